@@ -1,0 +1,30 @@
+# Helpers shared by the folder targets.
+
+# vestro_sources(VAR DIR): every .cpp of DIR (not below it). Files named *_avx2.cpp
+# are compiled for AVX2; they are only called after the processor says it has it.
+function(vestro_sources var dir)
+  file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  foreach(f ${srcs})
+    if(f MATCHES "_avx2\\.cpp$")
+      set_source_files_properties(${f} PROPERTIES COMPILE_OPTIONS "-mavx2")
+    endif()
+  endforeach()
+  set(${var} ${srcs} PARENT_SCOPE)
+endfunction()
+
+# vestro_test(NAME DIR LIBS...): one GoogleTest binary from every .cpp of DIR.
+function(vestro_test name dir)
+  file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs})
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest_main GTest::gmock Threads::Threads)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_compile_definitions(${name} PRIVATE
+    VESTRO_DIST_DIR="${VESTRO_DIST}" VESTRO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    VESTRO_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/tests")
+  add_test(NAME ${name} COMMAND ${name})
+endfunction()
+
+find_package(Threads REQUIRED)
