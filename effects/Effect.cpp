@@ -1,0 +1,196 @@
+#include "effects/Effect.h"
+
+#include "core/Global.h"
+#include "platform/FileOps.h"
+
+#include <algorithm>
+
+TEffectHost* EffectHost = nullptr;
+
+TEffect::TEffect(std::string Name, char Accelerator, std::string SectionName, uint32_t ID)
+    : FName(std::move(Name)), FAccelerator(Accelerator), FSectionName(std::move(SectionName)), FID(ID)
+{
+}
+
+void TEffect::SetUse(bool Value)
+{
+    FUse = Value;
+}
+
+void TEffect::ShowConfigDialog()
+{
+}
+
+bool TEffect::IsChange(const TImageInfo&)
+{
+    return FUse;
+}
+
+TEffectList::TEffectList() = default;
+
+// Items first, then the two held beside them (the order start-up relies on
+// when effects share process-wide objects).
+TEffectList::~TEffectList()
+{
+    FItems.clear();
+    FJPEGTranEffect.reset();
+    FDecreaseColorEffect.reset();
+}
+
+void TEffectList::AddFilter(std::unique_ptr<TEffect> E)
+{
+    E->FOwner = this;
+    FItems.push_back(std::move(E));
+}
+
+void TEffectList::SetJPEGTranEffect(std::unique_ptr<TEffect> E)
+{
+    if (E)
+        E->FOwner = this;
+    FJPEGTranEffect = std::move(E);
+}
+
+void TEffectList::SetDecreaseColorEffect(std::unique_ptr<TEffect> E)
+{
+    if (E)
+        E->FOwner = this;
+    FDecreaseColorEffect = std::move(E);
+}
+
+int TEffectList::IndexOf(const std::string& Name) const
+{
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (FItems[i]->FName == Name)
+            return int(i);
+    return -1;
+}
+
+TEffect* TEffectList::FindByID(uint32_t ID) const
+{
+    for (const auto& E : FItems)
+        if (E->FID == ID)
+            return E.get();
+    return nullptr;
+}
+
+int TEffectList::PositionOf(const TEffect* E) const
+{
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (FItems[i].get() == E)
+            return int(i);
+    return -1;
+}
+
+bool TEffectList::IsChange(const TImageInfo& Info) const
+{
+    for (const auto& E : FItems)
+        if (E->IsChange(Info))
+            return true;
+    return FDecreaseColorEffect && FDecreaseColorEffect->IsChange(Info);
+}
+
+bool TEffectList::IsUse() const
+{
+    for (const auto& E : FItems)
+        if (E->FUse)
+            return true;
+    return FDecreaseColorEffect && FDecreaseColorEffect->FUse;
+}
+
+void TEffectList::SetResizeParam(int32_t Type, double Value, double Value2)
+{
+    FResizeType = Type;
+    FResizeValue = Value;
+    FResizeValue2 = Value2;
+}
+
+void TEffectList::ChangeState(int Index, bool State)
+{
+    if (Index >= 0 && Index < Count())
+        FItems[size_t(Index)]->SetUse(State);
+    else if (Index >= Count() && FDecreaseColorEffect)
+        FDecreaseColorEffect->SetUse(State);
+}
+
+void TEffectList::ShowConfigDialog(int Index)
+{
+    if (Index >= 0 && Index < Count())
+        FItems[size_t(Index)]->ShowConfigDialog();
+    else if (Index >= Count() && FDecreaseColorEffect)
+        FDecreaseColorEffect->ShowConfigDialog();
+}
+
+void TEffectList::SortByOrder()
+{
+    std::stable_sort(FItems.begin(), FItems.end(),
+                     [](const auto& A, const auto& B) { return A->FOrder < B->FOrder; });
+}
+
+void TEffectList::SetOrder(const std::vector<int32_t>& Orders)
+{
+    if (Orders.size() != FItems.size())
+        return;
+    for (size_t i = 0; i < FItems.size(); ++i)
+        FItems[i]->FOrder = Orders[i];
+    SortByOrder();
+    UpDateMenu();
+}
+
+void TEffectList::ReOrder()
+{
+    for (size_t i = 0; i < FItems.size(); ++i)
+        FItems[i]->FOrder = int32_t(i);
+}
+
+void TEffectList::UpDateMenu()
+{
+    // The lossless transform cannot be offered without its tool.
+    if (FJPEGTranEffect && !platform::FileExists(JPEGTranPath))
+        FJPEGTranEffect->FUse = false;
+    if (EffectHost)
+        EffectHost->UpdateEffectStrip(*this);
+}
+
+// The settings file class arrives with the application shell; until then the
+// sections are neither read nor written.
+#if __has_include("core/IniFile.h")
+#include "core/IniFile.h"
+
+void TEffect::ReadIniFile(TMemIniFile& Ini)
+{
+    FUse = Ini.ReadBool(FSectionName, "Use", FUse);
+    FOrder = Ini.ReadInteger(FSectionName, "Order", FOwner ? FOwner->PositionOf(this) : -1);
+}
+
+void TEffect::WriteIniFile(TMemIniFile& Ini)
+{
+    Ini.WriteBool(FSectionName, "Use", FUse);
+    Ini.WriteInteger(FSectionName, "Order", FOrder);
+}
+
+void TEffectList::ReadIniFile(TMemIniFile& Ini)
+{
+    for (const auto& E : FItems)
+        E->ReadIniFile(Ini);
+    SortByOrder();
+    if (FJPEGTranEffect)
+        FJPEGTranEffect->ReadIniFile(Ini);
+    if (FDecreaseColorEffect)
+        FDecreaseColorEffect->ReadIniFile(Ini);
+}
+
+void TEffectList::WriteIniFile(TMemIniFile& Ini)
+{
+    for (const auto& E : FItems)
+        E->WriteIniFile(Ini);
+    if (FJPEGTranEffect)
+        FJPEGTranEffect->WriteIniFile(Ini);
+    if (FDecreaseColorEffect)
+        FDecreaseColorEffect->WriteIniFile(Ini);
+}
+#else
+void TEffect::ReadIniFile(TMemIniFile&) {}
+void TEffect::WriteIniFile(TMemIniFile&) {}
+void TEffectList::ReadIniFile(TMemIniFile&) {}
+void TEffectList::WriteIniFile(TMemIniFile&) {}
+#endif
