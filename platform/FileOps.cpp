@@ -86,6 +86,16 @@ bool ForceDirectories(const std::string& Path)
     return ::mkdir(P.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExists(P));
 }
 
+bool GetFileId(const std::string& Path, TFileId& Id)
+{
+    struct stat St;
+    if (::stat(Path.c_str(), &St) != 0)
+        return false;
+    Id.Dev = uint64_t(St.st_dev);
+    Id.Ino = uint64_t(St.st_ino);
+    return true;
+}
+
 bool SameFile(const std::string& A, const std::string& B)
 {
     struct stat SA, SB;

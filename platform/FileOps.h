@@ -16,6 +16,15 @@ bool PathExists(const std::string& Path);       // anything at all, even a dangl
 // Creates Path and every missing parent. True when the folder exists afterwards.
 bool ForceDirectories(const std::string& Path);
 
+// Identity of an existing file.
+struct TFileId {
+    uint64_t Dev = 0, Ino = 0;
+    bool operator<(const TFileId& O) const { return Dev != O.Dev ? Dev < O.Dev : Ino < O.Ino; }
+    bool operator==(const TFileId& O) const { return Dev == O.Dev && Ino == O.Ino; }
+};
+// False when nothing exists at Path.
+bool GetFileId(const std::string& Path, TFileId& Id);
+
 // Both paths name one existing file (same st_dev and st_ino).
 bool SameFile(const std::string& A, const std::string& B);
 
