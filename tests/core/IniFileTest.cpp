@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -14,8 +15,8 @@ class IniFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Dir = fs::temp_directory_path() / ("vestro-ini-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                           "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // Unique per run: other builds may run these tests at the same time.
+        Dir = fs::temp_directory_path() / ("vestro-ini-" + std::to_string(std::random_device{}()));
         fs::remove_all(Dir);
         fs::create_directories(Dir);
     }
