@@ -6,6 +6,7 @@
 // effect strip are touched on the GUI thread only. Nothing here links Qt
 // Widgets: the main window reaches in through TEffectHost.
 #pragma once
+#include "core/ImageInfo.h"
 #include "core/ImgInfo.h"
 
 #include <array>
@@ -15,19 +16,12 @@
 #include <string>
 #include <vector>
 
-class TImageInfo;
 class TMemIniFile;
 class TResizer;
 class TUnsharpMask;
 class TGaussianBlur;
 class TFontCache;
 class TEffectList;
-
-// New size divided by old size of the resize step; (1, 1) means no scaling.
-struct TScale {
-    double XScale = 1.0;
-    double YScale = 1.0;
-};
 
 // A pixel size. 64-bit so that a size rule with absurd values cannot wrap;
 // whoever allocates checks the result (TResizeFilter::DoEffect raises the

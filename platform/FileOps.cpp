@@ -96,14 +96,6 @@ bool GetFileId(const std::string& Path, TFileId& Id)
     return true;
 }
 
-bool SameFile(const std::string& A, const std::string& B)
-{
-    struct stat SA, SB;
-    if (::stat(A.c_str(), &SA) != 0 || ::stat(B.c_str(), &SB) != 0)
-        return false;
-    return SA.st_dev == SB.st_dev && SA.st_ino == SB.st_ino;
-}
-
 int RenameNoReplace(const std::string& From, const std::string& To)
 {
 #ifdef SYS_renameat2
@@ -206,16 +198,6 @@ bool IsReadOnly(const std::string& Path)
 {
     struct stat St;
     return ::stat(Path.c_str(), &St) == 0 && (St.st_mode & S_IWUSR) == 0;
-}
-
-bool SetReadOnly(const std::string& Path, bool ReadOnly)
-{
-    struct stat St;
-    if (::stat(Path.c_str(), &St) != 0)
-        return false;
-    mode_t M = St.st_mode & 07777;
-    M = ReadOnly ? (M & ~mode_t(S_IWUSR)) : (M | S_IWUSR);
-    return ::chmod(Path.c_str(), M) == 0;
 }
 
 int64_t FileSize(const std::string& Path)

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/FileTimes.h"
+
 namespace platform {
 
 bool FileExists(const std::string& Path);       // a regular file (following links)
@@ -25,9 +27,6 @@ struct TFileId {
 // False when nothing exists at Path.
 bool GetFileId(const std::string& Path, TFileId& Id);
 
-// Both paths name one existing file (same st_dev and st_ino).
-bool SameFile(const std::string& A, const std::string& B);
-
 // Moves From to To only when To does not exist (renameat2 RENAME_NOREPLACE;
 // on file systems without it, link + unlink). Returns 0 or an errno value
 // (EEXIST when To exists; EXDEV across file systems).
@@ -44,9 +43,8 @@ int CopyFile(const std::string& Src, const std::string& Dst, bool FailIfExists);
 // Removes a file. True when it is gone.
 bool DeleteFile(const std::string& Path);
 
+// SameFile and SetReadOnly live with the file times (FileTimes.h).
 bool IsReadOnly(const std::string& Path);
-// Sets or clears the owner write bit. True on success.
-bool SetReadOnly(const std::string& Path, bool ReadOnly);
 
 // A new, empty file with a unique name in the folder of Target (so that a
 // rename onto Target stays on one file system). Returns its path, or an empty

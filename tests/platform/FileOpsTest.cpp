@@ -50,17 +50,6 @@ TEST_F(FileOps, RenameNeverReplacesAnExistingFile)
     EXPECT_EQ(Get(P("c")), "source");
 }
 
-TEST_F(FileOps, SameFileIsIdentityNotText)
-{
-    Put(P("x.jpg"), "1");
-    Put(P("X.JPG"), "2"); // a different file on a case-sensitive file system
-    EXPECT_FALSE(platform::SameFile(P("x.jpg"), P("X.JPG")));
-    EXPECT_TRUE(platform::SameFile(P("x.jpg"), (Dir / "." / "x.jpg").string()));
-    fs::create_hard_link(P("x.jpg"), P("link"));
-    EXPECT_TRUE(platform::SameFile(P("x.jpg"), P("link")));
-    EXPECT_FALSE(platform::SameFile(P("x.jpg"), P("missing")));
-}
-
 TEST_F(FileOps, CopyKeepsTimesAndRespectsFailIfExists)
 {
     Put(P("src"), "data");
