@@ -1,6 +1,10 @@
 #include "effects/Effect.h"
 
+#include "core/ColorCorrectionFunc.h"
 #include "core/Global.h"
+#include "core/Grayscale.h"
+#include "core/IniFile.h"
+#include "effects/ResizeFilter.h"
 #include "platform/FileOps.h"
 
 #include <algorithm>
@@ -151,11 +155,6 @@ void TEffectList::UpDateMenu()
         EffectHost->UpdateEffectStrip(*this);
 }
 
-// The settings file class arrives with the application shell; until then the
-// sections are neither read nor written.
-#if __has_include("core/IniFile.h")
-#include "core/IniFile.h"
-
 void TEffect::ReadIniFile(TMemIniFile& Ini)
 {
     FUse = Ini.ReadBool(FSectionName, "Use", FUse);
@@ -188,9 +187,92 @@ void TEffectList::WriteIniFile(TMemIniFile& Ini)
     if (FDecreaseColorEffect)
         FDecreaseColorEffect->WriteIniFile(Ini);
 }
-#else
-void TEffect::ReadIniFile(TMemIniFile&) {}
-void TEffect::WriteIniFile(TMemIniFile&) {}
-void TEffectList::ReadIniFile(TMemIniFile&) {}
-void TEffectList::WriteIniFile(TMemIniFile&) {}
-#endif
+
+void ConvertChainGrayAlpha(TImgInfo& Img)
+{
+    // Only a picture with alpha has a gray+alpha form; a 3-channel picture
+    // (a later effect dropped the alpha) stays as it is.
+    if (Img.Channels == 4 && Img.Mem)
+        ConvertToGrayAlpha(Img);
+}
+
+void YCbCrToBGRInPlace(TImgInfo& Img, bool& IsYCbCr)
+{
+    if (!IsYCbCr)
+        return;
+    if (Img.Channels == 3)
+        YCbCrToRGB3(Img);
+    else if (Img.Channels == 4)
+        YCbCrToRGB4(Img);
+    IsYCbCr = false;
+}
+
+namespace {
+
+void Preamble(const TImageInfo& Info, int32_t Scale, TEffectParams& Params)
+{
+    Params.ToGrayAlpha = false;
+    Params.ExifOrientation = Info.Orientation();
+    Params.DownScale = Scale;
+    Params.InFileName = Info.Path();
+    Params.OutFileName = Info.OutPutFileName;
+    Params.DecreaseColor = false;
+    Params.Number = Info.Number;
+}
+
+} // namespace
+
+void TEffectList::DoEffect(TImgInfo& Img, const TImageInfo& Info, int32_t Scale, TEffectParams& Params)
+{
+    Preamble(Info, Scale, Params);
+    if (FJPEGTranEffect && FJPEGTranEffect->FUse) {
+        // Works file to file; nothing else runs on such a run.
+        FJPEGTranEffect->DoEffect(Img, Params);
+        return;
+    }
+    for (const auto& E : FItems)
+        if (E->FUse)
+            E->DoEffect(Img, Params);
+    if (Params.ToGrayAlpha || Params.NeedGrayAlpha)
+        ConvertChainGrayAlpha(Img);
+    if (FDecreaseColorEffect && FDecreaseColorEffect->FUse && !Params.Preview)
+        FDecreaseColorEffect->DoEffect(Img, Params);
+    Params.DownScale = 1;
+    Params.NeedGrayAlpha = false;
+}
+
+void TEffectList::GetBeforeImage(uint32_t EffectID, TImgInfo& Img, const TImageInfo& Info, int32_t Scale,
+                                 TEffectParams& Params)
+{
+    Preamble(Info, Scale, Params);
+    for (const auto& E : FItems) {
+        if (E->FID == EffectID)
+            break;
+        if (E->FUse)
+            E->DoEffect(Img, Params);
+    }
+    Params.DownScale = 1;
+    Params.NeedGrayAlpha = false;
+}
+
+bool TEffectList::CanDownScalingLoad(const TImageInfo& Info, TScale& Scale) const
+{
+    Scale = TScale();
+    for (const auto& E : FItems) {
+        if (E->FID == EFFECT_RESIZE) {
+            if (!E->FUse)
+                return false;
+            TSize S{Info.Width, Info.Height};
+            if (const auto* R = dynamic_cast<const TResizeFilter*>(E.get()))
+                R->GetNewSize(S, 1);
+            if (Info.Width > 0 && Info.Height > 0) {
+                Scale.XScale = double(S.cx) / double(Info.Width);
+                Scale.YScale = double(S.cy) / double(Info.Height);
+            }
+            return true;
+        }
+        if (E->IsChange(Info))
+            return false;
+    }
+    return false;
+}

@@ -170,6 +170,10 @@ private:
     std::unique_ptr<TEffect> FDecreaseColorEffect;
 };
 
+// Converts a picture in the luma/chroma working form back to BGR (3 or 4
+// channels; other counts are left) and clears IsYCbCr.
+void YCbCrToBGRInPlace(TImgInfo& Img, bool& IsYCbCr);
+
 // Applies the after-chain gray+alpha step: only a 4-channel picture becomes
 // gray+alpha; anything else is left as it is.
 void ConvertChainGrayAlpha(TImgInfo& Img);

@@ -1,6 +1,30 @@
 #include "effects/ResizeFilter.h"
 
+#include "core/Errors.h"
+#include "core/Global.h"
+
 #include <cmath>
+
+// The resampler arrives with its own module; until it is in the tree a
+// resize step that would change the size fails the file.
+#if __has_include("core/Resize.h")
+#include "core/Resize.h"
+static void ResizeWith(TResizer* R, TImgInfo& Img, uint32_t W, uint32_t H)
+{
+    if (W == Img.Width && H == Img.Height)
+        return;
+    if (!R)
+        throw EVestroError("No resampler");
+    R->ResizeImage(Img, W, H, Img.Channels == 4);
+}
+#else
+static void ResizeWith(TResizer*, TImgInfo& Img, uint32_t W, uint32_t H)
+{
+    if (W == Img.Width && H == Img.Height)
+        return;
+    throw EVestroError("No resampler");
+}
+#endif
 
 namespace {
 
@@ -81,4 +105,46 @@ void CalcNewSize(TSize& S, int32_t Rule, double V1, double V2, int32_t DownScale
         return;
     S.cx = NW;
     S.cy = NH;
+}
+
+TResizeFilter::TResizeFilter() : TEffect("Resize", 'R', "ResizeFilter", EFFECT_RESIZE)
+{
+    FUse = true;
+}
+
+void TResizeFilter::GetNewSize(TSize& S, int32_t DownScale) const
+{
+    if (!FOwner)
+        return;
+    CalcNewSize(S, FOwner->FResizeType, FOwner->FResizeValue, FOwner->FResizeValue2, DownScale,
+                ResizeOption.NoExpand);
+}
+
+bool TResizeFilter::IsChange(const TImageInfo& Info)
+{
+    if (!FUse)
+        return false;
+    TSize S{Info.Width, Info.Height};
+    GetNewSize(S, 1);
+    return S.cx != Info.Width || S.cy != Info.Height;
+}
+
+void TResizeFilter::ShowConfigDialog()
+{
+    if (EffectHost)
+        EffectHost->ShowResizeSettings();
+}
+
+void TResizeFilter::DoEffect(TImgInfo& Img, TEffectParams& Params)
+{
+    TSize S{Img.Width, Img.Height};
+    GetNewSize(S, Params.DownScale);
+    // No image record can hold such a picture: fail the file, never wrap.
+    if (S.cx > MaxResizeSide || S.cy > MaxResizeSide ||
+        CalcBpl(uint64_t(S.cx), Img.Channels) * BlockRows(uint64_t(S.cy)) > (uint64_t(1) << 40))
+        throw EOutOfMemory();
+    if (ResizeOption.Degamma)
+        YCbCrToBGRInPlace(Img, Params.IsYCbCr);
+    ResizeWith(Params.Resizer, Img, uint32_t(S.cx), uint32_t(S.cy));
+    Params.DownScale = 1;
 }
