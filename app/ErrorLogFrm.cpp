@@ -16,7 +16,7 @@ TErrorLogForm::TErrorLogForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(QString::fromStdString(LoadResText("ErrorLog")));
     if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize));
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 
     Memo1 = new QPlainTextEdit(this);
     Memo1->setReadOnly(true);
