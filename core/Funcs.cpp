@@ -216,7 +216,7 @@ bool TryStrToInt(std::string_view S, int32_t& Value)
 
 void ParseRatioPair(std::string_view Text, int32_t& A, int32_t& B)
 {
-    // The delimited-list reading of the class library: blanks (any control
+    // Delimited-list reading as the settings texts use it: blanks (any control
     // character or space) separate items like the delimiter, quoted items may
     // hold either, and a delimiter at the very end adds an empty item.
     constexpr char kDelim = ':', kQuote = '"';

@@ -23,8 +23,8 @@ void IntlSelectLanguage(const std::string& Language)
     const char* cur = std::setlocale(LC_MESSAGES, "");
     if (!cur || std::strcmp(cur, "C") == 0 || std::strcmp(cur, "POSIX") == 0)
         std::setlocale(LC_MESSAGES, "C.UTF-8");
-    // Setting the domain again tells the C library that loaded catalogues are
-    // stale; otherwise it may keep serving the previous language's texts.
+    // Cached translations must be dropped. glibc's setlocale already does so;
+    // setting the domain again does it too, also when the locale did not change.
     if (const char* dom = textdomain(nullptr))
         textdomain(std::string(dom).c_str());
 }
