@@ -97,8 +97,7 @@ std::vector<uint8_t> MakeProfile(const std::string& Desc)
     std::memcpy(&tag[12], Desc.data(), Desc.size());
     put32(140, uint32_t(tag.size()));
     p.insert(p.end(), tag.begin(), tag.end());
-    while (p.size() % 4)
-        p.push_back(0);
+    p.resize((p.size() + 3) / 4 * 4 + 1024, 0);
     put32(0, uint32_t(p.size()));
     return p;
 }
