@@ -6,6 +6,7 @@
 #include "platform/PageMemory.h"
 
 #include <atomic>
+#include <climits>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -492,4 +493,98 @@ std::string GetWICExtensions()
         WICExtensionsBuilt = true;
     }
     return WICExtensions;
+}
+
+namespace {
+uint32_t Le32(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24; }
+uint16_t Le16(const uint8_t* P) { return uint16_t(P[0] | P[1] << 8); }
+
+struct TPageBlock {
+    uint8_t* P;
+    ~TPageBlock() { platform::PageFree(P); }
+};
+struct TImgHolder {
+    TImgInfo Img;
+    ~TImgHolder() { FreeImg(Img); }
+};
+} // namespace
+
+void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& OutputFile, int32_t ColourCount,
+                           const TResolutionInfo& Resolution, const TICCInfo* ICCInfo, int32_t TransparentType)
+{
+    size_t size = 0;
+    TPageBlock file{KodexLoadFile(SourceFile, size)};
+    if (!file.P)
+        throw EVestroError("Failed to load file");
+    const uint8_t* d = file.P;
+    if (size < 18 || d[0] != 'B' || d[1] != 'M')
+        throw EVestroError("Unknown format");
+    const uint32_t hs = Le32(d + 14);
+    if (hs < 40 || hs > 124)
+        throw EVestroError("Unknown format");
+    if (size < 14 + uint64_t(hs))
+        throw EVestroError("Failed to load file");
+    const int32_t width = int32_t(Le32(d + 18)), height = int32_t(Le32(d + 22));
+    const uint32_t bpp = Le16(d + 28), compression = Le32(d + 30), used = Le32(d + 46);
+    if ((bpp != 1 && bpp != 4 && bpp != 8) || compression != 0)
+        throw EVestroError("Unknown format");
+    // Checked: the tool's size, colour count and indices are not trusted.
+    if (width <= 0 || height == 0 || height == INT32_MIN)
+        throw EVestroError("Failed to load file");
+    const uint64_t w = uint64_t(width), h = uint64_t(height < 0 ? -int64_t(height) : height);
+    const bool topDown = height < 0;
+    const uint64_t fileColours = used ? used : (uint64_t(1) << bpp);
+    if (fileColours > (uint64_t(1) << bpp) || ColourCount < 1 || uint64_t(ColourCount) > fileColours)
+        throw EVestroError("Failed to load file");
+    const uint64_t palPos = 14 + uint64_t(hs);
+    if (palPos + 4 * fileColours > size)
+        throw EVestroError("Failed to load file");
+    const uint64_t dataPos = Le32(d + 10) ? Le32(d + 10) : palPos + 4 * fileColours;
+    const uint64_t rowBytes = bpp == 1 ? ((w + 7) / 8 + 3) & ~uint64_t(3)
+                              : bpp == 4 ? ((w + 1) / 2 + 3) & ~uint64_t(3)
+                                         : (w + 3) & ~uint64_t(3);
+    if (dataPos > size || (size - dataPos) / rowBytes < h)
+        throw EVestroError("Failed to load file");
+
+    uint8_t palette[256 * 3];
+    for (int32_t i = 0; i < ColourCount; ++i) {
+        const uint8_t* q = d + palPos + 4 * uint64_t(i);
+        palette[i * 3] = q[2], palette[i * 3 + 1] = q[1], palette[i * 3 + 2] = q[0];
+    }
+
+    // One index byte per pixel, bottom-up, whatever the file's depth and order.
+    TImgHolder idx{};
+    AllocImg(idx.Img, w, h, 1);
+    for (uint64_t r = 0; r < h; ++r) {
+        const uint8_t* s = d + dataPos + r * rowBytes;
+        uint8_t* o = MemRow(idx.Img, uint32_t(topDown ? h - 1 - r : r));
+        for (uint64_t x = 0; x < w; ++x) {
+            const uint8_t v = bpp == 8 ? s[x] : bpp == 4 ? uint8_t((s[x / 2] >> (x & 1 ? 0 : 4)) & 15)
+                                                         : uint8_t((s[x / 8] >> (7 - (x & 7))) & 1);
+            if (v >= ColourCount)
+                throw EVestroError("Failed to load file");
+            o[x] = v;
+        }
+    }
+
+    // The key colour moves to index 0, which the PNG marks transparent.
+    const bool transparent = TransparentType >= 1 && TransparentType <= 4;
+    if (transparent) {
+        const bool top = TransparentType == 1 || TransparentType == 3;
+        const bool left = TransparentType == 1 || TransparentType == 2;
+        const uint8_t k = MemRow(idx.Img, top ? uint32_t(h - 1) : 0)[left ? 0 : w - 1];
+        if (k != 0) {
+            for (uint32_t y = 0; y < h; ++y) {
+                uint8_t* o = MemRow(idx.Img, y);
+                for (uint64_t x = 0; x < w; ++x)
+                    o[x] = o[x] == k ? 0 : o[x] == 0 ? k : o[x];
+            }
+            for (int c = 0; c < 3; ++c)
+                std::swap(palette[c], palette[k * 3 + c]);
+        }
+    }
+    const bool fourBit = ColourCount <= 16;
+    if (!WritePNG(OutputFile, idx.Img, PNGOption.Filter, transparent, fourBit, Resolution, ColourCount, palette,
+                  ICCInfo, PNGOption.CompressLevel))
+        throw EVestroError("Failed to write file");
 }

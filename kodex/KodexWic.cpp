@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -104,39 +105,80 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     bool ok = SizeAcceptable(w, h);
     if (!ok)
         ReportError("", "Unsupported TIFF picture size %ux%u", w, h);
+    uint16_t bits = 8, planar = PLANARCONFIG_CONTIG;
+    TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
     const bool gray = (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
-                      spp - extra == 1 && extra == 0;
+                      spp == 1 && extra == 0;
     const uint32_t ch = gray ? 1 : extra > 0 ? 4 : 3;
+    // 8-bit contiguous strips of RGB, RGBA (unassociated alpha) or gray are
+    // read as stored: the RGBA interface would premultiply such alpha.
+    const bool direct = ok && !TIFFIsTiled(t) && bits == 8 && planar == PLANARCONFIG_CONTIG &&
+                        ((photometric == PHOTOMETRIC_RGB && (spp == 3 || (spp == 4 && extra == 1))) ||
+                         (photometric == PHOTOMETRIC_MINISBLACK && spp == 1));
     uint32_t* raster = nullptr;
-    if (ok) {
+    if (ok && direct) {
+        ok = NewImage(Img, w, h, ch);
+        const tmsize_t line = TIFFScanlineSize(t);
+        std::vector<uint8_t> buf;
+        if (ok && line >= tmsize_t(uint64_t(w) * spp)) {
+            buf.resize(size_t(line));
+            for (uint32_t y = 0; ok && y < h; ++y) {
+                ok = TIFFReadScanline(t, buf.data(), y, 0) >= 0;
+                uint8_t* d = ScanLine(Img, y);
+                const uint8_t* s = buf.data();
+                if (ch == 1)
+                    std::memcpy(d, s, w);
+                else
+                    for (uint32_t x = 0; x < w; ++x, s += spp, d += ch) {
+                        d[0] = s[2], d[1] = s[1], d[2] = s[0];
+                        if (ch == 4)
+                            d[3] = s[3];
+                    }
+            }
+        } else {
+            ok = false;
+        }
+        if (!ok)
+            ReportError("", "%s", msg.empty() ? "Cannot decode the TIFF picture" : msg.c_str());
+    } else if (ok) {
         raster = static_cast<uint32_t*>(_TIFFmalloc(tmsize_t(uint64_t(w) * h * 4)));
         ok = raster && TIFFReadRGBAImageOriented(t, w, h, raster, ORIENTATION_BOTLEFT, 1);
         if (!ok)
             ReportError("", "%s", msg.empty() ? "Cannot decode the TIFF picture" : msg.c_str());
-    }
-    if (ok)
-        ok = NewImage(Img, w, h, ch);
-    if (ok) {
-        for (uint32_t y = 0; y < h; ++y) {
+        if (ok)
+            ok = NewImage(Img, w, h, ch);
+        const bool unassociated = extra > 0 && extraInfo && extraInfo[0] == EXTRASAMPLE_UNASSALPHA;
+        for (uint32_t y = 0; ok && y < h; ++y) {
             const uint32_t* s = raster + uint64_t(y) * w;
             uint8_t* d = MemRow(Img, y);
             for (uint32_t x = 0; x < w; ++x) {
                 const uint32_t p = s[x];
                 if (ch == 1) {
                     d[x] = uint8_t(TIFFGetR(p));
-                } else {
-                    d[x * ch] = uint8_t(TIFFGetB(p));
-                    d[x * ch + 1] = uint8_t(TIFFGetG(p));
-                    d[x * ch + 2] = uint8_t(TIFFGetR(p));
-                    if (ch == 4)
-                        d[x * ch + 3] = uint8_t(TIFFGetA(p));
+                    continue;
                 }
+                uint32_t b = TIFFGetB(p), g = TIFFGetG(p), r = TIFFGetR(p);
+                const uint32_t a = TIFFGetA(p);
+                if (unassociated && a > 0 && a < 255) {
+                    // The interface premultiplied; undo it.
+                    b = std::min(255u, (b * 255 + a / 2) / a);
+                    g = std::min(255u, (g * 255 + a / 2) / a);
+                    r = std::min(255u, (r * 255 + a / 2) / a);
+                }
+                d[x * ch] = uint8_t(b), d[x * ch + 1] = uint8_t(g), d[x * ch + 2] = uint8_t(r);
+                if (ch == 4)
+                    d[x * ch + 3] = uint8_t(a);
             }
         }
+    }
+    if (ok) {
         uint32_t len = 0;
         void* prof = nullptr;
         if (ICC && TIFFGetField(t, TIFFTAG_ICCPROFILE, &len, &prof) && prof && len)
             StoreICC(ICC, static_cast<const uint8_t*>(prof), len, "ICC Profile");
+    } else {
+        FreeImg(Img);
     }
     if (raster)
         _TIFFfree(raster);
