@@ -1,6 +1,7 @@
 #include "core/SusiePlugin.h"
 
 #include "core/Bitmap.h"
+#include "core/ErrorLog.h"
 #include "core/Errors.h"
 #include "platform/HeapBlock.h"
 
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 
 // Loading shared objects. Stands in until the platform's library loader is
 // available; nothing else here touches the operating system.
@@ -22,12 +22,6 @@ namespace {
 void* OpenLibrary(const std::string& Path) { return dlopen(Path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 void* FindSymbol(void* Lib, const char* Name) { return dlsym(Lib, Name); }
 void CloseLibrary(void* Lib) { dlclose(Lib); }
-
-// One line of the run's error log: "FileName: reason".
-void LogFileError(const std::string& FileName, const std::string& Reason)
-{
-    std::cerr << FileName << ": " << Reason << '\n';
-}
 
 std::string AddSlash(const std::string& Folder)
 {
@@ -443,7 +437,7 @@ bool SusieToImg(TSusiePlugin* Plugin, const std::string& FileName, TImgInfo& Img
         }
     } catch (const std::exception& e) {
         FreeImg(Img);
-        LogFileError(FileName, e.what());
+        ErrorLog.PutFileError(FileName, e.what());
         ok = false;
     }
     platform::HeapFree(info);

@@ -1,5 +1,7 @@
 #include "core/SusiePlugin.h"
 
+#include "core/ErrorLog.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -157,12 +159,18 @@ TEST_F(SusiePluginTest, DamagedPluginOutputFailsAndLeaksNothing)
     TSPIList list;
     list.LoadSPI(Folder(), "pnm.spi");
     ASSERT_EQ(list.Count(), 1u);
+    ErrorLog.Clear();
     for (const char* c : {"#badheader", "#shortbits", "#fail"}) {
         const fs::path p = WritePpm("bad.ppm", c, 40, 30);
         TImgInfo img;
         EXPECT_FALSE(SusieToImg(list.Items(0), p.string(), img, 0, TBGColor{})) << c;
         EXPECT_EQ(img.Mem, nullptr);
     }
+    // The two damaged bitmaps are logged; a plug-in's own failure is left to
+    // the caller, which reports the file as not loaded.
+    const std::string bad = (Dir / "bad.ppm").string();
+    EXPECT_EQ(ErrorLog.Lines(), (std::vector<std::string>{bad + ": Unknown format", bad + ": Unknown format"}));
+    ErrorLog.Clear();
     TImgInfo img;
     EXPECT_FALSE(SusieToImg(list.Items(0), (Dir / "missing.ppm").string(), img, 0, TBGColor{}));
 }
