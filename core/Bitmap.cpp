@@ -1,7 +1,9 @@
 #include "core/Bitmap.h"
 
+#include "core/AlphaBlend.h"
 #include "core/Errors.h"
 #include "core/ExactPalette.h"
+#include "core/ResourceText.h"
 #include "core/SafeWrite.h"
 
 #include <cstdio>
@@ -10,15 +12,9 @@
 
 namespace {
 
-// Message texts of this reader, in one place.
-std::string MsgText(const char* English)
-{
-    return English;
-}
-
 [[noreturn]] void UnknownFormat()
 {
-    throw EVestroError(MsgText("Unknown format"));
+    throw EVestroError(LoadResText(SUnknownFormat));
 }
 
 uint16_t Get16(const uint8_t* P) { return uint16_t(P[0] | (P[1] << 8)); }
@@ -36,31 +32,6 @@ uint64_t FileRowBytes(uint64_t Width, uint32_t Bits) { return (Width * Bits + 31
 uint32_t TargetRow(const TBitmapLayout& L, uint64_t R)
 {
     return L.TopDown ? uint32_t(L.Height - 1 - R) : uint32_t(R);
-}
-
-// Flattens a 4-channel picture onto the background: a = 255 copies, a = 0
-// writes the background, otherwise t = s a + b (255 - a) + 128 and
-// (t + (t >> 8)) >> 8.
-void FlattenOnto(TImgInfo& Dst, const TImgInfo& Src, const TBGColor& Bg)
-{
-    const uint8_t bg[3] = {uint8_t(Bg.Blue), uint8_t(Bg.Green), uint8_t(Bg.Red)};
-    for (uint32_t y = 0; y < Src.Height; ++y) {
-        const uint8_t* s = MemRow(Src, y);
-        uint8_t* d = MemRow(Dst, y);
-        for (uint32_t x = 0; x < Src.Width; ++x, s += 4, d += 3) {
-            const uint32_t a = s[3];
-            for (int c = 0; c < 3; ++c) {
-                if (a == 255)
-                    d[c] = s[c];
-                else if (a == 0)
-                    d[c] = bg[c];
-                else {
-                    const uint32_t t = s[c] * a + bg[c] * (255 - a) + 128;
-                    d[c] = uint8_t((t + (t >> 8)) >> 8);
-                }
-            }
-        }
-    }
 }
 
 // One colour field of a bit-field pixel.
@@ -105,7 +76,7 @@ void DecodeWithAlpha(const TBitmapLayout& L, TImgInfo& Img, bool Alpha, uint32_t
         FreeImg(tmp);
         throw;
     }
-    FlattenOnto(Img, tmp, Bg);
+    FlattenAlphaProc(Img, tmp, Bg);
     FreeImg(tmp);
 }
 
@@ -504,10 +475,10 @@ bool LoadBitmapFromMemory(const std::string& FileName, TImgInfo& Img, uint32_t F
     Img = TImgInfo{};
     std::ifstream in(FileName, std::ios::binary | std::ios::ate);
     if (!in)
-        throw EVestroError(MsgText("Failed to load file"));
+        throw EVestroError(LoadResText(SLoadFailed));
     const std::streamoff size = in.tellg();
     if (size < 0)
-        throw EVestroError(MsgText("Failed to load file"));
+        throw EVestroError(LoadResText(SLoadFailed));
     std::vector<uint8_t> data;
     try {
         data.resize(size_t(size));
@@ -516,7 +487,7 @@ bool LoadBitmapFromMemory(const std::string& FileName, TImgInfo& Img, uint32_t F
     }
     in.seekg(0);
     if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size))
-        throw EVestroError(MsgText("Failed to load file"));
+        throw EVestroError(LoadResText(SLoadFailed));
     return DecodeFile(data.data(), data.size(), Img, Flags, Background);
 }
 
