@@ -194,6 +194,11 @@ void PutProbeError(const std::string& Line)
     std::fprintf(stderr, "%s\n", Line.c_str());
 }
 
+void PutFileError(const std::string& Name, const std::string& Reason)
+{
+    PutProbeError(Name + ": " + Reason);
+}
+
 // ------------------------------------------------------------ TImageInfo ---
 
 TImageInfo::~TImageInfo()
