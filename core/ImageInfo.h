@@ -212,14 +212,5 @@ TDateTime GetFileLastWriteTime(const std::string& FileName);
 // True when the orientation was reset.
 bool ResetJPEGExifOrientation(const std::string& FileName);
 
-// Writes Data to Path through a temporary file in the same folder that is then
-// renamed over Path, so that Path holds either its old or its new bytes. An
-// existing Path keeps its permission bits. False (and Path untouched) on failure.
-bool SaveFileViaTemp(const std::string& Path, const uint8_t* Data, size_t Size);
 // Reads a whole file. False when it cannot be read.
 bool LoadWholeFile(const std::string& Path, std::vector<uint8_t>& Data);
-
-// Lines for the error log: the probes write "name:reason", the metadata
-// copier "name: reason".
-void PutProbeError(const std::string& Line);
-void PutFileError(const std::string& Name, const std::string& Reason);

@@ -5,10 +5,13 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/ErrorLog.h"
 #include "core/Errors.h"
 #include "core/ExifReader.h"
 #include "core/Global.h"
 #include "core/ImageLoader.h"
+#include "core/ResourceText.h"
+#include "platform/FileReplace.h"
 #include "platform/FileTimes.h"
 
 namespace {
@@ -180,7 +183,7 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
 {
     std::vector<uint8_t> In;
     if (!LoadWholeFile(Source, In))
-        throw EVestroError("Failed to load file");
+        throw EVestroError(LoadResText(SLoadFailed));
     auto Need = [&](size_t Pos, size_t Len) {
         if (Pos > In.size() || Len > In.size() - Pos)
             throw EVestroError("Stream read error");
@@ -258,10 +261,10 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
     platform::TFileStat St;
     const bool WasReadOnly = platform::StatFile(Dest, St) && St.ReadOnly;
     if (WasReadOnly && !platform::SetReadOnly(Dest, false))
-        throw EVestroError("Failed to set file attributes");
-    const bool Written = SaveFileViaTemp(Dest, Data.data(), Data.size());
+        throw EVestroError(LoadResText(SSetAttributesFailed));
+    const bool Written = platform::ReplaceFileContents(Dest, Data.data(), Data.size()) == 0;
     if (!Written)
-        PutFileError(Info.Name(), "Failed to copy file");
+        ErrorLog.PutFileError(Info.Name(), LoadResText(SCopyFailed));
     // The input goes only when its output is there and is another file.
     if (Written && FileOption.DeleteInputFile && !Same && platform::StatFile(Dest, St) &&
         !platform::SameFile(Source, Dest)) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "FilesTestUtil.h"
+#include "core/ErrorLog.h"
 #include "core/Errors.h"
 #include "core/ImageInfoExif.h"
 #include "core/ImageLoader.h"
@@ -332,8 +333,12 @@ TEST_F(CarryOver, CopierNeverLosesTheInput)
     CopyJPEGMetadata(D.File("a.jpg"), D.File("link.jpg"), false, Info, false);
     EXPECT_TRUE(std::filesystem::exists(D.File("a.jpg")));
     // An output that cannot be written keeps the input.
+    Info.SetPath(D.File("a.jpg"));
+    ErrorLog.Clear();
     CopyJPEGMetadata(D.File("a.jpg"), D.File("missing/dir/b.jpg"), false, Info, false);
     EXPECT_TRUE(std::filesystem::exists(D.File("a.jpg")));
+    EXPECT_EQ(ErrorLog.Lines(), std::vector<std::string>({"a.jpg: Failed to copy file"}));
+    ErrorLog.Clear();
     // A real copy: the input goes only afterwards, and a read-only output stays read-only.
     WriteBytes(D.File("c.jpg"), {1, 2, 3});
     std::filesystem::permissions(D.File("c.jpg"), std::filesystem::perms::owner_read);

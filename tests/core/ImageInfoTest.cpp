@@ -4,6 +4,7 @@
 #include <future>
 
 #include "FilesTestUtil.h"
+#include "core/ErrorLog.h"
 #include "core/ImageInfo.h"
 
 namespace {
@@ -155,7 +156,10 @@ TEST_F(Probe, JPEGWithJFIFAndExif)
     std::vector<uint8_t> Bad = Exif;
     PutDWord(&Bad[10], 0x00FFFFFF, etMM);
     WriteBytes(D.File("bad.jpg"), BuildJPEGHeader({{0xFFE1, Bad}}, 10, 12));
+    ErrorLog.Clear();
     ASSERT_TRUE(GetImageInfo(D.File("bad.jpg"), I));
+    EXPECT_EQ(ErrorLog.Lines(), std::vector<std::string>({"bad.jpg:There is possibility that Exif information is damaged"}));
+    ErrorLog.Clear();
     EXPECT_TRUE(I.ExifBroken());
     EXPECT_EQ(I.Height, 12);
 
