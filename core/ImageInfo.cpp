@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "core/Errors.h"
 #include "core/ExifReader.h"
@@ -155,43 +154,6 @@ bool LoadWholeFile(const std::string& Path, std::vector<uint8_t>& Data)
     Data.resize(size_t(Len));
     F.read(reinterpret_cast<char*>(Data.data()), Len);
     return bool(F);
-}
-
-bool SaveFileViaTemp(const std::string& Path, const uint8_t* Data, size_t Size)
-{
-    namespace fs = std::filesystem;
-    std::random_device Rd;
-    char Suffix[32];
-    std::snprintf(Suffix, sizeof Suffix, ".~%08x.tmp", unsigned(Rd()));
-    const std::string Temp = Path + Suffix;
-    {
-        std::ofstream F(Temp, std::ios::binary | std::ios::trunc);
-        if (!F)
-            return false;
-        F.write(reinterpret_cast<const char*>(Data), std::streamsize(Size));
-        F.close();
-        if (!F) {
-            std::error_code Ec;
-            fs::remove(Temp, Ec);
-            return false;
-        }
-    }
-    std::error_code Ec;
-    const fs::file_status St = fs::status(Path, Ec);
-    if (!Ec && fs::exists(St))
-        fs::permissions(Temp, St.permissions(), Ec);
-    fs::rename(Temp, Path, Ec);
-    if (Ec) {
-        fs::remove(Temp, Ec);
-        return false;
-    }
-    return true;
-}
-
-void PutProbeError(const std::string& Line)
-{
-    // The error log is not part of the core yet; the line is kept on stderr.
-    std::fprintf(stderr, "%s\n", Line.c_str());
 }
 
 // ------------------------------------------------------------ TImageInfo ---

@@ -102,6 +102,13 @@ public:
     // (FreeAligned), or null when there is nothing to carry.
     uint8_t* GetExifInfo(bool AutoRotation, const TImgInfo& Src, TResizer* Resizer, bool UpdateExif,
                          bool UpdateExifResolution, bool IsYCbCr);
+    // Steps of GetExifInfo on a block read from this file (FExifSize bytes):
+    // orientation 1 when Rotated, the pixel dimensions (UpdateExif), the
+    // Software text, the resolution ([Metadata] Resolution dpi, with
+    // UpdateExifResolution). The block may grow; FNewExifSize then holds its
+    // size. Nothing is patched when the EXIF is broken.
+    void PatchExifBlock(std::vector<uint8_t>& Block, bool Rotated, uint32_t Width, uint32_t Height, bool UpdateExif,
+                        bool UpdateExifResolution);
 
     // --- what the probes fill (public as in the list's other users' view) ---
     std::string FPath;
@@ -205,12 +212,5 @@ TDateTime GetFileLastWriteTime(const std::string& FileName);
 // True when the orientation was reset.
 bool ResetJPEGExifOrientation(const std::string& FileName);
 
-// Writes Data to Path through a temporary file in the same folder that is then
-// renamed over Path, so that Path holds either its old or its new bytes. An
-// existing Path keeps its permission bits. False (and Path untouched) on failure.
-bool SaveFileViaTemp(const std::string& Path, const uint8_t* Data, size_t Size);
 // Reads a whole file. False when it cannot be read.
 bool LoadWholeFile(const std::string& Path, std::vector<uint8_t>& Data);
-
-// Line for the error log; the probes write "name:reason" (no blank).
-void PutProbeError(const std::string& Line);

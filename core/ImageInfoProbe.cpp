@@ -3,13 +3,14 @@
 #include <cstring>
 #include <memory>
 
+#include "core/ErrorLog.h"
 #include "core/Errors.h"
 #include "core/ExifReader.h"
 #include "core/ImageInfo.h"
+#include "core/ResourceText.h"
+#include "platform/FileReplace.h"
 
 namespace {
-
-const char* const ExifDamagedText = "There is possibility that Exif information is damaged";
 
 // Sequential reads of an open file; a short read raises, as a damaged header does.
 class TProbeFile {
@@ -186,7 +187,7 @@ bool ProbeJPEG(TProbeFile& F, TImageInfo& Info)
         }
         if (!Ok || !ParseExifBlock(Block.data(), Block.size(), Info.FExifPos, Info)) {
             Info.FExifBroken = true;
-            PutProbeError(Info.Name() + ":" + ExifDamagedText);
+            ErrorLog.PutProbeError(Info.Name(), LoadResText(SExifDamaged));
         }
     }
     return true;
@@ -239,7 +240,7 @@ bool GetImageInfo(const std::string& FileName, TImageInfo& Info)
             ExtInfoList.AddExt(Ext);
         return Found;
     } catch (const std::exception& E) {
-        PutProbeError(Info.Name() + ":" + E.what());
+        ErrorLog.PutProbeError(Info.Name(), E.what());
         return false;
     }
 }
@@ -268,5 +269,5 @@ bool ResetJPEGExifOrientation(const std::string& FileName)
         return false;
     if (!ResetExifOrientationInMemory(Data.data(), Data.size()))
         return false;
-    return SaveFileViaTemp(FileName, Data.data(), Data.size());
+    return platform::ReplaceFileContents(FileName, Data.data(), Data.size()) == 0;
 }

@@ -1,0 +1,27 @@
+// The shared road from an input file to an output file: which format a name
+// asks for, reading an input with the reader its probed format needs, and
+// giving an output the source's file times.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "core/ImageInfo.h"
+
+// Output format ids.
+enum : int32_t { ofNone = 0, ofBMP = 1, ofJPEG = 2, ofPNG = 3 };
+
+// Loader flag word. In: flatten alpha onto the background colour.
+// Out: the source was gray with alpha (set by the PNG reader).
+enum : uint32_t { lfFlattenAlpha = 1, lfGrayAlpha = 0x20000 };
+
+// ".bmp" 1, ".jpg"/".jpeg" 2, ".png" 3, anything else 0 (letter case ignored).
+int32_t FormatIdFromExt(const std::string& FileName);
+
+// Gives Info.OutPutFileName the source's last-write time when [Metadata]
+// KeepLastWriteTime is on: in 1980..2107 as the source's local time cut to
+// even seconds (the 2-second resolution the program has always kept), outside
+// that range exactly. A creation time cannot be set on Linux and is left as the
+// file system made it. Failures are ignored.
+void RestoreFileTimes(const TImageInfo& Info);
+// The same for another output path.
+void RestoreFileTimes(const TImageInfo& Info, const std::string& OutputFile);
