@@ -320,8 +320,9 @@ void TLinearUnsharpMaskFilter::SetFilterParam(const TImgInfo& Src)
     TWeightedMeanFilter::SetFilterParam(Src);
     const uint32_t W = Src.Width, H = Src.Height, C = Src.Channels;
     const uint32_t sampleBytes = Is16BitMode ? 2 : 1;
-    // Float lists address source pixels directly.
-    HPrm.Step = C * sampleBytes;
+    // 8-bit rows go through the shared linear-light kernels (Step: bytes per
+    // pixel of their work memory); our 16-bit kernel reads the rows directly.
+    HPrm.Step = Is16BitMode ? 2 : C == 3 ? kern::FloatStep3 : kern::FloatStep1;
     HPrm.BLoopCount = W;
     HPrm.XLoopCount = W;
     HPrm.YLoopCount = (H + 3) / 4;
@@ -338,15 +339,15 @@ void TLinearUnsharpMaskFilter::SetFilterParam(const TImgInfo& Src)
 
 uint64_t TLinearUnsharpMaskFilter::GetHFilterWorkSize(uint64_t)
 {
-    return 0; // the plain kernel reads the source rows directly
+    return Is16BitMode ? 0 : kern::FloatHWorkSize(HPrm.XLoopCount, FChannels);
 }
 
 namespace {
 
-inline float LinearOf(const uint8_t* Row, uint64_t Sample, bool Is16)
+// Linear light of a 16-bit sample; words outside the 12-bit scale (there
+// should be none in a plane cut from the 16-bit form) are clamped to it.
+inline float Linear12(const uint8_t* Row, uint64_t Sample)
 {
-    if (!Is16)
-        return SRGB8ToLinear[Row[Sample]];
     int16_t v;
     std::memcpy(&v, Row + 2 * Sample, 2);
     return SRGB12ToLinear[std::clamp<int32_t>(v, 0, 4080)];
@@ -358,24 +359,31 @@ void TLinearUnsharpMaskFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_
 {
     uint32_t count = 0;
     GetHFilterRange(Tmp, Src, ThreadNum, count);
-    const uint32_t C = FChannels;
-    if (count == 0 || (C != 1 && C != 3) || (Is16BitMode && C != 1))
+    const uint32_t C = FChannels, W = HPrm.XLoopCount;
+    const uintptr_t* info = HPrm.WeightTableInfo.data();
+    if (count == 0)
         return;
-    const uint32_t W = HPrm.XLoopCount;
+    if (!Is16BitMode) {
+        const THFilterProc k = C == 1 ? ResizeKernels().LinearH1ch : C == 3 ? ResizeKernels().LinearH3ch : nullptr;
+        if (k)
+            k(Tmp, Src, info, HFilterWork[ThreadNum], W, W, count, FTmpBpl, FSrcBpl);
+        return;
+    }
+    if (C != 1)
+        return;
+    // 16-bit luma plane: float sums in tap order into plain float rows.
     const uint64_t rows = uint64_t(count) * 4;
     for (uint64_t r = 0; r < rows; ++r) {
         const uint8_t* s = Src + r * FSrcBpl;
         float* t = reinterpret_cast<float*>(Tmp + r * FTmpBpl);
         for (uint32_t x = 0; x < W; ++x) {
-            const float* w = reinterpret_cast<const float*>(HPrm.WeightTableInfo[2 * x + 1]);
+            const float* w = reinterpret_cast<const float*>(info[2 * x + 1]);
             const uint32_t n = *reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(w) - 4);
-            const uint64_t first = HPrm.WeightTableInfo[2 * x] / HPrm.Step; // first source pixel
-            for (uint32_t c = 0; c < C; ++c) {
-                float sum = 0;
-                for (uint32_t k = 0; k < n; ++k)
-                    sum += w[k] * LinearOf(s, (first + k) * C + c, Is16BitMode);
-                t[uint64_t(x) * C + c] = sum;
-            }
+            const uint64_t first = info[2 * x] / HPrm.Step;
+            float sum = 0;
+            for (uint32_t k = 0; k < n; ++k)
+                sum = sum + w[k] * Linear12(s, first + k);
+            t[x] = sum;
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -202,26 +203,37 @@ TEST(UnsharpMask, OneThreadEqualsManyAndSSE2EqualsPlain)
     }
 }
 
-TEST(UnsharpMask, LinearLightBlurOfAnEdge)
+TEST(UnsharpMask, LinearLightBlurOfABlackWhiteEdge)
 {
-    // Blurring in linear light weighs the bright side more, so beside a
-    // dark/bright edge the blur is brighter: the dark side is pushed further
-    // down and the bright side up by less than with the plain blur.
-    auto edge = [](Img& M) {
-        for (uint32_t y = 0; y < 8; ++y)
-            for (uint32_t x = 0; x < 32; ++x)
-                *M.Px(x, y) = x < 16 ? 0 : 255;
-    };
-    Img plain(32, 8, 1), linear(32, 8, 1), grey(32, 8, 1), greyLin(32, 8, 1);
-    edge(plain);
-    edge(linear);
-    Sharpen(plain, 100, 0, 1.0, false, 1);
-    Sharpen(linear, 100, 0, 1.0, true, 1);
-    // A black/white edge has nowhere to go: it stays as it was in both forms.
-    EXPECT_EQ(plain.Samples(), linear.Samples());
-    EXPECT_EQ(*linear.Px(15, 3), 0);
-    EXPECT_EQ(*linear.Px(16, 3), 255);
+    // A black/white edge in a 16-bit luma plane (results are not clamped, so
+    // the blur shows through): amount 100 gives O - (B - O) beside the edge.
+    // Radius 1 is sigma 0.75 with taps at distances 0..2; the black pixel
+    // next to the edge sees white with the weight of distances 1 and 2.
+    const double g1 = std::exp(-std::pow(2 / 1.5, 2) / 2), g2 = std::exp(-std::pow(4 / 1.5, 2) / 2);
+    const double white = (g1 + g2) / (1 + 2 * (g1 + g2));
+    const int blurPlain = int(white * 4080 + 0.5);
+    const int blurLinear = LinearToSRGB12[int(std::lrint(white * 8192))];
+    const int darkPlain = int(LinearToSRGB12[int(std::lrint((1 - white) * 8192))]);
+    ASSERT_GT(blurLinear, 2 * blurPlain); // linear light weighs the white side far more
 
+    Img plain(32, 6, 1, true), linear(32, 6, 1, true);
+    for (Img* m : {&plain, &linear})
+        for (uint32_t y = 0; y < 6; ++y)
+            for (uint32_t x = 0; x < 32; ++x)
+                *m->W(x, y) = x < 16 ? 0 : 4080;
+    Sharpen(plain, 100, 0, 1.0, false, 1, true);
+    Sharpen(linear, 100, 0, 1.0, true, 2, true);
+    for (uint32_t y = 0; y < 6; ++y) {
+        EXPECT_NEAR(*plain.W(15, y), -blurPlain, 2);
+        EXPECT_NEAR(*linear.W(15, y), -blurLinear, 2);
+        EXPECT_NEAR(*linear.W(16, y), 4080 + (4080 - darkPlain), 2);
+        EXPECT_EQ(*linear.W(12, y), 0); // beyond the window
+        EXPECT_EQ(*linear.W(19, y), 4080);
+    }
+
+    // 8-bit: a grey edge. The brighter linear blur pushes the dark side
+    // further down and lifts the bright side less.
+    Img grey(32, 8, 1), greyLin(32, 8, 1);
     for (Img* m : {&grey, &greyLin})
         for (uint32_t y = 0; y < 8; ++y)
             for (uint32_t x = 0; x < 32; ++x)
