@@ -164,6 +164,36 @@ void TConvertIO::RestoreFileTimes(TImageInfo& Info)
     ::RestoreFileTimes(Info);
 }
 
+TWorkerObjectFactory ThreadObjectCopies(TResizer* Resizer, TUnsharpMask* UnSharpMask, TResizer* Antialiasing,
+                                        TGaussianBlur* GaussianBlur)
+{
+    TWorkerObjectFactory F;
+    F.Shared = {Resizer, UnSharpMask, Antialiasing, GaussianBlur};
+    // Copies share the reference-counted weight setters, whose counts are not
+    // locked: the runner makes and frees them one at a time on its own thread.
+    F.Copy = [](const TWorkerObjects& S) {
+        TWorkerObjects C;
+        try {
+            C.Resizer = CopyResizer(S.Resizer);
+            C.Antialiasing = CopyResizer(S.Antialiasing);
+            CopyFilters(S, C);
+        } catch (...) {
+            FreeResizer(C.Resizer);
+            FreeResizer(C.Antialiasing);
+            FreeFilters(C);
+            throw;
+        }
+        return C;
+    };
+    F.Free = [](TWorkerObjects& C) {
+        FreeResizer(C.Resizer);
+        FreeResizer(C.Antialiasing);
+        FreeFilters(C);
+        C = TWorkerObjects();
+    };
+    return F;
+}
+
 // ---------------------------------------------------------------- names
 
 TOutputNameJob::TOutputNameJob(TRunEntries Entries, TEffectList& Effects, std::string Rule)

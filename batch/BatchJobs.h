@@ -77,6 +77,18 @@ struct TWorkerObjectFactory {
     std::function<void(TWorkerObjects&)> Free;
 };
 
+// Copies of the process-wide resizer, antialias resizer, unsharp mask and
+// blur for each worker when more than one runs (any of them may be null).
+TWorkerObjectFactory ThreadObjectCopies(TResizer* Resizer, TUnsharpMask* UnSharpMask, TResizer* Antialiasing,
+                                        TGaussianBlur* GaussianBlur);
+
+// The copy and release steps behind it (each in its own file: the resampler's
+// and the filters' headers cannot meet in one unit).
+TResizer* CopyResizer(TResizer* R);
+void FreeResizer(TResizer*& R);
+void CopyFilters(const TWorkerObjects& Shared, TWorkerObjects& Copy);
+void FreeFilters(TWorkerObjects& Copy);
+
 // Where the entries come from: the main file list, or the run input of an
 // at-once run (each entry probed again when a worker takes it).
 struct TRunEntries {
