@@ -80,8 +80,9 @@ int TErrorLogSink::GetErrorCount()
 int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
                               bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat)
 {
-    // Flatten alpha when the output cannot keep it.
-    Flags = (OutFormat == ofJPEG || (OutFormat == ofBMP && !BitmapOption.AlphaChannelSupport)) ? uint32_t(lfFlattenAlpha) : 0u;
+    // The reader for the probed format; the loader's own entry point takes
+    // this place once it exists.
+    Flags = LoaderFlags(OutFormat);
     TBGColor Background = DefaultBGColor;
     TICCInfo* WantICC = (OutFormat != ofBMP && MetadataOption.KeepICCProfile) ? ICC : nullptr;
     IsYCbCr = false;
@@ -89,14 +90,7 @@ int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bo
     case pfBMP:
         return LoadBitmapFromMemory(Info.Path(), Img, Flags, Background) ? 1 : 0;
     case pfJPEG: {
-        int32_t S = 1;
-        if (AllowDownScale) {
-            const double M = std::max(Scale.XScale, Scale.YScale);
-            const double T = JPEGOption.DownScalingLimit * M / 100.0;
-            for (int32_t i = 0; i < JPEGOption.DecodeWithDownScaling && S < 8; ++i)
-                if (1.0 / (2.0 * S) >= T)
-                    S *= 2;
-        }
+        int32_t S = AllowDownScale ? JPEGDecodeDenominator(std::max(Scale.XScale, Scale.YScale)) : 1;
         if (!ReadJPEGFile(Info.Path(), Img, S, WantICC, IsYCbCr, false))
             return 0;
         if (Img.Channels == 4)

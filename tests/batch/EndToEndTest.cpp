@@ -214,3 +214,41 @@ TEST_F(EndToEnd, DamagedJPEGIsLoggedAndTheRestConverted)
     EXPECT_TRUE(fs::exists(Dir / "out" / "c.jpg"));
     EXPECT_FALSE(fs::exists(Dir / "out" / "b.jpg"));
 }
+
+TEST_F(EndToEnd, ReducedDecodingStillGivesThePercentOfTheSource)
+{
+    const fs::path A = MakeJPEG("a.jpg", 400, 300, 3);
+    Add(A);
+    JPEGOption.DecodeWithDownScaling = 3;
+    JPEGOption.DownScalingLimit = 100;
+    Effects.SetResizeParam(RULE_PERCENT, 25, 0); // decoded at 1/4, then 25 % x 4
+    ASSERT_TRUE(Run(1));
+    ASSERT_TRUE(Errors.Lines.empty()) << Errors.Lines[0];
+    EXPECT_EQ(Probe(Dir / "out" / "a.jpg"), std::make_pair(100, 75));
+}
+
+TEST_F(EndToEnd, RunInputIsProbedWhenTaken)
+{
+    const fs::path B = MakeJPEG("b.jpg", 40, 30, 2);
+    const fs::path A = MakeJPEG("a.jpg", 60, 30, 1);
+    std::vector<TImageFileInfo> RunInput(3);
+    RunInput[0].InputFileName = B.string();
+    RunInput[1].InputFileName = (Dir / "in" / "missing.jpg").string();
+    RunInput[2].InputFileName = A.string();
+    FileOption.AutoSortMode = 1;
+    FileOption.FileNameFormat = "<n>_<old>.jpg";
+    Effects.SetResizeParam(RULE_PERCENT, 50, 0);
+    TOutputNameJob Names(TRunEntries{nullptr, &RunInput}, Effects, FileOption.FileNameFormat);
+    TConvertJob Job(TRunEntries{nullptr, &RunInput}, Effects, IO, Errors,
+                    ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), TConvertSettings{});
+    TBatchRun Batch(Names, Job, Errors, nullptr);
+    TNumbering N;
+    N.CurrentNumber = &Current;
+    N.StartNumber = &FileOption.StartNumber;
+    N.ExtractStartNumber = [&] { return Names.ExtractStart(); };
+    ASSERT_TRUE(Batch.Run(TCollisionRules{}, N, 2, false));
+    EXPECT_EQ(Batch.Names().OutputFileCount, 2);
+    // Sorted by input name; the missing file takes no number.
+    EXPECT_EQ(Probe(Dir / "out" / "1_a.jpg"), std::make_pair(30, 15));
+    EXPECT_EQ(Probe(Dir / "out" / "2_b.jpg"), std::make_pair(20, 15));
+}
