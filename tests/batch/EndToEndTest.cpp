@@ -194,27 +194,6 @@ TEST_F(EndToEnd, FileSizeLimitIsMetWhenTheLimitsAllow)
     EXPECT_GT(fs::file_size(Dir / "out" / "a.jpg"), 1024u);
 }
 
-TEST_F(EndToEnd, DamagedJPEGIsLoggedAndTheRestConverted)
-{
-    const fs::path A = MakeJPEG("a.jpg", 64, 48, 1);
-    const fs::path B = Dir / "in" / "b.jpg";
-    fs::copy_file(A, B);
-    const fs::path C = Dir / "in" / "c.jpg";
-    fs::copy_file(A, C);
-    Add(A);
-    Add(B);
-    Add(C);
-    fs::resize_file(B, 300); // header intact, scan cut off
-    Effects.SetResizeParam(RULE_PERCENT, 50, 0);
-    Run(2);
-    ASSERT_GE(Errors.Lines.size(), 1u);
-    for (const auto& L : Errors.Lines)
-        EXPECT_EQ(L.rfind("b.jpg: ", 0), 0u) << L;
-    EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
-    EXPECT_TRUE(fs::exists(Dir / "out" / "c.jpg"));
-    EXPECT_FALSE(fs::exists(Dir / "out" / "b.jpg"));
-}
-
 TEST_F(EndToEnd, ReducedDecodingStillGivesThePercentOfTheSource)
 {
     const fs::path A = MakeJPEG("a.jpg", 400, 300, 3);
