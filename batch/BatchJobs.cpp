@@ -301,7 +301,8 @@ int TConvertJob::Count()
     return FEntries.List ? FEntries.List->Count() : 0;
 }
 
-void TConvertJob::CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel)
+void TConvertJob::CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel,
+                                      TProcessCancel* ToolCancel)
 {
     if (size_t(ThreadNum) >= FWorkers.size())
         FWorkers.resize(size_t(ThreadNum) + 1);
@@ -309,6 +310,7 @@ void TConvertJob::CreateThreadObjects(int ThreadNum, int Workers, const std::ato
     W->Params.Preview = false;
     W->Params.ThreadNum = ThreadNum;
     W->Params.Cancel = Cancel;
+    W->Params.ToolCancel = ToolCancel;
     TWorkerObjects O = FObjects.Shared;
     if (Workers > 1 && FObjects.Copy) {
         O = FObjects.Copy(FObjects.Shared);

@@ -131,7 +131,8 @@ public:
                 TWorkerObjectFactory Objects, TConvertSettings Settings);
     ~TConvertJob() override;
     int Count() override;
-    void CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel) override;
+    void CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel,
+                             TProcessCancel* ToolCancel) override;
     void FreeThreadObjects(int ThreadNum) override;
     bool TakeEntry(int Index, std::string& Label, uint64_t& Tiles) override;
     void ProcessEntry(int Index, int ThreadNum) override;

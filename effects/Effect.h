@@ -21,6 +21,7 @@ class TResizer;
 class TUnsharpMask;
 class TGaussianBlur;
 class TFontCache;
+class TProcessCancel;
 class TEffectList;
 
 // A pixel size. 64-bit so that a size rule with absurd values cannot wrap;
@@ -54,9 +55,11 @@ struct TEffectParams {
     bool DecreaseColor = false;    // colour reduction already wrote the output
     bool Preview = false;          // chain runs for a preview
     int32_t Number = 0;            // entry number for text tokens
-    // Set while a batch runs: effects that start an external tool end it when
-    // this becomes true. Null outside runs.
+    // Set while a batch runs (null otherwise): Cancel becomes true when the
+    // user cancels; effects that run an external tool pass ToolCancel to
+    // RunProcessAndWait, which then ends the tool at once.
     const std::atomic<bool>* Cancel = nullptr;
+    TProcessCancel* ToolCancel = nullptr;
 };
 
 // Effect identifiers (one bit each; 2048 is not used).

@@ -3,7 +3,9 @@
 #include "batch/BatchJobs.h"
 #include "core/Global.h"
 #include "core/Kodex.h"
+#include "core/Errors.h"
 #include "core/Resize.h"
+#include "platform/Process.h"
 #include "effects/ResizeFilter.h"
 
 #include <gtest/gtest.h>
@@ -230,4 +232,45 @@ TEST_F(EndToEnd, RunInputIsProbedWhenTaken)
     // Sorted by input name; the missing file takes no number.
     EXPECT_EQ(Probe(Dir / "out" / "1_a.jpg"), std::make_pair(30, 15));
     EXPECT_EQ(Probe(Dir / "out" / "2_b.jpg"), std::make_pair(20, 15));
+}
+
+namespace {
+
+// Stands in for the lossless transform: starts writing its output, then runs
+// a tool that would take half a minute.
+class SlowTool : public TEffect {
+public:
+    SlowTool() : TEffect("JPEGTran", 'L', "JPEGTran", EFFECT_JPEGTRAN) { FUse = true; }
+    void DoEffect(TImgInfo&, TEffectParams& P) override
+    {
+        std::ofstream(P.OutFileName) << "half";
+        if (RunProcessAndWait({"sleep", "30"}, P.ToolCancel) != 0)
+            throw EVestroError("tool failed");
+    }
+};
+
+} // namespace
+
+TEST_F(EndToEnd, CancelEndsARunningToolAndLeavesNoOutput)
+{
+    const fs::path A = MakeJPEG("a.jpg", 64, 48, 1);
+    const std::string Before = Read(A);
+    Add(A);
+    FileOption.SameDirectory = true; // the output would replace the source
+    Effects.SetJPEGTranEffect(std::make_unique<SlowTool>());
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TBatchRun Batch(Names, Job, Errors, nullptr);
+    TNumbering N;
+    N.CurrentNumber = &Current;
+    N.StartNumber = &FileOption.StartNumber;
+    const auto T0 = std::chrono::steady_clock::now();
+    Batch.Start(TCollisionRules{false, false, true}, N, 1, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Batch.Cancel();
+    Batch.Wait();
+    EXPECT_LT(std::chrono::steady_clock::now() - T0, std::chrono::seconds(10));
+    EXPECT_TRUE(Batch.Canceled());
+    EXPECT_EQ(Read(A), Before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "in"), fs::directory_iterator()), 1);
 }
