@@ -10,6 +10,8 @@
 #include <algorithm>
 
 TEffectHost* EffectHost = nullptr;
+TEffectList* EffectList = nullptr;
+TEffectParams PreviewParams;
 
 TEffect::TEffect(std::string Name, char Accelerator, std::string SectionName, uint32_t ID)
     : FName(std::move(Name)), FAccelerator(Accelerator), FSectionName(std::move(SectionName)), FID(ID)
@@ -144,6 +146,12 @@ void TEffectList::ReOrder()
 {
     for (size_t i = 0; i < FItems.size(); ++i)
         FItems[i]->FOrder = int32_t(i);
+}
+
+void TEffectList::LoadExternalImage()
+{
+    if (TEffect* E = FindByID(EFFECT_COMPOSITE); E && E->FUse)
+        E->LoadExternalImage();
 }
 
 void TEffectList::UpDateMenu()

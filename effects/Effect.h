@@ -88,6 +88,9 @@ public:
     // effect's position in its list (-1 outside a list).
     virtual void ReadIniFile(TMemIniFile& Ini);
     virtual void WriteIniFile(TMemIniFile& Ini);
+    // Loads an image the effect draws from a file of its own before a run or
+    // preview (the composite overlay); nothing in the base.
+    virtual void LoadExternalImage() {}
 
     TEffectList* FOwner = nullptr;
     std::string FName;         // translated display name; strip caption and IndexOf key
@@ -148,6 +151,8 @@ public:
     void ReadIniFile(TMemIniFile& Ini);
     void WriteIniFile(TMemIniFile& Ini);
     void UpDateMenu();
+    // The composite effect, when listed and used, loads its overlay.
+    void LoadExternalImage();
 
     // One image through the chain. Scale is the decode factor of the source.
     void DoEffect(TImgInfo& Img, const TImageInfo& Info, int32_t Scale, TEffectParams& Params);
@@ -172,6 +177,11 @@ private:
     std::unique_ptr<TEffect> FJPEGTranEffect;
     std::unique_ptr<TEffect> FDecreaseColorEffect;
 };
+
+// The process-wide chain (made and freed by start-up) and the context of the
+// option dialogs' previews.
+extern TEffectList* EffectList;
+extern TEffectParams PreviewParams;
 
 // Converts a picture in the luma/chroma working form back to BGR (3 or 4
 // channels; other counts are left) and clears IsYCbCr.
