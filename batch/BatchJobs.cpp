@@ -497,6 +497,10 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
         P.ICCInfo = &L.ICC;
     }
     P.NeedGrayAlpha = OutFmt == 3 && (Flags & 0x20000) != 0;
+    // What was at the output before, to tell a file the colour-reduction tool
+    // wrote from one it left alone.
+    platform::TFileStat Before;
+    const bool Existed = platform::StatFile(Item.OutPutFileName, Before);
     FEffects.DoEffect(L.Img, Item, R, P);
     if (P.Cancel && *P.Cancel && P.DecreaseColor && !platform::FileExists(Item.OutPutFileName))
         return;
@@ -504,8 +508,12 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     const std::string& Out = Item.OutPutFileName;
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     if (P.DecreaseColor) {
-        // The colour-reduction tool wrote the output itself.
-        if (!platform::FileExists(Out))
+        // The colour-reduction tool wrote the output itself: it must be there
+        // and be a new file, not the one that was there before.
+        platform::TFileStat After;
+        if (!platform::StatFile(Out, After) ||
+            (Existed && After.Dev == Before.Dev && After.Ino == Before.Ino && After.Size == Before.Size &&
+             After.LastWrite.Sec == Before.LastWrite.Sec && After.LastWrite.NSec == Before.LastWrite.NSec))
             Fail(SSaveFailed);
     } else {
         if (OutFmt == 0)

@@ -285,3 +285,30 @@ TEST_F(Workers, CancelStopsTakingFilesAndLeavesNoPartialOutput)
     }
     EXPECT_LE(Written, 2u); // only the files already taken
 }
+
+namespace {
+
+// A colour reduction whose tool claims to have written the output but did not.
+class SilentReduction : public TEffect {
+public:
+    SilentReduction() : TEffect("DecreaseColor", 'D', "DecreaseColor", EFFECT_DECREASECOLOR) { FUse = true; }
+    void DoEffect(TImgInfo&, TEffectParams& P) override { P.DecreaseColor = true; }
+};
+
+} // namespace
+
+TEST_F(Workers, ToolThatWroteNothingFailsAndKeepsTheInput)
+{
+    FileOption.DeleteInputFile = true;
+    FileOption.NotOverwrite = false;
+    const fs::path A = MakeBMP("a.bmp", 10, 10, 1);
+    List({A});
+    fs::create_directories(Dir / "out");
+    std::ofstream(Out("a.bmp")) << "old output";
+    Effects.SetDecreaseColorEffect(std::make_unique<SilentReduction>());
+    TConvertIO IO;
+    Run(1, IO);
+    ASSERT_EQ(Errors.Lines.size(), 1u);
+    EXPECT_EQ(Errors.Lines[0], "a.bmp: Failed to save file");
+    EXPECT_TRUE(fs::exists(A));
+}
