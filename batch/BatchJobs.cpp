@@ -281,6 +281,21 @@ void TOutputNameJob::EndNames()
     FProbes.clear();
 }
 
+TNumbering RunNumbering(TOutputNameJob& Names)
+{
+    TNumbering N;
+    N.CurrentNumber = &CurrentNumber;
+    N.StartNumber = &FileOption.StartNumber;
+    N.ResetType = FileOption.ResetType;
+    N.ExtractStartNumber = [&Names] { return Names.ExtractStart(); };
+    return N;
+}
+
+TCollisionRules RunCollisionRules(bool NotOverwrite)
+{
+    return TCollisionRules{NotOverwrite, FileOption.Skip, FileOption.IgnoreReadOnlyAttr};
+}
+
 // ---------------------------------------------------------------- workers
 
 TConvertJob::TConvertJob(TRunEntries Entries, TEffectList& Effects, TConvertIO& IO, TErrorSink& Errors,

@@ -119,6 +119,12 @@ private:
     std::vector<std::unique_ptr<TImageInfo>> FProbes; // run input only
 };
 
+// The process-wide numbering (CurrentNumber, [File] StartNumber and
+// ResetType) with the start value taken from Names' rule.
+TNumbering RunNumbering(TOutputNameJob& Names);
+// The collision rules from [File], with the run's own NotOverwrite copy.
+TCollisionRules RunCollisionRules(bool NotOverwrite);
+
 // Settings of one run that the window copies when it starts.
 struct TConvertSettings {
     bool RenameOnly = false;

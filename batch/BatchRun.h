@@ -210,7 +210,8 @@ public:
     TBatchRun(TNameJob& Names, TBatchJob& Job, TErrorSink& Errors, TBatchObserver* Observer);
     // Blocking. Returns true when the run was not cancelled.
     bool Run(const TCollisionRules& Rules, TNumbering& Numbering, int MaxThreadNum, bool AbortOnError);
-    // The same on a thread of its own; Wait joins it.
+    // The same on a thread of its own; Wait joins it. Numbering must stay
+    // alive until then.
     void Start(const TCollisionRules& Rules, TNumbering& Numbering, int MaxThreadNum, bool AbortOnError);
     void Wait();
     void Cancel();
