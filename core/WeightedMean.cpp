@@ -513,8 +513,7 @@ std::unique_ptr<TUnsharpMask> TUnsharpMask::CreateMTUnSharpMask() const
     auto m = std::make_unique<TUnsharpMask>();
     m->FDegamma = FDegamma;
     m->FMaxThreadNum = FMaxThreadNum;
-    if (USM)
-        m->CreateUSMFilter();
+    m->CreateUSMFilter();
     if (USMWeight)
         m->USMWeight = std::make_unique<TGaussianBlurWeight>(USMWeight->FRadius);
     return m;
@@ -584,10 +583,9 @@ void TGaussianBlur::SetGauusianBlurParam(double Radius)
 std::unique_ptr<TGaussianBlur> TGaussianBlur::CreateMTGauusinBlur() const
 {
     auto b = std::make_unique<TGaussianBlur>();
-    if (GBWeight) {
+    if (GBWeight)
         b->GBWeight = std::make_unique<TGaussianBlurWeight>(GBWeight->FRadius);
-        b->CreateGBFilter();
-    }
+    b->CreateGBFilter();
     return b;
 }
 
