@@ -309,7 +309,7 @@ TGaussianBlurSSE2Filter::TGaussianBlurSSE2Filter() : TIntWeightedMeanFilter({nul
 
 // ---- Linear light ----
 
-TLinearUnsharpMaskFilter::TLinearUnsharpMaskFilter()
+TLinearUnsharpMaskFilter::TLinearUnsharpMaskFilter(bool Plain) : FPlain(Plain)
 {
     FIsRGBA = false;
     FNeedTmpBuf = true;
@@ -394,33 +394,9 @@ void TLinearUnsharpMaskFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32
     GetVFilterRange(Dest, Tmp, ThreadNum, count);
     if (count == 0)
         return;
-    const TUSMCoeffs K = Coeffs;
-    // Strips of 32 column blocks keep 1 KB of each temporary row in use.
-    for (uint32_t s0 = 0; s0 < count; s0 += 32) {
-        const uint32_t s1 = std::min(count, s0 + 32);
-        for (uint32_t y = 0; y < VPrm.YLoopCount; ++y) {
-            const float* w = reinterpret_cast<const float*>(VPrm.WeightTableInfo[2 * y + 1]);
-            const uint32_t n = *reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(w) - 4);
-            const uint8_t* t0 = Tmp + VPrm.WeightTableInfo[2 * y];
-            uint8_t* d = Dest + uint64_t(y) * FDestBpl;
-            for (uint32_t j = s0 * 8; j < s1 * 8; ++j) {
-                float sum = 0;
-                for (uint32_t k = 0; k < n; ++k)
-                    sum += w[k] * reinterpret_cast<const float*>(t0 + uint64_t(k) * FTmpBpl)[j];
-                // Clamp to 0..8192 (a NaN counts as 0), round half to even.
-                const float c = sum > 0 ? std::min(sum, 8192.0f) : 0.0f;
-                const int32_t lin = int32_t(std::nearbyint(c));
-                if (Is16BitMode) {
-                    int16_t o;
-                    std::memcpy(&o, d + 2 * j, 2);
-                    const int16_t v = usmpx::Sat16(usmpx::Sharpen(o, int16_t(LinearToSRGB12[lin]), K));
-                    std::memcpy(d + 2 * j, &v, 2);
-                } else {
-                    d[j] = usmpx::SatU8(usmpx::Sharpen(d[j], int16_t(LinearToSRGB8[lin]), K));
-                }
-            }
-        }
-    }
+    const TUSMVFilterProc k = Is16BitMode ? (FPlain ? LinearUSMVFilter16Ref : LinearUSMVFilter16SSE2)
+                                          : (FPlain ? LinearUSMVFilter8Ref : LinearUSMVFilter8SSE2);
+    k(Dest, Tmp, VPrm.WeightTableInfo.data(), count, VPrm.YLoopCount, FDestBpl, FTmpBpl, Coeffs);
 }
 
 // ---- Unsharp mask driver ----
@@ -480,7 +456,7 @@ void PlanFilter(TWeightedMeanFilter& F, const TGaussianBlurWeight& Weight, const
 void TUnsharpMask::CreateUSMFilter()
 {
     if (FDegamma)
-        USM = std::make_unique<TLinearUnsharpMaskFilter>();
+        USM = std::make_unique<TLinearUnsharpMaskFilter>(!ProcessorHasSSE2());
     else if (ProcessorHasSSE2())
         USM = std::make_unique<TUnsharpMaskSSE2Filter>();
     else

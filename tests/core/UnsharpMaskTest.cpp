@@ -94,10 +94,13 @@ void Sharpen(Img& M, uint32_t Amount, uint32_t Threshold, double Radius, bool De
 {
     TUnsharpMask u;
     u.SetUnSharpMaskParam(Amount, Amount, Threshold, Radius, Degamma);
+    // Family 0: the plain kernels, 1: the SSE2 ones, -1: as chosen.
     if (Family == 0)
-        u.USM = std::make_unique<TUnsharpMaskMMXFilter>();
+        u.USM = Degamma ? std::unique_ptr<TWeightedMeanFilter>(std::make_unique<TLinearUnsharpMaskFilter>(true))
+                        : std::make_unique<TUnsharpMaskMMXFilter>();
     else if (Family == 1)
-        u.USM = std::make_unique<TUnsharpMaskSSE2Filter>();
+        u.USM = Degamma ? std::unique_ptr<TWeightedMeanFilter>(std::make_unique<TLinearUnsharpMaskFilter>(false))
+                        : std::make_unique<TUnsharpMaskSSE2Filter>();
     u.SetMaxThreadNum(Threads);
     u.DoUnSharpMask(M.I, false, Is16);
 }
@@ -183,7 +186,7 @@ TEST(UnsharpMask, OneThreadEqualsManyAndSSE2EqualsPlain)
         {1, 1, 1, false, false, 1.0, 0},  {5, 3, 1, false, false, 5.0, 0},   {17, 9, 3, false, false, 0.5, 4},
         {64, 33, 3, false, false, 2.0, 0}, {131, 7, 1, false, false, 1.0, 10}, {3, 41, 3, false, false, 3.3, 0},
         {23, 19, 1, true, false, 1.0, 0},  {70, 5, 1, true, false, 4.0, 3},   {33, 21, 3, false, true, 1.5, 0},
-        {40, 11, 1, true, true, 1.0, 2},
+        {40, 11, 1, true, true, 1.0, 2},  {300, 9, 1, false, true, 2.0, 0},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(testing::Message() << k.W << "x" << k.H << "x" << k.C << " 16:" << k.Is16
@@ -194,10 +197,9 @@ TEST(UnsharpMask, OneThreadEqualsManyAndSSE2EqualsPlain)
         else
             FillRandom(ref, k.W * k.H);
         Img many(ref), sse(ref);
-        const int plain = k.Degamma ? -1 : 0, vec = k.Degamma ? -1 : 1;
-        Sharpen(ref, 150, k.Threshold, k.Radius, k.Degamma, 1, k.Is16, plain);
-        Sharpen(many, 150, k.Threshold, k.Radius, k.Degamma, 7, k.Is16, vec);
-        Sharpen(sse, 150, k.Threshold, k.Radius, k.Degamma, 64, k.Is16, vec);
+        Sharpen(ref, 150, k.Threshold, k.Radius, k.Degamma, 1, k.Is16, 0);
+        Sharpen(many, 150, k.Threshold, k.Radius, k.Degamma, 7, k.Is16, 1);
+        Sharpen(sse, 150, k.Threshold, k.Radius, k.Degamma, 64, k.Is16, 1);
         EXPECT_EQ(ref.Samples(), many.Samples());
         EXPECT_EQ(ref.Samples(), sse.Samples());
     }
