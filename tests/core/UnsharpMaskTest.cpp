@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -292,4 +294,31 @@ TEST(UnsharpMask, PlanIsKeptForTheSameGeometryAndRedoneAfterNewParams)
     EXPECT_TRUE(u.USM->HPrm.WeightTableInfo.empty());
     auto copy = u.CreateMTUnSharpMask();
     EXPECT_EQ(copy->USMWeight->FRadius, 1.5);
+}
+
+TEST(UnsharpMask, AmountsChangedDuringAFilterGiveOneOrTheOther)
+{
+    // The amounts are process-wide and the GUI may set them while a worker
+    // filters: each call must use one consistent set for the whole picture.
+    Img src(120, 90, 3);
+    FillRandom(src, 77);
+    Img low(src), high(src);
+    Sharpen(low, 100, 0, 1.0, false, 4);
+    Sharpen(high, 400, 0, 1.0, false, 4);
+    std::atomic<bool> stop{false};
+    std::thread setter([&] {
+        for (uint32_t i = 0; !stop; ++i)
+            SetUSMStrength(i % 2 ? 400 : 100, i % 2 ? 400 : 100);
+    });
+    TUnsharpMask u;
+    u.SetUnSharpMaskParam(100, 100, 0, 1.0, false);
+    u.SetMaxThreadNum(4);
+    for (int run = 0; run < 20; ++run) {
+        Img m(src);
+        u.DoUnSharpMask(m.I, false, false);
+        const auto got = m.Samples();
+        EXPECT_TRUE(got == low.Samples() || got == high.Samples()) << "run " << run;
+    }
+    stop = true;
+    setter.join();
 }
