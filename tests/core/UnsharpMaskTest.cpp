@@ -264,7 +264,7 @@ TEST(UnsharpMask, SixteenBitResultsAreNotClamped)
     EXPECT_LT(*m.W(7, 2), 0);
 }
 
-TEST(UnsharpMask, ThreadCountIsClampedAndZeroStillSharpens)
+TEST(UnsharpMask, OutOfRangeThreadCountAndRadius)
 {
     TUnsharpMask u;
     u.SetMaxThreadNum(0);
@@ -277,6 +277,14 @@ TEST(UnsharpMask, ThreadCountIsClampedAndZeroStillSharpens)
     const auto before = a.Samples();
     Sharpen(a, 100, 0, 1.0, false, 0);
     EXPECT_NE(a.Samples(), before);
+
+    // Settings are loaded unchecked: a radius below zero has no Gaussian and
+    // used to give weights of 0/0. It now means the smallest blur (none).
+    Img b(20, 6, 3);
+    FillRandom(b, 10);
+    const auto beforeB = b.Samples();
+    Sharpen(b, 300, 0, -4.0, false, 2);
+    EXPECT_EQ(b.Samples(), beforeB);
 }
 
 TEST(UnsharpMask, PlanIsKeptForTheSameGeometryAndRedoneAfterNewParams)
