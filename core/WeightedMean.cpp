@@ -320,9 +320,8 @@ void TLinearUnsharpMaskFilter::SetFilterParam(const TImgInfo& Src)
     TWeightedMeanFilter::SetFilterParam(Src);
     const uint32_t W = Src.Width, H = Src.Height, C = Src.Channels;
     const uint32_t sampleBytes = Is16BitMode ? 2 : 1;
-    // 8-bit rows go through the shared linear-light kernels (Step: bytes per
-    // pixel of their work memory); our 16-bit kernel reads the rows directly.
-    HPrm.Step = Is16BitMode ? 2 : C == 3 ? kern::FloatStep3 : kern::FloatStep1;
+    // The shared linear-light kernels' work memory: Step bytes per pixel.
+    HPrm.Step = C == 3 ? kern::FloatStep3 : kern::FloatStep1;
     HPrm.BLoopCount = W;
     HPrm.XLoopCount = W;
     HPrm.YLoopCount = (H + 3) / 4;
@@ -339,53 +338,21 @@ void TLinearUnsharpMaskFilter::SetFilterParam(const TImgInfo& Src)
 
 uint64_t TLinearUnsharpMaskFilter::GetHFilterWorkSize(uint64_t)
 {
-    return Is16BitMode ? 0 : kern::FloatHWorkSize(HPrm.XLoopCount, FChannels);
+    return kern::FloatHWorkSize(HPrm.XLoopCount, FChannels);
 }
-
-namespace {
-
-// Linear light of a 16-bit sample; words outside the 12-bit scale (there
-// should be none in a plane cut from the 16-bit form) are clamped to it.
-inline float Linear12(const uint8_t* Row, uint64_t Sample)
-{
-    int16_t v;
-    std::memcpy(&v, Row + 2 * Sample, 2);
-    return SRGB12ToLinear[std::clamp<int32_t>(v, 0, 4080)];
-}
-
-} // namespace
 
 void TLinearUnsharpMaskFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
 {
     uint32_t count = 0;
     GetHFilterRange(Tmp, Src, ThreadNum, count);
-    const uint32_t C = FChannels, W = HPrm.XLoopCount;
-    const uintptr_t* info = HPrm.WeightTableInfo.data();
     if (count == 0)
         return;
-    if (!Is16BitMode) {
-        const THFilterProc k = C == 1 ? ResizeKernels().LinearH1ch : C == 3 ? ResizeKernels().LinearH3ch : nullptr;
-        if (k)
-            k(Tmp, Src, info, HFilterWork[ThreadNum], W, W, count, FTmpBpl, FSrcBpl);
-        return;
-    }
-    if (C != 1)
-        return;
-    // 16-bit luma plane: float sums in tap order into plain float rows.
-    const uint64_t rows = uint64_t(count) * 4;
-    for (uint64_t r = 0; r < rows; ++r) {
-        const uint8_t* s = Src + r * FSrcBpl;
-        float* t = reinterpret_cast<float*>(Tmp + r * FTmpBpl);
-        for (uint32_t x = 0; x < W; ++x) {
-            const float* w = reinterpret_cast<const float*>(info[2 * x + 1]);
-            const uint32_t n = *reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(w) - 4);
-            const uint64_t first = info[2 * x] / HPrm.Step;
-            float sum = 0;
-            for (uint32_t k = 0; k < n; ++k)
-                sum = sum + w[k] * Linear12(s, first + k);
-            t[x] = sum;
-        }
-    }
+    const TResizeKernels& k = ResizeKernels();
+    const THFilterProc h = Is16BitMode ? (FChannels == 1 ? k.LinearH16 : nullptr)
+                                       : (FChannels == 1 ? k.LinearH1ch : FChannels == 3 ? k.LinearH3ch : nullptr);
+    const uint32_t w = HPrm.XLoopCount;
+    if (h)
+        h(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], w, w, count, FTmpBpl, FSrcBpl);
 }
 
 void TLinearUnsharpMaskFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
