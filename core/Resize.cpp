@@ -493,7 +493,11 @@ void TCustomResizeFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth
     FChannels = Src.Channels;
     FSrcBpl = Src.Bpl;
     FDestBpl = Stride32(CalcBpl(DestWidth, Src.Channels));
-    FTmpBpl = std::max(FDestBpl, FSrcBpl);
+    // In place, the horizontal pass may write the temporary over the source
+    // rows, which needs the source's stride; a block of its own only needs
+    // the result's. (A wide source stride there would cost a temporary as
+    // large as the source, zeroed page by page for nothing.)
+    FTmpBpl = FCompactTmp ? FDestBpl : std::max(FDestBpl, FSrcBpl);
     HPrm.MinBlock = VPrm.MinBlock = 1;
     FHBufNeedAlign = FVBufNeedAlign = false;
     HPrm.XLoopCount = DestWidth;
@@ -811,7 +815,7 @@ TResizer* TResizer::CreateMTResizer()
     return r;
 }
 
-void TResizer::Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA)
+void TResizer::Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA, bool InPlace)
 {
     if (Width == 0 || Height == 0 || Src.Width == 0 || Src.Height == 0 || !Src.Mem)
         throw EVestroError("Invalid image size");
@@ -825,11 +829,12 @@ void TResizer::Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool I
         CreateResizeFilter(IsRGBA);
     if (RF->HPrm.SrcLength == Src.Width && RF->VPrm.SrcLength == Src.Height && RF->HPrm.DestLength == Width &&
         RF->VPrm.DestLength == Height && RF->FChannels == Src.Channels && RF->FSrcBpl == Src.Bpl &&
-        RF->MaxThreadNum() == uint32_t(MaxThreadNum))
+        RF->MaxThreadNum() == uint32_t(MaxThreadNum) && RF->FCompactTmp == !InPlace)
         return;
     const TWeightType type = RF->WeightType();
     RF->SetMaxThreadNum(uint32_t(MaxThreadNum));
     RF->ResetParam();
+    RF->FCompactTmp = !InPlace;
     try {
         RF->SetResizeParam(Src, Width, Height);
         for (TResizeParam* p : {&RF->HPrm, &RF->VPrm}) {
@@ -916,7 +921,7 @@ void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, 
 {
     if (Src.Width == Width && Src.Height == Height)
         return;
-    Plan(Src, Width, Height, IsRGBA);
+    Plan(Src, Width, Height, IsRGBA, false);
     uint8_t* tmp = nullptr;
     if (RF->WidthChanges()) {
         tmp = NewBlock(RF->FTmpBpl, Src.Height, 8);
@@ -947,7 +952,7 @@ void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool
 {
     if (Info.Width == Width && Info.Height == Height)
         return;
-    Plan(Info, Width, Height, IsRGBA);
+    Plan(Info, Width, Height, IsRGBA, true);
     uint8_t* tmp = Info.Mem;
     if (RF->WidthChanges()) {
         if (RF->FTmpBpl > RF->FSrcBpl || RF->FNeedTmpBuf) {

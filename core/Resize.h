@@ -138,6 +138,10 @@ class TCustomResizeFilter : public TFilter {
 public:
     TResizeParam HPrm; // horizontal pass
     TResizeParam VPrm; // vertical pass
+    // The temporary is a block of its own (not the source block): its stride
+    // needs to hold only the intermediate rows, not the source's. Set by the
+    // driver before planning.
+    bool FCompactTmp = false;
     ~TCustomResizeFilter() override;
 
     uint32_t GetVLoopCount() override { return VPrm.XLoopCount; }
@@ -270,6 +274,6 @@ public:
     void ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool IsRGBA);
 
 private:
-    void Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA);
+    void Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA, bool InPlace);
     void RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src);
 };
