@@ -101,6 +101,12 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     if (Rec->ICC)
         jpeg_save_markers(&S->Info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&S->Info, TRUE);
+    // Entropy coding needs at least a bit or two per 8 x 8 block and channel.
+    if (!kodex::PlausibleForSize(uint64_t(S->Info.image_width) * S->Info.image_height, Size, 4096)) {
+        std::snprintf(S->Err.Message, sizeof S->Err.Message, "The JPEG file is damaged (size %ux%u)",
+                      S->Info.image_width, S->Info.image_height);
+        longjmp(S->Err.Jump, 1);
+    }
 
     const uint32_t den = Rec->Denominator;
     S->Info.scale_num = 1;

@@ -102,7 +102,8 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &spp);
     TIFFGetFieldDefaulted(t, TIFFTAG_PHOTOMETRIC, &photometric);
     TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extra, &extraInfo);
-    bool ok = SizeAcceptable(w, h);
+    // Fax coding of blank pages reaches tens of thousands of pixels a byte.
+    bool ok = SizeAcceptable(w, h) && PlausibleForSize(uint64_t(w) * h, Size, 1u << 16);
     if (!ok)
         ReportError("", "Unsupported TIFF picture size %ux%u", w, h);
     uint16_t bits = 8, planar = PLANARCONFIG_CONTIG;
@@ -255,15 +256,18 @@ bool DecodeGIF(const uint8_t* Data, size_t Size, TImgInfo& Img)
         const uint64_t cw = std::max<uint64_t>(g->SWidth, uint64_t(d.Left) + d.Width);
         const uint64_t chh = std::max<uint64_t>(g->SHeight, uint64_t(d.Top) + d.Height);
         const uint32_t ch = transparent >= 0 ? 4 : 3;
+        // LZW codes stand for at most 4096 pixels each.
+        if (!PlausibleForSize(cw * chh, Size, 4096) || !PlausibleForSize(uint64_t(d.Width) * d.Height, Size, 4096))
+            return fail("Damaged GIF file");
         if (!NewImage(Img, cw, chh, ch))
             return fail("Cannot hold the GIF picture");
         if (ch == 3 && g->SColorMap && g->SBackGroundColor < g->SColorMap->ColorCount) {
             const GifColorType bg = g->SColorMap->Colors[g->SBackGroundColor];
-            for (uint32_t y = 0; y < Img.Height; ++y)
-                for (uint32_t x = 0; x < Img.Width; ++x) {
-                    uint8_t* p = MemRow(Img, y) + x * 3;
-                    p[0] = bg.Blue, p[1] = bg.Green, p[2] = bg.Red;
-                }
+            uint8_t* first = MemRow(Img, 0);
+            for (uint32_t x = 0; x < Img.Width; ++x)
+                first[x * 3] = bg.Blue, first[x * 3 + 1] = bg.Green, first[x * 3 + 2] = bg.Red;
+            for (uint32_t y = 1; y < Img.Height; ++y)
+                std::memcpy(MemRow(Img, y), first, size_t(Img.Width) * 3);
         }
         std::vector<GifPixelType> line(size_t(d.Width));
         static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
@@ -299,6 +303,10 @@ bool DecodeWebP(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     WebPBitstreamFeatures f;
     if (WebPGetFeatures(Data, Size, &f) != VP8_STATUS_OK) {
         ReportError("", "Not a WebP file");
+        return false;
+    }
+    if (!PlausibleForSize(uint64_t(f.width) * uint32_t(f.height), Size, 1u << 16)) {
+        ReportError("", "Damaged WebP file");
         return false;
     }
     WebPData wd{Data, Size};
