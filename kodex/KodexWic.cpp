@@ -117,6 +117,8 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     const bool direct = ok && !TIFFIsTiled(t) && bits == 8 && planar == PLANARCONFIG_CONTIG &&
                         ((photometric == PHOTOMETRIC_RGB && (spp == 3 || (spp == 4 && extra == 1))) ||
                          (photometric == PHOTOMETRIC_MINISBLACK && spp == 1));
+    // Rows we keep hold straight (unassociated) alpha; premultiplied samples are divided back.
+    const bool associated = extra > 0 && extraInfo && extraInfo[0] == EXTRASAMPLE_ASSOCALPHA;
     uint32_t* raster = nullptr;
     if (ok && direct) {
         ok = NewImage(Img, w, h, ch);
@@ -133,8 +135,12 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
                 else
                     for (uint32_t x = 0; x < w; ++x, s += spp, d += ch) {
                         d[0] = s[2], d[1] = s[1], d[2] = s[0];
-                        if (ch == 4)
-                            d[3] = s[3];
+                        if (ch == 4) {
+                            const uint32_t a = d[3] = s[3];
+                            if (associated && a > 0 && a < 255)
+                                for (int c = 0; c < 3; ++c)
+                                    d[c] = uint8_t(std::min(255u, (d[c] * 255u + a / 2) / a));
+                        }
                     }
             }
         } else {
@@ -149,7 +155,8 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
             ReportError("", "%s", msg.empty() ? "Cannot decode the TIFF picture" : msg.c_str());
         if (ok)
             ok = NewImage(Img, w, h, ch);
-        const bool unassociated = extra > 0 && extraInfo && extraInfo[0] == EXTRASAMPLE_UNASSALPHA;
+        // The interface hands back premultiplied samples whatever the file holds.
+        const bool premultiplied = extra > 0;
         for (uint32_t y = 0; ok && y < h; ++y) {
             const uint32_t* s = raster + uint64_t(y) * w;
             uint8_t* d = MemRow(Img, y);
@@ -161,8 +168,7 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
                 }
                 uint32_t b = TIFFGetB(p), g = TIFFGetG(p), r = TIFFGetR(p);
                 const uint32_t a = TIFFGetA(p);
-                if (unassociated && a > 0 && a < 255) {
-                    // The interface premultiplied; undo it.
+                if (premultiplied && a > 0 && a < 255) {
                     b = std::min(255u, (b * 255 + a / 2) / a);
                     g = std::min(255u, (g * 255 + a / 2) / a);
                     r = std::min(255u, (r * 255 + a / 2) / a);
