@@ -156,6 +156,12 @@ public:
     std::string OutPutFileName;
     bool IsTempFile = false;
     int32_t Number = 0;
+
+private:
+    // GetExifInfo for a source without EXIF: a block from the codec library
+    // with a new thumbnail.
+    uint8_t* NewExifBlock(bool Rotated, const TImgInfo& Src, TResizer* Resizer, bool UpdateExif,
+                          bool UpdateExifResolution, bool IsYCbCr);
 };
 
 // Ordered file list; owns its entries.

@@ -183,3 +183,31 @@ inline std::vector<uint8_t> BuildJPEGHeader(const std::vector<std::pair<uint16_t
     PutBE16(B, 0xFFD9);
     return B;
 }
+
+// ---- real pictures through the codec library ----
+#include "core/Kodex.h"
+
+inline void EnsureKodex()
+{
+    if (KodexProcs.ReadPNG)
+        return;
+    std::string Err;
+    ASSERT_TRUE(LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err)) << Err;
+}
+
+// A smooth picture (so that it compresses as photographs do).
+inline TImgInfo MakeGradient(uint32_t W, uint32_t H, uint32_t Ch)
+{
+    TImgInfo I;
+    AllocImg(I, W, H, Ch);
+    for (uint32_t Y = 0; Y < H; ++Y)
+        for (uint32_t X = 0; X < W; ++X)
+            for (uint32_t C = 0; C < Ch; ++C)
+                ScanLine(I, Y)[X * Ch + C] = uint8_t(C == 3 ? 128 : (X * 255 / W + Y * 64 / H + C * 40) & 255);
+    return I;
+}
+
+struct TImgHolder {
+    TImgInfo I;
+    ~TImgHolder() { FreeImg(I); }
+};
