@@ -7,6 +7,7 @@
 #include "core/Errors.h"
 #include "core/ExifReader.h"
 #include "core/ImageInfo.h"
+#include "core/Kodex.h"
 #include "core/ResourceText.h"
 #include "platform/FileReplace.h"
 
@@ -193,6 +194,30 @@ bool ProbeJPEG(TProbeFile& F, TImageInfo& Info)
     return true;
 }
 
+// Files the codec library reads beyond BMP, PNG and JPEG (TIFF, WebP, HEIF, ...):
+// the library's own header probe.
+bool ProbeThroughKodex(const std::string& FileName, const std::string& Ext, TImageInfo& Info)
+{
+    // Each listed extension is followed by ",", so ".ti" does not match ".tif".
+    if (Ext.empty() || GetWICExtensions().find(Ext + ",") == std::string::npos)
+        return false;
+    TKodexInfo K{};
+    if (!ReadWICInfo(FileName, K))
+        return false;
+    if (K.Width > uint32_t(INT32_MAX) || K.Height > uint32_t(INT32_MAX))
+        return false;
+    Info.Width = int32_t(K.Width);
+    Info.Height = int32_t(K.Height);
+    Info.FXResolution = K.XResolution;
+    Info.FYResolution = K.YResolution;
+    Info.FOrientation = K.Orientation;
+    Info.FHasExif = K.HasExif != 0;
+    Info.DateTimeOriginal = ExifDateToDateTime(std::string(K.DateTime, strnlen(K.DateTime, sizeof K.DateTime)));
+    Info.FResolutionUnit = 1;
+    Info.PictureFormat = pfWIC;
+    return true;
+}
+
 void FillFileTimes(const platform::TFileStat& St, TImageInfo& Info)
 {
     Info.Size = int64_t(St.Size);
@@ -236,6 +261,8 @@ bool GetImageInfo(const std::string& FileName, TImageInfo& Info)
             Found = ProbePNG(F, Info);
         if (!Found && Tried != 3)
             Found = ProbeJPEG(F, Info);
+        if (!Found)
+            Found = ProbeThroughKodex(FileName, Ext, Info);
         if (Found)
             ExtInfoList.AddExt(Ext);
         return Found;

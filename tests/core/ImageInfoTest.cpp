@@ -308,3 +308,30 @@ TEST(ExtInfo, TypeNamesFromProviderOrTable)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ProbeKodex, OtherFormatsThroughTheCodecLibrary)
+{
+    EnsureKodex();
+    ASSERT_NE(GetWICExtensions().find(".gif,"), std::string::npos);
+    TTempDir D;
+    // The smallest GIF there is: one pixel.
+    const std::vector<uint8_t> Gif = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x01, 0x00, 0x01, 0x00, 0x80, 0x00, 0x00,
+                                      0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0x21, 0xF9, 0x04, 0x01, 0x00, 0x00, 0x00,
+                                      0x00, 0x2C, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x02, 0x02,
+                                      0x44, 0x01, 0x00, 0x3B};
+    WriteBytes(D.File("dot.GIF"), Gif);
+    TImageInfo I;
+    ASSERT_TRUE(GetImageInfo(D.File("dot.GIF"), I));
+    EXPECT_EQ(I.PictureFormat, pfWIC);
+    EXPECT_EQ(I.Width, 1);
+    EXPECT_EQ(I.Height, 1);
+    EXPECT_EQ(I.ResolutionUnit(), 1);
+    EXPECT_EQ(I.ImageType(), "GIF image");
+    // An extension the library does not list is not handed to it.
+    WriteBytes(D.File("dot.xyz"), Gif);
+    EXPECT_FALSE(GetImageInfo(D.File("dot.xyz"), I));
+}
+
+} // namespace
