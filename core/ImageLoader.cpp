@@ -1,6 +1,9 @@
 #include "core/ImageLoader.h"
 
+#include <algorithm>
+
 #include "core/Global.h"
+#include "core/Kodex.h"
 #include "platform/FileTimes.h"
 
 bool ColorReductionDropsAlpha = false;
@@ -20,6 +23,39 @@ int32_t JPEGDecodeDenominator(double MaxScale)
         if (1.0 / (2.0 * S) >= T)
             S *= 2;
     return S;
+}
+
+int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
+                        TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat)
+{
+    const double M = std::max(Scale.XScale, Scale.YScale);
+    int32_t S = 1;
+    Flags = LoaderFlags(OutFormat);
+    TBGColor Background = DefaultBGColor;
+    TICCInfo* WantICC = (OutFormat != ofBMP && MetadataOption.KeepICCProfile) ? ICC : nullptr;
+    const std::string& Path = Info.Path();
+    int R = 0;
+    switch (Info.PictureFormat) {
+    case pfJPEG:
+        if (AllowDownScale)
+            S = JPEGDecodeDenominator(M);
+        R = ReadJPEGFile(Path, Img, S, WantICC, IsYCbCr, false);
+        if (R && Img.Channels == 4)
+            CMYKToBGR(Img);
+        break;
+    case pfPNG:
+        if (!PNGOption.UseWIC) {
+            R = ReadPNGFile(Path, Img, Flags, WantICC, Background);
+            break;
+        }
+        [[fallthrough]];
+    case pfWIC:
+        R = ReadWICFile(Path, Img, Flags, WantICC, Background);
+        break;
+    default:
+        break;
+    }
+    return R ? S : 0;
 }
 
 int32_t FormatIdFromExt(const std::string& FileName)

@@ -2,6 +2,7 @@
 
 #include "FilesTestUtil.h"
 #include "core/ImageLoader.h"
+#include "core/Errors.h"
 #include "platform/FileTimes.h"
 
 namespace {
@@ -105,6 +106,88 @@ TEST(Loader, FlattenFlag)
     CPUFeatures = 0;
     EXPECT_EQ(LoaderFlags(ofPNG), lfFlattenAlpha);
     CPUFeatures = Saved;
+}
+
+} // namespace
+
+namespace {
+
+class LoadByType : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureKodex();
+        CPUFeatures = GetCPUFeatures();
+    }
+    TImageInfo& Probe(const std::string& File)
+    {
+        EXPECT_TRUE(GetImageInfo(File, Info));
+        return Info;
+    }
+    TOptionGuard Guard;
+    TTempDir D;
+    TImageInfo Info;
+    bool YCbCr = false;
+    uint32_t Flags = 0;
+};
+
+TEST_F(LoadByType, AlphaIsFlattenedOnlyWhereTheOutputNeedsIt)
+{
+    TImgHolder Src;
+    Src.I = MakeGradient(16, 8, 4);
+    ASSERT_NE(WritePNG(D.File("a.png"), Src.I, 0, false, false, {}, 0, nullptr, nullptr, 6), 0);
+    Probe(D.File("a.png"));
+    DefaultBGColor = TBGColor{0, 255, 0, 0, 0}; // flatten onto red
+    TImgHolder J, P;
+    ASSERT_EQ(LoadImageByType(Info, J.I, {}, false, nullptr, YCbCr, Flags, ofJPEG), 1);
+    EXPECT_EQ(Flags & lfFlattenAlpha, uint32_t(lfFlattenAlpha));
+    EXPECT_EQ(J.I.Channels, 3u);
+    // Half-transparent blue-ish over red: red rises, no alpha is left.
+    EXPECT_GT(ScanLine(J.I, 0)[2], ScanLine(Src.I, 0)[2]);
+    DefaultBGColor = TBGColor{};
+    ASSERT_EQ(LoadImageByType(Info, P.I, {}, false, nullptr, YCbCr, Flags, ofPNG), 1);
+    EXPECT_EQ(Flags & lfFlattenAlpha, 0u);
+    EXPECT_EQ(P.I.Channels, 4u);
+    EXPECT_EQ(ScanLine(P.I, 3)[7], 128);
+}
+
+TEST_F(LoadByType, ReducedJPEGDecoding)
+{
+    TImgHolder Src;
+    Src.I = MakeGradient(400, 200, 3);
+    ASSERT_NE(WriteJPEG(D.File("p.jpg"), Src.I, 90, {}, false, nullptr, nullptr, 0, 1, 0), 0);
+    Probe(D.File("p.jpg"));
+    JPEGOption.DownScalingLimit = 100;
+    JPEGOption.DecodeWithDownScaling = 3;
+    const TScale Fifth{0.2, 0.2};
+    TImgHolder Full, Small;
+    ASSERT_EQ(LoadImageByType(Info, Full.I, Fifth, false, nullptr, YCbCr, Flags, ofJPEG), 1);
+    EXPECT_EQ(Full.I.Width, 400u);
+    ASSERT_EQ(LoadImageByType(Info, Small.I, Fifth, true, nullptr, YCbCr, Flags, ofJPEG), 4);
+    EXPECT_EQ(Small.I.Width, 100u);
+    EXPECT_EQ(Small.I.Height, 50u);
+}
+
+TEST_F(LoadByType, MissingOrDamagedFilesFail)
+{
+    TImgHolder Src;
+    Src.I = MakeGradient(40, 20, 3);
+    ASSERT_NE(WriteJPEG(D.File("p.jpg"), Src.I, 90, {}, false, nullptr, nullptr, 0, 1, 0), 0);
+    Probe(D.File("p.jpg"));
+    std::vector<uint8_t> B = ReadBytes(D.File("p.jpg"));
+    B.resize(B.size() / 3);
+    WriteBytes(D.File("p.jpg"), B);
+    TImgHolder I;
+    int32_t R = 0;
+    try {
+        R = LoadImageByType(Info, I.I, {}, false, nullptr, YCbCr, Flags, ofJPEG);
+    } catch (const EVestroError&) {
+        R = -1;
+    }
+    EXPECT_LE(R, 0);
+    std::filesystem::remove(D.File("p.jpg"));
+    EXPECT_EQ(LoadImageByType(Info, I.I, {}, false, nullptr, YCbCr, Flags, ofJPEG), 0);
+    EXPECT_EQ(I.I.Mem, nullptr);
 }
 
 } // namespace
