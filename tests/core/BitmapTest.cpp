@@ -390,20 +390,6 @@ TEST_F(BitmapTest, PaletteWriter)
     FreeImg(src);
 }
 
-TEST_F(BitmapTest, FailedWriteKeepsTheOldFile)
-{
-    TImgInfo img;
-    AllocImg(img, 4, 4, 3);
-    const fs::path p = Dir / "keep.bmp";
-    std::ofstream(p) << "old";
-    EXPECT_FALSE(SaveBitmapFile((Dir / "missing" / "x.bmp").string(), img, TResolutionInfo{}));
-    TImgInfo two;
-    two.Mem = img.Mem, two.Width = img.Width, two.Height = img.Height, two.Bpl = img.Bpl, two.Channels = 2;
-    EXPECT_FALSE(SaveBitmapFile(p.string(), two, TResolutionInfo{}));
-    EXPECT_EQ(ReadFile(p).size(), 3u);
-    FreeImg(img);
-}
-
 TEST_F(BitmapTest, HostileFilesFailCleanly)
 {
     TBmpSpec good;
