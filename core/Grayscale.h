@@ -36,7 +36,7 @@ void GrayOfColor(TBGColor& C);
 // too; the stride rule leaves room for that.
 // Dst receives one gray byte per pixel of the 3-channel row Src.
 using TRGBToGrayRow = void (*)(uint8_t* Dst, const uint8_t* Src, uint32_t Groups, const float* Weights);
-// Row (16-byte aligned) of 4-channel pixels becomes (gray, alpha) pairs in place.
+// A row of 4-channel pixels becomes (gray, alpha) pairs in place.
 using TRGBAToGrayAlphaRow = void (*)(uint8_t* Row, uint32_t Groups, const float* Weights);
 
 void RGBToGrayRowPlain(uint8_t* Dst, const uint8_t* Src, uint32_t Groups, const float* Weights);

@@ -49,7 +49,7 @@ void RGBAToGrayAlphaRowSSE2(uint8_t* Row, uint32_t Groups, const float* Weights)
     const __m128i low = _mm_set1_epi32(0xFF);
     for (uint32_t g = 0; g < Groups; ++g) {
         // Reads 16 bytes at 16g and writes 8 at 8g: never ahead of the reads.
-        const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(Row + 16 * uint64_t(g)));
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Row + 16 * uint64_t(g)));
         const __m128 B = _mm_cvtepi32_ps(_mm_and_si128(v, low));
         const __m128 G = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(v, 8), low));
         const __m128 R = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(v, 16), low));

@@ -1,0 +1,184 @@
+#include "core/Filter.h"
+
+#include "core/Errors.h"
+#include "core/ImgInfo.h"
+
+#include <cmath>
+#include <mutex>
+
+TFilter::~TFilter()
+{
+    FreeWorkBuffers();
+}
+
+uint64_t TFilter::GetVFilterWorkSize(uint64_t)
+{
+    return 0;
+}
+
+void TFilter::SetMaxThreadNum(uint32_t Value)
+{
+    if (Value == FMaxThreadNum)
+        return;
+    FreeWorkBuffers();
+    FMaxThreadNum = Value;
+    HFilterWork.assign(Value, nullptr);
+    VFilterWork.assign(Value, nullptr);
+    ResetParam();
+}
+
+namespace {
+
+// One block for every thread. A ring gets 2 x size per thread, aligned to
+// 2 x size, so that clearing the size bit of an address wraps it; other work
+// memory is padded to whole 128-byte units.
+void AllocSide(uint64_t Size, bool Ring, uint32_t Threads, void*& Mem, std::vector<uint8_t*>& Work)
+{
+    if (Size == 0 || Threads == 0)
+        return;
+    uint64_t per, align;
+    if (Ring) {
+        per = Size * 2;
+        align = per;
+    } else {
+        per = (Size + 127) & ~uint64_t(127);
+        align = 128;
+    }
+    if (align > 0x80000000u || per > (uint64_t(1) << 40) / Threads)
+        throw EOutOfMemory();
+    Mem = AllocAligned(per * Threads, uint32_t(align));
+    for (uint32_t i = 0; i < Threads; ++i)
+        Work[i] = static_cast<uint8_t*>(Mem) + i * per;
+}
+
+} // namespace
+
+void TFilter::AllocWorkBuffers(uint64_t HBufLength, uint64_t VBufLength)
+{
+    FreeWorkBuffers();
+    HFilterWork.assign(FMaxThreadNum, nullptr);
+    VFilterWork.assign(FMaxThreadNum, nullptr);
+    AllocSide(GetHFilterWorkSize(HBufLength), FHBufNeedAlign, FMaxThreadNum, HFilterWorkMem, HFilterWork);
+    AllocSide(GetVFilterWorkSize(VBufLength), FVBufNeedAlign, FMaxThreadNum, VFilterWorkMem, VFilterWork);
+}
+
+void TFilter::FreeWorkBuffers()
+{
+    for (auto& p : HFilterWork)
+        p = nullptr;
+    for (auto& p : VFilterWork)
+        p = nullptr;
+    if (HFilterWorkMem)
+        FreeAligned(HFilterWorkMem);
+    if (VFilterWorkMem)
+        FreeAligned(VFilterWorkMem);
+    HFilterWorkMem = nullptr;
+    VFilterWorkMem = nullptr;
+}
+
+void TFilter::GetHFilterRange(uint8_t*& Tmp, const uint8_t*& Src, uint32_t ThreadNum, uint32_t& Count)
+{
+    const uint32_t n = GetHLoopCount();
+    const uint32_t N = FMaxThreadNum;
+    if (N <= 1) {
+        Count = n;
+        return;
+    }
+    const uint32_t q = n / N, r = n % N;
+    uint64_t start;
+    if (ThreadNum < r) {
+        start = uint64_t(ThreadNum) * (q + 1);
+        Count = q + 1;
+    } else {
+        start = uint64_t(r) * (q + 1) + uint64_t(ThreadNum - r) * q;
+        Count = q;
+    }
+    Src += start * FHFilterSrcBlockSize;
+    Tmp += start * FHFilterDestBlockSize;
+}
+
+void TFilter::GetVFilterRange(uint8_t*& Dest, const uint8_t*& Tmp, uint32_t ThreadNum, uint32_t& Count)
+{
+    const uint64_t n = GetVLoopCount();
+    const uint32_t N = FMaxThreadNum;
+    if (N <= 1) {
+        Count = uint32_t(n);
+        return;
+    }
+    uint64_t g = GetVMinBlock();
+    if (g == 0)
+        g = 1;
+    const uint64_t G = (n + g - 1) / g;
+    const uint64_t q = G / N, r = G % N;
+    uint64_t start, end;
+    if (ThreadNum < r) {
+        start = ThreadNum * (q + 1) * g;
+        end = start + (q + 1) * g;
+    } else {
+        start = r * (q + 1) * g + (ThreadNum - r) * q * g;
+        end = start + q * g;
+    }
+    if (end > n)
+        end = n;
+    Count = start < end ? uint32_t(end - start) : 0;
+    if (Count == 0)
+        return;
+    Tmp += start * FVFilterSrcBlockSize;
+    Dest += start * FVFilterDestBlockSize;
+}
+
+uint64_t NextPow2(uint64_t Value)
+{
+    if (Value == 0)
+        return 0;
+    uint64_t p = 1;
+    while (p < Value)
+        p <<= 1;
+    return p;
+}
+
+float SRGB8ToLinear[256];
+uint8_t LinearToSRGB8[8193];
+float SRGB12ToLinear[4081];
+uint16_t LinearToSRGB12[8193];
+
+namespace {
+
+// v is rounded to a 32-bit float first, then everything runs in long double.
+long double ToLinear(float v)
+{
+    const long double x = v;
+    if (x <= 0.04045L)
+        return x * 8192.0L / 12.92L;
+    return powl((x + 0.055L) / 1.055L, 2.4L) * 8192.0L;
+}
+
+long double ToSRGB(float v)
+{
+    const long double x = v;
+    if (x <= 0.0031308L)
+        return 12.92L * x;
+    return 1.055L * powl(x, 1.0L / 2.4L) - 0.055L;
+}
+
+void FillGammaTables()
+{
+    for (int i = 0; i <= 255; ++i)
+        SRGB8ToLinear[i] = float(ToLinear(float(i / 255.0L)));
+    for (int j = 0; j <= 8192; ++j) {
+        const long double s = ToSRGB(float(j / 8192.0L));
+        LinearToSRGB8[j] = uint8_t(static_cast<int>(s * 255.0L + 0.5L));
+        LinearToSRGB12[j] = uint16_t(static_cast<int>(s * 4080.0L + 0.5L));
+    }
+    for (int i = 0; i <= 4080; ++i)
+        SRGB12ToLinear[i] = float(ToLinear(float(i / 4080.0L)));
+}
+
+std::once_flag GammaOnce;
+
+} // namespace
+
+void InitGammaTables()
+{
+    std::call_once(GammaOnce, FillGammaTables);
+}

@@ -1,0 +1,972 @@
+#include "core/Resize.h"
+
+#include "core/Errors.h"
+#include "core/FilterKernels.h"
+#include "platform/PageMemory.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+
+void TResizeParam::Reset()
+{
+    if (WeightTableBuf)
+        FreeAligned(WeightTableBuf);
+    WeightTableBuf = nullptr;
+    WeightTableList.clear();
+    WeightTableList.shrink_to_fit();
+    WeightTableInfo.clear();
+    WeightTableInfo.shrink_to_fit();
+    DestLength = SrcLength = 0;
+    Step = 0;
+    BLoopCount = XLoopCount = YLoopCount = BufMask = MinBlock = 0;
+    BufLength = 0;
+}
+
+void TWeightSetter::SetWeight(TResizeParam& Prm, TWeightType Type)
+{
+    if (Type == wtInt)
+        SetIntWeight(Prm);
+    else
+        SetFloatWeight(Prm);
+}
+
+namespace {
+
+constexpr uint64_t MaxRowSlots = uint64_t(1) << 30;
+
+// Writes weight rows one after another into the axis's block and shares
+// identical rows: a row equal, count included, to one already stored points
+// at that one. Equal rows are found through a hash of their words instead of
+// a walk over every earlier row (which costs seconds on long axes whose
+// phases never repeat); since the list holds no two equal rows, the row found
+// is the one a walk in list order would find.
+class TRowWriter {
+public:
+    // Slots: the most weight slots (16-bit: 2 per pair) a row can need.
+    TRowWriter(TResizeParam& Prm, TWeightType Type, uint64_t BufLength)
+        : P(Prm), Int(Type == wtInt)
+    {
+        P.WeightTableBuf = nullptr;
+        P.WeightTableList.clear();
+        P.WeightTableInfo.assign(uint64_t(P.DestLength) * 2, 0);
+        P.BufLength = BufLength;
+        if (BufLength > MaxRowSlots)
+            throw EOutOfMemory();
+        const uint64_t rowBytes = 4 + 4 * BufLength; // count + pairs of int16 or floats
+        if (P.DestLength && rowBytes > (uint64_t(1) << 44) / P.DestLength)
+            throw EOutOfMemory();
+        Cap = rowBytes * P.DestLength + 64;
+        P.WeightTableBuf = AllocAligned(Cap, 64);
+        Buf = static_cast<uint8_t*>(P.WeightTableBuf);
+    }
+
+    // Row of output I from source index First with N values (already
+    // normalised), in long double; integer rows truncate value x 16384.
+    void AddRow(uint32_t I, int64_t First, const long double* V, uint64_t N)
+    {
+        if (Int) {
+            Ints.assign(N, 0);
+            for (uint64_t k = 0; k < N; ++k)
+                Ints[k] = ToQ14(V[k]);
+            AddIntRow(I, First, Ints.data(), N);
+        } else {
+            Floats.resize(N);
+            for (uint64_t k = 0; k < N; ++k)
+                Floats[k] = float(V[k]);
+            AddFloatRow(I, First, Floats.data(), N);
+        }
+    }
+
+    // Integer row in the pair layout: a zero slot in front when First is odd,
+    // one at the end when the slot count is odd.
+    void AddIntRow(uint32_t I, int64_t First, const int16_t* W, uint64_t N)
+    {
+        const int64_t even = First & ~int64_t(1);
+        const uint64_t lead = uint64_t(First - even);
+        const uint64_t slots = lead + N;
+        const uint64_t pairs = (slots + 1) / 2;
+        uint8_t* row = Place(4 + pairs * 4);
+        const uint32_t cnt = uint32_t(pairs);
+        std::memcpy(row, &cnt, 4);
+        auto* w = reinterpret_cast<int16_t*>(row + 4);
+        std::fill(w, w + pairs * 2, int16_t(0));
+        std::copy(W, W + N, w + lead);
+        Finish(I, uint64_t(even / 2) * P.Step, row, 4 + pairs * 4);
+    }
+
+    void AddFloatRow(uint32_t I, int64_t First, const float* W, uint64_t N)
+    {
+        uint8_t* row = Place(4 + N * 4);
+        const uint32_t cnt = uint32_t(N);
+        std::memcpy(row, &cnt, 4);
+        std::memcpy(row + 4, W, N * 4);
+        Finish(I, uint64_t(First) * P.Step, row, 4 + N * 4);
+    }
+
+private:
+    static int16_t ToQ14(long double V)
+    {
+        // Truncated toward zero and saturated: an extreme kernel (a very sharp
+        // bicubic) may give weights beyond the 16-bit range. -32767 keeps
+        // every pair product sum inside 32 bits.
+        const long double q = V * 16384.0L;
+        if (!(q > -32767.0L))
+            return q != q ? 0 : -32767;
+        if (q >= 32767.0L)
+            return 32767;
+        return int16_t(q);
+    }
+
+    uint8_t* Place(uint64_t Bytes)
+    {
+        if (Used + Bytes > Cap)
+            throw EOutOfMemory(); // cannot happen: rows never exceed BufLength
+        return Buf + Used;
+    }
+
+    void Finish(uint32_t I, uint64_t Offset, uint8_t* Row, uint64_t Bytes)
+    {
+        uint64_t h = 1469598103934665603ull;
+        for (uint64_t k = 0; k < Bytes; ++k)
+            h = (h ^ Row[k]) * 1099511628211ull;
+        const uint8_t* found = nullptr;
+        auto range = Seen.equal_range(h);
+        for (auto it = range.first; it != range.second && !found; ++it) {
+            uint32_t cnt;
+            std::memcpy(&cnt, it->second, 4);
+            if (4 + uint64_t(cnt) * 4 == Bytes && std::memcmp(it->second, Row, Bytes) == 0)
+                found = it->second;
+        }
+        if (!found) {
+            P.WeightTableList.push_back(Row);
+            Seen.emplace(h, Row);
+            Used += Bytes;
+            found = Row;
+        }
+        P.WeightTableInfo[2 * uint64_t(I)] = uintptr_t(Offset);
+        P.WeightTableInfo[2 * uint64_t(I) + 1] = reinterpret_cast<uintptr_t>(found + 4);
+    }
+
+    TResizeParam& P;
+    bool Int;
+    uint8_t* Buf = nullptr;
+    uint64_t Cap = 0, Used = 0;
+    std::unordered_multimap<uint64_t, const uint8_t*> Seen;
+    std::vector<int16_t> Ints;
+    std::vector<float> Floats;
+};
+
+// Adds tap values into the slots of a row, folding taps outside the axis onto
+// its first and last pixel. Returns the sum of all taps.
+struct TFoldedRow {
+    std::vector<long double> Slot;
+    int64_t S0 = 0, S1 = 0;
+
+    void Begin(int64_t First, int64_t Last, int64_t Len)
+    {
+        S0 = std::clamp<int64_t>(First, 0, Len - 1);
+        S1 = std::clamp<int64_t>(Last, 0, Len - 1);
+        Slot.assign(uint64_t(S1 - S0 + 1), 0.0L);
+    }
+    void Add(int64_t K, long double V)
+    {
+        const int64_t k = std::clamp(K, S0, S1);
+        Slot[uint64_t(k - S0)] += V;
+    }
+    void Normalise(long double Sum)
+    {
+        // A sum of 0 (a degenerate kernel) would divide by zero; such a row
+        // then keeps its raw values.
+        if (Sum != 0.0L)
+            for (auto& v : Slot)
+                v /= Sum;
+    }
+};
+
+// Taps T of the shrinking builder: ceil(2 R Src / Dest), refused when absurd.
+uint64_t ShrinkTaps(int32_t Radius, uint32_t Src, uint32_t Dest)
+{
+    const unsigned __int128 t =
+        (static_cast<unsigned __int128>(2 * uint64_t(uint32_t(Radius))) * Src + Dest - 1) / Dest;
+    if (t > MaxRowSlots)
+        throw EOutOfMemory();
+    return uint64_t(t);
+}
+
+void BuildWindowed(TWndFuncWeight& F, TResizeParam& P, TWeightType Type)
+{
+    const uint32_t src = P.SrcLength, dst = P.DestLength;
+    const int32_t R = F.Radius;
+    TFoldedRow row;
+    if (src <= dst) {
+        const uint64_t T = 2 * uint64_t(uint32_t(R));
+        TRowWriter wr(P, Type, Type == wtInt ? uint64_t(R) + 1 : T);
+        for (uint32_t i = 0; i < dst; ++i) {
+            const long double c = (i + 0.5L) * src / dst;
+            const int64_t first = int64_t(floorl(c - R + 0.5L));
+            const int64_t last = first + int64_t(T) - 1;
+            row.Begin(first, last, src);
+            const long double x0 = first + 0.5L - c;
+            long double sum = 0.0L;
+            for (int64_t k = first; k <= last; ++k) {
+                const long double v = F.WindowFunc(double(x0 + (k - first)));
+                row.Add(k, v);
+                sum += v;
+            }
+            row.Normalise(sum);
+            wr.AddRow(i, row.S0, row.Slot.data(), row.Slot.size());
+        }
+    } else {
+        const uint64_t T = ShrinkTaps(R, src, dst);
+        TRowWriter wr(P, Type, Type == wtInt ? T / 2 + 1 : T);
+        for (uint32_t i = 0; i < dst; ++i) {
+            const int64_t first = int64_t(floorl((int64_t(i) - R + 0.5L) * src / dst + 0.5L));
+            const int64_t last = first + int64_t(T) - 1;
+            row.Begin(first, last, src);
+            long double sum = 0.0L;
+            for (int64_t k = first; k <= last; ++k) {
+                const long double x = (k + 0.5L) * dst / src - (i + 0.5L);
+                const long double v = F.WindowFunc(double(x));
+                row.Add(k, v);
+                sum += v;
+            }
+            row.Normalise(sum);
+            wr.AddRow(i, row.S0, row.Slot.data(), row.Slot.size());
+        }
+    }
+}
+
+// Each source pixel is DestLength units wide; output i covers units
+// i x Src .. (i + 1) x Src - 1. Products in 64 bits: 32-bit ones go wrong
+// from about 2^31 (50000 to 45000 pixels already) and the rows would reach
+// outside the axis.
+void BuildArea(TResizeParam& P, TWeightType Type)
+{
+    const uint64_t src = P.SrcLength, dst = P.DestLength;
+    const uint64_t M = (src + dst - 1) / dst + 1;
+    TRowWriter wr(P, Type, Type == wtInt ? M / 2 + 1 : M);
+    std::vector<int16_t> wi;
+    std::vector<float> wf;
+    for (uint64_t i = 0; i < dst; ++i) {
+        const uint64_t a = i * src, b = (i + 1) * src - 1;
+        const uint64_t first = a / dst, last = b / dst;
+        const uint64_t n = last - first + 1;
+        wi.assign(n, 0);
+        wf.assign(n, 0.0f);
+        for (uint64_t k = 0; k < n; ++k) {
+            const uint64_t lo = std::max(a, (first + k) * dst);
+            const uint64_t hi = std::min(b, (first + k + 1) * dst - 1);
+            const uint64_t units = hi - lo + 1;
+            wi[k] = int16_t(std::min<uint64_t>(units * 16384 / src, 32767));
+            wf[k] = float(units) / float(src);
+        }
+        if (Type == wtInt)
+            wr.AddIntRow(uint32_t(i), int64_t(first), wi.data(), n);
+        else
+            wr.AddFloatRow(uint32_t(i), int64_t(first), wf.data(), n);
+    }
+}
+
+void BuildNearest(TResizeParam& P, TWeightType Type)
+{
+    const uint32_t src = P.SrcLength, dst = P.DestLength;
+    P.WeightTableList.clear();
+    P.WeightTableInfo.assign(uint64_t(dst) * 2, 0);
+    P.BufLength = 1;
+    P.WeightTableBuf = AllocAligned(32, 64);
+    auto* b = static_cast<uint8_t*>(P.WeightTableBuf);
+    const uint32_t one = 1;
+    std::memcpy(b, &one, 4);
+    std::memcpy(b + 8, &one, 4);
+    if (Type == wtInt) {
+        const int16_t even[2] = {16384, 0}, odd[2] = {0, 16384};
+        std::memcpy(b + 4, even, 4);
+        std::memcpy(b + 12, odd, 4);
+    } else {
+        const float w = 1.0f;
+        std::memcpy(b + 4, &w, 4);
+    }
+    for (uint32_t i = 0; i < dst; ++i) {
+        uint64_t s = uint64_t((i + 0.5L) * src / dst);
+        if (s >= src)
+            s = src - 1;
+        if (Type == wtInt) {
+            P.WeightTableInfo[2 * uint64_t(i)] = uintptr_t((s / 2) * P.Step);
+            P.WeightTableInfo[2 * uint64_t(i) + 1] = reinterpret_cast<uintptr_t>(b + ((s & 1) ? 12 : 4));
+        } else {
+            P.WeightTableInfo[2 * uint64_t(i)] = uintptr_t(s * P.Step);
+            P.WeightTableInfo[2 * uint64_t(i) + 1] = reinterpret_cast<uintptr_t>(b + 4);
+        }
+    }
+}
+
+constexpr double Pi = 3.14159265358979323846;
+
+} // namespace
+
+void TWndFuncWeight::SetIntWeight(TResizeParam& Prm)
+{
+    BuildWindowed(*this, Prm, wtInt);
+}
+
+void TWndFuncWeight::SetFloatWeight(TResizeParam& Prm)
+{
+    BuildWindowed(*this, Prm, wtSingle);
+}
+
+TLanczos::TLanczos(int32_t ARadius)
+{
+    Radius = std::clamp(ARadius, 1, 32);
+}
+
+double TLanczos::WindowFunc(double X)
+{
+    const double u = std::fabs(X), R = Radius;
+    if (u <= 1e-12)
+        return 1.0;
+    if (u <= R)
+        return std::sin(Pi * u) * std::sin(Pi * u / R) / (Pi * Pi * u * u / R);
+    return 0.0;
+}
+
+double TBilinear::WindowFunc(double X)
+{
+    const double v = 1.0 - std::fabs(X);
+    return v < 0.0 ? 0.0 : v;
+}
+
+double TMitchellNetravali::WindowFunc(double X)
+{
+    const double u = std::fabs(X);
+    if (u < 1.0)
+        return ((12 - 9 * b - 6 * c) * u * u * u + (-18 + 12 * b + 6 * c) * u * u + (6 - 2 * b)) / 6;
+    if (u < 2.0)
+        return ((-b - 6 * c) * u * u * u + (6 * b + 30 * c) * u * u + (-12 * b - 48 * c) * u + (8 * b + 24 * c)) / 6;
+    return 0.0;
+}
+
+TBlackmanSinc::TBlackmanSinc(int32_t ARadius)
+{
+    // A radius of 0 would divide by zero in the window and plan empty rows.
+    Radius = std::max(ARadius, 1);
+}
+
+double TBlackmanSinc::WindowFunc(double X)
+{
+    const double u = std::fabs(X), R = Radius;
+    if (u > R)
+        return 0.0;
+    if (u <= 1e-12)
+        return 1.0;
+    const double t = Pi * u;
+    return std::sin(t) / t * (0.42 + 0.5 * std::cos(t / R) + 0.08 * std::cos(2 * t / R));
+}
+
+double TSpline16::WindowFunc(double X)
+{
+    const double u = std::fabs(X);
+    if (u < 1.0)
+        return ((u - 1.8) * u - 0.2) * u + 1.0;
+    if (u < 2.0) {
+        const double v = u - 1.0;
+        return ((-1.0 / 3.0 * v + 0.8) * v - 7.0 / 15.0) * v;
+    }
+    return 0.0;
+}
+
+double TSpline36::WindowFunc(double X)
+{
+    const double u = std::fabs(X);
+    if (u < 1.0)
+        return ((13.0 / 11.0 * u - 453.0 / 209.0) * u - 3.0 / 209.0) * u + 1.0;
+    if (u < 2.0) {
+        const double v = u - 1.0;
+        return ((-6.0 / 11.0 * v + 270.0 / 209.0) * v - 156.0 / 209.0) * v;
+    }
+    if (u < 3.0) {
+        const double w = u - 2.0;
+        return ((1.0 / 11.0 * w - 45.0 / 209.0) * w + 26.0 / 209.0) * w;
+    }
+    return 0.0;
+}
+
+TGaussian::TGaussian(int32_t Blur)
+{
+    // A blur of 0 would divide by zero in a.
+    Blur = std::max(Blur, 1);
+    Radius = std::max((Blur + 5) / 6, 1);
+    a = double(Radius) * Radius / (double(Blur) * Blur * 0.02);
+    expw = std::exp(-4.0 * a);
+}
+
+double TGaussian::WindowFunc(double X)
+{
+    const double u = std::fabs(X);
+    if (u > Radius)
+        return 0.0;
+    const double t = 2.0 * u / Radius;
+    return std::exp(-a * t * t) - expw;
+}
+
+void TAreaAverage::SetIntWeight(TResizeParam& Prm)
+{
+    BuildArea(Prm, wtInt);
+}
+
+void TAreaAverage::SetFloatWeight(TResizeParam& Prm)
+{
+    BuildArea(Prm, wtSingle);
+}
+
+void TNearestNeighbor::SetIntWeight(TResizeParam& Prm)
+{
+    BuildNearest(Prm, wtInt);
+}
+
+void TNearestNeighbor::SetFloatWeight(TResizeParam& Prm)
+{
+    BuildNearest(Prm, wtSingle);
+}
+
+TWeightSetter* CreateWeightSetter(uint32_t Mode, int32_t Radius, int32_t Sharp, int32_t Blur)
+{
+    switch (Mode) {
+    case 1: return new TAreaAverage;
+    case 2: return new TLanczos(Radius);
+    case 3: return new TBilinear;
+    case 4: {
+        const double c = (Sharp + 4) / 12.0;
+        double b = 1.0 - 2.0 * c;
+        if (b < 0.0)
+            b = 0.0;
+        return new TMitchellNetravali(b, c);
+    }
+    case 5: return new TBlackmanSinc(Radius);
+    case 6: return new TSpline16;
+    case 7: return new TSpline36;
+    case 8: return new TGaussian(Blur);
+    case 9: return new TNearestNeighbor;
+    default: return nullptr;
+    }
+}
+
+// ------------------------------------------------------------ filter classes
+
+TCustomResizeFilter::~TCustomResizeFilter()
+{
+    ResetParam();
+}
+
+void TCustomResizeFilter::ResetParam()
+{
+    HPrm.Reset();
+    VPrm.Reset();
+    FreeWorkBuffers();
+}
+
+namespace {
+
+uint32_t Stride32(uint64_t Bpl)
+{
+    if (Bpl > 0x7FFFFFFFu)
+        throw EOutOfMemory();
+    return uint32_t(Bpl);
+}
+
+uint32_t CeilDiv(uint64_t A, uint64_t B)
+{
+    return uint32_t((A + B - 1) / B);
+}
+
+} // namespace
+
+void TCustomResizeFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
+{
+    HPrm.SrcLength = Src.Width;
+    HPrm.DestLength = DestWidth;
+    VPrm.SrcLength = Src.Height;
+    VPrm.DestLength = DestHeight;
+    FChannels = Src.Channels;
+    FSrcBpl = Src.Bpl;
+    FDestBpl = Stride32(CalcBpl(DestWidth, Src.Channels));
+    FTmpBpl = std::max(FDestBpl, FSrcBpl);
+    HPrm.MinBlock = VPrm.MinBlock = 1;
+    FHBufNeedAlign = FVBufNeedAlign = false;
+    HPrm.XLoopCount = DestWidth;
+    VPrm.YLoopCount = DestHeight;
+}
+
+uint32_t TCustomResizeFilter::HShare(uint32_t ThreadNum)
+{
+    uint8_t* d = nullptr;
+    const uint8_t* s = nullptr;
+    uint32_t n = 0;
+    GetHFilterRange(d, s, ThreadNum, n);
+    return n;
+}
+
+uint32_t TCustomResizeFilter::VShare(uint32_t ThreadNum)
+{
+    uint8_t* d = nullptr;
+    const uint8_t* s = nullptr;
+    uint32_t n = 0;
+    GetVFilterRange(d, s, ThreadNum, n);
+    return n;
+}
+
+// Integer, 1 and 3 channels: horizontal items of 4 rows, vertical items of 8
+// result bytes (16 bytes of the row-pair interleaved temporary).
+void TSSE2IntFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
+{
+    if (Src.Channels != 1 && Src.Channels != 3)
+        throw EVestroError("Unsupported channel count");
+    TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
+    const uint32_t C = FChannels;
+    HPrm.Step = C == 1 ? kern::IntStep1 : kern::IntStep3;
+    HPrm.BLoopCount = C == 1 ? CeilDiv(Src.Width, 4) : CeilDiv(Src.Width, 2);
+    HPrm.YLoopCount = CeilDiv(Src.Height, kern::IntItemRows);
+    FHFilterSrcBlockSize = uint64_t(kern::IntItemRows) * FSrcBpl;
+    FHFilterDestBlockSize = uint64_t(kern::IntItemRows) * FTmpBpl;
+    VPrm.Step = 2 * VSrcBpl();
+    VPrm.XLoopCount = CeilDiv(uint64_t(DestWidth) * C, kern::IntVItemBytes);
+    FVFilterSrcBlockSize = WidthChanges() ? 2 * kern::IntVItemBytes : kern::IntVItemBytes;
+    FVFilterDestBlockSize = kern::IntVItemBytes;
+}
+
+uint64_t TSSE2IntFilter::GetHFilterWorkSize(uint64_t)
+{
+    return WidthChanges() ? kern::IntHWorkSize(HPrm.SrcLength, FChannels) : 0;
+}
+
+void TSSE2IntFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
+{
+    uint32_t n;
+    GetHFilterRange(Tmp, Src, ThreadNum, n);
+    if (n == 0)
+        return;
+    const TResizeKernels& K = ResizeKernels();
+    const bool fin = !HeightChanges();
+    THFilterProc p = FChannels == 1 ? (fin ? K.IntH1chFinal : K.IntH1ch) : (fin ? K.IntH3chFinal : K.IntH3ch);
+    p(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], HPrm.SrcLength, HPrm.DestLength, n,
+      FTmpBpl, FSrcBpl);
+}
+
+void TSSE2IntFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
+{
+    uint32_t n;
+    GetVFilterRange(Dest, Tmp, ThreadNum, n);
+    if (n == 0)
+        return;
+    const TResizeKernels& K = ResizeKernels();
+    TVFilterProc p = WidthChanges() ? K.IntV : K.IntVDirect;
+    p(Dest, Tmp, VPrm.WeightTableInfo.data(), n, VPrm.DestLength, FDestBpl, VSrcBpl());
+}
+
+// Integer RGBA: horizontal items of 2 rows, vertical items of 2 pixels.
+void TRGBAFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
+{
+    if (Src.Channels != 4)
+        throw EVestroError("Unsupported channel count");
+    TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
+    if (WidthChanges())
+        FTmpBpl = std::max(FTmpBpl, Stride32(CalcBpl(2 * uint64_t(DestWidth), 4)));
+    HPrm.Step = kern::IntRGBAStep;
+    HPrm.BLoopCount = CeilDiv(Src.Width, 2);
+    HPrm.YLoopCount = CeilDiv(Src.Height, kern::RGBAItemRows);
+    FHFilterSrcBlockSize = uint64_t(kern::RGBAItemRows) * FSrcBpl;
+    FHFilterDestBlockSize = uint64_t(kern::RGBAItemRows) * FTmpBpl;
+    VPrm.Step = 2 * VSrcBpl();
+    VPrm.XLoopCount = CeilDiv(DestWidth, 2);
+    FVFilterSrcBlockSize = WidthChanges() ? 32 : 8;
+    FVFilterDestBlockSize = kern::RGBAVItemBytes;
+}
+
+uint64_t TRGBAFilter::GetHFilterWorkSize(uint64_t)
+{
+    return WidthChanges() ? kern::IntHWorkSize(HPrm.SrcLength, 4) : 0;
+}
+
+void TRGBAFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
+{
+    uint32_t n;
+    GetHFilterRange(Tmp, Src, ThreadNum, n);
+    if (n == 0)
+        return;
+    const TResizeKernels& K = ResizeKernels();
+    THFilterProc p = HeightChanges() ? K.IntRGBAH : K.IntRGBAHFinal;
+    p(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], HPrm.SrcLength, HPrm.DestLength, n,
+      FTmpBpl, FSrcBpl);
+}
+
+void TRGBAFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
+{
+    uint32_t n;
+    GetVFilterRange(Dest, Tmp, ThreadNum, n);
+    if (n == 0)
+        return;
+    const TResizeKernels& K = ResizeKernels();
+    TVFilterProc p = WidthChanges() ? K.IntRGBAV : K.IntRGBAVDirect;
+    p(Dest, Tmp, VPrm.WeightTableInfo.data(), n, VPrm.DestLength, FDestBpl, VSrcBpl());
+}
+
+// Float and linear, 1 and 3 channels: horizontal items of 4 rows, a float
+// temporary of plain rows, vertical items of 16 samples shared in granules
+// of 16 items.
+TSSEFilter::TSSEFilter(bool Linear) : FLinear(Linear)
+{
+    if (Linear)
+        InitGammaTables();
+}
+
+void TSSEFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
+{
+    if (Src.Channels != 1 && Src.Channels != 3)
+        throw EVestroError("Unsupported channel count");
+    TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
+    const uint32_t C = FChannels;
+    FNeedTmpBuf = FLinear || C == 3;
+    if (WidthChanges())
+        FTmpBpl = std::max(FTmpBpl, Stride32(CalcBpl(4 * uint64_t(DestWidth), C)));
+    HPrm.Step = C == 1 ? kern::FloatStep1 : kern::FloatStep3;
+    HPrm.BLoopCount = C == 1 ? CeilDiv(Src.Width, 4) : Src.Width;
+    HPrm.YLoopCount = CeilDiv(Src.Height, kern::FloatItemRows);
+    FHFilterSrcBlockSize = uint64_t(kern::FloatItemRows) * FSrcBpl;
+    FHFilterDestBlockSize = uint64_t(kern::FloatItemRows) * FTmpBpl;
+    VPrm.Step = VSrcBpl();
+    VPrm.XLoopCount = CeilDiv(uint64_t(DestWidth) * C, kern::FloatVItemBytes);
+    VPrm.MinBlock = 16;
+    FVFilterSrcBlockSize = WidthChanges() ? 4 * kern::FloatVItemBytes : kern::FloatVItemBytes;
+    FVFilterDestBlockSize = kern::FloatVItemBytes;
+}
+
+uint64_t TSSEFilter::GetHFilterWorkSize(uint64_t)
+{
+    return WidthChanges() ? kern::FloatHWorkSize(HPrm.SrcLength, FChannels) : 0;
+}
+
+void TSSEFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
+{
+    uint32_t n;
+    GetHFilterRange(Tmp, Src, ThreadNum, n);
+    if (n == 0)
+        return;
+    const TResizeKernels& K = ResizeKernels();
+    const bool fin = !HeightChanges();
+    THFilterProc p;
+    if (FLinear)
+        p = FChannels == 1 ? (fin ? K.LinearH1chFinal : K.LinearH1ch) : (fin ? K.LinearH3chFinal : K.LinearH3ch);
+    else
+        p = FChannels == 1 ? (fin ? K.FloatH1chFinal : K.FloatH1ch) : (fin ? K.FloatH3chFinal : K.FloatH3ch);
+    p(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], HPrm.SrcLength, HPrm.DestLength, n,
+      FTmpBpl, FSrcBpl);
+}
+
+void TSSEFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
+{
+    uint32_t n;
+    GetVFilterRange(Dest, Tmp, ThreadNum, n);
+    if (n == 0)
+        return;
+    const TResizeKernels& K = ResizeKernels();
+    TVFilterProc p = FLinear ? (WidthChanges() ? K.LinearV : K.LinearVDirect)
+                             : (WidthChanges() ? K.FloatV : K.FloatVDirect);
+    p(Dest, Tmp, VPrm.WeightTableInfo.data(), n, VPrm.DestLength, FDestBpl, VSrcBpl());
+}
+
+TSSERGBAFilter::TSSERGBAFilter(bool Linear) : FLinear(Linear)
+{
+    FIsRGBA = true;
+    FNeedTmpBuf = true;
+    if (Linear)
+        InitGammaTables();
+}
+
+void TSSERGBAFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
+{
+    if (Src.Channels != 4)
+        throw EVestroError("Unsupported channel count");
+    TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
+    if (WidthChanges())
+        FTmpBpl = std::max(FTmpBpl, Stride32(CalcBpl(4 * uint64_t(DestWidth), 4)));
+    HPrm.Step = kern::FloatRGBAStep;
+    HPrm.BLoopCount = Src.Width;
+    HPrm.YLoopCount = CeilDiv(Src.Height, kern::RGBAItemRows);
+    FHFilterSrcBlockSize = uint64_t(kern::RGBAItemRows) * FSrcBpl;
+    FHFilterDestBlockSize = uint64_t(kern::RGBAItemRows) * FTmpBpl;
+    VPrm.Step = VSrcBpl();
+    VPrm.XLoopCount = CeilDiv(DestWidth, 2);
+    VPrm.MinBlock = 32;
+    FVFilterSrcBlockSize = WidthChanges() ? 32 : 8;
+    FVFilterDestBlockSize = kern::RGBAVItemBytes;
+}
+
+uint64_t TSSERGBAFilter::GetHFilterWorkSize(uint64_t)
+{
+    return WidthChanges() ? kern::FloatHWorkSize(HPrm.SrcLength, 4) : 0;
+}
+
+void TSSERGBAFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
+{
+    uint32_t n;
+    GetHFilterRange(Tmp, Src, ThreadNum, n);
+    if (n == 0)
+        return;
+    const TResizeKernels& K = ResizeKernels();
+    const bool fin = !HeightChanges();
+    THFilterProc p = FLinear ? (fin ? K.LinearRGBAHFinal : K.LinearRGBAH) : (fin ? K.FloatRGBAHFinal : K.FloatRGBAH);
+    p(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], HPrm.SrcLength, HPrm.DestLength, n,
+      FTmpBpl, FSrcBpl);
+}
+
+void TSSERGBAFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
+{
+    uint32_t n;
+    GetVFilterRange(Dest, Tmp, ThreadNum, n);
+    if (n == 0)
+        return;
+    const TResizeKernels& K = ResizeKernels();
+    TVFilterProc p = FLinear ? (WidthChanges() ? K.LinearRGBAV : K.LinearRGBAVDirect)
+                             : (WidthChanges() ? K.FloatRGBAV : K.FloatRGBAVDirect);
+    p(Dest, Tmp, VPrm.WeightTableInfo.data(), n, VPrm.DestLength, FDestBpl, VSrcBpl());
+}
+
+// ------------------------------------------------------------------ resizer
+
+TResizer::~TResizer()
+{
+    if (DecimationWeightSetter)
+        DecimationWeightSetter->Release();
+    if (InterpolationWeightSetter)
+        InterpolationWeightSetter->Release();
+    delete RF;
+}
+
+void TResizer::SetDecimationMode(uint32_t Mode, TWeightSetter* WS)
+{
+    DecimationMode = Mode;
+    if (DecimationWeightSetter)
+        DecimationWeightSetter->Release();
+    DecimationWeightSetter = WS;
+    if (RF)
+        RF->ResetParam();
+}
+
+void TResizer::SetInterpolationMode(uint32_t Mode, TWeightSetter* WS)
+{
+    InterpolationMode = Mode;
+    if (InterpolationWeightSetter)
+        InterpolationWeightSetter->Release();
+    InterpolationWeightSetter = WS;
+    if (RF)
+        RF->ResetParam();
+}
+
+void TResizer::SetSIMDMode(uint32_t Value, bool Degamma)
+{
+    SIMDMode = (GetCPUFeatures() & CPU_SSE2) ? Value : 1;
+    LinearColorSpace = Degamma;
+    CreateResizeFilter(false);
+}
+
+void TResizer::CreateResizeFilter(bool IsRGBA)
+{
+    delete RF;
+    RF = nullptr;
+    if (LinearColorSpace)
+        RF = IsRGBA ? static_cast<TCustomResizeFilter*>(new TLinearRGBAFilter) : new TLinearRGBFilter;
+    else if (SIMDMode == 2)
+        RF = IsRGBA ? static_cast<TCustomResizeFilter*>(new TSSERGBAFilter) : new TSSEFilter;
+    else if (SIMDMode == 3)
+        RF = IsRGBA ? static_cast<TCustomResizeFilter*>(new TSSE2RGBAFilter) : new TSSE2IntFilter;
+    else
+        RF = IsRGBA ? static_cast<TCustomResizeFilter*>(new TRGBAFilter) : new TMMXFilter;
+}
+
+void TResizer::SetMaxThreadNum(int32_t Value)
+{
+    // The settings file may hold anything; a pass has at most 64 shares.
+    Value = std::clamp(Value, 1, 64);
+    MaxThreadNum = Value;
+    if (RF)
+        RF->SetMaxThreadNum(uint32_t(MaxThreadNum));
+}
+
+TResizer* TResizer::CreateMTResizer()
+{
+    auto* r = new TResizer;
+    r->DecimationMode = DecimationMode;
+    r->InterpolationMode = InterpolationMode;
+    r->DecimationWeightSetter = DecimationWeightSetter;
+    r->InterpolationWeightSetter = InterpolationWeightSetter;
+    if (DecimationWeightSetter)
+        DecimationWeightSetter->AddRef();
+    if (InterpolationWeightSetter)
+        InterpolationWeightSetter->AddRef();
+    r->SetSIMDMode(SIMDMode, LinearColorSpace);
+    r->SetMaxThreadNum(MaxThreadNum);
+    return r;
+}
+
+void TResizer::Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA)
+{
+    if (Width == 0 || Height == 0 || Src.Width == 0 || Src.Height == 0 || !Src.Mem)
+        throw EVestroError("Invalid image size");
+    if (IsRGBA != (Src.Channels == 4))
+        throw EVestroError("Unsupported channel count");
+    if (!RF)
+        SetSIMDMode(3, LinearColorSpace);
+    if (MaxThreadNum < 1)
+        SetMaxThreadNum(1);
+    if (IsRGBA != RF->FIsRGBA)
+        CreateResizeFilter(IsRGBA);
+    if (RF->HPrm.SrcLength == Src.Width && RF->VPrm.SrcLength == Src.Height && RF->HPrm.DestLength == Width &&
+        RF->VPrm.DestLength == Height && RF->FChannels == Src.Channels && RF->FSrcBpl == Src.Bpl &&
+        RF->MaxThreadNum() == uint32_t(MaxThreadNum))
+        return;
+    const TWeightType type = RF->WeightType();
+    RF->SetMaxThreadNum(uint32_t(MaxThreadNum));
+    RF->ResetParam();
+    try {
+        RF->SetResizeParam(Src, Width, Height);
+        for (TResizeParam* p : {&RF->HPrm, &RF->VPrm}) {
+            TWeightSetter* ws = p->DestLength < p->SrcLength ? DecimationWeightSetter
+                                : p->DestLength > p->SrcLength ? InterpolationWeightSetter
+                                                                : nullptr;
+            if (p->DestLength == p->SrcLength)
+                continue;
+            if (!ws)
+                throw EVestroError("No resampling filter");
+            ws->SetWeight(*p, type);
+        }
+        RF->AllocWorkBuffers(RF->HPrm.BufLength, RF->VPrm.BufLength);
+    } catch (...) {
+        RF->ResetParam(); // an incomplete plan must not be taken for a reusable one
+        throw;
+    }
+}
+
+namespace {
+
+std::thread StartThread(std::function<void()> Body)
+{
+    return std::thread(std::move(Body));
+}
+
+} // namespace
+
+TPassThreadStarter StartPassThread = StartThread;
+
+void TResizer::RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src)
+{
+    TCustomResizeFilter* f = RF;
+    auto run = [f, Horizontal, Dest, Src](uint32_t t) {
+        if (Horizontal)
+            f->HFilter(Dest, Src, t);
+        else
+            f->VFilter(Dest, Src, t);
+    };
+    const uint32_t n = f->MaxThreadNum();
+    if (n <= 1) {
+        run(0);
+        return;
+    }
+    // One thread per non-empty share; share 0 runs on the caller. A thread
+    // that cannot be created leaves its share to the caller too, so a pass is
+    // never left half done.
+    std::vector<std::thread> threads;
+    std::vector<uint32_t> onCaller;
+    threads.reserve(n);
+    for (uint32_t t = 1; t < n; ++t) {
+        if ((Horizontal ? f->HShare(t) : f->VShare(t)) == 0)
+            continue;
+        try {
+            threads.push_back(StartPassThread([run, t] { run(t); }));
+        } catch (const std::system_error&) {
+            onCaller.push_back(t);
+        }
+    }
+    run(0);
+    for (uint32_t t : onCaller)
+        run(t);
+    for (auto& th : threads)
+        th.join();
+}
+
+namespace {
+
+// A temporary or result block: Bpl x (Rows rounded up to 4) + Extra bytes.
+uint8_t* NewBlock(uint64_t Bpl, uint64_t Rows, uint64_t Extra)
+{
+    const uint64_t rows = BlockRows(Rows);
+    if (rows > ((uint64_t(1) << 46) - Extra) / Bpl)
+        throw EOutOfMemory();
+    void* p = platform::PageAlloc(Bpl * rows + Extra);
+    if (!p)
+        throw EOutOfMemory();
+    return static_cast<uint8_t*>(p);
+}
+
+} // namespace
+
+void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, uint32_t Height, bool IsRGBA)
+{
+    if (Src.Width == Width && Src.Height == Height)
+        return;
+    Plan(Src, Width, Height, IsRGBA);
+    uint8_t* tmp = nullptr;
+    if (RF->WidthChanges()) {
+        tmp = NewBlock(RF->FTmpBpl, Src.Height, 8);
+        RunPass(true, tmp, Src.Mem);
+    }
+    if (!RF->HeightChanges()) {
+        Dest.Mem = tmp;
+        Dest.Bpl = RF->FTmpBpl;
+    } else {
+        uint8_t* out;
+        try {
+            out = NewBlock(RF->FDestBpl, Height, 0);
+        } catch (...) {
+            platform::PageFree(tmp);
+            throw;
+        }
+        RunPass(false, out, tmp ? tmp : Src.Mem);
+        platform::PageFree(tmp);
+        Dest.Mem = out;
+        Dest.Bpl = RF->FDestBpl;
+    }
+    Dest.Width = Width;
+    Dest.Height = Height;
+    Dest.Channels = Src.Channels;
+}
+
+void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool IsRGBA)
+{
+    if (Info.Width == Width && Info.Height == Height)
+        return;
+    Plan(Info, Width, Height, IsRGBA);
+    uint8_t* tmp = Info.Mem;
+    if (RF->WidthChanges()) {
+        if (RF->FTmpBpl > RF->FSrcBpl || RF->FNeedTmpBuf) {
+            tmp = NewBlock(RF->FTmpBpl, Info.Height, 8);
+            RunPass(true, tmp, Info.Mem);
+            platform::PageFree(Info.Mem);
+            Info.Mem = tmp;
+        } else {
+            RunPass(true, tmp, tmp); // writes each row block over the rows it has read
+        }
+        Info.Width = Width;
+        Info.Bpl = RF->FTmpBpl;
+    }
+    if (!RF->HeightChanges())
+        return;
+    uint8_t* out = NewBlock(RF->FDestBpl, Height, 0); // on failure Info keeps the filtered rows
+    RunPass(false, out, tmp);
+    platform::PageFree(tmp);
+    Info.Mem = out;
+    Info.Bpl = RF->FDestBpl;
+    Info.Height = Height;
+}

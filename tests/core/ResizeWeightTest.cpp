@@ -1,0 +1,197 @@
+#include "core/Resize.h"
+
+#include <gtest/gtest.h>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct TRow {
+    uint64_t Offset;
+    std::vector<int32_t> Int; // integer slots (pairs flattened)
+    std::vector<float> Flt;
+};
+
+TRow RowOf(const TResizeParam& P, uint32_t I, TWeightType T)
+{
+    TRow r;
+    r.Offset = P.WeightTableInfo[2 * I];
+    const auto* w = reinterpret_cast<const uint8_t*>(P.WeightTableInfo[2 * I + 1]);
+    uint32_t n;
+    std::memcpy(&n, w - 4, 4);
+    if (T == wtInt)
+        for (uint32_t k = 0; k < 2 * n; ++k)
+            r.Int.push_back(reinterpret_cast<const int16_t*>(w)[k]);
+    else
+        for (uint32_t k = 0; k < n; ++k)
+            r.Flt.push_back(reinterpret_cast<const float*>(w)[k]);
+    return r;
+}
+
+void Plan(TWeightSetter& S, TResizeParam& P, uint32_t Src, uint32_t Dst, TWeightType T, uint64_t Step = 1)
+{
+    P.Reset();
+    P.SrcLength = Src;
+    P.DestLength = Dst;
+    P.Step = Step;
+    S.SetWeight(P, T);
+}
+
+using Ints = std::vector<int32_t>;
+
+} // namespace
+
+TEST(ResizeWeights, BilinearTwoToFourFoldsTheEdge)
+{
+    TBilinear f;
+    TResizeParam p;
+    Plan(f, p, 2, 4, wtSingle);
+    EXPECT_EQ(RowOf(p, 0, wtSingle).Flt, std::vector<float>({1.0f}));
+    EXPECT_EQ(RowOf(p, 1, wtSingle).Flt, std::vector<float>({0.75f, 0.25f}));
+    EXPECT_EQ(RowOf(p, 2, wtSingle).Flt, std::vector<float>({0.25f, 0.75f}));
+    EXPECT_EQ(RowOf(p, 3, wtSingle).Offset, 1u);
+    Plan(f, p, 2, 4, wtInt, 16);
+    EXPECT_EQ(RowOf(p, 0, wtInt).Int, Ints({16384, 0}));
+    EXPECT_EQ(RowOf(p, 1, wtInt).Int, Ints({12288, 4096}));
+    EXPECT_EQ(RowOf(p, 3, wtInt).Int, Ints({0, 16384})); // odd first index: zero slot in front
+    EXPECT_EQ(RowOf(p, 3, wtInt).Offset, 0u);
+}
+
+TEST(ResizeWeights, AreaAverageWorkedExamples)
+{
+    TAreaAverage a;
+    TResizeParam p;
+    Plan(a, p, 4, 2, wtInt, 16);
+    EXPECT_EQ(RowOf(p, 0, wtInt).Int, Ints({8192, 8192}));
+    EXPECT_EQ(RowOf(p, 1, wtInt).Offset, 16u);
+    EXPECT_EQ(p.WeightTableList.size(), 1u); // both outputs share the row
+
+    Plan(a, p, 3, 2, wtInt, 16);
+    EXPECT_EQ(RowOf(p, 0, wtInt).Int, Ints({10922, 5461}));
+    EXPECT_EQ(RowOf(p, 1, wtInt).Int, Ints({0, 5461, 10922, 0}));
+    Plan(a, p, 3, 2, wtSingle);
+    EXPECT_FLOAT_EQ(RowOf(p, 1, wtSingle).Flt[0], 1.0f / 3.0f);
+    EXPECT_FLOAT_EQ(RowOf(p, 1, wtSingle).Flt[1], 2.0f / 3.0f);
+
+    Plan(a, p, 7, 1, wtInt, 16); // to one pixel: the whole axis, equal weights
+    EXPECT_EQ(RowOf(p, 0, wtInt).Int, Ints({2340, 2340, 2340, 2340, 2340, 2340, 2340, 0}));
+}
+
+TEST(ResizeWeights, AreaAverageOnLongAxesStaysInside)
+{
+    // 50000 x 50000 passes 2^31: positions must be formed in 64 bits.
+    TAreaAverage a;
+    TResizeParam p;
+    Plan(a, p, 50000, 45000, wtSingle);
+    for (uint32_t i = 0; i < 45000; ++i) {
+        const TRow r = RowOf(p, i, wtSingle);
+        ASSERT_LE(r.Offset + r.Flt.size(), 50000u) << i;
+        float sum = 0;
+        for (float w : r.Flt)
+            sum += w;
+        ASSERT_NEAR(sum, 45000.0f / 50000.0f * 50000.0f / 45000.0f, 1e-5f) << i;
+        // Output i covers source i x 10 / 9 onwards.
+        ASSERT_EQ(r.Offset, uint64_t(i) * 50000 / 45000) << i;
+    }
+}
+
+TEST(ResizeWeights, NearestNeighbourAndOnePixelSource)
+{
+    TNearestNeighbor nn;
+    TResizeParam p;
+    Plan(nn, p, 3, 2, wtSingle, 4);
+    EXPECT_EQ(RowOf(p, 0, wtSingle).Offset, 0u);
+    EXPECT_EQ(RowOf(p, 1, wtSingle).Offset, 8u);
+    Plan(nn, p, 3, 2, wtInt, 16);
+    EXPECT_EQ(RowOf(p, 1, wtInt).Offset, 16u);
+    EXPECT_EQ(RowOf(p, 1, wtInt).Int, Ints({16384, 0}));
+
+    TLanczos l(3);
+    Plan(l, p, 1, 9, wtInt, 16);
+    for (uint32_t i = 0; i < 9; ++i)
+        EXPECT_EQ(RowOf(p, i, wtInt).Int, Ints({16384, 0}));
+    EXPECT_EQ(p.WeightTableList.size(), 1u);
+}
+
+TEST(ResizeWeights, ParametersAreClamped)
+{
+    EXPECT_EQ(TLanczos(0).Radius, 1);
+    EXPECT_EQ(TLanczos(-5).Radius, 1);
+    EXPECT_EQ(TLanczos(100).Radius, 32);
+    EXPECT_EQ(TBlackmanSinc(50).Radius, 50);
+    EXPECT_EQ(TBlackmanSinc(0).Radius, 1);
+    EXPECT_EQ(TGaussian(1).Radius, 1);
+    EXPECT_DOUBLE_EQ(TGaussian(1).a, 50.0);
+    EXPECT_EQ(TGaussian(24).Radius, 4);
+    EXPECT_DOUBLE_EQ(TGaussian(24).a, 16.0 / 11.52);
+    EXPECT_DOUBLE_EQ(TGaussian(0).a, 50.0);
+    // A radius or blur of 0 from the settings still gives usable rows.
+    for (auto* s : {CreateWeightSetter(2, 0, 0, 0), CreateWeightSetter(5, 0, 0, 0), CreateWeightSetter(8, 0, 0, 0)}) {
+        std::unique_ptr<TWeightSetter> own(s);
+        TResizeParam p;
+        for (auto [src, dst] : {std::pair{10u, 3u}, std::pair{3u, 10u}}) {
+            Plan(*s, p, src, dst, wtSingle);
+            for (uint32_t i = 0; i < dst; ++i) {
+                float sum = 0;
+                for (float w : RowOf(p, i, wtSingle).Flt)
+                    sum += w;
+                EXPECT_NEAR(sum, 1.0f, 1e-5f);
+            }
+        }
+    }
+}
+
+TEST(ResizeWeights, DoublingStoresOneRowPerPhase)
+{
+    for (uint32_t id = 2; id <= 8; ++id) {
+        std::unique_ptr<TWeightSetter> s(CreateWeightSetter(id, 3, 0, 10));
+        TResizeParam p;
+        Plan(*s, p, 100, 200, wtSingle);
+        const int32_t r = static_cast<TWndFuncWeight*>(s.get())->Radius;
+        // Two phases, plus the rows that edge folding changes at each end.
+        EXPECT_LE(p.WeightTableList.size(), 2u + 4u * r) << id;
+        Plan(*s, p, 100, 200, wtInt, 16);
+        EXPECT_LE(p.WeightTableList.size(), 4u + 4u * r) << id;
+        EXPECT_GE(p.WeightTableList.size(), 2u) << id;
+    }
+}
+
+TEST(ResizeWeights, IntegerRowsTruncateAndSaturate)
+{
+    TLanczos l(3);
+    TResizeParam pf, pi;
+    Plan(l, pf, 10, 27, wtSingle);
+    Plan(l, pi, 10, 27, wtInt, 16);
+    bool negative = false;
+    for (uint32_t i = 0; i < 27; ++i) {
+        const TRow f = RowOf(pf, i, wtSingle), n = RowOf(pi, i, wtInt);
+        const uint32_t lead = f.Offset & 1;
+        for (size_t k = 0; k < f.Flt.size(); ++k) {
+            const int32_t q = n.Int[k + lead];
+            EXPECT_LE(std::abs(q), std::abs(f.Flt[k] * 16384.0f) + 0.01f); // toward zero
+            EXPECT_GT(std::abs(q) + 1, std::abs(f.Flt[k] * 16384.0f) - 0.01f);
+            negative |= q < 0;
+        }
+    }
+    EXPECT_TRUE(negative);
+
+    // A very sharp bicubic: weights beyond 16 bits saturate instead of wrapping.
+    std::unique_ptr<TWeightSetter> b(CreateWeightSetter(4, 0, 1000, 0));
+    Plan(*b, pf, 5, 12, wtSingle);
+    Plan(*b, pi, 5, 12, wtInt, 16);
+    bool saturated = false;
+    for (uint32_t i = 0; i < 12; ++i) {
+        const TRow f = RowOf(pf, i, wtSingle), n = RowOf(pi, i, wtInt);
+        const uint32_t lead = f.Offset & 1;
+        for (size_t k = 0; k < f.Flt.size(); ++k) {
+            if (f.Flt[k] * 16384.0f > 32767.0f) {
+                EXPECT_EQ(n.Int[k + lead], 32767);
+                saturated = true;
+            } else if (f.Flt[k] * 16384.0f < -32767.0f) {
+                EXPECT_EQ(n.Int[k + lead], -32767);
+                saturated = true;
+            }
+        }
+    }
+    EXPECT_TRUE(saturated);
+}
