@@ -413,6 +413,11 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
             return true;
         }
     };
+    // Files that cannot be read at all.
+    TImgInfo none;
+    EXPECT_THROW(LoadBitmapFromMemory((Dir / "missing.bmp").string(), none, 0, TBGColor{}), EVestroError);
+    EXPECT_THROW(LoadBitmapFromMemory(Dir.string(), none, 0, TBGColor{}), EVestroError);
+
     // Every truncation of a valid file (the last row's padding may go).
     for (size_t n = 0; n + 1 < base.size(); ++n)
         EXPECT_TRUE(fails(std::vector<uint8_t>(base.begin(), base.begin() + n))) << n;
