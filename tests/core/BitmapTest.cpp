@@ -156,11 +156,6 @@ TEST_F(BitmapTest, ResolutionRule)
     ASSERT_TRUE(SaveBitmapToStream(s, img, TResolutionInfo{300, 300, 1}));
     EXPECT_EQ(Get32(s, 38), 3780u);
     EXPECT_EQ(Get32(s, 42), 3780u);
-    s.clear();
-    MetadataOption.KeepResolution = true;
-    ASSERT_TRUE(SaveBitmapToStream(s, img, TResolutionInfo{254, 127, 1}));
-    EXPECT_EQ(Get32(s, 38), 10000u);
-    EXPECT_EQ(Get32(s, 42), 5000u);
     FreeImg(img);
 }
 

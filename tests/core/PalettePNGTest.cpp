@@ -18,7 +18,7 @@ namespace {
 // What the encoder was asked to write.
 struct TCall {
     int Count = 0;
-    int32_t Filter = -1, Level = -1, PaletteCount = 0;
+    int32_t PaletteCount = 0;
     bool Transparent = false, FourBit = false;
     uint32_t Channels = 0;
     std::vector<uint8_t> Index;   // picture rows from the bottom, one byte per pixel
@@ -27,12 +27,12 @@ struct TCall {
 TCall Last;
 int Result = 1;
 
-int CaptureWriter(const std::string&, const TImgInfo& Img, int32_t Filter, bool Transparent, bool FourBit,
-                  const TResolutionInfo&, int32_t PaletteCount, const uint8_t* Palette, const TICCInfo*, int32_t Level)
+int CaptureWriter(const std::string&, const TImgInfo& Img, int32_t, bool Transparent, bool FourBit,
+                  const TResolutionInfo&, int32_t PaletteCount, const uint8_t* Palette, const TICCInfo*, int32_t)
 {
     Last = TCall{};
     Last.Count = 1;
-    Last.Filter = Filter, Last.Level = Level, Last.Transparent = Transparent, Last.FourBit = FourBit;
+    Last.Transparent = Transparent, Last.FourBit = FourBit;
     Last.PaletteCount = PaletteCount;
     Last.Channels = Img.Channels;
     for (uint32_t y = 0; y < Img.Height; ++y)
@@ -151,26 +151,6 @@ TEST_F(PalettePNGTest, TwoHundredFiftySixColours)
     PNGOption.TransparentColor = 0x123456;
     EXPECT_FALSE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}));
     EXPECT_EQ(Last.Count, 0) << "nothing written";
-    FreeImg(img);
-}
-
-TEST_F(PalettePNGTest, FilterAndLevelByOptimisation)
-{
-    TImgInfo img;
-    AllocImg(img, 2, 2, 3);
-    PNGOption.Filter = 0xF8;
-    PNGOption.CompressLevel = 9;
-    PNGOption.UsePNGOUT = true;
-    PNGOption.FullColorOptimization = false;
-    const uint8_t pal[3] = {};
-    // A colour picture keeps the settings; a palette goes to the optimiser.
-    WritePNGFile("/nonexistent/x.png", img, nullptr, false, false, TResolutionInfo{}, 0, nullptr);
-    EXPECT_EQ(std::make_pair(Last.Filter, Last.Level), std::make_pair(0xF8, 9));
-    WritePNGFile("/nonexistent/x.png", img, nullptr, false, true, TResolutionInfo{}, 1, pal);
-    EXPECT_EQ(std::make_pair(Last.Filter, Last.Level), std::make_pair(0, 1));
-    PNGOption.UsePNGOUT = false;
-    WritePNGFile("/nonexistent/x.png", img, nullptr, false, true, TResolutionInfo{}, 1, pal);
-    EXPECT_EQ(std::make_pair(Last.Filter, Last.Level), std::make_pair(0, 9));
     FreeImg(img);
 }
 
