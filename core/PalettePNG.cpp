@@ -1,0 +1,129 @@
+#include "core/PalettePNG.h"
+
+#include "core/Global.h"
+#include "core/Kodex.h"
+#include "core/SafeWrite.h"
+#include "platform/Process.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+TWritePNGProc WritePNGProc = WritePNG;
+
+uint32_t PNGKeyColor(const TImgInfo& Img)
+{
+    const uint32_t last = Img.Height - 1, right = 3 * (Img.Width - 1);
+    switch (PNGOption.TransparentType) {
+    case 0:
+    case 2: return PixelColor(MemRow(Img, 0));
+    case 1: return PixelColor(MemRow(Img, last));
+    case 3: return PixelColor(MemRow(Img, last) + right);
+    case 4: return PixelColor(MemRow(Img, 0) + right);
+    default: return SwapRB(PNGOption.TransparentColor) & 0xFFFFFF;
+    }
+}
+
+bool SavePalettePNG(const std::string& FileName, const TImgInfo& Img, const TICCInfo* ICCInfo,
+                    const TResolutionInfo& Resolution)
+{
+    if (Img.Channels != 3 || !Img.Mem || Img.Width == 0 || Img.Height == 0)
+        return false;
+    TImgInfo index;
+    TExactPalette pal;
+    if (!MakeExactPalette(Img, PNGKeyColor(Img), index, pal))
+        return false;
+    uint8_t rgb[256 * 3];
+    for (uint32_t i = 0; i < pal.Count; ++i) {
+        rgb[3 * i] = pal.Colors[i][2];
+        rgb[3 * i + 1] = pal.Colors[i][1];
+        rgb[3 * i + 2] = pal.Colors[i][0];
+    }
+    int r = 0;
+    try {
+        r = WritePNGFile(FileName, index, ICCInfo, PNGOption.TransparentType != 0, pal.Count - 1 < 16, Resolution,
+                         int32_t(pal.Count), rgb);
+    } catch (...) {
+        FreeImg(index);
+        throw;
+    }
+    FreeImg(index);
+    return r != 0;
+}
+
+int WritePNGFile(const std::string& FileName, const TImgInfo& Img, const TICCInfo* ICCInfo, bool Transparent,
+                 bool FourBit, const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette)
+{
+    int32_t filter = PNGOption.Filter, level = PNGOption.CompressLevel;
+    bool recompress = false;
+    if (Palette) {
+        filter = 0;
+        recompress = PNGOption.UsePNGOUT;
+    } else {
+        recompress = PNGOption.UsePNGOUT && (PNGOption.FullColorOptimization || Img.Channels == 1);
+        if (recompress)
+            filter = 0;
+    }
+    if (recompress)
+        level = 1; // the optimiser does the expensive search
+    if (!WritePNGProc)
+        return 0;
+    const int r = WritePNGProc(FileName, Img, filter, Transparent, FourBit, Resolution, PaletteCount, Palette,
+                               (ICCInfo && ICCInfo->Profile) ? ICCInfo : nullptr, level);
+    // Nothing to recompress when nothing was written.
+    if (recompress && r != 0)
+        RunPNGOUT(FileName);
+    return r;
+}
+
+std::string PNGOUTPath()
+{
+    std::error_code ec;
+    const fs::path own = fs::path(ExeDir) / "bin" / "zopflipng";
+    if (!ExeDir.empty() && fs::is_regular_file(own, ec))
+        return own.string();
+    const char* path = std::getenv("PATH");
+    std::string list = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(':', start);
+        if (end == std::string::npos)
+            end = list.size();
+        const std::string dir = list.substr(start, end - start);
+        if (!dir.empty()) {
+            const fs::path p = fs::path(dir) / "zopflipng";
+            if (fs::is_regular_file(p, ec))
+                return p.string();
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+void RunPNGOUT(const std::string& FileName)
+{
+    const std::string tool = PNGOUTPath();
+    if (tool.empty())
+        return;
+    std::vector<std::string> args{tool, "-y"};
+    if (PNGOption.MaximumOptimization)
+        args.push_back("-m");
+    // The optimiser drops every chunk not named here.
+    if (PNGOption.WritepHYsChunk)
+        args.push_back(MetadataOption.KeepICCProfile ? "--keepchunks=pHYs,iCCP" : "--keepchunks=pHYs");
+    else if (MetadataOption.KeepICCProfile)
+        args.push_back("--keepchunks=iCCP");
+    // The optimiser writes a new file beside the PNG; it replaces the PNG only
+    // when it is complete, so a crash or a full disk never costs the output.
+    const std::string temp = MakeSiblingTempName(FileName, ".png");
+    args.push_back(FileName);
+    args.push_back(temp);
+    const int code = RunProcessAndWait(args);
+    std::error_code ec;
+    if (code == 0 && fs::file_size(temp, ec) > 0 && !ec)
+        fs::rename(temp, FileName, ec);
+    fs::remove(temp, ec);
+}

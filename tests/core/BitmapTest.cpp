@@ -1,0 +1,480 @@
+#include "core/Bitmap.h"
+#include "core/Errors.h"
+#include "core/Global.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x)
+{
+    for (int i = 0; i < 4; ++i)
+        v[at + i] = uint8_t(x >> (8 * i));
+}
+uint32_t Get32(const std::vector<uint8_t>& v, size_t at)
+{
+    return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (uint32_t(v[at + 3]) << 24);
+}
+
+// A BMP file built by hand: header of HeaderSize bytes, then Extra (masks or
+// palette), then the bits; the data offset points right after Extra.
+struct TBmpSpec {
+    uint32_t HeaderSize = 40;
+    int32_t Width = 1, Height = 1;
+    uint16_t Bits = 24;
+    uint32_t Compression = 0;
+    uint32_t ColorsUsed = 0;
+    uint32_t Masks[4] = {};
+    std::vector<uint8_t> Extra;
+    std::vector<uint8_t> Data;
+};
+
+std::vector<uint8_t> MakeBmp(const TBmpSpec& S)
+{
+    std::vector<uint8_t> f(14 + S.HeaderSize, 0);
+    f[0] = 'B';
+    f[1] = 'M';
+    Put32(f, 14, S.HeaderSize);
+    Put32(f, 18, uint32_t(S.Width));
+    Put32(f, 22, uint32_t(S.Height));
+    f[26] = 1;
+    f[28] = uint8_t(S.Bits);
+    Put32(f, 30, S.Compression);
+    Put32(f, 46, S.ColorsUsed);
+    if (S.HeaderSize >= 56)
+        for (int i = 0; i < 4; ++i)
+            Put32(f, 54 + 4 * i, S.Masks[i]);
+    f.insert(f.end(), S.Extra.begin(), S.Extra.end());
+    Put32(f, 10, uint32_t(f.size()));
+    f.insert(f.end(), S.Data.begin(), S.Data.end());
+    Put32(f, 2, uint32_t(f.size()));
+    return f;
+}
+
+// Picture bytes of Img, row by row from the top, Channels bytes per pixel.
+std::vector<uint8_t> Pixels(const TImgInfo& Img)
+{
+    std::vector<uint8_t> v;
+    for (uint32_t y = 0; y < Img.Height; ++y) {
+        const uint8_t* r = ScanLine(Img, y);
+        v.insert(v.end(), r, r + size_t(Img.Width) * Img.Channels);
+    }
+    return v;
+}
+
+void FillRandom(TImgInfo& Img, uint32_t Seed)
+{
+    std::mt19937 rng(Seed);
+    for (uint32_t y = 0; y < Img.Height; ++y)
+        for (uint32_t x = 0; x < Img.Width * Img.Channels; ++x)
+            MemRow(Img, y)[x] = uint8_t(rng());
+}
+
+bool Load(const std::vector<uint8_t>& F, TImgInfo& Img, uint32_t Flags = 0)
+{
+    return LoadBitmapFromBuffer(F.data(), F.size(), Img, Flags, TBGColor{});
+}
+
+class BitmapTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SavedBitmap = BitmapOption;
+        SavedMeta = MetadataOption;
+        Dir = fs::temp_directory_path() /
+              ("vestro_bmp_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(Dir);
+    }
+    void TearDown() override
+    {
+        BitmapOption = SavedBitmap;
+        MetadataOption = SavedMeta;
+        fs::remove_all(Dir);
+    }
+    std::vector<uint8_t> ReadFile(const fs::path& P)
+    {
+        std::ifstream in(P, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    TBitmapOption SavedBitmap;
+    TMetadataOption SavedMeta;
+    fs::path Dir;
+};
+
+} // namespace
+
+TEST_F(BitmapTest, RoundTripEveryChannelCountAndHeader)
+{
+    for (uint32_t ch : {1u, 3u, 4u})
+        for (int header : {0, 1})
+            for (uint32_t w : {1u, 5u, 17u}) {
+                BitmapOption.AlphaBitmapHeaderType = header;
+                TImgInfo src;
+                AllocImg(src, w, 3, ch);
+                FillRandom(src, w * 7 + ch);
+                const fs::path p = Dir / "a.bmp";
+                ASSERT_TRUE(SaveBitmapFile(p.string(), src, TResolutionInfo{}));
+                TImgInfo back;
+                ASSERT_TRUE(LoadBitmapFromMemory(p.string(), back, 0, TBGColor{}));
+                EXPECT_EQ(back.Channels, ch);
+                EXPECT_EQ(Pixels(back), Pixels(src)) << "channels " << ch << " header " << header;
+                const auto file = ReadFile(p);
+                EXPECT_EQ(Get32(file, 14), (ch == 4 && header == 1) ? 108u : 40u);
+                if (ch == 1) {
+                    EXPECT_EQ(Get32(file, 10), 1078u);
+                    EXPECT_EQ(Get32(file, 46), 256u);
+                    EXPECT_EQ(file[54 + 4 * 200], 200);
+                }
+                FreeImg(back);
+
+                std::vector<uint8_t> stream;
+                ASSERT_TRUE(SaveBitmapToStream(stream, src, TResolutionInfo{}));
+                EXPECT_EQ(Get32(stream, 14), ch == 4 ? 108u : 40u);
+                ASSERT_TRUE(Load(stream, back));
+                EXPECT_EQ(Pixels(back), Pixels(src));
+                FreeImg(back);
+                FreeImg(src);
+            }
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir), {}), 1) << "no temporary file is left";
+}
+
+TEST_F(BitmapTest, ResolutionRule)
+{
+    TImgInfo img;
+    AllocImg(img, 2, 2, 3);
+    std::vector<uint8_t> s;
+    MetadataOption.KeepResolution = false;
+    MetadataOption.Resolution = 96;
+    ASSERT_TRUE(SaveBitmapToStream(s, img, TResolutionInfo{300, 300, 1}));
+    EXPECT_EQ(Get32(s, 38), 3780u);
+    EXPECT_EQ(Get32(s, 42), 3780u);
+    FreeImg(img);
+}
+
+TEST_F(BitmapTest, TopDownAndBottomUpTwinsReadAlike)
+{
+    for (uint16_t bits : {8, 24, 32}) {
+        TBmpSpec s;
+        s.Width = 3;
+        s.Height = 4;
+        s.Bits = bits;
+        if (bits == 8)
+            for (int i = 0; i < 256; ++i)
+                s.Extra.insert(s.Extra.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i / 2), 0});
+        const size_t row = (3 * bits / 8 + 3) & ~3u;
+        std::vector<uint8_t> rows(row * 4);
+        for (size_t i = 0; i < rows.size(); ++i)
+            rows[i] = uint8_t(i * 37 + 11);
+        s.Data = rows;
+        TImgInfo a, b;
+        ASSERT_TRUE(Load(MakeBmp(s), a));
+        s.Height = -4;
+        for (int r = 0; r < 4; ++r)
+            std::memcpy(&s.Data[r * row], &rows[(3 - r) * row], row);
+        ASSERT_TRUE(Load(MakeBmp(s), b));
+        EXPECT_EQ(Pixels(a), Pixels(b)) << bits;
+        EXPECT_EQ(b.Height, 4u);
+        FreeImg(a);
+        FreeImg(b);
+    }
+}
+
+TEST_F(BitmapTest, PaletteDepths)
+{
+    // An 8-bit gray ramp gives a 1-channel image whose bytes are the indices.
+    TBmpSpec s;
+    s.Width = 5;
+    s.Height = 2;
+    s.Bits = 8;
+    for (int i = 0; i < 256; ++i)
+        s.Extra.insert(s.Extra.end(), {uint8_t(i), uint8_t(i), uint8_t(i), 0});
+    s.Data = {9, 8, 7, 6, 5, 0, 0, 0, 1, 2, 3, 4, 250, 0, 0, 0};
+    TImgInfo img;
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    EXPECT_EQ(img.Channels, 1u);
+    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{1, 2, 3, 4, 250, 9, 8, 7, 6, 5}));
+    FreeImg(img);
+
+    // 1 and 4 bits: the leftmost pixel sits in the high bits; an index beyond
+    // the palette reads as black.
+    s = {};
+    s.Width = 10;
+    s.Bits = 1;
+    s.Extra = {10, 20, 30, 0, 40, 50, 60, 0};
+    s.Data = {0xA5, 0x80, 0, 0};
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    ASSERT_EQ(img.Channels, 3u);
+    const uint8_t one[10] = {1, 0, 1, 0, 0, 1, 0, 1, 1, 0};
+    for (int x = 0; x < 10; ++x)
+        EXPECT_EQ(MemRow(img, 0)[3 * x], one[x] ? 40 : 10) << x;
+    FreeImg(img);
+
+    s = {};
+    s.Width = 3;
+    s.Bits = 4;
+    s.ColorsUsed = 2;
+    s.Extra = {1, 2, 3, 0, 4, 5, 6, 0};
+    s.Data = {0x10, 0x50, 0, 0};
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{4, 5, 6, 1, 2, 3, 0, 0, 0}));
+    FreeImg(img);
+}
+
+TEST_F(BitmapTest, RunLengthData)
+{
+    TBmpSpec s;
+    s.Width = 6;
+    s.Height = 3;
+    s.Bits = 8;
+    s.Compression = BI_RLE8;
+    s.ColorsUsed = 4;
+    s.Extra = {0, 0, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0};
+    // Bottom row: 3 x index 1, then 3 pixels as they are (2, 3, 1, padded).
+    // Middle row: moved 2 right and 1 up, i.e. skipped to the top row at x 2.
+    // Top row from x 2: a run of 9 x index 2 clipped at the right edge.
+    s.Data = {3, 1, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 2, 1, 9, 2, 0, 1};
+    TImgInfo img;
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    ASSERT_EQ(img.Channels, 3u);
+    auto red = [&](uint32_t row, uint32_t x) { return MemRow(img, row)[3 * x + 2]; };
+    auto green = [&](uint32_t row, uint32_t x) { return MemRow(img, row)[3 * x + 1]; };
+    for (uint32_t x = 0; x < 3; ++x)
+        EXPECT_EQ(red(0, x), 255);
+    EXPECT_EQ(green(0, 3), 255);
+    EXPECT_EQ(MemRow(img, 0)[3 * 4], 255);
+    EXPECT_EQ(red(0, 5), 255);
+    for (uint32_t x = 0; x < 6; ++x)
+        EXPECT_EQ(MemRow(img, 1)[3 * x] | red(1, x) | green(1, x), 0) << "skipped row stays black";
+    EXPECT_EQ(green(2, 1), 0);
+    for (uint32_t x = 2; x < 6; ++x)
+        EXPECT_EQ(green(2, x), 255);
+    FreeImg(img);
+
+    // RLE4: a run alternates the two nibbles; absolute pixels are packed.
+    s.Bits = 4;
+    s.Compression = BI_RLE4;
+    s.Height = 1;
+    s.Extra = {0, 0, 0, 0, 10, 10, 10, 0, 20, 20, 20, 0, 30, 30, 30, 0};
+    s.ColorsUsed = 4;
+    s.Data = {3, 0x12, 0, 3, 0x30, 0x10, 0, 1};
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    ASSERT_EQ(img.Channels, 1u); // a gray palette
+    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{10, 20, 10, 30, 0, 10}));
+    FreeImg(img);
+}
+
+TEST_F(BitmapTest, BitFields16)
+{
+    // 5-6-5 white and a pure green; 5-5-5 without bit fields; 4-4-4-4 alpha.
+    TBmpSpec s;
+    s.Width = 2;
+    s.Bits = 16;
+    s.Compression = BI_BITFIELDS;
+    s.Extra = {0, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
+    s.Data = {0xFF, 0xFF, 0xE0, 0x07};
+    TImgInfo img;
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{255, 255, 255, 0, 255, 0}));
+    FreeImg(img);
+
+    s.Compression = 0;
+    s.Extra.clear();
+    s.Data = {0x1F, 0x00, 0x10, 0x42}; // blue 31; red 16, green 16, blue 16
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{255, 0, 0, 132, 132, 132}));
+    FreeImg(img);
+
+    s.HeaderSize = 56;
+    s.Compression = BI_BITFIELDS;
+    s.Masks[0] = 0x0F00, s.Masks[1] = 0x00F0, s.Masks[2] = 0x000F, s.Masks[3] = 0xF000;
+    s.Data = {0x21, 0x83, 0xFF, 0x0F};
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{0x11, 0x22, 0x33, 0x88, 0xFF, 0xFF, 0xFF, 0}));
+    FreeImg(img);
+    // Flattened onto the (white) background colour.
+    ASSERT_TRUE(Load(MakeBmp(s), img, BMP_FLATTEN_ALPHA));
+    EXPECT_EQ(img.Channels, 3u);
+    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{128, 137, 146, 255, 255, 255}));
+    FreeImg(img);
+}
+
+TEST_F(BitmapTest, Alpha32ByCheckType)
+{
+    TBmpSpec s;
+    s.Width = 2;
+    s.Bits = 32;
+    TImgInfo img;
+    for (uint8_t a : {0, 255}) {
+        s.Data = {1, 2, 3, a, 4, 5, 6, a};
+        BitmapOption.AlphaCheckType = 0;
+        ASSERT_TRUE(Load(MakeBmp(s), img));
+        EXPECT_EQ(img.Channels, 3u);
+        EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
+        FreeImg(img);
+        BitmapOption.AlphaCheckType = 1;
+        ASSERT_TRUE(Load(MakeBmp(s), img));
+        EXPECT_EQ(img.Channels, 4u);
+        FreeImg(img);
+    }
+    s.Data = {1, 2, 3, 0, 4, 5, 6, 9};
+    BitmapOption.AlphaCheckType = 0;
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    EXPECT_EQ(img.Channels, 4u);
+    FreeImg(img);
+    BitmapOption.AlphaCheckType = 2;
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    EXPECT_EQ(img.Channels, 3u);
+    FreeImg(img);
+
+    // Red and blue exchanged by the masks; a zero mask reads as 0 and a zero
+    // alpha mask in a header that has one gives no alpha.
+    s.HeaderSize = 108;
+    s.Compression = BI_BITFIELDS;
+    s.Masks[0] = 0xFF, s.Masks[1] = 0xFF00, s.Masks[2] = 0xFF0000, s.Masks[3] = 0;
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{3, 2, 1, 6, 5, 4}));
+    FreeImg(img);
+    s.Masks[1] = 0;
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{3, 0, 1, 6, 0, 4}));
+    FreeImg(img);
+}
+
+TEST_F(BitmapTest, PaletteWriter)
+{
+    struct Case {
+        uint32_t Colors, Bits;
+    };
+    for (Case c : {Case{1, 1}, Case{2, 1}, Case{3, 4}, Case{16, 4}, Case{17, 8}, Case{256, 8}}) {
+        TImgInfo src;
+        AllocImg(src, 33, 9, 3);
+        for (uint32_t i = 0; i < 33 * 9; ++i) {
+            const uint32_t k = i % c.Colors;
+            uint8_t* p = MemRow(src, i / 33) + 3 * (i % 33);
+            p[0] = uint8_t(k), p[1] = uint8_t(k * 7), p[2] = 200;
+        }
+        const fs::path p = Dir / "p.bmp";
+        ASSERT_TRUE(SavePaletteBitmap(p.string(), src, TResolutionInfo{}));
+        const auto file = ReadFile(p);
+        EXPECT_EQ(file[28], c.Bits) << c.Colors;
+        EXPECT_EQ(Get32(file, 46), 1u << c.Bits);
+        if (c.Colors == 1) {
+            EXPECT_EQ(Get32(file, 58), 0u) << "second entry zero";
+        }
+        TImgInfo back;
+        ASSERT_TRUE(LoadBitmapFromMemory(p.string(), back, 0, TBGColor{}));
+        EXPECT_EQ(Pixels(back), Pixels(src)) << c.Colors;
+        FreeImg(back);
+        FreeImg(src);
+    }
+    // 257 colours: no palette file, nothing written.
+    TImgInfo src;
+    AllocImg(src, 257, 1, 3);
+    for (uint32_t x = 0; x < 257; ++x)
+        MemRow(src, 0)[3 * x] = uint8_t(x), MemRow(src, 0)[3 * x + 1] = uint8_t(x >> 8);
+    EXPECT_FALSE(SavePaletteBitmap((Dir / "q.bmp").string(), src, TResolutionInfo{}));
+    EXPECT_FALSE(fs::exists(Dir / "q.bmp"));
+    FreeImg(src);
+}
+
+TEST_F(BitmapTest, HostileFilesFailCleanly)
+{
+    TBmpSpec good;
+    good.Width = 7;
+    good.Height = 3;
+    good.Bits = 8;
+    for (int i = 0; i < 256; ++i)
+        good.Extra.insert(good.Extra.end(), {uint8_t(i), 0, 0, 0});
+    good.Data.assign(8 * 3, 7);
+    const auto base = MakeBmp(good);
+
+    auto fails = [](const std::vector<uint8_t>& f) {
+        TImgInfo img;
+        try {
+            const bool ok = LoadBitmapFromBuffer(f.data(), f.size(), img, 0, TBGColor{});
+            EXPECT_EQ(img.Mem != nullptr, ok);
+            FreeImg(img);
+            return !ok;
+        } catch (const EVestroError&) {
+            EXPECT_EQ(img.Mem, nullptr);
+            return true;
+        }
+    };
+    // Files that cannot be read at all.
+    TImgInfo none;
+    EXPECT_THROW(LoadBitmapFromMemory((Dir / "missing.bmp").string(), none, 0, TBGColor{}), EVestroError);
+    EXPECT_THROW(LoadBitmapFromMemory(Dir.string(), none, 0, TBGColor{}), EVestroError);
+
+    // Every truncation of a valid file (the last row's padding may go).
+    for (size_t n = 0; n + 1 < base.size(); ++n)
+        EXPECT_TRUE(fails(std::vector<uint8_t>(base.begin(), base.begin() + n))) << n;
+
+    auto patched = [&](size_t At, uint32_t V) {
+        auto f = base;
+        Put32(f, At, V);
+        return f;
+    };
+    EXPECT_TRUE(fails(patched(10, 0xFFFFFFF0))) << "data offset past the end";
+    EXPECT_TRUE(fails(patched(10, uint32_t(base.size()))));
+    EXPECT_TRUE(fails(patched(14, 12))) << "header too small";
+    EXPECT_TRUE(fails(patched(14, 0x7FFFFFFF))) << "header too large";
+    EXPECT_TRUE(fails(patched(18, 0))) << "width 0";
+    EXPECT_TRUE(fails(patched(22, 0))) << "height 0";
+    EXPECT_TRUE(fails(patched(18, 0x80000000u))) << "negative width";
+    EXPECT_TRUE(fails(patched(18, 0x7FFFFFFF))) << "huge width";
+    EXPECT_TRUE(fails(patched(22, 0x80000000u))) << "huge top-down height";
+    EXPECT_TRUE(fails(patched(46, 1000))) << "colours used beyond 256";
+    EXPECT_TRUE(fails(patched(46, 0xFFFFFFFF)));
+    EXPECT_TRUE(fails(patched(30, 3))) << "bit fields on a palette depth";
+    EXPECT_TRUE(fails(patched(30, 4))) << "unknown compression";
+    EXPECT_TRUE(fails(patched(28, 2))) << "unknown depth";
+    auto noOffset = patched(10, 0);
+    EXPECT_FALSE(fails(noOffset)) << "a zero offset means right after the palette";
+    Put32(noOffset, 46, 256);
+    EXPECT_FALSE(fails(noOffset));
+
+    // Other depths with an unknown compression, bit fields without room for
+    // their masks, a run-length file claiming a huge size.
+    for (uint16_t bits : {16, 24, 32}) {
+        TBmpSpec s;
+        s.Width = 2;
+        s.Bits = bits;
+        s.Compression = 4;
+        s.Data.assign(8, 0);
+        EXPECT_TRUE(fails(MakeBmp(s))) << bits;
+        s.Compression = BI_BITFIELDS;
+        auto f = MakeBmp(s);
+        f.resize(14 + 40 + 4);
+        Put32(f, 10, 0);
+        EXPECT_TRUE(fails(f)) << bits;
+        Put32(f, 14, 44); // an odd header size with the masks past the end
+        EXPECT_TRUE(fails(f)) << bits;
+    }
+    TBmpSpec rle;
+    rle.Width = 0x7FFFFFFF;
+    rle.Height = 0x7FFFFFFF;
+    rle.Bits = 8;
+    rle.Compression = BI_RLE8;
+    rle.ColorsUsed = 1;
+    rle.Extra = {0, 0, 0, 0};
+    rle.Data = {0, 1};
+    EXPECT_TRUE(fails(MakeBmp(rle)));
+
+    // Random damage: no crash, no hang, no leak, whatever the bytes say.
+    std::mt19937 rng(5);
+    for (int i = 0; i < 3000; ++i) {
+        auto f = base;
+        for (int k = 0; k < 3; ++k)
+            f[14 + rng() % 60] = uint8_t(rng());
+        f.resize(rng() % (f.size() + 1));
+        fails(f);
+    }
+}

@@ -1,0 +1,57 @@
+#include "core/SafeWrite.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string Slurp(const fs::path& P)
+{
+    std::ifstream in(P, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+} // namespace
+
+TEST(SafeWrite, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile)
+{
+    const fs::path dir = fs::temp_directory_path() / "vestro_safewrite";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path p = dir / "out.dat";
+    std::ofstream(p) << "old";
+
+    EXPECT_FALSE(WriteFileAtomically(p.string(), [](std::FILE* f) { std::fputs("half", f); return false; }));
+    EXPECT_EQ(Slurp(p), "old");
+    EXPECT_THROW(WriteFileAtomically(p.string(),
+                                     [](std::FILE*) -> bool { throw std::runtime_error("writer failed"); }),
+                 std::runtime_error);
+    EXPECT_EQ(Slurp(p), "old");
+    {
+        TSafeFileWriter w(p.string());
+        ASSERT_NE(w.File(), nullptr);
+        EXPECT_EQ(fs::path(w.TempPath()).parent_path(), dir);
+        // never committed
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+
+    EXPECT_TRUE(WriteFileAtomically(p.string(), "new data", 8, true));
+    EXPECT_EQ(Slurp(p), "new data");
+    EXPECT_TRUE(WriteFileAtomically(p.string(), "", 0));
+    EXPECT_EQ(Slurp(p), "");
+    EXPECT_FALSE(WriteFileAtomically((dir / "no" / "such.dat").string(), "x", 1));
+
+    // Permission bits and symbolic links survive a replacement.
+    fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(p.filename(), dir / "link.dat");
+    EXPECT_TRUE(WriteFileAtomically((dir / "link.dat").string(), "via link", 8));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.dat"));
+    EXPECT_EQ(Slurp(p), "via link");
+    EXPECT_EQ(fs::status(p).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    fs::remove(dir / "link.dat");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+    fs::remove_all(dir);
+}

@@ -1,0 +1,198 @@
+#include "core/SusiePlugin.h"
+
+#include "core/ErrorLog.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kBuilt = fs::path(VESTRO_TEST_BIN_DIR) / "spi";
+
+// A plug-in folder holding the PNM reader, the same reader announcing an
+// export interface, and a file that only looks like a plug-in.
+class SusiePluginTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Dir = fs::temp_directory_path() /
+              ("vestro_spi_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(Dir);
+        fs::create_directories(Dir / "plugins");
+        fs::copy_file(kBuilt / "pnm.spi", Dir / "plugins" / "pnm.spi");
+        fs::copy_file(kBuilt / "export.spi", Dir / "plugins" / "export.spi");
+        std::ofstream(Dir / "plugins" / "junk.spi") << "not a library";
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+
+    // A W x H PPM with distinct pixels (top row first, red-green-blue).
+    fs::path WritePpm(const std::string& Name, const std::string& Comment = "", int W = 3, int H = 2)
+    {
+        const fs::path p = Dir / Name;
+        std::ofstream f(p, std::ios::binary);
+        f << "P6\n" << Comment << (Comment.empty() ? "" : "\n") << W << " " << H << "\n255\n";
+        for (int i = 0; i < W * H * 3; ++i)
+            f.put(char(i * 13 + 1));
+        return p;
+    }
+    std::string Folder() const { return (Dir / "plugins").string(); }
+    fs::path Dir;
+};
+
+// Expected picture of WritePpm, top row first, blue-green-red.
+std::vector<uint8_t> PpmPixels()
+{
+    std::vector<uint8_t> v;
+    for (int px = 0; px < 6; ++px)
+        for (int c : {2, 1, 0})
+            v.push_back(uint8_t((px * 3 + c) * 13 + 1));
+    return v;
+}
+
+std::vector<uint8_t> Pixels(const TImgInfo& Img)
+{
+    std::vector<uint8_t> v;
+    for (uint32_t y = 0; y < Img.Height; ++y)
+        v.insert(v.end(), ScanLine(Img, y), ScanLine(Img, y) + Img.Width * Img.Channels);
+    return v;
+}
+
+} // namespace
+
+TEST_F(SusiePluginTest, OnlyImportPluginsAreListed)
+{
+    std::string names;
+    TSPIList::GetSPIList(Folder(), names);
+    EXPECT_EQ(names, "pnm.spi");
+    TSPIList list;
+    list.LoadSPI(Folder(), "export.spi,junk.spi,missing.spi,pnm.spi");
+    ASSERT_EQ(list.Count(), 1u);
+    EXPECT_EQ(list.Items(0)->Name(), "pnm.spi");
+    EXPECT_EQ(list.Items(0)->Exts(), "*.ppm;*.pgm;");
+    EXPECT_TRUE(list.Items(0)->HaveConfigDialog());
+    EXPECT_EQ(list.Items(0)->ConfigurationDlg(nullptr, 1), 42);
+    EXPECT_EQ(list.Items(0)->PluginInfoText(), "PNM test reader");
+}
+
+TEST(SusieOrder, StoredOrderIsKeptNewOnesComeLastDisabled)
+{
+    std::string r;
+    TSPIList::CreateNewOrder("a.spi,b.spi,c.spi", "gone.spi=1,c.spi=1,a.spi=0,c.spi=0", r);
+    EXPECT_EQ(r, "c.spi=1,a.spi=0,b.spi=0");
+    TSPIList::CreateNewOrder("a.spi", "", r);
+    EXPECT_EQ(r, "a.spi=0");
+    TSPIList::CreateNewOrder("", "a.spi=1", r);
+    EXPECT_EQ(r, "");
+    std::string use;
+    TSPIList::GetUseSPINames("c.spi=1,a.spi=0,\"my reader.spi=1\"", use);
+    EXPECT_EQ(use, "c.spi,\"my reader.spi\"");
+    EXPECT_EQ(SplitCommaText(use), (std::vector<std::string>{"c.spi", "my reader.spi"}));
+    EXPECT_EQ(SplitCommaText(JoinCommaText({"a,b", "say \"hi\"", ""})),
+              (std::vector<std::string>{"a,b", "say \"hi\"", ""}));
+}
+
+TEST_F(SusiePluginTest, ReadsThroughThePlugin)
+{
+    TSPIList list;
+    list.LoadSPI(Folder(), "pnm.spi");
+    ASSERT_EQ(list.Count(), 1u);
+    const fs::path ppm = WritePpm("x.PPM");
+    EXPECT_TRUE(list.IsSupportExt(ppm.string()));
+    EXPECT_TRUE(list.IsSupportExt("a/b.pgm"));
+    EXPECT_FALSE(list.IsSupportExt("a/b.png"));
+    uint8_t head[SPI_HEADER_SIZE] = {'P', '6'};
+    TSusiePlugin* spi = list.FindSupportSPI(ppm.string(), head);
+    ASSERT_NE(spi, nullptr);
+    head[1] = '3';
+    EXPECT_EQ(list.FindSupportSPI(ppm.string(), head), nullptr);
+
+    TPictureInfo info;
+    ASSERT_EQ(spi->GetPictureInfo(ppm.string(), info), 0);
+    EXPECT_EQ(info.Width, 3);
+    EXPECT_EQ(info.Height, 2);
+    EXPECT_EQ(info.Left, 0) << "handed over by name";
+    const void* extra = info.hInfo; // the record is packed: no reference to its field
+    EXPECT_EQ(extra, nullptr) << "released by the wrapper";
+
+    TImgInfo img;
+    ASSERT_TRUE(SusieToImg(spi, ppm.string(), img, 0, TBGColor{}));
+    EXPECT_EQ(img.Channels, 3u);
+    EXPECT_EQ(Pixels(img), PpmPixels());
+    FreeImg(img);
+
+    // A name that is not UTF-8 goes over in memory.
+    const fs::path odd = Dir / "caf\xe9.ppm";
+    fs::copy_file(ppm, odd);
+    EXPECT_TRUE(IsNotAnsiPath(odd.string()));
+    EXPECT_FALSE(IsNotAnsiPath("/tmp/caf\xc3\xa9.ppm"));
+    ASSERT_EQ(spi->GetPictureInfo(odd.string(), info), 0);
+    EXPECT_EQ(info.Left, 1);
+    ASSERT_TRUE(SusieToImg(spi, odd.string(), img, 0, TBGColor{}));
+    EXPECT_EQ(Pixels(img), PpmPixels());
+    FreeImg(img);
+
+    // Without "GetPreview" previews come through "GetPicture".
+    void* hi = nullptr;
+    void* hb = nullptr;
+    ASSERT_EQ(spi->GetPreview(ppm.string(), hi, hb), 0);
+    EXPECT_NE(hi, nullptr);
+    EXPECT_NE(hb, nullptr);
+    std::free(hi);
+    std::free(hb);
+
+    // A top-down gray bitmap with a palette.
+    const fs::path pgm = Dir / "g.pgm";
+    std::ofstream(pgm, std::ios::binary) << "P5 2 2 255\n" << "\x01\x02\x03\x04";
+    ASSERT_TRUE(SusieToImg(spi, pgm.string(), img, 0, TBGColor{}));
+    EXPECT_EQ(img.Channels, 1u);
+    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{1, 2, 3, 4}));
+    FreeImg(img);
+}
+
+TEST_F(SusiePluginTest, DamagedPluginOutputFailsAndLeaksNothing)
+{
+    TSPIList list;
+    list.LoadSPI(Folder(), "pnm.spi");
+    ASSERT_EQ(list.Count(), 1u);
+    ErrorLog.Clear();
+    for (const char* c : {"#badheader", "#shortbits", "#fail"}) {
+        const fs::path p = WritePpm("bad.ppm", c, 40, 30);
+        TImgInfo img;
+        EXPECT_FALSE(SusieToImg(list.Items(0), p.string(), img, 0, TBGColor{})) << c;
+        EXPECT_EQ(img.Mem, nullptr);
+    }
+    // The two damaged bitmaps are logged; a plug-in's own failure is left to
+    // the caller, which reports the file as not loaded.
+    const std::string bad = (Dir / "bad.ppm").string();
+    EXPECT_EQ(ErrorLog.Lines(), (std::vector<std::string>{bad + ": Unknown format", bad + ": Unknown format"}));
+    ErrorLog.Clear();
+    TImgInfo img;
+    EXPECT_FALSE(SusieToImg(list.Items(0), (Dir / "missing.ppm").string(), img, 0, TBGColor{}));
+}
+
+TEST_F(SusiePluginTest, PictureCallsOfOnePluginAreSerialised)
+{
+    TSPIList list;
+    list.LoadSPI(Folder(), "pnm.spi");
+    ASSERT_EQ(list.Count(), 1u);
+    const fs::path ppm = WritePpm("x.ppm");
+    std::atomic<int> good{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 4; ++i) {
+                TImgInfo img;
+                if (SusieToImg(list.Items(0), ppm.string(), img, 0, TBGColor{}))
+                    ++good;
+                FreeImg(img);
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(good, 24) << "the plug-in saw two callers at once";
+}
