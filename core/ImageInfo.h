@@ -22,6 +22,7 @@
 #include "platform/FileTimes.h"
 
 class TSusiePlugin;
+class TSPIList;
 class TResizer;
 
 enum TEndianType { etII, etMM };
@@ -206,6 +207,10 @@ private:
     std::map<std::string, std::string> FTypes; // lower-cased extension -> name
 };
 extern TExtInfoList ExtInfoList;
+
+// The plug-in list the probes and the loader consult; start-up points it at
+// the process-wide list it loads from the settings (null: no plug-ins).
+extern TSPIList* ActiveSPIList;
 
 // Header probes. Each returns true when it recognised the file.
 bool GetImageInfo(const std::string& FileName, TImageInfo& Info);

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "core/Global.h"
+#include "core/Bitmap.h"
 #include "core/Kodex.h"
+#include "core/SusiePlugin.h"
 #include "platform/FileTimes.h"
 
 bool ColorReductionDropsAlpha = false;
@@ -36,6 +38,9 @@ int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
     const std::string& Path = Info.Path();
     int R = 0;
     switch (Info.PictureFormat) {
+    case pfBMP:
+        R = LoadBitmapFromMemory(Path, Img, Flags, Background);
+        break;
     case pfJPEG:
         if (AllowDownScale)
             S = JPEGDecodeDenominator(M);
@@ -53,6 +58,7 @@ int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
         R = ReadWICFile(Path, Img, Flags, WantICC, Background);
         break;
     default:
+        R = Info.SPI() && SusieToImg(Info.SPI(), Path, Img, Flags, Background);
         break;
     }
     return R ? S : 0;

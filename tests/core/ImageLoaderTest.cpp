@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
+
 #include "FilesTestUtil.h"
+#include "core/Bitmap.h"
 #include "core/ImageLoader.h"
+#include "core/SusiePlugin.h"
 #include "core/Errors.h"
 #include "platform/FileTimes.h"
 
@@ -188,6 +193,50 @@ TEST_F(LoadByType, MissingOrDamagedFilesFail)
     std::filesystem::remove(D.File("p.jpg"));
     EXPECT_EQ(LoadImageByType(Info, I.I, {}, false, nullptr, YCbCr, Flags, ofJPEG), 0);
     EXPECT_EQ(I.I.Mem, nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LoadByType, PluginInputs)
+{
+    {
+        std::ofstream F(D.File("x.ppm"), std::ios::binary);
+        F << "P6\n3 2\n255\n";
+        for (int K = 0; K < 18; ++K)
+            F.put(char(K * 13 + 1));
+    }
+    EXPECT_FALSE(GetImageInfo(D.File("x.ppm"), Info)); // no plug-ins loaded
+    TSPIList List;
+    List.LoadSPI(std::string(VESTRO_TEST_BIN_DIR) + "/spi", "pnm.spi");
+    ASSERT_EQ(List.Count(), 1u);
+    ActiveSPIList = &List;
+    const bool Probed = GetImageInfo(D.File("x.ppm"), Info);
+    TImgHolder I;
+    const int32_t R = Probed ? LoadImageByType(Info, I.I, {}, true, nullptr, YCbCr, Flags, ofPNG) : 0;
+    ActiveSPIList = nullptr;
+    ASSERT_TRUE(Probed);
+    EXPECT_EQ(Info.PictureFormat, pfSPI);
+    EXPECT_EQ(Info.SPI(), List.Items(0));
+    EXPECT_EQ(Info.Width, 3);
+    EXPECT_EQ(Info.Height, 2);
+    ASSERT_EQ(R, 1);
+    EXPECT_EQ(I.I.Width, 3u);
+    EXPECT_EQ(ScanLine(I.I, 0)[2], 1); // first sample is red
+}
+
+TEST_F(LoadByType, BitmapInputs)
+{
+    TImgHolder Src, I;
+    Src.I = MakeGradient(9, 5, 3);
+    ASSERT_TRUE(SaveBitmapFile(D.File("b.bmp"), Src.I, {2835, 2835, 3}));
+    Probe(D.File("b.bmp"));
+    EXPECT_EQ(Info.PictureFormat, pfBMP);
+    ASSERT_EQ(LoadImageByType(Info, I.I, {0.1, 0.1}, true, nullptr, YCbCr, Flags, ofJPEG), 1);
+    ASSERT_EQ(I.I.Width, 9u);
+    for (uint32_t Y = 0; Y < 5; ++Y)
+        EXPECT_EQ(0, std::memcmp(ScanLine(I.I, Y), ScanLine(Src.I, Y), 27)) << Y;
 }
 
 } // namespace
