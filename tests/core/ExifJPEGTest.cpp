@@ -117,33 +117,6 @@ TEST_F(ExifJPEG, SourceWithoutExifGetsANewBlockAndThumbnail)
     Thumbnail(D.File("out.jpg"), T);
     EXPECT_EQ(T.I.Width, 160u);
     EXPECT_EQ(T.I.Height, 120u);
-    // A landscape picture keeps its thumbnail upright.
-    TImgHolder Wide;
-    Wide.I = MakeGradient(400, 100, 3);
-    TImageInfo Info2;
-    ASSERT_TRUE(GetImageInfo(D.File("plain.jpg"), Info2));
-    WriteWithExif(D.File("wide.jpg"), Info2, Wide.I, false);
-    EXPECT_EQ(Tags(D.File("wide.jpg"), "-IFD1:Orientation"), "1\n");
-    TImgHolder T2;
-    Thumbnail(D.File("wide.jpg"), T2);
-    EXPECT_EQ(T2.I.Width, 160u);
-    EXPECT_EQ(T2.I.Height, 40u);
-}
-
-TEST_F(ExifJPEG, BrokenExifIsCarriedUnchanged)
-{
-    std::vector<uint8_t> Exif = BuildExif(etMM, {{ShortEntry(274, 6), AsciiEntry(305, "Cam")}});
-    PutDWord(&Exif[10], 0x00FFFFFF, etMM); // IFD0 far outside
-    TImgHolder Src;
-    Src.I = MakeGradient(64, 48, 3);
-    ASSERT_NE(WriteJPEG(D.File("b.jpg"), Src.I, 90, {}, false, nullptr, Exif.data(), uint32_t(Exif.size()), 1, 0), 0);
-    TImageInfo Info;
-    ASSERT_TRUE(GetImageInfo(D.File("b.jpg"), Info));
-    ASSERT_TRUE(Info.ExifBroken());
-    uint8_t* Block = Info.GetExifInfo(true, Src.I, &Resizer, true, true, false);
-    ASSERT_NE(Block, nullptr);
-    EXPECT_EQ(std::vector<uint8_t>(Block, Block + Info.ExifSize()), Exif);
-    FreeAligned(Block);
 }
 
 } // namespace

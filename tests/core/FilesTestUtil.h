@@ -41,7 +41,7 @@ inline std::vector<uint8_t> ReadBytes(const std::string& Path)
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>());
 }
 
-// Puts every option record back to its defaults when the test ends.
+// Puts the option records a test changes back as they were.
 struct TOptionGuard {
     TFileOption File = FileOption;
     TResizeOption Resize = ResizeOption;
@@ -51,9 +51,11 @@ struct TOptionGuard {
     TWICOption WIC = WICOption;
     TSPIOption SPI = SPIOption;
     TMetadataOption Metadata = MetadataOption;
+    TBGColor Background = DefaultBGColor;
     int32_t Mode = RunMode;
     ~TOptionGuard()
     {
+        DefaultBGColor = Background;
         FileOption = File;
         ResizeOption = Resize;
         JPEGOption = JPEG;
