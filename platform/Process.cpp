@@ -1,0 +1,169 @@
+#include "platform/Process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+// Spawns Args; returns the child's id or -1.
+pid_t Spawn(const std::vector<std::string>& Args)
+{
+    if (Args.empty() || Args[0].empty())
+        return -1;
+    std::vector<char*> argv;
+    argv.reserve(Args.size() + 1);
+    for (const std::string& a : Args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t fa;
+    posix_spawnattr_t attr;
+    if (posix_spawn_file_actions_init(&fa) != 0)
+        return -1;
+    if (posix_spawnattr_init(&attr) != 0) {
+        posix_spawn_file_actions_destroy(&fa);
+        return -1;
+    }
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    // Output files that a worker holds open must not stay open in a tool.
+    posix_spawn_file_actions_addclosefrom_np(&fa, 3);
+#endif
+    // A worker thread may block signals or the program ignore SIGPIPE; the
+    // tool starts with a clean mask and default actions.
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int s : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2})
+        sigaddset(&defaults, s);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, argv[0], &fa, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&fa);
+    return rc == 0 ? pid : -1;
+}
+
+// Waits until the child has ended without reaping it: while it is a zombie
+// its id, and its process group's id, cannot be given to another process.
+void WaitUnreaped(pid_t Pid)
+{
+    siginfo_t info;
+    while (waitid(P_PID, id_t(Pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+    }
+}
+
+int Reap(pid_t Pid)
+{
+    int status = 0;
+    pid_t r;
+    while ((r = waitpid(Pid, &status, 0)) < 0 && errno == EINTR) {
+    }
+    if (r != Pid)
+        return -1;
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return -1;
+}
+
+} // namespace
+
+void TProcessCancel::Cancel()
+{
+    std::lock_guard<std::mutex> g(FLock);
+    FCancelled = true;
+    for (int pid : FChildren)
+        kill(-pid, SIGKILL);
+}
+
+bool TProcessCancel::Cancelled() const
+{
+    std::lock_guard<std::mutex> g(FLock);
+    return FCancelled;
+}
+
+bool TProcessCancel::Enter(int Pid)
+{
+    std::lock_guard<std::mutex> g(FLock);
+    if (FCancelled)
+        return false;
+    FChildren.push_back(Pid);
+    return true;
+}
+
+void TProcessCancel::Leave(int Pid)
+{
+    std::lock_guard<std::mutex> g(FLock);
+    std::erase(FChildren, Pid);
+}
+
+int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel)
+{
+    if (Cancel && Cancel->Cancelled())
+        return -1;
+    const pid_t pid = Spawn(Args);
+    if (pid < 0)
+        return -1;
+    if (Cancel) {
+        if (!Cancel->Enter(pid)) {
+            // Cancelled between the check and the start.
+            kill(-pid, SIGKILL);
+            Reap(pid);
+            return -1;
+        }
+        WaitUnreaped(pid);
+        Cancel->Leave(pid); // from here on Cancel no longer signals this group
+    }
+    return Reap(pid);
+}
+
+bool StartProcess(const std::vector<std::string>& Args)
+{
+    const pid_t pid = Spawn(Args);
+    if (pid < 0)
+        return false;
+    try {
+        std::thread([pid] { Reap(pid); }).detach();
+    } catch (...) {
+        // No thread for the reaper: the child runs on and stays a zombie
+        // after it ends, which is harmless.
+    }
+    return true;
+}
+
+std::vector<std::string> SplitCommandLine(const std::string& CommandLine)
+{
+    std::vector<std::string> args;
+    std::string cur;
+    bool inArg = false, quoted = false;
+    for (char c : CommandLine) {
+        if (c == '"') {
+            quoted = !quoted;
+            inArg = true;
+        } else if (!quoted && (c == ' ' || c == '\t' || c == '\n' || c == '\r')) {
+            if (inArg)
+                args.push_back(cur);
+            cur.clear();
+            inArg = false;
+        } else {
+            cur += c;
+            inArg = true;
+        }
+    }
+    if (inArg)
+        args.push_back(cur);
+    return args;
+}

@@ -1,0 +1,48 @@
+// Starting external programs: with an argument vector, never through a shell.
+//
+// Args[0] is the program: a path when it holds a "/", otherwise looked up in
+// PATH. The child gets the caller's environment and current folder, standard
+// input from /dev/null (a tool never waits on our terminal), our standard
+// output and error, and no other open file of ours. It runs in a process group
+// of its own, so that ending it ends whatever it started too.
+#pragma once
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TProcessCancel;
+
+// Runs the program and waits for it without a time limit (unless Cancel ends
+// it). Returns its exit code (0..255), 128 + the signal number when a signal
+// ended it (a cancelled child gives 137), or -1 when it could not be started
+// (missing program, no permission, empty Args, or cancelled before the start).
+int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel = nullptr);
+
+// Lets another thread end the programs that RunProcessAndWait calls are
+// waiting for (the batch cancel). One object may serve many calls at once.
+class TProcessCancel {
+public:
+    // Kills (SIGKILL) the process group of every child now waited for with this
+    // object; calls that start later return -1 without starting anything.
+    void Cancel();
+    bool Cancelled() const;
+
+private:
+    friend int RunProcessAndWait(const std::vector<std::string>&, TProcessCancel*);
+    bool Enter(int Pid);  // false when already cancelled (the caller kills Pid)
+    void Leave(int Pid);
+
+    mutable std::mutex FLock;
+    bool FCancelled = false;
+    std::vector<int> FChildren; // started and not yet reaped: their ids cannot be reused
+};
+
+// Starts the program without waiting (external viewer, after-run command);
+// the child is reaped in the background. False when it could not be started.
+bool StartProcess(const std::vector<std::string>& Args);
+
+// Splits a command line that the user typed into arguments: blanks separate
+// them, double quotation marks group blanks into one argument and are removed
+// ("" gives an empty argument). Nothing else is interpreted: no variables, no
+// wildcards, no backslash escapes.
+std::vector<std::string> SplitCommandLine(const std::string& CommandLine);

@@ -1,0 +1,371 @@
+#include "core/ColorCorrectionFunc.h"
+#include "core/ColorKernels.h"
+#include "core/Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+struct Family {
+    const char* Name;
+    TColorConvProc ToRGB3, ToRGB4, To16_3, From16_3, To16_4, From16_4;
+    TApplyLUTProc RGBLUT, LUT8, LUT16;
+};
+const Family Families[] = {
+    {"ref", YCbCrToRGB3Ref, YCbCrToRGB4Ref, RGB3ToYCbCr16Ref, YCbCr16ToRGB3Ref, RGB4ToYCbCr16Ref,
+     YCbCr16ToRGB4Ref, ApplyRGBLUTRef, ApplyYCbCrLUT8Ref, ApplyYCbCrLUT16Ref},
+    {"sse2", YCbCrToRGB3SSE2, YCbCrToRGB4SSE2, RGB3ToYCbCr16SSE2, YCbCr16ToRGB3SSE2, RGB4ToYCbCr16SSE2,
+     YCbCr16ToRGB4SSE2, ApplyRGBLUTSSE2, ApplyYCbCrLUT8SSE2, ApplyYCbCrLUT16SSE2},
+};
+
+// An owned image; the block may be swapped by the conversions.
+struct Img {
+    TImgInfo I;
+    Img(uint32_t W, uint32_t H, uint32_t C, bool Is16 = false)
+    {
+        if (Is16)
+            AllocImg16(I, W, H, C);
+        else
+            AllocImg(I, W, H, C);
+    }
+    ~Img() { FreeImg(I); }
+    uint8_t* Px(uint32_t X, uint32_t Y) { return MemRow(I, Y) + X * I.Channels; }
+    int16_t* W(uint32_t X, uint32_t Y) { return reinterpret_cast<int16_t*>(MemRow(I, Y)) + X * I.Channels; }
+    // Whole rows including the spare bytes, so that a kernel that writes past
+    // a row's end is caught too.
+    std::vector<uint8_t> Bytes() const { return {I.Mem, I.Mem + uint64_t(I.Bpl) * I.Height}; }
+};
+
+void FillRandom(Img& M, uint32_t Seed)
+{
+    std::mt19937 rng(Seed);
+    for (uint64_t i = 0; i < uint64_t(M.I.Bpl) * M.I.Height; ++i)
+        M.I.Mem[i] = uint8_t(rng());
+}
+
+// Random 16-bit form within (or, with Wild, far outside) the legal ranges.
+void FillRandom16(Img& M, uint32_t Seed, bool Wild)
+{
+    std::mt19937 rng(Seed);
+    for (uint32_t y = 0; y < M.I.Height; ++y)
+        for (uint32_t x = 0; x < M.I.Width; ++x) {
+            int16_t* w = M.W(x, y);
+            for (uint32_t c = 0; c < M.I.Channels; ++c) {
+                if (Wild)
+                    w[c] = int16_t(rng());
+                else if (c == 0)
+                    w[c] = int16_t(rng() % 4081);
+                else if (c < 3)
+                    w[c] = int16_t(int(rng() % 4081) - 2040);
+                else
+                    w[c] = int16_t(rng() % 256);
+            }
+        }
+}
+
+struct Colour {
+    uint8_t B, G, R;
+    int16_t Y, Cb, Cr;
+};
+const Colour Known[] = {
+    {0, 0, 0, 0, 0, 0},           {255, 255, 255, 4080, 0, 0},    {128, 128, 128, 2048, 0, 0},
+    {0, 0, 255, 1220, -688, 2040}, {255, 0, 0, 465, 2040, -332}, {30, 200, 10, 1981, -847, -1299},
+};
+
+} // namespace
+
+TEST(YCbCr16, KnownColoursBothWaysInEveryFamily)
+{
+    for (const Family& f : Families)
+        for (uint32_t c : {3u, 4u}) {
+            SCOPED_TRACE(std::string(f.Name) + " channels " + std::to_string(c));
+            // 6 colours repeated across 35 pixels: whole vector groups and a tail.
+            Img m(35, 2, c);
+            for (uint32_t y = 0; y < 2; ++y)
+                for (uint32_t x = 0; x < 35; ++x) {
+                    const Colour& k = Known[x % 6];
+                    uint8_t* p = m.Px(x, y);
+                    p[0] = k.B, p[1] = k.G, p[2] = k.R;
+                    if (c == 4)
+                        p[3] = uint8_t(x * 7);
+                }
+            (c == 3 ? f.To16_3 : f.To16_4)(m.I);
+            EXPECT_EQ(m.I.Bpl, CalcBpl16(35, c));
+            for (uint32_t x = 0; x < 35; ++x) {
+                const Colour& k = Known[x % 6];
+                const int16_t* w = m.W(x, 1);
+                EXPECT_EQ(w[0], k.Y) << x;
+                EXPECT_EQ(w[1], k.Cb) << x;
+                EXPECT_EQ(w[2], k.Cr) << x;
+                if (c == 4) {
+                    EXPECT_EQ(w[3], int16_t(x * 7)) << x;
+                }
+            }
+            (c == 3 ? f.From16_3 : f.From16_4)(m.I);
+            EXPECT_EQ(m.I.Bpl, CalcBpl(35, c));
+            for (uint32_t x = 0; x < 35; ++x) {
+                const Colour& k = Known[x % 6];
+                const uint8_t* p = m.Px(x, 0);
+                EXPECT_EQ(p[0], k.B) << x;
+                EXPECT_EQ(p[1], k.G) << x;
+                EXPECT_EQ(p[2], k.R) << x;
+                if (c == 4) {
+                    EXPECT_EQ(p[3], uint8_t(x * 7)) << x;
+                }
+            }
+        }
+}
+
+TEST(YCbCr16, RoundTripOfRandomPicturesStaysWithinOneStep)
+{
+    for (const Family& f : Families)
+        for (uint32_t c : {3u, 4u})
+            for (uint32_t w : {1u, 7u, 17u, 33u, 101u}) {
+                SCOPED_TRACE(std::string(f.Name) + " c" + std::to_string(c) + " w" + std::to_string(w));
+                Img m(w, 5, c);
+                FillRandom(m, w * 10 + c);
+                const std::vector<uint8_t> before = m.Bytes();
+                const uint32_t bpl = m.I.Bpl;
+                (c == 3 ? f.To16_3 : f.To16_4)(m.I);
+                (c == 3 ? f.From16_3 : f.From16_4)(m.I);
+                int worst = 0;
+                for (uint32_t y = 0; y < 5; ++y)
+                    for (uint32_t x = 0; x < w * c; ++x) {
+                        const int d = std::abs(int(MemRow(m.I, y)[x]) - int(before[y * bpl + x]));
+                        if (c == 4 && x % 4 == 3) {
+                            ASSERT_EQ(d, 0) << "alpha changed";
+                        }
+                        worst = std::max(worst, d);
+                    }
+                EXPECT_LE(worst, 1);
+            }
+}
+
+TEST(YCbCr16, InverseSaturatesLumaOutsideTheScale)
+{
+    for (const Family& f : Families) {
+        Img m(20, 1, 3, true);
+        for (uint32_t x = 0; x < 20; ++x) {
+            int16_t* w = m.W(x, 0);
+            const int16_t ys[] = {-100, 5000, -32768, 32767};
+            w[0] = ys[x % 4];
+            w[1] = (x % 4 >= 2) ? 2040 : 0;
+            w[2] = (x % 4 >= 2) ? -2040 : 0;
+        }
+        f.From16_3(m.I);
+        for (uint32_t x = 0; x < 20; ++x) {
+            const uint8_t want = (x % 2) ? 255 : 0;
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(m.Px(x, 0)[c], want) << f.Name << " pixel " << x;
+        }
+    }
+}
+
+TEST(YCbCr16, FailedAllocationLeavesThePictureAlone)
+{
+    // A record whose size cannot be met: the conversion must raise the
+    // out-of-memory error before it reads or frees anything.
+    Img m(4, 1, 3);
+    TImgInfo big = m.I;
+    big.Width = 0xFFFFFFF0u;
+    big.Height = 0x40000000u;
+    const TImgInfo saved = big;
+    for (const Family& f : Families) {
+        EXPECT_THROW(f.To16_3(big), EOutOfMemory);
+        EXPECT_EQ(big.Mem, saved.Mem);
+        EXPECT_EQ(big.Bpl, saved.Bpl);
+    }
+}
+
+TEST(YCbCr8, KnownColoursInPlace)
+{
+    for (const Family& f : Families) {
+        Img m(19, 1, 4);
+        const uint8_t in[3][3] = {{255, 128, 128}, {0, 128, 128}, {76, 85, 255}};
+        const uint8_t want[3][3] = {{255, 255, 255}, {0, 0, 0}, {0, 0, 254}};
+        for (uint32_t x = 0; x < 19; ++x) {
+            std::memcpy(m.Px(x, 0), in[x % 3], 3);
+            m.Px(x, 0)[3] = uint8_t(200 + x);
+        }
+        f.ToRGB4(m.I);
+        for (uint32_t x = 0; x < 19; ++x) {
+            EXPECT_EQ(0, std::memcmp(m.Px(x, 0), want[x % 3], 3)) << f.Name << " pixel " << x;
+            EXPECT_EQ(m.Px(x, 0)[3], uint8_t(200 + x)) << f.Name;
+        }
+    }
+}
+
+TEST(ColorKernels, SSE2MatchesReferenceByteForByte)
+{
+    for (uint32_t w : {1u, 8u, 15u, 16u, 17u, 31u, 48u, 67u}) {
+        SCOPED_TRACE("width " + std::to_string(w));
+        for (uint32_t c : {3u, 4u}) {
+            // In place, 8-bit YCbCr: random bytes, spare bytes included.
+            Img a(w, 3, c), b(w, 3, c);
+            FillRandom(a, w + c);
+            FillRandom(b, w + c);
+            (c == 3 ? YCbCrToRGB3Ref : YCbCrToRGB4Ref)(a.I);
+            (c == 3 ? YCbCrToRGB3SSE2 : YCbCrToRGB4SSE2)(b.I);
+            EXPECT_EQ(a.Bytes(), b.Bytes()) << "YCbCrToRGB" << c;
+
+            // Forward into the 16-bit form.
+            Img f1(w, 3, c), f2(w, 3, c);
+            FillRandom(f1, 7 * w + c);
+            FillRandom(f2, 7 * w + c);
+            (c == 3 ? RGB3ToYCbCr16Ref : RGB4ToYCbCr16Ref)(f1.I);
+            (c == 3 ? RGB3ToYCbCr16SSE2 : RGB4ToYCbCr16SSE2)(f2.I);
+            EXPECT_EQ(f1.Bytes(), f2.Bytes()) << "RGBToYCbCr16 " << c;
+
+            // Back, from legal and from wild words (sharpened luma, odd chroma).
+            for (bool wild : {false, true}) {
+                Img i1(w, 3, c, true), i2(w, 3, c, true);
+                FillRandom16(i1, 3 * w + c, wild);
+                FillRandom16(i2, 3 * w + c, wild);
+                (c == 3 ? YCbCr16ToRGB3Ref : YCbCr16ToRGB4Ref)(i1.I);
+                (c == 3 ? YCbCr16ToRGB3SSE2 : YCbCr16ToRGB4SSE2)(i2.I);
+                EXPECT_EQ(i1.Bytes(), i2.Bytes()) << "YCbCr16ToRGB " << c << " wild " << wild;
+            }
+        }
+
+        // Table appliers with a random table (entries beyond 0..255 too).
+        std::vector<int16_t> table(YCbCrLUT12Size);
+        std::mt19937 rng(w);
+        for (auto& t : table)
+            t = int16_t(int(rng() % 700) - 200);
+        for (uint32_t c : {1u, 3u, 4u}) {
+            const std::pair<TApplyLUTProc, TApplyLUTProc> pairs8[] = {{ApplyRGBLUTRef, ApplyRGBLUTSSE2},
+                                                                      {ApplyYCbCrLUT8Ref, ApplyYCbCrLUT8SSE2}};
+            for (const auto& [ref, sse] : pairs8) {
+                Img a(w, 2, c), b(w, 2, c);
+                FillRandom(a, c * w);
+                FillRandom(b, c * w);
+                ref(a.I, table.data());
+                sse(b.I, table.data());
+                EXPECT_EQ(a.Bytes(), b.Bytes()) << "8-bit table, channels " << c;
+            }
+            Img a(w, 2, c, true), b(w, 2, c, true);
+            FillRandom16(a, c + w, true);
+            FillRandom16(b, c + w, true);
+            ApplyYCbCrLUT16Ref(a.I, table.data());
+            ApplyYCbCrLUT16SSE2(b.I, table.data());
+            EXPECT_EQ(a.Bytes(), b.Bytes()) << "16-bit table, channels " << c;
+        }
+    }
+}
+
+TEST(ColorLUT, IdentitySettingsGiveTheIdentity)
+{
+    int16_t t8[YCbCrLUT8Size], t12[YCbCrLUT12Size], rgb[RGBLUTSize];
+    BuildYCbCrLUT8(0, 0, 0, 1.0, t8);
+    BuildYCbCrLUT12(0, 0, 0, 1.0, t12);
+    BuildRGBLUT(0, 0, rgb, 1.0);
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(t8[i], i);
+        EXPECT_EQ(t8[256 + i], i);
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(rgb[256 * k + i], i) << k;
+    }
+    for (int i = 0; i <= 4080; ++i) {
+        ASSERT_EQ(t12[i], i);
+        ASSERT_EQ(t12[4096 + i], i - 2040);
+    }
+    // And the appliers leave a picture (alpha included) as it was.
+    for (const Family& f : Families)
+        for (uint32_t c : {1u, 3u, 4u}) {
+            Img m(21, 3, c);
+            FillRandom(m, c);
+            const auto before = m.Bytes();
+            f.RGBLUT(m.I, rgb);
+            f.LUT8(m.I, t8);
+            EXPECT_EQ(m.Bytes(), before) << f.Name << " " << c;
+        }
+}
+
+TEST(ColorLUT, LumaPointsChromaHueAndContrast)
+{
+    int16_t t[YCbCrLUT8Size];
+    BuildYCbCrLUT8(20, 0, 0, 1.0, t);
+    EXPECT_EQ(t[0], 20);
+    EXPECT_EQ(t[255], 255);
+    BuildYCbCrLUT8(-20, 0, 0, 1.0, t);
+    for (int i = 0; i <= 20; ++i)
+        EXPECT_EQ(t[i], 0);
+    EXPECT_EQ(t[255], 255);
+    BuildYCbCrLUT8(0, -20, 0, 1.0, t);
+    EXPECT_EQ(t[255], 235);
+    BuildYCbCrLUT8(0, 20, 0, 1.0, t);
+    for (int i = 235; i < 256; ++i)
+        EXPECT_EQ(t[i], 255);
+    BuildYCbCrLUT8(0, 0, -255, 1.0, t);
+    for (int i = 0; i < 256; ++i)
+        EXPECT_EQ(t[256 + i], 128);
+    BuildYCbCrLUT8(0, 0, 128, 1.0, t);
+    EXPECT_EQ(t[256], -127);
+
+    int16_t rgb[RGBLUTSize];
+    BuildRGBLUT(512, 0, rgb, 1.0);
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(rgb[i], i < 128 ? 2 * i : 255) << i;
+        EXPECT_EQ(rgb[512 + i], (i + 1) / 2) << i;
+    }
+    BuildRGBLUT(0, -255, rgb, 1.0);
+    for (int i = 0; i < RGBLUTSize; ++i)
+        EXPECT_EQ(rgb[i], 128);
+
+    int16_t t12[YCbCrLUT12Size];
+    for (int chroma : {-255, -100, 0, 77, 255}) {
+        BuildYCbCrLUT12(0, 0, chroma, 1.0, t12);
+        EXPECT_EQ(t12[6136], 0) << chroma;
+    }
+}
+
+TEST(ColorLUT, DegenerateSettingsDoNotBreakTheTables)
+{
+    // Contrast 256 and beyond used to divide by zero or invert the slope; a
+    // gamma of 0 divided by zero. Both are clamped.
+    int16_t a[RGBLUTSize], b[RGBLUTSize];
+    BuildRGBLUT(0, 256, a, 1.0);
+    BuildRGBLUT(0, 255, b, 1.0);
+    EXPECT_EQ(0, std::memcmp(a, b, sizeof a));
+    BuildRGBLUT(0, 100000, a, 1.0);
+    EXPECT_EQ(0, std::memcmp(a, b, sizeof a));
+    BuildRGBLUT(0, 0, a, 0.0);
+    int16_t t[YCbCrLUT8Size];
+    BuildYCbCrLUT8(0, 0, 0, 0.0, t);
+    for (int i = 1; i < 256; ++i) {
+        EXPECT_GE(a[i], a[i - 1]);
+        EXPECT_GE(t[i], t[i - 1]);
+        EXPECT_LE(t[i], 255);
+    }
+}
+
+TEST(ColorLUT, Luma16IndexIsClampedToTheTable)
+{
+    // A sharpened luma plane carries words outside 0..4080; they must map to
+    // the ends of the luma part, never read past the table.
+    std::vector<int16_t> table(YCbCrLUT12Size);
+    for (int i = 0; i < YCbCrLUT12Size; ++i)
+        table[i] = int16_t(i);
+    for (const Family& f : Families) {
+        Img m(10, 1, 3, true);
+        const int16_t in[][3] = {{-100, 3000, -3000}, {5000, 0, 0}, {-32768, 32767, -32768}, {100, 5, -5}};
+        for (uint32_t x = 0; x < 10; ++x)
+            std::memcpy(m.W(x, 0), in[x % 4], 6);
+        f.LUT16(m.I, table.data());
+        const int16_t want[][3] = {{0, 8176, 4096}, {4080, 6136, 6136}, {0, 8176, 4096}, {100, 6141, 6131}};
+        for (uint32_t x = 0; x < 10; ++x)
+            EXPECT_EQ(0, std::memcmp(m.W(x, 0), want[x % 4], 6)) << f.Name << " " << x;
+
+        Img plane(9, 1, 1, true);
+        for (uint32_t x = 0; x < 9; ++x)
+            *plane.W(x, 0) = int16_t(x % 2 ? 60000 - 65536 : 9000);
+        f.LUT16(plane.I, table.data());
+        for (uint32_t x = 0; x < 9; ++x)
+            EXPECT_EQ(*plane.W(x, 0), x % 2 ? 0 : 4080) << f.Name;
+    }
+}

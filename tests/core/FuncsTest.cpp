@@ -1,0 +1,144 @@
+#include "core/Funcs.h"
+#include "core/Errors.h"
+#include "core/ResourceText.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+double Eval(const std::string& Text, int W = 800, int H = 600)
+{
+    return EvaluateExpression(SubstituteWidthHeight(Text, W, H), '.');
+}
+
+void ExpectEvalError(const std::string& Text, char Sep = '.')
+{
+    try {
+        EvaluateExpression(Text, Sep);
+        ADD_FAILURE() << "no error for \"" << Text.substr(0, 40) << "\"";
+    } catch (const EVestroError& e) {
+        EXPECT_STREQ(e.what(), LoadResText(SEvaluationError).c_str());
+    }
+}
+} // namespace
+
+TEST(SizeExpression, Values)
+{
+    EXPECT_EQ(Eval("W/2-H/4"), 250);
+    EXPECT_EQ(Eval("(W+H)/2", 640, 480), 560);
+    EXPECT_EQ(Eval("10-20+30"), 20);
+    EXPECT_EQ(Eval("2*3+4*5"), 26);
+    EXPECT_EQ(Eval("-5"), 0);           // a negative total becomes 0
+    EXPECT_EQ(Eval("2*(-3)"), 0);
+    EXPECT_EQ(Eval("10+2*(-3)"), 4);
+    EXPECT_EQ(Eval("+7"), 7);
+    EXPECT_EQ(Eval("1;2"), 1);          // the first ";" ends the text
+    EXPECT_EQ(Eval("w*h/W"), 600);
+    EXPECT_EQ(Eval("8/3*3"), 8.0 / 3 * 3);
+    EXPECT_EQ(Eval("((((1+1))))*2"), 4);
+}
+
+TEST(SizeExpression, MalformedTextsGiveTheOneError)
+{
+    for (const char* t : {"", "()", "(5", "5)", "2*-3", "5+", "*5", "1 + 2", ".", "1.2.3", "5x", "(1", "1)+(2"})
+        ExpectEvalError(t);
+}
+
+TEST(SizeExpression, ArithmeticFaultsAreCheckedNotTrapped)
+{
+    ExpectEvalError("1/0");
+    ExpectEvalError("0/0");
+    ExpectEvalError("5/(3-3)");
+    ExpectEvalError("W/0"); // W is not substituted here: an error either way
+    // A result past the double range is an error, not infinity.
+    std::string big = "99999999999999999999";
+    std::string t = big;
+    for (int i = 0; i < 20; ++i)
+        t += "*" + big;
+    ExpectEvalError(t);
+    ExpectEvalError(std::string(400, '9'));
+}
+
+TEST(SizeExpression, DeepNestingIsRefusedWithoutExhaustingTheStack)
+{
+    const int ok = kMaxExpressionDepth;
+    EXPECT_EQ(EvaluateExpression(std::string(ok, '(') + "3" + std::string(ok, ')'), '.'), 3);
+    ExpectEvalError(std::string(ok + 1, '(') + "3" + std::string(ok + 1, ')'));
+    ExpectEvalError(std::string(1000000, '(') + "1" + std::string(1000000, ')'));
+}
+
+TEST(SizeExpression, PointWorksInEveryLocaleBesideTheLocaleSeparator)
+{
+    EXPECT_EQ(EvaluateExpression("1.5*2", '.'), 3);
+    EXPECT_EQ(EvaluateExpression("1.5*2", ','), 3);   // a stored "1.5" survives a comma locale
+    EXPECT_EQ(EvaluateExpression("1,5*2", ','), 3);
+    EXPECT_EQ(EvaluateExpression(".5+1.", '.'), 1.5);
+    ExpectEvalError("1,5", '.');
+    ExpectEvalError("1,5.2", ',');
+}
+
+TEST(SizeExpression, Validation)
+{
+    std::string t = " W /  2 ";
+    EXPECT_TRUE(IsValidSizeExpression(t));
+    EXPECT_EQ(t, "W/2");
+    std::string empty;
+    EXPECT_TRUE(IsValidSizeExpression(empty));
+    for (std::string bad : {std::string("W,2"), std::string("1;2"), std::string("x+1"), std::string("2^3"), std::string("1\0", 2)})
+        EXPECT_FALSE(IsValidSizeExpression(bad)) << bad;
+    std::string all = "0123456789.+-*/()WHwh";
+    EXPECT_TRUE(IsValidSizeExpression(all));
+    EXPECT_EQ(SubstituteWidthHeight("w+W*h-H", 12, 34), "12+12*34-34");
+}
+
+TEST(RatioPair, Items)
+{
+    const auto pair = [](const char* t) {
+        int32_t a = -1, b = -1;
+        ParseRatioPair(t, a, b);
+        return std::make_pair(a, b);
+    };
+    EXPECT_EQ(pair("16:9"), std::make_pair(16, 9));
+    EXPECT_EQ(pair(" 4 : 3 "), std::make_pair(4, 3));
+    EXPECT_EQ(pair("\"3\":\"2\""), std::make_pair(3, 2));
+    EXPECT_EQ(pair("16:9:1"), std::make_pair(0, 0));
+    EXPECT_EQ(pair("16"), std::make_pair(0, 0));
+    EXPECT_EQ(pair(""), std::make_pair(0, 0));
+    EXPECT_EQ(pair("a:9"), std::make_pair(0, 9));
+    EXPECT_EQ(pair("16:"), std::make_pair(16, 0));
+    EXPECT_EQ(pair("16 9"), std::make_pair(16, 9)); // a blank separates too
+}
+
+TEST(StrToInt, Forms)
+{
+    int32_t v = 7;
+    EXPECT_TRUE(TryStrToInt("-2147483648", v));
+    EXPECT_EQ(v, INT32_MIN);
+    EXPECT_TRUE(TryStrToInt("+12", v));
+    EXPECT_EQ(v, 12);
+    EXPECT_TRUE(TryStrToInt("$FF", v));
+    EXPECT_EQ(v, 255);
+    EXPECT_TRUE(TryStrToInt("0xFFFFFFFF", v));
+    EXPECT_EQ(v, -1);
+    v = 7;
+    for (const char* bad : {"", "-", "2147483648", "12a", " 1", "1.0", "$", "0x100000000", "--1"})
+        EXPECT_FALSE(TryStrToInt(bad, v)) << bad;
+    EXPECT_EQ(v, 7);
+}
+
+TEST(PixelFill, WritesExactlyCountPixels)
+{
+    uint8_t buf[16];
+    std::memset(buf, 0xEE, sizeof buf);
+    FillPixels24(buf, 3, 0x00112233);
+    const uint8_t want24[] = {0x33, 0x22, 0x11, 0x33, 0x22, 0x11, 0x33, 0x22, 0x11, 0xEE};
+    EXPECT_EQ(std::memcmp(buf, want24, sizeof want24), 0);
+    FillPixels24(buf, 0, 0);
+    FillPixels32(buf, -1, 0);
+    EXPECT_EQ(buf[0], 0x33);
+    FillPixels32(buf, 2, 0xA1B2C3D4);
+    EXPECT_EQ(buf[0], 0xD4);
+    EXPECT_EQ(buf[7], 0xA1);
+    EXPECT_EQ(buf[8], 0x11); // the third 3-byte pixel is untouched
+}

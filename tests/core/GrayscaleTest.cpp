@@ -1,0 +1,79 @@
+#include "core/Grayscale.h"
+
+#include <gtest/gtest.h>
+#include <cstring>
+#include <random>
+
+namespace {
+
+const float BT601[4] = {0.299f, 0.587f, 0.114f, 0};
+
+uint64_t BlockSize(const TImgInfo& Img)
+{
+    return uint64_t(Img.Bpl) * BlockRows(Img.Height);
+}
+
+// Random bytes everywhere, the spare bytes at the row ends included: the
+// kernels read past the last pixel and both families must agree on it.
+TImgInfo RandomImage(uint32_t W, uint32_t C)
+{
+    TImgInfo img;
+    AllocImg(img, W, 7, C);
+    std::mt19937 rng(W + C);
+    for (uint64_t i = 0; i < BlockSize(img); ++i)
+        img.Mem[i] = uint8_t(rng());
+    return img;
+}
+
+} // namespace
+
+TEST(Grayscale, FamiliesGiveTheSameBytes)
+{
+    const float bt709[4] = {0.2125f, 0.7154f, 0.0721f, 0};
+    const float odd[4] = {1.7f, -0.4f, 0.33f, 0}; // sums outside 0..255
+    for (const float* w : {BT601, bt709, odd})
+        for (uint32_t width : {1u, 5u, 13u, 63u, 301u}) {
+            SCOPED_TRACE(testing::Message() << "width " << width);
+            TImgInfo out[2][2];
+            for (int simd : {0, 1}) {
+                InitGrayProcs(simd ? uint32_t(CPU_SSE2) : 0u);
+                out[simd][0] = RandomImage(width, 3);
+                RGBToGraySSE(out[simd][0], w);
+                out[simd][1] = RandomImage(width, 4);
+                RGBAToGrayAlphaSSE(out[simd][1], w);
+            }
+            for (int k = 0; k < 2; ++k) {
+                EXPECT_EQ(out[0][k].Channels, k ? 2u : 1u);
+                ASSERT_EQ(BlockSize(out[0][k]), BlockSize(out[1][k]));
+                EXPECT_EQ(std::memcmp(out[0][k].Mem, out[1][k].Mem, BlockSize(out[0][k])), 0);
+                FreeImg(out[0][k]);
+                FreeImg(out[1][k]);
+            }
+        }
+    InitGrayProcs(GetCPUFeatures());
+}
+
+TEST(Grayscale, KnownValues)
+{
+    // Red, green, blue, white (blue-green-red order); a half-transparent red.
+    TImgInfo img, rgba;
+    AllocImg(img, 4, 1, 3);
+    AllocImg(rgba, 1, 1, 4);
+    std::memcpy(img.Mem, "\0\0\xff\0\xff\0\xff\0\0\xff\xff\xff", 12);
+    std::memcpy(rgba.Mem, "\0\0\xff\x80", 4);
+    RGBToGraySSE(img, BT601);
+    EXPECT_EQ(std::memcmp(img.Mem, "\x4c\x96\x1d\xff", 4), 0); // 76 150 29 255
+    RGBAToGrayAlphaSSE(rgba, BT601);
+    EXPECT_EQ(std::memcmp(rgba.Mem, "\x4c\x80", 2), 0);
+    FreeImg(img);
+    FreeImg(rgba);
+
+    float saved[4];
+    std::memcpy(saved, GrayWeights, sizeof saved);
+    std::memcpy(GrayWeights, BT601, sizeof saved);
+    TBGColor c;
+    c.Red = 255, c.Green = 0, c.Blue = 0;
+    GrayOfColor(c);
+    EXPECT_EQ(c.Gray, 76); // the same as the pixel kernels
+    std::memcpy(GrayWeights, saved, sizeof saved);
+}

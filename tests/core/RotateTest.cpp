@@ -1,0 +1,84 @@
+#include "core/Rotate.h"
+
+#include <gtest/gtest.h>
+#include <random>
+#include <vector>
+
+namespace {
+
+// Random bytes: a pixel moved to the wrong place or a channel swapped shows.
+TImgInfo RandomImage(uint32_t W, uint32_t H, uint32_t C)
+{
+    TImgInfo img;
+    AllocImg(img, W, H, C);
+    std::mt19937 rng(W * 131 + H * 7 + C);
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W * C; ++x)
+            ScanLine(img, y)[x] = uint8_t(rng());
+    return img;
+}
+
+// Pixel (X, Y) top-down, or the whole picture when X < 0.
+std::vector<uint8_t> Px(const TImgInfo& Img, int X = -1, uint32_t Y = 0)
+{
+    std::vector<uint8_t> v;
+    for (uint32_t y = 0; y < Img.Height; ++y) {
+        const uint8_t* row = ScanLine(Img, y);
+        if (X < 0)
+            v.insert(v.end(), row, row + Img.Width * Img.Channels);
+        else if (y == Y)
+            v.assign(row + X * Img.Channels, row + (X + 1) * Img.Channels);
+    }
+    return v;
+}
+
+} // namespace
+
+TEST(Rotate, TurnsAndFlipsGiveIdentity)
+{
+    const uint32_t sizes[][2] = {{1, 1}, {3, 1}, {1, 5}, {7, 5}, {65, 3}, {129, 67}};
+    for (uint32_t c = 1; c <= 4; ++c)
+        for (const auto& s : sizes) {
+            SCOPED_TRACE(testing::Message() << s[0] << "x" << s[1] << "x" << c);
+            TImgInfo img = RandomImage(s[0], s[1], c), half = RandomImage(s[0], s[1], c);
+            const auto orig = Px(img);
+            for (bool cw : {true, false}) {
+                for (int i = 0; i < 4; ++i)
+                    RotateImage90(img, cw);
+                EXPECT_EQ(Px(img), orig);
+            }
+            // Mirror plus flip is the half turn, and so are two quarter turns.
+            RotateImage180(half);
+            MirrorImage(img);
+            FlipImage(img);
+            EXPECT_EQ(Px(img), Px(half));
+            RotateImage90(img, false);
+            RotateImage90(img, false);
+            EXPECT_EQ(Px(img), orig);
+            FreeImg(img);
+            FreeImg(half);
+        }
+}
+
+TEST(Rotate, QuarterTurnMovesCornersAndSwapsSizes)
+{
+    const uint32_t W = 131, H = 70;
+    for (uint32_t c = 1; c <= 4; ++c) {
+        TImgInfo src = RandomImage(W, H, c), cw = RandomImage(W, H, c), ccw = RandomImage(W, H, c);
+        RotateImage90(cw, true);
+        RotateImage90(ccw, false);
+        for (const TImgInfo* r : {&cw, &ccw})
+            EXPECT_TRUE(r->Width == H && r->Height == W && r->Bpl == CalcBpl(H, c));
+        // Clockwise: bottom-left goes to top-left, top-left to top-right.
+        EXPECT_EQ(Px(cw, 0, 0), Px(src, 0, H - 1));
+        EXPECT_EQ(Px(cw, H - 1, 0), Px(src, 0, 0));
+        EXPECT_EQ(Px(cw, 10, 100), Px(src, 100, H - 11));
+        // Counter-clockwise: top-right goes to top-left.
+        EXPECT_EQ(Px(ccw, 0, 0), Px(src, W - 1, 0));
+        EXPECT_EQ(Px(ccw, 0, W - 1), Px(src, 0, 0));
+        EXPECT_EQ(Px(ccw, 10, 100), Px(src, W - 101, 10));
+        FreeImg(src);
+        FreeImg(cw);
+        FreeImg(ccw);
+    }
+}

@@ -1,0 +1,107 @@
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A fresh file name in the temporary folder, removed at the end of the test.
+struct TempFile {
+    fs::path Path;
+    explicit TempFile(const char* Name) : Path(fs::temp_directory_path() / ("vestro-" + std::to_string(getpid()) + Name))
+    {
+        fs::remove(Path);
+    }
+    ~TempFile() { fs::remove(Path); }
+    std::string Read() const
+    {
+        for (int i = 0; i < 500 && !fs::exists(Path); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::stringstream s;
+        s << std::ifstream(Path, std::ios::binary).rdbuf();
+        return s.str();
+    }
+};
+
+double SecondsSince(Clock::time_point T)
+{
+    return std::chrono::duration<double>(Clock::now() - T).count();
+}
+
+} // namespace
+
+TEST(Process, ArgumentsAndExitCodesComeThrough)
+{
+    TempFile out("args");
+    const std::vector<std::string> tricky = {"with space", "\"quoted\"", "it's", "Grüße ✓ 写真", "", "$HOME *",
+                                             "back\\slash", "new\nline"};
+    std::vector<std::string> args = {"/bin/sh", "-c", "printf '[%s]' \"$@\" > \"$0\"", out.Path.string()};
+    args.insert(args.end(), tricky.begin(), tricky.end());
+    ASSERT_EQ(RunProcessAndWait(args), 0);
+    std::string want;
+    for (const auto& a : tricky)
+        want += "[" + a + "]";
+    EXPECT_EQ(out.Read(), want);
+
+    EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "exit 3"}), 3);
+    EXPECT_EQ(RunProcessAndWait({"sh", "-c", "exit 255"}), 255); // found in PATH
+    EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "kill -TERM $$"}), 128 + SIGTERM);
+}
+
+TEST(Process, MissingProgramFailsAtOnce)
+{
+    const auto t = Clock::now();
+    EXPECT_EQ(RunProcessAndWait({"/nonexistent/bin/tool", "x"}), -1);
+    EXPECT_EQ(RunProcessAndWait({"vestro-no-such-tool-anywhere"}), -1);
+    EXPECT_EQ(RunProcessAndWait({}), -1);
+    EXPECT_FALSE(StartProcess({"/nonexistent/bin/viewer"}));
+    EXPECT_LT(SecondsSince(t), 2.0);
+}
+
+TEST(Process, HungChildIsEndedFromAnotherThread)
+{
+    TProcessCancel cancel;
+    TempFile pidFile("pid");
+    // The shell starts a second sleeper: ending the tool ends what it started.
+    std::string grandchild;
+    std::thread canceller([&] {
+        grandchild = pidFile.Read();
+        cancel.Cancel();
+    });
+    const auto t = Clock::now();
+    const int rc = RunProcessAndWait(
+        {"/bin/sh", "-c", "sleep 60 & echo $! > \"$0.t\"; mv \"$0.t\" \"$0\"; wait", pidFile.Path.string()}, &cancel);
+    canceller.join();
+    EXPECT_EQ(rc, 128 + SIGKILL);
+    EXPECT_LT(SecondsSince(t), 20.0);
+
+    bool gone = false; // no such process any more, or only its zombie
+    for (int i = 0; i < 300 && !gone; ++i) {
+        std::ifstream st("/proc/" + std::to_string(std::stoi(grandchild)) + "/stat");
+        std::string pid, name, state;
+        gone = !(st >> pid >> name >> state) || state == "Z";
+        std::this_thread::sleep_for(std::chrono::milliseconds(gone ? 0 : 10));
+    }
+    EXPECT_TRUE(gone);
+    EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "exit 0"}, &cancel), -1); // nothing starts any more
+}
+
+TEST(Process, StartWithoutWaitingAndSplitting)
+{
+    TempFile out("nowait");
+    ASSERT_TRUE(StartProcess({"/bin/sh", "-c", "sleep 0.2; echo ok > \"$0.t\"; mv \"$0.t\" \"$0\"", out.Path.string()}));
+    EXPECT_EQ(out.Read(), "ok\n");
+
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitCommandLine("  \"/opt/my viewer/view\" -t  \"/out dir\" x"),
+              (V{"/opt/my viewer/view", "-t", "/out dir", "x"}));
+    EXPECT_EQ(SplitCommandLine("a\"b c\"d \"\" $HOME"), (V{"ab cd", "", "$HOME"}));
+}
