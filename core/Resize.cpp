@@ -50,6 +50,8 @@ public:
     TRowWriter(TResizeParam& Prm, TWeightType Type, uint64_t BufLength)
         : P(Prm), Int(Type == wtInt)
     {
+        if (P.WeightTableBuf) // tables of an earlier call on the same axis
+            FreeAligned(P.WeightTableBuf);
         P.WeightTableBuf = nullptr;
         P.WeightTableList.clear();
         P.WeightTableInfo.assign(uint64_t(P.DestLength) * 2, 0);
@@ -274,6 +276,9 @@ void BuildArea(TResizeParam& P, TWeightType Type)
 void BuildNearest(TResizeParam& P, TWeightType Type)
 {
     const uint32_t src = P.SrcLength, dst = P.DestLength;
+    if (P.WeightTableBuf)
+        FreeAligned(P.WeightTableBuf);
+    P.WeightTableBuf = nullptr;
     P.WeightTableList.clear();
     P.WeightTableInfo.assign(uint64_t(dst) * 2, 0);
     P.BufLength = 1;
