@@ -752,6 +752,7 @@ TResizer::~TResizer()
     if (InterpolationWeightSetter)
         InterpolationWeightSetter->Release();
     delete RF;
+    platform::PageFree(FTmpCache);
 }
 
 void TResizer::SetDecimationMode(uint32_t Mode, TWeightSetter* WS)
@@ -922,14 +923,42 @@ uint8_t* NewBlock(uint64_t Bpl, uint64_t Rows, uint64_t Extra)
 
 } // namespace
 
+uint8_t* TResizer::TakeTmp(uint64_t Bytes)
+{
+    uint8_t* p = FTmpCache;
+    FTmpCache = nullptr;
+    if (p && FTmpCacheBytes == Bytes)
+        return p;
+    platform::PageFree(p);
+    p = static_cast<uint8_t*>(platform::PageAlloc(Bytes));
+    if (!p)
+        throw EOutOfMemory();
+    return p;
+}
+
+void TResizer::KeepTmp(uint8_t* Tmp, uint64_t Bytes)
+{
+    platform::PageFree(FTmpCache);
+    FTmpCache = nullptr;
+    if (Bytes <= (uint64_t(128) << 20)) {
+        FTmpCache = Tmp;
+        FTmpCacheBytes = Bytes;
+    } else {
+        platform::PageFree(Tmp);
+    }
+}
+
 void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, uint32_t Height, bool IsRGBA)
 {
     if (Src.Width == Width && Src.Height == Height)
         return;
     Plan(Src, Width, Height, IsRGBA, false);
     uint8_t* tmp = nullptr;
+    const bool twoPass = RF->WidthChanges() && RF->HeightChanges();
+    const uint64_t tmpBytes = uint64_t(RF->FTmpBpl) * BlockRows(Src.Height) + 8; // fits: checked by Plan's strides
     if (RF->WidthChanges()) {
-        tmp = NewBlock(RF->FTmpBpl, Src.Height, 8);
+        // A one-pass result is the temporary itself and goes to the caller.
+        tmp = twoPass ? TakeTmp(tmpBytes) : NewBlock(RF->FTmpBpl, Src.Height, 8);
         RunPass(true, tmp, Src.Mem);
     }
     if (!RF->HeightChanges()) {
@@ -944,7 +973,8 @@ void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, 
             throw;
         }
         RunPass(false, out, tmp ? tmp : Src.Mem);
-        platform::PageFree(tmp);
+        if (tmp)
+            KeepTmp(tmp, tmpBytes);
         Dest.Mem = out;
         Dest.Bpl = RF->FDestBpl;
     }

@@ -256,6 +256,22 @@ TEST(ResizeImage, SameSizeDoesNothingAndPlansAreReused)
     EXPECT_TRUE(SamePixels(a.I, e.I));
 }
 
+TEST(ResizeImage, ASeriesOfPicturesGivesWhatFreshResizersGive)
+{
+    // The plan and the temporary block are kept between pictures of one size:
+    // nothing of the first picture may show in the second.
+    for (TConf conf : AllFamilies())
+        for (uint32_t ch : {1u, 3u, 4u}) {
+            auto r = MakeResizer(conf);
+            for (uint32_t seed = 1; seed <= 3; ++seed) {
+                TImg src(Noise(71, 45, ch, seed * 7));
+                TImg kept, fresh = Resize(conf, src.I, 30, 19);
+                r->ResizeImage(src.I, kept.I, 30, 19, ch == 4);
+                EXPECT_TRUE(SamePixels(fresh.I, kept.I)) << conf.Name() << " ch " << ch << " picture " << seed;
+            }
+        }
+}
+
 TEST(ResizeImage, BadRequestsAreRefused)
 {
     auto r = MakeResizer({});
