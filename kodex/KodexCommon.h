@@ -1,0 +1,65 @@
+// Helpers shared by the codec library's readers and writers (not exported).
+#pragma once
+#include "kodex/KodexApi.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kodex {
+
+// Reports Message (printf form) for FileName ("" when unknown) through the
+// installed error callback; does nothing when none is installed.
+void ReportError(const char* FileName, const char* Fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// Largest picture the readers accept: 2^31 pixels and 2^16 rows or columns
+// more than any codec here can describe. Keeps a damaged header from asking
+// for absurd memory.
+bool SizeAcceptable(uint64_t Width, uint64_t Height);
+
+// False when a header claims far more pixels than a file of FileSize bytes
+// can describe at the best compression its format reaches (PixelsPerByte);
+// the first 16 M pixels are always allowed. Keeps a few damaged bytes from
+// committing gigabytes or spinning through an empty canvas.
+inline bool PlausibleForSize(uint64_t Pixels, uint64_t FileSize, uint64_t PixelsPerByte)
+{
+    return Pixels <= FileSize * PixelsPerByte + (uint64_t(1) << 24);
+}
+
+// Gives Img a new zeroed block (AllocImg); false (after reporting) when the
+// size is refused or the memory cannot be had. Never throws.
+bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels);
+
+// Copies Len profile bytes into a new page block held by ICC and fills its
+// Name from the profile's description tag (else from Fallback). ICC may be
+// null (nothing happens); false when the block cannot be had.
+bool StoreICC(TICCInfo* ICC, const uint8_t* Data, uint64_t Len, const char* Fallback);
+
+// True when Img is a usable picture with Channels in [MinCh, MaxCh].
+bool ValidImage(const TImgInfo& Img, uint32_t MinCh, uint32_t MaxCh);
+
+// Facts read from an EXIF TIFF structure (starting at its "II" or "MM").
+struct TExifFacts {
+    uint16_t Orientation = 0;
+    char DateTime[20] = {};      // DateTimeOriginal, else DateTime
+    double XResolution = 0, YResolution = 0; // dots per inch, 0 unknown
+    uint32_t Width = 0, Height = 0;          // IFD0 image size (TIFF files)
+    bool HasExifIfd = false;
+};
+// Parses what it can; false when the block is not a TIFF structure. Every
+// offset is checked against Len.
+bool ParseExif(const uint8_t* Tiff, size_t Len, TExifFacts& Facts);
+
+// Same as ParseExif for an APP1 payload or a container chunk that may start
+// with "Exif\0\0" (or, as HEIF stores it, with a 4-byte offset first).
+bool ParseExifPayload(const uint8_t* Data, size_t Len, TExifFacts& Facts);
+
+// Decoders of the container formats (KodexWic.cpp). Each fills Img (bottom-up)
+// and ICC; false after reporting.
+bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC);
+bool DecodeGIF(const uint8_t* Data, size_t Size, TImgInfo& Img);
+bool DecodeWebP(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC);
+bool DecodeHEIF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC, bool Thumbnail);
+// Header facts of a read_wic format (KodexWic.cpp); false when not one.
+bool WicInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info);
+
+} // namespace kodex

@@ -1,0 +1,360 @@
+// JPEG reading and writing over libjpeg (scaled decoding, YCbCr output, CMYK,
+// ICC profiles, EXIF marker, progressive and optimised output).
+//
+// libjpeg reports fatal errors through error_exit, which must not return: we
+// longjmp back to the entry point. Everything that has to be released after
+// such a jump lives in a state record reached through a pointer that is set
+// before setjmp and never changed, so its members are never held only in
+// registers across the jump.
+#include "kodex/KodexCommon.h"
+
+#include "platform/FdFile.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace {
+
+constexpr int kMaxScans = 1000; // a progressive file needs a few dozen at most
+
+struct TJpegError {
+    jpeg_error_mgr Pub;
+    jmp_buf Jump;
+    char Message[JMSG_LENGTH_MAX + 64];
+    bool SawEnd;
+    bool Truncated;
+};
+
+void ErrorExit(j_common_ptr C)
+{
+    auto* e = reinterpret_cast<TJpegError*>(C->err);
+    if (!e->Message[0])
+        e->Pub.format_message(C, e->Message);
+    longjmp(e->Jump, 1);
+}
+
+// Warnings: a file cut short inside its coded data decodes to gray rows,
+// which would pass a damaged picture off as good. That case shows as the end
+// of the data followed by a coded segment that needed more bits. The end of
+// the data alone is harmless (a file without its end marker, or the decoder
+// reading ahead), as are other warnings (stray bytes between markers).
+void EmitMessage(j_common_ptr C, int Level)
+{
+    auto* e = reinterpret_cast<TJpegError*>(C->err);
+    if (Level >= 0)
+        return;
+    if (e->Pub.msg_code == JWRN_JPEG_EOF)
+        e->SawEnd = true;
+    else if (e->Pub.msg_code == JWRN_HIT_MARKER && e->SawEnd)
+        e->Truncated = true;
+}
+
+void ProgressMonitor(j_common_ptr C)
+{
+    auto* d = reinterpret_cast<j_decompress_ptr>(C);
+    if (C->is_decompressor && d->input_scan_number > kMaxScans) {
+        auto* e = reinterpret_cast<TJpegError*>(C->err);
+        std::snprintf(e->Message, sizeof e->Message, "Too many scans in JPEG file");
+        longjmp(e->Jump, 1);
+    }
+}
+
+void InitError(TJpegError& E, jpeg_common_struct* C)
+{
+    C->err = jpeg_std_error(&E.Pub);
+    E.Pub.error_exit = ErrorExit;
+    E.Pub.emit_message = EmitMessage;
+    E.Message[0] = 0;
+    E.SawEnd = false;
+    E.Truncated = false;
+}
+
+struct TReadState {
+    jpeg_decompress_struct Info;
+    TJpegError Err;
+    jpeg_progress_mgr Progress;
+    TImgInfo Img;
+    JOCTET* Icc;
+    unsigned int IccLen;
+    bool Created;
+};
+
+void CleanRead(TReadState* S)
+{
+    if (S->Created)
+        jpeg_destroy_decompress(&S->Info);
+    FreeImg(S->Img);
+    std::free(S->Icc);
+    S->Icc = nullptr;
+}
+
+int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Size)
+{
+    InitError(S->Err, reinterpret_cast<jpeg_common_struct*>(&S->Info));
+    if (setjmp(S->Err.Jump)) {
+        kodex::ReportError("", "%s", S->Err.Message);
+        CleanRead(S);
+        return 0;
+    }
+    jpeg_create_decompress(&S->Info);
+    S->Created = true;
+    S->Progress.progress_monitor = ProgressMonitor;
+    S->Info.progress = &S->Progress;
+    jpeg_mem_src(&S->Info, Data, static_cast<unsigned long>(Size));
+    if (Rec->ICC)
+        jpeg_save_markers(&S->Info, JPEG_APP0 + 2, 0xFFFF);
+    jpeg_read_header(&S->Info, TRUE);
+    // Entropy coding needs at least a bit or two per 8 x 8 block and channel.
+    if (!kodex::PlausibleForSize(uint64_t(S->Info.image_width) * S->Info.image_height, Size, 4096)) {
+        std::snprintf(S->Err.Message, sizeof S->Err.Message, "The JPEG file is damaged (size %ux%u)",
+                      S->Info.image_width, S->Info.image_height);
+        longjmp(S->Err.Jump, 1);
+    }
+
+    const uint32_t den = Rec->Denominator;
+    S->Info.scale_num = 1;
+    S->Info.scale_denom = (den == 2 || den == 4 || den == 8) ? den : 1;
+    S->Info.dct_method = Rec->DCTMethod == 2 ? JDCT_FLOAT : JDCT_ISLOW;
+    bool ycc = false;
+    switch (S->Info.jpeg_color_space) {
+    case JCS_GRAYSCALE: S->Info.out_color_space = JCS_GRAYSCALE; break;
+    case JCS_CMYK:
+    case JCS_YCCK: S->Info.out_color_space = JCS_CMYK; break;
+    case JCS_YCbCr:
+        ycc = (Rec->Flags & KODEX_JPEG_YCBCR) != 0;
+        S->Info.out_color_space = ycc ? JCS_YCbCr : JCS_EXT_BGR;
+        break;
+    default: S->Info.out_color_space = JCS_EXT_BGR; break;
+    }
+    jpeg_calc_output_dimensions(&S->Info);
+    const uint32_t ch = static_cast<uint32_t>(S->Info.output_components);
+    if (ch != 1 && ch != 3 && ch != 4) {
+        std::snprintf(S->Err.Message, sizeof S->Err.Message, "Unsupported JPEG colour space");
+        longjmp(S->Err.Jump, 1);
+    }
+    if (!kodex::NewImage(S->Img, S->Info.output_width, S->Info.output_height, ch)) {
+        std::snprintf(S->Err.Message, sizeof S->Err.Message, "Cannot hold the decoded JPEG picture");
+        longjmp(S->Err.Jump, 1);
+    }
+    jpeg_start_decompress(&S->Info);
+    const uint32_t h = S->Img.Height;
+    while (S->Info.output_scanline < h) {
+        JSAMPROW row = MemRow(S->Img, h - 1 - S->Info.output_scanline);
+        if (jpeg_read_scanlines(&S->Info, &row, 1) != 1)
+            break;
+        if (S->Err.Truncated)
+            break;
+    }
+    if (S->Err.Truncated || S->Info.output_scanline < h) {
+        std::snprintf(S->Err.Message, sizeof S->Err.Message, "Premature end of JPEG file");
+        longjmp(S->Err.Jump, 1);
+    }
+    if (Rec->ICC && jpeg_read_icc_profile(&S->Info, &S->Icc, &S->IccLen)) {
+        if (!kodex::StoreICC(Rec->ICC, S->Icc, S->IccLen, "ICC Profile")) {
+            std::snprintf(S->Err.Message, sizeof S->Err.Message, "Out of memory");
+            longjmp(S->Err.Jump, 1);
+        }
+    }
+    // The remaining markers after the last scan do not matter to the picture;
+    // a missing EOI is no reason to throw it away.
+    jpeg_abort_decompress(&S->Info);
+    jpeg_destroy_decompress(&S->Info);
+    S->Created = false;
+    std::free(S->Icc);
+    S->Icc = nullptr;
+    Rec->Img = S->Img;
+    S->Img = TImgInfo{};
+    Rec->Flags = ycc ? (Rec->Flags | KODEX_JPEG_YCBCR) : (Rec->Flags & ~uint32_t(KODEX_JPEG_YCBCR));
+    return 1;
+}
+
+// Destinations: a file descriptor through a 64 KiB buffer, or a fixed buffer.
+struct TFdDest {
+    jpeg_destination_mgr Pub;
+    int Fd;
+    JOCTET Buffer[65536];
+};
+
+void FdInit(j_compress_ptr C)
+{
+    auto* d = reinterpret_cast<TFdDest*>(C->dest);
+    d->Pub.next_output_byte = d->Buffer;
+    d->Pub.free_in_buffer = sizeof d->Buffer;
+}
+
+boolean FdEmpty(j_compress_ptr C)
+{
+    auto* d = reinterpret_cast<TFdDest*>(C->dest);
+    if (!platform::FdWriteAll(d->Fd, d->Buffer, sizeof d->Buffer))
+        ERREXIT(C, JERR_FILE_WRITE);
+    FdInit(C);
+    return TRUE;
+}
+
+void FdTerm(j_compress_ptr C)
+{
+    auto* d = reinterpret_cast<TFdDest*>(C->dest);
+    if (!platform::FdWriteAll(d->Fd, d->Buffer, sizeof d->Buffer - d->Pub.free_in_buffer))
+        ERREXIT(C, JERR_FILE_WRITE);
+}
+
+struct TMemDest {
+    jpeg_destination_mgr Pub;
+    JOCTET* Buffer;
+    size_t Capacity;
+};
+
+void MemInit(j_compress_ptr C)
+{
+    auto* d = reinterpret_cast<TMemDest*>(C->dest);
+    d->Pub.next_output_byte = d->Buffer;
+    d->Pub.free_in_buffer = d->Capacity;
+}
+
+boolean MemEmpty(j_compress_ptr C)
+{
+    auto* e = reinterpret_cast<TJpegError*>(C->err);
+    std::snprintf(e->Message, sizeof e->Message, "The JPEG data does not fit the output buffer");
+    longjmp(e->Jump, 1);
+}
+
+void MemTerm(j_compress_ptr) {}
+
+struct TWriteState {
+    jpeg_compress_struct Info;
+    TJpegError Err;
+    bool Created;
+};
+
+// Writes Rec's picture to the destination installed by Install.
+template <typename TInstall>
+int WriteJpeg(TWriteState* S, const TKodexWriteJPEG* Rec, const uint8_t* Exif, uint32_t ExifSize,
+              TInstall Install)
+{
+    InitError(S->Err, reinterpret_cast<jpeg_common_struct*>(&S->Info));
+    if (setjmp(S->Err.Jump)) {
+        kodex::ReportError("", "%s", S->Err.Message);
+        if (S->Created)
+            jpeg_destroy_compress(&S->Info);
+        return 0;
+    }
+    const TImgInfo& img = Rec->Img;
+    const bool thumb = (Rec->Flags & KODEX_WJPEG_THUMBNAIL) != 0;
+    auto fail = [&](const char* Why) {
+        std::snprintf(S->Err.Message, sizeof S->Err.Message, "%s", Why);
+        longjmp(S->Err.Jump, 1);
+    };
+    if (!kodex::ValidImage(img, 1, 3) || img.Channels == 2)
+        fail("JPEG output needs a 1- or 3-channel picture");
+    if (img.Width > JPEG_MAX_DIMENSION || img.Height > JPEG_MAX_DIMENSION)
+        fail("The picture is too large for JPEG");
+    if (Exif && (ExifSize == 0 || ExifSize > 65533))
+        fail("The EXIF block does not fit one JPEG marker");
+    jpeg_create_compress(&S->Info);
+    S->Created = true;
+    Install(&S->Info);
+    S->Info.image_width = img.Width;
+    S->Info.image_height = img.Height;
+    S->Info.input_components = static_cast<int>(img.Channels);
+    S->Info.in_color_space = img.Channels == 1 ? JCS_GRAYSCALE
+                             : (Rec->Flags & KODEX_WJPEG_YCBCR) ? JCS_YCbCr : JCS_EXT_BGR;
+    jpeg_set_defaults(&S->Info);
+    const int q = Rec->Quality < 1 ? 1 : Rec->Quality > 100 ? 100 : Rec->Quality;
+    jpeg_set_quality(&S->Info, q, TRUE);
+    if (img.Channels == 3) {
+        const int hs = Rec->HSampling, vs = Rec->VSampling;
+        S->Info.comp_info[0].h_samp_factor = (hs >= 1 && hs <= 4) ? hs : 2;
+        S->Info.comp_info[0].v_samp_factor = (vs >= 1 && vs <= 4) ? vs : 2;
+        for (int c = 1; c < 3; ++c)
+            S->Info.comp_info[c].h_samp_factor = S->Info.comp_info[c].v_samp_factor = 1;
+    }
+    S->Info.smoothing_factor = Rec->Smoothing < 0 ? 0 : Rec->Smoothing > 100 ? 100 : Rec->Smoothing;
+    S->Info.dct_method = Rec->DCTMethod == 2 ? JDCT_FLOAT : JDCT_ISLOW;
+    S->Info.optimize_coding = TRUE;
+    if (Rec->Progressive)
+        jpeg_simple_progression(&S->Info);
+    if (thumb) {
+        S->Info.write_JFIF_header = FALSE;
+    } else if (Rec->DensityUnit == 1 && Rec->XDensity > 0 && Rec->YDensity > 0) {
+        S->Info.density_unit = 1;
+        S->Info.X_density = static_cast<UINT16>(Rec->XDensity > 65535 ? 65535 : Rec->XDensity);
+        S->Info.Y_density = static_cast<UINT16>(Rec->YDensity > 65535 ? 65535 : Rec->YDensity);
+    } else {
+        S->Info.density_unit = 0;
+        S->Info.X_density = S->Info.Y_density = 1;
+    }
+    jpeg_start_compress(&S->Info, TRUE);
+    if (Exif && !thumb)
+        jpeg_write_marker(&S->Info, JPEG_APP0 + 1, Exif, ExifSize);
+    if (Rec->ICC && Rec->ICC->Profile && Rec->ICC->Len && !thumb)
+        jpeg_write_icc_profile(&S->Info, Rec->ICC->Profile, Rec->ICC->Len);
+    while (S->Info.next_scanline < img.Height) {
+        JSAMPROW row = MemRow(img, img.Height - 1 - S->Info.next_scanline);
+        jpeg_write_scanlines(&S->Info, &row, 1);
+    }
+    jpeg_finish_compress(&S->Info);
+    jpeg_destroy_compress(&S->Info);
+    S->Created = false;
+    return 1;
+}
+
+} // namespace
+
+KODEX_EXPORT int read_jpeg(TKodexReadJPEG* Rec, const uint8_t* Data, size_t Size)
+{
+    if (!Rec || !Data || Size < 4 || Size > 0xFFFFFFFFu) {
+        kodex::ReportError("", "Not a JPEG file");
+        return 0;
+    }
+    Rec->Img = TImgInfo{};
+    auto* s = static_cast<TReadState*>(std::calloc(1, sizeof(TReadState)));
+    if (!s)
+        return 0;
+    const int r = ReadJpeg(s, Rec, Data, Size);
+    std::free(s);
+    return r;
+}
+
+KODEX_EXPORT int write_jpeg(const TKodexWriteJPEG* Rec, int Fd, const uint8_t* Exif, uint32_t ExifSize)
+{
+    if (!Rec || Fd < 0)
+        return 0;
+    auto* s = static_cast<TWriteState*>(std::calloc(1, sizeof(TWriteState)));
+    auto* d = static_cast<TFdDest*>(std::calloc(1, sizeof(TFdDest)));
+    int r = 0;
+    if (s && d) {
+        d->Fd = Fd;
+        d->Pub.init_destination = FdInit;
+        d->Pub.empty_output_buffer = FdEmpty;
+        d->Pub.term_destination = FdTerm;
+        r = WriteJpeg(s, Rec, Exif, ExifSize, [d](j_compress_ptr C) { C->dest = &d->Pub; });
+    }
+    std::free(d);
+    std::free(s);
+    return r;
+}
+
+KODEX_EXPORT int write_jpeg_to_memory(const TKodexWriteJPEG* Rec, uint8_t* Buffer, size_t* Size,
+                                      const uint8_t* Exif, uint32_t ExifSize)
+{
+    if (!Rec || !Buffer || !Size)
+        return 0;
+    auto* s = static_cast<TWriteState*>(std::calloc(1, sizeof(TWriteState)));
+    TMemDest d{};
+    d.Buffer = Buffer;
+    d.Capacity = *Size;
+    d.Pub.init_destination = MemInit;
+    d.Pub.empty_output_buffer = MemEmpty;
+    d.Pub.term_destination = MemTerm;
+    int r = 0;
+    if (s)
+        r = WriteJpeg(s, Rec, Exif, ExifSize, [&d](j_compress_ptr C) { C->dest = &d.Pub; });
+    *Size = r ? d.Capacity - d.Pub.free_in_buffer : 0;
+    std::free(s);
+    return r;
+}

@@ -1,0 +1,291 @@
+// PNG reading and writing over libpng.
+//
+// libpng reports fatal errors through the error function, which longjmps
+// back to the entry point; as in the JPEG code, whatever must be released
+// after the jump is held in a state record behind an unchanging pointer.
+#include "kodex/KodexCommon.h"
+
+#include "platform/FdFile.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <png.h>
+
+namespace {
+
+struct TPngState {
+    png_structp Png;
+    png_infop Info;
+    jmp_buf Jump;
+    char Message[256];
+    // Reading
+    const uint8_t* Data;
+    size_t Size, Pos;
+    TImgInfo Img;
+    png_bytepp Rows;
+    TICCInfo* StoredICC; // profile handed to the caller's record, taken back on failure
+    // Writing
+    int Fd;
+};
+
+void PngError(png_structp Png, png_const_charp Msg)
+{
+    auto* s = static_cast<TPngState*>(png_get_error_ptr(Png));
+    if (!s->Message[0])
+        std::snprintf(s->Message, sizeof s->Message, "%s", Msg);
+    longjmp(s->Jump, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+void ReadData(png_structp Png, png_bytep Out, size_t N)
+{
+    auto* s = static_cast<TPngState*>(png_get_io_ptr(Png));
+    if (N > s->Size - s->Pos)
+        png_error(Png, "The PNG file is truncated");
+    std::memcpy(Out, s->Data + s->Pos, N);
+    s->Pos += N;
+}
+
+void WriteData(png_structp Png, png_bytep P, size_t N)
+{
+    auto* s = static_cast<TPngState*>(png_get_io_ptr(Png));
+    if (!platform::FdWriteAll(s->Fd, P, N))
+        png_error(Png, "Write error");
+}
+
+void FlushData(png_structp) {}
+
+uint16_t To8(uint16_t V, int Depth)
+{
+    switch (Depth) {
+    case 16: return uint16_t((V * 255u + 32767u) / 65535u);
+    case 8: return V & 0xFF;
+    default: {
+        const unsigned max = (1u << Depth) - 1;
+        return uint16_t(((V & max) * 255u + max / 2) / max);
+    }
+    }
+}
+
+int ReadPng(TPngState* S, TKodexReadPNG* Rec)
+{
+    if (setjmp(S->Jump)) {
+        kodex::ReportError("", "%s", S->Message);
+        png_destroy_read_struct(&S->Png, S->Info ? &S->Info : nullptr, nullptr);
+        FreeImg(S->Img);
+        std::free(S->Rows);
+        if (S->StoredICC)
+            FreeICC(*S->StoredICC);
+        return 0;
+    }
+    S->Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, S, PngError, PngWarning);
+    if (!S->Png)
+        return 0;
+    S->Info = png_create_info_struct(S->Png);
+    if (!S->Info)
+        png_error(S->Png, "Out of memory");
+    png_set_read_fn(S->Png, S, ReadData);
+    png_read_info(S->Png, S->Info);
+
+    png_uint_32 w = 0, h = 0;
+    int depth = 0, type = 0, interlace = 0;
+    png_get_IHDR(S->Png, S->Info, &w, &h, &depth, &type, &interlace, nullptr, nullptr);
+    // zlib cannot compress better than about 1032:1; a header claiming far
+    // more raw data than the file can hold is damaged (or hostile), and
+    // refusing it here keeps us from committing memory for it.
+    const uint64_t samples = (type & PNG_COLOR_MASK_PALETTE) ? 1
+                             : ((type & PNG_COLOR_MASK_COLOR) ? 3 : 1) + ((type & PNG_COLOR_MASK_ALPHA) ? 1 : 0);
+    const uint64_t raw = ((uint64_t(w) * samples * depth + 7) / 8 + 1) * h;
+    if (!kodex::SizeAcceptable(w, h) || raw / 1100 > S->Size)
+        png_error(S->Png, "Unsupported or damaged PNG picture size");
+
+    png_color_16p bkgd = nullptr;
+    if (png_get_bKGD(S->Png, S->Info, &bkgd) && bkgd) {
+        TBGColor& bg = Rec->BGColor;
+        bool ok = true;
+        if (type == PNG_COLOR_TYPE_PALETTE) {
+            png_colorp pal = nullptr;
+            int n = 0;
+            ok = png_get_PLTE(S->Png, S->Info, &pal, &n) && bkgd->index < n;
+            if (ok) {
+                bg.Red = pal[bkgd->index].red;
+                bg.Green = pal[bkgd->index].green;
+                bg.Blue = pal[bkgd->index].blue;
+            }
+        } else if (type & PNG_COLOR_MASK_COLOR) {
+            bg.Red = To8(bkgd->red, depth);
+            bg.Green = To8(bkgd->green, depth);
+            bg.Blue = To8(bkgd->blue, depth);
+        } else {
+            bg.Red = bg.Green = bg.Blue = bg.Gray = To8(bkgd->gray, depth);
+        }
+        if (ok)
+            Rec->Flags |= KODEX_PNG_OWN_BG;
+    }
+
+    if (depth == 16)
+        png_set_scale_16(S->Png);
+    if (type == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(S->Png);
+    if (type == PNG_COLOR_TYPE_GRAY && depth < 8)
+        png_set_expand_gray_1_2_4_to_8(S->Png);
+    if (png_get_valid(S->Png, S->Info, PNG_INFO_tRNS))
+        png_set_tRNS_to_alpha(S->Png);
+    png_set_bgr(S->Png);
+    png_set_interlace_handling(S->Png);
+    png_read_update_info(S->Png, S->Info);
+    const uint32_t ch = png_get_channels(S->Png, S->Info);
+    if (ch < 1 || ch > 4 || png_get_rowbytes(S->Png, S->Info) != uint64_t(w) * ch)
+        png_error(S->Png, "Unsupported PNG pixel format");
+
+    if (Rec->ICC) {
+        png_charp name = nullptr;
+        int comp = 0;
+        png_bytep prof = nullptr;
+        png_uint_32 len = 0;
+        if (png_get_iCCP(S->Png, S->Info, &name, &comp, &prof, &len) && prof && len &&
+            kodex::StoreICC(Rec->ICC, prof, len, name))
+            S->StoredICC = Rec->ICC;
+    }
+
+    if (!kodex::NewImage(S->Img, w, h, ch))
+        png_error(S->Png, "Cannot hold the decoded PNG picture");
+    S->Rows = static_cast<png_bytepp>(std::malloc(sizeof(png_bytep) * h));
+    if (!S->Rows)
+        png_error(S->Png, "Out of memory");
+    for (png_uint_32 y = 0; y < h; ++y)
+        S->Rows[y] = ScanLine(S->Img, y);
+    png_read_image(S->Png, S->Rows);
+    // Chunks after the image data carry nothing the picture needs; a file cut
+    // short after its last IDAT still gives the whole picture.
+    png_destroy_read_struct(&S->Png, &S->Info, nullptr);
+    std::free(S->Rows);
+    Rec->Img = S->Img;
+    return 1;
+}
+
+int WritePng(TPngState* S, const TKodexWritePNG* Rec)
+{
+    if (setjmp(S->Jump)) {
+        kodex::ReportError("", "%s", S->Message);
+        png_destroy_write_struct(&S->Png, S->Info ? &S->Info : nullptr);
+        return 0;
+    }
+    const TImgInfo& img = Rec->Img;
+    if (!kodex::ValidImage(img, 1, 4)) {
+        kodex::ReportError("", "PNG output needs a picture of 1 to 4 channels");
+        return 0;
+    }
+    const bool palette = Rec->Palette && img.Channels == 1;
+    const int count = Rec->PaletteCount;
+    if (palette && (count < 1 || count > 256)) {
+        kodex::ReportError("", "Palette of %d colours", count);
+        return 0;
+    }
+    const bool four = palette && Rec->FourBit && count <= 16;
+    if (palette) {
+        // An index past the palette would make a file every viewer rejects.
+        for (uint32_t y = 0; y < img.Height; ++y) {
+            const uint8_t* r = MemRow(img, y);
+            for (uint32_t x = 0; x < img.Width; ++x)
+                if (r[x] >= count) {
+                    kodex::ReportError("", "Palette index %d outside the %d-colour palette", r[x], count);
+                    return 0;
+                }
+        }
+    }
+    S->Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, S, PngError, PngWarning);
+    if (!S->Png)
+        return 0;
+    S->Info = png_create_info_struct(S->Png);
+    if (!S->Info)
+        png_error(S->Png, "Out of memory");
+    png_set_write_fn(S->Png, S, WriteData, FlushData);
+    // A profile libpng finds fault with is left out rather than failing the file.
+    png_set_benign_errors(S->Png, 1);
+    static const int types[5] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
+                                 PNG_COLOR_TYPE_RGB_ALPHA};
+    png_set_IHDR(S->Png, S->Info, img.Width, img.Height, four ? 4 : 8,
+                 palette ? PNG_COLOR_TYPE_PALETTE : types[img.Channels], PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (palette) {
+        png_color pal[256];
+        for (int i = 0; i < count; ++i) {
+            pal[i].red = Rec->Palette[i * 3];
+            pal[i].green = Rec->Palette[i * 3 + 1];
+            pal[i].blue = Rec->Palette[i * 3 + 2];
+        }
+        png_set_PLTE(S->Png, S->Info, pal, count);
+        if (Rec->Transparent) {
+            png_byte alpha = 0;
+            png_set_tRNS(S->Png, S->Info, &alpha, 1, nullptr);
+        }
+    }
+    if (Rec->ICC && Rec->ICC->Profile && Rec->ICC->Len >= 132) {
+        // The keyword must be 1..79 printable Latin-1 characters.
+        char key[80] = {};
+        size_t n = 0;
+        for (size_t i = 0; i < 79 && Rec->ICC->Name[i]; ++i) {
+            const unsigned char c = static_cast<unsigned char>(Rec->ICC->Name[i]);
+            if (c >= 32 && c < 127 && !(c == ' ' && (n == 0 || key[n - 1] == ' ')))
+                key[n++] = static_cast<char>(c);
+        }
+        while (n > 0 && key[n - 1] == ' ')
+            key[--n] = 0;
+        png_set_iCCP(S->Png, S->Info, n ? key : "ICC Profile", PNG_COMPRESSION_TYPE_BASE, Rec->ICC->Profile,
+                     Rec->ICC->Len);
+    }
+    if (Rec->PhysMode >= 0 && Rec->PhysX > 0 && Rec->PhysY > 0)
+        png_set_pHYs(S->Png, S->Info, static_cast<png_uint_32>(Rec->PhysX), static_cast<png_uint_32>(Rec->PhysY),
+                     Rec->PhysMode == 1 ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN);
+    png_set_compression_level(S->Png, Rec->Level < 0 ? 0 : Rec->Level > 9 ? 9 : Rec->Level);
+    if (Rec->Filter & PNG_ALL_FILTERS)
+        png_set_filter(S->Png, PNG_FILTER_TYPE_BASE, Rec->Filter & PNG_ALL_FILTERS);
+    png_write_info(S->Png, S->Info);
+    if (img.Channels >= 3)
+        png_set_bgr(S->Png);
+    if (four)
+        png_set_packing(S->Png);
+    for (uint32_t y = 0; y < img.Height; ++y)
+        png_write_row(S->Png, ScanLine(img, y));
+    png_write_end(S->Png, S->Info);
+    png_destroy_write_struct(&S->Png, &S->Info);
+    return 1;
+}
+
+} // namespace
+
+KODEX_EXPORT int read_png(TKodexReadPNG* Rec, const uint8_t* Data, size_t Size)
+{
+    if (!Rec || !Data || Size < 8 || png_sig_cmp(Data, 0, 8) != 0) {
+        kodex::ReportError("", "Not a PNG file");
+        return 0;
+    }
+    Rec->Img = TImgInfo{};
+    Rec->Flags &= ~uint32_t(KODEX_PNG_OWN_BG | KODEX_PNG_GRAYALPHA);
+    auto* s = static_cast<TPngState*>(std::calloc(1, sizeof(TPngState)));
+    if (!s)
+        return 0;
+    s->Data = Data;
+    s->Size = Size;
+    const int r = ReadPng(s, Rec);
+    std::free(s);
+    return r;
+}
+
+KODEX_EXPORT int write_png(const TKodexWritePNG* Rec, int Fd)
+{
+    if (!Rec || Fd < 0)
+        return 0;
+    auto* s = static_cast<TPngState*>(std::calloc(1, sizeof(TPngState)));
+    if (!s)
+        return 0;
+    s->Fd = Fd;
+    const int r = WritePng(s, Rec);
+    std::free(s);
+    return r;
+}

@@ -1,0 +1,189 @@
+// The bridge itself: loading failures, and the palette bitmaps that the
+// colour-reduction tools write.
+#include "KodexTestUtil.h"
+
+#include "core/Errors.h"
+
+using namespace kodextest;
+using Bridge = kodextest::TKodexTest;
+
+namespace {
+
+struct TOwnedImg {
+    TImgInfo Img;
+    ~TOwnedImg() { FreeImg(Img); }
+};
+
+void Put16(std::vector<uint8_t>& B, size_t At, uint16_t V) { B[At] = uint8_t(V), B[At + 1] = uint8_t(V >> 8); }
+void Put32(std::vector<uint8_t>& B, size_t At, uint32_t V)
+{
+    for (int i = 0; i < 4; ++i)
+        B[At + i] = uint8_t(V >> (8 * i));
+}
+
+// A palette BMP as the tools write it. Index(x, y) gives the index at
+// top-down picture position (x, y); colour i of the palette is (i*40, 255-i*20, i) as red, green, blue.
+template <typename F>
+std::vector<uint8_t> MakePaletteBmp(int32_t W, int32_t H, int Bpp, int Colours, bool TopDown, F Index)
+{
+    const uint32_t rowBytes = Bpp == 1 ? ((W + 7) / 8 + 3) & ~3 : Bpp == 4 ? ((W + 1) / 2 + 3) & ~3 : (W + 3) & ~3;
+    const uint32_t off = 14 + 40 + 4 * uint32_t(Colours);
+    std::vector<uint8_t> b(off + rowBytes * uint32_t(H), 0);
+    b[0] = 'B', b[1] = 'M';
+    Put32(b, 2, uint32_t(b.size()));
+    Put32(b, 10, off);
+    Put32(b, 14, 40);
+    Put32(b, 18, uint32_t(W));
+    Put32(b, 22, uint32_t(TopDown ? -H : H));
+    Put16(b, 26, 1);
+    Put16(b, 28, uint16_t(Bpp));
+    Put32(b, 46, uint32_t(Colours));
+    for (int i = 0; i < Colours; ++i) {
+        b[54 + i * 4] = uint8_t(i);             // blue
+        b[54 + i * 4 + 1] = uint8_t(255 - i * 20); // green
+        b[54 + i * 4 + 2] = uint8_t(i * 40);    // red
+    }
+    for (int32_t r = 0; r < H; ++r) {
+        const int32_t y = TopDown ? r : H - 1 - r; // picture row of file row r
+        uint8_t* row = &b[off + rowBytes * uint32_t(r)];
+        for (int32_t x = 0; x < W; ++x) {
+            const uint8_t v = uint8_t(Index(x, y));
+            if (Bpp == 8)
+                row[x] = v;
+            else if (Bpp == 4)
+                row[x / 2] |= uint8_t(v << (x & 1 ? 0 : 4));
+            else
+                row[x / 8] |= uint8_t(v << (7 - (x & 7)));
+        }
+    }
+    return b;
+}
+
+} // namespace
+
+TEST(KodexLoading, MissingOrBrokenLibraryGivesTheSystemMessage)
+{
+    kodextest::TScratch scratch;
+    std::string err;
+    EXPECT_FALSE(LoadKodex(scratch / "nowhere/", err));
+    EXPECT_NE(err.find("libkodex.so"), std::string::npos) << err;
+    EXPECT_EQ(KodexProcs.ReadPNG, nullptr);
+    std::filesystem::create_directories(scratch.Dir / "bin");
+    WriteBytes(scratch / "bin/libkodex.so", {'n', 'o', 't', ' ', 'E', 'L', 'F'});
+    err.clear();
+    EXPECT_FALSE(LoadKodex(scratch.Dir.string() + "/", err));
+    EXPECT_FALSE(err.empty());
+    // Without the library every wrapper fails cleanly.
+    TImgInfo img;
+    uint32_t flags = 0;
+    TBGColor bg;
+    EXPECT_EQ(0, ReadPNGFile(scratch / "x.png", img, flags, nullptr, bg));
+    EXPECT_EQ(img.Mem, nullptr);
+    EXPECT_TRUE(GetWICExtensions().empty());
+    EXPECT_STREQ(KodexLoadErrorTitle, "LoadLibrary Error");
+    // And a good folder loads every entry, including the one never called.
+    kodextest::EnsureLoaded();
+    EXPECT_NE(KodexProcs.ReadWICPreview, nullptr);
+    EXPECT_NE(KodexProcs.CreateExif, nullptr);
+    EXPECT_NE(KodexProcs.SetErrorMsgCallback, nullptr);
+    const std::string ext = GetWICExtensions();
+    for (const char* e : {".tif,", ".tiff,", ".gif,", ".webp,"})
+        EXPECT_NE(ext.find(e), std::string::npos) << e;
+}
+
+TEST_F(Bridge, PaletteBitmapsOfEveryDepthBecomeTheSamePalettePng)
+{
+    struct TCase { int Bpp, Colours; bool TopDown; };
+    for (const TCase c : {TCase{1, 2, false}, TCase{4, 5, false}, TCase{4, 16, true}, TCase{8, 12, false},
+                          TCase{8, 200, true}}) {
+        auto index = [&](int x, int y) { return (x * 3 + y * 5) % c.Colours; };
+        const std::string src = Scratch / "src.bmp", dst = Scratch / "out.png";
+        WriteBytes(src, MakePaletteBmp(13, 7, c.Bpp, c.Colours, c.TopDown, index));
+        ASSERT_NO_THROW(LoadPaletteBitmapFile(src, dst, c.Colours, {}, nullptr, 0)) << c.Bpp;
+        const std::vector<uint8_t> png = ReadBytes(dst);
+        EXPECT_EQ(png[24], c.Colours <= 16 ? 4 : 8) << c.Bpp; // bit depth
+        EXPECT_EQ(png[25], 3);
+        TOwnedImg out{};
+        uint32_t flags = 0;
+        TBGColor bg;
+        ASSERT_TRUE(ReadPNGFile(dst, out.Img, flags, nullptr, bg));
+        ASSERT_EQ(out.Img.Width, 13u);
+        ASSERT_EQ(out.Img.Height, 7u);
+        ASSERT_EQ(out.Img.Channels, 3u);
+        for (uint32_t y = 0; y < 7; ++y)
+            for (uint32_t x = 0; x < 13; ++x) {
+                const int i = index(int(x), int(y));
+                ASSERT_EQ(At(out.Img, x, y, 2), uint8_t(i * 40)) << c.Bpp << " " << x << "," << y;
+                ASSERT_EQ(At(out.Img, x, y, 1), uint8_t(255 - i * 20));
+                ASSERT_EQ(At(out.Img, x, y, 0), uint8_t(i));
+            }
+    }
+}
+
+TEST_F(Bridge, PaletteBitmapKeyColourBecomesTransparentIndexZero)
+{
+    // Corners: top-left 3, top-right 1, bottom-left 2, bottom-right 0.
+    auto index = [](int x, int y) {
+        if (y == 0) return x == 0 ? 3 : x == 5 ? 1 : 4;
+        if (y == 3) return x == 0 ? 2 : x == 5 ? 0 : 4;
+        return (x + y) % 5;
+    };
+    const std::string src = Scratch / "k.bmp", dst = Scratch / "k.png";
+    for (bool topDown : {false, true}) {
+        WriteBytes(src, MakePaletteBmp(6, 4, 8, 5, topDown, index));
+        for (int type = 1; type <= 4; ++type) {
+            LoadPaletteBitmapFile(src, dst, 5, {}, nullptr, type);
+            TOwnedImg out{};
+            uint32_t flags = 0;
+            TBGColor bg;
+            ASSERT_TRUE(ReadPNGFile(dst, out.Img, flags, nullptr, bg));
+            ASSERT_EQ(out.Img.Channels, 4u);
+            const int key = type == 1 ? 3 : type == 2 ? 2 : type == 3 ? 1 : 0;
+            for (uint32_t y = 0; y < 4; ++y)
+                for (uint32_t x = 0; x < 6; ++x) {
+                    const int i = index(int(x), int(y));
+                    ASSERT_EQ(At(out.Img, x, y, 3), i == key ? 0 : 255) << type << " " << x << "," << y;
+                    if (i != key) { // every other pixel keeps its colour
+                        ASSERT_EQ(At(out.Img, x, y, 2), uint8_t(i * 40));
+                        ASSERT_EQ(At(out.Img, x, y, 0), uint8_t(i));
+                    }
+                }
+        }
+    }
+}
+
+TEST_F(Bridge, DamagedPaletteBitmapsAreRefused)
+{
+    auto index = [](int x, int y) { return (x + y) % 4; };
+    const std::vector<uint8_t> good = MakePaletteBmp(9, 5, 8, 4, false, index);
+    const std::string src = Scratch / "d.bmp", dst = Scratch / "d.png";
+    auto expectError = [&](std::vector<uint8_t> B, int Colours, const char* Why) {
+        WriteBytes(src, B);
+        std::filesystem::remove(dst);
+        EXPECT_THROW(LoadPaletteBitmapFile(src, dst, Colours, {}, nullptr, 0), EVestroError) << Why;
+        EXPECT_FALSE(std::filesystem::exists(dst)) << Why;
+    };
+    std::vector<uint8_t> b = good;
+    b[0] = 'X';
+    expectError(b, 4, "signature");
+    b = good;
+    Put32(b, 14, 12);
+    expectError(b, 4, "header size");
+    expectError(std::vector<uint8_t>(good.begin(), good.end() - 10), 4, "truncated rows");
+    expectError(good, 5, "more colours asked than the file has");
+    expectError(good, 0, "no colours");
+    b = good;
+    Put32(b, 46, 300);
+    expectError(b, 4, "colours used over 256");
+    b = good;
+    b[b.size() - 4] = 9; // last pixel of the top row (the rest is padding)
+    expectError(b, 4, "index past the palette");
+    expectError(good, 3, "index past the colours used");
+    b = good;
+    Put32(b, 22, 0x80000000u);
+    expectError(b, 4, "height of -2^31");
+    b = good;
+    Put32(b, 10, 0xFFFFFFF0u);
+    expectError(b, 4, "data offset past the end");
+    EXPECT_THROW(LoadPaletteBitmapFile(Scratch / "none.bmp", dst, 4, {}, nullptr, 0), EVestroError);
+}

@@ -1,0 +1,305 @@
+// JPEG through the library: reduced-size decoding, YCbCr output, CMYK,
+// profiles and density, damaged files, memory output.
+#include "KodexTestUtil.h"
+
+#include "platform/PageMemory.h"
+
+#include <atomic>
+#include <thread>
+#include <cstdio>
+#include <jpeglib.h>
+
+using namespace kodextest;
+using Jpeg = kodextest::TKodexTest;
+
+namespace {
+
+struct TOwnedImg {
+    TImgInfo Img;
+    ~TOwnedImg() { FreeImg(Img); }
+};
+
+// A CMYK JPEG made straight with libjpeg, samples stored inverted as Adobe
+// files hold them (255 = no ink).
+std::vector<uint8_t> MakeCMYKJpeg(uint32_t W, uint32_t H, const uint8_t Cmyk[4])
+{
+    jpeg_compress_struct c;
+    jpeg_error_mgr e;
+    c.err = jpeg_std_error(&e);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &out, &size);
+    c.image_width = W;
+    c.image_height = H;
+    c.input_components = 4;
+    c.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 100, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(W * 4);
+    for (uint32_t x = 0; x < W; ++x)
+        std::memcpy(&row[x * 4], Cmyk, 4);
+    for (uint32_t y = 0; y < H; ++y) {
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::vector<uint8_t> v(out, out + size);
+    std::free(out);
+    return v;
+}
+
+} // namespace
+
+TEST_F(Jpeg, JpegReducedSizeDecodingGivesTheScaledSize)
+{
+    TOwnedImg src{MakePicture(101, 67, 3, true)};
+    const std::string f = Scratch / "a.jpg";
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 2, 0));
+    for (int32_t den : {1, 2, 4, 8}) {
+        TOwnedImg out{};
+        bool ycc = false;
+        int32_t d = den;
+        ASSERT_TRUE(ReadJPEGFile(f, out.Img, d, nullptr, ycc, false)) << den;
+        EXPECT_EQ(out.Img.Width, (101u + den - 1) / den);
+        EXPECT_EQ(out.Img.Height, (67u + den - 1) / den);
+        EXPECT_EQ(out.Img.Channels, 3u);
+        EXPECT_EQ(out.Img.Bpl, CalcBpl(out.Img.Width, 3));
+    }
+}
+
+TEST_F(Jpeg, JpegYCbCrOutputConvertsBackWithinOneLevel)
+{
+    TOwnedImg src{MakePicture(48, 32, 3, true)};
+    const std::string f = Scratch / "y.jpg";
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 95, {}, false, nullptr, nullptr, 0, 2, 0));
+    TOwnedImg bgr{}, ycc{};
+    int32_t den = 1;
+    bool isYcc = false;
+    ASSERT_TRUE(ReadJPEGFile(f, bgr.Img, den, nullptr, isYcc, false));
+    EXPECT_FALSE(isYcc);
+    isYcc = true;
+    ASSERT_TRUE(ReadJPEGFile(f, ycc.Img, den, nullptr, isYcc, false));
+    ASSERT_TRUE(isYcc);
+    int worst = 0;
+    for (uint32_t y = 0; y < 32; ++y)
+        for (uint32_t x = 0; x < 48; ++x) {
+            const double Y = At(ycc.Img, x, y, 0), cb = At(ycc.Img, x, y, 1) - 128.0, cr = At(ycc.Img, x, y, 2) - 128.0;
+            const double rgb[3] = {Y + 1.402 * cr, Y - 0.344136 * cb - 0.714136 * cr, Y + 1.772 * cb};
+            for (int c = 0; c < 3; ++c) {
+                const int v = std::clamp(int(std::lround(rgb[c])), 0, 255);
+                worst = std::max(worst, std::abs(v - At(bgr.Img, x, y, 2 - c)));
+            }
+        }
+    EXPECT_LE(worst, 1);
+
+    // A YCbCr picture written as such comes back as the same picture.
+    const std::string g = Scratch / "y2.jpg";
+    ASSERT_TRUE(WriteJPEG(g, ycc.Img, 100, {}, true, nullptr, nullptr, 0, 2, 0));
+    TOwnedImg again{};
+    isYcc = false;
+    ASSERT_TRUE(ReadJPEGFile(g, again.Img, den, nullptr, isYcc, false));
+    worst = 0;
+    for (uint32_t y = 0; y < 32; ++y)
+        for (uint32_t x = 0; x < 48; ++x)
+            for (int c = 0; c < 3; ++c)
+                worst = std::max(worst, std::abs(At(again.Img, x, y, c) - At(bgr.Img, x, y, c)));
+    EXPECT_LE(worst, 3);
+}
+
+TEST_F(Jpeg, JpegProfileAndResolutionSurviveAWriteAndRead)
+{
+    TOwnedImg src{MakePicture(20, 10, 3)};
+    const std::vector<uint8_t> prof = MakeProfile("Test RGB");
+    TICCInfo icc;
+    icc.Profile = static_cast<uint8_t*>(platform::PageAlloc(prof.size()));
+    std::memcpy(icc.Profile, prof.data(), prof.size());
+    icc.Len = uint32_t(prof.size());
+    TResolutionInfo res{300, 150, 1};
+    const std::string f = Scratch / "p.jpg";
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, res, false, &icc, nullptr, 0, 1, 0));
+    FreeICC(icc);
+
+    TOwnedImg out{};
+    TICCInfo got;
+    int32_t den = 1;
+    bool ycc = false;
+    ASSERT_TRUE(ReadJPEGFile(f, out.Img, den, &got, ycc, false));
+    ASSERT_EQ(got.Len, prof.size());
+    EXPECT_EQ(0, std::memcmp(got.Profile, prof.data(), prof.size()));
+    EXPECT_STREQ(got.Name, "Test RGB");
+    FreeICC(got);
+    TKodexInfo info{};
+    ASSERT_TRUE(ReadWICInfo(f, info));
+    EXPECT_EQ(info.Width, 20u);
+    EXPECT_EQ(info.XResolution, 300);
+    EXPECT_EQ(info.YResolution, 150);
+
+    // Kept resolution of a source without one: aspect-only density.
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 1, 0));
+    info = {};
+    ASSERT_TRUE(ReadWICInfo(f, info));
+    EXPECT_EQ(info.XResolution, 0);
+    // Resolution not kept: the configured dpi.
+    MetadataOption.KeepResolution = false;
+    MetadataOption.Resolution = 96;
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, res, false, nullptr, nullptr, 0, 1, 0));
+    ASSERT_TRUE(ReadWICInfo(f, info));
+    EXPECT_EQ(info.XResolution, 96);
+    EXPECT_EQ(info.YResolution, 96);
+}
+
+TEST_F(Jpeg, JpegCMYKReadsAsInvertedSamplesAndConverts)
+{
+    const uint8_t ink[4] = {255 - 0, 255 - 128, 255 - 255, 255 - 0}; // no cyan, half magenta, full yellow
+    const std::string f = Scratch / "cmyk.jpg";
+    WriteBytes(f, MakeCMYKJpeg(16, 16, ink));
+    TOwnedImg out{};
+    int32_t den = 1;
+    bool ycc = true;
+    ASSERT_TRUE(ReadJPEGFile(f, out.Img, den, nullptr, ycc, false));
+    ASSERT_EQ(out.Img.Channels, 4u);
+    EXPECT_FALSE(ycc);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_NEAR(At(out.Img, 5, 5, c), ink[c], 1);
+    ASSERT_TRUE(CMYKToBGR(out.Img));
+    ASSERT_EQ(out.Img.Channels, 3u);
+    EXPECT_NEAR(At(out.Img, 5, 5, 2), 255, 1); // red
+    EXPECT_NEAR(At(out.Img, 5, 5, 1), 127, 1); // green
+    EXPECT_NEAR(At(out.Img, 5, 5, 0), 0, 1);   // blue
+}
+
+TEST(KodexConversions, CMYKToBGRWhiteBlackAndRounding)
+{
+    TImgInfo img;
+    AllocImg(img, 3, 1, 4);
+    const uint8_t px[12] = {255, 255, 255, 255, 200, 100, 50, 0, 10, 128, 255, 128};
+    std::memcpy(MemRow(img, 0), px, 12);
+    ASSERT_TRUE(CMYKToBGR(img));
+    const uint8_t* r = MemRow(img, 0);
+    EXPECT_EQ(r[0], 255); EXPECT_EQ(r[1], 255); EXPECT_EQ(r[2], 255);
+    EXPECT_EQ(r[3], 0); EXPECT_EQ(r[4], 0); EXPECT_EQ(r[5], 0);
+    // t = x*k + 127; (t + t>>8) >> 8: 10*128 -> 5, 128*128 -> 64, 255*128 -> 128
+    EXPECT_EQ(r[8], 5); EXPECT_EQ(r[7], 64); EXPECT_EQ(r[6], 128);
+    EXPECT_FALSE(CMYKToBGR(img)); // 3 channels now
+    FreeImg(img);
+}
+
+TEST_F(Jpeg, JpegDamagedFilesFailWithAMessage)
+{
+    TOwnedImg src{MakePicture(64, 48, 3)};
+    const std::string f = Scratch / "d.jpg";
+    std::vector<uint8_t> good;
+    for (bool progressive : {false, true}) {
+        JPEGOption.Progressive = progressive;
+        ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
+        good = ReadBytes(f);
+        for (size_t cut : {size_t(2), size_t(20), good.size() / 3, good.size() / 2, good.size() - 40}) {
+            std::vector<uint8_t> bad(good.begin(), good.begin() + long(cut));
+            TKodexReadJPEG rec{};
+            rec.Denominator = 1;
+            EXPECT_EQ(0, KodexProcs.ReadJPEG(&rec, bad.data(), bad.size())) << cut;
+            EXPECT_EQ(rec.Img.Mem, nullptr);
+            EXPECT_FALSE(TakeErrors().empty()) << cut;
+        }
+    }
+    // Flipped bytes: any result but a crash; a success is a whole picture.
+    std::mt19937 rng(7);
+    for (int i = 0; i < 200; ++i) {
+        std::vector<uint8_t> bad = good;
+        for (int k = 0; k < 4; ++k)
+            bad[rng() % bad.size()] ^= uint8_t(1 + rng() % 255);
+        TOwnedImg out{};
+        if (ReadJPEGFromMemory(bad.data(), bad.size(), out.Img)) {
+            EXPECT_GT(out.Img.Width, 0u);
+            EXPECT_EQ(out.Img.Bpl, CalcBpl(out.Img.Width, out.Img.Channels));
+        }
+    }
+    TakeErrors();
+    // A file that is not there.
+    TOwnedImg none{};
+    int32_t den = 1;
+    bool ycc = false;
+    EXPECT_EQ(0, ReadJPEGFile(Scratch / "missing.jpg", none.Img, den, nullptr, ycc, false));
+}
+
+TEST_F(Jpeg, JpegToMemoryAndThumbnail)
+{
+    TOwnedImg src{MakePicture(40, 30, 3)};
+    std::vector<uint8_t> buf(65535);
+    size_t size = buf.size();
+    ASSERT_TRUE(WriteThumbnailJPEG(buf.data(), size, src.Img, false, 1, 0, 90));
+    ASSERT_GT(size, 100u);
+    EXPECT_EQ(buf[0], 0xFF);
+    EXPECT_EQ(buf[3], 0xDB); // no JFIF header in a thumbnail: tables follow SOI
+    TOwnedImg back{};
+    ASSERT_TRUE(ReadJPEGFromMemory(buf.data(), size, back.Img));
+    EXPECT_EQ(back.Img.Width, 40u);
+    // Too small a buffer fails and says so.
+    size = 50;
+    EXPECT_FALSE(WriteJPEGToMemory(buf.data(), size, src.Img, {}, false, nullptr, nullptr, 0, 1, 0, 90));
+    EXPECT_EQ(size, 0u);
+    EXPECT_FALSE(TakeErrors().empty());
+}
+
+TEST_F(Jpeg, FailedWriteLeavesTheExistingFile)
+{
+    const std::string f = Scratch / "keep.jpg";
+    WriteBytes(f, {1, 2, 3});
+    TOwnedImg two{MakePicture(8, 8, 2)};
+    EXPECT_FALSE(WriteJPEG(f, two.Img, 90, {}, false, nullptr, nullptr, 0, 1, 0));
+    EXPECT_EQ(ReadBytes(f), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Scratch.Dir), {}), 1);
+    const auto errs = TakeErrors();
+    ASSERT_FALSE(errs.empty());
+    EXPECT_EQ(errs[0].rfind(f + ": ", 0), 0u) << errs[0]; // the line names the file
+}
+
+TEST_F(Jpeg, ConcurrentReadsAndWritesOnManyThreads)
+{
+    TOwnedImg src{MakePicture(96, 64, 3)};
+    const std::string f = Scratch / "m.jpg";
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 1, 0));
+    TOwnedImg ref{};
+    int32_t den = 1;
+    bool ycc = false;
+    ASSERT_TRUE(ReadJPEGFile(f, ref.Img, den, nullptr, ycc, false));
+    std::atomic<int> bad{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 10; ++i) {
+                TImgInfo img;
+                int32_t d = 1;
+                bool y = false;
+                if (!ReadJPEGFile(f, img, d, nullptr, y, false) ||
+                    std::memcmp(img.Mem, ref.Img.Mem, size_t(ref.Img.Bpl) * ref.Img.Height) != 0)
+                    ++bad;
+                FreeImg(img);
+                if (!WritePNG(Scratch / ("t" + std::to_string(t) + ".png"), src.Img, 0, false, false, {}, 0, nullptr,
+                              nullptr, 1))
+                    ++bad;
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(bad.load(), 0);
+}
+
+TEST_F(Jpeg, AFileWithoutItsEndMarkerStillReads)
+{
+    for (bool progressive : {false, true}) {
+        JPEGOption.Progressive = progressive;
+        TOwnedImg src{MakePicture(64, 48, 3)};
+        const std::string f = Scratch / "e.jpg";
+        ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
+        std::vector<uint8_t> b = ReadBytes(f);
+        ASSERT_EQ(b[b.size() - 2], 0xFF);
+        ASSERT_EQ(b[b.size() - 1], 0xD9);
+        b.resize(b.size() - 2);
+        TOwnedImg out{};
+        EXPECT_TRUE(ReadJPEGFromMemory(b.data(), b.size(), out.Img)) << progressive;
+    }
+}

@@ -1,0 +1,275 @@
+// PNG through the library: 16-bit and gray+alpha sources, palettes with
+// transparency, pHYs, profiles and damaged files.
+#include "KodexTestUtil.h"
+
+#include "platform/PageMemory.h"
+
+#include <png.h>
+#include <zlib.h>
+
+using namespace kodextest;
+using Png = kodextest::TKodexTest;
+
+namespace {
+
+struct TOwnedImg {
+    TImgInfo Img;
+    ~TOwnedImg() { FreeImg(Img); }
+};
+
+void PushBytes(png_structp P, png_bytep D, size_t N)
+{
+    auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(P));
+    v->insert(v->end(), D, D + N);
+}
+
+// A PNG written straight with libpng; Rows top-down, raw sample bytes.
+std::vector<uint8_t> MakePng(uint32_t W, uint32_t H, int Depth, int Type, const std::vector<std::vector<uint8_t>>& Rows,
+                             const png_color_16* Bkgd = nullptr)
+{
+    std::vector<uint8_t> out;
+    png_structp p = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop i = png_create_info_struct(p);
+    png_set_write_fn(p, &out, PushBytes, nullptr);
+    png_set_IHDR(p, i, W, H, Depth, Type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (Bkgd)
+        png_set_bKGD(p, i, Bkgd);
+    png_write_info(p, i);
+    for (const auto& r : Rows)
+        png_write_row(p, r.data());
+    png_write_end(p, i);
+    png_destroy_write_struct(&p, &i);
+    return out;
+}
+
+bool HasChunk(const std::vector<uint8_t>& F, const char* Name)
+{
+    return std::search(F.begin(), F.end(), Name, Name + 4) != F.end();
+}
+
+} // namespace
+
+TEST_F(Png, SixteenBitSamplesAreScaledToEight)
+{
+    // RGB 16-bit, 2 x 1: (0xFFFF, 0x8080, 0x0000), (0x1234, 0x0101, 0xFEFF)
+    const std::vector<std::vector<uint8_t>> rows{{0xFF, 0xFF, 0x80, 0x80, 0, 0, 0x12, 0x34, 0x01, 0x01, 0xFE, 0xFF}};
+    const std::string f = Scratch / "16.png";
+    WriteBytes(f, MakePng(2, 1, 16, PNG_COLOR_TYPE_RGB, rows));
+    TOwnedImg out{};
+    uint32_t flags = 0;
+    TBGColor bg;
+    ASSERT_TRUE(ReadPNGFile(f, out.Img, flags, nullptr, bg));
+    ASSERT_EQ(out.Img.Channels, 3u);
+    const uint8_t* r = MemRow(out.Img, 0);
+    EXPECT_EQ(r[0], 0); EXPECT_EQ(r[1], 0x80); EXPECT_EQ(r[2], 0xFF); // blue, green, red
+    EXPECT_EQ(r[3], 0xFE); EXPECT_EQ(r[4], 0x01); EXPECT_EQ(r[5], 0x12);
+    EXPECT_EQ(flags & 0x30000u, 0u);
+}
+
+TEST_F(Png, GrayAlphaArrivesAsFourEqualChannelsAndIsFlagged)
+{
+    // Two rows, so a row-order slip shows: top (10, 255), (200, 0); bottom (77, 128), (0, 1).
+    const std::vector<std::vector<uint8_t>> rows{{10, 255, 200, 0}, {77, 128, 0, 1}};
+    const png_color_16 bk{0, 0, 0, 0, 99};
+    const std::string f = Scratch / "ga.png";
+    WriteBytes(f, MakePng(2, 2, 8, PNG_COLOR_TYPE_GRAY_ALPHA, rows, &bk));
+    TOwnedImg out{};
+    uint32_t flags = 0;
+    TBGColor bg;
+    ASSERT_TRUE(ReadPNGFile(f, out.Img, flags, nullptr, bg));
+    ASSERT_EQ(out.Img.Channels, 4u);
+    EXPECT_TRUE(flags & 0x20000u);
+    EXPECT_TRUE(flags & 0x10000u);
+    const uint8_t want[2][2][2] = {{{10, 255}, {200, 0}}, {{77, 128}, {0, 1}}};
+    for (uint32_t y = 0; y < 2; ++y)
+        for (uint32_t x = 0; x < 2; ++x) {
+            for (uint32_t c = 0; c < 3; ++c)
+                EXPECT_EQ(At(out.Img, x, y, c), want[y][x][0]);
+            EXPECT_EQ(At(out.Img, x, y, 3), want[y][x][1]);
+        }
+    // The file's own gray background becomes a gray background colour.
+    EXPECT_EQ(bg.Gray, 99);
+    EXPECT_EQ(bg.Red, 99);
+    EXPECT_EQ(bg.Blue, 99);
+}
+
+TEST_F(Png, PaletteWithTransparencyRoundTrips)
+{
+    for (bool four : {false, true}) {
+        TOwnedImg idx{};
+        AllocImg(idx.Img, 7, 3, 1);
+        for (uint32_t y = 0; y < 3; ++y)
+            for (uint32_t x = 0; x < 7; ++x)
+                ScanLine(idx.Img, y)[x] = uint8_t((x + y * 7) % 5);
+        const uint8_t pal[15] = {1, 2, 3, 250, 0, 0, 0, 250, 0, 0, 0, 250, 9, 99, 199};
+        const std::string f = Scratch / "pal.png";
+        ASSERT_TRUE(WritePNG(f, idx.Img, 0, true, four, {}, 5, pal, nullptr, 9));
+        const std::vector<uint8_t> bytes = ReadBytes(f);
+        EXPECT_EQ(bytes[24], four ? 4 : 8);   // bit depth in IHDR
+        EXPECT_EQ(bytes[25], 3);              // palette colour type
+        EXPECT_TRUE(HasChunk(bytes, "tRNS"));
+        TOwnedImg out{};
+        uint32_t flags = 0;
+        TBGColor bg;
+        ASSERT_TRUE(ReadPNGFile(f, out.Img, flags, nullptr, bg));
+        ASSERT_EQ(out.Img.Channels, 4u);
+        for (uint32_t y = 0; y < 3; ++y)
+            for (uint32_t x = 0; x < 7; ++x) {
+                const uint32_t i = (x + y * 7) % 5;
+                EXPECT_EQ(At(out.Img, x, y, 2), pal[i * 3]);
+                EXPECT_EQ(At(out.Img, x, y, 1), pal[i * 3 + 1]);
+                EXPECT_EQ(At(out.Img, x, y, 0), pal[i * 3 + 2]);
+                EXPECT_EQ(At(out.Img, x, y, 3), i == 0 ? 0 : 255);
+            }
+    }
+    // An index past the palette is refused, not written.
+    TOwnedImg idx{};
+    AllocImg(idx.Img, 2, 1, 1);
+    MemRow(idx.Img, 0)[1] = 3;
+    const uint8_t pal[6] = {0, 0, 0, 255, 255, 255};
+    EXPECT_FALSE(WritePNG(Scratch / "bad.png", idx.Img, 0, false, false, {}, 2, pal, nullptr, 6));
+    EXPECT_FALSE(std::filesystem::exists(Scratch / "bad.png"));
+}
+
+TEST_F(Png, ColourRoundTripKeepsEveryByteWithEachFilter)
+{
+    for (uint32_t ch : {1u, 2u, 3u, 4u})
+        for (int filter : {0, PNG_FILTER_NONE, PNG_FILTER_PAETH, PNG_ALL_FILTERS}) {
+            TOwnedImg src{MakePicture(13, 5, ch)};
+            const std::string f = Scratch / "c.png";
+            ASSERT_TRUE(WritePNG(f, src.Img, filter, false, false, {}, 0, nullptr, nullptr, 6));
+            TKodexReadPNG rec{};
+            size_t n = 0;
+            uint8_t* d = KodexLoadFile(f, n);
+            ASSERT_TRUE(KodexProcs.ReadPNG(&rec, d, n));
+            platform::PageFree(d);
+            ASSERT_EQ(rec.Img.Channels, ch);
+            for (uint32_t y = 0; y < 5; ++y)
+                ASSERT_EQ(0, std::memcmp(MemRow(rec.Img, y), MemRow(src.Img, y), 13 * ch)) << ch << " " << filter;
+            FreeImg(rec.Img);
+        }
+}
+
+TEST_F(Png, PhysFollowsTheSettings)
+{
+    TOwnedImg src{MakePicture(4, 4, 3)};
+    const std::string f = Scratch / "r.png";
+    const TResolutionInfo res{300, 300, 1};
+    // Off: no pHYs whatever the resolution.
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, res, 0, nullptr, nullptr, 6));
+    EXPECT_FALSE(HasChunk(ReadBytes(f), "pHYs"));
+    // On, kept: the source's resolution in pixels per metre.
+    PNGOption.WritepHYsChunk = true;
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, res, 0, nullptr, nullptr, 6));
+    TKodexInfo info{};
+    ASSERT_TRUE(ReadWICInfo(f, info));
+    EXPECT_NEAR(info.XResolution, 300, 0.02);
+    // On, kept, source without one: aspect only (no resolution read back).
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6));
+    EXPECT_TRUE(HasChunk(ReadBytes(f), "pHYs"));
+    info = {};
+    ASSERT_TRUE(ReadWICInfo(f, info));
+    EXPECT_EQ(info.XResolution, 0);
+    // On, not kept: the configured dpi.
+    MetadataOption.KeepResolution = false;
+    MetadataOption.Resolution = 72;
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, res, 0, nullptr, nullptr, 6));
+    ASSERT_TRUE(ReadWICInfo(f, info));
+    EXPECT_NEAR(info.XResolution, 72, 0.02);
+}
+
+TEST_F(Png, ProfileSurvivesAWriteAndRead)
+{
+    TOwnedImg src{MakePicture(4, 4, 3)};
+    const std::vector<uint8_t> prof = MakeProfile("Test RGB");
+    TICCInfo icc;
+    icc.Profile = static_cast<uint8_t*>(platform::PageAlloc(prof.size()));
+    std::memcpy(icc.Profile, prof.data(), prof.size());
+    icc.Len = uint32_t(prof.size());
+    std::strcpy(icc.Name, "Test RGB");
+    const std::string f = Scratch / "icc.png";
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, &icc, 6));
+    FreeICC(icc);
+    TOwnedImg out{};
+    TICCInfo got;
+    uint32_t flags = 0;
+    TBGColor bg;
+    ASSERT_TRUE(ReadPNGFile(f, out.Img, flags, &got, bg));
+    ASSERT_EQ(got.Len, prof.size());
+    EXPECT_EQ(0, std::memcmp(got.Profile, prof.data(), prof.size()));
+    EXPECT_STREQ(got.Name, "Test RGB");
+    FreeICC(got);
+}
+
+TEST_F(Png, DamagedFilesFailWithAMessage)
+{
+    TOwnedImg src{MakePicture(40, 30, 3)};
+    const std::string f = Scratch / "d.png";
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6));
+    const std::vector<uint8_t> good = ReadBytes(f);
+    for (size_t cut : {size_t(8), size_t(30), good.size() / 2, good.size() - 30}) {
+        const std::string g = Scratch / "cut.png";
+        WriteBytes(g, std::vector<uint8_t>(good.begin(), good.begin() + long(cut)));
+        TOwnedImg out{};
+        uint32_t flags = 0;
+        TBGColor bg;
+        EXPECT_EQ(0, ReadPNGFile(g, out.Img, flags, nullptr, bg)) << cut;
+        EXPECT_EQ(out.Img.Mem, nullptr);
+        EXPECT_FALSE(TakeErrors().empty()) << cut;
+    }
+    // A header claiming a huge picture in a tiny file is refused up front.
+    std::vector<uint8_t> huge = MakePng(1, 1, 8, PNG_COLOR_TYPE_RGB, {{1, 2, 3}});
+    huge[16] = 0, huge[17] = 0x0F, huge[18] = 0x42, huge[19] = 0x40; // width 1,000,000
+    huge[20] = 0, huge[21] = 0x0F, huge[22] = 0x42, huge[23] = 0x40;
+    const uint32_t crc = uint32_t(crc32(crc32(0, nullptr, 0), &huge[12], 17));
+    huge[29] = uint8_t(crc >> 24), huge[30] = uint8_t(crc >> 16), huge[31] = uint8_t(crc >> 8), huge[32] = uint8_t(crc);
+    TKodexReadPNG rec{};
+    EXPECT_EQ(0, KodexProcs.ReadPNG(&rec, huge.data(), huge.size()));
+    EXPECT_EQ(rec.Img.Mem, nullptr);
+    // Flipped bytes: any result but a crash.
+    std::mt19937 rng(11);
+    for (int i = 0; i < 200; ++i) {
+        std::vector<uint8_t> bad = good;
+        for (int k = 0; k < 3; ++k)
+            bad[8 + rng() % (bad.size() - 8)] ^= uint8_t(1 + rng() % 255);
+        TKodexReadPNG r{};
+        if (KodexProcs.ReadPNG(&r, bad.data(), bad.size())) {
+            EXPECT_EQ(r.Img.Bpl, CalcBpl(r.Img.Width, r.Img.Channels));
+        }
+        FreeImg(r.Img);
+    }
+    TakeErrors();
+}
+
+TEST_F(Png, FlatteningOnReadUsesTheBackgroundAndAGrayForGrayPictures)
+{
+    // Colour with alpha: white at alpha 128 over black gives 128.
+    TOwnedImg src{};
+    AllocImg(src.Img, 2, 1, 4);
+    const uint8_t px[8] = {255, 255, 255, 128, 10, 20, 30, 255};
+    std::memcpy(MemRow(src.Img, 0), px, 8);
+    const std::string f = Scratch / "a.png";
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6));
+    TOwnedImg out{};
+    uint32_t flags = 1;
+    TBGColor black{0, 0, 0, 0, 0};
+    ASSERT_TRUE(ReadPNGFile(f, out.Img, flags, nullptr, black));
+    ASSERT_EQ(out.Img.Channels, 3u);
+    const uint8_t want[6] = {128, 128, 128, 10, 20, 30};
+    EXPECT_EQ(0, std::memcmp(MemRow(out.Img, 0), want, 6));
+
+    // Gray with alpha: flattened onto the gray of the caller's colour.
+    const std::string g = Scratch / "ga.png";
+    WriteBytes(g, MakePng(2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, {{200, 0, 50, 255}}));
+    TOwnedImg gray{};
+    flags = 1;
+    TBGColor red{0, 255, 0, 0, 0};
+    ASSERT_TRUE(ReadPNGFile(g, gray.Img, flags, nullptr, red));
+    EXPECT_TRUE(flags & 0x20000u);
+    ASSERT_EQ(gray.Img.Channels, 3u);
+    const uint8_t r = red.Gray;
+    EXPECT_NEAR(r, 76, 1); // the gray of pure red
+    EXPECT_EQ(red.Red, r);
+    const uint8_t wantGray[6] = {r, r, r, 50, 50, 50};
+    EXPECT_EQ(0, std::memcmp(MemRow(gray.Img, 0), wantGray, 6));
+}

@@ -1,0 +1,103 @@
+#include "KodexTestUtil.h"
+
+#include "core/ErrorLog.h"
+#include "platform/PageMemory.h"
+
+#include <atomic>
+#include <fstream>
+#include <random>
+
+namespace kodextest {
+
+void EnsureLoaded()
+{
+    if (KodexProcs.ReadPNG)
+        return;
+    std::string err;
+    ASSERT_TRUE(LoadKodex(std::string(VESTRO_DIST_DIR) + "/", err)) << err;
+}
+
+std::vector<std::string> TakeErrors()
+{
+    std::vector<std::string> r = ErrorLog.Lines();
+    ErrorLog.Clear();
+    return r;
+}
+
+TScratch::TScratch()
+{
+    static std::atomic<int> n{0};
+    std::random_device rd;
+    Dir = std::filesystem::temp_directory_path() /
+          ("kodex-test-" + std::to_string(rd()) + "-" + std::to_string(n++));
+    std::filesystem::create_directories(Dir);
+}
+
+TScratch::~TScratch()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(Dir, ec);
+}
+
+TImgInfo MakePicture(uint32_t W, uint32_t H, uint32_t Ch, bool Smooth)
+{
+    TImgInfo img;
+    AllocImg(img, W, H, Ch);
+    for (uint32_t y = 0; y < H; ++y) {
+        uint8_t* r = ScanLine(img, y);
+        for (uint32_t x = 0; x < W; ++x)
+            for (uint32_t c = 0; c < Ch; ++c)
+                r[x * Ch + c] = Smooth ? uint8_t((x * 255 / (W > 1 ? W - 1 : 1) + c * 60 + y) & 255)
+                                       : uint8_t((x * 7 + y * 13 + c * 61) & 255);
+    }
+    return img;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& Path)
+{
+    std::ifstream f(Path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+void WriteBytes(const std::string& Path, const std::vector<uint8_t>& Data)
+{
+    std::ofstream f(Path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
+}
+
+std::vector<uint8_t> MakeProfile(const std::string& Desc)
+{
+    std::vector<uint8_t> p(128 + 4 + 12);
+    auto put32 = [&](size_t At, uint32_t V) {
+        p[At] = uint8_t(V >> 24), p[At + 1] = uint8_t(V >> 16), p[At + 2] = uint8_t(V >> 8), p[At + 3] = uint8_t(V);
+    };
+    auto put4 = [&](size_t At, const char* S) { std::memcpy(&p[At], S, 4); };
+    put32(8, 0x02100000);
+    put4(12, "mntr");
+    put4(16, "RGB ");
+    put4(20, "XYZ ");
+    put4(36, "acsp");
+    put32(68, 0x0000F6D6), put32(72, 0x00010000), put32(76, 0x0000D32D); // D50
+    put32(128, 1);
+    put4(132, "desc");
+    const size_t off = p.size();
+    put32(136, uint32_t(off));
+    std::vector<uint8_t> tag(12 + Desc.size() + 1 + 4 + 4 + 67, 0);
+    std::memcpy(&tag[0], "desc", 4);
+    tag[11] = uint8_t(Desc.size() + 1);
+    std::memcpy(&tag[12], Desc.data(), Desc.size());
+    put32(140, uint32_t(tag.size()));
+    p.insert(p.end(), tag.begin(), tag.end());
+    p.resize((p.size() + 3) / 4 * 4 + 1024, 0);
+    put32(0, uint32_t(p.size()));
+    return p;
+}
+
+} // namespace kodextest
+
+// The HEVC encoder that makes the HEIF sample keeps one block for the life of
+// the process; that is its affair, not a leak of ours.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libx265\n";
+}

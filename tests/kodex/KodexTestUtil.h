@@ -1,0 +1,59 @@
+// Shared helpers of the codec tests: the loaded library, a scratch folder,
+// collected error lines and small synthetic pictures.
+#pragma once
+#include "core/Kodex.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace kodextest {
+
+// Loads the library once (and again after a test unloaded it).
+void EnsureLoaded();
+// Error lines the library reported since the last call.
+std::vector<std::string> TakeErrors();
+
+// A fresh folder under the temporary folder, removed with the object.
+struct TScratch {
+    std::filesystem::path Dir;
+    TScratch();
+    ~TScratch();
+    std::string operator/(const std::string& Name) const { return (Dir / Name).string(); }
+};
+
+// A picture whose every byte differs from its neighbours: value at (x, y,
+// channel c) = (x * 7 + y * 13 + c * 61) & 255, or a smooth ramp when Smooth.
+TImgInfo MakePicture(uint32_t W, uint32_t H, uint32_t Ch, bool Smooth = false);
+// Byte at top-down picture coordinates.
+inline uint8_t At(const TImgInfo& Img, uint32_t X, uint32_t Y, uint32_t C)
+{
+    return ScanLine(Img, Y)[X * Img.Channels + C];
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& Path);
+void WriteBytes(const std::string& Path, const std::vector<uint8_t>& Data);
+
+// An ICC profile good enough for libpng's checks, with description Desc.
+std::vector<uint8_t> MakeProfile(const std::string& Desc);
+
+struct TKodexTest : ::testing::Test {
+    TScratch Scratch;
+    void SetUp() override
+    {
+        EnsureLoaded();
+        TakeErrors();
+        JPEGOption = TJPEGOption{};
+        PNGOption = TPNGOption{};
+        MetadataOption = TMetadataOption{};
+    }
+};
+
+} // namespace kodextest

@@ -1,0 +1,349 @@
+// Formats read through read_wic (TIFF, GIF, WebP, HEIF), made here with the
+// same libraries other programs use; their header probe and EXIF blocks.
+#include "KodexTestUtil.h"
+
+#include "platform/PageMemory.h"
+
+#include <gif_lib.h>
+#include <libheif/heif.h>
+#include <tiffio.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+using namespace kodextest;
+using Wic = kodextest::TKodexTest;
+
+namespace {
+
+struct TOwnedImg {
+    TImgInfo Img;
+    ~TOwnedImg() { FreeImg(Img); }
+};
+
+// 3 x 2 picture, top-down rows of blue, green, red (alpha): all bytes differ.
+const uint8_t kPixels[2][3][4] = {{{10, 20, 30, 255}, {40, 50, 60, 0}, {70, 80, 90, 128}},
+                                  {{100, 110, 120, 1}, {130, 140, 150, 254}, {160, 170, 180, 77}}};
+
+// SkipClear: the colour of fully transparent pixels is not compared (lossless
+// WebP drops it by default).
+void ExpectPixels(const TImgInfo& Img, bool Alpha, bool SkipClear = false)
+{
+    ASSERT_EQ(Img.Width, 3u);
+    ASSERT_EQ(Img.Height, 2u);
+    ASSERT_EQ(Img.Channels, Alpha ? 4u : 3u);
+    for (uint32_t y = 0; y < 2; ++y)
+        for (uint32_t x = 0; x < 3; ++x)
+            for (uint32_t c = 0; c < Img.Channels; ++c)
+                if (!(SkipClear && Alpha && kPixels[y][x][3] == 0)) {
+                    EXPECT_EQ(At(Img, x, y, c), kPixels[y][x][c]) << x << "," << y << "," << c;
+                }
+}
+
+void WriteTiff(const std::string& F, bool Alpha, const std::vector<uint8_t>* Profile)
+{
+    TIFF* t = TIFFOpen(F.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    const uint16_t spp = Alpha ? 4 : 3;
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 3u);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2u);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(t, TIFFTAG_ORIENTATION, 6);
+    if (Alpha) {
+        uint16_t ex = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &ex);
+    }
+    if (Profile)
+        TIFFSetField(t, TIFFTAG_ICCPROFILE, uint32_t(Profile->size()), Profile->data());
+    for (uint32_t y = 0; y < 2; ++y) {
+        uint8_t row[12];
+        for (uint32_t x = 0; x < 3; ++x) {
+            row[x * spp] = kPixels[y][x][2], row[x * spp + 1] = kPixels[y][x][1], row[x * spp + 2] = kPixels[y][x][0];
+            if (Alpha)
+                row[x * spp + 3] = kPixels[y][x][3];
+        }
+        TIFFWriteScanline(t, row, y, 0);
+    }
+    TIFFClose(t);
+}
+
+int ReadWicMem(const std::vector<uint8_t>& D, TImgInfo& Img)
+{
+    TKodexReadWIC rec{};
+    const int r = KodexProcs.ReadWIC(&rec, D.data(), D.size());
+    Img = rec.Img;
+    return r;
+}
+
+// The EXIF APP1 payload ("Exif\0\0" ...) of a create_exif result.
+std::vector<uint8_t> ExifPayload(const TKodexInfo& Info, const std::string& Src = "")
+{
+    std::vector<uint8_t> out(65535);
+    uint32_t n = 0;
+    EXPECT_TRUE(CreateExif(Src, Info, nullptr, 0, out.data(), uint32_t(out.size()), n));
+    EXPECT_GT(n, 6u);
+    return std::vector<uint8_t>(out.begin() + 6, out.begin() + n);
+}
+
+} // namespace
+
+TEST_F(Wic, TiffReadsToTheStoredPixelsWithItsProfile)
+{
+    const std::vector<uint8_t> prof = MakeProfile("Tiff RGB");
+    for (bool alpha : {false, true}) {
+        const std::string f = Scratch / "t.tif";
+        WriteTiff(f, alpha, &prof);
+        TOwnedImg out{};
+        TICCInfo icc;
+        ASSERT_TRUE(ReadWICFile(f, out.Img, 0, &icc, TBGColor{}));
+        ExpectPixels(out.Img, alpha);
+        EXPECT_EQ(out.Img.Bpl, CalcBpl(3, out.Img.Channels));
+        ASSERT_EQ(icc.Len, prof.size());
+        EXPECT_STREQ(icc.Name, "Tiff RGB");
+        FreeICC(icc);
+        TKodexInfo info{};
+        ASSERT_TRUE(ReadWICInfo(f, info));
+        EXPECT_EQ(info.Width, 3u);
+        EXPECT_EQ(info.Height, 2u);
+        EXPECT_EQ(info.Orientation, 6);
+    }
+}
+
+TEST_F(Wic, GifFirstFrameWithTransparency)
+{
+    const std::string f = Scratch / "g.gif";
+    int err = 0;
+    GifFileType* g = EGifOpenFileName(f.c_str(), false, &err);
+    ASSERT_NE(g, nullptr);
+    GifColorType cols[4] = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    ColorMapObject* map = GifMakeMapObject(4, cols);
+    EGifPutScreenDesc(g, 4, 3, 2, 0, map);
+    const uint8_t gce[4] = {1, 0, 0, 2}; // transparent index 2
+    EGifPutExtension(g, GRAPHICS_EXT_FUNC_CODE, 4, gce);
+    EGifPutImageDesc(g, 0, 0, 4, 3, false, nullptr);
+    GifPixelType rows[3][4] = {{0, 1, 2, 3}, {3, 2, 1, 0}, {1, 1, 2, 2}};
+    for (auto& r : rows)
+        EGifPutLine(g, r, 4);
+    // A second frame that must not show.
+    EGifPutImageDesc(g, 0, 0, 4, 3, false, nullptr);
+    GifPixelType other[4] = {3, 3, 3, 3};
+    for (int i = 0; i < 3; ++i)
+        EGifPutLine(g, other, 4);
+    EGifCloseFile(g, &err);
+    GifFreeMapObject(map);
+
+    TOwnedImg out{};
+    ASSERT_TRUE(ReadWICFile(f, out.Img, 0, nullptr, TBGColor{}));
+    ASSERT_EQ(out.Img.Channels, 4u);
+    ASSERT_EQ(out.Img.Width, 4u);
+    for (uint32_t y = 0; y < 3; ++y)
+        for (uint32_t x = 0; x < 4; ++x) {
+            const int i = rows[y][x];
+            EXPECT_EQ(At(out.Img, x, y, 3), i == 2 ? 0 : 255);
+            if (i != 2) {
+                EXPECT_EQ(At(out.Img, x, y, 2), cols[i].Red);
+                EXPECT_EQ(At(out.Img, x, y, 1), cols[i].Green);
+                EXPECT_EQ(At(out.Img, x, y, 0), cols[i].Blue);
+            }
+        }
+    // Asked to flatten, the transparent pixels take the background colour.
+    TOwnedImg flat{};
+    ASSERT_TRUE(ReadWICFile(f, flat.Img, 1, nullptr, TBGColor{0, 7, 8, 9, 0}));
+    ASSERT_EQ(flat.Img.Channels, 3u);
+    EXPECT_EQ(At(flat.Img, 2, 0, 2), 7);
+    EXPECT_EQ(At(flat.Img, 2, 0, 0), 9);
+    EXPECT_EQ(At(flat.Img, 1, 0, 2), 255);
+}
+
+TEST_F(Wic, WebpLosslessWithProfileAndExif)
+{
+    for (bool alpha : {false, true}) {
+        uint8_t bgr[2][3][4];
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x)
+                for (int c = 0; c < 4; ++c)
+                    bgr[y][x][c] = kPixels[y][x][c];
+        uint8_t packed[18];
+        for (int i = 0; i < 6; ++i)
+            std::memcpy(packed + i * 3, &bgr[i / 3][i % 3][0], 3);
+        uint8_t* enc = nullptr;
+        const size_t n = alpha ? WebPEncodeLosslessBGRA(&bgr[0][0][0], 3, 2, 12, &enc)
+                               : WebPEncodeLosslessBGR(packed, 3, 2, 9, &enc);
+        ASSERT_GT(n, 0u);
+        const std::vector<uint8_t> prof = MakeProfile("Webp RGB");
+        TKodexInfo ei{};
+        ei.Orientation = 3;
+        std::memcpy(ei.DateTime, "2021:02:03 04:05:06", 19);
+        const std::vector<uint8_t> exif = ExifPayload(ei);
+        WebPMux* mux = WebPMuxNew();
+        WebPData img{enc, n}, icc{prof.data(), prof.size()}, ex{exif.data() + 6, exif.size() - 6};
+        WebPMuxSetImage(mux, &img, 0);
+        WebPMuxSetChunk(mux, "ICCP", &icc, 1);
+        WebPMuxSetChunk(mux, "EXIF", &ex, 1);
+        WebPData out{};
+        ASSERT_EQ(WebPMuxAssemble(mux, &out), WEBP_MUX_OK);
+        const std::string f = Scratch / "w.webp";
+        WriteBytes(f, std::vector<uint8_t>(out.bytes, out.bytes + out.size));
+        WebPDataClear(&out);
+        WebPMuxDelete(mux);
+        WebPFree(enc);
+
+        TOwnedImg pic{};
+        TICCInfo got;
+        ASSERT_TRUE(ReadWICFile(f, pic.Img, 0, &got, TBGColor{}));
+        ExpectPixels(pic.Img, alpha, true);
+        ASSERT_EQ(got.Len, prof.size());
+        EXPECT_STREQ(got.Name, "Webp RGB");
+        FreeICC(got);
+        TKodexInfo info{};
+        ASSERT_TRUE(ReadWICInfo(f, info));
+        EXPECT_EQ(info.Width, 3u);
+        EXPECT_EQ(info.Orientation, 3);
+        EXPECT_TRUE(info.HasExif);
+        EXPECT_STREQ(info.DateTime, "2021:02:03 04:05:06");
+
+        // create_exif takes the shooting date from such a source.
+        TKodexInfo none{};
+        const std::vector<uint8_t> carried = ExifPayload(none, f);
+        const std::string j = Scratch / "c.jpg";
+        TOwnedImg small{MakePicture(8, 8, 3)};
+        ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, carried.data(), uint32_t(carried.size()), 1, 0));
+        TKodexInfo ji{};
+        ASSERT_TRUE(ReadWICInfo(j, ji));
+        EXPECT_STREQ(ji.DateTime, "2021:02:03 04:05:06");
+    }
+}
+
+TEST_F(Wic, HeifReadsToTheEncodedColours)
+{
+    heif_init(nullptr);
+    heif_compression_format fmt = heif_compression_undefined;
+    for (auto f : {heif_compression_HEVC, heif_compression_AV1})
+        if (heif_have_encoder_for_format(f) && heif_have_decoder_for_format(f)) {
+            fmt = f;
+            break;
+        }
+    if (fmt == heif_compression_undefined)
+        GTEST_SKIP() << "this libheif build cannot both encode and decode";
+    heif_context* ctx = heif_context_alloc();
+    heif_encoder* enc = nullptr;
+    ASSERT_EQ(heif_context_get_encoder_for_format(ctx, fmt, &enc).code, heif_error_Ok);
+    heif_encoder_set_lossy_quality(enc, 95);
+    heif_image* img = nullptr;
+    heif_image_create(64, 64, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &img);
+    heif_image_add_plane(img, heif_channel_interleaved, 64, 64, 8);
+    int stride = 0;
+    uint8_t* p = heif_image_get_plane(img, heif_channel_interleaved, &stride);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            uint8_t* q = p + y * stride + x * 3;
+            q[0] = y < 32 ? 200 : 20; // red on the top half
+            q[1] = 60;
+            q[2] = x < 32 ? 30 : 220; // blue on the right half
+        }
+    heif_image_handle* h = nullptr;
+    ASSERT_EQ(heif_context_encode_image(ctx, img, enc, nullptr, &h).code, heif_error_Ok);
+    const std::string f = Scratch / "h.heic";
+    ASSERT_EQ(heif_context_write_to_file(ctx, f.c_str()).code, heif_error_Ok);
+    heif_image_handle_release(h);
+    heif_image_release(img);
+    heif_encoder_release(enc);
+    heif_context_free(ctx);
+
+    TOwnedImg out{};
+    ASSERT_TRUE(ReadWICFile(f, out.Img, 0, nullptr, TBGColor{}));
+    ASSERT_EQ(out.Img.Width, 64u);
+    ASSERT_EQ(out.Img.Channels, 3u);
+    auto near = [&](uint32_t x, uint32_t y, int b, int g, int r) {
+        EXPECT_NEAR(At(out.Img, x, y, 0), b, 10) << x << "," << y;
+        EXPECT_NEAR(At(out.Img, x, y, 1), g, 10) << x << "," << y;
+        EXPECT_NEAR(At(out.Img, x, y, 2), r, 10) << x << "," << y;
+    };
+    near(10, 10, 30, 60, 200);
+    near(50, 10, 220, 60, 200);
+    near(10, 50, 30, 60, 20);
+    near(50, 50, 220, 60, 20);
+    TKodexInfo info{};
+    ASSERT_TRUE(ReadWICInfo(f, info));
+    EXPECT_EQ(info.Width, 64u);
+    EXPECT_NE(GetWICExtensions().find(fmt == heif_compression_HEVC ? ".heic," : ".avif,"), std::string::npos);
+}
+
+TEST_F(Wic, DamagedFilesFailWithoutACrash)
+{
+    const std::string f = Scratch / "t.tif";
+    WriteTiff(f, true, nullptr);
+    const std::vector<uint8_t> tif = ReadBytes(f);
+    uint8_t* enc = nullptr;
+    uint8_t px[3 * 64 * 64] = {};
+    const size_t n = WebPEncodeBGR(px, 64, 64, 192, 80, &enc);
+    const std::vector<uint8_t> webp(enc, enc + n);
+    WebPFree(enc);
+    for (const auto* good : {&tif, &webp}) {
+        for (size_t cut : {size_t(4), size_t(12), good->size() / 2, good->size() - 3}) {
+            TOwnedImg out{};
+            EXPECT_EQ(0, ReadWicMem(std::vector<uint8_t>(good->begin(), good->begin() + long(cut)), out.Img)) << cut;
+            EXPECT_EQ(out.Img.Mem, nullptr);
+        }
+        std::mt19937 rng(5);
+        for (int i = 0; i < 200; ++i) {
+            std::vector<uint8_t> bad = *good;
+            for (int k = 0; k < 3; ++k)
+                bad[rng() % bad.size()] ^= uint8_t(1 + rng() % 255);
+            TOwnedImg out{};
+            ReadWicMem(bad, out.Img);
+        }
+    }
+    // 36 bytes claiming an 11308 x 11308 frame: refused at once, not painted.
+    const std::vector<uint8_t> hostileGif{0x47, 0x49, 0x46, 0x38, 0x01, 0x23, 0x01, 0x00, 0x60, 0x80, 0x80, 0x01,
+                                          0x08, 0x47, 0x49, 0x46, 0x38, 0x3a, 0x78, 0x2c, 0x2c, 0x2c, 0x2c, 0x2c,
+                                          0x0c, 0x2c, 0x2c, 0x2c, 0x29, 0x00, 0x00, 0x00, 0x00, 0x00, 0xff, 0x00};
+    TOwnedImg gif{};
+    EXPECT_EQ(0, ReadWicMem(hostileGif, gif.Img));
+    TOwnedImg out{};
+    EXPECT_EQ(0, ReadWicMem({'n', 'o', 'p', 'e'}, out.Img));
+    EXPECT_FALSE(TakeErrors().empty());
+}
+
+TEST_F(Wic, CreateExifWritesTheGivenFactsAndChecksItsBuffer)
+{
+    TKodexInfo in{};
+    in.Width = 640;
+    in.Height = 480;
+    in.XResolution = in.YResolution = 300;
+    in.Orientation = 1;
+    std::memcpy(in.DateTime, "2020:01:02 03:04:05", 19);
+    std::vector<uint8_t> thumb(300);
+    size_t tn = thumb.size() * 10;
+    thumb.resize(tn);
+    TOwnedImg small{MakePicture(16, 12, 3)};
+    ASSERT_TRUE(WriteThumbnailJPEG(thumb.data(), tn, small.Img, false, 1, 0, 90));
+    thumb.resize(tn);
+
+    std::vector<uint8_t> out(65535);
+    uint32_t n = 0;
+    ASSERT_TRUE(CreateExif("", in, thumb.data(), uint32_t(tn), out.data(), uint32_t(out.size()), n));
+    EXPECT_EQ(out[0], 0xFF); EXPECT_EQ(out[1], 0xD8); EXPECT_EQ(out[2], 0xFF); EXPECT_EQ(out[3], 0xE1);
+    EXPECT_EQ(uint32_t(out[4] << 8 | out[5]) + 4, n); // APP1 length covers the rest
+    EXPECT_EQ(0, std::memcmp(&out[6], "Exif\0\0MM", 8));
+    EXPECT_NE(std::search(out.begin(), out.begin() + n, thumb.begin(), thumb.end()), out.begin() + n);
+
+    const std::string j = Scratch / "e.jpg";
+    ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, &out[6], n - 6, 1, 0));
+    TKodexInfo info{};
+    ASSERT_TRUE(ReadWICInfo(j, info));
+    EXPECT_TRUE(info.HasExif);
+    EXPECT_EQ(info.Orientation, 1);
+    EXPECT_EQ(info.XResolution, 300);
+    EXPECT_STREQ(info.DateTime, "2020:01:02 03:04:05");
+
+    // A buffer one byte short is refused and left as it was past its end.
+    std::vector<uint8_t> shortBuf(n - 1 + 16, 0xAB);
+    uint32_t m = 123;
+    EXPECT_FALSE(CreateExif("", in, thumb.data(), uint32_t(tn), shortBuf.data(), n - 1, m));
+    EXPECT_EQ(m, 0u);
+    EXPECT_TRUE(std::all_of(shortBuf.begin() + (n - 1), shortBuf.end(), [](uint8_t b) { return b == 0xAB; }));
+}
