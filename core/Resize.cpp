@@ -923,6 +923,16 @@ uint8_t* NewBlock(uint64_t Bpl, uint64_t Rows, uint64_t Extra)
 
 } // namespace
 
+void TResizer::PreFault(uint8_t* Block, uint64_t Bytes)
+{
+    // Pass threads that first touch the same huge page of a fresh block each
+    // get it zeroed, and all but one throw theirs away: touch it here once.
+    if (RF->MaxThreadNum() <= 1)
+        return;
+    for (uint64_t o = 0; o < Bytes; o += 4096)
+        reinterpret_cast<volatile uint8_t*>(Block)[o] = 0;
+}
+
 uint8_t* TResizer::TakeTmp(uint64_t Bytes)
 {
     uint8_t* p = FTmpCache;
@@ -972,6 +982,7 @@ void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, 
             platform::PageFree(tmp);
             throw;
         }
+        PreFault(out, uint64_t(RF->FDestBpl) * BlockRows(Height));
         RunPass(false, out, tmp ? tmp : Src.Mem);
         if (tmp)
             KeepTmp(tmp, tmpBytes);

@@ -282,6 +282,7 @@ private:
     uint64_t FTmpCacheBytes = 0;
     uint8_t* TakeTmp(uint64_t Bytes);
     void KeepTmp(uint8_t* Tmp, uint64_t Bytes);
+    void PreFault(uint8_t* Block, uint64_t Bytes);
 
     void Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA, bool InPlace);
     void RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src);
