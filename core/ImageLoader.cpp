@@ -94,9 +94,13 @@ void RestoreFileTimes(const TImageInfo& Info, const std::string& OutputFile)
     int32_t Y, M, D, H, N, S;
     DecodeDateTime(Info.DateTimeLastWrite, Y, M, D, H, N, S);
     if (Info.DateTimeLastWrite != 0 && Y >= 1980 && Y <= 2107) {
-        const platform::TLocalTime L{Y, M, D, H, N, S & ~1};
+        // Cut to even seconds. Time zones differ from UTC by whole minutes, so
+        // the raw time can be cut directly, which also keeps the hour that
+        // repeats when daylight saving ends.
         int64_t Sec = 0;
-        if (platform::LocalToUTC(L, Sec))
+        if (T.Sec != 0)
+            T = {T.Sec & ~int64_t(1), 0};
+        else if (platform::LocalToUTC(platform::TLocalTime{Y, M, D, H, N, S & ~1}, Sec))
             T = {Sec, 0};
     }
     platform::SetLastWriteTime(OutputFile, T);
