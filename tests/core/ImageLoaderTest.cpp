@@ -57,6 +57,10 @@ TEST_F(FileTimes, LastWriteIsRestoredToEvenSeconds)
     MetadataOption.KeepLastWriteTime = true;
     RestoreFileTimes(Info);
     EXPECT_EQ(Stamp(Info.OutPutFileName).Sec, Want);
+    Info.LastWriteStamp = {Want + 1, 500}; // as the probe keeps it
+    RestoreFileTimes(Info);
+    EXPECT_EQ(Stamp(Info.OutPutFileName).Sec, Want);
+    EXPECT_EQ(Stamp(Info.OutPutFileName).NSec, 0u);
 }
 
 TEST_F(FileTimes, TimesOutsideTheDOSRangeAreRestoredExactly)
