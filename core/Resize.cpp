@@ -50,6 +50,8 @@ public:
     TRowWriter(TResizeParam& Prm, TWeightType Type, uint64_t BufLength)
         : P(Prm), Int(Type == wtInt)
     {
+        if (P.WeightTableBuf) // tables of an earlier call on the same axis
+            FreeAligned(P.WeightTableBuf);
         P.WeightTableBuf = nullptr;
         P.WeightTableList.clear();
         P.WeightTableInfo.assign(uint64_t(P.DestLength) * 2, 0);
@@ -274,6 +276,9 @@ void BuildArea(TResizeParam& P, TWeightType Type)
 void BuildNearest(TResizeParam& P, TWeightType Type)
 {
     const uint32_t src = P.SrcLength, dst = P.DestLength;
+    if (P.WeightTableBuf)
+        FreeAligned(P.WeightTableBuf);
+    P.WeightTableBuf = nullptr;
     P.WeightTableList.clear();
     P.WeightTableInfo.assign(uint64_t(dst) * 2, 0);
     P.BufLength = 1;
@@ -747,6 +752,7 @@ TResizer::~TResizer()
     if (InterpolationWeightSetter)
         InterpolationWeightSetter->Release();
     delete RF;
+    platform::PageFree(FTmpCache);
 }
 
 void TResizer::SetDecimationMode(uint32_t Mode, TWeightSetter* WS)
@@ -917,14 +923,52 @@ uint8_t* NewBlock(uint64_t Bpl, uint64_t Rows, uint64_t Extra)
 
 } // namespace
 
+void TResizer::PreFault(uint8_t* Block, uint64_t Bytes)
+{
+    // Pass threads that first touch the same huge page of a fresh block each
+    // get it zeroed, and all but one throw theirs away: touch it here once.
+    if (RF->MaxThreadNum() <= 1)
+        return;
+    for (uint64_t o = 0; o < Bytes; o += 4096)
+        reinterpret_cast<volatile uint8_t*>(Block)[o] = 0;
+}
+
+uint8_t* TResizer::TakeTmp(uint64_t Bytes)
+{
+    uint8_t* p = FTmpCache;
+    FTmpCache = nullptr;
+    if (p && FTmpCacheBytes == Bytes)
+        return p;
+    platform::PageFree(p);
+    p = static_cast<uint8_t*>(platform::PageAlloc(Bytes));
+    if (!p)
+        throw EOutOfMemory();
+    return p;
+}
+
+void TResizer::KeepTmp(uint8_t* Tmp, uint64_t Bytes)
+{
+    platform::PageFree(FTmpCache);
+    FTmpCache = nullptr;
+    if (Bytes <= (uint64_t(128) << 20)) {
+        FTmpCache = Tmp;
+        FTmpCacheBytes = Bytes;
+    } else {
+        platform::PageFree(Tmp);
+    }
+}
+
 void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, uint32_t Height, bool IsRGBA)
 {
     if (Src.Width == Width && Src.Height == Height)
         return;
     Plan(Src, Width, Height, IsRGBA, false);
     uint8_t* tmp = nullptr;
+    const bool twoPass = RF->WidthChanges() && RF->HeightChanges();
+    const uint64_t tmpBytes = uint64_t(RF->FTmpBpl) * BlockRows(Src.Height) + 8; // fits: checked by Plan's strides
     if (RF->WidthChanges()) {
-        tmp = NewBlock(RF->FTmpBpl, Src.Height, 8);
+        // A one-pass result is the temporary itself and goes to the caller.
+        tmp = twoPass ? TakeTmp(tmpBytes) : NewBlock(RF->FTmpBpl, Src.Height, 8);
         RunPass(true, tmp, Src.Mem);
     }
     if (!RF->HeightChanges()) {
@@ -938,8 +982,10 @@ void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, 
             platform::PageFree(tmp);
             throw;
         }
+        PreFault(out, uint64_t(RF->FDestBpl) * BlockRows(Height));
         RunPass(false, out, tmp ? tmp : Src.Mem);
-        platform::PageFree(tmp);
+        if (tmp)
+            KeepTmp(tmp, tmpBytes);
         Dest.Mem = out;
         Dest.Bpl = RF->FDestBpl;
     }

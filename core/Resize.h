@@ -274,6 +274,16 @@ public:
     void ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool IsRGBA);
 
 private:
+    // The temporary block of the last two-pass resize into a separate
+    // destination, kept (up to 128 MB) for the next picture of the same
+    // geometry: fresh pages come zeroed by the system, which on big pictures
+    // costs as much as a pass and does not spread over the pass threads.
+    uint8_t* FTmpCache = nullptr;
+    uint64_t FTmpCacheBytes = 0;
+    uint8_t* TakeTmp(uint64_t Bytes);
+    void KeepTmp(uint8_t* Tmp, uint64_t Bytes);
+    void PreFault(uint8_t* Block, uint64_t Bytes);
+
     void Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA, bool InPlace);
     void RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src);
 };
