@@ -80,28 +80,9 @@ int TErrorLogSink::GetErrorCount()
 int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
                               bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat)
 {
-    // The reader for the probed format; the loader's own entry point takes
-    // this place once it exists.
-    Flags = LoaderFlags(OutFormat);
-    TBGColor Background = DefaultBGColor;
-    TICCInfo* WantICC = (OutFormat != ofBMP && MetadataOption.KeepICCProfile) ? ICC : nullptr;
+    // The luma/chroma working form is not asked for.
     IsYCbCr = false;
-    switch (Info.PictureFormat) {
-    case pfBMP:
-        return LoadBitmapFromMemory(Info.Path(), Img, Flags, Background) ? 1 : 0;
-    case pfJPEG: {
-        int32_t S = AllowDownScale ? JPEGDecodeDenominator(std::max(Scale.XScale, Scale.YScale)) : 1;
-        if (!ReadJPEGFile(Info.Path(), Img, S, WantICC, IsYCbCr, false))
-            return 0;
-        if (Img.Channels == 4)
-            CMYKToBGR(Img);
-        return S;
-    }
-    case pfPNG:
-        return ReadPNGFile(Info.Path(), Img, Flags, WantICC, Background) ? 1 : 0;
-    default:
-        Fail(SUnknownFormat);
-    }
+    return LoadImageByType(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat);
 }
 
 bool TConvertIO::WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res)
@@ -565,10 +546,21 @@ void TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
         // write wrong colours).
         if (Img.Channels != 3)
             YCbCrToBGRInPlace(Img, P.IsYCbCr);
-        const uint8_t* Exif = nullptr;
-        const uint32_t ExifSize = 0;
-        // The EXIF carry-over joins here once the metadata writer is in.
-        (void)Item;
+        // The source's EXIF, brought up to date for the new picture.
+        struct TExifBlock {
+            uint8_t* P = nullptr;
+            ~TExifBlock()
+            {
+                if (P)
+                    FreeAligned(P);
+            }
+        } Block;
+        if (Item.HasExif() && JPEGOption.AddExifInfo)
+            Block.P = Item.GetExifInfo(FEffects.FExifRotationUse, Img, P.Resizer, JPEGOption.UpdateExif,
+                                       JPEGOption.UpdateExifResolution && !MetadataOption.KeepResolution,
+                                       P.IsYCbCr);
+        const uint8_t* Exif = Block.P;
+        const uint32_t ExifSize = Block.P ? Item.ExifSize() : 0;
         if (JPEGOption.UseFileSizeLimit) {
             std::vector<uint8_t> Buf;
             try {

@@ -274,3 +274,28 @@ TEST_F(EndToEnd, CancelEndsARunningToolAndLeavesNoOutput)
     EXPECT_EQ(Read(A), Before);
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "in"), fs::directory_iterator()), 1);
 }
+
+TEST_F(EndToEnd, ExifIsCarriedIntoTheResizedJPEG)
+{
+    // "Exif", the TIFF header and IFD0 with Orientation 6.
+    const uint8_t Exif[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+                            0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};
+    TImgInfo Img;
+    AllocImg(Img, 80, 60, 3);
+    const fs::path A = Dir / "in" / "a.jpg";
+    ASSERT_NE(::WriteJPEG(A.string(), Img, 90, TResolutionInfo{}, false, nullptr, Exif, sizeof Exif, 1, 0), 0);
+    FreeImg(Img);
+    Add(A);
+    Effects.SetResizeParam(RULE_PERCENT, 50, 0);
+    ASSERT_TRUE(Run(1));
+    ASSERT_TRUE(Errors.Lines.empty()) << Errors.Lines[0];
+    TImageInfo Out;
+    ASSERT_TRUE(GetImageInfo((Dir / "out" / "a.jpg").string(), Out));
+    EXPECT_TRUE(Out.HasExif());
+    EXPECT_EQ(Out.Orientation(), 6);
+    EXPECT_NE(Read(Dir / "out" / "a.jpg").find("Vestro"), std::string::npos);
+
+    JPEGOption.AddExifInfo = false;
+    ASSERT_TRUE(Run(1));
+    EXPECT_EQ(Read(Dir / "out" / "a.jpg").find("Exif"), std::string::npos);
+}
