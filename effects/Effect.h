@@ -110,6 +110,13 @@ public:
     virtual void UpdateEffectStrip(TEffectList& List) = 0;
     // The resampling settings dialog, opened from the resize row.
     virtual void ShowResizeSettings() = 0;
+    // Pushes the window's size edits into the chain (SetResizeParam).
+    virtual void PushSizeRule() = 0;
+    // The output-file-name rule as the window's rule edit holds it.
+    virtual std::string RenameRule() = 0;
+    // Configures the shared resizer: decimation and interpolation filter ids
+    // (0 keeps a filter) and the SIMD mode.
+    virtual void SetResizeFilters(int32_t Decimation, int32_t Interpolation, int32_t SIMDMode) = 0;
 };
 extern TEffectHost* EffectHost;
 
@@ -182,6 +189,13 @@ private:
 // option dialogs' previews.
 extern TEffectList* EffectList;
 extern TEffectParams PreviewParams;
+
+// The picture an option dialog previews: the entry Info with every used
+// effect before EffectID applied, in PreviewParams. Img receives a new block
+// (it must hold none). Returns false, Img untouched, when the file cannot be
+// probed; raises "Failed to load file" when it cannot be read. The shared
+// resizer is set back to its shrinking filter however this ends.
+bool LoadBeforeImage(TImageInfo& Info, TImgInfo& Img, uint32_t EffectID, int32_t Number);
 
 // Converts a picture in the luma/chroma working form back to BGR (3 or 4
 // channels; other counts are left) and clears IsYCbCr.
