@@ -127,17 +127,6 @@ TEST(EffectChain, GrayAlphaStepLeavesPicturesWithoutAlpha)
     FreeImg(Img);
 }
 
-TEST(EffectChain, BeforeImageStopsAtTheDialogsEffect)
-{
-    Chain C;
-    C.Gray->FUse = true;
-    C.Trim->FUse = true;
-    TEffectParams P;
-    TImgInfo Img;
-    C.L.GetBeforeImage(EFFECT_TRIMMING, Img, Info1000x750(), 1, P);
-    EXPECT_EQ(C.Ran, (std::vector<std::string>{"Grayscale"}));
-}
-
 TEST(EffectChain, SettingsSectionsKeepUseAndOrder)
 {
     TMemIniFile Ini("/nonexistent/vestro.ini");
