@@ -12,8 +12,6 @@
 #include <thread>
 #include <vector>
 
-enum TWeightType { wtInt, wtSingle };
-
 // The plan of one axis. Owns its weight block; not copyable.
 struct TResizeParam {
     void* WeightTableBuf = nullptr;              // AllocAligned block of the weight rows
