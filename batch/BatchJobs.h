@@ -82,8 +82,7 @@ struct TWorkerObjectFactory {
 TWorkerObjectFactory ThreadObjectCopies(TResizer* Resizer, TUnsharpMask* UnSharpMask, TResizer* Antialiasing,
                                         TGaussianBlur* GaussianBlur);
 
-// The copy and release steps behind it (each in its own file: the resampler's
-// and the filters' headers cannot meet in one unit).
+// The copy and release steps behind it.
 TResizer* CopyResizer(TResizer* R);
 void FreeResizer(TResizer*& R);
 void CopyFilters(const TWorkerObjects& Shared, TWorkerObjects& Copy);
