@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <climits>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
