@@ -1,0 +1,104 @@
+#include "app/ProgramMain.h"
+
+#include "app/IniSettings.h"
+#include "app/ProgressFrm.h"
+#include "app/SingleInstance.h"
+#include "app/Startup.h"
+#include "core/Global.h"
+#include "core/Kodex.h"
+#include "core/MemReservoir.h"
+#include "core/ResourceText.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+void ShowMessage(const std::string& Title, const std::string& Text)
+{
+    std::fprintf(stderr, "%s: %s\n", Title.c_str(), Text.c_str());
+    if (!IsNonInteractive())
+        QMessageBox::warning(nullptr, QString::fromStdString(Title), QString::fromStdString(Text));
+}
+
+} // namespace
+
+int ProgramMain(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + std::max(argc, 1));
+    InitStartupPaths();
+    InitMemReservoir(args);
+    QApplication app(argc, argv);
+    app.setApplicationName("Vestro Image Resizer");
+    // Paths are made absolute here, against this process's folder, before
+    // anything (the running instance, or the run input) can see them.
+    const std::vector<std::string> absArgs = AbsoluteArguments(args);
+
+    TSingleInstance instance(ExeDir);
+    if (!instance.TryBecomeFirst()) {
+        if (args.empty())
+            return 0;
+        if (instance.HandOff(absArgs))
+            return 0;
+        std::fprintf(stderr, "Vestro: the running instance did not take the files; nothing was done with:\n");
+        for (const std::string& a : absArgs)
+            std::fprintf(stderr, "  %s\n", a.c_str());
+        return 2;
+    }
+
+    InitializeGlobals(args);
+    if (QScreen* s = QGuiApplication::primaryScreen()) {
+        WorkAreaRight = s->availableGeometry().right() + 1;
+        WorkAreaBottom = s->availableGeometry().bottom() + 1;
+    }
+    SystemFontName = QApplication::font().family().toStdString();
+    FontInstalled = [](const std::string& F) { return QFontDatabase::hasFamily(QString::fromStdString(F)); };
+    if (!IsNonInteractive())
+        SaveRetryQuestion = [](const std::string& Msg) {
+            return QMessageBox::warning(nullptr, "Vestro", QString::fromStdString(Msg),
+                                        QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
+        };
+    if (!KodexLoaded)
+        ShowMessage(KodexLoadErrorTitle, KodexLoadError);
+
+    AtOnceStart = IsAtOnceStart(args, IniFileName);
+    LoadIniFile(IniFileName);
+    if (!AtOnceStart) {
+        ShowMessage("Vestro Image Resizer",
+                    "The main window is not part of this version yet. Start the program with files or folders "
+                    "and a profile whose [File] AtOnce is 1 (for example /ini=NAME.ini), and they are "
+                    "converted at once.");
+        FinalizeGlobals();
+        return 2;
+    }
+
+    // From here on, files handed over by later starts are queued and
+    // converted after the present run, with the same settings.
+    int status = 0;
+    std::vector<std::string> runArgs = absArgs;
+    for (;;) {
+        instance.SetAccepting(true);
+        TProgressForm form(true, runArgs);
+        QTimer::singleShot(0, &form, [&form] { form.StartRun(); });
+        if (!IsNonInteractive())
+            form.show();
+        form.exec();
+        status = std::max(status, form.ExitStatus());
+        // Refuse further hand-offs before looking at the queue, so that none
+        // is answered "taken" and then left behind.
+        instance.SetAccepting(false);
+        runArgs.clear();
+        for (auto& q : instance.TakeQueued())
+            runArgs.insert(runArgs.end(), q.begin(), q.end());
+        if (runArgs.empty())
+            break;
+    }
+    FinalizeGlobals();
+    return status;
+}
