@@ -3,6 +3,10 @@
 #include "batch/JPEGSizeSearch.h"
 #include "core/Bitmap.h"
 #include "core/ErrorLog.h"
+#include "core/ImageInfoExif.h"
+#include "core/ImageLoader.h"
+#include "core/Kodex.h"
+#include "core/PalettePNG.h"
 #include "core/Errors.h"
 #include "core/Global.h"
 #include "core/OutputFileName.h"
@@ -22,23 +26,6 @@ constexpr const char SSaveFailed[] = "Failed to save file";
 [[noreturn]] void Fail(const char* Text)
 {
     throw EVestroError(LoadResText(Text));
-}
-
-// A gray+alpha picture as BGRA for the BMP writer, in a new block.
-void GrayAlphaToBGRA(TImgInfo& Img)
-{
-    TImgInfo Out;
-    AllocImg(Out, Img.Width, Img.Height, 4);
-    for (uint32_t R = 0; R < Img.Height; ++R) {
-        const uint8_t* S = MemRow(Img, R);
-        uint8_t* D = MemRow(Out, R);
-        for (uint32_t X = 0; X < Img.Width; ++X) {
-            D[4 * X] = D[4 * X + 1] = D[4 * X + 2] = S[2 * X];
-            D[4 * X + 3] = S[2 * X + 1];
-        }
-    }
-    FreeImg(Img);
-    Img = Out;
 }
 
 // The output under construction: a free name beside the target, removed
@@ -88,28 +75,33 @@ int TErrorLogSink::GetErrorCount()
     return FLog.GetErrorCount();
 }
 
-int32_t OutputFormatOf(const std::string& FileName)
-{
-    const std::string Ext = AsciiLower(ExtractFileExt(FileName));
-    if (Ext == ".bmp")
-        return 1;
-    if (Ext == ".jpg" || Ext == ".jpeg")
-        return 2;
-    if (Ext == ".png")
-        return 3;
-    return 0;
-}
-
 // ---------------------------------------------------------------- codec side
 
-int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale&, bool, TICCInfo*, bool& IsYCbCr,
-                              uint32_t& Flags, int32_t OutFormat)
+int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
+                              bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat)
 {
+    // The reader for the probed format; the loader's own entry point takes
+    // this place once it exists.
+    Flags = LoaderFlags(OutFormat);
+    TBGColor Background = DefaultBGColor;
+    TICCInfo* WantICC = (OutFormat != ofBMP && MetadataOption.KeepICCProfile) ? ICC : nullptr;
     IsYCbCr = false;
-    Flags = (OutFormat == 2 || (OutFormat == 1 && !BitmapOption.AlphaChannelSupport)) ? BMP_FLATTEN_ALPHA : 0;
-    if (Info.PictureFormat == pfBMP)
-        return LoadBitmapFromMemory(Info.Path(), Img, Flags, DefaultBGColor) ? 1 : 0;
-    Fail(SUnknownFormat);
+    switch (Info.PictureFormat) {
+    case pfBMP:
+        return LoadBitmapFromMemory(Info.Path(), Img, Flags, Background) ? 1 : 0;
+    case pfJPEG: {
+        int32_t S = AllowDownScale ? JPEGDecodeDenominator(std::max(Scale.XScale, Scale.YScale)) : 1;
+        if (!ReadJPEGFile(Info.Path(), Img, S, WantICC, IsYCbCr, false))
+            return 0;
+        if (Img.Channels == 4)
+            CMYKToBGR(Img);
+        return S;
+    }
+    case pfPNG:
+        return ReadPNGFile(Info.Path(), Img, Flags, WantICC, Background) ? 1 : 0;
+    default:
+        Fail(SUnknownFormat);
+    }
 }
 
 bool TConvertIO::WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res)
@@ -122,33 +114,78 @@ bool TConvertIO::WritePaletteBMP(const std::string& Path, TImgInfo& Img, const T
     return SavePaletteBitmap(Path, Img, Res);
 }
 
-bool TConvertIO::WriteJPEG(const std::string&, TImgInfo&, int32_t, const TResolutionInfo&, bool, const TICCInfo*,
-                           const uint8_t*, uint32_t, int32_t, int32_t)
+bool TConvertIO::WriteJPEG(const std::string& Path, TImgInfo& Img, int32_t Quality, const TResolutionInfo& Res,
+                           bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
+                           int32_t SampleType, int32_t Smoothing)
 {
-    Fail(SUnknownFormat);
+    return ::WriteJPEG(Path, Img, Quality, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType, Smoothing) != 0;
 }
 
-bool TConvertIO::WriteJPEGToMemory(std::vector<uint8_t>&, uint32_t&, TImgInfo&, const TResolutionInfo&, bool,
-                                   const TICCInfo*, const uint8_t*, uint32_t, int32_t, int32_t, int32_t)
+bool TConvertIO::WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TImgInfo& Img,
+                                   const TResolutionInfo& Res, bool IsYCbCr, const TICCInfo* ICC,
+                                   const uint8_t* Exif, uint32_t ExifSize, int32_t SampleType, int32_t Smoothing,
+                                   int32_t Quality)
 {
-    Fail(SUnknownFormat);
+    size_t N = Buf.size();
+    const bool Ok = ::WriteJPEGToMemory(Buf.data(), N, Img, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType,
+                                        Smoothing, Quality) != 0;
+    Size = uint32_t(std::min<size_t>(N, Buf.size()));
+    return Ok;
 }
 
-bool TConvertIO::WritePNG(const std::string&, TImgInfo&, const TICCInfo*, const TResolutionInfo&)
+bool TConvertIO::WritePalettePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
+                                 const TResolutionInfo& Res)
 {
-    Fail(SUnknownFormat);
+    return SavePalettePNG(Path, Img, ICC, Res);
 }
 
-bool TConvertIO::CopyJPEGMetadata(const std::string&, const std::string&, bool, TImageInfo&, bool)
+bool TConvertIO::WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC, const TResolutionInfo& Res)
 {
-    Fail(SUnknownFormat);
+    return WritePNGFile(Path, Img, ICC, false, false, Res, 0, nullptr) != 0;
+}
+
+bool TConvertIO::CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif,
+                                  TImageInfo& Info, bool DropICC)
+{
+    // The copier logs its own failure, restores the times and deletes the
+    // source itself when asked (only once Dest is written and is another file).
+    ::CopyJPEGMetadata(Source, Dest, DropExif, Info, DropICC);
+    return true;
 }
 
 void TConvertIO::RestoreFileTimes(TImageInfo& Info)
 {
-    // Linux keeps no settable creation time; the last write is restored exactly.
-    if (MetadataOption.KeepLastWriteTime && platform::FileExists(Info.OutPutFileName))
-        platform::SetLastWriteTime(Info.OutPutFileName, Info.LastWriteStamp);
+    ::RestoreFileTimes(Info);
+}
+
+TWorkerObjectFactory ThreadObjectCopies(TResizer* Resizer, TUnsharpMask* UnSharpMask, TResizer* Antialiasing,
+                                        TGaussianBlur* GaussianBlur)
+{
+    TWorkerObjectFactory F;
+    F.Shared = {Resizer, UnSharpMask, Antialiasing, GaussianBlur};
+    // Copies share the reference-counted weight setters, whose counts are not
+    // locked: the runner makes and frees them one at a time on its own thread.
+    F.Copy = [](const TWorkerObjects& S) {
+        TWorkerObjects C;
+        try {
+            C.Resizer = CopyResizer(S.Resizer);
+            C.Antialiasing = CopyResizer(S.Antialiasing);
+            CopyFilters(S, C);
+        } catch (...) {
+            FreeResizer(C.Resizer);
+            FreeResizer(C.Antialiasing);
+            FreeFilters(C);
+            throw;
+        }
+        return C;
+    };
+    F.Free = [](TWorkerObjects& C) {
+        FreeResizer(C.Resizer);
+        FreeResizer(C.Antialiasing);
+        FreeFilters(C);
+        C = TWorkerObjects();
+    };
+    return F;
 }
 
 // ---------------------------------------------------------------- names
@@ -347,7 +384,7 @@ void TConvertJob::ProcessEntry(int Index, int ThreadNum)
     P.Time = Item.DateTimeOriginal != 0 ? Item.DateTimeOriginal : Item.DateTimeLastWrite;
     TScale Scale;
     const bool CanDown = FEffects.CanDownScalingLoad(Item, Scale);
-    const int32_t OutFmt = OutputFormatOf(Item.OutPutFileName);
+    const int32_t OutFmt = FormatIdFromExt(Item.OutPutFileName);
 
     if (FSettings.RenameOnly)
         RenameOnly(Item);
@@ -419,16 +456,12 @@ void TConvertJob::LosslessCopy(TImageInfo& Item)
 {
     const std::string& Out = Item.OutPutFileName;
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
-    TPendingOutput Pending(Out);
-    if (!FIO.CopyJPEGMetadata(Item.Path(), Pending.Temp(), !JPEGOption.AddExifInfo, Item,
-                              !MetadataOption.KeepICCProfile) ||
-        !Pending.Commit())
+    // The copier writes through a temporary file of its own, logs a failed
+    // write, restores the times and deletes the source when asked.
+    if (!FIO.CopyJPEGMetadata(Item.Path(), Out, !JPEGOption.AddExifInfo, Item, !MetadataOption.KeepICCProfile))
         Fail(SSaveFailed);
-    if (ReadOnly)
+    if (ReadOnly && platform::FileExists(Out))
         platform::SetReadOnly(Out, true);
-    if (KeepTimes())
-        FIO.RestoreFileTimes(Item);
-    DeleteInputIfDone(Item, true);
 }
 
 void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Scale, int32_t OutFmt)
@@ -543,7 +576,10 @@ void TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
     }
     case 3:
         YCbCrToBGRInPlace(Img, P.IsYCbCr);
-        Ok = FIO.WritePNG(Path, Img, P.ICCInfo, P.RInfo);
+        if (Img.Channels == 3 && PNGOption.IndexColor && FIO.WritePalettePNG(Path, Img, P.ICCInfo, P.RInfo))
+            Ok = true;
+        else
+            Ok = FIO.WritePNG(Path, Img, P.ICCInfo, P.RInfo);
         break;
     default: break;
     }

@@ -30,9 +30,6 @@ private:
     TErrorLog& FLog;
 };
 
-// Output format by the output name: 1 BMP, 2 JPEG (.jpg, .jpeg), 3 PNG, else 0.
-int32_t OutputFormatOf(const std::string& FileName);
-
 // The codec side of the workers. The default implementation uses the
 // program's readers and writers; tests replace single calls.
 class TConvertIO {
@@ -55,8 +52,11 @@ public:
                                    int32_t Smoothing, int32_t Quality);
     virtual bool WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
                           const TResolutionInfo& Res);
-    // The JPEG at Source copied to Dest with its markers rewritten. True when
-    // Dest was written.
+    // False, with nothing written, when the picture has too many colours.
+    virtual bool WritePalettePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
+                                 const TResolutionInfo& Res);
+    // The JPEG at Source copied to Dest with its markers rewritten; the copier
+    // logs its failures, restores the times and deletes the source when asked.
     virtual bool CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif,
                                   TImageInfo& Info, bool DropICC);
     // The output's times from the source, as [Metadata] asks.
@@ -76,6 +76,18 @@ struct TWorkerObjectFactory {
     std::function<TWorkerObjects(const TWorkerObjects&)> Copy; // null: share them
     std::function<void(TWorkerObjects&)> Free;
 };
+
+// Copies of the process-wide resizer, antialias resizer, unsharp mask and
+// blur for each worker when more than one runs (any of them may be null).
+TWorkerObjectFactory ThreadObjectCopies(TResizer* Resizer, TUnsharpMask* UnSharpMask, TResizer* Antialiasing,
+                                        TGaussianBlur* GaussianBlur);
+
+// The copy and release steps behind it (each in its own file: the resampler's
+// and the filters' headers cannot meet in one unit).
+TResizer* CopyResizer(TResizer* R);
+void FreeResizer(TResizer*& R);
+void CopyFilters(const TWorkerObjects& Shared, TWorkerObjects& Copy);
+void FreeFilters(TWorkerObjects& Copy);
 
 // Where the entries come from: the main file list, or the run input of an
 // at-once run (each entry probed again when a worker takes it).

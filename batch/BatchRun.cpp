@@ -276,8 +276,20 @@ void TBatchRunner::Run(int Workers, bool AbortOnError)
 {
     FAbortOnError = AbortOnError;
     Workers = std::max(Workers, 1);
-    for (int i = 0; i < Workers; ++i)
-        FJob.CreateThreadObjects(i, Workers, &FCanceled);
+    int Made = 0;
+    try {
+        for (; Made < Workers; ++Made)
+            FJob.CreateThreadObjects(Made, Workers, &FCanceled);
+    } catch (const std::exception& E) {
+        // Without its objects no worker can start; the run ends with the reason.
+        FErrors.PutErrorMsg(E.what());
+        for (int i = 0; i <= Made && i < Workers; ++i)
+            FJob.FreeThreadObjects(i);
+        if (FObserver)
+            for (int i = 0; i < Workers; ++i)
+                FObserver->WorkerEnded(i, false);
+        return;
+    }
     std::vector<std::thread> Threads;
     Threads.reserve(size_t(Workers));
     for (int i = 0; i < Workers; ++i)

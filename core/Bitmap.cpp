@@ -282,11 +282,10 @@ void CheckBitmapInfo(const uint8_t* Info, uint64_t InfoSize, TBitmapLayout& L)
     L.PaletteOffset = L.HeaderSize;
     if (L.Compression == BI_BITFIELDS) {
         // The masks follow a 40-byte header; later headers hold them.
-        if (L.HeaderSize == 40) {
-            if (InfoSize < 52)
-                UnknownFormat();
-            L.PaletteOffset += 12;
-        }
+        if (InfoSize < 52)
+            UnknownFormat();
+        if (L.HeaderSize < 52)
+            L.PaletteOffset = 52;
         L.Masks[0] = Get32(Info + 40);
         L.Masks[1] = Get32(Info + 44);
         L.Masks[2] = Get32(Info + 48);

@@ -14,16 +14,16 @@ const TResizeKernels* Pick(TKernelFamily Family)
     case TKernelFamily::Scalar:
         return &RefResizeKernels;
     case TKernelFamily::SSE2:
-        return &RefResizeKernels;
+        return &SSE2ResizeKernels;
     case TKernelFamily::AVX2:
-        return &RefResizeKernels;
+        return CPUHasAVX2() ? &AVX2ResizeKernels() : &SSE2ResizeKernels;
     case TKernelFamily::Best:
         break;
     }
     const char* nv = std::getenv("VESTRO_NOVECTOR");
     if (nv && *nv && std::strcmp(nv, "0") != 0)
         return &RefResizeKernels;
-    return &RefResizeKernels;
+    return CPUHasAVX2() ? &AVX2ResizeKernels() : &SSE2ResizeKernels;
 }
 
 std::atomic<const TResizeKernels*> Active{nullptr};

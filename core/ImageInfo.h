@@ -110,7 +110,7 @@ public:
     void PatchExifBlock(std::vector<uint8_t>& Block, bool Rotated, uint32_t Width, uint32_t Height, bool UpdateExif,
                         bool UpdateExifResolution);
 
-    // --- what the probes fill (public as in the list's other users' view) ---
+    // --- what the probes fill; the list, the batch and the windows read them ---
     std::string FPath;
     uint32_t FExifPos = 0;               // file offset of "Exif"
     uint32_t FExifSize = 0;              // APP1 length - 2 (at most 65533)

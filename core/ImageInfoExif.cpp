@@ -43,7 +43,54 @@ std::string TrimBlanks(const std::string& S)
     return S.substr(A, B - A);
 }
 
+// Round(A x B / C) as the thumbnail sizes round: add 0.5 and truncate; at least 1.
+uint32_t Scaled(uint32_t A, uint32_t B, uint32_t C)
+{
+    return std::max<uint32_t>(1, uint32_t(double(A) * B / C + 0.5));
+}
+
 } // namespace
+
+void NewExifThumbnailSize(uint32_t W, uint32_t H, uint32_t& TW, uint32_t& TH, bool& Turned)
+{
+    TW = W;
+    TH = H;
+    Turned = false;
+    if (W == 0 || H == 0)
+        return;
+    if (W <= H) {
+        if (W > 120 || H > 160) {
+            TW = 120;
+            TH = Scaled(H, 120, W);
+            if (TH > 160) {
+                TH = 160;
+                TW = Scaled(W, 160, H);
+            }
+            Turned = true;
+        }
+    } else if (W > 160 || H > 120) {
+        TW = 160;
+        TH = Scaled(H, 160, W);
+        if (TH > 120) {
+            TH = 120;
+            TW = Scaled(W, 120, H);
+        }
+    }
+}
+
+void FitThumbnail160(uint32_t W, uint32_t H, uint32_t& TW, uint32_t& TH)
+{
+    TW = W;
+    TH = H;
+    if (W == 0 || H == 0 || (W <= 160 && H <= 160))
+        return;
+    TW = 160;
+    TH = Scaled(H, 160, W);
+    if (TH > 160) {
+        TH = 160;
+        TW = Scaled(W, 160, H);
+    }
+}
 
 void TImageInfo::PatchExifBlock(std::vector<uint8_t>& B, bool Rotated, uint32_t W, uint32_t H, bool UpdateExif,
                                 bool UpdateExifResolution)

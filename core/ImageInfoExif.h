@@ -12,6 +12,14 @@ constexpr uint32_t MaxExifBlockSize = 65532;
 // source's own text.
 inline constexpr const char ExifSoftwareName[] = "Vestro";
 
+// Size of the thumbnail put into a newly built EXIF block for a W x H
+// picture: landscape pictures fit 160 x 120; portrait and square ones fit
+// 120 x 160 and are then stored turned a quarter clockwise (Turned, with
+// thumbnail orientation 8). Pictures that already fit keep their size.
+void NewExifThumbnailSize(uint32_t W, uint32_t H, uint32_t& TW, uint32_t& TH, bool& Turned);
+// Size of a replacement thumbnail: W x H fitted into 160 x 160.
+void FitThumbnail160(uint32_t W, uint32_t H, uint32_t& TW, uint32_t& TH);
+
 // S holds SOI, optional APP0 segments and an APP1 EXIF segment (as the codec
 // library's create_exif writes it). Appends IFD1 (JPEG compression, the given
 // thumbnail orientation, 96 dpi) and the thumbnail behind the segment's data,

@@ -3,6 +3,25 @@
 #include "core/Global.h"
 #include "platform/FileTimes.h"
 
+bool ColorReductionDropsAlpha = false;
+
+uint32_t LoaderFlags(int32_t OutFormat)
+{
+    const bool Flatten = (CPUFeatures & CPU_SSE) == 0 || OutFormat == ofJPEG ||
+                         (OutFormat == ofBMP && !BitmapOption.AlphaChannelSupport) || ColorReductionDropsAlpha;
+    return Flatten ? uint32_t(lfFlattenAlpha) : 0u;
+}
+
+int32_t JPEGDecodeDenominator(double MaxScale)
+{
+    const double T = JPEGOption.DownScalingLimit * MaxScale / 100.0;
+    int32_t S = 1;
+    for (int32_t K = 0; K < JPEGOption.DecodeWithDownScaling && S < 8; ++K)
+        if (1.0 / (2.0 * S) >= T)
+            S *= 2;
+    return S;
+}
+
 int32_t FormatIdFromExt(const std::string& FileName)
 {
     const std::string E = AsciiLower(ExtractFileExt(FileName));

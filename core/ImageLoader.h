@@ -14,6 +14,23 @@ enum : int32_t { ofNone = 0, ofBMP = 1, ofJPEG = 2, ofPNG = 3 };
 // Out: the source was gray with alpha (set by the PNG reader).
 enum : uint32_t { lfFlattenAlpha = 1, lfGrayAlpha = 0x20000 };
 
+// Set by the colour-reduction effect: true while it is used with a tool that
+// cannot keep alpha (every mode but the alpha-keeping one), so the loader
+// flattens alpha while reading. Written on the GUI thread while no batch runs.
+extern bool ColorReductionDropsAlpha;
+
+// The loader flag word for an output format: lfFlattenAlpha when the processor
+// lacks SSE, the output is JPEG, the output is BMP without alpha support, or
+// colour reduction cannot keep alpha; else 0.
+uint32_t LoaderFlags(int32_t OutFormat);
+
+// Denominator for reduced-size JPEG decoding when the resize step scales by at
+// most MaxScale (the larger of the two scales): doubled, up to [JPEG]
+// DecodeWithDownScaling times, while 1 / (2 x s) still covers [JPEG]
+// DownScalingLimit percent of the target; never more than 8 (the decoder's
+// smallest size).
+int32_t JPEGDecodeDenominator(double MaxScale);
+
 // ".bmp" 1, ".jpg"/".jpeg" 2, ".png" 3, anything else 0 (letter case ignored).
 int32_t FormatIdFromExt(const std::string& FileName);
 

@@ -1,6 +1,9 @@
 #include "core/Kodex.h"
 
+#include "core/AlphaBlend.h"
+#include "core/ErrorLog.h"
 #include "core/Errors.h"
+#include "core/Grayscale.h"
 #include "platform/DynLib.h"
 #include "platform/FdFile.h"
 #include "platform/PageMemory.h"
@@ -14,13 +17,10 @@
 #include <thread>
 
 TKodexProcs KodexProcs;
-TKodexFlattenProc KodexFlatten = nullptr;
-void (*KodexGrayOfColor)(TBGColor&) = nullptr;
 
 namespace {
 
 void* LibHandle = nullptr;
-std::function<void(const std::string&)> ErrorSink;
 
 std::mutex ExtMutex;
 std::string WICExtensions;
@@ -55,7 +55,7 @@ void FlattenDecoded(TImgInfo& Img, TICCInfo* ICC, const TBGColor& Background)
             FreeICC(*ICC);
         throw;
     }
-    KodexFlatten(flat, Img, Background);
+    FlattenAlphaProc(flat, Img, Background);
     FreeImg(Img);
     Img = flat;
 }
@@ -205,19 +205,12 @@ void UnloadKodex()
     WICExtensionsBuilt = false;
 }
 
-void SetKodexErrorSink(std::function<void(const std::string& Line)> Sink)
-{
-    ErrorSink = std::move(Sink);
-}
-
 void KodexErrorCallback(const char* FileName, const char* Message)
 {
-    if (!ErrorSink)
-        return;
     std::string name = FileName ? FileName : "";
     if (name.empty() && CurrentFile)
         name = *CurrentFile;
-    ErrorSink(name + ": " + (Message ? Message : ""));
+    ErrorLog.PutFileError(name, Message ? Message : "");
 }
 
 uint8_t* KodexLoadFile(const std::string& FileName, size_t& Size)
@@ -272,8 +265,8 @@ int ReadPNGFile(const std::string& FileName, TImgInfo& Img, uint32_t& Flags, TIC
         // gray of the caller's colour.
         if (ownBG)
             BackgroundColour = rec.BGColor;
-        else if (KodexGrayOfColor)
-            KodexGrayOfColor(BackgroundColour);
+        else
+            GrayOfColor(BackgroundColour);
         BackgroundColour.Red = BackgroundColour.Green = BackgroundColour.Blue = BackgroundColour.Gray;
     } else if (ownBG) {
         BackgroundColour = rec.BGColor;

@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 // Title of the message box that start-up shows when LoadKodex fails.
@@ -43,21 +42,10 @@ bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText);
 // Frees the library when loaded and clears the entries and extension list.
 void UnloadKodex();
 
-// Where the library's messages go: start-up points this at the error log.
-// Receives the line FileName + ": " + Message. Set it before any worker runs;
-// it may then be called from any thread. Unset, messages are dropped.
-void SetKodexErrorSink(std::function<void(const std::string& Line)> Sink);
-// The callback installed into the library. An empty FileName is replaced by
-// the file that the calling thread is reading or writing through a wrapper.
+// The callback installed into the library: adds FileName + ": " + Message to
+// the error log. An empty FileName is replaced by the file that the calling
+// thread is reading or writing through a wrapper. Runs on any thread.
 void KodexErrorCallback(const char* FileName, const char* Message);
-
-// Flattening of a 4-channel picture onto a background colour into a
-// 3-channel one of the same size, allocated by the caller.
-using TKodexFlattenProc = void (*)(TImgInfo& Dst, const TImgInfo& Src, const TBGColor& Background);
-// The flattening kernel and the gray-of-a-colour rule the readers use; start-up
-// sets them to the selected kernels.
-extern TKodexFlattenProc KodexFlatten;
-extern void (*KodexGrayOfColor)(TBGColor& Colour);
 
 // Readers. Flags bit 0 (in) = flatten alpha onto BackgroundColour.
 // ReadPNGFile: gray+alpha files arrive as 4 channels (blue = green = red) and

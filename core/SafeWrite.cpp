@@ -49,6 +49,13 @@ std::string MakeSiblingTempName(const std::string& Path, const std::string& Suff
 
 TSafeFileWriter::TSafeFileWriter(std::string Path) : FPath(std::move(Path))
 {
+    // Writing through a symbolic link replaces the file it points to, not the link.
+    std::error_code ec;
+    if (fs::is_symlink(FPath, ec)) {
+        const fs::path target = fs::weakly_canonical(FPath, ec);
+        if (!ec)
+            FPath = target.string();
+    }
     // "x": exclusive creation, so a name that appeared meanwhile is never reused.
     for (int i = 0; i < 100 && !FFile; ++i) {
         FTempPath = SiblingName(FPath, ".tmp");
@@ -90,6 +97,10 @@ bool TSafeFileWriter::Commit(bool Sync)
     FFile = nullptr;
     if (ok) {
         std::error_code ec;
+        // A replaced file keeps its permission bits.
+        const fs::file_status old = fs::status(FPath, ec);
+        if (!ec && fs::is_regular_file(old))
+            fs::permissions(FTempPath, old.permissions(), ec);
         fs::rename(FTempPath, FPath, ec);
         ok = !ec;
     }

@@ -3,7 +3,8 @@
 // The data goes to a new temporary file in the target's own folder (so the
 // final rename never crosses file systems) and is renamed over the target only
 // when everything was written. A failure, an exception or a forgotten Commit
-// removes the temporary file and leaves the target untouched.
+// removes the temporary file and leaves the target untouched. A replaced file
+// keeps its permission bits; a symbolic link stays and its target is replaced.
 #pragma once
 #include <cstdint>
 #include <cstdio>

@@ -365,7 +365,8 @@ void TSPIList::LoadSPI(const std::string& Folder, const std::string& Names)
     const std::string dir = AddSlash(Folder);
     for (const std::string& n : SplitCommaText(Names)) {
         std::error_code ec;
-        if (n.empty() || !fs::is_regular_file(dir + n, ec))
+        // Names are plain file names of the folder, never paths.
+        if (n.empty() || n.find('/') != std::string::npos || !fs::is_regular_file(dir + n, ec))
             continue;
         auto p = std::make_unique<TSusiePlugin>();
         if (p->LoadPlugIn(dir + n)) {

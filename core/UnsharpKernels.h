@@ -34,34 +34,29 @@ struct TUSMCoeffs {
     uint16_t Threshold = 0; // in the samples' own units (x 16 already applied in 16-bit mode)
 };
 
-// Horizontal pass, Count blocks of 4 rows. Src: the block's first source row;
-// Tmp: the block's first double row. Each block is gathered into Work
-// (16-bit words, Step bytes per source pixel pair) before its output is
-// written, so Tmp may be the source itself. Width output positions per row,
-// Groups pixel pairs gathered per row. Output saturated to 0..255 (8-bit) or
-// to signed 16 bits (16-bit mode).
-using THFilterProc = void (*)(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Groups,
-                              uint32_t Width, uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl);
-// 1 channel, 8-bit samples: Step 16 (rows 0..3 of pixels p, p + 1).
-void WMHFilter1chRef(uint8_t*, const uint8_t*, TWeightInfo, uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
-void WMHFilter1chSSE2(uint8_t*, const uint8_t*, TWeightInfo, uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
-// 3 channels, 8-bit samples: Step 48 (per channel, rows 0..3 of p, p + 1).
-void WMHFilter3chRef(uint8_t*, const uint8_t*, TWeightInfo, uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
-void WMHFilter3chSSE2(uint8_t*, const uint8_t*, TWeightInfo, uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
-// 1 channel, signed 16-bit samples: Step 16.
+// The 8-bit horizontal passes and the blur's vertical pass are the shared
+// integer resampling kernels (FilterKernels.h), which use the same weight
+// lists, work memory and temporary layout. These are the rest.
+
+// Horizontal pass of one-channel 16-bit samples (the luma plane), Count
+// blocks of 4 rows. Src: the block's first source row; Tmp: the block's first
+// double row. Each block is gathered into Work (16-bit words, 16 bytes per
+// pixel pair: rows 0..3 of p, p + 1) before its output is written. Width
+// output positions per row; the gather covers Pairs pixel pairs. Sums are
+// saturated to signed 16 bits.
+using TUSMHFilterProc = void (*)(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs,
+                                 uint32_t Width, uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl);
 void USMHFilter16Ref(uint8_t*, const uint8_t*, TWeightInfo, uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
 void USMHFilter16SSE2(uint8_t*, const uint8_t*, TWeightInfo, uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
 
-// Vertical pass over Blocks column blocks of 8 samples and Rows output rows.
-// Dest: the first sample of the share in the image's first row; Tmp: the
-// same column in the temporary's first double row.
-using TVFilterProc = void (*)(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows,
-                              uint32_t DestBpl, uint32_t TmpBpl, const TUSMCoeffs& K);
-// Plain weighted mean into 8-bit samples (the blur; K is not used).
-void GBVFilterRef(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uint32_t, uint32_t, uint32_t, const TUSMCoeffs&);
-void GBVFilterSSE2(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uint32_t, uint32_t, uint32_t, const TUSMCoeffs&);
-// Unsharp combine: blur B of each sample, pushed away from it with the
-// amounts of K; the image rows (Dest) hold the samples before sharpening.
+// Unsharp combine over Blocks column blocks of 8 samples and Rows output
+// rows: the blur B of each sample from the temporary, then the sample (read
+// from Dest, the image itself) pushed away from B with the amounts of K.
+// Dest: the share's first sample in the image's first row; Tmp: the same
+// column in the temporary's first double row. 8-bit results are saturated to
+// 0..255; 16-bit results to the signed 16-bit range only.
+using TUSMVFilterProc = void (*)(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows,
+                                 uint32_t DestBpl, uint32_t TmpBpl, const TUSMCoeffs& K);
 void USMVFilter8Ref(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uint32_t, uint32_t, uint32_t, const TUSMCoeffs&);
 void USMVFilter8SSE2(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uint32_t, uint32_t, uint32_t, const TUSMCoeffs&);
 void USMVFilter16Ref(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uint32_t, uint32_t, uint32_t, const TUSMCoeffs&);

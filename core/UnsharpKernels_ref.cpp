@@ -58,7 +58,7 @@ void HFilter(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, 
     }
 }
 
-// Mode 0: blur into 8-bit; 1: sharpen 8-bit samples; 2: sharpen 16-bit samples.
+// Mode 1: sharpen 8-bit samples; 2: sharpen 16-bit samples.
 template <int Mode>
 void VFilter(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows, uint32_t DestBpl,
              uint32_t TmpBpl, const TUSMCoeffs& K)
@@ -78,9 +78,7 @@ void VFilter(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Block
                 sum += int32_t(w[2 * k]) * up + int32_t(w[2 * k + 1]) * lo;
             }
             const int16_t b = Sat16(Round14(sum));
-            if constexpr (Mode == 0) {
-                d[j] = SatU8(b);
-            } else if constexpr (Mode == 1) {
+            if constexpr (Mode == 1) {
                 d[j] = SatU8(Sharpen(d[j], b, K));
             } else {
                 int16_t o;
@@ -94,27 +92,12 @@ void VFilter(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Block
 
 } // namespace
 
-void WMHFilter1chRef(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs, uint32_t Width,
-                     uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl)
-{
-    HFilter<uint8_t, 1>(Tmp, Src, Info, Work, Pairs, Width, Count, TmpBpl, SrcBpl);
-}
-void WMHFilter3chRef(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs, uint32_t Width,
-                     uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl)
-{
-    HFilter<uint8_t, 3>(Tmp, Src, Info, Work, Pairs, Width, Count, TmpBpl, SrcBpl);
-}
 void USMHFilter16Ref(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs,
                      uint32_t Width, uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl)
 {
     HFilter<int16_t, 1>(Tmp, Src, Info, Work, Pairs, Width, Count, TmpBpl, SrcBpl);
 }
 
-void GBVFilterRef(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows,
-                  uint32_t DestBpl, uint32_t TmpBpl, const TUSMCoeffs& K)
-{
-    VFilter<0>(Dest, Tmp, Info, Blocks, Rows, DestBpl, TmpBpl, K);
-}
 void USMVFilter8Ref(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows,
                     uint32_t DestBpl, uint32_t TmpBpl, const TUSMCoeffs& K)
 {

@@ -62,19 +62,6 @@ void Gather1(const uint8_t* Src, uint32_t SrcBpl, uint32_t Pairs, int16_t* Work)
     }
 }
 
-// Three channels: pixels are not vector-aligned, so the gather is plain.
-void Gather3(const uint8_t* Src, uint32_t SrcBpl, uint32_t Width, uint32_t Pairs, int16_t* Work)
-{
-    for (uint32_t q = 0; q < Pairs; ++q)
-        for (uint32_t c = 0; c < 3; ++c)
-            for (uint32_t r = 0; r < 4; ++r) {
-                const uint8_t* s = Src + uint64_t(r) * SrcBpl;
-                const uint32_t p = 2 * q;
-                *Work++ = p < Width ? s[3 * p + c] : 0;
-                *Work++ = p + 1 < Width ? s[3 * p + 3 + c] : 0;
-            }
-}
-
 // Sums of rows 0..3 for one channel at Work + Offset (Step bytes per pair),
 // rounded and saturated to signed 16 bits: words 0..3 of the result.
 inline __m128i Sum4Rows(const uint8_t* G, const int16_t* W, uint32_t N, uint32_t Step)
@@ -93,10 +80,8 @@ void HFilter(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, 
     constexpr uint32_t Step = 16 * C;
     int16_t* work = reinterpret_cast<int16_t*>(Work);
     for (uint32_t blk = 0; blk < Count; ++blk) {
-        if constexpr (C == 1)
-            Gather1<Is16>(Src, SrcBpl, Pairs, work);
-        else
-            Gather3(Src, SrcBpl, Width, Pairs, work);
+        static_assert(C == 1, "one-channel planes only");
+        Gather1<Is16>(Src, SrcBpl, Pairs, work);
         uint8_t* pair0 = Tmp;
         uint8_t* pair1 = Tmp + uint64_t(2) * TmpBpl;
         for (uint32_t x = 0; x < Width; ++x) {
@@ -140,7 +125,7 @@ inline __m128i SharpenDelta(__m128i O, __m128i B, __m128i T, __m128i KS, __m128i
     return _mm_packs_epi32(p0, p1);
 }
 
-// Mode 0: blur into 8-bit; 1: sharpen 8-bit samples; 2: sharpen 16-bit samples.
+// Mode 1: sharpen 8-bit samples; 2: sharpen 16-bit samples.
 template <int Mode>
 void VFilter(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows, uint32_t DestBpl,
              uint32_t TmpBpl, const TUSMCoeffs& K)
@@ -174,9 +159,7 @@ void VFilter(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Block
             }
             const __m128i B = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(acc0, rnd), 14),
                                               _mm_srai_epi32(_mm_add_epi32(acc1, rnd), 14));
-            if constexpr (Mode == 0) {
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 8 * b), _mm_packus_epi16(B, B));
-            } else if constexpr (Mode == 1) {
+            if constexpr (Mode == 1) {
                 const __m128i O = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(d + 8 * b)), zero);
                 const __m128i r = _mm_adds_epi16(O, SharpenDelta(O, B, T, KS, KH));
                 _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 8 * b), _mm_packus_epi16(r, r));
@@ -190,27 +173,12 @@ void VFilter(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Block
 
 } // namespace
 
-void WMHFilter1chSSE2(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs,
-                      uint32_t Width, uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl)
-{
-    HFilter<false, 1>(Tmp, Src, Info, Work, Pairs, Width, Count, TmpBpl, SrcBpl);
-}
-void WMHFilter3chSSE2(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs,
-                      uint32_t Width, uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl)
-{
-    HFilter<false, 3>(Tmp, Src, Info, Work, Pairs, Width, Count, TmpBpl, SrcBpl);
-}
 void USMHFilter16SSE2(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs,
                       uint32_t Width, uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl)
 {
     HFilter<true, 1>(Tmp, Src, Info, Work, Pairs, Width, Count, TmpBpl, SrcBpl);
 }
 
-void GBVFilterSSE2(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows,
-                   uint32_t DestBpl, uint32_t TmpBpl, const TUSMCoeffs& K)
-{
-    VFilter<0>(Dest, Tmp, Info, Blocks, Rows, DestBpl, TmpBpl, K);
-}
 void USMVFilter8SSE2(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows,
                      uint32_t DestBpl, uint32_t TmpBpl, const TUSMCoeffs& K)
 {

@@ -5,11 +5,11 @@
 
 #include <cmath>
 
-// The resampler arrives with its own module; until it is in the tree a
-// resize step that would change the size fails the file.
-#if __has_include("core/Resize.h")
 #include "core/Resize.h"
-static void ResizeWith(TResizer* R, TImgInfo& Img, uint32_t W, uint32_t H)
+
+namespace {
+
+void ResizeWith(TResizer* R, TImgInfo& Img, uint32_t W, uint32_t H)
 {
     if (W == Img.Width && H == Img.Height)
         return;
@@ -17,14 +17,8 @@ static void ResizeWith(TResizer* R, TImgInfo& Img, uint32_t W, uint32_t H)
         throw EVestroError("No resampler");
     R->ResizeImage(Img, W, H, Img.Channels == 4);
 }
-#else
-static void ResizeWith(TResizer*, TImgInfo& Img, uint32_t W, uint32_t H)
-{
-    if (W == Img.Width && H == Img.Height)
-        return;
-    throw EVestroError("No resampler");
-}
-#endif
+
+} // namespace
 
 namespace {
 

@@ -95,17 +95,6 @@ TEST_F(NamePhase, NotOverwriteNumbersCollisionsWithinTheRunAndOnDisk)
     EXPECT_EQ(J.Entries[3].Out, P("out/b[2].jpg"));
 }
 
-TEST_F(NamePhase, SourceBesideItselfGetsANumberWhenNotOverwriting)
-{
-    Touch("a.jpg");
-    Touch("a.png");
-    FakeNames J;
-    J.Entries = {{P("a.jpg")}, {P("a.png")}};
-    EXPECT_EQ(Run(J).OutputFileCount, 2);
-    EXPECT_EQ(J.Entries[0].Out, P("a[1].jpg"));
-    EXPECT_EQ(J.Entries[1].Out, P("a[2].jpg"));
-}
-
 TEST_F(NamePhase, SkipLeavesExistingOutputsAlone)
 {
     Rules.Skip = true;

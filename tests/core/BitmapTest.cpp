@@ -469,6 +469,8 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
         f.resize(14 + 40 + 4);
         Put32(f, 10, 0);
         EXPECT_TRUE(fails(f)) << bits;
+        Put32(f, 14, 44); // an odd header size with the masks past the end
+        EXPECT_TRUE(fails(f)) << bits;
     }
     TBmpSpec rle;
     rle.Width = 0x7FFFFFFF;

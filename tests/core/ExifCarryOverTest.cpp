@@ -350,3 +350,31 @@ TEST_F(CarryOver, CopierNeverLosesTheInput)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ThumbnailSize, NewBlocksAndReplacements)
+{
+    uint32_t W, H;
+    bool Turned;
+    NewExifThumbnailSize(3000, 4000, W, H, Turned); // portrait: 120 x 160, stored turned
+    EXPECT_EQ(std::make_tuple(W, H, Turned), std::make_tuple(120u, 160u, true));
+    NewExifThumbnailSize(1000, 4000, W, H, Turned);
+    EXPECT_EQ(std::make_tuple(W, H, Turned), std::make_tuple(40u, 160u, true));
+    NewExifThumbnailSize(4000, 3000, W, H, Turned);
+    EXPECT_EQ(std::make_tuple(W, H, Turned), std::make_tuple(160u, 120u, false));
+    NewExifThumbnailSize(4000, 1000, W, H, Turned);
+    EXPECT_EQ(std::make_tuple(W, H, Turned), std::make_tuple(160u, 40u, false));
+    NewExifThumbnailSize(100, 150, W, H, Turned); // already small enough
+    EXPECT_EQ(std::make_tuple(W, H, Turned), std::make_tuple(100u, 150u, false));
+    NewExifThumbnailSize(10000, 1, W, H, Turned); // never 0 pixels
+    EXPECT_EQ(std::make_tuple(W, H), std::make_tuple(160u, 1u));
+    FitThumbnail160(640, 480, W, H);
+    EXPECT_EQ(std::make_pair(W, H), std::make_pair(160u, 120u));
+    FitThumbnail160(480, 640, W, H);
+    EXPECT_EQ(std::make_pair(W, H), std::make_pair(120u, 160u));
+    FitThumbnail160(160, 100, W, H);
+    EXPECT_EQ(std::make_pair(W, H), std::make_pair(160u, 100u));
+}
+
+} // namespace

@@ -68,3 +68,43 @@ TEST_F(FileTimes, TimesOutsideTheDOSRangeAreRestoredExactly)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Loader, DecodeDenominator)
+{
+    TOptionGuard Guard;
+    JPEGOption.DownScalingLimit = 100;
+    JPEGOption.DecodeWithDownScaling = 3;
+    EXPECT_EQ(JPEGDecodeDenominator(0.2), 4); // 1/8 < 0.2 stops it
+    EXPECT_EQ(JPEGDecodeDenominator(0.125), 8);
+    EXPECT_EQ(JPEGDecodeDenominator(0.6), 1);
+    JPEGOption.DecodeWithDownScaling = 0;
+    EXPECT_EQ(JPEGDecodeDenominator(0.01), 1);
+    // However many steps the settings allow, the decoder cannot go below 1/8.
+    JPEGOption.DecodeWithDownScaling = 20;
+    EXPECT_EQ(JPEGDecodeDenominator(0.0001), 8);
+    // The default limit of 200 % keeps twice the target size.
+    JPEGOption.DownScalingLimit = 200;
+    EXPECT_EQ(JPEGDecodeDenominator(0.2), 2);
+}
+
+TEST(Loader, FlattenFlag)
+{
+    TOptionGuard Guard;
+    const uint32_t Saved = CPUFeatures;
+    CPUFeatures = CPU_SSE | CPU_SSE2;
+    EXPECT_EQ(LoaderFlags(ofPNG), 0u);
+    EXPECT_EQ(LoaderFlags(ofJPEG), lfFlattenAlpha);
+    EXPECT_EQ(LoaderFlags(ofBMP), 0u);
+    BitmapOption.AlphaChannelSupport = false;
+    EXPECT_EQ(LoaderFlags(ofBMP), lfFlattenAlpha);
+    ColorReductionDropsAlpha = true;
+    EXPECT_EQ(LoaderFlags(ofPNG), lfFlattenAlpha);
+    ColorReductionDropsAlpha = false;
+    CPUFeatures = 0;
+    EXPECT_EQ(LoaderFlags(ofPNG), lfFlattenAlpha);
+    CPUFeatures = Saved;
+}
+
+} // namespace

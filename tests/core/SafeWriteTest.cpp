@@ -43,6 +43,15 @@ TEST(SafeWrite, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile)
     EXPECT_TRUE(WriteFileAtomically(p.string(), "", 0));
     EXPECT_EQ(Slurp(p), "");
     EXPECT_FALSE(WriteFileAtomically((dir / "no" / "such.dat").string(), "x", 1));
+
+    // Permission bits and symbolic links survive a replacement.
+    fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(p.filename(), dir / "link.dat");
+    EXPECT_TRUE(WriteFileAtomically((dir / "link.dat").string(), "via link", 8));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.dat"));
+    EXPECT_EQ(Slurp(p), "via link");
+    EXPECT_EQ(fs::status(p).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    fs::remove(dir / "link.dat");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
     fs::remove_all(dir);
 }

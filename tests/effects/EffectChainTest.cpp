@@ -155,3 +155,21 @@ TEST(EffectChain, SettingsSectionsKeepUseAndOrder)
     EXPECT_EQ(E.L.Items(1)->FOrder, 1);
     EXPECT_TRUE(E.Resize->FUse);
 }
+
+TEST(EffectChain, OrderFollowsSortKeysAndIgnoresWrongLengths)
+{
+    Chain C;
+    C.L.SetOrder({5, 1});
+    EXPECT_EQ(C.L.IndexOf("Grayscale"), 0);
+    C.L.SetOrder({5, 1, 3});
+    EXPECT_EQ(C.L.IndexOf("Trimming"), 0);
+    EXPECT_EQ(C.L.IndexOf("Resize"), 1);
+    EXPECT_EQ(C.L.IndexOf("resize"), -1); // display names are case-sensitive
+    // Rows past the ordered items address the decrease-colour effect.
+    C.L.SetDecreaseColorEffect(std::make_unique<Probe>("DecreaseColor", EFFECT_DECREASECOLOR, &C.Ran));
+    C.Resize->FUse = false;
+    EXPECT_FALSE(C.L.IsUse());
+    C.L.ChangeState(C.L.Count(), true);
+    EXPECT_TRUE(C.L.DecreaseColorEffect()->FUse);
+    EXPECT_TRUE(C.L.IsUse());
+}

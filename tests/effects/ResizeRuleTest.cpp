@@ -1,3 +1,4 @@
+#include "core/Errors.h"
 #include "effects/ResizeFilter.h"
 
 #include <gtest/gtest.h>
@@ -97,4 +98,17 @@ TEST(SizeRule, AbsurdValuesSaturateInsteadOfWrapping)
     // Zero, negative and undefined values give the smallest picture.
     EXPECT_SIZE(Rule(1000, 750, RULE_PERCENT, 0), 1, 1);
     EXPECT_SIZE(Rule(1000, 750, RULE_WH_PIXEL, -5, 0.0 / 0.0), 1, 1);
+}
+
+TEST(SizeRule, ResizeStepFailsHugeTargetsWithOutOfMemory)
+{
+    TEffectList L;
+    L.AddFilter(std::make_unique<TResizeFilter>());
+    L.SetResizeParam(RULE_PERCENT, 1e9, 0);
+    TImgInfo Img;
+    AllocImg(Img, 64, 64, 3);
+    TEffectParams P;
+    EXPECT_THROW(L.Items(0)->DoEffect(Img, P), EOutOfMemory);
+    EXPECT_EQ(Img.Width, 64u); // the picture is left as it was
+    FreeImg(Img);
 }

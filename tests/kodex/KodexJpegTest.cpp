@@ -4,7 +4,8 @@
 
 #include "platform/PageMemory.h"
 
-#include <csetjmp>
+#include <atomic>
+#include <thread>
 #include <cstdio>
 #include <jpeglib.h>
 
@@ -256,4 +257,35 @@ TEST_F(Jpeg, FailedWriteLeavesTheExistingFile)
     const auto errs = TakeErrors();
     ASSERT_FALSE(errs.empty());
     EXPECT_EQ(errs[0].rfind(f + ": ", 0), 0u) << errs[0]; // the line names the file
+}
+
+TEST_F(Jpeg, ConcurrentReadsAndWritesOnManyThreads)
+{
+    TOwnedImg src{MakePicture(96, 64, 3)};
+    const std::string f = Scratch / "m.jpg";
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 1, 0));
+    TOwnedImg ref{};
+    int32_t den = 1;
+    bool ycc = false;
+    ASSERT_TRUE(ReadJPEGFile(f, ref.Img, den, nullptr, ycc, false));
+    std::atomic<int> bad{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 10; ++i) {
+                TImgInfo img;
+                int32_t d = 1;
+                bool y = false;
+                if (!ReadJPEGFile(f, img, d, nullptr, y, false) ||
+                    std::memcmp(img.Mem, ref.Img.Mem, size_t(ref.Img.Bpl) * ref.Img.Height) != 0)
+                    ++bad;
+                FreeImg(img);
+                if (!WritePNG(Scratch / ("t" + std::to_string(t) + ".png"), src.Img, 0, false, false, {}, 0, nullptr,
+                              nullptr, 1))
+                    ++bad;
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(bad.load(), 0);
 }

@@ -240,3 +240,36 @@ TEST_F(Png, DamagedFilesFailWithAMessage)
     }
     TakeErrors();
 }
+
+TEST_F(Png, FlatteningOnReadUsesTheBackgroundAndAGrayForGrayPictures)
+{
+    // Colour with alpha: white at alpha 128 over black gives 128.
+    TOwnedImg src{};
+    AllocImg(src.Img, 2, 1, 4);
+    const uint8_t px[8] = {255, 255, 255, 128, 10, 20, 30, 255};
+    std::memcpy(MemRow(src.Img, 0), px, 8);
+    const std::string f = Scratch / "a.png";
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6));
+    TOwnedImg out{};
+    uint32_t flags = 1;
+    TBGColor black{0, 0, 0, 0, 0};
+    ASSERT_TRUE(ReadPNGFile(f, out.Img, flags, nullptr, black));
+    ASSERT_EQ(out.Img.Channels, 3u);
+    const uint8_t want[6] = {128, 128, 128, 10, 20, 30};
+    EXPECT_EQ(0, std::memcmp(MemRow(out.Img, 0), want, 6));
+
+    // Gray with alpha: flattened onto the gray of the caller's colour.
+    const std::string g = Scratch / "ga.png";
+    WriteBytes(g, MakePng(2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, {{200, 0, 50, 255}}));
+    TOwnedImg gray{};
+    flags = 1;
+    TBGColor red{0, 255, 0, 0, 0};
+    ASSERT_TRUE(ReadPNGFile(g, gray.Img, flags, nullptr, red));
+    EXPECT_TRUE(flags & 0x20000u);
+    ASSERT_EQ(gray.Img.Channels, 3u);
+    const uint8_t r = red.Gray;
+    EXPECT_NEAR(r, 76, 1); // the gray of pure red
+    EXPECT_EQ(red.Red, r);
+    const uint8_t wantGray[6] = {r, r, r, 50, 50, 50};
+    EXPECT_EQ(0, std::memcmp(MemRow(gray.Img, 0), wantGray, 6));
+}

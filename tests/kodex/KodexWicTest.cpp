@@ -149,6 +149,13 @@ TEST_F(Wic, GifFirstFrameWithTransparency)
                 EXPECT_EQ(At(out.Img, x, y, 0), cols[i].Blue);
             }
         }
+    // Asked to flatten, the transparent pixels take the background colour.
+    TOwnedImg flat{};
+    ASSERT_TRUE(ReadWICFile(f, flat.Img, 1, nullptr, TBGColor{0, 7, 8, 9, 0}));
+    ASSERT_EQ(flat.Img.Channels, 3u);
+    EXPECT_EQ(At(flat.Img, 2, 0, 2), 7);
+    EXPECT_EQ(At(flat.Img, 2, 0, 0), 9);
+    EXPECT_EQ(At(flat.Img, 1, 0, 2), 255);
 }
 
 TEST_F(Wic, WebpLosslessWithProfileAndExif)

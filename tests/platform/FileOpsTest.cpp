@@ -67,16 +67,6 @@ TEST_F(FileOps, CopyKeepsTimesAndRespectsFailIfExists)
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 2);
 }
 
-TEST_F(FileOps, ReadOnlyIsTheOwnerWriteBit)
-{
-    Put(P("f"), "x");
-    EXPECT_FALSE(platform::IsReadOnly(P("f")));
-    ASSERT_TRUE(platform::SetReadOnly(P("f"), true));
-    EXPECT_TRUE(platform::IsReadOnly(P("f")));
-    ASSERT_TRUE(platform::SetReadOnly(P("f"), false));
-    EXPECT_FALSE(platform::IsReadOnly(P("f")));
-}
-
 TEST_F(FileOps, ForceDirectoriesAndTempBeside)
 {
     EXPECT_TRUE(platform::ForceDirectories(P("a/b/c/")));

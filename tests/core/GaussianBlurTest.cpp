@@ -1,0 +1,134 @@
+#include "core/WeightedMean.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+struct Mask {
+    TImgInfo I;
+    Mask(uint32_t W, uint32_t H, uint32_t C = 1) { AllocImg(I, W, H, C); }
+    ~Mask() { FreeImg(I); }
+    uint8_t& At(uint32_t X, uint32_t Y) { return MemRow(I, Y)[X]; }
+    std::vector<uint8_t> Samples() const
+    {
+        std::vector<uint8_t> v;
+        for (uint32_t y = 0; y < I.Height; ++y)
+            v.insert(v.end(), MemRow(I, y), MemRow(I, y) + I.Width * I.Channels);
+        return v;
+    }
+};
+
+} // namespace
+
+TEST(GaussianBlur, ConstantMaskStaysConstantAlsoWhenNarrowerThanTheWindow)
+{
+    for (double radius : {0.5, 2.0, 15.0})
+        for (uint32_t w : {1u, 2u, 5u, 64u}) {
+            TGaussianBlur gb;
+            gb.SetGauusianBlurParam(radius);
+            Mask m(w, 9);
+            for (uint32_t y = 0; y < 9; ++y)
+                std::memset(MemRow(m.I, y), 201, w);
+            const uint32_t bpl = m.I.Bpl;
+            gb.DoGauusianBlur(m.I, 256);
+            EXPECT_EQ(m.I.Bpl, bpl);
+            for (uint8_t v : m.Samples())
+                ASSERT_EQ(v, 201) << "radius " << radius << " width " << w;
+        }
+}
+
+TEST(GaussianBlur, SpreadsASpotSymmetrically)
+{
+    TGaussianBlur gb;
+    gb.SetGauusianBlurParam(2.0);
+    Mask m(15, 15);
+    m.At(7, 7) = 255;
+    gb.DoGauusianBlur(m.I, 256);
+    EXPECT_LT(m.At(7, 7), 255);
+    EXPECT_GT(m.At(7, 7), m.At(8, 7));
+    EXPECT_GT(m.At(9, 7), 0);
+    EXPECT_EQ(m.At(7, 11), 0); // beyond ceil(2.5) pixels
+    for (uint32_t d = 1; d <= 3; ++d) {
+        EXPECT_EQ(m.At(7 - d, 7), m.At(7 + d, 7));
+        EXPECT_EQ(m.At(7, 7 - d), m.At(7, 7 + d));
+    }
+}
+
+TEST(GaussianBlur, OpacityScalesRoundsAndIsClamped)
+{
+    Mask m(9, 1);
+    const uint8_t in[9] = {0, 1, 2, 3, 100, 127, 128, 200, 255};
+    std::memcpy(MemRow(m.I, 0), in, 9);
+    ApplyOpacity(m.I, 128);
+    const uint8_t half[9] = {0, 1, 1, 2, 50, 64, 64, 100, 128};
+    EXPECT_EQ(0, std::memcmp(MemRow(m.I, 0), half, 9));
+
+    std::memcpy(MemRow(m.I, 0), in, 9);
+    ApplyOpacity(m.I, 512);
+    const uint8_t twice[9] = {0, 2, 4, 6, 200, 254, 255, 255, 255};
+    EXPECT_EQ(0, std::memcmp(MemRow(m.I, 0), twice, 9));
+
+    // Beyond 8191 the 16-bit lane used to overflow; it is held at 8191.
+    std::memcpy(MemRow(m.I, 0), in, 9);
+    ApplyOpacity(m.I, 100000);
+    EXPECT_EQ(MemRow(m.I, 0)[1], 32); // 1 x 8191 / 256, rounded
+    ApplyOpacity(m.I, -5);
+    for (uint32_t x = 0; x < 9; ++x)
+        EXPECT_EQ(MemRow(m.I, 0)[x], 0);
+}
+
+TEST(GaussianBlur, OtherFormsAreLeftAlone)
+{
+    TGaussianBlur none;
+    Mask a(8, 4);
+    a.At(3, 2) = 99;
+    const uint8_t* block = a.I.Mem;
+    none.DoGauusianBlur(a.I, 0); // no parameters yet
+    EXPECT_EQ(a.I.Mem, block);
+    EXPECT_EQ(a.At(3, 2), 99);
+
+    TGaussianBlur gb;
+    gb.SetGauusianBlurParam(2.0);
+    Mask rgb(8, 4, 3);
+    std::mt19937 rng(1);
+    for (uint32_t y = 0; y < 4; ++y)
+        for (uint32_t x = 0; x < 24; ++x)
+            MemRow(rgb.I, y)[x] = uint8_t(rng());
+    const auto before = rgb.Samples();
+    gb.DoGauusianBlur(rgb.I, 0);
+    EXPECT_EQ(rgb.Samples(), before);
+
+    TImgInfo empty = a.I;
+    empty.Width = 0;
+    gb.DoGauusianBlur(empty, 256);
+    EXPECT_EQ(empty.Mem, a.I.Mem);
+}
+
+TEST(GaussianBlur, SSE2EqualsPlainAndCopiesBlurAlike)
+{
+    for (uint32_t w : {1u, 7u, 33u, 100u})
+        for (uint32_t h : {1u, 4u, 13u}) {
+            Mask a(w, h), b(w, h), c(w, h);
+            std::mt19937 rng(w * h);
+            for (uint32_t y = 0; y < h; ++y)
+                for (uint32_t x = 0; x < w; ++x)
+                    a.At(x, y) = b.At(x, y) = c.At(x, y) = uint8_t(rng());
+            TGaussianBlur plain, vec;
+            plain.SetGauusianBlurParam(3.0);
+            vec.SetGauusianBlurParam(3.0);
+            plain.GB = std::make_unique<TGaussianBlurMMXFilter>();
+            plain.GB->SetMaxThreadNum(1);
+            vec.GB = std::make_unique<TGaussianBlurSSE2Filter>();
+            vec.GB->SetMaxThreadNum(1);
+            plain.DoGauusianBlur(a.I, 300);
+            vec.DoGauusianBlur(b.I, 300);
+            EXPECT_EQ(a.Samples(), b.Samples()) << w << "x" << h;
+            auto copy = vec.CreateMTGauusinBlur();
+            copy->DoGauusianBlur(c.I, 300);
+            EXPECT_EQ(a.Samples(), c.Samples()) << w << "x" << h;
+        }
+}

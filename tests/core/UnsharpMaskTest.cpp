@@ -1,0 +1,293 @@
+#include "core/WeightedMean.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+struct Img {
+    TImgInfo I;
+    bool is16;
+    Img(uint32_t W, uint32_t H, uint32_t C, bool Is16 = false) : is16(Is16)
+    {
+        if (Is16)
+            AllocImg16(I, W, H, C);
+        else
+            AllocImg(I, W, H, C);
+    }
+    Img(const Img& O) : Img(O.I.Width, O.I.Height, O.I.Channels, O.is16)
+    {
+        std::memcpy(I.Mem, O.I.Mem, uint64_t(I.Bpl) * BlockRows(I.Height));
+    }
+    ~Img() { FreeImg(I); }
+    // The picture's samples only (the spare bytes of a row mean nothing).
+    std::vector<uint8_t> Samples() const
+    {
+        std::vector<uint8_t> v;
+        const uint32_t bytes = I.Width * I.Channels * (is16 ? 2 : 1);
+        for (uint32_t y = 0; y < I.Height; ++y)
+            v.insert(v.end(), MemRow(I, y), MemRow(I, y) + bytes);
+        return v;
+    }
+    uint8_t* Px(uint32_t X, uint32_t Y) { return MemRow(I, Y) + X * I.Channels; }
+    int16_t* W(uint32_t X, uint32_t Y) { return reinterpret_cast<int16_t*>(MemRow(I, Y)) + X; }
+};
+
+void FillRandom(Img& M, uint32_t Seed)
+{
+    std::mt19937 rng(Seed);
+    for (uint32_t y = 0; y < M.I.Height; ++y)
+        for (uint32_t x = 0; x < M.I.Width * M.I.Channels; ++x)
+            MemRow(M.I, y)[x] = uint8_t(rng());
+}
+
+void FillRandom16(Img& M, uint32_t Seed)
+{
+    std::mt19937 rng(Seed);
+    for (uint32_t y = 0; y < M.I.Height; ++y)
+        for (uint32_t x = 0; x < M.I.Width; ++x)
+            *M.W(x, y) = int16_t(rng() % 4081);
+}
+
+struct Env : ::testing::Environment {
+    void SetUp() override { InitGammaTables(); }
+};
+const auto* const env = ::testing::AddGlobalTestEnvironment(new Env);
+
+} // namespace
+
+TEST(UnsharpCombine, ThresholdAndAmountArithmetic)
+{
+    TUSMCoeffs k;
+    k.Threshold = 10;
+    k.Shadow = k.Highlight = -4096; // amount 100: c = -d'
+    const std::pair<int, int> cases[] = {{12, 12}, {6, 2}, {4, 0}, {-6, -1}, {-7, -3}, {-12, -12}};
+    for (auto [d, want] : cases)
+        EXPECT_EQ(usmpx::Sharpen(100, int16_t(100 + d), k), 100 - want) << "d " << d;
+
+    SetUSMStrength(150, 150);
+    SetUSMThreshold(0);
+    k = GetUSMCoeffs(false);
+    EXPECT_EQ(k.Shadow, -6144);
+    EXPECT_EQ(usmpx::Sharpen(100, 105, k), 100 - 8); // d' = 5 -> c = -8
+    EXPECT_EQ(usmpx::Sharpen(100, 97, k), 100 + 4);  // d' = -3 -> c = 4
+
+    // Amounts past 800 used to wrap the 16-bit coefficient into a blur.
+    SetUSMStrength(5000, 33);
+    k = GetUSMCoeffs(false);
+    EXPECT_EQ(k.Highlight, -32768);
+    EXPECT_EQ(k.Shadow, -1351);
+    SetUSMThreshold(10);
+    EXPECT_EQ(GetUSMCoeffs(true).Threshold, 160);
+}
+
+namespace {
+
+void Sharpen(Img& M, uint32_t Amount, uint32_t Threshold, double Radius, bool Degamma, uint32_t Threads,
+             bool Is16 = false, int Family = -1)
+{
+    TUnsharpMask u;
+    u.SetUnSharpMaskParam(Amount, Amount, Threshold, Radius, Degamma);
+    if (Family == 0)
+        u.USM = std::make_unique<TUnsharpMaskMMXFilter>();
+    else if (Family == 1)
+        u.USM = std::make_unique<TUnsharpMaskSSE2Filter>();
+    u.SetMaxThreadNum(Threads);
+    u.DoUnSharpMask(M.I, false, Is16);
+}
+
+} // namespace
+
+TEST(UnsharpMask, AmountZeroAndRGBAChangeNothing)
+{
+    for (bool degamma : {false, true})
+        for (uint32_t c : {1u, 3u}) {
+            Img m(37, 13, c);
+            FillRandom(m, c);
+            const auto before = m.Samples();
+            Sharpen(m, 0, 0, 2.0, degamma, 3);
+            EXPECT_EQ(m.Samples(), before) << "channels " << c << " degamma " << degamma;
+
+            TUnsharpMask u;
+            u.SetUnSharpMaskParam(300, 300, 0, 1.0, degamma);
+            u.DoUnSharpMask(m.I, true, false);
+            EXPECT_EQ(m.Samples(), before) << "RGBA";
+        }
+    Img p(29, 9, 1, true);
+    FillRandom16(p, 5);
+    const auto before = p.Samples();
+    Sharpen(p, 0, 0, 1.5, false, 2, true);
+    EXPECT_EQ(p.Samples(), before) << "16-bit";
+}
+
+TEST(UnsharpMask, FlatPictureStaysFlat)
+{
+    for (bool degamma : {false, true})
+        for (uint32_t c : {1u, 3u})
+            for (uint32_t w : {1u, 2u, 9u, 40u}) {
+                Img m(w, 7, c);
+                for (uint32_t y = 0; y < 7; ++y)
+                    std::memset(MemRow(m.I, y), 173, w * c);
+                Sharpen(m, 500, 0, 5.0, degamma, 2);
+                for (uint8_t v : m.Samples())
+                    ASSERT_EQ(v, 173) << "width " << w << " channels " << c << " degamma " << degamma;
+            }
+}
+
+TEST(UnsharpMask, ThresholdHoldsSmallDifferencesBack)
+{
+    // Gentle noise (+-2) beside a strong edge: a threshold of 10 keeps the
+    // noise as it is but still sharpens the edge.
+    Img m(48, 16, 1);
+    std::mt19937 rng(3);
+    for (uint32_t y = 0; y < 16; ++y)
+        for (uint32_t x = 0; x < 48; ++x)
+            *m.Px(x, y) = uint8_t((x < 24 ? 100 : 200) + int(rng() % 5) - 2);
+    Img noThreshold(m);
+    const auto before = m.Samples();
+    Sharpen(m, 100, 10, 1.0, false, 1);
+    Sharpen(noThreshold, 100, 0, 1.0, false, 1);
+    const auto after = m.Samples(), loose = noThreshold.Samples();
+    // Below the threshold a difference fades to nothing; what is left is the
+    // one step of the ones'-complement sign (d = -2 becomes d' = -1).
+    int worstFar = 0, worstLoose = 0;
+    for (uint32_t y = 0; y < 16; ++y)
+        for (uint32_t x = 0; x < 48; ++x) {
+            const size_t i = y * 48 + x;
+            if (x < 20 || x > 27) {
+                worstFar = std::max(worstFar, std::abs(after[i] - before[i]));
+                worstLoose = std::max(worstLoose, std::abs(loose[i] - before[i]));
+            }
+        }
+    EXPECT_LE(worstFar, 1);
+    EXPECT_GE(worstLoose, 2);
+    EXPECT_LT(after[5 * 48 + 23], before[5 * 48 + 23] - 20); // dark side of the edge darker
+    EXPECT_GT(after[5 * 48 + 24], before[5 * 48 + 24] + 20); // bright side brighter
+}
+
+TEST(UnsharpMask, OneThreadEqualsManyAndSSE2EqualsPlain)
+{
+    struct Case {
+        uint32_t W, H, C;
+        bool Is16, Degamma;
+        double Radius;
+        uint32_t Threshold;
+    };
+    const Case cases[] = {
+        {1, 1, 1, false, false, 1.0, 0},  {5, 3, 1, false, false, 5.0, 0},   {17, 9, 3, false, false, 0.5, 4},
+        {64, 33, 3, false, false, 2.0, 0}, {131, 7, 1, false, false, 1.0, 10}, {3, 41, 3, false, false, 3.3, 0},
+        {23, 19, 1, true, false, 1.0, 0},  {70, 5, 1, true, false, 4.0, 3},   {33, 21, 3, false, true, 1.5, 0},
+        {40, 11, 1, true, true, 1.0, 2},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << k.W << "x" << k.H << "x" << k.C << " 16:" << k.Is16
+                                        << " lin:" << k.Degamma << " r" << k.Radius);
+        Img ref(k.W, k.H, k.C, k.Is16);
+        if (k.Is16)
+            FillRandom16(ref, k.W * k.H);
+        else
+            FillRandom(ref, k.W * k.H);
+        Img many(ref), sse(ref);
+        const int plain = k.Degamma ? -1 : 0, vec = k.Degamma ? -1 : 1;
+        Sharpen(ref, 150, k.Threshold, k.Radius, k.Degamma, 1, k.Is16, plain);
+        Sharpen(many, 150, k.Threshold, k.Radius, k.Degamma, 7, k.Is16, vec);
+        Sharpen(sse, 150, k.Threshold, k.Radius, k.Degamma, 64, k.Is16, vec);
+        EXPECT_EQ(ref.Samples(), many.Samples());
+        EXPECT_EQ(ref.Samples(), sse.Samples());
+    }
+}
+
+TEST(UnsharpMask, LinearLightBlurOfABlackWhiteEdge)
+{
+    // A black/white edge in a 16-bit luma plane (results are not clamped, so
+    // the blur shows through): amount 100 gives O - (B - O) beside the edge.
+    // Radius 1 is sigma 0.75 with taps at distances 0..2; the black pixel
+    // next to the edge sees white with the weight of distances 1 and 2.
+    const double g1 = std::exp(-std::pow(2 / 1.5, 2) / 2), g2 = std::exp(-std::pow(4 / 1.5, 2) / 2);
+    const double white = (g1 + g2) / (1 + 2 * (g1 + g2));
+    const int blurPlain = int(white * 4080 + 0.5);
+    const int blurLinear = LinearToSRGB12[int(std::lrint(white * 8192))];
+    const int darkPlain = int(LinearToSRGB12[int(std::lrint((1 - white) * 8192))]);
+    ASSERT_GT(blurLinear, 2 * blurPlain); // linear light weighs the white side far more
+
+    Img plain(32, 6, 1, true), linear(32, 6, 1, true);
+    for (Img* m : {&plain, &linear})
+        for (uint32_t y = 0; y < 6; ++y)
+            for (uint32_t x = 0; x < 32; ++x)
+                *m->W(x, y) = x < 16 ? 0 : 4080;
+    Sharpen(plain, 100, 0, 1.0, false, 1, true);
+    Sharpen(linear, 100, 0, 1.0, true, 2, true);
+    for (uint32_t y = 0; y < 6; ++y) {
+        EXPECT_NEAR(*plain.W(15, y), -blurPlain, 2);
+        EXPECT_NEAR(*linear.W(15, y), -blurLinear, 2);
+        EXPECT_NEAR(*linear.W(16, y), 4080 + (4080 - darkPlain), 2);
+        EXPECT_EQ(*linear.W(12, y), 0); // beyond the window
+        EXPECT_EQ(*linear.W(19, y), 4080);
+    }
+
+    // 8-bit: a grey edge. The brighter linear blur pushes the dark side
+    // further down and lifts the bright side less.
+    Img grey(32, 8, 1), greyLin(32, 8, 1);
+    for (Img* m : {&grey, &greyLin})
+        for (uint32_t y = 0; y < 8; ++y)
+            for (uint32_t x = 0; x < 32; ++x)
+                *m->Px(x, y) = x < 16 ? 64 : 192;
+    Sharpen(grey, 50, 0, 1.0, false, 1);
+    Sharpen(greyLin, 50, 0, 1.0, true, 1);
+    EXPECT_LT(*greyLin.Px(15, 3), *grey.Px(15, 3));
+    EXPECT_LT(*greyLin.Px(16, 3), *grey.Px(16, 3));
+    EXPECT_GT(*greyLin.Px(16, 3), 192);
+    EXPECT_EQ(*greyLin.Px(0, 3), 64);
+    EXPECT_EQ(*greyLin.Px(31, 3), 192);
+}
+
+TEST(UnsharpMask, SixteenBitResultsAreNotClamped)
+{
+    // A bright line on black in a 16-bit luma plane: the sharpened line goes
+    // past 4080 and its neighbours below 0; both are kept for the consumer.
+    Img m(16, 4, 1, true);
+    for (uint32_t y = 0; y < 4; ++y)
+        for (uint32_t x = 0; x < 16; ++x)
+            *m.W(x, y) = x == 8 ? 4080 : 0;
+    Sharpen(m, 200, 0, 1.0, false, 1, true);
+    EXPECT_GT(*m.W(8, 2), 4080);
+    EXPECT_LT(*m.W(7, 2), 0);
+}
+
+TEST(UnsharpMask, ThreadCountIsClampedAndZeroStillSharpens)
+{
+    TUnsharpMask u;
+    u.SetMaxThreadNum(0);
+    EXPECT_EQ(u.MaxThreadNum(), 1u);
+    u.SetMaxThreadNum(1000);
+    EXPECT_EQ(u.MaxThreadNum(), 64u);
+
+    Img a(20, 6, 1);
+    FillRandom(a, 9);
+    const auto before = a.Samples();
+    Sharpen(a, 100, 0, 1.0, false, 0);
+    EXPECT_NE(a.Samples(), before);
+}
+
+TEST(UnsharpMask, PlanIsKeptForTheSameGeometryAndRedoneAfterNewParams)
+{
+    TUnsharpMask u;
+    u.SetUnSharpMaskParam(100, 100, 0, 1.0, false);
+    Img a(30, 10, 3), b(30, 10, 3);
+    FillRandom(a, 1);
+    FillRandom(b, 2);
+    u.DoUnSharpMask(a.I, false, false);
+    const uintptr_t list = u.USM->HPrm.WeightTableInfo[1];
+    u.DoUnSharpMask(b.I, false, false);
+    EXPECT_EQ(u.USM->HPrm.WeightTableInfo[1], list);
+    u.SetUnSharpMaskParam(100, 100, 0, 1.0, false);
+    EXPECT_TRUE(u.USM->HPrm.WeightTableInfo.empty());
+    auto copy = u.CreateMTUnSharpMask();
+    EXPECT_EQ(copy->USMWeight->FRadius, 1.5);
+}
