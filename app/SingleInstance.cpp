@@ -47,7 +47,9 @@ std::vector<std::string> AbsoluteArguments(const std::vector<std::string>& Args)
 TSingleInstance::TSingleInstance(const std::string& DataDir, const std::string& RuntimeDir)
 {
     QString dir = QString::fromStdString(RuntimeDir);
-    if (dir.isEmpty())
+    // The XDG runtime folder when the session has one (asking Qt without it
+    // only makes it complain), else the temporary folder.
+    if (dir.isEmpty() && !qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
         dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
         dir = QDir::tempPath();

@@ -169,7 +169,6 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
 
     KodexLoadError.clear();
     KodexLoaded = LoadKodex(ExeDir, KodexLoadError);
-    SetKodexErrorSink([](const std::string& Line) { ErrorLog.PutErrorMsg(Line); });
 
     for (const char* e : {".bmp", ".jpg", ".png", ".tif"})
         ExtInfoList.AddExt(e);
@@ -209,7 +208,6 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
 void FinalizeGlobals()
 {
     UnloadKodex();
-    SetKodexErrorSink(nullptr);
     delete FileList;
     FileList = nullptr;
     delete ImageFileList;
