@@ -10,6 +10,8 @@
 #include "core/ResourceText.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QScreen>
@@ -44,13 +46,27 @@ int ProgramMain(int argc, char** argv)
     if (!instance.TryBecomeFirst()) {
         if (args.empty())
             return 0;
-        if (instance.HandOff(absArgs))
-            return 0;
-        std::fprintf(stderr, "Vestro: the running instance did not take the files; nothing was done with:\n");
-        for (const std::string& a : absArgs)
-            std::fprintf(stderr, "  %s\n", a.c_str());
-        return 2;
+        // The running instance may be just ending and refuse: then this
+        // start waits for its lock and does the work itself.
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            if (instance.HandOff(absArgs))
+                return 0;
+            if (instance.TryBecomeFirst())
+                break;
+            if (waited.elapsed() > 15000) {
+                std::fprintf(stderr, "Vestro: the running instance did not take the files; nothing was done with:\n");
+                for (const std::string& a : absArgs)
+                    std::fprintf(stderr, "  %s\n", a.c_str());
+                return 2;
+            }
+            QThread::msleep(100);
+        }
     }
+    // Hand-offs are taken from now on and wait in the queue until this
+    // instance can do something with them.
+    instance.SetAccepting(true);
 
     InitializeGlobals(args);
     if (QScreen* s = QGuiApplication::primaryScreen()) {
@@ -70,10 +86,16 @@ int ProgramMain(int argc, char** argv)
     AtOnceStart = IsAtOnceStart(args, IniFileName);
     LoadIniFile(IniFileName);
     if (!AtOnceStart) {
-        ShowMessage("Vestro Image Resizer",
-                    "The main window is not part of this version yet. Start the program with files or folders "
-                    "and a profile whose [File] AtOnce is 1 (for example /ini=NAME.ini), and they are "
-                    "converted at once.");
+        std::string text = "The main window is not part of this version yet. Start the program with files or "
+                           "folders and a profile whose [File] AtOnce is 1 (for example /ini=NAME.ini), and they "
+                           "are converted at once.";
+        instance.SetAccepting(false);
+        for (const auto& q : instance.TakeQueued()) {
+            text += "\nNot converted (handed over by another start):";
+            for (const std::string& a : q)
+                text += " " + a;
+        }
+        ShowMessage("Vestro Image Resizer", text);
         FinalizeGlobals();
         return 2;
     }
