@@ -8,6 +8,7 @@
 #include "core/Kodex.h"
 #include "core/MemReservoir.h"
 #include "core/ResourceText.h"
+#include "platform/Session.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -15,6 +16,7 @@
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
@@ -104,13 +106,30 @@ int ProgramMain(int argc, char** argv)
     // converted after the present run, with the same settings.
     int status = 0;
     std::vector<std::string> runArgs = absArgs;
+    // Ctrl+C or a TERM signal cancels like the Cancel button: the workers
+    // finish their current files and nothing half-written is left behind.
+    TProgressForm* current = nullptr;
+    bool stopRequested = false;
+    const int stopFd = platform::CatchStopSignals();
+    QSocketNotifier* stopNotifier = nullptr;
+    if (stopFd >= 0) {
+        stopNotifier = new QSocketNotifier(qintptr(stopFd), QSocketNotifier::Read, &app);
+        QObject::connect(stopNotifier, &QSocketNotifier::activated, &app, [&] {
+            platform::DrainStopSignals(stopFd);
+            stopRequested = true;
+            if (current)
+                current->close();
+        });
+    }
     for (;;) {
         instance.SetAccepting(true);
         TProgressForm form(true, runArgs);
+        current = &form;
         QTimer::singleShot(0, &form, [&form] { form.StartRun(); });
         if (!IsNonInteractive())
             form.show();
         form.exec();
+        current = nullptr;
         status = std::max(status, form.ExitStatus());
         // Refuse further hand-offs before looking at the queue, so that none
         // is answered "taken" and then left behind.
@@ -120,6 +139,13 @@ int ProgramMain(int argc, char** argv)
             runArgs.insert(runArgs.end(), q.begin(), q.end());
         if (runArgs.empty())
             break;
+        if (stopRequested) {
+            std::fprintf(stderr, "Vestro: stopped; not converted (handed over by another start):\n");
+            for (const std::string& a : runArgs)
+                std::fprintf(stderr, "  %s\n", a.c_str());
+            status = 2;
+            break;
+        }
     }
     FinalizeGlobals();
     return status;

@@ -317,6 +317,9 @@ void TProgressForm::reject()
 void TProgressForm::closeEvent(QCloseEvent* Event)
 {
     if (FEnded || !FRun) {
+        // Closed before the run began: nothing was converted.
+        if (!FEnded)
+            FCanceled = true;
         Event->accept();
         return;
     }

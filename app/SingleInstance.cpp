@@ -9,8 +9,11 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
+#include "platform/Session.h"
+
+#include <QThread>
+
 #include <filesystem>
-#include <unistd.h>
 
 namespace {
 
@@ -56,7 +59,7 @@ TSingleInstance::TSingleInstance(const std::string& DataDir, const std::string& 
     const QByteArray key = QCryptographicHash::hash(QByteArray::fromStdString(DataDir), QCryptographicHash::Sha1)
                                .toHex()
                                .left(16);
-    const QString base = dir + "/vestro-" + QString::number(getuid()) + "-" + QString::fromLatin1(key);
+    const QString base = dir + "/vestro-" + QString::number(platform::CurrentUserId()) + "-" + QString::fromLatin1(key);
     FLockName = base + ".lock";
     FServerName = base + ".sock";
 }
@@ -133,7 +136,7 @@ bool TSingleInstance::HandOff(const std::vector<std::string>& Args, int TimeoutM
         s.connectToServer(FServerName);
         if (!s.waitForConnected(std::max<int>(1, TimeoutMs - int(t.elapsed())))) {
             // The first instance may be between taking the lock and listening.
-            ::usleep(50 * 1000);
+            QThread::msleep(50);
             continue;
         }
         s.write(Pack(Args));

@@ -4,15 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <QColor>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QThread>
 
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -32,7 +35,7 @@ protected:
         EnsureApp();
         if (!fs::exists(kProgram) || !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/libkodex.so"))
             GTEST_SKIP() << "the program is not built";
-        const std::string tag = std::to_string(getpid()) + "-" +
+        const std::string tag = std::to_string(QCoreApplication::applicationPid()) + "-" +
                                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
         Dir = fs::temp_directory_path() / ("vestro-e2e-" + tag);
         fs::remove_all(Dir);
@@ -158,6 +161,38 @@ TEST_F(Program, ASecondStartHandsItsFilesOverAndNothingIsLost)
     EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
     EXPECT_TRUE(fs::exists(Dir / "out" / "late.jpg"));
     EXPECT_EQ(SizeOf(Dir / "out" / "p0.jpg"), QSize(320, 213));
+}
+
+TEST_F(Program, TerminatingCancelsCleanlyWithStatus2)
+{
+    WriteProfile("Parallel=0\n");
+    QStringList a{QString::fromStdString("/ini=" + Profile)};
+    for (int i = 0; i < 30; ++i) {
+        Photo(Dir / "in" / ("p" + std::to_string(i) + ".jpg"), 2400, 1600, i);
+        a << QString::fromStdString("in/p" + std::to_string(i) + ".jpg");
+    }
+    QProcess proc;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
+    proc.setProcessEnvironment(env);
+    proc.setWorkingDirectory(QString::fromStdString(Dir.string()));
+    proc.start(QString::fromStdString(kProgram), a);
+    ASSERT_TRUE(proc.waitForStarted());
+    // Stop it once the first output is there, as Ctrl+C would.
+    QElapsedTimer t;
+    t.start();
+    while (!fs::exists(Dir / "out" / "p0.jpg") && t.elapsed() < 20000)
+        QThread::msleep(5);
+    proc.terminate();
+    ASSERT_TRUE(proc.waitForFinished(20000));
+    EXPECT_EQ(proc.exitCode(), 2) << proc.readAllStandardError().toStdString();
+    int outputs = 0;
+    for (const auto& e : fs::directory_iterator(Dir / "out")) {
+        EXPECT_EQ(e.path().extension(), ".jpg") << e.path(); // no half-written temporary file
+        ++outputs;
+    }
+    EXPECT_LT(outputs, 30);
 }
 
 } // namespace

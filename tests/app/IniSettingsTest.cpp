@@ -2,13 +2,15 @@
 #include "app/IniSettings.h"
 #include "core/Global.h"
 #include "core/IniFile.h"
+#include "platform/Session.h"
 
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
 
 #include <clocale>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -18,7 +20,7 @@ class Settings : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Dir = fs::temp_directory_path() / ("vestro-ini-" + std::to_string(getpid()) + "-" +
+        Dir = fs::temp_directory_path() / ("vestro-ini-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Dir);
         fs::create_directories(Dir);
@@ -171,7 +173,7 @@ TEST_F(Settings, AFailedSaveRetriesThenAsksAndLeavesTheOldFile)
     // (As root a read-only folder is still writable, so the file is reached
     // through a link into a read-only file system instead.)
     std::string target;
-    if (geteuid() != 0) {
+    if (platform::CurrentUserId() != 0) {
         target = Write("old.ini", "[File]\nStartNumber=7\n");
         fs::permissions(Dir, fs::perms::owner_read | fs::perms::owner_exec);
     } else {

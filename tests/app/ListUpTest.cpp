@@ -6,9 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -18,7 +19,7 @@ class ListUp : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Root = fs::temp_directory_path() / ("vestro-listup-" + std::to_string(getpid()) + "-" +
+        Root = fs::temp_directory_path() / ("vestro-listup-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Root);
         // a/b holds one picture directly and one in b/s.

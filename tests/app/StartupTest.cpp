@@ -8,11 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <QElapsedTimer>
 
 #include <filesystem>
 #include <future>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -44,7 +45,7 @@ TEST(CommandLine, PathsAreMadeAbsoluteBeforeTheyLeaveTheProcess)
 TEST(SingleInstance, ASecondStartHandsItsFilesToTheFirst)
 {
     EnsureApp();
-    const fs::path rt = fs::temp_directory_path() / ("vestro-rt-" + std::to_string(getpid()));
+    const fs::path rt = fs::temp_directory_path() / ("vestro-rt-" + std::to_string(QCoreApplication::applicationPid()));
     fs::create_directories(rt);
     TSingleInstance first("/data/one/", rt.string());
     ASSERT_TRUE(first.TryBecomeFirst());
