@@ -172,7 +172,7 @@ void ReadFormats(const TMemIniFile& Ini)
     J.Smoothing = Clamp(Ini.ReadInteger("JPEG", "Smoothing", 0), 0, 100);
     J.Quality = Clamp(Ini.ReadInteger("JPEG", "Quality", 90), 0, 100);
     J.AddExifInfo = Ini.ReadBool("JPEG", "AddExifInfo", true);
-    J.DecodeWithDownScaling = Clamp(Ini.ReadInteger("JPEG", "DecodeWithDownScaling", 0), 0, 2);
+    J.DecodeWithDownScaling = Clamp(Ini.ReadInteger("JPEG", "DecodeWithDownScaling", 0), 0, 3);
     J.DownScalingLimit = Clamp(Ini.ReadInteger("JPEG", "DownScalingLimit", 200), 100, 9999);
     J.DCTMethod = Ini.ReadInteger("JPEG", "DCTMethod", 0);
     J.UpdateExif = Ini.ReadBool("JPEG", "UpdateExif", true);
