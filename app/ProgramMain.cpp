@@ -126,8 +126,6 @@ int ProgramMain(int argc, char** argv)
         TProgressForm form(true, runArgs);
         current = &form;
         QTimer::singleShot(0, &form, [&form] { form.StartRun(); });
-        if (!IsNonInteractive())
-            form.show();
         form.exec();
         current = nullptr;
         status = std::max(status, form.ExitStatus());

@@ -9,6 +9,7 @@
 #include "batch/ListUp.h"
 #include "core/ErrorLog.h"
 #include "core/Global.h"
+#include "core/ImageInfo.h"
 #include "core/OutputFileName.h"
 #include "core/Resize.h"
 #include "core/ResourceText.h"
@@ -167,7 +168,7 @@ void TProgressForm::StartRun()
     if (FAtOnce) {
         FRunInput = ImageFileList;
         for (const std::string& p : FPaths)
-            if (!p.empty() && p.front() == '/' && p.compare(0, 5, "/ini=") != 0 && p.compare(0, 5, "/INI=") != 0)
+            if (!p.empty() && AsciiLower(p.substr(0, 5)) != "/ini=")
                 AddRunInputPath(*FRunInput, p, FileOption.AddSubFolder);
         entries.RunInput = FRunInput;
     } else {
