@@ -179,20 +179,7 @@ void TProgressForm::StartRun()
     FErrors = std::make_unique<TErrorLogSink>(ErrorLog);
     FIO = std::make_unique<TConvertIO>();
     FNameJob = std::make_unique<TOutputNameJob>(entries, *EffectList, FileOption.FileNameFormat);
-    TWorkerObjectFactory objects;
-    objects.Shared.Resizer = MainResizer;
-    objects.Shared.Antialiasing = AntialiasResizer;
-    objects.Copy = [](const TWorkerObjects& S) {
-        TWorkerObjects C = S;
-        C.Resizer = S.Resizer ? S.Resizer->CreateMTResizer() : nullptr;
-        C.Antialiasing = S.Antialiasing ? S.Antialiasing->CreateMTResizer() : nullptr;
-        return C;
-    };
-    objects.Free = [](TWorkerObjects& O) {
-        delete O.Resizer;
-        delete O.Antialiasing;
-        O = {};
-    };
+    TWorkerObjectFactory objects = ThreadObjectCopies(MainResizer, nullptr, AntialiasResizer, nullptr);
     TConvertSettings settings;
     settings.RenameOnly = FileOption.RenameOnly;
     settings.NotOverwrite = FileOption.NotOverwrite;

@@ -102,8 +102,10 @@ protected:
 
 TEST_F(Program, ConvertsAFolderAndReportsADamagedFileWithStatus1)
 {
-    WriteProfile();
+    WriteProfile("[Metadata]\nKeepLastWriteTime=1\n");
     Photo(Dir / "in" / "wide.jpg", 1200, 800, 1);
+    const auto shot = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+    fs::last_write_time(Dir / "in" / "wide.jpg", shot);
     Photo(Dir / "in" / "trip" / "tall.jpg", 600, 1000, 2);
     Photo(Dir / "in" / "cut.jpg", 900, 700, 3);
     // Keep the header, lose most of the picture.
@@ -114,6 +116,8 @@ TEST_F(Program, ConvertsAFolderAndReportsADamagedFileWithStatus1)
     EXPECT_NE(r.Err.find("cut.jpg"), std::string::npos) << r.Err;
     EXPECT_EQ(SizeOf(Dir / "out" / "in" / "wide.jpg"), QSize(320, 213));
     EXPECT_EQ(SizeOf(Dir / "out" / "in" / "trip" / "tall.jpg"), QSize(192, 320));
+    // Kept in steps of two seconds, as the times are stored for this option.
+    EXPECT_LT(std::chrono::abs(fs::last_write_time(Dir / "out" / "in" / "wide.jpg") - shot), std::chrono::seconds(2));
 
     // Again, with NotOverwrite: new names, the first outputs untouched.
     const auto before = fs::last_write_time(Dir / "out" / "in" / "wide.jpg");
