@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -472,6 +473,9 @@ bool LoadBitmapFromBuffer(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uin
 bool LoadBitmapFromMemory(const std::string& FileName, TImgInfo& Img, uint32_t Flags, const TBGColor& Background)
 {
     Img = TImgInfo{};
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(FileName, ec)) // a folder opens but never reads
+        throw EVestroError(LoadResText(SLoadFailed));
     std::ifstream in(FileName, std::ios::binary | std::ios::ate);
     if (!in)
         throw EVestroError(LoadResText(SLoadFailed));

@@ -92,6 +92,11 @@ struct TResizeKernels {
     TVFilterProc LinearV, LinearVDirect;
     THFilterProc LinearRGBAH, LinearRGBAHFinal;
     TVFilterProc LinearRGBAV, LinearRGBAVDirect;
+    // Linear light from 16-bit samples on the 12-bit scale (0..4080; larger
+    // values count as 4080), 1 channel, to float rows: the horizontal pass of
+    // the linear-light unsharp mask on the luma plane. Src rows are uint16_t
+    // (SrcBpl in bytes); items of 4 rows, step 16, like LinearH1ch.
+    THFilterProc LinearH16;
 };
 
 extern const TResizeKernels RefResizeKernels;  // plain C++

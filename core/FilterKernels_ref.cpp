@@ -275,6 +275,13 @@ void IntRGBAVDirect(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, ui
 //
 // Linear selects the input table and the output lookup; RGBA premultiplies.
 
+inline float In16(const uint8_t* Row, uint32_t P)
+{
+    uint16_t v;
+    std::memcpy(&v, Row + 2 * size_t(P), 2);
+    return SRGB12ToLinear[v < 4080 ? v : 4080];
+}
+
 template <bool Linear>
 inline float In(uint8_t V)
 {
@@ -288,8 +295,8 @@ inline uint8_t Out(float V)
 }
 
 // 1 and 3 channels. Work: per source pixel C x 4 floats: for each channel,
-// rows 0..3.
-template <bool Linear, uint32_t C, bool Final>
+// rows 0..3. Wide: 16-bit samples on the 12-bit scale, linear light.
+template <bool Linear, uint32_t C, bool Final, bool Wide = false>
 void FloatH(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* Work, uint32_t SrcWidth,
             uint32_t DestWidth, uint32_t Count, size_t DestBpl, size_t SrcBpl)
 {
@@ -298,7 +305,8 @@ void FloatH(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* W
         for (uint32_t p = 0; p < SrcWidth; ++p)
             for (uint32_t c = 0; c < C; ++c)
                 for (uint32_t r = 0; r < 4; ++r)
-                    wf[p * C * 4 + c * 4 + r] = In<Linear>(Src[r * SrcBpl + p * C + c]);
+                    wf[p * C * 4 + c * 4 + r] =
+                        Wide ? In16(Src + r * SrcBpl, p) : In<Linear>(Src[r * SrcBpl + p * C + c]);
         for (uint32_t x = 0; x < DestWidth; ++x) {
             const float* s = wf + Info[2 * x] / 4;
             const auto* wt = reinterpret_cast<const float*>(Info[2 * x + 1]);
@@ -478,4 +486,5 @@ const TResizeKernels RefResizeKernels = {
     FloatH<true, 1, false>, FloatH<true, 1, true>, FloatH<true, 3, false>, FloatH<true, 3, true>,
     FloatV<true>, FloatVDirect<true>,
     FloatRGBAH<true, false>, FloatRGBAH<true, true>, FloatRGBAV<true>, FloatRGBAVDirect<true>,
+    FloatH<true, 1, false, true>,
 };

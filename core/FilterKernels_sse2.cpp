@@ -360,9 +360,18 @@ inline __m128 Widen4(__m128i Bytes)
     return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(Bytes, z), z));
 }
 
-template <bool Linear>
+template <bool Linear, bool Wide>
 void FloatConvert1(float* W, const uint8_t* Src, uint32_t Width, size_t Bpl)
 {
+    if (Wide) {
+        for (uint32_t p = 0; p < Width; ++p)
+            for (uint32_t r = 0; r < 4; ++r) {
+                uint16_t v;
+                std::memcpy(&v, Src + r * Bpl + 2 * size_t(p), 2);
+                W[p * 4 + r] = SRGB12ToLinear[v < 4080 ? v : 4080];
+            }
+        return;
+    }
     if (Linear) {
         for (uint32_t p = 0; p < Width; ++p)
             for (uint32_t r = 0; r < 4; ++r)
@@ -413,12 +422,12 @@ inline __m128 Bcast(const float* W, uint32_t K)
     return _mm_set1_ps(W[K]);
 }
 
-template <bool Linear, bool Final>
+template <bool Linear, bool Final, bool Wide = false>
 void FloatH1(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* Work, uint32_t SrcWidth,
              uint32_t DestWidth, uint32_t Count, size_t DestBpl, size_t SrcBpl)
 {
     for (uint32_t it = 0; it < Count; ++it) {
-        FloatConvert1<Linear>(reinterpret_cast<float*>(Work), Src, SrcWidth, SrcBpl);
+        FloatConvert1<Linear, Wide>(reinterpret_cast<float*>(Work), Src, SrcWidth, SrcBpl);
         for (uint32_t x = 0; x < DestWidth; ++x) {
             const auto* s = reinterpret_cast<const float*>(Work + Info[2 * x]);
             const auto* wt = reinterpret_cast<const float*>(Info[2 * x + 1]);
@@ -650,4 +659,5 @@ const TResizeKernels SSE2ResizeKernels = {
     FloatH1<true, false>, FloatH1<true, true>, FloatH3<true, false>, FloatH3<true, true>,
     FloatVT<true, false>, FloatVT<true, true>,
     FloatRGBAH<true, false>, FloatRGBAH<true, true>, FloatRGBAVT<true, false>, FloatRGBAVT<true, true>,
+    FloatH1<true, false, true>,
 };

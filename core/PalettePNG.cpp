@@ -1,6 +1,7 @@
 #include "core/PalettePNG.h"
 
 #include "core/Global.h"
+#include "core/Kodex.h"
 #include "core/SafeWrite.h"
 #include "platform/Process.h"
 
@@ -11,7 +12,7 @@
 
 namespace fs = std::filesystem;
 
-TWritePNGProc WritePNGProc = nullptr;
+TWritePNGProc WritePNGProc = WritePNG;
 
 uint32_t PNGKeyColor(const TImgInfo& Img)
 {

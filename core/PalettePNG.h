@@ -11,7 +11,8 @@
 #include <cstdint>
 #include <string>
 
-// The encoder behind WritePNGFile; the codec library's PNG writer.
+// The encoder behind WritePNGFile: the codec library's PNG writer (WritePNG
+// of the bridge), which writes to a temporary name and renames it into place.
 using TWritePNGProc = int (*)(const std::string& FileName, const TImgInfo& Img, int32_t Filter, bool Transparent,
                               bool FourBit, const TResolutionInfo& Resolution, int32_t PaletteCount,
                               const uint8_t* Palette, const TICCInfo* ICCInfo, int32_t Level);

@@ -849,6 +849,17 @@ void TResizer::Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool I
     }
 }
 
+namespace {
+
+std::thread StartThread(std::function<void()> Body)
+{
+    return std::thread(std::move(Body));
+}
+
+} // namespace
+
+TPassThreadStarter StartPassThread = StartThread;
+
 void TResizer::RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src)
 {
     TCustomResizeFilter* f = RF;
@@ -873,7 +884,7 @@ void TResizer::RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src)
         if ((Horizontal ? f->HShare(t) : f->VShare(t)) == 0)
             continue;
         try {
-            threads.emplace_back(run, t);
+            threads.push_back(StartPassThread([run, t] { run(t); }));
         } catch (const std::system_error&) {
             onCaller.push_back(t);
         }

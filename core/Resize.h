@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <thread>
 #include <vector>
 
 enum TWeightType { wtInt, wtSingle };
@@ -219,6 +221,12 @@ public:
 };
 
 // ------------------------------------------------------------------ resizer
+
+// Starts one pass thread (std::thread). A share whose thread cannot be
+// started (std::system_error) runs on the calling thread instead, so a pass
+// is never left half done. Tests replace it to make creation fail.
+using TPassThreadStarter = std::thread (*)(std::function<void()> Body);
+extern TPassThreadStarter StartPassThread;
 
 // Used by one thread at a time; other threads use copies (CreateMTResizer).
 // Before the first resize: SetSIMDMode, SetMaxThreadNum and both setters.

@@ -3,6 +3,7 @@
 #include "core/Bitmap.h"
 #include "core/ErrorLog.h"
 #include "core/Errors.h"
+#include "platform/DynLib.h"
 #include "platform/HeapBlock.h"
 
 #include <algorithm>
@@ -11,17 +12,17 @@
 #include <filesystem>
 #include <fstream>
 
-// Loading shared objects. Stands in until the platform's library loader is
-// available; nothing else here touches the operating system.
-#include <dlfcn.h>
-
 namespace fs = std::filesystem;
 
 namespace {
 
-void* OpenLibrary(const std::string& Path) { return dlopen(Path.c_str(), RTLD_NOW | RTLD_LOCAL); }
-void* FindSymbol(void* Lib, const char* Name) { return dlsym(Lib, Name); }
-void CloseLibrary(void* Lib) { dlclose(Lib); }
+void* OpenLibrary(const std::string& Path)
+{
+    std::string error; // an unusable file is simply not a plug-in
+    return platform::DynLoad(Path, error);
+}
+void* FindSymbol(void* Lib, const char* Name) { return platform::DynSymbol(Lib, Name); }
+void CloseLibrary(void* Lib) { platform::DynUnload(Lib); }
 
 std::string AddSlash(const std::string& Folder)
 {

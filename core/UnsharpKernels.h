@@ -61,6 +61,20 @@ void USMVFilter8Ref(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uint32_t, u
 void USMVFilter8SSE2(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uint32_t, uint32_t, uint32_t, const TUSMCoeffs&);
 void USMVFilter16Ref(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uint32_t, uint32_t, uint32_t, const TUSMCoeffs&);
 void USMVFilter16SSE2(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uint32_t, uint32_t, uint32_t, const TUSMCoeffs&);
+// Linear-light unsharp combine: the temporary holds plain rows of floats
+// (linear light, 8192 = full) TmpBpl apart, and the lists are float taps, one
+// temporary row per tap. The sum is clamped to 0..8192, rounded half to even
+// and turned back into a sample through the linear-to-sRGB table of the
+// image's scale; the sharpening step is that of the integer combine. Column
+// blocks are taken in strips of 32 (1 KB of each temporary row).
+void LinearUSMVFilter8Ref(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uint32_t, uint32_t, uint32_t,
+                          const TUSMCoeffs&);
+void LinearUSMVFilter8SSE2(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uint32_t, uint32_t, uint32_t,
+                           const TUSMCoeffs&);
+void LinearUSMVFilter16Ref(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uint32_t, uint32_t, uint32_t,
+                           const TUSMCoeffs&);
+void LinearUSMVFilter16SSE2(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uint32_t, uint32_t, uint32_t,
+                            const TUSMCoeffs&);
 
 namespace usmpx {
 

@@ -2,6 +2,11 @@
 // time. The SSE2 kernels must give the same bytes.
 #include "core/UnsharpKernels.h"
 
+#include "core/Filter.h"
+
+#include <algorithm>
+#include <cmath>
+
 #include <cstring>
 
 using namespace usmpx;
@@ -90,7 +95,48 @@ void VFilter(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Block
     }
 }
 
+template <bool Is16>
+void LinearVFilter(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows,
+                   uint32_t DestBpl, uint32_t TmpBpl, const TUSMCoeffs& K)
+{
+    for (uint32_t s0 = 0; s0 < Blocks; s0 += 32) {
+        const uint32_t s1 = std::min(Blocks, s0 + 32);
+        for (uint32_t y = 0; y < Rows; ++y) {
+            const float* w = reinterpret_cast<const float*>(Info[2 * y + 1]);
+            const uint32_t n = *reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(w) - 4);
+            const uint8_t* t0 = Tmp + Info[2 * y];
+            uint8_t* d = Dest + uint64_t(y) * DestBpl;
+            for (uint32_t j = s0 * 8; j < s1 * 8; ++j) {
+                float sum = 0;
+                for (uint32_t k = 0; k < n; ++k)
+                    sum = sum + w[k] * reinterpret_cast<const float*>(t0 + uint64_t(k) * TmpBpl)[j];
+                const float c = sum > 0 ? std::min(sum, 8192.0f) : 0.0f; // a NaN counts as 0
+                const int32_t lin = int32_t(std::nearbyint(c));
+                if constexpr (Is16) {
+                    int16_t o;
+                    std::memcpy(&o, d + 2 * j, 2);
+                    const int16_t v = Sat16(Sharpen(o, int16_t(LinearToSRGB12[lin]), K));
+                    std::memcpy(d + 2 * j, &v, 2);
+                } else {
+                    d[j] = SatU8(Sharpen(d[j], int16_t(LinearToSRGB8[lin]), K));
+                }
+            }
+        }
+    }
+}
+
 } // namespace
+
+void LinearUSMVFilter8Ref(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows,
+                          uint32_t DestBpl, uint32_t TmpBpl, const TUSMCoeffs& K)
+{
+    LinearVFilter<false>(Dest, Tmp, Info, Blocks, Rows, DestBpl, TmpBpl, K);
+}
+void LinearUSMVFilter16Ref(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows,
+                           uint32_t DestBpl, uint32_t TmpBpl, const TUSMCoeffs& K)
+{
+    LinearVFilter<true>(Dest, Tmp, Info, Blocks, Rows, DestBpl, TmpBpl, K);
+}
 
 void USMHFilter16Ref(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs,
                      uint32_t Width, uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl)

@@ -5,6 +5,10 @@
 // and stores are aligned; the horizontal work memory is 128-byte aligned.
 #include "core/UnsharpKernels.h"
 
+#include "core/Filter.h"
+
+#include <algorithm>
+
 #include <emmintrin.h>
 #include <cstring>
 
@@ -171,7 +175,65 @@ void VFilter(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Block
     }
 }
 
+// Float sums in tap order, as the reference adds them; no fused multiply-add.
+template <bool Is16>
+void LinearVFilter(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows,
+                   uint32_t DestBpl, uint32_t TmpBpl, const TUSMCoeffs& K)
+{
+    const __m128i T = _mm_set1_epi16(int16_t(K.Threshold)), zero = _mm_setzero_si128();
+    const __m128i KS = _mm_set1_epi16(K.Shadow), KH = _mm_set1_epi16(K.Highlight);
+    const __m128 top = _mm_set1_ps(8192.0f), nil = _mm_setzero_ps();
+    for (uint32_t s0 = 0; s0 < Blocks; s0 += 32) {
+        const uint32_t s1 = std::min(Blocks, s0 + 32);
+        for (uint32_t y = 0; y < Rows; ++y) {
+            const float* w = reinterpret_cast<const float*>(Info[2 * y + 1]);
+            const uint32_t n = *reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(w) - 4);
+            const uint8_t* t0 = Tmp + Info[2 * y];
+            uint8_t* d = Dest + uint64_t(y) * DestBpl;
+            for (uint32_t b = s0; b < s1; ++b) {
+                __m128 acc0 = nil, acc1 = nil;
+                const uint8_t* t = t0 + uint64_t(b) * 32;
+                for (uint32_t k = 0; k < n; ++k, t += TmpBpl) {
+                    const __m128 wk = _mm_set1_ps(w[k]);
+                    acc0 = _mm_add_ps(acc0, _mm_mul_ps(wk, _mm_load_ps(reinterpret_cast<const float*>(t))));
+                    acc1 = _mm_add_ps(acc1, _mm_mul_ps(wk, _mm_load_ps(reinterpret_cast<const float*>(t + 16))));
+                }
+                // max with the NaN first gives 0, as the reference does.
+                acc0 = _mm_min_ps(_mm_max_ps(acc0, nil), top);
+                acc1 = _mm_min_ps(_mm_max_ps(acc1, nil), top);
+                alignas(16) int32_t lin[8];
+                _mm_store_si128(reinterpret_cast<__m128i*>(lin), _mm_cvtps_epi32(acc0));
+                _mm_store_si128(reinterpret_cast<__m128i*>(lin + 4), _mm_cvtps_epi32(acc1));
+                alignas(16) int16_t blur[8];
+                for (int i = 0; i < 8; ++i)
+                    blur[i] = int16_t(Is16 ? LinearToSRGB12[lin[i]] : LinearToSRGB8[lin[i]]);
+                const __m128i B = Load(blur);
+                if constexpr (Is16) {
+                    const __m128i O = Load(d + 16 * b);
+                    Store(d + 16 * b, _mm_adds_epi16(O, SharpenDelta(O, B, T, KS, KH)));
+                } else {
+                    const __m128i O =
+                        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(d + 8 * b)), zero);
+                    const __m128i r = _mm_adds_epi16(O, SharpenDelta(O, B, T, KS, KH));
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 8 * b), _mm_packus_epi16(r, r));
+                }
+            }
+        }
+    }
+}
+
 } // namespace
+
+void LinearUSMVFilter8SSE2(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows,
+                           uint32_t DestBpl, uint32_t TmpBpl, const TUSMCoeffs& K)
+{
+    LinearVFilter<false>(Dest, Tmp, Info, Blocks, Rows, DestBpl, TmpBpl, K);
+}
+void LinearUSMVFilter16SSE2(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, uint32_t Blocks, uint32_t Rows,
+                            uint32_t DestBpl, uint32_t TmpBpl, const TUSMCoeffs& K)
+{
+    LinearVFilter<true>(Dest, Tmp, Info, Blocks, Rows, DestBpl, TmpBpl, K);
+}
 
 void USMHFilter16SSE2(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs,
                       uint32_t Width, uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl)

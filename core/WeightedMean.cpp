@@ -309,7 +309,7 @@ TGaussianBlurSSE2Filter::TGaussianBlurSSE2Filter() : TIntWeightedMeanFilter({nul
 
 // ---- Linear light ----
 
-TLinearUnsharpMaskFilter::TLinearUnsharpMaskFilter()
+TLinearUnsharpMaskFilter::TLinearUnsharpMaskFilter(bool Plain) : FPlain(Plain)
 {
     FIsRGBA = false;
     FNeedTmpBuf = true;
@@ -320,9 +320,8 @@ void TLinearUnsharpMaskFilter::SetFilterParam(const TImgInfo& Src)
     TWeightedMeanFilter::SetFilterParam(Src);
     const uint32_t W = Src.Width, H = Src.Height, C = Src.Channels;
     const uint32_t sampleBytes = Is16BitMode ? 2 : 1;
-    // 8-bit rows go through the shared linear-light kernels (Step: bytes per
-    // pixel of their work memory); our 16-bit kernel reads the rows directly.
-    HPrm.Step = Is16BitMode ? 2 : C == 3 ? kern::FloatStep3 : kern::FloatStep1;
+    // The shared linear-light kernels' work memory: Step bytes per pixel.
+    HPrm.Step = C == 3 ? kern::FloatStep3 : kern::FloatStep1;
     HPrm.BLoopCount = W;
     HPrm.XLoopCount = W;
     HPrm.YLoopCount = (H + 3) / 4;
@@ -339,53 +338,21 @@ void TLinearUnsharpMaskFilter::SetFilterParam(const TImgInfo& Src)
 
 uint64_t TLinearUnsharpMaskFilter::GetHFilterWorkSize(uint64_t)
 {
-    return Is16BitMode ? 0 : kern::FloatHWorkSize(HPrm.XLoopCount, FChannels);
+    return kern::FloatHWorkSize(HPrm.XLoopCount, FChannels);
 }
-
-namespace {
-
-// Linear light of a 16-bit sample; words outside the 12-bit scale (there
-// should be none in a plane cut from the 16-bit form) are clamped to it.
-inline float Linear12(const uint8_t* Row, uint64_t Sample)
-{
-    int16_t v;
-    std::memcpy(&v, Row + 2 * Sample, 2);
-    return SRGB12ToLinear[std::clamp<int32_t>(v, 0, 4080)];
-}
-
-} // namespace
 
 void TLinearUnsharpMaskFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
 {
     uint32_t count = 0;
     GetHFilterRange(Tmp, Src, ThreadNum, count);
-    const uint32_t C = FChannels, W = HPrm.XLoopCount;
-    const uintptr_t* info = HPrm.WeightTableInfo.data();
     if (count == 0)
         return;
-    if (!Is16BitMode) {
-        const THFilterProc k = C == 1 ? ResizeKernels().LinearH1ch : C == 3 ? ResizeKernels().LinearH3ch : nullptr;
-        if (k)
-            k(Tmp, Src, info, HFilterWork[ThreadNum], W, W, count, FTmpBpl, FSrcBpl);
-        return;
-    }
-    if (C != 1)
-        return;
-    // 16-bit luma plane: float sums in tap order into plain float rows.
-    const uint64_t rows = uint64_t(count) * 4;
-    for (uint64_t r = 0; r < rows; ++r) {
-        const uint8_t* s = Src + r * FSrcBpl;
-        float* t = reinterpret_cast<float*>(Tmp + r * FTmpBpl);
-        for (uint32_t x = 0; x < W; ++x) {
-            const float* w = reinterpret_cast<const float*>(info[2 * x + 1]);
-            const uint32_t n = *reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(w) - 4);
-            const uint64_t first = info[2 * x] / HPrm.Step;
-            float sum = 0;
-            for (uint32_t k = 0; k < n; ++k)
-                sum = sum + w[k] * Linear12(s, first + k);
-            t[x] = sum;
-        }
-    }
+    const TResizeKernels& k = ResizeKernels();
+    const THFilterProc h = Is16BitMode ? (FChannels == 1 ? k.LinearH16 : nullptr)
+                                       : (FChannels == 1 ? k.LinearH1ch : FChannels == 3 ? k.LinearH3ch : nullptr);
+    const uint32_t w = HPrm.XLoopCount;
+    if (h)
+        h(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], w, w, count, FTmpBpl, FSrcBpl);
 }
 
 void TLinearUnsharpMaskFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
@@ -394,33 +361,9 @@ void TLinearUnsharpMaskFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32
     GetVFilterRange(Dest, Tmp, ThreadNum, count);
     if (count == 0)
         return;
-    const TUSMCoeffs K = Coeffs;
-    // Strips of 32 column blocks keep 1 KB of each temporary row in use.
-    for (uint32_t s0 = 0; s0 < count; s0 += 32) {
-        const uint32_t s1 = std::min(count, s0 + 32);
-        for (uint32_t y = 0; y < VPrm.YLoopCount; ++y) {
-            const float* w = reinterpret_cast<const float*>(VPrm.WeightTableInfo[2 * y + 1]);
-            const uint32_t n = *reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(w) - 4);
-            const uint8_t* t0 = Tmp + VPrm.WeightTableInfo[2 * y];
-            uint8_t* d = Dest + uint64_t(y) * FDestBpl;
-            for (uint32_t j = s0 * 8; j < s1 * 8; ++j) {
-                float sum = 0;
-                for (uint32_t k = 0; k < n; ++k)
-                    sum += w[k] * reinterpret_cast<const float*>(t0 + uint64_t(k) * FTmpBpl)[j];
-                // Clamp to 0..8192 (a NaN counts as 0), round half to even.
-                const float c = sum > 0 ? std::min(sum, 8192.0f) : 0.0f;
-                const int32_t lin = int32_t(std::nearbyint(c));
-                if (Is16BitMode) {
-                    int16_t o;
-                    std::memcpy(&o, d + 2 * j, 2);
-                    const int16_t v = usmpx::Sat16(usmpx::Sharpen(o, int16_t(LinearToSRGB12[lin]), K));
-                    std::memcpy(d + 2 * j, &v, 2);
-                } else {
-                    d[j] = usmpx::SatU8(usmpx::Sharpen(d[j], int16_t(LinearToSRGB8[lin]), K));
-                }
-            }
-        }
-    }
+    const TUSMVFilterProc k = Is16BitMode ? (FPlain ? LinearUSMVFilter16Ref : LinearUSMVFilter16SSE2)
+                                          : (FPlain ? LinearUSMVFilter8Ref : LinearUSMVFilter8SSE2);
+    k(Dest, Tmp, VPrm.WeightTableInfo.data(), count, VPrm.YLoopCount, FDestBpl, FTmpBpl, Coeffs);
 }
 
 // ---- Unsharp mask driver ----
@@ -480,7 +423,7 @@ void PlanFilter(TWeightedMeanFilter& F, const TGaussianBlurWeight& Weight, const
 void TUnsharpMask::CreateUSMFilter()
 {
     if (FDegamma)
-        USM = std::make_unique<TLinearUnsharpMaskFilter>();
+        USM = std::make_unique<TLinearUnsharpMaskFilter>(!ProcessorHasSSE2());
     else if (ProcessorHasSSE2())
         USM = std::make_unique<TUnsharpMaskSSE2Filter>();
     else
@@ -513,8 +456,7 @@ std::unique_ptr<TUnsharpMask> TUnsharpMask::CreateMTUnSharpMask() const
     auto m = std::make_unique<TUnsharpMask>();
     m->FDegamma = FDegamma;
     m->FMaxThreadNum = FMaxThreadNum;
-    if (USM)
-        m->CreateUSMFilter();
+    m->CreateUSMFilter();
     if (USMWeight)
         m->USMWeight = std::make_unique<TGaussianBlurWeight>(USMWeight->FRadius);
     return m;
@@ -584,10 +526,9 @@ void TGaussianBlur::SetGauusianBlurParam(double Radius)
 std::unique_ptr<TGaussianBlur> TGaussianBlur::CreateMTGauusinBlur() const
 {
     auto b = std::make_unique<TGaussianBlur>();
-    if (GBWeight) {
+    if (GBWeight)
         b->GBWeight = std::make_unique<TGaussianBlurWeight>(GBWeight->FRadius);
-        b->CreateGBFilter();
-    }
+    b->CreateGBFilter();
     return b;
 }
 

@@ -130,12 +130,17 @@ public:
 // on the sRGB-encoded samples as in the integer filters.
 class TLinearUnsharpMaskFilter : public TWeightedMeanFilter {
 public:
-    TLinearUnsharpMaskFilter();
+    // Plain: the reference combine kernels instead of the SSE2 ones (the
+    // horizontal pass is the shared linear kernel of the chosen family).
+    explicit TLinearUnsharpMaskFilter(bool Plain = false);
     TWeightType WeightType() const override { return wtSingle; }
     uint64_t GetHFilterWorkSize(uint64_t BufLength) override;
     void HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum) override;
     void VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum) override;
     void SetFilterParam(const TImgInfo& Src) override;
+
+private:
+    bool FPlain;
 };
 
 class TUnsharpMask {

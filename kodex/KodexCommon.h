@@ -16,6 +16,15 @@ void ReportError(const char* FileName, const char* Fmt, ...) __attribute__((form
 // for absurd memory.
 bool SizeAcceptable(uint64_t Width, uint64_t Height);
 
+// False when a header claims far more pixels than a file of FileSize bytes
+// can describe at the best compression its format reaches (PixelsPerByte);
+// the first 16 M pixels are always allowed. Keeps a few damaged bytes from
+// committing gigabytes or spinning through an empty canvas.
+inline bool PlausibleForSize(uint64_t Pixels, uint64_t FileSize, uint64_t PixelsPerByte)
+{
+    return Pixels <= FileSize * PixelsPerByte + (uint64_t(1) << 24);
+}
+
 // Gives Img a new zeroed block (AllocImg); false (after reporting) when the
 // size is refused or the memory cannot be had. Never throws.
 bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels);

@@ -26,6 +26,7 @@ struct TJpegError {
     jpeg_error_mgr Pub;
     jmp_buf Jump;
     char Message[JMSG_LENGTH_MAX + 64];
+    bool SawEnd;
     bool Truncated;
 };
 
@@ -37,13 +38,19 @@ void ErrorExit(j_common_ptr C)
     longjmp(e->Jump, 1);
 }
 
-// Warnings: a file that ends before its last scan decodes to gray rows, which
-// would pass a damaged picture off as good; remember it. Other warnings
-// (stray bytes between markers and the like) are harmless.
+// Warnings: a file cut short inside its coded data decodes to gray rows,
+// which would pass a damaged picture off as good. That case shows as the end
+// of the data followed by a coded segment that needed more bits. The end of
+// the data alone is harmless (a file without its end marker, or the decoder
+// reading ahead), as are other warnings (stray bytes between markers).
 void EmitMessage(j_common_ptr C, int Level)
 {
     auto* e = reinterpret_cast<TJpegError*>(C->err);
-    if (Level < 0 && e->Pub.msg_code == JWRN_JPEG_EOF)
+    if (Level >= 0)
+        return;
+    if (e->Pub.msg_code == JWRN_JPEG_EOF)
+        e->SawEnd = true;
+    else if (e->Pub.msg_code == JWRN_HIT_MARKER && e->SawEnd)
         e->Truncated = true;
 }
 
@@ -63,6 +70,7 @@ void InitError(TJpegError& E, jpeg_common_struct* C)
     E.Pub.error_exit = ErrorExit;
     E.Pub.emit_message = EmitMessage;
     E.Message[0] = 0;
+    E.SawEnd = false;
     E.Truncated = false;
 }
 
@@ -101,6 +109,12 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     if (Rec->ICC)
         jpeg_save_markers(&S->Info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&S->Info, TRUE);
+    // Entropy coding needs at least a bit or two per 8 x 8 block and channel.
+    if (!kodex::PlausibleForSize(uint64_t(S->Info.image_width) * S->Info.image_height, Size, 4096)) {
+        std::snprintf(S->Err.Message, sizeof S->Err.Message, "The JPEG file is damaged (size %ux%u)",
+                      S->Info.image_width, S->Info.image_height);
+        longjmp(S->Err.Jump, 1);
+    }
 
     const uint32_t den = Rec->Denominator;
     S->Info.scale_num = 1;

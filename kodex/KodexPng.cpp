@@ -26,6 +26,7 @@ struct TPngState {
     size_t Size, Pos;
     TImgInfo Img;
     png_bytepp Rows;
+    TICCInfo* StoredICC; // profile handed to the caller's record, taken back on failure
     // Writing
     int Fd;
 };
@@ -77,6 +78,8 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
         png_destroy_read_struct(&S->Png, S->Info ? &S->Info : nullptr, nullptr);
         FreeImg(S->Img);
         std::free(S->Rows);
+        if (S->StoredICC)
+            FreeICC(*S->StoredICC);
         return 0;
     }
     S->Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, S, PngError, PngWarning);
@@ -144,8 +147,9 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
         int comp = 0;
         png_bytep prof = nullptr;
         png_uint_32 len = 0;
-        if (png_get_iCCP(S->Png, S->Info, &name, &comp, &prof, &len) && prof && len)
-            kodex::StoreICC(Rec->ICC, prof, len, name);
+        if (png_get_iCCP(S->Png, S->Info, &name, &comp, &prof, &len) && prof && len &&
+            kodex::StoreICC(Rec->ICC, prof, len, name))
+            S->StoredICC = Rec->ICC;
     }
 
     if (!kodex::NewImage(S->Img, w, h, ch))

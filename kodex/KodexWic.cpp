@@ -102,7 +102,8 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &spp);
     TIFFGetFieldDefaulted(t, TIFFTAG_PHOTOMETRIC, &photometric);
     TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extra, &extraInfo);
-    bool ok = SizeAcceptable(w, h);
+    // Fax coding of blank pages reaches tens of thousands of pixels a byte.
+    bool ok = SizeAcceptable(w, h) && PlausibleForSize(uint64_t(w) * h, Size, 1u << 16);
     if (!ok)
         ReportError("", "Unsupported TIFF picture size %ux%u", w, h);
     uint16_t bits = 8, planar = PLANARCONFIG_CONTIG;
@@ -116,6 +117,8 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     const bool direct = ok && !TIFFIsTiled(t) && bits == 8 && planar == PLANARCONFIG_CONTIG &&
                         ((photometric == PHOTOMETRIC_RGB && (spp == 3 || (spp == 4 && extra == 1))) ||
                          (photometric == PHOTOMETRIC_MINISBLACK && spp == 1));
+    // Rows we keep hold straight (unassociated) alpha; premultiplied samples are divided back.
+    const bool associated = extra > 0 && extraInfo && extraInfo[0] == EXTRASAMPLE_ASSOCALPHA;
     uint32_t* raster = nullptr;
     if (ok && direct) {
         ok = NewImage(Img, w, h, ch);
@@ -132,8 +135,12 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
                 else
                     for (uint32_t x = 0; x < w; ++x, s += spp, d += ch) {
                         d[0] = s[2], d[1] = s[1], d[2] = s[0];
-                        if (ch == 4)
-                            d[3] = s[3];
+                        if (ch == 4) {
+                            const uint32_t a = d[3] = s[3];
+                            if (associated && a > 0 && a < 255)
+                                for (int c = 0; c < 3; ++c)
+                                    d[c] = uint8_t(std::min(255u, (d[c] * 255u + a / 2) / a));
+                        }
                     }
             }
         } else {
@@ -148,7 +155,8 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
             ReportError("", "%s", msg.empty() ? "Cannot decode the TIFF picture" : msg.c_str());
         if (ok)
             ok = NewImage(Img, w, h, ch);
-        const bool unassociated = extra > 0 && extraInfo && extraInfo[0] == EXTRASAMPLE_UNASSALPHA;
+        // The interface hands back premultiplied samples whatever the file holds.
+        const bool premultiplied = extra > 0;
         for (uint32_t y = 0; ok && y < h; ++y) {
             const uint32_t* s = raster + uint64_t(y) * w;
             uint8_t* d = MemRow(Img, y);
@@ -160,8 +168,7 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
                 }
                 uint32_t b = TIFFGetB(p), g = TIFFGetG(p), r = TIFFGetR(p);
                 const uint32_t a = TIFFGetA(p);
-                if (unassociated && a > 0 && a < 255) {
-                    // The interface premultiplied; undo it.
+                if (premultiplied && a > 0 && a < 255) {
                     b = std::min(255u, (b * 255 + a / 2) / a);
                     g = std::min(255u, (g * 255 + a / 2) / a);
                     r = std::min(255u, (r * 255 + a / 2) / a);
@@ -255,15 +262,18 @@ bool DecodeGIF(const uint8_t* Data, size_t Size, TImgInfo& Img)
         const uint64_t cw = std::max<uint64_t>(g->SWidth, uint64_t(d.Left) + d.Width);
         const uint64_t chh = std::max<uint64_t>(g->SHeight, uint64_t(d.Top) + d.Height);
         const uint32_t ch = transparent >= 0 ? 4 : 3;
+        // LZW codes stand for at most 4096 pixels each.
+        if (!PlausibleForSize(cw * chh, Size, 4096) || !PlausibleForSize(uint64_t(d.Width) * d.Height, Size, 4096))
+            return fail("Damaged GIF file");
         if (!NewImage(Img, cw, chh, ch))
             return fail("Cannot hold the GIF picture");
         if (ch == 3 && g->SColorMap && g->SBackGroundColor < g->SColorMap->ColorCount) {
             const GifColorType bg = g->SColorMap->Colors[g->SBackGroundColor];
-            for (uint32_t y = 0; y < Img.Height; ++y)
-                for (uint32_t x = 0; x < Img.Width; ++x) {
-                    uint8_t* p = MemRow(Img, y) + x * 3;
-                    p[0] = bg.Blue, p[1] = bg.Green, p[2] = bg.Red;
-                }
+            uint8_t* first = MemRow(Img, 0);
+            for (uint32_t x = 0; x < Img.Width; ++x)
+                first[x * 3] = bg.Blue, first[x * 3 + 1] = bg.Green, first[x * 3 + 2] = bg.Red;
+            for (uint32_t y = 1; y < Img.Height; ++y)
+                std::memcpy(MemRow(Img, y), first, size_t(Img.Width) * 3);
         }
         std::vector<GifPixelType> line(size_t(d.Width));
         static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
@@ -299,6 +309,10 @@ bool DecodeWebP(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     WebPBitstreamFeatures f;
     if (WebPGetFeatures(Data, Size, &f) != VP8_STATUS_OK) {
         ReportError("", "Not a WebP file");
+        return false;
+    }
+    if (!PlausibleForSize(uint64_t(f.width) * uint32_t(f.height), Size, 1u << 16)) {
+        ReportError("", "Damaged WebP file");
         return false;
     }
     WebPData wd{Data, Size};

@@ -369,13 +369,3 @@ TEST(ColorLUT, Luma16IndexIsClampedToTheTable)
             EXPECT_EQ(*plane.W(x, 0), x % 2 ? 0 : 4080) << f.Name;
     }
 }
-
-TEST(ColorProcs, InitPicksTheFamily)
-{
-    InitColorProcs(true);
-    EXPECT_EQ(YCbCrToRGB3, &YCbCrToRGB3SSE2);
-    EXPECT_EQ(ApplyYCbCrLUT16, &ApplyYCbCrLUT16SSE2);
-    InitColorProcs(false);
-    EXPECT_EQ(RGB4ToYCbCr16, &RGB4ToYCbCr16Ref);
-    InitColorProcs(true);
-}

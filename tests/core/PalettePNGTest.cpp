@@ -1,17 +1,24 @@
 #include "core/PalettePNG.h"
 #include "core/Global.h"
+#include "core/Kodex.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
 #include <vector>
+
+namespace fs = std::filesystem;
 
 namespace {
 
 // What the encoder was asked to write.
 struct TCall {
     int Count = 0;
-    int32_t Filter = -1, Level = -1, PaletteCount = 0;
+    int32_t PaletteCount = 0;
     bool Transparent = false, FourBit = false;
     uint32_t Channels = 0;
     std::vector<uint8_t> Index;   // picture rows from the bottom, one byte per pixel
@@ -20,12 +27,12 @@ struct TCall {
 TCall Last;
 int Result = 1;
 
-int CaptureWriter(const std::string&, const TImgInfo& Img, int32_t Filter, bool Transparent, bool FourBit,
-                  const TResolutionInfo&, int32_t PaletteCount, const uint8_t* Palette, const TICCInfo*, int32_t Level)
+int CaptureWriter(const std::string&, const TImgInfo& Img, int32_t, bool Transparent, bool FourBit,
+                  const TResolutionInfo&, int32_t PaletteCount, const uint8_t* Palette, const TICCInfo*, int32_t)
 {
     Last = TCall{};
     Last.Count = 1;
-    Last.Filter = Filter, Last.Level = Level, Last.Transparent = Transparent, Last.FourBit = FourBit;
+    Last.Transparent = Transparent, Last.FourBit = FourBit;
     Last.PaletteCount = PaletteCount;
     Last.Channels = Img.Channels;
     for (uint32_t y = 0; y < Img.Height; ++y)
@@ -147,32 +154,175 @@ TEST_F(PalettePNGTest, TwoHundredFiftySixColours)
     FreeImg(img);
 }
 
-TEST_F(PalettePNGTest, FilterAndLevelByOptimisation)
-{
-    TImgInfo img;
-    AllocImg(img, 2, 2, 3);
-    PNGOption.Filter = 0xF8;
-    PNGOption.CompressLevel = 9;
-    PNGOption.UsePNGOUT = false;
-    const uint8_t pal[3] = {};
-    ASSERT_NE(WritePNGFile("/nonexistent/x.png", img, nullptr, false, false, TResolutionInfo{}, 0, nullptr), 0);
-    EXPECT_EQ(Last.Filter, 0xF8);
-    EXPECT_EQ(Last.Level, 9);
-    WritePNGFile("/nonexistent/x.png", img, nullptr, false, true, TResolutionInfo{}, 1, pal);
-    EXPECT_EQ(Last.Filter, 0);
-    EXPECT_EQ(Last.Level, 9);
+// ---- through the codec library and the optimiser ------------------------------
 
+namespace {
+
+std::vector<uint8_t> Slurp(const fs::path& P)
+{
+    std::ifstream in(P, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Chunks of a PNG file by type (the last of each type).
+std::map<std::string, std::vector<uint8_t>> Chunks(const std::vector<uint8_t>& F)
+{
+    std::map<std::string, std::vector<uint8_t>> out;
+    for (size_t i = 8; i + 12 <= F.size();) {
+        const size_t n = size_t(F[i]) << 24 | F[i + 1] << 16 | F[i + 2] << 8 | F[i + 3];
+        if (i + 12 + n > F.size())
+            break;
+        out[std::string(F.begin() + i + 4, F.begin() + i + 8)].assign(F.begin() + i + 8, F.begin() + i + 8 + n);
+        i += 12 + n;
+    }
+    return out;
+}
+
+class PNGFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!KodexProcs.WritePNG) {
+            std::string err;
+            ASSERT_TRUE(LoadKodex(std::string(VESTRO_DIST_DIR) + "/", err)) << err;
+        }
+        SavedPNG = PNGOption;
+        SavedMeta = MetadataOption;
+        Dir = fs::temp_directory_path() /
+              ("vestro_png_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+    }
+    void TearDown() override
+    {
+        PNGOption = SavedPNG;
+        MetadataOption = SavedMeta;
+        WritePNGProc = WritePNG;
+        fs::remove_all(Dir);
+    }
+    // Reads a PNG back; Channels 3 or 4 as the file holds it.
+    TImgInfo Read(const fs::path& P)
+    {
+        TImgInfo img;
+        uint32_t flags = 0;
+        TBGColor bg;
+        EXPECT_NE(ReadPNGFile(P.string(), img, flags, nullptr, bg), 0) << P;
+        return img;
+    }
+    // A picture of a few dozen colours in blocks, so it compresses well.
+    static TImgInfo Sample(uint32_t Channels)
+    {
+        TImgInfo img;
+        AllocImg(img, 61, 37, Channels);
+        std::mt19937 rng(3);
+        for (uint32_t y = 0; y < img.Height; ++y)
+            for (uint32_t x = 0; x < img.Width; ++x) {
+                const uint32_t k = (x / 7) * 11 + (y / 5) * 3;
+                uint8_t* p = MemRow(img, y) + Channels * x;
+                p[0] = uint8_t(k * 5), p[1] = uint8_t(k * 9), p[2] = uint8_t(255 - k);
+                if (Channels == 4)
+                    p[3] = uint8_t(k * 17);
+            }
+        return img;
+    }
+    static void ExpectSameColours(const TImgInfo& A, const TImgInfo& B)
+    {
+        ASSERT_EQ(A.Width, B.Width);
+        ASSERT_EQ(A.Height, B.Height);
+        for (uint32_t y = 0; y < A.Height; ++y)
+            for (uint32_t x = 0; x < A.Width; ++x)
+                for (uint32_t c = 0; c < std::min(A.Channels, B.Channels); ++c)
+                    ASSERT_EQ(MemRow(A, y)[A.Channels * x + c], MemRow(B, y)[B.Channels * x + c]) << x << "," << y;
+    }
+    TPNGOption SavedPNG;
+    TMetadataOption SavedMeta;
+    fs::path Dir;
+};
+
+} // namespace
+
+TEST_F(PNGFileTest, PalettePNGAndTheOptimiserKeepEveryPixel)
+{
+    TImgInfo src = Sample(3);
+    for (bool optimise : {false, true}) {
+        if (optimise && PNGOUTPath().empty())
+            GTEST_SKIP() << "no optimiser installed";
+        PNGOption.UsePNGOUT = optimise;
+        PNGOption.TransparentType = 0;
+        // A name that is not UTF-8 ends under its own name all the same.
+        const fs::path p = Dir / (optimise ? "caf\xe9.png" : "plain.png");
+        ASSERT_TRUE(SavePalettePNG(p.string(), src, nullptr, TResolutionInfo{}));
+        // The optimiser may choose another colour type; the pixels stay.
+        const auto chunks = Chunks(Slurp(p));
+        if (!optimise) {
+            ASSERT_TRUE(chunks.count("PLTE"));
+            EXPECT_EQ(chunks.at("PLTE")[0], MemRow(src, 0)[2]) << "bottom-left colour at index 0";
+        }
+        EXPECT_FALSE(chunks.count("tRNS"));
+        TImgInfo back = Read(p);
+        EXPECT_EQ(back.Channels, 3u);
+        ExpectSameColours(src, back);
+        FreeImg(back);
+
+        // With a key colour: transparent exactly where the top-left colour is.
+        PNGOption.TransparentType = 1;
+        ASSERT_TRUE(SavePalettePNG(p.string(), src, nullptr, TResolutionInfo{}));
+        back = Read(p);
+        ASSERT_EQ(back.Channels, 4u);
+        ExpectSameColours(src, back);
+        const uint32_t key = PixelColor(MemRow(src, src.Height - 1));
+        for (uint32_t y = 0; y < src.Height; ++y)
+            for (uint32_t x = 0; x < src.Width; ++x)
+                ASSERT_EQ(MemRow(back, y)[4 * x + 3], PixelColor(MemRow(src, y) + 3 * x) == key ? 0 : 255);
+        FreeImg(back);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir), {}), 2) << "no temporary file is left";
+    FreeImg(src);
+}
+
+TEST_F(PNGFileTest, OptimiserKeepsAlphaAndTheChunksAsked)
+{
+    if (PNGOUTPath().empty())
+        GTEST_SKIP() << "no optimiser installed";
+    TImgInfo src = Sample(4);
+    const fs::path p = Dir / "rgba.png";
     PNGOption.UsePNGOUT = true;
-    PNGOption.FullColorOptimization = false;
-    WritePNGFile("/nonexistent/x.png", img, nullptr, false, false, TResolutionInfo{}, 0, nullptr);
-    EXPECT_EQ(Last.Filter, 0xF8) << "a colour picture keeps its settings";
-    EXPECT_EQ(Last.Level, 9);
-    WritePNGFile("/nonexistent/x.png", img, nullptr, false, true, TResolutionInfo{}, 1, pal);
-    EXPECT_EQ(Last.Filter, 0);
-    EXPECT_EQ(Last.Level, 1);
     PNGOption.FullColorOptimization = true;
-    WritePNGFile("/nonexistent/x.png", img, nullptr, false, false, TResolutionInfo{}, 0, nullptr);
-    EXPECT_EQ(Last.Filter, 0);
-    EXPECT_EQ(Last.Level, 1);
-    FreeImg(img);
+    PNGOption.WritepHYsChunk = true;
+    MetadataOption.KeepResolution = false;
+    MetadataOption.Resolution = 96;
+    ASSERT_NE(WritePNGFile(p.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr), 0);
+    const auto chunks = Chunks(Slurp(p));
+    ASSERT_TRUE(chunks.count("pHYs"));
+    EXPECT_EQ(chunks.at("pHYs")[3], 3780 & 255);
+    TImgInfo back = Read(p);
+    ASSERT_EQ(back.Channels, 4u);
+    ExpectSameColours(src, back);
+    FreeImg(back);
+    FreeImg(src);
+}
+
+TEST_F(PNGFileTest, NoOptimiserPassAfterAFailedWrite)
+{
+    if (PNGOUTPath().empty())
+        GTEST_SKIP() << "no optimiser installed";
+    TImgInfo src = Sample(3);
+    PNGOption.UsePNGOUT = true;
+    PNGOption.FullColorOptimization = true;
+    // The encoder writes the file and then reports success or failure.
+    static int result;
+    WritePNGProc = [](const std::string& F, const TImgInfo& I, int32_t Fl, bool T, bool Fb, const TResolutionInfo& R,
+                      int32_t N, const uint8_t* P, const TICCInfo* C, int32_t L) {
+        WritePNG(F, I, Fl, T, Fb, R, N, P, C, L);
+        return result;
+    };
+    const fs::path a = Dir / "a.png", b = Dir / "b.png";
+    result = 0;
+    EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr), 0);
+    ASSERT_TRUE(WritePNG(b.string(), src, 0, false, false, TResolutionInfo{}, 0, nullptr, nullptr, 1));
+    EXPECT_EQ(Slurp(a), Slurp(b)) << "left as the encoder wrote it";
+    result = 1;
+    EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr), 1);
+    EXPECT_LT(Slurp(a).size(), Slurp(b).size()) << "recompressed after a good write";
+    FreeImg(src);
 }

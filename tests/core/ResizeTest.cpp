@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -169,6 +170,23 @@ TEST(ResizeThreads, OneThreadAndManyGiveTheSameBytes)
                 }
             }
         }
+}
+
+TEST(ResizeThreads, AShareWhoseThreadCannotStartRunsOnTheCaller)
+{
+    static int calls;
+    calls = 0;
+    StartPassThread = [](std::function<void()> Body) {
+        if (++calls % 2)
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        return std::thread(std::move(Body));
+    };
+    TImg src(Noise(150, 90, 3));
+    TImg one = Resize({3, false, 2, 2, 1}, src.I, 61, 37);
+    TImg many = Resize({3, false, 2, 2, 8}, src.I, 61, 37);
+    StartPassThread = [](std::function<void()> Body) { return std::thread(std::move(Body)); };
+    EXPECT_GT(calls, 4);
+    EXPECT_TRUE(SamePixels(one.I, many.I));
 }
 
 TEST(ResizeThreads, ThreadCountIsClamped)
@@ -394,4 +412,36 @@ TEST(ResizeQuality, IntegerLanczosIsWithinOneLevelOfExactArithmetic)
         }
     }
     EXPECT_LE(worst, 1);
+}
+
+TEST(ResizeFamilies, SixteenBitLinearKernelMatchesTheEightBitOne)
+{
+    // The 12-bit scale is the 8-bit one times 16, so the same picture must give
+    // the same linear-light sums through both horizontal kernels.
+    InitGammaTables();
+    const uint32_t W = 37, DW = 15, H = 8;
+    TImg src8(Noise(W, H, 1, 5));
+    TImgInfo src16;
+    AllocImg16(src16, W, H, 1);
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            const uint16_t v = uint16_t(MemRow(src8.I, y)[x] * 16);
+            std::memcpy(MemRow(src16, y) + 2 * x, &v, 2);
+        }
+    TLanczos l(3);
+    TResizeParam p;
+    p.SrcLength = W;
+    p.DestLength = DW;
+    p.Step = kern::FloatStep1;
+    l.SetWeight(p, wtSingle);
+    const size_t bpl = CalcBpl(4 * DW, 1);
+    std::vector<uint8_t> work(kern::FloatHWorkSize(W, 1) + 128), a(bpl * H), b(bpl * H);
+    uint8_t* wk = work.data() + (128 - reinterpret_cast<uintptr_t>(work.data()) % 128) % 128;
+    for (const TResizeKernels* k : {&RefResizeKernels, &SSE2ResizeKernels}) {
+        k->LinearH1ch(a.data(), src8.I.Mem, p.WeightTableInfo.data(), wk, W, DW, H / 4, bpl, src8.I.Bpl);
+        k->LinearH16(b.data(), src16.Mem, p.WeightTableInfo.data(), wk, W, DW, H / 4, bpl, src16.Bpl);
+        for (uint32_t y = 0; y < H; ++y)
+            EXPECT_EQ(std::memcmp(a.data() + y * bpl, b.data() + y * bpl, 4 * DW), 0) << k->Name << " row " << y;
+    }
+    FreeImg(src16);
 }

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -94,10 +96,13 @@ void Sharpen(Img& M, uint32_t Amount, uint32_t Threshold, double Radius, bool De
 {
     TUnsharpMask u;
     u.SetUnSharpMaskParam(Amount, Amount, Threshold, Radius, Degamma);
+    // Family 0: the plain kernels, 1: the SSE2 ones, -1: as chosen.
     if (Family == 0)
-        u.USM = std::make_unique<TUnsharpMaskMMXFilter>();
+        u.USM = Degamma ? std::unique_ptr<TWeightedMeanFilter>(std::make_unique<TLinearUnsharpMaskFilter>(true))
+                        : std::make_unique<TUnsharpMaskMMXFilter>();
     else if (Family == 1)
-        u.USM = std::make_unique<TUnsharpMaskSSE2Filter>();
+        u.USM = Degamma ? std::unique_ptr<TWeightedMeanFilter>(std::make_unique<TLinearUnsharpMaskFilter>(false))
+                        : std::make_unique<TUnsharpMaskSSE2Filter>();
     u.SetMaxThreadNum(Threads);
     u.DoUnSharpMask(M.I, false, Is16);
 }
@@ -183,7 +188,7 @@ TEST(UnsharpMask, OneThreadEqualsManyAndSSE2EqualsPlain)
         {1, 1, 1, false, false, 1.0, 0},  {5, 3, 1, false, false, 5.0, 0},   {17, 9, 3, false, false, 0.5, 4},
         {64, 33, 3, false, false, 2.0, 0}, {131, 7, 1, false, false, 1.0, 10}, {3, 41, 3, false, false, 3.3, 0},
         {23, 19, 1, true, false, 1.0, 0},  {70, 5, 1, true, false, 4.0, 3},   {33, 21, 3, false, true, 1.5, 0},
-        {40, 11, 1, true, true, 1.0, 2},
+        {40, 11, 1, true, true, 1.0, 2},  {300, 9, 1, false, true, 2.0, 0},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(testing::Message() << k.W << "x" << k.H << "x" << k.C << " 16:" << k.Is16
@@ -194,10 +199,9 @@ TEST(UnsharpMask, OneThreadEqualsManyAndSSE2EqualsPlain)
         else
             FillRandom(ref, k.W * k.H);
         Img many(ref), sse(ref);
-        const int plain = k.Degamma ? -1 : 0, vec = k.Degamma ? -1 : 1;
-        Sharpen(ref, 150, k.Threshold, k.Radius, k.Degamma, 1, k.Is16, plain);
-        Sharpen(many, 150, k.Threshold, k.Radius, k.Degamma, 7, k.Is16, vec);
-        Sharpen(sse, 150, k.Threshold, k.Radius, k.Degamma, 64, k.Is16, vec);
+        Sharpen(ref, 150, k.Threshold, k.Radius, k.Degamma, 1, k.Is16, 0);
+        Sharpen(many, 150, k.Threshold, k.Radius, k.Degamma, 7, k.Is16, 1);
+        Sharpen(sse, 150, k.Threshold, k.Radius, k.Degamma, 64, k.Is16, 1);
         EXPECT_EQ(ref.Samples(), many.Samples());
         EXPECT_EQ(ref.Samples(), sse.Samples());
     }
@@ -260,7 +264,7 @@ TEST(UnsharpMask, SixteenBitResultsAreNotClamped)
     EXPECT_LT(*m.W(7, 2), 0);
 }
 
-TEST(UnsharpMask, ThreadCountIsClampedAndZeroStillSharpens)
+TEST(UnsharpMask, OutOfRangeThreadCountAndRadius)
 {
     TUnsharpMask u;
     u.SetMaxThreadNum(0);
@@ -273,6 +277,14 @@ TEST(UnsharpMask, ThreadCountIsClampedAndZeroStillSharpens)
     const auto before = a.Samples();
     Sharpen(a, 100, 0, 1.0, false, 0);
     EXPECT_NE(a.Samples(), before);
+
+    // Settings are loaded unchecked: a radius below zero has no Gaussian and
+    // used to give weights of 0/0. It now means the smallest blur (none).
+    Img b(20, 6, 3);
+    FillRandom(b, 10);
+    const auto beforeB = b.Samples();
+    Sharpen(b, 300, 0, -4.0, false, 2);
+    EXPECT_EQ(b.Samples(), beforeB);
 }
 
 TEST(UnsharpMask, PlanIsKeptForTheSameGeometryAndRedoneAfterNewParams)
@@ -290,4 +302,31 @@ TEST(UnsharpMask, PlanIsKeptForTheSameGeometryAndRedoneAfterNewParams)
     EXPECT_TRUE(u.USM->HPrm.WeightTableInfo.empty());
     auto copy = u.CreateMTUnSharpMask();
     EXPECT_EQ(copy->USMWeight->FRadius, 1.5);
+}
+
+TEST(UnsharpMask, AmountsChangedDuringAFilterGiveOneOrTheOther)
+{
+    // The amounts are process-wide and the GUI may set them while a worker
+    // filters: each call must use one consistent set for the whole picture.
+    Img src(120, 90, 3);
+    FillRandom(src, 77);
+    Img low(src), high(src);
+    Sharpen(low, 100, 0, 1.0, false, 4);
+    Sharpen(high, 400, 0, 1.0, false, 4);
+    std::atomic<bool> stop{false};
+    std::thread setter([&] {
+        for (uint32_t i = 0; !stop; ++i)
+            SetUSMStrength(i % 2 ? 400 : 100, i % 2 ? 400 : 100);
+    });
+    TUnsharpMask u;
+    u.SetUnSharpMaskParam(100, 100, 0, 1.0, false);
+    u.SetMaxThreadNum(4);
+    for (int run = 0; run < 20; ++run) {
+        Img m(src);
+        u.DoUnSharpMask(m.I, false, false);
+        const auto got = m.Samples();
+        EXPECT_TRUE(got == low.Samples() || got == high.Samples()) << "run " << run;
+    }
+    stop = true;
+    setter.join();
 }

@@ -86,6 +86,9 @@ TEST(KodexLoading, MissingOrBrokenLibraryGivesTheSystemMessage)
     EXPECT_NE(KodexProcs.ReadWICPreview, nullptr);
     EXPECT_NE(KodexProcs.CreateExif, nullptr);
     EXPECT_NE(KodexProcs.SetErrorMsgCallback, nullptr);
+    const std::string ext = GetWICExtensions();
+    for (const char* e : {".tif,", ".tiff,", ".gif,", ".webp,"})
+        EXPECT_NE(ext.find(e), std::string::npos) << e;
 }
 
 TEST_F(Bridge, PaletteBitmapsOfEveryDepthBecomeTheSamePalettePng)

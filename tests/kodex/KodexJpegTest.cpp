@@ -191,21 +191,19 @@ TEST_F(Jpeg, JpegDamagedFilesFailWithAMessage)
 {
     TOwnedImg src{MakePicture(64, 48, 3)};
     const std::string f = Scratch / "d.jpg";
-    JPEGOption.Progressive = true;
-    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
-    const std::vector<uint8_t> good = ReadBytes(f);
-    for (size_t cut : {size_t(2), size_t(20), good.size() / 3, good.size() / 2, good.size() - 40}) {
-        std::vector<uint8_t> bad(good.begin(), good.begin() + long(cut));
-        TImgInfo img;
-        EXPECT_EQ(0, KodexProcs.ReadJPEG ? [&] {
+    std::vector<uint8_t> good;
+    for (bool progressive : {false, true}) {
+        JPEGOption.Progressive = progressive;
+        ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
+        good = ReadBytes(f);
+        for (size_t cut : {size_t(2), size_t(20), good.size() / 3, good.size() / 2, good.size() - 40}) {
+            std::vector<uint8_t> bad(good.begin(), good.begin() + long(cut));
             TKodexReadJPEG rec{};
             rec.Denominator = 1;
-            const int r = KodexProcs.ReadJPEG(&rec, bad.data(), bad.size());
-            img = rec.Img;
-            return r;
-        }() : 0) << cut;
-        EXPECT_EQ(img.Mem, nullptr);
-        EXPECT_FALSE(TakeErrors().empty()) << cut;
+            EXPECT_EQ(0, KodexProcs.ReadJPEG(&rec, bad.data(), bad.size())) << cut;
+            EXPECT_EQ(rec.Img.Mem, nullptr);
+            EXPECT_FALSE(TakeErrors().empty()) << cut;
+        }
     }
     // Flipped bytes: any result but a crash; a success is a whole picture.
     std::mt19937 rng(7);
@@ -288,4 +286,20 @@ TEST_F(Jpeg, ConcurrentReadsAndWritesOnManyThreads)
     for (auto& t : threads)
         t.join();
     EXPECT_EQ(bad.load(), 0);
+}
+
+TEST_F(Jpeg, AFileWithoutItsEndMarkerStillReads)
+{
+    for (bool progressive : {false, true}) {
+        JPEGOption.Progressive = progressive;
+        TOwnedImg src{MakePicture(64, 48, 3)};
+        const std::string f = Scratch / "e.jpg";
+        ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
+        std::vector<uint8_t> b = ReadBytes(f);
+        ASSERT_EQ(b[b.size() - 2], 0xFF);
+        ASSERT_EQ(b[b.size() - 1], 0xD9);
+        b.resize(b.size() - 2);
+        TOwnedImg out{};
+        EXPECT_TRUE(ReadJPEGFromMemory(b.data(), b.size(), out.Img)) << progressive;
+    }
 }
