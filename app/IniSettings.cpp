@@ -517,6 +517,7 @@ void LoadIniFile(const std::string& FileName)
     for (TResizer* R : {MainResizer, AntialiasResizer})
         if (R)
             R->SetMaxThreadNum(int32_t(ResizeOption.MaxThread));
+    SetSharedFilterThreads(ResizeOption.MaxThread);
 }
 
 bool RunSaveWithRetry(const std::function<void()>& Attempt)

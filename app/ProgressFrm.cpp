@@ -179,7 +179,7 @@ void TProgressForm::StartRun()
     FErrors = std::make_unique<TErrorLogSink>(ErrorLog);
     FIO = std::make_unique<TConvertIO>();
     FNameJob = std::make_unique<TOutputNameJob>(entries, *EffectList, FileOption.FileNameFormat);
-    TWorkerObjectFactory objects = ThreadObjectCopies(MainResizer, nullptr, AntialiasResizer, nullptr);
+    TWorkerObjectFactory objects = ThreadObjectCopies(MainResizer, MainUnsharpMask, AntialiasResizer, MainGaussianBlur);
     TConvertSettings settings;
     settings.RenameOnly = FileOption.RenameOnly;
     settings.NotOverwrite = FileOption.NotOverwrite;

@@ -201,6 +201,7 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
     AntialiasResizer->SetDecimationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
     AntialiasResizer->SetInterpolationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
     AntialiasResizer->SetSIMDMode((CPUFeatures & 4) ? 3 : 1, false);
+    CreateSharedFilters();
     InitFlattenAlphaProc(CPUFeatures);
     return true;
 }
@@ -216,6 +217,7 @@ void FinalizeGlobals()
     MainResizer = nullptr;
     delete AntialiasResizer;
     AntialiasResizer = nullptr;
+    FreeSharedFilters();
     delete EffectList;
     EffectList = nullptr;
     SPIList.reset();

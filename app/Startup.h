@@ -8,6 +8,8 @@
 
 class TEffectList;
 class TResizer;
+class TUnsharpMask;
+class TGaussianBlur;
 class TImageInfoList;
 struct TImageFileInfo;
 
@@ -15,6 +17,8 @@ struct TImageFileInfo;
 extern TEffectList* EffectList;
 extern TResizer* MainResizer;
 extern TResizer* AntialiasResizer;
+extern TUnsharpMask* MainUnsharpMask;
+extern TGaussianBlur* MainGaussianBlur;
 extern TImageInfoList* FileList;
 extern std::vector<TImageFileInfo>* ImageFileList;
 
@@ -38,6 +42,12 @@ bool IsAtOnceStart(const std::vector<std::string>& Args, const std::string& IniF
 // NAME. A NAME that is empty or would lead out of the ini folder is ignored
 // (with a note on standard error).
 std::string ProfileFileName(const std::vector<std::string>& Args);
+
+// The shared unsharp mask and blur (blur radius 2); kept in a module of their
+// own because their header and the resampler's cannot meet in one file yet.
+void CreateSharedFilters();
+void FreeSharedFilters();
+void SetSharedFilterThreads(uint32_t Threads);
 
 // Rebuilds MainResizer's filters from [Resize]: ids 1..9 (1 only for
 // shrinking); 0 or another id keeps the current filter. SIMDMode 0 keeps the
