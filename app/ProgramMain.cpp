@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QThread>
 #include <QFontDatabase>
 #include <QMessageBox>
@@ -126,7 +127,14 @@ int ProgramMain(int argc, char** argv)
         TProgressForm form(true, runArgs);
         current = &form;
         QTimer::singleShot(0, &form, [&form] { form.StartRun(); });
-        form.exec();
+        if (IsNonInteractive()) {
+            // Nobody looks: run without showing the window.
+            QEventLoop loop;
+            QObject::connect(&form, &QDialog::finished, &loop, &QEventLoop::quit);
+            loop.exec();
+        } else {
+            form.exec();
+        }
         current = nullptr;
         status = std::max(status, form.ExitStatus());
         // Refuse further hand-offs before looking at the queue, so that none
