@@ -1,5 +1,6 @@
 #include "app/ProgramMain.h"
 
+#include "app/ErrorLogFrm.h"
 #include "app/IniSettings.h"
 #include "app/ProgressFrm.h"
 #include "app/SingleInstance.h"
@@ -118,6 +119,9 @@ int ProgramMain(int argc, char** argv)
         QObject::connect(stopNotifier, &QSocketNotifier::activated, &app, [&] {
             platform::DrainStopSignals(stopFd);
             stopRequested = true;
+            // A modal error log would keep the program waiting for a click.
+            if (ErrorLogForm && ErrorLogForm->isVisible())
+                ErrorLogForm->reject();
             if (current)
                 current->close();
         });

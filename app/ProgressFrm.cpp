@@ -126,6 +126,7 @@ TProgressForm::TProgressForm(bool AtOnce, const std::vector<std::string>& Paths,
     if (FAtOnce) {
         if (!ErrorLogForm && !IsNonInteractive())
             ErrorLogForm = new TErrorLogForm(this);
+        adjustSize();
         if (QScreen* s = QGuiApplication::primaryScreen())
             move(s->availableGeometry().center() - rect().center());
     }
