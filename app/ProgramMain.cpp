@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QThread>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QScreen>
@@ -22,6 +23,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <deque>
 #include <cstdio>
 
 namespace {
@@ -107,7 +109,6 @@ int ProgramMain(int argc, char** argv)
     // From here on, files handed over by later starts are queued and
     // converted after the present run, with the same settings.
     int status = 0;
-    std::vector<std::string> runArgs = absArgs;
     // Ctrl+C or a TERM signal cancels like the Cancel button: the workers
     // finish their current files and nothing half-written is left behind.
     TProgressForm* current = nullptr;
@@ -126,7 +127,37 @@ int ProgramMain(int argc, char** argv)
                 current->close();
         });
     }
-    for (;;) {
+    // Each hand-off is its own run with the profile its start named (the
+    // default file when it named none), after the present one.
+    std::deque<std::vector<std::string>> pending{absArgs};
+    bool first = true;
+    while (!pending.empty()) {
+        const std::vector<std::string> runArgs = std::move(pending.front());
+        pending.pop_front();
+        if (stopRequested) {
+            std::fprintf(stderr, "Vestro: stopped; not converted (handed over by another start):\n");
+            for (const std::string& a : runArgs)
+                std::fprintf(stderr, "  %s\n", a.c_str());
+            status = 2;
+            continue;
+        }
+        if (!first) {
+            // A start with switches only has nothing to convert.
+            if (std::none_of(runArgs.begin(), runArgs.end(),
+                             [](const std::string& A) { return QFileInfo::exists(QString::fromStdString(A)); }))
+                continue;
+            const std::string profile = ProfileFileName(runArgs);
+            if (profile != IniFileName)
+                LoadIniFile(profile);
+            if (!FileOption.AtOnce) {
+                std::fprintf(stderr, "Vestro: %s does not convert at once; not converted:\n", profile.c_str());
+                for (const std::string& a : runArgs)
+                    std::fprintf(stderr, "  %s\n", a.c_str());
+                status = 2;
+                continue;
+            }
+        }
+        first = false;
         instance.SetAccepting(true);
         TProgressForm form(true, runArgs);
         current = &form;
@@ -144,18 +175,8 @@ int ProgramMain(int argc, char** argv)
         // Refuse further hand-offs before looking at the queue, so that none
         // is answered "taken" and then left behind.
         instance.SetAccepting(false);
-        runArgs.clear();
         for (auto& q : instance.TakeQueued())
-            runArgs.insert(runArgs.end(), q.begin(), q.end());
-        if (runArgs.empty())
-            break;
-        if (stopRequested) {
-            std::fprintf(stderr, "Vestro: stopped; not converted (handed over by another start):\n");
-            for (const std::string& a : runArgs)
-                std::fprintf(stderr, "  %s\n", a.c_str());
-            status = 2;
-            break;
-        }
+            pending.push_back(std::move(q));
     }
     FinalizeGlobals();
     return status;

@@ -158,12 +158,23 @@ TEST_F(Program, ASecondStartHandsItsFilesOverAndNothingIsLost)
     first.start(QString::fromStdString(kProgram), a);
     ASSERT_TRUE(first.waitForStarted());
 
-    // Whether the first is starting, converting or ending, the file is done.
-    const TResult second = Run({"in/trip/late.jpg"});
-    EXPECT_EQ(second.Status, 0) << second.Err;
+    // The second start names a profile of its own, writing elsewhere.
+    const std::string other = "other-" + Profile;
+    std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + other)
+        << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "other").string()
+        << "\nFileNameFormat=<old>\n[Resize]\nRule=0\nSize1=50\n";
+    // Whether the first is starting, converting or ending, the file is done,
+    // with the settings its own start named.
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(QString::fromStdString(Dir.string()));
+    second.start(QString::fromStdString(kProgram), {QString::fromStdString("/ini=" + other), "in/trip/late.jpg"});
+    ASSERT_TRUE(second.waitForFinished(60000));
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
     ASSERT_TRUE(first.waitForFinished(60000));
     EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
-    EXPECT_TRUE(fs::exists(Dir / "out" / "late.jpg"));
+    fs::remove(std::string(VESTRO_DIST_DIR) + "/ini/" + other);
+    EXPECT_EQ(SizeOf(Dir / "other" / "late.jpg"), QSize(320, 240));
     EXPECT_EQ(SizeOf(Dir / "out" / "p0.jpg"), QSize(320, 213));
 }
 
