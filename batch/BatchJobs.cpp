@@ -80,28 +80,9 @@ int TErrorLogSink::GetErrorCount()
 int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
                               bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat)
 {
-    // The reader for the probed format; the loader's own entry point takes
-    // this place once it exists.
-    Flags = LoaderFlags(OutFormat);
-    TBGColor Background = DefaultBGColor;
-    TICCInfo* WantICC = (OutFormat != ofBMP && MetadataOption.KeepICCProfile) ? ICC : nullptr;
+    // The luma/chroma working form is not asked for.
     IsYCbCr = false;
-    switch (Info.PictureFormat) {
-    case pfBMP:
-        return LoadBitmapFromMemory(Info.Path(), Img, Flags, Background) ? 1 : 0;
-    case pfJPEG: {
-        int32_t S = AllowDownScale ? JPEGDecodeDenominator(std::max(Scale.XScale, Scale.YScale)) : 1;
-        if (!ReadJPEGFile(Info.Path(), Img, S, WantICC, IsYCbCr, false))
-            return 0;
-        if (Img.Channels == 4)
-            CMYKToBGR(Img);
-        return S;
-    }
-    case pfPNG:
-        return ReadPNGFile(Info.Path(), Img, Flags, WantICC, Background) ? 1 : 0;
-    default:
-        Fail(SUnknownFormat);
-    }
+    return LoadImageByType(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat);
 }
 
 bool TConvertIO::WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res)
@@ -281,6 +262,21 @@ void TOutputNameJob::EndNames()
     FProbes.clear();
 }
 
+TNumbering RunNumbering(TOutputNameJob& Names)
+{
+    TNumbering N;
+    N.CurrentNumber = &CurrentNumber;
+    N.StartNumber = &FileOption.StartNumber;
+    N.ResetType = FileOption.ResetType;
+    N.ExtractStartNumber = [&Names] { return Names.ExtractStart(); };
+    return N;
+}
+
+TCollisionRules RunCollisionRules(bool NotOverwrite)
+{
+    return TCollisionRules{NotOverwrite, FileOption.Skip, FileOption.IgnoreReadOnlyAttr};
+}
+
 // ---------------------------------------------------------------- workers
 
 TConvertJob::TConvertJob(TRunEntries Entries, TEffectList& Effects, TConvertIO& IO, TErrorSink& Errors,
@@ -301,7 +297,8 @@ int TConvertJob::Count()
     return FEntries.List ? FEntries.List->Count() : 0;
 }
 
-void TConvertJob::CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel)
+void TConvertJob::CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel,
+                                      TProcessCancel* ToolCancel)
 {
     if (size_t(ThreadNum) >= FWorkers.size())
         FWorkers.resize(size_t(ThreadNum) + 1);
@@ -309,6 +306,7 @@ void TConvertJob::CreateThreadObjects(int ThreadNum, int Workers, const std::ato
     W->Params.Preview = false;
     W->Params.ThreadNum = ThreadNum;
     W->Params.Cancel = Cancel;
+    W->Params.ToolCancel = ToolCancel;
     TWorkerObjects O = FObjects.Shared;
     if (Workers > 1 && FObjects.Copy) {
         O = FObjects.Copy(FObjects.Shared);
@@ -495,6 +493,10 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
         P.ICCInfo = &L.ICC;
     }
     P.NeedGrayAlpha = OutFmt == 3 && (Flags & 0x20000) != 0;
+    // What was at the output before, to tell a file the colour-reduction tool
+    // wrote from one it left alone.
+    platform::TFileStat Before;
+    const bool Existed = platform::StatFile(Item.OutPutFileName, Before);
     FEffects.DoEffect(L.Img, Item, R, P);
     if (P.Cancel && *P.Cancel && P.DecreaseColor && !platform::FileExists(Item.OutPutFileName))
         return;
@@ -502,8 +504,12 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     const std::string& Out = Item.OutPutFileName;
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     if (P.DecreaseColor) {
-        // The colour-reduction tool wrote the output itself.
-        if (!platform::FileExists(Out))
+        // The colour-reduction tool wrote the output itself: it must be there
+        // and be a new file, not the one that was there before.
+        platform::TFileStat After;
+        if (!platform::StatFile(Out, After) ||
+            (Existed && After.Dev == Before.Dev && After.Ino == Before.Ino && After.Size == Before.Size &&
+             After.LastWrite.Sec == Before.LastWrite.Sec && After.LastWrite.NSec == Before.LastWrite.NSec))
             Fail(SSaveFailed);
     } else {
         if (OutFmt == 0)
@@ -540,10 +546,21 @@ void TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
         // write wrong colours).
         if (Img.Channels != 3)
             YCbCrToBGRInPlace(Img, P.IsYCbCr);
-        const uint8_t* Exif = nullptr;
-        const uint32_t ExifSize = 0;
-        // The EXIF carry-over joins here once the metadata writer is in.
-        (void)Item;
+        // The source's EXIF, brought up to date for the new picture.
+        struct TExifBlock {
+            uint8_t* P = nullptr;
+            ~TExifBlock()
+            {
+                if (P)
+                    FreeAligned(P);
+            }
+        } Block;
+        if (Item.HasExif() && JPEGOption.AddExifInfo)
+            Block.P = Item.GetExifInfo(FEffects.FExifRotationUse, Img, P.Resizer, JPEGOption.UpdateExif,
+                                       JPEGOption.UpdateExifResolution && !MetadataOption.KeepResolution,
+                                       P.IsYCbCr);
+        const uint8_t* Exif = Block.P;
+        const uint32_t ExifSize = Block.P ? Item.ExifSize() : 0;
         if (JPEGOption.UseFileSizeLimit) {
             std::vector<uint8_t> Buf;
             try {

@@ -82,8 +82,7 @@ struct TWorkerObjectFactory {
 TWorkerObjectFactory ThreadObjectCopies(TResizer* Resizer, TUnsharpMask* UnSharpMask, TResizer* Antialiasing,
                                         TGaussianBlur* GaussianBlur);
 
-// The copy and release steps behind it (each in its own file: the resampler's
-// and the filters' headers cannot meet in one unit).
+// The copy and release steps behind it.
 TResizer* CopyResizer(TResizer* R);
 void FreeResizer(TResizer*& R);
 void CopyFilters(const TWorkerObjects& Shared, TWorkerObjects& Copy);
@@ -119,6 +118,12 @@ private:
     std::vector<std::unique_ptr<TImageInfo>> FProbes; // run input only
 };
 
+// The process-wide numbering (CurrentNumber, [File] StartNumber and
+// ResetType) with the start value taken from Names' rule.
+TNumbering RunNumbering(TOutputNameJob& Names);
+// The collision rules from [File], with the run's own NotOverwrite copy.
+TCollisionRules RunCollisionRules(bool NotOverwrite);
+
 // Settings of one run that the window copies when it starts.
 struct TConvertSettings {
     bool RenameOnly = false;
@@ -131,7 +136,8 @@ public:
                 TWorkerObjectFactory Objects, TConvertSettings Settings);
     ~TConvertJob() override;
     int Count() override;
-    void CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel) override;
+    void CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel,
+                             TProcessCancel* ToolCancel) override;
     void FreeThreadObjects(int ThreadNum) override;
     bool TakeEntry(int Index, std::string& Label, uint64_t& Tiles) override;
     void ProcessEntry(int Index, int ThreadNum) override;

@@ -279,7 +279,7 @@ void TBatchRunner::Run(int Workers, bool AbortOnError)
     int Made = 0;
     try {
         for (; Made < Workers; ++Made)
-            FJob.CreateThreadObjects(Made, Workers, &FCanceled);
+            FJob.CreateThreadObjects(Made, Workers, &FCanceled, &FToolCancel);
     } catch (const std::exception& E) {
         // Without its objects no worker can start; the run ends with the reason.
         FErrors.PutErrorMsg(E.what());

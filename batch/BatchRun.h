@@ -7,6 +7,8 @@
 // goes to a TBatchObserver from the worker threads; a worker never waits for
 // the GUI (TBatchEventQueue gives the window a queue to poll).
 #pragma once
+#include "platform/Process.h"
+
 #include <atomic>
 #include <cstdint>
 #include <condition_variable>
@@ -148,8 +150,10 @@ public:
     virtual int Count() = 0;
     // Called on the runner's thread before the workers start, one at a time:
     // make the per-worker objects (copies of the resizer and filters when
-    // Workers > 1). Cancel stays valid for the run.
-    virtual void CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel) = 0;
+    // Workers > 1). Cancel (the run's flag) and ToolCancel (ends running
+    // external tools) stay valid for the run.
+    virtual void CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel,
+                                     TProcessCancel* ToolCancel) = 0;
     // And after every worker has ended.
     virtual void FreeThreadObjects(int ThreadNum) = 0;
     // Under the run's lock: whether entry Index is to be processed (it has an
@@ -174,9 +178,13 @@ public:
     // Runs Workers workers (at least 1) until the entries are used up, a
     // cancel, or (AbortOnError) a logged error; returns when all have ended.
     void Run(int Workers, bool AbortOnError);
-    // Cancel from any thread: no worker takes a further entry, effects that
-    // run a tool end it. Each worker finishes or fails its current file.
-    void Cancel() { FCanceled = true; }
+    // Cancel from any thread: no worker takes a further entry and a running
+    // external tool is ended. Each worker finishes or fails its current file.
+    void Cancel()
+    {
+        FCanceled = true;
+        FToolCancel.Cancel();
+    }
     bool Canceled() const { return FCanceled; }
     const std::atomic<bool>* CancelFlag() const { return &FCanceled; }
 
@@ -192,6 +200,7 @@ private:
     int FCurrentImageIndex = -1;
     bool FAbortOnError = false;
     std::atomic<bool> FCanceled{false};
+    TProcessCancel FToolCancel;
 };
 
 // A whole run: the name phase, then min(MaxThreadNum, names) workers. Reports
@@ -201,7 +210,8 @@ public:
     TBatchRun(TNameJob& Names, TBatchJob& Job, TErrorSink& Errors, TBatchObserver* Observer);
     // Blocking. Returns true when the run was not cancelled.
     bool Run(const TCollisionRules& Rules, TNumbering& Numbering, int MaxThreadNum, bool AbortOnError);
-    // The same on a thread of its own; Wait joins it.
+    // The same on a thread of its own; Wait joins it. Numbering must stay
+    // alive until then.
     void Start(const TCollisionRules& Rules, TNumbering& Numbering, int MaxThreadNum, bool AbortOnError);
     void Wait();
     void Cancel();

@@ -10,6 +10,10 @@
 #include <cstdint>
 #include <vector>
 
+// Form of a weight table: 14-bit integers, floats, or doubles (the blur's
+// weight builder works in doubles before it converts).
+enum TWeightType { wtInt, wtSingle, wtDouble };
+
 class TFilter {
 public:
     TFilter() = default;

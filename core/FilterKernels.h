@@ -45,6 +45,14 @@
 //     (16 bytes per pixel and row pair: B0 B1 G0 G1 R0 R1 A0 A1);
 //   float, linear: plain rows of floats (4 bytes per sample); RGBA 16 bytes per
 //     pixel, premultiplied.
+//
+// Use by other separable filters (blur, unsharp mask): take the kernels from
+// ResizeKernels() (e.g. IntH1ch / IntH3ch to the interleaved form and IntV
+// from it, LinearH1ch / LinearH3ch / LinearH16 to float rows), hand them
+// tables in the forms above, and give each thread work memory of
+// kern::IntHWorkSize / kern::FloatHWorkSize bytes aligned to 128 (TFilter's
+// AllocWorkBuffers does both). The temporary needs (source rows rounded up to
+// 4) rows plus 8 bytes.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -462,9 +462,11 @@ namespace kern {
 
 uint64_t IntHWorkSize(uint64_t Width, uint32_t Channels)
 {
-    const uint64_t pairs = (Width + 7) / 8 * 4; // conversion runs in groups of 8 pixels
+    // Conversion runs in groups of 8 pixels; room for two items side by side
+    // (the AVX2 kernels convert two at once).
+    const uint64_t pairs = (Width + 7) / 8 * 4;
     const uint64_t per = Channels == 1 ? IntStep1 : Channels == 3 ? IntStep3 : IntRGBAStep;
-    return pairs * per + 64;
+    return 2 * pairs * per + 64;
 }
 
 uint64_t FloatHWorkSize(uint64_t Width, uint32_t Channels)

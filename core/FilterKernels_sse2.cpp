@@ -459,35 +459,68 @@ template <bool Linear, bool Final>
 void FloatH3(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* Work, uint32_t SrcWidth,
              uint32_t DestWidth, uint32_t Count, size_t DestBpl, size_t SrcBpl)
 {
+    // Sums of channel B, G, R (rows 0..3 in the lanes) of output X, tap by tap.
+    struct TSum {
+        const float* S;
+        const float* W;
+        uint32_t N;
+        __m128 B = _mm_setzero_ps(), G = _mm_setzero_ps(), R = _mm_setzero_ps();
+        TSum(uint8_t* Work, const uintptr_t* Info, uint32_t X)
+            : S(reinterpret_cast<const float*>(Work + Info[2 * X])),
+              W(reinterpret_cast<const float*>(Info[2 * X + 1])), N(WeightCount(W))
+        {
+        }
+        void Tap(uint32_t K)
+        {
+            const __m128 w = Bcast(W, K);
+            const float* s = S + 12 * size_t(K);
+            B = _mm_add_ps(B, _mm_mul_ps(w, _mm_load_ps(s)));
+            G = _mm_add_ps(G, _mm_mul_ps(w, _mm_load_ps(s + 4)));
+            R = _mm_add_ps(R, _mm_mul_ps(w, _mm_load_ps(s + 8)));
+        }
+    };
+    auto out = [&](uint32_t X, TSum& T) {
+        __m128 z = _mm_setzero_ps();
+        _MM_TRANSPOSE4_PS(T.B, T.G, T.R, z); // now rows 0..3: B G R 0
+        const __m128 rows[4] = {T.B, T.G, T.R, z};
+        for (uint32_t row = 0; row < 4; ++row) {
+            uint8_t* d = Dest + row * DestBpl;
+            if (!Final) {
+                // 16-byte store: the spare float is the next pixel's, written after.
+                _mm_storeu_ps(reinterpret_cast<float*>(d + 12 * size_t(X)), rows[row]);
+            } else if (Linear) {
+                LinearOut4(d + 3 * size_t(X), 1, rows[row]);
+            } else {
+                __m128i v = Clamp255(rows[row]);
+                v = _mm_packs_epi32(v, v);
+                Store32(d + 3 * size_t(X), _mm_packus_epi16(v, v));
+            }
+        }
+    };
     for (uint32_t it = 0; it < Count; ++it) {
         FloatConvert3<Linear>(reinterpret_cast<float*>(Work), Src, SrcWidth, SrcBpl);
-        for (uint32_t x = 0; x < DestWidth; ++x) {
-            const auto* s = reinterpret_cast<const float*>(Work + Info[2 * x]);
-            const auto* wt = reinterpret_cast<const float*>(Info[2 * x + 1]);
-            const uint32_t n = WeightCount(wt);
-            __m128 b = _mm_setzero_ps(), g = _mm_setzero_ps(), r = _mm_setzero_ps();
-            for (uint32_t k = 0; k < n; ++k, s += 12) {
-                const __m128 w = Bcast(wt, k);
-                b = _mm_add_ps(b, _mm_mul_ps(w, _mm_load_ps(s)));
-                g = _mm_add_ps(g, _mm_mul_ps(w, _mm_load_ps(s + 4)));
-                r = _mm_add_ps(r, _mm_mul_ps(w, _mm_load_ps(s + 8)));
+        uint32_t x = 0;
+        // Two outputs at a time: six independent sums instead of three.
+        for (; x + 2 <= DestWidth; x += 2) {
+            TSum a(Work, Info, x), b(Work, Info, x + 1);
+            const uint32_t m = a.N < b.N ? a.N : b.N;
+            uint32_t k = 0;
+            for (; k < m; ++k) {
+                a.Tap(k);
+                b.Tap(k);
             }
-            __m128 z = _mm_setzero_ps();
-            _MM_TRANSPOSE4_PS(b, g, r, z); // b..z now rows 0..3: B G R 0
-            const __m128 rows[4] = {b, g, r, z};
-            for (uint32_t row = 0; row < 4; ++row) {
-                uint8_t* d = Dest + row * DestBpl;
-                if (!Final) {
-                    // 16-byte store: the spare float is the next pixel's, written after.
-                    _mm_storeu_ps(reinterpret_cast<float*>(d + 12 * size_t(x)), rows[row]);
-                } else if (Linear) {
-                    LinearOut4(d + 3 * size_t(x), 1, rows[row]);
-                } else {
-                    __m128i v = Clamp255(rows[row]);
-                    v = _mm_packs_epi32(v, v);
-                    Store32(d + 3 * size_t(x), _mm_packus_epi16(v, v));
-                }
-            }
+            for (uint32_t j = k; j < a.N; ++j)
+                a.Tap(j);
+            for (uint32_t j = k; j < b.N; ++j)
+                b.Tap(j);
+            out(x, a);
+            out(x + 1, b);
+        }
+        if (x < DestWidth) {
+            TSum a(Work, Info, x);
+            for (uint32_t k = 0; k < a.N; ++k)
+                a.Tap(k);
+            out(x, a);
         }
         Src += 4 * SrcBpl;
         Dest += 4 * DestBpl;
@@ -576,7 +609,43 @@ inline void LoadSamples16(__m128* V, const uint8_t* S)
     V[3] = _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, z));
 }
 
-// Vertical, 16 samples per item, from float rows or (Direct) from 8-bit rows.
+// Vertical, 16 samples per item, from float rows or (Direct) from 8-bit rows;
+// two items per step where the share allows, for eight independent sums.
+template <bool Linear, bool Direct, uint32_t Items>
+inline void FloatVItems(uint8_t* D, const uint8_t* S, const float* Wt, uint32_t N, size_t SrcBpl)
+{
+    constexpr size_t in = Direct ? 16 : 64;
+    __m128 a[4 * Items];
+    for (auto& v : a)
+        v = _mm_setzero_ps();
+    for (uint32_t k = 0; k < N; ++k, S += SrcBpl) {
+        const __m128 w = Bcast(Wt, k);
+        for (uint32_t it = 0; it < Items; ++it) {
+            __m128 v[4];
+            if (Direct) {
+                LoadSamples16<Linear>(v, S + it * in);
+            } else {
+                for (uint32_t q = 0; q < 4; ++q)
+                    v[q] = _mm_loadu_ps(reinterpret_cast<const float*>(S + it * in) + 4 * q);
+            }
+            for (uint32_t q = 0; q < 4; ++q)
+                a[4 * it + q] = _mm_add_ps(a[4 * it + q], _mm_mul_ps(w, v[q]));
+        }
+    }
+    for (uint32_t it = 0; it < Items; ++it) {
+        uint8_t* d = D + 16 * size_t(it);
+        const __m128* r = a + 4 * it;
+        if (Linear) {
+            for (uint32_t q = 0; q < 4; ++q)
+                LinearOut4(d + 4 * q, 1, r[q]);
+        } else {
+            const __m128i lo = _mm_packs_epi32(Clamp255(r[0]), Clamp255(r[1]));
+            const __m128i hi = _mm_packs_epi32(Clamp255(r[2]), Clamp255(r[3]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(lo, hi));
+        }
+    }
+}
+
 template <bool Linear, bool Direct>
 void FloatVT(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows,
              size_t DestBpl, size_t SrcBpl)
@@ -586,31 +655,11 @@ void FloatVT(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t 
         const uint8_t* s0 = Src + Info[2 * y];
         const auto* wt = reinterpret_cast<const float*>(Info[2 * y + 1]);
         const uint32_t n = WeightCount(wt);
-        for (uint32_t i = 0; i < Count; ++i) {
-            __m128 a[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
-            const uint8_t* s = s0 + i * in;
-            for (uint32_t k = 0; k < n; ++k, s += SrcBpl) {
-                const __m128 w = Bcast(wt, k);
-                __m128 v[4];
-                if (Direct) {
-                    LoadSamples16<Linear>(v, s);
-                } else {
-                    for (uint32_t q = 0; q < 4; ++q)
-                        v[q] = _mm_loadu_ps(reinterpret_cast<const float*>(s) + 4 * q);
-                }
-                for (uint32_t q = 0; q < 4; ++q)
-                    a[q] = _mm_add_ps(a[q], _mm_mul_ps(w, v[q]));
-            }
-            uint8_t* d = Dest + 16 * size_t(i);
-            if (Linear) {
-                for (uint32_t q = 0; q < 4; ++q)
-                    LinearOut4(d + 4 * q, 1, a[q]);
-            } else {
-                const __m128i lo = _mm_packs_epi32(Clamp255(a[0]), Clamp255(a[1]));
-                const __m128i hi = _mm_packs_epi32(Clamp255(a[2]), Clamp255(a[3]));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(lo, hi));
-            }
-        }
+        uint32_t i = 0;
+        for (; i + 2 <= Count; i += 2)
+            FloatVItems<Linear, Direct, 2>(Dest + 16 * size_t(i), s0 + i * in, wt, n, SrcBpl);
+        if (i < Count)
+            FloatVItems<Linear, Direct, 1>(Dest + 16 * size_t(i), s0 + i * in, wt, n, SrcBpl);
         Dest += DestBpl;
     }
 }

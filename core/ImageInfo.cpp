@@ -318,6 +318,7 @@ void TImageInfoList::SortList(int32_t Key)
 // ---------------------------------------------------------- TExtInfoList ---
 
 TExtInfoList ExtInfoList;
+TSPIList* ActiveSPIList = nullptr;
 std::function<std::string(const std::string&)> TExtInfoList::TypeNameProvider;
 
 std::string TExtInfoList::AddExt(const std::string& Ext)

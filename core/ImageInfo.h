@@ -22,6 +22,7 @@
 #include "platform/FileTimes.h"
 
 class TSusiePlugin;
+class TSPIList;
 class TResizer;
 
 enum TEndianType { etII, etMM };
@@ -156,6 +157,12 @@ public:
     std::string OutPutFileName;
     bool IsTempFile = false;
     int32_t Number = 0;
+
+private:
+    // GetExifInfo for a source without EXIF: a block from the codec library
+    // with a new thumbnail.
+    uint8_t* NewExifBlock(bool Rotated, const TImgInfo& Src, TResizer* Resizer, bool UpdateExif,
+                          bool UpdateExifResolution, bool IsYCbCr);
 };
 
 // Ordered file list; owns its entries.
@@ -200,6 +207,10 @@ private:
     std::map<std::string, std::string> FTypes; // lower-cased extension -> name
 };
 extern TExtInfoList ExtInfoList;
+
+// The plug-in list the probes and the loader consult; start-up points it at
+// the process-wide list it loads from the settings (null: no plug-ins).
+extern TSPIList* ActiveSPIList;
 
 // Header probes. Each returns true when it recognised the file.
 bool GetImageInfo(const std::string& FileName, TImageInfo& Info);

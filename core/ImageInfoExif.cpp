@@ -4,12 +4,16 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "core/ErrorLog.h"
 #include "core/Errors.h"
 #include "core/ExifReader.h"
 #include "core/Global.h"
 #include "core/ImageLoader.h"
+#include "core/Kodex.h"
+#include "core/Resize.h"
+#include "core/Rotate.h"
 #include "core/ResourceText.h"
 #include "platform/FileReplace.h"
 #include "platform/FileTimes.h"
@@ -322,4 +326,164 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
         RestoreFileTimes(Info, Dest);
     if (WasReadOnly)
         platform::SetReadOnly(Dest, true);
+}
+
+// ------------------------------------------------------------ GetExifInfo ---
+
+namespace {
+
+// Thumbnail JPEG of Img in at most Capacity bytes; false when the library
+// fails or the picture does not fit.
+bool EncodeThumbnail(const TImgInfo& Img, bool IsYCbCr, int32_t SampleType, int32_t Quality, uint32_t Capacity,
+                     std::vector<uint8_t>& Out)
+{
+    Out.resize(Capacity);
+    size_t Size = Capacity;
+    if (!WriteThumbnailJPEG(Out.data(), Size, Img, IsYCbCr, SampleType, 0, Quality) || Size == 0 ||
+        Size > Capacity)
+        return false;
+    Out.resize(Size);
+    return true;
+}
+
+// A picture of the thumbnail's size: Src itself when the size matches, else a
+// resampled copy owned here.
+class TThumbPicture {
+public:
+    // Resizer may be null only when the size matches.
+    TThumbPicture(const TImgInfo& Src, TResizer* Resizer, uint32_t W, uint32_t H) : FSrc(Src)
+    {
+        if (W != Src.Width || H != Src.Height)
+            Resizer->ResizeImage(Src, FCopy, W, H, Src.Channels == 4);
+    }
+    ~TThumbPicture() { FreeImg(FCopy); }
+    TThumbPicture(const TThumbPicture&) = delete;
+    TThumbPicture& operator=(const TThumbPicture&) = delete;
+    // Turns the picture a quarter clockwise (into an owned copy).
+    void TurnClockwise()
+    {
+        if (!FCopy.Mem) {
+            AllocImg(FCopy, FSrc.Width, FSrc.Height, FSrc.Channels);
+            CopyImageRect(FSrc, FCopy, TRect{0, 0, int32_t(FSrc.Width), int32_t(FSrc.Height)}, 0, 0);
+        }
+        RotateImage90(FCopy, true);
+    }
+    const TImgInfo& Picture() const { return FCopy.Mem ? FCopy : FSrc; }
+
+private:
+    const TImgInfo& FSrc;
+    TImgInfo FCopy;
+};
+
+uint8_t* AlignedCopy(const uint8_t* Data, size_t Size)
+{
+    uint8_t* P = static_cast<uint8_t*>(AllocAligned(Size, 16));
+    std::memcpy(P, Data, Size);
+    return P;
+}
+
+// The APP1 payload in S (SOI, APP0 segments, APP1); false when S is not so.
+bool FindAPP1Payload(const std::vector<uint8_t>& S, uint32_t& Pos, uint32_t& Size)
+{
+    if (S.size() < 4 || BE16(&S[0]) != 0xFFD8)
+        return false;
+    size_t P = 2;
+    while (P + 4 <= S.size() && BE16(&S[P]) == 0xFFE0)
+        P += 2 + BE16(&S[P + 2]);
+    if (P + 4 > S.size() || BE16(&S[P]) != 0xFFE1 || BE16(&S[P + 2]) < 2 || P + 2 + BE16(&S[P + 2]) > S.size())
+        return false;
+    Pos = uint32_t(P + 4);
+    Size = BE16(&S[P + 2]) - 2u;
+    return true;
+}
+
+} // namespace
+
+uint8_t* TImageInfo::GetExifInfo(bool AutoRotation, const TImgInfo& Src, TResizer* Resizer, bool UpdateExif,
+                                 bool UpdateExifResolution, bool IsYCbCr)
+{
+    const bool Rotated = AutoRotation && FOrientation != 0 && FOrientation != 1;
+    FNewExifSize = 0;
+    if (FExifPos == 0)
+        return NewExifBlock(Rotated, Src, Resizer, UpdateExif, UpdateExifResolution, IsYCbCr);
+
+    std::vector<uint8_t> Block(FExifSize);
+    {
+        std::ifstream F(FPath, std::ios::binary);
+        F.seekg(std::streamoff(FExifPos));
+        F.read(reinterpret_cast<char*>(Block.data()), std::streamsize(Block.size()));
+        if (!F)
+            throw EVestroError(LoadResText(SLoadFailed));
+    }
+    if (FExifBroken)
+        return AlignedCopy(Block.data(), Block.size());
+
+    PatchExifBlock(Block, Rotated, Src.Width, Src.Height, UpdateExif, UpdateExifResolution);
+    if (JPEGOption.UpdateExifThumbnail && Resizer && FThumbnailPos != 0 && FThumbnailSize != 0 &&
+        uint64_t(FThumbnailOffset) + FThumbnailSize <= Block.size()) {
+        uint32_t TW, TH;
+        FitThumbnail160(Src.Width, Src.Height, TW, TH);
+        TThumbPicture T(Src, Resizer, TW, TH);
+        // The old slot keeps its size: the best 4:2:2 quality that fits, else 4:2:0.
+        std::vector<uint8_t> J;
+        bool Fits = false;
+        for (int32_t Q = 95; Q >= 80 && !Fits; --Q)
+            Fits = EncodeThumbnail(T.Picture(), IsYCbCr, 1, Q, FThumbnailSize, J);
+        for (int32_t Q = 90; Q >= 1 && !Fits; --Q)
+            Fits = EncodeThumbnail(T.Picture(), IsYCbCr, 0, Q, FThumbnailSize, J);
+        if (Fits) {
+            std::memset(&Block[FThumbnailOffset], 0, FThumbnailSize);
+            std::memcpy(&Block[FThumbnailOffset], J.data(), J.size());
+            // The new thumbnail shows the picture upright; the old one keeps its orientation.
+            if (Rotated && FThumbnailOrientationPos != 0 && uint64_t(FThumbnailOrientationPos) + 2 <= Block.size())
+                PutWord(&Block[FThumbnailOrientationPos], 1, FET);
+        }
+    }
+    return AlignedCopy(Block.data(), Block.size());
+}
+
+uint8_t* TImageInfo::NewExifBlock(bool Rotated, const TImgInfo& Src, TResizer* Resizer, bool UpdateExif,
+                                  bool UpdateExifResolution, bool IsYCbCr)
+{
+    TKodexInfo Rec{};
+    if (UpdateExif) {
+        Rec.Width = Src.Width;
+        Rec.Height = Src.Height;
+    }
+    if (UpdateExifResolution)
+        Rec.XResolution = Rec.YResolution = MetadataOption.Resolution;
+    if (Rotated)
+        Rec.Orientation = 1;
+    uint16_t ThumbOrientation = (Rotated || FOrientation == 0) ? 1 : FOrientation;
+
+    std::vector<uint8_t> S(65535);
+    uint32_t OutSize = 0;
+    if (!CreateExif(FPath, Rec, nullptr, 0, S.data(), uint32_t(S.size()), OutSize) || OutSize > S.size())
+        return nullptr;
+    S.resize(OutSize);
+    FExifSize = 0;
+
+    uint32_t Pos = 0, Size = 0;
+    bool Done = false;
+    uint32_t TW, TH;
+    bool Turned;
+    NewExifThumbnailSize(Src.Width, Src.Height, TW, TH, Turned);
+    if (Resizer || (TW == Src.Width && TH == Src.Height)) {
+        TThumbPicture T(Src, Resizer, TW, TH);
+        if (Turned) {
+            T.TurnClockwise();
+            ThumbOrientation = 8;
+        }
+        // One APP1 segment holds the whole block: a thumbnail too large for
+        // what is left is encoded again smaller, and left out when even the
+        // smallest does not fit.
+        std::vector<uint8_t> J;
+        for (int32_t Q = 90; Q >= 10 && !Done; Q -= 10)
+            Done = EncodeThumbnail(T.Picture(), IsYCbCr, 1, Q, 65535, J) &&
+                   RebuildExifThumbnail(S, J.data(), uint32_t(J.size()), ThumbOrientation, Size, Pos);
+    }
+    if (!Done && !FindAPP1Payload(S, Pos, Size))
+        return nullptr;
+    FNewExifSize = Size;
+    return AlignedCopy(&S[Pos], Size);
 }

@@ -7,7 +7,9 @@
 #include "core/Errors.h"
 #include "core/ExifReader.h"
 #include "core/ImageInfo.h"
+#include "core/Kodex.h"
 #include "core/ResourceText.h"
+#include "core/SusiePlugin.h"
 #include "platform/FileReplace.h"
 
 namespace {
@@ -29,6 +31,8 @@ public:
     }
     // True when Len bytes were read; false at the end of the file.
     bool TryRead(void* Buf, size_t Len) { return std::fread(Buf, 1, Len, F.get()) == Len; }
+    // Reads up to Len bytes; returns how many there were.
+    size_t ReadUpTo(void* Buf, size_t Len) { return std::fread(Buf, 1, Len, F.get()); }
     uint16_t BE16()
     {
         uint8_t B[2];
@@ -193,6 +197,55 @@ bool ProbeJPEG(TProbeFile& F, TImageInfo& Info)
     return true;
 }
 
+// Files a plug-in reads: the first plug-in that lists the extension and
+// accepts the file's head answers for its size.
+bool ProbeThroughPlugin(TProbeFile& F, const std::string& FileName, TImageInfo& Info)
+{
+    if (!ActiveSPIList || !ActiveSPIList->IsSupportExt(FileName))
+        return false;
+    std::vector<uint8_t> Header(SPI_HEADER_SIZE, 0);
+    F.Seek(0);
+    F.ReadUpTo(Header.data(), Header.size());
+    TSusiePlugin* Plugin = ActiveSPIList->FindSupportSPI(FileName, Header.data());
+    if (!Plugin)
+        return false;
+    TPictureInfo P{};
+    if (Plugin->GetPictureInfo(FileName, P) != 0 || P.Width < 0 || P.Height < 0)
+        return false;
+    Info.Width = P.Width;
+    Info.Height = P.Height;
+    Info.FXResolution = P.x_Density;
+    Info.FYResolution = P.y_Density;
+    Info.FResolutionUnit = 0;
+    Info.FSPI = Plugin;
+    Info.PictureFormat = pfSPI;
+    return true;
+}
+
+// Files the codec library reads beyond BMP, PNG and JPEG (TIFF, WebP, HEIF, ...):
+// the library's own header probe.
+bool ProbeThroughKodex(const std::string& FileName, const std::string& Ext, TImageInfo& Info)
+{
+    // Each listed extension is followed by ",", so ".ti" does not match ".tif".
+    if (Ext.empty() || GetWICExtensions().find(Ext + ",") == std::string::npos)
+        return false;
+    TKodexInfo K{};
+    if (!ReadWICInfo(FileName, K))
+        return false;
+    if (K.Width > uint32_t(INT32_MAX) || K.Height > uint32_t(INT32_MAX))
+        return false;
+    Info.Width = int32_t(K.Width);
+    Info.Height = int32_t(K.Height);
+    Info.FXResolution = K.XResolution;
+    Info.FYResolution = K.YResolution;
+    Info.FOrientation = K.Orientation;
+    Info.FHasExif = K.HasExif != 0;
+    Info.DateTimeOriginal = ExifDateToDateTime(std::string(K.DateTime, strnlen(K.DateTime, sizeof K.DateTime)));
+    Info.FResolutionUnit = 1;
+    Info.PictureFormat = pfWIC;
+    return true;
+}
+
 void FillFileTimes(const platform::TFileStat& St, TImageInfo& Info)
 {
     Info.Size = int64_t(St.Size);
@@ -236,6 +289,10 @@ bool GetImageInfo(const std::string& FileName, TImageInfo& Info)
             Found = ProbePNG(F, Info);
         if (!Found && Tried != 3)
             Found = ProbeJPEG(F, Info);
+        if (!Found)
+            Found = ProbeThroughPlugin(F, FileName, Info);
+        if (!Found)
+            Found = ProbeThroughKodex(FileName, Ext, Info);
         if (Found)
             ExtInfoList.AddExt(Ext);
         return Found;

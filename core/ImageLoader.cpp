@@ -1,6 +1,11 @@
 #include "core/ImageLoader.h"
 
+#include <algorithm>
+
 #include "core/Global.h"
+#include "core/Bitmap.h"
+#include "core/Kodex.h"
+#include "core/SusiePlugin.h"
 #include "platform/FileTimes.h"
 
 bool ColorReductionDropsAlpha = false;
@@ -20,6 +25,43 @@ int32_t JPEGDecodeDenominator(double MaxScale)
         if (1.0 / (2.0 * S) >= T)
             S *= 2;
     return S;
+}
+
+int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
+                        TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat)
+{
+    const double M = std::max(Scale.XScale, Scale.YScale);
+    int32_t S = 1;
+    Flags = LoaderFlags(OutFormat);
+    TBGColor Background = DefaultBGColor;
+    TICCInfo* WantICC = (OutFormat != ofBMP && MetadataOption.KeepICCProfile) ? ICC : nullptr;
+    const std::string& Path = Info.Path();
+    int R = 0;
+    switch (Info.PictureFormat) {
+    case pfBMP:
+        R = LoadBitmapFromMemory(Path, Img, Flags, Background);
+        break;
+    case pfJPEG:
+        if (AllowDownScale)
+            S = JPEGDecodeDenominator(M);
+        R = ReadJPEGFile(Path, Img, S, WantICC, IsYCbCr, false);
+        if (R && Img.Channels == 4)
+            CMYKToBGR(Img);
+        break;
+    case pfPNG:
+        if (!PNGOption.UseWIC) {
+            R = ReadPNGFile(Path, Img, Flags, WantICC, Background);
+            break;
+        }
+        [[fallthrough]];
+    case pfWIC:
+        R = ReadWICFile(Path, Img, Flags, WantICC, Background);
+        break;
+    default:
+        R = Info.SPI() && SusieToImg(Info.SPI(), Path, Img, Flags, Background);
+        break;
+    }
+    return R ? S : 0;
 }
 
 int32_t FormatIdFromExt(const std::string& FileName)
@@ -52,9 +94,13 @@ void RestoreFileTimes(const TImageInfo& Info, const std::string& OutputFile)
     int32_t Y, M, D, H, N, S;
     DecodeDateTime(Info.DateTimeLastWrite, Y, M, D, H, N, S);
     if (Info.DateTimeLastWrite != 0 && Y >= 1980 && Y <= 2107) {
-        const platform::TLocalTime L{Y, M, D, H, N, S & ~1};
+        // Cut to even seconds. Time zones differ from UTC by whole minutes, so
+        // the raw time can be cut directly, which also keeps the hour that
+        // repeats when daylight saving ends.
         int64_t Sec = 0;
-        if (platform::LocalToUTC(L, Sec))
+        if (T.Sec != 0)
+            T = {T.Sec & ~int64_t(1), 0};
+        else if (platform::LocalToUTC(platform::TLocalTime{Y, M, D, H, N, S & ~1}, Sec))
             T = {Sec, 0};
     }
     platform::SetLastWriteTime(OutputFile, T);

@@ -34,6 +34,17 @@ int32_t JPEGDecodeDenominator(double MaxScale);
 // ".bmp" 1, ".jpg"/".jpeg" 2, ".png" 3, anything else 0 (letter case ignored).
 int32_t FormatIdFromExt(const std::string& FileName);
 
+// Reads Info's file into Img (a new block the caller owns) with the reader of
+// its probed format. Flags receives the flag word (see LoaderFlags; the PNG
+// reader may add lfGrayAlpha). A JPEG is decoded at 1/2, 1/4 or 1/8 size when
+// AllowDownScale and the resize scale permit; CMYK JPEGs arrive as BGR.
+// ICC, when not null, receives the profile (only for non-BMP outputs with
+// [Metadata] KeepICCProfile). IsYCbCr in: YCbCr pixels are accepted; out: Img
+// holds them. Returns 0 when the reader failed, else the decoding factor
+// (1 at full size). Readers raise EVestroError for damaged files.
+int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
+                        TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat);
+
 // Gives Info.OutPutFileName the source's last-write time when [Metadata]
 // KeepLastWriteTime is on: in 1980..2107 as the source's local time cut to
 // even seconds (the 2-second resolution the program has always kept), outside

@@ -50,6 +50,8 @@ public:
     TRowWriter(TResizeParam& Prm, TWeightType Type, uint64_t BufLength)
         : P(Prm), Int(Type == wtInt)
     {
+        if (P.WeightTableBuf) // tables of an earlier call on the same axis
+            FreeAligned(P.WeightTableBuf);
         P.WeightTableBuf = nullptr;
         P.WeightTableList.clear();
         P.WeightTableInfo.assign(uint64_t(P.DestLength) * 2, 0);
@@ -274,6 +276,9 @@ void BuildArea(TResizeParam& P, TWeightType Type)
 void BuildNearest(TResizeParam& P, TWeightType Type)
 {
     const uint32_t src = P.SrcLength, dst = P.DestLength;
+    if (P.WeightTableBuf)
+        FreeAligned(P.WeightTableBuf);
+    P.WeightTableBuf = nullptr;
     P.WeightTableList.clear();
     P.WeightTableInfo.assign(uint64_t(dst) * 2, 0);
     P.BufLength = 1;
@@ -493,7 +498,11 @@ void TCustomResizeFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth
     FChannels = Src.Channels;
     FSrcBpl = Src.Bpl;
     FDestBpl = Stride32(CalcBpl(DestWidth, Src.Channels));
-    FTmpBpl = std::max(FDestBpl, FSrcBpl);
+    // In place, the horizontal pass may write the temporary over the source
+    // rows, which needs the source's stride; a block of its own only needs
+    // the result's. (A wide source stride there would cost a temporary as
+    // large as the source, zeroed page by page for nothing.)
+    FTmpBpl = FCompactTmp ? FDestBpl : std::max(FDestBpl, FSrcBpl);
     HPrm.MinBlock = VPrm.MinBlock = 1;
     FHBufNeedAlign = FVBufNeedAlign = false;
     HPrm.XLoopCount = DestWidth;
@@ -743,6 +752,7 @@ TResizer::~TResizer()
     if (InterpolationWeightSetter)
         InterpolationWeightSetter->Release();
     delete RF;
+    platform::PageFree(FTmpCache);
 }
 
 void TResizer::SetDecimationMode(uint32_t Mode, TWeightSetter* WS)
@@ -811,7 +821,7 @@ TResizer* TResizer::CreateMTResizer()
     return r;
 }
 
-void TResizer::Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA)
+void TResizer::Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA, bool InPlace)
 {
     if (Width == 0 || Height == 0 || Src.Width == 0 || Src.Height == 0 || !Src.Mem)
         throw EVestroError("Invalid image size");
@@ -825,11 +835,12 @@ void TResizer::Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool I
         CreateResizeFilter(IsRGBA);
     if (RF->HPrm.SrcLength == Src.Width && RF->VPrm.SrcLength == Src.Height && RF->HPrm.DestLength == Width &&
         RF->VPrm.DestLength == Height && RF->FChannels == Src.Channels && RF->FSrcBpl == Src.Bpl &&
-        RF->MaxThreadNum() == uint32_t(MaxThreadNum))
+        RF->MaxThreadNum() == uint32_t(MaxThreadNum) && RF->FCompactTmp == !InPlace)
         return;
     const TWeightType type = RF->WeightType();
     RF->SetMaxThreadNum(uint32_t(MaxThreadNum));
     RF->ResetParam();
+    RF->FCompactTmp = !InPlace;
     try {
         RF->SetResizeParam(Src, Width, Height);
         for (TResizeParam* p : {&RF->HPrm, &RF->VPrm}) {
@@ -912,14 +923,52 @@ uint8_t* NewBlock(uint64_t Bpl, uint64_t Rows, uint64_t Extra)
 
 } // namespace
 
+void TResizer::PreFault(uint8_t* Block, uint64_t Bytes)
+{
+    // Pass threads that first touch the same huge page of a fresh block each
+    // get it zeroed, and all but one throw theirs away: touch it here once.
+    if (RF->MaxThreadNum() <= 1)
+        return;
+    for (uint64_t o = 0; o < Bytes; o += 4096)
+        reinterpret_cast<volatile uint8_t*>(Block)[o] = 0;
+}
+
+uint8_t* TResizer::TakeTmp(uint64_t Bytes)
+{
+    uint8_t* p = FTmpCache;
+    FTmpCache = nullptr;
+    if (p && FTmpCacheBytes == Bytes)
+        return p;
+    platform::PageFree(p);
+    p = static_cast<uint8_t*>(platform::PageAlloc(Bytes));
+    if (!p)
+        throw EOutOfMemory();
+    return p;
+}
+
+void TResizer::KeepTmp(uint8_t* Tmp, uint64_t Bytes)
+{
+    platform::PageFree(FTmpCache);
+    FTmpCache = nullptr;
+    if (Bytes <= (uint64_t(128) << 20)) {
+        FTmpCache = Tmp;
+        FTmpCacheBytes = Bytes;
+    } else {
+        platform::PageFree(Tmp);
+    }
+}
+
 void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, uint32_t Height, bool IsRGBA)
 {
     if (Src.Width == Width && Src.Height == Height)
         return;
-    Plan(Src, Width, Height, IsRGBA);
+    Plan(Src, Width, Height, IsRGBA, false);
     uint8_t* tmp = nullptr;
+    const bool twoPass = RF->WidthChanges() && RF->HeightChanges();
+    const uint64_t tmpBytes = uint64_t(RF->FTmpBpl) * BlockRows(Src.Height) + 8; // fits: checked by Plan's strides
     if (RF->WidthChanges()) {
-        tmp = NewBlock(RF->FTmpBpl, Src.Height, 8);
+        // A one-pass result is the temporary itself and goes to the caller.
+        tmp = twoPass ? TakeTmp(tmpBytes) : NewBlock(RF->FTmpBpl, Src.Height, 8);
         RunPass(true, tmp, Src.Mem);
     }
     if (!RF->HeightChanges()) {
@@ -933,8 +982,10 @@ void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, 
             platform::PageFree(tmp);
             throw;
         }
+        PreFault(out, uint64_t(RF->FDestBpl) * BlockRows(Height));
         RunPass(false, out, tmp ? tmp : Src.Mem);
-        platform::PageFree(tmp);
+        if (tmp)
+            KeepTmp(tmp, tmpBytes);
         Dest.Mem = out;
         Dest.Bpl = RF->FDestBpl;
     }
@@ -947,7 +998,7 @@ void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool
 {
     if (Info.Width == Width && Info.Height == Height)
         return;
-    Plan(Info, Width, Height, IsRGBA);
+    Plan(Info, Width, Height, IsRGBA, true);
     uint8_t* tmp = Info.Mem;
     if (RF->WidthChanges()) {
         if (RF->FTmpBpl > RF->FSrcBpl || RF->FNeedTmpBuf) {

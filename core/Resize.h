@@ -12,8 +12,6 @@
 #include <thread>
 #include <vector>
 
-enum TWeightType { wtInt, wtSingle };
-
 // The plan of one axis. Owns its weight block; not copyable.
 struct TResizeParam {
     void* WeightTableBuf = nullptr;              // AllocAligned block of the weight rows
@@ -138,6 +136,10 @@ class TCustomResizeFilter : public TFilter {
 public:
     TResizeParam HPrm; // horizontal pass
     TResizeParam VPrm; // vertical pass
+    // The temporary is a block of its own (not the source block): its stride
+    // needs to hold only the intermediate rows, not the source's. Set by the
+    // driver before planning.
+    bool FCompactTmp = false;
     ~TCustomResizeFilter() override;
 
     uint32_t GetVLoopCount() override { return VPrm.XLoopCount; }
@@ -270,6 +272,16 @@ public:
     void ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool IsRGBA);
 
 private:
-    void Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA);
+    // The temporary block of the last two-pass resize into a separate
+    // destination, kept (up to 128 MB) for the next picture of the same
+    // geometry: fresh pages come zeroed by the system, which on big pictures
+    // costs as much as a pass and does not spread over the pass threads.
+    uint8_t* FTmpCache = nullptr;
+    uint64_t FTmpCacheBytes = 0;
+    uint8_t* TakeTmp(uint64_t Bytes);
+    void KeepTmp(uint8_t* Tmp, uint64_t Bytes);
+    void PreFault(uint8_t* Block, uint64_t Bytes);
+
+    void Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA, bool InPlace);
     void RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src);
 };

@@ -16,8 +16,6 @@
 #include <memory>
 #include <vector>
 
-enum TWeightType { wtInt, wtSingle, wtDouble };
-
 // Weight lists of one pass. WeightTableInfo: entry 2i the byte offset of
 // position i's first source unit, entry 2i + 1 the address of its list (a
 // 32-bit count, then the weights, 8-byte aligned) inside WeightTableBuf.

@@ -1,15 +1,21 @@
 #include "effects/Effect.h"
 
 #include "core/ColorCorrectionFunc.h"
+#include "core/Errors.h"
 #include "core/Global.h"
 #include "core/Grayscale.h"
+#include "core/ImageLoader.h"
 #include "core/IniFile.h"
+#include "core/OutputFileName.h"
+#include "core/ResourceText.h"
 #include "effects/ResizeFilter.h"
 #include "platform/FileOps.h"
 
 #include <algorithm>
 
 TEffectHost* EffectHost = nullptr;
+TEffectList* EffectList = nullptr;
+TEffectParams PreviewParams;
 
 TEffect::TEffect(std::string Name, char Accelerator, std::string SectionName, uint32_t ID)
     : FName(std::move(Name)), FAccelerator(Accelerator), FSectionName(std::move(SectionName)), FID(ID)
@@ -146,6 +152,12 @@ void TEffectList::ReOrder()
         FItems[i]->FOrder = int32_t(i);
 }
 
+void TEffectList::LoadExternalImage()
+{
+    if (TEffect* E = FindByID(EFFECT_COMPOSITE); E && E->FUse)
+        E->LoadExternalImage();
+}
+
 void TEffectList::UpDateMenu()
 {
     // The lossless transform cannot be offered without its tool.
@@ -275,4 +287,56 @@ bool TEffectList::CanDownScalingLoad(const TImageInfo& Info, TScale& Scale) cons
             return false;
     }
     return false;
+}
+
+bool LoadBeforeImage(TImageInfo& Info, TImgInfo& Img, uint32_t EffectID, int32_t Number)
+{
+    if (!EffectList)
+        return false;
+    if (Info.PictureFormat == pfUnknown && !GetImageInfo(Info.Path(), Info))
+        return false;
+    if (EffectHost) {
+        EffectHost->PushSizeRule();
+        EffectHost->SetResizeFilters(ResizeOption.DecimationMode, ResizeOption.InterpolationMode,
+                                     ResizeOption.SIMDMode);
+    }
+    // Outside runs and previews the shared resizer shrinks with the area
+    // average; a load or an effect that raises must not leave the batch
+    // filter in place.
+    struct TRestoreFilters {
+        ~TRestoreFilters()
+        {
+            if (EffectHost)
+                EffectHost->SetResizeFilters(1, 0, 0);
+        }
+    } Restore;
+
+    std::string Rule = EffectHost ? EffectHost->RenameRule() : FileOption.FileNameFormat;
+    TScale Scale;
+    EffectList->CanDownScalingLoad(Info, Scale);
+    Info.Number = Number;
+    const int32_t N = Number + ExtractStartNumber(Rule);
+    MakeOutputFileName(Rule, Info, N, Info.OutPutFileName, Scale);
+    const int32_t OutFmt = FormatIdFromExt(Info.OutPutFileName);
+    ClearFolderFileCounts();
+
+    struct TOwned {
+        TImgInfo I;
+        ~TOwned() { FreeImg(I); }
+    } Loaded;
+    bool IsYCbCr = false;
+    uint32_t Flags = 0;
+    const int32_t R = LoadImageByType(Info, Loaded.I, TScale(), false, nullptr, IsYCbCr, Flags, OutFmt);
+    if (R == 0 || !Loaded.I.Mem)
+        throw EVestroError(LoadResText(SLoadFailed));
+    PreviewParams.IsYCbCr = IsYCbCr;
+    if (OutFmt == ofPNG && (Flags & lfGrayAlpha))
+        PreviewParams.NeedGrayAlpha = true;
+    PreviewParams.Time = Info.DateTimeOriginal != 0 ? Info.DateTimeOriginal : Info.DateTimeLastWrite;
+    EffectList->LoadExternalImage();
+    EffectList->GetBeforeImage(EffectID, Loaded.I, Info, R, PreviewParams);
+    YCbCrToBGRInPlace(Loaded.I, PreviewParams.IsYCbCr);
+    Img = Loaded.I;
+    Loaded.I = TImgInfo();
+    return true;
 }

@@ -21,6 +21,7 @@ class TResizer;
 class TUnsharpMask;
 class TGaussianBlur;
 class TFontCache;
+class TProcessCancel;
 class TEffectList;
 
 // A pixel size. 64-bit so that a size rule with absurd values cannot wrap;
@@ -54,9 +55,11 @@ struct TEffectParams {
     bool DecreaseColor = false;    // colour reduction already wrote the output
     bool Preview = false;          // chain runs for a preview
     int32_t Number = 0;            // entry number for text tokens
-    // Set while a batch runs: effects that start an external tool end it when
-    // this becomes true. Null outside runs.
+    // Set while a batch runs (null otherwise): Cancel becomes true when the
+    // user cancels; effects that run an external tool pass ToolCancel to
+    // RunProcessAndWait, which then ends the tool at once.
     const std::atomic<bool>* Cancel = nullptr;
+    TProcessCancel* ToolCancel = nullptr;
 };
 
 // Effect identifiers (one bit each; 2048 is not used).
@@ -85,6 +88,9 @@ public:
     // effect's position in its list (-1 outside a list).
     virtual void ReadIniFile(TMemIniFile& Ini);
     virtual void WriteIniFile(TMemIniFile& Ini);
+    // Loads an image the effect draws from a file of its own before a run or
+    // preview (the composite overlay); nothing in the base.
+    virtual void LoadExternalImage() {}
 
     TEffectList* FOwner = nullptr;
     std::string FName;         // translated display name; strip caption and IndexOf key
@@ -104,6 +110,13 @@ public:
     virtual void UpdateEffectStrip(TEffectList& List) = 0;
     // The resampling settings dialog, opened from the resize row.
     virtual void ShowResizeSettings() = 0;
+    // Pushes the window's size edits into the chain (SetResizeParam).
+    virtual void PushSizeRule() = 0;
+    // The output-file-name rule as the window's rule edit holds it.
+    virtual std::string RenameRule() = 0;
+    // Configures the shared resizer: decimation and interpolation filter ids
+    // (0 keeps a filter) and the SIMD mode.
+    virtual void SetResizeFilters(int32_t Decimation, int32_t Interpolation, int32_t SIMDMode) = 0;
 };
 extern TEffectHost* EffectHost;
 
@@ -145,6 +158,8 @@ public:
     void ReadIniFile(TMemIniFile& Ini);
     void WriteIniFile(TMemIniFile& Ini);
     void UpDateMenu();
+    // The composite effect, when listed and used, loads its overlay.
+    void LoadExternalImage();
 
     // One image through the chain. Scale is the decode factor of the source.
     void DoEffect(TImgInfo& Img, const TImageInfo& Info, int32_t Scale, TEffectParams& Params);
@@ -169,6 +184,18 @@ private:
     std::unique_ptr<TEffect> FJPEGTranEffect;
     std::unique_ptr<TEffect> FDecreaseColorEffect;
 };
+
+// The process-wide chain (made and freed by start-up) and the context of the
+// option dialogs' previews.
+extern TEffectList* EffectList;
+extern TEffectParams PreviewParams;
+
+// The picture an option dialog previews: the entry Info with every used
+// effect before EffectID applied, in PreviewParams. Img receives a new block
+// (it must hold none). Returns false, Img untouched, when the file cannot be
+// probed; raises "Failed to load file" when it cannot be read. The shared
+// resizer is set back to its shrinking filter however this ends.
+bool LoadBeforeImage(TImageInfo& Info, TImgInfo& Img, uint32_t EffectID, int32_t Number);
 
 // Converts a picture in the luma/chroma working form back to BGR (3 or 4
 // channels; other counts are left) and clears IsYCbCr.

@@ -1,42 +1,12 @@
-// Whole runs on small generated JPEG files through the codec library and the
+// Whole runs on generated JPEG files through the codec library and the
 // resampler.
-#include "batch/BatchJobs.h"
-#include "core/Global.h"
-#include "core/Kodex.h"
-#include "core/Resize.h"
-#include "effects/ResizeFilter.h"
+#include "BatchFixture.h"
+#include "core/Errors.h"
+#include "platform/Process.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <mutex>
-
-namespace fs = std::filesystem;
+#include <thread>
 
 namespace {
-
-struct Sink : TErrorSink {
-    std::mutex M;
-    std::vector<std::string> Lines;
-    void PutErrorMsg(const std::string& Msg) override
-    {
-        std::lock_guard<std::mutex> G(M);
-        Lines.push_back(Msg);
-    }
-    int GetErrorCount() override
-    {
-        std::lock_guard<std::mutex> G(M);
-        return int(Lines.size());
-    }
-};
-
-std::string Read(const fs::path& P)
-{
-    std::ifstream F(P, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(F), {});
-}
 
 // The entropy-coded part of a JPEG: from the first start-of-scan marker on.
 std::string ScanData(const std::string& J)
@@ -45,111 +15,46 @@ std::string ScanData(const std::string& J)
     return P == std::string::npos ? std::string() : J.substr(P);
 }
 
-class EndToEnd : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
+// Stands in for the lossless transform: starts writing its output, then runs
+// a tool that would take half a minute.
+class SlowTool : public TEffect {
+public:
+    SlowTool() : TEffect("JPEGTran", 'L', "JPEGTran", EFFECT_JPEGTRAN) { FUse = true; }
+    void DoEffect(TImgInfo&, TEffectParams& P) override
     {
-        std::string Err;
-        Loaded = LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err);
+        std::ofstream(P.OutFileName) << "half";
+        if (RunProcessAndWait({"sleep", "30"}, P.ToolCancel) != 0)
+            throw EVestroError("tool failed");
     }
+};
+
+class EndToEnd : public BatchRunTest {
+protected:
     void SetUp() override
     {
-        ASSERT_TRUE(Loaded) << "codec library not built";
-        Dir = fs::temp_directory_path() / ("vestro_e2e_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Dir);
-        fs::create_directories(Dir / "in");
-        Saved = {FileOption, JPEGOption, MetadataOption, ResizeOption};
-        FileOption = TFileOption();
-        FileOption.SameDirectory = false;
-        FileOption.OutputDirectory = (Dir / "out").string() + "/";
+        BatchRunTest::SetUp();
         FileOption.FileNameFormat = "<old>.jpg";
-        auto R = std::make_unique<TResizeFilter>();
-        Effects.AddFilter(std::move(R));
-        Effects.SetResizeParam(RULE_PERCENT, 100, 0);
-        Main.SetDecimationMode(2, CreateWeightSetter(2, 3, 0, 10));
-        Main.SetInterpolationMode(2, CreateWeightSetter(2, 3, 0, 10));
-        Main.SetSIMDMode(3, false);
-        Main.SetMaxThreadNum(1);
+        FileOption.NotOverwrite = false;
     }
-    void TearDown() override
-    {
-        fs::remove_all(Dir);
-        std::tie(FileOption, JPEGOption, MetadataOption, ResizeOption) = Saved;
-    }
-    fs::path MakeJPEG(const std::string& Name, uint32_t W, uint32_t H, int Seed)
-    {
-        TImgInfo Img;
-        AllocImg(Img, W, H, 3);
-        uint32_t X = uint32_t(Seed) * 2654435761u;
-        for (uint32_t Y = 0; Y < H; ++Y)
-            for (uint32_t I = 0; I < W * 3; ++I) {
-                X = X * 1103515245u + 12345u; // noise, so that sizes depend on quality
-                ScanLine(Img, Y)[I] = uint8_t((I + Y) * 3 + (X >> 27));
-            }
-        const fs::path P = Dir / "in" / Name;
-        EXPECT_NE(::WriteJPEG(P.string(), Img, 95, TResolutionInfo{72, 72, 1}, false, nullptr, nullptr, 0, 2, 0), 0);
-        FreeImg(Img);
-        Files.Clear();
-        return P;
-    }
-    void Add(const fs::path& P)
-    {
-        auto I = new TImageInfo;
-        I->Checked = true;
-        EXPECT_TRUE(GetImageInfo(P.string(), *I));
-        Files.Add(I);
-    }
-    bool Run(int Threads)
-    {
-        TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
-        TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors,
-                        ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), TConvertSettings{});
-        TBatchRun Batch(Names, Job, Errors, nullptr);
-        TNumbering N;
-        N.CurrentNumber = &Current;
-        N.StartNumber = &FileOption.StartNumber;
-        N.ExtractStartNumber = [&] { return Names.ExtractStart(); };
-        return Batch.Run(TCollisionRules{false, false, false}, N, Threads, false);
-    }
-    std::pair<int32_t, int32_t> Probe(const fs::path& P)
-    {
-        TImageInfo I;
-        EXPECT_TRUE(GetImageInfo(P.string(), I)) << P;
-        return {I.Width, I.Height};
-    }
-
-    static inline bool Loaded = false;
-    fs::path Dir;
-    std::tuple<TFileOption, TJPEGOption, TMetadataOption, TResizeOption> Saved;
-    TEffectList Effects;
-    TResizer Main;
-    TConvertIO IO;
-    TImageInfoList Files;
-    Sink Errors;
-    int32_t Current = 1;
 };
 
 } // namespace
 
 TEST_F(EndToEnd, ResizedJPEGsAreTheSameWithOneOrEightWorkers)
 {
-    std::vector<fs::path> In;
     for (int i = 0; i < 6; ++i)
-        In.push_back(MakeJPEG("p" + std::to_string(i) + ".jpg", 120 + 16 * i, 90, i));
-    for (const auto& P : In)
-        Add(P);
+        Add(MakeJPEG("p" + std::to_string(i) + ".jpg", 120 + 16 * i, 90, i));
     Effects.SetResizeParam(RULE_PERCENT, 50, 0);
-    ASSERT_TRUE(Run(1));
-    ASSERT_TRUE(Errors.Lines.empty()) << Errors.Lines[0];
+    ASSERT_TRUE(Run(1, IO));
+    ASSERT_TRUE(Lines().empty()) << Lines()[0];
     std::vector<std::string> One;
     for (int i = 0; i < 6; ++i) {
         const fs::path O = Dir / "out" / ("p" + std::to_string(i) + ".jpg");
-        EXPECT_EQ(Probe(O), std::make_pair((120 + 16 * i) / 2, 45));
+        EXPECT_EQ(SizeOf(O), std::make_pair((120 + 16 * i) / 2, 45));
         One.push_back(Read(O));
     }
-    ASSERT_TRUE(Run(8));
-    EXPECT_TRUE(Errors.Lines.empty());
+    ASSERT_TRUE(Run(8, IO));
+    EXPECT_TRUE(Lines().empty());
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(Read(Dir / "out" / ("p" + std::to_string(i) + ".jpg")), One[size_t(i)]) << i;
 }
@@ -158,17 +63,17 @@ TEST_F(EndToEnd, UnchangedJPEGKeepsItsScanUnlessRecompressed)
 {
     const fs::path A = MakeJPEG("a.jpg", 64, 48, 1);
     Add(A);
-    ASSERT_TRUE(Run(1));
-    ASSERT_TRUE(Errors.Lines.empty()) << Errors.Lines[0];
+    ASSERT_TRUE(Run(1, IO));
+    ASSERT_TRUE(Lines().empty()) << Lines()[0];
     const std::string Copied = Read(Dir / "out" / "a.jpg");
     EXPECT_EQ(ScanData(Copied), ScanData(Read(A)));
 
     JPEGOption.AlwaysRecompress = true;
     JPEGOption.Quality = 30;
-    ASSERT_TRUE(Run(1));
+    ASSERT_TRUE(Run(1, IO));
     const std::string Encoded = Read(Dir / "out" / "a.jpg");
     EXPECT_NE(ScanData(Encoded), ScanData(Read(A)));
-    EXPECT_EQ(Probe(Dir / "out" / "a.jpg").first, 64);
+    EXPECT_EQ(SizeOf(Out("a.jpg")).first, 64);
 }
 
 TEST_F(EndToEnd, FileSizeLimitIsMetWhenTheLimitsAllow)
@@ -181,8 +86,8 @@ TEST_F(EndToEnd, FileSizeLimitIsMetWhenTheLimitsAllow)
     JPEGOption.SampleType = 2;
     JPEGOption.QualityLimit = 5;
     JPEGOption.FileSizeLimit = 12; // KB
-    ASSERT_TRUE(Run(1));
-    ASSERT_TRUE(Errors.Lines.empty()) << Errors.Lines[0];
+    ASSERT_TRUE(Run(1, IO));
+    ASSERT_TRUE(Lines().empty()) << Lines()[0];
     const auto Size = fs::file_size(Dir / "out" / "a.jpg");
     EXPECT_LE(Size, 12u * 1024);
     EXPECT_GT(Size, 12u * 1024 / 4); // not thrown far below the limit
@@ -190,7 +95,7 @@ TEST_F(EndToEnd, FileSizeLimitIsMetWhenTheLimitsAllow)
     // A limit no quality can meet: written at the last try anyway.
     JPEGOption.QualityLimit = 94;
     JPEGOption.FileSizeLimit = 1;
-    ASSERT_TRUE(Run(1));
+    ASSERT_TRUE(Run(1, IO));
     EXPECT_GT(fs::file_size(Dir / "out" / "a.jpg"), 1024u);
 }
 
@@ -201,9 +106,9 @@ TEST_F(EndToEnd, ReducedDecodingStillGivesThePercentOfTheSource)
     JPEGOption.DecodeWithDownScaling = 3;
     JPEGOption.DownScalingLimit = 100;
     Effects.SetResizeParam(RULE_PERCENT, 25, 0); // decoded at 1/4, then 25 % x 4
-    ASSERT_TRUE(Run(1));
-    ASSERT_TRUE(Errors.Lines.empty()) << Errors.Lines[0];
-    EXPECT_EQ(Probe(Dir / "out" / "a.jpg"), std::make_pair(100, 75));
+    ASSERT_TRUE(Run(1, IO));
+    ASSERT_TRUE(Lines().empty()) << Lines()[0];
+    EXPECT_EQ(SizeOf(Dir / "out" / "a.jpg"), std::make_pair(100, 75));
 }
 
 TEST_F(EndToEnd, RunInputIsProbedWhenTaken)
@@ -221,13 +126,53 @@ TEST_F(EndToEnd, RunInputIsProbedWhenTaken)
     TConvertJob Job(TRunEntries{nullptr, &RunInput}, Effects, IO, Errors,
                     ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), TConvertSettings{});
     TBatchRun Batch(Names, Job, Errors, nullptr);
-    TNumbering N;
-    N.CurrentNumber = &Current;
-    N.StartNumber = &FileOption.StartNumber;
-    N.ExtractStartNumber = [&] { return Names.ExtractStart(); };
+    TNumbering N = RunNumbering(Names);
     ASSERT_TRUE(Batch.Run(TCollisionRules{}, N, 2, false));
     EXPECT_EQ(Batch.Names().OutputFileCount, 2);
     // Sorted by input name; the missing file takes no number.
-    EXPECT_EQ(Probe(Dir / "out" / "1_a.jpg"), std::make_pair(30, 15));
-    EXPECT_EQ(Probe(Dir / "out" / "2_b.jpg"), std::make_pair(20, 15));
+    EXPECT_EQ(SizeOf(Dir / "out" / "1_a.jpg"), std::make_pair(30, 15));
+    EXPECT_EQ(SizeOf(Dir / "out" / "2_b.jpg"), std::make_pair(20, 15));
+}
+
+
+TEST_F(EndToEnd, CancelEndsARunningToolAndLeavesNoOutput)
+{
+    const fs::path A = MakeJPEG("a.jpg", 64, 48, 1);
+    const std::string Before = Read(A);
+    Add(A);
+    FileOption.SameDirectory = true; // the output would replace the source
+    Effects.SetJPEGTranEffect(std::make_unique<SlowTool>());
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TBatchRun Batch(Names, Job, Errors, nullptr);
+    TNumbering N = RunNumbering(Names);
+    const auto T0 = std::chrono::steady_clock::now();
+    Batch.Start(TCollisionRules{false, false, true}, N, 1, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Batch.Cancel();
+    Batch.Wait();
+    EXPECT_LT(std::chrono::steady_clock::now() - T0, std::chrono::seconds(10));
+    EXPECT_TRUE(Batch.Canceled());
+    EXPECT_EQ(Read(A), Before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "in"), fs::directory_iterator()), 1);
+}
+
+TEST_F(EndToEnd, ExifIsCarriedIntoTheResizedJPEG)
+{
+    // "Exif", the TIFF header and IFD0 with Orientation 6.
+    const uint8_t Exif[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+                            0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};
+    Add(MakeJPEG("a.jpg", 80, 60, 1, Exif, sizeof Exif));
+    Effects.SetResizeParam(RULE_PERCENT, 50, 0);
+    ASSERT_TRUE(Run(1, IO));
+    ASSERT_TRUE(Lines().empty()) << Lines()[0];
+    TImageInfo Out;
+    ASSERT_TRUE(GetImageInfo((Dir / "out" / "a.jpg").string(), Out));
+    EXPECT_TRUE(Out.HasExif());
+    EXPECT_EQ(Out.Orientation(), 6);
+    EXPECT_NE(Read(Dir / "out" / "a.jpg").find("Vestro"), std::string::npos);
+
+    JPEGOption.AddExifInfo = false;
+    ASSERT_TRUE(Run(1, IO));
+    EXPECT_EQ(Read(Dir / "out" / "a.jpg").find("Exif"), std::string::npos);
 }

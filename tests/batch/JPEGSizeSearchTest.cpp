@@ -36,15 +36,6 @@ TEST(JPEGSizeSearch, LowersChromaFirstThenQualityDownToTheLimit)
     EXPECT_EQ(R.SampleType, 0);
 }
 
-TEST(JPEGSizeSearch, StopsAtTheFirstFit)
-{
-    Tries Seen;
-    const TJPEGSearchResult R = Search({90, 2, 50, 0}, 87, Seen);
-    EXPECT_TRUE(R.Fitted);
-    EXPECT_EQ(R.Size, 900u);
-    EXPECT_EQ(Seen.back(), std::make_pair(87, 0));
-}
-
 TEST(JPEGSizeSearch, SampleTypeLimitAndOddSettingsStillEnd)
 {
     Tries Seen;

@@ -41,7 +41,7 @@ inline std::vector<uint8_t> ReadBytes(const std::string& Path)
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>());
 }
 
-// Puts every option record back to its defaults when the test ends.
+// Puts the option records a test changes back as they were.
 struct TOptionGuard {
     TFileOption File = FileOption;
     TResizeOption Resize = ResizeOption;
@@ -51,9 +51,11 @@ struct TOptionGuard {
     TWICOption WIC = WICOption;
     TSPIOption SPI = SPIOption;
     TMetadataOption Metadata = MetadataOption;
+    TBGColor Background = DefaultBGColor;
     int32_t Mode = RunMode;
     ~TOptionGuard()
     {
+        DefaultBGColor = Background;
         FileOption = File;
         ResizeOption = Resize;
         JPEGOption = JPEG;
@@ -183,3 +185,31 @@ inline std::vector<uint8_t> BuildJPEGHeader(const std::vector<std::pair<uint16_t
     PutBE16(B, 0xFFD9);
     return B;
 }
+
+// ---- real pictures through the codec library ----
+#include "core/Kodex.h"
+
+inline void EnsureKodex()
+{
+    if (KodexProcs.ReadPNG)
+        return;
+    std::string Err;
+    ASSERT_TRUE(LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err)) << Err;
+}
+
+// A smooth picture (so that it compresses as photographs do).
+inline TImgInfo MakeGradient(uint32_t W, uint32_t H, uint32_t Ch)
+{
+    TImgInfo I;
+    AllocImg(I, W, H, Ch);
+    for (uint32_t Y = 0; Y < H; ++Y)
+        for (uint32_t X = 0; X < W; ++X)
+            for (uint32_t C = 0; C < Ch; ++C)
+                ScanLine(I, Y)[X * Ch + C] = uint8_t(C == 3 ? 128 : (X * 255 / W + Y * 64 / H + C * 40) & 255);
+    return I;
+}
+
+struct TImgHolder {
+    TImgInfo I;
+    ~TImgHolder() { FreeImg(I); }
+};

@@ -2,7 +2,13 @@
 #include "core/IniFile.h"
 #include "effects/ResizeFilter.h"
 
+#include "core/Errors.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -121,17 +127,6 @@ TEST(EffectChain, GrayAlphaStepLeavesPicturesWithoutAlpha)
     FreeImg(Img);
 }
 
-TEST(EffectChain, BeforeImageStopsAtTheDialogsEffect)
-{
-    Chain C;
-    C.Gray->FUse = true;
-    C.Trim->FUse = true;
-    TEffectParams P;
-    TImgInfo Img;
-    C.L.GetBeforeImage(EFFECT_TRIMMING, Img, Info1000x750(), 1, P);
-    EXPECT_EQ(C.Ran, (std::vector<std::string>{"Grayscale"}));
-}
-
 TEST(EffectChain, SettingsSectionsKeepUseAndOrder)
 {
     TMemIniFile Ini("/nonexistent/vestro.ini");
@@ -172,4 +167,45 @@ TEST(EffectChain, OrderFollowsSortKeysAndIgnoresWrongLengths)
     C.L.ChangeState(C.L.Count(), true);
     EXPECT_TRUE(C.L.DecreaseColorEffect()->FUse);
     EXPECT_TRUE(C.L.IsUse());
+}
+
+namespace {
+
+struct FakeHost : TEffectHost {
+    std::vector<std::vector<int32_t>> FilterCalls;
+    void UpdateEffectStrip(TEffectList&) override {}
+    void ShowResizeSettings() override {}
+    void PushSizeRule() override {}
+    std::string RenameRule() override { return "/tmp/<old>.png"; }
+    void SetResizeFilters(int32_t D, int32_t I, int32_t S) override { FilterCalls.push_back({D, I, S}); }
+};
+
+} // namespace
+
+// The preview loader leaves the shared resizer on its shrinking filter on
+// every path, also when the file cannot be read.
+TEST(EffectChain, BeforeImageRestoresTheResizerFilterOnFailure)
+{
+    Chain C;
+    FakeHost Host;
+    EffectHost = &Host;
+    EffectList = &C.L;
+    const std::string Path = ::testing::TempDir() + "vestro_before_" + std::to_string(::getpid()) + ".bmp";
+    {
+        std::ofstream F(Path, std::ios::binary);
+        F << "BM" << std::string(60, '\0'); // a BMP header that promises pixels it does not have
+    }
+    TImageInfo Info;
+    Info.SetPath(Path);
+    Info.PictureFormat = pfBMP;
+    Info.Width = Info.Height = 4;
+    TImgInfo Img;
+    EXPECT_THROW(LoadBeforeImage(Info, Img, EFFECT_TRIMMING, 3), EVestroError);
+    EXPECT_EQ(Img.Mem, nullptr);
+    ASSERT_FALSE(Host.FilterCalls.empty());
+    EXPECT_EQ(Host.FilterCalls.back(), (std::vector<int32_t>{1, 0, 0}));
+    EXPECT_EQ(Info.Number, 3);
+    EffectHost = nullptr;
+    EffectList = nullptr;
+    std::remove(Path.c_str());
 }

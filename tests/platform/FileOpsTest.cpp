@@ -66,14 +66,3 @@ TEST_F(FileOps, CopyKeepsTimesAndRespectsFailIfExists)
     // Nothing but the two files: no temporary left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 2);
 }
-
-TEST_F(FileOps, ForceDirectoriesAndTempBeside)
-{
-    EXPECT_TRUE(platform::ForceDirectories(P("a/b/c/")));
-    EXPECT_TRUE(platform::DirectoryExists(P("a/b/c")));
-    const std::string T = platform::CreateTempFileBeside(P("a/b/c/out.jpg"));
-    ASSERT_FALSE(T.empty());
-    EXPECT_EQ(fs::path(T).parent_path(), fs::path(P("a/b/c")));
-    EXPECT_EQ(platform::FileSize(T), 0);
-    EXPECT_TRUE(platform::CreateTempFileBeside(P("nowhere/out.jpg")).empty());
-}

@@ -1,5 +1,21 @@
 #include "batch/BatchJobs.h"
+#include "core/Resize.h"
 #include "core/WeightedMean.h"
+
+// Each worker of a parallel run gets its own copies of the shared filters:
+// a resizer keeps its plan between calls and must not be shared by threads.
+
+TResizer* CopyResizer(TResizer* R)
+{
+    return R ? R->CreateMTResizer() : nullptr;
+}
+
+void FreeResizer(TResizer*& R)
+{
+    delete R;
+    R = nullptr;
+}
+
 
 void CopyFilters(const TWorkerObjects& Shared, TWorkerObjects& Copy)
 {
