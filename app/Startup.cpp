@@ -26,7 +26,6 @@
 #include <fstream>
 #include <thread>
 
-TEffectList* EffectList = nullptr;
 TResizer* MainResizer = nullptr;
 TResizer* AntialiasResizer = nullptr;
 TImageInfoList* FileList = nullptr;
@@ -202,6 +201,8 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
     AntialiasResizer->SetInterpolationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
     AntialiasResizer->SetSIMDMode((CPUFeatures & 4) ? 3 : 1, false);
     CreateSharedFilters();
+    PreviewParams.Resizer = MainResizer;
+    PreviewParams.Antialiasing = AntialiasResizer;
     InitFlattenAlphaProc(CPUFeatures);
     return true;
 }
@@ -213,6 +214,7 @@ void FinalizeGlobals()
     FileList = nullptr;
     delete ImageFileList;
     ImageFileList = nullptr;
+    PreviewParams.Resizer = PreviewParams.Antialiasing = nullptr;
     delete MainResizer;
     MainResizer = nullptr;
     delete AntialiasResizer;

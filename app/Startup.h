@@ -13,8 +13,8 @@ class TGaussianBlur;
 class TImageInfoList;
 struct TImageFileInfo;
 
-// Made by InitializeGlobals, freed by FinalizeGlobals; null before and after.
-extern TEffectList* EffectList;
+// Made by InitializeGlobals, freed by FinalizeGlobals; null before and after
+// (EffectList, declared with the effect chain, likewise).
 extern TResizer* MainResizer;
 extern TResizer* AntialiasResizer;
 extern TUnsharpMask* MainUnsharpMask;
