@@ -3,7 +3,6 @@
 #include "core/Funcs.h"
 #include "core/IniFile.h"
 #include "core/ResourceText.h"
-#include "core/SusiePlugin.h"
 
 #include <algorithm>
 #include <cstring>
