@@ -338,8 +338,8 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
 
     if (FileOption.ResetType == 0)
         CurrentNumber = FileOption.StartNumber;
-    std::string Rule = FileNameFormat;
-    int32_t Number = ExtractStartNumber(Rule) - 1;
+    FRule = FileNameFormat;
+    int32_t Number = ExtractStartNumber(FRule) - 1;
 
     const size_t PerPage = size_t(O.Rows) * size_t(O.Columns);
     const uint32_t Threads = std::max<uint32_t>(MaxThread, 1);
@@ -420,10 +420,8 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
 
 void TCombineRun::WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int32_t Number)
 {
-    std::string Rule = FileNameFormat;
-    ExtractStartNumber(Rule);
     std::string Name;
-    MakeOutputFileName(Rule, First, Number, Name, TScale{});
+    MakeOutputFileName(FRule, First, Number, Name, TScale{});
     if (Name.empty())
         return;
     const bool Exists = platform::PathExists(Name);

@@ -78,6 +78,7 @@ public:
 private:
     void WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int32_t Number);
 
+    std::string FRule; // FileNameFormat without its start-number token
     TCombineInput FInput;
     TResizer& FMain;
     TErrorLog& FLog;
