@@ -156,6 +156,7 @@ TEST_F(CombineTest, RunWritesNumberedSheetsAndLogsADamagedInput)
         void TileDone() override { ++N; }
     } Steps;
     TCombineRun Run(TCombineInput{&Files, nullptr}, Main, Log, &Steps);
+    Run.MaxThread = 2; // tiles load on the pool with resizer copies
     std::atomic<bool> Cancel{false};
     ASSERT_TRUE(Run.Execute(Cancel));
     EXPECT_EQ(Steps.N.load(), 5);
