@@ -109,14 +109,15 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     uint16_t bits = 8, planar = PLANARCONFIG_CONTIG;
     TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
+    }
     const bool gray = (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
                       spp == 1 && extra == 0;
     const uint32_t ch = gray ? 1 : extra > 0 ? 4 : 3;
     // 8-bit contiguous strips of RGB, RGBA (unassociated alpha) or gray are
     // read as stored: the RGBA interface would premultiply such alpha.
     const bool direct = ok && !TIFFIsTiled(t) && bits == 8 && planar == PLANARCONFIG_CONTIG &&
-                        ((photometric == PHOTOMETRIC_RGB && (spp == 3 || (spp == 4 && extra == 1))) ||
-                         (photometric == PHOTOMETRIC_MINISBLACK && spp == 1));
+                        ((photometric == PHOTOMETRIC_RGB && ((spp == 3 && extra == 0) || (spp == 4 && extra == 1))) ||
+                         (photometric == PHOTOMETRIC_MINISBLACK && spp == 1 && extra == 0));
     // Rows we keep hold straight (unassociated) alpha; premultiplied samples are divided back.
     const bool associated = extra > 0 && extraInfo && extraInfo[0] == EXTRASAMPLE_ASSOCALPHA;
     uint32_t* raster = nullptr;

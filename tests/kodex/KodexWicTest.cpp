@@ -112,6 +112,41 @@ TEST_F(Wic, TiffReadsToTheStoredPixelsWithItsProfile)
     }
 }
 
+// Sample layouts the plain 8-bit path must not take for RGB or gray: too few
+// colour samples for the alpha they declare. They fail (or decode within the
+// stored samples), never read past a row (the sanitizer build
+// checks the latter).
+TEST_F(Wic, TiffWithTooFewColourSamplesIsNotReadAsRgbOrGray)
+{
+    struct TCase {
+        uint16_t Photometric, Spp;
+    };
+    for (const TCase c : {TCase{PHOTOMETRIC_RGB, 3}, TCase{PHOTOMETRIC_MINISBLACK, 1}}) {
+        const std::string f = Scratch / "x.tif";
+        TIFF* t = TIFFOpen(f.c_str(), "w");
+        ASSERT_NE(t, nullptr);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 5u);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2u);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, c.Spp);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, c.Photometric);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        uint16_t ex = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &ex);
+        uint8_t row[15] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+        for (uint32_t y = 0; y < 2; ++y)
+            TIFFWriteScanline(t, row, y, 0);
+        TIFFClose(t);
+        TOwnedImg out{};
+        const int r = ReadWicMem(ReadBytes(f), out.Img);
+        if (c.Photometric == PHOTOMETRIC_RGB) {
+            // Two colour samples cannot make an RGB picture.
+            EXPECT_EQ(0, r);
+            EXPECT_EQ(out.Img.Mem, nullptr);
+        }
+    }
+}
+
 TEST_F(Wic, GifFirstFrameWithTransparency)
 {
     const std::string f = Scratch / "g.gif";
