@@ -109,6 +109,16 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     uint16_t bits = 8, planar = PLANARCONFIG_CONTIG;
     TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
+    // The samples per pixel and their depth multiply the decoder's strip
+    // buffers: a few bytes claiming thousands of samples a pixel would have
+    // libtiff ask for gigabytes. The stored rows must be as plausible as the
+    // pixel count.
+    if (ok) {
+        const uint64_t rowBytes = (uint64_t(w) * spp * bits + 7) / 8;
+        if (rowBytes > ((uint64_t(Size) << 16) + (uint64_t(1) << 24)) / h) {
+            ReportError("", "Unsupported TIFF picture size %ux%u", w, h);
+            ok = false;
+        }
     }
     const bool gray = (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
                       spp == 1 && extra == 0;

@@ -147,6 +147,38 @@ TEST_F(Wic, TiffWithTooFewColourSamplesIsNotReadAsRgbOrGray)
     }
 }
 
+// A 200-byte strip file claiming 30000 samples per pixel: libtiff would ask
+// for 3 GB of strip buffer. Refused before decoding.
+TEST_F(Wic, TiffWithAbsurdSamplesPerPixelIsRefused)
+{
+    std::vector<uint8_t> d{'I', 'I', 42, 0, 8, 0, 0, 0};
+    auto u16 = [&](uint16_t v) { d.push_back(uint8_t(v)); d.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(uint16_t(v)); u16(uint16_t(v >> 16)); };
+    auto entry = [&](uint16_t tag, uint16_t type, uint32_t value) { u16(tag); u16(type); u32(1); u32(value); };
+    const uint32_t dataAt = 8 + 2 + 9 * 12 + 4;
+    u16(9);
+    entry(256, 4, 20000);                 // width
+    entry(257, 4, 5);                     // height
+    entry(258, 3, 8);                     // bits per sample
+    entry(259, 3, COMPRESSION_PACKBITS);
+    entry(262, 3, PHOTOMETRIC_MINISBLACK);
+    entry(273, 4, dataAt);                // strip offset
+    entry(277, 3, 30000);                 // samples per pixel
+    entry(278, 4, 5);                     // rows per strip
+    entry(279, 4, 64);                    // strip byte count
+    u32(0);
+    for (int i = 0; i < 32; ++i) {
+        d.push_back(0x81); // run of 128 zeros
+        d.push_back(0);
+    }
+    TOwnedImg out{};
+    EXPECT_EQ(0, ReadWicMem(d, out.Img));
+    EXPECT_EQ(out.Img.Mem, nullptr);
+    const std::vector<std::string> errors = TakeErrors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("Unsupported TIFF picture size"), std::string::npos) << errors[0];
+}
+
 TEST_F(Wic, GifFirstFrameWithTransparency)
 {
     const std::string f = Scratch / "g.gif";
