@@ -544,8 +544,10 @@ bool WicInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info)
         Info.HasExif = f.HasExifIfd;
         return true;
     case TWicFormat::GIF:
+        if (Size < 10) // the logical screen size is bytes 6..9
+            return false;
         Info.Width = uint32_t(Data[6] | Data[7] << 8);
-        Info.Height = Size >= 10 ? uint32_t(Data[8] | Data[9] << 8) : 0;
+        Info.Height = uint32_t(Data[8] | Data[9] << 8);
         return true;
     case TWicFormat::WebP: {
         WebPBitstreamFeatures wf;
