@@ -467,6 +467,9 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
     rle.Extra = {0, 0, 0, 0};
     rle.Data = {0, 1};
     EXPECT_TRUE(fails(MakeBmp(rle)));
+    // Small enough to allocate, still absurd for two bytes of data.
+    rle.Width = rle.Height = 50000;
+    EXPECT_TRUE(fails(MakeBmp(rle)));
 
     // Random damage: no crash, no hang, no leak, whatever the bytes say.
     std::mt19937 rng(5);
