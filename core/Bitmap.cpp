@@ -348,8 +348,9 @@ bool DecodeBitmapPalette(const TBitmapLayout& L, TImgInfo& Img)
         ramp = ramp && p[0] == i;
     }
     const uint64_t rowBytes = FileRowBytes(L.Width, bpp);
-    if (!rle && bpp == 8 && gray && ramp) {
-        // The indices are the gray levels: copy the rows as they are.
+    if (!rle && bpp == 8 && gray && ramp && L.Colors == 256) {
+        // The indices are the gray levels: copy the rows as they are. (A
+        // shorter ramp leaves indices past its end black.)
         AllocImg(Img, L.Width, L.Height, 1);
         for (uint64_t y = 0; y < L.Height; ++y)
             std::memcpy(MemRow(Img, TargetRow(L, y)), L.Bits + y * rowBytes, L.Width);

@@ -202,6 +202,12 @@ TEST_F(BitmapTest, PaletteDepths)
     EXPECT_EQ(img.Channels, 1u);
     EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{1, 2, 3, 4, 250, 9, 8, 7, 6, 5}));
     FreeImg(img);
+    // A ramp of 8 levels: the indices past it are black, not their own value.
+    s.ColorsUsed = 8;
+    s.Extra.resize(8 * 4);
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{1, 2, 3, 4, 0, 0, 0, 7, 6, 5}));
+    FreeImg(img);
 
     // 1 and 4 bits: the leftmost pixel sits in the high bits; an index beyond
     // the palette reads as black.
