@@ -160,8 +160,18 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
         if (!ok)
             ReportError("", "%s", msg.empty() ? "Cannot decode the TIFF picture" : msg.c_str());
     } else if (ok) {
+        // The RGBA interface flips the raster from the file's orientation to
+        // the requested one; the program turns the picture upright by the tag
+        // itself, so ask for the corner that keeps the stored rows and
+        // columns, bottom-up.
+        static const uint16_t asStored[9] = {ORIENTATION_BOTLEFT,  ORIENTATION_BOTLEFT, ORIENTATION_BOTRIGHT,
+                                             ORIENTATION_TOPRIGHT, ORIENTATION_TOPLEFT, ORIENTATION_BOTLEFT,
+                                             ORIENTATION_BOTRIGHT, ORIENTATION_TOPRIGHT, ORIENTATION_TOPLEFT};
+        uint16_t orientation = ORIENTATION_TOPLEFT;
+        TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
+        const int req = asStored[orientation <= 8 ? orientation : 0];
         raster = static_cast<uint32_t*>(_TIFFmalloc(tmsize_t(uint64_t(w) * h * 4)));
-        ok = raster && TIFFReadRGBAImageOriented(t, w, h, raster, ORIENTATION_BOTLEFT, 1);
+        ok = raster && TIFFReadRGBAImageOriented(t, w, h, raster, req, 1);
         if (!ok)
             ReportError("", "%s", msg.empty() ? "Cannot decode the TIFF picture" : msg.c_str());
         if (ok)

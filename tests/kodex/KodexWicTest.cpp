@@ -147,6 +147,37 @@ TEST_F(Wic, TiffWithTooFewColourSamplesIsNotReadAsRgbOrGray)
     }
 }
 
+// The program turns pictures upright by the orientation tag afterwards, so
+// every decoding path hands back the rows and columns as stored, whatever the
+// tag says (16-bit samples go through libtiff's RGBA interface).
+TEST_F(Wic, TiffPixelsComeAsStoredWhateverTheOrientationTag)
+{
+    for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
+        const std::string f = Scratch / "o.tif";
+        TIFF* t = TIFFOpen(f.c_str(), "w");
+        ASSERT_NE(t, nullptr);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 3u);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2u);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 16);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
+        for (uint32_t y = 0; y < 2; ++y) {
+            uint16_t row[9];
+            for (uint32_t x = 0; x < 3; ++x)
+                for (uint32_t c = 0; c < 3; ++c)
+                    row[x * 3 + c] = uint16_t(kPixels[y][x][2 - c] * 257);
+            TIFFWriteScanline(t, row, y, 0);
+        }
+        TIFFClose(t);
+        TOwnedImg out{};
+        ASSERT_TRUE(ReadWicMem(ReadBytes(f), out.Img)) << orientation;
+        SCOPED_TRACE(orientation);
+        ExpectPixels(out.Img, false);
+    }
+}
+
 // A 200-byte strip file claiming 30000 samples per pixel: libtiff would ask
 // for 3 GB of strip buffer. Refused before decoding.
 TEST_F(Wic, TiffWithAbsurdSamplesPerPixelIsRefused)
