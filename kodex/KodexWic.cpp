@@ -596,6 +596,11 @@ bool WicInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info)
                     TakeExif(f, Info);
             }
         }
+        // The decoder applies the file's own rotation and mirroring; the EXIF
+        // orientation beside them is informative only and must not turn the
+        // picture a second time.
+        if (Info.Orientation > 1)
+            Info.Orientation = 1;
         return true;
     }
     default:

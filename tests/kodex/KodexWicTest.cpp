@@ -370,6 +370,58 @@ TEST_F(Wic, HeifReadsToTheEncodedColours)
     EXPECT_NE(GetWICExtensions().find(fmt == heif_compression_HEVC ? ".heic," : ".avif,"), std::string::npos);
 }
 
+// libheif turns the picture by the file's own rotation; the EXIF orientation
+// that phones store beside it says the same and must not turn it again.
+TEST_F(Wic, HeifRotatedByTheFileIsNotTurnedAgainByItsExif)
+{
+    heif_init(nullptr);
+    heif_compression_format fmt = heif_compression_undefined;
+    for (auto f : {heif_compression_HEVC, heif_compression_AV1})
+        if (heif_have_encoder_for_format(f) && heif_have_decoder_for_format(f)) {
+            fmt = f;
+            break;
+        }
+    if (fmt == heif_compression_undefined)
+        GTEST_SKIP() << "this libheif build cannot both encode and decode";
+    heif_context* ctx = heif_context_alloc();
+    heif_encoder* enc = nullptr;
+    ASSERT_EQ(heif_context_get_encoder_for_format(ctx, fmt, &enc).code, heif_error_Ok);
+    heif_image* img = nullptr;
+    heif_image_create(64, 32, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &img);
+    heif_image_add_plane(img, heif_channel_interleaved, 64, 32, 8);
+    int stride = 0;
+    uint8_t* p = heif_image_get_plane(img, heif_channel_interleaved, &stride);
+    for (int y = 0; y < 32; ++y)
+        std::memset(p + y * stride, 128, 64 * 3);
+    heif_encoding_options* opts = heif_encoding_options_alloc();
+    opts->image_orientation = heif_orientation_rotate_90_cw;
+    heif_image_handle* h = nullptr;
+    ASSERT_EQ(heif_context_encode_image(ctx, img, enc, opts, &h).code, heif_error_Ok);
+    TKodexInfo tags{};
+    tags.Orientation = 6;
+    const std::vector<uint8_t> exif = ExifPayload(tags);
+    // libheif takes the TIFF structure after a 4-byte offset of its own.
+    ASSERT_EQ(heif_context_add_exif_metadata(ctx, h, exif.data() + 6, int(exif.size() - 6)).code, heif_error_Ok);
+    const std::string f = Scratch / "r.heic";
+    ASSERT_EQ(heif_context_write_to_file(ctx, f.c_str()).code, heif_error_Ok);
+    heif_image_handle_release(h);
+    heif_encoding_options_free(opts);
+    heif_image_release(img);
+    heif_encoder_release(enc);
+    heif_context_free(ctx);
+
+    TOwnedImg out{};
+    ASSERT_TRUE(ReadWICFile(f, out.Img, 0, nullptr, TBGColor{}));
+    EXPECT_EQ(out.Img.Width, 32u); // already upright
+    EXPECT_EQ(out.Img.Height, 64u);
+    TKodexInfo info{};
+    ASSERT_TRUE(ReadWICInfo(f, info));
+    EXPECT_EQ(info.Width, 32u);
+    EXPECT_EQ(info.Height, 64u);
+    EXPECT_TRUE(info.HasExif);
+    EXPECT_LE(info.Orientation, 1);
+}
+
 TEST_F(Wic, DamagedFilesFailWithoutACrash)
 {
     const std::string f = Scratch / "t.tif";
