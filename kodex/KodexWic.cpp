@@ -176,8 +176,10 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
             ReportError("", "%s", msg.empty() ? "Cannot decode the TIFF picture" : msg.c_str());
         if (ok)
             ok = NewImage(Img, w, h, ch);
-        // The interface hands back premultiplied samples whatever the file holds.
-        const bool premultiplied = extra > 0;
+        // The interface hands back premultiplied colour samples whatever the
+        // file holds, except for gray with alpha, which it passes as stored.
+        const bool grayAlpha = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+        const bool premultiplied = extra > 0 && (associated || !grayAlpha);
         for (uint32_t y = 0; ok && y < h; ++y) {
             const uint32_t* s = raster + uint64_t(y) * w;
             uint8_t* d = MemRow(Img, y);

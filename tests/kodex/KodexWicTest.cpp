@@ -178,6 +178,36 @@ TEST_F(Wic, TiffPixelsComeAsStoredWhateverTheOrientationTag)
     }
 }
 
+// Gray with straight alpha reads as it is stored; premultiplied gray is
+// divided back like colour.
+TEST_F(Wic, TiffGrayWithAlphaKeepsItsLevels)
+{
+    for (uint16_t kind : {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_ASSOCALPHA}) {
+        const std::string f = Scratch / "ga.tif";
+        TIFF* t = TIFFOpen(f.c_str(), "w");
+        ASSERT_NE(t, nullptr);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 2u);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1u);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 2);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &kind);
+        uint8_t row[4] = {100, 128, 50, 255};
+        TIFFWriteScanline(t, row, 0, 0);
+        TIFFClose(t);
+        TOwnedImg out{};
+        ASSERT_TRUE(ReadWicMem(ReadBytes(f), out.Img));
+        ASSERT_EQ(out.Img.Channels, 4u);
+        const uint8_t level = kind == EXTRASAMPLE_UNASSALPHA ? 100 : 199; // 100 * 255 / 128
+        for (uint32_t c = 0; c < 3; ++c) {
+            EXPECT_EQ(At(out.Img, 0, 0, c), level) << kind;
+            EXPECT_EQ(At(out.Img, 1, 0, c), 50) << kind;
+        }
+        EXPECT_EQ(At(out.Img, 0, 0, 3), 128);
+    }
+}
+
 // A 200-byte strip file claiming 30000 samples per pixel: libtiff would ask
 // for 3 GB of strip buffer. Refused before decoding.
 TEST_F(Wic, TiffWithAbsurdSamplesPerPixelIsRefused)
