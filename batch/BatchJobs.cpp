@@ -1,0 +1,605 @@
+#include "batch/BatchJobs.h"
+
+#include "batch/JPEGSizeSearch.h"
+#include "core/Bitmap.h"
+#include "core/ErrorLog.h"
+#include "core/ImageInfoExif.h"
+#include "core/ImageLoader.h"
+#include "core/Kodex.h"
+#include "core/PalettePNG.h"
+#include "core/Errors.h"
+#include "core/Global.h"
+#include "core/OutputFileName.h"
+#include "core/ResourceText.h"
+#include "core/SafeWrite.h"
+#include "platform/FileOps.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// No catalogue text exists for a failed write yet; the English text is the key.
+constexpr const char SSaveFailed[] = "Failed to save file";
+
+[[noreturn]] void Fail(const char* Text)
+{
+    throw EVestroError(LoadResText(Text));
+}
+
+// The output under construction: a free name beside the target, removed
+// again unless the finished file was renamed into place.
+class TPendingOutput {
+public:
+    explicit TPendingOutput(const std::string& Target) : FTarget(Target), FTemp(MakeSiblingTempName(Target)) {}
+    ~TPendingOutput()
+    {
+        if (!FDone)
+            platform::DeleteFile(FTemp);
+    }
+    const std::string& Temp() const { return FTemp; }
+    // Moves the finished file over the target. False (temporary removed,
+    // target untouched) when there is no finished file or the rename fails.
+    bool Commit()
+    {
+        if (platform::FileSize(FTemp) <= 0)
+            return false;
+        if (platform::RenameReplace(FTemp, FTarget) != 0)
+            return false;
+        FDone = true;
+        return true;
+    }
+
+private:
+    std::string FTarget, FTemp;
+    bool FDone = false;
+};
+
+bool KeepTimes()
+{
+    return MetadataOption.KeepCreationTime || MetadataOption.KeepLastWriteTime;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- helpers
+
+void TErrorLogSink::PutErrorMsg(const std::string& Msg)
+{
+    FLog.PutErrorMsg(Msg);
+}
+
+int TErrorLogSink::GetErrorCount()
+{
+    return FLog.GetErrorCount();
+}
+
+// ---------------------------------------------------------------- codec side
+
+int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
+                              bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat)
+{
+    // The luma/chroma working form is not asked for.
+    IsYCbCr = false;
+    return LoadImageByType(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat);
+}
+
+bool TConvertIO::WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res)
+{
+    return SaveBitmapFile(Path, Img, Res);
+}
+
+bool TConvertIO::WritePaletteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res)
+{
+    return SavePaletteBitmap(Path, Img, Res);
+}
+
+bool TConvertIO::WriteJPEG(const std::string& Path, TImgInfo& Img, int32_t Quality, const TResolutionInfo& Res,
+                           bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
+                           int32_t SampleType, int32_t Smoothing)
+{
+    return ::WriteJPEG(Path, Img, Quality, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType, Smoothing) != 0;
+}
+
+bool TConvertIO::WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TImgInfo& Img,
+                                   const TResolutionInfo& Res, bool IsYCbCr, const TICCInfo* ICC,
+                                   const uint8_t* Exif, uint32_t ExifSize, int32_t SampleType, int32_t Smoothing,
+                                   int32_t Quality)
+{
+    size_t N = Buf.size();
+    const bool Ok = ::WriteJPEGToMemory(Buf.data(), N, Img, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType,
+                                        Smoothing, Quality) != 0;
+    Size = uint32_t(std::min<size_t>(N, Buf.size()));
+    return Ok;
+}
+
+bool TConvertIO::WritePalettePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
+                                 const TResolutionInfo& Res)
+{
+    return SavePalettePNG(Path, Img, ICC, Res);
+}
+
+bool TConvertIO::WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC, const TResolutionInfo& Res)
+{
+    return WritePNGFile(Path, Img, ICC, false, false, Res, 0, nullptr) != 0;
+}
+
+bool TConvertIO::CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif,
+                                  TImageInfo& Info, bool DropICC)
+{
+    // The copier logs its own failure, restores the times and deletes the
+    // source itself when asked (only once Dest is written and is another file).
+    ::CopyJPEGMetadata(Source, Dest, DropExif, Info, DropICC);
+    return true;
+}
+
+void TConvertIO::RestoreFileTimes(TImageInfo& Info)
+{
+    ::RestoreFileTimes(Info);
+}
+
+TWorkerObjectFactory ThreadObjectCopies(TResizer* Resizer, TUnsharpMask* UnSharpMask, TResizer* Antialiasing,
+                                        TGaussianBlur* GaussianBlur)
+{
+    TWorkerObjectFactory F;
+    F.Shared = {Resizer, UnSharpMask, Antialiasing, GaussianBlur};
+    // Copies share the reference-counted weight setters, whose counts are not
+    // locked: the runner makes and frees them one at a time on its own thread.
+    F.Copy = [](const TWorkerObjects& S) {
+        TWorkerObjects C;
+        try {
+            C.Resizer = CopyResizer(S.Resizer);
+            C.Antialiasing = CopyResizer(S.Antialiasing);
+            CopyFilters(S, C);
+        } catch (...) {
+            FreeResizer(C.Resizer);
+            FreeResizer(C.Antialiasing);
+            FreeFilters(C);
+            throw;
+        }
+        return C;
+    };
+    F.Free = [](TWorkerObjects& C) {
+        FreeResizer(C.Resizer);
+        FreeResizer(C.Antialiasing);
+        FreeFilters(C);
+        C = TWorkerObjects();
+    };
+    return F;
+}
+
+// ---------------------------------------------------------------- names
+
+TOutputNameJob::TOutputNameJob(TRunEntries Entries, TEffectList& Effects, std::string Rule)
+    : FEntries(Entries), FEffects(Effects), FRule(std::move(Rule))
+{
+}
+
+int TOutputNameJob::Count()
+{
+    if (FEntries.RunInput)
+        return int(FEntries.RunInput->size());
+    return FEntries.List ? FEntries.List->Count() : 0;
+}
+
+void TOutputNameJob::BeginNames()
+{
+    if (FEntries.RunInput && FileOption.AutoSortMode == 1)
+        std::sort(FEntries.RunInput->begin(), FEntries.RunInput->end(),
+                  [](const TImageFileInfo& A, const TImageFileInfo& B) { return A.InputFileName < B.InputFileName; });
+    FProbes.clear();
+    FProbes.resize(size_t(Count()));
+}
+
+int32_t TOutputNameJob::ExtractStart()
+{
+    return ExtractStartNumber(FRule);
+}
+
+TImageInfo* TOutputNameJob::Info(int Index)
+{
+    if (FEntries.RunInput)
+        return FProbes[size_t(Index)].get();
+    return FEntries.List->Items(Index);
+}
+
+bool TOutputNameJob::Prepare(int Index, int64_t& Width, int64_t& Height)
+{
+    TImageInfo* I = nullptr;
+    if (FEntries.RunInput) {
+        TImageFileInfo& E = (*FEntries.RunInput)[size_t(Index)];
+        E.OutPutFileName.clear();
+        auto P = std::make_unique<TImageInfo>();
+        if (!GetImageInfo(E.InputFileName, *P))
+            return false;
+        P->Dir = E.Dir;
+        P->Base = E.Base;
+        I = P.get();
+        FProbes[size_t(Index)] = std::move(P);
+    } else {
+        I = FEntries.List->Items(Index);
+        I->OutPutFileName.clear();
+        if (!I->Checked || !platform::FileExists(I->Path()))
+            return false;
+        if (I->PictureFormat == pfUnknown && !GetImageInfo(I->Path(), *I))
+            return false;
+    }
+    Width = I->Width;
+    Height = I->Height;
+    return true;
+}
+
+std::string TOutputNameJob::InputPath(int Index)
+{
+    if (FEntries.RunInput)
+        return (*FEntries.RunInput)[size_t(Index)].InputFileName;
+    return FEntries.List->Items(Index)->Path();
+}
+
+std::string TOutputNameJob::MakeName(int Index, int32_t Number)
+{
+    TImageInfo* I = Info(Index);
+    if (!I)
+        return std::string();
+    TScale Scale;
+    FEffects.CanDownScalingLoad(*I, Scale);
+    std::string Name;
+    MakeOutputFileName(FRule, *I, Number, Name, Scale);
+    return Name;
+}
+
+void TOutputNameJob::StoreName(int Index, const std::string& Name)
+{
+    if (FEntries.RunInput)
+        (*FEntries.RunInput)[size_t(Index)].OutPutFileName = Name;
+    else
+        FEntries.List->Items(Index)->OutPutFileName = Name;
+}
+
+void TOutputNameJob::EndNames()
+{
+    FProbes.clear();
+}
+
+TNumbering RunNumbering(TOutputNameJob& Names)
+{
+    TNumbering N;
+    N.CurrentNumber = &CurrentNumber;
+    N.StartNumber = &FileOption.StartNumber;
+    N.ResetType = FileOption.ResetType;
+    N.ExtractStartNumber = [&Names] { return Names.ExtractStart(); };
+    return N;
+}
+
+TCollisionRules RunCollisionRules(bool NotOverwrite)
+{
+    return TCollisionRules{NotOverwrite, FileOption.Skip, FileOption.IgnoreReadOnlyAttr};
+}
+
+// ---------------------------------------------------------------- workers
+
+TConvertJob::TConvertJob(TRunEntries Entries, TEffectList& Effects, TConvertIO& IO, TErrorSink& Errors,
+                         TWorkerObjectFactory Objects, TConvertSettings Settings)
+    : FEntries(Entries), FEffects(Effects), FIO(IO), FErrors(Errors), FObjects(std::move(Objects)),
+      FSettings(Settings)
+{
+    // Sized once: workers reach their probes without the lock.
+    FProbes.resize(size_t(Count()));
+}
+
+TConvertJob::~TConvertJob() = default;
+
+int TConvertJob::Count()
+{
+    if (FEntries.RunInput)
+        return int(FEntries.RunInput->size());
+    return FEntries.List ? FEntries.List->Count() : 0;
+}
+
+void TConvertJob::CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel,
+                                      TProcessCancel* ToolCancel)
+{
+    if (size_t(ThreadNum) >= FWorkers.size())
+        FWorkers.resize(size_t(ThreadNum) + 1);
+    auto W = std::make_unique<TWorker>();
+    W->Params.Preview = false;
+    W->Params.ThreadNum = ThreadNum;
+    W->Params.Cancel = Cancel;
+    W->Params.ToolCancel = ToolCancel;
+    TWorkerObjects O = FObjects.Shared;
+    if (Workers > 1 && FObjects.Copy) {
+        O = FObjects.Copy(FObjects.Shared);
+        W->Own = O;
+        W->OwnsCopies = true;
+    }
+    W->Params.Resizer = O.Resizer;
+    W->Params.UnSharpMask = O.UnSharpMask;
+    W->Params.Antialiasing = O.Antialiasing;
+    W->Params.GaussianBlur = O.GaussianBlur;
+    FWorkers[size_t(ThreadNum)] = std::move(W);
+    FAnyUse = FEffects.IsUse();
+}
+
+void TConvertJob::FreeThreadObjects(int ThreadNum)
+{
+    if (size_t(ThreadNum) >= FWorkers.size() || !FWorkers[size_t(ThreadNum)])
+        return;
+    TWorker& W = *FWorkers[size_t(ThreadNum)];
+    if (W.OwnsCopies && FObjects.Free)
+        FObjects.Free(W.Own);
+    // The add-text effect's font cache belongs to the worker's context; it is
+    // freed by whoever defines it (not built yet).
+    W.Params.FontCache = nullptr;
+    FWorkers[size_t(ThreadNum)].reset();
+}
+
+TImageInfo* TConvertJob::Entry(int Index)
+{
+    if (FEntries.RunInput)
+        return FProbes[size_t(Index)].get();
+    return FEntries.List->Items(Index);
+}
+
+bool TConvertJob::TakeEntry(int Index, std::string& Label, uint64_t& Tiles)
+{
+    TImageInfo* I = nullptr;
+    if (FEntries.RunInput) {
+        const TImageFileInfo& E = (*FEntries.RunInput)[size_t(Index)];
+        if (E.OutPutFileName.empty())
+            return false;
+        auto P = std::make_unique<TImageInfo>();
+        if (!GetImageInfo(E.InputFileName, *P))
+            return false;
+        P->OutPutFileName = E.OutPutFileName;
+        P->Dir = E.Dir;
+        P->Base = E.Base;
+        I = P.get();
+        FProbes[size_t(Index)] = std::move(P);
+    } else {
+        I = FEntries.List->Items(Index);
+        if (I->OutPutFileName.empty() || !platform::FileExists(I->Path()))
+            return false;
+    }
+    I->Number = Index;
+    Label = I->Name();
+    Tiles = TileCount(I->Width, I->Height);
+    return true;
+}
+
+void TConvertJob::ReleaseEntry(int Index, int)
+{
+    if (FEntries.RunInput)
+        FProbes[size_t(Index)].reset();
+}
+
+void TConvertJob::ProcessEntry(int Index, int ThreadNum)
+{
+    TImageInfo& Item = *Entry(Index);
+    TWorker& W = *FWorkers[size_t(ThreadNum)];
+    TEffectParams& P = W.Params;
+    P.RInfo = Item.Resolution();
+    P.Time = Item.DateTimeOriginal != 0 ? Item.DateTimeOriginal : Item.DateTimeLastWrite;
+    TScale Scale;
+    const bool CanDown = FEffects.CanDownScalingLoad(Item, Scale);
+    const int32_t OutFmt = FormatIdFromExt(Item.OutPutFileName);
+
+    if (FSettings.RenameOnly)
+        RenameOnly(Item);
+    else if (FEffects.JPEGTranEffect() && FEffects.JPEGTranEffect()->FUse)
+        LosslessTransform(Item, W);
+    else if (Item.PictureFormat == pfJPEG && OutFmt == 2 && !JPEGOption.AlwaysRecompress && FAnyUse &&
+             !FEffects.IsChange(Item))
+        LosslessCopy(Item);
+    else
+        Convert(Item, W, CanDown, Scale, OutFmt);
+}
+
+void TConvertJob::RenameOnly(TImageInfo& Item)
+{
+    const std::string& Out = Item.OutPutFileName;
+    // A move never replaces an existing file; across file systems the file is
+    // copied instead (and replaces only when the run may overwrite).
+    const int E = platform::RenameNoReplace(Item.Path(), Out);
+    if (E == EXDEV) {
+        if (platform::CopyFile(Item.Path(), Out, FSettings.NotOverwrite) != 0)
+            Fail(SCopyFailed);
+    } else if (E != 0)
+        Fail(SRenameFailed);
+    if (KeepTimes())
+        FIO.RestoreFileTimes(Item);
+}
+
+void TConvertJob::DeleteInputIfDone(TImageInfo& Item, bool Written)
+{
+    if (!FileOption.DeleteInputFile || !Written)
+        return;
+    if (!platform::FileExists(Item.OutPutFileName) || platform::SameFile(Item.Path(), Item.OutPutFileName))
+        return;
+    platform::DeleteFile(Item.Path());
+}
+
+void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W)
+{
+    if (Item.PictureFormat != pfJPEG)
+        return;
+    TImgInfo Img;
+    Img.Width = uint32_t(std::max(Item.Width, 0));
+    Img.Height = uint32_t(std::max(Item.Height, 0));
+    const std::string Out = Item.OutPutFileName;
+    const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
+    // The tool writes where the context says: a temporary name beside the
+    // output, so that a failed or cancelled tool leaves the old file alone.
+    TPendingOutput Pending(Out);
+    Item.OutPutFileName = Pending.Temp();
+    try {
+        FEffects.DoEffect(Img, Item, 1, W.Params);
+    } catch (...) {
+        Item.OutPutFileName = Out;
+        throw;
+    }
+    Item.OutPutFileName = Out;
+    if (W.Params.Cancel && *W.Params.Cancel && !platform::FileExists(Pending.Temp()))
+        return;
+    if (!Pending.Commit())
+        Fail(SSaveFailed);
+    if (ReadOnly)
+        platform::SetReadOnly(Out, true);
+    if (KeepTimes())
+        FIO.RestoreFileTimes(Item);
+    DeleteInputIfDone(Item, true);
+}
+
+void TConvertJob::LosslessCopy(TImageInfo& Item)
+{
+    const std::string& Out = Item.OutPutFileName;
+    const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
+    // The copier writes through a temporary file of its own, logs a failed
+    // write, restores the times and deletes the source when asked.
+    if (!FIO.CopyJPEGMetadata(Item.Path(), Out, !JPEGOption.AddExifInfo, Item, !MetadataOption.KeepICCProfile))
+        Fail(SSaveFailed);
+    if (ReadOnly && platform::FileExists(Out))
+        platform::SetReadOnly(Out, true);
+}
+
+void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Scale, int32_t OutFmt)
+{
+    TEffectParams& P = W.Params;
+    struct TLocals {
+        TImgInfo Img;
+        TICCInfo ICC;
+        ~TLocals()
+        {
+            FreeImg(Img);
+            FreeICC(ICC);
+        }
+    } L;
+    // The context must not keep pointing at this file's profile.
+    struct TResetICC {
+        TEffectParams& P;
+        ~TResetICC() { P.ICCInfo = nullptr; }
+    } ResetICC{P};
+
+    bool IsYCbCr = false;
+    uint32_t Flags = 0;
+    const int32_t R = FIO.LoadImage(Item, L.Img, Scale, CanDown, &L.ICC, IsYCbCr, Flags, OutFmt);
+    if (R == 0 || !L.Img.Mem)
+        Fail(SLoadFailed);
+    P.IsYCbCr = IsYCbCr;
+    P.ICCInfo = nullptr;
+    if (L.ICC.Profile) {
+        if (L.ICC.Name[0] == 0)
+            std::strncpy(L.ICC.Name, "icc profile", sizeof(L.ICC.Name) - 1);
+        P.ICCInfo = &L.ICC;
+    }
+    P.NeedGrayAlpha = OutFmt == 3 && (Flags & 0x20000) != 0;
+    // What was at the output before, to tell a file the colour-reduction tool
+    // wrote from one it left alone.
+    platform::TFileStat Before;
+    const bool Existed = platform::StatFile(Item.OutPutFileName, Before);
+    FEffects.DoEffect(L.Img, Item, R, P);
+    if (P.Cancel && *P.Cancel && P.DecreaseColor && !platform::FileExists(Item.OutPutFileName))
+        return;
+
+    const std::string& Out = Item.OutPutFileName;
+    const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
+    if (P.DecreaseColor) {
+        // The colour-reduction tool wrote the output itself: it must be there
+        // and be a new file, not the one that was there before.
+        platform::TFileStat After;
+        if (!platform::StatFile(Out, After) ||
+            (Existed && After.Dev == Before.Dev && After.Ino == Before.Ino && After.Size == Before.Size &&
+             After.LastWrite.Sec == Before.LastWrite.Sec && After.LastWrite.NSec == Before.LastWrite.NSec))
+            Fail(SSaveFailed);
+    } else {
+        if (OutFmt == 0)
+            Fail(SUnknownFormat);
+        TPendingOutput Pending(Out);
+        WriteOutput(Item, W, L.Img, OutFmt, Pending.Temp());
+        if (!Pending.Commit())
+            Fail(SSaveFailed);
+    }
+    if (ReadOnly)
+        platform::SetReadOnly(Out, true);
+    if (KeepTimes())
+        FIO.RestoreFileTimes(Item);
+    DeleteInputIfDone(Item, true);
+}
+
+void TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path)
+{
+    TEffectParams& P = W.Params;
+    bool Ok = false;
+    switch (OutFmt) {
+    case 1:
+        YCbCrToBGRInPlace(Img, P.IsYCbCr);
+        if (Img.Channels == 2)
+            GrayAlphaToBGRA(Img);
+        if (Img.Channels == 3 && BitmapOption.IndexColor && FIO.WritePaletteBMP(Path, Img, P.RInfo))
+            Ok = true;
+        else
+            Ok = FIO.WriteBMP(Path, Img, P.RInfo);
+        break;
+    case 2: {
+        // The luma/chroma form is only written as such for 3 channels; any
+        // other picture goes back to BGR first (dropping the flag alone would
+        // write wrong colours).
+        if (Img.Channels != 3)
+            YCbCrToBGRInPlace(Img, P.IsYCbCr);
+        // The source's EXIF, brought up to date for the new picture.
+        struct TExifBlock {
+            uint8_t* P = nullptr;
+            ~TExifBlock()
+            {
+                if (P)
+                    FreeAligned(P);
+            }
+        } Block;
+        if (Item.HasExif() && JPEGOption.AddExifInfo)
+            Block.P = Item.GetExifInfo(FEffects.FExifRotationUse, Img, P.Resizer, JPEGOption.UpdateExif,
+                                       JPEGOption.UpdateExifResolution && !MetadataOption.KeepResolution,
+                                       P.IsYCbCr);
+        const uint8_t* Exif = Block.P;
+        const uint32_t ExifSize = Block.P ? Item.ExifSize() : 0;
+        if (JPEGOption.UseFileSizeLimit) {
+            std::vector<uint8_t> Buf;
+            try {
+                Buf.resize(size_t(std::max(JPEGOption.FileSizeLimit, 0)) * 1024u);
+            } catch (const std::bad_alloc&) {
+                throw EOutOfMemory();
+            }
+            TJPEGSizeSearch S;
+            S.Quality = JPEGOption.Quality;
+            S.SampleType = JPEGOption.SampleType;
+            S.QualityLimit = JPEGOption.QualityLimit;
+            S.SampleTypeLimit = JPEGOption.SampleTypeLimit;
+            const TJPEGSearchResult R = SearchJPEGFileSize(
+                S, Buf,
+                [&](int32_t Q, int32_t SS, std::vector<uint8_t>& B, uint32_t& Size) {
+                    Size = uint32_t(B.size());
+                    return FIO.WriteJPEGToMemory(B, Size, Img, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize, SS,
+                                                 JPEGOption.Smoothing, Q);
+                },
+                P.Cancel);
+            if (R.Fitted)
+                Ok = platform::WriteNewFile(Path, Buf.data(), R.Size) == 0;
+            else if (!(P.Cancel && *P.Cancel))
+                Ok = FIO.WriteJPEG(Path, Img, R.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
+                                   R.SampleType, JPEGOption.Smoothing);
+        } else
+            Ok = FIO.WriteJPEG(Path, Img, JPEGOption.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
+                               JPEGOption.SampleType, JPEGOption.Smoothing);
+        break;
+    }
+    case 3:
+        YCbCrToBGRInPlace(Img, P.IsYCbCr);
+        if (Img.Channels == 3 && PNGOption.IndexColor && FIO.WritePalettePNG(Path, Img, P.ICCInfo, P.RInfo))
+            Ok = true;
+        else
+            Ok = FIO.WritePNG(Path, Img, P.ICCInfo, P.RInfo);
+        break;
+    default: break;
+    }
+    if (!Ok)
+        Fail(SSaveFailed);
+}

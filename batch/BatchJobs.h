@@ -1,0 +1,170 @@
+// The jobs of a normal run: output names for the main file list or the run
+// input of an at-once run, and the workers' roads from an input to its output
+// (rename or copy only, lossless transform, lossless copy, load -> chain ->
+// write).
+//
+// Outputs are written under a temporary name in the output folder and renamed
+// into place only when complete, so a failed write leaves the previous file
+// (which may be the source itself) as it was. An input is deleted only when its
+// output was written by this run, exists, and is not the input file itself.
+#pragma once
+#include "batch/BatchRun.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "effects/Effect.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TErrorLog;
+
+// The process-wide error log as the run's error sink.
+class TErrorLogSink : public TErrorSink {
+public:
+    explicit TErrorLogSink(TErrorLog& Log) : FLog(Log) {}
+    void PutErrorMsg(const std::string& Msg) override;
+    int GetErrorCount() override;
+
+private:
+    TErrorLog& FLog;
+};
+
+// The codec side of the workers. The default implementation uses the
+// program's readers and writers; tests replace single calls.
+class TConvertIO {
+public:
+    virtual ~TConvertIO() = default;
+    // Reads Info's file into Img (a new block owned by the caller). Returns
+    // the decode factor (1, 2, 4, 8), 0 on failure; readers may raise.
+    virtual int32_t LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
+                              TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat);
+    // Writers: true when the whole file was written to Path.
+    virtual bool WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res);
+    virtual bool WritePaletteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res);
+    virtual bool WriteJPEG(const std::string& Path, TImgInfo& Img, int32_t Quality, const TResolutionInfo& Res,
+                           bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
+                           int32_t SampleType, int32_t Smoothing);
+    // Into Buf; true when it fitted, Size the bytes written.
+    virtual bool WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TImgInfo& Img,
+                                   const TResolutionInfo& Res, bool IsYCbCr, const TICCInfo* ICC,
+                                   const uint8_t* Exif, uint32_t ExifSize, int32_t SampleType,
+                                   int32_t Smoothing, int32_t Quality);
+    virtual bool WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
+                          const TResolutionInfo& Res);
+    // False, with nothing written, when the picture has too many colours.
+    virtual bool WritePalettePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
+                                 const TResolutionInfo& Res);
+    // The JPEG at Source copied to Dest with its markers rewritten; the copier
+    // logs its failures, restores the times and deletes the source when asked.
+    virtual bool CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif,
+                                  TImageInfo& Info, bool DropICC);
+    // The output's times from the source, as [Metadata] asks.
+    virtual void RestoreFileTimes(TImageInfo& Info);
+};
+
+// Objects a worker must use besides its effect context. With more than one
+// worker each gets copies, made and freed one at a time on the runner's thread.
+struct TWorkerObjects {
+    TResizer* Resizer = nullptr;
+    TUnsharpMask* UnSharpMask = nullptr;
+    TResizer* Antialiasing = nullptr;
+    TGaussianBlur* GaussianBlur = nullptr;
+};
+struct TWorkerObjectFactory {
+    TWorkerObjects Shared;                                  // the process-wide ones
+    std::function<TWorkerObjects(const TWorkerObjects&)> Copy; // null: share them
+    std::function<void(TWorkerObjects&)> Free;
+};
+
+// Copies of the process-wide resizer, antialias resizer, unsharp mask and
+// blur for each worker when more than one runs (any of them may be null).
+TWorkerObjectFactory ThreadObjectCopies(TResizer* Resizer, TUnsharpMask* UnSharpMask, TResizer* Antialiasing,
+                                        TGaussianBlur* GaussianBlur);
+
+// The copy and release steps behind it (each in its own file: the resampler's
+// and the filters' headers cannot meet in one unit).
+TResizer* CopyResizer(TResizer* R);
+void FreeResizer(TResizer*& R);
+void CopyFilters(const TWorkerObjects& Shared, TWorkerObjects& Copy);
+void FreeFilters(TWorkerObjects& Copy);
+
+// Where the entries come from: the main file list, or the run input of an
+// at-once run (each entry probed again when a worker takes it).
+struct TRunEntries {
+    TImageInfoList* List = nullptr;
+    std::vector<TImageFileInfo>* RunInput = nullptr;
+};
+
+// The name phase over a run's entries with the rule Rule (its start tokens are
+// removed by the phase).
+class TOutputNameJob : public TNameJob {
+public:
+    TOutputNameJob(TRunEntries Entries, TEffectList& Effects, std::string Rule);
+    int Count() override;
+    void BeginNames() override;
+    bool Prepare(int Index, int64_t& Width, int64_t& Height) override;
+    std::string InputPath(int Index) override;
+    std::string MakeName(int Index, int32_t Number) override;
+    void StoreName(int Index, const std::string& Name) override;
+    void EndNames() override;
+    int32_t ExtractStart();
+    const std::string& Rule() const { return FRule; }
+
+private:
+    TImageInfo* Info(int Index);
+    TRunEntries FEntries;
+    TEffectList& FEffects;
+    std::string FRule;
+    std::vector<std::unique_ptr<TImageInfo>> FProbes; // run input only
+};
+
+// The process-wide numbering (CurrentNumber, [File] StartNumber and
+// ResetType) with the start value taken from Names' rule.
+TNumbering RunNumbering(TOutputNameJob& Names);
+// The collision rules from [File], with the run's own NotOverwrite copy.
+TCollisionRules RunCollisionRules(bool NotOverwrite);
+
+// Settings of one run that the window copies when it starts.
+struct TConvertSettings {
+    bool RenameOnly = false;
+    bool NotOverwrite = true;
+};
+
+class TConvertJob : public TBatchJob {
+public:
+    TConvertJob(TRunEntries Entries, TEffectList& Effects, TConvertIO& IO, TErrorSink& Errors,
+                TWorkerObjectFactory Objects, TConvertSettings Settings);
+    ~TConvertJob() override;
+    int Count() override;
+    void CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel,
+                             TProcessCancel* ToolCancel) override;
+    void FreeThreadObjects(int ThreadNum) override;
+    bool TakeEntry(int Index, std::string& Label, uint64_t& Tiles) override;
+    void ProcessEntry(int Index, int ThreadNum) override;
+    void ReleaseEntry(int Index, int ThreadNum) override;
+
+private:
+    struct TWorker {
+        TEffectParams Params;
+        TWorkerObjects Own;
+        bool OwnsCopies = false;
+    };
+    TImageInfo* Entry(int Index);
+    void RenameOnly(TImageInfo& Item);
+    void LosslessTransform(TImageInfo& Item, TWorker& W);
+    void LosslessCopy(TImageInfo& Item);
+    void Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Scale, int32_t OutFmt);
+    void WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path);
+    void DeleteInputIfDone(TImageInfo& Item, bool Written);
+
+    TRunEntries FEntries;
+    TEffectList& FEffects;
+    TConvertIO& FIO;
+    TErrorSink& FErrors;
+    TWorkerObjectFactory FObjects;
+    TConvertSettings FSettings;
+    bool FAnyUse = false;
+    std::vector<std::unique_ptr<TWorker>> FWorkers;
+    std::vector<std::unique_ptr<TImageInfo>> FProbes; // run input: taken entries
+};

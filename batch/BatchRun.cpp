@@ -1,0 +1,368 @@
+#include "batch/BatchRun.h"
+
+#include "platform/FileOps.h"
+
+#include <algorithm>
+#include <map>
+
+uint64_t TileCount(int64_t Width, int64_t Height)
+{
+    if (Width < 1 || Height < 1)
+        return 0;
+    return uint64_t((Width + 255) / 256) * uint64_t((Height + 255) / 256);
+}
+
+// ---- event queue
+
+void TBatchEventQueue::Push(TEvent E)
+{
+    {
+        std::lock_guard<std::mutex> G(FLock);
+        FEvents.push_back(std::move(E));
+    }
+    FCond.notify_all();
+}
+
+void TBatchEventQueue::NamesReady(int Count, double AllSize)
+{
+    Push({NamesReadyEvent, Count, AllSize, {}});
+}
+
+void TBatchEventQueue::Progress(uint32_t ProgressSize, const std::string& LabelText)
+{
+    Push({ProgressEvent, 0, double(ProgressSize), LabelText});
+}
+
+void TBatchEventQueue::WorkerEnded(int ThreadNum, bool Aborted)
+{
+    Push({WorkerEndedEvent, ThreadNum, Aborted ? 1.0 : 0.0, {}});
+}
+
+void TBatchEventQueue::RunEnded(bool Canceled)
+{
+    Push({RunEndedEvent, Canceled ? 1 : 0, 0, {}});
+}
+
+std::vector<TBatchEventQueue::TEvent> TBatchEventQueue::Take()
+{
+    std::lock_guard<std::mutex> G(FLock);
+    std::vector<TEvent> R(std::make_move_iterator(FEvents.begin()), std::make_move_iterator(FEvents.end()));
+    FEvents.clear();
+    return R;
+}
+
+bool TBatchEventQueue::WaitFor(int Ms)
+{
+    std::unique_lock<std::mutex> G(FLock);
+    return FCond.wait_for(G, std::chrono::milliseconds(Ms), [this] { return !FEvents.empty(); });
+}
+
+// ---- names
+
+namespace {
+
+std::string FoldCase(const std::string& S)
+{
+    std::string R = S;
+    for (char& C : R)
+        if (C >= 'A' && C <= 'Z')
+            C = char(C - 'A' + 'a');
+    return R;
+}
+
+// Position of the extension's dot in the file-name part, or npos.
+size_t ExtDot(const std::string& Name)
+{
+    const size_t Slash = Name.find_last_of('/');
+    const size_t Dot = Name.find_last_of('.');
+    if (Dot == std::string::npos || (Slash != std::string::npos && Dot < Slash))
+        return std::string::npos;
+    return Dot;
+}
+
+bool BaseNameEmpty(const std::string& Name)
+{
+    const size_t Slash = Name.find_last_of('/');
+    const size_t Start = Slash == std::string::npos ? 0 : Slash + 1;
+    const size_t Dot = ExtDot(Name);
+    const size_t End = Dot == std::string::npos ? Name.size() : Dot;
+    return End <= Start;
+}
+
+std::string FolderOf(const std::string& Name)
+{
+    const size_t Slash = Name.find_last_of('/');
+    return Slash == std::string::npos ? std::string() : Name.substr(0, Slash + 1);
+}
+
+} // namespace
+
+bool TGivenNames::Contains(const std::string& Name) const
+{
+    return FNames.count(FoldCase(Name)) != 0;
+}
+
+void TGivenNames::Add(const std::string& Name)
+{
+    FNames.insert(FoldCase(Name));
+}
+
+std::string NumberedName(const std::string& Name, int K)
+{
+    const size_t Dot = ExtDot(Name);
+    const std::string Stem = Dot == std::string::npos ? Name : Name.substr(0, Dot);
+    const std::string Ext = Dot == std::string::npos ? std::string() : Name.substr(Dot);
+    return Stem + "[" + std::to_string(K) + "]" + Ext;
+}
+
+std::string ResolveOutputName(const std::string& Name, const TCollisionRules& Rules, const TGivenNames& Given,
+                              const std::function<bool(const std::string&)>& IsOtherInput)
+{
+    if (Rules.NotOverwrite) {
+        auto Free = [&](const std::string& N) { return !platform::PathExists(N) && !Given.Contains(N); };
+        if (Free(Name))
+            return Name;
+        if (Rules.Skip)
+            return std::string();
+        for (int K = 1; K < 1000000; ++K) {
+            const std::string N = NumberedName(Name, K);
+            if (Free(N))
+                return N;
+        }
+        return std::string();
+    }
+    if (!Rules.IgnoreReadOnlyAttr && platform::FileExists(Name) && platform::IsReadOnly(Name))
+        return std::string();
+    if (Given.Contains(Name))
+        return std::string();
+    // Another entry's source: its worker may not have read it yet.
+    if (IsOtherInput && IsOtherInput(Name))
+        return std::string();
+    return Name;
+}
+
+TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumbering& Numbering,
+                              const std::atomic<bool>& Terminated)
+{
+    TNamePhaseResult R;
+    Job.BeginNames();
+    if (Numbering.ResetType == 0 && Numbering.CurrentNumber && Numbering.StartNumber)
+        *Numbering.CurrentNumber = *Numbering.StartNumber;
+    int32_t Number = (Numbering.ExtractStartNumber ? Numbering.ExtractStartNumber() : 1) - 1;
+
+    // Which entries take part, and the identities of their sources.
+    const int N = Job.Count();
+    struct TPrepared {
+        bool Use = false;
+        int64_t W = 0, H = 0;
+    };
+    std::vector<TPrepared> Prep(size_t(std::max(N, 0)));
+    std::map<platform::TFileId, int> Inputs;
+    for (int i = 0; i < N && !Terminated; ++i) {
+        TPrepared& P = Prep[size_t(i)];
+        P.Use = Job.Prepare(i, P.W, P.H) && P.W >= 1 && P.H >= 1;
+        platform::TFileId Id;
+        if (P.Use && platform::GetFileId(Job.InputPath(i), Id))
+            Inputs.emplace(Id, i);
+    }
+
+    TGivenNames Given;
+    bool Failed = false;
+    for (int i = 0; i < N && !Terminated; ++i) {
+        const TPrepared& P = Prep[size_t(i)];
+        if (!P.Use)
+            continue;
+        ++Number;
+        R.AllSize += double(TileCount(P.W, P.H));
+        std::string Name = Job.MakeName(i, Number);
+        if (Name.empty() || BaseNameEmpty(Name)) {
+            Failed = true;
+            break;
+        }
+        Name = ResolveOutputName(Name, Rules, Given, [&](const std::string& Cand) {
+            platform::TFileId Id;
+            if (!platform::GetFileId(Cand, Id))
+                return false;
+            const auto It = Inputs.find(Id);
+            return It != Inputs.end() && It->second != i;
+        });
+        if (!Name.empty()) {
+            // A failure here shows later as the worker's failed write.
+            const std::string Folder = FolderOf(Name);
+            if (!Folder.empty() && !platform::DirectoryExists(Folder))
+                platform::ForceDirectories(Folder);
+        }
+        Job.StoreName(i, Name);
+        if (!Name.empty())
+            Given.Add(Name);
+    }
+    Job.EndNames();
+    R.OutputFileCount = Failed ? -1 : int(Given.Count());
+    if (Numbering.CurrentNumber) {
+        *Numbering.CurrentNumber = Number + 1;
+        if (Numbering.ResetType == 2 && Numbering.StartNumber)
+            *Numbering.StartNumber = *Numbering.CurrentNumber;
+    }
+    return R;
+}
+
+// ---- workers
+
+TBatchRunner::TBatchRunner(TBatchJob& Job, TErrorSink& Errors, TBatchObserver* Observer)
+    : FJob(Job), FErrors(Errors), FObserver(Observer)
+{
+}
+
+TBatchRunner::~TBatchRunner() = default;
+
+int TBatchRunner::GetNextImageItem(std::string& Label, uint64_t& Tiles)
+{
+    if (FAbortOnError && FErrors.GetErrorCount() > 0)
+        return -1;
+    std::lock_guard<std::mutex> G(FLock);
+    const int N = FJob.Count();
+    for (;;) {
+        ++FCurrentImageIndex;
+        if (FCurrentImageIndex >= N)
+            return -1;
+        Label.clear();
+        Tiles = 0;
+        if (FJob.TakeEntry(FCurrentImageIndex, Label, Tiles))
+            return FCurrentImageIndex;
+    }
+}
+
+namespace {
+
+uint32_t Units(uint64_t Tiles)
+{
+    const uint64_t U = Tiles * 3;
+    return U > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(U);
+}
+
+} // namespace
+
+void TBatchRunner::Execute(int ThreadNum)
+{
+    uint64_t PrevTiles = 0;
+    while (!FCanceled) {
+        std::string Label;
+        uint64_t Tiles = 0;
+        const int Index = GetNextImageItem(Label, Tiles);
+        if (Index < 0)
+            break;
+        // Each report carries the previous file's work.
+        if (FObserver)
+            FObserver->Progress(Units(PrevTiles), Label);
+        PrevTiles = Tiles;
+        try {
+            FJob.ProcessEntry(Index, ThreadNum);
+        } catch (const std::exception& E) {
+            FErrors.PutErrorMsg(Label + ": " + E.what());
+        } catch (...) {
+            FErrors.PutErrorMsg(Label + ": unknown error");
+        }
+        FJob.ReleaseEntry(Index, ThreadNum);
+    }
+    // The last file's work too, so that the bar reaches its end.
+    if (FObserver) {
+        if (PrevTiles > 0)
+            FObserver->Progress(Units(PrevTiles), std::string());
+        FObserver->WorkerEnded(ThreadNum, FCanceled);
+    }
+}
+
+void TBatchRunner::Run(int Workers, bool AbortOnError)
+{
+    FAbortOnError = AbortOnError;
+    Workers = std::max(Workers, 1);
+    int Made = 0;
+    try {
+        for (; Made < Workers; ++Made)
+            FJob.CreateThreadObjects(Made, Workers, &FCanceled, &FToolCancel);
+    } catch (const std::exception& E) {
+        // Without its objects no worker can start; the run ends with the reason.
+        FErrors.PutErrorMsg(E.what());
+        for (int i = 0; i <= Made && i < Workers; ++i)
+            FJob.FreeThreadObjects(i);
+        if (FObserver)
+            for (int i = 0; i < Workers; ++i)
+                FObserver->WorkerEnded(i, false);
+        return;
+    }
+    std::vector<std::thread> Threads;
+    Threads.reserve(size_t(Workers));
+    for (int i = 0; i < Workers; ++i)
+        Threads.emplace_back([this, i] { Execute(i); });
+    for (auto& T : Threads)
+        T.join();
+    for (int i = 0; i < Workers; ++i)
+        FJob.FreeThreadObjects(i);
+}
+
+// ---- the whole run
+
+TBatchRun::TBatchRun(TNameJob& Names, TBatchJob& Job, TErrorSink& Errors, TBatchObserver* Observer)
+    : FNameJob(Names), FJob(Job), FErrors(Errors), FObserver(Observer)
+{
+}
+
+TBatchRun::~TBatchRun()
+{
+    if (FThread.joinable()) {
+        Cancel();
+        FThread.join();
+    }
+}
+
+bool TBatchRun::Run(const TCollisionRules& Rules, TNumbering& Numbering, int MaxThreadNum, bool AbortOnError)
+{
+    FNames = RunNamePhase(FNameJob, Rules, Numbering, FCanceled);
+    if (FCanceled) {
+        if (FObserver)
+            FObserver->RunEnded(true);
+        return false;
+    }
+    if (FObserver)
+        FObserver->NamesReady(FNames.OutputFileCount, FNames.AllSize);
+    bool Converted = false;
+    if (FNames.OutputFileCount > 0) {
+        TBatchRunner Runner(FJob, FErrors, FObserver);
+        {
+            std::lock_guard<std::mutex> G(FRunnerLock);
+            FRunner = &Runner;
+            if (FCanceled)
+                Runner.Cancel();
+        }
+        Runner.Run(std::min(std::max(MaxThreadNum, 1), FNames.OutputFileCount), AbortOnError);
+        {
+            std::lock_guard<std::mutex> G(FRunnerLock);
+            FRunner = nullptr;
+        }
+        Converted = !FCanceled;
+    }
+    if (FObserver)
+        FObserver->RunEnded(FCanceled);
+    return Converted;
+}
+
+void TBatchRun::Start(const TCollisionRules& Rules, TNumbering& Numbering, int MaxThreadNum, bool AbortOnError)
+{
+    FThread = std::thread([this, Rules, &Numbering, MaxThreadNum, AbortOnError] {
+        Run(Rules, Numbering, MaxThreadNum, AbortOnError);
+    });
+}
+
+void TBatchRun::Wait()
+{
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TBatchRun::Cancel()
+{
+    FCanceled = true;
+    std::lock_guard<std::mutex> G(FRunnerLock);
+    if (FRunner)
+        FRunner->Cancel();
+}

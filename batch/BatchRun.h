@@ -1,0 +1,232 @@
+// The batch run without windows: the output-name phase, the workers that take
+// the next entry under one lock, cancel, abort-on-error and progress.
+//
+// The run does not know what an entry is. The name phase asks a TNameJob and
+// the workers a TBatchJob about entries by their 0-based index; the jobs over
+// the main file list and the run input implement them (BatchJobs.h). Progress
+// goes to a TBatchObserver from the worker threads; a worker never waits for
+// the GUI (TBatchEventQueue gives the window a queue to poll).
+#pragma once
+#include "platform/Process.h"
+
+#include <atomic>
+#include <cstdint>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Work of one picture in progress units: its 256 x 256 tiles, rounded up.
+// The workers report three units per tile (a bar of 768 runs over 256 tiles
+// x 3).
+uint64_t TileCount(int64_t Width, int64_t Height);
+
+// Where failures go: one line "name: reason" per failed file. The process-wide
+// error log implements it; callable from any thread.
+class TErrorSink {
+public:
+    virtual ~TErrorSink() = default;
+    virtual void PutErrorMsg(const std::string& Msg) = 0;
+    virtual int GetErrorCount() = 0;
+};
+
+// Reports of a run. Called on the run's threads (never on the GUI thread), so
+// an implementation must only record or post and return at once.
+class TBatchObserver {
+public:
+    virtual ~TBatchObserver() = default;
+    // The name phase ended: Count output names (-1: a name was invalid, 0:
+    // nothing to do), AllSize tiles of work in all.
+    virtual void NamesReady(int Count, double AllSize) = 0;
+    // ProgressSize units of work were done; LabelText is the file now started
+    // (empty in the last report of a worker).
+    virtual void Progress(uint32_t ProgressSize, const std::string& LabelText) = 0;
+    // Worker ThreadNum left its loop, Aborted when the run was cancelled.
+    virtual void WorkerEnded(int ThreadNum, bool Aborted) = 0;
+    // Everything ended; Canceled when the user cancelled (in either phase).
+    virtual void RunEnded(bool Canceled) = 0;
+};
+
+// An observer that queues every report for the GUI thread to take.
+class TBatchEventQueue : public TBatchObserver {
+public:
+    enum TKind { NamesReadyEvent, ProgressEvent, WorkerEndedEvent, RunEndedEvent };
+    struct TEvent {
+        TKind Kind;
+        int Value = 0;          // name count, thread number, or 1 for aborted/cancelled
+        double Size = 0;        // AllSize, or the progress units
+        std::string Text;       // label of a progress report
+    };
+    void NamesReady(int Count, double AllSize) override;
+    void Progress(uint32_t ProgressSize, const std::string& LabelText) override;
+    void WorkerEnded(int ThreadNum, bool Aborted) override;
+    void RunEnded(bool Canceled) override;
+    // Takes every queued event (GUI thread); returns at once.
+    std::vector<TEvent> Take();
+    // Waits up to Ms milliseconds for an event; true when one is queued.
+    bool WaitFor(int Ms);
+
+private:
+    void Push(TEvent E);
+    std::mutex FLock;
+    std::condition_variable FCond;
+    std::deque<TEvent> FEvents;
+};
+
+// Names given out in one run, compared without regard to (ASCII) letter case.
+class TGivenNames {
+public:
+    bool Contains(const std::string& Name) const;
+    void Add(const std::string& Name);
+    size_t Count() const { return FNames.size(); }
+
+private:
+    std::set<std::string> FNames;
+};
+
+// "%s[%d]%s" of (name without extension, K, extension).
+std::string NumberedName(const std::string& Name, int K);
+
+// The collision rules of the name phase for one candidate name. Inputs holds
+// the identities of the inputs of the other entries of the run: an output may
+// not replace a file that another worker may still be reading. Returns the
+// name to use, or an empty string when the entry gets no output.
+struct TCollisionRules {
+    bool NotOverwrite = true;
+    bool Skip = false;
+    bool IgnoreReadOnlyAttr = false;
+};
+std::string ResolveOutputName(const std::string& Name, const TCollisionRules& Rules, const TGivenNames& Given,
+                              const std::function<bool(const std::string&)>& IsOtherInput);
+
+// What the name phase needs from the run's input.
+class TNameJob {
+public:
+    virtual ~TNameJob() = default;
+    virtual int Count() = 0;
+    // Called first: sorts the input when the settings ask for it.
+    virtual void BeginNames() {}
+    // Whether entry Index takes part (checked, exists, probed, a size of at
+    // least 1 x 1); fills its pixel size. Clears its output name in any case.
+    virtual bool Prepare(int Index, int64_t& Width, int64_t& Height) = 0;
+    // The entry's source path, for the identity of the run's inputs.
+    virtual std::string InputPath(int Index) = 0;
+    // The rule expanded for the entry with Number; an empty name or one whose
+    // file name without extension is empty is an invalid rule.
+    virtual std::string MakeName(int Index, int32_t Number) = 0;
+    virtual void StoreName(int Index, const std::string& Name) = 0;
+    virtual void EndNames() {}
+};
+
+// Numbering across runs (ResetType 0: every run from StartNumber, 1: go on
+// for the life of the process, 2: go on and store back into StartNumber).
+struct TNumbering {
+    int32_t* CurrentNumber = nullptr; // the running number carried between runs
+    int32_t* StartNumber = nullptr;   // [File] StartNumber
+    int32_t ResetType = 0;
+    // The start value of the rule (its start tokens removed); called once,
+    // after CurrentNumber is set for the run.
+    std::function<int32_t()> ExtractStartNumber;
+};
+
+struct TNamePhaseResult {
+    int OutputFileCount = 0; // names given out; -1 when a name was invalid
+    double AllSize = 0;      // tiles of every entry that was numbered
+};
+
+// The output-name phase. Stops early (and still stores the numbering) when
+// Terminated becomes true.
+TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumbering& Numbering,
+                              const std::atomic<bool>& Terminated);
+
+// What a worker does with entries.
+class TBatchJob {
+public:
+    virtual ~TBatchJob() = default;
+    virtual int Count() = 0;
+    // Called on the runner's thread before the workers start, one at a time:
+    // make the per-worker objects (copies of the resizer and filters when
+    // Workers > 1). Cancel (the run's flag) and ToolCancel (ends running
+    // external tools) stay valid for the run.
+    virtual void CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel,
+                                     TProcessCancel* ToolCancel) = 0;
+    // And after every worker has ended.
+    virtual void FreeThreadObjects(int ThreadNum) = 0;
+    // Under the run's lock: whether entry Index is to be processed (it has an
+    // output name and its source exists or probes). Fills the label and the
+    // entry's tiles.
+    virtual bool TakeEntry(int Index, std::string& Label, uint64_t& Tiles) = 0;
+    // Converts entry Index on worker ThreadNum. Failures are logged by the
+    // job ("name: reason"); nothing may escape but is caught and logged.
+    virtual void ProcessEntry(int Index, int ThreadNum) = 0;
+    // Worker ThreadNum is done with entry Index (it may free a probe).
+    virtual void ReleaseEntry(int /*Index*/, int /*ThreadNum*/) {}
+};
+
+// The workers of one run.
+class TBatchRunner {
+public:
+    TBatchRunner(TBatchJob& Job, TErrorSink& Errors, TBatchObserver* Observer);
+    ~TBatchRunner();
+    TBatchRunner(const TBatchRunner&) = delete;
+    TBatchRunner& operator=(const TBatchRunner&) = delete;
+
+    // Runs Workers workers (at least 1) until the entries are used up, a
+    // cancel, or (AbortOnError) a logged error; returns when all have ended.
+    void Run(int Workers, bool AbortOnError);
+    // Cancel from any thread: no worker takes a further entry and a running
+    // external tool is ended. Each worker finishes or fails its current file.
+    void Cancel()
+    {
+        FCanceled = true;
+        FToolCancel.Cancel();
+    }
+    bool Canceled() const { return FCanceled; }
+    const std::atomic<bool>* CancelFlag() const { return &FCanceled; }
+
+    // The next entry for a worker, or -1. Only the index walk is locked.
+    int GetNextImageItem(std::string& Label, uint64_t& Tiles);
+
+private:
+    void Execute(int ThreadNum);
+    TBatchJob& FJob;
+    TErrorSink& FErrors;
+    TBatchObserver* FObserver;
+    std::mutex FLock;            // guards FCurrentImageIndex
+    int FCurrentImageIndex = -1;
+    bool FAbortOnError = false;
+    std::atomic<bool> FCanceled{false};
+    TProcessCancel FToolCancel;
+};
+
+// A whole run: the name phase, then min(MaxThreadNum, names) workers. Reports
+// go to Observer; Cancel may come from any thread at any time.
+class TBatchRun {
+public:
+    TBatchRun(TNameJob& Names, TBatchJob& Job, TErrorSink& Errors, TBatchObserver* Observer);
+    // Blocking. Returns true when the run was not cancelled.
+    bool Run(const TCollisionRules& Rules, TNumbering& Numbering, int MaxThreadNum, bool AbortOnError);
+    // The same on a thread of its own; Wait joins it. Numbering must stay
+    // alive until then.
+    void Start(const TCollisionRules& Rules, TNumbering& Numbering, int MaxThreadNum, bool AbortOnError);
+    void Wait();
+    void Cancel();
+    bool Canceled() const { return FCanceled; }
+    const TNamePhaseResult& Names() const { return FNames; }
+    ~TBatchRun();
+
+private:
+    TNameJob& FNameJob;
+    TBatchJob& FJob;
+    TErrorSink& FErrors;
+    TBatchObserver* FObserver;
+    std::atomic<bool> FCanceled{false};
+    std::mutex FRunnerLock;      // guards FRunner while it is being made or ends
+    TBatchRunner* FRunner = nullptr;
+    TNamePhaseResult FNames;
+    std::thread FThread;
+};

@@ -1,0 +1,107 @@
+#include "core/ImageLoader.h"
+
+#include <algorithm>
+
+#include "core/Global.h"
+#include "core/Bitmap.h"
+#include "core/Kodex.h"
+#include "core/SusiePlugin.h"
+#include "platform/FileTimes.h"
+
+bool ColorReductionDropsAlpha = false;
+
+uint32_t LoaderFlags(int32_t OutFormat)
+{
+    const bool Flatten = (CPUFeatures & CPU_SSE) == 0 || OutFormat == ofJPEG ||
+                         (OutFormat == ofBMP && !BitmapOption.AlphaChannelSupport) || ColorReductionDropsAlpha;
+    return Flatten ? uint32_t(lfFlattenAlpha) : 0u;
+}
+
+int32_t JPEGDecodeDenominator(double MaxScale)
+{
+    const double T = JPEGOption.DownScalingLimit * MaxScale / 100.0;
+    int32_t S = 1;
+    for (int32_t K = 0; K < JPEGOption.DecodeWithDownScaling && S < 8; ++K)
+        if (1.0 / (2.0 * S) >= T)
+            S *= 2;
+    return S;
+}
+
+int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
+                        TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat)
+{
+    const double M = std::max(Scale.XScale, Scale.YScale);
+    int32_t S = 1;
+    Flags = LoaderFlags(OutFormat);
+    TBGColor Background = DefaultBGColor;
+    TICCInfo* WantICC = (OutFormat != ofBMP && MetadataOption.KeepICCProfile) ? ICC : nullptr;
+    const std::string& Path = Info.Path();
+    int R = 0;
+    switch (Info.PictureFormat) {
+    case pfBMP:
+        R = LoadBitmapFromMemory(Path, Img, Flags, Background);
+        break;
+    case pfJPEG:
+        if (AllowDownScale)
+            S = JPEGDecodeDenominator(M);
+        R = ReadJPEGFile(Path, Img, S, WantICC, IsYCbCr, false);
+        if (R && Img.Channels == 4)
+            CMYKToBGR(Img);
+        break;
+    case pfPNG:
+        if (!PNGOption.UseWIC) {
+            R = ReadPNGFile(Path, Img, Flags, WantICC, Background);
+            break;
+        }
+        [[fallthrough]];
+    case pfWIC:
+        R = ReadWICFile(Path, Img, Flags, WantICC, Background);
+        break;
+    default:
+        R = Info.SPI() && SusieToImg(Info.SPI(), Path, Img, Flags, Background);
+        break;
+    }
+    return R ? S : 0;
+}
+
+int32_t FormatIdFromExt(const std::string& FileName)
+{
+    const std::string E = AsciiLower(ExtractFileExt(FileName));
+    if (E == ".bmp")
+        return ofBMP;
+    if (E == ".jpg" || E == ".jpeg")
+        return ofJPEG;
+    if (E == ".png")
+        return ofPNG;
+    return ofNone;
+}
+
+void RestoreFileTimes(const TImageInfo& Info)
+{
+    RestoreFileTimes(Info, Info.OutPutFileName);
+}
+
+void RestoreFileTimes(const TImageInfo& Info, const std::string& OutputFile)
+{
+    platform::TFileStat St;
+    if (!platform::StatFile(OutputFile, St))
+        return;
+    if (!MetadataOption.KeepLastWriteTime)
+        return;
+    if (Info.DateTimeLastWrite == 0 && Info.LastWriteStamp.Sec == 0)
+        return; // nothing known about the source
+    platform::TFileStamp T = Info.LastWriteStamp;
+    int32_t Y, M, D, H, N, S;
+    DecodeDateTime(Info.DateTimeLastWrite, Y, M, D, H, N, S);
+    if (Info.DateTimeLastWrite != 0 && Y >= 1980 && Y <= 2107) {
+        // Cut to even seconds. Time zones differ from UTC by whole minutes, so
+        // the raw time can be cut directly, which also keeps the hour that
+        // repeats when daylight saving ends.
+        int64_t Sec = 0;
+        if (T.Sec != 0)
+            T = {T.Sec & ~int64_t(1), 0};
+        else if (platform::LocalToUTC(platform::TLocalTime{Y, M, D, H, N, S & ~1}, Sec))
+            T = {Sec, 0};
+    }
+    platform::SetLastWriteTime(OutputFile, T);
+}

@@ -1,0 +1,55 @@
+// The shared road from an input file to an output file: which format a name
+// asks for, reading an input with the reader its probed format needs, and
+// giving an output the source's file times.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "core/ImageInfo.h"
+
+// Output format ids.
+enum : int32_t { ofNone = 0, ofBMP = 1, ofJPEG = 2, ofPNG = 3 };
+
+// Loader flag word. In: flatten alpha onto the background colour.
+// Out: the source was gray with alpha (set by the PNG reader).
+enum : uint32_t { lfFlattenAlpha = 1, lfGrayAlpha = 0x20000 };
+
+// Set by the colour-reduction effect: true while it is used with a tool that
+// cannot keep alpha (every mode but the alpha-keeping one), so the loader
+// flattens alpha while reading. Written on the GUI thread while no batch runs.
+extern bool ColorReductionDropsAlpha;
+
+// The loader flag word for an output format: lfFlattenAlpha when the processor
+// lacks SSE, the output is JPEG, the output is BMP without alpha support, or
+// colour reduction cannot keep alpha; else 0.
+uint32_t LoaderFlags(int32_t OutFormat);
+
+// Denominator for reduced-size JPEG decoding when the resize step scales by at
+// most MaxScale (the larger of the two scales): doubled, up to [JPEG]
+// DecodeWithDownScaling times, while 1 / (2 x s) still covers [JPEG]
+// DownScalingLimit percent of the target; never more than 8 (the decoder's
+// smallest size).
+int32_t JPEGDecodeDenominator(double MaxScale);
+
+// ".bmp" 1, ".jpg"/".jpeg" 2, ".png" 3, anything else 0 (letter case ignored).
+int32_t FormatIdFromExt(const std::string& FileName);
+
+// Reads Info's file into Img (a new block the caller owns) with the reader of
+// its probed format. Flags receives the flag word (see LoaderFlags; the PNG
+// reader may add lfGrayAlpha). A JPEG is decoded at 1/2, 1/4 or 1/8 size when
+// AllowDownScale and the resize scale permit; CMYK JPEGs arrive as BGR.
+// ICC, when not null, receives the profile (only for non-BMP outputs with
+// [Metadata] KeepICCProfile). IsYCbCr in: YCbCr pixels are accepted; out: Img
+// holds them. Returns 0 when the reader failed, else the decoding factor
+// (1 at full size). Readers raise EVestroError for damaged files.
+int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
+                        TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat);
+
+// Gives Info.OutPutFileName the source's last-write time when [Metadata]
+// KeepLastWriteTime is on: in 1980..2107 as the source's local time cut to
+// even seconds (the 2-second resolution the program has always kept), outside
+// that range exactly. A creation time cannot be set on Linux and is left as the
+// file system made it. Failures are ignored.
+void RestoreFileTimes(const TImageInfo& Info);
+// The same for another output path.
+void RestoreFileTimes(const TImageInfo& Info, const std::string& OutputFile);

@@ -1,0 +1,342 @@
+#include "effects/Effect.h"
+
+#include "core/ColorCorrectionFunc.h"
+#include "core/Errors.h"
+#include "core/Global.h"
+#include "core/Grayscale.h"
+#include "core/ImageLoader.h"
+#include "core/IniFile.h"
+#include "core/OutputFileName.h"
+#include "core/ResourceText.h"
+#include "effects/ResizeFilter.h"
+#include "platform/FileOps.h"
+
+#include <algorithm>
+
+TEffectHost* EffectHost = nullptr;
+TEffectList* EffectList = nullptr;
+TEffectParams PreviewParams;
+
+TEffect::TEffect(std::string Name, char Accelerator, std::string SectionName, uint32_t ID)
+    : FName(std::move(Name)), FAccelerator(Accelerator), FSectionName(std::move(SectionName)), FID(ID)
+{
+}
+
+void TEffect::SetUse(bool Value)
+{
+    FUse = Value;
+}
+
+void TEffect::ShowConfigDialog()
+{
+}
+
+bool TEffect::IsChange(const TImageInfo&)
+{
+    return FUse;
+}
+
+TEffectList::TEffectList() = default;
+
+// Items first, then the two held beside them (the order start-up relies on
+// when effects share process-wide objects).
+TEffectList::~TEffectList()
+{
+    FItems.clear();
+    FJPEGTranEffect.reset();
+    FDecreaseColorEffect.reset();
+}
+
+void TEffectList::AddFilter(std::unique_ptr<TEffect> E)
+{
+    E->FOwner = this;
+    FItems.push_back(std::move(E));
+}
+
+void TEffectList::SetJPEGTranEffect(std::unique_ptr<TEffect> E)
+{
+    if (E)
+        E->FOwner = this;
+    FJPEGTranEffect = std::move(E);
+}
+
+void TEffectList::SetDecreaseColorEffect(std::unique_ptr<TEffect> E)
+{
+    if (E)
+        E->FOwner = this;
+    FDecreaseColorEffect = std::move(E);
+}
+
+int TEffectList::IndexOf(const std::string& Name) const
+{
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (FItems[i]->FName == Name)
+            return int(i);
+    return -1;
+}
+
+TEffect* TEffectList::FindByID(uint32_t ID) const
+{
+    for (const auto& E : FItems)
+        if (E->FID == ID)
+            return E.get();
+    return nullptr;
+}
+
+int TEffectList::PositionOf(const TEffect* E) const
+{
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (FItems[i].get() == E)
+            return int(i);
+    return -1;
+}
+
+bool TEffectList::IsChange(const TImageInfo& Info) const
+{
+    for (const auto& E : FItems)
+        if (E->IsChange(Info))
+            return true;
+    return FDecreaseColorEffect && FDecreaseColorEffect->IsChange(Info);
+}
+
+bool TEffectList::IsUse() const
+{
+    for (const auto& E : FItems)
+        if (E->FUse)
+            return true;
+    return FDecreaseColorEffect && FDecreaseColorEffect->FUse;
+}
+
+void TEffectList::SetResizeParam(int32_t Type, double Value, double Value2)
+{
+    FResizeType = Type;
+    FResizeValue = Value;
+    FResizeValue2 = Value2;
+}
+
+void TEffectList::ChangeState(int Index, bool State)
+{
+    if (Index >= 0 && Index < Count())
+        FItems[size_t(Index)]->SetUse(State);
+    else if (Index >= Count() && FDecreaseColorEffect)
+        FDecreaseColorEffect->SetUse(State);
+}
+
+void TEffectList::ShowConfigDialog(int Index)
+{
+    if (Index >= 0 && Index < Count())
+        FItems[size_t(Index)]->ShowConfigDialog();
+    else if (Index >= Count() && FDecreaseColorEffect)
+        FDecreaseColorEffect->ShowConfigDialog();
+}
+
+void TEffectList::SortByOrder()
+{
+    std::stable_sort(FItems.begin(), FItems.end(),
+                     [](const auto& A, const auto& B) { return A->FOrder < B->FOrder; });
+}
+
+void TEffectList::SetOrder(const std::vector<int32_t>& Orders)
+{
+    if (Orders.size() != FItems.size())
+        return;
+    for (size_t i = 0; i < FItems.size(); ++i)
+        FItems[i]->FOrder = Orders[i];
+    SortByOrder();
+    UpDateMenu();
+}
+
+void TEffectList::ReOrder()
+{
+    for (size_t i = 0; i < FItems.size(); ++i)
+        FItems[i]->FOrder = int32_t(i);
+}
+
+void TEffectList::LoadExternalImage()
+{
+    if (TEffect* E = FindByID(EFFECT_COMPOSITE); E && E->FUse)
+        E->LoadExternalImage();
+}
+
+void TEffectList::UpDateMenu()
+{
+    // The lossless transform cannot be offered without its tool.
+    if (FJPEGTranEffect && !platform::FileExists(JPEGTranPath))
+        FJPEGTranEffect->FUse = false;
+    if (EffectHost)
+        EffectHost->UpdateEffectStrip(*this);
+}
+
+void TEffect::ReadIniFile(TMemIniFile& Ini)
+{
+    FUse = Ini.ReadBool(FSectionName, "Use", FUse);
+    FOrder = Ini.ReadInteger(FSectionName, "Order", FOwner ? FOwner->PositionOf(this) : -1);
+}
+
+void TEffect::WriteIniFile(TMemIniFile& Ini)
+{
+    Ini.WriteBool(FSectionName, "Use", FUse);
+    Ini.WriteInteger(FSectionName, "Order", FOrder);
+}
+
+void TEffectList::ReadIniFile(TMemIniFile& Ini)
+{
+    for (const auto& E : FItems)
+        E->ReadIniFile(Ini);
+    SortByOrder();
+    if (FJPEGTranEffect)
+        FJPEGTranEffect->ReadIniFile(Ini);
+    if (FDecreaseColorEffect)
+        FDecreaseColorEffect->ReadIniFile(Ini);
+}
+
+void TEffectList::WriteIniFile(TMemIniFile& Ini)
+{
+    for (const auto& E : FItems)
+        E->WriteIniFile(Ini);
+    if (FJPEGTranEffect)
+        FJPEGTranEffect->WriteIniFile(Ini);
+    if (FDecreaseColorEffect)
+        FDecreaseColorEffect->WriteIniFile(Ini);
+}
+
+void ConvertChainGrayAlpha(TImgInfo& Img)
+{
+    // Only a picture with alpha has a gray+alpha form; a 3-channel picture
+    // (a later effect dropped the alpha) stays as it is.
+    if (Img.Channels == 4 && Img.Mem)
+        ConvertToGrayAlpha(Img);
+}
+
+void YCbCrToBGRInPlace(TImgInfo& Img, bool& IsYCbCr)
+{
+    if (!IsYCbCr)
+        return;
+    if (Img.Channels == 3)
+        YCbCrToRGB3(Img);
+    else if (Img.Channels == 4)
+        YCbCrToRGB4(Img);
+    IsYCbCr = false;
+}
+
+namespace {
+
+void Preamble(const TImageInfo& Info, int32_t Scale, TEffectParams& Params)
+{
+    Params.ToGrayAlpha = false;
+    Params.ExifOrientation = Info.Orientation();
+    Params.DownScale = Scale;
+    Params.InFileName = Info.Path();
+    Params.OutFileName = Info.OutPutFileName;
+    Params.DecreaseColor = false;
+    Params.Number = Info.Number;
+}
+
+} // namespace
+
+void TEffectList::DoEffect(TImgInfo& Img, const TImageInfo& Info, int32_t Scale, TEffectParams& Params)
+{
+    Preamble(Info, Scale, Params);
+    if (FJPEGTranEffect && FJPEGTranEffect->FUse) {
+        // Works file to file; nothing else runs on such a run.
+        FJPEGTranEffect->DoEffect(Img, Params);
+        return;
+    }
+    for (const auto& E : FItems)
+        if (E->FUse)
+            E->DoEffect(Img, Params);
+    if (Params.ToGrayAlpha || Params.NeedGrayAlpha)
+        ConvertChainGrayAlpha(Img);
+    if (FDecreaseColorEffect && FDecreaseColorEffect->FUse && !Params.Preview)
+        FDecreaseColorEffect->DoEffect(Img, Params);
+    Params.DownScale = 1;
+    Params.NeedGrayAlpha = false;
+}
+
+void TEffectList::GetBeforeImage(uint32_t EffectID, TImgInfo& Img, const TImageInfo& Info, int32_t Scale,
+                                 TEffectParams& Params)
+{
+    Preamble(Info, Scale, Params);
+    for (const auto& E : FItems) {
+        if (E->FID == EffectID)
+            break;
+        if (E->FUse)
+            E->DoEffect(Img, Params);
+    }
+    Params.DownScale = 1;
+    Params.NeedGrayAlpha = false;
+}
+
+bool TEffectList::CanDownScalingLoad(const TImageInfo& Info, TScale& Scale) const
+{
+    Scale = TScale();
+    for (const auto& E : FItems) {
+        if (E->FID == EFFECT_RESIZE) {
+            if (!E->FUse)
+                return false;
+            TSize S{Info.Width, Info.Height};
+            if (const auto* R = dynamic_cast<const TResizeFilter*>(E.get()))
+                R->GetNewSize(S, 1);
+            if (Info.Width > 0 && Info.Height > 0) {
+                Scale.XScale = double(S.cx) / double(Info.Width);
+                Scale.YScale = double(S.cy) / double(Info.Height);
+            }
+            return true;
+        }
+        if (E->IsChange(Info))
+            return false;
+    }
+    return false;
+}
+
+bool LoadBeforeImage(TImageInfo& Info, TImgInfo& Img, uint32_t EffectID, int32_t Number)
+{
+    if (!EffectList)
+        return false;
+    if (Info.PictureFormat == pfUnknown && !GetImageInfo(Info.Path(), Info))
+        return false;
+    if (EffectHost) {
+        EffectHost->PushSizeRule();
+        EffectHost->SetResizeFilters(ResizeOption.DecimationMode, ResizeOption.InterpolationMode,
+                                     ResizeOption.SIMDMode);
+    }
+    // Outside runs and previews the shared resizer shrinks with the area
+    // average; a load or an effect that raises must not leave the batch
+    // filter in place.
+    struct TRestoreFilters {
+        ~TRestoreFilters()
+        {
+            if (EffectHost)
+                EffectHost->SetResizeFilters(1, 0, 0);
+        }
+    } Restore;
+
+    std::string Rule = EffectHost ? EffectHost->RenameRule() : FileOption.FileNameFormat;
+    TScale Scale;
+    EffectList->CanDownScalingLoad(Info, Scale);
+    Info.Number = Number;
+    const int32_t N = Number + ExtractStartNumber(Rule);
+    MakeOutputFileName(Rule, Info, N, Info.OutPutFileName, Scale);
+    const int32_t OutFmt = FormatIdFromExt(Info.OutPutFileName);
+    ClearFolderFileCounts();
+
+    struct TOwned {
+        TImgInfo I;
+        ~TOwned() { FreeImg(I); }
+    } Loaded;
+    bool IsYCbCr = false;
+    uint32_t Flags = 0;
+    const int32_t R = LoadImageByType(Info, Loaded.I, TScale(), false, nullptr, IsYCbCr, Flags, OutFmt);
+    if (R == 0 || !Loaded.I.Mem)
+        throw EVestroError(LoadResText(SLoadFailed));
+    PreviewParams.IsYCbCr = IsYCbCr;
+    if (OutFmt == ofPNG && (Flags & lfGrayAlpha))
+        PreviewParams.NeedGrayAlpha = true;
+    PreviewParams.Time = Info.DateTimeOriginal != 0 ? Info.DateTimeOriginal : Info.DateTimeLastWrite;
+    EffectList->LoadExternalImage();
+    EffectList->GetBeforeImage(EffectID, Loaded.I, Info, R, PreviewParams);
+    YCbCrToBGRInPlace(Loaded.I, PreviewParams.IsYCbCr);
+    Img = Loaded.I;
+    Loaded.I = TImgInfo();
+    return true;
+}

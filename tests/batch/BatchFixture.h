@@ -1,0 +1,138 @@
+// Whole runs on small generated files in a scratch folder: in/ holds the
+// inputs, out/ receives the outputs (rule "<old>.bmp" unless a test says
+// otherwise). Options are restored after each test.
+#pragma once
+#include "batch/BatchJobs.h"
+#include "core/Bitmap.h"
+#include "core/ErrorLog.h"
+#include "core/Global.h"
+#include "core/Kodex.h"
+#include "core/Resize.h"
+#include "effects/ResizeFilter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+inline std::string Read(const fs::path& P)
+{
+    std::ifstream F(P, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(F), {});
+}
+
+class BatchRunTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::string Err;
+        KodexReady = LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err);
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(KodexReady) << "codec library not built";
+        Dir = fs::temp_directory_path() / ("vestro_run_" + std::to_string(::getpid()) + "_" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir / "in");
+        Saved = {FileOption, JPEGOption, MetadataOption, ResizeOption, BitmapOption};
+        FileOption = TFileOption();
+        FileOption.SameDirectory = false;
+        FileOption.OutputDirectory = (Dir / "out").string() + "/";
+        FileOption.FileNameFormat = "<old>.bmp";
+        Effects.AddFilter(std::make_unique<TResizeFilter>());
+        Effects.SetResizeParam(RULE_PERCENT, 100, 0);
+        Main.SetDecimationMode(2, CreateWeightSetter(2, 3, 0, 10));
+        Main.SetInterpolationMode(2, CreateWeightSetter(2, 3, 0, 10));
+        Main.SetSIMDMode(3, false);
+        Main.SetMaxThreadNum(1);
+    }
+    void TearDown() override
+    {
+        for (auto& E : fs::recursive_directory_iterator(Dir))
+            fs::permissions(E.path(), fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(Dir);
+        std::tie(FileOption, JPEGOption, MetadataOption, ResizeOption, BitmapOption) = Saved;
+    }
+
+    // Pictures whose pixels depend on Seed (the JPEG ones noisy, so that
+    // their size depends on the quality).
+    fs::path MakeBMP(const std::string& Name, uint32_t W, uint32_t H, int Seed)
+    {
+        TImgInfo Img;
+        AllocImg(Img, W, H, 3);
+        for (uint32_t Y = 0; Y < H; ++Y)
+            for (uint32_t X = 0; X < W * 3; ++X)
+                ScanLine(Img, Y)[X] = uint8_t(X * 7 + Y * 13 + Seed);
+        const fs::path P = Dir / "in" / Name;
+        EXPECT_TRUE(SaveBitmapFile(P.string(), Img, TResolutionInfo{}));
+        FreeImg(Img);
+        return P;
+    }
+    fs::path MakeJPEG(const std::string& Name, uint32_t W, uint32_t H, int Seed, const uint8_t* Exif = nullptr,
+                      uint32_t ExifSize = 0)
+    {
+        TImgInfo Img;
+        AllocImg(Img, W, H, 3);
+        uint32_t X = uint32_t(Seed) * 2654435761u;
+        for (uint32_t Y = 0; Y < H; ++Y)
+            for (uint32_t I = 0; I < W * 3; ++I) {
+                X = X * 1103515245u + 12345u;
+                ScanLine(Img, Y)[I] = uint8_t((I + Y) * 3 + (X >> 27));
+            }
+        const fs::path P = Dir / "in" / Name;
+        EXPECT_NE(::WriteJPEG(P.string(), Img, 95, TResolutionInfo{72, 72, 1}, false, nullptr, Exif, ExifSize, 2, 0),
+                  0);
+        FreeImg(Img);
+        return P;
+    }
+    // The main list: the given files, probed and checked.
+    void List(std::initializer_list<fs::path> Paths)
+    {
+        Files.Clear();
+        for (const fs::path& P : Paths)
+            Add(P);
+    }
+    void Add(const fs::path& P)
+    {
+        auto I = new TImageInfo;
+        I->SetPath(P.string());
+        I->Checked = true;
+        GetImageInfo(P.string(), *I);
+        Files.Add(I);
+    }
+    // A run over the list as the progress window starts it.
+    bool Run(int Threads, TConvertIO& IO, bool AbortOnError = false)
+    {
+        TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+        TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors,
+                        ThreadObjectCopies(&Main, nullptr, nullptr, nullptr),
+                        TConvertSettings{FileOption.RenameOnly, FileOption.NotOverwrite});
+        TBatchRun Batch(Names, Job, Errors, &Events);
+        TNumbering N = RunNumbering(Names);
+        return Batch.Run(RunCollisionRules(FileOption.NotOverwrite), N, Threads, AbortOnError);
+    }
+    std::vector<std::string> Lines() { return Log.Lines(); }
+    fs::path Out(const std::string& Name) const { return Dir / "out" / Name; }
+    std::pair<int32_t, int32_t> SizeOf(const fs::path& P)
+    {
+        TImageInfo I;
+        EXPECT_TRUE(GetImageInfo(P.string(), I)) << P;
+        return {I.Width, I.Height};
+    }
+
+    static inline bool KodexReady = false;
+    fs::path Dir;
+    std::tuple<TFileOption, TJPEGOption, TMetadataOption, TResizeOption, TBitmapOption> Saved;
+    TEffectList Effects;
+    TResizer Main;
+    TConvertIO IO;
+    TImageInfoList Files;
+    TErrorLog Log;
+    TErrorLogSink Errors{Log};
+    TBatchEventQueue Events;
+};

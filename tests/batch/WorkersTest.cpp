@@ -1,0 +1,175 @@
+// The workers' roads on small BMP files, and what they report.
+#include "BatchFixture.h"
+
+namespace {
+
+// A BMP writer that leaves half a file behind and reports failure.
+struct FailingIO : TConvertIO {
+    bool WriteBMP(const std::string& Path, TImgInfo&, const TResolutionInfo&) override
+    {
+        std::ofstream(Path) << "BM half";
+        return false;
+    }
+};
+
+// A colour reduction whose tool claims to have written the output but did not.
+class SilentReduction : public TEffect {
+public:
+    SilentReduction() : TEffect("DecreaseColor", 'D', "DecreaseColor", EFFECT_DECREASECOLOR) { FUse = true; }
+    void DoEffect(TImgInfo&, TEffectParams& P) override { P.DecreaseColor = true; }
+};
+
+class Workers : public BatchRunTest {};
+
+} // namespace
+
+TEST_F(Workers, EveryFilesWorkIsReportedIncludingTheLast)
+{
+    const fs::path A = MakeBMP("a.bmp", 300, 20, 1), B = MakeBMP("b.bmp", 10, 300, 2), C = MakeBMP("c.bmp", 9, 9, 3);
+    List({A, B, C});
+    ASSERT_TRUE(Run(3, IO));
+    EXPECT_TRUE(Lines().empty());
+    double Units = 0;
+    int Ended = 0;
+    for (const auto& E : Events.Take()) {
+        Units += E.Kind == TBatchEventQueue::ProgressEvent ? E.Size : 0;
+        Ended += E.Kind == TBatchEventQueue::WorkerEndedEvent;
+    }
+    EXPECT_EQ(Units, (2 + 2 + 1) * 3); // tiles x 3 units
+    EXPECT_EQ(Ended, 3);
+    EXPECT_EQ(Read(Out("b.bmp")), Read(B)); // decoded and written again, same bytes
+}
+
+TEST_F(Workers, AbortOnErrorTakesNoFurtherFile)
+{
+    const fs::path A = MakeBMP("a.bmp", 10, 10, 1), B = MakeBMP("b.bmp", 10, 10, 2), C = MakeBMP("c.bmp", 10, 10, 3);
+    List({A, B, C});
+    // Damage the second file after probing: its pixel data is cut off.
+    fs::resize_file(B, 60);
+    Run(1, IO, true);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0].rfind("b.bmp: ", 0), 0u) << Lines()[0];
+    EXPECT_TRUE(fs::exists(Out("a.bmp")));
+    EXPECT_FALSE(fs::exists(Out("b.bmp")));
+    EXPECT_FALSE(fs::exists(Out("c.bmp")));
+}
+
+TEST_F(Workers, FailedWriteKeepsTheOldFileAndLeavesNoTemporary)
+{
+    const fs::path A = MakeBMP("a.bmp", 10, 10, 1);
+    List({A});
+    FileOption.NotOverwrite = false;
+    fs::create_directories(Dir / "out");
+    std::ofstream(Out("a.bmp")) << "previous";
+    FailingIO Failing;
+    Run(1, Failing);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0], "a.bmp: Failed to save file");
+    EXPECT_EQ(Read(Out("a.bmp")), "previous");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
+}
+
+TEST_F(Workers, ReadOnlyOutputIsReplacedAndStaysReadOnly)
+{
+    const fs::path A = MakeBMP("a.bmp", 10, 10, 1);
+    List({A});
+    FileOption.NotOverwrite = false;
+    FileOption.IgnoreReadOnlyAttr = true;
+    fs::create_directories(Dir / "out");
+    std::ofstream(Out("a.bmp")) << "previous";
+    fs::permissions(Out("a.bmp"), fs::perms::owner_write, fs::perm_options::remove);
+    Run(1, IO);
+    EXPECT_TRUE(Lines().empty());
+    EXPECT_EQ(Read(Out("a.bmp")), Read(A));
+    EXPECT_EQ(fs::status(Out("a.bmp")).permissions() & fs::perms::owner_write, fs::perms::none);
+}
+
+TEST_F(Workers, DeleteInputOnlyAfterItsOwnOutputExists)
+{
+    FileOption.DeleteInputFile = true;
+    const fs::path A = MakeBMP("a.bmp", 10, 10, 1), B = MakeBMP("b.bmp", 10, 10, 2);
+    List({A, B});
+    Run(2, IO);
+    EXPECT_TRUE(fs::exists(Out("a.bmp")));
+    EXPECT_FALSE(fs::exists(A));
+    EXPECT_FALSE(fs::exists(B));
+
+    // Converted onto itself: the output is the input, which stays.
+    const fs::path C = MakeBMP("c.bmp", 10, 10, 3);
+    FileOption.SameDirectory = true;
+    FileOption.NotOverwrite = false;
+    List({C});
+    Run(1, IO);
+    EXPECT_TRUE(Lines().empty());
+    EXPECT_TRUE(fs::exists(C));
+
+    // A failed write: logged, the input stays.
+    const fs::path D = MakeBMP("d.bmp", 10, 10, 4);
+    FileOption.SameDirectory = false;
+    List({D});
+    FailingIO Failing;
+    Run(1, Failing);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0], "d.bmp: Failed to save file");
+    EXPECT_TRUE(fs::exists(D));
+    EXPECT_FALSE(fs::exists(Out("d.bmp")));
+}
+
+TEST_F(Workers, RenameOnlyNeverDestroysAnExistingFile)
+{
+    FileOption.RenameOnly = true;
+    FileOption.NotOverwrite = false;
+    const fs::path A = MakeBMP("a.bmp", 10, 10, 1), B = MakeBMP("b.bmp", 10, 10, 2);
+    List({A, B});
+    fs::create_directories(Dir / "out");
+    std::ofstream(Out("a.bmp")) << "keep";
+    Run(1, IO);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0], "a.bmp: Failed to rename file");
+    EXPECT_EQ(Read(Out("a.bmp")), "keep");
+    EXPECT_TRUE(fs::exists(A));
+    EXPECT_FALSE(fs::exists(B)); // moved
+    EXPECT_TRUE(fs::exists(Out("b.bmp")));
+}
+
+TEST_F(Workers, CancelStopsTakingFilesAndLeavesNoPartialOutput)
+{
+    Files.Clear();
+    for (int i = 0; i < 40; ++i)
+        Add(MakeBMP("p" + std::to_string(i) + ".bmp", 200, 200, i));
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TBatchRun Batch(Names, Job, Errors, &Events);
+    TNumbering N = RunNumbering(Names);
+    Batch.Start(RunCollisionRules(true), N, 2, false);
+    // Cancel as the window would on its first progress report.
+    bool Progress = false;
+    while (!Progress && Events.WaitFor(5000))
+        for (const auto& E : Events.Take())
+            Progress |= E.Kind == TBatchEventQueue::ProgressEvent;
+    Batch.Cancel();
+    Batch.Wait();
+    EXPECT_TRUE(Batch.Canceled());
+    size_t Written = 0;
+    for (auto& E : fs::directory_iterator(Dir / "out")) {
+        EXPECT_EQ(E.path().filename().string().front(), 'p') << E.path(); // no temporary left
+        ++Written;
+    }
+    EXPECT_LT(Written, 40u);
+}
+
+
+TEST_F(Workers, ToolThatWroteNothingFailsAndKeepsTheInput)
+{
+    FileOption.DeleteInputFile = true;
+    FileOption.NotOverwrite = false;
+    const fs::path A = MakeBMP("a.bmp", 10, 10, 1);
+    List({A});
+    fs::create_directories(Dir / "out");
+    std::ofstream(Out("a.bmp")) << "old output";
+    Effects.SetDecreaseColorEffect(std::make_unique<SilentReduction>());
+    Run(1, IO);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0], "a.bmp: Failed to save file");
+    EXPECT_TRUE(fs::exists(A));
+}

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "FilesTestUtil.h"
+#include "core/ErrorLog.h"
+#include "core/Errors.h"
+#include "core/ImageInfoExif.h"
+
+namespace {
+
+std::vector<uint8_t> CameraExif(TEndianType O, const std::string& Software)
+{
+    std::vector<TTestEntry> Ifd0 = {ShortEntry(274, 6), RationalEntry(282, 350, 1, O), RationalEntry(283, 350, 1, O),
+                                    ShortEntry(296, 3)}; // per centimetre
+    if (!Software.empty())
+        Ifd0.push_back(AsciiEntry(305, Software));
+    Ifd0.push_back(TTestEntry{34665, ttLONG, 1, 0, {}, 1});
+    return BuildExif(O, {Ifd0, {AsciiEntry(36867, "2010:01:02 03:04:05"), ShortEntry(40962, 4000)}});
+}
+
+// Patches B as GetExifInfo does and reads the result back.
+std::unique_ptr<TImageInfo> Patched(std::vector<uint8_t>& B, bool Rotated = false, bool Resolution = false)
+{
+    TImageInfo I;
+    auto R = std::make_unique<TImageInfo>();
+    I.FExifSize = uint32_t(B.size());
+    EXPECT_TRUE(ParseExifBlock(B.data(), B.size(), 0, I));
+    I.PatchExifBlock(B, Rotated, 640, 480, true, Resolution);
+    EXPECT_EQ(I.ExifSize(), B.size());
+    EXPECT_LE(B.size(), MaxExifBlockSize);
+    EXPECT_TRUE(ParseExifBlock(B.data(), B.size(), 0, *R));
+    return R;
+}
+
+std::string Software(const std::vector<uint8_t>& B, const std::unique_ptr<TImageInfo>& R)
+{
+    return R->FSoftwarePos ? reinterpret_cast<const char*>(&B[R->FSoftwarePos]) : "(none)";
+}
+
+TEST(CarryOver, SoftwareTextBeforeTheCamerasOwn)
+{
+    for (TEndianType O : {etII, etMM}) {
+        std::vector<uint8_t> B = CameraExif(O, "Camera 1.0 ");
+        const size_t Old = B.size();
+        const auto R = Patched(B);
+        EXPECT_EQ(Software(B, R), "Vestro,Camera 1.0");
+        EXPECT_EQ(B.size(), Old + 18); // grown: the old slot is too short
+        EXPECT_EQ(GetWord(&B[R->FXDimensionPos], O), 640);
+    }
+    std::vector<uint8_t> B = CameraExif(etII, "Cam            ");
+    const size_t Old = B.size();
+    EXPECT_EQ(Software(B, Patched(B)), "Vestro,Cam");
+    EXPECT_EQ(B.size(), Old); // room to spare: written in place
+    // A broken block is carried as it is.
+    TImageInfo Broken;
+    Broken.FExifSize = uint32_t(B.size());
+    Broken.FExifBroken = true;
+    std::vector<uint8_t> C = B;
+    Broken.PatchExifBlock(C, true, 1, 1, true, true);
+    EXPECT_EQ(C, B);
+}
+
+TEST(CarryOver, MissingSoftwareRebuildsIFD0AndPatchesTheMovedCopy)
+{
+    TOptionGuard Guard;
+    MetadataOption.Resolution = 72;
+    for (TEndianType O : {etII, etMM}) {
+        std::vector<uint8_t> B = CameraExif(O, "");
+        const size_t Old = B.size();
+        const auto R = Patched(B, true, true);
+        EXPECT_EQ(B.size(), Old + 7 + 12 * (5 + 1) + 6);
+        EXPECT_EQ(Software(B, R), "Vestro");
+        EXPECT_EQ(R->FOrientation, 1);
+        // The unit is read from the new IFD0: inch with 72 dpi, not the old per centimetre.
+        EXPECT_EQ(R->FResolutionUnit, 1);
+        EXPECT_DOUBLE_EQ(R->FXResolution, 72);
+        EXPECT_GT(R->DateTimeOriginal, 0); // the Exif IFD is still reached
+    }
+}
+
+TEST(CarryOver, BlockNeverPassesTheSegmentLimit)
+{
+    auto Big = [](const std::string& Soft) {
+        std::vector<uint8_t> B = CameraExif(etII, Soft);
+        B.resize(MaxExifBlockSize - 20, 0);
+        return B;
+    };
+    // Neither a new IFD0 nor a longer text fits; a slot of 7 or more bytes
+    // takes the bare product name.
+    std::vector<uint8_t> B = Big("");
+    EXPECT_EQ(Software(B, Patched(B)), "(none)");
+    B = Big("A camera of some length");
+    EXPECT_EQ(Software(B, Patched(B)), "Vestro");
+    EXPECT_EQ(B.size(), MaxExifBlockSize - 20);
+}
+
+TEST(CarryOver, ThumbnailIFDIsAppendedWithinOneSegment)
+{
+    const std::vector<uint8_t> Exif = BuildExif(etMM, {{ShortEntry(274, 1), AsciiEntry(305, "Vestro")}});
+    std::vector<uint8_t> S = {0xFF, 0xD8, 0xFF, 0xE1};
+    PutBE16(S, uint32_t(Exif.size() + 2));
+    S.insert(S.end(), Exif.begin(), Exif.end());
+    const std::vector<uint8_t> Copy = S;
+    uint32_t NewSize = 0, Pos = 0;
+    const std::vector<uint8_t> Huge(MaxExifBlockSize, 1);
+    EXPECT_FALSE(RebuildExifThumbnail(S, Huge.data(), uint32_t(Huge.size()), 1, NewSize, Pos));
+    EXPECT_EQ(S, Copy);
+    const std::vector<uint8_t> Thumb(3000, 0x5A);
+    ASSERT_TRUE(RebuildExifThumbnail(S, Thumb.data(), uint32_t(Thumb.size()), 8, NewSize, Pos));
+    TImageInfo I;
+    ASSERT_TRUE(ParseExifBlock(&S[Pos], NewSize, 0, I));
+    EXPECT_EQ(NewSize, Exif.size() + 90 + 16 + Thumb.size());
+    EXPECT_EQ(0, std::memcmp(&S[Pos + I.FThumbnailOffset], Thumb.data(), Thumb.size()));
+    EXPECT_EQ(GetWord(&S[Pos + I.FThumbnailOrientationPos], etMM), 8);
+}
+
+// ---- the marker-level copier ----
+
+std::vector<uint8_t> Segment(uint16_t M, const std::vector<uint8_t>& Payload)
+{
+    std::vector<uint8_t> S;
+    PutBE16(S, M);
+    PutBE16(S, uint32_t(Payload.size() + 2));
+    S.insert(S.end(), Payload.begin(), Payload.end());
+    return S;
+}
+
+const size_t ScanBytes = 9 + 4 + 6 + 4 + 502; // frame header, SOS, "pixels", EOI
+
+// SOI, the segments, a frame header, SOS and bytes that stand for the pixels.
+std::vector<uint8_t> JPEGFile(const std::vector<std::vector<uint8_t>>& Segs)
+{
+    std::vector<uint8_t> B = {0xFF, 0xD8};
+    for (const auto& S : Segs)
+        B.insert(B.end(), S.begin(), S.end());
+    for (const auto& S : {Segment(0xFFC0, {8, 0, 16, 0, 16, 1, 1, 0x11, 0}), Segment(0xFFDA, {1, 1, 0, 0, 63, 0})})
+        B.insert(B.end(), S.begin(), S.end());
+    for (int K = 0; K < 500; ++K)
+        B.push_back(uint8_t(K % 200));
+    B.insert(B.end(), {0xFF, 0xD9});
+    return B;
+}
+
+bool Holds(const std::vector<uint8_t>& B, const std::string& T)
+{
+    return std::search(B.begin(), B.end(), T.begin(), T.end()) != B.end();
+}
+
+const std::vector<uint8_t> JFIF = {'J', 'F', 'I', 'F', 0, 1, 2, 0, 0, 1, 0, 1, 0, 0};
+
+TEST(CarryOver, CopierDropsWhatItIsToldAndKeepsThePixels)
+{
+    TOptionGuard Guard;
+    TTempDir D;
+    std::vector<uint8_t> Icc(200, 0x33);
+    std::memcpy(Icc.data(), "ICC_PROFILE", 12);
+    const std::vector<uint8_t> Src = JPEGFile({Segment(0xFFE1, CameraExif(etII, "Cam")), Segment(0xFFE2, Icc)});
+    WriteBytes(D.File("s.jpg"), Src);
+    TImageInfo Info;
+    ASSERT_TRUE(GetImageInfo(D.File("s.jpg"), Info));
+    MetadataOption.KeepResolution = false;
+    MetadataOption.Resolution = 200;
+    CopyJPEGMetadata(D.File("s.jpg"), D.File("d.jpg"), true, Info, true);
+    const std::vector<uint8_t> Out = ReadBytes(D.File("d.jpg"));
+    ASSERT_EQ(Out.size(), 20 + ScanBytes);
+    EXPECT_EQ(std::vector<uint8_t>(Out.begin(), Out.begin() + 20),
+              std::vector<uint8_t>({0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 1, 0, 200, 0, 200, 0, 0}));
+    EXPECT_TRUE(std::equal(Src.end() - ScanBytes, Src.end(), Out.end() - ScanBytes));
+    // Kept when not asked to drop; with KeepResolution the source's 350 per cm become 889 dpi.
+    MetadataOption.KeepResolution = true;
+    CopyJPEGMetadata(D.File("s.jpg"), D.File("e.jpg"), false, Info, false);
+    EXPECT_EQ(ReadBytes(D.File("e.jpg")), Src);
+    CopyJPEGMetadata(D.File("s.jpg"), D.File("f.jpg"), true, Info, false);
+    const std::vector<uint8_t> F = ReadBytes(D.File("f.jpg"));
+    EXPECT_EQ(F[14] << 8 | F[15], 889);
+    EXPECT_TRUE(Holds(F, "ICC_PROFILE"));
+    EXPECT_FALSE(Holds(F, "Exif"));
+}
+
+TEST(CarryOver, CopierPatchesOnlyRealJFIFHeaders)
+{
+    TOptionGuard Guard;
+    TTempDir D;
+    MetadataOption.KeepResolution = false;
+    MetadataOption.Resolution = 96;
+    TImageInfo Info;
+    WriteBytes(D.File("j.jpg"), JPEGFile({Segment(0xFFE0, JFIF)}));
+    CopyJPEGMetadata(D.File("j.jpg"), D.File("jo.jpg"), false, Info, false);
+    const std::vector<uint8_t> Out = ReadBytes(D.File("jo.jpg"));
+    EXPECT_EQ(std::vector<uint8_t>(Out.begin() + 13, Out.begin() + 18), std::vector<uint8_t>({1, 0, 96, 0, 96}));
+    // Another APP0, or one too short, is copied as it is.
+    std::vector<uint8_t> Other = JFIF;
+    Other[3] = 'X';
+    for (const auto& Src : {JPEGFile({Segment(0xFFE0, Other)}), JPEGFile({Segment(0xFFE0, {'J', 'F', 'I', 'F', 0})})}) {
+        WriteBytes(D.File("x.jpg"), Src);
+        CopyJPEGMetadata(D.File("x.jpg"), D.File("xo.jpg"), false, Info, false);
+        EXPECT_EQ(ReadBytes(D.File("xo.jpg")), Src);
+    }
+    // Cut short inside a segment: an error for the worker to log, no output.
+    std::vector<uint8_t> Cut = JPEGFile({Segment(0xFFE0, JFIF), Segment(0xFFE1, CameraExif(etII, "C"))});
+    Cut.resize(40);
+    WriteBytes(D.File("c.jpg"), Cut);
+    EXPECT_THROW(CopyJPEGMetadata(D.File("c.jpg"), D.File("co.jpg"), true, Info, false), EVestroError);
+    EXPECT_FALSE(std::filesystem::exists(D.File("co.jpg")));
+}
+
+TEST(CarryOver, CopierNeverLosesTheInput)
+{
+    TOptionGuard Guard;
+    TTempDir D;
+    FileOption.DeleteInputFile = true;
+    const std::vector<uint8_t> Src = JPEGFile({Segment(0xFFE0, JFIF)});
+    TImageInfo Info;
+    Info.SetPath(D.File("a.jpg"));
+    // Onto itself under another spelling, or through a hard link: the same file, kept.
+    WriteBytes(D.File("a.jpg"), Src);
+    std::filesystem::create_directory(D.File("sub"));
+    CopyJPEGMetadata(D.File("a.jpg"), D.File("sub/../a.jpg"), false, Info, false);
+    EXPECT_EQ(ReadBytes(D.File("a.jpg")), Src);
+    std::filesystem::create_hard_link(D.File("a.jpg"), D.File("link.jpg"));
+    MetadataOption.KeepResolution = false;
+    CopyJPEGMetadata(D.File("a.jpg"), D.File("link.jpg"), false, Info, false);
+    EXPECT_TRUE(std::filesystem::exists(D.File("a.jpg")));
+    // An output that cannot be written keeps the input, and says so.
+    ErrorLog.Clear();
+    CopyJPEGMetadata(D.File("a.jpg"), D.File("missing/b.jpg"), false, Info, false);
+    EXPECT_TRUE(std::filesystem::exists(D.File("a.jpg")));
+    EXPECT_EQ(ErrorLog.Lines(), std::vector<std::string>({"a.jpg: Failed to copy file"}));
+    ErrorLog.Clear();
+    // A real copy: the input goes afterwards; a read-only output stays read-only.
+    WriteBytes(D.File("c.jpg"), {1, 2, 3});
+    std::filesystem::permissions(D.File("c.jpg"), std::filesystem::perms::owner_read);
+    CopyJPEGMetadata(D.File("a.jpg"), D.File("c.jpg"), false, Info, false);
+    EXPECT_FALSE(std::filesystem::exists(D.File("a.jpg")));
+    EXPECT_EQ(ReadBytes(D.File("c.jpg")).size(), Src.size());
+    EXPECT_EQ(std::filesystem::status(D.File("c.jpg")).permissions() & std::filesystem::perms::owner_write,
+              std::filesystem::perms::none);
+}
+
+} // namespace

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <future>
+
+#include "FilesTestUtil.h"
+#include "core/ErrorLog.h"
+
+namespace {
+
+void PutBE32(std::vector<uint8_t>& B, uint32_t V)
+{
+    PutBE16(B, V >> 16);
+    PutBE16(B, V & 0xFFFF);
+}
+
+void Chunk(std::vector<uint8_t>& B, const char* Type, const std::vector<uint8_t>& Data, uint32_t Len)
+{
+    PutBE32(B, Len);
+    B.insert(B.end(), Type, Type + 4);
+    B.insert(B.end(), Data.begin(), Data.end());
+    PutBE32(B, 0); // CRC, not looked at
+}
+
+std::vector<uint8_t> PNGHeader(uint32_t W, uint32_t H)
+{
+    std::vector<uint8_t> B = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}, Ihdr;
+    PutBE32(Ihdr, W);
+    PutBE32(Ihdr, H);
+    Ihdr.insert(Ihdr.end(), {8, 6, 0, 0, 0});
+    Chunk(B, "IHDR", Ihdr, 13);
+    return B;
+}
+
+const std::vector<uint8_t> PHYs = {0, 0, 0x0E, 0xC4, 0, 0, 0x0B, 0x13, 1}; // 3780 x 2835 per metre
+
+class Probe : public ::testing::Test {
+protected:
+    TTempDir D;
+    TImageInfo I;
+};
+
+TEST_F(Probe, PNGResolutionOnlyBeforeTheImageData)
+{
+    std::vector<uint8_t> B = PNGHeader(300, 200);
+    Chunk(B, "pHYs", PHYs, 9);
+    Chunk(B, "IDAT", {}, 0);
+    WriteBytes(D.File("a.png"), B);
+    ASSERT_TRUE(GetImageInfo(D.File("a.png"), I));
+    EXPECT_EQ(std::make_tuple(I.PictureFormat, I.Width, I.Height), std::make_tuple(pfPNG, 300, 200));
+    EXPECT_EQ(std::make_tuple(I.XResolution(), I.YResolution(), I.ResolutionUnit()), std::make_tuple(3780., 2835., 3));
+    EXPECT_EQ(I.Size, int64_t(B.size()));
+    B = PNGHeader(5, 6);
+    Chunk(B, "IDAT", {}, 0);
+    Chunk(B, "pHYs", PHYs, 9);
+    WriteBytes(D.File("b.png"), B);
+    ASSERT_TRUE(GetImageInfo(D.File("b.png"), I));
+    EXPECT_EQ(I.XResolution(), 0);
+}
+
+TEST_F(Probe, PNGWithHostileChunkLengthsEnds)
+{
+    // 0xFFFFFFF4 is -12 as a signed length: it must not lead back onto the same chunk.
+    for (uint32_t Len : {0xFFFFFFF4u, 0xFFFFFFFFu, 0x80000000u}) {
+        std::vector<uint8_t> B = PNGHeader(7, 9);
+        Chunk(B, "zzzz", {}, Len);
+        WriteBytes(D.File("h.png"), B);
+        auto F = std::async(std::launch::async, [&] { return GetImageInfo(D.File("h.png"), I); });
+        ASSERT_EQ(F.wait_for(std::chrono::seconds(10)), std::future_status::ready) << Len;
+        EXPECT_TRUE(F.get());
+    }
+}
+
+TEST_F(Probe, ContentWinsOverTheExtension)
+{
+    WriteBytes(D.File("really-png.jpg"), PNGHeader(4, 3));
+    ASSERT_TRUE(GetImageInfo(D.File("really-png.jpg"), I));
+    EXPECT_EQ(I.PictureFormat, pfPNG);
+    WriteBytes(D.File("really-jpeg.bmp"), BuildJPEGHeader({}, 33, 22));
+    ASSERT_TRUE(GetImageInfo(D.File("really-jpeg.bmp"), I));
+    EXPECT_EQ(std::make_tuple(I.PictureFormat, I.Width), std::make_tuple(pfJPEG, 33));
+    WriteBytes(D.File("noise.bmp"), {1, 2, 3, 4, 5});
+    EXPECT_FALSE(GetImageInfo(D.File("noise.bmp"), I));
+    EXPECT_FALSE(GetImageInfo(D.File("missing.png"), I));
+    // A BMP header cut short is an error, not a guess.
+    std::vector<uint8_t> Bmp(30, 0);
+    Bmp[0] = 'B';
+    Bmp[1] = 'M';
+    WriteBytes(D.File("short.bmp"), Bmp);
+    ErrorLog.Clear();
+    EXPECT_FALSE(GetImageInfo(D.File("short.bmp"), I));
+    EXPECT_EQ(ErrorLog.GetErrorCount(), 1);
+    ErrorLog.Clear();
+}
+
+TEST_F(Probe, JPEGWithJFIFAndExif)
+{
+    const std::vector<uint8_t> Jfif = {'J', 'F', 'I', 'F', 0, 1, 1, 2, 0, 118, 0, 119, 0, 0};
+    const std::vector<uint8_t> Exif = BuildExif(etMM, {{ShortEntry(274, 8)}});
+    const std::vector<uint8_t> J = BuildJPEGHeader({{0xFFE0, Jfif}, {0xFFE1, Exif}}, 640, 480);
+    WriteBytes(D.File("a.JPEG"), J);
+    ASSERT_TRUE(GetImageInfo(D.File("a.JPEG"), I));
+    EXPECT_EQ(std::make_tuple(I.PictureFormat, I.Width, I.Height), std::make_tuple(pfJPEG, 640, 480));
+    EXPECT_EQ(std::make_tuple(I.XResolution(), I.ResolutionUnit()), std::make_tuple(118., 2));
+    EXPECT_EQ(I.ExifSize(), Exif.size());
+    EXPECT_EQ(0, std::memcmp(&J[I.ExifPos()], "Exif", 4));
+    EXPECT_EQ(I.Orientation(), 8);
+
+    // An APP1 behind the frame header is not the picture's EXIF.
+    WriteBytes(D.File("late.jpg"), BuildJPEGHeader({{0xFFE1, Exif}}, 10, 10, true));
+    ASSERT_TRUE(GetImageInfo(D.File("late.jpg"), I));
+    EXPECT_FALSE(I.HasExif());
+
+    // A damaged block marks the EXIF broken and says so; the picture is still listed.
+    std::vector<uint8_t> Bad = Exif;
+    PutDWord(&Bad[10], 0x00FFFFFF, etMM);
+    WriteBytes(D.File("bad.jpg"), BuildJPEGHeader({{0xFFE1, Bad}}, 10, 12));
+    ErrorLog.Clear();
+    ASSERT_TRUE(GetImageInfo(D.File("bad.jpg"), I));
+    EXPECT_TRUE(I.ExifBroken());
+    EXPECT_EQ(ErrorLog.Lines(), std::vector<std::string>({"bad.jpg:There is possibility that Exif information is damaged"}));
+    ErrorLog.Clear();
+}
+
+TEST_F(Probe, OtherFormatsThroughTheCodecLibrary)
+{
+    EnsureKodex();
+    // The smallest GIF there is: one pixel.
+    const std::vector<uint8_t> Gif = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 0xFF,
+                                      0xFF, 0xFF, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 1, 0, 0x3B};
+    WriteBytes(D.File("dot.GIF"), Gif);
+    ASSERT_TRUE(GetImageInfo(D.File("dot.GIF"), I));
+    EXPECT_EQ(std::make_tuple(I.PictureFormat, I.Width, I.ResolutionUnit()), std::make_tuple(pfWIC, 1, 1));
+    EXPECT_EQ(I.ImageType(), "GIF image");
+    WriteBytes(D.File("dot.xyz"), Gif); // not a listed extension
+    EXPECT_FALSE(GetImageInfo(D.File("dot.xyz"), I));
+}
+
+TEST_F(Probe, SizesPastFourGigabytes)
+{
+    const std::string F = D.File("big.bin");
+    WriteBytes(F, {1});
+    std::filesystem::resize_file(F, (uint64_t(5) << 30) + 3); // sparse: nothing is written
+    ASSERT_TRUE(GetBasicFileInfo(F, I));
+    EXPECT_EQ(I.Size, (int64_t(5) << 30) + 3);
+    EXPECT_EQ(I.SizeStr(), "5120 MB");
+    EXPECT_DOUBLE_EQ(GetFileLastWriteTime(F), I.DateTimeLastWrite);
+    EXPECT_GT(I.DateTimeLastWrite, 40000); // after 2009
+}
+
+TEST(ImageInfo, SizeText)
+{
+    TImageInfo I;
+    for (const auto& [S, Text] : {std::pair<int64_t, const char*>{1023, "1023 Byte"}, {1024, "1.00 KB"},
+                                  {10240, "10.0 KB"}, {1023999, "999 KB"}, {1024000, "0.98 MB"},
+                                  {104857600, "100 MB"}}) {
+        I.Size = S;
+        EXPECT_EQ(I.SizeStr(), Text);
+    }
+}
+
+class FileList : public ::testing::Test {
+protected:
+    void Add(const std::string& Path, int32_t W, int32_t H)
+    {
+        auto* I = new TImageInfo;
+        I->SetPath(Path);
+        I->Width = W;
+        I->Height = H;
+        I->Number = L.Count() + 1;
+        L.Add(I);
+    }
+    std::string Order()
+    {
+        std::string S;
+        for (int32_t K = 0; K < L.Count(); ++K)
+            S += char('0' + L[K]->Number);
+        return S;
+    }
+    TImageInfoList L;
+};
+
+TEST_F(FileList, SortByNameTogglesAndIsStable)
+{
+    Add("/x/b.jpg", 0, 0);
+    Add("/y/a.jpg", 0, 0);
+    Add("/a/b.jpg", 0, 0);
+    Add("/z/B.jpg", 0, 0);
+    L.SortList(0);
+    EXPECT_EQ(Order(), "4213"); // ordinal: upper case first; equal names keep their order
+    L.SortList(0);
+    EXPECT_EQ(Order(), "1324");
+    L.SortList(6);
+    EXPECT_EQ(Order(), "3124");
+}
+
+TEST_F(FileList, DimensionKeyCyclesThroughFourOrders)
+{
+    Add("a", 10, 30);
+    Add("b", 20, 10);
+    Add("c", 30, 20);
+    for (const char* Want : {"123", "231", "321", "132", "123"}) {
+        L.SortList(1);
+        EXPECT_EQ(Order(), Want);
+    }
+}
+
+TEST_F(FileList, PathIndexIgnoresLetterCase)
+{
+    Add("/Pics/One.JPG", 0, 0);
+    Add("/pics/two.jpg", 0, 0);
+    EXPECT_TRUE(L.Contains("/pics/one.jpg"));
+    L.Delete(0);
+    EXPECT_FALSE(L.Contains("/pics/one.jpg"));
+    EXPECT_TRUE(L.Contains("/PICS/TWO.JPG"));
+    L.Clear();
+    EXPECT_FALSE(L.Contains("/pics/two.jpg"));
+}
+
+} // namespace
