@@ -1,5 +1,6 @@
 // Formats read through read_wic: TIFF (libtiff), GIF first frame (giflib),
-// WebP (libwebp, with its ICCP chunk), HEIF and AVIF (libheif).
+// WebP (libwebp, with its ICCP chunk), HEIF and AVIF (libheif), and PNG
+// through the library's own reader.
 // Every decoder hands back a bottom-up picture of 1, 3 or 4 channels.
 #include "kodex/KodexCommon.h"
 
@@ -479,7 +480,7 @@ bool DecodeHEIF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC, 
 // ---- Dispatch ---------------------------------------------------------------
 
 namespace {
-enum class TWicFormat { Unknown, TIFF, GIF, WebP, HEIF };
+enum class TWicFormat { Unknown, TIFF, GIF, WebP, HEIF, PNG };
 
 TWicFormat Sniff(const uint8_t* D, size_t N)
 {
@@ -490,12 +491,40 @@ TWicFormat Sniff(const uint8_t* D, size_t N)
         return TWicFormat::GIF;
     if (N >= 12 && std::memcmp(D, "RIFF", 4) == 0 && std::memcmp(D + 8, "WEBP", 4) == 0)
         return TWicFormat::WebP;
+    if (N >= 8 && std::memcmp(D, "\x89PNG\r\n\x1a\n", 8) == 0)
+        return TWicFormat::PNG;
     if (N >= 12 && std::memcmp(D + 4, "ftyp", 4) == 0) {
         const heif_filetype_result r = heif_check_filetype(D, int(std::min<size_t>(N, 64)));
         if (r == heif_filetype_yes_supported || r == heif_filetype_maybe)
             return TWicFormat::HEIF;
     }
     return TWicFormat::Unknown;
+}
+
+// PNG through read_wic (the program's "use the imaging component for PNG"
+// setting): the PNG reader's picture, gray with alpha widened to 4 channels,
+// since read_wic hands back 1, 3 or 4.
+bool DecodePNGForWic(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
+{
+    TKodexReadPNG rec{};
+    rec.ICC = ICC;
+    if (!read_png(&rec, Data, Size))
+        return false;
+    if (rec.Img.Channels != 2) {
+        Img = rec.Img;
+        return true;
+    }
+    const bool ok = NewImage(Img, rec.Img.Width, rec.Img.Height, 4);
+    for (uint32_t y = 0; ok && y < Img.Height; ++y) {
+        const uint8_t* s = MemRow(rec.Img, y);
+        uint8_t* d = MemRow(Img, y);
+        for (uint32_t x = 0; x < Img.Width; ++x, s += 2, d += 4) {
+            d[0] = d[1] = d[2] = s[0];
+            d[3] = s[1];
+        }
+    }
+    FreeImg(rec.Img);
+    return ok;
 }
 
 int ReadWic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size, bool Thumbnail)
@@ -511,6 +540,7 @@ int ReadWic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size, bool Thumbnail
         case TWicFormat::GIF: ok = !Thumbnail && DecodeGIF(Data, Size, img); break;
         case TWicFormat::WebP: ok = !Thumbnail && DecodeWebP(Data, Size, img, Rec->ICC); break;
         case TWicFormat::HEIF: ok = DecodeHEIF(Data, Size, img, Rec->ICC, Thumbnail); break;
+        case TWicFormat::PNG: ok = !Thumbnail && DecodePNGForWic(Data, Size, img, Rec->ICC); break;
         default:
             if (!Thumbnail)
                 ReportError("", "Unknown format");

@@ -452,6 +452,35 @@ TEST_F(Wic, HeifRotatedByTheFileIsNotTurnedAgainByItsExif)
     EXPECT_LE(info.Orientation, 1);
 }
 
+// The setting that reads PNG through the imaging path: the same pixels and
+// profile as the PNG reader, gray with alpha widened to 4 channels.
+TEST_F(Wic, PngReadsThroughTheImagingPathToo)
+{
+    const std::vector<uint8_t> prof = MakeProfile("Png RGB");
+    TICCInfo icc;
+    icc.Profile = static_cast<uint8_t*>(platform::PageAlloc(prof.size()));
+    std::memcpy(icc.Profile, prof.data(), prof.size());
+    icc.Len = uint32_t(prof.size());
+    for (uint32_t ch : {1u, 2u, 3u, 4u}) {
+        TOwnedImg src{MakePicture(5, 4, ch)};
+        const std::string f = Scratch / "p.png";
+        ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, ch >= 3 ? &icc : nullptr, 6)) << ch;
+        TOwnedImg out{};
+        TICCInfo got;
+        ASSERT_TRUE(ReadWICFile(f, out.Img, 0, &got, TBGColor{})) << ch;
+        ASSERT_EQ(out.Img.Channels, ch == 2 ? 4u : ch);
+        for (uint32_t y = 0; y < 4; ++y)
+            for (uint32_t x = 0; x < 5; ++x)
+                for (uint32_t c = 0; c < out.Img.Channels; ++c) {
+                    const uint32_t sc = ch == 2 ? (c == 3 ? 1 : 0) : c;
+                    ASSERT_EQ(At(out.Img, x, y, c), At(src.Img, x, y, sc)) << ch << ":" << x << "," << y << "," << c;
+                }
+        EXPECT_EQ(got.Len, ch >= 3 ? prof.size() : 0u) << ch;
+        FreeICC(got);
+    }
+    FreeICC(icc);
+}
+
 TEST_F(Wic, DamagedFilesFailWithoutACrash)
 {
     const std::string f = Scratch / "t.tif";
