@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -89,7 +90,7 @@ protected:
         SavedBitmap = BitmapOption;
         SavedMeta = MetadataOption;
         Dir = fs::temp_directory_path() /
-              ("vestro_bmp_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+              ("vestro_bmp_" + std::to_string(::getpid()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(Dir);
     }
