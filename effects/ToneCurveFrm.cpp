@@ -279,8 +279,8 @@ double TBezierYForX::operator()(double X)
     const TDPoint* S = &C[3 * Seg - 3];
     const int32_t N = Steps[Seg - 1];
     int32_t hi = N;
-    // The brackets start at the segment's ends even when the lower step
-    // carries over from the previous x; the first halvings move them in.
+    // Both brackets start at the segment's ends on every call, even when the
+    // lower step carries over from the previous x.
     TDPoint L = S[0];
     TDPoint H = S[3];
     int32_t mid = (Lo + hi) / 2;
