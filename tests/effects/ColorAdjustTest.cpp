@@ -16,7 +16,7 @@ TEST(ColorEffects, NeutralSettingsChangeNothing)
     for (TEffect* e : {static_cast<TEffect*>(&ca), static_cast<TEffect*>(&tc)})
         for (uint32_t c : {1u, 2u, 3u, 4u})
             for (bool ycc : {false, true}) {
-                TTestPicture p(9, 5, c), ref(9, 5, c);
+                TPatternPicture p(9, 5, c), ref(9, 5, c);
                 TEffectParams prm;
                 prm.IsYCbCr = ycc;
                 e->DoEffect(p.I, prm);
@@ -31,7 +31,7 @@ TEST(ColorAdjustEffect, StagesAndWorkingForm)
     TColorAdjust e;
     e.FContrast = 60;
     e.BuildTables();
-    TTestPicture p(11, 4, 3), ref(11, 4, 3);
+    TPatternPicture p(11, 4, 3), ref(11, 4, 3);
     TEffectParams prm;
     prm.IsYCbCr = true;
     e.DoEffect(p.I, prm);
@@ -46,7 +46,7 @@ TEST(ColorAdjustEffect, StagesAndWorkingForm)
     e.FContrast = 0;
     e.FLumaMin = 30;
     e.BuildTables();
-    TTestPicture y(6, 3, 3), yref(6, 3, 3);
+    TPatternPicture y(6, 3, 3), yref(6, 3, 3);
     prm.IsYCbCr = true;
     e.DoEffect(y.I, prm);
     EXPECT_TRUE(prm.IsYCbCr);
@@ -61,7 +61,7 @@ TEST(ColorAdjustEffect, StagesAndWorkingForm)
     e.FHue = 20;
     e.BuildTables();
     for (uint32_t c : {1u, 3u, 4u}) {
-        TTestPicture a(17, 3, c), b(17, 3, c);
+        TPatternPicture a(17, 3, c), b(17, 3, c);
         e.DoEffect(a.I, prm);
         ApplyColorAdjustPreview(b.I, e.Param());
         EXPECT_TRUE(b.SameAs(a.I)) << c;
@@ -84,7 +84,7 @@ TEST(ColorAdjustEffect, SettingsReadWithCorrectionsAndRoundTrip)
                                   "Hue=-99999\nContrast=100000\nRGBGamma=1e300\nYGamma=nan\n"));
     e.ReadIniFile(b);
     EXPECT_EQ(e.FYGamma, 1.0);
-    TTestPicture p(8, 3, 3);
+    TPatternPicture p(8, 3, 3);
     TEffectParams prm;
     e.DoEffect(p.I, prm);
 

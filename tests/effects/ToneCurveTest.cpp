@@ -111,7 +111,7 @@ TEST(ToneCurveEffect, CurvesActOnTheirChannels)
     e.FControlPoints[tcRGB] = Pts("0,0,255,128");
     e.FControlPoints[tcRed] = Pts("0,255,255,255");
     e.BuildToneCurveTables();
-    TTestPicture g(6, 2, 1), gref(6, 2, 1);
+    TPatternPicture g(6, 2, 1), gref(6, 2, 1);
     e.DoEffect(g.I, prm);
     for (uint32_t x = 0; x < 6; ++x)
         ASSERT_EQ(*g.At(x, 1), int((255 - *gref.At(x, 1)) * 128.0 / 255 + 0.5));
@@ -120,7 +120,7 @@ TEST(ToneCurveEffect, CurvesActOnTheirChannels)
     // while no RGB curve asks for RGB.
     e.FControlPoints[tcRGB] = e.FControlPoints[tcRed] = Identity;
     e.BuildToneCurveTables();
-    TTestPicture y(5, 2, 3), yref(5, 2, 3);
+    TPatternPicture y(5, 2, 3), yref(5, 2, 3);
     prm.IsYCbCr = true;
     e.DoEffect(y.I, prm);
     EXPECT_TRUE(prm.IsYCbCr);
@@ -142,7 +142,7 @@ TEST(ToneCurveEffect, PreviewMatchesTheBatch)
     e.FControlPoints[tcChroma] = Pts("0,0,128,128,200,230,255,255");
     e.BuildToneCurveTables();
     for (uint32_t c : {1u, 3u, 4u}) {
-        TTestPicture a(33, 7, c), b(33, 7, c);
+        TPatternPicture a(33, 7, c), b(33, 7, c);
         TEffectParams prm;
         e.DoEffect(a.I, prm);
         ApplyToneCurvePreview(b.I, e.FControlPoints);

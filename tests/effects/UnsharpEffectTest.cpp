@@ -36,7 +36,7 @@ TEST(UnsharpEffect, LumaOnlyVersusRGB)
 {
     // A gray edge sharpened on luma alone stays gray, with an overshoot.
     Sharpener s(true, false);
-    TTestPicture p(16, 4, 3);
+    TPatternPicture p(16, 4, 3);
     Edge(p, {60, 60, 60}, {180, 180, 180});
     s.E.DoEffect(p.I, s.Prm);
     EXPECT_LT(p.At(7, 2)[0], 60);
@@ -45,7 +45,7 @@ TEST(UnsharpEffect, LumaOnlyVersusRGB)
         EXPECT_TRUE(p.At(x, 1)[0] == p.At(x, 1)[1] && p.At(x, 1)[1] == p.At(x, 1)[2]) << x;
 
     // A red/blue edge of (nearly) equal luma: left alone on luma, sharpened in RGB.
-    TTestPicture q(16, 4, 3), ref(16, 4, 3);
+    TPatternPicture q(16, 4, 3), ref(16, 4, 3);
     Edge(q, {0, 50, 200}, {200, 113, 0});
     Edge(ref, {0, 50, 200}, {200, 113, 0});
     s.E.DoEffect(q.I, s.Prm);
@@ -62,7 +62,7 @@ TEST(UnsharpEffect, YCbCrPictures)
 {
     // Luma only: the Y bytes alone, the form kept.
     Sharpener s(true, false, true);
-    TTestPicture p(16, 4, 3), ref(16, 4, 3);
+    TPatternPicture p(16, 4, 3), ref(16, 4, 3);
     Edge(p, {60, 100, 150}, {180, 140, 110});
     Edge(ref, {60, 100, 150}, {180, 140, 110});
     s.E.DoEffect(p.I, s.Prm);
