@@ -106,6 +106,13 @@ TEST(ToneCurveEffect, CurvesActOnTheirChannels)
 {
     TToneCurveEffect e;
     TEffectParams prm;
+    e.FControlPoints[tcBlue] = Pts("0,255,255,0");
+    e.BuildToneCurveTables();
+    TPatternPicture c(4, 1, 3), cref(4, 1, 3);
+    e.DoEffect(c.I, prm);
+    EXPECT_EQ(c.At(2, 0)[0], 255 - cref.At(2, 0)[0]);
+    EXPECT_TRUE(c.At(2, 0)[1] == cref.At(2, 0)[1] && c.At(2, 0)[2] == cref.At(2, 0)[2]);
+    e.FControlPoints[tcBlue] = Identity;
     // Gray: the luma curve, then the master; the red curve does not touch it.
     e.FControlPoints[tcLuma] = Pts("0,255,255,0");
     e.FControlPoints[tcRGB] = Pts("0,0,255,128");
