@@ -1,7 +1,6 @@
 #include "effects/AddTextFrm.h"
 
-#include "core/Global.h"
-#include "core/ImgInfo.h"
+#include "TestImage.h"
 #include "core/IniFile.h"
 #include "core/Resize.h"
 #include "core/WeightedMean.h"
@@ -10,9 +9,7 @@
 #include <QGuiApplication>
 
 #include <cmath>
-#include <cstring>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -35,41 +32,13 @@ public:
 };
 [[maybe_unused]] ::testing::Environment* const GuiEnv = ::testing::AddGlobalTestEnvironment(new TGuiEnvironment);
 
-struct TOwnedImg {
-    TImgInfo I;
-    TOwnedImg() = default;
-    TOwnedImg(uint32_t W, uint32_t H, uint32_t C, uint8_t Fill = 0)
-    {
-        AllocImg(I, W, H, C);
-        std::memset(I.Mem, Fill, size_t(uint64_t(I.Bpl) * BlockRows(H)));
-    }
-    TOwnedImg(const TOwnedImg&) = delete;
-    ~TOwnedImg() { FreeImg(I); }
-};
-
-bool SamePixels(const TImgInfo& A, const TImgInfo& B)
-{
-    if (A.Width != B.Width || A.Height != B.Height || A.Channels != B.Channels)
-        return false;
-    for (uint32_t y = 0; y < A.Height; ++y)
-        if (std::memcmp(ScanLine(A, y), ScanLine(B, y), size_t(A.Width) * A.Channels) != 0)
-            return false;
-    return true;
-}
-
-void CopyInto(const TImgInfo& Src, TOwnedImg& Dst)
-{
-    AllocImg(Dst.I, Src.Width, Src.Height, Src.Channels);
-    std::memcpy(Dst.I.Mem, Src.Mem, size_t(uint64_t(Src.Bpl) * BlockRows(Src.Height)));
-}
-
 // Bounding box of the pixels that differ (right and bottom exclusive).
-TRect Changed(const TImgInfo& A, const TImgInfo& B)
+TRect Changed(const TTestImg& A, const TTestImg& B)
 {
     TRect R{INT32_MAX, INT32_MAX, -1, -1};
-    for (uint32_t y = 0; y < A.Height; ++y)
-        for (uint32_t x = 0; x < A.Width; ++x)
-            if (std::memcmp(ScanLine(A, y) + x * A.Channels, ScanLine(B, y) + x * B.Channels, A.Channels)) {
+    for (uint32_t y = 0; y < A.I.Height; ++y)
+        for (uint32_t x = 0; x < A.I.Width; ++x)
+            if (A.At(x, y) != B.At(x, y)) {
                 R.Left = std::min(R.Left, int32_t(x)), R.Top = std::min(R.Top, int32_t(y));
                 R.Right = std::max(R.Right, int32_t(x) + 1), R.Bottom = std::max(R.Bottom, int32_t(y) + 1);
             }
@@ -87,54 +56,40 @@ struct TShrinker {
     }
 };
 
-TFont TestFont()
-{
-    TFont F;
-    F.Name = "DejaVu Sans";
-    F.Size = 12;
-    F.Color = 0x0000FF; // red
-    return F;
-}
+const TFont Font{"DejaVu Sans", 1, 12, 0x0000FF, 0}; // red
 
-TAddTextParam LettersOnly()
-{
-    TAddTextParam P;
-    P.FontOpacity = 100;
-    return P;
-}
-
-struct TTextFixture : ::testing::Test {
+struct TText : ::testing::Test {
     TShrinker Shrink;
     TGaussianBlur Blur;
     TFontCache Cache;
-    TFont Font = TestFont();
+    TRect Draw(TTestImg& Img, const TAddTextParam& P, const std::string& Text)
+    {
+        TRect R;
+        RenderTextOverlay(Img.I, P, Font, &Shrink.R, &Blur, Text, Cache, R);
+        return R;
+    }
 };
 
 } // namespace
 
-TEST_F(TTextFixture, TextLandsAtEveryAnchor)
+TEST_F(TText, LandsAtEveryAnchor)
 {
-    TOwnedImg Ref(240, 160, 3, 0x40);
+    const TTestImg Ref(240, 160, {0x40, 0x40, 0x40});
     for (int32_t Anchor = 0; Anchor <= 8; ++Anchor) {
         SCOPED_TRACE(Anchor);
-        TOwnedImg Img;
-        CopyInto(Ref.I, Img);
-        TAddTextParam P = LettersOnly();
+        TTestImg Img(Ref);
+        TAddTextParam P;
+        P.FontOpacity = 100;
         P.Position = Anchor;
         const int32_t Col = Anchor / 3, Row = Anchor % 3;
-        // Offsets towards the inside, so that the whole block shows.
-        const int32_t DX = Col == 2 ? -5 : 5, DY = Row == 0 ? 3 : -3;
-        P.XOffset = DX;
-        P.YOffset = DY;
+        P.XOffset = Col == 2 ? -5 : 5; // towards the inside: the whole block shows
+        P.YOffset = Row == 0 ? 3 : -3;
         P.MarginX = 2;
-        TRect R;
-        RenderTextOverlay(Img.I, P, Font, &Shrink.R, &Blur, "Hello\r\nWorld", Cache, R);
+        const TRect R = Draw(Img, P, "Hello\r\nWorld");
         const int32_t TW = R.Right - R.Left, TH = R.Bottom - R.Top;
-        const int32_t X = Col == 0 ? DX : Col == 1 ? (240 - TW) / 2 + DX : 240 - TW + DX;
-        const int32_t Y = Row == 0 ? DY : Row == 1 ? (160 - TH) / 2 + DY : 160 - TH + DY;
-        EXPECT_EQ(R.Left, X);
-        EXPECT_EQ(R.Top, Y);
-        const TRect C = Changed(Ref.I, Img.I);
+        EXPECT_EQ(R.Left, Col == 0 ? 5 : Col == 1 ? (240 - TW) / 2 + 5 : 240 - TW - 5);
+        EXPECT_EQ(R.Top, Row == 0 ? 3 : Row == 1 ? (160 - TH) / 2 - 3 : 160 - TH - 3);
+        const TRect C = Changed(Ref, Img);
         ASSERT_LT(C.Left, C.Right) << "nothing drawn";
         EXPECT_GE(C.Left, R.Left + 2); // the margin stays clear
         EXPECT_LE(C.Right, R.Right);
@@ -144,36 +99,32 @@ TEST_F(TTextFixture, TextLandsAtEveryAnchor)
     }
 }
 
-TEST_F(TTextFixture, ZeroOpacitiesAndEmptyTextChangeNothing)
+TEST_F(TText, ZeroOpacitiesEmptyTextAndOffPictureChangeNothing)
 {
-    TOwnedImg Ref(100, 60, 4, 0x80), Img;
-    CopyInto(Ref.I, Img);
+    const TTestImg Ref(100, 60, {0x80, 0x80, 0x80, 0x80});
+    TTestImg Img(Ref);
     TAddTextParam P;
     P.Position = 4;
     P.Shadow = P.Glow = true; // on, but at opacity 0
     P.ShadowRadius = P.GlowRadius = 2;
     P.ShadowStr = P.GlowStr = 8;
-    TRect R;
-    RenderTextOverlay(Img.I, P, Font, &Shrink.R, &Blur, "Text", Cache, R);
-    EXPECT_TRUE(SamePixels(Ref.I, Img.I));
+    Draw(Img, P, "Text");
+    EXPECT_TRUE(Img == Ref);
     P.FontOpacity = 100;
-    RenderTextOverlay(Img.I, P, Font, &Shrink.R, &Blur, "", Cache, R);
-    EXPECT_TRUE(SamePixels(Ref.I, Img.I));
-    EXPECT_EQ(R.Right, 0);
-    // A block wholly off the picture draws nothing and covers nothing.
+    EXPECT_EQ(Draw(Img, P, "").Right, 0);
     P.XOffset = 1000;
-    RenderTextOverlay(Img.I, P, Font, &Shrink.R, &Blur, "Text", Cache, R);
-    EXPECT_TRUE(SamePixels(Ref.I, Img.I));
+    const TRect R = Draw(Img, P, "Text");
     EXPECT_EQ(R.Right - R.Left, 0);
+    EXPECT_TRUE(Img == Ref);
 }
 
 // Shadow and glow surround the letters but leave the place where they stand.
-TEST_F(TTextFixture, ShadowAndGlowSurroundTheLetters)
+TEST_F(TText, ShadowAndGlowSurroundTheLetters)
 {
     for (bool Shadow : {true, false}) {
         SCOPED_TRACE(Shadow ? "shadow" : "glow");
-        TOwnedImg Ref(200, 100, 3, 0x80), Img;
-        CopyInto(Ref.I, Img);
+        const TTestImg Ref(200, 100, {0x80, 0x80, 0x80});
+        TTestImg Img(Ref);
         TAddTextParam P;
         P.Position = 4;
         P.Shadow = Shadow;
@@ -181,21 +132,17 @@ TEST_F(TTextFixture, ShadowAndGlowSurroundTheLetters)
         P.ShadowRadius = P.GlowRadius = 2;
         P.ShadowStr = P.GlowStr = 8;
         P.ShadowOpacity = P.GlowOpacity = 100;
-        P.ShadowOffsetX = P.ShadowOffsetY = 0;
-        TRect R;
-        RenderTextOverlay(Img.I, P, Font, &Shrink.R, &Blur, "Mw", Cache, R);
+        const TRect R = Draw(Img, P, "Mw");
         const double e = std::ceil(2 + 0.5);
-        TOwnedImg T;
+        TTestImg T;
         Cache.GetAntialiasingText("Mw", Font, T.I, 0, e, e, e, e, &Shrink.R);
         ASSERT_EQ(int32_t(T.I.Width), R.Right - R.Left);
         int Under = 0, Around = 0;
         for (uint32_t y = 0; y < T.I.Height; ++y)
             for (uint32_t x = 0; x < T.I.Width; ++x) {
-                const uint8_t m = ScanLine(T.I, y)[x];
-                const bool Diff = std::memcmp(ScanLine(Ref.I, R.Top + y) + 3 * (R.Left + x),
-                                              ScanLine(Img.I, R.Top + y) + 3 * (R.Left + x), 3) != 0;
-                Under += m == 255 && Diff;
-                Around += m == 0 && Diff;
+                const bool Diff = Ref.At(R.Left + x, R.Top + y) != Img.At(R.Left + x, R.Top + y);
+                Under += T.At(x, y)[0] == 255 && Diff;
+                Around += T.At(x, y)[0] == 0 && Diff;
             }
         EXPECT_EQ(Under, 0);
         EXPECT_GT(Around, 50);
@@ -204,73 +151,58 @@ TEST_F(TTextFixture, ShadowAndGlowSurroundTheLetters)
 
 TEST(BlendColorThroughMask, CoverageAndAlpha)
 {
-    TOwnedImg Mask(3, 1, 1);
-    uint8_t* m = ScanLine(Mask.I, 0);
-    m[0] = 255, m[1] = 0, m[2] = 1;
+    TTestImg Mask(3, 1, {0});
+    *Mask.Px(0, 0) = 255, *Mask.Px(2, 0) = 1;
     const int32_t Color = 0x306090; // red 0x90, green 0x60, blue 0x30
 
-    TOwnedImg Rgb(3, 1, 3, 7);
+    TTestImg Rgb(3, 1, {7, 7, 7});
     BlendColorThroughMask(Rgb.I, Color, 100, Mask.I, 0, 0);
-    const uint8_t* p = ScanLine(Rgb.I, 0);
-    EXPECT_EQ(p[0], 0x30);
-    EXPECT_EQ(p[1], 0x60);
-    EXPECT_EQ(p[2], 0x90);
-    EXPECT_EQ(p[3], 7); // no coverage, no change
+    EXPECT_EQ(Rgb.At(0, 0), V({0x30, 0x60, 0x90}));
+    EXPECT_EQ(Rgb.At(1, 0), V({7, 7, 7}));
 
-    TOwnedImg Rgba(3, 1, 4, 0);
-    p = ScanLine(Rgba.I, 0);
-    Rgba.I.Mem[Rgba.I.Bpl * 0 + 4 * 2 + 3] = 255; // third pixel opaque black
+    TTestImg Rgba(3, 1, {0, 0, 0, 0});
+    Rgba.Px(2, 0)[3] = 255;
     BlendColorThroughMask(Rgba.I, Color, 100, Mask.I, 0, 0);
-    EXPECT_EQ(p[0], 0x30);
-    EXPECT_EQ(p[3], 255);
-    EXPECT_EQ(p[4 + 3], 0); // transparent and uncovered: untouched
-    EXPECT_EQ(p[8 + 3], 254); // t carries no rounding term
-
-    m[0] = 200;
-    std::memset(Rgba.I.Mem, 0, 16);
+    EXPECT_EQ(Rgba.At(0, 0), V({0x30, 0x60, 0x90, 255}));
+    EXPECT_EQ(Rgba.At(1, 0), V({0, 0, 0, 0}));
+    EXPECT_EQ(Rgba.At(2, 0)[3], 254); // t carries no rounding term
+    *Mask.Px(0, 0) = 200;
+    Rgba.Px(0, 0)[3] = 0;
     BlendColorThroughMask(Rgba.I, Color, 100, Mask.I, 0, 0);
-    EXPECT_EQ(p[3], 200) << "a transparent pixel takes the coverage as alpha";
-    EXPECT_EQ(p[2], 0x90);
+    EXPECT_EQ(Rgba.At(0, 0), V({0x30, 0x60, 0x90, 200})) << "a clear pixel takes the coverage as alpha";
 
-    // Half opacity: a = 128, so full coverage mixes at 127.
-    m[0] = 255;
-    TOwnedImg Gray(1, 1, 1, 0);
+    // Half opacity gives a = 128: full coverage mixes at 127. A hand-edited
+    // opacity above 100 acts as 100 instead of wrapping.
+    *Mask.Px(0, 0) = 255;
+    TTestImg Gray(1, 1, {0}), Over(1, 1, {10});
     BlendColorThroughMask(Gray.I, 0xFFFFFF, 50, Mask.I, 0, 0);
-    EXPECT_EQ(ScanLine(Gray.I, 0)[0], 127);
-    // A hand-edited opacity above 100 acts as 100 instead of wrapping.
-    TOwnedImg Over(1, 1, 3, 10);
     BlendColorThroughMask(Over.I, 0xFFFFFF, 250, Mask.I, 0, 0);
-    EXPECT_EQ(ScanLine(Over.I, 0)[0], 255);
-
+    EXPECT_EQ(Gray.At(0, 0)[0], 127);
+    EXPECT_EQ(Over.At(0, 0)[0], 255);
     // Placed partly off the image: only the overlap is touched.
-    TOwnedImg Off(2, 1, 1, 0);
+    TTestImg Off(2, 1, {0});
     BlendColorThroughMask(Off.I, 0xFFFFFF, 100, Mask.I, -2, 0);
-    EXPECT_EQ(ScanLine(Off.I, 0)[0], 1); // the mask's third pixel
-    EXPECT_EQ(ScanLine(Off.I, 0)[1], 0);
-    BlendColorThroughMask(Off.I, 0xFFFFFF, 100, Mask.I, 1, 0);
-    EXPECT_EQ(ScanLine(Off.I, 0)[1], 255);
+    EXPECT_EQ(Off.At(0, 0)[0], 1);
+    EXPECT_EQ(Off.At(1, 0)[0], 0);
 }
 
-TEST_F(TTextFixture, CacheKeyAndEmptyLine)
+TEST_F(TText, CacheKeyAndEmptyLine)
 {
-    TOwnedImg A, B, C, D;
+    TTestImg A, B, C, D, E, Two;
     Cache.GetAntialiasingText("Key", Font, A.I, 0, 1, 1, 1, 1, &Shrink.R);
     Cache.GetAntialiasingText("Key", Font, B.I, 0, 1, 1, 1, 1, &Shrink.R);
     EXPECT_NE(A.I.Mem, B.I.Mem); // every caller owns its block
-    EXPECT_TRUE(SamePixels(A.I, B.I));
+    EXPECT_TRUE(A == B);
     Cache.GetAntialiasingText("Key", Font, C.I, 0, 5, 1, 1, 1, &Shrink.R);
     EXPECT_EQ(C.I.Width, A.I.Width + 4);
     TFont Bold = Font;
     Bold.Style = fsBold;
     Cache.GetAntialiasingText("Key", Bold, D.I, 0, 1, 1, 1, 1, &Shrink.R);
-    EXPECT_FALSE(SamePixels(A.I, D.I));
+    EXPECT_FALSE(A == D);
 
-    TOwnedImg E, Two;
     Cache.GetAntialiasingText("", Font, E.I, 0, 2, 3, 2, 3, &Shrink.R);
     EXPECT_EQ(E.I.Width, 4u);
-    for (uint32_t y = 0; y < E.I.Height; ++y)
-        for (uint32_t x = 0; x < E.I.Width; ++x)
-            ASSERT_EQ(ScanLine(E.I, y)[x], 0);
+    EXPECT_TRUE(E == TTestImg(E.I.Width, E.I.Height, {0}));
     Cache.GetAntialiasingText("\r\n\r\n", Font, Two.I, 2.5, 2, 3, 2, 3, &Shrink.R);
     EXPECT_GT(Two.I.Height, E.I.Height) << "two lines and the pitch between them";
 }
@@ -280,80 +212,63 @@ TEST(FontCache, ThreadsRenderTheSameMask)
     TShrinker S0;
     TFontCache Ref;
     const std::string Text = "Threads <1>\r\nline two";
-    TOwnedImg Expected;
-    Ref.GetAntialiasingText(Text, TestFont(), Expected.I, 1, 3, 3, 3, 3, &S0.R);
-    constexpr int N = 6;
-    std::vector<int> Same(N, 0);
+    TTestImg Expected;
+    Ref.GetAntialiasingText(Text, Font, Expected.I, 1, 3, 3, 3, 3, &S0.R);
+    std::vector<int> Same(6, 0);
     std::vector<std::thread> Th;
-    for (int t = 0; t < N; ++t)
+    for (size_t t = 0; t < Same.size(); ++t)
         Th.emplace_back([&, t] {
             TShrinker S;
             for (int Round = 0; Round < 4; ++Round) {
                 TFontCache C; // a fresh cache renders anew each round
-                TOwnedImg M;
-                C.GetAntialiasingText(Text, TestFont(), M.I, 1, 3, 3, 3, 3, &S.R);
-                Same[size_t(t)] += SamePixels(M.I, Expected.I);
+                TTestImg M;
+                C.GetAntialiasingText(Text, Font, M.I, 1, 3, 3, 3, 3, &S.R);
+                Same[t] += M == Expected;
             }
         });
     for (auto& T : Th)
         T.join();
-    for (int t = 0; t < N; ++t)
-        EXPECT_EQ(Same[size_t(t)], 4) << "thread " << t;
+    EXPECT_EQ(Same, std::vector<int>(6, 4));
 }
 
-TEST(AddTextIni, LegacyAnchorLineBreaksAndDecimals)
+TEST(AddTextEffect, SettingsAndTokens)
 {
     TMemIniFile Ini("");
     Ini.WriteInteger("AddText", "Position", 1);
-    Ini.WriteString("AddText", "Text", "one\\Ntwo");
+    Ini.WriteString("AddText", "Text", "<s10><n>\\N<n>");
     Ini.WriteString("AddText", "LinePitch", "1,5");
     Ini.WriteString("AddText", "FontName", "No Such Family 123");
     TAddTextEffect E;
     E.ReadIniFile(Ini);
-    EXPECT_EQ(E.FParam.Position, 2);
+    EXPECT_EQ(E.FParam.Position, 2) << "the older anchor 1 is bottom-left";
     EXPECT_FALSE(Ini.ValueExists("AddText", "Position"));
-    EXPECT_EQ(E.FText, "one\r\ntwo");
+    EXPECT_EQ(E.FText, "<s10><n>\r\n<n>");
     EXPECT_DOUBLE_EQ(E.FParam.LinePitch, 1.5);
     EXPECT_EQ(E.FFont.Name, MenuFontName());
-    EXPECT_TRUE(E.FParam.Shadow);
     EXPECT_EQ(E.FParam.GlowColor, 0xFFFF00);
-    EXPECT_DOUBLE_EQ(E.FParam.ShadowRadius, 2.0);
 
     E.FParam.GlowRadius = 6.25;
     E.WriteIniFile(Ini);
-    EXPECT_EQ(Ini.ReadString("AddText", "Text", ""), "one\\ntwo");
-    EXPECT_EQ(Ini.ReadInteger("AddText", "BasePos", -1), 2);
+    EXPECT_EQ(Ini.ReadString("AddText", "Text", ""), "<s10><n>\\n<n>");
     EXPECT_FALSE(Ini.ValueExists("AddText", "Position"));
     TAddTextEffect F;
     F.ReadIniFile(Ini);
     EXPECT_EQ(F.FText, E.FText);
     EXPECT_DOUBLE_EQ(F.FParam.GlowRadius, 6.25);
     EXPECT_EQ(F.FParam.Position, 2);
-
-    // No anchor key at all: bottom-right.
     TMemIniFile Empty("");
     F.ReadIniFile(Empty);
-    EXPECT_EQ(F.FParam.Position, 8);
-    EXPECT_EQ(F.FText, "<ymdhn>");
-}
+    EXPECT_EQ(F.FParam.Position, 8) << "no anchor key at all: bottom-right";
 
-TEST(AddTextEffect, ExpandsTokensAndFreesNothingItDoesNotOwn)
-{
     TShrinker S;
     TGaussianBlur Blur;
-    TAddTextEffect E;
-    TMemIniFile Ini("");
-    E.ReadIniFile(Ini);
-    E.FText = "<s10><n>";
-    E.FFont = TestFont();
     TEffectParams Params;
     Params.Antialiasing = &S.R;
     Params.GaussianBlur = &Blur;
     Params.Number = 3;
-    TOwnedImg Img(120, 60, 3, 0);
+    TTestImg Img(120, 60, {0, 0, 0});
     E.DoEffect(Img.I, Params);
     ASSERT_NE(Params.FontCache, nullptr);
-    EXPECT_EQ(Params.FontCache->FText, "13"); // start value plus the entry number
+    EXPECT_EQ(Params.FontCache->FText, "13\r\n13"); // start value plus the entry number
     FreeFontCache(Params.FontCache);
-    EXPECT_EQ(Params.FontCache, nullptr);
 }
