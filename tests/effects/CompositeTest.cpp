@@ -9,7 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
+#include <random>
 
 namespace fs = std::filesystem;
 
@@ -77,7 +77,7 @@ TEST(CompositeImage, OpacityAndAlpha)
 }
 
 struct TCompositeFile : ::testing::Test {
-    fs::path Dir = fs::temp_directory_path() / ("vestro-composite-" + std::to_string(::getpid()));
+    fs::path Dir = fs::temp_directory_path() / ("vestro-composite-" + std::to_string(std::random_device{}()));
     void SetUp() override { fs::create_directories(Dir); }
     void TearDown() override { fs::remove_all(Dir); }
     TEffectParams Params;
