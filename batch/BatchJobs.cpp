@@ -12,6 +12,7 @@
 #include "core/OutputFileName.h"
 #include "core/ResourceText.h"
 #include "core/SafeWrite.h"
+#include "effects/FontCache.h"
 #include "platform/FileOps.h"
 
 #include <algorithm>
@@ -328,9 +329,7 @@ void TConvertJob::FreeThreadObjects(int ThreadNum)
     TWorker& W = *FWorkers[size_t(ThreadNum)];
     if (W.OwnsCopies && FObjects.Free)
         FObjects.Free(W.Own);
-    // The add-text effect's font cache belongs to the worker's context; it is
-    // freed by whoever defines it (not built yet).
-    W.Params.FontCache = nullptr;
+    FreeFontCache(W.Params.FontCache); // made by the add-text effect, owned by the context
     FWorkers[size_t(ThreadNum)].reset();
 }
 
