@@ -212,7 +212,7 @@ void ApplyAddBlank(TImgInfo& Img, const TAddBlankParam& Param, TGaussianBlur* Bl
     Img = New;
 }
 
-TAddBlankFilter::TAddBlankFilter() : TEffect(SAddBlank, 'B', Section, EFFECT_ADDBLANK)
+TAddBlankFilter::TAddBlankFilter() : TEffect(LoadResText(SAddBlank), 'B', Section, EFFECT_ADDBLANK)
 {
 }
 

@@ -246,7 +246,7 @@ void RenderTextOverlay(TImgInfo& Img, const TAddTextParam& Param, const TFont& F
     TextRect.Bottom = ClampInt32(Tp + H);
 }
 
-TAddTextEffect::TAddTextEffect() : TEffect(SAddText, 'I', Section, EFFECT_ADDTEXT)
+TAddTextEffect::TAddTextEffect() : TEffect(LoadResText(SAddText), 'I', Section, EFFECT_ADDTEXT)
 {
 }
 

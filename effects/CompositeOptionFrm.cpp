@@ -70,7 +70,7 @@ void CompositeImage(TImgInfo& Canvas, const TImgInfo& Top, int32_t Anchor, int32
     }
 }
 
-TCompositeEffect::TCompositeEffect() : TEffect(SComposite, 'W', Section, EFFECT_COMPOSITE)
+TCompositeEffect::TCompositeEffect() : TEffect(LoadResText(SComposite), 'W', Section, EFFECT_COMPOSITE)
 {
 }
 

@@ -67,7 +67,7 @@ std::string FindQuantiserPath()
     return {};
 }
 
-TDecreaseColorEffect::TDecreaseColorEffect() : TEffect(SDecreaseColor, 'D', "DecreaseColor", EFFECT_DECREASECOLOR)
+TDecreaseColorEffect::TDecreaseColorEffect() : TEffect(LoadResText(SDecreaseColor), 'D', "DecreaseColor", EFFECT_DECREASECOLOR)
 {
 }
 

@@ -134,7 +134,7 @@ bool CalcJPEGTranCrop(int32_t Type, const std::array<std::string, 8>& Values, in
     return true;
 }
 
-TJPEGTran::TJPEGTran() : TEffect(SJPEGTran, 'L', "JPEGTran", EFFECT_JPEGTRAN) {}
+TJPEGTran::TJPEGTran() : TEffect(LoadResText(SJPEGTran), 'L', "JPEGTran", EFFECT_JPEGTRAN) {}
 
 std::vector<std::string> TJPEGTran::MakeOptions(int64_t W, int64_t H, int32_t ExifOrientation,
                                                 bool& ResetOrientation) const
