@@ -439,7 +439,9 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W)
         throw;
     }
     Item.OutPutFileName = Out;
-    if (W.Params.Cancel && *W.Params.Cancel && !platform::FileExists(Pending.Temp()))
+    // A cancel kills the tool, perhaps half-way through its output: whatever
+    // it left is dropped and the source stays.
+    if (W.Params.Cancel && *W.Params.Cancel)
         return;
     if (!Pending.Commit())
         Fail(SSaveFailed);
@@ -498,7 +500,9 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     platform::TFileStat Before;
     const bool Existed = platform::StatFile(Item.OutPutFileName, Before);
     FEffects.DoEffect(L.Img, Item, R, P);
-    if (P.Cancel && *P.Cancel && P.DecreaseColor && !platform::FileExists(Item.OutPutFileName))
+    // The colour-reduction tool may have been killed by a cancel while it
+    // wrote: its output cannot be trusted, so the source must stay.
+    if (P.Cancel && *P.Cancel && P.DecreaseColor)
         return;
 
     const std::string& Out = Item.OutPutFileName;
