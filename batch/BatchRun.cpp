@@ -173,7 +173,6 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
         if (!P.Use)
             continue;
         ++Number;
-        R.AllSize += double(TileCount(P.W, P.H));
         std::string Name = Job.MakeName(i, Number);
         if (Name.empty() || BaseNameEmpty(Name)) {
             Failed = true;
@@ -193,8 +192,12 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
                 platform::ForceDirectories(Folder);
         }
         Job.StoreName(i, Name);
-        if (!Name.empty())
+        if (!Name.empty()) {
             Given.Add(Name);
+            // Only entries that get a name are worked on and reported; the
+            // others must not keep the bar from its end.
+            R.AllSize += double(TileCount(P.W, P.H));
+        }
     }
     Job.EndNames();
     R.OutputFileCount = Failed ? -1 : int(Given.Count());

@@ -135,7 +135,7 @@ struct TNumbering {
 
 struct TNamePhaseResult {
     int OutputFileCount = 0; // names given out; -1 when a name was invalid
-    double AllSize = 0;      // tiles of every entry that was numbered
+    double AllSize = 0;      // tiles of every entry that got an output name
 };
 
 // The output-name phase. Stops early (and still stores the numbering) when

@@ -102,10 +102,13 @@ TEST_F(NamePhase, SkipLeavesExistingOutputsAlone)
     std::ofstream(P("out/a.jpg")) << "x";
     FakeNames J;
     J.OutDir = P("out/");
-    J.Entries = {{P("a.png")}, {P("b.png")}};
-    EXPECT_EQ(Run(J).OutputFileCount, 1);
+    J.Entries = {{P("a.png"), true, 600, 600}, {P("b.png")}};
+    const TNamePhaseResult R = Run(J);
+    EXPECT_EQ(R.OutputFileCount, 1);
     EXPECT_EQ(J.Entries[0].Out, "");
     EXPECT_EQ(J.Entries[1].Out, P("out/b.jpg"));
+    // The progress total holds only the work that will be done.
+    EXPECT_EQ(R.AllSize, 1);
 }
 
 TEST_F(NamePhase, OverwriteGivesEachNameOnceAndSparesReadOnlyAndOtherInputs)
