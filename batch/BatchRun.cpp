@@ -97,14 +97,36 @@ std::string FolderOf(const std::string& Name)
 
 } // namespace
 
+namespace {
+
+// The name's folder identity and its file name in lower case; false when the
+// folder does not exist (yet).
+bool FolderKey(const std::string& Name, std::tuple<uint64_t, uint64_t, std::string>& Key)
+{
+    const std::string Folder = FolderOf(Name);
+    platform::TFileId Id;
+    if (!platform::GetFileId(Folder.empty() ? std::string(".") : Folder, Id))
+        return false;
+    Key = {Id.Dev, Id.Ino, FoldCase(Name.substr(Folder.size()))};
+    return true;
+}
+
+} // namespace
+
 bool TGivenNames::Contains(const std::string& Name) const
 {
-    return FNames.count(FoldCase(Name)) != 0;
+    if (FNames.count(FoldCase(Name)) != 0)
+        return true;
+    std::tuple<uint64_t, uint64_t, std::string> Key;
+    return FolderKey(Name, Key) && FInFolders.count(Key) != 0;
 }
 
 void TGivenNames::Add(const std::string& Name)
 {
     FNames.insert(FoldCase(Name));
+    std::tuple<uint64_t, uint64_t, std::string> Key;
+    if (FolderKey(Name, Key))
+        FInFolders.insert(std::move(Key));
 }
 
 std::string NumberedName(const std::string& Name, int K)

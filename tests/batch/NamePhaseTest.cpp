@@ -136,6 +136,24 @@ TEST_F(NamePhase, OverwriteGivesEachNameOnceAndSparesReadOnlyAndOtherInputs)
     EXPECT_EQ(J.Entries[0].Out, P("c.jpg"));
 }
 
+TEST_F(NamePhase, OneFolderUnderTwoSpellingsGivesOneNameOnce)
+{
+    // alias/ is real/ again: real/a.jpg and alias/a.jpg are one file.
+    fs::create_directories(Dir / "real");
+    fs::create_directory_symlink(Dir / "real", Dir / "alias");
+    Touch("real/a.png");
+    Touch("real/a.bmp");
+    FakeNames J;
+    J.Entries = {{P("real/a.png")}, {P("alias/a.bmp")}};
+    Run(J);
+    EXPECT_EQ(J.Entries[0].Out, P("real/a.jpg"));
+    EXPECT_EQ(J.Entries[1].Out, P("alias/a[1].jpg"));
+    Rules.NotOverwrite = false;
+    Run(J);
+    EXPECT_EQ(J.Entries[0].Out, P("real/a.jpg"));
+    EXPECT_EQ(J.Entries[1].Out, "");
+}
+
 TEST_F(NamePhase, NumberingTilesAndFolders)
 {
     FakeNames J;
