@@ -32,7 +32,12 @@ constexpr const char SSaveFailed[] = "Failed to save file";
 // again unless the finished file was renamed into place.
 class TPendingOutput {
 public:
-    explicit TPendingOutput(const std::string& Target) : FTarget(Target), FTemp(MakeSiblingTempName(Target)) {}
+    // NoReplace: the run may not overwrite, so a file that appeared at Target
+    // since the names were given out (another program, another run) stays.
+    TPendingOutput(const std::string& Target, bool NoReplace)
+        : FTarget(Target), FTemp(MakeSiblingTempName(Target)), FNoReplace(NoReplace)
+    {
+    }
     ~TPendingOutput()
     {
         if (!FDone)
@@ -45,7 +50,7 @@ public:
     {
         if (platform::FileSize(FTemp) <= 0)
             return false;
-        if (platform::RenameReplace(FTemp, FTarget) != 0)
+        if ((FNoReplace ? platform::RenameNoReplace(FTemp, FTarget) : platform::RenameReplace(FTemp, FTarget)) != 0)
             return false;
         FDone = true;
         return true;
@@ -53,6 +58,7 @@ public:
 
 private:
     std::string FTarget, FTemp;
+    bool FNoReplace;
     bool FDone = false;
 };
 
@@ -430,7 +436,7 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W)
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     // The tool writes where the context says: a temporary name beside the
     // output, so that a failed or cancelled tool leaves the old file alone.
-    TPendingOutput Pending(Out);
+    TPendingOutput Pending(Out, FSettings.NotOverwrite);
     Item.OutPutFileName = Pending.Temp();
     try {
         FEffects.DoEffect(Img, Item, 1, W.Params);
@@ -518,7 +524,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     } else {
         if (OutFmt == 0)
             Fail(SUnknownFormat);
-        TPendingOutput Pending(Out);
+        TPendingOutput Pending(Out, FSettings.NotOverwrite);
         WriteOutput(Item, W, L.Img, OutFmt, Pending.Temp());
         if (!Pending.Commit())
             Fail(SSaveFailed);

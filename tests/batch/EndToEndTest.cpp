@@ -150,7 +150,8 @@ TEST_F(EndToEnd, CancelEndsARunningToolAndLeavesNoOutput)
     FileOption.SameDirectory = true; // the output would replace the source
     Effects.SetJPEGTranEffect(std::make_unique<SlowTool>());
     TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
-    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{},
+                    TConvertSettings{false, false});
     TBatchRun Batch(Names, Job, Errors, nullptr);
     TNumbering N = RunNumbering(Names);
     const auto T0 = std::chrono::steady_clock::now();
@@ -174,7 +175,8 @@ TEST_F(EndToEnd, ToolKilledByCancelNeitherReplacesTheOutputNorDeletesTheSource)
     std::ofstream(Out("a.jpg")) << "previous";
     Effects.SetJPEGTranEffect(std::make_unique<SlowTool>(false));
     TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
-    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{},
+                    TConvertSettings{false, false});
     TBatchRun Batch(Names, Job, Errors, nullptr);
     TNumbering N = RunNumbering(Names);
     Batch.Start(TCollisionRules{false, false, true}, N, 1, false);

@@ -19,6 +19,16 @@ public:
     void DoEffect(TImgInfo&, TEffectParams& P) override { P.DecreaseColor = true; }
 };
 
+// Another program creates the output while the picture is being written.
+struct IntruderIO : TConvertIO {
+    std::string Target;
+    bool WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res) override
+    {
+        std::ofstream(Target) << "theirs";
+        return TConvertIO::WriteBMP(Path, Img, Res);
+    }
+};
+
 class Workers : public BatchRunTest {};
 
 } // namespace
@@ -66,6 +76,19 @@ TEST_F(Workers, FailedWriteKeepsTheOldFileAndLeavesNoTemporary)
     ASSERT_EQ(Lines().size(), 1u);
     EXPECT_EQ(Lines()[0], "a.bmp: Failed to save file");
     EXPECT_EQ(Read(Out("a.bmp")), "previous");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
+}
+
+TEST_F(Workers, NotOverwriteKeepsAFileThatAppearedDuringTheRun)
+{
+    const fs::path A = MakeBMP("a.bmp", 10, 10, 1);
+    List({A});
+    IntruderIO Intruder;
+    Intruder.Target = Out("a.bmp").string();
+    Run(1, Intruder);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0], "a.bmp: Failed to save file");
+    EXPECT_EQ(Read(Out("a.bmp")), "theirs");
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
 }
 
