@@ -28,14 +28,23 @@ constexpr const char SSaveFailed[] = "Failed to save file";
     throw EVestroError(LoadResText(Text));
 }
 
+// The folder part of Path with its "/", or empty.
+std::string FolderPart(const std::string& Path)
+{
+    const size_t Slash = Path.find_last_of('/');
+    return Slash == std::string::npos ? std::string() : Path.substr(0, Slash + 1);
+}
+
 // The output under construction: a free name beside the target, removed
-// again unless the finished file was renamed into place.
+// again unless the finished file was renamed into place. The name is short
+// and not made from the target's: writers put their own temporary names
+// beside it, and a long output name must still leave them room.
 class TPendingOutput {
 public:
     // NoReplace: the run may not overwrite, so a file that appeared at Target
     // since the names were given out (another program, another run) stays.
     TPendingOutput(const std::string& Target, bool NoReplace)
-        : FTarget(Target), FTemp(MakeSiblingTempName(Target)), FNoReplace(NoReplace)
+        : FTarget(Target), FTemp(MakeSiblingTempName(FolderPart(Target) + "out")), FNoReplace(NoReplace)
     {
     }
     ~TPendingOutput()

@@ -92,6 +92,18 @@ TEST_F(Workers, NotOverwriteKeepsAFileThatAppearedDuringTheRun)
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
 }
 
+TEST_F(Workers, LongFileNamesAreWritten)
+{
+    // 230 bytes, within the 255 a name may have (75 characters of a
+    // three-byte script come to as much).
+    const std::string Name = std::string(226, 'a') + ".bmp";
+    const fs::path A = MakeBMP(Name, 10, 10, 1);
+    List({A});
+    Run(1, IO);
+    EXPECT_TRUE(Lines().empty()) << Lines()[0];
+    EXPECT_EQ(Read(Out(Name)), Read(A));
+}
+
 TEST_F(Workers, ReadOnlyOutputIsReplacedAndStaysReadOnly)
 {
     const fs::path A = MakeBMP("a.bmp", 10, 10, 1);
