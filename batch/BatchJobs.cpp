@@ -470,6 +470,10 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W)
 void TConvertJob::LosslessCopy(TImageInfo& Item)
 {
     const std::string& Out = Item.OutPutFileName;
+    // The copier replaces what it finds; without leave to overwrite, a file
+    // that appeared since the names were given out must stay.
+    if (FSettings.NotOverwrite && platform::PathExists(Out))
+        Fail(SCopyFailed);
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     // The copier writes through a temporary file of its own, logs a failed
     // write, restores the times and deletes the source when asked.

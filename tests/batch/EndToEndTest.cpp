@@ -142,6 +142,27 @@ TEST_F(EndToEnd, RunInputIsProbedWhenTaken)
 }
 
 
+TEST_F(EndToEnd, UnchangedJPEGCopyKeepsAFileThatAppearedDuringTheRun)
+{
+    // Another program creates the output between the names and the copy.
+    struct Intruder : TBatchEventQueue {
+        std::string Target;
+        void Progress(uint32_t, const std::string&) override { std::ofstream(Target) << "theirs"; }
+    } Obs;
+    Obs.Target = Out("a.jpg").string();
+    const fs::path A = MakeJPEG("a.jpg", 64, 48, 1);
+    Add(A);
+    FileOption.NotOverwrite = true;
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TBatchRun Batch(Names, Job, Errors, &Obs);
+    TNumbering N = RunNumbering(Names);
+    Batch.Run(TCollisionRules{}, N, 1, false);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0], "a.jpg: Failed to copy file");
+    EXPECT_EQ(Read(Out("a.jpg")), "theirs");
+}
+
 TEST_F(EndToEnd, CancelEndsARunningToolAndLeavesNoOutput)
 {
     const fs::path A = MakeJPEG("a.jpg", 64, 48, 1);
