@@ -255,7 +255,7 @@ TImageInfoList::~TImageInfoList()
 int32_t TImageInfoList::Add(TImageInfo* Info)
 {
     FItems.push_back(Info);
-    FPathList.insert(AsciiLower(Info->Path()));
+    FPathList.insert(Info->Path());
     return int32_t(FItems.size()) - 1;
 }
 
@@ -264,7 +264,7 @@ void TImageInfoList::Delete(int32_t Index)
     if (Index < 0 || Index >= Count())
         return;
     TImageInfo* Info = FItems[size_t(Index)];
-    auto It = FPathList.find(AsciiLower(Info->Path()));
+    auto It = FPathList.find(Info->Path());
     if (It != FPathList.end())
         FPathList.erase(It);
     FItems.erase(FItems.begin() + Index);
@@ -281,7 +281,7 @@ void TImageInfoList::Clear()
 
 bool TImageInfoList::Contains(const std::string& Path) const
 {
-    return FPathList.count(AsciiLower(Path)) != 0;
+    return FPathList.count(Path) != 0;
 }
 
 void TImageInfoList::SortList(int32_t Key)

@@ -190,7 +190,7 @@ public:
 
 private:
     std::vector<TImageInfo*> FItems;
-    std::multiset<std::string> FPathList; // lower-cased paths, for Contains
+    std::multiset<std::string> FPathList; // paths as given, for Contains: on Linux two names that differ only in case are two files
 };
 
 // Extension -> type name ("jpg=JPEG image"), filled on first use of each

@@ -15,7 +15,7 @@
 #include "core/Resize.h"
 #include "core/Rotate.h"
 #include "core/ResourceText.h"
-#include "platform/FileReplace.h"
+#include "core/SafeWrite.h"
 #include "platform/FileTimes.h"
 
 namespace {
@@ -313,7 +313,7 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
     const bool WasReadOnly = platform::StatFile(Dest, St) && St.ReadOnly;
     if (WasReadOnly && !platform::SetReadOnly(Dest, false))
         throw EVestroError(LoadResText(SSetAttributesFailed));
-    const bool Written = platform::ReplaceFileContents(Dest, Data.data(), Data.size()) == 0;
+    const bool Written = WriteFileAtomically(Dest, Data.data(), Data.size());
     if (!Written)
         ErrorLog.PutFileError(Info.Name(), LoadResText(SCopyFailed));
     // The input goes only when its output is there and is another file.

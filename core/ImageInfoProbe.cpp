@@ -10,7 +10,7 @@
 #include "core/Kodex.h"
 #include "core/ResourceText.h"
 #include "core/SusiePlugin.h"
-#include "platform/FileReplace.h"
+#include "core/SafeWrite.h"
 
 namespace {
 
@@ -326,5 +326,5 @@ bool ResetJPEGExifOrientation(const std::string& FileName)
         return false;
     if (!ResetExifOrientationInMemory(Data.data(), Data.size()))
         return false;
-    return platform::ReplaceFileContents(FileName, Data.data(), Data.size()) == 0;
+    return WriteFileAtomically(FileName, Data.data(), Data.size());
 }

@@ -2,8 +2,9 @@
 
 #include "core/Errors.h"
 #include "core/Funcs.h"
-#include "platform/FileReplace.h"
+#include "core/SafeWrite.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -378,6 +379,8 @@ std::string TMemIniFile::GetText() const
 void TMemIniFile::UpdateFile() const
 {
     const std::string bytes = "\xFF\xFE" + Utf8ToUtf16Le(GetText());
-    if (const int err = platform::ReplaceFileContents(FFileName, bytes.data(), bytes.size()))
-        throw EVestroError("Cannot write " + FFileName + ": " + std::strerror(err));
+    // Flushed to disk before the rename: a settings file must survive a crash.
+    errno = 0;
+    if (!WriteFileAtomically(FFileName, bytes.data(), bytes.size(), true))
+        throw EVestroError("Cannot write " + FFileName + (errno ? std::string(": ") + std::strerror(errno) : ""));
 }

@@ -1,4 +1,5 @@
 #include "core/Kodex.h"
+#include "core/SafeWrite.h"
 
 #include "core/AlphaBlend.h"
 #include "core/ErrorLog.h"
@@ -10,7 +11,6 @@
 
 #include <atomic>
 #include <climits>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -60,49 +60,23 @@ void FlattenDecoded(TImgInfo& Img, TICCInfo* ICC, const TBGColor& Background)
     Img = flat;
 }
 
-std::string TempNameFor(const std::string& FileName)
-{
-    static std::atomic<uint32_t> counter{0};
-    const uint64_t t = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
-    const uint64_t id = std::hash<std::thread::id>{}(std::this_thread::get_id());
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".%08x%04x.tmp", uint32_t(t ^ id), counter.fetch_add(1) & 0xFFFF);
-    return FileName + suffix;
-}
-
 // Runs Write on a new temporary file beside FileName and renames it into
 // place only when Write succeeded and the file closed cleanly.
 template <typename TWrite>
 int WriteViaTemp(const std::string& FileName, TWrite Write)
 {
     TCurrentFile cur(FileName);
-    std::string temp;
-    int fd = -1;
-    for (int i = 0; i < 16 && fd < 0; ++i) {
-        temp = TempNameFor(FileName);
-        fd = platform::FdCreateNew(temp);
-    }
-    if (fd < 0) {
+    TSafeFileWriter out(FileName);
+    if (!out.File()) {
         KodexErrorCallback("", platform::LastErrorText().c_str());
         return 0;
     }
-    int r = Write(fd);
-    const bool closed = platform::FdClose(fd);
-    std::error_code ec;
-    if (r && !closed) {
+    int r = Write(fileno(out.File()));
+    if (r && !out.Commit()) {
         KodexErrorCallback("", "Write error");
         r = 0;
     }
-    if (r) {
-        std::filesystem::rename(temp, FileName, ec);
-        if (ec) {
-            KodexErrorCallback("", ec.message().c_str());
-            r = 0;
-        }
-    }
-    if (!r)
-        std::filesystem::remove(temp, ec);
-    return r;
+    return r; // an uncommitted temporary file is removed with the writer
 }
 
 void FillJPEGRecord(TKodexWriteJPEG& Rec, const TImgInfo& Img, int32_t Quality, bool IsYCbCr, int32_t SampleType,

@@ -1,0 +1,65 @@
+// The settings file: every option record read from and written to one ini file
+// (the default file in the ini folder, or a profile).
+//
+// The loader fills the process-wide records of core/Global.h, corrects values
+// that no dialog could have produced, and sets up what depends on them (run
+// mode, plug-ins, the shared resizers' filters and thread counts). The writers
+// open the existing file first (whatever its encoding), change only their own
+// keys, and replace the file through a temporary file: unknown sections, keys
+// and comments survive. Nothing here opens a window; the one question (retry a
+// failed save) goes through SaveRetryQuestion.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TMemIniFile;
+class TSPIList;
+
+// The plug-in list; the loader creates it on first use and reloads it.
+extern std::unique_ptr<TSPIList> SPIList;
+// Folder the plug-ins were loaded from (ends without "/").
+extern std::string SPIPath;
+
+// Right and bottom edge of the desktop work area in pixels; the stored preview
+// window size is cut to them. Start-up sets them from the primary screen.
+extern int32_t WorkAreaRight, WorkAreaBottom;
+
+// Interface font facts. FontInstalled answers whether a family exists (null:
+// every name is taken as installed); SystemFontName is the candidate when the
+// file names none.
+extern std::function<bool(const std::string& Family)> FontInstalled;
+extern std::string SystemFontName;
+
+// Reads FileName into the records (a missing or unreadable file gives the
+// defaults) and sets IniFileName := FileName, RunMode, the plug-ins, the
+// shared resizers' filters and thread counts.
+void LoadIniFile(const std::string& FileName);
+
+// Writes every section of the records into FileName (see the module comment).
+// Returns false when the save was given up (the retry question answered
+// Cancel); the old file is then as it was.
+bool SaveIniFile(const std::string& FileName);
+
+// Writes only [File] StartNumber.
+bool SaveIniFile2(const std::string& FileName);
+
+// The save retry rule: Attempt is called until it does not throw. Failures 1
+// to 20 wait 50 ms silently; from the 21st on, SaveRetryQuestion is asked with
+// the error's message (true: retry after 50 ms, false: give up). With no
+// question set (no display), the save is given up after the silent retries
+// and the reason goes to standard error. Returns true when Attempt succeeded.
+bool RunSaveWithRetry(const std::function<void()>& Attempt);
+extern std::function<bool(const std::string& Message)> SaveRetryQuestion;
+
+// Size1 / Size2 comma lists: item i is a number with "." or the locale's
+// decimal separator; a missing or damaged item takes Builtin[i].
+std::array<double, 12> ParseSizeList(const std::string& Text, const std::array<double, 12>& Builtin);
+// Written with "." whatever the locale, shortest "%g"-like form.
+std::string FormatSizeList(const std::array<double, 12>& Values);
+
+// Built-in values of the size rules (a damaged Size1 / Size2 item).
+extern const std::array<double, 12> BuiltinSize1;
+extern const std::array<double, 12> BuiltinSize2;

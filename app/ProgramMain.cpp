@@ -1,0 +1,183 @@
+#include "app/ProgramMain.h"
+
+#include "app/ErrorLogFrm.h"
+#include "app/IniSettings.h"
+#include "app/ProgressFrm.h"
+#include "app/SingleInstance.h"
+#include "app/Startup.h"
+#include "core/Global.h"
+#include "core/Kodex.h"
+#include "core/MemReservoir.h"
+#include "core/ResourceText.h"
+#include "platform/Session.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <deque>
+#include <cstdio>
+
+namespace {
+
+void ShowMessage(const std::string& Title, const std::string& Text)
+{
+    std::fprintf(stderr, "%s: %s\n", Title.c_str(), Text.c_str());
+    if (!IsNonInteractive())
+        QMessageBox::warning(nullptr, QString::fromStdString(Title), QString::fromStdString(Text));
+}
+
+} // namespace
+
+int ProgramMain(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + std::max(argc, 1));
+    InitStartupPaths();
+    InitMemReservoir(args);
+    QApplication app(argc, argv);
+    app.setApplicationName("Vestro Image Resizer");
+    // Paths are made absolute here, against this process's folder, before
+    // anything (the running instance, or the run input) can see them.
+    const std::vector<std::string> absArgs = AbsoluteArguments(args);
+
+    TSingleInstance instance(ExeDir);
+    if (!instance.TryBecomeFirst()) {
+        if (args.empty())
+            return 0;
+        // The running instance may be just ending and refuse: then this
+        // start waits for its lock and does the work itself.
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            if (instance.HandOff(absArgs))
+                return 0;
+            if (instance.TryBecomeFirst())
+                break;
+            if (waited.elapsed() > 15000) {
+                std::fprintf(stderr, "Vestro: the running instance did not take the files; nothing was done with:\n");
+                for (const std::string& a : absArgs)
+                    std::fprintf(stderr, "  %s\n", a.c_str());
+                return 2;
+            }
+            QThread::msleep(100);
+        }
+    }
+    // Hand-offs are taken from now on and wait in the queue until this
+    // instance can do something with them.
+    instance.SetAccepting(true);
+
+    InitializeGlobals(args);
+    if (QScreen* s = QGuiApplication::primaryScreen()) {
+        WorkAreaRight = s->availableGeometry().right() + 1;
+        WorkAreaBottom = s->availableGeometry().bottom() + 1;
+    }
+    SystemFontName = QApplication::font().family().toStdString();
+    FontInstalled = [](const std::string& F) { return QFontDatabase::hasFamily(QString::fromStdString(F)); };
+    if (!IsNonInteractive())
+        SaveRetryQuestion = [](const std::string& Msg) {
+            return QMessageBox::warning(nullptr, "Vestro", QString::fromStdString(Msg),
+                                        QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
+        };
+    if (!KodexLoaded)
+        ShowMessage(KodexLoadErrorTitle, KodexLoadError);
+
+    AtOnceStart = IsAtOnceStart(args, IniFileName);
+    LoadIniFile(IniFileName);
+    if (!AtOnceStart) {
+        std::string text = "The main window is not part of this version yet. Start the program with files or "
+                           "folders and a profile whose [File] AtOnce is 1 (for example /ini=NAME.ini), and they "
+                           "are converted at once.";
+        instance.SetAccepting(false);
+        for (const auto& q : instance.TakeQueued()) {
+            text += "\nNot converted (handed over by another start):";
+            for (const std::string& a : q)
+                text += " " + a;
+        }
+        ShowMessage("Vestro Image Resizer", text);
+        FinalizeGlobals();
+        return 2;
+    }
+
+    // From here on, files handed over by later starts are queued and
+    // converted after the present run, with the same settings.
+    int status = 0;
+    // Ctrl+C or a TERM signal cancels like the Cancel button: the workers
+    // finish their current files and nothing half-written is left behind.
+    TProgressForm* current = nullptr;
+    bool stopRequested = false;
+    const int stopFd = platform::CatchStopSignals();
+    QSocketNotifier* stopNotifier = nullptr;
+    if (stopFd >= 0) {
+        stopNotifier = new QSocketNotifier(qintptr(stopFd), QSocketNotifier::Read, &app);
+        QObject::connect(stopNotifier, &QSocketNotifier::activated, &app, [&] {
+            platform::DrainStopSignals(stopFd);
+            stopRequested = true;
+            // A modal error log would keep the program waiting for a click.
+            if (ErrorLogForm && ErrorLogForm->isVisible())
+                ErrorLogForm->reject();
+            if (current)
+                current->close();
+        });
+    }
+    // Each hand-off is its own run with the profile its start named (the
+    // default file when it named none), after the present one.
+    std::deque<std::vector<std::string>> pending{absArgs};
+    bool first = true;
+    while (!pending.empty()) {
+        const std::vector<std::string> runArgs = std::move(pending.front());
+        pending.pop_front();
+        if (stopRequested) {
+            std::fprintf(stderr, "Vestro: stopped; not converted (handed over by another start):\n");
+            for (const std::string& a : runArgs)
+                std::fprintf(stderr, "  %s\n", a.c_str());
+            status = 2;
+            continue;
+        }
+        if (!first) {
+            // A start with switches only has nothing to convert.
+            if (std::none_of(runArgs.begin(), runArgs.end(),
+                             [](const std::string& A) { return QFileInfo::exists(QString::fromStdString(A)); }))
+                continue;
+            const std::string profile = ProfileFileName(runArgs);
+            if (profile != IniFileName)
+                LoadIniFile(profile);
+            if (!FileOption.AtOnce) {
+                std::fprintf(stderr, "Vestro: %s does not convert at once; not converted:\n", profile.c_str());
+                for (const std::string& a : runArgs)
+                    std::fprintf(stderr, "  %s\n", a.c_str());
+                status = 2;
+                continue;
+            }
+        }
+        first = false;
+        instance.SetAccepting(true);
+        TProgressForm form(true, runArgs);
+        current = &form;
+        QTimer::singleShot(0, &form, [&form] { form.StartRun(); });
+        if (IsNonInteractive()) {
+            // Nobody looks: run without showing the window.
+            QEventLoop loop;
+            QObject::connect(&form, &QDialog::finished, &loop, &QEventLoop::quit);
+            loop.exec();
+        } else {
+            form.exec();
+        }
+        current = nullptr;
+        status = std::max(status, form.ExitStatus());
+        // Refuse further hand-offs before looking at the queue, so that none
+        // is answered "taken" and then left behind.
+        instance.SetAccepting(false);
+        for (auto& q : instance.TakeQueued())
+            pending.push_back(std::move(q));
+    }
+    FinalizeGlobals();
+    return status;
+}

@@ -1,0 +1,321 @@
+#include "app/ProgressFrm.h"
+
+#include "app/ErrorLogFrm.h"
+#include "app/IniSettings.h"
+#include "app/Startup.h"
+#include "app/TaskbarProgress.h"
+#include "batch/BatchJobs.h"
+#include "batch/BatchRun.h"
+#include "batch/ListUp.h"
+#include "core/ErrorLog.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/OutputFileName.h"
+#include "core/Resize.h"
+#include "core/ResourceText.h"
+#include "core/SusiePlugin.h"
+#include "effects/Effect.h"
+#include "platform/Process.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kBarMax = 768; // 256 x 3 units per tile
+constexpr const char kDefaultHistory[] = "\"8,640,480\",\"0,50,50\"";
+
+bool ParseHistoryEntry(const std::string& Entry, int32_t& Rule, double& V1, double& V2)
+{
+    const std::vector<std::string> p = SplitCommaText(Entry);
+    if (p.size() < 3)
+        return false;
+    try {
+        size_t n = 0;
+        Rule = std::stoi(p[0], &n);
+        V1 = std::stod(p[1]);
+        V2 = std::stod(p[2]);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return Rule >= 0 && Rule <= 11 && Rule != 9;
+}
+
+std::string ReplaceDirToken(std::string S, const std::string& Dir)
+{
+    for (size_t i = 0; i + 5 <= S.size();) {
+        if (AsciiLower(S.substr(i, 5)) == "<dir>") {
+            S.replace(i, 5, Dir);
+            i += Dir.size();
+        } else {
+            ++i;
+        }
+    }
+    return S;
+}
+
+} // namespace
+
+std::string FormatElapsed(int64_t Milliseconds)
+{
+    char buf[64];
+    if (Milliseconds < 1000)
+        std::snprintf(buf, sizeof buf, "%dms", int(Milliseconds));
+    else
+        std::snprintf(buf, sizeof buf, "%.2fs", double(Milliseconds) / 1000.0);
+    return buf;
+}
+
+std::vector<std::string> AfterRunArguments(const std::string& Command, const std::string& Dir)
+{
+    std::vector<std::string> args = SplitCommandLine(Command);
+    for (std::string& a : args)
+        a = ReplaceDirToken(a, Dir);
+    return args;
+}
+
+void ResizeRuleOfRun(int32_t& Rule, double& V1, double& V2)
+{
+    const TResizeOption& R = ResizeOption;
+    Rule = R.Rule;
+    if (Rule != 9) {
+        V1 = R.Size1[size_t(Rule)];
+        V2 = R.Size2[size_t(Rule)];
+        return;
+    }
+    // An empty or damaged history would leave no rule at all: the default
+    // history's first entry stands in.
+    const std::vector<std::string> h = SplitCommaText(R.History);
+    if (!h.empty() && ParseHistoryEntry(h.front(), Rule, V1, V2))
+        return;
+    ParseHistoryEntry(SplitCommaText(kDefaultHistory).front(), Rule, V1, V2);
+}
+
+TProgressForm::TProgressForm(bool AtOnce, const std::vector<std::string>& Paths, QWidget* Owner)
+    : QDialog(Owner), FAtOnce(AtOnce), FPaths(Paths), FRunInput(nullptr)
+{
+    setObjectName("ProgressForm");
+    setWindowTitle(QString::fromStdString(LoadResText("Processing")));
+    auto* lay = new QVBoxLayout(this);
+    Label1 = new QLabel(this);
+    Label1->setMinimumWidth(360);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setRange(0, 0); // moving bar while names are made
+    ProgressBar1->setTextVisible(false);
+    Button1 = new QPushButton(QString::fromStdString(LoadResText("Cancel")), this);
+    lay->addWidget(Label1);
+    lay->addWidget(ProgressBar1);
+    lay->addWidget(Button1, 0, Qt::AlignHCenter);
+    if (UIFontSize > 0 && !UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize));
+    connect(Button1, &QPushButton::clicked, this, [this] { close(); });
+
+    FPollTimer = new QTimer(this);
+    FPollTimer->setInterval(30);
+    connect(FPollTimer, &QTimer::timeout, this, &TProgressForm::Poll);
+    FTaskbar = std::make_unique<TTaskbarProgress>();
+    if (FAtOnce) {
+        if (!ErrorLogForm && !IsNonInteractive())
+            ErrorLogForm = new TErrorLogForm(this);
+        adjustSize();
+        if (QScreen* s = QGuiApplication::primaryScreen())
+            move(s->availableGeometry().center() - rect().center());
+    }
+}
+
+TProgressForm::~TProgressForm()
+{
+    if (FRun) {
+        FRun->Cancel();
+        FRun->Wait();
+    }
+    FRun.reset();
+    FJob.reset();
+    FNameJob.reset();
+    if (FRunInput)
+        FRunInput->clear();
+    ClearFolderFileCounts();
+    if (ErrorLogForm && ErrorLogForm->parent() == this)
+        ErrorLogForm = nullptr;
+}
+
+void TProgressForm::StartRun()
+{
+    if (FStarted)
+        return;
+    FStarted = true;
+    FStart.start();
+    if (FAtOnce && !KodexLoaded) {
+        FNothing = true;
+        Finish(true);
+        return;
+    }
+    if (EffectList) {
+        int32_t rule;
+        double v1, v2;
+        ResizeRuleOfRun(rule, v1, v2);
+        EffectList->SetResizeParam(rule, v1, v2);
+    }
+    TRunEntries entries;
+    if (FAtOnce) {
+        FRunInput = ImageFileList;
+        for (const std::string& p : FPaths)
+            if (!p.empty() && AsciiLower(p.substr(0, 5)) != "/ini=")
+                AddRunInputPath(*FRunInput, p, FileOption.AddSubFolder);
+        entries.RunInput = FRunInput;
+    } else {
+        entries.List = FileList;
+    }
+
+    FEvents = std::make_unique<TBatchEventQueue>();
+    FErrors = std::make_unique<TErrorLogSink>(ErrorLog);
+    FIO = std::make_unique<TConvertIO>();
+    FNameJob = std::make_unique<TOutputNameJob>(entries, *EffectList, FileOption.FileNameFormat);
+    TWorkerObjectFactory objects = ThreadObjectCopies(MainResizer, MainUnsharpMask, AntialiasResizer, MainGaussianBlur);
+    TConvertSettings settings;
+    settings.RenameOnly = FileOption.RenameOnly;
+    settings.NotOverwrite = FileOption.NotOverwrite;
+    FJob = std::make_unique<TConvertJob>(entries, *EffectList, *FIO, *FErrors, std::move(objects), settings);
+    FNumbering = std::make_unique<TNumbering>();
+    FNumbering->CurrentNumber = &CurrentNumber;
+    FNumbering->StartNumber = &FileOption.StartNumber;
+    FNumbering->ResetType = FileOption.ResetType;
+    TOutputNameJob* names = FNameJob.get();
+    FNumbering->ExtractStartNumber = [names] { return names->ExtractStart(); };
+    FRun = std::make_unique<TBatchRun>(*FNameJob, *FJob, *FErrors, FEvents.get());
+    const int workers = SystemOption.ParallelProcessing ? std::max(1, SystemOption.MaxThread) : 1;
+    FRun->Start(TCollisionRules{FileOption.NotOverwrite, FileOption.Skip, FileOption.IgnoreReadOnlyAttr},
+                *FNumbering, workers, SystemOption.AbortOnError);
+    FPollTimer->start();
+}
+
+void TProgressForm::Poll()
+{
+    for (TBatchEventQueue::TEvent& e : FEvents->Take()) {
+        switch (e.Kind) {
+        case TBatchEventQueue::NamesReadyEvent:
+            ProgressBar1->setRange(0, kBarMax);
+            ProgressBar1->setValue(0);
+            FAllSize = e.Size;
+            if (e.Value == -1) {
+                const QString msg = QString::fromStdString(LoadResText("The file name contains characters that cannot be used"));
+                if (IsNonInteractive())
+                    std::fprintf(stderr, "%s\n", qPrintable(msg));
+                else
+                    QMessageBox::warning(this, windowTitle(), msg);
+                FNothing = true;
+            } else if (e.Value == 0) {
+                FNothing = true;
+            } else {
+                // A cancel made while the names were being made is kept by
+                // the run: the workers then take no file.
+                FConvertStarted = true;
+            }
+            break;
+        case TBatchEventQueue::ProgressEvent:
+            UpdateProgress(e.Size, e.Text);
+            break;
+        case TBatchEventQueue::WorkerEndedEvent:
+            break;
+        case TBatchEventQueue::RunEndedEvent:
+            Finish(e.Value != 0);
+            return;
+        }
+    }
+}
+
+void TProgressForm::UpdateProgress(double ProgressSize, const std::string& LabelText)
+{
+    const qint64 now = FStart.elapsed();
+    FCompletedSize += ProgressSize;
+    if (now - FLabelLastUpdate > 500 && !LabelText.empty()) {
+        Label1->setText(QString::fromStdString(LabelText));
+        FLabelLastUpdate = now;
+    }
+    if (now - FPBLastUpdate > 500 && FAllSize > 0) {
+        const int pos = int(std::min(256.0 * FCompletedSize / FAllSize, double(kBarMax)));
+        ProgressBar1->setValue(pos);
+        FTaskbar->SetProgress(pos, kBarMax);
+        FPBLastUpdate = now;
+    }
+}
+
+void TProgressForm::Finish(bool Canceled)
+{
+    FPollTimer->stop();
+    if (FRun)
+        FRun->Wait();
+    FEnded = true;
+    FCanceled = FCanceled || Canceled;
+    FErrorCountAtEnd = ErrorLog.GetErrorCount();
+    if (!FCanceled)
+        FResultText = FormatElapsed(FStart.elapsed());
+    if (FAtOnce)
+        AfterRun();
+    FTaskbar->Clear();
+    done(FCanceled || FNothing ? 2 : 1);
+}
+
+void TProgressForm::AfterRun()
+{
+    const bool clean = !FCanceled && !FNothing && FErrorCountAtEnd == 0;
+    if (clean && SystemOption.UseExternalTool && !SystemOption.Command.empty()) {
+        const std::vector<std::string> args = AfterRunArguments(SystemOption.Command, FileOption.OutputDirectory);
+        if (!StartProcess(args))
+            std::fprintf(stderr, "Cannot start %s\n", SystemOption.Command.c_str());
+    }
+    // Opening a file manager makes no sense when nobody looks at the screen.
+    if (clean && !FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive())
+        StartProcess({"xdg-open", FileOption.OutputDirectory});
+    if (ErrorLog.GetErrorCount() > 0) {
+        FTaskbar->SetError();
+        if (IsNonInteractive() || !ErrorLogForm) {
+            for (const std::string& l : ErrorLog.Lines())
+                std::fprintf(stderr, "%s\n", l.c_str());
+        } else {
+            ErrorLogForm->exec();
+        }
+    }
+    // The running number is only carried to the next start when it never
+    // resets; the name phase has stored it into StartNumber.
+    if (FileOption.ResetType == 2 && !IniFileName.empty())
+        SaveIniFile2(IniFileName);
+}
+
+int TProgressForm::ExitStatus() const
+{
+    if (FCanceled || FNothing)
+        return 2;
+    return FErrorCountAtEnd > 0 ? 1 : 0;
+}
+
+void TProgressForm::reject()
+{
+    close();
+}
+
+void TProgressForm::closeEvent(QCloseEvent* Event)
+{
+    if (FEnded || !FRun) {
+        // Closed before the run began: nothing was converted.
+        if (!FEnded)
+            FCanceled = true;
+        Event->accept();
+        return;
+    }
+    // Ask the run to stop; the window closes when its end arrives. Each
+    // worker finishes its current file first.
+    FCanceled = true;
+    Button1->setEnabled(false);
+    FRun->Cancel();
+    Event->ignore();
+}

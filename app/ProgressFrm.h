@@ -1,0 +1,89 @@
+// The window of one batch run: output names first (a moving bar), then the
+// workers with a bar of 0..768, the current file name, cancel and the elapsed
+// time. In an at-once start it is the only window and also does what the main
+// window does after a run: the after-run command, opening the output folder,
+// the error log, and storing the running number back.
+#pragma once
+#include <QDialog>
+#include <QElapsedTimer>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class TBatchEventQueue;
+class TBatchRun;
+class TConvertIO;
+class TConvertJob;
+class TErrorLogSink;
+class TOutputNameJob;
+struct TNumbering;
+struct TImageFileInfo;
+class TTaskbarProgress;
+
+// "850ms" below a second, else "12.35s" (two decimals, locale's separator).
+std::string FormatElapsed(int64_t Milliseconds);
+
+// The after-run command split into arguments, each "<DIR>" (any letter case)
+// replaced by Dir inside its argument: a folder with blanks stays one
+// argument, and nothing goes through a shell.
+std::vector<std::string> AfterRunArguments(const std::string& Command, const std::string& Dir);
+
+// The size rule of the run from [Resize]: rule 9 takes the first history entry
+// (rule, value, second value); an empty or damaged history falls back to the
+// default history.
+void ResizeRuleOfRun(int32_t& Rule, double& V1, double& V2);
+
+class TProgressForm : public QDialog {
+    Q_OBJECT
+public:
+    // AtOnce: the run input is built from Paths (absolute paths and switches;
+    // switches are skipped) and the window acts as the program's main form.
+    // Otherwise the run works on the main file list.
+    TProgressForm(bool AtOnce, const std::vector<std::string>& Paths, QWidget* Owner = nullptr);
+    ~TProgressForm() override;
+
+    QLabel* Label1;
+    QProgressBar* ProgressBar1;
+    QPushButton* Button1; // "Cancel"
+
+    // Starts the run (called by exec/show through the first event).
+    void StartRun();
+    bool Canceled() const { return FCanceled; }
+    const std::string& ResultText() const { return FResultText; }
+    // 0 no error, 1 errors logged, 2 cancelled or nothing converted.
+    int ExitStatus() const;
+
+protected:
+    void closeEvent(QCloseEvent* Event) override;
+    void reject() override;
+
+private:
+    void Poll();
+    void UpdateProgress(double ProgressSize, const std::string& LabelText);
+    void Finish(bool Canceled);
+    void AfterRun();
+
+    bool FAtOnce;
+    std::vector<std::string> FPaths;
+    std::vector<TImageFileInfo>* FRunInput; // ImageFileList in an at-once start
+    std::unique_ptr<TBatchEventQueue> FEvents;
+    std::unique_ptr<TErrorLogSink> FErrors;
+    std::unique_ptr<TConvertIO> FIO;
+    std::unique_ptr<TOutputNameJob> FNameJob;
+    std::unique_ptr<TConvertJob> FJob;
+    std::unique_ptr<TNumbering> FNumbering;
+    std::unique_ptr<TBatchRun> FRun;
+    std::unique_ptr<TTaskbarProgress> FTaskbar;
+    QTimer* FPollTimer;
+    QElapsedTimer FStart;
+    double FAllSize = 0, FCompletedSize = 0;
+    qint64 FLabelLastUpdate = -1000, FPBLastUpdate = -1000;
+    int FErrorCountAtEnd = 0;
+    bool FStarted = false, FConvertStarted = false, FCanceled = false, FEnded = false, FNothing = false;
+    std::string FResultText;
+};

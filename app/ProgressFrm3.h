@@ -1,0 +1,35 @@
+// The busy window shown over the main window while dropped or added paths are
+// expanded into the file list on a list-up thread: borderless, dark and
+// translucent, with a wait cursor. Closing it stops the walk; what was found
+// until then stays in the list.
+#pragma once
+#include <QDialog>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class TListupThread;
+
+class TProgressForm3 : public QDialog {
+    Q_OBJECT
+public:
+    // Covers Owner (the main window) when given.
+    explicit TProgressForm3(QWidget* Owner = nullptr);
+    ~TProgressForm3() override;
+
+    // What to expand; call one of them before exec().
+    void AddFiles(const std::vector<std::string>& Files); // dropped or handed-over paths
+    void AddFolder(const std::string& Dir);
+
+protected:
+    void showEvent(QShowEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
+    void reject() override;
+
+private:
+    void OnListupEnded(bool Aborted);
+
+    std::vector<std::string> FFiles;
+    std::unique_ptr<TListupThread> FListupThread;
+};

@@ -1,0 +1,232 @@
+#include "app/Startup.h"
+
+#include "app/IniSettings.h"
+#include "core/AlphaBlend.h"
+#include "core/ColorCorrectionFunc.h"
+#include "core/ErrorLog.h"
+#include "core/Filter.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/IniFile.h"
+#include "core/Kodex.h"
+#include "core/MemReservoir.h"
+#include "core/Resize.h"
+#include "core/ResourceText.h"
+#include "core/SusiePlugin.h"
+#include "effects/Effect.h"
+#include "effects/ResizeFilter.h"
+#include "platform/Intl.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+TResizer* MainResizer = nullptr;
+TResizer* AntialiasResizer = nullptr;
+TImageInfoList* FileList = nullptr;
+std::vector<TImageFileInfo>* ImageFileList = nullptr;
+std::vector<std::string> LanguageList;
+std::string KodexLoadError;
+
+namespace {
+
+std::string WithSlash(std::string S)
+{
+    if (S.empty() || S.back() != '/')
+        S += '/';
+    return S;
+}
+
+std::string StandardFolder(QStandardPaths::StandardLocation L)
+{
+    const QString s = QStandardPaths::writableLocation(L);
+    return s.isEmpty() ? std::string() : WithSlash(s.toStdString());
+}
+
+// The "Language" header of a compiled catalogue: read straight from the
+// file's first entry (the header is the translation of the empty text), so
+// that listing the catalogues does not switch the process's language.
+std::string CatalogueLanguage(const std::string& MoFile)
+{
+    std::ifstream in(MoFile, std::ios::binary);
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto u32 = [&](size_t Off) -> uint64_t {
+        if (Off + 4 > data.size())
+            return UINT64_MAX;
+        const auto* p = reinterpret_cast<const unsigned char*>(data.data() + Off);
+        return uint64_t(p[0]) | uint64_t(p[1]) << 8 | uint64_t(p[2]) << 16 | uint64_t(p[3]) << 24;
+    };
+    if (u32(0) != 0x950412de || u32(8) == 0)
+        return {};
+    const uint64_t trans = u32(16);
+    const uint64_t len = u32(trans), off = u32(trans + 4);
+    if (len == UINT64_MAX || off == UINT64_MAX || off > data.size() || len > data.size() - off)
+        return {};
+    const std::string header = data.substr(size_t(off), size_t(len));
+    const size_t p = header.find("Language: ");
+    if (p == std::string::npos)
+        return {};
+    const size_t e = header.find('\n', p);
+    return header.substr(p + 10, e == std::string::npos ? std::string::npos : e - p - 10);
+}
+
+} // namespace
+
+std::string ProfileFileName(const std::vector<std::string>& Args)
+{
+    namespace fs = std::filesystem;
+    const std::string iniDir = ExeDir + "ini/";
+    std::string name = GetSettingsFileName({});
+    for (const std::string& a : Args) {
+        if (a.size() < 5 || AsciiLower(a.substr(0, 5)) != "/ini=")
+            continue;
+        const std::string rel = a.substr(5);
+        const fs::path p = fs::path(iniDir + rel).lexically_normal();
+        const std::string s = p.string();
+        if (rel.empty() || s.size() <= iniDir.size() || s.compare(0, iniDir.size(), iniDir) != 0 ||
+            s.back() == '/') {
+            std::fprintf(stderr, "Ignored %s: a profile must be a file in %s\n", a.c_str(), iniDir.c_str());
+            continue;
+        }
+        name = s;
+    }
+    return name;
+}
+
+void LoadLanguageList()
+{
+    namespace fs = std::filesystem;
+    LanguageList.clear();
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& E : fs::directory_iterator(ExeDir + "locale", ec))
+        names.push_back(E.path().filename().string());
+    // Directory order is arbitrary here: list them by name.
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names) {
+        const std::string mo = ExeDir + "locale/" + n + "/LC_MESSAGES/default.mo";
+        if (fs::is_regular_file(mo, ec))
+            LanguageList.push_back(n + "=" + CatalogueLanguage(mo));
+    }
+}
+
+void SetResizeFilters(int32_t DecimationId, int32_t InterpolationId, int32_t SIMDMode)
+{
+    if (!MainResizer)
+        return;
+    const TResizeOption& R = ResizeOption;
+    if (DecimationId >= 1 && DecimationId <= 9)
+        if (TWeightSetter* W = CreateWeightSetter(uint32_t(DecimationId), R.DecimationRadius, R.DecimationSharp,
+                                                  R.DecimationBlur))
+            MainResizer->SetDecimationMode(uint32_t(DecimationId), W);
+    if (InterpolationId >= 2 && InterpolationId <= 9)
+        if (TWeightSetter* W = CreateWeightSetter(uint32_t(InterpolationId), R.InterpolationRadius,
+                                                  R.InterpolationSharp, R.InterpolationBlur))
+            MainResizer->SetInterpolationMode(uint32_t(InterpolationId), W);
+    if (SIMDMode != 0)
+        MainResizer->SetSIMDMode(uint32_t(SIMDMode), R.Degamma);
+}
+
+bool IsAtOnceStart(const std::vector<std::string>& Args, const std::string& IniFile)
+{
+    const bool anyPath = std::any_of(Args.begin(), Args.end(), [](const std::string& A) {
+        return !A.empty() && A.front() != '/';
+    }) || std::any_of(Args.begin(), Args.end(), [](const std::string& A) {
+        // An absolute path also begins with "/": it is a path when it exists.
+        std::error_code ec;
+        return !A.empty() && A.front() == '/' && std::filesystem::exists(A, ec);
+    });
+    if (!anyPath)
+        return false;
+    try {
+        return TMemIniFile(IniFile).ReadBool("File", "AtOnce", false);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool InitializeGlobals(const std::vector<std::string>& Args)
+{
+    SystemOption.ProcessorCount = int32_t(std::max(1u, std::thread::hardware_concurrency()));
+    LoadLanguageList();
+    const bool known = std::any_of(LanguageList.begin(), LanguageList.end(), [](const std::string& L) {
+        const std::string name = L.substr(0, L.find('='));
+        return AsciiLower(name) == AsciiLower(SystemOption.Language);
+    });
+    if (!known)
+        SystemOption.Language = "en";
+    SetInterfaceLanguage(SystemOption.Language);
+
+    CPUFeatures = GetCPUFeatures();
+    InitColorProcs((CPUFeatures & 4) != 0);
+    InitGammaTables();
+
+    KodexLoadError.clear();
+    KodexLoaded = LoadKodex(ExeDir, KodexLoadError);
+
+    for (const char* e : {".bmp", ".jpg", ".png", ".tif"})
+        ExtInfoList.AddExt(e);
+    JPEGTranPath = ExeDir + "bin/jpegtran";
+    SendToDir = StandardFolder(QStandardPaths::ApplicationsLocation);
+    ProgramFilesDir = "/usr/";
+    MyPicturesDir = StandardFolder(QStandardPaths::PicturesLocation);
+    DesktopDir = StandardFolder(QStandardPaths::DesktopLocation);
+
+    FileList = new TImageInfoList;
+    ImageFileList = new std::vector<TImageFileInfo>;
+    DataDir = ExeDir;
+    IniDir = DataDir + "ini/";
+    std::error_code ec;
+    std::filesystem::create_directories(IniDir, ec);
+
+    EffectList = new TEffectList;
+    // The chain holds the effects built so far, in the default order.
+    EffectList->AddFilter(std::make_unique<TResizeFilter>());
+
+    IniFileName = ProfileFileName(Args);
+
+    MainResizer = new TResizer;
+    AntialiasResizer = new TResizer;
+    // Until the settings say otherwise: area average down, Lanczos up.
+    MainResizer->SetDecimationMode(1, CreateWeightSetter(1, 3, 0, 10));
+    MainResizer->SetInterpolationMode(2, CreateWeightSetter(2, 3, 0, 10));
+    MainResizer->SetSIMDMode((CPUFeatures & 4) ? 3 : 1, false);
+    MainResizer->SetMaxThreadNum(SystemOption.ProcessorCount);
+    AntialiasResizer->SetDecimationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
+    AntialiasResizer->SetInterpolationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
+    AntialiasResizer->SetSIMDMode((CPUFeatures & 4) ? 3 : 1, false);
+    CreateSharedFilters();
+    PreviewParams.Resizer = MainResizer;
+    PreviewParams.Antialiasing = AntialiasResizer;
+    InitFlattenAlphaProc(CPUFeatures);
+    return true;
+}
+
+void FinalizeGlobals()
+{
+    UnloadKodex();
+    delete FileList;
+    FileList = nullptr;
+    delete ImageFileList;
+    ImageFileList = nullptr;
+    PreviewParams.Resizer = PreviewParams.Antialiasing = nullptr;
+    delete MainResizer;
+    MainResizer = nullptr;
+    delete AntialiasResizer;
+    AntialiasResizer = nullptr;
+    FreeSharedFilters();
+    delete EffectList;
+    EffectList = nullptr;
+    SPIList.reset();
+    LanguageList.clear();
+}
+
+bool IsNonInteractive()
+{
+    return qgetenv("QT_QPA_PLATFORM") == "offscreen" || qgetenv("VESTRO_NONINTERACTIVE") == "1";
+}

@@ -1,0 +1,63 @@
+// Start-up and shutdown of the program: the process-wide objects, the
+// at-once decision, the resampling filters of the shared resizer and the list
+// of installed interface languages.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TEffectList;
+class TResizer;
+class TUnsharpMask;
+class TGaussianBlur;
+class TImageInfoList;
+struct TImageFileInfo;
+
+// Made by InitializeGlobals, freed by FinalizeGlobals; null before and after
+// (EffectList, declared with the effect chain, likewise).
+extern TResizer* MainResizer;
+extern TResizer* AntialiasResizer;
+extern TUnsharpMask* MainUnsharpMask;
+extern TGaussianBlur* MainGaussianBlur;
+extern TImageInfoList* FileList;
+extern std::vector<TImageFileInfo>* ImageFileList;
+
+// "folder=language name" per installed catalogue, in folder-name order.
+extern std::vector<std::string> LanguageList;
+
+// Creates the process-wide objects in their order (paths, language, kernels,
+// codec library, lists, effect chain, resizers). Args are the command-line
+// arguments without the program. Always succeeds; a codec library that will
+// not load leaves KodexLoaded false and KodexLoadError set.
+bool InitializeGlobals(const std::vector<std::string>& Args);
+extern std::string KodexLoadError;
+void FinalizeGlobals();
+
+// True when an argument does not begin with "/" and [File] AtOnce of the
+// settings file is set.
+bool IsAtOnceStart(const std::vector<std::string>& Args, const std::string& IniFile);
+
+// The settings file named by the command line: the default file in the ini
+// folder, or the last "/ini=NAME" (switch in any letter case) as IniDir +
+// NAME. A NAME that is empty or would lead out of the ini folder is ignored
+// (with a note on standard error).
+std::string ProfileFileName(const std::vector<std::string>& Args);
+
+// The shared unsharp mask and blur (blur radius 2); kept in a module of their
+// own because their header and the resampler's cannot meet in one file yet.
+void CreateSharedFilters();
+void FreeSharedFilters();
+void SetSharedFilterThreads(uint32_t Threads);
+
+// Rebuilds MainResizer's filters from [Resize]: ids 1..9 (1 only for
+// shrinking); 0 or another id keeps the current filter. SIMDMode 0 keeps the
+// kernel family.
+void SetResizeFilters(int32_t DecimationId, int32_t InterpolationId, int32_t SIMDMode);
+
+// (Re)fills LanguageList from ExeDir/locale/*/LC_MESSAGES/default.mo.
+void LoadLanguageList();
+
+// True when nobody can answer a window: the offscreen platform
+// (QT_QPA_PLATFORM=offscreen) or VESTRO_NONINTERACTIVE=1. Questions then take
+// their default answer and the error log goes to standard error.
+bool IsNonInteractive();

@@ -1,0 +1,211 @@
+#include "batch/ListUp.h"
+
+#include "core/ImageInfo.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string WithSlash(std::string S)
+{
+    if (S.empty() || S.back() != '/')
+        S += '/';
+    return S;
+}
+
+// Letter case ignored first, then byte order, so that "a" and "A" still come
+// in a fixed order.
+bool NameLess(const std::string& A, const std::string& B)
+{
+    const std::string la = AsciiLower(A), lb = AsciiLower(B);
+    return la != lb ? la < lb : A < B;
+}
+
+struct TFolderEntries {
+    std::vector<std::string> Folders, Files; // names, each list sorted
+    std::vector<std::pair<std::string, bool>> All; // name, is folder; sorted
+};
+
+TFolderEntries ReadFolder(const std::string& Folder)
+{
+    TFolderEntries R;
+    std::error_code ec;
+    for (fs::directory_iterator it(Folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code e2;
+        // Links are followed: a link to a folder is a folder, a dangling one
+        // is nothing.
+        const fs::file_status st = fs::status(it->path(), e2);
+        if (e2)
+            continue;
+        if (fs::is_directory(st)) {
+            R.Folders.push_back(name);
+            R.All.emplace_back(name, true);
+        } else if (fs::is_regular_file(st)) {
+            R.Files.push_back(name);
+            R.All.emplace_back(name, false);
+        }
+    }
+    std::sort(R.Folders.begin(), R.Folders.end(), NameLess);
+    std::sort(R.Files.begin(), R.Files.end(), NameLess);
+    std::sort(R.All.begin(), R.All.end(), [](const auto& A, const auto& B) { return NameLess(A.first, B.first); });
+    return R;
+}
+
+} // namespace
+
+TListupOptions TListupOptions::FromSettings()
+{
+    TListupOptions O;
+    O.AddSubFolder = FileOption.AddSubFolder;
+    O.SortMode = FileOption.SortMode;
+    O.AtOnce = FileOption.AtOnce;
+    O.SkipImageCheck = SystemOption.SkipImageCheck;
+    O.RunMode = ::RunMode;
+    return O;
+}
+
+std::string RelativeFolder(const std::string& File, const std::string& Base)
+{
+    const std::string folder = ExtractFilePath(File);
+    if (Base.empty() || folder.size() <= Base.size() || folder.compare(0, Base.size(), Base) != 0)
+        return {};
+    return WithSlash(folder.substr(Base.size()));
+}
+
+TListup::TListup(TListupOptions Options, TImageInfoList* Files, std::vector<TImageFileInfo>* RunInput,
+                 const std::atomic<bool>* Terminated)
+    : FOptions(Options), FFiles(Files), FRunInput(RunInput), FTerminated(Terminated)
+{
+    if (FFiles)
+        for (int32_t i = 0; i < FFiles->Count(); ++i)
+            FKnown.insert(FFiles->Items(i)->Path());
+}
+
+void TListup::ListupPath(const std::string& Path)
+{
+    if (Path.empty() || Stopped())
+        return;
+    const std::string p = (Path.size() > 1 && Path.back() == '/') ? Path.substr(0, Path.size() - 1) : Path;
+    FBaseDir = ExtractFilePath(p);
+    std::error_code ec;
+    if (fs::is_directory(p, ec))
+        AddFolder(WithSlash(p), 0);
+    else
+        AddPath(p);
+}
+
+void TListup::AddFolder(const std::string& Folder, int Depth)
+{
+    platform::TFileId id;
+    if (Depth > kMaxFolderDepth || !platform::GetFileId(Folder, id) || !FVisited.insert(id).second)
+        return;
+    const TFolderEntries E = ReadFolder(Folder);
+    if (FOptions.SortMode == 1) {
+        if (FOptions.AddSubFolder)
+            for (const std::string& d : E.Folders) {
+                if (Stopped())
+                    return;
+                AddFolder(Folder + d + "/", Depth + 1);
+            }
+        for (const std::string& f : E.Files) {
+            if (Stopped())
+                return;
+            AddPath(Folder + f);
+        }
+        return;
+    }
+    for (const auto& [name, isFolder] : E.All) {
+        if (Stopped())
+            return;
+        if (isFolder) {
+            if (FOptions.AddSubFolder)
+                AddFolder(Folder + name + "/", Depth + 1);
+        } else {
+            AddPath(Folder + name);
+        }
+    }
+}
+
+void TListup::AddPath(const std::string& Path)
+{
+    if (FOptions.AtOnce) {
+        if (FRunInput) {
+            FRunInput->push_back(TImageFileInfo{Path, "", RelativeFolder(Path, FBaseDir), FBaseDir});
+            ++FAdded;
+        }
+        return;
+    }
+    // The same path twice is one entry; two names that differ only in letter
+    // case are two files here.
+    if (!FFiles || FKnown.count(Path))
+        return;
+    auto info = std::make_unique<TImageInfo>();
+    bool ok;
+    if (FOptions.SkipImageCheck && FOptions.RunMode != 1) {
+        ok = GetBasicFileInfo(Path, *info);
+    } else {
+        ok = GetImageInfo(Path, *info);
+        if (ok && FOptions.RunMode == 1 && info->PictureFormat != pfJPEG)
+            ok = false;
+    }
+    if (!ok)
+        return;
+    info->SetPath(Path);
+    info->Checked = true;
+    info->Dir = RelativeFolder(Path, FBaseDir);
+    info->Base = FBaseDir;
+    FFiles->Add(info.release());
+    FKnown.insert(Path);
+    ++FAdded;
+}
+
+void AddRunInputPath(std::vector<TImageFileInfo>& List, const std::string& Path, bool AddSubFolder)
+{
+    if (Path.empty())
+        return;
+    std::error_code ec;
+    if (!fs::exists(Path, ec))
+        return;
+    TListupOptions O;
+    O.AddSubFolder = AddSubFolder;
+    O.AtOnce = true;
+    O.SortMode = 0;
+    TListup L(O, nullptr, &List);
+    L.ListupPath(Path);
+}
+
+TListupThread::TListupThread(std::vector<std::string> Paths, TListupOptions Options, TImageInfoList* Files,
+                             std::vector<TImageFileInfo>* RunInput, std::function<void(bool)> Done)
+    : FPaths(std::move(Paths)), FOptions(Options), FFiles(Files), FRunInput(RunInput), FDone(std::move(Done))
+{
+}
+
+TListupThread::~TListupThread()
+{
+    Terminate();
+    Join();
+}
+
+void TListupThread::Start()
+{
+    FThread = std::thread([this] {
+        TListup L(FOptions, FFiles, FRunInput, &FTerminated);
+        for (const std::string& p : FPaths) {
+            if (FTerminated)
+                break;
+            L.ListupPath(p);
+        }
+        if (FDone)
+            FDone(FTerminated.load());
+    });
+}
+
+void TListupThread::Join()
+{
+    if (FThread.joinable())
+        FThread.join();
+}

@@ -1,0 +1,213 @@
+// The built program, started as a user or a script would start it, under the
+// offscreen platform: files on the command line with an at-once profile.
+#include "TestApp.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <QColor>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kProgram = std::string(VESTRO_DIST_DIR) + "/vestro-resizer";
+
+struct TResult {
+    int Status = -1;
+    std::string Err;
+};
+
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureApp();
+        if (!fs::exists(kProgram) || !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/libkodex.so"))
+            GTEST_SKIP() << "the program is not built";
+        const std::string tag = std::to_string(QCoreApplication::applicationPid()) + "-" +
+                                ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        Dir = fs::temp_directory_path() / ("vestro-e2e-" + tag);
+        fs::remove_all(Dir);
+        fs::create_directories(Dir / "in" / "trip");
+        fs::create_directories(Dir / "run");
+        fs::permissions(Dir / "run", fs::perms::owner_all);
+        Profile = "e2e-" + tag + ".ini";
+    }
+    void TearDown() override
+    {
+        fs::remove_all(Dir);
+        fs::remove(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile);
+    }
+    // Settings of the run: fit into 320 x 320, JPEG, into Dir/out/<dir><old>.
+    void WriteProfile(const std::string& Extra = "", bool AtOnce = true)
+    {
+        std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile)
+            << "[File]\nAtOnce=" << (AtOnce ? 1 : 0) << "\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+            << "\nFileNameFormat=<dir><old>\nNotOverwrite=1\n"
+            << "[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0,320,512\n"
+            << "Size2=0,0,0,0,0,100,100,384,384,0,320,384\nDecimationType=2\n"
+            << "[System]\nMaxThread=4\n" << Extra;
+    }
+    // A photograph-like picture: gradients and shapes, so that it compresses
+    // like a photo and every output differs.
+    void Photo(const fs::path& P, int W, int H, int Seed)
+    {
+        QImage img(W, H, QImage::Format_RGB32);
+        QPainter p(&img);
+        QLinearGradient g(0, 0, W, H);
+        g.setColorAt(0, QColor::fromHsv(Seed * 40 % 360, 200, 240));
+        g.setColorAt(1, QColor::fromHsv((Seed * 40 + 150) % 360, 180, 60));
+        p.fillRect(img.rect(), g);
+        p.setBrush(Qt::white);
+        p.drawEllipse(W / 4, H / 4, W / 3, H / 3);
+        p.end();
+        ASSERT_TRUE(img.save(QString::fromStdString(P.string()), "JPEG", 90));
+    }
+    TResult Run(const std::vector<std::string>& Args, int TimeoutMs = 60000)
+    {
+        QProcess proc;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
+        proc.setProcessEnvironment(env);
+        proc.setWorkingDirectory(QString::fromStdString(Dir.string()));
+        QStringList a;
+        a << QString::fromStdString("/ini=" + Profile);
+        for (const std::string& s : Args)
+            a << QString::fromStdString(s);
+        proc.start(QString::fromStdString(kProgram), a);
+        EXPECT_TRUE(proc.waitForFinished(TimeoutMs));
+        return {proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -1,
+                proc.readAllStandardError().toStdString()};
+    }
+    static QSize SizeOf(const fs::path& P)
+    {
+        QImageReader r(QString::fromStdString(P.string()));
+        return r.size();
+    }
+    fs::path Dir;
+    std::string Profile;
+};
+
+TEST_F(Program, ConvertsAFolderAndReportsADamagedFileWithStatus1)
+{
+    WriteProfile("[Metadata]\nKeepLastWriteTime=1\n");
+    Photo(Dir / "in" / "wide.jpg", 1200, 800, 1);
+    const auto shot = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+    fs::last_write_time(Dir / "in" / "wide.jpg", shot);
+    Photo(Dir / "in" / "trip" / "tall.jpg", 600, 1000, 2);
+    Photo(Dir / "in" / "cut.jpg", 900, 700, 3);
+    // Keep the header, lose most of the picture.
+    fs::resize_file(Dir / "in" / "cut.jpg", 700);
+
+    const TResult r = Run({"in"}); // relative to the folder the program starts in
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_NE(r.Err.find("cut.jpg"), std::string::npos) << r.Err;
+    EXPECT_EQ(SizeOf(Dir / "out" / "in" / "wide.jpg"), QSize(320, 213));
+    EXPECT_EQ(SizeOf(Dir / "out" / "in" / "trip" / "tall.jpg"), QSize(192, 320));
+    // Kept in steps of two seconds, as the times are stored for this option.
+    EXPECT_LT(std::chrono::abs(fs::last_write_time(Dir / "out" / "in" / "wide.jpg") - shot), std::chrono::seconds(2));
+
+    // Again, with NotOverwrite: new names, the first outputs untouched.
+    const auto before = fs::last_write_time(Dir / "out" / "in" / "wide.jpg");
+    fs::remove(Dir / "in" / "cut.jpg");
+    const TResult again = Run({(Dir / "in").string()});
+    EXPECT_EQ(again.Status, 0) << again.Err;
+    EXPECT_EQ(fs::last_write_time(Dir / "out" / "in" / "wide.jpg"), before);
+    EXPECT_EQ(SizeOf(Dir / "out" / "in" / "wide[1].jpg"), QSize(320, 213));
+    EXPECT_TRUE(fs::exists(Dir / "out" / "in" / "trip" / "tall[1].jpg"));
+}
+
+TEST_F(Program, WithoutAtOnceItSaysSoAndEndsWith2)
+{
+    WriteProfile("", false);
+    Photo(Dir / "in" / "a.jpg", 100, 80, 1);
+    const TResult r = Run({"in/a.jpg"});
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("AtOnce"), std::string::npos) << r.Err;
+    EXPECT_FALSE(fs::exists(Dir / "out"));
+}
+
+TEST_F(Program, ASecondStartHandsItsFilesOverAndNothingIsLost)
+{
+    WriteProfile();
+    for (int i = 0; i < 12; ++i)
+        Photo(Dir / "in" / ("p" + std::to_string(i) + ".jpg"), 2400, 1600, i);
+    Photo(Dir / "in" / "trip" / "late.jpg", 640, 480, 99);
+
+    QProcess first;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
+    first.setProcessEnvironment(env);
+    first.setWorkingDirectory(QString::fromStdString(Dir.string()));
+    QStringList a{QString::fromStdString("/ini=" + Profile)};
+    for (int i = 0; i < 12; ++i)
+        a << QString::fromStdString("in/p" + std::to_string(i) + ".jpg");
+    first.start(QString::fromStdString(kProgram), a);
+    ASSERT_TRUE(first.waitForStarted());
+
+    // The second start names a profile of its own, writing elsewhere.
+    const std::string other = "other-" + Profile;
+    std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + other)
+        << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "other").string()
+        << "\nFileNameFormat=<old>\n[Resize]\nRule=0\nSize1=50\n";
+    // Whether the first is starting, converting or ending, the file is done,
+    // with the settings its own start named.
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(QString::fromStdString(Dir.string()));
+    second.start(QString::fromStdString(kProgram), {QString::fromStdString("/ini=" + other), "in/trip/late.jpg"});
+    ASSERT_TRUE(second.waitForFinished(60000));
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    ASSERT_TRUE(first.waitForFinished(60000));
+    EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
+    fs::remove(std::string(VESTRO_DIST_DIR) + "/ini/" + other);
+    EXPECT_EQ(SizeOf(Dir / "other" / "late.jpg"), QSize(320, 240));
+    EXPECT_EQ(SizeOf(Dir / "out" / "p0.jpg"), QSize(320, 213));
+}
+
+TEST_F(Program, TerminatingCancelsCleanlyWithStatus2)
+{
+    WriteProfile("Parallel=0\n");
+    QStringList a{QString::fromStdString("/ini=" + Profile)};
+    for (int i = 0; i < 30; ++i) {
+        Photo(Dir / "in" / ("p" + std::to_string(i) + ".jpg"), 2400, 1600, i);
+        a << QString::fromStdString("in/p" + std::to_string(i) + ".jpg");
+    }
+    QProcess proc;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
+    proc.setProcessEnvironment(env);
+    proc.setWorkingDirectory(QString::fromStdString(Dir.string()));
+    proc.start(QString::fromStdString(kProgram), a);
+    ASSERT_TRUE(proc.waitForStarted());
+    // Stop it once the first output is there, as Ctrl+C would.
+    QElapsedTimer t;
+    t.start();
+    while (!fs::exists(Dir / "out" / "p0.jpg") && t.elapsed() < 20000)
+        QThread::msleep(5);
+    proc.terminate();
+    ASSERT_TRUE(proc.waitForFinished(20000));
+    EXPECT_EQ(proc.exitCode(), 2) << proc.readAllStandardError().toStdString();
+    int outputs = 0;
+    for (const auto& e : fs::directory_iterator(Dir / "out")) {
+        EXPECT_EQ(e.path().extension(), ".jpg") << e.path(); // no half-written temporary file
+        ++outputs;
+    }
+    EXPECT_LT(outputs, 30);
+}
+
+} // namespace

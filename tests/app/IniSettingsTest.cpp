@@ -1,0 +1,191 @@
+// The settings file: what a user's file looks like after a load and a save.
+#include "app/IniSettings.h"
+#include "core/Global.h"
+#include "core/IniFile.h"
+#include "platform/Session.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <clocale>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Dir = fs::temp_directory_path() / ("vestro-ini-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+        SavedSystem = SystemOption;
+        SystemOption.ProcessorCount = 8;
+        CPUFeatures = 4; // SSE2, as on every x86-64
+    }
+    void TearDown() override
+    {
+        fs::remove_all(Dir);
+        SystemOption = SavedSystem;
+        FileOption = TFileOption{};
+        ResizeOption = TResizeOption{};
+        BitmapOption = TBitmapOption{};
+        JPEGOption = TJPEGOption{};
+        PreviewOption = TPreviewOption{};
+        WorkAreaRight = WorkAreaBottom = 1 << 20;
+    }
+    std::string Write(const std::string& Name, const std::string& Bytes)
+    {
+        const fs::path p = Dir / Name;
+        std::ofstream(p, std::ios::binary) << Bytes;
+        return p.string();
+    }
+    fs::path Dir;
+    TSystemOption SavedSystem;
+};
+
+TEST_F(Settings, RoundTripKeepsWhatTheProgramDoesNotKnow)
+{
+    const std::string f = Write("user.ini",
+                                "; written by hand\r\n"
+                                "[Combine]\r\nRows,=5\r\nMyOwnKey=kept\r\n"
+                                "[Resize]\r\nHistory=\"10,800,600\",\"1,1024,0\"\r\n"
+                                "[Bitmap]\r\nAlphaCheckStrict=1\r\n"
+                                "[Elsewhere]\r\nA=1\r\n");
+    LoadIniFile(f);
+    EXPECT_EQ(CombineOption.Rows, 5);
+    EXPECT_EQ(ResizeOption.History, "\"10,800,600\",\"1,1024,0\"");
+    EXPECT_EQ(BitmapOption.AlphaCheckType, 2); // the older key wins over the default
+    ASSERT_TRUE(SaveIniFile(f));
+
+    const TMemIniFile saved(f);
+    EXPECT_EQ(saved.ReadString("Combine", "MyOwnKey", ""), "kept");
+    EXPECT_EQ(saved.ReadString("Elsewhere", "A", ""), "1");
+    EXPECT_EQ(saved.ReadInteger("Combine", "Rows,", 0), 5);
+    EXPECT_EQ(saved.ReadString("Resize", "History", ""), "\"10,800,600\",\"1,1024,0\"");
+    EXPECT_FALSE(saved.ValueExists("Bitmap", "AlphaCheckStrict"));
+    EXPECT_EQ(saved.ReadInteger("Bitmap", "AlphaCheckType", 0), 2);
+    EXPECT_NE(saved.GetText().find("; written by hand"), std::string::npos);
+    // Written as UTF-16LE with a byte-order mark.
+    std::ifstream in(f, std::ios::binary);
+    char bom[2] = {};
+    in.read(bom, 2);
+    EXPECT_EQ(uint8_t(bom[0]), 0xFF);
+    EXPECT_EQ(uint8_t(bom[1]), 0xFE);
+}
+
+TEST_F(Settings, BomLessAndUtf8ProfilesLoadAndSurviveASave)
+{
+    const std::string plain = Write("plain.ini", "[File]\nOutPutDirectory=/tmp/Bilder \xC3\xBC\nAtOnce=1\n[X]\nY=z\n");
+    LoadIniFile(plain);
+    EXPECT_EQ(FileOption.OutputDirectory, "/tmp/Bilder \xC3\xBC");
+    EXPECT_TRUE(FileOption.AtOnce);
+    ASSERT_TRUE(SaveIniFile(plain));
+    LoadIniFile(plain);
+    EXPECT_EQ(FileOption.OutputDirectory, "/tmp/Bilder \xC3\xBC");
+    EXPECT_EQ(TMemIniFile(plain).ReadString("X", "Y", ""), "z");
+
+    const std::string bom = Write("bom.ini", "\xEF\xBB\xBF[File]\r\nStartNumber=42\r\nOutPutDirectory=C:\\Pics\\Out\r\n");
+    LoadIniFile(bom);
+    EXPECT_EQ(FileOption.StartNumber, 42);
+    EXPECT_EQ(FileOption.OutputDirectory, "C:/Pics/Out"); // "\" reads as "/"
+}
+
+TEST_F(Settings, ValuesNoDialogCouldStoreAreCorrected)
+{
+    const std::string f = Write("odd.ini",
+                                "[System]\nMaxThread=0\n"
+                                "[Resize]\nRule=12\nHistory=8,640,480\nDecimationType=42\nInterpolationRadius=99\n"
+                                "SIMD=7\nMaxThread=-3\n"
+                                "[JPEG]\nConvertTo=7\nQuality=250\n"
+                                "[PNG]\nConvertTo=0\nCompressLevel=12\n"
+                                "[Preview]\nWidth=5000\n");
+    WorkAreaRight = 1920;
+    LoadIniFile(f);
+    EXPECT_EQ(SystemOption.MaxThread, 4); // below 1: the processor count, at most 4
+    EXPECT_EQ(ResizeOption.Rule, 0);
+    EXPECT_EQ(ResizeOption.History, "\"8,640,480\"");
+    EXPECT_EQ(ResizeOption.DecimationMode, 7);
+    EXPECT_EQ(ResizeOption.InterpolationRadius, 8);
+    EXPECT_EQ(ResizeOption.SIMDMode, 3);
+    EXPECT_EQ(ResizeOption.MaxThread, 8u);
+    EXPECT_EQ(JPEGOption.ConvertTo, 2);
+    EXPECT_EQ(JPEGOption.Quality, 100);
+    EXPECT_EQ(PNGOption.ConvertTo, 3);
+    EXPECT_EQ(PNGOption.CompressLevel, 9);
+    EXPECT_EQ(PreviewOption.Width, 1920);
+
+    Write("odd.ini", "[System]\nMaxThread=16\n");
+    LoadIniFile(f);
+    EXPECT_EQ(SystemOption.MaxThread, 8); // above the processor count
+    EXPECT_TRUE(SystemOption.ParallelProcessing);
+    Write("odd.ini", "[System]\nMaxThread=1\nParallel=1\n");
+    LoadIniFile(f);
+    EXPECT_FALSE(SystemOption.ParallelProcessing);
+}
+
+TEST_F(Settings, SizeListsAreWrittenWithAPointAndReadInEitherForm)
+{
+    const std::string f = Write("size.ini", "[Resize]\nSize1=50.5,abc,480\n");
+    LoadIniFile(f);
+    EXPECT_DOUBLE_EQ(ResizeOption.Size1[0], 50.5);
+    EXPECT_DOUBLE_EQ(ResizeOption.Size1[1], 640); // damaged: the rule's built-in value
+    EXPECT_DOUBLE_EQ(ResizeOption.Size1[2], 480);
+    EXPECT_DOUBLE_EQ(ResizeOption.Size1[3], 640); // missing: built-in as well
+
+    // A German locale must not put "," inside the comma list.
+    const char* old = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string keep = old ? old : "C";
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+        ASSERT_TRUE(SaveIniFile(f));
+        EXPECT_EQ(TMemIniFile(f).ReadString("Resize", "Size1", "").substr(0, 12), "50.5,640,480");
+        LoadIniFile(f);
+        EXPECT_DOUBLE_EQ(ResizeOption.Size1[0], 50.5);
+        std::setlocale(LC_NUMERIC, keep.c_str());
+    } else {
+        ASSERT_TRUE(SaveIniFile(f));
+        EXPECT_EQ(TMemIniFile(f).ReadString("Resize", "Size1", "").substr(0, 12), "50.5,640,480");
+    }
+}
+
+TEST_F(Settings, AFailedSaveRetriesThenAsksAndLeavesTheOldFile)
+{
+    int attempts = 0, asked = 0;
+    SaveRetryQuestion = [&](const std::string& Msg) {
+        ++asked;
+        EXPECT_EQ(Msg, "locked");
+        return asked < 2; // retry once, then cancel
+    };
+    EXPECT_FALSE(RunSaveWithRetry([&] {
+        ++attempts;
+        throw std::runtime_error("locked");
+    }));
+    EXPECT_EQ(attempts, 22); // 20 silent, then one per answer
+    EXPECT_EQ(asked, 2);
+    SaveRetryQuestion = nullptr;
+
+    // A folder that cannot take the temporary file: the old file is intact.
+    // (As root a read-only folder is still writable, so the file is reached
+    // through a link into a read-only file system instead.)
+    std::string target;
+    if (platform::CurrentUserId() != 0) {
+        target = Write("old.ini", "[File]\nStartNumber=7\n");
+        fs::permissions(Dir, fs::perms::owner_read | fs::perms::owner_exec);
+    } else {
+        target = (Dir / "old.ini").string();
+        fs::create_symlink("/proc/version", target);
+    }
+    std::ifstream before(target);
+    const std::string oldText((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+    EXPECT_FALSE(SaveIniFile(target));
+    std::ifstream after(target);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()), oldText);
+    fs::permissions(Dir, fs::perms::owner_all);
+}
+
+} // namespace

@@ -1,0 +1,142 @@
+// Expanding folders into the file list and the run input.
+#include "batch/ListUp.h"
+#include "core/Bitmap.h"
+#include "core/ImageInfo.h"
+#include "core/ImgInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ListUp : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Root = fs::temp_directory_path() / ("vestro-listup-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Root);
+        // a/b holds one picture directly and one in b/s.
+        fs::create_directories(Root / "a" / "b" / "s");
+        Picture(Root / "a" / "b" / "top.bmp");
+        Picture(Root / "a" / "b" / "s" / "deep.bmp");
+    }
+    void TearDown() override { fs::remove_all(Root); }
+    static void Picture(const fs::path& P)
+    {
+        TImgInfo Img;
+        AllocImg(Img, 4, 3, 3);
+        ASSERT_TRUE(SaveBitmapFile(P.string(), Img, TResolutionInfo{}));
+        FreeImg(Img);
+    }
+    std::string B() const { return (Root / "a" / "b").string(); }
+    std::string A() const { return (Root / "a").string() + "/"; }
+    fs::path Root;
+};
+
+std::vector<std::string> Names(const std::vector<TImageFileInfo>& L)
+{
+    std::vector<std::string> out;
+    for (const auto& e : L)
+        out.push_back(ExtractFileName(e.InputFileName));
+    return out;
+}
+
+TEST_F(ListUp, AFolderGivesBaseAndRelativeFoldersOfEveryPicture)
+{
+    TImageInfoList files;
+    TListupOptions o;
+    TListup(o, &files, nullptr).ListupPath(B());
+    ASSERT_EQ(files.Count(), 2);
+    // Name order, a sub-folder walked where its name falls: "s" before "top.bmp".
+    EXPECT_EQ(files[0]->Name(), "deep.bmp");
+    EXPECT_EQ(files[0]->Base, A());
+    EXPECT_EQ(files[0]->Dir, "b/s/");
+    EXPECT_EQ(files[1]->Dir, "b/");
+    EXPECT_TRUE(files[1]->Checked);
+
+    // Listing the same folder again adds nothing; a file differing only in
+    // letter case is another file.
+    Picture(Root / "a" / "b" / "TOP.bmp");
+    TListup(o, &files, nullptr).ListupPath(B());
+    ASSERT_EQ(files.Count(), 3);
+    EXPECT_EQ(files[2]->Name(), "TOP.bmp");
+
+    // A file that is not a picture is left out silently.
+    std::ofstream(Root / "a" / "b" / "notes.txt") << "text";
+    TImageInfoList again;
+    TListup(o, &again, nullptr).ListupPath(B());
+    EXPECT_EQ(again.Count(), 3);
+}
+
+TEST_F(ListUp, SubFolderSwitchAndSortModeDecideWhatComesAndInWhichOrder)
+{
+    std::vector<TImageFileInfo> run;
+    TListupOptions o;
+    o.AtOnce = true;
+    o.AddSubFolder = false;
+    TListup(o, nullptr, &run).ListupPath(B());
+    EXPECT_EQ(Names(run), std::vector<std::string>{"top.bmp"});
+
+    // Sub-folders first, then the folder's own files.
+    Picture(Root / "a" / "b" / "aaa.bmp");
+    run.clear();
+    o.AddSubFolder = true;
+    o.SortMode = 1;
+    TListup(o, nullptr, &run).ListupPath(B());
+    EXPECT_EQ(Names(run), (std::vector<std::string>{"deep.bmp", "aaa.bmp", "top.bmp"}));
+    o.SortMode = 0;
+    run.clear();
+    TListup(o, nullptr, &run).ListupPath(B());
+    EXPECT_EQ(Names(run), (std::vector<std::string>{"aaa.bmp", "deep.bmp", "top.bmp"}));
+}
+
+TEST_F(ListUp, RunInputOfNamedFilesAndFolders)
+{
+    std::vector<TImageFileInfo> run;
+    AddRunInputPath(run, (Root / "a" / "b" / "top.bmp").string(), true);
+    AddRunInputPath(run, (Root / "missing.bmp").string(), true);
+    AddRunInputPath(run, "", true);
+    ASSERT_EQ(run.size(), 1u);
+    EXPECT_EQ(run[0].Base, B() + "/");
+    EXPECT_EQ(run[0].Dir, "");
+    AddRunInputPath(run, B(), false);
+    ASSERT_EQ(run.size(), 2u);
+    EXPECT_EQ(run[1].Dir, "b/");
+}
+
+TEST_F(ListUp, LinkLoopsEndAndTerminateStopsTheWalk)
+{
+    // s/up points back at b: without the visited set this never ends.
+    fs::create_directory_symlink(Root / "a" / "b", Root / "a" / "b" / "s" / "up");
+    fs::create_symlink(Root / "a" / "b" / "nowhere", Root / "a" / "b" / "dangling.bmp");
+    std::vector<TImageFileInfo> run;
+    TListupOptions o;
+    o.AtOnce = true;
+    TListup(o, nullptr, &run).ListupPath(B());
+    EXPECT_EQ(Names(run), (std::vector<std::string>{"deep.bmp", "top.bmp"}));
+
+    // A terminated walk adds nothing more; what the list held stays.
+    std::atomic<bool> stop{true};
+    TListup(o, nullptr, &run, &stop).ListupPath(B());
+    EXPECT_EQ(run.size(), 2u);
+
+    // The thread reports its end and whether it was terminated.
+    std::vector<TImageFileInfo> threaded;
+    std::atomic<int> ended{-1};
+    {
+        TListupThread t({B()}, o, nullptr, &threaded, [&](bool Aborted) { ended = Aborted ? 1 : 0; });
+        t.Start();
+        t.Join();
+    }
+    EXPECT_EQ(ended, 0);
+    EXPECT_EQ(threaded.size(), 2u);
+}
+
+} // namespace

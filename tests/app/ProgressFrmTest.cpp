@@ -1,0 +1,107 @@
+// The run window and the busy window driving real runs on the main file list.
+#include "TestApp.h"
+#include "app/ProgressFrm.h"
+#include "app/ProgressFrm3.h"
+#include "app/Startup.h"
+#include "core/Bitmap.h"
+#include "core/ErrorLog.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/Resize.h"
+#include "effects/Effect.h"
+#include "effects/ResizeFilter.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class RunWindows : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureApp();
+        Dir = fs::temp_directory_path() / ("vestro-runwin-" + std::to_string(QCoreApplication::applicationPid()));
+        fs::remove_all(Dir);
+        fs::create_directories(Dir / "in");
+        Saved = FileOption;
+        FileOption.SameDirectory = false;
+        FileOption.OutputDirectory = (Dir / "out").string();
+        FileOption.FileNameFormat = "<old>";
+        FileOption.AtOnce = false;
+        Effects.AddFilter(std::make_unique<TResizeFilter>());
+        EffectList = &Effects;
+        FileList = &Files;
+        MainResizer = &Resizer;
+        Resizer.SetDecimationMode(1, CreateWeightSetter(1, 3, 0, 10));
+        Resizer.SetInterpolationMode(2, CreateWeightSetter(2, 3, 0, 10));
+        Resizer.SetSIMDMode(3, false);
+        Resizer.SetMaxThreadNum(1);
+        for (int i = 0; i < 3; ++i) {
+            TImgInfo Img;
+            AllocImg(Img, 40 + i, 30, 3);
+            SaveBitmapFile((Dir / "in" / ("p" + std::to_string(i) + ".bmp")).string(), Img, TResolutionInfo{});
+            FreeImg(Img);
+        }
+    }
+    void TearDown() override
+    {
+        EffectList = nullptr;
+        FileList = nullptr;
+        MainResizer = nullptr;
+        FileOption = Saved;
+        ErrorLog.Clear();
+        fs::remove_all(Dir);
+    }
+    fs::path Dir;
+    TFileOption Saved;
+    TEffectList Effects;
+    TImageInfoList Files;
+    TResizer Resizer;
+};
+
+TEST_F(RunWindows, BusyWindowFillsTheListThenARunConvertsIt)
+{
+    TProgressForm3 busy;
+    busy.AddFolder((Dir / "in").string());
+    EXPECT_EQ(busy.exec(), 1);
+    ASSERT_EQ(Files.Count(), 3);
+
+    TProgressForm run(false, {});
+    QTimer::singleShot(0, &run, [&run] { run.StartRun(); });
+    EXPECT_EQ(run.exec(), 1);
+    EXPECT_EQ(run.ExitStatus(), 0);
+    EXPECT_FALSE(run.ResultText().empty());
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(fs::exists(Dir / "out" / ("p" + std::to_string(i) + ".bmp")));
+}
+
+TEST_F(RunWindows, CancelAtTheStartIsACancelAndConvertsNothing)
+{
+    TProgressForm3 busy;
+    busy.AddFolder((Dir / "in").string());
+    busy.exec();
+    ASSERT_EQ(Files.Count(), 3);
+    // Cancel right after the run began, whether the names are ready yet or
+    // not: the request must not be lost.
+    TProgressForm run(false, {});
+    QTimer::singleShot(0, &run, [&run] {
+        run.StartRun();
+        run.close();
+    });
+    EXPECT_EQ(run.exec(), 2);
+    EXPECT_TRUE(run.Canceled());
+    EXPECT_EQ(run.ExitStatus(), 2);
+    EXPECT_FALSE(run.Button1->isEnabled());
+    EXPECT_FALSE(fs::exists(Dir / "out" / "p0.bmp") && fs::exists(Dir / "out" / "p1.bmp") &&
+                 fs::exists(Dir / "out" / "p2.bmp"));
+}
+
+} // namespace
