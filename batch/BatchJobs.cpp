@@ -539,6 +539,8 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
             Fail(SUnknownFormat);
         TPendingOutput Pending(Out, FSettings.NotOverwrite);
         WriteOutput(Item, W, L.Img, OutFmt, Pending.Temp());
+        if (P.Cancel && *P.Cancel && !platform::PathExists(Pending.Temp()))
+            return;
         if (!Pending.Commit())
             Fail(SSaveFailed);
     }
@@ -606,7 +608,9 @@ void TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
                 P.Cancel);
             if (R.Fitted)
                 Ok = platform::WriteNewFile(Path, Buf.data(), R.Size) == 0;
-            else if (!(P.Cancel && *P.Cancel))
+            else if (P.Cancel && *P.Cancel)
+                return; // cut short by a cancel: nothing written, nothing failed
+            else
                 Ok = FIO.WriteJPEG(Path, Img, R.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
                                    R.SampleType, JPEGOption.Smoothing);
         } else

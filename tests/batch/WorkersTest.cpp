@@ -29,6 +29,18 @@ struct IntruderIO : TConvertIO {
     }
 };
 
+// A JPEG encoder that never fits and cancels the run on its first try.
+struct CancelDuringSearchIO : TConvertIO {
+    TBatchRun* Batch = nullptr;
+    bool WriteJPEGToMemory(std::vector<uint8_t>&, uint32_t& Size, TImgInfo&, const TResolutionInfo&, bool,
+                           const TICCInfo*, const uint8_t*, uint32_t, int32_t, int32_t, int32_t) override
+    {
+        Batch->Cancel();
+        Size = 0;
+        return false;
+    }
+};
+
 class Workers : public BatchRunTest {};
 
 } // namespace
@@ -193,6 +205,21 @@ TEST_F(Workers, CancelStopsTakingFilesAndLeavesNoPartialOutput)
     EXPECT_LT(Written, 40u);
 }
 
+TEST_F(Workers, CancelDuringTheSizeSearchIsNoFailure)
+{
+    JPEGOption.UseFileSizeLimit = true;
+    FileOption.FileNameFormat = "<old>.jpg";
+    List({MakeBMP("a.bmp", 10, 10, 1)});
+    CancelDuringSearchIO IO2;
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO2, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TBatchRun Batch(Names, Job, Errors, nullptr);
+    IO2.Batch = &Batch;
+    TNumbering N = RunNumbering(Names);
+    EXPECT_FALSE(Batch.Run(TCollisionRules{}, N, 1, false));
+    EXPECT_TRUE(Lines().empty()) << Lines()[0];
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 0);
+}
 
 TEST_F(Workers, ToolThatWroteNothingFailsAndKeepsTheInput)
 {
