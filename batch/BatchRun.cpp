@@ -97,14 +97,36 @@ std::string FolderOf(const std::string& Name)
 
 } // namespace
 
+namespace {
+
+// The name's folder identity and its file name in lower case; false when the
+// folder does not exist (yet).
+bool FolderKey(const std::string& Name, std::tuple<uint64_t, uint64_t, std::string>& Key)
+{
+    const std::string Folder = FolderOf(Name);
+    platform::TFileId Id;
+    if (!platform::GetFileId(Folder.empty() ? std::string(".") : Folder, Id))
+        return false;
+    Key = {Id.Dev, Id.Ino, FoldCase(Name.substr(Folder.size()))};
+    return true;
+}
+
+} // namespace
+
 bool TGivenNames::Contains(const std::string& Name) const
 {
-    return FNames.count(FoldCase(Name)) != 0;
+    if (FNames.count(FoldCase(Name)) != 0)
+        return true;
+    std::tuple<uint64_t, uint64_t, std::string> Key;
+    return FolderKey(Name, Key) && FInFolders.count(Key) != 0;
 }
 
 void TGivenNames::Add(const std::string& Name)
 {
     FNames.insert(FoldCase(Name));
+    std::tuple<uint64_t, uint64_t, std::string> Key;
+    if (FolderKey(Name, Key))
+        FInFolders.insert(std::move(Key));
 }
 
 std::string NumberedName(const std::string& Name, int K)
@@ -173,7 +195,6 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
         if (!P.Use)
             continue;
         ++Number;
-        R.AllSize += double(TileCount(P.W, P.H));
         std::string Name = Job.MakeName(i, Number);
         if (Name.empty() || BaseNameEmpty(Name)) {
             Failed = true;
@@ -193,8 +214,12 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
                 platform::ForceDirectories(Folder);
         }
         Job.StoreName(i, Name);
-        if (!Name.empty())
+        if (!Name.empty()) {
             Given.Add(Name);
+            // Only entries that get a name are worked on and reported; the
+            // others must not keep the bar from its end.
+            R.AllSize += double(TileCount(P.W, P.H));
+        }
     }
     Job.EndNames();
     R.OutputFileCount = Failed ? -1 : int(Given.Count());
