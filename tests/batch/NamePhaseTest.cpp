@@ -191,6 +191,19 @@ TEST_F(NamePhase, ResetTypesAcrossTwoRuns)
     }
 }
 
+TEST_F(NamePhase, NumbersStopAtTheTopOfTheRangeInsteadOfWrapping)
+{
+    FakeNames J;
+    J.OutDir = P("o/");
+    J.Entries = {{P("a.png")}, {P("b.png")}, {P("c.png")}};
+    Numbering.ResetType = 1;
+    Current = INT32_MAX - 1;
+    Run(J);
+    EXPECT_EQ(J.Entries[0].Number, INT32_MAX - 1);
+    EXPECT_EQ(J.Entries[2].Number, INT32_MAX);
+    EXPECT_EQ(Current, INT32_MAX);
+}
+
 TEST_F(NamePhase, InvalidNameFailsThePhase)
 {
     FakeNames J;
