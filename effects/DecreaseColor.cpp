@@ -179,8 +179,9 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     if (ReadOnly && !platform::SetReadOnly(Out, false))
         throw EVestroError(LoadResText(SSetAttributesFailed));
     // The temporary folder may be on another file system: copy through a
-    // temporary name beside the output, which replaces it in one step.
-    if (platform::CopyFile(Result.Path, Out, false) != 0) {
+    // temporary name beside the output, which replaces it in one step; with
+    // NotOverwrite a file that appeared since the names were given out stays.
+    if (platform::CopyFile(Result.Path, Out, FileOption.NotOverwrite) != 0) {
         if (ReadOnly)
             platform::SetReadOnly(Out, true);
         throw EVestroError(LoadResText(SSaveFailed));
