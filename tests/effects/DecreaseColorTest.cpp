@@ -1,5 +1,6 @@
 #include "effects/DecreaseColor.h"
 
+#include "core/Errors.h"
 #include "core/Global.h"
 #include "core/ImageLoader.h"
 #include "core/IniFile.h"
@@ -108,4 +109,24 @@ TEST_F(DecreaseColorTest, PNGOutputBecomesAPalettePictureOtherOutputsPassThrough
     FreeImg(Img);
     // Only the output is left: no work file stays in the temporary folder.
     EXPECT_EQ(size_t(std::distance(fs::directory_iterator(Dir), {})), 1u);
+}
+
+TEST_F(DecreaseColorTest, AFileThatAppearedMeanwhileStaysWhenOutputsMustNotBeOverwritten)
+{
+    if (FindQuantiserPath().empty())
+        GTEST_SKIP() << "pngquant not installed";
+    TDecreaseColorEffect E;
+    E.FMode = 3;
+    TImgInfo Img;
+    AllocImg(Img, 8, 8, 3);
+    TEffectParams P;
+    P.OutFileName = (Dir / "taken.png").string();
+    std::ofstream(P.OutFileName) << "someone else's file";
+    const bool Saved = FileOption.NotOverwrite;
+    FileOption.NotOverwrite = true;
+    EXPECT_THROW(E.DoEffect(Img, P), EVestroError);
+    FileOption.NotOverwrite = Saved;
+    std::ifstream F(P.OutFileName);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(F), {}), "someone else's file");
+    FreeImg(Img);
 }
