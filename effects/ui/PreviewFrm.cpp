@@ -1,0 +1,742 @@
+#include "effects/ui/PreviewFrm.h"
+
+#include "core/Global.h"
+#include "effects/DrawImage.h"
+#include "platform/Intl.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+TPreviewForm* PreviewForm = nullptr;
+
+namespace {
+
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(platform::IntlTranslate("default", Text));
+}
+
+int32_t Trunc(double V) { return int32_t(std::trunc(V)); }
+
+int32_t Sign(int32_t V) { return V > 0 ? 1 : (V < 0 ? -1 : 0); }
+
+} // namespace
+
+// ------------------------------------------------------------------ geometry
+
+namespace previewgeom {
+
+int32_t ViewToImage(int32_t V, int32_t Origin, double Zoom)
+{
+    return Trunc((double(V) + Origin) / Zoom + 0.5);
+}
+
+TRect MagnifiedViewRect(uint32_t W, uint32_t H, int32_t PW, int32_t PH, int32_t VX, int32_t VY, double Zoom)
+{
+    TRect R;
+    R.Left = Trunc(VX / Zoom);
+    R.Right = std::min<int64_t>(Trunc((double(PW) + VX + Zoom - 1) / Zoom), W);
+    R.Bottom = int32_t(int64_t(H) - Trunc(VY / Zoom));
+    R.Top = std::max<int64_t>(0, int64_t(H) - Trunc((double(PH) + VY + Zoom - 1) / Zoom));
+    return R;
+}
+
+int32_t LimitOrigin(int32_t V, uint32_t Size, int32_t Page, double Zoom)
+{
+    V = std::min(V, Trunc(Size * Zoom) - Page);
+    return std::max(V, 0);
+}
+
+int32_t KeepCentre(int32_t V, int32_t Page, double OldZoom, double NewZoom)
+{
+    const int32_t C = Trunc((V + Page / 2.0) / OldZoom);
+    return Trunc(C * NewZoom - Page / 2.0);
+}
+
+int32_t HitTestSelection(int32_t X, int32_t Y, int32_t SX, int32_t SY, int32_t SX2, int32_t SY2, double Zoom)
+{
+    const int32_t x0 = Trunc(std::min(SX, SX2) * Zoom + 0.5), x1 = Trunc(std::max(SX, SX2) * Zoom + 0.5);
+    const int32_t y0 = Trunc(std::min(SY, SY2) * Zoom + 0.5), y1 = Trunc(std::max(SY, SY2) * Zoom + 0.5);
+    if (X < x0 || X > x1 || Y < y0 || Y > y1)
+        return 0;
+    const int32_t hx = std::min((x1 - x0) / 2, 16), hy = std::min((y1 - y0) / 2, 16);
+    const int32_t Col = X <= x0 + hx ? 0 : (X >= x1 - hx ? 2 : 1);
+    const int32_t Row = Y <= y0 + hy ? 0 : (Y >= y1 - hy ? 2 : 1);
+    return Row * 3 + Col + 1;
+}
+
+void AspectCorner(int32_t SX, int32_t SY, int32_t PX, int32_t PY, int32_t Cx, int32_t Cy, uint32_t W, uint32_t H,
+                  int32_t& SX2, int32_t& SY2)
+{
+    SX2 = PX;
+    SY2 = PY;
+    const int32_t w = SX2 - SX, h = SY2 - SY;
+    const double Ax = std::abs(double(Cx)), Ay = std::abs(double(Cy));
+    const int32_t hw = Trunc(std::abs(w) * Ay / Ax + 0.5);
+    if (std::abs(h) <= hw) {
+        SY2 = SY + Sign(h) * hw;
+        if (SY2 > int64_t(H) || SY2 < 0) {
+            SY2 = SY2 < 0 ? 0 : int32_t(H);
+            SX2 = SX + Sign(w) * Trunc(std::abs(SY2 - SY) * Ax / Ay + 0.5);
+        }
+    } else {
+        SX2 = SX + Sign(w) * Trunc(std::abs(h) * Ax / Ay + 0.5);
+        if (SX2 > int64_t(W) || SX2 < 0) {
+            SX2 = SX2 < 0 ? 0 : int32_t(W);
+            SY2 = SY + Sign(h) * Trunc(std::abs(SX2 - SX) * Ay / Ax + 0.5);
+        }
+    }
+}
+
+TSize FitSize(uint32_t W, uint32_t H, int32_t CW, int32_t CH)
+{
+    if (W == 0 || H == 0)
+        return TSize{W, H};
+    if (CW >= int64_t(W) && CH >= int64_t(H))
+        return TSize{W, H};
+    const int64_t cw = std::max(CW, 0), ch = std::max(CH, 0);
+    TSize S;
+    const int64_t h = cw * H / W;
+    if (ch >= h)
+        S = TSize{cw, h};
+    else
+        S = TSize{ch * W / H, ch};
+    S.cx = std::max<int64_t>(S.cx, 1);
+    S.cy = std::max<int64_t>(S.cy, 1);
+    return S;
+}
+
+} // namespace previewgeom
+
+using namespace previewgeom;
+
+// ------------------------------------------------------------------ paint box
+
+class TPreviewPaintBox : public QWidget {
+public:
+    explicit TPreviewPaintBox(TPreviewForm* Form, QWidget* Parent) : QWidget(Parent), FForm(Form)
+    {
+        setMouseTracking(true);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter P(this);
+        FForm->PaintPicture(P);
+    }
+    void mousePressEvent(QMouseEvent* e) override { FForm->PaintBoxMouseDown(e); }
+    void mouseMoveEvent(QMouseEvent* e) override { FForm->PaintBoxMouseMove(e); }
+    void mouseReleaseEvent(QMouseEvent*) override { FForm->DragMode = TPreviewForm::dmNone; }
+    void leaveEvent(QEvent*) override { FForm->DragMode = TPreviewForm::dmNone; }
+
+private:
+    TPreviewForm* FForm;
+};
+
+// ------------------------------------------------------------------ the window
+
+TPreviewForm::TPreviewForm(QWidget* Owner) : QWidget(Owner, Qt::Window)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    auto* Layout = new QVBoxLayout(this);
+    Layout->setContentsMargins(0, 0, 0, 0);
+    Layout->setSpacing(0);
+
+    Panel1 = new QWidget(this);
+    Panel1->setAutoFillBackground(true);
+    QPalette Pal = Panel1->palette();
+    Pal.setColor(QPalette::Window,
+                 QColor(std::min<int>(DefaultBGColor.Red, 255), std::min<int>(DefaultBGColor.Green, 255),
+                        std::min<int>(DefaultBGColor.Blue, 255)));
+    Panel1->setPalette(Pal);
+    Panel1->installEventFilter(this);
+    Layout->addWidget(Panel1, 1);
+
+    PaintBox1 = new TPreviewPaintBox(this, Panel1);
+    ScrollBar1 = new QScrollBar(Qt::Horizontal, Panel1);
+    ScrollBar2 = new QScrollBar(Qt::Vertical, Panel1);
+    for (QScrollBar* Bar : {ScrollBar1, ScrollBar2}) {
+        Bar->setFocusPolicy(Qt::NoFocus); // keys stay with the window
+        Bar->hide();
+    }
+    connect(ScrollBar1, &QScrollBar::valueChanged, this, [this](int V) { ScrollBarChanged(true, V); });
+    connect(ScrollBar2, &QScrollBar::valueChanged, this, [this](int V) { ScrollBarChanged(false, V); });
+    Panel2 = new QWidget(Panel1);
+    Panel2->hide();
+
+    auto* StatusBar1 = new QStatusBar(this);
+    StatusBar1->setSizeGripEnabled(false);
+    for (QLabel*& L : StatusPanel) {
+        L = new QLabel(StatusBar1);
+        L->setFixedWidth(100);
+        StatusBar1->addWidget(L);
+    }
+    Layout->addWidget(StatusBar1);
+
+    PopupMenu1 = new QMenu(this);
+    auto* Group = new QActionGroup(this);
+    const char* ViewTexts[5] = {"Fit image to window", "100%", "200%", "300%", "400%"};
+    for (int32_t i = 0; i < 5; ++i) {
+        ViewItems[i] = PopupMenu1->addAction(Tr(ViewTexts[i]));
+        ViewItems[i]->setCheckable(true);
+        Group->addAction(ViewItems[i]);
+        connect(ViewItems[i], &QAction::triggered, this, [this, i] { ViewModeClicked(i); });
+    }
+    PopupMenu1->addSeparator();
+    EditSelect = PopupMenu1->addAction(Tr("Select Mode"));
+    EditSelect->setCheckable(true);
+    EditSelect->setEnabled(false);
+    EditSelect->setShortcut(QKeySequence(Qt::Key_Space));
+    connect(EditSelect, &QAction::triggered, this, [this] { EditSelectClicked(); });
+    PopupMenu1->addSeparator();
+    SelectAll = PopupMenu1->addAction(Tr("SelectAll"));
+    SelectAll->setEnabled(false);
+    SelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    connect(SelectAll, &QAction::triggered, this, [this] { SelectAllClicked(); });
+    addAction(EditSelect);
+    addAction(SelectAll);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& P) { PopupMenu1->popup(mapToGlobal(P)); });
+
+    resize(std::max(PreviewOption.Width, 100), std::max(PreviewOption.Height, 100));
+    FViewMode = PreviewOption.ViewMode;
+}
+
+TPreviewForm::~TPreviewForm()
+{
+    PreviewOption.Width = width();
+    PreviewOption.Height = height();
+    PreviewOption.Left = x();
+    PreviewOption.Top = y();
+    PreviewOption.ViewMode = FViewMode;
+}
+
+void TPreviewForm::SetPreviewImage(TImgInfo* ptr, TImgInfo* ptr2, bool, const QString& _Title)
+{
+    FResizeHandler = false;
+    Img[0] = ptr;
+    Img[1] = ptr2;
+    if (!ptr2)
+        ImgIndex = 0;
+    Title = _Title;
+    if (ptr) {
+        LayoutPaintBox();
+        UpdateBitmapInfo();
+    }
+    UpdateCaption();
+    if (ptr)
+        StatusPanel[0]->setText(QString::asprintf(" %ux%u", ptr->Width, ptr->Height));
+}
+
+void TPreviewForm::SetAllViewImage(TImgInfo* ptr, TImgInfo* ptr2)
+{
+    AllViewImg[0] = ptr;
+    AllViewImg[1] = ptr2;
+}
+
+void TPreviewForm::UpdateBitmapInfo()
+{
+    // The drawing wraps the pixel blocks at paint time, so nothing is cached
+    // that could outlive a replaced block.
+    RepaintPicture();
+}
+
+void TPreviewForm::RepaintPicture() { PaintBox1->update(); }
+
+TSize TPreviewForm::GetClientSize() const { return TSize{Panel1->width(), Panel1->height()}; }
+
+TRect TPreviewForm::GetViewRect() const
+{
+    if (FViewMode == 0) {
+        const TImgInfo* F = ShownFit();
+        return F ? TRect{0, 0, int32_t(F->Width), int32_t(F->Height)} : TRect{};
+    }
+    const TImgInfo* I = Shown();
+    if (!I)
+        return TRect{};
+    return MagnifiedViewRect(I->Width, I->Height, PaintBox1->width(), PaintBox1->height(), VX, VY, Zoom);
+}
+
+void TPreviewForm::SetSelectRect(const TRect& r)
+{
+    SX = r.Left;
+    SY = r.Top;
+    SX2 = r.Right;
+    SY2 = r.Bottom;
+    if (SX < 0 || SY < 0)
+        SelectType = 0;
+    CalcFitZoom();
+    RepaintPicture();
+}
+
+void TPreviewForm::SetOnChangeSelectRect(TChangeSelectRectEvent Event)
+{
+    FOnChangeSelectRect = std::move(Event);
+    if (FOnChangeSelectRect) {
+        EditSelect->setEnabled(true);
+        EditSelect->setChecked(true);
+        SelectAll->setEnabled(true);
+        SelectMode = true;
+        PaintBox1->setCursor(Qt::CrossCursor);
+    }
+}
+
+void TPreviewForm::SetViewMode(int32_t Mode) { ViewModeClicked(Mode); }
+
+void TPreviewForm::CalcFitZoom()
+{
+    if (FViewMode != 0)
+        return;
+    const TImgInfo* I = Shown();
+    const TImgInfo* F = ShownFit();
+    if (!I || !F || I->Width == 0 || I->Height == 0)
+        return;
+    if (I->Height >= I->Width)
+        Zoom = double(F->Height) / I->Height;
+    else
+        Zoom = double(F->Width) / I->Width;
+}
+
+void TPreviewForm::UpdateCaption()
+{
+    if (Img[1])
+        setWindowTitle(Title + (ImgIndex == 0 ? QStringLiteral("[After]") : QStringLiteral("[Before]")));
+    else
+        setWindowTitle(Title);
+}
+
+void TPreviewForm::ViewModeClicked(int32_t Mode)
+{
+    // A stored mode outside the menu (a damaged settings file) falls back to
+    // the fit view rather than leaving the window in no mode at all.
+    if (Mode < 0 || Mode > 4)
+        Mode = 0;
+    const int32_t Old = FViewMode;
+    FViewMode = Mode;
+    if (Mode > 0) {
+        VX = KeepCentre(VX, PaintBox1->width(), Zoom, Mode);
+        VY = KeepCentre(VY, PaintBox1->height(), Zoom, Mode);
+        Zoom = Mode;
+    } else {
+        VX = VY = 0;
+    }
+    ViewItems[Mode]->setChecked(true);
+    if (Mode > 0) {
+        const TImgInfo* I = Shown();
+        VX = I ? LimitOrigin(VX, I->Width, PaintBox1->width(), Zoom) : 0;
+        VY = I ? LimitOrigin(VY, I->Height, PaintBox1->height(), Zoom) : 0;
+    }
+    if (Old != Mode) {
+        if (OnChangeViewMode)
+            OnChangeViewMode(this);
+        LayoutPaintBox();
+        SetScrollPositions();
+        CalcFitZoom();
+    }
+    RepaintPicture();
+}
+
+void TPreviewForm::LayoutPaintBox()
+{
+    const int32_t PW0 = Panel1->width(), PH0 = Panel1->height();
+    if (FViewMode == 0) {
+        const TImgInfo* F = ShownFit();
+        const int32_t FW = F ? int32_t(F->Width) : 0, FH = F ? int32_t(F->Height) : 0;
+        PaintBox1->setGeometry((PW0 - FW) / 2, (PH0 - FH) / 2, FW, FH);
+        ScrollBar1->hide();
+        ScrollBar2->hide();
+        Panel2->hide();
+        return;
+    }
+    const TImgInfo* I = Shown();
+    const int32_t zw = I ? Trunc(I->Width * Zoom) : 0, zh = I ? Trunc(I->Height * Zoom) : 0;
+    const int32_t Ext = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    int32_t pw = PW0, ph = PH0;
+    if (pw < zw) {
+        ph -= Ext;
+        if (ph < zh)
+            pw -= Ext;
+    } else if (ph < zh) {
+        pw -= Ext;
+        if (pw < zw)
+            ph -= Ext;
+    }
+    int32_t Left, Width, Top, Height;
+    FSettingScroll = true;
+    if (pw >= zw) {
+        Left = (pw - zw) / 2;
+        Width = zw;
+        ScrollBar1->hide();
+    } else {
+        Left = 0;
+        Width = pw - 1;
+        ScrollBar1->setGeometry(0, ph, pw, Ext);
+        ScrollBar1->setRange(0, std::max(zw - pw, 0));
+        ScrollBar1->setPageStep(std::max(pw, 1));
+        ScrollBar1->show();
+    }
+    if (ph >= zh) {
+        Top = (ph - zh) / 2;
+        Height = zh;
+        ScrollBar2->hide();
+    } else {
+        Top = 0;
+        Height = ph - 1;
+        ScrollBar2->setGeometry(pw, 0, Ext, ph);
+        ScrollBar2->setRange(0, std::max(zh - ph, 0));
+        ScrollBar2->setPageStep(std::max(ph, 1));
+        ScrollBar2->show();
+    }
+    FSettingScroll = false;
+    PaintBox1->setGeometry(Left, Top, std::max(Width, 0), std::max(Height, 0));
+    Panel2->setGeometry(pw, ph, Ext, Ext);
+    Panel2->setVisible(ScrollBar1->isVisibleTo(Panel1) && ScrollBar2->isVisibleTo(Panel1));
+}
+
+void TPreviewForm::SetScrollPositions()
+{
+    FSettingScroll = true;
+    if (ScrollBar1->isVisibleTo(Panel1))
+        ScrollBar1->setValue(VX);
+    if (ScrollBar2->isVisibleTo(Panel1))
+        ScrollBar2->setValue(VY);
+    FSettingScroll = false;
+}
+
+void TPreviewForm::LimitScroll()
+{
+    const TImgInfo* I = Shown();
+    if (FViewMode == 0 || !I) {
+        // The fitted picture never scrolls.
+        VX = VY = 0;
+        return;
+    }
+    VX = std::max(std::min(VX, Trunc(I->Width * Zoom + 0.5) - PaintBox1->width()), 0);
+    VY = std::max(std::min(VY, Trunc(I->Height * Zoom + 0.5) - PaintBox1->height()), 0);
+}
+
+void TPreviewForm::ScrollBarChanged(bool Horizontal, int Value)
+{
+    if (FSettingScroll)
+        return;
+    const TImgInfo* I = Shown();
+    if (!I)
+        return;
+    if (Horizontal)
+        VX = LimitOrigin(Value, I->Width, PaintBox1->width(), Zoom);
+    else
+        VY = LimitOrigin(Value, I->Height, PaintBox1->height(), Zoom);
+    SetScrollPositions();
+    RepaintPicture();
+}
+
+// ------------------------------------------------------------------ painting
+
+void TPreviewForm::DrawPicture(QPainter& P, const TImgInfo& I, const TRect& R, int32_t DestX, int32_t DestY,
+                               int32_t Z)
+{
+    // R: top-down picture coordinates, cut to the picture.
+    const int32_t L = std::max(R.Left, 0), T = std::max(R.Top, 0);
+    const int32_t Rt = std::min<int64_t>(R.Right, I.Width), B = std::min<int64_t>(R.Bottom, I.Height);
+    if (!I.Mem || Rt <= L || B <= T)
+        return;
+    const int32_t w = Rt - L, h = B - T;
+    if (I.Channels == 1 || I.Channels == 3) {
+        // Straight from pixel memory: the memory rows of the region, bottom
+        // row first, drawn flipped.
+        const uint8_t* First = MemRow(I, I.Height - uint32_t(B));
+        const QImage Wrap(First, int(I.Width), h, int(I.Bpl),
+                          I.Channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_BGR888);
+        P.save();
+        P.translate(DestX, DestY + double(h) * Z);
+        P.scale(Z, -Z);
+        P.drawImage(QRectF(0, 0, w, h), Wrap, QRectF(L, 0, w, h));
+        P.restore();
+    } else if (I.Channels == 2 || I.Channels == 4) {
+        QImage Bitmap(w, h, QImage::Format_BGR888);
+        DrawImageToBitmap(I, TRect{L, T, Rt, B}, Bitmap, 0, 0);
+        P.drawImage(QRectF(DestX, DestY, double(w) * Z, double(h) * Z), Bitmap);
+    }
+}
+
+void TPreviewForm::PaintPicture(QPainter& P)
+{
+    P.fillRect(PaintBox1->rect(), Panel1->palette().color(QPalette::Window));
+    P.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    const int32_t PW = PaintBox1->width(), PH = PaintBox1->height();
+    if (FViewMode == 0) {
+        if (const TImgInfo* F = ShownFit())
+            DrawPicture(P, *F, TRect{0, 0, int32_t(F->Width), int32_t(F->Height)}, 0, 0, 1);
+    } else if (const TImgInfo* I = Shown()) {
+        const int32_t W = int32_t(I->Width), H = int32_t(I->Height);
+        if (FViewMode == 1) {
+            VX = std::max(std::min(VX, W - PW), 0);
+            VY = std::max(std::min(VY, H - PH), 0);
+            DrawPicture(P, *I, TRect{VX, VY, VX + std::min(W, PW), VY + std::min(H, PH)}, 0, 0, 1);
+        } else {
+            VX = LimitOrigin(VX, I->Width, PW, Zoom);
+            VY = LimitOrigin(VY, I->Height, PH, Zoom);
+            // Only the visible rectangle is enlarged: view column X shows
+            // picture column Trunc((X + VX) / Zoom), rows likewise from the top.
+            const TRect M = GetViewRect();
+            const int32_t Z = int32_t(Zoom);
+            DrawPicture(P, *I, TRect{M.Left, H - M.Bottom, M.Right, H - M.Top}, -(VX % Z), -(VY % Z), Z);
+        }
+    }
+    if (SX >= 0 && SY >= 0) {
+        QRect R(QPoint(Trunc(std::min(SX, SX2) * Zoom - VX + 0.5), Trunc(std::min(SY, SY2) * Zoom - VY + 0.5)),
+                QPoint(Trunc(std::max(SX, SX2) * Zoom - VX + 0.5) - 1, Trunc(std::max(SY, SY2) * Zoom - VY + 0.5) - 1));
+        for (int i = 0; i < 2; ++i) {
+            QStyleOptionFocusRect O;
+            O.initFrom(PaintBox1);
+            O.rect = R.adjusted(i, i, -i, -i);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &O, &P, PaintBox1);
+        }
+    }
+    FResizeHandler = true;
+}
+
+// ------------------------------------------------------------------ mouse
+
+void TPreviewForm::PaintBoxMouseDown(QMouseEvent* e)
+{
+    setFocus();
+    if (e->button() != Qt::LeftButton || !CanMove)
+        return;
+    const int32_t X = int32_t(e->position().x()), Y = int32_t(e->position().y());
+    if (!SelectMode) {
+        PreX = X;
+        PreY = Y;
+        DragMode = dmMove;
+        return;
+    }
+    const int32_t PX = ViewToImage(X, VX, Zoom), PY = ViewToImage(Y, VY, Zoom);
+    const int32_t Hit = SX >= 0 && SY >= 0 ? HitTestSelection(X + VX, Y + VY, SX, SY, SX2, SY2, Zoom) : 0;
+    const int32_t MinX = std::min(SX, SX2), MaxX = std::max(SX, SX2);
+    const int32_t MinY = std::min(SY, SY2), MaxY = std::max(SY, SY2);
+    Qt::CursorShape Cursor = PaintBox1->cursor().shape();
+    switch (Hit == 5 && IsAllSelect ? 0 : Hit) {
+    case 1: SX = MaxX; SY = MaxY; SelectType = 1; Cursor = Qt::SizeFDiagCursor; break;
+    case 9: SX = MinX; SY = MinY; SelectType = 1; Cursor = Qt::SizeFDiagCursor; break;
+    case 3: SX = MinX; SY = MaxY; SelectType = 1; Cursor = Qt::SizeBDiagCursor; break;
+    case 7: SX = MaxX; SY = MinY; SelectType = 1; Cursor = Qt::SizeBDiagCursor; break;
+    case 2: SY = MaxY; SelectType = 2; Cursor = Qt::SizeVerCursor; break;
+    case 8: SY = MinY; SelectType = 2; Cursor = Qt::SizeVerCursor; break;
+    case 4: SX = MaxX; SelectType = 3; Cursor = Qt::SizeHorCursor; break;
+    case 6: SX = MinX; SelectType = 3; Cursor = Qt::SizeHorCursor; break;
+    case 5:
+        SX3 = PX;
+        SY3 = PY;
+        SX = MinX; SX2 = MaxX; SY = MinY; SY2 = MaxY;
+        SelectType = 4;
+        Cursor = Qt::SizeAllCursor;
+        break;
+    default:
+        SX = SX2 = PX;
+        SY = SY2 = PY;
+        SelectType = 1;
+        break;
+    }
+    PaintBox1->setCursor(Cursor);
+    DragMode = dmRect;
+    RepaintPicture();
+}
+
+void TPreviewForm::PaintBoxMouseMove(QMouseEvent* e)
+{
+    int32_t X = int32_t(e->position().x()), Y = int32_t(e->position().y());
+    const TImgInfo* I = Shown();
+    const int32_t W = I ? int32_t(I->Width) : 0, H = I ? int32_t(I->Height) : 0;
+    if (DragMode == dmNone) {
+        if (SelectMode) {
+            const int32_t Hit = SX >= 0 && SY >= 0 ? HitTestSelection(X + VX, Y + VY, SX, SY, SX2, SY2, Zoom) : 0;
+            static const Qt::CursorShape Shapes[10] = {
+                Qt::CrossCursor, Qt::SizeFDiagCursor, Qt::SizeVerCursor, Qt::SizeBDiagCursor, Qt::SizeHorCursor,
+                Qt::SizeAllCursor, Qt::SizeHorCursor, Qt::SizeBDiagCursor, Qt::SizeVerCursor, Qt::SizeFDiagCursor};
+            PaintBox1->setCursor(Hit == 5 && IsAllSelect ? Qt::CrossCursor : Shapes[Hit]);
+        }
+        StatusPanel[1]->setText(
+            QString::asprintf("%d,%d", ViewToImage(X, VX, Zoom), ViewToImage(Y, VY, Zoom)));
+    } else if (DragMode == dmRect) {
+        const int32_t PW = PaintBox1->width(), PH = PaintBox1->height();
+        if (X > PW) { VX += X - PW; X = PW; } else if (X < 0) { VX += X; X = 0; }
+        if (Y > PH) { VY += Y - PH; Y = PH; } else if (Y < 0) { VY += Y; Y = 0; }
+        LimitScroll();
+        // The corner never leaves the picture, whatever the rounding of the
+        // view gives at its edge.
+        const int32_t PX = std::clamp(ViewToImage(X, VX, Zoom), 0, W);
+        const int32_t PY = std::clamp(ViewToImage(Y, VY, Zoom), 0, H);
+        if (SelectType == 4) {
+            int32_t dx = PX - SX3, dy = PY - SY3;
+            if (SX + dx < 0) dx = -SX; else if (SX2 + dx > W) dx = W - SX2;
+            if (SY + dy < 0) dy = -SY; else if (SY2 + dy > H) dy = H - SY2;
+            SX += dx; SX2 += dx; SX3 += dx;
+            SY += dy; SY2 += dy; SY3 += dy;
+        } else if (SelectSize.cx == 0 || SelectSize.cy == 0) {
+            if (SelectType == 1 || SelectType == 3)
+                SX2 = PX;
+            if (SelectType == 1 || SelectType == 2)
+                SY2 = PY;
+        } else if (SelectType != 0) {
+            AspectCorner(SX, SY, PX, PY, int32_t(SelectSize.cx), int32_t(SelectSize.cy), uint32_t(W), uint32_t(H),
+                         SX2, SY2);
+        }
+        SetScrollPositions();
+        TRect R{std::min(SX, SX2), std::min(SY, SY2), std::max(SX, SX2), std::max(SY, SY2)};
+        StatusPanel[1]->setText(QString::asprintf("(%d,%d)-(%d,%d)", R.Left, R.Top, R.Right, R.Bottom));
+        RepaintPicture();
+        if (FOnChangeSelectRect)
+            FOnChangeSelectRect(R, this);
+    } else if (DragMode == dmMove) {
+        VX += PreX - X;
+        VY += PreY - Y;
+        LimitScroll();
+        PreX = X;
+        PreY = Y;
+        SetScrollPositions();
+        RepaintPicture();
+    }
+    const TImgInfo* After = Img[0];
+    IsAllSelect = After && std::abs(SX - SX2) == int64_t(After->Width) && std::abs(SY - SY2) == int64_t(After->Height);
+}
+
+void TPreviewForm::EditSelectClicked()
+{
+    SelectMode = EditSelect->isChecked();
+    PaintBox1->setCursor(SelectMode ? Qt::CrossCursor : Qt::ArrowCursor);
+}
+
+void TPreviewForm::SelectAllClicked()
+{
+    if (!Img[0])
+        return;
+    TRect R{0, 0, int32_t(Img[0]->Width), int32_t(Img[0]->Height)};
+    if (FOnChangeSelectRect)
+        FOnChangeSelectRect(R, this);
+    SetSelectRect(R);
+    IsAllSelect = std::abs(SX - SX2) == int64_t(Img[0]->Width) && std::abs(SY - SY2) == int64_t(Img[0]->Height);
+}
+
+// ------------------------------------------------------------------ window events
+
+void TPreviewForm::keyPressEvent(QKeyEvent* e)
+{
+    switch (e->key()) {
+    case Qt::Key_Left:
+        if (OnPrevImg)
+            OnPrevImg(this);
+        break;
+    case Qt::Key_Right:
+        if (OnNextImg)
+            OnNextImg(this);
+        break;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        if (Img[1]) {
+            ImgIndex = 1 - ImgIndex;
+            LayoutPaintBox();
+            RepaintPicture();
+            UpdateCaption();
+        }
+        break;
+    default:
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    e->accept();
+}
+
+void TPreviewForm::resizeEvent(QResizeEvent* e) { QWidget::resizeEvent(e); }
+
+bool TPreviewForm::eventFilter(QObject* Obj, QEvent* e)
+{
+    // The picture area changed size: the window was resized.
+    if (Obj == Panel1 && e->type() == QEvent::Resize) {
+        if (FResizeHandler) {
+            if (QGuiApplication::mouseButtons() & Qt::LeftButton) {
+                // Refit once, when the user lets go of the frame.
+                if (!IsResizing) {
+                    IsResizing = true;
+                    auto* Poll = new QTimer(this);
+                    connect(Poll, &QTimer::timeout, this, [this, Poll] {
+                        if (QGuiApplication::mouseButtons() & Qt::LeftButton)
+                            return;
+                        Poll->deleteLater();
+                        AfterSizeSettled();
+                    });
+                    Poll->start(50);
+                }
+            } else {
+                if (OnResized)
+                    OnResized(this);
+                CalcFitZoom();
+            }
+        }
+        LayoutPaintBox();
+    }
+    return QWidget::eventFilter(Obj, e);
+}
+
+void TPreviewForm::AfterSizeSettled()
+{
+    if (!IsResizing)
+        return;
+    IsResizing = false;
+    if (OnResized)
+        OnResized(this);
+    CalcFitZoom();
+    LayoutPaintBox();
+}
+
+void TPreviewForm::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    if (e->spontaneous())
+        return;
+    FResizeHandler = false;
+    const QScreen* S = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (S) {
+        const QRect Screen = S->geometry(), Work = S->availableGeometry();
+        const QRect Stored(PreviewOption.Left, PreviewOption.Top, width() + DlgWidth, height());
+        if (Screen.contains(Stored)) {
+            move(PreviewOption.Left, PreviewOption.Top);
+        } else {
+            int32_t L = (Work.width() - width() - DlgWidth) / 2;
+            if (L < 0)
+                L = (Work.width() - width()) / 2;
+            move(Work.left() + L, Work.top() + (Work.height() - height()) / 2);
+        }
+    }
+    const int32_t Stored = FViewMode;
+    FViewMode = -1; // so that the owner hears of the mode
+    ViewModeClicked(Stored);
+}
+
+void TPreviewForm::closeEvent(QCloseEvent* e)
+{
+    QWidget::closeEvent(e);
+    if (OnClosed)
+        OnClosed(this);
+}

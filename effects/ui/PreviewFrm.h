@@ -1,0 +1,165 @@
+// The preview window: one picture in two versions, "after" (index 0) and
+// "before" (index 1), fitted to the window or magnified to 100..400 per cent,
+// with an optional selection rectangle edited by the mouse.
+//
+// The window does not own the pictures: its owner hands it pointers to image
+// records that stay valid (and may have their blocks replaced) while shown.
+// GUI thread only.
+#pragma once
+#include "core/ImgInfo.h"
+#include "effects/Effect.h" // TSize
+
+#include <QWidget>
+#include <functional>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QScrollBar;
+
+// The arithmetic of the window, free of widgets. Floating-point values become
+// integers by truncation towards zero; +0.5 is added where rounding is meant.
+namespace previewgeom {
+
+// Image point shown at view coordinate V (paint-box pixels) with scroll
+// origin Origin (magnified pixels): Trunc((V + Origin) / Zoom + 0.5).
+int32_t ViewToImage(int32_t V, int32_t Origin, double Zoom);
+
+// The picture region visible in a magnified view of a W x H picture through a
+// PW x PH paint box: columns left..right (exclusive), memory rows top..bottom
+// (exclusive; Top is the lowest memory row visible, rows count bottom-up).
+TRect MagnifiedViewRect(uint32_t W, uint32_t H, int32_t PW, int32_t PH, int32_t VX, int32_t VY, double Zoom);
+
+// Scroll origin limit of one axis: at most Trunc(Size x Zoom) - Page, at least 0.
+int32_t LimitOrigin(int32_t V, uint32_t Size, int32_t Page, double Zoom);
+
+// New scroll origin of one axis when the zoom changes from OldZoom to NewZoom,
+// keeping the image point at the middle of a Page-pixel paint box in place.
+int32_t KeepCentre(int32_t V, int32_t Page, double OldZoom, double NewZoom);
+
+// Selection handle under view point (X, Y) (scroll origin already added) of
+// the selection (SX, SY)-(SX2, SY2): 0 outside, else 1..9 in reading order.
+// Handles are half the selection's view size, at most 16 pixels.
+int32_t HitTestSelection(int32_t X, int32_t Y, int32_t SX, int32_t SY, int32_t SX2, int32_t SY2, double Zoom);
+
+// The moving corner (SX2, SY2) of a selection anchored at (SX, SY) that must
+// keep the aspect Cx:Cy (both non-zero) while covering the pointer at
+// (PX, PY); cut back at the W x H picture's edges with the aspect kept.
+void AspectCorner(int32_t SX, int32_t SY, int32_t PX, int32_t PY, int32_t Cx, int32_t Cy, uint32_t W, uint32_t H,
+                  int32_t& SX2, int32_t& SY2);
+
+// Size of a W x H picture fitted into a CW x CH area: unchanged when it fits,
+// else scaled by the tighter side (64-bit products, truncated), each side at
+// least 1.
+TSize FitSize(uint32_t W, uint32_t H, int32_t CW, int32_t CH);
+
+} // namespace previewgeom
+
+class TPreviewForm : public QWidget {
+    Q_OBJECT
+public:
+    enum TDragMode { dmNone, dmRect, dmMove };
+    using TNotifyEvent = std::function<void(QObject* Sender)>;
+    // May adjust r; the window applies its own rectangle regardless, except
+    // after SelectAll, where the adjusted rectangle is taken.
+    using TChangeSelectRectEvent = std::function<void(TRect& r, QObject* Sender)>;
+
+    // Size, place and view mode come from PreviewOption; they are stored back
+    // when the window is destroyed.
+    explicit TPreviewForm(QWidget* Owner = nullptr);
+    ~TPreviewForm() override;
+
+    // Shows ptr (after) and ptr2 (before, may be null) titled _Title.
+    // IsSizeLock is accepted for the callers' sake and has no effect.
+    void SetPreviewImage(TImgInfo* ptr, TImgInfo* ptr2, bool IsSizeLock, const QString& _Title);
+    // The same two pictures already fitted to the window (fit view); not repainted.
+    void SetAllViewImage(TImgInfo* ptr, TImgInfo* ptr2);
+    // Call after a picture's block or size changed: the drawing follows the
+    // records as they are now.
+    void UpdateBitmapInfo();
+    // The area available to the picture, in screen pixels.
+    TSize GetClientSize() const;
+    // The visible picture region, in image pixels with memory rows (see
+    // previewgeom::MagnifiedViewRect); the fitted picture's size in the fit view.
+    TRect GetViewRect() const;
+    // (Left, Top)-(Right, Bottom) in image pixels, y from the top; a negative
+    // Left or Top removes the selection.
+    void SetSelectRect(const TRect& r);
+    void SetSelectSize(const TSize& s) { SelectSize = s; }
+    TRect SelectRect() const { return TRect{SX, SY, SX2, SY2}; }
+    // Enables select mode and the selection menu items once assigned.
+    void SetOnChangeSelectRect(TChangeSelectRectEvent Event);
+    // 0 fit view, 1..4 = 100..400 per cent; as if the menu item were clicked.
+    void SetViewMode(int32_t Mode);
+    int32_t ViewMode() const { return FViewMode; }
+    double GetZoom() const { return Zoom; }
+    int32_t ShownIndex() const { return ImgIndex; }
+    QWidget* PaintBox() const { return PaintBox1; }
+    // Repaints the picture area.
+    void RepaintPicture();
+
+    // Owners set these; each fires only when assigned, with the window as Sender.
+    TNotifyEvent OnChangeViewMode, OnResized, OnClosed, OnNextImg, OnPrevImg;
+    int32_t DlgWidth = 0; // width of the dialog placed beside this window
+    bool CanMove = true;  // mouse presses are accepted
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* Obj, QEvent* e) override;
+
+private:
+    friend class TPreviewPaintBox;
+    void PaintPicture(QPainter& P);
+    void DrawPicture(QPainter& P, const TImgInfo& Img, const TRect& Rect, int32_t DestX, int32_t DestY, int32_t Zoom);
+    void LayoutPaintBox();
+    void CalcFitZoom();
+    void UpdateCaption();
+    void ViewModeClicked(int32_t Mode);
+    void PaintBoxMouseDown(QMouseEvent* e);
+    void PaintBoxMouseMove(QMouseEvent* e);
+    void ScrollBarChanged(bool Horizontal, int Value);
+    void EditSelectClicked();
+    void SelectAllClicked();
+    void SetScrollPositions();
+    void LimitScroll();
+    void AfterSizeSettled();
+    const TImgInfo* Shown() const { return Img[ImgIndex]; }
+    const TImgInfo* ShownFit() const { return AllViewImg[ImgIndex]; }
+
+    TImgInfo* Img[2] = {nullptr, nullptr};
+    TImgInfo* AllViewImg[2] = {nullptr, nullptr};
+    bool IsResizing = false;
+    bool FResizeHandler = false; // resizes are handled only after the first paint
+    QString Title;
+    int32_t ImgIndex = 0;
+    double Zoom = 1.0;
+    int32_t FViewMode = 0;
+    int32_t VX = 0, VY = 0;
+    int32_t SX = -1, SY = -1, SX2 = 0, SY2 = 0, SX3 = 0, SY3 = 0;
+    int32_t PreX = 0, PreY = 0;
+    bool SelectMode = false;
+    int32_t SelectType = 0;
+    TSize SelectSize{0, 0};
+    TDragMode DragMode = dmNone;
+    TChangeSelectRectEvent FOnChangeSelectRect;
+    bool IsAllSelect = false;
+
+    QWidget* Panel1 = nullptr;
+    QWidget* PaintBox1 = nullptr;
+    QScrollBar* ScrollBar1 = nullptr; // horizontal
+    QScrollBar* ScrollBar2 = nullptr; // vertical
+    QWidget* Panel2 = nullptr;
+    QLabel* StatusPanel[2] = {nullptr, nullptr};
+    QMenu* PopupMenu1 = nullptr;
+    QAction* ViewItems[5] = {};
+    QAction* EditSelect = nullptr;
+    QAction* SelectAll = nullptr;
+    bool FSettingScroll = false;
+};
+
+// The process-wide preview window of the effect dialogs; made and released by
+// the open preview dialog, null otherwise.
+extern TPreviewForm* PreviewForm;
