@@ -1,0 +1,120 @@
+#include "effects/ui/PreviewFrm.h"
+
+#include <gtest/gtest.h>
+
+using namespace previewgeom;
+
+TEST(PreviewGeometry, ZoomAndScrollTruncate)
+{
+    // Image point under a view pixel rounds to nearest; 0.5 goes up.
+    EXPECT_EQ(ViewToImage(0, 5, 3.0), 2);   // 5/3 + 0.5 = 2.17
+    EXPECT_EQ(ViewToImage(1, 0, 2.0), 1);   // 0.5 + 0.5
+    EXPECT_EQ(ViewToImage(10, 0, 0.25), 40);
+    // The centre of a 201-pixel box stays put from 100 to 200 per cent:
+    // centre point Trunc(200.5 / 1) = 200, new origin Trunc(400 - 100.5) = 299.
+    EXPECT_EQ(KeepCentre(100, 201, 1.0, 2.0), 299);
+    // From a fit zoom of 0.3 to 400 per cent: Trunc(50 / 0.3) = 166, 664 - 50.
+    EXPECT_EQ(KeepCentre(0, 100, 0.3, 4.0), 614);
+    // Scrolling stops at the picture's magnified edge and never goes negative.
+    EXPECT_EQ(LimitOrigin(500, 100, 150, 3.0), 150);
+    EXPECT_EQ(LimitOrigin(10, 10, 50, 2.0), 0);
+    EXPECT_EQ(LimitOrigin(-7, 1000, 50, 2.0), 0);
+}
+
+TEST(PreviewGeometry, ViewRectCoversEveryVisiblePixel)
+{
+    const TRect R = MagnifiedViewRect(100, 80, 50, 30, 7, 5, 2.0);
+    EXPECT_EQ(R.Left, 3);
+    EXPECT_EQ(R.Right, 29);   // Trunc((50 + 7 + 1) / 2)
+    EXPECT_EQ(R.Bottom, 78);  // memory rows: 80 - Trunc(5 / 2)
+    EXPECT_EQ(R.Top, 62);     // 80 - Trunc((30 + 5 + 1) / 2)
+    // Cut at the picture's right edge and at its bottom memory row.
+    EXPECT_EQ(MagnifiedViewRect(100, 80, 50, 400, 160, 0, 2.0).Right, 100);
+    EXPECT_EQ(MagnifiedViewRect(100, 80, 50, 400, 160, 0, 2.0).Top, 0);
+
+    // Every view pixel shows picture point Trunc((V + origin) / Zoom) (rows
+    // from the top); the rectangle must hold every one of them, or the spot
+    // preview leaves unprocessed pixels on screen.
+    const uint32_t W = 37, H = 23;
+    for (int Z = 1; Z <= 4; ++Z)
+        for (int VX = 0; VX <= int(W) * Z - 10; VX += 3)
+            for (int VY = 0; VY <= int(H) * Z - 9; VY += 2) {
+                const TRect M = MagnifiedViewRect(W, H, 10, 9, VX, VY, Z);
+                for (int X = 0; X < 10; ++X) {
+                    const int C = (X + VX) / Z;
+                    ASSERT_TRUE(C >= M.Left && C < M.Right) << Z << " " << VX << " " << X;
+                }
+                for (int Y = 0; Y < 9; ++Y) {
+                    const int MemRow = int(H) - 1 - (Y + VY) / Z;
+                    ASSERT_TRUE(MemRow >= M.Top && MemRow < M.Bottom) << Z << " " << VY << " " << Y;
+                }
+            }
+}
+
+TEST(PreviewGeometry, SelectionHandles)
+{
+    // 40 x 40 selection at 100 per cent: handles 16 pixels deep.
+    EXPECT_EQ(HitTestSelection(10, 10, 10, 10, 50, 50, 1.0), 1);
+    EXPECT_EQ(HitTestSelection(30, 10, 10, 10, 50, 50, 1.0), 2);
+    EXPECT_EQ(HitTestSelection(30, 30, 10, 10, 50, 50, 1.0), 5);
+    EXPECT_EQ(HitTestSelection(50, 50, 50, 50, 10, 10, 1.0), 9); // corners in any order
+    EXPECT_EQ(HitTestSelection(9, 30, 10, 10, 50, 50, 1.0), 0);
+    EXPECT_EQ(HitTestSelection(26, 30, 10, 10, 50, 50, 1.0), 4);
+    EXPECT_EQ(HitTestSelection(27, 30, 10, 10, 50, 50, 1.0), 5);
+    EXPECT_EQ(HitTestSelection(34, 30, 10, 10, 50, 50, 1.0), 6);
+    // 40 x 30: the handles of half the height leave no middle row.
+    EXPECT_EQ(HitTestSelection(30, 25, 10, 10, 50, 40, 1.0), 2);
+    EXPECT_EQ(HitTestSelection(30, 26, 10, 10, 50, 40, 1.0), 8);
+    // Large selection: handles never exceed 16 pixels.
+    EXPECT_EQ(HitTestSelection(16, 50, 0, 0, 100, 100, 1.0), 4);
+    EXPECT_EQ(HitTestSelection(17, 50, 0, 0, 100, 100, 1.0), 5);
+    // Small one (4 view pixels): handles of half its size.
+    EXPECT_EQ(HitTestSelection(12, 13, 10, 10, 14, 14, 1.0), 4 + 3);
+    // Handles are measured in view pixels: at 200 per cent the same
+    // selection is twice as wide on screen.
+    EXPECT_EQ(HitTestSelection(60, 60, 10, 10, 50, 50, 2.0), 5);
+}
+
+TEST(PreviewGeometry, FixedAspectSelection)
+{
+    int32_t X2 = 0, Y2 = 0;
+    AspectCorner(10, 10, 50, 12, 4, 3, 200, 200, X2, Y2);
+    EXPECT_EQ(X2 - 10, 40);
+    EXPECT_EQ(Y2 - 10, 30);
+    // Dragging up and left mirrors it.
+    AspectCorner(100, 100, 60, 98, 4, 3, 200, 200, X2, Y2);
+    EXPECT_EQ(X2, 60);
+    EXPECT_EQ(Y2, 70);
+    // Past the right edge: the width stops at the picture, the height follows.
+    AspectCorner(10, 10, 100, 90, 4, 3, 100, 100, X2, Y2);
+    EXPECT_EQ(X2, 100);
+    EXPECT_EQ(Y2, 10 + 68); // Trunc(90 x 3 / 4 + 0.5)
+    // Past the bottom edge in the other branch.
+    AspectCorner(10, 10, 190, 20, 4, 3, 200, 100, X2, Y2);
+    EXPECT_EQ(Y2, 100);
+    EXPECT_EQ(X2, 10 + 120);
+}
+
+TEST(PreviewGeometry, FitSize)
+{
+    const TSize Same = FitSize(100, 50, 400, 300);
+    EXPECT_EQ(Same.cx, 100);
+    EXPECT_EQ(Same.cy, 50);
+    const TSize Wide = FitSize(1000, 500, 400, 300);
+    EXPECT_EQ(Wide.cx, 400);
+    EXPECT_EQ(Wide.cy, 200);
+    const TSize Tall = FitSize(500, 1000, 400, 300);
+    EXPECT_EQ(Tall.cx, 150);
+    EXPECT_EQ(Tall.cy, 300);
+    // Thin pictures keep at least one pixel across.
+    const TSize Thin = FitSize(1, 4000, 200, 100);
+    EXPECT_EQ(Thin.cx, 1);
+    EXPECT_EQ(Thin.cy, 100);
+    const TSize Flat = FitSize(4000, 1, 200, 100);
+    EXPECT_EQ(Flat.cx, 200);
+    EXPECT_EQ(Flat.cy, 1);
+    // A window not laid out yet still gives a usable size.
+    const TSize None = FitSize(640, 480, 0, 0);
+    EXPECT_EQ(None.cx, 1);
+    EXPECT_EQ(None.cy, 1);
+}

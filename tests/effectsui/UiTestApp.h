@@ -1,0 +1,27 @@
+// One application object for the whole test binary (offscreen platform), and
+// an event pump for tests that wait on calls queued to the GUI thread.
+#pragma once
+#include <QApplication>
+#include <QElapsedTimer>
+#include <functional>
+
+inline QApplication& TestApp()
+{
+    static int Argc = 1;
+    static char Arg0[] = "test_effectsui";
+    static char* Argv[] = {Arg0, nullptr};
+    static QApplication App(Argc, Argv);
+    return App;
+}
+
+// Processes events until Done() holds or Ms milliseconds have passed; the
+// result of Done() at the end.
+inline bool PumpUntil(const std::function<bool()>& Done, int Ms = 5000)
+{
+    TestApp();
+    QElapsedTimer T;
+    T.start();
+    while (!Done() && T.elapsed() < Ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return Done();
+}
