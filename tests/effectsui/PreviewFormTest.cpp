@@ -1,0 +1,180 @@
+#include "UiTestApp.h"
+
+#include "core/Global.h"
+#include "effects/ui/PreviewFrm.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <gtest/gtest.h>
+#include <cstring>
+
+namespace {
+
+struct TPicture {
+    TImgInfo Img;
+    TPicture(uint32_t W, uint32_t H, uint8_t V = 100)
+    {
+        AllocImg(Img, W, H, 3);
+        std::memset(Img.Mem, V, uint64_t(Img.Bpl) * H);
+    }
+    ~TPicture() { FreeImg(Img); }
+};
+
+void Key(QWidget* W, int K)
+{
+    QKeyEvent E(QEvent::KeyPress, K, Qt::NoModifier);
+    QApplication::sendEvent(W, &E);
+}
+
+void Mouse(QWidget* W, QEvent::Type T, int X, int Y)
+{
+    const Qt::MouseButtons Held = T == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent E(T, QPointF(X, Y), W->mapToGlobal(QPointF(X, Y)), T == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                  Held, Qt::NoModifier);
+    QApplication::sendEvent(W, &E);
+}
+
+// A shown window at 100 per cent, big enough for a 100 x 100 picture.
+struct TShownForm {
+    TPicture After{100, 100}, Before{100, 100, 50};
+    TPreviewForm Form;
+    TShownForm()
+    {
+        TestApp();
+        PreviewOption.ViewMode = 1;
+        Form.resize(400, 300);
+        Form.SetPreviewImage(&After.Img, &Before.Img, false, QStringLiteral("a.jpg"));
+        Form.show();
+        QCoreApplication::processEvents();
+    }
+};
+
+} // namespace
+
+TEST(PreviewForm, UpDownSwitchesBeforeAndAfter)
+{
+    TestApp();
+    TPicture A(20, 10), B(20, 10);
+    TPreviewForm Form;
+    Form.SetPreviewImage(&A.Img, nullptr, false, QStringLiteral("x.png"));
+    Key(&Form, Qt::Key_Up);
+    EXPECT_EQ(Form.windowTitle(), QStringLiteral("x.png"));
+    EXPECT_EQ(Form.ShownIndex(), 0);
+
+    Form.SetPreviewImage(&A.Img, &B.Img, false, QStringLiteral("x.png"));
+    EXPECT_EQ(Form.windowTitle(), QStringLiteral("x.png[After]"));
+    Key(&Form, Qt::Key_Up);
+    EXPECT_EQ(Form.windowTitle(), QStringLiteral("x.png[Before]"));
+    Key(&Form, Qt::Key_Down);
+    EXPECT_EQ(Form.windowTitle(), QStringLiteral("x.png[After]"));
+
+    int Next = 0, Prev = 0;
+    Form.OnNextImg = [&](QObject* S) { Next += S == &Form; };
+    Form.OnPrevImg = [&](QObject* S) { Prev += S == &Form; };
+    Key(&Form, Qt::Key_Right);
+    Key(&Form, Qt::Key_Left);
+    Key(&Form, Qt::Key_Left);
+    EXPECT_EQ(Next, 1);
+    EXPECT_EQ(Prev, 2);
+}
+
+TEST(PreviewForm, SelectionFollowsTheMouse)
+{
+    TShownForm S;
+    TRect Last{-1, -1, -1, -1};
+    int Calls = 0;
+    S.Form.SetOnChangeSelectRect([&](TRect& r, QObject*) {
+        Last = r;
+        ++Calls;
+    });
+    QWidget* Box = S.Form.PaintBox();
+    ASSERT_EQ(Box->width(), 100); // centred, unscrolled: view pixel = image pixel
+
+    // Fixed aspect 4:3: dragging from (10,10) to (50,12) gives 40 x 30.
+    S.Form.SetSelectSize(TSize{4, 3});
+    Mouse(Box, QEvent::MouseButtonPress, 10, 10);
+    Mouse(Box, QEvent::MouseMove, 50, 12);
+    Mouse(Box, QEvent::MouseButtonRelease, 50, 12);
+    EXPECT_EQ(Calls, 1);
+    EXPECT_EQ(Last.Left, 10);
+    EXPECT_EQ(Last.Top, 10);
+    EXPECT_EQ(Last.Right, 50);
+    EXPECT_EQ(Last.Bottom, 40);
+
+    // Moving a selection against the top-left edge stops it there, size kept.
+    S.Form.SetSelectSize(TSize{0, 0});
+    S.Form.SetSelectRect(TRect{10, 10, 50, 50});
+    Mouse(Box, QEvent::MouseButtonPress, 30, 30);
+    Mouse(Box, QEvent::MouseMove, 0, 0);
+    Mouse(Box, QEvent::MouseButtonRelease, 0, 0);
+    EXPECT_EQ(Last.Left, 0);
+    EXPECT_EQ(Last.Top, 0);
+    EXPECT_EQ(Last.Right, 40);
+    EXPECT_EQ(Last.Bottom, 40);
+
+    // Dragging past the picture keeps the corner on it.
+    Mouse(Box, QEvent::MouseButtonPress, 90, 90);
+    Mouse(Box, QEvent::MouseMove, 300, 300);
+    EXPECT_EQ(Last.Right, 100);
+    EXPECT_EQ(Last.Bottom, 100);
+    Mouse(Box, QEvent::MouseButtonRelease, 300, 300);
+
+    // Pressing inside a selection of the whole picture starts a new one
+    // instead of moving it.
+    S.Form.SetSelectRect(TRect{0, 0, 100, 100});
+    Mouse(Box, QEvent::MouseMove, 50, 50); // marks the whole-picture selection
+    Mouse(Box, QEvent::MouseButtonPress, 50, 50);
+    Mouse(Box, QEvent::MouseMove, 60, 70);
+    Mouse(Box, QEvent::MouseButtonRelease, 60, 70);
+    EXPECT_EQ(Last.Left, 50);
+    EXPECT_EQ(Last.Top, 50);
+    EXPECT_EQ(Last.Right, 60);
+    EXPECT_EQ(Last.Bottom, 70);
+
+    // While a new preview is pending, presses are ignored.
+    const int Before = Calls;
+    S.Form.CanMove = false;
+    Mouse(Box, QEvent::MouseButtonPress, 5, 5);
+    Mouse(Box, QEvent::MouseMove, 20, 20);
+    EXPECT_EQ(Calls, Before);
+}
+
+TEST(PreviewForm, MagnifiedViewScrollsOnlyWhenTheZoomedPictureDoesNotFit)
+{
+    TShownForm S;
+    int Changes = 0;
+    S.Form.OnChangeViewMode = [&](QObject*) { ++Changes; };
+    // 100 x 100 at 200 per cent fits 400 x 300 minus the status bar? Only
+    // when the panel is at least 200 high.
+    const TSize Client = S.Form.GetClientSize();
+    S.Form.SetViewMode(2);
+    EXPECT_EQ(Changes, 1);
+    if (Client.cy >= 200) {
+        EXPECT_EQ(S.Form.PaintBox()->width(), 200);
+        EXPECT_EQ(S.Form.PaintBox()->height(), 200);
+        EXPECT_EQ(S.Form.PaintBox()->x(), int(Client.cx - 200) / 2);
+    }
+    // At 400 per cent the picture needs both bars; the point at the centre
+    // stays in view, and the rectangle a spot preview computes is the one
+    // that painting then shows.
+    S.Form.SetViewMode(4);
+    S.Form.SetViewMode(4); // the same mode again is no change
+    EXPECT_EQ(Changes, 2);
+    const TRect R = S.Form.GetViewRect();
+    EXPECT_TRUE(R.Left <= 50 && R.Right > 50 && R.Top <= 50 && R.Bottom > 50);
+    EXPECT_LE(R.Right - R.Left, S.Form.PaintBox()->width() / 4 + 2);
+    S.Form.PaintBox()->repaint();
+    const TRect Painted = S.Form.GetViewRect();
+    EXPECT_EQ(Painted.Left, R.Left);
+    EXPECT_EQ(Painted.Right, R.Right);
+    EXPECT_EQ(Painted.Top, R.Top);
+    EXPECT_EQ(Painted.Bottom, R.Bottom);
+    // Fit view: the fitted picture's size.
+    TPicture Fit(60, 60);
+    S.Form.SetAllViewImage(&Fit.Img, &Fit.Img);
+    S.Form.SetViewMode(0);
+    const TRect F = S.Form.GetViewRect();
+    EXPECT_EQ(F.Right, 60);
+    EXPECT_EQ(F.Bottom, 60);
+    EXPECT_DOUBLE_EQ(S.Form.GetZoom(), 0.6);
+}
