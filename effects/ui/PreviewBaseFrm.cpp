@@ -8,6 +8,7 @@
 #include "effects/ui/PreviewFrm.h"
 
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QScreen>
 #include <QShowEvent>
 #include <algorithm>
@@ -391,14 +392,26 @@ void TPreviewBaseForm::NextImage()
 {
     const int32_t Count = PreviewFileList ? PreviewFileList->Count() : 0;
     ImgIndex = ImgIndex + 1 >= Count ? 0 : ImgIndex + 1;
-    ReloadSource(true);
+    ReloadFromKey();
 }
 
 void TPreviewBaseForm::PrevImage()
 {
     const int32_t Count = PreviewFileList ? PreviewFileList->Count() : 0;
     ImgIndex = ImgIndex < 1 ? std::max(Count - 1, 0) : ImgIndex - 1;
-    ReloadSource(true);
+    ReloadFromKey();
+}
+
+void TPreviewBaseForm::ReloadFromKey()
+{
+    // Called from the preview window's key handling: an error must not leave
+    // through the event loop. The workers are stopped and the pictures freed
+    // by then, so the windows show nothing rather than stale pixels.
+    try {
+        ReloadSource(true);
+    } catch (const std::exception& E) {
+        QMessageBox::critical(this, windowTitle(), QString::fromUtf8(E.what()));
+    }
 }
 
 void TPreviewBaseForm::PreviewViewModeChanged()

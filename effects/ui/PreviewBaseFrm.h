@@ -186,6 +186,9 @@ protected:
     // The shared request routine of the live-preview dialogs: starts or wakes
     // the workers for the current control values.
     void StartPreviewWork();
+    // Next or previous entry chosen in the preview window: reloads and
+    // reports a file that cannot be read.
+    void ReloadFromKey();
 
     void showEvent(QShowEvent* e) override;
 
