@@ -10,8 +10,9 @@ inline QApplication& TestApp()
     static int Argc = 1;
     static char Arg0[] = "test_effectsui";
     static char* Argv[] = {Arg0, nullptr};
-    static QApplication App(Argc, Argv);
-    return App;
+    // Never destroyed: tearing Qt down among the static destructors crashes.
+    static QApplication* App = new QApplication(Argc, Argv);
+    return *App;
 }
 
 // Processes events until Done() holds or Ms milliseconds have passed; the
