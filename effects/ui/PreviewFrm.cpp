@@ -221,7 +221,7 @@ TPreviewForm::TPreviewForm(QWidget* Owner) : QWidget(Owner, Qt::Window)
             [this](const QPoint& P) { PopupMenu1->popup(mapToGlobal(P)); });
 
     resize(std::max(PreviewOption.Width, 100), std::max(PreviewOption.Height, 100));
-    FViewMode = PreviewOption.ViewMode;
+    FViewMode = PreviewOption.ViewMode >= 0 && PreviewOption.ViewMode <= 4 ? PreviewOption.ViewMode : 0;
 }
 
 TPreviewForm::~TPreviewForm()
