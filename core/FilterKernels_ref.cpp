@@ -8,12 +8,7 @@
 
 namespace {
 
-inline uint32_t WeightCount(const void* W)
-{
-    uint32_t n;
-    std::memcpy(&n, static_cast<const uint8_t*>(W) - 4, 4);
-    return n;
-}
+using kern::WeightCount;
 
 // Integer accumulators wrap like the SIMD registers do (never in practice:
 // see the bound in FilterKernels.h), so the reference has no undefined overflow.
