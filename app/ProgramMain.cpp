@@ -9,6 +9,7 @@
 #include "core/Kodex.h"
 #include "core/MemReservoir.h"
 #include "core/ResourceText.h"
+#include "effects/FontCache.h"
 #include "platform/Session.h"
 
 #include <QApplication>
@@ -80,6 +81,8 @@ int ProgramMain(int argc, char** argv)
         WorkAreaBottom = s->availableGeometry().bottom() + 1;
     }
     SystemFontName = QApplication::font().family().toStdString();
+    // Text is drawn on worker threads; the font database is set up here first.
+    InitTextRendering();
     FontInstalled = [](const std::string& F) { return QFontDatabase::hasFamily(QString::fromStdString(F)); };
     if (!IsNonInteractive())
         SaveRetryQuestion = [](const std::string& Msg) {

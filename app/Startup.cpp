@@ -14,7 +14,20 @@
 #include "core/ResourceText.h"
 #include "core/SusiePlugin.h"
 #include "effects/Effect.h"
+#include "effects/AddBlankFrm.h"
+#include "effects/AddTextFrm.h"
+#include "effects/ColorCorrectionFrm.h"
+#include "effects/CompositeOptionFrm.h"
+#include "effects/DecreaseColor.h"
+#include "effects/ExifRotationFilter.h"
+#include "effects/FontCache.h"
+#include "effects/GrayscaleFrm.h"
+#include "effects/JPEGTran.h"
 #include "effects/ResizeFilter.h"
+#include "effects/RotationOptionFrm.h"
+#include "effects/ToneCurveFrm.h"
+#include "effects/TrimmingFilter.h"
+#include "effects/UnSharpMaskOptionFrm.h"
 #include "platform/Intl.h"
 
 #include <QDir>
@@ -171,7 +184,8 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
 
     for (const char* e : {".bmp", ".jpg", ".png", ".tif"})
         ExtInfoList.AddExt(e);
-    JPEGTranPath = ExeDir + "bin/jpegtran";
+    // bin/ beside the program first, then the system's own tool.
+    JPEGTranPath = FindJPEGTranPath();
     SendToDir = StandardFolder(QStandardPaths::ApplicationsLocation);
     ProgramFilesDir = "/usr/";
     MyPicturesDir = StandardFolder(QStandardPaths::PicturesLocation);
@@ -184,9 +198,22 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
     std::error_code ec;
     std::filesystem::create_directories(IniDir, ec);
 
+    // The chain in its default order; the lossless transform and the colour
+    // reduction are held beside it.
     EffectList = new TEffectList;
-    // The chain holds the effects built so far, in the default order.
+    EffectList->AddFilter(std::make_unique<TGrayscaleFilter>());
+    EffectList->AddFilter(std::make_unique<TExifRotationFilter>());
+    EffectList->AddFilter(std::make_unique<TTrimmingFilter>());
+    EffectList->AddFilter(std::make_unique<TRotationFilter>());
     EffectList->AddFilter(std::make_unique<TResizeFilter>());
+    EffectList->AddFilter(std::make_unique<TAddBlankFilter>());
+    EffectList->AddFilter(std::make_unique<TUSMFilter>());
+    EffectList->AddFilter(std::make_unique<TColorAdjust>());
+    EffectList->AddFilter(std::make_unique<TToneCurveEffect>());
+    EffectList->AddFilter(std::make_unique<TAddTextEffect>());
+    EffectList->AddFilter(std::make_unique<TCompositeEffect>());
+    EffectList->SetJPEGTranEffect(std::make_unique<TJPEGTran>());
+    EffectList->SetDecreaseColorEffect(std::make_unique<TDecreaseColorEffect>());
 
     IniFileName = ProfileFileName(Args);
 
@@ -214,6 +241,7 @@ void FinalizeGlobals()
     FileList = nullptr;
     delete ImageFileList;
     ImageFileList = nullptr;
+    FreeFontCache(PreviewParams.FontCache);
     PreviewParams.Resizer = PreviewParams.Antialiasing = nullptr;
     delete MainResizer;
     MainResizer = nullptr;

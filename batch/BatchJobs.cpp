@@ -12,6 +12,7 @@
 #include "core/OutputFileName.h"
 #include "core/ResourceText.h"
 #include "core/SafeWrite.h"
+#include "effects/FontCache.h"
 #include "platform/FileOps.h"
 
 #include <algorithm>
@@ -28,11 +29,25 @@ constexpr const char SSaveFailed[] = "Failed to save file";
     throw EVestroError(LoadResText(Text));
 }
 
+// The folder part of Path with its "/", or empty.
+std::string FolderPart(const std::string& Path)
+{
+    const size_t Slash = Path.find_last_of('/');
+    return Slash == std::string::npos ? std::string() : Path.substr(0, Slash + 1);
+}
+
 // The output under construction: a free name beside the target, removed
-// again unless the finished file was renamed into place.
+// again unless the finished file was renamed into place. The name is short
+// and not made from the target's: writers put their own temporary names
+// beside it, and a long output name must still leave them room.
 class TPendingOutput {
 public:
-    explicit TPendingOutput(const std::string& Target) : FTarget(Target), FTemp(MakeSiblingTempName(Target)) {}
+    // NoReplace: the run may not overwrite, so a file that appeared at Target
+    // since the names were given out (another program, another run) stays.
+    TPendingOutput(const std::string& Target, bool NoReplace)
+        : FTarget(Target), FTemp(MakeSiblingTempName(FolderPart(Target) + "out")), FNoReplace(NoReplace)
+    {
+    }
     ~TPendingOutput()
     {
         if (!FDone)
@@ -45,7 +60,7 @@ public:
     {
         if (platform::FileSize(FTemp) <= 0)
             return false;
-        if (platform::RenameReplace(FTemp, FTarget) != 0)
+        if ((FNoReplace ? platform::RenameNoReplace(FTemp, FTarget) : platform::RenameReplace(FTemp, FTarget)) != 0)
             return false;
         FDone = true;
         return true;
@@ -53,6 +68,7 @@ public:
 
 private:
     std::string FTarget, FTemp;
+    bool FNoReplace;
     bool FDone = false;
 };
 
@@ -328,9 +344,7 @@ void TConvertJob::FreeThreadObjects(int ThreadNum)
     TWorker& W = *FWorkers[size_t(ThreadNum)];
     if (W.OwnsCopies && FObjects.Free)
         FObjects.Free(W.Own);
-    // The add-text effect's font cache belongs to the worker's context; it is
-    // freed by whoever defines it (not built yet).
-    W.Params.FontCache = nullptr;
+    FreeFontCache(W.Params.FontCache); // made by the add-text effect, owned by the context
     FWorkers[size_t(ThreadNum)].reset();
 }
 
@@ -430,7 +444,7 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W)
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     // The tool writes where the context says: a temporary name beside the
     // output, so that a failed or cancelled tool leaves the old file alone.
-    TPendingOutput Pending(Out);
+    TPendingOutput Pending(Out, FSettings.NotOverwrite);
     Item.OutPutFileName = Pending.Temp();
     try {
         FEffects.DoEffect(Img, Item, 1, W.Params);
@@ -439,7 +453,9 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W)
         throw;
     }
     Item.OutPutFileName = Out;
-    if (W.Params.Cancel && *W.Params.Cancel && !platform::FileExists(Pending.Temp()))
+    // A cancel kills the tool, perhaps half-way through its output: whatever
+    // it left is dropped and the source stays.
+    if (W.Params.Cancel && *W.Params.Cancel)
         return;
     if (!Pending.Commit())
         Fail(SSaveFailed);
@@ -453,6 +469,10 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W)
 void TConvertJob::LosslessCopy(TImageInfo& Item)
 {
     const std::string& Out = Item.OutPutFileName;
+    // The copier replaces what it finds; without leave to overwrite, a file
+    // that appeared since the names were given out must stay.
+    if (FSettings.NotOverwrite && platform::PathExists(Out))
+        Fail(SCopyFailed);
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     // The copier writes through a temporary file of its own, logs a failed
     // write, restores the times and deletes the source when asked.
@@ -498,7 +518,9 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     platform::TFileStat Before;
     const bool Existed = platform::StatFile(Item.OutPutFileName, Before);
     FEffects.DoEffect(L.Img, Item, R, P);
-    if (P.Cancel && *P.Cancel && P.DecreaseColor && !platform::FileExists(Item.OutPutFileName))
+    // The colour-reduction tool may have been killed by a cancel while it
+    // wrote: its output cannot be trusted, so the source must stay.
+    if (P.Cancel && *P.Cancel && P.DecreaseColor)
         return;
 
     const std::string& Out = Item.OutPutFileName;
@@ -514,8 +536,10 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     } else {
         if (OutFmt == 0)
             Fail(SUnknownFormat);
-        TPendingOutput Pending(Out);
+        TPendingOutput Pending(Out, FSettings.NotOverwrite);
         WriteOutput(Item, W, L.Img, OutFmt, Pending.Temp());
+        if (P.Cancel && *P.Cancel && !platform::PathExists(Pending.Temp()))
+            return;
         if (!Pending.Commit())
             Fail(SSaveFailed);
     }
@@ -583,7 +607,9 @@ void TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
                 P.Cancel);
             if (R.Fitted)
                 Ok = platform::WriteNewFile(Path, Buf.data(), R.Size) == 0;
-            else if (!(P.Cancel && *P.Cancel))
+            else if (P.Cancel && *P.Cancel)
+                return; // cut short by a cancel: nothing written, nothing failed
+            else
                 Ok = FIO.WriteJPEG(Path, Img, R.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
                                    R.SampleType, JPEGOption.Smoothing);
         } else

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <map>
+#include <system_error>
+#include <thread>
 
 uint64_t TileCount(int64_t Width, int64_t Height)
 {
@@ -97,14 +99,36 @@ std::string FolderOf(const std::string& Name)
 
 } // namespace
 
+namespace {
+
+// The name's folder identity and its file name in lower case; false when the
+// folder does not exist (yet).
+bool FolderKey(const std::string& Name, std::tuple<uint64_t, uint64_t, std::string>& Key)
+{
+    const std::string Folder = FolderOf(Name);
+    platform::TFileId Id;
+    if (!platform::GetFileId(Folder.empty() ? std::string(".") : Folder, Id))
+        return false;
+    Key = {Id.Dev, Id.Ino, FoldCase(Name.substr(Folder.size()))};
+    return true;
+}
+
+} // namespace
+
 bool TGivenNames::Contains(const std::string& Name) const
 {
-    return FNames.count(FoldCase(Name)) != 0;
+    if (FNames.count(FoldCase(Name)) != 0)
+        return true;
+    std::tuple<uint64_t, uint64_t, std::string> Key;
+    return FolderKey(Name, Key) && FInFolders.count(Key) != 0;
 }
 
 void TGivenNames::Add(const std::string& Name)
 {
     FNames.insert(FoldCase(Name));
+    std::tuple<uint64_t, uint64_t, std::string> Key;
+    if (FolderKey(Name, Key))
+        FInFolders.insert(std::move(Key));
 }
 
 std::string NumberedName(const std::string& Name, int K)
@@ -148,7 +172,10 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
     Job.BeginNames();
     if (Numbering.ResetType == 0 && Numbering.CurrentNumber && Numbering.StartNumber)
         *Numbering.CurrentNumber = *Numbering.StartNumber;
-    int32_t Number = (Numbering.ExtractStartNumber ? Numbering.ExtractStartNumber() : 1) - 1;
+    // Counted in 64 bits and held to the 32-bit range where it is handed on:
+    // a start number near the top of the range must not wrap to negative.
+    auto Clamp32 = [](int64_t V) { return int32_t(std::clamp<int64_t>(V, INT32_MIN, INT32_MAX)); };
+    int64_t Number = int64_t(Numbering.ExtractStartNumber ? Numbering.ExtractStartNumber() : 1) - 1;
 
     // Which entries take part, and the identities of their sources.
     const int N = Job.Count();
@@ -173,8 +200,7 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
         if (!P.Use)
             continue;
         ++Number;
-        R.AllSize += double(TileCount(P.W, P.H));
-        std::string Name = Job.MakeName(i, Number);
+        std::string Name = Job.MakeName(i, Clamp32(Number));
         if (Name.empty() || BaseNameEmpty(Name)) {
             Failed = true;
             break;
@@ -193,13 +219,17 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
                 platform::ForceDirectories(Folder);
         }
         Job.StoreName(i, Name);
-        if (!Name.empty())
+        if (!Name.empty()) {
             Given.Add(Name);
+            // Only entries that get a name are worked on and reported; the
+            // others must not keep the bar from its end.
+            R.AllSize += double(TileCount(P.W, P.H));
+        }
     }
     Job.EndNames();
     R.OutputFileCount = Failed ? -1 : int(Given.Count());
     if (Numbering.CurrentNumber) {
-        *Numbering.CurrentNumber = Number + 1;
+        *Numbering.CurrentNumber = Clamp32(Number + 1);
         if (Numbering.ResetType == 2 && Numbering.StartNumber)
             *Numbering.StartNumber = *Numbering.CurrentNumber;
     }
@@ -291,9 +321,19 @@ void TBatchRunner::Run(int Workers, bool AbortOnError)
         return;
     }
     std::vector<std::thread> Threads;
+    std::vector<int> NotStarted;
     Threads.reserve(size_t(Workers));
-    for (int i = 0; i < Workers; ++i)
-        Threads.emplace_back([this, i] { Execute(i); });
+    for (int i = 0; i < Workers; ++i) {
+        try {
+            Threads.emplace_back([this, i] { Execute(i); });
+        } catch (const std::system_error&) {
+            NotStarted.push_back(i); // the system refused a thread
+        }
+    }
+    // A worker whose thread could not start works on this thread instead, so
+    // every file is still done and every worker reports its end.
+    for (int i : NotStarted)
+        Execute(i);
     for (auto& T : Threads)
         T.join();
     for (int i = 0; i < Workers; ++i)

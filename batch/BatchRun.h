@@ -18,6 +18,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 // Work of one picture in progress units: its 256 x 256 tiles, rounded up.
@@ -78,6 +79,8 @@ private:
 };
 
 // Names given out in one run, compared without regard to (ASCII) letter case.
+// Two spellings of one folder (a link, "//", "./") name the same file, so a
+// name whose folder exists is also known by the folder's identity.
 class TGivenNames {
 public:
     bool Contains(const std::string& Name) const;
@@ -86,6 +89,7 @@ public:
 
 private:
     std::set<std::string> FNames;
+    std::set<std::tuple<uint64_t, uint64_t, std::string>> FInFolders; // folder dev, ino; file name
 };
 
 // "%s[%d]%s" of (name without extension, K, extension).
@@ -135,7 +139,7 @@ struct TNumbering {
 
 struct TNamePhaseResult {
     int OutputFileCount = 0; // names given out; -1 when a name was invalid
-    double AllSize = 0;      // tiles of every entry that was numbered
+    double AllSize = 0;      // tiles of every entry that got an output name
 };
 
 // The output-name phase. Stops early (and still stores the numbering) when

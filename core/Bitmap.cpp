@@ -311,8 +311,14 @@ void CheckBitmapBits(TBitmapLayout& L, const uint8_t* Bits, uint64_t Size)
     L.BitsSize = Size;
     if (!Bits || Size == 0)
         UnknownFormat();
-    if (L.Compression == BI_RLE8 || L.Compression == BI_RLE4)
-        return; // run-length data is read with every step bounded
+    if (L.Compression == BI_RLE8 || L.Compression == BI_RLE4) {
+        // Run-length data is read with every step bounded, but a few bytes may
+        // claim any size. A run covers at most 255 pixels per 2 bytes; allow far
+        // more than that before refusing to commit gigabytes to a tiny file.
+        if (uint64_t(L.Width) * L.Height > Size * 4096 + (uint64_t(1) << 24))
+            UnknownFormat();
+        return;
+    }
     // The last row may lack its padding.
     const uint64_t bits = L.BitCount == 0 ? 1 : L.BitCount;
     const uint64_t need = FileRowBytes(L.Width, uint32_t(bits)) * (uint64_t(L.Height) - 1) +
@@ -342,8 +348,9 @@ bool DecodeBitmapPalette(const TBitmapLayout& L, TImgInfo& Img)
         ramp = ramp && p[0] == i;
     }
     const uint64_t rowBytes = FileRowBytes(L.Width, bpp);
-    if (!rle && bpp == 8 && gray && ramp) {
-        // The indices are the gray levels: copy the rows as they are.
+    if (!rle && bpp == 8 && gray && ramp && L.Colors == 256) {
+        // The indices are the gray levels: copy the rows as they are. (A
+        // shorter ramp leaves indices past its end black.)
         AllocImg(Img, L.Width, L.Height, 1);
         for (uint64_t y = 0; y < L.Height; ++y)
             std::memcpy(MemRow(Img, TargetRow(L, y)), L.Bits + y * rowBytes, L.Width);

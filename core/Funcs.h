@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Removes every blank (space) from Text in place; true when what remains uses
 // only digits, "(", ")", "*", "+", "-", ".", "/" and the letters W, H, w, h.
@@ -51,3 +52,9 @@ void FillPixels24(void* Dest, int64_t Count, uint32_t Color);
 
 // Writes Value to Count consecutive 4-byte pixels. Nothing for Count below 1.
 void FillPixels32(void* Dest, int64_t Count, uint32_t Value);
+
+// Comma text as the settings file stores lists: items separated by commas;
+// an item holding a comma, blank or quote is written in double quotes with
+// inner quotes doubled.
+std::vector<std::string> SplitCommaText(const std::string& Text);
+std::string JoinCommaText(const std::vector<std::string>& Items);

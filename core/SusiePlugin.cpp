@@ -117,64 +117,6 @@ int SPIProgressCallback(int, int, intptr_t)
     return 0;
 }
 
-std::vector<std::string> SplitCommaText(const std::string& Text)
-{
-    std::vector<std::string> out;
-    size_t i = 0;
-    const size_t n = Text.size();
-    while (i < n) {
-        std::string item;
-        if (Text[i] == '"') {
-            for (++i; i < n; ++i) {
-                if (Text[i] == '"') {
-                    if (i + 1 < n && Text[i + 1] == '"') {
-                        item += '"';
-                        ++i;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                item += Text[i];
-            }
-            while (i < n && Text[i] != ',')
-                ++i;
-        } else {
-            const size_t end = Text.find(',', i);
-            item = Text.substr(i, end == std::string::npos ? std::string::npos : end - i);
-            i = end == std::string::npos ? n : end;
-        }
-        out.push_back(item);
-        if (i < n)
-            ++i; // the comma
-    }
-    if (!Text.empty() && Text.back() == ',')
-        out.emplace_back(); // an empty last item
-    return out;
-}
-
-std::string JoinCommaText(const std::vector<std::string>& Items)
-{
-    std::string out;
-    for (size_t i = 0; i < Items.size(); ++i) {
-        if (i)
-            out += ',';
-        const std::string& s = Items[i];
-        if (s.find_first_of(", \"") == std::string::npos) {
-            out += s;
-            continue;
-        }
-        out += '"';
-        for (char c : s) {
-            if (c == '"')
-                out += '"';
-            out += c;
-        }
-        out += '"';
-    }
-    return out;
-}
-
 // ---- TSusiePlugin -------------------------------------------------------------
 
 bool TSusiePlugin::LoadPlugIn(const std::string& Path)

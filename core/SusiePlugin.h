@@ -5,6 +5,7 @@
 // own lock, since plug-ins are not assumed to be re-entrant; IsSupported and
 // GetPictureInfo run unlocked. Different plug-ins run in parallel.
 #pragma once
+#include "core/Funcs.h"
 #include "core/Global.h"
 #include "core/ImgInfo.h"
 #include "core/SusieAPI.h"
@@ -115,8 +116,3 @@ std::string GetAnsiFileName(const std::string& Path);
 // Progress callback handed to the plug-ins: never asks them to stop.
 int SPIProgressCallback(int Num, int Denom, intptr_t Data);
 
-// Comma text as the settings file stores lists: items separated by commas;
-// an item holding a comma, blank or quote is written in double quotes with
-// inner quotes doubled.
-std::vector<std::string> SplitCommaText(const std::string& Text);
-std::string JoinCommaText(const std::vector<std::string>& Items);

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "core/Resize.h"
+#include "core/ResourceText.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ void CalcNewSize(TSize& S, int32_t Rule, double V1, double V2, int32_t DownScale
     S.cy = NH;
 }
 
-TResizeFilter::TResizeFilter() : TEffect("Resize", 'R', "ResizeFilter", EFFECT_RESIZE)
+TResizeFilter::TResizeFilter() : TEffect(LoadResText(SResize), 'R', "ResizeFilter", EFFECT_RESIZE)
 {
     FUse = true;
 }

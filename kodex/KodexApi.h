@@ -59,7 +59,8 @@ struct TKodexReadJPEG {
 };
 
 // read_wic, read_wic_thumbnail, read_wic_preview: TIFF, GIF (first frame),
-// WebP, HEIF and (where the build decodes it) AVIF.
+// WebP, HEIF and (where the build decodes it) AVIF; read_wic also reads PNG
+// (gray with alpha then arrives as 4 channels).
 struct TKodexReadWIC {
     TImgInfo Img;          // out: 1, 3 or 4 channels, bottom-up like every other read
     TICCInfo* ICC;         // in: record to receive the embedded profile, or null

@@ -142,6 +142,17 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
         longjmp(S->Err.Jump, 1);
     }
     jpeg_start_decompress(&S->Info);
+    // A progressive file has taken in all its scans by now. When its data
+    // ended before every coefficient was complete, it was cut between two
+    // scans and would decode to a blurred picture.
+    if (S->Info.progressive_mode && S->Err.SawEnd && S->Info.coef_bits) {
+        for (int c = 0; c < S->Info.num_components && !S->Err.Truncated; ++c)
+            for (int k = 0; k < DCTSIZE2; ++k)
+                if (S->Info.coef_bits[c][k] != 0) {
+                    S->Err.Truncated = true;
+                    break;
+                }
+    }
     const uint32_t h = S->Img.Height;
     while (S->Info.output_scanline < h) {
         JSAMPROW row = MemRow(S->Img, h - 1 - S->Info.output_scanline);

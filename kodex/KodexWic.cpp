@@ -1,5 +1,6 @@
 // Formats read through read_wic: TIFF (libtiff), GIF first frame (giflib),
-// WebP (libwebp, with its ICCP chunk), HEIF and AVIF (libheif).
+// WebP (libwebp, with its ICCP chunk), HEIF and AVIF (libheif), and PNG
+// through the library's own reader.
 // Every decoder hands back a bottom-up picture of 1, 3 or 4 channels.
 #include "kodex/KodexCommon.h"
 
@@ -109,14 +110,25 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     uint16_t bits = 8, planar = PLANARCONFIG_CONTIG;
     TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
+    // The samples per pixel and their depth multiply the decoder's strip
+    // buffers: a few bytes claiming thousands of samples a pixel would have
+    // libtiff ask for gigabytes. The stored rows must be as plausible as the
+    // pixel count.
+    if (ok) {
+        const uint64_t rowBytes = (uint64_t(w) * spp * bits + 7) / 8;
+        if (rowBytes > ((uint64_t(Size) << 16) + (uint64_t(1) << 24)) / h) {
+            ReportError("", "Unsupported TIFF picture size %ux%u", w, h);
+            ok = false;
+        }
+    }
     const bool gray = (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
                       spp == 1 && extra == 0;
     const uint32_t ch = gray ? 1 : extra > 0 ? 4 : 3;
     // 8-bit contiguous strips of RGB, RGBA (unassociated alpha) or gray are
     // read as stored: the RGBA interface would premultiply such alpha.
     const bool direct = ok && !TIFFIsTiled(t) && bits == 8 && planar == PLANARCONFIG_CONTIG &&
-                        ((photometric == PHOTOMETRIC_RGB && (spp == 3 || (spp == 4 && extra == 1))) ||
-                         (photometric == PHOTOMETRIC_MINISBLACK && spp == 1));
+                        ((photometric == PHOTOMETRIC_RGB && ((spp == 3 && extra == 0) || (spp == 4 && extra == 1))) ||
+                         (photometric == PHOTOMETRIC_MINISBLACK && spp == 1 && extra == 0));
     // Rows we keep hold straight (unassociated) alpha; premultiplied samples are divided back.
     const bool associated = extra > 0 && extraInfo && extraInfo[0] == EXTRASAMPLE_ASSOCALPHA;
     uint32_t* raster = nullptr;
@@ -149,14 +161,26 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
         if (!ok)
             ReportError("", "%s", msg.empty() ? "Cannot decode the TIFF picture" : msg.c_str());
     } else if (ok) {
+        // The RGBA interface flips the raster from the file's orientation to
+        // the requested one; the program turns the picture upright by the tag
+        // itself, so ask for the corner that keeps the stored rows and
+        // columns, bottom-up.
+        static const uint16_t asStored[9] = {ORIENTATION_BOTLEFT,  ORIENTATION_BOTLEFT, ORIENTATION_BOTRIGHT,
+                                             ORIENTATION_TOPRIGHT, ORIENTATION_TOPLEFT, ORIENTATION_BOTLEFT,
+                                             ORIENTATION_BOTRIGHT, ORIENTATION_TOPRIGHT, ORIENTATION_TOPLEFT};
+        uint16_t orientation = ORIENTATION_TOPLEFT;
+        TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
+        const int req = asStored[orientation <= 8 ? orientation : 0];
         raster = static_cast<uint32_t*>(_TIFFmalloc(tmsize_t(uint64_t(w) * h * 4)));
-        ok = raster && TIFFReadRGBAImageOriented(t, w, h, raster, ORIENTATION_BOTLEFT, 1);
+        ok = raster && TIFFReadRGBAImageOriented(t, w, h, raster, req, 1);
         if (!ok)
             ReportError("", "%s", msg.empty() ? "Cannot decode the TIFF picture" : msg.c_str());
         if (ok)
             ok = NewImage(Img, w, h, ch);
-        // The interface hands back premultiplied samples whatever the file holds.
-        const bool premultiplied = extra > 0;
+        // The interface hands back premultiplied colour samples whatever the
+        // file holds, except for gray with alpha, which it passes as stored.
+        const bool grayAlpha = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+        const bool premultiplied = extra > 0 && (associated || !grayAlpha);
         for (uint32_t y = 0; ok && y < h; ++y) {
             const uint32_t* s = raster + uint64_t(y) * w;
             uint8_t* d = MemRow(Img, y);
@@ -456,7 +480,7 @@ bool DecodeHEIF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC, 
 // ---- Dispatch ---------------------------------------------------------------
 
 namespace {
-enum class TWicFormat { Unknown, TIFF, GIF, WebP, HEIF };
+enum class TWicFormat { Unknown, TIFF, GIF, WebP, HEIF, PNG };
 
 TWicFormat Sniff(const uint8_t* D, size_t N)
 {
@@ -467,12 +491,40 @@ TWicFormat Sniff(const uint8_t* D, size_t N)
         return TWicFormat::GIF;
     if (N >= 12 && std::memcmp(D, "RIFF", 4) == 0 && std::memcmp(D + 8, "WEBP", 4) == 0)
         return TWicFormat::WebP;
+    if (N >= 8 && std::memcmp(D, "\x89PNG\r\n\x1a\n", 8) == 0)
+        return TWicFormat::PNG;
     if (N >= 12 && std::memcmp(D + 4, "ftyp", 4) == 0) {
         const heif_filetype_result r = heif_check_filetype(D, int(std::min<size_t>(N, 64)));
         if (r == heif_filetype_yes_supported || r == heif_filetype_maybe)
             return TWicFormat::HEIF;
     }
     return TWicFormat::Unknown;
+}
+
+// PNG through read_wic (the program's "use the imaging component for PNG"
+// setting): the PNG reader's picture, gray with alpha widened to 4 channels,
+// since read_wic hands back 1, 3 or 4.
+bool DecodePNGForWic(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
+{
+    TKodexReadPNG rec{};
+    rec.ICC = ICC;
+    if (!read_png(&rec, Data, Size))
+        return false;
+    if (rec.Img.Channels != 2) {
+        Img = rec.Img;
+        return true;
+    }
+    const bool ok = NewImage(Img, rec.Img.Width, rec.Img.Height, 4);
+    for (uint32_t y = 0; ok && y < Img.Height; ++y) {
+        const uint8_t* s = MemRow(rec.Img, y);
+        uint8_t* d = MemRow(Img, y);
+        for (uint32_t x = 0; x < Img.Width; ++x, s += 2, d += 4) {
+            d[0] = d[1] = d[2] = s[0];
+            d[3] = s[1];
+        }
+    }
+    FreeImg(rec.Img);
+    return ok;
 }
 
 int ReadWic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size, bool Thumbnail)
@@ -488,6 +540,7 @@ int ReadWic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size, bool Thumbnail
         case TWicFormat::GIF: ok = !Thumbnail && DecodeGIF(Data, Size, img); break;
         case TWicFormat::WebP: ok = !Thumbnail && DecodeWebP(Data, Size, img, Rec->ICC); break;
         case TWicFormat::HEIF: ok = DecodeHEIF(Data, Size, img, Rec->ICC, Thumbnail); break;
+        case TWicFormat::PNG: ok = !Thumbnail && DecodePNGForWic(Data, Size, img, Rec->ICC); break;
         default:
             if (!Thumbnail)
                 ReportError("", "Unknown format");
@@ -533,8 +586,10 @@ bool WicInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info)
         Info.HasExif = f.HasExifIfd;
         return true;
     case TWicFormat::GIF:
+        if (Size < 10) // the logical screen size is bytes 6..9
+            return false;
         Info.Width = uint32_t(Data[6] | Data[7] << 8);
-        Info.Height = Size >= 10 ? uint32_t(Data[8] | Data[9] << 8) : 0;
+        Info.Height = uint32_t(Data[8] | Data[9] << 8);
         return true;
     case TWicFormat::WebP: {
         WebPBitstreamFeatures wf;
@@ -573,6 +628,11 @@ bool WicInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info)
                     TakeExif(f, Info);
             }
         }
+        // The decoder applies the file's own rotation and mirroring; the EXIF
+        // orientation beside them is informative only and must not turn the
+        // picture a second time.
+        if (Info.Orientation > 1)
+            Info.Orientation = 1;
         return true;
     }
     default:

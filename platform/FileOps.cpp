@@ -107,8 +107,16 @@ int RenameNoReplace(const std::string& From, const std::string& To)
 #endif
     // No atomic no-replace rename here: a hard link fails on an existing name
     // just the same, then the old name goes.
-    if (::link(From.c_str(), To.c_str()) != 0)
-        return errno;
+    if (::link(From.c_str(), To.c_str()) != 0) {
+        const int E = errno;
+        // Some file systems (FAT through FUSE, sshfs) offer neither; there a
+        // plain rename after a look is the best there is.
+        if (E != EPERM && E != ENOSYS && E != ENOTSUP && E != EOPNOTSUPP)
+            return E;
+        if (PathExists(To))
+            return EEXIST;
+        return RenameReplace(From, To);
+    }
     if (::unlink(From.c_str()) != 0) {
         const int E2 = errno;
         ::unlink(To.c_str());

@@ -28,7 +28,8 @@ struct TFileId {
 bool GetFileId(const std::string& Path, TFileId& Id);
 
 // Moves From to To only when To does not exist (renameat2 RENAME_NOREPLACE;
-// on file systems without it, link + unlink). Returns 0 or an errno value
+// on file systems without it, link + unlink; on those without links either, a
+// rename after checking that To is free). Returns 0 or an errno value
 // (EEXIST when To exists; EXDEV across file systems).
 int RenameNoReplace(const std::string& From, const std::string& To);
 // Moves From onto To, replacing To atomically. 0 or an errno value.

@@ -16,16 +16,23 @@ std::string ScanData(const std::string& J)
 }
 
 // Stands in for the lossless transform: starts writing its output, then runs
-// a tool that would take half a minute.
+// a tool that would take half a minute. A careless one ignores the tool's
+// exit code.
 class SlowTool : public TEffect {
 public:
-    SlowTool() : TEffect("JPEGTran", 'L', "JPEGTran", EFFECT_JPEGTRAN) { FUse = true; }
+    explicit SlowTool(bool CheckExit = true) : TEffect("JPEGTran", 'L', "JPEGTran", EFFECT_JPEGTRAN), FCheck(CheckExit)
+    {
+        FUse = true;
+    }
     void DoEffect(TImgInfo&, TEffectParams& P) override
     {
         std::ofstream(P.OutFileName) << "half";
-        if (RunProcessAndWait({"sleep", "30"}, P.ToolCancel) != 0)
+        if (RunProcessAndWait({"sleep", "30"}, P.ToolCancel) != 0 && FCheck)
             throw EVestroError("tool failed");
     }
+
+private:
+    bool FCheck;
 };
 
 class EndToEnd : public BatchRunTest {
@@ -135,6 +142,27 @@ TEST_F(EndToEnd, RunInputIsProbedWhenTaken)
 }
 
 
+TEST_F(EndToEnd, UnchangedJPEGCopyKeepsAFileThatAppearedDuringTheRun)
+{
+    // Another program creates the output between the names and the copy.
+    struct Intruder : TBatchEventQueue {
+        std::string Target;
+        void Progress(uint32_t, const std::string&) override { std::ofstream(Target) << "theirs"; }
+    } Obs;
+    Obs.Target = Out("a.jpg").string();
+    const fs::path A = MakeJPEG("a.jpg", 64, 48, 1);
+    Add(A);
+    FileOption.NotOverwrite = true;
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TBatchRun Batch(Names, Job, Errors, &Obs);
+    TNumbering N = RunNumbering(Names);
+    Batch.Run(TCollisionRules{}, N, 1, false);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0], "a.jpg: Failed to copy file");
+    EXPECT_EQ(Read(Out("a.jpg")), "theirs");
+}
+
 TEST_F(EndToEnd, CancelEndsARunningToolAndLeavesNoOutput)
 {
     const fs::path A = MakeJPEG("a.jpg", 64, 48, 1);
@@ -143,7 +171,8 @@ TEST_F(EndToEnd, CancelEndsARunningToolAndLeavesNoOutput)
     FileOption.SameDirectory = true; // the output would replace the source
     Effects.SetJPEGTranEffect(std::make_unique<SlowTool>());
     TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
-    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{},
+                    TConvertSettings{false, false});
     TBatchRun Batch(Names, Job, Errors, nullptr);
     TNumbering N = RunNumbering(Names);
     const auto T0 = std::chrono::steady_clock::now();
@@ -155,6 +184,29 @@ TEST_F(EndToEnd, CancelEndsARunningToolAndLeavesNoOutput)
     EXPECT_TRUE(Batch.Canceled());
     EXPECT_EQ(Read(A), Before);
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "in"), fs::directory_iterator()), 1);
+}
+
+TEST_F(EndToEnd, ToolKilledByCancelNeitherReplacesTheOutputNorDeletesTheSource)
+{
+    // Even when the effect does not look at the killed tool's exit code.
+    const fs::path A = MakeJPEG("a.jpg", 64, 48, 1);
+    Add(A);
+    FileOption.DeleteInputFile = true;
+    fs::create_directories(Dir / "out");
+    std::ofstream(Out("a.jpg")) << "previous";
+    Effects.SetJPEGTranEffect(std::make_unique<SlowTool>(false));
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{},
+                    TConvertSettings{false, false});
+    TBatchRun Batch(Names, Job, Errors, nullptr);
+    TNumbering N = RunNumbering(Names);
+    Batch.Start(TCollisionRules{false, false, true}, N, 1, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Batch.Cancel();
+    Batch.Wait();
+    EXPECT_TRUE(fs::exists(A));
+    EXPECT_EQ(Read(Out("a.jpg")), "previous");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
 }
 
 TEST_F(EndToEnd, ExifIsCarriedIntoTheResizedJPEG)

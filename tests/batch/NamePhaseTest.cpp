@@ -102,10 +102,13 @@ TEST_F(NamePhase, SkipLeavesExistingOutputsAlone)
     std::ofstream(P("out/a.jpg")) << "x";
     FakeNames J;
     J.OutDir = P("out/");
-    J.Entries = {{P("a.png")}, {P("b.png")}};
-    EXPECT_EQ(Run(J).OutputFileCount, 1);
+    J.Entries = {{P("a.png"), true, 600, 600}, {P("b.png")}};
+    const TNamePhaseResult R = Run(J);
+    EXPECT_EQ(R.OutputFileCount, 1);
     EXPECT_EQ(J.Entries[0].Out, "");
     EXPECT_EQ(J.Entries[1].Out, P("out/b.jpg"));
+    // The progress total holds only the work that will be done.
+    EXPECT_EQ(R.AllSize, 1);
 }
 
 TEST_F(NamePhase, OverwriteGivesEachNameOnceAndSparesReadOnlyAndOtherInputs)
@@ -131,6 +134,24 @@ TEST_F(NamePhase, OverwriteGivesEachNameOnceAndSparesReadOnlyAndOtherInputs)
     J.Entries = {{P("c.png")}};
     Run(J);
     EXPECT_EQ(J.Entries[0].Out, P("c.jpg"));
+}
+
+TEST_F(NamePhase, OneFolderUnderTwoSpellingsGivesOneNameOnce)
+{
+    // alias/ is real/ again: real/a.jpg and alias/a.jpg are one file.
+    fs::create_directories(Dir / "real");
+    fs::create_directory_symlink(Dir / "real", Dir / "alias");
+    Touch("real/a.png");
+    Touch("real/a.bmp");
+    FakeNames J;
+    J.Entries = {{P("real/a.png")}, {P("alias/a.bmp")}};
+    Run(J);
+    EXPECT_EQ(J.Entries[0].Out, P("real/a.jpg"));
+    EXPECT_EQ(J.Entries[1].Out, P("alias/a[1].jpg"));
+    Rules.NotOverwrite = false;
+    Run(J);
+    EXPECT_EQ(J.Entries[0].Out, P("real/a.jpg"));
+    EXPECT_EQ(J.Entries[1].Out, "");
 }
 
 TEST_F(NamePhase, NumberingTilesAndFolders)
@@ -168,6 +189,19 @@ TEST_F(NamePhase, ResetTypesAcrossTwoRuns)
         EXPECT_EQ(Current, Type == 0 ? 12 : 14);
         EXPECT_EQ(Start, Type == 2 ? 14 : 10);
     }
+}
+
+TEST_F(NamePhase, NumbersStopAtTheTopOfTheRangeInsteadOfWrapping)
+{
+    FakeNames J;
+    J.OutDir = P("o/");
+    J.Entries = {{P("a.png")}, {P("b.png")}, {P("c.png")}};
+    Numbering.ResetType = 1;
+    Current = INT32_MAX - 1;
+    Run(J);
+    EXPECT_EQ(J.Entries[0].Number, INT32_MAX - 1);
+    EXPECT_EQ(J.Entries[2].Number, INT32_MAX);
+    EXPECT_EQ(Current, INT32_MAX);
 }
 
 TEST_F(NamePhase, InvalidNameFailsThePhase)

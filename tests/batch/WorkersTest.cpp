@@ -19,6 +19,28 @@ public:
     void DoEffect(TImgInfo&, TEffectParams& P) override { P.DecreaseColor = true; }
 };
 
+// Another program creates the output while the picture is being written.
+struct IntruderIO : TConvertIO {
+    std::string Target;
+    bool WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res) override
+    {
+        std::ofstream(Target) << "theirs";
+        return TConvertIO::WriteBMP(Path, Img, Res);
+    }
+};
+
+// A JPEG encoder that never fits and cancels the run on its first try.
+struct CancelDuringSearchIO : TConvertIO {
+    TBatchRun* Batch = nullptr;
+    bool WriteJPEGToMemory(std::vector<uint8_t>&, uint32_t& Size, TImgInfo&, const TResolutionInfo&, bool,
+                           const TICCInfo*, const uint8_t*, uint32_t, int32_t, int32_t, int32_t) override
+    {
+        Batch->Cancel();
+        Size = 0;
+        return false;
+    }
+};
+
 class Workers : public BatchRunTest {};
 
 } // namespace
@@ -67,6 +89,31 @@ TEST_F(Workers, FailedWriteKeepsTheOldFileAndLeavesNoTemporary)
     EXPECT_EQ(Lines()[0], "a.bmp: Failed to save file");
     EXPECT_EQ(Read(Out("a.bmp")), "previous");
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
+}
+
+TEST_F(Workers, NotOverwriteKeepsAFileThatAppearedDuringTheRun)
+{
+    const fs::path A = MakeBMP("a.bmp", 10, 10, 1);
+    List({A});
+    IntruderIO Intruder;
+    Intruder.Target = Out("a.bmp").string();
+    Run(1, Intruder);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0], "a.bmp: Failed to save file");
+    EXPECT_EQ(Read(Out("a.bmp")), "theirs");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
+}
+
+TEST_F(Workers, LongFileNamesAreWritten)
+{
+    // 230 bytes, within the 255 a name may have (75 characters of a
+    // three-byte script come to as much).
+    const std::string Name = std::string(226, 'a') + ".bmp";
+    const fs::path A = MakeBMP(Name, 10, 10, 1);
+    List({A});
+    Run(1, IO);
+    EXPECT_TRUE(Lines().empty()) << Lines()[0];
+    EXPECT_EQ(Read(Out(Name)), Read(A));
 }
 
 TEST_F(Workers, ReadOnlyOutputIsReplacedAndStaysReadOnly)
@@ -158,6 +205,21 @@ TEST_F(Workers, CancelStopsTakingFilesAndLeavesNoPartialOutput)
     EXPECT_LT(Written, 40u);
 }
 
+TEST_F(Workers, CancelDuringTheSizeSearchIsNoFailure)
+{
+    JPEGOption.UseFileSizeLimit = true;
+    FileOption.FileNameFormat = "<old>.jpg";
+    List({MakeBMP("a.bmp", 10, 10, 1)});
+    CancelDuringSearchIO IO2;
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO2, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TBatchRun Batch(Names, Job, Errors, nullptr);
+    IO2.Batch = &Batch;
+    TNumbering N = RunNumbering(Names);
+    EXPECT_FALSE(Batch.Run(TCollisionRules{}, N, 1, false));
+    EXPECT_TRUE(Lines().empty()) << Lines()[0];
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 0);
+}
 
 TEST_F(Workers, ToolThatWroteNothingFailsAndKeepsTheInput)
 {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -89,7 +90,7 @@ protected:
         SavedBitmap = BitmapOption;
         SavedMeta = MetadataOption;
         Dir = fs::temp_directory_path() /
-              ("vestro_bmp_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+              ("vestro_bmp_" + std::to_string(::getpid()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(Dir);
     }
@@ -201,6 +202,12 @@ TEST_F(BitmapTest, PaletteDepths)
     ASSERT_TRUE(Load(MakeBmp(s), img));
     EXPECT_EQ(img.Channels, 1u);
     EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{1, 2, 3, 4, 250, 9, 8, 7, 6, 5}));
+    FreeImg(img);
+    // A ramp of 8 levels: the indices past it are black, not their own value.
+    s.ColorsUsed = 8;
+    s.Extra.resize(8 * 4);
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{1, 2, 3, 4, 0, 0, 0, 7, 6, 5}));
     FreeImg(img);
 
     // 1 and 4 bits: the leftmost pixel sits in the high bits; an index beyond
@@ -466,6 +473,9 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
     rle.ColorsUsed = 1;
     rle.Extra = {0, 0, 0, 0};
     rle.Data = {0, 1};
+    EXPECT_TRUE(fails(MakeBmp(rle)));
+    // Small enough to allocate, still absurd for two bytes of data.
+    rle.Width = rle.Height = 50000;
     EXPECT_TRUE(fails(MakeBmp(rle)));
 
     // Random damage: no crash, no hang, no leak, whatever the bytes say.

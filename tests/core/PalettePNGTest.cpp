@@ -10,6 +10,7 @@
 #include <map>
 #include <random>
 #include <vector>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -189,7 +190,7 @@ protected:
         SavedPNG = PNGOption;
         SavedMeta = MetadataOption;
         Dir = fs::temp_directory_path() /
-              ("vestro_png_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("vestro_png_" + std::to_string(::getpid()) + "_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(Dir);
         fs::create_directories(Dir);
     }

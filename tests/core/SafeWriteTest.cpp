@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -18,7 +19,7 @@ std::string Slurp(const fs::path& P)
 
 TEST(SafeWrite, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile)
 {
-    const fs::path dir = fs::temp_directory_path() / "vestro_safewrite";
+    const fs::path dir = fs::temp_directory_path() / ("vestro_safewrite_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     const fs::path p = dir / "out.dat";

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -21,7 +22,7 @@ protected:
     void SetUp() override
     {
         Dir = fs::temp_directory_path() /
-              ("vestro_spi_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("vestro_spi_" + std::to_string(::getpid()) + "_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(Dir);
         fs::create_directories(Dir / "plugins");
         fs::copy_file(kBuilt / "pnm.spi", Dir / "plugins" / "pnm.spi");

@@ -303,3 +303,24 @@ TEST_F(Jpeg, AFileWithoutItsEndMarkerStillReads)
         EXPECT_TRUE(ReadJPEGFromMemory(b.data(), b.size(), out.Img)) << progressive;
     }
 }
+
+// A progressive file cut between two scans decodes to a blurred picture: that
+// is a damaged file, not a success.
+TEST_F(Jpeg, AProgressiveFileCutBetweenScansFails)
+{
+    JPEGOption.Progressive = true;
+    TOwnedImg src{MakePicture(64, 48, 3)};
+    const std::string f = Scratch / "c.jpg";
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
+    const std::vector<uint8_t> b = ReadBytes(f);
+    size_t lastScan = 0;
+    for (size_t i = 0; i + 1 < b.size(); ++i)
+        if (b[i] == 0xFF && b[i + 1] == 0xDA)
+            lastScan = i;
+    ASSERT_GT(lastScan, 0u);
+    const std::vector<uint8_t> cut(b.begin(), b.begin() + long(lastScan));
+    TOwnedImg out{};
+    EXPECT_FALSE(ReadJPEGFromMemory(cut.data(), cut.size(), out.Img));
+    EXPECT_EQ(out.Img.Mem, nullptr);
+    EXPECT_FALSE(TakeErrors().empty());
+}

@@ -112,6 +112,134 @@ TEST_F(Wic, TiffReadsToTheStoredPixelsWithItsProfile)
     }
 }
 
+// Sample layouts the plain 8-bit path must not take for RGB or gray: too few
+// colour samples for the alpha they declare. They fail (or decode within the
+// stored samples), never read past a row (the sanitizer build
+// checks the latter).
+TEST_F(Wic, TiffWithTooFewColourSamplesIsNotReadAsRgbOrGray)
+{
+    struct TCase {
+        uint16_t Photometric, Spp;
+    };
+    for (const TCase c : {TCase{PHOTOMETRIC_RGB, 3}, TCase{PHOTOMETRIC_MINISBLACK, 1}}) {
+        const std::string f = Scratch / "x.tif";
+        TIFF* t = TIFFOpen(f.c_str(), "w");
+        ASSERT_NE(t, nullptr);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 5u);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2u);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, c.Spp);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, c.Photometric);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        uint16_t ex = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &ex);
+        uint8_t row[15] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+        for (uint32_t y = 0; y < 2; ++y)
+            TIFFWriteScanline(t, row, y, 0);
+        TIFFClose(t);
+        TOwnedImg out{};
+        const int r = ReadWicMem(ReadBytes(f), out.Img);
+        if (c.Photometric == PHOTOMETRIC_RGB) {
+            // Two colour samples cannot make an RGB picture.
+            EXPECT_EQ(0, r);
+            EXPECT_EQ(out.Img.Mem, nullptr);
+        }
+    }
+}
+
+// The program turns pictures upright by the orientation tag afterwards, so
+// every decoding path hands back the rows and columns as stored, whatever the
+// tag says (16-bit samples go through libtiff's RGBA interface).
+TEST_F(Wic, TiffPixelsComeAsStoredWhateverTheOrientationTag)
+{
+    for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
+        const std::string f = Scratch / "o.tif";
+        TIFF* t = TIFFOpen(f.c_str(), "w");
+        ASSERT_NE(t, nullptr);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 3u);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2u);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 16);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
+        for (uint32_t y = 0; y < 2; ++y) {
+            uint16_t row[9];
+            for (uint32_t x = 0; x < 3; ++x)
+                for (uint32_t c = 0; c < 3; ++c)
+                    row[x * 3 + c] = uint16_t(kPixels[y][x][2 - c] * 257);
+            TIFFWriteScanline(t, row, y, 0);
+        }
+        TIFFClose(t);
+        TOwnedImg out{};
+        ASSERT_TRUE(ReadWicMem(ReadBytes(f), out.Img)) << orientation;
+        SCOPED_TRACE(orientation);
+        ExpectPixels(out.Img, false);
+    }
+}
+
+// Gray with straight alpha reads as it is stored; premultiplied gray is
+// divided back like colour.
+TEST_F(Wic, TiffGrayWithAlphaKeepsItsLevels)
+{
+    for (uint16_t kind : {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_ASSOCALPHA}) {
+        const std::string f = Scratch / "ga.tif";
+        TIFF* t = TIFFOpen(f.c_str(), "w");
+        ASSERT_NE(t, nullptr);
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 2u);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1u);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 2);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &kind);
+        uint8_t row[4] = {100, 128, 50, 255};
+        TIFFWriteScanline(t, row, 0, 0);
+        TIFFClose(t);
+        TOwnedImg out{};
+        ASSERT_TRUE(ReadWicMem(ReadBytes(f), out.Img));
+        ASSERT_EQ(out.Img.Channels, 4u);
+        const uint8_t level = kind == EXTRASAMPLE_UNASSALPHA ? 100 : 199; // 100 * 255 / 128
+        for (uint32_t c = 0; c < 3; ++c) {
+            EXPECT_EQ(At(out.Img, 0, 0, c), level) << kind;
+            EXPECT_EQ(At(out.Img, 1, 0, c), 50) << kind;
+        }
+        EXPECT_EQ(At(out.Img, 0, 0, 3), 128);
+    }
+}
+
+// A 200-byte strip file claiming 30000 samples per pixel: libtiff would ask
+// for 3 GB of strip buffer. Refused before decoding.
+TEST_F(Wic, TiffWithAbsurdSamplesPerPixelIsRefused)
+{
+    std::vector<uint8_t> d{'I', 'I', 42, 0, 8, 0, 0, 0};
+    auto u16 = [&](uint16_t v) { d.push_back(uint8_t(v)); d.push_back(uint8_t(v >> 8)); };
+    auto u32 = [&](uint32_t v) { u16(uint16_t(v)); u16(uint16_t(v >> 16)); };
+    auto entry = [&](uint16_t tag, uint16_t type, uint32_t value) { u16(tag); u16(type); u32(1); u32(value); };
+    const uint32_t dataAt = 8 + 2 + 9 * 12 + 4;
+    u16(9);
+    entry(256, 4, 20000);                 // width
+    entry(257, 4, 5);                     // height
+    entry(258, 3, 8);                     // bits per sample
+    entry(259, 3, COMPRESSION_PACKBITS);
+    entry(262, 3, PHOTOMETRIC_MINISBLACK);
+    entry(273, 4, dataAt);                // strip offset
+    entry(277, 3, 30000);                 // samples per pixel
+    entry(278, 4, 5);                     // rows per strip
+    entry(279, 4, 64);                    // strip byte count
+    u32(0);
+    for (int i = 0; i < 32; ++i) {
+        d.push_back(0x81); // run of 128 zeros
+        d.push_back(0);
+    }
+    TOwnedImg out{};
+    EXPECT_EQ(0, ReadWicMem(d, out.Img));
+    EXPECT_EQ(out.Img.Mem, nullptr);
+    const std::vector<std::string> errors = TakeErrors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("Unsupported TIFF picture size"), std::string::npos) << errors[0];
+}
+
 TEST_F(Wic, GifFirstFrameWithTransparency)
 {
     const std::string f = Scratch / "g.gif";
@@ -270,6 +398,87 @@ TEST_F(Wic, HeifReadsToTheEncodedColours)
     ASSERT_TRUE(ReadWICInfo(f, info));
     EXPECT_EQ(info.Width, 64u);
     EXPECT_NE(GetWICExtensions().find(fmt == heif_compression_HEVC ? ".heic," : ".avif,"), std::string::npos);
+}
+
+// libheif turns the picture by the file's own rotation; the EXIF orientation
+// that phones store beside it says the same and must not turn it again.
+TEST_F(Wic, HeifRotatedByTheFileIsNotTurnedAgainByItsExif)
+{
+    heif_init(nullptr);
+    heif_compression_format fmt = heif_compression_undefined;
+    for (auto f : {heif_compression_HEVC, heif_compression_AV1})
+        if (heif_have_encoder_for_format(f) && heif_have_decoder_for_format(f)) {
+            fmt = f;
+            break;
+        }
+    if (fmt == heif_compression_undefined)
+        GTEST_SKIP() << "this libheif build cannot both encode and decode";
+    heif_context* ctx = heif_context_alloc();
+    heif_encoder* enc = nullptr;
+    ASSERT_EQ(heif_context_get_encoder_for_format(ctx, fmt, &enc).code, heif_error_Ok);
+    heif_image* img = nullptr;
+    heif_image_create(64, 32, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &img);
+    heif_image_add_plane(img, heif_channel_interleaved, 64, 32, 8);
+    int stride = 0;
+    uint8_t* p = heif_image_get_plane(img, heif_channel_interleaved, &stride);
+    for (int y = 0; y < 32; ++y)
+        std::memset(p + y * stride, 128, 64 * 3);
+    heif_encoding_options* opts = heif_encoding_options_alloc();
+    opts->image_orientation = heif_orientation_rotate_90_cw;
+    heif_image_handle* h = nullptr;
+    ASSERT_EQ(heif_context_encode_image(ctx, img, enc, opts, &h).code, heif_error_Ok);
+    TKodexInfo tags{};
+    tags.Orientation = 6;
+    const std::vector<uint8_t> exif = ExifPayload(tags);
+    // libheif takes the TIFF structure after a 4-byte offset of its own.
+    ASSERT_EQ(heif_context_add_exif_metadata(ctx, h, exif.data() + 6, int(exif.size() - 6)).code, heif_error_Ok);
+    const std::string f = Scratch / "r.heic";
+    ASSERT_EQ(heif_context_write_to_file(ctx, f.c_str()).code, heif_error_Ok);
+    heif_image_handle_release(h);
+    heif_encoding_options_free(opts);
+    heif_image_release(img);
+    heif_encoder_release(enc);
+    heif_context_free(ctx);
+
+    TOwnedImg out{};
+    ASSERT_TRUE(ReadWICFile(f, out.Img, 0, nullptr, TBGColor{}));
+    EXPECT_EQ(out.Img.Width, 32u); // already upright
+    EXPECT_EQ(out.Img.Height, 64u);
+    TKodexInfo info{};
+    ASSERT_TRUE(ReadWICInfo(f, info));
+    EXPECT_EQ(info.Width, 32u);
+    EXPECT_EQ(info.Height, 64u);
+    EXPECT_TRUE(info.HasExif);
+    EXPECT_LE(info.Orientation, 1);
+}
+
+// The setting that reads PNG through the imaging path: the same pixels and
+// profile as the PNG reader, gray with alpha widened to 4 channels.
+TEST_F(Wic, PngReadsThroughTheImagingPathToo)
+{
+    const std::vector<uint8_t> prof = MakeProfile("Png RGB");
+    TICCInfo icc;
+    icc.Profile = static_cast<uint8_t*>(platform::PageAlloc(prof.size()));
+    std::memcpy(icc.Profile, prof.data(), prof.size());
+    icc.Len = uint32_t(prof.size());
+    for (uint32_t ch : {1u, 2u, 3u, 4u}) {
+        TOwnedImg src{MakePicture(5, 4, ch)};
+        const std::string f = Scratch / "p.png";
+        ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, ch >= 3 ? &icc : nullptr, 6)) << ch;
+        TOwnedImg out{};
+        TICCInfo got;
+        ASSERT_TRUE(ReadWICFile(f, out.Img, 0, &got, TBGColor{})) << ch;
+        ASSERT_EQ(out.Img.Channels, ch == 2 ? 4u : ch);
+        for (uint32_t y = 0; y < 4; ++y)
+            for (uint32_t x = 0; x < 5; ++x)
+                for (uint32_t c = 0; c < out.Img.Channels; ++c) {
+                    const uint32_t sc = ch == 2 ? (c == 3 ? 1 : 0) : c;
+                    ASSERT_EQ(At(out.Img, x, y, c), At(src.Img, x, y, sc)) << ch << ":" << x << "," << y << "," << c;
+                }
+        EXPECT_EQ(got.Len, ch >= 3 ? prof.size() : 0u) << ch;
+        FreeICC(got);
+    }
+    FreeICC(icc);
 }
 
 TEST_F(Wic, DamagedFilesFailWithoutACrash)

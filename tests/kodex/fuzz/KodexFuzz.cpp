@@ -1,10 +1,14 @@
 // Fuzz target for the codec library's decoders (built only with BUILD_FUZZ,
 // by clang; scripts/fuzz runs it). The first byte picks the decoder and its
-// options; the rest is the file.
+// options (0x20 with read_wic: the header probe instead); the rest is the file.
 #include "kodex/KodexApi.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
 {
@@ -34,6 +38,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
         break;
     }
     default: {
+        if (sel & 0x20) {
+            // The header probe reads by path: the JPEG, PNG and TIFF/EXIF parsers.
+            struct TProbeFile {
+                std::string Path = "/dev/shm/kodex_fuzz_probe." + std::to_string(getpid());
+                ~TProbeFile() { std::remove(Path.c_str()); }
+            };
+            static const TProbeFile probe;
+            const std::string& path = probe.Path;
+            if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+                std::fwrite(Data, 1, Size, f);
+                std::fclose(f);
+                TKodexInfo info{};
+                read_wic_info(path.c_str(), &info);
+            }
+            break;
+        }
         TKodexReadWIC rec{};
         rec.ICC = &icc;
         if (sel & 0x40)

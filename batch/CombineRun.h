@@ -1,0 +1,87 @@
+// The combine run without windows: the inputs are tiled, a page of up to
+// Rows x Columns pictures at a time, into sheets, one output file per sheet.
+//
+// The progress window (or a test) makes a TCombineRun and calls Execute on
+// the combine thread; tiles of a page load on a fork-join pool, each pool
+// thread with its own resizer. Progress goes to an observer, once per tile;
+// cancelling is a flag read between tiles and pages. Effects are not applied.
+#pragma once
+#include "core/Global.h"
+#include "core/ImgInfo.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TErrorLog;
+class TImageInfo;
+class TImageInfoList;
+class TResizer;
+
+// Told about the run's progress. TileDone runs on the pool's threads, several
+// at once: an implementation only posts (the window steps its bar on the GUI
+// thread).
+class TCombineObserver {
+public:
+    virtual ~TCombineObserver() = default;
+    virtual void TileDone() = 0;
+};
+
+// Size of a W x H picture as a tile (Trunc(x + 0.5) rounding; at least 1 x 1).
+// FillBlank fixes one side: the cell width in "Column" order (Order 1), the
+// cell height in "Row" order; otherwise the picture fits inside the cell.
+void CombineTileSize(const TCombineOption& O, int64_t W, int64_t H, uint32_t& TW, uint32_t& TH);
+
+// Replaces a 1-channel picture by a 3-channel one with the gray value in all
+// three channels; any other picture is left. Raises EOutOfMemory.
+void ExpandGrayToRGB(TImgInfo& Img);
+
+// Lays out one page. Tiles are in page order; a tile without pixels (a file
+// that did not load) leaves its cell empty but still takes its place. Channels
+// is 1 or 3; 1-channel tiles are widened on a 3-channel sheet. The grid (no
+// FillBlank) centres each tile in a Width x Height cell; the strips (FillBlank)
+// pack tiles with only the gaps between them and scale the strips with
+// Resizer to the shortest (narrowest) one. Background: 0x00BBGGRR, Gray its
+// gray value. Sheet receives a new block; false (Sheet untouched) when
+// nothing can be laid out (strips with no picture at all).
+bool LayoutCombineSheet(const TCombineOption& O, std::vector<TImgInfo>& Tiles, uint32_t Channels,
+                        uint32_t Background, uint8_t Gray, TResizer& Resizer, TImgInfo& Sheet);
+
+// Where the sheets come from: the main list (checked entries whose file
+// exists) or the run input of an at-once start (probed as they are reached).
+struct TCombineInput {
+    TImageInfoList* List = nullptr;
+    const std::vector<std::string>* RunInput = nullptr;
+};
+
+class TCombineRun {
+public:
+    // Option, naming and output settings are copied now; MainResizer (set up
+    // with the run's filters, used by one thread at a time) serves a single
+    // pool thread and the strip scaling, copies of it the others.
+    TCombineRun(TCombineInput Input, TResizer& MainResizer, TErrorLog& Log, TCombineObserver* Observer);
+
+    // Runs the whole walk. True when it ended normally, false when cancelled.
+    // A file that cannot be read is logged ("name: reason") and leaves an
+    // empty cell; a sheet that cannot be written is logged and the run goes on.
+    bool Execute(const std::atomic<bool>& Cancel);
+
+    // The names of the sheets written, in order (for the caller and tests).
+    const std::vector<std::string>& Written() const { return FWritten; }
+
+    TCombineOption Option;
+    std::string FileNameFormat;
+    bool NotOverwrite = true;
+    uint32_t MaxThread = 1; // pool threads; 0 counts as 1
+
+private:
+    void WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int32_t Number);
+
+    std::string FRule; // FileNameFormat without its start-number token
+    TCombineInput FInput;
+    TResizer& FMain;
+    TErrorLog& FLog;
+    TCombineObserver* FObserver;
+    std::vector<std::string> FWritten;
+};

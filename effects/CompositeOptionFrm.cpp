@@ -1,0 +1,163 @@
+#include "effects/CompositeOptionFrm.h"
+
+#include "core/Errors.h"
+#include "core/ImageInfo.h"
+#include "core/ImageLoader.h"
+#include "core/IniFile.h"
+#include "core/ResourceText.h"
+#include "effects/AddTextFrm.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+const char Section[] = "Composite";
+
+inline uint32_t Mix(uint32_t s, uint32_t d, uint32_t k)
+{
+    return ((s * k + d * (255 - k) + 127) * 257) >> 16;
+}
+
+} // namespace
+
+void CompositeImage(TImgInfo& Canvas, const TImgInfo& Top, int32_t Anchor, int32_t OffsetX, int32_t OffsetY,
+                    int32_t Opacity, TRect& Rect)
+{
+    const int64_t X = AnchorPosition(Anchor, false, Canvas.Width, Top.Width, OffsetX);
+    const int64_t Y = AnchorPosition(Anchor, true, Canvas.Height, Top.Height, OffsetY);
+    const TLayerClip O = ClipLayer(Canvas.Width, Canvas.Height, Top.Width, Top.Height, X, Y);
+    Rect.Left = int32_t(std::clamp<int64_t>(X, 0, Canvas.Width));
+    Rect.Top = int32_t(std::clamp<int64_t>(Y, 0, Canvas.Height));
+    if (O.CW != 0)
+        Rect.Left = int32_t(O.DX), Rect.Top = int32_t(O.DY);
+    Rect.Right = Rect.Left + int32_t(O.CW);
+    Rect.Bottom = Rect.Top + int32_t(O.CH);
+    const uint32_t CN = Canvas.Channels, TN = Top.Channels;
+    if (O.CW == 0 || !Canvas.Mem || !Top.Mem || CN < 1 || CN > 4 || TN < 1 || TN > 4)
+        return;
+    // A hand-edited opacity outside 0..100 would make the weights wrap.
+    const uint32_t Op = uint32_t(std::clamp(Opacity, 0, 100));
+    const uint32_t a = Op * 255 / 100, A = Op * 256 / 100;
+    const bool TopAlpha = TN == 2 || TN == 4;
+
+    for (uint32_t r = 0; r < O.CH; ++r) {
+        const uint8_t* s = ScanLine(Top, O.SY + r) + uint64_t(O.SX) * TN;
+        uint8_t* d = ScanLine(Canvas, O.DY + r) + uint64_t(O.DX) * CN;
+        for (uint32_t i = 0; i < O.CW; ++i, s += TN, d += CN) {
+            const uint32_t k = TopAlpha ? (s[TN - 1] * A) >> 8 : a;
+            // The layer's colour in pixel byte order; a gray layer gives its
+            // gray to all three, and a gray canvas takes the first byte.
+            const uint32_t Col[3] = {s[0], TN >= 3 ? s[1] : s[0], TN >= 3 ? s[2] : s[0]};
+            if (CN == 1) {
+                d[0] = uint8_t(Mix(Col[0], d[0], k));
+            } else if (CN == 3) {
+                for (int c = 0; c < 3; ++c)
+                    d[c] = uint8_t(Mix(Col[c], d[c], k));
+            } else if (k == 255) {
+                for (uint32_t c = 0; c + 1 < CN; ++c)
+                    d[c] = uint8_t(Col[c]);
+                d[CN - 1] = 255;
+            } else if (k != 0) {
+                const uint32_t t = ((255 - k) * d[CN - 1] * 257) >> 16;
+                const uint32_t S = k + t;
+                for (uint32_t c = 0; c + 1 < CN; ++c)
+                    d[c] = uint8_t((Col[c] * k + d[c] * t + S / 2) / S);
+                d[CN - 1] = uint8_t(S);
+            }
+        }
+    }
+}
+
+TCompositeEffect::TCompositeEffect() : TEffect(LoadResText(SComposite), 'W', Section, EFFECT_COMPOSITE)
+{
+}
+
+TCompositeEffect::~TCompositeEffect()
+{
+    FreeImg(FExternalImg);
+}
+
+void TCompositeEffect::FreeExternalImage()
+{
+    FreeImg(FExternalImg);
+    FLoadError.clear();
+}
+
+void TCompositeEffect::LoadExternalImage()
+{
+    if (FExternalImg.Mem || FImageFileName.empty())
+        return;
+    const std::string Failed = LoadResText(SLoadFailed) + " " + FImageFileName;
+    FLoadError = Failed;
+    std::error_code Ec;
+    if (!std::filesystem::is_regular_file(FImageFileName, Ec))
+        return;
+    TImageInfo Info;
+    if (!GetImageInfo(FImageFileName, Info))
+        return;
+    TImgInfo Img;
+    try {
+        bool IsYCbCr = false;
+        uint32_t Flags = 0;
+        if (LoadImageByType(Info, Img, TScale(), false, nullptr, IsYCbCr, Flags, ofPNG) == 0 || !Img.Mem) {
+            FreeImg(Img);
+            return;
+        }
+    } catch (const EVestroError& E) {
+        FreeImg(Img);
+        FLoadError = Failed + ": " + E.what();
+        return;
+    }
+    FExternalImg = Img;
+    FLoadError.clear();
+}
+
+void TCompositeEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
+{
+    if (!FExternalImg.Mem) {
+        // Writing the picture without its overlay would pass a failure off
+        // as success; the worker logs this against the file instead.
+        if (!FImageFileName.empty())
+            throw EVestroError(FLoadError.empty() ? LoadResText(SLoadFailed) + " " + FImageFileName : FLoadError);
+        return;
+    }
+    // The image file's pixels are blue, green, red: the picture must be too.
+    YCbCrToBGRInPlace(Img, Params.IsYCbCr);
+    TImgInfo E;
+    AllocImg(E, FExternalImg.Width, FExternalImg.Height, FExternalImg.Channels);
+    std::memcpy(E.Mem, FExternalImg.Mem, size_t(uint64_t(E.Bpl) * BlockRows(E.Height)));
+    TRect R;
+    if (FMode == 0) {
+        CompositeImage(Img, E, FBasePos, FOffsetX, FOffsetY, FOpacity, R);
+        FreeImg(E);
+    } else {
+        CompositeImage(E, Img, FBasePos, FOffsetX, FOffsetY, FOpacity, R);
+        FreeImg(Img);
+        Img = E;
+    }
+}
+
+void TCompositeEffect::ReadIniFile(TMemIniFile& Ini)
+{
+    TEffect::ReadIniFile(Ini);
+    FMode = Ini.ReadInteger(Section, "Mode", 0);
+    FBasePos = Ini.ReadInteger(Section, "BasePos", 8);
+    FOffsetX = Ini.ReadInteger(Section, "OffsetX", 0);
+    FOffsetY = Ini.ReadInteger(Section, "OffsetY", 0);
+    FOpacity = Ini.ReadInteger(Section, "Opacity", 100);
+    FImageFileName = Ini.ReadString(Section, "ImageFileName", "");
+    FreeExternalImage();
+}
+
+void TCompositeEffect::WriteIniFile(TMemIniFile& Ini)
+{
+    TEffect::WriteIniFile(Ini);
+    Ini.WriteInteger(Section, "Mode", FMode);
+    Ini.WriteInteger(Section, "BasePos", FBasePos);
+    Ini.WriteInteger(Section, "OffsetX", FOffsetX);
+    Ini.WriteInteger(Section, "OffsetY", FOffsetY);
+    Ini.WriteInteger(Section, "Opacity", FOpacity);
+    Ini.WriteString(Section, "ImageFileName", FImageFileName);
+}

@@ -1,0 +1,194 @@
+#include "effects/DecreaseColor.h"
+
+#include "core/Errors.h"
+#include "core/Global.h"
+#include "core/ImageLoader.h"
+#include "core/IniFile.h"
+#include "core/Kodex.h"
+#include "core/PalettePNG.h"
+#include "core/ResourceText.h"
+#include "core/SafeWrite.h"
+#include "platform/FileOps.h"
+#include "platform/FileTimes.h"
+#include "platform/Process.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+TDecreaseColorDialogProc DecreaseColorDialogProc = nullptr;
+
+namespace {
+
+constexpr const char SSaveFailed[] = "Failed to save file";
+constexpr const char SystemQuantiser[] = "/usr/bin/pngquant";
+
+// A work file may still be held open by a tool that is just ending: up to 21
+// tries 50 ms apart (about a second), then it is left.
+void DeleteWithRetries(const std::string& Path)
+{
+    for (int I = 0; I <= 20; ++I) {
+        if (platform::DeleteFile(Path) || !platform::PathExists(Path))
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+std::string WorkFolder()
+{
+    if (!TempDir.empty())
+        return TempDir;
+    std::string T = std::filesystem::temp_directory_path().string();
+    if (T.empty() || T.back() != '/')
+        T += '/';
+    return T;
+}
+
+// Removes a work file however DoEffect ends.
+struct TWorkFile {
+    std::string Path;
+    ~TWorkFile()
+    {
+        if (!Path.empty())
+            DeleteWithRetries(Path);
+    }
+};
+
+} // namespace
+
+std::string FindQuantiserPath()
+{
+    const std::string Own = ExeDir + "bin/pngquant";
+    if (!ExeDir.empty() && platform::FileExists(Own))
+        return Own;
+    if (platform::FileExists(SystemQuantiser))
+        return SystemQuantiser;
+    return {};
+}
+
+TDecreaseColorEffect::TDecreaseColorEffect() : TEffect(LoadResText(SDecreaseColor), 'D', "DecreaseColor", EFFECT_DECREASECOLOR)
+{
+}
+
+void TDecreaseColorEffect::UpdateLoaderFlag() const
+{
+    // The quantiser keeps alpha; the two tools without a build would not.
+    ColorReductionDropsAlpha = FUse && FMode != 3;
+}
+
+void TDecreaseColorEffect::SetUse(bool Value)
+{
+    TEffect::SetUse(Value && FMode != 0);
+    UpdateLoaderFlag();
+}
+
+void TDecreaseColorEffect::ShowConfigDialog()
+{
+    if (DecreaseColorDialogProc && DecreaseColorDialogProc(*this))
+        UpdateLoaderFlag();
+}
+
+void TDecreaseColorEffect::ReadIniFile(TMemIniFile& Ini)
+{
+    TEffect::ReadIniFile(Ini);
+    const std::string& S = FSectionName;
+    FOption = Ini.ReadString(S, "Option", "-Y10 -C10 -G10 -O8 -I8");
+    FMode = Ini.ReadInteger(S, "Mode", 0);
+    // Values outside their ranges would reach the tool's command line.
+    FPaletteEntries = std::clamp(Ini.ReadInteger(S, "PaletteEntries", 256), 2, 256);
+    FTransparentType = std::clamp(Ini.ReadInteger(S, "TransparentType", 0), 0, 4);
+    FDitherType = std::clamp(Ini.ReadInteger(S, "DitherType", 2), 0, 4);
+    FDitherStr = std::clamp(Ini.ReadInteger(S, "DitherStr", 8), 0, 10);
+    FQuality = std::clamp(Ini.ReadInteger(S, "Quality", 9), 1, 10);
+
+    FFlags = FindQuantiserPath().empty() ? 0u : uint32_t(DC_PNGNQ);
+    if (FMode > 0 && (FMode > 3 || !(FFlags & (1u << (FMode - 1)))))
+        FMode = 0;
+    if (FMode == 0)
+        FMode = (FFlags & DC_FLAXC) ? 1 : (FFlags & DC_IZYINS) ? 2 : (FFlags & DC_PNGNQ) ? 3 : 0;
+    if (FMode == 0)
+        FUse = false;
+    UpdateLoaderFlag();
+}
+
+void TDecreaseColorEffect::WriteIniFile(TMemIniFile& Ini)
+{
+    TEffect::WriteIniFile(Ini);
+    const std::string& S = FSectionName;
+    Ini.WriteString(S, "Option", FOption);
+    Ini.WriteInteger(S, "Mode", FMode);
+    Ini.WriteInteger(S, "PaletteEntries", FPaletteEntries);
+    Ini.WriteInteger(S, "TransparentType", FTransparentType);
+    Ini.WriteInteger(S, "DitherType", FDitherType);
+    Ini.WriteInteger(S, "DitherStr", FDitherStr);
+    Ini.WriteInteger(S, "Quality", FQuality);
+}
+
+void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
+{
+    // BMP output would need FLAXC or IZYINS; JPEG has no palette.
+    if (FMode != 3 || FormatIdFromExt(Params.OutFileName) != ofPNG || !Img.Mem)
+        return;
+    const std::string Tool = FindQuantiserPath();
+    if (Tool.empty())
+        throw EVestroError(LoadResText(SSaveFailed));
+    YCbCrToBGRInPlace(Img, Params.IsYCbCr);
+    if (Img.Channels == 2)
+        GrayAlphaToBGRA(Img);
+
+    const std::string& Out = Params.OutFileName;
+    const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
+
+    // Work files per worker, under names no other run of the program uses.
+    const std::string Base = WorkFolder() + "srcpng" + std::to_string(Params.ThreadNum);
+    TWorkFile Src{MakeSiblingTempName(Base + ".png", ".png")};
+    TWorkFile Result{MakeSiblingTempName(Base + "-nq8.png", ".png")};
+    if (WritePNG(Src.Path, Img, 0, false, false, Params.RInfo, 0, nullptr, Params.ICCInfo, 1) == 0)
+        throw EVestroError(LoadResText(SSaveFailed));
+
+    const std::vector<std::string> Args{Tool,
+                                        "--force",
+                                        "--speed",
+                                        std::to_string(11 - FQuality),
+                                        FDitherType == 0 ? "--nofs" : "--floyd=1",
+                                        "--output",
+                                        Result.Path,
+                                        std::to_string(FPaletteEntries),
+                                        "--",
+                                        Src.Path};
+    const int Code = RunProcessAndWait(Args, Params.ToolCancel);
+    if ((Params.ToolCancel && Params.ToolCancel->Cancelled()) || (Params.Cancel && *Params.Cancel)) {
+        Params.DecreaseColor = true;
+        return;
+    }
+    if (Code != 0 || platform::FileSize(Result.Path) <= 0)
+        throw EVestroError(LoadResText(SSaveFailed));
+
+    // The tool's file must be a whole picture of the right size before it
+    // may replace anything.
+    TImgInfo Check;
+    uint32_t Flags = 0;
+    TBGColor BG = DefaultBGColor;
+    const bool Whole = ReadPNGFile(Result.Path, Check, Flags, nullptr, BG) != 0 && Check.Width == Img.Width &&
+                       Check.Height == Img.Height;
+    FreeImg(Check);
+    if (!Whole)
+        throw EVestroError(LoadResText(SSaveFailed));
+
+    if (ReadOnly && !platform::SetReadOnly(Out, false))
+        throw EVestroError(LoadResText(SSetAttributesFailed));
+    // The temporary folder may be on another file system: copy through a
+    // temporary name beside the output, which replaces it in one step; with
+    // NotOverwrite a file that appeared since the names were given out stays.
+    if (platform::CopyFile(Result.Path, Out, FileOption.NotOverwrite) != 0) {
+        if (ReadOnly)
+            platform::SetReadOnly(Out, true);
+        throw EVestroError(LoadResText(SSaveFailed));
+    }
+    if (PNGOption.UsePNGOUT)
+        RunPNGOUT(Out);
+    if (ReadOnly)
+        platform::SetReadOnly(Out, true);
+    Params.DecreaseColor = true;
+}

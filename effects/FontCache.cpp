@@ -1,0 +1,191 @@
+#include "effects/FontCache.h"
+
+#include "core/Errors.h"
+#include "core/Resize.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+std::once_flag FontDatabaseOnce;
+
+void RequireGuiApplication()
+{
+    // Without the application object the font system aborts the process;
+    // fail the picture instead.
+    if (!qGuiApp)
+        throw EVestroError("Text cannot be drawn: the font system is not started");
+}
+
+// Trunc(V x 4) for a length in output pixels. Lengths beyond a few thousand
+// pixels make no sense for text and would only overflow the sums below.
+int64_t Quadruple(double V)
+{
+    if (!(V == V))
+        return 0;
+    return int64_t(std::clamp(V, -100000.0, 100000.0) * 4.0);
+}
+
+// Lines as a string list splits them: CR LF, LF or CR end a line, and a
+// break at the very end does not start another line. No text is one empty line.
+std::vector<QString> SplitLines(const std::string& Text)
+{
+    std::vector<QString> Lines;
+    size_t Start = 0;
+    for (size_t i = 0; i < Text.size(); ++i) {
+        if (Text[i] != '\r' && Text[i] != '\n')
+            continue;
+        Lines.push_back(QString::fromUtf8(Text.data() + Start, qsizetype(i - Start)));
+        if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n')
+            ++i;
+        Start = i + 1;
+    }
+    if (Start < Text.size() || Lines.empty())
+        Lines.push_back(QString::fromUtf8(Text.data() + Start, qsizetype(Text.size() - Start)));
+    return Lines;
+}
+
+// Width of a line with the overhang of a slanted last letter added, so that
+// an italic line is not cut at its end.
+int64_t LineWidth(const QFontMetrics& M, const QString& Line)
+{
+    if (Line.isEmpty())
+        return 0;
+    const int64_t Advance = M.horizontalAdvance(Line);
+    const int Bearing = M.rightBearing(Line.back());
+    return Advance + (Bearing < 0 ? -Bearing : 0);
+}
+
+void CopyMask(const TImgInfo& Src, TImgInfo& Dst)
+{
+    AllocImg(Dst, Src.Width, Src.Height, 1);
+    std::memcpy(Dst.Mem, Src.Mem, size_t(uint64_t(Src.Bpl) * BlockRows(Src.Height)));
+}
+
+} // namespace
+
+std::string MenuFontName()
+{
+    if (!qGuiApp)
+        return {};
+    return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family().toStdString();
+}
+
+bool FontFamilyExists(const std::string& Name)
+{
+    if (!qGuiApp)
+        return false;
+    return QFontDatabase::hasFamily(QString::fromStdString(Name));
+}
+
+void InitTextRendering()
+{
+    if (!qGuiApp)
+        return;
+    std::call_once(FontDatabaseOnce, [] { (void)QFontDatabase::families(); });
+}
+
+TFontCache::~TFontCache()
+{
+    FreeImg(FFontCache);
+}
+
+void FreeFontCache(TFontCache*& Cache)
+{
+    delete Cache;
+    Cache = nullptr;
+}
+
+void TFontCache::GetAntialiasingText(const std::string& Text, const TFont& Font, TImgInfo& Img, double LinePitch,
+                                     double MarginLeft, double MarginTop, double MarginRight,
+                                     double MarginBottom, TResizer* Resizer)
+{
+    if (FFontCache.Mem && Text == FText && Font.Name == FFontName && Font.Size == FFontSize &&
+        Font.Style == FFontStyle && Font.Charset == FFontCharset && LinePitch == FLinePitch &&
+        MarginLeft == FMarginLeft && MarginTop == FMarginTop && MarginRight == FMarginRight &&
+        MarginBottom == FMarginBottom) {
+        CopyMask(FFontCache, Img);
+        return;
+    }
+    RequireGuiApplication();
+    if (!Resizer)
+        throw EVestroError("No resampler");
+    FText = Text;
+    FFontName = Font.Name;
+    FFontSize = Font.Size;
+    FFontStyle = Font.Style;
+    FFontCharset = Font.Charset;
+    FLinePitch = LinePitch;
+    FMarginLeft = MarginLeft;
+    FMarginTop = MarginTop;
+    FMarginRight = MarginRight;
+    FMarginBottom = MarginBottom;
+    FreeImg(FFontCache);
+    // Should a worker be the first to draw text, the database is set up here.
+    InitTextRendering();
+
+    // Points at 96 dots per inch, four times over.
+    const int64_t Points = std::clamp<int64_t>(std::abs(int64_t(Font.Size)), 1, 4096);
+    QFont F(QString::fromStdString(Font.Name));
+    F.setPixelSize(int((Points * 4 * 96 + 36) / 72));
+    F.setBold(Font.Style & fsBold);
+    F.setItalic(Font.Style & fsItalic);
+    F.setUnderline(Font.Style & fsUnderline);
+    F.setStrikeOut(Font.Style & fsStrikeOut);
+    const QFontMetrics M(F);
+    const int64_t LineHeight = M.height();
+
+    const std::vector<QString> Lines = SplitLines(Text);
+    const int64_t Pitch = Quadruple(LinePitch);
+    int64_t TextW = 0, TextH = -Pitch;
+    for (const QString& L : Lines) {
+        TextH += Pitch + LineHeight;
+        TextW = std::max(TextW, LineWidth(M, L));
+    }
+    const int64_t Left = Quadruple(MarginLeft), Top = Quadruple(MarginTop);
+    // A negative pitch or margin can eat the whole block; keep one pixel.
+    const int64_t W = std::max<int64_t>(1, TextW + Quadruple(MarginLeft + MarginRight));
+    const int64_t H = std::max<int64_t>(1, TextH + Quadruple(MarginTop + MarginBottom));
+    if (W > 32767 || H > 32767 || W * H > (int64_t(1) << 28))
+        throw EOutOfMemory();
+
+    QImage B(int(W), int(H), QImage::Format_Grayscale8);
+    if (B.isNull())
+        throw EOutOfMemory();
+    B.fill(0);
+    {
+        QPainter P(&B);
+        P.setFont(F);
+        P.setPen(Qt::white);
+        int64_t Y = Top;
+        for (const QString& L : Lines) {
+            P.drawText(QPointF(double(Left), double(Y + M.ascent())), L);
+            Y += Pitch + LineHeight;
+        }
+    }
+
+    TImgInfo Big;
+    AllocImg(Big, uint64_t(W), uint64_t(H), 1);
+    for (int64_t y = 0; y < H; ++y)
+        std::memcpy(ScanLine(Big, uint32_t(y)), B.constScanLine(int(y)), size_t(W));
+    try {
+        Resizer->ResizeImage(Big, uint32_t((W + 3) / 4), uint32_t((H + 3) / 4), false);
+        CopyMask(Big, FFontCache);
+    } catch (...) {
+        FreeImg(Big);
+        throw;
+    }
+    Img = Big;
+}

@@ -1,0 +1,162 @@
+#include "effects/AddBlankFrm.h"
+
+#include "TestImage.h"
+#include "core/Errors.h"
+#include "core/IniFile.h"
+#include "core/WeightedMean.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A W x H picture whose pixel (x, y) starts with x + 1 (then y + 1, 9, 255).
+TTestImg Picture(uint32_t W, uint32_t H, uint32_t C)
+{
+    TTestImg P(W, H, V(C, 255));
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            P.Px(x, y)[0] = uint8_t(x + 1);
+            if (C >= 3)
+                P.Px(x, y)[1] = uint8_t(y + 1), P.Px(x, y)[2] = 9;
+        }
+    return P;
+}
+
+TAddBlankParam Margins(const char* L, const char* T, const char* R, const char* B, int32_t Type = btPixels)
+{
+    TAddBlankParam P;
+    P.BlankType = Type;
+    P.ColorType = 4;
+    P.Color = 0xFF0000FF; // red, opaque
+    P.Value = {L, T, R, B, L, T, R, B};
+    return P;
+}
+
+const V Red{0, 0, 255}, Green{0, 255, 0};
+
+} // namespace
+
+TEST(AddBlank, EachModePlacesThePicture)
+{
+    TTestImg Pic = Picture(100, 50, 3);
+    ApplyAddBlank(Pic.I, Margins("10", "20", "30", "40"), nullptr);
+    ASSERT_EQ(Pic.I.Width, 140u);
+    ASSERT_EQ(Pic.I.Height, 110u);
+    EXPECT_EQ(Pic.At(10, 20), V({1, 1, 9}));
+    EXPECT_EQ(Pic.At(109, 69), V({100, 50, 9}));
+    for (auto [x, y] : {std::pair{0u, 0u}, {9u, 20u}, {110u, 69u}, {139u, 109u}, {50u, 70u}})
+        EXPECT_EQ(Pic.At(x, y), Red) << x << "," << y;
+
+    // Percent of the framed size for the canvas, of the picture for the place.
+    TAddBlankParam P = Margins("10", "10", "10", "10", btPercent);
+    P.UseFrame1 = true;
+    P.Frame1Width = 5;
+    TTestImg Sq = Picture(100, 100, 1);
+    ApplyAddBlank(Sq.I, P, nullptr);
+    EXPECT_EQ(Sq.I.Width, 132u);
+    EXPECT_EQ(Sq.At(15, 15)[0], 1) << "outer frame edge at 10";
+
+    TTestImg Wide = Picture(200, 100, 3);
+    ApplyAddBlank(Wide.I, Margins("1", "1", "-1", "-1", btAspect), nullptr);
+    EXPECT_EQ(Wide.I.Height, 200u);
+    EXPECT_EQ(Wide.At(0, 50)[0], 1) << "centred by position -1";
+    TSize S{1000, 1000};
+    CalcBlankCanvasSize(S, Margins("16", "9", "-1", "-1", btAspect));
+    EXPECT_EQ(S.cx, 1778);
+    EXPECT_EQ(S.cy, 1000);
+
+    // A zero ratio counts as 1:1; a picture already at the ratio is left
+    // alone, shadow and all.
+    P = Margins("0", "3", "-1", "-1", btAspect);
+    P.UseDropShadow = true;
+    TTestImg Same = Picture(20, 20, 3);
+    const uint8_t* Before = Same.I.Mem;
+    ApplyAddBlank(Same.I, P, nullptr);
+    EXPECT_EQ(Same.I.Mem, Before);
+}
+
+TEST(AddBlank, FramesShadowAndColours)
+{
+    TTestImg Pic = Picture(10, 10, 3);
+    TAddBlankParam P = Margins("2", "2", "2", "2");
+    P.UseFrame1 = P.UseFrame2 = P.UseFrame3 = true;
+    P.Frame1Color = 0x0000FF, P.Frame1Width = 1;
+    P.Frame2Color = 0x00FF00, P.Frame2Width = 2;
+    P.Frame3Width = -4; // draws nothing
+    ApplyAddBlank(Pic.I, P, nullptr);
+    ASSERT_EQ(Pic.I.Width, 20u); // outer frame edge 2..17
+    EXPECT_EQ(Pic.At(2, 2), Red);
+    EXPECT_EQ(Pic.At(17, 12), Red);
+    EXPECT_EQ(Pic.At(3, 3), Green);
+    EXPECT_EQ(Pic.At(16, 16), Green);
+    EXPECT_EQ(Pic.At(5, 5)[0], 1);
+    EXPECT_EQ(Pic.At(14, 14)[0], 10);
+
+    TGaussianBlur Blur;
+    TTestImg Sh = Picture(20, 20, 3);
+    P = Margins("10", "10", "10", "10");
+    P.Color = 0xFFFFFF;
+    P.UseDropShadow = true;
+    P.ShadowOpacity = 100;
+    P.ShadowRadius = 2;
+    P.ShadowStr = 4;
+    P.ShadowOffsetX = P.ShadowOffsetY = 4;
+    ApplyAddBlank(Sh.I, P, &Blur);
+    EXPECT_LT(Sh.At(32, 32)[0], 128) << "below and right of the picture: dark";
+    EXPECT_EQ(Sh.At(5, 5)[0], 255) << "top-left margin: untouched";
+    EXPECT_EQ(Sh.At(10, 10)[0], 1) << "the picture covers the shadow";
+
+    TTestImg Rgba = Picture(4, 3, 4), Rgb = Picture(4, 3, 3);
+    P = Margins("1", "1", "1", "1");
+    P.Color = 0x00FFFFFF;
+    ApplyAddBlank(Rgba.I, P, nullptr);
+    EXPECT_EQ(Rgba.At(0, 0), V({255, 255, 255, 0})) << "transparent white";
+    P.ColorType = 3; // the bottom-right pixel
+    ApplyAddBlank(Rgb.I, P, nullptr);
+    EXPECT_EQ(Rgb.At(0, 0), V({4, 3, 9}));
+}
+
+TEST(AddBlank, FailuresKeepThePicture)
+{
+    TTestImg Pic = Picture(10, 10, 3);
+    const uint8_t* Before = Pic.I.Mem;
+    EXPECT_THROW(ApplyAddBlank(Pic.I, Margins("W/(H-10)", "0", "0", "0"), nullptr), EVestroError);
+    // Absurd margins fail as out of memory instead of wrapping the sizes.
+    EXPECT_THROW(ApplyAddBlank(Pic.I, Margins("999999999*999", "0", "0", "0"), nullptr), EOutOfMemory);
+    EXPECT_EQ(Pic.I.Mem, Before);
+    EXPECT_EQ(Pic.I.Width, 10u);
+}
+
+TEST(AddBlank, SettingsOlderFormsAndResets)
+{
+    TMemIniFile Ini("");
+    Ini.WriteInteger("AddBlankFilter", "BlankType", 0);
+    Ini.WriteString("AddBlankFilter", "Value", "0,0,0,0,1,1,50,50");
+    TAddBlankFilter E;
+    E.ReadIniFile(Ini);
+    EXPECT_EQ(E.FAddBlankParam.Value, (std::array<std::string, 8>{"1", "1", "50", "50", "1", "1", "50", "50"}));
+    Ini.WriteString("AddBlankFilter", "Value", "1,2,3,4,5,6");
+    E.ReadIniFile(Ini);
+    EXPECT_EQ(E.FAddBlankParam.Value[4], "5");
+    EXPECT_EQ(E.FAddBlankParam.Value[2], "-1");
+
+    Ini.WriteBool("AddBlankFilter", "Preview", false);
+    Ini.WriteInteger("AddBlankFilter", "BlankType", 0x22);
+    Ini.WriteString("AddBlankFilter", "Value", "W/2,H,x,0,0,0,0,0");
+    E.ReadIniFile(Ini);
+    EXPECT_EQ(E.FAddBlankParam.BlankType, btPixels) << "a value that does not evaluate resets all";
+    EXPECT_EQ(E.FAddBlankParam.ExpType, 2);
+    EXPECT_EQ(E.FAddBlankParam.Value[0], "0");
+
+    E.FAddBlankParam.Value = {"W/2", "H", "3", "4", "5", "6", "7", "8"};
+    E.FAddBlankParam.BlankType = btPercent;
+    E.FAddBlankParam.ShadowRadius = 3.5;
+    E.WriteIniFile(Ini);
+    TAddBlankFilter F;
+    F.ReadIniFile(Ini);
+    EXPECT_EQ(F.FAddBlankParam.Value, E.FAddBlankParam.Value);
+    EXPECT_EQ(F.FAddBlankParam.BlankType, btPercent);
+    EXPECT_EQ(F.FAddBlankParam.ExpType, 2);
+    EXPECT_DOUBLE_EQ(F.FAddBlankParam.ShadowRadius, 3.5);
+    EXPECT_FALSE(F.FPreview);
+}

@@ -1,0 +1,274 @@
+#include "effects/AddTextFrm.h"
+
+#include "TestImage.h"
+#include "core/IniFile.h"
+#include "core/Resize.h"
+#include "core/WeightedMean.h"
+
+#include <gtest/gtest.h>
+#include <QGuiApplication>
+
+#include <cmath>
+#include <thread>
+
+namespace {
+
+// Text needs the font system: one application object for the whole binary,
+// made on the main thread before any test runs.
+class TGuiEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int Argc = 1;
+        static char Arg0[] = "test_effects";
+        static char* Argv[] = {Arg0, nullptr};
+        App = new QGuiApplication(Argc, Argv);
+        InitTextRendering();
+    }
+    void TearDown() override { delete App; }
+    QGuiApplication* App = nullptr;
+};
+[[maybe_unused]] ::testing::Environment* const GuiEnv = ::testing::AddGlobalTestEnvironment(new TGuiEnvironment);
+
+// Bounding box of the pixels that differ (right and bottom exclusive).
+TRect Changed(const TTestImg& A, const TTestImg& B)
+{
+    TRect R{INT32_MAX, INT32_MAX, -1, -1};
+    for (uint32_t y = 0; y < A.I.Height; ++y)
+        for (uint32_t x = 0; x < A.I.Width; ++x)
+            if (A.At(x, y) != B.At(x, y)) {
+                R.Left = std::min(R.Left, int32_t(x)), R.Top = std::min(R.Top, int32_t(y));
+                R.Right = std::max(R.Right, int32_t(x) + 1), R.Bottom = std::max(R.Bottom, int32_t(y) + 1);
+            }
+    return R;
+}
+
+struct TShrinker {
+    TResizer R;
+    TShrinker()
+    {
+        R.SetDecimationMode(1, CreateWeightSetter(1, 0, 0, 0));
+        R.SetInterpolationMode(1, CreateWeightSetter(1, 0, 0, 0));
+        R.SetSIMDMode(3, false);
+        R.SetMaxThreadNum(1);
+    }
+};
+
+const TFont Font{"DejaVu Sans", 1, 12, 0x0000FF, 0}; // red
+
+struct TText : ::testing::Test {
+    TShrinker Shrink;
+    TGaussianBlur Blur;
+    TFontCache Cache;
+    TRect Draw(TTestImg& Img, const TAddTextParam& P, const std::string& Text)
+    {
+        TRect R;
+        RenderTextOverlay(Img.I, P, Font, &Shrink.R, &Blur, Text, Cache, R);
+        return R;
+    }
+};
+
+} // namespace
+
+TEST_F(TText, LandsAtEveryAnchor)
+{
+    const TTestImg Ref(240, 160, {0x40, 0x40, 0x40});
+    for (int32_t Anchor = 0; Anchor <= 8; ++Anchor) {
+        SCOPED_TRACE(Anchor);
+        TTestImg Img(Ref);
+        TAddTextParam P;
+        P.FontOpacity = 100;
+        P.Position = Anchor;
+        const int32_t Col = Anchor / 3, Row = Anchor % 3;
+        P.XOffset = Col == 2 ? -5 : 5; // towards the inside: the whole block shows
+        P.YOffset = Row == 0 ? 3 : -3;
+        P.MarginX = 2;
+        const TRect R = Draw(Img, P, "Hello\r\nWorld");
+        const int32_t TW = R.Right - R.Left, TH = R.Bottom - R.Top;
+        EXPECT_EQ(R.Left, Col == 0 ? 5 : Col == 1 ? (240 - TW) / 2 + 5 : 240 - TW - 5);
+        EXPECT_EQ(R.Top, Row == 0 ? 3 : Row == 1 ? (160 - TH) / 2 - 3 : 160 - TH - 3);
+        const TRect C = Changed(Ref, Img);
+        ASSERT_LT(C.Left, C.Right) << "nothing drawn";
+        EXPECT_GE(C.Left, R.Left + 2); // the margin stays clear
+        EXPECT_LE(C.Right, R.Right);
+        EXPECT_GE(C.Top, R.Top);
+        EXPECT_LE(C.Bottom, R.Bottom);
+        EXPECT_GT(C.Bottom - C.Top, 20); // two lines of 12 points
+    }
+}
+
+TEST_F(TText, ZeroOpacitiesEmptyTextAndOffPictureChangeNothing)
+{
+    const TTestImg Ref(100, 60, {0x80, 0x80, 0x80, 0x80});
+    TTestImg Img(Ref);
+    TAddTextParam P;
+    P.Position = 4;
+    P.Shadow = P.Glow = true; // on, but at opacity 0
+    P.ShadowRadius = P.GlowRadius = 2;
+    P.ShadowStr = P.GlowStr = 8;
+    Draw(Img, P, "Text");
+    EXPECT_TRUE(Img == Ref);
+    P.FontOpacity = 100;
+    EXPECT_EQ(Draw(Img, P, "").Right, 0);
+    P.XOffset = 1000;
+    const TRect R = Draw(Img, P, "Text");
+    EXPECT_EQ(R.Right - R.Left, 0);
+    EXPECT_TRUE(Img == Ref);
+}
+
+// Shadow and glow surround the letters but leave the place where they stand.
+TEST_F(TText, ShadowAndGlowSurroundTheLetters)
+{
+    for (bool Shadow : {true, false}) {
+        SCOPED_TRACE(Shadow ? "shadow" : "glow");
+        const TTestImg Ref(200, 100, {0x80, 0x80, 0x80});
+        TTestImg Img(Ref);
+        TAddTextParam P;
+        P.Position = 4;
+        P.Shadow = Shadow;
+        P.Glow = !Shadow;
+        P.ShadowRadius = P.GlowRadius = 2;
+        P.ShadowStr = P.GlowStr = 8;
+        P.ShadowOpacity = P.GlowOpacity = 100;
+        const TRect R = Draw(Img, P, "Mw");
+        const double e = std::ceil(2 + 0.5);
+        TTestImg T;
+        Cache.GetAntialiasingText("Mw", Font, T.I, 0, e, e, e, e, &Shrink.R);
+        ASSERT_EQ(int32_t(T.I.Width), R.Right - R.Left);
+        int Under = 0, Around = 0;
+        for (uint32_t y = 0; y < T.I.Height; ++y)
+            for (uint32_t x = 0; x < T.I.Width; ++x) {
+                const bool Diff = Ref.At(R.Left + x, R.Top + y) != Img.At(R.Left + x, R.Top + y);
+                Under += T.At(x, y)[0] == 255 && Diff;
+                Around += T.At(x, y)[0] == 0 && Diff;
+            }
+        EXPECT_EQ(Under, 0);
+        EXPECT_GT(Around, 50);
+    }
+}
+
+TEST(BlendColorThroughMask, CoverageAndAlpha)
+{
+    TTestImg Mask(3, 1, {0});
+    *Mask.Px(0, 0) = 255, *Mask.Px(2, 0) = 1;
+    const int32_t Color = 0x306090; // red 0x90, green 0x60, blue 0x30
+
+    TTestImg Rgb(3, 1, {7, 7, 7});
+    BlendColorThroughMask(Rgb.I, Color, 100, Mask.I, 0, 0);
+    EXPECT_EQ(Rgb.At(0, 0), V({0x30, 0x60, 0x90}));
+    EXPECT_EQ(Rgb.At(1, 0), V({7, 7, 7}));
+
+    TTestImg Rgba(3, 1, {0, 0, 0, 0});
+    Rgba.Px(2, 0)[3] = 255;
+    BlendColorThroughMask(Rgba.I, Color, 100, Mask.I, 0, 0);
+    EXPECT_EQ(Rgba.At(0, 0), V({0x30, 0x60, 0x90, 255}));
+    EXPECT_EQ(Rgba.At(1, 0), V({0, 0, 0, 0}));
+    EXPECT_EQ(Rgba.At(2, 0)[3], 254); // t carries no rounding term
+    *Mask.Px(0, 0) = 200;
+    Rgba.Px(0, 0)[3] = 0;
+    BlendColorThroughMask(Rgba.I, Color, 100, Mask.I, 0, 0);
+    EXPECT_EQ(Rgba.At(0, 0), V({0x30, 0x60, 0x90, 200})) << "a clear pixel takes the coverage as alpha";
+
+    // Half opacity gives a = 128: full coverage mixes at 127. A hand-edited
+    // opacity above 100 acts as 100 instead of wrapping.
+    *Mask.Px(0, 0) = 255;
+    TTestImg Gray(1, 1, {0}), Over(1, 1, {10});
+    BlendColorThroughMask(Gray.I, 0xFFFFFF, 50, Mask.I, 0, 0);
+    BlendColorThroughMask(Over.I, 0xFFFFFF, 250, Mask.I, 0, 0);
+    EXPECT_EQ(Gray.At(0, 0)[0], 127);
+    EXPECT_EQ(Over.At(0, 0)[0], 255);
+    // Placed partly off the image: only the overlap is touched.
+    TTestImg Off(2, 1, {0});
+    BlendColorThroughMask(Off.I, 0xFFFFFF, 100, Mask.I, -2, 0);
+    EXPECT_EQ(Off.At(0, 0)[0], 1);
+    EXPECT_EQ(Off.At(1, 0)[0], 0);
+}
+
+TEST_F(TText, CacheKeyAndEmptyLine)
+{
+    TTestImg A, B, C, D, E, Two;
+    Cache.GetAntialiasingText("Key", Font, A.I, 0, 1, 1, 1, 1, &Shrink.R);
+    Cache.GetAntialiasingText("Key", Font, B.I, 0, 1, 1, 1, 1, &Shrink.R);
+    EXPECT_NE(A.I.Mem, B.I.Mem); // every caller owns its block
+    EXPECT_TRUE(A == B);
+    Cache.GetAntialiasingText("Key", Font, C.I, 0, 5, 1, 1, 1, &Shrink.R);
+    EXPECT_EQ(C.I.Width, A.I.Width + 4);
+    TFont Bold = Font;
+    Bold.Style = fsBold;
+    Cache.GetAntialiasingText("Key", Bold, D.I, 0, 1, 1, 1, 1, &Shrink.R);
+    EXPECT_FALSE(A == D);
+
+    Cache.GetAntialiasingText("", Font, E.I, 0, 2, 3, 2, 3, &Shrink.R);
+    EXPECT_EQ(E.I.Width, 4u);
+    EXPECT_TRUE(E == TTestImg(E.I.Width, E.I.Height, {0}));
+    Cache.GetAntialiasingText("\r\n\r\n", Font, Two.I, 2.5, 2, 3, 2, 3, &Shrink.R);
+    EXPECT_GT(Two.I.Height, E.I.Height) << "two lines and the pitch between them";
+}
+
+TEST(FontCache, ThreadsRenderTheSameMask)
+{
+    TShrinker S0;
+    TFontCache Ref;
+    const std::string Text = "Threads <1>\r\nline two";
+    TTestImg Expected;
+    Ref.GetAntialiasingText(Text, Font, Expected.I, 1, 3, 3, 3, 3, &S0.R);
+    std::vector<int> Same(6, 0);
+    std::vector<std::thread> Th;
+    for (size_t t = 0; t < Same.size(); ++t)
+        Th.emplace_back([&, t] {
+            TShrinker S;
+            for (int Round = 0; Round < 4; ++Round) {
+                TFontCache C; // a fresh cache renders anew each round
+                TTestImg M;
+                C.GetAntialiasingText(Text, Font, M.I, 1, 3, 3, 3, 3, &S.R);
+                Same[t] += M == Expected;
+            }
+        });
+    for (auto& T : Th)
+        T.join();
+    EXPECT_EQ(Same, std::vector<int>(6, 4));
+}
+
+TEST(AddTextEffect, SettingsAndTokens)
+{
+    TMemIniFile Ini("");
+    Ini.WriteInteger("AddText", "Position", 1);
+    Ini.WriteString("AddText", "Text", "<s10><n>\\N<n>");
+    Ini.WriteString("AddText", "LinePitch", "1,5");
+    Ini.WriteString("AddText", "FontName", "No Such Family 123");
+    TAddTextEffect E;
+    E.ReadIniFile(Ini);
+    EXPECT_EQ(E.FParam.Position, 2) << "the older anchor 1 is bottom-left";
+    EXPECT_FALSE(Ini.ValueExists("AddText", "Position"));
+    EXPECT_EQ(E.FText, "<s10><n>\r\n<n>");
+    EXPECT_DOUBLE_EQ(E.FParam.LinePitch, 1.5);
+    EXPECT_EQ(E.FFont.Name, MenuFontName());
+    EXPECT_EQ(E.FParam.GlowColor, 0xFFFF00);
+
+    E.FParam.GlowRadius = 6.25;
+    E.WriteIniFile(Ini);
+    EXPECT_EQ(Ini.ReadString("AddText", "Text", ""), "<s10><n>\\n<n>");
+    EXPECT_FALSE(Ini.ValueExists("AddText", "Position"));
+    TAddTextEffect F;
+    F.ReadIniFile(Ini);
+    EXPECT_EQ(F.FText, E.FText);
+    EXPECT_DOUBLE_EQ(F.FParam.GlowRadius, 6.25);
+    EXPECT_EQ(F.FParam.Position, 2);
+    TMemIniFile Empty("");
+    F.ReadIniFile(Empty);
+    EXPECT_EQ(F.FParam.Position, 8) << "no anchor key at all: bottom-right";
+
+    TShrinker S;
+    TGaussianBlur Blur;
+    TEffectParams Params;
+    Params.Antialiasing = &S.R;
+    Params.GaussianBlur = &Blur;
+    Params.Number = 3;
+    TTestImg Img(120, 60, {0, 0, 0});
+    E.DoEffect(Img.I, Params);
+    ASSERT_NE(Params.FontCache, nullptr);
+    EXPECT_EQ(Params.FontCache->FText, "13\r\n13"); // start value plus the entry number
+    FreeFontCache(Params.FontCache);
+}

@@ -1,0 +1,222 @@
+#include "effects/JPEGTran.h"
+
+#include "core/Errors.h"
+#include "core/Global.h"
+#include "core/Kodex.h"
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class JPEGTranTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::string Err;
+        KodexReady = LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err);
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(KodexReady) << "codec library not built";
+        Dir = fs::temp_directory_path() /
+              ("vestro_jt_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+        SavedPath = JPEGTranPath;
+        JPEGTranPath = FindJPEGTranPath();
+        auto E = std::make_unique<TJPEGTran>();
+        T = E.get();
+        List.SetJPEGTranEffect(std::move(E));
+        T->FUse = true;
+    }
+    void TearDown() override
+    {
+        fs::remove_all(Dir);
+        JPEGTranPath = SavedPath;
+    }
+
+    // A 4:4:4 picture whose pixels all differ from their neighbours' in a
+    // known, smooth way, so that a turn can be told from a flip.
+    std::string MakeJPEG(const std::string& Name, uint32_t W, uint32_t H)
+    {
+        TImgInfo Img;
+        AllocImg(Img, W, H, 3);
+        for (uint32_t Y = 0; Y < H; ++Y)
+            for (uint32_t X = 0; X < W; ++X) {
+                uint8_t* P = ScanLine(Img, Y) + X * 3;
+                P[0] = uint8_t(X * 3);
+                P[1] = uint8_t(Y * 3);
+                P[2] = 128;
+            }
+        const std::string P = (Dir / Name).string();
+        EXPECT_NE(WriteJPEG(P, Img, 98, TResolutionInfo{72, 72, 1}, false, nullptr, nullptr, 0, 2, 0), 0);
+        FreeImg(Img);
+        return P;
+    }
+    TImgInfo Load(const std::string& P)
+    {
+        TImgInfo Img;
+        int32_t Den = 1;
+        bool YCbCr = false;
+        EXPECT_NE(ReadJPEGFile(P, Img, Den, nullptr, YCbCr, false), 0) << P;
+        return Img;
+    }
+    void Run(const std::string& In, const std::string& Out, uint32_t W, uint32_t H, TProcessCancel* Cancel = nullptr)
+    {
+        TImgInfo Img;
+        Img.Width = W;
+        Img.Height = H;
+        TImageInfo Info;
+        Info.SetPath(In);
+        Info.OutPutFileName = Out;
+        TEffectParams P;
+        P.ToolCancel = Cancel;
+        List.DoEffect(Img, Info, 1, P);
+    }
+    size_t FileCount() const { return size_t(std::distance(fs::directory_iterator(Dir), {})); }
+    std::string FakeTool(const std::string& Body)
+    {
+        const fs::path P = Dir / "tool.sh";
+        std::ofstream(P) << "#!/bin/sh\n" << Body << "\n";
+        fs::permissions(P, fs::perms::owner_all);
+        return P.string();
+    }
+
+    static inline bool KodexReady = false;
+    fs::path Dir;
+    std::string SavedPath;
+    TEffectList List;
+    TJPEGTran* T = nullptr;
+};
+
+std::string Join(const std::vector<std::string>& V)
+{
+    std::string S;
+    for (const auto& A : V)
+        S += (S.empty() ? "" : " ") + A;
+    return S;
+}
+
+} // namespace
+
+TEST_F(JPEGTranTest, OptionsFollowTheSettings)
+{
+    bool Reset = true;
+    EXPECT_EQ(Join(T->MakeOptions(100, 50, 0, Reset)), "-trim -copy all -optimize");
+    EXPECT_FALSE(Reset);
+
+    T->FRotation = JT_AUTO;
+    EXPECT_EQ(Join(T->MakeOptions(100, 50, 3, Reset)), "-trim -copy all -optimize");
+    EXPECT_FALSE(Reset);
+    EXPECT_EQ(Join(T->MakeOptions(100, 50, 6, Reset)), "-trim -copy all -optimize -rotate 90");
+    EXPECT_TRUE(Reset);
+    T->FRemoveExtraMarker = true;
+    T->FOptimize = false;
+    T->FProgressive = T->FGrayscale = true;
+    EXPECT_EQ(Join(T->MakeOptions(100, 50, 8, Reset)), "-trim -copy none -progressive -grayscale -rotate 270");
+    EXPECT_FALSE(Reset) << "no markers copied, no orientation to reset";
+}
+
+TEST_F(JPEGTranTest, CropFollowsTheTrimmingRuleInTheOutputsCoordinates)
+{
+    bool Reset = false;
+    T->FTrimming = true;
+    List.FTrimmingType = 1;
+    List.FTrimmingValue = {"10", "10", "10", "10", "0", "0", "0", "0"};
+    EXPECT_EQ(Join(T->MakeOptions(100, 50, 0, Reset)), "-trim -copy all -optimize -crop 80x30+10+10");
+    // A portrait picture takes the second set: all zero, the whole picture.
+    EXPECT_EQ(Join(T->MakeOptions(50, 100, 0, Reset)), "-trim -copy all -optimize");
+    // The tool crops the turned picture: the same region, turned.
+    List.FTrimmingValue = {"10", "5", "30", "15", "0", "0", "0", "0"};
+    T->FRotation = JT_ROTATE90;
+    EXPECT_EQ(Join(T->MakeOptions(100, 50, 0, Reset)), "-trim -copy all -optimize -rotate 90 -crop 30x60+15+10");
+
+    TJPEGTranCrop C;
+    EXPECT_TRUE(CalcJPEGTranCrop(3, {"1", "1", "50", "50", "", "", "", ""}, 300, 200, C));
+    EXPECT_EQ(C.X, 50);
+    EXPECT_EQ(C.Width, 200);
+    EXPECT_FALSE(CalcJPEGTranCrop(1, {"60", "0", "60", "0", "", "", "", ""}, 100, 50, C));
+    EXPECT_FALSE(CalcJPEGTranCrop(3, {"0", "1", "50", "50", "", "", "", ""}, 300, 200, C));
+    // Positions past 100 % keep the rectangle inside the picture.
+    EXPECT_TRUE(CalcJPEGTranCrop(3, {"1", "1", "300", "50", "", "", "", ""}, 300, 200, C));
+    EXPECT_EQ(C.X, 100);
+    EXPECT_THROW(CalcJPEGTranCrop(0, {"W*", "0", "1", "1", "", "", "", ""}, 300, 200, C), EVestroError);
+}
+
+TEST_F(JPEGTranTest, QuarterTurnSwapsTheSidesAndTurnsThePixels)
+{
+    ASSERT_FALSE(JPEGTranPath.empty()) << "jpegtran not installed";
+    const std::string In = MakeJPEG("in.jpg", 64, 32), Out = (Dir / "out.jpg").string();
+    T->FRotation = JT_ROTATE90;
+    Run(In, Out, 64, 32);
+    TImgInfo A = Load(In), B = Load(Out);
+    ASSERT_EQ(B.Width, 32u);
+    ASSERT_EQ(B.Height, 64u);
+    int Worst = 0;
+    for (uint32_t Y = 0; Y < B.Height; ++Y)
+        for (uint32_t X = 0; X < B.Width; ++X)
+            for (int C = 0; C < 3; ++C) {
+                // Clockwise: the output's column x is the input's row H-1-x.
+                const int D = ScanLine(B, Y)[X * 3 + C] - ScanLine(A, A.Height - 1 - X)[Y * 3 + C];
+                Worst = std::max(Worst, std::abs(D));
+            }
+    EXPECT_LE(Worst, 4);
+    FreeImg(A);
+    FreeImg(B);
+}
+
+TEST_F(JPEGTranTest, AFileConvertedOntoItselfIsReplacedWhole)
+{
+    ASSERT_FALSE(JPEGTranPath.empty()) << "jpegtran not installed";
+    const std::string In = MakeJPEG("self.jpg", 32, 16);
+    T->FRotation = JT_ROTATE270;
+    Run(In, In, 32, 16);
+    TImgInfo B = Load(In);
+    EXPECT_EQ(B.Width, 16u);
+    EXPECT_EQ(B.Height, 32u);
+    FreeImg(B);
+    EXPECT_EQ(FileCount(), 1u) << "no work file may stay behind";
+}
+
+TEST_F(JPEGTranTest, AFailingToolFailsTheFileAndLeavesTheOutputAlone)
+{
+    const std::string In = MakeJPEG("in.jpg", 32, 16), Out = (Dir / "out.jpg").string();
+    std::ofstream(Out) << "old";
+    // Writes half a file where it was told to, then fails.
+    JPEGTranPath = FakeTool("while [ $# -gt 0 ]; do [ \"$1\" = -outfile ] && printf half > \"$2\"; shift; done; exit 1");
+    EXPECT_THROW(Run(In, Out, 32, 16), EVestroError);
+    std::ifstream F(Out);
+    std::string S;
+    F >> S;
+    EXPECT_EQ(S, "old");
+    EXPECT_EQ(FileCount(), 3u) << "input, output and the tool only";
+
+    // The real tool on a damaged input.
+    JPEGTranPath = FindJPEGTranPath();
+    const std::string Bad = (Dir / "bad.jpg").string();
+    std::ofstream(Bad) << "\xFF\xD8not a picture";
+    EXPECT_THROW(Run(Bad, (Dir / "bad_out.jpg").string(), 32, 16), EVestroError);
+    EXPECT_FALSE(fs::exists(Dir / "bad_out.jpg"));
+
+    // A cancelled run ends quietly with no output.
+    TProcessCancel Cancel;
+    Cancel.Cancel();
+    Run(In, (Dir / "cancelled.jpg").string(), 32, 16, &Cancel);
+    EXPECT_FALSE(fs::exists(Dir / "cancelled.jpg"));
+}
+
+TEST_F(JPEGTranTest, AMissingToolDisablesTheEffect)
+{
+    JPEGTranPath = (Dir / "no-such-tool").string();
+    List.UpDateMenu();
+    EXPECT_FALSE(T->FUse);
+}

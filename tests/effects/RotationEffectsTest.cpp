@@ -1,0 +1,87 @@
+#include "PictureTestUtil.h"
+#include "core/IniFile.h"
+#include "effects/ExifRotationFilter.h"
+#include "effects/RotationOptionFrm.h"
+
+#include <gtest/gtest.h>
+
+TEST(ExifRotation, EveryOrientationComesOutUpright)
+{
+    const uint32_t W = 5, H = 3;
+    for (uint32_t C : {1u, 3u, 4u})
+        for (int O = 0; O <= 9; ++O) {
+            SCOPED_TRACE(testing::Message() << "orientation " << O << ", " << C << " channels");
+            const bool Turned = O >= 5 && O <= 8;
+            TTestPicture Stored(Turned ? H : W, Turned ? W : H, C), Upright(W, H, C);
+            // Where the source keeps upright pixel (x, y), by orientation.
+            for (uint32_t y = 0; y < H; ++y)
+                for (uint32_t x = 0; x < W; ++x) {
+                    const uint32_t S[10][2] = {{x, y}, {x, y}, {W - 1 - x, y}, {W - 1 - x, H - 1 - y},
+                                               {x, H - 1 - y}, {y, x}, {y, W - 1 - x}, {H - 1 - y, W - 1 - x},
+                                               {H - 1 - y, x}, {x, y}};
+                    Stored.Mark(x, y, S[O][0], S[O][1]);
+                }
+            Upright.MarkAll();
+            TExifRotationFilter E;
+            TEffectParams P;
+            P.ExifOrientation = O;
+            E.DoEffect(Stored.I, P);
+            ASSERT_EQ(Stored.I.Width, W);
+            EXPECT_EQ(Stored.Pixels(), Upright.Pixels());
+        }
+}
+
+TEST(ExifRotation, ChangeOnlyWhenTurnedAndUseFlagReachesTheList)
+{
+    TEffectList L;
+    L.AddFilter(std::make_unique<TExifRotationFilter>());
+    TEffect* E = L.Items(0);
+    // Upright sources are unchanged, so a JPEG can still be copied losslessly.
+    TImageInfo Info;
+    for (uint16_t O : {0, 1, 9, 6}) {
+        Info.SetOrientation(O);
+        EXPECT_EQ(E->IsChange(Info), O == 6) << O;
+    }
+    // The EXIF writer reads the list's copy of the use flag.
+    E->SetUse(false);
+    EXPECT_FALSE(L.FExifRotationUse);
+    EXPECT_FALSE(E->IsChange(Info));
+    TMemIniFile Ini("/nonexistent/exif.ini");
+    Ini.WriteBool("ExifRotationFilter", "Use", true);
+    L.ReadIniFile(Ini);
+    EXPECT_TRUE(L.FExifRotationUse);
+}
+
+TEST(Rotation, OperationsAndShapes)
+{
+    // Type, operation, picture size; the top-left pixel afterwards (upright
+    // coordinates of the source) and whether the file counts as changed.
+    struct {
+        int32_t Type, Value;
+        uint32_t W, H, X, Y;
+        bool Change;
+    } const Cases[] = {
+        {ROTATE_ALL, ROTATE_90, 3, 1, 0, 0, true},        {ROTATE_ALL, ROTATE_270, 3, 1, 2, 0, true},
+        {ROTATE_ALL, ROTATE_180, 4, 3, 3, 2, true},       {ROTATE_ALL, ROTATE_MIRROR, 4, 3, 3, 0, true},
+        {ROTATE_ALL, ROTATE_FLIP, 4, 3, 0, 2, true},      {ROTATE_ALL, 7, 4, 3, 0, 0, true},
+        {ROTATE_ALL, ROTATE_90, 4, 4, 0, 3, true},        {ROTATE_LANDSCAPE, ROTATE_90, 4, 4, 0, 0, false},
+        {ROTATE_PORTRAIT, ROTATE_90, 4, 4, 0, 0, false},  {ROTATE_LANDSCAPE, ROTATE_90, 5, 4, 0, 3, true},
+        {ROTATE_PORTRAIT, ROTATE_180, 5, 4, 0, 0, false}, {ROTATE_PORTRAIT, ROTATE_180, 4, 5, 3, 4, true},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(testing::Message() << C.W << "x" << C.H << " type " << C.Type << " value " << C.Value);
+        TTestPicture Pic(C.W, C.H, 3);
+        Pic.MarkAll();
+        TRotationFilter R;
+        R.FUse = true;
+        R.FType = C.Type;
+        R.FValue = C.Value;
+        TEffectParams P;
+        R.DoEffect(Pic.I, P);
+        EXPECT_EQ(Pic.At(0, 0)[0], TTestPicture::MarkOf(C.X, C.Y));
+        TImageInfo Info;
+        Info.Width = int32_t(C.W);
+        Info.Height = int32_t(C.H);
+        EXPECT_EQ(R.IsChange(Info), C.Change);
+    }
+}

@@ -1,0 +1,111 @@
+#include "effects/UnSharpMaskOptionFrm.h"
+
+#include "EffectTestPictures.h"
+#include "core/Errors.h"
+#include "core/WeightedMean.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A vertical edge: columns below 8 take Dark, the rest Light (B, G, R).
+void Edge(TTestPicture& P, const uint8_t (&Dark)[3], const uint8_t (&Light)[3])
+{
+    for (uint32_t y = 0; y < P.I.Height; ++y)
+        for (uint32_t x = 0; x < P.I.Width; ++x)
+            std::memcpy(P.At(x, y), x < 8 ? Dark : Light, 3);
+}
+
+struct Sharpener {
+    TUnsharpMask F;
+    TEffectParams Prm;
+    TUSMFilter E;
+    Sharpener(bool LumaOnly, bool Degamma, bool YCbCr = false)
+    {
+        E.FLumaOnly = LumaOnly;
+        E.FDegamma = Degamma;
+        E.ApplyParam(F);
+        Prm.UnSharpMask = &F;
+        Prm.IsYCbCr = YCbCr;
+    }
+};
+
+} // namespace
+
+TEST(UnsharpEffect, LumaOnlyVersusRGB)
+{
+    // A gray edge sharpened on luma alone stays gray, with an overshoot.
+    Sharpener s(true, false);
+    TPatternPicture p(16, 4, 3);
+    Edge(p, {60, 60, 60}, {180, 180, 180});
+    s.E.DoEffect(p.I, s.Prm);
+    EXPECT_LT(p.At(7, 2)[0], 60);
+    EXPECT_GT(p.At(8, 2)[0], 180);
+    for (uint32_t x = 0; x < 16; ++x)
+        EXPECT_TRUE(p.At(x, 1)[0] == p.At(x, 1)[1] && p.At(x, 1)[1] == p.At(x, 1)[2]) << x;
+
+    // A red/blue edge of (nearly) equal luma: left alone on luma, sharpened in RGB.
+    TPatternPicture q(16, 4, 3), ref(16, 4, 3);
+    Edge(q, {0, 50, 200}, {200, 113, 0});
+    Edge(ref, {0, 50, 200}, {200, 113, 0});
+    s.E.DoEffect(q.I, s.Prm);
+    for (uint32_t x = 0; x < 16; ++x)
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(q.At(x, 2)[k], ref.At(x, 2)[k], 2) << x;
+    Sharpener rgb(false, false);
+    rgb.E.DoEffect(q.I, rgb.Prm);
+    EXPECT_GT(q.At(8, 2)[0], 200);
+    EXPECT_GT(q.At(7, 2)[2], 200);
+}
+
+TEST(UnsharpEffect, YCbCrPictures)
+{
+    // Luma only: the Y bytes alone, the form kept.
+    Sharpener s(true, false, true);
+    TPatternPicture p(16, 4, 3), ref(16, 4, 3);
+    Edge(p, {60, 100, 150}, {180, 140, 110});
+    Edge(ref, {60, 100, 150}, {180, 140, 110});
+    s.E.DoEffect(p.I, s.Prm);
+    EXPECT_TRUE(s.Prm.IsYCbCr);
+    EXPECT_LT(p.At(7, 1)[0], 60);
+    for (uint32_t x = 0; x < 16; ++x)
+        EXPECT_TRUE(p.At(x, 1)[1] == ref.At(x, 1)[1] && p.At(x, 1)[2] == ref.At(x, 1)[2]);
+
+    // Whole picture without linear light: all three channels in that form.
+    Sharpener w(false, false, true);
+    w.E.DoEffect(ref.I, w.Prm);
+    EXPECT_TRUE(w.Prm.IsYCbCr);
+    EXPECT_GT(ref.At(7, 1)[2], 150);
+    // Linear light needs RGB: converted first.
+    Sharpener g(false, true, true);
+    g.E.DoEffect(ref.I, g.Prm);
+    EXPECT_FALSE(g.Prm.IsYCbCr);
+    // No filter handed over: an error, not a silently unsharpened picture.
+    TEffectParams none;
+    EXPECT_THROW(g.E.DoEffect(ref.I, none), EVestroError);
+}
+
+TEST(UnsharpEffect, SettingsReachTheSharedFilter)
+{
+    TTestDir d;
+    TUnsharpMask shared;
+    TUnsharpMask* saved = PreviewParams.UnSharpMask;
+    PreviewParams.UnSharpMask = &shared;
+    TUSMFilter e;
+    TMemIniFile ini(d.File("s.ini", "[UnSharpMask]\nStrengthW=900\nStrengthB=50\nRadius=2.5\nThreshold=-4\n"
+                                    "LumaOnly=0\n"));
+    e.ReadIniFile(ini);
+    PreviewParams.UnSharpMask = saved;
+    EXPECT_EQ(e.FHighlight, 900); // kept as stored
+    EXPECT_EQ(e.FThreshold, -4);
+    EXPECT_FALSE(e.FLumaOnly);
+    // A negative threshold reaches the filter as 0, not as "never sharpen".
+    EXPECT_EQ(GetUSMCoeffs(false).Shadow, -(50 * 4096) / 100);
+    EXPECT_EQ(GetUSMCoeffs(false).Threshold, 0);
+    ASSERT_TRUE(shared.USMWeight);
+
+    TMemIniFile w((d.P / "w.ini").string());
+    e.WriteIniFile(w);
+    EXPECT_EQ(w.GetText(), "[UnSharpMask]\r\nUse=0\r\nOrder=-1\r\nStrengthW=900\r\nStrengthB=50\r\nRadius=2.5\r\n"
+                           "Threshold=-4\r\nDegamma=0\r\nLumaOnly=0\r\nPreview=1\r\nHistogram=1\r\n\r\n");
+}
