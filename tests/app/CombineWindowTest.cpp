@@ -161,13 +161,4 @@ TEST_F(CombineWindow, CancelEndsTheRunAsACancel)
     EXPECT_LT(run.Written().size(), 12u);
 }
 
-TEST_F(CombineWindow, AnEmptyListCombinesNothing)
-{
-    TProgressForm2 run(false, {});
-    QTimer::singleShot(0, &run, [&run] { run.StartRun(); });
-    EXPECT_EQ(run.exec(), 2);
-    EXPECT_EQ(run.ExitStatus(), 2);
-    EXPECT_FALSE(fs::exists(Dir / "out"));
-}
-
 } // namespace
