@@ -106,7 +106,6 @@ void TProgressForm2::StartRun()
 
     FObserver = std::make_unique<TObserver>(FTilesDone);
     FRun = std::make_unique<TCombineRun>(input, *MainResizer, ErrorLog, FObserver.get());
-    FRun->MaxThread = uint32_t(std::max(SystemOption.MaxThread, 1));
     FThread = std::thread([this] {
         try {
             FRunResult = FRun->Execute(FCancel);
