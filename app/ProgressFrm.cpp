@@ -68,21 +68,11 @@ void ResizeRuleOfRun(int32_t& Rule, double& V1, double& V2)
 TProgressForm::TProgressForm(bool AtOnce, const std::vector<std::string>& Paths, QWidget* Owner)
     : QDialog(Owner), FAtOnce(AtOnce), FPaths(Paths), FRunInput(nullptr)
 {
-    setObjectName("ProgressForm");
-    setWindowTitle(QString::fromStdString(LoadResText("Processing")));
-    auto* lay = new QVBoxLayout(this);
-    Label1 = new QLabel(this);
-    Label1->setMinimumWidth(360);
-    ProgressBar1 = new QProgressBar(this);
+    const TRunWindowParts Parts = BuildRunWindow(*this, "ProgressForm");
+    Label1 = Parts.Label;
+    ProgressBar1 = Parts.Bar;
+    Button1 = Parts.Cancel;
     ProgressBar1->setRange(0, 0); // moving bar while names are made
-    ProgressBar1->setTextVisible(false);
-    Button1 = new QPushButton(QString::fromStdString(LoadResText("Cancel")), this);
-    lay->addWidget(Label1);
-    lay->addWidget(ProgressBar1);
-    lay->addWidget(Button1, 0, Qt::AlignHCenter);
-    if (UIFontSize > 0 && !UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize));
-    connect(Button1, &QPushButton::clicked, this, [this] { close(); });
 
     FPollTimer = new QTimer(this);
     FPollTimer->setInterval(30);

@@ -7,9 +7,15 @@
 #include "core/ErrorLog.h"
 #include "core/ImageInfo.h"
 #include "core/Global.h"
+#include "core/ResourceText.h"
 #include "platform/Process.h"
 
 #include <QDialog>
+#include <QFont>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -88,4 +94,24 @@ void FinishAtOnceRun(bool Clean, TTaskbarProgress& Taskbar)
     // resets; the run has stored it into StartNumber.
     if (FileOption.ResetType == 2 && !IniFileName.empty())
         SaveIniFile2(IniFileName);
+}
+
+TRunWindowParts BuildRunWindow(QDialog& Form, const char* ObjectName)
+{
+    TRunWindowParts P;
+    Form.setObjectName(ObjectName);
+    Form.setWindowTitle(QString::fromStdString(LoadResText("Processing")));
+    auto* lay = new QVBoxLayout(&Form);
+    P.Label = new QLabel(&Form);
+    P.Label->setMinimumWidth(360);
+    P.Bar = new QProgressBar(&Form);
+    P.Bar->setTextVisible(false);
+    P.Cancel = new QPushButton(QString::fromStdString(LoadResText("Cancel")), &Form);
+    lay->addWidget(P.Label);
+    lay->addWidget(P.Bar);
+    lay->addWidget(P.Cancel, 0, Qt::AlignHCenter);
+    if (UIFontSize > 0 && !UIFontName.empty())
+        Form.setFont(QFont(QString::fromStdString(UIFontName), UIFontSize));
+    QObject::connect(P.Cancel, &QPushButton::clicked, &Form, [&Form] { Form.close(); });
+    return P;
 }

@@ -7,6 +7,9 @@
 #include <vector>
 
 class QDialog;
+class QLabel;
+class QProgressBar;
+class QPushButton;
 class TTaskbarProgress;
 
 // "850ms" below a second, else "12.35s" (two decimals, locale's separator).
@@ -16,6 +19,16 @@ std::string FormatElapsed(int64_t Milliseconds);
 // replaced by Dir inside its argument: a folder with blanks stays one
 // argument, and nothing goes through a shell.
 std::vector<std::string> AfterRunArguments(const std::string& Command, const std::string& Dir);
+
+// The face every run window shares: a label, a bar and a Cancel button that
+// closes the window (the window's close handling turns that into a cancel),
+// in the interface font.
+struct TRunWindowParts {
+    QLabel* Label = nullptr;
+    QProgressBar* Bar = nullptr;
+    QPushButton* Cancel = nullptr;
+};
+TRunWindowParts BuildRunWindow(QDialog& Form, const char* ObjectName);
 
 // An at-once start's run window is the program's only window: it owns the
 // error log window (unless nobody looks) and sits in the middle of the screen.
