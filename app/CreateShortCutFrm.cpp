@@ -350,7 +350,7 @@ TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner)
     (ShortCutSettings.Desktop ? RadioButton1 : RadioButton2)->setChecked(true);
     UpdateEnabled();
 
-    connect(CheckBox1, &QCheckBox::clicked, this, [this] { UpdateEnabled(); });
+    connect(CheckBox1, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 

@@ -45,7 +45,9 @@ protected:
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(Root + "home/.local/share"));
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Root + "home/.config"));
         SavedDesktop = DesktopDir, SavedSendTo = SendToDir, SavedData = DataDir, SavedIni = IniDir;
-        SavedIniFile = IniFileName, SavedSettings = ShortCutSettings;
+        SavedIniFile = IniFileName, SavedSettings = ShortCutSettings, SavedFileAtOnce = FileOption.AtOnce;
+        for (const char* V : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+            SavedEnv.emplace_back(V, qgetenv(V));
         DesktopDir = Root + "home/Desktop/";
         SendToDir = Root + "home/.local/share/applications/";
         DataDir = Root + "prog/";
@@ -57,7 +59,9 @@ protected:
     {
         DesktopDir = SavedDesktop, SendToDir = SavedSendTo, DataDir = SavedData, IniDir = SavedIni;
         IniFileName = SavedIniFile, ShortCutSettings = SavedSettings;
-        FileOption.AtOnce = false;
+        FileOption.AtOnce = SavedFileAtOnce;
+        for (const auto& [Name, Value] : SavedEnv)
+            Value.isNull() ? qunsetenv(Name) : qputenv(Name, Value);
     }
 
     // Runs the dialog's OK with a stubbed profile writer and question.
@@ -68,6 +72,7 @@ protected:
         (Desktop ? F.RadioButton1 : F.RadioButton2)->setChecked(true);
         F.CheckBox1->setChecked(MakeIni);
         F.CheckBox2->setChecked(AtOnce);
+        EXPECT_EQ(F.CheckBox2->isEnabled(), MakeIni);
         F.AskOverwrite = [&](const QString&) { ++Asked; return Answer; };
         F.SaveSettings = [&](const std::string& Path) {
             Saved.push_back(Path);
@@ -83,6 +88,8 @@ protected:
     std::string Root;
     std::string SavedDesktop, SavedSendTo, SavedData, SavedIni, SavedIniFile;
     TShortCutSettings SavedSettings;
+    bool SavedFileAtOnce = false;
+    std::vector<std::pair<const char*, QByteArray>> SavedEnv;
     int Asked = 0;
     std::vector<std::string> Saved;
     bool SavedAtOnce = false;
