@@ -1,0 +1,112 @@
+// Histogram counting: exact counts on small pictures, converter against the
+// formula, and the same result for any number of bands.
+#include "effects/Histogram.h"
+
+#include "core/MultiThread.h"
+#include "TestImage.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
+
+namespace {
+
+std::vector<uint32_t> Count(const TImgInfo& Img, int Mode, TMultiThread* Pool = nullptr)
+{
+    std::vector<uint32_t> c(HistogramCounters, 0xDEADu);
+    CalcHistogram(Img, c.data(), Mode, Pool);
+    return c;
+}
+
+uint64_t TableSum(const std::vector<uint32_t>& C, int Table)
+{
+    return std::accumulate(C.begin() + Table * 256, C.begin() + (Table + 1) * 256, uint64_t(0));
+}
+
+// A picture whose pixels all differ from their neighbours.
+void FillNoise(TTestImg& T)
+{
+    uint32_t s = 12345;
+    for (uint32_t y = 0; y < T.I.Height; ++y)
+        for (uint32_t x = 0; x < T.I.Width * T.I.Channels; ++x) {
+            s = s * 1103515245u + 12345u;
+            ScanLine(T.I, y)[x] = uint8_t(s >> 16);
+        }
+}
+
+} // namespace
+
+TEST(Histogram, BlackPictureCountsEveryPixelOnceInEachTable)
+{
+    for (uint32_t ch : {3u, 4u}) {
+        TTestImg img(5, 3, std::vector<uint8_t>(ch, 0));
+        const auto c = Count(img.I, HistogramAll);
+        for (int t : {0, 1, 2, 3})
+            EXPECT_EQ(c[t * 256], 15u) << ch << " channels, table " << t;
+        EXPECT_EQ(c[4 * 256 + 128], 15u);
+        EXPECT_EQ(c[5 * 256 + 128], 15u);
+        for (int t = 0; t < HistogramTables; ++t)
+            EXPECT_EQ(TableSum(c, t), 15u);
+    }
+}
+
+TEST(Histogram, ModesFillOnlyTheirTables)
+{
+    // B 10, G 20, R 30; alpha must never be counted.
+    TTestImg img(1, 1, {10, 20, 30, 99});
+    auto c = Count(img.I, HistogramRGB);
+    EXPECT_EQ(c[10], 1u);
+    EXPECT_EQ(c[256 + 20], 1u);
+    EXPECT_EQ(c[512 + 30], 1u);
+    EXPECT_EQ(TableSum(c, 3) + TableSum(c, 4) + TableSum(c, 5), 0u);
+
+    c = Count(img.I, HistogramYCbCr);
+    EXPECT_EQ(TableSum(c, 0) + TableSum(c, 1) + TableSum(c, 2), 0u);
+    // Y = (19595*30 + 38470*20 + 7471*10 + 32768) >> 16 = 22
+    EXPECT_EQ(c[768 + 22], 1u);
+    // Cb = (-11059*30 - 21709*20 + 32768*10 + K) >> 16 = 121
+    EXPECT_EQ(c[1024 + 121], 1u);
+    // Cr = (32768*30 - 27439*20 - 5329*10 + K) >> 16 = 134
+    EXPECT_EQ(c[1280 + 134], 1u);
+}
+
+TEST(Histogram, ConverterSaturatesAndMatchesTheWeights)
+{
+    const uint8_t px[] = {255, 0, 0, 0, 0, 255, 255, 255, 255};
+    uint8_t out[48] = {};
+    HistogramToYCbCrRef(px, out, 3, 3);
+    // pure blue: Y 29, Cb 255, Cr 107; pure red: Y 76, Cb 85, Cr 255; white
+    const uint8_t want[] = {29, 255, 107, 76, 85, 255, 255, 128, 128};
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(out[i], want[i]) << i;
+}
+
+TEST(Histogram, OneChannelCopiesIntoLumaAndTwoChannelsStayZero)
+{
+    TTestImg gray(3, 2, {7});
+    *gray.Px(1, 1) = 200;
+    auto c = Count(gray.I, HistogramAll);
+    EXPECT_EQ(c[7], 5u);
+    EXPECT_EQ(c[200], 1u);
+    EXPECT_TRUE(std::equal(c.begin(), c.begin() + 256, c.begin() + 768));
+    EXPECT_EQ(TableSum(c, 1), 0u);
+
+    TTestImg ga(3, 2, {7, 255});
+    c = Count(ga.I, HistogramAll);
+    EXPECT_EQ(std::accumulate(c.begin(), c.end(), uint64_t(0)), 0u);
+}
+
+TEST(Histogram, AnyBandCountGivesTheSameCounts)
+{
+    TMultiThread pool4(4), pool7(7);
+    for (uint32_t ch : {1u, 3u, 4u})
+        for (uint32_t h : {1u, 3u, 61u}) {
+            TTestImg img(37, h, std::vector<uint8_t>(ch, 0));
+            FillNoise(img);
+            const auto one = Count(img.I, HistogramAll);
+            EXPECT_EQ(Count(img.I, HistogramAll, &pool4), one) << ch << "x" << h;
+            EXPECT_EQ(Count(img.I, HistogramAll, &pool7), one) << ch << "x" << h;
+            EXPECT_EQ(TableSum(one, 0), 37u * h);
+        }
+}
