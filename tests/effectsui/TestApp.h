@@ -10,6 +10,8 @@ inline void EnsureApp()
     if (!QApplication::instance()) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        static QApplication app(argc, argv);
+        // Never destroyed: at exit Qt's own statics (the input devices that the
+        // key events created) may already be gone.
+        new QApplication(argc, argv);
     }
 }
