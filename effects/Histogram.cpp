@@ -6,20 +6,13 @@
 #include <cstring>
 #include <memory>
 
-THistogramConvProc HistogramToYCbCr = HistogramToYCbCrRef;
+THistogramConvProc HistogramToYCbCr = HistogramToYCbCrSSE2;
 
-void HistogramToYCbCrRef(const uint8_t* Src, uint8_t* Dst, uint32_t Width, uint32_t Channels)
+void HistogramToYCbCrRef(const uint8_t* Src, uint32_t, uint8_t* Dst, uint32_t Width, uint32_t Channels)
 {
-    constexpr int32_t K = 128 * 65536 + 32767;
-    for (uint32_t x = 0; x < Width; ++x, Src += Channels, Dst += 3) {
-        const int32_t b = Src[0], g = Src[1], r = Src[2];
-        const int32_t y = (19595 * r + 38470 * g + 7471 * b + 32768) >> 16;
-        const int32_t cb = (-11059 * r - 21709 * g + 32768 * b + K) >> 16;
-        const int32_t cr = (32768 * r - 27439 * g - 5329 * b + K) >> 16;
-        Dst[0] = uint8_t(std::clamp(y, 0, 255));
-        Dst[1] = uint8_t(std::clamp(cb, 0, 255));
-        Dst[2] = uint8_t(std::clamp(cr, 0, 255));
-    }
+    const uint64_t s = HistogramPlaneStride(Width);
+    for (uint32_t x = 0; x < Width; ++x, Src += Channels)
+        HistogramPixelToYCbCr(Src, Dst + x, Dst + s + x, Dst + 2 * s + x);
 }
 
 namespace {
@@ -60,8 +53,9 @@ void CountBand(uint32_t Index, uint32_t Count, void* Param)
     const bool rgb = job.Mode & HistogramRGB, ycc = job.Mode & HistogramYCbCr;
     TAlignedBuf row;
     if (ycc)
-        row.reset(static_cast<uint32_t*>(AllocAligned((uint64_t(w) + 15) / 16 * 16 * 3, 128)));
+        row.reset(static_cast<uint32_t*>(AllocAligned(uint64_t(HistogramPlaneStride(w)) * 3, 128)));
     uint8_t* conv = reinterpret_cast<uint8_t*>(row.get());
+    const uint64_t plane = HistogramPlaneStride(w);
     for (uint32_t y = y0; y < y1; ++y) {
         const uint8_t* p = MemRow(img, y);
         if (rgb) {
@@ -73,12 +67,11 @@ void CountBand(uint32_t Index, uint32_t Count, void* Param)
             }
         }
         if (ycc) {
-            HistogramToYCbCr(p, conv, w, ch);
-            const uint8_t* q = conv;
-            for (uint32_t x = 0; x < w; ++x, q += 3) {
-                ++t[768 + q[0]];
-                ++t[1024 + q[1]];
-                ++t[1280 + q[2]];
+            HistogramToYCbCr(p, img.Bpl, conv, w, ch);
+            for (uint32_t x = 0; x < w; ++x) {
+                ++t[768 + conv[x]];
+                ++t[1024 + conv[plane + x]];
+                ++t[1280 + conv[2 * plane + x]];
             }
         }
     }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <vector>
 
@@ -71,15 +73,43 @@ TEST(Histogram, ModesFillOnlyTheirTables)
     EXPECT_EQ(c[1280 + 134], 1u);
 }
 
-TEST(Histogram, ConverterSaturatesAndMatchesTheWeights)
+TEST(Histogram, ConverterMatchesTheWeightsAtTheExtremes)
 {
     const uint8_t px[] = {255, 0, 0, 0, 0, 255, 255, 255, 255};
-    uint8_t out[48] = {};
-    HistogramToYCbCrRef(px, out, 3, 3);
-    // pure blue: Y 29, Cb 255, Cr 107; pure red: Y 76, Cb 85, Cr 255; white
-    const uint8_t want[] = {29, 255, 107, 76, 85, 255, 255, 128, 128};
+    alignas(16) uint8_t out[48] = {};
+    HistogramToYCbCrRef(px, 9, out, 3, 3);
+    // pure blue, pure red, white: Y, then Cb, then Cr planes 16 apart
+    const uint8_t want[] = {29, 76, 255, 255, 85, 128, 107, 255, 128};
     for (int i = 0; i < 9; ++i)
-        EXPECT_EQ(out[i], want[i]) << i;
+        EXPECT_EQ(out[i / 3 * 16 + i % 3], want[i]) << i;
+}
+
+TEST(Histogram, SSE2ConverterEqualsTheReference)
+{
+    for (uint32_t ch : {3u, 4u})
+        for (uint32_t w : {1u, 15u, 16u, 17u, 40u, 333u}) {
+            TTestImg img(w, 2, std::vector<uint8_t>(ch, 0));
+            FillNoise(img);
+            // Corners of the colour cube too, where chroma reaches its ends.
+            const uint8_t corners[8][3] = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255},
+                                           {255, 255, 0}, {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+            for (uint32_t x = 0; x < w && x < 8; ++x)
+                std::copy_n(corners[x], 3, img.Px(x, 0));
+            const uint64_t n = HistogramPlaneStride(w) * 3;
+            std::vector<uint8_t> a(n + 16), b(n + 16);
+            uint8_t* pa = a.data() + (16 - uintptr_t(a.data()) % 16) % 16;
+            uint8_t* pb = b.data() + (16 - uintptr_t(b.data()) % 16) % 16;
+            for (uint32_t y = 0; y < 2; ++y) {
+                HistogramToYCbCrRef(ScanLine(img.I, y), img.I.Bpl, pa, w, ch);
+                HistogramToYCbCrSSE2(ScanLine(img.I, y), img.I.Bpl, pb, w, ch);
+                for (int p = 0; p < 3; ++p)
+                    EXPECT_EQ(0, std::memcmp(pa + p * HistogramPlaneStride(w), pb + p * HistogramPlaneStride(w), w))
+                        << ch << " channels, width " << w << ", plane " << p;
+                // A row without spare bytes is converted without reading past it.
+                HistogramToYCbCrSSE2(ScanLine(img.I, y), w * ch, pb, w, ch);
+                EXPECT_EQ(0, std::memcmp(pa, pb, w));
+            }
+        }
 }
 
 TEST(Histogram, OneChannelCopiesIntoLumaAndTwoChannelsStayZero)
