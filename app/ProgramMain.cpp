@@ -3,6 +3,7 @@
 #include "app/ErrorLogFrm.h"
 #include "app/IniSettings.h"
 #include "app/ProgressFrm.h"
+#include "app/ProgressFrm2.h"
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
 #include "core/Global.h"
@@ -25,6 +26,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <memory>
 #include <cstdio>
 
 namespace {
@@ -114,7 +116,7 @@ int ProgramMain(int argc, char** argv)
     int status = 0;
     // Ctrl+C or a TERM signal cancels like the Cancel button: the workers
     // finish their current files and nothing half-written is left behind.
-    TProgressForm* current = nullptr;
+    QDialog* current = nullptr;
     bool stopRequested = false;
     const int stopFd = platform::CatchStopSignals();
     QSocketNotifier* stopNotifier = nullptr;
@@ -162,19 +164,29 @@ int ProgramMain(int argc, char** argv)
         }
         first = false;
         instance.SetAccepting(true);
-        TProgressForm form(true, runArgs);
-        current = &form;
-        QTimer::singleShot(0, &form, [&form] { form.StartRun(); });
+        // A combine profile makes sheets with its own window; every other
+        // mode (convert, lossless transform, rename only) is a batch run.
+        std::unique_ptr<TProgressForm> batch;
+        std::unique_ptr<TProgressForm2> combine;
+        if (RunMode == 2) {
+            combine = std::make_unique<TProgressForm2>(true, runArgs);
+            current = combine.get();
+            QTimer::singleShot(0, combine.get(), [f = combine.get()] { f->StartRun(); });
+        } else {
+            batch = std::make_unique<TProgressForm>(true, runArgs);
+            current = batch.get();
+            QTimer::singleShot(0, batch.get(), [f = batch.get()] { f->StartRun(); });
+        }
         if (IsNonInteractive()) {
             // Nobody looks: run without showing the window.
             QEventLoop loop;
-            QObject::connect(&form, &QDialog::finished, &loop, &QEventLoop::quit);
+            QObject::connect(current, &QDialog::finished, &loop, &QEventLoop::quit);
             loop.exec();
         } else {
-            form.exec();
+            current->exec();
         }
         current = nullptr;
-        status = std::max(status, form.ExitStatus());
+        status = std::max(status, combine ? combine->ExitStatus() : batch->ExitStatus());
         // Refuse further hand-offs before looking at the queue, so that none
         // is answered "taken" and then left behind.
         instance.SetAccepting(false);

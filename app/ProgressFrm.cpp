@@ -1,6 +1,5 @@
 #include "app/ProgressFrm.h"
 
-#include "app/ErrorLogFrm.h"
 #include "app/IniSettings.h"
 #include "app/Startup.h"
 #include "app/TaskbarProgress.h"
@@ -15,15 +14,12 @@
 #include "core/ResourceText.h"
 #include "core/SusiePlugin.h"
 #include "effects/Effect.h"
-#include "platform/Process.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -50,38 +46,7 @@ bool ParseHistoryEntry(const std::string& Entry, int32_t& Rule, double& V1, doub
     return Rule >= 0 && Rule <= 11 && Rule != 9;
 }
 
-std::string ReplaceDirToken(std::string S, const std::string& Dir)
-{
-    for (size_t i = 0; i + 5 <= S.size();) {
-        if (AsciiLower(S.substr(i, 5)) == "<dir>") {
-            S.replace(i, 5, Dir);
-            i += Dir.size();
-        } else {
-            ++i;
-        }
-    }
-    return S;
-}
-
 } // namespace
-
-std::string FormatElapsed(int64_t Milliseconds)
-{
-    char buf[64];
-    if (Milliseconds < 1000)
-        std::snprintf(buf, sizeof buf, "%dms", int(Milliseconds));
-    else
-        std::snprintf(buf, sizeof buf, "%.2fs", double(Milliseconds) / 1000.0);
-    return buf;
-}
-
-std::vector<std::string> AfterRunArguments(const std::string& Command, const std::string& Dir)
-{
-    std::vector<std::string> args = SplitCommandLine(Command);
-    for (std::string& a : args)
-        a = ReplaceDirToken(a, Dir);
-    return args;
-}
 
 void ResizeRuleOfRun(int32_t& Rule, double& V1, double& V2)
 {
@@ -103,33 +68,18 @@ void ResizeRuleOfRun(int32_t& Rule, double& V1, double& V2)
 TProgressForm::TProgressForm(bool AtOnce, const std::vector<std::string>& Paths, QWidget* Owner)
     : QDialog(Owner), FAtOnce(AtOnce), FPaths(Paths), FRunInput(nullptr)
 {
-    setObjectName("ProgressForm");
-    setWindowTitle(QString::fromStdString(LoadResText("Processing")));
-    auto* lay = new QVBoxLayout(this);
-    Label1 = new QLabel(this);
-    Label1->setMinimumWidth(360);
-    ProgressBar1 = new QProgressBar(this);
+    const TRunWindowParts Parts = BuildRunWindow(*this, "ProgressForm");
+    Label1 = Parts.Label;
+    ProgressBar1 = Parts.Bar;
+    Button1 = Parts.Cancel;
     ProgressBar1->setRange(0, 0); // moving bar while names are made
-    ProgressBar1->setTextVisible(false);
-    Button1 = new QPushButton(QString::fromStdString(LoadResText("Cancel")), this);
-    lay->addWidget(Label1);
-    lay->addWidget(ProgressBar1);
-    lay->addWidget(Button1, 0, Qt::AlignHCenter);
-    if (UIFontSize > 0 && !UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize));
-    connect(Button1, &QPushButton::clicked, this, [this] { close(); });
 
     FPollTimer = new QTimer(this);
     FPollTimer->setInterval(30);
     connect(FPollTimer, &QTimer::timeout, this, &TProgressForm::Poll);
     FTaskbar = std::make_unique<TTaskbarProgress>();
-    if (FAtOnce) {
-        if (!ErrorLogForm && !IsNonInteractive())
-            ErrorLogForm = new TErrorLogForm(this);
-        adjustSize();
-        if (QScreen* s = QGuiApplication::primaryScreen())
-            move(s->availableGeometry().center() - rect().center());
-    }
+    if (FAtOnce)
+        PrepareAtOnceWindow(*this);
 }
 
 TProgressForm::~TProgressForm()
@@ -144,8 +94,7 @@ TProgressForm::~TProgressForm()
     if (FRunInput)
         FRunInput->clear();
     ClearFolderFileCounts();
-    if (ErrorLogForm && ErrorLogForm->parent() == this)
-        ErrorLogForm = nullptr;
+    ReleaseAtOnceWindow(*this);
 }
 
 void TProgressForm::StartRun()
@@ -267,28 +216,7 @@ void TProgressForm::Finish(bool Canceled)
 
 void TProgressForm::AfterRun()
 {
-    const bool clean = !FCanceled && !FNothing && FErrorCountAtEnd == 0;
-    if (clean && SystemOption.UseExternalTool && !SystemOption.Command.empty()) {
-        const std::vector<std::string> args = AfterRunArguments(SystemOption.Command, FileOption.OutputDirectory);
-        if (!StartProcess(args))
-            std::fprintf(stderr, "Cannot start %s\n", SystemOption.Command.c_str());
-    }
-    // Opening a file manager makes no sense when nobody looks at the screen.
-    if (clean && !FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive())
-        StartProcess({"xdg-open", FileOption.OutputDirectory});
-    if (ErrorLog.GetErrorCount() > 0) {
-        FTaskbar->SetError();
-        if (IsNonInteractive() || !ErrorLogForm) {
-            for (const std::string& l : ErrorLog.Lines())
-                std::fprintf(stderr, "%s\n", l.c_str());
-        } else {
-            ErrorLogForm->exec();
-        }
-    }
-    // The running number is only carried to the next start when it never
-    // resets; the name phase has stored it into StartNumber.
-    if (FileOption.ResetType == 2 && !IniFileName.empty())
-        SaveIniFile2(IniFileName);
+    FinishAtOnceRun(!FCanceled && !FNothing && FErrorCountAtEnd == 0, *FTaskbar);
 }
 
 int TProgressForm::ExitStatus() const

@@ -4,6 +4,8 @@
 // window does after a run: the after-run command, opening the output folder,
 // the error log, and storing the running number back.
 #pragma once
+#include "app/RunEnd.h"
+
 #include <QDialog>
 #include <QElapsedTimer>
 
@@ -24,14 +26,6 @@ class TOutputNameJob;
 struct TNumbering;
 struct TImageFileInfo;
 class TTaskbarProgress;
-
-// "850ms" below a second, else "12.35s" (two decimals, locale's separator).
-std::string FormatElapsed(int64_t Milliseconds);
-
-// The after-run command split into arguments, each "<DIR>" (any letter case)
-// replaced by Dir inside its argument: a folder with blanks stays one
-// argument, and nothing goes through a shell.
-std::vector<std::string> AfterRunArguments(const std::string& Command, const std::string& Dir);
 
 // The size rule of the run from [Resize]: rule 9 takes the first history entry
 // (rule, value, second value); an empty or damaged history falls back to the

@@ -56,6 +56,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Horizontal kernel. SrcWidth, DestWidth in pixels; Count items.
 using THFilterProc = void (*)(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* Work,
@@ -81,6 +82,15 @@ constexpr uint32_t FloatVItemBytes = 16;   // 64 temporary bytes
 // for a source row of Width pixels (Channels 1, 3 or 4).
 uint64_t IntHWorkSize(uint64_t Width, uint32_t Channels);
 uint64_t FloatHWorkSize(uint64_t Width, uint32_t Channels);
+
+// Weights (integer pairs or floats) of a table row: the uint32_t just before
+// the row's first weight.
+inline uint32_t WeightCount(const void* W)
+{
+    uint32_t n;
+    std::memcpy(&n, static_cast<const uint8_t*>(W) - 4, 4);
+    return n;
+}
 } // namespace kern
 
 struct TResizeKernels {

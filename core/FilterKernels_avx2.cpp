@@ -6,35 +6,14 @@
 // does not fill a register (an odd last item, the last columns) goes to the
 // SSE2 kernels. Only called when the processor has AVX2.
 #include "core/FilterKernels.h"
+#include "core/FilterKernelsSIMD.h"
 
 #include <immintrin.h>
 #include <cstring>
 
 namespace {
 
-inline uint32_t WeightCount(const void* W)
-{
-    uint32_t n;
-    std::memcpy(&n, static_cast<const uint8_t*>(W) - 4, 4);
-    return n;
-}
-
-inline __m128i Load(const uint8_t* P)
-{
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
-}
-
-inline __m128i Load64(const uint8_t* P)
-{
-    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(P));
-}
-
-inline int32_t Word32(const uint8_t* P)
-{
-    int32_t v;
-    std::memcpy(&v, P, 4);
-    return v;
-}
+using namespace kern;
 
 inline __m256i Load256(const uint8_t* P)
 {
@@ -141,43 +120,6 @@ void Convert3(uint8_t* W, const uint8_t* Src, uint32_t Width, size_t Bpl)
     }
 }
 
-inline void Store32(uint8_t* P, __m128i V)
-{
-    const int32_t v = _mm_cvtsi128_si32(V);
-    std::memcpy(P, &v, 4);
-}
-
-// One item's rounded sums (rows 0..3 per channel) to the temporary.
-template <bool Final>
-inline void Out3(uint8_t* Dest, uint32_t X, size_t DestBpl, __m128i B, __m128i G, __m128i R)
-{
-    const __m128i z = _mm_setzero_si128();
-    if (Final) {
-        const __m128i t0 = _mm_unpacklo_epi32(B, G), t1 = _mm_unpackhi_epi32(B, G);
-        const __m128i u0 = _mm_unpacklo_epi32(R, z), u1 = _mm_unpackhi_epi32(R, z);
-        const __m128i p01 = _mm_packs_epi32(_mm_unpacklo_epi64(t0, u0), _mm_unpackhi_epi64(t0, u0));
-        const __m128i p23 = _mm_packs_epi32(_mm_unpacklo_epi64(t1, u1), _mm_unpackhi_epi64(t1, u1));
-        const __m128i v = _mm_packus_epi16(p01, p23);
-        uint8_t* d = Dest + 3 * size_t(X);
-        Store32(d, v);
-        Store32(d + DestBpl, _mm_srli_si128(v, 4));
-        Store32(d + 2 * DestBpl, _mm_srli_si128(v, 8));
-        Store32(d + 3 * DestBpl, _mm_srli_si128(v, 12));
-    } else {
-        const __m128i p0 = _mm_packs_epi32(_mm_unpacklo_epi64(B, G), _mm_unpackhi_epi64(B, G));
-        const __m128i v = _mm_packus_epi16(p0, _mm_packs_epi32(R, R));
-        const uint32_t bg01 = uint32_t(_mm_cvtsi128_si32(v));
-        const uint32_t bg23 = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(v, 4)));
-        const uint32_t rr = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
-        const uint16_t r01 = uint16_t(rr), r23 = uint16_t(rr >> 16);
-        uint8_t* d = Dest + 6 * size_t(X);
-        std::memcpy(d, &bg01, 4);
-        std::memcpy(d + 4, &r01, 2);
-        std::memcpy(d + 2 * DestBpl, &bg23, 4);
-        std::memcpy(d + 2 * DestBpl + 4, &r23, 2);
-    }
-}
-
 template <bool Final>
 void IntH3(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* Work, uint32_t SrcWidth,
            uint32_t DestWidth, uint32_t Count, size_t DestBpl, size_t SrcBpl)
@@ -198,10 +140,10 @@ void IntH3(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* Wo
             b = Round14(b);
             g = Round14(g);
             r = Round14(r);
-            Out3<Final>(Dest, x, DestBpl, _mm256_castsi256_si128(b), _mm256_castsi256_si128(g),
-                        _mm256_castsi256_si128(r));
-            Out3<Final>(Dest + 4 * DestBpl, x, DestBpl, _mm256_extracti128_si256(b, 1),
-                        _mm256_extracti128_si256(g, 1), _mm256_extracti128_si256(r, 1));
+            IntOut3<Final>(Dest, x, DestBpl, _mm256_castsi256_si128(b), _mm256_castsi256_si128(g),
+                           _mm256_castsi256_si128(r));
+            IntOut3<Final>(Dest + 4 * DestBpl, x, DestBpl, _mm256_extracti128_si256(b, 1),
+                           _mm256_extracti128_si256(g, 1), _mm256_extracti128_si256(r, 1));
         }
         Src += 8 * SrcBpl;
         Dest += 8 * DestBpl;

@@ -8,12 +8,7 @@
 
 namespace {
 
-inline uint32_t WeightCount(const void* W)
-{
-    uint32_t n;
-    std::memcpy(&n, static_cast<const uint8_t*>(W) - 4, 4);
-    return n;
-}
+using kern::WeightCount;
 
 // Integer accumulators wrap like the SIMD registers do (never in practice:
 // see the bound in FilterKernels.h), so the reference has no undefined overflow.
@@ -139,9 +134,13 @@ void IntH3(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* Wo
     }
 }
 
+// Direct: from 8-bit rows (a pair of rows per weight pair), else from the
+// interleaved temporary.
+template <bool Direct>
 void IntV(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows,
           size_t DestBpl, size_t SrcBpl)
 {
+    const size_t second = Direct ? SrcBpl : 1; // the odd row's sample, from the even one's
     for (uint32_t y = 0; y < DestRows; ++y) {
         const uint8_t* s = Src + Info[2 * y];
         const auto* wt = reinterpret_cast<const int16_t*>(Info[2 * y + 1]);
@@ -149,27 +148,8 @@ void IntV(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Cou
         for (uint32_t b = 0; b < Count * 8; ++b) {
             int32_t acc = 0;
             for (uint32_t j = 0; j < p; ++j) {
-                const uint8_t* pr = s + j * 2 * SrcBpl + 2 * b;
-                acc = Madd(acc, wt[2 * j], wt[2 * j + 1], pr[0], pr[1]);
-            }
-            Dest[b] = IntRound(acc);
-        }
-        Dest += DestBpl;
-    }
-}
-
-void IntVDirect(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows,
-                size_t DestBpl, size_t SrcBpl)
-{
-    for (uint32_t y = 0; y < DestRows; ++y) {
-        const uint8_t* s = Src + Info[2 * y];
-        const auto* wt = reinterpret_cast<const int16_t*>(Info[2 * y + 1]);
-        const uint32_t p = WeightCount(wt);
-        for (uint32_t b = 0; b < Count * 8; ++b) {
-            int32_t acc = 0;
-            for (uint32_t j = 0; j < p; ++j) {
-                const uint8_t* pr = s + j * 2 * SrcBpl + b;
-                acc = Madd(acc, wt[2 * j], wt[2 * j + 1], pr[0], pr[SrcBpl]);
+                const uint8_t* pr = s + j * 2 * SrcBpl + (Direct ? b : 2 * b);
+                acc = Madd(acc, wt[2 * j], wt[2 * j + 1], pr[0], pr[second]);
             }
             Dest[b] = IntRound(acc);
         }
@@ -231,6 +211,8 @@ void IntRGBAH(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t*
     }
 }
 
+// Direct: from 8-bit pixels, premultiplied here; else from the temporary.
+template <bool Direct>
 void IntRGBAV(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows,
               size_t DestBpl, size_t SrcBpl)
 {
@@ -241,29 +223,11 @@ void IntRGBAV(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t
         for (uint32_t px = 0; px < Count * 2; ++px) {
             int32_t acc[4] = {};
             for (uint32_t j = 0; j < p; ++j) {
-                const auto* v = reinterpret_cast<const int16_t*>(s + j * 2 * SrcBpl + 16 * size_t(px));
+                const uint8_t* a = s + j * 2 * SrcBpl + (Direct ? 4 : 16) * size_t(px);
+                const auto* v = reinterpret_cast<const int16_t*>(a);
                 for (uint32_t c = 0; c < 4; ++c)
-                    acc[c] = Madd(acc[c], wt[2 * j], wt[2 * j + 1], v[2 * c], v[2 * c + 1]);
-            }
-            IntRGBAOut(Dest + 4 * px, acc);
-        }
-        Dest += DestBpl;
-    }
-}
-
-void IntRGBAVDirect(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count,
-                    uint32_t DestRows, size_t DestBpl, size_t SrcBpl)
-{
-    for (uint32_t y = 0; y < DestRows; ++y) {
-        const uint8_t* s = Src + Info[2 * y];
-        const auto* wt = reinterpret_cast<const int16_t*>(Info[2 * y + 1]);
-        const uint32_t p = WeightCount(wt);
-        for (uint32_t px = 0; px < Count * 2; ++px) {
-            int32_t acc[4] = {};
-            for (uint32_t j = 0; j < p; ++j) {
-                const uint8_t* a = s + j * 2 * SrcBpl + 4 * size_t(px);
-                for (uint32_t c = 0; c < 4; ++c)
-                    acc[c] = Madd(acc[c], wt[2 * j], wt[2 * j + 1], Premul(a, c), Premul(a + SrcBpl, c));
+                    acc[c] = Direct ? Madd(acc[c], wt[2 * j], wt[2 * j + 1], Premul(a, c), Premul(a + SrcBpl, c))
+                                    : Madd(acc[c], wt[2 * j], wt[2 * j + 1], v[2 * c], v[2 * c + 1]);
             }
             IntRGBAOut(Dest + 4 * px, acc);
         }
@@ -327,7 +291,8 @@ void FloatH(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* W
     }
 }
 
-template <bool Linear>
+// Direct: from 8-bit rows, else from float rows.
+template <bool Linear, bool Direct>
 void FloatV(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows,
             size_t DestBpl, size_t SrcBpl)
 {
@@ -337,26 +302,10 @@ void FloatV(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t C
         const uint32_t n = WeightCount(wt);
         for (uint32_t b = 0; b < Count * 16; ++b) {
             float acc = 0.0f;
-            for (uint32_t k = 0; k < n; ++k)
-                acc = acc + wt[k] * reinterpret_cast<const float*>(s + k * SrcBpl)[b];
-            Dest[b] = Out<Linear>(acc);
-        }
-        Dest += DestBpl;
-    }
-}
-
-template <bool Linear>
-void FloatVDirect(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count,
-                  uint32_t DestRows, size_t DestBpl, size_t SrcBpl)
-{
-    for (uint32_t y = 0; y < DestRows; ++y) {
-        const uint8_t* s = Src + Info[2 * y];
-        const auto* wt = reinterpret_cast<const float*>(Info[2 * y + 1]);
-        const uint32_t n = WeightCount(wt);
-        for (uint32_t b = 0; b < Count * 16; ++b) {
-            float acc = 0.0f;
-            for (uint32_t k = 0; k < n; ++k)
-                acc = acc + wt[k] * In<Linear>(s[k * SrcBpl + b]);
+            for (uint32_t k = 0; k < n; ++k) {
+                const uint8_t* row = s + k * SrcBpl;
+                acc = acc + wt[k] * (Direct ? In<Linear>(row[b]) : reinterpret_cast<const float*>(row)[b]);
+            }
             Dest[b] = Out<Linear>(acc);
         }
         Dest += DestBpl;
@@ -413,30 +362,10 @@ void FloatRGBAH(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_
     }
 }
 
-template <bool Linear>
+// Direct: from 8-bit pixels, premultiplied here; else from the float temporary.
+template <bool Linear, bool Direct>
 void FloatRGBAV(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows,
                 size_t DestBpl, size_t SrcBpl)
-{
-    for (uint32_t y = 0; y < DestRows; ++y) {
-        const uint8_t* s = Src + Info[2 * y];
-        const auto* wt = reinterpret_cast<const float*>(Info[2 * y + 1]);
-        const uint32_t n = WeightCount(wt);
-        for (uint32_t px = 0; px < Count * 2; ++px) {
-            float acc[4];
-            for (uint32_t c = 0; c < 4; ++c) {
-                acc[c] = 0.0f;
-                for (uint32_t k = 0; k < n; ++k)
-                    acc[c] = acc[c] + wt[k] * reinterpret_cast<const float*>(s + k * SrcBpl)[4 * px + c];
-            }
-            RGBAOut<Linear>(Dest + 4 * px, acc);
-        }
-        Dest += DestBpl;
-    }
-}
-
-template <bool Linear>
-void FloatRGBAVDirect(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count,
-                      uint32_t DestRows, size_t DestBpl, size_t SrcBpl)
 {
     for (uint32_t y = 0; y < DestRows; ++y) {
         const uint8_t* s = Src + Info[2 * y];
@@ -446,7 +375,10 @@ void FloatRGBAVDirect(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, 
             float acc[4] = {0.0f, 0.0f, 0.0f, 0.0f};
             for (uint32_t k = 0; k < n; ++k) {
                 float v[4];
-                PremulF<Linear>(v, s + k * SrcBpl + 4 * size_t(px));
+                if (Direct)
+                    PremulF<Linear>(v, s + k * SrcBpl + 4 * size_t(px));
+                else
+                    std::memcpy(v, s + k * SrcBpl + 16 * size_t(px), 16);
                 for (uint32_t c = 0; c < 4; ++c)
                     acc[c] = acc[c] + wt[k] * v[c];
             }
@@ -480,13 +412,13 @@ uint64_t FloatHWorkSize(uint64_t Width, uint32_t Channels)
 
 const TResizeKernels RefResizeKernels = {
     "scalar",
-    IntH1<false>, IntH1<true>, IntH3<false>, IntH3<true>, IntV, IntVDirect,
-    IntRGBAH<false>, IntRGBAH<true>, IntRGBAV, IntRGBAVDirect,
+    IntH1<false>, IntH1<true>, IntH3<false>, IntH3<true>, IntV<false>, IntV<true>,
+    IntRGBAH<false>, IntRGBAH<true>, IntRGBAV<false>, IntRGBAV<true>,
     FloatH<false, 1, false>, FloatH<false, 1, true>, FloatH<false, 3, false>, FloatH<false, 3, true>,
-    FloatV<false>, FloatVDirect<false>,
-    FloatRGBAH<false, false>, FloatRGBAH<false, true>, FloatRGBAV<false>, FloatRGBAVDirect<false>,
+    FloatV<false, false>, FloatV<false, true>,
+    FloatRGBAH<false, false>, FloatRGBAH<false, true>, FloatRGBAV<false, false>, FloatRGBAV<false, true>,
     FloatH<true, 1, false>, FloatH<true, 1, true>, FloatH<true, 3, false>, FloatH<true, 3, true>,
-    FloatV<true>, FloatVDirect<true>,
-    FloatRGBAH<true, false>, FloatRGBAH<true, true>, FloatRGBAV<true>, FloatRGBAVDirect<true>,
+    FloatV<true, false>, FloatV<true, true>,
+    FloatRGBAH<true, false>, FloatRGBAH<true, true>, FloatRGBAV<true, false>, FloatRGBAV<true, true>,
     FloatH<true, 1, false, true>,
 };

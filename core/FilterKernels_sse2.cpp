@@ -5,40 +5,18 @@
 // round-to-nearest-even in both.
 #include "core/FilterKernels.h"
 #include "core/Filter.h"
+#include "core/FilterKernelsSIMD.h"
 
 #include <emmintrin.h>
 #include <cstring>
 
 namespace {
 
-inline uint32_t WeightCount(const void* W)
-{
-    uint32_t n;
-    std::memcpy(&n, static_cast<const uint8_t*>(W) - 4, 4);
-    return n;
-}
-
-inline __m128i Load(const uint8_t* P)
-{
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
-}
-
-inline __m128i Load64(const uint8_t* P)
-{
-    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(P));
-}
+using namespace kern;
 
 inline __m128i Load32(const uint8_t* P)
 {
-    int32_t v;
-    std::memcpy(&v, P, 4);
-    return _mm_cvtsi32_si128(v);
-}
-
-inline void Store32(uint8_t* P, __m128i V)
-{
-    const int32_t v = _mm_cvtsi128_si32(V);
-    std::memcpy(P, &v, 4);
+    return _mm_cvtsi32_si128(Word32(P));
 }
 
 inline __m128i Round14(__m128i Acc)
@@ -144,35 +122,7 @@ void IntH3(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* Wo
                 g = _mm_add_epi32(g, _mm_madd_epi16(Load(s + 16), w));
                 r = _mm_add_epi32(r, _mm_madd_epi16(Load(s + 32), w));
             }
-            b = Round14(b);
-            g = Round14(g);
-            r = Round14(r);
-            if (Final) {
-                const __m128i t0 = _mm_unpacklo_epi32(b, g), t1 = _mm_unpackhi_epi32(b, g);
-                const __m128i u0 = _mm_unpacklo_epi32(r, z), u1 = _mm_unpackhi_epi32(r, z);
-                const __m128i p01 = _mm_packs_epi32(_mm_unpacklo_epi64(t0, u0), _mm_unpackhi_epi64(t0, u0));
-                const __m128i p23 = _mm_packs_epi32(_mm_unpacklo_epi64(t1, u1), _mm_unpackhi_epi64(t1, u1));
-                const __m128i v = _mm_packus_epi16(p01, p23); // rows 0..3: B G R 0
-                uint8_t* d = Dest + 3 * size_t(x);
-                // 4-byte stores: the spare byte is the next pixel's, written after.
-                Store32(d, v);
-                Store32(d + DestBpl, _mm_srli_si128(v, 4));
-                Store32(d + 2 * DestBpl, _mm_srli_si128(v, 8));
-                Store32(d + 3 * DestBpl, _mm_srli_si128(v, 12));
-            } else {
-                const __m128i p0 = _mm_packs_epi32(_mm_unpacklo_epi64(b, g), _mm_unpackhi_epi64(b, g));
-                const __m128i v = _mm_packus_epi16(p0, _mm_packs_epi32(r, r));
-                // v: B0 B1 G0 G1 | B2 B3 G2 G3 | R0 R1 R2 R3
-                const uint32_t bg01 = uint32_t(_mm_cvtsi128_si32(v));
-                const uint32_t bg23 = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(v, 4)));
-                const uint32_t rr = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
-                const uint16_t r01 = uint16_t(rr), r23 = uint16_t(rr >> 16);
-                uint8_t* d = Dest + 6 * size_t(x);
-                std::memcpy(d, &bg01, 4);
-                std::memcpy(d + 4, &r01, 2);
-                std::memcpy(d + 2 * DestBpl, &bg23, 4);
-                std::memcpy(d + 2 * DestBpl + 4, &r23, 2);
-            }
+            IntOut3<Final>(Dest, x, DestBpl, Round14(b), Round14(g), Round14(r));
         }
         Src += 4 * SrcBpl;
         Dest += 4 * DestBpl;

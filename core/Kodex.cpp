@@ -140,7 +140,7 @@ int ReadWic(TKodexReadWICProc Proc, const std::string& FileName, TImgInfo& Img, 
 bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText)
 {
     UnloadKodex();
-    LibHandle = platform::DynLoad(ProgramFolder + "bin/libkodex.so", ErrorText);
+    LibHandle = platform::DynLoad(ProgramFolder + "bin/libkodex.so", ErrorText, true);
     if (!LibHandle)
         return false;
     Resolve(KodexProcs.ReadPNG, "read_png");

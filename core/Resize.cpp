@@ -38,6 +38,25 @@ namespace {
 
 constexpr uint64_t MaxRowSlots = uint64_t(1) << 30;
 
+// Drops the tables of an earlier call on the same axis and sizes the info
+// for a fresh set.
+void StartTables(TResizeParam& P, uint64_t BufLength)
+{
+    if (P.WeightTableBuf)
+        FreeAligned(P.WeightTableBuf);
+    P.WeightTableBuf = nullptr;
+    P.WeightTableList.clear();
+    P.WeightTableInfo.assign(uint64_t(P.DestLength) * 2, 0);
+    P.BufLength = BufLength;
+}
+
+// Output I reads from byte Offset with the weights at Weights.
+void SetRowInfo(TResizeParam& P, uint32_t I, uint64_t Offset, const uint8_t* Weights)
+{
+    P.WeightTableInfo[2 * uint64_t(I)] = uintptr_t(Offset);
+    P.WeightTableInfo[2 * uint64_t(I) + 1] = reinterpret_cast<uintptr_t>(Weights);
+}
+
 // Writes weight rows one after another into the axis's block and shares
 // identical rows: a row equal, count included, to one already stored points
 // at that one. Equal rows are found through a hash of their words instead of
@@ -50,12 +69,7 @@ public:
     TRowWriter(TResizeParam& Prm, TWeightType Type, uint64_t BufLength)
         : P(Prm), Int(Type == wtInt)
     {
-        if (P.WeightTableBuf) // tables of an earlier call on the same axis
-            FreeAligned(P.WeightTableBuf);
-        P.WeightTableBuf = nullptr;
-        P.WeightTableList.clear();
-        P.WeightTableInfo.assign(uint64_t(P.DestLength) * 2, 0);
-        P.BufLength = BufLength;
+        StartTables(P, BufLength);
         if (BufLength > MaxRowSlots)
             throw EOutOfMemory();
         const uint64_t rowBytes = 4 + 4 * BufLength; // count + pairs of int16 or floats
@@ -149,8 +163,7 @@ private:
             Used += Bytes;
             found = Row;
         }
-        P.WeightTableInfo[2 * uint64_t(I)] = uintptr_t(Offset);
-        P.WeightTableInfo[2 * uint64_t(I) + 1] = reinterpret_cast<uintptr_t>(found + 4);
+        SetRowInfo(P, I, Offset, found + 4);
     }
 
     TResizeParam& P;
@@ -199,45 +212,47 @@ uint64_t ShrinkTaps(int32_t Radius, uint32_t Src, uint32_t Dest)
     return uint64_t(t);
 }
 
+// Row of output I: taps First .. First + T - 1, tap k weighing the kernel at
+// X(k), folded onto the axis of Len pixels and normalised.
+template <class TX>
+void AddWindowRow(TWndFuncWeight& F, TRowWriter& Wr, TFoldedRow& Row, uint32_t I, int64_t First, uint64_t T,
+                  int64_t Len, TX X)
+{
+    const int64_t last = First + int64_t(T) - 1;
+    Row.Begin(First, last, Len);
+    long double sum = 0.0L;
+    for (int64_t k = First; k <= last; ++k) {
+        const long double v = F.WindowFunc(double(X(k)));
+        Row.Add(k, v);
+        sum += v;
+    }
+    Row.Normalise(sum);
+    Wr.AddRow(I, Row.S0, Row.Slot.data(), Row.Slot.size());
+}
+
 void BuildWindowed(TWndFuncWeight& F, TResizeParam& P, TWeightType Type)
 {
     const uint32_t src = P.SrcLength, dst = P.DestLength;
     const int32_t R = F.Radius;
     TFoldedRow row;
     if (src <= dst) {
+        // Enlarging: distances in source pixels from the output's centre.
         const uint64_t T = 2 * uint64_t(uint32_t(R));
         TRowWriter wr(P, Type, Type == wtInt ? uint64_t(R) + 1 : T);
         for (uint32_t i = 0; i < dst; ++i) {
             const long double c = (i + 0.5L) * src / dst;
             const int64_t first = int64_t(floorl(c - R + 0.5L));
-            const int64_t last = first + int64_t(T) - 1;
-            row.Begin(first, last, src);
             const long double x0 = first + 0.5L - c;
-            long double sum = 0.0L;
-            for (int64_t k = first; k <= last; ++k) {
-                const long double v = F.WindowFunc(double(x0 + (k - first)));
-                row.Add(k, v);
-                sum += v;
-            }
-            row.Normalise(sum);
-            wr.AddRow(i, row.S0, row.Slot.data(), row.Slot.size());
+            AddWindowRow(F, wr, row, i, first, T, src, [&](int64_t k) { return x0 + (k - first); });
         }
     } else {
+        // Shrinking: distances in output pixels.
         const uint64_t T = ShrinkTaps(R, src, dst);
         TRowWriter wr(P, Type, Type == wtInt ? T / 2 + 1 : T);
         for (uint32_t i = 0; i < dst; ++i) {
             const int64_t first = int64_t(floorl((int64_t(i) - R + 0.5L) * src / dst + 0.5L));
-            const int64_t last = first + int64_t(T) - 1;
-            row.Begin(first, last, src);
-            long double sum = 0.0L;
-            for (int64_t k = first; k <= last; ++k) {
-                const long double x = (k + 0.5L) * dst / src - (i + 0.5L);
-                const long double v = F.WindowFunc(double(x));
-                row.Add(k, v);
-                sum += v;
-            }
-            row.Normalise(sum);
-            wr.AddRow(i, row.S0, row.Slot.data(), row.Slot.size());
+            AddWindowRow(F, wr, row, i, first, T, src,
+                         [&](int64_t k) { return (k + 0.5L) * dst / src - (i + 0.5L); });
         }
     }
 }
@@ -276,12 +291,7 @@ void BuildArea(TResizeParam& P, TWeightType Type)
 void BuildNearest(TResizeParam& P, TWeightType Type)
 {
     const uint32_t src = P.SrcLength, dst = P.DestLength;
-    if (P.WeightTableBuf)
-        FreeAligned(P.WeightTableBuf);
-    P.WeightTableBuf = nullptr;
-    P.WeightTableList.clear();
-    P.WeightTableInfo.assign(uint64_t(dst) * 2, 0);
-    P.BufLength = 1;
+    StartTables(P, 1);
     P.WeightTableBuf = AllocAligned(32, 64);
     auto* b = static_cast<uint8_t*>(P.WeightTableBuf);
     const uint32_t one = 1;
@@ -299,13 +309,10 @@ void BuildNearest(TResizeParam& P, TWeightType Type)
         uint64_t s = uint64_t((i + 0.5L) * src / dst);
         if (s >= src)
             s = src - 1;
-        if (Type == wtInt) {
-            P.WeightTableInfo[2 * uint64_t(i)] = uintptr_t((s / 2) * P.Step);
-            P.WeightTableInfo[2 * uint64_t(i) + 1] = reinterpret_cast<uintptr_t>(b + ((s & 1) ? 12 : 4));
-        } else {
-            P.WeightTableInfo[2 * uint64_t(i)] = uintptr_t(s * P.Step);
-            P.WeightTableInfo[2 * uint64_t(i) + 1] = reinterpret_cast<uintptr_t>(b + 4);
-        }
+        if (Type == wtInt)
+            SetRowInfo(P, i, (s / 2) * P.Step, b + ((s & 1) ? 12 : 4));
+        else
+            SetRowInfo(P, i, s * P.Step, b + 4);
     }
 }
 
@@ -527,23 +534,64 @@ uint32_t TCustomResizeFilter::VShare(uint32_t ThreadNum)
     return n;
 }
 
+void TCustomResizeFilter::RunH(THFilterProc Proc, uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
+{
+    uint32_t n;
+    GetHFilterRange(Tmp, Src, ThreadNum, n);
+    if (n == 0)
+        return;
+    Proc(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], HPrm.SrcLength, HPrm.DestLength, n,
+         FTmpBpl, FSrcBpl);
+}
+
+void TCustomResizeFilter::RunV(TVFilterProc Proc, uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
+{
+    uint32_t n;
+    GetVFilterRange(Dest, Tmp, ThreadNum, n);
+    if (n == 0)
+        return;
+    Proc(Dest, Tmp, VPrm.WeightTableInfo.data(), n, VPrm.DestLength, FDestBpl, VSrcBpl());
+}
+
+void TCustomResizeFilter::CheckChannels(const TImgInfo& Src, bool RGBA)
+{
+    if (RGBA ? Src.Channels != 4 : Src.Channels != 1 && Src.Channels != 3)
+        throw EVestroError("Unsupported channel count");
+}
+
+void TCustomResizeFilter::WidenTmp(uint64_t Width, uint32_t Channels)
+{
+    if (WidthChanges())
+        FTmpBpl = std::max(FTmpBpl, Stride32(CalcBpl(Width, Channels)));
+}
+
+void TCustomResizeFilter::SetHItems(uint32_t Rows, uint64_t Step, uint32_t BLoops)
+{
+    HPrm.Step = Step;
+    HPrm.BLoopCount = BLoops;
+    HPrm.YLoopCount = CeilDiv(VPrm.SrcLength, Rows);
+    FHFilterSrcBlockSize = uint64_t(Rows) * FSrcBpl;
+    FHFilterDestBlockSize = uint64_t(Rows) * FTmpBpl;
+}
+
+void TCustomResizeFilter::SetVItems(uint32_t ItemBytes, uint32_t TmpItemBytes, bool RowPairs, uint32_t MinBlock)
+{
+    VPrm.Step = (RowPairs ? 2 : 1) * VSrcBpl();
+    VPrm.XLoopCount = CeilDiv(uint64_t(HPrm.DestLength) * FChannels, ItemBytes);
+    VPrm.MinBlock = MinBlock;
+    FVFilterSrcBlockSize = WidthChanges() ? TmpItemBytes : ItemBytes;
+    FVFilterDestBlockSize = ItemBytes;
+}
+
 // Integer, 1 and 3 channels: horizontal items of 4 rows, vertical items of 8
 // result bytes (16 bytes of the row-pair interleaved temporary).
 void TSSE2IntFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
 {
-    if (Src.Channels != 1 && Src.Channels != 3)
-        throw EVestroError("Unsupported channel count");
+    CheckChannels(Src, false);
     TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
-    const uint32_t C = FChannels;
-    HPrm.Step = C == 1 ? kern::IntStep1 : kern::IntStep3;
-    HPrm.BLoopCount = C == 1 ? CeilDiv(Src.Width, 4) : CeilDiv(Src.Width, 2);
-    HPrm.YLoopCount = CeilDiv(Src.Height, kern::IntItemRows);
-    FHFilterSrcBlockSize = uint64_t(kern::IntItemRows) * FSrcBpl;
-    FHFilterDestBlockSize = uint64_t(kern::IntItemRows) * FTmpBpl;
-    VPrm.Step = 2 * VSrcBpl();
-    VPrm.XLoopCount = CeilDiv(uint64_t(DestWidth) * C, kern::IntVItemBytes);
-    FVFilterSrcBlockSize = WidthChanges() ? 2 * kern::IntVItemBytes : kern::IntVItemBytes;
-    FVFilterDestBlockSize = kern::IntVItemBytes;
+    const bool one = FChannels == 1;
+    SetHItems(kern::IntItemRows, one ? kern::IntStep1 : kern::IntStep3, CeilDiv(Src.Width, one ? 4 : 2));
+    SetVItems(kern::IntVItemBytes, 2 * kern::IntVItemBytes, true, 1);
 }
 
 uint64_t TSSE2IntFilter::GetHFilterWorkSize(uint64_t)
@@ -553,45 +601,27 @@ uint64_t TSSE2IntFilter::GetHFilterWorkSize(uint64_t)
 
 void TSSE2IntFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
 {
-    uint32_t n;
-    GetHFilterRange(Tmp, Src, ThreadNum, n);
-    if (n == 0)
-        return;
     const TResizeKernels& K = ResizeKernels();
     const bool fin = !HeightChanges();
     THFilterProc p = FChannels == 1 ? (fin ? K.IntH1chFinal : K.IntH1ch) : (fin ? K.IntH3chFinal : K.IntH3ch);
-    p(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], HPrm.SrcLength, HPrm.DestLength, n,
-      FTmpBpl, FSrcBpl);
+    RunH(p, Tmp, Src, ThreadNum);
 }
 
 void TSSE2IntFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
-    uint32_t n;
-    GetVFilterRange(Dest, Tmp, ThreadNum, n);
-    if (n == 0)
-        return;
     const TResizeKernels& K = ResizeKernels();
     TVFilterProc p = WidthChanges() ? K.IntV : K.IntVDirect;
-    p(Dest, Tmp, VPrm.WeightTableInfo.data(), n, VPrm.DestLength, FDestBpl, VSrcBpl());
+    RunV(p, Dest, Tmp, ThreadNum);
 }
 
 // Integer RGBA: horizontal items of 2 rows, vertical items of 2 pixels.
 void TRGBAFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
 {
-    if (Src.Channels != 4)
-        throw EVestroError("Unsupported channel count");
+    CheckChannels(Src, true);
     TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
-    if (WidthChanges())
-        FTmpBpl = std::max(FTmpBpl, Stride32(CalcBpl(2 * uint64_t(DestWidth), 4)));
-    HPrm.Step = kern::IntRGBAStep;
-    HPrm.BLoopCount = CeilDiv(Src.Width, 2);
-    HPrm.YLoopCount = CeilDiv(Src.Height, kern::RGBAItemRows);
-    FHFilterSrcBlockSize = uint64_t(kern::RGBAItemRows) * FSrcBpl;
-    FHFilterDestBlockSize = uint64_t(kern::RGBAItemRows) * FTmpBpl;
-    VPrm.Step = 2 * VSrcBpl();
-    VPrm.XLoopCount = CeilDiv(DestWidth, 2);
-    FVFilterSrcBlockSize = WidthChanges() ? 32 : 8;
-    FVFilterDestBlockSize = kern::RGBAVItemBytes;
+    WidenTmp(2 * uint64_t(DestWidth), 4); // int16 samples
+    SetHItems(kern::RGBAItemRows, kern::IntRGBAStep, CeilDiv(Src.Width, 2));
+    SetVItems(kern::RGBAVItemBytes, 32, true, 1);
 }
 
 uint64_t TRGBAFilter::GetHFilterWorkSize(uint64_t)
@@ -601,25 +631,16 @@ uint64_t TRGBAFilter::GetHFilterWorkSize(uint64_t)
 
 void TRGBAFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
 {
-    uint32_t n;
-    GetHFilterRange(Tmp, Src, ThreadNum, n);
-    if (n == 0)
-        return;
     const TResizeKernels& K = ResizeKernels();
     THFilterProc p = HeightChanges() ? K.IntRGBAH : K.IntRGBAHFinal;
-    p(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], HPrm.SrcLength, HPrm.DestLength, n,
-      FTmpBpl, FSrcBpl);
+    RunH(p, Tmp, Src, ThreadNum);
 }
 
 void TRGBAFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
-    uint32_t n;
-    GetVFilterRange(Dest, Tmp, ThreadNum, n);
-    if (n == 0)
-        return;
     const TResizeKernels& K = ResizeKernels();
     TVFilterProc p = WidthChanges() ? K.IntRGBAV : K.IntRGBAVDirect;
-    p(Dest, Tmp, VPrm.WeightTableInfo.data(), n, VPrm.DestLength, FDestBpl, VSrcBpl());
+    RunV(p, Dest, Tmp, ThreadNum);
 }
 
 // Float and linear, 1 and 3 channels: horizontal items of 4 rows, a float
@@ -633,23 +654,13 @@ TSSEFilter::TSSEFilter(bool Linear) : FLinear(Linear)
 
 void TSSEFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
 {
-    if (Src.Channels != 1 && Src.Channels != 3)
-        throw EVestroError("Unsupported channel count");
+    CheckChannels(Src, false);
     TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
-    const uint32_t C = FChannels;
-    FNeedTmpBuf = FLinear || C == 3;
-    if (WidthChanges())
-        FTmpBpl = std::max(FTmpBpl, Stride32(CalcBpl(4 * uint64_t(DestWidth), C)));
-    HPrm.Step = C == 1 ? kern::FloatStep1 : kern::FloatStep3;
-    HPrm.BLoopCount = C == 1 ? CeilDiv(Src.Width, 4) : Src.Width;
-    HPrm.YLoopCount = CeilDiv(Src.Height, kern::FloatItemRows);
-    FHFilterSrcBlockSize = uint64_t(kern::FloatItemRows) * FSrcBpl;
-    FHFilterDestBlockSize = uint64_t(kern::FloatItemRows) * FTmpBpl;
-    VPrm.Step = VSrcBpl();
-    VPrm.XLoopCount = CeilDiv(uint64_t(DestWidth) * C, kern::FloatVItemBytes);
-    VPrm.MinBlock = 16;
-    FVFilterSrcBlockSize = WidthChanges() ? 4 * kern::FloatVItemBytes : kern::FloatVItemBytes;
-    FVFilterDestBlockSize = kern::FloatVItemBytes;
+    const bool one = FChannels == 1;
+    FNeedTmpBuf = FLinear || !one;
+    WidenTmp(4 * uint64_t(DestWidth), FChannels); // float samples
+    SetHItems(kern::FloatItemRows, one ? kern::FloatStep1 : kern::FloatStep3, one ? CeilDiv(Src.Width, 4) : Src.Width);
+    SetVItems(kern::FloatVItemBytes, 4 * kern::FloatVItemBytes, false, 16);
 }
 
 uint64_t TSSEFilter::GetHFilterWorkSize(uint64_t)
@@ -659,10 +670,6 @@ uint64_t TSSEFilter::GetHFilterWorkSize(uint64_t)
 
 void TSSEFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
 {
-    uint32_t n;
-    GetHFilterRange(Tmp, Src, ThreadNum, n);
-    if (n == 0)
-        return;
     const TResizeKernels& K = ResizeKernels();
     const bool fin = !HeightChanges();
     THFilterProc p;
@@ -670,20 +677,15 @@ void TSSEFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
         p = FChannels == 1 ? (fin ? K.LinearH1chFinal : K.LinearH1ch) : (fin ? K.LinearH3chFinal : K.LinearH3ch);
     else
         p = FChannels == 1 ? (fin ? K.FloatH1chFinal : K.FloatH1ch) : (fin ? K.FloatH3chFinal : K.FloatH3ch);
-    p(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], HPrm.SrcLength, HPrm.DestLength, n,
-      FTmpBpl, FSrcBpl);
+    RunH(p, Tmp, Src, ThreadNum);
 }
 
 void TSSEFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
-    uint32_t n;
-    GetVFilterRange(Dest, Tmp, ThreadNum, n);
-    if (n == 0)
-        return;
     const TResizeKernels& K = ResizeKernels();
     TVFilterProc p = FLinear ? (WidthChanges() ? K.LinearV : K.LinearVDirect)
                              : (WidthChanges() ? K.FloatV : K.FloatVDirect);
-    p(Dest, Tmp, VPrm.WeightTableInfo.data(), n, VPrm.DestLength, FDestBpl, VSrcBpl());
+    RunV(p, Dest, Tmp, ThreadNum);
 }
 
 TSSERGBAFilter::TSSERGBAFilter(bool Linear) : FLinear(Linear)
@@ -696,21 +698,11 @@ TSSERGBAFilter::TSSERGBAFilter(bool Linear) : FLinear(Linear)
 
 void TSSERGBAFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
 {
-    if (Src.Channels != 4)
-        throw EVestroError("Unsupported channel count");
+    CheckChannels(Src, true);
     TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
-    if (WidthChanges())
-        FTmpBpl = std::max(FTmpBpl, Stride32(CalcBpl(4 * uint64_t(DestWidth), 4)));
-    HPrm.Step = kern::FloatRGBAStep;
-    HPrm.BLoopCount = Src.Width;
-    HPrm.YLoopCount = CeilDiv(Src.Height, kern::RGBAItemRows);
-    FHFilterSrcBlockSize = uint64_t(kern::RGBAItemRows) * FSrcBpl;
-    FHFilterDestBlockSize = uint64_t(kern::RGBAItemRows) * FTmpBpl;
-    VPrm.Step = VSrcBpl();
-    VPrm.XLoopCount = CeilDiv(DestWidth, 2);
-    VPrm.MinBlock = 32;
-    FVFilterSrcBlockSize = WidthChanges() ? 32 : 8;
-    FVFilterDestBlockSize = kern::RGBAVItemBytes;
+    WidenTmp(4 * uint64_t(DestWidth), 4); // float samples
+    SetHItems(kern::RGBAItemRows, kern::FloatRGBAStep, Src.Width);
+    SetVItems(kern::RGBAVItemBytes, 32, false, 32);
 }
 
 uint64_t TSSERGBAFilter::GetHFilterWorkSize(uint64_t)
@@ -720,27 +712,18 @@ uint64_t TSSERGBAFilter::GetHFilterWorkSize(uint64_t)
 
 void TSSERGBAFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
 {
-    uint32_t n;
-    GetHFilterRange(Tmp, Src, ThreadNum, n);
-    if (n == 0)
-        return;
     const TResizeKernels& K = ResizeKernels();
     const bool fin = !HeightChanges();
     THFilterProc p = FLinear ? (fin ? K.LinearRGBAHFinal : K.LinearRGBAH) : (fin ? K.FloatRGBAHFinal : K.FloatRGBAH);
-    p(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], HPrm.SrcLength, HPrm.DestLength, n,
-      FTmpBpl, FSrcBpl);
+    RunH(p, Tmp, Src, ThreadNum);
 }
 
 void TSSERGBAFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
-    uint32_t n;
-    GetVFilterRange(Dest, Tmp, ThreadNum, n);
-    if (n == 0)
-        return;
     const TResizeKernels& K = ResizeKernels();
     TVFilterProc p = FLinear ? (WidthChanges() ? K.LinearRGBAV : K.LinearRGBAVDirect)
                              : (WidthChanges() ? K.FloatRGBAV : K.FloatRGBAVDirect);
-    p(Dest, Tmp, VPrm.WeightTableInfo.data(), n, VPrm.DestLength, FDestBpl, VSrcBpl());
+    RunV(p, Dest, Tmp, ThreadNum);
 }
 
 // ------------------------------------------------------------------ resizer
@@ -755,24 +738,24 @@ TResizer::~TResizer()
     platform::PageFree(FTmpCache);
 }
 
-void TResizer::SetDecimationMode(uint32_t Mode, TWeightSetter* WS)
+void TResizer::SetSetter(uint32_t& ModeSlot, TWeightSetter*& Slot, uint32_t Mode, TWeightSetter* WS)
 {
-    DecimationMode = Mode;
-    if (DecimationWeightSetter)
-        DecimationWeightSetter->Release();
-    DecimationWeightSetter = WS;
+    ModeSlot = Mode;
+    if (Slot)
+        Slot->Release();
+    Slot = WS;
     if (RF)
         RF->ResetParam();
 }
 
+void TResizer::SetDecimationMode(uint32_t Mode, TWeightSetter* WS)
+{
+    SetSetter(DecimationMode, DecimationWeightSetter, Mode, WS);
+}
+
 void TResizer::SetInterpolationMode(uint32_t Mode, TWeightSetter* WS)
 {
-    InterpolationMode = Mode;
-    if (InterpolationWeightSetter)
-        InterpolationWeightSetter->Release();
-    InterpolationWeightSetter = WS;
-    if (RF)
-        RF->ResetParam();
+    SetSetter(InterpolationMode, InterpolationWeightSetter, Mode, WS);
 }
 
 void TResizer::SetSIMDMode(uint32_t Value, bool Degamma)

@@ -4,6 +4,7 @@
 // tables; filter classes hold the plan of one kernel family (FilterKernels.h).
 #pragma once
 #include "core/Filter.h"
+#include "core/FilterKernels.h"
 #include "core/ImgInfo.h"
 
 #include <atomic>
@@ -161,6 +162,23 @@ public:
 protected:
     // Stride of the rows the vertical pass reads.
     uint64_t VSrcBpl() const { return WidthChanges() ? FTmpBpl : FSrcBpl; }
+    // Run this thread's share of a pass with the given kernel.
+    void RunH(THFilterProc Proc, uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum);
+    void RunV(TVFilterProc Proc, uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum);
+
+    // Helpers of the families' SetResizeParam, called after the base's.
+    // Raises EVestroError unless Src has 4 channels (RGBA) or 1 or 3 (not).
+    static void CheckChannels(const TImgInfo& Src, bool RGBA);
+    // A changed width needs a temporary of Width x Channels bytes per row
+    // at least (the family's intermediate samples are wider than bytes).
+    void WidenTmp(uint64_t Width, uint32_t Channels);
+    // Horizontal items of Rows rows; Step work bytes per source position (or
+    // pair), BLoops conversion groups per row. Needs the final FTmpBpl.
+    void SetHItems(uint32_t Rows, uint64_t Step, uint32_t BLoops);
+    // Vertical items of ItemBytes result bytes, read from TmpItemBytes of the
+    // temporary (ItemBytes of the source when the width stays); RowPairs: a
+    // weight pair steps over two rows. Needs the final FTmpBpl.
+    void SetVItems(uint32_t ItemBytes, uint32_t TmpItemBytes, bool RowPairs, uint32_t MinBlock);
 };
 
 // Integer family, 1 and 3 channels (SIMD mode 3).
@@ -281,6 +299,7 @@ private:
     uint8_t* TakeTmp(uint64_t Bytes);
     void KeepTmp(uint8_t* Tmp, uint64_t Bytes);
     void PreFault(uint8_t* Block, uint64_t Bytes);
+    void SetSetter(uint32_t& ModeSlot, TWeightSetter*& Slot, uint32_t Mode, TWeightSetter* WS);
 
     void Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA, bool InPlace);
     void RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src);

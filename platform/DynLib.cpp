@@ -4,10 +4,10 @@
 
 namespace platform {
 
-void* DynLoad(const std::string& Path, std::string& Error) noexcept
+void* DynLoad(const std::string& Path, std::string& Error, bool KeepMapped) noexcept
 {
     dlerror();
-    void* h = dlopen(Path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* h = dlopen(Path.c_str(), RTLD_NOW | RTLD_LOCAL | (KeepMapped ? RTLD_NODELETE : 0));
     if (!h) {
         const char* e = dlerror();
         try {

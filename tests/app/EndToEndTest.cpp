@@ -210,4 +210,68 @@ TEST_F(Program, TerminatingCancelsCleanlyWithStatus2)
     EXPECT_LT(outputs, 30);
 }
 
+// A profile of its own: [File] and whatever the mode needs, outputs into
+// Dir/out under their old names.
+void WriteModeProfile(const std::string& Ini, const fs::path& Dir, const std::string& File, const std::string& Rest)
+{
+    std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Ini)
+        << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+        << "\nFileNameFormat=<old>\n" << File << Rest;
+}
+
+std::string Contents(const fs::path& P)
+{
+    std::ifstream f(P, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+TEST_F(Program, ACombineProfileMakesSheetsInsteadOfConvertingEachFile)
+{
+    WriteModeProfile(Profile, Dir, "NotOverwrite=1\n",
+                     "[Combine]\nUse=1\nWidth=100\nHeight=100\nRows,=2\nColumns=2\nFillBlank=0\n"
+                     "[System]\nMaxThread=3\n");
+    for (int i = 0; i < 5; ++i)
+        Photo(Dir / "in" / (std::string(1, char('a' + i)) + ".jpg"), 400, 300, i);
+    const TResult r = Run({"in"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    // Pages of 4 and 1 pictures, each sheet named after its first picture.
+    EXPECT_EQ(SizeOf(Dir / "out" / "a.jpg"), QSize(200, 200));
+    EXPECT_EQ(SizeOf(Dir / "out" / "e.jpg"), QSize(100, 100));
+    int sheets = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(Dir / "out"))
+        ++sheets;
+    EXPECT_EQ(sheets, 2);
+}
+
+TEST_F(Program, RenameOnlyMovesFilesAndNeverReplacesOne)
+{
+    // Even a profile that lets outputs be replaced: a move never replaces.
+    WriteModeProfile(Profile, Dir, "NotOverwrite=0\nRenameOnly=1\n", "");
+    Photo(Dir / "in" / "a.jpg", 200, 100, 1);
+    Photo(Dir / "in" / "b.jpg", 200, 100, 2);
+    fs::create_directories(Dir / "out");
+    std::ofstream(Dir / "out" / "a.jpg") << "keep";
+    const std::string b = Contents(Dir / "in" / "b.jpg");
+
+    const TResult r = Run({"in/a.jpg", "in/b.jpg"});
+    EXPECT_EQ(r.Status, 1) << r.Err; // a.jpg could not be moved
+    EXPECT_NE(r.Err.find("a.jpg"), std::string::npos) << r.Err;
+    EXPECT_EQ(Contents(Dir / "out" / "a.jpg"), "keep");
+    EXPECT_TRUE(fs::exists(Dir / "in" / "a.jpg"));
+    EXPECT_EQ(Contents(Dir / "out" / "b.jpg"), b); // moved as it was
+    EXPECT_FALSE(fs::exists(Dir / "in" / "b.jpg"));
+}
+
+TEST_F(Program, ALosslessTransformProfileTurnsJPEGsWithoutResizing)
+{
+    if (!fs::exists("/usr/bin/jpegtran") && !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/jpegtran"))
+        GTEST_SKIP() << "no jpegtran";
+    WriteModeProfile(Profile, Dir, "NotOverwrite=1\n", "[JPEGTran]\nUse=1\nRotation=2\n");
+    Photo(Dir / "in" / "a.jpg", 320, 240, 1);
+    const TResult r = Run({"in/a.jpg"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(SizeOf(Dir / "out" / "a.jpg"), QSize(240, 320));
+    EXPECT_TRUE(fs::exists(Dir / "in" / "a.jpg"));
+}
+
 } // namespace

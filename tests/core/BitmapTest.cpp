@@ -2,13 +2,14 @@
 #include "core/Errors.h"
 #include "core/Global.h"
 
+#include "FilesTestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -89,25 +90,16 @@ protected:
     {
         SavedBitmap = BitmapOption;
         SavedMeta = MetadataOption;
-        Dir = fs::temp_directory_path() /
-              ("vestro_bmp_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(Dir);
     }
     void TearDown() override
     {
         BitmapOption = SavedBitmap;
         MetadataOption = SavedMeta;
-        fs::remove_all(Dir);
-    }
-    std::vector<uint8_t> ReadFile(const fs::path& P)
-    {
-        std::ifstream in(P, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
     }
     TBitmapOption SavedBitmap;
     TMetadataOption SavedMeta;
-    fs::path Dir;
+    TTempDir Temp;
+    const fs::path Dir{Temp.Path};
 };
 
 } // namespace
@@ -127,7 +119,7 @@ TEST_F(BitmapTest, RoundTripEveryChannelCountAndHeader)
                 ASSERT_TRUE(LoadBitmapFromMemory(p.string(), back, 0, TBGColor{}));
                 EXPECT_EQ(back.Channels, ch);
                 EXPECT_EQ(Pixels(back), Pixels(src)) << "channels " << ch << " header " << header;
-                const auto file = ReadFile(p);
+                const auto file = ReadBytes(p);
                 EXPECT_EQ(Get32(file, 14), (ch == 4 && header == 1) ? 108u : 40u);
                 if (ch == 1) {
                     EXPECT_EQ(Get32(file, 10), 1078u);
@@ -370,7 +362,7 @@ TEST_F(BitmapTest, PaletteWriter)
         }
         const fs::path p = Dir / "p.bmp";
         ASSERT_TRUE(SavePaletteBitmap(p.string(), src, TResolutionInfo{}));
-        const auto file = ReadFile(p);
+        const auto file = ReadBytes(p);
         EXPECT_EQ(file[28], c.Bits) << c.Colors;
         EXPECT_EQ(Get32(file, 46), 1u << c.Bits);
         if (c.Colors == 1) {

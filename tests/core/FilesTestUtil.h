@@ -1,5 +1,7 @@
 // Helpers for the file-list, name-rule, EXIF and loader tests.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>

@@ -114,14 +114,6 @@ TEST(FilterShares, SameThreadCountKeepsThePlanAndWorkMemoryIsPerThread)
     EXPECT_EQ(f.HFilterWork[0], nullptr);
 }
 
-TEST(Filter, NextPow2)
-{
-    EXPECT_EQ(NextPow2(0), 0u);
-    EXPECT_EQ(NextPow2(1), 1u);
-    EXPECT_EQ(NextPow2(64), 64u);
-    EXPECT_EQ(NextPow2(65), 128u);
-}
-
 TEST(Filter, GammaTables)
 {
     InitGammaTables();

@@ -1,6 +1,8 @@
 #include "core/IniFile.h"
 #include "core/Errors.h"
 
+#include "FilesTestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,15 +15,6 @@ namespace fs = std::filesystem;
 namespace {
 class IniFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        // Unique per run: other builds may run these tests at the same time.
-        Dir = fs::temp_directory_path() / ("vestro-ini-" + std::to_string(std::random_device{}()));
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
-    }
-    void TearDown() override { fs::remove_all(Dir); }
-
     std::string Put(const std::string& Bytes, const char* Name = "a.ini")
     {
         const std::string p = (Dir / Name).string();
@@ -45,7 +38,8 @@ protected:
         return r;
     }
 
-    fs::path Dir;
+    TTempDir Temp;
+    const fs::path Dir{Temp.Path};
 };
 } // namespace
 

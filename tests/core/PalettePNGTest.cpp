@@ -2,6 +2,8 @@
 #include "core/Global.h"
 #include "core/Kodex.h"
 
+#include "FilesTestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -183,23 +185,15 @@ class PNGFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!KodexProcs.WritePNG) {
-            std::string err;
-            ASSERT_TRUE(LoadKodex(std::string(VESTRO_DIST_DIR) + "/", err)) << err;
-        }
+        EnsureKodex();
         SavedPNG = PNGOption;
         SavedMeta = MetadataOption;
-        Dir = fs::temp_directory_path() /
-              ("vestro_png_" + std::to_string(::getpid()) + "_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
     }
     void TearDown() override
     {
         PNGOption = SavedPNG;
         MetadataOption = SavedMeta;
         WritePNGProc = WritePNG;
-        fs::remove_all(Dir);
     }
     // Reads a PNG back; Channels 3 or 4 as the file holds it.
     TImgInfo Read(const fs::path& P)
@@ -237,7 +231,8 @@ protected:
     }
     TPNGOption SavedPNG;
     TMetadataOption SavedMeta;
-    fs::path Dir;
+    TTempDir Temp;
+    const fs::path Dir{Temp.Path};
 };
 
 } // namespace

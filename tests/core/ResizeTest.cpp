@@ -149,14 +149,6 @@ TEST(ResizeFamilies, EveryVectorFamilyGivesTheScalarBytes)
         }
 }
 
-TEST(ResizeFamilies, MMXModeEqualsSSE2IntegerMode)
-{
-    for (uint32_t ch : {1u, 3u, 4u}) {
-        TImg src(Noise(45, 31, ch));
-        EXPECT_TRUE(SamePixels(Resize({1}, src.I, 20, 70).I, Resize({3}, src.I, 20, 70).I));
-    }
-}
-
 TEST(ResizeThreads, OneThreadAndManyGiveTheSameBytes)
 {
     for (TConf conf : AllFamilies())

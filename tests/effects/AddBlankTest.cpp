@@ -1,6 +1,6 @@
 #include "effects/AddBlankFrm.h"
 
-#include "TestImage.h"
+#include "EffectTestUtil.h"
 #include "core/Errors.h"
 #include "core/IniFile.h"
 #include "core/WeightedMean.h"

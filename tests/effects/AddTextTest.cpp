@@ -1,6 +1,6 @@
 #include "effects/AddTextFrm.h"
 
-#include "TestImage.h"
+#include "EffectTestUtil.h"
 #include "core/IniFile.h"
 #include "core/Resize.h"
 #include "core/WeightedMean.h"

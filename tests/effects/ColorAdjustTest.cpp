@@ -1,7 +1,8 @@
 #include "effects/ColorCorrectionFrm.h"
 #include "effects/ToneCurveFrm.h"
 
-#include "EffectTestPictures.h"
+#include "EffectTestUtil.h"
+#include "core/IniFile.h"
 #include "core/ColorCorrectionFunc.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "effects/CompositeOptionFrm.h"
 
-#include "TestImage.h"
+#include "EffectTestUtil.h"
 #include "core/Bitmap.h"
 #include "core/Errors.h"
 #include "core/IniFile.h"

@@ -1,10 +1,11 @@
 #include "effects/DecreaseColor.h"
 
+#include "EffectTestUtil.h"
+
 #include "core/Errors.h"
 #include "core/Global.h"
 #include "core/ImageLoader.h"
 #include "core/IniFile.h"
-#include "core/Kodex.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -20,28 +20,19 @@ namespace {
 
 class DecreaseColorTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        std::string Err;
-        KodexReady = LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err);
-    }
     void SetUp() override
     {
-        ASSERT_TRUE(KodexReady) << "codec library not built";
-        Dir = fs::temp_directory_path() / ("vestro_dc_" + std::to_string(::getpid()));
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
+        ASSERT_TRUE(CodecLibraryReady()) << "codec library not built";
         SavedTemp = TempDir;
         TempDir = Dir.string() + "/";
     }
     void TearDown() override
     {
-        fs::remove_all(Dir);
         TempDir = SavedTemp;
         ColorReductionDropsAlpha = false;
     }
-    static inline bool KodexReady = false;
-    fs::path Dir;
+    TTestDir Scratch;
+    const fs::path& Dir = Scratch.P;
     std::string SavedTemp;
 };
 

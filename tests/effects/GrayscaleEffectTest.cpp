@@ -1,4 +1,4 @@
-#include "PictureTestUtil.h"
+#include "EffectTestUtil.h"
 #include "core/Grayscale.h"
 #include "core/IniFile.h"
 #include "effects/GrayscaleFrm.h"
@@ -57,11 +57,11 @@ TEST_F(GrayscaleEffect, PicturesByChannelCount)
     Load({-1, -1, -1, -1});
     TEffectParams P;
     TTestPicture Rgb(5, 2, 3), Rgba(2, 2, 4), Luma(1, 1, 3);
-    Rgb.At(4, 1)[2] = 255; // pure red
+    Rgb.Px(4, 1)[2] = 255; // pure red
     G.DoEffect(Rgb.I, P);
     G.DoEffect(Rgb.I, P); // now 1 channel: unchanged
     EXPECT_EQ(Rgb.I.Channels, 1u);
-    EXPECT_EQ(*Rgb.At(4, 1), 76);
+    EXPECT_EQ(*Rgb.Px(4, 1), 76);
     EXPECT_FALSE(P.ToGrayAlpha);
     // With alpha the picture keeps 4 channels for the effects that follow; the
     // chain turns it gray+alpha after its last effect.
@@ -69,10 +69,10 @@ TEST_F(GrayscaleEffect, PicturesByChannelCount)
     EXPECT_EQ(Rgba.I.Channels, 4u);
     EXPECT_TRUE(P.ToGrayAlpha);
     // Pixels in the luma/chroma working form: a neutral gray of luma 200.
-    Luma.At(0, 0)[0] = 200;
-    Luma.At(0, 0)[1] = Luma.At(0, 0)[2] = 128;
+    Luma.Px(0, 0)[0] = 200;
+    Luma.Px(0, 0)[1] = Luma.Px(0, 0)[2] = 128;
     P.IsYCbCr = true;
     G.DoEffect(Luma.I, P);
     EXPECT_FALSE(P.IsYCbCr);
-    EXPECT_NEAR(*Luma.At(0, 0), 200, 1);
+    EXPECT_NEAR(*Luma.Px(0, 0), 200, 1);
 }

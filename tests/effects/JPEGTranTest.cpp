@@ -1,8 +1,9 @@
 #include "effects/JPEGTran.h"
 
+#include "EffectTestUtil.h"
+
 #include "core/Errors.h"
 #include "core/Global.h"
-#include "core/Kodex.h"
 #include "platform/Process.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -18,19 +18,9 @@ namespace {
 
 class JPEGTranTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        std::string Err;
-        KodexReady = LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err);
-    }
     void SetUp() override
     {
-        ASSERT_TRUE(KodexReady) << "codec library not built";
-        Dir = fs::temp_directory_path() /
-              ("vestro_jt_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
+        ASSERT_TRUE(CodecLibraryReady()) << "codec library not built";
         SavedPath = JPEGTranPath;
         JPEGTranPath = FindJPEGTranPath();
         auto E = std::make_unique<TJPEGTran>();
@@ -38,11 +28,7 @@ protected:
         List.SetJPEGTranEffect(std::move(E));
         T->FUse = true;
     }
-    void TearDown() override
-    {
-        fs::remove_all(Dir);
-        JPEGTranPath = SavedPath;
-    }
+    void TearDown() override { JPEGTranPath = SavedPath; }
 
     // A 4:4:4 picture whose pixels all differ from their neighbours' in a
     // known, smooth way, so that a turn can be told from a flip.
@@ -91,8 +77,8 @@ protected:
         return P.string();
     }
 
-    static inline bool KodexReady = false;
-    fs::path Dir;
+    TTestDir Scratch;
+    const fs::path& Dir = Scratch.P;
     std::string SavedPath;
     TEffectList List;
     TJPEGTran* T = nullptr;

@@ -1,4 +1,4 @@
-#include "PictureTestUtil.h"
+#include "EffectTestUtil.h"
 #include "core/IniFile.h"
 #include "effects/ExifRotationFilter.h"
 #include "effects/RotationOptionFrm.h"
@@ -78,7 +78,7 @@ TEST(Rotation, OperationsAndShapes)
         R.FValue = C.Value;
         TEffectParams P;
         R.DoEffect(Pic.I, P);
-        EXPECT_EQ(Pic.At(0, 0)[0], TTestPicture::MarkOf(C.X, C.Y));
+        EXPECT_EQ(Pic.Px(0, 0)[0], TTestPicture::MarkOf(C.X, C.Y));
         TImageInfo Info;
         Info.Width = int32_t(C.W);
         Info.Height = int32_t(C.H);

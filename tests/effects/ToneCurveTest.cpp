@@ -1,6 +1,7 @@
 #include "effects/ToneCurveFrm.h"
 
-#include "EffectTestPictures.h"
+#include "EffectTestUtil.h"
+#include "core/IniFile.h"
 #include "core/ColorCorrectionFunc.h"
 #include "core/Global.h"
 
@@ -110,8 +111,8 @@ TEST(ToneCurveEffect, CurvesActOnTheirChannels)
     e.BuildToneCurveTables();
     TPatternPicture c(4, 1, 3), cref(4, 1, 3);
     e.DoEffect(c.I, prm);
-    EXPECT_EQ(c.At(2, 0)[0], 255 - cref.At(2, 0)[0]);
-    EXPECT_TRUE(c.At(2, 0)[1] == cref.At(2, 0)[1] && c.At(2, 0)[2] == cref.At(2, 0)[2]);
+    EXPECT_EQ(c.Px(2, 0)[0], 255 - cref.Px(2, 0)[0]);
+    EXPECT_TRUE(c.Px(2, 0)[1] == cref.Px(2, 0)[1] && c.Px(2, 0)[2] == cref.Px(2, 0)[2]);
     e.FControlPoints[tcBlue] = Identity;
     // Gray: the luma curve, then the master; the red curve does not touch it.
     e.FControlPoints[tcLuma] = Pts("0,255,255,0");
@@ -121,7 +122,7 @@ TEST(ToneCurveEffect, CurvesActOnTheirChannels)
     TPatternPicture g(6, 2, 1), gref(6, 2, 1);
     e.DoEffect(g.I, prm);
     for (uint32_t x = 0; x < 6; ++x)
-        ASSERT_EQ(*g.At(x, 1), int((255 - *gref.At(x, 1)) * 128.0 / 255 + 0.5));
+        ASSERT_EQ(*g.Px(x, 1), int((255 - *gref.Px(x, 1)) * 128.0 / 255 + 0.5));
 
     // Y, Cb, Cr from the decoder: Y through the luma table, the form kept
     // while no RGB curve asks for RGB.
@@ -131,8 +132,8 @@ TEST(ToneCurveEffect, CurvesActOnTheirChannels)
     prm.IsYCbCr = true;
     e.DoEffect(y.I, prm);
     EXPECT_TRUE(prm.IsYCbCr);
-    EXPECT_EQ(y.At(3, 1)[0], 255 - yref.At(3, 1)[0]);
-    EXPECT_EQ(y.At(3, 1)[2], yref.At(3, 1)[2]);
+    EXPECT_EQ(y.Px(3, 1)[0], 255 - yref.Px(3, 1)[0]);
+    EXPECT_EQ(y.Px(3, 1)[2], yref.Px(3, 1)[2]);
     // An RGB curve converts first and clears the flag.
     e.FControlPoints[tcLuma] = Identity;
     e.FControlPoints[tcRGB] = Pts("0,255,255,0");

@@ -1,4 +1,4 @@
-#include "PictureTestUtil.h"
+#include "EffectTestUtil.h"
 #include "core/Errors.h"
 #include "core/IniFile.h"
 #include "effects/TrimmingFilter.h"
@@ -69,8 +69,8 @@ TEST(Trimming, CropsByEachKindOfValue)
         T->DoEffect(G.I, P);
         ASSERT_EQ(G.I.Width, C.CW);
         ASSERT_EQ(G.I.Height, C.CH);
-        EXPECT_EQ(*G.At(0, 0), G.MarkOf(C.X, C.Y));
-        EXPECT_EQ(*G.At(C.CW - 1, C.CH - 1), G.MarkOf(C.X + C.CW - 1, C.Y + C.CH - 1));
+        EXPECT_EQ(*G.Px(0, 0), G.MarkOf(C.X, C.Y));
+        EXPECT_EQ(*G.Px(C.CW - 1, C.CH - 1), G.MarkOf(C.X + C.CW - 1, C.Y + C.CH - 1));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "effects/UnSharpMaskOptionFrm.h"
 
-#include "EffectTestPictures.h"
+#include "EffectTestUtil.h"
+#include "core/IniFile.h"
 #include "core/Errors.h"
 #include "core/WeightedMean.h"
 
@@ -9,11 +10,11 @@
 namespace {
 
 // A vertical edge: columns below 8 take Dark, the rest Light (B, G, R).
-void Edge(TTestPicture& P, const uint8_t (&Dark)[3], const uint8_t (&Light)[3])
+void Edge(TTestImg& P, const uint8_t (&Dark)[3], const uint8_t (&Light)[3])
 {
     for (uint32_t y = 0; y < P.I.Height; ++y)
         for (uint32_t x = 0; x < P.I.Width; ++x)
-            std::memcpy(P.At(x, y), x < 8 ? Dark : Light, 3);
+            std::memcpy(P.Px(x, y), x < 8 ? Dark : Light, 3);
 }
 
 struct Sharpener {
@@ -39,10 +40,10 @@ TEST(UnsharpEffect, LumaOnlyVersusRGB)
     TPatternPicture p(16, 4, 3);
     Edge(p, {60, 60, 60}, {180, 180, 180});
     s.E.DoEffect(p.I, s.Prm);
-    EXPECT_LT(p.At(7, 2)[0], 60);
-    EXPECT_GT(p.At(8, 2)[0], 180);
+    EXPECT_LT(p.Px(7, 2)[0], 60);
+    EXPECT_GT(p.Px(8, 2)[0], 180);
     for (uint32_t x = 0; x < 16; ++x)
-        EXPECT_TRUE(p.At(x, 1)[0] == p.At(x, 1)[1] && p.At(x, 1)[1] == p.At(x, 1)[2]) << x;
+        EXPECT_TRUE(p.Px(x, 1)[0] == p.Px(x, 1)[1] && p.Px(x, 1)[1] == p.Px(x, 1)[2]) << x;
 
     // A red/blue edge of (nearly) equal luma: left alone on luma, sharpened in RGB.
     TPatternPicture q(16, 4, 3), ref(16, 4, 3);
@@ -51,11 +52,11 @@ TEST(UnsharpEffect, LumaOnlyVersusRGB)
     s.E.DoEffect(q.I, s.Prm);
     for (uint32_t x = 0; x < 16; ++x)
         for (int k = 0; k < 3; ++k)
-            EXPECT_NEAR(q.At(x, 2)[k], ref.At(x, 2)[k], 2) << x;
+            EXPECT_NEAR(q.Px(x, 2)[k], ref.Px(x, 2)[k], 2) << x;
     Sharpener rgb(false, false);
     rgb.E.DoEffect(q.I, rgb.Prm);
-    EXPECT_GT(q.At(8, 2)[0], 200);
-    EXPECT_GT(q.At(7, 2)[2], 200);
+    EXPECT_GT(q.Px(8, 2)[0], 200);
+    EXPECT_GT(q.Px(7, 2)[2], 200);
 }
 
 TEST(UnsharpEffect, YCbCrPictures)
@@ -67,15 +68,15 @@ TEST(UnsharpEffect, YCbCrPictures)
     Edge(ref, {60, 100, 150}, {180, 140, 110});
     s.E.DoEffect(p.I, s.Prm);
     EXPECT_TRUE(s.Prm.IsYCbCr);
-    EXPECT_LT(p.At(7, 1)[0], 60);
+    EXPECT_LT(p.Px(7, 1)[0], 60);
     for (uint32_t x = 0; x < 16; ++x)
-        EXPECT_TRUE(p.At(x, 1)[1] == ref.At(x, 1)[1] && p.At(x, 1)[2] == ref.At(x, 1)[2]);
+        EXPECT_TRUE(p.Px(x, 1)[1] == ref.Px(x, 1)[1] && p.Px(x, 1)[2] == ref.Px(x, 1)[2]);
 
     // Whole picture without linear light: all three channels in that form.
     Sharpener w(false, false, true);
     w.E.DoEffect(ref.I, w.Prm);
     EXPECT_TRUE(w.Prm.IsYCbCr);
-    EXPECT_GT(ref.At(7, 1)[2], 150);
+    EXPECT_GT(ref.Px(7, 1)[2], 150);
     // Linear light needs RGB: converted first.
     Sharpener g(false, true, true);
     g.E.DoEffect(ref.I, g.Prm);

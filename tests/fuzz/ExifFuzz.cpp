@@ -1,10 +1,5 @@
 // Fuzz target for the EXIF reader and the orientation reset (libFuzzer).
-// Not part of the normal build; build and run by hand with clang:
-//
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//       tests/fuzz/ExifFuzz.cpp core/ExifReader.cpp core/ImageInfo.cpp \
-//       platform/FileTimes.cpp -o build/exif-fuzz
-//   build/exif-fuzz -max_len=4096 -max_total_time=60
+// Built with BUILD_FUZZ=ON and run by scripts/fuzz.
 //
 // The input is taken as an EXIF block and, wrapped in SOI + APP1, as a JPEG.
 // Every position the reader hands out must lie inside the block.

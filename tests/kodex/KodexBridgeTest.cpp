@@ -9,11 +9,6 @@ using Bridge = kodextest::TKodexTest;
 
 namespace {
 
-struct TOwnedImg {
-    TImgInfo Img;
-    ~TOwnedImg() { FreeImg(Img); }
-};
-
 void Put16(std::vector<uint8_t>& B, size_t At, uint16_t V) { B[At] = uint8_t(V), B[At + 1] = uint8_t(V >> 8); }
 void Put32(std::vector<uint8_t>& B, size_t At, uint32_t V)
 {

@@ -2,7 +2,6 @@
 // profiles and density, damaged files, memory output.
 #include "KodexTestUtil.h"
 
-#include "platform/PageMemory.h"
 
 #include <atomic>
 #include <thread>
@@ -13,11 +12,6 @@ using namespace kodextest;
 using Jpeg = kodextest::TKodexTest;
 
 namespace {
-
-struct TOwnedImg {
-    TImgInfo Img;
-    ~TOwnedImg() { FreeImg(Img); }
-};
 
 // A CMYK JPEG made straight with libjpeg, samples stored inverted as Adobe
 // files hold them (255 = no ink).
@@ -113,10 +107,7 @@ TEST_F(Jpeg, JpegProfileAndResolutionSurviveAWriteAndRead)
 {
     TOwnedImg src{MakePicture(20, 10, 3)};
     const std::vector<uint8_t> prof = MakeProfile("Test RGB");
-    TICCInfo icc;
-    icc.Profile = static_cast<uint8_t*>(platform::PageAlloc(prof.size()));
-    std::memcpy(icc.Profile, prof.data(), prof.size());
-    icc.Len = uint32_t(prof.size());
+    TICCInfo icc = ProfileBlock(prof);
     TResolutionInfo res{300, 150, 1};
     const std::string f = Scratch / "p.jpg";
     ASSERT_TRUE(WriteJPEG(f, src.Img, 90, res, false, &icc, nullptr, 0, 1, 0));

@@ -12,11 +12,6 @@ using Png = kodextest::TKodexTest;
 
 namespace {
 
-struct TOwnedImg {
-    TImgInfo Img;
-    ~TOwnedImg() { FreeImg(Img); }
-};
-
 void PushBytes(png_structp P, png_bytep D, size_t N)
 {
     auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(P));
@@ -182,10 +177,7 @@ TEST_F(Png, ProfileSurvivesAWriteAndRead)
 {
     TOwnedImg src{MakePicture(4, 4, 3)};
     const std::vector<uint8_t> prof = MakeProfile("Test RGB");
-    TICCInfo icc;
-    icc.Profile = static_cast<uint8_t*>(platform::PageAlloc(prof.size()));
-    std::memcpy(icc.Profile, prof.data(), prof.size());
-    icc.Len = uint32_t(prof.size());
+    TICCInfo icc = ProfileBlock(prof);
     std::strcpy(icc.Name, "Test RGB");
     const std::string f = Scratch / "icc.png";
     ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, &icc, 6));

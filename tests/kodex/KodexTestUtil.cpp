@@ -93,6 +93,15 @@ std::vector<uint8_t> MakeProfile(const std::string& Desc)
     return p;
 }
 
+TICCInfo ProfileBlock(const std::vector<uint8_t>& Prof)
+{
+    TICCInfo Icc;
+    Icc.Profile = static_cast<uint8_t*>(platform::PageAlloc(Prof.size()));
+    std::memcpy(Icc.Profile, Prof.data(), Prof.size());
+    Icc.Len = uint32_t(Prof.size());
+    return Icc;
+}
+
 } // namespace kodextest
 
 // The HEVC encoder that makes the HEIF sample keeps one block for the life of

@@ -32,6 +32,12 @@ struct TScratch {
 // A picture whose every byte differs from its neighbours: value at (x, y,
 // channel c) = (x * 7 + y * 13 + c * 61) & 255, or a smooth ramp when Smooth.
 TImgInfo MakePicture(uint32_t W, uint32_t H, uint32_t Ch, bool Smooth = false);
+// A picture freed with the object.
+struct TOwnedImg {
+    TImgInfo Img;
+    ~TOwnedImg() { FreeImg(Img); }
+};
+
 // Byte at top-down picture coordinates.
 inline uint8_t At(const TImgInfo& Img, uint32_t X, uint32_t Y, uint32_t C)
 {
@@ -43,6 +49,8 @@ void WriteBytes(const std::string& Path, const std::vector<uint8_t>& Data);
 
 // An ICC profile good enough for libpng's checks, with description Desc.
 std::vector<uint8_t> MakeProfile(const std::string& Desc);
+// A profile record owning a copy of Prof, as the readers hand them out (free with FreeICC).
+TICCInfo ProfileBlock(const std::vector<uint8_t>& Prof);
 
 struct TKodexTest : ::testing::Test {
     TScratch Scratch;

@@ -2,7 +2,6 @@
 // same libraries other programs use; their header probe and EXIF blocks.
 #include "KodexTestUtil.h"
 
-#include "platform/PageMemory.h"
 
 #include <gif_lib.h>
 #include <libheif/heif.h>
@@ -14,11 +13,6 @@ using namespace kodextest;
 using Wic = kodextest::TKodexTest;
 
 namespace {
-
-struct TOwnedImg {
-    TImgInfo Img;
-    ~TOwnedImg() { FreeImg(Img); }
-};
 
 // 3 x 2 picture, top-down rows of blue, green, red (alpha): all bytes differ.
 const uint8_t kPixels[2][3][4] = {{{10, 20, 30, 255}, {40, 50, 60, 0}, {70, 80, 90, 128}},
@@ -39,17 +33,26 @@ void ExpectPixels(const TImgInfo& Img, bool Alpha, bool SkipClear = false)
                 }
 }
 
-void WriteTiff(const std::string& F, bool Alpha, const std::vector<uint8_t>* Profile)
+// Opens a contiguous TIFF of W x H for writing, with the fields every sample here shares.
+TIFF* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint16_t Spp, uint16_t Photometric)
 {
     TIFF* t = TIFFOpen(F.c_str(), "w");
-    ASSERT_NE(t, nullptr);
+    if (t) {
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, W);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, H);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, Bits);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, Spp);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, Photometric);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    }
+    return t;
+}
+
+void WriteTiff(const std::string& F, bool Alpha, const std::vector<uint8_t>* Profile)
+{
     const uint16_t spp = Alpha ? 4 : 3;
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 3u);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2u);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFF* t = OpenTiff(F, 3, 2, 8, spp, PHOTOMETRIC_RGB);
+    ASSERT_NE(t, nullptr);
     TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
     TIFFSetField(t, TIFFTAG_ORIENTATION, 6);
     if (Alpha) {
@@ -88,6 +91,16 @@ std::vector<uint8_t> ExifPayload(const TKodexInfo& Info, const std::string& Src 
     return std::vector<uint8_t>(out.begin() + 6, out.begin() + n);
 }
 
+// A HEIF compression this libheif build can both write and read, or undefined.
+heif_compression_format HeifFormat()
+{
+    heif_init(nullptr);
+    for (auto f : {heif_compression_HEVC, heif_compression_AV1})
+        if (heif_have_encoder_for_format(f) && heif_have_decoder_for_format(f))
+            return f;
+    return heif_compression_undefined;
+}
+
 } // namespace
 
 TEST_F(Wic, TiffReadsToTheStoredPixelsWithItsProfile)
@@ -123,14 +136,8 @@ TEST_F(Wic, TiffWithTooFewColourSamplesIsNotReadAsRgbOrGray)
     };
     for (const TCase c : {TCase{PHOTOMETRIC_RGB, 3}, TCase{PHOTOMETRIC_MINISBLACK, 1}}) {
         const std::string f = Scratch / "x.tif";
-        TIFF* t = TIFFOpen(f.c_str(), "w");
+        TIFF* t = OpenTiff(f, 5, 2, 8, c.Spp, c.Photometric);
         ASSERT_NE(t, nullptr);
-        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 5u);
-        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2u);
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, c.Spp);
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, c.Photometric);
-        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         uint16_t ex = EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &ex);
         uint8_t row[15] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
@@ -154,14 +161,8 @@ TEST_F(Wic, TiffPixelsComeAsStoredWhateverTheOrientationTag)
 {
     for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
         const std::string f = Scratch / "o.tif";
-        TIFF* t = TIFFOpen(f.c_str(), "w");
+        TIFF* t = OpenTiff(f, 3, 2, 16, 3, PHOTOMETRIC_RGB);
         ASSERT_NE(t, nullptr);
-        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 3u);
-        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 2u);
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 16);
-        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
         for (uint32_t y = 0; y < 2; ++y) {
             uint16_t row[9];
@@ -184,14 +185,8 @@ TEST_F(Wic, TiffGrayWithAlphaKeepsItsLevels)
 {
     for (uint16_t kind : {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_ASSOCALPHA}) {
         const std::string f = Scratch / "ga.tif";
-        TIFF* t = TIFFOpen(f.c_str(), "w");
+        TIFF* t = OpenTiff(f, 2, 1, 8, 2, PHOTOMETRIC_MINISBLACK);
         ASSERT_NE(t, nullptr);
-        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 2u);
-        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 1u);
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 2);
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &kind);
         uint8_t row[4] = {100, 128, 50, 255};
         TIFFWriteScanline(t, row, 0, 0);
@@ -347,13 +342,7 @@ TEST_F(Wic, WebpLosslessWithProfileAndExif)
 
 TEST_F(Wic, HeifReadsToTheEncodedColours)
 {
-    heif_init(nullptr);
-    heif_compression_format fmt = heif_compression_undefined;
-    for (auto f : {heif_compression_HEVC, heif_compression_AV1})
-        if (heif_have_encoder_for_format(f) && heif_have_decoder_for_format(f)) {
-            fmt = f;
-            break;
-        }
+    const heif_compression_format fmt = HeifFormat();
     if (fmt == heif_compression_undefined)
         GTEST_SKIP() << "this libheif build cannot both encode and decode";
     heif_context* ctx = heif_context_alloc();
@@ -404,13 +393,7 @@ TEST_F(Wic, HeifReadsToTheEncodedColours)
 // that phones store beside it says the same and must not turn it again.
 TEST_F(Wic, HeifRotatedByTheFileIsNotTurnedAgainByItsExif)
 {
-    heif_init(nullptr);
-    heif_compression_format fmt = heif_compression_undefined;
-    for (auto f : {heif_compression_HEVC, heif_compression_AV1})
-        if (heif_have_encoder_for_format(f) && heif_have_decoder_for_format(f)) {
-            fmt = f;
-            break;
-        }
+    const heif_compression_format fmt = HeifFormat();
     if (fmt == heif_compression_undefined)
         GTEST_SKIP() << "this libheif build cannot both encode and decode";
     heif_context* ctx = heif_context_alloc();
@@ -457,10 +440,7 @@ TEST_F(Wic, HeifRotatedByTheFileIsNotTurnedAgainByItsExif)
 TEST_F(Wic, PngReadsThroughTheImagingPathToo)
 {
     const std::vector<uint8_t> prof = MakeProfile("Png RGB");
-    TICCInfo icc;
-    icc.Profile = static_cast<uint8_t*>(platform::PageAlloc(prof.size()));
-    std::memcpy(icc.Profile, prof.data(), prof.size());
-    icc.Len = uint32_t(prof.size());
+    TICCInfo icc = ProfileBlock(prof);
     for (uint32_t ch : {1u, 2u, 3u, 4u}) {
         TOwnedImg src{MakePicture(5, 4, ch)};
         const std::string f = Scratch / "p.png";

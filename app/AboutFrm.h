@@ -1,0 +1,24 @@
+// The "About" window: version, ownership notice, the largest memory block the
+// system can give now, and the product's web address.
+#pragma once
+#include <QDialog>
+
+class QLabel;
+
+// The address the link label opens.
+inline constexpr const char ProductWebAddress[] = "https://vestro-resizer.example/";
+
+class TAboutForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutForm(QWidget* Owner = nullptr);
+
+    QLabel* Label1; // version
+    QLabel* Label2; // ownership notice
+    QLabel* Label3; // memory
+    QLabel* Label4; // web link: blue, hand cursor, underlined under the mouse
+    QLabel* Image1; // 48 x 48 program icon
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+};

@@ -1,0 +1,425 @@
+#include "app/CreateShortCutFrm.h"
+
+#include "app/IniSettings.h"
+#include "core/Global.h"
+#include "core/ResourceText.h"
+#include "core/SafeWrite.h"
+#include "platform/SysInfo.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every entry we make carries this key; only such files are ever deleted from
+// the list, so an edited list cannot make us delete anything else.
+constexpr const char OwnMark[] = "X-Vestro-Shortcut=true";
+// Entries are a few hundred bytes; anything far larger is not ours.
+constexpr uintmax_t MaxEntrySize = 64 * 1024;
+
+QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+
+// Escapes of a string value in a desktop entry (applied after the Exec quoting).
+std::string EscapeValue(const std::string& S)
+{
+    std::string R;
+    for (char c : S) {
+        switch (c) {
+        case '\\': R += "\\\\"; break;
+        case '\n': R += "\\n"; break;
+        case '\t': R += "\\t"; break;
+        case '\r': R += "\\r"; break;
+        default: R += c;
+        }
+    }
+    if (!R.empty() && R.front() == ' ')
+        R.replace(0, 1, "\\s");
+    return R;
+}
+
+std::string UnescapeValue(const std::string& S)
+{
+    std::string R;
+    for (size_t i = 0; i < S.size(); ++i) {
+        if (S[i] != '\\' || i + 1 == S.size()) {
+            R += S[i];
+            continue;
+        }
+        switch (S[++i]) {
+        case 's': R += ' '; break;
+        case 'n': R += '\n'; break;
+        case 't': R += '\t'; break;
+        case 'r': R += '\r'; break;
+        case '\\': R += '\\'; break;
+        default: R += '\\'; R += S[i];
+        }
+    }
+    return R;
+}
+
+// Splits an unescaped Exec value into arguments by the quoting rules; field
+// codes (%F, %U, ...) are dropped and %% becomes %.
+std::vector<std::string> SplitExec(const std::string& S)
+{
+    std::vector<std::string> Args;
+    std::string Cur;
+    bool InArg = false, Quoted = false, WasQuoted = false;
+    auto finish = [&] {
+        if (InArg && (WasQuoted || !(Cur.size() == 2 && Cur[0] == '%')))
+            Args.push_back(Cur);
+        Cur.clear();
+        InArg = WasQuoted = false;
+    };
+    for (size_t i = 0; i < S.size(); ++i) {
+        const char c = S[i];
+        if (Quoted) {
+            if (c == '"')
+                Quoted = false;
+            else if (c == '\\' && i + 1 < S.size())
+                Cur += S[++i];
+            else if (c == '%' && i + 1 < S.size() && S[i + 1] == '%')
+                Cur += S[++i];
+            else
+                Cur += c;
+        } else if (c == ' ' || c == '\t') {
+            finish();
+        } else if (c == '"') {
+            InArg = Quoted = WasQuoted = true;
+        } else if (c == '%' && i + 1 < S.size() && S[i + 1] == '%') {
+            InArg = true;
+            Cur += S[++i];
+            WasQuoted = true; // a literal %, not a field code
+        } else {
+            InArg = true;
+            Cur += c;
+        }
+    }
+    finish();
+    return Args;
+}
+
+std::string LowerAscii(std::string S)
+{
+    for (char& c : S)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return S;
+}
+
+// A name that stays a single file name in its folder: not empty, no "/", no
+// control characters (a line break would break the list and the entry), not
+// "." or "..".
+bool IsPlainFileName(const std::string& Name)
+{
+    if (Name.empty() || Name == "." || Name == "..")
+        return false;
+    return std::none_of(Name.begin(), Name.end(),
+                        [](char c) { return c == '/' || (unsigned char)c < 0x20 || c == 0x7f; });
+}
+
+std::string ShortcutListPath() { return DataDir + ShortCutListFileName; }
+
+// The profile an old shortcut named, when it may be deleted: a plain file
+// name in the ini folder, a regular file, and neither the default settings
+// file nor the one this program runs with.
+std::string DeletableOldProfile(const std::string& Arguments)
+{
+    std::string Args = Arguments;
+    if (Args.size() >= 2 && Args.front() == '"' && Args.back() == '"')
+        Args = Args.substr(1, Args.size() - 2);
+    const size_t At = LowerAscii(Args).find("/ini=");
+    if (At == std::string::npos)
+        return {};
+    const std::string Name = Args.substr(At + 5);
+    if (!IsPlainFileName(Name))
+        return {};
+    const std::string DefaultName =
+        fs::path(platform::ExecutablePath()).filename().replace_extension(".ini").string();
+    if (LowerAscii(Args) == "/ini=vestro.ini" || LowerAscii(Name) == LowerAscii(DefaultName))
+        return {};
+    const std::string Path = IniDir + Name;
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(Path, ec)))
+        return {};
+    if (!IniFileName.empty() && fs::equivalent(Path, IniFileName, ec))
+        return {};
+    return Path;
+}
+
+} // namespace
+
+std::string QuoteExecArgument(const std::string& Arg)
+{
+    std::string R = "\"";
+    for (char c : Arg) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\')
+            R += '\\';
+        R += c;
+        if (c == '%')
+            R += '%';
+    }
+    return R + "\"";
+}
+
+std::string MakeShortcutEntry(const std::string& Name, const std::string& Program,
+                              const std::string& WorkDir, const std::string& ProfileName,
+                              bool ForMenu)
+{
+    std::string Exec = QuoteExecArgument(Program);
+    if (!ProfileName.empty())
+        Exec += " " + QuoteExecArgument("/ini=" + ProfileName);
+    Exec += " %F";
+    std::string R = "[Desktop Entry]\n"
+                    "Type=Application\n"
+                    "Name=" + EscapeValue(Name) + "\n"
+                    "Exec=" + EscapeValue(Exec) + "\n"
+                    "Path=" + EscapeValue(WorkDir) + "\n"
+                    "Terminal=false\n"
+                    "MimeType=image/jpeg;image/png;image/bmp;image/gif;image/tiff;image/webp;image/heif;\n";
+    if (ForMenu)
+        R += "NoDisplay=true\n";
+    return R + OwnMark + "\n";
+}
+
+bool CreateShortcutFile(const std::string& LinkPath, const std::string& ProfileName)
+{
+    const fs::path P(LinkPath);
+    std::error_code ec;
+    fs::create_directories(P.parent_path(), ec);
+    // Entries among the applications only serve "Open With".
+    const bool ForMenu = (fs::path(SendToDir) / "").lexically_normal() ==
+                         (P.parent_path() / "").lexically_normal();
+    const std::string Text = MakeShortcutEntry(P.stem().string(), platform::ExecutablePath(), ExeDir,
+                                               ProfileName, ForMenu);
+    if (!WriteFileAtomically(LinkPath, Text.data(), Text.size()))
+        return false;
+    fs::permissions(P, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                    fs::perm_options::add, ec);
+    return true;
+}
+
+bool ReadShortcutArguments(const std::string& LinkPath, std::string& Target, std::string& Arguments)
+{
+    Target.clear();
+    Arguments.clear();
+    std::error_code ec;
+    const uintmax_t Size = fs::file_size(LinkPath, ec);
+    if (ec || Size > MaxEntrySize)
+        return false;
+    std::ifstream In(LinkPath, std::ios::binary);
+    if (!In)
+        return false;
+    std::string Line;
+    bool InMain = false;
+    while (std::getline(In, Line)) {
+        if (!Line.empty() && Line.back() == '\r')
+            Line.pop_back();
+        if (!Line.empty() && Line.front() == '[') {
+            InMain = Line == "[Desktop Entry]";
+            continue;
+        }
+        if (!InMain || Line.compare(0, 5, "Exec=") != 0)
+            continue;
+        const std::vector<std::string> Args = SplitExec(UnescapeValue(Line.substr(5)));
+        if (Args.empty())
+            return false;
+        Target = Args[0];
+        for (size_t i = 1; i < Args.size(); ++i)
+            Arguments += (i > 1 ? " " : "") + Args[i];
+        return true;
+    }
+    return false;
+}
+
+bool IsOwnShortcutFile(const std::string& Path)
+{
+    const fs::path P(Path);
+    std::error_code ec;
+    if (!P.is_absolute() || P.extension() != ".desktop")
+        return false;
+    if (!fs::is_regular_file(fs::symlink_status(P, ec)))
+        return false;
+    const uintmax_t Size = fs::file_size(P, ec);
+    if (ec || Size > MaxEntrySize)
+        return false;
+    std::ifstream In(P, std::ios::binary);
+    std::string Line;
+    bool Header = false;
+    while (std::getline(In, Line)) {
+        if (!Line.empty() && Line.back() == '\r')
+            Line.pop_back();
+        if (Line == "[Desktop Entry]")
+            Header = true;
+        else if (Header && Line == OwnMark)
+            return true;
+    }
+    return false;
+}
+
+std::vector<std::string> LoadShortcutList()
+{
+    std::vector<std::string> List;
+    std::ifstream In(ShortcutListPath(), std::ios::binary);
+    std::string Line;
+    while (std::getline(In, Line)) {
+        if (!Line.empty() && Line.back() == '\r')
+            Line.pop_back();
+        if (!Line.empty())
+            List.push_back(Line);
+    }
+    return List;
+}
+
+bool AddToShortcutList(const std::string& LinkPath)
+{
+    std::vector<std::string> List = LoadShortcutList();
+    if (std::find(List.begin(), List.end(), LinkPath) != List.end())
+        return true;
+    List.push_back(LinkPath);
+    std::string Text;
+    for (const std::string& L : List)
+        Text += L + "\n";
+    return WriteFileAtomically(ShortcutListPath(), Text.data(), Text.size());
+}
+
+int DeleteShortcutFiles()
+{
+    const std::string ListPath = ShortcutListPath();
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(ListPath, ec)))
+        return 0;
+    int Deleted = 0;
+    for (const std::string& L : LoadShortcutList())
+        if (IsOwnShortcutFile(L) && fs::remove(L, ec))
+            ++Deleted;
+    fs::remove(ListPath, ec);
+    return Deleted;
+}
+
+TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner)
+{
+    setWindowTitle(Tr("Create Shortcut"));
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+
+    Edit1 = new QLineEdit(QStringLiteral("Vestro"), this);
+    auto* Place = new QGroupBox(Tr("Creation Place"), this);
+    RadioButton1 = new QRadioButton(Tr("Desktop"), Place);
+    RadioButton2 = new QRadioButton(Tr("SendTo"), Place);
+    CheckBox1 = new QCheckBox(Tr("Create new inifile from current settings"), this);
+    CheckBox2 = new QCheckBox(Tr("at once"), this);
+    Button1 = new QPushButton(Tr("OK"), this);
+    Button2 = new QPushButton(Tr("Cancel"), this);
+    Button1->setDefault(true);
+
+    auto* PlaceLayout = new QHBoxLayout(Place);
+    PlaceLayout->addWidget(RadioButton1);
+    PlaceLayout->addWidget(RadioButton2);
+    auto* NameRow = new QHBoxLayout;
+    NameRow->addWidget(new QLabel(Tr("Shortcut Name"), this));
+    NameRow->addWidget(Edit1, 1);
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addStretch(1);
+    Buttons->addWidget(Button1);
+    Buttons->addWidget(Button2);
+    auto* Layout = new QVBoxLayout(this);
+    Layout->addLayout(NameRow);
+    Layout->addWidget(Place);
+    Layout->addWidget(CheckBox1);
+    Layout->addWidget(CheckBox2);
+    Layout->addLayout(Buttons);
+
+    CheckBox1->setChecked(ShortCutSettings.MakeIni);
+    CheckBox2->setChecked(ShortCutSettings.AtOnce);
+    (ShortCutSettings.Desktop ? RadioButton1 : RadioButton2)->setChecked(true);
+    UpdateEnabled();
+
+    connect(CheckBox1, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+
+    AskOverwrite = [this](const QString& Text) {
+        QApplication::beep();
+        return QMessageBox::warning(this, windowTitle(), Text, QMessageBox::Yes | QMessageBox::No,
+                                    QMessageBox::No) == QMessageBox::Yes;
+    };
+    SaveSettings = [](const std::string& Path) { return SaveIniFile(Path); };
+}
+
+void TCreateShortCutForm::UpdateEnabled()
+{
+    CheckBox2->setEnabled(CheckBox1->isChecked());
+}
+
+void TCreateShortCutForm::Button1Click()
+{
+    const std::string Name = Edit1->text().toStdString();
+    // A name that would leave its folder (or break the list's lines) is
+    // treated like an empty one.
+    if (!IsPlainFileName(Name))
+        return;
+    LinkPath.clear();
+    IniPath.clear();
+
+    const std::string& Folder = RadioButton1->isChecked() ? DesktopDir : SendToDir;
+    if (Folder.empty()) // no such folder on this desktop
+        return;
+    const std::string Link = Folder + Name + ".desktop";
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(Link, ec))) {
+        char Text[4096];
+        std::snprintf(Text, sizeof Text, LoadResText(SOverwriteShortCut).c_str(), Link.c_str());
+        if (!AskOverwrite(QString::fromStdString(Text).replace("\r\n", "\n")))
+            return;
+        std::string Target, Arguments;
+        if (ReadShortcutArguments(Link, Target, Arguments))
+            if (const std::string Old = DeletableOldProfile(Arguments); !Old.empty())
+                fs::remove(Old, ec);
+    }
+
+    std::string Profile;
+    if (CheckBox1->isChecked()) {
+        std::string Path = IniDir + Name + ".ini";
+        for (int n = 1; fs::exists(fs::symlink_status(Path, ec)); ++n)
+            Path = IniDir + Name + "[" + std::to_string(n) + "].ini";
+        const bool AtOnce = CheckBox2->isChecked();
+        const bool OldAtOnce = FileOption.AtOnce;
+        if (AtOnce)
+            FileOption.AtOnce = true;
+        fs::create_directories(IniDir, ec);
+        const bool Saved = SaveSettings(Path);
+        FileOption.AtOnce = OldAtOnce;
+        // A shortcut to a profile that was never written would silently
+        // start with the defaults: make none.
+        if (!Saved)
+            return;
+        IniPath = Path;
+        Profile = fs::path(Path).filename().string();
+    }
+
+    if (!CreateShortcutFile(Link, Profile))
+        return;
+    LinkPath = Link;
+    AddToShortcutList(Link);
+
+    ShortCutSettings.MakeIni = CheckBox1->isChecked();
+    ShortCutSettings.AtOnce = CheckBox2->isChecked();
+    ShortCutSettings.Desktop = RadioButton1->isChecked();
+    accept();
+}

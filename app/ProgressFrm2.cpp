@@ -1,0 +1,184 @@
+#include "app/ProgressFrm2.h"
+
+#include "app/RunEnd.h"
+#include "app/Startup.h"
+#include "app/TaskbarProgress.h"
+#include "batch/CombineRun.h"
+#include "batch/ListUp.h"
+#include "core/ErrorLog.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/OutputFileName.h"
+#include "core/ResourceText.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+// Counts finished tiles. Called on the pool's threads; the window reads the
+// count on its timer, so nothing is queued per tile.
+class TProgressForm2::TObserver : public TCombineObserver {
+public:
+    explicit TObserver(std::atomic<int>& Count) : FCount(Count) {}
+    void TileDone() override { FCount.fetch_add(1, std::memory_order_relaxed); }
+
+private:
+    std::atomic<int>& FCount;
+};
+
+TProgressForm2::TProgressForm2(bool AtOnce, const std::vector<std::string>& Paths, QWidget* Owner)
+    : QDialog(Owner), FAtOnce(AtOnce), FPaths(Paths)
+{
+    const TRunWindowParts Parts = BuildRunWindow(*this, "ProgressForm2");
+    Label1 = Parts.Label;
+    ProgressBar1 = Parts.Bar;
+    Button1 = Parts.Cancel;
+    ProgressBar1->setRange(0, 1);
+    ProgressBar1->setValue(0);
+
+    FPollTimer = new QTimer(this);
+    FPollTimer->setInterval(30);
+    connect(FPollTimer, &QTimer::timeout, this, &TProgressForm2::Poll);
+    FTaskbar = std::make_unique<TTaskbarProgress>();
+    if (FAtOnce)
+        PrepareAtOnceWindow(*this);
+}
+
+TProgressForm2::~TProgressForm2()
+{
+    if (FThread.joinable()) {
+        FCancel = true;
+        FThread.join();
+    }
+    FRun.reset();
+    if (FRunInput)
+        FRunInput->clear();
+    ClearFolderFileCounts();
+    ReleaseAtOnceWindow(*this);
+}
+
+void TProgressForm2::StartRun()
+{
+    if (FStarted || FEnded)
+        return;
+    FStarted = true;
+    FStart.start();
+    if ((FAtOnce && !KodexLoaded) || !MainResizer) {
+        FNothing = true;
+        Finish();
+        return;
+    }
+    TCombineInput input;
+    int total = 0;
+    if (FAtOnce) {
+        FRunInput = ImageFileList ? ImageFileList : &FOwnInput;
+        for (const std::string& p : FPaths)
+            if (!p.empty() && AsciiLower(p.substr(0, 5)) != "/ini=")
+                AddRunInputPath(*FRunInput, p, FileOption.AddSubFolder);
+        for (const TImageFileInfo& f : *FRunInput)
+            FRunPaths.push_back(f.InputFileName);
+        input.RunInput = &FRunPaths;
+        total = int(FRunPaths.size());
+    } else if (FileList) {
+        input.List = FileList;
+        total = FileList->Count();
+    }
+    if (total == 0) {
+        FNothing = true;
+        Finish();
+        return;
+    }
+    ProgressBar1->setRange(0, total);
+    ProgressBar1->setValue(0);
+
+    FObserver = std::make_unique<TObserver>(FTilesDone);
+    FRun = std::make_unique<TCombineRun>(input, *MainResizer, ErrorLog, FObserver.get());
+    FThread = std::thread([this] {
+        try {
+            FRunResult = FRun->Execute(FCancel);
+        } catch (const std::exception& Ex) {
+            // Whatever stopped the walk (memory for the pool, a damaged list)
+            // must be seen, not reported as a finished run.
+            ErrorLog.PutErrorMsg(Ex.what());
+            FRunResult = !FCancel.load();
+        }
+        FThreadDone = true;
+    });
+    FPollTimer->start();
+}
+
+void TProgressForm2::Poll()
+{
+    const qint64 now = FStart.elapsed();
+    if (now - FPBLastUpdate > 500) {
+        const int pos = std::min(FTilesDone.load(), ProgressBar1->maximum());
+        ProgressBar1->setValue(pos);
+        FTaskbar->SetProgress(pos, ProgressBar1->maximum());
+        FPBLastUpdate = now;
+    }
+    if (FThreadDone.load())
+        Finish();
+}
+
+void TProgressForm2::Finish()
+{
+    FPollTimer->stop();
+    if (FThread.joinable())
+        FThread.join();
+    FEnded = true;
+    if (FRun && !FRunResult)
+        FCanceled = true;
+    FErrorCountAtEnd = ErrorLog.GetErrorCount();
+    if (!FCanceled && !FNothing) {
+        ProgressBar1->setValue(ProgressBar1->maximum());
+        FResultText = FormatElapsed(FStart.elapsed());
+    }
+    if (FAtOnce)
+        FinishAtOnceRun(!FCanceled && !FNothing && FErrorCountAtEnd == 0, *FTaskbar);
+    FTaskbar->Clear();
+    done(FCanceled || FNothing ? 2 : 1);
+}
+
+int TProgressForm2::ExitStatus() const
+{
+    if (FCanceled || FNothing)
+        return 2;
+    return FErrorCountAtEnd > 0 ? 1 : 0;
+}
+
+const std::vector<std::string>& TProgressForm2::Written() const
+{
+    static const std::vector<std::string> none;
+    return FRun ? FRun->Written() : none;
+}
+
+void TProgressForm2::reject()
+{
+    close();
+}
+
+void TProgressForm2::closeEvent(QCloseEvent* Event)
+{
+    if (FEnded) {
+        Event->accept();
+        return;
+    }
+    if (!FThread.joinable()) {
+        // Closed before the run began: nothing was combined.
+        FCanceled = true;
+        FEnded = true;
+        Event->accept();
+        FPollTimer->stop();
+        done(2);
+        return;
+    }
+    // Ask the run to stop; the window closes when the thread has ended. The
+    // page being loaded is left unwritten.
+    FCanceled = true;
+    Button1->setEnabled(false);
+    FCancel = true;
+    Event->ignore();
+}

@@ -1,0 +1,74 @@
+// The window of a combine run: a bar stepped once per tile, cancel, the
+// elapsed time. The sheets are made by TCombineRun on a thread of its own. In
+// an at-once start it is the only window and also does what the main window
+// does after a run: the after-run command, opening the output folder, the
+// error log, and storing the running number back.
+#pragma once
+#include "core/Global.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class TCombineRun;
+class TTaskbarProgress;
+
+class TProgressForm2 : public QDialog {
+    Q_OBJECT
+public:
+    // AtOnce: the run input is built from Paths (absolute paths and switches;
+    // switches are skipped) and the window acts as the program's main form.
+    // Otherwise the run works on the main file list.
+    TProgressForm2(bool AtOnce, const std::vector<std::string>& Paths, QWidget* Owner = nullptr);
+    ~TProgressForm2() override;
+
+    QLabel* Label1;
+    QProgressBar* ProgressBar1; // 0..number of entries, one step per tile
+    QPushButton* Button1;       // "Cancel"
+
+    // Starts the run (called through the first event of exec/show).
+    void StartRun();
+    bool Canceled() const { return FCanceled; }
+    const std::string& ResultText() const { return FResultText; }
+    // 0 no error, 1 errors logged, 2 cancelled or nothing to combine.
+    int ExitStatus() const;
+    // The sheets written, in order (valid once the run ended).
+    const std::vector<std::string>& Written() const;
+
+protected:
+    void closeEvent(QCloseEvent* Event) override;
+    void reject() override;
+
+private:
+    class TObserver;
+    void Poll();
+    void Finish();
+
+    bool FAtOnce;
+    std::vector<std::string> FPaths;
+    std::vector<TImageFileInfo>* FRunInput = nullptr; // ImageFileList in an at-once start
+    std::vector<TImageFileInfo> FOwnInput;            // when the program made no list
+    std::vector<std::string> FRunPaths;               // its input names, as the run reads them
+    std::unique_ptr<TObserver> FObserver;
+    std::unique_ptr<TCombineRun> FRun;
+    std::thread FThread;
+    std::atomic<bool> FCancel{false}, FThreadDone{false};
+    std::atomic<int> FTilesDone{0};
+    bool FRunResult = false; // Execute's result, read after the join
+    std::unique_ptr<TTaskbarProgress> FTaskbar;
+    QTimer* FPollTimer;
+    QElapsedTimer FStart;
+    qint64 FPBLastUpdate = -1000;
+    int FErrorCountAtEnd = 0;
+    bool FStarted = false, FCanceled = false, FEnded = false, FNothing = false;
+    std::string FResultText;
+};

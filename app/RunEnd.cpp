@@ -1,0 +1,117 @@
+#include "app/RunEnd.h"
+
+#include "app/ErrorLogFrm.h"
+#include "app/IniSettings.h"
+#include "app/Startup.h"
+#include "app/TaskbarProgress.h"
+#include "core/ErrorLog.h"
+#include "core/ImageInfo.h"
+#include "core/Global.h"
+#include "core/ResourceText.h"
+#include "platform/Process.h"
+
+#include <QDialog>
+#include <QFont>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <cstdio>
+
+namespace {
+
+std::string ReplaceDirToken(std::string S, const std::string& Dir)
+{
+    for (size_t i = 0; i + 5 <= S.size();) {
+        if (AsciiLower(S.substr(i, 5)) == "<dir>") {
+            S.replace(i, 5, Dir);
+            i += Dir.size();
+        } else {
+            ++i;
+        }
+    }
+    return S;
+}
+
+} // namespace
+
+std::string FormatElapsed(int64_t Milliseconds)
+{
+    char buf[64];
+    if (Milliseconds < 1000)
+        std::snprintf(buf, sizeof buf, "%dms", int(Milliseconds));
+    else
+        std::snprintf(buf, sizeof buf, "%.2fs", double(Milliseconds) / 1000.0);
+    return buf;
+}
+
+std::vector<std::string> AfterRunArguments(const std::string& Command, const std::string& Dir)
+{
+    std::vector<std::string> args = SplitCommandLine(Command);
+    for (std::string& a : args)
+        a = ReplaceDirToken(a, Dir);
+    return args;
+}
+
+void PrepareAtOnceWindow(QDialog& Form)
+{
+    if (!ErrorLogForm && !IsNonInteractive())
+        ErrorLogForm = new TErrorLogForm(&Form);
+    Form.adjustSize();
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        Form.move(s->availableGeometry().center() - Form.rect().center());
+}
+
+void ReleaseAtOnceWindow(QDialog& Form)
+{
+    if (ErrorLogForm && ErrorLogForm->parent() == &Form)
+        ErrorLogForm = nullptr;
+}
+
+void FinishAtOnceRun(bool Clean, TTaskbarProgress& Taskbar)
+{
+    if (Clean && SystemOption.UseExternalTool && !SystemOption.Command.empty()) {
+        const std::vector<std::string> args = AfterRunArguments(SystemOption.Command, FileOption.OutputDirectory);
+        if (!StartProcess(args))
+            std::fprintf(stderr, "Cannot start %s\n", SystemOption.Command.c_str());
+    }
+    // Opening a file manager makes no sense when nobody looks at the screen.
+    if (Clean && !FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive())
+        StartProcess({"xdg-open", FileOption.OutputDirectory});
+    if (ErrorLog.GetErrorCount() > 0) {
+        Taskbar.SetError();
+        if (IsNonInteractive() || !ErrorLogForm) {
+            for (const std::string& l : ErrorLog.Lines())
+                std::fprintf(stderr, "%s\n", l.c_str());
+        } else {
+            ErrorLogForm->exec();
+        }
+    }
+    // The running number is only carried to the next start when it never
+    // resets; the run has stored it into StartNumber.
+    if (FileOption.ResetType == 2 && !IniFileName.empty())
+        SaveIniFile2(IniFileName);
+}
+
+TRunWindowParts BuildRunWindow(QDialog& Form, const char* ObjectName)
+{
+    TRunWindowParts P;
+    Form.setObjectName(ObjectName);
+    Form.setWindowTitle(QString::fromStdString(LoadResText("Processing")));
+    auto* lay = new QVBoxLayout(&Form);
+    P.Label = new QLabel(&Form);
+    P.Label->setMinimumWidth(360);
+    P.Bar = new QProgressBar(&Form);
+    P.Bar->setTextVisible(false);
+    P.Cancel = new QPushButton(QString::fromStdString(LoadResText("Cancel")), &Form);
+    lay->addWidget(P.Label);
+    lay->addWidget(P.Bar);
+    lay->addWidget(P.Cancel, 0, Qt::AlignHCenter);
+    if (UIFontSize > 0 && !UIFontName.empty())
+        Form.setFont(QFont(QString::fromStdString(UIFontName), UIFontSize));
+    QObject::connect(P.Cancel, &QPushButton::clicked, &Form, [&Form] { Form.close(); });
+    return P;
+}

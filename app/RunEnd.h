@@ -1,0 +1,44 @@
+// Pieces shared by the run windows (batch and combine): the elapsed-time
+// text, the window set-up of an at-once start, and what an at-once start does
+// when its run ends (the main window does the same itself after a modal run).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QDialog;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class TTaskbarProgress;
+
+// "850ms" below a second, else "12.35s" (two decimals, locale's separator).
+std::string FormatElapsed(int64_t Milliseconds);
+
+// The after-run command split into arguments, each "<DIR>" (any letter case)
+// replaced by Dir inside its argument: a folder with blanks stays one
+// argument, and nothing goes through a shell.
+std::vector<std::string> AfterRunArguments(const std::string& Command, const std::string& Dir);
+
+// The face every run window shares: a label, a bar and a Cancel button that
+// closes the window (the window's close handling turns that into a cancel),
+// in the interface font.
+struct TRunWindowParts {
+    QLabel* Label = nullptr;
+    QProgressBar* Bar = nullptr;
+    QPushButton* Cancel = nullptr;
+};
+TRunWindowParts BuildRunWindow(QDialog& Form, const char* ObjectName);
+
+// An at-once start's run window is the program's only window: it owns the
+// error log window (unless nobody looks) and sits in the middle of the screen.
+void PrepareAtOnceWindow(QDialog& Form);
+// Forgets the error log window when Form owned it (Form is going away).
+void ReleaseAtOnceWindow(QDialog& Form);
+
+// The end of an at-once run. Clean: not cancelled, something was done and no
+// error was logged; only then the after-run command ([System] Command, "<DIR>"
+// = [File] OutputDirectory) starts and the output folder opens. Logged errors
+// are shown (on stderr when nobody looks) and mark the taskbar entry. With
+// [File] ResetType 2 the running number is written back to the settings file.
+void FinishAtOnceRun(bool Clean, TTaskbarProgress& Taskbar);

@@ -1,0 +1,219 @@
+// Shortcuts: the desktop entry's Exec line, the profile made beside it, the
+// list of entries made and deleting them.
+#include "app/CreateShortCutFrm.h"
+#include "core/Global.h"
+#include "platform/SysInfo.h"
+#include "tests/app/TestApp.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const std::string& Path)
+{
+    std::ifstream In(Path, std::ios::binary);
+    std::stringstream S;
+    S << In.rdbuf();
+    return S.str();
+}
+
+void WriteText(const std::string& Path, const std::string& Text)
+{
+    std::ofstream(Path, std::ios::binary) << Text;
+}
+
+class ShortcutTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureApp();
+        ASSERT_TRUE(Tmp.isValid());
+        Root = Tmp.path().toStdString() + "/";
+        // Nothing may reach the real desktop or menus.
+        qputenv("HOME", QByteArray::fromStdString(Root + "home"));
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(Root + "home/.local/share"));
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Root + "home/.config"));
+        SavedDesktop = DesktopDir, SavedSendTo = SendToDir, SavedData = DataDir, SavedIni = IniDir;
+        SavedIniFile = IniFileName, SavedSettings = ShortCutSettings, SavedFileAtOnce = FileOption.AtOnce;
+        for (const char* V : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+            SavedEnv.emplace_back(V, qgetenv(V));
+        DesktopDir = Root + "home/Desktop/";
+        SendToDir = Root + "home/.local/share/applications/";
+        DataDir = Root + "prog/";
+        IniDir = DataDir + "ini/";
+        IniFileName = IniDir + "vestro-resizer.ini";
+        fs::create_directories(IniDir);
+    }
+    void TearDown() override
+    {
+        DesktopDir = SavedDesktop, SendToDir = SavedSendTo, DataDir = SavedData, IniDir = SavedIni;
+        IniFileName = SavedIniFile, ShortCutSettings = SavedSettings;
+        FileOption.AtOnce = SavedFileAtOnce;
+        for (const auto& [Name, Value] : SavedEnv)
+            Value.isNull() ? qunsetenv(Name) : qputenv(Name, Value);
+    }
+
+    // Runs the dialog's OK with a stubbed profile writer and question.
+    bool Make(const std::string& Name, bool Desktop, bool MakeIni, bool AtOnce, bool Answer = true)
+    {
+        TCreateShortCutForm F;
+        F.Edit1->setText(QString::fromStdString(Name));
+        (Desktop ? F.RadioButton1 : F.RadioButton2)->setChecked(true);
+        F.CheckBox1->setChecked(MakeIni);
+        F.CheckBox2->setChecked(AtOnce);
+        EXPECT_EQ(F.CheckBox2->isEnabled(), MakeIni);
+        F.AskOverwrite = [&](const QString&) { ++Asked; return Answer; };
+        F.SaveSettings = [&](const std::string& Path) {
+            Saved.push_back(Path);
+            SavedAtOnce = FileOption.AtOnce;
+            WriteText(Path, "profile");
+            return true;
+        };
+        F.Button1Click();
+        return F.result() == QDialog::Accepted;
+    }
+
+    QTemporaryDir Tmp;
+    std::string Root;
+    std::string SavedDesktop, SavedSendTo, SavedData, SavedIni, SavedIniFile;
+    TShortCutSettings SavedSettings;
+    bool SavedFileAtOnce = false;
+    std::vector<std::pair<const char*, QByteArray>> SavedEnv;
+    int Asked = 0;
+    std::vector<std::string> Saved;
+    bool SavedAtOnce = false;
+};
+
+} // namespace
+
+TEST(ShortcutEntry, ExecQuotesBlanksQuotesAndNonAscii)
+{
+    const std::string Program = R"(/opt/my progs/Ré"s$`\v)";
+    const std::string Entry = MakeShortcutEntry("x", Program, "/opt/my progs/", "a b%.ini", false);
+    EXPECT_NE(Entry.find("\nExec=" R"("/opt/my progs/Ré\\"s\\$\\`\\\\v" "/ini=a b%%.ini" %F)" "\n"),
+              std::string::npos)
+        << Entry;
+    EXPECT_EQ(Entry.rfind("[Desktop Entry]\n", 0), 0u);
+    EXPECT_EQ(Entry.find("NoDisplay"), std::string::npos);
+
+    // What was written reads back as the same program and switch.
+    QTemporaryDir Dir;
+    const std::string Path = Dir.path().toStdString() + "/x.desktop";
+    WriteText(Path, Entry);
+    std::string Target, Args;
+    ASSERT_TRUE(ReadShortcutArguments(Path, Target, Args));
+    EXPECT_EQ(Target, Program);
+    EXPECT_EQ(Args, "/ini=a b%.ini");
+
+    // Without a profile the program gets only the files.
+    WriteText(Path, MakeShortcutEntry("x", "/usr/bin/v", "/usr/bin/", "", true));
+    ASSERT_TRUE(ReadShortcutArguments(Path, Target, Args));
+    EXPECT_EQ(Target, "/usr/bin/v");
+    EXPECT_EQ(Args, "");
+}
+
+TEST_F(ShortcutTest, MakesEntryProfileAndListOnce)
+{
+    ASSERT_TRUE(Make("My Set", true, true, true));
+    const std::string Link = DesktopDir + "My Set.desktop";
+    ASSERT_TRUE(fs::is_regular_file(Link));
+    EXPECT_NE(fs::status(Link).permissions() & fs::perms::owner_exec, fs::perms::none);
+    ASSERT_EQ(Saved.size(), 1u);
+    EXPECT_EQ(Saved[0], IniDir + "My Set.ini");
+    EXPECT_TRUE(SavedAtOnce);        // the profile converts at once...
+    EXPECT_FALSE(FileOption.AtOnce); // ...the running settings do not
+    std::string Target, Args;
+    ASSERT_TRUE(ReadShortcutArguments(Link, Target, Args));
+    EXPECT_EQ(Target, platform::ExecutablePath());
+    EXPECT_EQ(Args, "/ini=My Set.ini");
+    EXPECT_TRUE(ShortCutSettings.Desktop && ShortCutSettings.MakeIni && ShortCutSettings.AtOnce);
+
+    // The same name again, answered Yes: the old profile goes and is made anew
+    // under its own name; the list still holds the entry once.
+    ASSERT_TRUE(Make("My Set", true, true, false));
+    EXPECT_EQ(Asked, 1);
+    ASSERT_EQ(Saved.size(), 2u);
+    EXPECT_EQ(Saved[1], IniDir + "My Set.ini");
+    EXPECT_EQ(LoadShortcutList(), std::vector<std::string>{Link});
+
+    // Answered No: nothing changes and the dialog stays open.
+    EXPECT_FALSE(Make("My Set", true, true, false, false));
+    EXPECT_EQ(Saved.size(), 2u);
+
+    // A profile of that name that no shortcut names is kept: "[1]", "[2]".
+    WriteText(IniDir + "Other.ini", "mine");
+    ASSERT_TRUE(Make("Other", false, true, false));
+    EXPECT_EQ(Saved[2], IniDir + "Other[1].ini");
+    ASSERT_TRUE(Make("Other", false, true, false)); // overwrites: deletes "Other[1].ini" only
+    EXPECT_EQ(ReadAll(IniDir + "Other.ini"), "mine");
+    EXPECT_EQ(Saved[3], IniDir + "Other[1].ini");
+    ASSERT_TRUE(Make("Other", true, true, false)); // on the desktop: no old shortcut
+    EXPECT_EQ(Saved[4], IniDir + "Other[2].ini");
+    EXPECT_NE(ReadAll(SendToDir + "Other.desktop").find("NoDisplay=true"), std::string::npos);
+    EXPECT_EQ(LoadShortcutList().size(), 3u);
+}
+
+TEST_F(ShortcutTest, OverwriteNeverDeletesDefaultOrOutsideProfiles)
+{
+    fs::create_directories(DesktopDir);
+    const std::string Default = fs::path(platform::ExecutablePath()).filename().replace_extension(".ini").string();
+    WriteText(IniDir + Default, "default");
+    WriteText(IniDir + "vestro.ini", "old default");
+    WriteText(DataDir + "victim", "keep");
+    for (const std::string& Named : {Default, std::string("vestro.ini"), std::string("../victim")}) {
+        WriteText(DesktopDir + "S.desktop", MakeShortcutEntry("S", "/p", "/", Named, false));
+        ASSERT_TRUE(Make("S", true, false, false));
+    }
+    EXPECT_EQ(ReadAll(IniDir + Default), "default");
+    EXPECT_EQ(ReadAll(IniDir + "vestro.ini"), "old default");
+    EXPECT_EQ(ReadAll(DataDir + "victim"), "keep");
+    EXPECT_TRUE(Saved.empty());
+    std::string Target, Args;
+    ASSERT_TRUE(ReadShortcutArguments(DesktopDir + "S.desktop", Target, Args));
+    EXPECT_EQ(Args, ""); // made without a profile
+
+    // Names that would leave the folder make nothing.
+    EXPECT_FALSE(Make("../out", true, false, false));
+    EXPECT_FALSE(Make("", true, false, false));
+    EXPECT_FALSE(fs::exists(Root + "home/out.desktop"));
+}
+
+TEST_F(ShortcutTest, DeleteRemovesOnlyListedOwnEntries)
+{
+    EXPECT_EQ(DeleteShortcutFiles(), 0); // no list: nothing happens
+    ASSERT_TRUE(Make("A", true, false, false));
+    ASSERT_TRUE(Make("B", false, false, false));
+    const std::string A = DesktopDir + "A.desktop", B = SendToDir + "B.desktop";
+
+    // Not in the list: kept. In the list but not ours, or a link to ours: kept.
+    const std::string Unlisted = DesktopDir + "Unlisted.desktop";
+    WriteText(Unlisted, MakeShortcutEntry("U", "/p", "/", "", false));
+    const std::string Foreign = DesktopDir + "Foreign.desktop";
+    WriteText(Foreign, "[Desktop Entry]\nType=Application\nExec=foo\n");
+    const std::string Data = Root + "precious.txt";
+    WriteText(Data, "[Desktop Entry]\nX-Vestro-Shortcut=true\n");
+    const std::string Copy = Root + "copy.desktop";
+    WriteText(Copy, MakeShortcutEntry("C", "/p", "/", "", false));
+    const std::string Link = DesktopDir + "Link.desktop";
+    fs::create_symlink(Copy, Link);
+    std::ofstream(DataDir + ShortCutListFileName, std::ios::app)
+        << Foreign << "\n" << Data << "\n" << Link << "\n" << Root << "gone.desktop\n";
+
+    EXPECT_EQ(DeleteShortcutFiles(), 2);
+    EXPECT_FALSE(fs::exists(A));
+    EXPECT_FALSE(fs::exists(B));
+    for (const std::string& Kept : {Unlisted, Foreign, Data, Copy, Link})
+        EXPECT_TRUE(fs::exists(fs::symlink_status(Kept))) << Kept;
+    EXPECT_FALSE(fs::exists(DataDir + ShortCutListFileName));
+}

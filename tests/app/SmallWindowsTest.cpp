@@ -1,0 +1,123 @@
+// The filter order dialog, the thumbnail window's place and picture, the
+// about window.
+#include "app/AboutFrm.h"
+#include "app/ChangeOrderFrm.h"
+#include "app/ThumbnailFrm.h"
+#include "effects/Effect.h"
+#include "tests/app/TestApp.h"
+
+#include <QLabel>
+#include <QListWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class TNamedEffect : public TEffect {
+public:
+    TNamedEffect(const std::string& Name, uint32_t ID) : TEffect(Name, 'x', Name, ID) {}
+    void DoEffect(TImgInfo&, TEffectParams&) override {}
+};
+
+struct ChangeOrderTest : ::testing::Test {
+    void SetUp() override
+    {
+        EnsureApp();
+        uint32_t ID = 1;
+        for (const char* N : {"A", "B", "C", "D"}) {
+            List.AddFilter(std::make_unique<TNamedEffect>(N, ID));
+            ID <<= 1;
+        }
+        List.ReOrder();
+    }
+    std::string Order() const
+    {
+        std::string S;
+        for (int i = 0; i < List.Count(); ++i)
+            S += List.Items(i)->FName;
+        return S;
+    }
+    TEffectList List;
+};
+
+} // namespace
+
+TEST_F(ChangeOrderTest, OkAppliesTheShownOrder)
+{
+    TChangeOrderForm F(List);
+    F.UpButtonClick(); // the first item cannot go up
+    EXPECT_EQ(F.ListBox1->currentRow(), 0);
+    // C to the top, two places up: a move that is not a mere swap.
+    F.ListBox1->setCurrentRow(2);
+    F.UpButtonClick();
+    F.UpButtonClick();
+    F.ListBox1->setCurrentRow(3);
+    F.DownButtonClick(); // the last item cannot go down
+    EXPECT_EQ(F.ListBox1->currentRow(), 3);
+    F.ListBox1->setCurrentRow(1);
+    F.DownButtonClick(); // A below B: C B A D
+    F.accept();
+    EXPECT_EQ(Order(), "CBAD");
+
+    // Reopened, the dialog lists the new order; OK without moves keeps it.
+    TChangeOrderForm G(List);
+    EXPECT_EQ(G.ListBox1->item(0)->text(), "C");
+    G.accept();
+    EXPECT_EQ(Order(), "CBAD");
+}
+
+TEST_F(ChangeOrderTest, CancelChangesNothing)
+{
+    TChangeOrderForm F(List);
+    F.ListBox1->setCurrentRow(3);
+    F.UpButtonClick();
+    F.reject();
+    EXPECT_EQ(Order(), "ABCD");
+}
+
+TEST(ThumbnailWindow, PlaceFollowsTheFallbacks)
+{
+    const QSize Screen(1920, 1080), Own(166, 190);
+    const int Client = 160; // a 30-pixel title bar
+    // The default offset fits nowhere: inside the main window's top-right corner.
+    EXPECT_EQ(ThumbnailWindowPos(QRect(100, 50, 800, 600), Own, Client, Screen, -65535, -65535),
+              QPoint(900 - 166, 80));
+    // A stored offset that fits is used.
+    EXPECT_EQ(ThumbnailWindowPos(QRect(100, 50, 800, 600), Own, Client, Screen, 810, 0), QPoint(910, 50));
+    // Main window past the right edge: left of it...
+    EXPECT_EQ(ThumbnailWindowPos(QRect(1500, 50, 800, 600), Own, Client, Screen, -65535, -65535),
+              QPoint(1500 - 166, 50));
+    // ...or, with no room on its left, at the screen's right edge.
+    EXPECT_EQ(ThumbnailWindowPos(QRect(100, 50, 1900, 600), Own, Client, Screen, -65535, -65535),
+              QPoint(1920 - 166, 80));
+}
+
+TEST(ThumbnailWindow, SmallThumbnailIsCentredAndClearedAgain)
+{
+    EnsureApp();
+    TThumbnailForm F(nullptr);
+    const QColor Face = F.palette().color(QPalette::Button);
+    QImage Small(41, 20, QImage::Format_RGB888);
+    Small.fill(Qt::red);
+    F.SetThumbnail(&Small, "/pics/a b.jpg");
+    EXPECT_EQ(F.windowTitle(), "a b.jpg");
+    EXPECT_EQ(F.Thumbnail.pixelColor(58, 70), Face);
+    EXPECT_EQ(F.Thumbnail.pixelColor(59, 70), QColor(Qt::red)); // (160 - 41) div 2
+    EXPECT_EQ(F.Thumbnail.pixelColor(99, 89), QColor(Qt::red));
+    EXPECT_EQ(F.Thumbnail.pixelColor(100, 89), Face);
+    EXPECT_EQ(F.Thumbnail.pixelColor(80, 90), Face);
+    F.SetThumbnail(nullptr, "/pics/b.jpg");
+    EXPECT_EQ(F.Thumbnail.pixelColor(80, 80), Face);
+}
+
+TEST(AboutWindow, ShowsVersionAndMemory)
+{
+    EnsureApp();
+    TAboutForm F;
+    F.show();
+    EXPECT_TRUE(F.isVisible());
+    EXPECT_EQ(F.Label1->text(), "Vestro Image Resizer  Version 170111");
+    EXPECT_TRUE(F.Label3->text().endsWith("MB"));
+    EXPECT_GT(F.Label3->text().section(' ', -1).chopped(2).toLongLong(), 0);
+    F.close();
+}
