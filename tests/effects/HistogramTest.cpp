@@ -3,7 +3,7 @@
 #include "effects/Histogram.h"
 
 #include "core/MultiThread.h"
-#include "TestImage.h"
+#include "EffectTestUtil.h"
 
 #include <gtest/gtest.h>
 
