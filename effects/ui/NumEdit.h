@@ -5,7 +5,7 @@
 // A dialog is laid out with plain QLineEdits; its constructor replaces each by
 // a numeric edit built from that box (parent, geometry, enabled, read-only,
 // tab order, visibility, place in a layout and the "Tag" property are taken
-// over; the box is deleted). Qt connections cannot be carried over: connect to
+// over; the box, which must have a parent, is deleted). Qt connections cannot be carried over: connect to
 // Change() afterwards.
 //
 // Decimals are shown with the locale's separator; typing accepts it and "."

@@ -107,10 +107,6 @@ TEST_F(HistogramFrmTest, OnlyASwitchOfGroupAsksForNewTables)
     F->ComboBox1->setCurrentIndex(5);
     EXPECT_EQ(Updates, 1);
 
-    F->RadioButton2->setChecked(true);
-    F->SaveOption();
-    EXPECT_EQ(PreviewOption.HistogramType, 1);
-    EXPECT_EQ(PreviewOption.HistogramChannel, 5);
 }
 
 TEST_F(HistogramFrmTest, GraySourcesAndEmptyTables)
@@ -150,8 +146,6 @@ TEST_F(HistogramFrmTest, ValueReadOut)
     F->ComboBox1->setCurrentIndex(1); // R reads live table 2
     F->ShowValueAt(30 + 6);
     EXPECT_EQ(F->Label2->text(), "Value:30  100/100 (100.00%)");
-    F->ShowValueAt(5);
-    EXPECT_TRUE(F->Label2->text().isEmpty());
     F->ComboBox1->setCurrentIndex(0);
     F->ShowValueAt(30 + 6);
     EXPECT_TRUE(F->Label2->text().isEmpty());
