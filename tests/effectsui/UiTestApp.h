@@ -11,7 +11,11 @@ inline QApplication& TestApp()
     static char Arg0[] = "test_effectsui";
     static char* Argv[] = {Arg0, nullptr};
     // Never destroyed: tearing Qt down among the static destructors crashes.
-    static QApplication* App = new QApplication(Argc, Argv);
+    static QApplication* App = [] {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(Argc, Argv);
+    }();
     return *App;
 }
 

@@ -1,0 +1,171 @@
+// The histogram window: what each view draws, when it asks for new tables,
+// and the value read-out; all drawn offscreen.
+#include "effects/ui/HistogramFrm.h"
+
+#include "core/Global.h"
+#include "UiTestApp.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QRadioButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct HistogramFrmTest : testing::Test {
+    std::unique_ptr<THistogramForm> F;
+    int Updates = 0;
+    void SetUp() override
+    {
+        TestApp();
+        PreviewOption.HistogramType = 0;
+        PreviewOption.HistogramChannel = 0;
+        F = std::make_unique<THistogramForm>();
+        F->SetParentForm(nullptr, [this] { ++Updates; });
+    }
+    // Pixels of the drawing that are neither white nor the black frame.
+    int Painted()
+    {
+        F->RenderHistogram();
+        int n = 0;
+        for (int y = 1; y < THistogramForm::BufHeight - 1; ++y)
+            for (int x = 1; x < THistogramForm::BufWidth - 1; ++x)
+                n += F->BackBuf.pixel(x, y) != qRgb(255, 255, 255);
+        return n;
+    }
+    QRgb At(int Value, int Row) { return F->BackBuf.pixel(Value + 6, Row); }
+};
+
+// Source of 100 pixels: blue at 10, green at 20, red at 30 (Y, Cb, Cr 40, 50, 60).
+std::vector<uint32_t> Source()
+{
+    std::vector<uint32_t> c(HistogramCounters, 0);
+    c[10] = c[256 + 20] = c[512 + 30] = 100;
+    c[768 + 40] = c[1024 + 50] = c[1280 + 60] = 100;
+    return c;
+}
+
+} // namespace
+
+TEST_F(HistogramFrmTest, ViewsDrawTheirTables)
+{
+    const auto src = Source();
+    F->SetDefaultCount(src.data());
+    EXPECT_EQ(F->TotalCount, 100u);
+    EXPECT_FALSE(F->IsGrayscale);
+    std::vector<uint32_t> live(HistogramCounters, 0);
+    live[10] = 100; // each table is scaled to its own largest count
+    live[12] = 50;
+    live[100] = 1;
+    F->UpdateHistogram(live.data());
+
+    F->ComboBox1->setCurrentIndex(3); // B
+    F->RenderHistogram();
+    // Full column from row 1 to the baseline; the frame is untouched.
+    EXPECT_NE(At(10, 1), qRgb(255, 255, 255));
+    EXPECT_NE(At(10, 128), qRgb(255, 255, 255));
+    EXPECT_EQ(At(10, 0), qRgb(0, 0, 0));
+    // Source (strength 30) under live (strength 85); half a count, half a column.
+    EXPECT_EQ(At(10, 1), qRgb(150, 150, 255));
+    EXPECT_EQ(At(12, 65), qRgb(170, 170, 255));
+    EXPECT_EQ(At(12, 64), qRgb(255, 255, 255));
+    EXPECT_EQ(At(20, 128), qRgb(255, 255, 255));
+    const int linear = Painted();
+    F->RadioButton2->setChecked(true); // Log: the live count of 1 draws one pixel
+    EXPECT_GT(Painted(), linear);
+    EXPECT_NE(At(100, 128), qRgb(255, 255, 255));
+    EXPECT_EQ(At(100, 127), qRgb(255, 255, 255));
+
+    F->ComboBox1->setCurrentIndex(1); // R: source only, the live red table is empty
+    F->RenderHistogram();
+    EXPECT_EQ(At(30, 128), qRgb(255, 225, 225));
+    EXPECT_EQ(At(10, 128), qRgb(255, 255, 255));
+}
+
+TEST_F(HistogramFrmTest, OnlyASwitchOfGroupAsksForNewTables)
+{
+    const auto src = Source();
+    F->SetDefaultCount(src.data());
+    F->UpdateHistogram(src.data());
+    F->ComboBox1->setCurrentIndex(1); // RGB -> R
+    F->ComboBox1->setCurrentIndex(2); // R -> G
+    EXPECT_EQ(Updates, 0);
+    F->ComboBox1->setCurrentIndex(4); // G -> Y
+    EXPECT_EQ(Updates, 1);
+    EXPECT_EQ(F->HistogramType, 1);
+    // Until they come, no blue counts are drawn as luma.
+    F->RenderHistogram();
+    EXPECT_EQ(At(10, 128), qRgb(255, 255, 255));
+    F->UpdateHistogram(src.data()); // Y from table 3
+    F->RenderHistogram();
+    EXPECT_EQ(At(40, 128), qRgb(202, 202, 202));
+    F->ComboBox1->setCurrentIndex(5);
+    EXPECT_EQ(Updates, 1);
+
+}
+
+TEST_F(HistogramFrmTest, GraySourcesAndEmptyTables)
+{
+    // Gray source: only the RGB (gray) and Y views draw.
+    std::vector<uint32_t> gray(HistogramCounters, 0);
+    gray[7] = gray[768 + 7] = 4;
+    F->SetDefaultCount(gray.data());
+    EXPECT_TRUE(F->IsGrayscale);
+    F->UpdateHistogram(gray.data());
+    EXPECT_GT(Painted(), 0);
+    F->ComboBox1->setCurrentIndex(1);
+    EXPECT_EQ(Painted(), 0);
+    F->ComboBox1->setCurrentIndex(4);
+    EXPECT_GT(Painted(), 0);
+
+    // Log scale with every count 1: nothing to scale, nothing drawn.
+    std::vector<uint32_t> ones(HistogramCounters, 1);
+    F->SetDefaultCount(ones.data());
+    F->UpdateHistogram(ones.data());
+    F->RadioButton2->setChecked(true);
+    EXPECT_EQ(Painted(), 0);
+
+    // No pixels counted (a gray and alpha source): the frame alone.
+    std::vector<uint32_t> none(HistogramCounters, 0);
+    F->SetDefaultCount(none.data());
+    EXPECT_EQ(F->TotalCount, 0u);
+    F->RadioButton1->setChecked(true);
+    EXPECT_EQ(Painted(), 0);
+}
+
+TEST_F(HistogramFrmTest, ValueReadOut)
+{
+    const auto src = Source();
+    F->SetDefaultCount(src.data());
+    F->UpdateHistogram(src.data());
+    F->ComboBox1->setCurrentIndex(1); // R reads live table 2
+    F->ShowValueAt(30 + 6);
+    EXPECT_EQ(F->Label2->text(), "Value:30  100/100 (100.00%)");
+    F->ComboBox1->setCurrentIndex(0);
+    F->ShowValueAt(30 + 6);
+    EXPECT_TRUE(F->Label2->text().isEmpty());
+}
+
+TEST_F(HistogramFrmTest, ShowsBesideItsDialogAndUnchecksOnClose)
+{
+    QWidget dialog;
+    dialog.setGeometry(100, 100, 300, 200);
+    dialog.show();
+    QCheckBox box(&dialog);
+    box.setChecked(true);
+    F->SetParentForm(&dialog, nullptr);
+    F->HistogramCheckBox = &box;
+    F->show();
+    const std::vector<uint32_t> src = Source();
+    F->SetDefaultCount(src.data());
+    F->UpdateHistogram(src.data());
+    F->repaint();
+    EXPECT_FALSE(F->grab().isNull());
+    F->close();
+    EXPECT_FALSE(box.isChecked());
+}
