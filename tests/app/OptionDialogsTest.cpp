@@ -1,6 +1,7 @@
 // The metadata, system and combine settings dialogs: OK stores, Cancel
 // leaves the records alone, ranges are held, dependent controls follow.
 #include "app/CombineOptionFrm.h"
+#include "app/FolderOptionFrm.h"
 #include "app/MetadataOptionFrm.h"
 #include "app/SystemOptionFrm.h"
 #include "core/Global.h"
@@ -182,4 +183,30 @@ TEST_F(OptionDialogsTest, CombineOkClampsAndCancelKeeps)
     EXPECT_EQ(CombineOption.Order, 1);
     EXPECT_FALSE(CombineOption.FillBlank);
     EXPECT_EQ(CombineOption.BackgroundColor, 0x123456u);
+}
+
+TEST_F(OptionDialogsTest, FolderOwnFolderControlsFollowSameFolderBox)
+{
+    FileOption.SameDirectory = false;
+    FileOption.OutputDirectory = "/tmp/out";
+    FileOption.ShowDirectory = true;
+    {
+        TFolderOptionForm D;
+        EXPECT_TRUE(D.OutputEdit->isEnabled());
+        D.OutputEdit->setText(QStringLiteral("/elsewhere"));
+        D.reject();
+        EXPECT_EQ(FileOption.OutputDirectory, "/tmp/out");
+    }
+    TFolderOptionForm D;
+    D.SameDirectory->setChecked(true);
+    EXPECT_FALSE(D.OutputEdit->isEnabled());
+    EXPECT_FALSE(D.OutputButton->isEnabled());
+    EXPECT_FALSE(D.ShowDirectory->isEnabled());
+    D.ClipboardEdit->setText(QStringLiteral("/no/such/folder"));
+    D.accept();
+    // Disabled controls keep their values, and OK stores them.
+    EXPECT_TRUE(FileOption.SameDirectory);
+    EXPECT_EQ(FileOption.OutputDirectory, "/tmp/out");
+    EXPECT_TRUE(FileOption.ShowDirectory);
+    EXPECT_EQ(FileOption.ClipBoardTempDir, "/no/such/folder");
 }
