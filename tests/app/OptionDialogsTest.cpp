@@ -2,7 +2,9 @@
 // leaves the records alone, ranges are held, dependent controls follow.
 #include "app/CombineOptionFrm.h"
 #include "app/FolderOptionFrm.h"
+#include "app/IniSettings.h"
 #include "app/MetadataOptionFrm.h"
+#include "app/SusiePluginOptionFrm.h"
 #include "app/SystemOptionFrm.h"
 #include "core/Global.h"
 #include "effects/ui/NumEdit.h"
@@ -13,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -209,4 +212,43 @@ TEST_F(OptionDialogsTest, FolderOwnFolderControlsFollowSameFolderBox)
     EXPECT_EQ(FileOption.OutputDirectory, "/tmp/out");
     EXPECT_TRUE(FileOption.ShowDirectory);
     EXPECT_EQ(FileOption.ClipBoardTempDir, "/no/such/folder");
+}
+
+TEST_F(OptionDialogsTest, PluginFolderWithoutPluginsAndOrderText)
+{
+    QTemporaryDir Exe;
+    const std::string OldExe = ExeDir, OldPath = SPIPath, OldOrder = SPIOrder, OldDir = SPIOption.SPIDirectory;
+    ExeDir = Exe.path().toStdString() + "/";
+    SPIPath = ExeDir + "SusiePlugin";
+    SPIOrder = "gone.spi=1";
+    {
+        TSusiePluginOptionForm D;
+        // Nothing usable there: an empty list and no configure button.
+        EXPECT_EQ(D.CheckList->count(), 0);
+        EXPECT_TRUE(D.ConfigButton->isHidden());
+        // Items that have no loaded plug-in behind them still reorder safely.
+        for (const char* N : {"a.spi", "b.spi", "c.spi"}) {
+            auto* Item = new QListWidgetItem(QString::fromLatin1(N), D.CheckList);
+            Item->setFlags(Item->flags() | Qt::ItemIsUserCheckable);
+            Item->setCheckState(Qt::Unchecked);
+        }
+        D.CheckList->item(0)->setCheckState(Qt::Checked);
+        D.MoveItem(0, 2);
+        D.MoveItem(1, 1);   // onto itself: nothing
+        D.MoveItem(1, 7);   // outside the items: nothing
+        EXPECT_EQ(D.CheckList->currentRow(), 2);
+        D.accept();
+    }
+    // The default folder chosen explicitly is stored as empty.
+    EXPECT_EQ(SPIOption.SPIDirectory, "");
+    EXPECT_EQ(SPIOrder, "b.spi=0,c.spi=0,a.spi=1");
+    {
+        SPIPath = Exe.path().toStdString();
+        SPIOrder = "x.spi=1";
+        TSusiePluginOptionForm D;
+        D.reject();
+        EXPECT_EQ(SPIOrder, "x.spi=1");
+        EXPECT_EQ(SPIOption.SPIDirectory, "");
+    }
+    ExeDir = OldExe; SPIPath = OldPath; SPIOrder = OldOrder; SPIOption.SPIDirectory = OldDir;
 }
