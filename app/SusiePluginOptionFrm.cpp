@@ -9,6 +9,7 @@
 
 #include <QDialogButtonBox>
 #include <QDragEnterEvent>
+#include <QDragLeaveEvent>
 #include <QDropEvent>
 #include <QGridLayout>
 #include <QLabel>
@@ -46,8 +47,9 @@ TSPICheckList::TSPICheckList(QWidget* Parent) : QListWidget(Parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setDragEnabled(true);
     setAcceptDrops(true);
-    setDropIndicatorShown(true);
-    setDragDropMode(QAbstractItemView::InternalMove);
+    setDropIndicatorShown(false);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDefaultDropAction(Qt::MoveAction);
 }
 
 void TSPICheckList::mousePressEvent(QMouseEvent* Event)
@@ -59,23 +61,51 @@ void TSPICheckList::mousePressEvent(QMouseEvent* Event)
 
 void TSPICheckList::dragEnterEvent(QDragEnterEvent* Event)
 {
+    // Only drags that started here with an item selected.
+    PrevIdx = -1;
     if (Event->source() == this && currentRow() >= 0)
-        QListWidget::dragEnterEvent(Event);
+        Event->acceptProposedAction();
     else
         Event->ignore();
 }
 
 void TSPICheckList::dragMoveEvent(QDragMoveEvent* Event)
 {
-    if (Event->source() == this && currentRow() >= 0)
-        QListWidget::dragMoveEvent(Event);
-    else
+    if (Event->source() != this || currentRow() < 0) {
         Event->ignore();
+        return;
+    }
+    SetDropMarker(indexAt(Event->position().toPoint()).row());
+    Event->acceptProposedAction();
+}
+
+void TSPICheckList::dragLeaveEvent(QDragLeaveEvent* Event)
+{
+    SetDropMarker(-1);
+    Event->accept();
+}
+
+void TSPICheckList::SetDropMarker(int Row)
+{
+    if (Row == currentRow())
+        Row = -1;
+    if (Row == PrevIdx)
+        return;
+    if (QListWidgetItem* Old = item(PrevIdx)) {
+        Old->setBackground(QBrush());
+        Old->setForeground(QBrush());
+    }
+    if (QListWidgetItem* New = item(Row)) {
+        New->setBackground(palette().brush(QPalette::Highlight));
+        New->setForeground(palette().brush(QPalette::HighlightedText));
+    }
+    PrevIdx = Row;
 }
 
 void TSPICheckList::dropEvent(QDropEvent* Event)
 {
-    // Only a drop on another item moves; the list itself never reorders.
+    // Only a drop on another item moves; the view itself never reorders.
+    SetDropMarker(-1);
     const int From = currentRow();
     const int To = indexAt(Event->position().toPoint()).row();
     Event->setDropAction(Qt::IgnoreAction);
@@ -154,8 +184,7 @@ void TSusiePluginOptionForm::RefreshSPIList()
     CheckList->clear();
     for (size_t i = 0; i < Entries.size(); ++i) {
         auto* Item = new QListWidgetItem(QString::fromStdString(Names[i]), CheckList);
-        Item->setFlags((Item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled) &
-                       ~Qt::ItemIsDropEnabled);
+        Item->setFlags(Item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled);
         const bool On = Entries[i].size() >= 2 && Entries[i].compare(Entries[i].size() - 2, 2, "=1") == 0;
         Item->setCheckState(On ? Qt::Checked : Qt::Unchecked);
     }

@@ -22,7 +22,14 @@ protected:
     void mousePressEvent(QMouseEvent* Event) override;
     void dragEnterEvent(QDragEnterEvent* Event) override;
     void dragMoveEvent(QDragMoveEvent* Event) override;
+    void dragLeaveEvent(QDragLeaveEvent* Event) override;
     void dropEvent(QDropEvent* Event) override;
+
+private:
+    // Marks Row (-1: none) as the drop target and unmarks the previous one;
+    // the dragged item itself is never marked.
+    void SetDropMarker(int Row);
+    int PrevIdx = -1;
 };
 
 class TSusiePluginOptionForm : public QDialog {
