@@ -1,0 +1,90 @@
+#include "app/MetadataOptionFrm.h"
+
+#include "core/Global.h"
+#include "core/ResourceText.h"
+#include "effects/ui/NumEdit.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+}
+
+TMetadataOptionForm::TMetadataOptionForm(QWidget* Owner) : QDialog(Owner)
+{
+    setWindowTitle(Tr("Metadata Settings"));
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+
+    auto Box = [this](const char* Text, bool Checked) {
+        auto* B = new QCheckBox(Tr(Text), this);
+        B->setChecked(Checked);
+        return B;
+    };
+    KeepExif = Box("Keep Exif data", JPEGOption.AddExifInfo);
+    UpdateExif = Box("Update Exif dimensions", JPEGOption.UpdateExif);
+    UpdateExifResolution = Box("Update Exif resolution", JPEGOption.UpdateExifResolution);
+    UpdateExifThumbnail = Box("Update Exif thumbnail", JPEGOption.UpdateExifThumbnail);
+    KeepICC = Box("Keep ICCProfile", MetadataOption.KeepICCProfile);
+    KeepCreationTime = Box("Keep creation time", MetadataOption.KeepCreationTime);
+    KeepLastWriteTime = Box("Keep last write time", MetadataOption.KeepLastWriteTime);
+    KeepResolution = Box("Keep resolution", MetadataOption.KeepResolution);
+    WritepHYs = Box("PNG save resolution", PNGOption.WritepHYsChunk);
+
+    auto* Layout = new QVBoxLayout(this);
+    for (QCheckBox* B : {KeepExif, UpdateExif, UpdateExifResolution, UpdateExifThumbnail, KeepICC,
+                         KeepCreationTime, KeepLastWriteTime, KeepResolution})
+        Layout->addWidget(B);
+    UpdateExif->setContentsMargins(16, 0, 0, 0);
+    UpdateExifResolution->setContentsMargins(16, 0, 0, 0);
+    UpdateExifThumbnail->setContentsMargins(16, 0, 0, 0);
+    auto* Row = new QHBoxLayout;
+    Row->addWidget(new QLabel(Tr("Resolution"), this));
+    auto* ResBox = new QLineEdit(this);
+    Row->addWidget(ResBox);
+    Row->addWidget(new QLabel(QStringLiteral("dpi"), this));
+    Row->addStretch(1);
+    Layout->addLayout(Row);
+    Resolution = new TUDNumEdit(ResBox, 9999, 0, MetadataOption.Resolution, 1, 0);
+    Layout->addWidget(WritepHYs);
+
+    auto* Buttons = new QDialogButtonBox(this);
+    Buttons->addButton(Tr("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
+    Buttons->addButton(Tr("Cancel"), QDialogButtonBox::RejectRole);
+    connect(Buttons, &QDialogButtonBox::accepted, this, &TMetadataOptionForm::accept);
+    connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    Layout->addWidget(Buttons);
+
+    connect(KeepExif, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
+    connect(KeepResolution, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
+    UpdateEnabled();
+}
+
+void TMetadataOptionForm::UpdateEnabled()
+{
+    const bool Exif = KeepExif->isChecked();
+    UpdateExif->setEnabled(Exif);
+    UpdateExifThumbnail->setEnabled(Exif);
+    UpdateExifResolution->setEnabled(Exif && !KeepResolution->isChecked());
+}
+
+void TMetadataOptionForm::accept()
+{
+    JPEGOption.AddExifInfo = KeepExif->isChecked();
+    JPEGOption.UpdateExif = UpdateExif->isChecked();
+    JPEGOption.UpdateExifResolution = UpdateExifResolution->isChecked();
+    JPEGOption.UpdateExifThumbnail = UpdateExifThumbnail->isChecked();
+    MetadataOption.KeepICCProfile = KeepICC->isChecked();
+    MetadataOption.KeepCreationTime = KeepCreationTime->isChecked();
+    MetadataOption.KeepLastWriteTime = KeepLastWriteTime->isChecked();
+    MetadataOption.KeepResolution = KeepResolution->isChecked();
+    MetadataOption.Resolution = Resolution->IntValue();
+    PNGOption.WritepHYsChunk = WritepHYs->isChecked();
+    QDialog::accept();
+}

@@ -1,0 +1,31 @@
+// The "Metadata Settings" dialog: which metadata the output files keep.
+#pragma once
+#include <QDialog>
+
+class QCheckBox;
+class TUDNumEdit;
+
+class TMetadataOptionForm : public QDialog {
+    Q_OBJECT
+public:
+    // Reads JPEGOption, MetadataOption and PNGOption now; writes them only on OK.
+    explicit TMetadataOptionForm(QWidget* Owner = nullptr);
+
+    QCheckBox* KeepExif;
+    QCheckBox* UpdateExif;
+    QCheckBox* UpdateExifResolution;
+    QCheckBox* UpdateExifThumbnail;
+    QCheckBox* KeepICC;
+    QCheckBox* KeepCreationTime;
+    QCheckBox* KeepLastWriteTime;
+    QCheckBox* KeepResolution;
+    TUDNumEdit* Resolution;   // dots per inch, 0..9999
+    QCheckBox* WritepHYs;
+
+    void accept() override;
+
+private:
+    // The Exif update boxes depend on "Keep Exif data"; the resolution update
+    // also needs "Keep resolution" off. Disabled boxes keep their states.
+    void UpdateEnabled();
+};

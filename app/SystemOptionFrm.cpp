@@ -1,0 +1,221 @@
+#include "app/SystemOptionFrm.h"
+
+#include "core/Global.h"
+#include "core/Grayscale.h"
+#include "core/ResourceText.h"
+#include "effects/ui/NumEdit.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFontDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+
+QColor ToQColor(uint32_t C) { return QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF); }
+uint32_t FromQColor(const QColor& C)
+{
+    return uint32_t(C.red()) | uint32_t(C.green()) << 8 | uint32_t(C.blue()) << 16;
+}
+} // namespace
+
+bool ChooseColor(QWidget* Owner, uint32_t& Color)
+{
+    // Custom colours "ColorA".."ColorP" all start white for every choice.
+    for (int i = 0; i < QColorDialog::customCount(); ++i)
+        QColorDialog::setCustomColor(i, QColor(255, 255, 255));
+    const QColor C = QColorDialog::getColor(ToQColor(Color), Owner);
+    if (!C.isValid())
+        return false;
+    Color = FromQColor(C) & 0xFFFFFF;
+    return true;
+}
+
+void PaintColorPanel(QPushButton* Panel, uint32_t Color)
+{
+    Panel->setStyleSheet(QStringLiteral("background-color: %1").arg(ToQColor(Color).name()));
+}
+
+TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
+{
+    setWindowTitle(Tr("System Settings"));
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+
+    auto Box = [this](const char* Text, bool Checked) {
+        auto* B = new QCheckBox(Tr(Text), this);
+        B->setChecked(Checked);
+        return B;
+    };
+    const int CPUs = std::max(1, int(SystemOption.ProcessorCount));
+
+    auto* Layout = new QVBoxLayout(this);
+    auto* Grid = new QGridLayout;
+    Layout->addLayout(Grid);
+    int Row = 0;
+
+    Parallel = Box("Parallel processing", SystemOption.ParallelProcessing);
+    Grid->addWidget(Parallel, Row, 0);
+    Grid->addWidget(new QLabel(Tr("Max Thread"), this), Row, 1);
+    auto* ThreadBox = new QLineEdit(this);
+    Grid->addWidget(ThreadBox, Row++, 2);
+    MaxThread = new TUDNumEdit(ThreadBox, CPUs, 1, SystemOption.MaxThread, 1, 0);
+    MemReserve = Box("Reserve memory for bigimage", SystemOption.MemReserve);
+    Grid->addWidget(MemReserve, Row++, 0, 1, 3);
+
+    NotOverwrite = Box("Don't overwrite", FileOption.NotOverwrite);
+    Rename = new QRadioButton(Tr("Rename"), this);
+    Skip = new QRadioButton(Tr("Skip"), this);
+    // Two radio sets share this dialog, so each needs its own group.
+    auto* SkipGroup = new QButtonGroup(this);
+    SkipGroup->addButton(Rename);
+    SkipGroup->addButton(Skip);
+    (FileOption.Skip ? Skip : Rename)->setChecked(true);
+    Grid->addWidget(NotOverwrite, Row, 0);
+    Grid->addWidget(Rename, Row, 1);
+    Grid->addWidget(Skip, Row++, 2);
+
+    AddSubFolder = Box("Include subfolder", FileOption.AddSubFolder);
+    Grid->addWidget(AddSubFolder, Row++, 0, 1, 3);
+    RemoveList = Box("Clear filelist after conversion", FileOption.RemoveList);
+    Grid->addWidget(RemoveList, Row++, 0, 1, 3);
+
+    Grid->addWidget(new QLabel(Tr("Numbering start value"), this), Row, 0);
+    auto* NumberBox = new QLineEdit(this);
+    Grid->addWidget(NumberBox, Row++, 1, 1, 2);
+    StartNumber = new TUDNumEdit(NumberBox, 99999999, 0, FileOption.StartNumber, 1, 0);
+    auto* ResetGroup = new QButtonGroup(this);
+    const char* ResetTexts[3] = {"Always reset", "Reset at startup", "Don't reset"};
+    for (int i = 0; i < 3; ++i) {
+        ResetType[i] = new QRadioButton(Tr(ResetTexts[i]), this);
+        ResetGroup->addButton(ResetType[i]);
+        Grid->addWidget(ResetType[i], Row, i);
+    }
+    ++Row;
+    ResetType[std::clamp(int(FileOption.ResetType), 0, 2)]->setChecked(true);
+
+    IgnoreReadOnly = Box("Ignore readonly attribute", FileOption.IgnoreReadOnlyAttr);
+    Grid->addWidget(IgnoreReadOnly, Row++, 0, 1, 3);
+    UseExternalTool = Box("Use external tool after conversion", SystemOption.UseExternalTool);
+    Grid->addWidget(UseExternalTool, Row++, 0, 1, 3);
+    Command = new QLineEdit(QString::fromStdString(SystemOption.Command), this);
+    CommandButton = new QPushButton(QStringLiteral("..."), this);
+    Grid->addWidget(Command, Row, 0, 1, 2);
+    Grid->addWidget(CommandButton, Row++, 2);
+    SkipImageCheck = Box("Don't check file with listup", SystemOption.SkipImageCheck);
+    Grid->addWidget(SkipImageCheck, Row++, 0, 1, 3);
+    SortFiles = Box("Sort files in folder", FileOption.SortMode != 0);
+    Grid->addWidget(SortFiles, Row++, 0, 1, 3);
+    DeleteInput = Box("Delete input files", FileOption.DeleteInputFile);
+    Grid->addWidget(DeleteInput, Row++, 0, 1, 3);
+    AbortOnError = Box("Abort processing on error", SystemOption.AbortOnError);
+    Grid->addWidget(AbortOnError, Row++, 0, 1, 3);
+
+    AutoSort = new QComboBox(this);
+    AutoSort->addItem(Tr("None"));
+    AutoSort->addItem(Tr("FileName"));
+    AutoSort->setCurrentIndex(FileOption.AutoSortMode == 1 ? 1 : 0);
+    Grid->addWidget(new QLabel(Tr("AutoSort"), this), Row, 0);
+    Grid->addWidget(AutoSort, Row++, 1, 1, 2);
+
+    BackColor = uint32_t(DefaultBGColor.Red & 0xFF) | uint32_t(DefaultBGColor.Green & 0xFF) << 8 |
+                uint32_t(DefaultBGColor.Blue & 0xFF) << 16;
+    ColorPanel = new QPushButton(this);
+    PaintColorPanel(ColorPanel, BackColor);
+    Grid->addWidget(new QLabel(Tr("BackColor"), this), Row, 0);
+    Grid->addWidget(ColorPanel, Row++, 1);
+    FontButton = new QPushButton(this);
+    Grid->addWidget(FontButton, Row++, 0, 1, 3);
+    SetFont(QString::fromStdString(UIFontName), UIFontSize);
+
+    auto* Buttons = new QDialogButtonBox(this);
+    Buttons->addButton(Tr("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
+    Buttons->addButton(Tr("Cancel"), QDialogButtonBox::RejectRole);
+    connect(Buttons, &QDialogButtonBox::accepted, this, &TSystemOptionForm::accept);
+    connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    Layout->addWidget(Buttons);
+
+    connect(ColorPanel, &QPushButton::clicked, this, [this] { PickColor(); });
+    connect(FontButton, &QPushButton::clicked, this, [this] { PickFont(); });
+    for (QCheckBox* B : {Parallel, NotOverwrite, UseExternalTool})
+        connect(B, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
+    UpdateEnabled();
+}
+
+void TSystemOptionForm::UpdateEnabled()
+{
+    // With one processor there is nothing to run in parallel.
+    Parallel->setEnabled(SystemOption.ProcessorCount > 1);
+    MaxThread->setEnabled(Parallel->isChecked());
+    Rename->setEnabled(NotOverwrite->isChecked());
+    Skip->setEnabled(NotOverwrite->isChecked());
+    Command->setEnabled(UseExternalTool->isChecked());
+    CommandButton->setEnabled(UseExternalTool->isChecked());
+}
+
+void TSystemOptionForm::SetFont(const QString& Name, int Size)
+{
+    FontName = Name;
+    FontSize = Size;
+    FontButton->setText(QStringLiteral("%1 %2pt").arg(Name).arg(Size));
+}
+
+void TSystemOptionForm::PickColor()
+{
+    if (ChooseColor(this, BackColor))
+        PaintColorPanel(ColorPanel, BackColor);
+}
+
+void TSystemOptionForm::PickFont()
+{
+    bool Ok = false;
+    QFont Start(FontName);
+    if (FontSize > 0)
+        Start.setPointSize(FontSize);
+    const QFont F = QFontDialog::getFont(&Ok, Start, this);
+    if (Ok)
+        SetFont(F.family(), F.pointSize());
+}
+
+void TSystemOptionForm::accept()
+{
+    SystemOption.ParallelProcessing = Parallel->isChecked();
+    SystemOption.MaxThread = MaxThread->IntValue();
+    SystemOption.MemReserve = MemReserve->isChecked();
+    FileOption.NotOverwrite = NotOverwrite->isChecked();
+    FileOption.Skip = Skip->isChecked();
+    FileOption.AddSubFolder = AddSubFolder->isChecked();
+    FileOption.RemoveList = RemoveList->isChecked();
+    FileOption.StartNumber = StartNumber->IntValue();
+    for (int i = 0; i < 3; ++i)
+        if (ResetType[i]->isChecked())
+            FileOption.ResetType = i;
+    FileOption.IgnoreReadOnlyAttr = IgnoreReadOnly->isChecked();
+    SystemOption.UseExternalTool = UseExternalTool->isChecked();
+    SystemOption.Command = Command->text().toStdString();
+    SystemOption.SkipImageCheck = SkipImageCheck->isChecked();
+    FileOption.SortMode = SortFiles->isChecked() ? 1 : 0;
+    FileOption.DeleteInputFile = DeleteInput->isChecked();
+    SystemOption.AbortOnError = AbortOnError->isChecked();
+    FileOption.AutoSortMode = AutoSort->currentIndex();
+    DefaultBGColor.Red = BackColor & 0xFF;
+    DefaultBGColor.Green = (BackColor >> 8) & 0xFF;
+    DefaultBGColor.Blue = (BackColor >> 16) & 0xFF;
+    GrayOfColor(DefaultBGColor);
+    UIFontName = FontName.toStdString();
+    UIFontSize = FontSize;
+    QDialog::accept();
+}
