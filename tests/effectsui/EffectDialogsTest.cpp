@@ -2,8 +2,10 @@
 // to the effect on OK only.
 #include "core/Grayscale.h"
 #include "effects/GrayscaleFrm.h"
+#include "effects/JPEGTran.h"
 #include "effects/RotationOptionFrm.h"
 #include "effects/ui/GrayscaleDlg.h"
+#include "effects/ui/JPEGTranOptionFrm.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/RotationOptionDlg.h"
 #include "tests/effectsui/UiTestApp.h"
@@ -11,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -144,4 +147,42 @@ TEST(GrayscaleForm, TypedWeightsStayInRange)
     EXPECT_EQ(G, 0);
     EXPECT_EQ(B, 10000);
     EXPECT_EQ(T, GRAY_CUSTOM);
+}
+
+TEST(JPEGTranOptionForm, OkWritesBackCancelKeeps)
+{
+    TestApp();
+    RegisterJPEGTranOptionForm(nullptr);
+    TJPEGTran E;
+    E.FProgressive = true;
+    E.FRotation = JT_AUTO;
+
+    WhenShown<TJPEGTranOptionForm>([](TJPEGTranOptionForm& F) {
+        F.chbOptimize->setChecked(false);
+        F.chbRemoveExtraMarker->setChecked(true);
+        F.cbRotation->setCurrentIndex(JT_FLIPV);
+    }, false);
+    E.ShowConfigDialog();
+    EXPECT_TRUE(E.FOptimize);
+    EXPECT_FALSE(E.FRemoveExtraMarker);
+    EXPECT_EQ(E.FRotation, JT_AUTO);
+
+    WhenShown<TJPEGTranOptionForm>([](TJPEGTranOptionForm& F) {
+        EXPECT_TRUE(F.chbOptimize->isChecked());
+        EXPECT_TRUE(F.chbProgressive->isChecked());
+        EXPECT_FALSE(F.chbGrayscale->isChecked());
+        EXPECT_EQ(F.cbRotation->currentIndex(), JT_AUTO);
+        F.chbOptimize->setChecked(false);
+        F.chbGrayscale->setChecked(true);
+        F.chbTrimming->setChecked(true);
+        F.chbRemoveExtraMarker->setChecked(true);
+        F.cbRotation->setCurrentIndex(JT_FLIPV);
+    }, true);
+    E.ShowConfigDialog();
+    EXPECT_FALSE(E.FOptimize);
+    EXPECT_TRUE(E.FProgressive);
+    EXPECT_TRUE(E.FGrayscale);
+    EXPECT_TRUE(E.FTrimming);
+    EXPECT_TRUE(E.FRemoveExtraMarker);
+    EXPECT_EQ(E.FRotation, JT_FLIPV);
 }
