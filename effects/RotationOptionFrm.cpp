@@ -4,6 +4,8 @@
 #include "core/ResourceText.h"
 #include "core/Rotate.h"
 
+TRotationDialogProc RotationDialogProc = nullptr;
+
 TRotationFilter::TRotationFilter() : TEffect(LoadResText(SRotation), 'O', "RotationFilter", EFFECT_ROTATION)
 {
 }
@@ -48,4 +50,10 @@ void TRotationFilter::WriteIniFile(TMemIniFile& Ini)
     TEffect::WriteIniFile(Ini);
     Ini.WriteInteger(FSectionName, "Type", FType);
     Ini.WriteInteger(FSectionName, "Value", FValue);
+}
+
+void TRotationFilter::ShowConfigDialog()
+{
+    if (RotationDialogProc)
+        RotationDialogProc(*this);
 }

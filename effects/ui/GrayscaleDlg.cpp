@@ -1,0 +1,171 @@
+#include "effects/ui/GrayscaleDlg.h"
+
+#include "core/Global.h"
+#include "core/ResourceText.h"
+#include "effects/GrayscaleFrm.h"
+#include "effects/ui/NumEdit.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+
+QPointer<QWidget> DialogOwner;
+
+// The standard weights the edits show while a standard is selected.
+constexpr double BT601[3] = {0.299, 0.587, 0.114};
+constexpr double BT709[3] = {0.2125, 0.7154, 0.0721};
+
+} // namespace
+
+TGrayscaleForm::TGrayscaleForm(QWidget* Owner) : QDialog(Owner)
+{
+    setWindowTitle(Text("Convert to grayscale"));
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->addItems({"ITU-R BT.601", "ITU-R BT.709", Text("Custom")});
+    Panel1 = new QWidget(this);
+    auto* Grid = new QGridLayout(Panel1);
+    Grid->setContentsMargins(0, 0, 0, 0);
+    QLabel** Labels[3] = {&Label1, &Label2, &Label3};
+    const char* Names[3] = {"Red", "Green", "Blue"};
+    for (int i = 0; i < 3; ++i) {
+        *Labels[i] = new QLabel(Text(Names[i]), Panel1);
+        FBars[i] = new QScrollBar(Qt::Horizontal, Panel1);
+        FBars[i]->setRange(0, MaxGrayWeight);
+        FBars[i]->setPageStep(100);
+        FBars[i]->setMinimumWidth(200);
+        auto* Box = new QLineEdit(Panel1);
+        Grid->addWidget(*Labels[i], i, 0);
+        Grid->addWidget(FBars[i], i, 1);
+        Grid->addWidget(Box, i, 2);
+        // Takes over Box's place in the grid and deletes it.
+        FEdits[i] = new TNumEdit(Box, 1, 0, 0, 0.001, 4);
+        FEdits[i]->setFixedWidth(70);
+    }
+    ScrollBar1 = FBars[0], ScrollBar2 = FBars[1], ScrollBar3 = FBars[2];
+    Edit1 = FEdits[0], Edit2 = FEdits[1], Edit3 = FEdits[2];
+
+    Button1 = new QPushButton(Text("OK"), this);
+    Button2 = new QPushButton(Text("Cancel"), this);
+    Button1->setDefault(true);
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addStretch();
+    Buttons->addWidget(Button1);
+    Buttons->addWidget(Button2);
+    auto* Main = new QVBoxLayout(this);
+    Main->addWidget(ComboBox1);
+    Main->addWidget(Panel1);
+    Main->addLayout(Buttons);
+    Main->setSizeConstraint(QLayout::SetFixedSize);
+
+    for (int i = 0; i < 3; ++i) {
+        connect(FBars[i], &QScrollBar::valueChanged, this, [this, i] { ScrollBarChanged(i); });
+        connect(FEdits[i], &TNumEdit::Change, this, [this, i] { EditChanged(i); });
+    }
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { TypeChanged(); });
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    ComboBox1->setCurrentIndex(GRAY_BT601);
+    TypeChanged();
+}
+
+bool TGrayscaleForm::IsCustom() const
+{
+    return ComboBox1->currentIndex() == GRAY_CUSTOM;
+}
+
+int& TGrayscaleForm::Weight(int Index)
+{
+    return Index == 0 ? Red : Index == 1 ? Green : Blue;
+}
+
+void TGrayscaleForm::SetParams(int ARed, int AGreen, int ABlue, int Type)
+{
+    Red = ARed;
+    Green = AGreen;
+    Blue = ABlue;
+    // Anything but the two standards is custom, as the effect reads it.
+    ComboBox1->setCurrentIndex(Type == GRAY_BT601 || Type == GRAY_BT709 ? Type : GRAY_CUSTOM);
+    TypeChanged();
+}
+
+void TGrayscaleForm::GetParams(int& ARed, int& AGreen, int& ABlue, int& Type) const
+{
+    ARed = Red;
+    AGreen = Green;
+    ABlue = Blue;
+    Type = ComboBox1->currentIndex();
+}
+
+void TGrayscaleForm::TypeChanged()
+{
+    const int Type = ComboBox1->currentIndex();
+    Panel1->setEnabled(Type == GRAY_CUSTOM);
+    for (int i = 0; i < 3; ++i) {
+        const double W = Type == GRAY_BT601 ? BT601[i] : Type == GRAY_BT709 ? BT709[i] : Weight(i) / 10000.0;
+        // Both controls are set here so that neither handler rewrites the
+        // kept custom weights.
+        FUpdating = true;
+        FEdits[i]->SetValue(W);
+        FBars[i]->setValue(int(W * 10000 + 0.5));
+        FUpdating = false;
+    }
+}
+
+void TGrayscaleForm::ScrollBarChanged(int Index)
+{
+    if (FUpdating)
+        return;
+    const int Pos = FBars[Index]->value();
+    FUpdating = true;
+    FEdits[Index]->SetValue(Pos / 10000.0);
+    FUpdating = false;
+    if (IsCustom())
+        Weight(Index) = Pos;
+}
+
+void TGrayscaleForm::EditChanged(int Index)
+{
+    if (FUpdating)
+        return;
+    // The edit reports what was typed before clamping it; bound it before
+    // converting so that a huge number cannot overflow the position.
+    const double V = std::clamp(FEdits[Index]->Value(), 0.0, 1.0);
+    FUpdating = true;
+    FBars[Index]->setValue(int(std::floor(V * 10000 + 0.5)));
+    FUpdating = false;
+    if (IsCustom())
+        Weight(Index) = FBars[Index]->value();
+}
+
+bool ExecGrayscaleForm(TGrayscaleFilter& Effect)
+{
+    auto Form = std::make_unique<TGrayscaleForm>(DialogOwner.data());
+    Form->SetParams(Effect.FRed, Effect.FGreen, Effect.FBlue, Effect.FType);
+    if (Form->exec() != QDialog::Accepted)
+        return false;
+    Form->GetParams(Effect.FRed, Effect.FGreen, Effect.FBlue, Effect.FType);
+    Effect.SetGrayWeights();
+    return true;
+}
+
+void RegisterGrayscaleForm(QWidget* Owner)
+{
+    DialogOwner = Owner;
+    GrayscaleDialogProc = ExecGrayscaleForm;
+}

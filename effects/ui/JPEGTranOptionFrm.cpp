@@ -1,0 +1,98 @@
+#include "effects/ui/JPEGTranOptionFrm.h"
+
+#include "core/Global.h"
+#include "core/ResourceText.h"
+#include "effects/JPEGTran.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+
+QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+
+QPointer<QWidget> DialogOwner;
+
+} // namespace
+
+TJPEGTranOptionForm::TJPEGTranOptionForm(QWidget* Owner) : QDialog(Owner)
+{
+    setWindowTitle(Text("JPEGTran Settings"));
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+
+    chbOptimize = new QCheckBox(Text("Optimize"), this);
+    chbProgressive = new QCheckBox(Text("Progressive JPEG"), this);
+    chbGrayscale = new QCheckBox(Text("Convert to grayscale"), this);
+    chbTrimming = new QCheckBox(Text("Trimming"), this);
+    chbRemoveExtraMarker = new QCheckBox(Text("Remove extra markers"), this);
+    lblRotation = new QLabel(Text("Transform"), this);
+    cbRotation = new QComboBox(this);
+    for (const char* S : {"None", "Auto", "Rotate 90", "Rotate 180", "Rotate 270", "Flip horizontal", "Flip vertical"})
+        cbRotation->addItem(Text(S));
+    lblRotation->setBuddy(cbRotation);
+    Button1 = new QPushButton(Text("OK"), this);
+    Button2 = new QPushButton(Text("Cancel"), this);
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* Main = new QVBoxLayout(this);
+    for (QCheckBox* C : {chbOptimize, chbProgressive, chbGrayscale, chbTrimming, chbRemoveExtraMarker})
+        Main->addWidget(C);
+    // The list sits right of its label, whatever length the translation gives it.
+    auto* Rotation = new QHBoxLayout;
+    Rotation->addWidget(lblRotation);
+    Rotation->addWidget(cbRotation, 1);
+    Main->addLayout(Rotation);
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addStretch();
+    Buttons->addWidget(Button1);
+    Buttons->addWidget(Button2);
+    Main->addLayout(Buttons);
+    Main->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TJPEGTranOptionForm::SetParams(const TJPEGTran& Effect)
+{
+    chbOptimize->setChecked(Effect.FOptimize);
+    chbProgressive->setChecked(Effect.FProgressive);
+    chbGrayscale->setChecked(Effect.FGrayscale);
+    chbTrimming->setChecked(Effect.FTrimming);
+    chbRemoveExtraMarker->setChecked(Effect.FRemoveExtraMarker);
+    const int R = Effect.FRotation;
+    cbRotation->setCurrentIndex(R >= 0 && R < cbRotation->count() ? R : JT_NONE);
+}
+
+void TJPEGTranOptionForm::GetParams(TJPEGTran& Effect) const
+{
+    Effect.FOptimize = chbOptimize->isChecked();
+    Effect.FProgressive = chbProgressive->isChecked();
+    Effect.FGrayscale = chbGrayscale->isChecked();
+    Effect.FTrimming = chbTrimming->isChecked();
+    Effect.FRemoveExtraMarker = chbRemoveExtraMarker->isChecked();
+    Effect.FRotation = cbRotation->currentIndex();
+}
+
+bool ExecJPEGTranOptionForm(TJPEGTran& Effect)
+{
+    auto Form = std::make_unique<TJPEGTranOptionForm>(DialogOwner.data());
+    Form->SetParams(Effect);
+    if (Form->exec() != QDialog::Accepted)
+        return false;
+    Form->GetParams(Effect);
+    return true;
+}
+
+void RegisterJPEGTranOptionForm(QWidget* Owner)
+{
+    DialogOwner = Owner;
+    JPEGTranDialogProc = ExecJPEGTranOptionForm;
+}

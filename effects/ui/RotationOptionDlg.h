@@ -1,0 +1,35 @@
+// The rotation effect's settings dialog: which pictures (all, landscape,
+// portrait) and which turn or flip.
+#pragma once
+#include <QDialog>
+
+class QComboBox;
+class QPushButton;
+class QRadioButton;
+class TRotationFilter;
+
+class TRotationOptionForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TRotationOptionForm(QWidget* Owner = nullptr);
+
+    // Type: 1 landscape, 2 portrait, anything else all pictures. Value: the
+    // list index 0..4; anything outside the list shows entry 0.
+    void SetParams(int Type, int Value);
+    // Type 0, 1 or 2 from the checked button; Value the list index.
+    void GetParams(int& Type, int& Value) const;
+
+    QRadioButton* RadioButton1; // "All"
+    QRadioButton* RadioButton2; // "Landscape"
+    QRadioButton* RadioButton3; // "Portrait"
+    QComboBox* ComboBox1;
+    QPushButton* Button1; // OK
+    QPushButton* Button2; // Cancel
+};
+
+// Sets the effect's dialog hook; Owner (the main window, may be null) owns
+// each dialog while it is shown. Called once at start-up.
+void RegisterRotationOptionForm(QWidget* Owner);
+// What the hook runs: shows the dialog modally and, on OK only, copies its
+// values into Effect. True when the user confirmed.
+bool ExecRotationOptionForm(TRotationFilter& Effect);

@@ -1,0 +1,188 @@
+// The small effect dialogs: values come in when the dialog opens and go back
+// to the effect on OK only.
+#include "core/Grayscale.h"
+#include "effects/GrayscaleFrm.h"
+#include "effects/JPEGTran.h"
+#include "effects/RotationOptionFrm.h"
+#include "effects/ui/GrayscaleDlg.h"
+#include "effects/ui/JPEGTranOptionFrm.h"
+#include "effects/ui/NumEdit.h"
+#include "effects/ui/RotationOptionDlg.h"
+#include "tests/effectsui/UiTestApp.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTimer>
+
+namespace {
+
+// Runs Edit on the modal dialog of type Form once it is up, then presses its
+// OK (Button1) or Cancel (Button2).
+template <class Form, class Fn> void WhenShown(Fn Edit, bool Ok)
+{
+    QTimer::singleShot(0, [=] {
+        auto* F = qobject_cast<Form*>(QApplication::activeModalWidget());
+        ASSERT_NE(F, nullptr);
+        Edit(*F);
+        (Ok ? F->Button1 : F->Button2)->click();
+    });
+}
+
+} // namespace
+
+TEST(RotationOptionForm, OkWritesBackCancelKeeps)
+{
+    TestApp();
+    RegisterRotationOptionForm(nullptr);
+    TRotationFilter E;
+    E.FType = ROTATE_PORTRAIT;
+    E.FValue = ROTATE_MIRROR;
+
+    // Opens showing the effect's values; OK takes the edited ones.
+    WhenShown<TRotationOptionForm>([](TRotationOptionForm& F) {
+        EXPECT_TRUE(F.RadioButton3->isChecked());
+        EXPECT_EQ(F.ComboBox1->currentIndex(), ROTATE_MIRROR);
+        F.RadioButton2->setChecked(true);
+        F.ComboBox1->setCurrentIndex(ROTATE_FLIP);
+    }, true);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FType, ROTATE_LANDSCAPE);
+    EXPECT_EQ(E.FValue, ROTATE_FLIP);
+
+    WhenShown<TRotationOptionForm>([](TRotationOptionForm& F) {
+        F.RadioButton1->setChecked(true);
+        F.ComboBox1->setCurrentIndex(ROTATE_180);
+    }, false);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FType, ROTATE_LANDSCAPE);
+    EXPECT_EQ(E.FValue, ROTATE_FLIP);
+}
+
+TEST(RotationOptionForm, OutOfRangeSettingsShowDefaults)
+{
+    TestApp();
+    TRotationOptionForm F;
+    F.SetParams(9, 7);
+    EXPECT_TRUE(F.RadioButton1->isChecked());
+    EXPECT_EQ(F.ComboBox1->currentIndex(), 0);
+    F.SetParams(ROTATE_PORTRAIT, -1);
+    int Type = -1, Value = -1;
+    F.GetParams(Type, Value);
+    EXPECT_EQ(Type, ROTATE_PORTRAIT);
+    EXPECT_EQ(Value, 0);
+}
+
+TEST(GrayscaleForm, CustomWeightsOnOkOnly)
+{
+    TestApp();
+    RegisterGrayscaleForm(nullptr);
+    TGrayscaleFilter E;
+    E.FType = GRAY_BT601;
+    E.FRed = 5000;
+    E.FGreen = 5000;
+    E.FBlue = 0;
+    E.SetGrayWeights();
+
+    // Cancel after editing leaves the effect and the weight vector alone.
+    WhenShown<TGrayscaleForm>([](TGrayscaleForm& F) {
+        EXPECT_FALSE(F.Panel1->isEnabled());
+        EXPECT_NEAR(F.Edit1->Value(), 0.299, 1e-9);
+        F.ComboBox1->setCurrentIndex(GRAY_CUSTOM);
+        F.ScrollBar3->setValue(9000);
+    }, false);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FType, GRAY_BT601);
+    EXPECT_EQ(E.FBlue, 0);
+    EXPECT_FLOAT_EQ(GrayWeights[0], 0.299f);
+
+    // Custom: the edits show the kept weights; a scroll bar and a typed edit
+    // both update the weight; OK applies them, normalised to a sum of 1.
+    WhenShown<TGrayscaleForm>([](TGrayscaleForm& F) {
+        F.ComboBox1->setCurrentIndex(GRAY_CUSTOM);
+        EXPECT_TRUE(F.Panel1->isEnabled());
+        EXPECT_NEAR(F.Edit1->Value(), 0.5, 1e-9);
+        EXPECT_EQ(F.ScrollBar2->value(), 5000);
+        F.ScrollBar1->setValue(2000);
+        EXPECT_NEAR(F.Edit1->Value(), 0.2, 1e-9);
+        F.Edit2->setText("0.2");
+        EXPECT_EQ(F.ScrollBar2->value(), 2000);
+        F.Edit3->setText("0.20004"); // rounds to the nearest ten-thousandth
+        EXPECT_EQ(F.ScrollBar3->value(), 2000);
+    }, true);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FType, GRAY_CUSTOM);
+    EXPECT_EQ(E.FRed, 2000);
+    EXPECT_EQ(E.FGreen, 2000);
+    EXPECT_EQ(E.FBlue, 2000);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(GrayWeights[i], 1.0 / 3, 1e-6);
+
+    // Choosing a standard keeps the custom weights for later, and its own
+    // weights become the process-wide vector.
+    WhenShown<TGrayscaleForm>([](TGrayscaleForm& F) { F.ComboBox1->setCurrentIndex(GRAY_BT709); }, true);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FType, GRAY_BT709);
+    EXPECT_EQ(E.FRed, 2000);
+    EXPECT_EQ(E.FBlue, 2000);
+    EXPECT_FLOAT_EQ(GrayWeights[1], 0.7154f);
+}
+
+TEST(GrayscaleForm, TypedWeightsStayInRange)
+{
+    TestApp();
+    TGrayscaleForm F;
+    F.SetParams(100, 200, 300, GRAY_CUSTOM);
+    F.Edit1->setText("99999999999999999999");
+    F.Edit2->setText("-3");
+    F.Edit3->setText("7");
+    int R, G, B, T;
+    F.GetParams(R, G, B, T);
+    EXPECT_EQ(R, 10000);
+    EXPECT_EQ(G, 0);
+    EXPECT_EQ(B, 10000);
+    EXPECT_EQ(T, GRAY_CUSTOM);
+}
+
+TEST(JPEGTranOptionForm, OkWritesBackCancelKeeps)
+{
+    TestApp();
+    RegisterJPEGTranOptionForm(nullptr);
+    TJPEGTran E;
+    E.FProgressive = true;
+    E.FRotation = JT_AUTO;
+
+    WhenShown<TJPEGTranOptionForm>([](TJPEGTranOptionForm& F) {
+        F.chbOptimize->setChecked(false);
+        F.chbRemoveExtraMarker->setChecked(true);
+        F.cbRotation->setCurrentIndex(JT_FLIPV);
+    }, false);
+    E.ShowConfigDialog();
+    EXPECT_TRUE(E.FOptimize);
+    EXPECT_FALSE(E.FRemoveExtraMarker);
+    EXPECT_EQ(E.FRotation, JT_AUTO);
+
+    WhenShown<TJPEGTranOptionForm>([](TJPEGTranOptionForm& F) {
+        EXPECT_TRUE(F.chbOptimize->isChecked());
+        EXPECT_TRUE(F.chbProgressive->isChecked());
+        EXPECT_FALSE(F.chbGrayscale->isChecked());
+        EXPECT_EQ(F.cbRotation->currentIndex(), JT_AUTO);
+        F.chbOptimize->setChecked(false);
+        F.chbGrayscale->setChecked(true);
+        F.chbTrimming->setChecked(true);
+        F.chbRemoveExtraMarker->setChecked(true);
+        F.cbRotation->setCurrentIndex(JT_FLIPV);
+    }, true);
+    E.ShowConfigDialog();
+    EXPECT_FALSE(E.FOptimize);
+    EXPECT_TRUE(E.FProgressive);
+    EXPECT_TRUE(E.FGrayscale);
+    EXPECT_TRUE(E.FTrimming);
+    EXPECT_TRUE(E.FRemoveExtraMarker);
+    EXPECT_EQ(E.FRotation, JT_FLIPV);
+}
