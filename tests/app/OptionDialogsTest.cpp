@@ -1,0 +1,141 @@
+// The resize settings dialog: what OK and Cancel write, range limits, the
+// SIMD list and which parameter edits each filter shows.
+#include "app/ResizeOptionFrm.h"
+#include "core/Global.h"
+#include "core/ImgInfo.h"
+#include "effects/ui/NumEdit.h"
+#include "tests/app/TestApp.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Sets the processor feature word for one test and restores it after.
+struct CPUScope {
+    explicit CPUScope(uint32_t Features) : Saved(CPUFeatures) { CPUFeatures = Features; }
+    ~CPUScope() { CPUFeatures = Saved; }
+    uint32_t Saved;
+};
+
+struct ResizeDialogTest : ::testing::Test {
+    void SetUp() override { EnsureApp(); }
+    TResizeOption Opt;
+    CPUScope CPU{CPU_MMX | CPU_SSE | CPU_SSE2};
+};
+
+} // namespace
+
+TEST_F(ResizeDialogTest, OkWritesControlsCancelWritesNothing)
+{
+    {
+        TResizeOptionForm F(Opt);
+        F.DecimationList->setCurrentIndex(7);    // Gaussian
+        F.InterpolationList->setCurrentIndex(0); // Lanczos
+        F.DecBlurEdit->SetValue(20);
+        F.IntRadiusEdit->SetValue(5);
+        F.MaxThreadEdit->SetValue(4);
+        F.NoExpandCheck->setChecked(true);
+        F.reject();
+    }
+    const TResizeOption Defaults;
+    EXPECT_EQ(Opt.DecimationMode, Defaults.DecimationMode);
+    EXPECT_EQ(Opt.DecimationBlur, Defaults.DecimationBlur);
+    EXPECT_EQ(Opt.MaxThread, Defaults.MaxThread);
+    EXPECT_FALSE(Opt.NoExpand);
+
+    TResizeOptionForm F(Opt);
+    F.DecimationList->setCurrentIndex(7);
+    F.InterpolationList->setCurrentIndex(0);
+    F.DecBlurEdit->SetValue(20);
+    F.IntRadiusEdit->SetValue(5);
+    F.MaxThreadEdit->SetValue(4);
+    F.NoExpandCheck->setChecked(true);
+    F.SIMDList->setCurrentIndex(0);
+    F.accept();
+    EXPECT_EQ(Opt.DecimationMode, 8);
+    EXPECT_EQ(Opt.InterpolationMode, 2);
+    EXPECT_EQ(Opt.DecimationBlur, 20);
+    EXPECT_EQ(Opt.InterpolationRadius, 5);
+    EXPECT_EQ(Opt.MaxThread, 4u);
+    EXPECT_EQ(Opt.SIMDMode, 1);
+    EXPECT_TRUE(Opt.NoExpand);
+    // Hidden parameters keep their values.
+    EXPECT_EQ(Opt.DecimationSharp, Defaults.DecimationSharp);
+}
+
+TEST_F(ResizeDialogTest, OutOfRangeValuesAreClamped)
+{
+    Opt.DecimationRadius = 99;
+    Opt.InterpolationRadius = 0;
+    Opt.DecimationSharp = -10;
+    Opt.MaxThread = 0;
+    Opt.DecimationMode = 42;     // unknown id: first entry
+    Opt.InterpolationMode = 1;   // area average cannot enlarge
+    TResizeOptionForm F(Opt);
+    // Typed and confirmed with Enter: the edit has not clamped yet.
+    F.IntBlurEdit->setText("300");
+    F.MaxThreadEdit->setText("64");
+    F.accept();
+    EXPECT_EQ(Opt.DecimationRadius, 32);
+    EXPECT_EQ(Opt.InterpolationRadius, 1);
+    EXPECT_EQ(Opt.DecimationSharp, -4);
+    EXPECT_EQ(Opt.InterpolationBlur, 24);
+    EXPECT_EQ(Opt.MaxThread, 16u);
+    EXPECT_EQ(Opt.DecimationMode, 1);
+    EXPECT_EQ(Opt.InterpolationMode, 2);
+}
+
+TEST_F(ResizeDialogTest, ParameterPanelsFollowTheFilter)
+{
+    TResizeOptionForm F(Opt);
+    auto Shown = [](QWidget* R, QWidget* S, QWidget* B) {
+        return std::string(R->isHidden() ? "-" : "R") + (S->isHidden() ? "-" : "S") + (B->isHidden() ? "-" : "B");
+    };
+    const struct { int ID; const char* Dec; } Cases[] = {
+        {1, "---"}, {2, "R--"}, {3, "---"}, {4, "-S-"}, {5, "R--"}, {8, "--B"}, {9, "---"}};
+    for (const auto& C : Cases) {
+        F.DecimationList->setCurrentIndex(C.ID - 1);
+        EXPECT_EQ(Shown(F.DecRadiusPanel, F.DecSharpPanel, F.DecBlurPanel), C.Dec) << C.ID;
+    }
+    // The other side is untouched by the first, and follows its own list.
+    F.InterpolationList->setCurrentIndex(2); // Bicubic
+    EXPECT_EQ(Shown(F.IntRadiusPanel, F.IntSharpPanel, F.IntBlurPanel), "-S-");
+    EXPECT_EQ(Shown(F.DecRadiusPanel, F.DecSharpPanel, F.DecBlurPanel), "---");
+
+    // On opening, the stored filters decide.
+    Opt.DecimationMode = 5;
+    Opt.InterpolationMode = 8;
+    TResizeOptionForm G(Opt);
+    EXPECT_EQ(Shown(G.DecRadiusPanel, G.DecSharpPanel, G.DecBlurPanel), "R--");
+    EXPECT_EQ(Shown(G.IntRadiusPanel, G.IntSharpPanel, G.IntBlurPanel), "--B");
+}
+
+TEST_F(ResizeDialogTest, SIMDListFollowsProcessorAndLinearLight)
+{
+    {
+        CPUScope NoSSE2(CPU_MMX | CPU_SSE);
+        Opt.SIMDMode = 3;
+        TResizeOptionForm F(Opt);
+        EXPECT_EQ(Opt.SIMDMode, 1); // corrected before OK
+        EXPECT_EQ(F.SIMDList->count(), 2);
+        EXPECT_EQ(F.SIMDList->currentText(), "MMX Integer");
+        F.reject();
+        EXPECT_EQ(Opt.SIMDMode, 1);
+    }
+    Opt.SIMDMode = 3;
+    TResizeOptionForm F(Opt);
+    EXPECT_EQ(F.SIMDList->currentText(), "SSE2 Integer");
+    F.DegammaCheck->click();
+    EXPECT_EQ(F.SIMDList->count(), 1);
+    EXPECT_EQ(F.SIMDList->currentText(), "SSE Float");
+    F.DegammaCheck->click();
+    EXPECT_EQ(F.SIMDList->count(), 3);
+    EXPECT_EQ(F.SIMDList->currentText(), "SSE Float");
+    F.DegammaCheck->click();
+    F.accept();
+    EXPECT_TRUE(Opt.Degamma);
+    EXPECT_EQ(Opt.SIMDMode, 2);
+}
