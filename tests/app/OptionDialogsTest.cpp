@@ -1,5 +1,7 @@
-// The resize settings dialog: what OK and Cancel write, range limits, the
-// SIMD list and which parameter edits each filter shows.
+// The option dialogs: what OK and Cancel write, range limits, and which
+// controls are enabled or shown by the ones they depend on.
+#include "app/BitmapOptionFrm.h"
+#include "app/JPEGOptionFrm.h"
 #include "app/ResizeOptionFrm.h"
 #include "core/Global.h"
 #include "core/ImgInfo.h"
@@ -8,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 
 #include <gtest/gtest.h>
 
@@ -138,4 +141,86 @@ TEST_F(ResizeDialogTest, SIMDListFollowsProcessorAndLinearLight)
     F.accept();
     EXPECT_TRUE(Opt.Degamma);
     EXPECT_EQ(Opt.SIMDMode, 2);
+}
+
+TEST(JPEGDialog, LimitsNeverExceedTheMainSettings)
+{
+    EnsureApp();
+    TJPEGOption Opt;
+    {
+        TJPEGOptionForm F(Opt);
+        F.QualityEdit->SetValue(10);
+        F.reject();
+    }
+    EXPECT_EQ(Opt.Quality, TJPEGOption().Quality);
+
+    TJPEGOptionForm F(Opt);
+    F.QualityEdit->SetValue(60);
+    F.QualityLimitEdit->SetValue(75);
+    F.SampleList->setCurrentIndex(0);      // 4:2:0
+    F.SampleLimitList->setCurrentIndex(2); // 4:4:4
+    F.SizeEdit->setText("20000");          // typed, not yet clamped
+    F.accept();
+    EXPECT_EQ(Opt.QualityLimit, 60);
+    EXPECT_EQ(Opt.SampleTypeLimit, 0);
+    EXPECT_EQ(Opt.FileSizeLimit, 9999);
+
+    // 4:1:1 stands apart from the order and is kept.
+    TJPEGOptionForm G(Opt);
+    G.SampleLimitList->setCurrentIndex(3);
+    G.accept();
+    EXPECT_EQ(Opt.SampleTypeLimit, 3);
+}
+
+TEST(JPEGDialog, DependentControlsFollowTheirSwitch)
+{
+    EnsureApp();
+    TJPEGOption Opt;
+    Opt.AddExifInfo = false;
+    Opt.UseFileSizeLimit = false;
+    Opt.DecodeWithDownScaling = 2;
+    Opt.QualityLimit = 40;
+    TJPEGOptionForm F(Opt);
+    EXPECT_FALSE(F.UpdateExifCheck->isEnabled());
+    EXPECT_FALSE(F.ExifThumbnailCheck->isEnabled());
+    EXPECT_FALSE(F.SizeEdit->isEnabled());
+    EXPECT_FALSE(F.SampleLimitLabel->isEnabled());
+    EXPECT_TRUE(F.DownScalingPanel->isEnabled());
+    F.ExifCheck->setChecked(true);
+    F.SizeLimitCheck->setChecked(true);
+    F.DownScalingList->setCurrentIndex(0);
+    EXPECT_TRUE(F.UpdateExifCheck->isEnabled());
+    EXPECT_TRUE(F.ExifThumbnailCheck->isEnabled());
+    EXPECT_TRUE(F.QualityLimitEdit->isEnabled());
+    EXPECT_TRUE(F.SampleLimitList->isEnabled());
+    EXPECT_FALSE(F.DownScalingPanel->isEnabled());
+    // A disabled control keeps its value.
+    F.SizeLimitCheck->setChecked(false);
+    F.accept();
+    EXPECT_EQ(Opt.QualityLimit, 40);
+    EXPECT_EQ(Opt.DownScalingLimit, TJPEGOption().DownScalingLimit);
+}
+
+TEST(BitmapDialog, AlphaSwitchGovernsHeader)
+{
+    EnsureApp();
+    TBitmapOption Opt;
+    {
+        CPUScope NoSSE(CPU_MMX);
+        TBitmapOptionForm F(Opt);
+        EXPECT_FALSE(F.AlphaCheck->isEnabled());
+    }
+    CPUScope SSE(CPU_MMX | CPU_SSE);
+    TBitmapOptionForm F(Opt);
+    EXPECT_TRUE(F.AlphaCheck->isEnabled());
+    EXPECT_TRUE(F.HeaderPanel->isEnabled());
+    F.AlphaCheck->setChecked(false);
+    EXPECT_FALSE(F.HeaderPanel->isEnabled());
+    F.AlphaCheckList->setCurrentIndex(2);
+    F.IndexColorCheck->setChecked(true);
+    F.accept();
+    EXPECT_FALSE(Opt.AlphaChannelSupport);
+    EXPECT_EQ(Opt.AlphaBitmapHeaderType, 1);
+    EXPECT_EQ(Opt.AlphaCheckType, 2);
+    EXPECT_TRUE(Opt.IndexColor);
 }
