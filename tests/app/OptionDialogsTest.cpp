@@ -2,8 +2,11 @@
 // controls are enabled or shown by the ones they depend on.
 #include "app/BitmapOptionFrm.h"
 #include "app/JPEGOptionFrm.h"
+#include "app/PNGOptionFrm.h"
+#include "app/PictureFormatFrm.h"
 #include "app/ResizeOptionFrm.h"
 #include "core/Global.h"
+#include "core/Grayscale.h"
 #include "core/ImgInfo.h"
 #include "effects/ui/NumEdit.h"
 #include "tests/app/TestApp.h"
@@ -11,8 +14,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -223,4 +230,100 @@ TEST(BitmapDialog, AlphaSwitchGovernsHeader)
     EXPECT_EQ(Opt.AlphaBitmapHeaderType, 1);
     EXPECT_EQ(Opt.AlphaCheckType, 2);
     EXPECT_TRUE(Opt.IndexColor);
+}
+
+TEST(PNGDialog, FiltersColourAndDependentControls)
+{
+    EnsureApp();
+    const std::string SavedExeDir = ExeDir;
+    const auto Dir = std::filesystem::temp_directory_path() / "vestro_pngdlg_test";
+    std::filesystem::remove_all(Dir);
+    std::filesystem::create_directories(Dir / "bin");
+    ExeDir = Dir.string() + "/";
+
+    TPNGOption Opt;
+    Opt.Filter = 16 | 128;
+    Opt.IndexColor = false;
+    Opt.TransparentType = 5;
+    Opt.TransparentColor = 0x123456;
+    {
+        TPNGOptionForm F(Opt);
+        EXPECT_FALSE(F.PNGOUTPanel->isEnabled()); // no tool beside the program
+        EXPECT_FALSE(F.TransparentPanel->isEnabled());
+        EXPECT_FALSE(F.ColorPanel->isHidden());
+        EXPECT_EQ(F.PanelColor(), QColor(0x56, 0x34, 0x12));
+        EXPECT_TRUE(F.FilterChecks[1]->isChecked());
+        EXPECT_FALSE(F.FilterChecks[2]->isChecked());
+        EXPECT_TRUE(F.FilterChecks[4]->isChecked());
+        F.IndexColorCheck->setChecked(true);
+        EXPECT_TRUE(F.TransparentPanel->isEnabled());
+        F.TransparentList->setCurrentIndex(1);
+        EXPECT_TRUE(F.ColorPanel->isHidden());
+        for (QCheckBox* C : F.FilterChecks)
+            C->setChecked(false);
+        F.SetPanelColor(QColor(1, 2, 3));
+        F.LevelEdit->setText("12");
+        F.accept();
+    }
+    EXPECT_EQ(Opt.Filter, 0);
+    EXPECT_EQ(Opt.TransparentType, 1);
+    EXPECT_EQ(Opt.TransparentColor, 0x030201u);
+    EXPECT_EQ(Opt.CompressLevel, 9);
+
+    std::ofstream(Dir / "bin" / "pngout") << "";
+    {
+        TPNGOptionForm F(Opt);
+        EXPECT_TRUE(F.PNGOUTPanel->isEnabled());
+        EXPECT_FALSE(F.MaxOptCheck->isEnabled());
+        F.PNGOUTCheck->setChecked(true);
+        EXPECT_TRUE(F.MaxOptCheck->isEnabled());
+        EXPECT_TRUE(F.FullColorCheck->isEnabled());
+        F.reject();
+    }
+    EXPECT_FALSE(Opt.UsePNGOUT);
+    ExeDir = SavedExeDir;
+    std::filesystem::remove_all(Dir);
+}
+
+TEST(FormatDialog, CodesAndBackgroundColour)
+{
+    EnsureApp();
+    TBitmapOption B;
+    TJPEGOption J;
+    TPNGOption P;
+    TSPIOption S;
+    TWICOption W;
+    TBGColor C;
+    J.ConvertTo = 7;
+    S.SPITo = 9;
+    W.ConvertTo = 4;
+    B.ConvertTo = 3;
+    {
+        TPictureFormatForm F(B, J, P, S, W, C);
+        // Unknown codes are corrected in the records before OK.
+        EXPECT_EQ(J.ConvertTo, 2);
+        EXPECT_EQ(S.SPITo, 3);
+        EXPECT_EQ(W.ConvertTo, 2);
+        EXPECT_EQ(F.JPEGList->currentIndex(), 1);
+        EXPECT_EQ(F.BitmapList->currentIndex(), 2);
+        F.BitmapList->setCurrentIndex(1);
+        F.SetPanelColor(QColor(0, 0, 0));
+        F.reject();
+    }
+    EXPECT_EQ(B.ConvertTo, 3);
+    EXPECT_EQ(C.Red, 255);
+
+    TPictureFormatForm F(B, J, P, S, W, C);
+    F.BitmapList->setCurrentIndex(1);
+    F.PNGList->setCurrentIndex(0);
+    F.SetPanelColor(QColor(200, 100, 50));
+    F.accept();
+    EXPECT_EQ(B.ConvertTo, 2);
+    EXPECT_EQ(P.ConvertTo, 1);
+    EXPECT_EQ(C.Red, 200);
+    EXPECT_EQ(C.Green, 100);
+    EXPECT_EQ(C.Blue, 50);
+    TBGColor Expected{0, 200, 100, 50, 0};
+    GrayOfColor(Expected);
+    EXPECT_EQ(C.Gray, Expected.Gray);
 }
