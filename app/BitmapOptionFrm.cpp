@@ -1,0 +1,71 @@
+#include "app/BitmapOptionFrm.h"
+
+#include "core/Global.h"
+#include "core/ImgInfo.h"
+#include "core/ResourceText.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+}
+
+TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner)
+    : QDialog(Owner), FOption(Option)
+{
+    setWindowTitle(Tr("BMP Settings"));
+    AlphaCheck = new QCheckBox(Tr("Output of bitmaps with alpha channel is enabled "), this);
+    AlphaCheck->setChecked(Option.AlphaChannelSupport);
+    AlphaCheck->setEnabled((CPUFeatures & CPU_SSE) != 0);
+
+    HeaderPanel = new QWidget(this);
+    auto* HeaderRow = new QHBoxLayout(HeaderPanel);
+    HeaderRow->setContentsMargins(0, 0, 0, 0);
+    HeaderRow->addWidget(new QLabel(Tr("Header"), HeaderPanel));
+    HeaderList = new QComboBox(HeaderPanel);
+    HeaderList->addItems({QStringLiteral("BITMAPINFOHEADER"), QStringLiteral("BITMAPV4HEADER")});
+    HeaderList->setCurrentIndex(Option.AlphaBitmapHeaderType == 0 ? 0 : 1);
+    HeaderRow->addWidget(HeaderList, 1);
+
+    AlphaCheckList = new QComboBox(this);
+    AlphaCheckList->addItems({Tr("Auto"), QStringLiteral("ARGB"), QStringLiteral("XRGB")});
+    AlphaCheckList->setCurrentIndex(Option.AlphaCheckType >= 0 && Option.AlphaCheckType <= 2 ? Option.AlphaCheckType : 0);
+    IndexColorCheck = new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this);
+    IndexColorCheck->setChecked(Option.IndexColor);
+
+    Button1 = new QPushButton(Tr("OK"), this);
+    Button2 = new QPushButton(Tr("Cancel"), this);
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, &TBitmapOptionForm::accept);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(AlphaCheck, &QCheckBox::toggled, HeaderPanel, &QWidget::setEnabled);
+    HeaderPanel->setEnabled(AlphaCheck->isChecked());
+
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addStretch(1);
+    Buttons->addWidget(Button1);
+    Buttons->addWidget(Button2);
+    auto* Layout = new QVBoxLayout(this);
+    Layout->addWidget(AlphaCheck);
+    Layout->addWidget(HeaderPanel);
+    Layout->addWidget(new QLabel(Tr("When 32bit bitmaps does not contain bitfield masks"), this));
+    Layout->addWidget(AlphaCheckList);
+    Layout->addWidget(IndexColorCheck);
+    Layout->addLayout(Buttons);
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+}
+
+void TBitmapOptionForm::accept()
+{
+    FOption.AlphaChannelSupport = AlphaCheck->isChecked();
+    FOption.AlphaBitmapHeaderType = HeaderList->currentIndex();
+    FOption.AlphaCheckType = AlphaCheckList->currentIndex();
+    FOption.IndexColor = IndexColorCheck->isChecked();
+    QDialog::accept();
+}

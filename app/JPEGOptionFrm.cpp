@@ -1,0 +1,169 @@
+#include "app/JPEGOptionFrm.h"
+
+#include "core/Global.h"
+#include "core/ResourceText.h"
+#include "effects/ui/NumEdit.h"
+
+#include <algorithm>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+
+// An integer edit with up-down in Layout's next cell; the space after it is
+// the up-down's.
+TUDNumEdit* AddNum(QWidget* Parent, QGridLayout* Grid, int Row, int Col, int Min, int Max, int Step, int Value)
+{
+    auto* Box = new QLineEdit(Parent);
+    Box->setFixedWidth(56);
+    auto* Cell = new QHBoxLayout;
+    Cell->addWidget(Box);
+    Cell->addSpacing(TUpDown::DefaultWidth);
+    Cell->addStretch(1);
+    Grid->addLayout(Cell, Row, Col);
+    return new TUDNumEdit(Box, Max, Min, Value, Step, 0);
+}
+
+int Clamped(const TUDNumEdit* Edit)
+{
+    return std::clamp(Edit->IntValue(), static_cast<int>(Edit->Min()), static_cast<int>(Edit->Max()));
+}
+
+QComboBox* AddList(QWidget* Parent, std::initializer_list<const char*> Items, int Value)
+{
+    auto* List = new QComboBox(Parent);
+    for (const char* Item : Items)
+        List->addItem(Tr(Item));
+    List->setCurrentIndex(Value >= 0 && Value < List->count() ? Value : 0);
+    return List;
+}
+
+} // namespace
+
+TJPEGOptionForm::TJPEGOptionForm(TJPEGOption& Option, QWidget* Owner)
+    : QDialog(Owner), FOption(Option)
+{
+    setWindowTitle(Tr("JPEG Settings"));
+    auto* Grid = new QGridLayout;
+    int Row = 0;
+    Grid->addWidget(new QLabel(Tr("Quality"), this), Row, 0);
+    QualityEdit = AddNum(this, Grid, Row++, 1, 0, 100, 1, Option.Quality);
+    Grid->addWidget(new QLabel(Tr("Smoothing"), this), Row, 0);
+    SmoothingEdit = AddNum(this, Grid, Row++, 1, 0, 100, 1, Option.Smoothing);
+    Grid->addWidget(new QLabel(Tr("Subsampling"), this), Row, 0);
+    SampleList = AddList(this, {"4:2:0", "4:2:2", "4:4:4", "4:1:1"}, Option.SampleType);
+    Grid->addWidget(SampleList, Row++, 1);
+    Grid->addWidget(new QLabel(Tr("Downscaling during decording"), this), Row, 0);
+    DownScalingList = AddList(this, {"None", "1/2", "1/4", "1/8"}, Option.DecodeWithDownScaling);
+    Grid->addWidget(DownScalingList, Row++, 1);
+    DownScalingPanel = new QWidget(this);
+    auto* DownGrid = new QGridLayout(DownScalingPanel);
+    DownGrid->setContentsMargins(0, 0, 0, 0);
+    DownGrid->addWidget(new QLabel(Tr("Minimum ratio of output image"), DownScalingPanel), 0, 0);
+    DownScalingEdit = AddNum(DownScalingPanel, DownGrid, 0, 1, 100, 9999, 10, Option.DownScalingLimit);
+    DownGrid->addWidget(new QLabel(QStringLiteral("%"), DownScalingPanel), 0, 2);
+    Grid->addWidget(DownScalingPanel, Row++, 0, 1, 2);
+    Grid->addWidget(new QLabel(Tr("DCT Method"), this), Row, 0);
+    DCTList = AddList(this, {"Int", "Float"}, Option.DCTMethod != 0 ? 1 : 0);
+    Grid->addWidget(DCTList, Row++, 1);
+
+    ExifCheck = new QCheckBox(Tr("Keep Exif data"), this);
+    ExifCheck->setChecked(Option.AddExifInfo);
+    UpdateExifCheck = new QCheckBox(Tr("Update Exif dimensions"), this);
+    UpdateExifCheck->setChecked(Option.UpdateExif);
+    ExifThumbnailCheck = new QCheckBox(Tr("Update Exif thumbnail"), this);
+    ExifThumbnailCheck->setChecked(Option.UpdateExifThumbnail);
+    Grid->addWidget(ExifCheck, Row++, 0, 1, 2);
+    Grid->addWidget(UpdateExifCheck, Row++, 0, 1, 2);
+    Grid->addWidget(ExifThumbnailCheck, Row++, 0, 1, 2);
+
+    SizeLimitCheck = new QCheckBox(Tr("Set max file size"), this);
+    SizeLimitCheck->setChecked(Option.UseFileSizeLimit);
+    Grid->addWidget(SizeLimitCheck, Row++, 0, 1, 2);
+    SizeLabel = new QLabel(Tr("KB"), this);
+    Grid->addWidget(SizeLabel, Row, 0);
+    SizeEdit = AddNum(this, Grid, Row++, 1, 1, 9999, 10, Option.FileSizeLimit);
+    QualityLimitLabel = new QLabel(Tr("Min quality"), this);
+    Grid->addWidget(QualityLimitLabel, Row, 0);
+    QualityLimitEdit = AddNum(this, Grid, Row++, 1, 0, 100, 1, Option.QualityLimit);
+    SampleLimitLabel = new QLabel(Tr("Subsampling"), this);
+    Grid->addWidget(SampleLimitLabel, Row, 0);
+    SampleLimitList = AddList(this, {"4:2:0", "4:2:2", "4:4:4", "4:1:1"}, Option.SampleTypeLimit);
+    Grid->addWidget(SampleLimitList, Row++, 1);
+
+    RecompressCheck = new QCheckBox(Tr("Always recompress"), this);
+    RecompressCheck->setChecked(Option.AlwaysRecompress);
+    ProgressiveCheck = new QCheckBox(Tr("Progressive"), this);
+    ProgressiveCheck->setChecked(Option.Progressive);
+    Grid->addWidget(RecompressCheck, Row++, 0, 1, 2);
+    Grid->addWidget(ProgressiveCheck, Row++, 0, 1, 2);
+
+    Button1 = new QPushButton(Tr("OK"), this);
+    Button2 = new QPushButton(Tr("Cancel"), this);
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, &TJPEGOptionForm::accept);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ExifCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
+    connect(SizeLimitCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
+    connect(DownScalingList, &QComboBox::currentIndexChanged, this, [this] { UpdateEnabled(); });
+    UpdateEnabled();
+
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addStretch(1);
+    Buttons->addWidget(Button1);
+    Buttons->addWidget(Button2);
+    auto* Layout = new QVBoxLayout(this);
+    Layout->addLayout(Grid);
+    Layout->addLayout(Buttons);
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+}
+
+void TJPEGOptionForm::UpdateEnabled()
+{
+    const bool Exif = ExifCheck->isChecked();
+    UpdateExifCheck->setEnabled(Exif);
+    ExifThumbnailCheck->setEnabled(Exif);
+    DownScalingPanel->setEnabled(DownScalingList->currentIndex() != 0);
+    const bool Limit = SizeLimitCheck->isChecked();
+    for (QWidget* W : {static_cast<QWidget*>(SizeLabel), static_cast<QWidget*>(SizeEdit),
+                       static_cast<QWidget*>(QualityLimitLabel), static_cast<QWidget*>(QualityLimitEdit),
+                       static_cast<QWidget*>(SampleLimitLabel), static_cast<QWidget*>(SampleLimitList)})
+        W->setEnabled(Limit);
+}
+
+void TJPEGOptionForm::accept()
+{
+    TJPEGOption& O = FOption;
+    O.Quality = Clamped(QualityEdit);
+    O.Smoothing = Clamped(SmoothingEdit);
+    O.SampleType = SampleList->currentIndex();
+    O.DecodeWithDownScaling = DownScalingList->currentIndex();
+    O.DownScalingLimit = Clamped(DownScalingEdit);
+    O.DCTMethod = DCTList->currentIndex();
+    O.AddExifInfo = ExifCheck->isChecked();
+    O.UpdateExif = UpdateExifCheck->isChecked();
+    O.UpdateExifThumbnail = ExifThumbnailCheck->isChecked();
+    O.UseFileSizeLimit = SizeLimitCheck->isChecked();
+    O.FileSizeLimit = Clamped(SizeEdit);
+    O.QualityLimit = Clamped(QualityLimitEdit);
+    O.SampleTypeLimit = SampleLimitList->currentIndex();
+    O.AlwaysRecompress = RecompressCheck->isChecked();
+    O.Progressive = ProgressiveCheck->isChecked();
+    // The size limit may only lower quality and subsampling, never raise them;
+    // 4:1:1 is a layout of its own, not a step of the order.
+    if (O.SampleTypeLimit != 3 && O.SampleTypeLimit > O.SampleType)
+        O.SampleTypeLimit = O.SampleType;
+    if (O.Quality < O.QualityLimit)
+        O.QualityLimit = O.Quality;
+    QDialog::accept();
+}

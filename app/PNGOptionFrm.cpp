@@ -1,0 +1,159 @@
+#include "app/PNGOptionFrm.h"
+
+#include "core/Global.h"
+#include "core/ResourceText.h"
+#include "effects/ui/NumEdit.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+constexpr int FilterBits[5] = {8, 16, 32, 64, 128};
+constexpr int FixedTransparent = 5;
+}
+
+TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
+    : QDialog(Owner), FOption(Option)
+{
+    setWindowTitle(Tr("PNG Settings"));
+    for (int i = 0; i < 16; ++i)
+        QColorDialog::setCustomColor(i, Qt::white);
+
+    auto* LevelRow = new QHBoxLayout;
+    LevelRow->addWidget(new QLabel(Tr("Compression Level"), this));
+    auto* LevelBox = new QLineEdit(this);
+    LevelBox->setFixedWidth(40);
+    LevelRow->addWidget(LevelBox);
+    LevelRow->addSpacing(TUpDown::DefaultWidth);
+    LevelRow->addStretch(1);
+    LevelEdit = new TUDNumEdit(LevelBox, 9, 0, Option.CompressLevel, 1, 0);
+
+    auto* FilterBox = new QGroupBox(Tr("Filter"), this);
+    auto* FilterRow = new QHBoxLayout(FilterBox);
+    const char* const FilterNames[5] = {"None", "Sub", "Up", "Average", "Paeth"};
+    for (int i = 0; i < 5; ++i) {
+        FilterChecks[i] = new QCheckBox(Tr(FilterNames[i]), FilterBox);
+        FilterChecks[i]->setChecked((Option.Filter & FilterBits[i]) != 0);
+        FilterRow->addWidget(FilterChecks[i]);
+    }
+
+    PHYsCheck = new QCheckBox(Tr("Save resolution"), this);
+    PHYsCheck->setChecked(Option.WritepHYsChunk);
+
+    PNGOUTPanel = new QWidget(this);
+    auto* PNGOUTLayout = new QVBoxLayout(PNGOUTPanel);
+    PNGOUTLayout->setContentsMargins(0, 0, 0, 0);
+    PNGOUTCheck = new QCheckBox(Tr("Optimize Using PNGOUT"), PNGOUTPanel);
+    PNGOUTCheck->setChecked(Option.UsePNGOUT);
+    MaxOptCheck = new QCheckBox(Tr("Maximum optimization(-s0 option)"), PNGOUTPanel);
+    MaxOptCheck->setChecked(Option.MaximumOptimization);
+    FullColorCheck = new QCheckBox(Tr("Optimization of fullcolor PNG"), PNGOUTPanel);
+    FullColorCheck->setChecked(Option.FullColorOptimization);
+    PNGOUTLayout->addWidget(PNGOUTCheck);
+    PNGOUTLayout->addWidget(MaxOptCheck);
+    PNGOUTLayout->addWidget(FullColorCheck);
+    std::error_code EC;
+    PNGOUTPanel->setEnabled(std::filesystem::is_regular_file(ExeDir + "bin/pngout", EC));
+
+    IndexColorCheck = new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this);
+    IndexColorCheck->setChecked(Option.IndexColor);
+    TransparentPanel = new QWidget(this);
+    auto* TransRow = new QHBoxLayout(TransparentPanel);
+    TransRow->setContentsMargins(0, 0, 0, 0);
+    TransRow->addWidget(new QLabel(Tr("Transparent"), TransparentPanel));
+    TransparentList = new QComboBox(TransparentPanel);
+    for (const char* Item : {"None", "TopLeft", "BottomLeft", "TopRight", "BottomRight", "Fixed"})
+        TransparentList->addItem(Tr(Item));
+    TransparentList->setCurrentIndex(Option.TransparentType >= 0 && Option.TransparentType <= 5 ? Option.TransparentType : 0);
+    TransRow->addWidget(TransparentList);
+    ColorPanel = new QPushButton(TransparentPanel);
+    ColorPanel->setFixedSize(40, 22);
+    TransRow->addWidget(ColorPanel);
+    TransRow->addStretch(1);
+    // The record keeps red in the low byte.
+    const uint32_t C = Option.TransparentColor;
+    SetPanelColor(QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF));
+
+    WICCheck = new QCheckBox(Tr("Use WIC PNGDecoder"), this);
+    WICCheck->setChecked(Option.UseWIC);
+
+    Button1 = new QPushButton(Tr("OK"), this);
+    Button2 = new QPushButton(Tr("Cancel"), this);
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, &TPNGOptionForm::accept);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ColorPanel, &QPushButton::clicked, this, [this] { PickColor(); });
+    connect(PNGOUTCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
+    connect(IndexColorCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
+    connect(TransparentList, &QComboBox::currentIndexChanged, this, [this] { UpdateEnabled(); });
+    UpdateEnabled();
+
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addStretch(1);
+    Buttons->addWidget(Button1);
+    Buttons->addWidget(Button2);
+    auto* Layout = new QVBoxLayout(this);
+    Layout->addLayout(LevelRow);
+    Layout->addWidget(FilterBox);
+    Layout->addWidget(PHYsCheck);
+    Layout->addWidget(PNGOUTPanel);
+    Layout->addWidget(IndexColorCheck);
+    Layout->addWidget(TransparentPanel);
+    Layout->addWidget(WICCheck);
+    Layout->addLayout(Buttons);
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+}
+
+void TPNGOptionForm::SetPanelColor(const QColor& C)
+{
+    FColor = C;
+    ColorPanel->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid gray;").arg(C.name()));
+}
+
+void TPNGOptionForm::UpdateEnabled()
+{
+    MaxOptCheck->setEnabled(PNGOUTCheck->isChecked());
+    FullColorCheck->setEnabled(PNGOUTCheck->isChecked());
+    TransparentPanel->setEnabled(IndexColorCheck->isChecked());
+    ColorPanel->setHidden(TransparentList->currentIndex() != FixedTransparent);
+}
+
+void TPNGOptionForm::PickColor()
+{
+    const QColor C = QColorDialog::getColor(FColor, this);
+    if (C.isValid())
+        SetPanelColor(C);
+}
+
+void TPNGOptionForm::accept()
+{
+    TPNGOption& O = FOption;
+    O.Filter = 0;
+    for (int i = 0; i < 5; ++i)
+        if (FilterChecks[i]->isChecked())
+            O.Filter += FilterBits[i];
+    O.CompressLevel = std::clamp(LevelEdit->IntValue(), 0, 9);
+    O.WritepHYsChunk = PHYsCheck->isChecked();
+    O.UsePNGOUT = PNGOUTCheck->isChecked();
+    O.MaximumOptimization = MaxOptCheck->isChecked();
+    O.FullColorOptimization = FullColorCheck->isChecked();
+    O.IndexColor = IndexColorCheck->isChecked();
+    O.TransparentType = TransparentList->currentIndex();
+    O.TransparentColor = static_cast<uint32_t>(FColor.red()) | static_cast<uint32_t>(FColor.green()) << 8 |
+                         static_cast<uint32_t>(FColor.blue()) << 16;
+    O.UseWIC = WICCheck->isChecked();
+    QDialog::accept();
+}

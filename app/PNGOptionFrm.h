@@ -1,0 +1,46 @@
+// The "PNG Settings" dialog: compression level and filters, resolution
+// chunk, optimisation with the external pngout tool, index colour output with
+// its transparent colour, and the decoder choice.
+#pragma once
+#include <QColor>
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QWidget;
+class TUDNumEdit;
+struct TPNGOption;
+
+class TPNGOptionForm : public QDialog {
+    Q_OBJECT
+public:
+    // Option is not owned; only OK writes it.
+    explicit TPNGOptionForm(TPNGOption& Option, QWidget* Owner = nullptr);
+
+    TUDNumEdit* LevelEdit;            // "Compression Level" 0..9
+    QCheckBox* FilterChecks[5];       // None, Sub, Up, Average, Paeth: bits 8..128
+    QCheckBox* PHYsCheck;             // "Save resolution"
+    QWidget* PNGOUTPanel;             // enabled only when bin/pngout is beside the program
+    QCheckBox* PNGOUTCheck;
+    QCheckBox* MaxOptCheck;           // enabled while PNGOUTCheck is checked
+    QCheckBox* FullColorCheck;        // likewise
+    QCheckBox* IndexColorCheck;
+    QWidget* TransparentPanel;        // enabled while IndexColorCheck is checked
+    QComboBox* TransparentList;       // 0 None .. 5 Fixed
+    QPushButton* ColorPanel;          // shown only while "Fixed" is selected
+    QCheckBox* WICCheck;              // "Use WIC PNGDecoder"
+    QPushButton* Button1;             // OK
+    QPushButton* Button2;             // Cancel
+
+    QColor PanelColor() const { return FColor; }
+    void SetPanelColor(const QColor& C);
+
+    void accept() override;
+
+private:
+    void UpdateEnabled();
+    void PickColor();
+    TPNGOption& FOption;
+    QColor FColor;
+};

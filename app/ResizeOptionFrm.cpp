@@ -1,0 +1,196 @@
+#include "app/ResizeOptionFrm.h"
+
+#include "core/Global.h"
+#include "core/ImgInfo.h"
+#include "core/ResourceText.h"
+#include "effects/ui/NumEdit.h"
+
+#include <algorithm>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+
+const char* const FilterNames[] = {"AreaAverage", "Lanczos", "Bilinear", "Bicubic", "BlackmanSinc",
+                                   "Spline16", "Spline36", "Gaussian", "NearestNeighbor"};
+
+constexpr int LanczosID = 2, BicubicID = 4, BlackmanSincID = 5, GaussianID = 8;
+
+// A panel holding a caption and an integer edit with its up-down; the edit is
+// returned through Edit.
+QWidget* NumPanel(QWidget* Parent, const char* Caption, int Min, int Max, int Value, TUDNumEdit*& Edit)
+{
+    auto* Panel = new QWidget(Parent);
+    auto* Layout = new QHBoxLayout(Panel);
+    Layout->setContentsMargins(0, 0, 0, 0);
+    Layout->addWidget(new QLabel(Tr(Caption), Panel));
+    auto* Box = new QLineEdit(Panel);
+    Box->setFixedWidth(48);
+    Layout->addWidget(Box);
+    Layout->addSpacing(TUpDown::DefaultWidth);
+    Layout->addStretch(1);
+    Edit = new TUDNumEdit(Box, Max, Min, Value, 1, 0);
+    return Panel;
+}
+
+// The edit's value within its range: a number typed and confirmed with Enter
+// is not clamped until the edit loses focus.
+int Clamped(const TUDNumEdit* Edit)
+{
+    return std::clamp(Edit->IntValue(), static_cast<int>(Edit->Min()), static_cast<int>(Edit->Max()));
+}
+
+void SelectID(QComboBox* List, int ID)
+{
+    const int Index = List->findData(ID);
+    List->setCurrentIndex(Index >= 0 ? Index : 0);
+}
+
+} // namespace
+
+QString TResizeOptionForm::FilterName(int ID)
+{
+    if (ID < 1 || ID > 9)
+        return {};
+    return Tr(FilterNames[ID - 1]);
+}
+
+TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner)
+    : QDialog(Owner), FOption(Option)
+{
+    setWindowTitle(Tr("Resize"));
+
+    DecimationList = new QComboBox(this);
+    for (int ID = 1; ID <= 9; ++ID)
+        DecimationList->addItem(FilterName(ID), ID);
+    InterpolationList = new QComboBox(this);
+    for (int ID = 2; ID <= 9; ++ID)
+        InterpolationList->addItem(FilterName(ID), ID);
+    SelectID(DecimationList, Option.DecimationMode);
+    SelectID(InterpolationList, Option.InterpolationMode);
+
+    auto* DecBox = new QGroupBox(Tr("Downscaling"), this);
+    auto* IntBox = new QGroupBox(Tr("Upscaling"), this);
+    DecRadiusPanel = NumPanel(DecBox, "Radius", 1, 32, Option.DecimationRadius, DecRadiusEdit);
+    DecSharpPanel = NumPanel(DecBox, "Sharp", -4, 8, Option.DecimationSharp, DecSharpEdit);
+    DecBlurPanel = NumPanel(DecBox, "Blur", 1, 24, Option.DecimationBlur, DecBlurEdit);
+    IntRadiusPanel = NumPanel(IntBox, "Radius", 1, 8, Option.InterpolationRadius, IntRadiusEdit);
+    IntSharpPanel = NumPanel(IntBox, "Sharp", -4, 8, Option.InterpolationSharp, IntSharpEdit);
+    IntBlurPanel = NumPanel(IntBox, "Blur", 1, 24, Option.InterpolationBlur, IntBlurEdit);
+    // The three parameter panels of a side share one place, one shown at a time.
+    auto FillSide = [](QGroupBox* Box, QComboBox* List, QWidget* R, QWidget* S, QWidget* B) {
+        auto* Layout = new QVBoxLayout(Box);
+        Layout->addWidget(List);
+        Layout->addWidget(R);
+        Layout->addWidget(S);
+        Layout->addWidget(B);
+        Layout->addStretch(1);
+    };
+    FillSide(DecBox, DecimationList, DecRadiusPanel, DecSharpPanel, DecBlurPanel);
+    FillSide(IntBox, InterpolationList, IntRadiusPanel, IntSharpPanel, IntBlurPanel);
+
+    DegammaCheck = new QCheckBox(Tr("LinearRGB work space"), this);
+    DegammaCheck->setChecked(Option.Degamma);
+    NoExpandCheck = new QCheckBox(Tr("Don't upscaling "), this);
+    NoExpandCheck->setChecked(Option.NoExpand);
+
+    SIMDList = new QComboBox(this);
+    FillSIMDList();
+    if (!Option.Degamma) {
+        // A stored SSE2 choice cannot run here; the record itself is corrected.
+        if (!(CPUFeatures & CPU_SSE2) && Option.SIMDMode == 3)
+            Option.SIMDMode = 1;
+        const int Index = Option.SIMDMode >= 1 && Option.SIMDMode <= 3 ? Option.SIMDMode - 1 : 0;
+        SIMDList->setCurrentIndex(Index < SIMDList->count() ? Index : 0);
+    }
+
+    auto* ThreadPanel = NumPanel(this, "Max Thread", 1, 16, static_cast<int>(std::min<uint32_t>(Option.MaxThread, 16)),
+                                 MaxThreadEdit);
+
+    Button1 = new QPushButton(Tr("OK"), this);
+    Button2 = new QPushButton(Tr("Cancel"), this);
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, &TResizeOptionForm::accept);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(DegammaCheck, &QCheckBox::clicked, this, [this] { DegammaClick(); });
+    connect(DecimationList, &QComboBox::currentIndexChanged, this,
+            [this] { ShowParams(DecimationList, DecRadiusPanel, DecSharpPanel, DecBlurPanel); });
+    connect(InterpolationList, &QComboBox::currentIndexChanged, this,
+            [this] { ShowParams(InterpolationList, IntRadiusPanel, IntSharpPanel, IntBlurPanel); });
+    ShowParams(DecimationList, DecRadiusPanel, DecSharpPanel, DecBlurPanel);
+    ShowParams(InterpolationList, IntRadiusPanel, IntSharpPanel, IntBlurPanel);
+
+    auto* Sides = new QHBoxLayout;
+    Sides->addWidget(DecBox);
+    Sides->addWidget(IntBox);
+    auto* Grid = new QGridLayout;
+    Grid->addWidget(new QLabel(Tr("SIMD Method"), this), 0, 0);
+    Grid->addWidget(SIMDList, 0, 1);
+    Grid->addWidget(ThreadPanel, 1, 0, 1, 2);
+    Grid->addWidget(DegammaCheck, 2, 0, 1, 2);
+    Grid->addWidget(NoExpandCheck, 3, 0, 1, 2);
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addStretch(1);
+    Buttons->addWidget(Button1);
+    Buttons->addWidget(Button2);
+    auto* Layout = new QVBoxLayout(this);
+    Layout->addLayout(Sides);
+    Layout->addLayout(Grid);
+    Layout->addLayout(Buttons);
+
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+}
+
+void TResizeOptionForm::ShowParams(QComboBox* List, QWidget* Radius, QWidget* Sharp, QWidget* Blur)
+{
+    const int ID = List->currentData().toInt();
+    Radius->setHidden(ID != LanczosID && ID != BlackmanSincID);
+    Sharp->setHidden(ID != BicubicID);
+    Blur->setHidden(ID != GaussianID);
+}
+
+void TResizeOptionForm::FillSIMDList()
+{
+    SIMDList->clear();
+    if (DegammaCheck->isChecked()) {
+        // Linear-light work runs in floating point only.
+        SIMDList->addItem(Tr("SSE Float"));
+        SIMDList->setCurrentIndex(0);
+        return;
+    }
+    SIMDList->addItem(Tr("MMX Integer"));
+    SIMDList->addItem(Tr("SSE Float"));
+    if (CPUFeatures & CPU_SSE2)
+        SIMDList->addItem(Tr("SSE2 Integer"));
+    SIMDList->setCurrentIndex(1);
+}
+
+void TResizeOptionForm::DegammaClick() { FillSIMDList(); }
+
+void TResizeOptionForm::accept()
+{
+    FOption.DecimationMode = DecimationList->currentData().toInt();
+    FOption.InterpolationMode = InterpolationList->currentData().toInt();
+    FOption.SIMDMode = DegammaCheck->isChecked() ? 2 : SIMDList->currentIndex() + 1;
+    FOption.MaxThread = static_cast<uint32_t>(Clamped(MaxThreadEdit));
+    FOption.DecimationRadius = Clamped(DecRadiusEdit);
+    FOption.DecimationSharp = Clamped(DecSharpEdit);
+    FOption.DecimationBlur = Clamped(DecBlurEdit);
+    FOption.InterpolationRadius = Clamped(IntRadiusEdit);
+    FOption.InterpolationSharp = Clamped(IntSharpEdit);
+    FOption.InterpolationBlur = Clamped(IntBlurEdit);
+    FOption.Degamma = DegammaCheck->isChecked();
+    FOption.NoExpand = NoExpandCheck->isChecked();
+    QDialog::accept();
+}
