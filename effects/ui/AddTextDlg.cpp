@@ -1,0 +1,460 @@
+#include "effects/ui/AddTextDlg.h"
+
+#include "core/Global.h"
+#include "core/OutputFileName.h"
+#include "core/ResourceText.h"
+#include "effects/ui/NumEdit.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFontDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+
+QPointer<QWidget> DialogOwner;
+TAddTextPreviewLoader PreviewLoader;
+std::function<int32_t()> PreviewIndex;
+
+// Colours are kept red in the low byte; Qt wants them the other way round.
+QColor ToQColor(int32_t C) { return QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF); }
+int32_t FromQColor(const QColor& C) { return C.red() | (C.green() << 8) | (C.blue() << 16); }
+
+TDateTime LocalNow()
+{
+    const QDateTime Now = QDateTime::currentDateTime();
+    return double(QDate(1899, 12, 30).daysTo(Now.date())) + Now.time().msecsSinceStartOfDay() / 86400000.0;
+}
+
+// Edit table: max, min, default, step, decimals.
+struct TEditSpec {
+    const char* Label;
+    double Max, Min, Value, Step;
+    int Fixed;
+};
+const TEditSpec EditSpecs[15] = {
+    {"Offset X", 9999, -9999, 0, 1, 0},  {"Offset Y", 9999, -9999, 0, 1, 0}, {"Opacity", 100, 0, 100, 1, 0},
+    {"Opacity", 100, 0, 0, 1, 0},        {"Margin X", 99, -99, 0, 1, 0},     {"Margin Y", 99, -99, 0, 1, 0},
+    {"Line Space", 999, 0, 0, 0.25, 2},  {"Opacity", 100, 0, 100, 1, 0},     {"Radius", 99, 0.5, 2, 0.5, 1},
+    {"Strength", 99, 1, 2, 1, 0},        {"Offset X", 99, -99, 2, 1, 0},     {"Offset Y", 99, -99, 2, 1, 0},
+    {"Opacity", 100, 0, 100, 1, 0},      {"Radius", 99, 0.5, 2, 0.5, 1},     {"Strength", 99, 1, 2, 1, 0},
+};
+
+} // namespace
+
+TAddTextPreview::TAddTextPreview(TAddTextForm* Form) : QWidget(Form), FForm(Form)
+{
+    setFixedSize(TAddTextForm::PreviewWidth, TAddTextForm::PreviewHeight);
+    setMouseTracking(true);
+}
+
+void TAddTextPreview::paintEvent(QPaintEvent*)
+{
+    QPainter P(this);
+    P.drawImage(0, 0, FForm->BackBuffer());
+}
+
+void TAddTextPreview::mousePressEvent(QMouseEvent* E)
+{
+    if (E->button() == Qt::LeftButton)
+        FForm->PreviewMouseDown(E->position().toPoint().x(), E->position().toPoint().y());
+}
+
+void TAddTextPreview::mouseMoveEvent(QMouseEvent* E)
+{
+    FForm->PreviewMouseMove(E->position().toPoint().x(), E->position().toPoint().y());
+}
+
+void TAddTextPreview::mouseReleaseEvent(QMouseEvent*) { FForm->PreviewMouseUp(); }
+
+TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDialog(Owner), FLoader(std::move(Loader))
+{
+    setWindowTitle(Text("AddText"));
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setToolTip(Text(SAddTextHelp));
+    Memo1->setFixedHeight(72);
+    ComboBox1 = new QComboBox(this);
+    for (const char* S : {"TopLeft", "Left", "BottomLeft", "Top", "Center", "Bottom", "TopRight", "Right",
+                          "BottomRight"})
+        ComboBox1->addItem(Text(S));
+    Button1 = new QPushButton(this);
+    auto MakePanel = [this] {
+        auto* P = new QPushButton(this);
+        P->setFixedSize(40, 20);
+        P->setFlat(true);
+        P->setAutoFillBackground(true);
+        connect(P, &QPushButton::clicked, this, [this, P] { PickColor(P); });
+        return P;
+    };
+    Panel1 = MakePanel();
+    Panel2 = MakePanel();
+    CheckBox1 = new QCheckBox(Text("DropShadow"), this);
+    CheckBox2 = new QCheckBox(Text("Glow"), this);
+    Panel3 = new QGroupBox(this);
+    Panel4 = new QGroupBox(this);
+    Panel5 = MakePanel();
+    Panel6 = MakePanel();
+    Button2 = new QPushButton(Text("OK"), this);
+    Button3 = new QPushButton(Text("Cancel"), this);
+    Button2->setDefault(true);
+    PaintBox1 = new TAddTextPreview(this);
+
+    // Each numeric edit sits in a grid cell of its group with its label.
+    // The layouts are in place before the numeric edits take over their boxes.
+    auto* Outer = new QVBoxLayout(this);
+    auto* Main = new QGridLayout;
+    auto* Groups = new QGridLayout;
+    auto* Buttons = new QHBoxLayout;
+    Outer->addWidget(PaintBox1, 0, Qt::AlignHCenter);
+    Outer->addWidget(Memo1);
+    Outer->addLayout(Main);
+    Outer->addLayout(Groups);
+    Outer->addLayout(Buttons);
+    auto* Shadow = new QGridLayout(Panel3);
+    auto* Glow = new QGridLayout(Panel4);
+    auto Place = [&](int I, QGridLayout* L, int Row, int Col) {
+        auto* Box = new QLineEdit(this);
+        L->addWidget(new QLabel(Text(EditSpecs[I].Label), this), Row, Col);
+        L->addWidget(Box, Row, Col + 1);
+        const TEditSpec& S = EditSpecs[I];
+        UDNumEdit[I] = new TUDNumEdit(Box, S.Max, S.Min, S.Value, S.Step, S.Fixed);
+        connect(UDNumEdit[I], &TNumEdit::Change, this, &TAddTextForm::UpdatePreview);
+    };
+    Main->addWidget(new QLabel(Text("Position"), this), 0, 0);
+    Main->addWidget(ComboBox1, 0, 1);
+    Place(0, Main, 0, 2);
+    Place(1, Main, 0, 4);
+    Main->addWidget(Button1, 1, 0, 1, 2);
+    Main->addWidget(new QLabel(Text("FontColor"), this), 1, 2);
+    Main->addWidget(Panel1, 1, 3);
+    Place(2, Main, 1, 4);
+    Main->addWidget(new QLabel(Text("BackColor"), this), 2, 2);
+    Main->addWidget(Panel2, 2, 3);
+    Place(3, Main, 2, 4);
+    Place(4, Main, 3, 0);
+    Place(5, Main, 3, 2);
+    Place(6, Main, 3, 4);
+    Shadow->addWidget(new QLabel(Text("Color"), this), 0, 0);
+    Shadow->addWidget(Panel5, 0, 1);
+    Place(7, Shadow, 0, 2);
+    Place(8, Shadow, 1, 0);
+    Place(9, Shadow, 1, 2);
+    Place(10, Shadow, 2, 0);
+    Place(11, Shadow, 2, 2);
+    Glow->addWidget(new QLabel(Text("Color"), this), 0, 0);
+    Glow->addWidget(Panel6, 0, 1);
+    Place(12, Glow, 0, 2);
+    Place(13, Glow, 1, 0);
+    Place(14, Glow, 1, 2);
+
+    Groups->addWidget(CheckBox1, 0, 0);
+    Groups->addWidget(Panel3, 1, 0);
+    Groups->addWidget(CheckBox2, 0, 1);
+    Groups->addWidget(Panel4, 1, 1);
+    Buttons->addStretch();
+    Buttons->addWidget(Button2);
+    Buttons->addWidget(Button3);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(Memo1, &QPlainTextEdit::textChanged, this, &TAddTextForm::UpdatePreview);
+    connect(ComboBox1, &QComboBox::activated, this, [this] {
+        // A new anchor starts from no offset.
+        UpdateLock = true;
+        UDNumEdit[0]->SetValue(0);
+        UDNumEdit[1]->SetValue(0);
+        UpdateLock = false;
+        UpdatePreview();
+    });
+    connect(Button1, &QPushButton::clicked, this, &TAddTextForm::PickFont);
+    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool On) {
+        Panel3->setEnabled(On);
+        UpdatePreview();
+    });
+    connect(CheckBox2, &QCheckBox::toggled, this, [this](bool On) {
+        Panel4->setEnabled(On);
+        UpdatePreview();
+    });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button3, &QPushButton::clicked, this, &QDialog::reject);
+
+    for (int I = 0; I < 16; ++I)
+        QColorDialog::setCustomColor(I, QColor(0xFF, 0xFF, 0xFF));
+    Panel3->setEnabled(false);
+    Panel4->setEnabled(false);
+    for (QPushButton* P : {Panel1, Panel2, Panel5, Panel6})
+        SetPanelColor(P, 0);
+    BackBuf = QImage(PreviewWidth, PreviewHeight, QImage::Format_RGB32);
+    BackBuf.fill(QColor(0x80, 0x80, 0x80));
+    ShowFontCaption();
+    UpdateLock = false;
+}
+
+TAddTextForm::~TAddTextForm()
+{
+    FreeImg(Src);
+    FreeImg(Dest);
+}
+
+void TAddTextForm::SetPanelColor(QPushButton* Panel, int32_t Color)
+{
+    Color &= 0xFFFFFF;
+    Panel->setProperty("Color", Color);
+    Panel->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid black;")
+                             .arg(ToQColor(Color).name()));
+}
+
+static int32_t PanelColor(const QPushButton* Panel) { return Panel->property("Color").toInt() & 0xFFFFFF; }
+
+void TAddTextForm::PickColor(QPushButton* Panel)
+{
+    const QColor C = QColorDialog::getColor(ToQColor(PanelColor(Panel)), this);
+    if (!C.isValid())
+        return;
+    SetPanelColor(Panel, FromQColor(C));
+    if (Panel == Panel1)
+        FFont.Color = PanelColor(Panel);
+    UpdatePreview();
+}
+
+void TAddTextForm::ShowFontCaption()
+{
+    Button1->setText(QString::asprintf("%s %dpt", FFont.Name.c_str(), FFont.Size));
+}
+
+void TAddTextForm::PickFont()
+{
+    QFont Start(QString::fromStdString(FFont.Name));
+    Start.setPointSize(std::max(1, FFont.Size));
+    Start.setBold(FFont.Style & fsBold);
+    Start.setItalic(FFont.Style & fsItalic);
+    Start.setUnderline(FFont.Style & fsUnderline);
+    Start.setStrikeOut(FFont.Style & fsStrikeOut);
+    bool Ok = false;
+    const QFont F = QFontDialog::getFont(&Ok, Start, this, QString(), QFontDialog::ScalableFonts);
+    if (!Ok)
+        return;
+    FFont.Name = F.family().toStdString();
+    FFont.Size = F.pointSize() > 0 ? F.pointSize() : FFont.Size;
+    FFont.Style = (F.bold() ? fsBold : 0) | (F.italic() ? fsItalic : 0) | (F.underline() ? fsUnderline : 0) |
+                  (F.strikeOut() ? fsStrikeOut : 0);
+    ShowFontCaption();
+    UpdatePreview();
+}
+
+void TAddTextForm::SetParam(const TAddTextParam& Param, const TFont& Font, const std::string& Str)
+{
+    UpdateLock = true;
+    // The effect separates lines with CR LF, the edit with LF.
+    Memo1->setPlainText(QString::fromStdString(Str).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    ComboBox1->setCurrentIndex(Param.Position >= 0 && Param.Position <= 8 ? Param.Position : 8);
+    const double Values[15] = {double(Param.XOffset),     double(Param.YOffset),       double(Param.FontOpacity),
+                               double(Param.BackOpacity), double(Param.MarginX),       double(Param.MarginY),
+                               Param.LinePitch,           double(Param.ShadowOpacity), Param.ShadowRadius,
+                               double(Param.ShadowStr),   double(Param.ShadowOffsetX), double(Param.ShadowOffsetY),
+                               double(Param.GlowOpacity), Param.GlowRadius,            double(Param.GlowStr)};
+    for (int I = 0; I < 15; ++I)
+        UDNumEdit[I]->SetValue(Values[I]);
+    FFont = Font;
+    FFont.Color &= 0xFFFFFF;
+    SetPanelColor(Panel1, FFont.Color);
+    SetPanelColor(Panel2, Param.BackColor);
+    SetPanelColor(Panel5, Param.ShadowColor);
+    SetPanelColor(Panel6, Param.GlowColor);
+    CheckBox1->setChecked(Param.Shadow);
+    CheckBox2->setChecked(Param.Glow);
+    Panel3->setEnabled(Param.Shadow);
+    Panel4->setEnabled(Param.Glow);
+    ShowFontCaption();
+    UpdateLock = false;
+    UpdatePreview();
+}
+
+void TAddTextForm::GetParam(TAddTextParam& Param, TFont& Font, std::string& Str) const
+{
+    Str = Memo1->toPlainText().replace(QStringLiteral("\n"), QStringLiteral("\r\n")).toStdString();
+    Param.Position = ComboBox1->currentIndex();
+    Param.XOffset = UDNumEdit[0]->IntValue();
+    Param.YOffset = UDNumEdit[1]->IntValue();
+    Param.FontOpacity = UDNumEdit[2]->IntValue();
+    Param.BackOpacity = UDNumEdit[3]->IntValue();
+    Param.MarginX = UDNumEdit[4]->IntValue();
+    Param.MarginY = UDNumEdit[5]->IntValue();
+    Param.LinePitch = UDNumEdit[6]->Value();
+    Param.ShadowOpacity = UDNumEdit[7]->IntValue();
+    Param.ShadowRadius = UDNumEdit[8]->Value();
+    Param.ShadowStr = UDNumEdit[9]->IntValue();
+    Param.ShadowOffsetX = UDNumEdit[10]->IntValue();
+    Param.ShadowOffsetY = UDNumEdit[11]->IntValue();
+    Param.GlowOpacity = UDNumEdit[12]->IntValue();
+    Param.GlowRadius = UDNumEdit[13]->Value();
+    Param.GlowStr = UDNumEdit[14]->IntValue();
+    Param.BackColor = PanelColor(Panel2);
+    Param.ShadowColor = PanelColor(Panel5);
+    Param.GlowColor = PanelColor(Panel6);
+    Param.Shadow = CheckBox1->isChecked();
+    Param.Glow = CheckBox2->isChecked();
+    Font = FFont;
+}
+
+void TAddTextForm::SetPreviewImageIndex(int32_t Index)
+{
+    FreeImg(Src);
+    FreeImg(Dest);
+    bool Have = false;
+    if (Index >= 0 && FLoader) {
+        TAddTextPreviewSource N;
+        try {
+            Have = FLoader(Index, Src, N);
+        } catch (...) {
+            // An unreadable entry previews like no entry at all.
+            FreeImg(Src);
+            Have = false;
+        }
+        // Only 8-bit pictures of 1 to 4 channels can be shown.
+        if (Have && (Src.Channels < 1 || Src.Channels > 4 || !Src.Mem || Src.Width == 0 || Src.Height == 0)) {
+            FreeImg(Src);
+            Have = false;
+        }
+        if (Have)
+            Names = N;
+    }
+    if (!Have) {
+        Names.Time = LocalNow();
+        Names.OldFileName = "oldfilename.ext";
+        Names.NewFileName = "newfilename.ext";
+        Names.Number = 1;
+        AllocImg(Dest, PreviewWidth, PreviewHeight, 3);
+    } else {
+        AllocImg(Dest, std::min<uint32_t>(Src.Width, PreviewWidth), std::min<uint32_t>(Src.Height, PreviewHeight),
+                 Src.Channels);
+    }
+    UpdatePreview();
+}
+
+void TAddTextForm::UpdatePreview()
+{
+    if (UpdateLock)
+        return;
+    if (!Dest.Mem)
+        AllocImg(Dest, PreviewWidth, PreviewHeight, 3);
+    TAddTextParam Param;
+    TFont Font;
+    std::string Rule;
+    GetParam(Param, Font, Rule);
+
+    if (Src.Mem) {
+        // The window follows the anchor: column = anchor / 3, row = anchor % 3.
+        const int32_t Col = Param.Position / 3, Row = Param.Position % 3;
+        auto Start = [](int32_t Where, int64_t Full, int64_t Part) {
+            const int64_t V = Where == 0 ? 0 : Where == 1 ? (Full - Part) / 2 : Full - Part;
+            return int32_t(std::max<int64_t>(V, 0));
+        };
+        const int32_t L = Start(Col, Src.Width, PreviewWidth), T = Start(Row, Src.Height, PreviewHeight);
+        TRect R{L, T, L + int32_t(Dest.Width), T + int32_t(Dest.Height)};
+        CopyImageRect(Src, Dest, R, 0, 0);
+    } else {
+        for (uint32_t Y = 0; Y < Dest.Height; ++Y)
+            std::memset(ScanLine(Dest, Y), 128, size_t(Dest.Width) * Dest.Channels);
+    }
+
+    const int32_t Number = ExtractStartNumber(Rule) + Names.Number;
+    std::string Str;
+    ExpandTextTokens(Rule, Names.NewFileName, Names.OldFileName, Str, Number, Names.Time);
+    TextRect = TRect{};
+    // Without the shared shrinker (windowless start) the text cannot be drawn.
+    if (PreviewParams.Antialiasing) {
+        try {
+            RenderTextOverlay(Dest, Param, Font, PreviewParams.Antialiasing, PreviewParams.GaussianBlur, Str,
+                              FontCache, TextRect);
+        } catch (...) {
+            TextRect = TRect{};
+        }
+    }
+
+    // Back buffer: the picture over mid gray, alpha pictures composed over it.
+    BackBuf.fill(QColor(0x80, 0x80, 0x80));
+    QImage Img(int(Dest.Width), int(Dest.Height), QImage::Format_ARGB32);
+    for (uint32_t Y = 0; Y < Dest.Height; ++Y) {
+        const uint8_t* S = ScanLine(Dest, Y);
+        auto* D = reinterpret_cast<QRgb*>(Img.scanLine(int(Y)));
+        for (uint32_t X = 0; X < Dest.Width; ++X, S += Dest.Channels) {
+            switch (Dest.Channels) {
+            case 1: D[X] = qRgb(S[0], S[0], S[0]); break;
+            case 2: D[X] = qRgba(S[0], S[0], S[0], S[1]); break;
+            case 3: D[X] = qRgb(S[2], S[1], S[0]); break;
+            default: D[X] = qRgba(S[2], S[1], S[0], S[3]); break;
+            }
+        }
+    }
+    QPainter P(&BackBuf);
+    P.drawImage(0, 0, Img);
+    P.end();
+    PaintBox1->update();
+}
+
+bool TAddTextForm::InText(int X, int Y) const
+{
+    return TextRect.Left <= X && X <= TextRect.Right && TextRect.Top <= Y && Y < TextRect.Bottom;
+}
+
+void TAddTextForm::PreviewMouseDown(int X, int Y)
+{
+    if (!InText(X, Y))
+        return;
+    IsDrag = true;
+    DragPos = QPoint(UDNumEdit[0]->IntValue() - X, UDNumEdit[1]->IntValue() - Y);
+}
+
+void TAddTextForm::PreviewMouseMove(int X, int Y)
+{
+    if (IsDrag) {
+        UpdateLock = true;
+        UDNumEdit[0]->SetValue(X + DragPos.x());
+        UDNumEdit[1]->SetValue(Y + DragPos.y());
+        UpdateLock = false;
+        UpdatePreview();
+    } else {
+        PaintBox1->setCursor(InText(X, Y) ? Qt::SizeAllCursor : Qt::ArrowCursor);
+    }
+}
+
+void TAddTextForm::PreviewMouseUp() { IsDrag = false; }
+
+bool ExecAddTextForm(TAddTextEffect& Effect)
+{
+    auto Form = std::make_unique<TAddTextForm>(DialogOwner.data(), PreviewLoader);
+    Form->SetParam(Effect.FParam, Effect.FFont, Effect.FText);
+    Form->SetPreviewImageIndex(PreviewIndex ? PreviewIndex() : -1);
+    if (Form->exec() != QDialog::Accepted)
+        return false;
+    Form->GetParam(Effect.FParam, Effect.FFont, Effect.FText);
+    return true;
+}
+
+void RegisterAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader, std::function<int32_t()> CurrentIndex)
+{
+    DialogOwner = Owner;
+    PreviewLoader = std::move(Loader);
+    PreviewIndex = std::move(CurrentIndex);
+    AddTextDialogProc = ExecAddTextForm;
+}

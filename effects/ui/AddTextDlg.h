@@ -1,0 +1,122 @@
+// The add-text effect's settings dialog: text, anchor, offsets, font, colours,
+// box, drop shadow and glow, with an unscaled 512 x 288 preview drawn by the
+// effect's own renderer. Dragging the text block in the preview sets the
+// offsets.
+#pragma once
+#include "core/ImageInfo.h"
+#include "core/ImgInfo.h"
+#include "effects/AddTextFrm.h"
+#include "effects/FontCache.h"
+
+#include <QDialog>
+#include <QImage>
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QPlainTextEdit;
+class QPushButton;
+class TUDNumEdit;
+class TAddTextForm;
+
+// What the preview shows for a file list entry: the picture as it reaches the
+// add-text effect and the values of the name, number and date tokens.
+struct TAddTextPreviewSource {
+    std::string OldFileName, NewFileName; // names with extension
+    TDateTime Time = 0;
+    int32_t Number = 0;
+};
+// Fills Img (which holds no block) with a new block of 8-bit samples and Names
+// for entry Index; false, Img untouched, when the entry gives no picture. May
+// raise; the dialog then shows the generated field.
+using TAddTextPreviewLoader = std::function<bool(int32_t Index, TImgInfo& Img, TAddTextPreviewSource& Names)>;
+
+// The 512 x 288 preview area; the form paints into it and handles its mouse.
+class TAddTextPreview : public QWidget {
+    Q_OBJECT
+public:
+    explicit TAddTextPreview(TAddTextForm* Form);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent* E) override;
+    void mouseMoveEvent(QMouseEvent* E) override;
+    void mouseReleaseEvent(QMouseEvent* E) override;
+
+private:
+    TAddTextForm* FForm;
+};
+
+class TAddTextForm : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int PreviewWidth = 512, PreviewHeight = 288;
+
+    explicit TAddTextForm(QWidget* Owner = nullptr, TAddTextPreviewLoader Loader = {});
+    ~TAddTextForm() override;
+
+    // Shows the values; numbers outside an edit's range show clamped.
+    void SetParam(const TAddTextParam& Param, const TFont& Font, const std::string& Text);
+    // The values shown (clamped numbers); the font carries the font colour.
+    void GetParam(TAddTextParam& Param, TFont& Font, std::string& Text) const;
+    // Loads the preview picture of file list entry Index through the loader;
+    // -1 (or no loader, or a failing one) gives a gray field and sample names.
+    void SetPreviewImageIndex(int32_t Index);
+
+    // Redraws Dest and the back buffer from the controls (not while locked).
+    void UpdatePreview();
+    const QImage& BackBuffer() const { return BackBuf; }
+    const TRect& TextRectangle() const { return TextRect; }
+
+    // Preview mouse handling, in preview coordinates.
+    void PreviewMouseDown(int X, int Y);
+    void PreviewMouseMove(int X, int Y);
+    void PreviewMouseUp();
+
+    QPlainTextEdit* Memo1;
+    QComboBox* ComboBox1;
+    TUDNumEdit* UDNumEdit[15];
+    QPushButton* Button1; // font
+    QPushButton* Panel1;  // font colour
+    QPushButton* Panel2;  // box colour
+    QCheckBox* CheckBox1; // drop shadow
+    QGroupBox* Panel3;    // shadow group
+    QPushButton* Panel5;  // shadow colour
+    QCheckBox* CheckBox2; // glow
+    QGroupBox* Panel4;    // glow group
+    QPushButton* Panel6;  // glow colour
+    QPushButton* Button2; // OK
+    QPushButton* Button3; // Cancel
+    TAddTextPreview* PaintBox1;
+
+private:
+    bool InText(int X, int Y) const;
+    void SetPanelColor(QPushButton* Panel, int32_t Color);
+    void PickColor(QPushButton* Panel);
+    void PickFont();
+    void ShowFontCaption();
+
+    TAddTextPreviewLoader FLoader;
+    TFont FFont; // the font chosen; its colour follows Panel1
+    QImage BackBuf;
+    bool UpdateLock = true;
+    TImgInfo Src, Dest;
+    TRect TextRect;
+    bool IsDrag = false;
+    QPoint DragPos;
+    TAddTextPreviewSource Names;
+    TFontCache FontCache;
+};
+
+// Sets the effect's dialog hook. Owner (may be null) owns each dialog while it
+// is shown; Loader supplies preview pictures and CurrentIndex the entry to
+// preview (both may be empty: the generated field). Called once at start-up.
+void RegisterAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader = {},
+                         std::function<int32_t()> CurrentIndex = {});
+// What the hook runs: shows the dialog modally and, on OK only, copies its
+// values into Effect. True when the user confirmed.
+bool ExecAddTextForm(TAddTextEffect& Effect);

@@ -1,0 +1,221 @@
+// The add-text dialog: values in and out, OK against Cancel, dragging the text
+// block and the preview drawing the text where it lands.
+#include "core/Resize.h"
+#include "core/WeightedMean.h"
+#include "effects/ui/AddTextDlg.h"
+#include "effects/ui/NumEdit.h"
+#include "tests/effectsui/UiTestApp.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstring>
+
+namespace {
+
+// The shared shrinker and blur the preview draws with, as start-up sets them.
+struct TPreviewFilters {
+    TResizer R;
+    TGaussianBlur Blur;
+    TPreviewFilters()
+    {
+        TestApp();
+        InitTextRendering();
+        R.SetDecimationMode(1, CreateWeightSetter(1, 0, 0, 0));
+        R.SetInterpolationMode(1, CreateWeightSetter(1, 0, 0, 0));
+        R.SetSIMDMode(3, false);
+        R.SetMaxThreadNum(1);
+        PreviewParams.Antialiasing = &R;
+        PreviewParams.GaussianBlur = &Blur;
+    }
+    ~TPreviewFilters()
+    {
+        PreviewParams.Antialiasing = nullptr;
+        PreviewParams.GaussianBlur = nullptr;
+    }
+};
+
+TAddTextParam SampleParam()
+{
+    TAddTextParam P;
+    P.Position = 4;
+    P.XOffset = -12;
+    P.YOffset = 7;
+    P.FontOpacity = 80;
+    P.BackColor = 0x123456;
+    P.BackOpacity = 30;
+    P.MarginX = 3;
+    P.MarginY = -2;
+    P.LinePitch = 1.25;
+    P.Shadow = true;
+    P.ShadowColor = 0x00FF00;
+    P.ShadowOpacity = 60;
+    P.ShadowRadius = 3.5;
+    P.ShadowStr = 5;
+    P.ShadowOffsetX = -4;
+    P.ShadowOffsetY = 6;
+    P.Glow = false;
+    P.GlowColor = 0xFF0000;
+    P.GlowOpacity = 40;
+    P.GlowRadius = 1.5;
+    P.GlowStr = 3;
+    return P;
+}
+
+const TFont Font{"DejaVu Sans", 1, 20, 0xFFFFFF, fsBold};
+
+void ExpectSame(const TAddTextParam& A, const TAddTextParam& B)
+{
+    EXPECT_EQ(std::memcmp(&A.Position, &B.Position, offsetof(TAddTextParam, LinePitch)), 0);
+    EXPECT_DOUBLE_EQ(A.LinePitch, B.LinePitch);
+    EXPECT_EQ(A.Shadow, B.Shadow);
+    EXPECT_EQ(A.ShadowColor, B.ShadowColor);
+    EXPECT_EQ(A.ShadowOpacity, B.ShadowOpacity);
+    EXPECT_DOUBLE_EQ(A.ShadowRadius, B.ShadowRadius);
+    EXPECT_EQ(A.ShadowStr, B.ShadowStr);
+    EXPECT_EQ(A.ShadowOffsetX, B.ShadowOffsetX);
+    EXPECT_EQ(A.ShadowOffsetY, B.ShadowOffsetY);
+    EXPECT_EQ(A.Glow, B.Glow);
+    EXPECT_EQ(A.GlowColor, B.GlowColor);
+    EXPECT_EQ(A.GlowOpacity, B.GlowOpacity);
+    EXPECT_DOUBLE_EQ(A.GlowRadius, B.GlowRadius);
+    EXPECT_EQ(A.GlowStr, B.GlowStr);
+}
+
+} // namespace
+
+TEST(AddTextForm, ValuesRoundTripAndClamp)
+{
+    TPreviewFilters F;
+    TAddTextForm Form;
+    const TAddTextParam In = SampleParam();
+    Form.SetParam(In, Font, "line one\r\nline two");
+    TAddTextParam Out;
+    TFont OutFont;
+    std::string Text;
+    Form.GetParam(Out, OutFont, Text);
+    ExpectSame(In, Out);
+    EXPECT_EQ(Text, "line one\r\nline two") << "lines go back with CR LF";
+    EXPECT_EQ(OutFont.Name, Font.Name);
+    EXPECT_EQ(OutFont.Size, 20);
+    EXPECT_EQ(OutFont.Color, 0xFFFFFF);
+    EXPECT_EQ(OutFont.Style, fsBold);
+    EXPECT_FALSE(Form.Panel4->isEnabled()) << "glow group off";
+    EXPECT_TRUE(Form.Panel3->isEnabled());
+
+    // Values from a damaged settings file come back inside the edits' ranges.
+    TAddTextParam Wild = In;
+    Wild.XOffset = 50000;
+    Wild.ShadowRadius = 0;
+    Wild.GlowStr = -3;
+    Wild.Position = 42;
+    Form.SetParam(Wild, Font, "x");
+    Form.GetParam(Out, OutFont, Text);
+    EXPECT_EQ(Out.XOffset, 9999);
+    EXPECT_DOUBLE_EQ(Out.ShadowRadius, 0.5);
+    EXPECT_EQ(Out.GlowStr, 1);
+    EXPECT_EQ(Out.Position, 8);
+}
+
+TEST(AddTextForm, OkWritesBackCancelKeeps)
+{
+    TPreviewFilters F;
+    RegisterAddTextForm(nullptr);
+    TAddTextEffect E;
+    E.FParam = SampleParam();
+    E.FFont = Font;
+    E.FText = "before";
+
+    auto WhenShown = [](bool Ok) {
+        QTimer::singleShot(0, [=] {
+            auto* Form = qobject_cast<TAddTextForm*>(QApplication::activeModalWidget());
+            ASSERT_NE(Form, nullptr);
+            Form->Memo1->setPlainText("after");
+            Form->UDNumEdit[0]->SetValue(33);
+            Form->CheckBox2->setChecked(true);
+            (Ok ? Form->Button2 : Form->Button3)->click();
+        });
+    };
+    WhenShown(false);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FText, "before");
+    ExpectSame(E.FParam, SampleParam());
+
+    WhenShown(true);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FText, "after");
+    EXPECT_EQ(E.FParam.XOffset, 33);
+    EXPECT_TRUE(E.FParam.Glow);
+    EXPECT_EQ(E.FParam.ShadowColor, 0x00FF00);
+    AddTextDialogProc = nullptr;
+}
+
+TEST(AddTextForm, PreviewDrawsTextAndDragMovesIt)
+{
+    TPreviewFilters F;
+    // A 300 x 200 black picture: the preview takes its size.
+    TAddTextForm Form(nullptr, [](int32_t, TImgInfo& Img, TAddTextPreviewSource& N) {
+        AllocImg(Img, 300, 200, 3);
+        for (uint32_t Y = 0; Y < Img.Height; ++Y)
+            std::memset(ScanLine(Img, Y), 0, size_t(Img.Width) * 3);
+        N.OldFileName = "a.jpg";
+        N.NewFileName = "b.jpg";
+        N.Number = 0;
+        return true;
+    });
+    TAddTextParam P;
+    P.Position = 0;
+    P.XOffset = 20;
+    P.YOffset = 30;
+    P.FontOpacity = 100;
+    Form.SetParam(P, Font, "HELLO");
+    Form.SetPreviewImageIndex(0);
+
+    const TRect R = Form.TextRectangle();
+    ASSERT_GT(R.Right, R.Left);
+    EXPECT_EQ(R.Left, 20);
+    EXPECT_EQ(R.Top, 30);
+    // White letters inside the block, the black picture outside it, the gray
+    // field past the picture's edge.
+    const QImage& B = Form.BackBuffer();
+    int Lit = 0;
+    for (int Y = R.Top; Y < R.Bottom; ++Y)
+        for (int X = R.Left; X < R.Right; ++X)
+            Lit += qRed(B.pixel(X, Y)) > 200;
+    EXPECT_GT(Lit, 10);
+    EXPECT_EQ(B.pixel(5, 5) & 0xFFFFFF, 0u);
+    EXPECT_EQ(B.pixel(400, 100) & 0xFFFFFF, 0x808080u);
+
+    // Drag the block 10 left and 4 down: the offsets follow, the block moves.
+    const int X0 = (R.Left + R.Right) / 2, Y0 = (R.Top + R.Bottom) / 2;
+    Form.PreviewMouseDown(X0, Y0);
+    Form.PreviewMouseMove(X0 - 6, Y0 + 1);
+    Form.PreviewMouseMove(X0 - 10, Y0 + 4);
+    Form.PreviewMouseUp();
+    TAddTextParam Out;
+    TFont OutFont;
+    std::string Text;
+    Form.GetParam(Out, OutFont, Text);
+    EXPECT_EQ(Out.XOffset, 10);
+    EXPECT_EQ(Out.YOffset, 34);
+    EXPECT_EQ(Form.TextRectangle().Left, 10);
+    // Moving after the button is up drags nothing.
+    Form.PreviewMouseMove(0, 0);
+    Form.GetParam(Out, OutFont, Text);
+    EXPECT_EQ(Out.XOffset, 10);
+
+    // A press outside the block starts no drag; an empty list shows the field.
+    Form.PreviewMouseDown(290, 190);
+    Form.PreviewMouseMove(280, 180);
+    Form.GetParam(Out, OutFont, Text);
+    EXPECT_EQ(Out.XOffset, 10);
+    Form.SetPreviewImageIndex(-1);
+    EXPECT_EQ(Form.BackBuffer().pixel(400, 250) & 0xFFFFFF, 0x808080u);
+}
