@@ -2,7 +2,9 @@
 // block and the preview drawing the text where it lands.
 #include "core/Resize.h"
 #include "core/WeightedMean.h"
+#include "effects/CompositeOptionFrm.h"
 #include "effects/ui/AddTextDlg.h"
+#include "effects/ui/CompositeDlg.h"
 #include "effects/ui/NumEdit.h"
 #include "tests/effectsui/UiTestApp.h"
 
@@ -14,6 +16,7 @@
 #include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 #include <cstring>
@@ -218,4 +221,83 @@ TEST(AddTextForm, PreviewDrawsTextAndDragMovesIt)
     EXPECT_EQ(Out.XOffset, 10);
     Form.SetPreviewImageIndex(-1);
     EXPECT_EQ(Form.BackBuffer().pixel(400, 250) & 0xFFFFFF, 0x808080u);
+}
+
+// The composite dialog, its image file given by a stand-in loader: a 100 x 50
+// white picture for any name but "missing".
+namespace {
+
+bool WhiteLayer(const std::string& Path, TImgInfo& Img)
+{
+    if (Path == "missing")
+        return false;
+    AllocImg(Img, 100, 50, 3);
+    for (uint32_t Y = 0; Y < Img.Height; ++Y)
+        std::memset(ScanLine(Img, Y), 255, size_t(Img.Width) * 3);
+    return true;
+}
+
+} // namespace
+
+TEST(CompositeOptionForm, ValuesPreviewAndDrag)
+{
+    TestApp();
+    TCompositeOptionForm Form(nullptr, {}, WhiteLayer);
+    Form.SetParam(0, 0, 20000, 30, 100, "logo.png");
+    int32_t Mode, Pos, X, Y, Opacity;
+    std::string Name;
+    Form.GetParam(Mode, Pos, X, Y, Opacity, Name);
+    EXPECT_EQ(Mode, 0);
+    EXPECT_EQ(Pos, 0);
+    EXPECT_EQ(X, 9999) << "held to the edit's range";
+    EXPECT_EQ(Name, "logo.png");
+
+    // Over a gray field (no list entry): the layer lands at the offsets.
+    Form.SetParam(0, 0, 20, 30, 100, "logo.png");
+    const TRect R = Form.ForegroundRectangle();
+    EXPECT_EQ(R.Left, 20);
+    EXPECT_EQ(R.Top, 30);
+    EXPECT_EQ(R.Right, 120);
+    EXPECT_EQ(Form.BackBuffer().pixel(25, 35) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(Form.BackBuffer().pixel(10, 10) & 0xFFFFFF, 0x808080u);
+
+    // A file that cannot be loaded keeps the previous layer in the preview.
+    Form.SetImageFile("missing");
+    EXPECT_EQ(Form.BackBuffer().pixel(25, 35) & 0xFFFFFF, 0xFFFFFFu);
+
+    Form.PreviewMouseDown(60, 50);
+    Form.PreviewMouseMove(50, 60);
+    Form.PreviewMouseUp();
+    Form.GetParam(Mode, Pos, X, Y, Opacity, Name);
+    EXPECT_EQ(X, 10);
+    EXPECT_EQ(Y, 40);
+    EXPECT_EQ(Form.ForegroundRectangle().Left, 10);
+}
+
+TEST(CompositeOptionForm, OkWritesBackCancelKeeps)
+{
+    TestApp();
+    RegisterCompositeOptionForm(nullptr);
+    TCompositeEffect E;
+    E.FImageFileName = "/nonexistent/a.png";
+    E.FOpacity = 40;
+    auto WhenShown = [](bool Ok) {
+        QTimer::singleShot(0, [=] {
+            auto* Form = qobject_cast<TCompositeOptionForm*>(QApplication::activeModalWidget());
+            ASSERT_NE(Form, nullptr);
+            Form->RadioButton2->setChecked(true);
+            Form->Edit4->SetValue(75);
+            (Ok ? Form->Button2 : Form->Button3)->click();
+        });
+    };
+    WhenShown(false);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FMode, 0);
+    EXPECT_EQ(E.FOpacity, 40);
+    WhenShown(true);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FMode, 1);
+    EXPECT_EQ(E.FOpacity, 75);
+    EXPECT_EQ(E.FImageFileName, "/nonexistent/a.png");
+    CompositeDialogProc = nullptr;
 }
