@@ -76,7 +76,8 @@ const TFont Font{"DejaVu Sans", 1, 20, 0xFFFFFF, fsBold};
 
 void ExpectSame(const TAddTextParam& A, const TAddTextParam& B)
 {
-    EXPECT_EQ(std::memcmp(&A.Position, &B.Position, offsetof(TAddTextParam, LinePitch)), 0);
+    // The integer fields ahead of LinePitch, without the padding before it.
+    EXPECT_EQ(std::memcmp(&A.Position, &B.Position, offsetof(TAddTextParam, MarginY) + sizeof(int32_t)), 0);
     EXPECT_DOUBLE_EQ(A.LinePitch, B.LinePitch);
     EXPECT_EQ(A.Shadow, B.Shadow);
     EXPECT_EQ(A.ShadowColor, B.ShadowColor);
