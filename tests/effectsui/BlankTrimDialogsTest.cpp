@@ -1,8 +1,10 @@
-// The add-blank dialog: what reaches the effect on OK and Cancel, how value
-// texts are read, and the preview it draws from them.
+// The add-blank and trimming dialogs: what reaches the effect on OK and
+// Cancel, how value texts are read, and the preview each draws from them.
 #include "core/ImgInfo.h"
 #include "effects/AddBlankFrm.h"
+#include "effects/TrimmingFilter.h"
 #include "effects/ui/AddBlankDlg.h"
+#include "effects/ui/TrimmingDlg.h"
 #include "tests/effectsui/UiTestApp.h"
 
 #include <gtest/gtest.h>
@@ -179,4 +181,137 @@ TEST(AddBlankForm, PreviewFollowsValues)
     emit F.ComboBox3->activated(2);
     EXPECT_EQ(F.Dest.Width, 20u);
     EXPECT_EQ(F.Dest.Height, 60u);
+}
+
+namespace {
+
+bool SameRect(const TRect& a, const TRect& b)
+{
+    return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
+}
+
+} // namespace
+
+TEST(TrimmingOptionForm, OkWritesBackCancelKeeps)
+{
+    TestApp();
+    RegisterTrimmingOptionForm(nullptr);
+    TTrimmingFilter E;
+    E.FType = TRIM_ASPECT;
+    E.FExp = TRIM_SQUARE_FIRST;
+    E.FValue = {"16", "9", "50", "50", "9", "16", "0", "100"};
+    E.FSizeList = "3:2";
+
+    WhenShown<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
+        EXPECT_EQ(F.Edit1->text(), "16:9,50,50");
+        EXPECT_EQ(F.Edit2->text(), "9:16,0,100");
+        EXPECT_EQ(F.ComboBox2->count(), 2);
+        F.Edit1->setText("4 : 3, 0, W/10");
+        F.AddRatio("5:4");
+        F.ComboBox3->setCurrentIndex(TRIM_FIRST_ONLY);
+    }, true);
+    E.ShowConfigDialog();
+    // Under "ALL" the second set is stored as a copy of the first.
+    EXPECT_EQ(E.FValue, (std::array<std::string, 8>{"4", "3", "0", "W/10", "4", "3", "0", "W/10"}));
+    EXPECT_EQ(E.FExp, TRIM_FIRST_ONLY);
+    EXPECT_EQ(E.FSizeList, "3:2,5:4");
+
+    WhenShown<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
+        F.ComboBox1->setCurrentIndex(TRIM_RECT);
+        F.Edit1->setText("1,2,3,4");
+        F.DeleteRatio();
+    }, false);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FType, TRIM_ASPECT);
+    EXPECT_EQ(E.FValue[3], "W/10");
+    EXPECT_EQ(E.FSizeList, "3:2,5:4");
+}
+
+TEST(TrimmingOptionForm, InvalidTextBlocksOk)
+{
+    TestApp();
+    RegisterTrimmingOptionForm(nullptr);
+    TTrimmingFilter E;
+    E.FType = TRIM_RECT;
+    E.FExp = TRIM_FIRST_ONLY;
+    WhenShown<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
+        const QString Msg("Error occurred in evaluation of the inputted parameter");
+        F.Edit1->setText("1,2,3");
+        EXPECT_EQ(OkRefused(F), Msg);
+        F.Edit1->setText("1,2,3,4");
+        F.Edit2->setText("1,2,3,Q"); // hidden under "ALL", still checked
+        EXPECT_EQ(OkRefused(F), Msg);
+        EXPECT_TRUE(F.isVisible());
+        F.Edit2->setText("0,0,0,0");
+    }, true);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FValue[3], "4");
+}
+
+TEST(TrimmingOptionForm, SelectionFollowsText)
+{
+    TestApp();
+    TTrimmingOptionForm F;
+    F.SetParams(TRIM_RECT, TRIM_SQUARE_FIRST, {"0", "0", "0", "0", "0", "0", "0", "0"}, "", true);
+    AllocImg(F.Master, 640, 480, 3);
+    bool Changed;
+    EXPECT_TRUE(SameRect(F.UpdateSelectRect("10,10,5000,5000", Changed), TRect{10, 10, 640, 480}));
+    EXPECT_TRUE(SameRect(F.UpdateSelectRect("10,10,5000", Changed), TRect{-1, -1, -1, -1}));
+
+    F.ComboBox1->setCurrentIndex(TRIM_PERCENT);
+    EXPECT_TRUE(SameRect(F.UpdateSelectRect("10,25,10,25", Changed), TRect{64, 120, 576, 360}));
+
+    FreeImg(F.Master);
+    AllocImg(F.Master, 1000, 1000, 3);
+    F.ComboBox1->setCurrentIndex(TRIM_ASPECT);
+    const TRect Wide = F.UpdateSelectRect("16:9,50,50", Changed);
+    EXPECT_TRUE(SameRect(Wide, TRect{0, 219, 1000, 782}));
+    F.UpdateSelectRect("0:9,50,50", Changed);
+    EXPECT_FALSE(Changed);
+    // Positions outside 0..100 stay on the picture, as the crop does.
+    EXPECT_TRUE(SameRect(F.UpdateSelectRect("1:2,150,0", Changed), TRect{500, 0, 1000, 1000}));
+}
+
+TEST(TrimmingOptionForm, DraggingRewritesText)
+{
+    TestApp();
+    TTrimmingOptionForm F;
+    F.SetParams(TRIM_ASPECT, TRIM_SQUARE_FIRST, {"1", "1", "50", "50", "1", "1", "50", "50"}, "", true);
+    AllocImg(F.Master, 200, 50, 3);
+    TRect r{0, 0, 100, 50};
+    F.SelectRectChanged(r);
+    EXPECT_EQ(F.Edit1->text(), "2:1,0.00,0.00");
+    EXPECT_EQ(F.Edit2->text(), "1:1,50,50");
+    // No free extent, or no extent at all: nothing fails.
+    r = {0, 0, 200, 50};
+    F.SelectRectChanged(r);
+    EXPECT_EQ(F.Edit1->text(), "4:1,50.00,50.00");
+    r = {10, 0, 10, 50};
+    F.SelectRectChanged(r);
+    EXPECT_EQ(F.Edit1->text(), "4:1,50.00,50.00");
+
+    F.ComboBox1->setCurrentIndex(TRIM_MARGIN);
+    r = {10, 5, 150, 45};
+    F.SelectRectChanged(r);
+    EXPECT_EQ(F.Edit1->text(), "10,5,50,5");
+}
+
+TEST(TrimmingOptionForm, RatioList)
+{
+    TestApp();
+    TTrimmingOptionForm F;
+    F.SetParams(TRIM_RECT, TRIM_SQUARE_FIRST, {"0", "0", "0", "0", "0", "0", "0", "0"}, "16:9,4:3", true);
+    ASSERT_EQ(F.ComboBox2->count(), 3);
+    EXPECT_TRUE(F.AddRatio("16:9"));
+    EXPECT_EQ(F.ComboBox2->count(), 3);
+    EXPECT_EQ(F.ComboBox2->currentIndex(), 1);
+    EXPECT_FALSE(F.AddRatio("0:5"));
+    EXPECT_EQ(F.ComboBox2->count(), 3);
+    F.ComboBox2->setCurrentIndex(2);
+    F.DeleteRatio();
+    EXPECT_EQ(F.ComboBox2->count(), 2);
+    EXPECT_EQ(F.ComboBox2->currentIndex(), 1);
+    F.DeleteRatio();
+    F.DeleteRatio(); // "Free size" stays
+    EXPECT_EQ(F.ComboBox2->count(), 1);
 }
