@@ -1,0 +1,523 @@
+#include "effects/ui/AddBlankDlg.h"
+
+#include "core/Funcs.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/Resize.h"
+#include "core/ResourceText.h"
+#include "core/WeightedMean.h"
+#include "effects/ui/NumEdit.h"
+#include "effects/ui/PreviewFrm.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+
+QPointer<QWidget> DialogOwner;
+
+// Items of S between Delim characters; a double quote starts and ends a
+// quoted stretch in which Delim does not split ("" inside is one quote).
+std::vector<std::string> SplitDelimited(const std::string& S, char Delim)
+{
+    std::vector<std::string> Items(1);
+    bool Quoted = false;
+    for (size_t i = 0; i < S.size(); ++i) {
+        const char c = S[i];
+        if (c == '"') {
+            if (Quoted && i + 1 < S.size() && S[i + 1] == '"')
+                Items.back() += S[++i];
+            else
+                Quoted = !Quoted;
+        } else if (c == Delim && !Quoted) {
+            Items.emplace_back();
+        } else {
+            Items.back() += c;
+        }
+    }
+    return Items;
+}
+
+std::string Str(const QString& S) { return S.toStdString(); }
+
+QString Fmt4(const char* Form, const std::string& A, const std::string& B, const std::string& C,
+             const std::string& D)
+{
+    QString R = QString::fromLatin1(Form);
+    return R.arg(QString::fromStdString(A), QString::fromStdString(B), QString::fromStdString(C),
+                 QString::fromStdString(D));
+}
+
+} // namespace
+
+bool CheckBlankValueText(const std::string& Text, int32_t BlankType, int64_t W, int64_t H,
+                         std::array<std::string, 4>& Parts)
+{
+    std::array<std::string, 4> P;
+    if (BlankType == btAspect) {
+        const auto C = SplitDelimited(Text, ':');
+        if (C.size() == 2) {
+            const auto Pos = SplitDelimited(C[1], ',');
+            if (Pos.size() == 3)
+                P = {C[0], Pos[0], Pos[1], Pos[2]};
+            else if (Pos.size() == 1)
+                P = {C[0], C[1], "-1", "-1"};
+            else
+                return false;
+        } else if (C.size() == 3) {
+            const auto Mid = SplitDelimited(C[1], ',');
+            if (Mid.size() != 2)
+                return false;
+            P = {C[0], Mid[0], Mid[1], C[2]};
+        } else {
+            return false;
+        }
+    } else {
+        const auto C = SplitDelimited(Text, ',');
+        if (C.size() != 4)
+            return false;
+        P = {C[0], C[1], C[2], C[3]};
+    }
+    try {
+        for (auto& S : P) {
+            if (!IsValidSizeExpression(S))
+                return false;
+            EvaluateExpression(SubstituteWidthHeight(S, W, H));
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    Parts = P;
+    return true;
+}
+
+TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner), GB(std::make_unique<TGaussianBlur>())
+{
+    setWindowTitle(Text("AddBlank"));
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+
+    auto* SizeBox = new QGroupBox(Text("BlankSize"), this);
+    auto* SizeGrid = new QGridLayout(SizeBox);
+    ComboBox1 = new QComboBox(SizeBox);
+    for (const char* S : {"Aspect ratio", "Left,Top,Right,Bottom(px)", "Left,Top,Right,Bottom(%)"})
+        ComboBox1->addItem(Text(S));
+    ComboBox3 = new QComboBox(SizeBox);
+    for (const char* S : {"W >= H or W < H", "W > H or W <= H", "ALL"})
+        ComboBox3->addItem(Text(S));
+    Label2 = new QLabel(SizeBox);
+    Label3 = new QLabel(SizeBox);
+    Edit1 = new QLineEdit(SizeBox);
+    Edit11 = new QLineEdit(SizeBox);
+    SizeGrid->addWidget(ComboBox1, 0, 0, 1, 2);
+    SizeGrid->addWidget(new QLabel(Text("Branch"), SizeBox), 1, 0);
+    SizeGrid->addWidget(ComboBox3, 1, 1);
+    SizeGrid->addWidget(Label2, 2, 0);
+    SizeGrid->addWidget(Edit1, 2, 1);
+    SizeGrid->addWidget(Label3, 3, 0);
+    SizeGrid->addWidget(Edit11, 3, 1);
+
+    // A numeric edit with its arrows in Grid at (Row, Col), Col + 1.
+    auto MakeNum = [](QWidget* Parent, QGridLayout* Grid, int Row, int Col, double Max, double Min, double Value,
+                      double Step, int Fixed) {
+        auto* Box = new QLineEdit(Parent);
+        Grid->addWidget(Box, Row, Col);
+        auto* E = new TUDNumEdit(Box, Max, Min, Value, Step, Fixed);
+        E->setFixedWidth(60);
+        Grid->addWidget(E->UpDown(), Row, Col + 1);
+        return E;
+    };
+    auto MakePanel = [](QWidget* Parent) {
+        auto* P = new QPushButton(Parent);
+        P->setFixedSize(40, 20);
+        return P;
+    };
+
+    auto* ColorBox = new QGroupBox(Text("BlankColor"), this);
+    auto* ColorGrid = new QGridLayout(ColorBox);
+    ComboBox2 = new QComboBox(ColorBox);
+    for (const char* S : {"TopLeft", "TopRight", "BottomLeft", "BottomRight", "Fixed"})
+        ComboBox2->addItem(Text(S));
+    ColorGrid->addWidget(ComboBox2, 0, 0, 1, 2);
+    ColorGrid->addWidget(new QLabel(Text("Color"), ColorBox), 1, 0);
+    Panels[0] = MakePanel(ColorBox);
+    ColorGrid->addWidget(Panels[0], 1, 1);
+    ColorGrid->addWidget(new QLabel(Text("Opacity"), ColorBox), 1, 2);
+    UDNumEdit[0] = MakeNum(ColorBox, ColorGrid, 1, 3, 255, 0, 255, 1, 0);
+
+    auto* FrameBox = new QGroupBox(Text("Frame"), this);
+    auto* FrameGrid = new QGridLayout(FrameBox);
+    const char* FrameNames[3] = {"1st", "2nd", "3rd"};
+    for (int i = 1; i <= 3; ++i) {
+        CheckBoxes[i] = new QCheckBox(Text(FrameNames[i - 1]), FrameBox);
+        Panels[i] = MakePanel(FrameBox);
+        FrameGrid->addWidget(CheckBoxes[i], i, 0);
+        FrameGrid->addWidget(Panels[i], i, 1);
+        FrameGrid->addWidget(new QLabel(Text("Width"), FrameBox), i, 2);
+        UDNumEdit[i] = MakeNum(FrameBox, FrameGrid, i, 3, 99, 1, 1, 1, 0);
+    }
+
+    CheckBoxes[0] = new QCheckBox(Text("DropShadow"), this);
+    Panel7 = new QWidget(this);
+    auto* ShadowGrid = new QGridLayout(Panel7);
+    ShadowGrid->addWidget(new QLabel(Text("Color"), Panel7), 0, 0);
+    Panels[4] = MakePanel(Panel7);
+    ShadowGrid->addWidget(Panels[4], 0, 1);
+    struct TNumDef { const char* Label; double Max, Min, Value, Step; int Fixed; };
+    const TNumDef Defs[5] = {{"Opacity", 100, 0, 0, 1, 0}, {"Radius", 99, 0.5, 0.5, 0.5, 1},
+                             {"Strength", 99, 1, 1, 1, 0}, {"Offset X", 99, -99, 0, 1, 0},
+                             {"Offset Y", 99, -99, 0, 1, 0}};
+    for (int i = 0; i < 5; ++i) {
+        ShadowGrid->addWidget(new QLabel(Text(Defs[i].Label), Panel7), i + 1, 0);
+        UDNumEdit[4 + i] = MakeNum(Panel7, ShadowGrid, i + 1, 1, Defs[i].Max, Defs[i].Min, Defs[i].Value,
+                                   Defs[i].Step, Defs[i].Fixed);
+    }
+
+    CheckBox5 = new QCheckBox(Text("Preview"), this);
+    Button1 = new QPushButton(Text("OK"), this);
+    Button2 = new QPushButton(Text("Cancel"), this);
+    Button1->setDefault(true);
+
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addWidget(CheckBox5);
+    Buttons->addStretch();
+    Buttons->addWidget(Button1);
+    Buttons->addWidget(Button2);
+    auto* Main = new QVBoxLayout(this);
+    Main->addWidget(SizeBox);
+    Main->addWidget(ColorBox);
+    Main->addWidget(FrameBox);
+    Main->addWidget(CheckBoxes[0]);
+    Main->addWidget(Panel7);
+    Main->addLayout(Buttons);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    for (int i = 0; i < 16; ++i)
+        QColorDialog::setCustomColor(i, Qt::white);
+
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { EditChanged(0); });
+    connect(Edit11, &QLineEdit::textChanged, this, [this] { EditChanged(1); });
+    connect(ComboBox1, &QComboBox::activated, this, [this] { TypeChanged(); });
+    connect(ComboBox3, &QComboBox::activated, this, [this] { BranchChanged(); });
+    connect(ComboBox2, &QComboBox::activated, this, [this](int Index) {
+        Param.ColorType = Index;
+        RequestPreview();
+    });
+    for (int i = 0; i < 5; ++i)
+        connect(Panels[size_t(i)], &QPushButton::clicked, this, [this, i] { ColorClicked(i); });
+    for (int i = 0; i < 9; ++i)
+        connect(UDNumEdit[size_t(i)], &TNumEdit::Change, this, [this, i] { NumEditChanged(i); });
+    for (int i = 0; i < 4; ++i)
+        connect(CheckBoxes[size_t(i)], &QCheckBox::clicked, this, [this, i] { CheckBoxClicked(i); });
+    connect(CheckBox5, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
+    connect(Button1, &QPushButton::clicked, this, [this] { OkClicked(); });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+
+    adjustSize();
+    if (PreviewForm)
+        PreviewForm->DlgWidth = width();
+}
+
+TAddBlankForm::~TAddBlankForm() = default;
+
+int32_t& TAddBlankForm::ColorOf(int Tag)
+{
+    switch (Tag) {
+    case 1: return Param.Frame1Color;
+    case 2: return Param.Frame2Color;
+    case 3: return Param.Frame3Color;
+    case 4: return Param.ShadowColor;
+    default: return Param.Color;
+    }
+}
+
+void TAddBlankForm::ShowColor(int Tag, int32_t Color)
+{
+    const QColor C(Color & 0xFF, (Color >> 8) & 0xFF, (Color >> 16) & 0xFF);
+    Panels[size_t(Tag)]->setStyleSheet(QStringLiteral("background-color: %1").arg(C.name()));
+}
+
+void TAddBlankForm::SetParam(const TAddBlankParam& _Param, bool Preview)
+{
+    Param = _Param;
+    UDNumEdit[0]->SetValue(uint32_t(Param.Color) >> 24);
+    ComboBox1->setCurrentIndex(std::clamp(Param.BlankType, 0, 2));
+    ComboBox2->setCurrentIndex(std::clamp(Param.ColorType, 0, 4));
+    ComboBox3->setCurrentIndex(std::clamp(Param.ExpType, 0, 2));
+    CheckBoxes[1]->setChecked(Param.UseFrame1);
+    CheckBoxes[2]->setChecked(Param.UseFrame2);
+    CheckBoxes[3]->setChecked(Param.UseFrame3);
+    UDNumEdit[1]->SetValue(Param.Frame1Width);
+    UDNumEdit[2]->SetValue(Param.Frame2Width);
+    UDNumEdit[3]->SetValue(Param.Frame3Width);
+    CheckBoxes[0]->setChecked(Param.UseDropShadow);
+    Panel7->setEnabled(Param.UseDropShadow);
+    UDNumEdit[4]->SetValue(Param.ShadowOpacity);
+    UDNumEdit[5]->SetValue(Param.ShadowRadius);
+    UDNumEdit[6]->SetValue(Param.ShadowStr);
+    UDNumEdit[7]->SetValue(Param.ShadowOffsetX);
+    UDNumEdit[8]->SetValue(Param.ShadowOffsetY);
+    for (int i = 0; i < 5; ++i)
+        ShowColor(i, ColorOf(i));
+    CheckBox5->setChecked(Preview);
+
+    // The edits changed the working copy above; shown values are clamped, so
+    // store them clamped too.
+    Param.Color = int32_t((uint32_t(UDNumEdit[0]->IntValue()) << 24) | (uint32_t(Param.Color) & 0xFFFFFF));
+    Param.Frame1Width = UDNumEdit[1]->IntValue();
+    Param.Frame2Width = UDNumEdit[2]->IntValue();
+    Param.Frame3Width = UDNumEdit[3]->IntValue();
+    Param.ShadowOpacity = UDNumEdit[4]->IntValue();
+    Param.ShadowRadius = UDNumEdit[5]->Value();
+    Param.ShadowStr = UDNumEdit[6]->IntValue();
+    Param.ShadowOffsetX = UDNumEdit[7]->IntValue();
+    Param.ShadowOffsetY = UDNumEdit[8]->IntValue();
+
+    IgnoreEditChange = true;
+    const auto& V = Param.Value;
+    for (int Set = 0; Set < 2; ++Set) {
+        const size_t o = size_t(Set) * 4;
+        QString T;
+        if (Param.BlankType == btAspect) {
+            if (V[o + 2] != "-1" && V[o + 3] != "-1")
+                T = Fmt4("%1:%2,%3,%4", V[o], V[o + 1], V[o + 2], V[o + 3]);
+            else
+                T = QString::fromStdString(V[o] + ":" + V[o + 1]);
+        } else {
+            T = Fmt4("%1,%2,%3,%4", V[o], V[o + 1], V[o + 2], V[o + 3]);
+        }
+        (Set == 0 ? Edit1 : Edit11)->setText(T);
+    }
+    IgnoreEditChange = false;
+    BranchChanged();
+}
+
+void TAddBlankForm::GetParam(TAddBlankParam& _Param, bool& Preview) const
+{
+    _Param = Param;
+    Preview = CheckBox5->isChecked();
+}
+
+TSize TAddBlankForm::ReferenceSize() const
+{
+    if (Master.Mem)
+        return {Master.Width, Master.Height};
+    return {1000, 1000};
+}
+
+bool TAddBlankForm::SetApplies(int Set) const
+{
+    const int64_t W = Master.Width, H = Master.Height;
+    const bool First = Param.ExpType == 2 || W > H || (W == H && Param.ExpType == 0);
+    return Set == 0 ? First : !First;
+}
+
+void TAddBlankForm::EditChanged(int Set)
+{
+    if (IgnoreEditChange)
+        return;
+    const TSize R = ReferenceSize();
+    std::array<std::string, 4> Parts;
+    if (!CheckBlankValueText(Str((Set == 0 ? Edit1 : Edit11)->text()), Param.BlankType, R.cx, R.cy, Parts))
+        return;
+    for (size_t i = 0; i < 4; ++i)
+        Param.Value[size_t(Set) * 4 + i] = Parts[i];
+    if (Master.Mem && SetApplies(Set))
+        RequestPreview();
+}
+
+void TAddBlankForm::TypeChanged()
+{
+    Param.BlankType = ComboBox1->currentIndex();
+    IgnoreEditChange = true;
+    const QString T = QString::fromLatin1(Param.BlankType == btAspect ? "1:1,50,50" : "0,0,0,0");
+    Edit1->setText(T);
+    Edit11->setText(T);
+    IgnoreEditChange = false;
+    EditChanged(0);
+    EditChanged(1);
+    RequestPreview();
+}
+
+void TAddBlankForm::BranchChanged()
+{
+    Param.ExpType = ComboBox3->currentIndex();
+    static const char* const First[3] = {"W >= H", "W > H", "ALL"};
+    static const char* const Second[3] = {"W < H", "W <= H", ""};
+    const int i = std::clamp(Param.ExpType, 0, 2);
+    Label2->setText(Text(First[i]));
+    Label3->setText(Text(Second[i]));
+    Label3->setVisible(i != 2);
+    Edit11->setVisible(i != 2);
+    EditChanged(0);
+    EditChanged(1);
+    RequestPreview();
+}
+
+void TAddBlankForm::ColorClicked(int Tag)
+{
+    const int32_t Old = ColorOf(Tag);
+    const QColor C = QColorDialog::getColor(QColor(Old & 0xFF, (Old >> 8) & 0xFF, (Old >> 16) & 0xFF), this);
+    if (!C.isValid())
+        return;
+    const int32_t Rgb = C.red() | (C.green() << 8) | (C.blue() << 16);
+    if (Tag == 0)
+        Param.Color = int32_t((uint32_t(UDNumEdit[0]->IntValue()) << 24) | uint32_t(Rgb));
+    else
+        ColorOf(Tag) = Rgb;
+    ShowColor(Tag, Rgb);
+    RequestPreview();
+}
+
+void TAddBlankForm::NumEditChanged(int Tag)
+{
+    const TUDNumEdit* E = UDNumEdit[size_t(Tag)];
+    switch (Tag) {
+    case 0: Param.Color = int32_t((uint32_t(E->IntValue()) << 24) | (uint32_t(Param.Color) & 0xFFFFFF)); break;
+    case 1: Param.Frame1Width = E->IntValue(); break;
+    case 2: Param.Frame2Width = E->IntValue(); break;
+    case 3: Param.Frame3Width = E->IntValue(); break;
+    case 4: Param.ShadowOpacity = E->IntValue(); break;
+    case 5: Param.ShadowRadius = E->Value(); break;
+    case 6: Param.ShadowStr = E->IntValue(); break;
+    case 7: Param.ShadowOffsetX = E->IntValue(); break;
+    case 8: Param.ShadowOffsetY = E->IntValue(); break;
+    default: return;
+    }
+    RequestPreview();
+}
+
+void TAddBlankForm::CheckBoxClicked(int Tag)
+{
+    const bool On = CheckBoxes[size_t(Tag)]->isChecked();
+    switch (Tag) {
+    case 0:
+        Panel7->setEnabled(On);
+        Param.UseDropShadow = On;
+        break;
+    case 1: Param.UseFrame1 = On; break;
+    case 2: Param.UseFrame2 = On; break;
+    case 3: Param.UseFrame3 = On; break;
+    default: return;
+    }
+    RequestPreview();
+}
+
+void TAddBlankForm::PreviewClicked()
+{
+    if (!Master.Mem)
+        return;
+    if (CheckBox5->isChecked())
+        RequestPreview();
+    if (PreviewForm)
+        PreviewForm->setVisible(CheckBox5->isChecked());
+}
+
+void TAddBlankForm::changeEvent(QEvent* e)
+{
+    TPreviewBaseForm::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && !isActiveWindow()) {
+        EditChanged(0);
+        EditChanged(1);
+    }
+}
+
+void TAddBlankForm::OkClicked()
+{
+    const TSize R = ReferenceSize();
+    std::array<std::string, 4> First, Second;
+    if (!CheckBlankValueText(Str(Edit1->text()), Param.BlankType, R.cx, R.cy, First) ||
+        !CheckBlankValueText(Str(Edit11->text()), Param.BlankType, R.cx, R.cy, Second)) {
+        QMessageBox::warning(this, Text("Error"), Text("Error occurred in evaluation of the inputted parameter"));
+        return;
+    }
+    for (size_t i = 0; i < 4; ++i) {
+        Param.Value[i] = First[i];
+        Param.Value[4 + i] = Second[i];
+    }
+    accept();
+}
+
+void TAddBlankForm::PreviewClosed(QObject*)
+{
+    CheckBox5->setChecked(false);
+}
+
+void TAddBlankForm::ReloadSource(bool RequestAfter)
+{
+    TPreviewBaseForm::ReloadSource(RequestAfter);
+    if (Master.Mem)
+        RequestPreview();
+}
+
+bool TAddBlankForm::IsPreviewChecked()
+{
+    return CheckBox5->isChecked();
+}
+
+void TAddBlankForm::RequestPreview()
+{
+    if (!Master.Mem || !CheckBox5->isChecked())
+        return;
+    TImgInfo Out;
+    CopyImgInfo(Master, Out);
+    try {
+        ApplyAddBlank(Out, Param, GB.get());
+    } catch (const std::exception&) {
+        // A value that fails for this picture, or a canvas too large to
+        // allocate: show the picture as it is rather than let the error
+        // escape the event handler.
+        FreeImg(Out);
+        CopyImgInfo(Master, Out);
+    }
+    FreeImg(Dest);
+    Dest = Out;
+    if (!PreviewForm)
+        return;
+    if (PreviewForm->ViewMode() == 0) {
+        const TSize C = PreviewForm->GetClientSize();
+        const TSize S = previewgeom::FitSize(Dest.Width, Dest.Height, int32_t(C.cx), int32_t(C.cy));
+        FreeImg(Dest2);
+        if (S.cx == Dest.Width && S.cy == Dest.Height)
+            CopyImgInfo(Dest, Dest2);
+        else
+            RS->ResizeImage(Dest, Dest2, uint32_t(S.cx), uint32_t(S.cy), Dest.Channels == 4);
+        PreviewForm->SetAllViewImage(&Dest2, &Src2);
+    }
+    PreviewForm->UpdateBitmapInfo();
+    PreviewForm->RepaintPicture();
+}
+
+bool ExecAddBlankForm(TAddBlankFilter& Effect)
+{
+    auto Form = std::make_unique<TAddBlankForm>(DialogOwner.data());
+    Form->SetParam(Effect.FAddBlankParam, Effect.FPreview);
+    if (PreviewFileList && PreviewFileList->Count() > 0)
+        Form->SetPreviewImageIndex(0);
+    if (Form->exec() != QDialog::Accepted)
+        return false;
+    Form->GetParam(Effect.FAddBlankParam, Effect.FPreview);
+    return true;
+}
+
+void RegisterAddBlankForm(QWidget* Owner)
+{
+    DialogOwner = Owner;
+    AddBlankDialogProc = ExecAddBlankForm;
+}

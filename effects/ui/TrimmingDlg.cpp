@@ -1,0 +1,487 @@
+#include "effects/ui/TrimmingDlg.h"
+
+#include "core/Funcs.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/ResourceText.h"
+#include "effects/TrimmingFilter.h"
+#include "effects/ui/PreviewFrm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+
+QPointer<QWidget> DialogOwner;
+
+std::vector<std::string> Split(const std::string& S, char Delim)
+{
+    std::vector<std::string> Items(1);
+    for (char c : S) {
+        if (c == Delim)
+            Items.emplace_back();
+        else
+            Items.back() += c;
+    }
+    return Items;
+}
+
+// Integer part of V + 0.5, held to the 32-bit range (huge values saturate).
+int32_t RoundHalf(double V)
+{
+    if (!(V == V))
+        return 0;
+    return int32_t(std::clamp(std::floor(V + 0.5), -2147483648.0, 2147483647.0));
+}
+
+QString Format(const char* Form, auto... Args)
+{
+    char Buf[160];
+    std::snprintf(Buf, sizeof Buf, Form, Args...);
+    return QString::fromLatin1(Buf);
+}
+
+QString Join(const char* Sep1, const std::string* V)
+{
+    return QString::fromStdString(V[0] + Sep1 + V[1] + "," + V[2] + "," + V[3]);
+}
+
+} // namespace
+
+TTrimmingOptionForm::TTrimmingOptionForm(QWidget* Owner) : TPreviewBaseForm(Owner)
+{
+    setWindowTitle(Text("Trimming"));
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+
+    ComboBox1 = new QComboBox(this);
+    for (const char* S : {"Left,Top,Width,Height(px)", "Left,Top,Right,Bottom(px)", "Left,Top,Right,Bottom(%)",
+                          "Aspect ratio"})
+        ComboBox1->addItem(Text(S));
+    ComboBox3 = new QComboBox(this);
+    for (const char* S : {"W >= H or W < H", "W > H or W <= H", "ALL"})
+        ComboBox3->addItem(Text(S));
+    Label2 = new QLabel(this);
+    Label3 = new QLabel(this);
+    Edit1 = new QLineEdit(this);
+    Edit2 = new QLineEdit(this);
+    CheckBox1 = new QCheckBox(Text("Preview"), this);
+    Panel1 = new QWidget(this);
+    ComboBox2 = new QComboBox(Panel1);
+    ComboBox2->addItem(Text("Free size"));
+    Button3 = new QPushButton(Text("Add"), Panel1);
+    Button4 = new QPushButton(Text("Del"), Panel1);
+    Button1 = new QPushButton(Text("OK"), this);
+    Button2 = new QPushButton(Text("Cancel"), this);
+    Button1->setDefault(true);
+
+    auto* Grid = new QGridLayout;
+    Grid->addWidget(new QLabel(Text("Params"), this), 0, 0);
+    Grid->addWidget(ComboBox1, 0, 1);
+    Grid->addWidget(new QLabel(Text("Branch"), this), 1, 0);
+    Grid->addWidget(ComboBox3, 1, 1);
+    Grid->addWidget(Label2, 2, 0);
+    Grid->addWidget(Edit1, 2, 1);
+    Grid->addWidget(Label3, 3, 0);
+    Grid->addWidget(Edit2, 3, 1);
+    auto* Row = new QHBoxLayout(Panel1);
+    Row->setContentsMargins(0, 0, 0, 0);
+    Row->setSpacing(4);
+    Row->addWidget(new QLabel(Text("SelectMode"), Panel1));
+    Row->addWidget(ComboBox2);
+    Row->addWidget(Button3);
+    Row->addWidget(Button4);
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addStretch();
+    Buttons->addWidget(Button1);
+    Buttons->addWidget(Button2);
+    auto* Main = new QVBoxLayout(this);
+    Main->addLayout(Grid);
+    Main->addWidget(CheckBox1);
+    Main->addWidget(Panel1);
+    Main->addLayout(Buttons);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(ComboBox1, &QComboBox::activated, this, [this] { ModeChanged(); });
+    connect(ComboBox3, &QComboBox::activated, this, [this] { BranchChanged(); });
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { EditChanged(0); });
+    connect(Edit2, &QLineEdit::textChanged, this, [this] { EditChanged(1); });
+    connect(ComboBox2, &QComboBox::activated, this, [this] { SelectModeChanged(); });
+    connect(Button3, &QPushButton::clicked, this, [this] { AddClicked(); });
+    connect(Button4, &QPushButton::clicked, this, [this] { DeleteRatio(); });
+    connect(CheckBox1, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
+    connect(Button1, &QPushButton::clicked, this, [this] { OkClicked(); });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+
+    adjustSize();
+    if (PreviewForm) {
+        PreviewForm->DlgWidth = width();
+        PreviewForm->SetOnChangeSelectRect([this](TRect& r, QObject*) { SelectRectChanged(r); });
+    }
+}
+
+void TTrimmingOptionForm::SetParams(int Mode, int Exp, const std::array<std::string, 8>& Values,
+                                    const std::string& SizeList, bool Preview)
+{
+    Value = Values;
+    FOtherMode = Mode >= 0 && Mode <= 3 ? -1 : Mode;
+    ComboBox1->setCurrentIndex(FOtherMode < 0 ? Mode : -1);
+    IgnoreEditChange = true;
+    const char* Sep = Mode == TRIM_ASPECT ? ":" : ",";
+    Edit1->setText(Join(Sep, &Value[0]));
+    Edit2->setText(Join(Sep, &Value[4]));
+    IgnoreEditChange = false;
+    while (ComboBox2->count() > 1)
+        ComboBox2->removeItem(1);
+    if (!SizeList.empty())
+        for (const auto& S : SplitCommaText(SizeList))
+            ComboBox2->addItem(QString::fromStdString(S));
+    ComboBox2->setCurrentIndex(0);
+    CheckBox1->setChecked(Preview);
+    Panel1->setEnabled(Preview);
+    // Stored rules above 2 act as 1.
+    ComboBox3->setCurrentIndex(Exp == TRIM_SQUARE_FIRST || Exp == TRIM_FIRST_ONLY ? Exp : TRIM_SQUARE_SECOND);
+    BranchChanged();
+}
+
+void TTrimmingOptionForm::GetParams(int& Mode, int& Exp, std::array<std::string, 8>& Values,
+                                    std::string& SizeList, bool& Preview)
+{
+    Mode = ComboBox1->currentIndex() < 0 ? FOtherMode : ComboBox1->currentIndex();
+    Exp = ComboBox3->currentIndex();
+    if (Exp == TRIM_FIRST_ONLY)
+        std::copy_n(Value.begin(), 4, Value.begin() + 4);
+    Values = Value;
+    std::vector<std::string> Items;
+    for (int i = 1; i < ComboBox2->count(); ++i)
+        Items.push_back(ComboBox2->itemText(i).toStdString());
+    SizeList = JoinCommaText(Items);
+    Preview = CheckBox1->isChecked();
+}
+
+bool TTrimmingOptionForm::EvaluateParams(const QString& Text, std::array<std::string, 4>& Parts,
+                                         std::array<float, 4>& V) const
+{
+    const std::string S = Text.toStdString();
+    std::array<std::string, 4> P;
+    if (ComboBox1->currentIndex() == TRIM_ASPECT) {
+        const auto C = Split(S, ':');
+        if (C.size() != 2)
+            return false;
+        const auto Pos = Split(C[1], ',');
+        if (Pos.size() != 3)
+            return false;
+        P = {C[0], Pos[0], Pos[1], Pos[2]};
+    } else {
+        const auto C = Split(S, ',');
+        if (C.size() != 4)
+            return false;
+        P = {C[0], C[1], C[2], C[3]};
+    }
+    const int64_t W = Master.Mem ? Master.Width : 1000, H = Master.Mem ? Master.Height : 1000;
+    std::array<float, 4> R;
+    try {
+        for (size_t i = 0; i < 4; ++i) {
+            if (!IsValidSizeExpression(P[i]))
+                return false;
+            R[i] = float(EvaluateExpression(SubstituteWidthHeight(P[i], W, H)));
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    Parts = P;
+    V = R;
+    return true;
+}
+
+TRect TTrimmingOptionForm::UpdateSelectRect(const QString& Text, bool& Changed)
+{
+    Changed = true;
+    std::array<std::string, 4> Parts;
+    std::array<float, 4> V;
+    TRect r{-1, -1, -1, -1};
+    const double W = Master.Width, H = Master.Height;
+    if (EvaluateParams(Text, Parts, V)) {
+        const double A = V[0], B = V[1], C = V[2], D = V[3];
+        switch (ComboBox1->currentIndex()) {
+        case TRIM_RECT:
+            r.Left = RoundHalf(A);
+            r.Top = RoundHalf(B);
+            r.Right = int32_t(std::min<int64_t>(int64_t(r.Left) + RoundHalf(C), int64_t(W)));
+            r.Bottom = int32_t(std::min<int64_t>(int64_t(r.Top) + RoundHalf(D), int64_t(H)));
+            break;
+        case TRIM_MARGIN:
+            r = {RoundHalf(A), RoundHalf(B), RoundHalf(W - RoundHalf(C)), RoundHalf(H - RoundHalf(D))};
+            break;
+        case TRIM_PERCENT:
+            r = {RoundHalf(W * A / 100), RoundHalf(H * B / 100), RoundHalf((100 - C) * W / 100),
+                 RoundHalf((100 - D) * H / 100)};
+            break;
+        case TRIM_ASPECT: {
+            if (!(A > 0 && B > 0)) {
+                Changed = false;
+                return PreviewForm ? PreviewForm->SelectRect() : r;
+            }
+            // The effect holds positions to the picture's edges; so does the selection.
+            const double X = std::clamp<double>(C, 0, 100), Y = std::clamp<double>(D, 0, 100);
+            if (H >= W * B / A) {
+                const int32_t h = RoundHalf(W * B / A);
+                r.Left = 0;
+                r.Right = int32_t(W);
+                r.Top = RoundHalf((H - h) * Y / 100);
+                r.Bottom = r.Top + h;
+            } else {
+                const int32_t w = RoundHalf(H * A / B);
+                r.Top = 0;
+                r.Bottom = int32_t(H);
+                r.Left = RoundHalf((W - w) * X / 100);
+                r.Right = r.Left + w;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    if (PreviewForm)
+        PreviewForm->SetSelectRect(r);
+    return r;
+}
+
+bool TTrimmingOptionForm::FirstSetApplies() const
+{
+    const int Exp = ComboBox3->currentIndex();
+    return Exp == TRIM_FIRST_ONLY || Master.Width > Master.Height ||
+           (Master.Width == Master.Height && Exp == TRIM_SQUARE_FIRST);
+}
+
+void TTrimmingOptionForm::SelectFromApplicable()
+{
+    bool Changed;
+    UpdateSelectRect((FirstSetApplies() ? Edit1 : Edit2)->text(), Changed);
+}
+
+void TTrimmingOptionForm::SelectRectChanged(TRect& r)
+{
+    if (!Master.Mem)
+        return;
+    const int64_t W = Master.Width, H = Master.Height;
+    QString T;
+    switch (ComboBox1->currentIndex()) {
+    case TRIM_RECT:
+        T = Format("%d,%d,%d,%d", r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+        break;
+    case TRIM_MARGIN:
+        T = Format("%d,%d,%d,%d", r.Left, r.Top, int(W - r.Right), int(H - r.Bottom));
+        break;
+    case TRIM_PERCENT:
+        T = Format("%.2f,%.2f,%.2f,%.2f", r.Left * 100.0 / W, r.Top * 100.0 / H, (W - r.Right) * 100.0 / W,
+                   (H - r.Bottom) * 100.0 / H);
+        break;
+    case TRIM_ASPECT: {
+        const int64_t w = int64_t(r.Right) - r.Left, h = int64_t(r.Bottom) - r.Top;
+        if (w <= 0 || h <= 0)
+            return; // no ratio to write; the text stays as it was
+        const int64_t g = std::gcd(w, h);
+        // The position is a share of the free extent; with none left (the
+        // whole picture selected) the crop is centred.
+        double Pos;
+        if (w == W)
+            Pos = H > h ? r.Top * 100.0 / double(H - h) : 50.0;
+        else if (h == H)
+            Pos = W > w ? r.Left * 100.0 / double(W - w) : 50.0;
+        else
+            return;
+        T = Format("%lld:%lld,%.2f,%.2f", static_cast<long long>(w / g), static_cast<long long>(h / g), Pos, Pos);
+        break;
+    }
+    default:
+        return;
+    }
+    QLineEdit* E = FirstSetApplies() ? Edit1 : Edit2;
+    const bool Old = IgnoreEditChange;
+    IgnoreEditChange = true;
+    E->setText(T);
+    IgnoreEditChange = Old;
+}
+
+void TTrimmingOptionForm::ModeChanged()
+{
+    static const char* const Neutral[4] = {"0,0,W,H", "0,0,0,0", "0,0,0,0", "1:1,50,50"};
+    const int Mode = ComboBox1->currentIndex();
+    if (Mode < 0 || Mode > 3)
+        return;
+    FOtherMode = -1;
+    IgnoreEditChange = true;
+    Edit1->setText(QString::fromLatin1(Neutral[Mode]));
+    Edit2->setText(QString::fromLatin1(Neutral[Mode]));
+    IgnoreEditChange = false;
+    if (Master.Mem)
+        SelectFromApplicable();
+}
+
+void TTrimmingOptionForm::BranchChanged()
+{
+    static const char* const First[3] = {"W >= H", "W > H", "ALL"};
+    static const char* const Second[3] = {"W < H", "W <= H", ""};
+    const int i = std::clamp(ComboBox3->currentIndex(), 0, 2);
+    Label2->setText(Text(First[i]));
+    Label3->setText(Text(Second[i]));
+    Label3->setVisible(i != 2);
+    Edit2->setVisible(i != 2);
+    if (i == 2 && Master.Mem) {
+        bool Changed;
+        UpdateSelectRect(Edit1->text(), Changed);
+    }
+}
+
+void TTrimmingOptionForm::EditChanged(int Set)
+{
+    if (IgnoreEditChange || !Master.Mem)
+        return;
+    const bool First = FirstSetApplies();
+    if (Set == 0 ? First : (!First || ComboBox3->currentIndex() == TRIM_FIRST_ONLY)) {
+        bool Changed;
+        UpdateSelectRect((Set == 0 ? Edit1 : Edit2)->text(), Changed);
+    }
+}
+
+void TTrimmingOptionForm::HandRatio()
+{
+    int32_t A = 0, B = 0;
+    if (ComboBox2->currentIndex() > 0)
+        ParseRatioPair(ComboBox2->currentText().toStdString(), A, B);
+    if (PreviewForm)
+        PreviewForm->SetSelectSize(TSize{A, B});
+}
+
+void TTrimmingOptionForm::SelectModeChanged()
+{
+    HandRatio();
+}
+
+bool TTrimmingOptionForm::AddRatio(const QString& Text)
+{
+    int32_t A = 0, B = 0;
+    ParseRatioPair(Text.toStdString(), A, B);
+    if (A < 1 || B < 1)
+        return false;
+    int i = ComboBox2->findText(Text, Qt::MatchExactly);
+    if (i < 1) {
+        ComboBox2->addItem(Text);
+        i = ComboBox2->count() - 1;
+    }
+    ComboBox2->setCurrentIndex(i);
+    HandRatio();
+    return true;
+}
+
+void TTrimmingOptionForm::AddClicked()
+{
+    const QString Start = ComboBox2->currentIndex() > 0 ? ComboBox2->currentText() : QStringLiteral("1:1");
+    bool Ok = false;
+    const QString T =
+        QInputDialog::getText(this, Text("Add select mode"), Text("Input aspect ratio"), QLineEdit::Normal, Start, &Ok);
+    if (Ok)
+        AddRatio(T);
+}
+
+void TTrimmingOptionForm::DeleteRatio()
+{
+    const int i = ComboBox2->currentIndex();
+    if (i < 1)
+        return;
+    ComboBox2->removeItem(i);
+    ComboBox2->setCurrentIndex(std::min(i, ComboBox2->count() - 1));
+    if (ComboBox2->currentIndex() > 0)
+        HandRatio();
+}
+
+void TTrimmingOptionForm::PreviewClicked()
+{
+    Panel1->setEnabled(CheckBox1->isChecked());
+    if (!Master.Mem || !PreviewForm)
+        return;
+    PreviewForm->setVisible(CheckBox1->isChecked());
+    if (CheckBox1->isChecked())
+        PreviewForm->RepaintPicture();
+}
+
+void TTrimmingOptionForm::OkClicked()
+{
+    std::array<std::string, 4> First, Second;
+    std::array<float, 4> V;
+    if (!EvaluateParams(Edit1->text(), First, V) || !EvaluateParams(Edit2->text(), Second, V)) {
+        QMessageBox::warning(this, Text("Error"), Text("Error occurred in evaluation of the inputted parameter"));
+        return;
+    }
+    std::copy(First.begin(), First.end(), Value.begin());
+    std::copy(Second.begin(), Second.end(), Value.begin() + 4);
+    accept();
+}
+
+void TTrimmingOptionForm::PreviewClosed(QObject*)
+{
+    CheckBox1->setChecked(false);
+    Panel1->setEnabled(false);
+}
+
+void TTrimmingOptionForm::ReloadSource(bool RequestAfter)
+{
+    TPreviewBaseForm::ReloadSource(RequestAfter);
+    if (Master.Mem) {
+        SelectFromApplicable();
+        RequestPreview();
+    }
+}
+
+void TTrimmingOptionForm::RequestPreview()
+{
+    if (PreviewForm)
+        PreviewForm->RepaintPicture();
+}
+
+bool TTrimmingOptionForm::IsPreviewChecked()
+{
+    return CheckBox1->isChecked();
+}
+
+bool ExecTrimmingOptionForm(TTrimmingFilter& Effect)
+{
+    auto Form = std::make_unique<TTrimmingOptionForm>(DialogOwner.data());
+    Form->SetParams(Effect.FType, Effect.FExp, Effect.FValue, Effect.FSizeList, Effect.FPreview);
+    if (PreviewFileList && PreviewFileList->Count() > 0)
+        Form->SetPreviewImageIndex(0);
+    if (Form->exec() != QDialog::Accepted)
+        return false;
+    int Mode, Exp;
+    Form->GetParams(Mode, Exp, Effect.FValue, Effect.FSizeList, Effect.FPreview);
+    Effect.FType = Mode;
+    Effect.FExp = Exp;
+    Effect.CopyToOwner();
+    return true;
+}
+
+void RegisterTrimmingOptionForm(QWidget* Owner)
+{
+    DialogOwner = Owner;
+    TrimmingDialogProc = ExecTrimmingOptionForm;
+}

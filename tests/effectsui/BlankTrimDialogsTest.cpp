@@ -1,0 +1,317 @@
+// The add-blank and trimming dialogs: what reaches the effect on OK and
+// Cancel, how value texts are read, and the preview each draws from them.
+#include "core/ImgInfo.h"
+#include "effects/AddBlankFrm.h"
+#include "effects/TrimmingFilter.h"
+#include "effects/ui/AddBlankDlg.h"
+#include "effects/ui/TrimmingDlg.h"
+#include "tests/effectsui/UiTestApp.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+template <class Form, class Fn> void WhenShown(Fn Edit, bool Ok)
+{
+    QTimer::singleShot(0, [=] {
+        auto* F = qobject_cast<Form*>(QApplication::activeModalWidget());
+        ASSERT_NE(F, nullptr);
+        Edit(*F);
+        (Ok ? F->Button1 : F->Button2)->click();
+    });
+}
+
+// Presses OK on F while its values are wrong: returns the text of the message
+// box that came up ("" when none did), which is then closed.
+template <class Form> QString OkRefused(Form& F)
+{
+    QString Shown;
+    QTimer::singleShot(0, [&] {
+        if (auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            Shown = Box->text();
+            Box->close();
+        }
+    });
+    F.Button1->click();
+    return Shown;
+}
+
+TAddBlankParam PixelParam()
+{
+    TAddBlankParam P;
+    P.BlankType = btPixels;
+    P.Value = {"1", "2", "3", "4", "5", "6", "7", "8"};
+    return P;
+}
+
+} // namespace
+
+TEST(AddBlankForm, OkWritesBackCancelKeeps)
+{
+    TestApp();
+    RegisterAddBlankForm(nullptr);
+    TAddBlankFilter E;
+    E.FAddBlankParam = PixelParam();
+    E.FPreview = false;
+
+    WhenShown<TAddBlankForm>([](TAddBlankForm& F) {
+        EXPECT_EQ(F.Edit1->text(), "1,2,3,4");
+        EXPECT_EQ(F.Edit11->text(), "5,6,7,8");
+        F.Edit1->setText(" W / 10 , 0,0,H/2");
+        F.CheckBoxes[1]->click();
+        F.CheckBox5->click();
+    }, true);
+    E.ShowConfigDialog();
+    const auto& V = E.FAddBlankParam.Value;
+    EXPECT_EQ(V[0], "W/10");
+    EXPECT_EQ(V[3], "H/2");
+    EXPECT_EQ(V[4], "5");
+    EXPECT_TRUE(E.FAddBlankParam.UseFrame1);
+    EXPECT_TRUE(E.FPreview);
+
+    // Cancel leaves every value as it was, whatever was typed.
+    WhenShown<TAddBlankForm>([](TAddBlankForm& F) {
+        F.Edit1->setText("9,9,9,9");
+        F.ComboBox1->setCurrentIndex(btAspect);
+        F.CheckBoxes[1]->click();
+    }, false);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FAddBlankParam.Value[0], "W/10");
+    EXPECT_EQ(E.FAddBlankParam.BlankType, btPixels);
+    EXPECT_TRUE(E.FAddBlankParam.UseFrame1);
+}
+
+TEST(AddBlankForm, InvalidTextIsIgnoredAndBlocksOk)
+{
+    TestApp();
+    RegisterAddBlankForm(nullptr);
+    TAddBlankFilter E;
+    E.FAddBlankParam = PixelParam();
+    E.FAddBlankParam.ExpType = 2; // second edit hidden but still checked on OK
+
+    WhenShown<TAddBlankForm>([](TAddBlankForm& F) {
+        EXPECT_FALSE(F.Edit11->isVisibleTo(&F));
+        const QString Msg("Error occurred in evaluation of the inputted parameter");
+        for (const char* Bad : {"1,2,3,4,5", "1,2,X,4", "1,2,3/0,4", "1,2,(3,4"}) {
+            F.Edit1->setText(Bad);
+            EXPECT_EQ(OkRefused(F), Msg) << Bad;
+            EXPECT_TRUE(F.isVisible()) << Bad;
+        }
+        F.Edit1->setText("10,10,10,10");
+        F.Edit11->setText("1,2");
+        EXPECT_EQ(OkRefused(F), Msg);
+        EXPECT_TRUE(F.isVisible());
+        F.Edit11->setText("0,0,0,0");
+    }, true);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FAddBlankParam.Value[0], "10");
+    EXPECT_EQ(E.FAddBlankParam.Value[4], "0");
+}
+
+TEST(AddBlankForm, RatioTexts)
+{
+    TestApp();
+    std::array<std::string, 4> P;
+    ASSERT_TRUE(CheckBlankValueText("4:3", btAspect, 1000, 1000, P));
+    EXPECT_EQ(P, (std::array<std::string, 4>{"4", "3", "-1", "-1"}));
+    ASSERT_TRUE(CheckBlankValueText("16 : 9, 0, W/20", btAspect, 1000, 1000, P));
+    EXPECT_EQ(P, (std::array<std::string, 4>{"16", "9", "0", "W/20"}));
+    EXPECT_FALSE(CheckBlankValueText("4:3,1", btAspect, 1000, 1000, P));
+    EXPECT_FALSE(CheckBlankValueText("1,2,3,4", btAspect, 1000, 1000, P));
+
+    TAddBlankForm F;
+    TAddBlankParam In;
+    In.BlankType = btAspect;
+    In.Value = {"4", "3", "-1", "-1", "3", "4", "10", "90"};
+    F.SetParam(In, false);
+    EXPECT_EQ(F.Edit1->text(), "4:3");
+    EXPECT_EQ(F.Edit11->text(), "3:4,10,90");
+
+    // Switching the type resets both texts to that type's neutral value.
+    F.ComboBox1->setCurrentIndex(btPercent);
+    emit F.ComboBox1->activated(btPercent);
+    EXPECT_EQ(F.Edit1->text(), "0,0,0,0");
+    F.ComboBox1->setCurrentIndex(btAspect);
+    emit F.ComboBox1->activated(btAspect);
+    EXPECT_EQ(F.Edit11->text(), "1:1,50,50");
+    TAddBlankParam Out;
+    bool Preview = true;
+    F.GetParam(Out, Preview);
+    EXPECT_EQ(Out.Value[5], "1");
+    EXPECT_EQ(Out.Value[6], "50");
+    EXPECT_FALSE(Preview);
+}
+
+TEST(AddBlankForm, PreviewFollowsValues)
+{
+    TestApp();
+    TAddBlankForm F;
+    TAddBlankParam In = PixelParam();
+    In.Value = {"0", "0", "0", "0", "0", "0", "0", "0"};
+    F.SetParam(In, true);
+    AllocImg(F.Master, 40, 20, 3);
+    std::fill_n(static_cast<uint8_t*>(F.Master.Mem), size_t(F.Master.Height) * F.Master.Bpl, uint8_t(7));
+
+    // Landscape picture: the first set draws, the second does not.
+    F.Edit1->setText("1,2,3,4");
+    ASSERT_NE(F.Dest.Mem, nullptr);
+    EXPECT_EQ(F.Dest.Width, 44u);
+    EXPECT_EQ(F.Dest.Height, 26u);
+    F.Edit11->setText("100,100,100,100");
+    EXPECT_EQ(F.Dest.Width, 44u);
+    F.Edit1->setText("W,0,0,H");
+    EXPECT_EQ(F.Dest.Width, 80u);
+    EXPECT_EQ(F.Dest.Height, 40u);
+    // An unreadable text keeps the last preview.
+    F.Edit1->setText("W,0,0,");
+    EXPECT_EQ(F.Dest.Width, 80u);
+
+    // Under ALL the first set applies to a portrait picture too.
+    FreeImg(F.Master);
+    AllocImg(F.Master, 10, 30, 3);
+    F.ComboBox3->setCurrentIndex(2);
+    emit F.ComboBox3->activated(2);
+    EXPECT_EQ(F.Dest.Width, 20u);
+    EXPECT_EQ(F.Dest.Height, 60u);
+}
+
+namespace {
+
+bool SameRect(const TRect& a, const TRect& b)
+{
+    return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
+}
+
+} // namespace
+
+TEST(TrimmingOptionForm, OkWritesBackCancelKeeps)
+{
+    TestApp();
+    RegisterTrimmingOptionForm(nullptr);
+    TTrimmingFilter E;
+    E.FType = TRIM_ASPECT;
+    E.FExp = TRIM_SQUARE_FIRST;
+    E.FValue = {"16", "9", "50", "50", "9", "16", "0", "100"};
+    E.FSizeList = "3:2";
+
+    WhenShown<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
+        EXPECT_EQ(F.Edit1->text(), "16:9,50,50");
+        EXPECT_EQ(F.Edit2->text(), "9:16,0,100");
+        EXPECT_EQ(F.ComboBox2->count(), 2);
+        F.Edit1->setText("4 : 3, 0, W/10");
+        F.AddRatio("5:4");
+        F.ComboBox3->setCurrentIndex(TRIM_FIRST_ONLY);
+    }, true);
+    E.ShowConfigDialog();
+    // Under "ALL" the second set is stored as a copy of the first.
+    EXPECT_EQ(E.FValue, (std::array<std::string, 8>{"4", "3", "0", "W/10", "4", "3", "0", "W/10"}));
+    EXPECT_EQ(E.FExp, TRIM_FIRST_ONLY);
+    EXPECT_EQ(E.FSizeList, "3:2,5:4");
+
+    WhenShown<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
+        F.ComboBox1->setCurrentIndex(TRIM_RECT);
+        F.Edit1->setText("1,2,3,4");
+        F.DeleteRatio();
+    }, false);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FType, TRIM_ASPECT);
+    EXPECT_EQ(E.FValue[3], "W/10");
+    EXPECT_EQ(E.FSizeList, "3:2,5:4");
+}
+
+TEST(TrimmingOptionForm, InvalidTextBlocksOk)
+{
+    TestApp();
+    RegisterTrimmingOptionForm(nullptr);
+    TTrimmingFilter E;
+    E.FType = TRIM_RECT;
+    E.FExp = TRIM_FIRST_ONLY;
+    WhenShown<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
+        const QString Msg("Error occurred in evaluation of the inputted parameter");
+        F.Edit1->setText("1,2,3");
+        EXPECT_EQ(OkRefused(F), Msg);
+        F.Edit1->setText("1,2,3,4");
+        F.Edit2->setText("1,2,3,Q"); // hidden under "ALL", still checked
+        EXPECT_EQ(OkRefused(F), Msg);
+        EXPECT_TRUE(F.isVisible());
+        F.Edit2->setText("0,0,0,0");
+    }, true);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FValue[3], "4");
+}
+
+TEST(TrimmingOptionForm, SelectionFollowsText)
+{
+    TestApp();
+    TTrimmingOptionForm F;
+    F.SetParams(TRIM_RECT, TRIM_SQUARE_FIRST, {"0", "0", "0", "0", "0", "0", "0", "0"}, "", true);
+    AllocImg(F.Master, 640, 480, 3);
+    bool Changed;
+    EXPECT_TRUE(SameRect(F.UpdateSelectRect("10,10,5000,5000", Changed), TRect{10, 10, 640, 480}));
+    EXPECT_TRUE(SameRect(F.UpdateSelectRect("10,10,5000", Changed), TRect{-1, -1, -1, -1}));
+
+    F.ComboBox1->setCurrentIndex(TRIM_PERCENT);
+    EXPECT_TRUE(SameRect(F.UpdateSelectRect("10,25,10,25", Changed), TRect{64, 120, 576, 360}));
+
+    FreeImg(F.Master);
+    AllocImg(F.Master, 1000, 1000, 3);
+    F.ComboBox1->setCurrentIndex(TRIM_ASPECT);
+    const TRect Wide = F.UpdateSelectRect("16:9,50,50", Changed);
+    EXPECT_TRUE(SameRect(Wide, TRect{0, 219, 1000, 782}));
+    F.UpdateSelectRect("0:9,50,50", Changed);
+    EXPECT_FALSE(Changed);
+    // Positions outside 0..100 stay on the picture, as the crop does.
+    EXPECT_TRUE(SameRect(F.UpdateSelectRect("1:2,150,0", Changed), TRect{500, 0, 1000, 1000}));
+}
+
+TEST(TrimmingOptionForm, DraggingRewritesText)
+{
+    TestApp();
+    TTrimmingOptionForm F;
+    F.SetParams(TRIM_ASPECT, TRIM_SQUARE_FIRST, {"1", "1", "50", "50", "1", "1", "50", "50"}, "", true);
+    AllocImg(F.Master, 200, 50, 3);
+    TRect r{0, 0, 100, 50};
+    F.SelectRectChanged(r);
+    EXPECT_EQ(F.Edit1->text(), "2:1,0.00,0.00");
+    EXPECT_EQ(F.Edit2->text(), "1:1,50,50");
+    // No free extent, or no extent at all: nothing fails.
+    r = {0, 0, 200, 50};
+    F.SelectRectChanged(r);
+    EXPECT_EQ(F.Edit1->text(), "4:1,50.00,50.00");
+    r = {10, 0, 10, 50};
+    F.SelectRectChanged(r);
+    EXPECT_EQ(F.Edit1->text(), "4:1,50.00,50.00");
+
+    F.ComboBox1->setCurrentIndex(TRIM_MARGIN);
+    r = {10, 5, 150, 45};
+    F.SelectRectChanged(r);
+    EXPECT_EQ(F.Edit1->text(), "10,5,50,5");
+}
+
+TEST(TrimmingOptionForm, RatioList)
+{
+    TestApp();
+    TTrimmingOptionForm F;
+    F.SetParams(TRIM_RECT, TRIM_SQUARE_FIRST, {"0", "0", "0", "0", "0", "0", "0", "0"}, "16:9,4:3", true);
+    ASSERT_EQ(F.ComboBox2->count(), 3);
+    EXPECT_TRUE(F.AddRatio("16:9"));
+    EXPECT_EQ(F.ComboBox2->count(), 3);
+    EXPECT_EQ(F.ComboBox2->currentIndex(), 1);
+    EXPECT_FALSE(F.AddRatio("0:5"));
+    EXPECT_EQ(F.ComboBox2->count(), 3);
+    F.ComboBox2->setCurrentIndex(2);
+    F.DeleteRatio();
+    EXPECT_EQ(F.ComboBox2->count(), 2);
+    EXPECT_EQ(F.ComboBox2->currentIndex(), 1);
+    F.DeleteRatio();
+    F.DeleteRatio(); // "Free size" stays
+    EXPECT_EQ(F.ComboBox2->count(), 1);
+}
