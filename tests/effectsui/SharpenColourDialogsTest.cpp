@@ -2,8 +2,10 @@
 
 #include "core/Global.h"
 #include "core/WeightedMean.h"
+#include "effects/ColorCorrectionFrm.h"
 #include "effects/Effect.h"
 #include "effects/UnSharpMaskOptionFrm.h"
+#include "effects/ui/ColorCorrectionDlg.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/PreviewFrm.h"
 #include "effects/ui/UnSharpMaskDlg.h"
@@ -158,6 +160,90 @@ TEST(UnSharpMaskDialog, AChangedValueLeadsToASharperPreview)
     ASSERT_TRUE(F.CheckBox2->isChecked());
     ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
     F.ScrollBars[0]->setValue(400);
+    EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
+    PreviewOption.ViewMode = 1;
+}
+
+TEST(ColorCorrectionDialog, GammaSlidersAndEditsFollowEachOther)
+{
+    TestApp();
+    TColorCorrectionForm F;
+    F.ScrollBars[0]->setValue(-50);
+    EXPECT_EQ(F.Edits[0]->text(), "0.800");
+    F.Edits[0]->setText("0.9");
+    EXPECT_EQ(F.ScrollBars[0]->value(), -25);
+    F.Edits[1]->setText("2.5");
+    EXPECT_EQ(F.ScrollBars[1]->value(), 150);
+    F.ScrollBars[1]->setValue(-255); // beyond 0.2: the edit stays in range
+    EXPECT_DOUBLE_EQ(F.RowValue(1), 0.2);
+    F.ScrollBars[6]->setValue(-256);
+    EXPECT_EQ(F.RowIntValue(6), -255);
+}
+
+TEST(ColorCorrectionDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)
+{
+    TestApp();
+    ColorCorrectionDialogProc = nullptr;
+    RegisterColorCorrectionForm(nullptr);
+    TImgInfo Pic;
+    AllocImg(Pic, 16, 8, 3);
+    FillStripes(Pic);
+    // What the batch's tables do to the picture, against what the values ask for.
+    auto BatchMatchesValues = [&](const TColorAdjust& E) {
+        TImgInfo A, B;
+        CopyImgInfo(Pic, A);
+        CopyImgInfo(Pic, B);
+        TEffectParams P;
+        const_cast<TColorAdjust&>(E).DoEffect(A, P);
+        ApplyColorAdjustPreview(B, E.Param());
+        const bool Same = SamePixels(A, B) && !SamePixels(A, Pic);
+        FreeImg(A);
+        FreeImg(B);
+        return Same;
+    };
+
+    TColorAdjust E;
+    E.FContrast = 60; // set behind the tables' back, as a stale table would be
+    WhenShown<TColorCorrectionForm>([](TColorCorrectionForm& F) { F.ScrollBars[5]->setValue(90); }, false);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FHue, 0);
+    EXPECT_EQ(E.FContrast, 60);
+    EXPECT_TRUE(BatchMatchesValues(E)) << "Cancel did not rebuild the tables";
+
+    WhenShown<TColorCorrectionForm>(
+        [](TColorCorrectionForm& F) {
+            F.ScrollBars[5]->setValue(90);
+            F.Edits[1]->setText("1.5");
+            F.CheckBox1->setChecked(false);
+        },
+        true);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FHue, 90);
+    EXPECT_DOUBLE_EQ(E.FYGamma, 1.5);
+    EXPECT_EQ(E.FContrast, 60);
+    EXPECT_FALSE(E.FPreview);
+    EXPECT_TRUE(BatchMatchesValues(E));
+
+    FreeImg(Pic);
+    E.FHue = 0;
+    E.FContrast = 0;
+    E.FYGamma = 1.0;
+    E.BuildTables(); // leave neutral tables to the other tests
+    ColorCorrectionDialogProc = nullptr;
+}
+
+TEST(ColorCorrectionDialog, AChangedValueLeadsToAPreview)
+{
+    TestApp();
+    PreviewOption.ViewMode = 0;
+    TColorCorrectionForm F;
+    AllocImg(F.Master, 40, 30, 3);
+    FillStripes(F.Master);
+    CopyImgInfo(F.Master, F.Src);
+    F.FitPreviewImages();
+    CopyImgInfo(F.Src, F.Dest);
+    ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
+    F.Edits[6]->setText("80");
     EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
     PreviewOption.ViewMode = 1;
 }
