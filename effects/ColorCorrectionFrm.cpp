@@ -61,6 +61,8 @@ void Apply(TImgInfo& Img, bool& IsYCbCr, const TColorAdjustParam& P, const TTabl
 
 } // namespace
 
+TColorCorrectionDialogProc ColorCorrectionDialogProc = nullptr;
+
 TColorAdjust::TColorAdjust() : TEffect(LoadResText(SColorAdjust), 'H', kSection, EFFECT_COLORADJUST)
 {
     BuildTables();
@@ -94,6 +96,12 @@ void TColorAdjust::ReadIniFile(TMemIniFile& Ini)
     FPreview = Ini.ReadBool(kSection, "Preview", true);
     FHistogram = Ini.ReadBool(kSection, "Histogram", true);
     BuildTables();
+}
+
+void TColorAdjust::ShowConfigDialog()
+{
+    if (ColorCorrectionDialogProc)
+        ColorCorrectionDialogProc(*this);
 }
 
 void TColorAdjust::WriteIniFile(TMemIniFile& Ini)

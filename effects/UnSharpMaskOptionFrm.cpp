@@ -94,6 +94,8 @@ void StoreLumaPlane16(TImgInfo& Dest, TImgInfo& Plane)
     FreeImg(Plane);
 }
 
+TUSMDialogProc USMDialogProc = nullptr;
+
 TUSMFilter::TUSMFilter() : TEffect(LoadResText(SUnsharpMask), 'U', kSection, EFFECT_USM)
 {
 }
@@ -139,6 +141,12 @@ void TUSMFilter::ReadIniFile(TMemIniFile& Ini)
     FHistogram = Ini.ReadBool(kSection, "Histogram", true);
     if (PreviewParams.UnSharpMask)
         ApplyParam(*PreviewParams.UnSharpMask);
+}
+
+void TUSMFilter::ShowConfigDialog()
+{
+    if (USMDialogProc)
+        USMDialogProc(*this);
 }
 
 void TUSMFilter::WriteIniFile(TMemIniFile& Ini)

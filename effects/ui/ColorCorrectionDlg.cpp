@@ -1,0 +1,366 @@
+#include "effects/ui/ColorCorrectionDlg.h"
+
+#include "core/Errors.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/ResourceText.h"
+#include "effects/ColorCorrectionFrm.h"
+#include "effects/ui/HistogramFrm.h"
+#include "effects/ui/NumEdit.h"
+#include "effects/ui/PreviewFrm.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+
+QPointer<QWidget> DialogOwner;
+std::function<int32_t()> SelectedEntry;
+
+bool IsGammaRow(int Row) { return Row < 2; }
+
+// Gamma slider position p: 1.0 at 0, 0.01 per step above, 0.004 below.
+double GammaOfPosition(int P) { return P >= 0 ? 1 + 0.01 * P : 1 + 0.004 * P; }
+
+int PositionOfGamma(double V)
+{
+    const double P = V >= 1 ? (V - 1) / 0.01 : (V - 1) / 0.004;
+    // Truncated; the small nudge keeps a typed 0.9 at -25 rather than the
+    // -24.999... that binary fractions give.
+    return int(P + (P >= 0 ? 1e-9 : -1e-9));
+}
+
+TColorAdjustParam ReadValues(const TColorCorrectionForm& F)
+{
+    TColorAdjustParam P;
+    P.RGBGamma = F.RowValue(0);
+    P.YGamma = F.RowValue(1);
+    P.LumaMin = F.RowIntValue(2);
+    P.LumaMax = F.RowIntValue(3);
+    P.Chroma = F.RowIntValue(4);
+    P.Hue = F.RowIntValue(5);
+    P.Contrast = F.RowIntValue(6);
+    return P;
+}
+
+class TCCPreviewThread : public TCustomPreviewThread {
+public:
+    TCCPreviewThread(TColorCorrectionForm* AParent, TMultiThread* AMT, TResizer* ARS)
+        : TCustomPreviewThread(AParent, AMT, ARS), FForm(AParent) {}
+    ~TCCPreviewThread() override { Stop(); }
+
+protected:
+    void ReadParams() override { FParam = ReadValues(*FForm); }
+    void ApplyEffect(TImgInfo& I, TMultiThread&) override { ApplyColorAdjustPreview(I, FParam); }
+
+private:
+    TColorCorrectionForm* FForm;
+    TColorAdjustParam FParam;
+};
+
+class TCCSpotPreviewThread : public TCustomSpotPreviewThread {
+public:
+    TCCSpotPreviewThread(TColorCorrectionForm* AParent, TMultiThread* AMT)
+        : TCustomSpotPreviewThread(AParent, AMT), FForm(AParent) {}
+    ~TCCSpotPreviewThread() override { Stop(); }
+
+protected:
+    void ReadParams() override { FParam = ReadValues(*FForm); }
+    void ApplyEffect(TImgInfo& I, TMultiThread&) override { ApplyColorAdjustPreview(I, FParam); }
+
+private:
+    TColorCorrectionForm* FForm;
+    TColorAdjustParam FParam;
+};
+
+} // namespace
+
+TColorCorrectionForm::TColorCorrectionForm(QWidget* Owner) : TPreviewBaseForm(Owner)
+{
+    setWindowTitle(Text("Color Adjust"));
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    UseHistogram = true;
+
+    struct TRowDef {
+        const char* Label;
+        int Lo, Hi;
+        double Min, Max, Inc;
+        int Fixed;
+        double Value;
+    };
+    static constexpr TRowDef Rows[7] = {
+        {"Gamma(RGB)", -200, 200, 0.2, 3.0, 0.01, 3, 1.0},
+        {"Gamma(Y)", -255, 255, 0.2, 3.0, 0.01, 3, 1.0},
+        {"Luma(Min)", -255, 255, -255, 255, 1, 0, 0},
+        {"Luma(Max)", -256, 256, -255, 255, 1, 0, 0},
+        {"Chroma", -255, 255, -255, 255, 1, 0, 0},
+        {"Hue", -255, 255, -255, 255, 1, 0, 0},
+        {"Contrast", -256, 256, -255, 255, 1, 0, 0},
+    };
+    // The edits replace their boxes in place, so the grid must already be
+    // part of the dialog's layout.
+    auto* Main = new QVBoxLayout(this);
+    auto* Grid = new QGridLayout;
+    Main->addLayout(Grid);
+    for (int i = 0; i < 7; ++i) {
+        const TRowDef& R = Rows[i];
+        Grid->addWidget(new QLabel(Text(R.Label), this), i, 0);
+        auto* Bar = new QScrollBar(Qt::Horizontal, this);
+        Bar->setObjectName(QStringLiteral("ScrollBar%1").arg(i + 1));
+        Bar->setRange(R.Lo, R.Hi);
+        Bar->setPageStep(8);
+        Bar->setSingleStep(1);
+        Bar->setMinimumWidth(200);
+        Bar->setProperty("Tag", i);
+        Grid->addWidget(Bar, i, 1);
+        auto* Box = new QLineEdit(this);
+        Box->setFixedWidth(60);
+        Box->setProperty("Tag", i);
+        Grid->addWidget(Box, i, 2);
+        ScrollBars[i] = Bar;
+        Edits[i] = new TNumEdit(Box, R.Max, R.Min, R.Value, R.Inc, R.Fixed);
+    }
+    for (int i = 0; i < 7; ++i) {
+        SetRow(i, Edits[i]->Value());
+        connect(ScrollBars[i], &QScrollBar::valueChanged, this, [this, i] { ScrollBarChanged(i); });
+        connect(Edits[i], &TNumEdit::Change, this, [this, i] { EditChanged(i); });
+    }
+
+    CheckBox1 = new QCheckBox(Text("Preview"), this);
+    CheckBox2 = new QCheckBox(Text("Histogram"), this);
+    CheckBox1->setChecked(true);
+    CheckBox2->setChecked(true);
+    connect(CheckBox1, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
+    connect(CheckBox2, &QCheckBox::clicked, this, [this] { HistogramClicked(); });
+
+    Button1 = new QPushButton(Text("OK"), this);
+    Button2 = new QPushButton(Text("Cancel"), this);
+    Button3 = new QPushButton(Text("Reset"), this);
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        if (HistogramForm)
+            HistogramForm->SaveOption();
+        accept();
+    });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Button3, &QPushButton::clicked, this, [this] { ResetClicked(); });
+
+    auto* Checks = new QHBoxLayout;
+    Checks->addWidget(CheckBox1);
+    Checks->addWidget(CheckBox2);
+    Checks->addStretch();
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addWidget(Button3);
+    Buttons->addStretch();
+    Buttons->addWidget(Button1);
+    Buttons->addWidget(Button2);
+    Main->addLayout(Checks);
+    Main->addLayout(Buttons);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+
+    if (HistogramForm) {
+        HistogramForm->SetParentForm(this, [this] { RequestPreview(); });
+        HistogramForm->HistogramCheckBox = CheckBox2;
+    }
+    if (PreviewForm)
+        PreviewForm->DlgWidth = width();
+}
+
+TColorCorrectionForm::~TColorCorrectionForm()
+{
+    // The workers read this dialog's controls; stop them while those exist.
+    StopPreviewThread();
+    StopSpotPreviewThread();
+    if (HistogramForm && HistogramForm->ParentForm == this) {
+        HistogramForm->SetParentForm(nullptr, {});
+        HistogramForm->HistogramCheckBox = nullptr;
+    }
+}
+
+double TColorCorrectionForm::RowValue(int Row) const
+{
+    const TNumEdit* E = Edits[Row];
+    return std::clamp(E->Value(), E->Min(), E->Max());
+}
+
+void TColorCorrectionForm::SetRow(int Row, double Value)
+{
+    FUpdating = true;
+    Edits[Row]->SetValue(Value);
+    ScrollBars[Row]->setValue(IsGammaRow(Row) ? PositionOfGamma(Edits[Row]->Value()) : Edits[Row]->IntValue());
+    FUpdating = false;
+}
+
+void TColorCorrectionForm::ScrollBarChanged(int Row)
+{
+    if (!FUpdating) {
+        FUpdating = true;
+        const int P = ScrollBars[Row]->value();
+        if (IsGammaRow(Row))
+            Edits[Row]->SetValue(GammaOfPosition(P));
+        else
+            Edits[Row]->SetIntValue(P);
+        FUpdating = false;
+    }
+    RequestPreview();
+}
+
+void TColorCorrectionForm::EditChanged(int Row)
+{
+    if (FUpdating)
+        return;
+    // The typed text stays as it is; only the slider follows it.
+    const double V = RowValue(Row);
+    FUpdating = true;
+    ScrollBars[Row]->setValue(IsGammaRow(Row) ? PositionOfGamma(V) : int(V));
+    FUpdating = false;
+    RequestPreview();
+}
+
+void TColorCorrectionForm::SetParam(const TColorAdjust& Effect)
+{
+    SetRow(0, Effect.FRGBGamma);
+    SetRow(1, Effect.FYGamma);
+    SetRow(2, Effect.FLumaMin);
+    SetRow(3, Effect.FLumaMax);
+    SetRow(4, Effect.FChroma);
+    SetRow(5, Effect.FHue);
+    SetRow(6, Effect.FContrast);
+    CheckBox1->setChecked(Effect.FPreview);
+    CheckBox2->setEnabled(Effect.FPreview);
+    CheckBox2->setChecked(Effect.FHistogram);
+}
+
+void TColorCorrectionForm::GetParam(TColorAdjust& Effect) const
+{
+    const TColorAdjustParam P = ReadValues(*this);
+    Effect.FRGBGamma = P.RGBGamma;
+    Effect.FYGamma = P.YGamma;
+    Effect.FLumaMin = P.LumaMin;
+    Effect.FLumaMax = P.LumaMax;
+    Effect.FChroma = P.Chroma;
+    Effect.FHue = P.Hue;
+    Effect.FContrast = P.Contrast;
+    Effect.FPreview = CheckBox1->isChecked();
+    Effect.FHistogram = CheckBox2->isChecked();
+}
+
+void TColorCorrectionForm::PreviewClicked()
+{
+    if (Dest.Mem && PreviewForm) {
+        PreviewForm->setVisible(CheckBox1->isChecked());
+        if (Histogram) {
+            if (CheckBox1->isChecked() && CheckBox2->isChecked())
+                Histogram->Show();
+            else
+                Histogram->Hide();
+        }
+        if (PreviewForm->isVisible())
+            RequestPreview();
+    }
+    CheckBox2->setEnabled(CheckBox1->isChecked());
+}
+
+void TColorCorrectionForm::HistogramClicked()
+{
+    if (!Dest.Mem || !CheckBox1->isChecked())
+        return;
+    if (Histogram) {
+        if (CheckBox2->isChecked())
+            Histogram->Show();
+        else
+            Histogram->Hide();
+    }
+    if (CheckBox2->isChecked())
+        RequestPreview();
+}
+
+void TColorCorrectionForm::ResetClicked()
+{
+    SetRow(0, 1.0);
+    SetRow(1, 1.0);
+    for (int i = 2; i < 7; ++i)
+        SetRow(i, 0);
+    RequestPreview();
+}
+
+void TColorCorrectionForm::PreviewClosed(QObject*)
+{
+    CheckBox1->setChecked(false);
+    CheckBox2->setEnabled(false);
+}
+
+void TColorCorrectionForm::ReloadSource(bool RequestAfter)
+{
+    TPreviewBaseForm::ReloadSource(RequestAfter);
+    if (!Master.Mem)
+        return;
+    if (HistogramForm)
+        HistogramForm->SetDefaultCount(&DefaultCount[0][0]);
+    if (RequestAfter)
+        RequestPreview();
+}
+
+uint32_t TColorCorrectionForm::GetEffectID() { return EFFECT_COLORADJUST; }
+
+void TColorCorrectionForm::RequestPreview() { StartPreviewWork(); }
+
+bool TColorCorrectionForm::IsPreviewChecked() { return CheckBox1->isChecked(); }
+
+bool TColorCorrectionForm::IsHistogramChecked() { return CheckBox2->isChecked(); }
+
+TCustomPreviewThread* TColorCorrectionForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
+{
+    return new TCCPreviewThread(this, AMT, ARS);
+}
+
+TCustomSpotPreviewThread* TColorCorrectionForm::CreateSpotPreviewThread(TMultiThread* AMT)
+{
+    return new TCCSpotPreviewThread(this, AMT);
+}
+
+bool ExecColorCorrectionForm(TColorAdjust& Effect)
+{
+    bool Ok = false;
+    {
+        auto Form = std::make_unique<TColorCorrectionForm>(DialogOwner.data());
+        Form->SetParam(Effect);
+        if (PreviewFileList && PreviewFileList->Count() > 0) {
+            const int32_t Index = SelectedEntry ? SelectedEntry() : 0;
+            try {
+                Form->SetPreviewImageIndex(Index >= 0 && Index < PreviewFileList->Count() ? Index : 0);
+            } catch (const EVestroError& E) {
+                // The dialog still edits the values; it just has no picture.
+                QMessageBox::warning(Form.get(), Form->windowTitle(), QString::fromStdString(E.what()));
+            }
+        }
+        Ok = Form->exec() == QDialog::Accepted;
+        if (Ok)
+            Form->GetParam(Effect);
+    }
+    Effect.BuildTables();
+    return Ok;
+}
+
+void RegisterColorCorrectionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex)
+{
+    DialogOwner = Owner;
+    SelectedEntry = std::move(SelectedIndex);
+    ColorCorrectionDialogProc = ExecColorCorrectionForm;
+}

@@ -1,0 +1,68 @@
+// The colour correction effect's settings dialog with live preview: RGB and
+// luma gamma (0.2..3.0), luma black and white points, chroma, hue and
+// contrast (-255..255).
+#pragma once
+#include "effects/ui/PreviewBaseFrm.h"
+
+#include <functional>
+
+class QCheckBox;
+class QPushButton;
+class QScrollBar;
+class TNumEdit;
+class TColorAdjust;
+
+class TColorCorrectionForm : public TPreviewBaseForm {
+    Q_OBJECT
+public:
+    explicit TColorCorrectionForm(QWidget* Owner = nullptr);
+    ~TColorCorrectionForm() override;
+
+    void SetParam(const TColorAdjust& Effect);
+    void GetParam(TColorAdjust& Effect) const;
+    // Row i's value, clamped to its edit's range (a typed value is not
+    // clamped until the edit loses focus).
+    double RowValue(int Row) const;
+    int RowIntValue(int Row) const { return int(RowValue(Row)); }
+
+    // Row i: 0 RGB gamma, 1 luma gamma, 2 luma min, 3 luma max, 4 chroma,
+    // 5 hue, 6 contrast. The scroll bar and the edit of a row carry the row
+    // number as "Tag". Gamma sliders: 0 is 1.0, steps of 0.01 above and
+    // 0.004 below.
+    QScrollBar* ScrollBars[7];
+    TNumEdit* Edits[7];
+    QCheckBox* CheckBox1; // "Preview"
+    QCheckBox* CheckBox2; // "Histogram"
+    QPushButton* Button1; // OK
+    QPushButton* Button2; // Cancel
+    QPushButton* Button3; // Reset
+
+protected:
+    void PreviewClosed(QObject* Sender) override;
+    void ReloadSource(bool RequestAfter) override;
+    uint32_t GetEffectID() override;
+    void RequestPreview() override;
+    bool IsPreviewChecked() override;
+    bool IsHistogramChecked() override;
+    TCustomPreviewThread* CreatePreviewThread(TMultiThread* AMT, TResizer* ARS) override;
+    TCustomSpotPreviewThread* CreateSpotPreviewThread(TMultiThread* AMT) override;
+
+private:
+    void ScrollBarChanged(int Row);
+    void EditChanged(int Row);
+    // Sets the edit, then the slider from it, without requesting a preview.
+    void SetRow(int Row, double Value);
+    void PreviewClicked();
+    void HistogramClicked();
+    void ResetClicked();
+
+    bool FUpdating = false; // set while one control of a row follows the other
+};
+
+// Sets the effect's dialog hook. Owner (the main window, may be null) owns
+// each dialog while it is shown; SelectedIndex gives the file list's selected
+// entry (negative or absent: the first). Called once at start-up.
+void RegisterColorCorrectionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex = {});
+// What the hook runs: shows the dialog modally; on OK copies its values into
+// Effect; either way rebuilds the process-wide tables from Effect. True on OK.
+bool ExecColorCorrectionForm(TColorAdjust& Effect);

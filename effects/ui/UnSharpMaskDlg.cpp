@@ -1,0 +1,389 @@
+#include "effects/ui/UnSharpMaskDlg.h"
+
+#include "core/Errors.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/MultiThread.h"
+#include "core/ResourceText.h"
+#include "core/WeightedMean.h"
+#include "effects/UnSharpMaskOptionFrm.h"
+#include "effects/ui/HistogramFrm.h"
+#include "effects/ui/NumEdit.h"
+#include "effects/ui/PreviewFrm.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+
+QPointer<QWidget> DialogOwner;
+std::function<int32_t()> SelectedEntry;
+
+// The values a worker takes from the dialog on the GUI thread.
+struct TUSMValues {
+    int Highlight = 100, Shadow = 100, Threshold = 0;
+    double Radius = 1.0;
+    bool Degamma = false, LumaOnly = true;
+};
+
+TUSMValues ReadValues(const TUnSharpMaskOptionForm& F)
+{
+    TUSMValues V;
+    V.Highlight = F.RowIntValue(0);
+    V.Shadow = F.RowIntValue(1);
+    V.Radius = F.RowValue(2);
+    V.Threshold = F.RowIntValue(3);
+    V.Degamma = F.CheckBox1->isChecked();
+    V.LumaOnly = F.CheckBox3->isChecked();
+    return V;
+}
+
+// Each worker owns its filter (threads of its own pool); the amounts and the
+// threshold it sets are nevertheless the process-wide ones.
+std::unique_ptr<TUnsharpMask> MakeFilter(const TMultiThread* MT)
+{
+    auto F = std::make_unique<TUnsharpMask>();
+    F->SetMaxThreadNum(MT ? MT->MaxThread() : 1);
+    return F;
+}
+
+void ApplyValues(TUnsharpMask& F, const TUSMValues& V)
+{
+    F.SetUnSharpMaskParam(uint32_t(std::max(V.Highlight, 0)), uint32_t(std::max(V.Shadow, 0)),
+                          uint32_t(std::max(V.Threshold, 0)), V.Radius, V.Degamma);
+}
+
+class TUnsharpMaskPreviewThread : public TCustomPreviewThread {
+public:
+    TUnsharpMaskPreviewThread(TUnSharpMaskOptionForm* AParent, TMultiThread* AMT, TResizer* ARS)
+        : TCustomPreviewThread(AParent, AMT, ARS), FForm(AParent), UnSharpMask(MakeFilter(AMT)) {}
+    ~TUnsharpMaskPreviewThread() override { Stop(); }
+
+protected:
+    void ReadParams() override
+    {
+        const TUSMValues V = ReadValues(*FForm);
+        ApplyValues(*UnSharpMask, V);
+        LumaOnly = V.LumaOnly;
+    }
+    void ApplyEffect(TImgInfo& I, TMultiThread&) override { ApplyUSMPreview(I, *UnSharpMask, LumaOnly); }
+
+private:
+    TUnSharpMaskOptionForm* FForm;
+    std::unique_ptr<TUnsharpMask> UnSharpMask;
+    bool LumaOnly = true;
+};
+
+class TUnsharpMaskSpotPreviewThread : public TCustomSpotPreviewThread {
+public:
+    TUnsharpMaskSpotPreviewThread(TUnSharpMaskOptionForm* AParent, TMultiThread* AMT)
+        : TCustomSpotPreviewThread(AParent, AMT), FForm(AParent), UnSharpMask(MakeFilter(AMT)) {}
+    ~TUnsharpMaskSpotPreviewThread() override { Stop(); }
+
+protected:
+    void ReadParams() override
+    {
+        const TUSMValues V = ReadValues(*FForm);
+        ApplyValues(*UnSharpMask, V);
+        LumaOnly = V.LumaOnly;
+    }
+    void ApplyEffect(TImgInfo& I, TMultiThread&) override { ApplyUSMPreview(I, *UnSharpMask, LumaOnly); }
+
+private:
+    TUnSharpMaskOptionForm* FForm;
+    std::unique_ptr<TUnsharpMask> UnSharpMask;
+    bool LumaOnly = true;
+};
+
+} // namespace
+
+TUnSharpMaskOptionForm::TUnSharpMaskOptionForm(QWidget* Owner) : TPreviewBaseForm(Owner)
+{
+    setWindowTitle(Text("Unsharpmask"));
+    if (!UIFontName.empty())
+        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    UseHistogram = true;
+
+    struct TRowDef {
+        const char* Label;
+        int Lo, Hi, Large;
+        double Min, Max, Inc;
+        int Fixed;
+        double Value;
+    };
+    static constexpr TRowDef Rows[4] = {
+        {"Amount(+)", 0, 500, 10, 0, 500, 1, 0, 100},
+        {"Amount(-)", 0, 500, 10, 0, 500, 1, 0, 100},
+        {"Radius", 10, 100, 5, 0.5, 5.0, 0.1, 2, 1.0},
+        {"Threshold", 0, 255, 5, 0, 255, 1, 0, 0},
+    };
+    // The edits replace their boxes in place, so the grid must already be
+    // part of the dialog's layout.
+    auto* Main = new QVBoxLayout(this);
+    auto* Grid = new QGridLayout;
+    Main->addLayout(Grid);
+    for (int i = 0; i < 4; ++i) {
+        const TRowDef& R = Rows[i];
+        Grid->addWidget(new QLabel(Text(R.Label), this), i, 0);
+        auto* Bar = new QScrollBar(Qt::Horizontal, this);
+        Bar->setObjectName(QStringLiteral("ScrollBar%1").arg(i + 1));
+        Bar->setRange(R.Lo, R.Hi);
+        Bar->setPageStep(R.Large);
+        Bar->setSingleStep(1);
+        Bar->setMinimumWidth(200);
+        Bar->setProperty("Tag", i);
+        Grid->addWidget(Bar, i, 1);
+        auto* Box = new QLineEdit(this);
+        Box->setFixedWidth(60);
+        Box->setProperty("Tag", i);
+        Grid->addWidget(Box, i, 2);
+        ScrollBars[i] = Bar;
+        Edits[i] = new TNumEdit(Box, R.Max, R.Min, R.Value, R.Inc, R.Fixed);
+    }
+    for (int i = 0; i < 4; ++i) {
+        SetRow(i, Edits[i]->Value());
+        connect(ScrollBars[i], &QScrollBar::valueChanged, this, [this, i] { ScrollBarChanged(i); });
+        connect(Edits[i], &TNumEdit::Change, this, [this, i] { EditChanged(i); });
+    }
+
+    CheckBox1 = new QCheckBox(Text("LinearRGB work space"), this);
+    CheckBox3 = new QCheckBox(Text("Luma Only"), this);
+    CheckBox2 = new QCheckBox(Text("Preview"), this);
+    CheckBox4 = new QCheckBox(Text("Histogram"), this);
+    CheckBox3->setChecked(true);
+    CheckBox2->setChecked(true);
+    CheckBox4->setChecked(true);
+    connect(CheckBox1, &QCheckBox::clicked, this, [this] { RequestPreview(); });
+    connect(CheckBox3, &QCheckBox::clicked, this, [this] { RequestPreview(); });
+    connect(CheckBox2, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
+    connect(CheckBox4, &QCheckBox::clicked, this, [this] { HistogramClicked(); });
+
+    Button1 = new QPushButton(Text("OK"), this);
+    Button2 = new QPushButton(Text("Cancel"), this);
+    Button3 = new QPushButton(Text("Reset"), this);
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        if (HistogramForm)
+            HistogramForm->SaveOption();
+        accept();
+    });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Button3, &QPushButton::clicked, this, [this] { ResetClicked(); });
+
+    auto* Checks = new QGridLayout;
+    Checks->addWidget(CheckBox1, 0, 0);
+    Checks->addWidget(CheckBox3, 0, 1);
+    Checks->addWidget(CheckBox2, 1, 0);
+    Checks->addWidget(CheckBox4, 1, 1);
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addWidget(Button3);
+    Buttons->addStretch();
+    Buttons->addWidget(Button1);
+    Buttons->addWidget(Button2);
+    Main->addLayout(Checks);
+    Main->addLayout(Buttons);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+
+    if (HistogramForm) {
+        HistogramForm->SetParentForm(this, [this] { RequestPreview(); });
+        HistogramForm->HistogramCheckBox = CheckBox4;
+    }
+    if (PreviewForm)
+        PreviewForm->DlgWidth = width();
+}
+
+TUnSharpMaskOptionForm::~TUnSharpMaskOptionForm()
+{
+    // The workers read this dialog's controls; stop them while those exist.
+    StopPreviewThread();
+    StopSpotPreviewThread();
+    if (HistogramForm && HistogramForm->ParentForm == this) {
+        HistogramForm->SetParentForm(nullptr, {});
+        HistogramForm->HistogramCheckBox = nullptr;
+    }
+}
+
+double TUnSharpMaskOptionForm::RowValue(int Row) const
+{
+    const TNumEdit* E = Edits[Row];
+    return std::clamp(E->Value(), E->Min(), E->Max());
+}
+
+void TUnSharpMaskOptionForm::SetRow(int Row, double Value)
+{
+    FUpdating = true;
+    Edits[Row]->SetValue(Value);
+    ScrollBars[Row]->setValue(Row == 2 ? int(Edits[Row]->Value() * 20) : Edits[Row]->IntValue());
+    FUpdating = false;
+}
+
+void TUnSharpMaskOptionForm::ScrollBarChanged(int Row)
+{
+    if (!FUpdating) {
+        FUpdating = true;
+        const int P = ScrollBars[Row]->value();
+        if (Row == 2)
+            Edits[Row]->SetValue(P / 20.0);
+        else
+            Edits[Row]->SetIntValue(P);
+        FUpdating = false;
+    }
+    RequestPreview();
+}
+
+void TUnSharpMaskOptionForm::EditChanged(int Row)
+{
+    if (FUpdating)
+        return;
+    // The slider's own change event asks for the preview when it moves.
+    const double V = RowValue(Row);
+    FUpdating = true;
+    ScrollBars[Row]->setValue(Row == 2 ? int(V * 20) : int(V));
+    FUpdating = false;
+    RequestPreview();
+}
+
+void TUnSharpMaskOptionForm::SetParam(const TUSMFilter& Effect)
+{
+    SetRow(0, Effect.FHighlight);
+    SetRow(1, Effect.FShadow);
+    SetRow(2, Effect.FRadius);
+    SetRow(3, Effect.FThreshold);
+    CheckBox1->setChecked(Effect.FDegamma);
+    CheckBox2->setChecked(Effect.FPreview);
+    CheckBox3->setChecked(Effect.FLumaOnly);
+    CheckBox4->setEnabled(Effect.FPreview);
+    CheckBox4->setChecked(Effect.FHistogram);
+}
+
+void TUnSharpMaskOptionForm::GetParam(TUSMFilter& Effect) const
+{
+    Effect.FHighlight = RowIntValue(0);
+    Effect.FShadow = RowIntValue(1);
+    Effect.FRadius = RowValue(2);
+    Effect.FThreshold = RowIntValue(3);
+    Effect.FDegamma = CheckBox1->isChecked();
+    Effect.FPreview = CheckBox2->isChecked();
+    Effect.FLumaOnly = CheckBox3->isChecked();
+    Effect.FHistogram = CheckBox4->isChecked();
+}
+
+void TUnSharpMaskOptionForm::PreviewClicked()
+{
+    if (Dest.Mem && PreviewForm) {
+        PreviewForm->setVisible(CheckBox2->isChecked());
+        if (Histogram) {
+            if (CheckBox2->isChecked() && CheckBox4->isChecked())
+                Histogram->Show();
+            else
+                Histogram->Hide();
+        }
+        if (PreviewForm->isVisible())
+            RequestPreview();
+    }
+    CheckBox4->setEnabled(CheckBox2->isChecked());
+}
+
+void TUnSharpMaskOptionForm::HistogramClicked()
+{
+    if (!Dest.Mem || !CheckBox2->isChecked())
+        return;
+    if (Histogram) {
+        if (CheckBox4->isChecked())
+            Histogram->Show();
+        else
+            Histogram->Hide();
+    }
+    if (CheckBox4->isChecked())
+        RequestPreview();
+}
+
+void TUnSharpMaskOptionForm::ResetClicked()
+{
+    SetRow(0, 100);
+    SetRow(1, 100);
+    SetRow(2, 1.0);
+    SetRow(3, 0);
+    RequestPreview();
+}
+
+void TUnSharpMaskOptionForm::PreviewClosed(QObject*)
+{
+    CheckBox2->setChecked(false);
+    CheckBox4->setEnabled(false);
+}
+
+void TUnSharpMaskOptionForm::ReloadSource(bool RequestAfter)
+{
+    TPreviewBaseForm::ReloadSource(RequestAfter);
+    if (!Master.Mem)
+        return;
+    if (HistogramForm)
+        HistogramForm->SetDefaultCount(&DefaultCount[0][0]);
+    RequestPreview();
+}
+
+uint32_t TUnSharpMaskOptionForm::GetEffectID() { return EFFECT_USM; }
+
+void TUnSharpMaskOptionForm::RequestPreview() { StartPreviewWork(); }
+
+bool TUnSharpMaskOptionForm::IsPreviewChecked() { return CheckBox2->isChecked(); }
+
+bool TUnSharpMaskOptionForm::IsHistogramChecked() { return CheckBox4->isChecked(); }
+
+TCustomPreviewThread* TUnSharpMaskOptionForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
+{
+    return new TUnsharpMaskPreviewThread(this, AMT, ARS);
+}
+
+TCustomSpotPreviewThread* TUnSharpMaskOptionForm::CreateSpotPreviewThread(TMultiThread* AMT)
+{
+    return new TUnsharpMaskSpotPreviewThread(this, AMT);
+}
+
+bool ExecUnSharpMaskOptionForm(TUSMFilter& Effect)
+{
+    bool Ok = false;
+    {
+        auto Form = std::make_unique<TUnSharpMaskOptionForm>(DialogOwner.data());
+        Form->SetParam(Effect);
+        if (PreviewFileList && PreviewFileList->Count() > 0) {
+            const int32_t Index = SelectedEntry ? SelectedEntry() : 0;
+            try {
+                Form->SetPreviewImageIndex(Index >= 0 && Index < PreviewFileList->Count() ? Index : 0);
+            } catch (const EVestroError& E) {
+                // The dialog still edits the values; it just has no picture.
+                QMessageBox::warning(Form.get(), Form->windowTitle(), QString::fromStdString(E.what()));
+            }
+        }
+        Ok = Form->exec() == QDialog::Accepted;
+        if (Ok)
+            Form->GetParam(Effect);
+    } // the workers are stopped here and set no more amounts
+    // The amounts and threshold are shared by every filter and the preview
+    // workers have been setting them: give the batch its own values back.
+    if (PreviewParams.UnSharpMask)
+        Effect.ApplyParam(*PreviewParams.UnSharpMask);
+    return Ok;
+}
+
+void RegisterUnSharpMaskOptionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex)
+{
+    DialogOwner = Owner;
+    SelectedEntry = std::move(SelectedIndex);
+    USMDialogProc = ExecUnSharpMaskOptionForm;
+}

@@ -1,0 +1,249 @@
+#include "UiTestApp.h"
+
+#include "core/Global.h"
+#include "core/WeightedMean.h"
+#include "effects/ColorCorrectionFrm.h"
+#include "effects/Effect.h"
+#include "effects/UnSharpMaskOptionFrm.h"
+#include "effects/ui/ColorCorrectionDlg.h"
+#include "effects/ui/NumEdit.h"
+#include "effects/ui/PreviewFrm.h"
+#include "effects/ui/UnSharpMaskDlg.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <cstring>
+
+namespace {
+
+template <class Form, class Fn> void WhenShown(Fn Edit, bool Ok)
+{
+    QTimer::singleShot(0, [=] {
+        auto* F = qobject_cast<Form*>(QApplication::activeModalWidget());
+        ASSERT_NE(F, nullptr);
+        Edit(*F);
+        (Ok ? F->Button1 : F->Button2)->click();
+    });
+}
+
+// A picture whose neighbouring pixels differ, so any sharpening shows.
+void FillStripes(TImgInfo& Img)
+{
+    for (uint32_t y = 0; y < Img.Height; ++y)
+        for (uint32_t x = 0; x < Img.Width * Img.Channels; ++x)
+            MemRow(Img, y)[x] = ((x / 3 + y) / 2) % 2 ? 180 : 70;
+}
+
+// Sharpens a copy of Img with F; the caller frees the result.
+TImgInfo Sharpened(const TImgInfo& Img, TUnsharpMask& F)
+{
+    TImgInfo R;
+    AllocImg(R, Img.Width, Img.Height, Img.Channels);
+    for (uint32_t y = 0; y < Img.Height; ++y)
+        std::memcpy(MemRow(R, y), MemRow(Img, y), size_t(Img.Width) * Img.Channels);
+    F.DoUnSharpMask(R, false, false);
+    return R;
+}
+
+bool SamePixels(const TImgInfo& A, const TImgInfo& B)
+{
+    for (uint32_t y = 0; y < A.Height; ++y)
+        if (std::memcmp(MemRow(A, y), MemRow(B, y), size_t(A.Width) * A.Channels) != 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST(UnSharpMaskDialog, RowsFollowEachOtherAndClampStoredValues)
+{
+    TestApp();
+    TUSMFilter E;
+    E.FHighlight = 900; // a hand-edited settings file
+    E.FRadius = 2.5;
+    TUnSharpMaskOptionForm F;
+    F.SetParam(E);
+    EXPECT_EQ(F.ScrollBars[0]->value(), 500);
+    EXPECT_EQ(F.ScrollBars[2]->value(), 50);
+    F.ScrollBars[2]->setValue(23);
+    EXPECT_DOUBLE_EQ(F.Edits[2]->Value(), 1.15);
+    F.Edits[3]->setText("40");
+    EXPECT_EQ(F.ScrollBars[3]->value(), 40);
+    EXPECT_EQ(F.Edits[3]->text(), "40");
+    // A typed value beyond the range never reaches the effect.
+    F.Edits[1]->setText("9999");
+    F.GetParam(E);
+    EXPECT_EQ(E.FHighlight, 500);
+    EXPECT_EQ(E.FShadow, 500);
+    EXPECT_DOUBLE_EQ(E.FRadius, 1.15);
+    EXPECT_EQ(E.FThreshold, 40);
+    F.Button3->click(); // Reset
+    EXPECT_EQ(F.ScrollBars[0]->value(), 100);
+    EXPECT_EQ(F.ScrollBars[2]->value(), 20);
+    EXPECT_EQ(F.Edits[3]->IntValue(), 0);
+}
+
+TEST(UnSharpMaskDialog, OkWritesBackCancelKeepsAndTheBatchFilterKeepsItsValues)
+{
+    TestApp();
+    TUnsharpMask Main;
+    Main.SetMaxThreadNum(1);
+    TUnsharpMask* Saved = PreviewParams.UnSharpMask;
+    PreviewParams.UnSharpMask = &Main;
+    USMDialogProc = nullptr;
+    RegisterUnSharpMaskOptionForm(nullptr);
+
+    TUSMFilter E;
+    E.ApplyParam(Main);
+    TImgInfo Pic;
+    AllocImg(Pic, 24, 16, 3);
+    FillStripes(Pic);
+    TImgInfo Before = Sharpened(Pic, Main);
+
+    // Cancel: the effect keeps its values, even though the shared amounts
+    // were changed meanwhile (as a preview worker does).
+    WhenShown<TUnSharpMaskOptionForm>(
+        [](TUnSharpMaskOptionForm& F) {
+            F.ScrollBars[0]->setValue(400);
+            F.CheckBox3->setChecked(false);
+            TUnsharpMask Other;
+            Other.SetUnSharpMaskParam(500, 500, 0, 3.0, false);
+        },
+        false);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FHighlight, 100);
+    EXPECT_TRUE(E.FLumaOnly);
+    TImgInfo AfterCancel = Sharpened(Pic, Main);
+    EXPECT_TRUE(SamePixels(Before, AfterCancel)) << "the batch filter kept a preview's amounts";
+
+    // OK: the values land in the effect and in the batch filter.
+    WhenShown<TUnSharpMaskOptionForm>(
+        [](TUnSharpMaskOptionForm& F) {
+            F.ScrollBars[0]->setValue(300);
+            F.Edits[2]->setText("2.5");
+            F.CheckBox1->setChecked(true);
+            F.CheckBox4->setChecked(false);
+        },
+        true);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FHighlight, 300);
+    EXPECT_DOUBLE_EQ(E.FRadius, 2.5);
+    EXPECT_TRUE(E.FDegamma);
+    EXPECT_FALSE(E.FHistogram);
+    TUnsharpMask Expected;
+    E.ApplyParam(Expected);
+    TImgInfo Want = Sharpened(Pic, Expected);
+    TImgInfo Got = Sharpened(Pic, Main);
+    EXPECT_TRUE(SamePixels(Want, Got));
+    EXPECT_FALSE(SamePixels(Before, Got));
+
+    for (TImgInfo* I : {&Pic, &Before, &AfterCancel, &Want, &Got})
+        FreeImg(*I);
+    PreviewParams.UnSharpMask = Saved;
+    USMDialogProc = nullptr;
+}
+
+TEST(UnSharpMaskDialog, AChangedValueLeadsToASharperPreview)
+{
+    TestApp();
+    PreviewOption.ViewMode = 0;
+    TUnSharpMaskOptionForm F;
+    AllocImg(F.Master, 48, 32, 3);
+    FillStripes(F.Master);
+    CopyImgInfo(F.Master, F.Src);
+    F.FitPreviewImages();
+    CopyImgInfo(F.Src, F.Dest);
+    ASSERT_TRUE(F.CheckBox2->isChecked());
+    ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
+    F.ScrollBars[0]->setValue(400);
+    EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
+    PreviewOption.ViewMode = 1;
+}
+
+TEST(ColorCorrectionDialog, GammaSlidersAndEditsFollowEachOther)
+{
+    TestApp();
+    TColorCorrectionForm F;
+    F.ScrollBars[0]->setValue(-50);
+    EXPECT_EQ(F.Edits[0]->text(), "0.800");
+    F.Edits[0]->setText("0.9");
+    EXPECT_EQ(F.ScrollBars[0]->value(), -25);
+    F.Edits[1]->setText("2.5");
+    EXPECT_EQ(F.ScrollBars[1]->value(), 150);
+    F.ScrollBars[1]->setValue(-255); // beyond 0.2: the edit stays in range
+    EXPECT_DOUBLE_EQ(F.RowValue(1), 0.2);
+    F.ScrollBars[6]->setValue(-256);
+    EXPECT_EQ(F.RowIntValue(6), -255);
+}
+
+TEST(ColorCorrectionDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)
+{
+    TestApp();
+    ColorCorrectionDialogProc = nullptr;
+    RegisterColorCorrectionForm(nullptr);
+    TImgInfo Pic;
+    AllocImg(Pic, 16, 8, 3);
+    FillStripes(Pic);
+    // What the batch's tables do to the picture, against what the values ask for.
+    auto BatchMatchesValues = [&](const TColorAdjust& E) {
+        TImgInfo A, B;
+        CopyImgInfo(Pic, A);
+        CopyImgInfo(Pic, B);
+        TEffectParams P;
+        const_cast<TColorAdjust&>(E).DoEffect(A, P);
+        ApplyColorAdjustPreview(B, E.Param());
+        const bool Same = SamePixels(A, B) && !SamePixels(A, Pic);
+        FreeImg(A);
+        FreeImg(B);
+        return Same;
+    };
+
+    TColorAdjust E;
+    E.FContrast = 60; // set behind the tables' back, as a stale table would be
+    WhenShown<TColorCorrectionForm>([](TColorCorrectionForm& F) { F.ScrollBars[5]->setValue(90); }, false);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FHue, 0);
+    EXPECT_EQ(E.FContrast, 60);
+    EXPECT_TRUE(BatchMatchesValues(E)) << "Cancel did not rebuild the tables";
+
+    WhenShown<TColorCorrectionForm>(
+        [](TColorCorrectionForm& F) {
+            F.ScrollBars[5]->setValue(90);
+            F.Edits[1]->setText("1.5");
+            F.CheckBox1->setChecked(false);
+        },
+        true);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FHue, 90);
+    EXPECT_DOUBLE_EQ(E.FYGamma, 1.5);
+    EXPECT_EQ(E.FContrast, 60);
+    EXPECT_FALSE(E.FPreview);
+    EXPECT_TRUE(BatchMatchesValues(E));
+
+    FreeImg(Pic);
+    E.FHue = 0;
+    E.FContrast = 0;
+    E.FYGamma = 1.0;
+    E.BuildTables(); // leave neutral tables to the other tests
+    ColorCorrectionDialogProc = nullptr;
+}
+
+TEST(ColorCorrectionDialog, AChangedValueLeadsToAPreview)
+{
+    TestApp();
+    PreviewOption.ViewMode = 0;
+    TColorCorrectionForm F;
+    AllocImg(F.Master, 40, 30, 3);
+    FillStripes(F.Master);
+    CopyImgInfo(F.Master, F.Src);
+    F.FitPreviewImages();
+    CopyImgInfo(F.Src, F.Dest);
+    ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
+    F.Edits[6]->setText("80");
+    EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
+    PreviewOption.ViewMode = 1;
+}
