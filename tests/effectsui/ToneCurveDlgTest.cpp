@@ -1,0 +1,242 @@
+#include "UiTestApp.h"
+
+#include "core/Global.h"
+#include "effects/ToneCurveFrm.h"
+#include "effects/ui/ToneCurveDlg.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace {
+
+void Mouse(QWidget* W, QEvent::Type Type, int X, int Y)
+{
+    const Qt::MouseButton B = Type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons Held = Type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+    QMouseEvent E(Type, QPointF(X, Y), W->mapToGlobal(QPointF(X, Y)), B, Held, Qt::NoModifier);
+    QApplication::sendEvent(W, &E);
+}
+
+// Box pixel of curve point (x, y).
+int BoxX(int x) { return x + 2; }
+int BoxY(int y) { return 257 - y; }
+
+void ExpectSound(const TPointArray& P)
+{
+    ASSERT_FALSE(P.empty());
+    for (size_t i = 0; i < P.size(); ++i) {
+        EXPECT_TRUE(P[i].x >= 0 && P[i].x <= 255 && P[i].y >= 0 && P[i].y <= 255);
+        if (i > 0) {
+            EXPECT_LT(P[i - 1].x, P[i].x);
+        }
+    }
+}
+
+// A preset folder of its own for each test.
+struct TPresetFolder {
+    QTemporaryDir Dir;
+    std::string OldDataDir = DataDir;
+    TPresetFolder()
+    {
+        DataDir = Dir.path().toStdString() + "/";
+        QDir().mkdir(QString::fromStdString(ToneCurvePresetDir()));
+    }
+    ~TPresetFolder() { DataDir = OldDataDir; }
+    std::string File(const char* Name) const { return ToneCurvePresetDir() + Name + ".txt"; }
+};
+
+} // namespace
+
+TEST(ToneCurveDlg, MouseAddsMovesAndRemovesPoints)
+{
+    TestApp();
+    TToneCurveOptionForm F;
+    TCurveSet Id;
+    for (int i = 0; i < tcCount; ++i)
+        StrToPoints(ToneCurveDefaults[i], Id[i]);
+    F.SetParam(Id, 0, false, false);
+    QWidget* Box = F.PaintBox1;
+    const TPointArray& P = F.Pt[tcRGB];
+
+    // Far from both ends: a new point between them.
+    Mouse(Box, QEvent::MouseMove, BoxX(100), BoxY(100));
+    Mouse(Box, QEvent::MouseButtonPress, BoxX(100), BoxY(100));
+    EXPECT_EQ(P, (TPointArray{{0, 0}, {100, 100}, {255, 255}}));
+    // Dragged up and right, between its neighbours.
+    Mouse(Box, QEvent::MouseMove, BoxX(120), BoxY(150));
+    Mouse(Box, QEvent::MouseButtonRelease, BoxX(120), BoxY(150));
+    EXPECT_EQ(P, (TPointArray{{0, 0}, {120, 150}, {255, 255}}));
+    EXPECT_EQ(F.ListBox1->count(), 3);
+    EXPECT_EQ(F.ListBox1->item(1)->text(), "120,150");
+    EXPECT_EQ(F.CurveTable[tcRGB][120], 150);
+
+    // Within ten levels: the nearest point moves to the click, none is added.
+    Mouse(Box, QEvent::MouseMove, BoxX(128), BoxY(90));
+    Mouse(Box, QEvent::MouseButtonPress, BoxX(128), BoxY(90));
+    Mouse(Box, QEvent::MouseButtonRelease, BoxX(128), BoxY(90));
+    EXPECT_EQ(P, (TPointArray{{0, 0}, {128, 90}, {255, 255}}));
+    // Eleven levels away: added after the nearest.
+    Mouse(Box, QEvent::MouseMove, BoxX(139), BoxY(95));
+    Mouse(Box, QEvent::MouseButtonPress, BoxX(139), BoxY(95));
+    Mouse(Box, QEvent::MouseButtonRelease, BoxX(139), BoxY(95));
+    EXPECT_EQ(P, (TPointArray{{0, 0}, {128, 90}, {139, 95}, {255, 255}}));
+    ExpectSound(P);
+
+    // Dragged past its neighbour (and beyond the box): the point goes.
+    Mouse(Box, QEvent::MouseMove, BoxX(139), BoxY(95));
+    Mouse(Box, QEvent::MouseButtonPress, BoxX(139), BoxY(95));
+    Mouse(Box, QEvent::MouseMove, BoxX(400), BoxY(95));
+    EXPECT_FALSE(F.IsDrag);
+    Mouse(Box, QEvent::MouseMove, BoxX(500), BoxY(95));
+    Mouse(Box, QEvent::MouseButtonRelease, BoxX(500), BoxY(95));
+    EXPECT_EQ(P, (TPointArray{{0, 0}, {128, 90}, {255, 255}}));
+
+    // The first point dragged right past the second goes too.
+    Mouse(Box, QEvent::MouseMove, BoxX(0), BoxY(0));
+    Mouse(Box, QEvent::MouseButtonPress, BoxX(0), BoxY(0));
+    Mouse(Box, QEvent::MouseMove, BoxX(130), BoxY(0));
+    Mouse(Box, QEvent::MouseButtonRelease, BoxX(130), BoxY(0));
+    EXPECT_EQ(P, (TPointArray{{128, 90}, {255, 255}}));
+    Mouse(Box, QEvent::MouseMove, BoxX(128), BoxY(90));
+    Mouse(Box, QEvent::MouseButtonPress, BoxX(128), BoxY(90));
+    Mouse(Box, QEvent::MouseMove, BoxX(255), BoxY(90));
+    Mouse(Box, QEvent::MouseButtonRelease, BoxX(255), BoxY(90));
+    ASSERT_EQ(P.size(), 1u);
+    // The last point left moves anywhere, clamped to the grid, and stays.
+    Mouse(Box, QEvent::MouseMove, BoxX(250), BoxY(250));
+    Mouse(Box, QEvent::MouseButtonPress, BoxX(250), BoxY(250));
+    Mouse(Box, QEvent::MouseMove, -40, -40);
+    Mouse(Box, QEvent::MouseButtonRelease, -40, -40);
+    EXPECT_EQ(P, (TPointArray{{0, 255}}));
+
+    // A press on another channel acts on that channel's points even though
+    // the pointer last hovered over a point index it does not have.
+    F.Current = 7;
+    F.Channel = tcRed;
+    Mouse(Box, QEvent::MouseButtonPress, BoxX(60), BoxY(30));
+    Mouse(Box, QEvent::MouseButtonRelease, BoxX(60), BoxY(30));
+    EXPECT_EQ(F.Pt[tcRed], (TPointArray{{0, 0}, {60, 30}, {255, 255}}));
+}
+
+TEST(ToneCurveDlg, PointListInputKeepsTheOrder)
+{
+    TestApp();
+    TToneCurveOptionForm F;
+    F.Pt[tcRGB] = {{0, 0}, {100, 100}, {255, 255}};
+    EXPECT_FALSE(F.EditPoint(2, "300,200"));
+    EXPECT_FALSE(F.EditPoint(0, "-1,10"));
+    EXPECT_FALSE(F.EditPoint(1, "50,60,70"));
+    EXPECT_FALSE(F.EditPoint(1, "0,60"));   // onto the previous point's x
+    EXPECT_FALSE(F.EditPoint(1, "abc,60"));
+    EXPECT_EQ(F.Pt[tcRGB], (TPointArray{{0, 0}, {100, 100}, {255, 255}}));
+    EXPECT_TRUE(F.EditPoint(1, "90, 60"));
+    EXPECT_EQ(F.Pt[tcRGB][1], (TCurvePoint{90, 60}));
+}
+
+TEST(ToneCurveDlg, OkWritesBackCancelKeeps)
+{
+    TestApp();
+    RegisterToneCurveOptionForm(nullptr);
+    TToneCurveEffect E;
+    E.FControlPoints[tcBlue] = {{0, 20}, {255, 255}};
+    E.FHistogramType = 1;
+    E.BuildToneCurveTables();
+    const TCurveSet Before = E.FControlPoints;
+
+    auto Edit = [](bool Ok) {
+        QTimer::singleShot(0, [Ok] {
+            auto* F = qobject_cast<TToneCurveOptionForm*>(QApplication::activeModalWidget());
+            ASSERT_NE(F, nullptr);
+            EXPECT_EQ(F->Pt[tcBlue], (TPointArray{{0, 20}, {255, 255}}));
+            F->SetChannel(tcGreen);
+            F->CurveMouseDown(BoxX(100), BoxY(40));
+            F->CurveMouseUp();
+            F->ResetChannel();
+            F->CurveMouseDown(BoxX(100), BoxY(40));
+            F->CurveMouseUp();
+            (Ok ? F->Button1 : F->Button2)->click();
+        });
+    };
+    Edit(false);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FControlPoints, Before);
+
+    Edit(true);
+    E.ShowConfigDialog();
+    EXPECT_EQ(E.FControlPoints[tcGreen], (TPointArray{{0, 0}, {100, 40}, {255, 255}}));
+    EXPECT_EQ(E.FControlPoints[tcBlue], Before[tcBlue]);
+    EXPECT_EQ(E.FHistogramType, 1);
+    ToneCurveDialogProc = nullptr;
+}
+
+TEST(ToneCurveDlg, PresetRoundTripAndOpeningCurvesRestored)
+{
+    TestApp();
+    TPresetFolder Folder;
+    TCurveSet Opened;
+    for (int i = 0; i < tcCount; ++i)
+        StrToPoints(ToneCurveDefaults[i], Opened[i]);
+    Opened[tcLuma] = {{0, 10}, {255, 240}};
+    TCurveSet Saved;
+    {
+        TToneCurveOptionForm F;
+        F.SetParam(Opened, 0, true, false);
+        F.Pt[tcRed] = {{0, 0}, {64, 100}, {255, 255}};
+        F.Pt[tcChroma] = {{0, 0}, {128, 140}, {255, 255}};
+        F.SavePreset(Folder.File("warm"));
+        Saved = F.Pt;
+    }
+    TToneCurveOptionForm F;
+    F.SetParam(Opened, 0, true, false);
+    const int Index = F.ComboBox2->findText("warm");
+    ASSERT_GT(Index, 0);
+    F.LoadPreset(Index);
+    EXPECT_EQ(F.Pt, Saved);
+    EXPECT_EQ(F.CurveTable[tcRed][64], 100);
+    F.LoadPreset(0);
+    EXPECT_EQ(F.Pt, Opened);
+}
+
+TEST(ToneCurveDlg, DamagedPresetsGiveUsableCurves)
+{
+    TestApp();
+    TPresetFolder Folder;
+    const std::pair<const char*, QByteArray> Files[] = {
+        {"empty", ""},
+        {"binary", QByteArray("\x00\xff\xfe[Tone\x01\n=\n\x00", 13)},
+        {"bad", "[ToneCurve]\nRGB=5,5,3\nRed=200,10,100,20,50,60\nGreen=0,0,99999999999,1\n"
+                "Blue=,,,\nLuma=10,10,10,20\nChroma=-5,0,255,255\n"},
+    };
+    for (const auto& [Name, Bytes] : Files) {
+        QFile Out(QString::fromStdString(Folder.File(Name)));
+        ASSERT_TRUE(Out.open(QIODevice::WriteOnly));
+        Out.write(Bytes);
+    }
+    TToneCurveOptionForm F;
+    for (const auto& [Name, Bytes] : Files) {
+        SCOPED_TRACE(Name);
+        const int Index = F.ComboBox2->findText(Name);
+        ASSERT_GT(Index, 0);
+        F.LoadPreset(Index);
+        for (int i = 0; i < tcCount; ++i) {
+            F.SetChannel(i);
+            ExpectSound(F.Pt[i]);
+            // The editor still works on what was read.
+            F.CurveMouseDown(BoxX(180), BoxY(30));
+            F.CurveMouseMove(BoxX(181), BoxY(31));
+            F.CurveMouseUp();
+            ExpectSound(F.Pt[i]);
+        }
+    }
+    // An unsorted list is put in order rather than dropped.
+    F.LoadPreset(F.ComboBox2->findText("bad"));
+    EXPECT_EQ(F.Pt[tcRed], (TPointArray{{50, 60}, {100, 20}, {200, 10}}));
+}
