@@ -174,10 +174,8 @@ TColorCorrectionForm::TColorCorrectionForm(QWidget* Owner) : TPreviewBaseForm(Ow
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
 
-    if (HistogramForm) {
-        HistogramForm->SetParentForm(this, [this] { RequestPreview(); });
-        HistogramForm->HistogramCheckBox = CheckBox2;
-    }
+    if (HistogramForm)
+        HistogramForm->AttachDialog(this, CheckBox2, [this] { RequestPreview(); });
     if (PreviewForm)
         PreviewForm->DlgWidth = width();
 }
@@ -187,10 +185,8 @@ TColorCorrectionForm::~TColorCorrectionForm()
     // The workers read this dialog's controls; stop them while those exist.
     StopPreviewThread();
     StopSpotPreviewThread();
-    if (HistogramForm && HistogramForm->ParentForm == this) {
-        HistogramForm->SetParentForm(nullptr, {});
-        HistogramForm->HistogramCheckBox = nullptr;
-    }
+    if (HistogramForm)
+        HistogramForm->ReleaseDialog(this);
 }
 
 double TColorCorrectionForm::RowValue(int Row) const

@@ -98,6 +98,20 @@ void THistogramForm::SetParentForm(QWidget* Form, THistogramUpdateProc Proc)
     UpdateProc = std::move(Proc);
 }
 
+void THistogramForm::AttachDialog(QWidget* Form, QCheckBox* Box, THistogramUpdateProc Proc)
+{
+    SetParentForm(Form, std::move(Proc));
+    HistogramCheckBox = Box;
+}
+
+void THistogramForm::ReleaseDialog(QWidget* Form)
+{
+    if (ParentForm != Form)
+        return;
+    SetParentForm(nullptr, {});
+    HistogramCheckBox = nullptr;
+}
+
 void THistogramForm::SetDefaultCount(const uint32_t* Counts)
 {
     std::memcpy(DefaultCount, Counts, sizeof DefaultCount);

@@ -174,10 +174,8 @@ TToneCurveOptionForm::TToneCurveOptionForm(QWidget* Owner) : TPreviewBaseForm(Ow
     Main->addLayout(Bottom);
     Main->setSizeConstraint(QLayout::SetFixedSize);
 
-    if (HistogramForm) {
-        HistogramForm->SetParentForm(this, [this] { RequestPreview(); });
-        HistogramForm->HistogramCheckBox = CheckBox2;
-    }
+    if (HistogramForm)
+        HistogramForm->AttachDialog(this, CheckBox2, [this] { RequestPreview(); });
 
     for (int i = 0; i < tcCount; ++i)
         Pt[i] = DefaultPt[i] = IdentityList(i);
@@ -232,10 +230,8 @@ TToneCurveOptionForm::~TToneCurveOptionForm()
     // The workers read Pt: stop them while it still exists.
     StopPreviewThread();
     StopSpotPreviewThread();
-    if (HistogramForm && HistogramForm->ParentForm == this) {
-        HistogramForm->SetParentForm(nullptr, nullptr);
-        HistogramForm->HistogramCheckBox = nullptr;
-    }
+    if (HistogramForm)
+        HistogramForm->ReleaseDialog(this);
 }
 
 void TToneCurveOptionForm::SetParam(const TCurveSet& Points, int32_t HistogramType, bool AHistogram, bool APreview)

@@ -198,10 +198,8 @@ TUnSharpMaskOptionForm::TUnSharpMaskOptionForm(QWidget* Owner) : TPreviewBaseFor
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
 
-    if (HistogramForm) {
-        HistogramForm->SetParentForm(this, [this] { RequestPreview(); });
-        HistogramForm->HistogramCheckBox = CheckBox4;
-    }
+    if (HistogramForm)
+        HistogramForm->AttachDialog(this, CheckBox4, [this] { RequestPreview(); });
     if (PreviewForm)
         PreviewForm->DlgWidth = width();
 }
@@ -211,10 +209,8 @@ TUnSharpMaskOptionForm::~TUnSharpMaskOptionForm()
     // The workers read this dialog's controls; stop them while those exist.
     StopPreviewThread();
     StopSpotPreviewThread();
-    if (HistogramForm && HistogramForm->ParentForm == this) {
-        HistogramForm->SetParentForm(nullptr, {});
-        HistogramForm->HistogramCheckBox = nullptr;
-    }
+    if (HistogramForm)
+        HistogramForm->ReleaseDialog(this);
 }
 
 double TUnSharpMaskOptionForm::RowValue(int Row) const
