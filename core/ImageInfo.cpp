@@ -271,6 +271,17 @@ void TImageInfoList::Delete(int32_t Index)
     delete Info;
 }
 
+void TImageInfoList::Move(int32_t From, int32_t To)
+{
+    if (From < 0 || From >= Count() || To < 0 || To >= Count() || From == To)
+        return;
+    auto First = FItems.begin();
+    if (From < To)
+        std::rotate(First + From, First + From + 1, First + To + 1);
+    else
+        std::rotate(First + To, First + From, First + From + 1);
+}
+
 void TImageInfoList::Clear()
 {
     for (TImageInfo* I : FItems)
