@@ -136,7 +136,6 @@ protected:
 
 private:
     void ShowThumbnailFor(int Row);
-    void ShowErrorLogIfAny();
 
     TFileListModel* FModel;
     TThumbnailForm* FThumbnailForm = nullptr;
