@@ -347,7 +347,7 @@ std::string TExtInfoList::AddExt(const std::string& Ext)
             {".dib", "Windows BMP image"}, {".gif", "GIF image"}, {".tif", "TIFF image"},
             {".tiff", "TIFF image"}, {".webp", "WebP image"}, {".heic", "HEIF image"},
             {".heif", "HEIF image"}, {".ico", "Windows icon"}, {".jxr", "JPEG XR image"},
-            {".hdp", "JPEG XR image"},
+            {".hdp", "JPEG XR image"}, {".wdp", "JPEG XR image"},
         };
         for (const auto& [E, N] : Table)
             if (Key == E)
