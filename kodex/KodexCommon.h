@@ -25,7 +25,7 @@ inline bool PlausibleForSize(uint64_t Pixels, uint64_t FileSize, uint64_t Pixels
     return Pixels <= FileSize * PixelsPerByte + (uint64_t(1) << 24);
 }
 
-// Gives Img a new zeroed block (AllocImg); false (after reporting) when the
+// Gives Img a new zeroed block (NewImgBlock); false (after reporting) when the
 // size is refused or the memory cannot be had. Never throws.
 bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels);
 
