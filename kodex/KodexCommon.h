@@ -59,6 +59,10 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC);
 bool DecodeGIF(const uint8_t* Data, size_t Size, TImgInfo& Img);
 bool DecodeWebP(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC);
 bool DecodeHEIF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC, bool Thumbnail);
+// JPEG XR (KodexJxr.cpp): the signature test, the decoder and the header facts.
+bool IsJXR(const uint8_t* Data, size_t Size);
+bool DecodeJXR(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC);
+bool JxrInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info);
 // Header facts of a read_wic format (KodexWic.cpp); false when not one.
 bool WicInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info);
 
