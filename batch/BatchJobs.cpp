@@ -302,6 +302,7 @@ TConvertJob::TConvertJob(TRunEntries Entries, TEffectList& Effects, TConvertIO& 
 {
     // Sized once: workers reach their probes without the lock.
     FProbes.resize(size_t(Count()));
+    FConverted.resize(size_t(Count()));
 }
 
 TConvertJob::~TConvertJob() = default;
@@ -407,6 +408,13 @@ void TConvertJob::ProcessEntry(int Index, int ThreadNum)
         LosslessCopy(Item);
     else
         Convert(Item, W, CanDown, Scale, OutFmt);
+    // Only this worker touches this entry's flag; it is read after the run.
+    FConverted[size_t(Index)] = 1;
+}
+
+bool TConvertJob::Converted(int Index) const
+{
+    return Index >= 0 && size_t(Index) < FConverted.size() && FConverted[size_t(Index)] != 0;
 }
 
 void TConvertJob::RenameOnly(TImageInfo& Item)

@@ -10,6 +10,8 @@ inline void EnsureApp()
     if (!QApplication::instance()) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        static QApplication app(argc, argv);
+        // Never destroyed: at exit Qt's own globals (the icon theme loader)
+        // are gone before a static application object would be.
+        new QApplication(argc, argv);
     }
 }
