@@ -10,8 +10,8 @@ inline void EnsureApp()
     if (!QApplication::instance()) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Never destroyed: at exit Qt's own globals (the icon theme loader)
-        // are gone before a static application object would be.
+        // Never destroyed: tearing Qt down among the static destructors
+        // crashes once an input device exists (any key event makes one).
         new QApplication(argc, argv);
     }
 }
