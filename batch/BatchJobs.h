@@ -30,6 +30,13 @@ private:
     TErrorLog& FLog;
 };
 
+// Runs Load (a reader call that returns 0 on failure) with the readers' and
+// the codec library's messages held back, so that a file that cannot be read
+// gives one line: raises EVestroError "Failed to load file: <their reason>"
+// (just "Failed to load file" when they gave none). The warnings of a load
+// that succeeded are logged as they were. Returns Load's result.
+int32_t LoadOrRaise(const std::function<int32_t()>& Load);
+
 // The codec side of the workers. The default implementation uses the
 // program's readers and writers; tests replace single calls.
 class TConvertIO {

@@ -339,6 +339,9 @@ int WriteJPEGToMemory(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, const 
     SetDensity(rec, Resolution);
     rec.ICC = const_cast<TICCInfo*>(ICCInfo && ICCInfo->Profile ? ICCInfo : nullptr);
     rec.Progressive = JPEGOption.Progressive ? -1 : 0;
+    // Not fitting is an answer the callers expect and act on (a smaller try);
+    // they report a final failure themselves, with the file's name.
+    TErrorCapture quiet;
     return KodexProcs.WriteJPEGToMemory(&rec, Buffer, &Size, ExifSize ? ExifData : nullptr,
                                         ExifData ? ExifSize : 0);
 }
@@ -351,6 +354,7 @@ int WriteThumbnailJPEG(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, bool 
     TKodexWriteJPEG rec;
     FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing);
     rec.Flags |= KODEX_WJPEG_THUMBNAIL;
+    TErrorCapture quiet; // as above: the EXIF writer tries smaller encodings
     return KodexProcs.WriteJPEGToMemory(&rec, Buffer, &Size, nullptr, 0);
 }
 

@@ -72,7 +72,9 @@ int ReadWICInfo(const std::string& FileName, TKodexInfo& Info);
 int WriteJPEG(const std::string& FileName, const TImgInfo& Img, int32_t Quality, const TResolutionInfo& Resolution,
               bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize, int32_t SampleType,
               int32_t Smoothing);
-// Size: capacity of Buffer on entry, bytes written on return.
+// Size: capacity of Buffer on entry, bytes written on return. These two
+// fail silently: a picture that does not fit is an expected answer, and the
+// caller reports a final failure itself.
 int WriteJPEGToMemory(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, const TResolutionInfo& Resolution,
                       bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize,
                       int32_t SampleType, int32_t Smoothing, int32_t Quality);
