@@ -107,14 +107,15 @@ void TProgressForm::StartRun()
         Finish(true);
         return;
     }
-    if (EffectList) {
+    // A modal run takes the size rule the main window pushed into the chain.
+    if (FAtOnce && EffectList) {
         int32_t rule;
         double v1, v2;
         ResizeRuleOfRun(rule, v1, v2);
         EffectList->SetResizeParam(rule, v1, v2);
     }
     TRunEntries entries;
-    if (FAtOnce) {
+    if (FAtOnce || (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())) {
         FRunInput = ImageFileList;
         for (const std::string& p : FPaths)
             if (!p.empty() && AsciiLower(p.substr(0, 5)) != "/ini=")
@@ -216,6 +217,11 @@ void TProgressForm::Finish(bool Canceled)
 void TProgressForm::AfterRun()
 {
     FinishAtOnceRun(!FCanceled && !FNothing && FErrorCountAtEnd == 0, *FTaskbar);
+}
+
+bool TProgressForm::Converted(int Index) const
+{
+    return FJob && FJob->Converted(Index);
 }
 
 int TProgressForm::ExitStatus() const
