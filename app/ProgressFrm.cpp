@@ -28,7 +28,6 @@
 namespace {
 
 constexpr int kBarMax = 768; // 256 x 3 units per tile
-constexpr const char kDefaultHistory[] = "\"8,640,480\",\"0,50,50\"";
 
 bool ParseHistoryEntry(const std::string& Entry, int32_t& Rule, double& V1, double& V2)
 {
@@ -62,7 +61,7 @@ void ResizeRuleOfRun(int32_t& Rule, double& V1, double& V2)
     const std::vector<std::string> h = SplitCommaText(R.History);
     if (!h.empty() && ParseHistoryEntry(h.front(), Rule, V1, V2))
         return;
-    ParseHistoryEntry(SplitCommaText(kDefaultHistory).front(), Rule, V1, V2);
+    ParseHistoryEntry(SplitCommaText(TResizeOption{}.History).front(), Rule, V1, V2);
 }
 
 TProgressForm::TProgressForm(bool AtOnce, const std::vector<std::string>& Paths, QWidget* Owner)
