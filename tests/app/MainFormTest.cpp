@@ -2,6 +2,7 @@
 // the Run key, the mode and "at once" boxes, the size history, the effect
 // strip, and what Exit leaves in the settings file.
 #include "app/EffectPanel.h"
+#include "app/FileListView.h"
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
 #include "app/Startup.h"
@@ -202,7 +203,7 @@ TEST_F(MainWindow, HistoryRuleWithAnEmptyHistoryRunsNothing)
     ASSERT_EQ(Notices.size(), 1u);
     EXPECT_FALSE(fs::exists(Dir / "out"));
     // Drops are accepted again afterwards.
-    EXPECT_TRUE(Window->DragDropAccept);
+    EXPECT_TRUE(Window->ListView1->DragDropAccept());
 }
 
 TEST_F(MainWindow, FilesHandedOverDuringARunAreListedWhenItEnds)
@@ -211,7 +212,7 @@ TEST_F(MainWindow, FilesHandedOverDuringARunAreListedWhenItEnds)
     Photo(Dir / "in" / "late.jpg", 400, 300);
     Open("", {(Dir / "in" / "a.jpg").string()}, 1);
     // As during a run: refused for now, not lost.
-    Window->DragDropAccept = false;
+    Window->ListView1->SetDragDropAccept(false);
     Window->HandOff({"/ini=other.ini", (Dir / "in" / "late.jpg").string()});
     EXPECT_EQ(FileList->Count(), 1);
     Window->ConvertRun->trigger();
