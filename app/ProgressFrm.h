@@ -52,6 +52,9 @@ public:
     // 0 no error; 1 errors logged (also when they left nothing to convert);
     // 2 cancelled, or nothing converted and nothing failed.
     int ExitStatus() const;
+    // After the run: whether entry Index of the run's list went through
+    // without an error.
+    bool Converted(int Index) const;
 
 protected:
     void closeEvent(QCloseEvent* Event) override;
