@@ -6,6 +6,8 @@
 #include "app/CombineOptionFrm.h"
 #include "app/CreateShortCutFrm.h"
 #include "app/EffectPanel.h"
+#include "app/FileListView.h"
+#include "app/FilePreview.h"
 #include "app/ErrorLogFrm.h"
 #include "app/FolderOptionFrm.h"
 #include "app/IniSettings.h"
@@ -88,9 +90,6 @@ TMainForm* MainForm = nullptr;
 namespace {
 
 constexpr int kHistoryMax = 10;
-constexpr int kColumnWidths[7] = {120, 80, 80, 100, 110, 110, 180};
-constexpr const char* kColumnTitles[7] = {"Name", "Size", "File Size", "Type", "Last Update", "DateTimeOriginal",
-                                          "Path"};
 constexpr const char* kRuleTexts[12] = {"Percent", "Wide Side", "Narrow Side", "Width", "Height", "W x N(%)",
                                         "W x H(%)", "W x N(px)", "W x H(px)", "History", "Inscribed",
                                         "Circumscribed"};
@@ -131,61 +130,7 @@ QString NumberText(double Value)
     return L.toString(Value, 'g', QLocale::FloatingPointShortest);
 }
 
-bool ViewerExists() { return !PreviewOption.ViewerPath.empty() && platform::FileExists(PreviewOption.ViewerPath); }
-
 } // namespace
-
-// Stands in the list's place: one row per entry of the file list, its name,
-// size and path, with the check mark of the entry.
-class TFileListPlaceholder : public QAbstractTableModel {
-public:
-    using QAbstractTableModel::QAbstractTableModel;
-    int rowCount(const QModelIndex& P = {}) const override { return P.isValid() || !FileList ? 0 : FileList->Count(); }
-    int columnCount(const QModelIndex& P = {}) const override { return P.isValid() ? 0 : 7; }
-    QVariant headerData(int Section, Qt::Orientation O, int Role) const override
-    {
-        if (O == Qt::Horizontal && Role == Qt::DisplayRole && Section >= 0 && Section < 7)
-            return Tx(kColumnTitles[Section]);
-        return {};
-    }
-    QVariant data(const QModelIndex& I, int Role) const override
-    {
-        if (!I.isValid() || !FileList || I.row() >= FileList->Count())
-            return {};
-        const TImageInfo& E = *FileList->Items(I.row());
-        if (Role == Qt::CheckStateRole && I.column() == 0)
-            return E.Checked ? Qt::Checked : Qt::Unchecked;
-        if (Role != Qt::DisplayRole)
-            return {};
-        switch (I.column()) {
-        case 0: return QString::fromStdString(E.Name());
-        case 1: return E.PictureFormat ? QStringLiteral("%1 x %2").arg(E.Width).arg(E.Height) : QString();
-        case 6: return QString::fromStdString(E.Path());
-        default: return {};
-        }
-    }
-    Qt::ItemFlags flags(const QModelIndex& I) const override
-    {
-        Qt::ItemFlags F = QAbstractTableModel::flags(I);
-        return I.column() == 0 ? F | Qt::ItemIsUserCheckable : F;
-    }
-    bool setData(const QModelIndex& I, const QVariant& V, int Role) override
-    {
-        if (Role != Qt::CheckStateRole || !FileList || I.row() >= FileList->Count())
-            return false;
-        FileList->Items(I.row())->Checked = V.toInt() == Qt::Checked;
-        emit dataChanged(I, I);
-        return true;
-    }
-    void Reset()
-    {
-        beginResetModel();
-        endResetModel();
-    }
-    // Around a change of the file list's entries.
-    void BeginChange() { beginResetModel(); }
-    void EndChange() { endResetModel(); }
-};
 
 // --------------------------------------------------------------------------
 // Creation and destruction
@@ -202,6 +147,8 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     CreateToolBars();
     ConnectActions();
     ThumbnailForm = new TThumbnailForm(this, ShowThumbnail);
+    ListView1->SetThumbnailWindow(ThumbnailForm, ShowThumbnail, IgnoreEmbeddedThumbnail);
+    FPreview = std::make_unique<TListPreview>(this);
 
     // What the effect chain and its dialogs need of the window.
     EffectHost = this;
@@ -252,19 +199,13 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     BuildLanguageMenu();
     UpdateListState();
 
-    DragDropAccept = true;
+    ListView1->SetDragDropAccept(true);
     setAcceptDrops(true);
 
     // The command line's files are listed once the window is up, under the
     // list-up window.
-    std::vector<std::string> Files;
-    for (const std::string& A : FArgs)
-        if (!A.empty() && A[0] != '/')
-            Files.push_back(QFileInfo(QString::fromStdString(A)).absoluteFilePath().toStdString());
-        else if (!A.empty() && AsciiLower(A.substr(0, 5)) != "/ini=" && QFileInfo::exists(QString::fromStdString(A)))
-            Files.push_back(A); // an absolute path
-    if (!Files.empty())
-        QTimer::singleShot(0, this, [this, Files] { AddPaths(Files); });
+    if (!PathsFromArguments(FArgs).empty())
+        QTimer::singleShot(0, this, [this] { ListView1->AddCommandLine(FArgs); });
 
     if (!KodexLoaded) {
         // Nothing could be read or written: the window closes at once and
@@ -520,19 +461,9 @@ void TMainForm::CreateToolBars()
 void TMainForm::CreateCentral()
 {
     auto* Split = new QSplitter(Qt::Horizontal, this);
-    ListView1 = new QTableView(Split);
+    ListView1 = new TFileListView(Split);
     ListView1->setObjectName("ListView1");
-    FListModel = new TFileListPlaceholder(this);
-    ListView1->setModel(FListModel);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->verticalHeader()->hide();
-    ListView1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    ListView1->horizontalHeader()->setHighlightSections(false);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    for (int i = 0; i < 7; ++i)
-        ListView1->setColumnWidth(i, kColumnWidths[i]);
     connect(ListView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& P) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(P)); });
 
@@ -560,25 +491,27 @@ void TMainForm::CreateCentral()
 
 void TMainForm::ConnectActions()
 {
-    connect(FileAdd, &QAction::triggered, this, &TMainForm::FileAddExecute);
-    connect(FileAddFolder, &QAction::triggered, this, &TMainForm::FileAddFolderExecute);
     connect(FileOpenIni, &QAction::triggered, this, &TMainForm::FileOpenIniExecute);
     connect(FileSaveIni, &QAction::triggered, this, &TMainForm::FileSaveIniExecute);
     connect(FileExit1, &QAction::triggered, this, &QWidget::close);
 
-    connect(ListViewDelete, &QAction::triggered, this, &TMainForm::ListViewDeleteExecute);
-    connect(ListViewClear, &QAction::triggered, this, &TMainForm::ListViewClearExecute);
-    connect(ListViewSelectAll, &QAction::triggered, this, [this] { ListView1->selectAll(); });
-    connect(ListViewCheckReset, &QAction::triggered, this, [this] { SetCheckedRows(0); });
-    connect(ListViewCheck, &QAction::triggered, this, [this] { SetCheckedRows(1); });
-    connect(ListViewCheckReverse, &QAction::triggered, this, [this] { SetCheckedRows(2); });
-    connect(ListViewReverseAll, &QAction::triggered, this, [this] { SetCheckedRows(3); });
-    connect(ListViewCheckAlt, &QAction::triggered, this, [this] { SetCheckedRows(4); });
-    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        const bool Any = ListView1->selectionModel()->hasSelection();
-        for (QAction* A : {ListViewDelete, ListViewCheck, ListViewCheckReset, ListViewCheckReverse})
-            A->setEnabled(Any);
-    });
+    connect(ListViewDelete, &QAction::triggered, ListView1, &TFileListView::DeleteSelected);
+    connect(ListViewClear, &QAction::triggered, ListView1, &TFileListView::ClearList);
+    connect(ListViewSelectAll, &QAction::triggered, ListView1, &TFileListView::SelectAllRows);
+    connect(ListViewCheck, &QAction::triggered, ListView1, &TFileListView::CheckSelected);
+    connect(ListViewCheckReset, &QAction::triggered, ListView1, &TFileListView::UncheckSelected);
+    connect(ListViewCheckReverse, &QAction::triggered, ListView1, &TFileListView::ReverseSelected);
+    connect(ListViewReverseAll, &QAction::triggered, ListView1, &TFileListView::ReverseAll);
+    connect(ListViewCheckAlt, &QAction::triggered, ListView1, &TFileListView::CheckAlternately);
+    connect(ListViewPaste, &QAction::triggered, ListView1, &TFileListView::Paste);
+    connect(FileAdd, &QAction::triggered, ListView1, &TFileListView::AddFilesDialog);
+    connect(FileAddFolder, &QAction::triggered, ListView1, &TFileListView::AddFolderDialog);
+    connect(ShowThumbnail, &QAction::triggered, ListView1, &TFileListView::ShowThumbnailExecute);
+    connect(ListView1, &TFileListView::ListStateChanged, this, &TMainForm::OnListStateChanged);
+    connect(ListView1, &TFileListView::RunAtOnceRequested, this, &TMainForm::ConvertRunExecute);
+    connect(ListView1, &TFileListView::CaptionMessage, this, &QWidget::setWindowTitle);
+    connect(Preview, &QAction::triggered, this, [this] { PreviewExecute(false); });
+    connect(Preview2, &QAction::triggered, this, [this] { PreviewExecute(true); });
 
     connect(SetBMPOption, &QAction::triggered, this, [this] { ShowDialog<TBitmapOptionForm>(BitmapOption); });
     connect(SetJPEGOption, &QAction::triggered, this, [this] { ShowDialog<TJPEGOptionForm>(JPEGOption); });
@@ -651,7 +584,7 @@ void TMainForm::closeEvent(QCloseEvent* Event)
         return;
     }
     FClosing = true;
-    DragDropAccept = false;
+    ListView1->SetDragDropAccept(false);
     setAcceptDrops(false);
     if (ThumbnailForm->isVisible()) {
         ThumbnailWindowSettings.Left = ThumbnailForm->x() - x();
@@ -675,8 +608,7 @@ void TMainForm::StoreWindowState()
     W.Top = y();
     W.ClientWidth = width();
     W.ClientHeight = height();
-    for (int i = 0; i < 7; ++i)
-        W.Header[size_t(i)] = ListView1->columnWidth(i);
+    W.Header = ListView1->ColumnWidths();
     FileOption.FileNameFormat = Edit2->text().toStdString();
     ThumbnailWindowSettings.Visible = ShowThumbnail->isChecked();
     ThumbnailWindowSettings.UseEmbeddedThumbnail = !IgnoreEmbeddedThumbnail->isChecked();
@@ -719,7 +651,7 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
         if (W.ClientWidth > 0 && W.ClientHeight > 0)
             resize(W.ClientWidth, W.ClientHeight);
         else
-            resize(1000, 600);
+            resize(1100, 640);
         if (WorkAreaRight > 0 && WorkAreaBottom > 0) {
             if (x() + width() > WorkAreaRight || y() + height() > WorkAreaBottom)
                 move(0, 0);
@@ -728,9 +660,7 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
             if (y() + height() > WorkAreaBottom)
                 resize(width(), WorkAreaBottom);
         }
-        for (int i = 0; i < 7; ++i)
-            if (W.Header[size_t(i)] > 0)
-                ListView1->setColumnWidth(i, W.Header[size_t(i)]);
+        ListView1->SetColumnWidths(W.Header);
     }
 
     // The size history and the edits.
@@ -754,6 +684,10 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
     ShowThumbnail->setChecked(ThumbnailWindowSettings.Visible);
     IgnoreEmbeddedThumbnail->setEnabled(ShowThumbnail->isChecked());
     UpdateCaption();
+    // Never placed yet: beside the window's right edge (the thumbnail
+    // window falls back to a place on the screen when that is off it).
+    if (ThumbnailWindowSettings.Left == -65535 && ThumbnailWindowSettings.Top == -65535)
+        ThumbnailWindowSettings.Left = frameGeometry().width() + 4, ThumbnailWindowSettings.Top = 0;
     ThumbnailForm->SetWndPosition();
 }
 
@@ -789,20 +723,6 @@ void TMainForm::Tell(const QString& Text)
         std::fprintf(stderr, "%s\n", qPrintable(Text));
     else
         QMessageBox::information(this, windowTitle(), Text);
-}
-
-bool TMainForm::ShowErrorLog()
-{
-    if (ErrorLog.GetErrorCount() == 0)
-        return false;
-    if (ErrorLogForm && !IsNonInteractive()) {
-        ErrorLogForm->exec();
-    } else {
-        for (const std::string& L : ErrorLog.Lines())
-            std::fprintf(stderr, "%s\n", L.c_str());
-        ErrorLog.Clear();
-    }
-    return true;
 }
 
 template <class TForm, class... TArgs> bool TMainForm::ShowDialog(TArgs&&... Args)
@@ -994,16 +914,16 @@ void TMainForm::SetJPEGTranMode()
 {
     if (!FileList || FileList->Count() == 0)
         return;
-    ThumbnailForm->hide();
-    FListModel->Reset();
+    ListView1->HideThumbnail();
+    std::vector<int> Others;
     for (int i = FileList->Count() - 1; i >= 0; --i) {
         TImageInfo& E = *FileList->Items(i);
         if (E.PictureFormat == pfUnknown)
             GetImageInfo(E.Path(), E);
         if (E.PictureFormat != pfJPEG)
-            FileList->Delete(i);
+            Others.push_back(i);
     }
-    FListModel->Reset();
+    ListView1->Model()->DeleteRows(Others);
     UpdateListState();
 }
 
@@ -1012,7 +932,7 @@ void TMainForm::CheckBox1Click(bool Checked)
     FileOption.AtOnce = Checked;
     if (Checked && FileList && FileList->Count() > 0) {
         if (Ask(Tx(SRemoveAllFiles))) {
-            ListViewClearExecute();
+            ListView1->ClearList();
         } else {
             CheckBox1->setChecked(false);
             FileOption.AtOnce = false;
@@ -1026,7 +946,7 @@ void TMainForm::SystemOptionSettingClick()
         return;
     if (FileOption.AtOnce && FileList && FileList->Count() > 0) {
         if (Ask(Tx(SRemoveAllFiles)))
-            ListViewClearExecute();
+            ListView1->ClearList();
         else
             FileOption.AtOnce = false;
     }
@@ -1039,7 +959,7 @@ void TMainForm::SetSPIOptionExecute()
     if (FileList && FileList->Count() > 0) {
         if (!Ask(Tx(SRemoveAllFiles)))
             return;
-        ListViewClearExecute();
+        ListView1->ClearList();
     }
     ShowDialog<TSusiePluginOptionForm>();
     // Whatever the dialog's result: the plug-ins as the order now names them.
@@ -1111,177 +1031,59 @@ void TMainForm::FileSaveIniExecute()
 // --------------------------------------------------------------------------
 // The list
 
-std::vector<int> TMainForm::SelectedRows() const
-{
-    std::vector<int> Rows;
-    for (const QModelIndex& I : ListView1->selectionModel()->selectedRows())
-        Rows.push_back(I.row());
-    std::sort(Rows.begin(), Rows.end());
-    return Rows;
-}
+std::vector<int> TMainForm::SelectedRows() const { return ListView1->SelectedRows(); }
 
 int TMainForm::CurrentRow() const
 {
-    const QModelIndex I = ListView1->currentIndex();
-    if (I.isValid())
-        return I.row();
+    const int Row = ListView1->CurrentRow();
+    if (Row >= 0)
+        return Row;
     const std::vector<int> Rows = SelectedRows();
     return Rows.empty() ? -1 : Rows.front();
 }
 
-void TMainForm::UpdateListState()
+void TMainForm::UpdateListState() { ListView1->UpdateListState(); }
+
+void TMainForm::OnListStateChanged(const TListState& State)
 {
-    const int Count = FileList ? FileList->Count() : 0;
-    const bool Any = Count > 0;
     for (QAction* A : {ListViewClear, ConvertRun, ListViewCheckAlt, ListViewSelectAll, ListViewReverseAll})
-        A->setEnabled(Any);
-    const bool Sel = ListView1->selectionModel() && ListView1->selectionModel()->hasSelection();
+        A->setEnabled(State.Count > 0);
     for (QAction* A : {ListViewDelete, ListViewCheck, ListViewCheckReset, ListViewCheckReverse})
-        A->setEnabled(Sel);
-    Preview->setEnabled(Any && RunMode == 0);
-    Preview2->setEnabled(Preview->isEnabled() && ViewerExists());
-    StatusPanel[1]->setText(Any ? QStringLiteral("%1Files").arg(Count) : QString());
+        A->setEnabled(State.HasSelection);
+    Preview->setEnabled(State.CanPreview);
+    Preview2->setEnabled(State.CanPreview2);
+    StatusPanel[1]->setText(State.CountText);
 }
 
-void TMainForm::ListViewClearExecute()
-{
-    if (FileList) {
-        FListModel->BeginChange();
-        FileList->Clear();
-        FListModel->EndChange();
-    }
-    UpdateListState();
-    ThumbnailForm->hide();
-}
+void TMainForm::AddPaths(const std::vector<std::string>& Paths) { ListView1->AddPaths(Paths); }
 
-void TMainForm::ListViewDeleteExecute()
-{
-    const std::vector<int> Rows = SelectedRows();
-    if (!FileList || Rows.empty())
-        return;
-    FListModel->BeginChange();
-    for (auto It = Rows.rbegin(); It != Rows.rend(); ++It)
-        if (*It < FileList->Count())
-            FileList->Delete(*It);
-    FListModel->EndChange();
-    ListView1->clearSelection();
-    ThumbnailForm->hide();
-    UpdateListState();
-}
-
-void TMainForm::SetCheckedRows(int How)
-{
-    if (!FileList)
-        return;
-    if (How == 3 || How == 4) {
-        for (int i = 0; i < FileList->Count(); ++i) {
-            TImageInfo& E = *FileList->Items(i);
-            E.Checked = How == 3 ? !E.Checked : i % 2 == 0;
-        }
-    } else {
-        for (int Row : SelectedRows()) {
-            TImageInfo& E = *FileList->Items(Row);
-            E.Checked = How == 2 ? !E.Checked : How == 1;
-        }
-    }
-    if (FileList->Count() > 0)
-        emit FListModel->dataChanged(FListModel->index(0, 0), FListModel->index(FileList->Count() - 1, 0));
-}
-
-void TMainForm::AddPaths(const std::vector<std::string>& Paths)
-{
-    if (Paths.empty())
-        return;
-    {
-        TProgressForm3 Busy(this);
-        Busy.AddFiles(Paths);
-        Busy.exec();
-    }
-    FListModel->Reset();
-    UpdateListState();
-}
-
-void TMainForm::FileAddExecute()
-{
-    const QStringList Names = QFileDialog::getOpenFileNames(this, Tx("Add file"), QString::fromStdString(PictureDir));
-    if (Names.isEmpty())
-        return;
-    std::vector<std::string> Paths;
-    for (const QString& N : Names)
-        Paths.push_back(N.toStdString());
-    PictureDir = QFileInfo(Names.front()).absolutePath().toStdString() + "/";
-    AddPaths(Paths);
-    if (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())
-        ConvertRunExecute();
-}
-
-void TMainForm::FileAddFolderExecute()
-{
-    const QString Dir = QFileDialog::getExistingDirectory(this, Tx(SSelectFolderToAdd), QString::fromStdString(PictureDir));
-    if (Dir.isEmpty())
-        return;
-    AddPaths({Dir.toStdString()});
-    if (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())
-        ConvertRunExecute();
-}
-
-void TMainForm::HandOff(const std::vector<std::string>& Args)
-{
-    if (!DragDropAccept) {
-        // A run is going on: listed when it ends.
-        FPendingHandOffs.push_back(Args);
-        return;
-    }
-    AddPaths(Args);
-    if (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())
-        ConvertRunExecute();
-}
-
-void TMainForm::ListPendingHandOffs()
-{
-    while (!FPendingHandOffs.empty() && DragDropAccept) {
-        std::vector<std::string> Args = std::move(FPendingHandOffs.front());
-        FPendingHandOffs.pop_front();
-        HandOff(Args);
-    }
-}
+void TMainForm::HandOff(const std::vector<std::string>& Args) { ListView1->AddHandOff(Args); }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* Event)
 {
-    if (DragDropAccept && Event->mimeData()->hasUrls())
+    if (ListView1->DragDropAccept() && Event->mimeData()->hasUrls())
         Event->acceptProposedAction();
 }
 
 void TMainForm::dropEvent(QDropEvent* Event)
 {
-    if (!DragDropAccept)
+    if (!ListView1->DragDropAccept())
         return;
     std::vector<std::string> Paths;
     for (const QUrl& U : Event->mimeData()->urls())
         if (U.isLocalFile())
             Paths.push_back(U.toLocalFile().toStdString());
     Event->acceptProposedAction();
-    AddPaths(Paths);
-    if (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())
-        ConvertRunExecute();
+    ListView1->AddPaths(Paths);
 }
 
-void TMainForm::RefreshFileList()
+void TMainForm::RefreshFileList() { ListView1->RefreshFileList(); }
+
+void TMainForm::PreviewExecute(bool NewWindow)
 {
-    ThumbnailForm->hide();
-    if (FileList) {
-        FListModel->BeginChange();
-        for (int i = FileList->Count() - 1; i >= 0; --i) {
-            TImageInfo& E = *FileList->Items(i);
-            if (!platform::FileExists(E.Path()))
-                FileList->Delete(i);
-            else if (GetFileLastWriteTime(E.Path()) != E.DateTimeLastWrite && !GetImageInfo(E.Path(), E))
-                FileList->Delete(i);
-        }
-        FListModel->EndChange();
-    }
-    ShowErrorLog();
-    UpdateListState();
+    if (!SetResizeParam())
+        return;
+    FPreview->Execute(CurrentRow(), NewWindow);
 }
 
 // --------------------------------------------------------------------------
@@ -1291,21 +1093,22 @@ void TMainForm::RemoveConvertedEntries(const std::vector<bool>& Converted)
 {
     if (!FileList)
         return;
-    ThumbnailForm->hide();
-    FListModel->BeginChange();
-    for (int i = std::min(FileList->Count(), int(Converted.size())) - 1; i >= 0; --i)
+    ListView1->HideThumbnail();
+    std::vector<int> Rows;
+    for (int i = 0; i < std::min(FileList->Count(), int(Converted.size())); ++i)
         if (Converted[size_t(i)] && FileList->Items(i)->Checked)
-            FileList->Delete(i);
-    FListModel->EndChange();
+            Rows.push_back(i);
+    ListView1->Model()->DeleteRows(Rows);
 }
 
 void TMainForm::ConvertRunExecute()
 {
-    DragDropAccept = false;
+    ListView1->SetDragDropAccept(false);
     setAcceptDrops(false);
+    // Hand-offs kept meanwhile are listed when drops are taken again.
     auto Reopen = [this] {
-        DragDropAccept = !AtOnceStart;
-        setAcceptDrops(DragDropAccept);
+        ListView1->SetDragDropAccept(!AtOnceStart);
+        setAcceptDrops(!AtOnceStart);
     };
     if (!SetResizeParam()) {
         Reopen();
@@ -1351,13 +1154,13 @@ void TMainForm::ConvertRunExecute()
     if (ErrorLog.GetErrorCount() > 0) {
         TTaskbarProgress Taskbar;
         Taskbar.SetError();
-        ShowErrorLog();
+        ShowErrorLogIfAny();
         Taskbar.Clear();
     }
     ::SetResizeFilters(1, 0, ResizeOption.SIMDMode);
     if (FileOption.RemoveList)
         RemoveConvertedEntries(Converted);
+    ListView1->ReloadList();
     RefreshFileList();
     Reopen();
-    ListPendingHandOffs();
 }

@@ -11,8 +11,8 @@
 
 #include <QMainWindow>
 
-#include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,13 +22,13 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QTableView;
 class QToolBar;
 class QToolButton;
 class QWidget;
 class TEffectStrip;
-class TFileListPlaceholder;
-class TProgressForm;
+class TFileListView;
+class TListPreview;
+struct TListState;
 class TThumbnailForm;
 
 class TMainForm : public QMainWindow, public TEffectHost {
@@ -65,7 +65,8 @@ public:
     // Lists Paths through the list-up window (files, folders; anything else
     // is offered as a path too and left out when it is no picture).
     void AddPaths(const std::vector<std::string>& Paths);
-    // What another start handed over: listed now, or when the present run ends.
+    // What another start handed over: listed now, or when the present run
+    // ends (a run refuses drops while it goes on).
     void HandOff(const std::vector<std::string>& Args);
     void RefreshFileList();
     void UpdateListState();
@@ -92,7 +93,7 @@ public:
     std::function<void(const QString& Text)> Notice;
 
     // --- controls ---
-    QTableView* ListView1;
+    TFileListView* ListView1;
     QLabel* StatusPanel[3];
     QLineEdit* Edit2;       // rename rule
     QToolButton* Image1;    // rename-rule token help
@@ -118,7 +119,6 @@ public:
         *SystemOptionSetting, *CreateShortCut, *DeleteShortCut, *EffectPermute, *SetResizeOption;
     QAction *ConvertRun, *Preview, *Preview2, *HelpShow, *HelpAbout;
 
-    bool DragDropAccept = false;
     int OldRule = 0;
 
 protected:
@@ -136,17 +136,12 @@ private:
 
     bool Ask(const QString& Text);
     void Tell(const QString& Text);
-    // Shows the error log when it holds lines (standard error with nobody
-    // to look); returns whether it did.
-    bool ShowErrorLog();
 
     void ComboBox2Change(int Index);
     void CheckBox1Click(bool Checked);
-    void ListViewClearExecute();
-    void ListViewDeleteExecute();
-    void SetCheckedRows(int How); // 0 uncheck, 1 check, 2 reverse selected, 3 reverse all, 4 alternately
-    void FileAddExecute();
-    void FileAddFolderExecute();
+    void OnListStateChanged(const TListState& State);
+    // Preview and Preview In New Window.
+    void PreviewExecute(bool NewWindow);
     void FileOpenIniExecute();
     void FileSaveIniExecute();
     void SetSPIOptionExecute();
@@ -158,7 +153,6 @@ private:
     template <class TForm, class... TArgs> bool ShowDialog(TArgs&&... Args);
     // After a run: entries to drop from the list (RemoveList).
     void RemoveConvertedEntries(const std::vector<bool>& Converted);
-    void ListPendingHandOffs();
     // Folds the window's state into the records before they are written.
     void StoreWindowState();
     // "%d,%s,%s" of rule r and the two edit texts, as the history keeps it.
@@ -167,8 +161,7 @@ private:
     void MoveHistoryToTop(int Index);
 
     std::vector<std::string> FArgs;
-    TFileListPlaceholder* FListModel;
-    std::deque<std::vector<std::string>> FPendingHandOffs;
+    std::unique_ptr<TListPreview> FPreview;
     bool FClosing = false;
 };
 

@@ -103,7 +103,7 @@ int ProgramMain(int argc, char** argv)
         QApplication::setWindowIcon(ApplicationIcon());
         int status = 0;
         {
-            TMainForm window(args);
+            TMainForm window(absArgs);
             // Files handed over by later starts go to the list (kept until
             // a run going on has ended).
             auto takeQueued = [&instance, &window] {

@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QUrl>
 #include <QKeyEvent>
 
 #include <filesystem>
@@ -290,6 +291,15 @@ TEST_F(FileListFiles, KeysCheckAndRemoveTheSelectedRows)
     EXPECT_EQ(Last.Count, 1);
     EXPECT_FALSE(Last.HasSelection);
 
+    // Stored widths replace the designed ones only when positive.
+    const std::array<int32_t, 7> Designed = View.ColumnWidths();
+    View.SetColumnWidths({-1, 0, 150, -1, -1, -1, 33});
+    const std::array<int32_t, 7> Now = View.ColumnWidths();
+    EXPECT_EQ(Now[0], Designed[0]);
+    EXPECT_EQ(Now[1], Designed[1]);
+    EXPECT_EQ(Now[2], 150);
+    EXPECT_EQ(Now[6], 33);
+
     View.ClearList();
     EXPECT_EQ(Files.Count(), 0);
     EXPECT_TRUE(Last.CountText.isEmpty());
@@ -360,6 +370,30 @@ TEST_F(FileListFiles, HandOffsDuringARunAreListedWhenItEnds)
     ASSERT_EQ(Files.Count(), 2);
     EXPECT_EQ(Files[1]->Path(), B);
     EXPECT_EQ(View.Model()->rowCount(), 2);
+
+    // Files dropped from the file manager come in the same way, and not
+    // during a run.
+    const std::string C = Picture("c.bmp");
+    auto Drop = [&View](const std::string& Path) {
+        QMimeData Data;
+        Data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path))});
+        const QPoint At(5, 5);
+        QDragEnterEvent Enter(At, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(View.viewport(), &Enter);
+        if (!Enter.isAccepted())
+            return false;
+        QDropEvent DropHere(At, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(View.viewport(), &DropHere);
+        QCoreApplication::processEvents(); // the list-up runs once the drop is over
+        return DropHere.isAccepted();
+    };
+    View.SetDragDropAccept(false);
+    EXPECT_FALSE(Drop(C));
+    EXPECT_EQ(Files.Count(), 2);
+    View.SetDragDropAccept(true);
+    EXPECT_TRUE(Drop(C));
+    ASSERT_EQ(Files.Count(), 3);
+    EXPECT_EQ(Files[2]->Path(), C);
 
     EXPECT_EQ(PathsFromArguments({"/ini=x.ini", "", A}), std::vector<std::string>{A});
     EXPECT_EQ(PathsFromArguments({"rel.bmp"}).front(), (fs::current_path() / "rel.bmp").string());

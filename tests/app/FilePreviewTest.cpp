@@ -1,7 +1,9 @@
 // Thumbnails of listed files, the preview window stepping through the list,
 // and the external viewer's command line.
 #include "TestApp.h"
+#include "app/FileListView.h"
 #include "app/FilePreview.h"
+#include "app/ThumbnailFrm.h"
 #include "app/Startup.h"
 #include "core/Bitmap.h"
 #include "core/ErrorLog.h"
@@ -15,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -203,6 +206,45 @@ TEST_F(Previews, TheEmbeddedPictureUnlessItIsIgnored)
     E->FThumbnailSize = 1u << 30;
     ASSERT_TRUE(UpdateThumbnail(B, *E, false));
     EXPECT_EQ(B.size(), QSize(160, 120));
+}
+
+TEST_F(Previews, TheFocusedRowsThumbnailFollowsTheList)
+{
+    Listed(Bmp("a.bmp", 40, 30));
+    Listed(Jpeg("b.jpg", 800, 600));
+    QWidget Main;
+    TFileListView View(&Main);
+    View.ReloadList();
+    QAction Show("Thumbnail"), Ignore("Ignore Embedded Thumbnails");
+    Show.setCheckable(true);
+    Ignore.setCheckable(true);
+    TThumbnailForm Thumb(&Main, &Show);
+    View.SetThumbnailWindow(&Thumb, &Show, &Ignore);
+
+    View.setCurrentIndex(View.Model()->index(0, 0));
+    EXPECT_FALSE(Thumb.isVisible()); // the command is off
+    Show.setChecked(true);
+    View.ShowThumbnailExecute();
+    EXPECT_TRUE(Thumb.isVisible());
+    EXPECT_EQ(Thumb.FPath, Files[0]->Path());
+    EXPECT_TRUE(Ignore.isEnabled());
+    View.setCurrentIndex(View.Model()->index(1, 0));
+    EXPECT_EQ(Thumb.FPath, Files[1]->Path());
+    EXPECT_EQ(Thumb.windowTitle().toStdString(), "b.jpg");
+    // The 800 x 600 picture arrives as 160 x 120 in the middle of the window.
+    const QColor Edge = Thumb.Thumbnail.pixelColor(80, 10), Inside = Thumb.Thumbnail.pixelColor(80, 30);
+    EXPECT_EQ(Edge, Thumb.palette().color(QPalette::Button));
+    EXPECT_NE(Inside, Edge);
+
+    // Sorting hides the window; the next row shown brings it back.
+    View.SortByColumn(TFileListModel::colName);
+    EXPECT_FALSE(Thumb.isVisible());
+    View.setCurrentIndex(View.Model()->index(0, 0));
+    EXPECT_TRUE(Thumb.isVisible());
+    Show.setChecked(false);
+    View.ShowThumbnailExecute();
+    EXPECT_FALSE(Thumb.isVisible());
+    EXPECT_FALSE(Ignore.isEnabled());
 }
 
 TEST_F(Previews, TheJPEGBufferGrowsPastSixtyFourKilobytes)

@@ -2,6 +2,7 @@
 // the Run key, the mode and "at once" boxes, the size history, the effect
 // strip, and what Exit leaves in the settings file.
 #include "app/EffectPanel.h"
+#include "app/FileListView.h"
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
 #include "app/Startup.h"
@@ -22,6 +23,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTableView>
@@ -202,7 +204,7 @@ TEST_F(MainWindow, HistoryRuleWithAnEmptyHistoryRunsNothing)
     ASSERT_EQ(Notices.size(), 1u);
     EXPECT_FALSE(fs::exists(Dir / "out"));
     // Drops are accepted again afterwards.
-    EXPECT_TRUE(Window->DragDropAccept);
+    EXPECT_TRUE(Window->ListView1->DragDropAccept());
 }
 
 TEST_F(MainWindow, FilesHandedOverDuringARunAreListedWhenItEnds)
@@ -211,7 +213,7 @@ TEST_F(MainWindow, FilesHandedOverDuringARunAreListedWhenItEnds)
     Photo(Dir / "in" / "late.jpg", 400, 300);
     Open("", {(Dir / "in" / "a.jpg").string()}, 1);
     // As during a run: refused for now, not lost.
-    Window->DragDropAccept = false;
+    Window->ListView1->SetDragDropAccept(false);
     Window->HandOff({"/ini=other.ini", (Dir / "in" / "late.jpg").string()});
     EXPECT_EQ(FileList->Count(), 1);
     Window->ConvertRun->trigger();
@@ -435,4 +437,47 @@ TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
     EXPECT_EQ(Again.size(), QSize(900, 500));
     EXPECT_EQ(Again.ListView1->columnWidth(0), 222);
     EXPECT_EQ(Again.ListView1->columnWidth(6), 333);
+}
+
+TEST_F(MainWindow, AProfileKeepsOnlyItsRunningNumberAndLoadingOneLeavesTheWindowInPlace)
+{
+    Open("");
+    Window->resize(950, 520);
+    Window->move(10, 20);
+    const std::string Profile = IniDir + "work.ini";
+    std::ofstream(Profile) << "[File]\nNumberResetType=2\nStartNumber=5\nFileNameFormat=w_<old>\n"
+                           << "[Resize]\nRule=4\nSize1=100,512,384,512,333,100,100,512,512,0,512,512\n"
+                           << "[Window]\nLeft=300\nTop=300\nClientWidth=400\nClientHeight=300\n"
+                           << "[System]\nCaption=%ini\n";
+    Window->LoadProfile(Profile, false);
+    EXPECT_EQ(Window->size(), QSize(950, 520));
+    EXPECT_EQ(Window->pos(), QPoint(10, 20));
+    EXPECT_EQ(Window->Edit2->text(), "w_<old>");
+    EXPECT_EQ(Window->cbxResizeRule->currentIndex(), 4);
+    EXPECT_EQ(Window->edtSide1->text(), "333");
+    EXPECT_EQ(Window->windowTitle(), "Vestro Image Resizer - work.ini");
+
+    // Closing with a profile in use writes its running number and nothing else.
+    FileOption.StartNumber = 9;
+    Window->edtSide1->setText("444");
+    fs::remove(GetSettingsFileName({}));
+    Window->FileExit1->trigger();
+    TMemIniFile Ini(Profile);
+    EXPECT_EQ(Ini.ReadInteger("File", "StartNumber", 0), 9);
+    EXPECT_EQ(Ini.ReadInteger("Window", "ClientWidth", 0), 400);
+    EXPECT_EQ(Ini.ReadString("Resize", "Size1", ""), "100,512,384,512,333,100,100,512,512,0,512,512");
+    EXPECT_FALSE(fs::exists(GetSettingsFileName({}))); // nor the default file
+}
+
+TEST_F(MainWindow, TheLanguageMenuListsTheCataloguesAndKeepsTheChoice)
+{
+    Open("");
+    const QList<QAction*> Items = Window->LanguageL1->actions();
+    ASSERT_EQ(size_t(Items.size()), LanguageList.size());
+    if (Items.isEmpty())
+        GTEST_SKIP() << "no catalogue built";
+    Items.back()->trigger();
+    EXPECT_TRUE(Items.back()->isChecked());
+    EXPECT_EQ(SystemOption.Language, LanguageList.back().substr(0, LanguageList.back().find('=')));
+    SystemOption.Language = "en";
 }
