@@ -15,6 +15,7 @@
 #include "effects/ui/PreviewFrm.h"
 #include "platform/FileOps.h"
 #include "platform/Process.h"
+#include "platform/ProcessWindow.h"
 
 #include <QClipboard>
 #include <QEventLoop>
@@ -24,6 +25,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -336,6 +339,22 @@ void TListPreview::Execute(int Row, bool NewWindow)
     }
 }
 
+// The viewer's window gets the entry's caption as its title once it shows.
+// The wait takes up to a few seconds, so it runs beside the window, on a
+// display connection of its own; only X11 lets us see another program's
+// windows.
+void TListPreview::TitleViewerWindow(int Pid, const std::string& Caption)
+{
+    try {
+        std::thread([Pid, Caption] {
+            if (const uint32_t W = WaitForProcessWindow(Pid))
+                SetProcessWindowTitle(W, Caption);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread: the viewer keeps its own title.
+    }
+}
+
 void TListPreview::ToViewer(const std::string& Caption, bool NewWindow)
 {
     const QImage Picture = ImgToQImage(FPreviewImage, DefaultBGColor);
@@ -347,8 +366,11 @@ void TListPreview::ToViewer(const std::string& Caption, bool NewWindow)
     const std::vector<std::string> Args =
         ViewerArguments(PreviewOption.ViewerPath, NewWindow ? PreviewOption.ViewerOption2 : PreviewOption.ViewerOption,
                         Caption, ExeDir);
-    if (!StartProcess(Args))
+    int Pid = 0;
+    if (!StartProcess(Args, &Pid))
         ErrorLog.PutFileError(PreviewOption.ViewerPath, "the viewer could not be started");
+    else if (QGuiApplication::platformName() == "xcb")
+        TitleViewerWindow(Pid, Caption);
     ShowErrorLogIfAny();
 }
 

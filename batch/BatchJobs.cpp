@@ -322,6 +322,7 @@ TConvertJob::TConvertJob(TRunEntries Entries, TEffectList& Effects, TConvertIO& 
 {
     // Sized once: workers reach their probes without the lock.
     FProbes.resize(size_t(Count()));
+    FConverted.resize(size_t(Count()));
     // The chain's external images (the composite's image file) are read here,
     // on the thread that starts the run, before any worker reads them; a
     // changed setting has freed them since the last run.
@@ -431,6 +432,13 @@ void TConvertJob::ProcessEntry(int Index, int ThreadNum)
         LosslessCopy(Item);
     else
         Convert(Item, W, CanDown, Scale, OutFmt);
+    // Only this worker touches this entry's flag; it is read after the run.
+    FConverted[size_t(Index)] = 1;
+}
+
+bool TConvertJob::Converted(int Index) const
+{
+    return Index >= 0 && size_t(Index) < FConverted.size() && FConverted[size_t(Index)] != 0;
 }
 
 void TConvertJob::RenameOnly(TImageInfo& Item)

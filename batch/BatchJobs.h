@@ -149,6 +149,9 @@ public:
     bool TakeEntry(int Index, std::string& Label, uint64_t& Tiles) override;
     void ProcessEntry(int Index, int ThreadNum) override;
     void ReleaseEntry(int Index, int ThreadNum) override;
+    // After the run: whether entry Index went through without an error
+    // (written, renamed or copied).
+    bool Converted(int Index) const;
 
 private:
     struct TWorker {
@@ -173,4 +176,5 @@ private:
     bool FAnyUse = false;
     std::vector<std::unique_ptr<TWorker>> FWorkers;
     std::vector<std::unique_ptr<TImageInfo>> FProbes; // run input: taken entries
+    std::vector<uint8_t> FConverted;                  // per entry: went through
 };
