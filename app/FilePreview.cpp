@@ -324,8 +324,10 @@ void TListPreview::Execute(int Row, bool NewWindow)
     }
     try {
         std::string Caption;
-        if (!LoadPreviewImage(FPreviewIndex, FPreviewImage, Caption))
+        if (!LoadPreviewImage(FPreviewIndex, FPreviewImage, Caption)) {
+            ShowErrorLogIfAny(); // the probe's reason
             return;
+        }
         if (ViewerExists())
             ToViewer(Caption, NewWindow);
         else
@@ -447,14 +449,16 @@ void TListPreview::Step(int Delta)
     else if (Index >= L->Count())
         Index = 0;
     TImageInfo* E = L->Items(Index);
-    if (!NameEntry(Index))
+    if (!NameEntry(Index)) {
+        ShowErrorLogIfAny(); // the probe's reason; the window stays as it was
         return;
+    }
     FPreviewIndex = Index;
     try {
         FreeImg(FPreviewImage);
         std::string Caption;
         if (!LoadPreviewImage(Index, FPreviewImage, Caption))
-            return;
+            throw EVestroError(LoadResText(SLoadFailed));
         FCaption = Caption;
         RenderPreview();
         FForm->SetPreviewImage(&FPreviewImage, nullptr, true, QString::fromStdString(FCaption));
