@@ -13,6 +13,9 @@ std::string ExecutablePath();
 // /proc/meminfo; the free RAM when that line is missing). 0 when unknown.
 uint64_t AvailableMemoryBytes();
 
+// Bytes of physical memory (RAM) in the machine; 0 when unknown.
+uint64_t PhysicalMemoryBytes();
+
 // Value of an environment variable, empty when unset.
 std::string GetEnv(const char* Name);
 
