@@ -81,7 +81,7 @@ void ReadSystem(const TMemIniFile& Ini)
     const int32_t cpus = std::max<int32_t>(1, S.ProcessorCount);
     int32_t mt = Ini.ReadInteger("System", "MaxThread", 0);
     if (mt < 1)
-        mt = std::min(cpus, 4);
+        mt = cpus;
     else if (mt > cpus)
         mt = cpus;
     S.MaxThread = mt;

@@ -1,5 +1,6 @@
 #include "batch/BatchRun.h"
 
+#include "core/WorkShare.h"
 #include "platform/FileOps.h"
 
 #include <algorithm>
@@ -275,6 +276,7 @@ uint32_t Units(uint64_t Tiles)
 void TBatchRunner::Execute(int ThreadNum)
 {
     uint64_t PrevTiles = 0;
+    BeginBusyWorker();
     while (!FCanceled) {
         std::string Label;
         uint64_t Tiles = 0;
@@ -294,6 +296,7 @@ void TBatchRunner::Execute(int ThreadNum)
         }
         FJob.ReleaseEntry(Index, ThreadNum);
     }
+    EndBusyWorker();
     // The last file's work too, so that the bar reaches its end.
     if (FObserver) {
         if (PrevTiles > 0)

@@ -107,7 +107,7 @@ TEST_F(Settings, ValuesNoDialogCouldStoreAreCorrected)
                                 "[Preview]\nWidth=5000\n");
     WorkAreaRight = 1920;
     LoadIniFile(f);
-    EXPECT_EQ(SystemOption.MaxThread, 4); // below 1: the processor count, at most 4
+    EXPECT_EQ(SystemOption.MaxThread, 8); // below 1: every processor the process may use
     EXPECT_EQ(ResizeOption.Rule, 0);
     EXPECT_EQ(ResizeOption.History, "\"8,640,480\"");
     EXPECT_EQ(ResizeOption.DecimationMode, 7);

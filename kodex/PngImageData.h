@@ -1,0 +1,51 @@
+// The image data of a PNG file: every row filtered (one filter byte and the
+// row's bytes) and the whole deflated into one zlib stream, the payload that
+// the IDAT chunks carry.
+//
+// A picture that fits the one-call budget is filtered into one buffer and
+// compressed in a single libdeflate call (its level n compresses about as well
+// as zlib's level n, in far less time). Larger pictures, and pictures whose
+// caller grants more than one thread, are cut into bands of rows compressed
+// by zlib one per thread: each band is primed with the 32 KB of filtered data
+// before it and ends on a sync flush, so the bands join into one stream that
+// any inflater reads, and files stay within a fraction of a percent of the
+// one-stream size.
+#pragma once
+#include "core/ImgInfo.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kodex {
+
+struct TPngDataFormat {
+    uint32_t RowBytes = 0;  // bytes of one row as stored in the file (without the filter byte)
+    uint32_t Bpp = 1;       // bytes per complete pixel for the filters (at least 1)
+    bool SwapRB = false;    // pixels are blue, green, red (alpha): store red first
+    bool FourBit = false;   // one index byte per pixel packed to two pixels per byte
+    uint8_t Filters = 0x08; // PNG_FILTER_NONE 0x08 .. PNG_FILTER_PAETH 0x80; several: chosen per row
+};
+
+// The format of Img's rows in a file: 1 to 4 channels of 8 bits, or indices
+// (Palette) packed to 4 bits when FourBit. FilterFlags are the caller's filter
+// choice (0: none for indices, all five otherwise); filters that cannot help a
+// picture of one row or one sample per row are dropped.
+TPngDataFormat PngDataFormat(const TImgInfo& Img, bool Palette, bool FourBit, int FilterFlags);
+
+// Receives the zlib stream in order, on the calling thread; false stops the
+// encoding (a write failed).
+using TPngDataSink = bool (*)(void* Context, const uint8_t* Data, size_t Size);
+
+// Filters and compresses Img (top row first) at zlib level Level (0..9) and
+// hands the stream to Sink. Threads: how many threads the caller lets it use
+// (below 2: only its own). False when memory or a thread could not be had or
+// Sink failed; never throws.
+bool EncodePngData(const TImgInfo& Img, const TPngDataFormat& Fmt, int Level, int Threads, TPngDataSink Sink,
+                   void* Context) noexcept;
+
+// Bytes of filtered data above which a picture is always cut into bands.
+constexpr uint64_t kPngOneCallLimit = uint64_t(64) << 20;
+// Target bytes of filtered data per band.
+constexpr uint64_t kPngBandBytes = uint64_t(1) << 20;
+
+} // namespace kodex
