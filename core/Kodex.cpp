@@ -459,6 +459,8 @@ std::string GetWICExtensions()
     if (!WICExtensionsBuilt && KodexProcs.EnumExtensions) {
         WICExtensions.clear();
         KodexProcs.EnumExtensions(WICExtensionCallback);
+        // JPEG XR is always read by the library; its extensions are not enumerated.
+        WICExtensions += ".jxr,.hdp,.wdp,";
         WICExtensionsBuilt = true;
     }
     return WICExtensions;

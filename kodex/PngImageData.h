@@ -11,7 +11,7 @@
 // any inflater reads, and files stay within a fraction of a percent of the
 // one-stream size.
 #pragma once
-#include "core/ImgInfo.h"
+#include "kodex/KodexImage.h"
 
 #include <cstddef>
 #include <cstdint>
