@@ -207,7 +207,9 @@ bool EncodeOneCall(const TImgInfo& Img, const TPngDataFormat& Fmt, int Level, TP
     if (!data || !filter.Init())
         return false;
     filter.Filter(0, Img.Height, data.get());
-    libdeflate_compressor* c = libdeflate_alloc_compressor(Level);
+    // libdeflate's level n + 1 matches zlib's n in size (within a percent or
+    // two on photographs) and still takes half the time or less.
+    libdeflate_compressor* c = libdeflate_alloc_compressor(Level == 0 ? 0 : std::min(Level + 1, 9));
     if (!c)
         return false;
     const size_t bound = libdeflate_zlib_compress_bound(c, size_t(size));
@@ -231,10 +233,11 @@ struct TBand {
 
 class TBandEncoder {
 public:
-    TBandEncoder(const TImgInfo& Img, const TPngDataFormat& Fmt, int Level) : FImg(Img), FFmt(Fmt), FLevel(Level)
+    TBandEncoder(const TImgInfo& Img, const TPngDataFormat& Fmt, int Level, uint64_t BandBytes)
+        : FImg(Img), FFmt(Fmt), FLevel(Level)
     {
         const uint64_t stride = uint64_t(Fmt.RowBytes) + 1;
-        FRowsPerBand = uint32_t(std::clamp<uint64_t>(kPngBandBytes / stride, 1, Img.Height));
+        FRowsPerBand = uint32_t(std::clamp<uint64_t>(BandBytes / stride, 1, Img.Height));
         FDictRows = uint32_t(std::min<uint64_t>((32768 + stride - 1) / stride, Img.Height));
         FStrategy = Fmt.Filters == kFilterNone ? Z_DEFAULT_STRATEGY : Z_FILTERED;
     }
@@ -314,9 +317,9 @@ private:
 // handed to the sink in order. At most a few bands per thread are held at
 // once, so memory stays small whatever the picture's size.
 bool EncodeBands(const TImgInfo& Img, const TPngDataFormat& Fmt, int Level, int Threads, TPngDataSink Sink,
-                 void* Context)
+                 void* Context, uint64_t BandBytes)
 {
-    TBandEncoder enc(Img, Fmt, Level);
+    TBandEncoder enc(Img, Fmt, Level, BandBytes);
     const uint32_t bands = enc.BandCount();
     const uint32_t workers = uint32_t(std::clamp<int64_t>(Threads, 1, bands));
     const uint32_t window = workers * 2;
@@ -428,14 +431,14 @@ TPngDataFormat PngDataFormat(const TImgInfo& Img, bool Palette, bool FourBit, in
 }
 
 bool EncodePngData(const TImgInfo& Img, const TPngDataFormat& Fmt, int Level, int Threads, TPngDataSink Sink,
-                   void* Context) noexcept
+                   void* Context, const TPngDataPlan& Plan) noexcept
 {
     try {
         Level = std::clamp(Level, 0, 9);
         const uint64_t size = uint64_t(Img.Height) * (uint64_t(Fmt.RowBytes) + 1);
-        if (size <= kPngOneCallLimit && (Threads < 2 || size < 2 * kPngBandBytes))
+        if (size < Plan.BandFrom)
             return EncodeOneCall(Img, Fmt, Level, Sink, Context);
-        return EncodeBands(Img, Fmt, Level, Threads, Sink, Context);
+        return EncodeBands(Img, Fmt, Level, Threads, Sink, Context, std::max<uint64_t>(Plan.BandBytes, 1));
     } catch (...) {
         return false;
     }

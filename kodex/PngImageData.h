@@ -2,14 +2,15 @@
 // row's bytes) and the whole deflated into one zlib stream, the payload that
 // the IDAT chunks carry.
 //
-// A picture that fits the one-call budget is filtered into one buffer and
-// compressed in a single libdeflate call (its level n compresses about as well
-// as zlib's level n, in far less time). Larger pictures, and pictures whose
-// caller grants more than one thread, are cut into bands of rows compressed
-// by zlib one per thread: each band is primed with the 32 KB of filtered data
-// before it and ends on a sync flush, so the bands join into one stream that
-// any inflater reads, and files stay within a fraction of a percent of the
-// one-stream size.
+// A picture of moderate size is filtered into one buffer and compressed in a
+// single libdeflate call (its level n + 1 compresses about as well as zlib's
+// level n, in half the time or less). A large picture is cut into bands of
+// rows that zlib compresses, several threads at once: each band is primed
+// with the 32 KB of filtered data before it and ends on a sync flush, so the
+// bands join into one stream that any inflater reads, the file stays within a
+// fraction of a percent of the one-stream size, and memory holds a few bands
+// instead of the whole filtered picture. Which way is taken depends on the
+// size alone: the same picture gives the same bytes whatever the threads.
 #pragma once
 #include "kodex/KodexImage.h"
 
@@ -36,16 +37,18 @@ TPngDataFormat PngDataFormat(const TImgInfo& Img, bool Palette, bool FourBit, in
 // encoding (a write failed).
 using TPngDataSink = bool (*)(void* Context, const uint8_t* Data, size_t Size);
 
+// Where the bands begin: pictures of at least BandFrom bytes of filtered
+// data are cut into bands of about BandBytes (whole rows, at least one).
+struct TPngDataPlan {
+    uint64_t BandFrom = uint64_t(16) << 20;
+    uint64_t BandBytes = uint64_t(1) << 20;
+};
+
 // Filters and compresses Img (top row first) at zlib level Level (0..9) and
 // hands the stream to Sink. Threads: how many threads the caller lets it use
-// (below 2: only its own). False when memory or a thread could not be had or
-// Sink failed; never throws.
+// (below 2: only its own). False when memory could not be had or Sink failed;
+// never throws.
 bool EncodePngData(const TImgInfo& Img, const TPngDataFormat& Fmt, int Level, int Threads, TPngDataSink Sink,
-                   void* Context) noexcept;
-
-// Bytes of filtered data above which a picture is always cut into bands.
-constexpr uint64_t kPngOneCallLimit = uint64_t(64) << 20;
-// Target bytes of filtered data per band.
-constexpr uint64_t kPngBandBytes = uint64_t(1) << 20;
+                   void* Context, const TPngDataPlan& Plan = {}) noexcept;
 
 } // namespace kodex
