@@ -136,8 +136,11 @@ TFileListView::TFileListView(QWidget* Parent, TImageInfoList* List)
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
+    // The designed widths fit a small 8-point face (about 5 pixels a
+    // character); larger interface fonts widen them in proportion.
+    const double Scale = std::max(1.0, fontMetrics().averageCharWidth() / 5.0);
     for (int C = 0; C < TFileListModel::ColumnCount; ++C)
-        setColumnWidth(C, TFileListModel::DefaultWidths[size_t(C)]);
+        setColumnWidth(C, int(TFileListModel::DefaultWidths[size_t(C)] * Scale + 0.5));
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TFileListView::SortByColumn);
     setDragEnabled(true);
     setAcceptDrops(true);

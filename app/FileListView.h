@@ -61,7 +61,9 @@ std::vector<std::string> PathsFromArguments(const std::vector<std::string>& Args
 class TFileListView : public QTableView {
     Q_OBJECT
 public:
-    explicit TFileListView(QWidget* Parent = nullptr, TImageInfoList* List = nullptr); // null: FileList
+    // List: the list shown (null: FileList). The list-up window always adds
+    // to FileList, so a view of another list is for looking only.
+    explicit TFileListView(QWidget* Parent = nullptr, TImageInfoList* List = nullptr);
     ~TFileListView() override;
     TFileListModel* Model() const { return FModel; }
 

@@ -15,6 +15,7 @@
 #include "effects/ui/PreviewFrm.h"
 #include "platform/FileOps.h"
 #include "platform/Process.h"
+#include "platform/ProcessWindow.h"
 
 #include <QClipboard>
 #include <QEventLoop>
@@ -24,6 +25,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -321,8 +324,10 @@ void TListPreview::Execute(int Row, bool NewWindow)
     }
     try {
         std::string Caption;
-        if (!LoadPreviewImage(FPreviewIndex, FPreviewImage, Caption))
+        if (!LoadPreviewImage(FPreviewIndex, FPreviewImage, Caption)) {
+            ShowErrorLogIfAny(); // the probe's reason
             return;
+        }
         if (ViewerExists())
             ToViewer(Caption, NewWindow);
         else
@@ -333,6 +338,22 @@ void TListPreview::Execute(int Row, bool NewWindow)
         SetResizeFilters(1, 0, ResizeOption.SIMDMode);
         ErrorLog.PutFileError(E->Name(), Ex.what());
         ShowErrorLogIfAny();
+    }
+}
+
+// The viewer's window gets the entry's caption as its title once it shows.
+// The wait takes up to a few seconds, so it runs beside the window, on a
+// display connection of its own; only X11 lets us see another program's
+// windows.
+void TListPreview::TitleViewerWindow(int Pid, const std::string& Caption)
+{
+    try {
+        std::thread([Pid, Caption] {
+            if (const uint32_t W = WaitForProcessWindow(Pid))
+                SetProcessWindowTitle(W, Caption);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread: the viewer keeps its own title.
     }
 }
 
@@ -347,8 +368,11 @@ void TListPreview::ToViewer(const std::string& Caption, bool NewWindow)
     const std::vector<std::string> Args =
         ViewerArguments(PreviewOption.ViewerPath, NewWindow ? PreviewOption.ViewerOption2 : PreviewOption.ViewerOption,
                         Caption, ExeDir);
-    if (!StartProcess(Args))
+    int Pid = 0;
+    if (!StartProcess(Args, &Pid))
         ErrorLog.PutFileError(PreviewOption.ViewerPath, "the viewer could not be started");
+    else if (QGuiApplication::platformName() == "xcb")
+        TitleViewerWindow(Pid, Caption);
     ShowErrorLogIfAny();
 }
 
@@ -425,14 +449,16 @@ void TListPreview::Step(int Delta)
     else if (Index >= L->Count())
         Index = 0;
     TImageInfo* E = L->Items(Index);
-    if (!NameEntry(Index))
+    if (!NameEntry(Index)) {
+        ShowErrorLogIfAny(); // the probe's reason; the window stays as it was
         return;
+    }
     FPreviewIndex = Index;
     try {
         FreeImg(FPreviewImage);
         std::string Caption;
         if (!LoadPreviewImage(Index, FPreviewImage, Caption))
-            return;
+            throw EVestroError(LoadResText(SLoadFailed));
         FCaption = Caption;
         RenderPreview();
         FForm->SetPreviewImage(&FPreviewImage, nullptr, true, QString::fromStdString(FCaption));

@@ -93,6 +93,7 @@ private:
     bool NameEntry(int Index);
     void ShowInWindow(const std::string& Caption);
     void ToViewer(const std::string& Caption, bool NewWindow);
+    static void TitleViewerWindow(int Pid, const std::string& Caption);
     void Step(int Delta);
     void RenderPreview();
 

@@ -7,6 +7,7 @@
 #include <cpuid.h>
 #include <cstring>
 #include <algorithm>
+#include <climits>
 
 void AllocImg(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels)
 {
@@ -48,7 +49,17 @@ void CopyImageRect(const TImgInfo& Src, TImgInfo& Dst, const TRect& R, int32_t D
 namespace {
 int32_t RoundEven(double V)
 {
-    return static_cast<int32_t>(std::nearbyint(V)); // default rounding: halves to even
+    // Resolutions come from files (an EXIF RATIONAL of 4294967295/1, a pHYs
+    // of 2^32 - 1 per metre); past the int32 range the conversion itself is
+    // undefined, so saturate first. Nonsense (NaN) counts as unknown.
+    const double R = std::nearbyint(V); // default rounding: halves to even
+    if (!(R == R))
+        return 0;
+    if (R >= double(INT32_MAX))
+        return INT32_MAX;
+    if (R <= double(INT32_MIN))
+        return INT32_MIN;
+    return static_cast<int32_t>(R);
 }
 } // namespace
 

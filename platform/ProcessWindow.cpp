@@ -145,5 +145,8 @@ bool SetProcessWindowTitle(uint32_t Window, const std::string& Title)
     if (netName != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE)
         xcb_change_property(x.C, XCB_PROP_MODE_REPLACE, Window, netName, utf8, 8, n, Title.data());
     xcb_change_property(x.C, XCB_PROP_MODE_REPLACE, Window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, n, Title.data());
-    return xcb_flush(x.C) > 0;
+    // A round trip, so that the title is in place when we return.
+    TReply<xcb_get_input_focus_reply_t> r(xcb_get_input_focus_reply(x.C, xcb_get_input_focus(x.C), nullptr),
+                                          &std::free);
+    return r != nullptr;
 }

@@ -30,24 +30,27 @@ struct TXServer {
     {
         if (const char* d = std::getenv("DISPLAY"))
             HadDisplay = true, OldDisplay = d;
-        for (int n = 90 + getpid() % 400; n < 1000 && Pid == 0; n += 7) {
-            if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock"))
-                continue;
-            Display = ":" + std::to_string(n);
-            if (!StartProcess({"Xvfb", Display, "-screen", "0", "640x480x24", "-nolisten", "tcp"}, &Pid))
-                return;
-            for (int i = 0; i < 100; ++i) { // up to 5 s for the server to listen
-                setenv("DISPLAY", Display.c_str(), 1);
-                xcb_connection_t* c = xcb_connect(Display.c_str(), nullptr);
-                const bool up = !xcb_connection_has_error(c);
-                xcb_disconnect(c);
-                if (up)
-                    return;
-                std::this_thread::sleep_for(50ms);
-            }
+        // The server picks a free display number itself and writes it to its
+        // standard output: tests running side by side never share one.
+        const fs::path num = fs::temp_directory_path() / ("vestro-xvfb-" + std::to_string(getpid()));
+        if (!StartProcess({"sh", "-c", "exec Xvfb -displayfd 1 -screen 0 640x480x24 -nolisten tcp >\"$0\" 2>/dev/null",
+                           num.string()},
+                          &Pid))
+            return;
+        for (int i = 0; i < 200 && Display.empty(); ++i) { // up to 10 s for the server to listen
+            std::this_thread::sleep_for(50ms);
+            std::string n;
+            std::getline(std::ifstream(num), n);
+            if (!n.empty() && n.find_first_not_of("0123456789") == std::string::npos)
+                Display = ":" + n;
+        }
+        fs::remove(num);
+        if (Display.empty()) {
             kill(Pid, SIGTERM);
             Pid = 0;
+            return;
         }
+        setenv("DISPLAY", Display.c_str(), 1);
     }
     ~TXServer()
     {
