@@ -62,6 +62,9 @@ TIniValue OtherValue(const TIniKey& K, size_t Row)
     const int32_t v = std::get<int32_t>(d);
     if (K.Type == TIniType::Bool)
         return int32_t(!v);
+    // The worker count's default is every processor: another value is fewer.
+    if (std::string_view(K.Section) == "System" && std::string_view(K.Key) == "MaxThread")
+        return int32_t(2);
     if (K.Fix.Kind != TIniFix::None)
         return K.Fix.Hi != v ? K.Fix.Hi : K.Fix.Lo;
     return v + 3 + int32_t(Row);

@@ -4,7 +4,6 @@
 #include "KodexTestUtil.h"
 
 #include "kodex/PngImageData.h"
-#include "platform/PageMemory.h"
 
 #include <png.h>
 #include <zlib.h>
@@ -167,10 +166,8 @@ TEST_F(PngData, WrittenFilesReadBackUnchanged)
             const std::string f = Scratch / "r.png";
             ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6));
             TKodexReadPNG rec{};
-            size_t n = 0;
-            uint8_t* d = KodexLoadFile(f, n);
-            ASSERT_TRUE(KodexProcs.ReadPNG(&rec, d, n)) << w << "x" << h << " " << ch;
-            platform::PageFree(d);
+            const std::vector<uint8_t> d = ReadBytes(f);
+            ASSERT_TRUE(KodexProcs.ReadPNG(&rec, d.data(), d.size())) << w << "x" << h << " " << ch;
             ASSERT_EQ(rec.Img.Channels, ch);
             for (uint32_t y = 0; y < h; ++y)
                 ASSERT_EQ(0, std::memcmp(MemRow(rec.Img, y), MemRow(src.Img, y), size_t(w) * ch))
