@@ -96,20 +96,21 @@ constexpr const char* kRuleTexts[12] = {"Percent", "Wide Side", "Narrow Side", "
 
 QString Tx(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
 
-// A menu caption such as "Add Files(&A)..." as a Qt mnemonic: the letter in
-// "(&X)" is the mnemonic and the parentheses go.
+// A menu caption such as "Add Files(&A)..." with its mnemonic on the letter
+// in the text ("&Add Files..."); when the text lacks that letter the caption
+// keeps its "(&X)", which Qt shows as "(X)" with the letter underlined.
 QString Caption(const char* Text)
 {
-    QString S = Tx(Text);
+    const QString S = Tx(Text);
     const int At = S.indexOf(QLatin1String("(&"));
-    if (At >= 0 && At + 3 < S.size() && S[At + 3] == QLatin1Char(')')) {
-        const QChar Key = S[At + 2];
-        S.remove(At, 4);
-        const int Pos = S.indexOf(Key, 0, Qt::CaseInsensitive);
-        if (Pos >= 0)
-            S.insert(Pos, QLatin1Char('&'));
-    }
-    return S;
+    if (At < 0 || At + 3 >= S.size() || S[At + 3] != QLatin1Char(')'))
+        return S;
+    QString Plain = S;
+    Plain.remove(At, 4);
+    const int Pos = Plain.indexOf(S[At + 2], 0, Qt::CaseInsensitive);
+    if (Pos < 0)
+        return S;
+    return Plain.insert(Pos, QLatin1Char('&'));
 }
 
 // Size edits show numbers in the user's form; "." is taken too.
@@ -586,11 +587,7 @@ void TMainForm::closeEvent(QCloseEvent* Event)
     FClosing = true;
     ListView1->SetDragDropAccept(false);
     setAcceptDrops(false);
-    if (ThumbnailForm->isVisible()) {
-        ThumbnailWindowSettings.Left = ThumbnailForm->x() - x();
-        ThumbnailWindowSettings.Top = ThumbnailForm->y() - y();
-    }
-    ThumbnailForm->hide();
+    ThumbnailForm->hide(); // keeps its place beside the window
     if (IniFileName == GetSettingsFileName({}))
         SaveIniFile(IniFileName);
     else if (FileOption.ResetType == 2)
@@ -686,8 +683,10 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
     UpdateCaption();
     // Never placed yet: beside the window's right edge (the thumbnail
     // window falls back to a place on the screen when that is off it).
-    if (ThumbnailWindowSettings.Left == -65535 && ThumbnailWindowSettings.Top == -65535)
-        ThumbnailWindowSettings.Left = frameGeometry().width() + 4, ThumbnailWindowSettings.Top = 0;
+    if (ThumbnailWindowSettings.Left == -65535 && ThumbnailWindowSettings.Top == -65535) {
+        ThumbnailWindowSettings.Left = frameGeometry().width() + 4;
+        ThumbnailWindowSettings.Top = 0;
+    }
     ThumbnailForm->SetWndPosition();
 }
 

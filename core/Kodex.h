@@ -117,6 +117,3 @@ void WICExtensionCallback(const char* Extension);
 void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& OutputFile, int32_t ColourCount,
                            const TResolutionInfo& Resolution, const TICCInfo* ICCInfo, int32_t TransparentType);
 
-// Reads a whole file into a new page block (platform::PageAlloc) of Size
-// bytes; null when it cannot be opened or read, or is empty. The caller frees it.
-uint8_t* KodexLoadFile(const std::string& FileName, size_t& Size);

@@ -376,6 +376,17 @@ TEST_F(MainWindow, StripDragSwapsOncePerThresholdAndTheSavedOrderFollows)
     const std::string Before = ChainNames();
     LoadIniFile(Saved);
     EXPECT_EQ(ChainNames(), Before);
+
+    // A new order from the order dialog rebuilds the strip in that order.
+    std::vector<int32_t> Reversed;
+    for (int i = EffectList->Count() - 1; i >= 0; --i)
+        Reversed.push_back(i);
+    EffectList->SetOrder(Reversed);
+    ASSERT_EQ(int(Strip->FilterList.size()), EffectList->Count());
+    for (int i = 0; i < EffectList->Count(); ++i) {
+        EXPECT_EQ(Strip->FilterList[size_t(i)]->FLabel->text().toStdString(), EffectList->Items(i)->FName);
+        EXPECT_EQ(Strip->FilterList[size_t(i)]->y(), i * TEffectPanel::RowHeight);
+    }
 }
 
 namespace {
@@ -415,6 +426,10 @@ TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
 {
     Open("[System]\nCaption=%ini\n");
     EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - " + ExtractFileName(IniFileName));
+    // Mnemonics: on the letter in the text, or kept in parentheses.
+    EXPECT_EQ(Window->FileAdd->text(), "&Add Files...");
+    EXPECT_EQ(Window->FileExit1->text(), "E&xit");
+    EXPECT_EQ(Window->ListViewCheck->text(), "Check(&S)");
     Window->resize(900, 500);
     Window->move(30, 40);
     Window->ListView1->setColumnWidth(0, 222);
@@ -480,4 +495,19 @@ TEST_F(MainWindow, TheLanguageMenuListsTheCataloguesAndKeepsTheChoice)
     EXPECT_TRUE(Items.back()->isChecked());
     EXPECT_EQ(SystemOption.Language, LanguageList.back().substr(0, LanguageList.back().find('=')));
     SystemOption.Language = "en";
+}
+
+TEST_F(MainWindow, WithAtOnceTickedAddedFilesAreConvertedAndTheListStaysAsItWas)
+{
+    Photo(Dir / "in" / "a.jpg", 400, 300);
+    Photo(Dir / "in" / "b.jpg", 300, 400);
+    Open("[File]\nAtOnce=1\n[Resize]\nRule=2\nSize1=100,512,150,512,384,100,100,512,512,0,512,512\n");
+    EXPECT_TRUE(Window->CheckBox1->isChecked());
+    Window->AddPaths({(Dir / "in").string()});
+    // Narrow side 150.
+    EXPECT_EQ(SizeOf(Dir / "out" / "a.jpg"), QSize(200, 150));
+    EXPECT_EQ(SizeOf(Dir / "out" / "b.jpg"), QSize(150, 200));
+    EXPECT_EQ(FileList->Count(), 0);
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_TRUE(ImageFileList->empty());
 }
