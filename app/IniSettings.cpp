@@ -1,5 +1,6 @@
 #include "app/IniSettings.h"
 
+#include "app/IniKeys.h"
 #include "app/Startup.h"
 #include "core/Errors.h"
 #include "core/Funcs.h"
@@ -29,15 +30,6 @@ const std::array<double, 12> BuiltinSize1 = {100, 640, 480, 640, 480, 100, 100, 
 const std::array<double, 12> BuiltinSize2 = {0, 0, 0, 0, 0, 100, 100, 480, 480, 0, 480, 480};
 
 namespace {
-
-const char kDefaultSize1[] = "100,512,384,512,384,100,100,512,512,0,512,512";
-const char kDefaultSize2[] = "0,0,0,0,0,100,100,384,384,0,384,384";
-const char kDefaultHistory[] = "\"8,640,480\",\"0,50,50\"";
-
-int32_t Clamp(int32_t V, int32_t Lo, int32_t Hi) { return std::min(std::max(V, Lo), Hi); }
-
-// A code 1..3 of the format lists; anything else is the key's default.
-int32_t FormatCode(int32_t V, int32_t Default) { return V >= 1 && V <= 3 ? V : Default; }
 
 // Folders may be stored with "\" by older files.
 std::string SlashPath(std::string S)
@@ -75,140 +67,253 @@ std::string FormatNumber(double V)
     return std::string(buf, p);
 }
 
-void ReadSystem(const TMemIniFile& Ini)
+// ------------------------------------------------------------------ corrections
+
+std::string QuotedHistory(std::string H)
 {
-    TSystemOption& S = SystemOption;
-    const int32_t cpus = std::max<int32_t>(1, S.ProcessorCount);
-    int32_t mt = Ini.ReadInteger("System", "MaxThread", 0);
-    if (mt < 1)
-        mt = std::min(cpus, 4);
-    else if (mt > cpus)
-        mt = cpus;
-    S.MaxThread = mt;
-    S.ParallelProcessing = Ini.ReadBool("System", "Parallel", true) && mt >= 2;
-    S.MemReserve = Ini.ReadBool("System", "MemReserve", false);
-    S.UseExternalTool = Ini.ReadBool("System", "UseExternalTool", false);
-    S.Command = Ini.ReadString("System", "Command", "");
-    S.Caption = Ini.ReadString("System", "Caption", "%ini");
-    S.SkipImageCheck = Ini.ReadBool("System", "SkipImageCheck", false);
-    S.AbortOnError = Ini.ReadBool("System", "AbortOnError", false);
+    // An older file may hold one entry without its quotes.
+    if (!H.empty() && H.front() != '"')
+        H = '"' + H + '"';
+    return H;
 }
 
-void ReadFile(const TMemIniFile& Ini)
+int32_t ProcessorCount() { return std::max<int32_t>(1, SystemOption.ProcessorCount); }
+
+// Batch workers: below 1 the processor count but at most 4; never more than
+// the processors.
+int32_t WorkerCount(int32_t V) { return V < 1 ? std::min(ProcessorCount(), 4) : std::min(V, ProcessorCount()); }
+
+// Threads per resampling pass: below 1 the processor count; a pass has at
+// most 64 shares.
+int32_t PassThreads(int32_t V) { return std::clamp(V < 1 ? ProcessorCount() : V, 1, 64); }
+
+// The SSE2 integer kernels need SSE2.
+int32_t KernelFamily(int32_t V) { return V == 3 && !(CPUFeatures & 4) ? 1 : V; }
+
+int32_t InWorkAreaWidth(int32_t V) { return std::min(V, WorkAreaRight); }
+int32_t InWorkAreaHeight(int32_t V) { return std::min(V, WorkAreaBottom); }
+
+// The recompression tool is used only when it is there.
+int32_t PngoutPresent(int32_t V)
 {
-    TFileOption& F = FileOption;
-    F.SameDirectory = Ini.ReadBool("File", "SameDirectory", true);
-    F.OutputDirectory = SlashPath(Ini.ReadString("File", "OutPutDirectory", MyPicturesDir + "VestroPlus"));
-    F.ShowDirectory = Ini.ReadBool("File", "ShowDirectory", true);
-    F.FileNameFormat = Ini.ReadString("File", "FileNameFormat", "resize/<old>");
-    F.NotOverwrite = Ini.ReadBool("File", "NotOverwrite", true);
-    F.RenameOnly = Ini.ReadBool("File", "RenameOnly", false);
-    F.AddSubFolder = Ini.ReadBool("File", "AddSubFolder", true);
-    F.AtOnce = Ini.ReadBool("File", "AtOnce", false);
-    F.RemoveList = Ini.ReadBool("File", "RemoveList", false);
-    F.Skip = Ini.ReadBool("File", "Skip", false);
-    F.StartNumber = Ini.ReadInteger("File", "StartNumber", 1);
-    CurrentNumber = F.StartNumber;
-    F.ResetType = Clamp(Ini.ReadInteger("File", "NumberResetType", 0), 0, 2);
-    F.IgnoreReadOnlyAttr = Ini.ReadBool("File", "IgnoreReadOnlyAttr", false);
-    F.ClipBoardTempDir = SlashPath(Ini.ReadString("File", "ClipBoardTemp", TempDir));
-    F.SortMode = Ini.ReadInteger("File", "SortMode", 0);
-    F.DeleteInputFile = Ini.ReadBool("File", "DeleteInputFile", false);
-    F.AutoSortMode = Ini.ReadInteger("File", "AutoSortMode", 0);
-}
-
-void ReadResize(const TMemIniFile& Ini)
-{
-    TResizeOption& R = ResizeOption;
-    R.Rule = Ini.ReadInteger("Resize", "Rule", 0);
-    if (R.Rule < 0 || R.Rule > 11)
-        R.Rule = 0;
-    R.Size1 = ParseSizeList(Ini.ReadString("Resize", "Size1", kDefaultSize1), BuiltinSize1);
-    R.Size2 = ParseSizeList(Ini.ReadString("Resize", "Size2", kDefaultSize2), BuiltinSize2);
-    R.History = Ini.ReadString("Resize", "History", kDefaultHistory);
-    if (!R.History.empty() && R.History.front() != '"')
-        R.History = '"' + R.History + '"';
-    // Ranges of the resampling dialog: a value it could not have stored is
-    // taken to the nearest it could.
-    R.DecimationMode = Ini.ReadInteger("Resize", "DecimationType", 7);
-    if (R.DecimationMode < 1 || R.DecimationMode > 9)
-        R.DecimationMode = 7;
-    R.DecimationRadius = Clamp(Ini.ReadInteger("Resize", "DecimationRadius", 3), 1, 32);
-    R.InterpolationMode = Ini.ReadInteger("Resize", "InterpolationType", 7);
-    if (R.InterpolationMode < 2 || R.InterpolationMode > 9)
-        R.InterpolationMode = 7;
-    R.InterpolationRadius = Clamp(Ini.ReadInteger("Resize", "InterpolationRadius", 3), 1, 8);
-    R.DecimationSharp = Clamp(Ini.ReadInteger("Resize", "DecimationSharp", 2), -4, 8);
-    R.DecimationBlur = Clamp(Ini.ReadInteger("Resize", "DecimationBlur", 10), 1, 24);
-    R.InterpolationSharp = Clamp(Ini.ReadInteger("Resize", "InterpolationSharp", 0), -4, 8);
-    R.InterpolationBlur = Clamp(Ini.ReadInteger("Resize", "InterpolationBlur", 11), 1, 24);
-    R.SIMDMode = Ini.ReadInteger("Resize", "SIMD", 3);
-    if (R.SIMDMode < 1 || R.SIMDMode > 3)
-        R.SIMDMode = 3;
-    if (R.SIMDMode == 3 && !(CPUFeatures & 4))
-        R.SIMDMode = 1;
-    const int32_t cpus = std::max<int32_t>(1, SystemOption.ProcessorCount);
-    const int32_t mt = Ini.ReadInteger("Resize", "MaxThread", cpus);
-    R.MaxThread = uint32_t(Clamp(mt < 1 ? cpus : mt, 1, 64));
-    R.Degamma = Ini.ReadBool("Resize", "Degamma", false);
-    R.NoExpand = Ini.ReadBool("Resize", "NoExpand", false);
-}
-
-void ReadFormats(const TMemIniFile& Ini)
-{
-    TBitmapOption& B = BitmapOption;
-    B.ConvertTo = FormatCode(Ini.ReadInteger("Bitmap", "ConvertTo", 1), 1);
-    B.AlphaChannelSupport = Ini.ReadBool("Bitmap", "AlphaChannelSupport", true);
-    B.AlphaBitmapHeaderType = Ini.ReadInteger("Bitmap", "AlphaBitmapHeaderType", 1);
-    if (Ini.ValueExists("Bitmap", "AlphaCheckStrict"))
-        B.AlphaCheckType = Ini.ReadBool("Bitmap", "AlphaCheckStrict", false) ? 2 : 0;
-    else
-        B.AlphaCheckType = Clamp(Ini.ReadInteger("Bitmap", "AlphaCheckType", 0), 0, 2);
-    B.IndexColor = Ini.ReadBool("Bitmap", "IndexColor", false);
-
-    TJPEGOption& J = JPEGOption;
-    J.ConvertTo = FormatCode(Ini.ReadInteger("JPEG", "ConvertTo", 2), 2);
-    J.SampleType = Clamp(Ini.ReadInteger("JPEG", "SampleType", 1), 0, 3);
-    J.Smoothing = Clamp(Ini.ReadInteger("JPEG", "Smoothing", 0), 0, 100);
-    J.Quality = Clamp(Ini.ReadInteger("JPEG", "Quality", 90), 0, 100);
-    J.AddExifInfo = Ini.ReadBool("JPEG", "AddExifInfo", true);
-    J.DecodeWithDownScaling = Clamp(Ini.ReadInteger("JPEG", "DecodeWithDownScaling", 0), 0, 3);
-    J.DownScalingLimit = Clamp(Ini.ReadInteger("JPEG", "DownScalingLimit", 200), 100, 9999);
-    J.DCTMethod = Ini.ReadInteger("JPEG", "DCTMethod", 0);
-    J.UpdateExif = Ini.ReadBool("JPEG", "UpdateExif", true);
-    J.UpdateExifResolution = Ini.ReadBool("JPEG", "UpdateExifResolution", false);
-    J.UseFileSizeLimit = Ini.ReadBool("JPEG", "UseFileSizeLimit", false);
-    J.FileSizeLimit = Clamp(Ini.ReadInteger("JPEG", "FileSizeLimit", 200), 1, 9999);
-    J.QualityLimit = Clamp(Ini.ReadInteger("JPEG", "QualityLimit", 75), 0, 100);
-    J.SampleTypeLimit = Clamp(Ini.ReadInteger("JPEG", "SampleTypeLimit", 0), 0, 3);
-    J.UpdateExifThumbnail = Ini.ReadBool("JPEG", "UpdateExifThumbnail", false);
-    J.AlwaysRecompress = Ini.ReadBool("JPEG", "AlwaysRecompress", false);
-    J.Progressive = Ini.ReadBool("JPEG", "Progressive", false);
-
-    TPNGOption& P = PNGOption;
-    P.ConvertTo = FormatCode(Ini.ReadInteger("PNG", "ConvertTo", 3), 3);
-    P.Filter = Ini.ReadInteger("PNG", "Filter", 0);
-    P.CompressLevel = Clamp(Ini.ReadInteger("PNG", "CompressLevel", 6), 0, 9);
-    P.WritepHYsChunk = Ini.ReadBool("PNG", "WritepHYsChunk", false);
-    P.IndexColor = Ini.ReadBool("PNG", "IndexColor", true);
-    P.TransparentType = Clamp(Ini.ReadInteger("PNG", "TransparentType", 0), 0, 5);
-    P.TransparentColor = uint32_t(Ini.ReadInteger("PNG", "TransparentColor", 0));
-    P.UsePNGOUT = Ini.ReadBool("PNG", "UsePNGOUT", false);
-    P.MaximumOptimization = Ini.ReadBool("PNG", "MaximumOptimization", false);
-    P.FullColorOptimization = Ini.ReadBool("PNG", "FullColorOptimization", false);
-    P.UseWIC = Ini.ReadBool("PNG", "UseWIC", false);
     std::error_code ec;
-    if (P.UsePNGOUT && !std::filesystem::exists(ExeDir + "bin/pngout", ec))
-        P.UsePNGOUT = false;
-
-    WICOption.ConvertTo = FormatCode(Ini.ReadInteger("WIC", "ConvertTo", 2), 2);
+    return V && std::filesystem::exists(ExeDir + "bin/pngout", ec);
 }
 
-void ReadSPI(const TMemIniFile& Ini)
+const TIniFix Path = TextRule(SlashPath);
+// A code 1..3 of the format lists; anything else is the key's default.
+const TIniFix FormatCode = Fallback(1, 3);
+
+template <auto M, const std::array<double, 12>* Builtin>
+TIniKey SizeList(const char* Key)
 {
-    SPIOption.SPITo = FormatCode(Ini.ReadInteger("SPI", "ConvertTo", 3), 3);
-    SPIOption.SPIDirectory = SlashPath(Ini.ReadString("SPI", "SPIDirectory", ""));
-    const std::string stored = Ini.ReadString("SPI", "SPIOrder", "");
+    TIniKey k = ini_detail::KeyOf<std::string>("Resize", Key, {});
+    k.Get = [] { return TIniValue(FormatSizeList(ResizeOption.*M)); };
+    k.Set = [](const TIniValue& V) { ResizeOption.*M = ParseSizeList(std::get<std::string>(V), *Builtin); };
+    k.Default = [] { return TIniValue(FormatSizeList(TResizeOption{}.*M)); };
+    return k;
+}
+
+// ------------------------------------------------------------------ the table
+
+// Every key of the settings file, in the order the full writer writes them
+// (a new file gets its sections and keys in this order). Defaults are the
+// records' own (core/Global.h) unless a row names one.
+std::vector<TIniKey> MakeKeys()
+{
+    using O = TIniUse;
+    return {
+        Bind<&TWindowSettings::Left>(WindowSettings, "Window", "Left"),
+        Bind<&TWindowSettings::Top>(WindowSettings, "Window", "Top"),
+        Bind<&TWindowSettings::ClientWidth>(WindowSettings, "Window", "ClientWidth"),
+        Bind<&TWindowSettings::ClientHeight>(WindowSettings, "Window", "ClientHeight"),
+
+        Bind<&TFileOption::SameDirectory>(FileOption, "File", "SameDirectory"),
+        Bind<&TFileOption::OutputDirectory>(FileOption, "File", "OutPutDirectory", Path, O::ReadWrite,
+                                            [] { return TIniValue(MyPicturesDir + "VestroPlus"); }),
+        Bind<&TFileOption::FileNameFormat>(FileOption, "File", "FileNameFormat"),
+        Bind<&TFileOption::NotOverwrite>(FileOption, "File", "NotOverwrite"),
+        Bind<&TFileOption::RenameOnly>(FileOption, "File", "RenameOnly"),
+        Bind<&TFileOption::AddSubFolder>(FileOption, "File", "AddSubFolder"),
+        Bind<&TFileOption::AtOnce>(FileOption, "File", "AtOnce"),
+        Bind<&TFileOption::ShowDirectory>(FileOption, "File", "ShowDirectory"),
+        Bind<&TFileOption::RemoveList>(FileOption, "File", "RemoveList"),
+        Bind<&TFileOption::Skip>(FileOption, "File", "Skip"),
+        Bind<&TFileOption::StartNumber>(FileOption, "File", "StartNumber"),
+        Bind<&TFileOption::ResetType>(FileOption, "File", "NumberResetType", Clamp(0, 2)),
+        Bind<&TFileOption::IgnoreReadOnlyAttr>(FileOption, "File", "IgnoreReadOnlyAttr"),
+        Bind<&TFileOption::ClipBoardTempDir>(FileOption, "File", "ClipBoardTemp", Path, O::ReadWrite,
+                                             [] { return TIniValue(TempDir); }),
+        Bind<&TFileOption::SortMode>(FileOption, "File", "SortMode"),
+        Bind<&TFileOption::DeleteInputFile>(FileOption, "File", "DeleteInputFile"),
+        Bind<&TFileOption::AutoSortMode>(FileOption, "File", "AutoSortMode"),
+
+        // Ranges of the resampling dialog: a value it could not have stored is
+        // taken to the nearest it could.
+        SizeList<&TResizeOption::Size1, &BuiltinSize1>("Size1"),
+        SizeList<&TResizeOption::Size2, &BuiltinSize2>("Size2"),
+        Bind<&TResizeOption::Rule>(ResizeOption, "Resize", "Rule", Fallback(0, 11)),
+        Bind<&TResizeOption::DecimationMode>(ResizeOption, "Resize", "DecimationType", Fallback(1, 9)),
+        Bind<&TResizeOption::DecimationRadius>(ResizeOption, "Resize", "DecimationRadius", Clamp(1, 32)),
+        Bind<&TResizeOption::DecimationSharp>(ResizeOption, "Resize", "DecimationSharp", Clamp(-4, 8)),
+        Bind<&TResizeOption::DecimationBlur>(ResizeOption, "Resize", "DecimationBlur", Clamp(1, 24)),
+        Bind<&TResizeOption::InterpolationMode>(ResizeOption, "Resize", "InterpolationType", Fallback(2, 9)),
+        Bind<&TResizeOption::InterpolationRadius>(ResizeOption, "Resize", "InterpolationRadius", Clamp(1, 8)),
+        Bind<&TResizeOption::InterpolationSharp>(ResizeOption, "Resize", "InterpolationSharp", Clamp(-4, 8)),
+        Bind<&TResizeOption::InterpolationBlur>(ResizeOption, "Resize", "InterpolationBlur", Clamp(1, 24)),
+        Bind<&TResizeOption::SIMDMode>(ResizeOption, "Resize", "SIMD", Fallback(1, 3, KernelFamily)),
+        Bind<&TResizeOption::MaxThread>(ResizeOption, "Resize", "MaxThread", IntRule(PassThreads), O::ReadWrite,
+                                        [] { return TIniValue(ProcessorCount()); }),
+        Bind<&TResizeOption::History>(ResizeOption, "Resize", "History", TextRule(QuotedHistory)),
+        Bind<&TResizeOption::Degamma>(ResizeOption, "Resize", "Degamma"),
+        Bind<&TResizeOption::NoExpand>(ResizeOption, "Resize", "NoExpand"),
+
+        // The older key AlphaCheckStrict is read and removed apart (ReadOlderKeys).
+        Bind<&TBitmapOption::ConvertTo>(BitmapOption, "Bitmap", "ConvertTo", FormatCode),
+        Bind<&TBitmapOption::AlphaChannelSupport>(BitmapOption, "Bitmap", "AlphaChannelSupport"),
+        Bind<&TBitmapOption::AlphaBitmapHeaderType>(BitmapOption, "Bitmap", "AlphaBitmapHeaderType"),
+        Bind<&TBitmapOption::AlphaCheckType>(BitmapOption, "Bitmap", "AlphaCheckType", Clamp(0, 2)),
+        Bind<&TBitmapOption::IndexColor>(BitmapOption, "Bitmap", "IndexColor"),
+
+        Bind<&TJPEGOption::ConvertTo>(JPEGOption, "JPEG", "ConvertTo", FormatCode),
+        Bind<&TJPEGOption::SampleType>(JPEGOption, "JPEG", "SampleType", Clamp(0, 3)),
+        Bind<&TJPEGOption::Smoothing>(JPEGOption, "JPEG", "Smoothing", Clamp(0, 100)),
+        Bind<&TJPEGOption::Quality>(JPEGOption, "JPEG", "Quality", Clamp(0, 100)),
+        Bind<&TJPEGOption::AddExifInfo>(JPEGOption, "JPEG", "AddExifInfo"),
+        Bind<&TJPEGOption::DecodeWithDownScaling>(JPEGOption, "JPEG", "DecodeWithDownScaling", Clamp(0, 3)),
+        Bind<&TJPEGOption::DownScalingLimit>(JPEGOption, "JPEG", "DownScalingLimit", Clamp(100, 9999)),
+        Bind<&TJPEGOption::DCTMethod>(JPEGOption, "JPEG", "DCTMethod"),
+        Bind<&TJPEGOption::UpdateExif>(JPEGOption, "JPEG", "UpdateExif"),
+        Bind<&TJPEGOption::UpdateExifResolution>(JPEGOption, "JPEG", "UpdateExifResolution"),
+        Bind<&TJPEGOption::UseFileSizeLimit>(JPEGOption, "JPEG", "UseFileSizeLimit"),
+        Bind<&TJPEGOption::FileSizeLimit>(JPEGOption, "JPEG", "FileSizeLimit", Clamp(1, 9999)),
+        Bind<&TJPEGOption::QualityLimit>(JPEGOption, "JPEG", "QualityLimit", Clamp(0, 100)),
+        Bind<&TJPEGOption::SampleTypeLimit>(JPEGOption, "JPEG", "SampleTypeLimit", Clamp(0, 3)),
+        Bind<&TJPEGOption::UpdateExifThumbnail>(JPEGOption, "JPEG", "UpdateExifThumbnail"),
+        Bind<&TJPEGOption::AlwaysRecompress>(JPEGOption, "JPEG", "AlwaysRecompress"),
+        Bind<&TJPEGOption::Progressive>(JPEGOption, "JPEG", "Progressive"),
+
+        Bind<&TPNGOption::ConvertTo>(PNGOption, "PNG", "ConvertTo", FormatCode),
+        Bind<&TPNGOption::Filter>(PNGOption, "PNG", "Filter"),
+        Bind<&TPNGOption::CompressLevel>(PNGOption, "PNG", "CompressLevel", Clamp(0, 9)),
+        Bind<&TPNGOption::WritepHYsChunk>(PNGOption, "PNG", "WritepHYsChunk"),
+        Bind<&TPNGOption::IndexColor>(PNGOption, "PNG", "IndexColor"),
+        Bind<&TPNGOption::TransparentType>(PNGOption, "PNG", "TransparentType", Clamp(0, 5)),
+        Bind<&TPNGOption::TransparentColor>(PNGOption, "PNG", "TransparentColor"),
+        Bind<&TPNGOption::UsePNGOUT>(PNGOption, "PNG", "UsePNGOUT", IntRule(PngoutPresent)),
+        Bind<&TPNGOption::MaximumOptimization>(PNGOption, "PNG", "MaximumOptimization"),
+        Bind<&TPNGOption::FullColorOptimization>(PNGOption, "PNG", "FullColorOptimization"),
+        Bind<&TPNGOption::UseWIC>(PNGOption, "PNG", "UseWIC"),
+
+        Bind<&TWICOption::ConvertTo>(WICOption, "WIC", "ConvertTo", FormatCode),
+
+        // The plug-ins are loaded from these three after the walk (LoadPlugins).
+        Bind<&TSPIOption::SPITo>(SPIOption, "SPI", "ConvertTo", FormatCode),
+        Bind<&TSPIOption::SPIDirectory>(SPIOption, "SPI", "SPIDirectory", Path),
+        BindValue<&SPIOrder>("SPI", "SPIOrder", [] { return TIniValue(std::string()); }),
+
+        Bind<&TPreviewOption::ViewerPath>(PreviewOption, "Preview", "ViewerPath"),
+        Bind<&TPreviewOption::ViewerOption>(PreviewOption, "Preview", "ViewerOption"),
+        Bind<&TPreviewOption::ViewerOption2>(PreviewOption, "Preview", "ViewerOption2"),
+        Bind<&TPreviewOption::Left>(PreviewOption, "Preview", "Left"),
+        Bind<&TPreviewOption::Top>(PreviewOption, "Preview", "Top"),
+        Bind<&TPreviewOption::Width>(PreviewOption, "Preview", "Width", IntRule(InWorkAreaWidth)),
+        Bind<&TPreviewOption::Height>(PreviewOption, "Preview", "Height", IntRule(InWorkAreaHeight)),
+        Bind<&TPreviewOption::HistogramType>(PreviewOption, "Preview", "HistogramType"),
+        Bind<&TPreviewOption::HistogramChannel>(PreviewOption, "Preview", "HistogramChannel"),
+        Bind<&TPreviewOption::ViewMode>(PreviewOption, "Preview", "ViewMode"),
+        Bind<&TPreviewOption::ResizeMode>(PreviewOption, "Preview", "ResizeMode", {}, O::ReadOnly),
+
+        Bind<&TMetadataOption::KeepICCProfile>(MetadataOption, "Metadata", "KeepICCProfile"),
+        Bind<&TMetadataOption::KeepCreationTime>(MetadataOption, "Metadata", "KeepCreationTime"),
+        Bind<&TMetadataOption::KeepLastWriteTime>(MetadataOption, "Metadata", "KeepLastWriteTime"),
+        Bind<&TMetadataOption::Resolution>(MetadataOption, "Metadata", "Resolution"),
+        Bind<&TMetadataOption::KeepResolution>(MetadataOption, "Metadata", "KeepResolution"),
+
+        // 16-bit words in the record; the leading word is not stored.
+        Bind<&TBGColor::Red>(DefaultBGColor, "DefaultBGColor", "Red"),
+        Bind<&TBGColor::Green>(DefaultBGColor, "DefaultBGColor", "Green"),
+        Bind<&TBGColor::Blue>(DefaultBGColor, "DefaultBGColor", "Blue"),
+        Bind<&TBGColor::Gray>(DefaultBGColor, "DefaultBGColor", "Gray"),
+
+        Bind<&TThumbnailWindowSettings::Visible>(ThumbnailWindowSettings, "ThumbnailWindow", "Visible"),
+        Bind<&TThumbnailWindowSettings::Left>(ThumbnailWindowSettings, "ThumbnailWindow", "Left"),
+        Bind<&TThumbnailWindowSettings::Top>(ThumbnailWindowSettings, "ThumbnailWindow", "Top"),
+        Bind<&TThumbnailWindowSettings::UseEmbeddedThumbnail>(ThumbnailWindowSettings, "ThumbnailWindow",
+                                                              "UseEmbeddedThumbnail"),
+
+        BindValue<&PictureDir>("Dir", "Picture", [] { return TIniValue(MyPicturesDir); }, Path),
+
+        // MaxThread before Parallel, which depends on it (JoinKeys).
+        Bind<&TSystemOption::MaxThread>(SystemOption, "System", "MaxThread", IntRule(WorkerCount)),
+        Bind<&TSystemOption::ParallelProcessing>(SystemOption, "System", "Parallel"),
+        Bind<&TSystemOption::MemReserve>(SystemOption, "System", "MemReserve"),
+        Bind<&TSystemOption::UseExternalTool>(SystemOption, "System", "UseExternalTool"),
+        Bind<&TSystemOption::Command>(SystemOption, "System", "Command"),
+        Bind<&TSystemOption::Caption>(SystemOption, "System", "Caption"),
+        Bind<&TSystemOption::SkipImageCheck>(SystemOption, "System", "SkipImageCheck"),
+        // Read at process start, before the settings are loaded.
+        Bind<&TSystemOption::Language>(SystemOption, "System", "Language", {}, O::WriteOnly),
+        Bind<&TSystemOption::AbortOnError>(SystemOption, "System", "AbortOnError"),
+
+        // Widths of the file list's columns; -1 keeps the designed width.
+        BindItem<&TWindowSettings::Header, 0>(WindowSettings, "ListView", "Header0"),
+        BindItem<&TWindowSettings::Header, 1>(WindowSettings, "ListView", "Header1"),
+        BindItem<&TWindowSettings::Header, 2>(WindowSettings, "ListView", "Header2"),
+        BindItem<&TWindowSettings::Header, 3>(WindowSettings, "ListView", "Header3"),
+        BindItem<&TWindowSettings::Header, 4>(WindowSettings, "ListView", "Header4"),
+        BindItem<&TWindowSettings::Header, 5>(WindowSettings, "ListView", "Header5"),
+        BindItem<&TWindowSettings::Header, 6>(WindowSettings, "ListView", "Header6"),
+
+        TIniKey{}, // the effects' own sections go here
+
+        // A font that is not installed gives way to the system's (JoinKeys).
+        BindValue<&UIFontName>("Font", "P_FontName", [] { return TIniValue(SystemFontName); }),
+        BindValue<&UIFontSize>("Font", "P_FontSize", [] { return TIniValue(9); }),
+
+        Bind<&TShortCutSettings::Desktop>(ShortCutSettings, "ShortCut", "Desktop"),
+        Bind<&TShortCutSettings::MakeIni>(ShortCutSettings, "ShortCut", "MakeIni"),
+        Bind<&TShortCutSettings::AtOnce>(ShortCutSettings, "ShortCut", "AtOnce"),
+
+        Bind<&TCombineOption::Width>(CombineOption, "Combine", "Width"),
+        Bind<&TCombineOption::Height>(CombineOption, "Combine", "Height"),
+        Bind<&TCombineOption::Order>(CombineOption, "Combine", "Order"),
+        Bind<&TCombineOption::Rows>(CombineOption, "Combine", "Rows,"), // the comma is part of the key
+        Bind<&TCombineOption::Columns>(CombineOption, "Combine", "Columns"),
+        Bind<&TCombineOption::RowSpace>(CombineOption, "Combine", "RowSpace"),
+        Bind<&TCombineOption::ColumnSpace>(CombineOption, "Combine", "ColumnSpace"),
+        Bind<&TCombineOption::BackgroundColor>(CombineOption, "Combine", "BackgroundColor"),
+        Bind<&TCombineOption::FillBlank>(CombineOption, "Combine", "FillBlank"),
+        Bind<&TCombineOption::Use>(CombineOption, "Combine", "Use"),
+    };
+}
+
+// ------------------------------------------------------------ special rules
+
+// [Bitmap] AlphaCheckStrict, an older key: when present it decides
+// AlphaCheckType; the writer removes it.
+void ReadOlderKeys(const TMemIniFile& Ini)
+{
+    if (Ini.ValueExists("Bitmap", "AlphaCheckStrict"))
+        BitmapOption.AlphaCheckType = Ini.ReadBool("Bitmap", "AlphaCheckStrict", false) ? 2 : 0;
+}
+
+// Values that depend on more than one key, or feed other state.
+void JoinKeys()
+{
+    SystemOption.ParallelProcessing = SystemOption.ParallelProcessing && SystemOption.MaxThread >= 2;
+    CurrentNumber = FileOption.StartNumber;
+    DefaultBGColor.Lead = 0;
+    if (FontInstalled && !FontInstalled(UIFontName)) {
+        UIFontName = SystemFontName;
+        UIFontSize = 9;
+    }
+}
+
+// Reloads the plug-ins from [SPI]: the folder, and the stored order merged
+// with the plug-ins found there.
+void LoadPlugins()
+{
     if (!SPIList)
         SPIList = std::make_unique<TSPIList>();
     else
@@ -218,6 +323,7 @@ void ReadSPI(const TMemIniFile& Ini)
         SPIPath.pop_back();
     std::string found;
     TSPIList::GetSPIList(SPIPath, found);
+    const std::string stored = SPIOrder;
     TSPIList::CreateNewOrder(found, stored, SPIOrder);
     if (!SPIOrder.empty()) {
         std::string names;
@@ -226,235 +332,15 @@ void ReadSPI(const TMemIniFile& Ini)
     }
 }
 
-void ReadRest(const TMemIniFile& Ini)
-{
-    TPreviewOption& P = PreviewOption;
-    P.ViewerPath = Ini.ReadString("Preview", "ViewerPath", "");
-    P.ViewerOption = Ini.ReadString("Preview", "ViewerOption", "/getclip /user=vestro");
-    P.ViewerOption2 = Ini.ReadString("Preview", "ViewerOption2", "/getclip /newwnd /user=vestro");
-    P.Width = std::min(Ini.ReadInteger("Preview", "Width", 800), WorkAreaRight);
-    P.Height = std::min(Ini.ReadInteger("Preview", "Height", 600), WorkAreaBottom);
-    P.Left = Ini.ReadInteger("Preview", "Left", -1);
-    P.Top = Ini.ReadInteger("Preview", "Top", -1);
-    P.HistogramType = Ini.ReadInteger("Preview", "HistogramType", 0);
-    P.HistogramChannel = Ini.ReadInteger("Preview", "HistogramChannel", 0);
-    P.ResizeMode = Ini.ReadInteger("Preview", "ResizeMode", 2);
-    P.ViewMode = Ini.ReadInteger("Preview", "ViewMode", 1);
-
-    TMetadataOption& M = MetadataOption;
-    M.KeepICCProfile = Ini.ReadBool("Metadata", "KeepICCProfile", true);
-    M.KeepCreationTime = Ini.ReadBool("Metadata", "KeepCreationTime", false);
-    M.KeepLastWriteTime = Ini.ReadBool("Metadata", "KeepLastWriteTime", false);
-    M.Resolution = Ini.ReadInteger("Metadata", "Resolution", 72);
-    M.KeepResolution = Ini.ReadBool("Metadata", "KeepResolution", true);
-
-    DefaultBGColor.Lead = 0;
-    DefaultBGColor.Red = uint16_t(Ini.ReadInteger("DefaultBGColor", "Red", 255));
-    DefaultBGColor.Green = uint16_t(Ini.ReadInteger("DefaultBGColor", "Green", 255));
-    DefaultBGColor.Blue = uint16_t(Ini.ReadInteger("DefaultBGColor", "Blue", 255));
-    DefaultBGColor.Gray = uint16_t(Ini.ReadInteger("DefaultBGColor", "Gray", 255));
-
-    TWindowSettings& W = WindowSettings;
-    W.Left = Ini.ReadInteger("Window", "Left", -1000);
-    W.Top = Ini.ReadInteger("Window", "Top", -1000);
-    W.ClientWidth = Ini.ReadInteger("Window", "ClientWidth", 0);
-    W.ClientHeight = Ini.ReadInteger("Window", "ClientHeight", 0);
-    for (int i = 0; i < 7; ++i)
-        W.Header[size_t(i)] = Ini.ReadInteger("ListView", "Header" + std::to_string(i), -1);
-
-    TThumbnailWindowSettings& T = ThumbnailWindowSettings;
-    T.UseEmbeddedThumbnail = Ini.ReadBool("ThumbnailWindow", "UseEmbeddedThumbnail", true);
-    T.Visible = Ini.ReadBool("ThumbnailWindow", "Visible", true);
-    T.Left = Ini.ReadInteger("ThumbnailWindow", "Left", -65535);
-    T.Top = Ini.ReadInteger("ThumbnailWindow", "Top", -65535);
-
-    PictureDir = SlashPath(Ini.ReadString("Dir", "Picture", MyPicturesDir));
-
-    const std::string candidate = SystemFontName;
-    const std::string name = Ini.ReadString("Font", "P_FontName", candidate);
-    if (!FontInstalled || FontInstalled(name)) {
-        UIFontName = name;
-        UIFontSize = Ini.ReadInteger("Font", "P_FontSize", 9);
-    } else {
-        UIFontName = candidate;
-        UIFontSize = 9;
-    }
-
-    ShortCutSettings.Desktop = Ini.ReadBool("ShortCut", "Desktop", false);
-    ShortCutSettings.MakeIni = Ini.ReadBool("ShortCut", "MakeIni", true);
-    ShortCutSettings.AtOnce = Ini.ReadBool("ShortCut", "AtOnce", false);
-
-    TCombineOption& C = CombineOption;
-    C.Width = Ini.ReadInteger("Combine", "Width", 320);
-    C.Height = Ini.ReadInteger("Combine", "Height", 240);
-    C.Order = Ini.ReadInteger("Combine", "Order", 0);
-    C.Rows = Ini.ReadInteger("Combine", "Rows,", 3);
-    C.Columns = Ini.ReadInteger("Combine", "Columns", 3);
-    C.RowSpace = Ini.ReadInteger("Combine", "RowSpace", 0);
-    C.ColumnSpace = Ini.ReadInteger("Combine", "ColumnSpace", 0);
-    C.BackgroundColor = uint32_t(Ini.ReadInteger("Combine", "BackgroundColor", 0xFFFFFF));
-    C.FillBlank = Ini.ReadBool("Combine", "FillBlank", true);
-    C.Use = Ini.ReadBool("Combine", "Use", false);
-}
-
 void WriteAll(TMemIniFile& Ini)
 {
-    const TWindowSettings& W = WindowSettings;
-    Ini.WriteInteger("Window", "Left", W.Left);
-    Ini.WriteInteger("Window", "Top", W.Top);
-    Ini.WriteInteger("Window", "ClientWidth", W.ClientWidth);
-    Ini.WriteInteger("Window", "ClientHeight", W.ClientHeight);
-
-    const TFileOption& F = FileOption;
-    Ini.WriteBool("File", "SameDirectory", F.SameDirectory);
-    Ini.WriteString("File", "OutPutDirectory", F.OutputDirectory);
-    Ini.WriteString("File", "FileNameFormat", F.FileNameFormat);
-    Ini.WriteBool("File", "NotOverwrite", F.NotOverwrite);
-    Ini.WriteBool("File", "RenameOnly", F.RenameOnly);
-    Ini.WriteBool("File", "AddSubFolder", F.AddSubFolder);
-    Ini.WriteBool("File", "AtOnce", F.AtOnce);
-    Ini.WriteBool("File", "ShowDirectory", F.ShowDirectory);
-    Ini.WriteBool("File", "RemoveList", F.RemoveList);
-    Ini.WriteBool("File", "Skip", F.Skip);
-    Ini.WriteInteger("File", "StartNumber", F.StartNumber);
-    Ini.WriteInteger("File", "NumberResetType", F.ResetType);
-    Ini.WriteBool("File", "IgnoreReadOnlyAttr", F.IgnoreReadOnlyAttr);
-    Ini.WriteString("File", "ClipBoardTemp", F.ClipBoardTempDir);
-    Ini.WriteInteger("File", "SortMode", F.SortMode);
-    Ini.WriteBool("File", "DeleteInputFile", F.DeleteInputFile);
-    Ini.WriteInteger("File", "AutoSortMode", F.AutoSortMode);
-
-    const TResizeOption& R = ResizeOption;
-    Ini.WriteString("Resize", "Size1", FormatSizeList(R.Size1));
-    Ini.WriteString("Resize", "Size2", FormatSizeList(R.Size2));
-    Ini.WriteInteger("Resize", "Rule", R.Rule);
-    Ini.WriteInteger("Resize", "DecimationType", R.DecimationMode);
-    Ini.WriteInteger("Resize", "DecimationRadius", R.DecimationRadius);
-    Ini.WriteInteger("Resize", "DecimationSharp", R.DecimationSharp);
-    Ini.WriteInteger("Resize", "DecimationBlur", R.DecimationBlur);
-    Ini.WriteInteger("Resize", "InterpolationType", R.InterpolationMode);
-    Ini.WriteInteger("Resize", "InterpolationRadius", R.InterpolationRadius);
-    Ini.WriteInteger("Resize", "InterpolationSharp", R.InterpolationSharp);
-    Ini.WriteInteger("Resize", "InterpolationBlur", R.InterpolationBlur);
-    Ini.WriteInteger("Resize", "SIMD", R.SIMDMode);
-    Ini.WriteInteger("Resize", "MaxThread", int32_t(R.MaxThread));
-    Ini.WriteString("Resize", "History", R.History);
-    Ini.WriteBool("Resize", "Degamma", R.Degamma);
-    Ini.WriteBool("Resize", "NoExpand", R.NoExpand);
-
-    const TBitmapOption& B = BitmapOption;
-    Ini.WriteInteger("Bitmap", "ConvertTo", B.ConvertTo);
-    Ini.WriteBool("Bitmap", "AlphaChannelSupport", B.AlphaChannelSupport);
-    Ini.WriteInteger("Bitmap", "AlphaBitmapHeaderType", B.AlphaBitmapHeaderType);
+    for (const TIniKey& k : IniKeys()) {
+        if (k.Section)
+            WriteIniKey(Ini, k);
+        else if (EffectList)
+            EffectList->WriteIniFile(Ini);
+    }
     Ini.DeleteKey("Bitmap", "AlphaCheckStrict");
-    Ini.WriteInteger("Bitmap", "AlphaCheckType", B.AlphaCheckType);
-    Ini.WriteBool("Bitmap", "IndexColor", B.IndexColor);
-
-    const TJPEGOption& J = JPEGOption;
-    Ini.WriteInteger("JPEG", "ConvertTo", J.ConvertTo);
-    Ini.WriteInteger("JPEG", "SampleType", J.SampleType);
-    Ini.WriteInteger("JPEG", "Smoothing", J.Smoothing);
-    Ini.WriteInteger("JPEG", "Quality", J.Quality);
-    Ini.WriteBool("JPEG", "AddExifInfo", J.AddExifInfo);
-    Ini.WriteInteger("JPEG", "DecodeWithDownScaling", J.DecodeWithDownScaling);
-    Ini.WriteInteger("JPEG", "DownScalingLimit", J.DownScalingLimit);
-    Ini.WriteInteger("JPEG", "DCTMethod", J.DCTMethod);
-    Ini.WriteBool("JPEG", "UpdateExif", J.UpdateExif);
-    Ini.WriteBool("JPEG", "UpdateExifResolution", J.UpdateExifResolution);
-    Ini.WriteBool("JPEG", "UseFileSizeLimit", J.UseFileSizeLimit);
-    Ini.WriteInteger("JPEG", "FileSizeLimit", J.FileSizeLimit);
-    Ini.WriteInteger("JPEG", "QualityLimit", J.QualityLimit);
-    Ini.WriteInteger("JPEG", "SampleTypeLimit", J.SampleTypeLimit);
-    Ini.WriteBool("JPEG", "UpdateExifThumbnail", J.UpdateExifThumbnail);
-    Ini.WriteBool("JPEG", "AlwaysRecompress", J.AlwaysRecompress);
-    Ini.WriteBool("JPEG", "Progressive", J.Progressive);
-
-    const TPNGOption& P = PNGOption;
-    Ini.WriteInteger("PNG", "ConvertTo", P.ConvertTo);
-    Ini.WriteInteger("PNG", "Filter", P.Filter);
-    Ini.WriteInteger("PNG", "CompressLevel", P.CompressLevel);
-    Ini.WriteBool("PNG", "WritepHYsChunk", P.WritepHYsChunk);
-    Ini.WriteBool("PNG", "IndexColor", P.IndexColor);
-    Ini.WriteInteger("PNG", "TransparentType", P.TransparentType);
-    Ini.WriteInteger("PNG", "TransparentColor", int32_t(P.TransparentColor));
-    Ini.WriteBool("PNG", "UsePNGOUT", P.UsePNGOUT);
-    Ini.WriteBool("PNG", "MaximumOptimization", P.MaximumOptimization);
-    Ini.WriteBool("PNG", "FullColorOptimization", P.FullColorOptimization);
-    Ini.WriteBool("PNG", "UseWIC", P.UseWIC);
-
-    Ini.WriteInteger("WIC", "ConvertTo", WICOption.ConvertTo);
-
-    Ini.WriteInteger("SPI", "ConvertTo", SPIOption.SPITo);
-    Ini.WriteString("SPI", "SPIDirectory", SPIOption.SPIDirectory);
-    Ini.WriteString("SPI", "SPIOrder", SPIOrder);
-
-    const TPreviewOption& V = PreviewOption;
-    Ini.WriteString("Preview", "ViewerPath", V.ViewerPath);
-    Ini.WriteString("Preview", "ViewerOption", V.ViewerOption);
-    Ini.WriteString("Preview", "ViewerOption2", V.ViewerOption2);
-    Ini.WriteInteger("Preview", "Left", V.Left);
-    Ini.WriteInteger("Preview", "Top", V.Top);
-    Ini.WriteInteger("Preview", "Width", V.Width);
-    Ini.WriteInteger("Preview", "Height", V.Height);
-    Ini.WriteInteger("Preview", "HistogramType", V.HistogramType);
-    Ini.WriteInteger("Preview", "HistogramChannel", V.HistogramChannel);
-    Ini.WriteInteger("Preview", "ViewMode", V.ViewMode);
-
-    const TMetadataOption& M = MetadataOption;
-    Ini.WriteBool("Metadata", "KeepICCProfile", M.KeepICCProfile);
-    Ini.WriteBool("Metadata", "KeepCreationTime", M.KeepCreationTime);
-    Ini.WriteBool("Metadata", "KeepLastWriteTime", M.KeepLastWriteTime);
-    Ini.WriteInteger("Metadata", "Resolution", M.Resolution);
-    Ini.WriteBool("Metadata", "KeepResolution", M.KeepResolution);
-
-    Ini.WriteInteger("DefaultBGColor", "Red", DefaultBGColor.Red);
-    Ini.WriteInteger("DefaultBGColor", "Green", DefaultBGColor.Green);
-    Ini.WriteInteger("DefaultBGColor", "Blue", DefaultBGColor.Blue);
-    Ini.WriteInteger("DefaultBGColor", "Gray", DefaultBGColor.Gray);
-
-    const TThumbnailWindowSettings& T = ThumbnailWindowSettings;
-    Ini.WriteBool("ThumbnailWindow", "Visible", T.Visible);
-    Ini.WriteInteger("ThumbnailWindow", "Left", T.Left);
-    Ini.WriteInteger("ThumbnailWindow", "Top", T.Top);
-    Ini.WriteBool("ThumbnailWindow", "UseEmbeddedThumbnail", T.UseEmbeddedThumbnail);
-
-    Ini.WriteString("Dir", "Picture", PictureDir);
-
-    const TSystemOption& S = SystemOption;
-    Ini.WriteInteger("System", "MaxThread", S.MaxThread);
-    Ini.WriteBool("System", "Parallel", S.ParallelProcessing);
-    Ini.WriteBool("System", "MemReserve", S.MemReserve);
-    Ini.WriteBool("System", "UseExternalTool", S.UseExternalTool);
-    Ini.WriteString("System", "Command", S.Command);
-    Ini.WriteString("System", "Caption", S.Caption);
-    Ini.WriteBool("System", "SkipImageCheck", S.SkipImageCheck);
-    Ini.WriteString("System", "Language", S.Language);
-    Ini.WriteBool("System", "AbortOnError", S.AbortOnError);
-
-    for (int i = 0; i < 7; ++i)
-        Ini.WriteInteger("ListView", "Header" + std::to_string(i), W.Header[size_t(i)]);
-
-    if (EffectList)
-        EffectList->WriteIniFile(Ini);
-
-    Ini.WriteString("Font", "P_FontName", UIFontName);
-    Ini.WriteInteger("Font", "P_FontSize", UIFontSize);
-
-    Ini.WriteBool("ShortCut", "Desktop", ShortCutSettings.Desktop);
-    Ini.WriteBool("ShortCut", "MakeIni", ShortCutSettings.MakeIni);
-    Ini.WriteBool("ShortCut", "AtOnce", ShortCutSettings.AtOnce);
-
-    const TCombineOption& C = CombineOption;
-    Ini.WriteInteger("Combine", "Width", C.Width);
-    Ini.WriteInteger("Combine", "Height", C.Height);
-    Ini.WriteInteger("Combine", "Order", C.Order);
-    Ini.WriteInteger("Combine", "Rows,", C.Rows);
-    Ini.WriteInteger("Combine", "Columns", C.Columns);
-    Ini.WriteInteger("Combine", "RowSpace", C.RowSpace);
-    Ini.WriteInteger("Combine", "ColumnSpace", C.ColumnSpace);
-    Ini.WriteInteger("Combine", "BackgroundColor", int32_t(C.BackgroundColor));
-    Ini.WriteBool("Combine", "FillBlank", C.FillBlank);
-    Ini.WriteBool("Combine", "Use", C.Use);
 }
 
 } // namespace
@@ -469,6 +355,12 @@ std::array<double, 12> ParseSizeList(const std::string& Text, const std::array<d
             out[i] = v;
     }
     return out;
+}
+
+const std::vector<TIniKey>& IniKeys()
+{
+    static const std::vector<TIniKey> keys = MakeKeys();
+    return keys;
 }
 
 std::string FormatSizeList(const std::array<double, 12>& Values)
@@ -489,12 +381,11 @@ void LoadIniFile(const std::string& FileName)
         std::fprintf(stderr, "%s\n", E.what());
         ini = std::make_unique<TMemIniFile>(std::string());
     }
-    ReadSystem(*ini);
-    ReadFile(*ini);
-    ReadResize(*ini);
-    ReadFormats(*ini);
-    ReadSPI(*ini);
-    ReadRest(*ini);
+    for (const TIniKey& k : IniKeys())
+        ReadIniKey(*ini, k);
+    ReadOlderKeys(*ini);
+    JoinKeys();
+    LoadPlugins();
     if (EffectList)
         EffectList->ReadIniFile(*ini);
 

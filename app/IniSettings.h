@@ -1,19 +1,24 @@
 // The settings file: every option record read from and written to one ini file
 // (the default file in the ini folder, or a profile).
 //
-// The loader fills the process-wide records of core/Global.h, corrects values
-// that no dialog could have produced, and sets up what depends on them (run
-// mode, plug-ins, the shared resizers' filters and thread counts). The writers
+// Every key is one row of a table (IniKeys): section, key, the field it fills,
+// its default, its correction. The loader walks the table into the
+// process-wide records of core/Global.h, applies the few rules that join keys,
+// and sets up what depends on them (run mode, plug-ins, the shared resizers'
+// filters and thread counts). The writers
 // open the existing file first (whatever its encoding), change only their own
 // keys, and replace the file through a temporary file: unknown sections, keys
 // and comments survive. Nothing here opens a window; the one question (retry a
 // failed save) goes through SaveRetryQuestion.
 #pragma once
+#include "app/IniKeys.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TMemIniFile;
 class TSPIList;
@@ -32,6 +37,10 @@ extern int32_t WorkAreaRight, WorkAreaBottom;
 // file names none.
 extern std::function<bool(const std::string& Family)> FontInstalled;
 extern std::string SystemFontName;
+
+// Every key of the settings file, in the full writer's order. One row has no
+// section: the place of the effects' own sections.
+const std::vector<TIniKey>& IniKeys();
 
 // Reads FileName into the records (a missing or unreadable file gives the
 // defaults) and sets IniFileName := FileName, RunMode, the plug-ins, the

@@ -2,6 +2,8 @@
 
 #include "app/ErrorLogFrm.h"
 #include "app/IniSettings.h"
+#include "app/MainFrm.h"
+#include "app/MainIcons.h"
 #include "app/ProgressFrm.h"
 #include "app/ProgressFrm2.h"
 #include "app/SingleInstance.h"
@@ -14,6 +16,7 @@
 #include "platform/Session.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QThread>
@@ -97,18 +100,37 @@ int ProgramMain(int argc, char** argv)
     AtOnceStart = IsAtOnceStart(args, IniFileName);
     LoadIniFile(IniFileName);
     if (!AtOnceStart) {
-        std::string text = "The main window is not part of this version yet. Start the program with files or "
-                           "folders and a profile whose [File] AtOnce is 1 (for example /ini=NAME.ini), and they "
-                           "are converted at once.";
-        instance.SetAccepting(false);
-        for (const auto& q : instance.TakeQueued()) {
-            text += "\nNot converted (handed over by another start):";
-            for (const std::string& a : q)
-                text += " " + a;
+        QApplication::setWindowIcon(ApplicationIcon());
+        int status = 0;
+        {
+            TMainForm window(absArgs);
+            // Files handed over by later starts go to the list (kept until
+            // a run going on has ended).
+            auto takeQueued = [&instance, &window] {
+                for (const auto& q : instance.TakeQueued())
+                    window.HandOff(q);
+            };
+            QObject::connect(&instance, &TSingleInstance::Received, &window, takeQueued, Qt::QueuedConnection);
+            // Ctrl+C or a TERM signal ends the program as closing the window
+            // does: the settings are saved.
+            const int stopFd = platform::CatchStopSignals();
+            if (stopFd >= 0) {
+                auto* stopNotifier = new QSocketNotifier(qintptr(stopFd), QSocketNotifier::Read, &window);
+                QObject::connect(stopNotifier, &QSocketNotifier::activated, &window, [stopFd, &window] {
+                    platform::DrainStopSignals(stopFd);
+                    for (QWidget* w : QApplication::topLevelWidgets())
+                        if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && w != &window)
+                            d->reject();
+                    QTimer::singleShot(0, &window, &QWidget::close);
+                });
+            }
+            window.show();
+            QTimer::singleShot(0, &window, takeQueued);
+            status = app.exec();
+            instance.SetAccepting(false);
         }
-        ShowMessage("Vestro Image Resizer", text);
         FinalizeGlobals();
-        return 2;
+        return status;
     }
 
     // From here on, files handed over by later starts are queued and

@@ -28,7 +28,6 @@
 namespace {
 
 constexpr int kBarMax = 768; // 256 x 3 units per tile
-constexpr const char kDefaultHistory[] = "\"8,640,480\",\"0,50,50\"";
 
 bool ParseHistoryEntry(const std::string& Entry, int32_t& Rule, double& V1, double& V2)
 {
@@ -62,7 +61,7 @@ void ResizeRuleOfRun(int32_t& Rule, double& V1, double& V2)
     const std::vector<std::string> h = SplitCommaText(R.History);
     if (!h.empty() && ParseHistoryEntry(h.front(), Rule, V1, V2))
         return;
-    ParseHistoryEntry(SplitCommaText(kDefaultHistory).front(), Rule, V1, V2);
+    ParseHistoryEntry(SplitCommaText(TResizeOption{}.History).front(), Rule, V1, V2);
 }
 
 TProgressForm::TProgressForm(bool AtOnce, const std::vector<std::string>& Paths, QWidget* Owner)
@@ -108,14 +107,15 @@ void TProgressForm::StartRun()
         Finish(true);
         return;
     }
-    if (EffectList) {
+    // A modal run takes the size rule the main window pushed into the chain.
+    if (FAtOnce && EffectList) {
         int32_t rule;
         double v1, v2;
         ResizeRuleOfRun(rule, v1, v2);
         EffectList->SetResizeParam(rule, v1, v2);
     }
     TRunEntries entries;
-    if (FAtOnce) {
+    if (FAtOnce || (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())) {
         FRunInput = ImageFileList;
         for (const std::string& p : FPaths)
             if (!p.empty() && AsciiLower(p.substr(0, 5)) != "/ini=")
@@ -217,6 +217,11 @@ void TProgressForm::Finish(bool Canceled)
 void TProgressForm::AfterRun()
 {
     FinishAtOnceRun(!FCanceled && !FNothing && FErrorCountAtEnd == 0, *FTaskbar);
+}
+
+bool TProgressForm::Converted(int Index) const
+{
+    return FJob && FJob->Converted(Index);
 }
 
 int TProgressForm::ExitStatus() const

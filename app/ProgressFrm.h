@@ -51,6 +51,9 @@ public:
     const std::string& ResultText() const { return FResultText; }
     // 0 no error, 1 errors logged, 2 cancelled or nothing converted.
     int ExitStatus() const;
+    // After the run: whether entry Index of the run's list went through
+    // without an error.
+    bool Converted(int Index) const;
 
 protected:
     void closeEvent(QCloseEvent* Event) override;

@@ -73,7 +73,8 @@ void TProgressForm2::StartRun()
     }
     TCombineInput input;
     int total = 0;
-    if (FAtOnce) {
+    // The main window's "at once" box lists into the run input too.
+    if (FAtOnce || (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())) {
         FRunInput = ImageFileList ? ImageFileList : &FOwnInput;
         for (const std::string& p : FPaths)
             if (!p.empty() && AsciiLower(p.substr(0, 5)) != "/ini=")

@@ -93,6 +93,26 @@ int TErrorLogSink::GetErrorCount()
 
 // ---------------------------------------------------------------- codec side
 
+int32_t LoadOrRaise(const std::function<int32_t()>& Load)
+{
+    TErrorCapture Said;
+    std::string Why;
+    try {
+        const int32_t R = Load();
+        if (R != 0) {
+            Said.Forward();
+            return R;
+        }
+    } catch (const std::exception& E) {
+        Why = E.what();
+    }
+    const std::string More = Said.Text();
+    if (!More.empty() && Why.find(More) == std::string::npos)
+        Why = Why.empty() ? More : Why + "; " + More;
+    const std::string Failed = LoadResText(SLoadFailed);
+    throw EVestroError(Why.empty() || Why == Failed ? Failed : Failed + ": " + Why);
+}
+
 int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
                               bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat)
 {
@@ -302,6 +322,11 @@ TConvertJob::TConvertJob(TRunEntries Entries, TEffectList& Effects, TConvertIO& 
 {
     // Sized once: workers reach their probes without the lock.
     FProbes.resize(size_t(Count()));
+    FConverted.resize(size_t(Count()));
+    // The chain's external images (the composite's image file) are read here,
+    // on the thread that starts the run, before any worker reads them; a
+    // changed setting has freed them since the last run.
+    FEffects.LoadExternalImage();
 }
 
 TConvertJob::~TConvertJob() = default;
@@ -407,6 +432,13 @@ void TConvertJob::ProcessEntry(int Index, int ThreadNum)
         LosslessCopy(Item);
     else
         Convert(Item, W, CanDown, Scale, OutFmt);
+    // Only this worker touches this entry's flag; it is read after the run.
+    FConverted[size_t(Index)] = 1;
+}
+
+bool TConvertJob::Converted(int Index) const
+{
+    return Index >= 0 && size_t(Index) < FConverted.size() && FConverted[size_t(Index)] != 0;
 }
 
 void TConvertJob::RenameOnly(TImageInfo& Item)
@@ -502,9 +534,10 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
 
     bool IsYCbCr = false;
     uint32_t Flags = 0;
-    const int32_t R = FIO.LoadImage(Item, L.Img, Scale, CanDown, &L.ICC, IsYCbCr, Flags, OutFmt);
-    if (R == 0 || !L.Img.Mem)
-        Fail(SLoadFailed);
+    const int32_t R = LoadOrRaise([&] {
+        const int32_t N = FIO.LoadImage(Item, L.Img, Scale, CanDown, &L.ICC, IsYCbCr, Flags, OutFmt);
+        return L.Img.Mem ? N : 0;
+    });
     P.IsYCbCr = IsYCbCr;
     P.ICCInfo = nullptr;
     if (L.ICC.Profile) {

@@ -30,6 +30,13 @@ private:
     TErrorLog& FLog;
 };
 
+// Runs Load (a reader call that returns 0 on failure) with the readers' and
+// the codec library's messages held back, so that a file that cannot be read
+// gives one line: raises EVestroError "Failed to load file: <their reason>"
+// (just "Failed to load file" when they gave none). The warnings of a load
+// that succeeded are logged as they were. Returns Load's result.
+int32_t LoadOrRaise(const std::function<int32_t()>& Load);
+
 // The codec side of the workers. The default implementation uses the
 // program's readers and writers; tests replace single calls.
 class TConvertIO {
@@ -142,6 +149,9 @@ public:
     bool TakeEntry(int Index, std::string& Label, uint64_t& Tiles) override;
     void ProcessEntry(int Index, int ThreadNum) override;
     void ReleaseEntry(int Index, int ThreadNum) override;
+    // After the run: whether entry Index went through without an error
+    // (written, renamed or copied).
+    bool Converted(int Index) const;
 
 private:
     struct TWorker {
@@ -166,4 +176,5 @@ private:
     bool FAnyUse = false;
     std::vector<std::unique_ptr<TWorker>> FWorkers;
     std::vector<std::unique_ptr<TImageInfo>> FProbes; // run input: taken entries
+    std::vector<uint8_t> FConverted;                  // per entry: went through
 };

@@ -1,5 +1,7 @@
 #include "batch/CombineRun.h"
 
+#include "batch/BatchJobs.h"
+
 #include "core/Bitmap.h"
 #include "core/ErrorLog.h"
 #include "core/Errors.h"
@@ -199,11 +201,10 @@ void LoadTile(TTileJob& J, size_t I, TResizer& Resizer)
     try {
         bool IsYCbCr = false;
         uint32_t Flags = 0;
-        if (LoadImageByType(E, Img, TScale{}, false, nullptr, IsYCbCr, Flags, ofJPEG) == 0 || !Img.Mem) {
-            FreeImg(Img);
-            J.Log->PutFileError(E.Path(), LoadResText(SLoadFailed));
-            return;
-        }
+        LoadOrRaise([&] {
+            const int32_t R = LoadImageByType(E, Img, TScale{}, false, nullptr, IsYCbCr, Flags, ofJPEG);
+            return Img.Mem ? R : 0;
+        });
         uint32_t TW = 0, TH = 0;
         CombineTileSize(J.Option, Img.Width, Img.Height, TW, TH);
         if (TW != Img.Width || TH != Img.Height)

@@ -12,19 +12,29 @@ function(vestro_sources var dir)
   set(${var} ${srcs} PARENT_SCOPE)
 endfunction()
 
-# vestro_test(NAME DIR LIBS...): one GoogleTest binary from every .cpp of DIR.
+# vestro_test(NAME DIR LIBS... [LABELS labels...]): one GoogleTest binary from
+# every .cpp of DIR. Each test becomes its own ctest entry, named
+# "<folder>.<Suite>.<Test>" and labelled with the folder, so that ctest runs them
+# in parallel and names the one that failed. Tests run without a display.
+include(GoogleTest)
 function(vestro_test name dir)
+  cmake_parse_arguments(T "" "" "LABELS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
   if(NOT srcs)
     return()
   endif()
   add_executable(${name} ${srcs})
-  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest_main GTest::gmock Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${T_UNPARSED_ARGUMENTS} GTest::gtest_main GTest::gmock Threads::Threads)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     VESTRO_DIST_DIR="${VESTRO_DIST}" VESTRO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VESTRO_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/tests")
-  add_test(NAME ${name} COMMAND ${name})
+  string(REGEX REPLACE "^test_" "" folder ${name})
+  set(labels ${folder} ${T_LABELS})
+  # Listed when ctest starts, not after every link: a sanitizer build's
+  # binaries start slowly.
+  gtest_discover_tests(${name} TEST_PREFIX "${folder}." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES TIMEOUT 300 LABELS "${labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
 
 find_package(Threads REQUIRED)

@@ -5,6 +5,7 @@
 #include "core/ExactPalette.h"
 #include "core/ResourceText.h"
 #include "core/SafeWrite.h"
+#include "platform/FileMap.h"
 
 #include <cstdio>
 #include <cstring>
@@ -480,25 +481,16 @@ bool LoadBitmapFromBuffer(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uin
 bool LoadBitmapFromMemory(const std::string& FileName, TImgInfo& Img, uint32_t Flags, const TBGColor& Background)
 {
     Img = TImgInfo{};
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(FileName, ec)) // a folder opens but never reads
+    // Mapped, not read: only the pages the decoder touches cost memory.
+    platform::TMappedFile File;
+    if (!File.Open(FileName))
         throw EVestroError(LoadResText(SLoadFailed));
-    std::ifstream in(FileName, std::ios::binary | std::ios::ate);
-    if (!in)
+    const bool R = DecodeFile(File.Data(), File.Size(), Img, Flags, Background);
+    if (File.Damaged()) { // cut short by another program while it was decoded
+        FreeImg(Img);
         throw EVestroError(LoadResText(SLoadFailed));
-    const std::streamoff size = in.tellg();
-    if (size < 0)
-        throw EVestroError(LoadResText(SLoadFailed));
-    std::vector<uint8_t> data;
-    try {
-        data.resize(size_t(size));
-    } catch (const std::bad_alloc&) {
-        throw EOutOfMemory();
     }
-    in.seekg(0);
-    if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size))
-        throw EVestroError(LoadResText(SLoadFailed));
-    return DecodeFile(data.data(), data.size(), Img, Flags, Background);
+    return R;
 }
 
 void BitmapPPM(const TResolutionInfo& Resolution, int32_t& X, int32_t& Y)

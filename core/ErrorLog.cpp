@@ -4,20 +4,74 @@
 
 TErrorLog ErrorLog;
 
+namespace {
+thread_local TErrorCapture* ThreadCapture = nullptr;
+}
+
+TErrorCapture::TErrorCapture() : FOuter(ThreadCapture)
+{
+    ThreadCapture = this;
+}
+
+TErrorCapture::~TErrorCapture()
+{
+    ThreadCapture = FOuter;
+}
+
+TErrorCapture* TErrorCapture::Current()
+{
+    return ThreadCapture;
+}
+
+std::string TErrorCapture::Text() const
+{
+    std::string R;
+    for (const TKept& K : FKept) {
+        const std::string& S = K.Reason;
+        if (S.empty() || R.find(S) != std::string::npos)
+            continue; // a reason said twice is said once
+        if (!R.empty())
+            R += "; ";
+        R += S;
+    }
+    return R;
+}
+
+void TErrorCapture::Forward()
+{
+    std::vector<TKept> Kept = std::move(FKept);
+    FKept.clear();
+    // Lines go where they would have gone without this capture.
+    TErrorCapture* Self = ThreadCapture;
+    ThreadCapture = FOuter;
+    for (TKept& K : Kept)
+        K.Log->Put(std::move(K.Line), K.Reason);
+    ThreadCapture = Self;
+}
+
+void TErrorLog::Put(std::string Line, const std::string& Reason)
+{
+    if (TErrorCapture* C = TErrorCapture::Current()) {
+        C->FKept.push_back({this, std::move(Line), Reason});
+        return;
+    }
+    const std::lock_guard<std::mutex> g(FLock);
+    FLines.push_back(std::move(Line));
+}
+
 void TErrorLog::PutErrorMsg(const std::string& Msg)
 {
-    const std::lock_guard<std::mutex> g(FLock);
-    FLines.push_back(Msg);
+    Put(Msg, Msg);
 }
 
 void TErrorLog::PutFileError(const std::string& FileName, const std::string& Reason)
 {
-    PutErrorMsg(FileName + ": " + Reason);
+    Put(FileName + ": " + Reason, Reason);
 }
 
 void TErrorLog::PutProbeError(const std::string& FileName, const std::string& Reason)
 {
-    PutErrorMsg(FileName + ":" + Reason);
+    Put(FileName + ":" + Reason, Reason);
 }
 
 int32_t TErrorLog::GetErrorCount() const

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class TErrorCapture;
+
 class TErrorLog {
 public:
     // Appends one whole line; lines from different threads never mix.
@@ -23,8 +25,41 @@ public:
     void Clear();
 
 private:
+    friend class TErrorCapture;
+    void Put(std::string Line, const std::string& Reason);
     mutable std::mutex FLock;
     std::vector<std::string> FLines;
 };
 
 extern TErrorLog ErrorLog;
+
+// While one lives on a thread, the lines that thread adds to any error log are
+// kept here instead. For calls whose failure is an expected answer (a trial
+// encoding that does not fit its buffer) or that the caller reports itself in
+// one line of its own, with the file's name and the reason collected here.
+// Captures nest: the innermost one of the thread takes the lines.
+class TErrorCapture {
+public:
+    TErrorCapture();
+    ~TErrorCapture();
+    TErrorCapture(const TErrorCapture&) = delete;
+    TErrorCapture& operator=(const TErrorCapture&) = delete;
+    // The reasons kept (without their file names), joined by "; "; empty
+    // when nothing was added.
+    std::string Text() const;
+    // Hands the kept lines on, whole and in order, to the logs (or the outer
+    // capture) they were meant for, and forgets them: for a call that
+    // succeeded after all but warned on the way.
+    void Forward();
+
+private:
+    friend class TErrorLog;
+    struct TKept {
+        TErrorLog* Log;
+        std::string Line, Reason;
+    };
+    // The capture of the calling thread, or null.
+    static TErrorCapture* Current();
+    TErrorCapture* FOuter;
+    std::vector<TKept> FKept;
+};

@@ -1,6 +1,7 @@
 #include "core/ExifReader.h"
 
 #include <cstring>
+#include <utility>
 
 uint16_t GetWord(const uint8_t* P, TEndianType Order)
 {
@@ -123,6 +124,29 @@ private:
     size_t FSize;
 };
 
+// Byte ranges of the block's structure: the TIFF header and the entry tables
+// (count, entries, next-IFD offset) of the IFDs read. A value the program
+// rewrites in place must lie clear of all of them, or patching it would
+// destroy the block it is meant to update.
+class TStructure {
+public:
+    void Add(uint64_t Pos, uint64_t Len) { FRanges.push_back({Pos, Pos + Len}); }
+    bool Clear(uint64_t Pos, uint64_t Len) const
+    {
+        for (const auto& [A, B] : FRanges)
+            if (Pos < B && A < Pos + Len)
+                return false;
+        return true;
+    }
+
+private:
+    std::vector<std::pair<uint64_t, uint64_t>> FRanges;
+};
+
+constexpr uint64_t kTiffHeaderPos = 6, kTiffHeaderLen = 8;
+
+uint64_t IfdTableLen(uint16_t Entries) { return 2 + 12 * uint64_t(Entries) + 4; }
+
 // The value of a SHORT or LONG entry at block position E.
 uint32_t EntryValue(const TExifView& V, uint32_t E)
 {
@@ -140,6 +164,12 @@ bool ParseExifBlock(const uint8_t* Block, size_t Size, uint32_t ExifPos, TImageI
         Info.FET = V.Order;
         const uint32_t Ifd0 = V.At(V.DWord(10), 2);
         const uint16_t N0 = V.Ifd(Ifd0);
+        TStructure Tables;
+        Tables.Add(kTiffHeaderPos, kTiffHeaderLen);
+        // An IFD0 that overlaps the header leaves nothing that can be patched safely.
+        if (!Tables.Clear(Ifd0, IfdTableLen(N0)))
+            throw EBrokenExif();
+        Tables.Add(Ifd0, IfdTableLen(N0));
         Info.FIFD0Pos = Ifd0;
         Info.FIFD0Entry = N0;
         Info.FIFD0NextPos = Ifd0 + 2 + N0 * 12u;
@@ -150,6 +180,7 @@ bool ParseExifBlock(const uint8_t* Block, size_t Size, uint32_t ExifPos, TImageI
         uint32_t XResPos = 0, YResPos = 0, UnitPos = 0;
         double XRes = 0, YRes = 0;
         uint16_t Unit = 0;
+        uint32_t SoftwarePos = 0;
         int Seen = 0;
         auto Rational = [&](uint32_t E, uint32_t& Pos) {
             Pos = V.At(V.DWord(E + 8), 8);
@@ -171,7 +202,7 @@ bool ParseExifBlock(const uint8_t* Block, size_t Size, uint32_t ExifPos, TImageI
             case 305:
                 ++Seen;
                 // The text lives in the value field when it fits there.
-                Info.FSoftwarePos = Count > 4 ? V.At(V.DWord(E + 8), Count) : E + 8;
+                SoftwarePos = Count > 4 ? V.At(V.DWord(E + 8), Count) : E + 8;
                 Info.FSoftwareLenPos = E + 4;
                 Info.FSoftwareLen = Count;
                 break;
@@ -199,19 +230,13 @@ bool ParseExifBlock(const uint8_t* Block, size_t Size, uint32_t ExifPos, TImageI
                 break;
             }
         }
-        if (XResPos && YResPos && UnitPos) {
-            Info.FXResolution = XRes;
-            Info.FYResolution = YRes;
-            Info.FXResolutionPos = XResPos;
-            Info.FYResolutionPos = YResPos;
-            Info.FResolutionUnitPos = UnitPos;
-            Info.FResolutionUnit = Unit == 2 ? 1 : Unit == 3 ? 2 : 0;
-        }
-
         // Exif IFD: shooting date and pixel dimensions.
         if (HasExifIfd) {
             const uint32_t Ifd = V.At(ExifIfdOffset, 2);
             const uint16_t N = V.Ifd(Ifd);
+            // Dimensions are patched in place: only in a table of its own.
+            const bool Own = Tables.Clear(Ifd, IfdTableLen(N));
+            Tables.Add(Ifd, IfdTableLen(N));
             Seen = 0;
             for (uint32_t I = 0; I < N && Seen < 3; ++I) {
                 const uint32_t E = Ifd + 2 + I * 12;
@@ -223,21 +248,24 @@ bool ParseExifBlock(const uint8_t* Block, size_t Size, uint32_t ExifPos, TImageI
                     Info.DateTimeOriginal = ExifDateToDateTime(std::string(T, strnlen(T, 20)));
                 } else if (Tag == 40962) {
                     ++Seen;
-                    Info.FXDimensionPos = E + 8;
+                    Info.FXDimensionPos = Own ? E + 8 : 0;
                     Info.FXDimensionType = Type;
                 } else if (Tag == 40963) {
                     ++Seen;
-                    Info.FYDimensionPos = E + 8;
+                    Info.FYDimensionPos = Own ? E + 8 : 0;
                     Info.FYDimensionType = Type;
                 }
             }
         }
 
-        // IFD1: the JPEG thumbnail.
+        // IFD1: the JPEG thumbnail, whose slot is rewritten in place.
         const uint32_t Ifd1Offset = V.DWord(Info.FIFD0NextPos);
+        uint32_t ThumbPos = 0, ThumbLen = 0, ThumbOrientationPos = 0;
         if (Ifd1Offset != 0) {
             const uint32_t Ifd1 = V.At(Ifd1Offset, 2);
             const uint16_t N = V.Ifd(Ifd1);
+            const bool Own = Tables.Clear(Ifd1, IfdTableLen(N));
+            Tables.Add(Ifd1, IfdTableLen(N));
             uint32_t Compression = 0, Jif = 0, JifLen = 0;
             int Found = 0;
             for (uint32_t I = 0; I < N && Found != 7; ++I) {
@@ -253,16 +281,42 @@ bool ParseExifBlock(const uint8_t* Block, size_t Size, uint32_t ExifPos, TImageI
                     JifLen = EntryValue(V, E);
                     Found |= 4;
                 } else if (Tag == 274 && V.Word(E + 2) == ttSHORT) {
-                    Info.FThumbnailOrientationPos = E + 8;
+                    ThumbOrientationPos = E + 8;
                 }
             }
             if (Found == 7 && Compression == 6) {
-                const uint32_t P = V.At(Jif, JifLen);
-                Info.FThumbnailOffset = P;
-                Info.FThumbnailPos = ExifPos + P;
-                Info.FThumbnailSize = JifLen;
+                ThumbPos = V.At(Jif, JifLen);
+                ThumbLen = JifLen;
             }
+            if (!Own)
+                ThumbPos = ThumbOrientationPos = 0;
         }
+
+        // Values stored behind the tables are taken only when they lie clear
+        // of every table; otherwise the tag counts as absent. (A Software
+        // entry whose text overlaps stays known as an entry: no second one is
+        // added, and its text is left alone.)
+        Info.FSoftwarePos = Tables.Clear(SoftwarePos, Info.FSoftwareLen) || SoftwarePos == Info.FSoftwareLenPos + 4
+                                ? SoftwarePos
+                                : 0;
+        if (!Tables.Clear(XResPos, 8) || !Tables.Clear(YResPos, 8))
+            XResPos = YResPos = 0;
+        if (ThumbPos != 0 && Tables.Clear(ThumbPos, ThumbLen)) {
+            Info.FThumbnailOffset = ThumbPos;
+            Info.FThumbnailPos = ExifPos + ThumbPos;
+            Info.FThumbnailSize = ThumbLen;
+        }
+        Info.FThumbnailOrientationPos = ThumbOrientationPos;
+
+        if (XResPos && YResPos && UnitPos) {
+            Info.FXResolution = XRes;
+            Info.FYResolution = YRes;
+            Info.FXResolutionPos = XResPos;
+            Info.FYResolutionPos = YResPos;
+            Info.FResolutionUnitPos = UnitPos;
+            Info.FResolutionUnit = Unit == 2 ? 1 : Unit == 3 ? 2 : 0;
+        }
+
         return true;
     } catch (const EBrokenExif&) {
         return false;
@@ -318,6 +372,8 @@ bool ResetExifOrientationInMemory(uint8_t* Data, size_t Size)
         V.Order = (Data[Pos + 6] == 'M' && Data[Pos + 7] == 'M') ? etMM : etII;
         const uint32_t Ifd0 = V.At(V.DWord(10), 2);
         const uint16_t N = V.Ifd(Ifd0);
+        if (Ifd0 < kTiffHeaderPos + kTiffHeaderLen)
+            return false; // IFD0 overlaps the header: writing into it would break the block
         for (uint32_t I = 0; I < N; ++I) {
             const uint32_t E = Ifd0 + 2 + I * 12;
             if (V.Word(E) == 274) {

@@ -4,6 +4,8 @@
 // settings loader fills it. Read by every subsystem; written by the loader and
 // the option dialogs on the GUI thread while no batch runs.
 #pragma once
+#include "kodex/KodexImage.h" // TBGColor, shared with the codec library
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -118,12 +120,6 @@ struct TCombineOption {
     uint32_t BackgroundColor = 0xFFFFFF;
     bool FillBlank = true;
     bool Use = false;
-};
-
-// Background colour for flattening alpha: a leading word, then red, green,
-// blue and gray, each 0..255 in a 16-bit word.
-struct TBGColor {
-    uint16_t Lead = 0, Red = 255, Green = 255, Blue = 255, Gray = 255;
 };
 
 struct TWindowSettings {

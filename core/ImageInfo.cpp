@@ -271,6 +271,17 @@ void TImageInfoList::Delete(int32_t Index)
     delete Info;
 }
 
+void TImageInfoList::Move(int32_t From, int32_t To)
+{
+    if (From < 0 || From >= Count() || To < 0 || To >= Count() || From == To)
+        return;
+    auto First = FItems.begin();
+    if (From < To)
+        std::rotate(First + From, First + From + 1, First + To + 1);
+    else
+        std::rotate(First + To, First + From, First + From + 1);
+}
+
 void TImageInfoList::Clear()
 {
     for (TImageInfo* I : FItems)
@@ -336,7 +347,7 @@ std::string TExtInfoList::AddExt(const std::string& Ext)
             {".dib", "Windows BMP image"}, {".gif", "GIF image"}, {".tif", "TIFF image"},
             {".tiff", "TIFF image"}, {".webp", "WebP image"}, {".heic", "HEIF image"},
             {".heif", "HEIF image"}, {".ico", "Windows icon"}, {".jxr", "JPEG XR image"},
-            {".hdp", "JPEG XR image"},
+            {".hdp", "JPEG XR image"}, {".wdp", "JPEG XR image"},
         };
         for (const auto& [E, N] : Table)
             if (Key == E)

@@ -175,6 +175,9 @@ public:
 
     int32_t Add(TImageInfo* Info);       // takes ownership; returns the index
     void Delete(int32_t Index);
+    // Moves the entry at From to the place To; the entries between shift by
+    // one. Nothing for indices outside the list.
+    void Move(int32_t From, int32_t To);
     void Clear();
     bool Contains(const std::string& Path) const; // letter case ignored
     // Stable sort by key 0..6 (name, dimensions, size, format, last write,

@@ -7,61 +7,18 @@
 #include <cpuid.h>
 #include <cstring>
 #include <algorithm>
-
-uint64_t CalcBpl(uint64_t Width, uint64_t Channels)
-{
-    const uint64_t s = (Width * Channels + 191) & ~uint64_t(127);
-    return (s % 1024 == 0) ? s + 128 : s;
-}
-
-uint64_t CalcBpl16(uint64_t Width, uint64_t Channels)
-{
-    return CalcBpl(Width * 2, Channels);
-}
-
-namespace {
-
-void AllocWithStride(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels, uint64_t Bpl)
-{
-    Img = TImgInfo{};
-    // Sizes come from files: refuse what cannot fit the 32-bit record or
-    // a sane block before anything is multiplied further.
-    if (Width == 0 || Height == 0 || Width > 0xFFFFFFFFu || Height > 0xFFFFFFFFu || Bpl > 0xFFFFFFFFu)
-        throw EOutOfMemory();
-    const uint64_t rows = BlockRows(Height);
-    if (rows > (uint64_t(1) << 46) / Bpl)
-        throw EOutOfMemory();
-    void* p = platform::PageAlloc(Bpl * rows);
-    if (!p)
-        throw EOutOfMemory();
-    Img.Mem = static_cast<uint8_t*>(p);
-    Img.Width = static_cast<uint32_t>(Width);
-    Img.Height = static_cast<uint32_t>(Height);
-    Img.Bpl = static_cast<uint32_t>(Bpl);
-    Img.Channels = Channels;
-}
-
-} // namespace
+#include <climits>
 
 void AllocImg(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels)
 {
-    if (Width > 0xFFFFFFFFu || Channels == 0 || Channels > 8)
+    if (!NewImgBlock(Img, Width, Height, Channels, CalcBpl(Width, Channels)))
         throw EOutOfMemory();
-    AllocWithStride(Img, Width, Height, Channels, CalcBpl(Width, Channels));
 }
 
 void AllocImg16(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels)
 {
-    if (Width > 0xFFFFFFFFu || Channels == 0 || Channels > 8)
+    if (!NewImgBlock(Img, Width, Height, Channels, CalcBpl16(Width, Channels)))
         throw EOutOfMemory();
-    AllocWithStride(Img, Width, Height, Channels, CalcBpl16(Width, Channels));
-}
-
-void FreeImg(TImgInfo& Img)
-{
-    if (Img.Mem)
-        platform::PageFree(Img.Mem);
-    Img = TImgInfo{};
 }
 
 void CopyImageRect(const TImgInfo& Src, TImgInfo& Dst, const TRect& R, int32_t DestY, int32_t DestX)
@@ -92,7 +49,17 @@ void CopyImageRect(const TImgInfo& Src, TImgInfo& Dst, const TRect& R, int32_t D
 namespace {
 int32_t RoundEven(double V)
 {
-    return static_cast<int32_t>(std::nearbyint(V)); // default rounding: halves to even
+    // Resolutions come from files (an EXIF RATIONAL of 4294967295/1, a pHYs
+    // of 2^32 - 1 per metre); past the int32 range the conversion itself is
+    // undefined, so saturate first. Nonsense (NaN) counts as unknown.
+    const double R = std::nearbyint(V); // default rounding: halves to even
+    if (!(R == R))
+        return 0;
+    if (R >= double(INT32_MAX))
+        return INT32_MAX;
+    if (R <= double(INT32_MIN))
+        return INT32_MIN;
+    return static_cast<int32_t>(R);
 }
 } // namespace
 
@@ -169,11 +136,4 @@ void FreeAligned(void* P)
     void* raw = reinterpret_cast<void**>(P)[-1];
     if (raw)
         platform::PageFree(raw);
-}
-
-void FreeICC(TICCInfo& ICC)
-{
-    platform::PageFree(ICC.Profile);
-    ICC.Profile = nullptr;
-    ICC.Len = 0;
 }

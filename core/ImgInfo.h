@@ -1,24 +1,11 @@
-// The in-memory image record and its pixel memory.
-//
-// Rows are stored bottom-up: memory row 0 is the picture's bottom row. Channel
-// order is blue, green, red (then alpha); 2 channels are gray then alpha.
-// The pixel block is page memory of Bpl x (Height rounded up to 4) bytes; every
-// row starts 128-byte aligned, has at least 64 spare bytes, and no stride is a
-// multiple of 1024. Kernels may rely on all three.
-//
-// The holder of a record owns its block; copying a record copies only the
-// pointer, and exactly one copy may be freed (FreeImg).
+// The in-memory image record and its pixel memory. The record, the ICC
+// profile record, the stride rule and the block helpers are shared with the
+// codec library and live in its header; this one adds the core's own helpers.
 #pragma once
+#include "kodex/KodexImage.h"
+
 #include <cstdint>
 #include <cstddef>
-
-struct TImgInfo {
-    uint8_t* Mem = nullptr; // bottom row
-    uint32_t Width = 0;     // pixels per row
-    uint32_t Height = 0;    // rows
-    uint32_t Bpl = 0;       // bytes from one memory row to the next
-    uint32_t Channels = 0;  // 1, 2, 3 or 4 bytes (or 16-bit samples in the 16-bit form)
-};
 
 // Resolution carried from reader to writer. Unit: 1 inch, 2 centimetre,
 // 3 metre, anything else unknown.
@@ -28,24 +15,6 @@ struct TResolutionInfo {
     int32_t ResolutionUnit = 0;
 };
 
-// An ICC profile carried from reader to writer. Profile is a page block
-// (platform::PageAlloc) owned by the holder; FreeICC releases it.
-struct TICCInfo {
-    char Name[80] = {};
-    uint8_t* Profile = nullptr;
-    uint32_t Len = 0;
-};
-
-// Stride of an 8-bit image: s = (Width x Channels + 191) rounded down to a
-// multiple of 128, plus 128 when s is a multiple of 1024. Computed in 64 bits:
-// a size from a file can never wrap into a small stride.
-uint64_t CalcBpl(uint64_t Width, uint64_t Channels);
-// Stride of the 16-bit form: the same rule on Width x Channels x 2 bytes.
-uint64_t CalcBpl16(uint64_t Width, uint64_t Channels);
-
-// Rows that a block of Height rows holds: Height rounded up to a multiple of 4.
-inline uint64_t BlockRows(uint64_t Height) { return (Height + 3) & ~uint64_t(3); }
-
 // Fills Img with a new zeroed block for Width x Height x Channels (8-bit), its
 // stride from CalcBpl. Raises EOutOfMemory when the block cannot be had or a
 // size does not fit the record; Img is then left with no block. Does not free
@@ -53,20 +22,6 @@ inline uint64_t BlockRows(uint64_t Height) { return (Height + 3) & ~uint64_t(3);
 void AllocImg(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels);
 // The same for the 16-bit form (stride from CalcBpl16).
 void AllocImg16(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels);
-
-// Releases the block (when there is one) and zeroes all five fields.
-void FreeImg(TImgInfo& Img);
-
-// Memory row R (0 = bottom picture row).
-inline uint8_t* MemRow(const TImgInfo& Img, uint32_t R)
-{
-    return Img.Mem + uint64_t(R) * Img.Bpl;
-}
-// Picture row Y in top-down picture coordinates.
-inline uint8_t* ScanLine(const TImgInfo& Img, uint32_t Y)
-{
-    return Img.Mem + uint64_t(Img.Height - Y - 1) * Img.Bpl;
-}
 
 struct TRect {
     int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
@@ -108,6 +63,3 @@ bool CPUHasAVX2();
 void* AllocAligned(uint64_t Size, uint32_t Alignment);
 // Releases a buffer from AllocAligned. P must not be null.
 void FreeAligned(void* P);
-
-// Releases an ICC profile block and clears the record.
-void FreeICC(TICCInfo& ICC);

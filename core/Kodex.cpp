@@ -7,6 +7,7 @@
 #include "core/Grayscale.h"
 #include "platform/DynLib.h"
 #include "platform/FdFile.h"
+#include "platform/FileMap.h"
 #include "platform/PageMemory.h"
 
 #include <atomic>
@@ -113,21 +114,34 @@ void SetDensity(TKodexWriteJPEG& Rec, const TResolutionInfo& Resolution)
     }
 }
 
+// The library's result for a mapped input: a picture decoded while another
+// program cut the file short holds zeros in place of the lost part, so it
+// is dropped (with its profile) and the file counts as unreadable.
+bool DecodedWhole(int Result, const platform::TMappedFile& File, TImgInfo& Img, TICCInfo* ICCInfo)
+{
+    if (Result && !File.Damaged())
+        return true;
+    FreeImg(Img);
+    if (Result && ICCInfo)
+        FreeICC(*ICCInfo);
+    if (Result)
+        KodexErrorCallback("", "The file changed while it was read");
+    return false;
+}
+
 int ReadWic(TKodexReadWICProc Proc, const std::string& FileName, TImgInfo& Img, uint32_t Flags, TICCInfo* ICCInfo,
             const TBGColor& BackgroundColour)
 {
     if (!Proc)
         return 0;
     TCurrentFile cur(FileName);
-    size_t size = 0;
-    uint8_t* data = KodexLoadFile(FileName, size);
-    if (!data)
+    platform::TMappedFile file(FileName);
+    if (!file.Data())
         return 0;
     TKodexReadWIC rec{};
     rec.ICC = ICCInfo;
-    const int r = Proc(&rec, data, size);
-    platform::PageFree(data);
-    if (!r)
+    const int r = Proc(&rec, file.Data(), file.Size());
+    if (!DecodedWhole(r, file, rec.Img, ICCInfo))
         return 0;
     if (rec.Img.Channels == 4 && (Flags & KODEX_PNG_FLATTEN))
         FlattenDecoded(rec.Img, ICCInfo, BackgroundColour);
@@ -187,41 +201,21 @@ void KodexErrorCallback(const char* FileName, const char* Message)
     ErrorLog.PutFileError(name, Message ? Message : "");
 }
 
-uint8_t* KodexLoadFile(const std::string& FileName, size_t& Size)
-{
-    Size = 0;
-    const int fd = platform::FdOpenRead(FileName);
-    if (fd < 0)
-        return nullptr;
-    const int64_t n = platform::FdSize(fd);
-    auto* p = n > 0 ? static_cast<uint8_t*>(platform::PageAlloc(uint64_t(n))) : nullptr;
-    if (p && !platform::FdReadAll(fd, p, size_t(n))) {
-        platform::PageFree(p);
-        p = nullptr;
-    }
-    platform::FdClose(fd);
-    if (p)
-        Size = size_t(n);
-    return p;
-}
-
 int ReadPNGFile(const std::string& FileName, TImgInfo& Img, uint32_t& Flags, TICCInfo* ICCInfo,
                 TBGColor& BackgroundColour)
 {
     if (!KodexProcs.ReadPNG)
         return 0;
     TCurrentFile cur(FileName);
-    size_t size = 0;
-    uint8_t* data = KodexLoadFile(FileName, size);
-    if (!data)
+    platform::TMappedFile file(FileName);
+    if (!file.Data())
         return 0;
     TKodexReadPNG rec{};
     rec.Flags = Flags & ~uint32_t(KODEX_PNG_GRAYALPHA);
     rec.BGColor = BackgroundColour;
     rec.ICC = ICCInfo;
-    const int r = KodexProcs.ReadPNG(&rec, data, size);
-    platform::PageFree(data);
-    if (!r)
+    const int r = KodexProcs.ReadPNG(&rec, file.Data(), file.Size());
+    if (!DecodedWhole(r, file, rec.Img, ICCInfo))
         return 0;
     Flags = rec.Flags;
     const bool ownBG = (rec.Flags & KODEX_PNG_OWN_BG) != 0;
@@ -257,18 +251,16 @@ int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominato
     if (!KodexProcs.ReadJPEG)
         return 0;
     TCurrentFile cur(FileName);
-    size_t size = 0;
-    uint8_t* data = KodexLoadFile(FileName, size);
-    if (!data)
+    platform::TMappedFile file(FileName);
+    if (!file.Data())
         return 0;
     TKodexReadJPEG rec{};
     rec.Denominator = Denominator > 0 ? uint32_t(Denominator) : 1;
     rec.Flags = (PassFlag ? uint32_t(KODEX_JPEG_PASS) : 0u) | (IsYCbCr ? uint32_t(KODEX_JPEG_YCBCR) : 0u);
     rec.DCTMethod = JPEGOption.DCTMethod != 0 ? 2 : 0;
     rec.ICC = ICCInfo;
-    const int r = KodexProcs.ReadJPEG(&rec, data, size);
-    platform::PageFree(data);
-    if (!r)
+    const int r = KodexProcs.ReadJPEG(&rec, file.Data(), file.Size());
+    if (!DecodedWhole(r, file, rec.Img, ICCInfo))
         return 0;
     Img = rec.Img;
     IsYCbCr = (rec.Flags & KODEX_JPEG_YCBCR) != 0;
@@ -339,6 +331,9 @@ int WriteJPEGToMemory(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, const 
     SetDensity(rec, Resolution);
     rec.ICC = const_cast<TICCInfo*>(ICCInfo && ICCInfo->Profile ? ICCInfo : nullptr);
     rec.Progressive = JPEGOption.Progressive ? -1 : 0;
+    // Not fitting is an answer the callers expect and act on (a smaller try);
+    // they report a final failure themselves, with the file's name.
+    TErrorCapture quiet;
     return KodexProcs.WriteJPEGToMemory(&rec, Buffer, &Size, ExifSize ? ExifData : nullptr,
                                         ExifData ? ExifSize : 0);
 }
@@ -351,6 +346,7 @@ int WriteThumbnailJPEG(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, bool 
     TKodexWriteJPEG rec;
     FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing);
     rec.Flags |= KODEX_WJPEG_THUMBNAIL;
+    TErrorCapture quiet; // as above: the EXIF writer tries smaller encodings
     return KodexProcs.WriteJPEGToMemory(&rec, Buffer, &Size, nullptr, 0);
 }
 
@@ -457,6 +453,8 @@ std::string GetWICExtensions()
     if (!WICExtensionsBuilt && KodexProcs.EnumExtensions) {
         WICExtensions.clear();
         KodexProcs.EnumExtensions(WICExtensionCallback);
+        // JPEG XR is always read by the library; its extensions are not enumerated.
+        WICExtensions += ".jxr,.hdp,.wdp,";
         WICExtensionsBuilt = true;
     }
     return WICExtensions;
@@ -466,10 +464,6 @@ namespace {
 uint32_t Le32(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24; }
 uint16_t Le16(const uint8_t* P) { return uint16_t(P[0] | P[1] << 8); }
 
-struct TPageBlock {
-    uint8_t* P;
-    ~TPageBlock() { platform::PageFree(P); }
-};
 struct TImgHolder {
     TImgInfo Img;
     ~TImgHolder() { FreeImg(Img); }
@@ -479,11 +473,11 @@ struct TImgHolder {
 void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& OutputFile, int32_t ColourCount,
                            const TResolutionInfo& Resolution, const TICCInfo* ICCInfo, int32_t TransparentType)
 {
-    size_t size = 0;
-    TPageBlock file{KodexLoadFile(SourceFile, size)};
-    if (!file.P)
+    platform::TMappedFile file(SourceFile);
+    if (!file.Data())
         throw EVestroError("Failed to load file");
-    const uint8_t* d = file.P;
+    const uint8_t* d = file.Data();
+    const uint64_t size = file.Size();
     if (size < 18 || d[0] != 'B' || d[1] != 'M')
         throw EVestroError("Unknown format");
     const uint32_t hs = Le32(d + 14);

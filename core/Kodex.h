@@ -72,7 +72,9 @@ int ReadWICInfo(const std::string& FileName, TKodexInfo& Info);
 int WriteJPEG(const std::string& FileName, const TImgInfo& Img, int32_t Quality, const TResolutionInfo& Resolution,
               bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize, int32_t SampleType,
               int32_t Smoothing);
-// Size: capacity of Buffer on entry, bytes written on return.
+// Size: capacity of Buffer on entry, bytes written on return. These two
+// fail silently: a picture that does not fit is an expected answer, and the
+// caller reports a final failure itself.
 int WriteJPEGToMemory(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, const TResolutionInfo& Resolution,
                       bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize,
                       int32_t SampleType, int32_t Smoothing, int32_t Quality);
@@ -115,6 +117,3 @@ void WICExtensionCallback(const char* Extension);
 void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& OutputFile, int32_t ColourCount,
                            const TResolutionInfo& Resolution, const TICCInfo* ICCInfo, int32_t TransparentType);
 
-// Reads a whole file into a new page block (platform::PageAlloc) of Size
-// bytes; null when it cannot be opened or read, or is empty. The caller frees it.
-uint8_t* KodexLoadFile(const std::string& FileName, size_t& Size);

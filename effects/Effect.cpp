@@ -146,6 +146,11 @@ void TEffectList::SetOrder(const std::vector<int32_t>& Orders)
     UpDateMenu();
 }
 
+void TEffectList::Exchange(int Index1, int Index2)
+{
+    std::swap(FItems.at(size_t(Index1)), FItems.at(size_t(Index2)));
+}
+
 void TEffectList::ReOrder()
 {
     for (size_t i = 0; i < FItems.size(); ++i)

@@ -155,6 +155,9 @@ public:
     void SetOrder(const std::vector<int32_t>& Orders);
     // Sort keys from the present positions (after a row drag).
     void ReOrder();
+    // Swaps two items of the chain (a row dragged past its neighbour); the
+    // sort keys stay until ReOrder.
+    void Exchange(int Index1, int Index2);
     void ReadIniFile(TMemIniFile& Ini);
     void WriteIniFile(TMemIniFile& Ini);
     void UpDateMenu();

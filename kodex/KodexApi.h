@@ -15,8 +15,7 @@
 // The library accepts concurrent calls on different records from any thread.
 // Strings (paths, extensions, messages) are UTF-8.
 #pragma once
-#include "core/Global.h"
-#include "core/ImgInfo.h"
+#include "kodex/KodexImage.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,5 @@
 #include "kodex/KodexCommon.h"
 
-#include "core/Errors.h"
 #include "platform/PageMemory.h"
 
 #include <atomic>
@@ -89,13 +88,10 @@ bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels)
                     (unsigned long long)Height);
         return false;
     }
-    try {
-        AllocImg(Img, Width, Height, Channels);
+    if (NewImgBlock(Img, Width, Height, Channels, CalcBpl(Width, Channels)))
         return true;
-    } catch (const EVestroError&) {
-        ReportError("", "Out of memory");
-        return false;
-    }
+    ReportError("", "Out of memory");
+    return false;
 }
 
 bool StoreICC(TICCInfo* ICC, const uint8_t* Data, uint64_t Len, const char* Fallback)

@@ -25,7 +25,7 @@ inline bool PlausibleForSize(uint64_t Pixels, uint64_t FileSize, uint64_t Pixels
     return Pixels <= FileSize * PixelsPerByte + (uint64_t(1) << 24);
 }
 
-// Gives Img a new zeroed block (AllocImg); false (after reporting) when the
+// Gives Img a new zeroed block (NewImgBlock); false (after reporting) when the
 // size is refused or the memory cannot be had. Never throws.
 bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels);
 
@@ -59,6 +59,10 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC);
 bool DecodeGIF(const uint8_t* Data, size_t Size, TImgInfo& Img);
 bool DecodeWebP(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC);
 bool DecodeHEIF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC, bool Thumbnail);
+// JPEG XR (KodexJxr.cpp): the signature test, the decoder and the header facts.
+bool IsJXR(const uint8_t* Data, size_t Size);
+bool DecodeJXR(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC);
+bool JxrInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info);
 // Header facts of a read_wic format (KodexWic.cpp); false when not one.
 bool WicInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info);
 

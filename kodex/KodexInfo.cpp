@@ -2,8 +2,7 @@
 // (create_exif).
 #include "kodex/KodexCommon.h"
 
-#include "platform/FdFile.h"
-#include "platform/PageMemory.h"
+#include "platform/FileMap.h"
 
 #include <cstring>
 #include <vector>
@@ -100,42 +99,29 @@ bool PngInfo(const uint8_t* D, size_t N, TKodexInfo& Info)
     return Info.Width > 0;
 }
 
-// Reads a whole file into a page block; null (after reporting) on failure.
-uint8_t* LoadFile(const char* Name, size_t& Size)
+// Maps a whole file; false (after reporting) on failure.
+bool MapFile(const char* Name, platform::TMappedFile& File)
 {
-    Size = 0;
-    const int fd = platform::FdOpenRead(Name);
-    if (fd < 0) {
-        kodex::ReportError(Name, "%s", platform::LastErrorText().c_str());
-        return nullptr;
-    }
-    const int64_t n = platform::FdSize(fd);
-    uint8_t* p = n > 0 ? static_cast<uint8_t*>(platform::PageAlloc(uint64_t(n))) : nullptr;
-    if (!p || !platform::FdReadAll(fd, p, size_t(n))) {
-        kodex::ReportError(Name, "Failed to read the file");
-        platform::PageFree(p);
-        platform::FdClose(fd);
-        return nullptr;
-    }
-    platform::FdClose(fd);
-    Size = size_t(n);
-    return p;
+    if (File.Open(Name))
+        return true;
+    kodex::ReportError(Name, "Failed to read the file");
+    return false;
 }
 
 bool ProbeFile(const char* Name, TKodexInfo& Info)
 {
-    size_t n = 0;
-    uint8_t* d = LoadFile(Name, n);
-    if (!d)
+    platform::TMappedFile file;
+    if (!MapFile(Name, file))
         return false;
+    const uint8_t* d = file.Data();
+    const size_t n = size_t(file.Size());
     bool ok = false;
     try {
         ok = JpegInfo(d, n, Info) || PngInfo(d, n, Info) || kodex::WicInfo(d, n, Info);
     } catch (...) {
         ok = false;
     }
-    platform::PageFree(d);
-    return ok;
+    return ok && !file.Damaged();
 }
 
 // ---- EXIF writer ------------------------------------------------------------
@@ -253,12 +239,11 @@ KODEX_EXPORT int create_exif(const char* SrcFileName, const TKodexInfo* Info, co
         std::memcpy(date, Info->DateTime, 19);
         if (!ValidDate(date) && SrcFileName) {
             TKodexInfo src{};
-            size_t n = 0;
-            if (uint8_t* d = LoadFile(SrcFileName, n)) {
-                if (PngInfo(d, n, src) || kodex::WicInfo(d, n, src))
-                    std::memcpy(date, src.DateTime, 19);
-                platform::PageFree(d);
-            }
+            platform::TMappedFile file;
+            if (MapFile(SrcFileName, file) &&
+                (PngInfo(file.Data(), size_t(file.Size()), src) || kodex::WicInfo(file.Data(), size_t(file.Size()), src)) &&
+                !file.Damaged())
+                std::memcpy(date, src.DateTime, 19);
         }
         const bool haveDate = ValidDate(date);
 

@@ -480,13 +480,15 @@ bool DecodeHEIF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC, 
 // ---- Dispatch ---------------------------------------------------------------
 
 namespace {
-enum class TWicFormat { Unknown, TIFF, GIF, WebP, HEIF, PNG };
+enum class TWicFormat { Unknown, TIFF, GIF, WebP, HEIF, PNG, JXR };
 
 TWicFormat Sniff(const uint8_t* D, size_t N)
 {
     if (N >= 4 && ((D[0] == 'I' && D[1] == 'I' && D[2] == 42 && D[3] == 0) ||
                    (D[0] == 'M' && D[1] == 'M' && D[2] == 0 && D[3] == 42)))
         return TWicFormat::TIFF;
+    if (IsJXR(D, N))
+        return TWicFormat::JXR;
     if (N >= 6 && std::memcmp(D, "GIF8", 4) == 0)
         return TWicFormat::GIF;
     if (N >= 12 && std::memcmp(D, "RIFF", 4) == 0 && std::memcmp(D + 8, "WEBP", 4) == 0)
@@ -541,6 +543,7 @@ int ReadWic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size, bool Thumbnail
         case TWicFormat::WebP: ok = !Thumbnail && DecodeWebP(Data, Size, img, Rec->ICC); break;
         case TWicFormat::HEIF: ok = DecodeHEIF(Data, Size, img, Rec->ICC, Thumbnail); break;
         case TWicFormat::PNG: ok = !Thumbnail && DecodePNGForWic(Data, Size, img, Rec->ICC); break;
+        case TWicFormat::JXR: ok = !Thumbnail && DecodeJXR(Data, Size, img, Rec->ICC); break;
         default:
             if (!Thumbnail)
                 ReportError("", "Unknown format");
@@ -585,6 +588,8 @@ bool WicInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info)
         TakeExif(f, Info);
         Info.HasExif = f.HasExifIfd;
         return true;
+    case TWicFormat::JXR:
+        return JxrInfo(Data, Size, Info);
     case TWicFormat::GIF:
         if (Size < 10) // the logical screen size is bytes 6..9
             return false;

@@ -130,11 +130,13 @@ int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Canc
     return Reap(pid);
 }
 
-bool StartProcess(const std::vector<std::string>& Args)
+bool StartProcess(const std::vector<std::string>& Args, int* Pid)
 {
     const pid_t pid = Spawn(Args);
     if (pid < 0)
         return false;
+    if (Pid)
+        *Pid = pid;
     try {
         std::thread([pid] { Reap(pid); }).detach();
     } catch (...) {

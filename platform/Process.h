@@ -39,7 +39,8 @@ private:
 
 // Starts the program without waiting (external viewer, after-run command);
 // the child is reaped in the background. False when it could not be started.
-bool StartProcess(const std::vector<std::string>& Args);
+// Pid, when given, receives the child's process id (to find its window).
+bool StartProcess(const std::vector<std::string>& Args, int* Pid = nullptr);
 
 // Splits a command line that the user typed into arguments: blanks separate
 // them, double quotation marks group blanks into one argument and are removed

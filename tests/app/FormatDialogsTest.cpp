@@ -20,6 +20,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -236,7 +237,7 @@ TEST(PNGDialog, FiltersColourAndDependentControls)
 {
     EnsureApp();
     const std::string SavedExeDir = ExeDir;
-    const auto Dir = std::filesystem::temp_directory_path() / "vestro_pngdlg_test";
+    const auto Dir = std::filesystem::temp_directory_path() / ("vestro_pngdlg_" + std::to_string(::getpid()));
     std::filesystem::remove_all(Dir);
     std::filesystem::create_directories(Dir / "bin");
     ExeDir = Dir.string() + "/";

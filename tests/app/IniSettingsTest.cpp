@@ -8,9 +8,11 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <clocale>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -48,6 +50,99 @@ protected:
     fs::path Dir;
     TSystemOption SavedSystem;
 };
+
+// A value of the row's type that differs from its default where the key
+// allows one, and from the other rows' values where it can (two rows bound to
+// one field then show). Row is the row's place in the table.
+TIniValue OtherValue(const TIniKey& K, size_t Row)
+{
+    const TIniValue d = K.Default();
+    if (K.Type == TIniType::Text)
+        return std::get<std::string>(d) + "/x y" + std::to_string(Row);
+    const int32_t v = std::get<int32_t>(d);
+    if (K.Type == TIniType::Bool)
+        return int32_t(!v);
+    if (K.Fix.Kind != TIniFix::None)
+        return K.Fix.Hi != v ? K.Fix.Hi : K.Fix.Lo;
+    return v + 3 + int32_t(Row);
+}
+
+std::string Name(const TIniKey& K) { return std::string(K.Section) + "/" + K.Key; }
+
+bool Is(const TIniKey& K, const char* Section, const char* Key)
+{
+    return std::string_view(K.Section) == Section && std::string_view(K.Key) == Key;
+}
+
+void ResetAll()
+{
+    for (const TIniKey& k : IniKeys())
+        if (k.Section)
+            k.Set(k.Default());
+}
+
+TEST_F(Settings, EveryKeyOfTheTableRoundTrips)
+{
+    std::set<std::string> seen;
+    std::vector<TIniValue> want;
+    for (const TIniKey& k : IniKeys()) {
+        if (!k.Section) {
+            want.emplace_back();
+            continue;
+        }
+        std::string lower = Name(k);
+        std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+        EXPECT_TRUE(seen.insert(lower).second) << Name(k) << " appears twice";
+        k.Set(CorrectIniValue(k, OtherValue(k, want.size())));
+        want.push_back(k.Get());
+    }
+    const std::string f = (Dir / "all.ini").string();
+    ASSERT_TRUE(SaveIniFile(f));
+    const TMemIniFile saved(f);
+    ResetAll();
+    LoadIniFile(f);
+    for (size_t i = 0; i < IniKeys().size(); ++i) {
+        const TIniKey& k = IniKeys()[i];
+        if (!k.Section)
+            continue;
+        EXPECT_EQ(saved.ValueExists(k.Section, k.Key), k.Use != TIniUse::ReadOnly) << Name(k);
+        // Rules that join keys: the plug-in order is merged with the plug-ins
+        // found, and rename-only switches combining off.
+        if (k.Use != TIniUse::ReadWrite || Is(k, "SPI", "SPIOrder") || Is(k, "Combine", "Use"))
+            continue;
+        EXPECT_EQ(k.Get(), want[i]) << Name(k);
+        // A write under another name would load the default instead.
+        if (!Is(k, "PNG", "UsePNGOUT")) { // needs the tool in bin/
+            EXPECT_NE(k.Get(), CorrectIniValue(k, k.Default())) << Name(k);
+        }
+    }
+    ResetAll();
+}
+
+TEST_F(Settings, EveryRangeOfTheTableHolds)
+{
+    // Below and above every range: clamped to the nearest bound, or the
+    // key's default.
+    for (int side = 0; side < 2; ++side) {
+        std::string text;
+        for (const TIniKey& k : IniKeys())
+            if (k.Section && k.Fix.Kind != TIniFix::None)
+                text += "[" + std::string(k.Section) + "]\n" + k.Key + "=" +
+                        std::to_string(int64_t(side ? k.Fix.Hi : k.Fix.Lo) + (side ? 1 : -1)) + "\n";
+        LoadIniFile(Write("range.ini", text));
+        for (const TIniKey& k : IniKeys()) {
+            if (!k.Section || k.Fix.Kind == TIniFix::None)
+                continue;
+            const int32_t got = std::get<int32_t>(k.Get());
+            if (k.Fix.Kind == TIniFix::Clamp)
+                EXPECT_EQ(got, side ? k.Fix.Hi : k.Fix.Lo) << Name(k);
+            else
+                EXPECT_EQ(k.Get(), CorrectIniValue(k, k.Default())) << Name(k);
+            EXPECT_TRUE(got >= k.Fix.Lo && got <= k.Fix.Hi) << Name(k);
+        }
+    }
+    ResetAll();
+}
 
 TEST_F(Settings, RoundTripKeepsWhatTheProgramDoesNotKnow)
 {

@@ -10,6 +10,8 @@ inline void EnsureApp()
     if (!QApplication::instance()) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        static QApplication app(argc, argv);
+        // Never destroyed: tearing Qt down among the static destructors
+        // crashes once an input device exists (any key event makes one).
+        new QApplication(argc, argv);
     }
 }

@@ -1,6 +1,8 @@
 // Whole runs on small generated files in a scratch folder: in/ holds the
 // inputs, out/ receives the outputs (rule "<old>.bmp" unless a test says
-// otherwise). Options are restored after each test.
+// otherwise). Options are restored after each test. Failures are read from the
+// process-wide error log, where the codec library's messages land too: what a
+// user would be shown.
 #pragma once
 #include "batch/BatchJobs.h"
 #include "core/Bitmap.h"
@@ -35,6 +37,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(KodexReady) << "codec library not built";
+        ErrorLog.Clear();
         Dir = fs::temp_directory_path() / ("vestro_run_" + std::to_string(::getpid()) + "_" +
                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Dir);
@@ -56,6 +59,7 @@ protected:
         for (auto& E : fs::recursive_directory_iterator(Dir))
             fs::permissions(E.path(), fs::perms::owner_all, fs::perm_options::add);
         fs::remove_all(Dir);
+        ErrorLog.Clear();
         std::tie(FileOption, JPEGOption, MetadataOption, ResizeOption, BitmapOption) = Saved;
     }
 
@@ -132,7 +136,7 @@ protected:
     TResizer Main;
     TConvertIO IO;
     TImageInfoList Files;
-    TErrorLog Log;
+    TErrorLog& Log = ErrorLog;
     TErrorLogSink Errors{Log};
     TBatchEventQueue Events;
 };

@@ -117,6 +117,57 @@ TEST(CarryOver, ThumbnailIFDIsAppendedWithinOneSegment)
     EXPECT_EQ(GetWord(&S[Pos + I.FThumbnailOrientationPos], etMM), 8);
 }
 
+// Block position of the value field of IFD0's entry Tag.
+uint32_t Ifd0Value(const std::vector<uint8_t>& B, TEndianType O, uint16_t Tag)
+{
+    const uint32_t Ifd0 = GetDWord(&B[10], O) + 6;
+    for (uint32_t I = 0, N = GetWord(&B[Ifd0], O); I < N; ++I)
+        if (GetWord(&B[Ifd0 + 2 + 12 * I], O) == Tag)
+            return Ifd0 + 2 + 12 * I + 8;
+    ADD_FAILURE() << "no tag " << Tag;
+    return 0;
+}
+
+// A readable block whose values point into its own structure comes out with
+// that structure whole: the tag counts as absent, and nothing is written there.
+TEST(CarryOver, ValuesPointingIntoTheHeaderOrAnIFDAreNotPatched)
+{
+    TOptionGuard Guard;
+    MetadataOption.Resolution = 72;
+    for (TEndianType O : {etII, etMM}) {
+        const std::vector<uint8_t> Good = CameraExif(O, "Camera 1.0");
+        const uint32_t Ifd0 = GetDWord(&Good[10], O) + 6;
+        const size_t TableEnd = Ifd0 + 2 + 12 * GetWord(&Good[Ifd0], O) + 4;
+        // XResolution stored over IFD0's first entries.
+        std::vector<uint8_t> B = Good;
+        PutDWord(&B[Ifd0Value(B, O, 282)], Ifd0 + 2 - 6, O);
+        std::vector<uint8_t> Before(B.begin(), B.begin() + long(TableEnd));
+        auto R = Patched(B, false, true);
+        EXPECT_TRUE(std::equal(Before.begin(), Before.begin() + Ifd0 + 2, B.begin())) << O;
+        EXPECT_EQ(GetWord(&B[Ifd0 + 2], O), 274); // the first entry is still the orientation
+        EXPECT_EQ(R->FOrientation, 6);
+        EXPECT_EQ(Software(B, R), "Vestro,Camera 1.0"); // the rest is still updated
+        // The Software text placed over the TIFF header.
+        B = Good;
+        PutDWord(&B[Ifd0Value(B, O, 305)], 0, O);
+        Before.assign(B.begin(), B.end());
+        R = Patched(B);
+        EXPECT_TRUE(std::equal(Before.begin(), Before.begin() + long(TableEnd), B.begin())) << O;
+        EXPECT_EQ(R->FXDimensionPos != 0, true); // the Exif IFD is still reached
+        // A thumbnail slot over IFD0 is no thumbnail.
+        std::vector<TTestEntry> Ifd1 = {ShortEntry(259, 6), LongEntry(513, 8), LongEntry(514, 40)};
+        B = BuildExif(O, {{ShortEntry(274, 6)}, {}, Ifd1});
+        TImageInfo I;
+        ASSERT_TRUE(ParseExifBlock(B.data(), B.size(), 0, I));
+        EXPECT_EQ(I.FThumbnailSize, 0u);
+        // An IFD0 that starts inside the header leaves the block as read.
+        B = Good;
+        PutDWord(&B[10], 4, O);
+        TImageInfo J;
+        EXPECT_FALSE(ParseExifBlock(B.data(), B.size(), 0, J));
+    }
+}
+
 // ---- the marker-level copier ----
 
 std::vector<uint8_t> Segment(uint16_t M, const std::vector<uint8_t>& Payload)

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ public:
     {
         static int Serial = 0;
         Path = (std::filesystem::temp_directory_path() /
-                ("vestro-files-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                ("vestro-files-" + std::to_string(::getpid()) + "-" +
                  std::to_string(reinterpret_cast<uintptr_t>(this)) + "-" + std::to_string(Serial++)))
                    .string() + "/";
         std::filesystem::create_directories(Path);

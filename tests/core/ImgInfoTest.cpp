@@ -2,6 +2,7 @@
 #include "core/Errors.h"
 
 #include <gtest/gtest.h>
+#include <climits>
 #include <cstring>
 
 TEST(ImgInfo, StrideRule)
@@ -97,6 +98,11 @@ TEST(ImgInfo, ColourSwapAndResolution)
     EXPECT_EQ(x, 2835); EXPECT_EQ(y, 3780);
     ResolutionToPPM(x, y, {72, 72, 0});
     EXPECT_EQ(x, 0); EXPECT_EQ(y, 0);
+    // A file's 4294967295/1 saturates instead of wrapping to a negative value.
+    ResolutionToDPI(x, y, {4294967295.0, 4294967295.0, 1});
+    EXPECT_EQ(x, INT32_MAX); EXPECT_EQ(y, INT32_MAX);
+    ResolutionToPPM(x, y, {4294967295.0, 1e300, 1});
+    EXPECT_EQ(x, INT32_MAX); EXPECT_EQ(y, INT32_MAX);
 }
 
 TEST(ImgInfo, CPUFeatureWord)

@@ -3,6 +3,7 @@
 #pragma once
 #include <QApplication>
 #include <QElapsedTimer>
+#include <gtest/gtest.h>
 #include <functional>
 
 inline QApplication& TestApp()
@@ -18,6 +19,14 @@ inline QApplication& TestApp()
     }();
     return *App;
 }
+
+// Made before the first test, so that a test run on its own (ctest starts one
+// process per test) finds it whatever it constructs first.
+struct TTestAppEnvironment : ::testing::Environment {
+    void SetUp() override { TestApp(); }
+};
+inline ::testing::Environment* const TestAppEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TTestAppEnvironment);
 
 // Processes events until Done() holds or Ms milliseconds have passed; the
 // result of Done() at the end.

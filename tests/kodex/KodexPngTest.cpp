@@ -134,10 +134,8 @@ TEST_F(Png, ColourRoundTripKeepsEveryByteWithEachFilter)
             const std::string f = Scratch / "c.png";
             ASSERT_TRUE(WritePNG(f, src.Img, filter, false, false, {}, 0, nullptr, nullptr, 6));
             TKodexReadPNG rec{};
-            size_t n = 0;
-            uint8_t* d = KodexLoadFile(f, n);
-            ASSERT_TRUE(KodexProcs.ReadPNG(&rec, d, n));
-            platform::PageFree(d);
+            const std::vector<uint8_t> d = ReadBytes(f);
+            ASSERT_TRUE(KodexProcs.ReadPNG(&rec, d.data(), d.size()));
             ASSERT_EQ(rec.Img.Channels, ch);
             for (uint32_t y = 0; y < 5; ++y)
                 ASSERT_EQ(0, std::memcmp(MemRow(rec.Img, y), MemRow(src.Img, y), 13 * ch)) << ch << " " << filter;

@@ -1,0 +1,169 @@
+// The main window of a normal start: the file list, the size-rule bar, the
+// effect strip, the menus and tool bars, the mode and "at once" boxes, and
+// the Run command with what follows a run.
+//
+// The window is the effect chain's host (strip rebuild, resize settings, the
+// size rule pushed before a preview, the rename rule). Its questions go
+// through Confirm and Notice, which tests replace; nothing here blocks
+// without a person to answer.
+#pragma once
+#include "effects/Effect.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QToolBar;
+class QToolButton;
+class QWidget;
+class TEffectStrip;
+class TFileListView;
+class TListPreview;
+struct TListState;
+class TThumbnailForm;
+
+class TMainForm : public QMainWindow, public TEffectHost {
+    Q_OBJECT
+public:
+    // Args: the command line without the program (switches included); its
+    // files are listed through the list-up window once the window shows.
+    explicit TMainForm(const std::vector<std::string>& Args, QWidget* Parent = nullptr);
+    ~TMainForm() override;
+
+    // --- settings ---
+    // Folds the window's state (bounds, column widths, rename rule, size
+    // edits and history, thumbnail window) into the records, then writes
+    // every section to FileName.
+    bool SaveIniFile(const std::string& FileName);
+    // Writes only [File] StartNumber.
+    bool SaveIniFile2(const std::string& FileName);
+    // Loads FileName and applies it to the window (with its stored bounds
+    // when WithBounds).
+    void LoadProfile(const std::string& FileName, bool WithBounds);
+    void ApplySettingsToUI(bool WithBounds);
+    void UpdateCaption();
+
+    // --- size rule ---
+    void cbxResizeRuleChange();
+    // Hands the chosen rule and sides to the chain and records them in the
+    // history. False (after telling the user) when the rule is History and
+    // the history is empty: then nothing may run.
+    bool SetResizeParam();
+    std::vector<std::string> ResizeHistory; // newest first, at most 10
+
+    // --- modes and list ---
+    void SetJPEGTranMode();
+    // Lists Paths through the list-up window (files, folders; anything else
+    // is offered as a path too and left out when it is no picture).
+    void AddPaths(const std::vector<std::string>& Paths);
+    // What another start handed over: listed now, or when the present run
+    // ends (a run refuses drops while it goes on).
+    void HandOff(const std::vector<std::string>& Args);
+    void RefreshFileList();
+    void UpdateListState();
+    // Selected rows of the list, ascending.
+    std::vector<int> SelectedRows() const;
+    // The focused row, or the first selected, or -1.
+    int CurrentRow() const;
+
+    // --- the run ---
+    void ConvertRunExecute();
+
+    // --- the effect chain's host ---
+    void UpdateEffectStrip(TEffectList& List) override;
+    void ShowResizeSettings() override;
+    void PushSizeRule() override;
+    std::string RenameRule() override;
+    void SetResizeFilters(int32_t Decimation, int32_t Interpolation, int32_t SIMDMode) override;
+
+    // Questions and messages. Confirm answers an OK/Cancel question (true:
+    // OK); Notice shows a message. Unset: message boxes, and with nobody to
+    // answer (offscreen, VESTRO_NONINTERACTIVE) Confirm says Cancel and Notice
+    // writes to standard error.
+    std::function<bool(const QString& Text)> Confirm;
+    std::function<void(const QString& Text)> Notice;
+
+    // --- controls ---
+    TFileListView* ListView1;
+    QLabel* StatusPanel[3];
+    QLineEdit* Edit2;       // rename rule
+    QToolButton* Image1;    // rename-rule token help
+    QComboBox* ComboBox2;   // mode
+    QCheckBox* CheckBox1;   // "at once"
+    QComboBox* cbxResizeRule;
+    QWidget *Panel3, *Panel4, *Panel5;
+    QLabel *Label4, *Label5, *Label6, *Label7;
+    QLineEdit *edtSide1, *edtSide2;
+    QComboBox* ComboBox1;   // size history
+    TEffectStrip* Panel8;   // effect strip
+    QMenu* LanguageL1;
+    QMenu* PopupMenu1;
+    QToolBar *ToolBar1, *ToolBar2;
+    TThumbnailForm* ThumbnailForm;
+
+    QAction *FileAdd, *FileAddFolder, *FileOpenIni, *FileSaveIni, *FileExit1;
+    QAction *ListViewDelete, *ListViewClear, *ListViewSelectAll, *ListViewCheck, *ListViewCheckReset,
+        *ListViewCheckReverse, *ListViewReverseAll, *ListViewCheckAlt, *ListViewPaste;
+    QAction *ShowThumbnail, *IgnoreEmbeddedThumbnail;
+    QAction *SetBMPOption, *SetJPEGOption, *SetPNGOption, *SetPictureFormat, *SetOutPutFolder,
+        *SetMetaDataOption, *SetPreviewOption, *SetSPIOption, *JPEGTranOption, *Combine,
+        *SystemOptionSetting, *CreateShortCut, *DeleteShortCut, *EffectPermute, *SetResizeOption;
+    QAction *ConvertRun, *Preview, *Preview2, *HelpShow, *HelpAbout;
+
+    int OldRule = 0;
+
+protected:
+    void closeEvent(QCloseEvent* Event) override;
+    void dragEnterEvent(QDragEnterEvent* Event) override;
+    void dropEvent(QDropEvent* Event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBars();
+    void CreateCentral();
+    void ConnectActions();
+    void BuildLanguageMenu();
+
+    bool Ask(const QString& Text);
+    void Tell(const QString& Text);
+
+    void ComboBox2Change(int Index);
+    void CheckBox1Click(bool Checked);
+    void OnListStateChanged(const TListState& State);
+    // Preview and Preview In New Window.
+    void PreviewExecute(bool NewWindow);
+    void FileOpenIniExecute();
+    void FileSaveIniExecute();
+    void SetSPIOptionExecute();
+    void SystemOptionSettingClick();
+    void DeleteShortCutClick();
+    void EffectPermuteExecute();
+    void HelpShowExecute();
+    void LanguageClick(int Tag);
+    template <class TForm, class... TArgs> bool ShowDialog(TArgs&&... Args);
+    // After a run: entries to drop from the list (RemoveList).
+    void RemoveConvertedEntries(const std::vector<bool>& Converted);
+    // Folds the window's state into the records before they are written.
+    void StoreWindowState();
+    // "%d,%s,%s" of rule r and the two edit texts, as the history keeps it.
+    std::string HistoryEntryOf(int Rule) const;
+    QString HistoryLine(const std::string& Entry) const;
+    void MoveHistoryToTop(int Index);
+
+    std::vector<std::string> FArgs;
+    std::unique_ptr<TListPreview> FPreview;
+    bool FClosing = false;
+};
+
+// The window of a normal start; null before it is made and after it is gone.
+extern TMainForm* MainForm;

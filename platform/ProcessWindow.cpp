@@ -1,0 +1,152 @@
+#include "platform/ProcessWindow.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <xcb/xcb.h>
+
+namespace {
+
+struct TConnection {
+    xcb_connection_t* C = nullptr;
+    xcb_window_t Root = 0;
+    TConnection()
+    {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display)
+            return;
+        int screen = 0;
+        C = xcb_connect(display, &screen);
+        if (xcb_connection_has_error(C)) {
+            xcb_disconnect(C);
+            C = nullptr;
+            return;
+        }
+        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(C));
+        for (int i = 0; it.rem && i < screen; ++i)
+            xcb_screen_next(&it);
+        if (it.rem)
+            Root = it.data->root;
+    }
+    ~TConnection()
+    {
+        if (C)
+            xcb_disconnect(C);
+    }
+    explicit operator bool() const { return C && Root; }
+
+    xcb_atom_t Atom(const char* Name) const
+    {
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
+            xcb_intern_atom_reply(C, xcb_intern_atom(C, 0, uint16_t(std::strlen(Name)), Name), nullptr), &std::free);
+        return r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+};
+
+template <class T> using TReply = std::unique_ptr<T, decltype(&std::free)>;
+
+// The window's own process id, 0 when it does not say.
+uint32_t WindowPid(const TConnection& X, xcb_window_t W, xcb_atom_t PidAtom)
+{
+    TReply<xcb_get_property_reply_t> r(
+        xcb_get_property_reply(X.C, xcb_get_property(X.C, 0, W, PidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr),
+        &std::free);
+    if (!r || r->format != 32 || xcb_get_property_value_length(r.get()) < 4)
+        return 0;
+    uint32_t pid;
+    std::memcpy(&pid, xcb_get_property_value(r.get()), 4);
+    return pid;
+}
+
+bool IsOwned(const TConnection& X, xcb_window_t W)
+{
+    TReply<xcb_get_property_reply_t> r(
+        xcb_get_property_reply(X.C, xcb_get_property(X.C, 0, W, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1),
+                               nullptr),
+        &std::free);
+    return r && xcb_get_property_value_length(r.get()) >= 4;
+}
+
+bool IsViewable(const TConnection& X, xcb_window_t W)
+{
+    TReply<xcb_get_window_attributes_reply_t> r(
+        xcb_get_window_attributes_reply(X.C, xcb_get_window_attributes(X.C, W), nullptr), &std::free);
+    return r && r->map_state == XCB_MAP_STATE_VIEWABLE;
+}
+
+std::vector<xcb_window_t> Children(const TConnection& X, xcb_window_t W)
+{
+    TReply<xcb_query_tree_reply_t> r(xcb_query_tree_reply(X.C, xcb_query_tree(X.C, W), nullptr), &std::free);
+    if (!r)
+        return {};
+    const xcb_window_t* c = xcb_query_tree_children(r.get());
+    return {c, c + xcb_query_tree_children_length(r.get())};
+}
+
+// A client window of Pid among the root's children, or one level below them
+// (a window manager puts each client into a frame of its own).
+xcb_window_t FindWindow(const TConnection& X, uint32_t Pid, xcb_atom_t PidAtom)
+{
+    for (xcb_window_t top : Children(X, X.Root)) {
+        if (!IsViewable(X, top))
+            continue;
+        std::vector<xcb_window_t> candidates{top};
+        for (xcb_window_t c : Children(X, top))
+            candidates.push_back(c);
+        for (xcb_window_t w : candidates)
+            if (WindowPid(X, w, PidAtom) == Pid && IsViewable(X, w) && !IsOwned(X, w))
+                return w;
+    }
+    return 0;
+}
+
+bool Alive(int Pid) { return kill(Pid, 0) == 0; }
+
+} // namespace
+
+uint32_t WaitForProcessWindow(int Pid)
+{
+    if (Pid <= 0)
+        return 0;
+    TConnection x;
+    if (!x)
+        return 0;
+    const xcb_atom_t pidAtom = x.Atom("_NET_WM_PID");
+    if (pidAtom == XCB_ATOM_NONE)
+        return 0;
+    using namespace std::chrono_literals;
+    // While the program starts up.
+    for (int i = 0; i < 100; ++i) {
+        if (const xcb_window_t w = FindWindow(x, uint32_t(Pid), pidAtom))
+            return w;
+        if (!Alive(Pid))
+            return 0;
+        std::this_thread::sleep_for(50ms);
+    }
+    for (int i = 0; i < 7; ++i) {
+        if (const xcb_window_t w = FindWindow(x, uint32_t(Pid), pidAtom))
+            return w;
+        std::this_thread::sleep_for(100ms);
+    }
+    return 0;
+}
+
+bool SetProcessWindowTitle(uint32_t Window, const std::string& Title)
+{
+    TConnection x;
+    if (!x || Window == 0)
+        return false;
+    const xcb_atom_t netName = x.Atom("_NET_WM_NAME"), utf8 = x.Atom("UTF8_STRING");
+    const auto n = uint32_t(Title.size());
+    if (netName != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE)
+        xcb_change_property(x.C, XCB_PROP_MODE_REPLACE, Window, netName, utf8, 8, n, Title.data());
+    xcb_change_property(x.C, XCB_PROP_MODE_REPLACE, Window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, n, Title.data());
+    // A round trip, so that the title is in place when we return.
+    TReply<xcb_get_input_focus_reply_t> r(xcb_get_input_focus_reply(x.C, xcb_get_input_focus(x.C), nullptr),
+                                          &std::free);
+    return r != nullptr;
+}

@@ -1,0 +1,402 @@
+// The main window's file list: row texts, sorting, deleting, moving and the
+// refresh under Qt's model checker; keys, pasted pictures and files handed
+// over by a second start through the view.
+#include "TestApp.h"
+#include "app/FileListModel.h"
+#include "app/FileListView.h"
+#include "app/Startup.h"
+#include "core/Bitmap.h"
+#include "core/ErrorLog.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "platform/LocaleFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QUrl>
+#include <QKeyEvent>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Qt's model checker reports through warnings; every one is a fault here.
+int ModelWarnings = 0;
+void CountModelWarnings(QtMsgType Type, const QMessageLogContext& Context, const QString& Message)
+{
+    if (Type != QtDebugMsg && Context.category && std::string(Context.category) == "qt.modeltest") {
+        ++ModelWarnings;
+        std::fprintf(stderr, "model checker: %s\n", qPrintable(Message));
+    }
+}
+
+TImageInfo* Entry(const std::string& Path, int32_t W, int32_t H, int64_t Size, int32_t Format = pfBMP)
+{
+    auto* E = new TImageInfo;
+    E->SetPath(Path);
+    E->Width = W;
+    E->Height = H;
+    E->Size = Size;
+    E->PictureFormat = Format;
+    return E;
+}
+
+std::vector<std::string> Names(const TFileListModel& M)
+{
+    std::vector<std::string> Out;
+    for (int R = 0; R < M.rowCount(); ++R)
+        Out.push_back(M.data(M.index(R, TFileListModel::colName)).toString().toStdString());
+    return Out;
+}
+
+// A key pressed in the list without modifiers.
+void Key(QWidget& W, int K)
+{
+    QKeyEvent Press(QEvent::KeyPress, K, Qt::NoModifier);
+    QCoreApplication::sendEvent(&W, &Press);
+}
+
+// Runs Op and checks that every row's persistent index (the view's selection
+// and current row) still shows the entry it showed before, or is gone with it.
+template <class TOp> void PersistentRowsFollow(TFileListModel& M, TOp Op)
+{
+    std::vector<std::pair<QPersistentModelIndex, QString>> Before;
+    for (int R = 0; R < M.rowCount(); ++R)
+        Before.emplace_back(QPersistentModelIndex(M.index(R, 0)), M.data(M.index(R, 0)).toString());
+    Op();
+    for (const auto& [Index, Name] : Before) {
+        if (!Index.isValid())
+            continue;
+        EXPECT_EQ(Index.data().toString().toStdString(), Name.toStdString()) << "now at row " << Index.row();
+    }
+}
+
+class FileListFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureApp();
+        Dir = fs::temp_directory_path() / ("vestro-filelist-" + std::to_string(QCoreApplication::applicationPid()) +
+                                           "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+        SavedFile = FileOption;
+        FileOption.AtOnce = false;
+        FileList = &Files;
+        ErrorLog.Clear();
+    }
+    void TearDown() override
+    {
+        Files.Clear();
+        FileList = nullptr;
+        FileOption = SavedFile;
+        ErrorLog.Clear();
+        fs::remove_all(Dir);
+    }
+    std::string Picture(const std::string& Name, uint32_t W = 8, uint32_t H = 6)
+    {
+        TImgInfo Img;
+        AllocImg(Img, W, H, 3);
+        const std::string P = (Dir / Name).string();
+        EXPECT_TRUE(SaveBitmapFile(P, Img, TResolutionInfo{}));
+        FreeImg(Img);
+        return P;
+    }
+    fs::path Dir;
+    TFileOption SavedFile;
+    TImageInfoList Files;
+};
+
+TEST(FileListText, SizesInWholeKilobytesAndDatesInTheLocaleForm)
+{
+    EXPECT_EQ(FileSizeKBText(0, ","), "0 KB");
+    EXPECT_EQ(FileSizeKBText(1, ","), "1 KB");
+    EXPECT_EQ(FileSizeKBText(1024, ","), "1 KB");
+    EXPECT_EQ(FileSizeKBText(1025, ","), "2 KB");
+    EXPECT_EQ(FileSizeKBText(1048576, ","), "1,024 KB");
+    EXPECT_EQ(FileSizeKBText(1048576, "."), "1.024 KB");
+    EXPECT_EQ(FileSizeKBText(int64_t(5) << 40, "'"), "5'368'709'120 KB");
+    EXPECT_EQ(FileSizeKBText(999 * 1024, ","), "999 KB");
+    // The C locale the tests run in has no thousands separator.
+    EXPECT_EQ(FileSizeKBText(1048576), "1024 KB");
+
+    TDateTime D = 0;
+    ASSERT_TRUE(TryEncodeDateTime(2010, 1, 2, 3, 4, 5, D));
+    const std::string DS = platform::DateSeparator(), TS = platform::TimeSeparator();
+    EXPECT_EQ(ListDateText(D), "2010" + DS + "01" + DS + "02 03" + TS + "04");
+    EXPECT_EQ(ListDateText(0), "");
+}
+
+TEST(FileListModelTest, RowTextsChecksAndHeaders)
+{
+    EnsureApp();
+    TImageInfoList L;
+    TImageInfo* A = Entry("/pics/a.bmp", 640, 480, 1048576);
+    ASSERT_TRUE(TryEncodeDateTime(2021, 12, 31, 23, 59, 0, A->DateTimeLastWrite));
+    ASSERT_TRUE(TryEncodeDateTime(2020, 6, 1, 8, 30, 0, A->DateTimeOriginal));
+    L.Add(A);
+    TImageInfo* B = Entry("/pics/not probed.jpg", 0, 0, 0, pfUnknown); // listed without a probe
+    B->DateTimeLastWrite = A->DateTimeLastWrite;
+    B->DateTimeOriginal = A->DateTimeOriginal;
+    B->Checked = true;
+    L.Add(B);
+    TFileListModel M(&L);
+    QAbstractItemModelTester Tester(&M, QAbstractItemModelTester::FailureReportingMode::Warning);
+
+    auto Text = [&M](int R, int C) { return M.data(M.index(R, C)).toString().toStdString(); };
+    EXPECT_EQ(Text(0, TFileListModel::colName), "a.bmp");
+    EXPECT_EQ(Text(0, TFileListModel::colSize), "640 x 480");
+    EXPECT_EQ(Text(0, TFileListModel::colFileSize), FileSizeKBText(1048576));
+    EXPECT_FALSE(Text(0, TFileListModel::colType).empty());
+    EXPECT_EQ(Text(0, TFileListModel::colLastUpdate), ListDateText(A->DateTimeLastWrite));
+    EXPECT_EQ(Text(0, TFileListModel::colDateTimeOriginal), ListDateText(A->DateTimeOriginal));
+    EXPECT_EQ(Text(0, TFileListModel::colPath), "/pics/a.bmp");
+    // Not probed yet: no size, type or shooting date, but size, time and path.
+    EXPECT_EQ(Text(1, TFileListModel::colSize), "");
+    EXPECT_EQ(Text(1, TFileListModel::colType), "");
+    EXPECT_EQ(Text(1, TFileListModel::colDateTimeOriginal), "");
+    EXPECT_EQ(Text(1, TFileListModel::colFileSize), "0 KB");
+    EXPECT_EQ(Text(1, TFileListModel::colLastUpdate), ListDateText(A->DateTimeLastWrite));
+    EXPECT_EQ(Text(1, TFileListModel::colPath), "/pics/not probed.jpg");
+    EXPECT_EQ(M.data(M.index(0, TFileListModel::colFileSize), Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
+              Qt::AlignRight);
+
+    // The mark shows and sets Checked.
+    EXPECT_EQ(M.data(M.index(0, 0), Qt::CheckStateRole).toInt(), Qt::Unchecked);
+    EXPECT_EQ(M.data(M.index(1, 0), Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_TRUE(M.setData(M.index(0, 0), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_TRUE(A->Checked);
+    EXPECT_FALSE(M.setData(M.index(0, 1), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_TRUE(A->Checked);
+
+    const char* Captions[] = {"Name", "Size", "File Size", "Type", "Last Update", "DateTimeOriginal", "Path"};
+    for (int C = 0; C < TFileListModel::ColumnCount; ++C)
+        EXPECT_EQ(M.headerData(C, Qt::Horizontal).toString().toStdString(), Captions[C]);
+}
+
+TEST(FileListModelTest, SortDeleteAndMoveKeepTheModelSound)
+{
+    EnsureApp();
+    ModelWarnings = 0;
+    const QtMessageHandler Old = qInstallMessageHandler(CountModelWarnings);
+    {
+        TImageInfoList L;
+        L.Add(Entry("/p/c.bmp", 30, 10, 300));
+        L.Add(Entry("/p/a.bmp", 10, 30, 100));
+        L.Add(Entry("/p/e.bmp", 50, 50, 500));
+        L.Add(Entry("/p/b.bmp", 20, 20, 200));
+        L.Add(Entry("/p/d.bmp", 40, 40, 400));
+        TFileListModel M(&L);
+        QAbstractItemModelTester Tester(&M, QAbstractItemModelTester::FailureReportingMode::Warning);
+
+        M.Sort(TFileListModel::colName);
+        EXPECT_EQ(Names(M), (std::vector<std::string>{"a.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp"}));
+        PersistentRowsFollow(M, [&M] { M.Sort(TFileListModel::colName); });
+        EXPECT_EQ(Names(M), (std::vector<std::string>{"e.bmp", "d.bmp", "c.bmp", "b.bmp", "a.bmp"}));
+        M.Sort(TFileListModel::colFileSize);
+        EXPECT_EQ(Names(M), (std::vector<std::string>{"a.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp"}));
+        // Dimensions: width first, then height.
+        M.Sort(TFileListModel::colSize);
+        EXPECT_EQ(Names(M).front(), "a.bmp");
+        M.Sort(TFileListModel::colSize);
+        EXPECT_EQ(Names(M).front(), "c.bmp");
+
+        M.Sort(TFileListModel::colPath); // a b c d e
+        // Onto itself: nothing moves and the texts stay.
+        EXPECT_FALSE(M.MoveRow(2, 2));
+        EXPECT_EQ(Names(M), (std::vector<std::string>{"a.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp"}));
+        // Below the last row: to the end.
+        PersistentRowsFollow(M, [&M] { EXPECT_TRUE(M.MoveRow(0, -1)); });
+        EXPECT_EQ(Names(M), (std::vector<std::string>{"b.bmp", "c.bmp", "d.bmp", "e.bmp", "a.bmp"}));
+        EXPECT_TRUE(M.MoveRow(1, M.rowCount()));
+        EXPECT_EQ(Names(M), (std::vector<std::string>{"b.bmp", "d.bmp", "e.bmp", "a.bmp", "c.bmp"}));
+        PersistentRowsFollow(M, [&M] { EXPECT_TRUE(M.MoveRow(4, 0)); });
+        EXPECT_EQ(Names(M), (std::vector<std::string>{"c.bmp", "b.bmp", "d.bmp", "e.bmp", "a.bmp"}));
+        PersistentRowsFollow(M, [&M] { EXPECT_TRUE(M.MoveRow(1, 3)); });
+        EXPECT_EQ(Names(M), (std::vector<std::string>{"c.bmp", "d.bmp", "e.bmp", "b.bmp", "a.bmp"}));
+
+        // Rows given in any order, with the last one: each index names the row
+        // it named before anything was deleted.
+        PersistentRowsFollow(M, [&M] { M.DeleteRows({4, 0, 2, 4}); });
+        EXPECT_EQ(Names(M), (std::vector<std::string>{"d.bmp", "b.bmp"}));
+        EXPECT_FALSE(L.Contains("/p/a.bmp"));
+        EXPECT_TRUE(L.Contains("/p/b.bmp"));
+        M.DeleteRows({1});
+        EXPECT_EQ(Names(M), (std::vector<std::string>{"d.bmp"}));
+
+        M.SetChecks({0}, TFileListModel::ckCheck);
+        EXPECT_TRUE(L[0]->Checked);
+        M.Clear();
+        EXPECT_EQ(M.rowCount(), 0);
+    }
+    qInstallMessageHandler(Old);
+    EXPECT_EQ(ModelWarnings, 0);
+}
+
+TEST_F(FileListFiles, RefreshDropsVanishedAndUnreadableFiles)
+{
+    for (const char* N : {"keep.bmp", "gone.bmp", "spoilt.bmp"}) {
+        auto* E = new TImageInfo;
+        ASSERT_TRUE(GetImageInfo(Picture(N), *E));
+        Files.Add(E);
+    }
+    TFileListModel M(&Files);
+    QAbstractItemModelTester Tester(&M, QAbstractItemModelTester::FailureReportingMode::Warning);
+    fs::remove(Dir / "gone.bmp");
+    // Rewritten with something that is no picture, and a new time.
+    std::ofstream(Dir / "spoilt.bmp", std::ios::binary | std::ios::trunc) << "no picture here";
+    fs::last_write_time(Dir / "spoilt.bmp", fs::last_write_time(Dir / "keep.bmp") + std::chrono::hours(1));
+
+    EXPECT_EQ(M.RefreshEntries(), 2);
+    EXPECT_EQ(Names(M), std::vector<std::string>{"keep.bmp"});
+}
+
+TEST_F(FileListFiles, KeysCheckAndRemoveTheSelectedRows)
+{
+    for (const char* N : {"1.bmp", "2.bmp", "3.bmp"}) {
+        auto* E = new TImageInfo;
+        ASSERT_TRUE(GetImageInfo(Picture(N), *E));
+        Files.Add(E);
+    }
+    TFileListView View;
+    View.ReloadList();
+    TListState Last;
+    QObject::connect(&View, &TFileListView::ListStateChanged, [&Last](const TListState& S) { Last = S; });
+    View.selectRow(0);
+    View.selectionModel()->select(View.Model()->index(2, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_TRUE(Last.HasSelection);
+    EXPECT_EQ(Last.CountText.toStdString(), "3Files");
+
+    Key(View, Qt::Key_Space);
+    EXPECT_TRUE(Files[0]->Checked);
+    EXPECT_FALSE(Files[1]->Checked);
+    EXPECT_TRUE(Files[2]->Checked);
+    View.CheckAlternately();
+    EXPECT_TRUE(Files[0]->Checked && !Files[1]->Checked && Files[2]->Checked);
+    View.ReverseAll();
+    EXPECT_TRUE(!Files[0]->Checked && Files[1]->Checked && !Files[2]->Checked);
+
+    Key(View, Qt::Key_Delete);
+    ASSERT_EQ(Files.Count(), 1);
+    EXPECT_EQ(Files[0]->Name(), "2.bmp");
+    EXPECT_EQ(Last.Count, 1);
+    EXPECT_FALSE(Last.HasSelection);
+
+    // Stored widths replace the designed ones only when positive.
+    const std::array<int32_t, 7> Designed = View.ColumnWidths();
+    View.SetColumnWidths({-1, 0, 150, -1, -1, -1, 33});
+    const std::array<int32_t, 7> Now = View.ColumnWidths();
+    EXPECT_EQ(Now[0], Designed[0]);
+    EXPECT_EQ(Now[1], Designed[1]);
+    EXPECT_EQ(Now[2], 150);
+    EXPECT_EQ(Now[6], 33);
+
+    View.ClearList();
+    EXPECT_EQ(Files.Count(), 0);
+    EXPECT_TRUE(Last.CountText.isEmpty());
+    EXPECT_FALSE(Last.CanPreview);
+}
+
+TEST_F(FileListFiles, PastesTakeTheNextFreeNumberAndNeverOverwrite)
+{
+    QImage Picture(5, 4, QImage::Format_RGB32);
+    Picture.fill(qRgb(10, 20, 30));
+    Picture.setPixel(0, 0, qRgb(200, 100, 50));
+    std::string Error;
+    int Counter = 0;
+    const fs::path Fresh = Dir / "fresh" / "sub";
+    EXPECT_EQ(SaveClipboardPicture(Picture, Fresh.string(), Counter, Error), (Fresh / "clipboard0.bmp").string());
+    EXPECT_EQ(SaveClipboardPicture(Picture, Fresh.string() + "/", Counter, Error), (Fresh / "clipboard1.bmp").string());
+    EXPECT_EQ(Counter, 2);
+    TImageInfo Info;
+    ASSERT_TRUE(GetImageInfo((Fresh / "clipboard1.bmp").string(), Info));
+    EXPECT_EQ(Info.Width, 5);
+    EXPECT_EQ(Info.Height, 4);
+    TImgInfo Back;
+    ASSERT_TRUE(LoadBitmapFromMemory((Fresh / "clipboard1.bmp").string(), Back, 0, DefaultBGColor));
+    EXPECT_EQ(ScanLine(Back, 0)[0], 50); // blue of the top-left pixel
+    EXPECT_EQ(ScanLine(Back, 0)[2], 200);
+    FreeImg(Back);
+
+    // Somebody's clipboard0.bmp is left as it is; the paste takes the next name.
+    std::ofstream(Dir / "clipboard0.bmp") << "somebody's file";
+    FileOption.ClipBoardTempDir = Dir.string();
+    TFileListView View;
+    QGuiApplication::clipboard()->setImage(Picture);
+    View.Paste();
+    ASSERT_EQ(Files.Count(), 1);
+    EXPECT_EQ(Files[0]->Path(), (Dir / "clipboard1.bmp").string());
+    EXPECT_TRUE(Files[0]->IsTempFile);
+    const QMimeData* Left = QGuiApplication::clipboard()->mimeData();
+    EXPECT_TRUE(!Left || !Left->hasImage());
+    QGuiApplication::clipboard()->setImage(Picture);
+    View.Paste();
+    ASSERT_EQ(Files.Count(), 2);
+    EXPECT_EQ(Files[1]->Path(), (Dir / "clipboard2.bmp").string());
+    std::ifstream In(Dir / "clipboard0.bmp");
+    std::string Kept;
+    std::getline(In, Kept);
+    EXPECT_EQ(Kept, "somebody's file");
+    // Nothing on the clipboard: nothing happens.
+    View.Paste();
+    EXPECT_EQ(Files.Count(), 2);
+    // Removing a pasted entry removes its file.
+    View.selectRow(0);
+    View.DeleteSelected();
+    EXPECT_FALSE(fs::exists(Dir / "clipboard1.bmp"));
+    EXPECT_TRUE(fs::exists(Dir / "clipboard0.bmp"));
+}
+
+TEST_F(FileListFiles, HandOffsDuringARunAreListedWhenItEnds)
+{
+    const std::string A = Picture("a.bmp"), B = Picture("b.bmp");
+    TFileListView View;
+    View.AddCommandLine({A, "/ini=work.ini", (Dir / "missing.bmp").string()});
+    ASSERT_EQ(Files.Count(), 1);
+
+    View.SetDragDropAccept(false);
+    View.AddHandOff({"/ini=other.ini", B});
+    EXPECT_EQ(Files.Count(), 1);
+    View.SetDragDropAccept(true);
+    ASSERT_EQ(Files.Count(), 2);
+    EXPECT_EQ(Files[1]->Path(), B);
+    EXPECT_EQ(View.Model()->rowCount(), 2);
+
+    // Files dropped from the file manager come in the same way, and not
+    // during a run.
+    const std::string C = Picture("c.bmp");
+    auto Drop = [&View](const std::string& Path) {
+        QMimeData Data;
+        Data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path))});
+        const QPoint At(5, 5);
+        QDragEnterEvent Enter(At, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(View.viewport(), &Enter);
+        if (!Enter.isAccepted())
+            return false;
+        QDropEvent DropHere(At, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(View.viewport(), &DropHere);
+        QCoreApplication::processEvents(); // the list-up runs once the drop is over
+        return DropHere.isAccepted();
+    };
+    View.SetDragDropAccept(false);
+    EXPECT_FALSE(Drop(C));
+    EXPECT_EQ(Files.Count(), 2);
+    View.SetDragDropAccept(true);
+    EXPECT_TRUE(Drop(C));
+    ASSERT_EQ(Files.Count(), 3);
+    EXPECT_EQ(Files[2]->Path(), C);
+
+    EXPECT_EQ(PathsFromArguments({"/ini=x.ini", "", A}), std::vector<std::string>{A});
+    EXPECT_EQ(PathsFromArguments({"rel.bmp"}).front(), (fs::current_path() / "rel.bmp").string());
+}
+
+} // namespace

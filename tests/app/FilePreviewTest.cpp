@@ -1,0 +1,356 @@
+// Thumbnails of listed files, the preview window stepping through the list,
+// and the external viewer's command line.
+#include "TestApp.h"
+#include "app/FileListView.h"
+#include "app/FilePreview.h"
+#include "app/ThumbnailFrm.h"
+#include "app/Startup.h"
+#include "core/Bitmap.h"
+#include "core/ErrorLog.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/Kodex.h"
+#include "core/Resize.h"
+#include "effects/Effect.h"
+#include "effects/ui/PreviewFrm.h"
+#include "platform/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Previews : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureApp();
+        std::string Err;
+        ASSERT_TRUE(LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err)) << Err;
+        Dir = fs::temp_directory_path() / ("vestro-preview-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+        SavedPreview = PreviewOption;
+        SavedFile = FileOption;
+        FileOption.FileNameFormat = "<old>";
+        PreviewOption.ViewerPath.clear();
+        Resizer.SetDecimationMode(1, CreateWeightSetter(1, 3, 0, 10));
+        Resizer.SetInterpolationMode(2, CreateWeightSetter(2, 3, 0, 10));
+        Resizer.SetSIMDMode(3, false);
+        Resizer.SetMaxThreadNum(1);
+        MainResizer = &Resizer;
+        FileList = &Files;
+        EffectList = &Effects;
+        ErrorLog.Clear();
+    }
+    void TearDown() override
+    {
+        Files.Clear();
+        FileList = nullptr;
+        EffectList = nullptr;
+        MainResizer = nullptr;
+        PreviewOption = SavedPreview;
+        FileOption = SavedFile;
+        ErrorLog.Clear();
+        fs::remove_all(Dir);
+    }
+    // A picture of W x H with a gradient, so that shrinking has work to do.
+    static void Fill(TImgInfo& Img, uint32_t W, uint32_t H)
+    {
+        AllocImg(Img, W, H, 3);
+        for (uint32_t Y = 0; Y < H; ++Y)
+            for (uint32_t X = 0; X < W * 3; ++X)
+                ScanLine(Img, Y)[X] = uint8_t((X / 3 + Y) & 255);
+    }
+    std::string Jpeg(const std::string& Name, uint32_t W, uint32_t H)
+    {
+        TImgInfo Img;
+        Fill(Img, W, H);
+        const std::string P = (Dir / Name).string();
+        EXPECT_TRUE(WriteJPEG(P, Img, 85, TResolutionInfo{}, false, nullptr, nullptr, 0, 1, 0));
+        FreeImg(Img);
+        return P;
+    }
+    std::string Bmp(const std::string& Name, uint32_t W, uint32_t H)
+    {
+        TImgInfo Img;
+        Fill(Img, W, H);
+        const std::string P = (Dir / Name).string();
+        EXPECT_TRUE(SaveBitmapFile(P, Img, TResolutionInfo{}));
+        FreeImg(Img);
+        return P;
+    }
+    TImageInfo* Listed(const std::string& Path)
+    {
+        auto* E = new TImageInfo;
+        EXPECT_TRUE(GetImageInfo(Path, *E));
+        Files.Add(E);
+        return E;
+    }
+    // A viewer that writes the arguments it got, each ended by a zero byte,
+    // to ARGS beside itself.
+    std::string Viewer()
+    {
+        const fs::path P = Dir / "viewer.sh";
+        std::ofstream(P) << "#!/bin/sh\nout=\"$0.args\"\n: > \"$out.tmp\"\n"
+                            "for a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$out.tmp\"; done\nmv \"$out.tmp\" \"$out\"\n";
+        fs::permissions(P, fs::perms::owner_all);
+        return P.string();
+    }
+    std::vector<std::string> ViewerGot()
+    {
+        const fs::path P = Dir / "viewer.sh.args";
+        QElapsedTimer T;
+        T.start();
+        while (!fs::exists(P) && T.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::ifstream In(P, std::ios::binary);
+        const std::string All((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+        std::vector<std::string> Args;
+        for (size_t B = 0, E; (E = All.find('\0', B)) != std::string::npos; B = E + 1)
+            Args.push_back(All.substr(B, E - B));
+        return Args;
+    }
+
+    fs::path Dir;
+    TPreviewOption SavedPreview;
+    TFileOption SavedFile;
+    TResizer Resizer;
+    TImageInfoList Files;
+    TEffectList Effects;
+};
+
+TEST(ThumbnailGeometry, DecodeFactorAndSize)
+{
+    EXPECT_EQ(ThumbnailDecodeFactor(4000, 3000), 8);
+    EXPECT_EQ(ThumbnailDecodeFactor(3000, 4000), 8);
+    EXPECT_EQ(ThumbnailDecodeFactor(1000, 100), 4); // 250 still >= 160, 125 not
+    EXPECT_EQ(ThumbnailDecodeFactor(320, 10), 2);
+    EXPECT_EQ(ThumbnailDecodeFactor(319, 10), 1);
+    EXPECT_EQ(ThumbnailDecodeFactor(100, 80), 1);
+    uint32_t W, H;
+    ThumbnailSize(500, 375, W, H);
+    EXPECT_EQ(W * 1000 + H, 160u * 1000 + 120u);
+    ThumbnailSize(375, 500, W, H);
+    EXPECT_EQ(W * 1000 + H, 120u * 1000 + 160u);
+    ThumbnailSize(100, 80, W, H);
+    EXPECT_EQ(W * 1000 + H, 100u * 1000 + 80u);
+    ThumbnailSize(5000, 2, W, H);
+    EXPECT_EQ(W * 1000 + H, 160u * 1000 + 1u);
+}
+
+TEST_F(Previews, LargePicturesAreDecodedSmallAndCachedSmallOnesShownAsTheyAre)
+{
+    TImageInfo* Big = Listed(Jpeg("big.jpg", 2400, 1800));
+    QImage B;
+    ASSERT_TRUE(UpdateThumbnail(B, *Big, false));
+    EXPECT_EQ(B.width(), 160);
+    EXPECT_EQ(B.height(), 120);
+    ASSERT_GT(Big->FThumbnail.size(), 2u);
+    EXPECT_EQ(Big->FThumbnail[0], 0xFF);
+    EXPECT_EQ(Big->FThumbnail[1], 0xD8);
+    // From now on the cached picture is shown, even without the file.
+    fs::remove(Dir / "big.jpg");
+    ASSERT_TRUE(UpdateThumbnail(B, *Big, false));
+    EXPECT_EQ(B.size(), QSize(160, 120));
+
+    TImageInfo* Small = Listed(Bmp("small.bmp", 100, 80));
+    ASSERT_TRUE(UpdateThumbnail(B, *Small, false));
+    EXPECT_EQ(B.size(), QSize(100, 80));
+    EXPECT_TRUE(Small->FThumbnail.empty());
+    // The picture arrives unmoved: top-left is top-left.
+    const QColor C = B.pixelColor(10, 5);
+    EXPECT_EQ(C.red(), (10 + 5) & 255);
+}
+
+TEST_F(Previews, TheEmbeddedPictureUnlessItIsIgnored)
+{
+    const std::string P = Jpeg("camera.jpg", 800, 600);
+    const auto MainSize = uint32_t(fs::file_size(P));
+    TImgInfo Small;
+    Fill(Small, 64, 48);
+    std::vector<uint8_t> Thumb;
+    ASSERT_TRUE(EncodeThumbnailJPEG(Small, 80, Thumb));
+    FreeImg(Small);
+    std::ofstream(P, std::ios::binary | std::ios::app).write(reinterpret_cast<const char*>(Thumb.data()),
+                                                             std::streamsize(Thumb.size()));
+    TImageInfo* E = Listed(P);
+    E->FThumbnailPos = MainSize;
+    E->FThumbnailSize = uint32_t(Thumb.size());
+
+    QImage B;
+    ASSERT_TRUE(UpdateThumbnail(B, *E, false));
+    EXPECT_EQ(B.size(), QSize(64, 48));
+    EXPECT_TRUE(E->FThumbnail.empty());
+    ASSERT_TRUE(UpdateThumbnail(B, *E, true));
+    EXPECT_EQ(B.size(), QSize(160, 120));
+    EXPECT_FALSE(E->FThumbnail.empty());
+
+    // A thumbnail said to reach past the end of the file is not read.
+    E->FThumbnail.clear();
+    E->FThumbnailSize = 1u << 30;
+    ASSERT_TRUE(UpdateThumbnail(B, *E, false));
+    EXPECT_EQ(B.size(), QSize(160, 120));
+}
+
+TEST_F(Previews, TheFocusedRowsThumbnailFollowsTheList)
+{
+    Listed(Bmp("a.bmp", 40, 30));
+    Listed(Jpeg("b.jpg", 800, 600));
+    QWidget Main;
+    TFileListView View(&Main);
+    View.ReloadList();
+    QAction Show("Thumbnail"), Ignore("Ignore Embedded Thumbnails");
+    Show.setCheckable(true);
+    Ignore.setCheckable(true);
+    TThumbnailForm Thumb(&Main, &Show);
+    View.SetThumbnailWindow(&Thumb, &Show, &Ignore);
+
+    View.setCurrentIndex(View.Model()->index(0, 0));
+    EXPECT_FALSE(Thumb.isVisible()); // the command is off
+    Show.setChecked(true);
+    View.ShowThumbnailExecute();
+    EXPECT_TRUE(Thumb.isVisible());
+    EXPECT_EQ(Thumb.FPath, Files[0]->Path());
+    EXPECT_TRUE(Ignore.isEnabled());
+    View.setCurrentIndex(View.Model()->index(1, 0));
+    EXPECT_EQ(Thumb.FPath, Files[1]->Path());
+    EXPECT_EQ(Thumb.windowTitle().toStdString(), "b.jpg");
+    // The 800 x 600 picture arrives as 160 x 120 in the middle of the window.
+    const QColor Edge = Thumb.Thumbnail.pixelColor(80, 10), Inside = Thumb.Thumbnail.pixelColor(80, 30);
+    EXPECT_EQ(Edge, Thumb.palette().color(QPalette::Button));
+    EXPECT_NE(Inside, Edge);
+
+    // Sorting hides the window; the next row shown brings it back.
+    View.SortByColumn(TFileListModel::colName);
+    EXPECT_FALSE(Thumb.isVisible());
+    View.setCurrentIndex(View.Model()->index(0, 0));
+    EXPECT_TRUE(Thumb.isVisible());
+    Show.setChecked(false);
+    View.ShowThumbnailExecute();
+    EXPECT_FALSE(Thumb.isVisible());
+    EXPECT_FALSE(Ignore.isEnabled());
+}
+
+TEST_F(Previews, TheJPEGBufferGrowsPastSixtyFourKilobytes)
+{
+    TImgInfo Noise;
+    AllocImg(Noise, 400, 400, 3);
+    std::mt19937 Rng(7);
+    for (uint32_t Y = 0; Y < 400; ++Y)
+        for (uint32_t X = 0; X < 1200; ++X)
+            ScanLine(Noise, Y)[X] = uint8_t(Rng());
+    std::vector<uint8_t> Out;
+    ASSERT_TRUE(EncodeThumbnailJPEG(Noise, 80, Out));
+    FreeImg(Noise);
+    EXPECT_GT(Out.size(), 65536u);
+    TImgInfo Back;
+    ASSERT_TRUE(ReadJPEGFromMemory(Out.data(), Out.size(), Back));
+    EXPECT_EQ(Back.Width, 400u);
+    EXPECT_EQ(Back.Height, 400u);
+    FreeImg(Back);
+}
+
+TEST_F(Previews, TheViewerGetsOneArgumentPerNameAndThePictureOnTheClipboard)
+{
+    // Each argument is split from the options first; what is put in stays whole.
+    EXPECT_EQ(ViewerArguments("/usr/bin/v", "-a \"two words\" x$Ty --t=$t $p", "a b;$p", "/opt/v dir/"),
+              (std::vector<std::string>{"/usr/bin/v", "-a", "two words", "xa b;$py", "--t=a b;$p", "/opt/v dir/"}));
+    EXPECT_EQ(ViewerArguments("/v", "", "c", "/p/"), std::vector<std::string>{"/v"});
+
+    const std::string Name = "it's a \"test\"; $(touch pwned) & `id` | x.bmp";
+    Listed(Bmp(Name, 30, 20));
+    PreviewOption.ViewerPath = Viewer();
+    PreviewOption.ViewerOption = "--title=$t --dir $p";
+    PreviewOption.ViewerOption2 = "--new \"$T\"";
+    ASSERT_TRUE(ViewerExists());
+    QGuiApplication::clipboard()->clear();
+    TListPreview Preview(nullptr);
+    Preview.Execute(0, false);
+    const std::vector<std::string> Got = ViewerGot();
+    ASSERT_EQ(Got.size(), 3u);
+    EXPECT_EQ(Got[0].rfind("--title=" + Name + ":", 0), 0u) << Got[0];
+    EXPECT_EQ(Got[1], "--dir");
+    EXPECT_EQ(Got[2], ExeDir);
+    EXPECT_FALSE(fs::exists("pwned"));
+    EXPECT_FALSE(fs::exists(Dir / "pwned"));
+    const QImage OnClip = QGuiApplication::clipboard()->image();
+    EXPECT_EQ(OnClip.size(), QSize(30, 20));
+    EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
+
+    fs::remove(Dir / "viewer.sh.args");
+    Preview.Execute(0, true);
+    const std::vector<std::string> Got2 = ViewerGot();
+    ASSERT_EQ(Got2.size(), 2u);
+    EXPECT_EQ(Got2[0], "--new");
+    EXPECT_EQ(Got2[1].rfind(Name + ":", 0), 0u);
+}
+
+TEST_F(Previews, ThePreviewWindowStepsRoundTheList)
+{
+    Listed(Bmp("a.bmp", 30, 20));
+    Listed(Bmp("b.bmp", 40, 20));
+    Listed(Bmp("c.bmp", 50, 20));
+    TListPreview Preview(nullptr);
+    std::vector<std::pair<int, std::string>> Seen;
+    auto Look = [&] {
+        TPreviewForm* F = Preview.Form();
+        Seen.emplace_back(Preview.PreviewIndex(), F ? F->windowTitle().toStdString() : "");
+    };
+    auto Press = [&](int K) {
+        QKeyEvent E(QEvent::KeyPress, K, Qt::NoModifier);
+        QCoreApplication::sendEvent(Preview.Form(), &E);
+    };
+    QTimer::singleShot(0, [&] {
+        Look();
+        Press(Qt::Key_Right); // past the last: the first
+        Look();
+        Press(Qt::Key_Left); // before the first: the last
+        Look();
+        Press(Qt::Key_Left);
+        Look();
+        if (Preview.Form())
+            Preview.Form()->close();
+    });
+    Preview.Execute(2, false);
+    ASSERT_EQ(Seen.size(), 4u);
+    EXPECT_EQ(Seen[0].first, 2);
+    EXPECT_EQ(Seen[0].second.rfind("c.bmp:", 0), 0u) << Seen[0].second;
+    EXPECT_EQ(Seen[1].first, 0);
+    EXPECT_EQ(Seen[1].second.rfind("a.bmp:", 0), 0u) << Seen[1].second;
+    EXPECT_EQ(Seen[2].first, 2);
+    EXPECT_EQ(Seen[3].first, 1);
+    EXPECT_EQ(Seen[3].second.rfind("b.bmp:", 0), 0u) << Seen[3].second;
+    EXPECT_EQ(Preview.Form(), nullptr);
+
+    // A file that went away while the window is open: stepping onto it
+    // closes the window instead of showing something else.
+    fs::remove(Dir / "a.bmp");
+    bool StillOpen = true;
+    QTimer::singleShot(0, [&] {
+        Press(Qt::Key_Right);
+        StillOpen = Preview.Form() && Preview.Form()->isVisible();
+        if (StillOpen)
+            Preview.Form()->close();
+    });
+    Preview.Execute(2, false);
+    EXPECT_FALSE(StillOpen);
+    EXPECT_EQ(Preview.Form(), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,502 @@
+// The main window driven as a user drives it: files on the command line,
+// the Run key, the mode and "at once" boxes, the size history, the effect
+// strip, and what Exit leaves in the settings file.
+#include "app/EffectPanel.h"
+#include "app/FileListView.h"
+#include "app/IniSettings.h"
+#include "app/MainFrm.h"
+#include "app/Startup.h"
+#include "core/ErrorLog.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/IniFile.h"
+#include "core/MemReservoir.h"
+#include "effects/Effect.h"
+#include "tests/app/TestApp.h"
+
+#include <QAbstractItemModel>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTableView>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& Done, int Ms = 20000)
+{
+    QElapsedTimer T;
+    T.start();
+    while (!Done() && T.elapsed() < Ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return Done();
+}
+
+void Photo(const fs::path& P, int W, int H, const char* Format = "JPEG")
+{
+    QImage Img(W, H, QImage::Format_RGB32);
+    QPainter Painter(&Img);
+    QLinearGradient G(0, 0, W, H);
+    G.setColorAt(0, Qt::darkBlue);
+    G.setColorAt(1, Qt::yellow);
+    Painter.fillRect(Img.rect(), G);
+    Painter.end();
+    ASSERT_TRUE(Img.save(QString::fromStdString(P.string()), Format));
+}
+
+QSize SizeOf(const fs::path& P) { return QImageReader(QString::fromStdString(P.string())).size(); }
+
+void Mouse(QWidget* W, QEvent::Type Type, int Y)
+{
+    const QPointF Local(30, Y);
+    QMouseEvent E(Type, Local, W->mapToGlobal(Local), Qt::LeftButton,
+                  Type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(W, &E);
+}
+
+std::string ChainNames()
+{
+    std::string S;
+    for (int i = 0; i < EffectList->Count(); ++i)
+        S += EffectList->Items(i)->FName + " ";
+    return S;
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        EnsureApp();
+        SavedExeDir = ExeDir;
+        // The program folder of the build: the codec library and the tools.
+        ExeDir = VESTRO_DIST_DIR "/";
+        InitializeGlobals({});
+    }
+    static void TearDownTestSuite()
+    {
+        FinalizeGlobals();
+        ExeDir = SavedExeDir;
+    }
+    void SetUp() override
+    {
+        if (!KodexLoaded)
+            GTEST_SKIP() << "the codec library is not built";
+        Dir = fs::temp_directory_path() /
+              ("vestro-main-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir / "in");
+        fs::create_directories(Dir / "ini");
+        DataDir = Dir.string() + "/";
+        IniDir = DataDir + "ini/";
+        FileList->Clear();
+        ErrorLog.Clear();
+    }
+    void TearDown() override
+    {
+        Window.reset();
+        if (FileList)
+            FileList->Clear();
+        ExeDir = VESTRO_DIST_DIR "/";
+        fs::remove_all(Dir);
+    }
+    // The default settings file of this "program folder", then a window on
+    // it listing Args.
+    void Open(const std::string& Settings, const std::vector<std::string>& Args = {}, size_t Listed = 0)
+    {
+        ExeDir = DataDir;
+        IniFileName = GetSettingsFileName({});
+        std::ofstream(IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+                                   << "\nFileNameFormat=<old>\nShowDirectory=0\n[System]\nMaxThread=2\n"
+                                   << Settings;
+        LoadIniFile(IniFileName);
+        Window = std::make_unique<TMainForm>(Args);
+        Window->Confirm = [this](const QString& Text) {
+            Questions.push_back(Text.toStdString());
+            return Answer;
+        };
+        Window->Notice = [this](const QString& Text) { Notices.push_back(Text.toStdString()); };
+        Window->show();
+        ASSERT_TRUE(WaitFor([&] { return size_t(FileList->Count()) == Listed; })) << FileList->Count();
+    }
+    int Rows() const { return Window->ListView1->model()->rowCount(); }
+
+    static std::string SavedExeDir;
+    fs::path Dir;
+    std::unique_ptr<TMainForm> Window;
+    std::vector<std::string> Questions, Notices;
+    bool Answer = false;
+};
+std::string MainWindow::SavedExeDir;
+
+} // namespace
+
+TEST_F(MainWindow, CommandLineFilesAreListedAndF5WritesTheSizeRulesOutputs)
+{
+    Photo(Dir / "in" / "wide.jpg", 800, 400);
+    Photo(Dir / "in" / "tall.jpg", 300, 600);
+    std::ofstream(Dir / "in" / "notes.txt") << "no picture";
+    // Rule 3: every output 200 pixels wide.
+    Open("[Resize]\nRule=3\nSize1=100,512,384,200,384,100,100,512,512,0,512,512\n",
+         {(Dir / "in").string(), "/ini=ignored-here.ini"}, 2);
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(Window->StatusPanel[1]->text(), "2Files");
+    EXPECT_TRUE(Window->ConvertRun->isEnabled());
+
+    // F5 (the offscreen platform gives no window the keyboard focus, so the
+    // key's action is triggered as the key would).
+    EXPECT_EQ(Window->ConvertRun->shortcut(), QKeySequence(Qt::Key_F5));
+    Window->ConvertRun->trigger();
+    EXPECT_EQ(SizeOf(Dir / "out" / "wide.jpg"), QSize(200, 100));
+    EXPECT_EQ(SizeOf(Dir / "out" / "tall.jpg"), QSize(200, 400));
+    EXPECT_FALSE(Window->StatusPanel[0]->text().isEmpty()); // the elapsed time
+    // The run's size went into the history, at the top.
+    ASSERT_FALSE(Window->ResizeHistory.empty());
+    EXPECT_EQ(Window->ResizeHistory.front(), "3,200,200");
+    // Without RemoveList the entries stay.
+    EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(MainWindow, RemoveListDropsOnlyTheEntriesThatWereConverted)
+{
+    Photo(Dir / "in" / "a.jpg", 400, 300);
+    Photo(Dir / "in" / "b.jpg", 400, 300);
+    Photo(Dir / "in" / "c.jpg", 400, 300);
+    Open("[File]\nRemoveList=1\n[Resize]\nRule=0\nSize1=50\n",
+         {(Dir / "in" / "a.jpg").string(), (Dir / "in" / "b.jpg").string(), (Dir / "in" / "c.jpg").string()}, 3);
+    // b is not checked; c is damaged after it was listed.
+    FileList->Items(1)->Checked = false;
+    const auto Stamp = fs::last_write_time(Dir / "in" / "c.jpg");
+    fs::resize_file(Dir / "in" / "c.jpg", 400);
+    fs::last_write_time(Dir / "in" / "c.jpg", Stamp); // the list's refresh sees no change
+    Window->ConvertRun->trigger();
+    EXPECT_EQ(SizeOf(Dir / "out" / "a.jpg"), QSize(200, 150));
+    EXPECT_FALSE(fs::exists(Dir / "out" / "c.jpg"));
+    ASSERT_EQ(FileList->Count(), 2);
+    EXPECT_EQ(FileList->Items(0)->Name(), "b.jpg");
+    EXPECT_EQ(FileList->Items(1)->Name(), "c.jpg"); // failed: kept to try again
+    EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(MainWindow, HistoryRuleWithAnEmptyHistoryRunsNothing)
+{
+    Photo(Dir / "in" / "a.jpg", 400, 300);
+    Open("[Resize]\nRule=9\nHistory=\n", {(Dir / "in" / "a.jpg").string()}, 1);
+    EXPECT_EQ(Window->cbxResizeRule->currentIndex(), 9);
+    Window->ConvertRun->trigger();
+    ASSERT_EQ(Notices.size(), 1u);
+    EXPECT_FALSE(fs::exists(Dir / "out"));
+    // Drops are accepted again afterwards.
+    EXPECT_TRUE(Window->ListView1->DragDropAccept());
+}
+
+TEST_F(MainWindow, FilesHandedOverDuringARunAreListedWhenItEnds)
+{
+    Photo(Dir / "in" / "a.jpg", 400, 300);
+    Photo(Dir / "in" / "late.jpg", 400, 300);
+    Open("", {(Dir / "in" / "a.jpg").string()}, 1);
+    // As during a run: refused for now, not lost.
+    Window->ListView1->SetDragDropAccept(false);
+    Window->HandOff({"/ini=other.ini", (Dir / "in" / "late.jpg").string()});
+    EXPECT_EQ(FileList->Count(), 1);
+    Window->ConvertRun->trigger();
+    ASSERT_TRUE(WaitFor([&] { return FileList->Count() == 2; }));
+    EXPECT_EQ(FileList->Items(1)->Name(), "late.jpg");
+    EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)
+{
+    Photo(Dir / "in" / "a.jpg", 64, 48);
+    Photo(Dir / "in" / "b.png", 64, 48, "PNG");
+    Open("", {(Dir / "in").string()}, 2);
+    QComboBox* Mode = Window->ComboBox2;
+
+    Answer = false; // Cancel: list and mode as they were
+    Mode->setCurrentIndex(1);
+    emit Mode->activated(1);
+    ASSERT_EQ(Questions.size(), 1u);
+    EXPECT_EQ(FileList->Count(), 2);
+    EXPECT_EQ(Mode->currentIndex(), 0);
+    EXPECT_EQ(RunMode, 0);
+
+    Answer = true; // OK: only the JPEG stays
+    Mode->setCurrentIndex(1);
+    emit Mode->activated(1);
+    ASSERT_EQ(FileList->Count(), 1);
+    EXPECT_EQ(FileList->Items(0)->Name(), "a.jpg");
+    EXPECT_EQ(Rows(), 1);
+    EXPECT_EQ(RunMode, 1);
+    EXPECT_FALSE(Window->Preview->isEnabled()); // previews only in the normal mode
+
+    // Combine and back to normal ask nothing.
+    Mode->setCurrentIndex(2);
+    emit Mode->activated(2);
+    EXPECT_TRUE(CombineOption.Use);
+    EXPECT_FALSE(EffectList->JPEGTranEffect()->FUse);
+    Mode->setCurrentIndex(0);
+    emit Mode->activated(0);
+    EXPECT_EQ(RunMode, 0);
+    EXPECT_FALSE(CombineOption.Use);
+    EXPECT_EQ(Questions.size(), 2u);
+}
+
+TEST_F(MainWindow, AtOnceWithAFullListAsksAndClears)
+{
+    Open("");
+    // An empty list: nothing to ask.
+    Window->CheckBox1->click();
+    EXPECT_TRUE(FileOption.AtOnce);
+    EXPECT_TRUE(Questions.empty());
+    Window->CheckBox1->click();
+    EXPECT_FALSE(FileOption.AtOnce);
+
+    Photo(Dir / "in" / "a.jpg", 64, 48);
+    Window->AddPaths({(Dir / "in" / "a.jpg").string()});
+    ASSERT_EQ(FileList->Count(), 1);
+    Answer = false;
+    Window->CheckBox1->click();
+    EXPECT_EQ(Questions.size(), 1u);
+    EXPECT_FALSE(Window->CheckBox1->isChecked());
+    EXPECT_FALSE(FileOption.AtOnce);
+    EXPECT_EQ(FileList->Count(), 1);
+
+    Answer = true;
+    Window->CheckBox1->click();
+    EXPECT_TRUE(Window->CheckBox1->isChecked());
+    EXPECT_TRUE(FileOption.AtOnce);
+    EXPECT_EQ(FileList->Count(), 0);
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_TRUE(Window->StatusPanel[1]->text().isEmpty());
+}
+
+TEST_F(MainWindow, SizeHistoryKeepsTenAndMovesRepeatsToTheTop)
+{
+    Open("[Resize]\nRule=1\n");
+    for (int i = 1; i <= 11; ++i) {
+        Window->edtSide1->setText(QString::number(100 + i));
+        ASSERT_TRUE(Window->SetResizeParam());
+    }
+    ASSERT_EQ(Window->ResizeHistory.size(), 10u);
+    EXPECT_EQ(Window->ComboBox1->count(), 10);
+    EXPECT_EQ(Window->ResizeHistory.front(), "1,111,111");
+    EXPECT_EQ(Window->ResizeHistory.back(), "1,102,102"); // 101 and the two old entries are gone
+    EXPECT_EQ(Window->ComboBox1->itemText(0).toStdString(), "Wide Side       111");
+
+    Window->edtSide1->setText("105");
+    Window->SetResizeParam();
+    EXPECT_EQ(Window->ResizeHistory.size(), 10u);
+    EXPECT_EQ(Window->ResizeHistory.front(), "1,105,105");
+    EXPECT_EQ(Window->ComboBox1->itemText(0).toStdString(), "Wide Side       105");
+    EXPECT_EQ(Window->ComboBox1->itemText(1).toStdString(), "Wide Side       111");
+    EXPECT_EQ(EffectList->FResizeType, 1);
+    EXPECT_EQ(EffectList->FResizeValue, 105);
+
+    // Letters in the edit: the stored size of the rule stands in.
+    Window->cbxResizeRule->setCurrentIndex(3);
+    emit Window->cbxResizeRule->activated(3);
+    const double Stored = ResizeOption.Size1[3];
+    Window->edtSide1->setText("abc");
+    Window->SetResizeParam();
+    EXPECT_EQ(Window->edtSide1->text().toDouble(), Stored);
+    EXPECT_EQ(EffectList->FResizeValue, Stored);
+
+    // The history rule takes the chosen entry and moves it up.
+    Window->cbxResizeRule->setCurrentIndex(9);
+    emit Window->cbxResizeRule->activated(9);
+    ASSERT_EQ(Window->ResizeHistory[1], "1,105,105");
+    Window->ComboBox1->setCurrentIndex(1);
+    ASSERT_TRUE(Window->SetResizeParam());
+    EXPECT_EQ(Window->ResizeHistory.front(), "1,105,105");
+    EXPECT_EQ(EffectList->FResizeType, 1);
+    EXPECT_EQ(EffectList->FResizeValue, 105);
+}
+
+TEST_F(MainWindow, StripDragSwapsOncePerThresholdAndTheSavedOrderFollows)
+{
+    Open("");
+    TEffectStrip* Strip = Window->Panel8;
+    ASSERT_EQ(int(Strip->FilterList.size()), EffectList->Count());
+    TEffectPanel* Row = Strip->FilterList[0];
+    const std::string First = EffectList->Items(0)->FName, Second = EffectList->Items(1)->FName;
+
+    Mouse(Row, QEvent::MouseButtonPress, 10);
+    Mouse(Row, QEvent::MouseMove, 10 + 11 - Row->y()); // 11 down: not yet
+    EXPECT_EQ(Row->Tag(), 0);
+    EXPECT_EQ(Row->y(), 11);
+    Mouse(Row, QEvent::MouseMove, 10 + 12 - Row->y()); // 12 down: far enough into the next row
+    EXPECT_EQ(Row->Tag(), 1);
+    Mouse(Row, QEvent::MouseMove, 10 + 16 - Row->y()); // a little further: no second swap
+    EXPECT_EQ(Row->Tag(), 1);
+    Mouse(Row, QEvent::MouseButtonRelease, 0);
+    EXPECT_EQ(Row->y(), TEffectPanel::RowHeight);
+    EXPECT_EQ(Strip->FilterList[0]->y(), 0);
+    EXPECT_EQ(EffectList->Items(0)->FName, Second);
+    EXPECT_EQ(EffectList->Items(1)->FName, First);
+
+    // The first row cannot go above the strip.
+    TEffectPanel* Top = Strip->FilterList[0];
+    Mouse(Top, QEvent::MouseButtonPress, 10);
+    Mouse(Top, QEvent::MouseMove, 0);
+    EXPECT_EQ(Top->y(), 0);
+    Mouse(Top, QEvent::MouseButtonRelease, 0);
+
+    // The colour-reduction row, when there is one, does not drag.
+    if (Strip->DCPanel) {
+        const int Y = Strip->DCPanel->y();
+        Mouse(Strip->DCPanel, QEvent::MouseButtonPress, 10);
+        Mouse(Strip->DCPanel, QEvent::MouseMove, -40);
+        Mouse(Strip->DCPanel, QEvent::MouseButtonRelease, 0);
+        EXPECT_EQ(Strip->DCPanel->y(), Y);
+    }
+
+    const std::string Saved = (Dir / "ini" / "saved.ini").string();
+    ASSERT_TRUE(Window->SaveIniFile(Saved));
+    TMemIniFile Ini(Saved);
+    EXPECT_EQ(Ini.ReadInteger(EffectList->Items(0)->FSectionName, "Order", -1), 0);
+    EXPECT_EQ(Ini.ReadInteger(EffectList->Items(1)->FSectionName, "Order", -1), 1);
+    // Loaded again, the chain comes back in the dragged order.
+    const std::string Before = ChainNames();
+    LoadIniFile(Saved);
+    EXPECT_EQ(ChainNames(), Before);
+}
+
+namespace {
+class TNamed : public TEffect {
+public:
+    TNamed(const std::string& N, uint32_t ID) : TEffect(N, 'x', N, ID) {}
+    void DoEffect(TImgInfo&, TEffectParams&) override {}
+};
+} // namespace
+
+TEST(EffectStrip, TheLastRowOfAShortChainDragsWithoutLookingPastTheEnd)
+{
+    EnsureApp();
+    TEffectList List;
+    List.AddFilter(std::make_unique<TNamed>("A", 1));
+    List.AddFilter(std::make_unique<TNamed>("B", 2));
+    List.AddFilter(std::make_unique<TNamed>("C", 4));
+    List.ReOrder();
+    TEffectStrip Strip;
+    Strip.resize(180, 200);
+    Strip.Rebuild(List, false);
+    TEffectPanel* Last = Strip.FilterList[2];
+    Mouse(Last, QEvent::MouseButtonPress, 10);
+    Mouse(Last, QEvent::MouseMove, 10 + 40); // beyond the strip's last place
+    EXPECT_EQ(Last->y(), 2 * TEffectPanel::RowHeight);
+    Mouse(Last, QEvent::MouseMove, 10 - 15); // 15 up: not yet
+    EXPECT_EQ(Last->Tag(), 2);
+    Mouse(Last, QEvent::MouseMove, 10 - 1); // 16 up: far enough into the middle row
+    EXPECT_EQ(Last->Tag(), 1);
+    Mouse(Last, QEvent::MouseButtonRelease, 0);
+    EXPECT_EQ(List.Items(1)->FName, "C");
+    EXPECT_EQ(List.Items(2)->FName, "B");
+    EXPECT_EQ(List.Items(2)->FOrder, 2);
+}
+
+TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
+{
+    Open("[System]\nCaption=%ini\n");
+    EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - " + ExtractFileName(IniFileName));
+    // Mnemonics: on the letter in the text, or kept in parentheses.
+    EXPECT_EQ(Window->FileAdd->text(), "&Add Files...");
+    EXPECT_EQ(Window->FileExit1->text(), "E&xit");
+    EXPECT_EQ(Window->ListViewCheck->text(), "Check(&S)");
+    Window->resize(900, 500);
+    Window->move(30, 40);
+    Window->ListView1->setColumnWidth(0, 222);
+    Window->ListView1->setColumnWidth(6, 333);
+    Window->FileExit1->trigger();
+    EXPECT_FALSE(Window->isVisible());
+
+    TMemIniFile Ini(IniFileName);
+    EXPECT_EQ(Ini.ReadInteger("Window", "ClientWidth", 0), 900);
+    EXPECT_EQ(Ini.ReadInteger("Window", "ClientHeight", 0), 500);
+    EXPECT_EQ(Ini.ReadInteger("Window", "Left", -1), 30);
+    EXPECT_EQ(Ini.ReadInteger("Window", "Top", -1), 40);
+    EXPECT_EQ(Ini.ReadInteger("ListView", "Header0", 0), 222);
+    EXPECT_EQ(Ini.ReadInteger("ListView", "Header6", 0), 333);
+
+    // The next start comes back as it was left.
+    Window.reset();
+    LoadIniFile(IniFileName);
+    TMainForm Again({});
+    EXPECT_EQ(Again.size(), QSize(900, 500));
+    EXPECT_EQ(Again.ListView1->columnWidth(0), 222);
+    EXPECT_EQ(Again.ListView1->columnWidth(6), 333);
+}
+
+TEST_F(MainWindow, AProfileKeepsOnlyItsRunningNumberAndLoadingOneLeavesTheWindowInPlace)
+{
+    Open("");
+    Window->resize(950, 520);
+    Window->move(10, 20);
+    const std::string Profile = IniDir + "work.ini";
+    std::ofstream(Profile) << "[File]\nNumberResetType=2\nStartNumber=5\nFileNameFormat=w_<old>\n"
+                           << "[Resize]\nRule=4\nSize1=100,512,384,512,333,100,100,512,512,0,512,512\n"
+                           << "[Window]\nLeft=300\nTop=300\nClientWidth=400\nClientHeight=300\n"
+                           << "[System]\nCaption=%ini\n";
+    Window->LoadProfile(Profile, false);
+    EXPECT_EQ(Window->size(), QSize(950, 520));
+    EXPECT_EQ(Window->pos(), QPoint(10, 20));
+    EXPECT_EQ(Window->Edit2->text(), "w_<old>");
+    EXPECT_EQ(Window->cbxResizeRule->currentIndex(), 4);
+    EXPECT_EQ(Window->edtSide1->text(), "333");
+    EXPECT_EQ(Window->windowTitle(), "Vestro Image Resizer - work.ini");
+
+    // Closing with a profile in use writes its running number and nothing else.
+    FileOption.StartNumber = 9;
+    Window->edtSide1->setText("444");
+    fs::remove(GetSettingsFileName({}));
+    Window->FileExit1->trigger();
+    TMemIniFile Ini(Profile);
+    EXPECT_EQ(Ini.ReadInteger("File", "StartNumber", 0), 9);
+    EXPECT_EQ(Ini.ReadInteger("Window", "ClientWidth", 0), 400);
+    EXPECT_EQ(Ini.ReadString("Resize", "Size1", ""), "100,512,384,512,333,100,100,512,512,0,512,512");
+    EXPECT_FALSE(fs::exists(GetSettingsFileName({}))); // nor the default file
+}
+
+TEST_F(MainWindow, TheLanguageMenuListsTheCataloguesAndKeepsTheChoice)
+{
+    Open("");
+    const QList<QAction*> Items = Window->LanguageL1->actions();
+    ASSERT_EQ(size_t(Items.size()), LanguageList.size());
+    if (Items.isEmpty())
+        GTEST_SKIP() << "no catalogue built";
+    Items.back()->trigger();
+    EXPECT_TRUE(Items.back()->isChecked());
+    EXPECT_EQ(SystemOption.Language, LanguageList.back().substr(0, LanguageList.back().find('=')));
+    SystemOption.Language = "en";
+}
+
+TEST_F(MainWindow, WithAtOnceTickedAddedFilesAreConvertedAndTheListStaysAsItWas)
+{
+    Photo(Dir / "in" / "a.jpg", 400, 300);
+    Photo(Dir / "in" / "b.jpg", 300, 400);
+    Open("[File]\nAtOnce=1\n[Resize]\nRule=2\nSize1=100,512,150,512,384,100,100,512,512,0,512,512\n");
+    EXPECT_TRUE(Window->CheckBox1->isChecked());
+    Window->AddPaths({(Dir / "in").string()});
+    // Narrow side 150.
+    EXPECT_EQ(SizeOf(Dir / "out" / "a.jpg"), QSize(200, 150));
+    EXPECT_EQ(SizeOf(Dir / "out" / "b.jpg"), QSize(150, 200));
+    EXPECT_EQ(FileList->Count(), 0);
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_TRUE(ImageFileList->empty());
+}

@@ -1,0 +1,137 @@
+// JPEG XR pictures: made losslessly from TIFF sources by the codec's own
+// encoder tool, read back through read_wic and compared with the source.
+#include "KodexTestUtil.h"
+#include "platform/Process.h"
+
+#include <tiffio.h>
+
+using namespace kodextest;
+using Jxr = kodextest::TKodexTest;
+
+namespace {
+
+constexpr uint32_t W = 37, H = 23; // not a multiple of the codec's 16-line macroblocks
+
+uint8_t Sample(uint32_t X, uint32_t Y, uint32_t C) { return uint8_t((X * 7 + Y * 13 + C * 61) & 255); }
+
+// A W x H TIFF of Spp samples in RGB(A) or gray order, 8 or 16 bits, uncompressed.
+void WriteSource(const std::string& F, uint16_t Spp, uint16_t Bits)
+{
+    TIFF* t = TIFFOpen(F.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, W);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, H);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, Bits);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, Spp);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, Spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, H);
+    if (Spp == 4) {
+        uint16_t ex = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &ex);
+    }
+    std::vector<uint8_t> row(size_t(W) * Spp * Bits / 8);
+    for (uint32_t y = 0; y < H; ++y) {
+        for (uint32_t x = 0; x < W; ++x)
+            for (uint32_t c = 0; c < Spp; ++c) {
+                const uint8_t v = Sample(x, y, c);
+                if (Bits == 8)
+                    row[x * Spp + c] = v;
+                else
+                    reinterpret_cast<uint16_t*>(row.data())[x * Spp + c] = uint16_t(v * 257);
+            }
+        TIFFWriteScanline(t, row.data(), y, 0);
+    }
+    TIFFClose(t);
+}
+
+// The JPEG XR file of that source, made losslessly; empty when the tool failed.
+std::vector<uint8_t> MakeJxr(const TScratch& S, const std::string& Name, uint16_t Spp, uint16_t Bits)
+{
+    const std::string tif = S / (Name + ".tif"), jxr = S / (Name + ".jxr");
+    WriteSource(tif, Spp, Bits);
+    if (RunProcessAndWait({"JxrEncApp", "-i", tif, "-o", jxr, "-q", "1"}) != 0)
+        return {};
+    return ReadBytes(jxr);
+}
+
+int ReadJxr(const std::vector<uint8_t>& D, TImgInfo& Img)
+{
+    TKodexReadWIC rec{};
+    const int r = KodexProcs.ReadWIC(&rec, D.data(), D.size());
+    Img = rec.Img;
+    return r;
+}
+
+} // namespace
+
+TEST_F(Jxr, LosslessFilesReadAsTheirSourcesInEveryLayout)
+{
+    struct {
+        const char* Name;
+        uint16_t Spp, Bits;
+        uint32_t Channels; // as handed on: gray 1, colour 3, with alpha 4
+    } cases[] = {{"rgb", 3, 8, 3}, {"rgba", 4, 8, 4}, {"gray", 1, 8, 1}, {"rgb16", 3, 16, 3}, {"gray16", 1, 16, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::vector<uint8_t> file = MakeJxr(Scratch, c.Name, c.Spp, c.Bits);
+        ASSERT_FALSE(file.empty()) << "JxrEncApp (libjxr-tools) could not make the sample";
+        TOwnedImg img;
+        ASSERT_EQ(ReadJxr(file, img.Img), 1) << ::testing::PrintToString(TakeErrors());
+        ASSERT_EQ(img.Img.Width, W);
+        ASSERT_EQ(img.Img.Height, H);
+        ASSERT_EQ(img.Img.Channels, c.Channels);
+        int wrong = 0;
+        for (uint32_t y = 0; y < H; ++y)
+            for (uint32_t x = 0; x < W; ++x)
+                for (uint32_t ch = 0; ch < c.Channels; ++ch) {
+                    // Our pixels are BGR(A); the source was RGB(A).
+                    const uint32_t src = c.Channels == 1 ? 0 : ch < 3 ? 2 - ch : 3;
+                    wrong += At(img.Img, x, y, ch) != Sample(x, y, src);
+                }
+        EXPECT_EQ(wrong, 0);
+
+        // The header probe sees the same size without decoding.
+        const std::string path = Scratch / (std::string(c.Name) + ".jxr");
+        TKodexInfo info{};
+        ASSERT_NE(ReadWICInfo(path, info), 0);
+        EXPECT_EQ(info.Width, W);
+        EXPECT_EQ(info.Height, H);
+    }
+    const std::string ext = GetWICExtensions();
+    for (const char* e : {".jxr,", ".hdp,", ".wdp,"})
+        EXPECT_NE(ext.find(e), std::string::npos) << e;
+}
+
+TEST_F(Jxr, DamagedFilesAreRefusedWithAMessage)
+{
+    const std::vector<uint8_t> good = MakeJxr(Scratch, "rgb", 3, 8);
+    ASSERT_FALSE(good.empty());
+    std::vector<std::vector<uint8_t>> damaged;
+    for (size_t cut : {size_t(4), size_t(16), size_t(40), good.size() / 3, good.size() / 2, good.size() - 10})
+        damaged.emplace_back(good.begin(), good.begin() + ptrdiff_t(cut));
+    std::mt19937 rng(7);
+    for (int i = 0; i < 40; ++i) {
+        std::vector<uint8_t> d = good;
+        for (int k = 0; k < 8; ++k)
+            d[4 + rng() % (d.size() - 4)] ^= uint8_t(1 + rng() % 255);
+        damaged.push_back(std::move(d));
+    }
+    int refused = 0;
+    for (const auto& d : damaged) {
+        TOwnedImg img;
+        const int r = ReadJxr(d, img.Img);
+        const std::vector<std::string> errors = TakeErrors();
+        if (r == 0) {
+            ++refused;
+            EXPECT_FALSE(errors.empty()) << "a refused file must say why";
+            EXPECT_EQ(img.Img.Mem, nullptr);
+        } else {
+            // Flipped bits inside the coded data may still decode to a picture;
+            // it must then be whole.
+            EXPECT_EQ(img.Img.Width, W);
+            EXPECT_EQ(img.Img.Height, H);
+        }
+    }
+    EXPECT_GE(refused, 6); // every cut file at least
+}
