@@ -79,9 +79,10 @@ struct EffectDialogs : ::testing::Test {
             FreeImg(Img);
             // A photograph to look at stands in for the second picture.
             const QByteArray Photo = qgetenv("VESTRO_DIALOG_PHOTO");
-            if (i == 1 && !Photo.isEmpty())
+            if (i == 1 && !Photo.isEmpty()) {
                 ASSERT_TRUE(QImage(QString::fromLocal8Bit(Photo)).convertToFormat(QImage::Format_RGB888).save(
                     QString::fromStdString(Path), "BMP"));
+            }
             auto* Info = new TImageInfo;
             ASSERT_TRUE(GetImageInfo(Path, *Info));
             Files.Add(Info);
@@ -148,8 +149,9 @@ TEST_F(EffectDialogs, EachOneShowsWholeWithItsPreview)
         std::unique_ptr<QDialog> D(Make());
         D->show();
         EXPECT_EQ(LayoutFaults(D.get()), "") << Name;
-        if (D->findChild<TAddTextPreview*>() || D->findChild<TCompositePreview*>())
+        if (D->findChild<TAddTextPreview*>() || D->findChild<TCompositePreview*>()) {
             EXPECT_GT(D->maximumWidth(), D->minimumSizeHint().width()) << Name << " can be resized";
+        }
         ScreenShot(Name);
     }
 
