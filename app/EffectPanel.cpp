@@ -119,11 +119,18 @@ void TEffectStrip::resizeEvent(QResizeEvent*)
 
 void TEffectStrip::Rebuild(TEffectList& List, bool ShowDecreaseColor)
 {
-    for (TEffectPanel* P : FilterList)
-        delete P;
+    // Freed once control returns to the event loop: a rebuild may be asked
+    // for from inside one of the rows' own handlers.
+    for (TEffectPanel* P : FilterList) {
+        P->hide();
+        P->deleteLater();
+    }
     FilterList.clear();
-    delete DCPanel;
-    DCPanel = nullptr;
+    if (DCPanel) {
+        DCPanel->hide();
+        DCPanel->deleteLater();
+        DCPanel = nullptr;
+    }
     FList = &List;
     for (int i = 0; i < List.Count(); ++i) {
         TEffect* E = List.Items(i);

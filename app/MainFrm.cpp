@@ -587,11 +587,7 @@ void TMainForm::closeEvent(QCloseEvent* Event)
     FClosing = true;
     ListView1->SetDragDropAccept(false);
     setAcceptDrops(false);
-    if (ThumbnailForm->isVisible()) {
-        ThumbnailWindowSettings.Left = ThumbnailForm->x() - x();
-        ThumbnailWindowSettings.Top = ThumbnailForm->y() - y();
-    }
-    ThumbnailForm->hide();
+    ThumbnailForm->hide(); // keeps its place beside the window
     if (IniFileName == GetSettingsFileName({}))
         SaveIniFile(IniFileName);
     else if (FileOption.ResetType == 2)

@@ -102,6 +102,9 @@ void TProgressForm::StartRun()
         return;
     FStarted = true;
     FStart.start();
+    // Each run starts with an empty log: what an earlier run (a queued
+    // hand-off's, say) logged must neither show again nor stop this one.
+    ErrorLog.Clear();
     if (FAtOnce && !KodexLoaded) {
         FNothing = true;
         Finish(true);
@@ -209,14 +212,9 @@ void TProgressForm::Finish(bool Canceled)
     if (!FCanceled)
         FResultText = FormatElapsed(FStart.elapsed());
     if (FAtOnce)
-        AfterRun();
+        FErrorCountAtEnd = FinishAtOnceRun(!FCanceled && !FNothing, *FTaskbar);
     FTaskbar->Clear();
     done(FCanceled || FNothing ? 2 : 1);
-}
-
-void TProgressForm::AfterRun()
-{
-    FinishAtOnceRun(!FCanceled && !FNothing && FErrorCountAtEnd == 0, *FTaskbar);
 }
 
 bool TProgressForm::Converted(int Index) const
@@ -226,9 +224,13 @@ bool TProgressForm::Converted(int Index) const
 
 int TProgressForm::ExitStatus() const
 {
-    if (FCanceled || FNothing)
+    // Inputs that could not be read are errors even when nothing was left
+    // to convert.
+    if (FCanceled)
         return 2;
-    return FErrorCountAtEnd > 0 ? 1 : 0;
+    if (FErrorCountAtEnd > 0)
+        return 1;
+    return FNothing ? 2 : 0;
 }
 
 void TProgressForm::reject()

@@ -49,7 +49,8 @@ public:
     void StartRun();
     bool Canceled() const { return FCanceled; }
     const std::string& ResultText() const { return FResultText; }
-    // 0 no error, 1 errors logged, 2 cancelled or nothing converted.
+    // 0 no error; 1 errors logged (also when they left nothing to convert);
+    // 2 cancelled, or nothing converted and nothing failed.
     int ExitStatus() const;
     // After the run: whether entry Index of the run's list went through
     // without an error.
@@ -63,7 +64,6 @@ private:
     void Poll();
     void UpdateProgress(double ProgressSize, const std::string& LabelText);
     void Finish(bool Canceled);
-    void AfterRun();
 
     bool FAtOnce;
     std::vector<std::string> FPaths;

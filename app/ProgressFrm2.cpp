@@ -66,6 +66,7 @@ void TProgressForm2::StartRun()
         return;
     FStarted = true;
     FStart.start();
+    ErrorLog.Clear(); // as in the batch window: each run starts with an empty log
     if ((FAtOnce && !KodexLoaded) || !MainResizer) {
         FNothing = true;
         Finish();
@@ -138,16 +139,20 @@ void TProgressForm2::Finish()
         FResultText = FormatElapsed(FStart.elapsed());
     }
     if (FAtOnce)
-        FinishAtOnceRun(!FCanceled && !FNothing && FErrorCountAtEnd == 0, *FTaskbar);
+        FErrorCountAtEnd = FinishAtOnceRun(!FCanceled && !FNothing, *FTaskbar);
     FTaskbar->Clear();
     done(FCanceled || FNothing ? 2 : 1);
 }
 
 int TProgressForm2::ExitStatus() const
 {
-    if (FCanceled || FNothing)
+    // Inputs that could not be read are errors even when nothing was left
+    // to convert.
+    if (FCanceled)
         return 2;
-    return FErrorCountAtEnd > 0 ? 1 : 0;
+    if (FErrorCountAtEnd > 0)
+        return 1;
+    return FNothing ? 2 : 0;
 }
 
 const std::vector<std::string>& TProgressForm2::Written() const

@@ -39,7 +39,8 @@ public:
     void StartRun();
     bool Canceled() const { return FCanceled; }
     const std::string& ResultText() const { return FResultText; }
-    // 0 no error, 1 errors logged, 2 cancelled or nothing to combine.
+    // 0 no error; 1 errors logged (also when they left nothing to combine);
+    // 2 cancelled, or nothing combined and nothing failed.
     int ExitStatus() const;
     // The sheets written, in order (valid once the run ended).
     const std::vector<std::string>& Written() const;

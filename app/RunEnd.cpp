@@ -4,6 +4,7 @@
 #include "app/IniSettings.h"
 #include "app/Startup.h"
 #include "app/TaskbarProgress.h"
+#include "batch/BatchRun.h"
 #include "core/ErrorLog.h"
 #include "core/ImageInfo.h"
 #include "core/Global.h"
@@ -71,8 +72,15 @@ void ReleaseAtOnceWindow(QDialog& Form)
         ErrorLogForm = nullptr;
 }
 
-void FinishAtOnceRun(bool Clean, TTaskbarProgress& Taskbar)
+int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar)
 {
+    // The running number is only carried to the next start when it never
+    // resets; the run has stored it into StartNumber.
+    if (FileOption.ResetType == 2 && !IniFileName.empty() && !SaveIniFile2(IniFileName))
+        ErrorLog.PutFileError(FileNameOf(IniFileName),
+                              CannotWriteText(IniFileName, LoadResText("the next running number was not stored")));
+    const int Errors = ErrorLog.GetErrorCount();
+    const bool Clean = Finished && Errors == 0;
     if (Clean && SystemOption.UseExternalTool && !SystemOption.Command.empty()) {
         const std::vector<std::string> args = AfterRunArguments(SystemOption.Command, FileOption.OutputDirectory);
         if (!StartProcess(args))
@@ -81,7 +89,7 @@ void FinishAtOnceRun(bool Clean, TTaskbarProgress& Taskbar)
     // Opening a file manager makes no sense when nobody looks at the screen.
     if (Clean && !FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive())
         StartProcess({"xdg-open", FileOption.OutputDirectory});
-    if (ErrorLog.GetErrorCount() > 0) {
+    if (Errors > 0) {
         Taskbar.SetError();
         if (IsNonInteractive() || !ErrorLogForm) {
             for (const std::string& l : ErrorLog.Lines())
@@ -90,10 +98,7 @@ void FinishAtOnceRun(bool Clean, TTaskbarProgress& Taskbar)
             ErrorLogForm->exec();
         }
     }
-    // The running number is only carried to the next start when it never
-    // resets; the run has stored it into StartNumber.
-    if (FileOption.ResetType == 2 && !IniFileName.empty())
-        SaveIniFile2(IniFileName);
+    return Errors;
 }
 
 TRunWindowParts BuildRunWindow(QDialog& Form, const char* ObjectName)

@@ -36,9 +36,12 @@ void PrepareAtOnceWindow(QDialog& Form);
 // Forgets the error log window when Form owned it (Form is going away).
 void ReleaseAtOnceWindow(QDialog& Form);
 
-// The end of an at-once run. Clean: not cancelled, something was done and no
-// error was logged; only then the after-run command ([System] Command, "<DIR>"
-// = [File] OutputDirectory) starts and the output folder opens. Logged errors
-// are shown (on stderr when nobody looks) and mark the taskbar entry. With
-// [File] ResetType 2 the running number is written back to the settings file.
-void FinishAtOnceRun(bool Clean, TTaskbarProgress& Taskbar);
+// The end of an at-once run. With [File] ResetType 2 the running number is
+// first written back to the settings file; when that fails it is an error of
+// the run (the next run would number from the old value and overwrite). Then,
+// only when Finished (not cancelled, something was done) and no error was
+// logged, the after-run command ([System] Command, "<DIR>" = [File]
+// OutputDirectory) starts and the output folder opens. Logged errors are
+// shown (on stderr when nobody looks) and mark the taskbar entry. Returns the
+// number of errors logged.
+int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar);

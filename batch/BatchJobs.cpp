@@ -21,12 +21,19 @@
 
 namespace {
 
-// No catalogue text exists for a failed write yet; the English text is the key.
+// No catalogue texts exist for these yet; the English texts are the keys.
 constexpr const char SSaveFailed[] = "Failed to save file";
+constexpr const char SNothingWritten[] = "nothing was written";
 
 [[noreturn]] void Fail(const char* Text)
 {
     throw EVestroError(LoadResText(Text));
+}
+
+// The one line of an output that was not written.
+[[noreturn]] void FailWrite(const std::string& Target, const std::string& Reason)
+{
+    throw EVestroError(CannotWriteText(Target, Reason));
 }
 
 // The folder part of Path with its "/", or empty.
@@ -54,16 +61,19 @@ public:
             platform::DeleteFile(FTemp);
     }
     const std::string& Temp() const { return FTemp; }
-    // Moves the finished file over the target. False (temporary removed,
-    // target untouched) when there is no finished file or the rename fails.
-    bool Commit()
+    // Moves the finished file over the target. Empty when done, else why not
+    // (temporary removed, target untouched): there is no finished file or
+    // the rename failed.
+    std::string Commit()
     {
         if (platform::FileSize(FTemp) <= 0)
-            return false;
-        if ((FNoReplace ? platform::RenameNoReplace(FTemp, FTarget) : platform::RenameReplace(FTemp, FTarget)) != 0)
-            return false;
+            return LoadResText(SNothingWritten);
+        const int E =
+            FNoReplace ? platform::RenameNoReplace(FTemp, FTarget) : platform::RenameReplace(FTemp, FTarget);
+        if (E != 0)
+            return std::strerror(E);
         FDone = true;
-        return true;
+        return std::string();
     }
 
 private:
@@ -92,6 +102,25 @@ int TErrorLogSink::GetErrorCount()
 }
 
 // ---------------------------------------------------------------- codec side
+
+bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why)
+{
+    Why.clear();
+    platform::TFileStat St;
+    if (!platform::StatFile(Path, St)) {
+        Why = LoadResText(SFileNotFound);
+        return false;
+    }
+    TErrorCapture Said;
+    if (GetImageInfo(Path, Info)) {
+        Said.Forward();
+        return true;
+    }
+    Why = Said.Text();
+    if (Why.empty())
+        Why = LoadResText(SUnknownFormat);
+    return false;
+}
 
 int32_t LoadOrRaise(const std::function<int32_t()>& Load)
 {
@@ -226,6 +255,12 @@ void TOutputNameJob::BeginNames()
                   [](const TImageFileInfo& A, const TImageFileInfo& B) { return A.InputFileName < B.InputFileName; });
     FProbes.clear();
     FProbes.resize(size_t(Count()));
+    FRefused.assign(size_t(Count()), std::string());
+}
+
+std::string TOutputNameJob::Refused(int Index)
+{
+    return size_t(Index) < FRefused.size() ? FRefused[size_t(Index)] : std::string();
 }
 
 int32_t TOutputNameJob::ExtractStart()
@@ -243,12 +278,19 @@ TImageInfo* TOutputNameJob::Info(int Index)
 bool TOutputNameJob::Prepare(int Index, int64_t& Width, int64_t& Height)
 {
     TImageInfo* I = nullptr;
+    std::string Why;
     if (FEntries.RunInput) {
         TImageFileInfo& E = (*FEntries.RunInput)[size_t(Index)];
         E.OutPutFileName.clear();
         auto P = std::make_unique<TImageInfo>();
-        if (!GetImageInfo(E.InputFileName, *P))
+        if (!E.Named) {
+            // Whatever a folder walk found that is no picture is left out.
+            if (!GetImageInfo(E.InputFileName, *P))
+                return false;
+        } else if (!ProbeOrExplain(E.InputFileName, *P, Why)) {
+            FRefused[size_t(Index)] = Why;
             return false;
+        }
         P->Dir = E.Dir;
         P->Base = E.Base;
         I = P.get();
@@ -256,10 +298,15 @@ bool TOutputNameJob::Prepare(int Index, int64_t& Width, int64_t& Height)
     } else {
         I = FEntries.List->Items(Index);
         I->OutPutFileName.clear();
-        if (!I->Checked || !platform::FileExists(I->Path()))
+        if (!I->Checked)
             return false;
-        if (I->PictureFormat == pfUnknown && !GetImageInfo(I->Path(), *I))
-            return false;
+        // A checked entry was asked for: losing it is a failure.
+        if (I->PictureFormat == pfUnknown || !platform::FileExists(I->Path())) {
+            if (!ProbeOrExplain(I->Path(), *I, Why)) {
+                FRefused[size_t(Index)] = Why;
+                return false;
+            }
+        }
     }
     Width = I->Width;
     Height = I->Height;
@@ -383,13 +430,19 @@ TImageInfo* TConvertJob::Entry(int Index)
 bool TConvertJob::TakeEntry(int Index, std::string& Label, uint64_t& Tiles)
 {
     TImageInfo* I = nullptr;
+    // An entry with an output name is expected to be written: one that has
+    // gone or changed into something unreadable since the names were made
+    // says so.
+    std::string Why;
     if (FEntries.RunInput) {
         const TImageFileInfo& E = (*FEntries.RunInput)[size_t(Index)];
         if (E.OutPutFileName.empty())
             return false;
         auto P = std::make_unique<TImageInfo>();
-        if (!GetImageInfo(E.InputFileName, *P))
+        if (!ProbeOrExplain(E.InputFileName, *P, Why)) {
+            FErrors.PutErrorMsg(FileNameOf(E.InputFileName) + ": " + Why);
             return false;
+        }
         P->OutPutFileName = E.OutPutFileName;
         P->Dir = E.Dir;
         P->Base = E.Base;
@@ -397,8 +450,12 @@ bool TConvertJob::TakeEntry(int Index, std::string& Label, uint64_t& Tiles)
         FProbes[size_t(Index)] = std::move(P);
     } else {
         I = FEntries.List->Items(Index);
-        if (I->OutPutFileName.empty() || !platform::FileExists(I->Path()))
+        if (I->OutPutFileName.empty())
             return false;
+        if (!platform::FileExists(I->Path())) {
+            FErrors.PutErrorMsg(I->Name() + ": " + LoadResText(SFileNotFound));
+            return false;
+        }
     }
     I->Number = Index;
     Label = I->Name();
@@ -478,6 +535,7 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W)
     // output, so that a failed or cancelled tool leaves the old file alone.
     TPendingOutput Pending(Out, FSettings.NotOverwrite);
     Item.OutPutFileName = Pending.Temp();
+    W.Params.Warning.clear();
     try {
         FEffects.DoEffect(Img, Item, 1, W.Params);
     } catch (...) {
@@ -489,12 +547,17 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W)
     // it left is dropped and the source stays.
     if (W.Params.Cancel && *W.Params.Cancel)
         return;
-    if (!Pending.Commit())
-        Fail(SSaveFailed);
+    if (const std::string Why = Pending.Commit(); !Why.empty())
+        FailWrite(Out, Why);
     if (ReadOnly)
         platform::SetReadOnly(Out, true);
     if (KeepTimes())
         FIO.RestoreFileTimes(Item);
+    // A doubtful output stays, but the source is the better copy.
+    if (!W.Params.Warning.empty()) {
+        FErrors.PutErrorMsg(Item.Name() + ": " + W.Params.Warning);
+        return;
+    }
     DeleteInputIfDone(Item, true);
 }
 
@@ -565,16 +628,40 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
         if (!platform::StatFile(Out, After) ||
             (Existed && After.Dev == Before.Dev && After.Ino == Before.Ino && After.Size == Before.Size &&
              After.LastWrite.Sec == Before.LastWrite.Sec && After.LastWrite.NSec == Before.LastWrite.NSec))
-            Fail(SSaveFailed);
+            FailWrite(Out, LoadResText(SNothingWritten));
     } else {
         if (OutFmt == 0)
             Fail(SUnknownFormat);
         TPendingOutput Pending(Out, FSettings.NotOverwrite);
-        WriteOutput(Item, W, L.Img, OutFmt, Pending.Temp());
-        if (P.Cancel && *P.Cancel && !platform::PathExists(Pending.Temp()))
-            return;
-        if (!Pending.Commit())
-            Fail(SSaveFailed);
+        std::string Why;
+        {
+            // What the writers say becomes the reason of one line that names
+            // the output, not their temporary file.
+            TErrorCapture Said;
+            bool Ok = false;
+            errno = 0;
+            try {
+                Ok = WriteOutput(Item, W, L.Img, OutFmt, Pending.Temp());
+            } catch (const std::exception& E) {
+                Why = E.what();
+            }
+            const int Errno = errno;
+            if (P.Cancel && *P.Cancel && !platform::PathExists(Pending.Temp()))
+                return;
+            if (Ok) {
+                Said.Forward();
+            } else {
+                const std::string More = Said.Text();
+                if (!More.empty())
+                    Why = Why.empty() ? More : Why + "; " + More;
+                if (Why.empty())
+                    Why = Errno != 0 ? std::strerror(Errno) : LoadResText(SSaveFailed);
+            }
+        }
+        if (Why.empty())
+            Why = Pending.Commit();
+        if (!Why.empty())
+            FailWrite(Out, Why);
     }
     if (ReadOnly)
         platform::SetReadOnly(Out, true);
@@ -583,7 +670,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     DeleteInputIfDone(Item, true);
 }
 
-void TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path)
+bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path)
 {
     TEffectParams& P = W.Params;
     bool Ok = false;
@@ -641,7 +728,7 @@ void TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
             if (R.Fitted)
                 Ok = platform::WriteNewFile(Path, Buf.data(), R.Size) == 0;
             else if (P.Cancel && *P.Cancel)
-                return; // cut short by a cancel: nothing written, nothing failed
+                return false; // cut short by a cancel: nothing written, nothing failed
             else
                 Ok = FIO.WriteJPEG(Path, Img, R.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
                                    R.SampleType, JPEGOption.Smoothing);
@@ -659,6 +746,5 @@ void TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
         break;
     default: break;
     }
-    if (!Ok)
-        Fail(SSaveFailed);
+    return Ok;
 }

@@ -110,6 +110,7 @@ public:
     int Count() override;
     void BeginNames() override;
     bool Prepare(int Index, int64_t& Width, int64_t& Height) override;
+    std::string Refused(int Index) override;
     std::string InputPath(int Index) override;
     std::string MakeName(int Index, int32_t Number) override;
     void StoreName(int Index, const std::string& Name) override;
@@ -123,7 +124,14 @@ private:
     TEffectList& FEffects;
     std::string FRule;
     std::vector<std::unique_ptr<TImageInfo>> FProbes; // run input only
+    std::vector<std::string> FRefused;                // why an entry takes no part
 };
+
+// Probes Path into Info with the probes' and the codec library's messages
+// held back. False with Why = the reason (a missing or non-regular file, what
+// the probe said, else "Unknown format") when it fails; the warnings of a
+// probe that succeeded are logged as they were.
+bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why);
 
 // The process-wide numbering (CurrentNumber, [File] StartNumber and
 // ResetType) with the start value taken from Names' rule.
@@ -164,7 +172,8 @@ private:
     void LosslessTransform(TImageInfo& Item, TWorker& W);
     void LosslessCopy(TImageInfo& Item);
     void Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Scale, int32_t OutFmt);
-    void WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path);
+    // True when Path was written; readers' exceptions pass through.
+    bool WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path);
     void DeleteInputIfDone(TImageInfo& Item, bool Written);
 
     TRunEntries FEntries;

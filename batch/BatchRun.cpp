@@ -1,5 +1,6 @@
 #include "batch/BatchRun.h"
 
+#include "core/ResourceText.h"
 #include "platform/FileOps.h"
 
 #include <algorithm>
@@ -140,33 +141,70 @@ std::string NumberedName(const std::string& Name, int K)
 }
 
 std::string ResolveOutputName(const std::string& Name, const TCollisionRules& Rules, const TGivenNames& Given,
-                              const std::function<bool(const std::string&)>& IsOtherInput)
+                              const std::function<bool(const std::string&)>& IsOtherInput, TNameRefusal* Why)
 {
+    TNameRefusal Dummy;
+    TNameRefusal& R = Why ? *Why : Dummy;
+    R = TNameRefusal::None;
     if (Rules.NotOverwrite) {
         auto Free = [&](const std::string& N) { return !platform::PathExists(N) && !Given.Contains(N); };
         if (Free(Name))
             return Name;
-        if (Rules.Skip)
+        if (Rules.Skip) {
+            // A file from before the run is skipped as asked; one that this
+            // run gives out would silently take the place of this entry.
+            R = Given.Contains(Name) ? TNameRefusal::TakenInRun : TNameRefusal::SkipExisting;
             return std::string();
+        }
         for (int K = 1; K < 1000000; ++K) {
             const std::string N = NumberedName(Name, K);
             if (Free(N))
                 return N;
         }
+        R = TNameRefusal::NoFreeName;
         return std::string();
     }
-    if (!Rules.IgnoreReadOnlyAttr && platform::FileExists(Name) && platform::IsReadOnly(Name))
+    if (!Rules.IgnoreReadOnlyAttr && platform::FileExists(Name) && platform::IsReadOnly(Name)) {
+        R = TNameRefusal::ReadOnly;
         return std::string();
-    if (Given.Contains(Name))
+    }
+    if (Given.Contains(Name)) {
+        R = TNameRefusal::TakenInRun;
         return std::string();
+    }
     // Another entry's source: its worker may not have read it yet.
-    if (IsOtherInput && IsOtherInput(Name))
+    if (IsOtherInput && IsOtherInput(Name)) {
+        R = TNameRefusal::OtherInput;
         return std::string();
+    }
     return Name;
 }
 
+std::string RefusalText(TNameRefusal Why)
+{
+    // No catalogue texts exist for these yet; the English texts are the keys.
+    switch (Why) {
+    case TNameRefusal::ReadOnly: return LoadResText("the file is read-only");
+    case TNameRefusal::TakenInRun: return LoadResText("another file of this run is written there");
+    case TNameRefusal::OtherInput: return LoadResText("it is the input of another file of this run");
+    case TNameRefusal::NoFreeName: return LoadResText("no free numbered name");
+    default: return std::string();
+    }
+}
+
+std::string CannotWriteText(const std::string& Target, const std::string& Reason)
+{
+    return LoadResText("cannot write") + " " + Target + ": " + Reason;
+}
+
+std::string FileNameOf(const std::string& Path)
+{
+    const size_t Slash = Path.find_last_of('/');
+    return Slash == std::string::npos ? Path : Path.substr(Slash + 1);
+}
+
 TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumbering& Numbering,
-                              const std::atomic<bool>& Terminated)
+                              const std::atomic<bool>& Terminated, TErrorSink* Errors)
 {
     TNamePhaseResult R;
     Job.BeginNames();
@@ -188,6 +226,11 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
     for (int i = 0; i < N && !Terminated; ++i) {
         TPrepared& P = Prep[size_t(i)];
         P.Use = Job.Prepare(i, P.W, P.H) && P.W >= 1 && P.H >= 1;
+        if (!P.Use && Errors) {
+            const std::string Why = Job.Refused(i);
+            if (!Why.empty())
+                Errors->PutErrorMsg(FileNameOf(Job.InputPath(i)) + ": " + Why);
+        }
         platform::TFileId Id;
         if (P.Use && platform::GetFileId(Job.InputPath(i), Id))
             Inputs.emplace(Id, i);
@@ -205,13 +248,20 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
             Failed = true;
             break;
         }
-        Name = ResolveOutputName(Name, Rules, Given, [&](const std::string& Cand) {
-            platform::TFileId Id;
-            if (!platform::GetFileId(Cand, Id))
-                return false;
-            const auto It = Inputs.find(Id);
-            return It != Inputs.end() && It->second != i;
-        });
+        const std::string Wanted = Name;
+        TNameRefusal Why = TNameRefusal::None;
+        Name = ResolveOutputName(
+            Name, Rules, Given,
+            [&](const std::string& Cand) {
+                platform::TFileId Id;
+                if (!platform::GetFileId(Cand, Id))
+                    return false;
+                const auto It = Inputs.find(Id);
+                return It != Inputs.end() && It->second != i;
+            },
+            &Why);
+        if (Name.empty() && Why != TNameRefusal::SkipExisting && Errors)
+            Errors->PutErrorMsg(FileNameOf(Job.InputPath(i)) + ": " + CannotWriteText(Wanted, RefusalText(Why)));
         if (!Name.empty()) {
             // A failure here shows later as the worker's failed write.
             const std::string Folder = FolderOf(Name);
@@ -259,6 +309,9 @@ int TBatchRunner::GetNextImageItem(std::string& Label, uint64_t& Tiles)
         Tiles = 0;
         if (FJob.TakeEntry(FCurrentImageIndex, Label, Tiles))
             return FCurrentImageIndex;
+        // The job may have logged why the entry cannot be done.
+        if (FAbortOnError && FErrors.GetErrorCount() > 0)
+            return -1;
     }
 }
 
@@ -357,7 +410,7 @@ TBatchRun::~TBatchRun()
 
 bool TBatchRun::Run(const TCollisionRules& Rules, TNumbering& Numbering, int MaxThreadNum, bool AbortOnError)
 {
-    FNames = RunNamePhase(FNameJob, Rules, Numbering, FCanceled);
+    FNames = RunNamePhase(FNameJob, Rules, Numbering, FCanceled, &FErrors);
     if (FCanceled) {
         if (FObserver)
             FObserver->RunEnded(true);

@@ -104,8 +104,25 @@ struct TCollisionRules {
     bool Skip = false;
     bool IgnoreReadOnlyAttr = false;
 };
+// Why a name was refused. Skipping a file that was there before the run is
+// what the settings ask for; every other refusal loses the entry's output
+// and is reported.
+enum class TNameRefusal { None, SkipExisting, ReadOnly, TakenInRun, OtherInput, NoFreeName };
 std::string ResolveOutputName(const std::string& Name, const TCollisionRules& Rules, const TGivenNames& Given,
-                              const std::function<bool(const std::string&)>& IsOtherInput);
+                              const std::function<bool(const std::string&)>& IsOtherInput,
+                              TNameRefusal* Why = nullptr);
+// The reason of a reported refusal, in the interface language.
+std::string RefusalText(TNameRefusal Why);
+
+// The reason of an input that is not there (any more). No catalogue text
+// exists for it yet; the English text is the key.
+inline constexpr const char SFileNotFound[] = "File not found";
+
+// "cannot write <Target>: <Reason>": what an output that was not written
+// says after the entry's name.
+std::string CannotWriteText(const std::string& Target, const std::string& Reason);
+// The file-name part of Path (what a log line names).
+std::string FileNameOf(const std::string& Path);
 
 // What the name phase needs from the run's input.
 class TNameJob {
@@ -117,6 +134,9 @@ public:
     // Whether entry Index takes part (checked, exists, probed, a size of at
     // least 1 x 1); fills its pixel size. Clears its output name in any case.
     virtual bool Prepare(int Index, int64_t& Width, int64_t& Height) = 0;
+    // After Prepare refused entry Index: the reason to report, or empty when
+    // leaving it out is no failure (unchecked, a file a folder walk found).
+    virtual std::string Refused(int /*Index*/) { return {}; }
     // The entry's source path, for the identity of the run's inputs.
     virtual std::string InputPath(int Index) = 0;
     // The rule expanded for the entry with Number; an empty name or one whose
@@ -143,9 +163,10 @@ struct TNamePhaseResult {
 };
 
 // The output-name phase. Stops early (and still stores the numbering) when
-// Terminated becomes true.
+// Terminated becomes true. Entries that lose their output here (refused by
+// the job or by the collision rules) get one "name: reason" line in Errors.
 TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumbering& Numbering,
-                              const std::atomic<bool>& Terminated);
+                              const std::atomic<bool>& Terminated, TErrorSink* Errors = nullptr);
 
 // What a worker does with entries.
 class TBatchJob {

@@ -1,6 +1,9 @@
 #include "batch/ListUp.h"
 
+#include "batch/BatchRun.h"
+#include "core/ErrorLog.h"
 #include "core/ImageInfo.h"
+#include "core/ResourceText.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -92,10 +95,14 @@ void TListup::ListupPath(const std::string& Path)
     const std::string p = (Path.size() > 1 && Path.back() == '/') ? Path.substr(0, Path.size() - 1) : Path;
     FBaseDir = ExtractFilePath(p);
     std::error_code ec;
-    if (fs::is_directory(p, ec))
+    if (fs::is_directory(p, ec)) {
         AddFolder(WithSlash(p), 0);
-    else
-        AddPath(p);
+        return;
+    }
+    const size_t Before = FRunInput ? FRunInput->size() : 0;
+    AddPath(p);
+    if (FOptions.AtOnce && FRunInput && FRunInput->size() > Before)
+        FRunInput->back().Named = true;
 }
 
 void TListup::AddFolder(const std::string& Folder, int Depth)
@@ -163,19 +170,22 @@ void TListup::AddPath(const std::string& Path)
     ++FAdded;
 }
 
-void AddRunInputPath(std::vector<TImageFileInfo>& List, const std::string& Path, bool AddSubFolder)
+bool AddRunInputPath(std::vector<TImageFileInfo>& List, const std::string& Path, bool AddSubFolder)
 {
     if (Path.empty())
-        return;
+        return true;
     std::error_code ec;
-    if (!fs::exists(Path, ec))
-        return;
+    if (!fs::exists(Path, ec)) {
+        ErrorLog.PutFileError(FileNameOf(Path), LoadResText(SFileNotFound));
+        return false;
+    }
     TListupOptions O;
     O.AddSubFolder = AddSubFolder;
     O.AtOnce = true;
     O.SortMode = 0;
     TListup L(O, nullptr, &List);
     L.ListupPath(Path);
+    return true;
 }
 
 TListupThread::TListupThread(std::vector<std::string> Paths, TListupOptions Options, TImageInfoList* Files,

@@ -63,8 +63,10 @@ private:
 
 // The run input of an at-once start. Path must be absolute; an empty or
 // missing path adds nothing; a folder is walked (sub-folders with
-// AddSubFolder), a file is appended (probed later, by the name phase).
-void AddRunInputPath(std::vector<TImageFileInfo>& List, const std::string& Path, bool AddSubFolder);
+// AddSubFolder), a file is appended (probed later, by the name phase) and
+// marked as named. False, with a line "name: File not found" in the error
+// log, when Path does not exist.
+bool AddRunInputPath(std::vector<TImageFileInfo>& List, const std::string& Path, bool AddSubFolder);
 
 // Relative folder of File's folder under Base ("" or ending in "/").
 std::string RelativeFolder(const std::string& File, const std::string& Base);

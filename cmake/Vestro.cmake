@@ -30,11 +30,16 @@ function(vestro_test name dir)
     VESTRO_DIST_DIR="${VESTRO_DIST}" VESTRO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VESTRO_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/tests")
   string(REGEX REPLACE "^test_" "" folder ${name})
-  set(labels ${folder} ${T_LABELS})
   # Listed when ctest starts, not after every link: a sanitizer build's
   # binaries start slowly.
   gtest_discover_tests(${name} TEST_PREFIX "${folder}." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 300 LABELS "${labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    TEST_LIST ${name}_TESTS PROPERTIES TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  # Labels are set by a script of our own that ctest reads after the list: a
+  # list value does not survive the listing's own properties.
+  set(labels ${folder} ${T_LABELS})
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  file(WRITE ${script} "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${labels}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
 
 find_package(Threads REQUIRED)

@@ -139,6 +139,9 @@ struct TShortCutSettings {
 // One entry of the run input of an at-once run.
 struct TImageFileInfo {
     std::string InputFileName, OutPutFileName, Dir, Base;
+    // Named itself (on the command line), not found by walking a folder: a
+    // file that cannot be read is then a failure to report.
+    bool Named = false;
 };
 
 extern TFileOption FileOption;

@@ -60,6 +60,10 @@ struct TEffectParams {
     // RunProcessAndWait, which then ends the tool at once.
     const std::atomic<bool>* Cancel = nullptr;
     TProcessCancel* ToolCancel = nullptr;
+    // Set by an effect whose tool wrote the output but warned about the input
+    // (damaged data): the output stays, the source is never deleted, and the
+    // worker logs this text against the file. Cleared by the worker.
+    std::string Warning;
 };
 
 // Effect identifiers (one bit each; 2048 is not used).

@@ -193,9 +193,13 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
     const int Code = RunProcessAndWait(Args, Params.ToolCancel);
 
     const bool Cancelled = (Params.ToolCancel && Params.ToolCancel->Cancelled()) || (Params.Cancel && *Params.Cancel);
-    // Exit code 2 means the tool met recoverable flaws (stray bytes between
-    // markers, common in camera files) and still wrote a complete file.
+    // Exit code 2 means the tool met flaws in the data and still wrote a
+    // file: perhaps only stray bytes between markers, perhaps a picture cut
+    // short and filled with gray. It is kept, but it is no proof that the
+    // source may go: the worker logs it and keeps the source.
     const bool Ok = !Cancelled && (Code == 0 || Code == 2) && platform::FileSize(Temp) > 0;
+    if (Ok && Code == 2)
+        Params.Warning = LoadResText("the lossless transform reported damaged data; the source is kept");
     if (!Ok) {
         platform::DeleteFile(Temp);
         if (Cancelled)

@@ -376,6 +376,17 @@ TEST_F(MainWindow, StripDragSwapsOncePerThresholdAndTheSavedOrderFollows)
     const std::string Before = ChainNames();
     LoadIniFile(Saved);
     EXPECT_EQ(ChainNames(), Before);
+
+    // A new order from the order dialog rebuilds the strip in that order.
+    std::vector<int32_t> Reversed;
+    for (int i = EffectList->Count() - 1; i >= 0; --i)
+        Reversed.push_back(i);
+    EffectList->SetOrder(Reversed);
+    ASSERT_EQ(int(Strip->FilterList.size()), EffectList->Count());
+    for (int i = 0; i < EffectList->Count(); ++i) {
+        EXPECT_EQ(Strip->FilterList[size_t(i)]->FLabel->text().toStdString(), EffectList->Items(i)->FName);
+        EXPECT_EQ(Strip->FilterList[size_t(i)]->y(), i * TEffectPanel::RowHeight);
+    }
 }
 
 namespace {

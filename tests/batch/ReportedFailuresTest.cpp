@@ -112,3 +112,129 @@ TEST_F(Reported, CompositeImageIsLoadedForTheRunOnAPhotograph)
     FreeImg(Img);
     (void)H;
 }
+
+namespace {
+
+// Lines of the log that begin with Name + ": ".
+int LinesOf(const std::vector<std::string>& L, const std::string& Name)
+{
+    int N = 0;
+    for (const std::string& S : L)
+        N += S.rfind(Name + ": ", 0) == 0;
+    return N;
+}
+
+class NotWritten : public Reported {
+protected:
+    // A run over the run input of an at-once start.
+    bool RunInput(std::vector<TImageFileInfo>& In, TBatchObserver* Obs = nullptr)
+    {
+        TOutputNameJob Names(TRunEntries{nullptr, &In}, Effects, FileOption.FileNameFormat);
+        TConvertJob Job(TRunEntries{nullptr, &In}, Effects, IO, Errors,
+                        ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), TConvertSettings{false, FileOption.NotOverwrite});
+        TBatchRun Batch(Names, Job, Errors, Obs);
+        TNumbering N = RunNumbering(Names);
+        return Batch.Run(RunCollisionRules(FileOption.NotOverwrite), N, 2, false);
+    }
+    static TImageFileInfo Named(const fs::path& P) { return TImageFileInfo{P.string(), "", "", "", true}; }
+};
+
+} // namespace
+
+TEST_F(NotWritten, NamedFilesThatCannotBeProbedEachGetOneLine)
+{
+    const fs::path Good = MakeJPEG("good.jpg", 40, 30, 1);
+    std::ofstream(Dir / "in" / "empty.jpg").flush();
+    std::ofstream(Dir / "in" / "noise.jpg") << "this is not a picture at all, only words";
+    const fs::path Cut = MakeJPEG("cut.jpg", 64, 48, 2);
+    fs::resize_file(Cut, 100);
+    std::ofstream(Dir / "in" / "notes.txt") << "found by a folder walk: no picture, no line";
+    std::vector<TImageFileInfo> In{Named(Good), Named(Dir / "in" / "empty.jpg"), Named(Dir / "in" / "noise.jpg"),
+                                   Named(Cut), TImageFileInfo{(Dir / "in" / "notes.txt").string(), "", "", "", false}};
+    FileOption.FileNameFormat = "<old>.jpg";
+    EXPECT_TRUE(RunInput(In));
+    const auto L = Lines();
+    EXPECT_EQ(L.size(), 3u) << ::testing::PrintToString(L);
+    for (const char* N : {"empty.jpg", "noise.jpg", "cut.jpg"})
+        EXPECT_EQ(LinesOf(L, N), 1) << N << ::testing::PrintToString(L);
+    EXPECT_TRUE(fs::exists(Out("good.jpg")));
+}
+
+TEST_F(NotWritten, AFileThatVanishesAfterTheNamesIsReported)
+{
+    struct Vanish : TBatchEventQueue {
+        fs::path Victim;
+        void NamesReady(int, double) override { fs::remove(Victim); }
+    } Obs;
+    const fs::path A = MakeJPEG("a.jpg", 40, 30, 1);
+    Obs.Victim = MakeJPEG("b.jpg", 40, 30, 2);
+    std::vector<TImageFileInfo> In{Named(A), Named(Obs.Victim)};
+    FileOption.FileNameFormat = "<old>.jpg";
+    RunInput(In, &Obs);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0], "b.jpg: File not found");
+    EXPECT_TRUE(fs::exists(Out("a.jpg")));
+
+    // The same in the main list.
+    ErrorLog.Clear();
+    const fs::path C = MakeJPEG("c.jpg", 40, 30, 3);
+    List({A, C});
+    Obs.Victim = C;
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{false, false});
+    TBatchRun Batch(Names, Job, Errors, &Obs);
+    TNumbering N = RunNumbering(Names);
+    Batch.Run(RunCollisionRules(false), N, 1, false);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0], "c.jpg: File not found");
+}
+
+TEST_F(NotWritten, OutputsRefusedByTheCollisionRulesAreReported)
+{
+    const fs::path A = MakeJPEG("a.jpg", 40, 30, 1), APng = Dir / "in" / "a.png", B = MakeJPEG("b.jpg", 40, 30, 2),
+                   C = MakeJPEG("c.jpg", 40, 30, 3);
+    fs::copy_file(MakeBMP("a.bmp", 20, 20, 4), APng); // content decides, not the name
+    fs::create_directories(Dir / "out");
+    std::ofstream(Out("b.jpg")) << "kept";
+    fs::permissions(Out("b.jpg"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    FileOption.FileNameFormat = "<old>.jpg";
+    FileOption.NotOverwrite = false;
+    std::vector<TImageFileInfo> In{Named(A), Named(APng), Named(B), Named(C)};
+    RunInput(In);
+    auto L = Lines();
+    ASSERT_EQ(L.size(), 2u) << ::testing::PrintToString(L);
+    EXPECT_EQ(L[0], "a.png: cannot write " + Out("a.jpg").string() + ": another file of this run is written there");
+    EXPECT_EQ(L[1], "b.jpg: cannot write " + Out("b.jpg").string() + ": the file is read-only");
+    EXPECT_EQ(Read(Out("b.jpg")), "kept");
+    EXPECT_TRUE(fs::exists(Out("c.jpg")));
+
+    // Overwrite off, Skip on: a file from before the run is skipped as asked;
+    // a name this run gave out takes no second picture silently.
+    ErrorLog.Clear();
+    fs::remove_all(Dir / "out");
+    fs::create_directories(Dir / "out");
+    std::ofstream(Out("c.jpg")) << "before";
+    FileOption.NotOverwrite = true;
+    FileOption.Skip = true;
+    std::vector<TImageFileInfo> Again{Named(A), Named(APng), Named(C)};
+    RunInput(Again);
+    L = Lines();
+    ASSERT_EQ(L.size(), 1u) << ::testing::PrintToString(L);
+    EXPECT_EQ(L[0], "a.png: cannot write " + Out("a.jpg").string() + ": another file of this run is written there");
+    EXPECT_EQ(Read(Out("c.jpg")), "before");
+}
+
+TEST_F(NotWritten, AWriteFailureIsOneLineNamingTheTarget)
+{
+    // The output folder cannot be made: a file stands where it would be
+    // (read-only folders do not stop root, which the tests may run as).
+    const fs::path A = MakeJPEG("a.jpg", 40, 30, 1);
+    Add(A);
+    std::ofstream(Dir / "blocker") << "a file, not a folder";
+    FileOption.OutputDirectory = (Dir / "blocker" / "out").string() + "/";
+    FileOption.FileNameFormat = "<old>.png";
+    Run(1, IO);
+    ASSERT_EQ(Lines().size(), 1u) << ::testing::PrintToString(Lines());
+    EXPECT_EQ(Lines()[0], "a.jpg: cannot write " + (Dir / "blocker" / "out" / "a.png").string() + ": Not a directory");
+}

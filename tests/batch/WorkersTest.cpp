@@ -86,7 +86,7 @@ TEST_F(Workers, FailedWriteKeepsTheOldFileAndLeavesNoTemporary)
     FailingIO Failing;
     Run(1, Failing);
     ASSERT_EQ(Lines().size(), 1u);
-    EXPECT_EQ(Lines()[0], "a.bmp: Failed to save file");
+    EXPECT_EQ(Lines()[0], "a.bmp: cannot write " + Out("a.bmp").string() + ": Failed to save file");
     EXPECT_EQ(Read(Out("a.bmp")), "previous");
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
 }
@@ -99,7 +99,7 @@ TEST_F(Workers, NotOverwriteKeepsAFileThatAppearedDuringTheRun)
     Intruder.Target = Out("a.bmp").string();
     Run(1, Intruder);
     ASSERT_EQ(Lines().size(), 1u);
-    EXPECT_EQ(Lines()[0], "a.bmp: Failed to save file");
+    EXPECT_EQ(Lines()[0], "a.bmp: cannot write " + Out("a.bmp").string() + ": File exists");
     EXPECT_EQ(Read(Out("a.bmp")), "theirs");
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
 }
@@ -157,7 +157,7 @@ TEST_F(Workers, DeleteInputOnlyAfterItsOwnOutputExists)
     FailingIO Failing;
     Run(1, Failing);
     ASSERT_EQ(Lines().size(), 1u);
-    EXPECT_EQ(Lines()[0], "d.bmp: Failed to save file");
+    EXPECT_EQ(Lines()[0], "d.bmp: cannot write " + Out("d.bmp").string() + ": Failed to save file");
     EXPECT_TRUE(fs::exists(D));
     EXPECT_FALSE(fs::exists(Out("d.bmp")));
 }
@@ -236,6 +236,6 @@ TEST_F(Workers, ToolThatWroteNothingFailsAndKeepsTheInput)
     Effects.SetDecreaseColorEffect(std::make_unique<SilentReduction>());
     Run(1, IO);
     ASSERT_EQ(Lines().size(), 1u);
-    EXPECT_EQ(Lines()[0], "a.bmp: Failed to save file");
+    EXPECT_EQ(Lines()[0], "a.bmp: cannot write " + Out("a.bmp").string() + ": nothing was written");
     EXPECT_TRUE(fs::exists(A));
 }

@@ -1,0 +1,446 @@
+// The built program on real photographs, started as a user or a script starts
+// it: an at-once profile and files on the command line, no display. Outputs are
+// read back with outside readers (Qt's image readers, exiftool) and compared
+// with an independent resize of the source.
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QColorSpace>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QProcess>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kDist = VESTRO_DIST_DIR;
+const fs::path kPhotoDir = "/usr/share/backgrounds/mate/nature";
+// A year before the run: a kept time cannot be mistaken for the time of writing.
+const auto kShot = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365);
+
+QString Q(const fs::path& P) { return QString::fromStdString(P.string()); }
+
+QImage Load(const fs::path& P)
+{
+    QImageReader R(Q(P));
+    R.setAutoTransform(false);
+    return R.read().convertToFormat(QImage::Format_RGB32);
+}
+
+// Peak signal-to-noise ratio over the colour channels, in dB.
+double PSNR(const QImage& A, const QImage& B)
+{
+    if (A.size() != B.size() || A.isNull())
+        return 0;
+    double Sum = 0;
+    for (int Y = 0; Y < A.height(); ++Y) {
+        const QRgb* P = reinterpret_cast<const QRgb*>(A.constScanLine(Y));
+        const QRgb* R = reinterpret_cast<const QRgb*>(B.constScanLine(Y));
+        for (int X = 0; X < A.width(); ++X) {
+            const int D[3] = {qRed(P[X]) - qRed(R[X]), qGreen(P[X]) - qGreen(R[X]), qBlue(P[X]) - qBlue(R[X])};
+            Sum += D[0] * D[0] + D[1] * D[1] + D[2] * D[2];
+        }
+    }
+    const double MSE = Sum / (3.0 * A.width() * A.height());
+    return MSE == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / MSE);
+}
+
+// The source as it should look: turned clockwise by Turns quarter turns and
+// resized by Qt's own smooth scaling.
+QImage Reference(const fs::path& Source, QSize Size, int Turns = 0, bool Gray = false)
+{
+    QImage I = Load(Source).transformed(QTransform().rotate(90 * Turns));
+    I = I.scaled(Size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (Gray)
+        for (int Y = 0; Y < I.height(); ++Y)
+            for (int X = 0; X < I.width(); ++X) {
+                const QRgb C = I.pixel(X, Y);
+                const int L = qRound(0.299 * qRed(C) + 0.587 * qGreen(C) + 0.114 * qBlue(C));
+                I.setPixel(X, Y, qRgb(L, L, L));
+            }
+    return I;
+}
+
+// Fits inside the box, keeps the aspect and touches the box on one side.
+void ExpectInscribed(QSize Out, QSize Source, int Box)
+{
+    EXPECT_TRUE(Out.width() <= Box && Out.height() <= Box) << Out.width() << "x" << Out.height();
+    EXPECT_EQ(std::max(Out.width(), Out.height()), Box);
+    EXPECT_NEAR(double(Out.width()) / Out.height(), double(Source.width()) / Source.height(), 0.01);
+}
+
+std::string Hash(const fs::path& P)
+{
+    QFile F(Q(P));
+    EXPECT_TRUE(F.open(QIODevice::ReadOnly)) << P;
+    return QCryptographicHash::hash(F.readAll(), QCryptographicHash::Sha256).toHex().toStdString();
+}
+
+struct TRun {
+    int Status = -1;
+    std::vector<std::string> Lines; // the error log, one line per failure
+};
+
+class Photos : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fs::exists(kDist / "vestro-resizer")) << "the program is not built";
+        ASSERT_TRUE(fs::exists(kPhotoDir / "Dune.jpg"))
+            << "the photographs of Debian's mate-backgrounds package are missing: run scripts/setup";
+        const std::string Tag =
+            std::to_string(::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        Dir = fs::temp_directory_path() / ("vestro-photos-" + Tag);
+        fs::remove_all(Dir);
+        fs::create_directories(Dir / "in");
+        // The single-instance socket lives here: parallel tests never meet.
+        fs::create_directories(Dir / "run");
+        fs::permissions(Dir / "run", fs::perms::owner_all);
+        Ini = "photos-" + Tag + ".ini";
+    }
+    void TearDown() override
+    {
+        // The run never touches its inputs and leaves nothing beside them.
+        std::map<std::string, std::string> Now;
+        for (const auto& E : fs::directory_iterator(Dir / "in"))
+            Now[E.path().filename().string()] = Hash(E.path());
+        EXPECT_EQ(Now, Inputs);
+        for (const auto& [Name, Time] : Times)
+            EXPECT_EQ(fs::last_write_time(Dir / "in" / Name), Time) << Name;
+        fs::remove_all(Dir);
+        fs::remove(kDist / "ini" / Ini);
+    }
+
+    // A photograph of the package copied into in/ as Name.
+    fs::path Photo(const std::string& Source, const std::string& Name = "")
+    {
+        const fs::path P = Dir / "in" / (Name.empty() ? Source : Name);
+        fs::copy_file(kPhotoDir / Source, P);
+        return P;
+    }
+    // Changes a file's tags with exiftool (Args such as "-Orientation=6").
+    void Tag(const fs::path& P, const QStringList& Args)
+    {
+        QProcess X;
+        X.start("exiftool", QStringList{"-q", "-n", "-overwrite_original"} + Args + QStringList{Q(P)});
+        ASSERT_TRUE(X.waitForFinished(30000) && X.exitCode() == 0) << X.readAllStandardError().toStdString();
+    }
+    // An sRGB profile embedded into P.
+    void AddProfile(const fs::path& P)
+    {
+        const fs::path Icc = Dir / "srgb.icc";
+        QFile F(Q(Icc));
+        ASSERT_TRUE(F.open(QIODevice::WriteOnly));
+        F.write(QColorSpace(QColorSpace::SRgb).iccProfile());
+        F.close();
+        Tag(P, {"-ICC_Profile<=" + Q(Icc)});
+    }
+    // The tags of each file, as exiftool reads them, by path below Dir ("out/a.jpg").
+    std::map<std::string, QJsonObject> Tags(const std::vector<fs::path>& Files)
+    {
+        QProcess X;
+        QStringList A{"-json", "-n", "-Orientation", "-Make", "-Model", "-Software", "-ExifImageWidth",
+                      "-ExifImageHeight", "-ProfileDescription", "-ColorType"};
+        for (const fs::path& P : Files)
+            A << Q(P);
+        X.start("exiftool", A);
+        EXPECT_TRUE(X.waitForFinished(30000));
+        std::map<std::string, QJsonObject> M;
+        for (const QJsonValue& V : QJsonDocument::fromJson(X.readAllStandardOutput()).array())
+            M[fs::relative(V["SourceFile"].toString().toStdString(), Dir).string()] = V.toObject();
+        return M;
+    }
+
+    // The profile: an at-once run into out/ under the input's own name, never
+    // overwriting, two workers; Sections add to it.
+    void Profile(const std::string& Sections)
+    {
+        std::ofstream(kDist / "ini" / Ini) << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory="
+                                           << (Dir / "out").string() << "\nFileNameFormat=<old>\nNotOverwrite=1\n"
+                                           << "[System]\nMaxThread=2\n"
+                                           << Sections;
+    }
+    // Fit into Box x Box with Lanczos 3 both ways.
+    static std::string Fit(int Box)
+    {
+        const std::string B = std::to_string(Box);
+        return "[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0," + B + ",512\n"
+               "Size2=0,0,0,0,0,100,100,384,384,0," + B + ",384\nDecimationType=2\nDecimationRadius=3\n"
+               "InterpolationType=2\nInterpolationRadius=3\n";
+    }
+
+    TRun Run(const QStringList& Args)
+    {
+        for (const auto& E : fs::directory_iterator(Dir / "in")) {
+            fs::last_write_time(E.path(), kShot);
+            Inputs[E.path().filename().string()] = Hash(E.path());
+            Times[E.path().filename().string()] = kShot;
+        }
+        QProcess P;
+        QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+        Env.insert("QT_QPA_PLATFORM", "offscreen");
+        Env.insert("VESTRO_NONINTERACTIVE", "1");
+        Env.insert("XDG_RUNTIME_DIR", Q(Dir / "run"));
+        P.setProcessEnvironment(Env);
+        P.setWorkingDirectory(Q(Dir));
+        P.start(Q(kDist / "vestro-resizer"), QStringList{"/ini=" + QString::fromStdString(Ini)} + Args);
+        EXPECT_TRUE(P.waitForFinished(120000));
+        TRun R;
+        R.Status = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
+        // Warnings of the libraries underneath are not the program's log.
+        for (const QString& L : QString::fromUtf8(P.readAllStandardError()).split('\n', Qt::SkipEmptyParts))
+            if (!L.startsWith("Fontconfig") && !L.startsWith("QStandardPaths"))
+                R.Lines.push_back(L.toStdString());
+        return R;
+    }
+    fs::path Out(const std::string& Name) const { return Dir / "out" / Name; }
+
+    fs::path Dir;
+    std::string Ini;
+    std::map<std::string, std::string> Inputs;
+    std::map<std::string, fs::file_time_type> Times;
+};
+
+std::string Joined(const std::vector<std::string>& Lines)
+{
+    std::string S;
+    for (const std::string& L : Lines)
+        S += L + "\n";
+    return S;
+}
+
+} // namespace
+
+TEST_F(Photos, JPEGKeepsExifProfileAndTimeAndStandsUpright)
+{
+    Photo("Dune.jpg");                                       // a camera file, landscape
+    Tag(Photo("Storm.jpg", "turned.jpg"), {"-Orientation=6"}); // shot with the camera on its side
+    AddProfile(Photo("FreshFlower.jpg", "profiled.jpg"));    // no EXIF, an ICC profile
+    Profile(Fit(480) + "[JPEG]\nQuality=90\nAddExifInfo=1\nUpdateExif=1\n"
+                       "[Metadata]\nKeepICCProfile=1\nKeepLastWriteTime=1\n[ExifRotationFilter]\nUse=1\n");
+    const TRun R = Run({"in"});
+    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
+    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+
+    auto T = Tags({Out("Dune.jpg"), Out("turned.jpg"), Out("profiled.jpg"), Dir / "in" / "profiled.jpg"});
+    const struct {
+        const char* Name;
+        const char* Source;
+        int Turns;
+    } Cases[] = {{"Dune.jpg", "Dune.jpg", 0}, {"turned.jpg", "Storm.jpg", 1}, {"profiled.jpg", "FreshFlower.jpg", 0}};
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        const QImage O = Load(Out(C.Name));
+        ASSERT_FALSE(O.isNull());
+        const QSize S = QImageReader(Q(kPhotoDir / C.Source)).size();
+        ExpectInscribed(O.size(), C.Turns ? S.transposed() : S, 480);
+        EXPECT_GT(PSNR(O, Reference(kPhotoDir / C.Source, O.size(), C.Turns)), 30);
+        EXPECT_LT(std::chrono::abs(fs::last_write_time(Out(C.Name)) - kShot), std::chrono::seconds(2));
+        const QJsonObject& E = T["out/" + std::string(C.Name)];
+        // Upright in every viewer: turned pixels, and no tag that would turn them again.
+        EXPECT_EQ(E["Orientation"].toInt(1), 1);
+        EXPECT_EQ(E["ExifImageWidth"].toInt(O.width()), O.width());
+        EXPECT_EQ(E["ExifImageHeight"].toInt(O.height()), O.height());
+    }
+    EXPECT_EQ(T["out/Dune.jpg"]["Make"].toString(), "Canon");
+    EXPECT_EQ(T["out/turned.jpg"]["Model"].toString(), "Canon EOS 400D DIGITAL");
+    EXPECT_TRUE(T["out/turned.jpg"]["Software"].toString().startsWith("Vestro"));
+    EXPECT_FALSE(T["out/profiled.jpg"]["ProfileDescription"].toString().isEmpty());
+    EXPECT_EQ(T["out/profiled.jpg"]["ProfileDescription"], T["in/profiled.jpg"]["ProfileDescription"]);
+    EXPECT_FALSE(T["out/Dune.jpg"].contains("ProfileDescription"));
+}
+
+TEST_F(Photos, PNGThroughEveryPictureEffect)
+{
+    AddProfile(Photo("FreshFlower.jpg", "profiled.jpg"));
+    Photo("Wood.jpg");
+    // The overlay: a corner of another photograph.
+    const QImage Overlay = Load(kPhotoDir / "LadyBird.jpg").copy(900, 700, 64, 48);
+    ASSERT_TRUE(Overlay.save(Q(Dir / "logo.png")));
+    // Cut 10 px off each side, turn clockwise, fit into 400 x 400, add a black
+    // 8 px margin, sharpen, correct, brighten the middle tones, write the name
+    // in white at the top left and put the overlay at the bottom right.
+    Profile(Fit(400) + "[JPEG]\nConvertTo=3\n[Metadata]\nKeepICCProfile=0\n"
+                       "[TrimmingFilter]\nUse=1\nType=1\nValue=10,10,10,10,10,10,10,10\n"
+                       "[RotationFilter]\nUse=1\nType=0\nValue=0\n"
+                       "[AddBlankFilter]\nUse=1\nPreview=1\nBlankType=1\nBlankColor=0\nValue=8,8,8,8,8,8,8,8\n"
+                       "[UnSharpMask]\nUse=1\nRadius=1.5\nStrengthW=120\nStrengthB=120\n"
+                       "[ColorCorrection]\nUse=1\nChroma=20\n"
+                       "[ToneCurve]\nUse=1\nRGB=0,0,128,160,255,255\n"
+                       "[AddText]\nUse=1\nText=<old>\nBasePos=0\nFontName=DejaVu Sans\nFontSize=16\n"
+                       "FontColor=16777215\n"
+                       "[Composite]\nUse=1\nMode=0\nBasePos=8\nOpacity=100\nImageFileName=" +
+            (Dir / "logo.png").string() + "\n");
+    const TRun R = Run({"in/profiled.jpg", "in/Wood.jpg"});
+    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
+    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+
+    auto T = Tags({Out("profiled.png"), Out("Wood.png")});
+    for (const char* Source : {"FreshFlower.jpg", "Wood.jpg"}) {
+        const std::string Name = Source == std::string("Wood.jpg") ? "Wood.png" : "profiled.png";
+        SCOPED_TRACE(Name);
+        const QImage O = Load(Out(Name));
+        ASSERT_FALSE(O.isNull());
+        const QSize S = QImageReader(Q(kPhotoDir / Source)).size();
+        ExpectInscribed(O.size() - QSize(16, 16), (S - QSize(20, 20)).transposed(), 400);
+        // The margin is black at the top right.
+        int Bright = 0;
+        for (int Y = 0; Y < 8; ++Y)
+            for (int X = O.width() - 60; X < O.width(); ++X)
+                Bright += qGray(O.pixel(X, Y)) > 16;
+        EXPECT_EQ(Bright, 0);
+        // The overlay, unchanged, in the bottom-right corner.
+        const QRect Corner(O.width() - Overlay.width(), O.height() - Overlay.height(), Overlay.width(),
+                           Overlay.height());
+        EXPECT_GT(PSNR(O.copy(Corner), Overlay), 45);
+        EXPECT_FALSE(T["out/" + Name].contains("ProfileDescription"));
+    }
+    // The name in white at the top left, on the dark part of the flower.
+    const QImage O = Load(Out("profiled.png"));
+    int White = 0;
+    for (int Y = 8; Y < 36; ++Y)
+        for (int X = 8; X < 120; ++X)
+            White += qGray(O.pixel(X, Y)) > 240;
+    EXPECT_GT(White, 100);
+}
+
+TEST_F(Photos, GrayBMP)
+{
+    Photo("Dune.jpg");
+    Photo("Aqua.jpg");
+    // The longer side becomes 360 px.
+    Profile("[Resize]\nRule=1\nSize1=100,360,384,512,384,100,100,512,512,0,512,512\n"
+            "[JPEG]\nConvertTo=1\n[GrayscaleFilter]\nUse=1\n");
+    const TRun R = Run({"in"});
+    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
+    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+    for (const char* Name : {"Dune", "Aqua"}) {
+        SCOPED_TRACE(Name);
+        const fs::path Source = kPhotoDir / (std::string(Name) + ".jpg");
+        const QImage O = Load(Out(std::string(Name) + ".bmp"));
+        ASSERT_FALSE(O.isNull());
+        ExpectInscribed(O.size(), QImageReader(Q(Source)).size(), 360);
+        EXPECT_TRUE(O.allGray());
+        EXPECT_GT(PSNR(O, Reference(Source, O.size(), 0, true)), 30);
+    }
+}
+
+TEST_F(Photos, PaletteThroughTheColourTool)
+{
+    Photo("GreenMeadow.jpg");
+    Photo("YellowFlower.jpg");
+    Profile(Fit(320) + "[JPEG]\nConvertTo=3\n[DecreaseColor]\nUse=1\nMode=3\nPaletteEntries=64\n");
+    const TRun R = Run({"in"});
+    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
+    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+    auto T = Tags({Out("GreenMeadow.png"), Out("YellowFlower.png")});
+    for (const char* Name : {"GreenMeadow", "YellowFlower"}) {
+        SCOPED_TRACE(Name);
+        const fs::path Source = kPhotoDir / (std::string(Name) + ".jpg");
+        QImageReader Reader(Q(Out(std::string(Name) + ".png")));
+        const QImage P = Reader.read();
+        ASSERT_FALSE(P.isNull());
+        EXPECT_EQ(T["out/" + std::string(Name) + ".png"]["ColorType"].toInt(), 3); // palette
+        EXPECT_LE(P.colorCount(), 64);
+        ExpectInscribed(P.size(), QImageReader(Q(Source)).size(), 320);
+        EXPECT_GT(PSNR(P.convertToFormat(QImage::Format_RGB32), Reference(Source, P.size())), 25);
+    }
+}
+
+TEST_F(Photos, FileSizeLimitIsMet)
+{
+    Photo("RainDrops.jpg");
+    Photo("Storm.jpg");
+    // Quality 95 would give about twice the limit.
+    Profile(Fit(1024) + "[JPEG]\nQuality=95\nUseFileSizeLimit=1\nFileSizeLimit=60\nQualityLimit=30\n"
+                        "AddExifInfo=0\n");
+    const TRun R = Run({"in/RainDrops.jpg", "in/Storm.jpg"});
+    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
+    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+    auto T = Tags({Out("Storm.jpg")});
+    for (const char* Name : {"RainDrops.jpg", "Storm.jpg"}) {
+        SCOPED_TRACE(Name);
+        ASSERT_TRUE(fs::exists(Out(Name)));
+        EXPECT_LE(fs::file_size(Out(Name)), 60u * 1024);
+        EXPECT_GT(fs::file_size(Out(Name)), 30u * 1024); // not starved either
+        const QImage O = Load(Out(Name));
+        ExpectInscribed(O.size(), QImageReader(Q(kPhotoDir / Name)).size(), 1024);
+        EXPECT_GT(PSNR(O, Reference(kPhotoDir / Name, O.size())), 28);
+        // Modification times are left to the system unless kept.
+        EXPECT_GT(fs::last_write_time(Out(Name)), kShot + std::chrono::hours(24));
+    }
+    // EXIF dropped, as set.
+    EXPECT_FALSE(T["out/Storm.jpg"].contains("Make"));
+}
+
+TEST_F(Photos, LosslessTurnFollowsTheCamera)
+{
+    Tag(Photo("Storm.jpg", "turned.jpg"), {"-Orientation=6"});
+    Photo("Dune.jpg");
+    Profile("[JPEGTran]\nUse=1\nRotation=1\nOptimize=1\n");
+    const TRun R = Run({"in"});
+    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
+    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+    auto T = Tags({Out("turned.jpg"), Out("Dune.jpg")});
+    const QImage Turned = Load(Out("turned.jpg"));
+    EXPECT_EQ(Turned.size(), QSize(1280, 1920));
+    EXPECT_GT(PSNR(Turned, Load(kPhotoDir / "Storm.jpg").transformed(QTransform().rotate(90))), 40);
+    EXPECT_EQ(T["out/turned.jpg"]["Orientation"].toInt(), 1);
+    EXPECT_EQ(T["out/turned.jpg"]["Make"].toString(), "Canon");
+    // Not turned: the same picture, losslessly.
+    EXPECT_EQ(PSNR(Load(Out("Dune.jpg")), Load(kPhotoDir / "Dune.jpg")), 99);
+}
+
+TEST_F(Photos, DamagedFilesAmongThemGiveOneLineEachAndStatus1)
+{
+    Photo("Dune.jpg");
+    Photo("Garden.jpg");
+    const fs::path Cut = Photo("RainDrops.jpg", "cut.jpg");
+    fs::resize_file(Cut, fs::file_size(Cut) / 3);
+    ASSERT_TRUE(Load(kPhotoDir / "Wood.jpg").save(Q(Dir / "in" / "cut.png")));
+    fs::resize_file(Dir / "in" / "cut.png", fs::file_size(Dir / "in" / "cut.png") / 2);
+    Profile(Fit(300));
+    const TRun R = Run({"in"});
+    EXPECT_EQ(R.Status, 1);
+    ASSERT_EQ(R.Lines.size(), 2u) << Joined(R.Lines);
+    std::vector<std::string> Names;
+    for (const std::string& L : R.Lines)
+        Names.push_back(L.substr(0, L.find(": ")));
+    std::sort(Names.begin(), Names.end());
+    EXPECT_EQ(Names, (std::vector<std::string>{"cut.jpg", "cut.png"})) << Joined(R.Lines);
+    EXPECT_FALSE(fs::exists(Out("cut.jpg")));
+    EXPECT_FALSE(fs::exists(Out("cut.png")));
+    for (const char* Name : {"Dune.jpg", "Garden.jpg"}) {
+        const QImage O = Load(Out(Name));
+        ExpectInscribed(O.size(), QImageReader(Q(kPhotoDir / Name)).size(), 300);
+    }
+}
+
+TEST_F(Photos, UnreadableFilesNamedOnTheCommandLineAreReported)
+{
+    GTEST_SKIP() << "known fault: a named file that cannot be read at all (empty, not a picture) is dropped "
+                    "without a line and the run ends with status 0";
+    Photo("Dune.jpg");
+    std::ofstream(Dir / "in" / "empty.jpg");
+    std::ofstream(Dir / "in" / "notes.jpg") << "not a picture\n";
+    Profile(Fit(300));
+    const TRun R = Run({"in/empty.jpg", "in/Dune.jpg", "in/notes.jpg"});
+    EXPECT_EQ(R.Status, 1);
+    ASSERT_EQ(R.Lines.size(), 2u) << Joined(R.Lines);
+    EXPECT_EQ(R.Lines[0].rfind("empty.jpg: ", 0), 0u) << R.Lines[0];
+    EXPECT_EQ(R.Lines[1].rfind("notes.jpg: ", 0), 0u) << R.Lines[1];
+    EXPECT_TRUE(fs::exists(Out("Dune.jpg")));
+}
