@@ -160,11 +160,11 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
         return Types.isEmpty() ? std::string() : Types.front().comment().toStdString();
     };
     auto Selected = [this]() -> int32_t { return CurrentRow(); };
-    RegisterAddBlankForm(this);
-    RegisterTrimmingOptionForm(this);
+    RegisterAddBlankForm(this, Selected);
+    RegisterTrimmingOptionForm(this, Selected);
     RegisterGrayscaleForm(this);
     RegisterRotationOptionForm(this);
-    RegisterToneCurveOptionForm(this);
+    RegisterToneCurveOptionForm(this, Selected);
     RegisterJPEGTranOptionForm(this);
     RegisterColorCorrectionForm(this, Selected);
     RegisterUnSharpMaskOptionForm(this, Selected);

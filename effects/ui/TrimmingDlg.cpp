@@ -31,6 +31,7 @@ namespace {
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
 
 QPointer<QWidget> DialogOwner;
+std::function<int32_t()> SelectedEntry;
 
 std::vector<std::string> Split(const std::string& S, char Delim)
 {
@@ -118,7 +119,6 @@ TTrimmingOptionForm::TTrimmingOptionForm(QWidget* Owner) : TPreviewBaseForm(Owne
     Main->addWidget(CheckBox1);
     Main->addWidget(Panel1);
     Main->addLayout(Buttons);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(ComboBox1, &QComboBox::activated, this, [this] { ModeChanged(); });
     connect(ComboBox3, &QComboBox::activated, this, [this] { BranchChanged(); });
@@ -468,8 +468,7 @@ bool ExecTrimmingOptionForm(TTrimmingFilter& Effect)
 {
     auto Form = std::make_unique<TTrimmingOptionForm>(DialogOwner.data());
     Form->SetParams(Effect.FType, Effect.FExp, Effect.FValue, Effect.FSizeList, Effect.FPreview);
-    if (PreviewFileList && PreviewFileList->Count() > 0)
-        Form->SetPreviewImageIndex(0);
+    Form->ShowSelectedEntry(SelectedEntry);
     if (Form->exec() != QDialog::Accepted)
         return false;
     int Mode, Exp;
@@ -480,8 +479,9 @@ bool ExecTrimmingOptionForm(TTrimmingFilter& Effect)
     return true;
 }
 
-void RegisterTrimmingOptionForm(QWidget* Owner)
+void RegisterTrimmingOptionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex)
 {
     DialogOwner = Owner;
+    SelectedEntry = std::move(SelectedIndex);
     TrimmingDialogProc = ExecTrimmingOptionForm;
 }
