@@ -649,7 +649,10 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
             if (P.Cancel && *P.Cancel && !platform::PathExists(Pending.Temp()))
                 return;
             if (Ok) {
-                Said.Forward();
+                // A write that succeeded may still say something (the PNG
+                // optimiser failed): said against the file, not a temporary.
+                if (const std::string More = Said.Text(); !More.empty())
+                    FErrors.PutErrorMsg(Item.Name() + ": " + More);
             } else {
                 const std::string More = Said.Text();
                 if (!More.empty())

@@ -157,7 +157,7 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
                                         std::to_string(FPaletteEntries),
                                         "--",
                                         Src.Path};
-    const int Code = RunProcessAndWait(Args, Params.ToolCancel);
+    const int Code = RunProcessAndWait(Args, Params.ToolCancel, /*Quiet=*/true);
     if ((Params.ToolCancel && Params.ToolCancel->Cancelled()) || (Params.Cancel && *Params.Cancel)) {
         Params.DecreaseColor = true;
         return;
