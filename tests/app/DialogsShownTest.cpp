@@ -19,6 +19,8 @@
 #include "tests/app/TestApp.h"
 #include "tests/effectsui/DialogLayout.h"
 
+#include <QLabel>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -50,4 +52,27 @@ TEST(OptionDialogs, EachOneShowsWholeAndUncovered)
         EXPECT_EQ(LayoutFaults(D.get()), "") << Name;
         ScreenShot(Name);
     }
+}
+
+TEST(AboutForm, ShowsTheApplicationIcon)
+{
+    EnsureApp();
+    const QIcon Kept = QApplication::windowIcon();
+    QPixmap Red(64, 64);
+    Red.fill(Qt::red);
+    QApplication::setWindowIcon(QIcon(Red));
+    {
+        TAboutForm F;
+        F.show();
+        EXPECT_TRUE(F.Image1->isVisible());
+        EXPECT_EQ(F.Image1->pixmap().toImage().pixelColor(24, 24), QColor(Qt::red));
+    }
+    QApplication::setWindowIcon(QIcon());
+    {
+        TAboutForm F;
+        F.show();
+        EXPECT_FALSE(F.Image1->isVisible()) << "no empty square without an icon";
+        EXPECT_EQ(LayoutFaults(&F), "");
+    }
+    QApplication::setWindowIcon(Kept);
 }
