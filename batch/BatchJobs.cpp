@@ -340,6 +340,27 @@ void TOutputNameJob::StoreName(int Index, const std::string& Name)
         FEntries.List->Items(Index)->OutPutFileName = Name;
 }
 
+double TOutputNameJob::EstimatedCost(int Index, int64_t Width, int64_t Height)
+{
+    // Rough decoding work: pixels, plus the entropy-coded bytes of a JPEG
+    // (three times over for progressive scans); inflating and unfiltering a
+    // PNG costs more per pixel than a JPEG, reading a BMP far less.
+    const double Pixels = double(Width) * double(Height);
+    const TImageInfo* I = Info(Index);
+    if (!I)
+        return Pixels;
+    switch (I->PictureFormat) {
+    case pfJPEG:
+        return Pixels + double(I->Size) * (I->Progressive ? 6.0 : 2.0);
+    case pfPNG:
+        return Pixels * 1.5;
+    case pfBMP:
+        return Pixels * 0.3;
+    default:
+        return Pixels;
+    }
+}
+
 void TOutputNameJob::EndNames()
 {
     FProbes.clear();
