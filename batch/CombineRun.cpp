@@ -216,7 +216,7 @@ void LoadTile(TTileJob& J, size_t I, TResizer& Resizer)
         (*J.Tiles)[I] = Img;
     } catch (const std::exception& Ex) {
         FreeImg(Img);
-        J.Log->PutFileError(E.Path(), Ex.what());
+        J.Log->PutFileError(E.Name(), Ex.what());
     }
 }
 

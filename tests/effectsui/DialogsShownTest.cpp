@@ -8,6 +8,7 @@
 #include "core/ImageInfo.h"
 #include "effects/AddBlankFrm.h"
 #include "effects/ColorCorrectionFrm.h"
+#include "effects/DecreaseColor.h"
 #include "effects/Effect.h"
 #include "effects/Histogram.h"
 #include "effects/ToneCurveFrm.h"
@@ -17,6 +18,7 @@
 #include "effects/ui/AddTextDlg.h"
 #include "effects/ui/ColorCorrectionDlg.h"
 #include "effects/ui/CompositeDlg.h"
+#include "effects/ui/DecreaseColorDlg.h"
 #include "effects/ui/GrayscaleDlg.h"
 #include "effects/ui/HistogramFrm.h"
 #include "effects/ui/JPEGTranOptionFrm.h"
@@ -30,6 +32,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QRadioButton>
 #include <QImage>
 #include <QTimer>
 
@@ -144,6 +148,12 @@ TEST_F(EffectDialogs, EachOneShowsWholeWithItsPreview)
         {"Grayscale", [] { return new TGrayscaleForm; }},
         {"Rotation", [] { return new TRotationOptionForm; }},
         {"LosslessTransform", [] { return new TJPEGTranOptionForm; }},
+        {"DecreaseColor",
+         [] {
+             auto* F = new TDecreaseColorForm;
+             F->SetParam(DC_IZYINS | DC_PNGNQ, 2, "-Y10", 256, 0, 2, 8, 9);
+             return F;
+         }},
     };
     for (const auto& [Name, Make] : Plain) {
         std::unique_ptr<QDialog> D(Make());
@@ -289,4 +299,57 @@ TEST_F(EffectDialogs, HooksShowTheSelectedEntry)
     RegisterColorCorrectionForm(nullptr, Selected);
     TColorAdjust Cc;
     WhileOpen<TColorCorrectionForm>([&] { ExecColorCorrectionForm(Cc); }, [&](TColorCorrectionForm& F) { Check(F); });
+}
+
+// Only present tools can be chosen; each tool shows its own options and
+// dithering, and choosing a tool starts from its default dithering.
+TEST(DecreaseColorForm, ToolsChoicesAndDithering)
+{
+    TestApp();
+    TDecreaseColorForm F;
+    F.SetParam(DC_IZYINS | DC_PNGNQ, 2, "-Y10 -C10", 300, 3, 4, 6, 0);
+    F.show();
+    EXPECT_FALSE(F.FlaxcButton->isEnabled());
+    EXPECT_TRUE(F.IzyinsButton->isChecked());
+    EXPECT_TRUE(F.StrengthPanel->isVisible());
+    EXPECT_TRUE(F.OptionsPanel->isVisible());
+    EXPECT_FALSE(F.QualityPanel->isVisible());
+    auto Items = [&] {
+        std::vector<int> T;
+        for (int i = 0; i < F.DitheringList->count(); ++i)
+            T.push_back(F.DitheringList->itemData(i).toInt());
+        return T;
+    };
+    EXPECT_EQ(Items(), (std::vector<int>{0, 2, 3}));
+    EXPECT_EQ(F.DitheringList->currentData().toInt(), 2) << "Anime is FLAXC's: the tool's default instead";
+
+    F.DitheringList->setCurrentIndex(0);
+    F.PngnqiButton->click();
+    EXPECT_FALSE(F.StrengthPanel->isVisible());
+    EXPECT_FALSE(F.OptionsPanel->isVisible());
+    EXPECT_TRUE(F.QualityPanel->isVisible());
+    EXPECT_EQ(Items(), (std::vector<int>{0, 2}));
+    EXPECT_EQ(F.DitheringList->currentData().toInt(), 0);
+    F.IzyinsButton->click();
+    EXPECT_EQ(F.DitheringList->currentData().toInt(), 2);
+
+    int32_t Mode = 0, Colours = 0, Transparent = 0, Dither = 0, Strength = 0, Quality = 0;
+    std::string Option;
+    F.GetParam(Mode, Option, Colours, Transparent, Dither, Strength, Quality);
+    EXPECT_EQ(Mode, 2);
+    EXPECT_EQ(Option, "-Y10 -C10");
+    EXPECT_EQ(Colours, 256);
+    EXPECT_EQ(Transparent, 3);
+    EXPECT_EQ(Dither, 2);
+    EXPECT_EQ(Strength, 6);
+    EXPECT_EQ(Quality, 1);
+
+    // A stored tool that is not present is not checked, and stays as it was.
+    TDecreaseColorForm None;
+    None.SetParam(DC_PNGNQ, 1, "", 16, 0, 1, 8, 9);
+    EXPECT_FALSE(None.FlaxcButton->isChecked());
+    Mode = 1;
+    None.GetParam(Mode, Option, Colours, Transparent, Dither, Strength, Quality);
+    EXPECT_EQ(Mode, 1);
+    EXPECT_EQ(Colours, 16);
 }
