@@ -36,15 +36,19 @@ TAboutForm::TAboutForm(QWidget* Owner) : QDialog(Owner)
     Label4->setCursor(Qt::PointingHandCursor);
     Label4->installEventFilter(this);
 
+    // The application's icon, as the main window set it; without one the
+    // texts stand alone rather than beside an empty square.
+    const QIcon AppIcon = QApplication::windowIcon();
     QPixmap Icon(48, 48);
     Icon.fill(palette().color(QPalette::Window));
     {
         QPainter P(&Icon);
-        QApplication::windowIcon().paint(&P, 0, 0, 48, 48);
+        AppIcon.paint(&P, 0, 0, 48, 48);
     }
     Image1 = new QLabel(this);
     Image1->setPixmap(Icon);
     Image1->setFixedSize(48, 48);
+    Image1->setVisible(!AppIcon.isNull());
 
     auto* Button = new QPushButton(QString::fromStdString(LoadResText("OK")), this);
     Button->setDefault(true);

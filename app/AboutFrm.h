@@ -17,7 +17,7 @@ public:
     QLabel* Label2; // ownership notice
     QLabel* Label3; // memory
     QLabel* Label4; // web link: blue, hand cursor, underlined under the mouse
-    QLabel* Image1; // 48 x 48 program icon
+    QLabel* Image1; // 48 x 48 application icon; hidden when the application has none
 
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;

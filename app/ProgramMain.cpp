@@ -138,6 +138,9 @@ int ProgramMain(int argc, char** argv)
             QTimer::singleShot(0, &window, takeQueued);
             status = app.exec();
             instance.SetAccepting(false);
+            // Without the codec library the window closed at once: refused.
+            if (!KodexLoaded)
+                status = 2;
         }
         FinalizeGlobals();
         return status;

@@ -8,6 +8,7 @@
 #include "core/SafeWrite.h"
 #include "platform/FileMap.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -548,7 +549,8 @@ bool SaveBitmapFile(const std::string& FileName, const TImgInfo& Img, const TRes
     return WriteFileAtomically(FileName, file.data(), file.size());
 }
 
-bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution)
+bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution,
+                       uint32_t MinBits)
 {
     if (Img.Channels != 3 || !Img.Mem)
         return false;
@@ -558,7 +560,7 @@ bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const T
     if (!MakeExactPalette(Img, PixelColor(Img.Mem), index, pal))
         return false;
     const uint32_t n = pal.Count - 1;
-    const uint32_t bits = n < 2 ? 1 : n < 16 ? 4 : 8;
+    const uint32_t bits = std::max(n < 2 ? 1u : n < 16 ? 4u : 8u, MinBits > 4 ? 8u : MinBits > 1 ? 4u : 1u);
     const uint32_t entries = 1u << bits;
     uint8_t quads[1024] = {};
     for (uint32_t i = 0; i < pal.Count; ++i) {

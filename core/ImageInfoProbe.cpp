@@ -162,6 +162,7 @@ bool ProbeJPEG(TProbeFile& F, TImageInfo& Info)
             Info.Height = F.BE16();
             Info.Width = F.BE16();
             Info.PictureFormat = pfJPEG;
+            Info.Progressive = M == 0xFFC2 || M == 0xFFC6 || M == 0xFFCA;
             Recognised = true;
             break;
         }

@@ -31,6 +31,7 @@ namespace {
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
 
 QPointer<QWidget> DialogOwner;
+std::function<int32_t()> SelectedEntry;
 
 // Items of S between Delim characters; a double quote starts and ends a
 // quoted stretch in which Delim does not split ("" inside is one quote).
@@ -133,14 +134,12 @@ TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner), GB(std::
     SizeGrid->addWidget(Label3, 3, 0);
     SizeGrid->addWidget(Edit11, 3, 1);
 
-    // A numeric edit with its arrows in Grid at (Row, Col), Col + 1.
+    // A numeric edit with its arrows in Grid at (Row, Col).
     auto MakeNum = [](QWidget* Parent, QGridLayout* Grid, int Row, int Col, double Max, double Min, double Value,
                       double Step, int Fixed) {
-        auto* Box = new QLineEdit(Parent);
-        Grid->addWidget(Box, Row, Col);
-        auto* E = new TUDNumEdit(Box, Max, Min, Value, Step, Fixed);
-        E->setFixedWidth(60);
-        Grid->addWidget(E->UpDown(), Row, Col + 1);
+        auto* E = new TUDNumEdit(Parent, Max, Min, Value, Step, Fixed);
+        E->setFixedWidth(56 + TUpDown::DefaultWidth);
+        Grid->addWidget(E, Row, Col, Qt::AlignLeft);
         return E;
     };
     auto MakePanel = [](QWidget* Parent) {
@@ -206,7 +205,6 @@ TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner), GB(std::
     Main->addWidget(CheckBoxes[0]);
     Main->addWidget(Panel7);
     Main->addLayout(Buttons);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     for (int i = 0; i < 16; ++i)
         QColorDialog::setCustomColor(i, Qt::white);
@@ -508,16 +506,16 @@ bool ExecAddBlankForm(TAddBlankFilter& Effect)
 {
     auto Form = std::make_unique<TAddBlankForm>(DialogOwner.data());
     Form->SetParam(Effect.FAddBlankParam, Effect.FPreview);
-    if (PreviewFileList && PreviewFileList->Count() > 0)
-        Form->SetPreviewImageIndex(0);
+    Form->ShowSelectedEntry(SelectedEntry);
     if (Form->exec() != QDialog::Accepted)
         return false;
     Form->GetParam(Effect.FAddBlankParam, Effect.FPreview);
     return true;
 }
 
-void RegisterAddBlankForm(QWidget* Owner)
+void RegisterAddBlankForm(QWidget* Owner, std::function<int32_t()> SelectedIndex)
 {
     DialogOwner = Owner;
+    SelectedEntry = std::move(SelectedIndex);
     AddBlankDialogProc = ExecAddBlankForm;
 }

@@ -6,6 +6,7 @@
 #include "effects/ui/PreviewBaseFrm.h"
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -82,7 +83,7 @@ private:
 
 // Sets the effect's dialog hook; Owner (the main window, may be null) owns
 // each dialog while it is shown. Called once at start-up.
-void RegisterAddBlankForm(QWidget* Owner);
+void RegisterAddBlankForm(QWidget* Owner, std::function<int32_t()> SelectedIndex = {});
 // What the hook runs: shows the dialog modally and, on OK only, copies its
 // values into Effect. True when the user confirmed.
 bool ExecAddBlankForm(TAddBlankFilter& Effect);

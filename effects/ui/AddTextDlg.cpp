@@ -120,7 +120,6 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     PaintBox1 = new TAddTextPreview(this);
 
     // Each numeric edit sits in a grid cell of its group with its label.
-    // The layouts are in place before the numeric edits take over their boxes.
     auto* Outer = new QVBoxLayout(this);
     auto* Main = new QGridLayout;
     auto* Groups = new QGridLayout;
@@ -133,11 +132,11 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     auto* Shadow = new QGridLayout(Panel3);
     auto* Glow = new QGridLayout(Panel4);
     auto Place = [&](int I, QGridLayout* L, int Row, int Col) {
-        auto* Box = new QLineEdit(this);
-        L->addWidget(new QLabel(Text(EditSpecs[I].Label), this), Row, Col);
-        L->addWidget(Box, Row, Col + 1);
         const TEditSpec& S = EditSpecs[I];
-        UDNumEdit[I] = new TUDNumEdit(Box, S.Max, S.Min, S.Value, S.Step, S.Fixed);
+        UDNumEdit[I] = new TUDNumEdit(this, S.Max, S.Min, S.Value, S.Step, S.Fixed);
+        UDNumEdit[I]->setFixedWidth(64 + TUpDown::DefaultWidth);
+        L->addWidget(new QLabel(Text(S.Label), this), Row, Col);
+        L->addWidget(UDNumEdit[I], Row, Col + 1);
         connect(UDNumEdit[I], &TNumEdit::Change, this, &TAddTextForm::UpdatePreview);
     };
     Main->addWidget(new QLabel(Text("Position"), this), 0, 0);
@@ -174,7 +173,6 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     Buttons->addStretch();
     Buttons->addWidget(Button2);
     Buttons->addWidget(Button3);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(Memo1, &QPlainTextEdit::textChanged, this, &TAddTextForm::UpdatePreview);
     connect(ComboBox1, &QComboBox::activated, this, [this] {

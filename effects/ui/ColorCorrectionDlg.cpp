@@ -5,7 +5,6 @@
 #include "core/ImageInfo.h"
 #include "core/ResourceText.h"
 #include "effects/ColorCorrectionFrm.h"
-#include "effects/ui/HistogramFrm.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/PreviewFrm.h"
 
@@ -13,7 +12,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -112,8 +110,6 @@ TColorCorrectionForm::TColorCorrectionForm(QWidget* Owner) : TPreviewBaseForm(Ow
         {"Hue", -255, 255, -255, 255, 1, 0, 0},
         {"Contrast", -256, 256, -255, 255, 1, 0, 0},
     };
-    // The edits replace their boxes in place, so the grid must already be
-    // part of the dialog's layout.
     auto* Main = new QVBoxLayout(this);
     auto* Grid = new QGridLayout;
     Main->addLayout(Grid);
@@ -128,12 +124,11 @@ TColorCorrectionForm::TColorCorrectionForm(QWidget* Owner) : TPreviewBaseForm(Ow
         Bar->setMinimumWidth(200);
         Bar->setProperty("Tag", i);
         Grid->addWidget(Bar, i, 1);
-        auto* Box = new QLineEdit(this);
-        Box->setFixedWidth(60);
-        Box->setProperty("Tag", i);
-        Grid->addWidget(Box, i, 2);
         ScrollBars[i] = Bar;
-        Edits[i] = new TNumEdit(Box, R.Max, R.Min, R.Value, R.Inc, R.Fixed);
+        Edits[i] = new TNumEdit(this, R.Max, R.Min, R.Value, R.Inc, R.Fixed);
+        Edits[i]->setFixedWidth(60);
+        Edits[i]->setProperty("Tag", i);
+        Grid->addWidget(Edits[i], i, 2);
     }
     for (int i = 0; i < 7; ++i) {
         SetRow(i, Edits[i]->Value());
@@ -153,8 +148,8 @@ TColorCorrectionForm::TColorCorrectionForm(QWidget* Owner) : TPreviewBaseForm(Ow
     Button3 = new QPushButton(Text("Reset"), this);
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, [this] {
-        if (HistogramForm)
-            HistogramForm->SaveOption();
+        if (Histogram)
+            Histogram->SaveOption();
         accept();
     });
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
@@ -171,11 +166,10 @@ TColorCorrectionForm::TColorCorrectionForm(QWidget* Owner) : TPreviewBaseForm(Ow
     Buttons->addWidget(Button2);
     Main->addLayout(Checks);
     Main->addLayout(Buttons);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
 
-    if (HistogramForm)
-        HistogramForm->AttachDialog(this, CheckBox2, [this] { RequestPreview(); });
+    if (Histogram)
+        Histogram->Attach(this, CheckBox2, [this] { RequestPreview(); });
     if (PreviewForm)
         PreviewForm->DlgWidth = width();
 }
@@ -185,8 +179,6 @@ TColorCorrectionForm::~TColorCorrectionForm()
     // The workers read this dialog's controls; stop them while those exist.
     StopPreviewThread();
     StopSpotPreviewThread();
-    if (HistogramForm)
-        HistogramForm->ReleaseDialog(this);
 }
 
 double TColorCorrectionForm::RowValue(int Row) const
@@ -307,8 +299,6 @@ void TColorCorrectionForm::ReloadSource(bool RequestAfter)
     TPreviewBaseForm::ReloadSource(RequestAfter);
     if (!Master.Mem)
         return;
-    if (HistogramForm)
-        HistogramForm->SetDefaultCount(&DefaultCount[0][0]);
     if (RequestAfter)
         RequestPreview();
 }
@@ -337,15 +327,7 @@ bool ExecColorCorrectionForm(TColorAdjust& Effect)
     {
         auto Form = std::make_unique<TColorCorrectionForm>(DialogOwner.data());
         Form->SetParam(Effect);
-        if (PreviewFileList && PreviewFileList->Count() > 0) {
-            const int32_t Index = SelectedEntry ? SelectedEntry() : 0;
-            try {
-                Form->SetPreviewImageIndex(Index >= 0 && Index < PreviewFileList->Count() ? Index : 0);
-            } catch (const EVestroError& E) {
-                // The dialog still edits the values; it just has no picture.
-                QMessageBox::warning(Form.get(), Form->windowTitle(), QString::fromStdString(E.what()));
-            }
-        }
+        Form->ShowSelectedEntry(SelectedEntry);
         Ok = Form->exec() == QDialog::Accepted;
         if (Ok)
             Form->GetParam(Effect);

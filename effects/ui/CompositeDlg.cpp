@@ -97,7 +97,6 @@ TCompositeOptionForm::TCompositeOptionForm(QWidget* Owner, TCompositePreviewLoad
     Button3 = new QPushButton(Text("Cancel"), this);
     Button2->setDefault(true);
 
-    // The layouts stand before the numeric edits take over their boxes.
     auto* Outer = new QVBoxLayout(this);
     auto* Grid = new QGridLayout;
     auto* Buttons = new QHBoxLayout;
@@ -111,10 +110,10 @@ TCompositeOptionForm::TCompositeOptionForm(QWidget* Owner, TCompositePreviewLoad
     Grid->addWidget(new QLabel(Text("Position"), this), 2, 0);
     Grid->addWidget(ComboBox1, 2, 1);
     auto Place = [&](const char* Label, int Col, double Max, double Min, double Value) {
-        auto* Box = new QLineEdit(this);
+        auto* E = new TUDNumEdit(this, Max, Min, Value, 1, 0);
+        E->setFixedWidth(64 + TUpDown::DefaultWidth);
         Grid->addWidget(new QLabel(Text(Label), this), 3, Col);
-        Grid->addWidget(Box, 3, Col + 1);
-        auto* E = new TUDNumEdit(Box, Max, Min, Value, 1, 0);
+        Grid->addWidget(E, 3, Col + 1);
         connect(E, &TNumEdit::Change, this, &TCompositeOptionForm::UpdatePreview);
         return E;
     };
@@ -124,7 +123,6 @@ TCompositeOptionForm::TCompositeOptionForm(QWidget* Owner, TCompositePreviewLoad
     Buttons->addStretch();
     Buttons->addWidget(Button2);
     Buttons->addWidget(Button3);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(RadioButton1, &QRadioButton::toggled, this, &TCompositeOptionForm::UpdatePreview);
     connect(ComboBox1, &QComboBox::activated, this, [this] {

@@ -49,13 +49,11 @@ TGrayscaleForm::TGrayscaleForm(QWidget* Owner) : QDialog(Owner)
         FBars[i]->setRange(0, MaxGrayWeight);
         FBars[i]->setPageStep(100);
         FBars[i]->setMinimumWidth(200);
-        auto* Box = new QLineEdit(Panel1);
+        FEdits[i] = new TNumEdit(Panel1, 1, 0, 0, 0.001, 4);
+        FEdits[i]->setFixedWidth(70);
         Grid->addWidget(*Labels[i], i, 0);
         Grid->addWidget(FBars[i], i, 1);
-        Grid->addWidget(Box, i, 2);
-        // Takes over Box's place in the grid and deletes it.
-        FEdits[i] = new TNumEdit(Box, 1, 0, 0, 0.001, 4);
-        FEdits[i]->setFixedWidth(70);
+        Grid->addWidget(FEdits[i], i, 2);
     }
     ScrollBar1 = FBars[0], ScrollBar2 = FBars[1], ScrollBar3 = FBars[2];
     Edit1 = FEdits[0], Edit2 = FEdits[1], Edit3 = FEdits[2];

@@ -1,6 +1,7 @@
 #include "effects/ui/HistogramFrm.h"
 
 #include "core/Global.h"
+#include "effects/ui/PreviewBaseFrm.h"
 #include "core/ResourceText.h"
 
 #include <QCheckBox>
@@ -276,3 +277,49 @@ void THistogramForm::closeEvent(QCloseEvent* Event)
         HistogramCheckBox->setChecked(false);
     QWidget::closeEvent(Event);
 }
+
+namespace {
+
+// The window as the preview dialogs see it.
+class THistogramWindow : public THistogramWindowHook {
+public:
+    explicit THistogramWindow(QWidget* Owner) : FForm(new THistogramForm(Owner))
+    {
+        delete HistogramForm;
+        HistogramForm = FForm;
+    }
+    ~THistogramWindow() override
+    {
+        if (HistogramForm == FForm)
+            HistogramForm = nullptr;
+        delete FForm;
+    }
+    void Count(const TImgInfo& Img, int32_t Mode, TMultiThread& MT, THistogramCounts& Counts) override
+    {
+        CalcHistogram(Img, Counts[0].data(), Mode, &MT);
+    }
+    void Attach(QWidget* Dialog, QCheckBox* Box, std::function<void()> Update) override
+    {
+        FForm->AttachDialog(Dialog, Box, std::move(Update));
+    }
+    void SetDefaultCounts(const THistogramCounts& Counts) override
+    {
+        FForm->SetDefaultCount(Counts[0].data());
+        FForm->PaintBox1->update();
+    }
+    void SetCounts(const THistogramCounts& Counts) override { FForm->UpdateHistogram(Counts[0].data()); }
+    int32_t ChannelIndex() const override { return FForm->ComboBox1->currentIndex(); }
+    void Show() override { FForm->show(); }
+    void Hide() override { FForm->hide(); }
+    bool IsShown() const override { return FForm->isVisible(); }
+    void SaveOption() override { FForm->SaveOption(); }
+
+private:
+    THistogramForm* FForm;
+};
+
+static_assert(sizeof(THistogramCounts) == HistogramCounters * sizeof(uint32_t), "six tables, nothing between");
+
+} // namespace
+
+THistogramWindowHook* NewHistogramWindow(QWidget* Owner) { return new THistogramWindow(Owner); }

@@ -93,3 +93,8 @@ private:
 };
 
 extern THistogramForm* HistogramForm;
+
+class THistogramWindowHook;
+// Makes the histogram window of a preview dialog (the process-wide
+// HistogramForm, owned by the returned object and released with it).
+THistogramWindowHook* NewHistogramWindow(QWidget* Owner);

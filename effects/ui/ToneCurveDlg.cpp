@@ -3,7 +3,6 @@
 #include "core/Errors.h"
 #include "core/Global.h"
 #include "core/ResourceText.h"
-#include "effects/ui/HistogramFrm.h"
 #include "effects/ui/PreviewFrm.h"
 
 #include <QCheckBox>
@@ -34,6 +33,7 @@ namespace {
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
 
 QPointer<QWidget> DialogOwner;
+std::function<int32_t()> SelectedEntry;
 
 constexpr int BoxSize = 260;
 
@@ -172,10 +172,9 @@ TToneCurveOptionForm::TToneCurveOptionForm(QWidget* Owner) : TPreviewBaseForm(Ow
     Main->addWidget(Group);
     Main->addLayout(Middle);
     Main->addLayout(Bottom);
-    Main->setSizeConstraint(QLayout::SetFixedSize);
 
-    if (HistogramForm)
-        HistogramForm->AttachDialog(this, CheckBox2, [this] { RequestPreview(); });
+    if (Histogram)
+        Histogram->Attach(this, CheckBox2, [this] { RequestPreview(); });
 
     for (int i = 0; i < tcCount; ++i)
         Pt[i] = DefaultPt[i] = IdentityList(i);
@@ -216,8 +215,8 @@ TToneCurveOptionForm::TToneCurveOptionForm(QWidget* Owner) : TPreviewBaseForm(Ow
     connect(CheckBox2, &QCheckBox::clicked, this, [this] { HistogramToggled(); });
     connect(ListBox1, &QListWidget::itemDoubleClicked, this, [this] { PointDoubleClicked(); });
     connect(Button1, &QPushButton::clicked, this, [this] {
-        if (HistogramForm)
-            HistogramForm->SaveOption();
+        if (Histogram)
+            Histogram->SaveOption();
         accept();
     });
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
@@ -230,8 +229,6 @@ TToneCurveOptionForm::~TToneCurveOptionForm()
     // The workers read Pt: stop them while it still exists.
     StopPreviewThread();
     StopSpotPreviewThread();
-    if (HistogramForm)
-        HistogramForm->ReleaseDialog(this);
 }
 
 void TToneCurveOptionForm::SetParam(const TCurveSet& Points, int32_t HistogramType, bool AHistogram, bool APreview)
@@ -606,12 +603,11 @@ void TToneCurveOptionForm::ReloadSource(bool RequestAfter)
     TPreviewBaseForm::ReloadSource(RequestAfter);
     if (!Master.Mem)
         return;
-    if (Histogram)
-        Histogram->SetCounts(DefaultCount);
-    if (RequestAfter) {
+    // The base has handed the picture's counts to the histogram window as
+    // its source; the curve box draws them too.
+    if (RequestAfter)
         RequestPreview();
-        Redraw();
-    }
+    Redraw();
 }
 
 void TToneCurveOptionForm::RequestPreview()
@@ -673,6 +669,7 @@ bool ExecToneCurveOptionForm(TToneCurveEffect& Effect)
     {
         auto Form = std::make_unique<TToneCurveOptionForm>(DialogOwner.data());
         Form->SetParam(Effect.FControlPoints, Effect.FHistogramType, Effect.FHistogram, Effect.FPreview);
+        Form->ShowSelectedEntry(SelectedEntry);
         if (Form->exec() == QDialog::Accepted) {
             Form->GetParam(Effect.FControlPoints, Effect.FHistogramType, Effect.FHistogram, Effect.FPreview);
             Confirmed = true;
@@ -682,8 +679,9 @@ bool ExecToneCurveOptionForm(TToneCurveEffect& Effect)
     return Confirmed;
 }
 
-void RegisterToneCurveOptionForm(QWidget* Owner)
+void RegisterToneCurveOptionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex)
 {
     DialogOwner = Owner;
+    SelectedEntry = std::move(SelectedIndex);
     ToneCurveDialogProc = ExecToneCurveOptionForm;
 }

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <string>
 
 class QCheckBox;
@@ -118,8 +119,9 @@ private:
 };
 
 // Sets the effect's dialog hook; Owner (the main window, may be null) owns
-// each dialog while it is shown. Called once at start-up.
-void RegisterToneCurveOptionForm(QWidget* Owner);
+// each dialog while it is shown; SelectedIndex gives the file list's selected
+// entry (negative or absent: the first). Called once at start-up.
+void RegisterToneCurveOptionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex = {});
 // What the hook runs: shows the editor modally; on OK copies its values into
 // Effect. The effect's tables are rebuilt either way. True on OK.
 bool ExecToneCurveOptionForm(TToneCurveEffect& Effect);

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -31,6 +32,7 @@ namespace {
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
 
 QPointer<QWidget> DialogOwner;
+std::function<int32_t()> SelectedEntry;
 
 std::vector<std::string> Split(const std::string& S, char Delim)
 {
@@ -57,6 +59,15 @@ QString Format(const char* Form, auto... Args)
     char Buf[160];
     std::snprintf(Buf, sizeof Buf, Form, Args...);
     return QString::fromLatin1(Buf);
+}
+
+// V with two decimals and always a ".": the texts are comma lists, and the
+// evaluator reads "." in any locale (as the settings file stores them).
+std::string Fixed2(double V)
+{
+    char Buf[64];
+    const auto R = std::to_chars(Buf, Buf + sizeof Buf, V, std::chars_format::fixed, 2);
+    return std::string(Buf, R.ec == std::errc() ? R.ptr : Buf);
 }
 
 QString Join(const char* Sep1, const std::string* V)
@@ -118,7 +129,6 @@ TTrimmingOptionForm::TTrimmingOptionForm(QWidget* Owner) : TPreviewBaseForm(Owne
     Main->addWidget(CheckBox1);
     Main->addWidget(Panel1);
     Main->addLayout(Buttons);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(ComboBox1, &QComboBox::activated, this, [this] { ModeChanged(); });
     connect(ComboBox3, &QComboBox::activated, this, [this] { BranchChanged(); });
@@ -293,8 +303,8 @@ void TTrimmingOptionForm::SelectRectChanged(TRect& r)
         T = Format("%d,%d,%d,%d", r.Left, r.Top, int(W - r.Right), int(H - r.Bottom));
         break;
     case TRIM_PERCENT:
-        T = Format("%.2f,%.2f,%.2f,%.2f", r.Left * 100.0 / W, r.Top * 100.0 / H, (W - r.Right) * 100.0 / W,
-                   (H - r.Bottom) * 100.0 / H);
+        T = QString::fromStdString(Fixed2(r.Left * 100.0 / W) + "," + Fixed2(r.Top * 100.0 / H) + "," +
+                                   Fixed2((W - r.Right) * 100.0 / W) + "," + Fixed2((H - r.Bottom) * 100.0 / H));
         break;
     case TRIM_ASPECT: {
         const int64_t w = int64_t(r.Right) - r.Left, h = int64_t(r.Bottom) - r.Top;
@@ -310,7 +320,8 @@ void TTrimmingOptionForm::SelectRectChanged(TRect& r)
             Pos = W > w ? r.Left * 100.0 / double(W - w) : 50.0;
         else
             return;
-        T = Format("%lld:%lld,%.2f,%.2f", static_cast<long long>(w / g), static_cast<long long>(h / g), Pos, Pos);
+        T = QString::fromStdString(std::to_string(w / g) + ":" + std::to_string(h / g) + "," + Fixed2(Pos) + "," +
+                                   Fixed2(Pos));
         break;
     }
     default:
@@ -468,8 +479,7 @@ bool ExecTrimmingOptionForm(TTrimmingFilter& Effect)
 {
     auto Form = std::make_unique<TTrimmingOptionForm>(DialogOwner.data());
     Form->SetParams(Effect.FType, Effect.FExp, Effect.FValue, Effect.FSizeList, Effect.FPreview);
-    if (PreviewFileList && PreviewFileList->Count() > 0)
-        Form->SetPreviewImageIndex(0);
+    Form->ShowSelectedEntry(SelectedEntry);
     if (Form->exec() != QDialog::Accepted)
         return false;
     int Mode, Exp;
@@ -480,8 +490,9 @@ bool ExecTrimmingOptionForm(TTrimmingFilter& Effect)
     return true;
 }
 
-void RegisterTrimmingOptionForm(QWidget* Owner)
+void RegisterTrimmingOptionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex)
 {
     DialogOwner = Owner;
+    SelectedEntry = std::move(SelectedIndex);
     TrimmingDialogProc = ExecTrimmingOptionForm;
 }

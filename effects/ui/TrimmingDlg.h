@@ -5,6 +5,7 @@
 #include "effects/ui/PreviewBaseFrm.h"
 
 #include <array>
+#include <functional>
 #include <string>
 
 class QComboBox;
@@ -84,7 +85,7 @@ private:
     bool IgnoreEditChange = false;
 };
 
-void RegisterTrimmingOptionForm(QWidget* Owner);
+void RegisterTrimmingOptionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex = {});
 // Shows the dialog modally; on OK copies its values into Effect and into the
 // owner list (CopyToOwner). True when the user confirmed.
 bool ExecTrimmingOptionForm(TTrimmingFilter& Effect);

@@ -7,7 +7,6 @@
 #include "core/ResourceText.h"
 #include "core/WeightedMean.h"
 #include "effects/UnSharpMaskOptionFrm.h"
-#include "effects/ui/HistogramFrm.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/PreviewFrm.h"
 
@@ -15,7 +14,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -130,8 +128,6 @@ TUnSharpMaskOptionForm::TUnSharpMaskOptionForm(QWidget* Owner) : TPreviewBaseFor
         {"Radius", 10, 100, 5, 0.5, 5.0, 0.1, 2, 1.0},
         {"Threshold", 0, 255, 5, 0, 255, 1, 0, 0},
     };
-    // The edits replace their boxes in place, so the grid must already be
-    // part of the dialog's layout.
     auto* Main = new QVBoxLayout(this);
     auto* Grid = new QGridLayout;
     Main->addLayout(Grid);
@@ -146,12 +142,11 @@ TUnSharpMaskOptionForm::TUnSharpMaskOptionForm(QWidget* Owner) : TPreviewBaseFor
         Bar->setMinimumWidth(200);
         Bar->setProperty("Tag", i);
         Grid->addWidget(Bar, i, 1);
-        auto* Box = new QLineEdit(this);
-        Box->setFixedWidth(60);
-        Box->setProperty("Tag", i);
-        Grid->addWidget(Box, i, 2);
         ScrollBars[i] = Bar;
-        Edits[i] = new TNumEdit(Box, R.Max, R.Min, R.Value, R.Inc, R.Fixed);
+        Edits[i] = new TNumEdit(this, R.Max, R.Min, R.Value, R.Inc, R.Fixed);
+        Edits[i]->setFixedWidth(60);
+        Edits[i]->setProperty("Tag", i);
+        Grid->addWidget(Edits[i], i, 2);
     }
     for (int i = 0; i < 4; ++i) {
         SetRow(i, Edits[i]->Value());
@@ -176,8 +171,8 @@ TUnSharpMaskOptionForm::TUnSharpMaskOptionForm(QWidget* Owner) : TPreviewBaseFor
     Button3 = new QPushButton(Text("Reset"), this);
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, [this] {
-        if (HistogramForm)
-            HistogramForm->SaveOption();
+        if (Histogram)
+            Histogram->SaveOption();
         accept();
     });
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
@@ -195,11 +190,10 @@ TUnSharpMaskOptionForm::TUnSharpMaskOptionForm(QWidget* Owner) : TPreviewBaseFor
     Buttons->addWidget(Button2);
     Main->addLayout(Checks);
     Main->addLayout(Buttons);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
 
-    if (HistogramForm)
-        HistogramForm->AttachDialog(this, CheckBox4, [this] { RequestPreview(); });
+    if (Histogram)
+        Histogram->Attach(this, CheckBox4, [this] { RequestPreview(); });
     if (PreviewForm)
         PreviewForm->DlgWidth = width();
 }
@@ -209,8 +203,6 @@ TUnSharpMaskOptionForm::~TUnSharpMaskOptionForm()
     // The workers read this dialog's controls; stop them while those exist.
     StopPreviewThread();
     StopSpotPreviewThread();
-    if (HistogramForm)
-        HistogramForm->ReleaseDialog(this);
 }
 
 double TUnSharpMaskOptionForm::RowValue(int Row) const
@@ -328,8 +320,6 @@ void TUnSharpMaskOptionForm::ReloadSource(bool RequestAfter)
     TPreviewBaseForm::ReloadSource(RequestAfter);
     if (!Master.Mem)
         return;
-    if (HistogramForm)
-        HistogramForm->SetDefaultCount(&DefaultCount[0][0]);
     RequestPreview();
 }
 
@@ -357,15 +347,7 @@ bool ExecUnSharpMaskOptionForm(TUSMFilter& Effect)
     {
         auto Form = std::make_unique<TUnSharpMaskOptionForm>(DialogOwner.data());
         Form->SetParam(Effect);
-        if (PreviewFileList && PreviewFileList->Count() > 0) {
-            const int32_t Index = SelectedEntry ? SelectedEntry() : 0;
-            try {
-                Form->SetPreviewImageIndex(Index >= 0 && Index < PreviewFileList->Count() ? Index : 0);
-            } catch (const EVestroError& E) {
-                // The dialog still edits the values; it just has no picture.
-                QMessageBox::warning(Form.get(), Form->windowTitle(), QString::fromStdString(E.what()));
-            }
-        }
+        Form->ShowSelectedEntry(SelectedEntry);
         Ok = Form->exec() == QDialog::Accepted;
         if (Ok)
             Form->GetParam(Effect);

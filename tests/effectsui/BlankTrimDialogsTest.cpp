@@ -7,7 +7,13 @@
 #include "effects/ui/TrimmingDlg.h"
 #include "tests/effectsui/UiTestApp.h"
 
+#include "core/Funcs.h"
+
 #include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -314,4 +320,47 @@ TEST(TrimmingOptionForm, RatioList)
     F.DeleteRatio();
     F.DeleteRatio(); // "Free size" stays
     EXPECT_EQ(F.ComboBox2->count(), 1);
+}
+
+// With a comma as the decimal separator (German), a dragged selection is
+// still written as a comma list of four numbers the dialog accepts.
+TEST(TrimmingOptionForm, DraggedPercentsInACommaLocale)
+{
+    TestApp();
+    const std::string Dir = ::testing::TempDir() + "vestro-locale-" + std::to_string(QCoreApplication::applicationPid());
+    const std::string Make = "localedef -i de_DE -f UTF-8 '" + Dir + "/de_DE.UTF-8' >/dev/null 2>&1";
+    const std::string Keep = std::setlocale(LC_NUMERIC, nullptr);
+    const QByteArray OldPath = qgetenv("LOCPATH");
+    std::filesystem::create_directories(Dir);
+    if (std::system(Make.c_str()) != 0 || !std::filesystem::exists(Dir + "/de_DE.UTF-8/LC_NUMERIC"))
+        GTEST_SKIP() << "no German locale can be made here";
+    qputenv("LOCPATH", QByteArray::fromStdString(Dir));
+    ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
+    ASSERT_EQ(LocaleDecimalSeparator(), ',');
+
+    TTrimmingOptionForm F;
+    F.SetParams(TRIM_PERCENT, TRIM_SQUARE_FIRST, {"0", "0", "0", "0", "0", "0", "0", "0"}, "", true);
+    AllocImg(F.Master, 300, 200, 3);
+    TRect r{10, 20, 290, 150};
+    F.SelectRectChanged(r);
+    const QString Percents = F.Edit1->text();
+    F.ComboBox1->setCurrentIndex(TRIM_ASPECT);
+    r = {0, 25, 300, 175};
+    F.SelectRectChanged(r);
+    const QString Ratio = F.Edit1->text();
+
+    std::setlocale(LC_NUMERIC, Keep.c_str());
+    if (OldPath.isEmpty())
+        qunsetenv("LOCPATH");
+    else
+        qputenv("LOCPATH", OldPath);
+    std::filesystem::remove_all(Dir);
+
+    EXPECT_EQ(Percents, "3.33,10.00,3.33,25.00");
+    EXPECT_EQ(Ratio, "2:1,50.00,50.00");
+    std::array<std::string, 4> Parts;
+    std::array<float, 4> V;
+    F.ComboBox1->setCurrentIndex(TRIM_PERCENT);
+    EXPECT_TRUE(F.EvaluateParams(Percents, Parts, V));
+    EXPECT_FLOAT_EQ(V[3], 25.0f);
 }
