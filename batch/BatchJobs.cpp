@@ -504,7 +504,7 @@ void TConvertJob::ProcessEntry(int Index, int ThreadNum)
     if (FSettings.RenameOnly)
         RenameOnly(Item);
     else if (FEffects.JPEGTranEffect() && FEffects.JPEGTranEffect()->FUse)
-        LosslessTransform(Item, W);
+        LosslessTransform(Item, W, FEntries.RunInput && (*FEntries.RunInput)[size_t(Index)].Named);
     else if (Item.PictureFormat == pfJPEG && OutFmt == 2 && !JPEGOption.AlwaysRecompress && FAnyUse &&
              !FEffects.IsChange(Item))
         LosslessCopy(Item);
@@ -543,10 +543,15 @@ void TConvertJob::DeleteInputIfDone(TImageInfo& Item, bool Written)
     platform::DeleteFile(Item.Path());
 }
 
-void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W)
+void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W, bool Named)
 {
-    if (Item.PictureFormat != pfJPEG)
+    // Other pictures a folder walk found are passed over; one named itself
+    // was asked for.
+    if (Item.PictureFormat != pfJPEG) {
+        if (Named)
+            throw EVestroError(LoadResText("not a JPEG file: the lossless transform takes JPEG files only"));
         return;
+    }
     TImgInfo Img;
     Img.Width = uint32_t(std::max(Item.Width, 0));
     Img.Height = uint32_t(std::max(Item.Height, 0));

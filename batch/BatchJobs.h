@@ -170,7 +170,7 @@ private:
     };
     TImageInfo* Entry(int Index);
     void RenameOnly(TImageInfo& Item);
-    void LosslessTransform(TImageInfo& Item, TWorker& W);
+    void LosslessTransform(TImageInfo& Item, TWorker& W, bool Named);
     void LosslessCopy(TImageInfo& Item);
     void Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Scale, int32_t OutFmt);
     // True when Path was written; readers' exceptions pass through.

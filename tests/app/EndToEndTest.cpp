@@ -391,9 +391,12 @@ TEST_F(Program, ALosslessTransformOfDamagedDataKeepsTheSource)
     // Cut inside the picture data: the tool fills the rest with gray and
     // says the data was damaged.
     fs::resize_file(Dir / "in" / "a.jpg", fs::file_size(Dir / "in" / "a.jpg") / 2);
-    const TResult r = Run({"in/a.jpg", "in/whole.jpg"});
+    // A PNG named on the command line is no JPEG to transform: said so.
+    ASSERT_TRUE(QImage(20, 10, QImage::Format_RGB32).save(QString::fromStdString((Dir / "in" / "b.png").string())));
+    const TResult r = Run({"in/a.jpg", "in/whole.jpg", "in/b.png"});
     EXPECT_EQ(r.Status, 1) << r.Err;
     EXPECT_EQ(Count(r.Err, "a.jpg: "), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "b.png: "), 1) << r.Err;
     EXPECT_TRUE(fs::exists(Dir / "in" / "a.jpg"));
     EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
     // The sound one is turned and its source deleted, as asked.
