@@ -659,7 +659,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
         if (OutFmt == 0)
             Fail(SUnknownFormat);
         TPendingOutput Pending(Out, FSettings.NotOverwrite);
-        std::string Why;
+        std::string Why, Notice;
         {
             // What the writers say becomes the reason of one line that names
             // the output, not their temporary file.
@@ -676,9 +676,9 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
                 return;
             if (Ok) {
                 // A write that succeeded may still say something (the PNG
-                // optimiser failed): said against the file, not a temporary.
-                if (const std::string More = Said.Text(); !More.empty())
-                    FErrors.PutErrorMsg(Item.Name() + ": " + More);
+                // optimiser failed): said below, against the file, not a
+                // temporary.
+                Notice = Said.Text();
             } else {
                 const std::string More = Said.Text();
                 if (!More.empty())
@@ -687,6 +687,8 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
                     Why = Errno != 0 ? std::strerror(Errno) : LoadResText(SSaveFailed);
             }
         }
+        if (!Notice.empty())
+            FErrors.PutErrorMsg(Item.Name() + ": " + Notice);
         if (Why.empty())
             Why = Pending.Commit();
         if (!Why.empty())

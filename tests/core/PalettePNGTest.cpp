@@ -1,5 +1,4 @@
 #include "core/PalettePNG.h"
-#include "core/ErrorLog.h"
 #include "core/Global.h"
 #include "core/Kodex.h"
 
@@ -321,35 +320,5 @@ TEST_F(PNGFileTest, NoOptimiserPassAfterAFailedWrite)
     result = 1;
     EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr), 1);
     EXPECT_LT(Slurp(a).size(), Slurp(b).size()) << "recompressed after a good write";
-    FreeImg(src);
-}
-
-TEST_F(PNGFileTest, TheOptimiserSaysNothingAndOnlyItsFailureIsLogged)
-{
-    // An optimiser that talks on both outputs, the way the real one names
-    // our temporary files, and then fails.
-    const std::string SavedExe = ExeDir;
-    ExeDir = Temp.Path;
-    fs::create_directories(Dir / "bin");
-    std::ofstream(Dir / "bin" / "zopflipng") << "#!/bin/sh\necho \"Optimizing $2\"\necho oops >&2\nexit 3\n";
-    fs::permissions(Dir / "bin" / "zopflipng", fs::perms::owner_all);
-    TImgInfo src = Sample(3);
-    const fs::path p = Dir / "a.png";
-    ASSERT_TRUE(WritePNG(p.string(), src, 0, false, false, TResolutionInfo{}, 0, nullptr, nullptr, 1));
-    const auto before = Slurp(p);
-    ErrorLog.Clear();
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    RunPNGOUT(p.string());
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    const std::string err = ::testing::internal::GetCapturedStderr();
-    ExeDir = SavedExe;
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(err, "");
-    ASSERT_EQ(ErrorLog.GetErrorCount(), 1);
-    EXPECT_EQ(ErrorLog.Lines()[0].rfind("a.png: ", 0), 0u) << ErrorLog.Lines()[0];
-    EXPECT_NE(ErrorLog.Lines()[0].find("exit status 3"), std::string::npos) << ErrorLog.Lines()[0];
-    EXPECT_EQ(Slurp(p), before);
-    ErrorLog.Clear();
     FreeImg(src);
 }
