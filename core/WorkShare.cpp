@@ -24,3 +24,8 @@ int WorkThreadShare()
     const int busy = std::max(BusyWorkers.load(), 1);
     return std::max(platform::UsableProcessorCount() / busy, 1);
 }
+
+int WorkThreadLimit(int Wanted)
+{
+    return BusyWorkers.load() > 0 ? std::min(Wanted, WorkThreadShare()) : Wanted;
+}

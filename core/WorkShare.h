@@ -14,3 +14,8 @@ void EndBusyWorker();
 // process may use divided among the busy workers, rounded down, at least 1;
 // all of them when no worker is busy.
 int WorkThreadShare();
+
+// Wanted threads held to that share while batch workers are busy (so that
+// busy workers do not crowd the processors with threads that only wait);
+// Wanted itself outside a run.
+int WorkThreadLimit(int Wanted);
