@@ -10,7 +10,6 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -30,9 +29,10 @@ TCombineOptionForm::TCombineOptionForm(QWidget* Owner) : QDialog(Owner)
     int Row = 0;
     auto Num = [&](const QString& Label, double Max, double Min, double Value) {
         Grid->addWidget(new QLabel(Label, this), Row, 0);
-        auto* Box = new QLineEdit(this);
-        Grid->addWidget(Box, Row++, 1);
-        return new TUDNumEdit(Box, Max, Min, Value, 1, 0);
+        auto* Edit = new TUDNumEdit(this, Max, Min, Value, 1, 0);
+        Edit->setFixedWidth(72 + TUpDown::DefaultWidth);
+        Grid->addWidget(Edit, Row++, 1, Qt::AlignLeft);
+        return Edit;
     };
     const TCombineOption& O = CombineOption;
     TileWidth = Num(Tr("Width"), 9999, 1, O.Width);

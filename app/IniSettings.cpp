@@ -79,9 +79,8 @@ std::string QuotedHistory(std::string H)
 
 int32_t ProcessorCount() { return std::max<int32_t>(1, SystemOption.ProcessorCount); }
 
-// Batch workers: below 1 the processor count but at most 4; never more than
-// the processors.
-int32_t WorkerCount(int32_t V) { return V < 1 ? std::min(ProcessorCount(), 4) : std::min(V, ProcessorCount()); }
+// Batch workers: below 1 every processor the process may use; never more.
+int32_t WorkerCount(int32_t V) { return V < 1 ? ProcessorCount() : std::min(V, ProcessorCount()); }
 
 // Threads per resampling pass: below 1 the processor count; a pass has at
 // most 64 shares.

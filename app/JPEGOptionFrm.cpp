@@ -11,7 +11,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -19,18 +18,13 @@ namespace {
 
 QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
 
-// An integer edit with up-down in Layout's next cell; the space after it is
-// the up-down's.
+// An integer edit with up-down in Grid's cell (Row, Col), left-aligned.
 TUDNumEdit* AddNum(QWidget* Parent, QGridLayout* Grid, int Row, int Col, int Min, int Max, int Step, int Value)
 {
-    auto* Box = new QLineEdit(Parent);
-    Box->setFixedWidth(56);
-    auto* Cell = new QHBoxLayout;
-    Cell->addWidget(Box);
-    Cell->addSpacing(TUpDown::DefaultWidth);
-    Cell->addStretch(1);
-    Grid->addLayout(Cell, Row, Col);
-    return new TUDNumEdit(Box, Max, Min, Value, Step, 0);
+    auto* Edit = new TUDNumEdit(Parent, Max, Min, Value, Step, 0);
+    Edit->setFixedWidth(56 + TUpDown::DefaultWidth);
+    Grid->addWidget(Edit, Row, Col, Qt::AlignLeft);
+    return Edit;
 }
 
 int Clamped(const TUDNumEdit* Edit)

@@ -37,6 +37,7 @@
 #include "core/ResourceText.h"
 #include "core/SusiePlugin.h"
 #include "effects/DecreaseColor.h"
+#include "effects/ui/DecreaseColorDlg.h"
 #include "effects/ui/AddBlankDlg.h"
 #include "effects/ui/AddTextDlg.h"
 #include "effects/ui/ColorCorrectionDlg.h"
@@ -160,11 +161,12 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
         return Types.isEmpty() ? std::string() : Types.front().comment().toStdString();
     };
     auto Selected = [this]() -> int32_t { return CurrentRow(); };
-    RegisterAddBlankForm(this);
-    RegisterTrimmingOptionForm(this);
+    RegisterAddBlankForm(this, Selected);
+    RegisterTrimmingOptionForm(this, Selected);
     RegisterGrayscaleForm(this);
     RegisterRotationOptionForm(this);
-    RegisterToneCurveOptionForm(this);
+    RegisterToneCurveOptionForm(this, Selected);
+    RegisterDecreaseColorForm(this);
     RegisterJPEGTranOptionForm(this);
     RegisterColorCorrectionForm(this, Selected);
     RegisterUnSharpMaskOptionForm(this, Selected);
@@ -233,6 +235,7 @@ TMainForm::~TMainForm()
     RegisterGrayscaleForm(nullptr);
     RegisterRotationOptionForm(nullptr);
     RegisterToneCurveOptionForm(nullptr);
+    RegisterDecreaseColorForm(nullptr);
     RegisterJPEGTranOptionForm(nullptr);
     RegisterColorCorrectionForm(nullptr);
     RegisterUnSharpMaskOptionForm(nullptr);

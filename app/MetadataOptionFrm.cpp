@@ -8,7 +8,6 @@
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -46,12 +45,12 @@ TMetadataOptionForm::TMetadataOptionForm(QWidget* Owner) : QDialog(Owner)
     UpdateExifThumbnail->setContentsMargins(16, 0, 0, 0);
     auto* Row = new QHBoxLayout;
     Row->addWidget(new QLabel(Tr("Resolution"), this));
-    auto* ResBox = new QLineEdit(this);
-    Row->addWidget(ResBox);
+    Resolution = new TUDNumEdit(this, 9999, 0, MetadataOption.Resolution, 1, 0);
+    Resolution->setFixedWidth(56 + TUpDown::DefaultWidth);
+    Row->addWidget(Resolution);
     Row->addWidget(new QLabel(QStringLiteral("dpi"), this));
     Row->addStretch(1);
     Layout->addLayout(Row);
-    Resolution = new TUDNumEdit(ResBox, 9999, 0, MetadataOption.Resolution, 1, 0);
     Layout->addWidget(WritepHYs);
 
     auto* Buttons = new QDialogButtonBox(this);

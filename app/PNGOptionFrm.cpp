@@ -33,12 +33,10 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
 
     auto* LevelRow = new QHBoxLayout;
     LevelRow->addWidget(new QLabel(Tr("Compression Level"), this));
-    auto* LevelBox = new QLineEdit(this);
-    LevelBox->setFixedWidth(40);
-    LevelRow->addWidget(LevelBox);
-    LevelRow->addSpacing(TUpDown::DefaultWidth);
+    LevelEdit = new TUDNumEdit(this, 9, 0, Option.CompressLevel, 1, 0);
+    LevelEdit->setFixedWidth(40 + TUpDown::DefaultWidth);
+    LevelRow->addWidget(LevelEdit);
     LevelRow->addStretch(1);
-    LevelEdit = new TUDNumEdit(LevelBox, 9, 0, Option.CompressLevel, 1, 0);
 
     auto* FilterBox = new QGroupBox(Tr("Filter"), this);
     auto* FilterRow = new QHBoxLayout(FilterBox);

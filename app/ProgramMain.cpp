@@ -8,6 +8,7 @@
 #include "app/ProgressFrm2.h"
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
+#include "core/ErrorLog.h"
 #include "core/Global.h"
 #include "core/Kodex.h"
 #include "core/MemReservoir.h"
@@ -63,8 +64,16 @@ int ProgramMain(int argc, char** argv)
         QElapsedTimer waited;
         waited.start();
         for (;;) {
-            if (instance.HandOff(absArgs))
-                return 0;
+            // A first instance that converts at once with nobody looking
+            // sends the run's result back: this start ends with it.
+            const TSingleInstance::THandOffResult handed = instance.HandOffAndWait(absArgs);
+            if (!handed.Refused) {
+                for (const std::string& l : handed.Lines)
+                    std::fprintf(stderr, "%s\n", l.c_str());
+                if (handed.Lost)
+                    std::fprintf(stderr, "Vestro: the running instance ended before it said what became of the files\n");
+                return handed.Status;
+            }
             if (instance.TryBecomeFirst())
                 break;
             if (waited.elapsed() > 15000) {
@@ -78,6 +87,7 @@ int ProgramMain(int argc, char** argv)
     }
     // Hand-offs are taken from now on and wait in the queue until this
     // instance can do something with them.
+    instance.SetReportsResults(IsNonInteractive());
     instance.SetAccepting(true);
 
     InitializeGlobals(args);
@@ -128,6 +138,9 @@ int ProgramMain(int argc, char** argv)
             QTimer::singleShot(0, &window, takeQueued);
             status = app.exec();
             instance.SetAccepting(false);
+            // Without the codec library the window closed at once: refused.
+            if (!KodexLoaded)
+                status = 2;
         }
         FinalizeGlobals();
         return status;
@@ -155,32 +168,48 @@ int ProgramMain(int argc, char** argv)
         });
     }
     // Each hand-off is its own run with the profile its start named (the
-    // default file when it named none), after the present one.
-    std::deque<std::vector<std::string>> pending{absArgs};
+    // default file when it named none), after the present one. A start that
+    // waits for its run's result gets it (its ticket is not 0); the status of
+    // this process is its own run's, and that of hand-offs nobody waits for.
+    std::deque<TSingleInstance::THandOff> pending{{absArgs, 0}};
     bool first = true;
+    auto finished = [&](const TSingleInstance::THandOff& h, int runStatus, const std::vector<std::string>& lines) {
+        if (h.Ticket != 0)
+            instance.ReportResult(h.Ticket, runStatus, lines);
+        else
+            status = std::max(status, runStatus);
+    };
     while (!pending.empty()) {
-        const std::vector<std::string> runArgs = std::move(pending.front());
+        const TSingleInstance::THandOff handOff = std::move(pending.front());
+        const std::vector<std::string>& runArgs = handOff.Args;
         pending.pop_front();
         if (stopRequested) {
-            std::fprintf(stderr, "Vestro: stopped; not converted (handed over by another start):\n");
+            std::vector<std::string> lines{"Vestro: stopped; not converted (handed over by another start):"};
             for (const std::string& a : runArgs)
-                std::fprintf(stderr, "  %s\n", a.c_str());
-            status = 2;
+                lines.push_back("  " + a);
+            for (const std::string& l : lines)
+                std::fprintf(stderr, "%s\n", l.c_str());
+            finished(handOff, 2, lines);
             continue;
         }
         if (!first) {
-            // A start with switches only has nothing to convert.
-            if (std::none_of(runArgs.begin(), runArgs.end(),
-                             [](const std::string& A) { return QFileInfo::exists(QString::fromStdString(A)); }))
+            // A start with switches only has nothing to convert; one that
+            // names files, even missing ones, gets a run that says so.
+            if (std::all_of(runArgs.begin(), runArgs.end(),
+                            [](const std::string& A) { return A.empty() || AsciiLower(A.substr(0, 5)) == "/ini="; })) {
+                finished(handOff, 0, {});
                 continue;
+            }
             const std::string profile = ProfileFileName(runArgs);
             if (profile != IniFileName)
                 LoadIniFile(profile);
             if (!FileOption.AtOnce) {
-                std::fprintf(stderr, "Vestro: %s does not convert at once; not converted:\n", profile.c_str());
+                std::vector<std::string> lines{"Vestro: " + profile + " does not convert at once; not converted:"};
                 for (const std::string& a : runArgs)
-                    std::fprintf(stderr, "  %s\n", a.c_str());
-                status = 2;
+                    lines.push_back("  " + a);
+                for (const std::string& l : lines)
+                    std::fprintf(stderr, "%s\n", l.c_str());
+                finished(handOff, 2, lines);
                 continue;
             }
         }
@@ -208,11 +237,11 @@ int ProgramMain(int argc, char** argv)
             current->exec();
         }
         current = nullptr;
-        status = std::max(status, combine ? combine->ExitStatus() : batch->ExitStatus());
+        finished(handOff, combine ? combine->ExitStatus() : batch->ExitStatus(), ErrorLog.Lines());
         // Refuse further hand-offs before looking at the queue, so that none
         // is answered "taken" and then left behind.
         instance.SetAccepting(false);
-        for (auto& q : instance.TakeQueued())
+        for (auto& q : instance.TakeQueuedRuns())
             pending.push_back(std::move(q));
     }
     FinalizeGlobals();

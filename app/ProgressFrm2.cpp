@@ -80,10 +80,8 @@ void TProgressForm2::StartRun()
         for (const std::string& p : FPaths)
             if (!p.empty() && AsciiLower(p.substr(0, 5)) != "/ini=")
                 AddRunInputPath(*FRunInput, p, FileOption.AddSubFolder);
-        for (const TImageFileInfo& f : *FRunInput)
-            FRunPaths.push_back(f.InputFileName);
-        input.RunInput = &FRunPaths;
-        total = int(FRunPaths.size());
+        input.RunInput = FRunInput;
+        total = int(FRunInput->size());
     } else if (FileList) {
         input.List = FileList;
         total = FileList->Count();

@@ -58,7 +58,6 @@ private:
     std::vector<std::string> FPaths;
     std::vector<TImageFileInfo>* FRunInput = nullptr; // ImageFileList in an at-once start
     std::vector<TImageFileInfo> FOwnInput;            // when the program made no list
-    std::vector<std::string> FRunPaths;               // its input names, as the run reads them
     std::unique_ptr<TObserver> FObserver;
     std::unique_ptr<TCombineRun> FRun;
     std::thread FThread;

@@ -13,7 +13,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -34,12 +33,10 @@ QWidget* NumPanel(QWidget* Parent, const char* Caption, int Min, int Max, int Va
     auto* Layout = new QHBoxLayout(Panel);
     Layout->setContentsMargins(0, 0, 0, 0);
     Layout->addWidget(new QLabel(Tr(Caption), Panel));
-    auto* Box = new QLineEdit(Panel);
-    Box->setFixedWidth(48);
-    Layout->addWidget(Box);
-    Layout->addSpacing(TUpDown::DefaultWidth);
+    Edit = new TUDNumEdit(Panel, Max, Min, Value, 1, 0);
+    Edit->setFixedWidth(48 + TUpDown::DefaultWidth);
+    Layout->addWidget(Edit);
     Layout->addStretch(1);
-    Edit = new TUDNumEdit(Box, Max, Min, Value, 1, 0);
     return Panel;
 }
 

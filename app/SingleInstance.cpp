@@ -13,6 +13,8 @@
 
 #include <QThread>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -30,6 +32,31 @@ QByteArray Pack(const std::vector<std::string>& Args)
     f << body;
     return frame;
 }
+
+// Reads one frame from In; false while it is not complete (nothing taken).
+bool Unpack(QIODevice& In, std::vector<std::string>& Args, bool& Damaged)
+{
+    QDataStream in(&In);
+    in.startTransaction();
+    QByteArray body;
+    in >> body;
+    if (!in.commitTransaction())
+        return false;
+    QDataStream b(body);
+    quint32 n = 0;
+    b >> n;
+    Args.clear();
+    for (quint32 i = 0; i < n && b.status() == QDataStream::Ok; ++i) {
+        QByteArray a;
+        b >> a;
+        Args.push_back(a.toStdString());
+    }
+    Damaged = b.status() != QDataStream::Ok;
+    return true;
+}
+
+// The first instance's answers to a hand-off.
+constexpr char kRefused = '0', kTaken = '1', kResultFollows = 'W';
 
 } // namespace
 
@@ -96,25 +123,21 @@ void TSingleInstance::OnNewConnection()
     while (QLocalSocket* s = FServer->nextPendingConnection()) {
         connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
         connect(s, &QLocalSocket::readyRead, this, [this, s] {
-            QDataStream in(s);
-            in.startTransaction();
-            QByteArray body;
-            in >> body;
-            if (!in.commitTransaction())
-                return; // wait for the rest
-            QDataStream b(body);
-            quint32 n = 0;
-            b >> n;
             std::vector<std::string> args;
-            for (quint32 i = 0; i < n && b.status() == QDataStream::Ok; ++i) {
-                QByteArray a;
-                b >> a;
-                args.push_back(a.toStdString());
+            bool damaged = false;
+            if (!Unpack(*s, args, damaged))
+                return; // wait for the rest
+            const bool ok = !damaged && FAccepting;
+            int ticket = 0;
+            if (ok) {
+                if (FReportsResults) {
+                    ticket = ++FLastTicket;
+                    FWaiting[ticket] = s;
+                }
+                FQueue.push_back({std::move(args), ticket});
             }
-            const bool ok = b.status() == QDataStream::Ok && FAccepting;
-            if (ok)
-                FQueue.push_back(std::move(args));
-            s->write(ok ? "1" : "0", 1);
+            const char answer = !ok ? kRefused : ticket != 0 ? kResultFollows : kTaken;
+            s->write(&answer, 1);
             s->flush();
             if (ok)
                 emit Received();
@@ -124,11 +147,45 @@ void TSingleInstance::OnNewConnection()
 
 std::vector<std::vector<std::string>> TSingleInstance::TakeQueued()
 {
+    std::vector<std::vector<std::string>> r;
+    for (THandOff& h : TakeQueuedRuns()) {
+        ReportResult(h.Ticket, 0, {}); // nobody here reports a result
+        r.push_back(std::move(h.Args));
+    }
+    return r;
+}
+
+std::vector<TSingleInstance::THandOff> TSingleInstance::TakeQueuedRuns()
+{
     return std::exchange(FQueue, {});
+}
+
+void TSingleInstance::ReportResult(int Ticket, int Status, const std::vector<std::string>& Lines)
+{
+    const auto it = FWaiting.find(Ticket);
+    if (it == FWaiting.end())
+        return;
+    QPointer<QLocalSocket> s = it->second;
+    FWaiting.erase(it);
+    if (!s || s->state() != QLocalSocket::ConnectedState)
+        return; // the sender has gone
+    std::vector<std::string> frame{std::to_string(Status)};
+    frame.insert(frame.end(), Lines.begin(), Lines.end());
+    s->write(Pack(frame));
+    s->flush();
+    s->waitForBytesWritten(1000);
+    s->disconnectFromServer();
 }
 
 bool TSingleInstance::HandOff(const std::vector<std::string>& Args, int TimeoutMs)
 {
+    return !HandOffAndWait(Args, TimeoutMs).Refused;
+}
+
+TSingleInstance::THandOffResult TSingleInstance::HandOffAndWait(const std::vector<std::string>& Args,
+                                                                int TimeoutMs)
+{
+    THandOffResult r;
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < TimeoutMs) {
@@ -141,13 +198,36 @@ bool TSingleInstance::HandOff(const std::vector<std::string>& Args, int TimeoutM
         }
         s.write(Pack(Args));
         if (!s.waitForBytesWritten(TimeoutMs))
-            return false;
+            return r;
         while (s.bytesAvailable() < 1)
             if (!s.waitForReadyRead(std::max<int>(1, TimeoutMs - int(t.elapsed()))))
-                return false;
+                return r;
         char c = 0;
         s.read(&c, 1);
-        return c == '1';
+        if (c != kTaken && c != kResultFollows)
+            return r;
+        r.Refused = false;
+        if (c == kTaken)
+            return r;
+        // The run may take as long as it takes; only a lost connection ends
+        // the wait.
+        std::vector<std::string> frame;
+        bool damaged = false, got = false;
+        for (;;) {
+            if ((got = Unpack(s, frame, damaged)))
+                break;
+            if (s.state() != QLocalSocket::ConnectedState)
+                break; // whatever came is all there will be
+            s.waitForReadyRead(1000);
+        }
+        if (!got || frame.empty() || damaged) {
+            r.Lost = true;
+            r.Status = 2;
+            return r;
+        }
+        r.Status = std::clamp(std::atoi(frame.front().c_str()), 0, 2);
+        r.Lines.assign(frame.begin() + 1, frame.end());
+        return r;
     }
-    return false;
+    return r;
 }

@@ -5,9 +5,16 @@
 // the lock connects and hands over its arguments (paths already made
 // absolute, switches included); the first instance answers whether it took
 // them. Hand-offs that arrive before the first instance is ready are queued.
+// When the first instance converts hand-offs at once with nobody looking, it
+// also sends each one's result back (its status and error lines), and the
+// later start ends with it.
 #pragma once
+#include <QLocalSocket>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+
+#include <map>
 
 #include <memory>
 #include <string>
@@ -31,11 +38,38 @@ public:
     // Waits at most TimeoutMs for the first instance to answer.
     bool HandOff(const std::vector<std::string>& Args, int TimeoutMs = 5000);
 
+    // What became of a hand-off. Refused: the first instance did not take
+    // it; otherwise Status is the run's status (0 when the first instance
+    // only took the files, as a main window does), and Lost says that it
+    // ended before it could answer (Status is then 2).
+    struct THandOffResult {
+        bool Refused = true;
+        bool Lost = false;
+        int Status = 0;
+        std::vector<std::string> Lines; // the run's error lines
+    };
+    // As HandOff, then waits (without a time limit) for the run's result
+    // when the first instance promises one.
+    THandOffResult HandOffAndWait(const std::vector<std::string>& Args, int TimeoutMs = 5000);
+
     // Whether hand-offs are taken (answered "taken" and queued). Until set,
     // a hand-off is refused, so that the sender keeps its work.
     void SetAccepting(bool Accepting) { FAccepting = Accepting; }
     // Every argument list received since the last call, in arrival order.
     std::vector<std::vector<std::string>> TakeQueued();
+
+    // When set, senders are told that their run's result will follow, and
+    // each hand-off keeps its connection until ReportResult.
+    void SetReportsResults(bool On) { FReportsResults = On; }
+    struct THandOff {
+        std::vector<std::string> Args;
+        int Ticket = 0; // 0: nobody waits for a result
+    };
+    // As TakeQueued, with the ticket that answers each one.
+    std::vector<THandOff> TakeQueuedRuns();
+    // Sends Status (0..2) and the run's error lines to the start that handed
+    // Ticket over, and closes its connection; nothing when it has gone.
+    void ReportResult(int Ticket, int Status, const std::vector<std::string>& Lines);
 
     QString ServerName() const { return FServerName; }
 
@@ -50,7 +84,10 @@ private:
     std::unique_ptr<QLockFile> FLock;
     QLocalServer* FServer = nullptr;
     bool FAccepting = false;
-    std::vector<std::vector<std::string>> FQueue;
+    bool FReportsResults = false;
+    int FLastTicket = 0;
+    std::vector<THandOff> FQueue;
+    std::map<int, QPointer<QLocalSocket>> FWaiting; // tickets whose sender waits
 };
 
 // Arguments as they are handed over: every path made absolute against the

@@ -29,6 +29,7 @@
 #include "effects/TrimmingFilter.h"
 #include "effects/UnSharpMaskOptionFrm.h"
 #include "platform/Intl.h"
+#include "platform/SysInfo.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -165,7 +166,7 @@ bool IsAtOnceStart(const std::vector<std::string>& Args, const std::string& IniF
 
 bool InitializeGlobals(const std::vector<std::string>& Args)
 {
-    SystemOption.ProcessorCount = int32_t(std::max(1u, std::thread::hardware_concurrency()));
+    SystemOption.ProcessorCount = platform::UsableProcessorCount();
     LoadLanguageList();
     const bool known = std::any_of(LanguageList.begin(), LanguageList.end(), [](const std::string& L) {
         const std::string name = L.substr(0, L.find('='));

@@ -70,9 +70,9 @@ TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
     Parallel = Box("Parallel processing", SystemOption.ParallelProcessing);
     Grid->addWidget(Parallel, Row, 0);
     Grid->addWidget(new QLabel(Tr("Max Thread"), this), Row, 1);
-    auto* ThreadBox = new QLineEdit(this);
-    Grid->addWidget(ThreadBox, Row++, 2);
-    MaxThread = new TUDNumEdit(ThreadBox, CPUs, 1, SystemOption.MaxThread, 1, 0);
+    MaxThread = new TUDNumEdit(this, CPUs, 1, SystemOption.MaxThread, 1, 0);
+    MaxThread->setFixedWidth(48 + TUpDown::DefaultWidth);
+    Grid->addWidget(MaxThread, Row++, 2, Qt::AlignLeft);
     MemReserve = Box("Reserve memory for bigimage", SystemOption.MemReserve);
     Grid->addWidget(MemReserve, Row++, 0, 1, 3);
 
@@ -94,9 +94,8 @@ TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
     Grid->addWidget(RemoveList, Row++, 0, 1, 3);
 
     Grid->addWidget(new QLabel(Tr("Numbering start value"), this), Row, 0);
-    auto* NumberBox = new QLineEdit(this);
-    Grid->addWidget(NumberBox, Row++, 1, 1, 2);
-    StartNumber = new TUDNumEdit(NumberBox, 99999999, 0, FileOption.StartNumber, 1, 0);
+    StartNumber = new TUDNumEdit(this, 99999999, 0, FileOption.StartNumber, 1, 0);
+    Grid->addWidget(StartNumber, Row++, 1, 1, 2);
     auto* ResetGroup = new QButtonGroup(this);
     const char* ResetTexts[3] = {"Always reset", "Reset at startup", "Don't reset"};
     for (int i = 0; i < 3; ++i) {
@@ -170,7 +169,10 @@ void TSystemOptionForm::SetFont(const QString& Name, int Size)
 {
     FontName = Name;
     FontSize = Size;
-    FontButton->setText(QStringLiteral("%1 %2pt").arg(Name).arg(Size));
+    // No interface font chosen yet: the button names the one in use.
+    FontButton->setText(QStringLiteral("%1 %2pt")
+                            .arg(Name.isEmpty() ? font().family() : Name)
+                            .arg(Size > 0 ? Size : font().pointSize()));
 }
 
 void TSystemOptionForm::PickColor()

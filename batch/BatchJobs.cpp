@@ -340,6 +340,27 @@ void TOutputNameJob::StoreName(int Index, const std::string& Name)
         FEntries.List->Items(Index)->OutPutFileName = Name;
 }
 
+double TOutputNameJob::EstimatedCost(int Index, int64_t Width, int64_t Height)
+{
+    // Rough decoding work: pixels, plus the entropy-coded bytes of a JPEG
+    // (three times over for progressive scans); inflating and unfiltering a
+    // PNG costs more per pixel than a JPEG, reading a BMP far less.
+    const double Pixels = double(Width) * double(Height);
+    const TImageInfo* I = Info(Index);
+    if (!I)
+        return Pixels;
+    switch (I->PictureFormat) {
+    case pfJPEG:
+        return Pixels + double(I->Size) * (I->Progressive ? 6.0 : 2.0);
+    case pfPNG:
+        return Pixels * 1.5;
+    case pfBMP:
+        return Pixels * 0.3;
+    default:
+        return Pixels;
+    }
+}
+
 void TOutputNameJob::EndNames()
 {
     FProbes.clear();
@@ -483,7 +504,7 @@ void TConvertJob::ProcessEntry(int Index, int ThreadNum)
     if (FSettings.RenameOnly)
         RenameOnly(Item);
     else if (FEffects.JPEGTranEffect() && FEffects.JPEGTranEffect()->FUse)
-        LosslessTransform(Item, W);
+        LosslessTransform(Item, W, FEntries.RunInput && (*FEntries.RunInput)[size_t(Index)].Named);
     else if (Item.PictureFormat == pfJPEG && OutFmt == 2 && !JPEGOption.AlwaysRecompress && FAnyUse &&
              !FEffects.IsChange(Item))
         LosslessCopy(Item);
@@ -522,10 +543,15 @@ void TConvertJob::DeleteInputIfDone(TImageInfo& Item, bool Written)
     platform::DeleteFile(Item.Path());
 }
 
-void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W)
+void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W, bool Named)
 {
-    if (Item.PictureFormat != pfJPEG)
+    // Other pictures a folder walk found are passed over; one named itself
+    // was asked for.
+    if (Item.PictureFormat != pfJPEG) {
+        if (Named)
+            throw EVestroError(LoadResText("not a JPEG file: the lossless transform takes JPEG files only"));
         return;
+    }
     TImgInfo Img;
     Img.Width = uint32_t(std::max(Item.Width, 0));
     Img.Height = uint32_t(std::max(Item.Height, 0));
@@ -633,7 +659,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
         if (OutFmt == 0)
             Fail(SUnknownFormat);
         TPendingOutput Pending(Out, FSettings.NotOverwrite);
-        std::string Why;
+        std::string Why, Notice;
         {
             // What the writers say becomes the reason of one line that names
             // the output, not their temporary file.
@@ -649,7 +675,10 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
             if (P.Cancel && *P.Cancel && !platform::PathExists(Pending.Temp()))
                 return;
             if (Ok) {
-                Said.Forward();
+                // A write that succeeded may still say something (the PNG
+                // optimiser failed): said below, against the file, not a
+                // temporary.
+                Notice = Said.Text();
             } else {
                 const std::string More = Said.Text();
                 if (!More.empty())
@@ -658,6 +687,8 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
                     Why = Errno != 0 ? std::strerror(Errno) : LoadResText(SSaveFailed);
             }
         }
+        if (!Notice.empty())
+            FErrors.PutErrorMsg(Item.Name() + ": " + Notice);
         if (Why.empty())
             Why = Pending.Commit();
         if (!Why.empty())

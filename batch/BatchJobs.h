@@ -114,6 +114,7 @@ public:
     std::string InputPath(int Index) override;
     std::string MakeName(int Index, int32_t Number) override;
     void StoreName(int Index, const std::string& Name) override;
+    double EstimatedCost(int Index, int64_t Width, int64_t Height) override;
     void EndNames() override;
     int32_t ExtractStart();
     const std::string& Rule() const { return FRule; }
@@ -169,7 +170,7 @@ private:
     };
     TImageInfo* Entry(int Index);
     void RenameOnly(TImageInfo& Item);
-    void LosslessTransform(TImageInfo& Item, TWorker& W);
+    void LosslessTransform(TImageInfo& Item, TWorker& W, bool Named);
     void LosslessCopy(TImageInfo& Item);
     void Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Scale, int32_t OutFmt);
     // True when Path was written; readers' exceptions pass through.

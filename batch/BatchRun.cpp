@@ -1,6 +1,7 @@
 #include "batch/BatchRun.h"
 
 #include "core/ResourceText.h"
+#include "core/WorkShare.h"
 #include "platform/FileOps.h"
 
 #include <algorithm>
@@ -238,6 +239,7 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
 
     TGivenNames Given;
     bool Failed = false;
+    std::vector<std::pair<double, int>> Costs;
     for (int i = 0; i < N && !Terminated; ++i) {
         const TPrepared& P = Prep[size_t(i)];
         if (!P.Use)
@@ -274,9 +276,14 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
             // Only entries that get a name are worked on and reported; the
             // others must not keep the bar from its end.
             R.AllSize += double(TileCount(P.W, P.H));
+            Costs.emplace_back(Job.EstimatedCost(i, P.W, P.H), i);
         }
     }
     Job.EndNames();
+    std::stable_sort(Costs.begin(), Costs.end(), [](const auto& A, const auto& B) { return A.first > B.first; });
+    R.WorkOrder.reserve(Costs.size());
+    for (const auto& C : Costs)
+        R.WorkOrder.push_back(C.second);
     R.OutputFileCount = Failed ? -1 : int(Given.Count());
     if (Numbering.CurrentNumber) {
         *Numbering.CurrentNumber = Clamp32(Number + 1);
@@ -300,15 +307,16 @@ int TBatchRunner::GetNextImageItem(std::string& Label, uint64_t& Tiles)
     if (FAbortOnError && FErrors.GetErrorCount() > 0)
         return -1;
     std::lock_guard<std::mutex> G(FLock);
-    const int N = FJob.Count();
+    const int N = FOrder.empty() ? FJob.Count() : int(FOrder.size());
     for (;;) {
         ++FCurrentImageIndex;
         if (FCurrentImageIndex >= N)
             return -1;
+        const int Index = FOrder.empty() ? FCurrentImageIndex : FOrder[size_t(FCurrentImageIndex)];
         Label.clear();
         Tiles = 0;
-        if (FJob.TakeEntry(FCurrentImageIndex, Label, Tiles))
-            return FCurrentImageIndex;
+        if (FJob.TakeEntry(Index, Label, Tiles))
+            return Index;
         // The job may have logged why the entry cannot be done.
         if (FAbortOnError && FErrors.GetErrorCount() > 0)
             return -1;
@@ -328,6 +336,7 @@ uint32_t Units(uint64_t Tiles)
 void TBatchRunner::Execute(int ThreadNum)
 {
     uint64_t PrevTiles = 0;
+    BeginBusyWorker();
     while (!FCanceled) {
         std::string Label;
         uint64_t Tiles = 0;
@@ -347,6 +356,7 @@ void TBatchRunner::Execute(int ThreadNum)
         }
         FJob.ReleaseEntry(Index, ThreadNum);
     }
+    EndBusyWorker();
     // The last file's work too, so that the bar reaches its end.
     if (FObserver) {
         if (PrevTiles > 0)
@@ -355,9 +365,10 @@ void TBatchRunner::Execute(int ThreadNum)
     }
 }
 
-void TBatchRunner::Run(int Workers, bool AbortOnError)
+void TBatchRunner::Run(int Workers, bool AbortOnError, std::vector<int> Order)
 {
     FAbortOnError = AbortOnError;
+    FOrder = std::move(Order);
     Workers = std::max(Workers, 1);
     int Made = 0;
     try {
@@ -427,7 +438,10 @@ bool TBatchRun::Run(const TCollisionRules& Rules, TNumbering& Numbering, int Max
             if (FCanceled)
                 Runner.Cancel();
         }
-        Runner.Run(std::min(std::max(MaxThreadNum, 1), FNames.OutputFileCount), AbortOnError);
+        // With AbortOnError the files after a failed one stay undone, so the
+        // list order is kept there.
+        Runner.Run(std::min(std::max(MaxThreadNum, 1), FNames.OutputFileCount), AbortOnError,
+                   AbortOnError ? std::vector<int>() : FNames.WorkOrder);
         {
             std::lock_guard<std::mutex> G(FRunnerLock);
             FRunner = nullptr;

@@ -143,6 +143,10 @@ public:
     // file name without extension is empty is an invalid rule.
     virtual std::string MakeName(int Index, int32_t Number) = 0;
     virtual void StoreName(int Index, const std::string& Name) = 0;
+    // Relative cost of converting entry Index (after Prepare): the workers
+    // take the costliest entries first. The pixel count unless the job knows
+    // better.
+    virtual double EstimatedCost(int /*Index*/, int64_t Width, int64_t Height) { return double(Width) * double(Height); }
     virtual void EndNames() {}
 };
 
@@ -160,6 +164,10 @@ struct TNumbering {
 struct TNamePhaseResult {
     int OutputFileCount = 0; // names given out; -1 when a name was invalid
     double AllSize = 0;      // tiles of every entry that got an output name
+    // The entries that got a name, costliest first (list order among equals):
+    // the order in which the workers take them, so that no large picture is
+    // left for the end of the run while the other workers idle.
+    std::vector<int> WorkOrder;
 };
 
 // The output-name phase. Stops early (and still stores the numbering) when
@@ -202,7 +210,8 @@ public:
 
     // Runs Workers workers (at least 1) until the entries are used up, a
     // cancel, or (AbortOnError) a logged error; returns when all have ended.
-    void Run(int Workers, bool AbortOnError);
+    // Entries are taken in Order (indices into the job), else in list order.
+    void Run(int Workers, bool AbortOnError, std::vector<int> Order = {});
     // Cancel from any thread: no worker takes a further entry and a running
     // external tool is ended. Each worker finishes or fails its current file.
     void Cancel()
@@ -222,7 +231,8 @@ private:
     TErrorSink& FErrors;
     TBatchObserver* FObserver;
     std::mutex FLock;            // guards FCurrentImageIndex
-    int FCurrentImageIndex = -1;
+    int FCurrentImageIndex = -1; // position in FOrder (or the list)
+    std::vector<int> FOrder;
     bool FAbortOnError = false;
     std::atomic<bool> FCanceled{false};
     TProcessCancel FToolCancel;

@@ -19,13 +19,17 @@
 #include "platform/FileTimes.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 
 namespace {
 
+// No catalogue texts exist for these yet; the English texts are the keys.
 constexpr const char SSaveFailed[] = "Failed to save file";
+constexpr const char SInvalidName[] = "The file name contains characters that cannot be used";
+constexpr const char SNoSheet[] = "none of the pictures of this sheet could be read";
 
 int64_t Round(double X)
 {
@@ -212,7 +216,7 @@ void LoadTile(TTileJob& J, size_t I, TResizer& Resizer)
         (*J.Tiles)[I] = Img;
     } catch (const std::exception& Ex) {
         FreeImg(Img);
-        J.Log->PutFileError(E.Path(), Ex.what());
+        J.Log->PutFileError(E.Name(), Ex.what());
     }
 }
 
@@ -363,28 +367,51 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
     const int32_t Total = FInput.List ? FInput.List->Count()
                           : FInput.RunInput ? int32_t(FInput.RunInput->size())
                                             : 0;
+    // Every input's identity, so that no sheet replaces a picture of another
+    // page (one read already, or still to come).
+    FGiven = TGivenNames();
+    FInputs.clear();
+    for (int32_t I = 0; I < Total; ++I) {
+        platform::TFileId Id;
+        const std::string P = FInput.List ? FInput.List->Items(I)->Path() : (*FInput.RunInput)[size_t(I)].InputFileName;
+        if (platform::GetFileId(P, Id))
+            FInputs.emplace(Id, I);
+    }
     int32_t Index = 0;
     while (!Cancel.load()) {
         std::vector<TImageInfo*> Page;
         std::vector<std::unique_ptr<TImageInfo>> Probes;
+        FPageFirst = Index;
         while (Page.size() < PerPage && Index < Total) {
             const int32_t I = Index++;
+            std::string Why;
             if (FInput.List) {
                 TImageInfo* E = FInput.List->Items(I);
-                if (!E->Checked || !platform::FileExists(E->Path()))
+                if (!E->Checked)
                     continue;
-                if (E->Width <= 0 && !GetImageInfo(E->Path(), *E))
+                // A checked entry that cannot be read is asked for and lost.
+                if ((E->Width <= 0 || !platform::FileExists(E->Path())) && !ProbeOrExplain(E->Path(), *E, Why)) {
+                    FLog.PutFileError(E->Name(), Why);
                     continue;
+                }
                 Page.push_back(E);
             } else {
+                const TImageFileInfo& F = (*FInput.RunInput)[size_t(I)];
                 auto E = std::make_unique<TImageInfo>();
-                E->SetPath((*FInput.RunInput)[size_t(I)]);
-                if (!GetImageInfo(E->Path(), *E))
+                E->SetPath(F.InputFileName);
+                if (!F.Named) {
+                    // What a folder walk found that is no picture is left out.
+                    if (!GetImageInfo(E->Path(), *E))
+                        continue;
+                } else if (!ProbeOrExplain(F.InputFileName, *E, Why)) {
+                    FLog.PutFileError(FileNameOf(F.InputFileName), Why);
                     continue;
+                }
                 Page.push_back(E.get());
                 Probes.push_back(std::move(E));
             }
         }
+        FPageEnd = Index;
         if (Page.empty())
             break;
 
@@ -406,9 +433,11 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
         ++Number;
         try {
             if (LayoutCombineSheet(O, Tiles.Items, C, O.BackgroundColor, Gray, FMain, Sheet))
-                WriteSheet(Sheet, *Page.front(), Number);
+                WriteSheet(Sheet, Page, Number);
+            else
+                FLog.PutFileError(Page.front()->Name(), LoadResText(SNoSheet));
         } catch (const std::exception& Ex) {
-            FLog.PutFileError(Page.front()->Path(), Ex.what());
+            FLog.PutFileError(Page.front()->Name(), Ex.what());
         }
         FreeImg(Sheet);
     }
@@ -419,27 +448,40 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
     return !Cancel.load();
 }
 
-void TCombineRun::WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int32_t Number)
+void TCombineRun::WriteSheet(const TImgInfo& Sheet, const std::vector<TImageInfo*>& Page, int32_t Number)
 {
-    std::string Name;
-    MakeOutputFileName(FRule, First, Number, Name, TScale{});
-    if (Name.empty())
+    const TImageInfo& First = *Page.front();
+    std::string Wanted;
+    MakeOutputFileName(FRule, First, Number, Wanted, TScale{});
+    if (Wanted.empty()) {
+        FLog.PutFileError(First.Name(), LoadResText(SInvalidName));
         return;
-    const bool Exists = platform::PathExists(Name);
-    if (!NotOverwrite) {
-        if (Exists && platform::IsReadOnly(Name) && !FileOption.IgnoreReadOnlyAttr)
-            return;
-    } else if (Exists) {
-        if (FileOption.Skip)
-            return;
-        const std::filesystem::path P(Name);
-        const std::string Stem = (P.parent_path() / P.stem()).string(), Ext = P.extension().string();
-        for (int32_t K = 1;; ++K) {
-            Name = Stem + "[" + std::to_string(K) + "]" + Ext;
-            if (!platform::PathExists(Name))
-                break;
-        }
     }
+    const int32_t Format = FormatIdFromExt(Wanted);
+    if (Format != ofBMP && Format != ofJPEG && Format != ofPNG) {
+        FLog.PutFileError(First.Name(), CannotWriteText(Wanted, LoadResText(SUnknownFormat)));
+        return;
+    }
+    // The names of a batch run: no sheet silently replaces another of this
+    // run, a read-only file, or a picture of another page.
+    TNameRefusal Why = TNameRefusal::None;
+    const std::string Name = ResolveOutputName(
+        Wanted, TCollisionRules{NotOverwrite, FileOption.Skip, FileOption.IgnoreReadOnlyAttr}, FGiven,
+        [this](const std::string& Cand) {
+            platform::TFileId Id;
+            if (!platform::GetFileId(Cand, Id))
+                return false;
+            const auto It = FInputs.find(Id);
+            return It != FInputs.end() && (It->second < FPageFirst || It->second >= FPageEnd);
+        },
+        &Why);
+    if (Name.empty()) {
+        // A sheet that was there before the run is skipped as asked.
+        if (Why != TNameRefusal::SkipExisting)
+            FLog.PutFileError(First.Name(), CannotWriteText(Wanted, RefusalText(Why)));
+        return;
+    }
+    FGiven.Add(Name);
     const std::string Folder = std::filesystem::path(Name).parent_path().string();
     if (!Folder.empty())
         platform::ForceDirectories(Folder);
@@ -448,24 +490,31 @@ void TCombineRun::WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int
     const bool ReadOnly = platform::FileExists(Name) && platform::IsReadOnly(Name);
     const TResolutionInfo Res = First.Resolution();
     bool Ok = true;
-    switch (FormatIdFromExt(Name)) {
-    case ofBMP:
-        Ok = SaveBitmapFile(Name, Sheet, Res);
-        break;
-    case ofJPEG:
-        Ok = WriteJPEG(Name, Sheet, JPEGOption.Quality, Res, false, nullptr, nullptr, 0, JPEGOption.SampleType,
-                       JPEGOption.Smoothing) != 0;
-        break;
-    case ofPNG:
-        Ok = WritePNGFile(Name, Sheet, nullptr, false, false, Res, 0, nullptr) != 0;
-        break;
-    default:
-        return;
+    std::string Said;
+    {
+        // The writers' messages become the reason of one line naming the sheet.
+        TErrorCapture Capture;
+        errno = 0;
+        switch (Format) {
+        case ofBMP:
+            Ok = SaveBitmapFile(Name, Sheet, Res);
+            break;
+        case ofJPEG:
+            Ok = WriteJPEG(Name, Sheet, JPEGOption.Quality, Res, false, nullptr, nullptr, 0, JPEGOption.SampleType,
+                           JPEGOption.Smoothing) != 0;
+            break;
+        default:
+            Ok = WritePNGFile(Name, Sheet, nullptr, false, false, Res, 0, nullptr) != 0;
+            break;
+        }
+        Said = Capture.Text();
+        if (!Ok && Said.empty())
+            Said = errno != 0 ? std::strerror(errno) : LoadResText(SSaveFailed);
     }
-    if (!Ok) {
-        FLog.PutFileError(Name, LoadResText(SSaveFailed));
+    if (!Said.empty())
+        FLog.PutFileError(First.Name(), Ok ? Said : CannotWriteText(Name, Said));
+    if (!Ok)
         return;
-    }
     if (ReadOnly)
         platform::SetReadOnly(Name, true);
     FWritten.push_back(Name);

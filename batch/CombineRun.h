@@ -6,11 +6,14 @@
 // thread with its own resizer. Progress goes to an observer, once per tile;
 // cancelling is a flag read between tiles and pages. Effects are not applied.
 #pragma once
+#include "batch/BatchRun.h"
 #include "core/Global.h"
 #include "core/ImgInfo.h"
+#include "platform/FileOps.h"
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -49,10 +52,11 @@ bool LayoutCombineSheet(const TCombineOption& O, std::vector<TImgInfo>& Tiles, u
                         uint32_t Background, uint8_t Gray, TResizer& Resizer, TImgInfo& Sheet);
 
 // Where the sheets come from: the main list (checked entries whose file
-// exists) or the run input of an at-once start (probed as they are reached).
+// exists) or the run input of an at-once start (probed as they are reached;
+// a named file that cannot be probed is reported).
 struct TCombineInput {
     TImageInfoList* List = nullptr;
-    const std::vector<std::string>* RunInput = nullptr;
+    const std::vector<TImageFileInfo>* RunInput = nullptr;
 };
 
 class TCombineRun {
@@ -64,7 +68,10 @@ public:
 
     // Runs the whole walk. True when it ended normally, false when cancelled.
     // A file that cannot be read is logged ("name: reason") and leaves an
-    // empty cell; a sheet that cannot be written is logged and the run goes on.
+    // empty cell. Sheets take their names by the collision rules of a batch
+    // run (no sheet replaces another of the run or another page's input); a
+    // sheet that is not written is logged against its first picture and the
+    // run goes on.
     bool Execute(const std::atomic<bool>& Cancel);
 
     // The names of the sheets written, in order (for the caller and tests).
@@ -76,7 +83,7 @@ public:
     uint32_t MaxThread = 1; // pool threads; 0 counts as 1
 
 private:
-    void WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int32_t Number);
+    void WriteSheet(const TImgInfo& Sheet, const std::vector<TImageInfo*>& Page, int32_t Number);
 
     std::string FRule; // FileNameFormat without its start-number token
     TCombineInput FInput;
@@ -84,4 +91,7 @@ private:
     TErrorLog& FLog;
     TCombineObserver* FObserver;
     std::vector<std::string> FWritten;
+    TGivenNames FGiven;                             // sheet names of this run
+    std::map<platform::TFileId, int32_t> FInputs;   // input identities, by list index
+    int32_t FPageFirst = 0, FPageEnd = 0;           // list indexes of the page being written
 };

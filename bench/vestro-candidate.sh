@@ -1,9 +1,44 @@
 #!/usr/bin/env bash
-# One at-once run for the bench: vestro-candidate.sh OUTDIR INPUT...
-# Fits every input into 1600 x 1600 (never enlarging), Lanczos 3, JPEG
-# quality 90 with 4:2:0 sampling, one worker per core, reduced-size JPEG
-# decoding on (decoded at least at the target size, as the peers do).
+# One at-once run for the bench:
+#
+#   vestro-candidate.sh [--tier=full|draft] [--pct=P] OUTDIR INPUT...
+#
+# Lanczos 3, JPEG quality 90 with 4:2:0 sampling (as the peers write); the
+# program's default workers and pass threads. Without --pct every input is
+# fitted into 1600 x 1600, never enlarged; with --pct=P (P not empty) it is
+# scaled to P percent.
+#
+# Quality tiers, to be compared with peers of the same tier:
+#   full   the program's defaults: JPEG decoded at full size, the whole
+#          picture resampled with the chosen filter (as Pillow's plain resize
+#          and `vips resize` do)
+#   draft  JPEG decoded reduced by up to 1/8, down to the target size itself,
+#          the rest done by the filter (as Pillow's draft mode and
+#          vipsthumbnail do)
 set -euo pipefail
+tier=full pct=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --tier=*) tier=${1#--tier=} ;;
+    --pct=*) pct=${1#--pct=} ;;
+    *) break ;;
+  esac
+  shift
+done
+case $tier in
+  full) decode="" ;;
+  draft) decode=$'DecodeWithDownScaling=3\nDownScalingLimit=100' ;;
+  *) echo "unknown tier: $tier" >&2; exit 2 ;;
+esac
+if [ -n "$pct" ]; then
+  rule="Rule=0
+Size1=$pct,512,384,512,384,100,100,512,512,0,1600,512
+Size2=0,0,0,0,0,100,100,384,384,0,1600,384"
+else
+  rule="Rule=10
+Size1=100,512,384,512,384,100,100,512,512,0,1600,512
+Size2=0,0,0,0,0,100,100,384,384,0,1600,384"
+fi
 out=$1; shift
 prog=${VESTRO_BENCH_PROGRAM:-$(cd "$(dirname "$0")/.." && pwd)/build/dist/vestro-resizer}
 profile=bench-$$.ini
@@ -18,22 +53,17 @@ FileNameFormat=<old>
 NotOverwrite=0
 ShowDirectory=0
 [System]
-MaxThread=$(nproc)
 Parallel=1
 [Resize]
-Rule=10
-Size1=100,512,384,512,384,100,100,512,512,0,1600,512
-Size2=0,0,0,0,0,100,100,384,384,0,1600,384
+$rule
 NoExpand=1
 DecimationType=2
 DecimationRadius=3
 InterpolationType=2
 InterpolationRadius=3
-MaxThread=1
 [JPEG]
 Quality=90
 SampleType=0
-DecodeWithDownScaling=3
-DownScalingLimit=100
+$decode
 INI
 VESTRO_NONINTERACTIVE=1 QT_QPA_PLATFORM=offscreen "$prog" "/ini=$profile" "$@"

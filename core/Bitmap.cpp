@@ -7,6 +7,7 @@
 #include "core/SafeWrite.h"
 #include "platform/FileMap.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -104,28 +105,34 @@ void DecodeFields(const TBitmapLayout& L, uint32_t BytesPerPixel, const uint32_t
 }
 
 // Run-length data (RLE8 with 8 bits, RLE4 with 4 bits) drawn through Put(x,
-// file row, index). Pixels outside the picture are dropped; data that ends
-// early leaves the rest of the picture as it was. Every step consumes input,
-// so damaged data cannot loop.
+// file row, index). Pixels outside the picture are dropped. Every step
+// consumes input, so damaged data cannot loop. False when the data does not
+// describe the whole picture: it ends (or reaches its end-of-picture mark)
+// before the last row, or no row reaches the right edge (a width larger than
+// the data, as a damaged or doctored header gives). Skipped pixels and rows
+// cut short by an end of line are the format's own and stay as they were.
 template <class P>
-void DecodeRLE(const TBitmapLayout& L, P Put)
+bool DecodeRLE(const TBitmapLayout& L, P Put)
 {
     const uint8_t* d = L.Bits;
     const uint64_t n = L.BitsSize;
     const bool four = L.Compression == BI_RLE4;
-    uint64_t i = 0, x = 0, y = 0;
+    uint64_t i = 0, x = 0, y = 0, widest = 0;
+    bool ended = false; // the end-of-picture mark was read
     while (i + 1 < n && y < L.Height) {
         const uint32_t count = d[i], val = d[i + 1];
         i += 2;
         if (count > 0) {
             for (uint32_t k = 0; k < count && x < L.Width; ++k, ++x)
                 Put(x, y, four ? ((k & 1) ? (val & 15) : (val >> 4)) : val);
+            widest = std::max(widest, x);
             continue;
         }
         if (val == 0) { // end of line
             x = 0;
             ++y;
         } else if (val == 1) { // end of picture
+            ended = true;
             break;
         } else if (val == 2) { // move right and up
             if (i + 1 >= n)
@@ -133,6 +140,7 @@ void DecodeRLE(const TBitmapLayout& L, P Put)
             x += d[i];
             y += d[i + 1];
             i += 2;
+            widest = std::max(widest, std::min<uint64_t>(x, L.Width));
         } else { // val pixels stored as they are, padded to 16 bits
             const uint64_t bytes = four ? (val + 1) / 2 : val;
             if (i + bytes > n)
@@ -141,8 +149,11 @@ void DecodeRLE(const TBitmapLayout& L, P Put)
                 if (x < L.Width)
                     Put(x, y, four ? ((k & 1) ? (d[i + k / 2] & 15) : (d[i + k / 2] >> 4)) : d[i + k]);
             i += bytes + (bytes & 1);
+            widest = std::max(widest, std::min<uint64_t>(x, L.Width));
         }
     }
+    const bool lastRowReached = y >= L.Height || (ended && y + 1 >= L.Height);
+    return lastRowReached && widest >= L.Width;
 }
 
 // Whole-file reader shared by LoadBitmapFromMemory and LoadBitmapFromBuffer.
@@ -370,7 +381,10 @@ bool DecodeBitmapPalette(const TBitmapLayout& L, TImgInfo& Img)
         }
     };
     if (rle) {
-        DecodeRLE(L, put);
+        if (!DecodeRLE(L, put)) {
+            FreeImg(Img);
+            throw EVestroError(LoadResText(SLoadFailed));
+        }
         return true;
     }
     const uint32_t perByte = 8 / bpp, mask = (1u << bpp) - 1;
@@ -515,7 +529,8 @@ bool SaveBitmapFile(const std::string& FileName, const TImgInfo& Img, const TRes
     return WriteFileAtomically(FileName, file.data(), file.size());
 }
 
-bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution)
+bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution,
+                       uint32_t MinBits)
 {
     if (Img.Channels != 3 || !Img.Mem)
         return false;
@@ -525,7 +540,7 @@ bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const T
     if (!MakeExactPalette(Img, PixelColor(Img.Mem), index, pal))
         return false;
     const uint32_t n = pal.Count - 1;
-    const uint32_t bits = n < 2 ? 1 : n < 16 ? 4 : 8;
+    const uint32_t bits = std::max(n < 2 ? 1u : n < 16 ? 4u : 8u, MinBits > 4 ? 8u : MinBits > 1 ? 4u : 1u);
     const uint32_t entries = 1u << bits;
     uint8_t quads[1024] = {};
     for (uint32_t i = 0; i < pal.Count; ++i) {

@@ -81,6 +81,8 @@ void BitmapPPM(const TResolutionInfo& Resolution, int32_t& X, int32_t& Y);
 bool SaveBitmapFile(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution);
 // The same layout appended to Stream; 4 channels always get the 108-byte header.
 bool SaveBitmapToStream(std::vector<uint8_t>& Stream, const TImgInfo& Img, const TResolutionInfo& Resolution);
-// A 1, 4 or 8-bit palette file of a 3-channel picture. False, with nothing
-// written, when it has more than 256 colours (or the write failed).
-bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution);
+// A 1, 4 or 8-bit palette file of a 3-channel picture (at least MinBits bits
+// per pixel: 1, 4 or 8). False, with nothing written, when it has more than
+// 256 colours (or the write failed).
+bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution,
+                       uint32_t MinBits = 1);

@@ -193,6 +193,7 @@ void TImageInfo::ResetParam()
     Width = Height = 0;
     Size = 0;
     PictureFormat = pfUnknown;
+    Progressive = false;
     DateTimeOriginal = DateTimeLastWrite = 0;
     LastWriteStamp = {};
     DateTimeCreation = {};

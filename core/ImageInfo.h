@@ -147,6 +147,7 @@ public:
     int32_t Width = 0, Height = 0;
     int64_t Size = 0;                    // bytes
     int32_t PictureFormat = pfUnknown;
+    bool Progressive = false;            // a JPEG coded in progressive scans
     TDateTime DateTimeOriginal = 0;      // local, from EXIF
     TDateTime DateTimeLastWrite = 0;     // local
     platform::TFileStamp LastWriteStamp; // the raw last-write time, for an exact restore

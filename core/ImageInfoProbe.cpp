@@ -11,13 +11,23 @@
 #include "core/ResourceText.h"
 #include "core/SusiePlugin.h"
 #include "core/SafeWrite.h"
+#include "platform/FdFile.h"
 
 namespace {
 
 // Sequential reads of an open file; a short read raises, as a damaged header does.
 class TProbeFile {
 public:
-    explicit TProbeFile(const std::string& Path) : F(std::fopen(Path.c_str(), "rb"), &std::fclose) {}
+    explicit TProbeFile(const std::string& Path) : F(nullptr, &std::fclose)
+    {
+        // Never waits on a FIFO or device named like a picture.
+        const int Fd = platform::FdOpenRead(Path);
+        if (Fd < 0)
+            return;
+        F.reset(fdopen(Fd, "rb"));
+        if (!F)
+            platform::FdClose(Fd);
+    }
     bool IsOpen() const { return F != nullptr; }
     void Seek(uint64_t Pos)
     {
@@ -152,6 +162,7 @@ bool ProbeJPEG(TProbeFile& F, TImageInfo& Info)
             Info.Height = F.BE16();
             Info.Width = F.BE16();
             Info.PictureFormat = pfJPEG;
+            Info.Progressive = M == 0xFFC2 || M == 0xFFC6 || M == 0xFFCA;
             Recognised = true;
             break;
         }
@@ -265,6 +276,8 @@ bool GetImageInfo(const std::string& FileName, TImageInfo& Info)
         return false;
     Info.SetPath(FileName);
     try {
+        if (!St.IsRegular)
+            throw EVestroError(LoadResText("Not a regular file"));
         TProbeFile F(FileName);
         if (!F.IsOpen())
             throw EVestroError("Cannot open file");

@@ -5,6 +5,7 @@
 #include "core/ErrorLog.h"
 #include "core/Errors.h"
 #include "core/Grayscale.h"
+#include "core/WorkShare.h"
 #include "platform/DynLib.h"
 #include "platform/FdFile.h"
 #include "platform/FileMap.h"
@@ -365,6 +366,7 @@ int WritePNG(const std::string& FileName, const TImgInfo& Img, int32_t Filter, b
     rec.PaletteCount = Palette ? PaletteCount : 0;
     rec.FourBit = FourBit ? -1 : 0;
     rec.Transparent = Transparent ? -1 : 0;
+    rec.Threads = WorkThreadShare();
     if (!PNGOption.WritepHYsChunk) {
         rec.PhysMode = -1;
     } else if (MetadataOption.KeepResolution) {

@@ -1,7 +1,10 @@
 #include "core/PalettePNG.h"
 
+#include "core/ErrorLog.h"
 #include "core/Global.h"
+#include "core/ImageInfo.h"
 #include "core/Kodex.h"
+#include "core/ResourceText.h"
 #include "core/SafeWrite.h"
 #include "platform/Process.h"
 
@@ -121,9 +124,18 @@ void RunPNGOUT(const std::string& FileName)
     const std::string temp = MakeSiblingTempName(FileName, ".png");
     args.push_back(FileName);
     args.push_back(temp);
-    const int code = RunProcessAndWait(args);
+    // Its chatter (names of our temporary files) is no business of the
+    // program's output; only a failure is told, against the file.
+    const int code = RunProcessAndWait(args, nullptr, true);
     std::error_code ec;
-    if (code == 0 && fs::file_size(temp, ec) > 0 && !ec)
+    bool done = false;
+    if (code == 0 && fs::file_size(temp, ec) > 0 && !ec) {
         fs::rename(temp, FileName, ec);
+        done = !ec;
+    }
     fs::remove(temp, ec);
+    if (!done)
+        ErrorLog.PutFileError(ExtractFileName(FileName),
+                              LoadResText("the PNG optimiser failed; the file is kept as written") +
+                                  (code > 0 ? " (exit status " + std::to_string(code) + ")" : std::string()));
 }

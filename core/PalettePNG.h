@@ -45,7 +45,7 @@ std::string PNGOUTPath();
 
 // Recompresses a written PNG without changing its pixels: the optimiser
 // writes a temporary file beside it, which replaces the PNG only when the
-// optimiser succeeded. A failure leaves the file as it was; nothing is
-// reported. Keeps the pHYs chunk when WritepHYsChunk is on and iCCP when
+// optimiser succeeded. A failure leaves the file as it was and logs one
+// line against it; the optimiser's own output is discarded. Keeps the pHYs chunk when WritepHYsChunk is on and iCCP when
 // KeepICCProfile is on; MaximumOptimization spends more iterations.
 void RunPNGOUT(const std::string& FileName);

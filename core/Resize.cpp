@@ -1,6 +1,7 @@
 #include "core/Resize.h"
 
 #include "core/Errors.h"
+#include "core/WorkShare.h"
 #include "platform/PageMemory.h"
 
 #include <algorithm>
@@ -96,12 +97,14 @@ void TResizer::Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool I
         SetMaxThreadNum(1);
     if (IsRGBA != RF->FIsRGBA)
         CreateResizeFilter(IsRGBA);
+    // In a batch, the pass takes the processors its worker may use now.
+    const uint32_t threads = uint32_t(std::max(WorkThreadLimit(MaxThreadNum), 1));
     if (RF->HPrm.SrcLength == Src.Width && RF->VPrm.SrcLength == Src.Height && RF->HPrm.DestLength == Width &&
         RF->VPrm.DestLength == Height && RF->FChannels == Src.Channels && RF->FSrcBpl == Src.Bpl &&
-        RF->MaxThreadNum() == uint32_t(MaxThreadNum) && RF->FCompactTmp == !InPlace)
+        RF->MaxThreadNum() == threads && RF->FCompactTmp == !InPlace)
         return;
     const TWeightType type = RF->WeightType();
-    RF->SetMaxThreadNum(uint32_t(MaxThreadNum));
+    RF->SetMaxThreadNum(threads);
     RF->ResetParam();
     RF->FCompactTmp = !InPlace;
     try {
@@ -172,13 +175,14 @@ void TResizer::RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src)
 
 namespace {
 
-// A temporary or result block: Bpl x (Rows rounded up to 4) + Extra bytes.
-uint8_t* NewBlock(uint64_t Bpl, uint64_t Rows, uint64_t Extra)
+// A temporary or result block: Bpl x (Rows rounded up to 4) + Extra bytes;
+// ManyWriters when a pass of several threads fills it.
+uint8_t* NewBlock(uint64_t Bpl, uint64_t Rows, uint64_t Extra, bool ManyWriters)
 {
     const uint64_t rows = BlockRows(Rows);
     if (rows > ((uint64_t(1) << 46) - Extra) / Bpl)
         throw EOutOfMemory();
-    void* p = platform::PageAlloc(Bpl * rows + Extra);
+    void* p = platform::PageAlloc(Bpl * rows + Extra, ManyWriters);
     if (!p)
         throw EOutOfMemory();
     return static_cast<uint8_t*>(p);
@@ -203,7 +207,7 @@ uint8_t* TResizer::TakeTmp(uint64_t Bytes)
     if (p && FTmpCacheBytes == Bytes)
         return p;
     platform::PageFree(p);
-    p = static_cast<uint8_t*>(platform::PageAlloc(Bytes));
+    p = static_cast<uint8_t*>(platform::PageAlloc(Bytes, RF->MaxThreadNum() > 1));
     if (!p)
         throw EOutOfMemory();
     return p;
@@ -231,7 +235,7 @@ void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, 
     const uint64_t tmpBytes = uint64_t(RF->FTmpBpl) * BlockRows(Src.Height) + 8; // fits: checked by Plan's strides
     if (RF->WidthChanges()) {
         // A one-pass result is the temporary itself and goes to the caller.
-        tmp = twoPass ? TakeTmp(tmpBytes) : NewBlock(RF->FTmpBpl, Src.Height, 8);
+        tmp = twoPass ? TakeTmp(tmpBytes) : NewBlock(RF->FTmpBpl, Src.Height, 8, RF->MaxThreadNum() > 1);
         RunPass(true, tmp, Src.Mem);
     }
     if (!RF->HeightChanges()) {
@@ -240,7 +244,7 @@ void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, 
     } else {
         uint8_t* out;
         try {
-            out = NewBlock(RF->FDestBpl, Height, 0);
+            out = NewBlock(RF->FDestBpl, Height, 0, RF->MaxThreadNum() > 1);
         } catch (...) {
             platform::PageFree(tmp);
             throw;
@@ -265,7 +269,7 @@ void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool
     uint8_t* tmp = Info.Mem;
     if (RF->WidthChanges()) {
         if (RF->FTmpBpl > RF->FSrcBpl || RF->FNeedTmpBuf) {
-            tmp = NewBlock(RF->FTmpBpl, Info.Height, 8);
+            tmp = NewBlock(RF->FTmpBpl, Info.Height, 8, RF->MaxThreadNum() > 1);
             RunPass(true, tmp, Info.Mem);
             platform::PageFree(Info.Mem);
             Info.Mem = tmp;
@@ -277,7 +281,7 @@ void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool
     }
     if (!RF->HeightChanges())
         return;
-    uint8_t* out = NewBlock(RF->FDestBpl, Height, 0); // on failure Info keeps the filtered rows
+    uint8_t* out = NewBlock(RF->FDestBpl, Height, 0, RF->MaxThreadNum() > 1); // on failure Info keeps the filtered rows
     RunPass(false, out, tmp);
     platform::PageFree(tmp);
     Info.Mem = out;

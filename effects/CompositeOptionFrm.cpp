@@ -1,6 +1,7 @@
 #include "effects/CompositeOptionFrm.h"
 
 #include "core/Errors.h"
+#include "core/Grayscale.h"
 #include "core/ImageInfo.h"
 #include "core/ImageLoader.h"
 #include "core/IniFile.h"
@@ -18,6 +19,15 @@ const char Section[] = "Composite";
 inline uint32_t Mix(uint32_t s, uint32_t d, uint32_t k)
 {
     return ((s * k + d * (255 - k) + 127) * 257) >> 16;
+}
+
+// The gray of a colour, as GrayOfColor gives it.
+uint32_t GrayOf(uint8_t R, uint8_t G, uint8_t B)
+{
+    TBGColor C;
+    C.Red = R, C.Green = G, C.Blue = B;
+    GrayOfColor(C);
+    return C.Gray;
 }
 
 } // namespace
@@ -41,6 +51,7 @@ void CompositeImage(TImgInfo& Canvas, const TImgInfo& Top, int32_t Anchor, int32
     const uint32_t Op = uint32_t(std::clamp(Opacity, 0, 100));
     const uint32_t a = Op * 255 / 100, A = Op * 256 / 100;
     const bool TopAlpha = TN == 2 || TN == 4;
+    const bool GrayCanvas = CN == 1 || CN == 2;
 
     for (uint32_t r = 0; r < O.CH; ++r) {
         const uint8_t* s = ScanLine(Top, O.SY + r) + uint64_t(O.SX) * TN;
@@ -48,8 +59,12 @@ void CompositeImage(TImgInfo& Canvas, const TImgInfo& Top, int32_t Anchor, int32
         for (uint32_t i = 0; i < O.CW; ++i, s += TN, d += CN) {
             const uint32_t k = TopAlpha ? (s[TN - 1] * A) >> 8 : a;
             // The layer's colour in pixel byte order; a gray layer gives its
-            // gray to all three, and a gray canvas takes the first byte.
-            const uint32_t Col[3] = {s[0], TN >= 3 ? s[1] : s[0], TN >= 3 ? s[2] : s[0]};
+            // gray to all three, and a gray canvas takes the gray of a colour
+            // layer by the gray weights (its blue alone would be a wrong
+            // picture).
+            uint32_t Col[3] = {s[0], TN >= 3 ? s[1] : s[0], TN >= 3 ? s[2] : s[0]};
+            if (GrayCanvas && TN >= 3)
+                Col[0] = GrayOf(s[2], s[1], s[0]);
             if (CN == 1) {
                 d[0] = uint8_t(Mix(Col[0], d[0], k));
             } else if (CN == 3) {

@@ -12,8 +12,9 @@ class TMemIniFile;
 // Blends Top into Canvas at the anchor (0..8, column by column; others act
 // as 8) plus the offsets, with Opacity in percent (held to 0..100). Rect
 // receives the covered part of the canvas (right and bottom exclusive).
-// Canvas 1 channel: mixes the layer's gray (its first byte for 3 and 4
-// channels); 3: mixes each colour; 2 and 4: "over" onto the canvas's alpha.
+// Canvas 1 channel: mixes the layer's gray (of a colour layer, the gray of
+// its colour by the gray weights); 3: mixes each colour; 2 and 4: "over"
+// onto the canvas's alpha (a 2-channel canvas takes gray as above).
 // A layer without alpha mixes at the opacity, one with alpha at opacity x
 // alpha. Integer arithmetic; a 255ths division is (x + 127) x 257 >> 16.
 void CompositeImage(TImgInfo& Canvas, const TImgInfo& Top, int32_t Anchor, int32_t OffsetX, int32_t OffsetY,

@@ -1,5 +1,7 @@
 #include "effects/DecreaseColor.h"
 
+#include "core/AlphaBlend.h"
+#include "core/Bitmap.h"
 #include "core/Errors.h"
 #include "core/Global.h"
 #include "core/ImageLoader.h"
@@ -55,6 +57,39 @@ struct TWorkFile {
     }
 };
 
+// Flattens alpha onto the default background: what the palette tools were
+// handed (the loader does this already unless a later effect added alpha).
+void DropAlpha(TImgInfo& Img)
+{
+    if (Img.Channels != 2 && Img.Channels != 4)
+        return;
+    TImgInfo Flat;
+    AllocImg(Flat, Img.Width, Img.Height, Img.Channels == 4 ? 3 : 1);
+    if (Img.Channels == 4)
+        FlattenAlpha(Flat, Img, DefaultBGColor);
+    else
+        FlattenGrayAlpha(Flat, Img, DefaultBGColor);
+    FreeImg(Img);
+    Img = Flat;
+}
+
+// A gray picture as BGR, for the palette writer.
+void ToThreeChannels(TImgInfo& Img)
+{
+    if (Img.Channels != 1)
+        return;
+    TImgInfo C;
+    AllocImg(C, Img.Width, Img.Height, 3);
+    for (uint32_t y = 0; y < Img.Height; ++y) {
+        const uint8_t* s = MemRow(Img, y);
+        uint8_t* d = MemRow(C, y);
+        for (uint32_t x = 0; x < Img.Width; ++x)
+            d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = s[x];
+    }
+    FreeImg(Img);
+    Img = C;
+}
+
 } // namespace
 
 std::string FindQuantiserPath()
@@ -73,7 +108,7 @@ TDecreaseColorEffect::TDecreaseColorEffect() : TEffect(LoadResText(SDecreaseColo
 
 void TDecreaseColorEffect::UpdateLoaderFlag() const
 {
-    // The quantiser keeps alpha; the two tools without a build would not.
+    // pngnqi's stand-in keeps alpha; the two palette tools did not.
     ColorReductionDropsAlpha = FUse && FMode != 3;
 }
 
@@ -102,7 +137,8 @@ void TDecreaseColorEffect::ReadIniFile(TMemIniFile& Ini)
     FDitherStr = std::clamp(Ini.ReadInteger(S, "DitherStr", 8), 0, 10);
     FQuality = std::clamp(Ini.ReadInteger(S, "Quality", 9), 1, 10);
 
-    FFlags = FindQuantiserPath().empty() ? 0u : uint32_t(DC_PNGNQ);
+    // The quantiser stands in for IZYINS and pngnqi; FLAXC has no build here.
+    FFlags = FindQuantiserPath().empty() ? 0u : uint32_t(DC_IZYINS | DC_PNGNQ);
     if (FMode > 0 && (FMode > 3 || !(FFlags & (1u << (FMode - 1)))))
         FMode = 0;
     if (FMode == 0)
@@ -127,14 +163,18 @@ void TDecreaseColorEffect::WriteIniFile(TMemIniFile& Ini)
 
 void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
 {
-    // BMP output would need FLAXC or IZYINS; JPEG has no palette.
-    if (FMode != 3 || FormatIdFromExt(Params.OutFileName) != ofPNG || !Img.Mem)
+    // FLAXC and IZYINS wrote BMP and PNG, pngnqi PNG only; JPEG has no palette.
+    const int32_t Format = FormatIdFromExt(Params.OutFileName);
+    const bool PaletteTool = FMode == 1 || FMode == 2;
+    if (!Img.Mem || (FMode != 3 && !PaletteTool) || !(Format == ofPNG || (Format == ofBMP && PaletteTool)))
         return;
     const std::string Tool = FindQuantiserPath();
     if (Tool.empty())
         throw EVestroError(LoadResText(SSaveFailed));
     YCbCrToBGRInPlace(Img, Params.IsYCbCr);
-    if (Img.Channels == 2)
+    if (PaletteTool)
+        DropAlpha(Img);
+    else if (Img.Channels == 2)
         GrayAlphaToBGRA(Img);
 
     const std::string& Out = Params.OutFileName;
@@ -144,19 +184,19 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     const std::string Base = WorkFolder() + "srcpng" + std::to_string(Params.ThreadNum);
     TWorkFile Src{MakeSiblingTempName(Base + ".png", ".png")};
     TWorkFile Result{MakeSiblingTempName(Base + "-nq8.png", ".png")};
+    TWorkFile PaletteBmp, PalettePng;
     if (WritePNG(Src.Path, Img, 0, false, false, Params.RInfo, 0, nullptr, Params.ICCInfo, 1) == 0)
         throw EVestroError(LoadResText(SSaveFailed));
 
-    const std::vector<std::string> Args{Tool,
-                                        "--force",
-                                        "--speed",
-                                        std::to_string(11 - FQuality),
-                                        FDitherType == 0 ? "--nofs" : "--floyd=1",
-                                        "--output",
-                                        Result.Path,
-                                        std::to_string(FPaletteEntries),
-                                        "--",
-                                        Src.Path};
+    std::vector<std::string> Args{Tool, "--force"};
+    if (PaletteTool) {
+        // Strength 0..10 is the share of the quantisation error passed on.
+        const std::string Strength = FDitherStr >= 10 ? "1" : "0." + std::to_string(std::max(FDitherStr, 0));
+        Args.push_back(FDitherType == 0 ? "--nofs" : "--floyd=" + Strength);
+    } else {
+        Args.insert(Args.end(), {"--speed", std::to_string(11 - FQuality), FDitherType == 0 ? "--nofs" : "--floyd=1"});
+    }
+    Args.insert(Args.end(), {"--output", Result.Path, std::to_string(FPaletteEntries), "--", Src.Path});
     const int Code = RunProcessAndWait(Args, Params.ToolCancel);
     if ((Params.ToolCancel && Params.ToolCancel->Cancelled()) || (Params.Cancel && *Params.Cancel)) {
         Params.DecreaseColor = true;
@@ -167,26 +207,44 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
 
     // The tool's file must be a whole picture of the right size before it
     // may replace anything.
-    TImgInfo Check;
-    uint32_t Flags = 0;
+    struct TOwnedImg {
+        TImgInfo I;
+        ~TOwnedImg() { FreeImg(I); }
+    } Check;
+    uint32_t Flags = PaletteTool ? 1 : 0; // the palette tools knew no alpha
     TBGColor BG = DefaultBGColor;
-    const bool Whole = ReadPNGFile(Result.Path, Check, Flags, nullptr, BG) != 0 && Check.Width == Img.Width &&
-                       Check.Height == Img.Height;
-    FreeImg(Check);
-    if (!Whole)
+    if (ReadPNGFile(Result.Path, Check.I, Flags, nullptr, BG) == 0 || Check.I.Width != Img.Width ||
+        Check.I.Height != Img.Height)
         throw EVestroError(LoadResText(SSaveFailed));
+
+    std::string Final = Result.Path;
+    if (PaletteTool) {
+        // The reduced picture as the tools gave it: an 8-bit palette BMP.
+        ToThreeChannels(Check.I);
+        PaletteBmp.Path = MakeSiblingTempName(WorkFolder() + "destbmp" + std::to_string(Params.ThreadNum) + ".bmp",
+                                              ".bmp");
+        if (!SavePaletteBitmap(PaletteBmp.Path, Check.I, Params.RInfo, 8))
+            throw EVestroError(LoadResText(SSaveFailed));
+        Final = PaletteBmp.Path;
+        if (Format == ofPNG) {
+            PalettePng.Path = MakeSiblingTempName(Base + "-pal.png", ".png");
+            LoadPaletteBitmapFile(PaletteBmp.Path, PalettePng.Path, FPaletteEntries, Params.RInfo, Params.ICCInfo,
+                                  FTransparentType);
+            Final = PalettePng.Path;
+        }
+    }
 
     if (ReadOnly && !platform::SetReadOnly(Out, false))
         throw EVestroError(LoadResText(SSetAttributesFailed));
     // The temporary folder may be on another file system: copy through a
     // temporary name beside the output, which replaces it in one step; with
     // NotOverwrite a file that appeared since the names were given out stays.
-    if (platform::CopyFile(Result.Path, Out, FileOption.NotOverwrite) != 0) {
+    if (platform::CopyFile(Final, Out, FileOption.NotOverwrite) != 0) {
         if (ReadOnly)
             platform::SetReadOnly(Out, true);
         throw EVestroError(LoadResText(SSaveFailed));
     }
-    if (PNGOption.UsePNGOUT)
+    if (Format == ofPNG && PNGOption.UsePNGOUT)
         RunPNGOUT(Out);
     if (ReadOnly)
         platform::SetReadOnly(Out, true);

@@ -1,13 +1,17 @@
-// The colour reduction: reduces a PNG output to a palette of at most 256
-// colours with an external quantiser, as the last step of a batch run (never
-// for previews). It writes the output file itself and tells the worker so
-// through Params.DecreaseColor.
+// The colour reduction: reduces a BMP or PNG output to a palette of at most
+// 256 colours with an external quantiser, as the last step of a batch run
+// (never for previews). It writes the output file itself and tells the worker
+// so through Params.DecreaseColor.
 //
-// Of the three tools the settings know (1 FLAXC, 2 IZYINS, 3 pngnqi) only the
-// third has a Linux stand-in: pngquant (bin/pngquant beside the program, else
-// /usr/bin/pngquant), which takes the same picture (a PNG) and gives the same
-// result (a palette PNG with alpha). Modes 1 and 2 are kept in the settings
-// file but never offered.
+// Of the three tools the settings know (1 FLAXC, 2 IZYINS, 3 pngnqi) FLAXC has
+// no Linux build; the other two are served by pngquant (bin/pngquant beside
+// the program, else /usr/bin/pngquant):
+// - mode 3 hands it a PNG and takes back its palette PNG, alpha kept (PNG
+//   output only, as pngnqi);
+// - mode 2 reduces the picture (alpha flattened) to the asked colours, with
+//   Floyd-Steinberg dithering at the asked strength or none, and writes an
+//   8-bit palette BMP, the output itself for BMP output, or the palette
+//   turned into a palette PNG with the transparent corner for PNG output.
 #pragma once
 #include "effects/Effect.h"
 
@@ -24,13 +28,14 @@ class TDecreaseColorEffect : public TEffect {
 public:
     TDecreaseColorEffect();
 
-    // PNG output in mode 3: the picture goes to a work file in TempDir, the
-    // quantiser writes its palette PNG beside it, which is read back to prove
-    // it whole and then copied over the output through a temporary name. Any
-    // other output or mode leaves the picture to the worker. A failing tool
-    // raises "Failed to save file" with the output untouched; a cancelled run
-    // ends the tool and writes nothing (DecreaseColor is set all the same,
-    // so the worker does not write the unreduced picture instead).
+    // PNG output in modes 2 and 3, BMP output in mode 2: the picture goes to a
+    // work file in TempDir, the quantiser writes its palette PNG beside it,
+    // which is read back to prove it whole, converted as the mode asks, and
+    // then copied over the output through a temporary name. JPEG output, BMP
+    // output in mode 3 and mode 0 leave the picture to the worker. A failing
+    // tool raises "Failed to save file" with the output untouched; a cancelled
+    // run ends the tool and writes nothing (DecreaseColor is set all the
+    // same, so the worker does not write the unreduced picture instead).
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     void SetUse(bool Value) override;
     void ShowConfigDialog() override;

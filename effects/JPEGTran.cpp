@@ -190,7 +190,7 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
     Args.push_back("-outfile");
     Args.push_back(Temp);
     Args.push_back(Params.InFileName);
-    const int Code = RunProcessAndWait(Args, Params.ToolCancel);
+    const int Code = RunProcessAndWait(Args, Params.ToolCancel, /*Quiet=*/true);
 
     const bool Cancelled = (Params.ToolCancel && Params.ToolCancel->Cancelled()) || (Params.Cancel && *Params.Cancel);
     // Exit code 2 means the tool met flaws in the data and still wrote a

@@ -66,6 +66,42 @@ bool HasPixels(const TImgInfo& Img)
     return Img.Mem && Img.Width > 0 && Img.Height > 0;
 }
 
+// Copies the first N samples of each pixel of From (FromStep bytes a pixel)
+// into To (ToStep bytes a pixel); both of To's size.
+void CopySamples(const TImgInfo& From, uint32_t FromStep, TImgInfo& To, uint32_t ToStep, uint32_t N)
+{
+    for (uint32_t y = 0; y < To.Height; ++y) {
+        const uint8_t* s = MemRow(From, y);
+        uint8_t* d = MemRow(To, y);
+        for (uint32_t x = 0; x < To.Width; ++x, s += FromStep, d += ToStep)
+            for (uint32_t c = 0; c < N; ++c)
+                d[c] = s[c];
+    }
+}
+
+// The whole picture sharpened. The filter knows 1 and 3 channels only: of a
+// picture with alpha (gray+alpha, or colour+alpha) the colour is sharpened
+// and the alpha kept, so that a transparent picture is sharpened too.
+void SharpenWhole(TImgInfo& Img, TUnsharpMask& F)
+{
+    const uint32_t C = Img.Channels;
+    if (C != 2 && C != 4) {
+        F.DoUnSharpMask(Img, false, false);
+        return;
+    }
+    TImgInfo colour;
+    AllocImg(colour, Img.Width, Img.Height, C - 1);
+    CopySamples(Img, C, colour, C - 1, C - 1);
+    try {
+        F.DoUnSharpMask(colour, false, false);
+    } catch (...) {
+        FreeImg(colour);
+        throw;
+    }
+    CopySamples(colour, C - 1, Img, C, C - 1);
+    FreeImg(colour);
+}
+
 } // namespace
 
 void ExtractLumaPlane8(const TImgInfo& Src, TImgInfo& Plane)
@@ -125,7 +161,7 @@ void TUSMFilter::DoEffect(TImgInfo& Img, TEffectParams& Params)
     // Linear light needs RGB; without it a Y, Cb, Cr picture is sharpened as it is.
     if (FDegamma && Img.Channels == 3)
         YCbCrToBGRInPlace(Img, Params.IsYCbCr);
-    f.DoUnSharpMask(Img, Img.Channels == 4, false);
+    SharpenWhole(Img, f);
 }
 
 void TUSMFilter::ReadIniFile(TMemIniFile& Ini)
@@ -169,5 +205,5 @@ void ApplyUSMPreview(TImgInfo& Img, TUnsharpMask& Filter, bool LumaOnly)
     if (LumaOnly && Img.Channels == 3)
         SharpenLuma16(Img, Filter);
     else
-        Filter.DoUnSharpMask(Img, Img.Channels == 4, false);
+        SharpenWhole(Img, Filter);
 }

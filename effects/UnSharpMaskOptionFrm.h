@@ -22,8 +22,9 @@ class TUSMFilter : public TEffect {
 public:
     TUSMFilter();
     // Sharpens with Params.UnSharpMask (raises EVestroError when there is
-    // none). Luma only applies to 3-channel pictures; 1 and 4 channels are
-    // handed to the filter whole.
+    // none). Luma only applies to 3-channel pictures; others are sharpened
+    // whole: of a picture with alpha (2 or 4 channels) the colour, with the
+    // alpha kept as it is.
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     // Values are kept as stored; afterwards the process-wide filter (the one
     // start-up keeps in PreviewParams.UnSharpMask) takes them.

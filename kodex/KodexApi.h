@@ -77,6 +77,7 @@ struct TKodexWritePNG {
     int32_t Transparent;     // -1: palette index 0 is fully transparent
     int32_t PhysX, PhysY;    // pHYs pixels per unit
     int32_t PhysMode;        // -1 no pHYs; 0 unit unknown (aspect only); 1 metre
+    int32_t Threads;         // threads the compression may use; below 2 only the caller's
 };
 
 struct TKodexWriteJPEG {

@@ -27,7 +27,7 @@ struct TJpegError {
     jmp_buf Jump;
     char Message[JMSG_LENGTH_MAX + 64];
     bool SawEnd;
-    bool Truncated;
+    bool Damaged; // the coded data was cut or corrupt: the picture would be garbage
 };
 
 void ErrorExit(j_common_ptr C)
@@ -38,20 +38,53 @@ void ErrorExit(j_common_ptr C)
     longjmp(e->Jump, 1);
 }
 
-// Warnings: a file cut short inside its coded data decodes to gray rows,
-// which would pass a damaged picture off as good. That case shows as the end
-// of the data followed by a coded segment that needed more bits. The end of
-// the data alone is harmless (a file without its end marker, or the decoder
-// reading ahead), as are other warnings (stray bytes between markers).
+// Marks the picture damaged; the first reason is the one reported.
+void SetDamaged(TJpegError* E, j_common_ptr C, const char* Why)
+{
+    if (!E->Damaged && !E->Message[0]) {
+        if (Why)
+            std::snprintf(E->Message, sizeof E->Message, "%s", Why);
+        else
+            E->Pub.format_message(C, E->Message);
+    }
+    E->Damaged = true;
+}
+
+// Warnings. The decoder goes on through damaged coded data and fills what it
+// cannot decode with gray, which would pass a damaged picture off as good:
+// - the end of the file inside coded data: for Huffman coding, the end of
+//   the data followed by a coded segment that needed more bits; arithmetic
+//   coding reads past its data without telling, so there the end of the
+//   file inside any scan counts (such a file must carry its end marker);
+// - a coded segment that ends before its data (a marker where bits were
+//   needed), codes that decode to nothing, restart markers out of order.
+// The end of the data alone is harmless for Huffman coding (a file without
+// its end marker, or the decoder reading ahead), as are the other warnings
+// (stray bytes between markers).
 void EmitMessage(j_common_ptr C, int Level)
 {
     auto* e = reinterpret_cast<TJpegError*>(C->err);
     if (Level >= 0)
         return;
-    if (e->Pub.msg_code == JWRN_JPEG_EOF)
+    auto* d = reinterpret_cast<j_decompress_ptr>(C);
+    switch (e->Pub.msg_code) {
+    case JWRN_JPEG_EOF:
         e->SawEnd = true;
-    else if (e->Pub.msg_code == JWRN_HIT_MARKER && e->SawEnd)
-        e->Truncated = true;
+        if (C->is_decompressor && d->arith_code && d->input_scan_number > 0 &&
+            d->input_iMCU_row < d->total_iMCU_rows)
+            SetDamaged(e, C, "Premature end of JPEG file");
+        break;
+    case JWRN_HIT_MARKER:
+        SetDamaged(e, C, e->SawEnd ? "Premature end of JPEG file" : nullptr);
+        break;
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+        SetDamaged(e, C, nullptr);
+        break;
+    default:
+        break;
+    }
 }
 
 void ProgressMonitor(j_common_ptr C)
@@ -71,7 +104,7 @@ void InitError(TJpegError& E, jpeg_common_struct* C)
     E.Pub.emit_message = EmitMessage;
     E.Message[0] = 0;
     E.SawEnd = false;
-    E.Truncated = false;
+    E.Damaged = false;
 }
 
 struct TReadState {
@@ -146,23 +179,22 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     // ended before every coefficient was complete, it was cut between two
     // scans and would decode to a blurred picture.
     if (S->Info.progressive_mode && S->Err.SawEnd && S->Info.coef_bits) {
-        for (int c = 0; c < S->Info.num_components && !S->Err.Truncated; ++c)
+        for (int c = 0; c < S->Info.num_components && !S->Err.Damaged; ++c)
             for (int k = 0; k < DCTSIZE2; ++k)
                 if (S->Info.coef_bits[c][k] != 0) {
-                    S->Err.Truncated = true;
+                    SetDamaged(&S->Err, reinterpret_cast<j_common_ptr>(&S->Info), "Premature end of JPEG file");
                     break;
                 }
     }
     const uint32_t h = S->Img.Height;
-    while (S->Info.output_scanline < h) {
+    while (S->Info.output_scanline < h && !S->Err.Damaged) {
         JSAMPROW row = MemRow(S->Img, h - 1 - S->Info.output_scanline);
         if (jpeg_read_scanlines(&S->Info, &row, 1) != 1)
             break;
-        if (S->Err.Truncated)
-            break;
     }
-    if (S->Err.Truncated || S->Info.output_scanline < h) {
-        std::snprintf(S->Err.Message, sizeof S->Err.Message, "Premature end of JPEG file");
+    if (S->Err.Damaged || S->Info.output_scanline < h) {
+        if (!S->Err.Message[0])
+            std::snprintf(S->Err.Message, sizeof S->Err.Message, "Premature end of JPEG file");
         longjmp(S->Err.Jump, 1);
     }
     if (Rec->ICC && jpeg_read_icc_profile(&S->Info, &S->Icc, &S->IccLen)) {

@@ -5,6 +5,7 @@
 // after the jump is held in a state record behind an unchanging pointer.
 #include "kodex/KodexCommon.h"
 
+#include "kodex/PngImageData.h"
 #include "platform/FdFile.h"
 
 #include <csetjmp>
@@ -13,6 +14,9 @@
 #include <cstring>
 
 #include <png.h>
+#include <zlib.h>
+
+#include <vector>
 
 namespace {
 
@@ -168,6 +172,59 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
     return 1;
 }
 
+// The zlib stream as IDAT chunks of up to 1 MB, then the closing IEND.
+class TIdatWriter {
+public:
+    explicit TIdatWriter(int Fd) : FFd(Fd) {}
+    static bool Sink(void* Self, const uint8_t* Data, size_t Size)
+    {
+        auto* w = static_cast<TIdatWriter*>(Self);
+        try {
+            w->FPending.insert(w->FPending.end(), Data, Data + Size);
+        } catch (...) {
+            return false;
+        }
+        return w->FPending.size() < kChunk || w->Flush();
+    }
+    bool Flush()
+    {
+        if (FPending.empty())
+            return true;
+        const bool ok = Chunk("IDAT", FPending.data(), FPending.size());
+        FPending.clear();
+        return ok;
+    }
+    bool End() { return Flush() && Chunk("IEND", nullptr, 0); }
+
+private:
+    static constexpr size_t kChunk = size_t(1) << 20;
+    bool Chunk(const char* Type, const uint8_t* Data, size_t Size)
+    {
+        uint8_t head[8] = {uint8_t(Size >> 24), uint8_t(Size >> 16), uint8_t(Size >> 8), uint8_t(Size)};
+        std::memcpy(head + 4, Type, 4);
+        uLong crc = crc32(0, head + 4, 4);
+        if (Size)
+            crc = crc32(crc, Data, uInt(Size));
+        const uint8_t tail[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
+        return platform::FdWriteAll(FFd, head, 8) && (!Size || platform::FdWriteAll(FFd, Data, Size)) &&
+               platform::FdWriteAll(FFd, tail, 4);
+    }
+    int FFd;
+    std::vector<uint8_t> FPending;
+};
+
+// Writes the picture's IDAT chunks and IEND. Kept apart from the libpng calls:
+// nothing here may be skipped by their jump.
+bool WriteImageData(int Fd, const TImgInfo& Img, const kodex::TPngDataFormat& Fmt, int Level, int Threads) noexcept
+{
+    try {
+        TIdatWriter w(Fd);
+        return kodex::EncodePngData(Img, Fmt, Level, Threads, TIdatWriter::Sink, &w) && w.End();
+    } catch (...) {
+        return false;
+    }
+}
+
 int WritePng(TPngState* S, const TKodexWritePNG* Rec)
 {
     if (setjmp(S->Jump)) {
@@ -242,17 +299,13 @@ int WritePng(TPngState* S, const TKodexWritePNG* Rec)
     if (Rec->PhysMode >= 0 && Rec->PhysX > 0 && Rec->PhysY > 0)
         png_set_pHYs(S->Png, S->Info, static_cast<png_uint_32>(Rec->PhysX), static_cast<png_uint_32>(Rec->PhysY),
                      Rec->PhysMode == 1 ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN);
-    png_set_compression_level(S->Png, Rec->Level < 0 ? 0 : Rec->Level > 9 ? 9 : Rec->Level);
-    if (Rec->Filter & PNG_ALL_FILTERS)
-        png_set_filter(S->Png, PNG_FILTER_TYPE_BASE, Rec->Filter & PNG_ALL_FILTERS);
     png_write_info(S->Png, S->Info);
-    if (img.Channels >= 3)
-        png_set_bgr(S->Png);
-    if (four)
-        png_set_packing(S->Png);
-    for (uint32_t y = 0; y < img.Height; ++y)
-        png_write_row(S->Png, ScanLine(img, y));
-    png_write_end(S->Png, S->Info);
+    const kodex::TPngDataFormat fmt = kodex::PngDataFormat(img, palette, four, Rec->Filter);
+    if (!WriteImageData(S->Fd, img, fmt, Rec->Level, Rec->Threads)) {
+        kodex::ReportError("", "Write error");
+        png_destroy_write_struct(&S->Png, &S->Info);
+        return 0;
+    }
     png_destroy_write_struct(&S->Png, &S->Info);
     return 1;
 }

@@ -63,7 +63,15 @@ toff_t TiffSeek(thandle_t H, toff_t Off, int Whence)
 }
 int TiffClose(thandle_t) { return 0; }
 toff_t TiffSize(thandle_t H) { return static_cast<TMemFile*>(H)->Size; }
-int TiffMap(thandle_t, void**, toff_t*) { return 0; }
+// The file is in memory already: libtiff reads it in place. (Its own
+// reading path also fails on uncompressed tiles.)
+int TiffMap(thandle_t H, void** Base, toff_t* Size)
+{
+    auto* f = static_cast<TMemFile*>(H);
+    *Base = const_cast<uint8_t*>(f->Data);
+    *Size = f->Size;
+    return 1;
+}
 void TiffUnmap(thandle_t, void*, toff_t) {}
 
 int TiffError(TIFF*, void* User, const char* Module, const char* Fmt, va_list Ap)
@@ -78,6 +86,42 @@ int TiffError(TIFF*, void* User, const char* Module, const char* Fmt, va_list Ap
 }
 int TiffWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
+// True when every strip (or tile) of the picture has data inside the file
+// and, uncompressed, all the bytes its rows need. libtiff only warns about
+// such a file (and leaves what is missing gray), or fails it deep inside
+// decoding with a message that hides why.
+bool DataCoversPicture(TIFF* T, uint64_t FileSize, uint32_t Height)
+{
+    const bool tiled = TIFFIsTiled(T) != 0;
+    const uint32_t n = tiled ? TIFFNumberOfTiles(T) : TIFFNumberOfStrips(T);
+    uint16_t compression = COMPRESSION_NONE;
+    uint32_t rowsPerStrip = Height;
+    TIFFGetFieldDefaulted(T, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(T, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    if (rowsPerStrip == 0 || rowsPerStrip > Height)
+        rowsPerStrip = Height;
+    const uint32_t perPlane = (Height + rowsPerStrip - 1) / rowsPerStrip;
+    for (uint32_t i = 0; i < n; ++i) {
+        int err = 0;
+        const uint64_t off = TIFFGetStrileOffsetWithErr(T, i, &err);
+        const uint64_t count = TIFFGetStrileByteCountWithErr(T, i, &err);
+        if (err || count == 0 || off > FileSize || count > FileSize - off)
+            return false;
+        if (compression != COMPRESSION_NONE)
+            continue;
+        uint64_t need = 0;
+        if (tiled) {
+            need = uint64_t(TIFFTileSize64(T));
+        } else {
+            const uint32_t first = (i % perPlane) * rowsPerStrip;
+            need = uint64_t(TIFFVStripSize64(T, std::min(rowsPerStrip, Height - first)));
+        }
+        if (count < need)
+            return false;
+    }
+    return n > 0;
+}
+
 } // namespace
 
 bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
@@ -88,7 +132,7 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     TIFFOpenOptionsSetErrorHandlerExtR(opts, TiffError, &msg);
     TIFFOpenOptionsSetWarningHandlerExtR(opts, TiffWarning, nullptr);
     TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t(1) << 33);
-    TIFF* t = TIFFClientOpenExt("", "rm", &mf, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
+    TIFF* t = TIFFClientOpenExt("", "r", &mf, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
                                 TiffUnmap, opts);
     TIFFOpenOptionsFree(opts);
     if (!t) {
@@ -110,6 +154,10 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     uint16_t bits = 8, planar = PLANARCONFIG_CONTIG;
     TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
+    if (ok && !DataCoversPicture(t, Size, h)) {
+        ReportError("", "The TIFF file is damaged: its data does not cover the picture");
+        ok = false;
+    }
     // The samples per pixel and their depth multiply the decoder's strip
     // buffers: a few bytes claiming thousands of samples a pixel would have
     // libtiff ask for gigabytes. The stored rows must be as plausible as the

@@ -19,12 +19,22 @@ int FdCreateNew(const std::string& Path) noexcept
 
 int FdOpenRead(const std::string& Path) noexcept
 {
+    // Opened without waiting: a FIFO would otherwise block the open until a
+    // writer comes, for good. Only a regular file is kept, and read blocking.
     int fd;
     do
-        fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     while (fd < 0 && errno == EINTR);
-    if (fd >= 0)
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return fd;
 }
 

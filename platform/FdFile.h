@@ -10,7 +10,9 @@ namespace platform {
 // Creates Path for writing; fails (-1) when it exists already. Mode 0666
 // less the umask, close-on-exec.
 int FdCreateNew(const std::string& Path) noexcept;
-// Opens an existing file for reading (-1 on failure), with a sequential hint.
+// Opens an existing regular file for reading (-1 on failure), with a
+// sequential hint. Never waits: anything but a regular file (a FIFO, a
+// device) fails at once with EINVAL.
 int FdOpenRead(const std::string& Path) noexcept;
 // Size of an open file, or -1.
 int64_t FdSize(int Fd) noexcept;

@@ -15,7 +15,7 @@ uint64_t PageGranule() noexcept
 }
 } // namespace
 
-void* PageAlloc(uint64_t Size) noexcept
+void* PageAlloc(uint64_t Size, bool ManyWriters) noexcept
 {
     if (Size == 0 || Size > (uint64_t(1) << 46))
         return nullptr;
@@ -24,10 +24,9 @@ void* PageAlloc(uint64_t Size) noexcept
     void* base = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED)
         return nullptr;
-    // Pixel blocks of whole pictures: huge pages cut the page faults of the
-    // first touch (which the resampler's pass threads otherwise queue on) by
-    // a factor of 512. Only advice; ignored where the system has none.
-    if (total >= (uint64_t(4) << 20))
+    // Huge pages cut the page faults of the first touch by a factor of 512.
+    // Only advice; ignored where the system has none.
+    if (ManyWriters && total >= (uint64_t(4) << 20))
         madvise(base, total, MADV_HUGEPAGE);
     auto* head = static_cast<uint64_t*>(base);
     head[0] = total;

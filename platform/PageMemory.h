@@ -12,7 +12,11 @@ namespace platform {
 
 // Commits Size bytes of read-write memory. Returns nullptr when the memory
 // cannot be had (or Size is 0 or absurdly large); never throws.
-void* PageAlloc(uint64_t Size) noexcept;
+// ManyWriters: several threads will fill the block at once; a large block
+// then asks for huge pages, which spare those threads queueing on page
+// faults. (For a block one thread fills they only cost: every fault clears
+// 2 MB at once, and the system may stall to find them.)
+void* PageAlloc(uint64_t Size, bool ManyWriters = false) noexcept;
 
 // Releases a block from PageAlloc. Null does nothing.
 void PageFree(void* P) noexcept;

@@ -13,7 +13,7 @@ extern char** environ;
 namespace {
 
 // Spawns Args; returns the child's id or -1.
-pid_t Spawn(const std::vector<std::string>& Args)
+pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false)
 {
     if (Args.empty() || Args[0].empty())
         return -1;
@@ -32,6 +32,10 @@ pid_t Spawn(const std::vector<std::string>& Args)
         return -1;
     }
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    if (Quiet) {
+        posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    }
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     // Output files that a worker holds open must not stay open in a tool.
     posix_spawn_file_actions_addclosefrom_np(&fa, 3);
@@ -110,11 +114,11 @@ void TProcessCancel::Leave(int Pid)
     std::erase(FChildren, Pid);
 }
 
-int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel)
+int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel, bool Quiet)
 {
     if (Cancel && Cancel->Cancelled())
         return -1;
-    const pid_t pid = Spawn(Args);
+    const pid_t pid = Spawn(Args, Quiet);
     if (pid < 0)
         return -1;
     if (Cancel) {

@@ -16,7 +16,9 @@ class TProcessCancel;
 // it). Returns its exit code (0..255), 128 + the signal number when a signal
 // ended it (a cancelled child gives 137), or -1 when it could not be started
 // (missing program, no permission, empty Args, or cancelled before the start).
-int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel = nullptr);
+// Quiet: the tool's standard output and error go to /dev/null instead of
+// ours (the caller reports a failure itself, by the exit code).
+int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel = nullptr, bool Quiet = false);
 
 // Lets another thread end the programs that RunProcessAndWait calls are
 // waiting for (the batch cancel). One object may serve many calls at once.
@@ -28,7 +30,7 @@ public:
     bool Cancelled() const;
 
 private:
-    friend int RunProcessAndWait(const std::vector<std::string>&, TProcessCancel*);
+    friend int RunProcessAndWait(const std::vector<std::string>&, TProcessCancel*, bool);
     bool Enter(int Pid);  // false when already cancelled (the caller kills Pid)
     void Leave(int Pid);
 

@@ -1,6 +1,7 @@
 // Facts about the running process and machine, read from the kernel.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -12,6 +13,18 @@ std::string ExecutablePath();
 // Bytes of memory the kernel says can be had without swapping (MemAvailable of
 // /proc/meminfo; the free RAM when that line is missing). 0 when unknown.
 uint64_t AvailableMemoryBytes();
+
+// Processors this process may use: the CPUs of its affinity mask, limited by
+// its control group's CPU quota (rounded up); at least 1. Read once.
+int UsableProcessorCount();
+
+// CPUs the control-group quota allows, rounded up; 0 when no quota applies.
+// MountInfo and Cgroup are the texts of /proc/self/mountinfo and
+// /proc/self/cgroup; Read gives a file's text ("" when it cannot be read).
+// The tightest quota of the group and its parents counts (version 2 cpu.max,
+// version 1 cpu.cfs_quota_us over cpu.cfs_period_us).
+int CgroupCpuQuota(const std::string& MountInfo, const std::string& Cgroup,
+                   const std::function<std::string(const std::string&)>& Read);
 
 // Value of an environment variable, empty when unset.
 std::string GetEnv(const char* Name);

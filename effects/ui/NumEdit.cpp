@@ -3,7 +3,8 @@
 #include "core/Funcs.h"
 
 #include <QKeyEvent>
-#include <QLayout>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -12,27 +13,13 @@
 #include <cmath>
 #include <string>
 
-TNumEdit::TNumEdit(QLineEdit* AEdit, double _Max, double _Min, double _Value, double _Increment, int _Fixed)
-    : QLineEdit(AEdit->parentWidget()), FMax(_Max), FMin(_Min), FFixed(_Fixed), FIncrement(_Increment),
-      FDefaultValue(_Value), FSeparator(LocaleDecimalSeparator())
+TNumEdit::TNumEdit(QWidget* Parent, double _Max, double _Min, double _Value, double _Increment, int _Fixed)
+    : QLineEdit(Parent), FMax(_Max), FMin(_Min), FFixed(_Fixed), FIncrement(_Increment), FDefaultValue(_Value),
+      FSeparator(LocaleDecimalSeparator())
 {
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     connect(this, &QLineEdit::textChanged, this, &TNumEdit::TextChanged);
     SetValue(_Value);
-
-    setGeometry(AEdit->geometry());
-    setEnabled(AEdit->isEnabled());
-    setReadOnly(AEdit->isReadOnly());
-    setProperty("Tag", AEdit->property("Tag"));
-    if (QWidget* p = parentWidget()) {
-        if (QLayout* l = p->layout())
-            delete l->replaceWidget(AEdit, this);
-        // Placed right after the box in the tab chain, we take its place there
-        // once it is gone.
-        QWidget::setTabOrder(AEdit, this);
-    }
-    setHidden(AEdit->isHidden());
-    delete AEdit;
 }
 
 int TNumEdit::IntValue() const
@@ -210,7 +197,8 @@ TUpDown::TUpDown(QWidget* Parent) : QWidget(Parent)
     for (QToolButton* b : {FUp, FDown}) {
         b->setAutoRepeat(true);
         b->setFocusPolicy(Qt::NoFocus);
-        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+        b->setAutoRaise(true);
     }
     auto* l = new QVBoxLayout(this);
     l->setContentsMargins(0, 0, 0, 0);
@@ -222,54 +210,27 @@ TUpDown::TUpDown(QWidget* Parent) : QWidget(Parent)
     resize(DefaultWidth, 21);
 }
 
-TUDNumEdit::TUDNumEdit(QLineEdit* AEdit, double _Max, double _Min, double _Value, double _Increment, int _Fixed)
-    : TNumEdit(AEdit, _Max, _Min, _Value, _Increment, _Fixed)
+TUDNumEdit::TUDNumEdit(QWidget* Parent, double _Max, double _Min, double _Value, double _Increment, int _Fixed)
+    : TNumEdit(Parent, _Max, _Min, _Value, _Increment, _Fixed), FUpDown(new TUpDown(this))
 {
-    FUpDown = new TUpDown(parentWidget());
-    FUpDown->setGeometry(x() + width(), y(), TUpDown::DefaultWidth, height());
-    FUpDown->setEnabled(isEnabled());
-    FUpDown->setHidden(isHidden());
+    // The text stops short of the arrows; the size hints count them in.
+    setTextMargins(0, 0, TUpDown::DefaultWidth, 0);
+    FUpDown->setCursor(Qt::ArrowCursor);
     connect(FUpDown, &TUpDown::Clicked, this, [this](bool Up) { Up ? StepUp() : StepDown(); });
+    PlaceUpDown();
 }
 
-TUDNumEdit::~TUDNumEdit()
+void TUDNumEdit::PlaceUpDown()
 {
-    delete FUpDown.data();
-}
-
-int TUDNumEdit::TotalWidth() const
-{
-    return width() + (FUpDown ? FUpDown->width() : 0);
-}
-
-void TUDNumEdit::FollowGeometry()
-{
-    if (FUpDown)
-        FUpDown->setGeometry(x() + width(), y(), FUpDown->width(), height());
+    // Inside the frame, along the right edge.
+    QStyleOptionFrame Opt;
+    initStyleOption(&Opt);
+    const int F = std::max(style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &Opt, this), 0);
+    FUpDown->setGeometry(width() - F - TUpDown::DefaultWidth, F, TUpDown::DefaultWidth, std::max(height() - 2 * F, 0));
 }
 
 void TUDNumEdit::resizeEvent(QResizeEvent* Event)
 {
     TNumEdit::resizeEvent(Event);
-    FollowGeometry();
-}
-
-void TUDNumEdit::moveEvent(QMoveEvent* Event)
-{
-    TNumEdit::moveEvent(Event);
-    FollowGeometry();
-}
-
-void TUDNumEdit::changeEvent(QEvent* Event)
-{
-    TNumEdit::changeEvent(Event);
-    if (Event->type() == QEvent::EnabledChange && FUpDown)
-        FUpDown->setEnabled(isEnabled());
-}
-
-void TUDNumEdit::setVisible(bool Visible)
-{
-    TNumEdit::setVisible(Visible);
-    if (FUpDown)
-        FUpDown->setVisible(Visible);
+    PlaceUpDown();
 }

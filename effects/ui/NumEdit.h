@@ -1,12 +1,11 @@
 // Numeric edit controls of the option dialogs: TNumEdit, a right-aligned edit
 // holding a number between Min and Max shown with Fixed decimals, and
-// TUDNumEdit, the same with an up-down button at its right edge.
+// TUDNumEdit, the same with an up-down button inside its right edge.
 //
-// A dialog is laid out with plain QLineEdits; its constructor replaces each by
-// a numeric edit built from that box (parent, geometry, enabled, read-only,
-// tab order, visibility, place in a layout and the "Tag" property are taken
-// over; the box, which must have a parent, is deleted). Qt connections cannot be carried over: connect to
-// Change() afterwards.
+// Both are built in place, as children of the dialog or panel that holds them,
+// and go into layouts like any other widget. The up-down of a TUDNumEdit is
+// part of the edit: it moves, resizes, hides and is enabled with it, and the
+// edit's size hint makes room for it, so no layout ever has to know about it.
 //
 // Decimals are shown with the locale's separator; typing accepts it and "."
 // alike. Text that is not a number (empty, a lone "-") reads as DefaultValue.
@@ -20,7 +19,7 @@ class QToolButton;
 class TNumEdit : public QLineEdit {
     Q_OBJECT
 public:
-    TNumEdit(QLineEdit* AEdit, double _Max, double _Min, double _Value, double _Increment, int _Fixed);
+    TNumEdit(QWidget* Parent, double _Max, double _Min, double _Value, double _Increment, int _Fixed);
 
     double Max() const { return FMax; }
     double Min() const { return FMin; }
@@ -82,7 +81,7 @@ private:
     char FSeparator;
 };
 
-// The arrow pair beside a TUDNumEdit. Its clicks step the edit; it has no
+// The arrow pair inside a TUDNumEdit. Its clicks step the edit; it has no
 // position or range of its own.
 class TUpDown : public QWidget {
     Q_OBJECT
@@ -101,22 +100,17 @@ private:
 class TUDNumEdit : public TNumEdit {
     Q_OBJECT
 public:
-    TUDNumEdit(QLineEdit* AEdit, double _Max, double _Min, double _Value, double _Increment, int _Fixed);
-    ~TUDNumEdit() override;
+    TUDNumEdit(QWidget* Parent, double _Max, double _Min, double _Value, double _Increment, int _Fixed);
 
-    // Width of the edit and its up-down together, for laying out neighbours.
-    int TotalWidth() const;
+    // The whole control, arrows included (they sit inside the edit).
+    int TotalWidth() const { return width(); }
     TUpDown* UpDown() const { return FUpDown; }
-    void setVisible(bool Visible) override;
 
 protected:
     void resizeEvent(QResizeEvent* Event) override;
-    void moveEvent(QMoveEvent* Event) override;
-    void changeEvent(QEvent* Event) override;
 
 private:
-    void FollowGeometry();
+    void PlaceUpDown();
 
-    // Cleared by Qt when the parent deletes the up-down first.
-    QPointer<TUpDown> FUpDown;
+    TUpDown* FUpDown;
 };

@@ -5,6 +5,7 @@
 #include "core/MultiThread.h"
 #include "core/Resize.h"
 #include "effects/Effect.h"
+#include "effects/ui/HistogramFrm.h"
 #include "effects/ui/PreviewFrm.h"
 
 #include <QGuiApplication>
@@ -15,7 +16,7 @@
 #include <condition_variable>
 #include <cstring>
 
-std::function<THistogramWindowHook*(QWidget* Owner)> CreateHistogramWindow;
+std::function<THistogramWindowHook*(QWidget* Owner)> CreateHistogramWindow = NewHistogramWindow;
 TImageInfoList* PreviewFileList = nullptr;
 
 // ------------------------------------------------------------------ image routines
@@ -365,8 +366,10 @@ void TPreviewBaseForm::ReloadSource(bool)
     if (!LoadBeforeImage(*Info, Master, GetEffectID(), ImgIndex))
         return;
     if (UseHistogram && Histogram) {
+        // Counted once per picture: the faint "before" of every later preview.
         DefaultCount = {};
         Histogram->Count(Master, 3, *MT, DefaultCount);
+        Histogram->SetDefaultCounts(DefaultCount);
     }
     CopyImgInfo(Master, Src);
     FitPreviewImages();
@@ -385,6 +388,20 @@ void TPreviewBaseForm::SetPreviewImageIndex(int32_t Index)
         PreviewForm->OnClosed = [this](QObject* Sender) { PreviewClosed(Sender); };
         PreviewForm->OnNextImg = [this](QObject*) { NextImage(); };
         PreviewForm->OnPrevImg = [this](QObject*) { PrevImage(); };
+    }
+}
+
+void TPreviewBaseForm::ShowSelectedEntry(const std::function<int32_t()>& Selected)
+{
+    const int32_t Count = PreviewFileList ? PreviewFileList->Count() : 0;
+    if (Count == 0)
+        return;
+    const int32_t Index = Selected ? Selected() : 0;
+    try {
+        SetPreviewImageIndex(Index >= 0 && Index < Count ? Index : 0);
+    } catch (const std::exception& E) {
+        // The dialog still edits the values; it just has no picture.
+        QMessageBox::warning(this, windowTitle(), QString::fromUtf8(E.what()));
     }
 }
 

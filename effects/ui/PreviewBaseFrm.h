@@ -18,6 +18,7 @@
 #include <mutex>
 #include <thread>
 
+class QCheckBox;
 class TImageInfoList;
 class TMultiThread;
 class TResizer;
@@ -27,18 +28,28 @@ class TPreviewBaseForm;
 using THistogramCounts = std::array<std::array<uint32_t, 256>, 6>;
 
 // What the preview dialogs need of the histogram window. The histogram module
-// supplies it through CreateHistogramWindow; without one, dialogs simply show
-// no histogram.
+// supplies it (CreateHistogramWindow starts as its maker); when the maker is
+// cleared, dialogs simply show no histogram.
 class THistogramWindowHook {
 public:
     virtual ~THistogramWindowHook() = default;
     // Counts Img in Mode (1 RGB, 2 luma/chroma, 3 all six tables) on MT. Any thread.
     virtual void Count(const TImgInfo& Img, int32_t Mode, TMultiThread& MT, THistogramCounts& Counts) = 0;
     // The following run on the GUI thread only.
+    // Dialog takes the window over: Box (its Histogram check box) is
+    // unchecked when the user closes the window, and Update asks the dialog
+    // for a new preview when the view needs counts of the other kind.
+    virtual void Attach(QWidget* Dialog, QCheckBox* Box, std::function<void()> Update) = 0;
+    // The source picture's tables, drawn faint behind the live ones.
+    virtual void SetDefaultCounts(const THistogramCounts& Counts) = 0;
+    // The processed picture's tables.
     virtual void SetCounts(const THistogramCounts& Counts) = 0;
     virtual int32_t ChannelIndex() const = 0; // 4 and above: Y or CbCr
     virtual void Show() = 0;
     virtual void Hide() = 0;
+    virtual bool IsShown() const = 0;
+    // Keeps the scale and channel for the next dialog (the dialog's OK).
+    virtual void SaveOption() = 0;
 };
 // Made with a preview dialog (Owner: the main window) and released with it.
 extern std::function<THistogramWindowHook*(QWidget* Owner)> CreateHistogramWindow;
@@ -150,6 +161,11 @@ public:
     // Shows entry Index of the main file list; wires the preview window's
     // events to this dialog when it could be loaded.
     void SetPreviewImageIndex(int32_t Index);
+    // What the effects' dialog hooks do before showing the dialog: when the
+    // file list has entries, shows the one Selected gives (the first when
+    // Selected is empty or gives none); a file that cannot be read is
+    // reported and the dialog goes on without a picture.
+    void ShowSelectedEntry(const std::function<int32_t()>& Selected);
     void NextImage();
     void PrevImage();
     void PreviewViewModeChanged();

@@ -19,7 +19,6 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -226,10 +225,16 @@ TPreviewForm::TPreviewForm(QWidget* Owner) : QWidget(Owner, Qt::Window)
 
 TPreviewForm::~TPreviewForm()
 {
-    PreviewOption.Width = width();
-    PreviewOption.Height = height();
-    PreviewOption.Left = x();
-    PreviewOption.Top = y();
+    // A window never shown has no place of its own to keep. Size and place
+    // are those of the picture area with the status bar (without the frame
+    // the window manager adds), as showEvent puts them back.
+    if (FWasShown) {
+        const QRect G = geometry();
+        PreviewOption.Width = G.width();
+        PreviewOption.Height = G.height();
+        PreviewOption.Left = G.x();
+        PreviewOption.Top = G.y();
+    }
     PreviewOption.ViewMode = FViewMode;
 }
 
@@ -508,14 +513,42 @@ void TPreviewForm::PaintPicture(QPainter& P)
     if (SX >= 0 && SY >= 0) {
         QRect R(QPoint(Trunc(std::min(SX, SX2) * Zoom - VX + 0.5), Trunc(std::min(SY, SY2) * Zoom - VY + 0.5)),
                 QPoint(Trunc(std::max(SX, SX2) * Zoom - VX + 0.5) - 1, Trunc(std::max(SY, SY2) * Zoom - VY + 0.5) - 1));
-        for (int i = 0; i < 2; ++i) {
-            QStyleOptionFocusRect O;
-            O.initFrom(PaintBox1);
-            O.rect = R.adjusted(i, i, -i, -i);
-            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &O, &P, PaintBox1);
-        }
+        DrawSelection(P, R);
     }
     FResizeHandler = true;
+}
+
+// The selection must show on any picture and in any style: black dashes over
+// a white line, doubled one pixel inside, and a square handle at each corner
+// and in the middle of each side.
+void TPreviewForm::DrawSelection(QPainter& P, const QRect& R)
+{
+    P.save();
+    P.setRenderHint(QPainter::Antialiasing, false);
+    P.setBrush(Qt::NoBrush);
+    for (int i = 0; i < 2; ++i) {
+        const QRect E = R.adjusted(i, i, -i, -i);
+        if (E.width() < 1 || E.height() < 1)
+            break;
+        P.setPen(QPen(Qt::white, 1));
+        P.drawRect(E);
+        QPen Dash(Qt::black, 1);
+        Dash.setDashPattern({4, 4});
+        P.setPen(Dash);
+        P.drawRect(E);
+    }
+    // Handles only where the selection is big enough to tell them apart.
+    if (R.width() >= 12 && R.height() >= 12) {
+        P.setPen(QPen(Qt::black, 1));
+        P.setBrush(Qt::white);
+        const int Xs[3] = {R.left(), R.center().x(), R.right()};
+        const int Ys[3] = {R.top(), R.center().y(), R.bottom()};
+        for (int Row = 0; Row < 3; ++Row)
+            for (int Col = 0; Col < 3; ++Col)
+                if (Row != 1 || Col != 1)
+                    P.drawRect(Xs[Col] - 3, Ys[Row] - 3, 6, 6);
+    }
+    P.restore();
 }
 
 // ------------------------------------------------------------------ mouse
@@ -715,18 +748,19 @@ void TPreviewForm::showEvent(QShowEvent* e)
     QWidget::showEvent(e);
     if (e->spontaneous())
         return;
+    FWasShown = true;
     FResizeHandler = false;
     const QScreen* S = screen() ? screen() : QGuiApplication::primaryScreen();
     if (S) {
         const QRect Screen = S->geometry(), Work = S->availableGeometry();
         const QRect Stored(PreviewOption.Left, PreviewOption.Top, width() + DlgWidth, height());
         if (Screen.contains(Stored)) {
-            move(PreviewOption.Left, PreviewOption.Top);
+            setGeometry(PreviewOption.Left, PreviewOption.Top, width(), height());
         } else {
             int32_t L = (Work.width() - width() - DlgWidth) / 2;
             if (L < 0)
                 L = (Work.width() - width()) / 2;
-            move(Work.left() + L, Work.top() + (Work.height() - height()) / 2);
+            setGeometry(Work.left() + L, Work.top() + (Work.height() - height()) / 2, width(), height());
         }
     }
     const int32_t Stored = FViewMode;

@@ -113,6 +113,7 @@ protected:
 private:
     friend class TPreviewPaintBox;
     void PaintPicture(QPainter& P);
+    void DrawSelection(QPainter& P, const QRect& R);
     void DrawPicture(QPainter& P, const TImgInfo& Img, const TRect& Rect, int32_t DestX, int32_t DestY, int32_t Zoom);
     void LayoutPaintBox();
     void CalcFitZoom();
@@ -158,6 +159,7 @@ private:
     QAction* EditSelect = nullptr;
     QAction* SelectAll = nullptr;
     bool FSettingScroll = false;
+    bool FWasShown = false;
 };
 
 // The process-wide preview window of the effect dialogs; made and released by

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <string>
 
 class QCheckBox;
@@ -69,20 +70,20 @@ public:
     // Redraws BackBuf and the box.
     void Redraw();
 
-    QComboBox* ComboBox2;     // preset
-    QPushButton* Button5;     // save preset
-    QRadioButton* RadioButton1; // histogram linear
-    QRadioButton* RadioButton2; // histogram logarithmic
-    QComboBox* ComboBox1;     // channel
-    QPushButton* Button3;     // reset this channel
-    TToneCurveBox* PaintBox1;
-    QLabel* Label2;           // "x=..,y=.." read-out
-    QListWidget* ListBox1;    // points of the current channel
-    QCheckBox* CheckBox1;     // preview
-    QCheckBox* CheckBox2;     // histogram
-    QPushButton* Button4;     // reset all channels
-    QPushButton* Button1;     // OK
-    QPushButton* Button2;     // Cancel
+    QComboBox* PresetList;     // preset
+    QPushButton* SavePresetButton;     // save preset
+    QRadioButton* LinearScaleButton; // histogram linear
+    QRadioButton* LogScaleButton; // histogram logarithmic
+    QComboBox* ChannelList;     // channel
+    QPushButton* ResetChannelButton;     // reset this channel
+    TToneCurveBox* CurveBox;
+    QLabel* PositionLabel;           // "x=..,y=.." read-out
+    QListWidget* PointList;    // points of the current channel
+    QCheckBox* PreviewBox;     // preview
+    QCheckBox* HistogramBox;     // histogram
+    QPushButton* ResetAllButton;     // reset all channels
+    QPushButton* OkButton;     // OK
+    QPushButton* CancelButton;     // Cancel
 
     QImage Graph;   // the empty grid
     QImage BackBuf; // the whole box, off screen
@@ -118,8 +119,9 @@ private:
 };
 
 // Sets the effect's dialog hook; Owner (the main window, may be null) owns
-// each dialog while it is shown. Called once at start-up.
-void RegisterToneCurveOptionForm(QWidget* Owner);
+// each dialog while it is shown; SelectedIndex gives the file list's selected
+// entry (negative or absent: the first). Called once at start-up.
+void RegisterToneCurveOptionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex = {});
 // What the hook runs: shows the editor modally; on OK copies its values into
 // Effect. The effect's tables are rebuilt either way. True on OK.
 bool ExecToneCurveOptionForm(TToneCurveEffect& Effect);

@@ -17,6 +17,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -282,6 +284,124 @@ TEST_F(Program, ALosslessTransformProfileTurnsJPEGsWithoutResizing)
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(SizeOf(Dir / "out" / "a.jpg"), QSize(240, 320));
     EXPECT_TRUE(fs::exists(Dir / "in" / "a.jpg"));
+}
+
+// ---- what a start reports: every file asked for and not written says so,
+// and the status says an error happened.
+
+int Count(const std::string& Text, const std::string& Part)
+{
+    int n = 0;
+    for (size_t p = Text.find(Part); p != std::string::npos; p = Text.find(Part, p + 1))
+        ++n;
+    return n;
+}
+
+TEST_F(Program, NamedFilesThatCannotBeReadEachSaySo)
+{
+    WriteProfile();
+    Photo(Dir / "in" / "good.jpg", 640, 480, 1);
+    std::ofstream(Dir / "in" / "empty.jpg").flush();
+    std::ofstream(Dir / "in" / "words.jpg") << "no picture here, only words";
+    Photo(Dir / "in" / "cut.jpg", 640, 480, 2);
+    fs::resize_file(Dir / "in" / "cut.jpg", 100);
+    // A FIFO named like a picture: opening it must not wait for a writer.
+    ASSERT_EQ(::mkfifo((Dir / "in" / "pipe.jpg").c_str(), 0600), 0);
+
+    const TResult r = Run({"in/good.jpg", "in/empty.jpg", "in/words.jpg", "in/cut.jpg", "in/pipe.jpg",
+                           "in/missing.jpg"},
+                          30000);
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    for (const char* n : {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "pipe.jpg: ", "missing.jpg: "})
+        EXPECT_EQ(Count(r.Err, n), 1) << n << "\n" << r.Err;
+    EXPECT_EQ(SizeOf(Dir / "out" / "good.jpg"), QSize(320, 240));
+
+    // Only files that cannot be read: said, with status 1, not a silent 2.
+    const TResult only = Run({"in/empty.jpg", "in/pipe.jpg", "in/missing.jpg"}, 30000);
+    EXPECT_EQ(only.Status, 1) << only.Err;
+    for (const char* n : {"empty.jpg: ", "pipe.jpg: ", "missing.jpg: "})
+        EXPECT_EQ(Count(only.Err, n), 1) << n << "\n" << only.Err;
+}
+
+TEST_F(Program, EachHandedOverRunReportsToItsOwnStart)
+{
+    WriteProfile("Parallel=0\n"); // one worker: the first run lasts while the others start
+    QStringList a{QString::fromStdString("/ini=" + Profile)};
+    for (int i = 0; i < 16; ++i) {
+        Photo(Dir / "in" / ("p" + std::to_string(i) + ".jpg"), 2400, 1600, i);
+        a << QString::fromStdString("in/p" + std::to_string(i) + ".jpg");
+    }
+    // The first start's own run has one damaged file.
+    Photo(Dir / "in" / "cut.jpg", 900, 700, 3);
+    fs::resize_file(Dir / "in" / "cut.jpg", 700);
+    a << "in/cut.jpg";
+    Photo(Dir / "in" / "trip" / "late.jpg", 640, 480, 99);
+    std::ofstream(Dir / "in" / "trip" / "bad.jpg") << "not a picture";
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
+    auto start = [&](QProcess& p, const QStringList& args) {
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(QString::fromStdString(Dir.string()));
+        p.start(QString::fromStdString(kProgram), args);
+        ASSERT_TRUE(p.waitForStarted());
+    };
+    QProcess first;
+    start(first, a);
+    QElapsedTimer t;
+    t.start();
+    while (!fs::exists(Dir / "run") || fs::is_empty(Dir / "run")) {
+        ASSERT_LT(t.elapsed(), 20000);
+        QThread::msleep(5);
+    }
+    // A later run must neither inherit the first run's error (and with
+    // AbortOnError refuse its files) nor hand its own result to anyone else.
+    const std::string strict = "strict-" + Profile;
+    std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + strict)
+        << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "strict").string()
+        << "\nFileNameFormat=<old>\n[System]\nAbortOnError=1\n";
+    QProcess good, bad;
+    start(good, {QString::fromStdString("/ini=" + strict), "in/trip/late.jpg"});
+    start(bad, {QString::fromStdString("/ini=" + Profile), "in/trip/bad.jpg"});
+    ASSERT_TRUE(good.waitForFinished(120000));
+    ASSERT_TRUE(bad.waitForFinished(120000));
+    ASSERT_TRUE(first.waitForFinished(120000));
+    fs::remove(std::string(VESTRO_DIST_DIR) + "/ini/" + strict);
+    const std::string badErr = bad.readAllStandardError().toStdString();
+    EXPECT_EQ(good.exitCode(), 0) << good.readAllStandardError().toStdString();
+    EXPECT_EQ(bad.exitCode(), 1) << badErr;
+    EXPECT_EQ(Count(badErr, "bad.jpg: "), 1) << badErr;
+    const std::string firstErr = first.readAllStandardError().toStdString();
+    EXPECT_EQ(first.exitCode(), 1) << firstErr;
+    EXPECT_NE(firstErr.find("cut.jpg"), std::string::npos) << firstErr;
+    // The first instance did the later runs (and showed their errors too).
+    EXPECT_NE(firstErr.find("bad.jpg: "), std::string::npos) << firstErr;
+    EXPECT_TRUE(fs::exists(Dir / "strict" / "late.jpg"));
+    EXPECT_EQ(SizeOf(Dir / "out" / "p15.jpg"), QSize(320, 213));
+}
+
+TEST_F(Program, ALosslessTransformOfDamagedDataKeepsTheSource)
+{
+    if (!fs::exists("/usr/bin/jpegtran") && !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/jpegtran"))
+        GTEST_SKIP() << "no jpegtran";
+    WriteModeProfile(Profile, Dir, "NotOverwrite=1\nDeleteInputFile=1\n", "[JPEGTran]\nUse=1\nRotation=2\n");
+    Photo(Dir / "in" / "a.jpg", 640, 480, 1);
+    Photo(Dir / "in" / "whole.jpg", 640, 480, 2);
+    // Cut inside the picture data: the tool fills the rest with gray and
+    // says the data was damaged.
+    fs::resize_file(Dir / "in" / "a.jpg", fs::file_size(Dir / "in" / "a.jpg") / 2);
+    // A PNG named on the command line is no JPEG to transform: said so.
+    ASSERT_TRUE(QImage(20, 10, QImage::Format_RGB32).save(QString::fromStdString((Dir / "in" / "b.png").string())));
+    const TResult r = Run({"in/a.jpg", "in/whole.jpg", "in/b.png"});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "a.jpg: "), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "b.png: "), 1) << r.Err;
+    EXPECT_TRUE(fs::exists(Dir / "in" / "a.jpg"));
+    EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
+    // The sound one is turned and its source deleted, as asked.
+    EXPECT_EQ(SizeOf(Dir / "out" / "whole.jpg"), QSize(480, 640));
+    EXPECT_FALSE(fs::exists(Dir / "in" / "whole.jpg"));
 }
 
 } // namespace

@@ -102,14 +102,14 @@ protected:
         Files.Add(E);
         return E;
     }
-    // A viewer that writes the arguments it got, each ended by a zero byte,
-    // to ARGS beside itself.
+    // A viewer script, run by /bin/sh (so that a temporary folder mounted
+    // without execution does not matter), that writes the arguments it got,
+    // each ended by a zero byte, to viewer.sh.args beside itself.
     std::string Viewer()
     {
         const fs::path P = Dir / "viewer.sh";
         std::ofstream(P) << "#!/bin/sh\nout=\"$0.args\"\n: > \"$out.tmp\"\n"
                             "for a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$out.tmp\"; done\nmv \"$out.tmp\" \"$out\"\n";
-        fs::permissions(P, fs::perms::owner_all);
         return P.string();
     }
     std::vector<std::string> ViewerGot()
@@ -275,9 +275,9 @@ TEST_F(Previews, TheViewerGetsOneArgumentPerNameAndThePictureOnTheClipboard)
 
     const std::string Name = "it's a \"test\"; $(touch pwned) & `id` | x.bmp";
     Listed(Bmp(Name, 30, 20));
-    PreviewOption.ViewerPath = Viewer();
-    PreviewOption.ViewerOption = "--title=$t --dir $p";
-    PreviewOption.ViewerOption2 = "--new \"$T\"";
+    PreviewOption.ViewerPath = "/bin/sh";
+    PreviewOption.ViewerOption = "\"" + Viewer() + "\" --title=$t --dir $p";
+    PreviewOption.ViewerOption2 = "\"" + Viewer() + "\" --new \"$T\"";
     ASSERT_TRUE(ViewerExists());
     QGuiApplication::clipboard()->clear();
     TListPreview Preview(nullptr);

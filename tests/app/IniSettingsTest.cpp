@@ -62,6 +62,9 @@ TIniValue OtherValue(const TIniKey& K, size_t Row)
     const int32_t v = std::get<int32_t>(d);
     if (K.Type == TIniType::Bool)
         return int32_t(!v);
+    // The worker count's default is every processor: another value is fewer.
+    if (std::string_view(K.Section) == "System" && std::string_view(K.Key) == "MaxThread")
+        return int32_t(2);
     if (K.Fix.Kind != TIniFix::None)
         return K.Fix.Hi != v ? K.Fix.Hi : K.Fix.Lo;
     return v + 3 + int32_t(Row);
@@ -202,7 +205,7 @@ TEST_F(Settings, ValuesNoDialogCouldStoreAreCorrected)
                                 "[Preview]\nWidth=5000\n");
     WorkAreaRight = 1920;
     LoadIniFile(f);
-    EXPECT_EQ(SystemOption.MaxThread, 4); // below 1: the processor count, at most 4
+    EXPECT_EQ(SystemOption.MaxThread, 8); // below 1: every processor the process may use
     EXPECT_EQ(ResizeOption.Rule, 0);
     EXPECT_EQ(ResizeOption.History, "\"8,640,480\"");
     EXPECT_EQ(ResizeOption.DecimationMode, 7);

@@ -188,6 +188,7 @@ TEST_F(MainWindow, RemoveListDropsOnlyTheEntriesThatWereConverted)
     fs::last_write_time(Dir / "in" / "c.jpg", Stamp); // the list's refresh sees no change
     Window->ConvertRun->trigger();
     EXPECT_EQ(SizeOf(Dir / "out" / "a.jpg"), QSize(200, 150));
+    EXPECT_FALSE(fs::exists(Dir / "out" / "b.jpg")); // not checked: not converted
     EXPECT_FALSE(fs::exists(Dir / "out" / "c.jpg"));
     ASSERT_EQ(FileList->Count(), 2);
     EXPECT_EQ(FileList->Items(0)->Name(), "b.jpg");

@@ -2,6 +2,8 @@
 #include "TestApp.h"
 #include "app/ProgressFrm.h"
 #include "app/ProgressFrm3.h"
+#include "app/RunEnd.h"
+#include "app/TaskbarProgress.h"
 #include "app/Startup.h"
 #include "core/Bitmap.h"
 #include "core/ErrorLog.h"
@@ -18,6 +20,7 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -105,3 +108,32 @@ TEST_F(RunWindows, CancelAtTheStartIsACancelAndConvertsNothing)
 }
 
 } // namespace
+
+
+TEST(RunEnd, ARunningNumberThatCannotBeStoredIsAnError)
+{
+    // The next run would number from the old value and overwrite the
+    // outputs of this one.
+    EnsureApp();
+    const fs::path Dir = fs::temp_directory_path() / ("vestro-runend-" + std::to_string(QCoreApplication::applicationPid()));
+    fs::create_directories(Dir);
+    std::ofstream(Dir / "blocker") << "a file where the profile's folder would be";
+    const TFileOption SavedFile = FileOption;
+    const TSystemOption SavedSystem = SystemOption;
+    const std::string SavedIni = IniFileName;
+    FileOption.ResetType = 2;
+    FileOption.StartNumber = 42;
+    SystemOption.UseExternalTool = false;
+    IniFileName = (Dir / "blocker" / "profile.ini").string();
+    ErrorLog.Clear();
+    TTaskbarProgress Taskbar;
+    EXPECT_EQ(FinishAtOnceRun(true, Taskbar), 1);
+    ASSERT_EQ(ErrorLog.GetErrorCount(), 1);
+    EXPECT_EQ(ErrorLog.Lines()[0].rfind("profile.ini: cannot write " + IniFileName + ": ", 0), 0u)
+        << ErrorLog.Lines()[0];
+    ErrorLog.Clear();
+    IniFileName = SavedIni;
+    FileOption = SavedFile;
+    SystemOption = SavedSystem;
+    fs::remove_all(Dir);
+}

@@ -174,3 +174,50 @@ TEST_F(CombineTest, RunWritesNumberedSheetsAndLogsADamagedInput)
     EXPECT_FALSE(Again.Execute(Cancel));
     EXPECT_TRUE(Again.Written().empty());
 }
+
+TEST_F(CombineTest, SheetsTakeNamesByTheRunsCollisionRulesAndEverySkipIsSaid)
+{
+    // A rule without a number: every page asks for the same name.
+    FileOption.FileNameFormat = "sheet.bmp";
+    O.Rows = 1;
+    O.Columns = 1;
+    CombineOption = O;
+    Files.Clear();
+    for (int K = 0; K < 3; ++K)
+        Add(MakeJPEG("p" + std::to_string(K) + ".jpg", 32, 24, K));
+    std::atomic<bool> Cancel{false};
+
+    // Overwriting allowed: the first sheet is written, the later ones may
+    // not silently take its place.
+    TCombineRun Over(TCombineInput{&Files, nullptr}, Main, Log, nullptr);
+    Over.NotOverwrite = false;
+    ASSERT_TRUE(Over.Execute(Cancel));
+    EXPECT_EQ(Over.Written(), std::vector<std::string>{Out("sheet.bmp").string()});
+    auto L = Lines();
+    ASSERT_EQ(L.size(), 2u) << ::testing::PrintToString(L);
+    EXPECT_EQ(L[0], "p1.jpg: cannot write " + Out("sheet.bmp").string() + ": another file of this run is written there");
+    EXPECT_EQ(L[1].rfind("p2.jpg: ", 0), 0u);
+
+    // Not overwriting: numbered names, the first sheet kept.
+    ErrorLog.Clear();
+    const std::string First = Read(Out("sheet.bmp"));
+    TCombineRun Keep(TCombineInput{&Files, nullptr}, Main, Log, nullptr);
+    Keep.NotOverwrite = true;
+    ASSERT_TRUE(Keep.Execute(Cancel));
+    EXPECT_TRUE(Lines().empty());
+    EXPECT_EQ(Keep.Written().size(), 3u);
+    EXPECT_EQ(Read(Out("sheet.bmp")), First);
+    EXPECT_TRUE(fs::exists(Out("sheet[3].bmp")));
+
+    // A read-only sheet from before is not replaced, and that is said.
+    ErrorLog.Clear();
+    FileOption.FileNameFormat = "sheet<n>.bmp";
+    fs::permissions(Out("sheet.bmp"), fs::perms::owner_write, fs::perm_options::remove);
+    fs::copy_file(Out("sheet.bmp"), Out("sheet1.bmp"));
+    TCombineRun ReadOnly(TCombineInput{&Files, nullptr}, Main, Log, nullptr);
+    ReadOnly.NotOverwrite = false;
+    ASSERT_TRUE(ReadOnly.Execute(Cancel));
+    EXPECT_EQ(ReadOnly.Written().size(), 2u);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0], "p0.jpg: cannot write " + Out("sheet1.bmp").string() + ": the file is read-only");
+}

@@ -215,3 +215,19 @@ TEST_F(NamePhase, InvalidNameFailsThePhase)
     FakeNames Empty;
     EXPECT_EQ(Run(Empty).OutputFileCount, 0);
 }
+
+TEST_F(NamePhase, WorkIsHandedOutCostliestFirstWhileNumbersFollowTheList)
+{
+    FakeNames J;
+    J.OutDir = P("");
+    J.Entries = {{P("a.bmp"), true, 100, 100}, {P("b.bmp"), true, 400, 300}, {P("c.bmp"), false, 999, 999},
+                 {P("d.bmp"), true, 300, 400}, {P("e.bmp"), true, 200, 100}};
+    const TNamePhaseResult R = Run(J);
+    ASSERT_EQ(R.OutputFileCount, 4);
+    // Equal costs keep their list order; the unchecked entry is not handed out.
+    EXPECT_EQ(R.WorkOrder, (std::vector<int>{1, 3, 4, 0}));
+    EXPECT_EQ(J.Entries[0].Number, 1);
+    EXPECT_EQ(J.Entries[1].Number, 2);
+    EXPECT_EQ(J.Entries[3].Number, 3);
+    EXPECT_EQ(J.Entries[4].Number, 4);
+}

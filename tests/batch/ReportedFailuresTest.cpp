@@ -102,15 +102,13 @@ TEST_F(Reported, CompositeImageIsLoadedForTheRunOnAPhotograph)
     uint32_t Flags = 0;
     TBGColor Bg = DefaultBGColor;
     ASSERT_NE(ReadPNGFile(Out("photo.png").string(), Img, Flags, nullptr, Bg), 0);
-    const auto [W, H] = SizeOf(Photo);
-    EXPECT_EQ(Img.Width, uint32_t(W / 4));
+    EXPECT_EQ(Img.Width, uint32_t(SizeOf(Photo).first / 4));
     const uint8_t* Corner = ScanLine(Img, Img.Height - 1) + uint64_t(Img.Width - 1) * Img.Channels;
     EXPECT_EQ(Corner[0], 0);
     EXPECT_EQ(Corner[2], 255);
     const uint8_t* Outside = ScanLine(Img, Img.Height - 31) + uint64_t(Img.Width - 1) * Img.Channels;
     EXPECT_FALSE(Outside[0] == 0 && Outside[1] == 0 && Outside[2] == 255);
     FreeImg(Img);
-    (void)H;
 }
 
 namespace {
@@ -237,4 +235,31 @@ TEST_F(NotWritten, AWriteFailureIsOneLineNamingTheTarget)
     Run(1, IO);
     ASSERT_EQ(Lines().size(), 1u) << ::testing::PrintToString(Lines());
     EXPECT_EQ(Lines()[0], "a.jpg: cannot write " + (Dir / "blocker" / "out" / "a.png").string() + ": Not a directory");
+}
+
+TEST_F(NotWritten, AToolsChatterIsDiscardedAndItsFailureSaidAgainstTheFile)
+{
+    // An optimiser that talks on both outputs, the way the real one names
+    // our temporary files, and then fails: the PNG stays as written.
+    const std::string SavedExe = ExeDir;
+    const TPNGOption SavedPNG = PNGOption;
+    ExeDir = (Dir / "prog").string() + "/";
+    fs::create_directories(Dir / "prog" / "bin");
+    std::ofstream(Dir / "prog" / "bin" / "zopflipng") << "#!/bin/sh\necho \"Optimizing $2\"\necho oops >&2\nexit 3\n";
+    fs::permissions(Dir / "prog" / "bin" / "zopflipng", fs::perms::owner_all);
+    PNGOption.UsePNGOUT = true;
+    PNGOption.FullColorOptimization = true;
+    Add(MakeJPEG("a.jpg", 40, 30, 1));
+    FileOption.FileNameFormat = "<old>.png";
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    Run(1, IO);
+    const std::string Said = ::testing::internal::GetCapturedStdout() + ::testing::internal::GetCapturedStderr();
+    ExeDir = SavedExe;
+    PNGOption = SavedPNG;
+    EXPECT_EQ(Said, "");
+    ASSERT_EQ(Lines().size(), 1u) << ::testing::PrintToString(Lines());
+    EXPECT_EQ(Lines()[0].rfind("a.jpg: the PNG optimiser failed", 0), 0u) << Lines()[0];
+    EXPECT_NE(Lines()[0].find("exit status 3"), std::string::npos) << Lines()[0];
+    EXPECT_EQ(SizeOf(Out("a.png")), std::make_pair(40, 30));
 }

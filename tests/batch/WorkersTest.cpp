@@ -62,6 +62,23 @@ TEST_F(Workers, EveryFilesWorkIsReportedIncludingTheLast)
     EXPECT_EQ(Read(Out("b.bmp")), Read(B)); // decoded and written again, same bytes
 }
 
+TEST_F(Workers, LargestPictureIsTakenFirstAndNamesStayAsGiven)
+{
+    const fs::path A = MakeBMP("a.bmp", 20, 20, 1), B = MakeBMP("b.bmp", 300, 200, 2), C = MakeBMP("c.bmp", 90, 90, 3);
+    List({A, B, C});
+    FileOption.FileNameFormat = "<old>_<n>.bmp";
+    ASSERT_TRUE(Run(1, IO));
+    EXPECT_TRUE(Lines().empty());
+    std::vector<std::string> Started;
+    for (const auto& E : Events.Take())
+        if (E.Kind == TBatchEventQueue::ProgressEvent && !E.Text.empty())
+            Started.push_back(E.Text);
+    EXPECT_EQ(Started, (std::vector<std::string>{"b.bmp", "c.bmp", "a.bmp"}));
+    EXPECT_EQ(Read(Out("a_1.bmp")), Read(A));
+    EXPECT_EQ(Read(Out("b_2.bmp")), Read(B));
+    EXPECT_EQ(Read(Out("c_3.bmp")), Read(C));
+}
+
 TEST_F(Workers, AbortOnErrorTakesNoFurtherFile)
 {
     const fs::path A = MakeBMP("a.bmp", 10, 10, 1), B = MakeBMP("b.bmp", 10, 10, 2), C = MakeBMP("c.bmp", 10, 10, 3);

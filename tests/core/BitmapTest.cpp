@@ -270,6 +270,57 @@ TEST_F(BitmapTest, RunLengthData)
     FreeImg(img);
 }
 
+// Run-length data that does not describe the whole picture leaves rows or
+// columns nobody stored: the file is damaged, whatever was decoded.
+TEST_F(BitmapTest, RunLengthDataThatMissesPartOfThePictureFails)
+{
+    TBmpSpec s;
+    s.Width = 4;
+    s.Height = 4;
+    s.Bits = 8;
+    s.Compression = BI_RLE8;
+    s.ColorsUsed = 2;
+    s.Extra = {0, 0, 0, 0, 0, 0, 255, 0};
+    const std::vector<uint8_t> row = {2, 1, 2, 0, 0, 0}; // two red, two black, end of line
+    std::vector<uint8_t> whole;
+    for (int y = 0; y < 4; ++y)
+        whole.insert(whole.end(), row.begin(), row.end());
+    whole.insert(whole.end(), {0, 1});
+    TImgInfo img;
+    s.Data = whole;
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    FreeImg(img);
+    // Every row but without the end-of-picture mark: still the whole picture.
+    s.Data.assign(whole.begin(), whole.end() - 2);
+    ASSERT_TRUE(Load(MakeBmp(s), img));
+    FreeImg(img);
+
+    auto refused = [&](const std::vector<uint8_t>& File) {
+        try {
+            TImgInfo i;
+            Load(File, i);
+            FreeImg(i);
+        } catch (const EVestroError&) {
+            return true;
+        }
+        return false;
+    };
+    s.Data.assign(whole.begin(), whole.begin() + 12); // cut after two rows
+    EXPECT_TRUE(refused(MakeBmp(s)));
+    s.Data.assign(whole.begin(), whole.begin() + 20); // cut inside the last row
+    EXPECT_TRUE(refused(MakeBmp(s)));
+    s.Data.assign(whole.begin(), whole.begin() + 12);
+    s.Data.insert(s.Data.end(), {0, 1}); // the end mark after two rows
+    EXPECT_TRUE(refused(MakeBmp(s)));
+    // The header's size enlarged past the data.
+    s.Data = whole;
+    s.Height = 8;
+    EXPECT_TRUE(refused(MakeBmp(s)));
+    s.Height = 4;
+    s.Width = 8;
+    EXPECT_TRUE(refused(MakeBmp(s)));
+}
+
 TEST_F(BitmapTest, BitFields16)
 {
     // 5-6-5 white and a pure green; 5-5-5 without bit fields; 4-4-4-4 alpha.

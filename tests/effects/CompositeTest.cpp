@@ -67,12 +67,22 @@ TEST(CompositeImage, OpacityAndAlpha)
     TTestImg Half(1, 1, {255, 255, 255, 128}), Black(1, 1, {0, 0, 0, 255});
     CompositeImage(Black.I, Half.I, 0, 0, 0, 100, R);
     EXPECT_EQ(Black.At(0, 0), V({129, 129, 129, 254}));
-    // A gray canvas takes the layer's first byte; a gray layer gives its
-    // value to every channel.
-    TTestImg G(1, 1, {0}), BGRA(1, 1, {90, 10, 10, 255}), Gray(1, 1, {60}), Col(1, 1, {0, 0, 0});
-    CompositeImage(G.I, BGRA.I, 0, 0, 0, 100, R);
+    // A gray canvas takes the gray of a colour layer by the gray weights
+    // (BT.601: red 255 is gray 76, blue 255 gray 29), with or without the
+    // layer's alpha and the canvas's; a gray layer gives its value to every
+    // channel.
+    for (V Layer : {V{0, 0, 255, 255}, V{0, 0, 255}}) {
+        TTestImg G(1, 1, {0}), GA(1, 1, {0, 255});
+        TTestImg L(1, 1, Layer);
+        CompositeImage(G.I, L.I, 0, 0, 0, 100, R);
+        CompositeImage(GA.I, L.I, 0, 0, 0, 100, R);
+        EXPECT_EQ(G.At(0, 0)[0], 76) << Layer.size();
+        EXPECT_EQ(GA.At(0, 0), V({76, 255})) << Layer.size();
+    }
+    TTestImg G(1, 1, {0}), Blue(1, 1, {255, 0, 0, 255}), Gray(1, 1, {60}), Col(1, 1, {0, 0, 0});
+    CompositeImage(G.I, Blue.I, 0, 0, 0, 100, R);
     CompositeImage(Col.I, Gray.I, 0, 0, 0, 100, R);
-    EXPECT_EQ(G.At(0, 0)[0], 90);
+    EXPECT_EQ(G.At(0, 0)[0], 29);
     EXPECT_EQ(Col.At(0, 0), V({60, 60, 60}));
 }
 

@@ -2,13 +2,17 @@
 
 #include "EffectTestUtil.h"
 
+#include "core/Bitmap.h"
 #include "core/Errors.h"
+#include "core/Kodex.h"
 #include "core/Global.h"
 #include "core/ImageLoader.h"
 #include "core/IniFile.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -49,11 +53,15 @@ TEST_F(DecreaseColorTest, SettingsFallBackToAPresentToolAndStayInRange)
     Ini.WriteInteger("DecreaseColor", "Quality", 0);
     TDecreaseColorEffect E;
     E.ReadIniFile(Ini);
-    EXPECT_EQ(E.FMode, 3) << "FLAXC has no build here: the quantiser stands in";
-    EXPECT_EQ(E.FFlags, uint32_t(DC_PNGNQ));
+    EXPECT_EQ(E.FMode, 2) << "FLAXC has no build here: the first present tool stands in";
+    EXPECT_EQ(E.FFlags, uint32_t(DC_IZYINS | DC_PNGNQ));
     EXPECT_TRUE(E.FUse);
     EXPECT_EQ(E.FPaletteEntries, 256);
     EXPECT_EQ(E.FQuality, 1);
+    EXPECT_TRUE(ColorReductionDropsAlpha) << "the palette tools take no alpha";
+    Ini.WriteInteger("DecreaseColor", "Mode", 3);
+    E.ReadIniFile(Ini);
+    EXPECT_EQ(E.FMode, 3);
     EXPECT_FALSE(ColorReductionDropsAlpha) << "the quantiser keeps alpha";
 }
 
@@ -119,5 +127,126 @@ TEST_F(DecreaseColorTest, AFileThatAppearedMeanwhileStaysWhenOutputsMustNotBeOve
     FileOption.NotOverwrite = Saved;
     std::ifstream F(P.OutFileName);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(F), {}), "someone else's file");
+    FreeImg(Img);
+}
+
+namespace {
+
+// A smooth picture with fine detail: colour reduction must approximate it.
+void PaintPhotoLike(TImgInfo& Img)
+{
+    for (uint32_t Y = 0; Y < Img.Height; ++Y)
+        for (uint32_t X = 0; X < Img.Width; ++X) {
+            uint8_t* P = ScanLine(Img, Y) + X * 3;
+            P[0] = uint8_t(40 + X * 180 / Img.Width);
+            P[1] = uint8_t(30 + Y * 200 / Img.Height);
+            P[2] = uint8_t(128 + 100 * ((X / 5 + Y / 7) % 3 == 0) - 60 * ((X + Y) % 11 == 0));
+        }
+}
+
+double PSNR(const TImgInfo& A, const TImgInfo& B)
+{
+    double Sq = 0;
+    for (uint32_t Y = 0; Y < A.Height; ++Y)
+        for (uint32_t X = 0; X < A.Width * 3; ++X) {
+            const double D = double(ScanLine(A, Y)[X]) - ScanLine(B, Y)[X];
+            Sq += D * D;
+        }
+    const double Mse = Sq / (double(A.Width) * A.Height * 3);
+    return Mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / Mse);
+}
+
+std::set<uint32_t> ColoursOf(const TImgInfo& Img)
+{
+    std::set<uint32_t> C;
+    for (uint32_t Y = 0; Y < Img.Height; ++Y)
+        for (uint32_t X = 0; X < Img.Width; ++X) {
+            const uint8_t* P = ScanLine(Img, Y) + X * Img.Channels;
+            C.insert(P[0] | P[1] << 8 | P[2] << 16);
+        }
+    return C;
+}
+
+} // namespace
+
+// BMP output with the palette tool's stand-in: an 8-bit palette file of at
+// most the asked colours that stays close to the true-colour picture.
+TEST_F(DecreaseColorTest, BMPOutputBecomesAnEightBitPaletteBitmap)
+{
+    if (FindQuantiserPath().empty())
+        GTEST_SKIP() << "pngquant not installed";
+    TImgInfo Source;
+    AllocImg(Source, 96, 64, 3);
+    PaintPhotoLike(Source);
+    std::vector<std::string> Shots;
+    for (int Dither : {0, 2}) {
+        TDecreaseColorEffect E;
+        E.FMode = 2;
+        E.FPaletteEntries = 64;
+        E.FDitherType = Dither;
+        E.FDitherStr = 10;
+        TImgInfo Img;
+        AllocImg(Img, Source.Width, Source.Height, 3);
+        for (uint32_t Y = 0; Y < Img.Height; ++Y)
+            std::memcpy(ScanLine(Img, Y), ScanLine(Source, Y), Img.Width * 3);
+        TEffectParams P;
+        P.OutFileName = (Dir / ("out" + std::to_string(Dither) + ".bmp")).string();
+        E.DoEffect(Img, P);
+        FreeImg(Img);
+        ASSERT_TRUE(P.DecreaseColor) << Dither;
+
+        std::ifstream F(P.OutFileName, std::ios::binary);
+        const std::string S(std::istreambuf_iterator<char>(F), {});
+        ASSERT_GT(S.size(), 54u);
+        EXPECT_EQ(S.substr(0, 2), "BM");
+        EXPECT_EQ(uint8_t(S[28]), 8) << "8 bits per pixel";
+        TImgInfo Back;
+        ASSERT_TRUE(LoadBitmapFromMemory(P.OutFileName, Back, 0, DefaultBGColor));
+        ASSERT_EQ(Back.Channels, 3u);
+        ASSERT_EQ(Back.Width, Source.Width);
+        EXPECT_LE(ColoursOf(Back).size(), 64u) << Dither;
+        EXPECT_GT(ColoursOf(Back).size(), 8u) << Dither;
+        EXPECT_GT(PSNR(Source, Back), 25.0) << Dither << " dB: " << PSNR(Source, Back);
+        Shots.push_back(S);
+        FreeImg(Back);
+    }
+    EXPECT_NE(Shots[0], Shots[1]) << "dithering changes the picture";
+    FreeImg(Source);
+    // Only the two outputs are left: no work file stays in the temporary folder.
+    EXPECT_EQ(size_t(std::distance(fs::directory_iterator(Dir), {})), 2u);
+}
+
+// PNG output with the palette tool's stand-in keeps the transparent corner;
+// BMP output in the quantiser-only mode is left to the worker.
+TEST_F(DecreaseColorTest, PaletteToolPNGKeysTheCornerColour)
+{
+    if (FindQuantiserPath().empty())
+        GTEST_SKIP() << "pngquant not installed";
+    TDecreaseColorEffect E;
+    E.FMode = 2;
+    E.FPaletteEntries = 16;
+    E.FTransparentType = 1; // top-left
+    TImgInfo Img;
+    AllocImg(Img, 40, 30, 3);
+    PaintPhotoLike(Img);
+    TEffectParams P;
+    P.OutFileName = (Dir / "keyed.png").string();
+    E.DoEffect(Img, P);
+    ASSERT_TRUE(P.DecreaseColor);
+    TImgInfo Back;
+    uint32_t Flags = 0;
+    TBGColor BG;
+    ASSERT_NE(ReadPNGFile(P.OutFileName, Back, Flags, nullptr, BG), 0);
+    ASSERT_EQ(Back.Channels, 4u);
+    EXPECT_EQ(ScanLine(Back, 0)[3], 0) << "the top-left colour is transparent";
+    EXPECT_LE(ColoursOf(Back).size(), 16u);
+    FreeImg(Back);
+
+    E.FMode = 3;
+    TEffectParams B;
+    B.OutFileName = (Dir / "left.bmp").string();
+    E.DoEffect(Img, B);
+    EXPECT_FALSE(B.DecreaseColor);
+    EXPECT_FALSE(fs::exists(B.OutFileName));
     FreeImg(Img);
 }

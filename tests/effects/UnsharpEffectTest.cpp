@@ -110,3 +110,29 @@ TEST(UnsharpEffect, SettingsReachTheSharedFilter)
     EXPECT_EQ(w.GetText(), "[UnSharpMask]\r\nUse=0\r\nOrder=-1\r\nStrengthW=900\r\nStrengthB=50\r\nRadius=2.5\r\n"
                            "Threshold=-4\r\nDegamma=0\r\nLumaOnly=0\r\nPreview=1\r\nHistogram=1\r\n\r\n");
 }
+
+TEST(UnsharpEffect, PicturesWithAlphaAreSharpenedAndKeepTheirAlpha)
+{
+    // The colour of a picture with alpha comes out as that of the same
+    // picture without alpha; the alpha stays as it was. Gray+alpha likewise.
+    for (const uint32_t C : {4u, 2u}) {
+        const uint32_t N = C - 1;
+        TPatternPicture withAlpha(16, 4, C), plain(16, 4, N);
+        for (uint32_t y = 0; y < 4; ++y)
+            for (uint32_t x = 0; x < 16; ++x) {
+                for (uint32_t k = 0; k < N; ++k)
+                    withAlpha.Px(x, y)[k] = plain.Px(x, y)[k] = uint8_t(x < 8 ? 50 + 10 * k : 170 + 20 * k);
+                withAlpha.Px(x, y)[N] = uint8_t(x * 16 + y);
+            }
+        Sharpener a(false, false), b(false, false); // whole: the 3-channel twin in RGB
+        a.E.DoEffect(withAlpha.I, a.Prm);
+        b.E.DoEffect(plain.I, b.Prm);
+        EXPECT_LT(withAlpha.Px(7, 2)[0], 50) << C; // sharpened at all
+        for (uint32_t y = 0; y < 4; ++y)
+            for (uint32_t x = 0; x < 16; ++x) {
+                for (uint32_t k = 0; k < N; ++k)
+                    ASSERT_EQ(withAlpha.Px(x, y)[k], plain.Px(x, y)[k]) << C << " " << x << "," << y;
+                ASSERT_EQ(withAlpha.Px(x, y)[N], uint8_t(x * 16 + y));
+            }
+    }
+}

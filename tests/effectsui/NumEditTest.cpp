@@ -5,7 +5,10 @@
 #include "UiTestApp.h"
 
 #include <QFocusEvent>
+#include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
 #include <QKeyEvent>
 #include <QWidget>
 
@@ -23,12 +26,7 @@ struct NumEditTest : testing::Test {
         TestApp();
         Form = std::make_unique<QWidget>();
     }
-    QLineEdit* Box()
-    {
-        auto* b = new QLineEdit(Form.get());
-        b->setGeometry(10, 20, 60, 22);
-        return b;
-    }
+    QWidget* Box() { return Form.get(); }
     static void Key(QWidget* W, int K, const QString& Text = {})
     {
         QKeyEvent ev(QEvent::KeyPress, K, Qt::NoModifier, Text);
@@ -167,27 +165,61 @@ TEST_F(NumEditTest, KeyFilter)
     EXPECT_EQ(e->text(), "3");
 }
 
-TEST_F(NumEditTest, TakesThePlaceOfTheDesignedBox)
+// The arrows are part of the edit: wherever a layout puts it, they stay
+// inside its right edge, follow its state, and never cover a neighbour.
+TEST_F(NumEditTest, UpDownStaysInsideTheEditInNestedLayouts)
 {
-    auto* layout = new QHBoxLayout(Form.get());
-    QLineEdit* box = Box();
-    layout->addWidget(box);
-    box->setProperty("Tag", 7);
-    box->setEnabled(false);
-    auto* e = new TUDNumEdit(box, 10, 0, 3, 1, 0);
-    EXPECT_EQ(layout->indexOf(e), 0);
-    EXPECT_EQ(e->property("Tag").toInt(), 7);
-    EXPECT_FALSE(e->UpDown()->isEnabled());
-    e->setEnabled(true);
-    EXPECT_TRUE(e->UpDown()->isEnabled());
-    EXPECT_EQ(e->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    for (bool AttachFirst : {true, false}) {
+        QWidget Dialog;
+        auto* Outer = new QVBoxLayout;
+        auto* Row = new QHBoxLayout;
+        auto* Inner = new QGridLayout;
+        if (AttachFirst) {
+            Dialog.setLayout(Outer);
+            Outer->addLayout(Row);
+            Row->addLayout(Inner);
+        }
+        auto* Label = new QLabel("Offset Y", &Dialog);
+        auto* e = new TUDNumEdit(&Dialog, 100, 0, 5, 1, 0);
+        auto* After = new QLabel("Line Space", &Dialog);
+        Inner->addWidget(Label, 0, 0);
+        Inner->addWidget(e, 0, 1);
+        Inner->addWidget(After, 0, 2);
+        if (!AttachFirst) {
+            Row->addLayout(Inner);
+            Outer->addLayout(Row);
+            Dialog.setLayout(Outer);
+        }
+        Dialog.show();
+        QApplication::processEvents();
 
-    Form->show();
-    e->setGeometry(5, 6, 50, 24);
-    EXPECT_EQ(e->UpDown()->geometry(), QRect(55, 6, e->UpDown()->width(), 24));
-    e->hide();
-    EXPECT_TRUE(e->UpDown()->isHidden());
-    // The up-down may go first (its owner freed it); the edit then forgets it.
-    delete e->UpDown();
-    EXPECT_EQ(e->TotalWidth(), 50);
+        TUpDown* ud = e->UpDown();
+        ASSERT_EQ(ud->parentWidget(), e) << AttachFirst;
+        EXPECT_TRUE(ud->isVisible());
+        EXPECT_TRUE(e->rect().contains(ud->geometry())) << AttachFirst;
+        EXPECT_GE(ud->width(), TUpDown::DefaultWidth - 1);
+        EXPECT_LE(ud->height(), e->height()); // never stretched past its edit
+        EXPECT_GE(e->width(), e->minimumSizeHint().width());
+        const QRect Arrows(ud->mapTo(&Dialog, QPoint(0, 0)), ud->size());
+        EXPECT_FALSE(Arrows.intersects(Label->geometry())) << AttachFirst;
+        EXPECT_FALSE(Arrows.intersects(After->geometry())) << AttachFirst;
+        EXPECT_TRUE(Dialog.rect().contains(Arrows)) << AttachFirst;
+        // The text ends before the arrows.
+        EXPECT_GE(e->textMargins().right(), TUpDown::DefaultWidth);
+
+        e->setEnabled(false);
+        EXPECT_FALSE(ud->isEnabled());
+        e->setEnabled(true);
+        EXPECT_TRUE(ud->isEnabled());
+        e->hide();
+        EXPECT_FALSE(ud->isVisible());
+
+        // A wider edit keeps its arrows at its right edge.
+        e->show();
+        e->resize(200, e->height());
+        EXPECT_LE(ud->geometry().right(), e->width() - 1);
+        EXPECT_GT(ud->x(), 150);
+        emit ud->Clicked(true);
+        EXPECT_EQ(e->Value(), 6);
+    }
 }

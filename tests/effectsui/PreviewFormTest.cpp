@@ -45,6 +45,7 @@ struct TShownForm {
         Form.resize(400, 300);
         Form.SetPreviewImage(&After.Img, &Before.Img, false, QStringLiteral("a.jpg"));
         Form.show();
+        Form.SetViewMode(1);
         QCoreApplication::processEvents();
     }
 };
@@ -177,4 +178,67 @@ TEST(PreviewForm, MagnifiedViewScrollsOnlyWhenTheZoomedPictureDoesNotFit)
     EXPECT_EQ(F.Right, 60);
     EXPECT_EQ(F.Bottom, 60);
     EXPECT_DOUBLE_EQ(S.Form.GetZoom(), 0.6);
+}
+
+// The selection shows whatever the picture and the style: contrasting dashes
+// on its edges on a black and on a white picture alike.
+TEST(PreviewForm, SelectionShowsOnDarkAndLightPictures)
+{
+    for (uint8_t V : {uint8_t(0), uint8_t(255)}) {
+        TShownForm S;
+        TPicture Plain(100, 100, V);
+        S.Form.SetPreviewImage(&Plain.Img, nullptr, false, QStringLiteral("plain.bmp"));
+        QCoreApplication::processEvents();
+        S.Form.SetSelectRect(TRect{20, 30, 80, 70});
+        const QImage Shot = S.Form.PaintBox()->grab().toImage();
+        ASSERT_EQ(Shot.width(), 100);
+        auto Contrasting = [&](int X, int Y) {
+            const int G = qGray(Shot.pixel(X, Y));
+            return V == 0 ? G > 200 : G < 55;
+        };
+        int Top = 0, Left = 0, Inside = 0;
+        for (int X = 25; X < 75; ++X)
+            Top += Contrasting(X, 30);
+        for (int Y = 35; Y < 65; ++Y)
+            Left += Contrasting(20, Y);
+        for (int Y = 40; Y < 60; ++Y)
+            for (int X = 30; X < 70; ++X)
+                Inside += Contrasting(X, Y);
+        EXPECT_GT(Top, 10) << int(V);
+        EXPECT_GT(Left, 6) << int(V);
+        EXPECT_EQ(Inside, 0) << int(V) << ": the picture inside stays as it is";
+    }
+}
+
+// The window keeps its place for the next opening only once it has been
+// shown, and gets back exactly the place it had.
+TEST(PreviewForm, KeepsThePlaceItWasShownAt)
+{
+    TestApp();
+    const TPreviewOption Saved = PreviewOption;
+    PreviewOption.Left = 123;
+    PreviewOption.Top = 45;
+    PreviewOption.Width = 300;
+    PreviewOption.Height = 200;
+    { TPreviewForm NeverShown; }
+    EXPECT_EQ(PreviewOption.Left, 123);
+    EXPECT_EQ(PreviewOption.Top, 45);
+
+    {
+        TPreviewForm Form;
+        Form.show();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Form.geometry(), QRect(123, 45, 300, 200));
+        Form.setGeometry(150, 60, 320, 220);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(PreviewOption.Left, 150);
+    EXPECT_EQ(PreviewOption.Top, 60);
+    {
+        TPreviewForm Again;
+        Again.show();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Again.geometry(), QRect(150, 60, 320, 220)) << "no creep between openings";
+    }
+    PreviewOption = Saved;
 }

@@ -45,6 +45,45 @@ std::vector<uint8_t> MakeCMYKJpeg(uint32_t W, uint32_t H, const uint8_t Cmyk[4])
     return v;
 }
 
+// A gray or colour JPEG of the test picture made straight with libjpeg, with
+// arithmetic coding when asked.
+std::vector<uint8_t> MakeJpeg(uint32_t W, uint32_t H, int Components, bool Arith)
+{
+    jpeg_compress_struct c;
+    jpeg_error_mgr e;
+    c.err = jpeg_std_error(&e);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &out, &size);
+    c.image_width = W;
+    c.image_height = H;
+    c.input_components = Components;
+    c.in_color_space = Components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&c);
+    c.arith_code = Arith ? TRUE : FALSE;
+    jpeg_start_compress(&c, TRUE);
+    TOwnedImg pic{MakePicture(W, H, uint32_t(Components))};
+    for (uint32_t y = 0; y < H; ++y) {
+        JSAMPROW r = ScanLine(pic.Img, y);
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::vector<uint8_t> v(out, out + size);
+    std::free(out);
+    return v;
+}
+
+// Offset of the coded data of the first scan (after the SOS header).
+size_t ScanData(const std::vector<uint8_t>& B)
+{
+    for (size_t i = 0; i + 3 < B.size(); ++i)
+        if (B[i] == 0xFF && B[i + 1] == 0xDA)
+            return i + 2 + size_t(B[i + 2] << 8 | B[i + 3]);
+    return 0;
+}
+
 } // namespace
 
 TEST_F(Jpeg, JpegReducedSizeDecodingGivesTheScaledSize)
@@ -315,4 +354,56 @@ TEST_F(Jpeg, AProgressiveFileCutBetweenScansFails)
     EXPECT_FALSE(ReadJPEGFromMemory(cut.data(), cut.size(), out.Img));
     EXPECT_EQ(out.Img.Mem, nullptr);
     EXPECT_FALSE(TakeErrors().empty());
+}
+
+// Cut inside its coded data, an arithmetic-coded file decodes to gray rows
+// without the decoder complaining: it is damaged all the same. Whole, it
+// reads.
+TEST_F(Jpeg, AnArithmeticCodedFileCutInsideItsScanFails)
+{
+    for (int components : {1, 3}) {
+        const std::vector<uint8_t> good = MakeJpeg(96, 80, components, true);
+        TOwnedImg whole{};
+        ASSERT_TRUE(ReadJPEGFromMemory(good.data(), good.size(), whole.Img)) << components;
+        const size_t data = ScanData(good);
+        ASSERT_GT(data, 0u);
+        for (size_t cut : {data + 10, (data + good.size()) / 2, good.size() - 40}) {
+            const std::vector<uint8_t> bad(good.begin(), good.begin() + long(cut));
+            TOwnedImg out{};
+            EXPECT_FALSE(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img)) << components << " " << cut;
+            EXPECT_EQ(out.Img.Mem, nullptr);
+            const auto errs = TakeErrors();
+            ASSERT_FALSE(errs.empty());
+            EXPECT_NE(errs[0].find("Premature end of JPEG file"), std::string::npos) << errs[0];
+        }
+    }
+}
+
+// Coded data that is wrong rather than missing: codes no table holds, or a
+// segment cut short in the middle of the file.
+TEST_F(Jpeg, CorruptCodedDataFails)
+{
+    TOwnedImg src{MakePicture(96, 80, 3)};
+    const std::string f = Scratch / "k.jpg";
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
+    const std::vector<uint8_t> good = ReadBytes(f);
+    const size_t data = ScanData(good);
+    ASSERT_GT(data, 0u);
+    // Sixteen one bits in a row are no code of any table.
+    std::vector<uint8_t> bad = good;
+    const size_t at = (data + good.size()) / 2;
+    for (size_t i = 0; i < 6; i += 2)
+        bad[at + i] = 0xFF, bad[at + i + 1] = 0x00;
+    TOwnedImg out{};
+    EXPECT_FALSE(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img));
+    auto errs = TakeErrors();
+    ASSERT_FALSE(errs.empty());
+    EXPECT_NE(errs[0].find("Corrupt JPEG data"), std::string::npos) << errs[0];
+    // Half the coded data taken out: the end marker comes too early.
+    bad.assign(good.begin(), good.begin() + long(at));
+    bad.insert(bad.end(), good.end() - 2, good.end());
+    EXPECT_FALSE(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img));
+    errs = TakeErrors();
+    ASSERT_FALSE(errs.empty());
+    EXPECT_NE(errs[0].find("Corrupt JPEG data"), std::string::npos) << errs[0];
 }

@@ -536,3 +536,61 @@ TEST_F(Wic, CreateExifWritesTheGivenFactsAndChecksItsBuffer)
     EXPECT_EQ(m, 0u);
     EXPECT_TRUE(std::all_of(shortBuf.begin() + (n - 1), shortBuf.end(), [](uint8_t b) { return b == 0xAB; }));
 }
+
+namespace {
+// Sets the LONG or SHORT value of tag Tag in the first IFD of a little-endian TIFF.
+void SetTiffTag(std::vector<uint8_t>& D, uint16_t Tag, uint32_t Value)
+{
+    auto u16 = [&](size_t p) { return uint32_t(D[p] | D[p + 1] << 8); };
+    const size_t ifd = u16(4) | u16(6) << 16;
+    for (uint32_t i = 0, n = u16(ifd); i < n; ++i) {
+        const size_t e = ifd + 2 + 12 * i;
+        if (u16(e) == Tag) {
+            for (int k = 0; k < 4; ++k)
+                D[e + 8 + k] = u16(e + 2) == 3 && k >= 2 ? 0 : uint8_t(Value >> (8 * k));
+            return;
+        }
+    }
+    ADD_FAILURE() << "no tag " << Tag;
+}
+} // namespace
+
+// Uncompressed strips or tiles that stop before the picture's last row leave
+// rows nobody stored: a damaged file, not a picture with a gray bottom. (The
+// tiled file must read whole first: uncompressed tiles did not read at all.)
+TEST_F(Wic, TiffWhoseDataDoesNotCoverItsLengthFails)
+{
+    struct {
+        uint16_t Bits;
+        bool Tiled;
+    } const kinds[] = {{8, false}, {16, false}, {8, true}};
+    for (const auto& k : kinds) {
+        const std::string f = Scratch / "short.tif";
+        TIFF* t = OpenTiff(f, 32, 32, k.Bits, 3, PHOTOMETRIC_RGB);
+        ASSERT_NE(t, nullptr);
+        std::vector<uint8_t> buf(16 * 16 * 6 * 4, 0x5A);
+        if (k.Tiled) {
+            TIFFSetField(t, TIFFTAG_TILEWIDTH, 16);
+            TIFFSetField(t, TIFFTAG_TILELENGTH, 16);
+            for (uint32_t y = 0; y < 32; y += 16)
+                for (uint32_t x = 0; x < 32; x += 16)
+                    TIFFWriteTile(t, buf.data(), x, y, 0, 0);
+        } else {
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 8);
+            for (uint32_t y = 0; y < 32; ++y)
+                TIFFWriteScanline(t, buf.data(), y, 0);
+        }
+        TIFFClose(t);
+        std::vector<uint8_t> d = ReadBytes(f);
+        TOwnedImg whole{};
+        EXPECT_EQ(1, ReadWicMem(d, whole.Img)) << k.Bits << k.Tiled;
+        EXPECT_TRUE(TakeErrors().empty());
+        SetTiffTag(d, 257, 64); // twice the rows the data holds
+        TOwnedImg out{};
+        EXPECT_EQ(0, ReadWicMem(d, out.Img)) << k.Bits << k.Tiled;
+        EXPECT_EQ(out.Img.Mem, nullptr);
+        const auto errs = TakeErrors();
+        ASSERT_FALSE(errs.empty()) << k.Bits << k.Tiled;
+        EXPECT_NE(errs[0].find("does not cover"), std::string::npos) << errs[0];
+    }
+}

@@ -1,0 +1,31 @@
+#include "core/WorkShare.h"
+
+#include "platform/SysInfo.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+std::atomic<int> BusyWorkers{0};
+}
+
+void BeginBusyWorker()
+{
+    ++BusyWorkers;
+}
+
+void EndBusyWorker()
+{
+    --BusyWorkers;
+}
+
+int WorkThreadShare()
+{
+    const int busy = std::max(BusyWorkers.load(), 1);
+    return std::max(platform::UsableProcessorCount() / busy, 1);
+}
+
+int WorkThreadLimit(int Wanted)
+{
+    return BusyWorkers.load() > 0 ? std::min(Wanted, WorkThreadShare()) : Wanted;
+}

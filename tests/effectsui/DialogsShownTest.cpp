@@ -1,0 +1,355 @@
+// Every effect dialog as the main window opens it, with the picture of the
+// selected file list entry: shown whole on a 1366 x 768 screen with nothing
+// covered, its preview and histogram windows fed from that picture.
+#include "UiTestApp.h"
+
+#include "core/Bitmap.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "effects/AddBlankFrm.h"
+#include "effects/ColorCorrectionFrm.h"
+#include "effects/DecreaseColor.h"
+#include "effects/Effect.h"
+#include "effects/Histogram.h"
+#include "effects/ToneCurveFrm.h"
+#include "effects/TrimmingFilter.h"
+#include "effects/UnSharpMaskOptionFrm.h"
+#include "effects/ui/AddBlankDlg.h"
+#include "effects/ui/AddTextDlg.h"
+#include "effects/ui/ColorCorrectionDlg.h"
+#include "effects/ui/CompositeDlg.h"
+#include "effects/ui/DecreaseColorDlg.h"
+#include "effects/ui/GrayscaleDlg.h"
+#include "effects/ui/HistogramFrm.h"
+#include "effects/ui/JPEGTranOptionFrm.h"
+#include "effects/ui/PreviewFrm.h"
+#include "effects/ui/RotationOptionDlg.h"
+#include "effects/ui/ToneCurveDlg.h"
+#include "effects/ui/TrimmingDlg.h"
+#include "effects/ui/UnSharpMaskDlg.h"
+#include "tests/effectsui/DialogLayout.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QRadioButton>
+#include <QImage>
+#include <QTimer>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <numeric>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A smooth picture with some detail, so that every effect changes something.
+void Paint(TImgInfo& Img)
+{
+    for (uint32_t y = 0; y < Img.Height; ++y)
+        for (uint32_t x = 0; x < Img.Width; ++x) {
+            uint8_t* p = MemRow(Img, y) + x * 3;
+            p[0] = uint8_t(x * 255 / Img.Width);
+            p[1] = uint8_t(y * 255 / Img.Height);
+            p[2] = uint8_t(((x / 8 + y / 8) % 2) ? 200 : 60);
+        }
+}
+
+// Two entries in the file list, of different sizes, as BMP files; or, with
+// VESTRO_DIALOG_PHOTO set, that photograph as the second entry.
+struct EffectDialogs : ::testing::Test {
+    fs::path Dir;
+    TEffectList Effects;
+    TImageInfoList Files;
+    uint32_t W1 = 0, H1 = 0; // entry 1's size
+    TPreviewOption SavedOption = PreviewOption;
+
+    void SetUp() override
+    {
+        TestApp();
+        Dir = fs::temp_directory_path() / ("vestro-dialogs-" + std::to_string(QCoreApplication::applicationPid()));
+        fs::create_directories(Dir);
+        const std::pair<uint32_t, uint32_t> Sizes[2] = {{120, 90}, {200, 300}};
+        for (int i = 0; i < 2; ++i) {
+            const std::string Path = (Dir / ("p" + std::to_string(i) + ".bmp")).string();
+            TImgInfo Img;
+            AllocImg(Img, Sizes[i].first, Sizes[i].second, 3);
+            Paint(Img);
+            ASSERT_TRUE(SaveBitmapFile(Path, Img, TResolutionInfo{}));
+            FreeImg(Img);
+            // A photograph to look at stands in for the second picture.
+            const QByteArray Photo = qgetenv("VESTRO_DIALOG_PHOTO");
+            if (i == 1 && !Photo.isEmpty()) {
+                ASSERT_TRUE(QImage(QString::fromLocal8Bit(Photo)).convertToFormat(QImage::Format_RGB888).save(
+                    QString::fromStdString(Path), "BMP"));
+            }
+            auto* Info = new TImageInfo;
+            ASSERT_TRUE(GetImageInfo(Path, *Info));
+            Files.Add(Info);
+        }
+        W1 = Files[1]->Width;
+        H1 = Files[1]->Height;
+        EffectList = &Effects;
+        PreviewFileList = &Files;
+        PreviewOption.ViewMode = 0;
+    }
+    void TearDown() override
+    {
+        PreviewFileList = nullptr;
+        EffectList = nullptr;
+        PreviewOption = SavedOption;
+        fs::remove_all(Dir);
+    }
+    // The picture of entry Index as the dialogs load it.
+    bool Load(int32_t Index, TImgInfo& Img) { return LoadBeforeImage(*Files[Index], Img, EFFECT_ADDTEXT, Index); }
+};
+
+uint64_t Sum(const uint32_t* Table) { return std::accumulate(Table, Table + 256, uint64_t(0)); }
+
+// Runs Exec while the dialog it opens is checked by Look, then cancelled.
+template <class Form> void WhileOpen(const std::function<void()>& Exec, const std::function<void(Form&)>& Look)
+{
+    bool Seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* F = qobject_cast<Form*>(QApplication::activeModalWidget());
+        ASSERT_NE(F, nullptr);
+        Seen = true;
+        Look(*F);
+        F->reject();
+    });
+    Exec();
+    EXPECT_TRUE(Seen);
+}
+
+} // namespace
+
+TEST_F(EffectDialogs, EachOneShowsWholeWithItsPreview)
+{
+    auto Loader = [this](int32_t Index, TImgInfo& Img) { return Load(Index, Img); };
+    const std::pair<const char*, std::function<QDialog*()>> Plain[] = {
+        {"AddText",
+         [&] {
+             auto* F = new TAddTextForm(nullptr, [&](int32_t I, TImgInfo& Img, TAddTextPreviewSource&) {
+                 return Loader(I, Img);
+             });
+             F->SetPreviewImageIndex(1);
+             return F;
+         }},
+        {"Composite",
+         [&] {
+             auto* F = new TCompositeOptionForm(nullptr, Loader);
+             F->SetPreviewImageIndex(1);
+             return F;
+         }},
+        {"Grayscale", [] { return new TGrayscaleForm; }},
+        {"Rotation", [] { return new TRotationOptionForm; }},
+        {"LosslessTransform", [] { return new TJPEGTranOptionForm; }},
+        {"DecreaseColor",
+         [] {
+             auto* F = new TDecreaseColorForm;
+             F->SetParam(DC_IZYINS | DC_PNGNQ, 2, "-Y10", 256, 0, 2, 8, 9);
+             return F;
+         }},
+    };
+    for (const auto& [Name, Make] : Plain) {
+        std::unique_ptr<QDialog> D(Make());
+        D->show();
+        EXPECT_EQ(LayoutFaults(D.get()), "") << Name;
+        if (D->findChild<TAddTextPreview*>() || D->findChild<TCompositePreview*>()) {
+            EXPECT_GT(D->maximumWidth(), D->minimumSizeHint().width()) << Name << " can be resized";
+        }
+        ScreenShot(Name);
+    }
+
+    const std::pair<const char*, std::function<TPreviewBaseForm*()>> WithPreview[] = {
+        {"ColorAdjust", [] { return new TColorCorrectionForm; }},
+        {"UnsharpMask", [] { return new TUnSharpMaskOptionForm; }},
+        {"ToneCurve",
+         [] {
+             auto* F = new TToneCurveOptionForm;
+             TToneCurveEffect E;
+             F->SetParam(E.FControlPoints, 0, true, true);
+             return F;
+         }},
+        {"AddBlank",
+         [] {
+             auto* F = new TAddBlankForm;
+             TAddBlankParam P;
+             P.BlankType = btPixels;
+             P.Value = {"10", "10", "10", "10", "10", "10", "10", "10"};
+             F->SetParam(P, true);
+             return F;
+         }},
+        {"Trimming",
+         [] {
+             auto* F = new TTrimmingOptionForm;
+             F->SetParams(TRIM_MARGIN, 0, {"10", "10", "10", "10", "10", "10", "10", "10"}, "16:9", true);
+             return F;
+         }},
+    };
+    for (const auto& [Name, Make] : WithPreview) {
+        std::unique_ptr<TPreviewBaseForm> D(Make());
+        D->ShowSelectedEntry([] { return 1; });
+        D->show();
+        ASSERT_NE(PreviewForm, nullptr) << Name;
+        EXPECT_TRUE(PreviewForm->isVisible()) << Name;
+        EXPECT_EQ(D->Master.Width, W1) << Name;
+        EXPECT_EQ(D->Master.Height, H1) << Name;
+        EXPECT_NE(D->Dest2.Mem, nullptr) << Name;
+        EXPECT_EQ(LayoutFaults(D.get()), "") << Name;
+        // The dialog can be made larger; never smaller than its controls need.
+        EXPECT_GT(D->maximumWidth(), D->minimumSizeHint().width()) << Name;
+        ScreenShot(Name);
+    }
+}
+
+// The histogram window belongs to every dialog with a Histogram box: the
+// source picture's tables counted once when the picture is loaded, the
+// processed picture's tables from each preview.
+TEST_F(EffectDialogs, HistogramWindowShowsSourceAndProcessedPicture)
+{
+    TImgInfo Img;
+    ASSERT_TRUE(Load(1, Img));
+    std::vector<uint32_t> Expected(HistogramCounters);
+    CalcHistogram(Img, Expected.data(), HistogramAll, nullptr);
+    FreeImg(Img);
+    const uint64_t Pixels = uint64_t(W1) * H1;
+
+    PreviewOption.HistogramChannel = 0;
+    const std::pair<const char*, std::function<TPreviewBaseForm*()>> Dialogs[] = {
+        {"ColorAdjust",
+         [] {
+             auto* F = new TColorCorrectionForm;
+             TColorAdjust E;
+             E.FPreview = E.FHistogram = true;
+             E.FContrast = 80;
+             F->SetParam(E);
+             return F;
+         }},
+        {"UnsharpMask",
+         [] {
+             auto* F = new TUnSharpMaskOptionForm;
+             TUSMFilter E;
+             E.FPreview = E.FHistogram = true;
+             F->SetParam(E);
+             return F;
+         }},
+        {"ToneCurve",
+         [] {
+             auto* F = new TToneCurveOptionForm;
+             TCurveSet Pt;
+             for (int i = 0; i < tcCount; ++i)
+                 Pt[i] = i == tcChroma ? TPointArray{{0, 0}, {128, 128}, {255, 255}} : TPointArray{{0, 0}, {255, 255}};
+             Pt[tcRGB] = {{0, 40}, {255, 255}}; // lifts the shadows
+             F->SetParam(Pt, 0, true, true);
+             return F;
+         }},
+    };
+    for (const auto& [Name, Make] : Dialogs) {
+        std::unique_ptr<TPreviewBaseForm> D(Make());
+        D->ShowSelectedEntry([] { return 1; });
+        D->show();
+        ASSERT_NE(HistogramForm, nullptr) << Name;
+        EXPECT_TRUE(HistogramForm->isVisible()) << Name;
+        EXPECT_EQ(HistogramForm->TotalCount, Pixels) << Name;
+        EXPECT_EQ(std::memcmp(HistogramForm->DefaultCount, Expected.data(), Expected.size() * 4), 0) << Name;
+        // The live tables arrive with the first preview and count the same pixels.
+        EXPECT_TRUE(PumpUntil([] { return Sum(HistogramForm->HistogramCount) > 0; })) << Name;
+        EXPECT_EQ(Sum(HistogramForm->HistogramCount), Pixels) << Name;
+        EXPECT_NE(std::memcmp(HistogramForm->HistogramCount, Expected.data(), 3 * 256 * 4), 0)
+            << Name << ": the live tables are the processed picture's";
+        // Closing the window unchecks the dialog's box.
+        HistogramForm->close();
+        EXPECT_FALSE(HistogramForm->isVisible()) << Name;
+        EXPECT_EQ(LayoutFaults(HistogramForm), "") << Name;
+    }
+    EXPECT_EQ(HistogramForm, nullptr) << "released with its dialog";
+}
+
+// The hooks the main window calls show the entry selected in its list.
+TEST_F(EffectDialogs, HooksShowTheSelectedEntry)
+{
+    auto Selected = [] { return 1; };
+    auto Check = [&](TPreviewBaseForm& F) {
+        EXPECT_EQ(F.Master.Width, W1);
+        EXPECT_EQ(F.Master.Height, H1);
+    };
+    RegisterToneCurveOptionForm(nullptr, Selected);
+    TToneCurveEffect Tone;
+    WhileOpen<TToneCurveOptionForm>([&] { ExecToneCurveOptionForm(Tone); },
+                                    [&](TToneCurveOptionForm& F) {
+                                        Check(F);
+                                        // The curve box draws the picture's histogram behind the curve.
+                                        EXPECT_NE(F.BackBuf, F.Graph);
+                                    });
+    RegisterTrimmingOptionForm(nullptr, Selected);
+    TTrimmingFilter Trim;
+    WhileOpen<TTrimmingOptionForm>([&] { ExecTrimmingOptionForm(Trim); }, [&](TTrimmingOptionForm& F) { Check(F); });
+    RegisterAddBlankForm(nullptr, Selected);
+    TAddBlankFilter Blank;
+    WhileOpen<TAddBlankForm>([&] { ExecAddBlankForm(Blank); }, [&](TAddBlankForm& F) { Check(F); });
+    RegisterUnSharpMaskOptionForm(nullptr, Selected);
+    TUSMFilter Usm;
+    WhileOpen<TUnSharpMaskOptionForm>([&] { ExecUnSharpMaskOptionForm(Usm); },
+                                      [&](TUnSharpMaskOptionForm& F) { Check(F); });
+    RegisterColorCorrectionForm(nullptr, Selected);
+    TColorAdjust Cc;
+    WhileOpen<TColorCorrectionForm>([&] { ExecColorCorrectionForm(Cc); }, [&](TColorCorrectionForm& F) { Check(F); });
+}
+
+// Only present tools can be chosen; each tool shows its own options and
+// dithering, and choosing a tool starts from its default dithering.
+TEST(DecreaseColorForm, ToolsChoicesAndDithering)
+{
+    TestApp();
+    TDecreaseColorForm F;
+    F.SetParam(DC_IZYINS | DC_PNGNQ, 2, "-Y10 -C10", 300, 3, 4, 6, 0);
+    F.show();
+    EXPECT_FALSE(F.FlaxcButton->isEnabled());
+    EXPECT_TRUE(F.IzyinsButton->isChecked());
+    EXPECT_TRUE(F.StrengthPanel->isVisible());
+    EXPECT_TRUE(F.OptionsPanel->isVisible());
+    EXPECT_FALSE(F.QualityPanel->isVisible());
+    auto Items = [&] {
+        std::vector<int> T;
+        for (int i = 0; i < F.DitheringList->count(); ++i)
+            T.push_back(F.DitheringList->itemData(i).toInt());
+        return T;
+    };
+    EXPECT_EQ(Items(), (std::vector<int>{0, 2, 3}));
+    EXPECT_EQ(F.DitheringList->currentData().toInt(), 2) << "Anime is FLAXC's: the tool's default instead";
+
+    F.DitheringList->setCurrentIndex(0);
+    F.PngnqiButton->click();
+    EXPECT_FALSE(F.StrengthPanel->isVisible());
+    EXPECT_FALSE(F.OptionsPanel->isVisible());
+    EXPECT_TRUE(F.QualityPanel->isVisible());
+    EXPECT_EQ(Items(), (std::vector<int>{0, 2}));
+    EXPECT_EQ(F.DitheringList->currentData().toInt(), 0);
+    F.IzyinsButton->click();
+    EXPECT_EQ(F.DitheringList->currentData().toInt(), 2);
+
+    int32_t Mode = 0, Colours = 0, Transparent = 0, Dither = 0, Strength = 0, Quality = 0;
+    std::string Option;
+    F.GetParam(Mode, Option, Colours, Transparent, Dither, Strength, Quality);
+    EXPECT_EQ(Mode, 2);
+    EXPECT_EQ(Option, "-Y10 -C10");
+    EXPECT_EQ(Colours, 256);
+    EXPECT_EQ(Transparent, 3);
+    EXPECT_EQ(Dither, 2);
+    EXPECT_EQ(Strength, 6);
+    EXPECT_EQ(Quality, 1);
+
+    // A stored tool that is not present is not checked, and stays as it was.
+    TDecreaseColorForm None;
+    None.SetParam(DC_PNGNQ, 1, "", 16, 0, 1, 8, 9);
+    EXPECT_FALSE(None.FlaxcButton->isChecked());
+    Mode = 1;
+    None.GetParam(Mode, Option, Colours, Transparent, Dither, Strength, Quality);
+    EXPECT_EQ(Mode, 1);
+    EXPECT_EQ(Colours, 16);
+}
