@@ -50,8 +50,8 @@ TEST_F(Input, AHugeTailCostsNothing)
     constexpr uint64_t tail = uint64_t(1) << 30, allowance = uint64_t(64) << 20;
     TOwnedImg src{MakePicture(60, 40, 3)};
     const std::string jpg = Scratch / "a.jpg", png = Scratch / "a.png", bmp = Scratch / "a.bmp";
-    ASSERT_TRUE(WriteJPEG(jpg, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
-    ASSERT_TRUE(WritePNG(png, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6));
+    ASSERT_TRUE(WriteJPEG(jpg, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0, TakeRunSettings()));
+    ASSERT_TRUE(WritePNG(png, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
     ASSERT_TRUE(SaveBitmapFile(bmp, src.Img, {}));
     for (const std::string& f : {jpg, png, bmp})
         WithSparseTail(f, ReadBytes(f), tail);
@@ -60,7 +60,7 @@ TEST_F(Input, AHugeTailCostsNothing)
     EXPECT_LT(PeakGrowth([&] {
                   int32_t den = 1;
                   bool ycc = false;
-                  EXPECT_TRUE(ReadJPEGFile(jpg, a.Img, den, nullptr, ycc, false));
+                  EXPECT_TRUE(ReadJPEGFile(jpg, a.Img, den, nullptr, ycc, false, TakeRunSettings()));
               }),
               allowance);
     EXPECT_LT(PeakGrowth([&] {
