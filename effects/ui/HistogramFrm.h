@@ -47,10 +47,8 @@ public:
 
     void SetParentForm(QWidget* Form, THistogramUpdateProc Proc);
     // A preview dialog takes the window over: its check box follows the
-    // window and Proc asks it for fresh counts. Release gives it back, and
-    // does nothing when another dialog has taken the window since.
+    // window and Proc asks it for fresh counts.
     void AttachDialog(QWidget* Form, QCheckBox* Box, THistogramUpdateProc Proc);
-    void ReleaseDialog(QWidget* Form);
     // Copies the source picture's six tables (HistogramCounters entries).
     void SetDefaultCount(const uint32_t* Counts);
     // Takes the live tables from six tables: 0-2 in the RGB views, 3-5 in the
@@ -64,12 +62,12 @@ public:
     // The read-out for the pointer at column X of the drawing.
     void ShowValueAt(int X);
 
-    QLabel* Label1;
-    QComboBox* ComboBox1;     // "RGB", "R", "G", "B", "Y", "CbCr"
-    QRadioButton* RadioButton1; // linear scale
-    QRadioButton* RadioButton2; // logarithmic scale
-    THistogramPaintBox* PaintBox1;
-    QLabel* Label2;           // value read-out
+    QLabel* ChannelLabel;
+    QComboBox* ChannelList;     // "RGB", "R", "G", "B", "Y", "CbCr"
+    QRadioButton* LinearButton; // linear scale
+    QRadioButton* LogButton; // logarithmic scale
+    THistogramPaintBox* GraphBox;
+    QLabel* ValueLabel;           // value read-out
 
     QImage BackBuf;           // BufWidth x BufHeight, 24-bit
     bool IsGrayscale = false; // the source has no second table

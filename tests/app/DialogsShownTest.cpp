@@ -4,6 +4,8 @@
 #include "app/BitmapOptionFrm.h"
 #include "app/ChangeOrderFrm.h"
 #include "app/CombineOptionFrm.h"
+#include "app/CreateShortCutFrm.h"
+#include "app/ErrorLogFrm.h"
 #include "app/FolderOptionFrm.h"
 #include "app/JPEGOptionFrm.h"
 #include "app/MetadataOptionFrm.h"
@@ -45,6 +47,8 @@ TEST(OptionDialogs, EachOneShowsWholeAndUncovered)
         {"ExternalViewer", [] { return new TPreviewOptionForm(PreviewOption); }},
         {"OutputFolder", [] { return new TFolderOptionForm; }},
         {"About", [] { return new TAboutForm; }},
+        {"CreateShortcut", [] { return new TCreateShortCutForm; }},
+        {"ErrorLog", [] { return new TErrorLogForm; }},
     };
     for (const auto& [Name, Make] : Dialogs) {
         std::unique_ptr<QDialog> D(Make());
@@ -64,14 +68,14 @@ TEST(AboutForm, ShowsTheApplicationIcon)
     {
         TAboutForm F;
         F.show();
-        EXPECT_TRUE(F.Image1->isVisible());
-        EXPECT_EQ(F.Image1->pixmap().toImage().pixelColor(24, 24), QColor(Qt::red));
+        EXPECT_TRUE(F.IconImage->isVisible());
+        EXPECT_EQ(F.IconImage->pixmap().toImage().pixelColor(24, 24), QColor(Qt::red));
     }
     QApplication::setWindowIcon(QIcon());
     {
         TAboutForm F;
         F.show();
-        EXPECT_FALSE(F.Image1->isVisible()) << "no empty square without an icon";
+        EXPECT_FALSE(F.IconImage->isVisible()) << "no empty square without an icon";
         EXPECT_EQ(LayoutFaults(&F), "");
     }
     QApplication::setWindowIcon(Kept);
