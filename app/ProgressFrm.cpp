@@ -92,6 +92,7 @@ TProgressForm::~TProgressForm()
     FNameJob.reset();
     if (FRunInput)
         FRunInput->clear();
+    FProbes.clear();
     ClearFolderFileCounts();
     ReleaseAtOnceWindow(*this);
 }
@@ -124,6 +125,7 @@ void TProgressForm::StartRun()
             if (!p.empty() && AsciiLower(p.substr(0, 5)) != "/ini=")
                 AddRunInputPath(*FRunInput, p, FileOption.AddSubFolder);
         entries.RunInput = FRunInput;
+        entries.Probes = &FProbes;
     } else {
         entries.List = FileList;
     }
