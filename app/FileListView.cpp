@@ -176,7 +176,7 @@ TListState TFileListView::ListState() const
     S.CanPreview = S.Count > 0 && RunMode == 0;
     S.CanPreview2 = S.CanPreview && ViewerExists();
     if (S.Count > 0)
-        S.CountText = QString::asprintf("%dFiles", S.Count);
+        S.CountText = QString::asprintf(LoadResText("%dFiles").c_str(), S.Count);
     return S;
 }
 
