@@ -5,6 +5,7 @@
 #include "core/ErrorLog.h"
 #include "core/Errors.h"
 #include "core/Grayscale.h"
+#include "core/PictureMemory.h"
 #include "core/WorkShare.h"
 #include "platform/DynLib.h"
 #include "platform/FdFile.h"
@@ -82,7 +83,7 @@ int WriteViaTemp(const std::string& FileName, TWrite Write)
 }
 
 void FillJPEGRecord(TKodexWriteJPEG& Rec, const TImgInfo& Img, int32_t Quality, bool IsYCbCr, int32_t SampleType,
-                    int32_t Smoothing)
+                    int32_t Smoothing, const TRunSettings& S)
 {
     static const int32_t hs[4] = {2, 2, 1, 4}, vs[4] = {2, 1, 1, 1};
     const int32_t st = (SampleType >= 0 && SampleType <= 3) ? SampleType : 0;
@@ -93,13 +94,13 @@ void FillJPEGRecord(TKodexWriteJPEG& Rec, const TImgInfo& Img, int32_t Quality, 
     Rec.VSampling = vs[st];
     Rec.Smoothing = Smoothing;
     Rec.Flags = IsYCbCr ? uint32_t(KODEX_WJPEG_YCBCR) : 0u;
-    Rec.DCTMethod = JPEGOption.DCTMethod != 0 ? 2 : 0;
+    Rec.DCTMethod = S.JPEG.DCTMethod != 0 ? 2 : 0;
 }
 
-void SetDensity(TKodexWriteJPEG& Rec, const TResolutionInfo& Resolution)
+void SetDensity(TKodexWriteJPEG& Rec, const TResolutionInfo& Resolution, const TMetadataOption& Meta)
 {
-    if (!MetadataOption.KeepResolution) {
-        Rec.XDensity = Rec.YDensity = MetadataOption.Resolution;
+    if (!Meta.KeepResolution) {
+        Rec.XDensity = Rec.YDensity = Meta.Resolution;
         Rec.DensityUnit = 1;
         return;
     }
@@ -113,6 +114,21 @@ void SetDensity(TKodexWriteJPEG& Rec, const TResolutionInfo& Resolution)
         Rec.XDensity = Rec.YDensity = 1;
         Rec.DensityUnit = 0;
     }
+}
+
+// Before a read: the library learns today's picture budget (the settings and
+// the worker count may have changed since the last read).
+void PassBudget()
+{
+    if (KodexProcs.SetPictureMemoryLimit)
+        KodexProcs.SetPictureMemoryLimit(PictureMemoryBudget());
+}
+
+// Maps an input for the library, which then reads only what it decodes.
+bool OpenInput(const std::string& FileName, platform::TMappedFile& File)
+{
+    PassBudget();
+    return File.Open(FileName);
 }
 
 // The library's result for a mapped input: a picture decoded while another
@@ -136,8 +152,8 @@ int ReadWic(TKodexReadWICProc Proc, const std::string& FileName, TImgInfo& Img, 
     if (!Proc)
         return 0;
     TCurrentFile cur(FileName);
-    platform::TMappedFile file(FileName);
-    if (!file.Data())
+    platform::TMappedFile file;
+    if (!OpenInput(FileName, file))
         return 0;
     TKodexReadWIC rec{};
     rec.ICC = ICCInfo;
@@ -170,6 +186,8 @@ bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText)
     Resolve(KodexProcs.CreateExif, "create_exif");
     Resolve(KodexProcs.EnumExtensions, "enumextensions");
     Resolve(KodexProcs.SetErrorMsgCallback, "set_errormsg_callback");
+    Resolve(KodexProcs.SetPictureMemoryLimit, "set_picture_memory_limit");
+    Resolve(KodexProcs.SetCancelFlag, "set_cancel_flag");
     {
         std::lock_guard<std::mutex> lock(ExtMutex);
         WICExtensions.clear();
@@ -208,8 +226,8 @@ int ReadPNGFile(const std::string& FileName, TImgInfo& Img, uint32_t& Flags, TIC
     if (!KodexProcs.ReadPNG)
         return 0;
     TCurrentFile cur(FileName);
-    platform::TMappedFile file(FileName);
-    if (!file.Data())
+    platform::TMappedFile file;
+    if (!OpenInput(FileName, file))
         return 0;
     TKodexReadPNG rec{};
     rec.Flags = Flags & ~uint32_t(KODEX_PNG_GRAYALPHA);
@@ -247,18 +265,18 @@ int ReadPNGFile(const std::string& FileName, TImgInfo& Img, uint32_t& Flags, TIC
 }
 
 int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominator, TICCInfo* ICCInfo,
-                 bool& IsYCbCr, bool PassFlag)
+                 bool& IsYCbCr, bool PassFlag, const TRunSettings& S)
 {
     if (!KodexProcs.ReadJPEG)
         return 0;
     TCurrentFile cur(FileName);
-    platform::TMappedFile file(FileName);
-    if (!file.Data())
+    platform::TMappedFile file;
+    if (!OpenInput(FileName, file))
         return 0;
     TKodexReadJPEG rec{};
     rec.Denominator = Denominator > 0 ? uint32_t(Denominator) : 1;
     rec.Flags = (PassFlag ? uint32_t(KODEX_JPEG_PASS) : 0u) | (IsYCbCr ? uint32_t(KODEX_JPEG_YCBCR) : 0u);
-    rec.DCTMethod = JPEGOption.DCTMethod != 0 ? 2 : 0;
+    rec.DCTMethod = S.JPEG.DCTMethod != 0 ? 2 : 0;
     rec.ICC = ICCInfo;
     const int r = KodexProcs.ReadJPEG(&rec, file.Data(), file.Size());
     if (!DecodedWhole(r, file, rec.Img, ICCInfo))
@@ -280,14 +298,21 @@ int ReadWICThumbnail(const std::string& FileName, TImgInfo& Img, uint32_t Flags,
     return ReadWic(KodexProcs.ReadWICThumbnail, FileName, Img, Flags, ICCInfo, BackgroundColour);
 }
 
-int ReadJPEGFromMemory(const uint8_t* Data, size_t Size, TImgInfo& Img)
+void SetKodexCancelFlag(const std::atomic<bool>* Flag)
+{
+    if (KodexProcs.SetCancelFlag)
+        KodexProcs.SetCancelFlag(Flag);
+}
+
+int ReadJPEGFromMemory(const uint8_t* Data, size_t Size, TImgInfo& Img, const TRunSettings& S)
 {
     if (!KodexProcs.ReadJPEG || !Data)
         return 0;
+    PassBudget();
     TKodexReadJPEG rec{};
     rec.Denominator = 1;
     rec.Flags = KODEX_JPEG_PASS;
-    rec.DCTMethod = JPEGOption.DCTMethod != 0 ? 2 : 0;
+    rec.DCTMethod = S.JPEG.DCTMethod != 0 ? 2 : 0;
     const int r = KodexProcs.ReadJPEG(&rec, Data, Size);
     if (r)
         Img = rec.Img;
@@ -307,15 +332,15 @@ int ReadWICInfo(const std::string& FileName, TKodexInfo& Info)
 
 int WriteJPEG(const std::string& FileName, const TImgInfo& Img, int32_t Quality, const TResolutionInfo& Resolution,
               bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize, int32_t SampleType,
-              int32_t Smoothing)
+              int32_t Smoothing, const TRunSettings& S)
 {
     if (!KodexProcs.WriteJPEG)
         return 0;
     TKodexWriteJPEG rec;
-    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing);
-    SetDensity(rec, Resolution);
+    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing, S);
+    SetDensity(rec, Resolution, S.Metadata);
     rec.ICC = const_cast<TICCInfo*>(ICCInfo && ICCInfo->Profile ? ICCInfo : nullptr);
-    rec.Progressive = JPEGOption.Progressive ? -1 : 0;
+    rec.Progressive = S.JPEG.Progressive ? -1 : 0;
     return WriteViaTemp(FileName, [&](int Fd) {
         return KodexProcs.WriteJPEG(&rec, Fd, ExifSize ? ExifData : nullptr, ExifData ? ExifSize : 0);
     });
@@ -323,15 +348,15 @@ int WriteJPEG(const std::string& FileName, const TImgInfo& Img, int32_t Quality,
 
 int WriteJPEGToMemory(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, const TResolutionInfo& Resolution,
                       bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize,
-                      int32_t SampleType, int32_t Smoothing, int32_t Quality)
+                      int32_t SampleType, int32_t Smoothing, int32_t Quality, const TRunSettings& S)
 {
     if (!KodexProcs.WriteJPEGToMemory)
         return 0;
     TKodexWriteJPEG rec;
-    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing);
-    SetDensity(rec, Resolution);
+    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing, S);
+    SetDensity(rec, Resolution, S.Metadata);
     rec.ICC = const_cast<TICCInfo*>(ICCInfo && ICCInfo->Profile ? ICCInfo : nullptr);
-    rec.Progressive = JPEGOption.Progressive ? -1 : 0;
+    rec.Progressive = S.JPEG.Progressive ? -1 : 0;
     // Not fitting is an answer the callers expect and act on (a smaller try);
     // they report a final failure themselves, with the file's name.
     TErrorCapture quiet;
@@ -340,12 +365,12 @@ int WriteJPEGToMemory(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, const 
 }
 
 int WriteThumbnailJPEG(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, bool IsYCbCr, int32_t SampleType,
-                       int32_t Smoothing, int32_t Quality)
+                       int32_t Smoothing, int32_t Quality, const TRunSettings& S)
 {
     if (!KodexProcs.WriteJPEGToMemory)
         return 0;
     TKodexWriteJPEG rec;
-    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing);
+    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing, S);
     rec.Flags |= KODEX_WJPEG_THUMBNAIL;
     TErrorCapture quiet; // as above: the EXIF writer tries smaller encodings
     return KodexProcs.WriteJPEGToMemory(&rec, Buffer, &Size, nullptr, 0);
@@ -353,7 +378,7 @@ int WriteThumbnailJPEG(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, bool 
 
 int WritePNG(const std::string& FileName, const TImgInfo& Img, int32_t Filter, bool Transparent, bool FourBit,
              const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette,
-             const TICCInfo* ICCInfo, int32_t Level)
+             const TICCInfo* ICCInfo, int32_t Level, const TRunSettings& S)
 {
     if (!KodexProcs.WritePNG)
         return 0;
@@ -367,9 +392,9 @@ int WritePNG(const std::string& FileName, const TImgInfo& Img, int32_t Filter, b
     rec.FourBit = FourBit ? -1 : 0;
     rec.Transparent = Transparent ? -1 : 0;
     rec.Threads = WorkThreadShare();
-    if (!PNGOption.WritepHYsChunk) {
+    if (!S.PNG.WritepHYsChunk) {
         rec.PhysMode = -1;
-    } else if (MetadataOption.KeepResolution) {
+    } else if (S.Metadata.KeepResolution) {
         int32_t x = 0, y = 0;
         ResolutionToPPM(x, y, Resolution);
         if (x < 1 || y < 1) {
@@ -381,7 +406,7 @@ int WritePNG(const std::string& FileName, const TImgInfo& Img, int32_t Filter, b
             rec.PhysMode = 1;
         }
     } else {
-        rec.PhysX = rec.PhysY = (MetadataOption.Resolution * 10000 + 127) / 254;
+        rec.PhysX = rec.PhysY = (S.Metadata.Resolution * 10000 + 127) / 254;
         rec.PhysMode = 1;
     }
     return WriteViaTemp(FileName, [&](int Fd) { return KodexProcs.WritePNG(&rec, Fd); });
@@ -473,7 +498,8 @@ struct TImgHolder {
 } // namespace
 
 void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& OutputFile, int32_t ColourCount,
-                           const TResolutionInfo& Resolution, const TICCInfo* ICCInfo, int32_t TransparentType)
+                           const TResolutionInfo& Resolution, const TICCInfo* ICCInfo, int32_t TransparentType,
+                           const TRunSettings& S)
 {
     platform::TMappedFile file(SourceFile);
     if (!file.Data())
@@ -547,7 +573,7 @@ void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& Out
         }
     }
     const bool fourBit = ColourCount <= 16;
-    if (!WritePNG(OutputFile, idx.Img, PNGOption.Filter, transparent, fourBit, Resolution, ColourCount, palette,
-                  ICCInfo, PNGOption.CompressLevel))
+    if (!WritePNG(OutputFile, idx.Img, S.PNG.Filter, transparent, fourBit, Resolution, ColourCount, palette,
+                  ICCInfo, S.PNG.CompressLevel, S))
         throw EVestroError("Failed to write file");
 }

@@ -198,11 +198,14 @@ TEST_F(Wic, TiffWithTooFewColourSamplesIsNotReadAsRgbOrGray)
 // tag says (16-bit samples go through libtiff's RGBA interface).
 TEST_F(Wic, TiffPixelsComeAsStoredWhateverTheOrientationTag)
 {
+    // One strip for the picture, and one strip a row (read band by band).
+    for (uint32_t rowsPerStrip : {2u, 1u})
     for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
         const std::string f = Scratch / "o.tif";
         TIFF* t = OpenTiff(f, 3, 2, 16, 3, PHOTOMETRIC_RGB);
         ASSERT_NE(t, nullptr);
         TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
         for (uint32_t y = 0; y < 2; ++y) {
             uint16_t row[9];
             for (uint32_t x = 0; x < 3; ++x)
@@ -213,7 +216,7 @@ TEST_F(Wic, TiffPixelsComeAsStoredWhateverTheOrientationTag)
         TIFFClose(t);
         TOwnedImg out{};
         ASSERT_TRUE(ReadWicMem(ReadBytes(f), out.Img)) << orientation;
-        SCOPED_TRACE(orientation);
+        SCOPED_TRACE(orientation * 10 + rowsPerStrip);
         ExpectPixels(out.Img, false);
     }
 }
@@ -367,7 +370,7 @@ TEST_F(Wic, WebpLosslessWithProfileAndExif)
         const std::vector<uint8_t> carried = ExifPayload(none, f);
         const std::string j = Scratch / "c.jpg";
         TOwnedImg small{MakePicture(8, 8, 3)};
-        ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, carried.data(), uint32_t(carried.size()), 1, 0));
+        ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, carried.data(), uint32_t(carried.size()), 1, 0, TakeRunSettings()));
         TKodexInfo ji{};
         ASSERT_TRUE(ReadWICInfo(j, ji));
         EXPECT_STREQ(ji.DateTime, "2021:02:03 04:05:06");
@@ -439,7 +442,7 @@ TEST_F(Wic, PngReadsThroughTheImagingPathToo)
     for (uint32_t ch : {1u, 2u, 3u, 4u}) {
         TOwnedImg src{MakePicture(5, 4, ch)};
         const std::string f = Scratch / "p.png";
-        ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, ch >= 3 ? &icc : nullptr, 6)) << ch;
+        ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, ch >= 3 ? &icc : nullptr, 6, TakeRunSettings())) << ch;
         TOwnedImg out{};
         TICCInfo got;
         ASSERT_TRUE(ReadWICFile(f, out.Img, 0, &got, TBGColor{})) << ch;
@@ -504,7 +507,7 @@ TEST_F(Wic, CreateExifWritesTheGivenFactsAndChecksItsBuffer)
     size_t tn = thumb.size() * 10;
     thumb.resize(tn);
     TOwnedImg small{MakePicture(16, 12, 3)};
-    ASSERT_TRUE(WriteThumbnailJPEG(thumb.data(), tn, small.Img, false, 1, 0, 90));
+    ASSERT_TRUE(WriteThumbnailJPEG(thumb.data(), tn, small.Img, false, 1, 0, 90, TakeRunSettings()));
     thumb.resize(tn);
 
     std::vector<uint8_t> out(65535);
@@ -516,7 +519,7 @@ TEST_F(Wic, CreateExifWritesTheGivenFactsAndChecksItsBuffer)
     EXPECT_NE(std::search(out.begin(), out.begin() + n, thumb.begin(), thumb.end()), out.begin() + n);
 
     const std::string j = Scratch / "e.jpg";
-    ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, &out[6], n - 6, 1, 0));
+    ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, &out[6], n - 6, 1, 0, TakeRunSettings()));
     TKodexInfo info{};
     ASSERT_TRUE(ReadWICInfo(j, info));
     EXPECT_TRUE(info.HasExif);
@@ -588,4 +591,38 @@ TEST_F(Wic, TiffWhoseDataDoesNotCoverItsLengthFails)
         ASSERT_FALSE(errs.empty()) << k.Bits << k.Tiled;
         EXPECT_NE(errs[0].find("does not cover"), std::string::npos) << errs[0];
     }
+}
+
+// A JPEG-compressed strip cut short: libjpeg inside libtiff only warns and
+// fills the rest with gray.
+TEST_F(Wic, TiffWithACutJpegStripFails)
+{
+    const std::string f = Scratch / "j.tif";
+    TIFF* t = OpenTiff(f, 64, 64, 8, 3, PHOTOMETRIC_RGB);
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 64);
+    std::vector<uint8_t> row(64 * 3);
+    for (uint32_t y = 0; y < 64; ++y) {
+        for (uint32_t i = 0; i < row.size(); ++i)
+            row[i] = uint8_t(i * 5 + y * 3);
+        TIFFWriteScanline(t, row.data(), y, 0);
+    }
+    TIFFClose(t);
+    std::vector<uint8_t> d = ReadBytes(f);
+    TOwnedImg whole{};
+    EXPECT_EQ(1, ReadWicMem(d, whole.Img));
+    EXPECT_TRUE(TakeErrors().empty());
+    // The strip's byte count halved: the codec reaches its end half-way.
+    auto u32 = [&](size_t p) { return uint32_t(d[p] | d[p + 1] << 8 | d[p + 2] << 16 | uint32_t(d[p + 3]) << 24); };
+    const size_t ifd = u32(4);
+    for (uint32_t i = 0, n = uint32_t(d[ifd] | d[ifd + 1] << 8); i < n; ++i)
+        if ((d[ifd + 2 + 12 * i] | d[ifd + 3 + 12 * i] << 8) == 279)
+            SetTiffTag(d, 279, u32(ifd + 2 + 12 * i + 8) / 2);
+    TOwnedImg out{};
+    EXPECT_EQ(0, ReadWicMem(d, out.Img));
+    EXPECT_EQ(out.Img.Mem, nullptr);
+    const auto errs = TakeErrors();
+    ASSERT_FALSE(errs.empty());
+    EXPECT_NE(errs[0].find("JPEG"), std::string::npos) << errs[0];
 }
