@@ -93,6 +93,7 @@ TProgressForm::~TProgressForm()
     FNameJob.reset();
     if (FRunInput)
         FRunInput->clear();
+    FProbes.clear();
     ClearFolderFileCounts();
     ReleaseAtOnceWindow(*this);
 }
@@ -125,6 +126,7 @@ void TProgressForm::StartRun()
             if (IsPathArgument(p))
                 AddRunInputPath(*FRunInput, p, FileOption.AddSubFolder);
         entries.RunInput = FRunInput;
+        entries.Probes = &FProbes;
     } else {
         entries.List = FileList;
     }
