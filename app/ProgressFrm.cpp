@@ -1,6 +1,7 @@
 #include "app/ProgressFrm.h"
 
 #include "app/IniSettings.h"
+#include "app/RunEnd.h"
 #include "app/Startup.h"
 #include "app/TaskbarProgress.h"
 #include "batch/BatchJobs.h"
@@ -92,6 +93,7 @@ TProgressForm::~TProgressForm()
     FNameJob.reset();
     if (FRunInput)
         FRunInput->clear();
+    FProbes.clear();
     ClearFolderFileCounts();
     ReleaseAtOnceWindow(*this);
 }
@@ -121,9 +123,10 @@ void TProgressForm::StartRun()
     if (FAtOnce || (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())) {
         FRunInput = ImageFileList;
         for (const std::string& p : FPaths)
-            if (!p.empty() && AsciiLower(p.substr(0, 5)) != "/ini=")
+            if (IsPathArgument(p))
                 AddRunInputPath(*FRunInput, p, FileOption.AddSubFolder);
         entries.RunInput = FRunInput;
+        entries.Probes = &FProbes;
     } else {
         entries.List = FileList;
     }
@@ -131,22 +134,16 @@ void TProgressForm::StartRun()
     FEvents = std::make_unique<TBatchEventQueue>();
     FErrors = std::make_unique<TErrorLogSink>(ErrorLog);
     FIO = std::make_unique<TConvertIO>();
-    FNameJob = std::make_unique<TOutputNameJob>(entries, *EffectList, FileOption.FileNameFormat);
+    // The run follows the settings as they are now, whatever a dialog
+    // changes while it goes on.
+    const TRunSettings settings = TakeRunSettings();
+    FNameJob = std::make_unique<TOutputNameJob>(entries, *EffectList, settings.File.FileNameFormat, settings);
     TWorkerObjectFactory objects = ThreadObjectCopies(MainResizer, MainUnsharpMask, AntialiasResizer, MainGaussianBlur);
-    TConvertSettings settings;
-    settings.RenameOnly = FileOption.RenameOnly;
-    settings.NotOverwrite = FileOption.NotOverwrite;
     FJob = std::make_unique<TConvertJob>(entries, *EffectList, *FIO, *FErrors, std::move(objects), settings);
-    FNumbering = std::make_unique<TNumbering>();
-    FNumbering->CurrentNumber = &CurrentNumber;
-    FNumbering->StartNumber = &FileOption.StartNumber;
-    FNumbering->ResetType = FileOption.ResetType;
-    TOutputNameJob* names = FNameJob.get();
-    FNumbering->ExtractStartNumber = [names] { return names->ExtractStart(); };
+    FNumbering = std::make_unique<TNumbering>(RunNumbering(*FNameJob));
     FRun = std::make_unique<TBatchRun>(*FNameJob, *FJob, *FErrors, FEvents.get());
-    const int workers = SystemOption.ParallelProcessing ? std::max(1, SystemOption.MaxThread) : 1;
-    FRun->Start(TCollisionRules{FileOption.NotOverwrite, FileOption.Skip, FileOption.IgnoreReadOnlyAttr},
-                *FNumbering, workers, SystemOption.AbortOnError);
+    const int workers = settings.System.ParallelProcessing ? std::max(1, settings.System.MaxThread) : 1;
+    FRun->Start(RunCollisionRules(settings), *FNumbering, workers, settings.System.AbortOnError);
     FPollTimer->start();
 }
 
@@ -167,6 +164,8 @@ void TProgressForm::Poll()
                 FNothing = true;
             } else if (e.Value == 0) {
                 FNothing = true;
+                if (FAtOnce && !FCanceled && ErrorLog.GetErrorCount() == 0)
+                    SayNoPicturesFound(FPaths);
             } else {
                 // A cancel made while the names were being made is kept by
                 // the run: the workers then take no file.

@@ -24,6 +24,7 @@ namespace {
 // No catalogue texts exist for these yet; the English texts are the keys.
 constexpr const char SSaveFailed[] = "Failed to save file";
 constexpr const char SNothingWritten[] = "nothing was written";
+constexpr const char SFileChanged[] = "the file changed after the output names were made";
 
 [[noreturn]] void Fail(const char* Text)
 {
@@ -82,9 +83,9 @@ private:
     bool FDone = false;
 };
 
-bool KeepTimes()
+bool KeepTimes(const TRunSettings& S)
 {
-    return MetadataOption.KeepCreationTime || MetadataOption.KeepLastWriteTime;
+    return S.Metadata.KeepCreationTime || S.Metadata.KeepLastWriteTime;
 }
 
 } // namespace
@@ -103,11 +104,11 @@ int TErrorLogSink::GetErrorCount()
 
 // ---------------------------------------------------------------- codec side
 
-bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why)
+bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why, platform::TFileStat* Stat)
 {
     Why.clear();
     platform::TFileStat St;
-    if (!platform::StatFile(Path, St)) {
+    if (!platform::StatFile(Path, Stat ? *Stat : St)) {
         Why = LoadResText(SFileNotFound);
         return false;
     }
@@ -143,11 +144,11 @@ int32_t LoadOrRaise(const std::function<int32_t()>& Load)
 }
 
 int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
-                              bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat)
+                              bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat, const TRunSettings& S)
 {
     // The luma/chroma working form is not asked for.
     IsYCbCr = false;
-    return LoadImageByType(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat);
+    return LoadImageByType(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat, S);
 }
 
 bool TConvertIO::WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res)
@@ -162,46 +163,47 @@ bool TConvertIO::WritePaletteBMP(const std::string& Path, TImgInfo& Img, const T
 
 bool TConvertIO::WriteJPEG(const std::string& Path, TImgInfo& Img, int32_t Quality, const TResolutionInfo& Res,
                            bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
-                           int32_t SampleType, int32_t Smoothing)
+                           int32_t SampleType, int32_t Smoothing, const TRunSettings& S)
 {
-    return ::WriteJPEG(Path, Img, Quality, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType, Smoothing) != 0;
+    return ::WriteJPEG(Path, Img, Quality, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType, Smoothing, S) != 0;
 }
 
 bool TConvertIO::WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TImgInfo& Img,
                                    const TResolutionInfo& Res, bool IsYCbCr, const TICCInfo* ICC,
                                    const uint8_t* Exif, uint32_t ExifSize, int32_t SampleType, int32_t Smoothing,
-                                   int32_t Quality)
+                                   int32_t Quality, const TRunSettings& S)
 {
     size_t N = Buf.size();
     const bool Ok = ::WriteJPEGToMemory(Buf.data(), N, Img, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType,
-                                        Smoothing, Quality) != 0;
+                                        Smoothing, Quality, S) != 0;
     Size = uint32_t(std::min<size_t>(N, Buf.size()));
     return Ok;
 }
 
 bool TConvertIO::WritePalettePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
-                                 const TResolutionInfo& Res)
+                                 const TResolutionInfo& Res, const TRunSettings& S)
 {
-    return SavePalettePNG(Path, Img, ICC, Res);
+    return SavePalettePNG(Path, Img, ICC, Res, S);
 }
 
-bool TConvertIO::WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC, const TResolutionInfo& Res)
+bool TConvertIO::WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC, const TResolutionInfo& Res,
+                          const TRunSettings& S)
 {
-    return WritePNGFile(Path, Img, ICC, false, false, Res, 0, nullptr) != 0;
+    return WritePNGFile(Path, Img, ICC, false, false, Res, 0, nullptr, S) != 0;
 }
 
 bool TConvertIO::CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif,
-                                  TImageInfo& Info, bool DropICC)
+                                  TImageInfo& Info, bool DropICC, const TRunSettings& S)
 {
     // The copier logs its own failure, restores the times and deletes the
     // source itself when asked (only once Dest is written and is another file).
-    ::CopyJPEGMetadata(Source, Dest, DropExif, Info, DropICC);
+    ::CopyJPEGMetadata(Source, Dest, DropExif, Info, DropICC, S);
     return true;
 }
 
-void TConvertIO::RestoreFileTimes(TImageInfo& Info)
+void TConvertIO::RestoreFileTimes(TImageInfo& Info, const TRunSettings& S)
 {
-    ::RestoreFileTimes(Info);
+    ::RestoreFileTimes(Info, Info.OutPutFileName, S.Metadata);
 }
 
 TWorkerObjectFactory ThreadObjectCopies(TResizer* Resizer, TUnsharpMask* UnSharpMask, TResizer* Antialiasing,
@@ -236,8 +238,8 @@ TWorkerObjectFactory ThreadObjectCopies(TResizer* Resizer, TUnsharpMask* UnSharp
 
 // ---------------------------------------------------------------- names
 
-TOutputNameJob::TOutputNameJob(TRunEntries Entries, TEffectList& Effects, std::string Rule)
-    : FEntries(Entries), FEffects(Effects), FRule(std::move(Rule))
+TOutputNameJob::TOutputNameJob(TRunEntries Entries, TEffectList& Effects, std::string Rule, TRunSettings Settings)
+    : FEntries(Entries), FEffects(Effects), FRule(std::move(Rule)), FSettings(std::move(Settings))
 {
 }
 
@@ -250,11 +252,13 @@ int TOutputNameJob::Count()
 
 void TOutputNameJob::BeginNames()
 {
-    if (FEntries.RunInput && FileOption.AutoSortMode == 1)
+    if (FEntries.RunInput && FSettings.File.AutoSortMode == 1)
         std::sort(FEntries.RunInput->begin(), FEntries.RunInput->end(),
                   [](const TImageFileInfo& A, const TImageFileInfo& B) { return A.InputFileName < B.InputFileName; });
-    FProbes.clear();
-    FProbes.resize(size_t(Count()));
+    if (FEntries.RunInput) {
+        FEntries.Probes->clear();
+        FEntries.Probes->resize(size_t(Count()));
+    }
     FRefused.assign(size_t(Count()), std::string());
 }
 
@@ -265,13 +269,13 @@ std::string TOutputNameJob::Refused(int Index)
 
 int32_t TOutputNameJob::ExtractStart()
 {
-    return ExtractStartNumber(FRule);
+    return ExtractStartNumber(FRule, FSettings);
 }
 
 TImageInfo* TOutputNameJob::Info(int Index)
 {
     if (FEntries.RunInput)
-        return FProbes[size_t(Index)].get();
+        return (*FEntries.Probes)[size_t(Index)].Info.get();
     return FEntries.List->Items(Index);
 }
 
@@ -282,19 +286,20 @@ bool TOutputNameJob::Prepare(int Index, int64_t& Width, int64_t& Height)
     if (FEntries.RunInput) {
         TImageFileInfo& E = (*FEntries.RunInput)[size_t(Index)];
         E.OutPutFileName.clear();
+        TEntryProbe& Probe = (*FEntries.Probes)[size_t(Index)];
         auto P = std::make_unique<TImageInfo>();
         if (!E.Named) {
             // Whatever a folder walk found that is no picture is left out.
-            if (!GetImageInfo(E.InputFileName, *P))
+            if (!platform::StatFile(E.InputFileName, Probe.Stat) || !GetImageInfo(E.InputFileName, *P))
                 return false;
-        } else if (!ProbeOrExplain(E.InputFileName, *P, Why)) {
+        } else if (!ProbeOrExplain(E.InputFileName, *P, Why, &Probe.Stat)) {
             FRefused[size_t(Index)] = Why;
             return false;
         }
         P->Dir = E.Dir;
         P->Base = E.Base;
         I = P.get();
-        FProbes[size_t(Index)] = std::move(P);
+        Probe.Info = std::move(P);
     } else {
         I = FEntries.List->Items(Index);
         I->OutPutFileName.clear();
@@ -326,9 +331,9 @@ std::string TOutputNameJob::MakeName(int Index, int32_t Number)
     if (!I)
         return std::string();
     TScale Scale;
-    FEffects.CanDownScalingLoad(*I, Scale);
+    FEffects.CanDownScalingLoad(*I, Scale, FSettings);
     std::string Name;
-    MakeOutputFileName(FRule, *I, Number, Name, Scale);
+    MakeOutputFileName(FRule, *I, Number, Name, Scale, FSettings);
     return Name;
 }
 
@@ -363,7 +368,13 @@ double TOutputNameJob::EstimatedCost(int Index, int64_t Width, int64_t Height)
 
 void TOutputNameJob::EndNames()
 {
-    FProbes.clear();
+    // The probes of entries that got no output name are not needed any more;
+    // the others wait for their workers.
+    if (!FEntries.RunInput)
+        return;
+    for (size_t i = 0; i < FEntries.Probes->size(); ++i)
+        if ((*FEntries.RunInput)[i].OutPutFileName.empty())
+            (*FEntries.Probes)[i] = TEntryProbe();
 }
 
 TNumbering RunNumbering(TOutputNameJob& Names)
@@ -371,25 +382,23 @@ TNumbering RunNumbering(TOutputNameJob& Names)
     TNumbering N;
     N.CurrentNumber = &CurrentNumber;
     N.StartNumber = &FileOption.StartNumber;
-    N.ResetType = FileOption.ResetType;
+    N.ResetType = Names.Settings().File.ResetType;
     N.ExtractStartNumber = [&Names] { return Names.ExtractStart(); };
     return N;
 }
 
-TCollisionRules RunCollisionRules(bool NotOverwrite)
+TCollisionRules RunCollisionRules(const TRunSettings& S)
 {
-    return TCollisionRules{NotOverwrite, FileOption.Skip, FileOption.IgnoreReadOnlyAttr};
+    return TCollisionRules{S.File.NotOverwrite, S.File.Skip, S.File.IgnoreReadOnlyAttr};
 }
 
 // ---------------------------------------------------------------- workers
 
 TConvertJob::TConvertJob(TRunEntries Entries, TEffectList& Effects, TConvertIO& IO, TErrorSink& Errors,
-                         TWorkerObjectFactory Objects, TConvertSettings Settings)
+                         TWorkerObjectFactory Objects, TRunSettings Settings)
     : FEntries(Entries), FEffects(Effects), FIO(IO), FErrors(Errors), FObjects(std::move(Objects)),
-      FSettings(Settings)
+      FSettings(std::move(Settings))
 {
-    // Sized once: workers reach their probes without the lock.
-    FProbes.resize(size_t(Count()));
     FConverted.resize(size_t(Count()));
     // The chain's external images (the composite's image file) are read here,
     // on the thread that starts the run, before any worker reads them; a
@@ -416,6 +425,7 @@ void TConvertJob::CreateThreadObjects(int ThreadNum, int Workers, const std::ato
     W->Params.ThreadNum = ThreadNum;
     W->Params.Cancel = Cancel;
     W->Params.ToolCancel = ToolCancel;
+    W->Params.Settings = FSettings;
     TWorkerObjects O = FObjects.Shared;
     if (Workers > 1 && FObjects.Copy) {
         O = FObjects.Copy(FObjects.Shared);
@@ -444,7 +454,7 @@ void TConvertJob::FreeThreadObjects(int ThreadNum)
 TImageInfo* TConvertJob::Entry(int Index)
 {
     if (FEntries.RunInput)
-        return FProbes[size_t(Index)].get();
+        return (*FEntries.Probes)[size_t(Index)].Info.get();
     return FEntries.List->Items(Index);
 }
 
@@ -452,23 +462,27 @@ bool TConvertJob::TakeEntry(int Index, std::string& Label, uint64_t& Tiles)
 {
     TImageInfo* I = nullptr;
     // An entry with an output name is expected to be written: one that has
-    // gone or changed into something unreadable since the names were made
-    // says so.
-    std::string Why;
+    // gone or changed since the names were made says so (its name and its
+    // probe no longer fit the file).
     if (FEntries.RunInput) {
         const TImageFileInfo& E = (*FEntries.RunInput)[size_t(Index)];
-        if (E.OutPutFileName.empty())
+        TEntryProbe& P = (*FEntries.Probes)[size_t(Index)];
+        if (E.OutPutFileName.empty() || !P.Info)
             return false;
-        auto P = std::make_unique<TImageInfo>();
-        if (!ProbeOrExplain(E.InputFileName, *P, Why)) {
-            FErrors.PutErrorMsg(FileNameOf(E.InputFileName) + ": " + Why);
+        platform::TFileStat Now;
+        const char* Why = nullptr;
+        if (!platform::StatFile(E.InputFileName, Now))
+            Why = SFileNotFound;
+        else if (Now.Dev != P.Stat.Dev || Now.Ino != P.Stat.Ino || Now.Size != P.Stat.Size ||
+                 Now.LastWrite.Sec != P.Stat.LastWrite.Sec || Now.LastWrite.NSec != P.Stat.LastWrite.NSec)
+            Why = SFileChanged;
+        if (Why) {
+            FErrors.PutErrorMsg(FileNameOf(E.InputFileName) + ": " + LoadResText(Why));
+            P = TEntryProbe();
             return false;
         }
-        P->OutPutFileName = E.OutPutFileName;
-        P->Dir = E.Dir;
-        P->Base = E.Base;
-        I = P.get();
-        FProbes[size_t(Index)] = std::move(P);
+        I = P.Info.get();
+        I->OutPutFileName = E.OutPutFileName;
     } else {
         I = FEntries.List->Items(Index);
         if (I->OutPutFileName.empty())
@@ -487,7 +501,7 @@ bool TConvertJob::TakeEntry(int Index, std::string& Label, uint64_t& Tiles)
 void TConvertJob::ReleaseEntry(int Index, int)
 {
     if (FEntries.RunInput)
-        FProbes[size_t(Index)].reset();
+        (*FEntries.Probes)[size_t(Index)] = TEntryProbe();
 }
 
 void TConvertJob::ProcessEntry(int Index, int ThreadNum)
@@ -498,15 +512,15 @@ void TConvertJob::ProcessEntry(int Index, int ThreadNum)
     P.RInfo = Item.Resolution();
     P.Time = Item.DateTimeOriginal != 0 ? Item.DateTimeOriginal : Item.DateTimeLastWrite;
     TScale Scale;
-    const bool CanDown = FEffects.CanDownScalingLoad(Item, Scale);
+    const bool CanDown = FEffects.CanDownScalingLoad(Item, Scale, FSettings);
     const int32_t OutFmt = FormatIdFromExt(Item.OutPutFileName);
 
-    if (FSettings.RenameOnly)
+    if (FSettings.File.RenameOnly)
         RenameOnly(Item);
     else if (FEffects.JPEGTranEffect() && FEffects.JPEGTranEffect()->FUse)
         LosslessTransform(Item, W, FEntries.RunInput && (*FEntries.RunInput)[size_t(Index)].Named);
-    else if (Item.PictureFormat == pfJPEG && OutFmt == 2 && !JPEGOption.AlwaysRecompress && FAnyUse &&
-             !FEffects.IsChange(Item))
+    else if (Item.PictureFormat == pfJPEG && OutFmt == 2 && !FSettings.JPEG.AlwaysRecompress && FAnyUse &&
+             !FEffects.IsChange(Item, FSettings))
         LosslessCopy(Item);
     else
         Convert(Item, W, CanDown, Scale, OutFmt);
@@ -526,17 +540,17 @@ void TConvertJob::RenameOnly(TImageInfo& Item)
     // copied instead (and replaces only when the run may overwrite).
     const int E = platform::RenameNoReplace(Item.Path(), Out);
     if (E == EXDEV) {
-        if (platform::CopyFile(Item.Path(), Out, FSettings.NotOverwrite) != 0)
+        if (platform::CopyFile(Item.Path(), Out, FSettings.File.NotOverwrite) != 0)
             Fail(SCopyFailed);
     } else if (E != 0)
         Fail(SRenameFailed);
-    if (KeepTimes())
-        FIO.RestoreFileTimes(Item);
+    if (KeepTimes(FSettings))
+        FIO.RestoreFileTimes(Item, FSettings);
 }
 
 void TConvertJob::DeleteInputIfDone(TImageInfo& Item, bool Written)
 {
-    if (!FileOption.DeleteInputFile || !Written)
+    if (!FSettings.File.DeleteInputFile || !Written)
         return;
     if (!platform::FileExists(Item.OutPutFileName) || platform::SameFile(Item.Path(), Item.OutPutFileName))
         return;
@@ -559,7 +573,7 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W, bool Named)
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     // The tool writes where the context says: a temporary name beside the
     // output, so that a failed or cancelled tool leaves the old file alone.
-    TPendingOutput Pending(Out, FSettings.NotOverwrite);
+    TPendingOutput Pending(Out, FSettings.File.NotOverwrite);
     Item.OutPutFileName = Pending.Temp();
     W.Params.Warning.clear();
     try {
@@ -577,8 +591,8 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W, bool Named)
         FailWrite(Out, Why);
     if (ReadOnly)
         platform::SetReadOnly(Out, true);
-    if (KeepTimes())
-        FIO.RestoreFileTimes(Item);
+    if (KeepTimes(FSettings))
+        FIO.RestoreFileTimes(Item, FSettings);
     // A doubtful output stays, but the source is the better copy.
     if (!W.Params.Warning.empty()) {
         FErrors.PutErrorMsg(Item.Name() + ": " + W.Params.Warning);
@@ -592,12 +606,13 @@ void TConvertJob::LosslessCopy(TImageInfo& Item)
     const std::string& Out = Item.OutPutFileName;
     // The copier replaces what it finds; without leave to overwrite, a file
     // that appeared since the names were given out must stay.
-    if (FSettings.NotOverwrite && platform::PathExists(Out))
+    if (FSettings.File.NotOverwrite && platform::PathExists(Out))
         Fail(SCopyFailed);
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     // The copier writes through a temporary file of its own, logs a failed
     // write, restores the times and deletes the source when asked.
-    if (!FIO.CopyJPEGMetadata(Item.Path(), Out, !JPEGOption.AddExifInfo, Item, !MetadataOption.KeepICCProfile))
+    if (!FIO.CopyJPEGMetadata(Item.Path(), Out, !FSettings.JPEG.AddExifInfo, Item, !FSettings.Metadata.KeepICCProfile,
+                              FSettings))
         Fail(SSaveFailed);
     if (ReadOnly && platform::FileExists(Out))
         platform::SetReadOnly(Out, true);
@@ -624,7 +639,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     bool IsYCbCr = false;
     uint32_t Flags = 0;
     const int32_t R = LoadOrRaise([&] {
-        const int32_t N = FIO.LoadImage(Item, L.Img, Scale, CanDown, &L.ICC, IsYCbCr, Flags, OutFmt);
+        const int32_t N = FIO.LoadImage(Item, L.Img, Scale, CanDown, &L.ICC, IsYCbCr, Flags, OutFmt, FSettings);
         return L.Img.Mem ? N : 0;
     });
     P.IsYCbCr = IsYCbCr;
@@ -658,7 +673,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     } else {
         if (OutFmt == 0)
             Fail(SUnknownFormat);
-        TPendingOutput Pending(Out, FSettings.NotOverwrite);
+        TPendingOutput Pending(Out, FSettings.File.NotOverwrite);
         std::string Why, Notice;
         {
             // What the writers say becomes the reason of one line that names
@@ -696,21 +711,22 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     }
     if (ReadOnly)
         platform::SetReadOnly(Out, true);
-    if (KeepTimes())
-        FIO.RestoreFileTimes(Item);
+    if (KeepTimes(FSettings))
+        FIO.RestoreFileTimes(Item, FSettings);
     DeleteInputIfDone(Item, true);
 }
 
 bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path)
 {
     TEffectParams& P = W.Params;
+    const TRunSettings& S = FSettings;
     bool Ok = false;
     switch (OutFmt) {
     case 1:
         YCbCrToBGRInPlace(Img, P.IsYCbCr);
         if (Img.Channels == 2)
             GrayAlphaToBGRA(Img);
-        if (Img.Channels == 3 && BitmapOption.IndexColor && FIO.WritePaletteBMP(Path, Img, P.RInfo))
+        if (Img.Channels == 3 && S.Bitmap.IndexColor && FIO.WritePaletteBMP(Path, Img, P.RInfo))
             Ok = true;
         else
             Ok = FIO.WriteBMP(Path, Img, P.RInfo);
@@ -730,30 +746,29 @@ bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
                     FreeAligned(P);
             }
         } Block;
-        if (Item.HasExif() && JPEGOption.AddExifInfo)
-            Block.P = Item.GetExifInfo(FEffects.FExifRotationUse, Img, P.Resizer, JPEGOption.UpdateExif,
-                                       JPEGOption.UpdateExifResolution && !MetadataOption.KeepResolution,
-                                       P.IsYCbCr);
+        if (Item.HasExif() && S.JPEG.AddExifInfo)
+            Block.P = Item.GetExifInfo(FEffects.FExifRotationUse, Img, P.Resizer, S.JPEG.UpdateExif,
+                                       S.JPEG.UpdateExifResolution && !S.Metadata.KeepResolution, P.IsYCbCr, S);
         const uint8_t* Exif = Block.P;
         const uint32_t ExifSize = Block.P ? Item.ExifSize() : 0;
-        if (JPEGOption.UseFileSizeLimit) {
+        if (S.JPEG.UseFileSizeLimit) {
             std::vector<uint8_t> Buf;
             try {
-                Buf.resize(size_t(std::max(JPEGOption.FileSizeLimit, 0)) * 1024u);
+                Buf.resize(size_t(std::max(S.JPEG.FileSizeLimit, 0)) * 1024u);
             } catch (const std::bad_alloc&) {
                 throw EOutOfMemory();
             }
-            TJPEGSizeSearch S;
-            S.Quality = JPEGOption.Quality;
-            S.SampleType = JPEGOption.SampleType;
-            S.QualityLimit = JPEGOption.QualityLimit;
-            S.SampleTypeLimit = JPEGOption.SampleTypeLimit;
+            TJPEGSizeSearch Search;
+            Search.Quality = S.JPEG.Quality;
+            Search.SampleType = S.JPEG.SampleType;
+            Search.QualityLimit = S.JPEG.QualityLimit;
+            Search.SampleTypeLimit = S.JPEG.SampleTypeLimit;
             const TJPEGSearchResult R = SearchJPEGFileSize(
-                S, Buf,
+                Search, Buf,
                 [&](int32_t Q, int32_t SS, std::vector<uint8_t>& B, uint32_t& Size) {
                     Size = uint32_t(B.size());
                     return FIO.WriteJPEGToMemory(B, Size, Img, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize, SS,
-                                                 JPEGOption.Smoothing, Q);
+                                                 S.JPEG.Smoothing, Q, S);
                 },
                 P.Cancel);
             if (R.Fitted)
@@ -762,18 +777,18 @@ bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
                 return false; // cut short by a cancel: nothing written, nothing failed
             else
                 Ok = FIO.WriteJPEG(Path, Img, R.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
-                                   R.SampleType, JPEGOption.Smoothing);
+                                   R.SampleType, S.JPEG.Smoothing, S);
         } else
-            Ok = FIO.WriteJPEG(Path, Img, JPEGOption.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
-                               JPEGOption.SampleType, JPEGOption.Smoothing);
+            Ok = FIO.WriteJPEG(Path, Img, S.JPEG.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
+                               S.JPEG.SampleType, S.JPEG.Smoothing, S);
         break;
     }
     case 3:
         YCbCrToBGRInPlace(Img, P.IsYCbCr);
-        if (Img.Channels == 3 && PNGOption.IndexColor && FIO.WritePalettePNG(Path, Img, P.ICCInfo, P.RInfo))
+        if (Img.Channels == 3 && S.PNG.IndexColor && FIO.WritePalettePNG(Path, Img, P.ICCInfo, P.RInfo, S))
             Ok = true;
         else
-            Ok = FIO.WritePNG(Path, Img, P.ICCInfo, P.RInfo);
+            Ok = FIO.WritePNG(Path, Img, P.ICCInfo, P.RInfo, S);
         break;
     default: break;
     }

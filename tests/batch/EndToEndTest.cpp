@@ -129,9 +129,10 @@ TEST_F(EndToEnd, RunInputIsProbedWhenTaken)
     FileOption.AutoSortMode = 1;
     FileOption.FileNameFormat = "<n>_<old>.jpg";
     Effects.SetResizeParam(RULE_PERCENT, 50, 0);
-    TOutputNameJob Names(TRunEntries{nullptr, &RunInput}, Effects, FileOption.FileNameFormat);
-    TConvertJob Job(TRunEntries{nullptr, &RunInput}, Effects, IO, Errors,
-                    ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), TConvertSettings{});
+    TRunProbes Probes;
+    TOutputNameJob Names(TRunEntries{nullptr, &RunInput, &Probes}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+    TConvertJob Job(TRunEntries{nullptr, &RunInput, &Probes}, Effects, IO, Errors,
+                    ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), RunSettingsWith(false, true));
     TBatchRun Batch(Names, Job, Errors, nullptr);
     TNumbering N = RunNumbering(Names);
     ASSERT_TRUE(Batch.Run(TCollisionRules{}, N, 2, false));
@@ -153,8 +154,8 @@ TEST_F(EndToEnd, UnchangedJPEGCopyKeepsAFileThatAppearedDuringTheRun)
     const fs::path A = MakeJPEG("a.jpg", 64, 48, 1);
     Add(A);
     FileOption.NotOverwrite = true;
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
-    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, RunSettingsWith(false, true));
     TBatchRun Batch(Names, Job, Errors, &Obs);
     TNumbering N = RunNumbering(Names);
     Batch.Run(TCollisionRules{}, N, 1, false);
@@ -170,9 +171,9 @@ TEST_F(EndToEnd, CancelEndsARunningToolAndLeavesNoOutput)
     Add(A);
     FileOption.SameDirectory = true; // the output would replace the source
     Effects.SetJPEGTranEffect(std::make_unique<SlowTool>());
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
     TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{},
-                    TConvertSettings{false, false});
+                    RunSettingsWith(false, false));
     TBatchRun Batch(Names, Job, Errors, nullptr);
     TNumbering N = RunNumbering(Names);
     const auto T0 = std::chrono::steady_clock::now();
@@ -195,9 +196,9 @@ TEST_F(EndToEnd, ToolKilledByCancelNeitherReplacesTheOutputNorDeletesTheSource)
     fs::create_directories(Dir / "out");
     std::ofstream(Out("a.jpg")) << "previous";
     Effects.SetJPEGTranEffect(std::make_unique<SlowTool>(false));
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
     TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{},
-                    TConvertSettings{false, false});
+                    RunSettingsWith(false, false));
     TBatchRun Batch(Names, Job, Errors, nullptr);
     TNumbering N = RunNumbering(Names);
     Batch.Start(TCollisionRules{false, false, true}, N, 1, false);
@@ -207,26 +208,6 @@ TEST_F(EndToEnd, ToolKilledByCancelNeitherReplacesTheOutputNorDeletesTheSource)
     EXPECT_TRUE(fs::exists(A));
     EXPECT_EQ(Read(Out("a.jpg")), "previous");
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
-}
-
-TEST_F(EndToEnd, ExifIsCarriedIntoTheResizedJPEG)
-{
-    // "Exif", the TIFF header and IFD0 with Orientation 6.
-    const uint8_t Exif[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
-                            0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};
-    Add(MakeJPEG("a.jpg", 80, 60, 1, Exif, sizeof Exif));
-    Effects.SetResizeParam(RULE_PERCENT, 50, 0);
-    ASSERT_TRUE(Run(1, IO));
-    ASSERT_TRUE(Lines().empty()) << Lines()[0];
-    TImageInfo Out;
-    ASSERT_TRUE(GetImageInfo((Dir / "out" / "a.jpg").string(), Out));
-    EXPECT_TRUE(Out.HasExif());
-    EXPECT_EQ(Out.Orientation(), 6);
-    EXPECT_NE(Read(Dir / "out" / "a.jpg").find("Vestro"), std::string::npos);
-
-    JPEGOption.AddExifInfo = false;
-    ASSERT_TRUE(Run(1, IO));
-    EXPECT_EQ(Read(Dir / "out" / "a.jpg").find("Exif"), std::string::npos);
 }
 
 namespace {

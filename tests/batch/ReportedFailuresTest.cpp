@@ -1,23 +1,11 @@
 // What a run reports, through the batch engine and the process-wide error
 // log: every input asked for and not written gets one "name: reason" line,
-// expected answers of the codec library are no failures, and the chain's
-// external images are there when the workers need them.
+// and expected answers of the codec library are no failures.
 #include "BatchFixture.h"
 #include "../core/FilesTestUtil.h"
 #include "core/PalettePNG.h"
-#include "effects/CompositeOptionFrm.h"
 
 namespace {
-
-// A real photograph from the system's wallpapers, or empty.
-fs::path Photograph()
-{
-    std::error_code Ec;
-    for (const auto& E : fs::directory_iterator("/usr/share/backgrounds/mate/nature", Ec))
-        if (E.path().extension() == ".jpg")
-            return E.path();
-    return {};
-}
 
 class Reported : public BatchRunTest {
 protected:
@@ -69,47 +57,6 @@ TEST_F(Reported, EncodingsThatDoNotFitTheirBufferAreNoErrors)
     }
 }
 
-TEST_F(Reported, CompositeImageIsLoadedForTheRunOnAPhotograph)
-{
-    const fs::path Photo = Photograph();
-    if (Photo.empty())
-        GTEST_SKIP() << "no photographs installed (mate-backgrounds)";
-    // An opaque red logo, 40 x 30, for the bottom-right corner.
-    TImgInfo Logo;
-    AllocImg(Logo, 40, 30, 4);
-    for (uint32_t Y = 0; Y < 30; ++Y)
-        for (uint32_t X = 0; X < 40; ++X) {
-            uint8_t* P = ScanLine(Logo, Y) + X * 4;
-            P[0] = 0, P[1] = 0, P[2] = 255, P[3] = 255;
-        }
-    const fs::path LogoFile = Dir / "logo.png";
-    ASSERT_NE(WritePNGFile(LogoFile.string(), Logo, nullptr, false, false, TResolutionInfo{}, 0, nullptr), 0);
-    FreeImg(Logo);
-
-    fs::copy_file(Photo, Dir / "in" / "photo.jpg");
-    Add(Dir / "in" / "photo.jpg");
-    auto C = std::make_unique<TCompositeEffect>();
-    C->FImageFileName = LogoFile.string();
-    C->FBasePos = 8; // bottom right
-    C->FUse = true;
-    Effects.AddFilter(std::move(C));
-    Effects.SetResizeParam(RULE_PERCENT, 25, 0);
-    FileOption.FileNameFormat = "<old>.png";
-    ASSERT_TRUE(Run(2, IO));
-    EXPECT_TRUE(Lines().empty()) << Lines()[0];
-
-    TImgInfo Img;
-    uint32_t Flags = 0;
-    TBGColor Bg = DefaultBGColor;
-    ASSERT_NE(ReadPNGFile(Out("photo.png").string(), Img, Flags, nullptr, Bg), 0);
-    EXPECT_EQ(Img.Width, uint32_t(SizeOf(Photo).first / 4));
-    const uint8_t* Corner = ScanLine(Img, Img.Height - 1) + uint64_t(Img.Width - 1) * Img.Channels;
-    EXPECT_EQ(Corner[0], 0);
-    EXPECT_EQ(Corner[2], 255);
-    const uint8_t* Outside = ScanLine(Img, Img.Height - 31) + uint64_t(Img.Width - 1) * Img.Channels;
-    EXPECT_FALSE(Outside[0] == 0 && Outside[1] == 0 && Outside[2] == 255);
-    FreeImg(Img);
-}
 
 namespace {
 
@@ -127,12 +74,13 @@ protected:
     // A run over the run input of an at-once start.
     bool RunInput(std::vector<TImageFileInfo>& In, TBatchObserver* Obs = nullptr)
     {
-        TOutputNameJob Names(TRunEntries{nullptr, &In}, Effects, FileOption.FileNameFormat);
-        TConvertJob Job(TRunEntries{nullptr, &In}, Effects, IO, Errors,
-                        ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), TConvertSettings{false, FileOption.NotOverwrite});
+        TRunProbes Probes;
+        TOutputNameJob Names(TRunEntries{nullptr, &In, &Probes}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+        TConvertJob Job(TRunEntries{nullptr, &In, &Probes}, Effects, IO, Errors,
+                        ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), RunSettingsWith(false, FileOption.NotOverwrite));
         TBatchRun Batch(Names, Job, Errors, Obs);
         TNumbering N = RunNumbering(Names);
-        return Batch.Run(RunCollisionRules(FileOption.NotOverwrite), N, 2, false);
+        return Batch.Run(RunCollisionRules(RunSettingsWith(false, FileOption.NotOverwrite)), N, 2, false);
     }
     static TImageFileInfo Named(const fs::path& P) { return TImageFileInfo{P.string(), "", "", "", true}; }
 };
@@ -178,13 +126,44 @@ TEST_F(NotWritten, AFileThatVanishesAfterTheNamesIsReported)
     const fs::path C = MakeJPEG("c.jpg", 40, 30, 3);
     List({A, C});
     Obs.Victim = C;
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
-    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{false, false});
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, RunSettingsWith(false, false));
     TBatchRun Batch(Names, Job, Errors, &Obs);
     TNumbering N = RunNumbering(Names);
-    Batch.Run(RunCollisionRules(false), N, 1, false);
+    Batch.Run(RunCollisionRules(RunSettingsWith(false, false)), N, 1, false);
     ASSERT_EQ(Lines().size(), 1u);
     EXPECT_EQ(Lines()[0], "c.jpg: File not found");
+}
+
+TEST_F(NotWritten, AFileThatChangesAfterTheNamesIsReportedNotConverted)
+{
+    // Rewritten in place, and replaced by another file of the same size and
+    // time: either way the name and the probe were made for another picture.
+    struct Change : TBatchEventQueue {
+        std::function<void()> Do;
+        void NamesReady(int, double) override { Do(); }
+    } Obs;
+    const fs::path A = MakeJPEG("a.jpg", 40, 30, 1), B = MakeJPEG("b.jpg", 40, 30, 2),
+                   C = MakeJPEG("c.jpg", 40, 30, 3);
+    const fs::path Twin = Dir / "twin.jpg";
+    fs::copy_file(C, Twin);
+    fs::last_write_time(Twin, fs::last_write_time(C));
+    Obs.Do = [&] {
+        MakeJPEG("b.jpg", 80, 60, 4);
+        fs::rename(Twin, C);
+    };
+    std::vector<TImageFileInfo> In{Named(A), Named(B), Named(C)};
+    FileOption.FileNameFormat = "<old>.png";
+    RunInput(In, &Obs);
+    const auto L = Lines();
+    ASSERT_EQ(L.size(), 2u) << ::testing::PrintToString(L);
+    EXPECT_EQ(LinesOf(L, "b.jpg"), 1);
+    EXPECT_EQ(LinesOf(L, "c.jpg"), 1);
+    for (const std::string& Line : L)
+        EXPECT_NE(Line.find("changed"), std::string::npos) << Line;
+    EXPECT_TRUE(fs::exists(Out("a.png")));
+    EXPECT_FALSE(fs::exists(Out("b.png")));
+    EXPECT_FALSE(fs::exists(Out("c.png")));
 }
 
 TEST_F(NotWritten, OutputsRefusedByTheCollisionRulesAreReported)

@@ -44,7 +44,7 @@ protected:
                 P[2] = 128;
             }
         const std::string P = (Dir / Name).string();
-        EXPECT_NE(WriteJPEG(P, Img, 98, TResolutionInfo{72, 72, 1}, false, nullptr, nullptr, 0, 2, 0), 0);
+        EXPECT_NE(WriteJPEG(P, Img, 98, TResolutionInfo{72, 72, 1}, false, nullptr, nullptr, 0, 2, 0, TakeRunSettings()), 0);
         FreeImg(Img);
         return P;
     }
@@ -53,7 +53,7 @@ protected:
         TImgInfo Img;
         int32_t Den = 1;
         bool YCbCr = false;
-        EXPECT_NE(ReadJPEGFile(P, Img, Den, nullptr, YCbCr, false), 0) << P;
+        EXPECT_NE(ReadJPEGFile(P, Img, Den, nullptr, YCbCr, false, TakeRunSettings()), 0) << P;
         return Img;
     }
     void Run(const std::string& In, const std::string& Out, uint32_t W, uint32_t H, TProcessCancel* Cancel = nullptr)
@@ -93,24 +93,6 @@ std::string Join(const std::vector<std::string>& V)
 }
 
 } // namespace
-
-TEST_F(JPEGTranTest, OptionsFollowTheSettings)
-{
-    bool Reset = true;
-    EXPECT_EQ(Join(T->MakeOptions(100, 50, 0, Reset)), "-trim -copy all -optimize");
-    EXPECT_FALSE(Reset);
-
-    T->FRotation = JT_AUTO;
-    EXPECT_EQ(Join(T->MakeOptions(100, 50, 3, Reset)), "-trim -copy all -optimize");
-    EXPECT_FALSE(Reset);
-    EXPECT_EQ(Join(T->MakeOptions(100, 50, 6, Reset)), "-trim -copy all -optimize -rotate 90");
-    EXPECT_TRUE(Reset);
-    T->FRemoveExtraMarker = true;
-    T->FOptimize = false;
-    T->FProgressive = T->FGrayscale = true;
-    EXPECT_EQ(Join(T->MakeOptions(100, 50, 8, Reset)), "-trim -copy none -progressive -grayscale -rotate 270");
-    EXPECT_FALSE(Reset) << "no markers copied, no orientation to reset";
-}
 
 TEST_F(JPEGTranTest, CropFollowsTheTrimmingRuleInTheOutputsCoordinates)
 {
