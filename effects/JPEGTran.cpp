@@ -14,8 +14,6 @@
 #include <cmath>
 #include <limits>
 
-TJPEGTranDialogProc JPEGTranDialogProc = nullptr;
-
 namespace {
 
 constexpr const char SSaveFailed[] = "Failed to save file";
@@ -210,12 +208,6 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
     }
     if (ResetOrientation)
         ResetJPEGExifOrientation(Temp);
-}
-
-void TJPEGTran::ShowConfigDialog()
-{
-    if (JPEGTranDialogProc)
-        JPEGTranDialogProc(*this);
 }
 
 void TJPEGTran::ReadIniFile(TMemIniFile& Ini)
