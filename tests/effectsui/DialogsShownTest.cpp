@@ -35,6 +35,7 @@
 #include <QComboBox>
 #include <QRadioButton>
 #include <QImage>
+#include <QTest>
 #include <QTimer>
 
 #include <cstring>
@@ -290,7 +291,7 @@ TEST_F(EffectDialogs, HooksShowTheSelectedEntry)
     };
     RegisterToneCurveOptionForm(nullptr, Selected);
     TToneCurveEffect Tone;
-    WhileOpen<TToneCurveOptionForm>([&] { ExecToneCurveOptionForm(Tone); },
+    WhileOpen<TToneCurveOptionForm>([&] { Tone.ShowConfigDialog(); },
                                     [&](TToneCurveOptionForm& F) {
                                         Check(F);
                                         // The curve box draws the picture's histogram behind the curve.
@@ -298,17 +299,35 @@ TEST_F(EffectDialogs, HooksShowTheSelectedEntry)
                                     });
     RegisterTrimmingOptionForm(nullptr, Selected);
     TTrimmingFilter Trim;
-    WhileOpen<TTrimmingOptionForm>([&] { ExecTrimmingOptionForm(Trim); }, [&](TTrimmingOptionForm& F) { Check(F); });
+    WhileOpen<TTrimmingOptionForm>([&] { Trim.ShowConfigDialog(); }, [&](TTrimmingOptionForm& F) { Check(F); });
     RegisterAddBlankForm(nullptr, Selected);
     TAddBlankFilter Blank;
-    WhileOpen<TAddBlankForm>([&] { ExecAddBlankForm(Blank); }, [&](TAddBlankForm& F) { Check(F); });
+    WhileOpen<TAddBlankForm>([&] { Blank.ShowConfigDialog(); }, [&](TAddBlankForm& F) { Check(F); });
     RegisterUnSharpMaskOptionForm(nullptr, Selected);
     TUSMFilter Usm;
-    WhileOpen<TUnSharpMaskOptionForm>([&] { ExecUnSharpMaskOptionForm(Usm); },
+    WhileOpen<TUnSharpMaskOptionForm>([&] { Usm.ShowConfigDialog(); },
                                       [&](TUnSharpMaskOptionForm& F) { Check(F); });
     RegisterColorCorrectionForm(nullptr, Selected);
     TColorAdjust Cc;
-    WhileOpen<TColorCorrectionForm>([&] { ExecColorCorrectionForm(Cc); }, [&](TColorCorrectionForm& F) { Check(F); });
+    WhileOpen<TColorCorrectionForm>([&] { Cc.ShowConfigDialog(); }, [&](TColorCorrectionForm& F) { Check(F); });
+}
+
+// The preview window beside a modal effect dialog still takes the keys: the
+// arrow steps to the next entry of the list.
+TEST_F(EffectDialogs, ThePreviewWindowTakesKeysWhileItsDialogIsOpen)
+{
+    RegisterTrimmingOptionForm(nullptr, [] { return 1; });
+    TTrimmingFilter Trim;
+    Trim.FPreview = true;
+    WhileOpen<TTrimmingOptionForm>([&] { Trim.ShowConfigDialog(); },
+                                   [&](TTrimmingOptionForm&) {
+                                       ASSERT_NE(PreviewForm, nullptr);
+                                       ASSERT_TRUE(PreviewForm->isVisible());
+                                       EXPECT_TRUE(PreviewForm->windowTitle().startsWith("p1.bmp"));
+                                       QTest::keyClick(PreviewForm->windowHandle(), Qt::Key_Right);
+                                       EXPECT_TRUE(PumpUntil([] { return PreviewForm->windowTitle().startsWith("p0.bmp"); }))
+                                           << PreviewForm->windowTitle().toStdString();
+                                   });
 }
 
 // Only present tools can be chosen; each tool shows its own options and
