@@ -71,13 +71,14 @@ private:
     TBuffer FBuf;
 };
 
+// The Paeth predictor without branches, so that the compiler can work on
+// many bytes at once: the nearest of A (left), B (above), C (above left) to
+// A + B - C, ties going to A, then B.
 inline uint8_t Paeth(uint8_t A, uint8_t B, uint8_t C)
 {
-    const int p = int(A) + B - C;
-    const int pa = std::abs(p - A), pb = std::abs(p - B), pc = std::abs(p - C);
-    if (pa <= pb && pa <= pc)
-        return A;
-    return pb <= pc ? B : C;
+    const int pa = std::abs(int(B) - C), pb = std::abs(int(A) - C), pc = std::abs(int(A) + B - 2 * C);
+    const int bc = pb <= pc ? B : C;
+    return uint8_t(pa <= pb && pa <= pc ? A : bc);
 }
 
 // Filters Cur (Prev: the row above, zeros for the top row) with filter
