@@ -274,9 +274,14 @@ public:
             Z.avail_out = uInt(Band.Out.size());
             for (;;) {
                 const int r = deflate(&Z, last ? Z_FINISH : Z_SYNC_FLUSH);
-                if (r == Z_STREAM_END || (!last && r == Z_OK && Z.avail_in == 0 && Z.avail_out > 0))
+                if (r == Z_STREAM_END)
                     break;
-                if (r != Z_OK && r != Z_BUF_ERROR) {
+                // Room left over: a flushed band is complete; anything else
+                // would make no progress with more room either.
+                const bool room = Z.avail_out > 0;
+                if (room && !last && Z.avail_in == 0 && (r == Z_OK || r == Z_BUF_ERROR))
+                    break;
+                if (room || (r != Z_OK && r != Z_BUF_ERROR)) {
                     Band.Failed = true;
                     return;
                 }
