@@ -24,17 +24,17 @@ TAboutForm::TAboutForm(QWidget* Owner) : QDialog(Owner)
 
     char Text[256];
     std::snprintf(Text, sizeof Text, "Vestro Image Resizer  Version %.6d", 170111);
-    Label1 = new QLabel(QString::fromUtf8(Text), this);
-    Label2 = new QLabel(QStringLiteral("Copyright (C) the Vestro Image Resizer developers"), this);
+    VersionLabel = new QLabel(QString::fromUtf8(Text), this);
+    NoticeLabel = new QLabel(QStringLiteral("Copyright (C) the Vestro Image Resizer developers"), this);
     std::snprintf(Text, sizeof Text, "%s %lluMB", LoadResText("Maximum size of memory block").c_str(),
                   (unsigned long long)(GetMaxFreeBlockSize() >> 20));
-    Label3 = new QLabel(QString::fromUtf8(Text), this);
-    Label4 = new QLabel(QString::fromLatin1(ProductWebAddress), this);
-    QPalette Blue = Label4->palette();
+    MemoryLabel = new QLabel(QString::fromUtf8(Text), this);
+    LinkLabel = new QLabel(QString::fromLatin1(ProductWebAddress), this);
+    QPalette Blue = LinkLabel->palette();
     Blue.setColor(QPalette::WindowText, Qt::blue);
-    Label4->setPalette(Blue);
-    Label4->setCursor(Qt::PointingHandCursor);
-    Label4->installEventFilter(this);
+    LinkLabel->setPalette(Blue);
+    LinkLabel->setCursor(Qt::PointingHandCursor);
+    LinkLabel->installEventFilter(this);
 
     // The application's icon, as the main window set it; without one the
     // texts stand alone rather than beside an empty square.
@@ -45,20 +45,20 @@ TAboutForm::TAboutForm(QWidget* Owner) : QDialog(Owner)
         QPainter P(&Icon);
         AppIcon.paint(&P, 0, 0, 48, 48);
     }
-    Image1 = new QLabel(this);
-    Image1->setPixmap(Icon);
-    Image1->setFixedSize(48, 48);
-    Image1->setVisible(!AppIcon.isNull());
+    IconImage = new QLabel(this);
+    IconImage->setPixmap(Icon);
+    IconImage->setFixedSize(48, 48);
+    IconImage->setVisible(!AppIcon.isNull());
 
     auto* Button = new QPushButton(QString::fromStdString(LoadResText("OK")), this);
     Button->setDefault(true);
     connect(Button, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* Texts = new QVBoxLayout;
-    for (QLabel* L : {Label1, Label2, Label3, Label4})
+    for (QLabel* L : {VersionLabel, NoticeLabel, MemoryLabel, LinkLabel})
         Texts->addWidget(L);
     auto* Top = new QHBoxLayout;
-    Top->addWidget(Image1, 0, Qt::AlignTop);
+    Top->addWidget(IconImage, 0, Qt::AlignTop);
     Top->addLayout(Texts, 1);
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch(1);
@@ -70,11 +70,11 @@ TAboutForm::TAboutForm(QWidget* Owner) : QDialog(Owner)
 
 bool TAboutForm::eventFilter(QObject* Watched, QEvent* Event)
 {
-    if (Watched == Label4) {
+    if (Watched == LinkLabel) {
         if (Event->type() == QEvent::Enter || Event->type() == QEvent::Leave) {
-            QFont F = Label4->font();
+            QFont F = LinkLabel->font();
             F.setUnderline(Event->type() == QEvent::Enter);
-            Label4->setFont(F);
+            LinkLabel->setFont(F);
         } else if (Event->type() == QEvent::MouseButtonRelease &&
                    static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
             QDesktopServices::openUrl(QUrl(QString::fromLatin1(ProductWebAddress)));

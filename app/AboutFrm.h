@@ -13,11 +13,11 @@ class TAboutForm : public QDialog {
 public:
     explicit TAboutForm(QWidget* Owner = nullptr);
 
-    QLabel* Label1; // version
-    QLabel* Label2; // ownership notice
-    QLabel* Label3; // memory
-    QLabel* Label4; // web link: blue, hand cursor, underlined under the mouse
-    QLabel* Image1; // 48 x 48 application icon; hidden when the application has none
+    QLabel* VersionLabel; // version
+    QLabel* NoticeLabel; // ownership notice
+    QLabel* MemoryLabel; // memory
+    QLabel* LinkLabel; // web link: blue, hand cursor, underlined under the mouse
+    QLabel* IconImage; // 48 x 48 application icon; hidden when the application has none
 
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;

@@ -169,7 +169,10 @@ void TSystemOptionForm::SetFont(const QString& Name, int Size)
 {
     FontName = Name;
     FontSize = Size;
-    FontButton->setText(QStringLiteral("%1 %2pt").arg(Name).arg(Size));
+    // No interface font chosen yet: the button names the one in use.
+    FontButton->setText(QStringLiteral("%1 %2pt")
+                            .arg(Name.isEmpty() ? font().family() : Name)
+                            .arg(Size > 0 ? Size : font().pointSize()));
 }
 
 void TSystemOptionForm::PickColor()

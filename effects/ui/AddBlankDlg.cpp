@@ -116,23 +116,23 @@ TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner), GB(std::
 
     auto* SizeBox = new QGroupBox(Text("BlankSize"), this);
     auto* SizeGrid = new QGridLayout(SizeBox);
-    ComboBox1 = new QComboBox(SizeBox);
+    BlankTypeList = new QComboBox(SizeBox);
     for (const char* S : {"Aspect ratio", "Left,Top,Right,Bottom(px)", "Left,Top,Right,Bottom(%)"})
-        ComboBox1->addItem(Text(S));
-    ComboBox3 = new QComboBox(SizeBox);
+        BlankTypeList->addItem(Text(S));
+    BranchList = new QComboBox(SizeBox);
     for (const char* S : {"W >= H or W < H", "W > H or W <= H", "ALL"})
-        ComboBox3->addItem(Text(S));
-    Label2 = new QLabel(SizeBox);
-    Label3 = new QLabel(SizeBox);
-    Edit1 = new QLineEdit(SizeBox);
-    Edit11 = new QLineEdit(SizeBox);
-    SizeGrid->addWidget(ComboBox1, 0, 0, 1, 2);
+        BranchList->addItem(Text(S));
+    FirstSetLabel = new QLabel(SizeBox);
+    SecondSetLabel = new QLabel(SizeBox);
+    FirstSetEdit = new QLineEdit(SizeBox);
+    SecondSetEdit = new QLineEdit(SizeBox);
+    SizeGrid->addWidget(BlankTypeList, 0, 0, 1, 2);
     SizeGrid->addWidget(new QLabel(Text("Branch"), SizeBox), 1, 0);
-    SizeGrid->addWidget(ComboBox3, 1, 1);
-    SizeGrid->addWidget(Label2, 2, 0);
-    SizeGrid->addWidget(Edit1, 2, 1);
-    SizeGrid->addWidget(Label3, 3, 0);
-    SizeGrid->addWidget(Edit11, 3, 1);
+    SizeGrid->addWidget(BranchList, 1, 1);
+    SizeGrid->addWidget(FirstSetLabel, 2, 0);
+    SizeGrid->addWidget(FirstSetEdit, 2, 1);
+    SizeGrid->addWidget(SecondSetLabel, 3, 0);
+    SizeGrid->addWidget(SecondSetEdit, 3, 1);
 
     // A numeric edit with its arrows in Grid at (Row, Col).
     auto MakeNum = [](QWidget* Parent, QGridLayout* Grid, int Row, int Col, double Max, double Min, double Value,
@@ -150,13 +150,13 @@ TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner), GB(std::
 
     auto* ColorBox = new QGroupBox(Text("BlankColor"), this);
     auto* ColorGrid = new QGridLayout(ColorBox);
-    ComboBox2 = new QComboBox(ColorBox);
+    ColorSourceList = new QComboBox(ColorBox);
     for (const char* S : {"TopLeft", "TopRight", "BottomLeft", "BottomRight", "Fixed"})
-        ComboBox2->addItem(Text(S));
-    ColorGrid->addWidget(ComboBox2, 0, 0, 1, 2);
+        ColorSourceList->addItem(Text(S));
+    ColorGrid->addWidget(ColorSourceList, 0, 0, 1, 2);
     ColorGrid->addWidget(new QLabel(Text("Color"), ColorBox), 1, 0);
-    Panels[0] = MakePanel(ColorBox);
-    ColorGrid->addWidget(Panels[0], 1, 1);
+    ColorPanels[0] = MakePanel(ColorBox);
+    ColorGrid->addWidget(ColorPanels[0], 1, 1);
     ColorGrid->addWidget(new QLabel(Text("Opacity"), ColorBox), 1, 2);
     UDNumEdit[0] = MakeNum(ColorBox, ColorGrid, 1, 3, 255, 0, 255, 1, 0);
 
@@ -165,67 +165,67 @@ TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner), GB(std::
     const char* FrameNames[3] = {"1st", "2nd", "3rd"};
     for (int i = 1; i <= 3; ++i) {
         CheckBoxes[i] = new QCheckBox(Text(FrameNames[i - 1]), FrameBox);
-        Panels[i] = MakePanel(FrameBox);
+        ColorPanels[i] = MakePanel(FrameBox);
         FrameGrid->addWidget(CheckBoxes[i], i, 0);
-        FrameGrid->addWidget(Panels[i], i, 1);
+        FrameGrid->addWidget(ColorPanels[i], i, 1);
         FrameGrid->addWidget(new QLabel(Text("Width"), FrameBox), i, 2);
         UDNumEdit[i] = MakeNum(FrameBox, FrameGrid, i, 3, 99, 1, 1, 1, 0);
     }
 
     CheckBoxes[0] = new QCheckBox(Text("DropShadow"), this);
-    Panel7 = new QWidget(this);
-    auto* ShadowGrid = new QGridLayout(Panel7);
-    ShadowGrid->addWidget(new QLabel(Text("Color"), Panel7), 0, 0);
-    Panels[4] = MakePanel(Panel7);
-    ShadowGrid->addWidget(Panels[4], 0, 1);
+    ShadowPanel = new QWidget(this);
+    auto* ShadowGrid = new QGridLayout(ShadowPanel);
+    ShadowGrid->addWidget(new QLabel(Text("Color"), ShadowPanel), 0, 0);
+    ColorPanels[4] = MakePanel(ShadowPanel);
+    ShadowGrid->addWidget(ColorPanels[4], 0, 1);
     struct TNumDef { const char* Label; double Max, Min, Value, Step; int Fixed; };
     const TNumDef Defs[5] = {{"Opacity", 100, 0, 0, 1, 0}, {"Radius", 99, 0.5, 0.5, 0.5, 1},
                              {"Strength", 99, 1, 1, 1, 0}, {"Offset X", 99, -99, 0, 1, 0},
                              {"Offset Y", 99, -99, 0, 1, 0}};
     for (int i = 0; i < 5; ++i) {
-        ShadowGrid->addWidget(new QLabel(Text(Defs[i].Label), Panel7), i + 1, 0);
-        UDNumEdit[4 + i] = MakeNum(Panel7, ShadowGrid, i + 1, 1, Defs[i].Max, Defs[i].Min, Defs[i].Value,
+        ShadowGrid->addWidget(new QLabel(Text(Defs[i].Label), ShadowPanel), i + 1, 0);
+        UDNumEdit[4 + i] = MakeNum(ShadowPanel, ShadowGrid, i + 1, 1, Defs[i].Max, Defs[i].Min, Defs[i].Value,
                                    Defs[i].Step, Defs[i].Fixed);
     }
 
-    CheckBox5 = new QCheckBox(Text("Preview"), this);
-    Button1 = new QPushButton(Text("OK"), this);
-    Button2 = new QPushButton(Text("Cancel"), this);
-    Button1->setDefault(true);
+    PreviewBox = new QCheckBox(Text("Preview"), this);
+    OkButton = new QPushButton(Text("OK"), this);
+    CancelButton = new QPushButton(Text("Cancel"), this);
+    OkButton->setDefault(true);
 
     auto* Buttons = new QHBoxLayout;
-    Buttons->addWidget(CheckBox5);
+    Buttons->addWidget(PreviewBox);
     Buttons->addStretch();
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     auto* Main = new QVBoxLayout(this);
     Main->addWidget(SizeBox);
     Main->addWidget(ColorBox);
     Main->addWidget(FrameBox);
     Main->addWidget(CheckBoxes[0]);
-    Main->addWidget(Panel7);
+    Main->addWidget(ShadowPanel);
     Main->addLayout(Buttons);
 
     for (int i = 0; i < 16; ++i)
         QColorDialog::setCustomColor(i, Qt::white);
 
-    connect(Edit1, &QLineEdit::textChanged, this, [this] { EditChanged(0); });
-    connect(Edit11, &QLineEdit::textChanged, this, [this] { EditChanged(1); });
-    connect(ComboBox1, &QComboBox::activated, this, [this] { TypeChanged(); });
-    connect(ComboBox3, &QComboBox::activated, this, [this] { BranchChanged(); });
-    connect(ComboBox2, &QComboBox::activated, this, [this](int Index) {
+    connect(FirstSetEdit, &QLineEdit::textChanged, this, [this] { EditChanged(0); });
+    connect(SecondSetEdit, &QLineEdit::textChanged, this, [this] { EditChanged(1); });
+    connect(BlankTypeList, &QComboBox::activated, this, [this] { TypeChanged(); });
+    connect(BranchList, &QComboBox::activated, this, [this] { BranchChanged(); });
+    connect(ColorSourceList, &QComboBox::activated, this, [this](int Index) {
         Param.ColorType = Index;
         RequestPreview();
     });
     for (int i = 0; i < 5; ++i)
-        connect(Panels[size_t(i)], &QPushButton::clicked, this, [this, i] { ColorClicked(i); });
+        connect(ColorPanels[size_t(i)], &QPushButton::clicked, this, [this, i] { ColorClicked(i); });
     for (int i = 0; i < 9; ++i)
         connect(UDNumEdit[size_t(i)], &TNumEdit::Change, this, [this, i] { NumEditChanged(i); });
     for (int i = 0; i < 4; ++i)
         connect(CheckBoxes[size_t(i)], &QCheckBox::clicked, this, [this, i] { CheckBoxClicked(i); });
-    connect(CheckBox5, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
-    connect(Button1, &QPushButton::clicked, this, [this] { OkClicked(); });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(PreviewBox, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
+    connect(OkButton, &QPushButton::clicked, this, [this] { OkClicked(); });
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     adjustSize();
     if (PreviewForm)
@@ -248,16 +248,16 @@ int32_t& TAddBlankForm::ColorOf(int Tag)
 void TAddBlankForm::ShowColor(int Tag, int32_t Color)
 {
     const QColor C(Color & 0xFF, (Color >> 8) & 0xFF, (Color >> 16) & 0xFF);
-    Panels[size_t(Tag)]->setStyleSheet(QStringLiteral("background-color: %1").arg(C.name()));
+    ColorPanels[size_t(Tag)]->setStyleSheet(QStringLiteral("background-color: %1").arg(C.name()));
 }
 
 void TAddBlankForm::SetParam(const TAddBlankParam& _Param, bool Preview)
 {
     Param = _Param;
     UDNumEdit[0]->SetValue(uint32_t(Param.Color) >> 24);
-    ComboBox1->setCurrentIndex(std::clamp(Param.BlankType, 0, 2));
-    ComboBox2->setCurrentIndex(std::clamp(Param.ColorType, 0, 4));
-    ComboBox3->setCurrentIndex(std::clamp(Param.ExpType, 0, 2));
+    BlankTypeList->setCurrentIndex(std::clamp(Param.BlankType, 0, 2));
+    ColorSourceList->setCurrentIndex(std::clamp(Param.ColorType, 0, 4));
+    BranchList->setCurrentIndex(std::clamp(Param.ExpType, 0, 2));
     CheckBoxes[1]->setChecked(Param.UseFrame1);
     CheckBoxes[2]->setChecked(Param.UseFrame2);
     CheckBoxes[3]->setChecked(Param.UseFrame3);
@@ -265,7 +265,7 @@ void TAddBlankForm::SetParam(const TAddBlankParam& _Param, bool Preview)
     UDNumEdit[2]->SetValue(Param.Frame2Width);
     UDNumEdit[3]->SetValue(Param.Frame3Width);
     CheckBoxes[0]->setChecked(Param.UseDropShadow);
-    Panel7->setEnabled(Param.UseDropShadow);
+    ShadowPanel->setEnabled(Param.UseDropShadow);
     UDNumEdit[4]->SetValue(Param.ShadowOpacity);
     UDNumEdit[5]->SetValue(Param.ShadowRadius);
     UDNumEdit[6]->SetValue(Param.ShadowStr);
@@ -273,7 +273,7 @@ void TAddBlankForm::SetParam(const TAddBlankParam& _Param, bool Preview)
     UDNumEdit[8]->SetValue(Param.ShadowOffsetY);
     for (int i = 0; i < 5; ++i)
         ShowColor(i, ColorOf(i));
-    CheckBox5->setChecked(Preview);
+    PreviewBox->setChecked(Preview);
 
     // The edits changed the working copy above; shown values are clamped, so
     // store them clamped too.
@@ -300,7 +300,7 @@ void TAddBlankForm::SetParam(const TAddBlankParam& _Param, bool Preview)
         } else {
             T = Fmt4("%1,%2,%3,%4", V[o], V[o + 1], V[o + 2], V[o + 3]);
         }
-        (Set == 0 ? Edit1 : Edit11)->setText(T);
+        (Set == 0 ? FirstSetEdit : SecondSetEdit)->setText(T);
     }
     IgnoreEditChange = false;
     BranchChanged();
@@ -309,7 +309,7 @@ void TAddBlankForm::SetParam(const TAddBlankParam& _Param, bool Preview)
 void TAddBlankForm::GetParam(TAddBlankParam& _Param, bool& Preview) const
 {
     _Param = Param;
-    Preview = CheckBox5->isChecked();
+    Preview = PreviewBox->isChecked();
 }
 
 TSize TAddBlankForm::ReferenceSize() const
@@ -332,7 +332,7 @@ void TAddBlankForm::EditChanged(int Set)
         return;
     const TSize R = ReferenceSize();
     std::array<std::string, 4> Parts;
-    if (!CheckBlankValueText(Str((Set == 0 ? Edit1 : Edit11)->text()), Param.BlankType, R.cx, R.cy, Parts))
+    if (!CheckBlankValueText(Str((Set == 0 ? FirstSetEdit : SecondSetEdit)->text()), Param.BlankType, R.cx, R.cy, Parts))
         return;
     for (size_t i = 0; i < 4; ++i)
         Param.Value[size_t(Set) * 4 + i] = Parts[i];
@@ -342,11 +342,11 @@ void TAddBlankForm::EditChanged(int Set)
 
 void TAddBlankForm::TypeChanged()
 {
-    Param.BlankType = ComboBox1->currentIndex();
+    Param.BlankType = BlankTypeList->currentIndex();
     IgnoreEditChange = true;
     const QString T = QString::fromLatin1(Param.BlankType == btAspect ? "1:1,50,50" : "0,0,0,0");
-    Edit1->setText(T);
-    Edit11->setText(T);
+    FirstSetEdit->setText(T);
+    SecondSetEdit->setText(T);
     IgnoreEditChange = false;
     EditChanged(0);
     EditChanged(1);
@@ -355,14 +355,14 @@ void TAddBlankForm::TypeChanged()
 
 void TAddBlankForm::BranchChanged()
 {
-    Param.ExpType = ComboBox3->currentIndex();
+    Param.ExpType = BranchList->currentIndex();
     static const char* const First[3] = {"W >= H", "W > H", "ALL"};
     static const char* const Second[3] = {"W < H", "W <= H", ""};
     const int i = std::clamp(Param.ExpType, 0, 2);
-    Label2->setText(Text(First[i]));
-    Label3->setText(Text(Second[i]));
-    Label3->setVisible(i != 2);
-    Edit11->setVisible(i != 2);
+    FirstSetLabel->setText(Text(First[i]));
+    SecondSetLabel->setText(Text(Second[i]));
+    SecondSetLabel->setVisible(i != 2);
+    SecondSetEdit->setVisible(i != 2);
     EditChanged(0);
     EditChanged(1);
     RequestPreview();
@@ -406,7 +406,7 @@ void TAddBlankForm::CheckBoxClicked(int Tag)
     const bool On = CheckBoxes[size_t(Tag)]->isChecked();
     switch (Tag) {
     case 0:
-        Panel7->setEnabled(On);
+        ShadowPanel->setEnabled(On);
         Param.UseDropShadow = On;
         break;
     case 1: Param.UseFrame1 = On; break;
@@ -421,10 +421,10 @@ void TAddBlankForm::PreviewClicked()
 {
     if (!Master.Mem)
         return;
-    if (CheckBox5->isChecked())
+    if (PreviewBox->isChecked())
         RequestPreview();
     if (PreviewForm)
-        PreviewForm->setVisible(CheckBox5->isChecked());
+        PreviewForm->setVisible(PreviewBox->isChecked());
 }
 
 void TAddBlankForm::changeEvent(QEvent* e)
@@ -440,8 +440,8 @@ void TAddBlankForm::OkClicked()
 {
     const TSize R = ReferenceSize();
     std::array<std::string, 4> First, Second;
-    if (!CheckBlankValueText(Str(Edit1->text()), Param.BlankType, R.cx, R.cy, First) ||
-        !CheckBlankValueText(Str(Edit11->text()), Param.BlankType, R.cx, R.cy, Second)) {
+    if (!CheckBlankValueText(Str(FirstSetEdit->text()), Param.BlankType, R.cx, R.cy, First) ||
+        !CheckBlankValueText(Str(SecondSetEdit->text()), Param.BlankType, R.cx, R.cy, Second)) {
         QMessageBox::warning(this, Text("Error"), Text("Error occurred in evaluation of the inputted parameter"));
         return;
     }
@@ -454,7 +454,7 @@ void TAddBlankForm::OkClicked()
 
 void TAddBlankForm::PreviewClosed(QObject*)
 {
-    CheckBox5->setChecked(false);
+    PreviewBox->setChecked(false);
 }
 
 void TAddBlankForm::ReloadSource(bool RequestAfter)
@@ -466,12 +466,12 @@ void TAddBlankForm::ReloadSource(bool RequestAfter)
 
 bool TAddBlankForm::IsPreviewChecked()
 {
-    return CheckBox5->isChecked();
+    return PreviewBox->isChecked();
 }
 
 void TAddBlankForm::RequestPreview()
 {
-    if (!Master.Mem || !CheckBox5->isChecked())
+    if (!Master.Mem || !PreviewBox->isChecked())
         return;
     TImgInfo Out;
     CopyImgInfo(Master, Out);

@@ -37,20 +37,20 @@ public:
     // Renders Master with the current values into Dest (and its fitted copy).
     void RequestPreview() override;
 
-    QComboBox* ComboBox1; // blank type
-    QComboBox* ComboBox3; // branch
-    QLabel* Label2;
-    QLabel* Label3;
-    QLineEdit* Edit1;  // first value set
-    QLineEdit* Edit11; // second value set
-    QComboBox* ComboBox2; // colour source
-    std::array<QPushButton*, 5> Panels{}; // tags 0..4: margin, frames 1..3, shadow
+    QComboBox* BlankTypeList; // blank type
+    QComboBox* BranchList; // branch
+    QLabel* FirstSetLabel;
+    QLabel* SecondSetLabel;
+    QLineEdit* FirstSetEdit;  // first value set
+    QLineEdit* SecondSetEdit; // second value set
+    QComboBox* ColorSourceList; // colour source
+    std::array<QPushButton*, 5> ColorPanels{}; // tags 0..4: margin, frames 1..3, shadow
     std::array<TUDNumEdit*, 9> UDNumEdit{}; // tags 0..8
     std::array<QCheckBox*, 4> CheckBoxes{}; // tag 0 shadow, 1..3 frames
-    QWidget* Panel7;      // the shadow group
-    QCheckBox* CheckBox5; // Preview
-    QPushButton* Button1; // OK
-    QPushButton* Button2; // Cancel
+    QWidget* ShadowPanel;      // the shadow group
+    QCheckBox* PreviewBox; // Preview
+    QPushButton* OkButton; // OK
+    QPushButton* CancelButton; // Cancel
 
 protected:
     void PreviewClosed(QObject* Sender) override;

@@ -90,14 +90,14 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     if (!UIFontName.empty())
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setToolTip(Text(SAddTextHelp));
-    Memo1->setFixedHeight(72);
-    ComboBox1 = new QComboBox(this);
+    TextEdit = new QPlainTextEdit(this);
+    TextEdit->setToolTip(Text(SAddTextHelp));
+    TextEdit->setFixedHeight(72);
+    PositionList = new QComboBox(this);
     for (const char* S : {"TopLeft", "Left", "BottomLeft", "Top", "Center", "Bottom", "TopRight", "Right",
                           "BottomRight"})
-        ComboBox1->addItem(Text(S));
-    Button1 = new QPushButton(this);
+        PositionList->addItem(Text(S));
+    FontButton = new QPushButton(this);
     auto MakePanel = [this] {
         auto* P = new QPushButton(this);
         P->setFixedSize(40, 20);
@@ -106,31 +106,31 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
         connect(P, &QPushButton::clicked, this, [this, P] { PickColor(P); });
         return P;
     };
-    Panel1 = MakePanel();
-    Panel2 = MakePanel();
-    CheckBox1 = new QCheckBox(Text("DropShadow"), this);
-    CheckBox2 = new QCheckBox(Text("Glow"), this);
-    Panel3 = new QGroupBox(this);
-    Panel4 = new QGroupBox(this);
-    Panel5 = MakePanel();
-    Panel6 = MakePanel();
-    Button2 = new QPushButton(Text("OK"), this);
-    Button3 = new QPushButton(Text("Cancel"), this);
-    Button2->setDefault(true);
-    PaintBox1 = new TAddTextPreview(this);
+    FontColorPanel = MakePanel();
+    BackColorPanel = MakePanel();
+    ShadowBox = new QCheckBox(Text("DropShadow"), this);
+    GlowBox = new QCheckBox(Text("Glow"), this);
+    ShadowGroup = new QGroupBox(this);
+    GlowGroup = new QGroupBox(this);
+    ShadowColorPanel = MakePanel();
+    GlowColorPanel = MakePanel();
+    OkButton = new QPushButton(Text("OK"), this);
+    CancelButton = new QPushButton(Text("Cancel"), this);
+    OkButton->setDefault(true);
+    PreviewArea = new TAddTextPreview(this);
 
     // Each numeric edit sits in a grid cell of its group with its label.
     auto* Outer = new QVBoxLayout(this);
     auto* Main = new QGridLayout;
     auto* Groups = new QGridLayout;
     auto* Buttons = new QHBoxLayout;
-    Outer->addWidget(PaintBox1, 0, Qt::AlignHCenter);
-    Outer->addWidget(Memo1);
+    Outer->addWidget(PreviewArea, 0, Qt::AlignHCenter);
+    Outer->addWidget(TextEdit);
     Outer->addLayout(Main);
     Outer->addLayout(Groups);
     Outer->addLayout(Buttons);
-    auto* Shadow = new QGridLayout(Panel3);
-    auto* Glow = new QGridLayout(Panel4);
+    auto* Shadow = new QGridLayout(ShadowGroup);
+    auto* Glow = new QGridLayout(GlowGroup);
     auto Place = [&](int I, QGridLayout* L, int Row, int Col) {
         const TEditSpec& S = EditSpecs[I];
         UDNumEdit[I] = new TUDNumEdit(this, S.Max, S.Min, S.Value, S.Step, S.Fixed);
@@ -140,42 +140,42 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
         connect(UDNumEdit[I], &TNumEdit::Change, this, &TAddTextForm::UpdatePreview);
     };
     Main->addWidget(new QLabel(Text("Position"), this), 0, 0);
-    Main->addWidget(ComboBox1, 0, 1);
+    Main->addWidget(PositionList, 0, 1);
     Place(0, Main, 0, 2);
     Place(1, Main, 0, 4);
-    Main->addWidget(Button1, 1, 0, 1, 2);
+    Main->addWidget(FontButton, 1, 0, 1, 2);
     Main->addWidget(new QLabel(Text("FontColor"), this), 1, 2);
-    Main->addWidget(Panel1, 1, 3);
+    Main->addWidget(FontColorPanel, 1, 3);
     Place(2, Main, 1, 4);
     Main->addWidget(new QLabel(Text("BackColor"), this), 2, 2);
-    Main->addWidget(Panel2, 2, 3);
+    Main->addWidget(BackColorPanel, 2, 3);
     Place(3, Main, 2, 4);
     Place(4, Main, 3, 0);
     Place(5, Main, 3, 2);
     Place(6, Main, 3, 4);
     Shadow->addWidget(new QLabel(Text("Color"), this), 0, 0);
-    Shadow->addWidget(Panel5, 0, 1);
+    Shadow->addWidget(ShadowColorPanel, 0, 1);
     Place(7, Shadow, 0, 2);
     Place(8, Shadow, 1, 0);
     Place(9, Shadow, 1, 2);
     Place(10, Shadow, 2, 0);
     Place(11, Shadow, 2, 2);
     Glow->addWidget(new QLabel(Text("Color"), this), 0, 0);
-    Glow->addWidget(Panel6, 0, 1);
+    Glow->addWidget(GlowColorPanel, 0, 1);
     Place(12, Glow, 0, 2);
     Place(13, Glow, 1, 0);
     Place(14, Glow, 1, 2);
 
-    Groups->addWidget(CheckBox1, 0, 0);
-    Groups->addWidget(Panel3, 1, 0);
-    Groups->addWidget(CheckBox2, 0, 1);
-    Groups->addWidget(Panel4, 1, 1);
+    Groups->addWidget(ShadowBox, 0, 0);
+    Groups->addWidget(ShadowGroup, 1, 0);
+    Groups->addWidget(GlowBox, 0, 1);
+    Groups->addWidget(GlowGroup, 1, 1);
     Buttons->addStretch();
-    Buttons->addWidget(Button2);
-    Buttons->addWidget(Button3);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
 
-    connect(Memo1, &QPlainTextEdit::textChanged, this, &TAddTextForm::UpdatePreview);
-    connect(ComboBox1, &QComboBox::activated, this, [this] {
+    connect(TextEdit, &QPlainTextEdit::textChanged, this, &TAddTextForm::UpdatePreview);
+    connect(PositionList, &QComboBox::activated, this, [this] {
         // A new anchor starts from no offset.
         UpdateLock = true;
         UDNumEdit[0]->SetValue(0);
@@ -183,23 +183,23 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
         UpdateLock = false;
         UpdatePreview();
     });
-    connect(Button1, &QPushButton::clicked, this, &TAddTextForm::PickFont);
-    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool On) {
-        Panel3->setEnabled(On);
+    connect(FontButton, &QPushButton::clicked, this, &TAddTextForm::PickFont);
+    connect(ShadowBox, &QCheckBox::toggled, this, [this](bool On) {
+        ShadowGroup->setEnabled(On);
         UpdatePreview();
     });
-    connect(CheckBox2, &QCheckBox::toggled, this, [this](bool On) {
-        Panel4->setEnabled(On);
+    connect(GlowBox, &QCheckBox::toggled, this, [this](bool On) {
+        GlowGroup->setEnabled(On);
         UpdatePreview();
     });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button3, &QPushButton::clicked, this, &QDialog::reject);
+    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     for (int I = 0; I < 16; ++I)
         QColorDialog::setCustomColor(I, QColor(0xFF, 0xFF, 0xFF));
-    Panel3->setEnabled(false);
-    Panel4->setEnabled(false);
-    for (QPushButton* P : {Panel1, Panel2, Panel5, Panel6})
+    ShadowGroup->setEnabled(false);
+    GlowGroup->setEnabled(false);
+    for (QPushButton* P : {FontColorPanel, BackColorPanel, ShadowColorPanel, GlowColorPanel})
         SetPanelColor(P, 0);
     BackBuf = QImage(PreviewWidth, PreviewHeight, QImage::Format_RGB32);
     BackBuf.fill(QColor(0x80, 0x80, 0x80));
@@ -229,14 +229,14 @@ void TAddTextForm::PickColor(QPushButton* Panel)
     if (!C.isValid())
         return;
     SetPanelColor(Panel, FromQColor(C));
-    if (Panel == Panel1)
+    if (Panel == FontColorPanel)
         FFont.Color = PanelColor(Panel);
     UpdatePreview();
 }
 
 void TAddTextForm::ShowFontCaption()
 {
-    Button1->setText(QString::asprintf("%s %dpt", FFont.Name.c_str(), FFont.Size));
+    FontButton->setText(QString::asprintf("%s %dpt", FFont.Name.c_str(), FFont.Size));
 }
 
 void TAddTextForm::PickFont()
@@ -263,8 +263,8 @@ void TAddTextForm::SetParam(const TAddTextParam& Param, const TFont& Font, const
 {
     UpdateLock = true;
     // The effect separates lines with CR LF, the edit with LF.
-    Memo1->setPlainText(QString::fromStdString(Str).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    ComboBox1->setCurrentIndex(Param.Position >= 0 && Param.Position <= 8 ? Param.Position : 8);
+    TextEdit->setPlainText(QString::fromStdString(Str).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    PositionList->setCurrentIndex(Param.Position >= 0 && Param.Position <= 8 ? Param.Position : 8);
     const double Values[15] = {double(Param.XOffset),     double(Param.YOffset),       double(Param.FontOpacity),
                                double(Param.BackOpacity), double(Param.MarginX),       double(Param.MarginY),
                                Param.LinePitch,           double(Param.ShadowOpacity), Param.ShadowRadius,
@@ -274,14 +274,14 @@ void TAddTextForm::SetParam(const TAddTextParam& Param, const TFont& Font, const
         UDNumEdit[I]->SetValue(Values[I]);
     FFont = Font;
     FFont.Color &= 0xFFFFFF;
-    SetPanelColor(Panel1, FFont.Color);
-    SetPanelColor(Panel2, Param.BackColor);
-    SetPanelColor(Panel5, Param.ShadowColor);
-    SetPanelColor(Panel6, Param.GlowColor);
-    CheckBox1->setChecked(Param.Shadow);
-    CheckBox2->setChecked(Param.Glow);
-    Panel3->setEnabled(Param.Shadow);
-    Panel4->setEnabled(Param.Glow);
+    SetPanelColor(FontColorPanel, FFont.Color);
+    SetPanelColor(BackColorPanel, Param.BackColor);
+    SetPanelColor(ShadowColorPanel, Param.ShadowColor);
+    SetPanelColor(GlowColorPanel, Param.GlowColor);
+    ShadowBox->setChecked(Param.Shadow);
+    GlowBox->setChecked(Param.Glow);
+    ShadowGroup->setEnabled(Param.Shadow);
+    GlowGroup->setEnabled(Param.Glow);
     ShowFontCaption();
     UpdateLock = false;
     UpdatePreview();
@@ -289,8 +289,8 @@ void TAddTextForm::SetParam(const TAddTextParam& Param, const TFont& Font, const
 
 void TAddTextForm::GetParam(TAddTextParam& Param, TFont& Font, std::string& Str) const
 {
-    Str = Memo1->toPlainText().replace(QStringLiteral("\n"), QStringLiteral("\r\n")).toStdString();
-    Param.Position = ComboBox1->currentIndex();
+    Str = TextEdit->toPlainText().replace(QStringLiteral("\n"), QStringLiteral("\r\n")).toStdString();
+    Param.Position = PositionList->currentIndex();
     Param.XOffset = UDNumEdit[0]->IntValue();
     Param.YOffset = UDNumEdit[1]->IntValue();
     Param.FontOpacity = UDNumEdit[2]->IntValue();
@@ -306,11 +306,11 @@ void TAddTextForm::GetParam(TAddTextParam& Param, TFont& Font, std::string& Str)
     Param.GlowOpacity = UDNumEdit[12]->IntValue();
     Param.GlowRadius = UDNumEdit[13]->Value();
     Param.GlowStr = UDNumEdit[14]->IntValue();
-    Param.BackColor = PanelColor(Panel2);
-    Param.ShadowColor = PanelColor(Panel5);
-    Param.GlowColor = PanelColor(Panel6);
-    Param.Shadow = CheckBox1->isChecked();
-    Param.Glow = CheckBox2->isChecked();
+    Param.BackColor = PanelColor(BackColorPanel);
+    Param.ShadowColor = PanelColor(ShadowColorPanel);
+    Param.GlowColor = PanelColor(GlowColorPanel);
+    Param.Shadow = ShadowBox->isChecked();
+    Param.Glow = GlowBox->isChecked();
     Font = FFont;
 }
 
@@ -407,7 +407,7 @@ void TAddTextForm::UpdatePreview()
     QPainter P(&BackBuf);
     P.drawImage(0, 0, Img);
     P.end();
-    PaintBox1->update();
+    PreviewArea->update();
 }
 
 bool TAddTextForm::InText(int X, int Y) const
@@ -432,7 +432,7 @@ void TAddTextForm::PreviewMouseMove(int X, int Y)
         UpdateLock = false;
         UpdatePreview();
     } else {
-        PaintBox1->setCursor(InText(X, Y) ? Qt::SizeAllCursor : Qt::ArrowCursor);
+        PreviewArea->setCursor(InText(X, Y) ? Qt::SizeAllCursor : Qt::ArrowCursor);
     }
 }
 

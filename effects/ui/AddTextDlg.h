@@ -77,21 +77,21 @@ public:
     void PreviewMouseMove(int X, int Y);
     void PreviewMouseUp();
 
-    QPlainTextEdit* Memo1;
-    QComboBox* ComboBox1;
+    QPlainTextEdit* TextEdit;
+    QComboBox* PositionList;
     TUDNumEdit* UDNumEdit[15];
-    QPushButton* Button1; // font
-    QPushButton* Panel1;  // font colour
-    QPushButton* Panel2;  // box colour
-    QCheckBox* CheckBox1; // drop shadow
-    QGroupBox* Panel3;    // shadow group
-    QPushButton* Panel5;  // shadow colour
-    QCheckBox* CheckBox2; // glow
-    QGroupBox* Panel4;    // glow group
-    QPushButton* Panel6;  // glow colour
-    QPushButton* Button2; // OK
-    QPushButton* Button3; // Cancel
-    TAddTextPreview* PaintBox1;
+    QPushButton* FontButton; // font
+    QPushButton* FontColorPanel;  // font colour
+    QPushButton* BackColorPanel;  // box colour
+    QCheckBox* ShadowBox; // drop shadow
+    QGroupBox* ShadowGroup;    // shadow group
+    QPushButton* ShadowColorPanel;  // shadow colour
+    QCheckBox* GlowBox; // glow
+    QGroupBox* GlowGroup;    // glow group
+    QPushButton* GlowColorPanel;  // glow colour
+    QPushButton* OkButton; // OK
+    QPushButton* CancelButton; // Cancel
+    TAddTextPreview* PreviewArea;
 
 private:
     bool InText(int X, int Y) const;
@@ -101,7 +101,7 @@ private:
     void ShowFontCaption();
 
     TAddTextPreviewLoader FLoader;
-    TFont FFont; // the font chosen; its colour follows Panel1
+    TFont FFont; // the font chosen; its colour follows FontColorPanel
     QImage BackBuf;
     bool UpdateLock = true;
     TImgInfo Src, Dest;

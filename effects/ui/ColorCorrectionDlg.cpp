@@ -136,40 +136,40 @@ TColorCorrectionForm::TColorCorrectionForm(QWidget* Owner) : TPreviewBaseForm(Ow
         connect(Edits[i], &TNumEdit::Change, this, [this, i] { EditChanged(i); });
     }
 
-    CheckBox1 = new QCheckBox(Text("Preview"), this);
-    CheckBox2 = new QCheckBox(Text("Histogram"), this);
-    CheckBox1->setChecked(true);
-    CheckBox2->setChecked(true);
-    connect(CheckBox1, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
-    connect(CheckBox2, &QCheckBox::clicked, this, [this] { HistogramClicked(); });
+    PreviewBox = new QCheckBox(Text("Preview"), this);
+    HistogramBox = new QCheckBox(Text("Histogram"), this);
+    PreviewBox->setChecked(true);
+    HistogramBox->setChecked(true);
+    connect(PreviewBox, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
+    connect(HistogramBox, &QCheckBox::clicked, this, [this] { HistogramClicked(); });
 
-    Button1 = new QPushButton(Text("OK"), this);
-    Button2 = new QPushButton(Text("Cancel"), this);
-    Button3 = new QPushButton(Text("Reset"), this);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, [this] {
+    OkButton = new QPushButton(Text("OK"), this);
+    CancelButton = new QPushButton(Text("Cancel"), this);
+    ResetButton = new QPushButton(Text("Reset"), this);
+    OkButton->setDefault(true);
+    connect(OkButton, &QPushButton::clicked, this, [this] {
         if (Histogram)
             Histogram->SaveOption();
         accept();
     });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(Button3, &QPushButton::clicked, this, [this] { ResetClicked(); });
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ResetButton, &QPushButton::clicked, this, [this] { ResetClicked(); });
 
     auto* Checks = new QHBoxLayout;
-    Checks->addWidget(CheckBox1);
-    Checks->addWidget(CheckBox2);
+    Checks->addWidget(PreviewBox);
+    Checks->addWidget(HistogramBox);
     Checks->addStretch();
     auto* Buttons = new QHBoxLayout;
-    Buttons->addWidget(Button3);
+    Buttons->addWidget(ResetButton);
     Buttons->addStretch();
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     Main->addLayout(Checks);
     Main->addLayout(Buttons);
     adjustSize();
 
     if (Histogram)
-        Histogram->Attach(this, CheckBox2, [this] { RequestPreview(); });
+        Histogram->Attach(this, HistogramBox, [this] { RequestPreview(); });
     if (PreviewForm)
         PreviewForm->DlgWidth = width();
 }
@@ -230,9 +230,9 @@ void TColorCorrectionForm::SetParam(const TColorAdjust& Effect)
     SetRow(4, Effect.FChroma);
     SetRow(5, Effect.FHue);
     SetRow(6, Effect.FContrast);
-    CheckBox1->setChecked(Effect.FPreview);
-    CheckBox2->setEnabled(Effect.FPreview);
-    CheckBox2->setChecked(Effect.FHistogram);
+    PreviewBox->setChecked(Effect.FPreview);
+    HistogramBox->setEnabled(Effect.FPreview);
+    HistogramBox->setChecked(Effect.FHistogram);
 }
 
 void TColorCorrectionForm::GetParam(TColorAdjust& Effect) const
@@ -245,16 +245,16 @@ void TColorCorrectionForm::GetParam(TColorAdjust& Effect) const
     Effect.FChroma = P.Chroma;
     Effect.FHue = P.Hue;
     Effect.FContrast = P.Contrast;
-    Effect.FPreview = CheckBox1->isChecked();
-    Effect.FHistogram = CheckBox2->isChecked();
+    Effect.FPreview = PreviewBox->isChecked();
+    Effect.FHistogram = HistogramBox->isChecked();
 }
 
 void TColorCorrectionForm::PreviewClicked()
 {
     if (Dest.Mem && PreviewForm) {
-        PreviewForm->setVisible(CheckBox1->isChecked());
+        PreviewForm->setVisible(PreviewBox->isChecked());
         if (Histogram) {
-            if (CheckBox1->isChecked() && CheckBox2->isChecked())
+            if (PreviewBox->isChecked() && HistogramBox->isChecked())
                 Histogram->Show();
             else
                 Histogram->Hide();
@@ -262,20 +262,20 @@ void TColorCorrectionForm::PreviewClicked()
         if (PreviewForm->isVisible())
             RequestPreview();
     }
-    CheckBox2->setEnabled(CheckBox1->isChecked());
+    HistogramBox->setEnabled(PreviewBox->isChecked());
 }
 
 void TColorCorrectionForm::HistogramClicked()
 {
-    if (!Dest.Mem || !CheckBox1->isChecked())
+    if (!Dest.Mem || !PreviewBox->isChecked())
         return;
     if (Histogram) {
-        if (CheckBox2->isChecked())
+        if (HistogramBox->isChecked())
             Histogram->Show();
         else
             Histogram->Hide();
     }
-    if (CheckBox2->isChecked())
+    if (HistogramBox->isChecked())
         RequestPreview();
 }
 
@@ -290,8 +290,8 @@ void TColorCorrectionForm::ResetClicked()
 
 void TColorCorrectionForm::PreviewClosed(QObject*)
 {
-    CheckBox1->setChecked(false);
-    CheckBox2->setEnabled(false);
+    PreviewBox->setChecked(false);
+    HistogramBox->setEnabled(false);
 }
 
 void TColorCorrectionForm::ReloadSource(bool RequestAfter)
@@ -307,9 +307,9 @@ uint32_t TColorCorrectionForm::GetEffectID() { return EFFECT_COLORADJUST; }
 
 void TColorCorrectionForm::RequestPreview() { StartPreviewWork(); }
 
-bool TColorCorrectionForm::IsPreviewChecked() { return CheckBox1->isChecked(); }
+bool TColorCorrectionForm::IsPreviewChecked() { return PreviewBox->isChecked(); }
 
-bool TColorCorrectionForm::IsHistogramChecked() { return CheckBox2->isChecked(); }
+bool TColorCorrectionForm::IsHistogramChecked() { return HistogramBox->isChecked(); }
 
 TCustomPreviewThread* TColorCorrectionForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
 {

@@ -31,11 +31,11 @@ public:
     // 0.004 below.
     QScrollBar* ScrollBars[7];
     TNumEdit* Edits[7];
-    QCheckBox* CheckBox1; // "Preview"
-    QCheckBox* CheckBox2; // "Histogram"
-    QPushButton* Button1; // OK
-    QPushButton* Button2; // Cancel
-    QPushButton* Button3; // Reset
+    QCheckBox* PreviewBox; // "Preview"
+    QCheckBox* HistogramBox; // "Histogram"
+    QPushButton* OkButton; // OK
+    QPushButton* CancelButton; // Cancel
+    QPushButton* ResetButton; // Reset
 
 protected:
     void PreviewClosed(QObject* Sender) override;

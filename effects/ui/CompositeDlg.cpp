@@ -82,33 +82,33 @@ TCompositeOptionForm::TCompositeOptionForm(QWidget* Owner, TCompositePreviewLoad
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
     setAcceptDrops(true);
 
-    PaintBox1 = new TCompositePreview(this);
-    RadioButton1 = new QRadioButton(Text("Foreground Image"), this);
-    RadioButton2 = new QRadioButton(Text("Background Image"), this);
-    RadioButton1->setChecked(true);
-    Edit1 = new QLineEdit(this);
-    Button1 = new QPushButton(QStringLiteral("..."), this);
-    ComboBox1 = new QComboBox(this);
+    PreviewArea = new TCompositePreview(this);
+    ForegroundButton = new QRadioButton(Text("Foreground Image"), this);
+    BackgroundButton = new QRadioButton(Text("Background Image"), this);
+    ForegroundButton->setChecked(true);
+    FileEdit = new QLineEdit(this);
+    BrowseButton = new QPushButton(QStringLiteral("..."), this);
+    PositionList = new QComboBox(this);
     for (const char* S : {"TopLeft", "Left", "BottomLeft", "Top", "Center", "Bottom", "TopRight", "Right",
                           "BottomRight"})
-        ComboBox1->addItem(Text(S));
-    ComboBox1->setCurrentIndex(8);
-    Button2 = new QPushButton(Text("OK"), this);
-    Button3 = new QPushButton(Text("Cancel"), this);
-    Button2->setDefault(true);
+        PositionList->addItem(Text(S));
+    PositionList->setCurrentIndex(8);
+    OkButton = new QPushButton(Text("OK"), this);
+    CancelButton = new QPushButton(Text("Cancel"), this);
+    OkButton->setDefault(true);
 
     auto* Outer = new QVBoxLayout(this);
     auto* Grid = new QGridLayout;
     auto* Buttons = new QHBoxLayout;
-    Outer->addWidget(PaintBox1, 0, Qt::AlignHCenter);
+    Outer->addWidget(PreviewArea, 0, Qt::AlignHCenter);
     Outer->addLayout(Grid);
     Outer->addLayout(Buttons);
-    Grid->addWidget(RadioButton1, 0, 0, 1, 2);
-    Grid->addWidget(RadioButton2, 0, 2, 1, 2);
-    Grid->addWidget(Edit1, 1, 0, 1, 5);
-    Grid->addWidget(Button1, 1, 5);
+    Grid->addWidget(ForegroundButton, 0, 0, 1, 2);
+    Grid->addWidget(BackgroundButton, 0, 2, 1, 2);
+    Grid->addWidget(FileEdit, 1, 0, 1, 5);
+    Grid->addWidget(BrowseButton, 1, 5);
     Grid->addWidget(new QLabel(Text("Position"), this), 2, 0);
-    Grid->addWidget(ComboBox1, 2, 1);
+    Grid->addWidget(PositionList, 2, 1);
     auto Place = [&](const char* Label, int Col, double Max, double Min, double Value) {
         auto* E = new TUDNumEdit(this, Max, Min, Value, 1, 0);
         E->setFixedWidth(64 + TUpDown::DefaultWidth);
@@ -117,28 +117,28 @@ TCompositeOptionForm::TCompositeOptionForm(QWidget* Owner, TCompositePreviewLoad
         connect(E, &TNumEdit::Change, this, &TCompositeOptionForm::UpdatePreview);
         return E;
     };
-    Edit2 = Place("Offset X", 0, 9999, -9999, 0);
-    Edit3 = Place("Offset Y", 2, 9999, -9999, 0);
-    Edit4 = Place("Opacity", 4, 100, 0, 100);
+    OffsetXEdit = Place("Offset X", 0, 9999, -9999, 0);
+    OffsetYEdit = Place("Offset Y", 2, 9999, -9999, 0);
+    OpacityEdit = Place("Opacity", 4, 100, 0, 100);
     Buttons->addStretch();
-    Buttons->addWidget(Button2);
-    Buttons->addWidget(Button3);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
 
-    connect(RadioButton1, &QRadioButton::toggled, this, &TCompositeOptionForm::UpdatePreview);
-    connect(ComboBox1, &QComboBox::activated, this, [this] {
+    connect(ForegroundButton, &QRadioButton::toggled, this, &TCompositeOptionForm::UpdatePreview);
+    connect(PositionList, &QComboBox::activated, this, [this] {
         UpdateLock = true;
-        Edit2->SetValue(0);
-        Edit3->SetValue(0);
+        OffsetXEdit->SetValue(0);
+        OffsetYEdit->SetValue(0);
         UpdateLock = false;
         UpdatePreview();
     });
-    connect(Button1, &QPushButton::clicked, this, [this] {
-        const QString F = QFileDialog::getOpenFileName(this, QString(), Edit1->text());
+    connect(BrowseButton, &QPushButton::clicked, this, [this] {
+        const QString F = QFileDialog::getOpenFileName(this, QString(), FileEdit->text());
         if (!F.isEmpty())
             SetImageFile(F.toStdString());
     });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button3, &QPushButton::clicked, this, &QDialog::reject);
+    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     BackBuf = QImage(PreviewWidth, PreviewHeight, QImage::Format_RGB32);
     BackBuf.fill(QColor(0x80, 0x80, 0x80));
@@ -171,7 +171,7 @@ void TCompositeOptionForm::LoadSrc2(const std::string& Path)
 
 void TCompositeOptionForm::SetImageFile(const std::string& Path)
 {
-    Edit1->setText(QString::fromStdString(Path));
+    FileEdit->setText(QString::fromStdString(Path));
     LoadSrc2(Path);
     UpdatePreview();
 }
@@ -180,12 +180,12 @@ void TCompositeOptionForm::SetParam(int32_t Mode, int32_t BasePos, int32_t Offse
                                     int32_t Opacity, const std::string& FileName)
 {
     UpdateLock = true;
-    (Mode == 0 ? RadioButton1 : RadioButton2)->setChecked(true);
-    ComboBox1->setCurrentIndex(BasePos >= 0 && BasePos <= 8 ? BasePos : 8);
-    Edit2->SetValue(OffsetX);
-    Edit3->SetValue(OffsetY);
-    Edit4->SetValue(Opacity);
-    Edit1->setText(QString::fromStdString(FileName));
+    (Mode == 0 ? ForegroundButton : BackgroundButton)->setChecked(true);
+    PositionList->setCurrentIndex(BasePos >= 0 && BasePos <= 8 ? BasePos : 8);
+    OffsetXEdit->SetValue(OffsetX);
+    OffsetYEdit->SetValue(OffsetY);
+    OpacityEdit->SetValue(Opacity);
+    FileEdit->setText(QString::fromStdString(FileName));
     LoadSrc2(FileName);
     UpdateLock = false;
     UpdatePreview();
@@ -194,12 +194,12 @@ void TCompositeOptionForm::SetParam(int32_t Mode, int32_t BasePos, int32_t Offse
 void TCompositeOptionForm::GetParam(int32_t& Mode, int32_t& BasePos, int32_t& OffsetX, int32_t& OffsetY,
                                     int32_t& Opacity, std::string& FileName) const
 {
-    Mode = RadioButton1->isChecked() ? 0 : 1;
-    BasePos = ComboBox1->currentIndex();
-    OffsetX = Edit2->IntValue();
-    OffsetY = Edit3->IntValue();
-    Opacity = Edit4->IntValue();
-    FileName = Edit1->text().toStdString();
+    Mode = ForegroundButton->isChecked() ? 0 : 1;
+    BasePos = PositionList->currentIndex();
+    OffsetX = OffsetXEdit->IntValue();
+    OffsetY = OffsetYEdit->IntValue();
+    Opacity = OpacityEdit->IntValue();
+    FileName = FileEdit->text().toStdString();
 }
 
 void TCompositeOptionForm::SetPreviewImageIndex(int32_t Index)
@@ -268,7 +268,7 @@ void TCompositeOptionForm::UpdatePreview()
     QPainter Painter(&BackBuf);
     Painter.drawImage(0, 0, Img);
     Painter.end();
-    PaintBox1->update();
+    PreviewArea->update();
 }
 
 bool TCompositeOptionForm::InLayer(int X, int Y) const
@@ -282,19 +282,19 @@ void TCompositeOptionForm::PreviewMouseDown(int X, int Y)
     if (!InLayer(X, Y))
         return;
     IsDrag = true;
-    DragPos = QPoint(Edit2->IntValue() - X, Edit3->IntValue() - Y);
+    DragPos = QPoint(OffsetXEdit->IntValue() - X, OffsetYEdit->IntValue() - Y);
 }
 
 void TCompositeOptionForm::PreviewMouseMove(int X, int Y)
 {
     if (IsDrag) {
         UpdateLock = true;
-        Edit2->SetValue(X + DragPos.x());
-        Edit3->SetValue(Y + DragPos.y());
+        OffsetXEdit->SetValue(X + DragPos.x());
+        OffsetYEdit->SetValue(Y + DragPos.y());
         UpdateLock = false;
         UpdatePreview();
     } else {
-        PaintBox1->setCursor(InLayer(X, Y) ? Qt::SizeAllCursor : Qt::ArrowCursor);
+        PreviewArea->setCursor(InLayer(X, Y) ? Qt::SizeAllCursor : Qt::ArrowCursor);
     }
 }
 

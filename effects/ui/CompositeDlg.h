@@ -71,17 +71,17 @@ public:
     void PreviewMouseMove(int X, int Y);
     void PreviewMouseUp() { IsDrag = false; }
 
-    QRadioButton* RadioButton1; // the file on top
-    QRadioButton* RadioButton2; // the file as canvas
-    QLineEdit* Edit1;           // file name
-    QPushButton* Button1;       // browse
-    QComboBox* ComboBox1;
-    TUDNumEdit* Edit2; // offset x
-    TUDNumEdit* Edit3; // offset y
-    TUDNumEdit* Edit4; // opacity
-    QPushButton* Button2; // OK
-    QPushButton* Button3; // Cancel
-    TCompositePreview* PaintBox1;
+    QRadioButton* ForegroundButton; // the file on top
+    QRadioButton* BackgroundButton; // the file as canvas
+    QLineEdit* FileEdit;           // file name
+    QPushButton* BrowseButton;       // browse
+    QComboBox* PositionList;
+    TUDNumEdit* OffsetXEdit; // offset x
+    TUDNumEdit* OffsetYEdit; // offset y
+    TUDNumEdit* OpacityEdit; // opacity
+    QPushButton* OkButton; // OK
+    QPushButton* CancelButton; // Cancel
+    TCompositePreview* PreviewArea;
 
 protected:
     void dragEnterEvent(QDragEnterEvent* E) override;

@@ -36,38 +36,38 @@ TGrayscaleForm::TGrayscaleForm(QWidget* Owner) : QDialog(Owner)
     if (!UIFontName.empty())
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->addItems({"ITU-R BT.601", "ITU-R BT.709", Text("Custom")});
-    Panel1 = new QWidget(this);
-    auto* Grid = new QGridLayout(Panel1);
+    WeightsList = new QComboBox(this);
+    WeightsList->addItems({"ITU-R BT.601", "ITU-R BT.709", Text("Custom")});
+    WeightsPanel = new QWidget(this);
+    auto* Grid = new QGridLayout(WeightsPanel);
     Grid->setContentsMargins(0, 0, 0, 0);
-    QLabel** Labels[3] = {&Label1, &Label2, &Label3};
+    QLabel** Labels[3] = {&RedLabel, &GreenLabel, &BlueLabel};
     const char* Names[3] = {"Red", "Green", "Blue"};
     for (int i = 0; i < 3; ++i) {
-        *Labels[i] = new QLabel(Text(Names[i]), Panel1);
-        FBars[i] = new QScrollBar(Qt::Horizontal, Panel1);
+        *Labels[i] = new QLabel(Text(Names[i]), WeightsPanel);
+        FBars[i] = new QScrollBar(Qt::Horizontal, WeightsPanel);
         FBars[i]->setRange(0, MaxGrayWeight);
         FBars[i]->setPageStep(100);
         FBars[i]->setMinimumWidth(200);
-        FEdits[i] = new TNumEdit(Panel1, 1, 0, 0, 0.001, 4);
+        FEdits[i] = new TNumEdit(WeightsPanel, 1, 0, 0, 0.001, 4);
         FEdits[i]->setFixedWidth(70);
         Grid->addWidget(*Labels[i], i, 0);
         Grid->addWidget(FBars[i], i, 1);
         Grid->addWidget(FEdits[i], i, 2);
     }
-    ScrollBar1 = FBars[0], ScrollBar2 = FBars[1], ScrollBar3 = FBars[2];
-    Edit1 = FEdits[0], Edit2 = FEdits[1], Edit3 = FEdits[2];
+    RedBar = FBars[0], GreenBar = FBars[1], BlueBar = FBars[2];
+    RedEdit = FEdits[0], GreenEdit = FEdits[1], BlueEdit = FEdits[2];
 
-    Button1 = new QPushButton(Text("OK"), this);
-    Button2 = new QPushButton(Text("Cancel"), this);
-    Button1->setDefault(true);
+    OkButton = new QPushButton(Text("OK"), this);
+    CancelButton = new QPushButton(Text("Cancel"), this);
+    OkButton->setDefault(true);
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch();
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     auto* Main = new QVBoxLayout(this);
-    Main->addWidget(ComboBox1);
-    Main->addWidget(Panel1);
+    Main->addWidget(WeightsList);
+    Main->addWidget(WeightsPanel);
     Main->addLayout(Buttons);
     Main->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -75,16 +75,16 @@ TGrayscaleForm::TGrayscaleForm(QWidget* Owner) : QDialog(Owner)
         connect(FBars[i], &QScrollBar::valueChanged, this, [this, i] { ScrollBarChanged(i); });
         connect(FEdits[i], &TNumEdit::Change, this, [this, i] { EditChanged(i); });
     }
-    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { TypeChanged(); });
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-    ComboBox1->setCurrentIndex(GRAY_BT601);
+    connect(WeightsList, &QComboBox::currentIndexChanged, this, [this] { TypeChanged(); });
+    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    WeightsList->setCurrentIndex(GRAY_BT601);
     TypeChanged();
 }
 
 bool TGrayscaleForm::IsCustom() const
 {
-    return ComboBox1->currentIndex() == GRAY_CUSTOM;
+    return WeightsList->currentIndex() == GRAY_CUSTOM;
 }
 
 int& TGrayscaleForm::Weight(int Index)
@@ -98,7 +98,7 @@ void TGrayscaleForm::SetParams(int ARed, int AGreen, int ABlue, int Type)
     Green = AGreen;
     Blue = ABlue;
     // Anything but the two standards is custom, as the effect reads it.
-    ComboBox1->setCurrentIndex(Type == GRAY_BT601 || Type == GRAY_BT709 ? Type : GRAY_CUSTOM);
+    WeightsList->setCurrentIndex(Type == GRAY_BT601 || Type == GRAY_BT709 ? Type : GRAY_CUSTOM);
     TypeChanged();
 }
 
@@ -107,13 +107,13 @@ void TGrayscaleForm::GetParams(int& ARed, int& AGreen, int& ABlue, int& Type) co
     ARed = Red;
     AGreen = Green;
     ABlue = Blue;
-    Type = ComboBox1->currentIndex();
+    Type = WeightsList->currentIndex();
 }
 
 void TGrayscaleForm::TypeChanged()
 {
-    const int Type = ComboBox1->currentIndex();
-    Panel1->setEnabled(Type == GRAY_CUSTOM);
+    const int Type = WeightsList->currentIndex();
+    WeightsPanel->setEnabled(Type == GRAY_CUSTOM);
     for (int i = 0; i < 3; ++i) {
         const double W = Type == GRAY_BT601 ? BT601[i] : Type == GRAY_BT709 ? BT709[i] : Weight(i) / 10000.0;
         // Both controls are set here so that neither handler rewrites the

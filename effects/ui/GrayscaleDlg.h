@@ -23,19 +23,19 @@ public:
     // them as they were) and the selected type.
     void GetParams(int& ARed, int& AGreen, int& ABlue, int& Type) const;
 
-    QComboBox* ComboBox1;
-    QWidget* Panel1; // the three weight rows; enabled for "Custom" only
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QScrollBar* ScrollBar1;
-    QScrollBar* ScrollBar2;
-    QScrollBar* ScrollBar3;
-    TNumEdit* Edit1;
-    TNumEdit* Edit2;
-    TNumEdit* Edit3;
-    QPushButton* Button1; // OK
-    QPushButton* Button2; // Cancel
+    QComboBox* WeightsList;
+    QWidget* WeightsPanel; // the three weight rows; enabled for "Custom" only
+    QLabel* RedLabel;
+    QLabel* GreenLabel;
+    QLabel* BlueLabel;
+    QScrollBar* RedBar;
+    QScrollBar* GreenBar;
+    QScrollBar* BlueBar;
+    TNumEdit* RedEdit;
+    TNumEdit* GreenEdit;
+    TNumEdit* BlueEdit;
+    QPushButton* OkButton; // OK
+    QPushButton* CancelButton; // Cancel
 
     int Red = 0, Green = 0, Blue = 0;
 

@@ -61,36 +61,36 @@ THistogramForm::THistogramForm(QWidget* Owner)
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
     BackBuf.fill(Qt::white);
 
-    Label1 = new QLabel(Text("Channel"), this);
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->addItems({"RGB", "R", "G", "B", "Y", "CbCr"});
-    RadioButton1 = new QRadioButton(Text("Linear"), this);
-    RadioButton2 = new QRadioButton(Text("Log"), this);
-    RadioButton1->setChecked(true);
-    PaintBox1 = new THistogramPaintBox(this);
-    Label2 = new QLabel(this);
+    ChannelLabel = new QLabel(Text("Channel"), this);
+    ChannelList = new QComboBox(this);
+    ChannelList->addItems({"RGB", "R", "G", "B", "Y", "CbCr"});
+    LinearButton = new QRadioButton(Text("Linear"), this);
+    LogButton = new QRadioButton(Text("Log"), this);
+    LinearButton->setChecked(true);
+    GraphBox = new THistogramPaintBox(this);
+    ValueLabel = new QLabel(this);
 
     auto* top = new QHBoxLayout;
-    top->addWidget(Label1);
-    top->addWidget(ComboBox1);
+    top->addWidget(ChannelLabel);
+    top->addWidget(ChannelList);
     top->addStretch(1);
-    top->addWidget(RadioButton1);
-    top->addWidget(RadioButton2);
+    top->addWidget(LinearButton);
+    top->addWidget(LogButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(PaintBox1);
-    layout->addWidget(Label2);
+    layout->addWidget(GraphBox);
+    layout->addWidget(ValueLabel);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     if (PreviewOption.HistogramType == 1)
-        RadioButton2->setChecked(true);
+        LogButton->setChecked(true);
     // A channel outside the list (a hand-edited settings file) shows RGB.
     const int channel = PreviewOption.HistogramChannel;
-    ComboBox1->setCurrentIndex(channel >= ViewRGB && channel <= ViewCbCr ? channel : ViewRGB);
-    HistogramType = ComboBox1->currentIndex() >= ViewY ? 1 : 0;
+    ChannelList->setCurrentIndex(channel >= ViewRGB && channel <= ViewCbCr ? channel : ViewRGB);
+    HistogramType = ChannelList->currentIndex() >= ViewY ? 1 : 0;
 
-    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &THistogramForm::ChannelChanged);
-    connect(RadioButton1, &QRadioButton::toggled, PaintBox1, qOverload<>(&QWidget::update));
+    connect(ChannelList, &QComboBox::currentIndexChanged, this, &THistogramForm::ChannelChanged);
+    connect(LinearButton, &QRadioButton::toggled, GraphBox, qOverload<>(&QWidget::update));
 }
 
 void THistogramForm::SetParentForm(QWidget* Form, THistogramUpdateProc Proc)
@@ -126,19 +126,19 @@ void THistogramForm::SetDefaultCount(const uint32_t* Counts)
 void THistogramForm::UpdateHistogram(const uint32_t* Counts)
 {
     std::memcpy(HistogramCount, Counts + (HistogramType == 0 ? 0 : 3 * 256), sizeof HistogramCount);
-    PaintBox1->update();
-    Label2->clear();
+    GraphBox->update();
+    ValueLabel->clear();
 }
 
 void THistogramForm::SaveOption()
 {
-    PreviewOption.HistogramType = RadioButton1->isChecked() ? 0 : 1;
-    PreviewOption.HistogramChannel = ComboBox1->currentIndex();
+    PreviewOption.HistogramType = LinearButton->isChecked() ? 0 : 1;
+    PreviewOption.HistogramChannel = ChannelList->currentIndex();
 }
 
 void THistogramForm::ChannelChanged()
 {
-    const int type = ComboBox1->currentIndex() >= ViewY ? 1 : 0;
+    const int type = ChannelList->currentIndex() >= ViewY ? 1 : 0;
     if (type != HistogramType) {
         HistogramType = type;
         // The live tables are of the other kind now: show none until the
@@ -147,12 +147,12 @@ void THistogramForm::ChannelChanged()
         if (UpdateProc)
             UpdateProc();
     }
-    PaintBox1->update();
+    GraphBox->update();
 }
 
 void THistogramForm::DrawTable(const uint32_t* Table, QRgb Color, int Strength)
 {
-    const bool linear = RadioButton1->isChecked();
+    const bool linear = LinearButton->isChecked();
     double max = 0;
     for (int i = 0; i < 256; ++i)
         if (Table[i] > 0)
@@ -187,7 +187,7 @@ void THistogramForm::RenderHistogram()
     const uint32_t* src = DefaultCount;
     const uint32_t* live = HistogramCount;
     auto table = [](const uint32_t* T, int N) { return T + N * 256; };
-    switch (ComboBox1->currentIndex()) {
+    switch (ChannelList->currentIndex()) {
     case ViewRGB:
         if (IsGrayscale) {
             DrawTable(src, Gray, SourceStrength);
@@ -205,7 +205,7 @@ void THistogramForm::RenderHistogram()
     case ViewG:
     case ViewB:
         if (!IsGrayscale) {
-            const int n = ViewB - ComboBox1->currentIndex(); // R 2, G 1, B 0
+            const int n = ViewB - ChannelList->currentIndex(); // R 2, G 1, B 0
             const QRgb c = n == 2 ? Red : n == 1 ? Green : Blue;
             DrawTable(table(src, n), c, SourceStrength);
             DrawTable(table(live, n), c, LiveStrength);
@@ -229,9 +229,9 @@ void THistogramForm::RenderHistogram()
 void THistogramForm::ShowValueAt(int X)
 {
     const int i = X - FirstColumn;
-    const int view = ComboBox1->currentIndex();
+    const int view = ChannelList->currentIndex();
     if (i < 0 || i >= 256 || view < ViewR || view > ViewY || TotalCount < 1) {
-        Label2->clear();
+        ValueLabel->clear();
         return;
     }
     // R from live table 2, G from 1, B and Y from 0.
@@ -240,7 +240,7 @@ void THistogramForm::ShowValueAt(int X)
     char buf[160];
     std::snprintf(buf, sizeof buf, LoadResText("Value:%d  %d/%d (%.2f%s)").c_str(), i, int(count),
                   int(TotalCount), count * 100.0 / TotalCount, "%");
-    Label2->setText(QString::fromUtf8(buf));
+    ValueLabel->setText(QString::fromUtf8(buf));
 }
 
 void THistogramForm::showEvent(QShowEvent* Event)
@@ -305,10 +305,10 @@ public:
     void SetDefaultCounts(const THistogramCounts& Counts) override
     {
         FForm->SetDefaultCount(Counts[0].data());
-        FForm->PaintBox1->update();
+        FForm->GraphBox->update();
     }
     void SetCounts(const THistogramCounts& Counts) override { FForm->UpdateHistogram(Counts[0].data()); }
-    int32_t ChannelIndex() const override { return FForm->ComboBox1->currentIndex(); }
+    int32_t ChannelIndex() const override { return FForm->ChannelList->currentIndex(); }
     void Show() override { FForm->show(); }
     void Hide() override { FForm->hide(); }
     bool IsShown() const override { return FForm->isVisible(); }

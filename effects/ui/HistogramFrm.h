@@ -64,12 +64,12 @@ public:
     // The read-out for the pointer at column X of the drawing.
     void ShowValueAt(int X);
 
-    QLabel* Label1;
-    QComboBox* ComboBox1;     // "RGB", "R", "G", "B", "Y", "CbCr"
-    QRadioButton* RadioButton1; // linear scale
-    QRadioButton* RadioButton2; // logarithmic scale
-    THistogramPaintBox* PaintBox1;
-    QLabel* Label2;           // value read-out
+    QLabel* ChannelLabel;
+    QComboBox* ChannelList;     // "RGB", "R", "G", "B", "Y", "CbCr"
+    QRadioButton* LinearButton; // linear scale
+    QRadioButton* LogButton; // logarithmic scale
+    THistogramPaintBox* GraphBox;
+    QLabel* ValueLabel;           // value read-out
 
     QImage BackBuf;           // BufWidth x BufHeight, 24-bit
     bool IsGrayscale = false; // the source has no second table

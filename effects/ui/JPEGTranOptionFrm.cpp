@@ -38,11 +38,11 @@ TJPEGTranOptionForm::TJPEGTranOptionForm(QWidget* Owner) : QDialog(Owner)
     for (const char* S : {"None", "Auto", "Rotate 90", "Rotate 180", "Rotate 270", "Flip horizontal", "Flip vertical"})
         cbRotation->addItem(Text(S));
     lblRotation->setBuddy(cbRotation);
-    Button1 = new QPushButton(Text("OK"), this);
-    Button2 = new QPushButton(Text("Cancel"), this);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    OkButton = new QPushButton(Text("OK"), this);
+    CancelButton = new QPushButton(Text("Cancel"), this);
+    OkButton->setDefault(true);
+    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* Main = new QVBoxLayout(this);
     for (QCheckBox* C : {chbOptimize, chbProgressive, chbGrayscale, chbTrimming, chbRemoveExtraMarker})
@@ -54,8 +54,8 @@ TJPEGTranOptionForm::TJPEGTranOptionForm(QWidget* Owner) : QDialog(Owner)
     Main->addLayout(Rotation);
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch();
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     Main->addLayout(Buttons);
     Main->setSizeConstraint(QLayout::SetFixedSize);
 }

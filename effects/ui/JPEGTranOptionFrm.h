@@ -26,8 +26,8 @@ public:
     QCheckBox* chbRemoveExtraMarker;
     QLabel* lblRotation;
     QComboBox* cbRotation; // index = TJPEGTran::FRotation (JT_NONE..JT_FLIPV)
-    QPushButton* Button1; // OK
-    QPushButton* Button2; // Cancel
+    QPushButton* OkButton; // OK
+    QPushButton* CancelButton; // Cancel
 };
 
 // Sets JPEGTranDialogProc; Owner (the main window, may be null) owns each

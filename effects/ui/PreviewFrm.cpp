@@ -162,54 +162,54 @@ TPreviewForm::TPreviewForm(QWidget* Owner) : QWidget(Owner, Qt::Window)
     Layout->setContentsMargins(0, 0, 0, 0);
     Layout->setSpacing(0);
 
-    Panel1 = new QWidget(this);
-    Panel1->setAutoFillBackground(true);
-    QPalette Pal = Panel1->palette();
+    PictureArea = new QWidget(this);
+    PictureArea->setAutoFillBackground(true);
+    QPalette Pal = PictureArea->palette();
     Pal.setColor(QPalette::Window,
                  QColor(std::min<int>(DefaultBGColor.Red, 255), std::min<int>(DefaultBGColor.Green, 255),
                         std::min<int>(DefaultBGColor.Blue, 255)));
-    Panel1->setPalette(Pal);
-    Panel1->installEventFilter(this);
-    Layout->addWidget(Panel1, 1);
+    PictureArea->setPalette(Pal);
+    PictureArea->installEventFilter(this);
+    Layout->addWidget(PictureArea, 1);
 
-    PaintBox1 = new TPreviewPaintBox(this, Panel1);
-    ScrollBar1 = new QScrollBar(Qt::Horizontal, Panel1);
-    ScrollBar2 = new QScrollBar(Qt::Vertical, Panel1);
-    for (QScrollBar* Bar : {ScrollBar1, ScrollBar2}) {
+    PictureBox = new TPreviewPaintBox(this, PictureArea);
+    HorizontalBar = new QScrollBar(Qt::Horizontal, PictureArea);
+    VerticalBar = new QScrollBar(Qt::Vertical, PictureArea);
+    for (QScrollBar* Bar : {HorizontalBar, VerticalBar}) {
         Bar->setFocusPolicy(Qt::NoFocus); // keys stay with the window
         Bar->hide();
     }
-    connect(ScrollBar1, &QScrollBar::valueChanged, this, [this](int V) { ScrollBarChanged(true, V); });
-    connect(ScrollBar2, &QScrollBar::valueChanged, this, [this](int V) { ScrollBarChanged(false, V); });
-    Panel2 = new QWidget(Panel1);
-    Panel2->hide();
+    connect(HorizontalBar, &QScrollBar::valueChanged, this, [this](int V) { ScrollBarChanged(true, V); });
+    connect(VerticalBar, &QScrollBar::valueChanged, this, [this](int V) { ScrollBarChanged(false, V); });
+    CornerPanel = new QWidget(PictureArea);
+    CornerPanel->hide();
 
-    auto* StatusBar1 = new QStatusBar(this);
-    StatusBar1->setSizeGripEnabled(false);
+    auto* StatusBar = new QStatusBar(this);
+    StatusBar->setSizeGripEnabled(false);
     for (QLabel*& L : StatusPanel) {
-        L = new QLabel(StatusBar1);
+        L = new QLabel(StatusBar);
         L->setFixedWidth(100);
-        StatusBar1->addWidget(L);
+        StatusBar->addWidget(L);
     }
-    Layout->addWidget(StatusBar1);
+    Layout->addWidget(StatusBar);
 
-    PopupMenu1 = new QMenu(this);
+    ViewMenu = new QMenu(this);
     auto* Group = new QActionGroup(this);
     const char* ViewTexts[5] = {"Fit image to window", "100%", "200%", "300%", "400%"};
     for (int32_t i = 0; i < 5; ++i) {
-        ViewItems[i] = PopupMenu1->addAction(Tr(ViewTexts[i]));
+        ViewItems[i] = ViewMenu->addAction(Tr(ViewTexts[i]));
         ViewItems[i]->setCheckable(true);
         Group->addAction(ViewItems[i]);
         connect(ViewItems[i], &QAction::triggered, this, [this, i] { ViewModeClicked(i); });
     }
-    PopupMenu1->addSeparator();
-    EditSelect = PopupMenu1->addAction(Tr("Select Mode"));
+    ViewMenu->addSeparator();
+    EditSelect = ViewMenu->addAction(Tr("Select Mode"));
     EditSelect->setCheckable(true);
     EditSelect->setEnabled(false);
     EditSelect->setShortcut(QKeySequence(Qt::Key_Space));
     connect(EditSelect, &QAction::triggered, this, [this] { EditSelectClicked(); });
-    PopupMenu1->addSeparator();
-    SelectAll = PopupMenu1->addAction(Tr("SelectAll"));
+    ViewMenu->addSeparator();
+    SelectAll = ViewMenu->addAction(Tr("SelectAll"));
     SelectAll->setEnabled(false);
     SelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
     connect(SelectAll, &QAction::triggered, this, [this] { SelectAllClicked(); });
@@ -217,7 +217,7 @@ TPreviewForm::TPreviewForm(QWidget* Owner) : QWidget(Owner, Qt::Window)
     addAction(SelectAll);
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& P) { PopupMenu1->popup(mapToGlobal(P)); });
+            [this](const QPoint& P) { ViewMenu->popup(mapToGlobal(P)); });
 
     resize(std::max(PreviewOption.Width, 100), std::max(PreviewOption.Height, 100));
     FViewMode = PreviewOption.ViewMode >= 0 && PreviewOption.ViewMode <= 4 ? PreviewOption.ViewMode : 0;
@@ -268,9 +268,9 @@ void TPreviewForm::UpdateBitmapInfo()
     RepaintPicture();
 }
 
-void TPreviewForm::RepaintPicture() { PaintBox1->update(); }
+void TPreviewForm::RepaintPicture() { PictureBox->update(); }
 
-TSize TPreviewForm::GetClientSize() const { return TSize{Panel1->width(), Panel1->height()}; }
+TSize TPreviewForm::GetClientSize() const { return TSize{PictureArea->width(), PictureArea->height()}; }
 
 TRect TPreviewForm::GetViewRect() const
 {
@@ -281,7 +281,7 @@ TRect TPreviewForm::GetViewRect() const
     const TImgInfo* I = Shown();
     if (!I)
         return TRect{};
-    return MagnifiedViewRect(I->Width, I->Height, PaintBox1->width(), PaintBox1->height(), VX, VY, Zoom);
+    return MagnifiedViewRect(I->Width, I->Height, PictureBox->width(), PictureBox->height(), VX, VY, Zoom);
 }
 
 void TPreviewForm::SetSelectRect(const TRect& r)
@@ -304,7 +304,7 @@ void TPreviewForm::SetOnChangeSelectRect(TChangeSelectRectEvent Event)
         EditSelect->setChecked(true);
         SelectAll->setEnabled(true);
         SelectMode = true;
-        PaintBox1->setCursor(Qt::CrossCursor);
+        PictureBox->setCursor(Qt::CrossCursor);
     }
 }
 
@@ -341,8 +341,8 @@ void TPreviewForm::ViewModeClicked(int32_t Mode)
     const int32_t Old = FViewMode;
     FViewMode = Mode;
     if (Mode > 0) {
-        VX = KeepCentre(VX, PaintBox1->width(), Zoom, Mode);
-        VY = KeepCentre(VY, PaintBox1->height(), Zoom, Mode);
+        VX = KeepCentre(VX, PictureBox->width(), Zoom, Mode);
+        VY = KeepCentre(VY, PictureBox->height(), Zoom, Mode);
         Zoom = Mode;
     } else {
         VX = VY = 0;
@@ -350,8 +350,8 @@ void TPreviewForm::ViewModeClicked(int32_t Mode)
     ViewItems[Mode]->setChecked(true);
     if (Mode > 0) {
         const TImgInfo* I = Shown();
-        VX = I ? LimitOrigin(VX, I->Width, PaintBox1->width(), Zoom) : 0;
-        VY = I ? LimitOrigin(VY, I->Height, PaintBox1->height(), Zoom) : 0;
+        VX = I ? LimitOrigin(VX, I->Width, PictureBox->width(), Zoom) : 0;
+        VY = I ? LimitOrigin(VY, I->Height, PictureBox->height(), Zoom) : 0;
     }
     if (Old != Mode) {
         if (OnChangeViewMode)
@@ -365,14 +365,14 @@ void TPreviewForm::ViewModeClicked(int32_t Mode)
 
 void TPreviewForm::LayoutPaintBox()
 {
-    const int32_t PW0 = Panel1->width(), PH0 = Panel1->height();
+    const int32_t PW0 = PictureArea->width(), PH0 = PictureArea->height();
     if (FViewMode == 0) {
         const TImgInfo* F = ShownFit();
         const int32_t FW = F ? int32_t(F->Width) : 0, FH = F ? int32_t(F->Height) : 0;
-        PaintBox1->setGeometry((PW0 - FW) / 2, (PH0 - FH) / 2, FW, FH);
-        ScrollBar1->hide();
-        ScrollBar2->hide();
-        Panel2->hide();
+        PictureBox->setGeometry((PW0 - FW) / 2, (PH0 - FH) / 2, FW, FH);
+        HorizontalBar->hide();
+        VerticalBar->hide();
+        CornerPanel->hide();
         return;
     }
     const TImgInfo* I = Shown();
@@ -393,40 +393,40 @@ void TPreviewForm::LayoutPaintBox()
     if (pw >= zw) {
         Left = (pw - zw) / 2;
         Width = zw;
-        ScrollBar1->hide();
+        HorizontalBar->hide();
     } else {
         Left = 0;
         Width = pw - 1;
-        ScrollBar1->setGeometry(0, ph, pw, Ext);
-        ScrollBar1->setRange(0, std::max(zw - pw, 0));
-        ScrollBar1->setPageStep(std::max(pw, 1));
-        ScrollBar1->show();
+        HorizontalBar->setGeometry(0, ph, pw, Ext);
+        HorizontalBar->setRange(0, std::max(zw - pw, 0));
+        HorizontalBar->setPageStep(std::max(pw, 1));
+        HorizontalBar->show();
     }
     if (ph >= zh) {
         Top = (ph - zh) / 2;
         Height = zh;
-        ScrollBar2->hide();
+        VerticalBar->hide();
     } else {
         Top = 0;
         Height = ph - 1;
-        ScrollBar2->setGeometry(pw, 0, Ext, ph);
-        ScrollBar2->setRange(0, std::max(zh - ph, 0));
-        ScrollBar2->setPageStep(std::max(ph, 1));
-        ScrollBar2->show();
+        VerticalBar->setGeometry(pw, 0, Ext, ph);
+        VerticalBar->setRange(0, std::max(zh - ph, 0));
+        VerticalBar->setPageStep(std::max(ph, 1));
+        VerticalBar->show();
     }
     FSettingScroll = false;
-    PaintBox1->setGeometry(Left, Top, std::max(Width, 0), std::max(Height, 0));
-    Panel2->setGeometry(pw, ph, Ext, Ext);
-    Panel2->setVisible(ScrollBar1->isVisibleTo(Panel1) && ScrollBar2->isVisibleTo(Panel1));
+    PictureBox->setGeometry(Left, Top, std::max(Width, 0), std::max(Height, 0));
+    CornerPanel->setGeometry(pw, ph, Ext, Ext);
+    CornerPanel->setVisible(HorizontalBar->isVisibleTo(PictureArea) && VerticalBar->isVisibleTo(PictureArea));
 }
 
 void TPreviewForm::SetScrollPositions()
 {
     FSettingScroll = true;
-    if (ScrollBar1->isVisibleTo(Panel1))
-        ScrollBar1->setValue(VX);
-    if (ScrollBar2->isVisibleTo(Panel1))
-        ScrollBar2->setValue(VY);
+    if (HorizontalBar->isVisibleTo(PictureArea))
+        HorizontalBar->setValue(VX);
+    if (VerticalBar->isVisibleTo(PictureArea))
+        VerticalBar->setValue(VY);
     FSettingScroll = false;
 }
 
@@ -438,8 +438,8 @@ void TPreviewForm::LimitScroll()
         VX = VY = 0;
         return;
     }
-    VX = std::max(std::min(VX, Trunc(I->Width * Zoom + 0.5) - PaintBox1->width()), 0);
-    VY = std::max(std::min(VY, Trunc(I->Height * Zoom + 0.5) - PaintBox1->height()), 0);
+    VX = std::max(std::min(VX, Trunc(I->Width * Zoom + 0.5) - PictureBox->width()), 0);
+    VY = std::max(std::min(VY, Trunc(I->Height * Zoom + 0.5) - PictureBox->height()), 0);
 }
 
 void TPreviewForm::ScrollBarChanged(bool Horizontal, int Value)
@@ -450,9 +450,9 @@ void TPreviewForm::ScrollBarChanged(bool Horizontal, int Value)
     if (!I)
         return;
     if (Horizontal)
-        VX = LimitOrigin(Value, I->Width, PaintBox1->width(), Zoom);
+        VX = LimitOrigin(Value, I->Width, PictureBox->width(), Zoom);
     else
-        VY = LimitOrigin(Value, I->Height, PaintBox1->height(), Zoom);
+        VY = LimitOrigin(Value, I->Height, PictureBox->height(), Zoom);
     SetScrollPositions();
     RepaintPicture();
 }
@@ -488,9 +488,9 @@ void TPreviewForm::DrawPicture(QPainter& P, const TImgInfo& I, const TRect& R, i
 
 void TPreviewForm::PaintPicture(QPainter& P)
 {
-    P.fillRect(PaintBox1->rect(), Panel1->palette().color(QPalette::Window));
+    P.fillRect(PictureBox->rect(), PictureArea->palette().color(QPalette::Window));
     P.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    const int32_t PW = PaintBox1->width(), PH = PaintBox1->height();
+    const int32_t PW = PictureBox->width(), PH = PictureBox->height();
     if (FViewMode == 0) {
         if (const TImgInfo* F = ShownFit())
             DrawPicture(P, *F, TRect{0, 0, int32_t(F->Width), int32_t(F->Height)}, 0, 0, 1);
@@ -569,7 +569,7 @@ void TPreviewForm::PaintBoxMouseDown(QMouseEvent* e)
     const int32_t Hit = SX >= 0 && SY >= 0 ? HitTestSelection(X + VX, Y + VY, SX, SY, SX2, SY2, Zoom) : 0;
     const int32_t MinX = std::min(SX, SX2), MaxX = std::max(SX, SX2);
     const int32_t MinY = std::min(SY, SY2), MaxY = std::max(SY, SY2);
-    Qt::CursorShape Cursor = PaintBox1->cursor().shape();
+    Qt::CursorShape Cursor = PictureBox->cursor().shape();
     switch (Hit == 5 && IsAllSelect ? 0 : Hit) {
     case 1: SX = MaxX; SY = MaxY; SelectType = 1; Cursor = Qt::SizeFDiagCursor; break;
     case 9: SX = MinX; SY = MinY; SelectType = 1; Cursor = Qt::SizeFDiagCursor; break;
@@ -592,7 +592,7 @@ void TPreviewForm::PaintBoxMouseDown(QMouseEvent* e)
         SelectType = 1;
         break;
     }
-    PaintBox1->setCursor(Cursor);
+    PictureBox->setCursor(Cursor);
     DragMode = dmRect;
     RepaintPicture();
 }
@@ -608,12 +608,12 @@ void TPreviewForm::PaintBoxMouseMove(QMouseEvent* e)
             static const Qt::CursorShape Shapes[10] = {
                 Qt::CrossCursor, Qt::SizeFDiagCursor, Qt::SizeVerCursor, Qt::SizeBDiagCursor, Qt::SizeHorCursor,
                 Qt::SizeAllCursor, Qt::SizeHorCursor, Qt::SizeBDiagCursor, Qt::SizeVerCursor, Qt::SizeFDiagCursor};
-            PaintBox1->setCursor(Hit == 5 && IsAllSelect ? Qt::CrossCursor : Shapes[Hit]);
+            PictureBox->setCursor(Hit == 5 && IsAllSelect ? Qt::CrossCursor : Shapes[Hit]);
         }
         StatusPanel[1]->setText(
             QString::asprintf("%d,%d", ViewToImage(X, VX, Zoom), ViewToImage(Y, VY, Zoom)));
     } else if (DragMode == dmRect) {
-        const int32_t PW = PaintBox1->width(), PH = PaintBox1->height();
+        const int32_t PW = PictureBox->width(), PH = PictureBox->height();
         if (X > PW) { VX += X - PW; X = PW; } else if (X < 0) { VX += X; X = 0; }
         if (Y > PH) { VY += Y - PH; Y = PH; } else if (Y < 0) { VY += Y; Y = 0; }
         LimitScroll();
@@ -658,7 +658,7 @@ void TPreviewForm::PaintBoxMouseMove(QMouseEvent* e)
 void TPreviewForm::EditSelectClicked()
 {
     SelectMode = EditSelect->isChecked();
-    PaintBox1->setCursor(SelectMode ? Qt::CrossCursor : Qt::ArrowCursor);
+    PictureBox->setCursor(SelectMode ? Qt::CrossCursor : Qt::ArrowCursor);
 }
 
 void TPreviewForm::SelectAllClicked()
@@ -706,7 +706,7 @@ void TPreviewForm::resizeEvent(QResizeEvent* e) { QWidget::resizeEvent(e); }
 bool TPreviewForm::eventFilter(QObject* Obj, QEvent* e)
 {
     // The picture area changed size: the window was resized.
-    if (Obj == Panel1 && e->type() == QEvent::Resize) {
+    if (Obj == PictureArea && e->type() == QEvent::Resize) {
         if (FResizeHandler) {
             if (QGuiApplication::mouseButtons() & Qt::LeftButton) {
                 // Refit once, when the user lets go of the frame.

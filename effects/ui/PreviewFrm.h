@@ -94,7 +94,7 @@ public:
     int32_t ViewMode() const { return FViewMode; }
     double GetZoom() const { return Zoom; }
     int32_t ShownIndex() const { return ImgIndex; }
-    QWidget* PaintBox() const { return PaintBox1; }
+    QWidget* PaintBox() const { return PictureBox; }
     // Repaints the picture area.
     void RepaintPicture();
 
@@ -148,13 +148,13 @@ private:
     TChangeSelectRectEvent FOnChangeSelectRect;
     bool IsAllSelect = false;
 
-    QWidget* Panel1 = nullptr;
-    QWidget* PaintBox1 = nullptr;
-    QScrollBar* ScrollBar1 = nullptr; // horizontal
-    QScrollBar* ScrollBar2 = nullptr; // vertical
-    QWidget* Panel2 = nullptr;
+    QWidget* PictureArea = nullptr;
+    QWidget* PictureBox = nullptr;
+    QScrollBar* HorizontalBar = nullptr; // horizontal
+    QScrollBar* VerticalBar = nullptr; // vertical
+    QWidget* CornerPanel = nullptr;
     QLabel* StatusPanel[2] = {nullptr, nullptr};
-    QMenu* PopupMenu1 = nullptr;
+    QMenu* ViewMenu = nullptr;
     QAction* ViewItems[5] = {};
     QAction* EditSelect = nullptr;
     QAction* SelectAll = nullptr;

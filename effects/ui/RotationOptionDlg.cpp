@@ -27,31 +27,31 @@ TRotationOptionForm::TRotationOptionForm(QWidget* Owner) : QDialog(Owner)
     if (!UIFontName.empty())
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 
-    RadioButton1 = new QRadioButton(Text("All"), this);
-    RadioButton2 = new QRadioButton(Text("Landscape"), this);
-    RadioButton3 = new QRadioButton(Text("Portrait"), this);
-    RadioButton1->setChecked(true);
-    ComboBox1 = new QComboBox(this);
+    AllButton = new QRadioButton(Text("All"), this);
+    LandscapeButton = new QRadioButton(Text("Landscape"), this);
+    PortraitButton = new QRadioButton(Text("Portrait"), this);
+    AllButton->setChecked(true);
+    RotationList = new QComboBox(this);
     for (const char* S : {"Rotate 90", "Rotate 180", "Rotate 270", "Flip Horizontal", "Flip Virtical"})
-        ComboBox1->addItem(Text(S));
-    ComboBox1->setCurrentIndex(0);
-    Button1 = new QPushButton(Text("OK"), this);
-    Button2 = new QPushButton(Text("Cancel"), this);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+        RotationList->addItem(Text(S));
+    RotationList->setCurrentIndex(0);
+    OkButton = new QPushButton(Text("OK"), this);
+    CancelButton = new QPushButton(Text("Cancel"), this);
+    OkButton->setDefault(true);
+    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* Radios = new QHBoxLayout;
-    Radios->addWidget(RadioButton1);
-    Radios->addWidget(RadioButton2);
-    Radios->addWidget(RadioButton3);
+    Radios->addWidget(AllButton);
+    Radios->addWidget(LandscapeButton);
+    Radios->addWidget(PortraitButton);
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch();
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     auto* Main = new QVBoxLayout(this);
     Main->addLayout(Radios);
-    Main->addWidget(ComboBox1);
+    Main->addWidget(RotationList);
     Main->addLayout(Buttons);
     setSizeGripEnabled(false);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -60,23 +60,23 @@ TRotationOptionForm::TRotationOptionForm(QWidget* Owner) : QDialog(Owner)
 void TRotationOptionForm::SetParams(int Type, int Value)
 {
     if (Type == ROTATE_LANDSCAPE)
-        RadioButton2->setChecked(true);
+        LandscapeButton->setChecked(true);
     else if (Type == ROTATE_PORTRAIT)
-        RadioButton3->setChecked(true);
+        PortraitButton->setChecked(true);
     else
-        RadioButton1->setChecked(true);
-    ComboBox1->setCurrentIndex(Value >= 0 && Value < ComboBox1->count() ? Value : 0);
+        AllButton->setChecked(true);
+    RotationList->setCurrentIndex(Value >= 0 && Value < RotationList->count() ? Value : 0);
 }
 
 void TRotationOptionForm::GetParams(int& Type, int& Value) const
 {
-    if (RadioButton1->isChecked())
+    if (AllButton->isChecked())
         Type = ROTATE_ALL;
-    else if (RadioButton2->isChecked())
+    else if (LandscapeButton->isChecked())
         Type = ROTATE_LANDSCAPE;
     else
         Type = ROTATE_PORTRAIT;
-    Value = ComboBox1->currentIndex();
+    Value = RotationList->currentIndex();
 }
 
 bool ExecRotationOptionForm(TRotationFilter& Effect)

@@ -19,12 +19,12 @@ public:
     // Type 0, 1 or 2 from the checked button; Value the list index.
     void GetParams(int& Type, int& Value) const;
 
-    QRadioButton* RadioButton1; // "All"
-    QRadioButton* RadioButton2; // "Landscape"
-    QRadioButton* RadioButton3; // "Portrait"
-    QComboBox* ComboBox1;
-    QPushButton* Button1; // OK
-    QPushButton* Button2; // Cancel
+    QRadioButton* AllButton; // "All"
+    QRadioButton* LandscapeButton; // "Landscape"
+    QRadioButton* PortraitButton; // "Portrait"
+    QComboBox* RotationList;
+    QPushButton* OkButton; // OK
+    QPushButton* CancelButton; // Cancel
 };
 
 // Sets the effect's dialog hook; Owner (the main window, may be null) owns

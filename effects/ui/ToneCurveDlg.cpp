@@ -122,51 +122,51 @@ TToneCurveOptionForm::TToneCurveOptionForm(QWidget* Owner) : TPreviewBaseForm(Ow
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
     UseHistogram = true;
 
-    ComboBox2 = new QComboBox(this);
-    Button5 = new QPushButton(Text("Save"), this);
+    PresetList = new QComboBox(this);
+    SavePresetButton = new QPushButton(Text("Save"), this);
     auto* Group = new QGroupBox(Text("Histogram"), this);
-    RadioButton1 = new QRadioButton(Text("Linear"), Group);
-    RadioButton2 = new QRadioButton(Text("Log"), Group);
-    RadioButton1->setChecked(true);
+    LinearScaleButton = new QRadioButton(Text("Linear"), Group);
+    LogScaleButton = new QRadioButton(Text("Log"), Group);
+    LinearScaleButton->setChecked(true);
     auto* GroupLayout = new QHBoxLayout(Group);
-    GroupLayout->addWidget(RadioButton1);
-    GroupLayout->addWidget(RadioButton2);
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->addItems({"RGB", "R", "G", "B", "Y", "CbCr"});
-    Button3 = new QPushButton(Text("Reset"), this);
-    PaintBox1 = new TToneCurveBox(this);
-    Label2 = new QLabel("x=0,y=0", this);
-    ListBox1 = new QListWidget(this);
-    ListBox1->setFixedWidth(90);
-    CheckBox1 = new QCheckBox(Text("Preview"), this);
-    CheckBox2 = new QCheckBox(Text("Histogram"), this);
-    Button4 = new QPushButton(Text("Reset"), this);
-    Button1 = new QPushButton(Text("OK"), this);
-    Button2 = new QPushButton(Text("Cancel"), this);
-    Button1->setDefault(true);
+    GroupLayout->addWidget(LinearScaleButton);
+    GroupLayout->addWidget(LogScaleButton);
+    ChannelList = new QComboBox(this);
+    ChannelList->addItems({"RGB", "R", "G", "B", "Y", "CbCr"});
+    ResetChannelButton = new QPushButton(Text("Reset"), this);
+    CurveBox = new TToneCurveBox(this);
+    PositionLabel = new QLabel("x=0,y=0", this);
+    PointList = new QListWidget(this);
+    PointList->setFixedWidth(90);
+    PreviewBox = new QCheckBox(Text("Preview"), this);
+    HistogramBox = new QCheckBox(Text("Histogram"), this);
+    ResetAllButton = new QPushButton(Text("Reset"), this);
+    OkButton = new QPushButton(Text("OK"), this);
+    CancelButton = new QPushButton(Text("Cancel"), this);
+    OkButton->setDefault(true);
 
     auto* Top = new QHBoxLayout;
     Top->addWidget(new QLabel(Text("Preset"), this));
-    Top->addWidget(ComboBox2, 1);
-    Top->addWidget(Button5);
+    Top->addWidget(PresetList, 1);
+    Top->addWidget(SavePresetButton);
     auto* ChannelRow = new QHBoxLayout;
     ChannelRow->addWidget(new QLabel(Text("Channel"), this));
-    ChannelRow->addWidget(ComboBox1, 1);
-    ChannelRow->addWidget(Button3);
+    ChannelRow->addWidget(ChannelList, 1);
+    ChannelRow->addWidget(ResetChannelButton);
     auto* Left = new QVBoxLayout;
     Left->addLayout(ChannelRow);
-    Left->addWidget(PaintBox1);
-    Left->addWidget(Label2);
+    Left->addWidget(CurveBox);
+    Left->addWidget(PositionLabel);
     auto* Middle = new QHBoxLayout;
     Middle->addLayout(Left);
-    Middle->addWidget(ListBox1);
+    Middle->addWidget(PointList);
     auto* Bottom = new QHBoxLayout;
-    Bottom->addWidget(CheckBox1);
-    Bottom->addWidget(CheckBox2);
-    Bottom->addWidget(Button4);
+    Bottom->addWidget(PreviewBox);
+    Bottom->addWidget(HistogramBox);
+    Bottom->addWidget(ResetAllButton);
     Bottom->addStretch();
-    Bottom->addWidget(Button1);
-    Bottom->addWidget(Button2);
+    Bottom->addWidget(OkButton);
+    Bottom->addWidget(CancelButton);
     auto* Main = new QVBoxLayout(this);
     Main->addLayout(Top);
     Main->addWidget(Group);
@@ -174,7 +174,7 @@ TToneCurveOptionForm::TToneCurveOptionForm(QWidget* Owner) : TPreviewBaseForm(Ow
     Main->addLayout(Bottom);
 
     if (Histogram)
-        Histogram->Attach(this, CheckBox2, [this] { RequestPreview(); });
+        Histogram->Attach(this, HistogramBox, [this] { RequestPreview(); });
 
     for (int i = 0; i < tcCount; ++i)
         Pt[i] = DefaultPt[i] = IdentityList(i);
@@ -198,28 +198,28 @@ TToneCurveOptionForm::TToneCurveOptionForm(QWidget* Owner) : TPreviewBaseForm(Ow
     }
     BackBuf = Graph.copy();
 
-    ListBox1->viewport()->installEventFilter(this);
-    ComboBox2->addItem(QString());
+    PointList->viewport()->installEventFilter(this);
+    PresetList->addItem(QString());
     for (const std::string& Name : ToneCurvePresetNames())
-        ComboBox2->addItem(QString::fromStdString(Name));
-    ComboBox1->setCurrentIndex(0);
-    ComboBox2->setCurrentIndex(0);
+        PresetList->addItem(QString::fromStdString(Name));
+    ChannelList->setCurrentIndex(0);
+    PresetList->setCurrentIndex(0);
 
-    connect(ComboBox1, &QComboBox::activated, this, [this](int i) { SetChannel(i); });
-    connect(ComboBox2, &QComboBox::activated, this, [this](int i) { LoadPreset(i); });
-    connect(Button3, &QPushButton::clicked, this, [this] { ResetChannel(); });
-    connect(Button4, &QPushButton::clicked, this, [this] { ResetAll(); });
-    connect(Button5, &QPushButton::clicked, this, [this] { SaveClicked(); });
-    connect(RadioButton1, &QRadioButton::toggled, this, [this] { Redraw(); });
-    connect(CheckBox1, &QCheckBox::clicked, this, [this] { PreviewToggled(); });
-    connect(CheckBox2, &QCheckBox::clicked, this, [this] { HistogramToggled(); });
-    connect(ListBox1, &QListWidget::itemDoubleClicked, this, [this] { PointDoubleClicked(); });
-    connect(Button1, &QPushButton::clicked, this, [this] {
+    connect(ChannelList, &QComboBox::activated, this, [this](int i) { SetChannel(i); });
+    connect(PresetList, &QComboBox::activated, this, [this](int i) { LoadPreset(i); });
+    connect(ResetChannelButton, &QPushButton::clicked, this, [this] { ResetChannel(); });
+    connect(ResetAllButton, &QPushButton::clicked, this, [this] { ResetAll(); });
+    connect(SavePresetButton, &QPushButton::clicked, this, [this] { SaveClicked(); });
+    connect(LinearScaleButton, &QRadioButton::toggled, this, [this] { Redraw(); });
+    connect(PreviewBox, &QCheckBox::clicked, this, [this] { PreviewToggled(); });
+    connect(HistogramBox, &QCheckBox::clicked, this, [this] { HistogramToggled(); });
+    connect(PointList, &QListWidget::itemDoubleClicked, this, [this] { PointDoubleClicked(); });
+    connect(OkButton, &QPushButton::clicked, this, [this] {
         if (Histogram)
             Histogram->SaveOption();
         accept();
     });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     RefreshPointList();
     Redraw();
 }
@@ -236,10 +236,10 @@ void TToneCurveOptionForm::SetParam(const TCurveSet& Points, int32_t HistogramTy
     for (int i = 0; i < tcCount; ++i)
         Pt[i] = DefaultPt[i] = SoundList(Points[i], i);
     SampleAll();
-    (HistogramType == 1 ? RadioButton2 : RadioButton1)->setChecked(true);
-    CheckBox1->setChecked(APreview);
-    CheckBox2->setEnabled(APreview);
-    CheckBox2->setChecked(AHistogram);
+    (HistogramType == 1 ? LogScaleButton : LinearScaleButton)->setChecked(true);
+    PreviewBox->setChecked(APreview);
+    HistogramBox->setEnabled(APreview);
+    HistogramBox->setChecked(AHistogram);
     RefreshPointList();
     Redraw();
 }
@@ -248,9 +248,9 @@ void TToneCurveOptionForm::GetParam(TCurveSet& Points, int32_t& HistogramType, b
                                     bool& APreview) const
 {
     Points = Pt;
-    HistogramType = RadioButton2->isChecked() ? 1 : 0;
-    APreview = CheckBox1->isChecked();
-    AHistogram = CheckBox2->isChecked();
+    HistogramType = LogScaleButton->isChecked() ? 1 : 0;
+    APreview = PreviewBox->isChecked();
+    AHistogram = HistogramBox->isChecked();
 }
 
 void TToneCurveOptionForm::SampleAll()
@@ -307,12 +307,12 @@ void TToneCurveOptionForm::CurveMouseMove(int X, int Y)
     const TCurvePoint M = MapMouse(X, Y);
     TPointArray& P = Pt[Channel];
     if (!IsDrag) {
-        Label2->setText(QString::asprintf("x=%d,y=%d", M.x, M.y));
+        PositionLabel->setText(QString::asprintf("x=%d,y=%d", M.x, M.y));
         RestoreMarker();
         Current = NearestPoint(M.x);
         if (!P.empty() && std::abs(M.x - P[Current].x) < 11) {
             DrawMarker(true);
-            PaintBox1->update();
+            CurveBox->update();
         }
         return;
     }
@@ -328,7 +328,7 @@ void TToneCurveOptionForm::CurveMouseMove(int X, int Y)
         RequestPreview();
         Redraw();
         DrawMarker(true);
-        PaintBox1->update();
+        CurveBox->update();
     } else {
         // Dragged past a neighbour: the point goes (P has two or more here).
         P.erase(P.begin() + Current);
@@ -360,7 +360,7 @@ void TToneCurveOptionForm::CurveMouseDown(int X, int Y)
     RequestPreview();
     Redraw();
     DrawMarker(true);
-    PaintBox1->update();
+    CurveBox->update();
     IsDrag = true;
     RefreshPointList();
 }
@@ -372,9 +372,9 @@ void TToneCurveOptionForm::CurveMouseUp()
 
 void TToneCurveOptionForm::RefreshPointList()
 {
-    ListBox1->clear();
+    PointList->clear();
     for (const TCurvePoint& p : Pt[Channel])
-        ListBox1->addItem(QString::asprintf("%d,%d", p.x, p.y));
+        PointList->addItem(QString::asprintf("%d,%d", p.x, p.y));
 }
 
 bool TToneCurveOptionForm::EditPoint(int Index, const QString& Input)
@@ -397,7 +397,7 @@ bool TToneCurveOptionForm::EditPoint(int Index, const QString& Input)
         return false;
     P[Index] = {x, y};
     CurveToTable(P, CurveTable[Channel].data());
-    if (QListWidgetItem* Item = ListBox1->item(Index))
+    if (QListWidgetItem* Item = PointList->item(Index))
         Item->setText(QString::asprintf("%d,%d", x, y));
     RequestPreview();
     Redraw();
@@ -406,8 +406,8 @@ bool TToneCurveOptionForm::EditPoint(int Index, const QString& Input)
 
 void TToneCurveOptionForm::PointDoubleClicked()
 {
-    const int Index = ListBox1->currentRow();
-    QListWidgetItem* Item = ListBox1->item(Index);
+    const int Index = PointList->currentRow();
+    QListWidgetItem* Item = PointList->item(Index);
     if (!Item)
         return;
     bool Ok = false;
@@ -420,9 +420,9 @@ void TToneCurveOptionForm::PointDoubleClicked()
 bool TToneCurveOptionForm::eventFilter(QObject* Obj, QEvent* Event)
 {
     // A left press on the empty part of the list would clear the selection.
-    if (Obj == ListBox1->viewport() && Event->type() == QEvent::MouseButtonPress) {
+    if (Obj == PointList->viewport() && Event->type() == QEvent::MouseButtonPress) {
         auto* Me = static_cast<QMouseEvent*>(Event);
-        if (Me->button() == Qt::LeftButton && !ListBox1->itemAt(Me->position().toPoint()))
+        if (Me->button() == Qt::LeftButton && !PointList->itemAt(Me->position().toPoint()))
             return true;
     }
     return TPreviewBaseForm::eventFilter(Obj, Event);
@@ -486,7 +486,7 @@ void TToneCurveOptionForm::SaveClicked()
     }
     // Only files in the preset folder can be loaded back by name.
     if (QFileInfo(File).absoluteDir() == QDir(Dir))
-        ComboBox2->addItem(QFileInfo(File).completeBaseName());
+        PresetList->addItem(QFileInfo(File).completeBaseName());
 }
 
 void TToneCurveOptionForm::LoadPreset(int Index)
@@ -494,7 +494,7 @@ void TToneCurveOptionForm::LoadPreset(int Index)
     if (Index <= 0)
         Pt = DefaultPt;
     else {
-        const std::string Name = ComboBox2->itemText(Index).toStdString();
+        const std::string Name = PresetList->itemText(Index).toStdString();
         ReadToneCurvePreset(ToneCurvePresetDir() + Name + ".txt", Pt);
         // Files are edited by hand: the editor needs x strictly increasing.
         for (int i = 0; i < tcCount; ++i)
@@ -510,7 +510,7 @@ void TToneCurveOptionForm::LoadPreset(int Index)
 
 void TToneCurveOptionForm::DrawCurveHistogram(QRgb Color, const uint32_t* Counts, int Strength)
 {
-    const bool Log = RadioButton2->isChecked();
+    const bool Log = LogScaleButton->isChecked();
     double m = 0;
     for (int i = 0; i < 256; ++i)
         if (Counts[i] > 0)
@@ -587,15 +587,15 @@ void TToneCurveOptionForm::Redraw()
             P.drawRect(R.Left, R.Top, R.Right - R.Left - 1, R.Bottom - R.Top - 1);
         }
     }
-    PaintBox1->update();
+    CurveBox->update();
 }
 
 // ---- Preview framework ----
 
 void TToneCurveOptionForm::PreviewClosed(QObject*)
 {
-    CheckBox1->setChecked(false);
-    CheckBox2->setEnabled(false);
+    PreviewBox->setChecked(false);
+    HistogramBox->setEnabled(false);
 }
 
 void TToneCurveOptionForm::ReloadSource(bool RequestAfter)
@@ -616,9 +616,9 @@ void TToneCurveOptionForm::RequestPreview()
     StartPreviewWork();
 }
 
-bool TToneCurveOptionForm::IsPreviewChecked() { return CheckBox1->isChecked(); }
+bool TToneCurveOptionForm::IsPreviewChecked() { return PreviewBox->isChecked(); }
 
-bool TToneCurveOptionForm::IsHistogramChecked() { return CheckBox2->isChecked(); }
+bool TToneCurveOptionForm::IsHistogramChecked() { return HistogramBox->isChecked(); }
 
 TCustomPreviewThread* TToneCurveOptionForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
 {
@@ -633,10 +633,10 @@ TCustomSpotPreviewThread* TToneCurveOptionForm::CreateSpotPreviewThread(TMultiTh
 void TToneCurveOptionForm::PreviewToggled()
 {
     if (Master.Mem && PreviewForm) {
-        const bool On = CheckBox1->isChecked();
+        const bool On = PreviewBox->isChecked();
         PreviewForm->setVisible(On);
         if (Histogram) {
-            if (On && CheckBox2->isChecked())
+            if (On && HistogramBox->isChecked())
                 Histogram->Show();
             else
                 Histogram->Hide();
@@ -645,14 +645,14 @@ void TToneCurveOptionForm::PreviewToggled()
             RequestPreview();
         Redraw();
     }
-    CheckBox2->setEnabled(CheckBox1->isChecked());
+    HistogramBox->setEnabled(PreviewBox->isChecked());
 }
 
 void TToneCurveOptionForm::HistogramToggled()
 {
-    if (!Master.Mem || !CheckBox1->isChecked() || !Histogram)
+    if (!Master.Mem || !PreviewBox->isChecked() || !Histogram)
         return;
-    if (CheckBox2->isChecked()) {
+    if (HistogramBox->isChecked()) {
         Histogram->Show();
         RequestPreview();
     } else {

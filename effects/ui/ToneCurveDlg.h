@@ -70,20 +70,20 @@ public:
     // Redraws BackBuf and the box.
     void Redraw();
 
-    QComboBox* ComboBox2;     // preset
-    QPushButton* Button5;     // save preset
-    QRadioButton* RadioButton1; // histogram linear
-    QRadioButton* RadioButton2; // histogram logarithmic
-    QComboBox* ComboBox1;     // channel
-    QPushButton* Button3;     // reset this channel
-    TToneCurveBox* PaintBox1;
-    QLabel* Label2;           // "x=..,y=.." read-out
-    QListWidget* ListBox1;    // points of the current channel
-    QCheckBox* CheckBox1;     // preview
-    QCheckBox* CheckBox2;     // histogram
-    QPushButton* Button4;     // reset all channels
-    QPushButton* Button1;     // OK
-    QPushButton* Button2;     // Cancel
+    QComboBox* PresetList;     // preset
+    QPushButton* SavePresetButton;     // save preset
+    QRadioButton* LinearScaleButton; // histogram linear
+    QRadioButton* LogScaleButton; // histogram logarithmic
+    QComboBox* ChannelList;     // channel
+    QPushButton* ResetChannelButton;     // reset this channel
+    TToneCurveBox* CurveBox;
+    QLabel* PositionLabel;           // "x=..,y=.." read-out
+    QListWidget* PointList;    // points of the current channel
+    QCheckBox* PreviewBox;     // preview
+    QCheckBox* HistogramBox;     // histogram
+    QPushButton* ResetAllButton;     // reset all channels
+    QPushButton* OkButton;     // OK
+    QPushButton* CancelButton;     // Cancel
 
     QImage Graph;   // the empty grid
     QImage BackBuf; // the whole box, off screen

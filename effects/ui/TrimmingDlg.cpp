@@ -83,63 +83,63 @@ TTrimmingOptionForm::TTrimmingOptionForm(QWidget* Owner) : TPreviewBaseForm(Owne
     if (!UIFontName.empty())
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 
-    ComboBox1 = new QComboBox(this);
+    ParamsList = new QComboBox(this);
     for (const char* S : {"Left,Top,Width,Height(px)", "Left,Top,Right,Bottom(px)", "Left,Top,Right,Bottom(%)",
                           "Aspect ratio"})
-        ComboBox1->addItem(Text(S));
-    ComboBox3 = new QComboBox(this);
+        ParamsList->addItem(Text(S));
+    BranchList = new QComboBox(this);
     for (const char* S : {"W >= H or W < H", "W > H or W <= H", "ALL"})
-        ComboBox3->addItem(Text(S));
-    Label2 = new QLabel(this);
-    Label3 = new QLabel(this);
-    Edit1 = new QLineEdit(this);
-    Edit2 = new QLineEdit(this);
-    CheckBox1 = new QCheckBox(Text("Preview"), this);
-    Panel1 = new QWidget(this);
-    ComboBox2 = new QComboBox(Panel1);
-    ComboBox2->addItem(Text("Free size"));
-    Button3 = new QPushButton(Text("Add"), Panel1);
-    Button4 = new QPushButton(Text("Del"), Panel1);
-    Button1 = new QPushButton(Text("OK"), this);
-    Button2 = new QPushButton(Text("Cancel"), this);
-    Button1->setDefault(true);
+        BranchList->addItem(Text(S));
+    FirstSetLabel = new QLabel(this);
+    SecondSetLabel = new QLabel(this);
+    FirstSetEdit = new QLineEdit(this);
+    SecondSetEdit = new QLineEdit(this);
+    PreviewBox = new QCheckBox(Text("Preview"), this);
+    RatioPanel = new QWidget(this);
+    RatioList = new QComboBox(RatioPanel);
+    RatioList->addItem(Text("Free size"));
+    AddRatioButton = new QPushButton(Text("Add"), RatioPanel);
+    DeleteRatioButton = new QPushButton(Text("Del"), RatioPanel);
+    OkButton = new QPushButton(Text("OK"), this);
+    CancelButton = new QPushButton(Text("Cancel"), this);
+    OkButton->setDefault(true);
 
     auto* Grid = new QGridLayout;
     Grid->addWidget(new QLabel(Text("Params"), this), 0, 0);
-    Grid->addWidget(ComboBox1, 0, 1);
+    Grid->addWidget(ParamsList, 0, 1);
     Grid->addWidget(new QLabel(Text("Branch"), this), 1, 0);
-    Grid->addWidget(ComboBox3, 1, 1);
-    Grid->addWidget(Label2, 2, 0);
-    Grid->addWidget(Edit1, 2, 1);
-    Grid->addWidget(Label3, 3, 0);
-    Grid->addWidget(Edit2, 3, 1);
-    auto* Row = new QHBoxLayout(Panel1);
+    Grid->addWidget(BranchList, 1, 1);
+    Grid->addWidget(FirstSetLabel, 2, 0);
+    Grid->addWidget(FirstSetEdit, 2, 1);
+    Grid->addWidget(SecondSetLabel, 3, 0);
+    Grid->addWidget(SecondSetEdit, 3, 1);
+    auto* Row = new QHBoxLayout(RatioPanel);
     Row->setContentsMargins(0, 0, 0, 0);
     Row->setSpacing(4);
-    Row->addWidget(new QLabel(Text("SelectMode"), Panel1));
-    Row->addWidget(ComboBox2);
-    Row->addWidget(Button3);
-    Row->addWidget(Button4);
+    Row->addWidget(new QLabel(Text("SelectMode"), RatioPanel));
+    Row->addWidget(RatioList);
+    Row->addWidget(AddRatioButton);
+    Row->addWidget(DeleteRatioButton);
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch();
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     auto* Main = new QVBoxLayout(this);
     Main->addLayout(Grid);
-    Main->addWidget(CheckBox1);
-    Main->addWidget(Panel1);
+    Main->addWidget(PreviewBox);
+    Main->addWidget(RatioPanel);
     Main->addLayout(Buttons);
 
-    connect(ComboBox1, &QComboBox::activated, this, [this] { ModeChanged(); });
-    connect(ComboBox3, &QComboBox::activated, this, [this] { BranchChanged(); });
-    connect(Edit1, &QLineEdit::textChanged, this, [this] { EditChanged(0); });
-    connect(Edit2, &QLineEdit::textChanged, this, [this] { EditChanged(1); });
-    connect(ComboBox2, &QComboBox::activated, this, [this] { SelectModeChanged(); });
-    connect(Button3, &QPushButton::clicked, this, [this] { AddClicked(); });
-    connect(Button4, &QPushButton::clicked, this, [this] { DeleteRatio(); });
-    connect(CheckBox1, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
-    connect(Button1, &QPushButton::clicked, this, [this] { OkClicked(); });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ParamsList, &QComboBox::activated, this, [this] { ModeChanged(); });
+    connect(BranchList, &QComboBox::activated, this, [this] { BranchChanged(); });
+    connect(FirstSetEdit, &QLineEdit::textChanged, this, [this] { EditChanged(0); });
+    connect(SecondSetEdit, &QLineEdit::textChanged, this, [this] { EditChanged(1); });
+    connect(RatioList, &QComboBox::activated, this, [this] { SelectModeChanged(); });
+    connect(AddRatioButton, &QPushButton::clicked, this, [this] { AddClicked(); });
+    connect(DeleteRatioButton, &QPushButton::clicked, this, [this] { DeleteRatio(); });
+    connect(PreviewBox, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
+    connect(OkButton, &QPushButton::clicked, this, [this] { OkClicked(); });
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     adjustSize();
     if (PreviewForm) {
@@ -153,38 +153,38 @@ void TTrimmingOptionForm::SetParams(int Mode, int Exp, const std::array<std::str
 {
     Value = Values;
     FOtherMode = Mode >= 0 && Mode <= 3 ? -1 : Mode;
-    ComboBox1->setCurrentIndex(FOtherMode < 0 ? Mode : -1);
+    ParamsList->setCurrentIndex(FOtherMode < 0 ? Mode : -1);
     IgnoreEditChange = true;
     const char* Sep = Mode == TRIM_ASPECT ? ":" : ",";
-    Edit1->setText(Join(Sep, &Value[0]));
-    Edit2->setText(Join(Sep, &Value[4]));
+    FirstSetEdit->setText(Join(Sep, &Value[0]));
+    SecondSetEdit->setText(Join(Sep, &Value[4]));
     IgnoreEditChange = false;
-    while (ComboBox2->count() > 1)
-        ComboBox2->removeItem(1);
+    while (RatioList->count() > 1)
+        RatioList->removeItem(1);
     if (!SizeList.empty())
         for (const auto& S : SplitCommaText(SizeList))
-            ComboBox2->addItem(QString::fromStdString(S));
-    ComboBox2->setCurrentIndex(0);
-    CheckBox1->setChecked(Preview);
-    Panel1->setEnabled(Preview);
+            RatioList->addItem(QString::fromStdString(S));
+    RatioList->setCurrentIndex(0);
+    PreviewBox->setChecked(Preview);
+    RatioPanel->setEnabled(Preview);
     // Stored rules above 2 act as 1.
-    ComboBox3->setCurrentIndex(Exp == TRIM_SQUARE_FIRST || Exp == TRIM_FIRST_ONLY ? Exp : TRIM_SQUARE_SECOND);
+    BranchList->setCurrentIndex(Exp == TRIM_SQUARE_FIRST || Exp == TRIM_FIRST_ONLY ? Exp : TRIM_SQUARE_SECOND);
     BranchChanged();
 }
 
 void TTrimmingOptionForm::GetParams(int& Mode, int& Exp, std::array<std::string, 8>& Values,
                                     std::string& SizeList, bool& Preview)
 {
-    Mode = ComboBox1->currentIndex() < 0 ? FOtherMode : ComboBox1->currentIndex();
-    Exp = ComboBox3->currentIndex();
+    Mode = ParamsList->currentIndex() < 0 ? FOtherMode : ParamsList->currentIndex();
+    Exp = BranchList->currentIndex();
     if (Exp == TRIM_FIRST_ONLY)
         std::copy_n(Value.begin(), 4, Value.begin() + 4);
     Values = Value;
     std::vector<std::string> Items;
-    for (int i = 1; i < ComboBox2->count(); ++i)
-        Items.push_back(ComboBox2->itemText(i).toStdString());
+    for (int i = 1; i < RatioList->count(); ++i)
+        Items.push_back(RatioList->itemText(i).toStdString());
     SizeList = JoinCommaText(Items);
-    Preview = CheckBox1->isChecked();
+    Preview = PreviewBox->isChecked();
 }
 
 bool TTrimmingOptionForm::EvaluateParams(const QString& Text, std::array<std::string, 4>& Parts,
@@ -192,7 +192,7 @@ bool TTrimmingOptionForm::EvaluateParams(const QString& Text, std::array<std::st
 {
     const std::string S = Text.toStdString();
     std::array<std::string, 4> P;
-    if (ComboBox1->currentIndex() == TRIM_ASPECT) {
+    if (ParamsList->currentIndex() == TRIM_ASPECT) {
         const auto C = Split(S, ':');
         if (C.size() != 2)
             return false;
@@ -231,7 +231,7 @@ TRect TTrimmingOptionForm::UpdateSelectRect(const QString& Text, bool& Changed)
     const double W = Master.Width, H = Master.Height;
     if (EvaluateParams(Text, Parts, V)) {
         const double A = V[0], B = V[1], C = V[2], D = V[3];
-        switch (ComboBox1->currentIndex()) {
+        switch (ParamsList->currentIndex()) {
         case TRIM_RECT:
             r.Left = RoundHalf(A);
             r.Top = RoundHalf(B);
@@ -278,7 +278,7 @@ TRect TTrimmingOptionForm::UpdateSelectRect(const QString& Text, bool& Changed)
 
 bool TTrimmingOptionForm::FirstSetApplies() const
 {
-    const int Exp = ComboBox3->currentIndex();
+    const int Exp = BranchList->currentIndex();
     return Exp == TRIM_FIRST_ONLY || Master.Width > Master.Height ||
            (Master.Width == Master.Height && Exp == TRIM_SQUARE_FIRST);
 }
@@ -286,7 +286,7 @@ bool TTrimmingOptionForm::FirstSetApplies() const
 void TTrimmingOptionForm::SelectFromApplicable()
 {
     bool Changed;
-    UpdateSelectRect((FirstSetApplies() ? Edit1 : Edit2)->text(), Changed);
+    UpdateSelectRect((FirstSetApplies() ? FirstSetEdit : SecondSetEdit)->text(), Changed);
 }
 
 void TTrimmingOptionForm::SelectRectChanged(TRect& r)
@@ -295,7 +295,7 @@ void TTrimmingOptionForm::SelectRectChanged(TRect& r)
         return;
     const int64_t W = Master.Width, H = Master.Height;
     QString T;
-    switch (ComboBox1->currentIndex()) {
+    switch (ParamsList->currentIndex()) {
     case TRIM_RECT:
         T = Format("%d,%d,%d,%d", r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
         break;
@@ -327,7 +327,7 @@ void TTrimmingOptionForm::SelectRectChanged(TRect& r)
     default:
         return;
     }
-    QLineEdit* E = FirstSetApplies() ? Edit1 : Edit2;
+    QLineEdit* E = FirstSetApplies() ? FirstSetEdit : SecondSetEdit;
     const bool Old = IgnoreEditChange;
     IgnoreEditChange = true;
     E->setText(T);
@@ -337,13 +337,13 @@ void TTrimmingOptionForm::SelectRectChanged(TRect& r)
 void TTrimmingOptionForm::ModeChanged()
 {
     static const char* const Neutral[4] = {"0,0,W,H", "0,0,0,0", "0,0,0,0", "1:1,50,50"};
-    const int Mode = ComboBox1->currentIndex();
+    const int Mode = ParamsList->currentIndex();
     if (Mode < 0 || Mode > 3)
         return;
     FOtherMode = -1;
     IgnoreEditChange = true;
-    Edit1->setText(QString::fromLatin1(Neutral[Mode]));
-    Edit2->setText(QString::fromLatin1(Neutral[Mode]));
+    FirstSetEdit->setText(QString::fromLatin1(Neutral[Mode]));
+    SecondSetEdit->setText(QString::fromLatin1(Neutral[Mode]));
     IgnoreEditChange = false;
     if (Master.Mem)
         SelectFromApplicable();
@@ -353,14 +353,14 @@ void TTrimmingOptionForm::BranchChanged()
 {
     static const char* const First[3] = {"W >= H", "W > H", "ALL"};
     static const char* const Second[3] = {"W < H", "W <= H", ""};
-    const int i = std::clamp(ComboBox3->currentIndex(), 0, 2);
-    Label2->setText(Text(First[i]));
-    Label3->setText(Text(Second[i]));
-    Label3->setVisible(i != 2);
-    Edit2->setVisible(i != 2);
+    const int i = std::clamp(BranchList->currentIndex(), 0, 2);
+    FirstSetLabel->setText(Text(First[i]));
+    SecondSetLabel->setText(Text(Second[i]));
+    SecondSetLabel->setVisible(i != 2);
+    SecondSetEdit->setVisible(i != 2);
     if (i == 2 && Master.Mem) {
         bool Changed;
-        UpdateSelectRect(Edit1->text(), Changed);
+        UpdateSelectRect(FirstSetEdit->text(), Changed);
     }
 }
 
@@ -369,17 +369,17 @@ void TTrimmingOptionForm::EditChanged(int Set)
     if (IgnoreEditChange || !Master.Mem)
         return;
     const bool First = FirstSetApplies();
-    if (Set == 0 ? First : (!First || ComboBox3->currentIndex() == TRIM_FIRST_ONLY)) {
+    if (Set == 0 ? First : (!First || BranchList->currentIndex() == TRIM_FIRST_ONLY)) {
         bool Changed;
-        UpdateSelectRect((Set == 0 ? Edit1 : Edit2)->text(), Changed);
+        UpdateSelectRect((Set == 0 ? FirstSetEdit : SecondSetEdit)->text(), Changed);
     }
 }
 
 void TTrimmingOptionForm::HandRatio()
 {
     int32_t A = 0, B = 0;
-    if (ComboBox2->currentIndex() > 0)
-        ParseRatioPair(ComboBox2->currentText().toStdString(), A, B);
+    if (RatioList->currentIndex() > 0)
+        ParseRatioPair(RatioList->currentText().toStdString(), A, B);
     if (PreviewForm)
         PreviewForm->SetSelectSize(TSize{A, B});
 }
@@ -395,19 +395,19 @@ bool TTrimmingOptionForm::AddRatio(const QString& Text)
     ParseRatioPair(Text.toStdString(), A, B);
     if (A < 1 || B < 1)
         return false;
-    int i = ComboBox2->findText(Text, Qt::MatchExactly);
+    int i = RatioList->findText(Text, Qt::MatchExactly);
     if (i < 1) {
-        ComboBox2->addItem(Text);
-        i = ComboBox2->count() - 1;
+        RatioList->addItem(Text);
+        i = RatioList->count() - 1;
     }
-    ComboBox2->setCurrentIndex(i);
+    RatioList->setCurrentIndex(i);
     HandRatio();
     return true;
 }
 
 void TTrimmingOptionForm::AddClicked()
 {
-    const QString Start = ComboBox2->currentIndex() > 0 ? ComboBox2->currentText() : QStringLiteral("1:1");
+    const QString Start = RatioList->currentIndex() > 0 ? RatioList->currentText() : QStringLiteral("1:1");
     bool Ok = false;
     const QString T =
         QInputDialog::getText(this, Text("Add select mode"), Text("Input aspect ratio"), QLineEdit::Normal, Start, &Ok);
@@ -417,22 +417,22 @@ void TTrimmingOptionForm::AddClicked()
 
 void TTrimmingOptionForm::DeleteRatio()
 {
-    const int i = ComboBox2->currentIndex();
+    const int i = RatioList->currentIndex();
     if (i < 1)
         return;
-    ComboBox2->removeItem(i);
-    ComboBox2->setCurrentIndex(std::min(i, ComboBox2->count() - 1));
-    if (ComboBox2->currentIndex() > 0)
+    RatioList->removeItem(i);
+    RatioList->setCurrentIndex(std::min(i, RatioList->count() - 1));
+    if (RatioList->currentIndex() > 0)
         HandRatio();
 }
 
 void TTrimmingOptionForm::PreviewClicked()
 {
-    Panel1->setEnabled(CheckBox1->isChecked());
+    RatioPanel->setEnabled(PreviewBox->isChecked());
     if (!Master.Mem || !PreviewForm)
         return;
-    PreviewForm->setVisible(CheckBox1->isChecked());
-    if (CheckBox1->isChecked())
+    PreviewForm->setVisible(PreviewBox->isChecked());
+    if (PreviewBox->isChecked())
         PreviewForm->RepaintPicture();
 }
 
@@ -440,7 +440,7 @@ void TTrimmingOptionForm::OkClicked()
 {
     std::array<std::string, 4> First, Second;
     std::array<float, 4> V;
-    if (!EvaluateParams(Edit1->text(), First, V) || !EvaluateParams(Edit2->text(), Second, V)) {
+    if (!EvaluateParams(FirstSetEdit->text(), First, V) || !EvaluateParams(SecondSetEdit->text(), Second, V)) {
         QMessageBox::warning(this, Text("Error"), Text("Error occurred in evaluation of the inputted parameter"));
         return;
     }
@@ -451,8 +451,8 @@ void TTrimmingOptionForm::OkClicked()
 
 void TTrimmingOptionForm::PreviewClosed(QObject*)
 {
-    CheckBox1->setChecked(false);
-    Panel1->setEnabled(false);
+    PreviewBox->setChecked(false);
+    RatioPanel->setEnabled(false);
 }
 
 void TTrimmingOptionForm::ReloadSource(bool RequestAfter)
@@ -472,7 +472,7 @@ void TTrimmingOptionForm::RequestPreview()
 
 bool TTrimmingOptionForm::IsPreviewChecked()
 {
-    return CheckBox1->isChecked();
+    return PreviewBox->isChecked();
 }
 
 bool ExecTrimmingOptionForm(TTrimmingFilter& Effect)

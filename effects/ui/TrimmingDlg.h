@@ -43,19 +43,19 @@ public:
     bool AddRatio(const QString& Text);
     void DeleteRatio();
 
-    QComboBox* ComboBox1; // mode
-    QComboBox* ComboBox3; // branch
-    QLabel* Label2;
-    QLabel* Label3;
-    QLineEdit* Edit1; // first set
-    QLineEdit* Edit2; // second set
-    QCheckBox* CheckBox1; // Preview
-    QWidget* Panel1;      // the selection ratio row
-    QComboBox* ComboBox2; // "Free size" and the ratios
-    QPushButton* Button3; // Add
-    QPushButton* Button4; // Del
-    QPushButton* Button1; // OK
-    QPushButton* Button2; // Cancel
+    QComboBox* ParamsList; // mode
+    QComboBox* BranchList; // branch
+    QLabel* FirstSetLabel;
+    QLabel* SecondSetLabel;
+    QLineEdit* FirstSetEdit; // first set
+    QLineEdit* SecondSetEdit; // second set
+    QCheckBox* PreviewBox; // Preview
+    QWidget* RatioPanel;      // the selection ratio row
+    QComboBox* RatioList; // "Free size" and the ratios
+    QPushButton* AddRatioButton; // Add
+    QPushButton* DeleteRatioButton; // Del
+    QPushButton* OkButton; // OK
+    QPushButton* CancelButton; // Cancel
 
     std::array<std::string, 8> Value;
 

@@ -44,8 +44,8 @@ TUSMValues ReadValues(const TUnSharpMaskOptionForm& F)
     V.Shadow = F.RowIntValue(1);
     V.Radius = F.RowValue(2);
     V.Threshold = F.RowIntValue(3);
-    V.Degamma = F.CheckBox1->isChecked();
-    V.LumaOnly = F.CheckBox3->isChecked();
+    V.Degamma = F.LinearLightBox->isChecked();
+    V.LumaOnly = F.LumaOnlyBox->isChecked();
     return V;
 }
 
@@ -154,46 +154,46 @@ TUnSharpMaskOptionForm::TUnSharpMaskOptionForm(QWidget* Owner) : TPreviewBaseFor
         connect(Edits[i], &TNumEdit::Change, this, [this, i] { EditChanged(i); });
     }
 
-    CheckBox1 = new QCheckBox(Text("LinearRGB work space"), this);
-    CheckBox3 = new QCheckBox(Text("Luma Only"), this);
-    CheckBox2 = new QCheckBox(Text("Preview"), this);
-    CheckBox4 = new QCheckBox(Text("Histogram"), this);
-    CheckBox3->setChecked(true);
-    CheckBox2->setChecked(true);
-    CheckBox4->setChecked(true);
-    connect(CheckBox1, &QCheckBox::clicked, this, [this] { RequestPreview(); });
-    connect(CheckBox3, &QCheckBox::clicked, this, [this] { RequestPreview(); });
-    connect(CheckBox2, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
-    connect(CheckBox4, &QCheckBox::clicked, this, [this] { HistogramClicked(); });
+    LinearLightBox = new QCheckBox(Text("LinearRGB work space"), this);
+    LumaOnlyBox = new QCheckBox(Text("Luma Only"), this);
+    PreviewBox = new QCheckBox(Text("Preview"), this);
+    HistogramBox = new QCheckBox(Text("Histogram"), this);
+    LumaOnlyBox->setChecked(true);
+    PreviewBox->setChecked(true);
+    HistogramBox->setChecked(true);
+    connect(LinearLightBox, &QCheckBox::clicked, this, [this] { RequestPreview(); });
+    connect(LumaOnlyBox, &QCheckBox::clicked, this, [this] { RequestPreview(); });
+    connect(PreviewBox, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
+    connect(HistogramBox, &QCheckBox::clicked, this, [this] { HistogramClicked(); });
 
-    Button1 = new QPushButton(Text("OK"), this);
-    Button2 = new QPushButton(Text("Cancel"), this);
-    Button3 = new QPushButton(Text("Reset"), this);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, [this] {
+    OkButton = new QPushButton(Text("OK"), this);
+    CancelButton = new QPushButton(Text("Cancel"), this);
+    ResetButton = new QPushButton(Text("Reset"), this);
+    OkButton->setDefault(true);
+    connect(OkButton, &QPushButton::clicked, this, [this] {
         if (Histogram)
             Histogram->SaveOption();
         accept();
     });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(Button3, &QPushButton::clicked, this, [this] { ResetClicked(); });
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ResetButton, &QPushButton::clicked, this, [this] { ResetClicked(); });
 
     auto* Checks = new QGridLayout;
-    Checks->addWidget(CheckBox1, 0, 0);
-    Checks->addWidget(CheckBox3, 0, 1);
-    Checks->addWidget(CheckBox2, 1, 0);
-    Checks->addWidget(CheckBox4, 1, 1);
+    Checks->addWidget(LinearLightBox, 0, 0);
+    Checks->addWidget(LumaOnlyBox, 0, 1);
+    Checks->addWidget(PreviewBox, 1, 0);
+    Checks->addWidget(HistogramBox, 1, 1);
     auto* Buttons = new QHBoxLayout;
-    Buttons->addWidget(Button3);
+    Buttons->addWidget(ResetButton);
     Buttons->addStretch();
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     Main->addLayout(Checks);
     Main->addLayout(Buttons);
     adjustSize();
 
     if (Histogram)
-        Histogram->Attach(this, CheckBox4, [this] { RequestPreview(); });
+        Histogram->Attach(this, HistogramBox, [this] { RequestPreview(); });
     if (PreviewForm)
         PreviewForm->DlgWidth = width();
 }
@@ -251,11 +251,11 @@ void TUnSharpMaskOptionForm::SetParam(const TUSMFilter& Effect)
     SetRow(1, Effect.FShadow);
     SetRow(2, Effect.FRadius);
     SetRow(3, Effect.FThreshold);
-    CheckBox1->setChecked(Effect.FDegamma);
-    CheckBox2->setChecked(Effect.FPreview);
-    CheckBox3->setChecked(Effect.FLumaOnly);
-    CheckBox4->setEnabled(Effect.FPreview);
-    CheckBox4->setChecked(Effect.FHistogram);
+    LinearLightBox->setChecked(Effect.FDegamma);
+    PreviewBox->setChecked(Effect.FPreview);
+    LumaOnlyBox->setChecked(Effect.FLumaOnly);
+    HistogramBox->setEnabled(Effect.FPreview);
+    HistogramBox->setChecked(Effect.FHistogram);
 }
 
 void TUnSharpMaskOptionForm::GetParam(TUSMFilter& Effect) const
@@ -264,18 +264,18 @@ void TUnSharpMaskOptionForm::GetParam(TUSMFilter& Effect) const
     Effect.FShadow = RowIntValue(1);
     Effect.FRadius = RowValue(2);
     Effect.FThreshold = RowIntValue(3);
-    Effect.FDegamma = CheckBox1->isChecked();
-    Effect.FPreview = CheckBox2->isChecked();
-    Effect.FLumaOnly = CheckBox3->isChecked();
-    Effect.FHistogram = CheckBox4->isChecked();
+    Effect.FDegamma = LinearLightBox->isChecked();
+    Effect.FPreview = PreviewBox->isChecked();
+    Effect.FLumaOnly = LumaOnlyBox->isChecked();
+    Effect.FHistogram = HistogramBox->isChecked();
 }
 
 void TUnSharpMaskOptionForm::PreviewClicked()
 {
     if (Dest.Mem && PreviewForm) {
-        PreviewForm->setVisible(CheckBox2->isChecked());
+        PreviewForm->setVisible(PreviewBox->isChecked());
         if (Histogram) {
-            if (CheckBox2->isChecked() && CheckBox4->isChecked())
+            if (PreviewBox->isChecked() && HistogramBox->isChecked())
                 Histogram->Show();
             else
                 Histogram->Hide();
@@ -283,20 +283,20 @@ void TUnSharpMaskOptionForm::PreviewClicked()
         if (PreviewForm->isVisible())
             RequestPreview();
     }
-    CheckBox4->setEnabled(CheckBox2->isChecked());
+    HistogramBox->setEnabled(PreviewBox->isChecked());
 }
 
 void TUnSharpMaskOptionForm::HistogramClicked()
 {
-    if (!Dest.Mem || !CheckBox2->isChecked())
+    if (!Dest.Mem || !PreviewBox->isChecked())
         return;
     if (Histogram) {
-        if (CheckBox4->isChecked())
+        if (HistogramBox->isChecked())
             Histogram->Show();
         else
             Histogram->Hide();
     }
-    if (CheckBox4->isChecked())
+    if (HistogramBox->isChecked())
         RequestPreview();
 }
 
@@ -311,8 +311,8 @@ void TUnSharpMaskOptionForm::ResetClicked()
 
 void TUnSharpMaskOptionForm::PreviewClosed(QObject*)
 {
-    CheckBox2->setChecked(false);
-    CheckBox4->setEnabled(false);
+    PreviewBox->setChecked(false);
+    HistogramBox->setEnabled(false);
 }
 
 void TUnSharpMaskOptionForm::ReloadSource(bool RequestAfter)
@@ -327,9 +327,9 @@ uint32_t TUnSharpMaskOptionForm::GetEffectID() { return EFFECT_USM; }
 
 void TUnSharpMaskOptionForm::RequestPreview() { StartPreviewWork(); }
 
-bool TUnSharpMaskOptionForm::IsPreviewChecked() { return CheckBox2->isChecked(); }
+bool TUnSharpMaskOptionForm::IsPreviewChecked() { return PreviewBox->isChecked(); }
 
-bool TUnSharpMaskOptionForm::IsHistogramChecked() { return CheckBox4->isChecked(); }
+bool TUnSharpMaskOptionForm::IsHistogramChecked() { return HistogramBox->isChecked(); }
 
 TCustomPreviewThread* TUnSharpMaskOptionForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
 {

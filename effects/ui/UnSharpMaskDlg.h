@@ -29,13 +29,13 @@ public:
     // and the edit of a row carry the row number as "Tag".
     QScrollBar* ScrollBars[4];
     TNumEdit* Edits[4];
-    QCheckBox* CheckBox1; // "LinearRGB work space"
-    QCheckBox* CheckBox2; // "Preview"
-    QCheckBox* CheckBox3; // "Luma Only"
-    QCheckBox* CheckBox4; // "Histogram"
-    QPushButton* Button1; // OK
-    QPushButton* Button2; // Cancel
-    QPushButton* Button3; // Reset
+    QCheckBox* LinearLightBox; // "LinearRGB work space"
+    QCheckBox* PreviewBox; // "Preview"
+    QCheckBox* LumaOnlyBox; // "Luma Only"
+    QCheckBox* HistogramBox; // "Histogram"
+    QPushButton* OkButton; // OK
+    QPushButton* CancelButton; // Cancel
+    QPushButton* ResetButton; // Reset
 
 protected:
     void PreviewClosed(QObject* Sender) override;

@@ -64,14 +64,14 @@ TEST(AboutForm, ShowsTheApplicationIcon)
     {
         TAboutForm F;
         F.show();
-        EXPECT_TRUE(F.Image1->isVisible());
-        EXPECT_EQ(F.Image1->pixmap().toImage().pixelColor(24, 24), QColor(Qt::red));
+        EXPECT_TRUE(F.IconImage->isVisible());
+        EXPECT_EQ(F.IconImage->pixmap().toImage().pixelColor(24, 24), QColor(Qt::red));
     }
     QApplication::setWindowIcon(QIcon());
     {
         TAboutForm F;
         F.show();
-        EXPECT_FALSE(F.Image1->isVisible()) << "no empty square without an icon";
+        EXPECT_FALSE(F.IconImage->isVisible()) << "no empty square without an icon";
         EXPECT_EQ(LayoutFaults(&F), "");
     }
     QApplication::setWindowIcon(Kept);

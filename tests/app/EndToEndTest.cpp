@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include <sys/stat.h>
 
@@ -405,3 +406,32 @@ TEST_F(Program, ALosslessTransformOfDamagedDataKeepsTheSource)
 }
 
 } // namespace
+
+// A colour reduction profile with BMP output: palette bitmaps of at most the
+// asked colours, and a clean status.
+TEST_F(Program, ColourReductionWritesPaletteBitmaps)
+{
+    if (!fs::exists("/usr/bin/pngquant") && !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/pngquant"))
+        GTEST_SKIP() << "no pngquant";
+    WriteProfile("[JPEG]\nConvertTo=1\n[DecreaseColor]\nUse=1\nMode=2\nPaletteEntries=16\nDitherType=2\n");
+    Photo(Dir / "in" / "a.jpg", 1200, 800, 1);
+    Photo(Dir / "in" / "b.jpg", 600, 900, 2);
+    const TResult r = Run({"in"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    for (const char* Name : {"a.bmp", "b.bmp"}) {
+        const fs::path Out = Dir / "out" / "in" / Name;
+        const std::string File = Contents(Out);
+        ASSERT_GT(File.size(), 54u) << Name;
+        EXPECT_EQ(uint8_t(File[28]), 8) << Name << ": 8 bits per pixel";
+        const QImage Img(QString::fromStdString(Out.string()));
+        ASSERT_FALSE(Img.isNull()) << Name;
+        EXPECT_EQ(Img.format(), QImage::Format_Indexed8) << Name;
+        std::set<QRgb> Colours;
+        for (int y = 0; y < Img.height(); ++y)
+            for (int x = 0; x < Img.width(); ++x)
+                Colours.insert(Img.pixel(x, y));
+        EXPECT_LE(Colours.size(), 16u) << Name;
+        EXPECT_GT(Colours.size(), 2u) << Name;
+    }
+    EXPECT_EQ(SizeOf(Dir / "out" / "in" / "a.bmp"), QSize(320, 213));
+}

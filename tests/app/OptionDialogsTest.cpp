@@ -163,6 +163,19 @@ TEST_F(OptionDialogsTest, SystemCancelKeepsFontAndColour)
     EXPECT_EQ(DefaultBGColor.Red, 255);
 }
 
+TEST_F(OptionDialogsTest, SystemFontButtonNamesTheFontInUseWhenNoneIsChosen)
+{
+    UIFontName.clear();
+    UIFontSize = 0;
+    {
+        TSystemOptionForm D;
+        EXPECT_EQ(D.FontButton->text(),
+                  QStringLiteral("%1 %2pt").arg(D.font().family()).arg(D.font().pointSize()));
+        D.accept();
+    }
+    EXPECT_EQ(UIFontName, "") << "still no font of its own";
+}
+
 TEST_F(OptionDialogsTest, CombineOkClampsAndCancelKeeps)
 {
     {

@@ -116,8 +116,8 @@ TEST(AboutWindow, ShowsVersionAndMemory)
     TAboutForm F;
     F.show();
     EXPECT_TRUE(F.isVisible());
-    EXPECT_EQ(F.Label1->text(), "Vestro Image Resizer  Version 170111");
-    EXPECT_TRUE(F.Label3->text().endsWith("MB"));
-    EXPECT_GT(F.Label3->text().section(' ', -1).chopped(2).toLongLong(), 0);
+    EXPECT_EQ(F.VersionLabel->text(), "Vestro Image Resizer  Version 170111");
+    EXPECT_TRUE(F.MemoryLabel->text().endsWith("MB"));
+    EXPECT_GT(F.MemoryLabel->text().section(' ', -1).chopped(2).toLongLong(), 0);
     F.close();
 }

@@ -111,8 +111,8 @@ TEST(AddTextForm, ValuesRoundTripAndClamp)
     EXPECT_EQ(OutFont.Size, 20);
     EXPECT_EQ(OutFont.Color, 0xFFFFFF);
     EXPECT_EQ(OutFont.Style, fsBold);
-    EXPECT_FALSE(Form.Panel4->isEnabled()) << "glow group off";
-    EXPECT_TRUE(Form.Panel3->isEnabled());
+    EXPECT_FALSE(Form.GlowGroup->isEnabled()) << "glow group off";
+    EXPECT_TRUE(Form.ShadowGroup->isEnabled());
 
     // Values from a damaged settings file come back inside the edits' ranges.
     TAddTextParam Wild = In;
@@ -141,10 +141,10 @@ TEST(AddTextForm, OkWritesBackCancelKeeps)
         QTimer::singleShot(0, [=] {
             auto* Form = qobject_cast<TAddTextForm*>(QApplication::activeModalWidget());
             ASSERT_NE(Form, nullptr);
-            Form->Memo1->setPlainText("after");
+            Form->TextEdit->setPlainText("after");
             Form->UDNumEdit[0]->SetValue(33);
-            Form->CheckBox2->setChecked(true);
-            (Ok ? Form->Button2 : Form->Button3)->click();
+            Form->GlowBox->setChecked(true);
+            (Ok ? Form->OkButton : Form->CancelButton)->click();
         });
     };
     WhenShown(false);
@@ -286,9 +286,9 @@ TEST(CompositeOptionForm, OkWritesBackCancelKeeps)
         QTimer::singleShot(0, [=] {
             auto* Form = qobject_cast<TCompositeOptionForm*>(QApplication::activeModalWidget());
             ASSERT_NE(Form, nullptr);
-            Form->RadioButton2->setChecked(true);
-            Form->Edit4->SetValue(75);
-            (Ok ? Form->Button2 : Form->Button3)->click();
+            Form->BackgroundButton->setChecked(true);
+            Form->OpacityEdit->SetValue(75);
+            (Ok ? Form->OkButton : Form->CancelButton)->click();
         });
     };
     WhenShown(false);

@@ -31,7 +31,7 @@ template <class Form, class Fn> void WhenShown(Fn Edit, bool Ok)
         auto* F = qobject_cast<Form*>(QApplication::activeModalWidget());
         ASSERT_NE(F, nullptr);
         Edit(*F);
-        (Ok ? F->Button1 : F->Button2)->click();
+        (Ok ? F->OkButton : F->CancelButton)->click();
     });
 }
 
@@ -46,7 +46,7 @@ template <class Form> QString OkRefused(Form& F)
             Box->close();
         }
     });
-    F.Button1->click();
+    F.OkButton->click();
     return Shown;
 }
 
@@ -69,11 +69,11 @@ TEST(AddBlankForm, OkWritesBackCancelKeeps)
     E.FPreview = false;
 
     WhenShown<TAddBlankForm>([](TAddBlankForm& F) {
-        EXPECT_EQ(F.Edit1->text(), "1,2,3,4");
-        EXPECT_EQ(F.Edit11->text(), "5,6,7,8");
-        F.Edit1->setText(" W / 10 , 0,0,H/2");
+        EXPECT_EQ(F.FirstSetEdit->text(), "1,2,3,4");
+        EXPECT_EQ(F.SecondSetEdit->text(), "5,6,7,8");
+        F.FirstSetEdit->setText(" W / 10 , 0,0,H/2");
         F.CheckBoxes[1]->click();
-        F.CheckBox5->click();
+        F.PreviewBox->click();
     }, true);
     E.ShowConfigDialog();
     const auto& V = E.FAddBlankParam.Value;
@@ -85,8 +85,8 @@ TEST(AddBlankForm, OkWritesBackCancelKeeps)
 
     // Cancel leaves every value as it was, whatever was typed.
     WhenShown<TAddBlankForm>([](TAddBlankForm& F) {
-        F.Edit1->setText("9,9,9,9");
-        F.ComboBox1->setCurrentIndex(btAspect);
+        F.FirstSetEdit->setText("9,9,9,9");
+        F.BlankTypeList->setCurrentIndex(btAspect);
         F.CheckBoxes[1]->click();
     }, false);
     E.ShowConfigDialog();
@@ -104,18 +104,18 @@ TEST(AddBlankForm, InvalidTextIsIgnoredAndBlocksOk)
     E.FAddBlankParam.ExpType = 2; // second edit hidden but still checked on OK
 
     WhenShown<TAddBlankForm>([](TAddBlankForm& F) {
-        EXPECT_FALSE(F.Edit11->isVisibleTo(&F));
+        EXPECT_FALSE(F.SecondSetEdit->isVisibleTo(&F));
         const QString Msg("Error occurred in evaluation of the inputted parameter");
         for (const char* Bad : {"1,2,3,4,5", "1,2,X,4", "1,2,3/0,4", "1,2,(3,4"}) {
-            F.Edit1->setText(Bad);
+            F.FirstSetEdit->setText(Bad);
             EXPECT_EQ(OkRefused(F), Msg) << Bad;
             EXPECT_TRUE(F.isVisible()) << Bad;
         }
-        F.Edit1->setText("10,10,10,10");
-        F.Edit11->setText("1,2");
+        F.FirstSetEdit->setText("10,10,10,10");
+        F.SecondSetEdit->setText("1,2");
         EXPECT_EQ(OkRefused(F), Msg);
         EXPECT_TRUE(F.isVisible());
-        F.Edit11->setText("0,0,0,0");
+        F.SecondSetEdit->setText("0,0,0,0");
     }, true);
     E.ShowConfigDialog();
     EXPECT_EQ(E.FAddBlankParam.Value[0], "10");
@@ -138,16 +138,16 @@ TEST(AddBlankForm, RatioTexts)
     In.BlankType = btAspect;
     In.Value = {"4", "3", "-1", "-1", "3", "4", "10", "90"};
     F.SetParam(In, false);
-    EXPECT_EQ(F.Edit1->text(), "4:3");
-    EXPECT_EQ(F.Edit11->text(), "3:4,10,90");
+    EXPECT_EQ(F.FirstSetEdit->text(), "4:3");
+    EXPECT_EQ(F.SecondSetEdit->text(), "3:4,10,90");
 
     // Switching the type resets both texts to that type's neutral value.
-    F.ComboBox1->setCurrentIndex(btPercent);
-    emit F.ComboBox1->activated(btPercent);
-    EXPECT_EQ(F.Edit1->text(), "0,0,0,0");
-    F.ComboBox1->setCurrentIndex(btAspect);
-    emit F.ComboBox1->activated(btAspect);
-    EXPECT_EQ(F.Edit11->text(), "1:1,50,50");
+    F.BlankTypeList->setCurrentIndex(btPercent);
+    emit F.BlankTypeList->activated(btPercent);
+    EXPECT_EQ(F.FirstSetEdit->text(), "0,0,0,0");
+    F.BlankTypeList->setCurrentIndex(btAspect);
+    emit F.BlankTypeList->activated(btAspect);
+    EXPECT_EQ(F.SecondSetEdit->text(), "1:1,50,50");
     TAddBlankParam Out;
     bool Preview = true;
     F.GetParam(Out, Preview);
@@ -167,24 +167,24 @@ TEST(AddBlankForm, PreviewFollowsValues)
     std::fill_n(static_cast<uint8_t*>(F.Master.Mem), size_t(F.Master.Height) * F.Master.Bpl, uint8_t(7));
 
     // Landscape picture: the first set draws, the second does not.
-    F.Edit1->setText("1,2,3,4");
+    F.FirstSetEdit->setText("1,2,3,4");
     ASSERT_NE(F.Dest.Mem, nullptr);
     EXPECT_EQ(F.Dest.Width, 44u);
     EXPECT_EQ(F.Dest.Height, 26u);
-    F.Edit11->setText("100,100,100,100");
+    F.SecondSetEdit->setText("100,100,100,100");
     EXPECT_EQ(F.Dest.Width, 44u);
-    F.Edit1->setText("W,0,0,H");
+    F.FirstSetEdit->setText("W,0,0,H");
     EXPECT_EQ(F.Dest.Width, 80u);
     EXPECT_EQ(F.Dest.Height, 40u);
     // An unreadable text keeps the last preview.
-    F.Edit1->setText("W,0,0,");
+    F.FirstSetEdit->setText("W,0,0,");
     EXPECT_EQ(F.Dest.Width, 80u);
 
     // Under ALL the first set applies to a portrait picture too.
     FreeImg(F.Master);
     AllocImg(F.Master, 10, 30, 3);
-    F.ComboBox3->setCurrentIndex(2);
-    emit F.ComboBox3->activated(2);
+    F.BranchList->setCurrentIndex(2);
+    emit F.BranchList->activated(2);
     EXPECT_EQ(F.Dest.Width, 20u);
     EXPECT_EQ(F.Dest.Height, 60u);
 }
@@ -209,12 +209,12 @@ TEST(TrimmingOptionForm, OkWritesBackCancelKeeps)
     E.FSizeList = "3:2";
 
     WhenShown<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
-        EXPECT_EQ(F.Edit1->text(), "16:9,50,50");
-        EXPECT_EQ(F.Edit2->text(), "9:16,0,100");
-        EXPECT_EQ(F.ComboBox2->count(), 2);
-        F.Edit1->setText("4 : 3, 0, W/10");
+        EXPECT_EQ(F.FirstSetEdit->text(), "16:9,50,50");
+        EXPECT_EQ(F.SecondSetEdit->text(), "9:16,0,100");
+        EXPECT_EQ(F.RatioList->count(), 2);
+        F.FirstSetEdit->setText("4 : 3, 0, W/10");
         F.AddRatio("5:4");
-        F.ComboBox3->setCurrentIndex(TRIM_FIRST_ONLY);
+        F.BranchList->setCurrentIndex(TRIM_FIRST_ONLY);
     }, true);
     E.ShowConfigDialog();
     // Under "ALL" the second set is stored as a copy of the first.
@@ -223,8 +223,8 @@ TEST(TrimmingOptionForm, OkWritesBackCancelKeeps)
     EXPECT_EQ(E.FSizeList, "3:2,5:4");
 
     WhenShown<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
-        F.ComboBox1->setCurrentIndex(TRIM_RECT);
-        F.Edit1->setText("1,2,3,4");
+        F.ParamsList->setCurrentIndex(TRIM_RECT);
+        F.FirstSetEdit->setText("1,2,3,4");
         F.DeleteRatio();
     }, false);
     E.ShowConfigDialog();
@@ -242,13 +242,13 @@ TEST(TrimmingOptionForm, InvalidTextBlocksOk)
     E.FExp = TRIM_FIRST_ONLY;
     WhenShown<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
         const QString Msg("Error occurred in evaluation of the inputted parameter");
-        F.Edit1->setText("1,2,3");
+        F.FirstSetEdit->setText("1,2,3");
         EXPECT_EQ(OkRefused(F), Msg);
-        F.Edit1->setText("1,2,3,4");
-        F.Edit2->setText("1,2,3,Q"); // hidden under "ALL", still checked
+        F.FirstSetEdit->setText("1,2,3,4");
+        F.SecondSetEdit->setText("1,2,3,Q"); // hidden under "ALL", still checked
         EXPECT_EQ(OkRefused(F), Msg);
         EXPECT_TRUE(F.isVisible());
-        F.Edit2->setText("0,0,0,0");
+        F.SecondSetEdit->setText("0,0,0,0");
     }, true);
     E.ShowConfigDialog();
     EXPECT_EQ(E.FValue[3], "4");
@@ -264,12 +264,12 @@ TEST(TrimmingOptionForm, SelectionFollowsText)
     EXPECT_TRUE(SameRect(F.UpdateSelectRect("10,10,5000,5000", Changed), TRect{10, 10, 640, 480}));
     EXPECT_TRUE(SameRect(F.UpdateSelectRect("10,10,5000", Changed), TRect{-1, -1, -1, -1}));
 
-    F.ComboBox1->setCurrentIndex(TRIM_PERCENT);
+    F.ParamsList->setCurrentIndex(TRIM_PERCENT);
     EXPECT_TRUE(SameRect(F.UpdateSelectRect("10,25,10,25", Changed), TRect{64, 120, 576, 360}));
 
     FreeImg(F.Master);
     AllocImg(F.Master, 1000, 1000, 3);
-    F.ComboBox1->setCurrentIndex(TRIM_ASPECT);
+    F.ParamsList->setCurrentIndex(TRIM_ASPECT);
     const TRect Wide = F.UpdateSelectRect("16:9,50,50", Changed);
     EXPECT_TRUE(SameRect(Wide, TRect{0, 219, 1000, 782}));
     F.UpdateSelectRect("0:9,50,50", Changed);
@@ -286,20 +286,20 @@ TEST(TrimmingOptionForm, DraggingRewritesText)
     AllocImg(F.Master, 200, 50, 3);
     TRect r{0, 0, 100, 50};
     F.SelectRectChanged(r);
-    EXPECT_EQ(F.Edit1->text(), "2:1,0.00,0.00");
-    EXPECT_EQ(F.Edit2->text(), "1:1,50,50");
+    EXPECT_EQ(F.FirstSetEdit->text(), "2:1,0.00,0.00");
+    EXPECT_EQ(F.SecondSetEdit->text(), "1:1,50,50");
     // No free extent, or no extent at all: nothing fails.
     r = {0, 0, 200, 50};
     F.SelectRectChanged(r);
-    EXPECT_EQ(F.Edit1->text(), "4:1,50.00,50.00");
+    EXPECT_EQ(F.FirstSetEdit->text(), "4:1,50.00,50.00");
     r = {10, 0, 10, 50};
     F.SelectRectChanged(r);
-    EXPECT_EQ(F.Edit1->text(), "4:1,50.00,50.00");
+    EXPECT_EQ(F.FirstSetEdit->text(), "4:1,50.00,50.00");
 
-    F.ComboBox1->setCurrentIndex(TRIM_MARGIN);
+    F.ParamsList->setCurrentIndex(TRIM_MARGIN);
     r = {10, 5, 150, 45};
     F.SelectRectChanged(r);
-    EXPECT_EQ(F.Edit1->text(), "10,5,50,5");
+    EXPECT_EQ(F.FirstSetEdit->text(), "10,5,50,5");
 }
 
 TEST(TrimmingOptionForm, RatioList)
@@ -307,19 +307,19 @@ TEST(TrimmingOptionForm, RatioList)
     TestApp();
     TTrimmingOptionForm F;
     F.SetParams(TRIM_RECT, TRIM_SQUARE_FIRST, {"0", "0", "0", "0", "0", "0", "0", "0"}, "16:9,4:3", true);
-    ASSERT_EQ(F.ComboBox2->count(), 3);
+    ASSERT_EQ(F.RatioList->count(), 3);
     EXPECT_TRUE(F.AddRatio("16:9"));
-    EXPECT_EQ(F.ComboBox2->count(), 3);
-    EXPECT_EQ(F.ComboBox2->currentIndex(), 1);
+    EXPECT_EQ(F.RatioList->count(), 3);
+    EXPECT_EQ(F.RatioList->currentIndex(), 1);
     EXPECT_FALSE(F.AddRatio("0:5"));
-    EXPECT_EQ(F.ComboBox2->count(), 3);
-    F.ComboBox2->setCurrentIndex(2);
+    EXPECT_EQ(F.RatioList->count(), 3);
+    F.RatioList->setCurrentIndex(2);
     F.DeleteRatio();
-    EXPECT_EQ(F.ComboBox2->count(), 2);
-    EXPECT_EQ(F.ComboBox2->currentIndex(), 1);
+    EXPECT_EQ(F.RatioList->count(), 2);
+    EXPECT_EQ(F.RatioList->currentIndex(), 1);
     F.DeleteRatio();
     F.DeleteRatio(); // "Free size" stays
-    EXPECT_EQ(F.ComboBox2->count(), 1);
+    EXPECT_EQ(F.RatioList->count(), 1);
 }
 
 // With a comma as the decimal separator (German), a dragged selection is
@@ -343,11 +343,11 @@ TEST(TrimmingOptionForm, DraggedPercentsInACommaLocale)
     AllocImg(F.Master, 300, 200, 3);
     TRect r{10, 20, 290, 150};
     F.SelectRectChanged(r);
-    const QString Percents = F.Edit1->text();
-    F.ComboBox1->setCurrentIndex(TRIM_ASPECT);
+    const QString Percents = F.FirstSetEdit->text();
+    F.ParamsList->setCurrentIndex(TRIM_ASPECT);
     r = {0, 25, 300, 175};
     F.SelectRectChanged(r);
-    const QString Ratio = F.Edit1->text();
+    const QString Ratio = F.FirstSetEdit->text();
 
     std::setlocale(LC_NUMERIC, Keep.c_str());
     if (OldPath.isEmpty())
@@ -360,7 +360,7 @@ TEST(TrimmingOptionForm, DraggedPercentsInACommaLocale)
     EXPECT_EQ(Ratio, "2:1,50.00,50.00");
     std::array<std::string, 4> Parts;
     std::array<float, 4> V;
-    F.ComboBox1->setCurrentIndex(TRIM_PERCENT);
+    F.ParamsList->setCurrentIndex(TRIM_PERCENT);
     EXPECT_TRUE(F.EvaluateParams(Percents, Parts, V));
     EXPECT_FLOAT_EQ(V[3], 25.0f);
 }

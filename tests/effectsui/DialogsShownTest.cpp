@@ -262,9 +262,19 @@ TEST_F(EffectDialogs, HistogramWindowShowsSourceAndProcessedPicture)
         EXPECT_EQ(Sum(HistogramForm->HistogramCount), Pixels) << Name;
         EXPECT_NE(std::memcmp(HistogramForm->HistogramCount, Expected.data(), 3 * 256 * 4), 0)
             << Name << ": the live tables are the processed picture's";
+        // The Y view needs counts of the other kind: the dialog computes them.
+        HistogramForm->ChannelList->setCurrentIndex(4);
+        EXPECT_TRUE(PumpUntil([] { return Sum(HistogramForm->HistogramCount) > 0; })) << Name;
+        EXPECT_EQ(Sum(HistogramForm->HistogramCount), Pixels) << Name;
+        HistogramForm->ChannelList->setCurrentIndex(0);
         // Closing the window unchecks the dialog's box.
         HistogramForm->close();
         EXPECT_FALSE(HistogramForm->isVisible()) << Name;
+        for (QCheckBox* Box : D->findChildren<QCheckBox*>()) {
+            if (Box->text() == "Histogram") {
+                EXPECT_FALSE(Box->isChecked()) << Name;
+            }
+        }
         EXPECT_EQ(LayoutFaults(HistogramForm), "") << Name;
     }
     EXPECT_EQ(HistogramForm, nullptr) << "released with its dialog";

@@ -23,14 +23,14 @@
 namespace {
 
 // Runs Edit on the modal dialog of type Form once it is up, then presses its
-// OK (Button1) or Cancel (Button2).
+// OK (OkButton) or Cancel (CancelButton).
 template <class Form, class Fn> void WhenShown(Fn Edit, bool Ok)
 {
     QTimer::singleShot(0, [=] {
         auto* F = qobject_cast<Form*>(QApplication::activeModalWidget());
         ASSERT_NE(F, nullptr);
         Edit(*F);
-        (Ok ? F->Button1 : F->Button2)->click();
+        (Ok ? F->OkButton : F->CancelButton)->click();
     });
 }
 
@@ -46,18 +46,18 @@ TEST(RotationOptionForm, OkWritesBackCancelKeeps)
 
     // Opens showing the effect's values; OK takes the edited ones.
     WhenShown<TRotationOptionForm>([](TRotationOptionForm& F) {
-        EXPECT_TRUE(F.RadioButton3->isChecked());
-        EXPECT_EQ(F.ComboBox1->currentIndex(), ROTATE_MIRROR);
-        F.RadioButton2->setChecked(true);
-        F.ComboBox1->setCurrentIndex(ROTATE_FLIP);
+        EXPECT_TRUE(F.PortraitButton->isChecked());
+        EXPECT_EQ(F.RotationList->currentIndex(), ROTATE_MIRROR);
+        F.LandscapeButton->setChecked(true);
+        F.RotationList->setCurrentIndex(ROTATE_FLIP);
     }, true);
     E.ShowConfigDialog();
     EXPECT_EQ(E.FType, ROTATE_LANDSCAPE);
     EXPECT_EQ(E.FValue, ROTATE_FLIP);
 
     WhenShown<TRotationOptionForm>([](TRotationOptionForm& F) {
-        F.RadioButton1->setChecked(true);
-        F.ComboBox1->setCurrentIndex(ROTATE_180);
+        F.AllButton->setChecked(true);
+        F.RotationList->setCurrentIndex(ROTATE_180);
     }, false);
     E.ShowConfigDialog();
     EXPECT_EQ(E.FType, ROTATE_LANDSCAPE);
@@ -69,8 +69,8 @@ TEST(RotationOptionForm, OutOfRangeSettingsShowDefaults)
     TestApp();
     TRotationOptionForm F;
     F.SetParams(9, 7);
-    EXPECT_TRUE(F.RadioButton1->isChecked());
-    EXPECT_EQ(F.ComboBox1->currentIndex(), 0);
+    EXPECT_TRUE(F.AllButton->isChecked());
+    EXPECT_EQ(F.RotationList->currentIndex(), 0);
     F.SetParams(ROTATE_PORTRAIT, -1);
     int Type = -1, Value = -1;
     F.GetParams(Type, Value);
@@ -91,10 +91,10 @@ TEST(GrayscaleForm, CustomWeightsOnOkOnly)
 
     // Cancel after editing leaves the effect and the weight vector alone.
     WhenShown<TGrayscaleForm>([](TGrayscaleForm& F) {
-        EXPECT_FALSE(F.Panel1->isEnabled());
-        EXPECT_NEAR(F.Edit1->Value(), 0.299, 1e-9);
-        F.ComboBox1->setCurrentIndex(GRAY_CUSTOM);
-        F.ScrollBar3->setValue(9000);
+        EXPECT_FALSE(F.WeightsPanel->isEnabled());
+        EXPECT_NEAR(F.RedEdit->Value(), 0.299, 1e-9);
+        F.WeightsList->setCurrentIndex(GRAY_CUSTOM);
+        F.BlueBar->setValue(9000);
     }, false);
     E.ShowConfigDialog();
     EXPECT_EQ(E.FType, GRAY_BT601);
@@ -104,16 +104,16 @@ TEST(GrayscaleForm, CustomWeightsOnOkOnly)
     // Custom: the edits show the kept weights; a scroll bar and a typed edit
     // both update the weight; OK applies them, normalised to a sum of 1.
     WhenShown<TGrayscaleForm>([](TGrayscaleForm& F) {
-        F.ComboBox1->setCurrentIndex(GRAY_CUSTOM);
-        EXPECT_TRUE(F.Panel1->isEnabled());
-        EXPECT_NEAR(F.Edit1->Value(), 0.5, 1e-9);
-        EXPECT_EQ(F.ScrollBar2->value(), 5000);
-        F.ScrollBar1->setValue(2000);
-        EXPECT_NEAR(F.Edit1->Value(), 0.2, 1e-9);
-        F.Edit2->setText("0.2");
-        EXPECT_EQ(F.ScrollBar2->value(), 2000);
-        F.Edit3->setText("0.20004"); // rounds to the nearest ten-thousandth
-        EXPECT_EQ(F.ScrollBar3->value(), 2000);
+        F.WeightsList->setCurrentIndex(GRAY_CUSTOM);
+        EXPECT_TRUE(F.WeightsPanel->isEnabled());
+        EXPECT_NEAR(F.RedEdit->Value(), 0.5, 1e-9);
+        EXPECT_EQ(F.GreenBar->value(), 5000);
+        F.RedBar->setValue(2000);
+        EXPECT_NEAR(F.RedEdit->Value(), 0.2, 1e-9);
+        F.GreenEdit->setText("0.2");
+        EXPECT_EQ(F.GreenBar->value(), 2000);
+        F.BlueEdit->setText("0.20004"); // rounds to the nearest ten-thousandth
+        EXPECT_EQ(F.BlueBar->value(), 2000);
     }, true);
     E.ShowConfigDialog();
     EXPECT_EQ(E.FType, GRAY_CUSTOM);
@@ -125,7 +125,7 @@ TEST(GrayscaleForm, CustomWeightsOnOkOnly)
 
     // Choosing a standard keeps the custom weights for later, and its own
     // weights become the process-wide vector.
-    WhenShown<TGrayscaleForm>([](TGrayscaleForm& F) { F.ComboBox1->setCurrentIndex(GRAY_BT709); }, true);
+    WhenShown<TGrayscaleForm>([](TGrayscaleForm& F) { F.WeightsList->setCurrentIndex(GRAY_BT709); }, true);
     E.ShowConfigDialog();
     EXPECT_EQ(E.FType, GRAY_BT709);
     EXPECT_EQ(E.FRed, 2000);
@@ -138,9 +138,9 @@ TEST(GrayscaleForm, TypedWeightsStayInRange)
     TestApp();
     TGrayscaleForm F;
     F.SetParams(100, 200, 300, GRAY_CUSTOM);
-    F.Edit1->setText("99999999999999999999");
-    F.Edit2->setText("-3");
-    F.Edit3->setText("7");
+    F.RedEdit->setText("99999999999999999999");
+    F.GreenEdit->setText("-3");
+    F.BlueEdit->setText("7");
     int R, G, B, T;
     F.GetParams(R, G, B, T);
     EXPECT_EQ(R, 10000);

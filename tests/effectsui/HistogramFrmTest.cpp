@@ -64,7 +64,7 @@ TEST_F(HistogramFrmTest, ViewsDrawTheirTables)
     live[100] = 1;
     F->UpdateHistogram(live.data());
 
-    F->ComboBox1->setCurrentIndex(3); // B
+    F->ChannelList->setCurrentIndex(3); // B
     F->RenderHistogram();
     // Full column from row 1 to the baseline; the frame is untouched.
     EXPECT_NE(At(10, 1), qRgb(255, 255, 255));
@@ -76,12 +76,12 @@ TEST_F(HistogramFrmTest, ViewsDrawTheirTables)
     EXPECT_EQ(At(12, 64), qRgb(255, 255, 255));
     EXPECT_EQ(At(20, 128), qRgb(255, 255, 255));
     const int linear = Painted();
-    F->RadioButton2->setChecked(true); // Log: the live count of 1 draws one pixel
+    F->LogButton->setChecked(true); // Log: the live count of 1 draws one pixel
     EXPECT_GT(Painted(), linear);
     EXPECT_NE(At(100, 128), qRgb(255, 255, 255));
     EXPECT_EQ(At(100, 127), qRgb(255, 255, 255));
 
-    F->ComboBox1->setCurrentIndex(1); // R: source only, the live red table is empty
+    F->ChannelList->setCurrentIndex(1); // R: source only, the live red table is empty
     F->RenderHistogram();
     EXPECT_EQ(At(30, 128), qRgb(255, 225, 225));
     EXPECT_EQ(At(10, 128), qRgb(255, 255, 255));
@@ -92,10 +92,10 @@ TEST_F(HistogramFrmTest, OnlyASwitchOfGroupAsksForNewTables)
     const auto src = Source();
     F->SetDefaultCount(src.data());
     F->UpdateHistogram(src.data());
-    F->ComboBox1->setCurrentIndex(1); // RGB -> R
-    F->ComboBox1->setCurrentIndex(2); // R -> G
+    F->ChannelList->setCurrentIndex(1); // RGB -> R
+    F->ChannelList->setCurrentIndex(2); // R -> G
     EXPECT_EQ(Updates, 0);
-    F->ComboBox1->setCurrentIndex(4); // G -> Y
+    F->ChannelList->setCurrentIndex(4); // G -> Y
     EXPECT_EQ(Updates, 1);
     EXPECT_EQ(F->HistogramType, 1);
     // Until they come, no blue counts are drawn as luma.
@@ -104,7 +104,7 @@ TEST_F(HistogramFrmTest, OnlyASwitchOfGroupAsksForNewTables)
     F->UpdateHistogram(src.data()); // Y from table 3
     F->RenderHistogram();
     EXPECT_EQ(At(40, 128), qRgb(202, 202, 202));
-    F->ComboBox1->setCurrentIndex(5);
+    F->ChannelList->setCurrentIndex(5);
     EXPECT_EQ(Updates, 1);
 
 }
@@ -118,23 +118,23 @@ TEST_F(HistogramFrmTest, GraySourcesAndEmptyTables)
     EXPECT_TRUE(F->IsGrayscale);
     F->UpdateHistogram(gray.data());
     EXPECT_GT(Painted(), 0);
-    F->ComboBox1->setCurrentIndex(1);
+    F->ChannelList->setCurrentIndex(1);
     EXPECT_EQ(Painted(), 0);
-    F->ComboBox1->setCurrentIndex(4);
+    F->ChannelList->setCurrentIndex(4);
     EXPECT_GT(Painted(), 0);
 
     // Log scale with every count 1: nothing to scale, nothing drawn.
     std::vector<uint32_t> ones(HistogramCounters, 1);
     F->SetDefaultCount(ones.data());
     F->UpdateHistogram(ones.data());
-    F->RadioButton2->setChecked(true);
+    F->LogButton->setChecked(true);
     EXPECT_EQ(Painted(), 0);
 
     // No pixels counted (a gray and alpha source): the frame alone.
     std::vector<uint32_t> none(HistogramCounters, 0);
     F->SetDefaultCount(none.data());
     EXPECT_EQ(F->TotalCount, 0u);
-    F->RadioButton1->setChecked(true);
+    F->LinearButton->setChecked(true);
     EXPECT_EQ(Painted(), 0);
 }
 
@@ -143,12 +143,12 @@ TEST_F(HistogramFrmTest, ValueReadOut)
     const auto src = Source();
     F->SetDefaultCount(src.data());
     F->UpdateHistogram(src.data());
-    F->ComboBox1->setCurrentIndex(1); // R reads live table 2
+    F->ChannelList->setCurrentIndex(1); // R reads live table 2
     F->ShowValueAt(30 + 6);
-    EXPECT_EQ(F->Label2->text(), "Value:30  100/100 (100.00%)");
-    F->ComboBox1->setCurrentIndex(0);
+    EXPECT_EQ(F->ValueLabel->text(), "Value:30  100/100 (100.00%)");
+    F->ChannelList->setCurrentIndex(0);
     F->ShowValueAt(30 + 6);
-    EXPECT_TRUE(F->Label2->text().isEmpty());
+    EXPECT_TRUE(F->ValueLabel->text().isEmpty());
 }
 
 TEST_F(HistogramFrmTest, ShowsBesideItsDialogAndUnchecksOnClose)

@@ -26,7 +26,7 @@ template <class Form, class Fn> void WhenShown(Fn Edit, bool Ok)
         auto* F = qobject_cast<Form*>(QApplication::activeModalWidget());
         ASSERT_NE(F, nullptr);
         Edit(*F);
-        (Ok ? F->Button1 : F->Button2)->click();
+        (Ok ? F->OkButton : F->CancelButton)->click();
     });
 }
 
@@ -81,7 +81,7 @@ TEST(UnSharpMaskDialog, RowsFollowEachOtherAndClampStoredValues)
     EXPECT_EQ(E.FShadow, 500);
     EXPECT_DOUBLE_EQ(E.FRadius, 1.15);
     EXPECT_EQ(E.FThreshold, 40);
-    F.Button3->click(); // Reset
+    F.ResetButton->click(); // Reset
     EXPECT_EQ(F.ScrollBars[0]->value(), 100);
     EXPECT_EQ(F.ScrollBars[2]->value(), 20);
     EXPECT_EQ(F.Edits[3]->IntValue(), 0);
@@ -109,7 +109,7 @@ TEST(UnSharpMaskDialog, OkWritesBackCancelKeepsAndTheBatchFilterKeepsItsValues)
     WhenShown<TUnSharpMaskOptionForm>(
         [](TUnSharpMaskOptionForm& F) {
             F.ScrollBars[0]->setValue(400);
-            F.CheckBox3->setChecked(false);
+            F.LumaOnlyBox->setChecked(false);
             TUnsharpMask Other;
             Other.SetUnSharpMaskParam(500, 500, 0, 3.0, false);
         },
@@ -125,8 +125,8 @@ TEST(UnSharpMaskDialog, OkWritesBackCancelKeepsAndTheBatchFilterKeepsItsValues)
         [](TUnSharpMaskOptionForm& F) {
             F.ScrollBars[0]->setValue(300);
             F.Edits[2]->setText("2.5");
-            F.CheckBox1->setChecked(true);
-            F.CheckBox4->setChecked(false);
+            F.LinearLightBox->setChecked(true);
+            F.HistogramBox->setChecked(false);
         },
         true);
     E.ShowConfigDialog();
@@ -157,7 +157,7 @@ TEST(UnSharpMaskDialog, AChangedValueLeadsToASharperPreview)
     CopyImgInfo(F.Master, F.Src);
     F.FitPreviewImages();
     CopyImgInfo(F.Src, F.Dest);
-    ASSERT_TRUE(F.CheckBox2->isChecked());
+    ASSERT_TRUE(F.PreviewBox->isChecked());
     ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
     F.ScrollBars[0]->setValue(400);
     EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
@@ -214,7 +214,7 @@ TEST(ColorCorrectionDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)
         [](TColorCorrectionForm& F) {
             F.ScrollBars[5]->setValue(90);
             F.Edits[1]->setText("1.5");
-            F.CheckBox1->setChecked(false);
+            F.PreviewBox->setChecked(false);
         },
         true);
     E.ShowConfigDialog();

@@ -63,7 +63,7 @@ TEST(ToneCurveDlg, MouseAddsMovesAndRemovesPoints)
     for (int i = 0; i < tcCount; ++i)
         StrToPoints(ToneCurveDefaults[i], Id[i]);
     F.SetParam(Id, 0, false, false);
-    QWidget* Box = F.PaintBox1;
+    QWidget* Box = F.CurveBox;
     const TPointArray& P = F.Pt[tcRGB];
 
     // Far from both ends: a new point between them.
@@ -74,8 +74,8 @@ TEST(ToneCurveDlg, MouseAddsMovesAndRemovesPoints)
     Mouse(Box, QEvent::MouseMove, BoxX(120), BoxY(150));
     Mouse(Box, QEvent::MouseButtonRelease, BoxX(120), BoxY(150));
     EXPECT_EQ(P, (TPointArray{{0, 0}, {120, 150}, {255, 255}}));
-    EXPECT_EQ(F.ListBox1->count(), 3);
-    EXPECT_EQ(F.ListBox1->item(1)->text(), "120,150");
+    EXPECT_EQ(F.PointList->count(), 3);
+    EXPECT_EQ(F.PointList->item(1)->text(), "120,150");
     EXPECT_EQ(F.CurveTable[tcRGB][120], 150);
 
     // Within ten levels: the nearest point moves to the click, none is added.
@@ -162,7 +162,7 @@ TEST(ToneCurveDlg, OkWritesBackCancelKeeps)
             F->ResetChannel();
             F->CurveMouseDown(BoxX(100), BoxY(40));
             F->CurveMouseUp();
-            (Ok ? F->Button1 : F->Button2)->click();
+            (Ok ? F->OkButton : F->CancelButton)->click();
         });
     };
     Edit(false);
@@ -196,7 +196,7 @@ TEST(ToneCurveDlg, PresetRoundTripAndOpeningCurvesRestored)
     }
     TToneCurveOptionForm F;
     F.SetParam(Opened, 0, true, false);
-    const int Index = F.ComboBox2->findText("warm");
+    const int Index = F.PresetList->findText("warm");
     ASSERT_GT(Index, 0);
     F.LoadPreset(Index);
     EXPECT_EQ(F.Pt, Saved);
@@ -223,7 +223,7 @@ TEST(ToneCurveDlg, DamagedPresetsGiveUsableCurves)
     TToneCurveOptionForm F;
     for (const auto& [Name, Bytes] : Files) {
         SCOPED_TRACE(Name);
-        const int Index = F.ComboBox2->findText(Name);
+        const int Index = F.PresetList->findText(Name);
         ASSERT_GT(Index, 0);
         F.LoadPreset(Index);
         for (int i = 0; i < tcCount; ++i) {
@@ -237,6 +237,6 @@ TEST(ToneCurveDlg, DamagedPresetsGiveUsableCurves)
         }
     }
     // An unsorted list is put in order rather than dropped.
-    F.LoadPreset(F.ComboBox2->findText("bad"));
+    F.LoadPreset(F.PresetList->findText("bad"));
     EXPECT_EQ(F.Pt[tcRed], (TPointArray{{50, 60}, {100, 20}, {200, 10}}));
 }
