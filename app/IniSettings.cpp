@@ -254,6 +254,8 @@ std::vector<TIniKey> MakeKeys()
         // Read at process start, before the settings are loaded.
         Bind<&TSystemOption::Language>(SystemOption, "System", "Language", {}, O::WriteOnly),
         Bind<&TSystemOption::AbortOnError>(SystemOption, "System", "AbortOnError"),
+        // MiB a picture may take while it is read; 0 chooses by the machine's memory.
+        Bind<&TSystemOption::PictureMemoryLimit>(SystemOption, "System", "PictureMemoryLimit", Clamp(0, 1 << 24)),
 
         // Widths of the file list's columns; -1 keeps the designed width.
         BindItem<&TWindowSettings::Header, 0>(WindowSettings, "ListView", "Header0"),

@@ -1,5 +1,6 @@
 #include "batch/BatchRun.h"
 
+#include "core/Kodex.h"
 #include "core/ResourceText.h"
 #include "core/WorkShare.h"
 #include "platform/FileOps.h"
@@ -335,6 +336,8 @@ uint32_t Units(uint64_t Tiles)
 
 void TBatchRunner::Execute(int ThreadNum)
 {
+    // A cancel stops the decode under way too, not only the next file.
+    const TKodexCancelScope CancelDecodes(&FCanceled);
     uint64_t PrevTiles = 0;
     BeginBusyWorker();
     while (!FCanceled) {

@@ -223,6 +223,7 @@ void LoadTile(TTileJob& J, size_t I, TResizer& Resizer)
 void CombineLoadTiles(uint32_t ThreadIndex, uint32_t, void* Param)
 {
     TTileJob& J = *static_cast<TTileJob*>(Param);
+    const TKodexCancelScope CancelDecodes(J.Cancel);
     for (;;) {
         const size_t I = J.Next.fetch_add(1);
         if (I >= J.Page->size())

@@ -3,13 +3,16 @@
 #include "core/AlphaBlend.h"
 #include "core/Errors.h"
 #include "core/ExactPalette.h"
+#include "core/PictureMemory.h"
 #include "core/ResourceText.h"
 #include "core/SafeWrite.h"
 #include "platform/FileMap.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <filesystem>
 #include <fstream>
 
@@ -58,6 +61,18 @@ struct TField {
     }
 };
 
+// Raises "picture too large" unless pictures of L's size with these channel
+// counts, held at the same time, fit the picture memory budget.
+void CheckBudget(const TBitmapLayout& L, std::initializer_list<uint32_t> Channels)
+{
+    uint64_t sum = 0;
+    for (uint32_t ch : Channels) {
+        const uint64_t bpl = CalcBpl(L.Width, ch), rows = BlockRows(L.Height);
+        sum += rows > (UINT64_MAX / 2) / bpl ? UINT64_MAX / 2 : bpl * rows;
+    }
+    CheckPictureMemory(sum);
+}
+
 // Allocates Img with 3 or 4 channels and lets Decode fill a 4-channel (alpha)
 // or 3-channel picture. With alpha and the flatten flag the picture is decoded
 // into a temporary 4-channel block and flattened into the 3-channel result.
@@ -66,10 +81,12 @@ void DecodeWithAlpha(const TBitmapLayout& L, TImgInfo& Img, bool Alpha, uint32_t
                      const TBGColor& Bg, F Decode)
 {
     if (!Alpha || !(Flags & BMP_FLATTEN_ALPHA)) {
+        CheckBudget(L, {Alpha ? 4u : 3u});
         AllocImg(Img, L.Width, L.Height, Alpha ? 4 : 3);
         Decode(Img);
         return;
     }
+    CheckBudget(L, {4u, 3u});
     TImgInfo tmp;
     AllocImg(tmp, L.Width, L.Height, 4);
     Decode(tmp);
@@ -363,11 +380,13 @@ bool DecodeBitmapPalette(const TBitmapLayout& L, TImgInfo& Img)
     if (!rle && bpp == 8 && gray && ramp && L.Colors == 256) {
         // The indices are the gray levels: copy the rows as they are. (A
         // shorter ramp leaves indices past its end black.)
+        CheckBudget(L, {1u});
         AllocImg(Img, L.Width, L.Height, 1);
         for (uint64_t y = 0; y < L.Height; ++y)
             std::memcpy(MemRow(Img, TargetRow(L, y)), L.Bits + y * rowBytes, L.Width);
         return true;
     }
+    CheckBudget(L, {gray ? 1u : 3u});
     AllocImg(Img, L.Width, L.Height, gray ? 1 : 3);
     auto put = [&](uint64_t x, uint64_t y, uint32_t idx) {
         uint8_t* d = MemRow(Img, TargetRow(L, y));
@@ -418,6 +437,7 @@ bool DecodeBitmap24(const TBitmapLayout& L, TImgInfo& Img)
     Img = TImgInfo{};
     if (L.BitCount != 24 || L.Compression != BI_RGB)
         return false;
+    CheckBudget(L, {3u});
     AllocImg(Img, L.Width, L.Height, 3);
     const uint64_t rowBytes = FileRowBytes(L.Width, 24);
     for (uint64_t y = 0; y < L.Height; ++y)

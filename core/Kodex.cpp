@@ -5,6 +5,7 @@
 #include "core/ErrorLog.h"
 #include "core/Errors.h"
 #include "core/Grayscale.h"
+#include "core/PictureMemory.h"
 #include "core/WorkShare.h"
 #include "platform/DynLib.h"
 #include "platform/FdFile.h"
@@ -115,6 +116,21 @@ void SetDensity(TKodexWriteJPEG& Rec, const TResolutionInfo& Resolution)
     }
 }
 
+// Before a read: the library learns today's picture budget (the settings and
+// the worker count may have changed since the last read).
+void PassBudget()
+{
+    if (KodexProcs.SetPictureMemoryLimit)
+        KodexProcs.SetPictureMemoryLimit(PictureMemoryBudget());
+}
+
+// Maps an input for the library, which then reads only what it decodes.
+bool OpenInput(const std::string& FileName, platform::TMappedFile& File)
+{
+    PassBudget();
+    return File.Open(FileName);
+}
+
 // The library's result for a mapped input: a picture decoded while another
 // program cut the file short holds zeros in place of the lost part, so it
 // is dropped (with its profile) and the file counts as unreadable.
@@ -136,8 +152,8 @@ int ReadWic(TKodexReadWICProc Proc, const std::string& FileName, TImgInfo& Img, 
     if (!Proc)
         return 0;
     TCurrentFile cur(FileName);
-    platform::TMappedFile file(FileName);
-    if (!file.Data())
+    platform::TMappedFile file;
+    if (!OpenInput(FileName, file))
         return 0;
     TKodexReadWIC rec{};
     rec.ICC = ICCInfo;
@@ -170,6 +186,8 @@ bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText)
     Resolve(KodexProcs.CreateExif, "create_exif");
     Resolve(KodexProcs.EnumExtensions, "enumextensions");
     Resolve(KodexProcs.SetErrorMsgCallback, "set_errormsg_callback");
+    Resolve(KodexProcs.SetPictureMemoryLimit, "set_picture_memory_limit");
+    Resolve(KodexProcs.SetCancelFlag, "set_cancel_flag");
     {
         std::lock_guard<std::mutex> lock(ExtMutex);
         WICExtensions.clear();
@@ -208,8 +226,8 @@ int ReadPNGFile(const std::string& FileName, TImgInfo& Img, uint32_t& Flags, TIC
     if (!KodexProcs.ReadPNG)
         return 0;
     TCurrentFile cur(FileName);
-    platform::TMappedFile file(FileName);
-    if (!file.Data())
+    platform::TMappedFile file;
+    if (!OpenInput(FileName, file))
         return 0;
     TKodexReadPNG rec{};
     rec.Flags = Flags & ~uint32_t(KODEX_PNG_GRAYALPHA);
@@ -252,8 +270,8 @@ int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominato
     if (!KodexProcs.ReadJPEG)
         return 0;
     TCurrentFile cur(FileName);
-    platform::TMappedFile file(FileName);
-    if (!file.Data())
+    platform::TMappedFile file;
+    if (!OpenInput(FileName, file))
         return 0;
     TKodexReadJPEG rec{};
     rec.Denominator = Denominator > 0 ? uint32_t(Denominator) : 1;
@@ -280,10 +298,17 @@ int ReadWICThumbnail(const std::string& FileName, TImgInfo& Img, uint32_t Flags,
     return ReadWic(KodexProcs.ReadWICThumbnail, FileName, Img, Flags, ICCInfo, BackgroundColour);
 }
 
+void SetKodexCancelFlag(const std::atomic<bool>* Flag)
+{
+    if (KodexProcs.SetCancelFlag)
+        KodexProcs.SetCancelFlag(Flag);
+}
+
 int ReadJPEGFromMemory(const uint8_t* Data, size_t Size, TImgInfo& Img)
 {
     if (!KodexProcs.ReadJPEG || !Data)
         return 0;
+    PassBudget();
     TKodexReadJPEG rec{};
     rec.Denominator = 1;
     rec.Flags = KODEX_JPEG_PASS;

@@ -31,6 +31,8 @@ struct TKodexProcs {
     TKodexCreateExifProc CreateExif = nullptr;
     TKodexEnumExtensionsProc EnumExtensions = nullptr;
     TKodexSetErrorCallbackProc SetErrorMsgCallback = nullptr;
+    TKodexSetPictureMemoryLimitProc SetPictureMemoryLimit = nullptr;
+    TKodexSetCancelFlagProc SetCancelFlag = nullptr;
 };
 extern TKodexProcs KodexProcs;
 
@@ -47,7 +49,20 @@ void UnloadKodex();
 // thread is reading or writing through a wrapper. Runs on any thread.
 void KodexErrorCallback(const char* FileName, const char* Message);
 
-// Readers. Flags bit 0 (in) = flatten alpha onto BackgroundColour.
+// Lets Flag stop the decodes that the calling thread runs through the
+// library (a batch worker passes its run's cancel flag); null removes it.
+void SetKodexCancelFlag(const std::atomic<bool>* Flag);
+// Sets the calling thread's flag for its own lifetime.
+struct TKodexCancelScope {
+    explicit TKodexCancelScope(const std::atomic<bool>* Flag) { SetKodexCancelFlag(Flag); }
+    ~TKodexCancelScope() { SetKodexCancelFlag(nullptr); }
+    TKodexCancelScope(const TKodexCancelScope&) = delete;
+    TKodexCancelScope& operator=(const TKodexCancelScope&) = delete;
+};
+
+// Readers. Each hands the library the picture memory budget first
+// (PictureMemoryBudget): a picture that needs more fails with "picture too
+// large". Flags bit 0 (in) = flatten alpha onto BackgroundColour.
 // ReadPNGFile: gray+alpha files arrive as 4 channels (blue = green = red) and
 // set 0x20000 in Flags; bit 16 says BackgroundColour is now the file's own.
 int ReadPNGFile(const std::string& FileName, TImgInfo& Img, uint32_t& Flags, TICCInfo* ICCInfo,

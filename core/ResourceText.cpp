@@ -41,7 +41,7 @@ bool IsPlainLanguageCode(const std::string& Code)
 }
 } // namespace
 
-const std::array<const char*, 55> ResourceTexts = {
+const std::array<const char*, 56> ResourceTexts = {
     SExifRotation, SResize, STrimming, SGrayscale, SRotation, SAddBlank, SUnsharpMask,
     SJPEGTran, SColorAdjust, SToneCurve, SDecreaseColor, SAddText, SComposite,
     SMMXInteger, SSSEFloat, SSSE2Integer,
@@ -55,7 +55,7 @@ const std::array<const char*, 55> ResourceTexts = {
     SRemoveAllFiles, SRemoveNonJPEGFiles, SOverwriteShortCut,
     SFileNameFormatHelp, SAddTextHelp,
     SEvaluationError, SRenameFailed, SCopyFailed, SLoadFailed, SSetAttributesFailed, SExifDamaged,
-    SUnknownFormat,
+    SUnknownFormat, SPictureTooLarge,
 };
 
 std::string LoadResText(const char* Text)

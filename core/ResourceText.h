@@ -94,9 +94,10 @@ inline constexpr const char SLoadFailed[] = "Failed to load file";
 inline constexpr const char SSetAttributesFailed[] = "Failed to set file attributes";
 inline constexpr const char SExifDamaged[] = "There is possibility that Exif information is damaged";
 inline constexpr const char SUnknownFormat[] = "Unknown format";
+inline constexpr const char SPictureTooLarge[] = "picture too large";
 
 // Every text above, for tools and tests that walk the whole vocabulary.
-extern const std::array<const char*, 55> ResourceTexts;
+extern const std::array<const char*, 56> ResourceTexts;
 
 // Translation of Text in the current interface language, or Text itself when
 // the catalogue lacks it (or no catalogue is selected). Also used by the

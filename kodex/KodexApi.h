@@ -17,6 +17,7 @@
 #pragma once
 #include "kodex/KodexImage.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -163,6 +164,18 @@ KODEX_EXPORT int enumextensions(TKodexExtensionCallback Callback);
 // run on any thread that calls the library.
 KODEX_EXPORT int set_errormsg_callback(TKodexErrorCallback Callback);
 
+// Bytes one picture may take while it is decoded (its pixels and the
+// decoder's own whole-picture buffers). A file that would need more fails
+// with "picture too large" before anything large is allocated. 0 restores
+// the library's default (half the machine's memory). Applies process-wide.
+KODEX_EXPORT int set_picture_memory_limit(uint64_t Bytes);
+
+// The flag that stops the decodes of the calling thread: while *Flag is
+// true, a running decode gives up (0, nothing reported) as soon as the
+// decoder looks at it, between rows or scans. Null removes it. The flag
+// must outlive its use on this thread.
+KODEX_EXPORT int set_cancel_flag(const std::atomic<bool>* Flag);
+
 // Entry types, for the program's loader.
 typedef int (*TKodexReadPNGProc)(TKodexReadPNG*, const uint8_t*, size_t);
 typedef int (*TKodexReadJPEGProc)(TKodexReadJPEG*, const uint8_t*, size_t);
@@ -175,3 +188,5 @@ typedef int (*TKodexCreateExifProc)(const char*, const TKodexInfo*, const uint8_
                                     uint32_t*);
 typedef int (*TKodexEnumExtensionsProc)(TKodexExtensionCallback);
 typedef int (*TKodexSetErrorCallbackProc)(TKodexErrorCallback);
+typedef int (*TKodexSetPictureMemoryLimitProc)(uint64_t);
+typedef int (*TKodexSetCancelFlagProc)(const std::atomic<bool>*);

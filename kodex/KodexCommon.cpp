@@ -1,8 +1,10 @@
 #include "kodex/KodexCommon.h"
 
 #include "platform/PageMemory.h"
+#include "platform/SysInfo.h"
 
 #include <atomic>
+#include <pthread.h>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +13,13 @@ namespace kodex {
 
 namespace {
 std::atomic<TKodexErrorCallback> ErrorCallback{nullptr};
+std::atomic<uint64_t> PictureMemoryLimit{0}; // 0: the default
+// Each thread's cancel flag, in a thread-specific key rather than a
+// thread_local: the library is loaded at run time, and its dynamic TLS trips
+// up the leak checker's thread scan.
+pthread_key_t CancelKey;
+pthread_once_t CancelKeyOnce = PTHREAD_ONCE_INIT;
+void MakeCancelKey() { pthread_key_create(&CancelKey, nullptr); }
 
 uint32_t Be32(const uint8_t* P)
 {
@@ -80,7 +89,39 @@ bool SizeAcceptable(uint64_t Width, uint64_t Height)
            Width * Height <= (uint64_t(1) << 31);
 }
 
-bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels)
+uint64_t ImageBytes(uint64_t Width, uint64_t Height, uint32_t Channels)
+{
+    if (Width > (uint64_t(1) << 32) || Height > (uint64_t(1) << 32))
+        return UINT64_MAX;
+    const uint64_t bpl = CalcBpl(Width, Channels), rows = BlockRows(Height);
+    return rows > UINT64_MAX / bpl ? UINT64_MAX : bpl * rows;
+}
+
+uint64_t PictureBudget()
+{
+    const uint64_t set = PictureMemoryLimit.load(std::memory_order_relaxed);
+    if (set)
+        return set;
+    const uint64_t ram = platform::PhysicalMemoryBytes();
+    return ram ? ram / 2 : uint64_t(1) << 30;
+}
+
+bool WithinBudget(uint64_t Bytes)
+{
+    if (Bytes <= PictureBudget())
+        return true;
+    ReportError("", "picture too large");
+    return false;
+}
+
+bool Cancelled()
+{
+    pthread_once(&CancelKeyOnce, MakeCancelKey);
+    const auto* flag = static_cast<const std::atomic<bool>*>(pthread_getspecific(CancelKey));
+    return flag && flag->load(std::memory_order_relaxed);
+}
+
+bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels, uint64_t Extra)
 {
     Img = TImgInfo{};
     if (!SizeAcceptable(Width, Height)) {
@@ -88,6 +129,9 @@ bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels)
                     (unsigned long long)Height);
         return false;
     }
+    const uint64_t bytes = ImageBytes(Width, Height, Channels);
+    if (!WithinBudget(bytes > UINT64_MAX - Extra ? UINT64_MAX : bytes + Extra))
+        return false;
     if (NewImgBlock(Img, Width, Height, Channels, CalcBpl(Width, Channels)))
         return true;
     ReportError("", "Out of memory");
@@ -244,4 +288,16 @@ KODEX_EXPORT int set_errormsg_callback(TKodexErrorCallback Callback)
 {
     kodex::ErrorCallback.store(Callback, std::memory_order_release);
     return 1;
+}
+
+KODEX_EXPORT int set_picture_memory_limit(uint64_t Bytes)
+{
+    kodex::PictureMemoryLimit.store(Bytes, std::memory_order_relaxed);
+    return 1;
+}
+
+KODEX_EXPORT int set_cancel_flag(const std::atomic<bool>* Flag)
+{
+    pthread_once(&kodex::CancelKeyOnce, kodex::MakeCancelKey);
+    return pthread_setspecific(kodex::CancelKey, Flag) == 0 ? 1 : 0;
 }

@@ -16,18 +16,31 @@ void ReportError(const char* FileName, const char* Fmt, ...) __attribute__((form
 // for absurd memory.
 bool SizeAcceptable(uint64_t Width, uint64_t Height);
 
-// False when a header claims far more pixels than a file of FileSize bytes
-// can describe at the best compression its format reaches (PixelsPerByte);
-// the first 16 M pixels are always allowed. Keeps a few damaged bytes from
-// committing gigabytes or spinning through an empty canvas.
-inline bool PlausibleForSize(uint64_t Pixels, uint64_t FileSize, uint64_t PixelsPerByte)
+// False when a header claims far more pixels than DataBytes of coded picture
+// data can describe at the best compression its format reaches
+// (PixelsPerByte); the first 16 M pixels are always allowed. DataBytes
+// counts only the picture's own data, never metadata or padding, which cost
+// nothing to add. Keeps a few damaged bytes from committing gigabytes or
+// spinning through an empty canvas.
+inline bool PlausibleForSize(uint64_t Pixels, uint64_t DataBytes, uint64_t PixelsPerByte)
 {
-    return Pixels <= FileSize * PixelsPerByte + (uint64_t(1) << 24);
+    return Pixels <= DataBytes * PixelsPerByte + (uint64_t(1) << 24);
 }
 
+// Bytes of the pixel block of a Width x Height x Channels picture (saturating).
+uint64_t ImageBytes(uint64_t Width, uint64_t Height, uint32_t Channels);
+// The per-picture memory budget (set_picture_memory_limit).
+uint64_t PictureBudget();
+// True when a picture may take Bytes while decoded; otherwise reports
+// "picture too large" and returns false.
+bool WithinBudget(uint64_t Bytes);
+// The calling thread's cancel flag is set (set_cancel_flag).
+bool Cancelled();
+
 // Gives Img a new zeroed block (NewImgBlock); false (after reporting) when the
-// size is refused or the memory cannot be had. Never throws.
-bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels);
+// size is refused, the block and Extra more bytes the decoder holds beside
+// it exceed the budget, or the memory cannot be had. Never throws.
+bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels, uint64_t Extra = 0);
 
 // Copies Len profile bytes into a new page block held by ICC and fills its
 // Name from the profile's description tag (else from Fallback). ICC may be

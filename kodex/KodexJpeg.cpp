@@ -10,6 +10,8 @@
 
 #include "platform/FdFile.h"
 
+#include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,12 @@
 namespace {
 
 constexpr int kMaxScans = 1000; // a progressive file needs a few dozen at most
+// Each scan of a progressive file walks every block of its components again.
+// A few dozen passes over the picture are what encoders write; a file that
+// asks for more (a thousand scans over a large picture) is refused before it
+// takes minutes. The allowance keeps small pictures free of the rule.
+constexpr uint64_t kPassesPerPicture = 64;
+constexpr uint64_t kFreeBlockVisits = uint64_t(1) << 24;
 
 struct TJpegError {
     jpeg_error_mgr Pub;
@@ -28,6 +36,7 @@ struct TJpegError {
     char Message[JMSG_LENGTH_MAX + 64];
     bool SawEnd;
     bool Damaged; // the coded data was cut or corrupt: the picture would be garbage
+    bool Quiet;   // stopped on request: nothing to report
 };
 
 void ErrorExit(j_common_ptr C)
@@ -87,14 +96,74 @@ void EmitMessage(j_common_ptr C, int Level)
     }
 }
 
+// The decoder calls this between rows and scans: it stops a decode that was
+// cancelled, that has too many scans, or whose scans walk the picture's
+// blocks too often.
+struct TProgress {
+    jpeg_progress_mgr Pub;
+    int LastScan;
+    uint64_t BlockVisits, MaxBlockVisits;
+};
+
 void ProgressMonitor(j_common_ptr C)
 {
+    auto* e = reinterpret_cast<TJpegError*>(C->err);
+    if (kodex::Cancelled()) {
+        e->Quiet = true;
+        longjmp(e->Jump, 1);
+    }
+    if (!C->is_decompressor)
+        return;
     auto* d = reinterpret_cast<j_decompress_ptr>(C);
-    if (C->is_decompressor && d->input_scan_number > kMaxScans) {
-        auto* e = reinterpret_cast<TJpegError*>(C->err);
+    auto* p = reinterpret_cast<TProgress*>(C->progress);
+    if (d->input_scan_number > kMaxScans) {
         std::snprintf(e->Message, sizeof e->Message, "Too many scans in JPEG file");
         longjmp(e->Jump, 1);
     }
+    if (d->input_scan_number != p->LastScan && d->comps_in_scan > 0) {
+        p->LastScan = d->input_scan_number;
+        for (int i = 0; i < d->comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i)
+            if (const jpeg_component_info* c = d->cur_comp_info[i])
+                p->BlockVisits += uint64_t(c->width_in_blocks) * c->height_in_blocks;
+        if (p->BlockVisits > p->MaxBlockVisits) {
+            std::snprintf(e->Message, sizeof e->Message, "Too many scans in JPEG file for its size");
+            longjmp(e->Jump, 1);
+        }
+    }
+}
+
+// Bytes of a JPEG that may hold picture data: the whole file less its APPn
+// and COM segments, which cost nothing to add (before the frame, between
+// scans or behind the last one).
+uint64_t CodedBytes(const uint8_t* D, size_t N)
+{
+    uint64_t padding = 0;
+    size_t p = 2;
+    while (p + 4 <= N) {
+        if (D[p] != 0xFF) {
+            // Coded data: up to the next marker that is not a stuffed byte,
+            // a restart marker or fill.
+            const uint8_t* q = static_cast<const uint8_t*>(std::memchr(D + p, 0xFF, N - p));
+            if (!q)
+                break;
+            p = size_t(q - D);
+            continue;
+        }
+        const uint8_t m = D[p + 1];
+        if (m == 0x00 || m == 0xFF || (m >= 0xD0 && m <= 0xD7) || m == 0x01) {
+            ++p;
+            continue;
+        }
+        if (m == 0xD9)
+            break;
+        const size_t len = size_t(D[p + 2]) << 8 | D[p + 3];
+        if (len < 2 || len > N - p - 2)
+            break;
+        if ((m >= 0xE0 && m <= 0xEF) || m == 0xFE)
+            padding += 2 + len;
+        p += 2 + len;
+    }
+    return N - padding;
 }
 
 void InitError(TJpegError& E, jpeg_common_struct* C)
@@ -105,12 +174,13 @@ void InitError(TJpegError& E, jpeg_common_struct* C)
     E.Message[0] = 0;
     E.SawEnd = false;
     E.Damaged = false;
+    E.Quiet = false;
 }
 
 struct TReadState {
     jpeg_decompress_struct Info;
     TJpegError Err;
-    jpeg_progress_mgr Progress;
+    TProgress Progress;
     TImgInfo Img;
     JOCTET* Icc;
     unsigned int IccLen;
@@ -130,24 +200,25 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
 {
     InitError(S->Err, reinterpret_cast<jpeg_common_struct*>(&S->Info));
     if (setjmp(S->Err.Jump)) {
-        kodex::ReportError("", "%s", S->Err.Message);
+        if (!S->Err.Quiet && S->Err.Message[0])
+            kodex::ReportError("", "%s", S->Err.Message);
         CleanRead(S);
         return 0;
     }
     jpeg_create_decompress(&S->Info);
     S->Created = true;
-    S->Progress.progress_monitor = ProgressMonitor;
-    S->Info.progress = &S->Progress;
+    S->Progress.Pub.progress_monitor = ProgressMonitor;
+    S->Progress.LastScan = 0;
+    S->Progress.MaxBlockVisits = UINT64_MAX;
+    S->Info.progress = &S->Progress.Pub;
     jpeg_mem_src(&S->Info, Data, static_cast<unsigned long>(Size));
     if (Rec->ICC)
         jpeg_save_markers(&S->Info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&S->Info, TRUE);
-    // Entropy coding needs at least a bit or two per 8 x 8 block and channel.
-    if (!kodex::PlausibleForSize(uint64_t(S->Info.image_width) * S->Info.image_height, Size, 4096)) {
-        std::snprintf(S->Err.Message, sizeof S->Err.Message, "The JPEG file is damaged (size %ux%u)",
-                      S->Info.image_width, S->Info.image_height);
-        longjmp(S->Err.Jump, 1);
-    }
+    uint64_t blocks = 0;
+    for (int c = 0; c < S->Info.num_components; ++c)
+        blocks += uint64_t(S->Info.comp_info[c].width_in_blocks) * S->Info.comp_info[c].height_in_blocks;
+    S->Progress.MaxBlockVisits = kPassesPerPicture * blocks + kFreeBlockVisits;
 
     const uint32_t den = Rec->Denominator;
     S->Info.scale_num = 1;
@@ -170,8 +241,30 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
         std::snprintf(S->Err.Message, sizeof S->Err.Message, "Unsupported JPEG colour space");
         longjmp(S->Err.Jump, 1);
     }
-    if (!kodex::NewImage(S->Img, S->Info.output_width, S->Info.output_height, ch)) {
-        std::snprintf(S->Err.Message, sizeof S->Err.Message, "Cannot hold the decoded JPEG picture");
+    // A file of several scans is first taken in whole, as coefficients: two
+    // bytes for each of the 64 of every block (rounded up to whole MCUs).
+    uint64_t coefficients = 0;
+    if (jpeg_has_multiple_scans(&S->Info))
+        for (int c = 0; c < S->Info.num_components; ++c) {
+            const jpeg_component_info& k = S->Info.comp_info[c];
+            const uint64_t bw = (uint64_t(k.width_in_blocks) + k.h_samp_factor - 1) / k.h_samp_factor * k.h_samp_factor;
+            const uint64_t bh = (uint64_t(k.height_in_blocks) + k.v_samp_factor - 1) / k.v_samp_factor * k.v_samp_factor;
+            coefficients += bw * bh * sizeof(JBLOCK);
+        }
+    if (!kodex::NewImage(S->Img, S->Info.output_width, S->Info.output_height, ch, coefficients)) {
+        S->Err.Quiet = true; // NewImage said why
+        longjmp(S->Err.Jump, 1);
+    }
+    // libjpeg's own large buffers stay within what is left.
+    const uint64_t left = kodex::PictureBudget() - uint64_t(S->Img.Bpl) * BlockRows(S->Img.Height);
+    S->Info.mem->max_memory_to_use = long(std::min<uint64_t>(left, uint64_t(LONG_MAX)));
+    // The block is not touched yet. Huffman coding needs at least a bit or
+    // two per 8 x 8 block and channel; arithmetic coding of a flat picture
+    // gets by with far less.
+    if (!kodex::PlausibleForSize(uint64_t(S->Info.image_width) * S->Info.image_height, CodedBytes(Data, Size),
+                                 S->Info.arith_code ? (uint64_t(1) << 18) : 4096)) {
+        std::snprintf(S->Err.Message, sizeof S->Err.Message, "The JPEG file is damaged (size %ux%u)",
+                      S->Info.image_width, S->Info.image_height);
         longjmp(S->Err.Jump, 1);
     }
     jpeg_start_decompress(&S->Info);

@@ -25,11 +25,11 @@ struct TPngState {
     png_infop Info;
     jmp_buf Jump;
     char Message[256];
+    bool Quiet; // the reason was reported already (or the read was cancelled)
     // Reading
     const uint8_t* Data;
     size_t Size, Pos;
     TImgInfo Img;
-    png_bytepp Rows;
     TICCInfo* StoredICC; // profile handed to the caller's record, taken back on failure
     // Writing
     int Fd;
@@ -75,13 +75,31 @@ uint16_t To8(uint16_t V, int Depth)
     }
 }
 
+// Bytes of the picture data (the IDAT chunks): ancillary chunks cost nothing
+// to add and say nothing about how much picture the file can hold.
+uint64_t IdatBytes(const uint8_t* D, size_t N)
+{
+    uint64_t data = 0;
+    for (size_t p = 8; p + 12 <= N;) {
+        const uint64_t len = uint64_t(D[p]) << 24 | uint64_t(D[p + 1]) << 16 | uint64_t(D[p + 2]) << 8 | D[p + 3];
+        if (std::memcmp(D + p + 4, "IDAT", 4) == 0)
+            data += std::min<uint64_t>(len, N - p - 8);
+        else if (std::memcmp(D + p + 4, "IEND", 4) == 0)
+            break;
+        if (len > N - p - 12)
+            break;
+        p += 12 + size_t(len);
+    }
+    return data;
+}
+
 int ReadPng(TPngState* S, TKodexReadPNG* Rec)
 {
     if (setjmp(S->Jump)) {
-        kodex::ReportError("", "%s", S->Message);
+        if (!S->Quiet)
+            kodex::ReportError("", "%s", S->Message);
         png_destroy_read_struct(&S->Png, S->Info ? &S->Info : nullptr, nullptr);
         FreeImg(S->Img);
-        std::free(S->Rows);
         if (S->StoredICC)
             FreeICC(*S->StoredICC);
         return 0;
@@ -104,7 +122,7 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
     const uint64_t samples = (type & PNG_COLOR_MASK_PALETTE) ? 1
                              : ((type & PNG_COLOR_MASK_COLOR) ? 3 : 1) + ((type & PNG_COLOR_MASK_ALPHA) ? 1 : 0);
     const uint64_t raw = ((uint64_t(w) * samples * depth + 7) / 8 + 1) * h;
-    if (!kodex::SizeAcceptable(w, h) || raw / 1100 > S->Size)
+    if (!kodex::SizeAcceptable(w, h) || raw / 1100 > IdatBytes(S->Data, S->Size))
         png_error(S->Png, "Unsupported or damaged PNG picture size");
 
     png_color_16p bkgd = nullptr;
@@ -140,7 +158,7 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
     if (png_get_valid(S->Png, S->Info, PNG_INFO_tRNS))
         png_set_tRNS_to_alpha(S->Png);
     png_set_bgr(S->Png);
-    png_set_interlace_handling(S->Png);
+    const int passes = png_set_interlace_handling(S->Png);
     png_read_update_info(S->Png, S->Info);
     const uint32_t ch = png_get_channels(S->Png, S->Info);
     if (ch < 1 || ch > 4 || png_get_rowbytes(S->Png, S->Info) != uint64_t(w) * ch)
@@ -156,18 +174,22 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
             S->StoredICC = Rec->ICC;
     }
 
-    if (!kodex::NewImage(S->Img, w, h, ch))
+    if (!kodex::NewImage(S->Img, w, h, ch)) {
+        S->Quiet = true; // NewImage said why
         png_error(S->Png, "Cannot hold the decoded PNG picture");
-    S->Rows = static_cast<png_bytepp>(std::malloc(sizeof(png_bytep) * h));
-    if (!S->Rows)
-        png_error(S->Png, "Out of memory");
-    for (png_uint_32 y = 0; y < h; ++y)
-        S->Rows[y] = ScanLine(S->Img, y);
-    png_read_image(S->Png, S->Rows);
+    }
+    // Row by row (each interlace pass over all rows), so that a cancel stops it.
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < h; ++y) {
+            png_read_row(S->Png, ScanLine(S->Img, y), nullptr);
+            if (kodex::Cancelled()) {
+                S->Quiet = true;
+                png_error(S->Png, "Cancelled");
+            }
+        }
     // Chunks after the image data carry nothing the picture needs; a file cut
     // short after its last IDAT still gives the whole picture.
     png_destroy_read_struct(&S->Png, &S->Info, nullptr);
-    std::free(S->Rows);
     Rec->Img = S->Img;
     return 1;
 }

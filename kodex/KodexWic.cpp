@@ -90,8 +90,9 @@ int TiffWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 // and, uncompressed, all the bytes its rows need. libtiff only warns about
 // such a file (and leaves what is missing gray), or fails it deep inside
 // decoding with a message that hides why.
-bool DataCoversPicture(TIFF* T, uint64_t FileSize, uint32_t Height)
+bool DataCoversPicture(TIFF* T, uint64_t FileSize, uint32_t Height, uint64_t& DataBytes)
 {
+    DataBytes = 0;
     const bool tiled = TIFFIsTiled(T) != 0;
     const uint32_t n = tiled ? TIFFNumberOfTiles(T) : TIFFNumberOfStrips(T);
     uint16_t compression = COMPRESSION_NONE;
@@ -107,6 +108,7 @@ bool DataCoversPicture(TIFF* T, uint64_t FileSize, uint32_t Height)
         const uint64_t count = TIFFGetStrileByteCountWithErr(T, i, &err);
         if (err || count == 0 || off > FileSize || count > FileSize - off)
             return false;
+        DataBytes += count;
         if (compression != COMPRESSION_NONE)
             continue;
         uint64_t need = 0;
@@ -147,47 +149,62 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &spp);
     TIFFGetFieldDefaulted(t, TIFFTAG_PHOTOMETRIC, &photometric);
     TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extra, &extraInfo);
-    // Fax coding of blank pages reaches tens of thousands of pixels a byte.
-    bool ok = SizeAcceptable(w, h) && PlausibleForSize(uint64_t(w) * h, Size, 1u << 16);
-    if (!ok)
-        ReportError("", "Unsupported TIFF picture size %ux%u", w, h);
     uint16_t bits = 8, planar = PLANARCONFIG_CONTIG;
     TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
-    if (ok && !DataCoversPicture(t, Size, h)) {
+    const bool gray = (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
+                      spp == 1 && extra == 0;
+    const uint32_t ch = gray ? 1 : extra > 0 ? 4 : 3;
+    // 8-bit contiguous strips of RGB, RGBA (unassociated alpha) or gray are
+    // read as stored: the RGBA interface would premultiply such alpha.
+    const bool direct = !TIFFIsTiled(t) && bits == 8 && planar == PLANARCONFIG_CONTIG &&
+                        ((photometric == PHOTOMETRIC_RGB && ((spp == 3 && extra == 0) || (spp == 4 && extra == 1))) ||
+                         (photometric == PHOTOMETRIC_MINISBLACK && spp == 1 && extra == 0));
+    // Everything else goes through libtiff's RGBA interface a strip (or a
+    // row of tiles) at a time, into a raster of that many rows.
+    uint32_t band = h;
+    if (TIFFIsTiled(t))
+        TIFFGetField(t, TIFFTAG_TILELENGTH, &band);
+    else
+        TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &band);
+    band = std::max<uint32_t>(1, std::min(band, h));
+    const uint64_t rasterBytes = direct ? 0 : uint64_t(w) * band * 4;
+
+    bool ok = SizeAcceptable(w, h);
+    if (!ok)
+        ReportError("", "Unsupported TIFF picture size %ux%u", w, h);
+    ok = ok && WithinBudget(ImageBytes(w, h, ch) + rasterBytes);
+    uint64_t dataBytes = 0;
+    if (ok && !DataCoversPicture(t, Size, h, dataBytes)) {
         ReportError("", "The TIFF file is damaged: its data does not cover the picture");
         ok = false;
     }
+    // Fax coding of blank pages reaches tens of thousands of pixels a byte.
     // The samples per pixel and their depth multiply the decoder's strip
     // buffers: a few bytes claiming thousands of samples a pixel would have
     // libtiff ask for gigabytes. The stored rows must be as plausible as the
     // pixel count.
     if (ok) {
         const uint64_t rowBytes = (uint64_t(w) * spp * bits + 7) / 8;
-        if (rowBytes > ((uint64_t(Size) << 16) + (uint64_t(1) << 24)) / h) {
+        if (!PlausibleForSize(uint64_t(w) * h, dataBytes, 1u << 16) ||
+            rowBytes > ((dataBytes << 16) + (uint64_t(1) << 24)) / h) {
             ReportError("", "Unsupported TIFF picture size %ux%u", w, h);
             ok = false;
         }
     }
-    const bool gray = (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
-                      spp == 1 && extra == 0;
-    const uint32_t ch = gray ? 1 : extra > 0 ? 4 : 3;
-    // 8-bit contiguous strips of RGB, RGBA (unassociated alpha) or gray are
-    // read as stored: the RGBA interface would premultiply such alpha.
-    const bool direct = ok && !TIFFIsTiled(t) && bits == 8 && planar == PLANARCONFIG_CONTIG &&
-                        ((photometric == PHOTOMETRIC_RGB && ((spp == 3 && extra == 0) || (spp == 4 && extra == 1))) ||
-                         (photometric == PHOTOMETRIC_MINISBLACK && spp == 1 && extra == 0));
     // Rows we keep hold straight (unassociated) alpha; premultiplied samples are divided back.
     const bool associated = extra > 0 && extraInfo && extraInfo[0] == EXTRASAMPLE_ASSOCALPHA;
+    bool quiet = false; // cancelled, or NewImage said why
     uint32_t* raster = nullptr;
     if (ok && direct) {
         ok = NewImage(Img, w, h, ch);
+        quiet = !ok;
         const tmsize_t line = TIFFScanlineSize(t);
         std::vector<uint8_t> buf;
         if (ok && line >= tmsize_t(uint64_t(w) * spp)) {
             buf.resize(size_t(line));
             for (uint32_t y = 0; ok && y < h; ++y) {
-                ok = TIFFReadScanline(t, buf.data(), y, 0) >= 0;
+                ok = TIFFReadScanline(t, buf.data(), y, 0) >= 0 && !(quiet = Cancelled());
                 uint8_t* d = ScanLine(Img, y);
                 const uint8_t* s = buf.data();
                 if (ch == 1)
@@ -206,50 +223,64 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
         } else {
             ok = false;
         }
-        if (!ok)
+        if (!ok && !quiet)
             ReportError("", "%s", msg.empty() ? "Cannot decode the TIFF picture" : msg.c_str());
     } else if (ok) {
         // The RGBA interface flips the raster from the file's orientation to
         // the requested one; the program turns the picture upright by the tag
         // itself, so ask for the corner that keeps the stored rows and
-        // columns, bottom-up.
+        // columns. Each band then comes bottom-up: raster row 0 is its last
+        // stored row.
         static const uint16_t asStored[9] = {ORIENTATION_BOTLEFT,  ORIENTATION_BOTLEFT, ORIENTATION_BOTRIGHT,
                                              ORIENTATION_TOPRIGHT, ORIENTATION_TOPLEFT, ORIENTATION_BOTLEFT,
                                              ORIENTATION_BOTRIGHT, ORIENTATION_TOPRIGHT, ORIENTATION_TOPLEFT};
         uint16_t orientation = ORIENTATION_TOPLEFT;
         TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
-        const int req = asStored[orientation <= 8 ? orientation : 0];
-        raster = static_cast<uint32_t*>(_TIFFmalloc(tmsize_t(uint64_t(w) * h * 4)));
-        ok = raster && TIFFReadRGBAImageOriented(t, w, h, raster, req, 1);
-        if (!ok)
-            ReportError("", "%s", msg.empty() ? "Cannot decode the TIFF picture" : msg.c_str());
+        ok = NewImage(Img, w, h, ch, rasterBytes);
+        quiet = !ok;
         if (ok)
-            ok = NewImage(Img, w, h, ch);
+            raster = static_cast<uint32_t*>(_TIFFmalloc(tmsize_t(rasterBytes)));
+        char emsg[1024] = {};
+        TIFFRGBAImage rgba;
+        bool begun = false;
+        ok = ok && raster && TIFFRGBAImageOK(t, emsg) && (begun = TIFFRGBAImageBegin(&rgba, t, 1, emsg) != 0);
+        if (begun)
+            rgba.req_orientation = asStored[orientation <= 8 ? orientation : 0];
         // The interface hands back premultiplied colour samples whatever the
         // file holds, except for gray with alpha, which it passes as stored.
         const bool grayAlpha = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
         const bool premultiplied = extra > 0 && (associated || !grayAlpha);
-        for (uint32_t y = 0; ok && y < h; ++y) {
-            const uint32_t* s = raster + uint64_t(y) * w;
-            uint8_t* d = MemRow(Img, y);
-            for (uint32_t x = 0; x < w; ++x) {
-                const uint32_t p = s[x];
-                if (ch == 1) {
-                    d[x] = uint8_t(TIFFGetR(p));
-                    continue;
+        for (uint32_t r0 = 0; ok && r0 < h; r0 += band) {
+            const uint32_t n = std::min(band, h - r0);
+            rgba.row_offset = int(r0);
+            rgba.col_offset = 0;
+            ok = TIFFRGBAImageGet(&rgba, raster, w, n) && !(quiet = Cancelled());
+            for (uint32_t j = 0; ok && j < n; ++j) {
+                const uint32_t* s = raster + uint64_t(j) * w;
+                uint8_t* d = MemRow(Img, h - r0 - n + j);
+                for (uint32_t x = 0; x < w; ++x) {
+                    const uint32_t p = s[x];
+                    if (ch == 1) {
+                        d[x] = uint8_t(TIFFGetR(p));
+                        continue;
+                    }
+                    uint32_t b = TIFFGetB(p), g = TIFFGetG(p), r = TIFFGetR(p);
+                    const uint32_t a = TIFFGetA(p);
+                    if (premultiplied && a > 0 && a < 255) {
+                        b = std::min(255u, (b * 255 + a / 2) / a);
+                        g = std::min(255u, (g * 255 + a / 2) / a);
+                        r = std::min(255u, (r * 255 + a / 2) / a);
+                    }
+                    d[x * ch] = uint8_t(b), d[x * ch + 1] = uint8_t(g), d[x * ch + 2] = uint8_t(r);
+                    if (ch == 4)
+                        d[x * ch + 3] = uint8_t(a);
                 }
-                uint32_t b = TIFFGetB(p), g = TIFFGetG(p), r = TIFFGetR(p);
-                const uint32_t a = TIFFGetA(p);
-                if (premultiplied && a > 0 && a < 255) {
-                    b = std::min(255u, (b * 255 + a / 2) / a);
-                    g = std::min(255u, (g * 255 + a / 2) / a);
-                    r = std::min(255u, (r * 255 + a / 2) / a);
-                }
-                d[x * ch] = uint8_t(b), d[x * ch + 1] = uint8_t(g), d[x * ch + 2] = uint8_t(r);
-                if (ch == 4)
-                    d[x * ch + 3] = uint8_t(a);
             }
         }
+        if (begun)
+            TIFFRGBAImageEnd(&rgba);
+        if (!ok && !quiet)
+            ReportError("", "%s", !msg.empty() ? msg.c_str() : emsg[0] ? emsg : "Cannot decode the TIFF picture");
     }
     if (ok) {
         uint32_t len = 0;
@@ -287,6 +318,44 @@ struct TGifCloser {
     }
 };
 } // namespace
+
+// Bytes of a GIF's coded picture data: the LZW sub-blocks of its frames,
+// without colour tables and extensions (comments cost nothing to add).
+uint64_t GifImageBytes(const uint8_t* D, size_t N)
+{
+    auto skipBlocks = [&](size_t P, uint64_t* Sum) {
+        while (P < N) {
+            const size_t len = D[P++];
+            if (len == 0)
+                break;
+            if (Sum)
+                *Sum += std::min<uint64_t>(len, N - P);
+            P += len;
+        }
+        return P;
+    };
+    if (N < 13)
+        return 0;
+    size_t p = 13;
+    if (D[10] & 0x80)
+        p += 3 * (size_t(2) << (D[10] & 7));
+    uint64_t data = 0;
+    while (p < N) {
+        const uint8_t b = D[p++];
+        if (b == 0x21 && p < N) { // extension: label, sub-blocks
+            p = skipBlocks(p + 1, nullptr);
+        } else if (b == 0x2C && p + 10 <= N) { // frame: descriptor, colours, code size, data
+            const uint8_t f = D[p + 8];
+            p += 9;
+            if (f & 0x80)
+                p += 3 * (size_t(2) << (f & 7));
+            p = skipBlocks(p + 1, &data);
+        } else {
+            break;
+        }
+    }
+    return data;
+}
 
 bool DecodeGIF(const uint8_t* Data, size_t Size, TImgInfo& Img)
 {
@@ -334,16 +403,23 @@ bool DecodeGIF(const uint8_t* Data, size_t Size, TImgInfo& Img)
         const uint64_t cw = std::max<uint64_t>(g->SWidth, uint64_t(d.Left) + d.Width);
         const uint64_t chh = std::max<uint64_t>(g->SHeight, uint64_t(d.Top) + d.Height);
         const uint32_t ch = transparent >= 0 ? 4 : 3;
+        if (!WithinBudget(ImageBytes(cw, chh, ch)))
+            return false;
         // LZW codes stand for at most 4096 pixels each.
-        if (!PlausibleForSize(cw * chh, Size, 4096) || !PlausibleForSize(uint64_t(d.Width) * d.Height, Size, 4096))
+        const uint64_t coded = GifImageBytes(Data, Size);
+        if (!PlausibleForSize(cw * chh, coded, 4096) || !PlausibleForSize(uint64_t(d.Width) * d.Height, coded, 4096))
             return fail("Damaged GIF file");
         if (!NewImage(Img, cw, chh, ch))
-            return fail("Cannot hold the GIF picture");
-        if (ch == 3 && g->SColorMap && g->SBackGroundColor < g->SColorMap->ColorCount) {
-            const GifColorType bg = g->SColorMap->Colors[g->SBackGroundColor];
+            return false; // NewImage said why
+        // The screen shows its background colour where no frame covers it; a
+        // black one is what the fresh block holds already, untouched.
+        const GifColorType* bg = ch == 3 && g->SColorMap && g->SBackGroundColor < g->SColorMap->ColorCount
+                                     ? &g->SColorMap->Colors[g->SBackGroundColor]
+                                     : nullptr;
+        if (bg && (bg->Red | bg->Green | bg->Blue) != 0) {
             uint8_t* first = MemRow(Img, 0);
             for (uint32_t x = 0; x < Img.Width; ++x)
-                first[x * 3] = bg.Blue, first[x * 3 + 1] = bg.Green, first[x * 3 + 2] = bg.Red;
+                first[x * 3] = bg->Blue, first[x * 3 + 1] = bg->Green, first[x * 3 + 2] = bg->Red;
             for (uint32_t y = 1; y < Img.Height; ++y)
                 std::memcpy(MemRow(Img, y), first, size_t(Img.Width) * 3);
         }
@@ -354,6 +430,10 @@ bool DecodeGIF(const uint8_t* Data, size_t Size, TImgInfo& Img)
             for (int y = d.Interlace ? start[p] : 0; y < d.Height; y += d.Interlace ? step[p] : 1) {
                 if (DGifGetLine(g.get(), line.data(), d.Width) == GIF_ERROR)
                     return fail("Damaged GIF file");
+                if (Cancelled()) {
+                    FreeImg(Img);
+                    return false;
+                }
                 uint8_t* row = ScanLine(Img, uint32_t(d.Top + y)) + size_t(d.Left) * ch;
                 for (int x = 0; x < d.Width; ++x, row += ch) {
                     const int idx = line[size_t(x)];
@@ -376,6 +456,27 @@ bool DecodeGIF(const uint8_t* Data, size_t Size, TImgInfo& Img)
 
 // ---- WebP -------------------------------------------------------------------
 
+// Bytes of a WebP's coded picture data: its image, alpha and frame chunks,
+// without metadata and unknown chunks (which cost nothing to add).
+uint64_t WebPImageBytes(const uint8_t* D, size_t N)
+{
+    if (N < 12 || std::memcmp(D, "RIFF", 4) != 0)
+        return N;
+    uint64_t data = 0;
+    for (size_t p = 12; p + 8 <= N;) {
+        const uint64_t len = uint64_t(D[p + 4]) | uint64_t(D[p + 5]) << 8 | uint64_t(D[p + 6]) << 16 |
+                             uint64_t(D[p + 7]) << 24;
+        const uint64_t have = std::min<uint64_t>(len, N - p - 8);
+        for (const char* id : {"VP8 ", "VP8L", "ALPH", "ANMF"})
+            if (std::memcmp(D + p, id, 4) == 0)
+                data += have;
+        if (len > N - p - 8)
+            break;
+        p += 8 + size_t(len) + (len & 1);
+    }
+    return data;
+}
+
 bool DecodeWebP(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
 {
     WebPBitstreamFeatures f;
@@ -383,7 +484,14 @@ bool DecodeWebP(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
         ReportError("", "Not a WebP file");
         return false;
     }
-    if (!PlausibleForSize(uint64_t(f.width) * uint32_t(f.height), Size, 1u << 16)) {
+    // An animation is composed on two canvases of the decoder's own before
+    // the first frame is copied out.
+    const uint64_t canvas = uint64_t(uint32_t(f.width)) * uint32_t(f.height) * 4;
+    const uint32_t stillCh = f.has_alpha ? 4 : 3;
+    if (!WithinBudget(f.has_animation ? ImageBytes(uint32_t(f.width), uint32_t(f.height), 4) + 2 * canvas
+                                      : ImageBytes(uint32_t(f.width), uint32_t(f.height), stillCh)))
+        return false;
+    if (!PlausibleForSize(uint64_t(f.width) * uint32_t(f.height), WebPImageBytes(Data, Size), 1u << 16)) {
         ReportError("", "Damaged WebP file");
         return false;
     }
@@ -490,6 +598,11 @@ bool DecodeHEIF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC, 
         return false;
     }
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    // libheif decodes into planes of its own (up to three samples and alpha a
+    // pixel) and then into the interleaved picture that is copied out.
+    const uint32_t outCh = alpha ? 4 : 3;
+    if (!WithinBudget(ImageBytes(uint32_t(hw), uint32_t(hh), outCh) + uint64_t(hw) * uint32_t(hh) * (4 + outCh)))
+        return false;
     e = heif_decode_image(handle, &h.Image, heif_colorspace_RGB,
                           alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, nullptr);
     if (e.code != heif_error_Ok) {

@@ -32,6 +32,12 @@ std::string ExecutablePath()
     }
 }
 
+uint64_t PhysicalMemoryBytes()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+    return pages > 0 && size > 0 ? uint64_t(pages) * uint64_t(size) : 0;
+}
+
 uint64_t AvailableMemoryBytes()
 {
     if (FILE* f = std::fopen("/proc/meminfo", "re")) {

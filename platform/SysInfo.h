@@ -14,6 +14,9 @@ std::string ExecutablePath();
 // /proc/meminfo; the free RAM when that line is missing). 0 when unknown.
 uint64_t AvailableMemoryBytes();
 
+// Bytes of physical memory (RAM) in the machine; 0 when unknown.
+uint64_t PhysicalMemoryBytes();
+
 // Processors this process may use: the CPUs of its affinity mask, limited by
 // its control group's CPU quota (rounded up); at least 1. Read once.
 int UsableProcessorCount();

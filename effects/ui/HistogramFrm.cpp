@@ -105,14 +105,6 @@ void THistogramForm::AttachDialog(QWidget* Form, QCheckBox* Box, THistogramUpdat
     HistogramCheckBox = Box;
 }
 
-void THistogramForm::ReleaseDialog(QWidget* Form)
-{
-    if (ParentForm != Form)
-        return;
-    SetParentForm(nullptr, {});
-    HistogramCheckBox = nullptr;
-}
-
 void THistogramForm::SetDefaultCount(const uint32_t* Counts)
 {
     std::memcpy(DefaultCount, Counts, sizeof DefaultCount);

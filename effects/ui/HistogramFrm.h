@@ -47,10 +47,8 @@ public:
 
     void SetParentForm(QWidget* Form, THistogramUpdateProc Proc);
     // A preview dialog takes the window over: its check box follows the
-    // window and Proc asks it for fresh counts. Release gives it back, and
-    // does nothing when another dialog has taken the window since.
+    // window and Proc asks it for fresh counts.
     void AttachDialog(QWidget* Form, QCheckBox* Box, THistogramUpdateProc Proc);
-    void ReleaseDialog(QWidget* Form);
     // Copies the source picture's six tables (HistogramCounters entries).
     void SetDefaultCount(const uint32_t* Counts);
     // Takes the live tables from six tables: 0-2 in the RGB views, 3-5 in the

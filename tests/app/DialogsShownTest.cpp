@@ -4,6 +4,8 @@
 #include "app/BitmapOptionFrm.h"
 #include "app/ChangeOrderFrm.h"
 #include "app/CombineOptionFrm.h"
+#include "app/CreateShortCutFrm.h"
+#include "app/ErrorLogFrm.h"
 #include "app/FolderOptionFrm.h"
 #include "app/JPEGOptionFrm.h"
 #include "app/MetadataOptionFrm.h"
@@ -45,6 +47,8 @@ TEST(OptionDialogs, EachOneShowsWholeAndUncovered)
         {"ExternalViewer", [] { return new TPreviewOptionForm(PreviewOption); }},
         {"OutputFolder", [] { return new TFolderOptionForm; }},
         {"About", [] { return new TAboutForm; }},
+        {"CreateShortcut", [] { return new TCreateShortCutForm; }},
+        {"ErrorLog", [] { return new TErrorLogForm; }},
     };
     for (const auto& [Name, Make] : Dialogs) {
         std::unique_ptr<QDialog> D(Make());

@@ -228,3 +228,81 @@ TEST_F(EndToEnd, ExifIsCarriedIntoTheResizedJPEG)
     ASSERT_TRUE(Run(1, IO));
     EXPECT_EQ(Read(Dir / "out" / "a.jpg").find("Exif"), std::string::npos);
 }
+
+namespace {
+
+void PutLE(std::string& S, size_t At, uint32_t V, int Bytes)
+{
+    for (int I = 0; I < Bytes; ++I)
+        S[At + size_t(I)] = char(uint8_t(V >> (8 * I)));
+}
+
+} // namespace
+
+// Decompression bombs beside a good picture: a run-length bitmap and a GIF
+// screen of 46340 x 46340 padded to look plausible, and a JPEG whose frame
+// claims as much behind half a megabyte of comments. Each is refused with a
+// line of its own before anything large is allocated; the good one is
+// converted and the run ends normally.
+TEST_F(EndToEnd, DecompressionBombsInOneRunAreRefusedAndTheRestIsConverted)
+{
+    struct TBudget {
+        int32_t Saved = SystemOption.PictureMemoryLimit;
+        ~TBudget() { SystemOption.PictureMemoryLimit = Saved; }
+    } Budget;
+    SystemOption.PictureMemoryLimit = 256;
+    constexpr uint32_t Side = 46340;
+
+    std::string Bmp(14 + 40 + 1024 + 4 + 540000, '\0');
+    Bmp[0] = 'B', Bmp[1] = 'M';
+    PutLE(Bmp, 2, uint32_t(Bmp.size()), 4);
+    PutLE(Bmp, 10, 14 + 40 + 1024, 4);
+    PutLE(Bmp, 14, 40, 4);
+    PutLE(Bmp, 18, Side, 4);
+    PutLE(Bmp, 22, Side, 4);
+    PutLE(Bmp, 26, 1, 2);
+    PutLE(Bmp, 28, 8, 2);
+    PutLE(Bmp, 30, 1, 4); // run-length coded
+    Bmp[14 + 40 + 1024 + 3] = 1; // end of line, end of picture
+
+    std::string Gif = "GIF89a";
+    Gif += std::string(7, '\0');
+    PutLE(Gif, 6, Side, 2);
+    PutLE(Gif, 8, Side, 2);
+    Gif[10] = char(0x80); // two global colours
+    Gif += std::string(6, '\xFF');
+    Gif += "\x21\xFE";
+    for (int I = 0; I < 2100; ++I)
+        Gif += char(255) + std::string(255, 'x');
+    Gif += '\0';
+    Gif += std::string("\x2C\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0\x3B", 17); // one pixel
+
+    std::string Jpeg = Read(MakeJPEG("small.jpg", 16, 16, 1));
+    const size_t Sof = Jpeg.find("\xFF\xC0");
+    ASSERT_NE(Sof, std::string::npos);
+    PutLE(Jpeg, Sof + 5, (Side >> 8) | (Side & 0xFF) << 8, 2);
+    PutLE(Jpeg, Sof + 7, (Side >> 8) | (Side & 0xFF) << 8, 2);
+    std::string Comments;
+    for (int I = 0; I < 9; ++I)
+        Comments += "\xFF\xFE\xFD\xEA" + std::string(65000, 'x');
+    Jpeg.insert(2, Comments);
+
+    const std::vector<std::pair<std::string, std::string>> Bombs = {
+        {"rle.bmp", Bmp}, {"screen.gif", Gif}, {"frame.jpg", Jpeg}};
+    for (const auto& [Name, Bytes] : Bombs) {
+        std::ofstream(Dir / "in" / Name, std::ios::binary) << Bytes;
+        Add(Dir / "in" / Name);
+    }
+    Add(MakeJPEG("good.jpg", 64, 48, 2));
+    JPEGOption.AlwaysRecompress = true; // an unchanged JPEG would be copied, not decoded
+    ASSERT_TRUE(Run(3, IO));
+    const std::vector<std::string> L = Lines();
+    for (const auto& [Name, Bytes] : Bombs) {
+        const auto Says = [&, N = Name](const std::string& Line) {
+            return Line.rfind(N + ": ", 0) == 0 && Line.find("picture too large") != std::string::npos;
+        };
+        EXPECT_NE(std::find_if(L.begin(), L.end(), Says), L.end()) << Name;
+        EXPECT_FALSE(fs::exists(Out(fs::path(Name).stem().string() + ".jpg"))) << Name;
+    }
+    EXPECT_EQ(SizeOf(Out("good.jpg")), std::make_pair(64, 48));
+}

@@ -159,11 +159,14 @@ TEST_F(Wic, TiffWithTooFewColourSamplesIsNotReadAsRgbOrGray)
 // tag says (16-bit samples go through libtiff's RGBA interface).
 TEST_F(Wic, TiffPixelsComeAsStoredWhateverTheOrientationTag)
 {
+    // One strip for the picture, and one strip a row (read band by band).
+    for (uint32_t rowsPerStrip : {2u, 1u})
     for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
         const std::string f = Scratch / "o.tif";
         TIFF* t = OpenTiff(f, 3, 2, 16, 3, PHOTOMETRIC_RGB);
         ASSERT_NE(t, nullptr);
         TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
         for (uint32_t y = 0; y < 2; ++y) {
             uint16_t row[9];
             for (uint32_t x = 0; x < 3; ++x)
@@ -174,7 +177,7 @@ TEST_F(Wic, TiffPixelsComeAsStoredWhateverTheOrientationTag)
         TIFFClose(t);
         TOwnedImg out{};
         ASSERT_TRUE(ReadWicMem(ReadBytes(f), out.Img)) << orientation;
-        SCOPED_TRACE(orientation);
+        SCOPED_TRACE(orientation * 10 + rowsPerStrip);
         ExpectPixels(out.Img, false);
     }
 }
