@@ -16,6 +16,7 @@
 #include "core/Rotate.h"
 #include "core/ResourceText.h"
 #include "core/SafeWrite.h"
+#include "platform/FileMap.h"
 #include "platform/FileTimes.h"
 
 namespace {
@@ -232,23 +233,26 @@ bool RebuildExifThumbnail(std::vector<uint8_t>& S, const uint8_t* Thumbnail, uin
 void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif, const TImageInfo& Info,
                       bool DropICC)
 {
-    std::vector<uint8_t> In;
-    if (!LoadWholeFile(Source, In))
+    // Mapped, not read: a file with a huge tail costs only the pages copied.
+    platform::TMappedFile File;
+    if (!File.Open(Source))
         throw EVestroError(LoadResText(SLoadFailed));
+    const uint8_t* In = File.Data();
+    const size_t InSize = size_t(File.Size());
     auto Need = [&](size_t Pos, size_t Len) {
-        if (Pos > In.size() || Len > In.size() - Pos)
+        if (Pos > InSize || Len > InSize - Pos)
             throw EVestroError("Stream read error");
     };
     auto IsId = [&](size_t Segment, const char* Id, size_t IdLen) {
-        return BE16(&In[Segment + 2]) >= 2 + IdLen && std::memcmp(&In[Segment + 4], Id, IdLen) == 0;
+        return BE16(In + Segment + 2) >= 2 + IdLen && std::memcmp(In + Segment + 4, Id, IdLen) == 0;
     };
     const TMetadataOption& Meta = MetadataOption;
 
     Need(0, 6);
-    const size_t FirstEnd = 4 + size_t(BE16(&In[4]));
+    const size_t FirstEnd = 4 + size_t(BE16(In + 4));
     Need(0, FirstEnd);
-    const uint16_t First = BE16(&In[2]);
-    const bool IsSOI = BE16(&In[0]) == 0xFFD8;
+    const uint16_t First = BE16(In + 2);
+    const bool IsSOI = BE16(In + 0) == 0xFFD8;
     std::vector<uint8_t> Out;
     bool Modified = false;
     if (IsSOI && First == 0xFFE1 && DropExif && IsId(2, "Exif", 4)) {
@@ -267,7 +271,7 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
         PutBE16(&Out[16], Density(Y));
         Modified = true;
     } else {
-        Out.assign(In.begin(), In.begin() + long(FirstEnd));
+        Out.assign(In, In + FirstEnd);
         // Only a real JFIF header of full length is patched.
         if (IsSOI && First == 0xFFE0 && !Meta.KeepResolution && FirstEnd >= 18 && IsId(2, "JFIF\0", 5)) {
             Out[13] = 1;
@@ -281,30 +285,35 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
     size_t P = FirstEnd;
     for (;;) {
         Need(P, 4);
-        const uint16_t M = BE16(&In[P]);
-        if ((M >> 8) != 0xFF || BE16(&In[P + 2]) < 2) {
+        const uint16_t M = BE16(In + P);
+        if ((M >> 8) != 0xFF || BE16(In + P + 2) < 2) {
             Abandoned = true;
             break;
         }
         if ((M >= 0xFFC1 && M <= 0xFFCF) || M == 0xFFDA)
             break;
-        const size_t Next = P + 2 + BE16(&In[P + 2]);
+        const size_t Next = P + 2 + BE16(In + P + 2);
         Need(P, Next - P);
         if (M == 0xFFE1 && DropExif && IsId(P, "Exif", 4))
             Modified = true;
         else if (M == 0xFFE2 && DropICC && IsId(P, "ICC_PROFILE", 11))
             Modified = true;
         else
-            Out.insert(Out.end(), In.begin() + long(P), In.begin() + long(Next));
+            Out.insert(Out.end(), In + P, In + Next);
         P = Next;
     }
     if (Abandoned) {
         Modified = false;
         Out.clear();
-    } else {
-        Out.insert(Out.end(), In.begin() + long(P), In.end());
     }
-    const std::vector<uint8_t>& Data = Modified ? Out : In;
+    // A modified output is the rebuilt head, then the rest of the source as it is.
+    const size_t Tail = P;
+    auto Write = [&](std::FILE* F) {
+        const bool Ok = Modified ? std::fwrite(Out.data(), 1, Out.size(), F) == Out.size() &&
+                                       std::fwrite(In + Tail, 1, InSize - Tail, F) == InSize - Tail
+                                 : std::fwrite(In, 1, InSize, F) == InSize;
+        return Ok && !File.Damaged(); // cut short by another program while copied
+    };
 
     const bool Same = platform::SameFile(Source, Dest);
     if (Same && !Modified)
@@ -313,7 +322,7 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
     const bool WasReadOnly = platform::StatFile(Dest, St) && St.ReadOnly;
     if (WasReadOnly && !platform::SetReadOnly(Dest, false))
         throw EVestroError(LoadResText(SSetAttributesFailed));
-    const bool Written = WriteFileAtomically(Dest, Data.data(), Data.size());
+    const bool Written = WriteFileAtomically(Dest, Write);
     if (!Written)
         ErrorLog.PutFileError(Info.Name(), LoadResText(SCopyFailed));
     // The input goes only when its output is there and is another file.

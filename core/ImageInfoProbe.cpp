@@ -11,6 +11,7 @@
 #include "core/ResourceText.h"
 #include "core/SusiePlugin.h"
 #include "core/SafeWrite.h"
+#include "platform/FileMap.h"
 #include "platform/FdFile.h"
 
 namespace {
@@ -334,10 +335,18 @@ TDateTime GetFileLastWriteTime(const std::string& FileName)
 
 bool ResetJPEGExifOrientation(const std::string& FileName)
 {
-    std::vector<uint8_t> Data;
-    if (!LoadWholeFile(FileName, Data))
+    // Mapped, not read: only the head up to the end of the EXIF block
+    // changes; the rest is written from the mapping as it is.
+    platform::TMappedFile File;
+    size_t Pos = 0, Len = 0;
+    if (!File.Open(FileName) || !FindJPEGExif(File.Data(), size_t(File.Size()), Pos, Len))
         return false;
-    if (!ResetExifOrientationInMemory(Data.data(), Data.size()))
+    std::vector<uint8_t> Head(File.Data(), File.Data() + Pos + Len);
+    if (!ResetExifOrientationInMemory(Head.data(), Head.size()))
         return false;
-    return WriteFileAtomically(FileName, Data.data(), Data.size());
+    const size_t Rest = size_t(File.Size()) - Head.size();
+    return WriteFileAtomically(FileName, [&](std::FILE* F) {
+        return std::fwrite(Head.data(), 1, Head.size(), F) == Head.size() &&
+               std::fwrite(File.Data() + Head.size(), 1, Rest, F) == Rest && !File.Damaged();
+    });
 }

@@ -255,9 +255,10 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
         S->Err.Quiet = true; // NewImage said why
         longjmp(S->Err.Jump, 1);
     }
-    // libjpeg's own large buffers stay within what is left.
+    // libjpeg's own large buffers stay within what is left (with room for
+    // its small ones, which it counts too).
     const uint64_t left = kodex::PictureBudget() - uint64_t(S->Img.Bpl) * BlockRows(S->Img.Height);
-    S->Info.mem->max_memory_to_use = long(std::min<uint64_t>(left, uint64_t(LONG_MAX)));
+    S->Info.mem->max_memory_to_use = long(std::min<uint64_t>(left + (uint64_t(32) << 20), uint64_t(LONG_MAX)));
     // The block is not touched yet. Huffman coding needs at least a bit or
     // two per 8 x 8 block and channel; arithmetic coding of a flat picture
     // gets by with far less.

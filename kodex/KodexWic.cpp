@@ -84,7 +84,21 @@ int TiffError(TIFF*, void* User, const char* Module, const char* Fmt, va_list Ap
     }
     return 1;
 }
-int TiffWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+// Warnings are no reason to fail a file, except those of libjpeg inside
+// libtiff: a cut or corrupt JPEG-compressed strip is only warned about, and
+// what is missing is filled with gray.
+int TiffWarning(TIFF*, void* User, const char* Module, const char* Fmt, va_list Ap)
+{
+    auto* damage = static_cast<std::string*>(User);
+    if (!damage->empty() || !Module || std::strcmp(Module, "JPEGLib") != 0)
+        return 1;
+    char buf[256];
+    std::vsnprintf(buf, sizeof buf, Fmt, Ap);
+    if ((std::strstr(buf, "Premature end") || std::strstr(buf, "Corrupt JPEG data")) &&
+        !std::strstr(buf, "extraneous bytes"))
+        *damage = std::string("TIFF: ") + buf;
+    return 1;
+}
 
 // True when every strip (or tile) of the picture has data inside the file
 // and, uncompressed, all the bytes its rows need. libtiff only warns about
@@ -129,10 +143,10 @@ bool DataCoversPicture(TIFF* T, uint64_t FileSize, uint32_t Height, uint64_t& Da
 bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
 {
     TMemFile mf{Data, Size, 0};
-    std::string msg;
+    std::string msg, damage;
     TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(opts, TiffError, &msg);
-    TIFFOpenOptionsSetWarningHandlerExtR(opts, TiffWarning, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(opts, TiffWarning, &damage);
     TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t(1) << 33);
     TIFF* t = TIFFClientOpenExt("", "r", &mf, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
                                 TiffUnmap, opts);
@@ -281,6 +295,10 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
             TIFFRGBAImageEnd(&rgba);
         if (!ok && !quiet)
             ReportError("", "%s", !msg.empty() ? msg.c_str() : emsg[0] ? emsg : "Cannot decode the TIFF picture");
+    }
+    if (ok && !damage.empty()) {
+        ReportError("", "%s", damage.c_str());
+        ok = false;
     }
     if (ok) {
         uint32_t len = 0;

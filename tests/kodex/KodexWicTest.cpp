@@ -597,3 +597,37 @@ TEST_F(Wic, TiffWhoseDataDoesNotCoverItsLengthFails)
         EXPECT_NE(errs[0].find("does not cover"), std::string::npos) << errs[0];
     }
 }
+
+// A JPEG-compressed strip cut short: libjpeg inside libtiff only warns and
+// fills the rest with gray.
+TEST_F(Wic, TiffWithACutJpegStripFails)
+{
+    const std::string f = Scratch / "j.tif";
+    TIFF* t = OpenTiff(f, 64, 64, 8, 3, PHOTOMETRIC_RGB);
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 64);
+    std::vector<uint8_t> row(64 * 3);
+    for (uint32_t y = 0; y < 64; ++y) {
+        for (uint32_t i = 0; i < row.size(); ++i)
+            row[i] = uint8_t(i * 5 + y * 3);
+        TIFFWriteScanline(t, row.data(), y, 0);
+    }
+    TIFFClose(t);
+    std::vector<uint8_t> d = ReadBytes(f);
+    TOwnedImg whole{};
+    EXPECT_EQ(1, ReadWicMem(d, whole.Img));
+    EXPECT_TRUE(TakeErrors().empty());
+    // The strip's byte count halved: the codec reaches its end half-way.
+    auto u32 = [&](size_t p) { return uint32_t(d[p] | d[p + 1] << 8 | d[p + 2] << 16 | uint32_t(d[p + 3]) << 24); };
+    const size_t ifd = u32(4);
+    for (uint32_t i = 0, n = uint32_t(d[ifd] | d[ifd + 1] << 8); i < n; ++i)
+        if ((d[ifd + 2 + 12 * i] | d[ifd + 3 + 12 * i] << 8) == 279)
+            SetTiffTag(d, 279, u32(ifd + 2 + 12 * i + 8) / 2);
+    TOwnedImg out{};
+    EXPECT_EQ(0, ReadWicMem(d, out.Img));
+    EXPECT_EQ(out.Img.Mem, nullptr);
+    const auto errs = TakeErrors();
+    ASSERT_FALSE(errs.empty());
+    EXPECT_NE(errs[0].find("JPEG"), std::string::npos) << errs[0];
+}

@@ -1,17 +1,25 @@
-// Writes small seed files for the read_wic decoders into the folder given as
-// the only argument, each prefixed with the fuzz target's selector byte:
-// TIFF of several layouts and codings, GIF (plain and interlaced with a
-// transparent colour), WebP (lossy, lossless, alpha, profile and EXIF,
-// animation) and HEIF/AVIF where this libheif build can encode them.
-// Built with BUILD_FUZZ; scripts/fuzz runs it.
+// Small seed files for the codec fuzz target, each prefixed with the
+// selector byte of the entry it is meant for (KodexFuzzTarget.h): PNG (RGB,
+// 16-bit gray with alpha, palette with transparency), JPEG (baseline,
+// progressive, gray; plain and scaled to YCbCr), TIFF of several layouts and
+// codings, GIF (plain and interlaced with a transparent colour), WebP (lossy,
+// lossless, alpha, profile and EXIF, animation), HEIF/AVIF where this libheif
+// build can encode them (and their thumbnails), and every one of them once
+// more through the header probe.
+#include "KodexFuzzSeeds.h"
+
 #include <gif_lib.h>
+#include <jpeglib.h>
 #include <libheif/heif.h>
+#include <png.h>
 #include <tiffio.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,8 +27,12 @@ namespace {
 
 std::string Out;
 
-// Selector bytes of the fuzz target: 2 read_wic, 0x42 read_wic_thumbnail.
-void Save(const std::string& Name, const uint8_t* Data, size_t Size, uint8_t Selector = 2)
+// Selector bytes of the fuzz target (KodexFuzzTarget.h).
+enum : uint8_t {
+    kPng = 0, kPngFlatten = 0x80, kJpeg = 1, kJpegHalfYCbCr = 0x15, kWic = 2, kWicThumbnail = 0x42, kProbe = 0x22
+};
+
+void Save(const std::string& Name, const uint8_t* Data, size_t Size, uint8_t Selector = kWic)
 {
     const std::string path = Out + "/" + Name;
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
@@ -30,7 +42,7 @@ void Save(const std::string& Name, const uint8_t* Data, size_t Size, uint8_t Sel
     }
 }
 
-std::vector<uint8_t> Slurp(const std::string& Path)
+std::vector<uint8_t> Slurp(const std::string& Path, bool Remove = true)
 {
     std::vector<uint8_t> d;
     if (std::FILE* f = std::fopen(Path.c_str(), "rb")) {
@@ -39,7 +51,8 @@ std::vector<uint8_t> Slurp(const std::string& Path)
             d.push_back(uint8_t(c));
         std::fclose(f);
     }
-    std::remove(Path.c_str());
+    if (Remove)
+        std::remove(Path.c_str());
     return d;
 }
 
@@ -226,7 +239,7 @@ void Heif()
                     const std::string name = std::string("heif-") + (fmt == heif_compression_HEVC ? "hevc" : "av1") +
                                              (alpha ? "-alpha" : "");
                     Save(name, d.data(), d.size());
-                    Save(name + "-thumb", d.data(), d.size(), 0x42);
+                    Save(name + "-thumb", d.data(), d.size(), kWicThumbnail);
                 }
             }
             if (th)
@@ -242,15 +255,94 @@ void Heif()
     heif_deinit();
 }
 
+void Png()
+{
+    auto save = [](const char* Name, png_uint_32 W, png_uint_32 H, png_uint_32 Format, const void* Pixels,
+                   const void* Colormap, png_uint_32 Colors, uint8_t Selector) {
+        png_image im{};
+        im.version = PNG_IMAGE_VERSION;
+        im.width = W;
+        im.height = H;
+        im.format = Format;
+        im.colormap_entries = Colors;
+        png_alloc_size_t n = 0;
+        if (!png_image_write_to_memory(&im, nullptr, &n, 0, Pixels, 0, Colormap))
+            return;
+        std::vector<uint8_t> d(n);
+        if (png_image_write_to_memory(&im, d.data(), &n, 0, Pixels, 0, Colormap))
+            Save(std::string("png-") + Name, d.data(), n, Selector);
+    };
+    std::vector<uint8_t> rgb(7 * 5 * 3);
+    for (size_t i = 0; i < rgb.size(); ++i)
+        rgb[i] = uint8_t(i * 37);
+    save("rgb", 7, 5, PNG_FORMAT_RGB, rgb.data(), nullptr, 0, kPng);
+    std::vector<uint16_t> ga(4 * 3 * 2);
+    for (size_t i = 0; i < ga.size(); ++i)
+        ga[i] = uint16_t(i * 2741);
+    save("ga16", 4, 3, PNG_FORMAT_LINEAR_Y_ALPHA, ga.data(), nullptr, 0, kPngFlatten);
+    std::vector<uint8_t> map(16 * 4), idx(5 * 4);
+    for (size_t i = 0; i < map.size(); ++i)
+        map[i] = uint8_t(i * 16 + (i % 4 == 3 ? 7 : 0));
+    for (size_t i = 0; i < idx.size(); ++i)
+        idx[i] = uint8_t(i % 16);
+    save("palette", 5, 4, PNG_FORMAT_RGBA_COLORMAP, idx.data(), map.data(), 16, kPng);
+}
+
+void Jpeg()
+{
+    for (int kind = 0; kind < 3; ++kind) {
+        jpeg_compress_struct c;
+        jpeg_error_mgr e;
+        c.err = jpeg_std_error(&e);
+        jpeg_create_compress(&c);
+        unsigned char* out = nullptr;
+        unsigned long size = 0;
+        jpeg_mem_dest(&c, &out, &size);
+        c.image_width = 16;
+        c.image_height = 12;
+        c.input_components = kind == 2 ? 1 : 3;
+        c.in_color_space = kind == 2 ? JCS_GRAYSCALE : JCS_RGB;
+        jpeg_set_defaults(&c);
+        jpeg_set_quality(&c, 80, TRUE);
+        if (kind == 1)
+            jpeg_simple_progression(&c);
+        jpeg_start_compress(&c, TRUE);
+        std::vector<uint8_t> row(16 * 3);
+        for (uint32_t y = 0; y < 12; ++y) {
+            for (size_t i = 0; i < row.size(); ++i)
+                row[i] = uint8_t((i + y * 48) * 7);
+            JSAMPROW r = row.data();
+            jpeg_write_scanlines(&c, &r, 1);
+        }
+        jpeg_finish_compress(&c);
+        jpeg_destroy_compress(&c);
+        static const char* names[3] = {"jpeg-baseline", "jpeg-progressive", "jpeg-gray"};
+        Save(names[kind], out, size, kJpeg);
+        Save(std::string(names[kind]) + "-ycc", out, size, kJpegHalfYCbCr);
+        std::free(out);
+    }
+}
+
+// Every seed once more through the header probe.
+void ProbeCopies()
+{
+    std::vector<std::filesystem::path> seeds;
+    for (const auto& e : std::filesystem::directory_iterator(Out))
+        seeds.push_back(e.path());
+    for (const auto& p : seeds) {
+        std::vector<uint8_t> d = Slurp(p.string(), false);
+        if (d.size() > 1 && (d[0] & 0x40) == 0) // a thumbnail seed is its file's twin
+            Save("probe-" + p.filename().string(), d.data() + 1, d.size() - 1, kProbe);
+    }
+}
+
 } // namespace
 
-int main(int Argc, char** Argv)
+void MakeFuzzSeeds(const std::string& Folder)
 {
-    if (Argc != 2) {
-        std::fprintf(stderr, "usage: %s FOLDER\n", Argv[0]);
-        return 2;
-    }
-    Out = Argv[1];
+    Out = Folder;
+    Png();
+    Jpeg();
     TIFFSetWarningHandler(nullptr);
     const TTiffSpec tiffs[] = {
         {"rgb-lzw", 13, 9, 3, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, PLANARCONFIG_CONTIG, false, 0, 0},
@@ -272,5 +364,5 @@ int main(int Argc, char** Argv)
     Gif("interlaced-transparent", 9, 11, true, 3);
     WebP();
     Heif();
-    return 0;
+    ProbeCopies();
 }
