@@ -158,7 +158,7 @@ bool EncodeThumbnailJPEG(const TImgInfo& Img, int32_t Quality, std::vector<uint8
     for (uint64_t Capacity = 65536;; Capacity *= 4) {
         Out.resize(size_t(Capacity));
         size_t Size = Out.size();
-        if (WriteThumbnailJPEG(Out.data(), Size, Img, false, 1, 0, Quality) && Size > 0) {
+        if (WriteThumbnailJPEG(Out.data(), Size, Img, false, 1, 0, Quality, TakeRunSettings()) && Size > 0) {
             Out.resize(Size);
             return true;
         }
@@ -175,6 +175,7 @@ bool UpdateThumbnail(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedded)
     if (Entry.PictureFormat == pfUnknown && !GetImageInfo(Entry.Path(), Entry))
         return false;
 
+    const TRunSettings S = TakeRunSettings();
     TOwnedImg Img;
     // A picture made before, or the one the camera embedded: shown as it is,
     // nothing to cache.
@@ -186,7 +187,7 @@ bool UpdateThumbnail(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedded)
              ReadEmbeddedThumbnail(Entry.Path(), Entry.FThumbnailPos, Entry.FThumbnailSize, Embedded))
         Jpeg = &Embedded;
     if (Jpeg) {
-        if (ReadJPEGFromMemory(Jpeg->data(), Jpeg->size(), Img.I) && Img.I.Mem) {
+        if (ReadJPEGFromMemory(Jpeg->data(), Jpeg->size(), Img.I, S) && Img.I.Mem) {
             if (Img.I.Channels == 4)
                 CMYKToBGR(Img.I);
             Bitmap = ImgToQImage(Img.I, DefaultBGColor);
@@ -204,7 +205,7 @@ bool UpdateThumbnail(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedded)
     if (Entry.PictureFormat == pfJPEG) {
         int32_t Factor = ThumbnailDecodeFactor(Entry.Width, Entry.Height);
         bool IsYCbCr = false;
-        R = ReadJPEGFile(Entry.Path(), Img.I, Factor, nullptr, IsYCbCr, false);
+        R = ReadJPEGFile(Entry.Path(), Img.I, Factor, nullptr, IsYCbCr, false, S);
         if (R && Img.I.Channels == 4)
             CMYKToBGR(Img.I);
     } else if (Entry.PictureFormat == pfWIC) {
@@ -212,7 +213,7 @@ bool UpdateThumbnail(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedded)
     } else {
         bool IsYCbCr = false;
         uint32_t Flags = 0;
-        R = LoadImageByType(Entry, Img.I, TScale(), false, nullptr, IsYCbCr, Flags, ofJPEG);
+        R = LoadImageByType(Entry, Img.I, TScale(), false, nullptr, IsYCbCr, Flags, ofJPEG, S);
     }
     if (!R || !Img.I.Mem)
         return false;
@@ -265,12 +266,13 @@ bool TListPreview::NameEntry(int Index)
     TImageInfo* E = List()->Items(Index);
     if (E->PictureFormat == pfUnknown && !GetImageInfo(E->Path(), *E))
         return false;
-    std::string Rule = EffectHost ? EffectHost->RenameRule() : FileOption.FileNameFormat;
+    const TRunSettings S = TakeRunSettings();
+    std::string Rule = EffectHost ? EffectHost->RenameRule() : S.File.FileNameFormat;
     TScale Scale;
     if (EffectList)
-        EffectList->CanDownScalingLoad(*E, Scale);
-    const int32_t N = ExtractStartNumber(Rule) + Index;
-    MakeOutputFileName(Rule, *E, N, E->OutPutFileName, Scale);
+        EffectList->CanDownScalingLoad(*E, Scale, S);
+    const int32_t N = ExtractStartNumber(Rule, S) + Index;
+    MakeOutputFileName(Rule, *E, N, E->OutPutFileName, Scale, S);
     ClearFolderFileCounts();
     E->Number = Index;
     return true;
@@ -284,14 +286,17 @@ bool TListPreview::LoadPreviewImage(int Index, TImgInfo& Img, std::string& Capti
     TImageInfo& E = *L->Items(Index);
     if (E.PictureFormat == pfUnknown && !GetImageInfo(E.Path(), E))
         return false;
+    // A preview is a run of one picture with the settings as they are now.
+    PreviewParams.Settings = TakeRunSettings();
+    const TRunSettings& S = PreviewParams.Settings;
     TScale Scale;
-    const bool CanDown = EffectList->CanDownScalingLoad(E, Scale);
+    const bool CanDown = EffectList->CanDownScalingLoad(E, Scale, S);
     const int32_t OutFmt = FormatIdFromExt(E.OutPutFileName);
 
     TOwnedImg Loaded;
     bool IsYCbCr = false;
     uint32_t Flags = 0;
-    const int32_t R = LoadImageByType(E, Loaded.I, Scale, CanDown, nullptr, IsYCbCr, Flags, OutFmt);
+    const int32_t R = LoadImageByType(E, Loaded.I, Scale, CanDown, nullptr, IsYCbCr, Flags, OutFmt, S);
     if (R == 0 || !Loaded.I.Mem)
         throw EVestroError(LoadResText(SLoadFailed));
     PreviewParams.IsYCbCr = IsYCbCr;
@@ -300,7 +305,7 @@ bool TListPreview::LoadPreviewImage(int Index, TImgInfo& Img, std::string& Capti
     PreviewParams.Time = E.DateTimeOriginal != 0 ? E.DateTimeOriginal : E.DateTimeLastWrite;
     EffectList->DoEffect(Loaded.I, E, R, PreviewParams);
     std::string Mode;
-    ResizeModeText(E, Scale, Mode);
+    ResizeModeText(E, Scale, Mode, S.Resize);
     Caption = E.Name() + ":" + Mode;
     YCbCrToBGRInPlace(Loaded.I, PreviewParams.IsYCbCr);
     Img = Loaded.I;

@@ -131,22 +131,16 @@ void TProgressForm::StartRun()
     FEvents = std::make_unique<TBatchEventQueue>();
     FErrors = std::make_unique<TErrorLogSink>(ErrorLog);
     FIO = std::make_unique<TConvertIO>();
-    FNameJob = std::make_unique<TOutputNameJob>(entries, *EffectList, FileOption.FileNameFormat);
+    // The run follows the settings as they are now, whatever a dialog
+    // changes while it goes on.
+    const TRunSettings settings = TakeRunSettings();
+    FNameJob = std::make_unique<TOutputNameJob>(entries, *EffectList, settings.File.FileNameFormat, settings);
     TWorkerObjectFactory objects = ThreadObjectCopies(MainResizer, MainUnsharpMask, AntialiasResizer, MainGaussianBlur);
-    TConvertSettings settings;
-    settings.RenameOnly = FileOption.RenameOnly;
-    settings.NotOverwrite = FileOption.NotOverwrite;
     FJob = std::make_unique<TConvertJob>(entries, *EffectList, *FIO, *FErrors, std::move(objects), settings);
-    FNumbering = std::make_unique<TNumbering>();
-    FNumbering->CurrentNumber = &CurrentNumber;
-    FNumbering->StartNumber = &FileOption.StartNumber;
-    FNumbering->ResetType = FileOption.ResetType;
-    TOutputNameJob* names = FNameJob.get();
-    FNumbering->ExtractStartNumber = [names] { return names->ExtractStart(); };
+    FNumbering = std::make_unique<TNumbering>(RunNumbering(*FNameJob));
     FRun = std::make_unique<TBatchRun>(*FNameJob, *FJob, *FErrors, FEvents.get());
-    const int workers = SystemOption.ParallelProcessing ? std::max(1, SystemOption.MaxThread) : 1;
-    FRun->Start(TCollisionRules{FileOption.NotOverwrite, FileOption.Skip, FileOption.IgnoreReadOnlyAttr},
-                *FNumbering, workers, SystemOption.AbortOnError);
+    const int workers = settings.System.ParallelProcessing ? std::max(1, settings.System.MaxThread) : 1;
+    FRun->Start(RunCollisionRules(settings), *FNumbering, workers, settings.System.AbortOnError);
     FPollTimer->start();
 }
 

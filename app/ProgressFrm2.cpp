@@ -95,7 +95,7 @@ void TProgressForm2::StartRun()
     ProgressBar1->setValue(0);
 
     FObserver = std::make_unique<TObserver>(FTilesDone);
-    FRun = std::make_unique<TCombineRun>(input, *MainResizer, ErrorLog, FObserver.get());
+    FRun = std::make_unique<TCombineRun>(input, *MainResizer, ErrorLog, FObserver.get(), TakeRunSettings());
     FThread = std::thread([this] {
         try {
             FRunResult = FRun->Execute(FCancel);

@@ -82,9 +82,9 @@ private:
     bool FDone = false;
 };
 
-bool KeepTimes()
+bool KeepTimes(const TRunSettings& S)
 {
-    return MetadataOption.KeepCreationTime || MetadataOption.KeepLastWriteTime;
+    return S.Metadata.KeepCreationTime || S.Metadata.KeepLastWriteTime;
 }
 
 } // namespace
@@ -143,11 +143,11 @@ int32_t LoadOrRaise(const std::function<int32_t()>& Load)
 }
 
 int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
-                              bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat)
+                              bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat, const TRunSettings& S)
 {
     // The luma/chroma working form is not asked for.
     IsYCbCr = false;
-    return LoadImageByType(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat);
+    return LoadImageByType(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat, S);
 }
 
 bool TConvertIO::WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res)
@@ -162,46 +162,47 @@ bool TConvertIO::WritePaletteBMP(const std::string& Path, TImgInfo& Img, const T
 
 bool TConvertIO::WriteJPEG(const std::string& Path, TImgInfo& Img, int32_t Quality, const TResolutionInfo& Res,
                            bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
-                           int32_t SampleType, int32_t Smoothing)
+                           int32_t SampleType, int32_t Smoothing, const TRunSettings& S)
 {
-    return ::WriteJPEG(Path, Img, Quality, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType, Smoothing) != 0;
+    return ::WriteJPEG(Path, Img, Quality, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType, Smoothing, S) != 0;
 }
 
 bool TConvertIO::WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TImgInfo& Img,
                                    const TResolutionInfo& Res, bool IsYCbCr, const TICCInfo* ICC,
                                    const uint8_t* Exif, uint32_t ExifSize, int32_t SampleType, int32_t Smoothing,
-                                   int32_t Quality)
+                                   int32_t Quality, const TRunSettings& S)
 {
     size_t N = Buf.size();
     const bool Ok = ::WriteJPEGToMemory(Buf.data(), N, Img, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType,
-                                        Smoothing, Quality) != 0;
+                                        Smoothing, Quality, S) != 0;
     Size = uint32_t(std::min<size_t>(N, Buf.size()));
     return Ok;
 }
 
 bool TConvertIO::WritePalettePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
-                                 const TResolutionInfo& Res)
+                                 const TResolutionInfo& Res, const TRunSettings& S)
 {
-    return SavePalettePNG(Path, Img, ICC, Res);
+    return SavePalettePNG(Path, Img, ICC, Res, S);
 }
 
-bool TConvertIO::WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC, const TResolutionInfo& Res)
+bool TConvertIO::WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC, const TResolutionInfo& Res,
+                          const TRunSettings& S)
 {
-    return WritePNGFile(Path, Img, ICC, false, false, Res, 0, nullptr) != 0;
+    return WritePNGFile(Path, Img, ICC, false, false, Res, 0, nullptr, S) != 0;
 }
 
 bool TConvertIO::CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif,
-                                  TImageInfo& Info, bool DropICC)
+                                  TImageInfo& Info, bool DropICC, const TRunSettings& S)
 {
     // The copier logs its own failure, restores the times and deletes the
     // source itself when asked (only once Dest is written and is another file).
-    ::CopyJPEGMetadata(Source, Dest, DropExif, Info, DropICC);
+    ::CopyJPEGMetadata(Source, Dest, DropExif, Info, DropICC, S);
     return true;
 }
 
-void TConvertIO::RestoreFileTimes(TImageInfo& Info)
+void TConvertIO::RestoreFileTimes(TImageInfo& Info, const TRunSettings& S)
 {
-    ::RestoreFileTimes(Info);
+    ::RestoreFileTimes(Info, Info.OutPutFileName, S.Metadata);
 }
 
 TWorkerObjectFactory ThreadObjectCopies(TResizer* Resizer, TUnsharpMask* UnSharpMask, TResizer* Antialiasing,
@@ -236,8 +237,8 @@ TWorkerObjectFactory ThreadObjectCopies(TResizer* Resizer, TUnsharpMask* UnSharp
 
 // ---------------------------------------------------------------- names
 
-TOutputNameJob::TOutputNameJob(TRunEntries Entries, TEffectList& Effects, std::string Rule)
-    : FEntries(Entries), FEffects(Effects), FRule(std::move(Rule))
+TOutputNameJob::TOutputNameJob(TRunEntries Entries, TEffectList& Effects, std::string Rule, TRunSettings Settings)
+    : FEntries(Entries), FEffects(Effects), FRule(std::move(Rule)), FSettings(std::move(Settings))
 {
 }
 
@@ -250,7 +251,7 @@ int TOutputNameJob::Count()
 
 void TOutputNameJob::BeginNames()
 {
-    if (FEntries.RunInput && FileOption.AutoSortMode == 1)
+    if (FEntries.RunInput && FSettings.File.AutoSortMode == 1)
         std::sort(FEntries.RunInput->begin(), FEntries.RunInput->end(),
                   [](const TImageFileInfo& A, const TImageFileInfo& B) { return A.InputFileName < B.InputFileName; });
     FProbes.clear();
@@ -265,7 +266,7 @@ std::string TOutputNameJob::Refused(int Index)
 
 int32_t TOutputNameJob::ExtractStart()
 {
-    return ExtractStartNumber(FRule);
+    return ExtractStartNumber(FRule, FSettings);
 }
 
 TImageInfo* TOutputNameJob::Info(int Index)
@@ -326,9 +327,9 @@ std::string TOutputNameJob::MakeName(int Index, int32_t Number)
     if (!I)
         return std::string();
     TScale Scale;
-    FEffects.CanDownScalingLoad(*I, Scale);
+    FEffects.CanDownScalingLoad(*I, Scale, FSettings);
     std::string Name;
-    MakeOutputFileName(FRule, *I, Number, Name, Scale);
+    MakeOutputFileName(FRule, *I, Number, Name, Scale, FSettings);
     return Name;
 }
 
@@ -371,22 +372,22 @@ TNumbering RunNumbering(TOutputNameJob& Names)
     TNumbering N;
     N.CurrentNumber = &CurrentNumber;
     N.StartNumber = &FileOption.StartNumber;
-    N.ResetType = FileOption.ResetType;
+    N.ResetType = Names.Settings().File.ResetType;
     N.ExtractStartNumber = [&Names] { return Names.ExtractStart(); };
     return N;
 }
 
-TCollisionRules RunCollisionRules(bool NotOverwrite)
+TCollisionRules RunCollisionRules(const TRunSettings& S)
 {
-    return TCollisionRules{NotOverwrite, FileOption.Skip, FileOption.IgnoreReadOnlyAttr};
+    return TCollisionRules{S.File.NotOverwrite, S.File.Skip, S.File.IgnoreReadOnlyAttr};
 }
 
 // ---------------------------------------------------------------- workers
 
 TConvertJob::TConvertJob(TRunEntries Entries, TEffectList& Effects, TConvertIO& IO, TErrorSink& Errors,
-                         TWorkerObjectFactory Objects, TConvertSettings Settings)
+                         TWorkerObjectFactory Objects, TRunSettings Settings)
     : FEntries(Entries), FEffects(Effects), FIO(IO), FErrors(Errors), FObjects(std::move(Objects)),
-      FSettings(Settings)
+      FSettings(std::move(Settings))
 {
     // Sized once: workers reach their probes without the lock.
     FProbes.resize(size_t(Count()));
@@ -416,6 +417,7 @@ void TConvertJob::CreateThreadObjects(int ThreadNum, int Workers, const std::ato
     W->Params.ThreadNum = ThreadNum;
     W->Params.Cancel = Cancel;
     W->Params.ToolCancel = ToolCancel;
+    W->Params.Settings = FSettings;
     TWorkerObjects O = FObjects.Shared;
     if (Workers > 1 && FObjects.Copy) {
         O = FObjects.Copy(FObjects.Shared);
@@ -498,15 +500,15 @@ void TConvertJob::ProcessEntry(int Index, int ThreadNum)
     P.RInfo = Item.Resolution();
     P.Time = Item.DateTimeOriginal != 0 ? Item.DateTimeOriginal : Item.DateTimeLastWrite;
     TScale Scale;
-    const bool CanDown = FEffects.CanDownScalingLoad(Item, Scale);
+    const bool CanDown = FEffects.CanDownScalingLoad(Item, Scale, FSettings);
     const int32_t OutFmt = FormatIdFromExt(Item.OutPutFileName);
 
-    if (FSettings.RenameOnly)
+    if (FSettings.File.RenameOnly)
         RenameOnly(Item);
     else if (FEffects.JPEGTranEffect() && FEffects.JPEGTranEffect()->FUse)
         LosslessTransform(Item, W, FEntries.RunInput && (*FEntries.RunInput)[size_t(Index)].Named);
-    else if (Item.PictureFormat == pfJPEG && OutFmt == 2 && !JPEGOption.AlwaysRecompress && FAnyUse &&
-             !FEffects.IsChange(Item))
+    else if (Item.PictureFormat == pfJPEG && OutFmt == 2 && !FSettings.JPEG.AlwaysRecompress && FAnyUse &&
+             !FEffects.IsChange(Item, FSettings))
         LosslessCopy(Item);
     else
         Convert(Item, W, CanDown, Scale, OutFmt);
@@ -526,17 +528,17 @@ void TConvertJob::RenameOnly(TImageInfo& Item)
     // copied instead (and replaces only when the run may overwrite).
     const int E = platform::RenameNoReplace(Item.Path(), Out);
     if (E == EXDEV) {
-        if (platform::CopyFile(Item.Path(), Out, FSettings.NotOverwrite) != 0)
+        if (platform::CopyFile(Item.Path(), Out, FSettings.File.NotOverwrite) != 0)
             Fail(SCopyFailed);
     } else if (E != 0)
         Fail(SRenameFailed);
-    if (KeepTimes())
-        FIO.RestoreFileTimes(Item);
+    if (KeepTimes(FSettings))
+        FIO.RestoreFileTimes(Item, FSettings);
 }
 
 void TConvertJob::DeleteInputIfDone(TImageInfo& Item, bool Written)
 {
-    if (!FileOption.DeleteInputFile || !Written)
+    if (!FSettings.File.DeleteInputFile || !Written)
         return;
     if (!platform::FileExists(Item.OutPutFileName) || platform::SameFile(Item.Path(), Item.OutPutFileName))
         return;
@@ -559,7 +561,7 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W, bool Named)
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     // The tool writes where the context says: a temporary name beside the
     // output, so that a failed or cancelled tool leaves the old file alone.
-    TPendingOutput Pending(Out, FSettings.NotOverwrite);
+    TPendingOutput Pending(Out, FSettings.File.NotOverwrite);
     Item.OutPutFileName = Pending.Temp();
     W.Params.Warning.clear();
     try {
@@ -577,8 +579,8 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W, bool Named)
         FailWrite(Out, Why);
     if (ReadOnly)
         platform::SetReadOnly(Out, true);
-    if (KeepTimes())
-        FIO.RestoreFileTimes(Item);
+    if (KeepTimes(FSettings))
+        FIO.RestoreFileTimes(Item, FSettings);
     // A doubtful output stays, but the source is the better copy.
     if (!W.Params.Warning.empty()) {
         FErrors.PutErrorMsg(Item.Name() + ": " + W.Params.Warning);
@@ -592,12 +594,13 @@ void TConvertJob::LosslessCopy(TImageInfo& Item)
     const std::string& Out = Item.OutPutFileName;
     // The copier replaces what it finds; without leave to overwrite, a file
     // that appeared since the names were given out must stay.
-    if (FSettings.NotOverwrite && platform::PathExists(Out))
+    if (FSettings.File.NotOverwrite && platform::PathExists(Out))
         Fail(SCopyFailed);
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     // The copier writes through a temporary file of its own, logs a failed
     // write, restores the times and deletes the source when asked.
-    if (!FIO.CopyJPEGMetadata(Item.Path(), Out, !JPEGOption.AddExifInfo, Item, !MetadataOption.KeepICCProfile))
+    if (!FIO.CopyJPEGMetadata(Item.Path(), Out, !FSettings.JPEG.AddExifInfo, Item, !FSettings.Metadata.KeepICCProfile,
+                              FSettings))
         Fail(SSaveFailed);
     if (ReadOnly && platform::FileExists(Out))
         platform::SetReadOnly(Out, true);
@@ -624,7 +627,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     bool IsYCbCr = false;
     uint32_t Flags = 0;
     const int32_t R = LoadOrRaise([&] {
-        const int32_t N = FIO.LoadImage(Item, L.Img, Scale, CanDown, &L.ICC, IsYCbCr, Flags, OutFmt);
+        const int32_t N = FIO.LoadImage(Item, L.Img, Scale, CanDown, &L.ICC, IsYCbCr, Flags, OutFmt, FSettings);
         return L.Img.Mem ? N : 0;
     });
     P.IsYCbCr = IsYCbCr;
@@ -658,7 +661,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     } else {
         if (OutFmt == 0)
             Fail(SUnknownFormat);
-        TPendingOutput Pending(Out, FSettings.NotOverwrite);
+        TPendingOutput Pending(Out, FSettings.File.NotOverwrite);
         std::string Why, Notice;
         {
             // What the writers say becomes the reason of one line that names
@@ -696,21 +699,22 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     }
     if (ReadOnly)
         platform::SetReadOnly(Out, true);
-    if (KeepTimes())
-        FIO.RestoreFileTimes(Item);
+    if (KeepTimes(FSettings))
+        FIO.RestoreFileTimes(Item, FSettings);
     DeleteInputIfDone(Item, true);
 }
 
 bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path)
 {
     TEffectParams& P = W.Params;
+    const TRunSettings& S = FSettings;
     bool Ok = false;
     switch (OutFmt) {
     case 1:
         YCbCrToBGRInPlace(Img, P.IsYCbCr);
         if (Img.Channels == 2)
             GrayAlphaToBGRA(Img);
-        if (Img.Channels == 3 && BitmapOption.IndexColor && FIO.WritePaletteBMP(Path, Img, P.RInfo))
+        if (Img.Channels == 3 && S.Bitmap.IndexColor && FIO.WritePaletteBMP(Path, Img, P.RInfo))
             Ok = true;
         else
             Ok = FIO.WriteBMP(Path, Img, P.RInfo);
@@ -730,30 +734,29 @@ bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
                     FreeAligned(P);
             }
         } Block;
-        if (Item.HasExif() && JPEGOption.AddExifInfo)
-            Block.P = Item.GetExifInfo(FEffects.FExifRotationUse, Img, P.Resizer, JPEGOption.UpdateExif,
-                                       JPEGOption.UpdateExifResolution && !MetadataOption.KeepResolution,
-                                       P.IsYCbCr);
+        if (Item.HasExif() && S.JPEG.AddExifInfo)
+            Block.P = Item.GetExifInfo(FEffects.FExifRotationUse, Img, P.Resizer, S.JPEG.UpdateExif,
+                                       S.JPEG.UpdateExifResolution && !S.Metadata.KeepResolution, P.IsYCbCr, S);
         const uint8_t* Exif = Block.P;
         const uint32_t ExifSize = Block.P ? Item.ExifSize() : 0;
-        if (JPEGOption.UseFileSizeLimit) {
+        if (S.JPEG.UseFileSizeLimit) {
             std::vector<uint8_t> Buf;
             try {
-                Buf.resize(size_t(std::max(JPEGOption.FileSizeLimit, 0)) * 1024u);
+                Buf.resize(size_t(std::max(S.JPEG.FileSizeLimit, 0)) * 1024u);
             } catch (const std::bad_alloc&) {
                 throw EOutOfMemory();
             }
-            TJPEGSizeSearch S;
-            S.Quality = JPEGOption.Quality;
-            S.SampleType = JPEGOption.SampleType;
-            S.QualityLimit = JPEGOption.QualityLimit;
-            S.SampleTypeLimit = JPEGOption.SampleTypeLimit;
+            TJPEGSizeSearch Search;
+            Search.Quality = S.JPEG.Quality;
+            Search.SampleType = S.JPEG.SampleType;
+            Search.QualityLimit = S.JPEG.QualityLimit;
+            Search.SampleTypeLimit = S.JPEG.SampleTypeLimit;
             const TJPEGSearchResult R = SearchJPEGFileSize(
-                S, Buf,
+                Search, Buf,
                 [&](int32_t Q, int32_t SS, std::vector<uint8_t>& B, uint32_t& Size) {
                     Size = uint32_t(B.size());
                     return FIO.WriteJPEGToMemory(B, Size, Img, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize, SS,
-                                                 JPEGOption.Smoothing, Q);
+                                                 S.JPEG.Smoothing, Q, S);
                 },
                 P.Cancel);
             if (R.Fitted)
@@ -762,18 +765,18 @@ bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
                 return false; // cut short by a cancel: nothing written, nothing failed
             else
                 Ok = FIO.WriteJPEG(Path, Img, R.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
-                                   R.SampleType, JPEGOption.Smoothing);
+                                   R.SampleType, S.JPEG.Smoothing, S);
         } else
-            Ok = FIO.WriteJPEG(Path, Img, JPEGOption.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
-                               JPEGOption.SampleType, JPEGOption.Smoothing);
+            Ok = FIO.WriteJPEG(Path, Img, S.JPEG.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
+                               S.JPEG.SampleType, S.JPEG.Smoothing, S);
         break;
     }
     case 3:
         YCbCrToBGRInPlace(Img, P.IsYCbCr);
-        if (Img.Channels == 3 && PNGOption.IndexColor && FIO.WritePalettePNG(Path, Img, P.ICCInfo, P.RInfo))
+        if (Img.Channels == 3 && S.PNG.IndexColor && FIO.WritePalettePNG(Path, Img, P.ICCInfo, P.RInfo, S))
             Ok = true;
         else
-            Ok = FIO.WritePNG(Path, Img, P.ICCInfo, P.RInfo);
+            Ok = FIO.WritePNG(Path, Img, P.ICCInfo, P.RInfo, S);
         break;
     default: break;
     }

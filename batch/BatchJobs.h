@@ -9,7 +9,7 @@
 // output was written by this run, exists, and is not the input file itself.
 #pragma once
 #include "batch/BatchRun.h"
-#include "core/Global.h"
+#include "core/RunSettings.h"
 #include "core/ImageInfo.h"
 #include "effects/Effect.h"
 
@@ -38,36 +38,38 @@ private:
 int32_t LoadOrRaise(const std::function<int32_t()>& Load);
 
 // The codec side of the workers. The default implementation uses the
-// program's readers and writers; tests replace single calls.
+// program's readers and writers; tests replace single calls. S is the run's
+// copy of the settings.
 class TConvertIO {
 public:
     virtual ~TConvertIO() = default;
     // Reads Info's file into Img (a new block owned by the caller). Returns
     // the decode factor (1, 2, 4, 8), 0 on failure; readers may raise.
     virtual int32_t LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
-                              TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat);
+                              TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat,
+                              const TRunSettings& S);
     // Writers: true when the whole file was written to Path.
     virtual bool WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res);
     virtual bool WritePaletteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res);
     virtual bool WriteJPEG(const std::string& Path, TImgInfo& Img, int32_t Quality, const TResolutionInfo& Res,
                            bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
-                           int32_t SampleType, int32_t Smoothing);
+                           int32_t SampleType, int32_t Smoothing, const TRunSettings& S);
     // Into Buf; true when it fitted, Size the bytes written.
     virtual bool WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TImgInfo& Img,
                                    const TResolutionInfo& Res, bool IsYCbCr, const TICCInfo* ICC,
                                    const uint8_t* Exif, uint32_t ExifSize, int32_t SampleType,
-                                   int32_t Smoothing, int32_t Quality);
+                                   int32_t Smoothing, int32_t Quality, const TRunSettings& S);
     virtual bool WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
-                          const TResolutionInfo& Res);
+                          const TResolutionInfo& Res, const TRunSettings& S);
     // False, with nothing written, when the picture has too many colours.
     virtual bool WritePalettePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
-                                 const TResolutionInfo& Res);
+                                 const TResolutionInfo& Res, const TRunSettings& S);
     // The JPEG at Source copied to Dest with its markers rewritten; the copier
     // logs its failures, restores the times and deletes the source when asked.
     virtual bool CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif,
-                                  TImageInfo& Info, bool DropICC);
-    // The output's times from the source, as [Metadata] asks.
-    virtual void RestoreFileTimes(TImageInfo& Info);
+                                  TImageInfo& Info, bool DropICC, const TRunSettings& S);
+    // The output's times from the source, as S's [Metadata] asks.
+    virtual void RestoreFileTimes(TImageInfo& Info, const TRunSettings& S);
 };
 
 // Objects a worker must use besides its effect context. With more than one
@@ -103,10 +105,10 @@ struct TRunEntries {
 };
 
 // The name phase over a run's entries with the rule Rule (its start tokens are
-// removed by the phase).
+// removed by the phase) and the run's Settings.
 class TOutputNameJob : public TNameJob {
 public:
-    TOutputNameJob(TRunEntries Entries, TEffectList& Effects, std::string Rule);
+    TOutputNameJob(TRunEntries Entries, TEffectList& Effects, std::string Rule, TRunSettings Settings);
     int Count() override;
     void BeginNames() override;
     bool Prepare(int Index, int64_t& Width, int64_t& Height) override;
@@ -118,12 +120,14 @@ public:
     void EndNames() override;
     int32_t ExtractStart();
     const std::string& Rule() const { return FRule; }
+    const TRunSettings& Settings() const { return FSettings; }
 
 private:
     TImageInfo* Info(int Index);
     TRunEntries FEntries;
     TEffectList& FEffects;
     std::string FRule;
+    TRunSettings FSettings;
     std::vector<std::unique_ptr<TImageInfo>> FProbes; // run input only
     std::vector<std::string> FRefused;                // why an entry takes no part
 };
@@ -134,22 +138,20 @@ private:
 // probe that succeeded are logged as they were.
 bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why);
 
-// The process-wide numbering (CurrentNumber, [File] StartNumber and
-// ResetType) with the start value taken from Names' rule.
+// The process-wide numbering (CurrentNumber, [File] StartNumber, which a
+// ResetType of 2 stores back) with the reset type of Names' settings and the
+// start value taken from Names' rule.
 TNumbering RunNumbering(TOutputNameJob& Names);
-// The collision rules from [File], with the run's own NotOverwrite copy.
-TCollisionRules RunCollisionRules(bool NotOverwrite);
+// The collision rules of the run's settings.
+TCollisionRules RunCollisionRules(const TRunSettings& S);
 
-// Settings of one run that the window copies when it starts.
-struct TConvertSettings {
-    bool RenameOnly = false;
-    bool NotOverwrite = true;
-};
-
+// The workers of a run. Settings is the run's copy: File.RenameOnly and
+// File.NotOverwrite choose the road, the rest goes to the loader, the
+// effects and the writers.
 class TConvertJob : public TBatchJob {
 public:
     TConvertJob(TRunEntries Entries, TEffectList& Effects, TConvertIO& IO, TErrorSink& Errors,
-                TWorkerObjectFactory Objects, TConvertSettings Settings);
+                TWorkerObjectFactory Objects, TRunSettings Settings);
     ~TConvertJob() override;
     int Count() override;
     void CreateThreadObjects(int ThreadNum, int Workers, const std::atomic<bool>* Cancel,
@@ -182,7 +184,7 @@ private:
     TConvertIO& FIO;
     TErrorSink& FErrors;
     TWorkerObjectFactory FObjects;
-    TConvertSettings FSettings;
+    TRunSettings FSettings;
     bool FAnyUse = false;
     std::vector<std::unique_ptr<TWorker>> FWorkers;
     std::vector<std::unique_ptr<TImageInfo>> FProbes; // run input: taken entries

@@ -193,6 +193,7 @@ struct TTileJob {
     std::atomic<size_t> Next{0};
     std::vector<TResizer*> Resizers; // one per pool thread
     TCombineOption Option;
+    const TRunSettings* Settings;
     TCombineObserver* Observer;
     TErrorLog* Log;
     const std::atomic<bool>* Cancel;
@@ -206,7 +207,7 @@ void LoadTile(TTileJob& J, size_t I, TResizer& Resizer)
         bool IsYCbCr = false;
         uint32_t Flags = 0;
         LoadOrRaise([&] {
-            const int32_t R = LoadImageByType(E, Img, TScale{}, false, nullptr, IsYCbCr, Flags, ofJPEG);
+            const int32_t R = LoadImageByType(E, Img, TScale{}, false, nullptr, IsYCbCr, Flags, ofJPEG, *J.Settings);
             return Img.Mem ? R : 0;
         });
         uint32_t TW = 0, TH = 0;
@@ -320,32 +321,29 @@ bool LayoutCombineSheet(const TCombineOption& Option, std::vector<TImgInfo>& Til
     return true;
 }
 
-TCombineRun::TCombineRun(TCombineInput Input, TResizer& MainResizer, TErrorLog& Log, TCombineObserver* Observer)
-    : Option(CombineOption), FileNameFormat(FileOption.FileNameFormat), NotOverwrite(FileOption.NotOverwrite),
-      MaxThread(uint32_t(std::max(SystemOption.MaxThread, 1))), FInput(Input), FMain(MainResizer), FLog(Log),
-      FObserver(Observer)
+TCombineRun::TCombineRun(TCombineInput Input, TResizer& MainResizer, TErrorLog& Log, TCombineObserver* Observer,
+                         TRunSettings Settings)
+    : Option(Settings.Combine), FileNameFormat(Settings.File.FileNameFormat), NotOverwrite(Settings.File.NotOverwrite),
+      MaxThread(uint32_t(std::max(Settings.System.MaxThread, 1))), FSettings(std::move(Settings)), FInput(Input),
+      FMain(MainResizer), FLog(Log), FObserver(Observer)
 {
 }
 
 bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
 {
     const TCombineOption O = Sane(Option);
-    // Tiles with alpha are flattened onto the sheet's colour; the process-wide
-    // colour is put back however the run ends.
-    struct TRestore {
-        TBGColor Saved = DefaultBGColor;
-        ~TRestore() { DefaultBGColor = Saved; }
-    } Restore;
-    DefaultBGColor.Red = uint16_t(O.BackgroundColor & 0xFF);
-    DefaultBGColor.Green = uint16_t(O.BackgroundColor >> 8 & 0xFF);
-    DefaultBGColor.Blue = uint16_t(O.BackgroundColor >> 16 & 0xFF);
-    GrayOfColor(DefaultBGColor);
-    const uint8_t Gray = uint8_t(DefaultBGColor.Gray);
+    // Tiles with alpha are flattened onto the sheet's colour.
+    TRunSettings Tiles = FSettings;
+    Tiles.Background.Red = uint16_t(O.BackgroundColor & 0xFF);
+    Tiles.Background.Green = uint16_t(O.BackgroundColor >> 8 & 0xFF);
+    Tiles.Background.Blue = uint16_t(O.BackgroundColor >> 16 & 0xFF);
+    GrayOfColor(Tiles.Background);
+    const uint8_t Gray = uint8_t(Tiles.Background.Gray);
 
-    if (FileOption.ResetType == 0)
-        CurrentNumber = FileOption.StartNumber;
+    if (FSettings.File.ResetType == 0)
+        CurrentNumber = FSettings.File.StartNumber;
     FRule = FileNameFormat;
-    int32_t Number = ExtractStartNumber(FRule) - 1;
+    int32_t Number = ExtractStartNumber(FRule, FSettings) - 1;
 
     const size_t PerPage = size_t(O.Rows) * size_t(O.Columns);
     const uint32_t Threads = std::max<uint32_t>(MaxThread, 1);
@@ -361,6 +359,7 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
         }
     }
     Job.Option = O;
+    Job.Settings = &Tiles;
     Job.Observer = FObserver;
     Job.Log = &FLog;
     Job.Cancel = &Cancel;
@@ -444,7 +443,8 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
     }
 
     CurrentNumber = Number + 1;
-    if (FileOption.ResetType == 2)
+    // Carried over to the next start of the program, as a batch run does.
+    if (FSettings.File.ResetType == 2)
         FileOption.StartNumber = CurrentNumber;
     return !Cancel.load();
 }
@@ -453,7 +453,7 @@ void TCombineRun::WriteSheet(const TImgInfo& Sheet, const std::vector<TImageInfo
 {
     const TImageInfo& First = *Page.front();
     std::string Wanted;
-    MakeOutputFileName(FRule, First, Number, Wanted, TScale{});
+    MakeOutputFileName(FRule, First, Number, Wanted, TScale{}, FSettings);
     if (Wanted.empty()) {
         FLog.PutFileError(First.Name(), LoadResText(SInvalidName));
         return;
@@ -467,7 +467,7 @@ void TCombineRun::WriteSheet(const TImgInfo& Sheet, const std::vector<TImageInfo
     // run, a read-only file, or a picture of another page.
     TNameRefusal Why = TNameRefusal::None;
     const std::string Name = ResolveOutputName(
-        Wanted, TCollisionRules{NotOverwrite, FileOption.Skip, FileOption.IgnoreReadOnlyAttr}, FGiven,
+        Wanted, TCollisionRules{NotOverwrite, FSettings.File.Skip, FSettings.File.IgnoreReadOnlyAttr}, FGiven,
         [this](const std::string& Cand) {
             platform::TFileId Id;
             if (!platform::GetFileId(Cand, Id))
@@ -501,11 +501,11 @@ void TCombineRun::WriteSheet(const TImgInfo& Sheet, const std::vector<TImageInfo
             Ok = SaveBitmapFile(Name, Sheet, Res);
             break;
         case ofJPEG:
-            Ok = WriteJPEG(Name, Sheet, JPEGOption.Quality, Res, false, nullptr, nullptr, 0, JPEGOption.SampleType,
-                           JPEGOption.Smoothing) != 0;
+            Ok = WriteJPEG(Name, Sheet, FSettings.JPEG.Quality, Res, false, nullptr, nullptr, 0,
+                           FSettings.JPEG.SampleType, FSettings.JPEG.Smoothing, FSettings) != 0;
             break;
         default:
-            Ok = WritePNGFile(Name, Sheet, nullptr, false, false, Res, 0, nullptr) != 0;
+            Ok = WritePNGFile(Name, Sheet, nullptr, false, false, Res, 0, nullptr, FSettings) != 0;
             break;
         }
         Said = Capture.Text();

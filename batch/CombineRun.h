@@ -7,7 +7,7 @@
 // cancelling is a flag read between tiles and pages. Effects are not applied.
 #pragma once
 #include "batch/BatchRun.h"
-#include "core/Global.h"
+#include "core/RunSettings.h"
 #include "core/ImgInfo.h"
 #include "platform/FileOps.h"
 
@@ -61,10 +61,12 @@ struct TCombineInput {
 
 class TCombineRun {
 public:
-    // Option, naming and output settings are copied now; MainResizer (set up
-    // with the run's filters, used by one thread at a time) serves a single
-    // pool thread and the strip scaling, copies of it the others.
-    TCombineRun(TCombineInput Input, TResizer& MainResizer, TErrorLog& Log, TCombineObserver* Observer);
+    // Settings is the run's copy; Option, FileNameFormat, NotOverwrite and
+    // MaxThread start from it. MainResizer (set up with the run's filters,
+    // used by one thread at a time) serves a single pool thread and the strip
+    // scaling, copies of it the others.
+    TCombineRun(TCombineInput Input, TResizer& MainResizer, TErrorLog& Log, TCombineObserver* Observer,
+                TRunSettings Settings);
 
     // Runs the whole walk. True when it ended normally, false when cancelled.
     // A file that cannot be read is logged ("name: reason") and leaves an
@@ -85,6 +87,7 @@ public:
 private:
     void WriteSheet(const TImgInfo& Sheet, const std::vector<TImageInfo*>& Page, int32_t Number);
 
+    TRunSettings FSettings;
     std::string FRule; // FileNameFormat without its start-number token
     TCombineInput FInput;
     TResizer& FMain;

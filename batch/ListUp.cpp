@@ -60,14 +60,14 @@ TFolderEntries ReadFolder(const std::string& Folder)
 
 } // namespace
 
-TListupOptions TListupOptions::FromSettings()
+TListupOptions TListupOptions::FromSettings(const TRunSettings& S)
 {
     TListupOptions O;
-    O.AddSubFolder = FileOption.AddSubFolder;
-    O.SortMode = FileOption.SortMode;
-    O.AtOnce = FileOption.AtOnce;
-    O.SkipImageCheck = SystemOption.SkipImageCheck;
-    O.RunMode = ::RunMode;
+    O.AddSubFolder = S.File.AddSubFolder;
+    O.SortMode = S.File.SortMode;
+    O.AtOnce = S.File.AtOnce;
+    O.SkipImageCheck = S.System.SkipImageCheck;
+    O.RunMode = S.RunMode;
     return O;
 }
 

@@ -8,7 +8,7 @@
 // expansion (same device and inode) is not walked again, so link loops end.
 // Nothing here touches windows; the busy window drives a TListupThread.
 #pragma once
-#include "core/Global.h"
+#include "core/RunSettings.h"
 
 #include <atomic>
 #include <functional>
@@ -28,7 +28,7 @@ struct TListupOptions {
     bool AtOnce = false;         // record run input instead of probing
     bool SkipImageCheck = false; // only size and times, no header probe
     int32_t RunMode = 0;         // 1: only JPEG files are taken
-    static TListupOptions FromSettings();
+    static TListupOptions FromSettings(const TRunSettings& S);
 };
 
 // Deepest folder nesting walked below a named folder.

@@ -24,6 +24,7 @@
 class TSusiePlugin;
 class TSPIList;
 class TResizer;
+struct TRunSettings;
 
 enum TEndianType { etII, etMM };
 
@@ -102,14 +103,14 @@ public:
     // AllocAligned of ExifSize() bytes starting at "Exif", owned by the caller
     // (FreeAligned), or null when there is nothing to carry.
     uint8_t* GetExifInfo(bool AutoRotation, const TImgInfo& Src, TResizer* Resizer, bool UpdateExif,
-                         bool UpdateExifResolution, bool IsYCbCr);
+                         bool UpdateExifResolution, bool IsYCbCr, const TRunSettings& S);
     // Steps of GetExifInfo on a block read from this file (FExifSize bytes):
     // orientation 1 when Rotated, the pixel dimensions (UpdateExif), the
-    // Software text, the resolution ([Metadata] Resolution dpi, with
+    // Software text, the resolution (Resolution dpi, with
     // UpdateExifResolution). The block may grow; FNewExifSize then holds its
     // size. Nothing is patched when the EXIF is broken.
     void PatchExifBlock(std::vector<uint8_t>& Block, bool Rotated, uint32_t Width, uint32_t Height, bool UpdateExif,
-                        bool UpdateExifResolution);
+                        bool UpdateExifResolution, int32_t Resolution);
 
     // --- what the probes fill; the list, the batch and the windows read them ---
     std::string FPath;
@@ -163,7 +164,7 @@ private:
     // GetExifInfo for a source without EXIF: a block from the codec library
     // with a new thumbnail.
     uint8_t* NewExifBlock(bool Rotated, const TImgInfo& Src, TResizer* Resizer, bool UpdateExif,
-                          bool UpdateExifResolution, bool IsYCbCr);
+                          bool UpdateExifResolution, bool IsYCbCr, const TRunSettings& S);
 };
 
 // Ordered file list; owns its entries.

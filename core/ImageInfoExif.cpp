@@ -1,5 +1,6 @@
 // Carrying a source's EXIF block and JPEG markers over into an output.
 #include "core/ImageInfoExif.h"
+#include "core/RunSettings.h"
 
 #include <algorithm>
 #include <cstring>
@@ -98,7 +99,7 @@ void FitThumbnail160(uint32_t W, uint32_t H, uint32_t& TW, uint32_t& TH)
 }
 
 void TImageInfo::PatchExifBlock(std::vector<uint8_t>& B, bool Rotated, uint32_t W, uint32_t H, bool UpdateExif,
-                                bool UpdateExifResolution)
+                                bool UpdateExifResolution, int32_t Resolution)
 {
     FNewExifSize = 0;
     if (FExifBroken || B.size() != FExifSize || B.size() < 14)
@@ -174,7 +175,7 @@ void TImageInfo::PatchExifBlock(std::vector<uint8_t>& B, bool Rotated, uint32_t 
     }
 
     if (UpdateExifResolution && Fits(FXResolutionPos, 8) && Fits(FYResolutionPos, 8) && Fits(UnitPos, 2)) {
-        const uint32_t R = uint32_t(std::max(MetadataOption.Resolution, 1));
+        const uint32_t R = uint32_t(std::max(Resolution, 1));
         PutRational(&B[FXResolutionPos], R, 1, O);
         PutRational(&B[FYResolutionPos], R, 1, O);
         PutWord(&B[UnitPos], 2, O);
@@ -231,7 +232,7 @@ bool RebuildExifThumbnail(std::vector<uint8_t>& S, const uint8_t* Thumbnail, uin
 }
 
 void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif, const TImageInfo& Info,
-                      bool DropICC)
+                      bool DropICC, const TRunSettings& S)
 {
     // Mapped, not read: a file with a huge tail costs only the pages copied.
     platform::TMappedFile File;
@@ -246,7 +247,7 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
     auto IsId = [&](size_t Segment, const char* Id, size_t IdLen) {
         return BE16(In + Segment + 2) >= 2 + IdLen && std::memcmp(In + Segment + 4, Id, IdLen) == 0;
     };
-    const TMetadataOption& Meta = MetadataOption;
+    const TMetadataOption& Meta = S.Metadata;
 
     Need(0, 6);
     const size_t FirstEnd = 4 + size_t(BE16(In + 4));
@@ -326,13 +327,13 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
     if (!Written)
         ErrorLog.PutFileError(Info.Name(), LoadResText(SCopyFailed));
     // The input goes only when its output is there and is another file.
-    if (Written && FileOption.DeleteInputFile && !Same && platform::StatFile(Dest, St) &&
+    if (Written && S.File.DeleteInputFile && !Same && platform::StatFile(Dest, St) &&
         !platform::SameFile(Source, Dest)) {
         std::error_code Ec;
         std::filesystem::remove(Source, Ec);
     }
     if (Written && Meta.KeepLastWriteTime)
-        RestoreFileTimes(Info, Dest);
+        RestoreFileTimes(Info, Dest, Meta);
     if (WasReadOnly)
         platform::SetReadOnly(Dest, true);
 }
@@ -344,11 +345,11 @@ namespace {
 // Thumbnail JPEG of Img in at most Capacity bytes; false when the library
 // fails or the picture does not fit.
 bool EncodeThumbnail(const TImgInfo& Img, bool IsYCbCr, int32_t SampleType, int32_t Quality, uint32_t Capacity,
-                     std::vector<uint8_t>& Out)
+                     std::vector<uint8_t>& Out, const TRunSettings& S)
 {
     Out.resize(Capacity);
     size_t Size = Capacity;
-    if (!WriteThumbnailJPEG(Out.data(), Size, Img, IsYCbCr, SampleType, 0, Quality) || Size == 0 ||
+    if (!WriteThumbnailJPEG(Out.data(), Size, Img, IsYCbCr, SampleType, 0, Quality, S) || Size == 0 ||
         Size > Capacity)
         return false;
     Out.resize(Size);
@@ -409,12 +410,12 @@ bool FindAPP1Payload(const std::vector<uint8_t>& S, uint32_t& Pos, uint32_t& Siz
 } // namespace
 
 uint8_t* TImageInfo::GetExifInfo(bool AutoRotation, const TImgInfo& Src, TResizer* Resizer, bool UpdateExif,
-                                 bool UpdateExifResolution, bool IsYCbCr)
+                                 bool UpdateExifResolution, bool IsYCbCr, const TRunSettings& S)
 {
     const bool Rotated = AutoRotation && FOrientation != 0 && FOrientation != 1;
     FNewExifSize = 0;
     if (FExifPos == 0)
-        return NewExifBlock(Rotated, Src, Resizer, UpdateExif, UpdateExifResolution, IsYCbCr);
+        return NewExifBlock(Rotated, Src, Resizer, UpdateExif, UpdateExifResolution, IsYCbCr, S);
 
     std::vector<uint8_t> Block(FExifSize);
     {
@@ -427,8 +428,8 @@ uint8_t* TImageInfo::GetExifInfo(bool AutoRotation, const TImgInfo& Src, TResize
     if (FExifBroken)
         return AlignedCopy(Block.data(), Block.size());
 
-    PatchExifBlock(Block, Rotated, Src.Width, Src.Height, UpdateExif, UpdateExifResolution);
-    if (JPEGOption.UpdateExifThumbnail && Resizer && FThumbnailPos != 0 && FThumbnailSize != 0 &&
+    PatchExifBlock(Block, Rotated, Src.Width, Src.Height, UpdateExif, UpdateExifResolution, S.Metadata.Resolution);
+    if (S.JPEG.UpdateExifThumbnail && Resizer && FThumbnailPos != 0 && FThumbnailSize != 0 &&
         uint64_t(FThumbnailOffset) + FThumbnailSize <= Block.size()) {
         uint32_t TW, TH;
         FitThumbnail160(Src.Width, Src.Height, TW, TH);
@@ -437,9 +438,9 @@ uint8_t* TImageInfo::GetExifInfo(bool AutoRotation, const TImgInfo& Src, TResize
         std::vector<uint8_t> J;
         bool Fits = false;
         for (int32_t Q = 95; Q >= 80 && !Fits; --Q)
-            Fits = EncodeThumbnail(T.Picture(), IsYCbCr, 1, Q, FThumbnailSize, J);
+            Fits = EncodeThumbnail(T.Picture(), IsYCbCr, 1, Q, FThumbnailSize, J, S);
         for (int32_t Q = 90; Q >= 1 && !Fits; --Q)
-            Fits = EncodeThumbnail(T.Picture(), IsYCbCr, 0, Q, FThumbnailSize, J);
+            Fits = EncodeThumbnail(T.Picture(), IsYCbCr, 0, Q, FThumbnailSize, J, S);
         if (Fits) {
             std::memset(&Block[FThumbnailOffset], 0, FThumbnailSize);
             std::memcpy(&Block[FThumbnailOffset], J.data(), J.size());
@@ -452,7 +453,7 @@ uint8_t* TImageInfo::GetExifInfo(bool AutoRotation, const TImgInfo& Src, TResize
 }
 
 uint8_t* TImageInfo::NewExifBlock(bool Rotated, const TImgInfo& Src, TResizer* Resizer, bool UpdateExif,
-                                  bool UpdateExifResolution, bool IsYCbCr)
+                                  bool UpdateExifResolution, bool IsYCbCr, const TRunSettings& Settings)
 {
     TKodexInfo Rec{};
     if (UpdateExif) {
@@ -460,7 +461,7 @@ uint8_t* TImageInfo::NewExifBlock(bool Rotated, const TImgInfo& Src, TResizer* R
         Rec.Height = Src.Height;
     }
     if (UpdateExifResolution)
-        Rec.XResolution = Rec.YResolution = MetadataOption.Resolution;
+        Rec.XResolution = Rec.YResolution = Settings.Metadata.Resolution;
     if (Rotated)
         Rec.Orientation = 1;
     uint16_t ThumbOrientation = (Rotated || FOrientation == 0) ? 1 : FOrientation;
@@ -488,7 +489,7 @@ uint8_t* TImageInfo::NewExifBlock(bool Rotated, const TImgInfo& Src, TResizer* R
         // smallest does not fit.
         std::vector<uint8_t> J;
         for (int32_t Q = 90; Q >= 10 && !Done; Q -= 10)
-            Done = EncodeThumbnail(T.Picture(), IsYCbCr, 1, Q, 65535, J) &&
+            Done = EncodeThumbnail(T.Picture(), IsYCbCr, 1, Q, 65535, J, Settings) &&
                    RebuildExifThumbnail(S, J.data(), uint32_t(J.size()), ThumbOrientation, Size, Pos);
     }
     if (!Done && !FindAPP1Payload(S, Pos, Size))

@@ -29,7 +29,7 @@ void FitThumbnail160(uint32_t W, uint32_t H, uint32_t& TW, uint32_t& TH);
 bool RebuildExifThumbnail(std::vector<uint8_t>& S, const uint8_t* Thumbnail, uint32_t ThumbnailSize,
                           uint16_t Orientation, uint32_t& NewSize, uint32_t& APP1Pos);
 
-// Copies an unchanged JPEG at marker level: the JFIF density set from
+// Copies an unchanged JPEG at marker level, by the run's settings S: the JFIF density set from
 // [Metadata] Resolution unless KeepResolution; EXIF dropped (and a JFIF header
 // put in its place) when DropExif; ICC profile segments dropped when DropICC.
 // Dest is written through a temporary file. A failed write is logged as
@@ -38,4 +38,4 @@ bool RebuildExifThumbnail(std::vector<uint8_t>& S, const uint8_t* Thumbnail, uin
 // Raises EVestroError when the source cannot be read or its markers are cut
 // short.
 void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif, const TImageInfo& Info,
-                      bool DropICC);
+                      bool DropICC, const TRunSettings& S);

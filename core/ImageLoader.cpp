@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/Global.h"
+#include "core/RunSettings.h"
 #include "core/Bitmap.h"
 #include "core/Kodex.h"
 #include "core/SusiePlugin.h"
@@ -10,31 +11,31 @@
 
 bool ColorReductionDropsAlpha = false;
 
-uint32_t LoaderFlags(int32_t OutFormat)
+uint32_t LoaderFlags(int32_t OutFormat, const TRunSettings& S)
 {
     const bool Flatten = (CPUFeatures & CPU_SSE) == 0 || OutFormat == ofJPEG ||
-                         (OutFormat == ofBMP && !BitmapOption.AlphaChannelSupport) || ColorReductionDropsAlpha;
+                         (OutFormat == ofBMP && !S.Bitmap.AlphaChannelSupport) || S.ColorReductionDropsAlpha;
     return Flatten ? uint32_t(lfFlattenAlpha) : 0u;
 }
 
-int32_t JPEGDecodeDenominator(double MaxScale)
+int32_t JPEGDecodeDenominator(double MaxScale, const TJPEGOption& JPEG)
 {
-    const double T = JPEGOption.DownScalingLimit * MaxScale / 100.0;
+    const double T = JPEG.DownScalingLimit * MaxScale / 100.0;
     int32_t S = 1;
-    for (int32_t K = 0; K < JPEGOption.DecodeWithDownScaling && S < 8; ++K)
+    for (int32_t K = 0; K < JPEG.DecodeWithDownScaling && S < 8; ++K)
         if (1.0 / (2.0 * S) >= T)
             S *= 2;
     return S;
 }
 
 int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
-                        TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat)
+                        TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat, const TRunSettings& Settings)
 {
     const double M = std::max(Scale.XScale, Scale.YScale);
     int32_t S = 1;
-    Flags = LoaderFlags(OutFormat);
-    TBGColor Background = DefaultBGColor;
-    TICCInfo* WantICC = (OutFormat != ofBMP && MetadataOption.KeepICCProfile) ? ICC : nullptr;
+    Flags = LoaderFlags(OutFormat, Settings);
+    TBGColor Background = Settings.Background;
+    TICCInfo* WantICC = (OutFormat != ofBMP && Settings.Metadata.KeepICCProfile) ? ICC : nullptr;
     const std::string& Path = Info.Path();
     int R = 0;
     switch (Info.PictureFormat) {
@@ -43,13 +44,13 @@ int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
         break;
     case pfJPEG:
         if (AllowDownScale)
-            S = JPEGDecodeDenominator(M);
-        R = ReadJPEGFile(Path, Img, S, WantICC, IsYCbCr, false);
+            S = JPEGDecodeDenominator(M, Settings.JPEG);
+        R = ReadJPEGFile(Path, Img, S, WantICC, IsYCbCr, false, Settings);
         if (R && Img.Channels == 4)
             CMYKToBGR(Img);
         break;
     case pfPNG:
-        if (!PNGOption.UseWIC) {
+        if (!Settings.PNG.UseWIC) {
             R = ReadPNGFile(Path, Img, Flags, WantICC, Background);
             break;
         }
@@ -76,17 +77,12 @@ int32_t FormatIdFromExt(const std::string& FileName)
     return ofNone;
 }
 
-void RestoreFileTimes(const TImageInfo& Info)
-{
-    RestoreFileTimes(Info, Info.OutPutFileName);
-}
-
-void RestoreFileTimes(const TImageInfo& Info, const std::string& OutputFile)
+void RestoreFileTimes(const TImageInfo& Info, const std::string& OutputFile, const TMetadataOption& Meta)
 {
     platform::TFileStat St;
     if (!platform::StatFile(OutputFile, St))
         return;
-    if (!MetadataOption.KeepLastWriteTime)
+    if (!Meta.KeepLastWriteTime)
         return;
     if (Info.DateTimeLastWrite == 0 && Info.LastWriteStamp.Sec == 0)
         return; // nothing known about the source

@@ -7,6 +7,10 @@
 
 #include "core/ImageInfo.h"
 
+struct TJPEGOption;
+struct TMetadataOption;
+struct TRunSettings;
+
 // Output format ids.
 enum : int32_t { ofNone = 0, ofBMP = 1, ofJPEG = 2, ofPNG = 3 };
 
@@ -21,15 +25,15 @@ extern bool ColorReductionDropsAlpha;
 
 // The loader flag word for an output format: lfFlattenAlpha when the processor
 // lacks SSE, the output is JPEG, the output is BMP without alpha support, or
-// colour reduction cannot keep alpha; else 0.
-uint32_t LoaderFlags(int32_t OutFormat);
+// colour reduction cannot keep alpha (by S); else 0.
+uint32_t LoaderFlags(int32_t OutFormat, const TRunSettings& S);
 
 // Denominator for reduced-size JPEG decoding when the resize step scales by at
 // most MaxScale (the larger of the two scales): doubled, up to [JPEG]
 // DecodeWithDownScaling times, while 1 / (2 x s) still covers [JPEG]
 // DownScalingLimit percent of the target; never more than 8 (the decoder's
 // smallest size).
-int32_t JPEGDecodeDenominator(double MaxScale);
+int32_t JPEGDecodeDenominator(double MaxScale, const TJPEGOption& JPEG);
 
 // ".bmp" 1, ".jpg"/".jpeg" 2, ".png" 3, anything else 0 (letter case ignored).
 int32_t FormatIdFromExt(const std::string& FileName);
@@ -41,15 +45,16 @@ int32_t FormatIdFromExt(const std::string& FileName);
 // ICC, when not null, receives the profile (only for non-BMP outputs with
 // [Metadata] KeepICCProfile). IsYCbCr in: YCbCr pixels are accepted; out: Img
 // holds them. Returns 0 when the reader failed, else the decoding factor
-// (1 at full size). Readers raise EVestroError for damaged files.
+// (1 at full size). Readers raise EVestroError for damaged files. Every
+// setting named here comes from the run's Settings; alpha is flattened onto
+// its Background.
 int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
-                        TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat);
+                        TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat,
+                        const TRunSettings& Settings);
 
-// Gives Info.OutPutFileName the source's last-write time when [Metadata]
-// KeepLastWriteTime is on: in 1980..2107 as the source's local time cut to
-// even seconds (the 2-second resolution the program has always kept), outside
-// that range exactly. A creation time cannot be set on Linux and is left as the
-// file system made it. Failures are ignored.
-void RestoreFileTimes(const TImageInfo& Info);
-// The same for another output path.
-void RestoreFileTimes(const TImageInfo& Info, const std::string& OutputFile);
+// Gives OutputFile the source's last-write time when Meta.KeepLastWriteTime
+// is on: in 1980..2107 as the source's local time cut to even seconds (the
+// 2-second resolution the program has always kept), outside that range
+// exactly. A creation time cannot be set on Linux and is left as the file
+// system made it. Failures are ignored.
+void RestoreFileTimes(const TImageInfo& Info, const std::string& OutputFile, const TMetadataOption& Meta);

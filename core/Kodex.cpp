@@ -83,7 +83,7 @@ int WriteViaTemp(const std::string& FileName, TWrite Write)
 }
 
 void FillJPEGRecord(TKodexWriteJPEG& Rec, const TImgInfo& Img, int32_t Quality, bool IsYCbCr, int32_t SampleType,
-                    int32_t Smoothing)
+                    int32_t Smoothing, const TRunSettings& S)
 {
     static const int32_t hs[4] = {2, 2, 1, 4}, vs[4] = {2, 1, 1, 1};
     const int32_t st = (SampleType >= 0 && SampleType <= 3) ? SampleType : 0;
@@ -94,13 +94,13 @@ void FillJPEGRecord(TKodexWriteJPEG& Rec, const TImgInfo& Img, int32_t Quality, 
     Rec.VSampling = vs[st];
     Rec.Smoothing = Smoothing;
     Rec.Flags = IsYCbCr ? uint32_t(KODEX_WJPEG_YCBCR) : 0u;
-    Rec.DCTMethod = JPEGOption.DCTMethod != 0 ? 2 : 0;
+    Rec.DCTMethod = S.JPEG.DCTMethod != 0 ? 2 : 0;
 }
 
-void SetDensity(TKodexWriteJPEG& Rec, const TResolutionInfo& Resolution)
+void SetDensity(TKodexWriteJPEG& Rec, const TResolutionInfo& Resolution, const TMetadataOption& Meta)
 {
-    if (!MetadataOption.KeepResolution) {
-        Rec.XDensity = Rec.YDensity = MetadataOption.Resolution;
+    if (!Meta.KeepResolution) {
+        Rec.XDensity = Rec.YDensity = Meta.Resolution;
         Rec.DensityUnit = 1;
         return;
     }
@@ -265,7 +265,7 @@ int ReadPNGFile(const std::string& FileName, TImgInfo& Img, uint32_t& Flags, TIC
 }
 
 int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominator, TICCInfo* ICCInfo,
-                 bool& IsYCbCr, bool PassFlag)
+                 bool& IsYCbCr, bool PassFlag, const TRunSettings& S)
 {
     if (!KodexProcs.ReadJPEG)
         return 0;
@@ -276,7 +276,7 @@ int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominato
     TKodexReadJPEG rec{};
     rec.Denominator = Denominator > 0 ? uint32_t(Denominator) : 1;
     rec.Flags = (PassFlag ? uint32_t(KODEX_JPEG_PASS) : 0u) | (IsYCbCr ? uint32_t(KODEX_JPEG_YCBCR) : 0u);
-    rec.DCTMethod = JPEGOption.DCTMethod != 0 ? 2 : 0;
+    rec.DCTMethod = S.JPEG.DCTMethod != 0 ? 2 : 0;
     rec.ICC = ICCInfo;
     const int r = KodexProcs.ReadJPEG(&rec, file.Data(), file.Size());
     if (!DecodedWhole(r, file, rec.Img, ICCInfo))
@@ -304,7 +304,7 @@ void SetKodexCancelFlag(const std::atomic<bool>* Flag)
         KodexProcs.SetCancelFlag(Flag);
 }
 
-int ReadJPEGFromMemory(const uint8_t* Data, size_t Size, TImgInfo& Img)
+int ReadJPEGFromMemory(const uint8_t* Data, size_t Size, TImgInfo& Img, const TRunSettings& S)
 {
     if (!KodexProcs.ReadJPEG || !Data)
         return 0;
@@ -312,7 +312,7 @@ int ReadJPEGFromMemory(const uint8_t* Data, size_t Size, TImgInfo& Img)
     TKodexReadJPEG rec{};
     rec.Denominator = 1;
     rec.Flags = KODEX_JPEG_PASS;
-    rec.DCTMethod = JPEGOption.DCTMethod != 0 ? 2 : 0;
+    rec.DCTMethod = S.JPEG.DCTMethod != 0 ? 2 : 0;
     const int r = KodexProcs.ReadJPEG(&rec, Data, Size);
     if (r)
         Img = rec.Img;
@@ -332,15 +332,15 @@ int ReadWICInfo(const std::string& FileName, TKodexInfo& Info)
 
 int WriteJPEG(const std::string& FileName, const TImgInfo& Img, int32_t Quality, const TResolutionInfo& Resolution,
               bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize, int32_t SampleType,
-              int32_t Smoothing)
+              int32_t Smoothing, const TRunSettings& S)
 {
     if (!KodexProcs.WriteJPEG)
         return 0;
     TKodexWriteJPEG rec;
-    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing);
-    SetDensity(rec, Resolution);
+    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing, S);
+    SetDensity(rec, Resolution, S.Metadata);
     rec.ICC = const_cast<TICCInfo*>(ICCInfo && ICCInfo->Profile ? ICCInfo : nullptr);
-    rec.Progressive = JPEGOption.Progressive ? -1 : 0;
+    rec.Progressive = S.JPEG.Progressive ? -1 : 0;
     return WriteViaTemp(FileName, [&](int Fd) {
         return KodexProcs.WriteJPEG(&rec, Fd, ExifSize ? ExifData : nullptr, ExifData ? ExifSize : 0);
     });
@@ -348,15 +348,15 @@ int WriteJPEG(const std::string& FileName, const TImgInfo& Img, int32_t Quality,
 
 int WriteJPEGToMemory(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, const TResolutionInfo& Resolution,
                       bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize,
-                      int32_t SampleType, int32_t Smoothing, int32_t Quality)
+                      int32_t SampleType, int32_t Smoothing, int32_t Quality, const TRunSettings& S)
 {
     if (!KodexProcs.WriteJPEGToMemory)
         return 0;
     TKodexWriteJPEG rec;
-    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing);
-    SetDensity(rec, Resolution);
+    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing, S);
+    SetDensity(rec, Resolution, S.Metadata);
     rec.ICC = const_cast<TICCInfo*>(ICCInfo && ICCInfo->Profile ? ICCInfo : nullptr);
-    rec.Progressive = JPEGOption.Progressive ? -1 : 0;
+    rec.Progressive = S.JPEG.Progressive ? -1 : 0;
     // Not fitting is an answer the callers expect and act on (a smaller try);
     // they report a final failure themselves, with the file's name.
     TErrorCapture quiet;
@@ -365,12 +365,12 @@ int WriteJPEGToMemory(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, const 
 }
 
 int WriteThumbnailJPEG(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, bool IsYCbCr, int32_t SampleType,
-                       int32_t Smoothing, int32_t Quality)
+                       int32_t Smoothing, int32_t Quality, const TRunSettings& S)
 {
     if (!KodexProcs.WriteJPEGToMemory)
         return 0;
     TKodexWriteJPEG rec;
-    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing);
+    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing, S);
     rec.Flags |= KODEX_WJPEG_THUMBNAIL;
     TErrorCapture quiet; // as above: the EXIF writer tries smaller encodings
     return KodexProcs.WriteJPEGToMemory(&rec, Buffer, &Size, nullptr, 0);
@@ -378,7 +378,7 @@ int WriteThumbnailJPEG(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, bool 
 
 int WritePNG(const std::string& FileName, const TImgInfo& Img, int32_t Filter, bool Transparent, bool FourBit,
              const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette,
-             const TICCInfo* ICCInfo, int32_t Level)
+             const TICCInfo* ICCInfo, int32_t Level, const TRunSettings& S)
 {
     if (!KodexProcs.WritePNG)
         return 0;
@@ -392,9 +392,9 @@ int WritePNG(const std::string& FileName, const TImgInfo& Img, int32_t Filter, b
     rec.FourBit = FourBit ? -1 : 0;
     rec.Transparent = Transparent ? -1 : 0;
     rec.Threads = WorkThreadShare();
-    if (!PNGOption.WritepHYsChunk) {
+    if (!S.PNG.WritepHYsChunk) {
         rec.PhysMode = -1;
-    } else if (MetadataOption.KeepResolution) {
+    } else if (S.Metadata.KeepResolution) {
         int32_t x = 0, y = 0;
         ResolutionToPPM(x, y, Resolution);
         if (x < 1 || y < 1) {
@@ -406,7 +406,7 @@ int WritePNG(const std::string& FileName, const TImgInfo& Img, int32_t Filter, b
             rec.PhysMode = 1;
         }
     } else {
-        rec.PhysX = rec.PhysY = (MetadataOption.Resolution * 10000 + 127) / 254;
+        rec.PhysX = rec.PhysY = (S.Metadata.Resolution * 10000 + 127) / 254;
         rec.PhysMode = 1;
     }
     return WriteViaTemp(FileName, [&](int Fd) { return KodexProcs.WritePNG(&rec, Fd); });
@@ -498,7 +498,8 @@ struct TImgHolder {
 } // namespace
 
 void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& OutputFile, int32_t ColourCount,
-                           const TResolutionInfo& Resolution, const TICCInfo* ICCInfo, int32_t TransparentType)
+                           const TResolutionInfo& Resolution, const TICCInfo* ICCInfo, int32_t TransparentType,
+                           const TRunSettings& S)
 {
     platform::TMappedFile file(SourceFile);
     if (!file.Data())
@@ -572,7 +573,7 @@ void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& Out
         }
     }
     const bool fourBit = ColourCount <= 16;
-    if (!WritePNG(OutputFile, idx.Img, PNGOption.Filter, transparent, fourBit, Resolution, ColourCount, palette,
-                  ICCInfo, PNGOption.CompressLevel))
+    if (!WritePNG(OutputFile, idx.Img, S.PNG.Filter, transparent, fourBit, Resolution, ColourCount, palette,
+                  ICCInfo, S.PNG.CompressLevel, S))
         throw EVestroError("Failed to write file");
 }

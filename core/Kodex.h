@@ -4,8 +4,9 @@
 // read files into image records and write them out through the library's
 // entries. Every wrapper returns the library's result (non-zero = success)
 // and fills its output only on success. They may run on any worker thread.
+// Settings come from the caller's run (S), never from the option records.
 #pragma once
-#include "core/Global.h"
+#include "core/RunSettings.h"
 #include "core/ImgInfo.h"
 #include "kodex/KodexApi.h"
 
@@ -69,38 +70,40 @@ int ReadPNGFile(const std::string& FileName, TImgInfo& Img, uint32_t& Flags, TIC
                 TBGColor& BackgroundColour);
 // Denominator: 1, 2, 4 or 8 (reduced-size decoding). IsYCbCr in: YCbCr pixels
 // are accepted; out: they are YCbCr. A 4-channel result is inverted CMYK.
+// S: [JPEG] DCTMethod.
 int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominator, TICCInfo* ICCInfo,
-                 bool& IsYCbCr, bool PassFlag);
+                 bool& IsYCbCr, bool PassFlag, const TRunSettings& S);
 int ReadWICFile(const std::string& FileName, TImgInfo& Img, uint32_t Flags, TICCInfo* ICCInfo,
                 const TBGColor& BackgroundColour);
 int ReadWICThumbnail(const std::string& FileName, TImgInfo& Img, uint32_t Flags, TICCInfo* ICCInfo,
                      const TBGColor& BackgroundColour);
-int ReadJPEGFromMemory(const uint8_t* Data, size_t Size, TImgInfo& Img);
+int ReadJPEGFromMemory(const uint8_t* Data, size_t Size, TImgInfo& Img, const TRunSettings& S);
 // Header probe (size, resolution in dpi, EXIF orientation and date).
 int ReadWICInfo(const std::string& FileName, TKodexInfo& Info);
 
 // Writers. Files are written to a new temporary name in the target folder and
 // renamed over FileName only when the library succeeded, so a failed write
-// leaves an existing file untouched. Resolution, quality, sampling and so on
-// follow the [JPEG], [PNG] and [Metadata] options as well as the arguments.
+// leaves an existing file untouched. Besides the arguments they follow S:
+// [JPEG] DCTMethod and Progressive, [PNG] WritepHYsChunk, [Metadata]
+// KeepResolution and Resolution.
 // SampleType: 0 4:2:0, 1 4:2:2, 2 4:4:4, 3 4:1:1.
 int WriteJPEG(const std::string& FileName, const TImgInfo& Img, int32_t Quality, const TResolutionInfo& Resolution,
               bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize, int32_t SampleType,
-              int32_t Smoothing);
+              int32_t Smoothing, const TRunSettings& S);
 // Size: capacity of Buffer on entry, bytes written on return. These two
 // fail silently: a picture that does not fit is an expected answer, and the
 // caller reports a final failure itself.
 int WriteJPEGToMemory(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, const TResolutionInfo& Resolution,
                       bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize,
-                      int32_t SampleType, int32_t Smoothing, int32_t Quality);
+                      int32_t SampleType, int32_t Smoothing, int32_t Quality, const TRunSettings& S);
 // EXIF thumbnail: no profile, density or EXIF data.
 int WriteThumbnailJPEG(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, bool IsYCbCr, int32_t SampleType,
-                       int32_t Smoothing, int32_t Quality);
+                       int32_t Smoothing, int32_t Quality, const TRunSettings& S);
 // Palette: PaletteCount red, green, blue triplets (Img then holds one index
 // byte per pixel), or null. Filter: libpng's filter flags or 0. Level 0..9.
 int WritePNG(const std::string& FileName, const TImgInfo& Img, int32_t Filter, bool Transparent, bool FourBit,
              const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette,
-             const TICCInfo* ICCInfo, int32_t Level);
+             const TICCInfo* ICCInfo, int32_t Level, const TRunSettings& S);
 // create_exif through the library (see KodexApi.h); false when not loaded.
 bool CreateExif(const std::string& SrcFileName, const TKodexInfo& Info, const uint8_t* Thumb, uint32_t ThumbSize,
                 uint8_t* Out, uint32_t Capacity, uint32_t& OutSize);
@@ -128,7 +131,9 @@ void WICExtensionCallback(const char* Extension);
 // of TransparentType (1 top-left, 2 bottom-left, 3 top-right, 4 bottom-right,
 // else none) moved to index 0 and made transparent. Raises EVestroError
 // ("Unknown format" for a file that is not such a bitmap, "Failed to load
-// file" for a damaged one, "Failed to write file" when the PNG cannot be written).
+// file" for a damaged one, "Failed to write file" when the PNG cannot be
+// written). The PNG takes S's [PNG] Filter and CompressLevel.
 void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& OutputFile, int32_t ColourCount,
-                           const TResolutionInfo& Resolution, const TICCInfo* ICCInfo, int32_t TransparentType);
+                           const TResolutionInfo& Resolution, const TICCInfo* ICCInfo, int32_t TransparentType,
+                           const TRunSettings& S);
 

@@ -1,4 +1,5 @@
 #include "core/OutputFileName.h"
+#include "core/RunSettings.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -90,19 +91,19 @@ std::string FormatDate(const TDateParts& P, const std::string& Pattern)
 // Extension written for an input whose rule names no output extension. A
 // ConvertTo outside the formats the writers know (0 "???", 4 ".gif", or any
 // stray value from a settings file) counts as the record's default.
-std::string AppendedExt(int32_t PictureFormat)
+std::string AppendedExt(int32_t PictureFormat, const TRunSettings& S)
 {
-    if (RunMode == 1)
+    if (S.RunMode == 1)
         return ".jpg";
     auto Pick = [](int32_t ConvertTo, int32_t Default) {
         return OutputExt[(ConvertTo >= 1 && ConvertTo <= 3) ? ConvertTo : Default];
     };
     switch (PictureFormat) {
-    case pfBMP: return Pick(BitmapOption.ConvertTo, 1);
-    case pfJPEG: return Pick(JPEGOption.ConvertTo, 2);
-    case pfPNG: return Pick(PNGOption.ConvertTo, 3);
-    case pfWIC: return Pick(WICOption.ConvertTo, 2);
-    default: return Pick(SPIOption.SPITo, 3);
+    case pfBMP: return Pick(S.Bitmap.ConvertTo, 1);
+    case pfJPEG: return Pick(S.JPEG.ConvertTo, 2);
+    case pfPNG: return Pick(S.PNG.ConvertTo, 3);
+    case pfWIC: return Pick(S.WIC.ConvertTo, 2);
+    default: return Pick(S.SPI.SPITo, 3);
     }
 }
 
@@ -122,9 +123,14 @@ void ClearFolderFileCounts()
 
 int32_t ExtractStartNumber(std::string& Rule)
 {
+    return ExtractStartNumber(Rule, TakeRunSettings());
+}
+
+int32_t ExtractStartNumber(std::string& Rule, const TRunSettings& S)
+{
     // Hide the seconds token so that its "<s" is not read as a start value.
     Rule = ReplaceAll(Rule, "<ss>", "<SS>");
-    int32_t Start = FileOption.ResetType == 0 ? FileOption.StartNumber : CurrentNumber;
+    int32_t Start = S.File.ResetType == 0 ? S.File.StartNumber : CurrentNumber;
     for (size_t P = Rule.find("<s"); P != std::string::npos; P = Rule.find("<s")) {
         size_t Close = Rule.find('>', P + 2);
         std::string Text = Rule.substr(P + 2, Close == std::string::npos ? std::string::npos : Close - P - 2);
@@ -156,18 +162,17 @@ int32_t NextFolderFileCount(const std::string& Folder)
     return Count;
 }
 
-void ResizeModeText(const TImageInfo&, const TScale& Scale, std::string& S)
+void ResizeModeText(const TImageInfo&, const TScale& Scale, std::string& S, const TResizeOption& R)
 {
     static const char* const FilterNames[] = {"Average", "Lanczos", "Bilinear", "Bicubic", "BlackmanSinc",
                                               "Spline16", "Spline36", "Gaussian", "NearestNeighbor"};
-    const std::string Suffix1 = ResizeOption.SIMDMode == 2 ? "_float" : "_int";
-    const std::string Suffix2 = ResizeOption.Degamma ? "_degamma" : "";
+    const std::string Suffix1 = R.SIMDMode == 2 ? "_float" : "_int";
+    const std::string Suffix2 = R.Degamma ? "_degamma" : "";
     if (Scale.XScale == 1.0 && Scale.YScale == 1.0) {
         S = "None" + Suffix1 + Suffix2;
         return;
     }
     const bool Enlarge = Scale.XScale > 1 || (Scale.XScale == 1 && Scale.YScale > 1);
-    const TResizeOption& R = ResizeOption;
     const int32_t Mode = Enlarge ? R.InterpolationMode : R.DecimationMode;
     const int32_t Radius = Enlarge ? R.InterpolationRadius : R.DecimationRadius;
     const int32_t Sharp = Enlarge ? R.InterpolationSharp : R.DecimationSharp;
@@ -187,7 +192,7 @@ void ResizeModeText(const TImageInfo&, const TScale& Scale, std::string& S)
 }
 
 void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32_t Number,
-                        std::string& OutName, const TScale& Scale)
+                        std::string& OutName, const TScale& Scale, const TRunSettings& Settings)
 {
     OutName.clear();
     std::string Rule = ReplaceAll(RuleIn, "\\", "/");
@@ -198,10 +203,10 @@ void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32
 
     // An absolute rule, or one built on the base folder, already says where.
     if (!(Rule.starts_with("/") || Rule.find("<base>") != std::string::npos)) {
-        if (FileOption.SameDirectory) {
+        if (Settings.File.SameDirectory) {
             Rule = ExtractFilePath(Info.Path()) + Rule;
         } else {
-            std::string Out = ReplaceAll(FileOption.OutputDirectory, "\\", "/");
+            std::string Out = ReplaceAll(Settings.File.OutputDirectory, "\\", "/");
             if (!Out.empty() && Out.back() != '/')
                 Out += '/';
             Rule = Out + Rule;
@@ -239,7 +244,7 @@ void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32
         case 4: R += Info.Dir; break;
         case 5: {
             std::string S;
-            ResizeModeText(Info, Scale, S);
+            ResizeModeText(Info, Scale, S, Settings.Resize);
             R += S;
             break;
         }
@@ -260,7 +265,7 @@ void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32
         }
     }
     if (Ext != ".bmp" && Ext != ".jpg" && Ext != ".jpeg" && Ext != ".png")
-        R += AppendedExt(Info.PictureFormat);
+        R += AppendedExt(Info.PictureFormat, Settings);
     OutName = R;
 }
 

@@ -16,6 +16,9 @@
 
 #include "core/ImageInfo.h"
 
+struct TResizeOption;
+struct TRunSettings;
+
 // Running number carried from one run to the next.
 extern int32_t CurrentNumber;
 // Per-folder counters of the <c> tokens: folder (ending in "/") -> last count.
@@ -26,16 +29,18 @@ void ClearFolderFileCounts();
 // last token's number (1 when it is not a number), or, without a token,
 // [File] StartNumber when ResetType is 0, else CurrentNumber.
 int32_t ExtractStartNumber(std::string& Rule);
+// The same by a run's copy of the settings.
+int32_t ExtractStartNumber(std::string& Rule, const TRunSettings& S);
 
 // Expands Rule for one input. OutName becomes empty when the rule is invalid
 // (a forbidden character * ? " > |, an unterminated or empty token, an unknown
 // token). An output extension is appended unless the rule ends in .bmp, .jpg,
-// .jpeg or .png.
+// .jpeg or .png. Output folder, extensions and <resizemode> follow Settings.
 void MakeOutputFileName(const std::string& Rule, const TImageInfo& Info, int32_t Number,
-                        std::string& OutName, const TScale& Scale);
+                        std::string& OutName, const TScale& Scale, const TRunSettings& Settings);
 
 // Text of the <resizemode> token, e.g. "Lanczos3_int", "None_float_degamma".
-void ResizeModeText(const TImageInfo& Info, const TScale& Scale, std::string& S);
+void ResizeModeText(const TImageInfo& Info, const TScale& Scale, std::string& S, const TResizeOption& R);
 
 // 1 + the number of plain files already in Folder on the first call for it,
 // then one more on each further call.

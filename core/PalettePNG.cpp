@@ -4,6 +4,7 @@
 #include "core/Global.h"
 #include "core/ImageInfo.h"
 #include "core/Kodex.h"
+#include "core/RunSettings.h"
 #include "core/ResourceText.h"
 #include "core/SafeWrite.h"
 #include "platform/Process.h"
@@ -17,27 +18,27 @@ namespace fs = std::filesystem;
 
 TWritePNGProc WritePNGProc = WritePNG;
 
-uint32_t PNGKeyColor(const TImgInfo& Img)
+uint32_t PNGKeyColor(const TImgInfo& Img, const TPNGOption& PNG)
 {
     const uint32_t last = Img.Height - 1, right = 3 * (Img.Width - 1);
-    switch (PNGOption.TransparentType) {
+    switch (PNG.TransparentType) {
     case 0:
     case 2: return PixelColor(MemRow(Img, 0));
     case 1: return PixelColor(MemRow(Img, last));
     case 3: return PixelColor(MemRow(Img, last) + right);
     case 4: return PixelColor(MemRow(Img, 0) + right);
-    default: return SwapRB(PNGOption.TransparentColor) & 0xFFFFFF;
+    default: return SwapRB(PNG.TransparentColor) & 0xFFFFFF;
     }
 }
 
 bool SavePalettePNG(const std::string& FileName, const TImgInfo& Img, const TICCInfo* ICCInfo,
-                    const TResolutionInfo& Resolution)
+                    const TResolutionInfo& Resolution, const TRunSettings& S)
 {
     if (Img.Channels != 3 || !Img.Mem || Img.Width == 0 || Img.Height == 0)
         return false;
     TImgInfo index;
     TExactPalette pal;
-    if (!MakeExactPalette(Img, PNGKeyColor(Img), index, pal))
+    if (!MakeExactPalette(Img, PNGKeyColor(Img, S.PNG), index, pal))
         return false;
     uint8_t rgb[256 * 3];
     for (uint32_t i = 0; i < pal.Count; ++i) {
@@ -47,8 +48,8 @@ bool SavePalettePNG(const std::string& FileName, const TImgInfo& Img, const TICC
     }
     int r = 0;
     try {
-        r = WritePNGFile(FileName, index, ICCInfo, PNGOption.TransparentType != 0, pal.Count - 1 < 16, Resolution,
-                         int32_t(pal.Count), rgb);
+        r = WritePNGFile(FileName, index, ICCInfo, S.PNG.TransparentType != 0, pal.Count - 1 < 16, Resolution,
+                         int32_t(pal.Count), rgb, S);
     } catch (...) {
         FreeImg(index);
         throw;
@@ -58,15 +59,16 @@ bool SavePalettePNG(const std::string& FileName, const TImgInfo& Img, const TICC
 }
 
 int WritePNGFile(const std::string& FileName, const TImgInfo& Img, const TICCInfo* ICCInfo, bool Transparent,
-                 bool FourBit, const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette)
+                 bool FourBit, const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette,
+                 const TRunSettings& S)
 {
-    int32_t filter = PNGOption.Filter, level = PNGOption.CompressLevel;
+    int32_t filter = S.PNG.Filter, level = S.PNG.CompressLevel;
     bool recompress = false;
     if (Palette) {
         filter = 0;
-        recompress = PNGOption.UsePNGOUT;
+        recompress = S.PNG.UsePNGOUT;
     } else {
-        recompress = PNGOption.UsePNGOUT && (PNGOption.FullColorOptimization || Img.Channels == 1);
+        recompress = S.PNG.UsePNGOUT && (S.PNG.FullColorOptimization || Img.Channels == 1);
         if (recompress)
             filter = 0;
     }
@@ -75,10 +77,10 @@ int WritePNGFile(const std::string& FileName, const TImgInfo& Img, const TICCInf
     if (!WritePNGProc)
         return 0;
     const int r = WritePNGProc(FileName, Img, filter, Transparent, FourBit, Resolution, PaletteCount, Palette,
-                               (ICCInfo && ICCInfo->Profile) ? ICCInfo : nullptr, level);
+                               (ICCInfo && ICCInfo->Profile) ? ICCInfo : nullptr, level, S);
     // Nothing to recompress when nothing was written.
     if (recompress && r != 0)
-        RunPNGOUT(FileName);
+        RunPNGOUT(FileName, S);
     return r;
 }
 
@@ -106,18 +108,18 @@ std::string PNGOUTPath()
     return {};
 }
 
-void RunPNGOUT(const std::string& FileName)
+void RunPNGOUT(const std::string& FileName, const TRunSettings& S)
 {
     const std::string tool = PNGOUTPath();
     if (tool.empty())
         return;
     std::vector<std::string> args{tool, "-y"};
-    if (PNGOption.MaximumOptimization)
+    if (S.PNG.MaximumOptimization)
         args.push_back("-m");
     // The optimiser drops every chunk not named here.
-    if (PNGOption.WritepHYsChunk)
-        args.push_back(MetadataOption.KeepICCProfile ? "--keepchunks=pHYs,iCCP" : "--keepchunks=pHYs");
-    else if (MetadataOption.KeepICCProfile)
+    if (S.PNG.WritepHYsChunk)
+        args.push_back(S.Metadata.KeepICCProfile ? "--keepchunks=pHYs,iCCP" : "--keepchunks=pHYs");
+    else if (S.Metadata.KeepICCProfile)
         args.push_back("--keepchunks=iCCP");
     // The optimiser writes a new file beside the PNG; it replaces the PNG only
     // when it is complete, so a crash or a full disk never costs the output.

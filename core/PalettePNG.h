@@ -1,9 +1,9 @@
 // PNG output: the exact-palette writer, the wrapper that picks filter and
 // compression level, and the recompression pass by an external optimiser.
 //
-// Settings read: [PNG] Filter, CompressLevel, WritepHYsChunk, TransparentType,
-// TransparentColor, UsePNGOUT, MaximumOptimization, FullColorOptimization;
-// [Metadata] KeepICCProfile.
+// Settings followed, from the run's copy S: [PNG] Filter, CompressLevel,
+// WritepHYsChunk, TransparentType, TransparentColor, UsePNGOUT,
+// MaximumOptimization, FullColorOptimization; [Metadata] KeepICCProfile.
 #pragma once
 #include "core/ExactPalette.h"
 #include "core/ImgInfo.h"
@@ -11,24 +11,28 @@
 #include <cstdint>
 #include <string>
 
+struct TPNGOption;
+struct TRunSettings;
+
 // The encoder behind WritePNGFile: the codec library's PNG writer (WritePNG
 // of the bridge), which writes to a temporary name and renames it into place.
 using TWritePNGProc = int (*)(const std::string& FileName, const TImgInfo& Img, int32_t Filter, bool Transparent,
                               bool FourBit, const TResolutionInfo& Resolution, int32_t PaletteCount,
-                              const uint8_t* Palette, const TICCInfo* ICCInfo, int32_t Level);
+                              const uint8_t* Palette, const TICCInfo* ICCInfo, int32_t Level,
+                              const TRunSettings& S);
 extern TWritePNGProc WritePNGProc;
 
 // The transparent key colour of a 3-channel picture by [PNG] TransparentType
 // (0 none and 2: bottom-left pixel; 1 top-left; 3 top-right; 4 bottom-right;
 // otherwise TransparentColor), in pixel order (see PixelColor).
-uint32_t PNGKeyColor(const TImgInfo& Img);
+uint32_t PNGKeyColor(const TImgInfo& Img, const TPNGOption& PNG);
 
 // Writes a 3-channel picture of at most 255 colours besides the key colour as
 // a palette PNG whose index 0 is the key colour (transparent unless
 // TransparentType is 0). False, with nothing written, when it has more
 // colours (the caller then writes a true-colour PNG), or when the write failed.
 bool SavePalettePNG(const std::string& FileName, const TImgInfo& Img, const TICCInfo* ICCInfo,
-                    const TResolutionInfo& Resolution);
+                    const TResolutionInfo& Resolution, const TRunSettings& S);
 
 // Writes Img (1, 3 or 4 channels; 1 channel with Palette = indices) with the
 // [PNG] filter and level, or with filter 0 and level 1 followed by the
@@ -37,7 +41,8 @@ bool SavePalettePNG(const std::string& FileName, const TImgInfo& Img, const TICC
 // red, green, blue triplets, or null. Returns the encoder's result (non-zero
 // = written); the pass runs only after a successful write.
 int WritePNGFile(const std::string& FileName, const TImgInfo& Img, const TICCInfo* ICCInfo, bool Transparent,
-                 bool FourBit, const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette);
+                 bool FourBit, const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette,
+                 const TRunSettings& S);
 
 // The optimiser's path: ExeDir + "bin/zopflipng" when present, else the one
 // found in PATH; empty when there is none (UsePNGOUT must then be off).
@@ -48,4 +53,4 @@ std::string PNGOUTPath();
 // optimiser succeeded. A failure leaves the file as it was and logs one
 // line against it; the optimiser's own output is discarded. Keeps the pHYs chunk when WritepHYsChunk is on and iCCP when
 // KeepICCProfile is on; MaximumOptimization spends more iterations.
-void RunPNGOUT(const std::string& FileName);
+void RunPNGOUT(const std::string& FileName, const TRunSettings& S);

@@ -124,7 +124,7 @@ void TCompositeEffect::LoadExternalImage()
     try {
         bool IsYCbCr = false;
         uint32_t Flags = 0;
-        if (LoadImageByType(Info, Img, TScale(), false, nullptr, IsYCbCr, Flags, ofPNG) == 0 || !Img.Mem) {
+        if (LoadImageByType(Info, Img, TScale(), false, nullptr, IsYCbCr, Flags, ofPNG, TakeRunSettings()) == 0 || !Img.Mem) {
             FreeImg(Img);
             return;
         }

@@ -57,18 +57,18 @@ struct TWorkFile {
     }
 };
 
-// Flattens alpha onto the default background: what the palette tools were
+// Flattens alpha onto the run's background: what the palette tools were
 // handed (the loader does this already unless a later effect added alpha).
-void DropAlpha(TImgInfo& Img)
+void DropAlpha(TImgInfo& Img, const TBGColor& Background)
 {
     if (Img.Channels != 2 && Img.Channels != 4)
         return;
     TImgInfo Flat;
     AllocImg(Flat, Img.Width, Img.Height, Img.Channels == 4 ? 3 : 1);
     if (Img.Channels == 4)
-        FlattenAlpha(Flat, Img, DefaultBGColor);
+        FlattenAlpha(Flat, Img, Background);
     else
-        FlattenGrayAlpha(Flat, Img, DefaultBGColor);
+        FlattenGrayAlpha(Flat, Img, Background);
     FreeImg(Img);
     Img = Flat;
 }
@@ -173,7 +173,7 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
         throw EVestroError(LoadResText(SSaveFailed));
     YCbCrToBGRInPlace(Img, Params.IsYCbCr);
     if (PaletteTool)
-        DropAlpha(Img);
+        DropAlpha(Img, Params.Settings.Background);
     else if (Img.Channels == 2)
         GrayAlphaToBGRA(Img);
 
@@ -185,7 +185,7 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     TWorkFile Src{MakeSiblingTempName(Base + ".png", ".png")};
     TWorkFile Result{MakeSiblingTempName(Base + "-nq8.png", ".png")};
     TWorkFile PaletteBmp, PalettePng;
-    if (WritePNG(Src.Path, Img, 0, false, false, Params.RInfo, 0, nullptr, Params.ICCInfo, 1) == 0)
+    if (WritePNG(Src.Path, Img, 0, false, false, Params.RInfo, 0, nullptr, Params.ICCInfo, 1, Params.Settings) == 0)
         throw EVestroError(LoadResText(SSaveFailed));
 
     std::vector<std::string> Args{Tool, "--force"};
@@ -212,7 +212,7 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
         ~TOwnedImg() { FreeImg(I); }
     } Check;
     uint32_t Flags = PaletteTool ? 1 : 0; // the palette tools knew no alpha
-    TBGColor BG = DefaultBGColor;
+    TBGColor BG = Params.Settings.Background;
     if (ReadPNGFile(Result.Path, Check.I, Flags, nullptr, BG) == 0 || Check.I.Width != Img.Width ||
         Check.I.Height != Img.Height)
         throw EVestroError(LoadResText(SSaveFailed));
@@ -229,7 +229,7 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
         if (Format == ofPNG) {
             PalettePng.Path = MakeSiblingTempName(Base + "-pal.png", ".png");
             LoadPaletteBitmapFile(PaletteBmp.Path, PalettePng.Path, FPaletteEntries, Params.RInfo, Params.ICCInfo,
-                                  FTransparentType);
+                                  FTransparentType, Params.Settings);
             Final = PalettePng.Path;
         }
     }
@@ -239,13 +239,13 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     // The temporary folder may be on another file system: copy through a
     // temporary name beside the output, which replaces it in one step; with
     // NotOverwrite a file that appeared since the names were given out stays.
-    if (platform::CopyFile(Final, Out, FileOption.NotOverwrite) != 0) {
+    if (platform::CopyFile(Final, Out, Params.Settings.File.NotOverwrite) != 0) {
         if (ReadOnly)
             platform::SetReadOnly(Out, true);
         throw EVestroError(LoadResText(SSaveFailed));
     }
-    if (Format == ofPNG && PNGOption.UsePNGOUT)
-        RunPNGOUT(Out);
+    if (Format == ofPNG && Params.Settings.PNG.UsePNGOUT)
+        RunPNGOUT(Out, Params.Settings);
     if (ReadOnly)
         platform::SetReadOnly(Out, true);
     Params.DecreaseColor = true;

@@ -31,7 +31,7 @@ void TEffect::ShowConfigDialog()
 {
 }
 
-bool TEffect::IsChange(const TImageInfo&)
+bool TEffect::IsChange(const TImageInfo&, const TRunSettings&)
 {
     return FUse;
 }
@@ -91,12 +91,12 @@ int TEffectList::PositionOf(const TEffect* E) const
     return -1;
 }
 
-bool TEffectList::IsChange(const TImageInfo& Info) const
+bool TEffectList::IsChange(const TImageInfo& Info, const TRunSettings& S) const
 {
     for (const auto& E : FItems)
-        if (E->IsChange(Info))
+        if (E->IsChange(Info, S))
             return true;
-    return FDecreaseColorEffect && FDecreaseColorEffect->IsChange(Info);
+    return FDecreaseColorEffect && FDecreaseColorEffect->IsChange(Info, S);
 }
 
 bool TEffectList::IsUse() const
@@ -272,7 +272,7 @@ void TEffectList::GetBeforeImage(uint32_t EffectID, TImgInfo& Img, const TImageI
     Params.NeedGrayAlpha = false;
 }
 
-bool TEffectList::CanDownScalingLoad(const TImageInfo& Info, TScale& Scale) const
+bool TEffectList::CanDownScalingLoad(const TImageInfo& Info, TScale& Scale, const TRunSettings& Settings) const
 {
     Scale = TScale();
     for (const auto& E : FItems) {
@@ -281,14 +281,14 @@ bool TEffectList::CanDownScalingLoad(const TImageInfo& Info, TScale& Scale) cons
                 return false;
             TSize S{Info.Width, Info.Height};
             if (const auto* R = dynamic_cast<const TResizeFilter*>(E.get()))
-                R->GetNewSize(S, 1);
+                R->GetNewSize(S, 1, Settings.Resize.NoExpand);
             if (Info.Width > 0 && Info.Height > 0) {
                 Scale.XScale = double(S.cx) / double(Info.Width);
                 Scale.YScale = double(S.cy) / double(Info.Height);
             }
             return true;
         }
-        if (E->IsChange(Info))
+        if (E->IsChange(Info, Settings))
             return false;
     }
     return false;
@@ -300,10 +300,13 @@ bool LoadBeforeImage(TImageInfo& Info, TImgInfo& Img, uint32_t EffectID, int32_t
         return false;
     if (Info.PictureFormat == pfUnknown && !GetImageInfo(Info.Path(), Info))
         return false;
+    // The preview is a run of one picture: it follows the settings as they
+    // are now, and so do the effect dialogs' later repaints of it.
+    PreviewParams.Settings = TakeRunSettings();
+    const TRunSettings& S = PreviewParams.Settings;
     if (EffectHost) {
         EffectHost->PushSizeRule();
-        EffectHost->SetResizeFilters(ResizeOption.DecimationMode, ResizeOption.InterpolationMode,
-                                     ResizeOption.SIMDMode);
+        EffectHost->SetResizeFilters(S.Resize.DecimationMode, S.Resize.InterpolationMode, S.Resize.SIMDMode);
     }
     // Outside runs and previews the shared resizer shrinks with the area
     // average; a load or an effect that raises must not leave the batch
@@ -316,12 +319,12 @@ bool LoadBeforeImage(TImageInfo& Info, TImgInfo& Img, uint32_t EffectID, int32_t
         }
     } Restore;
 
-    std::string Rule = EffectHost ? EffectHost->RenameRule() : FileOption.FileNameFormat;
+    std::string Rule = EffectHost ? EffectHost->RenameRule() : S.File.FileNameFormat;
     TScale Scale;
-    EffectList->CanDownScalingLoad(Info, Scale);
+    EffectList->CanDownScalingLoad(Info, Scale, S);
     Info.Number = Number;
-    const int32_t N = Number + ExtractStartNumber(Rule);
-    MakeOutputFileName(Rule, Info, N, Info.OutPutFileName, Scale);
+    const int32_t N = Number + ExtractStartNumber(Rule, S);
+    MakeOutputFileName(Rule, Info, N, Info.OutPutFileName, Scale, S);
     const int32_t OutFmt = FormatIdFromExt(Info.OutPutFileName);
     ClearFolderFileCounts();
 
@@ -331,7 +334,7 @@ bool LoadBeforeImage(TImageInfo& Info, TImgInfo& Img, uint32_t EffectID, int32_t
     } Loaded;
     bool IsYCbCr = false;
     uint32_t Flags = 0;
-    const int32_t R = LoadImageByType(Info, Loaded.I, TScale(), false, nullptr, IsYCbCr, Flags, OutFmt);
+    const int32_t R = LoadImageByType(Info, Loaded.I, TScale(), false, nullptr, IsYCbCr, Flags, OutFmt, S);
     if (R == 0 || !Loaded.I.Mem)
         throw EVestroError(LoadResText(SLoadFailed));
     PreviewParams.IsYCbCr = IsYCbCr;

@@ -8,6 +8,7 @@
 #pragma once
 #include "core/ImageInfo.h"
 #include "core/ImgInfo.h"
+#include "core/RunSettings.h"
 
 #include <array>
 #include <atomic>
@@ -64,6 +65,9 @@ struct TEffectParams {
     // (damaged data): the output stays, the source is never deleted, and the
     // worker logs this text against the file. Cleared by the worker.
     std::string Warning;
+    // The settings of the run (or preview) the picture belongs to; effects
+    // read these, never the option records.
+    TRunSettings Settings;
 };
 
 // Effect identifiers (one bit each; 2048 is not used).
@@ -85,9 +89,9 @@ public:
     // Opens the effect's settings dialog; the base has none.
     virtual void ShowConfigDialog();
     virtual void DoEffect(TImgInfo& Img, TEffectParams& Params) = 0;
-    // Whether the effect would change this picture; the base says so whenever
-    // the effect is in use.
-    virtual bool IsChange(const TImageInfo& Info);
+    // Whether the effect would change this picture under the run's settings
+    // S; the base says so whenever the effect is in use.
+    virtual bool IsChange(const TImageInfo& Info, const TRunSettings& S);
     // "Use" and "Order" of the effect's section; Order defaults to the
     // effect's position in its list (-1 outside a list).
     virtual void ReadIniFile(TMemIniFile& Ini);
@@ -149,7 +153,7 @@ public:
     TEffect* FindByID(uint32_t ID) const;
     int PositionOf(const TEffect* E) const;
 
-    bool IsChange(const TImageInfo& Info) const;
+    bool IsChange(const TImageInfo& Info, const TRunSettings& S) const;
     bool IsUse() const;
     void SetResizeParam(int32_t Type, double Value, double Value2);
     // Index >= Count addresses the decrease-colour effect.
@@ -174,7 +178,7 @@ public:
     void GetBeforeImage(uint32_t EffectID, TImgInfo& Img, const TImageInfo& Info, int32_t Scale,
                         TEffectParams& Params);
     // May the source be decoded smaller? Scale gets the resize step's factors.
-    bool CanDownScalingLoad(const TImageInfo& Info, TScale& Scale) const;
+    bool CanDownScalingLoad(const TImageInfo& Info, TScale& Scale, const TRunSettings& S) const;
 
     int32_t FResizeType = 0;       // size rule 0..11
     double FResizeValue = 0;

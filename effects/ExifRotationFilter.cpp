@@ -43,7 +43,7 @@ void TExifRotationFilter::DoEffect(TImgInfo& Img, TEffectParams& Params)
     MakeUpright(Img, Params.ExifOrientation);
 }
 
-bool TExifRotationFilter::IsChange(const TImageInfo& Info)
+bool TExifRotationFilter::IsChange(const TImageInfo& Info, const TRunSettings&)
 {
     return FUse && Info.Orientation() >= 2 && Info.Orientation() <= 8;
 }

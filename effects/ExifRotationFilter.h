@@ -19,6 +19,6 @@ public:
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     // Only a source whose orientation is 2..8 is changed, so an upright JPEG
     // can still be copied losslessly.
-    bool IsChange(const TImageInfo& Info) override;
+    bool IsChange(const TImageInfo& Info, const TRunSettings& S) override;
     void ReadIniFile(TMemIniFile& Ini) override;
 };

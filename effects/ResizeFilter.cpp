@@ -107,20 +107,19 @@ TResizeFilter::TResizeFilter() : TEffect(LoadResText(SResize), 'R', "ResizeFilte
     FUse = true;
 }
 
-void TResizeFilter::GetNewSize(TSize& S, int32_t DownScale) const
+void TResizeFilter::GetNewSize(TSize& S, int32_t DownScale, bool NoExpand) const
 {
     if (!FOwner)
         return;
-    CalcNewSize(S, FOwner->FResizeType, FOwner->FResizeValue, FOwner->FResizeValue2, DownScale,
-                ResizeOption.NoExpand);
+    CalcNewSize(S, FOwner->FResizeType, FOwner->FResizeValue, FOwner->FResizeValue2, DownScale, NoExpand);
 }
 
-bool TResizeFilter::IsChange(const TImageInfo& Info)
+bool TResizeFilter::IsChange(const TImageInfo& Info, const TRunSettings& Settings)
 {
     if (!FUse)
         return false;
     TSize S{Info.Width, Info.Height};
-    GetNewSize(S, 1);
+    GetNewSize(S, 1, Settings.Resize.NoExpand);
     return S.cx != Info.Width || S.cy != Info.Height;
 }
 
@@ -133,12 +132,12 @@ void TResizeFilter::ShowConfigDialog()
 void TResizeFilter::DoEffect(TImgInfo& Img, TEffectParams& Params)
 {
     TSize S{Img.Width, Img.Height};
-    GetNewSize(S, Params.DownScale);
+    GetNewSize(S, Params.DownScale, Params.Settings.Resize.NoExpand);
     // No image record can hold such a picture: fail the file, never wrap.
     if (S.cx > MaxResizeSide || S.cy > MaxResizeSide ||
         CalcBpl(uint64_t(S.cx), Img.Channels) * BlockRows(uint64_t(S.cy)) > (uint64_t(1) << 40))
         throw EOutOfMemory();
-    if (ResizeOption.Degamma)
+    if (Params.Settings.Resize.Degamma)
         YCbCrToBGRInPlace(Img, Params.IsYCbCr);
     ResizeWith(Params.Resizer, Img, uint32_t(S.cx), uint32_t(S.cy));
     Params.DownScale = 1;

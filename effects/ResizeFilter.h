@@ -24,10 +24,10 @@ void CalcNewSize(TSize& S, int32_t Rule, double V1, double V2, int32_t DownScale
 class TResizeFilter : public TEffect {
 public:
     TResizeFilter();
-    // The rule, its values and NoExpand come from the owner list and the
-    // [Resize] settings; without an owner the size is left unchanged.
-    void GetNewSize(TSize& S, int32_t DownScale) const;
+    // The rule and its values come from the owner list; without an owner the
+    // size is left unchanged.
+    void GetNewSize(TSize& S, int32_t DownScale, bool NoExpand) const;
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
-    bool IsChange(const TImageInfo& Info) override;
+    bool IsChange(const TImageInfo& Info, const TRunSettings& S) override;
     void ShowConfigDialog() override;
 };

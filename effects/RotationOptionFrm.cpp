@@ -31,7 +31,7 @@ void TRotationFilter::DoEffect(TImgInfo& Img, TEffectParams&)
     }
 }
 
-bool TRotationFilter::IsChange(const TImageInfo& Info)
+bool TRotationFilter::IsChange(const TImageInfo& Info, const TRunSettings&)
 {
     if (Excluded(Info.Width, Info.Height))
         return false;

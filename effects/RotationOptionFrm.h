@@ -18,7 +18,7 @@ public:
     // landscape nor portrait); pictures of 1, 3 or 4 channels only.
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     // False for a file whose probed shape FType excludes; else the use flag.
-    bool IsChange(const TImageInfo& Info) override;
+    bool IsChange(const TImageInfo& Info, const TRunSettings& S) override;
     void ShowConfigDialog() override;
     // [RotationFilter] "Type" and "Value", both defaulting to 0.
     void ReadIniFile(TMemIniFile& Ini) override;

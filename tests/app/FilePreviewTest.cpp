@@ -82,7 +82,7 @@ protected:
         TImgInfo Img;
         Fill(Img, W, H);
         const std::string P = (Dir / Name).string();
-        EXPECT_TRUE(WriteJPEG(P, Img, 85, TResolutionInfo{}, false, nullptr, nullptr, 0, 1, 0));
+        EXPECT_TRUE(WriteJPEG(P, Img, 85, TResolutionInfo{}, false, nullptr, nullptr, 0, 1, 0, TakeRunSettings()));
         FreeImg(Img);
         return P;
     }
@@ -260,7 +260,7 @@ TEST_F(Previews, TheJPEGBufferGrowsPastSixtyFourKilobytes)
     FreeImg(Noise);
     EXPECT_GT(Out.size(), 65536u);
     TImgInfo Back;
-    ASSERT_TRUE(ReadJPEGFromMemory(Out.data(), Out.size(), Back));
+    ASSERT_TRUE(ReadJPEGFromMemory(Out.data(), Out.size(), Back, TakeRunSettings()));
     EXPECT_EQ(Back.Width, 400u);
     EXPECT_EQ(Back.Height, 400u);
     FreeImg(Back);

@@ -21,6 +21,15 @@
 
 namespace fs = std::filesystem;
 
+// The settings as they stand, with the two a run's window chooses itself.
+inline TRunSettings RunSettingsWith(bool RenameOnly, bool NotOverwrite)
+{
+    TRunSettings S = TakeRunSettings();
+    S.File.RenameOnly = RenameOnly;
+    S.File.NotOverwrite = NotOverwrite;
+    return S;
+}
+
 inline std::string Read(const fs::path& P)
 {
     std::ifstream F(P, std::ios::binary);
@@ -89,7 +98,7 @@ protected:
                 ScanLine(Img, Y)[I] = uint8_t((I + Y) * 3 + (X >> 27));
             }
         const fs::path P = Dir / "in" / Name;
-        EXPECT_NE(::WriteJPEG(P.string(), Img, 95, TResolutionInfo{72, 72, 1}, false, nullptr, Exif, ExifSize, 2, 0),
+        EXPECT_NE(::WriteJPEG(P.string(), Img, 95, TResolutionInfo{72, 72, 1}, false, nullptr, Exif, ExifSize, 2, 0, TakeRunSettings()),
                   0);
         FreeImg(Img);
         return P;
@@ -112,13 +121,13 @@ protected:
     // A run over the list as the progress window starts it.
     bool Run(int Threads, TConvertIO& IO, bool AbortOnError = false)
     {
-        TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+        TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
         TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors,
                         ThreadObjectCopies(&Main, nullptr, nullptr, nullptr),
-                        TConvertSettings{FileOption.RenameOnly, FileOption.NotOverwrite});
+                        RunSettingsWith(FileOption.RenameOnly, FileOption.NotOverwrite));
         TBatchRun Batch(Names, Job, Errors, &Events);
         TNumbering N = RunNumbering(Names);
-        return Batch.Run(RunCollisionRules(FileOption.NotOverwrite), N, Threads, AbortOnError);
+        return Batch.Run(RunCollisionRules(RunSettingsWith(false, FileOption.NotOverwrite)), N, Threads, AbortOnError);
     }
     std::vector<std::string> Lines() { return Log.Lines(); }
     fs::path Out(const std::string& Name) const { return Dir / "out" / Name; }

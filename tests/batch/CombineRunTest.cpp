@@ -155,7 +155,7 @@ TEST_F(CombineTest, RunWritesNumberedSheetsAndLogsADamagedInput)
         std::atomic<int> N{0};
         void TileDone() override { ++N; }
     } Steps;
-    TCombineRun Run(TCombineInput{&Files, nullptr}, Main, Log, &Steps);
+    TCombineRun Run(TCombineInput{&Files, nullptr}, Main, Log, &Steps, TakeRunSettings());
     Run.MaxThread = 2; // tiles load on the pool with resizer copies
     std::atomic<bool> Cancel{false};
     ASSERT_TRUE(Run.Execute(Cancel));
@@ -170,7 +170,7 @@ TEST_F(CombineTest, RunWritesNumberedSheetsAndLogsADamagedInput)
 
     // A cancelled run writes nothing more.
     Cancel = true;
-    TCombineRun Again(TCombineInput{&Files, nullptr}, Main, Log, nullptr);
+    TCombineRun Again(TCombineInput{&Files, nullptr}, Main, Log, nullptr, TakeRunSettings());
     EXPECT_FALSE(Again.Execute(Cancel));
     EXPECT_TRUE(Again.Written().empty());
 }
@@ -189,7 +189,7 @@ TEST_F(CombineTest, SheetsTakeNamesByTheRunsCollisionRulesAndEverySkipIsSaid)
 
     // Overwriting allowed: the first sheet is written, the later ones may
     // not silently take its place.
-    TCombineRun Over(TCombineInput{&Files, nullptr}, Main, Log, nullptr);
+    TCombineRun Over(TCombineInput{&Files, nullptr}, Main, Log, nullptr, TakeRunSettings());
     Over.NotOverwrite = false;
     ASSERT_TRUE(Over.Execute(Cancel));
     EXPECT_EQ(Over.Written(), std::vector<std::string>{Out("sheet.bmp").string()});
@@ -201,7 +201,7 @@ TEST_F(CombineTest, SheetsTakeNamesByTheRunsCollisionRulesAndEverySkipIsSaid)
     // Not overwriting: numbered names, the first sheet kept.
     ErrorLog.Clear();
     const std::string First = Read(Out("sheet.bmp"));
-    TCombineRun Keep(TCombineInput{&Files, nullptr}, Main, Log, nullptr);
+    TCombineRun Keep(TCombineInput{&Files, nullptr}, Main, Log, nullptr, TakeRunSettings());
     Keep.NotOverwrite = true;
     ASSERT_TRUE(Keep.Execute(Cancel));
     EXPECT_TRUE(Lines().empty());
@@ -214,7 +214,7 @@ TEST_F(CombineTest, SheetsTakeNamesByTheRunsCollisionRulesAndEverySkipIsSaid)
     FileOption.FileNameFormat = "sheet<n>.bmp";
     fs::permissions(Out("sheet.bmp"), fs::perms::owner_write, fs::perm_options::remove);
     fs::copy_file(Out("sheet.bmp"), Out("sheet1.bmp"));
-    TCombineRun ReadOnly(TCombineInput{&Files, nullptr}, Main, Log, nullptr);
+    TCombineRun ReadOnly(TCombineInput{&Files, nullptr}, Main, Log, nullptr, TakeRunSettings());
     ReadOnly.NotOverwrite = false;
     ASSERT_TRUE(ReadOnly.Execute(Cancel));
     EXPECT_EQ(ReadOnly.Written().size(), 2u);

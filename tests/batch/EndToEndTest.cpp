@@ -129,9 +129,9 @@ TEST_F(EndToEnd, RunInputIsProbedWhenTaken)
     FileOption.AutoSortMode = 1;
     FileOption.FileNameFormat = "<n>_<old>.jpg";
     Effects.SetResizeParam(RULE_PERCENT, 50, 0);
-    TOutputNameJob Names(TRunEntries{nullptr, &RunInput}, Effects, FileOption.FileNameFormat);
+    TOutputNameJob Names(TRunEntries{nullptr, &RunInput}, Effects, FileOption.FileNameFormat, TakeRunSettings());
     TConvertJob Job(TRunEntries{nullptr, &RunInput}, Effects, IO, Errors,
-                    ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), TConvertSettings{});
+                    ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), RunSettingsWith(false, true));
     TBatchRun Batch(Names, Job, Errors, nullptr);
     TNumbering N = RunNumbering(Names);
     ASSERT_TRUE(Batch.Run(TCollisionRules{}, N, 2, false));
@@ -153,8 +153,8 @@ TEST_F(EndToEnd, UnchangedJPEGCopyKeepsAFileThatAppearedDuringTheRun)
     const fs::path A = MakeJPEG("a.jpg", 64, 48, 1);
     Add(A);
     FileOption.NotOverwrite = true;
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
-    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, RunSettingsWith(false, true));
     TBatchRun Batch(Names, Job, Errors, &Obs);
     TNumbering N = RunNumbering(Names);
     Batch.Run(TCollisionRules{}, N, 1, false);
@@ -170,9 +170,9 @@ TEST_F(EndToEnd, CancelEndsARunningToolAndLeavesNoOutput)
     Add(A);
     FileOption.SameDirectory = true; // the output would replace the source
     Effects.SetJPEGTranEffect(std::make_unique<SlowTool>());
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
     TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{},
-                    TConvertSettings{false, false});
+                    RunSettingsWith(false, false));
     TBatchRun Batch(Names, Job, Errors, nullptr);
     TNumbering N = RunNumbering(Names);
     const auto T0 = std::chrono::steady_clock::now();
@@ -195,9 +195,9 @@ TEST_F(EndToEnd, ToolKilledByCancelNeitherReplacesTheOutputNorDeletesTheSource)
     fs::create_directories(Dir / "out");
     std::ofstream(Out("a.jpg")) << "previous";
     Effects.SetJPEGTranEffect(std::make_unique<SlowTool>(false));
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
     TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{},
-                    TConvertSettings{false, false});
+                    RunSettingsWith(false, false));
     TBatchRun Batch(Names, Job, Errors, nullptr);
     TNumbering N = RunNumbering(Names);
     Batch.Start(TCollisionRules{false, false, true}, N, 1, false);

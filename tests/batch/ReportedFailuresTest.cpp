@@ -83,7 +83,7 @@ TEST_F(Reported, CompositeImageIsLoadedForTheRunOnAPhotograph)
             P[0] = 0, P[1] = 0, P[2] = 255, P[3] = 255;
         }
     const fs::path LogoFile = Dir / "logo.png";
-    ASSERT_NE(WritePNGFile(LogoFile.string(), Logo, nullptr, false, false, TResolutionInfo{}, 0, nullptr), 0);
+    ASSERT_NE(WritePNGFile(LogoFile.string(), Logo, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()), 0);
     FreeImg(Logo);
 
     fs::copy_file(Photo, Dir / "in" / "photo.jpg");
@@ -127,12 +127,12 @@ protected:
     // A run over the run input of an at-once start.
     bool RunInput(std::vector<TImageFileInfo>& In, TBatchObserver* Obs = nullptr)
     {
-        TOutputNameJob Names(TRunEntries{nullptr, &In}, Effects, FileOption.FileNameFormat);
+        TOutputNameJob Names(TRunEntries{nullptr, &In}, Effects, FileOption.FileNameFormat, TakeRunSettings());
         TConvertJob Job(TRunEntries{nullptr, &In}, Effects, IO, Errors,
-                        ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), TConvertSettings{false, FileOption.NotOverwrite});
+                        ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), RunSettingsWith(false, FileOption.NotOverwrite));
         TBatchRun Batch(Names, Job, Errors, Obs);
         TNumbering N = RunNumbering(Names);
-        return Batch.Run(RunCollisionRules(FileOption.NotOverwrite), N, 2, false);
+        return Batch.Run(RunCollisionRules(RunSettingsWith(false, FileOption.NotOverwrite)), N, 2, false);
     }
     static TImageFileInfo Named(const fs::path& P) { return TImageFileInfo{P.string(), "", "", "", true}; }
 };
@@ -178,11 +178,11 @@ TEST_F(NotWritten, AFileThatVanishesAfterTheNamesIsReported)
     const fs::path C = MakeJPEG("c.jpg", 40, 30, 3);
     List({A, C});
     Obs.Victim = C;
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
-    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{false, false});
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, RunSettingsWith(false, false));
     TBatchRun Batch(Names, Job, Errors, &Obs);
     TNumbering N = RunNumbering(Names);
-    Batch.Run(RunCollisionRules(false), N, 1, false);
+    Batch.Run(RunCollisionRules(RunSettingsWith(false, false)), N, 1, false);
     ASSERT_EQ(Lines().size(), 1u);
     EXPECT_EQ(Lines()[0], "c.jpg: File not found");
 }

@@ -33,7 +33,8 @@ struct IntruderIO : TConvertIO {
 struct CancelDuringSearchIO : TConvertIO {
     TBatchRun* Batch = nullptr;
     bool WriteJPEGToMemory(std::vector<uint8_t>&, uint32_t& Size, TImgInfo&, const TResolutionInfo&, bool,
-                           const TICCInfo*, const uint8_t*, uint32_t, int32_t, int32_t, int32_t) override
+                           const TICCInfo*, const uint8_t*, uint32_t, int32_t, int32_t, int32_t,
+                           const TRunSettings&) override
     {
         Batch->Cancel();
         Size = 0;
@@ -201,8 +202,8 @@ TEST_F(Workers, CancelStopsTakingFilesAndLeavesNoPartialOutput)
     Files.Clear();
     for (int i = 0; i < 40; ++i)
         Add(MakeBMP("p" + std::to_string(i) + ".bmp", 200, 200, i));
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
-    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, RunSettingsWith(false, true));
     // Cancel on the first progress report, from the reporting worker itself,
     // so the test does not depend on how fast this thread is scheduled.
     struct CancelOnProgress : TBatchObserver {
@@ -215,7 +216,7 @@ TEST_F(Workers, CancelStopsTakingFilesAndLeavesNoPartialOutput)
     TBatchRun Batch(Names, Job, Errors, &Observer);
     Observer.Batch = &Batch;
     TNumbering N = RunNumbering(Names);
-    Batch.Start(RunCollisionRules(true), N, 2, false);
+    Batch.Start(RunCollisionRules(RunSettingsWith(false, true)), N, 2, false);
     Batch.Wait();
     EXPECT_TRUE(Batch.Canceled());
     size_t Written = 0;
@@ -232,8 +233,8 @@ TEST_F(Workers, CancelDuringTheSizeSearchIsNoFailure)
     FileOption.FileNameFormat = "<old>.jpg";
     List({MakeBMP("a.bmp", 10, 10, 1)});
     CancelDuringSearchIO IO2;
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat);
-    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO2, Errors, TWorkerObjectFactory{}, TConvertSettings{});
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO2, Errors, TWorkerObjectFactory{}, RunSettingsWith(false, true));
     TBatchRun Batch(Names, Job, Errors, nullptr);
     IO2.Batch = &Batch;
     TNumbering N = RunNumbering(Names);

@@ -28,7 +28,7 @@ std::unique_ptr<TImageInfo> Patched(std::vector<uint8_t>& B, bool Rotated = fals
     auto R = std::make_unique<TImageInfo>();
     I.FExifSize = uint32_t(B.size());
     EXPECT_TRUE(ParseExifBlock(B.data(), B.size(), 0, I));
-    I.PatchExifBlock(B, Rotated, 640, 480, true, Resolution);
+    I.PatchExifBlock(B, Rotated, 640, 480, true, Resolution, MetadataOption.Resolution);
     EXPECT_EQ(I.ExifSize(), B.size());
     EXPECT_LE(B.size(), MaxExifBlockSize);
     EXPECT_TRUE(ParseExifBlock(B.data(), B.size(), 0, *R));
@@ -59,7 +59,7 @@ TEST(CarryOver, SoftwareTextBeforeTheCamerasOwn)
     Broken.FExifSize = uint32_t(B.size());
     Broken.FExifBroken = true;
     std::vector<uint8_t> C = B;
-    Broken.PatchExifBlock(C, true, 1, 1, true, true);
+    Broken.PatchExifBlock(C, true, 1, 1, true, true, MetadataOption.Resolution);
     EXPECT_EQ(C, B);
 }
 
@@ -214,7 +214,7 @@ TEST(CarryOver, CopierDropsWhatItIsToldAndKeepsThePixels)
     ASSERT_TRUE(GetImageInfo(D.File("s.jpg"), Info));
     MetadataOption.KeepResolution = false;
     MetadataOption.Resolution = 200;
-    CopyJPEGMetadata(D.File("s.jpg"), D.File("d.jpg"), true, Info, true);
+    CopyJPEGMetadata(D.File("s.jpg"), D.File("d.jpg"), true, Info, true, TakeRunSettings());
     const std::vector<uint8_t> Out = ReadBytes(D.File("d.jpg"));
     ASSERT_EQ(Out.size(), 20 + ScanBytes);
     EXPECT_EQ(std::vector<uint8_t>(Out.begin(), Out.begin() + 20),
@@ -222,9 +222,9 @@ TEST(CarryOver, CopierDropsWhatItIsToldAndKeepsThePixels)
     EXPECT_TRUE(std::equal(Src.end() - ScanBytes, Src.end(), Out.end() - ScanBytes));
     // Kept when not asked to drop; with KeepResolution the source's 350 per cm become 889 dpi.
     MetadataOption.KeepResolution = true;
-    CopyJPEGMetadata(D.File("s.jpg"), D.File("e.jpg"), false, Info, false);
+    CopyJPEGMetadata(D.File("s.jpg"), D.File("e.jpg"), false, Info, false, TakeRunSettings());
     EXPECT_EQ(ReadBytes(D.File("e.jpg")), Src);
-    CopyJPEGMetadata(D.File("s.jpg"), D.File("f.jpg"), true, Info, false);
+    CopyJPEGMetadata(D.File("s.jpg"), D.File("f.jpg"), true, Info, false, TakeRunSettings());
     const std::vector<uint8_t> F = ReadBytes(D.File("f.jpg"));
     EXPECT_EQ(F[14] << 8 | F[15], 889);
     EXPECT_TRUE(Holds(F, "ICC_PROFILE"));
@@ -239,7 +239,7 @@ TEST(CarryOver, CopierPatchesOnlyRealJFIFHeaders)
     MetadataOption.Resolution = 96;
     TImageInfo Info;
     WriteBytes(D.File("j.jpg"), JPEGFile({Segment(0xFFE0, JFIF)}));
-    CopyJPEGMetadata(D.File("j.jpg"), D.File("jo.jpg"), false, Info, false);
+    CopyJPEGMetadata(D.File("j.jpg"), D.File("jo.jpg"), false, Info, false, TakeRunSettings());
     const std::vector<uint8_t> Out = ReadBytes(D.File("jo.jpg"));
     EXPECT_EQ(std::vector<uint8_t>(Out.begin() + 13, Out.begin() + 18), std::vector<uint8_t>({1, 0, 96, 0, 96}));
     // Another APP0, or one too short, is copied as it is.
@@ -247,14 +247,14 @@ TEST(CarryOver, CopierPatchesOnlyRealJFIFHeaders)
     Other[3] = 'X';
     for (const auto& Src : {JPEGFile({Segment(0xFFE0, Other)}), JPEGFile({Segment(0xFFE0, {'J', 'F', 'I', 'F', 0})})}) {
         WriteBytes(D.File("x.jpg"), Src);
-        CopyJPEGMetadata(D.File("x.jpg"), D.File("xo.jpg"), false, Info, false);
+        CopyJPEGMetadata(D.File("x.jpg"), D.File("xo.jpg"), false, Info, false, TakeRunSettings());
         EXPECT_EQ(ReadBytes(D.File("xo.jpg")), Src);
     }
     // Cut short inside a segment: an error for the worker to log, no output.
     std::vector<uint8_t> Cut = JPEGFile({Segment(0xFFE0, JFIF), Segment(0xFFE1, CameraExif(etII, "C"))});
     Cut.resize(40);
     WriteBytes(D.File("c.jpg"), Cut);
-    EXPECT_THROW(CopyJPEGMetadata(D.File("c.jpg"), D.File("co.jpg"), true, Info, false), EVestroError);
+    EXPECT_THROW(CopyJPEGMetadata(D.File("c.jpg"), D.File("co.jpg"), true, Info, false, TakeRunSettings()), EVestroError);
     EXPECT_FALSE(std::filesystem::exists(D.File("co.jpg")));
 }
 
@@ -269,22 +269,22 @@ TEST(CarryOver, CopierNeverLosesTheInput)
     // Onto itself under another spelling, or through a hard link: the same file, kept.
     WriteBytes(D.File("a.jpg"), Src);
     std::filesystem::create_directory(D.File("sub"));
-    CopyJPEGMetadata(D.File("a.jpg"), D.File("sub/../a.jpg"), false, Info, false);
+    CopyJPEGMetadata(D.File("a.jpg"), D.File("sub/../a.jpg"), false, Info, false, TakeRunSettings());
     EXPECT_EQ(ReadBytes(D.File("a.jpg")), Src);
     std::filesystem::create_hard_link(D.File("a.jpg"), D.File("link.jpg"));
     MetadataOption.KeepResolution = false;
-    CopyJPEGMetadata(D.File("a.jpg"), D.File("link.jpg"), false, Info, false);
+    CopyJPEGMetadata(D.File("a.jpg"), D.File("link.jpg"), false, Info, false, TakeRunSettings());
     EXPECT_TRUE(std::filesystem::exists(D.File("a.jpg")));
     // An output that cannot be written keeps the input, and says so.
     ErrorLog.Clear();
-    CopyJPEGMetadata(D.File("a.jpg"), D.File("missing/b.jpg"), false, Info, false);
+    CopyJPEGMetadata(D.File("a.jpg"), D.File("missing/b.jpg"), false, Info, false, TakeRunSettings());
     EXPECT_TRUE(std::filesystem::exists(D.File("a.jpg")));
     EXPECT_EQ(ErrorLog.Lines(), std::vector<std::string>({"a.jpg: Failed to copy file"}));
     ErrorLog.Clear();
     // A real copy: the input goes afterwards; a read-only output stays read-only.
     WriteBytes(D.File("c.jpg"), {1, 2, 3});
     std::filesystem::permissions(D.File("c.jpg"), std::filesystem::perms::owner_read);
-    CopyJPEGMetadata(D.File("a.jpg"), D.File("c.jpg"), false, Info, false);
+    CopyJPEGMetadata(D.File("a.jpg"), D.File("c.jpg"), false, Info, false, TakeRunSettings());
     EXPECT_FALSE(std::filesystem::exists(D.File("a.jpg")));
     EXPECT_EQ(ReadBytes(D.File("c.jpg")).size(), Src.size());
     EXPECT_EQ(std::filesystem::status(D.File("c.jpg")).permissions() & std::filesystem::perms::owner_write,

@@ -37,10 +37,10 @@ protected:
     // Writes Img as a JPEG carrying Info's block for it.
     void WriteWithExif(const std::string& File, TImageInfo& Info, const TImgInfo& Img, bool Rotation)
     {
-        uint8_t* Block = Info.GetExifInfo(Rotation, Img, &Resizer, true, true, false);
+        uint8_t* Block = Info.GetExifInfo(Rotation, Img, &Resizer, true, true, false, TakeRunSettings());
         ASSERT_NE(Block, nullptr);
         ASSERT_LE(Info.ExifSize(), MaxExifBlockSize);
-        EXPECT_NE(WriteJPEG(File, Img, 90, {72, 72, 1}, false, nullptr, Block, Info.ExifSize(), 1, 0), 0);
+        EXPECT_NE(WriteJPEG(File, Img, 90, {72, 72, 1}, false, nullptr, Block, Info.ExifSize(), 1, 0, TakeRunSettings()), 0);
         FreeAligned(Block);
     }
     std::string Tags(const std::string& File, const std::string& Names)
@@ -52,7 +52,7 @@ protected:
     {
         const std::string Bytes = RunCommand("exiftool -b -ThumbnailImage " + File);
         ASSERT_FALSE(Bytes.empty());
-        ASSERT_NE(ReadJPEGFromMemory(reinterpret_cast<const uint8_t*>(Bytes.data()), Bytes.size(), T.I), 0);
+        ASSERT_NE(ReadJPEGFromMemory(reinterpret_cast<const uint8_t*>(Bytes.data()), Bytes.size(), T.I, TakeRunSettings()), 0);
     }
     TOptionGuard Guard;
     TTempDir D;
@@ -77,7 +77,7 @@ TEST_F(ExifJPEG, SourceWithExifIsPatchedAfterATurn)
             {ShortEntry(259, 6), ShortEntry(274, 6), Jif, LongEntry(514, 4000)}});
     TImgHolder Src;
     Src.I = MakeGradient(480, 320, 3);
-    ASSERT_NE(WriteJPEG(D.File("cam.jpg"), Src.I, 90, {}, false, nullptr, Exif.data(), uint32_t(Exif.size()), 1, 0), 0);
+    ASSERT_NE(WriteJPEG(D.File("cam.jpg"), Src.I, 90, {}, false, nullptr, Exif.data(), uint32_t(Exif.size()), 1, 0, TakeRunSettings()), 0);
 
     TImageInfo Info;
     ASSERT_TRUE(GetImageInfo(D.File("cam.jpg"), Info));
@@ -103,7 +103,7 @@ TEST_F(ExifJPEG, SourceWithoutExifGetsANewBlockAndThumbnail)
         GTEST_SKIP() << "exiftool is not installed";
     TImgHolder Src;
     Src.I = MakeGradient(300, 400, 3);
-    ASSERT_NE(WriteJPEG(D.File("plain.jpg"), Src.I, 90, {}, false, nullptr, nullptr, 0, 1, 0), 0);
+    ASSERT_NE(WriteJPEG(D.File("plain.jpg"), Src.I, 90, {}, false, nullptr, nullptr, 0, 1, 0, TakeRunSettings()), 0);
     TImageInfo Info;
     ASSERT_TRUE(GetImageInfo(D.File("plain.jpg"), Info));
     ASSERT_FALSE(Info.HasExif());

@@ -24,12 +24,12 @@ TEST(Loader, DecodeDenominator)
     TOptionGuard Guard;
     JPEGOption.DownScalingLimit = 100;
     JPEGOption.DecodeWithDownScaling = 3;
-    EXPECT_EQ(JPEGDecodeDenominator(0.2), 4); // 1/8 < 0.2 stops it
-    EXPECT_EQ(JPEGDecodeDenominator(0.6), 1);
+    EXPECT_EQ(JPEGDecodeDenominator(0.2, JPEGOption), 4); // 1/8 < 0.2 stops it
+    EXPECT_EQ(JPEGDecodeDenominator(0.6, JPEGOption), 1);
     JPEGOption.DecodeWithDownScaling = 20; // however many steps: never below 1/8
-    EXPECT_EQ(JPEGDecodeDenominator(0.0001), 8);
+    EXPECT_EQ(JPEGDecodeDenominator(0.0001, JPEGOption), 8);
     JPEGOption.DownScalingLimit = 200; // the default keeps twice the target size
-    EXPECT_EQ(JPEGDecodeDenominator(0.2), 2);
+    EXPECT_EQ(JPEGDecodeDenominator(0.2, JPEGOption), 2);
 }
 
 class FileTimes : public ::testing::Test {
@@ -52,13 +52,13 @@ TEST_F(FileTimes, LastWriteIsRestoredToEvenSeconds)
     ASSERT_TRUE(TryEncodeDateTime(2015, 6, 7, 10, 0, 1, Info.DateTimeLastWrite));
     int64_t Want = 0;
     ASSERT_TRUE(platform::LocalToUTC({2015, 6, 7, 10, 0, 0}, Want));
-    RestoreFileTimes(Info); // KeepLastWriteTime is off
+    RestoreFileTimes(Info, Info.OutPutFileName, MetadataOption); // KeepLastWriteTime is off
     EXPECT_NE(Stamp(Info.OutPutFileName).Sec, Want);
     MetadataOption.KeepLastWriteTime = true;
-    RestoreFileTimes(Info);
+    RestoreFileTimes(Info, Info.OutPutFileName, MetadataOption);
     EXPECT_EQ(Stamp(Info.OutPutFileName).Sec, Want);
     Info.LastWriteStamp = {Want + 1, 500}; // as the probe keeps it
-    RestoreFileTimes(Info);
+    RestoreFileTimes(Info, Info.OutPutFileName, MetadataOption);
     EXPECT_EQ(Stamp(Info.OutPutFileName).Sec, Want);
     EXPECT_EQ(Stamp(Info.OutPutFileName).NSec, 0u);
 }
@@ -73,7 +73,7 @@ TEST_F(FileTimes, TimesOutsideTheDOSRangeAreRestoredExactly)
     Info.OutPutFileName = D.File("out");
     MetadataOption.KeepLastWriteTime = true;
     MetadataOption.KeepCreationTime = true; // cannot be set here; must not disturb the rest
-    RestoreFileTimes(Info);
+    RestoreFileTimes(Info, Info.OutPutFileName, MetadataOption);
     EXPECT_EQ(Stamp(D.File("out")).Sec, Old.Sec);
     EXPECT_EQ(Stamp(D.File("out")).NSec, Old.NSec);
 }
@@ -88,7 +88,7 @@ protected:
     int32_t Load(const std::string& File, TImgHolder& Img, int32_t OutFormat, TScale Scale = {}, bool Down = false)
     {
         EXPECT_TRUE(GetImageInfo(File, Info));
-        return LoadImageByType(Info, Img.I, Scale, Down, nullptr, YCbCr, Flags, OutFormat);
+        return LoadImageByType(Info, Img.I, Scale, Down, nullptr, YCbCr, Flags, OutFormat, TakeRunSettings());
     }
     TOptionGuard Guard;
     TTempDir D;
@@ -101,7 +101,7 @@ TEST_F(LoadByType, AlphaIsFlattenedOnlyWhereTheOutputNeedsIt)
 {
     TImgHolder Src, J, P;
     Src.I = MakeGradient(16, 8, 4);
-    ASSERT_NE(WritePNG(D.File("a.png"), Src.I, 0, false, false, {}, 0, nullptr, nullptr, 6), 0);
+    ASSERT_NE(WritePNG(D.File("a.png"), Src.I, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()), 0);
     DefaultBGColor = TBGColor{0, 255, 0, 0, 0}; // red
     ASSERT_EQ(Load(D.File("a.png"), J, ofJPEG), 1);
     EXPECT_EQ(J.I.Channels, 3u);
@@ -109,14 +109,14 @@ TEST_F(LoadByType, AlphaIsFlattenedOnlyWhereTheOutputNeedsIt)
     ASSERT_EQ(Load(D.File("a.png"), P, ofPNG), 1);
     EXPECT_EQ(P.I.Channels, 4u);
     BitmapOption.AlphaChannelSupport = false;
-    EXPECT_EQ(LoaderFlags(ofBMP), uint32_t(lfFlattenAlpha));
+    EXPECT_EQ(LoaderFlags(ofBMP, TakeRunSettings()), uint32_t(lfFlattenAlpha));
 }
 
 TEST_F(LoadByType, ReducedJPEGDecodingOnlyWhenAllowed)
 {
     TImgHolder Src, Full, Small;
     Src.I = MakeGradient(400, 200, 3);
-    ASSERT_NE(WriteJPEG(D.File("p.jpg"), Src.I, 90, {}, false, nullptr, nullptr, 0, 1, 0), 0);
+    ASSERT_NE(WriteJPEG(D.File("p.jpg"), Src.I, 90, {}, false, nullptr, nullptr, 0, 1, 0, TakeRunSettings()), 0);
     JPEGOption.DownScalingLimit = 100;
     JPEGOption.DecodeWithDownScaling = 3;
     ASSERT_EQ(Load(D.File("p.jpg"), Full, ofJPEG, {0.2, 0.2}, false), 1);
@@ -125,7 +125,7 @@ TEST_F(LoadByType, ReducedJPEGDecodingOnlyWhenAllowed)
     EXPECT_EQ(std::make_pair(Small.I.Width, Small.I.Height), std::make_pair(100u, 50u));
     std::filesystem::remove(D.File("p.jpg"));
     TImgHolder None;
-    EXPECT_EQ(LoadImageByType(Info, None.I, {}, false, nullptr, YCbCr, Flags, ofJPEG), 0);
+    EXPECT_EQ(LoadImageByType(Info, None.I, {}, false, nullptr, YCbCr, Flags, ofJPEG, TakeRunSettings()), 0);
 }
 
 TEST_F(LoadByType, BitmapAndPluginInputs)

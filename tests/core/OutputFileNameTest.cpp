@@ -20,7 +20,7 @@ protected:
     {
         std::string R = Rule, Out;
         ExtractStartNumber(R);
-        MakeOutputFileName(R, Info, Number, Out, Scale);
+        MakeOutputFileName(R, Info, Number, Out, Scale, TakeRunSettings());
         return Out;
     }
     TOptionGuard Guard;

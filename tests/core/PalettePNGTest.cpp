@@ -31,7 +31,8 @@ TCall Last;
 int Result = 1;
 
 int CaptureWriter(const std::string&, const TImgInfo& Img, int32_t, bool Transparent, bool FourBit,
-                  const TResolutionInfo&, int32_t PaletteCount, const uint8_t* Palette, const TICCInfo*, int32_t)
+                  const TResolutionInfo&, int32_t PaletteCount, const uint8_t* Palette, const TICCInfo*, int32_t,
+                  const TRunSettings&)
 {
     Last = TCall{};
     Last.Count = 1;
@@ -109,7 +110,7 @@ TEST_F(PalettePNGTest, IndicesFollowFirstAppearanceWithTheKeyAtZero)
                           Case{4, {0, 1, 0, 2, 3, 1}, true}}) // bottom-right A
     {
         PNGOption.TransparentType = c.Type;
-        ASSERT_TRUE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}));
+        ASSERT_TRUE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}, TakeRunSettings()));
         EXPECT_EQ(Last.Index, c.Index) << c.Type;
         EXPECT_EQ(Last.Transparent, c.Transparent);
         EXPECT_EQ(Last.PaletteCount, 4);
@@ -120,7 +121,7 @@ TEST_F(PalettePNGTest, IndicesFollowFirstAppearanceWithTheKeyAtZero)
     // A fixed colour that does not occur keeps index 0 to itself.
     PNGOption.TransparentType = 5;
     PNGOption.TransparentColor = 0x0000FF; // red, in the settings' order
-    ASSERT_TRUE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}));
+    ASSERT_TRUE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}, TakeRunSettings()));
     EXPECT_EQ(Last.Index, (std::vector<uint8_t>{1, 2, 1, 3, 4, 2}));
     EXPECT_EQ(Last.PaletteCount, 5);
     EXPECT_EQ((std::vector<uint8_t>(Last.Palette.begin(), Last.Palette.begin() + 3)),
@@ -130,7 +131,7 @@ TEST_F(PalettePNGTest, IndicesFollowFirstAppearanceWithTheKeyAtZero)
     // One colour: a single entry, all indices 0.
     AllocImg(img, 5, 3, 3);
     PNGOption.TransparentType = 0;
-    ASSERT_TRUE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}));
+    ASSERT_TRUE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}, TakeRunSettings()));
     EXPECT_EQ(Last.PaletteCount, 1);
     EXPECT_EQ(Last.Index, std::vector<uint8_t>(15, 0));
     FreeImg(img);
@@ -143,7 +144,7 @@ TEST_F(PalettePNGTest, TwoHundredFiftySixColours)
     for (uint32_t i = 0; i < 256; ++i)
         SetPixel(img, i / 16, i % 16, i * 0x010305);
     PNGOption.TransparentType = 0;
-    ASSERT_TRUE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}));
+    ASSERT_TRUE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}, TakeRunSettings()));
     EXPECT_EQ(Last.PaletteCount, 256);
     EXPECT_FALSE(Last.FourBit);
     ExpectSamePixels(img);
@@ -152,7 +153,7 @@ TEST_F(PalettePNGTest, TwoHundredFiftySixColours)
     Last = TCall{};
     PNGOption.TransparentType = 5;
     PNGOption.TransparentColor = 0x123456;
-    EXPECT_FALSE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}));
+    EXPECT_FALSE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}, TakeRunSettings()));
     EXPECT_EQ(Last.Count, 0) << "nothing written";
     FreeImg(img);
 }
@@ -247,7 +248,7 @@ TEST_F(PNGFileTest, PalettePNGAndTheOptimiserKeepEveryPixel)
         PNGOption.TransparentType = 0;
         // A name that is not UTF-8 ends under its own name all the same.
         const fs::path p = Dir / (optimise ? "caf\xe9.png" : "plain.png");
-        ASSERT_TRUE(SavePalettePNG(p.string(), src, nullptr, TResolutionInfo{}));
+        ASSERT_TRUE(SavePalettePNG(p.string(), src, nullptr, TResolutionInfo{}, TakeRunSettings()));
         // The optimiser may choose another colour type; the pixels stay.
         const auto chunks = Chunks(Slurp(p));
         if (!optimise) {
@@ -262,7 +263,7 @@ TEST_F(PNGFileTest, PalettePNGAndTheOptimiserKeepEveryPixel)
 
         // With a key colour: transparent exactly where the top-left colour is.
         PNGOption.TransparentType = 1;
-        ASSERT_TRUE(SavePalettePNG(p.string(), src, nullptr, TResolutionInfo{}));
+        ASSERT_TRUE(SavePalettePNG(p.string(), src, nullptr, TResolutionInfo{}, TakeRunSettings()));
         back = Read(p);
         ASSERT_EQ(back.Channels, 4u);
         ExpectSameColours(src, back);
@@ -287,7 +288,7 @@ TEST_F(PNGFileTest, OptimiserKeepsAlphaAndTheChunksAsked)
     PNGOption.WritepHYsChunk = true;
     MetadataOption.KeepResolution = false;
     MetadataOption.Resolution = 96;
-    ASSERT_NE(WritePNGFile(p.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr), 0);
+    ASSERT_NE(WritePNGFile(p.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()), 0);
     const auto chunks = Chunks(Slurp(p));
     ASSERT_TRUE(chunks.count("pHYs"));
     EXPECT_EQ(chunks.at("pHYs")[3], 3780 & 255);
@@ -308,17 +309,17 @@ TEST_F(PNGFileTest, NoOptimiserPassAfterAFailedWrite)
     // The encoder writes the file and then reports success or failure.
     static int result;
     WritePNGProc = [](const std::string& F, const TImgInfo& I, int32_t Fl, bool T, bool Fb, const TResolutionInfo& R,
-                      int32_t N, const uint8_t* P, const TICCInfo* C, int32_t L) {
-        WritePNG(F, I, Fl, T, Fb, R, N, P, C, L);
+                      int32_t N, const uint8_t* P, const TICCInfo* C, int32_t L, const TRunSettings& S) {
+        WritePNG(F, I, Fl, T, Fb, R, N, P, C, L, S);
         return result;
     };
     const fs::path a = Dir / "a.png", b = Dir / "b.png";
     result = 0;
-    EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr), 0);
-    ASSERT_TRUE(WritePNG(b.string(), src, 0, false, false, TResolutionInfo{}, 0, nullptr, nullptr, 1));
+    EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()), 0);
+    ASSERT_TRUE(WritePNG(b.string(), src, 0, false, false, TResolutionInfo{}, 0, nullptr, nullptr, 1, TakeRunSettings()));
     EXPECT_EQ(Slurp(a), Slurp(b)) << "left as the encoder wrote it";
     result = 1;
-    EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr), 1);
+    EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()), 1);
     EXPECT_LT(Slurp(a).size(), Slurp(b).size()) << "recompressed after a good write";
     FreeImg(src);
 }

@@ -65,29 +65,29 @@ TEST(EffectChain, ReducedDecodingOnlyWhenNothingBeforeTheResizeChanges)
 {
     Chain C;
     TScale S;
-    EXPECT_TRUE(C.L.CanDownScalingLoad(Info1000x750(), S));
+    EXPECT_TRUE(C.L.CanDownScalingLoad(Info1000x750(), S, TakeRunSettings()));
     EXPECT_DOUBLE_EQ(S.XScale, 0.5);
     EXPECT_DOUBLE_EQ(S.YScale, 0.5);
     // A used trimming never allows it, even if it would change nothing.
     C.Trim->FUse = true;
-    EXPECT_FALSE(C.L.CanDownScalingLoad(Info1000x750(), S));
+    EXPECT_FALSE(C.L.CanDownScalingLoad(Info1000x750(), S, TakeRunSettings()));
     C.Trim->FUse = false;
     C.Resize->FUse = false;
-    EXPECT_FALSE(C.L.CanDownScalingLoad(Info1000x750(), S));
+    EXPECT_FALSE(C.L.CanDownScalingLoad(Info1000x750(), S, TakeRunSettings()));
     EXPECT_DOUBLE_EQ(S.XScale, 1.0);
 }
 
 TEST(EffectChain, ResizeChangesOnlyWhenTheSizeChanges)
 {
     Chain C;
-    EXPECT_TRUE(C.L.IsChange(Info1000x750()));
+    EXPECT_TRUE(C.L.IsChange(Info1000x750(), TakeRunSettings()));
     C.L.SetResizeParam(RULE_WIDTH, 2000, 0);
     ResizeOption.NoExpand = true;
-    EXPECT_FALSE(C.L.IsChange(Info1000x750()));
+    EXPECT_FALSE(C.L.IsChange(Info1000x750(), TakeRunSettings()));
     ResizeOption.NoExpand = false;
-    EXPECT_TRUE(C.L.IsChange(Info1000x750()));
+    EXPECT_TRUE(C.L.IsChange(Info1000x750(), TakeRunSettings()));
     C.L.SetResizeParam(RULE_WH_PIXEL, 1000, 750);
-    EXPECT_FALSE(C.L.IsChange(Info1000x750()));
+    EXPECT_FALSE(C.L.IsChange(Info1000x750(), TakeRunSettings()));
 }
 
 TEST(EffectChain, TheLosslessTransformRunsAlone)

@@ -44,7 +44,7 @@ protected:
                 P[2] = 128;
             }
         const std::string P = (Dir / Name).string();
-        EXPECT_NE(WriteJPEG(P, Img, 98, TResolutionInfo{72, 72, 1}, false, nullptr, nullptr, 0, 2, 0), 0);
+        EXPECT_NE(WriteJPEG(P, Img, 98, TResolutionInfo{72, 72, 1}, false, nullptr, nullptr, 0, 2, 0, TakeRunSettings()), 0);
         FreeImg(Img);
         return P;
     }
@@ -53,7 +53,7 @@ protected:
         TImgInfo Img;
         int32_t Den = 1;
         bool YCbCr = false;
-        EXPECT_NE(ReadJPEGFile(P, Img, Den, nullptr, YCbCr, false), 0) << P;
+        EXPECT_NE(ReadJPEGFile(P, Img, Den, nullptr, YCbCr, false, TakeRunSettings()), 0) << P;
         return Img;
     }
     void Run(const std::string& In, const std::string& Out, uint32_t W, uint32_t H, TProcessCancel* Cancel = nullptr)

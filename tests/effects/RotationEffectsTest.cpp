@@ -40,12 +40,12 @@ TEST(ExifRotation, ChangeOnlyWhenTurnedAndUseFlagReachesTheList)
     TImageInfo Info;
     for (uint16_t O : {0, 1, 9, 6}) {
         Info.SetOrientation(O);
-        EXPECT_EQ(E->IsChange(Info), O == 6) << O;
+        EXPECT_EQ(E->IsChange(Info, TakeRunSettings()), O == 6) << O;
     }
     // The EXIF writer reads the list's copy of the use flag.
     E->SetUse(false);
     EXPECT_FALSE(L.FExifRotationUse);
-    EXPECT_FALSE(E->IsChange(Info));
+    EXPECT_FALSE(E->IsChange(Info, TakeRunSettings()));
     TMemIniFile Ini("/nonexistent/exif.ini");
     Ini.WriteBool("ExifRotationFilter", "Use", true);
     L.ReadIniFile(Ini);
@@ -82,6 +82,6 @@ TEST(Rotation, OperationsAndShapes)
         TImageInfo Info;
         Info.Width = int32_t(C.W);
         Info.Height = int32_t(C.H);
-        EXPECT_EQ(R.IsChange(Info), C.Change);
+        EXPECT_EQ(R.IsChange(Info, TakeRunSettings()), C.Change);
     }
 }

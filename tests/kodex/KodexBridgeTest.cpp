@@ -94,7 +94,7 @@ TEST_F(Bridge, PaletteBitmapsOfEveryDepthBecomeTheSamePalettePng)
         auto index = [&](int x, int y) { return (x * 3 + y * 5) % c.Colours; };
         const std::string src = Scratch / "src.bmp", dst = Scratch / "out.png";
         WriteBytes(src, MakePaletteBmp(13, 7, c.Bpp, c.Colours, c.TopDown, index));
-        ASSERT_NO_THROW(LoadPaletteBitmapFile(src, dst, c.Colours, {}, nullptr, 0)) << c.Bpp;
+        ASSERT_NO_THROW(LoadPaletteBitmapFile(src, dst, c.Colours, {}, nullptr, 0, TakeRunSettings())) << c.Bpp;
         const std::vector<uint8_t> png = ReadBytes(dst);
         EXPECT_EQ(png[24], c.Colours <= 16 ? 4 : 8) << c.Bpp; // bit depth
         EXPECT_EQ(png[25], 3);
@@ -127,7 +127,7 @@ TEST_F(Bridge, PaletteBitmapKeyColourBecomesTransparentIndexZero)
     for (bool topDown : {false, true}) {
         WriteBytes(src, MakePaletteBmp(6, 4, 8, 5, topDown, index));
         for (int type = 1; type <= 4; ++type) {
-            LoadPaletteBitmapFile(src, dst, 5, {}, nullptr, type);
+            LoadPaletteBitmapFile(src, dst, 5, {}, nullptr, type, TakeRunSettings());
             TOwnedImg out{};
             uint32_t flags = 0;
             TBGColor bg;
@@ -155,7 +155,7 @@ TEST_F(Bridge, DamagedPaletteBitmapsAreRefused)
     auto expectError = [&](std::vector<uint8_t> B, int Colours, const char* Why) {
         WriteBytes(src, B);
         std::filesystem::remove(dst);
-        EXPECT_THROW(LoadPaletteBitmapFile(src, dst, Colours, {}, nullptr, 0), EVestroError) << Why;
+        EXPECT_THROW(LoadPaletteBitmapFile(src, dst, Colours, {}, nullptr, 0, TakeRunSettings()), EVestroError) << Why;
         EXPECT_FALSE(std::filesystem::exists(dst)) << Why;
     };
     std::vector<uint8_t> b = good;
@@ -180,5 +180,5 @@ TEST_F(Bridge, DamagedPaletteBitmapsAreRefused)
     b = good;
     Put32(b, 10, 0xFFFFFFF0u);
     expectError(b, 4, "data offset past the end");
-    EXPECT_THROW(LoadPaletteBitmapFile(Scratch / "none.bmp", dst, 4, {}, nullptr, 0), EVestroError);
+    EXPECT_THROW(LoadPaletteBitmapFile(Scratch / "none.bmp", dst, 4, {}, nullptr, 0, TakeRunSettings()), EVestroError);
 }

@@ -213,7 +213,7 @@ TEST_F(Input, DecompressionBombsAreRefusedAsTooLarge)
     TOwnedImg img{};
     int32_t den = 1;
     bool ycc = false;
-    EXPECT_EQ(0, ReadJPEGFile(jpg, img.Img, den, nullptr, ycc, false));
+    EXPECT_EQ(0, ReadJPEGFile(jpg, img.Img, den, nullptr, ycc, false, TakeRunSettings()));
     expectRefused(jpg);
     try {
         LoadBitmapFromMemory(bmp, img.Img, 0, TBGColor{});
@@ -274,11 +274,11 @@ TEST_F(Input, AProgressiveFileWithHundredsOfScansIsRefused)
     };
     const std::vector<uint8_t> many = make(true), few = make(false);
     TOwnedImg a{}, b{};
-    EXPECT_FALSE(ReadJPEGFromMemory(many.data(), many.size(), a.Img));
+    EXPECT_FALSE(ReadJPEGFromMemory(many.data(), many.size(), a.Img, TakeRunSettings()));
     const auto errs = TakeErrors();
     ASSERT_FALSE(errs.empty());
     EXPECT_NE(errs[0].find("Too many scans"), std::string::npos) << errs[0];
-    EXPECT_TRUE(ReadJPEGFromMemory(few.data(), few.size(), b.Img));
+    EXPECT_TRUE(ReadJPEGFromMemory(few.data(), few.size(), b.Img, TakeRunSettings()));
 }
 
 // The run's cancel flag reaches the decoder: a cancelled run's decode stops
@@ -289,18 +289,18 @@ TEST_F(Input, ACancelStopsTheDecodeQuietly)
     const std::string jpg = Scratch / "c.jpg";
     for (bool progressive : {false, true}) {
         JPEGOption.Progressive = progressive;
-        ASSERT_TRUE(WriteJPEG(jpg, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
+        ASSERT_TRUE(WriteJPEG(jpg, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0, TakeRunSettings()));
         std::atomic<bool> cancel{true};
         TOwnedImg a{}, b{};
         int32_t den = 1;
         bool ycc = false;
         {
             const TKodexCancelScope scope(&cancel);
-            EXPECT_EQ(0, ReadJPEGFile(jpg, a.Img, den, nullptr, ycc, false)) << progressive;
+            EXPECT_EQ(0, ReadJPEGFile(jpg, a.Img, den, nullptr, ycc, false, TakeRunSettings())) << progressive;
             EXPECT_EQ(a.Img.Mem, nullptr);
             EXPECT_TRUE(TakeErrors().empty());
         }
-        EXPECT_NE(0, ReadJPEGFile(jpg, b.Img, den, nullptr, ycc, false)) << progressive;
+        EXPECT_NE(0, ReadJPEGFile(jpg, b.Img, den, nullptr, ycc, false, TakeRunSettings())) << progressive;
     }
 }
 
@@ -311,8 +311,8 @@ TEST_F(Input, AHugeTailCostsNothing)
     constexpr uint64_t tail = uint64_t(1) << 30, allowance = uint64_t(64) << 20;
     TOwnedImg src{MakePicture(60, 40, 3)};
     const std::string jpg = Scratch / "a.jpg", png = Scratch / "a.png", bmp = Scratch / "a.bmp";
-    ASSERT_TRUE(WriteJPEG(jpg, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
-    ASSERT_TRUE(WritePNG(png, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6));
+    ASSERT_TRUE(WriteJPEG(jpg, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0, TakeRunSettings()));
+    ASSERT_TRUE(WritePNG(png, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
     ASSERT_TRUE(SaveBitmapFile(bmp, src.Img, {}));
     for (const std::string& f : {jpg, png, bmp})
         WithSparseTail(f, ReadBytes(f), tail);
@@ -321,7 +321,7 @@ TEST_F(Input, AHugeTailCostsNothing)
     EXPECT_LT(PeakGrowth([&] {
                   int32_t den = 1;
                   bool ycc = false;
-                  EXPECT_TRUE(ReadJPEGFile(jpg, a.Img, den, nullptr, ycc, false));
+                  EXPECT_TRUE(ReadJPEGFile(jpg, a.Img, den, nullptr, ycc, false, TakeRunSettings()));
               }),
               allowance);
     EXPECT_LT(PeakGrowth([&] {

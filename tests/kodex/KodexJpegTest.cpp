@@ -90,12 +90,12 @@ TEST_F(Jpeg, JpegReducedSizeDecodingGivesTheScaledSize)
 {
     TOwnedImg src{MakePicture(101, 67, 3, true)};
     const std::string f = Scratch / "a.jpg";
-    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 2, 0));
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 2, 0, TakeRunSettings()));
     for (int32_t den : {1, 2, 4, 8}) {
         TOwnedImg out{};
         bool ycc = false;
         int32_t d = den;
-        ASSERT_TRUE(ReadJPEGFile(f, out.Img, d, nullptr, ycc, false)) << den;
+        ASSERT_TRUE(ReadJPEGFile(f, out.Img, d, nullptr, ycc, false, TakeRunSettings())) << den;
         EXPECT_EQ(out.Img.Width, (101u + den - 1) / den);
         EXPECT_EQ(out.Img.Height, (67u + den - 1) / den);
         EXPECT_EQ(out.Img.Channels, 3u);
@@ -107,14 +107,14 @@ TEST_F(Jpeg, JpegYCbCrOutputConvertsBackWithinOneLevel)
 {
     TOwnedImg src{MakePicture(48, 32, 3, true)};
     const std::string f = Scratch / "y.jpg";
-    ASSERT_TRUE(WriteJPEG(f, src.Img, 95, {}, false, nullptr, nullptr, 0, 2, 0));
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 95, {}, false, nullptr, nullptr, 0, 2, 0, TakeRunSettings()));
     TOwnedImg bgr{}, ycc{};
     int32_t den = 1;
     bool isYcc = false;
-    ASSERT_TRUE(ReadJPEGFile(f, bgr.Img, den, nullptr, isYcc, false));
+    ASSERT_TRUE(ReadJPEGFile(f, bgr.Img, den, nullptr, isYcc, false, TakeRunSettings()));
     EXPECT_FALSE(isYcc);
     isYcc = true;
-    ASSERT_TRUE(ReadJPEGFile(f, ycc.Img, den, nullptr, isYcc, false));
+    ASSERT_TRUE(ReadJPEGFile(f, ycc.Img, den, nullptr, isYcc, false, TakeRunSettings()));
     ASSERT_TRUE(isYcc);
     int worst = 0;
     for (uint32_t y = 0; y < 32; ++y)
@@ -130,10 +130,10 @@ TEST_F(Jpeg, JpegYCbCrOutputConvertsBackWithinOneLevel)
 
     // A YCbCr picture written as such comes back as the same picture.
     const std::string g = Scratch / "y2.jpg";
-    ASSERT_TRUE(WriteJPEG(g, ycc.Img, 100, {}, true, nullptr, nullptr, 0, 2, 0));
+    ASSERT_TRUE(WriteJPEG(g, ycc.Img, 100, {}, true, nullptr, nullptr, 0, 2, 0, TakeRunSettings()));
     TOwnedImg again{};
     isYcc = false;
-    ASSERT_TRUE(ReadJPEGFile(g, again.Img, den, nullptr, isYcc, false));
+    ASSERT_TRUE(ReadJPEGFile(g, again.Img, den, nullptr, isYcc, false, TakeRunSettings()));
     worst = 0;
     for (uint32_t y = 0; y < 32; ++y)
         for (uint32_t x = 0; x < 48; ++x)
@@ -149,14 +149,14 @@ TEST_F(Jpeg, JpegProfileAndResolutionSurviveAWriteAndRead)
     TICCInfo icc = ProfileBlock(prof);
     TResolutionInfo res{300, 150, 1};
     const std::string f = Scratch / "p.jpg";
-    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, res, false, &icc, nullptr, 0, 1, 0));
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, res, false, &icc, nullptr, 0, 1, 0, TakeRunSettings()));
     FreeICC(icc);
 
     TOwnedImg out{};
     TICCInfo got;
     int32_t den = 1;
     bool ycc = false;
-    ASSERT_TRUE(ReadJPEGFile(f, out.Img, den, &got, ycc, false));
+    ASSERT_TRUE(ReadJPEGFile(f, out.Img, den, &got, ycc, false, TakeRunSettings()));
     ASSERT_EQ(got.Len, prof.size());
     EXPECT_EQ(0, std::memcmp(got.Profile, prof.data(), prof.size()));
     EXPECT_STREQ(got.Name, "Test RGB");
@@ -168,14 +168,14 @@ TEST_F(Jpeg, JpegProfileAndResolutionSurviveAWriteAndRead)
     EXPECT_EQ(info.YResolution, 150);
 
     // Kept resolution of a source without one: aspect-only density.
-    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 1, 0));
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 1, 0, TakeRunSettings()));
     info = {};
     ASSERT_TRUE(ReadWICInfo(f, info));
     EXPECT_EQ(info.XResolution, 0);
     // Resolution not kept: the configured dpi.
     MetadataOption.KeepResolution = false;
     MetadataOption.Resolution = 96;
-    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, res, false, nullptr, nullptr, 0, 1, 0));
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, res, false, nullptr, nullptr, 0, 1, 0, TakeRunSettings()));
     ASSERT_TRUE(ReadWICInfo(f, info));
     EXPECT_EQ(info.XResolution, 96);
     EXPECT_EQ(info.YResolution, 96);
@@ -189,7 +189,7 @@ TEST_F(Jpeg, JpegCMYKReadsAsInvertedSamplesAndConverts)
     TOwnedImg out{};
     int32_t den = 1;
     bool ycc = true;
-    ASSERT_TRUE(ReadJPEGFile(f, out.Img, den, nullptr, ycc, false));
+    ASSERT_TRUE(ReadJPEGFile(f, out.Img, den, nullptr, ycc, false, TakeRunSettings()));
     ASSERT_EQ(out.Img.Channels, 4u);
     EXPECT_FALSE(ycc);
     for (int c = 0; c < 4; ++c)
@@ -224,7 +224,7 @@ TEST_F(Jpeg, JpegDamagedFilesFailWithAMessage)
     std::vector<uint8_t> good;
     for (bool progressive : {false, true}) {
         JPEGOption.Progressive = progressive;
-        ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
+        ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0, TakeRunSettings()));
         good = ReadBytes(f);
         for (size_t cut : {size_t(2), size_t(20), good.size() / 3, good.size() / 2, good.size() - 40}) {
             std::vector<uint8_t> bad(good.begin(), good.begin() + long(cut));
@@ -242,7 +242,7 @@ TEST_F(Jpeg, JpegDamagedFilesFailWithAMessage)
         for (int k = 0; k < 4; ++k)
             bad[rng() % bad.size()] ^= uint8_t(1 + rng() % 255);
         TOwnedImg out{};
-        if (ReadJPEGFromMemory(bad.data(), bad.size(), out.Img)) {
+        if (ReadJPEGFromMemory(bad.data(), bad.size(), out.Img, TakeRunSettings())) {
             EXPECT_GT(out.Img.Width, 0u);
             EXPECT_EQ(out.Img.Bpl, CalcBpl(out.Img.Width, out.Img.Channels));
         }
@@ -252,7 +252,7 @@ TEST_F(Jpeg, JpegDamagedFilesFailWithAMessage)
     TOwnedImg none{};
     int32_t den = 1;
     bool ycc = false;
-    EXPECT_EQ(0, ReadJPEGFile(Scratch / "missing.jpg", none.Img, den, nullptr, ycc, false));
+    EXPECT_EQ(0, ReadJPEGFile(Scratch / "missing.jpg", none.Img, den, nullptr, ycc, false, TakeRunSettings()));
 }
 
 TEST_F(Jpeg, JpegToMemoryAndThumbnail)
@@ -260,17 +260,17 @@ TEST_F(Jpeg, JpegToMemoryAndThumbnail)
     TOwnedImg src{MakePicture(40, 30, 3)};
     std::vector<uint8_t> buf(65535);
     size_t size = buf.size();
-    ASSERT_TRUE(WriteThumbnailJPEG(buf.data(), size, src.Img, false, 1, 0, 90));
+    ASSERT_TRUE(WriteThumbnailJPEG(buf.data(), size, src.Img, false, 1, 0, 90, TakeRunSettings()));
     ASSERT_GT(size, 100u);
     EXPECT_EQ(buf[0], 0xFF);
     EXPECT_EQ(buf[3], 0xDB); // no JFIF header in a thumbnail: tables follow SOI
     TOwnedImg back{};
-    ASSERT_TRUE(ReadJPEGFromMemory(buf.data(), size, back.Img));
+    ASSERT_TRUE(ReadJPEGFromMemory(buf.data(), size, back.Img, TakeRunSettings()));
     EXPECT_EQ(back.Img.Width, 40u);
     // Too small a buffer fails without a word: the callers try a smaller
     // encoding and report a final failure themselves.
     size = 50;
-    EXPECT_FALSE(WriteJPEGToMemory(buf.data(), size, src.Img, {}, false, nullptr, nullptr, 0, 1, 0, 90));
+    EXPECT_FALSE(WriteJPEGToMemory(buf.data(), size, src.Img, {}, false, nullptr, nullptr, 0, 1, 0, 90, TakeRunSettings()));
     EXPECT_EQ(size, 0u);
     EXPECT_TRUE(TakeErrors().empty());
 }
@@ -280,7 +280,7 @@ TEST_F(Jpeg, FailedWriteLeavesTheExistingFile)
     const std::string f = Scratch / "keep.jpg";
     WriteBytes(f, {1, 2, 3});
     TOwnedImg two{MakePicture(8, 8, 2)};
-    EXPECT_FALSE(WriteJPEG(f, two.Img, 90, {}, false, nullptr, nullptr, 0, 1, 0));
+    EXPECT_FALSE(WriteJPEG(f, two.Img, 90, {}, false, nullptr, nullptr, 0, 1, 0, TakeRunSettings()));
     EXPECT_EQ(ReadBytes(f), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Scratch.Dir), {}), 1);
     const auto errs = TakeErrors();
@@ -292,11 +292,11 @@ TEST_F(Jpeg, ConcurrentReadsAndWritesOnManyThreads)
 {
     TOwnedImg src{MakePicture(96, 64, 3)};
     const std::string f = Scratch / "m.jpg";
-    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 1, 0));
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 1, 0, TakeRunSettings()));
     TOwnedImg ref{};
     int32_t den = 1;
     bool ycc = false;
-    ASSERT_TRUE(ReadJPEGFile(f, ref.Img, den, nullptr, ycc, false));
+    ASSERT_TRUE(ReadJPEGFile(f, ref.Img, den, nullptr, ycc, false, TakeRunSettings()));
     std::atomic<int> bad{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t)
@@ -305,12 +305,12 @@ TEST_F(Jpeg, ConcurrentReadsAndWritesOnManyThreads)
                 TImgInfo img;
                 int32_t d = 1;
                 bool y = false;
-                if (!ReadJPEGFile(f, img, d, nullptr, y, false) ||
+                if (!ReadJPEGFile(f, img, d, nullptr, y, false, TakeRunSettings()) ||
                     std::memcmp(img.Mem, ref.Img.Mem, size_t(ref.Img.Bpl) * ref.Img.Height) != 0)
                     ++bad;
                 FreeImg(img);
                 if (!WritePNG(Scratch / ("t" + std::to_string(t) + ".png"), src.Img, 0, false, false, {}, 0, nullptr,
-                              nullptr, 1))
+                              nullptr, 1, TakeRunSettings()))
                     ++bad;
             }
         });
@@ -325,13 +325,13 @@ TEST_F(Jpeg, AFileWithoutItsEndMarkerStillReads)
         JPEGOption.Progressive = progressive;
         TOwnedImg src{MakePicture(64, 48, 3)};
         const std::string f = Scratch / "e.jpg";
-        ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
+        ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0, TakeRunSettings()));
         std::vector<uint8_t> b = ReadBytes(f);
         ASSERT_EQ(b[b.size() - 2], 0xFF);
         ASSERT_EQ(b[b.size() - 1], 0xD9);
         b.resize(b.size() - 2);
         TOwnedImg out{};
-        EXPECT_TRUE(ReadJPEGFromMemory(b.data(), b.size(), out.Img)) << progressive;
+        EXPECT_TRUE(ReadJPEGFromMemory(b.data(), b.size(), out.Img, TakeRunSettings())) << progressive;
     }
 }
 
@@ -342,7 +342,7 @@ TEST_F(Jpeg, AProgressiveFileCutBetweenScansFails)
     JPEGOption.Progressive = true;
     TOwnedImg src{MakePicture(64, 48, 3)};
     const std::string f = Scratch / "c.jpg";
-    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0, TakeRunSettings()));
     const std::vector<uint8_t> b = ReadBytes(f);
     size_t lastScan = 0;
     for (size_t i = 0; i + 1 < b.size(); ++i)
@@ -351,7 +351,7 @@ TEST_F(Jpeg, AProgressiveFileCutBetweenScansFails)
     ASSERT_GT(lastScan, 0u);
     const std::vector<uint8_t> cut(b.begin(), b.begin() + long(lastScan));
     TOwnedImg out{};
-    EXPECT_FALSE(ReadJPEGFromMemory(cut.data(), cut.size(), out.Img));
+    EXPECT_FALSE(ReadJPEGFromMemory(cut.data(), cut.size(), out.Img, TakeRunSettings()));
     EXPECT_EQ(out.Img.Mem, nullptr);
     EXPECT_FALSE(TakeErrors().empty());
 }
@@ -364,13 +364,13 @@ TEST_F(Jpeg, AnArithmeticCodedFileCutInsideItsScanFails)
     for (int components : {1, 3}) {
         const std::vector<uint8_t> good = MakeJpeg(96, 80, components, true);
         TOwnedImg whole{};
-        ASSERT_TRUE(ReadJPEGFromMemory(good.data(), good.size(), whole.Img)) << components;
+        ASSERT_TRUE(ReadJPEGFromMemory(good.data(), good.size(), whole.Img, TakeRunSettings())) << components;
         const size_t data = ScanData(good);
         ASSERT_GT(data, 0u);
         for (size_t cut : {data + 10, (data + good.size()) / 2, good.size() - 40}) {
             const std::vector<uint8_t> bad(good.begin(), good.begin() + long(cut));
             TOwnedImg out{};
-            EXPECT_FALSE(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img)) << components << " " << cut;
+            EXPECT_FALSE(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img, TakeRunSettings())) << components << " " << cut;
             EXPECT_EQ(out.Img.Mem, nullptr);
             const auto errs = TakeErrors();
             ASSERT_FALSE(errs.empty());
@@ -385,7 +385,7 @@ TEST_F(Jpeg, CorruptCodedDataFails)
 {
     TOwnedImg src{MakePicture(96, 80, 3)};
     const std::string f = Scratch / "k.jpg";
-    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0));
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0, TakeRunSettings()));
     const std::vector<uint8_t> good = ReadBytes(f);
     const size_t data = ScanData(good);
     ASSERT_GT(data, 0u);
@@ -395,14 +395,14 @@ TEST_F(Jpeg, CorruptCodedDataFails)
     for (size_t i = 0; i < 6; i += 2)
         bad[at + i] = 0xFF, bad[at + i + 1] = 0x00;
     TOwnedImg out{};
-    EXPECT_FALSE(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img));
+    EXPECT_FALSE(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img, TakeRunSettings()));
     auto errs = TakeErrors();
     ASSERT_FALSE(errs.empty());
     EXPECT_NE(errs[0].find("Corrupt JPEG data"), std::string::npos) << errs[0];
     // Half the coded data taken out: the end marker comes too early.
     bad.assign(good.begin(), good.begin() + long(at));
     bad.insert(bad.end(), good.end() - 2, good.end());
-    EXPECT_FALSE(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img));
+    EXPECT_FALSE(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img, TakeRunSettings()));
     errs = TakeErrors();
     ASSERT_FALSE(errs.empty());
     EXPECT_NE(errs[0].find("Corrupt JPEG data"), std::string::npos) << errs[0];

@@ -98,7 +98,7 @@ TEST_F(Png, PaletteWithTransparencyRoundTrips)
                 ScanLine(idx.Img, y)[x] = uint8_t((x + y * 7) % 5);
         const uint8_t pal[15] = {1, 2, 3, 250, 0, 0, 0, 250, 0, 0, 0, 250, 9, 99, 199};
         const std::string f = Scratch / "pal.png";
-        ASSERT_TRUE(WritePNG(f, idx.Img, 0, true, four, {}, 5, pal, nullptr, 9));
+        ASSERT_TRUE(WritePNG(f, idx.Img, 0, true, four, {}, 5, pal, nullptr, 9, TakeRunSettings()));
         const std::vector<uint8_t> bytes = ReadBytes(f);
         EXPECT_EQ(bytes[24], four ? 4 : 8);   // bit depth in IHDR
         EXPECT_EQ(bytes[25], 3);              // palette colour type
@@ -122,7 +122,7 @@ TEST_F(Png, PaletteWithTransparencyRoundTrips)
     AllocImg(idx.Img, 2, 1, 1);
     MemRow(idx.Img, 0)[1] = 3;
     const uint8_t pal[6] = {0, 0, 0, 255, 255, 255};
-    EXPECT_FALSE(WritePNG(Scratch / "bad.png", idx.Img, 0, false, false, {}, 2, pal, nullptr, 6));
+    EXPECT_FALSE(WritePNG(Scratch / "bad.png", idx.Img, 0, false, false, {}, 2, pal, nullptr, 6, TakeRunSettings()));
     EXPECT_FALSE(std::filesystem::exists(Scratch / "bad.png"));
 }
 
@@ -132,7 +132,7 @@ TEST_F(Png, ColourRoundTripKeepsEveryByteWithEachFilter)
         for (int filter : {0, PNG_FILTER_NONE, PNG_FILTER_PAETH, PNG_ALL_FILTERS}) {
             TOwnedImg src{MakePicture(13, 5, ch)};
             const std::string f = Scratch / "c.png";
-            ASSERT_TRUE(WritePNG(f, src.Img, filter, false, false, {}, 0, nullptr, nullptr, 6));
+            ASSERT_TRUE(WritePNG(f, src.Img, filter, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
             TKodexReadPNG rec{};
             const std::vector<uint8_t> d = ReadBytes(f);
             ASSERT_TRUE(KodexProcs.ReadPNG(&rec, d.data(), d.size()));
@@ -149,16 +149,16 @@ TEST_F(Png, PhysFollowsTheSettings)
     const std::string f = Scratch / "r.png";
     const TResolutionInfo res{300, 300, 1};
     // Off: no pHYs whatever the resolution.
-    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, res, 0, nullptr, nullptr, 6));
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, res, 0, nullptr, nullptr, 6, TakeRunSettings()));
     EXPECT_FALSE(HasChunk(ReadBytes(f), "pHYs"));
     // On, kept: the source's resolution in pixels per metre.
     PNGOption.WritepHYsChunk = true;
-    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, res, 0, nullptr, nullptr, 6));
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, res, 0, nullptr, nullptr, 6, TakeRunSettings()));
     TKodexInfo info{};
     ASSERT_TRUE(ReadWICInfo(f, info));
     EXPECT_NEAR(info.XResolution, 300, 0.02);
     // On, kept, source without one: aspect only (no resolution read back).
-    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6));
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
     EXPECT_TRUE(HasChunk(ReadBytes(f), "pHYs"));
     info = {};
     ASSERT_TRUE(ReadWICInfo(f, info));
@@ -166,7 +166,7 @@ TEST_F(Png, PhysFollowsTheSettings)
     // On, not kept: the configured dpi.
     MetadataOption.KeepResolution = false;
     MetadataOption.Resolution = 72;
-    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, res, 0, nullptr, nullptr, 6));
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, res, 0, nullptr, nullptr, 6, TakeRunSettings()));
     ASSERT_TRUE(ReadWICInfo(f, info));
     EXPECT_NEAR(info.XResolution, 72, 0.02);
 }
@@ -178,7 +178,7 @@ TEST_F(Png, ProfileSurvivesAWriteAndRead)
     TICCInfo icc = ProfileBlock(prof);
     std::strcpy(icc.Name, "Test RGB");
     const std::string f = Scratch / "icc.png";
-    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, &icc, 6));
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, &icc, 6, TakeRunSettings()));
     FreeICC(icc);
     TOwnedImg out{};
     TICCInfo got;
@@ -195,7 +195,7 @@ TEST_F(Png, DamagedFilesFailWithAMessage)
 {
     TOwnedImg src{MakePicture(40, 30, 3)};
     const std::string f = Scratch / "d.png";
-    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6));
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
     const std::vector<uint8_t> good = ReadBytes(f);
     for (size_t cut : {size_t(8), size_t(30), good.size() / 2, good.size() - 30}) {
         const std::string g = Scratch / "cut.png";
@@ -239,7 +239,7 @@ TEST_F(Png, FlatteningOnReadUsesTheBackgroundAndAGrayForGrayPictures)
     const uint8_t px[8] = {255, 255, 255, 128, 10, 20, 30, 255};
     std::memcpy(MemRow(src.Img, 0), px, 8);
     const std::string f = Scratch / "a.png";
-    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6));
+    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
     TOwnedImg out{};
     uint32_t flags = 1;
     TBGColor black{0, 0, 0, 0, 0};

@@ -336,7 +336,7 @@ TEST_F(Wic, WebpLosslessWithProfileAndExif)
         const std::vector<uint8_t> carried = ExifPayload(none, f);
         const std::string j = Scratch / "c.jpg";
         TOwnedImg small{MakePicture(8, 8, 3)};
-        ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, carried.data(), uint32_t(carried.size()), 1, 0));
+        ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, carried.data(), uint32_t(carried.size()), 1, 0, TakeRunSettings()));
         TKodexInfo ji{};
         ASSERT_TRUE(ReadWICInfo(j, ji));
         EXPECT_STREQ(ji.DateTime, "2021:02:03 04:05:06");
@@ -447,7 +447,7 @@ TEST_F(Wic, PngReadsThroughTheImagingPathToo)
     for (uint32_t ch : {1u, 2u, 3u, 4u}) {
         TOwnedImg src{MakePicture(5, 4, ch)};
         const std::string f = Scratch / "p.png";
-        ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, ch >= 3 ? &icc : nullptr, 6)) << ch;
+        ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, ch >= 3 ? &icc : nullptr, 6, TakeRunSettings())) << ch;
         TOwnedImg out{};
         TICCInfo got;
         ASSERT_TRUE(ReadWICFile(f, out.Img, 0, &got, TBGColor{})) << ch;
@@ -512,7 +512,7 @@ TEST_F(Wic, CreateExifWritesTheGivenFactsAndChecksItsBuffer)
     size_t tn = thumb.size() * 10;
     thumb.resize(tn);
     TOwnedImg small{MakePicture(16, 12, 3)};
-    ASSERT_TRUE(WriteThumbnailJPEG(thumb.data(), tn, small.Img, false, 1, 0, 90));
+    ASSERT_TRUE(WriteThumbnailJPEG(thumb.data(), tn, small.Img, false, 1, 0, 90, TakeRunSettings()));
     thumb.resize(tn);
 
     std::vector<uint8_t> out(65535);
@@ -524,7 +524,7 @@ TEST_F(Wic, CreateExifWritesTheGivenFactsAndChecksItsBuffer)
     EXPECT_NE(std::search(out.begin(), out.begin() + n, thumb.begin(), thumb.end()), out.begin() + n);
 
     const std::string j = Scratch / "e.jpg";
-    ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, &out[6], n - 6, 1, 0));
+    ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, &out[6], n - 6, 1, 0, TakeRunSettings()));
     TKodexInfo info{};
     ASSERT_TRUE(ReadWICInfo(j, info));
     EXPECT_TRUE(info.HasExif);

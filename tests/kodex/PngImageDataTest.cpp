@@ -164,7 +164,7 @@ TEST_F(PngData, WrittenFilesReadBackUnchanged)
         for (uint32_t ch : {1u, 2u, 3u, 4u}) {
             TOwnedImg src{MakePicture(w, h, ch)};
             const std::string f = Scratch / "r.png";
-            ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6));
+            ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
             TKodexReadPNG rec{};
             const std::vector<uint8_t> d = ReadBytes(f);
             ASSERT_TRUE(KodexProcs.ReadPNG(&rec, d.data(), d.size())) << w << "x" << h << " " << ch;
