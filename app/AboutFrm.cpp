@@ -23,7 +23,7 @@ TAboutForm::TAboutForm(QWidget* Owner) : QDialog(Owner)
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 
     char Text[256];
-    std::snprintf(Text, sizeof Text, "Vestro Image Resizer  Version %.6d", 170111);
+    std::snprintf(Text, sizeof Text, LoadResText("Vestro Image Resizer  Version %.6d").c_str(), 170111);
     VersionLabel = new QLabel(QString::fromUtf8(Text), this);
     NoticeLabel = new QLabel(QStringLiteral("Copyright (C) the Vestro Image Resizer developers"), this);
     std::snprintf(Text, sizeof Text, "%s %lluMB", LoadResText("Maximum size of memory block").c_str(),

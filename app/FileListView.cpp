@@ -110,11 +110,11 @@ std::vector<std::string> PathsFromArguments(const std::vector<std::string>& Args
     std::vector<std::string> Paths;
     std::error_code Ec;
     for (const std::string& A : Args) {
-        if (A.empty())
+        if (!IsPathArgument(A))
             continue;
         if (A.front() != '/')
             Paths.push_back(std::filesystem::absolute(A, Ec).lexically_normal().string());
-        else if (platform::PathExists(A))
+        else
             Paths.push_back(A);
     }
     return Paths;
@@ -176,7 +176,7 @@ TListState TFileListView::ListState() const
     S.CanPreview = S.Count > 0 && RunMode == 0;
     S.CanPreview2 = S.CanPreview && ViewerExists();
     if (S.Count > 0)
-        S.CountText = QString::asprintf("%dFiles", S.Count);
+        S.CountText = QString::asprintf(LoadResText("%dFiles").c_str(), S.Count);
     return S;
 }
 

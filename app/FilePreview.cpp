@@ -375,7 +375,7 @@ void TListPreview::ToViewer(const std::string& Caption, bool NewWindow)
                         Caption, ExeDir);
     int Pid = 0;
     if (!StartProcess(Args, &Pid))
-        ErrorLog.PutFileError(PreviewOption.ViewerPath, "the viewer could not be started");
+        ErrorLog.PutFileError(PreviewOption.ViewerPath, LoadResText("the viewer could not be started"));
     else if (QGuiApplication::platformName() == "xcb")
         TitleViewerWindow(Pid, Caption);
     ShowErrorLogIfAny();

@@ -994,7 +994,7 @@ void TMainForm::HelpShowExecute()
 void TMainForm::FileOpenIniExecute()
 {
     const QString Name = QFileDialog::getOpenFileName(this, Tx("Load inifile"), QString::fromStdString(IniDir),
-                                                      Tx("inifile(*.ini)") + QStringLiteral(" (*.ini)"));
+                                                      Tx("inifile (*.ini)"));
     if (Name.isEmpty())
         return;
     if (FileOption.ResetType == 2) {
@@ -1019,7 +1019,7 @@ void TMainForm::FileOpenIniExecute()
 void TMainForm::FileSaveIniExecute()
 {
     QString Name = QFileDialog::getSaveFileName(this, Tx("Save inifile"), QString::fromStdString(IniDir),
-                                                Tx("inifile(*.ini)") + QStringLiteral(" (*.ini)"));
+                                                Tx("inifile (*.ini)"));
     if (Name.isEmpty())
         return;
     if (QFileInfo(Name).suffix().isEmpty())

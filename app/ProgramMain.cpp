@@ -72,6 +72,10 @@ int ProgramMain(int argc, char** argv)
                     std::fprintf(stderr, "%s\n", l.c_str());
                 if (handed.Lost)
                     std::fprintf(stderr, "Vestro: the running instance ended before it said what became of the files\n");
+                // Without this line the start would look like a finished
+                // run that converted nothing.
+                if (handed.NoResult)
+                    std::fprintf(stderr, "%s\n", kHandedToWindowLine);
                 return handed.Status;
             }
             if (instance.TryBecomeFirst())
@@ -195,8 +199,7 @@ int ProgramMain(int argc, char** argv)
         if (!first) {
             // A start with switches only has nothing to convert; one that
             // names files, even missing ones, gets a run that says so.
-            if (std::all_of(runArgs.begin(), runArgs.end(),
-                            [](const std::string& A) { return A.empty() || AsciiLower(A.substr(0, 5)) == "/ini="; })) {
+            if (std::none_of(runArgs.begin(), runArgs.end(), IsPathArgument)) {
                 finished(handOff, 0, {});
                 continue;
             }

@@ -1,6 +1,7 @@
 #include "app/ProgressFrm.h"
 
 #include "app/IniSettings.h"
+#include "app/RunEnd.h"
 #include "app/Startup.h"
 #include "app/TaskbarProgress.h"
 #include "batch/BatchJobs.h"
@@ -92,6 +93,7 @@ TProgressForm::~TProgressForm()
     FNameJob.reset();
     if (FRunInput)
         FRunInput->clear();
+    FProbes.clear();
     ClearFolderFileCounts();
     ReleaseAtOnceWindow(*this);
 }
@@ -121,9 +123,10 @@ void TProgressForm::StartRun()
     if (FAtOnce || (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())) {
         FRunInput = ImageFileList;
         for (const std::string& p : FPaths)
-            if (!p.empty() && AsciiLower(p.substr(0, 5)) != "/ini=")
+            if (IsPathArgument(p))
                 AddRunInputPath(*FRunInput, p, FileOption.AddSubFolder);
         entries.RunInput = FRunInput;
+        entries.Probes = &FProbes;
     } else {
         entries.List = FileList;
     }
@@ -161,6 +164,8 @@ void TProgressForm::Poll()
                 FNothing = true;
             } else if (e.Value == 0) {
                 FNothing = true;
+                if (FAtOnce && !FCanceled && ErrorLog.GetErrorCount() == 0)
+                    SayNoPicturesFound(FPaths);
             } else {
                 // A cancel made while the names were being made is kept by
                 // the run: the workers then take no file.

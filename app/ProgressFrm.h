@@ -5,6 +5,7 @@
 // the error log, and storing the running number back.
 #pragma once
 #include "app/RunEnd.h"
+#include "batch/BatchJobs.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -68,6 +69,7 @@ private:
     bool FAtOnce;
     std::vector<std::string> FPaths;
     std::vector<TImageFileInfo>* FRunInput; // ImageFileList in an at-once start
+    TRunProbes FProbes;                     // of the run input, from the name phase to the workers
     std::unique_ptr<TBatchEventQueue> FEvents;
     std::unique_ptr<TErrorLogSink> FErrors;
     std::unique_ptr<TConvertIO> FIO;

@@ -78,7 +78,7 @@ void TProgressForm2::StartRun()
     if (FAtOnce || (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())) {
         FRunInput = ImageFileList ? ImageFileList : &FOwnInput;
         for (const std::string& p : FPaths)
-            if (!p.empty() && AsciiLower(p.substr(0, 5)) != "/ini=")
+            if (IsPathArgument(p))
                 AddRunInputPath(*FRunInput, p, FileOption.AddSubFolder);
         input.RunInput = FRunInput;
         total = int(FRunInput->size());
@@ -88,6 +88,8 @@ void TProgressForm2::StartRun()
     }
     if (total == 0) {
         FNothing = true;
+        if (FAtOnce && ErrorLog.GetErrorCount() == 0)
+            SayNoPicturesFound(FPaths);
         Finish();
         return;
     }

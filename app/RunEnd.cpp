@@ -19,8 +19,10 @@
 #include <QVBoxLayout>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QString>
 
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -99,6 +101,17 @@ int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar)
         }
     }
     return Errors;
+}
+
+void SayNoPicturesFound(const std::vector<std::string>& Args)
+{
+    for (const std::string& A : Args) {
+        std::error_code Ec;
+        if (!IsPathArgument(A) || !std::filesystem::is_directory(A, Ec))
+            continue;
+        const QString Text = QString::fromStdString(LoadResText("no pictures found in %1")).arg(QString::fromStdString(A));
+        std::fprintf(stderr, "%s\n", qPrintable(Text));
+    }
 }
 
 TRunWindowParts BuildRunWindow(QDialog& Form, const char* ObjectName)

@@ -45,3 +45,8 @@ void ReleaseAtOnceWindow(QDialog& Form);
 // shown (on stderr when nobody looks) and mark the taskbar entry. Returns the
 // number of errors logged.
 int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar);
+
+// An at-once run that found nothing to convert in what it was given (and
+// logged nothing): one line "no pictures found in <folder>" on standard error
+// for each folder among Args, so that the refused run is not silent.
+void SayNoPicturesFound(const std::vector<std::string>& Args);

@@ -149,7 +149,7 @@ std::vector<std::vector<std::string>> TSingleInstance::TakeQueued()
 {
     std::vector<std::vector<std::string>> r;
     for (THandOff& h : TakeQueuedRuns()) {
-        ReportResult(h.Ticket, 0, {}); // nobody here reports a result
+        ReportResult(h.Ticket, 0, {kHandedToWindowLine}); // the window only lists them
         r.push_back(std::move(h.Args));
     }
     return r;
@@ -207,7 +207,8 @@ TSingleInstance::THandOffResult TSingleInstance::HandOffAndWait(const std::vecto
         if (c != kTaken && c != kResultFollows)
             return r;
         r.Refused = false;
-        if (c == kTaken)
+        r.NoResult = c == kTaken;
+        if (r.NoResult)
             return r;
         // The run may take as long as it takes; only a lost connection ends
         // the wait.

@@ -20,6 +20,10 @@
 #include <string>
 #include <vector>
 
+// What a start whose files went to a main window is told (the window lists
+// them; no run result will come).
+inline constexpr char kHandedToWindowLine[] = "Vestro: the files were handed to the running window";
+
 class QLocalServer;
 class QLockFile;
 
@@ -45,6 +49,7 @@ public:
     struct THandOffResult {
         bool Refused = true;
         bool Lost = false;
+        bool NoResult = false; // taken, and no result will follow (a window lists them)
         int Status = 0;
         std::vector<std::string> Lines; // the run's error lines
     };
@@ -55,7 +60,9 @@ public:
     // Whether hand-offs are taken (answered "taken" and queued). Until set,
     // a hand-off is refused, so that the sender keeps its work.
     void SetAccepting(bool Accepting) { FAccepting = Accepting; }
-    // Every argument list received since the last call, in arrival order.
+    // Every argument list received since the last call, in arrival order,
+    // for a main window to list; a sender waiting for a result is told
+    // kHandedToWindowLine with status 0.
     std::vector<std::vector<std::string>> TakeQueued();
 
     // When set, senders are told that their run's result will follow, and

@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/IniSettings.h"
+#include "batch/ListUp.h"
 #include "core/AlphaBlend.h"
 #include "core/ColorCorrectionFunc.h"
 #include "core/ErrorLog.h"
@@ -146,15 +147,21 @@ void SetResizeFilters(int32_t DecimationId, int32_t InterpolationId, int32_t SIM
         MainResizer->SetSIMDMode(uint32_t(SIMDMode), R.Degamma);
 }
 
+bool IsPathArgument(const std::string& Arg)
+{
+    if (Arg.empty())
+        return false;
+    if (Arg.front() != '/')
+        return true;
+    if (AsciiLower(Arg.substr(0, 5)) == "/ini=")
+        return false;
+    std::error_code ec;
+    return std::filesystem::exists(Arg, ec) || Arg.find('/', 1) != std::string::npos || HasPictureExtension(Arg);
+}
+
 bool IsAtOnceStart(const std::vector<std::string>& Args, const std::string& IniFile)
 {
-    const bool anyPath = std::any_of(Args.begin(), Args.end(), [](const std::string& A) {
-        return !A.empty() && A.front() != '/';
-    }) || std::any_of(Args.begin(), Args.end(), [](const std::string& A) {
-        // An absolute path also begins with "/": it is a path when it exists.
-        std::error_code ec;
-        return !A.empty() && A.front() == '/' && std::filesystem::exists(A, ec);
-    });
+    const bool anyPath = std::any_of(Args.begin(), Args.end(), IsPathArgument);
     if (!anyPath)
         return false;
     try {

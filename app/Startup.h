@@ -33,8 +33,15 @@ bool InitializeGlobals(const std::vector<std::string>& Args);
 extern std::string KodexLoadError;
 void FinalizeGlobals();
 
-// True when an argument does not begin with "/" and [File] AtOnce of the
-// settings file is set.
+// Whether a command-line argument names a file or folder. Absolute paths
+// begin with "/" as switches do: "/ini=..." is always the profile switch; any
+// other argument beginning with "/" is a path when it exists, when it holds
+// another "/" or when it ends in a picture's extension, and else an unknown
+// switch (ignored). Every argument not beginning with "/" is a path.
+bool IsPathArgument(const std::string& Arg);
+
+// True when an argument is a path and [File] AtOnce of the settings file is
+// set.
 bool IsAtOnceStart(const std::vector<std::string>& Args, const std::string& IniFile);
 
 // The settings file named by the command line: the default file in the ini

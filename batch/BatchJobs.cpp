@@ -24,6 +24,7 @@ namespace {
 // No catalogue texts exist for these yet; the English texts are the keys.
 constexpr const char SSaveFailed[] = "Failed to save file";
 constexpr const char SNothingWritten[] = "nothing was written";
+constexpr const char SFileChanged[] = "the file changed after the output names were made";
 
 [[noreturn]] void Fail(const char* Text)
 {
@@ -103,11 +104,11 @@ int TErrorLogSink::GetErrorCount()
 
 // ---------------------------------------------------------------- codec side
 
-bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why)
+bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why, platform::TFileStat* Stat)
 {
     Why.clear();
     platform::TFileStat St;
-    if (!platform::StatFile(Path, St)) {
+    if (!platform::StatFile(Path, Stat ? *Stat : St)) {
         Why = LoadResText(SFileNotFound);
         return false;
     }
@@ -254,8 +255,10 @@ void TOutputNameJob::BeginNames()
     if (FEntries.RunInput && FSettings.File.AutoSortMode == 1)
         std::sort(FEntries.RunInput->begin(), FEntries.RunInput->end(),
                   [](const TImageFileInfo& A, const TImageFileInfo& B) { return A.InputFileName < B.InputFileName; });
-    FProbes.clear();
-    FProbes.resize(size_t(Count()));
+    if (FEntries.RunInput) {
+        FEntries.Probes->clear();
+        FEntries.Probes->resize(size_t(Count()));
+    }
     FRefused.assign(size_t(Count()), std::string());
 }
 
@@ -272,7 +275,7 @@ int32_t TOutputNameJob::ExtractStart()
 TImageInfo* TOutputNameJob::Info(int Index)
 {
     if (FEntries.RunInput)
-        return FProbes[size_t(Index)].get();
+        return (*FEntries.Probes)[size_t(Index)].Info.get();
     return FEntries.List->Items(Index);
 }
 
@@ -283,19 +286,20 @@ bool TOutputNameJob::Prepare(int Index, int64_t& Width, int64_t& Height)
     if (FEntries.RunInput) {
         TImageFileInfo& E = (*FEntries.RunInput)[size_t(Index)];
         E.OutPutFileName.clear();
+        TEntryProbe& Probe = (*FEntries.Probes)[size_t(Index)];
         auto P = std::make_unique<TImageInfo>();
         if (!E.Named) {
             // Whatever a folder walk found that is no picture is left out.
-            if (!GetImageInfo(E.InputFileName, *P))
+            if (!platform::StatFile(E.InputFileName, Probe.Stat) || !GetImageInfo(E.InputFileName, *P))
                 return false;
-        } else if (!ProbeOrExplain(E.InputFileName, *P, Why)) {
+        } else if (!ProbeOrExplain(E.InputFileName, *P, Why, &Probe.Stat)) {
             FRefused[size_t(Index)] = Why;
             return false;
         }
         P->Dir = E.Dir;
         P->Base = E.Base;
         I = P.get();
-        FProbes[size_t(Index)] = std::move(P);
+        Probe.Info = std::move(P);
     } else {
         I = FEntries.List->Items(Index);
         I->OutPutFileName.clear();
@@ -364,7 +368,13 @@ double TOutputNameJob::EstimatedCost(int Index, int64_t Width, int64_t Height)
 
 void TOutputNameJob::EndNames()
 {
-    FProbes.clear();
+    // The probes of entries that got no output name are not needed any more;
+    // the others wait for their workers.
+    if (!FEntries.RunInput)
+        return;
+    for (size_t i = 0; i < FEntries.Probes->size(); ++i)
+        if ((*FEntries.RunInput)[i].OutPutFileName.empty())
+            (*FEntries.Probes)[i] = TEntryProbe();
 }
 
 TNumbering RunNumbering(TOutputNameJob& Names)
@@ -389,8 +399,6 @@ TConvertJob::TConvertJob(TRunEntries Entries, TEffectList& Effects, TConvertIO& 
     : FEntries(Entries), FEffects(Effects), FIO(IO), FErrors(Errors), FObjects(std::move(Objects)),
       FSettings(std::move(Settings))
 {
-    // Sized once: workers reach their probes without the lock.
-    FProbes.resize(size_t(Count()));
     FConverted.resize(size_t(Count()));
     // The chain's external images (the composite's image file) are read here,
     // on the thread that starts the run, before any worker reads them; a
@@ -446,7 +454,7 @@ void TConvertJob::FreeThreadObjects(int ThreadNum)
 TImageInfo* TConvertJob::Entry(int Index)
 {
     if (FEntries.RunInput)
-        return FProbes[size_t(Index)].get();
+        return (*FEntries.Probes)[size_t(Index)].Info.get();
     return FEntries.List->Items(Index);
 }
 
@@ -454,23 +462,27 @@ bool TConvertJob::TakeEntry(int Index, std::string& Label, uint64_t& Tiles)
 {
     TImageInfo* I = nullptr;
     // An entry with an output name is expected to be written: one that has
-    // gone or changed into something unreadable since the names were made
-    // says so.
-    std::string Why;
+    // gone or changed since the names were made says so (its name and its
+    // probe no longer fit the file).
     if (FEntries.RunInput) {
         const TImageFileInfo& E = (*FEntries.RunInput)[size_t(Index)];
-        if (E.OutPutFileName.empty())
+        TEntryProbe& P = (*FEntries.Probes)[size_t(Index)];
+        if (E.OutPutFileName.empty() || !P.Info)
             return false;
-        auto P = std::make_unique<TImageInfo>();
-        if (!ProbeOrExplain(E.InputFileName, *P, Why)) {
-            FErrors.PutErrorMsg(FileNameOf(E.InputFileName) + ": " + Why);
+        platform::TFileStat Now;
+        const char* Why = nullptr;
+        if (!platform::StatFile(E.InputFileName, Now))
+            Why = SFileNotFound;
+        else if (Now.Dev != P.Stat.Dev || Now.Ino != P.Stat.Ino || Now.Size != P.Stat.Size ||
+                 Now.LastWrite.Sec != P.Stat.LastWrite.Sec || Now.LastWrite.NSec != P.Stat.LastWrite.NSec)
+            Why = SFileChanged;
+        if (Why) {
+            FErrors.PutErrorMsg(FileNameOf(E.InputFileName) + ": " + LoadResText(Why));
+            P = TEntryProbe();
             return false;
         }
-        P->OutPutFileName = E.OutPutFileName;
-        P->Dir = E.Dir;
-        P->Base = E.Base;
-        I = P.get();
-        FProbes[size_t(Index)] = std::move(P);
+        I = P.Info.get();
+        I->OutPutFileName = E.OutPutFileName;
     } else {
         I = FEntries.List->Items(Index);
         if (I->OutPutFileName.empty())
@@ -489,7 +501,7 @@ bool TConvertJob::TakeEntry(int Index, std::string& Label, uint64_t& Tiles)
 void TConvertJob::ReleaseEntry(int Index, int)
 {
     if (FEntries.RunInput)
-        FProbes[size_t(Index)].reset();
+        (*FEntries.Probes)[size_t(Index)] = TEntryProbe();
 }
 
 void TConvertJob::ProcessEntry(int Index, int ThreadNum)

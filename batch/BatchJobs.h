@@ -11,6 +11,7 @@
 #include "batch/BatchRun.h"
 #include "core/RunSettings.h"
 #include "core/ImageInfo.h"
+#include "platform/FileTimes.h"
 #include "effects/Effect.h"
 
 #include <functional>
@@ -97,11 +98,21 @@ void FreeResizer(TResizer*& R);
 void CopyFilters(const TWorkerObjects& Shared, TWorkerObjects& Copy);
 void FreeFilters(TWorkerObjects& Copy);
 
+// What the name phase learnt of one entry of the run input, for the worker
+// that takes it: the probe, and the file as it was when it was probed.
+struct TEntryProbe {
+    std::unique_ptr<TImageInfo> Info;
+    platform::TFileStat Stat;
+};
+using TRunProbes = std::vector<TEntryProbe>;
+
 // Where the entries come from: the main file list, or the run input of an
-// at-once run (each entry probed again when a worker takes it).
+// at-once run with Probes, which the name phase fills (one per entry) and the
+// workers take; each entry is probed once per run.
 struct TRunEntries {
     TImageInfoList* List = nullptr;
     std::vector<TImageFileInfo>* RunInput = nullptr;
+    TRunProbes* Probes = nullptr;
 };
 
 // The name phase over a run's entries with the rule Rule (its start tokens are
@@ -128,15 +139,16 @@ private:
     TEffectList& FEffects;
     std::string FRule;
     TRunSettings FSettings;
-    std::vector<std::unique_ptr<TImageInfo>> FProbes; // run input only
-    std::vector<std::string> FRefused;                // why an entry takes no part
+    std::vector<std::string> FRefused; // why an entry takes no part
 };
 
 // Probes Path into Info with the probes' and the codec library's messages
 // held back. False with Why = the reason (a missing or non-regular file, what
 // the probe said, else "Unknown format") when it fails; the warnings of a
-// probe that succeeded are logged as they were.
-bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why);
+// probe that succeeded are logged as they were. Stat, when given, receives
+// the file as it was just before the probe.
+bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why,
+                    platform::TFileStat* Stat = nullptr);
 
 // The process-wide numbering (CurrentNumber, [File] StartNumber, which a
 // ResetType of 2 stores back) with the reset type of Names' settings and the
@@ -187,6 +199,5 @@ private:
     TRunSettings FSettings;
     bool FAnyUse = false;
     std::vector<std::unique_ptr<TWorker>> FWorkers;
-    std::vector<std::unique_ptr<TImageInfo>> FProbes; // run input: taken entries
     std::vector<uint8_t> FConverted;                  // per entry: went through
 };

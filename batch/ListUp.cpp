@@ -3,7 +3,9 @@
 #include "batch/BatchRun.h"
 #include "core/ErrorLog.h"
 #include "core/ImageInfo.h"
+#include "core/Kodex.h"
 #include "core/ResourceText.h"
+#include "core/SusiePlugin.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -69,6 +71,20 @@ TListupOptions TListupOptions::FromSettings(const TRunSettings& S)
     O.SkipImageCheck = S.System.SkipImageCheck;
     O.RunMode = S.RunMode;
     return O;
+}
+
+bool HasPictureExtension(const std::string& Path)
+{
+    const std::string Ext = AsciiLower(ExtractFileExt(Path));
+    if (Ext.empty())
+        return false;
+    for (const char* E : {".bmp", ".dib", ".png", ".jpg", ".jpeg", ".jpe", ".jfif", ".exif"})
+        if (Ext == E)
+            return true;
+    // Each listed extension is followed by ",", so ".ti" does not match ".tif".
+    if (GetWICExtensions().find(Ext + ",") != std::string::npos)
+        return true;
+    return ActiveSPIList && ActiveSPIList->IsSupportExt(Path);
 }
 
 std::string RelativeFolder(const std::string& File, const std::string& Base)
@@ -141,7 +157,15 @@ void TListup::AddPath(const std::string& Path)
 {
     if (FOptions.AtOnce) {
         if (FRunInput) {
-            FRunInput->push_back(TImageFileInfo{Path, "", RelativeFolder(Path, FBaseDir), FBaseDir});
+            // A file a folder walk found that is named like a picture is
+            // expected to be one: when it cannot be read, the run says so.
+            // A lossless transform passes over pictures that are no JPEGs.
+            bool Expected = HasPictureExtension(Path);
+            if (Expected && FOptions.RunMode == 1) {
+                const std::string Ext = AsciiLower(ExtractFileExt(Path));
+                Expected = Ext == ".jpg" || Ext == ".jpeg" || Ext == ".jpe" || Ext == ".jfif" || Ext == ".exif";
+            }
+            FRunInput->push_back(TImageFileInfo{Path, "", RelativeFolder(Path, FBaseDir), FBaseDir, Expected});
             ++FAdded;
         }
         return;
@@ -183,6 +207,7 @@ bool AddRunInputPath(std::vector<TImageFileInfo>& List, const std::string& Path,
     O.AddSubFolder = AddSubFolder;
     O.AtOnce = true;
     O.SortMode = 0;
+    O.RunMode = ::RunMode;
     TListup L(O, nullptr, &List);
     L.ListupPath(Path);
     return true;

@@ -327,7 +327,7 @@ void TPreviewForm::CalcFitZoom()
 void TPreviewForm::UpdateCaption()
 {
     if (Img[1])
-        setWindowTitle(Title + (ImgIndex == 0 ? QStringLiteral("[After]") : QStringLiteral("[Before]")));
+        setWindowTitle(Title + (ImgIndex == 0 ? Tr("[After]") : Tr("[Before]")));
     else
         setWindowTitle(Title);
 }

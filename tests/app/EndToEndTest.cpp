@@ -324,6 +324,75 @@ TEST_F(Program, NamedFilesThatCannotBeReadEachSaySo)
         EXPECT_EQ(Count(only.Err, n), 1) << n << "\n" << only.Err;
 }
 
+TEST_F(Program, MissingAbsolutePathsAreReportedNotTakenForSwitches)
+{
+    WriteProfile();
+    // Named with their full paths and nothing else: an at-once run that says
+    // what is missing, not a window that nobody sees.
+    const std::string Jpg = (Dir / "nonexist.jpg").string(), Deep = (Dir / "gone" / "folder").string();
+    const TResult r = Run({Jpg, Deep}, 20000);
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "nonexist.jpg: "), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "folder: "), 1) << r.Err;
+}
+
+TEST_F(Program, AFolderWalkReportsPictureNamedFilesThatCannotBeRead)
+{
+    WriteProfile();
+    Photo(Dir / "in" / "good.jpg", 640, 480, 1);
+    std::ofstream(Dir / "in" / "empty.jpg").flush();
+    std::ofstream(Dir / "in" / "trip" / "words.PNG") << "no picture here, only words";
+    std::ofstream(Dir / "in" / "notes.txt") << "a text file stays out of it";
+    const TResult r = Run({"in"});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "empty.jpg: "), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "words.PNG: "), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "notes.txt"), 0) << r.Err;
+    EXPECT_EQ(SizeOf(Dir / "out" / "in" / "good.jpg"), QSize(320, 240));
+
+    // A folder with nothing to convert is refused, and says why.
+    fs::create_directories(Dir / "empty");
+    fs::create_directories(Dir / "texts");
+    std::ofstream(Dir / "texts" / "notes.txt") << "words";
+    for (const char* Folder : {"empty", "texts"}) {
+        const TResult none = Run({Folder});
+        EXPECT_EQ(none.Status, 2) << none.Err;
+        EXPECT_EQ(Count(none.Err, "no pictures found in " + (Dir / Folder).string()), 1) << none.Err;
+    }
+}
+
+// (A short name: the socket's path holds it and has a length limit.)
+TEST_F(Program, AtOnceBesideAWindowSaysSo)
+{
+    WriteProfile();
+    Photo(Dir / "in" / "a.jpg", 100, 80, 1);
+    const std::string Window = "win-" + Profile;
+    std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Window) << "[File]\nAtOnce=0\n";
+    QProcess first;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
+    first.setProcessEnvironment(env);
+    first.setWorkingDirectory(QString::fromStdString(Dir.string()));
+    first.start(QString::fromStdString(kProgram), {QString::fromStdString("/ini=" + Window)});
+    ASSERT_TRUE(first.waitForStarted());
+    // Its lock taken, it is the running instance.
+    QElapsedTimer t;
+    t.start();
+    while (!fs::exists(Dir / "run") || fs::is_empty(Dir / "run")) {
+        ASSERT_LT(t.elapsed(), 20000);
+        QThread::msleep(5);
+    }
+    const TResult r = Run({"in/a.jpg"});
+    first.terminate();
+    first.waitForFinished(20000);
+    fs::remove(std::string(VESTRO_DIST_DIR) + "/ini/" + Window);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Count(r.Err, "handed to the running window"), 1) << r.Err;
+    // The window lists them; nothing is converted.
+    EXPECT_FALSE(fs::exists(Dir / "out"));
+}
+
 TEST_F(Program, EachHandedOverRunReportsToItsOwnStart)
 {
     WriteProfile("Parallel=0\n"); // one worker: the first run lasts while the others start

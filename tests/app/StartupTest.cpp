@@ -42,6 +42,19 @@ TEST(CommandLine, PathsAreMadeAbsoluteBeforeTheyLeaveTheProcess)
     EXPECT_EQ(out[3], "/ini=x.ini");
 }
 
+TEST(CommandLine, AnAbsolutePathThatDoesNotExistIsStillAPath)
+{
+    const fs::path Here = fs::temp_directory_path();
+    // Existing paths, paths with a folder part, and picture names are paths.
+    for (const std::string& A : {Here.string(), std::string("/nowhere/at/all"), std::string("/x.JPG"),
+                                 std::string("/gone.png"), std::string("relative"), std::string("sub/a.bmp")})
+        EXPECT_TRUE(IsPathArgument(A)) << A;
+    // The profile switch, and words with one leading "/", are switches.
+    for (const std::string& A : {std::string("/ini=work.ini"), std::string("/INI=sub/work.ini"),
+                                 std::string("/verbose"), std::string("/x.txt"), std::string("")})
+        EXPECT_FALSE(IsPathArgument(A)) << A;
+}
+
 TEST(SingleInstance, ASecondStartHandsItsFilesToTheFirst)
 {
     EnsureApp();

@@ -129,8 +129,9 @@ TEST_F(EndToEnd, RunInputIsProbedWhenTaken)
     FileOption.AutoSortMode = 1;
     FileOption.FileNameFormat = "<n>_<old>.jpg";
     Effects.SetResizeParam(RULE_PERCENT, 50, 0);
-    TOutputNameJob Names(TRunEntries{nullptr, &RunInput}, Effects, FileOption.FileNameFormat, TakeRunSettings());
-    TConvertJob Job(TRunEntries{nullptr, &RunInput}, Effects, IO, Errors,
+    TRunProbes Probes;
+    TOutputNameJob Names(TRunEntries{nullptr, &RunInput, &Probes}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+    TConvertJob Job(TRunEntries{nullptr, &RunInput, &Probes}, Effects, IO, Errors,
                     ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), RunSettingsWith(false, true));
     TBatchRun Batch(Names, Job, Errors, nullptr);
     TNumbering N = RunNumbering(Names);

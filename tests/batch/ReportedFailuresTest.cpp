@@ -127,8 +127,9 @@ protected:
     // A run over the run input of an at-once start.
     bool RunInput(std::vector<TImageFileInfo>& In, TBatchObserver* Obs = nullptr)
     {
-        TOutputNameJob Names(TRunEntries{nullptr, &In}, Effects, FileOption.FileNameFormat, TakeRunSettings());
-        TConvertJob Job(TRunEntries{nullptr, &In}, Effects, IO, Errors,
+        TRunProbes Probes;
+        TOutputNameJob Names(TRunEntries{nullptr, &In, &Probes}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+        TConvertJob Job(TRunEntries{nullptr, &In, &Probes}, Effects, IO, Errors,
                         ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), RunSettingsWith(false, FileOption.NotOverwrite));
         TBatchRun Batch(Names, Job, Errors, Obs);
         TNumbering N = RunNumbering(Names);
@@ -185,6 +186,37 @@ TEST_F(NotWritten, AFileThatVanishesAfterTheNamesIsReported)
     Batch.Run(RunCollisionRules(RunSettingsWith(false, false)), N, 1, false);
     ASSERT_EQ(Lines().size(), 1u);
     EXPECT_EQ(Lines()[0], "c.jpg: File not found");
+}
+
+TEST_F(NotWritten, AFileThatChangesAfterTheNamesIsReportedNotConverted)
+{
+    // Rewritten in place, and replaced by another file of the same size and
+    // time: either way the name and the probe were made for another picture.
+    struct Change : TBatchEventQueue {
+        std::function<void()> Do;
+        void NamesReady(int, double) override { Do(); }
+    } Obs;
+    const fs::path A = MakeJPEG("a.jpg", 40, 30, 1), B = MakeJPEG("b.jpg", 40, 30, 2),
+                   C = MakeJPEG("c.jpg", 40, 30, 3);
+    const fs::path Twin = Dir / "twin.jpg";
+    fs::copy_file(C, Twin);
+    fs::last_write_time(Twin, fs::last_write_time(C));
+    Obs.Do = [&] {
+        MakeJPEG("b.jpg", 80, 60, 4);
+        fs::rename(Twin, C);
+    };
+    std::vector<TImageFileInfo> In{Named(A), Named(B), Named(C)};
+    FileOption.FileNameFormat = "<old>.png";
+    RunInput(In, &Obs);
+    const auto L = Lines();
+    ASSERT_EQ(L.size(), 2u) << ::testing::PrintToString(L);
+    EXPECT_EQ(LinesOf(L, "b.jpg"), 1);
+    EXPECT_EQ(LinesOf(L, "c.jpg"), 1);
+    for (const std::string& Line : L)
+        EXPECT_NE(Line.find("changed"), std::string::npos) << Line;
+    EXPECT_TRUE(fs::exists(Out("a.png")));
+    EXPECT_FALSE(fs::exists(Out("b.png")));
+    EXPECT_FALSE(fs::exists(Out("c.png")));
 }
 
 TEST_F(NotWritten, OutputsRefusedByTheCollisionRulesAreReported)

@@ -1,0 +1,352 @@
+// The interface language: every catalogue covers the whole message template,
+// and the windows show their texts in the language chosen.
+#include "app/AboutFrm.h"
+#include "app/BitmapOptionFrm.h"
+#include "app/CombineOptionFrm.h"
+#include "app/CreateShortCutFrm.h"
+#include "app/FolderOptionFrm.h"
+#include "app/IniSettings.h"
+#include "app/JPEGOptionFrm.h"
+#include "app/MainFrm.h"
+#include "app/MetadataOptionFrm.h"
+#include "app/PNGOptionFrm.h"
+#include "app/PictureFormatFrm.h"
+#include "app/PreviewOptionFrm.h"
+#include "app/ResizeOptionFrm.h"
+#include "app/Startup.h"
+#include "app/SusiePluginOptionFrm.h"
+#include "app/SystemOptionFrm.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/MemReservoir.h"
+#include "core/ResourceText.h"
+#include "effects/ui/GrayscaleDlg.h"
+#include "effects/ui/JPEGTranOptionFrm.h"
+#include "effects/ui/RotationOptionDlg.h"
+#include "tests/app/TestApp.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTableView>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// msgid -> msgstr of a .po or .pot file, escapes resolved; the header
+// (empty msgid) is left out.
+std::map<std::string, std::string> Catalogue(const std::string& Path)
+{
+    std::ifstream In(Path);
+    EXPECT_TRUE(In.good()) << Path;
+    std::map<std::string, std::string> Out;
+    std::string Line, Id, Str, *Cur = nullptr;
+    auto Unquote = [](const std::string& L) {
+        std::string S;
+        const size_t A = L.find('"'), B = L.rfind('"');
+        for (size_t i = A + 1; i < B; ++i) {
+            if (L[i] == '\\' && i + 1 < B) {
+                const char E = L[++i];
+                S += E == 'r' ? '\r' : E == 'n' ? '\n' : E == 't' ? '\t' : E;
+            } else {
+                S += L[i];
+            }
+        }
+        return S;
+    };
+    auto Flush = [&] {
+        if (!Id.empty())
+            Out[Id] = Str;
+        Id.clear();
+        Str.clear();
+        Cur = nullptr;
+    };
+    while (std::getline(In, Line)) {
+        if (Line.rfind("msgid ", 0) == 0) {
+            Flush();
+            Id = Unquote(Line);
+            Cur = &Id;
+        } else if (Line.rfind("msgstr ", 0) == 0) {
+            Str = Unquote(Line);
+            Cur = &Str;
+        } else if (Cur && !Line.empty() && Line[0] == '"') {
+            *Cur += Unquote(Line);
+        } else if (Line.empty() || Line[0] == '#') {
+            if (Cur == &Str)
+                Flush();
+        }
+    }
+    Flush();
+    return Out;
+}
+
+// A caption as a key and as shown compare equal: without its mnemonic mark
+// ("(&A)", "(A)" or "&"), the "..." that a hint drops, the blanks around it
+// and with plain line ends.
+std::string Plain(std::string S)
+{
+    S.erase(std::remove(S.begin(), S.end(), '\r'), S.end());
+    S.erase(std::remove(S.begin(), S.end(), '&'), S.end());
+    const size_t At = S.find('(');
+    if (At != std::string::npos && S.size() > At + 2 && S[At + 2] == ')' && std::isalpha((unsigned char)S[At + 1]))
+        S.erase(At, 3);
+    if (S.size() > 3 && S.compare(S.size() - 3, 3, "...") == 0)
+        S.resize(S.size() - 3);
+    const size_t A = S.find_first_not_of(' '), B = S.find_last_not_of(' ');
+    return A == std::string::npos ? std::string() : S.substr(A, B - A + 1);
+}
+
+// The text part of a shown text that carries a value after it: a size
+// history entry ("Percent   50") or a label with its figure.
+std::string TextPart(const std::string& S)
+{
+    size_t Cut = S.find("  ");
+    for (size_t i = 0; i + 1 < S.size() && i < Cut; ++i)
+        if (S[i] == ' ' && std::isdigit((unsigned char)S[i + 1]))
+            Cut = i;
+    return Plain(S.substr(0, Cut));
+}
+
+std::string Po(const char* Name) { return std::string(VESTRO_SOURCE_DIR "/po/") + Name; }
+
+// Every text a user reads in W and its child windows and menus: captions,
+// labels, buttons, group titles, list entries, menu items, column captions,
+// the status bar and hints.
+std::vector<std::string> ShownTexts(QWidget* W)
+{
+    std::vector<std::string> Out;
+    auto Add = [&](const QString& S) {
+        if (!S.trimmed().isEmpty())
+            Out.push_back(S.toStdString());
+    };
+    std::function<void(QWidget*)> Walk = [&](QWidget* C) {
+        if (C->isWindow())
+            Add(C->windowTitle());
+        Add(C->toolTip());
+        if (auto* L = qobject_cast<QLabel*>(C))
+            Add(L->text());
+        if (auto* B = qobject_cast<QAbstractButton*>(C))
+            Add(B->text());
+        if (auto* G = qobject_cast<QGroupBox*>(C))
+            Add(G->title());
+        if (auto* L = qobject_cast<QComboBox*>(C); L && !L->isEditable())
+            for (int i = 0; i < L->count(); ++i)
+                Add(L->itemText(i));
+        if (auto* M = qobject_cast<QMenu*>(C))
+            Add(M->title());
+        if (auto* T = qobject_cast<QTableView*>(C))
+            for (int i = 0; i < T->model()->columnCount(); ++i)
+                Add(T->model()->headerData(i, Qt::Horizontal).toString());
+        if (auto* S = qobject_cast<QStatusBar*>(C))
+            Add(S->currentMessage());
+        for (QAction* A : C->actions()) {
+            Add(A->text());
+            if (A->menu())
+                Walk(A->menu());
+        }
+        for (QObject* O : C->children())
+            if (auto* Child = qobject_cast<QWidget*>(O))
+                Walk(Child);
+    };
+    Walk(W);
+    return Out;
+}
+
+class Language : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        EnsureApp();
+        SavedExeDir = ExeDir;
+        ExeDir = VESTRO_DIST_DIR "/";
+        InitializeGlobals({});
+        Template = Catalogue(Po("default.pot"));
+    }
+    static void TearDownTestSuite()
+    {
+        SetInterfaceLanguage("en");
+        FinalizeGlobals();
+        ExeDir = SavedExeDir;
+    }
+    void SetUp() override
+    {
+        KeptFile = FileOption;
+        KeptSystem = SystemOption;
+        Dir = fs::temp_directory_path() / ("vestro-language-" + std::to_string(QCoreApplication::applicationPid()));
+        fs::create_directories(Dir / "ini");
+        ExeDir = Dir.string() + "/";
+        DataDir = ExeDir;
+        IniDir = DataDir + "ini/";
+        IniFileName = GetSettingsFileName({});
+        std::ofstream(IniFileName) << "[File]\nSameDirectory=1\n";
+        LoadIniFile(IniFileName);
+    }
+    void TearDown() override
+    {
+        SetInterfaceLanguage("en");
+        FileOption = KeptFile;
+        SystemOption = KeptSystem;
+        ExeDir = VESTRO_DIST_DIR "/";
+        fs::remove_all(Dir);
+    }
+    // Starts the program's globals again in the language Code, as a start
+    // with that language saved does: the effects take their names then.
+    void Select(const char* Code)
+    {
+        const std::string Kept = ExeDir;
+        FinalizeGlobals();
+        ExeDir = VESTRO_DIST_DIR "/";
+        SystemOption.Language = Code;
+        InitializeGlobals({});
+        ExeDir = Kept;
+        LoadIniFile(IniFileName);
+    }
+
+    // The windows a user meets first: the main window with its menus, tool
+    // bars and columns, the option dialogs and three effect dialogs.
+    std::vector<std::pair<std::string, std::vector<std::string>>> Windows()
+    {
+        std::vector<std::pair<std::string, std::vector<std::string>>> Out;
+        {
+            TMainForm Main({});
+            Main.show();
+            QApplication::processEvents();
+            Out.emplace_back("main window", ShownTexts(&Main));
+            const std::pair<const char*, std::function<QWidget*()>> Dialogs[] = {
+                {"FormatConversion", [] { return new TPictureFormatForm; }},
+                {"JPEGSettings", [] { return new TJPEGOptionForm(JPEGOption); }},
+                {"PNGSettings", [] { return new TPNGOptionForm(PNGOption); }},
+                {"BMPSettings", [] { return new TBitmapOptionForm(BitmapOption); }},
+                {"ResizeSettings", [] { return new TResizeOptionForm(ResizeOption); }},
+                {"MetadataSettings", [] { return new TMetadataOptionForm; }},
+                {"SystemSettings", [] { return new TSystemOptionForm; }},
+                {"CombineSettings", [] { return new TCombineOptionForm; }},
+                {"PluginSettings", [] { return new TSusiePluginOptionForm; }},
+                {"ExternalViewer", [] { return new TPreviewOptionForm(PreviewOption); }},
+                {"OutputFolder", [] { return new TFolderOptionForm; }},
+                {"CreateShortcut", [] { return new TCreateShortCutForm; }},
+                {"About", [] { return new TAboutForm; }},
+                {"Rotation", [] { return new TRotationOptionForm; }},
+                {"Grayscale", [] { return new TGrayscaleForm; }},
+                {"JPEGTran", [] { return new TJPEGTranOptionForm; }},
+            };
+            for (const auto& [Name, Make] : Dialogs) {
+                std::unique_ptr<QWidget> D(Make());
+                Out.emplace_back(Name, ShownTexts(D.get()));
+            }
+        }
+        return Out;
+    }
+
+    static std::map<std::string, std::string> Template;
+    static std::string SavedExeDir;
+    fs::path Dir;
+    TFileOption KeptFile;
+    TSystemOption KeptSystem;
+};
+std::map<std::string, std::string> Language::Template;
+std::string Language::SavedExeDir;
+
+} // namespace
+
+TEST_F(Language, EveryCatalogueTranslatesTheWholeTemplate)
+{
+    ASSERT_GT(Template.size(), 300u);
+    for (const char* Lang : {"de.po", "ja.po"}) {
+        const auto Cat = Catalogue(Po(Lang));
+        for (const auto& [Id, Str] : Template) {
+            const auto It = Cat.find(Id);
+            EXPECT_TRUE(It != Cat.end() && !It->second.empty()) << Lang << " lacks: " << Id;
+            // A menu caption keeps its mnemonic mark.
+            if (It != Cat.end() && Id.find("(&") != std::string::npos) {
+                EXPECT_NE(It->second.find("(&"), std::string::npos) << Lang << ": " << It->second;
+            }
+        }
+        for (const auto& [Id, Str] : Cat)
+            EXPECT_TRUE(Template.count(Id)) << Lang << " keeps a text the program no longer has: " << Id;
+    }
+    // English is the program's own text: its catalogue lists every text and
+    // translates none.
+    const auto En = Catalogue(Po("en.po"));
+    EXPECT_EQ(En.size(), Template.size());
+    for (const auto& [Id, Str] : En)
+        EXPECT_EQ(Str, "") << Id;
+}
+
+TEST_F(Language, EnglishIsOfferedBesideTheTranslations)
+{
+    // Listing reads the catalogues of the program folder.
+    ExeDir = VESTRO_DIST_DIR "/";
+    LoadLanguageList();
+    const std::set<std::string> Listed(LanguageList.begin(), LanguageList.end());
+    EXPECT_TRUE(Listed.count("en=English"));
+    EXPECT_TRUE(Listed.count("de=Deutsch"));
+    EXPECT_TRUE(Listed.count("ja=日本語"));
+}
+
+TEST_F(Language, EveryShownTextComesFromTheTemplate)
+{
+    // In English each text a window shows is a catalogue key (or holds no
+    // word at all), so that a translation can reach it.
+    Select("en");
+    std::set<std::string> Keys;
+    for (const auto& [Id, Str] : Template)
+        Keys.insert(Plain(Id));
+    for (const std::string& L : LanguageList)
+        Keys.insert(L.substr(L.find('=') + 1)); // each language by its own name
+    // Names of formats and units, the product's notice and address, the font.
+    for (const char* Name : {"ARGB", "XRGB", "BITMAPINFOHEADER", "BITMAPV4HEADER", "dpi",
+                             "Copyright (C) the Vestro Image Resizer developers", ProductWebAddress})
+        Keys.insert(Plain(Name));
+    Keys.insert(QString::fromStdString(UIFontName).toStdString());
+    for (const auto& [Name, Texts] : Windows())
+        for (const std::string& T : Texts) {
+            const bool Word = std::any_of(T.begin(), T.end(), [](char c) { return std::isalpha((unsigned char)c); });
+            const bool Product = T.rfind("Vestro Image Resizer", 0) == 0;
+            EXPECT_TRUE(!Word || Product || Keys.count(Plain(T)) || Keys.count(TextPart(T))) << Name << ": \"" << T << "\"";
+        }
+}
+
+TEST_F(Language, GermanWindowsShowNoEnglishLeftOver)
+{
+    Select("de");
+    // Every English key whose German text differs must not be seen.
+    std::set<std::string> English;
+    for (const auto& [Id, Str] : Catalogue(Po("de.po")))
+        if (Plain(Str) != Plain(Id))
+            English.insert(Plain(Id));
+    size_t Seen = 0;
+    for (const auto& [Name, Texts] : Windows()) {
+        Seen += Texts.size();
+        for (const std::string& T : Texts)
+            EXPECT_FALSE(English.count(Plain(T)) || English.count(TextPart(T))) << Name << " shows English: \"" << T << "\"";
+    }
+    EXPECT_GT(Seen, 200u);
+
+    // The menu bar as a German user reads it, mnemonics on their own letters.
+    TMainForm Main({});
+    QStringList Menus;
+    for (QAction* A : Main.menuBar()->actions())
+        Menus << A->text();
+    EXPECT_EQ(Menus.join(QLatin1Char('|')).toStdString(),
+              "&Datei|&Liste|&Ansicht|&Einstellungen|&Umwandeln|&Sprache|&Hilfe");
+    TSystemOptionForm Dialog;
+    EXPECT_EQ(Dialog.windowTitle().toStdString(), "Systemeinstellungen");
+}
