@@ -210,26 +210,6 @@ TEST_F(EndToEnd, ToolKilledByCancelNeitherReplacesTheOutputNorDeletesTheSource)
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
 }
 
-TEST_F(EndToEnd, ExifIsCarriedIntoTheResizedJPEG)
-{
-    // "Exif", the TIFF header and IFD0 with Orientation 6.
-    const uint8_t Exif[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
-                            0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};
-    Add(MakeJPEG("a.jpg", 80, 60, 1, Exif, sizeof Exif));
-    Effects.SetResizeParam(RULE_PERCENT, 50, 0);
-    ASSERT_TRUE(Run(1, IO));
-    ASSERT_TRUE(Lines().empty()) << Lines()[0];
-    TImageInfo Out;
-    ASSERT_TRUE(GetImageInfo((Dir / "out" / "a.jpg").string(), Out));
-    EXPECT_TRUE(Out.HasExif());
-    EXPECT_EQ(Out.Orientation(), 6);
-    EXPECT_NE(Read(Dir / "out" / "a.jpg").find("Vestro"), std::string::npos);
-
-    JPEGOption.AddExifInfo = false;
-    ASSERT_TRUE(Run(1, IO));
-    EXPECT_EQ(Read(Dir / "out" / "a.jpg").find("Exif"), std::string::npos);
-}
-
 namespace {
 
 void PutLE(std::string& S, size_t At, uint32_t V, int Bytes)

@@ -1,23 +1,11 @@
 // What a run reports, through the batch engine and the process-wide error
 // log: every input asked for and not written gets one "name: reason" line,
-// expected answers of the codec library are no failures, and the chain's
-// external images are there when the workers need them.
+// and expected answers of the codec library are no failures.
 #include "BatchFixture.h"
 #include "../core/FilesTestUtil.h"
 #include "core/PalettePNG.h"
-#include "effects/CompositeOptionFrm.h"
 
 namespace {
-
-// A real photograph from the system's wallpapers, or empty.
-fs::path Photograph()
-{
-    std::error_code Ec;
-    for (const auto& E : fs::directory_iterator("/usr/share/backgrounds/mate/nature", Ec))
-        if (E.path().extension() == ".jpg")
-            return E.path();
-    return {};
-}
 
 class Reported : public BatchRunTest {
 protected:
@@ -69,47 +57,6 @@ TEST_F(Reported, EncodingsThatDoNotFitTheirBufferAreNoErrors)
     }
 }
 
-TEST_F(Reported, CompositeImageIsLoadedForTheRunOnAPhotograph)
-{
-    const fs::path Photo = Photograph();
-    if (Photo.empty())
-        GTEST_SKIP() << "no photographs installed (mate-backgrounds)";
-    // An opaque red logo, 40 x 30, for the bottom-right corner.
-    TImgInfo Logo;
-    AllocImg(Logo, 40, 30, 4);
-    for (uint32_t Y = 0; Y < 30; ++Y)
-        for (uint32_t X = 0; X < 40; ++X) {
-            uint8_t* P = ScanLine(Logo, Y) + X * 4;
-            P[0] = 0, P[1] = 0, P[2] = 255, P[3] = 255;
-        }
-    const fs::path LogoFile = Dir / "logo.png";
-    ASSERT_NE(WritePNGFile(LogoFile.string(), Logo, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()), 0);
-    FreeImg(Logo);
-
-    fs::copy_file(Photo, Dir / "in" / "photo.jpg");
-    Add(Dir / "in" / "photo.jpg");
-    auto C = std::make_unique<TCompositeEffect>();
-    C->FImageFileName = LogoFile.string();
-    C->FBasePos = 8; // bottom right
-    C->FUse = true;
-    Effects.AddFilter(std::move(C));
-    Effects.SetResizeParam(RULE_PERCENT, 25, 0);
-    FileOption.FileNameFormat = "<old>.png";
-    ASSERT_TRUE(Run(2, IO));
-    EXPECT_TRUE(Lines().empty()) << Lines()[0];
-
-    TImgInfo Img;
-    uint32_t Flags = 0;
-    TBGColor Bg = DefaultBGColor;
-    ASSERT_NE(ReadPNGFile(Out("photo.png").string(), Img, Flags, nullptr, Bg), 0);
-    EXPECT_EQ(Img.Width, uint32_t(SizeOf(Photo).first / 4));
-    const uint8_t* Corner = ScanLine(Img, Img.Height - 1) + uint64_t(Img.Width - 1) * Img.Channels;
-    EXPECT_EQ(Corner[0], 0);
-    EXPECT_EQ(Corner[2], 255);
-    const uint8_t* Outside = ScanLine(Img, Img.Height - 31) + uint64_t(Img.Width - 1) * Img.Channels;
-    EXPECT_FALSE(Outside[0] == 0 && Outside[1] == 0 && Outside[2] == 255);
-    FreeImg(Img);
-}
 
 namespace {
 

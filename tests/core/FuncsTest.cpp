@@ -78,38 +78,6 @@ TEST(SizeExpression, PointWorksInEveryLocaleBesideTheLocaleSeparator)
     ExpectEvalError("1,5.2", ',');
 }
 
-TEST(SizeExpression, Validation)
-{
-    std::string t = " W /  2 ";
-    EXPECT_TRUE(IsValidSizeExpression(t));
-    EXPECT_EQ(t, "W/2");
-    std::string empty;
-    EXPECT_TRUE(IsValidSizeExpression(empty));
-    for (std::string bad : {std::string("W,2"), std::string("1;2"), std::string("x+1"), std::string("2^3"), std::string("1\0", 2)})
-        EXPECT_FALSE(IsValidSizeExpression(bad)) << bad;
-    std::string all = "0123456789.+-*/()WHwh";
-    EXPECT_TRUE(IsValidSizeExpression(all));
-    EXPECT_EQ(SubstituteWidthHeight("w+W*h-H", 12, 34), "12+12*34-34");
-}
-
-TEST(RatioPair, Items)
-{
-    const auto pair = [](const char* t) {
-        int32_t a = -1, b = -1;
-        ParseRatioPair(t, a, b);
-        return std::make_pair(a, b);
-    };
-    EXPECT_EQ(pair("16:9"), std::make_pair(16, 9));
-    EXPECT_EQ(pair(" 4 : 3 "), std::make_pair(4, 3));
-    EXPECT_EQ(pair("\"3\":\"2\""), std::make_pair(3, 2));
-    EXPECT_EQ(pair("16:9:1"), std::make_pair(0, 0));
-    EXPECT_EQ(pair("16"), std::make_pair(0, 0));
-    EXPECT_EQ(pair(""), std::make_pair(0, 0));
-    EXPECT_EQ(pair("a:9"), std::make_pair(0, 9));
-    EXPECT_EQ(pair("16:"), std::make_pair(16, 0));
-    EXPECT_EQ(pair("16 9"), std::make_pair(16, 9)); // a blank separates too
-}
-
 TEST(StrToInt, Forms)
 {
     int32_t v = 7;
@@ -125,20 +93,4 @@ TEST(StrToInt, Forms)
     for (const char* bad : {"", "-", "2147483648", "12a", " 1", "1.0", "$", "0x100000000", "--1"})
         EXPECT_FALSE(TryStrToInt(bad, v)) << bad;
     EXPECT_EQ(v, 7);
-}
-
-TEST(PixelFill, WritesExactlyCountPixels)
-{
-    uint8_t buf[16];
-    std::memset(buf, 0xEE, sizeof buf);
-    FillPixels24(buf, 3, 0x00112233);
-    const uint8_t want24[] = {0x33, 0x22, 0x11, 0x33, 0x22, 0x11, 0x33, 0x22, 0x11, 0xEE};
-    EXPECT_EQ(std::memcmp(buf, want24, sizeof want24), 0);
-    FillPixels24(buf, 0, 0);
-    FillPixels32(buf, -1, 0);
-    EXPECT_EQ(buf[0], 0x33);
-    FillPixels32(buf, 2, 0xA1B2C3D4);
-    EXPECT_EQ(buf[0], 0xD4);
-    EXPECT_EQ(buf[7], 0xA1);
-    EXPECT_EQ(buf[8], 0x11); // the third 3-byte pixel is untouched
 }

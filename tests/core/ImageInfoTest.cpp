@@ -148,17 +148,6 @@ TEST_F(Probe, SizesPastFourGigabytes)
     EXPECT_GT(I.DateTimeLastWrite, 40000); // after 2009
 }
 
-TEST(ImageInfo, SizeText)
-{
-    TImageInfo I;
-    for (const auto& [S, Text] : {std::pair<int64_t, const char*>{1023, "1023 Byte"}, {1024, "1.00 KB"},
-                                  {10240, "10.0 KB"}, {1023999, "999 KB"}, {1024000, "0.98 MB"},
-                                  {104857600, "100 MB"}}) {
-        I.Size = S;
-        EXPECT_EQ(I.SizeStr(), Text);
-    }
-}
-
 class FileList : public ::testing::Test {
 protected:
     void Add(const std::string& Path, int32_t W, int32_t H)

@@ -11,14 +11,6 @@
 
 namespace {
 
-TEST(Loader, FormatFromOutputName)
-{
-    EXPECT_EQ(FormatIdFromExt("/a/B.JPEG"), ofJPEG);
-    EXPECT_EQ(FormatIdFromExt("x.Png"), ofPNG);
-    EXPECT_EQ(FormatIdFromExt("x.gif"), ofNone);
-    EXPECT_EQ(FormatIdFromExt("/dir.jpg/noext"), ofNone);
-}
-
 TEST(Loader, DecodeDenominator)
 {
     TOptionGuard Guard;

@@ -132,22 +132,6 @@ TEST_F(NameRule, FolderCountsContinueAfterExistingFiles)
     EXPECT_EQ(Make("<c>"), D.Path + "10.png");
 }
 
-TEST_F(NameRule, ResizeModeText)
-{
-    ResizeOption.DecimationMode = 2;
-    ResizeOption.DecimationRadius = 3;
-    ResizeOption.InterpolationMode = 4;
-    ResizeOption.InterpolationSharp = 1;
-    ResizeOption.SIMDMode = 3;
-    EXPECT_EQ(Make("<resizemode>", 1, {0.5, 0.5}), "/photos/2016/Lanczos3_int.png");
-    EXPECT_EQ(Make("<resizemode>", 1, {1.0, 2.0}), "/photos/2016/Bicubic1_int.png");
-    ResizeOption.SIMDMode = 2;
-    ResizeOption.Degamma = true;
-    EXPECT_EQ(Make("<resizemode>"), "/photos/2016/None_float_degamma.png");
-    ResizeOption.DecimationMode = 1;
-    EXPECT_EQ(Make("<resizemode>", 1, {0.5, 2.0}), "/photos/2016/Average_float_degamma.png");
-}
-
 TEST(TextTokens, ExpandsAndWritesUnknownNamesBare)
 {
     TDateTime D;

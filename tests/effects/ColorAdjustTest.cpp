@@ -69,7 +69,7 @@ TEST(ColorAdjustEffect, StagesAndWorkingForm)
     }
 }
 
-TEST(ColorAdjustEffect, SettingsReadWithCorrectionsAndRoundTrip)
+TEST(ColorAdjustEffect, SettingsReadWithCorrections)
 {
     TTestDir d;
     TColorAdjust e;
@@ -88,17 +88,4 @@ TEST(ColorAdjustEffect, SettingsReadWithCorrectionsAndRoundTrip)
     TPatternPicture p(8, 3, 3);
     TEffectParams prm;
     e.DoEffect(p.I, prm);
-
-    e.FLumaMin = -12, e.FHue = -78, e.FRGBGamma = 0.85, e.FHistogram = false;
-    TMemIniFile w((d.P / "w.ini").string());
-    e.WriteIniFile(w);
-    EXPECT_EQ(w.ReadSection("ColorCorrection"),
-              (std::vector<std::string>{"Use", "Order", "LumaMin", "LumaMax", "Chroma", "Hue", "Contrast",
-                                        "RGBGamma", "YGamma", "Preview", "Histogram"}));
-    TColorAdjust r;
-    r.ReadIniFile(w);
-    EXPECT_EQ(r.Param().LumaMin, -12);
-    EXPECT_EQ(r.Param().Hue, -78);
-    EXPECT_EQ(r.Param().RGBGamma, 0.85);
-    EXPECT_FALSE(r.FHistogram);
 }

@@ -137,21 +137,3 @@ TEST_F(TCompositeFile, MissingOrDamagedFileFailsThePicture)
     TTestImg Pic(4, 4, {1, 2, 3});
     EXPECT_NO_THROW(None.DoEffect(Pic.I, Params));
 }
-
-TEST(CompositeEffect, SettingsRoundTripAndReload)
-{
-    TMemIniFile Ini("");
-    TCompositeEffect E;
-    E.FMode = 1, E.FBasePos = 3, E.FOffsetX = -7, E.FOpacity = 40;
-    E.FImageFileName = "/pictures/logo.png";
-    E.WriteIniFile(Ini);
-    TCompositeEffect F;
-    AllocImg(F.FExternalImg, 2, 2, 3);
-    F.ReadIniFile(Ini);
-    EXPECT_EQ(F.FExternalImg.Mem, nullptr) << "reading forgets the loaded image";
-    EXPECT_EQ(F.FMode, 1);
-    EXPECT_EQ(F.FBasePos, 3);
-    EXPECT_EQ(F.FOffsetX, -7);
-    EXPECT_EQ(F.FOpacity, 40);
-    EXPECT_EQ(F.FImageFileName, "/pictures/logo.png");
-}

@@ -94,24 +94,6 @@ std::string Join(const std::vector<std::string>& V)
 
 } // namespace
 
-TEST_F(JPEGTranTest, OptionsFollowTheSettings)
-{
-    bool Reset = true;
-    EXPECT_EQ(Join(T->MakeOptions(100, 50, 0, Reset)), "-trim -copy all -optimize");
-    EXPECT_FALSE(Reset);
-
-    T->FRotation = JT_AUTO;
-    EXPECT_EQ(Join(T->MakeOptions(100, 50, 3, Reset)), "-trim -copy all -optimize");
-    EXPECT_FALSE(Reset);
-    EXPECT_EQ(Join(T->MakeOptions(100, 50, 6, Reset)), "-trim -copy all -optimize -rotate 90");
-    EXPECT_TRUE(Reset);
-    T->FRemoveExtraMarker = true;
-    T->FOptimize = false;
-    T->FProgressive = T->FGrayscale = true;
-    EXPECT_EQ(Join(T->MakeOptions(100, 50, 8, Reset)), "-trim -copy none -progressive -grayscale -rotate 270");
-    EXPECT_FALSE(Reset) << "no markers copied, no orientation to reset";
-}
-
 TEST_F(JPEGTranTest, CropFollowsTheTrimmingRuleInTheOutputsCoordinates)
 {
     bool Reset = false;

@@ -13,9 +13,10 @@ using Jpeg = kodextest::TKodexTest;
 
 namespace {
 
-// A CMYK JPEG made straight with libjpeg, samples stored inverted as Adobe
-// files hold them (255 = no ink).
-std::vector<uint8_t> MakeCMYKJpeg(uint32_t W, uint32_t H, const uint8_t Cmyk[4])
+// A JPEG made straight with libjpeg: gray or colour of the test picture (with
+// arithmetic coding when asked), or, given Cmyk, flat CMYK with the samples
+// stored inverted as Adobe files hold them (255 = no ink).
+std::vector<uint8_t> MakeJpeg(uint32_t W, uint32_t H, int Components, bool Arith, const uint8_t* Cmyk = nullptr)
 {
     jpeg_compress_struct c;
     jpeg_error_mgr e;
@@ -26,45 +27,18 @@ std::vector<uint8_t> MakeCMYKJpeg(uint32_t W, uint32_t H, const uint8_t Cmyk[4])
     jpeg_mem_dest(&c, &out, &size);
     c.image_width = W;
     c.image_height = H;
-    c.input_components = 4;
-    c.in_color_space = JCS_CMYK;
+    c.input_components = Cmyk ? 4 : Components;
+    c.in_color_space = Cmyk ? JCS_CMYK : Components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 100, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(W * 4);
-    for (uint32_t x = 0; x < W; ++x)
-        std::memcpy(&row[x * 4], Cmyk, 4);
-    for (uint32_t y = 0; y < H; ++y) {
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<uint8_t> v(out, out + size);
-    std::free(out);
-    return v;
-}
-
-// A gray or colour JPEG of the test picture made straight with libjpeg, with
-// arithmetic coding when asked.
-std::vector<uint8_t> MakeJpeg(uint32_t W, uint32_t H, int Components, bool Arith)
-{
-    jpeg_compress_struct c;
-    jpeg_error_mgr e;
-    c.err = jpeg_std_error(&e);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = W;
-    c.image_height = H;
-    c.input_components = Components;
-    c.in_color_space = Components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&c);
+    if (Cmyk)
+        jpeg_set_quality(&c, 100, TRUE);
     c.arith_code = Arith ? TRUE : FALSE;
     jpeg_start_compress(&c, TRUE);
-    TOwnedImg pic{MakePicture(W, H, uint32_t(Components))};
+    TOwnedImg pic{MakePicture(W, H, uint32_t(c.input_components))};
     for (uint32_t y = 0; y < H; ++y) {
+        if (Cmyk)
+            for (uint32_t x = 0; x < W; ++x)
+                std::memcpy(ScanLine(pic.Img, y) + x * 4, Cmyk, 4);
         JSAMPROW r = ScanLine(pic.Img, y);
         jpeg_write_scanlines(&c, &r, 1);
     }
@@ -185,7 +159,7 @@ TEST_F(Jpeg, JpegCMYKReadsAsInvertedSamplesAndConverts)
 {
     const uint8_t ink[4] = {255 - 0, 255 - 128, 255 - 255, 255 - 0}; // no cyan, half magenta, full yellow
     const std::string f = Scratch / "cmyk.jpg";
-    WriteBytes(f, MakeCMYKJpeg(16, 16, ink));
+    WriteBytes(f, MakeJpeg(16, 16, 4, false, ink));
     TOwnedImg out{};
     int32_t den = 1;
     bool ycc = true;

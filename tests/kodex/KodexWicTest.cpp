@@ -3,6 +3,7 @@
 #include "KodexTestUtil.h"
 
 
+#include <functional>
 #include <gif_lib.h>
 #include <libheif/heif.h>
 #include <tiffio.h>
@@ -99,6 +100,44 @@ heif_compression_format HeifFormat()
         if (heif_have_encoder_for_format(f) && heif_have_decoder_for_format(f))
             return f;
     return heif_compression_undefined;
+}
+
+// Encodes a W x H picture at quality 95: Fill gives the red, green, blue of
+// each pixel; Turned stores it with a quarter-turn of the file's own, Exif is
+// an APP1 payload to put beside it.
+bool WriteHeif(heif_compression_format Fmt, const std::string& F, int W, int H,
+               const std::function<void(int, int, uint8_t*)>& Fill, bool Turned = false,
+               const std::vector<uint8_t>& Exif = {})
+{
+    heif_context* ctx = heif_context_alloc();
+    heif_encoder* enc = nullptr;
+    bool ok = heif_context_get_encoder_for_format(ctx, Fmt, &enc).code == heif_error_Ok;
+    heif_image* img = nullptr;
+    heif_image_handle* h = nullptr;
+    heif_encoding_options* opts = heif_encoding_options_alloc();
+    if (ok) {
+        heif_encoder_set_lossy_quality(enc, 95);
+        heif_image_create(W, H, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &img);
+        heif_image_add_plane(img, heif_channel_interleaved, W, H, 8);
+        int stride = 0;
+        uint8_t* p = heif_image_get_plane(img, heif_channel_interleaved, &stride);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                Fill(x, y, p + y * stride + x * 3);
+        if (Turned)
+            opts->image_orientation = heif_orientation_rotate_90_cw;
+        ok = heif_context_encode_image(ctx, img, enc, opts, &h).code == heif_error_Ok;
+    }
+    // libheif takes the TIFF structure after a 4-byte offset of its own.
+    if (ok && !Exif.empty())
+        ok = heif_context_add_exif_metadata(ctx, h, Exif.data() + 6, int(Exif.size() - 6)).code == heif_error_Ok;
+    ok = ok && heif_context_write_to_file(ctx, F.c_str()).code == heif_error_Ok;
+    heif_image_handle_release(h);
+    heif_encoding_options_free(opts);
+    heif_image_release(img);
+    heif_encoder_release(enc);
+    heif_context_free(ctx);
+    return ok;
 }
 
 } // namespace
@@ -287,16 +326,11 @@ TEST_F(Wic, GifFirstFrameWithTransparency)
 TEST_F(Wic, WebpLosslessWithProfileAndExif)
 {
     for (bool alpha : {false, true}) {
-        uint8_t bgr[2][3][4];
-        for (int y = 0; y < 2; ++y)
-            for (int x = 0; x < 3; ++x)
-                for (int c = 0; c < 4; ++c)
-                    bgr[y][x][c] = kPixels[y][x][c];
         uint8_t packed[18];
         for (int i = 0; i < 6; ++i)
-            std::memcpy(packed + i * 3, &bgr[i / 3][i % 3][0], 3);
+            std::memcpy(packed + i * 3, kPixels[i / 3][i % 3], 3);
         uint8_t* enc = nullptr;
-        const size_t n = alpha ? WebPEncodeLosslessBGRA(&bgr[0][0][0], 3, 2, 12, &enc)
+        const size_t n = alpha ? WebPEncodeLosslessBGRA(&kPixels[0][0][0], 3, 2, 12, &enc)
                                : WebPEncodeLosslessBGR(packed, 3, 2, 9, &enc);
         ASSERT_GT(n, 0u);
         const std::vector<uint8_t> prof = MakeProfile("Webp RGB");
@@ -348,30 +382,12 @@ TEST_F(Wic, HeifReadsToTheEncodedColours)
     const heif_compression_format fmt = HeifFormat();
     if (fmt == heif_compression_undefined)
         GTEST_SKIP() << "this libheif build cannot both encode and decode";
-    heif_context* ctx = heif_context_alloc();
-    heif_encoder* enc = nullptr;
-    ASSERT_EQ(heif_context_get_encoder_for_format(ctx, fmt, &enc).code, heif_error_Ok);
-    heif_encoder_set_lossy_quality(enc, 95);
-    heif_image* img = nullptr;
-    heif_image_create(64, 64, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &img);
-    heif_image_add_plane(img, heif_channel_interleaved, 64, 64, 8);
-    int stride = 0;
-    uint8_t* p = heif_image_get_plane(img, heif_channel_interleaved, &stride);
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x) {
-            uint8_t* q = p + y * stride + x * 3;
-            q[0] = y < 32 ? 200 : 20; // red on the top half
-            q[1] = 60;
-            q[2] = x < 32 ? 30 : 220; // blue on the right half
-        }
-    heif_image_handle* h = nullptr;
-    ASSERT_EQ(heif_context_encode_image(ctx, img, enc, nullptr, &h).code, heif_error_Ok);
     const std::string f = Scratch / "h.heic";
-    ASSERT_EQ(heif_context_write_to_file(ctx, f.c_str()).code, heif_error_Ok);
-    heif_image_handle_release(h);
-    heif_image_release(img);
-    heif_encoder_release(enc);
-    heif_context_free(ctx);
+    ASSERT_TRUE(WriteHeif(fmt, f, 64, 64, [](int x, int y, uint8_t* q) {
+        q[0] = y < 32 ? 200 : 20; // red on the top half
+        q[1] = 60;
+        q[2] = x < 32 ? 30 : 220; // blue on the right half
+    }));
 
     TOwnedImg out{};
     ASSERT_TRUE(ReadWICFile(f, out.Img, 0, nullptr, TBGColor{}));
@@ -399,32 +415,11 @@ TEST_F(Wic, HeifRotatedByTheFileIsNotTurnedAgainByItsExif)
     const heif_compression_format fmt = HeifFormat();
     if (fmt == heif_compression_undefined)
         GTEST_SKIP() << "this libheif build cannot both encode and decode";
-    heif_context* ctx = heif_context_alloc();
-    heif_encoder* enc = nullptr;
-    ASSERT_EQ(heif_context_get_encoder_for_format(ctx, fmt, &enc).code, heif_error_Ok);
-    heif_image* img = nullptr;
-    heif_image_create(64, 32, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &img);
-    heif_image_add_plane(img, heif_channel_interleaved, 64, 32, 8);
-    int stride = 0;
-    uint8_t* p = heif_image_get_plane(img, heif_channel_interleaved, &stride);
-    for (int y = 0; y < 32; ++y)
-        std::memset(p + y * stride, 128, 64 * 3);
-    heif_encoding_options* opts = heif_encoding_options_alloc();
-    opts->image_orientation = heif_orientation_rotate_90_cw;
-    heif_image_handle* h = nullptr;
-    ASSERT_EQ(heif_context_encode_image(ctx, img, enc, opts, &h).code, heif_error_Ok);
     TKodexInfo tags{};
     tags.Orientation = 6;
-    const std::vector<uint8_t> exif = ExifPayload(tags);
-    // libheif takes the TIFF structure after a 4-byte offset of its own.
-    ASSERT_EQ(heif_context_add_exif_metadata(ctx, h, exif.data() + 6, int(exif.size() - 6)).code, heif_error_Ok);
     const std::string f = Scratch / "r.heic";
-    ASSERT_EQ(heif_context_write_to_file(ctx, f.c_str()).code, heif_error_Ok);
-    heif_image_handle_release(h);
-    heif_encoding_options_free(opts);
-    heif_image_release(img);
-    heif_encoder_release(enc);
-    heif_context_free(ctx);
+    ASSERT_TRUE(WriteHeif(fmt, f, 64, 32, [](int, int, uint8_t* q) { q[0] = q[1] = q[2] = 128; }, true,
+                          ExifPayload(tags)));
 
     TOwnedImg out{};
     ASSERT_TRUE(ReadWICFile(f, out.Img, 0, nullptr, TBGColor{}));
