@@ -212,14 +212,6 @@ void ApplyAddBlank(TImgInfo& Img, const TAddBlankParam& Param, TGaussianBlur* Bl
     Img = New;
 }
 
-TAddBlankDialogProc AddBlankDialogProc = nullptr;
-
-void TAddBlankFilter::ShowConfigDialog()
-{
-    if (AddBlankDialogProc)
-        AddBlankDialogProc(*this);
-}
-
 TAddBlankFilter::TAddBlankFilter() : TEffect(LoadResText(SAddBlank), 'B', Section, EFFECT_ADDBLANK)
 {
 }

@@ -56,15 +56,9 @@ class TAddBlankFilter : public TEffect {
 public:
     TAddBlankFilter();
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
-    void ShowConfigDialog() override;
     void ReadIniFile(TMemIniFile& Ini) override;
     void WriteIniFile(TMemIniFile& Ini) override;
 
     TAddBlankParam FAddBlankParam;
     bool FPreview = true; // the dialog's Preview box
 };
-
-// The settings dialog, installed by the window code; null in windowless
-// builds (the effect then has no dialog). True when the user confirmed.
-using TAddBlankDialogProc = bool (*)(TAddBlankFilter& Effect);
-extern TAddBlankDialogProc AddBlankDialogProc;

@@ -250,14 +250,6 @@ TAddTextEffect::TAddTextEffect() : TEffect(LoadResText(SAddText), 'I', Section, 
 {
 }
 
-TAddTextDialogProc AddTextDialogProc = nullptr;
-
-void TAddTextEffect::ShowConfigDialog()
-{
-    if (AddTextDialogProc)
-        AddTextDialogProc(*this);
-}
-
 void TAddTextEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
 {
     YCbCrToBGRInPlace(Img, Params.IsYCbCr);

@@ -60,17 +60,12 @@ public:
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     void ReadIniFile(TMemIniFile& Ini) override;
     void WriteIniFile(TMemIniFile& Ini) override;
-    void ShowConfigDialog() override;
 
     std::string FText; // lines separated by CR LF; tokens expanded per file
     TFont FFont;
     TAddTextParam FParam;
 };
 
-// The settings dialog, installed by the window code; null in windowless
-// builds (the effect then has no dialog). True when the user confirmed.
-using TAddTextDialogProc = bool (*)(TAddTextEffect& Effect);
-extern TAddTextDialogProc AddTextDialogProc;
 
 // Draws Text (tokens already expanded) onto Img: box, shadow, glow and letters
 // in that order. Resizer shrinks the 4x text rendering; Blur blurs shadow and

@@ -61,8 +61,6 @@ void Apply(TImgInfo& Img, bool& IsYCbCr, const TColorAdjustParam& P, const TTabl
 
 } // namespace
 
-TColorCorrectionDialogProc ColorCorrectionDialogProc = nullptr;
-
 TColorAdjust::TColorAdjust() : TEffect(LoadResText(SColorAdjust), 'H', kSection, EFFECT_COLORADJUST)
 {
     BuildTables();
@@ -96,12 +94,6 @@ void TColorAdjust::ReadIniFile(TMemIniFile& Ini)
     FPreview = Ini.ReadBool(kSection, "Preview", true);
     FHistogram = Ini.ReadBool(kSection, "Histogram", true);
     BuildTables();
-}
-
-void TColorAdjust::ShowConfigDialog()
-{
-    if (ColorCorrectionDialogProc)
-        ColorCorrectionDialogProc(*this);
 }
 
 void TColorAdjust::WriteIniFile(TMemIniFile& Ini)

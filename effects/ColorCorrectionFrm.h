@@ -33,7 +33,6 @@ public:
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     void ReadIniFile(TMemIniFile& Ini) override;
     void WriteIniFile(TMemIniFile& Ini) override;
-    void ShowConfigDialog() override;
     // Rebuilds the process-wide tables from the values. GUI thread only,
     // never while a batch runs.
     void BuildTables() const;
@@ -52,10 +51,6 @@ public:
     bool FHistogram = true;
 };
 
-// The settings dialog, installed by the window code; null in windowless
-// builds (the effect then has no dialog). True when the user confirmed.
-using TColorCorrectionDialogProc = bool (*)(TColorAdjust& Effect);
-extern TColorCorrectionDialogProc ColorCorrectionDialogProc;
 
 // The preview's form of the effect on a BGR(A) or gray picture, with tables
 // built for this call (the process-wide ones are left alone).

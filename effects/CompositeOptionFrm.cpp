@@ -89,14 +89,6 @@ TCompositeEffect::TCompositeEffect() : TEffect(LoadResText(SComposite), 'W', Sec
 {
 }
 
-TCompositeDialogProc CompositeDialogProc = nullptr;
-
-void TCompositeEffect::ShowConfigDialog()
-{
-    if (CompositeDialogProc)
-        CompositeDialogProc(*this);
-}
-
 TCompositeEffect::~TCompositeEffect()
 {
     FreeImg(FExternalImg);

@@ -37,7 +37,6 @@ public:
     void LoadExternalImage() override;
     // Forgets the loaded image so that the next use loads the file again.
     void FreeExternalImage();
-    void ShowConfigDialog() override;
 
     int32_t FMode = 0;
     std::string FImageFileName;
@@ -47,8 +46,3 @@ public:
     TImgInfo FExternalImg; // owned; empty until loaded
     std::string FLoadError; // why the last load failed; empty after success
 };
-
-// The settings dialog, installed by the window code; null in windowless
-// builds (the effect then has no dialog). True when the user confirmed.
-using TCompositeDialogProc = bool (*)(TCompositeEffect& Effect);
-extern TCompositeDialogProc CompositeDialogProc;

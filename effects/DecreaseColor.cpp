@@ -19,8 +19,6 @@
 #include <filesystem>
 #include <thread>
 
-TDecreaseColorDialogProc DecreaseColorDialogProc = nullptr;
-
 namespace {
 
 constexpr const char SSaveFailed[] = "Failed to save file";
@@ -120,7 +118,7 @@ void TDecreaseColorEffect::SetUse(bool Value)
 
 void TDecreaseColorEffect::ShowConfigDialog()
 {
-    if (DecreaseColorDialogProc && DecreaseColorDialogProc(*this))
+    if (ShowEffectDialog(*this))
         UpdateLoaderFlag();
 }
 

@@ -59,7 +59,3 @@ public:
 private:
     void UpdateLoaderFlag() const;
 };
-
-// The settings dialog, installed by the window code; null without windows.
-using TDecreaseColorDialogProc = bool (*)(TDecreaseColorEffect& Effect);
-extern TDecreaseColorDialogProc DecreaseColorDialogProc;

@@ -12,6 +12,7 @@
 #include "platform/FileOps.h"
 
 #include <algorithm>
+#include <map>
 
 TEffectHost* EffectHost = nullptr;
 TEffectList* EffectList = nullptr;
@@ -27,8 +28,37 @@ void TEffect::SetUse(bool Value)
     FUse = Value;
 }
 
+namespace {
+
+std::map<uint32_t, TEffectDialog>& EffectDialogs()
+{
+    static std::map<uint32_t, TEffectDialog> Dialogs;
+    return Dialogs;
+}
+
+} // namespace
+
+void SetEffectDialog(uint32_t ID, TEffectDialog Dialog)
+{
+    if (Dialog)
+        EffectDialogs()[ID] = std::move(Dialog);
+    else
+        EffectDialogs().erase(ID);
+}
+
+bool ShowEffectDialog(TEffect& Effect)
+{
+    auto It = EffectDialogs().find(Effect.FID);
+    if (It == EffectDialogs().end())
+        return false;
+    // A copy: the dialog may set another one while it runs.
+    TEffectDialog Dialog = It->second;
+    return Dialog(Effect);
+}
+
 void TEffect::ShowConfigDialog()
 {
+    ShowEffectDialog(*this);
 }
 
 bool TEffect::IsChange(const TImageInfo&, const TRunSettings&)

@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,7 +87,8 @@ public:
     TEffect& operator=(const TEffect&) = delete;
 
     virtual void SetUse(bool Value);
-    // Opens the effect's settings dialog; the base has none.
+    // Opens the dialog set for this effect's identifier (SetEffectDialog);
+    // nothing when none is set.
     virtual void ShowConfigDialog();
     virtual void DoEffect(TImgInfo& Img, TEffectParams& Params) = 0;
     // Whether the effect would change this picture under the run's settings
@@ -108,6 +110,26 @@ public:
     int32_t FOrder = 0;        // sort key of the chain
     uint32_t FID;
 };
+
+// The effects' settings dialogs, one per effect identifier. The dialog code
+// links Qt Widgets and fills this at start-up; the effects only look
+// themselves up. GUI thread only. A dialog returns true when the user
+// confirmed (its values are then in the effect).
+using TEffectDialog = std::function<bool(TEffect& Effect)>;
+// Sets the dialog of the effect with identifier ID; an empty Dialog clears it.
+void SetEffectDialog(uint32_t ID, TEffectDialog Dialog);
+// The same for a dialog written for the effect's own class: it is handed only
+// effects of that class (any other gets no dialog and false).
+template <class TOwnEffect, class TFn> void SetEffectDialogOf(uint32_t ID, TFn Dialog)
+{
+    SetEffectDialog(ID, [Dialog = std::move(Dialog)](TEffect& Effect) {
+        auto* Own = dynamic_cast<TOwnEffect*>(&Effect);
+        return Own && Dialog(*Own);
+    });
+}
+// Runs the dialog set for Effect.FID: false when there is none or the user
+// cancelled.
+bool ShowEffectDialog(TEffect& Effect);
 
 // What the chain needs from the main window. The window code implements it
 // and sets EffectHost; with none set (tests, at-once runs) the calls do nothing.

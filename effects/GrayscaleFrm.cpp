@@ -6,8 +6,6 @@
 
 #include <algorithm>
 
-TGrayscaleDialogProc GrayscaleDialogProc = nullptr;
-
 TGrayscaleFilter::TGrayscaleFilter()
     : TEffect(LoadResText(SGrayscale), 'G', "GrayscaleFilter", EFFECT_GRAYSCALE)
 {
@@ -78,10 +76,4 @@ void TGrayscaleFilter::WriteIniFile(TMemIniFile& Ini)
     Ini.WriteInteger(FSectionName, "Green", FGreen);
     Ini.WriteInteger(FSectionName, "Blue", FBlue);
     Ini.WriteInteger(FSectionName, "Type", FType);
-}
-
-void TGrayscaleFilter::ShowConfigDialog()
-{
-    if (GrayscaleDialogProc)
-        GrayscaleDialogProc(*this);
 }

@@ -17,7 +17,6 @@ public:
     // gray+alpha after its last effect (the picture keeps its alpha for the
     // effects that follow); other channel counts pass unchanged.
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
-    void ShowConfigDialog() override;
     // [GrayscaleFilter] "Red", "Green", "Blue", "Type" (all default 0), then
     // SetGrayWeights. Custom weights outside 0..10000 are brought into range.
     void ReadIniFile(TMemIniFile& Ini) override;
@@ -33,9 +32,3 @@ public:
     int32_t FBlue = 0;
     int32_t FType = GRAY_BT601;
 };
-
-// The settings dialog, installed by the window code; null in windowless
-// builds (the effect then has no dialog). True when the user confirmed; the
-// dialog has then applied the new weights with SetGrayWeights.
-using TGrayscaleDialogProc = bool (*)(TGrayscaleFilter& Effect);
-extern TGrayscaleDialogProc GrayscaleDialogProc;

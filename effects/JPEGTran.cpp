@@ -14,8 +14,6 @@
 #include <cmath>
 #include <limits>
 
-TJPEGTranDialogProc JPEGTranDialogProc = nullptr;
-
 namespace {
 
 constexpr const char SSaveFailed[] = "Failed to save file";
@@ -212,12 +210,6 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
         platform::DeleteFile(Temp);
         throw EVestroError(LoadResText(SSaveFailed));
     }
-}
-
-void TJPEGTran::ShowConfigDialog()
-{
-    if (JPEGTranDialogProc)
-        JPEGTranDialogProc(*this);
 }
 
 void TJPEGTran::ReadIniFile(TMemIniFile& Ini)

@@ -48,7 +48,6 @@ public:
     // was; a cancelled run (Params.ToolCancel) ends the tool and returns
     // without output.
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
-    void ShowConfigDialog() override;
     void ReadIniFile(TMemIniFile& Ini) override;
     void WriteIniFile(TMemIniFile& Ini) override;
 
@@ -66,8 +65,3 @@ public:
     bool FRemoveExtraMarker = false;
     int32_t FRotation = JT_NONE; // 0..6, see above
 };
-
-// The settings dialog, installed by the window code; null in windowless
-// builds (the effect then has no dialog). True when the user confirmed.
-using TJPEGTranDialogProc = bool (*)(TJPEGTran& Effect);
-extern TJPEGTranDialogProc JPEGTranDialogProc;

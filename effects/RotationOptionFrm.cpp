@@ -4,8 +4,6 @@
 #include "core/ResourceText.h"
 #include "core/Rotate.h"
 
-TRotationDialogProc RotationDialogProc = nullptr;
-
 TRotationFilter::TRotationFilter() : TEffect(LoadResText(SRotation), 'O', "RotationFilter", EFFECT_ROTATION)
 {
 }
@@ -50,10 +48,4 @@ void TRotationFilter::WriteIniFile(TMemIniFile& Ini)
     TEffect::WriteIniFile(Ini);
     Ini.WriteInteger(FSectionName, "Type", FType);
     Ini.WriteInteger(FSectionName, "Value", FValue);
-}
-
-void TRotationFilter::ShowConfigDialog()
-{
-    if (RotationDialogProc)
-        RotationDialogProc(*this);
 }

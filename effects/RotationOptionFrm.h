@@ -19,7 +19,6 @@ public:
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     // False for a file whose probed shape FType excludes; else the use flag.
     bool IsChange(const TImageInfo& Info, const TRunSettings& S) override;
-    void ShowConfigDialog() override;
     // [RotationFilter] "Type" and "Value", both defaulting to 0.
     void ReadIniFile(TMemIniFile& Ini) override;
     void WriteIniFile(TMemIniFile& Ini) override;
@@ -30,8 +29,3 @@ public:
 private:
     bool Excluded(int64_t Width, int64_t Height) const;
 };
-
-// The settings dialog, installed by the window code; null in windowless
-// builds (the effect then has no dialog). True when the user confirmed.
-using TRotationDialogProc = bool (*)(TRotationFilter& Effect);
-extern TRotationDialogProc RotationDialogProc;

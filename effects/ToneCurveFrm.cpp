@@ -465,11 +465,3 @@ void WriteToneCurvePreset(const std::string& FileName, const TCurveSet& Pt)
         Ini.WriteString(kSection, ToneCurveKeys[i], PointsToStr(Pt[i]));
     Ini.UpdateFile();
 }
-
-TToneCurveDialogProc ToneCurveDialogProc = nullptr;
-
-void TToneCurveEffect::ShowConfigDialog()
-{
-    if (ToneCurveDialogProc)
-        ToneCurveDialogProc(*this);
-}

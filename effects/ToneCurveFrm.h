@@ -101,8 +101,6 @@ public:
     // sorted) and rebuilds the process-wide tables.
     void ReadIniFile(TMemIniFile& Ini) override;
     void WriteIniFile(TMemIniFile& Ini) override;
-    // Runs ToneCurveDialogProc when the user interface has set one.
-    void ShowConfigDialog() override;
     // Samples the curves into the process-wide tables and sets the skip
     // flags. GUI thread only, never while a batch runs (settings load, and
     // the editor closing with OK or Cancel).
@@ -116,10 +114,6 @@ public:
     int32_t FHistogramType = 0; // 0 linear, 1 logarithmic
 };
 
-// The editor the user interface registers: edits Effect modally and, on OK,
-// stores the curves; the tables are rebuilt either way. True on OK.
-using TToneCurveDialogProc = bool (*)(TToneCurveEffect& Effect);
-extern TToneCurveDialogProc ToneCurveDialogProc;
 
 // The preview's form of the effect on a BGR(A) or gray picture, with tables
 // local to the call (the process-wide ones are left alone).

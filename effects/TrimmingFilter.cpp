@@ -117,14 +117,6 @@ std::array<double, 4> EvaluateTrimValues(const std::string* Values, int64_t Widt
     return V;
 }
 
-TTrimmingDialogProc TrimmingDialogProc = nullptr;
-
-void TTrimmingFilter::ShowConfigDialog()
-{
-    if (TrimmingDialogProc)
-        TrimmingDialogProc(*this);
-}
-
 TTrimmingFilter::TTrimmingFilter() : TEffect(LoadResText(STrimming), 'T', "TrimmingFilter", EFFECT_TRIMMING)
 {
 }

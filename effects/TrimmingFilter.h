@@ -45,7 +45,6 @@ public:
     // the evaluation error for a value that does not evaluate and EOutOfMemory
     // when the crop's block cannot be had (the picture is then unchanged).
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
-    void ShowConfigDialog() override;
     // [TrimmingFilter] "Type" (FExp x 16 + FType), "Value" (eight values
     // joined by commas), "Preview", "SelectMode"; reads the older keys
     // "SizeList" and "Style" and deletes them on writing.
@@ -61,8 +60,3 @@ public:
     bool FPreview = true;            // the dialog's preview switch
     std::string FSizeList;           // the dialog's remembered sizes (comma text)
 };
-
-// The settings dialog, installed by the window code; null in windowless
-// builds (the effect then has no dialog). True when the user confirmed.
-using TTrimmingDialogProc = bool (*)(TTrimmingFilter& Effect);
-extern TTrimmingDialogProc TrimmingDialogProc;

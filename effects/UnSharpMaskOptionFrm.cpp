@@ -130,8 +130,6 @@ void StoreLumaPlane16(TImgInfo& Dest, TImgInfo& Plane)
     FreeImg(Plane);
 }
 
-TUSMDialogProc USMDialogProc = nullptr;
-
 TUSMFilter::TUSMFilter() : TEffect(LoadResText(SUnsharpMask), 'U', kSection, EFFECT_USM)
 {
 }
@@ -177,12 +175,6 @@ void TUSMFilter::ReadIniFile(TMemIniFile& Ini)
     FHistogram = Ini.ReadBool(kSection, "Histogram", true);
     if (PreviewParams.UnSharpMask)
         ApplyParam(*PreviewParams.UnSharpMask);
-}
-
-void TUSMFilter::ShowConfigDialog()
-{
-    if (USMDialogProc)
-        USMDialogProc(*this);
 }
 
 void TUSMFilter::WriteIniFile(TMemIniFile& Ini)

@@ -30,7 +30,6 @@ public:
     // start-up keeps in PreviewParams.UnSharpMask) takes them.
     void ReadIniFile(TMemIniFile& Ini) override;
     void WriteIniFile(TMemIniFile& Ini) override;
-    void ShowConfigDialog() override;
     // Hands the values to a filter. Amounts and threshold are process-wide,
     // so this sets them for every filter; negative values count as 0.
     void ApplyParam(TUnsharpMask& Filter) const;
@@ -45,10 +44,6 @@ public:
     bool FHistogram = true;
 };
 
-// The settings dialog, installed by the window code; null in windowless
-// builds (the effect then has no dialog). True when the user confirmed.
-using TUSMDialogProc = bool (*)(TUSMFilter& Effect);
-extern TUSMDialogProc USMDialogProc;
 
 // The preview's form of the effect on a BGR(A) or gray picture, with the
 // preview worker's own filter.

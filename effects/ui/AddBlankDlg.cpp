@@ -8,6 +8,7 @@
 #include "core/WeightedMean.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/PreviewFrm.h"
+#include "effects/ui/EffectDialog.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -19,7 +20,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -29,9 +29,6 @@
 namespace {
 
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
-
-QPointer<QWidget> DialogOwner;
-std::function<int32_t()> SelectedEntry;
 
 // Items of S between Delim characters; a double quote starts and ends a
 // quoted stretch in which Delim does not split ("" inside is one quote).
@@ -502,9 +499,11 @@ void TAddBlankForm::RequestPreview()
     PreviewForm->RepaintPicture();
 }
 
-bool ExecAddBlankForm(TAddBlankFilter& Effect)
+namespace {
+
+bool ExecAddBlankForm(TAddBlankFilter& Effect, QWidget* Owner, const std::function<int32_t()>& SelectedEntry)
 {
-    auto Form = std::make_unique<TAddBlankForm>(DialogOwner.data());
+    auto Form = std::make_unique<TAddBlankForm>(Owner);
     Form->SetParam(Effect.FAddBlankParam, Effect.FPreview);
     Form->ShowSelectedEntry(SelectedEntry);
     if (Form->exec() != QDialog::Accepted)
@@ -513,9 +512,9 @@ bool ExecAddBlankForm(TAddBlankFilter& Effect)
     return true;
 }
 
+} // namespace
+
 void RegisterAddBlankForm(QWidget* Owner, std::function<int32_t()> SelectedIndex)
 {
-    DialogOwner = Owner;
-    SelectedEntry = std::move(SelectedIndex);
-    AddBlankDialogProc = ExecAddBlankForm;
+    RegisterEffectDialog(EFFECT_ADDBLANK, ExecAddBlankForm, Owner, std::move(SelectedIndex));
 }

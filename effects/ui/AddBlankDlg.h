@@ -81,9 +81,7 @@ private:
     bool IgnoreEditChange = false;
 };
 
-// Sets the effect's dialog hook; Owner (the main window, may be null) owns
+// Registers the effect's dialog; Owner (the main window, may be null) owns
 // each dialog while it is shown. Called once at start-up.
 void RegisterAddBlankForm(QWidget* Owner, std::function<int32_t()> SelectedIndex = {});
-// What the hook runs: shows the dialog modally and, on OK only, copies its
-// values into Effect. True when the user confirmed.
-bool ExecAddBlankForm(TAddBlankFilter& Effect);
+// The effect's ShowConfigDialog then shows the dialog modally and, on OK only, copies its values into the effect.

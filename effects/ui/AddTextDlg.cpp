@@ -4,6 +4,7 @@
 #include "core/OutputFileName.h"
 #include "core/ResourceText.h"
 #include "effects/ui/NumEdit.h"
+#include "effects/ui/EffectDialog.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -17,7 +18,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -28,10 +28,6 @@
 namespace {
 
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
-
-QPointer<QWidget> DialogOwner;
-TAddTextPreviewLoader PreviewLoader;
-std::function<int32_t()> PreviewIndex;
 
 // Colours are kept red in the low byte; Qt wants them the other way round.
 QColor ToQColor(int32_t C) { return QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF); }
@@ -438,9 +434,12 @@ void TAddTextForm::PreviewMouseMove(int X, int Y)
 
 void TAddTextForm::PreviewMouseUp() { IsDrag = false; }
 
-bool ExecAddTextForm(TAddTextEffect& Effect)
+namespace {
+
+bool ExecAddTextForm(TAddTextEffect& Effect, QWidget* Owner, const TAddTextPreviewLoader& PreviewLoader,
+                     const std::function<int32_t()>& PreviewIndex)
 {
-    auto Form = std::make_unique<TAddTextForm>(DialogOwner.data(), PreviewLoader);
+    auto Form = std::make_unique<TAddTextForm>(Owner, PreviewLoader);
     Form->SetParam(Effect.FParam, Effect.FFont, Effect.FText);
     Form->SetPreviewImageIndex(PreviewIndex ? PreviewIndex() : -1);
     if (Form->exec() != QDialog::Accepted)
@@ -449,10 +448,9 @@ bool ExecAddTextForm(TAddTextEffect& Effect)
     return true;
 }
 
+} // namespace
+
 void RegisterAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader, std::function<int32_t()> CurrentIndex)
 {
-    DialogOwner = Owner;
-    PreviewLoader = std::move(Loader);
-    PreviewIndex = std::move(CurrentIndex);
-    AddTextDialogProc = ExecAddTextForm;
+    RegisterEffectDialog(EFFECT_ADDTEXT, ExecAddTextForm, Owner, std::move(Loader), std::move(CurrentIndex));
 }

@@ -112,11 +112,9 @@ private:
     TFontCache FontCache;
 };
 
-// Sets the effect's dialog hook. Owner (may be null) owns each dialog while it
+// Registers the effect's dialog. Owner (may be null) owns each dialog while it
 // is shown; Loader supplies preview pictures and CurrentIndex the entry to
 // preview (both may be empty: the generated field). Called once at start-up.
 void RegisterAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader = {},
                          std::function<int32_t()> CurrentIndex = {});
-// What the hook runs: shows the dialog modally and, on OK only, copies its
-// values into Effect. True when the user confirmed.
-bool ExecAddTextForm(TAddTextEffect& Effect);
+// The effect's ShowConfigDialog then shows the dialog modally and, on OK only, copies its values into the effect.

@@ -7,13 +7,13 @@
 #include "effects/ColorCorrectionFrm.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/PreviewFrm.h"
+#include "effects/ui/EffectDialog.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -25,9 +25,6 @@
 namespace {
 
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
-
-QPointer<QWidget> DialogOwner;
-std::function<int32_t()> SelectedEntry;
 
 bool IsGammaRow(int Row) { return Row < 2; }
 
@@ -321,11 +318,13 @@ TCustomSpotPreviewThread* TColorCorrectionForm::CreateSpotPreviewThread(TMultiTh
     return new TCCSpotPreviewThread(this, AMT);
 }
 
-bool ExecColorCorrectionForm(TColorAdjust& Effect)
+namespace {
+
+bool ExecColorCorrectionForm(TColorAdjust& Effect, QWidget* Owner, const std::function<int32_t()>& SelectedEntry)
 {
     bool Ok = false;
     {
-        auto Form = std::make_unique<TColorCorrectionForm>(DialogOwner.data());
+        auto Form = std::make_unique<TColorCorrectionForm>(Owner);
         Form->SetParam(Effect);
         Form->ShowSelectedEntry(SelectedEntry);
         Ok = Form->exec() == QDialog::Accepted;
@@ -336,9 +335,9 @@ bool ExecColorCorrectionForm(TColorAdjust& Effect)
     return Ok;
 }
 
+} // namespace
+
 void RegisterColorCorrectionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex)
 {
-    DialogOwner = Owner;
-    SelectedEntry = std::move(SelectedIndex);
-    ColorCorrectionDialogProc = ExecColorCorrectionForm;
+    RegisterEffectDialog(EFFECT_COLORADJUST, ExecColorCorrectionForm, Owner, std::move(SelectedIndex));
 }

@@ -59,10 +59,9 @@ private:
     bool FUpdating = false; // set while one control of a row follows the other
 };
 
-// Sets the effect's dialog hook. Owner (the main window, may be null) owns
+// Registers the effect's dialog. Owner (the main window, may be null) owns
 // each dialog while it is shown; SelectedIndex gives the file list's selected
 // entry (negative or absent: the first). Called once at start-up.
 void RegisterColorCorrectionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex = {});
-// What the hook runs: shows the dialog modally; on OK copies its values into
-// Effect; either way rebuilds the process-wide tables from Effect. True on OK.
-bool ExecColorCorrectionForm(TColorAdjust& Effect);
+// The effect's ShowConfigDialog then shows the dialog modally; on OK copies its values into the effect; either way
+// rebuilds the process-wide tables from the effect.

@@ -4,6 +4,7 @@
 #include "core/ResourceText.h"
 #include "effects/CompositeOptionFrm.h"
 #include "effects/ui/NumEdit.h"
+#include "effects/ui/EffectDialog.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -15,7 +16,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QUrl>
@@ -28,10 +28,6 @@
 namespace {
 
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
-
-QPointer<QWidget> DialogOwner;
-TCompositePreviewLoader PreviewLoader;
-std::function<int32_t()> PreviewIndex;
 
 // The effect's own loader: full size, nothing when the file cannot be read.
 bool LoadWithEffect(const std::string& Path, TImgInfo& Img)
@@ -315,9 +311,12 @@ void TCompositeOptionForm::dropEvent(QDropEvent* E)
         }
 }
 
-bool ExecCompositeOptionForm(TCompositeEffect& Effect)
+namespace {
+
+bool ExecCompositeOptionForm(TCompositeEffect& Effect, QWidget* Owner, const TCompositePreviewLoader& PreviewLoader,
+                             const std::function<int32_t()>& PreviewIndex)
 {
-    auto Form = std::make_unique<TCompositeOptionForm>(DialogOwner.data(), PreviewLoader);
+    auto Form = std::make_unique<TCompositeOptionForm>(Owner, PreviewLoader);
     Form->SetParam(Effect.FMode, Effect.FBasePos, Effect.FOffsetX, Effect.FOffsetY, Effect.FOpacity,
                    Effect.FImageFileName);
     Form->SetPreviewImageIndex(PreviewIndex ? PreviewIndex() : -1);
@@ -329,11 +328,10 @@ bool ExecCompositeOptionForm(TCompositeEffect& Effect)
     return true;
 }
 
+} // namespace
+
 void RegisterCompositeOptionForm(QWidget* Owner, TCompositePreviewLoader Loader,
                                  std::function<int32_t()> CurrentIndex)
 {
-    DialogOwner = Owner;
-    PreviewLoader = std::move(Loader);
-    PreviewIndex = std::move(CurrentIndex);
-    CompositeDialogProc = ExecCompositeOptionForm;
+    RegisterEffectDialog(EFFECT_COMPOSITE, ExecCompositeOptionForm, Owner, std::move(Loader), std::move(CurrentIndex));
 }

@@ -102,11 +102,10 @@ private:
     int32_t ImgIndex = -1;
 };
 
-// Sets the effect's dialog hook. Owner (may be null) owns each dialog while
+// Registers the effect's dialog. Owner (may be null) owns each dialog while
 // it is shown; Loader supplies preview pictures and CurrentIndex the entry to
 // preview (-1 for none; both may be empty). Called once at start-up.
 void RegisterCompositeOptionForm(QWidget* Owner, TCompositePreviewLoader Loader = {},
                                  std::function<int32_t()> CurrentIndex = {});
-// What the hook runs: the dialog modally; on OK its values go to Effect and
-// the loaded image file is forgotten. True when the user confirmed.
-bool ExecCompositeOptionForm(TCompositeEffect& Effect);
+// The effect's ShowConfigDialog then shows the dialog modally; on OK its values go to the effect and the loaded
+// image file is forgotten.

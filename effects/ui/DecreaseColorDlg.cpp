@@ -4,6 +4,7 @@
 #include "core/ResourceText.h"
 #include "effects/DecreaseColor.h"
 #include "effects/ui/NumEdit.h"
+#include "effects/ui/EffectDialog.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -11,7 +12,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -22,8 +22,6 @@
 namespace {
 
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
-
-QPointer<QWidget> DialogOwner;
 
 enum { ModeFlaxc = 1, ModeIzyins = 2, ModePngnqi = 3 };
 
@@ -195,9 +193,11 @@ void TDecreaseColorForm::GetParam(int32_t& Mode, std::string& Option, int32_t& P
     DitherType = DitheringList->currentData().toInt();
 }
 
-bool ExecDecreaseColorForm(TDecreaseColorEffect& Effect)
+namespace {
+
+bool ExecDecreaseColorForm(TDecreaseColorEffect& Effect, QWidget* Owner)
 {
-    auto Form = std::make_unique<TDecreaseColorForm>(DialogOwner.data());
+    auto Form = std::make_unique<TDecreaseColorForm>(Owner);
     Form->SetParam(Effect.FFlags, Effect.FMode, Effect.FOption, Effect.FPaletteEntries, Effect.FTransparentType,
                    Effect.FDitherType, Effect.FDitherStr, Effect.FQuality);
     if (Form->exec() != QDialog::Accepted)
@@ -207,8 +207,9 @@ bool ExecDecreaseColorForm(TDecreaseColorEffect& Effect)
     return true;
 }
 
+} // namespace
+
 void RegisterDecreaseColorForm(QWidget* Owner)
 {
-    DialogOwner = Owner;
-    DecreaseColorDialogProc = ExecDecreaseColorForm;
+    RegisterEffectDialog(EFFECT_DECREASECOLOR, ExecDecreaseColorForm, Owner);
 }

@@ -50,9 +50,7 @@ private:
     int32_t CheckedMode() const;
 };
 
-// Sets the effect's dialog hook; Owner (the main window, may be null) owns
+// Registers the effect's dialog; Owner (the main window, may be null) owns
 // each dialog while it is shown. Called once at start-up.
 void RegisterDecreaseColorForm(QWidget* Owner);
-// What the hook runs: shows the dialog modally; on OK copies its values into
-// Effect. True when the user confirmed.
-bool ExecDecreaseColorForm(TDecreaseColorEffect& Effect);
+// The effect's ShowConfigDialog then shows the dialog modally; on OK copies its values into the effect.

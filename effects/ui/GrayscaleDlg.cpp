@@ -4,12 +4,12 @@
 #include "core/ResourceText.h"
 #include "effects/GrayscaleFrm.h"
 #include "effects/ui/NumEdit.h"
+#include "effects/ui/EffectDialog.h"
 
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -21,8 +21,6 @@
 namespace {
 
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
-
-QPointer<QWidget> DialogOwner;
 
 // The standard weights the edits show while a standard is selected.
 constexpr double BT601[3] = {0.299, 0.587, 0.114};
@@ -151,9 +149,11 @@ void TGrayscaleForm::EditChanged(int Index)
         Weight(Index) = FBars[Index]->value();
 }
 
-bool ExecGrayscaleForm(TGrayscaleFilter& Effect)
+namespace {
+
+bool ExecGrayscaleForm(TGrayscaleFilter& Effect, QWidget* Owner)
 {
-    auto Form = std::make_unique<TGrayscaleForm>(DialogOwner.data());
+    auto Form = std::make_unique<TGrayscaleForm>(Owner);
     Form->SetParams(Effect.FRed, Effect.FGreen, Effect.FBlue, Effect.FType);
     if (Form->exec() != QDialog::Accepted)
         return false;
@@ -162,8 +162,9 @@ bool ExecGrayscaleForm(TGrayscaleFilter& Effect)
     return true;
 }
 
+} // namespace
+
 void RegisterGrayscaleForm(QWidget* Owner)
 {
-    DialogOwner = Owner;
-    GrayscaleDialogProc = ExecGrayscaleForm;
+    RegisterEffectDialog(EFFECT_GRAYSCALE, ExecGrayscaleForm, Owner);
 }

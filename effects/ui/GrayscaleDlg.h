@@ -51,9 +51,8 @@ private:
     bool FUpdating = false; // set while one control follows the other
 };
 
-// Sets the effect's dialog hook; Owner (the main window, may be null) owns
+// Registers the effect's dialog; Owner (the main window, may be null) owns
 // each dialog while it is shown. Called once at start-up.
 void RegisterGrayscaleForm(QWidget* Owner);
-// What the hook runs: shows the dialog modally and, on OK only, copies its
-// values into Effect and applies them with SetGrayWeights. True on OK.
-bool ExecGrayscaleForm(TGrayscaleFilter& Effect);
+// The effect's ShowConfigDialog then shows the dialog modally and, on OK only, copies its values into the effect and
+// applies them with SetGrayWeights.

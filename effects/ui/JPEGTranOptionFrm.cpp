@@ -3,12 +3,12 @@
 #include "core/Global.h"
 #include "core/ResourceText.h"
 #include "effects/JPEGTran.h"
+#include "effects/ui/EffectDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -17,8 +17,6 @@
 namespace {
 
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
-
-QPointer<QWidget> DialogOwner;
 
 } // namespace
 
@@ -81,9 +79,11 @@ void TJPEGTranOptionForm::GetParams(TJPEGTran& Effect) const
     Effect.FRotation = cbRotation->currentIndex();
 }
 
-bool ExecJPEGTranOptionForm(TJPEGTran& Effect)
+namespace {
+
+bool ExecJPEGTranOptionForm(TJPEGTran& Effect, QWidget* Owner)
 {
-    auto Form = std::make_unique<TJPEGTranOptionForm>(DialogOwner.data());
+    auto Form = std::make_unique<TJPEGTranOptionForm>(Owner);
     Form->SetParams(Effect);
     if (Form->exec() != QDialog::Accepted)
         return false;
@@ -91,8 +91,9 @@ bool ExecJPEGTranOptionForm(TJPEGTran& Effect)
     return true;
 }
 
+} // namespace
+
 void RegisterJPEGTranOptionForm(QWidget* Owner)
 {
-    DialogOwner = Owner;
-    JPEGTranDialogProc = ExecJPEGTranOptionForm;
+    RegisterEffectDialog(EFFECT_JPEGTRAN, ExecJPEGTranOptionForm, Owner);
 }

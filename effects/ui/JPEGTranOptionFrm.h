@@ -30,9 +30,7 @@ public:
     QPushButton* CancelButton; // Cancel
 };
 
-// Sets JPEGTranDialogProc; Owner (the main window, may be null) owns each
+// Registers the effect's dialog; Owner (the main window, may be null) owns each
 // dialog while it is shown. Called once at start-up.
 void RegisterJPEGTranOptionForm(QWidget* Owner);
-// What the hook runs: shows the dialog modally and, on OK only, copies its
-// values into Effect. True when the user confirmed.
-bool ExecJPEGTranOptionForm(TJPEGTran& Effect);
+// The effect's ShowConfigDialog then shows the dialog modally and, on OK only, copies its values into the effect.

@@ -3,10 +3,10 @@
 #include "core/Global.h"
 #include "core/ResourceText.h"
 #include "effects/RotationOptionFrm.h"
+#include "effects/ui/EffectDialog.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -16,8 +16,6 @@
 namespace {
 
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
-
-QPointer<QWidget> DialogOwner;
 
 } // namespace
 
@@ -79,9 +77,11 @@ void TRotationOptionForm::GetParams(int& Type, int& Value) const
     Value = RotationList->currentIndex();
 }
 
-bool ExecRotationOptionForm(TRotationFilter& Effect)
+namespace {
+
+bool ExecRotationOptionForm(TRotationFilter& Effect, QWidget* Owner)
 {
-    auto Form = std::make_unique<TRotationOptionForm>(DialogOwner.data());
+    auto Form = std::make_unique<TRotationOptionForm>(Owner);
     Form->SetParams(Effect.FType, Effect.FValue);
     if (Form->exec() != QDialog::Accepted)
         return false;
@@ -92,8 +92,9 @@ bool ExecRotationOptionForm(TRotationFilter& Effect)
     return true;
 }
 
+} // namespace
+
 void RegisterRotationOptionForm(QWidget* Owner)
 {
-    DialogOwner = Owner;
-    RotationDialogProc = ExecRotationOptionForm;
+    RegisterEffectDialog(EFFECT_ROTATION, ExecRotationOptionForm, Owner);
 }

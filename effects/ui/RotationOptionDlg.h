@@ -27,9 +27,7 @@ public:
     QPushButton* CancelButton; // Cancel
 };
 
-// Sets the effect's dialog hook; Owner (the main window, may be null) owns
+// Registers the effect's dialog; Owner (the main window, may be null) owns
 // each dialog while it is shown. Called once at start-up.
 void RegisterRotationOptionForm(QWidget* Owner);
-// What the hook runs: shows the dialog modally and, on OK only, copies its
-// values into Effect. True when the user confirmed.
-bool ExecRotationOptionForm(TRotationFilter& Effect);
+// The effect's ShowConfigDialog then shows the dialog modally and, on OK only, copies its values into the effect.

@@ -4,6 +4,7 @@
 #include "core/Global.h"
 #include "core/ResourceText.h"
 #include "effects/ui/PreviewFrm.h"
+#include "effects/ui/EffectDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,7 +20,6 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -31,9 +31,6 @@
 namespace {
 
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
-
-QPointer<QWidget> DialogOwner;
-std::function<int32_t()> SelectedEntry;
 
 constexpr int BoxSize = 260;
 
@@ -663,11 +660,13 @@ void TToneCurveOptionForm::HistogramToggled()
 
 // ---- Hook ----
 
-bool ExecToneCurveOptionForm(TToneCurveEffect& Effect)
+namespace {
+
+bool ExecToneCurveOptionForm(TToneCurveEffect& Effect, QWidget* Owner, const std::function<int32_t()>& SelectedEntry)
 {
     bool Confirmed = false;
     {
-        auto Form = std::make_unique<TToneCurveOptionForm>(DialogOwner.data());
+        auto Form = std::make_unique<TToneCurveOptionForm>(Owner);
         Form->SetParam(Effect.FControlPoints, Effect.FHistogramType, Effect.FHistogram, Effect.FPreview);
         Form->ShowSelectedEntry(SelectedEntry);
         if (Form->exec() == QDialog::Accepted) {
@@ -679,9 +678,9 @@ bool ExecToneCurveOptionForm(TToneCurveEffect& Effect)
     return Confirmed;
 }
 
+} // namespace
+
 void RegisterToneCurveOptionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex)
 {
-    DialogOwner = Owner;
-    SelectedEntry = std::move(SelectedIndex);
-    ToneCurveDialogProc = ExecToneCurveOptionForm;
+    RegisterEffectDialog(EFFECT_TONECURVE, ExecToneCurveOptionForm, Owner, std::move(SelectedIndex));
 }

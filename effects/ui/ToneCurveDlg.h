@@ -118,10 +118,9 @@ private:
     void PointDoubleClicked();
 };
 
-// Sets the effect's dialog hook; Owner (the main window, may be null) owns
+// Registers the effect's dialog; Owner (the main window, may be null) owns
 // each dialog while it is shown; SelectedIndex gives the file list's selected
 // entry (negative or absent: the first). Called once at start-up.
 void RegisterToneCurveOptionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex = {});
-// What the hook runs: shows the editor modally; on OK copies its values into
-// Effect. The effect's tables are rebuilt either way. True on OK.
-bool ExecToneCurveOptionForm(TToneCurveEffect& Effect);
+// The effect's ShowConfigDialog then shows the editor modally; on OK copies its values into the effect. The effect's
+// tables are rebuilt either way.

@@ -6,6 +6,7 @@
 #include "core/ResourceText.h"
 #include "effects/TrimmingFilter.h"
 #include "effects/ui/PreviewFrm.h"
+#include "effects/ui/EffectDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -30,9 +30,6 @@
 namespace {
 
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
-
-QPointer<QWidget> DialogOwner;
-std::function<int32_t()> SelectedEntry;
 
 std::vector<std::string> Split(const std::string& S, char Delim)
 {
@@ -475,9 +472,11 @@ bool TTrimmingOptionForm::IsPreviewChecked()
     return PreviewBox->isChecked();
 }
 
-bool ExecTrimmingOptionForm(TTrimmingFilter& Effect)
+namespace {
+
+bool ExecTrimmingOptionForm(TTrimmingFilter& Effect, QWidget* Owner, const std::function<int32_t()>& SelectedEntry)
 {
-    auto Form = std::make_unique<TTrimmingOptionForm>(DialogOwner.data());
+    auto Form = std::make_unique<TTrimmingOptionForm>(Owner);
     Form->SetParams(Effect.FType, Effect.FExp, Effect.FValue, Effect.FSizeList, Effect.FPreview);
     Form->ShowSelectedEntry(SelectedEntry);
     if (Form->exec() != QDialog::Accepted)
@@ -490,9 +489,9 @@ bool ExecTrimmingOptionForm(TTrimmingFilter& Effect)
     return true;
 }
 
+} // namespace
+
 void RegisterTrimmingOptionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex)
 {
-    DialogOwner = Owner;
-    SelectedEntry = std::move(SelectedIndex);
-    TrimmingDialogProc = ExecTrimmingOptionForm;
+    RegisterEffectDialog(EFFECT_TRIMMING, ExecTrimmingOptionForm, Owner, std::move(SelectedIndex));
 }

@@ -86,6 +86,5 @@ private:
 };
 
 void RegisterTrimmingOptionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex = {});
-// Shows the dialog modally; on OK copies its values into Effect and into the
-// owner list (CopyToOwner). True when the user confirmed.
-bool ExecTrimmingOptionForm(TTrimmingFilter& Effect);
+// The effect's ShowConfigDialog then shows the dialog modally; on OK copies its values into the effect and its owner
+// list (CopyToOwner).

@@ -9,13 +9,13 @@
 #include "effects/UnSharpMaskOptionFrm.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/PreviewFrm.h"
+#include "effects/ui/EffectDialog.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -26,9 +26,6 @@
 namespace {
 
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
-
-QPointer<QWidget> DialogOwner;
-std::function<int32_t()> SelectedEntry;
 
 // The values a worker takes from the dialog on the GUI thread.
 struct TUSMValues {
@@ -341,11 +338,13 @@ TCustomSpotPreviewThread* TUnSharpMaskOptionForm::CreateSpotPreviewThread(TMulti
     return new TUnsharpMaskSpotPreviewThread(this, AMT);
 }
 
-bool ExecUnSharpMaskOptionForm(TUSMFilter& Effect)
+namespace {
+
+bool ExecUnSharpMaskOptionForm(TUSMFilter& Effect, QWidget* Owner, const std::function<int32_t()>& SelectedEntry)
 {
     bool Ok = false;
     {
-        auto Form = std::make_unique<TUnSharpMaskOptionForm>(DialogOwner.data());
+        auto Form = std::make_unique<TUnSharpMaskOptionForm>(Owner);
         Form->SetParam(Effect);
         Form->ShowSelectedEntry(SelectedEntry);
         Ok = Form->exec() == QDialog::Accepted;
@@ -359,9 +358,9 @@ bool ExecUnSharpMaskOptionForm(TUSMFilter& Effect)
     return Ok;
 }
 
+} // namespace
+
 void RegisterUnSharpMaskOptionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex)
 {
-    DialogOwner = Owner;
-    SelectedEntry = std::move(SelectedIndex);
-    USMDialogProc = ExecUnSharpMaskOptionForm;
+    RegisterEffectDialog(EFFECT_USM, ExecUnSharpMaskOptionForm, Owner, std::move(SelectedIndex));
 }

@@ -59,12 +59,10 @@ private:
     bool FUpdating = false; // set while one control of a row follows the other
 };
 
-// Sets the effect's dialog hook. Owner (the main window, may be null) owns
+// Registers the effect's dialog. Owner (the main window, may be null) owns
 // each dialog while it is shown; SelectedIndex gives the file list's selected
 // entry (negative or absent: the first). Called once at start-up.
 void RegisterUnSharpMaskOptionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex = {});
-// What the hook runs: shows the dialog modally; on OK copies its values into
-// Effect. Either way the process-wide filter then carries Effect's values
-// (the preview workers set the shared amounts while the dialog is open).
-// True on OK.
-bool ExecUnSharpMaskOptionForm(TUSMFilter& Effect);
+// The effect's ShowConfigDialog then shows the dialog modally; on OK copies its values into the effect. Either way the
+// process-wide filter then carries the effect's values (the preview workers set the shared amounts while the dialog is
+// open).

@@ -99,31 +99,6 @@ TEST_F(ResizeDialogTest, OutOfRangeValuesAreClamped)
     EXPECT_EQ(Opt.InterpolationMode, 2);
 }
 
-TEST_F(ResizeDialogTest, ParameterPanelsFollowTheFilter)
-{
-    TResizeOptionForm F(Opt);
-    auto Shown = [](QWidget* R, QWidget* S, QWidget* B) {
-        return std::string(R->isHidden() ? "-" : "R") + (S->isHidden() ? "-" : "S") + (B->isHidden() ? "-" : "B");
-    };
-    const struct { int ID; const char* Dec; } Cases[] = {
-        {1, "---"}, {2, "R--"}, {3, "---"}, {4, "-S-"}, {5, "R--"}, {8, "--B"}, {9, "---"}};
-    for (const auto& C : Cases) {
-        F.DecimationList->setCurrentIndex(C.ID - 1);
-        EXPECT_EQ(Shown(F.DecRadiusPanel, F.DecSharpPanel, F.DecBlurPanel), C.Dec) << C.ID;
-    }
-    // The other side is untouched by the first, and follows its own list.
-    F.InterpolationList->setCurrentIndex(2); // Bicubic
-    EXPECT_EQ(Shown(F.IntRadiusPanel, F.IntSharpPanel, F.IntBlurPanel), "-S-");
-    EXPECT_EQ(Shown(F.DecRadiusPanel, F.DecSharpPanel, F.DecBlurPanel), "---");
-
-    // On opening, the stored filters decide.
-    Opt.DecimationMode = 5;
-    Opt.InterpolationMode = 8;
-    TResizeOptionForm G(Opt);
-    EXPECT_EQ(Shown(G.DecRadiusPanel, G.DecSharpPanel, G.DecBlurPanel), "R--");
-    EXPECT_EQ(Shown(G.IntRadiusPanel, G.IntSharpPanel, G.IntBlurPanel), "--B");
-}
-
 TEST_F(ResizeDialogTest, SIMDListFollowsProcessorAndLinearLight)
 {
     {
@@ -284,47 +259,4 @@ TEST(PNGDialog, FiltersColourAndDependentControls)
     EXPECT_FALSE(Opt.UsePNGOUT);
     ExeDir = SavedExeDir;
     std::filesystem::remove_all(Dir);
-}
-
-TEST(FormatDialog, CodesAndBackgroundColour)
-{
-    EnsureApp();
-    TBitmapOption B;
-    TJPEGOption J;
-    TPNGOption P;
-    TSPIOption S;
-    TWICOption W;
-    TBGColor C;
-    J.ConvertTo = 7;
-    S.SPITo = 9;
-    W.ConvertTo = 4;
-    B.ConvertTo = 3;
-    {
-        TPictureFormatForm F(B, J, P, S, W, C);
-        // Unknown codes are corrected in the records before OK.
-        EXPECT_EQ(J.ConvertTo, 2);
-        EXPECT_EQ(S.SPITo, 3);
-        EXPECT_EQ(W.ConvertTo, 2);
-        EXPECT_EQ(F.JPEGList->currentIndex(), 1);
-        EXPECT_EQ(F.BitmapList->currentIndex(), 2);
-        F.BitmapList->setCurrentIndex(1);
-        F.SetPanelColor(QColor(0, 0, 0));
-        F.reject();
-    }
-    EXPECT_EQ(B.ConvertTo, 3);
-    EXPECT_EQ(C.Red, 255);
-
-    TPictureFormatForm F(B, J, P, S, W, C);
-    F.BitmapList->setCurrentIndex(1);
-    F.PNGList->setCurrentIndex(0);
-    F.SetPanelColor(QColor(200, 100, 50));
-    F.accept();
-    EXPECT_EQ(B.ConvertTo, 2);
-    EXPECT_EQ(P.ConvertTo, 1);
-    EXPECT_EQ(C.Red, 200);
-    EXPECT_EQ(C.Green, 100);
-    EXPECT_EQ(C.Blue, 50);
-    TBGColor Expected{0, 200, 100, 50, 0};
-    GrayOfColor(Expected);
-    EXPECT_EQ(C.Gray, Expected.Gray);
 }

@@ -1,5 +1,7 @@
 #include "core/Global.h"
 #include "core/IniFile.h"
+#include "core/ImageLoader.h"
+#include "effects/DecreaseColor.h"
 #include "effects/ResizeFilter.h"
 
 #include "core/Errors.h"
@@ -208,4 +210,49 @@ TEST(EffectChain, BeforeImageRestoresTheResizerFilterOnFailure)
     EffectHost = nullptr;
     EffectList = nullptr;
     std::remove(Path.c_str());
+}
+
+// The strip's row opens the dialog set for that row's effect; the row past the
+// list reaches colour reduction, whose choices reach the loader only on OK.
+TEST(EffectChain, RowsOpenTheDialogSetForTheirEffect)
+{
+    Chain C;
+    std::vector<std::string> Opened;
+    SetEffectDialog(EFFECT_TRIMMING, [&](TEffect& E) {
+        Opened.push_back(E.FName);
+        return true;
+    });
+    // Written for another class: a probe under that identifier never gets it.
+    SetEffectDialogOf<TResizeFilter>(EFFECT_GRAYSCALE, [&](TResizeFilter&) {
+        Opened.push_back("wrong class");
+        return true;
+    });
+    C.L.ShowConfigDialog(C.L.IndexOf("Grayscale"));
+    C.L.ShowConfigDialog(C.L.IndexOf("Trimming"));
+    EXPECT_EQ(Opened, std::vector<std::string>{"Trimming"});
+
+    SetEffectDialog(EFFECT_TRIMMING, {});
+    C.L.ShowConfigDialog(C.L.IndexOf("Trimming"));
+    EXPECT_EQ(Opened.size(), 1u) << "a cleared dialog stays closed";
+
+    auto DC = std::make_unique<TDecreaseColorEffect>();
+    TDecreaseColorEffect& D = *DC;
+    C.L.SetDecreaseColorEffect(std::move(DC));
+    D.FMode = 2;
+    D.SetUse(true);
+    ASSERT_TRUE(ColorReductionDropsAlpha);
+    bool Confirm = false;
+    SetEffectDialogOf<TDecreaseColorEffect>(EFFECT_DECREASECOLOR, [&](TDecreaseColorEffect& E) {
+        E.FMode = 3; // the alpha-keeping tool
+        return Confirm;
+    });
+    C.L.ShowConfigDialog(C.L.Count());
+    EXPECT_TRUE(ColorReductionDropsAlpha) << "cancelled: the loader keeps the old flag";
+    Confirm = true;
+    C.L.ShowConfigDialog(C.L.Count());
+    EXPECT_FALSE(ColorReductionDropsAlpha);
+
+    D.SetUse(false);
+    for (uint32_t ID : {EFFECT_GRAYSCALE, EFFECT_DECREASECOLOR})
+        SetEffectDialog(ID, {});
 }

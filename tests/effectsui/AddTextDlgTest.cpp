@@ -158,7 +158,7 @@ TEST(AddTextForm, OkWritesBackCancelKeeps)
     EXPECT_EQ(E.FParam.XOffset, 33);
     EXPECT_TRUE(E.FParam.Glow);
     EXPECT_EQ(E.FParam.ShadowColor, 0x00FF00);
-    AddTextDialogProc = nullptr;
+    SetEffectDialog(EFFECT_ADDTEXT, {});
 }
 
 TEST(AddTextForm, PreviewDrawsTextAndDragMovesIt)
@@ -300,5 +300,5 @@ TEST(CompositeOptionForm, OkWritesBackCancelKeeps)
     EXPECT_EQ(E.FMode, 1);
     EXPECT_EQ(E.FOpacity, 75);
     EXPECT_EQ(E.FImageFileName, "/nonexistent/a.png");
-    CompositeDialogProc = nullptr;
+    SetEffectDialog(EFFECT_COMPOSITE, {});
 }

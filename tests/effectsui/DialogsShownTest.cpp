@@ -290,7 +290,7 @@ TEST_F(EffectDialogs, HooksShowTheSelectedEntry)
     };
     RegisterToneCurveOptionForm(nullptr, Selected);
     TToneCurveEffect Tone;
-    WhileOpen<TToneCurveOptionForm>([&] { ExecToneCurveOptionForm(Tone); },
+    WhileOpen<TToneCurveOptionForm>([&] { Tone.ShowConfigDialog(); },
                                     [&](TToneCurveOptionForm& F) {
                                         Check(F);
                                         // The curve box draws the picture's histogram behind the curve.
@@ -298,17 +298,17 @@ TEST_F(EffectDialogs, HooksShowTheSelectedEntry)
                                     });
     RegisterTrimmingOptionForm(nullptr, Selected);
     TTrimmingFilter Trim;
-    WhileOpen<TTrimmingOptionForm>([&] { ExecTrimmingOptionForm(Trim); }, [&](TTrimmingOptionForm& F) { Check(F); });
+    WhileOpen<TTrimmingOptionForm>([&] { Trim.ShowConfigDialog(); }, [&](TTrimmingOptionForm& F) { Check(F); });
     RegisterAddBlankForm(nullptr, Selected);
     TAddBlankFilter Blank;
-    WhileOpen<TAddBlankForm>([&] { ExecAddBlankForm(Blank); }, [&](TAddBlankForm& F) { Check(F); });
+    WhileOpen<TAddBlankForm>([&] { Blank.ShowConfigDialog(); }, [&](TAddBlankForm& F) { Check(F); });
     RegisterUnSharpMaskOptionForm(nullptr, Selected);
     TUSMFilter Usm;
-    WhileOpen<TUnSharpMaskOptionForm>([&] { ExecUnSharpMaskOptionForm(Usm); },
+    WhileOpen<TUnSharpMaskOptionForm>([&] { Usm.ShowConfigDialog(); },
                                       [&](TUnSharpMaskOptionForm& F) { Check(F); });
     RegisterColorCorrectionForm(nullptr, Selected);
     TColorAdjust Cc;
-    WhileOpen<TColorCorrectionForm>([&] { ExecColorCorrectionForm(Cc); }, [&](TColorCorrectionForm& F) { Check(F); });
+    WhileOpen<TColorCorrectionForm>([&] { Cc.ShowConfigDialog(); }, [&](TColorCorrectionForm& F) { Check(F); });
 }
 
 // Only present tools can be chosen; each tool shows its own options and

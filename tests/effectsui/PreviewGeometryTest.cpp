@@ -4,23 +4,6 @@
 
 using namespace previewgeom;
 
-TEST(PreviewGeometry, ZoomAndScrollTruncate)
-{
-    // Image point under a view pixel rounds to nearest; 0.5 goes up.
-    EXPECT_EQ(ViewToImage(0, 5, 3.0), 2);   // 5/3 + 0.5 = 2.17
-    EXPECT_EQ(ViewToImage(1, 0, 2.0), 1);   // 0.5 + 0.5
-    EXPECT_EQ(ViewToImage(10, 0, 0.25), 40);
-    // The centre of a 201-pixel box stays put from 100 to 200 per cent:
-    // centre point Trunc(200.5 / 1) = 200, new origin Trunc(400 - 100.5) = 299.
-    EXPECT_EQ(KeepCentre(100, 201, 1.0, 2.0), 299);
-    // From a fit zoom of 0.3 to 400 per cent: Trunc(50 / 0.3) = 166, 664 - 50.
-    EXPECT_EQ(KeepCentre(0, 100, 0.3, 4.0), 614);
-    // Scrolling stops at the picture's magnified edge and never goes negative.
-    EXPECT_EQ(LimitOrigin(500, 100, 150, 3.0), 150);
-    EXPECT_EQ(LimitOrigin(10, 10, 50, 2.0), 0);
-    EXPECT_EQ(LimitOrigin(-7, 1000, 50, 2.0), 0);
-}
-
 TEST(PreviewGeometry, ViewRectCoversEveryVisiblePixel)
 {
     const TRect R = MagnifiedViewRect(100, 80, 50, 30, 7, 5, 2.0);
@@ -73,26 +56,6 @@ TEST(PreviewGeometry, SelectionHandles)
     // Handles are measured in view pixels: at 200 per cent the same
     // selection is twice as wide on screen.
     EXPECT_EQ(HitTestSelection(60, 60, 10, 10, 50, 50, 2.0), 5);
-}
-
-TEST(PreviewGeometry, FixedAspectSelection)
-{
-    int32_t X2 = 0, Y2 = 0;
-    AspectCorner(10, 10, 50, 12, 4, 3, 200, 200, X2, Y2);
-    EXPECT_EQ(X2 - 10, 40);
-    EXPECT_EQ(Y2 - 10, 30);
-    // Dragging up and left mirrors it.
-    AspectCorner(100, 100, 60, 98, 4, 3, 200, 200, X2, Y2);
-    EXPECT_EQ(X2, 60);
-    EXPECT_EQ(Y2, 70);
-    // Past the right edge: the width stops at the picture, the height follows.
-    AspectCorner(10, 10, 100, 90, 4, 3, 100, 100, X2, Y2);
-    EXPECT_EQ(X2, 100);
-    EXPECT_EQ(Y2, 10 + 68); // Trunc(90 x 3 / 4 + 0.5)
-    // Past the bottom edge in the other branch.
-    AspectCorner(10, 10, 190, 20, 4, 3, 200, 100, X2, Y2);
-    EXPECT_EQ(Y2, 100);
-    EXPECT_EQ(X2, 10 + 120);
 }
 
 TEST(PreviewGeometry, FitSize)

@@ -94,7 +94,7 @@ TEST(UnSharpMaskDialog, OkWritesBackCancelKeepsAndTheBatchFilterKeepsItsValues)
     Main.SetMaxThreadNum(1);
     TUnsharpMask* Saved = PreviewParams.UnSharpMask;
     PreviewParams.UnSharpMask = &Main;
-    USMDialogProc = nullptr;
+    SetEffectDialog(EFFECT_USM, {});
     RegisterUnSharpMaskOptionForm(nullptr);
 
     TUSMFilter E;
@@ -144,7 +144,7 @@ TEST(UnSharpMaskDialog, OkWritesBackCancelKeepsAndTheBatchFilterKeepsItsValues)
     for (TImgInfo* I : {&Pic, &Before, &AfterCancel, &Want, &Got})
         FreeImg(*I);
     PreviewParams.UnSharpMask = Saved;
-    USMDialogProc = nullptr;
+    SetEffectDialog(EFFECT_USM, {});
 }
 
 TEST(UnSharpMaskDialog, AChangedValueLeadsToASharperPreview)
@@ -183,7 +183,7 @@ TEST(ColorCorrectionDialog, GammaSlidersAndEditsFollowEachOther)
 TEST(ColorCorrectionDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)
 {
     TestApp();
-    ColorCorrectionDialogProc = nullptr;
+    SetEffectDialog(EFFECT_COLORADJUST, {});
     RegisterColorCorrectionForm(nullptr);
     TImgInfo Pic;
     AllocImg(Pic, 16, 8, 3);
@@ -229,7 +229,7 @@ TEST(ColorCorrectionDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)
     E.FContrast = 0;
     E.FYGamma = 1.0;
     E.BuildTables(); // leave neutral tables to the other tests
-    ColorCorrectionDialogProc = nullptr;
+    SetEffectDialog(EFFECT_COLORADJUST, {});
 }
 
 TEST(ColorCorrectionDialog, AChangedValueLeadsToAPreview)

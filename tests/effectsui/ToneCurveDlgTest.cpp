@@ -174,7 +174,7 @@ TEST(ToneCurveDlg, OkWritesBackCancelKeeps)
     EXPECT_EQ(E.FControlPoints[tcGreen], (TPointArray{{0, 0}, {100, 40}, {255, 255}}));
     EXPECT_EQ(E.FControlPoints[tcBlue], Before[tcBlue]);
     EXPECT_EQ(E.FHistogramType, 1);
-    ToneCurveDialogProc = nullptr;
+    SetEffectDialog(EFFECT_TONECURVE, {});
 }
 
 TEST(ToneCurveDlg, PresetRoundTripAndOpeningCurvesRestored)
