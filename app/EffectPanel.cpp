@@ -83,10 +83,19 @@ void TEffectPanel::mouseMoveEvent(QMouseEvent* Event)
     const int NewTop = y() + int(Event->position().y()) - SY;
     if (NewTop >= 0 && NewTop <= Last * RowHeight)
         move(x(), NewTop);
-    if (FTag > 0 && FStrip->FilterList[size_t(FTag - 1)]->y() + kSwapUp > y())
-        FStrip->SwapWithNeighbour(this, -1);
-    else if (FTag < Last && FStrip->FilterList[size_t(FTag + 1)]->y() < y() + kSwapDown)
-        FStrip->SwapWithNeighbour(this, +1);
+    // A quick drag reaches past several rows between two mouse events: it
+    // swaps with each of them, so that the row lands where it is let go.
+    for (;;) {
+        if (FTag > 0 && FStrip->FilterList[size_t(FTag - 1)]->y() + kSwapUp > y())
+            FStrip->SwapWithNeighbour(this, -1);
+        else if (FTag < Last && FStrip->FilterList[size_t(FTag + 1)]->y() < y() + kSwapDown)
+            FStrip->SwapWithNeighbour(this, +1);
+        else
+            break;
+    }
+    // Rows moved under the dragged one: the strip is painted anew as a
+    // whole, or copied pieces of moved rows stay on the screen.
+    FStrip->update();
 }
 
 void TEffectPanel::mouseReleaseEvent(QMouseEvent*)
@@ -95,6 +104,7 @@ void TEffectPanel::mouseReleaseEvent(QMouseEvent*)
         return;
     DragFlag = false;
     move(x(), FTag * RowHeight);
+    FStrip->update();
     QApplication::restoreOverrideCursor();
 }
 

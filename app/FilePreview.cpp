@@ -308,6 +308,10 @@ bool TListPreview::LoadPreviewImage(int Index, TImgInfo& Img, std::string& Capti
     ResizeModeText(E, Scale, Mode, S.Resize);
     Caption = E.Name() + ":" + Mode;
     YCbCrToBGRInPlace(Loaded.I, PreviewParams.IsYCbCr);
+    // A picture to be written as gray+alpha PNG leaves the chain in that
+    // two-channel form; the window and its fitting take it as colour+alpha,
+    // which looks the same.
+    GrayAlphaToBGRA(Loaded.I);
     Img = Loaded.I;
     Loaded.I = TImgInfo();
     return true;
@@ -414,6 +418,12 @@ void TListPreview::ShowInWindow(const std::string& Caption)
 {
     TPreviewForm Form(FOwner);
     FForm = &Form;
+    // A failure while the window is open leaves through here too: the
+    // window is gone then, and nothing may point at it.
+    struct TForget {
+        TPreviewForm*& F;
+        ~TForget() { F = nullptr; }
+    } Forget{FForm};
     FCaption = Caption;
     Form.OnResized = [this](QObject*) {
         if (FForm->ViewMode() == 0) {
@@ -438,7 +448,6 @@ void TListPreview::ShowInWindow(const std::string& Caption)
     Form.show();
     if (Form.isVisible())
         Loop.exec();
-    FForm = nullptr;
     FreeImg(FPreviewImage);
     FreeImg(FPreviewAllImage);
 }

@@ -1,4 +1,5 @@
 #include "app/ProgramMain.h"
+#include "app/QtTexts.h"
 
 #include "app/ErrorLogFrm.h"
 #include "app/IniSettings.h"
@@ -95,6 +96,7 @@ int ProgramMain(int argc, char** argv)
     instance.SetAccepting(true);
 
     InitializeGlobals(args);
+    InstallQtTexts(SystemOption.Language);
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         WorkAreaRight = s->availableGeometry().right() + 1;
         WorkAreaBottom = s->availableGeometry().bottom() + 1;

@@ -132,26 +132,28 @@ void ProgressMonitor(j_common_ptr C)
     }
 }
 
-// Bytes of a JPEG that may hold picture data: the whole file less its APPn
-// and COM segments, which cost nothing to add (before the frame, between
-// scans or behind the last one).
-uint64_t CodedBytes(const uint8_t* D, size_t N)
+// Whether a JPEG holds at least Needed bytes that may be picture data: the
+// file less its APPn and COM segments, which cost nothing to add (before the
+// frame, between scans or behind the last one). Stops as soon as it knows,
+// so that a huge tail is not read.
+bool EnoughCodedBytes(const uint8_t* D, size_t N, uint64_t Needed)
 {
-    uint64_t padding = 0;
+    uint64_t data = 0;
     size_t p = 2;
-    while (p + 4 <= N) {
+    while (p + 4 <= N && data < Needed) {
         if (D[p] != 0xFF) {
             // Coded data: up to the next marker that is not a stuffed byte,
             // a restart marker or fill.
-            const uint8_t* q = static_cast<const uint8_t*>(std::memchr(D + p, 0xFF, N - p));
-            if (!q)
-                break;
-            p = size_t(q - D);
+            const size_t span = std::min<uint64_t>(N - p, Needed - data);
+            const uint8_t* q = static_cast<const uint8_t*>(std::memchr(D + p, 0xFF, span));
+            const size_t next = q ? size_t(q - D) : p + span;
+            data += next - p;
+            p = next;
             continue;
         }
         const uint8_t m = D[p + 1];
         if (m == 0x00 || m == 0xFF || (m >= 0xD0 && m <= 0xD7) || m == 0x01) {
-            ++p;
+            ++p, ++data;
             continue;
         }
         if (m == 0xD9)
@@ -159,11 +161,11 @@ uint64_t CodedBytes(const uint8_t* D, size_t N)
         const size_t len = size_t(D[p + 2]) << 8 | D[p + 3];
         if (len < 2 || len > N - p - 2)
             break;
-        if ((m >= 0xE0 && m <= 0xEF) || m == 0xFE)
-            padding += 2 + len;
+        if (!((m >= 0xE0 && m <= 0xEF) || m == 0xFE))
+            data += 2 + len;
         p += 2 + len;
     }
-    return N - padding;
+    return data >= Needed;
 }
 
 void InitError(TJpegError& E, jpeg_common_struct* C)
@@ -262,8 +264,12 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     // The block is not touched yet. Huffman coding needs at least a bit or
     // two per 8 x 8 block and channel; arithmetic coding of a flat picture
     // gets by with far less.
-    if (!kodex::PlausibleForSize(uint64_t(S->Info.image_width) * S->Info.image_height, CodedBytes(Data, Size),
-                                 S->Info.arith_code ? (uint64_t(1) << 18) : 4096)) {
+    const uint64_t pixels = uint64_t(S->Info.image_width) * S->Info.image_height;
+    const uint64_t perByte = S->Info.arith_code ? (uint64_t(1) << 18) : 4096;
+    // The fewest bytes for which PlausibleForSize holds.
+    const uint64_t allowance = uint64_t(1) << 24;
+    const uint64_t needed = pixels > allowance ? (pixels - allowance + perByte - 1) / perByte : 0;
+    if (!EnoughCodedBytes(Data, Size, needed)) {
         std::snprintf(S->Err.Message, sizeof S->Err.Message, "The JPEG file is damaged (size %ux%u)",
                       S->Info.image_width, S->Info.image_height);
         longjmp(S->Err.Jump, 1);

@@ -301,6 +301,48 @@ TEST_F(Previews, TheViewerGetsOneArgumentPerNameAndThePictureOnTheClipboard)
     EXPECT_EQ(Got2[1].rfind(Name + ":", 0), 0u);
 }
 
+TEST_F(Previews, AGrayAndAlphaPictureIsShownAsTheRunWritesIt)
+{
+    // Larger than the window, so that the fitted copy is shrunk; written as
+    // PNG again, so the chain keeps it gray+alpha.
+    TImgInfo Img;
+    AllocImg(Img, 1600, 1000, 2);
+    for (uint32_t Y = 0; Y < Img.Height; ++Y)
+        for (uint32_t X = 0; X < Img.Width; ++X) {
+            ScanLine(Img, Y)[X * 2] = uint8_t(X / 8 % 2 ? 200 : 40);
+            ScanLine(Img, Y)[X * 2 + 1] = uint8_t(X < Img.Width / 2 ? 255 : 0);
+        }
+    const std::string P = (Dir / "Stripes.png").string();
+    ASSERT_TRUE(WritePNG(P, Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
+    FreeImg(Img);
+    ASSERT_EQ(Listed(P)->PictureFormat, pfPNG);
+    FileOption.FileNameFormat = "<old>";
+    // The loader keeps alpha only where the blending kernels exist.
+    const uint32_t SavedFeatures = CPUFeatures;
+    CPUFeatures = GetCPUFeatures();
+
+    TListPreview Preview(nullptr);
+    std::string Title;
+    QImage Shown;
+    QObject Context;
+    QTimer::singleShot(0, &Context, [&] {
+        if (TPreviewForm* F = Preview.Form()) {
+            Title = F->windowTitle().toStdString();
+            // Magnified, then fitted again: the fitted copy is made anew.
+            F->SetViewMode(1);
+            F->SetViewMode(0);
+            Shown = F->grab().toImage();
+            F->close();
+        }
+    });
+    Preview.Execute(0, false);
+    CPUFeatures = SavedFeatures;
+    EXPECT_EQ(Title.rfind("Stripes.png:", 0), 0u) << Title;
+    EXPECT_FALSE(Shown.isNull());
+    EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
+    EXPECT_EQ(Preview.Form(), nullptr);
+}
+
 TEST_F(Previews, ThePreviewWindowStepsRoundTheList)
 {
     Listed(Bmp("a.bmp", 30, 20));

@@ -12,6 +12,7 @@
 #include "app/PNGOptionFrm.h"
 #include "app/PictureFormatFrm.h"
 #include "app/PreviewOptionFrm.h"
+#include "app/QtTexts.h"
 #include "app/ResizeOptionFrm.h"
 #include "app/Startup.h"
 #include "app/SusiePluginOptionFrm.h"
@@ -47,6 +48,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusBar>
 #include <QTableView>
 #include <QToolBar>
@@ -409,4 +411,21 @@ TEST_F(Language, TranslatedWindowsShowNoEnglishLeftOverAndNothingCut)
               "&Datei|&Liste|&Ansicht|&Einstellungen|&Umwandeln|&Sprache|&Hilfe");
     TSystemOptionForm Dialog;
     EXPECT_EQ(Dialog.windowTitle().toStdString(), "Systemeinstellungen");
+}
+
+TEST_F(Language, MessageBoxButtonsFollowTheLanguage)
+{
+    QMessageBox Box(QMessageBox::Question, QString(), QString(), QMessageBox::Ok | QMessageBox::Cancel);
+    auto Cancel = [&] { return Box.button(QMessageBox::Cancel)->text().remove(QLatin1Char('&')).toStdString(); };
+    if (!InstallQtTexts("de"))
+        GTEST_SKIP() << "Qt's translations are not installed";
+    Box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(Cancel(), "Abbrechen");
+    EXPECT_TRUE(InstallQtTexts("ja"));
+    Box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(Cancel(), "キャンセル");
+    // Back to English: nothing of the last language stays.
+    InstallQtTexts("en");
+    Box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(Cancel(), "Cancel");
 }

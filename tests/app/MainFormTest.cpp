@@ -423,6 +423,48 @@ TEST(EffectStrip, TheLastRowOfAShortChainDragsWithoutLookingPastTheEnd)
     EXPECT_EQ(List.Items(2)->FOrder, 2);
 }
 
+TEST(EffectStrip, AQuickDragLandsWhereItIsLetGoAndLeavesNoPiecesOnTheScreen)
+{
+    EnsureApp();
+    TEffectList List;
+    const char* Names[] = {"Gray", "Exif", "Trim", "Rot", "Resize", "Blank", "USM", "Color", "Tone", "Text", "Comp"};
+    for (uint32_t i = 0; i < 11; ++i)
+        List.AddFilter(std::make_unique<TNamed>(Names[i], 1u << i));
+    List.ReOrder();
+    TEffectStrip Strip;
+    Strip.resize(180, 12 * TEffectPanel::RowHeight);
+    Strip.Rebuild(List, false);
+    Strip.show();
+    ASSERT_TRUE(WaitFor([&] { return Strip.isVisible(); }));
+    QCoreApplication::processEvents();
+
+    // "Text" (row 9) to the top in steps longer than a row, with screen
+    // updates in between.
+    TEffectPanel* Text = Strip.FilterList[9];
+    Mouse(Text, QEvent::MouseButtonPress, 10);
+    for (int Step = 0; Step < 6; ++Step) {
+        Mouse(Text, QEvent::MouseMove, 10 - std::min(40, Text->y()));
+        QCoreApplication::processEvents();
+    }
+    Mouse(Text, QEvent::MouseButtonRelease, 0);
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(Text->Tag(), 0);
+    EXPECT_EQ(Text->y(), 0);
+    EXPECT_EQ(List.Items(0)->FName, "Text");
+    EXPECT_EQ(List.Items(1)->FName, "Gray");
+    EXPECT_EQ(List.Items(10)->FName, "Comp");
+    for (int i = 0; i < 11; ++i) {
+        EXPECT_EQ(Strip.FilterList[size_t(i)]->y(), i * TEffectPanel::RowHeight) << i;
+        EXPECT_EQ(Strip.FilterList[size_t(i)]->FLabel->text().toStdString(), List.Items(i)->FName) << i;
+    }
+    // What is on the screen is what the strip paints now.
+    const QImage Screen = Strip.screen()->grabWindow(Strip.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage Fresh = Strip.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(Screen.size(), Fresh.size());
+    EXPECT_TRUE(Screen == Fresh);
+}
+
 TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
 {
     Open("[System]\nCaption=%ini\n");
