@@ -571,18 +571,12 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W, bool Named)
     Img.Height = uint32_t(std::max(Item.Height, 0));
     const std::string Out = Item.OutPutFileName;
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
-    // The tool writes where the context says: a temporary name beside the
-    // output, so that a failed or cancelled tool leaves the old file alone.
+    // The tool writes a temporary name beside the output, so that a failed
+    // or cancelled tool leaves the old file alone.
     TPendingOutput Pending(Out, FSettings.File.NotOverwrite);
-    Item.OutPutFileName = Pending.Temp();
+    W.Params.ToolOutFileName = Pending.Temp();
     W.Params.Warning.clear();
-    try {
-        FEffects.DoEffect(Img, Item, 1, W.Params);
-    } catch (...) {
-        Item.OutPutFileName = Out;
-        throw;
-    }
-    Item.OutPutFileName = Out;
+    FEffects.DoEffect(Img, Item, 1, W.Params);
     // A cancel kills the tool, perhaps half-way through its output: whatever
     // it left is dropped and the source stays.
     if (W.Params.Cancel && *W.Params.Cancel)
@@ -650,30 +644,26 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
         P.ICCInfo = &L.ICC;
     }
     P.NeedGrayAlpha = OutFmt == 3 && (Flags & 0x20000) != 0;
-    // What was at the output before, to tell a file the colour-reduction tool
-    // wrote from one it left alone.
-    platform::TFileStat Before;
-    const bool Existed = platform::StatFile(Item.OutPutFileName, Before);
+    // The output under construction: the colour-reduction tool writes it
+    // itself, else the writers below do; either way it replaces the output
+    // only when complete.
+    const std::string& Out = Item.OutPutFileName;
+    TPendingOutput Pending(Out, FSettings.File.NotOverwrite);
+    P.ToolOutFileName = Pending.Temp();
     FEffects.DoEffect(L.Img, Item, R, P);
     // The colour-reduction tool may have been killed by a cancel while it
     // wrote: its output cannot be trusted, so the source must stay.
     if (P.Cancel && *P.Cancel && P.DecreaseColor)
         return;
 
-    const std::string& Out = Item.OutPutFileName;
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     if (P.DecreaseColor) {
-        // The colour-reduction tool wrote the output itself: it must be there
-        // and be a new file, not the one that was there before.
-        platform::TFileStat After;
-        if (!platform::StatFile(Out, After) ||
-            (Existed && After.Dev == Before.Dev && After.Ino == Before.Ino && After.Size == Before.Size &&
-             After.LastWrite.Sec == Before.LastWrite.Sec && After.LastWrite.NSec == Before.LastWrite.NSec))
-            FailWrite(Out, LoadResText(SNothingWritten));
+        // Commit finds what the tool wrote, or says that nothing was.
+        if (const std::string Why = Pending.Commit(); !Why.empty())
+            FailWrite(Out, Why);
     } else {
         if (OutFmt == 0)
             Fail(SUnknownFormat);
-        TPendingOutput Pending(Out, FSettings.File.NotOverwrite);
         std::string Why, Notice;
         {
             // What the writers say becomes the reason of one line that names

@@ -175,8 +175,7 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     else if (Img.Channels == 2)
         GrayAlphaToBGRA(Img);
 
-    const std::string& Out = Params.OutFileName;
-    const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
+    const std::string& Out = Params.ToolOutFileName;
 
     // Work files per worker, under names no other run of the program uses.
     const std::string Base = WorkFolder() + "srcpng" + std::to_string(Params.ThreadNum);
@@ -232,19 +231,12 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
         }
     }
 
-    if (ReadOnly && !platform::SetReadOnly(Out, false))
-        throw EVestroError(LoadResText(SSetAttributesFailed));
-    // The temporary folder may be on another file system: copy through a
-    // temporary name beside the output, which replaces it in one step; with
-    // NotOverwrite a file that appeared since the names were given out stays.
-    if (platform::CopyFile(Final, Out, Params.Settings.File.NotOverwrite) != 0) {
-        if (ReadOnly)
-            platform::SetReadOnly(Out, true);
+    // The temporary folder may be on another file system: the result is
+    // copied to the worker's new name beside the output, which the worker
+    // moves into place.
+    if (Out.empty() || platform::CopyFile(Final, Out, true) != 0)
         throw EVestroError(LoadResText(SSaveFailed));
-    }
     if (Format == ofPNG && Params.Settings.PNG.UsePNGOUT)
         RunPNGOUT(Out, Params.Settings);
-    if (ReadOnly)
-        platform::SetReadOnly(Out, true);
     Params.DecreaseColor = true;
 }

@@ -49,6 +49,10 @@ struct TEffectParams {
     TGaussianBlur* GaussianBlur = nullptr;
     TFontCache* FontCache = nullptr; // made on first use by add-text; freed by the holder
     std::string InFileName, OutFileName;
+    // Where an effect whose tool writes the output file itself (the lossless
+    // transform, colour reduction) puts it: a new name beside OutFileName
+    // that the worker moves into place once the whole chain has succeeded.
+    std::string ToolOutFileName;
     int32_t ThreadNum = 0;         // 0-based worker index, names per-worker work files
     TResolutionInfo RInfo;
     TICCInfo* ICCInfo = nullptr;   // the source's profile or null; not owned

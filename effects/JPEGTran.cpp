@@ -180,11 +180,13 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
     for (auto& O : MakeOptions(Img.Width, Img.Height, Params.ExifOrientation, ResetOrientation))
         Args.push_back(std::move(O));
 
-    // The tool writes a new file beside the output; only a complete result
-    // replaces it, so a failing tool never leaves half a file, and converting
-    // a file onto itself never reads what is being written.
-    const std::string& Out = Params.OutFileName;
-    const std::string Temp = MakeSiblingTempName(Out, ".jpg");
+    // The tool writes the worker's new file beside the output; only a
+    // complete result replaces the output, so a failing tool never leaves
+    // half a file, and converting a file onto itself never reads what is
+    // being written.
+    const std::string& Temp = Params.ToolOutFileName;
+    if (Temp.empty())
+        throw EVestroError(LoadResText(SSaveFailed));
     Args.push_back("-outfile");
     Args.push_back(Temp);
     Args.push_back(Params.InFileName);
@@ -206,10 +208,6 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
     }
     if (ResetOrientation)
         ResetJPEGExifOrientation(Temp);
-    if (platform::RenameReplace(Temp, Out) != 0) {
-        platform::DeleteFile(Temp);
-        throw EVestroError(LoadResText(SSaveFailed));
-    }
 }
 
 void TJPEGTran::ReadIniFile(TMemIniFile& Ini)

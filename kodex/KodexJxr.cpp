@@ -190,6 +190,10 @@ int DecodeInChild(const uint8_t* Data, size_t Size, bool HeaderOnly, int Fd)
          Failed(d.Conv->Initialize(d.Conv, d.Dec, nullptr, GUID_PKPixelFormat24bppRGB))))
         return Refuse(Fd, "Unsupported JPEG XR pixel format");
     reply.Channels = fmt.Channels;
+    // The same budget every reader keeps; the codec's own work memory is a
+    // band of rows beside it.
+    if (ImageBytes(reply.Width, reply.Height, fmt.Channels) > PictureBudget())
+        return Refuse(Fd, "picture too large");
 
     std::vector<uint8_t> icc;
     U32 n = 0;

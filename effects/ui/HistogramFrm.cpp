@@ -301,7 +301,11 @@ public:
     }
     void SetCounts(const THistogramCounts& Counts) override { FForm->UpdateHistogram(Counts[0].data()); }
     int32_t ChannelIndex() const override { return FForm->ChannelList->currentIndex(); }
-    void Show() override { FForm->show(); }
+    void Show() override
+    {
+        FForm->show();
+        FForm->raise();
+    }
     void Hide() override { FForm->hide(); }
     bool IsShown() const override { return FForm->isVisible(); }
     void SaveOption() override { FForm->SaveOption(); }

@@ -285,9 +285,12 @@ TPreviewBaseForm::TPreviewBaseForm(QWidget* Owner) : QDialog(Owner)
     SetUpPreviewResizer(*RS, MT->MaxThread());
     SetUpPreviewResizer(*PreviewRS, PreviewMT->MaxThread());
     delete PreviewForm;
-    PreviewForm = new TPreviewForm(Owner);
+    // Both windows are owned by this dialog, not by the main window: they stay
+    // above the main window and, this dialog being modal, still take keys and
+    // the mouse.
+    PreviewForm = new TPreviewForm(this);
     if (CreateHistogramWindow)
-        Histogram.reset(CreateHistogramWindow(Owner));
+        Histogram.reset(CreateHistogramWindow(this));
 }
 
 TPreviewBaseForm::~TPreviewBaseForm()
@@ -526,6 +529,7 @@ void TPreviewBaseForm::showEvent(QShowEvent* e)
     if (Dest.Mem && IsPreviewChecked() && PreviewForm) {
         PreviewForm->DlgWidth = width();
         PreviewForm->show();
+        FRaiseOnActivate = true;
         const QRect P = PreviewForm->geometry();
         QRect R(P.left() + P.width(), P.top(), width(), height());
         if (!OnScreen(R, ScreenSize))
@@ -547,4 +551,16 @@ void TPreviewBaseForm::showEvent(QShowEvent* e)
         else
             CentreIn(Work);
     }
+}
+
+bool TPreviewBaseForm::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate && FRaiseOnActivate) {
+        FRaiseOnActivate = false;
+        if (PreviewForm && PreviewForm->isVisible())
+            PreviewForm->raise();
+        if (Histogram && Histogram->IsShown())
+            Histogram->Show();
+    }
+    return QDialog::event(e);
 }

@@ -45,13 +45,13 @@ public:
     // The processed picture's tables.
     virtual void SetCounts(const THistogramCounts& Counts) = 0;
     virtual int32_t ChannelIndex() const = 0; // 4 and above: Y or CbCr
-    virtual void Show() = 0;
+    virtual void Show() = 0; // and brings it to the front
     virtual void Hide() = 0;
     virtual bool IsShown() const = 0;
     // Keeps the scale and channel for the next dialog (the dialog's OK).
     virtual void SaveOption() = 0;
 };
-// Made with a preview dialog (Owner: the main window) and released with it.
+// Made with a preview dialog (Owner: that dialog) and released with it.
 extern std::function<THistogramWindowHook*(QWidget* Owner)> CreateHistogramWindow;
 
 // The main window's file list, whose entries the dialogs preview; set by start-up.
@@ -207,7 +207,12 @@ protected:
     void ReloadFromKey();
 
     void showEvent(QShowEvent* e) override;
+    // The first activation after showing brings the preview and histogram
+    // windows up: they were mapped before this dialog, and a window manager
+    // stacks the main window and this dialog over them.
+    bool event(QEvent* e) override;
 
+    bool FRaiseOnActivate = false;
     TCustomPreviewThread* PreviewThread = nullptr;
     TCustomSpotPreviewThread* SpotPreviewThread = nullptr;
     bool FNeedUpdatePreview = false;

@@ -155,7 +155,12 @@ private:
 
 // ------------------------------------------------------------------ the window
 
-TPreviewForm::TPreviewForm(QWidget* Owner) : QWidget(Owner, Qt::Window)
+// A window of dialog type: only those are kept above their owner by the
+// window manager (a plain top-level window opened while the owner has the
+// focus is stacked beneath it). It keeps the frame buttons of a normal window.
+TPreviewForm::TPreviewForm(QWidget* Owner)
+    : QWidget(Owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                         Qt::WindowCloseButtonHint)
 {
     setFocusPolicy(Qt::StrongFocus);
     auto* Layout = new QVBoxLayout(this);

@@ -65,7 +65,7 @@ public:
     using TChangeSelectRectEvent = std::function<void(TRect& r, QObject* Sender)>;
 
     // Size, place and view mode come from PreviewOption; they are stored back
-    // when the window is destroyed.
+    // when the window is destroyed. The window stays above Owner.
     explicit TPreviewForm(QWidget* Owner = nullptr);
     ~TPreviewForm() override;
 

@@ -26,7 +26,7 @@ public:
     }
     void DoEffect(TImgInfo&, TEffectParams& P) override
     {
-        std::ofstream(P.OutFileName) << "half";
+        std::ofstream(P.ToolOutFileName) << "half";
         if (RunProcessAndWait({"sleep", "30"}, P.ToolCancel) != 0 && FCheck)
             throw EVestroError("tool failed");
     }

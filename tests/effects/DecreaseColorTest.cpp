@@ -80,11 +80,14 @@ TEST_F(DecreaseColorTest, PNGOutputBecomesAPalettePictureOtherOutputsPassThrough
 
     TEffectParams P;
     P.OutFileName = (Dir / "out.jpg").string();
+    P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
     E.DoEffect(Img, P);
     EXPECT_FALSE(P.DecreaseColor);
     EXPECT_FALSE(fs::exists(P.OutFileName));
 
     P.OutFileName = (Dir / "out.png").string();
+
+    P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
     E.DoEffect(Img, P);
     EXPECT_TRUE(P.DecreaseColor);
     std::ifstream F(P.OutFileName, std::ios::binary);
@@ -110,7 +113,7 @@ TEST_F(DecreaseColorTest, PNGOutputBecomesAPalettePictureOtherOutputsPassThrough
     EXPECT_EQ(size_t(std::distance(fs::directory_iterator(Dir), {})), 1u);
 }
 
-TEST_F(DecreaseColorTest, AFileThatAppearedMeanwhileStaysWhenOutputsMustNotBeOverwritten)
+TEST_F(DecreaseColorTest, TheToolNeverReplacesAFileAtTheNameItIsGiven)
 {
     if (FindQuantiserPath().empty())
         GTEST_SKIP() << "pngquant not installed";
@@ -120,11 +123,9 @@ TEST_F(DecreaseColorTest, AFileThatAppearedMeanwhileStaysWhenOutputsMustNotBeOve
     AllocImg(Img, 8, 8, 3);
     TEffectParams P;
     P.OutFileName = (Dir / "taken.png").string();
+    P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
     std::ofstream(P.OutFileName) << "someone else's file";
-    const bool Saved = FileOption.NotOverwrite;
-    FileOption.NotOverwrite = true;
     EXPECT_THROW(E.DoEffect(Img, P), EVestroError);
-    FileOption.NotOverwrite = Saved;
     std::ifstream F(P.OutFileName);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(F), {}), "someone else's file");
     FreeImg(Img);
@@ -191,6 +192,7 @@ TEST_F(DecreaseColorTest, BMPOutputBecomesAnEightBitPaletteBitmap)
             std::memcpy(ScanLine(Img, Y), ScanLine(Source, Y), Img.Width * 3);
         TEffectParams P;
         P.OutFileName = (Dir / ("out" + std::to_string(Dither) + ".bmp")).string();
+        P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
         E.DoEffect(Img, P);
         FreeImg(Img);
         ASSERT_TRUE(P.DecreaseColor) << Dither;
@@ -231,6 +233,7 @@ TEST_F(DecreaseColorTest, PaletteToolPNGKeysTheCornerColour)
     PaintPhotoLike(Img);
     TEffectParams P;
     P.OutFileName = (Dir / "keyed.png").string();
+    P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
     E.DoEffect(Img, P);
     ASSERT_TRUE(P.DecreaseColor);
     TImgInfo Back;
@@ -245,6 +248,7 @@ TEST_F(DecreaseColorTest, PaletteToolPNGKeysTheCornerColour)
     E.FMode = 3;
     TEffectParams B;
     B.OutFileName = (Dir / "left.bmp").string();
+    B.ToolOutFileName = B.OutFileName; // the worker's name for the tool's output
     E.DoEffect(Img, B);
     EXPECT_FALSE(B.DecreaseColor);
     EXPECT_FALSE(fs::exists(B.OutFileName));

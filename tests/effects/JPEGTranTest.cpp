@@ -6,6 +6,8 @@
 #include "core/Global.h"
 #include "platform/Process.h"
 
+#include "core/SafeWrite.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -66,7 +68,16 @@ protected:
         Info.OutPutFileName = Out;
         TEffectParams P;
         P.ToolCancel = Cancel;
+        // As a worker does: the tool writes a new name beside the output,
+        // which replaces the output only when the tool succeeded.
+        P.ToolOutFileName = MakeSiblingTempName(Out, ".jpg");
+        struct TDrop {
+            std::string Path;
+            ~TDrop() { fs::remove(Path); }
+        } Drop{P.ToolOutFileName};
         List.DoEffect(Img, Info, 1, P);
+        if (!(Cancel && Cancel->Cancelled()) && fs::exists(P.ToolOutFileName))
+            fs::rename(P.ToolOutFileName, Out);
     }
     size_t FileCount() const { return size_t(std::distance(fs::directory_iterator(Dir), {})); }
     std::string FakeTool(const std::string& Body)

@@ -35,6 +35,7 @@
 #include <QComboBox>
 #include <QRadioButton>
 #include <QImage>
+#include <QTest>
 #include <QTimer>
 
 #include <cstring>
@@ -309,6 +310,24 @@ TEST_F(EffectDialogs, HooksShowTheSelectedEntry)
     RegisterColorCorrectionForm(nullptr, Selected);
     TColorAdjust Cc;
     WhileOpen<TColorCorrectionForm>([&] { Cc.ShowConfigDialog(); }, [&](TColorCorrectionForm& F) { Check(F); });
+}
+
+// The preview window beside a modal effect dialog still takes the keys: the
+// arrow steps to the next entry of the list.
+TEST_F(EffectDialogs, ThePreviewWindowTakesKeysWhileItsDialogIsOpen)
+{
+    RegisterTrimmingOptionForm(nullptr, [] { return 1; });
+    TTrimmingFilter Trim;
+    Trim.FPreview = true;
+    WhileOpen<TTrimmingOptionForm>([&] { Trim.ShowConfigDialog(); },
+                                   [&](TTrimmingOptionForm&) {
+                                       ASSERT_NE(PreviewForm, nullptr);
+                                       ASSERT_TRUE(PreviewForm->isVisible());
+                                       EXPECT_TRUE(PreviewForm->windowTitle().startsWith("p1.bmp"));
+                                       QTest::keyClick(PreviewForm->windowHandle(), Qt::Key_Right);
+                                       EXPECT_TRUE(PumpUntil([] { return PreviewForm->windowTitle().startsWith("p0.bmp"); }))
+                                           << PreviewForm->windowTitle().toStdString();
+                                   });
 }
 
 // Only present tools can be chosen; each tool shows its own options and

@@ -135,3 +135,17 @@ TEST_F(Jxr, DamagedFilesAreRefusedWithAMessage)
     }
     EXPECT_GE(refused, 6); // every cut file at least
 }
+
+TEST_F(Jxr, APictureBeyondTheMemoryBudgetIsRefused)
+{
+    const std::vector<uint8_t> file = MakeJxr(Scratch, "rgb", 3, 8);
+    ASSERT_FALSE(file.empty());
+    KodexProcs.SetPictureMemoryLimit(1024); // less than the 37 x 23 picture's block
+    TOwnedImg img;
+    const int r = ReadJxr(file, img.Img);
+    const std::vector<std::string> errors = TakeErrors();
+    KodexProcs.SetPictureMemoryLimit(0);
+    EXPECT_EQ(r, 0);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("picture too large"), std::string::npos) << errors[0];
+}
