@@ -71,13 +71,14 @@ private:
     TBuffer FBuf;
 };
 
+// The Paeth predictor without branches, so that the compiler can work on
+// many bytes at once: the nearest of A (left), B (above), C (above left) to
+// A + B - C, ties going to A, then B.
 inline uint8_t Paeth(uint8_t A, uint8_t B, uint8_t C)
 {
-    const int p = int(A) + B - C;
-    const int pa = std::abs(p - A), pb = std::abs(p - B), pc = std::abs(p - C);
-    if (pa <= pb && pa <= pc)
-        return A;
-    return pb <= pc ? B : C;
+    const int pa = std::abs(int(B) - C), pb = std::abs(int(A) - C), pc = std::abs(int(A) + B - 2 * C);
+    const int bc = pb <= pc ? B : C;
+    return uint8_t(pa <= pb && pa <= pc ? A : bc);
 }
 
 // Filters Cur (Prev: the row above, zeros for the top row) with filter
@@ -273,9 +274,14 @@ public:
             Z.avail_out = uInt(Band.Out.size());
             for (;;) {
                 const int r = deflate(&Z, last ? Z_FINISH : Z_SYNC_FLUSH);
-                if (r == Z_STREAM_END || (!last && r == Z_OK && Z.avail_in == 0 && Z.avail_out > 0))
+                if (r == Z_STREAM_END)
                     break;
-                if (r != Z_OK && r != Z_BUF_ERROR) {
+                // Room left over: a flushed band is complete; anything else
+                // would make no progress with more room either.
+                const bool room = Z.avail_out > 0;
+                if (room && !last && Z.avail_in == 0 && (r == Z_OK || r == Z_BUF_ERROR))
+                    break;
+                if (room || (r != Z_OK && r != Z_BUF_ERROR)) {
                     Band.Failed = true;
                     return;
                 }

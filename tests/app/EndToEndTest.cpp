@@ -286,18 +286,6 @@ TEST_F(Program, RenameOnlyMovesFilesAndNeverReplacesOne)
     EXPECT_FALSE(fs::exists(Dir / "in" / "b.jpg"));
 }
 
-TEST_F(Program, ALosslessTransformProfileTurnsJPEGsWithoutResizing)
-{
-    if (!fs::exists("/usr/bin/jpegtran") && !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/jpegtran"))
-        GTEST_SKIP() << "no jpegtran";
-    WriteModeProfile(Profile, Dir, "NotOverwrite=1\n", "[JPEGTran]\nUse=1\nRotation=2\n");
-    Photo(Dir / "in" / "a.jpg", 320, 240, 1);
-    const TResult r = Run({"in/a.jpg"});
-    EXPECT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(SizeOf(Dir / "out" / "a.jpg"), QSize(240, 320));
-    EXPECT_TRUE(fs::exists(Dir / "in" / "a.jpg"));
-}
-
 // ---- what a start reports: every file asked for and not written says so,
 // and the status says an error happened.
 
