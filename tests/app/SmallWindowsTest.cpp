@@ -46,22 +46,22 @@ TEST_F(ChangeOrderTest, OkAppliesTheShownOrder)
 {
     TChangeOrderForm F(List);
     F.UpButtonClick(); // the first item cannot go up
-    EXPECT_EQ(F.ListBox1->currentRow(), 0);
+    EXPECT_EQ(F.EffectListBox->currentRow(), 0);
     // C to the top, two places up: a move that is not a mere swap.
-    F.ListBox1->setCurrentRow(2);
+    F.EffectListBox->setCurrentRow(2);
     F.UpButtonClick();
     F.UpButtonClick();
-    F.ListBox1->setCurrentRow(3);
+    F.EffectListBox->setCurrentRow(3);
     F.DownButtonClick(); // the last item cannot go down
-    EXPECT_EQ(F.ListBox1->currentRow(), 3);
-    F.ListBox1->setCurrentRow(1);
+    EXPECT_EQ(F.EffectListBox->currentRow(), 3);
+    F.EffectListBox->setCurrentRow(1);
     F.DownButtonClick(); // A below B: C B A D
     F.accept();
     EXPECT_EQ(Order(), "CBAD");
 
     // Reopened, the dialog lists the new order; OK without moves keeps it.
     TChangeOrderForm G(List);
-    EXPECT_EQ(G.ListBox1->item(0)->text(), "C");
+    EXPECT_EQ(G.EffectListBox->item(0)->text(), "C");
     G.accept();
     EXPECT_EQ(Order(), "CBAD");
 }
@@ -69,7 +69,7 @@ TEST_F(ChangeOrderTest, OkAppliesTheShownOrder)
 TEST_F(ChangeOrderTest, CancelChangesNothing)
 {
     TChangeOrderForm F(List);
-    F.ListBox1->setCurrentRow(3);
+    F.EffectListBox->setCurrentRow(3);
     F.UpButtonClick();
     F.reject();
     EXPECT_EQ(Order(), "ABCD");
