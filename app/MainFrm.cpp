@@ -149,7 +149,7 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     CreateToolBars();
     ConnectActions();
     ThumbnailForm = new TThumbnailForm(this, ShowThumbnail);
-    ListView1->SetThumbnailWindow(ThumbnailForm, ShowThumbnail, IgnoreEmbeddedThumbnail);
+    FileListView->SetThumbnailWindow(ThumbnailForm, ShowThumbnail, IgnoreEmbeddedThumbnail);
     FPreview = std::make_unique<TListPreview>(this);
 
     // What the effect chain and its dialogs need of the window.
@@ -202,13 +202,13 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     BuildLanguageMenu();
     UpdateListState();
 
-    ListView1->SetDragDropAccept(true);
+    FileListView->SetDragDropAccept(true);
     setAcceptDrops(true);
 
     // The command line's files are listed once the window is up, under the
     // list-up window.
     if (!PathsFromArguments(FArgs).empty())
-        QTimer::singleShot(0, this, [this] { ListView1->AddCommandLine(FArgs); });
+        QTimer::singleShot(0, this, [this] { FileListView->AddCommandLine(FArgs); });
 
     if (!KodexLoaded) {
         // Nothing could be read or written: the window closes at once and
@@ -363,60 +363,60 @@ void TMainForm::CreateMenus()
     Help->addSeparator();
     Help->addAction(HelpAbout);
 
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->addActions({ListViewDelete, ListViewClear});
-    PopupMenu1->addSeparator();
-    PopupMenu1->addActions({ListViewSelectAll, ListViewCheck, ListViewCheckReset, ListViewCheckReverse,
+    FileListMenu = new QMenu(this);
+    FileListMenu->addActions({ListViewDelete, ListViewClear});
+    FileListMenu->addSeparator();
+    FileListMenu->addActions({ListViewSelectAll, ListViewCheck, ListViewCheckReset, ListViewCheckReverse,
                             ListViewReverseAll, ListViewCheckAlt});
-    PopupMenu1->addSeparator();
-    PopupMenu1->addActions({Preview, Preview2});
-    PopupMenu1->addSeparator();
-    PopupMenu1->addAction(ListViewPaste);
+    FileListMenu->addSeparator();
+    FileListMenu->addActions({Preview, Preview2});
+    FileListMenu->addSeparator();
+    FileListMenu->addAction(ListViewPaste);
 }
 
 void TMainForm::CreateToolBars()
 {
-    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
-    ToolBar1->setObjectName("ToolBar1");
-    ToolBar1->setMovable(false);
-    ToolBar1->setIconSize(QSize(20, 20));
-    ToolBar1->addActions({FileAdd, FileAddFolder, SetOutPutFolder});
-    ToolBar1->addSeparator();
-    ToolBar1->addActions({FileOpenIni, FileSaveIni});
-    ToolBar1->addSeparator();
-    ToolBar1->addActions({ListViewDelete, ListViewClear});
-    ToolBar1->addSeparator();
-    ToolBar1->addActions({SetPictureFormat, SetResizeOption});
-    ToolBar1->addSeparator();
-    ToolBar1->addWidget(new QLabel(Tx("Rename Rules") + QLatin1Char(' '), this));
-    Edit2 = new QLineEdit(this);
-    Edit2->setObjectName("Edit2");
-    Edit2->setMinimumWidth(160);
-    ToolBar1->addWidget(Edit2);
-    Image1 = new QToolButton(this);
-    Image1->setObjectName("Image1");
-    Image1->setAutoRaise(true);
-    Image1->setIcon(MainIcon(EMainIcon::Help));
-    Image1->setToolTip(Tx(SFileNameFormatHelp).replace(QLatin1String("\r\n"), QLatin1String("\n")));
-    ToolBar1->addWidget(Image1);
-    ToolBar1->addWidget(new QLabel(QLatin1Char(' ') + Tx("Mode") + QLatin1Char(' '), this));
-    ComboBox2 = new QComboBox(this);
-    ComboBox2->setObjectName("ComboBox2");
+    MainToolBar = addToolBar(QStringLiteral("ToolBar1"));
+    MainToolBar->setObjectName("MainToolBar");
+    MainToolBar->setMovable(false);
+    MainToolBar->setIconSize(QSize(20, 20));
+    MainToolBar->addActions({FileAdd, FileAddFolder, SetOutPutFolder});
+    MainToolBar->addSeparator();
+    MainToolBar->addActions({FileOpenIni, FileSaveIni});
+    MainToolBar->addSeparator();
+    MainToolBar->addActions({ListViewDelete, ListViewClear});
+    MainToolBar->addSeparator();
+    MainToolBar->addActions({SetPictureFormat, SetResizeOption});
+    MainToolBar->addSeparator();
+    MainToolBar->addWidget(new QLabel(Tx("Rename Rules") + QLatin1Char(' '), this));
+    RenameRuleEdit = new QLineEdit(this);
+    RenameRuleEdit->setObjectName("RenameRuleEdit");
+    RenameRuleEdit->setMinimumWidth(160);
+    MainToolBar->addWidget(RenameRuleEdit);
+    RuleHelpButton = new QToolButton(this);
+    RuleHelpButton->setObjectName("RuleHelpButton");
+    RuleHelpButton->setAutoRaise(true);
+    RuleHelpButton->setIcon(MainIcon(EMainIcon::Help));
+    RuleHelpButton->setToolTip(Tx(SFileNameFormatHelp).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    MainToolBar->addWidget(RuleHelpButton);
+    MainToolBar->addWidget(new QLabel(QLatin1Char(' ') + Tx("Mode") + QLatin1Char(' '), this));
+    ModeCombo = new QComboBox(this);
+    ModeCombo->setObjectName("ModeCombo");
     for (const char* M : {"Normal", "JPEGTran", "Combine", "Rename Only"})
-        ComboBox2->addItem(Tx(M));
-    ToolBar1->addWidget(ComboBox2);
+        ModeCombo->addItem(Tx(M));
+    MainToolBar->addWidget(ModeCombo);
 
     addToolBarBreak();
-    ToolBar2 = addToolBar(QStringLiteral("ToolBar2"));
-    ToolBar2->setObjectName("ToolBar2");
-    ToolBar2->setMovable(false);
-    ToolBar2->setIconSize(QSize(20, 20));
+    SizeToolBar = addToolBar(QStringLiteral("ToolBar2"));
+    SizeToolBar->setObjectName("SizeToolBar");
+    SizeToolBar->setMovable(false);
+    SizeToolBar->setIconSize(QSize(20, 20));
     cbxResizeRule = new QComboBox(this);
     cbxResizeRule->setObjectName("cbxResizeRule");
     for (const char* R : kRuleTexts)
         cbxResizeRule->addItem(Tx(R));
     cbxResizeRule->setMaxVisibleItems(12);
-    ToolBar2->addWidget(cbxResizeRule);
+    SizeToolBar->addWidget(cbxResizeRule);
     auto MakeSide = [this](QWidget*& Panel, QLabel*& Label, QLineEdit*& Edit, QLabel*& Unit, const char* Name) {
         Panel = new QWidget(this);
         auto* L = new QHBoxLayout(Panel);
@@ -433,51 +433,51 @@ void TMainForm::CreateToolBars()
         L->addWidget(Edit);
         L->addWidget(Unit);
         Panel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-        return ToolBar2->addWidget(Panel);
+        return SizeToolBar->addWidget(Panel);
     };
-    QAction* P3 = MakeSide(Panel3, Label4, edtSide1, Label5, "edtSide1");
-    QAction* P4 = MakeSide(Panel4, Label6, edtSide2, Label7, "edtSide2");
-    Panel5 = new QWidget(this);
-    auto* L5 = new QHBoxLayout(Panel5);
+    QAction* P3 = MakeSide(Side1Panel, Side1Label, edtSide1, Side1UnitLabel, "edtSide1");
+    QAction* P4 = MakeSide(Side2Panel, Side2Label, edtSide2, Side2UnitLabel, "edtSide2");
+    SizeHistoryPanel = new QWidget(this);
+    auto* L5 = new QHBoxLayout(SizeHistoryPanel);
     L5->setContentsMargins(6, 0, 0, 0);
-    ComboBox1 = new QComboBox(Panel5);
-    ComboBox1->setObjectName("ComboBox1");
-    ComboBox1->setMaxVisibleItems(kHistoryMax);
-    ComboBox1->setMinimumContentsLength(24);
-    ComboBox1->setFont(QFont(QStringLiteral("monospace"), font().pointSize()));
-    L5->addWidget(ComboBox1);
-    Panel5->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    QAction* P5 = ToolBar2->addWidget(Panel5);
+    SizeHistoryCombo = new QComboBox(SizeHistoryPanel);
+    SizeHistoryCombo->setObjectName("SizeHistoryCombo");
+    SizeHistoryCombo->setMaxVisibleItems(kHistoryMax);
+    SizeHistoryCombo->setMinimumContentsLength(24);
+    SizeHistoryCombo->setFont(QFont(QStringLiteral("monospace"), font().pointSize()));
+    L5->addWidget(SizeHistoryCombo);
+    SizeHistoryPanel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    QAction* P5 = SizeToolBar->addWidget(SizeHistoryPanel);
     // Panels in a tool bar are shown and hidden through their actions.
-    Panel3->setProperty("toolAction", QVariant::fromValue(static_cast<QObject*>(P3)));
-    Panel4->setProperty("toolAction", QVariant::fromValue(static_cast<QObject*>(P4)));
-    Panel5->setProperty("toolAction", QVariant::fromValue(static_cast<QObject*>(P5)));
-    ToolBar2->addSeparator();
-    ToolBar2->addActions({ConvertRun, Preview});
-    ToolBar2->addSeparator();
-    CheckBox1 = new QCheckBox(Tx("at once"), this);
-    CheckBox1->setObjectName("CheckBox1");
-    ToolBar2->addWidget(CheckBox1);
-    for (QToolBar* T : {ToolBar1, ToolBar2})
+    Side1Panel->setProperty("toolAction", QVariant::fromValue(static_cast<QObject*>(P3)));
+    Side2Panel->setProperty("toolAction", QVariant::fromValue(static_cast<QObject*>(P4)));
+    SizeHistoryPanel->setProperty("toolAction", QVariant::fromValue(static_cast<QObject*>(P5)));
+    SizeToolBar->addSeparator();
+    SizeToolBar->addActions({ConvertRun, Preview});
+    SizeToolBar->addSeparator();
+    AtOnceBox = new QCheckBox(Tx("at once"), this);
+    AtOnceBox->setObjectName("AtOnceBox");
+    SizeToolBar->addWidget(AtOnceBox);
+    for (QToolBar* T : {MainToolBar, SizeToolBar})
         T->setToolButtonStyle(Qt::ToolButtonIconOnly);
 }
 
 void TMainForm::CreateCentral()
 {
     auto* Split = new QSplitter(Qt::Horizontal, this);
-    ListView1 = new TFileListView(Split);
-    ListView1->setObjectName("ListView1");
-    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListView1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& P) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(P)); });
+    FileListView = new TFileListView(Split);
+    FileListView->setObjectName("FileListView");
+    FileListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(FileListView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& P) { FileListMenu->popup(FileListView->viewport()->mapToGlobal(P)); });
 
     auto* Scroll = new QScrollArea(Split);
     Scroll->setWidgetResizable(true);
     Scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Panel8 = new TEffectStrip;
-    Scroll->setWidget(Panel8);
+    EffectStrip = new TEffectStrip;
+    Scroll->setWidget(EffectStrip);
     Scroll->setMinimumWidth(190);
-    Split->addWidget(ListView1);
+    Split->addWidget(FileListView);
     Split->addWidget(Scroll);
     Split->setStretchFactor(0, 1);
     Split->setStretchFactor(1, 0);
@@ -499,21 +499,21 @@ void TMainForm::ConnectActions()
     connect(FileSaveIni, &QAction::triggered, this, &TMainForm::FileSaveIniExecute);
     connect(FileExit1, &QAction::triggered, this, &QWidget::close);
 
-    connect(ListViewDelete, &QAction::triggered, ListView1, &TFileListView::DeleteSelected);
-    connect(ListViewClear, &QAction::triggered, ListView1, &TFileListView::ClearList);
-    connect(ListViewSelectAll, &QAction::triggered, ListView1, &TFileListView::SelectAllRows);
-    connect(ListViewCheck, &QAction::triggered, ListView1, &TFileListView::CheckSelected);
-    connect(ListViewCheckReset, &QAction::triggered, ListView1, &TFileListView::UncheckSelected);
-    connect(ListViewCheckReverse, &QAction::triggered, ListView1, &TFileListView::ReverseSelected);
-    connect(ListViewReverseAll, &QAction::triggered, ListView1, &TFileListView::ReverseAll);
-    connect(ListViewCheckAlt, &QAction::triggered, ListView1, &TFileListView::CheckAlternately);
-    connect(ListViewPaste, &QAction::triggered, ListView1, &TFileListView::Paste);
-    connect(FileAdd, &QAction::triggered, ListView1, &TFileListView::AddFilesDialog);
-    connect(FileAddFolder, &QAction::triggered, ListView1, &TFileListView::AddFolderDialog);
-    connect(ShowThumbnail, &QAction::triggered, ListView1, &TFileListView::ShowThumbnailExecute);
-    connect(ListView1, &TFileListView::ListStateChanged, this, &TMainForm::OnListStateChanged);
-    connect(ListView1, &TFileListView::RunAtOnceRequested, this, &TMainForm::ConvertRunExecute);
-    connect(ListView1, &TFileListView::CaptionMessage, this, &QWidget::setWindowTitle);
+    connect(ListViewDelete, &QAction::triggered, FileListView, &TFileListView::DeleteSelected);
+    connect(ListViewClear, &QAction::triggered, FileListView, &TFileListView::ClearList);
+    connect(ListViewSelectAll, &QAction::triggered, FileListView, &TFileListView::SelectAllRows);
+    connect(ListViewCheck, &QAction::triggered, FileListView, &TFileListView::CheckSelected);
+    connect(ListViewCheckReset, &QAction::triggered, FileListView, &TFileListView::UncheckSelected);
+    connect(ListViewCheckReverse, &QAction::triggered, FileListView, &TFileListView::ReverseSelected);
+    connect(ListViewReverseAll, &QAction::triggered, FileListView, &TFileListView::ReverseAll);
+    connect(ListViewCheckAlt, &QAction::triggered, FileListView, &TFileListView::CheckAlternately);
+    connect(ListViewPaste, &QAction::triggered, FileListView, &TFileListView::Paste);
+    connect(FileAdd, &QAction::triggered, FileListView, &TFileListView::AddFilesDialog);
+    connect(FileAddFolder, &QAction::triggered, FileListView, &TFileListView::AddFolderDialog);
+    connect(ShowThumbnail, &QAction::triggered, FileListView, &TFileListView::ShowThumbnailExecute);
+    connect(FileListView, &TFileListView::ListStateChanged, this, &TMainForm::OnListStateChanged);
+    connect(FileListView, &TFileListView::RunAtOnceRequested, this, &TMainForm::ConvertRunExecute);
+    connect(FileListView, &TFileListView::CaptionMessage, this, &QWidget::setWindowTitle);
     connect(Preview, &QAction::triggered, this, [this] { PreviewExecute(false); });
     connect(Preview2, &QAction::triggered, this, [this] { PreviewExecute(true); });
 
@@ -546,12 +546,12 @@ void TMainForm::ConnectActions()
     connect(HelpShow, &QAction::triggered, this, &TMainForm::HelpShowExecute);
     connect(HelpAbout, &QAction::triggered, this, [this] { ShowDialog<TAboutForm>(); });
 
-    connect(Edit2, &QLineEdit::textChanged, this,
+    connect(RenameRuleEdit, &QLineEdit::textChanged, this,
             [](const QString& T) { FileOption.FileNameFormat = T.toStdString(); });
-    connect(Image1, &QToolButton::clicked, this,
-            [this] { QToolTip::showText(Image1->mapToGlobal(QPoint(0, Image1->height())), Image1->toolTip(), Image1); });
-    connect(ComboBox2, &QComboBox::activated, this, &TMainForm::ComboBox2Change);
-    connect(CheckBox1, &QCheckBox::clicked, this, &TMainForm::CheckBox1Click);
+    connect(RuleHelpButton, &QToolButton::clicked, this,
+            [this] { QToolTip::showText(RuleHelpButton->mapToGlobal(QPoint(0, RuleHelpButton->height())), RuleHelpButton->toolTip(), RuleHelpButton); });
+    connect(ModeCombo, &QComboBox::activated, this, &TMainForm::ComboBox2Change);
+    connect(AtOnceBox, &QCheckBox::clicked, this, &TMainForm::CheckBox1Click);
     connect(cbxResizeRule, &QComboBox::activated, this, [this] { cbxResizeRuleChange(); });
 }
 
@@ -588,7 +588,7 @@ void TMainForm::closeEvent(QCloseEvent* Event)
         return;
     }
     FClosing = true;
-    ListView1->SetDragDropAccept(false);
+    FileListView->SetDragDropAccept(false);
     setAcceptDrops(false);
     ThumbnailForm->hide(); // keeps its place beside the window
     if (IniFileName == GetSettingsFileName({}))
@@ -608,8 +608,8 @@ void TMainForm::StoreWindowState()
     W.Top = y();
     W.ClientWidth = width();
     W.ClientHeight = height();
-    W.Header = ListView1->ColumnWidths();
-    FileOption.FileNameFormat = Edit2->text().toStdString();
+    W.Header = FileListView->ColumnWidths();
+    FileOption.FileNameFormat = RenameRuleEdit->text().toStdString();
     ThumbnailWindowSettings.Visible = ShowThumbnail->isChecked();
     ThumbnailWindowSettings.UseEmbeddedThumbnail = !IgnoreEmbeddedThumbnail->isChecked();
 
@@ -660,23 +660,23 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
             if (y() + height() > WorkAreaBottom)
                 resize(width(), WorkAreaBottom);
         }
-        ListView1->SetColumnWidths(W.Header);
+        FileListView->SetColumnWidths(W.Header);
     }
 
     // The size history and the edits.
     ResizeHistory = SplitCommaText(ResizeOption.History);
-    ComboBox1->clear();
+    SizeHistoryCombo->clear();
     for (const std::string& E : ResizeHistory)
-        ComboBox1->addItem(HistoryLine(E));
+        SizeHistoryCombo->addItem(HistoryLine(E));
     edtSide1->setText(NumberText(ResizeOption.Size1[size_t(std::clamp(OldRule, 0, 11))]));
     edtSide2->setText(NumberText(ResizeOption.Size2[size_t(std::clamp(OldRule, 0, 11))]));
     cbxResizeRule->setCurrentIndex(ResizeOption.Rule);
     cbxResizeRuleChange();
 
-    Edit2->setText(QString::fromStdString(FileOption.FileNameFormat));
-    ComboBox2->setCurrentIndex(RunMode);
-    if (CheckBox1->isChecked() != FileOption.AtOnce) {
-        CheckBox1->setChecked(FileOption.AtOnce);
+    RenameRuleEdit->setText(QString::fromStdString(FileOption.FileNameFormat));
+    ModeCombo->setCurrentIndex(RunMode);
+    if (AtOnceBox->isChecked() != FileOption.AtOnce) {
+        AtOnceBox->setChecked(FileOption.AtOnce);
         CheckBox1Click(FileOption.AtOnce);
     }
     UpdateListState();
@@ -769,21 +769,21 @@ void TMainForm::cbxResizeRuleChange()
         else
             Panel->setVisible(On);
     };
-    Show(Panel3, R != 9);
-    Show(Panel4, R != 9 && R > 4);
-    Show(Panel5, R == 9);
+    Show(Side1Panel, R != 9);
+    Show(Side2Panel, R != 9 && R > 4);
+    Show(SizeHistoryPanel, R == 9);
     if (R == 9) {
-        ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? 0 : -1);
+        SizeHistoryCombo->setCurrentIndex(SizeHistoryCombo->count() > 0 ? 0 : -1);
     } else {
         static const char* const Label1Of[12] = {SScale, SWide, SNarrow, SWidth, SHeight, SWide,
                                                  SWidth, SWide, SWidth, "",      SWidth,  SWidth};
         static const char* const Label2Of[12] = {"", "", "", "", "", SNarrow, SHeight, SNarrow, SHeight, "", SHeight,
                                                  SHeight};
         const QString Unit = (R == 0 || R == 5 || R == 6) ? QStringLiteral("%") : QStringLiteral("px");
-        Label4->setText(Tx(Label1Of[R]));
-        Label6->setText(*Label2Of[R] ? Tx(Label2Of[R]) : QString());
-        Label5->setText(Unit);
-        Label7->setText(Unit);
+        Side1Label->setText(Tx(Label1Of[R]));
+        Side2Label->setText(*Label2Of[R] ? Tx(Label2Of[R]) : QString());
+        Side1UnitLabel->setText(Unit);
+        Side2UnitLabel->setText(Unit);
         edtSide1->setText(NumberText(ResizeOption.Size1[size_t(R)]));
         edtSide2->setText(NumberText(ResizeOption.Size2[size_t(R)]));
     }
@@ -802,16 +802,16 @@ void TMainForm::MoveHistoryToTop(int Index)
     if (Index <= 0 || size_t(Index) >= ResizeHistory.size())
         return;
     std::rotate(ResizeHistory.begin(), ResizeHistory.begin() + Index, ResizeHistory.begin() + Index + 1);
-    const QString Line = ComboBox1->itemText(Index);
-    ComboBox1->removeItem(Index);
-    ComboBox1->insertItem(0, Line);
+    const QString Line = SizeHistoryCombo->itemText(Index);
+    SizeHistoryCombo->removeItem(Index);
+    SizeHistoryCombo->insertItem(0, Line);
 }
 
 bool TMainForm::SetResizeParam()
 {
     const int R = std::max(cbxResizeRule->currentIndex(), 0);
     if (R == 9) {
-        const int K = ComboBox1->currentIndex();
+        const int K = SizeHistoryCombo->currentIndex();
         if (K < 0 || size_t(K) >= ResizeHistory.size()) {
             Tell(Tx("The size history is empty: choose a size rule and its sizes."));
             return false;
@@ -831,7 +831,7 @@ bool TMainForm::SetResizeParam()
         if (EffectList)
             EffectList->SetResizeParam(Rule, V1, V2);
         MoveHistoryToTop(K);
-        ComboBox1->setCurrentIndex(0);
+        SizeHistoryCombo->setCurrentIndex(0);
         return true;
     }
     double V1, V2;
@@ -847,10 +847,10 @@ bool TMainForm::SetResizeParam()
         MoveHistoryToTop(int(It - ResizeHistory.begin()));
     } else {
         ResizeHistory.insert(ResizeHistory.begin(), Entry);
-        ComboBox1->insertItem(0, HistoryLine(Entry));
+        SizeHistoryCombo->insertItem(0, HistoryLine(Entry));
         while (ResizeHistory.size() > size_t(kHistoryMax)) {
             ResizeHistory.pop_back();
-            ComboBox1->removeItem(ComboBox1->count() - 1);
+            SizeHistoryCombo->removeItem(SizeHistoryCombo->count() - 1);
         }
     }
     if (EffectList)
@@ -866,7 +866,7 @@ void TMainForm::UpdateEffectStrip(TEffectList& List)
     const TEffect* DC = List.DecreaseColorEffect();
     const bool HasTool = DC && dynamic_cast<const TDecreaseColorEffect*>(DC) &&
                          static_cast<const TDecreaseColorEffect*>(DC)->FMode != 0;
-    Panel8->Rebuild(List, HasTool);
+    EffectStrip->Rebuild(List, HasTool);
     UpdateListState();
 }
 
@@ -883,7 +883,7 @@ void TMainForm::ShowResizeSettings()
 
 void TMainForm::PushSizeRule() { SetResizeParam(); }
 
-std::string TMainForm::RenameRule() { return Edit2->text().toStdString(); }
+std::string TMainForm::RenameRule() { return RenameRuleEdit->text().toStdString(); }
 
 void TMainForm::SetResizeFilters(int32_t Decimation, int32_t Interpolation, int32_t SIMDMode)
 {
@@ -899,7 +899,7 @@ void TMainForm::ComboBox2Change(int Index)
         return;
     if (Index == 1 && FileList && FileList->Count() > 0) {
         if (!Ask(Tx(SRemoveNonJPEGFiles))) {
-            ComboBox2->setCurrentIndex(RunMode);
+            ModeCombo->setCurrentIndex(RunMode);
             return;
         }
         SetJPEGTranMode();
@@ -916,7 +916,7 @@ void TMainForm::SetJPEGTranMode()
 {
     if (!FileList || FileList->Count() == 0)
         return;
-    ListView1->HideThumbnail();
+    FileListView->HideThumbnail();
     std::vector<int> Others;
     for (int i = FileList->Count() - 1; i >= 0; --i) {
         TImageInfo& E = *FileList->Items(i);
@@ -925,7 +925,7 @@ void TMainForm::SetJPEGTranMode()
         if (E.PictureFormat != pfJPEG)
             Others.push_back(i);
     }
-    ListView1->Model()->DeleteRows(Others);
+    FileListView->Model()->DeleteRows(Others);
     UpdateListState();
 }
 
@@ -934,9 +934,9 @@ void TMainForm::CheckBox1Click(bool Checked)
     FileOption.AtOnce = Checked;
     if (Checked && FileList && FileList->Count() > 0) {
         if (Ask(Tx(SRemoveAllFiles))) {
-            ListView1->ClearList();
+            FileListView->ClearList();
         } else {
-            CheckBox1->setChecked(false);
+            AtOnceBox->setChecked(false);
             FileOption.AtOnce = false;
         }
     }
@@ -948,11 +948,11 @@ void TMainForm::SystemOptionSettingClick()
         return;
     if (FileOption.AtOnce && FileList && FileList->Count() > 0) {
         if (Ask(Tx(SRemoveAllFiles)))
-            ListView1->ClearList();
+            FileListView->ClearList();
         else
             FileOption.AtOnce = false;
     }
-    CheckBox1->setChecked(FileOption.AtOnce);
+    AtOnceBox->setChecked(FileOption.AtOnce);
     UpdateCaption();
 }
 
@@ -961,7 +961,7 @@ void TMainForm::SetSPIOptionExecute()
     if (FileList && FileList->Count() > 0) {
         if (!Ask(Tx(SRemoveAllFiles)))
             return;
-        ListView1->ClearList();
+        FileListView->ClearList();
     }
     ShowDialog<TSusiePluginOptionForm>();
     // Whatever the dialog's result: the plug-ins as the order now names them.
@@ -1033,18 +1033,18 @@ void TMainForm::FileSaveIniExecute()
 // --------------------------------------------------------------------------
 // The list
 
-std::vector<int> TMainForm::SelectedRows() const { return ListView1->SelectedRows(); }
+std::vector<int> TMainForm::SelectedRows() const { return FileListView->SelectedRows(); }
 
 int TMainForm::CurrentRow() const
 {
-    const int Row = ListView1->CurrentRow();
+    const int Row = FileListView->CurrentRow();
     if (Row >= 0)
         return Row;
     const std::vector<int> Rows = SelectedRows();
     return Rows.empty() ? -1 : Rows.front();
 }
 
-void TMainForm::UpdateListState() { ListView1->UpdateListState(); }
+void TMainForm::UpdateListState() { FileListView->UpdateListState(); }
 
 void TMainForm::OnListStateChanged(const TListState& State)
 {
@@ -1057,29 +1057,29 @@ void TMainForm::OnListStateChanged(const TListState& State)
     StatusPanel[1]->setText(State.CountText);
 }
 
-void TMainForm::AddPaths(const std::vector<std::string>& Paths) { ListView1->AddPaths(Paths); }
+void TMainForm::AddPaths(const std::vector<std::string>& Paths) { FileListView->AddPaths(Paths); }
 
-void TMainForm::HandOff(const std::vector<std::string>& Args) { ListView1->AddHandOff(Args); }
+void TMainForm::HandOff(const std::vector<std::string>& Args) { FileListView->AddHandOff(Args); }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* Event)
 {
-    if (ListView1->DragDropAccept() && Event->mimeData()->hasUrls())
+    if (FileListView->DragDropAccept() && Event->mimeData()->hasUrls())
         Event->acceptProposedAction();
 }
 
 void TMainForm::dropEvent(QDropEvent* Event)
 {
-    if (!ListView1->DragDropAccept())
+    if (!FileListView->DragDropAccept())
         return;
     std::vector<std::string> Paths;
     for (const QUrl& U : Event->mimeData()->urls())
         if (U.isLocalFile())
             Paths.push_back(U.toLocalFile().toStdString());
     Event->acceptProposedAction();
-    ListView1->AddPaths(Paths);
+    FileListView->AddPaths(Paths);
 }
 
-void TMainForm::RefreshFileList() { ListView1->RefreshFileList(); }
+void TMainForm::RefreshFileList() { FileListView->RefreshFileList(); }
 
 void TMainForm::PreviewExecute(bool NewWindow)
 {
@@ -1095,21 +1095,21 @@ void TMainForm::RemoveConvertedEntries(const std::vector<bool>& Converted)
 {
     if (!FileList)
         return;
-    ListView1->HideThumbnail();
+    FileListView->HideThumbnail();
     std::vector<int> Rows;
     for (int i = 0; i < std::min(FileList->Count(), int(Converted.size())); ++i)
         if (Converted[size_t(i)] && FileList->Items(i)->Checked)
             Rows.push_back(i);
-    ListView1->Model()->DeleteRows(Rows);
+    FileListView->Model()->DeleteRows(Rows);
 }
 
 void TMainForm::ConvertRunExecute()
 {
-    ListView1->SetDragDropAccept(false);
+    FileListView->SetDragDropAccept(false);
     setAcceptDrops(false);
     // Hand-offs kept meanwhile are listed when drops are taken again.
     auto Reopen = [this] {
-        ListView1->SetDragDropAccept(!AtOnceStart);
+        FileListView->SetDragDropAccept(!AtOnceStart);
         setAcceptDrops(!AtOnceStart);
     };
     if (!SetResizeParam()) {
@@ -1173,7 +1173,7 @@ void TMainForm::ConvertRunExecute()
     ::SetResizeFilters(1, 0, ResizeOption.SIMDMode);
     if (FileOption.RemoveList)
         RemoveConvertedEntries(Converted);
-    ListView1->ReloadList();
+    FileListView->ReloadList();
     RefreshFileList();
     Reopen();
 }

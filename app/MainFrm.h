@@ -93,21 +93,21 @@ public:
     std::function<void(const QString& Text)> Notice;
 
     // --- controls ---
-    TFileListView* ListView1;
+    TFileListView* FileListView;
     QLabel* StatusPanel[3];
-    QLineEdit* Edit2;       // rename rule
-    QToolButton* Image1;    // rename-rule token help
-    QComboBox* ComboBox2;   // mode
-    QCheckBox* CheckBox1;   // "at once"
+    QLineEdit* RenameRuleEdit;
+    QToolButton* RuleHelpButton; // rename-rule token help
+    QComboBox* ModeCombo;
+    QCheckBox* AtOnceBox;        // "at once"
     QComboBox* cbxResizeRule;
-    QWidget *Panel3, *Panel4, *Panel5;
-    QLabel *Label4, *Label5, *Label6, *Label7;
+    QWidget *Side1Panel, *Side2Panel, *SizeHistoryPanel;
+    QLabel *Side1Label, *Side1UnitLabel, *Side2Label, *Side2UnitLabel;
     QLineEdit *edtSide1, *edtSide2;
-    QComboBox* ComboBox1;   // size history
-    TEffectStrip* Panel8;   // effect strip
+    QComboBox* SizeHistoryCombo;
+    TEffectStrip* EffectStrip;
     QMenu* LanguageL1;
-    QMenu* PopupMenu1;
-    QToolBar *ToolBar1, *ToolBar2;
+    QMenu* FileListMenu;
+    QToolBar *MainToolBar, *SizeToolBar;
     TThumbnailForm* ThumbnailForm;
 
     QAction *FileAdd, *FileAddFolder, *FileOpenIni, *FileSaveIni, *FileExit1;

@@ -138,7 +138,7 @@ protected:
         Window->show();
         ASSERT_TRUE(WaitFor([&] { return size_t(FileList->Count()) == Listed; })) << FileList->Count();
     }
-    int Rows() const { return Window->ListView1->model()->rowCount(); }
+    int Rows() const { return Window->FileListView->model()->rowCount(); }
 
     static std::string SavedExeDir;
     fs::path Dir;
@@ -235,7 +235,7 @@ TEST_F(MainWindow, HistoryRuleWithAnEmptyHistoryRunsNothing)
     ASSERT_EQ(Notices.size(), 1u);
     EXPECT_FALSE(fs::exists(Dir / "out"));
     // Drops are accepted again afterwards.
-    EXPECT_TRUE(Window->ListView1->DragDropAccept());
+    EXPECT_TRUE(Window->FileListView->DragDropAccept());
 }
 
 TEST_F(MainWindow, FilesHandedOverDuringARunAreListedWhenItEnds)
@@ -244,7 +244,7 @@ TEST_F(MainWindow, FilesHandedOverDuringARunAreListedWhenItEnds)
     Photo(Dir / "in" / "late.jpg", 400, 300);
     Open("", {(Dir / "in" / "a.jpg").string()}, 1);
     // As during a run: refused for now, not lost.
-    Window->ListView1->SetDragDropAccept(false);
+    Window->FileListView->SetDragDropAccept(false);
     Window->HandOff({"/ini=other.ini", (Dir / "in" / "late.jpg").string()});
     EXPECT_EQ(FileList->Count(), 1);
     Window->ConvertRun->trigger();
@@ -258,7 +258,7 @@ TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)
     Photo(Dir / "in" / "a.jpg", 64, 48);
     Photo(Dir / "in" / "b.png", 64, 48, "PNG");
     Open("", {(Dir / "in").string()}, 2);
-    QComboBox* Mode = Window->ComboBox2;
+    QComboBox* Mode = Window->ModeCombo;
 
     Answer = false; // Cancel: list and mode as they were
     Mode->setCurrentIndex(1);
@@ -293,25 +293,25 @@ TEST_F(MainWindow, AtOnceWithAFullListAsksAndClears)
 {
     Open("");
     // An empty list: nothing to ask.
-    Window->CheckBox1->click();
+    Window->AtOnceBox->click();
     EXPECT_TRUE(FileOption.AtOnce);
     EXPECT_TRUE(Questions.empty());
-    Window->CheckBox1->click();
+    Window->AtOnceBox->click();
     EXPECT_FALSE(FileOption.AtOnce);
 
     Photo(Dir / "in" / "a.jpg", 64, 48);
     Window->AddPaths({(Dir / "in" / "a.jpg").string()});
     ASSERT_EQ(FileList->Count(), 1);
     Answer = false;
-    Window->CheckBox1->click();
+    Window->AtOnceBox->click();
     EXPECT_EQ(Questions.size(), 1u);
-    EXPECT_FALSE(Window->CheckBox1->isChecked());
+    EXPECT_FALSE(Window->AtOnceBox->isChecked());
     EXPECT_FALSE(FileOption.AtOnce);
     EXPECT_EQ(FileList->Count(), 1);
 
     Answer = true;
-    Window->CheckBox1->click();
-    EXPECT_TRUE(Window->CheckBox1->isChecked());
+    Window->AtOnceBox->click();
+    EXPECT_TRUE(Window->AtOnceBox->isChecked());
     EXPECT_TRUE(FileOption.AtOnce);
     EXPECT_EQ(FileList->Count(), 0);
     EXPECT_EQ(Rows(), 0);
@@ -326,17 +326,17 @@ TEST_F(MainWindow, SizeHistoryKeepsTenAndMovesRepeatsToTheTop)
         ASSERT_TRUE(Window->SetResizeParam());
     }
     ASSERT_EQ(Window->ResizeHistory.size(), 10u);
-    EXPECT_EQ(Window->ComboBox1->count(), 10);
+    EXPECT_EQ(Window->SizeHistoryCombo->count(), 10);
     EXPECT_EQ(Window->ResizeHistory.front(), "1,111,111");
     EXPECT_EQ(Window->ResizeHistory.back(), "1,102,102"); // 101 and the two old entries are gone
-    EXPECT_EQ(Window->ComboBox1->itemText(0).toStdString(), "Wide Side       111");
+    EXPECT_EQ(Window->SizeHistoryCombo->itemText(0).toStdString(), "Wide Side       111");
 
     Window->edtSide1->setText("105");
     Window->SetResizeParam();
     EXPECT_EQ(Window->ResizeHistory.size(), 10u);
     EXPECT_EQ(Window->ResizeHistory.front(), "1,105,105");
-    EXPECT_EQ(Window->ComboBox1->itemText(0).toStdString(), "Wide Side       105");
-    EXPECT_EQ(Window->ComboBox1->itemText(1).toStdString(), "Wide Side       111");
+    EXPECT_EQ(Window->SizeHistoryCombo->itemText(0).toStdString(), "Wide Side       105");
+    EXPECT_EQ(Window->SizeHistoryCombo->itemText(1).toStdString(), "Wide Side       111");
     EXPECT_EQ(EffectList->FResizeType, 1);
     EXPECT_EQ(EffectList->FResizeValue, 105);
 
@@ -353,7 +353,7 @@ TEST_F(MainWindow, SizeHistoryKeepsTenAndMovesRepeatsToTheTop)
     Window->cbxResizeRule->setCurrentIndex(9);
     emit Window->cbxResizeRule->activated(9);
     ASSERT_EQ(Window->ResizeHistory[1], "1,105,105");
-    Window->ComboBox1->setCurrentIndex(1);
+    Window->SizeHistoryCombo->setCurrentIndex(1);
     ASSERT_TRUE(Window->SetResizeParam());
     EXPECT_EQ(Window->ResizeHistory.front(), "1,105,105");
     EXPECT_EQ(EffectList->FResizeType, 1);
@@ -363,7 +363,7 @@ TEST_F(MainWindow, SizeHistoryKeepsTenAndMovesRepeatsToTheTop)
 TEST_F(MainWindow, StripDragSwapsOncePerThresholdAndTheSavedOrderFollows)
 {
     Open("");
-    TEffectStrip* Strip = Window->Panel8;
+    TEffectStrip* Strip = Window->EffectStrip;
     ASSERT_EQ(int(Strip->FilterList.size()), EffectList->Count());
     TEffectPanel* Row = Strip->FilterList[0];
     const std::string First = EffectList->Items(0)->FName, Second = EffectList->Items(1)->FName;
@@ -505,8 +505,8 @@ TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
     EXPECT_EQ(Window->ListViewCheck->text(), "Check(&S)");
     Window->resize(900, 500);
     Window->move(30, 40);
-    Window->ListView1->setColumnWidth(0, 222);
-    Window->ListView1->setColumnWidth(6, 333);
+    Window->FileListView->setColumnWidth(0, 222);
+    Window->FileListView->setColumnWidth(6, 333);
     Window->FileExit1->trigger();
     EXPECT_FALSE(Window->isVisible());
 
@@ -523,8 +523,8 @@ TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
     LoadIniFile(IniFileName);
     TMainForm Again({});
     EXPECT_EQ(Again.size(), QSize(900, 500));
-    EXPECT_EQ(Again.ListView1->columnWidth(0), 222);
-    EXPECT_EQ(Again.ListView1->columnWidth(6), 333);
+    EXPECT_EQ(Again.FileListView->columnWidth(0), 222);
+    EXPECT_EQ(Again.FileListView->columnWidth(6), 333);
 }
 
 TEST_F(MainWindow, AProfileKeepsOnlyItsRunningNumberAndLoadingOneLeavesTheWindowInPlace)
@@ -540,7 +540,7 @@ TEST_F(MainWindow, AProfileKeepsOnlyItsRunningNumberAndLoadingOneLeavesTheWindow
     Window->LoadProfile(Profile, false);
     EXPECT_EQ(Window->size(), QSize(950, 520));
     EXPECT_EQ(Window->pos(), QPoint(10, 20));
-    EXPECT_EQ(Window->Edit2->text(), "w_<old>");
+    EXPECT_EQ(Window->RenameRuleEdit->text(), "w_<old>");
     EXPECT_EQ(Window->cbxResizeRule->currentIndex(), 4);
     EXPECT_EQ(Window->edtSide1->text(), "333");
     EXPECT_EQ(Window->windowTitle(), "Vestro Image Resizer - work.ini");
@@ -575,7 +575,7 @@ TEST_F(MainWindow, WithAtOnceTickedAddedFilesAreConvertedAndTheListStaysAsItWas)
     Photo(Dir / "in" / "a.jpg", 400, 300);
     Photo(Dir / "in" / "b.jpg", 300, 400);
     Open("[File]\nAtOnce=1\n[Resize]\nRule=2\nSize1=100,512,150,512,384,100,100,512,512,0,512,512\n");
-    EXPECT_TRUE(Window->CheckBox1->isChecked());
+    EXPECT_TRUE(Window->AtOnceBox->isChecked());
     Window->AddPaths({(Dir / "in").string()});
     // Narrow side 150.
     EXPECT_EQ(SizeOf(Dir / "out" / "a.jpg"), QSize(200, 150));
