@@ -19,8 +19,8 @@ TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner)
     : QDialog(Owner), FOption(Option)
 {
     setWindowTitle(Tr("BMP Settings"));
-    AlphaCheck = new QCheckBox(Tr("Output of bitmaps with alpha channel is enabled "), this);
-    AlphaCheck->setChecked(Option.AlphaChannelSupport);
+    AlphaCheck = FBindings.Bind(new QCheckBox(Tr("Output of bitmaps with alpha channel is enabled "), this),
+                                Option.AlphaChannelSupport);
     AlphaCheck->setEnabled((CPUFeatures & CPU_SSE) != 0);
 
     HeaderPanel = new QWidget(this);
@@ -34,9 +34,9 @@ TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner)
 
     AlphaCheckList = new QComboBox(this);
     AlphaCheckList->addItems({Tr("Auto"), QStringLiteral("ARGB"), QStringLiteral("XRGB")});
-    AlphaCheckList->setCurrentIndex(Option.AlphaCheckType >= 0 && Option.AlphaCheckType <= 2 ? Option.AlphaCheckType : 0);
-    IndexColorCheck = new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this);
-    IndexColorCheck->setChecked(Option.IndexColor);
+    FBindings.Bind(AlphaCheckList, Option.AlphaCheckType);
+    IndexColorCheck = FBindings.Bind(
+        new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this), Option.IndexColor);
 
     Button1 = new QPushButton(Tr("OK"), this);
     Button2 = new QPushButton(Tr("Cancel"), this);
@@ -63,9 +63,7 @@ TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner)
 
 void TBitmapOptionForm::accept()
 {
-    FOption.AlphaChannelSupport = AlphaCheck->isChecked();
+    FBindings.Commit();
     FOption.AlphaBitmapHeaderType = HeaderList->currentIndex();
-    FOption.AlphaCheckType = AlphaCheckList->currentIndex();
-    FOption.IndexColor = IndexColorCheck->isChecked();
     QDialog::accept();
 }

@@ -1,6 +1,8 @@
 // The "BMP Settings" dialog: alpha channel output, its header and how 32-bit
 // input without bit-field masks is read, and index colour output.
 #pragma once
+#include "app/ControlBinding.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -27,4 +29,5 @@ public:
 
 private:
     TBitmapOption& FOption;
+    TControlBindings FBindings;
 };

@@ -81,7 +81,7 @@ std::string SaveClipboardPicture(const QImage& Picture, const std::string& Dir, 
     {
         TImgInfo Img;
         QImageToImg(Picture, Img);
-        const bool Made = SaveBitmapToStream(Stream, Img, TResolutionInfo{});
+        const bool Made = SaveBitmapToStream(Stream, Img, TResolutionInfo{}, MetadataOption);
         FreeImg(Img);
         if (!Made) {
             Error = Folder + ": " + LoadResText(SUnknownFormat);

@@ -19,25 +19,19 @@ namespace {
 QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
 
 // An integer edit with up-down in Grid's cell (Row, Col), left-aligned.
-TUDNumEdit* AddNum(QWidget* Parent, QGridLayout* Grid, int Row, int Col, int Min, int Max, int Step, int Value)
+TUDNumEdit* AddNum(QWidget* Parent, QGridLayout* Grid, int Row, int Col, int Min, int Max, int Step)
 {
-    auto* Edit = new TUDNumEdit(Parent, Max, Min, Value, Step, 0);
+    auto* Edit = new TUDNumEdit(Parent, Max, Min, Min, Step, 0);
     Edit->setFixedWidth(56 + TUpDown::DefaultWidth);
     Grid->addWidget(Edit, Row, Col, Qt::AlignLeft);
     return Edit;
 }
 
-int Clamped(const TUDNumEdit* Edit)
-{
-    return std::clamp(Edit->IntValue(), static_cast<int>(Edit->Min()), static_cast<int>(Edit->Max()));
-}
-
-QComboBox* AddList(QWidget* Parent, std::initializer_list<const char*> Items, int Value)
+QComboBox* AddList(QWidget* Parent, std::initializer_list<const char*> Items)
 {
     auto* List = new QComboBox(Parent);
     for (const char* Item : Items)
         List->addItem(Tr(Item));
-    List->setCurrentIndex(Value >= 0 && Value < List->count() ? Value : 0);
     return List;
 }
 
@@ -50,54 +44,49 @@ TJPEGOptionForm::TJPEGOptionForm(TJPEGOption& Option, QWidget* Owner)
     auto* Grid = new QGridLayout;
     int Row = 0;
     Grid->addWidget(new QLabel(Tr("Quality"), this), Row, 0);
-    QualityEdit = AddNum(this, Grid, Row++, 1, 0, 100, 1, Option.Quality);
+    QualityEdit = FBindings.Bind(AddNum(this, Grid, Row++, 1, 0, 100, 1), Option.Quality);
     Grid->addWidget(new QLabel(Tr("Smoothing"), this), Row, 0);
-    SmoothingEdit = AddNum(this, Grid, Row++, 1, 0, 100, 1, Option.Smoothing);
+    SmoothingEdit = FBindings.Bind(AddNum(this, Grid, Row++, 1, 0, 100, 1), Option.Smoothing);
     Grid->addWidget(new QLabel(Tr("Subsampling"), this), Row, 0);
-    SampleList = AddList(this, {"4:2:0", "4:2:2", "4:4:4", "4:1:1"}, Option.SampleType);
+    SampleList = FBindings.Bind(AddList(this, {"4:2:0", "4:2:2", "4:4:4", "4:1:1"}), Option.SampleType);
     Grid->addWidget(SampleList, Row++, 1);
     Grid->addWidget(new QLabel(Tr("Downscaling during decording"), this), Row, 0);
-    DownScalingList = AddList(this, {"None", "1/2", "1/4", "1/8"}, Option.DecodeWithDownScaling);
+    DownScalingList = FBindings.Bind(AddList(this, {"None", "1/2", "1/4", "1/8"}), Option.DecodeWithDownScaling);
     Grid->addWidget(DownScalingList, Row++, 1);
     DownScalingPanel = new QWidget(this);
     auto* DownGrid = new QGridLayout(DownScalingPanel);
     DownGrid->setContentsMargins(0, 0, 0, 0);
     DownGrid->addWidget(new QLabel(Tr("Minimum ratio of output image"), DownScalingPanel), 0, 0);
-    DownScalingEdit = AddNum(DownScalingPanel, DownGrid, 0, 1, 100, 9999, 10, Option.DownScalingLimit);
+    DownScalingEdit = FBindings.Bind(AddNum(DownScalingPanel, DownGrid, 0, 1, 100, 9999, 10), Option.DownScalingLimit);
     DownGrid->addWidget(new QLabel(QStringLiteral("%"), DownScalingPanel), 0, 2);
     Grid->addWidget(DownScalingPanel, Row++, 0, 1, 2);
     Grid->addWidget(new QLabel(Tr("DCT Method"), this), Row, 0);
-    DCTList = AddList(this, {"Int", "Float"}, Option.DCTMethod != 0 ? 1 : 0);
+    DCTList = AddList(this, {"Int", "Float"});
+    DCTList->setCurrentIndex(Option.DCTMethod != 0 ? 1 : 0);
     Grid->addWidget(DCTList, Row++, 1);
 
-    ExifCheck = new QCheckBox(Tr("Keep Exif data"), this);
-    ExifCheck->setChecked(Option.AddExifInfo);
-    UpdateExifCheck = new QCheckBox(Tr("Update Exif dimensions"), this);
-    UpdateExifCheck->setChecked(Option.UpdateExif);
-    ExifThumbnailCheck = new QCheckBox(Tr("Update Exif thumbnail"), this);
-    ExifThumbnailCheck->setChecked(Option.UpdateExifThumbnail);
+    ExifCheck = FBindings.Bind(new QCheckBox(Tr("Keep Exif data"), this), Option.AddExifInfo);
+    UpdateExifCheck = FBindings.Bind(new QCheckBox(Tr("Update Exif dimensions"), this), Option.UpdateExif);
+    ExifThumbnailCheck = FBindings.Bind(new QCheckBox(Tr("Update Exif thumbnail"), this), Option.UpdateExifThumbnail);
     Grid->addWidget(ExifCheck, Row++, 0, 1, 2);
     Grid->addWidget(UpdateExifCheck, Row++, 0, 1, 2);
     Grid->addWidget(ExifThumbnailCheck, Row++, 0, 1, 2);
 
-    SizeLimitCheck = new QCheckBox(Tr("Set max file size"), this);
-    SizeLimitCheck->setChecked(Option.UseFileSizeLimit);
+    SizeLimitCheck = FBindings.Bind(new QCheckBox(Tr("Set max file size"), this), Option.UseFileSizeLimit);
     Grid->addWidget(SizeLimitCheck, Row++, 0, 1, 2);
     SizeLabel = new QLabel(Tr("KB"), this);
     Grid->addWidget(SizeLabel, Row, 0);
-    SizeEdit = AddNum(this, Grid, Row++, 1, 1, 9999, 10, Option.FileSizeLimit);
+    SizeEdit = FBindings.Bind(AddNum(this, Grid, Row++, 1, 1, 9999, 10), Option.FileSizeLimit);
     QualityLimitLabel = new QLabel(Tr("Min quality"), this);
     Grid->addWidget(QualityLimitLabel, Row, 0);
-    QualityLimitEdit = AddNum(this, Grid, Row++, 1, 0, 100, 1, Option.QualityLimit);
+    QualityLimitEdit = FBindings.Bind(AddNum(this, Grid, Row++, 1, 0, 100, 1), Option.QualityLimit);
     SampleLimitLabel = new QLabel(Tr("Subsampling"), this);
     Grid->addWidget(SampleLimitLabel, Row, 0);
-    SampleLimitList = AddList(this, {"4:2:0", "4:2:2", "4:4:4", "4:1:1"}, Option.SampleTypeLimit);
+    SampleLimitList = FBindings.Bind(AddList(this, {"4:2:0", "4:2:2", "4:4:4", "4:1:1"}), Option.SampleTypeLimit);
     Grid->addWidget(SampleLimitList, Row++, 1);
 
-    RecompressCheck = new QCheckBox(Tr("Always recompress"), this);
-    RecompressCheck->setChecked(Option.AlwaysRecompress);
-    ProgressiveCheck = new QCheckBox(Tr("Progressive"), this);
-    ProgressiveCheck->setChecked(Option.Progressive);
+    RecompressCheck = FBindings.Bind(new QCheckBox(Tr("Always recompress"), this), Option.AlwaysRecompress);
+    ProgressiveCheck = FBindings.Bind(new QCheckBox(Tr("Progressive"), this), Option.Progressive);
     Grid->addWidget(RecompressCheck, Row++, 0, 1, 2);
     Grid->addWidget(ProgressiveCheck, Row++, 0, 1, 2);
 
@@ -138,21 +127,8 @@ void TJPEGOptionForm::UpdateEnabled()
 void TJPEGOptionForm::accept()
 {
     TJPEGOption& O = FOption;
-    O.Quality = Clamped(QualityEdit);
-    O.Smoothing = Clamped(SmoothingEdit);
-    O.SampleType = SampleList->currentIndex();
-    O.DecodeWithDownScaling = DownScalingList->currentIndex();
-    O.DownScalingLimit = Clamped(DownScalingEdit);
+    FBindings.Commit();
     O.DCTMethod = DCTList->currentIndex();
-    O.AddExifInfo = ExifCheck->isChecked();
-    O.UpdateExif = UpdateExifCheck->isChecked();
-    O.UpdateExifThumbnail = ExifThumbnailCheck->isChecked();
-    O.UseFileSizeLimit = SizeLimitCheck->isChecked();
-    O.FileSizeLimit = Clamped(SizeEdit);
-    O.QualityLimit = Clamped(QualityLimitEdit);
-    O.SampleTypeLimit = SampleLimitList->currentIndex();
-    O.AlwaysRecompress = RecompressCheck->isChecked();
-    O.Progressive = ProgressiveCheck->isChecked();
     // The size limit may only lower quality and subsampling, never raise them;
     // 4:1:1 is a layout of its own, not a step of the order.
     if (O.SampleTypeLimit != 3 && O.SampleTypeLimit > O.SampleType)

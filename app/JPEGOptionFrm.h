@@ -1,6 +1,8 @@
 // The "JPEG Settings" dialog: quality, subsampling, decoding with downscaling,
 // Exif handling and the file size limit of the JPEG output.
 #pragma once
+#include "app/ControlBinding.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -44,4 +46,5 @@ public:
 private:
     void UpdateEnabled();
     TJPEGOption& FOption;
+    TControlBindings FBindings;
 };

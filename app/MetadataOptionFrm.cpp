@@ -21,11 +21,7 @@ TMetadataOptionForm::TMetadataOptionForm(QWidget* Owner) : QDialog(Owner)
     if (!UIFontName.empty())
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 
-    auto Box = [this](const char* Text, bool Checked) {
-        auto* B = new QCheckBox(Tr(Text), this);
-        B->setChecked(Checked);
-        return B;
-    };
+    auto Box = [this](const char* Text, bool& Field) { return FBindings.Bind(new QCheckBox(Tr(Text), this), Field); };
     KeepExif = Box("Keep Exif data", JPEGOption.AddExifInfo);
     UpdateExif = Box("Update Exif dimensions", JPEGOption.UpdateExif);
     UpdateExifResolution = Box("Update Exif resolution", JPEGOption.UpdateExifResolution);
@@ -75,15 +71,7 @@ void TMetadataOptionForm::UpdateEnabled()
 
 void TMetadataOptionForm::accept()
 {
-    JPEGOption.AddExifInfo = KeepExif->isChecked();
-    JPEGOption.UpdateExif = UpdateExif->isChecked();
-    JPEGOption.UpdateExifResolution = UpdateExifResolution->isChecked();
-    JPEGOption.UpdateExifThumbnail = UpdateExifThumbnail->isChecked();
-    MetadataOption.KeepICCProfile = KeepICC->isChecked();
-    MetadataOption.KeepCreationTime = KeepCreationTime->isChecked();
-    MetadataOption.KeepLastWriteTime = KeepLastWriteTime->isChecked();
-    MetadataOption.KeepResolution = KeepResolution->isChecked();
+    FBindings.Commit();
     MetadataOption.Resolution = Resolution->IntValue();
-    PNGOption.WritepHYsChunk = WritepHYs->isChecked();
     QDialog::accept();
 }

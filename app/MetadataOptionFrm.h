@@ -1,5 +1,7 @@
 // The "Metadata Settings" dialog: which metadata the output files keep.
 #pragma once
+#include "app/ControlBinding.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -25,6 +27,7 @@ public:
     void accept() override;
 
 private:
+    TControlBindings FBindings;
     // The Exif update boxes depend on "Keep Exif data"; the resolution update
     // also needs "Keep resolution" off. Disabled boxes keep their states.
     void UpdateEnabled();

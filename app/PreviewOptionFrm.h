@@ -1,6 +1,8 @@
 // The "External Viewer Settings" dialog: the viewer program and its two
 // option texts of the preview settings.
 #pragma once
+#include "app/ControlBinding.h"
+
 #include <QDialog>
 
 class QLineEdit;
@@ -13,16 +15,16 @@ public:
     // Option is not owned; OK writes the three texts into it as typed.
     explicit TPreviewOptionForm(TPreviewOption& Option, QWidget* Owner = nullptr);
 
-    QLineEdit* Edit1;      // "Path" = ViewerPath
-    QLineEdit* Edit2;      // "Option" = ViewerOption
-    QLineEdit* Edit3;      // "Option2" = ViewerOption2
-    QPushButton* Button3;  // "...", picks the viewer program
-    QPushButton* Button1;  // OK
-    QPushButton* Button2;  // Cancel
+    QLineEdit* ViewerPathEdit;     // "Path" = ViewerPath
+    QLineEdit* ViewerOptionEdit;   // "Option" = ViewerOption
+    QLineEdit* ViewerOption2Edit;  // "Option2" = ViewerOption2
+    QPushButton* BrowseButton;     // "...", picks the viewer program
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
 
     void accept() override;
 
 private:
     void Browse();
-    TPreviewOption& FOption;
+    TControlBindings FBindings;
 };

@@ -119,12 +119,15 @@ void TProgressForm::StartRun()
         ResizeRuleOfRun(rule, v1, v2);
         EffectList->SetResizeParam(rule, v1, v2);
     }
+    // The run follows the settings as they are now, whatever a dialog
+    // changes while it goes on.
+    const TRunSettings settings = TakeRunSettings();
     TRunEntries entries;
-    if (FAtOnce || (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())) {
+    if (FAtOnce || (settings.File.AtOnce && ImageFileList && !ImageFileList->empty())) {
         FRunInput = ImageFileList;
         for (const std::string& p : FPaths)
             if (IsPathArgument(p))
-                AddRunInputPath(*FRunInput, p, FileOption.AddSubFolder);
+                AddRunInputPath(*FRunInput, p, settings);
         entries.RunInput = FRunInput;
         entries.Probes = &FProbes;
     } else {
@@ -134,9 +137,6 @@ void TProgressForm::StartRun()
     FEvents = std::make_unique<TBatchEventQueue>();
     FErrors = std::make_unique<TErrorLogSink>(ErrorLog);
     FIO = std::make_unique<TConvertIO>();
-    // The run follows the settings as they are now, whatever a dialog
-    // changes while it goes on.
-    const TRunSettings settings = TakeRunSettings();
     FNameJob = std::make_unique<TOutputNameJob>(entries, *EffectList, settings.File.FileNameFormat, settings);
     TWorkerObjectFactory objects = ThreadObjectCopies(MainResizer, MainUnsharpMask, AntialiasResizer, MainGaussianBlur);
     FJob = std::make_unique<TConvertJob>(entries, *EffectList, *FIO, *FErrors, std::move(objects), settings);

@@ -72,14 +72,15 @@ void TProgressForm2::StartRun()
         Finish();
         return;
     }
+    const TRunSettings settings = TakeRunSettings();
     TCombineInput input;
     int total = 0;
     // The main window's "at once" box lists into the run input too.
-    if (FAtOnce || (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())) {
+    if (FAtOnce || (settings.File.AtOnce && ImageFileList && !ImageFileList->empty())) {
         FRunInput = ImageFileList ? ImageFileList : &FOwnInput;
         for (const std::string& p : FPaths)
             if (IsPathArgument(p))
-                AddRunInputPath(*FRunInput, p, FileOption.AddSubFolder);
+                AddRunInputPath(*FRunInput, p, settings);
         input.RunInput = FRunInput;
         total = int(FRunInput->size());
     } else if (FileList) {
@@ -97,7 +98,7 @@ void TProgressForm2::StartRun()
     ProgressBar1->setValue(0);
 
     FObserver = std::make_unique<TObserver>(FTilesDone);
-    FRun = std::make_unique<TCombineRun>(input, *MainResizer, ErrorLog, FObserver.get(), TakeRunSettings());
+    FRun = std::make_unique<TCombineRun>(input, *MainResizer, ErrorLog, FObserver.get(), settings);
     FThread = std::thread([this] {
         try {
             FRunResult = FRun->Execute(FCancel);

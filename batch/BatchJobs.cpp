@@ -151,14 +151,15 @@ int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bo
     return LoadImageByType(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat, S);
 }
 
-bool TConvertIO::WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res)
+bool TConvertIO::WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res, const TRunSettings& S)
 {
-    return SaveBitmapFile(Path, Img, Res);
+    return SaveBitmapFile(Path, Img, Res, S);
 }
 
-bool TConvertIO::WritePaletteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res)
+bool TConvertIO::WritePaletteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res,
+                                 const TRunSettings& S)
 {
-    return SavePaletteBitmap(Path, Img, Res);
+    return SavePaletteBitmap(Path, Img, Res, S);
 }
 
 bool TConvertIO::WriteJPEG(const std::string& Path, TImgInfo& Img, int32_t Quality, const TResolutionInfo& Res,
@@ -716,10 +717,10 @@ bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
         YCbCrToBGRInPlace(Img, P.IsYCbCr);
         if (Img.Channels == 2)
             GrayAlphaToBGRA(Img);
-        if (Img.Channels == 3 && S.Bitmap.IndexColor && FIO.WritePaletteBMP(Path, Img, P.RInfo))
+        if (Img.Channels == 3 && S.Bitmap.IndexColor && FIO.WritePaletteBMP(Path, Img, P.RInfo, S))
             Ok = true;
         else
-            Ok = FIO.WriteBMP(Path, Img, P.RInfo);
+            Ok = FIO.WriteBMP(Path, Img, P.RInfo, S);
         break;
     case 2: {
         // The luma/chroma form is only written as such for 3 channels; any

@@ -50,8 +50,9 @@ public:
                               TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat,
                               const TRunSettings& S);
     // Writers: true when the whole file was written to Path.
-    virtual bool WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res);
-    virtual bool WritePaletteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res);
+    virtual bool WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res, const TRunSettings& S);
+    virtual bool WritePaletteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res,
+                                 const TRunSettings& S);
     virtual bool WriteJPEG(const std::string& Path, TImgInfo& Img, int32_t Quality, const TResolutionInfo& Res,
                            bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
                            int32_t SampleType, int32_t Smoothing, const TRunSettings& S);

@@ -498,7 +498,7 @@ void TCombineRun::WriteSheet(const TImgInfo& Sheet, const std::vector<TImageInfo
         errno = 0;
         switch (Format) {
         case ofBMP:
-            Ok = SaveBitmapFile(Name, Sheet, Res);
+            Ok = SaveBitmapFile(Name, Sheet, Res, FSettings);
             break;
         case ofJPEG:
             Ok = WriteJPEG(Name, Sheet, FSettings.JPEG.Quality, Res, false, nullptr, nullptr, 0,

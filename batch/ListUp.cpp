@@ -194,7 +194,7 @@ void TListup::AddPath(const std::string& Path)
     ++FAdded;
 }
 
-bool AddRunInputPath(std::vector<TImageFileInfo>& List, const std::string& Path, bool AddSubFolder)
+bool AddRunInputPath(std::vector<TImageFileInfo>& List, const std::string& Path, const TRunSettings& S)
 {
     if (Path.empty())
         return true;
@@ -204,10 +204,10 @@ bool AddRunInputPath(std::vector<TImageFileInfo>& List, const std::string& Path,
         return false;
     }
     TListupOptions O;
-    O.AddSubFolder = AddSubFolder;
+    O.AddSubFolder = S.File.AddSubFolder;
     O.AtOnce = true;
     O.SortMode = 0;
-    O.RunMode = ::RunMode;
+    O.RunMode = S.RunMode;
     TListup L(O, nullptr, &List);
     L.ListupPath(Path);
     return true;

@@ -64,11 +64,12 @@ private:
 // The run input of an at-once start. Path must be absolute; an empty or
 // missing path adds nothing; a folder is walked (sub-folders with
 // AddSubFolder), a file is appended (probed later, by the name phase) and
-// marked as named; a file found in a folder is marked so when it has a
+// marked as named (sub-folders by S's AddSubFolder, the mode by its RunMode);
+// a file found in a folder is marked so when it has a
 // picture's extension (in the lossless transform mode a JPEG's), so that one
 // that cannot be read is reported while other files stay silent. False, with a line "name: File not found" in the error
 // log, when Path does not exist.
-bool AddRunInputPath(std::vector<TImageFileInfo>& List, const std::string& Path, bool AddSubFolder);
+bool AddRunInputPath(std::vector<TImageFileInfo>& List, const std::string& Path, const TRunSettings& S);
 
 // True when Path's extension (any letter case) is one a reader of this
 // program takes: the built-in formats, the codec library's and the loaded

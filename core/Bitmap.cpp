@@ -4,6 +4,7 @@
 #include "core/Errors.h"
 #include "core/ExactPalette.h"
 #include "core/PictureMemory.h"
+#include "core/RunSettings.h"
 #include "core/ResourceText.h"
 #include "core/SafeWrite.h"
 #include "platform/FileMap.h"
@@ -174,7 +175,8 @@ bool DecodeRLE(const TBitmapLayout& L, P Put)
 }
 
 // Whole-file reader shared by LoadBitmapFromMemory and LoadBitmapFromBuffer.
-bool DecodeFile(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uint32_t Flags, const TBGColor& Bg)
+bool DecodeFile(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uint32_t Flags, const TBGColor& Bg,
+                int32_t AlphaCheckType)
 {
     if (Size < 18 || Data[0] != 'B' || Data[1] != 'M')
         UnknownFormat();
@@ -199,7 +201,7 @@ bool DecodeFile(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uint32_t Flag
     case 24:
         return DecodeBitmap24(L, Img);
     case 32:
-        return DecodeBitmap32(L, Img, Flags, Bg, false);
+        return DecodeBitmap32(L, Img, Flags, Bg, AlphaCheckType);
     default:
         return false;
     }
@@ -211,7 +213,7 @@ bool DecodeFile(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uint32_t Flag
 template <class R>
 bool BuildFile(std::vector<uint8_t>& Out, uint32_t Width, uint32_t Height, uint32_t Bits, uint32_t HeaderSize,
                const uint8_t* Palette, uint32_t PaletteEntries, uint32_t ImportantColors,
-               const TResolutionInfo& Res, R Row)
+               const TResolutionInfo& Res, const TMetadataOption& Meta, R Row)
 {
     const uint64_t rowBytes = FileRowBytes(Width, Bits);
     const uint64_t image = rowBytes * Height;
@@ -235,7 +237,7 @@ bool BuildFile(std::vector<uint8_t>& Out, uint32_t Width, uint32_t Height, uint3
     Put32(h + 16, HeaderSize == 108 ? BI_BITFIELDS : BI_RGB);
     Put32(h + 20, uint32_t(image));
     int32_t px = 0, py = 0;
-    BitmapPPM(Res, px, py);
+    BitmapPPM(Res, px, py, Meta);
     Put32(h + 24, uint32_t(px));
     Put32(h + 28, uint32_t(py));
     Put32(h + 32, PaletteEntries);
@@ -258,7 +260,8 @@ bool BuildFile(std::vector<uint8_t>& Out, uint32_t Width, uint32_t Height, uint3
     return true;
 }
 
-bool BuildImageFile(std::vector<uint8_t>& Out, const TImgInfo& Img, const TResolutionInfo& Res, bool V4Header)
+bool BuildImageFile(std::vector<uint8_t>& Out, const TImgInfo& Img, const TResolutionInfo& Res, bool V4Header,
+                    const TMetadataOption& Meta)
 {
     if (!Img.Mem || (Img.Channels != 1 && Img.Channels != 3 && Img.Channels != 4))
         return false;
@@ -270,7 +273,7 @@ bool BuildImageFile(std::vector<uint8_t>& Out, const TImgInfo& Img, const TResol
     const size_t rowUsed = size_t(Img.Width) * Img.Channels;
     return BuildFile(Out, Img.Width, Img.Height, 8 * Img.Channels,
                      (Img.Channels == 4 && V4Header) ? 108 : 40, isGray ? gray : nullptr, isGray ? 256 : 0, 0,
-                     Res, [&](uint32_t y, uint8_t* d) { std::memcpy(d, MemRow(Img, y), rowUsed); });
+                     Res, Meta, [&](uint32_t y, uint8_t* d) { std::memcpy(d, MemRow(Img, y), rowUsed); });
 }
 
 } // namespace
@@ -446,7 +449,7 @@ bool DecodeBitmap24(const TBitmapLayout& L, TImgInfo& Img)
 }
 
 bool DecodeBitmap32(const TBitmapLayout& L, TImgInfo& Img, uint32_t Flags, const TBGColor& Background,
-                    bool AlphaRegardless)
+                    int32_t AlphaCheckType)
 {
     Img = TImgInfo{};
     if (L.BitCount != 32)
@@ -455,9 +458,9 @@ bool DecodeBitmap32(const TBitmapLayout& L, TImgInfo& Img, uint32_t Flags, const
     uint32_t masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
     bool alpha = false;
     if (L.Compression == BI_RGB) {
-        if (AlphaRegardless || BitmapOption.AlphaCheckType == 1) {
+        if (AlphaCheckType == 1) {
             alpha = true;
-        } else if (BitmapOption.AlphaCheckType == 0) {
+        } else if (AlphaCheckType == 0) {
             // Alpha unless every pixel has the same alpha and it is 0 or 255:
             // many writers leave the fourth byte unused.
             const uint8_t first = L.Bits[3];
@@ -504,22 +507,23 @@ bool DecodeBitmap32(const TBitmapLayout& L, TImgInfo& Img, uint32_t Flags, const
 }
 
 bool LoadBitmapFromBuffer(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uint32_t Flags,
-                          const TBGColor& Background)
+                          const TBGColor& Background, int32_t AlphaCheckType)
 {
     Img = TImgInfo{};
     if (!Data)
         UnknownFormat();
-    return DecodeFile(Data, Size, Img, Flags, Background);
+    return DecodeFile(Data, Size, Img, Flags, Background, AlphaCheckType);
 }
 
-bool LoadBitmapFromMemory(const std::string& FileName, TImgInfo& Img, uint32_t Flags, const TBGColor& Background)
+bool LoadBitmapFromMemory(const std::string& FileName, TImgInfo& Img, uint32_t Flags, const TBGColor& Background,
+                          int32_t AlphaCheckType)
 {
     Img = TImgInfo{};
     // Mapped, not read: only the pages the decoder touches cost memory.
     platform::TMappedFile File;
     if (!File.Open(FileName))
         throw EVestroError(LoadResText(SLoadFailed));
-    const bool R = DecodeFile(File.Data(), File.Size(), Img, Flags, Background);
+    const bool R = DecodeFile(File.Data(), File.Size(), Img, Flags, Background, AlphaCheckType);
     if (File.Damaged()) { // cut short by another program while it was decoded
         FreeImg(Img);
         throw EVestroError(LoadResText(SLoadFailed));
@@ -527,30 +531,32 @@ bool LoadBitmapFromMemory(const std::string& FileName, TImgInfo& Img, uint32_t F
     return R;
 }
 
-void BitmapPPM(const TResolutionInfo& Resolution, int32_t& X, int32_t& Y)
+void BitmapPPM(const TResolutionInfo& Resolution, int32_t& X, int32_t& Y, const TMetadataOption& Meta)
 {
-    if (MetadataOption.KeepResolution) {
+    if (Meta.KeepResolution) {
         ResolutionToPPM(X, Y, Resolution);
         return;
     }
-    X = Y = int32_t((int64_t(MetadataOption.Resolution) * 10000 + 127) / 254);
+    X = Y = int32_t((int64_t(Meta.Resolution) * 10000 + 127) / 254);
 }
 
-bool SaveBitmapToStream(std::vector<uint8_t>& Stream, const TImgInfo& Img, const TResolutionInfo& Resolution)
+bool SaveBitmapToStream(std::vector<uint8_t>& Stream, const TImgInfo& Img, const TResolutionInfo& Resolution,
+                        const TMetadataOption& Meta)
 {
-    return BuildImageFile(Stream, Img, Resolution, true);
+    return BuildImageFile(Stream, Img, Resolution, true, Meta);
 }
 
-bool SaveBitmapFile(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution)
+bool SaveBitmapFile(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution,
+                    const TRunSettings& S)
 {
     std::vector<uint8_t> file;
-    if (!BuildImageFile(file, Img, Resolution, BitmapOption.AlphaBitmapHeaderType == 1))
+    if (!BuildImageFile(file, Img, Resolution, S.Bitmap.AlphaBitmapHeaderType == 1, S.Metadata))
         return false;
     return WriteFileAtomically(FileName, file.data(), file.size());
 }
 
 bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution,
-                       uint32_t MinBits)
+                       const TRunSettings& S, uint32_t MinBits)
 {
     if (Img.Channels != 3 || !Img.Mem)
         return false;
@@ -571,7 +577,7 @@ bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const T
     std::vector<uint8_t> file;
     bool ok = false;
     try {
-        ok = BuildFile(file, Img.Width, Img.Height, bits, 40, quads, entries, entries, Resolution,
+        ok = BuildFile(file, Img.Width, Img.Height, bits, 40, quads, entries, entries, Resolution, S.Metadata,
                        [&](uint32_t y, uint8_t* d) {
                            const uint8_t* s = MemRow(index, y);
                            const uint32_t perByte = 8 / bits;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+struct TRunSettings;
+
 // Reader flag: flatten alpha onto the background colour, so that a picture
 // with alpha comes back with 3 channels.
 constexpr uint32_t BMP_FLATTEN_ALPHA = 1;
@@ -53,36 +55,41 @@ void CheckBitmapBits(TBitmapLayout& Layout, const uint8_t* Bits, uint64_t Size);
 // a picture was decoded; false for a depth or compression this reader does not
 // know (nothing allocated). Raises "Failed to load file" when the file cannot
 // be read, "Unknown format" for a damaged file, EOutOfMemory.
+// AlphaCheckType ([Bitmap], of the run): the fourth byte of a 32-bit picture
+// is alpha 0 when it varies, 1 always, 2 never.
 bool LoadBitmapFromMemory(const std::string& FileName, TImgInfo& Img, uint32_t Flags,
-                          const TBGColor& Background);
+                          const TBGColor& Background, int32_t AlphaCheckType);
 // The same on a file already in memory.
 bool LoadBitmapFromBuffer(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uint32_t Flags,
-                          const TBGColor& Background);
+                          const TBGColor& Background, int32_t AlphaCheckType);
 
 // The decoders by depth. Each fills Img (which must hold no block) and returns
 // false, with nothing allocated, for a compression it does not know.
 bool DecodeBitmapPalette(const TBitmapLayout& L, TImgInfo& Img);
 bool DecodeBitmap16(const TBitmapLayout& L, TImgInfo& Img, uint32_t Flags, const TBGColor& Background);
 bool DecodeBitmap24(const TBitmapLayout& L, TImgInfo& Img);
-// AlphaRegardless: the fourth byte is alpha whatever [Bitmap] AlphaCheckType says.
+// AlphaCheckType as above (1 where the fourth byte is alpha regardless).
 bool DecodeBitmap32(const TBitmapLayout& L, TImgInfo& Img, uint32_t Flags, const TBGColor& Background,
-                    bool AlphaRegardless);
+                    int32_t AlphaCheckType);
 // Position of the mask's lowest set bit (Shift) and the number of set bits
 // (Width). A zero mask gives 0 and 0.
 void GetMaskShift(uint32_t Mask, uint32_t& Shift, uint32_t& Width);
 
-// Pixels per metre written into BMP headers: the [Metadata] Resolution in dpi,
-// or the source's resolution when KeepResolution is on (unknown unit: 0 x 0).
-void BitmapPPM(const TResolutionInfo& Resolution, int32_t& X, int32_t& Y);
+// Pixels per metre written into BMP headers: Meta.Resolution in dpi, or the
+// source's resolution when Meta.KeepResolution (unknown unit: 0 x 0).
+void BitmapPPM(const TResolutionInfo& Resolution, int32_t& X, int32_t& Y, const TMetadataOption& Meta);
 
 // The output writer: 1, 3 or 4 channels; a 4-channel image gets the 108-byte
-// header when [Bitmap] AlphaBitmapHeaderType is 1. Written to a temporary name
-// and renamed into place. False when the image cannot be written.
-bool SaveBitmapFile(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution);
+// header when S's [Bitmap] AlphaBitmapHeaderType is 1; the density follows
+// S's [Metadata]. Written to a temporary name and renamed into place. False
+// when the image cannot be written.
+bool SaveBitmapFile(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution,
+                    const TRunSettings& S);
 // The same layout appended to Stream; 4 channels always get the 108-byte header.
-bool SaveBitmapToStream(std::vector<uint8_t>& Stream, const TImgInfo& Img, const TResolutionInfo& Resolution);
+bool SaveBitmapToStream(std::vector<uint8_t>& Stream, const TImgInfo& Img, const TResolutionInfo& Resolution,
+                        const TMetadataOption& Meta);
 // A 1, 4 or 8-bit palette file of a 3-channel picture (at least MinBits bits
 // per pixel: 1, 4 or 8). False, with nothing written, when it has more than
 // 256 colours (or the write failed).
 bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution,
-                       uint32_t MinBits = 1);
+                       const TRunSettings& S, uint32_t MinBits = 1);

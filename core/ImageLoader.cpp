@@ -40,7 +40,7 @@ int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
     int R = 0;
     switch (Info.PictureFormat) {
     case pfBMP:
-        R = LoadBitmapFromMemory(Path, Img, Flags, Background);
+        R = LoadBitmapFromMemory(Path, Img, Flags, Background, Settings.Bitmap.AlphaCheckType);
         break;
     case pfJPEG:
         if (AllowDownScale)

@@ -376,7 +376,7 @@ bool SusieToImg(TSusiePlugin* Plugin, const std::string& FileName, TImgInfo& Img
         switch (L.BitCount) {
         case 16: ok = DecodeBitmap16(L, Img, Flags, Background); break;
         case 24: ok = DecodeBitmap24(L, Img); break;
-        case 32: ok = DecodeBitmap32(L, Img, Flags, Background, true); break;
+        case 32: ok = DecodeBitmap32(L, Img, Flags, Background, 1); break;
         default: ok = DecodeBitmapPalette(L, Img); break;
         }
     } catch (const std::exception& e) {

@@ -220,7 +220,7 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
         ToThreeChannels(Check.I);
         PaletteBmp.Path = MakeSiblingTempName(WorkFolder() + "destbmp" + std::to_string(Params.ThreadNum) + ".bmp",
                                               ".bmp");
-        if (!SavePaletteBitmap(PaletteBmp.Path, Check.I, Params.RInfo, 8))
+        if (!SavePaletteBitmap(PaletteBmp.Path, Check.I, Params.RInfo, Params.Settings, 8))
             throw EVestroError(LoadResText(SSaveFailed));
         Final = PaletteBmp.Path;
         if (Format == ofPNG) {

@@ -72,7 +72,7 @@ protected:
             for (uint32_t y = 0; y < Img.Height; ++y)
                 for (uint32_t x = 0; x < Img.Width * 3; ++x)
                     MemRow(Img, y)[x] = uint8_t(i * 20 + x);
-            SaveBitmapFile(In(i).string(), Img, TResolutionInfo{});
+            SaveBitmapFile(In(i).string(), Img, TResolutionInfo{}, TakeRunSettings());
             FreeImg(Img);
         }
     }

@@ -6,6 +6,7 @@
 #include "app/FileListView.h"
 #include "app/Startup.h"
 #include "core/Bitmap.h"
+#include "core/RunSettings.h"
 #include "core/ErrorLog.h"
 #include "core/Global.h"
 #include "core/ImageInfo.h"
@@ -106,7 +107,7 @@ protected:
         TImgInfo Img;
         AllocImg(Img, W, H, 3);
         const std::string P = (Dir / Name).string();
-        EXPECT_TRUE(SaveBitmapFile(P, Img, TResolutionInfo{}));
+        EXPECT_TRUE(SaveBitmapFile(P, Img, TResolutionInfo{}, TakeRunSettings()));
         FreeImg(Img);
         return P;
     }
@@ -322,7 +323,7 @@ TEST_F(FileListFiles, PastesTakeTheNextFreeNumberAndNeverOverwrite)
     EXPECT_EQ(Info.Width, 5);
     EXPECT_EQ(Info.Height, 4);
     TImgInfo Back;
-    ASSERT_TRUE(LoadBitmapFromMemory((Fresh / "clipboard1.bmp").string(), Back, 0, DefaultBGColor));
+    ASSERT_TRUE(LoadBitmapFromMemory((Fresh / "clipboard1.bmp").string(), Back, 0, DefaultBGColor, BitmapOption.AlphaCheckType));
     EXPECT_EQ(ScanLine(Back, 0)[0], 50); // blue of the top-left pixel
     EXPECT_EQ(ScanLine(Back, 0)[2], 200);
     FreeImg(Back);

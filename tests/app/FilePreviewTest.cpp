@@ -91,7 +91,7 @@ protected:
         TImgInfo Img;
         Fill(Img, W, H);
         const std::string P = (Dir / Name).string();
-        EXPECT_TRUE(SaveBitmapFile(P, Img, TResolutionInfo{}));
+        EXPECT_TRUE(SaveBitmapFile(P, Img, TResolutionInfo{}, TakeRunSettings()));
         FreeImg(Img);
         return P;
     }

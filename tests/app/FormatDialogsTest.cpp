@@ -155,6 +155,38 @@ TEST(JPEGDialog, LimitsNeverExceedTheMainSettings)
     EXPECT_EQ(Opt.SampleTypeLimit, 3);
 }
 
+// Values edited by hand in the settings file open in range, and OK stores
+// what the controls show; every box and list goes back to its own field.
+TEST(JPEGDialog, StoredValuesOpenInRangeAndOkStoresWhatIsShown)
+{
+    EnsureApp();
+    TJPEGOption Opt;
+    Opt.Quality = 500;
+    Opt.SampleType = 7;
+    Opt.DecodeWithDownScaling = -2;
+    Opt.Progressive = true;
+    Opt.AddExifInfo = false;
+    Opt.DCTMethod = 5;
+    TJPEGOptionForm F(Opt);
+    EXPECT_EQ(F.QualityEdit->IntValue(), 100);
+    EXPECT_EQ(F.SampleList->currentIndex(), 0);
+    EXPECT_EQ(F.DownScalingList->currentIndex(), 0);
+    EXPECT_EQ(F.DCTList->currentIndex(), 1) << "any method but 0 is the float one";
+    EXPECT_TRUE(F.ProgressiveCheck->isChecked());
+    EXPECT_FALSE(F.ExifCheck->isChecked());
+    F.RecompressCheck->setChecked(true);
+    F.DownScalingList->setCurrentIndex(2);
+    F.accept();
+    EXPECT_EQ(Opt.Quality, 100);
+    EXPECT_EQ(Opt.SampleType, 0);
+    EXPECT_EQ(Opt.DecodeWithDownScaling, 2);
+    EXPECT_EQ(Opt.DCTMethod, 1);
+    EXPECT_TRUE(Opt.Progressive);
+    EXPECT_TRUE(Opt.AlwaysRecompress);
+    EXPECT_FALSE(Opt.AddExifInfo);
+    EXPECT_FALSE(Opt.UpdateExifThumbnail);
+}
+
 TEST(JPEGDialog, DependentControlsFollowTheirSwitch)
 {
     EnsureApp();

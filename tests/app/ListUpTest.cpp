@@ -32,7 +32,7 @@ protected:
     {
         TImgInfo Img;
         AllocImg(Img, 4, 3, 3);
-        ASSERT_TRUE(SaveBitmapFile(P.string(), Img, TResolutionInfo{}));
+        ASSERT_TRUE(SaveBitmapFile(P.string(), Img, TResolutionInfo{}, TakeRunSettings()));
         FreeImg(Img);
     }
     std::string B() const { return (Root / "a" / "b").string(); }
@@ -100,13 +100,16 @@ TEST_F(ListUp, SubFolderSwitchAndSortModeDecideWhatComesAndInWhichOrder)
 TEST_F(ListUp, RunInputOfNamedFilesAndFolders)
 {
     std::vector<TImageFileInfo> run;
-    AddRunInputPath(run, (Root / "a" / "b" / "top.bmp").string(), true);
-    AddRunInputPath(run, (Root / "missing.bmp").string(), true);
-    AddRunInputPath(run, "", true);
+    TRunSettings S = TakeRunSettings();
+    S.File.AddSubFolder = true;
+    AddRunInputPath(run, (Root / "a" / "b" / "top.bmp").string(), S);
+    AddRunInputPath(run, (Root / "missing.bmp").string(), S);
+    AddRunInputPath(run, "", S);
     ASSERT_EQ(run.size(), 1u);
     EXPECT_EQ(run[0].Base, B() + "/");
     EXPECT_EQ(run[0].Dir, "");
-    AddRunInputPath(run, B(), false);
+    S.File.AddSubFolder = false;
+    AddRunInputPath(run, B(), S);
     ASSERT_EQ(run.size(), 2u);
     EXPECT_EQ(run[1].Dir, "b/");
 }

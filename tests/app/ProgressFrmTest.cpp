@@ -50,7 +50,7 @@ protected:
         for (int i = 0; i < 3; ++i) {
             TImgInfo Img;
             AllocImg(Img, 40 + i, 30, 3);
-            SaveBitmapFile((Dir / "in" / ("p" + std::to_string(i) + ".bmp")).string(), Img, TResolutionInfo{});
+            SaveBitmapFile((Dir / "in" / ("p" + std::to_string(i) + ".bmp")).string(), Img, TResolutionInfo{}, TakeRunSettings());
             FreeImg(Img);
         }
     }

@@ -82,7 +82,7 @@ protected:
             for (uint32_t X = 0; X < W * 3; ++X)
                 ScanLine(Img, Y)[X] = uint8_t(X * 7 + Y * 13 + Seed);
         const fs::path P = Dir / "in" / Name;
-        EXPECT_TRUE(SaveBitmapFile(P.string(), Img, TResolutionInfo{}));
+        EXPECT_TRUE(SaveBitmapFile(P.string(), Img, TResolutionInfo{}, TakeRunSettings()));
         FreeImg(Img);
         return P;
     }

@@ -25,6 +25,8 @@ struct ChangingSettingsIO : TConvertIO {
             PNGOption.Filter = 0xF8;
             PNGOption.WritepHYsChunk = !PNGOption.WritepHYsChunk;
             PNGOption.IndexColor = !PNGOption.IndexColor;
+            BitmapOption.AlphaBitmapHeaderType = 1 - BitmapOption.AlphaBitmapHeaderType;
+            BitmapOption.IndexColor = !BitmapOption.IndexColor;
             ResizeOption.Degamma = !ResizeOption.Degamma;
             ResizeOption.NoExpand = !ResizeOption.NoExpand;
             FileOption.NotOverwrite = !FileOption.NotOverwrite;
@@ -52,7 +54,8 @@ protected:
     // Every output of a run over four pictures, by name.
     std::map<std::string, std::string> Outputs(TConvertIO& With)
     {
-        const auto Saved = std::make_tuple(FileOption, JPEGOption, MetadataOption, ResizeOption, PNGOption);
+        const auto Saved =
+            std::make_tuple(FileOption, JPEGOption, MetadataOption, ResizeOption, PNGOption, BitmapOption);
         fs::remove_all(Dir / "out");
         List({In[0], In[1], In[2], In[3]});
         EXPECT_TRUE(Run(1, With));
@@ -60,7 +63,7 @@ protected:
         std::map<std::string, std::string> R;
         for (const auto& E : fs::directory_iterator(Dir / "out"))
             R[E.path().filename().string()] = Read(E.path());
-        std::tie(FileOption, JPEGOption, MetadataOption, ResizeOption, PNGOption) = Saved;
+        std::tie(FileOption, JPEGOption, MetadataOption, ResizeOption, PNGOption, BitmapOption) = Saved;
         DefaultBGColor = SavedBG;
         return R;
     }
@@ -76,7 +79,7 @@ TEST_F(RunSnapshot, SettingsChangedMidRunChangeNoOutputOfThatRun)
     for (int i = 0; i < 4; ++i)
         In.push_back(MakeJPEG("p" + std::to_string(i) + ".jpg", 96 + 8 * i, 72, i));
     Effects.SetResizeParam(RULE_PERCENT, 150, 0);
-    for (const char* Rule : {"<old>.jpg", "<old>.png"}) {
+    for (const char* Rule : {"<old>.jpg", "<old>.png", "<old>.bmp"}) {
         FileOption.FileNameFormat = Rule;
         FileOption.NotOverwrite = false;
         const auto Steady = Outputs(IO);

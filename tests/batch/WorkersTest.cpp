@@ -5,7 +5,7 @@ namespace {
 
 // A BMP writer that leaves half a file behind and reports failure.
 struct FailingIO : TConvertIO {
-    bool WriteBMP(const std::string& Path, TImgInfo&, const TResolutionInfo&) override
+    bool WriteBMP(const std::string& Path, TImgInfo&, const TResolutionInfo&, const TRunSettings&) override
     {
         std::ofstream(Path) << "BM half";
         return false;
@@ -22,10 +22,10 @@ public:
 // Another program creates the output while the picture is being written.
 struct IntruderIO : TConvertIO {
     std::string Target;
-    bool WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res) override
+    bool WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res, const TRunSettings& S) override
     {
         std::ofstream(Target) << "theirs";
-        return TConvertIO::WriteBMP(Path, Img, Res);
+        return TConvertIO::WriteBMP(Path, Img, Res, S);
     }
 };
 

@@ -81,7 +81,7 @@ void FillRandom(TImgInfo& Img, uint32_t Seed)
 
 bool Load(const std::vector<uint8_t>& F, TImgInfo& Img, uint32_t Flags = 0)
 {
-    return LoadBitmapFromBuffer(F.data(), F.size(), Img, Flags, TBGColor{});
+    return LoadBitmapFromBuffer(F.data(), F.size(), Img, Flags, TBGColor{}, BitmapOption.AlphaCheckType);
 }
 
 class BitmapTest : public ::testing::Test {
@@ -114,9 +114,9 @@ TEST_F(BitmapTest, RoundTripEveryChannelCountAndHeader)
                 AllocImg(src, w, 3, ch);
                 FillRandom(src, w * 7 + ch);
                 const fs::path p = Dir / "a.bmp";
-                ASSERT_TRUE(SaveBitmapFile(p.string(), src, TResolutionInfo{}));
+                ASSERT_TRUE(SaveBitmapFile(p.string(), src, TResolutionInfo{}, TakeRunSettings()));
                 TImgInfo back;
-                ASSERT_TRUE(LoadBitmapFromMemory(p.string(), back, 0, TBGColor{}));
+                ASSERT_TRUE(LoadBitmapFromMemory(p.string(), back, 0, TBGColor{}, BitmapOption.AlphaCheckType));
                 EXPECT_EQ(back.Channels, ch);
                 EXPECT_EQ(Pixels(back), Pixels(src)) << "channels " << ch << " header " << header;
                 const auto file = ReadBytes(p);
@@ -129,7 +129,7 @@ TEST_F(BitmapTest, RoundTripEveryChannelCountAndHeader)
                 FreeImg(back);
 
                 std::vector<uint8_t> stream;
-                ASSERT_TRUE(SaveBitmapToStream(stream, src, TResolutionInfo{}));
+                ASSERT_TRUE(SaveBitmapToStream(stream, src, TResolutionInfo{}, MetadataOption));
                 EXPECT_EQ(Get32(stream, 14), ch == 4 ? 108u : 40u);
                 ASSERT_TRUE(Load(stream, back));
                 EXPECT_EQ(Pixels(back), Pixels(src));
@@ -146,7 +146,7 @@ TEST_F(BitmapTest, ResolutionRule)
     std::vector<uint8_t> s;
     MetadataOption.KeepResolution = false;
     MetadataOption.Resolution = 96;
-    ASSERT_TRUE(SaveBitmapToStream(s, img, TResolutionInfo{300, 300, 1}));
+    ASSERT_TRUE(SaveBitmapToStream(s, img, TResolutionInfo{300, 300, 1}, MetadataOption));
     EXPECT_EQ(Get32(s, 38), 3780u);
     EXPECT_EQ(Get32(s, 42), 3780u);
     FreeImg(img);
@@ -412,7 +412,7 @@ TEST_F(BitmapTest, PaletteWriter)
             p[0] = uint8_t(k), p[1] = uint8_t(k * 7), p[2] = 200;
         }
         const fs::path p = Dir / "p.bmp";
-        ASSERT_TRUE(SavePaletteBitmap(p.string(), src, TResolutionInfo{}));
+        ASSERT_TRUE(SavePaletteBitmap(p.string(), src, TResolutionInfo{}, TakeRunSettings()));
         const auto file = ReadBytes(p);
         EXPECT_EQ(file[28], c.Bits) << c.Colors;
         EXPECT_EQ(Get32(file, 46), 1u << c.Bits);
@@ -420,7 +420,7 @@ TEST_F(BitmapTest, PaletteWriter)
             EXPECT_EQ(Get32(file, 58), 0u) << "second entry zero";
         }
         TImgInfo back;
-        ASSERT_TRUE(LoadBitmapFromMemory(p.string(), back, 0, TBGColor{}));
+        ASSERT_TRUE(LoadBitmapFromMemory(p.string(), back, 0, TBGColor{}, BitmapOption.AlphaCheckType));
         EXPECT_EQ(Pixels(back), Pixels(src)) << c.Colors;
         FreeImg(back);
         FreeImg(src);
@@ -430,7 +430,7 @@ TEST_F(BitmapTest, PaletteWriter)
     AllocImg(src, 257, 1, 3);
     for (uint32_t x = 0; x < 257; ++x)
         MemRow(src, 0)[3 * x] = uint8_t(x), MemRow(src, 0)[3 * x + 1] = uint8_t(x >> 8);
-    EXPECT_FALSE(SavePaletteBitmap((Dir / "q.bmp").string(), src, TResolutionInfo{}));
+    EXPECT_FALSE(SavePaletteBitmap((Dir / "q.bmp").string(), src, TResolutionInfo{}, TakeRunSettings()));
     EXPECT_FALSE(fs::exists(Dir / "q.bmp"));
     FreeImg(src);
 }
@@ -449,7 +449,7 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
     auto fails = [](const std::vector<uint8_t>& f) {
         TImgInfo img;
         try {
-            const bool ok = LoadBitmapFromBuffer(f.data(), f.size(), img, 0, TBGColor{});
+            const bool ok = LoadBitmapFromBuffer(f.data(), f.size(), img, 0, TBGColor{}, BitmapOption.AlphaCheckType);
             EXPECT_EQ(img.Mem != nullptr, ok);
             FreeImg(img);
             return !ok;
@@ -460,8 +460,8 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
     };
     // Files that cannot be read at all.
     TImgInfo none;
-    EXPECT_THROW(LoadBitmapFromMemory((Dir / "missing.bmp").string(), none, 0, TBGColor{}), EVestroError);
-    EXPECT_THROW(LoadBitmapFromMemory(Dir.string(), none, 0, TBGColor{}), EVestroError);
+    EXPECT_THROW(LoadBitmapFromMemory((Dir / "missing.bmp").string(), none, 0, TBGColor{}, BitmapOption.AlphaCheckType), EVestroError);
+    EXPECT_THROW(LoadBitmapFromMemory(Dir.string(), none, 0, TBGColor{}, BitmapOption.AlphaCheckType), EVestroError);
 
     // Every truncation of a valid file (the last row's padding may go).
     for (size_t n = 0; n + 1 < base.size(); ++n)

@@ -124,7 +124,7 @@ TEST_F(LoadByType, BitmapAndPluginInputs)
 {
     TImgHolder Src, B, P;
     Src.I = MakeGradient(9, 5, 3);
-    ASSERT_TRUE(SaveBitmapFile(D.File("b.bmp"), Src.I, {2835, 2835, 3}));
+    ASSERT_TRUE(SaveBitmapFile(D.File("b.bmp"), Src.I, {2835, 2835, 3}, TakeRunSettings()));
     ASSERT_EQ(Load(D.File("b.bmp"), B, ofJPEG, {0.1, 0.1}, true), 1);
     for (uint32_t Y = 0; Y < 5; ++Y)
         EXPECT_EQ(0, std::memcmp(ScanLine(B.I, Y), ScanLine(Src.I, Y), 27)) << Y;

@@ -96,7 +96,7 @@ struct TCompositeFile : ::testing::Test {
 TEST_F(TCompositeFile, OverAndUnder)
 {
     const std::string Path = (Dir / "logo.bmp").string();
-    ASSERT_TRUE(SaveBitmapFile(Path, TTestImg(30, 20, {0, 0, 255}).I, TResolutionInfo()));
+    ASSERT_TRUE(SaveBitmapFile(Path, TTestImg(30, 20, {0, 0, 255}).I, TResolutionInfo(), TakeRunSettings()));
     TCompositeEffect E;
     E.FImageFileName = Path;
     E.LoadExternalImage();

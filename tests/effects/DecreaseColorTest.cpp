@@ -203,7 +203,7 @@ TEST_F(DecreaseColorTest, BMPOutputBecomesAnEightBitPaletteBitmap)
         EXPECT_EQ(S.substr(0, 2), "BM");
         EXPECT_EQ(uint8_t(S[28]), 8) << "8 bits per pixel";
         TImgInfo Back;
-        ASSERT_TRUE(LoadBitmapFromMemory(P.OutFileName, Back, 0, DefaultBGColor));
+        ASSERT_TRUE(LoadBitmapFromMemory(P.OutFileName, Back, 0, DefaultBGColor, BitmapOption.AlphaCheckType));
         ASSERT_EQ(Back.Channels, 3u);
         ASSERT_EQ(Back.Width, Source.Width);
         EXPECT_LE(ColoursOf(Back).size(), 64u) << Dither;

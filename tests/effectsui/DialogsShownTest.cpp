@@ -80,7 +80,7 @@ struct EffectDialogs : ::testing::Test {
             TImgInfo Img;
             AllocImg(Img, Sizes[i].first, Sizes[i].second, 3);
             Paint(Img);
-            ASSERT_TRUE(SaveBitmapFile(Path, Img, TResolutionInfo{}));
+            ASSERT_TRUE(SaveBitmapFile(Path, Img, TResolutionInfo{}, TakeRunSettings()));
             FreeImg(Img);
             // A photograph to look at stands in for the second picture.
             const QByteArray Photo = qgetenv("VESTRO_DIALOG_PHOTO");

@@ -216,7 +216,7 @@ TEST_F(Input, DecompressionBombsAreRefusedAsTooLarge)
     EXPECT_EQ(0, ReadJPEGFile(jpg, img.Img, den, nullptr, ycc, false, TakeRunSettings()));
     expectRefused(jpg);
     try {
-        LoadBitmapFromMemory(bmp, img.Img, 0, TBGColor{});
+        LoadBitmapFromMemory(bmp, img.Img, 0, TBGColor{}, BitmapOption.AlphaCheckType);
         ADD_FAILURE() << "the bitmap was read";
     } catch (const EVestroError& E) {
         EXPECT_STREQ(E.what(), "picture too large");
@@ -313,7 +313,7 @@ TEST_F(Input, AHugeTailCostsNothing)
     const std::string jpg = Scratch / "a.jpg", png = Scratch / "a.png", bmp = Scratch / "a.bmp";
     ASSERT_TRUE(WriteJPEG(jpg, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0, TakeRunSettings()));
     ASSERT_TRUE(WritePNG(png, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
-    ASSERT_TRUE(SaveBitmapFile(bmp, src.Img, {}));
+    ASSERT_TRUE(SaveBitmapFile(bmp, src.Img, {}, TakeRunSettings()));
     for (const std::string& f : {jpg, png, bmp})
         WithSparseTail(f, ReadBytes(f), tail);
 
@@ -331,7 +331,7 @@ TEST_F(Input, AHugeTailCostsNothing)
                   EXPECT_TRUE(ReadWICFile(png, c.Img, 0, nullptr, bg));
               }),
               allowance);
-    EXPECT_LT(PeakGrowth([&] { EXPECT_TRUE(LoadBitmapFromMemory(bmp, d.Img, 0, TBGColor{})); }), allowance);
+    EXPECT_LT(PeakGrowth([&] { EXPECT_TRUE(LoadBitmapFromMemory(bmp, d.Img, 0, TBGColor{}, BitmapOption.AlphaCheckType)); }), allowance);
     EXPECT_LT(PeakGrowth([&] {
                   TKodexInfo info{};
                   EXPECT_TRUE(ReadWICInfo(jpg, info));

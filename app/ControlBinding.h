@@ -1,0 +1,29 @@
+// Ties a dialog's controls to the settings fields they edit, so that a dialog
+// names each pair once: Bind fills the control from its field at once, and
+// Commit (the dialog's OK) writes every bound control back. A cancelled
+// dialog never commits, so its fields keep their values.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class TUDNumEdit;
+
+class TControlBindings {
+public:
+    // The fields must outlive the bindings (they are the option records).
+    QCheckBox* Bind(QCheckBox* Box, bool& Field);
+    QLineEdit* Bind(QLineEdit* Edit, std::string& Field);
+    // The list's index; a stored value outside the list shows the first item.
+    QComboBox* Bind(QComboBox* List, int32_t& Field);
+    // Written back held to the edit's range.
+    TUDNumEdit* Bind(TUDNumEdit* Edit, int32_t& Field);
+    void Commit() const;
+
+private:
+    std::vector<std::function<void()>> FWriteBack;
+};
