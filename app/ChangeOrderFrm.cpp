@@ -19,37 +19,37 @@ TChangeOrderForm::TChangeOrderForm(TEffectList& List, QWidget* Owner) : QDialog(
     if (!UIFontName.empty())
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 
-    ListBox1 = new QListWidget(this);
-    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    EffectListBox = new QListWidget(this);
+    EffectListBox->setSelectionMode(QAbstractItemView::SingleSelection);
     for (int i = 0; i < List.Count(); ++i) {
-        auto* Item = new QListWidgetItem(QString::fromStdString(List.Items(i)->FName), ListBox1);
+        auto* Item = new QListWidgetItem(QString::fromStdString(List.Items(i)->FName), EffectListBox);
         Item->setData(Qt::UserRole, i);
     }
-    if (ListBox1->count() > 0)
-        ListBox1->setCurrentRow(0);
-    ListBox1->viewport()->installEventFilter(this);
+    if (EffectListBox->count() > 0)
+        EffectListBox->setCurrentRow(0);
+    EffectListBox->viewport()->installEventFilter(this);
 
     UpButton = new QPushButton(style()->standardIcon(QStyle::SP_ArrowUp), QString(), this);
     DownButton = new QPushButton(style()->standardIcon(QStyle::SP_ArrowDown), QString(), this);
-    Button1 = new QPushButton(QString::fromStdString(LoadResText("OK")), this);
-    Button2 = new QPushButton(QString::fromStdString(LoadResText("Cancel")), this);
-    Button1->setDefault(true);
+    OkButton = new QPushButton(QString::fromStdString(LoadResText("OK")), this);
+    CancelButton = new QPushButton(QString::fromStdString(LoadResText("Cancel")), this);
+    OkButton->setDefault(true);
     connect(UpButton, &QPushButton::clicked, this, [this] { UpButtonClick(); });
     connect(DownButton, &QPushButton::clicked, this, [this] { DownButtonClick(); });
-    connect(Button1, &QPushButton::clicked, this, &TChangeOrderForm::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(OkButton, &QPushButton::clicked, this, &TChangeOrderForm::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* Side = new QVBoxLayout;
     Side->addWidget(UpButton);
     Side->addWidget(DownButton);
     Side->addStretch(1);
     auto* Top = new QHBoxLayout;
-    Top->addWidget(ListBox1, 1);
+    Top->addWidget(EffectListBox, 1);
     Top->addLayout(Side);
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch(1);
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(Top, 1);
     Layout->addLayout(Buttons);
@@ -57,13 +57,13 @@ TChangeOrderForm::TChangeOrderForm(TEffectList& List, QWidget* Owner) : QDialog(
 
 void TChangeOrderForm::MoveSelected(int Delta)
 {
-    const int i = ListBox1->currentRow();
+    const int i = EffectListBox->currentRow();
     const int j = i + Delta;
-    if (i < 0 || j < 0 || j >= ListBox1->count())
+    if (i < 0 || j < 0 || j >= EffectListBox->count())
         return;
-    QListWidgetItem* Item = ListBox1->takeItem(i);
-    ListBox1->insertItem(j, Item);
-    ListBox1->setCurrentRow(j);
+    QListWidgetItem* Item = EffectListBox->takeItem(i);
+    EffectListBox->insertItem(j, Item);
+    EffectListBox->setCurrentRow(j);
 }
 
 void TChangeOrderForm::UpButtonClick() { MoveSelected(-1); }
@@ -74,9 +74,9 @@ void TChangeOrderForm::accept()
     // The chain sorts by the key each effect gets, item i of the chain taking
     // key i of the array: so the effect that was at position p gets the row
     // it is shown in now.
-    std::vector<int32_t> Keys(size_t(ListBox1->count()), 0);
-    for (int Row = 0; Row < ListBox1->count(); ++Row) {
-        const int Old = ListBox1->item(Row)->data(Qt::UserRole).toInt();
+    std::vector<int32_t> Keys(size_t(EffectListBox->count()), 0);
+    for (int Row = 0; Row < EffectListBox->count(); ++Row) {
+        const int Old = EffectListBox->item(Row)->data(Qt::UserRole).toInt();
         if (Old >= 0 && size_t(Old) < Keys.size())
             Keys[size_t(Old)] = Row;
     }
@@ -86,10 +86,10 @@ void TChangeOrderForm::accept()
 
 bool TChangeOrderForm::eventFilter(QObject* Watched, QEvent* Event)
 {
-    if (Watched == ListBox1->viewport() &&
+    if (Watched == EffectListBox->viewport() &&
         (Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonDblClick)) {
         auto* Mouse = static_cast<QMouseEvent*>(Event);
-        if (Mouse->button() == Qt::LeftButton && !ListBox1->itemAt(Mouse->position().toPoint()))
+        if (Mouse->button() == Qt::LeftButton && !EffectListBox->itemAt(Mouse->position().toPoint()))
             return true;
     }
     return QDialog::eventFilter(Watched, Event);

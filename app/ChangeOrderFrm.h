@@ -13,11 +13,11 @@ public:
     // List is not owned and must outlive the dialog.
     explicit TChangeOrderForm(TEffectList& List, QWidget* Owner = nullptr);
 
-    QListWidget* ListBox1;   // one item per effect, carrying its position when opened
+    QListWidget* EffectListBox; // one item per effect, carrying its position when opened
     QPushButton* UpButton;
     QPushButton* DownButton;
-    QPushButton* Button1;    // OK
-    QPushButton* Button2;    // Cancel
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
 
     void UpButtonClick();
     void DownButtonClick();

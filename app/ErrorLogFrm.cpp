@@ -18,18 +18,18 @@ TErrorLogForm::TErrorLogForm(QWidget* Owner) : QDialog(Owner)
     if (!UIFontName.empty())
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setReadOnly(true);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Button1 = new QPushButton(QString::fromStdString(LoadResText("Close")), this);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    LogText = new QPlainTextEdit(this);
+    LogText->setReadOnly(true);
+    LogText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    CloseButton = new QPushButton(QString::fromStdString(LoadResText("Close")), this);
+    CloseButton->setDefault(true);
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Button1);
+    buttons->addWidget(CloseButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Memo1, 1);
+    layout->addWidget(LogText, 1);
     layout->addLayout(buttons);
     setFixedSize(328, 219);
 }
@@ -39,14 +39,14 @@ void TErrorLogForm::showEvent(QShowEvent* Event)
     QStringList lines;
     for (const std::string& l : ErrorLog.Lines())
         lines << QString::fromStdString(l);
-    Memo1->setPlainText(lines.join('\n'));
+    LogText->setPlainText(lines.join('\n'));
     QApplication::beep();
     QDialog::showEvent(Event);
 }
 
 void TErrorLogForm::done(int Result)
 {
-    Memo1->clear();
+    LogText->clear();
     ErrorLog.Clear();
     QDialog::done(Result);
 }

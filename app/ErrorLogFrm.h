@@ -15,8 +15,8 @@ class TErrorLogForm : public QDialog {
 public:
     explicit TErrorLogForm(QWidget* Owner = nullptr);
 
-    QPlainTextEdit* Memo1; // read-only, owned by the window
-    QPushButton* Button1;  // "Close"
+    QPlainTextEdit* LogText;  // read-only, owned by the window
+    QPushButton* CloseButton; // "Close"
 
     void done(int Result) override;
 

@@ -1129,8 +1129,17 @@ void TMainForm::ConvertRunExecute()
         TProgressForm Run(false, {}, this);
         QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
         Finished = Run.exec() == 1;
-        if (Finished)
+        // A run that did not finish must not go on showing the time of the
+        // one before: a cancel says what it left undone.
+        if (Finished) {
             StatusPanel[0]->setText(QString::fromStdString(Run.ResultText()));
+        } else if (Run.Canceled()) {
+            int Asked, Written;
+            Run.CountWritten(Asked, Written);
+            StatusPanel[0]->setText(QString::fromStdString(CancelledRunText(Asked - Written, Asked)));
+        } else {
+            StatusPanel[0]->clear();
+        }
         for (int i = 0; i < Listed; ++i)
             Converted[size_t(i)] = Run.Converted(i);
     } else {
@@ -1139,6 +1148,8 @@ void TMainForm::ConvertRunExecute()
         Finished = Run.exec() == 1;
         if (Finished)
             StatusPanel[0]->setText(QString::fromStdString(Run.ResultText()));
+        else
+            StatusPanel[0]->setText(Run.Canceled() ? Tx("Cancelled") : QString());
         // Sheets are made of every checked entry: a finished run without
         // errors used them all.
         const bool Clean = Finished && ErrorLog.GetErrorCount() == 0;

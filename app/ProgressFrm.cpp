@@ -212,6 +212,11 @@ void TProgressForm::Finish(bool Canceled)
         FResultText = FormatElapsed(FStart.elapsed());
     if (FAtOnce)
         FErrorCountAtEnd = FinishAtOnceRun(!FCanceled && !FNothing, *FTaskbar);
+    if (FAtOnce && FCanceled && FRunInput) {
+        int Asked, Written;
+        CountWritten(Asked, Written);
+        std::fprintf(stderr, "%s\n", CancelledRunText(Asked - Written, Asked).c_str());
+    }
     FTaskbar->Clear();
     done(FCanceled || FNothing ? 2 : 1);
 }
@@ -219,6 +224,18 @@ void TProgressForm::Finish(bool Canceled)
 bool TProgressForm::Converted(int Index) const
 {
     return FJob && FJob->Converted(Index);
+}
+
+void TProgressForm::CountWritten(int& Asked, int& Written) const
+{
+    Asked = Written = 0;
+    const int N = FRunInput ? int(FRunInput->size()) : FileList ? FileList->Count() : 0;
+    for (int i = 0; i < N; ++i) {
+        const bool Done = Converted(i);
+        if (Done || (FRunInput ? (*FRunInput)[size_t(i)].Named : FileList->Items(i)->Checked))
+            ++Asked;
+        Written += Done ? 1 : 0;
+    }
 }
 
 int TProgressForm::ExitStatus() const

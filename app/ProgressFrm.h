@@ -56,6 +56,10 @@ public:
     // After the run: whether entry Index of the run's list went through
     // without an error.
     bool Converted(int Index) const;
+    // After the run: how many entries it was asked to convert (checked
+    // entries of the list; files of the run input that were named or look
+    // like pictures) and how many of them went through.
+    void CountWritten(int& Asked, int& Written) const;
 
 protected:
     void closeEvent(QCloseEvent* Event) override;

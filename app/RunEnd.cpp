@@ -103,6 +103,14 @@ int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar)
     return Errors;
 }
 
+std::string CancelledRunText(int NotWritten, int Asked)
+{
+    return QString::fromStdString(LoadResText("Cancelled: %1 of %2 files not written"))
+        .arg(NotWritten)
+        .arg(Asked)
+        .toStdString();
+}
+
 void SayNoPicturesFound(const std::vector<std::string>& Args)
 {
     for (const std::string& A : Args) {

@@ -50,3 +50,7 @@ int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar);
 // logged nothing): one line "no pictures found in <folder>" on standard error
 // for each folder among Args, so that the refused run is not silent.
 void SayNoPicturesFound(const std::vector<std::string>& Args);
+
+// What a cancelled run says in place of its time: "Cancelled: 2 of 8 files
+// not written" (NotWritten of Asked).
+std::string CancelledRunText(int NotWritten, int Asked);

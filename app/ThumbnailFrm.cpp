@@ -8,29 +8,43 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
 constexpr int ThumbSize = 160;
 }
 
-QPoint ThumbnailWindowPos(const QRect& MainFrame, QSize OwnFrame, int OwnClientHeight, QSize Screen,
-                          int DX, int DY)
+QPoint ThumbnailWindowPos(const QRect& MainFrame, QSize OwnFrame, QSize Screen, int DX, int DY)
 {
+    const QRect Desk(QPoint(0, 0), Screen);
     const int W = Screen.width(), H = Screen.height();
-    const int X = MainFrame.left() + DX, Y = MainFrame.top() + DY;
-    if (X >= 0 && X + OwnFrame.width() <= W && Y >= 0 && Y + OwnFrame.height() <= H)
-        return {X, Y};
-    const int Top = MainFrame.top() + (OwnFrame.height() - OwnClientHeight);
-    if (MainFrame.left() + MainFrame.width() <= W)
-        return {MainFrame.left() + MainFrame.width() - OwnFrame.width(), Top};
-    if (MainFrame.left() - OwnFrame.width() < 0)
-        return {W - OwnFrame.width(), Top};
-    return {MainFrame.left() - OwnFrame.width(), MainFrame.top()};
+    const int OwnW = OwnFrame.width(), OwnH = OwnFrame.height();
+    // On the screen and off the main window: nothing of it is hidden.
+    auto Free = [&](QPoint P) {
+        const QRect R(P, OwnFrame);
+        return Desk.contains(R) && !R.intersects(MainFrame);
+    };
+    const QPoint Stored(MainFrame.left() + DX, MainFrame.top() + DY);
+    if (Free(Stored))
+        return Stored;
+    const int Top = std::clamp(MainFrame.top(), 0, std::max(0, H - OwnH));
+    const int RightAligned = std::clamp(MainFrame.right() + 1 - OwnW, 0, std::max(0, W - OwnW));
+    for (const QPoint P : {QPoint(MainFrame.right() + 1, Top), QPoint(MainFrame.left() - OwnW, Top),
+                           QPoint(RightAligned, MainFrame.bottom() + 1), QPoint(RightAligned, MainFrame.top() - OwnH)})
+        if (Free(P))
+            return P;
+    // No room beside it: at the screen's edge on the side with more room,
+    // level with the main window's bottom, away from its title bar, tool
+    // bars and effect rows.
+    const bool RightSide = W - (MainFrame.right() + 1) >= MainFrame.left();
+    return {RightSide ? std::max(0, W - OwnW) : 0, std::clamp(MainFrame.bottom() + 1 - OwnH, 0, std::max(0, H - OwnH))};
 }
 
 TThumbnailForm::TThumbnailForm(QWidget* MainWindow, QAction* ShowAction)
-    : QWidget(MainWindow, Qt::Tool | Qt::WindowStaysOnTopHint), FMainWindow(MainWindow),
+    // A tool window of the main window: kept above it, not above the
+    // dialogs it opens or other programs' windows.
+    : QWidget(MainWindow, Qt::Tool), FMainWindow(MainWindow),
       FShowAction(ShowAction)
 {
     Thumbnail = QImage(ThumbSize, ThumbSize, QImage::Format_RGB888);
@@ -56,9 +70,8 @@ void TThumbnailForm::SetWndPosition()
     const QScreen* Screen = QGuiApplication::primaryScreen();
     if (!Screen || !FMainWindow)
         return;
-    const QPoint P = ThumbnailWindowPos(FMainWindow->frameGeometry(), frameGeometry().size(), height(),
-                                        Screen->size(), ThumbnailWindowSettings.Left,
-                                        ThumbnailWindowSettings.Top);
+    const QPoint P = ThumbnailWindowPos(FMainWindow->frameGeometry(), frameGeometry().size(), Screen->size(),
+                                        ThumbnailWindowSettings.Left, ThumbnailWindowSettings.Top);
     move(P);
 }
 

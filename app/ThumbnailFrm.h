@@ -1,5 +1,5 @@
-// The thumbnail window: the selected file's thumbnail in a small stay-on-top
-// window beside the main window. Its place is kept as an offset from the main
+// The thumbnail window: the selected file's thumbnail in a small tool window
+// beside the main window. Its place is kept as an offset from the main
 // window's top-left corner in ThumbnailWindowSettings.Left / Top.
 #pragma once
 #include <QImage>
@@ -13,14 +13,14 @@
 class QAction;
 
 // Where the window goes, all in screen pixels: MainFrame is the main window's
-// frame, OwnFrame the thumbnail window's frame size, OwnClientHeight its
-// client height (the difference is its title bar), Screen the primary
-// screen's size, (DX, DY) the stored offset. The stored place when the window
-// fits on the screen there; else inside the main window's top-right corner
-// below its own title bar; else at the screen's right edge when the main
-// window sticks out on the left; else left of the main window.
-QPoint ThumbnailWindowPos(const QRect& MainFrame, QSize OwnFrame, int OwnClientHeight, QSize Screen,
-                          int DX, int DY);
+// frame, OwnFrame the thumbnail window's frame size, Screen the primary
+// screen's size, (DX, DY) the stored offset. The window never hides part of
+// the main window when the screen has room: the stored place when it is on
+// the screen and off the main window; else right of the main window, left of
+// it, below or above it, whichever fits first; else, on a screen too small
+// for both, at the screen's edge on the side with more room, level with the
+// main window's bottom.
+QPoint ThumbnailWindowPos(const QRect& MainFrame, QSize OwnFrame, QSize Screen, int DX, int DY);
 
 class TThumbnailForm : public QWidget {
     Q_OBJECT

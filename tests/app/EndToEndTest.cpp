@@ -24,6 +24,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+int Count(const std::string& Text, const std::string& Part)
+{
+    int n = 0;
+    for (size_t p = Text.find(Part); p != std::string::npos; p = Text.find(Part, p + 1))
+        ++n;
+    return n;
+}
+
 const std::string kProgram = std::string(VESTRO_DIST_DIR) + "/vestro-resizer";
 
 struct TResult {
@@ -214,13 +222,16 @@ TEST_F(Program, TerminatingCancelsCleanlyWithStatus2)
         QThread::msleep(5);
     proc.terminate();
     ASSERT_TRUE(proc.waitForFinished(20000));
-    EXPECT_EQ(proc.exitCode(), 2) << proc.readAllStandardError().toStdString();
+    const std::string err = proc.readAllStandardError().toStdString();
+    EXPECT_EQ(proc.exitCode(), 2) << err;
     int outputs = 0;
     for (const auto& e : fs::directory_iterator(Dir / "out")) {
         EXPECT_EQ(e.path().extension(), ".jpg") << e.path(); // no half-written temporary file
         ++outputs;
     }
     EXPECT_LT(outputs, 30);
+    // It says what it left undone.
+    EXPECT_EQ(Count(err, "Cancelled: " + std::to_string(30 - outputs) + " of 30 files not written"), 1) << err;
 }
 
 // A profile of its own: [File] and whatever the mode needs, outputs into
@@ -277,14 +288,6 @@ TEST_F(Program, RenameOnlyMovesFilesAndNeverReplacesOne)
 
 // ---- what a start reports: every file asked for and not written says so,
 // and the status says an error happened.
-
-int Count(const std::string& Text, const std::string& Part)
-{
-    int n = 0;
-    for (size_t p = Text.find(Part); p != std::string::npos; p = Text.find(Part, p + 1))
-        ++n;
-    return n;
-}
 
 TEST_F(Program, NamedFilesThatCannotBeReadEachSaySo)
 {

@@ -15,23 +15,23 @@ TEST(ErrorLogForm, ShowsTheLogAndClosingEmptiesIt)
     ErrorLog.Clear();
     TErrorLogForm form;
     EXPECT_EQ(form.windowTitle(), "ErrorLog");
-    EXPECT_EQ(form.Button1->text(), "Close");
-    EXPECT_TRUE(form.Memo1->isReadOnly());
+    EXPECT_EQ(form.CloseButton->text(), "Close");
+    EXPECT_TRUE(form.LogText->isReadOnly());
 
     ErrorLog.PutFileError("/pics/a.jpg", "Failed to load file");
     ErrorLog.PutProbeError("/pics/b.bmp", "Unknown format");
     form.show();
-    EXPECT_EQ(form.Memo1->toPlainText(), "/pics/a.jpg: Failed to load file\n/pics/b.bmp:Unknown format");
+    EXPECT_EQ(form.LogText->toPlainText(), "/pics/a.jpg: Failed to load file\n/pics/b.bmp:Unknown format");
 
-    form.Button1->click();
+    form.CloseButton->click();
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
-    EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(form.LogText->toPlainText().isEmpty());
 
     // Closed by the window frame: emptied the same way.
     ErrorLog.PutErrorMsg("c.png: Failed to copy file");
     form.show();
-    EXPECT_EQ(form.Memo1->toPlainText(), "c.png: Failed to copy file");
+    EXPECT_EQ(form.LogText->toPlainText(), "c.png: Failed to copy file");
     form.close();
     EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
 }
@@ -45,7 +45,7 @@ TEST(ErrorLogForm, TranslatesItsTexts)
     {
         TErrorLogForm form;
         EXPECT_EQ(form.windowTitle(), QString::fromUtf8("Fehlerprotokoll"));
-        EXPECT_EQ(form.Button1->text(), QString::fromUtf8("Schließen"));
+        EXPECT_EQ(form.CloseButton->text(), QString::fromUtf8("Schließen"));
     }
     SetInterfaceLanguage("en");
     ExeDir = saved;

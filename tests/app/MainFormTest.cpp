@@ -16,6 +16,7 @@
 
 #include <QAbstractItemModel>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -28,6 +29,7 @@
 #include <QPainter>
 #include <QTableView>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -172,6 +174,34 @@ TEST_F(MainWindow, CommandLineFilesAreListedAndF5WritesTheSizeRulesOutputs)
     EXPECT_EQ(Window->ResizeHistory.front(), "3,200,200");
     // Without RemoveList the entries stay.
     EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(MainWindow, ACancelledRunSaysWhatItLeftUndoneInsteadOfTheLastTime)
+{
+    for (const char* N : {"a.jpg", "b.jpg", "c.jpg"})
+        Photo(Dir / "in" / N, 400, 300);
+    Open("[File]\nNotOverwrite=0\n[Resize]\nRule=0\nSize1=50\n", {(Dir / "in").string()}, 3);
+    Window->ConvertRun->trigger();
+    const QString Time = Window->StatusPanel[0]->text();
+    ASSERT_FALSE(Time.isEmpty());
+    ASSERT_FALSE(Time.startsWith("Cancelled"));
+
+    // The run window is closed as soon as it shows, as its Cancel button does.
+    QTimer Closer;
+    QObject::connect(&Closer, &QTimer::timeout, [] {
+        if (QWidget* W = QApplication::activeModalWidget())
+            W->close();
+    });
+    Closer.start(0);
+    for (const char* N : {"a.jpg", "b.jpg", "c.jpg"})
+        fs::remove(Dir / "out" / N);
+    Window->ConvertRun->trigger();
+    Closer.stop();
+    int Written = 0;
+    for (const char* N : {"a.jpg", "b.jpg", "c.jpg"})
+        Written += fs::exists(Dir / "out" / N) ? 1 : 0;
+    EXPECT_EQ(Window->StatusPanel[0]->text().toStdString(),
+              "Cancelled: " + std::to_string(3 - Written) + " of 3 files not written");
 }
 
 TEST_F(MainWindow, RemoveListDropsOnlyTheEntriesThatWereConverted)
