@@ -153,20 +153,21 @@ int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bo
 
 bool TConvertIO::WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res, const TRunSettings& S)
 {
-    return SaveBitmapFile(Path, Img, Res, S);
+    return SaveBitmapFile(Path, Img, Res, S, TWriteMode::NewFile);
 }
 
 bool TConvertIO::WritePaletteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res,
                                  const TRunSettings& S)
 {
-    return SavePaletteBitmap(Path, Img, Res, S);
+    return SavePaletteBitmap(Path, Img, Res, S, 1, TWriteMode::NewFile);
 }
 
 bool TConvertIO::WriteJPEG(const std::string& Path, TImgInfo& Img, int32_t Quality, const TResolutionInfo& Res,
                            bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
                            int32_t SampleType, int32_t Smoothing, const TRunSettings& S)
 {
-    return ::WriteJPEG(Path, Img, Quality, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType, Smoothing, S) != 0;
+    return ::WriteJPEG(Path, Img, Quality, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType, Smoothing, S,
+                       TWriteMode::NewFile) != 0;
 }
 
 bool TConvertIO::WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TImgInfo& Img,
@@ -184,13 +185,13 @@ bool TConvertIO::WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TI
 bool TConvertIO::WritePalettePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
                                  const TResolutionInfo& Res, const TRunSettings& S)
 {
-    return SavePalettePNG(Path, Img, ICC, Res, S);
+    return SavePalettePNG(Path, Img, ICC, Res, S, TWriteMode::NewFile);
 }
 
 bool TConvertIO::WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC, const TResolutionInfo& Res,
                           const TRunSettings& S)
 {
-    return WritePNGFile(Path, Img, ICC, false, false, Res, 0, nullptr, S) != 0;
+    return WritePNGFile(Path, Img, ICC, false, false, Res, 0, nullptr, S, TWriteMode::NewFile) != 0;
 }
 
 bool TConvertIO::CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif,

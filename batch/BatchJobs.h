@@ -49,7 +49,8 @@ public:
     virtual int32_t LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
                               TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat,
                               const TRunSettings& S);
-    // Writers: true when the whole file was written to Path.
+    // Writers: true when the whole file was written to Path, a new name of
+    // the worker's that they create in place (TWriteMode::NewFile).
     virtual bool WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res, const TRunSettings& S);
     virtual bool WritePaletteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res,
                                  const TRunSettings& S);

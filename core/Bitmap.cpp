@@ -547,16 +547,16 @@ bool SaveBitmapToStream(std::vector<uint8_t>& Stream, const TImgInfo& Img, const
 }
 
 bool SaveBitmapFile(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution,
-                    const TRunSettings& S)
+                    const TRunSettings& S, TWriteMode Mode)
 {
     std::vector<uint8_t> file;
     if (!BuildImageFile(file, Img, Resolution, S.Bitmap.AlphaBitmapHeaderType == 1, S.Metadata))
         return false;
-    return WriteFileAtomically(FileName, file.data(), file.size());
+    return WriteFileAtomically(FileName, file.data(), file.size(), false, Mode);
 }
 
 bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution,
-                       const TRunSettings& S, uint32_t MinBits)
+                       const TRunSettings& S, uint32_t MinBits, TWriteMode Mode)
 {
     if (Img.Channels != 3 || !Img.Mem)
         return false;
@@ -594,5 +594,5 @@ bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const T
         throw;
     }
     FreeImg(index);
-    return ok && WriteFileAtomically(FileName, file.data(), file.size());
+    return ok && WriteFileAtomically(FileName, file.data(), file.size(), false, Mode);
 }

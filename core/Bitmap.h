@@ -7,6 +7,7 @@
 #pragma once
 #include "core/Global.h"
 #include "core/ImgInfo.h"
+#include "core/SafeWrite.h"
 
 #include <cstdint>
 #include <string>
@@ -84,7 +85,7 @@ void BitmapPPM(const TResolutionInfo& Resolution, int32_t& X, int32_t& Y, const 
 // S's [Metadata]. Written to a temporary name and renamed into place. False
 // when the image cannot be written.
 bool SaveBitmapFile(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution,
-                    const TRunSettings& S);
+                    const TRunSettings& S, TWriteMode Mode = TWriteMode::Replace);
 // The same layout appended to Stream; 4 channels always get the 108-byte header.
 bool SaveBitmapToStream(std::vector<uint8_t>& Stream, const TImgInfo& Img, const TResolutionInfo& Resolution,
                         const TMetadataOption& Meta);
@@ -92,4 +93,4 @@ bool SaveBitmapToStream(std::vector<uint8_t>& Stream, const TImgInfo& Img, const
 // per pixel: 1, 4 or 8). False, with nothing written, when it has more than
 // 256 colours (or the write failed).
 bool SavePaletteBitmap(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution,
-                       const TRunSettings& S, uint32_t MinBits = 1);
+                       const TRunSettings& S, uint32_t MinBits = 1, TWriteMode Mode = TWriteMode::Replace);

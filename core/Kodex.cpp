@@ -66,10 +66,10 @@ void FlattenDecoded(TImgInfo& Img, TICCInfo* ICC, const TBGColor& Background)
 // Runs Write on a new temporary file beside FileName and renames it into
 // place only when Write succeeded and the file closed cleanly.
 template <typename TWrite>
-int WriteViaTemp(const std::string& FileName, TWrite Write)
+int WriteViaTemp(const std::string& FileName, TWriteMode Mode, TWrite Write)
 {
     TCurrentFile cur(FileName);
-    TSafeFileWriter out(FileName);
+    TSafeFileWriter out(FileName, Mode);
     if (!out.File()) {
         KodexErrorCallback("", platform::LastErrorText().c_str());
         return 0;
@@ -332,7 +332,7 @@ int ReadWICInfo(const std::string& FileName, TKodexInfo& Info)
 
 int WriteJPEG(const std::string& FileName, const TImgInfo& Img, int32_t Quality, const TResolutionInfo& Resolution,
               bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize, int32_t SampleType,
-              int32_t Smoothing, const TRunSettings& S)
+              int32_t Smoothing, const TRunSettings& S, TWriteMode Mode)
 {
     if (!KodexProcs.WriteJPEG)
         return 0;
@@ -341,7 +341,7 @@ int WriteJPEG(const std::string& FileName, const TImgInfo& Img, int32_t Quality,
     SetDensity(rec, Resolution, S.Metadata);
     rec.ICC = const_cast<TICCInfo*>(ICCInfo && ICCInfo->Profile ? ICCInfo : nullptr);
     rec.Progressive = S.JPEG.Progressive ? -1 : 0;
-    return WriteViaTemp(FileName, [&](int Fd) {
+    return WriteViaTemp(FileName, Mode, [&](int Fd) {
         return KodexProcs.WriteJPEG(&rec, Fd, ExifSize ? ExifData : nullptr, ExifData ? ExifSize : 0);
     });
 }
@@ -378,7 +378,7 @@ int WriteThumbnailJPEG(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, bool 
 
 int WritePNG(const std::string& FileName, const TImgInfo& Img, int32_t Filter, bool Transparent, bool FourBit,
              const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette,
-             const TICCInfo* ICCInfo, int32_t Level, const TRunSettings& S)
+             const TICCInfo* ICCInfo, int32_t Level, const TRunSettings& S, TWriteMode Mode)
 {
     if (!KodexProcs.WritePNG)
         return 0;
@@ -409,7 +409,7 @@ int WritePNG(const std::string& FileName, const TImgInfo& Img, int32_t Filter, b
         rec.PhysX = rec.PhysY = (S.Metadata.Resolution * 10000 + 127) / 254;
         rec.PhysMode = 1;
     }
-    return WriteViaTemp(FileName, [&](int Fd) { return KodexProcs.WritePNG(&rec, Fd); });
+    return WriteViaTemp(FileName, Mode, [&](int Fd) { return KodexProcs.WritePNG(&rec, Fd); });
 }
 
 bool CreateExif(const std::string& SrcFileName, const TKodexInfo& Info, const uint8_t* Thumb, uint32_t ThumbSize,

@@ -7,6 +7,7 @@
 // Settings come from the caller's run (S), never from the option records.
 #pragma once
 #include "core/RunSettings.h"
+#include "core/SafeWrite.h"
 #include "core/ImgInfo.h"
 #include "kodex/KodexApi.h"
 
@@ -83,13 +84,14 @@ int ReadWICInfo(const std::string& FileName, TKodexInfo& Info);
 
 // Writers. Files are written to a new temporary name in the target folder and
 // renamed over FileName only when the library succeeded, so a failed write
-// leaves an existing file untouched. Besides the arguments they follow S:
+// leaves an existing file untouched (Mode NewFile: FileName is the caller's
+// own new name, written in place and removed again on failure). Besides the arguments they follow S:
 // [JPEG] DCTMethod and Progressive, [PNG] WritepHYsChunk, [Metadata]
 // KeepResolution and Resolution.
 // SampleType: 0 4:2:0, 1 4:2:2, 2 4:4:4, 3 4:1:1.
 int WriteJPEG(const std::string& FileName, const TImgInfo& Img, int32_t Quality, const TResolutionInfo& Resolution,
               bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize, int32_t SampleType,
-              int32_t Smoothing, const TRunSettings& S);
+              int32_t Smoothing, const TRunSettings& S, TWriteMode Mode = TWriteMode::Replace);
 // Size: capacity of Buffer on entry, bytes written on return. These two
 // fail silently: a picture that does not fit is an expected answer, and the
 // caller reports a final failure itself.
@@ -103,7 +105,8 @@ int WriteThumbnailJPEG(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, bool 
 // byte per pixel), or null. Filter: libpng's filter flags or 0. Level 0..9.
 int WritePNG(const std::string& FileName, const TImgInfo& Img, int32_t Filter, bool Transparent, bool FourBit,
              const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette,
-             const TICCInfo* ICCInfo, int32_t Level, const TRunSettings& S);
+             const TICCInfo* ICCInfo, int32_t Level, const TRunSettings& S,
+             TWriteMode Mode = TWriteMode::Replace);
 // create_exif through the library (see KodexApi.h); false when not loaded.
 bool CreateExif(const std::string& SrcFileName, const TKodexInfo& Info, const uint8_t* Thumb, uint32_t ThumbSize,
                 uint8_t* Out, uint32_t Capacity, uint32_t& OutSize);

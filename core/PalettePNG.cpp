@@ -32,7 +32,7 @@ uint32_t PNGKeyColor(const TImgInfo& Img, const TPNGOption& PNG)
 }
 
 bool SavePalettePNG(const std::string& FileName, const TImgInfo& Img, const TICCInfo* ICCInfo,
-                    const TResolutionInfo& Resolution, const TRunSettings& S)
+                    const TResolutionInfo& Resolution, const TRunSettings& S, TWriteMode Mode)
 {
     if (Img.Channels != 3 || !Img.Mem || Img.Width == 0 || Img.Height == 0)
         return false;
@@ -49,7 +49,7 @@ bool SavePalettePNG(const std::string& FileName, const TImgInfo& Img, const TICC
     int r = 0;
     try {
         r = WritePNGFile(FileName, index, ICCInfo, S.PNG.TransparentType != 0, pal.Count - 1 < 16, Resolution,
-                         int32_t(pal.Count), rgb, S);
+                         int32_t(pal.Count), rgb, S, Mode);
     } catch (...) {
         FreeImg(index);
         throw;
@@ -60,7 +60,7 @@ bool SavePalettePNG(const std::string& FileName, const TImgInfo& Img, const TICC
 
 int WritePNGFile(const std::string& FileName, const TImgInfo& Img, const TICCInfo* ICCInfo, bool Transparent,
                  bool FourBit, const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette,
-                 const TRunSettings& S)
+                 const TRunSettings& S, TWriteMode Mode)
 {
     int32_t filter = S.PNG.Filter, level = S.PNG.CompressLevel;
     bool recompress = false;
@@ -77,7 +77,7 @@ int WritePNGFile(const std::string& FileName, const TImgInfo& Img, const TICCInf
     if (!WritePNGProc)
         return 0;
     const int r = WritePNGProc(FileName, Img, filter, Transparent, FourBit, Resolution, PaletteCount, Palette,
-                               (ICCInfo && ICCInfo->Profile) ? ICCInfo : nullptr, level, S);
+                               (ICCInfo && ICCInfo->Profile) ? ICCInfo : nullptr, level, S, Mode);
     // Nothing to recompress when nothing was written.
     if (recompress && r != 0)
         RunPNGOUT(FileName, S);

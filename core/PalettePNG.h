@@ -7,6 +7,7 @@
 #pragma once
 #include "core/ExactPalette.h"
 #include "core/ImgInfo.h"
+#include "core/SafeWrite.h"
 
 #include <cstdint>
 #include <string>
@@ -19,7 +20,7 @@ struct TRunSettings;
 using TWritePNGProc = int (*)(const std::string& FileName, const TImgInfo& Img, int32_t Filter, bool Transparent,
                               bool FourBit, const TResolutionInfo& Resolution, int32_t PaletteCount,
                               const uint8_t* Palette, const TICCInfo* ICCInfo, int32_t Level,
-                              const TRunSettings& S);
+                              const TRunSettings& S, TWriteMode Mode);
 extern TWritePNGProc WritePNGProc;
 
 // The transparent key colour of a 3-channel picture by [PNG] TransparentType
@@ -32,7 +33,8 @@ uint32_t PNGKeyColor(const TImgInfo& Img, const TPNGOption& PNG);
 // TransparentType is 0). False, with nothing written, when it has more
 // colours (the caller then writes a true-colour PNG), or when the write failed.
 bool SavePalettePNG(const std::string& FileName, const TImgInfo& Img, const TICCInfo* ICCInfo,
-                    const TResolutionInfo& Resolution, const TRunSettings& S);
+                    const TResolutionInfo& Resolution, const TRunSettings& S,
+                    TWriteMode Mode = TWriteMode::Replace);
 
 // Writes Img (1, 3 or 4 channels; 1 channel with Palette = indices) with the
 // [PNG] filter and level, or with filter 0 and level 1 followed by the
@@ -42,7 +44,7 @@ bool SavePalettePNG(const std::string& FileName, const TImgInfo& Img, const TICC
 // = written); the pass runs only after a successful write.
 int WritePNGFile(const std::string& FileName, const TImgInfo& Img, const TICCInfo* ICCInfo, bool Transparent,
                  bool FourBit, const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette,
-                 const TRunSettings& S);
+                 const TRunSettings& S, TWriteMode Mode = TWriteMode::Replace);
 
 // The optimiser's path: ExeDir + "bin/zopflipng" when present, else the one
 // found in PATH; empty when there is none (UsePNGOUT must then be off).

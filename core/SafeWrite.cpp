@@ -47,8 +47,15 @@ std::string MakeSiblingTempName(const std::string& Path, const std::string& Suff
     return SiblingName(Path, Suffix);
 }
 
-TSafeFileWriter::TSafeFileWriter(std::string Path) : FPath(std::move(Path))
+TSafeFileWriter::TSafeFileWriter(std::string Path, TWriteMode Mode) : FPath(std::move(Path)), FMode(Mode)
 {
+    if (FMode == TWriteMode::NewFile) {
+        // "x": exclusive creation; the caller's name is used as it is.
+        FFile = std::fopen(FPath.c_str(), "wbx");
+        if (FFile)
+            FTempPath = FPath;
+        return;
+    }
     // Writing through a symbolic link replaces the file it points to, not the link.
     std::error_code ec;
     if (fs::is_symlink(FPath, ec)) {
@@ -95,7 +102,7 @@ bool TSafeFileWriter::Commit(bool Sync)
         ok = platform::SyncFile(FFile);
     ok = (std::fclose(FFile) == 0) && ok;
     FFile = nullptr;
-    if (ok) {
+    if (ok && FMode == TWriteMode::Replace) {
         std::error_code ec;
         // A replaced file keeps its permission bits.
         const fs::file_status old = fs::status(FPath, ec);
@@ -112,9 +119,10 @@ bool TSafeFileWriter::Commit(bool Sync)
     return true;
 }
 
-bool WriteFileAtomically(const std::string& Path, const std::function<bool(std::FILE*)>& Write, bool Sync)
+bool WriteFileAtomically(const std::string& Path, const std::function<bool(std::FILE*)>& Write, bool Sync,
+                         TWriteMode Mode)
 {
-    TSafeFileWriter w(Path);
+    TSafeFileWriter w(Path, Mode);
     if (!w.File())
         return false;
     if (!Write(w.File()))
@@ -122,10 +130,10 @@ bool WriteFileAtomically(const std::string& Path, const std::function<bool(std::
     return w.Commit(Sync);
 }
 
-bool WriteFileAtomically(const std::string& Path, const void* Data, uint64_t Size, bool Sync)
+bool WriteFileAtomically(const std::string& Path, const void* Data, uint64_t Size, bool Sync, TWriteMode Mode)
 {
     return WriteFileAtomically(
         Path,
         [&](std::FILE* f) { return Size == 0 || std::fwrite(Data, 1, Size, f) == Size; },
-        Sync);
+        Sync, Mode);
 }

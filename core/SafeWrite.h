@@ -11,12 +11,25 @@
 #include <functional>
 #include <string>
 
+// How a writer puts its file at a path.
+enum class TWriteMode {
+    // Through a new temporary file beside the path, renamed over it when
+    // complete.
+    Replace,
+    // The path is a fresh name of the caller's own (a worker's output under
+    // construction, which the worker renames into place itself): the file is
+    // created there, never over an existing one, and removed again when the
+    // write fails. One temporary file per output, not two.
+    NewFile,
+};
+
 class TSafeFileWriter {
 public:
-    // Creates the temporary file beside Path ("." + name + ".~" + random +
-    // ".tmp"), with the permissions a plain new file gets. File() is null when
-    // it could not be created.
-    explicit TSafeFileWriter(std::string Path);
+    // Replace: creates the temporary file beside Path ("." + name + ".~" +
+    // random + ".tmp"); NewFile: creates Path itself. Either with the
+    // permissions a plain new file gets. File() is null when it could not be
+    // created.
+    explicit TSafeFileWriter(std::string Path, TWriteMode Mode = TWriteMode::Replace);
     ~TSafeFileWriter(); // removes the temporary file unless committed
     TSafeFileWriter(const TSafeFileWriter&) = delete;
     TSafeFileWriter& operator=(const TSafeFileWriter&) = delete;
@@ -27,9 +40,10 @@ public:
     const std::string& TempPath() const { return FTempPath; }
     const std::string& TargetPath() const { return FPath; }
 
-    // Closes the file (after fsync when Sync) and renames it over the target.
-    // True when the target now holds the new data; false leaves the target as
-    // it was and the temporary file removed.
+    // Closes the file (after fsync when Sync) and renames it over the target
+    // (NewFile: leaves it where it is). True when the target now holds the
+    // new data; false leaves the target as it was and the temporary file
+    // removed.
     bool Commit(bool Sync = false);
     // Closes and removes the temporary file.
     void Discard();
@@ -38,15 +52,17 @@ private:
     std::string FPath, FTempPath;
     std::FILE* FFile = nullptr;
     bool FCommitted = false;
+    TWriteMode FMode;
 };
 
 // Writes Path through Write (which gets the open temporary file and returns
 // false on failure) and renames it into place. An exception from Write
 // propagates after the temporary file is removed.
 bool WriteFileAtomically(const std::string& Path, const std::function<bool(std::FILE*)>& Write,
-                         bool Sync = false);
+                         bool Sync = false, TWriteMode Mode = TWriteMode::Replace);
 // Writes Size bytes from Data as the whole new content of Path.
-bool WriteFileAtomically(const std::string& Path, const void* Data, uint64_t Size, bool Sync = false);
+bool WriteFileAtomically(const std::string& Path, const void* Data, uint64_t Size, bool Sync = false,
+                         TWriteMode Mode = TWriteMode::Replace);
 
 // A name in Path's folder that does not exist now, "." + name + ".~XXXXXXXX" +
 // Suffix, for tools that create their own output file.

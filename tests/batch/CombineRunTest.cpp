@@ -221,3 +221,54 @@ TEST_F(CombineTest, SheetsTakeNamesByTheRunsCollisionRulesAndEverySkipIsSaid)
     ASSERT_EQ(Lines().size(), 1u);
     EXPECT_EQ(Lines()[0], "p0.jpg: cannot write " + Out("sheet1.bmp").string() + ": the file is read-only");
 }
+
+TEST_F(CombineTest, SettingsChangedMidRunChangeNoSheetOfThatRun)
+{
+    FileOption.FileNameFormat = "sheet<n>.jpg";
+    FileOption.NotOverwrite = false;
+    O.Rows = 1;
+    O.Columns = 1;
+    O.BackgroundColor = 0x204060;
+    CombineOption = O;
+    Files.Clear();
+    for (int K = 0; K < 3; ++K)
+        Add(MakeJPEG("p" + std::to_string(K) + ".jpg", 40 + 8 * K, 24, K));
+    const TBGColor Background = DefaultBGColor;
+    struct Changing : TCombineObserver {
+        std::atomic<int> N{0};
+        bool Change = false;
+        void TileDone() override
+        {
+            if (++N == 1 && Change) {
+                JPEGOption.Quality = 15;
+                JPEGOption.Progressive = !JPEGOption.Progressive;
+                JPEGOption.SampleType = 2;
+                MetadataOption.KeepResolution = !MetadataOption.KeepResolution;
+                MetadataOption.Resolution = 300;
+                CombineOption.BackgroundColor = 0xFFFFFF;
+                CombineOption.Width = 64;
+            }
+        }
+    };
+    auto Sheets = [&](bool Change) {
+        const auto Saved = std::make_tuple(JPEGOption, MetadataOption, CombineOption);
+        fs::remove_all(Dir / "out");
+        Changing Obs;
+        Obs.Change = Change;
+        TCombineRun Run(TCombineInput{&Files, nullptr}, Main, Log, &Obs, TakeRunSettings());
+        Run.MaxThread = 1; // one tile at a time: the change comes between pages
+        std::atomic<bool> Cancel{false};
+        EXPECT_TRUE(Run.Execute(Cancel));
+        EXPECT_TRUE(Lines().empty()) << Lines()[0];
+        // The process-wide colour is never the run's business.
+        EXPECT_EQ(DefaultBGColor.Red, Background.Red);
+        std::vector<std::string> R;
+        for (const std::string& P : Run.Written())
+            R.push_back(Read(P));
+        std::tie(JPEGOption, MetadataOption, CombineOption) = Saved;
+        return R;
+    };
+    const auto Steady = Sheets(false);
+    ASSERT_EQ(Steady.size(), 3u);
+    EXPECT_EQ(Sheets(true), Steady);
+}

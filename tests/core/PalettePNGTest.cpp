@@ -32,7 +32,7 @@ int Result = 1;
 
 int CaptureWriter(const std::string&, const TImgInfo& Img, int32_t, bool Transparent, bool FourBit,
                   const TResolutionInfo&, int32_t PaletteCount, const uint8_t* Palette, const TICCInfo*, int32_t,
-                  const TRunSettings&)
+                  const TRunSettings&, TWriteMode)
 {
     Last = TCall{};
     Last.Count = 1;
@@ -309,8 +309,9 @@ TEST_F(PNGFileTest, NoOptimiserPassAfterAFailedWrite)
     // The encoder writes the file and then reports success or failure.
     static int result;
     WritePNGProc = [](const std::string& F, const TImgInfo& I, int32_t Fl, bool T, bool Fb, const TResolutionInfo& R,
-                      int32_t N, const uint8_t* P, const TICCInfo* C, int32_t L, const TRunSettings& S) {
-        WritePNG(F, I, Fl, T, Fb, R, N, P, C, L, S);
+                      int32_t N, const uint8_t* P, const TICCInfo* C, int32_t L, const TRunSettings& S,
+                      TWriteMode M) {
+        WritePNG(F, I, Fl, T, Fb, R, N, P, C, L, S, M);
         return result;
     };
     const fs::path a = Dir / "a.png", b = Dir / "b.png";

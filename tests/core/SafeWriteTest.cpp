@@ -56,3 +56,34 @@ TEST(SafeWrite, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
     fs::remove_all(dir);
 }
+
+TEST(SafeWrite, ANewFileOfTheCallersIsWrittenInPlaceAndNeverOverAnother)
+{
+    const fs::path dir = fs::temp_directory_path() / ("vestro_safewrite_new_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path p = dir / ".out.~pending.tmp";
+    auto Count = [&] { return std::distance(fs::directory_iterator(dir), {}); };
+
+    // Written where it was asked for, with no second temporary file beside it.
+    EXPECT_TRUE(WriteFileAtomically(
+        p.string(), [&](std::FILE* f) { std::fputs("data", f); return Count() == 1 && fs::exists(p); }, false,
+        TWriteMode::NewFile));
+    EXPECT_EQ(Slurp(p), "data");
+
+    // A file already there is someone else's: it stays as it was.
+    EXPECT_FALSE(WriteFileAtomically(p.string(), "other", 5, false, TWriteMode::NewFile));
+    EXPECT_EQ(Slurp(p), "data");
+
+    // A failed or abandoned write leaves nothing behind.
+    fs::remove(p);
+    EXPECT_FALSE(WriteFileAtomically(p.string(), [](std::FILE* f) { std::fputs("half", f); return false; }, false,
+                                     TWriteMode::NewFile));
+    EXPECT_FALSE(fs::exists(p));
+    {
+        TSafeFileWriter w(p.string(), TWriteMode::NewFile);
+        ASSERT_NE(w.File(), nullptr);
+    }
+    EXPECT_EQ(Count(), 0);
+    fs::remove_all(dir);
+}
