@@ -38,18 +38,18 @@ TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner)
     IndexColorCheck = FBindings.Bind(
         new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this), Option.IndexColor);
 
-    Button1 = new QPushButton(Tr("OK"), this);
-    Button2 = new QPushButton(Tr("Cancel"), this);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &TBitmapOptionForm::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    OkButton = new QPushButton(Tr("OK"), this);
+    CancelButton = new QPushButton(Tr("Cancel"), this);
+    OkButton->setDefault(true);
+    connect(OkButton, &QPushButton::clicked, this, &TBitmapOptionForm::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(AlphaCheck, &QCheckBox::toggled, HeaderPanel, &QWidget::setEnabled);
     HeaderPanel->setEnabled(AlphaCheck->isChecked());
 
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch(1);
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addWidget(AlphaCheck);
     Layout->addWidget(HeaderPanel);

@@ -22,8 +22,8 @@ public:
     QComboBox* HeaderList;      // 0 BITMAPINFOHEADER, 1 BITMAPV4HEADER
     QComboBox* AlphaCheckList;  // 0 Auto, 1 ARGB, 2 XRGB
     QCheckBox* IndexColorCheck;
-    QPushButton* Button1;       // OK
-    QPushButton* Button2;       // Cancel
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
 
     void accept() override;
 

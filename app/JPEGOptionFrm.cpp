@@ -90,11 +90,11 @@ TJPEGOptionForm::TJPEGOptionForm(TJPEGOption& Option, QWidget* Owner)
     Grid->addWidget(RecompressCheck, Row++, 0, 1, 2);
     Grid->addWidget(ProgressiveCheck, Row++, 0, 1, 2);
 
-    Button1 = new QPushButton(Tr("OK"), this);
-    Button2 = new QPushButton(Tr("Cancel"), this);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &TJPEGOptionForm::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    OkButton = new QPushButton(Tr("OK"), this);
+    CancelButton = new QPushButton(Tr("Cancel"), this);
+    OkButton->setDefault(true);
+    connect(OkButton, &QPushButton::clicked, this, &TJPEGOptionForm::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(ExifCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     connect(SizeLimitCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     connect(DownScalingList, &QComboBox::currentIndexChanged, this, [this] { UpdateEnabled(); });
@@ -102,8 +102,8 @@ TJPEGOptionForm::TJPEGOptionForm(TJPEGOption& Option, QWidget* Owner)
 
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch(1);
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(Grid);
     Layout->addLayout(Buttons);

@@ -38,8 +38,8 @@ public:
     QComboBox* SampleLimitList;     // as SampleList
     QCheckBox* RecompressCheck;     // "Always recompress"
     QCheckBox* ProgressiveCheck;
-    QPushButton* Button1;           // OK
-    QPushButton* Button2;           // Cancel
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
 
     void accept() override;
 

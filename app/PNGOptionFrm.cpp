@@ -87,11 +87,11 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
     WICCheck = new QCheckBox(Tr("Use WIC PNGDecoder"), this);
     WICCheck->setChecked(Option.UseWIC);
 
-    Button1 = new QPushButton(Tr("OK"), this);
-    Button2 = new QPushButton(Tr("Cancel"), this);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &TPNGOptionForm::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    OkButton = new QPushButton(Tr("OK"), this);
+    CancelButton = new QPushButton(Tr("Cancel"), this);
+    OkButton->setDefault(true);
+    connect(OkButton, &QPushButton::clicked, this, &TPNGOptionForm::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(ColorPanel, &QPushButton::clicked, this, [this] { PickColor(); });
     connect(PNGOUTCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     connect(IndexColorCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
@@ -100,8 +100,8 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
 
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch(1);
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(LevelRow);
     Layout->addWidget(FilterBox);

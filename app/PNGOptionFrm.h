@@ -30,8 +30,8 @@ public:
     QComboBox* TransparentList;       // 0 None .. 5 Fixed
     QPushButton* ColorPanel;          // shown only while "Fixed" is selected
     QCheckBox* WICCheck;              // "Use WIC PNGDecoder"
-    QPushButton* Button1;             // OK
-    QPushButton* Button2;             // Cancel
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
 
     QColor PanelColor() const { return FColor; }
     void SetPanelColor(const QColor& C);

@@ -67,17 +67,17 @@ TPictureFormatForm::TPictureFormatForm(TBitmapOption& Bitmap, TJPEGOption& JPEG,
     Grid->addWidget(new QLabel(Tr("BackColor"), this), Row, 0);
     Grid->addWidget(ColorPanel, Row, 2, Qt::AlignLeft);
 
-    Button1 = new QPushButton(Tr("OK"), this);
-    Button2 = new QPushButton(Tr("Cancel"), this);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &TPictureFormatForm::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    OkButton = new QPushButton(Tr("OK"), this);
+    CancelButton = new QPushButton(Tr("Cancel"), this);
+    OkButton->setDefault(true);
+    connect(OkButton, &QPushButton::clicked, this, &TPictureFormatForm::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(ColorPanel, &QPushButton::clicked, this, [this] { PickColor(); });
 
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch(1);
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(Grid);
     Layout->addLayout(Buttons);

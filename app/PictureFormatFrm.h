@@ -30,8 +30,8 @@ public:
     QComboBox* SPIList;   // "Other(Use SPI)"
     QComboBox* WICList;   // "Other(Use WIC)"
     QPushButton* ColorPanel;
-    QPushButton* Button1; // OK
-    QPushButton* Button2; // Cancel
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
 
     QColor PanelColor() const { return FColor; }
     void SetPanelColor(const QColor& C);

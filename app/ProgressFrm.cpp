@@ -69,10 +69,10 @@ TProgressForm::TProgressForm(bool AtOnce, const std::vector<std::string>& Paths,
     : QDialog(Owner), FAtOnce(AtOnce), FPaths(Paths), FRunInput(nullptr)
 {
     const TRunWindowParts Parts = BuildRunWindow(*this, "ProgressForm");
-    Label1 = Parts.Label;
-    ProgressBar1 = Parts.Bar;
-    Button1 = Parts.Cancel;
-    ProgressBar1->setRange(0, 0); // moving bar while names are made
+    StatusLabel = Parts.Label;
+    ProgressBar = Parts.Bar;
+    CancelButton = Parts.Cancel;
+    ProgressBar->setRange(0, 0); // moving bar while names are made
 
     FPollTimer = new QTimer(this);
     FPollTimer->setInterval(30);
@@ -152,8 +152,8 @@ void TProgressForm::Poll()
     for (TBatchEventQueue::TEvent& e : FEvents->Take()) {
         switch (e.Kind) {
         case TBatchEventQueue::NamesReadyEvent:
-            ProgressBar1->setRange(0, kBarMax);
-            ProgressBar1->setValue(0);
+            ProgressBar->setRange(0, kBarMax);
+            ProgressBar->setValue(0);
             FAllSize = e.Size;
             if (e.Value == -1) {
                 const QString msg = QString::fromStdString(LoadResText("The file name contains characters that cannot be used"));
@@ -189,12 +189,12 @@ void TProgressForm::UpdateProgress(double ProgressSize, const std::string& Label
     const qint64 now = FStart.elapsed();
     FCompletedSize += ProgressSize;
     if (now - FLabelLastUpdate > 500 && !LabelText.empty()) {
-        Label1->setText(QString::fromStdString(LabelText));
+        StatusLabel->setText(QString::fromStdString(LabelText));
         FLabelLastUpdate = now;
     }
     if (now - FPBLastUpdate > 500 && FAllSize > 0) {
         const int pos = int(std::min(256.0 * FCompletedSize / FAllSize, double(kBarMax)));
-        ProgressBar1->setValue(pos);
+        ProgressBar->setValue(pos);
         FTaskbar->SetProgress(pos, kBarMax);
         FPBLastUpdate = now;
     }
@@ -266,7 +266,7 @@ void TProgressForm::closeEvent(QCloseEvent* Event)
     // Ask the run to stop; the window closes when its end arrives. Each
     // worker finishes its current file first.
     FCanceled = true;
-    Button1->setEnabled(false);
+    CancelButton->setEnabled(false);
     FRun->Cancel();
     Event->ignore();
 }

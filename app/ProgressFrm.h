@@ -42,9 +42,9 @@ public:
     TProgressForm(bool AtOnce, const std::vector<std::string>& Paths, QWidget* Owner = nullptr);
     ~TProgressForm() override;
 
-    QLabel* Label1;
-    QProgressBar* ProgressBar1;
-    QPushButton* Button1; // "Cancel"
+    QLabel* StatusLabel;
+    QProgressBar* ProgressBar;
+    QPushButton* CancelButton;
 
     // Starts the run (called by exec/show through the first event).
     void StartRun();

@@ -33,11 +33,11 @@ TProgressForm2::TProgressForm2(bool AtOnce, const std::vector<std::string>& Path
     : QDialog(Owner), FAtOnce(AtOnce), FPaths(Paths)
 {
     const TRunWindowParts Parts = BuildRunWindow(*this, "ProgressForm2");
-    Label1 = Parts.Label;
-    ProgressBar1 = Parts.Bar;
-    Button1 = Parts.Cancel;
-    ProgressBar1->setRange(0, 1);
-    ProgressBar1->setValue(0);
+    StatusLabel = Parts.Label;
+    ProgressBar = Parts.Bar;
+    CancelButton = Parts.Cancel;
+    ProgressBar->setRange(0, 1);
+    ProgressBar->setValue(0);
 
     FPollTimer = new QTimer(this);
     FPollTimer->setInterval(30);
@@ -94,8 +94,8 @@ void TProgressForm2::StartRun()
         Finish();
         return;
     }
-    ProgressBar1->setRange(0, total);
-    ProgressBar1->setValue(0);
+    ProgressBar->setRange(0, total);
+    ProgressBar->setValue(0);
 
     FObserver = std::make_unique<TObserver>(FTilesDone);
     FRun = std::make_unique<TCombineRun>(input, *MainResizer, ErrorLog, FObserver.get(), settings);
@@ -117,9 +117,9 @@ void TProgressForm2::Poll()
 {
     const qint64 now = FStart.elapsed();
     if (now - FPBLastUpdate > 500) {
-        const int pos = std::min(FTilesDone.load(), ProgressBar1->maximum());
-        ProgressBar1->setValue(pos);
-        FTaskbar->SetProgress(pos, ProgressBar1->maximum());
+        const int pos = std::min(FTilesDone.load(), ProgressBar->maximum());
+        ProgressBar->setValue(pos);
+        FTaskbar->SetProgress(pos, ProgressBar->maximum());
         FPBLastUpdate = now;
     }
     if (FThreadDone.load())
@@ -136,7 +136,7 @@ void TProgressForm2::Finish()
         FCanceled = true;
     FErrorCountAtEnd = ErrorLog.GetErrorCount();
     if (!FCanceled && !FNothing) {
-        ProgressBar1->setValue(ProgressBar1->maximum());
+        ProgressBar->setValue(ProgressBar->maximum());
         FResultText = FormatElapsed(FStart.elapsed());
     }
     if (FAtOnce)
@@ -185,7 +185,7 @@ void TProgressForm2::closeEvent(QCloseEvent* Event)
     // Ask the run to stop; the window closes when the thread has ended. The
     // page being loaded is left unwritten.
     FCanceled = true;
-    Button1->setEnabled(false);
+    CancelButton->setEnabled(false);
     FCancel = true;
     Event->ignore();
 }

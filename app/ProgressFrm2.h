@@ -31,9 +31,9 @@ public:
     TProgressForm2(bool AtOnce, const std::vector<std::string>& Paths, QWidget* Owner = nullptr);
     ~TProgressForm2() override;
 
-    QLabel* Label1;
-    QProgressBar* ProgressBar1; // 0..number of entries, one step per tile
-    QPushButton* Button1;       // "Cancel"
+    QLabel* StatusLabel;
+    QProgressBar* ProgressBar; // 0..number of entries, one step per tile
+    QPushButton* CancelButton;
 
     // Starts the run (called through the first event of exec/show).
     void StartRun();

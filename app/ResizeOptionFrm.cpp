@@ -114,11 +114,11 @@ TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner)
     auto* ThreadPanel = NumPanel(this, "Max Thread", 1, 16, static_cast<int>(std::min<uint32_t>(Option.MaxThread, 16)),
                                  MaxThreadEdit);
 
-    Button1 = new QPushButton(Tr("OK"), this);
-    Button2 = new QPushButton(Tr("Cancel"), this);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &TResizeOptionForm::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    OkButton = new QPushButton(Tr("OK"), this);
+    CancelButton = new QPushButton(Tr("Cancel"), this);
+    OkButton->setDefault(true);
+    connect(OkButton, &QPushButton::clicked, this, &TResizeOptionForm::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(DegammaCheck, &QCheckBox::clicked, this, [this] { DegammaClick(); });
     connect(DecimationList, &QComboBox::currentIndexChanged, this,
             [this] { ShowParams(DecimationList, DecRadiusPanel, DecSharpPanel, DecBlurPanel); });
@@ -138,8 +138,8 @@ TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner)
     Grid->addWidget(NoExpandCheck, 3, 0, 1, 2);
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch(1);
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(Sides);
     Layout->addLayout(Grid);

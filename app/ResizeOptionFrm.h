@@ -42,8 +42,8 @@ public:
     TUDNumEdit* MaxThreadEdit;     // 1..16
     QCheckBox* DegammaCheck;       // "LinearRGB work space"
     QCheckBox* NoExpandCheck;      // "Don't upscaling "
-    QPushButton* Button1;          // OK
-    QPushButton* Button2;          // Cancel
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
 
     void accept() override;
     // Rebuilds the SIMD list for the LinearRGB box, selecting "SSE Float".

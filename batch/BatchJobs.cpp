@@ -582,7 +582,7 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W, bool Named)
     // A cancel kills the tool, perhaps half-way through its output: whatever
     // it left is dropped and the source stays.
     if (W.Params.Cancel && *W.Params.Cancel)
-        return;
+        throw ERunCancelled();
     if (const std::string Why = Pending.Commit(); !Why.empty())
         FailWrite(Out, Why);
     if (ReadOnly)
@@ -656,7 +656,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     // The colour-reduction tool may have been killed by a cancel while it
     // wrote: its output cannot be trusted, so the source must stay.
     if (P.Cancel && *P.Cancel && P.DecreaseColor)
-        return;
+        throw ERunCancelled();
 
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     if (P.DecreaseColor) {
@@ -680,7 +680,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
             }
             const int Errno = errno;
             if (P.Cancel && *P.Cancel && !platform::PathExists(Pending.Temp()))
-                return;
+                throw ERunCancelled();
             if (Ok) {
                 // A write that succeeded may still say something (the PNG
                 // optimiser failed): said below, against the file, not a

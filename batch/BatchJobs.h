@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 class TErrorLog;
@@ -41,6 +42,13 @@ int32_t LoadOrRaise(const std::function<int32_t()>& Load);
 // The codec side of the workers. The default implementation uses the
 // program's readers and writers; tests replace single calls. S is the run's
 // copy of the settings.
+// Raised by a worker's file when the run's cancel stopped it before its
+// output was written: the file is not converted, and the cancel, not the file,
+// is to blame (nothing is logged for it).
+struct ERunCancelled : std::runtime_error {
+    ERunCancelled() : std::runtime_error("cancelled") {}
+};
+
 class TConvertIO {
 public:
     virtual ~TConvertIO() = default;

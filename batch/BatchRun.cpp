@@ -353,7 +353,10 @@ void TBatchRunner::Execute(int ThreadNum)
         try {
             FJob.ProcessEntry(Index, ThreadNum);
         } catch (const std::exception& E) {
-            FErrors.PutErrorMsg(Label + ": " + E.what());
+            // A file stopped by the cancel (its decode or tool cut short) did
+            // not fail: the run's end counts it among those not written.
+            if (!FCanceled)
+                FErrors.PutErrorMsg(Label + ": " + E.what());
         } catch (...) {
             FErrors.PutErrorMsg(Label + ": unknown error");
         }

@@ -232,10 +232,16 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     }
 
     // The temporary folder may be on another file system: the result is
-    // copied to the worker's new name beside the output, which the worker
-    // moves into place.
-    if (Out.empty() || platform::CopyFile(Final, Out, true) != 0)
+    // copied straight into the worker's new name beside the output (never
+    // over an existing file), which the worker moves into place.
+    if (Out.empty())
         throw EVestroError(LoadResText(SSaveFailed));
+    std::error_code Ec;
+    if (!std::filesystem::copy_file(Final, Out, Ec)) {
+        if (Ec != std::errc::file_exists)
+            platform::DeleteFile(Out); // a part-written copy is ours
+        throw EVestroError(LoadResText(SSaveFailed));
+    }
     if (Format == ofPNG && Params.Settings.PNG.UsePNGOUT)
         RunPNGOUT(Out, Params.Settings);
     Params.DecreaseColor = true;

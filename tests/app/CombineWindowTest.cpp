@@ -114,7 +114,7 @@ TEST_F(CombineWindow, MakesOneSheetPerPageAndEndsWithSuccess)
     EXPECT_EQ(run.ExitStatus(), 0);
     EXPECT_FALSE(run.Canceled());
     EXPECT_FALSE(run.ResultText().empty());
-    EXPECT_EQ(run.ProgressBar1->value(), run.ProgressBar1->maximum());
+    EXPECT_EQ(run.ProgressBar->value(), run.ProgressBar->maximum());
     // Pages of 4 and 1, each named after its first picture.
     ASSERT_EQ(run.Written().size(), 2u);
     EXPECT_EQ(SizeOf(Out(0)), QSize(40, 40));
@@ -157,7 +157,7 @@ TEST_F(CombineWindow, CancelEndsTheRunAsACancel)
     EXPECT_EQ(run.exec(), 2);
     EXPECT_TRUE(run.Canceled());
     EXPECT_EQ(run.ExitStatus(), 2);
-    EXPECT_FALSE(run.Button1->isEnabled());
+    EXPECT_FALSE(run.CancelButton->isEnabled());
     EXPECT_LT(run.Written().size(), 12u);
 }
 

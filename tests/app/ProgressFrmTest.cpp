@@ -102,7 +102,7 @@ TEST_F(RunWindows, CancelAtTheStartIsACancelAndConvertsNothing)
     EXPECT_EQ(run.exec(), 2);
     EXPECT_TRUE(run.Canceled());
     EXPECT_EQ(run.ExitStatus(), 2);
-    EXPECT_FALSE(run.Button1->isEnabled());
+    EXPECT_FALSE(run.CancelButton->isEnabled());
     EXPECT_FALSE(fs::exists(Dir / "out" / "p0.bmp") && fs::exists(Dir / "out" / "p1.bmp") &&
                  fs::exists(Dir / "out" / "p2.bmp"));
 }

@@ -42,6 +42,28 @@ struct CancelDuringSearchIO : TConvertIO {
     }
 };
 
+// Decodes that the run's cancel cuts short, as the codec library does: the
+// load fails once the flag is up.
+struct CancelDuringLoadIO : TConvertIO {
+    TBatchRun* Batch = nullptr;
+    int32_t LoadImage(TImageInfo&, TImgInfo&, TScale&, bool, TICCInfo*, bool&, uint32_t&, int32_t,
+                      const TRunSettings&) override
+    {
+        Batch->Cancel();
+        return 0;
+    }
+};
+
+// A writer stopped by the cancel before it wrote anything.
+struct CancelDuringWriteIO : TConvertIO {
+    TBatchRun* Batch = nullptr;
+    bool WriteBMP(const std::string&, TImgInfo&, const TResolutionInfo&, const TRunSettings&) override
+    {
+        Batch->Cancel();
+        return false;
+    }
+};
+
 class Workers : public BatchRunTest {};
 
 } // namespace
@@ -241,6 +263,25 @@ TEST_F(Workers, CancelDuringTheSizeSearchIsNoFailure)
     EXPECT_FALSE(Batch.Run(TCollisionRules{}, N, 1, false));
     EXPECT_TRUE(Lines().empty()) << Lines()[0];
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 0);
+}
+
+TEST_F(Workers, AFileCutShortByTheCancelIsNeitherBlamedNorCountedAsConverted)
+{
+    CancelDuringLoadIO InLoad;
+    CancelDuringWriteIO InWrite;
+    for (TConvertIO* IO2 : {static_cast<TConvertIO*>(&InLoad), static_cast<TConvertIO*>(&InWrite)}) {
+        Log.Clear();
+        List({MakeBMP("a.bmp", 10, 10, 1)});
+        TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+        TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, *IO2, Errors, TWorkerObjectFactory{},
+                        RunSettingsWith(false, true));
+        TBatchRun Batch(Names, Job, Errors, nullptr);
+        InLoad.Batch = InWrite.Batch = &Batch;
+        TNumbering N = RunNumbering(Names);
+        EXPECT_FALSE(Batch.Run(TCollisionRules{}, N, 1, false));
+        EXPECT_TRUE(Lines().empty()) << Lines()[0];
+        EXPECT_FALSE(Job.Converted(0)) << "a file the cancel stopped must stay in the list";
+    }
 }
 
 TEST_F(Workers, ToolThatWroteNothingFailsAndKeepsTheInput)
