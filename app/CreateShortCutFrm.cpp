@@ -318,41 +318,41 @@ TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner)
     if (!UIFontName.empty())
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 
-    Edit1 = new QLineEdit(QStringLiteral("Vestro"), this);
+    NameEdit = new QLineEdit(QStringLiteral("Vestro"), this);
     auto* Place = new QGroupBox(Tr("Creation Place"), this);
-    RadioButton1 = new QRadioButton(Tr("Desktop"), Place);
-    RadioButton2 = new QRadioButton(Tr("SendTo"), Place);
-    CheckBox1 = new QCheckBox(Tr("Create new inifile from current settings"), this);
-    CheckBox2 = new QCheckBox(Tr("at once"), this);
-    Button1 = new QPushButton(Tr("OK"), this);
-    Button2 = new QPushButton(Tr("Cancel"), this);
-    Button1->setDefault(true);
+    DesktopButton = new QRadioButton(Tr("Desktop"), Place);
+    SendToButton = new QRadioButton(Tr("SendTo"), Place);
+    NewIniBox = new QCheckBox(Tr("Create new inifile from current settings"), this);
+    AtOnceBox = new QCheckBox(Tr("at once"), this);
+    OkButton = new QPushButton(Tr("OK"), this);
+    CancelButton = new QPushButton(Tr("Cancel"), this);
+    OkButton->setDefault(true);
 
     auto* PlaceLayout = new QHBoxLayout(Place);
-    PlaceLayout->addWidget(RadioButton1);
-    PlaceLayout->addWidget(RadioButton2);
+    PlaceLayout->addWidget(DesktopButton);
+    PlaceLayout->addWidget(SendToButton);
     auto* NameRow = new QHBoxLayout;
     NameRow->addWidget(new QLabel(Tr("Shortcut Name"), this));
-    NameRow->addWidget(Edit1, 1);
+    NameRow->addWidget(NameEdit, 1);
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch(1);
-    Buttons->addWidget(Button1);
-    Buttons->addWidget(Button2);
+    Buttons->addWidget(OkButton);
+    Buttons->addWidget(CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(NameRow);
     Layout->addWidget(Place);
-    Layout->addWidget(CheckBox1);
-    Layout->addWidget(CheckBox2);
+    Layout->addWidget(NewIniBox);
+    Layout->addWidget(AtOnceBox);
     Layout->addLayout(Buttons);
 
-    CheckBox1->setChecked(ShortCutSettings.MakeIni);
-    CheckBox2->setChecked(ShortCutSettings.AtOnce);
-    (ShortCutSettings.Desktop ? RadioButton1 : RadioButton2)->setChecked(true);
+    FBindings.Bind(NewIniBox, ShortCutSettings.MakeIni);
+    FBindings.Bind(AtOnceBox, ShortCutSettings.AtOnce);
+    (ShortCutSettings.Desktop ? DesktopButton : SendToButton)->setChecked(true);
     UpdateEnabled();
 
-    connect(CheckBox1, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(NewIniBox, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
+    connect(OkButton, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     AskOverwrite = [this](const QString& Text) {
         QApplication::beep();
@@ -364,12 +364,12 @@ TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner)
 
 void TCreateShortCutForm::UpdateEnabled()
 {
-    CheckBox2->setEnabled(CheckBox1->isChecked());
+    AtOnceBox->setEnabled(NewIniBox->isChecked());
 }
 
 void TCreateShortCutForm::Button1Click()
 {
-    const std::string Name = Edit1->text().toStdString();
+    const std::string Name = NameEdit->text().toStdString();
     // A name that would leave its folder (or break the list's lines) is
     // treated like an empty one.
     if (!IsPlainFileName(Name))
@@ -377,7 +377,7 @@ void TCreateShortCutForm::Button1Click()
     LinkPath.clear();
     IniPath.clear();
 
-    const std::string& Folder = RadioButton1->isChecked() ? DesktopDir : SendToDir;
+    const std::string& Folder = DesktopButton->isChecked() ? DesktopDir : SendToDir;
     if (Folder.empty()) // no such folder on this desktop
         return;
     const std::string Link = Folder + Name + ".desktop";
@@ -394,11 +394,11 @@ void TCreateShortCutForm::Button1Click()
     }
 
     std::string Profile;
-    if (CheckBox1->isChecked()) {
+    if (NewIniBox->isChecked()) {
         std::string Path = IniDir + Name + ".ini";
         for (int n = 1; fs::exists(fs::symlink_status(Path, ec)); ++n)
             Path = IniDir + Name + "[" + std::to_string(n) + "].ini";
-        const bool AtOnce = CheckBox2->isChecked();
+        const bool AtOnce = AtOnceBox->isChecked();
         const bool OldAtOnce = FileOption.AtOnce;
         if (AtOnce)
             FileOption.AtOnce = true;
@@ -418,8 +418,7 @@ void TCreateShortCutForm::Button1Click()
     LinkPath = Link;
     AddToShortcutList(Link);
 
-    ShortCutSettings.MakeIni = CheckBox1->isChecked();
-    ShortCutSettings.AtOnce = CheckBox2->isChecked();
-    ShortCutSettings.Desktop = RadioButton1->isChecked();
+    FBindings.Commit();
+    ShortCutSettings.Desktop = DesktopButton->isChecked();
     accept();
 }

@@ -8,6 +8,8 @@
 // path a line, in DataDir + "ShortCutFiles.dat", so that all of them can be
 // deleted at once later.
 #pragma once
+#include "app/ControlBinding.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -64,13 +66,13 @@ public:
     // Reads ShortCutSettings into the controls; OK writes them back.
     explicit TCreateShortCutForm(QWidget* Owner = nullptr);
 
-    QLineEdit* Edit1;          // shortcut name, "Vestro" at first
-    QRadioButton* RadioButton1; // "Desktop"
-    QRadioButton* RadioButton2; // "SendTo"
-    QCheckBox* CheckBox1;      // "Create new inifile from current settings"
-    QCheckBox* CheckBox2;      // "at once", enabled only with CheckBox1
-    QPushButton* Button1;      // OK
-    QPushButton* Button2;      // Cancel
+    QLineEdit* NameEdit;          // shortcut name, "Vestro" at first
+    QRadioButton* DesktopButton;  // "Desktop"
+    QRadioButton* SendToButton;   // "SendTo"
+    QCheckBox* NewIniBox;         // "Create new inifile from current settings"
+    QCheckBox* AtOnceBox;         // "at once", enabled only with NewIniBox
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
 
     // Asked when the shortcut exists already (the text names it); true
     // overwrites. Defaults to a Yes/No warning box over this dialog.
@@ -85,5 +87,6 @@ public:
     void Button1Click();
 
 private:
+    TControlBindings FBindings;
     void UpdateEnabled();
 };

@@ -68,11 +68,11 @@ protected:
     bool Make(const std::string& Name, bool Desktop, bool MakeIni, bool AtOnce, bool Answer = true)
     {
         TCreateShortCutForm F;
-        F.Edit1->setText(QString::fromStdString(Name));
-        (Desktop ? F.RadioButton1 : F.RadioButton2)->setChecked(true);
-        F.CheckBox1->setChecked(MakeIni);
-        F.CheckBox2->setChecked(AtOnce);
-        EXPECT_EQ(F.CheckBox2->isEnabled(), MakeIni);
+        F.NameEdit->setText(QString::fromStdString(Name));
+        (Desktop ? F.DesktopButton : F.SendToButton)->setChecked(true);
+        F.NewIniBox->setChecked(MakeIni);
+        F.AtOnceBox->setChecked(AtOnce);
+        EXPECT_EQ(F.AtOnceBox->isEnabled(), MakeIni);
         F.AskOverwrite = [&](const QString&) { ++Asked; return Answer; };
         F.SaveSettings = [&](const std::string& Path) {
             Saved.push_back(Path);
