@@ -14,6 +14,7 @@
 // made before timing, as in a batch of pictures of one size.
 #include "core/FilterKernels.h"
 #include "core/Resize.h"
+#include "platform/SysInfo.h"
 
 #include <benchmark/benchmark.h>
 
@@ -163,7 +164,7 @@ void Register(const std::string& Name, const TCase& K)
 
 int main(int argc, char** argv)
 {
-    const int32_t all = int32_t(std::max(1u, std::min(64u, std::thread::hardware_concurrency())));
+    const int32_t all = std::clamp(platform::UsableProcessorCount(), 1, 64);
     std::vector<TKernelFamily> families = {TKernelFamily::Scalar, TKernelFamily::SSE2};
     if (CPUHasAVX2())
         families.push_back(TKernelFamily::AVX2);

@@ -8,6 +8,7 @@
 #include "core/ColorKernels.h"
 #include "core/Filter.h"
 #include "core/WeightedMean.h"
+#include "platform/SysInfo.h"
 
 #include <benchmark/benchmark.h>
 
@@ -81,7 +82,7 @@ void CopyOf(const TImgInfo& Src, TImgInfo& Dst)
     std::memcpy(Dst.Mem, Src.Mem, uint64_t(Src.Bpl) * Src.Height);
 }
 
-uint32_t AllThreads() { return std::clamp(std::thread::hardware_concurrency(), 1u, 64u); }
+uint32_t AllThreads() { return uint32_t(std::clamp(platform::UsableProcessorCount(), 1, 64)); }
 
 // Arg 0: threads (0 = all); Arg 1: 1 = linear light.
 void BM_UnsharpMask(benchmark::State& State)
