@@ -55,11 +55,7 @@ TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
     if (!UIFontName.empty())
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 
-    auto Box = [this](const char* Text, bool Checked) {
-        auto* B = new QCheckBox(Tr(Text), this);
-        B->setChecked(Checked);
-        return B;
-    };
+    auto Box = [this](const char* Text, bool& Field) { return FBindings.Bind(new QCheckBox(Tr(Text), this), Field); };
     const int CPUs = std::max(1, int(SystemOption.ProcessorCount));
 
     auto* Layout = new QVBoxLayout(this);
@@ -110,13 +106,14 @@ TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
     Grid->addWidget(IgnoreReadOnly, Row++, 0, 1, 3);
     UseExternalTool = Box("Use external tool after conversion", SystemOption.UseExternalTool);
     Grid->addWidget(UseExternalTool, Row++, 0, 1, 3);
-    Command = new QLineEdit(QString::fromStdString(SystemOption.Command), this);
+    Command = FBindings.Bind(new QLineEdit(this), SystemOption.Command);
     CommandButton = new QPushButton(QStringLiteral("..."), this);
     Grid->addWidget(Command, Row, 0, 1, 2);
     Grid->addWidget(CommandButton, Row++, 2);
     SkipImageCheck = Box("Don't check file with listup", SystemOption.SkipImageCheck);
     Grid->addWidget(SkipImageCheck, Row++, 0, 1, 3);
-    SortFiles = Box("Sort files in folder", FileOption.SortMode != 0);
+    SortFiles = new QCheckBox(Tr("Sort files in folder"), this);
+    SortFiles->setChecked(FileOption.SortMode != 0);
     Grid->addWidget(SortFiles, Row++, 0, 1, 3);
     DeleteInput = Box("Delete input files", FileOption.DeleteInputFile);
     Grid->addWidget(DeleteInput, Row++, 0, 1, 3);
@@ -194,24 +191,14 @@ void TSystemOptionForm::PickFont()
 
 void TSystemOptionForm::accept()
 {
-    SystemOption.ParallelProcessing = Parallel->isChecked();
+    FBindings.Commit();
     SystemOption.MaxThread = MaxThread->IntValue();
-    SystemOption.MemReserve = MemReserve->isChecked();
-    FileOption.NotOverwrite = NotOverwrite->isChecked();
     FileOption.Skip = Skip->isChecked();
-    FileOption.AddSubFolder = AddSubFolder->isChecked();
-    FileOption.RemoveList = RemoveList->isChecked();
     FileOption.StartNumber = StartNumber->IntValue();
     for (int i = 0; i < 3; ++i)
         if (ResetType[i]->isChecked())
             FileOption.ResetType = i;
-    FileOption.IgnoreReadOnlyAttr = IgnoreReadOnly->isChecked();
-    SystemOption.UseExternalTool = UseExternalTool->isChecked();
-    SystemOption.Command = Command->text().toStdString();
-    SystemOption.SkipImageCheck = SkipImageCheck->isChecked();
     FileOption.SortMode = SortFiles->isChecked() ? 1 : 0;
-    FileOption.DeleteInputFile = DeleteInput->isChecked();
-    SystemOption.AbortOnError = AbortOnError->isChecked();
     FileOption.AutoSortMode = AutoSort->currentIndex();
     DefaultBGColor.Red = BackColor & 0xFF;
     DefaultBGColor.Green = (BackColor >> 8) & 0xFF;

@@ -1,6 +1,8 @@
 // The "System Settings" dialog: threads, file handling, numbering, the
 // after-run tool, the default background colour and the interface font.
 #pragma once
+#include "app/ControlBinding.h"
+
 #include <QDialog>
 #include <cstdint>
 
@@ -57,6 +59,7 @@ public:
     void SetFont(const QString& Name, int Size);
 
 private:
+    TControlBindings FBindings;
     void PickColor();
     void PickFont();
 };
