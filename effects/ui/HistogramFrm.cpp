@@ -301,11 +301,7 @@ public:
     }
     void SetCounts(const THistogramCounts& Counts) override { FForm->UpdateHistogram(Counts[0].data()); }
     int32_t ChannelIndex() const override { return FForm->ChannelList->currentIndex(); }
-    void Show() override
-    {
-        FForm->show();
-        FForm->raise();
-    }
+    void Show() override { FForm->show(); }
     void Hide() override { FForm->hide(); }
     bool IsShown() const override { return FForm->isVisible(); }
     void SaveOption() override { FForm->SaveOption(); }

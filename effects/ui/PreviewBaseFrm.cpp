@@ -529,7 +529,7 @@ void TPreviewBaseForm::showEvent(QShowEvent* e)
     if (Dest.Mem && IsPreviewChecked() && PreviewForm) {
         PreviewForm->DlgWidth = width();
         PreviewForm->show();
-        FRaiseOnActivate = true;
+        FRemapOnActivate = true;
         const QRect P = PreviewForm->geometry();
         QRect R(P.left() + P.width(), P.top(), width(), height());
         if (!OnScreen(R, ScreenSize))
@@ -555,12 +555,14 @@ void TPreviewBaseForm::showEvent(QShowEvent* e)
 
 bool TPreviewBaseForm::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate && FRaiseOnActivate) {
-        FRaiseOnActivate = false;
-        if (PreviewForm && PreviewForm->isVisible())
-            PreviewForm->raise();
-        if (Histogram && Histogram->IsShown())
+    if (e->type() == QEvent::WindowActivate && FRemapOnActivate) {
+        FRemapOnActivate = false;
+        if (PreviewForm)
+            PreviewForm->Remap();
+        if (Histogram && Histogram->IsShown()) {
+            Histogram->Hide();
             Histogram->Show();
+        }
     }
     return QDialog::event(e);
 }

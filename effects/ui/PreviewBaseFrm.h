@@ -45,7 +45,7 @@ public:
     // The processed picture's tables.
     virtual void SetCounts(const THistogramCounts& Counts) = 0;
     virtual int32_t ChannelIndex() const = 0; // 4 and above: Y or CbCr
-    virtual void Show() = 0; // and brings it to the front
+    virtual void Show() = 0;
     virtual void Hide() = 0;
     virtual bool IsShown() const = 0;
     // Keeps the scale and channel for the next dialog (the dialog's OK).
@@ -207,12 +207,12 @@ protected:
     void ReloadFromKey();
 
     void showEvent(QShowEvent* e) override;
-    // The first activation after showing brings the preview and histogram
-    // windows up: they were mapped before this dialog, and a window manager
-    // stacks the main window and this dialog over them.
+    // The preview and histogram windows are mapped before this dialog, when a
+    // window manager cannot yet tell that they belong to it and stacks the
+    // main window over them. The first activation maps them again.
     bool event(QEvent* e) override;
 
-    bool FRaiseOnActivate = false;
+    bool FRemapOnActivate = false;
     TCustomPreviewThread* PreviewThread = nullptr;
     TCustomSpotPreviewThread* SpotPreviewThread = nullptr;
     bool FNeedUpdatePreview = false;

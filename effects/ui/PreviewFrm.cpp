@@ -751,7 +751,7 @@ void TPreviewForm::AfterSizeSettled()
 void TPreviewForm::showEvent(QShowEvent* e)
 {
     QWidget::showEvent(e);
-    if (e->spontaneous())
+    if (e->spontaneous() || FRemapping)
         return;
     FWasShown = true;
     FResizeHandler = false;
@@ -771,6 +771,18 @@ void TPreviewForm::showEvent(QShowEvent* e)
     const int32_t Stored = FViewMode;
     FViewMode = -1; // so that the owner hears of the mode
     ViewModeClicked(Stored);
+}
+
+void TPreviewForm::Remap()
+{
+    if (!isVisible())
+        return;
+    const QRect G = geometry();
+    FRemapping = true;
+    hide();
+    setGeometry(G);
+    show();
+    FRemapping = false;
 }
 
 void TPreviewForm::closeEvent(QCloseEvent* e)

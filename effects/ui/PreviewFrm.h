@@ -97,6 +97,10 @@ public:
     QWidget* PaintBox() const { return PictureBox; }
     // Repaints the picture area.
     void RepaintPicture();
+    // Maps the shown window again where it is, view unchanged: a window
+    // manager learns only at mapping which window this one belongs to, and
+    // the owner may not have been mapped yet the first time.
+    void Remap();
 
     // Owners set these; each fires only when assigned, with the window as Sender.
     TNotifyEvent OnChangeViewMode, OnResized, OnClosed, OnNextImg, OnPrevImg;
@@ -160,6 +164,7 @@ private:
     QAction* SelectAll = nullptr;
     bool FSettingScroll = false;
     bool FWasShown = false;
+    bool FRemapping = false; // showEvent leaves place and view alone
 };
 
 // The process-wide preview window of the effect dialogs; made and released by
