@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include <xcb/res.h>
 #include <xcb/xcb.h>
 
 namespace {
@@ -49,14 +50,35 @@ struct TConnection {
 
 template <class T> using TReply = std::unique_ptr<T, decltype(&std::free)>;
 
-// The window's own process id, 0 when it does not say.
+// The process id of the local program that made W, as the server knows it
+// (for programs that do not mark their windows with _NET_WM_PID); 0 when
+// the server cannot say.
+uint32_t ClientPid(const TConnection& X, xcb_window_t W)
+{
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(X.C, &xcb_res_id);
+    if (!ext || !ext->present)
+        return 0;
+    xcb_res_client_id_spec_t spec{W, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    TReply<xcb_res_query_client_ids_reply_t> r(
+        xcb_res_query_client_ids_reply(X.C, xcb_res_query_client_ids(X.C, 1, &spec), nullptr), &std::free);
+    if (!r)
+        return 0;
+    for (xcb_res_client_id_value_iterator_t it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem;
+         xcb_res_client_id_value_next(&it))
+        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) && it.data->length >= 4)
+            return *xcb_res_client_id_value_value(it.data);
+    return 0;
+}
+
+// The window's own process id: its _NET_WM_PID, else the id of the program
+// that made it; 0 when neither can be had.
 uint32_t WindowPid(const TConnection& X, xcb_window_t W, xcb_atom_t PidAtom)
 {
     TReply<xcb_get_property_reply_t> r(
         xcb_get_property_reply(X.C, xcb_get_property(X.C, 0, W, PidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr),
         &std::free);
     if (!r || r->format != 32 || xcb_get_property_value_length(r.get()) < 4)
-        return 0;
+        return ClientPid(X, W);
     uint32_t pid;
     std::memcpy(&pid, xcb_get_property_value(r.get()), 4);
     return pid;

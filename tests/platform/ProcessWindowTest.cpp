@@ -83,24 +83,30 @@ TEST(ProcessWindow, FindsTheStartedProgramsOwnWindowAndTitlesIt)
     TXServer x;
     if (!x.Pid)
         GTEST_SKIP() << "Xvfb is not installed here";
-    const fs::path out = fs::temp_directory_path() / ("vestro-window-" + std::to_string(getpid()));
-    // The program's id goes to a file through a shell-free redirection: run it
-    // under "sh -c" only here, in the test.
-    int pid = 0;
-    ASSERT_TRUE(StartProcess({"sh", "-c", "exec \"$0\" > \"$1\"", VESTRO_TEST_BIN_DIR "/window_program", out.string()},
-                             &pid));
-    const uint32_t w = WaitForProcessWindow(pid);
-    const bool titled = SetProcessWindowTitle(w, "IMG 0001.jpg:50%");
-    const std::string title = WindowTitle(w);
-    std::string expected;
-    for (int i = 0; i < 100 && expected.empty(); ++i, std::this_thread::sleep_for(20ms))
-        std::getline(std::ifstream(out), expected);
-    kill(pid, SIGKILL);
-    fs::remove(out);
-    ASSERT_NE(w, 0u);
-    EXPECT_EQ(std::to_string(w), expected) << "the owned window shown first must not be taken";
-    EXPECT_TRUE(titled);
-    EXPECT_EQ(title, "IMG 0001.jpg:50%");
+    // A program that marks its windows with its process id, and one that
+    // does not (the server still knows which local process made them).
+    for (const char* mark : {"--pid", "--no-pid"}) {
+        SCOPED_TRACE(mark);
+        const fs::path out = fs::temp_directory_path() / ("vestro-window-" + std::to_string(getpid()));
+        // The program's id goes to a file through a redirection: run it
+        // under "sh -c" only here, in the test.
+        int pid = 0;
+        ASSERT_TRUE(StartProcess(
+            {"sh", "-c", "exec \"$0\" \"$1\" > \"$2\"", VESTRO_TEST_BIN_DIR "/window_program", mark, out.string()},
+            &pid));
+        const uint32_t w = WaitForProcessWindow(pid);
+        const bool titled = SetProcessWindowTitle(w, "IMG 0001.jpg:50%");
+        const std::string title = WindowTitle(w);
+        std::string expected;
+        for (int i = 0; i < 100 && expected.empty(); ++i, std::this_thread::sleep_for(20ms))
+            std::getline(std::ifstream(out), expected);
+        kill(pid, SIGKILL);
+        fs::remove(out);
+        ASSERT_NE(w, 0u);
+        EXPECT_EQ(std::to_string(w), expected) << "the owned window shown first must not be taken";
+        EXPECT_TRUE(titled);
+        EXPECT_EQ(title, "IMG 0001.jpg:50%");
+    }
 }
 
 TEST(ProcessWindow, NoWindowFromAProgramWithoutOneOrWithoutADisplay)
