@@ -38,6 +38,8 @@ struct TConnection {
         if (C)
             xcb_disconnect(C);
     }
+    TConnection(const TConnection&) = delete;
+    TConnection& operator=(const TConnection&) = delete;
     explicit operator bool() const { return C && Root; }
 
     xcb_atom_t Atom(const char* Name) const
@@ -132,25 +134,34 @@ bool Alive(int Pid) { return kill(Pid, 0) == 0; }
 
 uint32_t WaitForProcessWindow(int Pid)
 {
-    if (Pid <= 0)
+    const char* display = std::getenv("DISPLAY");
+    if (Pid <= 0 || !display || !*display)
         return 0;
-    TConnection x;
-    if (!x)
-        return 0;
-    const xcb_atom_t pidAtom = x.Atom("_NET_WM_PID");
-    if (pidAtom == XCB_ATOM_NONE)
-        return 0;
+    // A busy server may refuse a connection for a moment (seen while a
+    // client of it was being killed): each try connects again until one
+    // holds.
+    std::unique_ptr<TConnection> x;
+    xcb_atom_t pidAtom = XCB_ATOM_NONE;
+    auto Find = [&]() -> xcb_window_t {
+        if (!x || !*x) {
+            x = std::make_unique<TConnection>();
+            if (!*x)
+                return 0;
+            pidAtom = x->Atom("_NET_WM_PID");
+        }
+        return pidAtom == XCB_ATOM_NONE ? 0 : FindWindow(*x, uint32_t(Pid), pidAtom);
+    };
     using namespace std::chrono_literals;
     // While the program starts up.
     for (int i = 0; i < 100; ++i) {
-        if (const xcb_window_t w = FindWindow(x, uint32_t(Pid), pidAtom))
+        if (const xcb_window_t w = Find())
             return w;
         if (!Alive(Pid))
             return 0;
         std::this_thread::sleep_for(50ms);
     }
     for (int i = 0; i < 7; ++i) {
-        if (const xcb_window_t w = FindWindow(x, uint32_t(Pid), pidAtom))
+        if (const xcb_window_t w = Find())
             return w;
         std::this_thread::sleep_for(100ms);
     }
@@ -159,9 +170,17 @@ uint32_t WaitForProcessWindow(int Pid)
 
 bool SetProcessWindowTitle(uint32_t Window, const std::string& Title)
 {
-    TConnection x;
-    if (!x || Window == 0)
+    if (Window == 0)
         return false;
+    // As above: a refused connection is tried again for a moment.
+    auto conn = std::make_unique<TConnection>();
+    for (int i = 0; i < 20 && !*conn && std::getenv("DISPLAY"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        conn = std::make_unique<TConnection>();
+    }
+    if (!*conn)
+        return false;
+    const TConnection& x = *conn;
     const xcb_atom_t netName = x.Atom("_NET_WM_NAME"), utf8 = x.Atom("UTF8_STRING");
     const auto n = uint32_t(Title.size());
     if (netName != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE)
