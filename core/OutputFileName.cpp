@@ -90,11 +90,17 @@ std::string FormatDate(const TDateParts& P, const std::string& Pattern)
 
 // Extension written for an input whose rule names no output extension. A
 // ConvertTo outside the formats the writers know (0 "???", 4 ".gif", or any
-// stray value from a settings file) counts as the record's default.
-std::string AppendedExt(int32_t PictureFormat, const TRunSettings& S)
+// stray value from a settings file) counts as the record's default. Renaming
+// converts nothing, so a renamed file keeps its own kind of extension: one of
+// the converted format would mislabel its unchanged bytes.
+std::string AppendedExt(const TImageInfo& Info, const TRunSettings& S)
 {
+    if (S.RunMode == 3 || S.File.RenameOnly) {
+        return AsciiLower(ExtractFileExt(Info.Path()));
+    }
     if (S.RunMode == 1)
         return ".jpg";
+    const int32_t PictureFormat = Info.PictureFormat;
     auto Pick = [](int32_t ConvertTo, int32_t Default) {
         return OutputExt[(ConvertTo >= 1 && ConvertTo <= 3) ? ConvertTo : Default];
     };
@@ -264,8 +270,12 @@ void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32
             return; // <ymdhn>, text-only tokens, upper case, unknown names
         }
     }
-    if (Ext != ".bmp" && Ext != ".jpg" && Ext != ".jpeg" && Ext != ".png")
-        R += AppendedExt(Info.PictureFormat, Settings);
+    // A rule ending in the input's own extension (<old>.<ext>) already names
+    // what a renamed file keeps.
+    const bool Renaming = Settings.RunMode == 3 || Settings.File.RenameOnly;
+    if (Ext != ".bmp" && Ext != ".jpg" && Ext != ".jpeg" && Ext != ".png" &&
+        !(Renaming && Ext == AsciiLower(ExtractFileExt(Info.Path()))))
+        R += AppendedExt(Info, Settings);
     OutName = R;
 }
 

@@ -83,6 +83,17 @@ TEST_F(NameRule, AppendedExtension)
     EXPECT_EQ(Make("<old>"), "/s/scan.png");
     RunMode = 1;
     EXPECT_EQ(Make("<old>"), "/s/scan.jpg");
+    // Renaming converts nothing: the file keeps its own kind of extension,
+    // whatever the format conversion settings say.
+    RunMode = 3;
+    FileOption.RenameOnly = true;
+    Info.SetPath("/s/scan.jpg"); // JPEG input, set to become PNG above
+    EXPECT_EQ(Make("<old>_<n3>", 4), "/s/scan_004.jpg");
+    Info.SetPath("/s/Scan.TIF");
+    Info.PictureFormat = pfWIC;
+    EXPECT_EQ(Make("<old>"), "/s/Scan.tif");
+    EXPECT_EQ(Make("<old>.<ext>"), "/s/Scan.TIF");
+    EXPECT_EQ(Make("<old>.png"), "/s/Scan.png"); // what the rule asks for, as typed
 }
 
 TEST_F(NameRule, InvalidRulesGiveNoName)
