@@ -176,6 +176,7 @@ bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText)
         return false;
     Resolve(KodexProcs.ReadPNG, "read_png");
     Resolve(KodexProcs.ReadJPEG, "read_jpeg");
+    Resolve(KodexProcs.ReadJPEGBands, "read_jpeg_bands");
     Resolve(KodexProcs.ReadWIC, "read_wic");
     Resolve(KodexProcs.ReadWICThumbnail, "read_wic_thumbnail");
     Resolve(KodexProcs.ReadWICPreview, "read_wic_preview");

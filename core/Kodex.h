@@ -23,6 +23,7 @@ inline constexpr const char* KodexLoadErrorTitle = "LoadLibrary Error";
 struct TKodexProcs {
     TKodexReadPNGProc ReadPNG = nullptr;
     TKodexReadJPEGProc ReadJPEG = nullptr;
+    TKodexReadJPEGBandsProc ReadJPEGBands = nullptr;
     TKodexReadWICProc ReadWIC = nullptr;
     TKodexReadWICProc ReadWICThumbnail = nullptr;
     TKodexReadWICProc ReadWICPreview = nullptr; // resolved, never called

@@ -66,6 +66,28 @@ struct TKodexReadWIC {
     TICCInfo* ICC;         // in: record to receive the embedded profile, or null
 };
 
+// read_jpeg_bands: the picture handed over in bands of rows, top to bottom,
+// each as soon as it is decoded, so that the caller never needs the whole
+// picture at once. Band is a picture of its own (rows bottom-up, memory row 0
+// the band's bottom row) whose top row is picture row Top; its block is the
+// library's and is overwritten by the next band. Returning 0 from the
+// callback stops the decode (read_jpeg_bands then returns 0 and reports
+// nothing: the caller says why); the callback must not throw. A file found
+// damaged after some bands were handed over fails as a whole: the caller
+// throws away what it was given. The memory budget counts one band.
+typedef int (*TKodexJPEGBandProc)(void* Context, const TImgInfo* Band, uint32_t Top);
+
+struct TKodexReadJPEGBands {
+    uint32_t Width, Height, Channels; // out: the decoded picture, set before the first band
+    uint32_t Denominator;  // in, Flags in and out, DCTMethod and ICC in: as for read_jpeg
+    uint32_t Flags;
+    uint32_t DCTMethod;
+    TICCInfo* ICC;         // the profile is handed back after the last band
+    uint32_t BandRows;     // in: rows per band (the last may have fewer); 0 counts as 1
+    TKodexJPEGBandProc Band;
+    void* Context;
+};
+
 struct TKodexWritePNG {
     TImgInfo Img;            // 1 (gray, or indices with a palette), 2, 3 or 4 channels
     int32_t Level;           // zlib level 0..9
@@ -113,6 +135,7 @@ typedef void (*TKodexExtensionCallback)(const char* Extension);
 // Decoders: Rec in and out, Data/Size the whole file in memory.
 KODEX_EXPORT int read_png(TKodexReadPNG* Rec, const uint8_t* Data, size_t Size);
 KODEX_EXPORT int read_jpeg(TKodexReadJPEG* Rec, const uint8_t* Data, size_t Size);
+KODEX_EXPORT int read_jpeg_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, size_t Size);
 KODEX_EXPORT int read_wic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size);
 // The file's embedded thumbnail (HEIF); 0 when it has none.
 KODEX_EXPORT int read_wic_thumbnail(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size);
@@ -179,6 +202,7 @@ KODEX_EXPORT int set_cancel_flag(const std::atomic<bool>* Flag);
 // Entry types, for the program's loader.
 typedef int (*TKodexReadPNGProc)(TKodexReadPNG*, const uint8_t*, size_t);
 typedef int (*TKodexReadJPEGProc)(TKodexReadJPEG*, const uint8_t*, size_t);
+typedef int (*TKodexReadJPEGBandsProc)(TKodexReadJPEGBands*, const uint8_t*, size_t);
 typedef int (*TKodexReadWICProc)(TKodexReadWIC*, const uint8_t*, size_t);
 typedef int (*TKodexReadWICInfoProc)(const char*, TKodexInfo*);
 typedef int (*TKodexWritePNGProc)(const TKodexWritePNG*, int);

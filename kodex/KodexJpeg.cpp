@@ -198,7 +198,9 @@ void CleanRead(TReadState* S)
     S->Icc = nullptr;
 }
 
-int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Size)
+// Decodes into Rec->Img, or, given Bands, into a block of Bands->BandRows
+// rows handed to Bands->Band as each band is complete.
+int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Size, TKodexReadJPEGBands* Bands)
 {
     InitError(S->Err, reinterpret_cast<jpeg_common_struct*>(&S->Info));
     if (setjmp(S->Err.Jump)) {
@@ -253,7 +255,9 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
             const uint64_t bh = (uint64_t(k.height_in_blocks) + k.v_samp_factor - 1) / k.v_samp_factor * k.v_samp_factor;
             coefficients += bw * bh * sizeof(JBLOCK);
         }
-    if (!kodex::NewImage(S->Img, S->Info.output_width, S->Info.output_height, ch, coefficients)) {
+    const uint32_t h = S->Info.output_height;
+    const uint32_t blockRows = Bands ? std::min(std::max(Bands->BandRows, 1u), h) : h;
+    if (!kodex::NewImage(S->Img, S->Info.output_width, blockRows, ch, coefficients)) {
         S->Err.Quiet = true; // NewImage said why
         longjmp(S->Err.Jump, 1);
     }
@@ -286,11 +290,27 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
                     break;
                 }
     }
-    const uint32_t h = S->Img.Height;
+    if (Bands) {
+        Bands->Width = S->Img.Width;
+        Bands->Height = h;
+        Bands->Channels = ch;
+    }
     while (S->Info.output_scanline < h && !S->Err.Damaged) {
-        JSAMPROW row = MemRow(S->Img, h - 1 - S->Info.output_scanline);
-        if (jpeg_read_scanlines(&S->Info, &row, 1) != 1)
+        const uint32_t top = S->Info.output_scanline;
+        const uint32_t rows = std::min(blockRows, h - top);
+        TImgInfo band = S->Img;
+        band.Height = rows;
+        while (S->Info.output_scanline < top + rows && !S->Err.Damaged) {
+            JSAMPROW row = MemRow(band, top + rows - 1 - S->Info.output_scanline);
+            if (jpeg_read_scanlines(&S->Info, &row, 1) != 1)
+                break;
+        }
+        if (S->Info.output_scanline < top + rows || S->Err.Damaged)
             break;
+        if (Bands && !Bands->Band(Bands->Context, &band, top)) {
+            S->Err.Quiet = true; // the caller stopped and says why
+            longjmp(S->Err.Jump, 1);
+        }
     }
     if (S->Err.Damaged || S->Info.output_scanline < h) {
         if (!S->Err.Message[0])
@@ -310,8 +330,10 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     S->Created = false;
     std::free(S->Icc);
     S->Icc = nullptr;
-    Rec->Img = S->Img;
-    S->Img = TImgInfo{};
+    if (!Bands) {
+        Rec->Img = S->Img;
+        S->Img = TImgInfo{};
+    }
     Rec->Flags = ycc ? (Rec->Flags | KODEX_JPEG_YCBCR) : (Rec->Flags & ~uint32_t(KODEX_JPEG_YCBCR));
     return 1;
 }
@@ -458,8 +480,30 @@ KODEX_EXPORT int read_jpeg(TKodexReadJPEG* Rec, const uint8_t* Data, size_t Size
     auto* s = static_cast<TReadState*>(std::calloc(1, sizeof(TReadState)));
     if (!s)
         return 0;
-    const int r = ReadJpeg(s, Rec, Data, Size);
+    const int r = ReadJpeg(s, Rec, Data, Size, nullptr);
     std::free(s);
+    return r;
+}
+
+KODEX_EXPORT int read_jpeg_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, size_t Size)
+{
+    if (!Rec || !Rec->Band || !Data || Size < 4 || Size > 0xFFFFFFFFu) {
+        kodex::ReportError("", "Not a JPEG file");
+        return 0;
+    }
+    Rec->Width = Rec->Height = Rec->Channels = 0;
+    TKodexReadJPEG whole{};
+    whole.Denominator = Rec->Denominator;
+    whole.Flags = Rec->Flags;
+    whole.DCTMethod = Rec->DCTMethod;
+    whole.ICC = Rec->ICC;
+    auto* s = static_cast<TReadState*>(std::calloc(1, sizeof(TReadState)));
+    if (!s)
+        return 0;
+    const int r = ReadJpeg(s, &whole, Data, Size, Rec);
+    std::free(s);
+    if (r)
+        Rec->Flags = whole.Flags;
     return r;
 }
 

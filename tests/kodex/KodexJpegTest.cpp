@@ -381,3 +381,112 @@ TEST_F(Jpeg, CorruptCodedDataFails)
     ASSERT_FALSE(errs.empty());
     EXPECT_NE(errs[0].find("Corrupt JPEG data"), std::string::npos) << errs[0];
 }
+
+namespace {
+
+// Collects the bands of a banded decode into one top-down picture and checks
+// that they come in order, each right below the last.
+struct TBandSink {
+    std::vector<uint8_t> Rows; // top-down, Width x Channels bytes a row
+    uint32_t Next = 0, Bands = 0, StopAfter = UINT32_MAX;
+    const TKodexReadJPEGBands* Rec = nullptr;
+    bool InOrder = true;
+
+    static int Take(void* Context, const TImgInfo* Band, uint32_t Top)
+    {
+        auto* s = static_cast<TBandSink*>(Context);
+        s->InOrder = s->InOrder && Top == s->Next && Band->Width == s->Rec->Width &&
+                     Band->Channels == s->Rec->Channels && Top + Band->Height <= s->Rec->Height;
+        const uint32_t rowBytes = Band->Width * Band->Channels;
+        for (uint32_t y = 0; y < Band->Height; ++y)
+            s->Rows.insert(s->Rows.end(), ScanLine(*Band, y), ScanLine(*Band, y) + rowBytes);
+        s->Next = Top + Band->Height;
+        return ++s->Bands < s->StopAfter;
+    }
+};
+
+int ReadBands(const std::vector<uint8_t>& File, uint32_t Den, uint32_t BandRows, TBandSink& Sink,
+              uint32_t Flags = 0)
+{
+    TKodexReadJPEGBands rec{};
+    rec.Denominator = Den;
+    rec.Flags = Flags;
+    rec.BandRows = BandRows;
+    rec.Band = TBandSink::Take;
+    rec.Context = &Sink;
+    Sink.Rec = &rec;
+    const int r = KodexProcs.ReadJPEGBands(&rec, File.data(), File.size());
+    Sink.Rec = nullptr;
+    return r;
+}
+
+} // namespace
+
+TEST_F(Jpeg, BandedDecodingHandsOverTheWholePictureRowForRow)
+{
+    ASSERT_NE(KodexProcs.ReadJPEGBands, nullptr);
+    for (bool progressive : {false, true})
+        for (uint32_t ch : {1u, 3u}) {
+            JPEGOption.Progressive = progressive;
+            TOwnedImg src{MakePicture(77, 53, ch, true)};
+            const std::string f = Scratch / "b.jpg";
+            ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0, TakeRunSettings()));
+            const std::vector<uint8_t> file = ReadBytes(f);
+            for (uint32_t den : {1u, 2u, 8u}) {
+                TKodexReadJPEG whole{};
+                whole.Denominator = den;
+                ASSERT_TRUE(KodexProcs.ReadJPEG(&whole, file.data(), file.size()));
+                TOwnedImg ref{whole.Img};
+                std::vector<uint8_t> expect;
+                for (uint32_t y = 0; y < ref.Img.Height; ++y)
+                    expect.insert(expect.end(), ScanLine(ref.Img, y), ScanLine(ref.Img, y) + ref.Img.Width * ch);
+                // One row, a band size that leaves a short last band, more than the picture.
+                for (uint32_t rows : {0u, 1u, 16u, 200u}) {
+                    TBandSink sink;
+                    ASSERT_TRUE(ReadBands(file, den, rows, sink)) << den << " " << rows;
+                    EXPECT_TRUE(sink.InOrder);
+                    EXPECT_EQ(sink.Next, ref.Img.Height);
+                    EXPECT_TRUE(sink.Rows == expect) << progressive << " " << ch << " " << den << " " << rows;
+                }
+            }
+        }
+    EXPECT_TRUE(TakeErrors().empty());
+}
+
+TEST_F(Jpeg, BandedDecodingOfADamagedFileFailsAndAStoppedOneIsQuiet)
+{
+    TOwnedImg src{MakePicture(64, 96, 3)};
+    const std::string f = Scratch / "d.jpg";
+    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0, TakeRunSettings()));
+    const std::vector<uint8_t> good = ReadBytes(f);
+    // Cut half-way: the first bands come, then the decode fails with a reason.
+    const std::vector<uint8_t> cut(good.begin(), good.begin() + long(good.size() / 2));
+    TBandSink sink;
+    EXPECT_EQ(0, ReadBands(cut, 1, 8, sink));
+    EXPECT_LT(sink.Next, 96u);
+    EXPECT_FALSE(TakeErrors().empty());
+    // Corrupt coded data.
+    std::vector<uint8_t> bad = good;
+    const size_t at = ScanData(bad) + (bad.size() - ScanData(bad)) / 2;
+    bad[at] = 0xFF;
+    bad[at + 1] = 0xD3; // a restart marker out of order
+    TBandSink sink2;
+    EXPECT_EQ(0, ReadBands(bad, 1, 8, sink2));
+    EXPECT_FALSE(TakeErrors().empty());
+    // The caller stops after two bands: no more come, nothing is reported.
+    TBandSink stop;
+    stop.StopAfter = 2;
+    EXPECT_EQ(0, ReadBands(good, 1, 8, stop));
+    EXPECT_EQ(stop.Bands, 2u);
+    EXPECT_TRUE(TakeErrors().empty());
+    // The memory budget counts one band, not the whole picture.
+    KodexProcs.SetPictureMemoryLimit(uint64_t(CalcBpl(64, 3)) * 40);
+    TBandSink small;
+    EXPECT_EQ(1, ReadBands(good, 1, 8, small));
+    TKodexReadJPEG whole{};
+    whole.Denominator = 1;
+    EXPECT_EQ(0, KodexProcs.ReadJPEG(&whole, good.data(), good.size()));
+    EXPECT_EQ(whole.Img.Mem, nullptr);
+    KodexProcs.SetPictureMemoryLimit(0);
+    TakeErrors();
+}
