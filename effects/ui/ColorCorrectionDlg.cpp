@@ -6,25 +6,17 @@
 #include "core/ResourceText.h"
 #include "effects/ColorCorrectionFrm.h"
 #include "effects/ui/NumEdit.h"
-#include "effects/ui/PreviewFrm.h"
 #include "effects/ui/EffectDialog.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <cmath>
 #include <memory>
 
 namespace {
-
-QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
 
 bool IsGammaRow(int Row) { return Row < 2; }
 
@@ -84,91 +76,24 @@ private:
 
 } // namespace
 
-TColorCorrectionForm::TColorCorrectionForm(QWidget* Owner) : TPreviewBaseForm(Owner)
+TColorCorrectionForm::TColorCorrectionForm(QWidget* Owner) : TSliderPreviewForm(Owner, LoadResText("Color Adjust"))
 {
-    setWindowTitle(Text("Color Adjust"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
-    UseHistogram = true;
-
-    struct TRowDef {
-        const char* Label;
-        int Lo, Hi;
-        double Min, Max, Inc;
-        int Fixed;
-        double Value;
-    };
     static constexpr TRowDef Rows[7] = {
-        {"Gamma(RGB)", -200, 200, 0.2, 3.0, 0.01, 3, 1.0},
-        {"Gamma(Y)", -255, 255, 0.2, 3.0, 0.01, 3, 1.0},
-        {"Luma(Min)", -255, 255, -255, 255, 1, 0, 0},
-        {"Luma(Max)", -256, 256, -255, 255, 1, 0, 0},
-        {"Chroma", -255, 255, -255, 255, 1, 0, 0},
-        {"Hue", -255, 255, -255, 255, 1, 0, 0},
-        {"Contrast", -256, 256, -255, 255, 1, 0, 0},
+        {"Gamma(RGB)", -200, 200, 8, 0.2, 3.0, 0.01, 3, 1.0},
+        {"Gamma(Y)", -255, 255, 8, 0.2, 3.0, 0.01, 3, 1.0},
+        {"Luma(Min)", -255, 255, 8, -255, 255, 1, 0, 0},
+        {"Luma(Max)", -256, 256, 8, -255, 255, 1, 0, 0},
+        {"Chroma", -255, 255, 8, -255, 255, 1, 0, 0},
+        {"Hue", -255, 255, 8, -255, 255, 1, 0, 0},
+        {"Contrast", -256, 256, 8, -255, 255, 1, 0, 0},
     };
-    auto* Main = new QVBoxLayout(this);
-    auto* Grid = new QGridLayout;
-    Main->addLayout(Grid);
-    for (int i = 0; i < 7; ++i) {
-        const TRowDef& R = Rows[i];
-        Grid->addWidget(new QLabel(Text(R.Label), this), i, 0);
-        auto* Bar = new QScrollBar(Qt::Horizontal, this);
-        Bar->setObjectName(QStringLiteral("ScrollBar%1").arg(i + 1));
-        Bar->setRange(R.Lo, R.Hi);
-        Bar->setPageStep(8);
-        Bar->setSingleStep(1);
-        Bar->setMinimumWidth(200);
-        Bar->setProperty("Tag", i);
-        Grid->addWidget(Bar, i, 1);
-        ScrollBars[i] = Bar;
-        Edits[i] = new TNumEdit(this, R.Max, R.Min, R.Value, R.Inc, R.Fixed);
-        Edits[i]->setFixedWidth(60);
-        Edits[i]->setProperty("Tag", i);
-        Grid->addWidget(Edits[i], i, 2);
-    }
-    for (int i = 0; i < 7; ++i) {
-        SetRow(i, Edits[i]->Value());
-        connect(ScrollBars[i], &QScrollBar::valueChanged, this, [this, i] { ScrollBarChanged(i); });
-        connect(Edits[i], &TNumEdit::Change, this, [this, i] { EditChanged(i); });
-    }
-
-    PreviewBox = new QCheckBox(Text("Preview"), this);
-    HistogramBox = new QCheckBox(Text("Histogram"), this);
-    PreviewBox->setChecked(true);
-    HistogramBox->setChecked(true);
-    connect(PreviewBox, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
-    connect(HistogramBox, &QCheckBox::clicked, this, [this] { HistogramClicked(); });
-
-    OkButton = new QPushButton(Text("OK"), this);
-    CancelButton = new QPushButton(Text("Cancel"), this);
-    ResetButton = new QPushButton(Text("Reset"), this);
-    OkButton->setDefault(true);
-    connect(OkButton, &QPushButton::clicked, this, [this] {
-        if (Histogram)
-            Histogram->SaveOption();
-        accept();
-    });
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ResetButton, &QPushButton::clicked, this, [this] { ResetClicked(); });
-
+    QVBoxLayout* Main = BuildRows(Rows, 7, ScrollBars, Edits);
+    MakePreviewBoxes();
     auto* Checks = new QHBoxLayout;
     Checks->addWidget(PreviewBox);
     Checks->addWidget(HistogramBox);
     Checks->addStretch();
-    auto* Buttons = new QHBoxLayout;
-    Buttons->addWidget(ResetButton);
-    Buttons->addStretch();
-    Buttons->addWidget(OkButton);
-    Buttons->addWidget(CancelButton);
-    Main->addLayout(Checks);
-    Main->addLayout(Buttons);
-    adjustSize();
-
-    if (Histogram)
-        Histogram->Attach(this, HistogramBox, [this] { RequestPreview(); });
-    if (PreviewForm)
-        PreviewForm->DlgWidth = width();
+    FinishLayout(Main, Checks);
 }
 
 TColorCorrectionForm::~TColorCorrectionForm()
@@ -178,45 +103,11 @@ TColorCorrectionForm::~TColorCorrectionForm()
     StopSpotPreviewThread();
 }
 
-double TColorCorrectionForm::RowValue(int Row) const
-{
-    const TNumEdit* E = Edits[Row];
-    return std::clamp(E->Value(), E->Min(), E->Max());
-}
+bool TColorCorrectionForm::IsScaledRow(int Row) const { return IsGammaRow(Row); }
 
-void TColorCorrectionForm::SetRow(int Row, double Value)
-{
-    FUpdating = true;
-    Edits[Row]->SetValue(Value);
-    ScrollBars[Row]->setValue(IsGammaRow(Row) ? PositionOfGamma(Edits[Row]->Value()) : Edits[Row]->IntValue());
-    FUpdating = false;
-}
+int TColorCorrectionForm::PositionOf(double Value) const { return PositionOfGamma(Value); }
 
-void TColorCorrectionForm::ScrollBarChanged(int Row)
-{
-    if (!FUpdating) {
-        FUpdating = true;
-        const int P = ScrollBars[Row]->value();
-        if (IsGammaRow(Row))
-            Edits[Row]->SetValue(GammaOfPosition(P));
-        else
-            Edits[Row]->SetIntValue(P);
-        FUpdating = false;
-    }
-    RequestPreview();
-}
-
-void TColorCorrectionForm::EditChanged(int Row)
-{
-    if (FUpdating)
-        return;
-    // The typed text stays as it is; only the slider follows it.
-    const double V = RowValue(Row);
-    FUpdating = true;
-    ScrollBars[Row]->setValue(IsGammaRow(Row) ? PositionOfGamma(V) : int(V));
-    FUpdating = false;
-    RequestPreview();
-}
+double TColorCorrectionForm::ValueOf(int Position) const { return GammaOfPosition(Position); }
 
 void TColorCorrectionForm::SetParam(const TColorAdjust& Effect)
 {
@@ -246,36 +137,6 @@ void TColorCorrectionForm::GetParam(TColorAdjust& Effect) const
     Effect.FHistogram = HistogramBox->isChecked();
 }
 
-void TColorCorrectionForm::PreviewClicked()
-{
-    if (Dest.Mem && PreviewForm) {
-        PreviewForm->setVisible(PreviewBox->isChecked());
-        if (Histogram) {
-            if (PreviewBox->isChecked() && HistogramBox->isChecked())
-                Histogram->Show();
-            else
-                Histogram->Hide();
-        }
-        if (PreviewForm->isVisible())
-            RequestPreview();
-    }
-    HistogramBox->setEnabled(PreviewBox->isChecked());
-}
-
-void TColorCorrectionForm::HistogramClicked()
-{
-    if (!Dest.Mem || !PreviewBox->isChecked())
-        return;
-    if (Histogram) {
-        if (HistogramBox->isChecked())
-            Histogram->Show();
-        else
-            Histogram->Hide();
-    }
-    if (HistogramBox->isChecked())
-        RequestPreview();
-}
-
 void TColorCorrectionForm::ResetClicked()
 {
     SetRow(0, 1.0);
@@ -283,12 +144,6 @@ void TColorCorrectionForm::ResetClicked()
     for (int i = 2; i < 7; ++i)
         SetRow(i, 0);
     RequestPreview();
-}
-
-void TColorCorrectionForm::PreviewClosed(QObject*)
-{
-    PreviewBox->setChecked(false);
-    HistogramBox->setEnabled(false);
 }
 
 void TColorCorrectionForm::ReloadSource(bool RequestAfter)
@@ -301,12 +156,6 @@ void TColorCorrectionForm::ReloadSource(bool RequestAfter)
 }
 
 uint32_t TColorCorrectionForm::GetEffectID() { return EFFECT_COLORADJUST; }
-
-void TColorCorrectionForm::RequestPreview() { StartPreviewWork(); }
-
-bool TColorCorrectionForm::IsPreviewChecked() { return PreviewBox->isChecked(); }
-
-bool TColorCorrectionForm::IsHistogramChecked() { return HistogramBox->isChecked(); }
 
 TCustomPreviewThread* TColorCorrectionForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
 {

@@ -2,17 +2,15 @@
 // luma gamma (0.2..3.0), luma black and white points, chroma, hue and
 // contrast (-255..255).
 #pragma once
-#include "effects/ui/PreviewBaseFrm.h"
+#include "effects/ui/SliderPreviewDlg.h"
 
 #include <functional>
 
-class QCheckBox;
-class QPushButton;
 class QScrollBar;
 class TNumEdit;
 class TColorAdjust;
 
-class TColorCorrectionForm : public TPreviewBaseForm {
+class TColorCorrectionForm : public TSliderPreviewForm {
     Q_OBJECT
 public:
     explicit TColorCorrectionForm(QWidget* Owner = nullptr);
@@ -20,10 +18,6 @@ public:
 
     void SetParam(const TColorAdjust& Effect);
     void GetParam(TColorAdjust& Effect) const;
-    // Row i's value, clamped to its edit's range (a typed value is not
-    // clamped until the edit loses focus).
-    double RowValue(int Row) const;
-    int RowIntValue(int Row) const { return int(RowValue(Row)); }
 
     // Row i: 0 RGB gamma, 1 luma gamma, 2 luma min, 3 luma max, 4 chroma,
     // 5 hue, 6 contrast. The scroll bar and the edit of a row carry the row
@@ -31,32 +25,16 @@ public:
     // 0.004 below.
     QScrollBar* ScrollBars[7];
     TNumEdit* Edits[7];
-    QCheckBox* PreviewBox; // "Preview"
-    QCheckBox* HistogramBox; // "Histogram"
-    QPushButton* OkButton; // OK
-    QPushButton* CancelButton; // Cancel
-    QPushButton* ResetButton; // Reset
 
 protected:
-    void PreviewClosed(QObject* Sender) override;
     void ReloadSource(bool RequestAfter) override;
     uint32_t GetEffectID() override;
-    void RequestPreview() override;
-    bool IsPreviewChecked() override;
-    bool IsHistogramChecked() override;
     TCustomPreviewThread* CreatePreviewThread(TMultiThread* AMT, TResizer* ARS) override;
     TCustomSpotPreviewThread* CreateSpotPreviewThread(TMultiThread* AMT) override;
-
-private:
-    void ScrollBarChanged(int Row);
-    void EditChanged(int Row);
-    // Sets the edit, then the slider from it, without requesting a preview.
-    void SetRow(int Row, double Value);
-    void PreviewClicked();
-    void HistogramClicked();
-    void ResetClicked();
-
-    bool FUpdating = false; // set while one control of a row follows the other
+    bool IsScaledRow(int Row) const override;
+    int PositionOf(double Value) const override;
+    double ValueOf(int Position) const override;
+    void ResetClicked() override;
 };
 
 // Registers the effect's dialog. Owner (the main window, may be null) owns

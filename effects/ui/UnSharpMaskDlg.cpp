@@ -8,15 +8,11 @@
 #include "core/WeightedMean.h"
 #include "effects/UnSharpMaskOptionFrm.h"
 #include "effects/ui/NumEdit.h"
-#include "effects/ui/PreviewFrm.h"
 #include "effects/ui/EffectDialog.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -105,94 +101,29 @@ private:
 
 } // namespace
 
-TUnSharpMaskOptionForm::TUnSharpMaskOptionForm(QWidget* Owner) : TPreviewBaseForm(Owner)
+TUnSharpMaskOptionForm::TUnSharpMaskOptionForm(QWidget* Owner) : TSliderPreviewForm(Owner, LoadResText("Unsharpmask"))
 {
-    setWindowTitle(Text("Unsharpmask"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
-    UseHistogram = true;
-
-    struct TRowDef {
-        const char* Label;
-        int Lo, Hi, Large;
-        double Min, Max, Inc;
-        int Fixed;
-        double Value;
-    };
     static constexpr TRowDef Rows[4] = {
         {"Amount(+)", 0, 500, 10, 0, 500, 1, 0, 100},
         {"Amount(-)", 0, 500, 10, 0, 500, 1, 0, 100},
         {"Radius", 10, 100, 5, 0.5, 5.0, 0.1, 2, 1.0},
         {"Threshold", 0, 255, 5, 0, 255, 1, 0, 0},
     };
-    auto* Main = new QVBoxLayout(this);
-    auto* Grid = new QGridLayout;
-    Main->addLayout(Grid);
-    for (int i = 0; i < 4; ++i) {
-        const TRowDef& R = Rows[i];
-        Grid->addWidget(new QLabel(Text(R.Label), this), i, 0);
-        auto* Bar = new QScrollBar(Qt::Horizontal, this);
-        Bar->setObjectName(QStringLiteral("ScrollBar%1").arg(i + 1));
-        Bar->setRange(R.Lo, R.Hi);
-        Bar->setPageStep(R.Large);
-        Bar->setSingleStep(1);
-        Bar->setMinimumWidth(200);
-        Bar->setProperty("Tag", i);
-        Grid->addWidget(Bar, i, 1);
-        ScrollBars[i] = Bar;
-        Edits[i] = new TNumEdit(this, R.Max, R.Min, R.Value, R.Inc, R.Fixed);
-        Edits[i]->setFixedWidth(60);
-        Edits[i]->setProperty("Tag", i);
-        Grid->addWidget(Edits[i], i, 2);
-    }
-    for (int i = 0; i < 4; ++i) {
-        SetRow(i, Edits[i]->Value());
-        connect(ScrollBars[i], &QScrollBar::valueChanged, this, [this, i] { ScrollBarChanged(i); });
-        connect(Edits[i], &TNumEdit::Change, this, [this, i] { EditChanged(i); });
-    }
+    QVBoxLayout* Main = BuildRows(Rows, 4, ScrollBars, Edits);
 
     LinearLightBox = new QCheckBox(Text("LinearRGB work space"), this);
     LumaOnlyBox = new QCheckBox(Text("Luma Only"), this);
-    PreviewBox = new QCheckBox(Text("Preview"), this);
-    HistogramBox = new QCheckBox(Text("Histogram"), this);
+    MakePreviewBoxes();
     LumaOnlyBox->setChecked(true);
-    PreviewBox->setChecked(true);
-    HistogramBox->setChecked(true);
     connect(LinearLightBox, &QCheckBox::clicked, this, [this] { RequestPreview(); });
     connect(LumaOnlyBox, &QCheckBox::clicked, this, [this] { RequestPreview(); });
-    connect(PreviewBox, &QCheckBox::clicked, this, [this] { PreviewClicked(); });
-    connect(HistogramBox, &QCheckBox::clicked, this, [this] { HistogramClicked(); });
-
-    OkButton = new QPushButton(Text("OK"), this);
-    CancelButton = new QPushButton(Text("Cancel"), this);
-    ResetButton = new QPushButton(Text("Reset"), this);
-    OkButton->setDefault(true);
-    connect(OkButton, &QPushButton::clicked, this, [this] {
-        if (Histogram)
-            Histogram->SaveOption();
-        accept();
-    });
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ResetButton, &QPushButton::clicked, this, [this] { ResetClicked(); });
 
     auto* Checks = new QGridLayout;
     Checks->addWidget(LinearLightBox, 0, 0);
     Checks->addWidget(LumaOnlyBox, 0, 1);
     Checks->addWidget(PreviewBox, 1, 0);
     Checks->addWidget(HistogramBox, 1, 1);
-    auto* Buttons = new QHBoxLayout;
-    Buttons->addWidget(ResetButton);
-    Buttons->addStretch();
-    Buttons->addWidget(OkButton);
-    Buttons->addWidget(CancelButton);
-    Main->addLayout(Checks);
-    Main->addLayout(Buttons);
-    adjustSize();
-
-    if (Histogram)
-        Histogram->Attach(this, HistogramBox, [this] { RequestPreview(); });
-    if (PreviewForm)
-        PreviewForm->DlgWidth = width();
+    FinishLayout(Main, Checks);
 }
 
 TUnSharpMaskOptionForm::~TUnSharpMaskOptionForm()
@@ -200,46 +131,6 @@ TUnSharpMaskOptionForm::~TUnSharpMaskOptionForm()
     // The workers read this dialog's controls; stop them while those exist.
     StopPreviewThread();
     StopSpotPreviewThread();
-}
-
-double TUnSharpMaskOptionForm::RowValue(int Row) const
-{
-    const TNumEdit* E = Edits[Row];
-    return std::clamp(E->Value(), E->Min(), E->Max());
-}
-
-void TUnSharpMaskOptionForm::SetRow(int Row, double Value)
-{
-    FUpdating = true;
-    Edits[Row]->SetValue(Value);
-    ScrollBars[Row]->setValue(Row == 2 ? int(Edits[Row]->Value() * 20) : Edits[Row]->IntValue());
-    FUpdating = false;
-}
-
-void TUnSharpMaskOptionForm::ScrollBarChanged(int Row)
-{
-    if (!FUpdating) {
-        FUpdating = true;
-        const int P = ScrollBars[Row]->value();
-        if (Row == 2)
-            Edits[Row]->SetValue(P / 20.0);
-        else
-            Edits[Row]->SetIntValue(P);
-        FUpdating = false;
-    }
-    RequestPreview();
-}
-
-void TUnSharpMaskOptionForm::EditChanged(int Row)
-{
-    if (FUpdating)
-        return;
-    // The slider's own change event asks for the preview when it moves.
-    const double V = RowValue(Row);
-    FUpdating = true;
-    ScrollBars[Row]->setValue(Row == 2 ? int(V * 20) : int(V));
-    FUpdating = false;
-    RequestPreview();
 }
 
 void TUnSharpMaskOptionForm::SetParam(const TUSMFilter& Effect)
@@ -267,36 +158,6 @@ void TUnSharpMaskOptionForm::GetParam(TUSMFilter& Effect) const
     Effect.FHistogram = HistogramBox->isChecked();
 }
 
-void TUnSharpMaskOptionForm::PreviewClicked()
-{
-    if (Dest.Mem && PreviewForm) {
-        PreviewForm->setVisible(PreviewBox->isChecked());
-        if (Histogram) {
-            if (PreviewBox->isChecked() && HistogramBox->isChecked())
-                Histogram->Show();
-            else
-                Histogram->Hide();
-        }
-        if (PreviewForm->isVisible())
-            RequestPreview();
-    }
-    HistogramBox->setEnabled(PreviewBox->isChecked());
-}
-
-void TUnSharpMaskOptionForm::HistogramClicked()
-{
-    if (!Dest.Mem || !PreviewBox->isChecked())
-        return;
-    if (Histogram) {
-        if (HistogramBox->isChecked())
-            Histogram->Show();
-        else
-            Histogram->Hide();
-    }
-    if (HistogramBox->isChecked())
-        RequestPreview();
-}
-
 void TUnSharpMaskOptionForm::ResetClicked()
 {
     SetRow(0, 100);
@@ -304,12 +165,6 @@ void TUnSharpMaskOptionForm::ResetClicked()
     SetRow(2, 1.0);
     SetRow(3, 0);
     RequestPreview();
-}
-
-void TUnSharpMaskOptionForm::PreviewClosed(QObject*)
-{
-    PreviewBox->setChecked(false);
-    HistogramBox->setEnabled(false);
 }
 
 void TUnSharpMaskOptionForm::ReloadSource(bool RequestAfter)
@@ -321,12 +176,6 @@ void TUnSharpMaskOptionForm::ReloadSource(bool RequestAfter)
 }
 
 uint32_t TUnSharpMaskOptionForm::GetEffectID() { return EFFECT_USM; }
-
-void TUnSharpMaskOptionForm::RequestPreview() { StartPreviewWork(); }
-
-bool TUnSharpMaskOptionForm::IsPreviewChecked() { return PreviewBox->isChecked(); }
-
-bool TUnSharpMaskOptionForm::IsHistogramChecked() { return HistogramBox->isChecked(); }
 
 TCustomPreviewThread* TUnSharpMaskOptionForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
 {

@@ -2,17 +2,16 @@
 // bright and dark side (0..500 %), radius (0.5..5.0 pixels, 0.05 steps on the
 // slider), threshold (0..255), linear-light and luma-only switches.
 #pragma once
-#include "effects/ui/PreviewBaseFrm.h"
+#include "effects/ui/SliderPreviewDlg.h"
 
 #include <functional>
 
 class QCheckBox;
-class QPushButton;
 class QScrollBar;
 class TNumEdit;
 class TUSMFilter;
 
-class TUnSharpMaskOptionForm : public TPreviewBaseForm {
+class TUnSharpMaskOptionForm : public TSliderPreviewForm {
     Q_OBJECT
 public:
     explicit TUnSharpMaskOptionForm(QWidget* Owner = nullptr);
@@ -20,43 +19,24 @@ public:
 
     void SetParam(const TUSMFilter& Effect);
     void GetParam(TUSMFilter& Effect) const;
-    // Row i's value, clamped to its edit's range (a typed value is not
-    // clamped until the edit loses focus).
-    double RowValue(int Row) const;
-    int RowIntValue(int Row) const { return int(RowValue(Row)); }
 
     // Row i: 0 amount (+), 1 amount (-), 2 radius, 3 threshold. The scroll bar
     // and the edit of a row carry the row number as "Tag".
     QScrollBar* ScrollBars[4];
     TNumEdit* Edits[4];
     QCheckBox* LinearLightBox; // "LinearRGB work space"
-    QCheckBox* PreviewBox; // "Preview"
     QCheckBox* LumaOnlyBox; // "Luma Only"
-    QCheckBox* HistogramBox; // "Histogram"
-    QPushButton* OkButton; // OK
-    QPushButton* CancelButton; // Cancel
-    QPushButton* ResetButton; // Reset
 
 protected:
-    void PreviewClosed(QObject* Sender) override;
     void ReloadSource(bool RequestAfter) override;
     uint32_t GetEffectID() override;
-    void RequestPreview() override;
-    bool IsPreviewChecked() override;
-    bool IsHistogramChecked() override;
     TCustomPreviewThread* CreatePreviewThread(TMultiThread* AMT, TResizer* ARS) override;
     TCustomSpotPreviewThread* CreateSpotPreviewThread(TMultiThread* AMT) override;
-
-private:
-    void ScrollBarChanged(int Row);
-    void EditChanged(int Row);
-    // Sets the edit, then the slider from it, without requesting a preview.
-    void SetRow(int Row, double Value);
-    void PreviewClicked();
-    void HistogramClicked();
-    void ResetClicked();
-
-    bool FUpdating = false; // set while one control of a row follows the other
+    // The radius slider moves in steps of 0.05 pixels.
+    bool IsScaledRow(int Row) const override { return Row == 2; }
+    int PositionOf(double Value) const override { return int(Value * 20); }
+    double ValueOf(int Position) const override { return Position / 20.0; }
+    void ResetClicked() override;
 };
 
 // Registers the effect's dialog. Owner (the main window, may be null) owns
