@@ -44,34 +44,11 @@ TColorAdjustParam ReadValues(const TColorCorrectionForm& F)
     return P;
 }
 
-class TCCPreviewThread : public TCustomPreviewThread {
-public:
-    TCCPreviewThread(TColorCorrectionForm* AParent, TMultiThread* AMT, TResizer* ARS)
-        : TCustomPreviewThread(AParent, AMT, ARS), FForm(AParent) {}
-    ~TCCPreviewThread() override { Stop(); }
-
-protected:
-    void ReadParams() override { FParam = ReadValues(*FForm); }
-    void ApplyEffect(TImgInfo& I, TMultiThread&) override { ApplyColorAdjustPreview(I, FParam); }
-
-private:
-    TColorCorrectionForm* FForm;
-    TColorAdjustParam FParam;
-};
-
-class TCCSpotPreviewThread : public TCustomSpotPreviewThread {
-public:
-    TCCSpotPreviewThread(TColorCorrectionForm* AParent, TMultiThread* AMT)
-        : TCustomSpotPreviewThread(AParent, AMT), FForm(AParent) {}
-    ~TCCSpotPreviewThread() override { Stop(); }
-
-protected:
-    void ReadParams() override { FParam = ReadValues(*FForm); }
-    void ApplyEffect(TImgInfo& I, TMultiThread&) override { ApplyColorAdjustPreview(I, FParam); }
-
-private:
-    TColorCorrectionForm* FForm;
-    TColorAdjustParam FParam;
+// What the workers apply: the dialog's values.
+struct TCCState {
+    TColorAdjustParam Param;
+    void Read(const TColorCorrectionForm& F) { Param = ReadValues(F); }
+    void Apply(TImgInfo& I) const { ApplyColorAdjustPreview(I, Param); }
 };
 
 } // namespace
@@ -159,12 +136,12 @@ uint32_t TColorCorrectionForm::GetEffectID() { return EFFECT_COLORADJUST; }
 
 TCustomPreviewThread* TColorCorrectionForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
 {
-    return new TCCPreviewThread(this, AMT, ARS);
+    return new TFormWholePreview<TColorCorrectionForm, TCCState>(this, AMT, ARS);
 }
 
 TCustomSpotPreviewThread* TColorCorrectionForm::CreateSpotPreviewThread(TMultiThread* AMT)
 {
-    return new TCCSpotPreviewThread(this, AMT);
+    return new TFormSpotPreview<TColorCorrectionForm, TCCState>(this, AMT);
 }
 
 namespace {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 
 class QCheckBox;
 class TImageInfoList;
@@ -220,3 +221,38 @@ protected:
     std::unique_ptr<TResizer> RS, PreviewRS;
     std::unique_ptr<THistogramWindowHook> Histogram;
 };
+
+// The worker of either kind (TWorkerBase) for a dialog TForm whose effect
+// state is TState: Read(Form) takes the dialog's values on the GUI thread,
+// Apply(Img) applies them on the worker. A TState that can be made from the
+// worker's pool is made so.
+template <class TWorkerBase, class TForm, class TState>
+class TFormPreviewWorker final : public TWorkerBase {
+public:
+    template <class... TArgs>
+    TFormPreviewWorker(TForm* AForm, TMultiThread* AMT, TArgs... Args)
+        : TWorkerBase(AForm, AMT, Args...), FForm(AForm), FState(MakeState(AMT)) {}
+    ~TFormPreviewWorker() override { this->Stop(); }
+
+protected:
+    void ReadParams() override { FState.Read(*FForm); }
+    void ApplyEffect(TImgInfo& I, TMultiThread&) override { FState.Apply(I); }
+
+private:
+    static TState MakeState(TMultiThread* AMT)
+    {
+        if constexpr (std::is_constructible_v<TState, TMultiThread*>)
+            return TState(AMT);
+        else
+            return TState();
+    }
+
+    TForm* FForm;
+    TState FState;
+};
+
+// Both workers of such a dialog.
+template <class TForm, class TState>
+using TFormWholePreview = TFormPreviewWorker<TCustomPreviewThread, TForm, TState>;
+template <class TForm, class TState>
+using TFormSpotPreview = TFormPreviewWorker<TCustomSpotPreviewThread, TForm, TState>;

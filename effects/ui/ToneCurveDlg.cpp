@@ -48,34 +48,11 @@ TPointArray SoundList(const TPointArray& P, int Index)
     return R.empty() ? IdentityList(Index) : R;
 }
 
-class TToneCurvePreviewThread : public TCustomPreviewThread {
-public:
-    TToneCurvePreviewThread(TToneCurveOptionForm* F, TMultiThread* M, TResizer* R)
-        : TCustomPreviewThread(F, M, R), FForm(F) {}
-    ~TToneCurvePreviewThread() override { Stop(); }
-
-protected:
-    void ReadParams() override { Pt = FForm->Pt; }
-    void ApplyEffect(TImgInfo& I, TMultiThread&) override { ApplyToneCurvePreview(I, Pt); }
-
-private:
-    TToneCurveOptionForm* FForm;
+// What the workers apply: the dialog's curves.
+struct TToneCurveState {
     TCurveSet Pt;
-};
-
-class TToneCurveSpotPreviewThread : public TCustomSpotPreviewThread {
-public:
-    TToneCurveSpotPreviewThread(TToneCurveOptionForm* F, TMultiThread* M)
-        : TCustomSpotPreviewThread(F, M), FForm(F) {}
-    ~TToneCurveSpotPreviewThread() override { Stop(); }
-
-protected:
-    void ReadParams() override { Pt = FForm->Pt; }
-    void ApplyEffect(TImgInfo& I, TMultiThread&) override { ApplyToneCurvePreview(I, Pt); }
-
-private:
-    TToneCurveOptionForm* FForm;
-    TCurveSet Pt;
+    void Read(const TToneCurveOptionForm& F) { Pt = F.Pt; }
+    void Apply(TImgInfo& I) const { ApplyToneCurvePreview(I, Pt); }
 };
 
 } // namespace
@@ -619,12 +596,12 @@ bool TToneCurveOptionForm::IsHistogramChecked() { return HistogramBox->isChecked
 
 TCustomPreviewThread* TToneCurveOptionForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
 {
-    return new TToneCurvePreviewThread(this, AMT, ARS);
+    return new TFormWholePreview<TToneCurveOptionForm, TToneCurveState>(this, AMT, ARS);
 }
 
 TCustomSpotPreviewThread* TToneCurveOptionForm::CreateSpotPreviewThread(TMultiThread* AMT)
 {
-    return new TToneCurveSpotPreviewThread(this, AMT);
+    return new TFormSpotPreview<TToneCurveOptionForm, TToneCurveState>(this, AMT);
 }
 
 void TToneCurveOptionForm::PreviewToggled()

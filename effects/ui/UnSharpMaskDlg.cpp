@@ -57,46 +57,19 @@ void ApplyValues(TUnsharpMask& F, const TUSMValues& V)
                           uint32_t(std::max(V.Threshold, 0)), V.Radius, V.Degamma);
 }
 
-class TUnsharpMaskPreviewThread : public TCustomPreviewThread {
-public:
-    TUnsharpMaskPreviewThread(TUnSharpMaskOptionForm* AParent, TMultiThread* AMT, TResizer* ARS)
-        : TCustomPreviewThread(AParent, AMT, ARS), FForm(AParent), UnSharpMask(MakeFilter(AMT)) {}
-    ~TUnsharpMaskPreviewThread() override { Stop(); }
+// What the workers apply: the dialog's values, through a filter of their own.
+struct TUSMState {
+    std::unique_ptr<TUnsharpMask> UnSharpMask;
+    bool LumaOnly = true;
 
-protected:
-    void ReadParams() override
+    explicit TUSMState(const TMultiThread* MT) : UnSharpMask(MakeFilter(MT)) {}
+    void Read(const TUnSharpMaskOptionForm& F)
     {
-        const TUSMValues V = ReadValues(*FForm);
+        const TUSMValues V = ReadValues(F);
         ApplyValues(*UnSharpMask, V);
         LumaOnly = V.LumaOnly;
     }
-    void ApplyEffect(TImgInfo& I, TMultiThread&) override { ApplyUSMPreview(I, *UnSharpMask, LumaOnly); }
-
-private:
-    TUnSharpMaskOptionForm* FForm;
-    std::unique_ptr<TUnsharpMask> UnSharpMask;
-    bool LumaOnly = true;
-};
-
-class TUnsharpMaskSpotPreviewThread : public TCustomSpotPreviewThread {
-public:
-    TUnsharpMaskSpotPreviewThread(TUnSharpMaskOptionForm* AParent, TMultiThread* AMT)
-        : TCustomSpotPreviewThread(AParent, AMT), FForm(AParent), UnSharpMask(MakeFilter(AMT)) {}
-    ~TUnsharpMaskSpotPreviewThread() override { Stop(); }
-
-protected:
-    void ReadParams() override
-    {
-        const TUSMValues V = ReadValues(*FForm);
-        ApplyValues(*UnSharpMask, V);
-        LumaOnly = V.LumaOnly;
-    }
-    void ApplyEffect(TImgInfo& I, TMultiThread&) override { ApplyUSMPreview(I, *UnSharpMask, LumaOnly); }
-
-private:
-    TUnSharpMaskOptionForm* FForm;
-    std::unique_ptr<TUnsharpMask> UnSharpMask;
-    bool LumaOnly = true;
+    void Apply(TImgInfo& I) { ApplyUSMPreview(I, *UnSharpMask, LumaOnly); }
 };
 
 } // namespace
@@ -179,12 +152,12 @@ uint32_t TUnSharpMaskOptionForm::GetEffectID() { return EFFECT_USM; }
 
 TCustomPreviewThread* TUnSharpMaskOptionForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
 {
-    return new TUnsharpMaskPreviewThread(this, AMT, ARS);
+    return new TFormWholePreview<TUnSharpMaskOptionForm, TUSMState>(this, AMT, ARS);
 }
 
 TCustomSpotPreviewThread* TUnSharpMaskOptionForm::CreateSpotPreviewThread(TMultiThread* AMT)
 {
-    return new TUnsharpMaskSpotPreviewThread(this, AMT);
+    return new TFormSpotPreview<TUnSharpMaskOptionForm, TUSMState>(this, AMT);
 }
 
 namespace {
