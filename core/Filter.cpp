@@ -78,7 +78,8 @@ void TFilter::FreeWorkBuffers()
 
 void TFilter::GetHFilterRange(uint8_t*& Tmp, const uint8_t*& Src, uint32_t ThreadNum, uint32_t& Count)
 {
-    const uint32_t n = GetHLoopCount();
+    const uint32_t n = FHCount ? FHCount : GetHLoopCount();
+    Tmp += uint64_t(FHFirst) * FHFilterDestBlockSize;
     const uint32_t N = FMaxThreadNum;
     if (N <= 1) {
         Count = n;

@@ -73,10 +73,20 @@ public:
     // the item count (0: nothing to do). The first n mod N threads take one
     // horizontal item more; the vertical pass is shared in whole granules.
     void GetHFilterRange(uint8_t*& Tmp, const uint8_t*& Src, uint32_t ThreadNum, uint32_t& Count);
+    // Limits the horizontal pass to items [First, First + Count) of the
+    // picture, for a source that arrives in bands: Src then points at item
+    // First of a band, Tmp still at the whole temporary. Count 0: all items,
+    // Src the whole source.
+    void SetHItemRange(uint32_t First, uint32_t Count)
+    {
+        FHFirst = First;
+        FHCount = Count;
+    }
     void GetVFilterRange(uint8_t*& Dest, const uint8_t*& Tmp, uint32_t ThreadNum, uint32_t& Count);
 
 protected:
     uint32_t FMaxThreadNum = 0;
+    uint32_t FHFirst = 0, FHCount = 0;
 };
 
 // Smallest power of two not below Value; 0 for 0.

@@ -5,6 +5,7 @@
 #include "platform/PageMemory.h"
 
 #include <algorithm>
+#include <cstring>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -289,3 +290,132 @@ void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool
     Info.Height = Height;
 }
 
+
+TBandResize::TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeight, uint32_t Ch, uint32_t Width,
+                         uint32_t Height)
+    : R(Resizer), SrcH(SrcHeight), OutW(Width), OutH(Height), Channels(Ch)
+{
+    // The plan of the whole picture: same weights, strides and item rows as
+    // ResizeImage. The source block itself never exists.
+    uint8_t probe = 0;
+    TImgInfo src{};
+    src.Width = SrcWidth;
+    src.Height = SrcHeight;
+    src.Channels = Ch;
+    src.Bpl = CalcBpl(SrcWidth, Ch);
+    src.Mem = &probe;
+    R.Plan(src, Width, Height, Ch == 4, false);
+    F = R.RF;
+    Resample = F->WidthChanges();
+    const bool twoPass = Resample && F->HeightChanges();
+    // Without a horizontal pass, the rows are copied into the block the
+    // vertical pass reads, with the source's stride.
+    const uint64_t bpl = Resample ? F->FTmpBpl : F->FSrcBpl;
+    TmpBytes = bpl * BlockRows(SrcHeight) + 8;
+    Tmp = twoPass ? R.TakeTmp(TmpBytes) : NewBlock(bpl, SrcHeight, 8, F->MaxThreadNum() > 1);
+    if (!Resample)
+        return;
+    ItemRows = uint32_t(F->FHFilterSrcBlockSize / F->FSrcBpl);
+    // Chunks of at least 64 rows, enough items for every pass thread.
+    ChunkItems = std::max((64 + ItemRows - 1) / ItemRows, F->MaxThreadNum() * 2);
+    ChunkRows = ChunkItems * ItemRows;
+    try {
+        for (uint8_t*& w : Window) {
+            // Kernels read past a row's last pixel: room behind the last row.
+            w = static_cast<uint8_t*>(platform::PageAlloc(uint64_t(F->FSrcBpl) * ChunkRows + 64, false));
+            if (!w)
+                throw EOutOfMemory();
+        }
+    } catch (...) {
+        Release();
+        throw;
+    }
+}
+
+TBandResize::~TBandResize()
+{
+    Release();
+}
+
+void TBandResize::Release()
+{
+    Join();
+    F->SetHItemRange(0, 0);
+    for (uint8_t*& w : Window) {
+        platform::PageFree(w);
+        w = nullptr;
+    }
+    platform::PageFree(Tmp);
+    Tmp = nullptr;
+}
+
+void TBandResize::Join()
+{
+    if (Pass.joinable())
+        Pass.join();
+}
+
+// Memory rows count from the bottom, so source rows arrive from the last
+// chunk down to chunk 0; chunk c of items [c x ChunkItems, ...) sits in
+// window c mod 2.
+void TBandResize::RunChunk(uint32_t Chunk)
+{
+    Join(); // the previous chunk, in the other window
+    const uint32_t first = Chunk * ChunkItems;
+    const uint32_t count = std::min(ChunkItems, F->GetHLoopCount() - first);
+    F->SetHItemRange(first, count);
+    const uint8_t* src = Window[Chunk % 2];
+    auto run = [this, src] { R.RunPass(true, Tmp, src); };
+    try {
+        Pass = std::thread(run);
+    } catch (const std::system_error&) {
+        run();
+    }
+}
+
+void TBandResize::Feed(const TImgInfo& Band, uint32_t Top)
+{
+    if (Top != NextRow || Band.Height > SrcH - Top || Band.Channels != Channels)
+        throw EVestroError("Rows out of order");
+    const uint64_t rowBytes = uint64_t(Band.Width) * Channels;
+    for (uint32_t y = 0; y < Band.Height; ++y) {
+        const uint32_t m = SrcH - 1 - (Top + y); // memory row
+        const uint8_t* row = ScanLine(Band, y);
+        if (!Resample) {
+            std::memcpy(Tmp + uint64_t(m) * F->FSrcBpl, row, rowBytes);
+            continue;
+        }
+        const uint32_t chunk = m / ChunkRows;
+        std::memcpy(Window[chunk % 2] + uint64_t(m - chunk * ChunkRows) * F->FSrcBpl, row, rowBytes);
+        if (m == chunk * ChunkRows)
+            RunChunk(chunk);
+    }
+    NextRow = Top + Band.Height;
+}
+
+void TBandResize::Finish(TImgInfo& Dest)
+{
+    Join();
+    F->SetHItemRange(0, 0);
+    if (NextRow != SrcH)
+        throw EVestroError("Rows missing");
+    if (!F->HeightChanges()) {
+        Dest.Mem = Tmp;
+        Dest.Bpl = Resample ? F->FTmpBpl : F->FSrcBpl;
+        Tmp = nullptr;
+    } else {
+        uint8_t* out = NewBlock(F->FDestBpl, OutH, 0, F->MaxThreadNum() > 1);
+        R.PreFault(out, uint64_t(F->FDestBpl) * BlockRows(OutH));
+        R.RunPass(false, out, Tmp);
+        if (Resample)
+            R.KeepTmp(Tmp, TmpBytes);
+        else
+            platform::PageFree(Tmp);
+        Tmp = nullptr;
+        Dest.Mem = out;
+        Dest.Bpl = F->FDestBpl;
+    }
+    Dest.Width = OutW;
+    Dest.Height = OutH;
+    Dest.Channels = Channels;
+}

@@ -59,6 +59,7 @@ public:
     void ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool IsRGBA);
 
 private:
+    friend class TBandResize;
     // The temporary block of the last two-pass resize into a separate
     // destination, kept (up to 128 MB) for the next picture of the same
     // geometry: fresh pages come zeroed by the system, which on big pictures
@@ -72,4 +73,46 @@ private:
 
     void Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA, bool InPlace);
     void RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src);
+};
+
+// Resizes a picture whose rows arrive in bands, top to bottom (a decoder
+// that hands rows over as it goes), into the same bytes ResizeImage(Src,
+// Dest, ...) gives for the whole picture. Each complete group of rows goes
+// through the horizontal pass on the pass threads while the caller decodes
+// the next, so memory holds the intermediate picture and two small windows
+// of source rows, not the whole source. The resizer must not be used for
+// anything else until Finish or destruction.
+class TBandResize {
+public:
+    // Plans SrcWidth x SrcHeight x Channels -> Width x Height and takes the
+    // intermediate block. Raises what ResizeImage raises.
+    TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeight, uint32_t Channels, uint32_t Width,
+                uint32_t Height);
+    ~TBandResize();
+    TBandResize(const TBandResize&) = delete;
+    TBandResize& operator=(const TBandResize&) = delete;
+
+    // The next rows: Band (rows bottom-up, like any picture, Width and
+    // Channels of the source) whose top row is source row Top. Bands must
+    // come in order without gaps.
+    void Feed(const TImgInfo& Band, uint32_t Top);
+    // After the last band: the result into Dest (a new block the caller
+    // owns). Raises EVestroError when rows are missing, EOutOfMemory.
+    void Finish(TImgInfo& Dest);
+
+private:
+    TResizer& R;
+    TCustomResizeFilter* F;
+    uint32_t SrcH, OutW, OutH, Channels;
+    uint32_t ItemRows = 1, ChunkItems = 1, ChunkRows = 1;
+    uint32_t NextRow = 0; // source rows taken so far
+    bool Resample;       // the width changes: rows go through the horizontal pass
+    uint8_t* Tmp = nullptr;
+    uint64_t TmpBytes = 0;
+    uint8_t* Window[2] = {nullptr, nullptr};
+    std::thread Pass;
+
+    void RunChunk(uint32_t Chunk);
+    void Join();
+    void Release();
 };

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include <xcb/res.h>
 #include <xcb/xcb.h>
 
 namespace {
@@ -37,6 +38,8 @@ struct TConnection {
         if (C)
             xcb_disconnect(C);
     }
+    TConnection(const TConnection&) = delete;
+    TConnection& operator=(const TConnection&) = delete;
     explicit operator bool() const { return C && Root; }
 
     xcb_atom_t Atom(const char* Name) const
@@ -49,14 +52,35 @@ struct TConnection {
 
 template <class T> using TReply = std::unique_ptr<T, decltype(&std::free)>;
 
-// The window's own process id, 0 when it does not say.
+// The process id of the local program that made W, as the server knows it
+// (for programs that do not mark their windows with _NET_WM_PID); 0 when
+// the server cannot say.
+uint32_t ClientPid(const TConnection& X, xcb_window_t W)
+{
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(X.C, &xcb_res_id);
+    if (!ext || !ext->present)
+        return 0;
+    xcb_res_client_id_spec_t spec{W, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    TReply<xcb_res_query_client_ids_reply_t> r(
+        xcb_res_query_client_ids_reply(X.C, xcb_res_query_client_ids(X.C, 1, &spec), nullptr), &std::free);
+    if (!r)
+        return 0;
+    for (xcb_res_client_id_value_iterator_t it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem;
+         xcb_res_client_id_value_next(&it))
+        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) && it.data->length >= 4)
+            return *xcb_res_client_id_value_value(it.data);
+    return 0;
+}
+
+// The window's own process id: its _NET_WM_PID, else the id of the program
+// that made it; 0 when neither can be had.
 uint32_t WindowPid(const TConnection& X, xcb_window_t W, xcb_atom_t PidAtom)
 {
     TReply<xcb_get_property_reply_t> r(
         xcb_get_property_reply(X.C, xcb_get_property(X.C, 0, W, PidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr),
         &std::free);
     if (!r || r->format != 32 || xcb_get_property_value_length(r.get()) < 4)
-        return 0;
+        return ClientPid(X, W);
     uint32_t pid;
     std::memcpy(&pid, xcb_get_property_value(r.get()), 4);
     return pid;
@@ -110,25 +134,34 @@ bool Alive(int Pid) { return kill(Pid, 0) == 0; }
 
 uint32_t WaitForProcessWindow(int Pid)
 {
-    if (Pid <= 0)
+    const char* display = std::getenv("DISPLAY");
+    if (Pid <= 0 || !display || !*display)
         return 0;
-    TConnection x;
-    if (!x)
-        return 0;
-    const xcb_atom_t pidAtom = x.Atom("_NET_WM_PID");
-    if (pidAtom == XCB_ATOM_NONE)
-        return 0;
+    // A busy server may refuse a connection for a moment (seen while a
+    // client of it was being killed): each try connects again until one
+    // holds.
+    std::unique_ptr<TConnection> x;
+    xcb_atom_t pidAtom = XCB_ATOM_NONE;
+    auto Find = [&]() -> xcb_window_t {
+        if (!x || !*x) {
+            x = std::make_unique<TConnection>();
+            if (!*x)
+                return 0;
+            pidAtom = x->Atom("_NET_WM_PID");
+        }
+        return pidAtom == XCB_ATOM_NONE ? 0 : FindWindow(*x, uint32_t(Pid), pidAtom);
+    };
     using namespace std::chrono_literals;
     // While the program starts up.
     for (int i = 0; i < 100; ++i) {
-        if (const xcb_window_t w = FindWindow(x, uint32_t(Pid), pidAtom))
+        if (const xcb_window_t w = Find())
             return w;
         if (!Alive(Pid))
             return 0;
         std::this_thread::sleep_for(50ms);
     }
     for (int i = 0; i < 7; ++i) {
-        if (const xcb_window_t w = FindWindow(x, uint32_t(Pid), pidAtom))
+        if (const xcb_window_t w = Find())
             return w;
         std::this_thread::sleep_for(100ms);
     }
@@ -137,9 +170,17 @@ uint32_t WaitForProcessWindow(int Pid)
 
 bool SetProcessWindowTitle(uint32_t Window, const std::string& Title)
 {
-    TConnection x;
-    if (!x || Window == 0)
+    if (Window == 0)
         return false;
+    // As above: a refused connection is tried again for a moment.
+    auto conn = std::make_unique<TConnection>();
+    for (int i = 0; i < 20 && !*conn && std::getenv("DISPLAY"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        conn = std::make_unique<TConnection>();
+    }
+    if (!*conn)
+        return false;
+    const TConnection& x = *conn;
     const xcb_atom_t netName = x.Atom("_NET_WM_NAME"), utf8 = x.Atom("UTF8_STRING");
     const auto n = uint32_t(Title.size());
     if (netName != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE)

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <string>
 
-// Waits for a visible top-level window of process Pid (its _NET_WM_PID) that
+// Waits for a visible top-level window of process Pid (its _NET_WM_PID, or for
+// a program that does not set it, the process the X server says made it) that
 // no other window owns (no WM_TRANSIENT_FOR) on the X11 display named by
 // $DISPLAY. Like a wait for a program to become idle, it first polls every
 // 50 ms while the program is still starting (up to 5 s), then makes up to 7

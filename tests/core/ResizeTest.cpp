@@ -497,3 +497,78 @@ TEST(ResizeFamilies, SixteenBitLinearKernelMatchesTheEightBitOne)
     }
     FreeImg(src16);
 }
+
+namespace {
+
+// Feeds Src to a band resize in bands of BandRows rows, top to bottom, each
+// band a picture of its own as a decoder hands it over.
+TImg BandResize(TResizer& R, const TImgInfo& Src, uint32_t W, uint32_t H, uint32_t BandRows)
+{
+    TBandResize b(R, Src.Width, Src.Height, Src.Channels, W, H);
+    for (uint32_t top = 0; top < Src.Height; top += BandRows) {
+        TImg band;
+        const uint32_t rows = std::min(BandRows, Src.Height - top);
+        AllocImg(band.I, Src.Width, rows, Src.Channels);
+        for (uint32_t y = 0; y < rows; ++y)
+            std::memcpy(ScanLine(band.I, y), ScanLine(Src, top + y), size_t(Src.Width) * Src.Channels);
+        b.Feed(band.I, top);
+    }
+    TImg out;
+    b.Finish(out.I);
+    return out;
+}
+
+} // namespace
+
+// A picture resized as it arrives in bands gives the bytes of the whole
+// picture resized at once, for every kernel family, channel count, thread
+// count and band size, and for sizes where only one side changes.
+TEST(BandResize, SameBytesAsTheWholePicture)
+{
+    struct TSize {
+        uint32_t SW, SH, W, H;
+    };
+    const TSize sizes[] = {{301, 211, 97, 61}, {130, 77, 260, 150}, {301, 211, 97, 211}, {97, 203, 97, 55},
+                           {64, 1, 16, 1}};
+    for (TConf conf : AllFamilies())
+        for (int32_t threads : {1, 3})
+            for (uint32_t ch : {1u, 3u, 4u}) {
+                conf.Threads = threads;
+                for (const TSize& s : sizes) {
+                    TImg src(Noise(s.SW, s.SH, ch, s.SW + ch));
+                    TImg whole = Resize(conf, src.I, s.W, s.H);
+                    auto r = MakeResizer(conf);
+                    for (uint32_t band : {1u, 7u, 64u, 1000u}) {
+                        TImg got = BandResize(*r, src.I, s.W, s.H, band);
+                        EXPECT_TRUE(SamePixels(got.I, whole.I))
+                            << conf.Name() << " ch " << ch << " " << s.SW << "x" << s.SH << " -> " << s.W << "x"
+                            << s.H << " band " << band;
+                    }
+                    // The resizer is whole again afterwards.
+                    TImg after;
+                    r->ResizeImage(src.I, after.I, s.W, s.H, ch == 4);
+                    EXPECT_TRUE(SamePixels(after.I, whole.I)) << conf.Name();
+                }
+            }
+}
+
+TEST(BandResize, RowsOutOfOrderOrMissingAreRefused)
+{
+    auto r = MakeResizer({});
+    TImg src(Noise(40, 30, 3));
+    TImg band;
+    AllocImg(band.I, 40, 10, 3);
+    {
+        TBandResize b(*r, 40, 30, 3, 20, 15);
+        b.Feed(band.I, 0);
+        EXPECT_THROW(b.Feed(band.I, 15), EVestroError); // a gap
+        b.Feed(band.I, 10);
+        TImg out;
+        EXPECT_THROW(b.Finish(out.I), EVestroError); // the last ten rows never came
+        EXPECT_EQ(out.I.Mem, nullptr);
+    }
+    TBandResize b(*r, 40, 30, 3, 20, 15);
+    b.Feed(band.I, 0);
+    b.Feed(band.I, 10);
+    EXPECT_THROW(b.Feed(band.I, 25), EVestroError); // past the bottom
+}

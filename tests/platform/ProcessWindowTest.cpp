@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -30,27 +32,45 @@ struct TXServer {
     {
         if (const char* d = std::getenv("DISPLAY"))
             HadDisplay = true, OldDisplay = d;
-        // The server picks a free display number itself and writes it to its
-        // standard output: tests running side by side never share one.
-        const fs::path num = fs::temp_directory_path() / ("vestro-xvfb-" + std::to_string(getpid()));
-        if (!StartProcess({"sh", "-c", "exec Xvfb -displayfd 1 -screen 0 640x480x24 -nolisten tcp >\"$0\" 2>/dev/null",
-                           num.string()},
-                          &Pid))
-            return;
-        for (int i = 0; i < 200 && Display.empty(); ++i) { // up to 10 s for the server to listen
-            std::this_thread::sleep_for(50ms);
-            std::string n;
-            std::getline(std::ifstream(num), n);
-            if (!n.empty() && n.find_first_not_of("0123456789") == std::string::npos)
-                Display = ":" + n;
+        // Tests running side by side start their servers one at a time, each
+        // on a number no server holds. (A server left to pick its own number
+        // takes over the sockets of servers already running while it looks.)
+        const int lock = open("/tmp/vestro-xvfb-start.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+        if (lock >= 0)
+            flock(lock, LOCK_EX);
+        struct TUnlock {
+            int Fd;
+            ~TUnlock()
+            {
+                if (Fd >= 0)
+                    close(Fd); // releases the lock
+            }
+        } unlock{lock};
+        for (int n = 100 + getpid() % 300; n < 1000 && Display.empty(); ++n) {
+            const std::string num = std::to_string(n);
+            if (fs::exists("/tmp/.X" + num + "-lock") || fs::exists("/tmp/.X11-unix/X" + num))
+                continue;
+            if (!StartProcess({"Xvfb", ":" + num, "-screen", "0", "640x480x24", "-nolisten", "tcp"}, &Pid))
+                return;
+            for (int i = 0; i < 200; ++i) { // up to 10 s for the server to listen
+                std::this_thread::sleep_for(50ms);
+                xcb_connection_t* c = xcb_connect((":" + num).c_str(), nullptr);
+                const bool up = !xcb_connection_has_error(c);
+                xcb_disconnect(c);
+                if (up) {
+                    Display = ":" + num;
+                    break;
+                }
+                if (kill(Pid, 0) != 0) // it could not take the number
+                    break;
+            }
+            if (Display.empty()) {
+                kill(Pid, SIGTERM);
+                Pid = 0;
+            }
         }
-        fs::remove(num);
-        if (Display.empty()) {
-            kill(Pid, SIGTERM);
-            Pid = 0;
-            return;
-        }
-        setenv("DISPLAY", Display.c_str(), 1);
+        if (!Display.empty())
+            setenv("DISPLAY", Display.c_str(), 1);
     }
     ~TXServer()
     {
@@ -83,24 +103,30 @@ TEST(ProcessWindow, FindsTheStartedProgramsOwnWindowAndTitlesIt)
     TXServer x;
     if (!x.Pid)
         GTEST_SKIP() << "Xvfb is not installed here";
-    const fs::path out = fs::temp_directory_path() / ("vestro-window-" + std::to_string(getpid()));
-    // The program's id goes to a file through a shell-free redirection: run it
-    // under "sh -c" only here, in the test.
-    int pid = 0;
-    ASSERT_TRUE(StartProcess({"sh", "-c", "exec \"$0\" > \"$1\"", VESTRO_TEST_BIN_DIR "/window_program", out.string()},
-                             &pid));
-    const uint32_t w = WaitForProcessWindow(pid);
-    const bool titled = SetProcessWindowTitle(w, "IMG 0001.jpg:50%");
-    const std::string title = WindowTitle(w);
-    std::string expected;
-    for (int i = 0; i < 100 && expected.empty(); ++i, std::this_thread::sleep_for(20ms))
-        std::getline(std::ifstream(out), expected);
-    kill(pid, SIGKILL);
-    fs::remove(out);
-    ASSERT_NE(w, 0u);
-    EXPECT_EQ(std::to_string(w), expected) << "the owned window shown first must not be taken";
-    EXPECT_TRUE(titled);
-    EXPECT_EQ(title, "IMG 0001.jpg:50%");
+    // A program that marks its windows with its process id, and one that
+    // does not (the server still knows which local process made them).
+    for (const char* mark : {"--pid", "--no-pid"}) {
+        SCOPED_TRACE(mark);
+        const fs::path out = fs::temp_directory_path() / ("vestro-window-" + std::to_string(getpid()));
+        // The program's id goes to a file through a redirection: run it
+        // under "sh -c" only here, in the test.
+        int pid = 0;
+        ASSERT_TRUE(StartProcess(
+            {"sh", "-c", "exec \"$0\" \"$1\" > \"$2\"", VESTRO_TEST_BIN_DIR "/window_program", mark, out.string()},
+            &pid));
+        const uint32_t w = WaitForProcessWindow(pid);
+        const bool titled = SetProcessWindowTitle(w, "IMG 0001.jpg:50%");
+        const std::string title = WindowTitle(w);
+        std::string expected;
+        for (int i = 0; i < 100 && expected.empty(); ++i, std::this_thread::sleep_for(20ms))
+            std::getline(std::ifstream(out), expected);
+        kill(pid, SIGKILL);
+        fs::remove(out);
+        ASSERT_NE(w, 0u);
+        EXPECT_EQ(std::to_string(w), expected) << "the owned window shown first must not be taken";
+        EXPECT_TRUE(titled);
+        EXPECT_EQ(title, "IMG 0001.jpg:50%");
+    }
 }
 
 TEST(ProcessWindow, NoWindowFromAProgramWithoutOneOrWithoutADisplay)

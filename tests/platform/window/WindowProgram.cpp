@@ -17,19 +17,24 @@ xcb_atom_t Atom(xcb_connection_t* C, const char* Name)
     return a;
 }
 
+// "--no-pid": the windows do not say whose they are, as some older programs'.
+bool MarkPid = true;
+
 xcb_window_t Make(xcb_connection_t* C, xcb_screen_t* S, xcb_atom_t PidAtom)
 {
     const xcb_window_t w = xcb_generate_id(C);
     xcb_create_window(C, XCB_COPY_FROM_PARENT, w, S->root, 10, 10, 200, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                       S->root_visual, 0, nullptr);
     const uint32_t pid = uint32_t(getpid());
-    xcb_change_property(C, XCB_PROP_MODE_REPLACE, w, PidAtom, XCB_ATOM_CARDINAL, 32, 1, &pid);
+    if (MarkPid)
+        xcb_change_property(C, XCB_PROP_MODE_REPLACE, w, PidAtom, XCB_ATOM_CARDINAL, 32, 1, &pid);
     return w;
 }
 } // namespace
 
-int main()
+int main(int Argc, char** Argv)
 {
+    MarkPid = !(Argc > 1 && std::strcmp(Argv[1], "--no-pid") == 0);
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
         return 1;
