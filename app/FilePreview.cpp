@@ -10,6 +10,7 @@
 #include "core/ImageLoader.h"
 #include "core/Kodex.h"
 #include "core/OutputFileName.h"
+#include "core/PictureMemory.h"
 #include "core/Resize.h"
 #include "core/ResourceText.h"
 #include "effects/Effect.h"
@@ -290,6 +291,7 @@ bool TListPreview::LoadPreviewImage(int Index, TImgInfo& Img, std::string& Capti
     // A preview is a run of one picture with the settings as they are now.
     PreviewParams.Settings = TakeRunSettings();
     const TRunSettings& S = PreviewParams.Settings;
+    const TPictureBudgetScope Budget(S.System);
     TScale Scale;
     const bool CanDown = EffectList->CanDownScalingLoad(E, Scale, S);
     const int32_t OutFmt = FormatIdFromExt(E.OutPutFileName);
