@@ -1,4 +1,5 @@
 #include "app/BitmapOptionFrm.h"
+#include "app/WindowFuncs.h"
 
 #include "core/Global.h"
 #include "core/ImgInfo.h"
@@ -38,18 +39,11 @@ TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner)
     IndexColorCheck = FBindings.Bind(
         new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this), Option.IndexColor);
 
-    OkButton = new QPushButton(Tr("OK"), this);
-    CancelButton = new QPushButton(Tr("Cancel"), this);
-    OkButton->setDefault(true);
-    connect(OkButton, &QPushButton::clicked, this, &TBitmapOptionForm::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(AlphaCheck, &QCheckBox::toggled, HeaderPanel, &QWidget::setEnabled);
     HeaderPanel->setEnabled(AlphaCheck->isChecked());
 
-    auto* Buttons = new QHBoxLayout;
-    Buttons->addStretch(1);
-    Buttons->addWidget(OkButton);
-    Buttons->addWidget(CancelButton);
+    auto* Buttons = OkCancelRow(OkButton, CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addWidget(AlphaCheck);
     Layout->addWidget(HeaderPanel);
@@ -57,8 +51,7 @@ TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner)
     Layout->addWidget(AlphaCheckList);
     Layout->addWidget(IndexColorCheck);
     Layout->addLayout(Buttons);
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    ApplyUIFont(this);
 }
 
 void TBitmapOptionForm::accept()

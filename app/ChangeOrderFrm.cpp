@@ -1,4 +1,5 @@
 #include "app/ChangeOrderFrm.h"
+#include "app/WindowFuncs.h"
 
 #include "core/Global.h"
 #include "core/ResourceText.h"
@@ -16,8 +17,7 @@
 TChangeOrderForm::TChangeOrderForm(TEffectList& List, QWidget* Owner) : QDialog(Owner), FList(List)
 {
     setWindowTitle(QString::fromStdString(LoadResText("Filter Order")));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    ApplyUIFont(this);
 
     EffectListBox = new QListWidget(this);
     EffectListBox->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -31,13 +31,9 @@ TChangeOrderForm::TChangeOrderForm(TEffectList& List, QWidget* Owner) : QDialog(
 
     UpButton = new QPushButton(style()->standardIcon(QStyle::SP_ArrowUp), QString(), this);
     DownButton = new QPushButton(style()->standardIcon(QStyle::SP_ArrowDown), QString(), this);
-    OkButton = new QPushButton(QString::fromStdString(LoadResText("OK")), this);
-    CancelButton = new QPushButton(QString::fromStdString(LoadResText("Cancel")), this);
-    OkButton->setDefault(true);
+    MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(UpButton, &QPushButton::clicked, this, [this] { UpButtonClick(); });
     connect(DownButton, &QPushButton::clicked, this, [this] { DownButtonClick(); });
-    connect(OkButton, &QPushButton::clicked, this, &TChangeOrderForm::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* Side = new QVBoxLayout;
     Side->addWidget(UpButton);
@@ -46,10 +42,7 @@ TChangeOrderForm::TChangeOrderForm(TEffectList& List, QWidget* Owner) : QDialog(
     auto* Top = new QHBoxLayout;
     Top->addWidget(EffectListBox, 1);
     Top->addLayout(Side);
-    auto* Buttons = new QHBoxLayout;
-    Buttons->addStretch(1);
-    Buttons->addWidget(OkButton);
-    Buttons->addWidget(CancelButton);
+    auto* Buttons = OkCancelRow(OkButton, CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(Top, 1);
     Layout->addLayout(Buttons);

@@ -1,4 +1,5 @@
 #include "app/CreateShortCutFrm.h"
+#include "app/WindowFuncs.h"
 
 #include "app/IniSettings.h"
 #include "core/Global.h"
@@ -315,8 +316,7 @@ int DeleteShortcutFiles()
 TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(Tr("Create Shortcut"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    ApplyUIFont(this);
 
     NameEdit = new QLineEdit(QStringLiteral("Vestro"), this);
     auto* Place = new QGroupBox(Tr("Creation Place"), this);
@@ -334,10 +334,7 @@ TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner)
     auto* NameRow = new QHBoxLayout;
     NameRow->addWidget(new QLabel(Tr("Shortcut Name"), this));
     NameRow->addWidget(NameEdit, 1);
-    auto* Buttons = new QHBoxLayout;
-    Buttons->addStretch(1);
-    Buttons->addWidget(OkButton);
-    Buttons->addWidget(CancelButton);
+    auto* Buttons = OkCancelRow(OkButton, CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(NameRow);
     Layout->addWidget(Place);

@@ -2,6 +2,7 @@
 
 #include "app/ErrorLogFrm.h"
 #include "app/Startup.h"
+#include "batch/BatchJobs.h"
 #include "core/AlphaBlend.h"
 #include "core/ErrorLog.h"
 #include "core/Errors.h"
@@ -9,6 +10,7 @@
 #include "core/ImageLoader.h"
 #include "core/Kodex.h"
 #include "core/OutputFileName.h"
+#include "core/PictureMemory.h"
 #include "core/Resize.h"
 #include "core/ResourceText.h"
 #include "effects/Effect.h"
@@ -289,6 +291,7 @@ bool TListPreview::LoadPreviewImage(int Index, TImgInfo& Img, std::string& Capti
     // A preview is a run of one picture with the settings as they are now.
     PreviewParams.Settings = TakeRunSettings();
     const TRunSettings& S = PreviewParams.Settings;
+    const TPictureBudgetScope Budget(S.System);
     TScale Scale;
     const bool CanDown = EffectList->CanDownScalingLoad(E, Scale, S);
     const int32_t OutFmt = FormatIdFromExt(E.OutPutFileName);
@@ -296,9 +299,12 @@ bool TListPreview::LoadPreviewImage(int Index, TImgInfo& Img, std::string& Capti
     TOwnedImg Loaded;
     bool IsYCbCr = false;
     uint32_t Flags = 0;
-    const int32_t R = LoadImageByType(E, Loaded.I, Scale, CanDown, nullptr, IsYCbCr, Flags, OutFmt, S);
-    if (R == 0 || !Loaded.I.Mem)
-        throw EVestroError(LoadResText(SLoadFailed));
+    // One line for a file that cannot be read, with the reader's reason, as
+    // a batch run gives it (not the codec's line and then ours).
+    const int32_t R = LoadOrRaise([&] {
+        const int32_t N = LoadImageByType(E, Loaded.I, Scale, CanDown, nullptr, IsYCbCr, Flags, OutFmt, S);
+        return Loaded.I.Mem ? N : 0;
+    });
     PreviewParams.IsYCbCr = IsYCbCr;
     PreviewParams.NeedGrayAlpha = OutFmt == ofPNG && (Flags & lfGrayAlpha) != 0;
     PreviewParams.Preview = true;

@@ -1,4 +1,5 @@
 #include "app/JPEGOptionFrm.h"
+#include "app/WindowFuncs.h"
 
 #include "core/Global.h"
 #include "core/ResourceText.h"
@@ -90,25 +91,17 @@ TJPEGOptionForm::TJPEGOptionForm(TJPEGOption& Option, QWidget* Owner)
     Grid->addWidget(RecompressCheck, Row++, 0, 1, 2);
     Grid->addWidget(ProgressiveCheck, Row++, 0, 1, 2);
 
-    OkButton = new QPushButton(Tr("OK"), this);
-    CancelButton = new QPushButton(Tr("Cancel"), this);
-    OkButton->setDefault(true);
-    connect(OkButton, &QPushButton::clicked, this, &TJPEGOptionForm::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(ExifCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     connect(SizeLimitCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     connect(DownScalingList, &QComboBox::currentIndexChanged, this, [this] { UpdateEnabled(); });
     UpdateEnabled();
 
-    auto* Buttons = new QHBoxLayout;
-    Buttons->addStretch(1);
-    Buttons->addWidget(OkButton);
-    Buttons->addWidget(CancelButton);
+    auto* Buttons = OkCancelRow(OkButton, CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(Grid);
     Layout->addLayout(Buttons);
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    ApplyUIFont(this);
 }
 
 void TJPEGOptionForm::UpdateEnabled()

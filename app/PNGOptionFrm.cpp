@@ -1,4 +1,5 @@
 #include "app/PNGOptionFrm.h"
+#include "app/WindowFuncs.h"
 
 #include "core/Global.h"
 #include "core/ResourceText.h"
@@ -87,21 +88,14 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
     WICCheck = new QCheckBox(Tr("Use WIC PNGDecoder"), this);
     WICCheck->setChecked(Option.UseWIC);
 
-    OkButton = new QPushButton(Tr("OK"), this);
-    CancelButton = new QPushButton(Tr("Cancel"), this);
-    OkButton->setDefault(true);
-    connect(OkButton, &QPushButton::clicked, this, &TPNGOptionForm::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(ColorPanel, &QPushButton::clicked, this, [this] { PickColor(); });
     connect(PNGOUTCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     connect(IndexColorCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     connect(TransparentList, &QComboBox::currentIndexChanged, this, [this] { UpdateEnabled(); });
     UpdateEnabled();
 
-    auto* Buttons = new QHBoxLayout;
-    Buttons->addStretch(1);
-    Buttons->addWidget(OkButton);
-    Buttons->addWidget(CancelButton);
+    auto* Buttons = OkCancelRow(OkButton, CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(LevelRow);
     Layout->addWidget(FilterBox);
@@ -111,8 +105,7 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
     Layout->addWidget(TransparentPanel);
     Layout->addWidget(WICCheck);
     Layout->addLayout(Buttons);
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    ApplyUIFont(this);
 }
 
 void TPNGOptionForm::SetPanelColor(const QColor& C)

@@ -1,4 +1,5 @@
 #include "app/PictureFormatFrm.h"
+#include "app/WindowFuncs.h"
 
 #include "core/Global.h"
 #include "core/Grayscale.h"
@@ -67,22 +68,14 @@ TPictureFormatForm::TPictureFormatForm(TBitmapOption& Bitmap, TJPEGOption& JPEG,
     Grid->addWidget(new QLabel(Tr("BackColor"), this), Row, 0);
     Grid->addWidget(ColorPanel, Row, 2, Qt::AlignLeft);
 
-    OkButton = new QPushButton(Tr("OK"), this);
-    CancelButton = new QPushButton(Tr("Cancel"), this);
-    OkButton->setDefault(true);
-    connect(OkButton, &QPushButton::clicked, this, &TPictureFormatForm::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(ColorPanel, &QPushButton::clicked, this, [this] { PickColor(); });
 
-    auto* Buttons = new QHBoxLayout;
-    Buttons->addStretch(1);
-    Buttons->addWidget(OkButton);
-    Buttons->addWidget(CancelButton);
+    auto* Buttons = OkCancelRow(OkButton, CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(Grid);
     Layout->addLayout(Buttons);
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    ApplyUIFont(this);
 }
 
 void TPictureFormatForm::SetPanelColor(const QColor& C)

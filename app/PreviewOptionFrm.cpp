@@ -1,4 +1,5 @@
 #include "app/PreviewOptionFrm.h"
+#include "app/WindowFuncs.h"
 
 #include "core/Global.h"
 #include "core/ResourceText.h"
@@ -19,19 +20,14 @@ TPreviewOptionForm::TPreviewOptionForm(TPreviewOption& Option, QWidget* Owner)
     : QDialog(Owner)
 {
     setWindowTitle(Tr("External Viewer Settings"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    ApplyUIFont(this);
 
     ViewerPathEdit = FBindings.Bind(new QLineEdit(this), Option.ViewerPath);
     ViewerOptionEdit = FBindings.Bind(new QLineEdit(this), Option.ViewerOption);
     ViewerOption2Edit = FBindings.Bind(new QLineEdit(this), Option.ViewerOption2);
     BrowseButton = new QPushButton(QStringLiteral("..."), this);
-    OkButton = new QPushButton(Tr("OK"), this);
-    CancelButton = new QPushButton(Tr("Cancel"), this);
-    OkButton->setDefault(true);
+    MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(BrowseButton, &QPushButton::clicked, this, [this] { Browse(); });
-    connect(OkButton, &QPushButton::clicked, this, &TPreviewOptionForm::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* Grid = new QGridLayout;
     Grid->addWidget(new QLabel(Tr("Path"), this), 0, 0);
@@ -41,10 +37,7 @@ TPreviewOptionForm::TPreviewOptionForm(TPreviewOption& Option, QWidget* Owner)
     Grid->addWidget(ViewerOptionEdit, 1, 1, 1, 2);
     Grid->addWidget(new QLabel(Tr("Option2"), this), 2, 0);
     Grid->addWidget(ViewerOption2Edit, 2, 1, 1, 2);
-    auto* Buttons = new QHBoxLayout;
-    Buttons->addStretch(1);
-    Buttons->addWidget(OkButton);
-    Buttons->addWidget(CancelButton);
+    auto* Buttons = OkCancelRow(OkButton, CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(Grid);
     Layout->addLayout(Buttons);

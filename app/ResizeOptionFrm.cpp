@@ -1,4 +1,5 @@
 #include "app/ResizeOptionFrm.h"
+#include "app/WindowFuncs.h"
 
 #include "core/Global.h"
 #include "core/ImgInfo.h"
@@ -114,11 +115,7 @@ TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner)
     auto* ThreadPanel = NumPanel(this, "Max Thread", 1, 16, static_cast<int>(std::min<uint32_t>(Option.MaxThread, 16)),
                                  MaxThreadEdit);
 
-    OkButton = new QPushButton(Tr("OK"), this);
-    CancelButton = new QPushButton(Tr("Cancel"), this);
-    OkButton->setDefault(true);
-    connect(OkButton, &QPushButton::clicked, this, &TResizeOptionForm::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(DegammaCheck, &QCheckBox::clicked, this, [this] { DegammaClick(); });
     connect(DecimationList, &QComboBox::currentIndexChanged, this,
             [this] { ShowParams(DecimationList, DecRadiusPanel, DecSharpPanel, DecBlurPanel); });
@@ -136,17 +133,13 @@ TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner)
     Grid->addWidget(ThreadPanel, 1, 0, 1, 2);
     Grid->addWidget(DegammaCheck, 2, 0, 1, 2);
     Grid->addWidget(NoExpandCheck, 3, 0, 1, 2);
-    auto* Buttons = new QHBoxLayout;
-    Buttons->addStretch(1);
-    Buttons->addWidget(OkButton);
-    Buttons->addWidget(CancelButton);
+    auto* Buttons = OkCancelRow(OkButton, CancelButton);
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(Sides);
     Layout->addLayout(Grid);
     Layout->addLayout(Buttons);
 
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    ApplyUIFont(this);
 }
 
 void TResizeOptionForm::ShowParams(QComboBox* List, QWidget* Radius, QWidget* Sharp, QWidget* Blur)

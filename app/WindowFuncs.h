@@ -5,7 +5,10 @@
 
 #include <cstdint>
 
+class QDialog;
 class QFont;
+class QHBoxLayout;
+class QPushButton;
 class QWidget;
 
 // X coordinate for a control placed to the right of Control: its left edge
@@ -32,3 +35,11 @@ bool IsWindowPosOnScreen(int Left, int Top, int Right, int Bottom);
 // style is subtracted, so a slanted last letter widens the result. Text must
 // not be empty (an empty line has width 0 without asking).
 int TextWidthItalicCorrected(const QFont& Font, const QString& Text);
+
+// Makes Dialog's OK button (the default one; accepts the dialog) and its
+// Cancel button (rejects it).
+void MakeOkCancelButtons(QDialog* Dialog, QPushButton*& Ok, QPushButton*& Cancel);
+// A row holding Ok and Cancel at its right end.
+QHBoxLayout* OkCancelRow(QPushButton* Ok, QPushButton* Cancel);
+// Gives Widget the interface font the settings name, when they name one.
+void ApplyUIFont(QWidget* Widget);

@@ -7,6 +7,7 @@
 #include "core/ImageLoader.h"
 #include "core/Kodex.h"
 #include "core/PalettePNG.h"
+#include "core/PictureMemory.h"
 #include "core/Errors.h"
 #include "core/Global.h"
 #include "core/OutputFileName.h"
@@ -519,6 +520,8 @@ void TConvertJob::ReleaseEntry(int Index, int)
 
 void TConvertJob::ProcessEntry(int Index, int ThreadNum)
 {
+    // Pictures are read under the run's own budget.
+    const TPictureBudgetScope Budget(FSettings.System);
     TImageInfo& Item = *Entry(Index);
     TWorker& W = *FWorkers[size_t(ThreadNum)];
     TEffectParams& P = W.Params;

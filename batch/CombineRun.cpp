@@ -9,6 +9,7 @@
 #include "core/Grayscale.h"
 #include "core/ImageInfo.h"
 #include "core/ImageLoader.h"
+#include "core/PictureMemory.h"
 #include "core/Kodex.h"
 #include "core/MultiThread.h"
 #include "core/OutputFileName.h"
@@ -225,6 +226,7 @@ void CombineLoadTiles(uint32_t ThreadIndex, uint32_t, void* Param)
 {
     TTileJob& J = *static_cast<TTileJob*>(Param);
     const TKodexCancelScope CancelDecodes(J.Cancel);
+    const TPictureBudgetScope Budget(J.Settings->System);
     for (;;) {
         const size_t I = J.Next.fetch_add(1);
         if (I >= J.Page->size())

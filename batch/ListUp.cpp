@@ -116,7 +116,7 @@ void TListup::ListupPath(const std::string& Path)
         return;
     }
     const size_t Before = FRunInput ? FRunInput->size() : 0;
-    AddPath(p);
+    AddPath(p, true);
     if (FOptions.AtOnce && FRunInput && FRunInput->size() > Before)
         FRunInput->back().Named = true;
 }
@@ -153,7 +153,7 @@ void TListup::AddFolder(const std::string& Folder, int Depth)
     }
 }
 
-void TListup::AddPath(const std::string& Path)
+void TListup::AddPath(const std::string& Path, bool Named)
 {
     if (FOptions.AtOnce) {
         if (FRunInput) {
@@ -175,16 +175,33 @@ void TListup::AddPath(const std::string& Path)
     if (!FFiles || FKnown.count(Path))
         return;
     auto info = std::make_unique<TImageInfo>();
-    bool ok;
-    if (FOptions.SkipImageCheck && FOptions.RunMode != 1) {
-        ok = GetBasicFileInfo(Path, *info);
-    } else {
-        ok = GetImageInfo(Path, *info);
-        if (ok && FOptions.RunMode == 1 && info->PictureFormat != pfJPEG)
-            ok = false;
+    bool ok, NoJPEG = false;
+    std::string Why;
+    {
+        // What the probe says about a file the user named goes into one line
+        // of ours below; about a file a folder walk found, it stands as it is.
+        TErrorCapture Said;
+        if (FOptions.SkipImageCheck && FOptions.RunMode != 1) {
+            ok = GetBasicFileInfo(Path, *info);
+        } else {
+            ok = GetImageInfo(Path, *info);
+            NoJPEG = ok && FOptions.RunMode == 1 && info->PictureFormat != pfJPEG;
+            ok = ok && !NoJPEG;
+        }
+        Why = Said.Text();
+        if (ok || !Named)
+            Said.Forward();
     }
-    if (!ok)
+    if (!ok) {
+        // A file the user added by name and that cannot be listed is not
+        // dropped without a word (a folder's other files are).
+        if (Named)
+            ErrorLog.PutFileError(FileNameOf(Path),
+                                  NoJPEG ? LoadResText("not a JPEG file: the lossless transform takes JPEG files only")
+                                  : !Why.empty() ? Why
+                                                 : LoadResText(SUnknownFormat));
         return;
+    }
     info->SetPath(Path);
     info->Checked = true;
     info->Dir = RelativeFolder(Path, FBaseDir);

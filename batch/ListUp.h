@@ -49,7 +49,8 @@ public:
 private:
     bool Stopped() const { return FTerminated && FTerminated->load(); }
     void AddFolder(const std::string& Folder, int Depth); // Folder ends in "/"
-    void AddPath(const std::string& Path);
+    // Named: the user gave this file itself (not found in a folder).
+    void AddPath(const std::string& Path, bool Named = false);
 
     TListupOptions FOptions;
     TImageInfoList* FFiles;

@@ -146,19 +146,29 @@ bool DecodedWhole(int Result, const platform::TMappedFile& File, TImgInfo& Img, 
     return false;
 }
 
+// Maps FileName and runs Decode(Data, Size), which fills Img, on it: the
+// library's result, or 0 when the file cannot be opened or the picture was
+// not decoded whole.
+template <typename TDecode>
+int DecodeMapped(const std::string& FileName, TImgInfo& Img, TICCInfo* ICCInfo, TDecode Decode)
+{
+    platform::TMappedFile file;
+    if (!OpenInput(FileName, file))
+        return 0;
+    const int r = Decode(file.Data(), file.Size());
+    return DecodedWhole(r, file, Img, ICCInfo) ? r : 0;
+}
+
 int ReadWic(TKodexReadWICProc Proc, const std::string& FileName, TImgInfo& Img, uint32_t Flags, TICCInfo* ICCInfo,
             const TBGColor& BackgroundColour)
 {
     if (!Proc)
         return 0;
     TCurrentFile cur(FileName);
-    platform::TMappedFile file;
-    if (!OpenInput(FileName, file))
-        return 0;
     TKodexReadWIC rec{};
     rec.ICC = ICCInfo;
-    const int r = Proc(&rec, file.Data(), file.Size());
-    if (!DecodedWhole(r, file, rec.Img, ICCInfo))
+    const int r = DecodeMapped(FileName, rec.Img, ICCInfo, [&](auto Data, auto Size) { return Proc(&rec, Data, Size); });
+    if (!r)
         return 0;
     if (rec.Img.Channels == 4 && (Flags & KODEX_PNG_FLATTEN))
         FlattenDecoded(rec.Img, ICCInfo, BackgroundColour);
@@ -227,15 +237,13 @@ int ReadPNGFile(const std::string& FileName, TImgInfo& Img, uint32_t& Flags, TIC
     if (!KodexProcs.ReadPNG)
         return 0;
     TCurrentFile cur(FileName);
-    platform::TMappedFile file;
-    if (!OpenInput(FileName, file))
-        return 0;
     TKodexReadPNG rec{};
     rec.Flags = Flags & ~uint32_t(KODEX_PNG_GRAYALPHA);
     rec.BGColor = BackgroundColour;
     rec.ICC = ICCInfo;
-    const int r = KodexProcs.ReadPNG(&rec, file.Data(), file.Size());
-    if (!DecodedWhole(r, file, rec.Img, ICCInfo))
+    const int r = DecodeMapped(FileName, rec.Img, ICCInfo,
+                               [&](auto Data, auto Size) { return KodexProcs.ReadPNG(&rec, Data, Size); });
+    if (!r)
         return 0;
     Flags = rec.Flags;
     const bool ownBG = (rec.Flags & KODEX_PNG_OWN_BG) != 0;
@@ -271,16 +279,14 @@ int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominato
     if (!KodexProcs.ReadJPEG)
         return 0;
     TCurrentFile cur(FileName);
-    platform::TMappedFile file;
-    if (!OpenInput(FileName, file))
-        return 0;
     TKodexReadJPEG rec{};
     rec.Denominator = Denominator > 0 ? uint32_t(Denominator) : 1;
     rec.Flags = (PassFlag ? uint32_t(KODEX_JPEG_PASS) : 0u) | (IsYCbCr ? uint32_t(KODEX_JPEG_YCBCR) : 0u);
     rec.DCTMethod = S.JPEG.DCTMethod != 0 ? 2 : 0;
     rec.ICC = ICCInfo;
-    const int r = KodexProcs.ReadJPEG(&rec, file.Data(), file.Size());
-    if (!DecodedWhole(r, file, rec.Img, ICCInfo))
+    const int r = DecodeMapped(FileName, rec.Img, ICCInfo,
+                               [&](auto Data, auto Size) { return KodexProcs.ReadJPEG(&rec, Data, Size); });
+    if (!r)
         return 0;
     Img = rec.Img;
     IsYCbCr = (rec.Flags & KODEX_JPEG_YCBCR) != 0;

@@ -7,13 +7,32 @@
 
 #include <algorithm>
 
+namespace {
+thread_local uint64_t RunBudget = 0; // 0: no run on this thread
+}
+
+uint64_t PictureMemoryBudget(const TSystemOption& S)
+{
+    if (S.PictureMemoryLimit > 0)
+        return uint64_t(S.PictureMemoryLimit) << 20;
+    // As many pictures are read at once as the batch has workers.
+    const uint64_t workers = S.ParallelProcessing ? uint64_t(std::max(1, S.MaxThread)) : 1;
+    return std::max(platform::PhysicalMemoryBytes() / (2 * workers), uint64_t(256) << 20);
+}
+
 uint64_t PictureMemoryBudget()
 {
-    if (SystemOption.PictureMemoryLimit > 0)
-        return uint64_t(SystemOption.PictureMemoryLimit) << 20;
-    // As many pictures are read at once as the batch has workers.
-    const uint64_t workers = SystemOption.ParallelProcessing ? uint64_t(std::max(1, SystemOption.MaxThread)) : 1;
-    return std::max(platform::PhysicalMemoryBytes() / (2 * workers), uint64_t(256) << 20);
+    return RunBudget != 0 ? RunBudget : PictureMemoryBudget(SystemOption);
+}
+
+TPictureBudgetScope::TPictureBudgetScope(const TSystemOption& S) : FOuter(RunBudget)
+{
+    RunBudget = PictureMemoryBudget(S);
+}
+
+TPictureBudgetScope::~TPictureBudgetScope()
+{
+    RunBudget = FOuter;
 }
 
 void CheckPictureMemory(uint64_t Bytes)

@@ -7,10 +7,30 @@
 #pragma once
 #include <cstdint>
 
-// Bytes one picture may take: [System] PictureMemoryLimit MiB when set (above
-// 0), else half the machine's memory shared by the batch workers, and never
-// less than 256 MiB.
+struct TSystemOption;
+
+// Bytes one picture may take under these settings: PictureMemoryLimit MiB
+// when set (above 0), else half the machine's memory shared by the batch
+// workers, and never less than 256 MiB.
+uint64_t PictureMemoryBudget(const TSystemOption& S);
+
+// The budget of the run this thread works for (TPictureBudgetScope), or,
+// outside any run, the one of the settings as they are now.
 uint64_t PictureMemoryBudget();
 
-// Raises EVestroError("picture too large", translated) when Bytes exceed the budget.
+// While one lives, the calling thread reads under the budget of a run's
+// settings copy, so that a settings change during the run changes nothing.
+class TPictureBudgetScope {
+public:
+    explicit TPictureBudgetScope(const TSystemOption& S);
+    ~TPictureBudgetScope();
+    TPictureBudgetScope(const TPictureBudgetScope&) = delete;
+    TPictureBudgetScope& operator=(const TPictureBudgetScope&) = delete;
+
+private:
+    uint64_t FOuter;
+};
+
+// Raises EVestroError("picture too large", translated) when Bytes exceed
+// PictureMemoryBudget().
 void CheckPictureMemory(uint64_t Bytes);

@@ -100,6 +100,12 @@ void SplitCommas(const std::string& S, std::vector<std::string>& Items)
     }
 }
 
+TBlurLayerFields ShadowFields(TAddBlankParam& P)
+{
+    return {P.UseDropShadow, P.ShadowColor, P.ShadowOpacity, P.ShadowRadius, P.ShadowStr, &P.ShadowOffsetX,
+            &P.ShadowOffsetY};
+}
+
 } // namespace
 
 void CalcBlankCanvasSize(TSize& S, const TAddBlankParam& Param)
@@ -282,13 +288,7 @@ void TAddBlankFilter::ReadIniFile(TMemIniFile& Ini)
     P.UseFrame3 = Ini.ReadBool(S, "UseFrame3", false);
     P.Frame3Color = Ini.ReadInteger(S, "Frame3Color", 0);
     P.Frame3Width = Ini.ReadInteger(S, "Frame3Width", 1);
-    P.UseDropShadow = Ini.ReadBool(S, "Shadow", false);
-    P.ShadowColor = Ini.ReadInteger(S, "ShadowColor", 0);
-    P.ShadowOpacity = Ini.ReadInteger(S, "ShadowOpacity", 75);
-    P.ShadowRadius = ReadIniDecimal(Ini, S, "ShadowRadius", 4.0);
-    P.ShadowStr = Ini.ReadInteger(S, "ShadowStr", 4);
-    P.ShadowOffsetX = Ini.ReadInteger(S, "ShadowOffsetX", 4);
-    P.ShadowOffsetY = Ini.ReadInteger(S, "ShadowOffsetY", 4);
+    ReadBlurLayer(Ini, S, "Shadow", ShadowFields(P), {false, 0, 75, 4.0, 4, 4});
 }
 
 void TAddBlankFilter::WriteIniFile(TMemIniFile& Ini)
@@ -312,12 +312,6 @@ void TAddBlankFilter::WriteIniFile(TMemIniFile& Ini)
     Ini.WriteBool(S, "UseFrame3", P.UseFrame3);
     Ini.WriteInteger(S, "Frame3Color", P.Frame3Color);
     Ini.WriteInteger(S, "Frame3Width", P.Frame3Width);
-    Ini.WriteBool(S, "Shadow", P.UseDropShadow);
-    Ini.WriteInteger(S, "ShadowColor", P.ShadowColor);
-    Ini.WriteInteger(S, "ShadowOpacity", P.ShadowOpacity);
-    WriteIniDecimal(Ini, S, "ShadowRadius", P.ShadowRadius);
-    Ini.WriteInteger(S, "ShadowStr", P.ShadowStr);
-    Ini.WriteInteger(S, "ShadowOffsetX", P.ShadowOffsetX);
-    Ini.WriteInteger(S, "ShadowOffsetY", P.ShadowOffsetY);
+    WriteBlurLayer(Ini, S, "Shadow", ShadowFields(FAddBlankParam));
     Ini.WriteBool(S, "Preview", FPreview);
 }

@@ -68,6 +68,13 @@ std::string UnescapeLineBreaks(const std::string& S)
     return R;
 }
 
+TBlurLayerFields ShadowFields(TAddTextParam& P)
+{
+    return {P.Shadow, P.ShadowColor, P.ShadowOpacity, P.ShadowRadius, P.ShadowStr, &P.ShadowOffsetX, &P.ShadowOffsetY};
+}
+
+TBlurLayerFields GlowFields(TAddTextParam& P) { return {P.Glow, P.GlowColor, P.GlowOpacity, P.GlowRadius, P.GlowStr}; }
+
 } // namespace
 
 TLayerClip ClipLayer(int64_t IW, int64_t IH, int64_t W, int64_t H, int64_t X, int64_t Y)
@@ -114,6 +121,33 @@ void WriteIniDecimal(TMemIniFile& Ini, const std::string& Sect, const char* Key,
     char Buf[64];
     const auto R = std::to_chars(Buf, Buf + sizeof Buf, Value);
     Ini.WriteString(Sect, Key, std::string(Buf, R.ptr));
+}
+
+void ReadBlurLayer(const TMemIniFile& Ini, const std::string& Sect, const std::string& Name,
+                   const TBlurLayerFields& F, const TBlurLayerDefaults& D)
+{
+    F.Use = Ini.ReadBool(Sect, Name, D.Use);
+    F.Color = Ini.ReadInteger(Sect, Name + "Color", D.Color);
+    F.Opacity = Ini.ReadInteger(Sect, Name + "Opacity", D.Opacity);
+    F.Radius = ReadIniDecimal(Ini, Sect, (Name + "Radius").c_str(), D.Radius);
+    F.Str = Ini.ReadInteger(Sect, Name + "Str", D.Str);
+    if (F.OffsetX)
+        *F.OffsetX = Ini.ReadInteger(Sect, Name + "OffsetX", D.Offset);
+    if (F.OffsetY)
+        *F.OffsetY = Ini.ReadInteger(Sect, Name + "OffsetY", D.Offset);
+}
+
+void WriteBlurLayer(TMemIniFile& Ini, const std::string& Sect, const std::string& Name, const TBlurLayerFields& F)
+{
+    Ini.WriteBool(Sect, Name, F.Use);
+    Ini.WriteInteger(Sect, Name + "Color", F.Color);
+    Ini.WriteInteger(Sect, Name + "Opacity", F.Opacity);
+    WriteIniDecimal(Ini, Sect, (Name + "Radius").c_str(), F.Radius);
+    Ini.WriteInteger(Sect, Name + "Str", F.Str);
+    if (F.OffsetX)
+        Ini.WriteInteger(Sect, Name + "OffsetX", *F.OffsetX);
+    if (F.OffsetY)
+        Ini.WriteInteger(Sect, Name + "OffsetY", *F.OffsetY);
 }
 
 void MaskMultiplyInverse(TImgInfo& Dest, const TImgInfo& Src, int32_t X, int32_t Y)
@@ -298,18 +332,8 @@ void TAddTextEffect::ReadIniFile(TMemIniFile& Ini)
     FParam.MarginX = Ini.ReadInteger(S, "MarginX", 0);
     FParam.MarginY = Ini.ReadInteger(S, "MarginY", 0);
     FParam.LinePitch = ReadIniDecimal(Ini, S, "LinePitch", 0.0);
-    FParam.Shadow = Ini.ReadBool(S, "Shadow", true);
-    FParam.ShadowColor = Ini.ReadInteger(S, "ShadowColor", 0);
-    FParam.ShadowOpacity = Ini.ReadInteger(S, "ShadowOpacity", 75);
-    FParam.ShadowRadius = ReadIniDecimal(Ini, S, "ShadowRadius", 2.0);
-    FParam.ShadowStr = Ini.ReadInteger(S, "ShadowStr", 4);
-    FParam.ShadowOffsetX = Ini.ReadInteger(S, "ShadowOffsetX", 2);
-    FParam.ShadowOffsetY = Ini.ReadInteger(S, "ShadowOffsetY", 2);
-    FParam.Glow = Ini.ReadBool(S, "Glow", true);
-    FParam.GlowColor = Ini.ReadInteger(S, "GlowColor", 0xFFFF00);
-    FParam.GlowOpacity = Ini.ReadInteger(S, "GlowOpacity", 75);
-    FParam.GlowRadius = ReadIniDecimal(Ini, S, "GlowRadius", 6.0);
-    FParam.GlowStr = Ini.ReadInteger(S, "GlowStr", 8);
+    ReadBlurLayer(Ini, S, "Shadow", ShadowFields(FParam), {true, 0, 75, 2.0, 4, 2});
+    ReadBlurLayer(Ini, S, "Glow", GlowFields(FParam), {true, 0xFFFF00, 75, 6.0, 8, 0});
 }
 
 void TAddTextEffect::WriteIniFile(TMemIniFile& Ini)
@@ -331,16 +355,6 @@ void TAddTextEffect::WriteIniFile(TMemIniFile& Ini)
     Ini.WriteInteger(S, "MarginX", FParam.MarginX);
     Ini.WriteInteger(S, "MarginY", FParam.MarginY);
     WriteIniDecimal(Ini, S, "LinePitch", FParam.LinePitch);
-    Ini.WriteBool(S, "Shadow", FParam.Shadow);
-    Ini.WriteInteger(S, "ShadowColor", FParam.ShadowColor);
-    Ini.WriteInteger(S, "ShadowOpacity", FParam.ShadowOpacity);
-    WriteIniDecimal(Ini, S, "ShadowRadius", FParam.ShadowRadius);
-    Ini.WriteInteger(S, "ShadowStr", FParam.ShadowStr);
-    Ini.WriteInteger(S, "ShadowOffsetX", FParam.ShadowOffsetX);
-    Ini.WriteInteger(S, "ShadowOffsetY", FParam.ShadowOffsetY);
-    Ini.WriteBool(S, "Glow", FParam.Glow);
-    Ini.WriteInteger(S, "GlowColor", FParam.GlowColor);
-    Ini.WriteInteger(S, "GlowOpacity", FParam.GlowOpacity);
-    WriteIniDecimal(Ini, S, "GlowRadius", FParam.GlowRadius);
-    Ini.WriteInteger(S, "GlowStr", FParam.GlowStr);
+    WriteBlurLayer(Ini, S, "Shadow", ShadowFields(FParam));
+    WriteBlurLayer(Ini, S, "Glow", GlowFields(FParam));
 }

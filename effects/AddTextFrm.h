@@ -91,3 +91,25 @@ void MaskMultiplyInverse(TImgInfo& Dest, const TImgInfo& Src, int32_t X, int32_t
 // value is missing or not a finite number.
 double ReadIniDecimal(const TMemIniFile& Ini, const std::string& Section, const char* Key, double Default);
 void WriteIniDecimal(TMemIniFile& Ini, const std::string& Section, const char* Key, double Value);
+
+// A blurred layer drawn under the text or the picture (drop shadow, glow) as
+// a section stores it: keys Name, Name "Color", "Opacity", "Radius" and
+// "Str", and for a layer with an offset Name "OffsetX" and "OffsetY".
+struct TBlurLayerFields {
+    bool& Use;
+    int32_t& Color;
+    int32_t& Opacity;
+    double& Radius;
+    int32_t& Str;
+    int32_t* OffsetX = nullptr; // null: the layer has no offset
+    int32_t* OffsetY = nullptr;
+};
+struct TBlurLayerDefaults {
+    bool Use;
+    int32_t Color, Opacity;
+    double Radius;
+    int32_t Str, Offset;
+};
+void ReadBlurLayer(const TMemIniFile& Ini, const std::string& Section, const std::string& Name,
+                   const TBlurLayerFields& F, const TBlurLayerDefaults& D);
+void WriteBlurLayer(TMemIniFile& Ini, const std::string& Section, const std::string& Name, const TBlurLayerFields& F);

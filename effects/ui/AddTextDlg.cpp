@@ -55,31 +55,6 @@ const TEditSpec EditSpecs[15] = {
 
 } // namespace
 
-TAddTextPreview::TAddTextPreview(TAddTextForm* Form) : QWidget(Form), FForm(Form)
-{
-    setFixedSize(TAddTextForm::PreviewWidth, TAddTextForm::PreviewHeight);
-    setMouseTracking(true);
-}
-
-void TAddTextPreview::paintEvent(QPaintEvent*)
-{
-    QPainter P(this);
-    P.drawImage(0, 0, FForm->BackBuffer());
-}
-
-void TAddTextPreview::mousePressEvent(QMouseEvent* E)
-{
-    if (E->button() == Qt::LeftButton)
-        FForm->PreviewMouseDown(E->position().toPoint().x(), E->position().toPoint().y());
-}
-
-void TAddTextPreview::mouseMoveEvent(QMouseEvent* E)
-{
-    FForm->PreviewMouseMove(E->position().toPoint().x(), E->position().toPoint().y());
-}
-
-void TAddTextPreview::mouseReleaseEvent(QMouseEvent*) { FForm->PreviewMouseUp(); }
-
 TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDialog(Owner), FLoader(std::move(Loader))
 {
     setWindowTitle(Text("AddText"));
@@ -113,7 +88,7 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     OkButton = new QPushButton(Text("OK"), this);
     CancelButton = new QPushButton(Text("Cancel"), this);
     OkButton->setDefault(true);
-    PreviewArea = new TAddTextPreview(this);
+    PreviewArea = new TDragPreviewArea(this, this, PreviewWidth, PreviewHeight);
 
     // Each numeric edit sits in a grid cell of its group with its label.
     auto* Outer = new QVBoxLayout(this);

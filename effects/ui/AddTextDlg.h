@@ -5,6 +5,7 @@
 #pragma once
 #include "core/ImageInfo.h"
 #include "core/ImgInfo.h"
+#include "effects/ui/DragPreviewArea.h"
 #include "effects/AddTextFrm.h"
 #include "effects/FontCache.h"
 
@@ -35,23 +36,7 @@ struct TAddTextPreviewSource {
 // raise; the dialog then shows the generated field.
 using TAddTextPreviewLoader = std::function<bool(int32_t Index, TImgInfo& Img, TAddTextPreviewSource& Names)>;
 
-// The 512 x 288 preview area; the form paints into it and handles its mouse.
-class TAddTextPreview : public QWidget {
-    Q_OBJECT
-public:
-    explicit TAddTextPreview(TAddTextForm* Form);
-
-protected:
-    void paintEvent(QPaintEvent*) override;
-    void mousePressEvent(QMouseEvent* E) override;
-    void mouseMoveEvent(QMouseEvent* E) override;
-    void mouseReleaseEvent(QMouseEvent* E) override;
-
-private:
-    TAddTextForm* FForm;
-};
-
-class TAddTextForm : public QDialog {
+class TAddTextForm : public QDialog, public TDragPreviewOwner {
     Q_OBJECT
 public:
     static constexpr int PreviewWidth = 512, PreviewHeight = 288;
@@ -69,13 +54,13 @@ public:
 
     // Redraws Dest and the back buffer from the controls (not while locked).
     void UpdatePreview();
-    const QImage& BackBuffer() const { return BackBuf; }
+    const QImage& BackBuffer() const override { return BackBuf; }
     const TRect& TextRectangle() const { return TextRect; }
 
     // Preview mouse handling, in preview coordinates.
-    void PreviewMouseDown(int X, int Y);
-    void PreviewMouseMove(int X, int Y);
-    void PreviewMouseUp();
+    void PreviewMouseDown(int X, int Y) override;
+    void PreviewMouseMove(int X, int Y) override;
+    void PreviewMouseUp() override;
 
     QPlainTextEdit* TextEdit;
     QComboBox* PositionList;
@@ -91,7 +76,7 @@ public:
     QPushButton* GlowColorPanel;  // glow colour
     QPushButton* OkButton; // OK
     QPushButton* CancelButton; // Cancel
-    TAddTextPreview* PreviewArea;
+    TDragPreviewArea* PreviewArea;
 
 private:
     bool InText(int X, int Y) const;

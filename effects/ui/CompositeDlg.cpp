@@ -44,31 +44,6 @@ bool LoadWithEffect(const std::string& Path, TImgInfo& Img)
 
 } // namespace
 
-TCompositePreview::TCompositePreview(TCompositeOptionForm* Form) : QWidget(Form), FForm(Form)
-{
-    setFixedSize(TCompositeOptionForm::PreviewWidth, TCompositeOptionForm::PreviewHeight);
-    setMouseTracking(true);
-}
-
-void TCompositePreview::paintEvent(QPaintEvent*)
-{
-    QPainter P(this);
-    P.drawImage(0, 0, FForm->BackBuffer());
-}
-
-void TCompositePreview::mousePressEvent(QMouseEvent* E)
-{
-    if (E->button() == Qt::LeftButton)
-        FForm->PreviewMouseDown(E->position().toPoint().x(), E->position().toPoint().y());
-}
-
-void TCompositePreview::mouseMoveEvent(QMouseEvent* E)
-{
-    FForm->PreviewMouseMove(E->position().toPoint().x(), E->position().toPoint().y());
-}
-
-void TCompositePreview::mouseReleaseEvent(QMouseEvent*) { FForm->PreviewMouseUp(); }
-
 TCompositeOptionForm::TCompositeOptionForm(QWidget* Owner, TCompositePreviewLoader Loader,
                                            TCompositeFileLoader FileLoader)
     : QDialog(Owner), FLoader(std::move(Loader)), FFileLoader(FileLoader ? std::move(FileLoader) : LoadWithEffect)
@@ -78,7 +53,7 @@ TCompositeOptionForm::TCompositeOptionForm(QWidget* Owner, TCompositePreviewLoad
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
     setAcceptDrops(true);
 
-    PreviewArea = new TCompositePreview(this);
+    PreviewArea = new TDragPreviewArea(this, this, PreviewWidth, PreviewHeight);
     ForegroundButton = new QRadioButton(Text("Foreground Image"), this);
     BackgroundButton = new QRadioButton(Text("Background Image"), this);
     ForegroundButton->setChecked(true);

@@ -4,6 +4,7 @@
 // the dialog takes it as the image file.
 #pragma once
 #include "core/ImgInfo.h"
+#include "effects/ui/DragPreviewArea.h"
 
 #include <QDialog>
 #include <QImage>
@@ -28,22 +29,7 @@ using TCompositePreviewLoader = std::function<bool(int32_t Index, TImgInfo& Img)
 // Img untouched, when it cannot. Empty: the effect's own loader.
 using TCompositeFileLoader = std::function<bool(const std::string& Path, TImgInfo& Img)>;
 
-class TCompositePreview : public QWidget {
-    Q_OBJECT
-public:
-    explicit TCompositePreview(TCompositeOptionForm* Form);
-
-protected:
-    void paintEvent(QPaintEvent*) override;
-    void mousePressEvent(QMouseEvent* E) override;
-    void mouseMoveEvent(QMouseEvent* E) override;
-    void mouseReleaseEvent(QMouseEvent* E) override;
-
-private:
-    TCompositeOptionForm* FForm;
-};
-
-class TCompositeOptionForm : public QDialog {
+class TCompositeOptionForm : public QDialog, public TDragPreviewOwner {
     Q_OBJECT
 public:
     static constexpr int PreviewWidth = 512, PreviewHeight = 288;
@@ -64,12 +50,12 @@ public:
     void SetImageFile(const std::string& Path);
 
     void UpdatePreview();
-    const QImage& BackBuffer() const { return BackBuf; }
+    const QImage& BackBuffer() const override { return BackBuf; }
     const TRect& ForegroundRectangle() const { return ForegroundRect; }
 
-    void PreviewMouseDown(int X, int Y);
-    void PreviewMouseMove(int X, int Y);
-    void PreviewMouseUp() { IsDrag = false; }
+    void PreviewMouseDown(int X, int Y) override;
+    void PreviewMouseMove(int X, int Y) override;
+    void PreviewMouseUp() override { IsDrag = false; }
 
     QRadioButton* ForegroundButton; // the file on top
     QRadioButton* BackgroundButton; // the file as canvas
@@ -81,7 +67,7 @@ public:
     TUDNumEdit* OpacityEdit; // opacity
     QPushButton* OkButton; // OK
     QPushButton* CancelButton; // Cancel
-    TCompositePreview* PreviewArea;
+    TDragPreviewArea* PreviewArea;
 
 protected:
     void dragEnterEvent(QDragEnterEvent* E) override;

@@ -85,19 +85,35 @@ protected:
         p.end();
         ASSERT_TRUE(img.save(QString::fromStdString(P.string()), "JPEG", 90));
     }
-    TResult Run(const std::vector<std::string>& Args, int TimeoutMs = 60000)
+    // Starts the program in Dir under the offscreen platform, with a socket folder of its own.
+    void Start(QProcess& P, const QStringList& Args)
     {
-        QProcess proc;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
-        proc.setProcessEnvironment(env);
-        proc.setWorkingDirectory(QString::fromStdString(Dir.string()));
+        P.setProcessEnvironment(env);
+        P.setWorkingDirectory(QString::fromStdString(Dir.string()));
+        P.start(QString::fromStdString(kProgram), Args);
+        ASSERT_TRUE(P.waitForStarted());
+    }
+    // Waits until a started instance holds its lock, that is, it is the running one.
+    void WaitForLock()
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!fs::exists(Dir / "run") || fs::is_empty(Dir / "run")) {
+            ASSERT_LT(t.elapsed(), 20000);
+            QThread::msleep(5);
+        }
+    }
+    TResult Run(const std::vector<std::string>& Args, int TimeoutMs = 60000)
+    {
+        QProcess proc;
         QStringList a;
         a << QString::fromStdString("/ini=" + Profile);
         for (const std::string& s : Args)
             a << QString::fromStdString(s);
-        proc.start(QString::fromStdString(kProgram), a);
+        Start(proc, a);
         EXPECT_TRUE(proc.waitForFinished(TimeoutMs));
         return {proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -1,
                 proc.readAllStandardError().toStdString()};
@@ -145,13 +161,7 @@ TEST_F(Program, WithoutAtOnceItOpensTheWindowAndATermClosesIt)
     WriteProfile("", false);
     Photo(Dir / "in" / "a.jpg", 100, 80, 1);
     QProcess proc;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
-    proc.setProcessEnvironment(env);
-    proc.setWorkingDirectory(QString::fromStdString(Dir.string()));
-    proc.start(QString::fromStdString(kProgram), {QString::fromStdString("/ini=" + Profile), "in/a.jpg"});
-    ASSERT_TRUE(proc.waitForStarted());
+    Start(proc, {QString::fromStdString("/ini=" + Profile), "in/a.jpg"});
     // The window stays until it is closed: nothing is converted meanwhile.
     EXPECT_FALSE(proc.waitForFinished(1500));
     proc.terminate();
@@ -168,16 +178,10 @@ TEST_F(Program, ASecondStartHandsItsFilesOverAndNothingIsLost)
     Photo(Dir / "in" / "trip" / "late.jpg", 640, 480, 99);
 
     QProcess first;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
-    first.setProcessEnvironment(env);
-    first.setWorkingDirectory(QString::fromStdString(Dir.string()));
     QStringList a{QString::fromStdString("/ini=" + Profile)};
     for (int i = 0; i < 12; ++i)
         a << QString::fromStdString("in/p" + std::to_string(i) + ".jpg");
-    first.start(QString::fromStdString(kProgram), a);
-    ASSERT_TRUE(first.waitForStarted());
+    Start(first, a);
 
     // The second start names a profile of its own, writing elsewhere.
     const std::string other = "other-" + Profile;
@@ -187,9 +191,7 @@ TEST_F(Program, ASecondStartHandsItsFilesOverAndNothingIsLost)
     // Whether the first is starting, converting or ending, the file is done,
     // with the settings its own start named.
     QProcess second;
-    second.setProcessEnvironment(env);
-    second.setWorkingDirectory(QString::fromStdString(Dir.string()));
-    second.start(QString::fromStdString(kProgram), {QString::fromStdString("/ini=" + other), "in/trip/late.jpg"});
+    Start(second, {QString::fromStdString("/ini=" + other), "in/trip/late.jpg"});
     ASSERT_TRUE(second.waitForFinished(60000));
     EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
     ASSERT_TRUE(first.waitForFinished(60000));
@@ -208,13 +210,7 @@ TEST_F(Program, TerminatingCancelsCleanlyWithStatus2)
         a << QString::fromStdString("in/p" + std::to_string(i) + ".jpg");
     }
     QProcess proc;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
-    proc.setProcessEnvironment(env);
-    proc.setWorkingDirectory(QString::fromStdString(Dir.string()));
-    proc.start(QString::fromStdString(kProgram), a);
-    ASSERT_TRUE(proc.waitForStarted());
+    Start(proc, a);
     // Stop it once the first output is there, as Ctrl+C would.
     QElapsedTimer t;
     t.start();
@@ -360,20 +356,9 @@ TEST_F(Program, AtOnceBesideAWindowSaysSo)
     const std::string Window = "win-" + Profile;
     std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Window) << "[File]\nAtOnce=0\n";
     QProcess first;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
-    first.setProcessEnvironment(env);
-    first.setWorkingDirectory(QString::fromStdString(Dir.string()));
-    first.start(QString::fromStdString(kProgram), {QString::fromStdString("/ini=" + Window)});
-    ASSERT_TRUE(first.waitForStarted());
+    Start(first, {QString::fromStdString("/ini=" + Window)});
     // Its lock taken, it is the running instance.
-    QElapsedTimer t;
-    t.start();
-    while (!fs::exists(Dir / "run") || fs::is_empty(Dir / "run")) {
-        ASSERT_LT(t.elapsed(), 20000);
-        QThread::msleep(5);
-    }
+    WaitForLock();
     const TResult r = Run({"in/a.jpg"});
     first.terminate();
     first.waitForFinished(20000);
@@ -399,23 +384,9 @@ TEST_F(Program, EachHandedOverRunReportsToItsOwnStart)
     Photo(Dir / "in" / "trip" / "late.jpg", 640, 480, 99);
     std::ofstream(Dir / "in" / "trip" / "bad.jpg") << "not a picture";
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
-    auto start = [&](QProcess& p, const QStringList& args) {
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(QString::fromStdString(Dir.string()));
-        p.start(QString::fromStdString(kProgram), args);
-        ASSERT_TRUE(p.waitForStarted());
-    };
     QProcess first;
-    start(first, a);
-    QElapsedTimer t;
-    t.start();
-    while (!fs::exists(Dir / "run") || fs::is_empty(Dir / "run")) {
-        ASSERT_LT(t.elapsed(), 20000);
-        QThread::msleep(5);
-    }
+    Start(first, a);
+    WaitForLock();
     // A later run must neither inherit the first run's error (and with
     // AbortOnError refuse its files) nor hand its own result to anyone else.
     const std::string strict = "strict-" + Profile;
@@ -423,8 +394,8 @@ TEST_F(Program, EachHandedOverRunReportsToItsOwnStart)
         << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "strict").string()
         << "\nFileNameFormat=<old>\n[System]\nAbortOnError=1\n";
     QProcess good, bad;
-    start(good, {QString::fromStdString("/ini=" + strict), "in/trip/late.jpg"});
-    start(bad, {QString::fromStdString("/ini=" + Profile), "in/trip/bad.jpg"});
+    Start(good, {QString::fromStdString("/ini=" + strict), "in/trip/late.jpg"});
+    Start(bad, {QString::fromStdString("/ini=" + Profile), "in/trip/bad.jpg"});
     ASSERT_TRUE(good.waitForFinished(120000));
     ASSERT_TRUE(bad.waitForFinished(120000));
     ASSERT_TRUE(first.waitForFinished(120000));

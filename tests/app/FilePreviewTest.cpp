@@ -393,6 +393,25 @@ TEST_F(Previews, ThePreviewWindowStepsRoundTheList)
     Preview.Execute(2, false);
     EXPECT_FALSE(StillOpen);
     EXPECT_EQ(Preview.Form(), nullptr);
+
+    // A damaged picture: one line with the reader's reason, not the codec's
+    // line and then ours.
+    const std::string Cut = Jpeg("cut.jpg", 64, 48);
+    fs::resize_file(Cut, fs::file_size(Cut) / 2);
+    Listed(Cut);
+    testing::internal::CaptureStderr();
+    QTimer::singleShot(0, [&] {
+        Press(Qt::Key_Right); // c.bmp -> cut.jpg
+        if (Preview.Form())
+            Preview.Form()->close();
+    });
+    Preview.Execute(2, false);
+    const std::string Said = testing::internal::GetCapturedStderr();
+    size_t Lines = 0;
+    for (size_t At = Said.find("cut.jpg"); At != std::string::npos; At = Said.find("cut.jpg", At + 1))
+        ++Lines;
+    EXPECT_EQ(Lines, 1u) << Said;
+    EXPECT_NE(Said.find("cut.jpg: Failed to load file: "), std::string::npos) << Said;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Expanding folders into the file list and the run input.
 #include "batch/ListUp.h"
 #include "core/Bitmap.h"
+#include "core/ErrorLog.h"
 #include "core/ImageInfo.h"
 #include "core/ImgInfo.h"
 
@@ -73,6 +74,25 @@ TEST_F(ListUp, AFolderGivesBaseAndRelativeFoldersOfEveryPicture)
     TImageInfoList again;
     TListup(o, &again, nullptr).ListupPath(B());
     EXPECT_EQ(again.Count(), 3);
+}
+
+TEST_F(ListUp, ANamedFileThatCannotBeListedSaysWhyAndAFoldersOneStaysQuiet)
+{
+    ErrorLog.Clear();
+    std::ofstream(Root / "empty.jpg").close();
+    std::ofstream(Root / "text.png") << "not a picture";
+    std::ofstream(Root / "a" / "b" / "also-empty.jpg").close();
+    TImageInfoList files;
+    TListupOptions o;
+    for (const char* Name : {"empty.jpg", "text.png"})
+        TListup(o, &files, nullptr).ListupPath((Root / Name).string());
+    TListup(o, &files, nullptr).ListupPath(B());
+    EXPECT_EQ(files.Count(), 2); // the folder's two pictures
+    const std::vector<std::string> Lines = ErrorLog.Lines();
+    ASSERT_EQ(Lines.size(), 2u) << ::testing::PrintToString(Lines);
+    EXPECT_EQ(Lines[0].rfind("empty.jpg: ", 0), 0u) << Lines[0];
+    EXPECT_EQ(Lines[1].rfind("text.png: ", 0), 0u) << Lines[1];
+    ErrorLog.Clear();
 }
 
 TEST_F(ListUp, SubFolderSwitchAndSortModeDecideWhatComesAndInWhichOrder)

@@ -160,3 +160,25 @@ TEST(AddBlank, SettingsOlderFormsAndResets)
     EXPECT_DOUBLE_EQ(F.FAddBlankParam.ShadowRadius, 3.5);
     EXPECT_FALSE(F.FPreview);
 }
+
+TEST(AddBlank, DropShadowKeysRoundTripAndDefault)
+{
+    TMemIniFile Ini("");
+    TAddBlankFilter E;
+    E.ReadIniFile(Ini);
+    const TAddBlankParam& P = E.FAddBlankParam;
+    EXPECT_FALSE(P.UseDropShadow);
+    EXPECT_DOUBLE_EQ(P.ShadowRadius, 4.0);
+    EXPECT_EQ(P.ShadowOffsetX, 4);
+
+    E.FAddBlankParam.UseDropShadow = true;
+    E.FAddBlankParam.ShadowStr = 9;
+    E.FAddBlankParam.ShadowOffsetY = -5;
+    E.WriteIniFile(Ini);
+    EXPECT_TRUE(Ini.ReadBool("AddBlankFilter", "Shadow", false));
+    TAddBlankFilter F;
+    F.ReadIniFile(Ini);
+    EXPECT_TRUE(F.FAddBlankParam.UseDropShadow);
+    EXPECT_EQ(F.FAddBlankParam.ShadowStr, 9);
+    EXPECT_EQ(F.FAddBlankParam.ShadowOffsetY, -5);
+}

@@ -272,3 +272,34 @@ TEST(AddTextEffect, SettingsAndTokens)
     EXPECT_EQ(Params.FontCache->FText, "13\r\n13"); // start value plus the entry number
     FreeFontCache(Params.FontCache);
 }
+
+TEST(AddTextEffect, ShadowAndGlowKeysRoundTripAndDefault)
+{
+    TMemIniFile Ini("");
+    TAddTextEffect E;
+    E.ReadIniFile(Ini);
+    EXPECT_TRUE(E.FParam.Shadow);
+    EXPECT_EQ(E.FParam.ShadowOpacity, 75);
+    EXPECT_DOUBLE_EQ(E.FParam.ShadowRadius, 2.0);
+    EXPECT_EQ(E.FParam.ShadowOffsetY, 2);
+    EXPECT_EQ(E.FParam.GlowStr, 8);
+    EXPECT_DOUBLE_EQ(E.FParam.GlowRadius, 6.0);
+
+    E.FParam.Shadow = false;
+    E.FParam.ShadowColor = 0x123456;
+    E.FParam.ShadowOffsetX = -3;
+    E.FParam.ShadowOffsetY = 7;
+    E.FParam.GlowOpacity = 40;
+    E.FParam.GlowRadius = 1.5;
+    E.WriteIniFile(Ini);
+    EXPECT_EQ(Ini.ReadInteger("AddText", "ShadowOffsetX", 0), -3);
+    EXPECT_EQ(Ini.ReadString("AddText", "GlowRadius", ""), "1.5");
+    EXPECT_FALSE(Ini.ValueExists("AddText", "GlowOffsetX")) << "the glow has no offset";
+    TAddTextEffect F;
+    F.ReadIniFile(Ini);
+    EXPECT_FALSE(F.FParam.Shadow);
+    EXPECT_EQ(F.FParam.ShadowColor, 0x123456);
+    EXPECT_EQ(F.FParam.ShadowOffsetY, 7);
+    EXPECT_EQ(F.FParam.GlowOpacity, 40);
+    EXPECT_DOUBLE_EQ(F.FParam.GlowRadius, 1.5);
+}

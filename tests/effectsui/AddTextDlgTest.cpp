@@ -137,22 +137,17 @@ TEST(AddTextForm, OkWritesBackCancelKeeps)
     E.FFont = Font;
     E.FText = "before";
 
-    auto WhenShown = [](bool Ok) {
-        QTimer::singleShot(0, [=] {
-            auto* Form = qobject_cast<TAddTextForm*>(QApplication::activeModalWidget());
-            ASSERT_NE(Form, nullptr);
-            Form->TextEdit->setPlainText("after");
-            Form->UDNumEdit[0]->SetValue(33);
-            Form->GlowBox->setChecked(true);
-            (Ok ? Form->OkButton : Form->CancelButton)->click();
-        });
+    auto Edit = [](TAddTextForm& Form) {
+        Form.TextEdit->setPlainText("after");
+        Form.UDNumEdit[0]->SetValue(33);
+        Form.GlowBox->setChecked(true);
     };
-    WhenShown(false);
+    WhenShown<TAddTextForm>(Edit, false);
     E.ShowConfigDialog();
     EXPECT_EQ(E.FText, "before");
     ExpectSame(E.FParam, SampleParam());
 
-    WhenShown(true);
+    WhenShown<TAddTextForm>(Edit, true);
     E.ShowConfigDialog();
     EXPECT_EQ(E.FText, "after");
     EXPECT_EQ(E.FParam.XOffset, 33);
@@ -282,20 +277,15 @@ TEST(CompositeOptionForm, OkWritesBackCancelKeeps)
     TCompositeEffect E;
     E.FImageFileName = "/nonexistent/a.png";
     E.FOpacity = 40;
-    auto WhenShown = [](bool Ok) {
-        QTimer::singleShot(0, [=] {
-            auto* Form = qobject_cast<TCompositeOptionForm*>(QApplication::activeModalWidget());
-            ASSERT_NE(Form, nullptr);
-            Form->BackgroundButton->setChecked(true);
-            Form->OpacityEdit->SetValue(75);
-            (Ok ? Form->OkButton : Form->CancelButton)->click();
-        });
+    auto Edit = [](TCompositeOptionForm& Form) {
+        Form.BackgroundButton->setChecked(true);
+        Form.OpacityEdit->SetValue(75);
     };
-    WhenShown(false);
+    WhenShown<TCompositeOptionForm>(Edit, false);
     E.ShowConfigDialog();
     EXPECT_EQ(E.FMode, 0);
     EXPECT_EQ(E.FOpacity, 40);
-    WhenShown(true);
+    WhenShown<TCompositeOptionForm>(Edit, true);
     E.ShowConfigDialog();
     EXPECT_EQ(E.FMode, 1);
     EXPECT_EQ(E.FOpacity, 75);

@@ -25,16 +25,6 @@
 
 namespace {
 
-template <class Form, class Fn> void WhenShown(Fn Edit, bool Ok)
-{
-    QTimer::singleShot(0, [=] {
-        auto* F = qobject_cast<Form*>(QApplication::activeModalWidget());
-        ASSERT_NE(F, nullptr);
-        Edit(*F);
-        (Ok ? F->OkButton : F->CancelButton)->click();
-    });
-}
-
 // Presses OK on F while its values are wrong: returns the text of the message
 // box that came up ("" when none did), which is then closed.
 template <class Form> QString OkRefused(Form& F)

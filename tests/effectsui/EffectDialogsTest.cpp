@@ -20,22 +20,6 @@
 #include <QScrollBar>
 #include <QTimer>
 
-namespace {
-
-// Runs Edit on the modal dialog of type Form once it is up, then presses its
-// OK (OkButton) or Cancel (CancelButton).
-template <class Form, class Fn> void WhenShown(Fn Edit, bool Ok)
-{
-    QTimer::singleShot(0, [=] {
-        auto* F = qobject_cast<Form*>(QApplication::activeModalWidget());
-        ASSERT_NE(F, nullptr);
-        Edit(*F);
-        (Ok ? F->OkButton : F->CancelButton)->click();
-    });
-}
-
-} // namespace
-
 TEST(RotationOptionForm, OkWritesBackCancelKeeps)
 {
     TestApp();

@@ -20,16 +20,6 @@
 
 namespace {
 
-template <class Form, class Fn> void WhenShown(Fn Edit, bool Ok)
-{
-    QTimer::singleShot(0, [=] {
-        auto* F = qobject_cast<Form*>(QApplication::activeModalWidget());
-        ASSERT_NE(F, nullptr);
-        Edit(*F);
-        (Ok ? F->OkButton : F->CancelButton)->click();
-    });
-}
-
 // A picture whose neighbouring pixels differ, so any sharpening shows.
 void FillStripes(TImgInfo& Img)
 {

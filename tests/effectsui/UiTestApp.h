@@ -3,6 +3,7 @@
 #pragma once
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <functional>
 
@@ -38,4 +39,16 @@ inline bool PumpUntil(const std::function<bool()>& Done, int Ms = 5000)
     while (!Done() && T.elapsed() < Ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     return Done();
+}
+
+// Runs Edit on the modal dialog of type Form once it is up, then presses its
+// OK (OkButton) or Cancel (CancelButton).
+template <class Form, class Fn> void WhenShown(Fn Edit, bool Ok)
+{
+    QTimer::singleShot(0, [=] {
+        auto* F = qobject_cast<Form*>(QApplication::activeModalWidget());
+        ASSERT_NE(F, nullptr);
+        Edit(*F);
+        (Ok ? F->OkButton : F->CancelButton)->click();
+    });
 }
