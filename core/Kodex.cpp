@@ -116,6 +116,18 @@ void SetDensity(TKodexWriteJPEG& Rec, const TResolutionInfo& Resolution, const T
     }
 }
 
+// The record of a picture written whole (not a thumbnail): also its density,
+// its profile when it has one, and the progressive setting.
+void FillPictureJPEGRecord(TKodexWriteJPEG& Rec, const TImgInfo& Img, int32_t Quality, bool IsYCbCr,
+                           int32_t SampleType, int32_t Smoothing, const TRunSettings& S,
+                           const TResolutionInfo& Resolution, const TICCInfo* ICCInfo)
+{
+    FillJPEGRecord(Rec, Img, Quality, IsYCbCr, SampleType, Smoothing, S);
+    SetDensity(Rec, Resolution, S.Metadata);
+    Rec.ICC = const_cast<TICCInfo*>(ICCInfo && ICCInfo->Profile ? ICCInfo : nullptr);
+    Rec.Progressive = S.JPEG.Progressive ? -1 : 0;
+}
+
 // Before a read: the library learns today's picture budget (the settings and
 // the worker count may have changed since the last read).
 void PassBudget()
@@ -359,10 +371,7 @@ int WriteJPEG(const std::string& FileName, const TImgInfo& Img, int32_t Quality,
     if (!KodexProcs.WriteJPEG)
         return 0;
     TKodexWriteJPEG rec;
-    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing, S);
-    SetDensity(rec, Resolution, S.Metadata);
-    rec.ICC = const_cast<TICCInfo*>(ICCInfo && ICCInfo->Profile ? ICCInfo : nullptr);
-    rec.Progressive = S.JPEG.Progressive ? -1 : 0;
+    FillPictureJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing, S, Resolution, ICCInfo);
     return WriteViaTemp(FileName, Mode, [&](int Fd) {
         return KodexProcs.WriteJPEG(&rec, Fd, ExifSize ? ExifData : nullptr, ExifData ? ExifSize : 0);
     });
@@ -375,10 +384,7 @@ int WriteJPEGToMemory(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, const 
     if (!KodexProcs.WriteJPEGToMemory)
         return 0;
     TKodexWriteJPEG rec;
-    FillJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing, S);
-    SetDensity(rec, Resolution, S.Metadata);
-    rec.ICC = const_cast<TICCInfo*>(ICCInfo && ICCInfo->Profile ? ICCInfo : nullptr);
-    rec.Progressive = S.JPEG.Progressive ? -1 : 0;
+    FillPictureJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing, S, Resolution, ICCInfo);
     // Not fitting is an answer the callers expect and act on (a smaller try);
     // they report a final failure themselves, with the file's name.
     TErrorCapture quiet;
