@@ -1,6 +1,7 @@
 #include "core/Bitmap.h"
 #include "core/Errors.h"
 #include "core/Global.h"
+#include "PictureTestUtil.h"
 
 #include "FilesTestUtil.h"
 
@@ -69,14 +70,6 @@ std::vector<uint8_t> Pixels(const TImgInfo& Img)
         v.insert(v.end(), r, r + size_t(Img.Width) * Img.Channels);
     }
     return v;
-}
-
-void FillRandom(TImgInfo& Img, uint32_t Seed)
-{
-    std::mt19937 rng(Seed);
-    for (uint32_t y = 0; y < Img.Height; ++y)
-        for (uint32_t x = 0; x < Img.Width * Img.Channels; ++x)
-            MemRow(Img, y)[x] = uint8_t(rng());
 }
 
 bool Load(const std::vector<uint8_t>& F, TImgInfo& Img, uint32_t Flags = 0)

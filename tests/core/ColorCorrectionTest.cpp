@@ -1,12 +1,12 @@
 #include "core/ColorCorrectionFunc.h"
 #include "core/ColorKernels.h"
 #include "core/Errors.h"
+#include "PictureTestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <random>
 #include <vector>
 
 namespace {
@@ -22,51 +22,6 @@ const Family Families[] = {
     {"sse2", YCbCrToRGB3SSE2, YCbCrToRGB4SSE2, RGB3ToYCbCr16SSE2, YCbCr16ToRGB3SSE2, RGB4ToYCbCr16SSE2,
      YCbCr16ToRGB4SSE2, ApplyRGBLUTSSE2, ApplyYCbCrLUT8SSE2, ApplyYCbCrLUT16SSE2},
 };
-
-// An owned image; the block may be swapped by the conversions.
-struct Img {
-    TImgInfo I;
-    Img(uint32_t W, uint32_t H, uint32_t C, bool Is16 = false)
-    {
-        if (Is16)
-            AllocImg16(I, W, H, C);
-        else
-            AllocImg(I, W, H, C);
-    }
-    ~Img() { FreeImg(I); }
-    uint8_t* Px(uint32_t X, uint32_t Y) { return MemRow(I, Y) + X * I.Channels; }
-    int16_t* W(uint32_t X, uint32_t Y) { return reinterpret_cast<int16_t*>(MemRow(I, Y)) + X * I.Channels; }
-    // Whole rows including the spare bytes, so that a kernel that writes past
-    // a row's end is caught too.
-    std::vector<uint8_t> Bytes() const { return {I.Mem, I.Mem + uint64_t(I.Bpl) * I.Height}; }
-};
-
-void FillRandom(Img& M, uint32_t Seed)
-{
-    std::mt19937 rng(Seed);
-    for (uint64_t i = 0; i < uint64_t(M.I.Bpl) * M.I.Height; ++i)
-        M.I.Mem[i] = uint8_t(rng());
-}
-
-// Random 16-bit form within (or, with Wild, far outside) the legal ranges.
-void FillRandom16(Img& M, uint32_t Seed, bool Wild)
-{
-    std::mt19937 rng(Seed);
-    for (uint32_t y = 0; y < M.I.Height; ++y)
-        for (uint32_t x = 0; x < M.I.Width; ++x) {
-            int16_t* w = M.W(x, y);
-            for (uint32_t c = 0; c < M.I.Channels; ++c) {
-                if (Wild)
-                    w[c] = int16_t(rng());
-                else if (c == 0)
-                    w[c] = int16_t(rng() % 4081);
-                else if (c < 3)
-                    w[c] = int16_t(int(rng() % 4081) - 2040);
-                else
-                    w[c] = int16_t(rng() % 256);
-            }
-        }
-}
 
 struct Colour {
     uint8_t B, G, R;
@@ -85,7 +40,7 @@ TEST(YCbCr16, KnownColoursBothWaysInEveryFamily)
         for (uint32_t c : {3u, 4u}) {
             SCOPED_TRACE(std::string(f.Name) + " channels " + std::to_string(c));
             // 6 colours repeated across 35 pixels: whole vector groups and a tail.
-            Img m(35, 2, c);
+            TPicture m(35, 2, c);
             for (uint32_t y = 0; y < 2; ++y)
                 for (uint32_t x = 0; x < 35; ++x) {
                     const Colour& k = Known[x % 6];
@@ -127,8 +82,8 @@ TEST(YCbCr16, RoundTripOfRandomPicturesStaysWithinOneStep)
         for (uint32_t c : {3u, 4u})
             for (uint32_t w : {1u, 7u, 17u, 33u, 101u}) {
                 SCOPED_TRACE(std::string(f.Name) + " c" + std::to_string(c) + " w" + std::to_string(w));
-                Img m(w, 5, c);
-                FillRandom(m, w * 10 + c);
+                TPicture m(w, 5, c);
+                FillRandom(m, w * 10 + c, true);
                 const std::vector<uint8_t> before = m.Bytes();
                 const uint32_t bpl = m.I.Bpl;
                 (c == 3 ? f.To16_3 : f.To16_4)(m.I);
@@ -149,7 +104,7 @@ TEST(YCbCr16, RoundTripOfRandomPicturesStaysWithinOneStep)
 TEST(YCbCr16, InverseSaturatesLumaOutsideTheScale)
 {
     for (const Family& f : Families) {
-        Img m(20, 1, 3, true);
+        TPicture m(20, 1, 3, true);
         for (uint32_t x = 0; x < 20; ++x) {
             int16_t* w = m.W(x, 0);
             const int16_t ys[] = {-100, 5000, -32768, 32767};
@@ -170,7 +125,7 @@ TEST(YCbCr16, FailedAllocationLeavesThePictureAlone)
 {
     // A record whose size cannot be met: the conversion must raise the
     // out-of-memory error before it reads or frees anything.
-    Img m(4, 1, 3);
+    TPicture m(4, 1, 3);
     TImgInfo big = m.I;
     big.Width = 0xFFFFFFF0u;
     big.Height = 0x40000000u;
@@ -185,7 +140,7 @@ TEST(YCbCr16, FailedAllocationLeavesThePictureAlone)
 TEST(YCbCr8, KnownColoursInPlace)
 {
     for (const Family& f : Families) {
-        Img m(19, 1, 4);
+        TPicture m(19, 1, 4);
         const uint8_t in[3][3] = {{255, 128, 128}, {0, 128, 128}, {76, 85, 255}};
         const uint8_t want[3][3] = {{255, 255, 255}, {0, 0, 0}, {0, 0, 254}};
         for (uint32_t x = 0; x < 19; ++x) {
@@ -206,24 +161,24 @@ TEST(ColorKernels, SSE2MatchesReferenceByteForByte)
         SCOPED_TRACE("width " + std::to_string(w));
         for (uint32_t c : {3u, 4u}) {
             // In place, 8-bit YCbCr: random bytes, spare bytes included.
-            Img a(w, 3, c), b(w, 3, c);
-            FillRandom(a, w + c);
-            FillRandom(b, w + c);
+            TPicture a(w, 3, c), b(w, 3, c);
+            FillRandom(a, w + c, true);
+            FillRandom(b, w + c, true);
             (c == 3 ? YCbCrToRGB3Ref : YCbCrToRGB4Ref)(a.I);
             (c == 3 ? YCbCrToRGB3SSE2 : YCbCrToRGB4SSE2)(b.I);
             EXPECT_EQ(a.Bytes(), b.Bytes()) << "YCbCrToRGB" << c;
 
             // Forward into the 16-bit form.
-            Img f1(w, 3, c), f2(w, 3, c);
-            FillRandom(f1, 7 * w + c);
-            FillRandom(f2, 7 * w + c);
+            TPicture f1(w, 3, c), f2(w, 3, c);
+            FillRandom(f1, 7 * w + c, true);
+            FillRandom(f2, 7 * w + c, true);
             (c == 3 ? RGB3ToYCbCr16Ref : RGB4ToYCbCr16Ref)(f1.I);
             (c == 3 ? RGB3ToYCbCr16SSE2 : RGB4ToYCbCr16SSE2)(f2.I);
             EXPECT_EQ(f1.Bytes(), f2.Bytes()) << "RGBToYCbCr16 " << c;
 
             // Back, from legal and from wild words (sharpened luma, odd chroma).
             for (bool wild : {false, true}) {
-                Img i1(w, 3, c, true), i2(w, 3, c, true);
+                TPicture i1(w, 3, c, true), i2(w, 3, c, true);
                 FillRandom16(i1, 3 * w + c, wild);
                 FillRandom16(i2, 3 * w + c, wild);
                 (c == 3 ? YCbCr16ToRGB3Ref : YCbCr16ToRGB4Ref)(i1.I);
@@ -241,14 +196,14 @@ TEST(ColorKernels, SSE2MatchesReferenceByteForByte)
             const std::pair<TApplyLUTProc, TApplyLUTProc> pairs8[] = {{ApplyRGBLUTRef, ApplyRGBLUTSSE2},
                                                                       {ApplyYCbCrLUT8Ref, ApplyYCbCrLUT8SSE2}};
             for (const auto& [ref, sse] : pairs8) {
-                Img a(w, 2, c), b(w, 2, c);
-                FillRandom(a, c * w);
-                FillRandom(b, c * w);
+                TPicture a(w, 2, c), b(w, 2, c);
+                FillRandom(a, c * w, true);
+                FillRandom(b, c * w, true);
                 ref(a.I, table.data());
                 sse(b.I, table.data());
                 EXPECT_EQ(a.Bytes(), b.Bytes()) << "8-bit table, channels " << c;
             }
-            Img a(w, 2, c, true), b(w, 2, c, true);
+            TPicture a(w, 2, c, true), b(w, 2, c, true);
             FillRandom16(a, c + w, true);
             FillRandom16(b, c + w, true);
             ApplyYCbCrLUT16Ref(a.I, table.data());
@@ -277,8 +232,8 @@ TEST(ColorLUT, IdentitySettingsGiveTheIdentity)
     // And the appliers leave a picture (alpha included) as it was.
     for (const Family& f : Families)
         for (uint32_t c : {1u, 3u, 4u}) {
-            Img m(21, 3, c);
-            FillRandom(m, c);
+            TPicture m(21, 3, c);
+            FillRandom(m, c, true);
             const auto before = m.Bytes();
             f.RGBLUT(m.I, rgb);
             f.LUT8(m.I, t8);
@@ -352,7 +307,7 @@ TEST(ColorLUT, Luma16IndexIsClampedToTheTable)
     for (int i = 0; i < YCbCrLUT12Size; ++i)
         table[i] = int16_t(i);
     for (const Family& f : Families) {
-        Img m(10, 1, 3, true);
+        TPicture m(10, 1, 3, true);
         const int16_t in[][3] = {{-100, 3000, -3000}, {5000, 0, 0}, {-32768, 32767, -32768}, {100, 5, -5}};
         for (uint32_t x = 0; x < 10; ++x)
             std::memcpy(m.W(x, 0), in[x % 4], 6);
@@ -361,7 +316,7 @@ TEST(ColorLUT, Luma16IndexIsClampedToTheTable)
         for (uint32_t x = 0; x < 10; ++x)
             EXPECT_EQ(0, std::memcmp(m.W(x, 0), want[x % 4], 6)) << f.Name << " " << x;
 
-        Img plane(9, 1, 1, true);
+        TPicture plane(9, 1, 1, true);
         for (uint32_t x = 0; x < 9; ++x)
             *plane.W(x, 0) = int16_t(x % 2 ? 60000 - 65536 : 9000);
         f.LUT16(plane.I, table.data());

@@ -1,4 +1,5 @@
 #include "core/WeightedMean.h"
+#include "PictureTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -8,20 +9,6 @@
 
 namespace {
 
-struct Mask {
-    TImgInfo I;
-    Mask(uint32_t W, uint32_t H, uint32_t C = 1) { AllocImg(I, W, H, C); }
-    ~Mask() { FreeImg(I); }
-    uint8_t& At(uint32_t X, uint32_t Y) { return MemRow(I, Y)[X]; }
-    std::vector<uint8_t> Samples() const
-    {
-        std::vector<uint8_t> v;
-        for (uint32_t y = 0; y < I.Height; ++y)
-            v.insert(v.end(), MemRow(I, y), MemRow(I, y) + I.Width * I.Channels);
-        return v;
-    }
-};
-
 } // namespace
 
 TEST(GaussianBlur, ConstantMaskStaysConstantAlsoWhenNarrowerThanTheWindow)
@@ -30,7 +17,7 @@ TEST(GaussianBlur, ConstantMaskStaysConstantAlsoWhenNarrowerThanTheWindow)
         for (uint32_t w : {1u, 2u, 5u, 64u}) {
             TGaussianBlur gb;
             gb.SetGauusianBlurParam(radius);
-            Mask m(w, 9);
+            TPicture m(w, 9);
             for (uint32_t y = 0; y < 9; ++y)
                 std::memset(MemRow(m.I, y), 201, w);
             const uint32_t bpl = m.I.Bpl;
@@ -45,22 +32,22 @@ TEST(GaussianBlur, SpreadsASpotSymmetrically)
 {
     TGaussianBlur gb;
     gb.SetGauusianBlurParam(2.0);
-    Mask m(15, 15);
-    m.At(7, 7) = 255;
+    TPicture m(15, 15);
+    *m.Px(7, 7) = 255;
     gb.DoGauusianBlur(m.I, 256);
-    EXPECT_LT(m.At(7, 7), 255);
-    EXPECT_GT(m.At(7, 7), m.At(8, 7));
-    EXPECT_GT(m.At(9, 7), 0);
-    EXPECT_EQ(m.At(7, 11), 0); // beyond ceil(2.5) pixels
+    EXPECT_LT(*m.Px(7, 7), 255);
+    EXPECT_GT(*m.Px(7, 7), *m.Px(8, 7));
+    EXPECT_GT(*m.Px(9, 7), 0);
+    EXPECT_EQ(*m.Px(7, 11), 0); // beyond ceil(2.5) pixels
     for (uint32_t d = 1; d <= 3; ++d) {
-        EXPECT_EQ(m.At(7 - d, 7), m.At(7 + d, 7));
-        EXPECT_EQ(m.At(7, 7 - d), m.At(7, 7 + d));
+        EXPECT_EQ(*m.Px(7 - d, 7), *m.Px(7 + d, 7));
+        EXPECT_EQ(*m.Px(7, 7 - d), *m.Px(7, 7 + d));
     }
 }
 
 TEST(GaussianBlur, OpacityScalesRoundsAndIsClamped)
 {
-    Mask m(9, 1);
+    TPicture m(9, 1);
     const uint8_t in[9] = {0, 1, 2, 3, 100, 127, 128, 200, 255};
     std::memcpy(MemRow(m.I, 0), in, 9);
     ApplyOpacity(m.I, 128);
@@ -84,16 +71,16 @@ TEST(GaussianBlur, OpacityScalesRoundsAndIsClamped)
 TEST(GaussianBlur, OtherFormsAreLeftAlone)
 {
     TGaussianBlur none;
-    Mask a(8, 4);
-    a.At(3, 2) = 99;
+    TPicture a(8, 4);
+    *a.Px(3, 2) = 99;
     const uint8_t* block = a.I.Mem;
     none.DoGauusianBlur(a.I, 0); // no parameters yet
     EXPECT_EQ(a.I.Mem, block);
-    EXPECT_EQ(a.At(3, 2), 99);
+    EXPECT_EQ(*a.Px(3, 2), 99);
 
     TGaussianBlur gb;
     gb.SetGauusianBlurParam(2.0);
-    Mask rgb(8, 4, 3);
+    TPicture rgb(8, 4, 3);
     std::mt19937 rng(1);
     for (uint32_t y = 0; y < 4; ++y)
         for (uint32_t x = 0; x < 24; ++x)
@@ -112,11 +99,11 @@ TEST(GaussianBlur, SSE2EqualsPlainAndCopiesBlurAlike)
 {
     for (uint32_t w : {1u, 7u, 33u, 100u})
         for (uint32_t h : {1u, 4u, 13u}) {
-            Mask a(w, h), b(w, h), c(w, h);
+            TPicture a(w, h), b(w, h), c(w, h);
             std::mt19937 rng(w * h);
             for (uint32_t y = 0; y < h; ++y)
                 for (uint32_t x = 0; x < w; ++x)
-                    a.At(x, y) = b.At(x, y) = c.At(x, y) = uint8_t(rng());
+                    *a.Px(x, y) = *b.Px(x, y) = *c.Px(x, y) = uint8_t(rng());
             TGaussianBlur plain, vec;
             plain.SetGauusianBlurParam(3.0);
             vec.SetGauusianBlurParam(3.0);

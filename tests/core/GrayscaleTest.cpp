@@ -1,8 +1,8 @@
 #include "core/Grayscale.h"
+#include "PictureTestUtil.h"
 
 #include <gtest/gtest.h>
 #include <cstring>
-#include <random>
 
 namespace {
 
@@ -11,18 +11,6 @@ const float BT601[4] = {0.299f, 0.587f, 0.114f, 0};
 uint64_t BlockSize(const TImgInfo& Img)
 {
     return uint64_t(Img.Bpl) * BlockRows(Img.Height);
-}
-
-// Random bytes everywhere, the spare bytes at the row ends included: the
-// kernels read past the last pixel and both families must agree on it.
-TImgInfo RandomImage(uint32_t W, uint32_t C)
-{
-    TImgInfo img;
-    AllocImg(img, W, 7, C);
-    std::mt19937 rng(W + C);
-    for (uint64_t i = 0; i < BlockSize(img); ++i)
-        img.Mem[i] = uint8_t(rng());
-    return img;
 }
 
 } // namespace
@@ -37,9 +25,9 @@ TEST(Grayscale, FamiliesGiveTheSameBytes)
             TImgInfo out[2][2];
             for (int simd : {0, 1}) {
                 InitGrayProcs(simd ? uint32_t(CPU_SSE2) : 0u);
-                out[simd][0] = RandomImage(width, 3);
+                out[simd][0] = RandomImage(width, 7, 3, width + 3, true);
                 RGBToGraySSE(out[simd][0], w);
-                out[simd][1] = RandomImage(width, 4);
+                out[simd][1] = RandomImage(width, 7, 4, width + 4, true);
                 RGBAToGrayAlphaSSE(out[simd][1], w);
             }
             for (int k = 0; k < 2; ++k) {

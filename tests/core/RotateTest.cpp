@@ -1,22 +1,10 @@
 #include "core/Rotate.h"
+#include "PictureTestUtil.h"
 
 #include <gtest/gtest.h>
-#include <random>
 #include <vector>
 
 namespace {
-
-// Random bytes: a pixel moved to the wrong place or a channel swapped shows.
-TImgInfo RandomImage(uint32_t W, uint32_t H, uint32_t C)
-{
-    TImgInfo img;
-    AllocImg(img, W, H, C);
-    std::mt19937 rng(W * 131 + H * 7 + C);
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W * C; ++x)
-            ScanLine(img, y)[x] = uint8_t(rng());
-    return img;
-}
 
 // Pixel (X, Y) top-down, or the whole picture when X < 0.
 std::vector<uint8_t> Px(const TImgInfo& Img, int X = -1, uint32_t Y = 0)
@@ -40,7 +28,7 @@ TEST(Rotate, TurnsAndFlipsGiveIdentity)
     for (uint32_t c = 1; c <= 4; ++c)
         for (const auto& s : sizes) {
             SCOPED_TRACE(testing::Message() << s[0] << "x" << s[1] << "x" << c);
-            TImgInfo img = RandomImage(s[0], s[1], c), half = RandomImage(s[0], s[1], c);
+            TImgInfo img = RandomImage(s[0], s[1], c, c), half = RandomImage(s[0], s[1], c, c);
             const auto orig = Px(img);
             for (bool cw : {true, false}) {
                 for (int i = 0; i < 4; ++i)
@@ -64,7 +52,7 @@ TEST(Rotate, QuarterTurnMovesCornersAndSwapsSizes)
 {
     const uint32_t W = 131, H = 70;
     for (uint32_t c = 1; c <= 4; ++c) {
-        TImgInfo src = RandomImage(W, H, c), cw = RandomImage(W, H, c), ccw = RandomImage(W, H, c);
+        TImgInfo src = RandomImage(W, H, c, c), cw = RandomImage(W, H, c, c), ccw = RandomImage(W, H, c, c);
         RotateImage90(cw, true);
         RotateImage90(ccw, false);
         for (const TImgInfo* r : {&cw, &ccw})

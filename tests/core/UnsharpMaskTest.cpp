@@ -1,4 +1,5 @@
 #include "core/WeightedMean.h"
+#include "PictureTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -12,50 +13,6 @@
 #include <vector>
 
 namespace {
-
-struct Img {
-    TImgInfo I;
-    bool is16;
-    Img(uint32_t W, uint32_t H, uint32_t C, bool Is16 = false) : is16(Is16)
-    {
-        if (Is16)
-            AllocImg16(I, W, H, C);
-        else
-            AllocImg(I, W, H, C);
-    }
-    Img(const Img& O) : Img(O.I.Width, O.I.Height, O.I.Channels, O.is16)
-    {
-        std::memcpy(I.Mem, O.I.Mem, uint64_t(I.Bpl) * BlockRows(I.Height));
-    }
-    ~Img() { FreeImg(I); }
-    // The picture's samples only (the spare bytes of a row mean nothing).
-    std::vector<uint8_t> Samples() const
-    {
-        std::vector<uint8_t> v;
-        const uint32_t bytes = I.Width * I.Channels * (is16 ? 2 : 1);
-        for (uint32_t y = 0; y < I.Height; ++y)
-            v.insert(v.end(), MemRow(I, y), MemRow(I, y) + bytes);
-        return v;
-    }
-    uint8_t* Px(uint32_t X, uint32_t Y) { return MemRow(I, Y) + X * I.Channels; }
-    int16_t* W(uint32_t X, uint32_t Y) { return reinterpret_cast<int16_t*>(MemRow(I, Y)) + X; }
-};
-
-void FillRandom(Img& M, uint32_t Seed)
-{
-    std::mt19937 rng(Seed);
-    for (uint32_t y = 0; y < M.I.Height; ++y)
-        for (uint32_t x = 0; x < M.I.Width * M.I.Channels; ++x)
-            MemRow(M.I, y)[x] = uint8_t(rng());
-}
-
-void FillRandom16(Img& M, uint32_t Seed)
-{
-    std::mt19937 rng(Seed);
-    for (uint32_t y = 0; y < M.I.Height; ++y)
-        for (uint32_t x = 0; x < M.I.Width; ++x)
-            *M.W(x, y) = int16_t(rng() % 4081);
-}
 
 struct Env : ::testing::Environment {
     void SetUp() override { InitGammaTables(); }
@@ -91,7 +48,7 @@ TEST(UnsharpCombine, ThresholdAndAmountArithmetic)
 
 namespace {
 
-void Sharpen(Img& M, uint32_t Amount, uint32_t Threshold, double Radius, bool Degamma, uint32_t Threads,
+void Sharpen(TPicture& M, uint32_t Amount, uint32_t Threshold, double Radius, bool Degamma, uint32_t Threads,
              bool Is16 = false, int Family = -1)
 {
     TUnsharpMask u;
@@ -113,7 +70,7 @@ TEST(UnsharpMask, AmountZeroAndRGBAChangeNothing)
 {
     for (bool degamma : {false, true})
         for (uint32_t c : {1u, 3u}) {
-            Img m(37, 13, c);
+            TPicture m(37, 13, c);
             FillRandom(m, c);
             const auto before = m.Samples();
             Sharpen(m, 0, 0, 2.0, degamma, 3);
@@ -124,7 +81,7 @@ TEST(UnsharpMask, AmountZeroAndRGBAChangeNothing)
             u.DoUnSharpMask(m.I, true, false);
             EXPECT_EQ(m.Samples(), before) << "RGBA";
         }
-    Img p(29, 9, 1, true);
+    TPicture p(29, 9, 1, true);
     FillRandom16(p, 5);
     const auto before = p.Samples();
     Sharpen(p, 0, 0, 1.5, false, 2, true);
@@ -136,7 +93,7 @@ TEST(UnsharpMask, FlatPictureStaysFlat)
     for (bool degamma : {false, true})
         for (uint32_t c : {1u, 3u})
             for (uint32_t w : {1u, 2u, 9u, 40u}) {
-                Img m(w, 7, c);
+                TPicture m(w, 7, c);
                 for (uint32_t y = 0; y < 7; ++y)
                     std::memset(MemRow(m.I, y), 173, w * c);
                 Sharpen(m, 500, 0, 5.0, degamma, 2);
@@ -149,12 +106,12 @@ TEST(UnsharpMask, ThresholdHoldsSmallDifferencesBack)
 {
     // Gentle noise (+-2) beside a strong edge: a threshold of 10 keeps the
     // noise as it is but still sharpens the edge.
-    Img m(48, 16, 1);
+    TPicture m(48, 16, 1);
     std::mt19937 rng(3);
     for (uint32_t y = 0; y < 16; ++y)
         for (uint32_t x = 0; x < 48; ++x)
             *m.Px(x, y) = uint8_t((x < 24 ? 100 : 200) + int(rng() % 5) - 2);
-    Img noThreshold(m);
+    TPicture noThreshold(m);
     const auto before = m.Samples();
     Sharpen(m, 100, 10, 1.0, false, 1);
     Sharpen(noThreshold, 100, 0, 1.0, false, 1);
@@ -193,12 +150,12 @@ TEST(UnsharpMask, OneThreadEqualsManyAndSSE2EqualsPlain)
     for (const Case& k : cases) {
         SCOPED_TRACE(testing::Message() << k.W << "x" << k.H << "x" << k.C << " 16:" << k.Is16
                                         << " lin:" << k.Degamma << " r" << k.Radius);
-        Img ref(k.W, k.H, k.C, k.Is16);
+        TPicture ref(k.W, k.H, k.C, k.Is16);
         if (k.Is16)
             FillRandom16(ref, k.W * k.H);
         else
             FillRandom(ref, k.W * k.H);
-        Img many(ref), sse(ref);
+        TPicture many(ref), sse(ref);
         Sharpen(ref, 150, k.Threshold, k.Radius, k.Degamma, 1, k.Is16, 0);
         Sharpen(many, 150, k.Threshold, k.Radius, k.Degamma, 7, k.Is16, 1);
         Sharpen(sse, 150, k.Threshold, k.Radius, k.Degamma, 64, k.Is16, 1);
@@ -220,8 +177,8 @@ TEST(UnsharpMask, LinearLightBlurOfABlackWhiteEdge)
     const int darkPlain = int(LinearToSRGB12[int(std::lrint((1 - white) * 8192))]);
     ASSERT_GT(blurLinear, 2 * blurPlain); // linear light weighs the white side far more
 
-    Img plain(32, 6, 1, true), linear(32, 6, 1, true);
-    for (Img* m : {&plain, &linear})
+    TPicture plain(32, 6, 1, true), linear(32, 6, 1, true);
+    for (TPicture* m : {&plain, &linear})
         for (uint32_t y = 0; y < 6; ++y)
             for (uint32_t x = 0; x < 32; ++x)
                 *m->W(x, y) = x < 16 ? 0 : 4080;
@@ -237,8 +194,8 @@ TEST(UnsharpMask, LinearLightBlurOfABlackWhiteEdge)
 
     // 8-bit: a grey edge. The brighter linear blur pushes the dark side
     // further down and lifts the bright side less.
-    Img grey(32, 8, 1), greyLin(32, 8, 1);
-    for (Img* m : {&grey, &greyLin})
+    TPicture grey(32, 8, 1), greyLin(32, 8, 1);
+    for (TPicture* m : {&grey, &greyLin})
         for (uint32_t y = 0; y < 8; ++y)
             for (uint32_t x = 0; x < 32; ++x)
                 *m->Px(x, y) = x < 16 ? 64 : 192;
@@ -255,7 +212,7 @@ TEST(UnsharpMask, SixteenBitResultsAreNotClamped)
 {
     // A bright line on black in a 16-bit luma plane: the sharpened line goes
     // past 4080 and its neighbours below 0; both are kept for the consumer.
-    Img m(16, 4, 1, true);
+    TPicture m(16, 4, 1, true);
     for (uint32_t y = 0; y < 4; ++y)
         for (uint32_t x = 0; x < 16; ++x)
             *m.W(x, y) = x == 8 ? 4080 : 0;
@@ -272,7 +229,7 @@ TEST(UnsharpMask, OutOfRangeThreadCountAndRadius)
     u.SetMaxThreadNum(1000);
     EXPECT_EQ(u.MaxThreadNum(), 64u);
 
-    Img a(20, 6, 1);
+    TPicture a(20, 6, 1);
     FillRandom(a, 9);
     const auto before = a.Samples();
     Sharpen(a, 100, 0, 1.0, false, 0);
@@ -280,7 +237,7 @@ TEST(UnsharpMask, OutOfRangeThreadCountAndRadius)
 
     // Settings are loaded unchecked: a radius below zero has no Gaussian and
     // used to give weights of 0/0. It now means the smallest blur (none).
-    Img b(20, 6, 3);
+    TPicture b(20, 6, 3);
     FillRandom(b, 10);
     const auto beforeB = b.Samples();
     Sharpen(b, 300, 0, -4.0, false, 2);
@@ -291,7 +248,7 @@ TEST(UnsharpMask, PlanIsKeptForTheSameGeometryAndRedoneAfterNewParams)
 {
     TUnsharpMask u;
     u.SetUnSharpMaskParam(100, 100, 0, 1.0, false);
-    Img a(30, 10, 3), b(30, 10, 3);
+    TPicture a(30, 10, 3), b(30, 10, 3);
     FillRandom(a, 1);
     FillRandom(b, 2);
     u.DoUnSharpMask(a.I, false, false);
@@ -308,9 +265,9 @@ TEST(UnsharpMask, AmountsChangedDuringAFilterGiveOneOrTheOther)
 {
     // The amounts are process-wide and the GUI may set them while a worker
     // filters: each call must use one consistent set for the whole picture.
-    Img src(120, 90, 3);
+    TPicture src(120, 90, 3);
     FillRandom(src, 77);
-    Img low(src), high(src);
+    TPicture low(src), high(src);
     Sharpen(low, 100, 0, 1.0, false, 4);
     Sharpen(high, 400, 0, 1.0, false, 4);
     std::atomic<bool> stop{false};
@@ -322,7 +279,7 @@ TEST(UnsharpMask, AmountsChangedDuringAFilterGiveOneOrTheOther)
     u.SetUnSharpMaskParam(100, 100, 0, 1.0, false);
     u.SetMaxThreadNum(4);
     for (int run = 0; run < 20; ++run) {
-        Img m(src);
+        TPicture m(src);
         u.DoUnSharpMask(m.I, false, false);
         const auto got = m.Samples();
         EXPECT_TRUE(got == low.Samples() || got == high.Samples()) << "run " << run;
