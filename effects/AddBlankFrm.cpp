@@ -100,6 +100,21 @@ void SplitCommas(const std::string& S, std::vector<std::string>& Items)
     }
 }
 
+// Frame i (0 outermost) of P.
+struct TFrameFields {
+    bool& Use;
+    int32_t& Color;
+    int32_t& Width;
+};
+TFrameFields FrameFields(TAddBlankParam& P, size_t i)
+{
+    if (i == 0)
+        return {P.UseFrame1, P.Frame1Color, P.Frame1Width};
+    if (i == 1)
+        return {P.UseFrame2, P.Frame2Color, P.Frame2Width};
+    return {P.UseFrame3, P.Frame3Color, P.Frame3Width};
+}
+
 TBlurLayerFields ShadowFields(TAddBlankParam& P)
 {
     return {P.UseDropShadow, P.ShadowColor, P.ShadowOpacity, P.ShadowRadius, P.ShadowStr, &P.ShadowOffsetX,
@@ -279,15 +294,15 @@ void TAddBlankFilter::ReadIniFile(TMemIniFile& Ini)
         P.BlankType = btPixels;
     }
 
-    P.UseFrame1 = Ini.ReadBool(S, "UseFrame1", false);
-    P.Frame1Color = Ini.ReadInteger(S, "Frame1Color", 0);
-    P.Frame1Width = Ini.ReadInteger(S, "Frame1Width", 1);
-    P.UseFrame2 = Ini.ReadBool(S, "UseFrame2", false);
-    P.Frame2Color = Ini.ReadInteger(S, "Frame2Color", 0xFFFFFF);
-    P.Frame2Width = Ini.ReadInteger(S, "Frame2Width", 6);
-    P.UseFrame3 = Ini.ReadBool(S, "UseFrame3", false);
-    P.Frame3Color = Ini.ReadInteger(S, "Frame3Color", 0);
-    P.Frame3Width = Ini.ReadInteger(S, "Frame3Width", 1);
+    // A black hairline, a wide white band and a black hairline again.
+    static constexpr int32_t DefaultColor[3] = {0, 0xFFFFFF, 0}, DefaultWidth[3] = {1, 6, 1};
+    for (size_t i = 0; i < 3; ++i) {
+        const TFrameFields F = FrameFields(P, i);
+        const std::string N = std::to_string(i + 1);
+        F.Use = Ini.ReadBool(S, "UseFrame" + N, false);
+        F.Color = Ini.ReadInteger(S, "Frame" + N + "Color", DefaultColor[i]);
+        F.Width = Ini.ReadInteger(S, "Frame" + N + "Width", DefaultWidth[i]);
+    }
     ReadBlurLayer(Ini, S, "Shadow", ShadowFields(P), {false, 0, 75, 4.0, 4, 4});
 }
 
@@ -303,15 +318,13 @@ void TAddBlankFilter::WriteIniFile(TMemIniFile& Ini)
     for (size_t i = 1; i < 8; ++i)
         V += "," + P.Value[i];
     Ini.WriteString(S, "Value", V);
-    Ini.WriteBool(S, "UseFrame1", P.UseFrame1);
-    Ini.WriteInteger(S, "Frame1Color", P.Frame1Color);
-    Ini.WriteInteger(S, "Frame1Width", P.Frame1Width);
-    Ini.WriteBool(S, "UseFrame2", P.UseFrame2);
-    Ini.WriteInteger(S, "Frame2Color", P.Frame2Color);
-    Ini.WriteInteger(S, "Frame2Width", P.Frame2Width);
-    Ini.WriteBool(S, "UseFrame3", P.UseFrame3);
-    Ini.WriteInteger(S, "Frame3Color", P.Frame3Color);
-    Ini.WriteInteger(S, "Frame3Width", P.Frame3Width);
+    for (size_t i = 0; i < 3; ++i) {
+        const TFrameFields F = FrameFields(FAddBlankParam, i);
+        const std::string N = std::to_string(i + 1);
+        Ini.WriteBool(S, "UseFrame" + N, F.Use);
+        Ini.WriteInteger(S, "Frame" + N + "Color", F.Color);
+        Ini.WriteInteger(S, "Frame" + N + "Width", F.Width);
+    }
     WriteBlurLayer(Ini, S, "Shadow", ShadowFields(FAddBlankParam));
     Ini.WriteBool(S, "Preview", FPreview);
 }

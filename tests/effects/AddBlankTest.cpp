@@ -161,7 +161,7 @@ TEST(AddBlank, SettingsOlderFormsAndResets)
     EXPECT_FALSE(F.FPreview);
 }
 
-TEST(AddBlank, DropShadowKeysRoundTripAndDefault)
+TEST(AddBlank, FrameAndDropShadowKeysRoundTripAndDefault)
 {
     TMemIniFile Ini("");
     TAddBlankFilter E;
@@ -170,7 +170,13 @@ TEST(AddBlank, DropShadowKeysRoundTripAndDefault)
     EXPECT_FALSE(P.UseDropShadow);
     EXPECT_DOUBLE_EQ(P.ShadowRadius, 4.0);
     EXPECT_EQ(P.ShadowOffsetX, 4);
+    EXPECT_EQ(P.Frame2Color, 0xFFFFFF);
+    EXPECT_EQ(P.Frame2Width, 6);
+    EXPECT_EQ(P.Frame3Width, 1);
 
+    E.FAddBlankParam.UseFrame3 = true;
+    E.FAddBlankParam.Frame3Color = 0x0000FF;
+    E.FAddBlankParam.Frame1Width = 9;
     E.FAddBlankParam.UseDropShadow = true;
     E.FAddBlankParam.ShadowStr = 9;
     E.FAddBlankParam.ShadowOffsetY = -5;
@@ -181,4 +187,8 @@ TEST(AddBlank, DropShadowKeysRoundTripAndDefault)
     EXPECT_TRUE(F.FAddBlankParam.UseDropShadow);
     EXPECT_EQ(F.FAddBlankParam.ShadowStr, 9);
     EXPECT_EQ(F.FAddBlankParam.ShadowOffsetY, -5);
+    EXPECT_TRUE(F.FAddBlankParam.UseFrame3);
+    EXPECT_EQ(Ini.ReadInteger("AddBlankFilter", "Frame3Color", 0), 0x0000FF);
+    EXPECT_EQ(F.FAddBlankParam.Frame1Width, 9);
+    EXPECT_FALSE(F.FAddBlankParam.UseFrame1);
 }
