@@ -14,6 +14,7 @@
 #include "core/ResourceText.h"
 #include "core/SafeWrite.h"
 #include "effects/FontCache.h"
+#include "effects/ResizeFilter.h"
 #include "platform/FileOps.h"
 
 #include <algorithm>
@@ -144,12 +145,22 @@ int32_t LoadOrRaise(const std::function<int32_t()>& Load)
     throw EVestroError(Why.empty() || Why == Failed ? Failed : Failed + ": " + Why);
 }
 
+bool BandedJPEGResize = true;
+
 int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
                               bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat, const TRunSettings& S)
 {
     // The luma/chroma working form is not asked for.
     IsYCbCr = false;
     return LoadImageByType(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat, S);
+}
+
+int32_t TConvertIO::LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
+                                    TICCInfo* ICC, int32_t OutFormat, TResizer& Resizer,
+                                    const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
+                                    const TRunSettings& S)
+{
+    return LoadJPEGResized(Info, Img, Scale, AllowDownScale, ICC, OutFormat, Resizer, NewSize, S);
 }
 
 bool TConvertIO::WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res, const TRunSettings& S)
@@ -637,7 +648,29 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
 
     bool IsYCbCr = false;
     uint32_t Flags = 0;
+    // A JPEG that is only resized is resized as it is decoded: decoding
+    // overlaps the horizontal pass, and the whole decoded picture is never
+    // held.
+    const TResizeFilter* Sole = Item.PictureFormat == pfJPEG && P.Resizer && BandedJPEGResize
+                                    ? FEffects.SoleResize(Item, FSettings)
+                                    : nullptr;
+    bool Resized = false;
     const int32_t R = LoadOrRaise([&] {
+        if (Sole) {
+            const bool noExpand = FSettings.Resize.NoExpand;
+            const int32_t N = FIO.LoadResizedJPEG(
+                Item, L.Img, Scale, CanDown, &L.ICC, OutFmt, *P.Resizer,
+                [Sole, noExpand](uint32_t& W, uint32_t& H, uint32_t Channels, int32_t Factor) {
+                    const TSize S = Sole->ResultSize(W, H, Channels, Factor, noExpand);
+                    W = uint32_t(S.cx);
+                    H = uint32_t(S.cy);
+                },
+                FSettings);
+            if (N >= 0) {
+                Resized = true;
+                return L.Img.Mem ? N : 0;
+            }
+        }
         const int32_t N = FIO.LoadImage(Item, L.Img, Scale, CanDown, &L.ICC, IsYCbCr, Flags, OutFmt, FSettings);
         return L.Img.Mem ? N : 0;
     });
@@ -655,7 +688,10 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     const std::string& Out = Item.OutPutFileName;
     TPendingOutput Pending(Out, FSettings.File.NotOverwrite);
     P.ToolOutFileName = Pending.Temp();
-    FEffects.DoEffect(L.Img, Item, R, P);
+    if (Resized)
+        FEffects.ResizedOutside(Item, P);
+    else
+        FEffects.DoEffect(L.Img, Item, R, P);
     // The colour-reduction tool may have been killed by a cancel while it
     // wrote: its output cannot be trusted, so the source must stay.
     if (P.Cancel && *P.Cancel && P.DecreaseColor)

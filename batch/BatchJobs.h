@@ -49,6 +49,10 @@ struct ERunCancelled : std::runtime_error {
     ERunCancelled() : std::runtime_error("cancelled") {}
 };
 
+// JPEGs that are only resized are resized as they are decoded (off: loaded
+// whole, then resized; the files are the same either way).
+extern bool BandedJPEGResize;
+
 class TConvertIO {
 public:
     virtual ~TConvertIO() = default;
@@ -57,6 +61,13 @@ public:
     virtual int32_t LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
                               TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat,
                               const TRunSettings& S);
+    // Reads Info's JPEG resized as it is decoded (LoadJPEGResized): the
+    // decode factor, 0 on failure, -1 (nothing kept) when it is to be loaded
+    // whole instead.
+    virtual int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
+                                    TICCInfo* ICC, int32_t OutFormat, TResizer& Resizer,
+                                    const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
+                                    const TRunSettings& S);
     // Writers: true when the whole file was written to Path, a new name of
     // the worker's that they create in place (TWriteMode::NewFile).
     virtual bool WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res, const TRunSettings& S);

@@ -1,11 +1,14 @@
 #include "core/ImageLoader.h"
 
 #include <algorithm>
+#include <exception>
+#include <memory>
 
 #include "core/Global.h"
 #include "core/RunSettings.h"
 #include "core/Bitmap.h"
 #include "core/Kodex.h"
+#include "core/Resize.h"
 #include "core/SusiePlugin.h"
 #include "platform/FileTimes.h"
 
@@ -63,6 +66,77 @@ int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
         break;
     }
     return R ? S : 0;
+}
+
+namespace {
+
+// What the band reader's callback works with: the resize, planned at the
+// first band, and an error raised on the way (the callback must not throw).
+struct TResizedBands {
+    TResizer* Resizer;
+    const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>* NewSize;
+    int32_t Factor;
+    std::unique_ptr<TBandResize> Resize;
+    std::exception_ptr Error;
+    bool NotForThisPath = false;
+
+    static int Take(void* Context, const TImgInfo* Band, uint32_t Top)
+    {
+        auto* t = static_cast<TResizedBands*>(Context);
+        try {
+            if (!t->Resize) {
+                uint32_t w = Band->Width, h = 0;
+                const TKodexReadJPEGBands& rec = *t->Rec;
+                h = rec.Height;
+                (*t->NewSize)(w, h, rec.Channels, t->Factor);
+                if (rec.Channels == 4 || (w == rec.Width && h == rec.Height)) {
+                    t->NotForThisPath = true;
+                    return 0;
+                }
+                t->Resize = std::make_unique<TBandResize>(*t->Resizer, rec.Width, rec.Height, rec.Channels, w, h);
+            }
+            t->Resize->Feed(*Band, Top);
+            return 1;
+        } catch (...) {
+            t->Error = std::current_exception();
+            return 0;
+        }
+    }
+    const TKodexReadJPEGBands* Rec = nullptr;
+};
+
+} // namespace
+
+int32_t LoadJPEGResized(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
+                        TICCInfo* ICC, int32_t OutFormat, TResizer& Resizer,
+                        const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
+                        const TRunSettings& Settings)
+{
+    TResizedBands t{&Resizer, &NewSize, 1, nullptr, nullptr};
+    if (AllowDownScale)
+        t.Factor = JPEGDecodeDenominator(std::max(Scale.XScale, Scale.YScale), Settings.JPEG);
+    TKodexReadJPEGBands rec{};
+    rec.Denominator = uint32_t(t.Factor);
+    rec.ICC = (OutFormat != ofBMP && Settings.Metadata.KeepICCProfile) ? ICC : nullptr;
+    rec.BandRows = 64;
+    rec.Band = TResizedBands::Take;
+    rec.Context = &t;
+    t.Rec = &rec;
+    const int r = ReadJPEGFileBands(Info.Path(), rec, Settings);
+    if (t.Error)
+        std::rethrow_exception(t.Error);
+    if (t.NotForThisPath)
+        return -1;
+    if (!r || !t.Resize)
+        return 0;
+    try {
+        t.Resize->Finish(Img);
+    } catch (...) {
+        if (rec.ICC)
+            FreeICC(*rec.ICC);
+        throw;
+    }
+    return t.Factor;
 }
 
 int32_t FormatIdFromExt(const std::string& FileName)

@@ -305,6 +305,21 @@ int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominato
     return r;
 }
 
+int ReadJPEGFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec, const TRunSettings& S)
+{
+    if (!KodexProcs.ReadJPEGBands)
+        return 0;
+    TCurrentFile cur(FileName);
+    platform::TMappedFile file;
+    if (!OpenInput(FileName, file))
+        return 0;
+    Rec.Flags = 0;
+    Rec.DCTMethod = S.JPEG.DCTMethod != 0 ? 2 : 0;
+    TImgInfo none{};
+    const int r = KodexProcs.ReadJPEGBands(&Rec, file.Data(), file.Size());
+    return DecodedWhole(r, file, none, Rec.ICC) ? r : 0;
+}
+
 int ReadWICFile(const std::string& FileName, TImgInfo& Img, uint32_t Flags, TICCInfo* ICCInfo,
                 const TBGColor& BackgroundColour)
 {

@@ -79,6 +79,11 @@ int ReadWICFile(const std::string& FileName, TImgInfo& Img, uint32_t Flags, TICC
                 const TBGColor& BackgroundColour);
 int ReadWICThumbnail(const std::string& FileName, TImgInfo& Img, uint32_t Flags, TICCInfo* ICCInfo,
                      const TBGColor& BackgroundColour);
+// Reads a JPEG file in bands of BandRows rows, each handed to Band as it is
+// decoded (read_jpeg_bands); Rec's Denominator, DCT method and ICC are set
+// here. A file that changed while it was read fails, and its profile is
+// dropped. 0 on failure (a stop asked for by Band included).
+int ReadJPEGFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec, const TRunSettings& S);
 int ReadJPEGFromMemory(const uint8_t* Data, size_t Size, TImgInfo& Img, const TRunSettings& S);
 // Header probe (size, resolution in dpi, EXIF orientation and date).
 int ReadWICInfo(const std::string& FileName, TKodexInfo& Info);

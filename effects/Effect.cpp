@@ -288,6 +288,30 @@ void TEffectList::DoEffect(TImgInfo& Img, const TImageInfo& Info, int32_t Scale,
     Params.NeedGrayAlpha = false;
 }
 
+const TResizeFilter* TEffectList::SoleResize(const TImageInfo& Info, const TRunSettings& S) const
+{
+    if ((FJPEGTranEffect && FJPEGTranEffect->FUse) || (FDecreaseColorEffect && FDecreaseColorEffect->FUse))
+        return nullptr;
+    const TResizeFilter* found = nullptr;
+    for (const auto& E : FItems) {
+        if (E->FID == EFFECT_RESIZE) {
+            found = E->FUse ? dynamic_cast<const TResizeFilter*>(E.get()) : nullptr;
+            if (!found)
+                return nullptr;
+        } else if (E->FUse && E->IsChange(Info, S)) {
+            return nullptr;
+        }
+    }
+    return found;
+}
+
+void TEffectList::ResizedOutside(const TImageInfo& Info, TEffectParams& Params)
+{
+    Preamble(Info, 1, Params);
+    Params.DownScale = 1;
+    Params.NeedGrayAlpha = false;
+}
+
 void TEffectList::GetBeforeImage(uint32_t EffectID, TImgInfo& Img, const TImageInfo& Info, int32_t Scale,
                                  TEffectParams& Params)
 {

@@ -25,6 +25,7 @@ class TGaussianBlur;
 class TFontCache;
 class TProcessCancel;
 class TEffectList;
+class TResizeFilter;
 
 // A pixel size. 64-bit so that a size rule with absurd values cannot wrap;
 // whoever allocates checks the result (TResizeFilter::DoEffect raises the
@@ -204,6 +205,13 @@ public:
     void GetBeforeImage(uint32_t EffectID, TImgInfo& Img, const TImageInfo& Info, int32_t Scale,
                         TEffectParams& Params);
     // May the source be decoded smaller? Scale gets the resize step's factors.
+    // The resize effect, when it is the only one that changes Info's picture
+    // (no other effect in use changes it, no tool works on the file): the
+    // picture may then be resized as it is decoded. Else null.
+    const TResizeFilter* SoleResize(const TImageInfo& Info, const TRunSettings& S) const;
+    // Leaves Params as DoEffect does, for a picture already resized by the
+    // caller as SoleResize allows.
+    void ResizedOutside(const TImageInfo& Info, TEffectParams& Params);
     bool CanDownScalingLoad(const TImageInfo& Info, TScale& Scale, const TRunSettings& S) const;
 
     int32_t FResizeType = 0;       // size rule 0..11

@@ -129,14 +129,21 @@ void TResizeFilter::ShowConfigDialog()
         EffectHost->ShowResizeSettings();
 }
 
-void TResizeFilter::DoEffect(TImgInfo& Img, TEffectParams& Params)
+TSize TResizeFilter::ResultSize(uint32_t Width, uint32_t Height, uint32_t Channels, int32_t DownScale,
+                                bool NoExpand) const
 {
-    TSize S{Img.Width, Img.Height};
-    GetNewSize(S, Params.DownScale, Params.Settings.Resize.NoExpand);
+    TSize S{Width, Height};
+    GetNewSize(S, DownScale, NoExpand);
     // No image record can hold such a picture: fail the file, never wrap.
     if (S.cx > MaxResizeSide || S.cy > MaxResizeSide ||
-        CalcBpl(uint64_t(S.cx), Img.Channels) * BlockRows(uint64_t(S.cy)) > (uint64_t(1) << 40))
+        CalcBpl(uint64_t(S.cx), Channels) * BlockRows(uint64_t(S.cy)) > (uint64_t(1) << 40))
         throw EOutOfMemory();
+    return S;
+}
+
+void TResizeFilter::DoEffect(TImgInfo& Img, TEffectParams& Params)
+{
+    const TSize S = ResultSize(Img.Width, Img.Height, Img.Channels, Params.DownScale, Params.Settings.Resize.NoExpand);
     if (Params.Settings.Resize.Degamma)
         YCbCrToBGRInPlace(Img, Params.IsYCbCr);
     ResizeWith(Params.Resizer, Img, uint32_t(S.cx), uint32_t(S.cy));

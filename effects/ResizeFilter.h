@@ -27,6 +27,9 @@ public:
     // The rule and its values come from the owner list; without an owner the
     // size is left unchanged.
     void GetNewSize(TSize& S, int32_t DownScale, bool NoExpand) const;
+    // The size the effect gives a Width x Height picture of Channels decoded
+    // at 1/DownScale. Raises EOutOfMemory for a result no record can hold.
+    TSize ResultSize(uint32_t Width, uint32_t Height, uint32_t Channels, int32_t DownScale, bool NoExpand) const;
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     bool IsChange(const TImageInfo& Info, const TRunSettings& S) override;
     void ShowConfigDialog() override;

@@ -74,7 +74,8 @@ struct TKodexReadWIC {
 // callback stops the decode (read_jpeg_bands then returns 0 and reports
 // nothing: the caller says why); the callback must not throw. A file found
 // damaged after some bands were handed over fails as a whole: the caller
-// throws away what it was given. The memory budget counts one band.
+// throws away what it was given. A picture beyond the memory budget is
+// refused as read_jpeg refuses it, though only one band is held.
 typedef int (*TKodexJPEGBandProc)(void* Context, const TImgInfo* Band, uint32_t Top);
 
 struct TKodexReadJPEGBands {

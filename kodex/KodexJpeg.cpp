@@ -256,6 +256,13 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
             coefficients += bw * bh * sizeof(JBLOCK);
         }
     const uint32_t h = S->Info.output_height;
+    // Banded or not, a picture is held to the same budget: what the caller
+    // keeps of it is its own business, but a picture too large to decode
+    // whole is refused all the same.
+    if (Bands && !kodex::WithinBudget(uint64_t(CalcBpl(S->Info.output_width, ch)) * BlockRows(h) + coefficients)) {
+        S->Err.Quiet = true; // said why
+        longjmp(S->Err.Jump, 1);
+    }
     const uint32_t blockRows = Bands ? std::min(std::max(Bands->BandRows, 1u), h) : h;
     if (!kodex::NewImage(S->Img, S->Info.output_width, blockRows, ch, coefficients)) {
         S->Err.Quiet = true; // NewImage said why

@@ -287,3 +287,101 @@ TEST_F(EndToEnd, DecompressionBombsInOneRunAreRefusedAndTheRestIsConverted)
     }
     EXPECT_EQ(SizeOf(Out("good.jpg")), std::make_pair(64, 48));
 }
+
+namespace {
+
+// Counts the JPEGs resized as they were decoded.
+struct BandCountingIO : TConvertIO {
+    std::atomic<int> Banded{0};
+    int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
+                            int32_t OutFormat, TResizer& Resizer,
+                            const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
+                            const TRunSettings& S) override
+    {
+        const int32_t r =
+            TConvertIO::LoadResizedJPEG(Info, Img, Scale, AllowDownScale, ICC, OutFormat, Resizer, NewSize, S);
+        if (r > 0)
+            ++Banded;
+        return r;
+    }
+};
+
+} // namespace
+
+// A JPEG that is only resized is resized as it is decoded; its file is the
+// one the whole picture gives, for shrinking and growing, every kernel
+// family, reduced decoding, one or several pass threads, on synthetic
+// pictures and on photographs.
+TEST_F(EndToEnd, JPEGsResizedAsTheyAreDecodedGiveTheFilesOfTheWholePicture)
+{
+    const std::vector<fs::path> Names = {MakeJPEG("a.jpg", 333, 251, 1), MakeJPEG("b.jpg", 64, 700, 2)};
+    for (const fs::path& P : Names)
+        Add(P);
+    int Photos = 0;
+    for (const char* Photo : {"/usr/share/backgrounds/mate/nature/Aqua.jpg",
+                              "/usr/share/backgrounds/mate/abstract/Elephants.jpg"})
+        if (fs::exists(Photo)) {
+            fs::copy_file(Photo, Dir / "in" / ("photo" + std::to_string(Photos) + ".jpg"));
+            Add(Dir / "in" / ("photo" + std::to_string(Photos++) + ".jpg"));
+        }
+    JPEGOption.AlwaysRecompress = true;
+    struct TCase {
+        double Percent;
+        uint32_t Filter, Mode;
+        bool Linear;
+        int Threads, Reduce;
+    };
+    const TCase Cases[] = {{37, 2, 3, false, 1, 0},  {37, 5, 2, false, 4, 0}, {150, 3, 3, false, 4, 0},
+                           {21, 2, 3, false, 3, 3},  {50, 4, 2, true, 2, 0},  {80, 1, 1, false, 1, 0}};
+    for (const TCase& C : Cases) {
+        Effects.SetResizeParam(RULE_PERCENT, C.Percent, 0);
+        Main.SetDecimationMode(C.Filter, CreateWeightSetter(C.Filter, 3, 0, 10));
+        Main.SetInterpolationMode(C.Filter, CreateWeightSetter(C.Filter, 3, 0, 10));
+        Main.SetSIMDMode(C.Mode, C.Linear);
+        Main.SetMaxThreadNum(C.Threads);
+        JPEGOption.DecodeWithDownScaling = C.Reduce;
+        JPEGOption.DownScalingLimit = 100;
+        std::map<std::string, std::string> Whole;
+        BandedJPEGResize = false;
+        const bool WholeRan = Run(2, IO);
+        BandedJPEGResize = true;
+        ASSERT_TRUE(WholeRan);
+        ASSERT_TRUE(Lines().empty()) << Lines()[0];
+        for (const auto& E : fs::directory_iterator(Dir / "out"))
+            Whole[E.path().filename().string()] = Read(E.path());
+        BandCountingIO Counting;
+        ASSERT_TRUE(Run(2, Counting));
+        ASSERT_TRUE(Lines().empty()) << Lines()[0];
+        EXPECT_EQ(Counting.Banded, int(Names.size()) + Photos) << C.Percent;
+        ASSERT_EQ(Whole.size(), Names.size() + size_t(Photos));
+        for (const auto& [Name, Bytes] : Whole)
+            EXPECT_TRUE(Read(Out(Name)) == Bytes) << Name << " at " << C.Percent << " % filter " << C.Filter
+                                                  << " mode " << C.Mode << (C.Linear ? " linear" : "");
+    }
+}
+
+// Turns every byte over: an effect that needs the picture besides the resize.
+class Invert : public TEffect {
+public:
+    Invert() : TEffect("Invert", 'I', "Invert", EFFECT_COLORADJUST) { FUse = true; }
+    void DoEffect(TImgInfo& Img, TEffectParams&) override
+    {
+        for (uint32_t Y = 0; Y < Img.Height; ++Y)
+            for (uint32_t X = 0; X < Img.Width * Img.Channels; ++X)
+                ScanLine(Img, Y)[X] ^= 0xFF;
+    }
+    bool IsChange(const TImageInfo&, const TRunSettings&) override { return true; }
+};
+
+// The resize goes with the whole picture when anything else changes it.
+TEST_F(EndToEnd, AJPEGWithAnotherEffectIsLoadedWhole)
+{
+    Add(MakeJPEG("a.jpg", 120, 90, 1));
+    JPEGOption.AlwaysRecompress = true;
+    Effects.SetResizeParam(RULE_PERCENT, 50, 0);
+    Effects.AddFilter(std::make_unique<Invert>());
+    BandCountingIO Counting;
+    ASSERT_TRUE(Run(1, Counting));
+    EXPECT_EQ(Counting.Banded, 0);
+    EXPECT_EQ(SizeOf(Out("a.jpg")), std::make_pair(60, 45));
+}

@@ -11,6 +11,25 @@ struct ChangingSettingsIO : TConvertIO {
     int32_t LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
                       bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat, const TRunSettings& S) override
     {
+        Change();
+        return TConvertIO::LoadImage(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat, S);
+    }
+    // A JPEG resized as it is decoded is one load too (and no second one
+    // when it goes back to the whole picture).
+    int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
+                            int32_t OutFormat, TResizer& Resizer,
+                            const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
+                            const TRunSettings& S) override
+    {
+        Change();
+        const int32_t r =
+            TConvertIO::LoadResizedJPEG(Info, Img, Scale, AllowDownScale, ICC, OutFormat, Resizer, NewSize, S);
+        if (r < 0)
+            --Loads;
+        return r;
+    }
+    void Change()
+    {
         if (Loads++ == 1) {
             JPEGOption.Quality = 20;
             JPEGOption.SampleType = 2;
@@ -33,7 +52,6 @@ struct ChangingSettingsIO : TConvertIO {
             FileOption.DeleteInputFile = true;
             DefaultBGColor = TBGColor{0, 10, 20, 30, 18};
         }
-        return TConvertIO::LoadImage(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat, S);
     }
 };
 

@@ -479,10 +479,13 @@ TEST_F(Jpeg, BandedDecodingOfADamagedFileFailsAndAStoppedOneIsQuiet)
     EXPECT_EQ(0, ReadBands(good, 1, 8, stop));
     EXPECT_EQ(stop.Bands, 2u);
     EXPECT_TRUE(TakeErrors().empty());
-    // The memory budget counts one band, not the whole picture.
+    // A picture beyond the memory budget is refused as a whole read refuses
+    // it, though one band would fit.
     KodexProcs.SetPictureMemoryLimit(uint64_t(CalcBpl(64, 3)) * 40);
     TBandSink small;
-    EXPECT_EQ(1, ReadBands(good, 1, 8, small));
+    EXPECT_EQ(0, ReadBands(good, 1, 8, small));
+    EXPECT_EQ(small.Bands, 0u);
+    EXPECT_FALSE(TakeErrors().empty());
     TKodexReadJPEG whole{};
     whole.Denominator = 1;
     EXPECT_EQ(0, KodexProcs.ReadJPEG(&whole, good.data(), good.size()));
