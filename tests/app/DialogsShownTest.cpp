@@ -1,23 +1,9 @@
 // Every option dialog as the main window opens it: shown, it fits a
 // 1366 x 768 screen and no control covers another.
-#include "app/AboutFrm.h"
-#include "app/BitmapOptionFrm.h"
-#include "app/ChangeOrderFrm.h"
-#include "app/CombineOptionFrm.h"
-#include "app/CreateShortCutFrm.h"
-#include "app/ErrorLogFrm.h"
-#include "app/FolderOptionFrm.h"
-#include "app/JPEGOptionFrm.h"
-#include "app/MetadataOptionFrm.h"
-#include "app/PNGOptionFrm.h"
-#include "app/PictureFormatFrm.h"
-#include "app/PreviewOptionFrm.h"
-#include "app/ResizeOptionFrm.h"
-#include "app/SusiePluginOptionFrm.h"
-#include "app/SystemOptionFrm.h"
 #include "core/Global.h"
 #include "effects/Effect.h"
 #include "effects/ResizeFilter.h"
+#include "tests/app/AppDialogs.h"
 #include "tests/app/TestApp.h"
 #include "tests/effectsui/DialogLayout.h"
 
@@ -33,24 +19,7 @@ TEST(OptionDialogs, EachOneShowsWholeAndUncovered)
     EnsureApp();
     TEffectList Effects;
     Effects.AddFilter(std::make_unique<TResizeFilter>());
-    const std::pair<const char*, std::function<QDialog*()>> Dialogs[] = {
-        {"FormatConversion", [] { return new TPictureFormatForm; }},
-        {"JPEGSettings", [] { return new TJPEGOptionForm(JPEGOption); }},
-        {"PNGSettings", [] { return new TPNGOptionForm(PNGOption); }},
-        {"BMPSettings", [] { return new TBitmapOptionForm(BitmapOption); }},
-        {"ResizeSettings", [] { return new TResizeOptionForm(ResizeOption); }},
-        {"MetadataSettings", [] { return new TMetadataOptionForm; }},
-        {"SystemSettings", [] { return new TSystemOptionForm; }},
-        {"CombineSettings", [] { return new TCombineOptionForm; }},
-        {"PluginSettings", [] { return new TSusiePluginOptionForm; }},
-        {"FilterOrder", [&] { return new TChangeOrderForm(Effects); }},
-        {"ExternalViewer", [] { return new TPreviewOptionForm(PreviewOption); }},
-        {"OutputFolder", [] { return new TFolderOptionForm; }},
-        {"About", [] { return new TAboutForm; }},
-        {"CreateShortcut", [] { return new TCreateShortCutForm; }},
-        {"ErrorLog", [] { return new TErrorLogForm; }},
-    };
-    for (const auto& [Name, Make] : Dialogs) {
+    for (const auto& [Name, Make] : AppDialogs(Effects)) {
         std::unique_ptr<QDialog> D(Make());
         D->show();
         EXPECT_EQ(LayoutFaults(D.get()), "") << Name;

@@ -1,28 +1,13 @@
 // The interface language: every catalogue covers the whole message template,
 // and the windows show their texts in the language chosen.
-#include "app/AboutFrm.h"
-#include "app/BitmapOptionFrm.h"
-#include "app/CombineOptionFrm.h"
-#include "app/CreateShortCutFrm.h"
-#include "app/FolderOptionFrm.h"
 #include "app/IniSettings.h"
-#include "app/JPEGOptionFrm.h"
 #include "app/MainFrm.h"
-#include "app/MetadataOptionFrm.h"
-#include "app/PNGOptionFrm.h"
-#include "app/PictureFormatFrm.h"
-#include "app/PreviewOptionFrm.h"
 #include "app/QtTexts.h"
-#include "app/ResizeOptionFrm.h"
 #include "app/Startup.h"
-#include "app/SusiePluginOptionFrm.h"
-#include "app/SystemOptionFrm.h"
 #include "core/Global.h"
 #include "core/ImageInfo.h"
 #include "core/MemReservoir.h"
 #include "core/ResourceText.h"
-#include "app/ChangeOrderFrm.h"
-#include "app/ErrorLogFrm.h"
 #include "app/ProgressFrm3.h"
 #include "effects/Effect.h"
 #include "effects/ui/AddBlankDlg.h"
@@ -38,6 +23,7 @@
 #include "effects/ui/UnSharpMaskDlg.h"
 #include "effects/ui/JPEGTranOptionFrm.h"
 #include "effects/ui/RotationOptionDlg.h"
+#include "tests/app/AppDialogs.h"
 #include "tests/app/TestApp.h"
 #include "tests/effectsui/DialogLayout.h"
 
@@ -263,20 +249,7 @@ protected:
             Main.show();
             QApplication::processEvents();
             Out.emplace_back("main window", ShownTexts(&Main));
-            const std::pair<const char*, std::function<QWidget*()>> Dialogs[] = {
-                {"FormatConversion", [] { return new TPictureFormatForm; }},
-                {"JPEGSettings", [] { return new TJPEGOptionForm(JPEGOption); }},
-                {"PNGSettings", [] { return new TPNGOptionForm(PNGOption); }},
-                {"BMPSettings", [] { return new TBitmapOptionForm(BitmapOption); }},
-                {"ResizeSettings", [] { return new TResizeOptionForm(ResizeOption); }},
-                {"MetadataSettings", [] { return new TMetadataOptionForm; }},
-                {"SystemSettings", [] { return new TSystemOptionForm; }},
-                {"CombineSettings", [] { return new TCombineOptionForm; }},
-                {"PluginSettings", [] { return new TSusiePluginOptionForm; }},
-                {"ExternalViewer", [] { return new TPreviewOptionForm(PreviewOption); }},
-                {"OutputFolder", [] { return new TFolderOptionForm; }},
-                {"CreateShortcut", [] { return new TCreateShortCutForm; }},
-                {"About", [] { return new TAboutForm; }},
+            std::vector<std::pair<const char*, std::function<QWidget*()>>> All = {
                 {"Rotation", [] { return new TRotationOptionForm; }},
                 {"Grayscale", [] { return new TGrayscaleForm; }},
                 {"JPEGTran", [] { return new TJPEGTranOptionForm; }},
@@ -290,12 +263,12 @@ protected:
                 {"UnsharpMask", [] { return new TUnSharpMaskOptionForm; }},
                 {"Histogram", [] { return new THistogramForm; }},
                 {"Preview", [] { return new TPreviewForm; }},
-                {"FilterOrder", [] { return new TChangeOrderForm(*EffectList); }},
-                {"ErrorLog", [] { return new TErrorLogForm; }},
                 {"Processing", [] { return new TProgressForm3; }},
             };
+            for (const auto& [Name, Make] : AppDialogs(*EffectList))
+                All.emplace_back(Name, Make);
             Faults.clear();
-            for (const auto& [Name, Make] : Dialogs) {
+            for (const auto& [Name, Make] : All) {
                 std::unique_ptr<QWidget> D(Make());
                 D->show();
                 Faults += LayoutFaults(D.get()) + CutTexts(D.get());
