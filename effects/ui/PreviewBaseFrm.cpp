@@ -272,6 +272,17 @@ bool OnScreen(const QRect& R, const QSize& Screen)
            R.top() + R.height() <= Screen.height();
 }
 
+// Replaces Target by a copy of Src and repaints the preview window.
+void ReplaceAndRepaint(TImgInfo& Target, const TImgInfo& Src)
+{
+    TImgInfo Copy;
+    CopyImgInfo(Src, Copy);
+    FreeImg(Target);
+    Target = Copy;
+    if (PreviewForm)
+        PreviewForm->RepaintPicture();
+}
+
 } // namespace
 
 TPreviewBaseForm::TPreviewBaseForm(QWidget* Owner) : QDialog(Owner)
@@ -458,15 +469,7 @@ void TPreviewBaseForm::PreviewResized()
     }
 }
 
-void TPreviewBaseForm::UpdatePreview(const TImgInfo& PrevImg)
-{
-    TImgInfo Copy;
-    CopyImgInfo(PrevImg, Copy);
-    FreeImg(Dest);
-    Dest = Copy;
-    if (PreviewForm)
-        PreviewForm->RepaintPicture();
-}
+void TPreviewBaseForm::UpdatePreview(const TImgInfo& PrevImg) { ReplaceAndRepaint(Dest, PrevImg); }
 
 void TPreviewBaseForm::UpdatePreview(const TImgInfo& PrevImg, const TRect& r)
 {
@@ -483,15 +486,7 @@ void TPreviewBaseForm::UpdatePreview(const TImgInfo& PrevImg, const TRect& r)
         PreviewForm->RepaintPicture();
 }
 
-void TPreviewBaseForm::UpdateAllPreview(const TImgInfo& PrevImg)
-{
-    TImgInfo Copy;
-    CopyImgInfo(PrevImg, Copy);
-    FreeImg(Dest2);
-    Dest2 = Copy;
-    if (PreviewForm)
-        PreviewForm->RepaintPicture();
-}
+void TPreviewBaseForm::UpdateAllPreview(const TImgInfo& PrevImg) { ReplaceAndRepaint(Dest2, PrevImg); }
 
 void TPreviewBaseForm::StartPreviewWork()
 {

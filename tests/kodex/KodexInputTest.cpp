@@ -141,31 +141,13 @@ std::vector<uint8_t> RleBomb()
 // comments: made small, then given the large size.
 std::vector<uint8_t> JpegBomb()
 {
-    jpeg_compress_struct c;
-    jpeg_error_mgr e;
-    c.err = jpeg_std_error(&e);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = c.image_height = 16;
-    c.input_components = 1;
-    c.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&c);
-    c.arith_code = TRUE;
-    jpeg_start_compress(&c, TRUE);
-    const std::vector<uint8_t> comment(65000, 'x');
-    for (int i = 0; i < 9; ++i)
-        jpeg_write_marker(&c, JPEG_COM, comment.data(), unsigned(comment.size()));
-    std::vector<uint8_t> row(16, 128);
-    for (int y = 0; y < 16; ++y) {
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<uint8_t> v(out, out + size);
-    std::free(out);
+    const std::vector<uint8_t> comment(65000, 'x'), row(16, 128);
+    std::vector<uint8_t> v = EncodeJpeg(
+        16, 16, 1, [](jpeg_compress_struct& c) { c.arith_code = TRUE; }, [&](uint32_t) { return row.data(); },
+        [&](jpeg_compress_struct& c) {
+            for (int i = 0; i < 9; ++i)
+                jpeg_write_marker(&c, JPEG_COM, comment.data(), unsigned(comment.size()));
+        });
     for (size_t i = 0; i + 9 < v.size(); ++i)
         if (v[i] == 0xFF && (v[i + 1] == 0xC9 || v[i + 1] == 0xC0)) { // the frame header
             v[i + 5] = uint8_t(kSide >> 8), v[i + 6] = uint8_t(kSide);
@@ -229,18 +211,6 @@ TEST_F(Input, DecompressionBombsAreRefusedAsTooLarge)
 TEST_F(Input, AProgressiveFileWithHundredsOfScansIsRefused)
 {
     auto make = [](bool ManyScans) {
-        jpeg_compress_struct c;
-        jpeg_error_mgr e;
-        c.err = jpeg_std_error(&e);
-        jpeg_create_compress(&c);
-        unsigned char* out = nullptr;
-        unsigned long size = 0;
-        jpeg_mem_dest(&c, &out, &size);
-        c.image_width = 2048;
-        c.image_height = 1024;
-        c.input_components = 1;
-        c.in_color_space = JCS_GRAYSCALE;
-        jpeg_set_defaults(&c);
         // DC, then every coefficient on its own, each refined bit by bit.
         std::vector<jpeg_scan_info> scans;
         for (int k = 0; k <= 63; ++k)
@@ -252,25 +222,20 @@ TEST_F(Input, AProgressiveFileWithHundredsOfScansIsRefused)
                 s.Al = al;
                 scans.push_back(s);
             }
-        if (ManyScans) {
-            c.scan_info = scans.data();
-            c.num_scans = int(scans.size());
-        } else {
-            jpeg_simple_progression(&c);
-        }
-        jpeg_start_compress(&c, TRUE);
+        auto setup = [&](jpeg_compress_struct& c) {
+            if (ManyScans) {
+                c.scan_info = scans.data();
+                c.num_scans = int(scans.size());
+            } else {
+                jpeg_simple_progression(&c);
+            }
+        };
         std::vector<uint8_t> row(2048);
-        for (uint32_t y = 0; y < 1024; ++y) {
+        return EncodeJpeg(2048, 1024, 1, setup, [&](uint32_t y) {
             for (uint32_t x = 0; x < 2048; ++x)
                 row[x] = uint8_t((x ^ y) * 7);
-            JSAMPROW r = row.data();
-            jpeg_write_scanlines(&c, &r, 1);
-        }
-        jpeg_finish_compress(&c);
-        jpeg_destroy_compress(&c);
-        std::vector<uint8_t> v(out, out + size);
-        std::free(out);
-        return v;
+            return row.data();
+        });
     };
     const std::vector<uint8_t> many = make(true), few = make(false);
     TOwnedImg a{}, b{};

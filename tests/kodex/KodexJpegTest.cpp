@@ -18,35 +18,17 @@ namespace {
 // stored inverted as Adobe files hold them (255 = no ink).
 std::vector<uint8_t> MakeJpeg(uint32_t W, uint32_t H, int Components, bool Arith, const uint8_t* Cmyk = nullptr)
 {
-    jpeg_compress_struct c;
-    jpeg_error_mgr e;
-    c.err = jpeg_std_error(&e);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = W;
-    c.image_height = H;
-    c.input_components = Cmyk ? 4 : Components;
-    c.in_color_space = Cmyk ? JCS_CMYK : Components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&c);
-    if (Cmyk)
-        jpeg_set_quality(&c, 100, TRUE);
-    c.arith_code = Arith ? TRUE : FALSE;
-    jpeg_start_compress(&c, TRUE);
-    TOwnedImg pic{MakePicture(W, H, uint32_t(c.input_components))};
-    for (uint32_t y = 0; y < H; ++y) {
+    const uint32_t ch = Cmyk ? 4 : uint32_t(Components);
+    TOwnedImg pic{MakePicture(W, H, ch)};
+    for (uint32_t y = 0; Cmyk && y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x)
+            std::memcpy(ScanLine(pic.Img, y) + x * 4, Cmyk, 4);
+    auto setup = [&](jpeg_compress_struct& c) {
         if (Cmyk)
-            for (uint32_t x = 0; x < W; ++x)
-                std::memcpy(ScanLine(pic.Img, y) + x * 4, Cmyk, 4);
-        JSAMPROW r = ScanLine(pic.Img, y);
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<uint8_t> v(out, out + size);
-    std::free(out);
-    return v;
+            jpeg_set_quality(&c, 100, TRUE);
+        c.arith_code = Arith ? TRUE : FALSE;
+    };
+    return EncodeJpeg(W, H, int(ch), setup, [&](uint32_t y) { return ScanLine(pic.Img, y); });
 }
 
 // Offset of the coded data of the first scan (after the SOS header).

@@ -9,10 +9,13 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <mutex>
 #include <string>
 #include <vector>
+
+struct jpeg_compress_struct;
 
 namespace kodextest {
 
@@ -43,6 +46,14 @@ inline uint8_t At(const TImgInfo& Img, uint32_t X, uint32_t Y, uint32_t C)
 {
     return ScanLine(Img, Y)[X * Img.Channels + C];
 }
+
+// A JPEG coded in memory with libjpeg: Components 1 (gray), 3 (RGB) or 4
+// (CMYK); Setup adjusts the coder after its defaults, Started (markers) after
+// the start, and Row(y) gives row y.
+std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
+                                const std::function<void(jpeg_compress_struct&)>& Setup,
+                                const std::function<const uint8_t*(uint32_t)>& Row,
+                                const std::function<void(jpeg_compress_struct&)>& Started = {});
 
 std::vector<uint8_t> ReadBytes(const std::string& Path);
 void WriteBytes(const std::string& Path, const std::vector<uint8_t>& Data);
