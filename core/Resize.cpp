@@ -316,8 +316,9 @@ TBandResize::TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeigh
     if (!Resample)
         return;
     ItemRows = uint32_t(F->FHFilterSrcBlockSize / F->FSrcBpl);
-    // Chunks of at least 64 rows, enough items for every pass thread.
-    ChunkItems = std::max((64 + ItemRows - 1) / ItemRows, F->MaxThreadNum() * 2);
+    // Chunks of at least 256 rows (fewer waits for the pass), enough items for
+    // every pass thread.
+    ChunkItems = std::max((256 + ItemRows - 1) / ItemRows, F->MaxThreadNum() * 2);
     ChunkRows = ChunkItems * ItemRows;
     try {
         for (uint8_t*& w : Window) {

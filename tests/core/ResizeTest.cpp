@@ -529,7 +529,7 @@ TEST(BandResize, SameBytesAsTheWholePicture)
         uint32_t SW, SH, W, H;
     };
     const TSize sizes[] = {{301, 211, 97, 61}, {130, 77, 260, 150}, {301, 211, 97, 211}, {97, 203, 97, 55},
-                           {64, 1, 16, 1}};
+                           {64, 1, 16, 1}, {45, 1301, 23, 640}};
     for (TConf conf : AllFamilies())
         for (int32_t threads : {1, 3})
             for (uint32_t ch : {1u, 3u, 4u}) {
