@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <gtest/gtest.h>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -88,6 +89,7 @@ TEST(PreviewForm, SelectionFollowsTheMouse)
         Last = r;
         ++Calls;
     });
+    auto Sel = [&] { return std::array<int32_t, 4>{Last.Left, Last.Top, Last.Right, Last.Bottom}; };
     QWidget* Box = S.Form.PaintBox();
     ASSERT_EQ(Box->width(), 100); // centred, unscrolled: view pixel = image pixel
 
@@ -97,10 +99,7 @@ TEST(PreviewForm, SelectionFollowsTheMouse)
     Mouse(Box, QEvent::MouseMove, 50, 12);
     Mouse(Box, QEvent::MouseButtonRelease, 50, 12);
     EXPECT_EQ(Calls, 1);
-    EXPECT_EQ(Last.Left, 10);
-    EXPECT_EQ(Last.Top, 10);
-    EXPECT_EQ(Last.Right, 50);
-    EXPECT_EQ(Last.Bottom, 40);
+    EXPECT_EQ(Sel(), (std::array<int32_t, 4>{10, 10, 50, 40}));
 
     // Moving a selection against the top-left edge stops it there, size kept.
     S.Form.SetSelectSize(TSize{0, 0});
@@ -108,10 +107,7 @@ TEST(PreviewForm, SelectionFollowsTheMouse)
     Mouse(Box, QEvent::MouseButtonPress, 30, 30);
     Mouse(Box, QEvent::MouseMove, 0, 0);
     Mouse(Box, QEvent::MouseButtonRelease, 0, 0);
-    EXPECT_EQ(Last.Left, 0);
-    EXPECT_EQ(Last.Top, 0);
-    EXPECT_EQ(Last.Right, 40);
-    EXPECT_EQ(Last.Bottom, 40);
+    EXPECT_EQ(Sel(), (std::array<int32_t, 4>{0, 0, 40, 40}));
 
     // Dragging past the picture keeps the corner on it.
     Mouse(Box, QEvent::MouseButtonPress, 90, 90);
@@ -127,10 +123,7 @@ TEST(PreviewForm, SelectionFollowsTheMouse)
     Mouse(Box, QEvent::MouseButtonPress, 50, 50);
     Mouse(Box, QEvent::MouseMove, 60, 70);
     Mouse(Box, QEvent::MouseButtonRelease, 60, 70);
-    EXPECT_EQ(Last.Left, 50);
-    EXPECT_EQ(Last.Top, 50);
-    EXPECT_EQ(Last.Right, 60);
-    EXPECT_EQ(Last.Bottom, 70);
+    EXPECT_EQ(Sel(), (std::array<int32_t, 4>{50, 50, 60, 70}));
 
     // While a new preview is pending, presses are ignored.
     const int Before = Calls;

@@ -60,24 +60,17 @@ TEST(PreviewGeometry, SelectionHandles)
 
 TEST(PreviewGeometry, FitSize)
 {
-    const TSize Same = FitSize(100, 50, 400, 300);
-    EXPECT_EQ(Same.cx, 100);
-    EXPECT_EQ(Same.cy, 50);
-    const TSize Wide = FitSize(1000, 500, 400, 300);
-    EXPECT_EQ(Wide.cx, 400);
-    EXPECT_EQ(Wide.cy, 200);
-    const TSize Tall = FitSize(500, 1000, 400, 300);
-    EXPECT_EQ(Tall.cx, 150);
-    EXPECT_EQ(Tall.cy, 300);
-    // Thin pictures keep at least one pixel across.
-    const TSize Thin = FitSize(1, 4000, 200, 100);
-    EXPECT_EQ(Thin.cx, 1);
-    EXPECT_EQ(Thin.cy, 100);
-    const TSize Flat = FitSize(4000, 1, 200, 100);
-    EXPECT_EQ(Flat.cx, 200);
-    EXPECT_EQ(Flat.cy, 1);
-    // A window not laid out yet still gives a usable size.
-    const TSize None = FitSize(640, 480, 0, 0);
-    EXPECT_EQ(None.cx, 1);
-    EXPECT_EQ(None.cy, 1);
+    const struct {
+        int W, H, ViewW, ViewH, Cx, Cy;
+    } Cases[] = {
+        {100, 50, 400, 300, 100, 50},   {1000, 500, 400, 300, 400, 200}, {500, 1000, 400, 300, 150, 300},
+        {1, 4000, 200, 100, 1, 100},    // thin pictures keep at least one pixel across
+        {4000, 1, 200, 100, 200, 1},
+        {640, 480, 0, 0, 1, 1},         // a window not laid out yet still gives a usable size
+    };
+    for (const auto& k : Cases) {
+        const TSize S = FitSize(k.W, k.H, k.ViewW, k.ViewH);
+        EXPECT_EQ(S.cx, k.Cx) << k.W << "x" << k.H << " in " << k.ViewW << "x" << k.ViewH;
+        EXPECT_EQ(S.cy, k.Cy) << k.W << "x" << k.H << " in " << k.ViewW << "x" << k.ViewH;
+    }
 }

@@ -28,6 +28,16 @@ void FillStripes(TImgInfo& Img)
             MemRow(Img, y)[x] = ((x / 3 + y) / 2) % 2 ? 180 : 70;
 }
 
+// Opens F's preview on a striped picture of W x H, as opening it on a file does.
+template <class Form> void PreviewStripes(Form& F, uint32_t W, uint32_t H)
+{
+    AllocImg(F.Master, W, H, 3);
+    FillStripes(F.Master);
+    CopyImgInfo(F.Master, F.Src);
+    F.FitPreviewImages();
+    CopyImgInfo(F.Src, F.Dest);
+}
+
 // Sharpens a copy of Img with F; the caller frees the result.
 TImgInfo Sharpened(const TImgInfo& Img, TUnsharpMask& F)
 {
@@ -142,11 +152,7 @@ TEST(UnSharpMaskDialog, AChangedValueLeadsToASharperPreview)
     TestApp();
     PreviewOption.ViewMode = 0;
     TUnSharpMaskOptionForm F;
-    AllocImg(F.Master, 48, 32, 3);
-    FillStripes(F.Master);
-    CopyImgInfo(F.Master, F.Src);
-    F.FitPreviewImages();
-    CopyImgInfo(F.Src, F.Dest);
+    PreviewStripes(F, 48, 32);
     ASSERT_TRUE(F.PreviewBox->isChecked());
     ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
     F.ScrollBars[0]->setValue(400);
@@ -227,11 +233,7 @@ TEST(ColorCorrectionDialog, AChangedValueLeadsToAPreview)
     TestApp();
     PreviewOption.ViewMode = 0;
     TColorCorrectionForm F;
-    AllocImg(F.Master, 40, 30, 3);
-    FillStripes(F.Master);
-    CopyImgInfo(F.Master, F.Src);
-    F.FitPreviewImages();
-    CopyImgInfo(F.Src, F.Dest);
+    PreviewStripes(F, 40, 30);
     ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
     F.Edits[6]->setText("80");
     EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
