@@ -35,8 +35,8 @@ struct TBmpSpec {
     uint32_t Compression = 0;
     uint32_t ColorsUsed = 0;
     uint32_t Masks[4] = {};
-    std::vector<uint8_t> Extra;
-    std::vector<uint8_t> Data;
+    std::vector<uint8_t> Extra{};
+    std::vector<uint8_t> Data{};
 };
 
 std::vector<uint8_t> MakeBmp(const TBmpSpec& S)
@@ -148,10 +148,7 @@ TEST_F(BitmapTest, ResolutionRule)
 TEST_F(BitmapTest, TopDownAndBottomUpTwinsReadAlike)
 {
     for (uint16_t bits : {8, 24, 32}) {
-        TBmpSpec s;
-        s.Width = 3;
-        s.Height = 4;
-        s.Bits = bits;
+        TBmpSpec s{.Width = 3, .Height = 4, .Bits = uint16_t(bits)};
         if (bits == 8)
             for (int i = 0; i < 256; ++i)
                 s.Extra.insert(s.Extra.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i / 2), 0});
@@ -176,10 +173,7 @@ TEST_F(BitmapTest, TopDownAndBottomUpTwinsReadAlike)
 TEST_F(BitmapTest, PaletteDepths)
 {
     // An 8-bit gray ramp gives a 1-channel image whose bytes are the indices.
-    TBmpSpec s;
-    s.Width = 5;
-    s.Height = 2;
-    s.Bits = 8;
+    TBmpSpec s{.Width = 5, .Height = 2, .Bits = 8};
     for (int i = 0; i < 256; ++i)
         s.Extra.insert(s.Extra.end(), {uint8_t(i), uint8_t(i), uint8_t(i), 0});
     s.Data = {9, 8, 7, 6, 5, 0, 0, 0, 1, 2, 3, 4, 250, 0, 0, 0};
@@ -197,11 +191,7 @@ TEST_F(BitmapTest, PaletteDepths)
 
     // 1 and 4 bits: the leftmost pixel sits in the high bits; an index beyond
     // the palette reads as black.
-    s = {};
-    s.Width = 10;
-    s.Bits = 1;
-    s.Extra = {10, 20, 30, 0, 40, 50, 60, 0};
-    s.Data = {0xA5, 0x80, 0, 0};
+    s = TBmpSpec{.Width = 10, .Bits = 1, .Extra = {10, 20, 30, 0, 40, 50, 60, 0}, .Data = {0xA5, 0x80, 0, 0}};
     ASSERT_TRUE(Load(MakeBmp(s), img));
     ASSERT_EQ(img.Channels, 3u);
     const uint8_t one[10] = {1, 0, 1, 0, 0, 1, 0, 1, 1, 0};
@@ -209,12 +199,7 @@ TEST_F(BitmapTest, PaletteDepths)
         EXPECT_EQ(MemRow(img, 0)[3 * x], one[x] ? 40 : 10) << x;
     FreeImg(img);
 
-    s = {};
-    s.Width = 3;
-    s.Bits = 4;
-    s.ColorsUsed = 2;
-    s.Extra = {1, 2, 3, 0, 4, 5, 6, 0};
-    s.Data = {0x10, 0x50, 0, 0};
+    s = TBmpSpec{.Width = 3, .Bits = 4, .ColorsUsed = 2, .Extra = {1, 2, 3, 0, 4, 5, 6, 0}, .Data = {0x10, 0x50, 0, 0}};
     ASSERT_TRUE(Load(MakeBmp(s), img));
     EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{4, 5, 6, 1, 2, 3, 0, 0, 0}));
     FreeImg(img);
@@ -222,13 +207,8 @@ TEST_F(BitmapTest, PaletteDepths)
 
 TEST_F(BitmapTest, RunLengthData)
 {
-    TBmpSpec s;
-    s.Width = 6;
-    s.Height = 3;
-    s.Bits = 8;
-    s.Compression = BI_RLE8;
-    s.ColorsUsed = 4;
-    s.Extra = {0, 0, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0};
+    TBmpSpec s{.Width = 6, .Height = 3, .Bits = 8, .Compression = BI_RLE8, .ColorsUsed = 4,
+               .Extra = {0, 0, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0}};
     // Bottom row: 3 x index 1, then 3 pixels as they are (2, 3, 1, padded).
     // Middle row: moved 2 right and 1 up, i.e. skipped to the top row at x 2.
     // Top row from x 2: a run of 9 x index 2 clipped at the right edge.
@@ -267,13 +247,8 @@ TEST_F(BitmapTest, RunLengthData)
 // columns nobody stored: the file is damaged, whatever was decoded.
 TEST_F(BitmapTest, RunLengthDataThatMissesPartOfThePictureFails)
 {
-    TBmpSpec s;
-    s.Width = 4;
-    s.Height = 4;
-    s.Bits = 8;
-    s.Compression = BI_RLE8;
-    s.ColorsUsed = 2;
-    s.Extra = {0, 0, 0, 0, 0, 0, 255, 0};
+    TBmpSpec s{.Width = 4, .Height = 4, .Bits = 8, .Compression = BI_RLE8, .ColorsUsed = 2,
+               .Extra = {0, 0, 0, 0, 0, 0, 255, 0}};
     const std::vector<uint8_t> row = {2, 1, 2, 0, 0, 0}; // two red, two black, end of line
     std::vector<uint8_t> whole;
     for (int y = 0; y < 4; ++y)
@@ -317,12 +292,9 @@ TEST_F(BitmapTest, RunLengthDataThatMissesPartOfThePictureFails)
 TEST_F(BitmapTest, BitFields16)
 {
     // 5-6-5 white and a pure green; 5-5-5 without bit fields; 4-4-4-4 alpha.
-    TBmpSpec s;
-    s.Width = 2;
-    s.Bits = 16;
-    s.Compression = BI_BITFIELDS;
-    s.Extra = {0, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
-    s.Data = {0xFF, 0xFF, 0xE0, 0x07};
+    TBmpSpec s{.Width = 2, .Bits = 16, .Compression = BI_BITFIELDS,
+               .Extra = {0, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0},
+               .Data = {0xFF, 0xFF, 0xE0, 0x07}};
     TImgInfo img;
     ASSERT_TRUE(Load(MakeBmp(s), img));
     EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{255, 255, 255, 0, 255, 0}));
@@ -351,9 +323,7 @@ TEST_F(BitmapTest, BitFields16)
 
 TEST_F(BitmapTest, Alpha32ByCheckType)
 {
-    TBmpSpec s;
-    s.Width = 2;
-    s.Bits = 32;
+    TBmpSpec s{.Width = 2, .Bits = 32};
     TImgInfo img;
     for (uint8_t a : {0, 255}) {
         s.Data = {1, 2, 3, a, 4, 5, 6, a};
@@ -487,10 +457,7 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
     // Other depths with an unknown compression, bit fields without room for
     // their masks, a run-length file claiming a huge size.
     for (uint16_t bits : {16, 24, 32}) {
-        TBmpSpec s;
-        s.Width = 2;
-        s.Bits = bits;
-        s.Compression = 4;
+        TBmpSpec s{.Width = 2, .Bits = uint16_t(bits), .Compression = 4};
         s.Data.assign(8, 0);
         EXPECT_TRUE(fails(MakeBmp(s))) << bits;
         s.Compression = BI_BITFIELDS;
