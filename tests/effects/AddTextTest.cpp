@@ -126,10 +126,7 @@ TEST_F(TText, ShadowAndGlowSurroundTheLetters)
         SCOPED_TRACE(Shadow ? "shadow" : "glow");
         const TTestImg Ref(200, 100, {0x80, 0x80, 0x80});
         TTestImg Img(Ref);
-        TAddTextParam P;
-        P.Position = 4;
-        P.Shadow = Shadow;
-        P.Glow = !Shadow;
+        TAddTextParam P{.Position = 4, .Shadow = Shadow, .Glow = !Shadow};
         P.ShadowRadius = P.GlowRadius = 2;
         P.ShadowStr = P.GlowStr = 8;
         P.ShadowOpacity = P.GlowOpacity = 100;

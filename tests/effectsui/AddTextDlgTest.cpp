@@ -47,28 +47,11 @@ struct TPreviewFilters {
 
 TAddTextParam SampleParam()
 {
-    TAddTextParam P;
-    P.Position = 4;
-    P.XOffset = -12;
-    P.YOffset = 7;
-    P.FontOpacity = 80;
-    P.BackColor = 0x123456;
-    P.BackOpacity = 30;
-    P.MarginX = 3;
-    P.MarginY = -2;
-    P.LinePitch = 1.25;
-    P.Shadow = true;
-    P.ShadowColor = 0x00FF00;
-    P.ShadowOpacity = 60;
-    P.ShadowRadius = 3.5;
-    P.ShadowStr = 5;
-    P.ShadowOffsetX = -4;
-    P.ShadowOffsetY = 6;
-    P.Glow = false;
-    P.GlowColor = 0xFF0000;
-    P.GlowOpacity = 40;
-    P.GlowRadius = 1.5;
-    P.GlowStr = 3;
+    TAddTextParam P{.Position = 4, .XOffset = -12, .YOffset = 7, .FontOpacity = 80, .BackColor = 0x123456,
+                    .BackOpacity = 30, .MarginX = 3, .MarginY = -2, .LinePitch = 1.25, .Shadow = true,
+                    .ShadowColor = 0x00FF00, .ShadowOpacity = 60, .ShadowRadius = 3.5, .ShadowStr = 5,
+                    .ShadowOffsetX = -4, .ShadowOffsetY = 6, .Glow = false, .GlowColor = 0xFF0000, .GlowOpacity = 40,
+                    .GlowRadius = 1.5, .GlowStr = 3};
     return P;
 }
 
@@ -169,11 +152,7 @@ TEST(AddTextForm, PreviewDrawsTextAndDragMovesIt)
         N.Number = 0;
         return true;
     });
-    TAddTextParam P;
-    P.Position = 0;
-    P.XOffset = 20;
-    P.YOffset = 30;
-    P.FontOpacity = 100;
+    TAddTextParam P{.Position = 0, .XOffset = 20, .YOffset = 30, .FontOpacity = 100};
     Form.SetParam(P, Font, "HELLO");
     Form.SetPreviewImageIndex(0);
 
