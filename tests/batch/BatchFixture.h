@@ -130,6 +130,16 @@ protected:
         return Batch.Run(RunCollisionRules(RunSettingsWith(false, FileOption.NotOverwrite)), N, Threads, AbortOnError);
     }
     std::vector<std::string> Lines() { return Log.Lines(); }
+    // JPEG output under a size limit of KB kilobytes, searched from quality 95 down to 5.
+    static void LimitJPEGSize(int32_t KB)
+    {
+        JPEGOption.AlwaysRecompress = true;
+        JPEGOption.UseFileSizeLimit = true;
+        JPEGOption.Quality = 95;
+        JPEGOption.SampleType = 2;
+        JPEGOption.QualityLimit = 5;
+        JPEGOption.FileSizeLimit = KB;
+    }
     fs::path Out(const std::string& Name) const { return Dir / "out" / Name; }
     std::pair<int32_t, int32_t> SizeOf(const fs::path& P)
     {

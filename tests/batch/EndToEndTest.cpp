@@ -87,12 +87,7 @@ TEST_F(EndToEnd, FileSizeLimitIsMetWhenTheLimitsAllow)
 {
     const fs::path A = MakeJPEG("a.jpg", 256, 256, 7);
     Add(A);
-    JPEGOption.AlwaysRecompress = true;
-    JPEGOption.UseFileSizeLimit = true;
-    JPEGOption.Quality = 95;
-    JPEGOption.SampleType = 2;
-    JPEGOption.QualityLimit = 5;
-    JPEGOption.FileSizeLimit = 12; // KB
+    LimitJPEGSize(12);
     ASSERT_TRUE(Run(1, IO));
     ASSERT_TRUE(Lines().empty()) << Lines()[0];
     const auto Size = fs::file_size(Dir / "out" / "a.jpg");

@@ -38,13 +38,8 @@ TEST_F(Reported, EncodingsThatDoNotFitTheirBufferAreNoErrors)
     for (int i = 0; i < 3; ++i)
         Add(CameraJPEG("c" + std::to_string(i) + ".jpg", 600, i));
     FileOption.FileNameFormat = "<old>.jpg";
-    JPEGOption.AlwaysRecompress = true;
     JPEGOption.UpdateExifThumbnail = true;
-    JPEGOption.UseFileSizeLimit = true;
-    JPEGOption.Quality = 95;
-    JPEGOption.SampleType = 2;
-    JPEGOption.QualityLimit = 5;
-    JPEGOption.FileSizeLimit = 40; // KB: many tries before one fits
+    LimitJPEGSize(40); // many tries before one fits
     ASSERT_TRUE(Run(2, IO, /*AbortOnError=*/true));
     EXPECT_TRUE(Lines().empty()) << Lines()[0];
     for (int i = 0; i < 3; ++i) {
