@@ -45,36 +45,7 @@ struct TPreviewFilters {
     }
 };
 
-TAddTextParam SampleParam()
-{
-    TAddTextParam P{.Position = 4, .XOffset = -12, .YOffset = 7, .FontOpacity = 80, .BackColor = 0x123456,
-                    .BackOpacity = 30, .MarginX = 3, .MarginY = -2, .LinePitch = 1.25, .Shadow = true,
-                    .ShadowColor = 0x00FF00, .ShadowOpacity = 60, .ShadowRadius = 3.5, .ShadowStr = 5,
-                    .ShadowOffsetX = -4, .ShadowOffsetY = 6, .Glow = false, .GlowColor = 0xFF0000, .GlowOpacity = 40,
-                    .GlowRadius = 1.5, .GlowStr = 3};
-    return P;
-}
-
 const TFont Font{"DejaVu Sans", 1, 20, 0xFFFFFF, fsBold};
-
-void ExpectSame(const TAddTextParam& A, const TAddTextParam& B)
-{
-    // The integer fields ahead of LinePitch, without the padding before it.
-    EXPECT_EQ(std::memcmp(&A.Position, &B.Position, offsetof(TAddTextParam, MarginY) + sizeof(int32_t)), 0);
-    EXPECT_DOUBLE_EQ(A.LinePitch, B.LinePitch);
-    EXPECT_EQ(A.Shadow, B.Shadow);
-    EXPECT_EQ(A.ShadowColor, B.ShadowColor);
-    EXPECT_EQ(A.ShadowOpacity, B.ShadowOpacity);
-    EXPECT_DOUBLE_EQ(A.ShadowRadius, B.ShadowRadius);
-    EXPECT_EQ(A.ShadowStr, B.ShadowStr);
-    EXPECT_EQ(A.ShadowOffsetX, B.ShadowOffsetX);
-    EXPECT_EQ(A.ShadowOffsetY, B.ShadowOffsetY);
-    EXPECT_EQ(A.Glow, B.Glow);
-    EXPECT_EQ(A.GlowColor, B.GlowColor);
-    EXPECT_EQ(A.GlowOpacity, B.GlowOpacity);
-    EXPECT_DOUBLE_EQ(A.GlowRadius, B.GlowRadius);
-    EXPECT_EQ(A.GlowStr, B.GlowStr);
-}
 
 } // namespace
 

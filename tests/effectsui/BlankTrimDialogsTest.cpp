@@ -110,15 +110,6 @@ TEST(AddBlankForm, PreviewFollowsValues)
     EXPECT_EQ(F.Dest.Height, 60u);
 }
 
-namespace {
-
-bool SameRect(const TRect& a, const TRect& b)
-{
-    return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
-}
-
-} // namespace
-
 TEST(TrimmingOptionForm, InvalidTextBlocksOk)
 {
     TestApp();
