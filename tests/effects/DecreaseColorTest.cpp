@@ -42,29 +42,6 @@ protected:
 
 } // namespace
 
-TEST_F(DecreaseColorTest, SettingsFallBackToAPresentToolAndStayInRange)
-{
-    if (FindQuantiserPath().empty())
-        GTEST_SKIP() << "pngquant not installed";
-    TMemIniFile Ini("");
-    Ini.WriteBool("DecreaseColor", "Use", true);
-    Ini.WriteInteger("DecreaseColor", "Mode", 1);
-    Ini.WriteInteger("DecreaseColor", "PaletteEntries", 100000);
-    Ini.WriteInteger("DecreaseColor", "Quality", 0);
-    TDecreaseColorEffect E;
-    E.ReadIniFile(Ini);
-    EXPECT_EQ(E.FMode, 2) << "FLAXC has no build here: the first present tool stands in";
-    EXPECT_EQ(E.FFlags, uint32_t(DC_IZYINS | DC_PNGNQ));
-    EXPECT_TRUE(E.FUse);
-    EXPECT_EQ(E.FPaletteEntries, 256);
-    EXPECT_EQ(E.FQuality, 1);
-    EXPECT_TRUE(ColorReductionDropsAlpha) << "the palette tools take no alpha";
-    Ini.WriteInteger("DecreaseColor", "Mode", 3);
-    E.ReadIniFile(Ini);
-    EXPECT_EQ(E.FMode, 3);
-    EXPECT_FALSE(ColorReductionDropsAlpha) << "the quantiser keeps alpha";
-}
-
 TEST_F(DecreaseColorTest, PNGOutputBecomesAPalettePictureOtherOutputsPassThrough)
 {
     if (FindQuantiserPath().empty())
@@ -244,13 +221,5 @@ TEST_F(DecreaseColorTest, PaletteToolPNGKeysTheCornerColour)
     EXPECT_EQ(ScanLine(Back, 0)[3], 0) << "the top-left colour is transparent";
     EXPECT_LE(ColoursOf(Back).size(), 16u);
     FreeImg(Back);
-
-    E.FMode = 3;
-    TEffectParams B;
-    B.OutFileName = (Dir / "left.bmp").string();
-    B.ToolOutFileName = B.OutFileName; // the worker's name for the tool's output
-    E.DoEffect(Img, B);
-    EXPECT_FALSE(B.DecreaseColor);
-    EXPECT_FALSE(fs::exists(B.OutFileName));
     FreeImg(Img);
 }

@@ -34,24 +34,6 @@ protected:
 
 } // namespace
 
-TEST_F(GrayscaleEffect, SettingsDefineTheSharedWeights)
-{
-    EXPECT_EQ(Load({-1, -1, -1, -1}), (W3{0.299f, 0.587f, 0.114f}));
-    EXPECT_EQ(Load({5000, 0, 0, GRAY_BT709}), (W3{0.2125f, 0.7154f, 0.0721f}));
-    // Custom weights summing to 1 are used as they are, others normalised,
-    // all zero stays zero.
-    EXPECT_EQ(Load({5000, 5000, 0, GRAY_CUSTOM}), (W3{0.5f, 0.5f, 0.0f}));
-    for (float V : Load({2000, 2000, 2000, GRAY_CUSTOM}))
-        EXPECT_NEAR(V, 1.0 / 3, 1e-7);
-    EXPECT_EQ(Load({0, 0, 0, GRAY_CUSTOM}), (W3{0, 0, 0}));
-    // A hand-edited file cannot give negative or runaway weights.
-    EXPECT_EQ(Load({-5000, 10000, 30000, GRAY_CUSTOM}), (W3{0.0f, 0.5f, 0.5f}));
-    TMemIniFile Ini("/nonexistent/gray.ini");
-    G.WriteIniFile(Ini);
-    EXPECT_EQ(Ini.ReadInteger("GrayscaleFilter", "Blue", -1), MaxGrayWeight);
-    EXPECT_EQ(Ini.ReadInteger("GrayscaleFilter", "Type", -1), GRAY_CUSTOM);
-}
-
 TEST_F(GrayscaleEffect, PicturesByChannelCount)
 {
     Load({-1, -1, -1, -1});
