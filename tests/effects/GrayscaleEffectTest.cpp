@@ -10,24 +10,11 @@
 
 namespace {
 
-using W3 = std::array<float, 3>;
-
 // The weight vector is process-wide: every test leaves it as it found it.
 class GrayscaleEffect : public testing::Test {
 protected:
     void SetUp() override { std::copy(GrayWeights, GrayWeights + 4, Saved); }
     void TearDown() override { std::copy(Saved, Saved + 4, GrayWeights); }
-    // Reads a [GrayscaleFilter] section of Red, Green, Blue, Type (-1: key absent).
-    W3 Load(std::array<int32_t, 4> Keys)
-    {
-        TMemIniFile Ini("/nonexistent/gray.ini");
-        const char* Names[] = {"Red", "Green", "Blue", "Type"};
-        for (size_t i = 0; i < 4; ++i)
-            if (Keys[i] != -1)
-                Ini.WriteInteger("GrayscaleFilter", Names[i], Keys[i]);
-        G.ReadIniFile(Ini);
-        return {GrayWeights[0], GrayWeights[1], GrayWeights[2]};
-    }
     float Saved[4];
     TGrayscaleFilter G;
 };
@@ -36,7 +23,8 @@ protected:
 
 TEST_F(GrayscaleEffect, PicturesByChannelCount)
 {
-    Load({-1, -1, -1, -1});
+    TMemIniFile Ini("/nonexistent/gray.ini");
+    G.ReadIniFile(Ini); // the default weights
     TEffectParams P;
     TTestPicture Rgb(5, 2, 3), Rgba(2, 2, 4), Luma(1, 1, 3);
     Rgb.Px(4, 1)[2] = 255; // pure red
