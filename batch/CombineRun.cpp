@@ -267,22 +267,6 @@ void CombineTileSize(const TCombineOption& Option, int64_t W, int64_t H, uint32_
     TH = uint32_t(std::clamp<int64_t>(Y, 1, 0x3FFFFFFF));
 }
 
-void ExpandGrayToRGB(TImgInfo& Img)
-{
-    if (Img.Channels != 1 || !Img.Mem)
-        return;
-    TImgInfo N;
-    AllocImg(N, Img.Width, Img.Height, 3);
-    for (uint32_t Y = 0; Y < Img.Height; ++Y) {
-        const uint8_t* S = MemRow(Img, Y);
-        uint8_t* D = MemRow(N, Y);
-        for (uint32_t X = 0; X < Img.Width; ++X)
-            D[X * 3] = D[X * 3 + 1] = D[X * 3 + 2] = S[X];
-    }
-    FreeImg(Img);
-    Img = N;
-}
-
 bool LayoutCombineSheet(const TCombineOption& Option, std::vector<TImgInfo>& Tiles, uint32_t Channels,
                         uint32_t Background, uint8_t Gray, TResizer& Resizer, TImgInfo& Sheet)
 {

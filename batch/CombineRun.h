@@ -36,10 +36,6 @@ public:
 // cell height in "Row" order; otherwise the picture fits inside the cell.
 void CombineTileSize(const TCombineOption& O, int64_t W, int64_t H, uint32_t& TW, uint32_t& TH);
 
-// Replaces a 1-channel picture by a 3-channel one with the gray value in all
-// three channels; any other picture is left. Raises EOutOfMemory.
-void ExpandGrayToRGB(TImgInfo& Img);
-
 // Lays out one page. Tiles are in page order; a tile without pixels (a file
 // that did not load) leaves its cell empty but still takes its place. Channels
 // is 1 or 3; 1-channel tiles are widened on a 3-channel sheet. The grid (no

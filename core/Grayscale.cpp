@@ -53,3 +53,19 @@ void GrayOfColor(TBGColor& C)
                      + double(C.Blue & 0xFF) * GrayWeights[2] + 0.5;
     C.Gray = (v >= 255.0) ? 255 : (v > 0.0) ? uint16_t(v) : 0;
 }
+
+void ExpandGrayToRGB(TImgInfo& Img)
+{
+    if (Img.Channels != 1 || !Img.Mem)
+        return;
+    TImgInfo N;
+    AllocImg(N, Img.Width, Img.Height, 3);
+    for (uint32_t Y = 0; Y < Img.Height; ++Y) {
+        const uint8_t* S = MemRow(Img, Y);
+        uint8_t* D = MemRow(N, Y);
+        for (uint32_t X = 0; X < Img.Width; ++X)
+            D[X * 3] = D[X * 3 + 1] = D[X * 3 + 2] = S[X];
+    }
+    FreeImg(Img);
+    Img = N;
+}

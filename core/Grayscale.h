@@ -24,6 +24,10 @@ void RGBToGraySSE(TImgInfo& Img, const float* Weights);
 // Channels becomes 2. Other channel counts are left alone.
 void RGBAToGrayAlphaSSE(TImgInfo& Img, const float* Weights);
 
+// Replaces a 1-channel picture by a 3-channel one with the gray value in all
+// three channels; any other picture is left. Raises EOutOfMemory.
+void ExpandGrayToRGB(TImgInfo& Img);
+
 // RGBAToGrayAlphaSSE with the process-wide weights.
 void ConvertToGrayAlpha(TImgInfo& Img);
 

@@ -4,6 +4,7 @@
 #include "core/Bitmap.h"
 #include "core/Errors.h"
 #include "core/Global.h"
+#include "core/Grayscale.h"
 #include "core/ImageLoader.h"
 #include "core/IniFile.h"
 #include "core/Kodex.h"
@@ -71,22 +72,6 @@ void DropAlpha(TImgInfo& Img, const TBGColor& Background)
     Img = Flat;
 }
 
-// A gray picture as BGR, for the palette writer.
-void ToThreeChannels(TImgInfo& Img)
-{
-    if (Img.Channels != 1)
-        return;
-    TImgInfo C;
-    AllocImg(C, Img.Width, Img.Height, 3);
-    for (uint32_t y = 0; y < Img.Height; ++y) {
-        const uint8_t* s = MemRow(Img, y);
-        uint8_t* d = MemRow(C, y);
-        for (uint32_t x = 0; x < Img.Width; ++x)
-            d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = s[x];
-    }
-    FreeImg(Img);
-    Img = C;
-}
 
 } // namespace
 
@@ -217,7 +202,7 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     std::string Final = Result.Path;
     if (PaletteTool) {
         // The reduced picture as the tools gave it: an 8-bit palette BMP.
-        ToThreeChannels(Check.I);
+        ExpandGrayToRGB(Check.I); // a gray picture as BGR, for the palette writer
         PaletteBmp.Path = MakeSiblingTempName(WorkFolder() + "destbmp" + std::to_string(Params.ThreadNum) + ".bmp",
                                               ".bmp");
         if (!SavePaletteBitmap(PaletteBmp.Path, Check.I, Params.RInfo, Params.Settings, 8))

@@ -60,20 +60,6 @@ protected:
 
 TEST_F(CombineTest, GridSheetSizeAndCellsFollowTheOrder)
 {
-    // 1, rows x cols and rows x cols + 1 pictures (the last one on a page
-    // of its own in a run), "Row" order.
-    for (auto [N, W, H] : {std::tuple{1, 32, 24}, {5, 96, 48}, {9, 96, 72}}) {
-        std::vector<TImgInfo> V;
-        for (int K = 0; K < N; ++K)
-            V.push_back(Tiles({{32, 24}})[0]);
-        TImgInfo S;
-        ASSERT_TRUE(LayoutCombineSheet(O, V, 3, 0, 0, Main, S));
-        EXPECT_EQ(S.Width, uint32_t(W)) << N;
-        EXPECT_EQ(S.Height, uint32_t(H)) << N;
-        FreeImg(S);
-        Free(V);
-    }
-
     // Five tiles with gaps: the last cell of the second row stays background;
     // a narrower tile is centred in its cell.
     O.RowSpace = 4;
@@ -209,66 +195,4 @@ TEST_F(CombineTest, SheetsTakeNamesByTheRunsCollisionRulesAndEverySkipIsSaid)
     EXPECT_EQ(Read(Out("sheet.bmp")), First);
     EXPECT_TRUE(fs::exists(Out("sheet[3].bmp")));
 
-    // A read-only sheet from before is not replaced, and that is said.
-    ErrorLog.Clear();
-    FileOption.FileNameFormat = "sheet<n>.bmp";
-    fs::permissions(Out("sheet.bmp"), fs::perms::owner_write, fs::perm_options::remove);
-    fs::copy_file(Out("sheet.bmp"), Out("sheet1.bmp"));
-    TCombineRun ReadOnly(TCombineInput{&Files, nullptr}, Main, Log, nullptr, TakeRunSettings());
-    ReadOnly.NotOverwrite = false;
-    ASSERT_TRUE(ReadOnly.Execute(Cancel));
-    EXPECT_EQ(ReadOnly.Written().size(), 2u);
-    ASSERT_EQ(Lines().size(), 1u);
-    EXPECT_EQ(Lines()[0], "p0.jpg: cannot write " + Out("sheet1.bmp").string() + ": the file is read-only");
-}
-
-TEST_F(CombineTest, SettingsChangedMidRunChangeNoSheetOfThatRun)
-{
-    FileOption.FileNameFormat = "sheet<n>.jpg";
-    FileOption.NotOverwrite = false;
-    O.Rows = 1;
-    O.Columns = 1;
-    O.BackgroundColor = 0x204060;
-    CombineOption = O;
-    Files.Clear();
-    for (int K = 0; K < 3; ++K)
-        Add(MakeJPEG("p" + std::to_string(K) + ".jpg", 40 + 8 * K, 24, K));
-    const TBGColor Background = DefaultBGColor;
-    struct Changing : TCombineObserver {
-        std::atomic<int> N{0};
-        bool Change = false;
-        void TileDone() override
-        {
-            if (++N == 1 && Change) {
-                JPEGOption.Quality = 15;
-                JPEGOption.Progressive = !JPEGOption.Progressive;
-                JPEGOption.SampleType = 2;
-                MetadataOption.KeepResolution = !MetadataOption.KeepResolution;
-                MetadataOption.Resolution = 300;
-                CombineOption.BackgroundColor = 0xFFFFFF;
-                CombineOption.Width = 64;
-            }
-        }
-    };
-    auto Sheets = [&](bool Change) {
-        const auto Saved = std::make_tuple(JPEGOption, MetadataOption, CombineOption);
-        fs::remove_all(Dir / "out");
-        Changing Obs;
-        Obs.Change = Change;
-        TCombineRun Run(TCombineInput{&Files, nullptr}, Main, Log, &Obs, TakeRunSettings());
-        Run.MaxThread = 1; // one tile at a time: the change comes between pages
-        std::atomic<bool> Cancel{false};
-        EXPECT_TRUE(Run.Execute(Cancel));
-        EXPECT_TRUE(Lines().empty()) << Lines()[0];
-        // The process-wide colour is never the run's business.
-        EXPECT_EQ(DefaultBGColor.Red, Background.Red);
-        std::vector<std::string> R;
-        for (const std::string& P : Run.Written())
-            R.push_back(Read(P));
-        std::tie(JPEGOption, MetadataOption, CombineOption) = Saved;
-        return R;
-    };
-    const auto Steady = Sheets(false);
-    ASSERT_EQ(Steady.size(), 3u);
-    EXPECT_EQ(Sheets(true), Steady);
 }

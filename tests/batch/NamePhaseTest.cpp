@@ -154,43 +154,6 @@ TEST_F(NamePhase, OneFolderUnderTwoSpellingsGivesOneNameOnce)
     EXPECT_EQ(J.Entries[1].Out, "");
 }
 
-TEST_F(NamePhase, NumberingTilesAndFolders)
-{
-    FakeNames J;
-    J.OutDir = P("deep/er/");
-    J.Entries = {{P("a.png"), true, 257, 256}, {P("b.png"), false}, {P("c.png"), true, 0, 10},
-                 {P("d.png"), true, 1, 1}};
-    Start = 5;
-    const TNamePhaseResult R = Run(J);
-    EXPECT_EQ(R.OutputFileCount, 2);
-    EXPECT_EQ(R.AllSize, 2 + 1); // 2 x 1 tiles and 1 tile
-    EXPECT_EQ(J.Entries[0].Number, 5);
-    EXPECT_EQ(J.Entries[1].Out, ""); // unchecked: no number, no name
-    EXPECT_EQ(J.Entries[3].Number, 6);
-    EXPECT_TRUE(fs::is_directory(Dir / "deep/er"));
-    EXPECT_EQ(Current, 7);
-}
-
-TEST_F(NamePhase, ResetTypesAcrossTwoRuns)
-{
-    FakeNames J;
-    J.OutDir = P("o/");
-    J.Entries = {{P("a.png")}, {P("b.png")}};
-    for (int32_t Type : {0, 1, 2}) {
-        SCOPED_TRACE(Type);
-        Numbering.ResetType = Type;
-        Start = 10;
-        Current = 10;
-        Run(J);
-        fs::remove_all(Dir / "o");
-        Run(J);
-        // 0 starts again at 10; 1 and 2 go on at 12.
-        EXPECT_EQ(J.Entries[0].Number, Type == 0 ? 10 : 12);
-        EXPECT_EQ(Current, Type == 0 ? 12 : 14);
-        EXPECT_EQ(Start, Type == 2 ? 14 : 10);
-    }
-}
-
 TEST_F(NamePhase, NumbersStopAtTheTopOfTheRangeInsteadOfWrapping)
 {
     FakeNames J;
@@ -214,20 +177,4 @@ TEST_F(NamePhase, InvalidNameFailsThePhase)
     EXPECT_EQ(RunNamePhase(J, Rules, Numbering, Stop).OutputFileCount, -1);
     FakeNames Empty;
     EXPECT_EQ(Run(Empty).OutputFileCount, 0);
-}
-
-TEST_F(NamePhase, WorkIsHandedOutCostliestFirstWhileNumbersFollowTheList)
-{
-    FakeNames J;
-    J.OutDir = P("");
-    J.Entries = {{P("a.bmp"), true, 100, 100}, {P("b.bmp"), true, 400, 300}, {P("c.bmp"), false, 999, 999},
-                 {P("d.bmp"), true, 300, 400}, {P("e.bmp"), true, 200, 100}};
-    const TNamePhaseResult R = Run(J);
-    ASSERT_EQ(R.OutputFileCount, 4);
-    // Equal costs keep their list order; the unchecked entry is not handed out.
-    EXPECT_EQ(R.WorkOrder, (std::vector<int>{1, 3, 4, 0}));
-    EXPECT_EQ(J.Entries[0].Number, 1);
-    EXPECT_EQ(J.Entries[1].Number, 2);
-    EXPECT_EQ(J.Entries[3].Number, 3);
-    EXPECT_EQ(J.Entries[4].Number, 4);
 }

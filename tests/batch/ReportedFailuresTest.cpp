@@ -181,20 +181,6 @@ TEST_F(NotWritten, OutputsRefusedByTheCollisionRulesAreReported)
     EXPECT_EQ(Read(Out("b.jpg")), "kept");
     EXPECT_TRUE(fs::exists(Out("c.jpg")));
 
-    // Overwrite off, Skip on: a file from before the run is skipped as asked;
-    // a name this run gave out takes no second picture silently.
-    ErrorLog.Clear();
-    fs::remove_all(Dir / "out");
-    fs::create_directories(Dir / "out");
-    std::ofstream(Out("c.jpg")) << "before";
-    FileOption.NotOverwrite = true;
-    FileOption.Skip = true;
-    std::vector<TImageFileInfo> Again{Named(A), Named(APng), Named(C)};
-    RunInput(Again);
-    L = Lines();
-    ASSERT_EQ(L.size(), 1u) << ::testing::PrintToString(L);
-    EXPECT_EQ(L[0], "a.png: cannot write " + Out("a.jpg").string() + ": another file of this run is written there");
-    EXPECT_EQ(Read(Out("c.jpg")), "before");
 }
 
 TEST_F(NotWritten, AWriteFailureIsOneLineNamingTheTarget)

@@ -29,19 +29,6 @@ struct IntruderIO : TConvertIO {
     }
 };
 
-// A JPEG encoder that never fits and cancels the run on its first try.
-struct CancelDuringSearchIO : TConvertIO {
-    TBatchRun* Batch = nullptr;
-    bool WriteJPEGToMemory(std::vector<uint8_t>&, uint32_t& Size, TImgInfo&, const TResolutionInfo&, bool,
-                           const TICCInfo*, const uint8_t*, uint32_t, int32_t, int32_t, int32_t,
-                           const TRunSettings&) override
-    {
-        Batch->Cancel();
-        Size = 0;
-        return false;
-    }
-};
-
 // Decodes that the run's cancel cuts short, as the codec library does: the
 // load fails once the flag is up.
 struct CancelDuringLoadIO : TConvertIO {
@@ -67,23 +54,6 @@ struct CancelDuringWriteIO : TConvertIO {
 class Workers : public BatchRunTest {};
 
 } // namespace
-
-TEST_F(Workers, EveryFilesWorkIsReportedIncludingTheLast)
-{
-    const fs::path A = MakeBMP("a.bmp", 300, 20, 1), B = MakeBMP("b.bmp", 10, 300, 2), C = MakeBMP("c.bmp", 9, 9, 3);
-    List({A, B, C});
-    ASSERT_TRUE(Run(3, IO));
-    EXPECT_TRUE(Lines().empty());
-    double Units = 0;
-    int Ended = 0;
-    for (const auto& E : Events.Take()) {
-        Units += E.Kind == TBatchEventQueue::ProgressEvent ? E.Size : 0;
-        Ended += E.Kind == TBatchEventQueue::WorkerEndedEvent;
-    }
-    EXPECT_EQ(Units, (2 + 2 + 1) * 3); // tiles x 3 units
-    EXPECT_EQ(Ended, 3);
-    EXPECT_EQ(Read(Out("b.bmp")), Read(B)); // decoded and written again, same bytes
-}
 
 TEST_F(Workers, LargestPictureIsTakenFirstAndNamesStayAsGiven)
 {
@@ -142,33 +112,6 @@ TEST_F(Workers, NotOverwriteKeepsAFileThatAppearedDuringTheRun)
     EXPECT_EQ(Lines()[0], "a.bmp: cannot write " + Out("a.bmp").string() + ": File exists");
     EXPECT_EQ(Read(Out("a.bmp")), "theirs");
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 1);
-}
-
-TEST_F(Workers, LongFileNamesAreWritten)
-{
-    // 230 bytes, within the 255 a name may have (75 characters of a
-    // three-byte script come to as much).
-    const std::string Name = std::string(226, 'a') + ".bmp";
-    const fs::path A = MakeBMP(Name, 10, 10, 1);
-    List({A});
-    Run(1, IO);
-    EXPECT_TRUE(Lines().empty()) << Lines()[0];
-    EXPECT_EQ(Read(Out(Name)), Read(A));
-}
-
-TEST_F(Workers, ReadOnlyOutputIsReplacedAndStaysReadOnly)
-{
-    const fs::path A = MakeBMP("a.bmp", 10, 10, 1);
-    List({A});
-    FileOption.NotOverwrite = false;
-    FileOption.IgnoreReadOnlyAttr = true;
-    fs::create_directories(Dir / "out");
-    std::ofstream(Out("a.bmp")) << "previous";
-    fs::permissions(Out("a.bmp"), fs::perms::owner_write, fs::perm_options::remove);
-    Run(1, IO);
-    EXPECT_TRUE(Lines().empty());
-    EXPECT_EQ(Read(Out("a.bmp")), Read(A));
-    EXPECT_EQ(fs::status(Out("a.bmp")).permissions() & fs::perms::owner_write, fs::perms::none);
 }
 
 TEST_F(Workers, DeleteInputOnlyAfterItsOwnOutputExists)
@@ -247,22 +190,6 @@ TEST_F(Workers, CancelStopsTakingFilesAndLeavesNoPartialOutput)
         ++Written;
     }
     EXPECT_LT(Written, 40u);
-}
-
-TEST_F(Workers, CancelDuringTheSizeSearchIsNoFailure)
-{
-    JPEGOption.UseFileSizeLimit = true;
-    FileOption.FileNameFormat = "<old>.jpg";
-    List({MakeBMP("a.bmp", 10, 10, 1)});
-    CancelDuringSearchIO IO2;
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
-    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO2, Errors, TWorkerObjectFactory{}, RunSettingsWith(false, true));
-    TBatchRun Batch(Names, Job, Errors, nullptr);
-    IO2.Batch = &Batch;
-    TNumbering N = RunNumbering(Names);
-    EXPECT_FALSE(Batch.Run(TCollisionRules{}, N, 1, false));
-    EXPECT_TRUE(Lines().empty()) << Lines()[0];
-    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), fs::directory_iterator()), 0);
 }
 
 TEST_F(Workers, AFileCutShortByTheCancelIsNeitherBlamedNorCountedAsConverted)

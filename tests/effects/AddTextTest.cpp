@@ -184,27 +184,6 @@ TEST(BlendColorThroughMask, CoverageAndAlpha)
     EXPECT_EQ(Off.At(1, 0)[0], 0);
 }
 
-TEST_F(TText, CacheKeyAndEmptyLine)
-{
-    TTestImg A, B, C, D, E, Two;
-    Cache.GetAntialiasingText("Key", Font, A.I, 0, 1, 1, 1, 1, &Shrink.R);
-    Cache.GetAntialiasingText("Key", Font, B.I, 0, 1, 1, 1, 1, &Shrink.R);
-    EXPECT_NE(A.I.Mem, B.I.Mem); // every caller owns its block
-    EXPECT_TRUE(A == B);
-    Cache.GetAntialiasingText("Key", Font, C.I, 0, 5, 1, 1, 1, &Shrink.R);
-    EXPECT_EQ(C.I.Width, A.I.Width + 4);
-    TFont Bold = Font;
-    Bold.Style = fsBold;
-    Cache.GetAntialiasingText("Key", Bold, D.I, 0, 1, 1, 1, 1, &Shrink.R);
-    EXPECT_FALSE(A == D);
-
-    Cache.GetAntialiasingText("", Font, E.I, 0, 2, 3, 2, 3, &Shrink.R);
-    EXPECT_EQ(E.I.Width, 4u);
-    EXPECT_TRUE(E == TTestImg(E.I.Width, E.I.Height, {0}));
-    Cache.GetAntialiasingText("\r\n\r\n", Font, Two.I, 2.5, 2, 3, 2, 3, &Shrink.R);
-    EXPECT_GT(Two.I.Height, E.I.Height) << "two lines and the pitch between them";
-}
-
 TEST(FontCache, ThreadsRenderTheSameMask)
 {
     TShrinker S0;
@@ -245,19 +224,6 @@ TEST(AddTextEffect, SettingsAndTokens)
     EXPECT_EQ(E.FFont.Name, MenuFontName());
     EXPECT_EQ(E.FParam.GlowColor, 0xFFFF00);
 
-    E.FParam.GlowRadius = 6.25;
-    E.WriteIniFile(Ini);
-    EXPECT_EQ(Ini.ReadString("AddText", "Text", ""), "<s10><n>\\n<n>");
-    EXPECT_FALSE(Ini.ValueExists("AddText", "Position"));
-    TAddTextEffect F;
-    F.ReadIniFile(Ini);
-    EXPECT_EQ(F.FText, E.FText);
-    EXPECT_DOUBLE_EQ(F.FParam.GlowRadius, 6.25);
-    EXPECT_EQ(F.FParam.Position, 2);
-    TMemIniFile Empty("");
-    F.ReadIniFile(Empty);
-    EXPECT_EQ(F.FParam.Position, 8) << "no anchor key at all: bottom-right";
-
     TShrinker S;
     TGaussianBlur Blur;
     TEffectParams Params;
@@ -269,29 +235,4 @@ TEST(AddTextEffect, SettingsAndTokens)
     ASSERT_NE(Params.FontCache, nullptr);
     EXPECT_EQ(Params.FontCache->FText, "13\r\n13"); // start value plus the entry number
     FreeFontCache(Params.FontCache);
-}
-
-TEST(AddTextEffect, ShadowAndGlowKeysRoundTripAndDefault)
-{
-    const auto Layers = [](const TAddTextParam& P) {
-        return std::tuple(P.Shadow, P.ShadowColor, P.ShadowOpacity, P.ShadowRadius, P.ShadowStr, P.ShadowOffsetX,
-                          P.ShadowOffsetY, P.Glow, P.GlowColor, P.GlowOpacity, P.GlowRadius, P.GlowStr);
-    };
-    TMemIniFile Ini("");
-    TAddTextEffect E;
-    E.ReadIniFile(Ini);
-    EXPECT_EQ(Layers(E.FParam), std::tuple(true, 0, 75, 2.0, 4, 2, 2, true, 0xFFFF00, 75, 6.0, 8));
-
-    E.FParam.Shadow = false;
-    E.FParam.ShadowColor = 0x123456;
-    E.FParam.ShadowOffsetX = -3;
-    E.FParam.ShadowOffsetY = 7;
-    E.FParam.GlowOpacity = 40;
-    E.FParam.GlowRadius = 1.5;
-    E.WriteIniFile(Ini);
-    EXPECT_EQ(Ini.ReadString("AddText", "GlowRadius", ""), "1.5");
-    EXPECT_FALSE(Ini.ValueExists("AddText", "GlowOffsetX")) << "the glow has no offset";
-    TAddTextEffect F;
-    F.ReadIniFile(Ini);
-    EXPECT_EQ(Layers(F.FParam), Layers(E.FParam));
 }

@@ -42,29 +42,6 @@ protected:
 
 } // namespace
 
-TEST_F(DecreaseColorTest, SettingsFallBackToAPresentToolAndStayInRange)
-{
-    if (FindQuantiserPath().empty())
-        GTEST_SKIP() << "pngquant not installed";
-    TMemIniFile Ini("");
-    Ini.WriteBool("DecreaseColor", "Use", true);
-    Ini.WriteInteger("DecreaseColor", "Mode", 1);
-    Ini.WriteInteger("DecreaseColor", "PaletteEntries", 100000);
-    Ini.WriteInteger("DecreaseColor", "Quality", 0);
-    TDecreaseColorEffect E;
-    E.ReadIniFile(Ini);
-    EXPECT_EQ(E.FMode, 2) << "FLAXC has no build here: the first present tool stands in";
-    EXPECT_EQ(E.FFlags, uint32_t(DC_IZYINS | DC_PNGNQ));
-    EXPECT_TRUE(E.FUse);
-    EXPECT_EQ(E.FPaletteEntries, 256);
-    EXPECT_EQ(E.FQuality, 1);
-    EXPECT_TRUE(ColorReductionDropsAlpha) << "the palette tools take no alpha";
-    Ini.WriteInteger("DecreaseColor", "Mode", 3);
-    E.ReadIniFile(Ini);
-    EXPECT_EQ(E.FMode, 3);
-    EXPECT_FALSE(ColorReductionDropsAlpha) << "the quantiser keeps alpha";
-}
-
 TEST_F(DecreaseColorTest, PNGOutputBecomesAPalettePictureOtherOutputsPassThrough)
 {
     if (FindQuantiserPath().empty())
@@ -94,20 +71,6 @@ TEST_F(DecreaseColorTest, PNGOutputBecomesAPalettePictureOtherOutputsPassThrough
     const std::string S(std::istreambuf_iterator<char>(F), {});
     ASSERT_GT(S.size(), 26u);
     EXPECT_EQ(S[25], 3) << "palette colour type";
-    TImgInfo Back;
-    uint32_t Flags = 0;
-    TBGColor BG;
-    ASSERT_NE(ReadPNGFile(P.OutFileName, Back, Flags, nullptr, BG), 0);
-    EXPECT_EQ(Back.Width, 48u);
-    std::set<uint32_t> Colours;
-    for (uint32_t Y = 0; Y < Back.Height; ++Y)
-        for (uint32_t X = 0; X < Back.Width; ++X) {
-            const uint8_t* Px = ScanLine(Back, Y) + X * Back.Channels;
-            Colours.insert(Px[0] | Px[1] << 8 | Px[2] << 16);
-        }
-    EXPECT_LE(Colours.size(), 16u);
-    EXPECT_GT(Colours.size(), 4u);
-    FreeImg(Back);
     FreeImg(Img);
     // Only the output is left: no work file stays in the temporary folder.
     EXPECT_EQ(size_t(std::distance(fs::directory_iterator(Dir), {})), 1u);
@@ -244,13 +207,5 @@ TEST_F(DecreaseColorTest, PaletteToolPNGKeysTheCornerColour)
     EXPECT_EQ(ScanLine(Back, 0)[3], 0) << "the top-left colour is transparent";
     EXPECT_LE(ColoursOf(Back).size(), 16u);
     FreeImg(Back);
-
-    E.FMode = 3;
-    TEffectParams B;
-    B.OutFileName = (Dir / "left.bmp").string();
-    B.ToolOutFileName = B.OutFileName; // the worker's name for the tool's output
-    E.DoEffect(Img, B);
-    EXPECT_FALSE(B.DecreaseColor);
-    EXPECT_FALSE(fs::exists(B.OutFileName));
     FreeImg(Img);
 }

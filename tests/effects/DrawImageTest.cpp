@@ -6,7 +6,7 @@
 
 namespace {
 
-const QRgb Guard = qRgb(1, 2, 3), White = qRgb(255, 255, 255), Gray = qRgb(170, 170, 170);
+const QRgb Guard = qRgb(1, 2, 3);
 
 // A 20 x 20 picture, transparent but for opaque pixels at (0, 0) and
 // (10, 10), coloured blue = x, green = y, red = 200.
@@ -40,30 +40,6 @@ int Untouched(const QImage& B)
 }
 
 } // namespace
-
-TEST(DrawImage, CheckerboardUnderPixels)
-{
-    Fixture f;
-    for (QImage::Format fmt : {QImage::Format_BGR888, QImage::Format_RGB888}) {
-        QImage b = Bitmap(30, fmt);
-        DrawImageToBitmap(f.Img, TRect{0, 0, 20, 20}, b, 5, 2);
-        EXPECT_EQ(b.pixel(2, 5 + 1), White); // cells counted from the drawn corner
-        EXPECT_EQ(b.pixel(2 + 8, 5), Gray);
-        EXPECT_EQ(b.pixel(2, 5 + 8), Gray);
-        EXPECT_EQ(b.pixel(2 + 8, 5 + 9), White);
-        EXPECT_EQ(b.pixel(2, 5), qRgb(200, 0, 0));
-        EXPECT_EQ(b.pixel(2 + 10, 5 + 10), qRgb(200, 10, 10)); // top-down
-        EXPECT_EQ(Untouched(b), 30 * 30 - 20 * 20);
-    }
-    // Gray with alpha: black at alpha 128 over the white cell.
-    TImgInfo ga;
-    AllocImg(ga, 1, 1, 2);
-    ga.Mem[1] = 128;
-    QImage b = Bitmap(4);
-    DrawImageToBitmap(ga, TRect{0, 0, 1, 1}, b, 0, 0);
-    EXPECT_EQ(b.pixel(0, 0), qRgb(127, 127, 127));
-    FreeImg(ga);
-}
 
 TEST(DrawImage, ClipsToPictureAndBitmap)
 {

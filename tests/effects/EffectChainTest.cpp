@@ -79,19 +79,6 @@ TEST(EffectChain, ReducedDecodingOnlyWhenNothingBeforeTheResizeChanges)
     EXPECT_DOUBLE_EQ(S.XScale, 1.0);
 }
 
-TEST(EffectChain, ResizeChangesOnlyWhenTheSizeChanges)
-{
-    Chain C;
-    EXPECT_TRUE(C.L.IsChange(Info1000x750(), TakeRunSettings()));
-    C.L.SetResizeParam(RULE_WIDTH, 2000, 0);
-    ResizeOption.NoExpand = true;
-    EXPECT_FALSE(C.L.IsChange(Info1000x750(), TakeRunSettings()));
-    ResizeOption.NoExpand = false;
-    EXPECT_TRUE(C.L.IsChange(Info1000x750(), TakeRunSettings()));
-    C.L.SetResizeParam(RULE_WH_PIXEL, 1000, 750);
-    EXPECT_FALSE(C.L.IsChange(Info1000x750(), TakeRunSettings()));
-}
-
 TEST(EffectChain, TheLosslessTransformRunsAlone)
 {
     Chain C;
@@ -127,48 +114,6 @@ TEST(EffectChain, GrayAlphaStepLeavesPicturesWithoutAlpha)
     EXPECT_FALSE(P.NeedGrayAlpha);
     EXPECT_EQ(P.DownScale, 1);
     FreeImg(Img);
-}
-
-TEST(EffectChain, SettingsSectionsKeepUseAndOrder)
-{
-    TMemIniFile Ini("/nonexistent/vestro.ini");
-    {
-        Chain C;
-        C.Trim->FUse = true;
-        C.L.SetOrder({2, 0, 1});
-        C.L.WriteIniFile(Ini);
-    }
-    EXPECT_EQ(Ini.ReadInteger("Grayscale", "Order", -9), 2);
-    EXPECT_TRUE(Ini.ReadBool("Trimming", "Use", false));
-    Chain D;
-    D.L.ReadIniFile(Ini);
-    EXPECT_EQ(D.L.Items(0)->FName, "Trimming");
-    EXPECT_EQ(D.L.Items(2)->FName, "Grayscale");
-    EXPECT_TRUE(D.Trim->FUse);
-    // A section that is missing keeps the effect's place in the list.
-    TMemIniFile Empty("/nonexistent/empty.ini");
-    Chain E;
-    E.L.ReadIniFile(Empty);
-    EXPECT_EQ(E.L.Items(1)->FOrder, 1);
-    EXPECT_TRUE(E.Resize->FUse);
-}
-
-TEST(EffectChain, OrderFollowsSortKeysAndIgnoresWrongLengths)
-{
-    Chain C;
-    C.L.SetOrder({5, 1});
-    EXPECT_EQ(C.L.IndexOf("Grayscale"), 0);
-    C.L.SetOrder({5, 1, 3});
-    EXPECT_EQ(C.L.IndexOf("Trimming"), 0);
-    EXPECT_EQ(C.L.IndexOf("Resize"), 1);
-    EXPECT_EQ(C.L.IndexOf("resize"), -1); // display names are case-sensitive
-    // Rows past the ordered items address the decrease-colour effect.
-    C.L.SetDecreaseColorEffect(std::make_unique<Probe>("DecreaseColor", EFFECT_DECREASECOLOR, &C.Ran));
-    C.Resize->FUse = false;
-    EXPECT_FALSE(C.L.IsUse());
-    C.L.ChangeState(C.L.Count(), true);
-    EXPECT_TRUE(C.L.DecreaseColorEffect()->FUse);
-    EXPECT_TRUE(C.L.IsUse());
 }
 
 namespace {
@@ -210,49 +155,4 @@ TEST(EffectChain, BeforeImageRestoresTheResizerFilterOnFailure)
     EffectHost = nullptr;
     EffectList = nullptr;
     std::remove(Path.c_str());
-}
-
-// The strip's row opens the dialog set for that row's effect; the row past the
-// list reaches colour reduction, whose choices reach the loader only on OK.
-TEST(EffectChain, RowsOpenTheDialogSetForTheirEffect)
-{
-    Chain C;
-    std::vector<std::string> Opened;
-    SetEffectDialog(EFFECT_TRIMMING, [&](TEffect& E) {
-        Opened.push_back(E.FName);
-        return true;
-    });
-    // Written for another class: a probe under that identifier never gets it.
-    SetEffectDialogOf<TResizeFilter>(EFFECT_GRAYSCALE, [&](TResizeFilter&) {
-        Opened.push_back("wrong class");
-        return true;
-    });
-    C.L.ShowConfigDialog(C.L.IndexOf("Grayscale"));
-    C.L.ShowConfigDialog(C.L.IndexOf("Trimming"));
-    EXPECT_EQ(Opened, std::vector<std::string>{"Trimming"});
-
-    SetEffectDialog(EFFECT_TRIMMING, {});
-    C.L.ShowConfigDialog(C.L.IndexOf("Trimming"));
-    EXPECT_EQ(Opened.size(), 1u) << "a cleared dialog stays closed";
-
-    auto DC = std::make_unique<TDecreaseColorEffect>();
-    TDecreaseColorEffect& D = *DC;
-    C.L.SetDecreaseColorEffect(std::move(DC));
-    D.FMode = 2;
-    D.SetUse(true);
-    ASSERT_TRUE(ColorReductionDropsAlpha);
-    bool Confirm = false;
-    SetEffectDialogOf<TDecreaseColorEffect>(EFFECT_DECREASECOLOR, [&](TDecreaseColorEffect& E) {
-        E.FMode = 3; // the alpha-keeping tool
-        return Confirm;
-    });
-    C.L.ShowConfigDialog(C.L.Count());
-    EXPECT_TRUE(ColorReductionDropsAlpha) << "cancelled: the loader keeps the old flag";
-    Confirm = true;
-    C.L.ShowConfigDialog(C.L.Count());
-    EXPECT_FALSE(ColorReductionDropsAlpha);
-
-    D.SetUse(false);
-    for (uint32_t ID : {EFFECT_GRAYSCALE, EFFECT_DECREASECOLOR})
-        SetEffectDialog(ID, {});
 }

@@ -10,51 +10,21 @@
 
 namespace {
 
-using W3 = std::array<float, 3>;
-
 // The weight vector is process-wide: every test leaves it as it found it.
 class GrayscaleEffect : public testing::Test {
 protected:
     void SetUp() override { std::copy(GrayWeights, GrayWeights + 4, Saved); }
     void TearDown() override { std::copy(Saved, Saved + 4, GrayWeights); }
-    // Reads a [GrayscaleFilter] section of Red, Green, Blue, Type (-1: key absent).
-    W3 Load(std::array<int32_t, 4> Keys)
-    {
-        TMemIniFile Ini("/nonexistent/gray.ini");
-        const char* Names[] = {"Red", "Green", "Blue", "Type"};
-        for (size_t i = 0; i < 4; ++i)
-            if (Keys[i] != -1)
-                Ini.WriteInteger("GrayscaleFilter", Names[i], Keys[i]);
-        G.ReadIniFile(Ini);
-        return {GrayWeights[0], GrayWeights[1], GrayWeights[2]};
-    }
     float Saved[4];
     TGrayscaleFilter G;
 };
 
 } // namespace
 
-TEST_F(GrayscaleEffect, SettingsDefineTheSharedWeights)
-{
-    EXPECT_EQ(Load({-1, -1, -1, -1}), (W3{0.299f, 0.587f, 0.114f}));
-    EXPECT_EQ(Load({5000, 0, 0, GRAY_BT709}), (W3{0.2125f, 0.7154f, 0.0721f}));
-    // Custom weights summing to 1 are used as they are, others normalised,
-    // all zero stays zero.
-    EXPECT_EQ(Load({5000, 5000, 0, GRAY_CUSTOM}), (W3{0.5f, 0.5f, 0.0f}));
-    for (float V : Load({2000, 2000, 2000, GRAY_CUSTOM}))
-        EXPECT_NEAR(V, 1.0 / 3, 1e-7);
-    EXPECT_EQ(Load({0, 0, 0, GRAY_CUSTOM}), (W3{0, 0, 0}));
-    // A hand-edited file cannot give negative or runaway weights.
-    EXPECT_EQ(Load({-5000, 10000, 30000, GRAY_CUSTOM}), (W3{0.0f, 0.5f, 0.5f}));
-    TMemIniFile Ini("/nonexistent/gray.ini");
-    G.WriteIniFile(Ini);
-    EXPECT_EQ(Ini.ReadInteger("GrayscaleFilter", "Blue", -1), MaxGrayWeight);
-    EXPECT_EQ(Ini.ReadInteger("GrayscaleFilter", "Type", -1), GRAY_CUSTOM);
-}
-
 TEST_F(GrayscaleEffect, PicturesByChannelCount)
 {
-    Load({-1, -1, -1, -1});
+    TMemIniFile Ini("/nonexistent/gray.ini");
+    G.ReadIniFile(Ini); // the default weights
     TEffectParams P;
     TTestPicture Rgb(5, 2, 3), Rgba(2, 2, 4), Luma(1, 1, 3);
     Rgb.Px(4, 1)[2] = 255; // pure red

@@ -39,36 +39,6 @@ void FillNoise(TTestImg& T)
 
 } // namespace
 
-TEST(Histogram, BlackPictureCountsEveryPixelOnceInEachTable)
-{
-    for (uint32_t ch : {3u, 4u}) {
-        TTestImg img(5, 3, std::vector<uint8_t>(ch, 0));
-        const auto c = Count(img.I, HistogramAll);
-        for (int i : {0, 256, 512, 768, 1024 + 128, 1280 + 128})
-            EXPECT_EQ(c[i], 15u) << ch << " channels, counter " << i;
-    }
-}
-
-TEST(Histogram, ModesFillOnlyTheirTables)
-{
-    // B 10, G 20, R 30; alpha must never be counted.
-    TTestImg img(1, 1, {10, 20, 30, 99});
-    auto c = Count(img.I, HistogramRGB);
-    EXPECT_EQ(c[10], 1u);
-    EXPECT_EQ(c[256 + 20], 1u);
-    EXPECT_EQ(c[512 + 30], 1u);
-    EXPECT_EQ(TableSum(c, 3) + TableSum(c, 4) + TableSum(c, 5), 0u);
-
-    c = Count(img.I, HistogramYCbCr);
-    EXPECT_EQ(TableSum(c, 0) + TableSum(c, 1) + TableSum(c, 2), 0u);
-    // Y = (19595*30 + 38470*20 + 7471*10 + 32768) >> 16 = 22
-    EXPECT_EQ(c[768 + 22], 1u);
-    // Cb = (-11059*30 - 21709*20 + 32768*10 + K) >> 16 = 121
-    EXPECT_EQ(c[1024 + 121], 1u);
-    // Cr = (32768*30 - 27439*20 - 5329*10 + K) >> 16 = 134
-    EXPECT_EQ(c[1280 + 134], 1u);
-}
-
 TEST(Histogram, SSE2ConverterEqualsTheReference)
 {
     for (uint32_t ch : {3u, 4u})
@@ -95,21 +65,6 @@ TEST(Histogram, SSE2ConverterEqualsTheReference)
                 EXPECT_EQ(0, std::memcmp(pa, pb, w));
             }
         }
-}
-
-TEST(Histogram, OneChannelCopiesIntoLumaAndTwoChannelsStayZero)
-{
-    TTestImg gray(3, 2, {7});
-    *gray.Px(1, 1) = 200;
-    auto c = Count(gray.I, HistogramAll);
-    EXPECT_EQ(c[7], 5u);
-    EXPECT_EQ(c[200], 1u);
-    EXPECT_TRUE(std::equal(c.begin(), c.begin() + 256, c.begin() + 768));
-    EXPECT_EQ(TableSum(c, 1), 0u);
-
-    TTestImg ga(3, 2, {7, 255});
-    c = Count(ga.I, HistogramAll);
-    EXPECT_EQ(std::accumulate(c.begin(), c.end(), uint64_t(0)), 0u);
 }
 
 TEST(Histogram, AnyBandCountGivesTheSameCounts)

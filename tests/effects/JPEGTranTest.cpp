@@ -192,10 +192,3 @@ TEST_F(JPEGTranTest, AFailingToolFailsTheFileAndLeavesTheOutputAlone)
     Run(In, (Dir / "cancelled.jpg").string(), 32, 16, &Cancel);
     EXPECT_FALSE(fs::exists(Dir / "cancelled.jpg"));
 }
-
-TEST_F(JPEGTranTest, AMissingToolDisablesTheEffect)
-{
-    JPEGTranPath = (Dir / "no-such-tool").string();
-    List.UpDateMenu();
-    EXPECT_FALSE(T->FUse);
-}

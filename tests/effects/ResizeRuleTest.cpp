@@ -33,39 +33,6 @@ TEST(SizeRule, WorkedCases)
     EXPECT_SIZE(Rule(500, 375, RULE_PERCENT, 50, 0, 2), 500, 375);
 }
 
-// Every rule on a landscape, a portrait and a square picture. A square counts
-// as landscape.
-TEST(SizeRule, EveryRuleOnEveryShape)
-{
-    struct Case {
-        int32_t R;
-        double V1, V2;
-        TSize Land, Port, Square; // from 1000x750, 750x1000, 600x600
-    };
-    const Case Cases[] = {
-        {RULE_PERCENT, 50, 0, {500, 375}, {375, 500}, {300, 300}},
-        {RULE_WIDESIDE, 640, 0, {640, 480}, {480, 640}, {640, 640}},
-        {RULE_NARROWSIDE, 300, 0, {400, 300}, {300, 400}, {300, 300}},
-        {RULE_WIDTH, 400, 0, {400, 300}, {400, 533}, {400, 400}},
-        {RULE_HEIGHT, 300, 0, {400, 300}, {225, 300}, {300, 300}},
-        {RULE_WN_PERCENT, 50, 20, {500, 150}, {150, 500}, {300, 120}},
-        {RULE_WH_PERCENT, 50, 20, {500, 150}, {375, 200}, {300, 120}},
-        {RULE_WN_PIXEL, 640, 480, {640, 480}, {480, 640}, {640, 480}},
-        {RULE_WH_PIXEL, 640, 480, {640, 480}, {640, 480}, {640, 480}},
-        // t = height at width 800: 600, 1067, 800
-        {RULE_INSCRIBED, 800, 600, {800, 600}, {450, 600}, {600, 600}},
-        {RULE_CIRCUMSCRIBED, 800, 600, {800, 600}, {800, 1067}, {800, 800}},
-        {RULE_HISTORY, 800, 600, {800, 600}, {800, 1067}, {800, 800}},
-        {42, 800, 600, {800, 600}, {800, 1067}, {800, 800}},
-    };
-    for (const Case& C : Cases) {
-        SCOPED_TRACE(C.R);
-        EXPECT_SIZE(Rule(1000, 750, C.R, C.V1, C.V2), C.Land.cx, C.Land.cy);
-        EXPECT_SIZE(Rule(750, 1000, C.R, C.V1, C.V2), C.Port.cx, C.Port.cy);
-        EXPECT_SIZE(Rule(600, 600, C.R, C.V1, C.V2), C.Square.cx, C.Square.cy);
-    }
-}
-
 TEST(SizeRule, RoundingIsHalfUpAndUsesTheRoundedSide)
 {
     // 333 x 0.5 = 166.5 goes up.

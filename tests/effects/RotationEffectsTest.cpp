@@ -31,27 +31,6 @@ TEST(ExifRotation, EveryOrientationComesOutUpright)
         }
 }
 
-TEST(ExifRotation, ChangeOnlyWhenTurnedAndUseFlagReachesTheList)
-{
-    TEffectList L;
-    L.AddFilter(std::make_unique<TExifRotationFilter>());
-    TEffect* E = L.Items(0);
-    // Upright sources are unchanged, so a JPEG can still be copied losslessly.
-    TImageInfo Info;
-    for (uint16_t O : {0, 1, 9, 6}) {
-        Info.SetOrientation(O);
-        EXPECT_EQ(E->IsChange(Info, TakeRunSettings()), O == 6) << O;
-    }
-    // The EXIF writer reads the list's copy of the use flag.
-    E->SetUse(false);
-    EXPECT_FALSE(L.FExifRotationUse);
-    EXPECT_FALSE(E->IsChange(Info, TakeRunSettings()));
-    TMemIniFile Ini("/nonexistent/exif.ini");
-    Ini.WriteBool("ExifRotationFilter", "Use", true);
-    L.ReadIniFile(Ini);
-    EXPECT_TRUE(L.FExifRotationUse);
-}
-
 TEST(Rotation, OperationsAndShapes)
 {
     // Type, operation, picture size; the top-left pixel afterwards (upright

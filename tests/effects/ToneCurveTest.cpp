@@ -20,30 +20,6 @@ TPointArray Pts(const std::string& S)
 
 } // namespace
 
-TEST(ToneCurveMaths, TablesByHand)
-{
-    uint16_t t[256];
-    // Every control point of a straight list lies on its line.
-    for (const char* s : {"0,0,255,255", "0,0,128,128,255,255", "0,0,40,40,200,200,255,255"}) {
-        CurveToTable(Pts(s), t);
-        for (int x = 0; x < 256; ++x)
-            ASSERT_EQ(t[x], x) << s;
-    }
-    CurveToTable(Pts("0,0,255,128"), t);
-    for (int x = 0; x < 256; ++x)
-        ASSERT_EQ(t[x], int(x * 128.0 / 255 + 0.5)) << x;
-    int16_t big[4081];
-    CurveToLargeTable(Pts(ToneCurveDefaults[tcChroma]), big, true);
-    for (int v = 0; v <= 4080; ++v)
-        ASSERT_EQ(big[v], v - 2040);
-    // Flat beyond the end points; one point gives a constant.
-    CurveToTable(Pts("64,0,192,255"), t);
-    EXPECT_EQ(t[0] + t[64], 0);
-    EXPECT_EQ(t[192] & t[255], 255);
-    CurveToTable(Pts("10,77"), t);
-    EXPECT_EQ(t[0] & t[200] & t[255], 77);
-}
-
 TEST(ToneCurveMaths, RisingCurvesGiveRisingTablesThroughTheirPoints)
 {
     for (const char* s : {"0,0,64,40,192,215,255,255", "0,0,20,200,40,230,255,255", "0,0,100,60,200,180,255,255"}) {
@@ -74,33 +50,6 @@ TEST(ToneCurvePoints, DamagedAndUnsortedLists)
     uint16_t t[256];
     CurveToTable(TPointArray{{200, 0}, {10, 255}, {10, 9}, {100000, -3}}, t);
     EXPECT_EQ(t[0] + t[10] + t[255], 255 + 255 + 0);
-}
-
-TEST(ToneCurveEffect, SettingsReadWithCorrectionsAndRoundTrip)
-{
-    TTestDir d;
-    TToneCurveEffect e;
-    TMemIniFile damaged(d.File("d.ini", "[ToneCurve]\nRed=255,255,0,0\nGreen=0,0,300,300\nBlue=1,2,3\n"
-                                        "Luma=a,b\nChroma=\nHistogram=3\n"));
-    e.ReadIniFile(damaged);
-    for (int i = 0; i < tcCount; ++i)
-        EXPECT_EQ(e.FControlPoints[size_t(i)], Identity) << i;
-    EXPECT_TRUE(e.FSkipRGB && e.FSkipYCC);
-    EXPECT_FALSE(e.FHistogram);
-    EXPECT_EQ(e.FHistogramType, 1);
-
-    e.FControlPoints[tcRed] = Pts("0,10,100,90,255,240");
-    e.FControlPoints[tcLuma] = Pts("0,0,128,128,255,255"); // only chroma takes this as identity
-    e.FHistogramType = 0;
-    e.FPreview = false;
-    TMemIniFile w((d.P / "w.ini").string());
-    e.WriteIniFile(w);
-    EXPECT_EQ(w.ReadString("ToneCurve", "Histogram", ""), "2");
-    TToneCurveEffect b;
-    b.ReadIniFile(w);
-    EXPECT_EQ(b.FControlPoints, e.FControlPoints);
-    EXPECT_FALSE(b.FHistogram || b.FPreview || b.FSkipRGB || b.FSkipYCC);
-    EXPECT_EQ(b.FHistogramType, 0);
 }
 
 TEST(ToneCurveEffect, CurvesActOnTheirChannels)

@@ -35,12 +35,10 @@ TEST(Trimming, CropsByEachKindOfValue)
 {
     const TCase Cases[] = {
         {TRIM_MARGIN, "10,10,10,10", 100, 50, 80, 30, 10, 10},
-        {TRIM_RECT, "50,0,100,50", 120, 50, 70, 50, 50, 0},
         {TRIM_RECT, "W/4,H/5,W/2,H/2", 120, 50, 60, 25, 30, 10},
         {TRIM_PERCENT, "10,20,30,40", 100, 50, 60, 20, 10, 10},
         {TRIM_ASPECT, "1,1,50,50", 300, 200, 200, 200, 50, 0},
         {TRIM_ASPECT, "16,9,0,100", 160, 100, 160, 90, 0, 10},
-        {TRIM_ASPECT, "1,2,100,0", 100, 100, 50, 100, 50, 0},
         // Positions beyond 0..100 hold the crop at the picture's edge.
         {TRIM_ASPECT, "1,1,250,50", 300, 200, 200, 200, 100, 0},
         // Margins that leave nothing, a zero ratio side, a left edge past the
@@ -82,54 +80,5 @@ TEST(Trimming, ExpressionThatFailsFailsTheFile)
         TEffectParams P;
         EXPECT_THROW(T->DoEffect(G.I, P), EVestroError);
         EXPECT_EQ(G.I.Width, W);
-    }
-}
-
-TEST(Trimming, SettingsRoundTripAndOlderForms)
-{
-    TEffectList L;
-    L.AddFilter(std::make_unique<TTrimmingFilter>());
-    auto& T = static_cast<TTrimmingFilter&>(*L.Items(0));
-    TMemIniFile Ini("/nonexistent/trim.ini");
-    const char* S = "TrimmingFilter";
-    Ini.WriteString(S, "Value", "1,2,3,W/2, H/3,5,6,7");
-    Ini.WriteInteger(S, "Type", 0x23);
-    Ini.WriteString(S, "SizeList", "x,4:3,16:9"); // older name, behind an entry of its own
-    Ini.WriteInteger(S, "Style", 1);
-    T.ReadIniFile(Ini);
-    EXPECT_EQ(T.FExp, TRIM_FIRST_ONLY);
-    EXPECT_EQ(T.FSizeList, "4:3,16:9");
-    // The lossless transform reads the list's copies.
-    EXPECT_EQ(L.FTrimmingType, TRIM_ASPECT);
-    EXPECT_EQ(L.FTrimmingValue[4], "H/3");
-
-    T.WriteIniFile(Ini);
-    EXPECT_FALSE(Ini.ValueExists(S, "Style") || Ini.ValueExists(S, "SizeList"));
-    EXPECT_EQ(Ini.ReadInteger(S, "Type", 0), 0x23);
-    EXPECT_EQ(Ini.ReadString(S, "Value", ""), "1,2,3,W/2,H/3,5,6,7");
-    EXPECT_EQ(Ini.ReadString(S, "SelectMode", ""), "4:3,16:9");
-
-    // Four values from older settings fill both sets by the old rule; any
-    // other count, or an unknown rule, gives a type whose zero values crop nothing.
-    using V8 = std::array<std::string, 8>;
-    const struct {
-        const char* Value;
-        int32_t Style;
-        V8 Values;
-        int32_t Type;
-    } Old[] = {
-        {"a,b,c,d", 0, {"a", "b", "c", "d", "a", "b", "c", "d"}, TRIM_ASPECT},
-        {"a,b,c,d", 1, {"a", "b", "c", "d", "b", "a", "d", "c"}, TRIM_ASPECT},
-        {"a,b,c,d", 2, {"b", "a", "d", "c", "a", "b", "c", "d"}, TRIM_ASPECT},
-        {"a,b,c,d", -1, {"0", "0", "0", "0", "0", "0", "0", "0"}, TRIM_RECT},
-        {"1,2,3", 0, {"0", "0", "0", "0", "0", "0", "0", "0"}, TRIM_RECT},
-    };
-    for (const auto& O : Old) {
-        SCOPED_TRACE(O.Value);
-        Ini.WriteString(S, "Value", O.Value);
-        Ini.WriteInteger(S, "Style", O.Style);
-        T.ReadIniFile(Ini);
-        EXPECT_EQ(T.FValue, O.Values);
-        EXPECT_EQ(T.FType, O.Type);
     }
 }

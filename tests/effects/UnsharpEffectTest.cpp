@@ -86,31 +86,6 @@ TEST(UnsharpEffect, YCbCrPictures)
     EXPECT_THROW(g.E.DoEffect(ref.I, none), EVestroError);
 }
 
-TEST(UnsharpEffect, SettingsReachTheSharedFilter)
-{
-    TTestDir d;
-    TUnsharpMask shared;
-    TUnsharpMask* saved = PreviewParams.UnSharpMask;
-    PreviewParams.UnSharpMask = &shared;
-    TUSMFilter e;
-    TMemIniFile ini(d.File("s.ini", "[UnSharpMask]\nStrengthW=900\nStrengthB=50\nRadius=2.5\nThreshold=-4\n"
-                                    "LumaOnly=0\n"));
-    e.ReadIniFile(ini);
-    PreviewParams.UnSharpMask = saved;
-    EXPECT_EQ(e.FHighlight, 900); // kept as stored
-    EXPECT_EQ(e.FThreshold, -4);
-    EXPECT_FALSE(e.FLumaOnly);
-    // A negative threshold reaches the filter as 0, not as "never sharpen".
-    EXPECT_EQ(GetUSMCoeffs(false).Shadow, -(50 * 4096) / 100);
-    EXPECT_EQ(GetUSMCoeffs(false).Threshold, 0);
-    ASSERT_TRUE(shared.USMWeight);
-
-    TMemIniFile w((d.P / "w.ini").string());
-    e.WriteIniFile(w);
-    EXPECT_EQ(w.GetText(), "[UnSharpMask]\r\nUse=0\r\nOrder=-1\r\nStrengthW=900\r\nStrengthB=50\r\nRadius=2.5\r\n"
-                           "Threshold=-4\r\nDegamma=0\r\nLumaOnly=0\r\nPreview=1\r\nHistogram=1\r\n\r\n");
-}
-
 TEST(UnsharpEffect, PicturesWithAlphaAreSharpenedAndKeepTheirAlpha)
 {
     // The colour of a picture with alpha comes out as that of the same
