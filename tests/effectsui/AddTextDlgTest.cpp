@@ -1,5 +1,5 @@
-// The add-text dialog: values in and out, OK against Cancel, dragging the text
-// block and the preview drawing the text where it lands.
+// The add-text and composite dialogs: dragging the block and the preview
+// drawing it where it lands.
 #include "core/Resize.h"
 #include "core/WeightedMean.h"
 #include "effects/CompositeOptionFrm.h"
@@ -45,99 +45,9 @@ struct TPreviewFilters {
     }
 };
 
-TAddTextParam SampleParam()
-{
-    TAddTextParam P{.Position = 4, .XOffset = -12, .YOffset = 7, .FontOpacity = 80, .BackColor = 0x123456,
-                    .BackOpacity = 30, .MarginX = 3, .MarginY = -2, .LinePitch = 1.25, .Shadow = true,
-                    .ShadowColor = 0x00FF00, .ShadowOpacity = 60, .ShadowRadius = 3.5, .ShadowStr = 5,
-                    .ShadowOffsetX = -4, .ShadowOffsetY = 6, .Glow = false, .GlowColor = 0xFF0000, .GlowOpacity = 40,
-                    .GlowRadius = 1.5, .GlowStr = 3};
-    return P;
-}
-
 const TFont Font{"DejaVu Sans", 1, 20, 0xFFFFFF, fsBold};
 
-void ExpectSame(const TAddTextParam& A, const TAddTextParam& B)
-{
-    // The integer fields ahead of LinePitch, without the padding before it.
-    EXPECT_EQ(std::memcmp(&A.Position, &B.Position, offsetof(TAddTextParam, MarginY) + sizeof(int32_t)), 0);
-    EXPECT_DOUBLE_EQ(A.LinePitch, B.LinePitch);
-    EXPECT_EQ(A.Shadow, B.Shadow);
-    EXPECT_EQ(A.ShadowColor, B.ShadowColor);
-    EXPECT_EQ(A.ShadowOpacity, B.ShadowOpacity);
-    EXPECT_DOUBLE_EQ(A.ShadowRadius, B.ShadowRadius);
-    EXPECT_EQ(A.ShadowStr, B.ShadowStr);
-    EXPECT_EQ(A.ShadowOffsetX, B.ShadowOffsetX);
-    EXPECT_EQ(A.ShadowOffsetY, B.ShadowOffsetY);
-    EXPECT_EQ(A.Glow, B.Glow);
-    EXPECT_EQ(A.GlowColor, B.GlowColor);
-    EXPECT_EQ(A.GlowOpacity, B.GlowOpacity);
-    EXPECT_DOUBLE_EQ(A.GlowRadius, B.GlowRadius);
-    EXPECT_EQ(A.GlowStr, B.GlowStr);
-}
-
 } // namespace
-
-TEST(AddTextForm, ValuesRoundTripAndClamp)
-{
-    TPreviewFilters F;
-    TAddTextForm Form;
-    const TAddTextParam In = SampleParam();
-    Form.SetParam(In, Font, "line one\r\nline two");
-    TAddTextParam Out;
-    TFont OutFont;
-    std::string Text;
-    Form.GetParam(Out, OutFont, Text);
-    ExpectSame(In, Out);
-    EXPECT_EQ(Text, "line one\r\nline two") << "lines go back with CR LF";
-    EXPECT_EQ(OutFont.Name, Font.Name);
-    EXPECT_EQ(OutFont.Size, 20);
-    EXPECT_EQ(OutFont.Color, 0xFFFFFF);
-    EXPECT_EQ(OutFont.Style, fsBold);
-    EXPECT_FALSE(Form.GlowGroup->isEnabled()) << "glow group off";
-    EXPECT_TRUE(Form.ShadowGroup->isEnabled());
-
-    // Values from a damaged settings file come back inside the edits' ranges.
-    TAddTextParam Wild = In;
-    Wild.XOffset = 50000;
-    Wild.ShadowRadius = 0;
-    Wild.GlowStr = -3;
-    Wild.Position = 42;
-    Form.SetParam(Wild, Font, "x");
-    Form.GetParam(Out, OutFont, Text);
-    EXPECT_EQ(Out.XOffset, 9999);
-    EXPECT_DOUBLE_EQ(Out.ShadowRadius, 0.5);
-    EXPECT_EQ(Out.GlowStr, 1);
-    EXPECT_EQ(Out.Position, 8);
-}
-
-TEST(AddTextForm, OkWritesBackCancelKeeps)
-{
-    TPreviewFilters F;
-    RegisterAddTextForm(nullptr);
-    TAddTextEffect E;
-    E.FParam = SampleParam();
-    E.FFont = Font;
-    E.FText = "before";
-
-    auto Edit = [](TAddTextForm& Form) {
-        Form.TextEdit->setPlainText("after");
-        Form.UDNumEdit[0]->SetValue(33);
-        Form.GlowBox->setChecked(true);
-    };
-    WhenShown<TAddTextForm>(Edit, false);
-    E.ShowConfigDialog();
-    EXPECT_EQ(E.FText, "before");
-    ExpectSame(E.FParam, SampleParam());
-
-    WhenShown<TAddTextForm>(Edit, true);
-    E.ShowConfigDialog();
-    EXPECT_EQ(E.FText, "after");
-    EXPECT_EQ(E.FParam.XOffset, 33);
-    EXPECT_TRUE(E.FParam.Glow);
-    EXPECT_EQ(E.FParam.ShadowColor, 0x00FF00);
-    SetEffectDialog(EFFECT_ADDTEXT, {});
-}
 
 TEST(AddTextForm, PreviewDrawsTextAndDragMovesIt)
 {
@@ -247,27 +157,4 @@ TEST(CompositeOptionForm, ValuesPreviewAndDrag)
     EXPECT_EQ(X, 10);
     EXPECT_EQ(Y, 40);
     EXPECT_EQ(Form.ForegroundRectangle().Left, 10);
-}
-
-TEST(CompositeOptionForm, OkWritesBackCancelKeeps)
-{
-    TestApp();
-    RegisterCompositeOptionForm(nullptr);
-    TCompositeEffect E;
-    E.FImageFileName = "/nonexistent/a.png";
-    E.FOpacity = 40;
-    auto Edit = [](TCompositeOptionForm& Form) {
-        Form.BackgroundButton->setChecked(true);
-        Form.OpacityEdit->SetValue(75);
-    };
-    WhenShown<TCompositeOptionForm>(Edit, false);
-    E.ShowConfigDialog();
-    EXPECT_EQ(E.FMode, 0);
-    EXPECT_EQ(E.FOpacity, 40);
-    WhenShown<TCompositeOptionForm>(Edit, true);
-    E.ShowConfigDialog();
-    EXPECT_EQ(E.FMode, 1);
-    EXPECT_EQ(E.FOpacity, 75);
-    EXPECT_EQ(E.FImageFileName, "/nonexistent/a.png");
-    SetEffectDialog(EFFECT_COMPOSITE, {});
 }

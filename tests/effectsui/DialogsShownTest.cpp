@@ -281,37 +281,6 @@ TEST_F(EffectDialogs, HistogramWindowShowsSourceAndProcessedPicture)
     EXPECT_EQ(HistogramForm, nullptr) << "released with its dialog";
 }
 
-// The hooks the main window calls show the entry selected in its list.
-TEST_F(EffectDialogs, HooksShowTheSelectedEntry)
-{
-    auto Selected = [] { return 1; };
-    auto Check = [&](TPreviewBaseForm& F) {
-        EXPECT_EQ(F.Master.Width, W1);
-        EXPECT_EQ(F.Master.Height, H1);
-    };
-    RegisterToneCurveOptionForm(nullptr, Selected);
-    TToneCurveEffect Tone;
-    WhileOpen<TToneCurveOptionForm>([&] { Tone.ShowConfigDialog(); },
-                                    [&](TToneCurveOptionForm& F) {
-                                        Check(F);
-                                        // The curve box draws the picture's histogram behind the curve.
-                                        EXPECT_NE(F.BackBuf, F.Graph);
-                                    });
-    RegisterTrimmingOptionForm(nullptr, Selected);
-    TTrimmingFilter Trim;
-    WhileOpen<TTrimmingOptionForm>([&] { Trim.ShowConfigDialog(); }, [&](TTrimmingOptionForm& F) { Check(F); });
-    RegisterAddBlankForm(nullptr, Selected);
-    TAddBlankFilter Blank;
-    WhileOpen<TAddBlankForm>([&] { Blank.ShowConfigDialog(); }, [&](TAddBlankForm& F) { Check(F); });
-    RegisterUnSharpMaskOptionForm(nullptr, Selected);
-    TUSMFilter Usm;
-    WhileOpen<TUnSharpMaskOptionForm>([&] { Usm.ShowConfigDialog(); },
-                                      [&](TUnSharpMaskOptionForm& F) { Check(F); });
-    RegisterColorCorrectionForm(nullptr, Selected);
-    TColorAdjust Cc;
-    WhileOpen<TColorCorrectionForm>([&] { Cc.ShowConfigDialog(); }, [&](TColorCorrectionForm& F) { Check(F); });
-}
-
 // The preview window beside a modal effect dialog still takes the keys: the
 // arrow steps to the next entry of the list.
 TEST_F(EffectDialogs, ThePreviewWindowTakesKeysWhileItsDialogIsOpen)
@@ -328,57 +297,4 @@ TEST_F(EffectDialogs, ThePreviewWindowTakesKeysWhileItsDialogIsOpen)
                                        EXPECT_TRUE(PumpUntil([] { return PreviewForm->windowTitle().startsWith("p0.bmp"); }))
                                            << PreviewForm->windowTitle().toStdString();
                                    });
-}
-
-// Only present tools can be chosen; each tool shows its own options and
-// dithering, and choosing a tool starts from its default dithering.
-TEST(DecreaseColorForm, ToolsChoicesAndDithering)
-{
-    TestApp();
-    TDecreaseColorForm F;
-    F.SetParam(DC_IZYINS | DC_PNGNQ, 2, "-Y10 -C10", 300, 3, 4, 6, 0);
-    F.show();
-    EXPECT_FALSE(F.FlaxcButton->isEnabled());
-    EXPECT_TRUE(F.IzyinsButton->isChecked());
-    EXPECT_TRUE(F.StrengthPanel->isVisible());
-    EXPECT_TRUE(F.OptionsPanel->isVisible());
-    EXPECT_FALSE(F.QualityPanel->isVisible());
-    auto Items = [&] {
-        std::vector<int> T;
-        for (int i = 0; i < F.DitheringList->count(); ++i)
-            T.push_back(F.DitheringList->itemData(i).toInt());
-        return T;
-    };
-    EXPECT_EQ(Items(), (std::vector<int>{0, 2, 3}));
-    EXPECT_EQ(F.DitheringList->currentData().toInt(), 2) << "Anime is FLAXC's: the tool's default instead";
-
-    F.DitheringList->setCurrentIndex(0);
-    F.PngnqiButton->click();
-    EXPECT_FALSE(F.StrengthPanel->isVisible());
-    EXPECT_FALSE(F.OptionsPanel->isVisible());
-    EXPECT_TRUE(F.QualityPanel->isVisible());
-    EXPECT_EQ(Items(), (std::vector<int>{0, 2}));
-    EXPECT_EQ(F.DitheringList->currentData().toInt(), 0);
-    F.IzyinsButton->click();
-    EXPECT_EQ(F.DitheringList->currentData().toInt(), 2);
-
-    int32_t Mode = 0, Colours = 0, Transparent = 0, Dither = 0, Strength = 0, Quality = 0;
-    std::string Option;
-    F.GetParam(Mode, Option, Colours, Transparent, Dither, Strength, Quality);
-    EXPECT_EQ(Mode, 2);
-    EXPECT_EQ(Option, "-Y10 -C10");
-    EXPECT_EQ(Colours, 256);
-    EXPECT_EQ(Transparent, 3);
-    EXPECT_EQ(Dither, 2);
-    EXPECT_EQ(Strength, 6);
-    EXPECT_EQ(Quality, 1);
-
-    // A stored tool that is not present is not checked, and stays as it was.
-    TDecreaseColorForm None;
-    None.SetParam(DC_PNGNQ, 1, "", 16, 0, 1, 8, 9);
-    EXPECT_FALSE(None.FlaxcButton->isChecked());
-    Mode = 1;
-    None.GetParam(Mode, Option, Colours, Transparent, Dither, Strength, Quality);
-    EXPECT_EQ(Mode, 1);
-    EXPECT_EQ(Colours, 16);
 }

@@ -1,5 +1,5 @@
-// The histogram window: what each view draws, when it asks for new tables,
-// and the value read-out; all drawn offscreen.
+// The histogram window: when it asks for new tables, and gray or empty
+// sources; all drawn offscreen.
 #include "effects/ui/HistogramFrm.h"
 
 #include "core/Global.h"
@@ -52,41 +52,6 @@ std::vector<uint32_t> Source()
 
 } // namespace
 
-TEST_F(HistogramFrmTest, ViewsDrawTheirTables)
-{
-    const auto src = Source();
-    F->SetDefaultCount(src.data());
-    EXPECT_EQ(F->TotalCount, 100u);
-    EXPECT_FALSE(F->IsGrayscale);
-    std::vector<uint32_t> live(HistogramCounters, 0);
-    live[10] = 100; // each table is scaled to its own largest count
-    live[12] = 50;
-    live[100] = 1;
-    F->UpdateHistogram(live.data());
-
-    F->ChannelList->setCurrentIndex(3); // B
-    F->RenderHistogram();
-    // Full column from row 1 to the baseline; the frame is untouched.
-    EXPECT_NE(At(10, 1), qRgb(255, 255, 255));
-    EXPECT_NE(At(10, 128), qRgb(255, 255, 255));
-    EXPECT_EQ(At(10, 0), qRgb(0, 0, 0));
-    // Source (strength 30) under live (strength 85); half a count, half a column.
-    EXPECT_EQ(At(10, 1), qRgb(150, 150, 255));
-    EXPECT_EQ(At(12, 65), qRgb(170, 170, 255));
-    EXPECT_EQ(At(12, 64), qRgb(255, 255, 255));
-    EXPECT_EQ(At(20, 128), qRgb(255, 255, 255));
-    const int linear = Painted();
-    F->LogButton->setChecked(true); // Log: the live count of 1 draws one pixel
-    EXPECT_GT(Painted(), linear);
-    EXPECT_NE(At(100, 128), qRgb(255, 255, 255));
-    EXPECT_EQ(At(100, 127), qRgb(255, 255, 255));
-
-    F->ChannelList->setCurrentIndex(1); // R: source only, the live red table is empty
-    F->RenderHistogram();
-    EXPECT_EQ(At(30, 128), qRgb(255, 225, 225));
-    EXPECT_EQ(At(10, 128), qRgb(255, 255, 255));
-}
-
 TEST_F(HistogramFrmTest, OnlyASwitchOfGroupAsksForNewTables)
 {
     const auto src = Source();
@@ -136,36 +101,4 @@ TEST_F(HistogramFrmTest, GraySourcesAndEmptyTables)
     EXPECT_EQ(F->TotalCount, 0u);
     F->LinearButton->setChecked(true);
     EXPECT_EQ(Painted(), 0);
-}
-
-TEST_F(HistogramFrmTest, ValueReadOut)
-{
-    const auto src = Source();
-    F->SetDefaultCount(src.data());
-    F->UpdateHistogram(src.data());
-    F->ChannelList->setCurrentIndex(1); // R reads live table 2
-    F->ShowValueAt(30 + 6);
-    EXPECT_EQ(F->ValueLabel->text(), "Value:30  100/100 (100.00%)");
-    F->ChannelList->setCurrentIndex(0);
-    F->ShowValueAt(30 + 6);
-    EXPECT_TRUE(F->ValueLabel->text().isEmpty());
-}
-
-TEST_F(HistogramFrmTest, ShowsBesideItsDialogAndUnchecksOnClose)
-{
-    QWidget dialog;
-    dialog.setGeometry(100, 100, 300, 200);
-    dialog.show();
-    QCheckBox box(&dialog);
-    box.setChecked(true);
-    F->SetParentForm(&dialog, nullptr);
-    F->HistogramCheckBox = &box;
-    F->show();
-    const std::vector<uint32_t> src = Source();
-    F->SetDefaultCount(src.data());
-    F->UpdateHistogram(src.data());
-    F->repaint();
-    EXPECT_FALSE(F->grab().isNull());
-    F->close();
-    EXPECT_FALSE(box.isChecked());
 }

@@ -202,36 +202,3 @@ TEST(PreviewForm, SelectionShowsOnDarkAndLightPictures)
         EXPECT_EQ(Inside, 0) << int(V) << ": the picture inside stays as it is";
     }
 }
-
-// The window keeps its place for the next opening only once it has been
-// shown, and gets back exactly the place it had.
-TEST(PreviewForm, KeepsThePlaceItWasShownAt)
-{
-    TestApp();
-    const TPreviewOption Saved = PreviewOption;
-    PreviewOption.Left = 123;
-    PreviewOption.Top = 45;
-    PreviewOption.Width = 300;
-    PreviewOption.Height = 200;
-    { TPreviewForm NeverShown; }
-    EXPECT_EQ(PreviewOption.Left, 123);
-    EXPECT_EQ(PreviewOption.Top, 45);
-
-    {
-        TPreviewForm Form;
-        Form.show();
-        QCoreApplication::processEvents();
-        EXPECT_EQ(Form.geometry(), QRect(123, 45, 300, 200));
-        Form.setGeometry(150, 60, 320, 220);
-        QCoreApplication::processEvents();
-    }
-    EXPECT_EQ(PreviewOption.Left, 150);
-    EXPECT_EQ(PreviewOption.Top, 60);
-    {
-        TPreviewForm Again;
-        Again.show();
-        QCoreApplication::processEvents();
-        EXPECT_EQ(Again.geometry(), QRect(150, 60, 320, 220)) << "no creep between openings";
-    }
-    PreviewOption = Saved;
-}

@@ -59,34 +59,6 @@ bool SamePixels(const TImgInfo& A, const TImgInfo& B)
 
 } // namespace
 
-TEST(UnSharpMaskDialog, RowsFollowEachOtherAndClampStoredValues)
-{
-    TestApp();
-    TUSMFilter E;
-    E.FHighlight = 900; // a hand-edited settings file
-    E.FRadius = 2.5;
-    TUnSharpMaskOptionForm F;
-    F.SetParam(E);
-    EXPECT_EQ(F.ScrollBars[0]->value(), 500);
-    EXPECT_EQ(F.ScrollBars[2]->value(), 50);
-    F.ScrollBars[2]->setValue(23);
-    EXPECT_DOUBLE_EQ(F.Edits[2]->Value(), 1.15);
-    F.Edits[3]->setText("40");
-    EXPECT_EQ(F.ScrollBars[3]->value(), 40);
-    EXPECT_EQ(F.Edits[3]->text(), "40");
-    // A typed value beyond the range never reaches the effect.
-    F.Edits[1]->setText("9999");
-    F.GetParam(E);
-    EXPECT_EQ(E.FHighlight, 500);
-    EXPECT_EQ(E.FShadow, 500);
-    EXPECT_DOUBLE_EQ(E.FRadius, 1.15);
-    EXPECT_EQ(E.FThreshold, 40);
-    F.ResetButton->click(); // Reset
-    EXPECT_EQ(F.ScrollBars[0]->value(), 100);
-    EXPECT_EQ(F.ScrollBars[2]->value(), 20);
-    EXPECT_EQ(F.Edits[3]->IntValue(), 0);
-}
-
 TEST(UnSharpMaskDialog, OkWritesBackCancelKeepsAndTheBatchFilterKeepsItsValues)
 {
     TestApp();
@@ -158,22 +130,6 @@ TEST(UnSharpMaskDialog, AChangedValueLeadsToASharperPreview)
     F.ScrollBars[0]->setValue(400);
     EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
     PreviewOption.ViewMode = 1;
-}
-
-TEST(ColorCorrectionDialog, GammaSlidersAndEditsFollowEachOther)
-{
-    TestApp();
-    TColorCorrectionForm F;
-    F.ScrollBars[0]->setValue(-50);
-    EXPECT_EQ(F.Edits[0]->text(), "0.800");
-    F.Edits[0]->setText("0.9");
-    EXPECT_EQ(F.ScrollBars[0]->value(), -25);
-    F.Edits[1]->setText("2.5");
-    EXPECT_EQ(F.ScrollBars[1]->value(), 150);
-    F.ScrollBars[1]->setValue(-255); // beyond 0.2: the edit stays in range
-    EXPECT_DOUBLE_EQ(F.RowValue(1), 0.2);
-    F.ScrollBars[6]->setValue(-256);
-    EXPECT_EQ(F.RowIntValue(6), -255);
 }
 
 TEST(ColorCorrectionDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)

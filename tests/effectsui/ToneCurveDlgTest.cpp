@@ -126,57 +126,6 @@ TEST(ToneCurveDlg, MouseAddsMovesAndRemovesPoints)
     EXPECT_EQ(F.Pt[tcRed], (TPointArray{{0, 0}, {60, 30}, {255, 255}}));
 }
 
-TEST(ToneCurveDlg, PointListInputKeepsTheOrder)
-{
-    TestApp();
-    TToneCurveOptionForm F;
-    F.Pt[tcRGB] = {{0, 0}, {100, 100}, {255, 255}};
-    EXPECT_FALSE(F.EditPoint(2, "300,200"));
-    EXPECT_FALSE(F.EditPoint(0, "-1,10"));
-    EXPECT_FALSE(F.EditPoint(1, "50,60,70"));
-    EXPECT_FALSE(F.EditPoint(1, "0,60"));   // onto the previous point's x
-    EXPECT_FALSE(F.EditPoint(1, "abc,60"));
-    EXPECT_EQ(F.Pt[tcRGB], (TPointArray{{0, 0}, {100, 100}, {255, 255}}));
-    EXPECT_TRUE(F.EditPoint(1, "90, 60"));
-    EXPECT_EQ(F.Pt[tcRGB][1], (TCurvePoint{90, 60}));
-}
-
-TEST(ToneCurveDlg, OkWritesBackCancelKeeps)
-{
-    TestApp();
-    RegisterToneCurveOptionForm(nullptr);
-    TToneCurveEffect E;
-    E.FControlPoints[tcBlue] = {{0, 20}, {255, 255}};
-    E.FHistogramType = 1;
-    E.BuildToneCurveTables();
-    const TCurveSet Before = E.FControlPoints;
-
-    auto Edit = [](bool Ok) {
-        QTimer::singleShot(0, [Ok] {
-            auto* F = qobject_cast<TToneCurveOptionForm*>(QApplication::activeModalWidget());
-            ASSERT_NE(F, nullptr);
-            EXPECT_EQ(F->Pt[tcBlue], (TPointArray{{0, 20}, {255, 255}}));
-            F->SetChannel(tcGreen);
-            F->CurveMouseDown(BoxX(100), BoxY(40));
-            F->CurveMouseUp();
-            F->ResetChannel();
-            F->CurveMouseDown(BoxX(100), BoxY(40));
-            F->CurveMouseUp();
-            (Ok ? F->OkButton : F->CancelButton)->click();
-        });
-    };
-    Edit(false);
-    E.ShowConfigDialog();
-    EXPECT_EQ(E.FControlPoints, Before);
-
-    Edit(true);
-    E.ShowConfigDialog();
-    EXPECT_EQ(E.FControlPoints[tcGreen], (TPointArray{{0, 0}, {100, 40}, {255, 255}}));
-    EXPECT_EQ(E.FControlPoints[tcBlue], Before[tcBlue]);
-    EXPECT_EQ(E.FHistogramType, 1);
-    SetEffectDialog(EFFECT_TONECURVE, {});
-}
-
 TEST(ToneCurveDlg, PresetRoundTripAndOpeningCurvesRestored)
 {
     TestApp();

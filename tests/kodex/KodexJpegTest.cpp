@@ -128,13 +128,6 @@ TEST_F(Jpeg, JpegProfileAndResolutionSurviveAWriteAndRead)
     info = {};
     ASSERT_TRUE(ReadWICInfo(f, info));
     EXPECT_EQ(info.XResolution, 0);
-    // Resolution not kept: the configured dpi.
-    MetadataOption.KeepResolution = false;
-    MetadataOption.Resolution = 96;
-    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, res, false, nullptr, nullptr, 0, 1, 0, TakeRunSettings()));
-    ASSERT_TRUE(ReadWICInfo(f, info));
-    EXPECT_EQ(info.XResolution, 96);
-    EXPECT_EQ(info.YResolution, 96);
 }
 
 TEST_F(Jpeg, JpegCMYKReadsAsInvertedSamplesAndConverts)
@@ -155,22 +148,6 @@ TEST_F(Jpeg, JpegCMYKReadsAsInvertedSamplesAndConverts)
     EXPECT_NEAR(At(out.Img, 5, 5, 2), 255, 1); // red
     EXPECT_NEAR(At(out.Img, 5, 5, 1), 127, 1); // green
     EXPECT_NEAR(At(out.Img, 5, 5, 0), 0, 1);   // blue
-}
-
-TEST(KodexConversions, CMYKToBGRWhiteBlackAndRounding)
-{
-    TImgInfo img;
-    AllocImg(img, 3, 1, 4);
-    const uint8_t px[12] = {255, 255, 255, 255, 200, 100, 50, 0, 10, 128, 255, 128};
-    std::memcpy(MemRow(img, 0), px, 12);
-    ASSERT_TRUE(CMYKToBGR(img));
-    const uint8_t* r = MemRow(img, 0);
-    EXPECT_EQ(r[0], 255); EXPECT_EQ(r[1], 255); EXPECT_EQ(r[2], 255);
-    EXPECT_EQ(r[3], 0); EXPECT_EQ(r[4], 0); EXPECT_EQ(r[5], 0);
-    // t = x*k + 127; (t + t>>8) >> 8: 10*128 -> 5, 128*128 -> 64, 255*128 -> 128
-    EXPECT_EQ(r[8], 5); EXPECT_EQ(r[7], 64); EXPECT_EQ(r[6], 128);
-    EXPECT_FALSE(CMYKToBGR(img)); // 3 channels now
-    FreeImg(img);
 }
 
 TEST_F(Jpeg, JpegDamagedFilesFailWithAMessage)
@@ -242,37 +219,6 @@ TEST_F(Jpeg, FailedWriteLeavesTheExistingFile)
     const auto errs = TakeErrors();
     ASSERT_FALSE(errs.empty());
     EXPECT_EQ(errs[0].rfind(f + ": ", 0), 0u) << errs[0]; // the line names the file
-}
-
-TEST_F(Jpeg, ConcurrentReadsAndWritesOnManyThreads)
-{
-    TOwnedImg src{MakePicture(96, 64, 3)};
-    const std::string f = Scratch / "m.jpg";
-    ASSERT_TRUE(WriteJPEG(f, src.Img, 90, {}, false, nullptr, nullptr, 0, 1, 0, TakeRunSettings()));
-    TOwnedImg ref{};
-    int32_t den = 1;
-    bool ycc = false;
-    ASSERT_TRUE(ReadJPEGFile(f, ref.Img, den, nullptr, ycc, false, TakeRunSettings()));
-    std::atomic<int> bad{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 10; ++i) {
-                TImgInfo img;
-                int32_t d = 1;
-                bool y = false;
-                if (!ReadJPEGFile(f, img, d, nullptr, y, false, TakeRunSettings()) ||
-                    std::memcmp(img.Mem, ref.Img.Mem, size_t(ref.Img.Bpl) * ref.Img.Height) != 0)
-                    ++bad;
-                FreeImg(img);
-                if (!WritePNG(Scratch / ("t" + std::to_string(t) + ".png"), src.Img, 0, false, false, {}, 0, nullptr,
-                              nullptr, 1, TakeRunSettings()))
-                    ++bad;
-            }
-        });
-    for (auto& t : threads)
-        t.join();
-    EXPECT_EQ(bad.load(), 0);
 }
 
 TEST_F(Jpeg, AFileWithoutItsEndMarkerStillReads)

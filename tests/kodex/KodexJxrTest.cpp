@@ -98,9 +98,6 @@ TEST_F(Jxr, LosslessFilesReadAsTheirSourcesInEveryLayout)
         EXPECT_EQ(info.Width, W);
         EXPECT_EQ(info.Height, H);
     }
-    const std::string ext = GetWICExtensions();
-    for (const char* e : {".jxr,", ".hdp,", ".wdp,"})
-        EXPECT_NE(ext.find(e), std::string::npos) << e;
 }
 
 TEST_F(Jxr, DamagedFilesAreRefusedWithAMessage)

@@ -61,33 +61,6 @@ TEST_F(Png, SixteenBitSamplesAreScaledToEight)
     EXPECT_EQ(flags & 0x30000u, 0u);
 }
 
-TEST_F(Png, GrayAlphaArrivesAsFourEqualChannelsAndIsFlagged)
-{
-    // Two rows, so a row-order slip shows: top (10, 255), (200, 0); bottom (77, 128), (0, 1).
-    const std::vector<std::vector<uint8_t>> rows{{10, 255, 200, 0}, {77, 128, 0, 1}};
-    const png_color_16 bk{0, 0, 0, 0, 99};
-    const std::string f = Scratch / "ga.png";
-    WriteBytes(f, MakePng(2, 2, 8, PNG_COLOR_TYPE_GRAY_ALPHA, rows, &bk));
-    TOwnedImg out{};
-    uint32_t flags = 0;
-    TBGColor bg;
-    ASSERT_TRUE(ReadPNGFile(f, out.Img, flags, nullptr, bg));
-    ASSERT_EQ(out.Img.Channels, 4u);
-    EXPECT_TRUE(flags & 0x20000u);
-    EXPECT_TRUE(flags & 0x10000u);
-    const uint8_t want[2][2][2] = {{{10, 255}, {200, 0}}, {{77, 128}, {0, 1}}};
-    for (uint32_t y = 0; y < 2; ++y)
-        for (uint32_t x = 0; x < 2; ++x) {
-            for (uint32_t c = 0; c < 3; ++c)
-                EXPECT_EQ(At(out.Img, x, y, c), want[y][x][0]);
-            EXPECT_EQ(At(out.Img, x, y, 3), want[y][x][1]);
-        }
-    // The file's own gray background becomes a gray background colour.
-    EXPECT_EQ(bg.Gray, 99);
-    EXPECT_EQ(bg.Red, 99);
-    EXPECT_EQ(bg.Blue, 99);
-}
-
 TEST_F(Png, PaletteWithTransparencyRoundTrips)
 {
     for (bool four : {false, true}) {
@@ -124,51 +97,6 @@ TEST_F(Png, PaletteWithTransparencyRoundTrips)
     const uint8_t pal[6] = {0, 0, 0, 255, 255, 255};
     EXPECT_FALSE(WritePNG(Scratch / "bad.png", idx.Img, 0, false, false, {}, 2, pal, nullptr, 6, TakeRunSettings()));
     EXPECT_FALSE(std::filesystem::exists(Scratch / "bad.png"));
-}
-
-TEST_F(Png, ColourRoundTripKeepsEveryByteWithEachFilter)
-{
-    for (uint32_t ch : {1u, 2u, 3u, 4u})
-        for (int filter : {0, PNG_FILTER_NONE, PNG_FILTER_PAETH, PNG_ALL_FILTERS}) {
-            TOwnedImg src{MakePicture(13, 5, ch)};
-            const std::string f = Scratch / "c.png";
-            ASSERT_TRUE(WritePNG(f, src.Img, filter, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
-            TKodexReadPNG rec{};
-            const std::vector<uint8_t> d = ReadBytes(f);
-            ASSERT_TRUE(KodexProcs.ReadPNG(&rec, d.data(), d.size()));
-            ASSERT_EQ(rec.Img.Channels, ch);
-            for (uint32_t y = 0; y < 5; ++y)
-                ASSERT_EQ(0, std::memcmp(MemRow(rec.Img, y), MemRow(src.Img, y), 13 * ch)) << ch << " " << filter;
-            FreeImg(rec.Img);
-        }
-}
-
-TEST_F(Png, PhysFollowsTheSettings)
-{
-    TOwnedImg src{MakePicture(4, 4, 3)};
-    const std::string f = Scratch / "r.png";
-    const TResolutionInfo res{300, 300, 1};
-    // Off: no pHYs whatever the resolution.
-    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, res, 0, nullptr, nullptr, 6, TakeRunSettings()));
-    EXPECT_FALSE(HasChunk(ReadBytes(f), "pHYs"));
-    // On, kept: the source's resolution in pixels per metre.
-    PNGOption.WritepHYsChunk = true;
-    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, res, 0, nullptr, nullptr, 6, TakeRunSettings()));
-    TKodexInfo info{};
-    ASSERT_TRUE(ReadWICInfo(f, info));
-    EXPECT_NEAR(info.XResolution, 300, 0.02);
-    // On, kept, source without one: aspect only (no resolution read back).
-    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
-    EXPECT_TRUE(HasChunk(ReadBytes(f), "pHYs"));
-    info = {};
-    ASSERT_TRUE(ReadWICInfo(f, info));
-    EXPECT_EQ(info.XResolution, 0);
-    // On, not kept: the configured dpi.
-    MetadataOption.KeepResolution = false;
-    MetadataOption.Resolution = 72;
-    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, res, 0, nullptr, nullptr, 6, TakeRunSettings()));
-    ASSERT_TRUE(ReadWICInfo(f, info));
-    EXPECT_NEAR(info.XResolution, 72, 0.02);
 }
 
 TEST_F(Png, ProfileSurvivesAWriteAndRead)

@@ -193,58 +193,6 @@ TEST_F(Wic, TiffWithTooFewColourSamplesIsNotReadAsRgbOrGray)
     }
 }
 
-// The program turns pictures upright by the orientation tag afterwards, so
-// every decoding path hands back the rows and columns as stored, whatever the
-// tag says (16-bit samples go through libtiff's RGBA interface).
-TEST_F(Wic, TiffPixelsComeAsStoredWhateverTheOrientationTag)
-{
-    // One strip for the picture, and one strip a row (read band by band).
-    for (uint32_t rowsPerStrip : {2u, 1u})
-    for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
-        const std::string f = Scratch / "o.tif";
-        TIFF* t = OpenTiff(f, 3, 2, 16, 3, PHOTOMETRIC_RGB);
-        ASSERT_NE(t, nullptr);
-        TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-        for (uint32_t y = 0; y < 2; ++y) {
-            uint16_t row[9];
-            for (uint32_t x = 0; x < 3; ++x)
-                for (uint32_t c = 0; c < 3; ++c)
-                    row[x * 3 + c] = uint16_t(kPixels[y][x][2 - c] * 257);
-            TIFFWriteScanline(t, row, y, 0);
-        }
-        TIFFClose(t);
-        TOwnedImg out{};
-        ASSERT_TRUE(ReadWicMem(ReadBytes(f), out.Img)) << orientation;
-        SCOPED_TRACE(orientation * 10 + rowsPerStrip);
-        ExpectPixels(out.Img, false);
-    }
-}
-
-// Gray with straight alpha reads as it is stored; premultiplied gray is
-// divided back like colour.
-TEST_F(Wic, TiffGrayWithAlphaKeepsItsLevels)
-{
-    for (uint16_t kind : {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_ASSOCALPHA}) {
-        const std::string f = Scratch / "ga.tif";
-        TIFF* t = OpenTiff(f, 2, 1, 8, 2, PHOTOMETRIC_MINISBLACK);
-        ASSERT_NE(t, nullptr);
-        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &kind);
-        uint8_t row[4] = {100, 128, 50, 255};
-        TIFFWriteScanline(t, row, 0, 0);
-        TIFFClose(t);
-        TOwnedImg out{};
-        ASSERT_TRUE(ReadWicMem(ReadBytes(f), out.Img));
-        ASSERT_EQ(out.Img.Channels, 4u);
-        const uint8_t level = kind == EXTRASAMPLE_UNASSALPHA ? 100 : 199; // 100 * 255 / 128
-        for (uint32_t c = 0; c < 3; ++c) {
-            EXPECT_EQ(At(out.Img, 0, 0, c), level) << kind;
-            EXPECT_EQ(At(out.Img, 1, 0, c), 50) << kind;
-        }
-        EXPECT_EQ(At(out.Img, 0, 0, 3), 128);
-    }
-}
-
 // A 200-byte strip file claiming 30000 samples per pixel: libtiff would ask
 // for 3 GB of strip buffer. Refused before decoding.
 TEST_F(Wic, TiffWithAbsurdSamplesPerPixelIsRefused)
@@ -377,37 +325,6 @@ TEST_F(Wic, WebpLosslessWithProfileAndExif)
     }
 }
 
-TEST_F(Wic, HeifReadsToTheEncodedColours)
-{
-    const heif_compression_format fmt = HeifFormat();
-    if (fmt == heif_compression_undefined)
-        GTEST_SKIP() << "this libheif build cannot both encode and decode";
-    const std::string f = Scratch / "h.heic";
-    ASSERT_TRUE(WriteHeif(fmt, f, 64, 64, [](int x, int y, uint8_t* q) {
-        q[0] = y < 32 ? 200 : 20; // red on the top half
-        q[1] = 60;
-        q[2] = x < 32 ? 30 : 220; // blue on the right half
-    }));
-
-    TOwnedImg out{};
-    ASSERT_TRUE(ReadWICFile(f, out.Img, 0, nullptr, TBGColor{}));
-    ASSERT_EQ(out.Img.Width, 64u);
-    ASSERT_EQ(out.Img.Channels, 3u);
-    auto near = [&](uint32_t x, uint32_t y, int b, int g, int r) {
-        EXPECT_NEAR(At(out.Img, x, y, 0), b, 10) << x << "," << y;
-        EXPECT_NEAR(At(out.Img, x, y, 1), g, 10) << x << "," << y;
-        EXPECT_NEAR(At(out.Img, x, y, 2), r, 10) << x << "," << y;
-    };
-    near(10, 10, 30, 60, 200);
-    near(50, 10, 220, 60, 200);
-    near(10, 50, 30, 60, 20);
-    near(50, 50, 220, 60, 20);
-    TKodexInfo info{};
-    ASSERT_TRUE(ReadWICInfo(f, info));
-    EXPECT_EQ(info.Width, 64u);
-    EXPECT_NE(GetWICExtensions().find(fmt == heif_compression_HEVC ? ".heic," : ".avif,"), std::string::npos);
-}
-
 // libheif turns the picture by the file's own rotation; the EXIF orientation
 // that phones store beside it says the same and must not turn it again.
 TEST_F(Wic, HeifRotatedByTheFileIsNotTurnedAgainByItsExif)
@@ -431,32 +348,6 @@ TEST_F(Wic, HeifRotatedByTheFileIsNotTurnedAgainByItsExif)
     EXPECT_EQ(info.Height, 64u);
     EXPECT_TRUE(info.HasExif);
     EXPECT_LE(info.Orientation, 1);
-}
-
-// The setting that reads PNG through the imaging path: the same pixels and
-// profile as the PNG reader, gray with alpha widened to 4 channels.
-TEST_F(Wic, PngReadsThroughTheImagingPathToo)
-{
-    const std::vector<uint8_t> prof = MakeProfile("Png RGB");
-    TICCInfo icc = ProfileBlock(prof);
-    for (uint32_t ch : {1u, 2u, 3u, 4u}) {
-        TOwnedImg src{MakePicture(5, 4, ch)};
-        const std::string f = Scratch / "p.png";
-        ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, ch >= 3 ? &icc : nullptr, 6, TakeRunSettings())) << ch;
-        TOwnedImg out{};
-        TICCInfo got;
-        ASSERT_TRUE(ReadWICFile(f, out.Img, 0, &got, TBGColor{})) << ch;
-        ASSERT_EQ(out.Img.Channels, ch == 2 ? 4u : ch);
-        for (uint32_t y = 0; y < 4; ++y)
-            for (uint32_t x = 0; x < 5; ++x)
-                for (uint32_t c = 0; c < out.Img.Channels; ++c) {
-                    const uint32_t sc = ch == 2 ? (c == 3 ? 1 : 0) : c;
-                    ASSERT_EQ(At(out.Img, x, y, c), At(src.Img, x, y, sc)) << ch << ":" << x << "," << y << "," << c;
-                }
-        EXPECT_EQ(got.Len, ch >= 3 ? prof.size() : 0u) << ch;
-        FreeICC(got);
-    }
-    FreeICC(icc);
 }
 
 TEST_F(Wic, DamagedFilesFailWithoutACrash)
@@ -493,46 +384,6 @@ TEST_F(Wic, DamagedFilesFailWithoutACrash)
     TOwnedImg out{};
     EXPECT_EQ(0, ReadWicMem({'n', 'o', 'p', 'e'}, out.Img));
     EXPECT_FALSE(TakeErrors().empty());
-}
-
-TEST_F(Wic, CreateExifWritesTheGivenFactsAndChecksItsBuffer)
-{
-    TKodexInfo in{};
-    in.Width = 640;
-    in.Height = 480;
-    in.XResolution = in.YResolution = 300;
-    in.Orientation = 1;
-    std::memcpy(in.DateTime, "2020:01:02 03:04:05", 19);
-    std::vector<uint8_t> thumb(300);
-    size_t tn = thumb.size() * 10;
-    thumb.resize(tn);
-    TOwnedImg small{MakePicture(16, 12, 3)};
-    ASSERT_TRUE(WriteThumbnailJPEG(thumb.data(), tn, small.Img, false, 1, 0, 90, TakeRunSettings()));
-    thumb.resize(tn);
-
-    std::vector<uint8_t> out(65535);
-    uint32_t n = 0;
-    ASSERT_TRUE(CreateExif("", in, thumb.data(), uint32_t(tn), out.data(), uint32_t(out.size()), n));
-    EXPECT_EQ(out[0], 0xFF); EXPECT_EQ(out[1], 0xD8); EXPECT_EQ(out[2], 0xFF); EXPECT_EQ(out[3], 0xE1);
-    EXPECT_EQ(uint32_t(out[4] << 8 | out[5]) + 4, n); // APP1 length covers the rest
-    EXPECT_EQ(0, std::memcmp(&out[6], "Exif\0\0MM", 8));
-    EXPECT_NE(std::search(out.begin(), out.begin() + n, thumb.begin(), thumb.end()), out.begin() + n);
-
-    const std::string j = Scratch / "e.jpg";
-    ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, &out[6], n - 6, 1, 0, TakeRunSettings()));
-    TKodexInfo info{};
-    ASSERT_TRUE(ReadWICInfo(j, info));
-    EXPECT_TRUE(info.HasExif);
-    EXPECT_EQ(info.Orientation, 1);
-    EXPECT_EQ(info.XResolution, 300);
-    EXPECT_STREQ(info.DateTime, "2020:01:02 03:04:05");
-
-    // A buffer one byte short is refused and left as it was past its end.
-    std::vector<uint8_t> shortBuf(n - 1 + 16, 0xAB);
-    uint32_t m = 123;
-    EXPECT_FALSE(CreateExif("", in, thumb.data(), uint32_t(tn), shortBuf.data(), n - 1, m));
-    EXPECT_EQ(m, 0u);
-    EXPECT_TRUE(std::all_of(shortBuf.begin() + (n - 1), shortBuf.end(), [](uint8_t b) { return b == 0xAB; }));
 }
 
 namespace {

@@ -93,15 +93,3 @@ TEST(Process, HungChildIsEndedFromAnotherThread)
     EXPECT_TRUE(gone);
     EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "exit 0"}, &cancel), -1); // nothing starts any more
 }
-
-TEST(Process, StartWithoutWaitingAndSplitting)
-{
-    TempFile out("nowait");
-    ASSERT_TRUE(StartProcess({"/bin/sh", "-c", "sleep 0.2; echo ok > \"$0.t\"; mv \"$0.t\" \"$0\"", out.Path.string()}));
-    EXPECT_EQ(out.Read(), "ok\n");
-
-    using V = std::vector<std::string>;
-    EXPECT_EQ(SplitCommandLine("  \"/opt/my viewer/view\" -t  \"/out dir\" x"),
-              (V{"/opt/my viewer/view", "-t", "/out dir", "x"}));
-    EXPECT_EQ(SplitCommandLine("a\"b c\"d \"\" $HOME"), (V{"ab cd", "", "$HOME"}));
-}

@@ -61,13 +61,3 @@ TEST(SysInfo, CgroupQuotaInsideAContainerIsReadAtTheMountItself)
     // A group outside the mounted part is not guessed at.
     EXPECT_EQ(platform::CgroupCpuQuota(Mount, "0::/other\n", F), 0);
 }
-
-TEST(SysInfo, UsableProcessorsAreNoMoreThanTheAffinityMaskHolds)
-{
-    cpu_set_t Set;
-    CPU_ZERO(&Set);
-    ASSERT_EQ(sched_getaffinity(0, sizeof Set, &Set), 0);
-    const int N = platform::UsableProcessorCount();
-    EXPECT_GE(N, 1);
-    EXPECT_LE(N, CPU_COUNT(&Set));
-}
