@@ -67,20 +67,3 @@ TEST(AlphaBlend, KernelsAgreeWithTheRoundedBlendAndStayInTheirRows)
         FreeImg(src);
     }
 }
-
-TEST(AlphaBlend, GrayAlphaUsesTheGrayOfTheColour)
-{
-    const float saved[4] = {GrayWeights[0], GrayWeights[1], GrayWeights[2], GrayWeights[3]};
-    GrayWeights[0] = 0.299f, GrayWeights[1] = 0.587f, GrayWeights[2] = 0.114f;
-    TBGColor red;
-    red.Red = 255, red.Green = 0, red.Blue = 0, red.Gray = 200; // gray of red is 76, not 200
-    TImgInfo src, dst;
-    AllocImg(src, 3, 1, 2);
-    AllocImg(dst, 3, 1, 1);
-    std::memcpy(src.Mem, "\xff\x80\x05\x00\x07\xff", 6);
-    FlattenGrayAlpha(dst, src, red);
-    EXPECT_EQ(std::memcmp(dst.Mem, "\xa6\x4c\x07", 3), 0); // (255 x 128 + 76 x 127) / 255 = 166
-    std::memcpy(GrayWeights, saved, sizeof saved);
-    FreeImg(src);
-    FreeImg(dst);
-}

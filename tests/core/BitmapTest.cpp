@@ -132,44 +132,6 @@ TEST_F(BitmapTest, RoundTripEveryChannelCountAndHeader)
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir), {}), 1) << "no temporary file is left";
 }
 
-TEST_F(BitmapTest, ResolutionRule)
-{
-    TImgInfo img;
-    AllocImg(img, 2, 2, 3);
-    std::vector<uint8_t> s;
-    MetadataOption.KeepResolution = false;
-    MetadataOption.Resolution = 96;
-    ASSERT_TRUE(SaveBitmapToStream(s, img, TResolutionInfo{300, 300, 1}, MetadataOption));
-    EXPECT_EQ(Get32(s, 38), 3780u);
-    EXPECT_EQ(Get32(s, 42), 3780u);
-    FreeImg(img);
-}
-
-TEST_F(BitmapTest, TopDownAndBottomUpTwinsReadAlike)
-{
-    for (uint16_t bits : {8, 24, 32}) {
-        TBmpSpec s{.Width = 3, .Height = 4, .Bits = uint16_t(bits)};
-        if (bits == 8)
-            for (int i = 0; i < 256; ++i)
-                s.Extra.insert(s.Extra.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i / 2), 0});
-        const size_t row = (3 * bits / 8 + 3) & ~3u;
-        std::vector<uint8_t> rows(row * 4);
-        for (size_t i = 0; i < rows.size(); ++i)
-            rows[i] = uint8_t(i * 37 + 11);
-        s.Data = rows;
-        TImgInfo a, b;
-        ASSERT_TRUE(Load(MakeBmp(s), a));
-        s.Height = -4;
-        for (int r = 0; r < 4; ++r)
-            std::memcpy(&s.Data[r * row], &rows[(3 - r) * row], row);
-        ASSERT_TRUE(Load(MakeBmp(s), b));
-        EXPECT_EQ(Pixels(a), Pixels(b)) << bits;
-        EXPECT_EQ(b.Height, 4u);
-        FreeImg(a);
-        FreeImg(b);
-    }
-}
-
 TEST_F(BitmapTest, PaletteDepths)
 {
     // An 8-bit gray ramp gives a 1-channel image whose bytes are the indices.
@@ -289,38 +251,6 @@ TEST_F(BitmapTest, RunLengthDataThatMissesPartOfThePictureFails)
     EXPECT_TRUE(refused(MakeBmp(s)));
 }
 
-TEST_F(BitmapTest, BitFields16)
-{
-    // 5-6-5 white and a pure green; 5-5-5 without bit fields; 4-4-4-4 alpha.
-    TBmpSpec s{.Width = 2, .Bits = 16, .Compression = BI_BITFIELDS,
-               .Extra = {0, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0},
-               .Data = {0xFF, 0xFF, 0xE0, 0x07}};
-    TImgInfo img;
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{255, 255, 255, 0, 255, 0}));
-    FreeImg(img);
-
-    s.Compression = 0;
-    s.Extra.clear();
-    s.Data = {0x1F, 0x00, 0x10, 0x42}; // blue 31; red 16, green 16, blue 16
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{255, 0, 0, 132, 132, 132}));
-    FreeImg(img);
-
-    s.HeaderSize = 56;
-    s.Compression = BI_BITFIELDS;
-    s.Masks[0] = 0x0F00, s.Masks[1] = 0x00F0, s.Masks[2] = 0x000F, s.Masks[3] = 0xF000;
-    s.Data = {0x21, 0x83, 0xFF, 0x0F};
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{0x11, 0x22, 0x33, 0x88, 0xFF, 0xFF, 0xFF, 0}));
-    FreeImg(img);
-    // Flattened onto the (white) background colour.
-    ASSERT_TRUE(Load(MakeBmp(s), img, BMP_FLATTEN_ALPHA));
-    EXPECT_EQ(img.Channels, 3u);
-    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{128, 137, 146, 255, 255, 255}));
-    FreeImg(img);
-}
-
 TEST_F(BitmapTest, Alpha32ByCheckType)
 {
     TBmpSpec s{.Width = 2, .Bits = 32};
@@ -359,43 +289,6 @@ TEST_F(BitmapTest, Alpha32ByCheckType)
     ASSERT_TRUE(Load(MakeBmp(s), img));
     EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{3, 0, 1, 6, 0, 4}));
     FreeImg(img);
-}
-
-TEST_F(BitmapTest, PaletteWriter)
-{
-    struct Case {
-        uint32_t Colors, Bits;
-    };
-    for (Case c : {Case{1, 1}, Case{2, 1}, Case{3, 4}, Case{16, 4}, Case{17, 8}, Case{256, 8}}) {
-        TImgInfo src;
-        AllocImg(src, 33, 9, 3);
-        for (uint32_t i = 0; i < 33 * 9; ++i) {
-            const uint32_t k = i % c.Colors;
-            uint8_t* p = MemRow(src, i / 33) + 3 * (i % 33);
-            p[0] = uint8_t(k), p[1] = uint8_t(k * 7), p[2] = 200;
-        }
-        const fs::path p = Dir / "p.bmp";
-        ASSERT_TRUE(SavePaletteBitmap(p.string(), src, TResolutionInfo{}, TakeRunSettings()));
-        const auto file = ReadBytes(p);
-        EXPECT_EQ(file[28], c.Bits) << c.Colors;
-        EXPECT_EQ(Get32(file, 46), 1u << c.Bits);
-        if (c.Colors == 1) {
-            EXPECT_EQ(Get32(file, 58), 0u) << "second entry zero";
-        }
-        TImgInfo back;
-        ASSERT_TRUE(LoadBitmapFromMemory(p.string(), back, 0, TBGColor{}, BitmapOption.AlphaCheckType));
-        EXPECT_EQ(Pixels(back), Pixels(src)) << c.Colors;
-        FreeImg(back);
-        FreeImg(src);
-    }
-    // 257 colours: no palette file, nothing written.
-    TImgInfo src;
-    AllocImg(src, 257, 1, 3);
-    for (uint32_t x = 0; x < 257; ++x)
-        MemRow(src, 0)[3 * x] = uint8_t(x), MemRow(src, 0)[3 * x + 1] = uint8_t(x >> 8);
-    EXPECT_FALSE(SavePaletteBitmap((Dir / "q.bmp").string(), src, TResolutionInfo{}, TakeRunSettings()));
-    EXPECT_FALSE(fs::exists(Dir / "q.bmp"));
-    FreeImg(src);
 }
 
 TEST_F(BitmapTest, HostileFilesFailCleanly)

@@ -23,58 +23,7 @@ const Family Families[] = {
      YCbCr16ToRGB4SSE2, ApplyRGBLUTSSE2, ApplyYCbCrLUT8SSE2, ApplyYCbCrLUT16SSE2},
 };
 
-struct Colour {
-    uint8_t B, G, R;
-    int16_t Y, Cb, Cr;
-};
-const Colour Known[] = {
-    {0, 0, 0, 0, 0, 0},           {255, 255, 255, 4080, 0, 0},    {128, 128, 128, 2048, 0, 0},
-    {0, 0, 255, 1220, -688, 2040}, {255, 0, 0, 465, 2040, -332}, {30, 200, 10, 1981, -847, -1299},
-};
-
 } // namespace
-
-TEST(YCbCr16, KnownColoursBothWaysInEveryFamily)
-{
-    for (const Family& f : Families)
-        for (uint32_t c : {3u, 4u}) {
-            SCOPED_TRACE(std::string(f.Name) + " channels " + std::to_string(c));
-            // 6 colours repeated across 35 pixels: whole vector groups and a tail.
-            TPicture m(35, 2, c);
-            for (uint32_t y = 0; y < 2; ++y)
-                for (uint32_t x = 0; x < 35; ++x) {
-                    const Colour& k = Known[x % 6];
-                    uint8_t* p = m.Px(x, y);
-                    p[0] = k.B, p[1] = k.G, p[2] = k.R;
-                    if (c == 4)
-                        p[3] = uint8_t(x * 7);
-                }
-            (c == 3 ? f.To16_3 : f.To16_4)(m.I);
-            EXPECT_EQ(m.I.Bpl, CalcBpl16(35, c));
-            for (uint32_t x = 0; x < 35; ++x) {
-                const Colour& k = Known[x % 6];
-                const int16_t* w = m.W(x, 1);
-                EXPECT_EQ(w[0], k.Y) << x;
-                EXPECT_EQ(w[1], k.Cb) << x;
-                EXPECT_EQ(w[2], k.Cr) << x;
-                if (c == 4) {
-                    EXPECT_EQ(w[3], int16_t(x * 7)) << x;
-                }
-            }
-            (c == 3 ? f.From16_3 : f.From16_4)(m.I);
-            EXPECT_EQ(m.I.Bpl, CalcBpl(35, c));
-            for (uint32_t x = 0; x < 35; ++x) {
-                const Colour& k = Known[x % 6];
-                const uint8_t* p = m.Px(x, 0);
-                EXPECT_EQ(p[0], k.B) << x;
-                EXPECT_EQ(p[1], k.G) << x;
-                EXPECT_EQ(p[2], k.R) << x;
-                if (c == 4) {
-                    EXPECT_EQ(p[3], uint8_t(x * 7)) << x;
-                }
-            }
-        }
-}
 
 TEST(YCbCr16, RoundTripOfRandomPicturesStaysWithinOneStep)
 {
@@ -137,24 +86,6 @@ TEST(YCbCr16, FailedAllocationLeavesThePictureAlone)
     }
 }
 
-TEST(YCbCr8, KnownColoursInPlace)
-{
-    for (const Family& f : Families) {
-        TPicture m(19, 1, 4);
-        const uint8_t in[3][3] = {{255, 128, 128}, {0, 128, 128}, {76, 85, 255}};
-        const uint8_t want[3][3] = {{255, 255, 255}, {0, 0, 0}, {0, 0, 254}};
-        for (uint32_t x = 0; x < 19; ++x) {
-            std::memcpy(m.Px(x, 0), in[x % 3], 3);
-            m.Px(x, 0)[3] = uint8_t(200 + x);
-        }
-        f.ToRGB4(m.I);
-        for (uint32_t x = 0; x < 19; ++x) {
-            EXPECT_EQ(0, std::memcmp(m.Px(x, 0), want[x % 3], 3)) << f.Name << " pixel " << x;
-            EXPECT_EQ(m.Px(x, 0)[3], uint8_t(200 + x)) << f.Name;
-        }
-    }
-}
-
 TEST(ColorKernels, SSE2MatchesReferenceByteForByte)
 {
     for (uint32_t w : {1u, 8u, 15u, 16u, 17u, 31u, 48u, 67u}) {
@@ -210,72 +141,6 @@ TEST(ColorKernels, SSE2MatchesReferenceByteForByte)
             ApplyYCbCrLUT16SSE2(b.I, table.data());
             EXPECT_EQ(a.Bytes(), b.Bytes()) << "16-bit table, channels " << c;
         }
-    }
-}
-
-TEST(ColorLUT, IdentitySettingsGiveTheIdentity)
-{
-    int16_t t8[YCbCrLUT8Size], t12[YCbCrLUT12Size], rgb[RGBLUTSize];
-    BuildYCbCrLUT8(0, 0, 0, 1.0, t8);
-    BuildYCbCrLUT12(0, 0, 0, 1.0, t12);
-    BuildRGBLUT(0, 0, rgb, 1.0);
-    for (int i = 0; i < 256; ++i) {
-        EXPECT_EQ(t8[i], i);
-        EXPECT_EQ(t8[256 + i], i);
-        for (int k = 0; k < 4; ++k)
-            EXPECT_EQ(rgb[256 * k + i], i) << k;
-    }
-    for (int i = 0; i <= 4080; ++i) {
-        ASSERT_EQ(t12[i], i);
-        ASSERT_EQ(t12[4096 + i], i - 2040);
-    }
-    // And the appliers leave a picture (alpha included) as it was.
-    for (const Family& f : Families)
-        for (uint32_t c : {1u, 3u, 4u}) {
-            TPicture m(21, 3, c);
-            FillRandom(m, c, true);
-            const auto before = m.Bytes();
-            f.RGBLUT(m.I, rgb);
-            f.LUT8(m.I, t8);
-            EXPECT_EQ(m.Bytes(), before) << f.Name << " " << c;
-        }
-}
-
-TEST(ColorLUT, LumaPointsChromaHueAndContrast)
-{
-    int16_t t[YCbCrLUT8Size];
-    BuildYCbCrLUT8(20, 0, 0, 1.0, t);
-    EXPECT_EQ(t[0], 20);
-    EXPECT_EQ(t[255], 255);
-    BuildYCbCrLUT8(-20, 0, 0, 1.0, t);
-    for (int i = 0; i <= 20; ++i)
-        EXPECT_EQ(t[i], 0);
-    EXPECT_EQ(t[255], 255);
-    BuildYCbCrLUT8(0, -20, 0, 1.0, t);
-    EXPECT_EQ(t[255], 235);
-    BuildYCbCrLUT8(0, 20, 0, 1.0, t);
-    for (int i = 235; i < 256; ++i)
-        EXPECT_EQ(t[i], 255);
-    BuildYCbCrLUT8(0, 0, -255, 1.0, t);
-    for (int i = 0; i < 256; ++i)
-        EXPECT_EQ(t[256 + i], 128);
-    BuildYCbCrLUT8(0, 0, 128, 1.0, t);
-    EXPECT_EQ(t[256], -127);
-
-    int16_t rgb[RGBLUTSize];
-    BuildRGBLUT(512, 0, rgb, 1.0);
-    for (int i = 0; i < 256; ++i) {
-        EXPECT_EQ(rgb[i], i < 128 ? 2 * i : 255) << i;
-        EXPECT_EQ(rgb[512 + i], (i + 1) / 2) << i;
-    }
-    BuildRGBLUT(0, -255, rgb, 1.0);
-    for (int i = 0; i < RGBLUTSize; ++i)
-        EXPECT_EQ(rgb[i], 128);
-
-    int16_t t12[YCbCrLUT12Size];
-    for (int chroma : {-255, -100, 0, 77, 255}) {
-        BuildYCbCrLUT12(0, 0, chroma, 1.0, t12);
-        EXPECT_EQ(t12[6136], 0) << chroma;
     }
 }
 

@@ -77,20 +77,3 @@ TEST(SizeExpression, PointWorksInEveryLocaleBesideTheLocaleSeparator)
     ExpectEvalError("1,5", '.');
     ExpectEvalError("1,5.2", ',');
 }
-
-TEST(StrToInt, Forms)
-{
-    int32_t v = 7;
-    EXPECT_TRUE(TryStrToInt("-2147483648", v));
-    EXPECT_EQ(v, INT32_MIN);
-    EXPECT_TRUE(TryStrToInt("+12", v));
-    EXPECT_EQ(v, 12);
-    EXPECT_TRUE(TryStrToInt("$FF", v));
-    EXPECT_EQ(v, 255);
-    EXPECT_TRUE(TryStrToInt("0xFFFFFFFF", v));
-    EXPECT_EQ(v, -1);
-    v = 7;
-    for (const char* bad : {"", "-", "2147483648", "12a", " 1", "1.0", "$", "0x100000000", "--1"})
-        EXPECT_FALSE(TryStrToInt(bad, v)) << bad;
-    EXPECT_EQ(v, 7);
-}

@@ -32,31 +32,11 @@ std::vector<uint8_t> PNGHeader(uint32_t W, uint32_t H)
     return B;
 }
 
-const std::vector<uint8_t> PHYs = {0, 0, 0x0E, 0xC4, 0, 0, 0x0B, 0x13, 1}; // 3780 x 2835 per metre
-
 class Probe : public ::testing::Test {
 protected:
     TTempDir D;
     TImageInfo I;
 };
-
-TEST_F(Probe, PNGResolutionOnlyBeforeTheImageData)
-{
-    std::vector<uint8_t> B = PNGHeader(300, 200);
-    Chunk(B, "pHYs", PHYs, 9);
-    Chunk(B, "IDAT", {}, 0);
-    WriteBytes(D.File("a.png"), B);
-    ASSERT_TRUE(GetImageInfo(D.File("a.png"), I));
-    EXPECT_EQ(std::make_tuple(I.PictureFormat, I.Width, I.Height), std::make_tuple(pfPNG, 300, 200));
-    EXPECT_EQ(std::make_tuple(I.XResolution(), I.YResolution(), I.ResolutionUnit()), std::make_tuple(3780., 2835., 3));
-    EXPECT_EQ(I.Size, int64_t(B.size()));
-    B = PNGHeader(5, 6);
-    Chunk(B, "IDAT", {}, 0);
-    Chunk(B, "pHYs", PHYs, 9);
-    WriteBytes(D.File("b.png"), B);
-    ASSERT_TRUE(GetImageInfo(D.File("b.png"), I));
-    EXPECT_EQ(I.XResolution(), 0);
-}
 
 TEST_F(Probe, PNGWithHostileChunkLengthsEnds)
 {
@@ -122,20 +102,6 @@ TEST_F(Probe, JPEGWithJFIFAndExif)
     ErrorLog.Clear();
 }
 
-TEST_F(Probe, OtherFormatsThroughTheCodecLibrary)
-{
-    EnsureKodex();
-    // The smallest GIF there is: one pixel.
-    const std::vector<uint8_t> Gif = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 0xFF,
-                                      0xFF, 0xFF, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 1, 0, 0x3B};
-    WriteBytes(D.File("dot.GIF"), Gif);
-    ASSERT_TRUE(GetImageInfo(D.File("dot.GIF"), I));
-    EXPECT_EQ(std::make_tuple(I.PictureFormat, I.Width, I.ResolutionUnit()), std::make_tuple(pfWIC, 1, 1));
-    EXPECT_EQ(I.ImageType(), "GIF image");
-    WriteBytes(D.File("dot.xyz"), Gif); // not a listed extension
-    EXPECT_FALSE(GetImageInfo(D.File("dot.xyz"), I));
-}
-
 TEST_F(Probe, SizesPastFourGigabytes)
 {
     const std::string F = D.File("big.bin");
@@ -159,40 +125,8 @@ protected:
         I->Number = L.Count() + 1;
         L.Add(I);
     }
-    std::string Order()
-    {
-        std::string S;
-        for (int32_t K = 0; K < L.Count(); ++K)
-            S += char('0' + L[K]->Number);
-        return S;
-    }
     TImageInfoList L;
 };
-
-TEST_F(FileList, SortByNameTogglesAndIsStable)
-{
-    Add("/x/b.jpg", 0, 0);
-    Add("/y/a.jpg", 0, 0);
-    Add("/a/b.jpg", 0, 0);
-    Add("/z/B.jpg", 0, 0);
-    L.SortList(0);
-    EXPECT_EQ(Order(), "4213"); // ordinal: upper case first; equal names keep their order
-    L.SortList(0);
-    EXPECT_EQ(Order(), "1324");
-    L.SortList(6);
-    EXPECT_EQ(Order(), "3124");
-}
-
-TEST_F(FileList, DimensionKeyCyclesThroughFourOrders)
-{
-    Add("a", 10, 30);
-    Add("b", 20, 10);
-    Add("c", 30, 20);
-    for (const char* Want : {"123", "231", "321", "132", "123"}) {
-        L.SortList(1);
-        EXPECT_EQ(Order(), Want);
-    }
-}
 
 TEST_F(FileList, PathIndexTellsNamesThatDifferInCaseApart)
 {

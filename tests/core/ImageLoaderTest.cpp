@@ -11,19 +11,6 @@
 
 namespace {
 
-TEST(Loader, DecodeDenominator)
-{
-    TOptionGuard Guard;
-    JPEGOption.DownScalingLimit = 100;
-    JPEGOption.DecodeWithDownScaling = 3;
-    EXPECT_EQ(JPEGDecodeDenominator(0.2, JPEGOption), 4); // 1/8 < 0.2 stops it
-    EXPECT_EQ(JPEGDecodeDenominator(0.6, JPEGOption), 1);
-    JPEGOption.DecodeWithDownScaling = 20; // however many steps: never below 1/8
-    EXPECT_EQ(JPEGDecodeDenominator(0.0001, JPEGOption), 8);
-    JPEGOption.DownScalingLimit = 200; // the default keeps twice the target size
-    EXPECT_EQ(JPEGDecodeDenominator(0.2, JPEGOption), 2);
-}
-
 class FileTimes : public ::testing::Test {
 protected:
     platform::TFileStamp Stamp(const std::string& F)
@@ -36,24 +23,6 @@ protected:
     TTempDir D;
     TImageInfo Info;
 };
-
-TEST_F(FileTimes, LastWriteIsRestoredToEvenSeconds)
-{
-    WriteBytes(D.File("out.jpg"), {1});
-    Info.OutPutFileName = D.File("out.jpg");
-    ASSERT_TRUE(TryEncodeDateTime(2015, 6, 7, 10, 0, 1, Info.DateTimeLastWrite));
-    int64_t Want = 0;
-    ASSERT_TRUE(platform::LocalToUTC({2015, 6, 7, 10, 0, 0}, Want));
-    RestoreFileTimes(Info, Info.OutPutFileName, MetadataOption); // KeepLastWriteTime is off
-    EXPECT_NE(Stamp(Info.OutPutFileName).Sec, Want);
-    MetadataOption.KeepLastWriteTime = true;
-    RestoreFileTimes(Info, Info.OutPutFileName, MetadataOption);
-    EXPECT_EQ(Stamp(Info.OutPutFileName).Sec, Want);
-    Info.LastWriteStamp = {Want + 1, 500}; // as the probe keeps it
-    RestoreFileTimes(Info, Info.OutPutFileName, MetadataOption);
-    EXPECT_EQ(Stamp(Info.OutPutFileName).Sec, Want);
-    EXPECT_EQ(Stamp(Info.OutPutFileName).NSec, 0u);
-}
 
 TEST_F(FileTimes, TimesOutsideTheDOSRangeAreRestoredExactly)
 {
@@ -102,22 +71,6 @@ TEST_F(LoadByType, AlphaIsFlattenedOnlyWhereTheOutputNeedsIt)
     EXPECT_EQ(P.I.Channels, 4u);
     BitmapOption.AlphaChannelSupport = false;
     EXPECT_EQ(LoaderFlags(ofBMP, TakeRunSettings()), uint32_t(lfFlattenAlpha));
-}
-
-TEST_F(LoadByType, ReducedJPEGDecodingOnlyWhenAllowed)
-{
-    TImgHolder Src, Full, Small;
-    Src.I = MakeGradient(400, 200, 3);
-    ASSERT_NE(WriteJPEG(D.File("p.jpg"), Src.I, 90, {}, false, nullptr, nullptr, 0, 1, 0, TakeRunSettings()), 0);
-    JPEGOption.DownScalingLimit = 100;
-    JPEGOption.DecodeWithDownScaling = 3;
-    ASSERT_EQ(Load(D.File("p.jpg"), Full, ofJPEG, {0.2, 0.2}, false), 1);
-    EXPECT_EQ(Full.I.Width, 400u);
-    ASSERT_EQ(Load(D.File("p.jpg"), Small, ofJPEG, {0.2, 0.2}, true), 4);
-    EXPECT_EQ(std::make_pair(Small.I.Width, Small.I.Height), std::make_pair(100u, 50u));
-    std::filesystem::remove(D.File("p.jpg"));
-    TImgHolder None;
-    EXPECT_EQ(LoadImageByType(Info, None.I, {}, false, nullptr, YCbCr, Flags, ofJPEG, TakeRunSettings()), 0);
 }
 
 TEST_F(LoadByType, BitmapAndPluginInputs)

@@ -5,34 +5,6 @@
 #include <climits>
 #include <cstring>
 
-TEST(ImgInfo, StrideRule)
-{
-    EXPECT_EQ(CalcBpl16(100, 3), CalcBpl(200, 3));
-    for (uint64_t w = 1; w < 3000; ++w)
-        for (uint64_t c = 1; c <= 4; ++c) {
-            const uint64_t s = CalcBpl(w, c);
-            EXPECT_EQ(s % 128, 0u);
-            EXPECT_NE(s % 1024, 0u);
-            EXPECT_GE(s, w * c + 64);
-        }
-    // No wrap for sizes that would overflow 32 bits.
-    EXPECT_GT(CalcBpl(0x80000000ull, 4), 0xFFFFFFFFull);
-}
-
-TEST(ImgInfo, AllocRoundsRowsAndFreeZeroes)
-{
-    TImgInfo img;
-    AllocImg(img, 7, 5, 3);
-    EXPECT_EQ(img.Bpl, CalcBpl(7, 3));
-    // The block holds 8 rows: touching the last byte of row 7 is legal.
-    img.Mem[uint64_t(img.Bpl) * 8 - 1] = 1;
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(img.Mem) % 4096, 0u);
-    FreeImg(img);
-    EXPECT_EQ(img.Mem, nullptr);
-    EXPECT_EQ(img.Width | img.Height | img.Bpl | img.Channels, 0u);
-    FreeImg(img); // a zeroed record is fine
-}
-
 TEST(ImgInfo, AllocRefusesSizesThatDoNotFit)
 {
     TImgInfo img;
@@ -79,24 +51,4 @@ TEST(ImgInfo, CopyImageRectClipsEverySide)
         FreeImg(dst);
     }
     FreeImg(src);
-}
-
-TEST(ImgInfo, ColourSwapAndResolution)
-{
-    EXPECT_EQ(SwapRB(0x80112233u), 0x80332211u);
-    EXPECT_EQ(SwapRB(SwapRB(0x12345678u)), 0x12345678u);
-    int32_t x = 0, y = 0;
-    ResolutionToDPI(x, y, {28.35, 28.35, 2});
-    EXPECT_EQ(x, 72); EXPECT_EQ(y, 72);
-    ResolutionToDPI(x, y, {300, 300, 7});
-    EXPECT_EQ(x, 1); EXPECT_EQ(y, 1);
-    ResolutionToPPM(x, y, {72, 96, 1});
-    EXPECT_EQ(x, 2835); EXPECT_EQ(y, 3780);
-    ResolutionToPPM(x, y, {72, 72, 0});
-    EXPECT_EQ(x, 0); EXPECT_EQ(y, 0);
-    // A file's 4294967295/1 saturates instead of wrapping to a negative value.
-    ResolutionToDPI(x, y, {4294967295.0, 4294967295.0, 1});
-    EXPECT_EQ(x, INT32_MAX); EXPECT_EQ(y, INT32_MAX);
-    ResolutionToPPM(x, y, {4294967295.0, 1e300, 1});
-    EXPECT_EQ(x, INT32_MAX); EXPECT_EQ(y, INT32_MAX);
 }

@@ -67,64 +67,6 @@ TEST_F(IniFile, WritesUtf16LeWithBomAndCrLfAndReadsItBack)
     EXPECT_EQ(ini.ReadString("System", "Missing", "dflt"), "dflt");
 }
 
-TEST_F(IniFile, ReadsEveryEncoding)
-{
-    const std::string body = "[S]\r\nK=v\xC3\xA9\r\n"; // "vé" in UTF-8
-    const std::string latin = "[S]\nK=v\xE9\n";
-    const std::string utf16 = Utf16("[S]\r\nK=v", false) + std::string("\xE9\0", 2);
-    const std::string utf16be = Utf16("[S]\r\nK=v", true) + std::string("\0\xE9", 2);
-    const std::pair<const char*, std::string> cases[] = {
-        {"utf16le", "\xFF\xFE" + utf16},
-        {"utf16be", "\xFE\xFF" + utf16be},
-        {"utf8bom", "\xEF\xBB\xBF" + body},
-        {"utf8", body},
-        {"latin1", latin},
-        {"utf16le-nobom", utf16},
-    };
-    for (const auto& [name, bytes] : cases) {
-        const TMemIniFile ini(Put(bytes, name));
-        EXPECT_EQ(ini.ReadString("s", "k", "?"), "v\xC3\xA9") << name;
-    }
-}
-
-TEST_F(IniFile, KeepsWhatItDoesNotKnowInOrder)
-{
-    const std::string p = Put("; made by hand\n[Window]\nLeft=10\n; note\nX-Unknown= spaced = value \n"
-                              "Junk line\n\n[Effect]\nUse=1\nOrder=3\n[window]\nTop=20\n");
-    TMemIniFile ini(p);
-    EXPECT_EQ(ini.ReadString("Window", "X-Unknown", ""), " spaced = value "); // kept as it stands
-    EXPECT_EQ(ini.ReadInteger("Window", "Top", 0), 20);                     // repeated section merged
-    EXPECT_EQ(ini.ReadSection("WINDOW"), (std::vector<std::string>{"Left", "X-Unknown", "Top"}));
-    EXPECT_TRUE(ini.ReadSection("Nope").empty());
-
-    ini.WriteInteger("window", "left", 11); // the stored spelling of the key stays
-    ini.WriteString("Window", "Width", "a\r\nb"); // a line break cannot enter the file
-    ini.DeleteKey("Effect", "Use");
-    ini.WriteBool("New", "Flag", false);
-    EXPECT_FALSE(ini.ValueExists("Effect", "Use"));
-    EXPECT_TRUE(ini.ValueExists("effect", "order"));
-    ini.UpdateFile();
-
-    EXPECT_EQ(TMemIniFile(p).GetText(), "; made by hand\r\n\r\n"
-                                        "[Window]\r\nLeft=11\r\n; note\r\nX-Unknown= spaced = value \r\n"
-                                        "Junk line\r\nTop=20\r\nWidth=a  b\r\n\r\n"
-                                        "[Effect]\r\nOrder=3\r\n\r\n"
-                                        "[New]\r\nFlag=0\r\n\r\n");
-}
-
-TEST_F(IniFile, NumbersAndBooleans)
-{
-    TMemIniFile ini(Put("[N]\na= 42 \nb=$10\nc=abc\nd=99999999999\ne=0\nf=-1\ng=\n"));
-    EXPECT_EQ(ini.ReadInteger("N", "a", 0), 42);
-    EXPECT_EQ(ini.ReadInteger("N", "b", 0), 16);
-    EXPECT_EQ(ini.ReadInteger("N", "c", 5), 5);
-    EXPECT_EQ(ini.ReadInteger("N", "d", 5), 5);
-    EXPECT_FALSE(ini.ReadBool("N", "e", true));
-    EXPECT_TRUE(ini.ReadBool("N", "f", false)); // any non-zero integer
-    EXPECT_TRUE(ini.ReadBool("N", "c", true));  // not a number: the default
-    EXPECT_FALSE(ini.ReadBool("N", "g", false));
-}
-
 TEST_F(IniFile, FailuresAreReportedAndLoseNothing)
 {
     // Not a file: refused instead of being read as empty (and later overwritten).

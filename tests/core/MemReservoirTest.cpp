@@ -50,26 +50,6 @@ protected:
 };
 } // namespace
 
-TEST_F(StartUp, ProgramAndTemporaryFolders)
-{
-    Env.Set("TMPDIR", "/no/such/folder");
-    InitStartupPaths();
-    EXPECT_EQ(ExeDir, VESTRO_TEST_BIN_DIR "/");
-    EXPECT_EQ(TempDir, "/tmp/");
-    Env.Set("TMPDIR", VESTRO_TEST_BIN_DIR);
-    InitStartupPaths();
-    EXPECT_EQ(TempDir, VESTRO_TEST_BIN_DIR "/");
-}
-
-TEST_F(StartUp, SettingsFileFromTheCommandLine)
-{
-    ExeDir = "/opt/vestro/";
-    EXPECT_EQ(GetSettingsFileName({}), "/opt/vestro/ini/test_core.ini");
-    EXPECT_EQ(GetSettingsFileName({"/INI=work.ini", "/home/me/a.jpg"}), "/opt/vestro/ini/work.ini");
-    EXPECT_EQ(GetSettingsFileName({"/ini=one.ini", "/Ini=two.ini", "/other"}), "/opt/vestro/ini/two.ini");
-    EXPECT_EQ(GetSettingsFileName({"ini=x.ini", "/ini"}), "/opt/vestro/ini/test_core.ini");
-}
-
 TEST_F(StartUp, ReadsMemReserveAndLanguageBeforeTheLoader)
 {
     const fs::path dir = fs::temp_directory_path() / ("vestro-startup-" + std::to_string(std::random_device{}()));
@@ -96,25 +76,4 @@ TEST_F(StartUp, ReadsMemReserveAndLanguageBeforeTheLoader)
     fs::remove_all(dir);
 
     EXPECT_GT(GetMaxFreeBlockSize(), 0u);
-}
-
-TEST_F(StartUp, DefaultLanguageIsANormalisedCatalogueName)
-{
-    ExeDir = VESTRO_DIST_DIR "/";
-    Env.Set("LC_ALL", nullptr);
-    Env.Set("LC_MESSAGES", nullptr);
-    const std::pair<const char*, const char*> cases[] = {
-        {"de_DE.UTF-8", "de"}, {"ja_JP.utf8@mod", "ja"}, {"de", "de"}, {"fr_FR.UTF-8", "en"},
-        {"C", "en"},           {"POSIX", "en"},          {"", "en"},   {"C.UTF-8", "en"},
-    };
-    for (const auto& [lang, want] : cases) {
-        Env.Set("LANG", lang);
-        EXPECT_EQ(GetDefaultLanguage(), want) << lang;
-    }
-    // The message category outranks LANG, and LC_ALL outranks both.
-    Env.Set("LANG", "de_DE.UTF-8");
-    Env.Set("LC_MESSAGES", "ja_JP.UTF-8");
-    EXPECT_EQ(GetDefaultLanguage(), "ja");
-    Env.Set("LC_ALL", "de_AT.UTF-8");
-    EXPECT_EQ(GetDefaultLanguage(), "de");
 }

@@ -89,54 +89,6 @@ void ExpectSamePixels(const TImgInfo& Img)
 
 } // namespace
 
-TEST_F(PalettePNGTest, IndicesFollowFirstAppearanceWithTheKeyAtZero)
-{
-    // Memory row 0 (bottom): A B A; row 1 (top): C D B.
-    const uint32_t A = 0x102030, B = 0x405060, C = 0x708090, D = 0xA0B0C0;
-    TImgInfo img;
-    AllocImg(img, 3, 2, 3);
-    SetPixel(img, 0, 0, A), SetPixel(img, 0, 1, B), SetPixel(img, 0, 2, A);
-    SetPixel(img, 1, 0, C), SetPixel(img, 1, 1, D), SetPixel(img, 1, 2, B);
-
-    struct Case {
-        int Type;
-        std::vector<uint8_t> Index;
-        bool Transparent;
-    };
-    for (const Case& c : {Case{0, {0, 1, 0, 2, 3, 1}, false}, // bottom-left, no transparency
-                          Case{2, {0, 1, 0, 2, 3, 1}, true},
-                          Case{1, {1, 2, 1, 0, 3, 2}, true},  // top-left C
-                          Case{3, {1, 0, 1, 2, 3, 0}, true},  // top-right B
-                          Case{4, {0, 1, 0, 2, 3, 1}, true}}) // bottom-right A
-    {
-        PNGOption.TransparentType = c.Type;
-        ASSERT_TRUE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}, TakeRunSettings()));
-        EXPECT_EQ(Last.Index, c.Index) << c.Type;
-        EXPECT_EQ(Last.Transparent, c.Transparent);
-        EXPECT_EQ(Last.PaletteCount, 4);
-        EXPECT_TRUE(Last.FourBit);
-        EXPECT_EQ(Last.Channels, 1u);
-        ExpectSamePixels(img);
-    }
-    // A fixed colour that does not occur keeps index 0 to itself.
-    PNGOption.TransparentType = 5;
-    PNGOption.TransparentColor = 0x0000FF; // red, in the settings' order
-    ASSERT_TRUE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}, TakeRunSettings()));
-    EXPECT_EQ(Last.Index, (std::vector<uint8_t>{1, 2, 1, 3, 4, 2}));
-    EXPECT_EQ(Last.PaletteCount, 5);
-    EXPECT_EQ((std::vector<uint8_t>(Last.Palette.begin(), Last.Palette.begin() + 3)),
-              (std::vector<uint8_t>{255, 0, 0}));
-    FreeImg(img);
-
-    // One colour: a single entry, all indices 0.
-    AllocImg(img, 5, 3, 3);
-    PNGOption.TransparentType = 0;
-    ASSERT_TRUE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}, TakeRunSettings()));
-    EXPECT_EQ(Last.PaletteCount, 1);
-    EXPECT_EQ(Last.Index, std::vector<uint8_t>(15, 0));
-    FreeImg(img);
-}
-
 TEST_F(PalettePNGTest, TwoHundredFiftySixColours)
 {
     TImgInfo img;

@@ -119,13 +119,9 @@ TEST(ResizeFamilies, EveryVectorFamilyGivesTheScalarBytes)
     struct TCase {
         uint32_t SW, SH, DW, DH;
     };
-    // Both sides, width only, height only; odd sizes and sizes 1, 2, 3, 5, 17, 1023.
-    const TCase cases[] = {
-        {37, 23, 1, 1},   {37, 23, 2, 3},   {37, 23, 5, 17},   {37, 23, 17, 2},  {37, 23, 61, 45},
-        {37, 23, 3, 23},  {37, 23, 1023, 23}, {37, 23, 17, 23}, {37, 23, 37, 1},  {37, 23, 37, 5},
-        {37, 23, 37, 47}, {1, 7, 5, 3},     {2, 2, 1, 1},      {3, 5, 1023, 2},  {5, 1, 2, 17},
-        {1023, 5, 17, 3}, {1023, 3, 1023, 17}, {17, 17, 16, 16}, {20000, 3, 20, 2},
-    };
+    // Both sides, width only, height only; odd sizes and sizes 1, 3, 5, 17, 1023.
+    const TCase cases[] = {{37, 23, 1, 1},   {37, 23, 5, 17},  {37, 23, 61, 45}, {37, 23, 1023, 23}, {37, 23, 37, 5},
+                           {1, 7, 5, 3},     {3, 5, 1023, 2},  {1023, 5, 17, 3}, {17, 17, 16, 16},   {20000, 3, 20, 2}};
     std::vector<TKernelFamily> vec = {TKernelFamily::SSE2};
     if (CPUHasAVX2())
         vec.push_back(TKernelFamily::AVX2);
@@ -183,19 +179,6 @@ TEST(ResizeThreads, AShareWhoseThreadCannotStartRunsOnTheCaller)
     EXPECT_TRUE(SamePixels(one.I, many.I));
 }
 
-TEST(ResizeThreads, ThreadCountIsClamped)
-{
-    TResizer r;
-    r.SetSIMDMode(3, false);
-    r.SetMaxThreadNum(0);
-    EXPECT_EQ(r.MaxThreadNum, 1);
-    r.SetMaxThreadNum(-7);
-    EXPECT_EQ(r.MaxThreadNum, 1);
-    r.SetMaxThreadNum(1000);
-    EXPECT_EQ(r.MaxThreadNum, 64);
-    EXPECT_EQ(r.RF->MaxThreadNum(), 64u);
-}
-
 TEST(ResizeImage, InPlaceEqualsSeparateDestination)
 {
     for (TConf conf : AllFamilies())
@@ -210,43 +193,6 @@ TEST(ResizeImage, InPlaceEqualsSeparateDestination)
                 r->ResizeImage(inplace.I, w, h, ch == 4);
                 EXPECT_TRUE(SamePixels(sep.I, inplace.I)) << conf.Name() << " ch " << ch << " " << w << "x" << h;
             }
-}
-
-TEST(ResizeImage, SameSizeDoesNothingAndPlansAreReused)
-{
-    auto r = MakeResizer({});
-    TImg src(Noise(20, 10, 3));
-    TImgInfo dest;
-    dest.Mem = reinterpret_cast<uint8_t*>(&dest); // untouched marker
-    r->ResizeImage(src.I, dest, 20, 10, false);
-    EXPECT_EQ(dest.Mem, reinterpret_cast<uint8_t*>(&dest));
-    EXPECT_EQ(r->RF->HPrm.SrcLength, 0u); // no plan made
-
-    TImg a, b;
-    r->ResizeImage(src.I, a.I, 7, 5, false);
-    const void* table = r->RF->HPrm.WeightTableBuf;
-    EXPECT_EQ(a.I.Width, 7u);
-    EXPECT_EQ(a.I.Bpl, CalcBpl(7, 3));
-    r->ResizeImage(src.I, b.I, 7, 5, false);
-    EXPECT_EQ(r->RF->HPrm.WeightTableBuf, table); // second image: no new plan
-    EXPECT_TRUE(SamePixels(a.I, b.I));
-
-    // 4 channels after 3 re-creates the filter, and back.
-    TImg rgba(Noise(20, 10, 4)), c;
-    r->ResizeImage(rgba.I, c.I, 7, 5, true);
-    EXPECT_TRUE(r->RF->FIsRGBA);
-    TImg d;
-    r->ResizeImage(src.I, d.I, 7, 5, false);
-    EXPECT_FALSE(r->RF->FIsRGBA);
-    EXPECT_TRUE(SamePixels(a.I, d.I));
-
-    // A copy shares the setters and gives the same bytes.
-    std::unique_ptr<TResizer> copy(r->CreateMTResizer());
-    EXPECT_EQ(copy->DecimationWeightSetter, r->DecimationWeightSetter);
-    EXPECT_NE(copy->RF, r->RF);
-    TImg e;
-    copy->ResizeImage(src.I, e.I, 7, 5, false);
-    EXPECT_TRUE(SamePixels(a.I, e.I));
 }
 
 TEST(ResizeImage, ASeriesOfPicturesGivesWhatFreshResizersGive)
@@ -369,29 +315,6 @@ TEST(ResizeInvariants, NoColourBleedsFromTransparentPixels)
     }
 }
 
-TEST(ResizeInvariants, EveryWidthFromThreeHundredLeavesNoDarkEdge)
-{
-    // The edge pixels must match the middle ones.
-    for (uint32_t id : {1u, 2u, 7u}) {
-        TConf conf;
-        conf.Dec = id;
-        TImg wide(Filled(300, 3, 3, [](uint32_t, uint32_t, uint32_t) { return uint8_t(200); }));
-        TImg tall(Filled(3, 300, 1, [](uint32_t, uint32_t, uint32_t) { return uint8_t(200); }));
-        auto r = MakeResizer(conf);
-        for (uint32_t n = 1; n < 300; ++n) {
-            TImg a, b;
-            r->ResizeImage(wide.I, a.I, n, 3, false);
-            r->ResizeImage(tall.I, b.I, 3, n, false);
-            const int mid = MemRow(a.I, 1)[n / 2 * 3];
-            ASSERT_EQ(mid, 200) << "filter " << id << " width " << n;
-            for (uint32_t i = 0; i < n * 3; ++i)
-                ASSERT_LE(std::abs(MemRow(a.I, 1)[i] - mid), 1) << "filter " << id << " width " << n << " at " << i;
-            for (uint32_t y = 0; y < n; ++y)
-                ASSERT_LE(std::abs(MemRow(b.I, y)[1] - mid), 1) << "filter " << id << " height " << n << " at " << y;
-        }
-    }
-}
-
 TEST(ResizeInvariants, OvershootSaturatesInEveryFamily)
 {
     for (TConf conf : AllFamilies()) {
@@ -407,63 +330,6 @@ TEST(ResizeInvariants, OvershootSaturatesInEveryFamily)
                     ASSERT_GE(MemRow(out.I, y)[3 * x], 55) << conf.Name() << " at " << x;
         }
     }
-}
-
-TEST(ResizeInvariants, LinearLightAveragesLight)
-{
-    TConf conf;
-    conf.Linear = true;
-    conf.Dec = 1;
-    TImg src(Filled(2, 1, 1, [](uint32_t x, uint32_t, uint32_t) { return uint8_t(x ? 255 : 0); }));
-    EXPECT_EQ(MemRow(Resize(conf, src.I, 1, 1).I, 0)[0], 188);
-    conf.Linear = false;
-    EXPECT_EQ(MemRow(Resize(conf, src.I, 1, 1).I, 0)[0], 128);
-}
-
-TEST(ResizeQuality, IntegerLanczosIsWithinOneLevelOfExactArithmetic)
-{
-    // A smooth picture with fine detail; the exact result uses the same
-    // weights without rounding between the passes.
-    TImg src(Filled(300, 200, 1, [](uint32_t x, uint32_t y, uint32_t) {
-        return uint8_t(128 + 90 * std::sin(x * 0.07) * std::cos(y * 0.05) + 20 * std::sin(x * 0.9 + y * 0.3));
-    }));
-    auto r = MakeResizer({});
-    TImg out;
-    r->ResizeImage(src.I, out.I, 97, 61, false);
-    const TResizeParam& hp = r->RF->HPrm;
-    const TResizeParam& vp = r->RF->VPrm;
-    auto weights = [](const TResizeParam& P, uint32_t I, uint64_t Step, int64_t& First) {
-        const auto* w = reinterpret_cast<const int16_t*>(P.WeightTableInfo[2 * I + 1]);
-        uint32_t n;
-        std::memcpy(&n, reinterpret_cast<const uint8_t*>(w) - 4, 4);
-        First = int64_t(P.WeightTableInfo[2 * I] / Step) * 2;
-        return std::vector<int16_t>(w, w + 2 * n);
-    };
-    std::vector<double> tmp(97 * 200);
-    for (uint32_t y = 0; y < 200; ++y)
-        for (uint32_t x = 0; x < 97; ++x) {
-            int64_t f;
-            auto w = weights(hp, x, hp.Step, f);
-            double s = 0;
-            for (size_t k = 0; k < w.size(); ++k)
-                if (f + int64_t(k) < 300)
-                    s += w[k] / 16384.0 * MemRow(src.I, y)[f + k];
-            tmp[y * 97 + x] = s;
-        }
-    int worst = 0;
-    for (uint32_t y = 0; y < 61; ++y) {
-        int64_t f;
-        auto w = weights(vp, y, vp.Step, f);
-        for (uint32_t x = 0; x < 97; ++x) {
-            double s = 0;
-            for (size_t k = 0; k < w.size(); ++k)
-                if (f + int64_t(k) < 200)
-                    s += w[k] / 16384.0 * tmp[(f + k) * 97 + x];
-            const int exact = int(std::lround(std::clamp(s, 0.0, 255.0)));
-            worst = std::max(worst, std::abs(exact - MemRow(out.I, y)[x]));
-        }
-    }
-    EXPECT_LE(worst, 1);
 }
 
 TEST(ResizeFamilies, SixteenBitLinearKernelMatchesTheEightBitOne)
@@ -528,8 +394,7 @@ TEST(BandResize, SameBytesAsTheWholePicture)
     struct TSize {
         uint32_t SW, SH, W, H;
     };
-    const TSize sizes[] = {{301, 211, 97, 61}, {130, 77, 260, 150}, {301, 211, 97, 211}, {97, 203, 97, 55},
-                           {64, 1, 16, 1}, {45, 1301, 23, 640}};
+    const TSize sizes[] = {{301, 211, 97, 61}, {130, 77, 260, 150}, {97, 203, 97, 55}, {45, 1301, 23, 640}};
     for (TConf conf : AllFamilies())
         for (int32_t threads : {1, 3})
             for (uint32_t ch : {1u, 3u, 4u}) {
@@ -538,7 +403,7 @@ TEST(BandResize, SameBytesAsTheWholePicture)
                     TImg src(Noise(s.SW, s.SH, ch, s.SW + ch));
                     TImg whole = Resize(conf, src.I, s.W, s.H);
                     auto r = MakeResizer(conf);
-                    for (uint32_t band : {1u, 7u, 64u, 1000u}) {
+                    for (uint32_t band : {1u, 7u, 1000u}) {
                         TImg got = BandResize(*r, src.I, s.W, s.H, band);
                         EXPECT_TRUE(SamePixels(got.I, whole.I))
                             << conf.Name() << " ch " << ch << " " << s.SW << "x" << s.SH << " -> " << s.W << "x"

@@ -38,45 +38,7 @@ void Plan(TWeightSetter& S, TResizeParam& P, uint32_t Src, uint32_t Dst, TWeight
     S.SetWeight(P, T);
 }
 
-using Ints = std::vector<int32_t>;
-
 } // namespace
-
-TEST(ResizeWeights, BilinearTwoToFourFoldsTheEdge)
-{
-    TBilinear f;
-    TResizeParam p;
-    Plan(f, p, 2, 4, wtSingle);
-    EXPECT_EQ(RowOf(p, 0, wtSingle).Flt, std::vector<float>({1.0f}));
-    EXPECT_EQ(RowOf(p, 1, wtSingle).Flt, std::vector<float>({0.75f, 0.25f}));
-    EXPECT_EQ(RowOf(p, 2, wtSingle).Flt, std::vector<float>({0.25f, 0.75f}));
-    EXPECT_EQ(RowOf(p, 3, wtSingle).Offset, 1u);
-    Plan(f, p, 2, 4, wtInt, 16);
-    EXPECT_EQ(RowOf(p, 0, wtInt).Int, Ints({16384, 0}));
-    EXPECT_EQ(RowOf(p, 1, wtInt).Int, Ints({12288, 4096}));
-    EXPECT_EQ(RowOf(p, 3, wtInt).Int, Ints({0, 16384})); // odd first index: zero slot in front
-    EXPECT_EQ(RowOf(p, 3, wtInt).Offset, 0u);
-}
-
-TEST(ResizeWeights, AreaAverageWorkedExamples)
-{
-    TAreaAverage a;
-    TResizeParam p;
-    Plan(a, p, 4, 2, wtInt, 16);
-    EXPECT_EQ(RowOf(p, 0, wtInt).Int, Ints({8192, 8192}));
-    EXPECT_EQ(RowOf(p, 1, wtInt).Offset, 16u);
-    EXPECT_EQ(p.WeightTableList.size(), 1u); // both outputs share the row
-
-    Plan(a, p, 3, 2, wtInt, 16);
-    EXPECT_EQ(RowOf(p, 0, wtInt).Int, Ints({10923, 5461}));
-    EXPECT_EQ(RowOf(p, 1, wtInt).Int, Ints({0, 5461, 10923, 0}));
-    Plan(a, p, 3, 2, wtSingle);
-    EXPECT_FLOAT_EQ(RowOf(p, 1, wtSingle).Flt[0], 1.0f / 3.0f);
-    EXPECT_FLOAT_EQ(RowOf(p, 1, wtSingle).Flt[1], 2.0f / 3.0f);
-
-    Plan(a, p, 7, 1, wtInt, 16); // to one pixel: the whole axis, weights a unit apart at most
-    EXPECT_EQ(RowOf(p, 0, wtInt).Int, Ints({2341, 2340, 2341, 2340, 2341, 2340, 2341, 0}));
-}
 
 TEST(ResizeWeights, AreaAverageOnLongAxesStaysInside)
 {
@@ -93,59 +55,6 @@ TEST(ResizeWeights, AreaAverageOnLongAxesStaysInside)
         ASSERT_NEAR(sum, 45000.0f / 50000.0f * 50000.0f / 45000.0f, 1e-5f) << i;
         // Output i covers source i x 10 / 9 onwards.
         ASSERT_EQ(r.Offset, uint64_t(i) * 50000 / 45000) << i;
-    }
-}
-
-TEST(ResizeWeights, NearestNeighbourAndOnePixelSource)
-{
-    TNearestNeighbor nn;
-    TResizeParam p;
-    Plan(nn, p, 3, 2, wtSingle, 4);
-    EXPECT_EQ(RowOf(p, 0, wtSingle).Offset, 0u);
-    EXPECT_EQ(RowOf(p, 1, wtSingle).Offset, 8u);
-    Plan(nn, p, 3, 2, wtInt, 16);
-    EXPECT_EQ(RowOf(p, 1, wtInt).Offset, 16u);
-    EXPECT_EQ(RowOf(p, 1, wtInt).Int, Ints({16384, 0}));
-
-    TLanczos l(3);
-    Plan(l, p, 1, 9, wtInt, 16);
-    for (uint32_t i = 0; i < 9; ++i)
-        EXPECT_EQ(RowOf(p, i, wtInt).Int, Ints({16384, 0}));
-    EXPECT_EQ(p.WeightTableList.size(), 1u);
-}
-
-TEST(ResizeWeights, ParametersAreClamped)
-{
-    // A huge radius from the settings would plan rows of thousands of taps.
-    EXPECT_EQ(TLanczos(100).Radius, 32);
-    // A radius or blur of 0 from the settings still gives usable rows.
-    for (auto* s : {CreateWeightSetter(2, 0, 0, 0), CreateWeightSetter(5, 0, 0, 0), CreateWeightSetter(8, 0, 0, 0)}) {
-        std::unique_ptr<TWeightSetter> own(s);
-        TResizeParam p;
-        for (auto [src, dst] : {std::pair{10u, 3u}, std::pair{3u, 10u}}) {
-            Plan(*s, p, src, dst, wtSingle);
-            for (uint32_t i = 0; i < dst; ++i) {
-                float sum = 0;
-                for (float w : RowOf(p, i, wtSingle).Flt)
-                    sum += w;
-                EXPECT_NEAR(sum, 1.0f, 1e-5f);
-            }
-        }
-    }
-}
-
-TEST(ResizeWeights, DoublingStoresOneRowPerPhase)
-{
-    for (uint32_t id = 2; id <= 8; ++id) {
-        std::unique_ptr<TWeightSetter> s(CreateWeightSetter(id, 3, 0, 10));
-        TResizeParam p;
-        Plan(*s, p, 100, 200, wtSingle);
-        const int32_t r = static_cast<TWndFuncWeight*>(s.get())->Radius;
-        // Two phases, plus the rows that edge folding changes at each end.
-        EXPECT_LE(p.WeightTableList.size(), 2u + 4u * r) << id;
-        Plan(*s, p, 100, 200, wtInt, 16);
-        EXPECT_LE(p.WeightTableList.size(), 4u + 4u * r) << id;
-        EXPECT_GE(p.WeightTableList.size(), 2u) << id;
     }
 }
 

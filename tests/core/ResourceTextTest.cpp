@@ -6,44 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <set>
-#include <sstream>
 
 namespace {
-// Every msgid of a .po/.pot file, with the escapes the texts use resolved.
-std::set<std::string> MsgIds(const std::string& Path)
-{
-    std::ifstream in(Path);
-    std::set<std::string> ids;
-    std::string line, cur;
-    bool inId = false;
-    auto unquote = [](const std::string& l) {
-        std::string s;
-        const size_t a = l.find('"'), b = l.rfind('"');
-        for (size_t i = a + 1; i < b; ++i) {
-            if (l[i] == '\\' && i + 1 < b) {
-                const char e = l[++i];
-                s += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e;
-            } else {
-                s += l[i];
-            }
-        }
-        return s;
-    };
-    while (std::getline(in, line)) {
-        if (line.rfind("msgid ", 0) == 0) {
-            inId = true;
-            cur = unquote(line);
-        } else if (inId && !line.empty() && line[0] == '"') {
-            cur += unquote(line);
-        } else if (inId) {
-            ids.insert(cur);
-            inId = false;
-        }
-    }
-    return ids;
-}
 
 class ResourceText : public ::testing::Test {
 protected:
@@ -60,19 +24,6 @@ protected:
     std::string SavedExeDir;
 };
 } // namespace
-
-TEST_F(ResourceText, TheTemplateHoldsEveryTextExactly)
-{
-    std::set<std::string> distinct(ResourceTexts.begin(), ResourceTexts.end());
-    EXPECT_EQ(distinct.size(), ResourceTexts.size());
-    const std::set<std::string> ids = MsgIds(VESTRO_SOURCE_DIR "/po/default.pot");
-    for (const char* t : ResourceTexts)
-        EXPECT_TRUE(ids.count(t)) << t;
-    // Every catalogue is keyed on texts that exist.
-    for (const char* po : {"de", "ja", "en"})
-        for (const std::string& id : MsgIds(std::string(VESTRO_SOURCE_DIR "/po/") + po + ".po"))
-            EXPECT_TRUE(id.empty() || ids.count(id)) << po << ": " << id;
-}
 
 TEST_F(ResourceText, SwitchesLanguageAtRunTime)
 {

@@ -47,26 +47,3 @@ TEST(Rotate, TurnsAndFlipsGiveIdentity)
             FreeImg(half);
         }
 }
-
-TEST(Rotate, QuarterTurnMovesCornersAndSwapsSizes)
-{
-    const uint32_t W = 131, H = 70;
-    for (uint32_t c = 1; c <= 4; ++c) {
-        TImgInfo src = RandomImage(W, H, c, c), cw = RandomImage(W, H, c, c), ccw = RandomImage(W, H, c, c);
-        RotateImage90(cw, true);
-        RotateImage90(ccw, false);
-        for (const TImgInfo* r : {&cw, &ccw})
-            EXPECT_TRUE(r->Width == H && r->Height == W && r->Bpl == CalcBpl(H, c));
-        // Clockwise: bottom-left goes to top-left, top-left to top-right.
-        EXPECT_EQ(Px(cw, 0, 0), Px(src, 0, H - 1));
-        EXPECT_EQ(Px(cw, H - 1, 0), Px(src, 0, 0));
-        EXPECT_EQ(Px(cw, 10, 100), Px(src, 100, H - 11));
-        // Counter-clockwise: top-right goes to top-left.
-        EXPECT_EQ(Px(ccw, 0, 0), Px(src, W - 1, 0));
-        EXPECT_EQ(Px(ccw, 0, W - 1), Px(src, 0, 0));
-        EXPECT_EQ(Px(ccw, 10, 100), Px(src, W - 101, 10));
-        FreeImg(src);
-        FreeImg(cw);
-        FreeImg(ccw);
-    }
-}

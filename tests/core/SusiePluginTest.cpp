@@ -72,10 +72,6 @@ TEST_F(SusiePluginTest, OnlyImportPluginsAreListed)
     list.LoadSPI(Folder(), "export.spi,junk.spi,missing.spi,pnm.spi");
     ASSERT_EQ(list.Count(), 1u);
     EXPECT_EQ(list.Items(0)->Name(), "pnm.spi");
-    EXPECT_EQ(list.Items(0)->Exts(), "*.ppm;*.pgm;");
-    EXPECT_TRUE(list.Items(0)->HaveConfigDialog());
-    EXPECT_EQ(list.Items(0)->ConfigurationDlg(nullptr, 1), 42);
-    EXPECT_EQ(list.Items(0)->PluginInfoText(), "PNM test reader");
 }
 
 TEST(SusieOrder, StoredOrderIsKeptNewOnesComeLastDisabled)
@@ -134,15 +130,6 @@ TEST_F(SusiePluginTest, ReadsThroughThePlugin)
     ASSERT_TRUE(SusieToImg(spi, odd.string(), img, 0, TBGColor{}));
     EXPECT_EQ(Pixels(img), PpmPixels());
     FreeImg(img);
-
-    // Without "GetPreview" previews come through "GetPicture".
-    void* hi = nullptr;
-    void* hb = nullptr;
-    ASSERT_EQ(spi->GetPreview(ppm.string(), hi, hb), 0);
-    EXPECT_NE(hi, nullptr);
-    EXPECT_NE(hb, nullptr);
-    std::free(hi);
-    std::free(hb);
 
     // A top-down gray bitmap with a palette.
     const fs::path pgm = Dir / "g.pgm";
