@@ -1,5 +1,5 @@
-// The combine window driving real runs on the main file list: sheets, a
-// damaged picture among good ones, and cancel.
+// The combine window driving real runs on the main file list: a damaged
+// picture among good ones, and cancel.
 #include "TestApp.h"
 #include "app/ProgressFrm2.h"
 #include "app/ProgressFrm3.h"
@@ -98,29 +98,6 @@ protected:
     TImageInfoList Files;
     TResizer Resizer;
 };
-
-TEST_F(CombineWindow, MakesOneSheetPerPageAndEndsWithSuccess)
-{
-    MakeInputs(5);
-    ListInputs();
-    ASSERT_EQ(Files.Count(), 5);
-    CombineOption.Rows = 2; // tiles side by side
-    CombineOption.Columns = 2;
-    SystemOption.MaxThread = 3;
-
-    TProgressForm2 run(false, {});
-    QTimer::singleShot(0, &run, [&run] { run.StartRun(); });
-    EXPECT_EQ(run.exec(), 1);
-    EXPECT_EQ(run.ExitStatus(), 0);
-    EXPECT_FALSE(run.Canceled());
-    EXPECT_FALSE(run.ResultText().empty());
-    EXPECT_EQ(run.ProgressBar->value(), run.ProgressBar->maximum());
-    // Pages of 4 and 1, each named after its first picture.
-    ASSERT_EQ(run.Written().size(), 2u);
-    EXPECT_EQ(SizeOf(Out(0)), QSize(40, 40));
-    EXPECT_EQ(SizeOf(Out(4)), QSize(20, 20));
-    EXPECT_FALSE(fs::exists(Out(1)));
-}
 
 TEST_F(CombineWindow, ADamagedPictureIsLoggedAndTheOthersStillMakeTheirSheets)
 {

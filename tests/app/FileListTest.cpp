@@ -1,6 +1,5 @@
-// The main window's file list: row texts, sorting, deleting, moving and the
-// refresh under Qt's model checker; keys, pasted pictures and files handed
-// over by a second start through the view.
+// The main window's file list: sorting, deleting, moving and the refresh
+// under Qt's model checker; keys and pasted pictures through the view.
 #include "TestApp.h"
 #include "app/FileListModel.h"
 #include "app/FileListView.h"
@@ -10,7 +9,6 @@
 #include "core/ErrorLog.h"
 #include "core/Global.h"
 #include "core/ImageInfo.h"
-#include "platform/LocaleFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +17,6 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QUrl>
 #include <QKeyEvent>
 
 #include <filesystem>
@@ -115,73 +112,6 @@ protected:
     TFileOption SavedFile;
     TImageInfoList Files;
 };
-
-TEST(FileListText, SizesInWholeKilobytesAndDatesInTheLocaleForm)
-{
-    EXPECT_EQ(FileSizeKBText(0, ","), "0 KB");
-    EXPECT_EQ(FileSizeKBText(1, ","), "1 KB");
-    EXPECT_EQ(FileSizeKBText(1024, ","), "1 KB");
-    EXPECT_EQ(FileSizeKBText(1025, ","), "2 KB");
-    EXPECT_EQ(FileSizeKBText(1048576, ","), "1,024 KB");
-    EXPECT_EQ(FileSizeKBText(1048576, "."), "1.024 KB");
-    EXPECT_EQ(FileSizeKBText(int64_t(5) << 40, "'"), "5'368'709'120 KB");
-    EXPECT_EQ(FileSizeKBText(999 * 1024, ","), "999 KB");
-    // The C locale the tests run in has no thousands separator.
-    EXPECT_EQ(FileSizeKBText(1048576), "1024 KB");
-
-    TDateTime D = 0;
-    ASSERT_TRUE(TryEncodeDateTime(2010, 1, 2, 3, 4, 5, D));
-    const std::string DS = platform::DateSeparator(), TS = platform::TimeSeparator();
-    EXPECT_EQ(ListDateText(D), "2010" + DS + "01" + DS + "02 03" + TS + "04");
-    EXPECT_EQ(ListDateText(0), "");
-}
-
-TEST(FileListModelTest, RowTextsChecksAndHeaders)
-{
-    EnsureApp();
-    TImageInfoList L;
-    TImageInfo* A = Entry("/pics/a.bmp", 640, 480, 1048576);
-    ASSERT_TRUE(TryEncodeDateTime(2021, 12, 31, 23, 59, 0, A->DateTimeLastWrite));
-    ASSERT_TRUE(TryEncodeDateTime(2020, 6, 1, 8, 30, 0, A->DateTimeOriginal));
-    L.Add(A);
-    TImageInfo* B = Entry("/pics/not probed.jpg", 0, 0, 0, pfUnknown); // listed without a probe
-    B->DateTimeLastWrite = A->DateTimeLastWrite;
-    B->DateTimeOriginal = A->DateTimeOriginal;
-    B->Checked = true;
-    L.Add(B);
-    TFileListModel M(&L);
-    QAbstractItemModelTester Tester(&M, QAbstractItemModelTester::FailureReportingMode::Warning);
-
-    auto Text = [&M](int R, int C) { return M.data(M.index(R, C)).toString().toStdString(); };
-    EXPECT_EQ(Text(0, TFileListModel::colName), "a.bmp");
-    EXPECT_EQ(Text(0, TFileListModel::colSize), "640 x 480");
-    EXPECT_EQ(Text(0, TFileListModel::colFileSize), FileSizeKBText(1048576));
-    EXPECT_FALSE(Text(0, TFileListModel::colType).empty());
-    EXPECT_EQ(Text(0, TFileListModel::colLastUpdate), ListDateText(A->DateTimeLastWrite));
-    EXPECT_EQ(Text(0, TFileListModel::colDateTimeOriginal), ListDateText(A->DateTimeOriginal));
-    EXPECT_EQ(Text(0, TFileListModel::colPath), "/pics/a.bmp");
-    // Not probed yet: no size, type or shooting date, but size, time and path.
-    EXPECT_EQ(Text(1, TFileListModel::colSize), "");
-    EXPECT_EQ(Text(1, TFileListModel::colType), "");
-    EXPECT_EQ(Text(1, TFileListModel::colDateTimeOriginal), "");
-    EXPECT_EQ(Text(1, TFileListModel::colFileSize), "0 KB");
-    EXPECT_EQ(Text(1, TFileListModel::colLastUpdate), ListDateText(A->DateTimeLastWrite));
-    EXPECT_EQ(Text(1, TFileListModel::colPath), "/pics/not probed.jpg");
-    EXPECT_EQ(M.data(M.index(0, TFileListModel::colFileSize), Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
-              Qt::AlignRight);
-
-    // The mark shows and sets Checked.
-    EXPECT_EQ(M.data(M.index(0, 0), Qt::CheckStateRole).toInt(), Qt::Unchecked);
-    EXPECT_EQ(M.data(M.index(1, 0), Qt::CheckStateRole).toInt(), Qt::Checked);
-    EXPECT_TRUE(M.setData(M.index(0, 0), Qt::Checked, Qt::CheckStateRole));
-    EXPECT_TRUE(A->Checked);
-    EXPECT_FALSE(M.setData(M.index(0, 1), Qt::Unchecked, Qt::CheckStateRole));
-    EXPECT_TRUE(A->Checked);
-
-    const char* Captions[] = {"Name", "Size", "File Size", "Type", "Last Update", "DateTimeOriginal", "Path"};
-    for (int C = 0; C < TFileListModel::ColumnCount; ++C)
-        EXPECT_EQ(M.headerData(C, Qt::Horizontal).toString().toStdString(), Captions[C]);
-}
 
 TEST(FileListModelTest, SortDeleteAndMoveKeepTheModelSound)
 {
@@ -281,8 +211,6 @@ TEST_F(FileListFiles, KeysCheckAndRemoveTheSelectedRows)
     EXPECT_TRUE(Files[0]->Checked);
     EXPECT_FALSE(Files[1]->Checked);
     EXPECT_TRUE(Files[2]->Checked);
-    View.CheckAlternately();
-    EXPECT_TRUE(Files[0]->Checked && !Files[1]->Checked && Files[2]->Checked);
     View.ReverseAll();
     EXPECT_TRUE(!Files[0]->Checked && Files[1]->Checked && !Files[2]->Checked);
 
@@ -291,15 +219,6 @@ TEST_F(FileListFiles, KeysCheckAndRemoveTheSelectedRows)
     EXPECT_EQ(Files[0]->Name(), "2.bmp");
     EXPECT_EQ(Last.Count, 1);
     EXPECT_FALSE(Last.HasSelection);
-
-    // Stored widths replace the designed ones only when positive.
-    const std::array<int32_t, 7> Designed = View.ColumnWidths();
-    View.SetColumnWidths({-1, 0, 150, -1, -1, -1, 33});
-    const std::array<int32_t, 7> Now = View.ColumnWidths();
-    EXPECT_EQ(Now[0], Designed[0]);
-    EXPECT_EQ(Now[1], Designed[1]);
-    EXPECT_EQ(Now[2], 150);
-    EXPECT_EQ(Now[6], 33);
 
     View.ClearList();
     EXPECT_EQ(Files.Count(), 0);
@@ -355,49 +274,6 @@ TEST_F(FileListFiles, PastesTakeTheNextFreeNumberAndNeverOverwrite)
     View.DeleteSelected();
     EXPECT_FALSE(fs::exists(Dir / "clipboard1.bmp"));
     EXPECT_TRUE(fs::exists(Dir / "clipboard0.bmp"));
-}
-
-TEST_F(FileListFiles, HandOffsDuringARunAreListedWhenItEnds)
-{
-    const std::string A = Picture("a.bmp"), B = Picture("b.bmp");
-    TFileListView View;
-    View.AddCommandLine({A, "/ini=work.ini", (Dir / "missing.bmp").string()});
-    ASSERT_EQ(Files.Count(), 1);
-
-    View.SetDragDropAccept(false);
-    View.AddHandOff({"/ini=other.ini", B});
-    EXPECT_EQ(Files.Count(), 1);
-    View.SetDragDropAccept(true);
-    ASSERT_EQ(Files.Count(), 2);
-    EXPECT_EQ(Files[1]->Path(), B);
-    EXPECT_EQ(View.Model()->rowCount(), 2);
-
-    // Files dropped from the file manager come in the same way, and not
-    // during a run.
-    const std::string C = Picture("c.bmp");
-    auto Drop = [&View](const std::string& Path) {
-        QMimeData Data;
-        Data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path))});
-        const QPoint At(5, 5);
-        QDragEnterEvent Enter(At, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(View.viewport(), &Enter);
-        if (!Enter.isAccepted())
-            return false;
-        QDropEvent DropHere(At, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(View.viewport(), &DropHere);
-        QCoreApplication::processEvents(); // the list-up runs once the drop is over
-        return DropHere.isAccepted();
-    };
-    View.SetDragDropAccept(false);
-    EXPECT_FALSE(Drop(C));
-    EXPECT_EQ(Files.Count(), 2);
-    View.SetDragDropAccept(true);
-    EXPECT_TRUE(Drop(C));
-    ASSERT_EQ(Files.Count(), 3);
-    EXPECT_EQ(Files[2]->Path(), C);
-
-    EXPECT_EQ(PathsFromArguments({"/ini=x.ini", "", A}), std::vector<std::string>{A});
-    EXPECT_EQ(PathsFromArguments({"rel.bmp"}).front(), (fs::current_path() / "rel.bmp").string());
 }
 
 } // namespace

@@ -1,5 +1,4 @@
-// Thumbnails of listed files, the preview window stepping through the list,
-// and the external viewer's command line.
+// Thumbnails of listed files and the external viewer's command line.
 #include "TestApp.h"
 #include "app/FileListView.h"
 #include "app/FilePreview.h"
@@ -17,12 +16,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QTimer>
 
 #include <filesystem>
@@ -135,25 +132,6 @@ protected:
     TEffectList Effects;
 };
 
-TEST(ThumbnailGeometry, DecodeFactorAndSize)
-{
-    EXPECT_EQ(ThumbnailDecodeFactor(4000, 3000), 8);
-    EXPECT_EQ(ThumbnailDecodeFactor(3000, 4000), 8);
-    EXPECT_EQ(ThumbnailDecodeFactor(1000, 100), 4); // 250 still >= 160, 125 not
-    EXPECT_EQ(ThumbnailDecodeFactor(320, 10), 2);
-    EXPECT_EQ(ThumbnailDecodeFactor(319, 10), 1);
-    EXPECT_EQ(ThumbnailDecodeFactor(100, 80), 1);
-    uint32_t W, H;
-    ThumbnailSize(500, 375, W, H);
-    EXPECT_EQ(W * 1000 + H, 160u * 1000 + 120u);
-    ThumbnailSize(375, 500, W, H);
-    EXPECT_EQ(W * 1000 + H, 120u * 1000 + 160u);
-    ThumbnailSize(100, 80, W, H);
-    EXPECT_EQ(W * 1000 + H, 100u * 1000 + 80u);
-    ThumbnailSize(5000, 2, W, H);
-    EXPECT_EQ(W * 1000 + H, 160u * 1000 + 1u);
-}
-
 TEST_F(Previews, LargePicturesAreDecodedSmallAndCachedSmallOnesShownAsTheyAre)
 {
     TImageInfo* Big = Listed(Jpeg("big.jpg", 2400, 1800));
@@ -176,75 +154,6 @@ TEST_F(Previews, LargePicturesAreDecodedSmallAndCachedSmallOnesShownAsTheyAre)
     // The picture arrives unmoved: top-left is top-left.
     const QColor C = B.pixelColor(10, 5);
     EXPECT_EQ(C.red(), (10 + 5) & 255);
-}
-
-TEST_F(Previews, TheEmbeddedPictureUnlessItIsIgnored)
-{
-    const std::string P = Jpeg("camera.jpg", 800, 600);
-    const auto MainSize = uint32_t(fs::file_size(P));
-    TImgInfo Small;
-    Fill(Small, 64, 48);
-    std::vector<uint8_t> Thumb;
-    ASSERT_TRUE(EncodeThumbnailJPEG(Small, 80, Thumb));
-    FreeImg(Small);
-    std::ofstream(P, std::ios::binary | std::ios::app).write(reinterpret_cast<const char*>(Thumb.data()),
-                                                             std::streamsize(Thumb.size()));
-    TImageInfo* E = Listed(P);
-    E->FThumbnailPos = MainSize;
-    E->FThumbnailSize = uint32_t(Thumb.size());
-
-    QImage B;
-    ASSERT_TRUE(UpdateThumbnail(B, *E, false));
-    EXPECT_EQ(B.size(), QSize(64, 48));
-    EXPECT_TRUE(E->FThumbnail.empty());
-    ASSERT_TRUE(UpdateThumbnail(B, *E, true));
-    EXPECT_EQ(B.size(), QSize(160, 120));
-    EXPECT_FALSE(E->FThumbnail.empty());
-
-    // A thumbnail said to reach past the end of the file is not read.
-    E->FThumbnail.clear();
-    E->FThumbnailSize = 1u << 30;
-    ASSERT_TRUE(UpdateThumbnail(B, *E, false));
-    EXPECT_EQ(B.size(), QSize(160, 120));
-}
-
-TEST_F(Previews, TheFocusedRowsThumbnailFollowsTheList)
-{
-    Listed(Bmp("a.bmp", 40, 30));
-    Listed(Jpeg("b.jpg", 800, 600));
-    QWidget Main;
-    TFileListView View(&Main);
-    View.ReloadList();
-    QAction Show("Thumbnail"), Ignore("Ignore Embedded Thumbnails");
-    Show.setCheckable(true);
-    Ignore.setCheckable(true);
-    TThumbnailForm Thumb(&Main, &Show);
-    View.SetThumbnailWindow(&Thumb, &Show, &Ignore);
-
-    View.setCurrentIndex(View.Model()->index(0, 0));
-    EXPECT_FALSE(Thumb.isVisible()); // the command is off
-    Show.setChecked(true);
-    View.ShowThumbnailExecute();
-    EXPECT_TRUE(Thumb.isVisible());
-    EXPECT_EQ(Thumb.FPath, Files[0]->Path());
-    EXPECT_TRUE(Ignore.isEnabled());
-    View.setCurrentIndex(View.Model()->index(1, 0));
-    EXPECT_EQ(Thumb.FPath, Files[1]->Path());
-    EXPECT_EQ(Thumb.windowTitle().toStdString(), "b.jpg");
-    // The 800 x 600 picture arrives as 160 x 120 in the middle of the window.
-    const QColor Edge = Thumb.Thumbnail.pixelColor(80, 10), Inside = Thumb.Thumbnail.pixelColor(80, 30);
-    EXPECT_EQ(Edge, Thumb.palette().color(QPalette::Button));
-    EXPECT_NE(Inside, Edge);
-
-    // Sorting hides the window; the next row shown brings it back.
-    View.SortByColumn(TFileListModel::colName);
-    EXPECT_FALSE(Thumb.isVisible());
-    View.setCurrentIndex(View.Model()->index(0, 0));
-    EXPECT_TRUE(Thumb.isVisible());
-    Show.setChecked(false);
-    View.ShowThumbnailExecute();
-    EXPECT_FALSE(Thumb.isVisible());
-    EXPECT_FALSE(Ignore.isEnabled());
 }
 
 TEST_F(Previews, TheJPEGBufferGrowsPastSixtyFourKilobytes)
@@ -341,77 +250,6 @@ TEST_F(Previews, AGrayAndAlphaPictureIsShownAsTheRunWritesIt)
     EXPECT_FALSE(Shown.isNull());
     EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
     EXPECT_EQ(Preview.Form(), nullptr);
-}
-
-TEST_F(Previews, ThePreviewWindowStepsRoundTheList)
-{
-    Listed(Bmp("a.bmp", 30, 20));
-    Listed(Bmp("b.bmp", 40, 20));
-    Listed(Bmp("c.bmp", 50, 20));
-    TListPreview Preview(nullptr);
-    std::vector<std::pair<int, std::string>> Seen;
-    auto Look = [&] {
-        TPreviewForm* F = Preview.Form();
-        Seen.emplace_back(Preview.PreviewIndex(), F ? F->windowTitle().toStdString() : "");
-    };
-    auto Press = [&](int K) {
-        QKeyEvent E(QEvent::KeyPress, K, Qt::NoModifier);
-        QCoreApplication::sendEvent(Preview.Form(), &E);
-    };
-    QTimer::singleShot(0, [&] {
-        Look();
-        Press(Qt::Key_Right); // past the last: the first
-        Look();
-        Press(Qt::Key_Left); // before the first: the last
-        Look();
-        Press(Qt::Key_Left);
-        Look();
-        if (Preview.Form())
-            Preview.Form()->close();
-    });
-    Preview.Execute(2, false);
-    ASSERT_EQ(Seen.size(), 4u);
-    EXPECT_EQ(Seen[0].first, 2);
-    EXPECT_EQ(Seen[0].second.rfind("c.bmp:", 0), 0u) << Seen[0].second;
-    EXPECT_EQ(Seen[1].first, 0);
-    EXPECT_EQ(Seen[1].second.rfind("a.bmp:", 0), 0u) << Seen[1].second;
-    EXPECT_EQ(Seen[2].first, 2);
-    EXPECT_EQ(Seen[3].first, 1);
-    EXPECT_EQ(Seen[3].second.rfind("b.bmp:", 0), 0u) << Seen[3].second;
-    EXPECT_EQ(Preview.Form(), nullptr);
-
-    // A file that went away while the window is open: stepping onto it
-    // closes the window instead of showing something else.
-    fs::remove(Dir / "a.bmp");
-    bool StillOpen = true;
-    QTimer::singleShot(0, [&] {
-        Press(Qt::Key_Right);
-        StillOpen = Preview.Form() && Preview.Form()->isVisible();
-        if (StillOpen)
-            Preview.Form()->close();
-    });
-    Preview.Execute(2, false);
-    EXPECT_FALSE(StillOpen);
-    EXPECT_EQ(Preview.Form(), nullptr);
-
-    // A damaged picture: one line with the reader's reason, not the codec's
-    // line and then ours.
-    const std::string Cut = Jpeg("cut.jpg", 64, 48);
-    fs::resize_file(Cut, fs::file_size(Cut) / 2);
-    Listed(Cut);
-    testing::internal::CaptureStderr();
-    QTimer::singleShot(0, [&] {
-        Press(Qt::Key_Right); // c.bmp -> cut.jpg
-        if (Preview.Form())
-            Preview.Form()->close();
-    });
-    Preview.Execute(2, false);
-    const std::string Said = testing::internal::GetCapturedStderr();
-    size_t Lines = 0;
-    for (size_t At = Said.find("cut.jpg"); At != std::string::npos; At = Said.find("cut.jpg", At + 1))
-        ++Lines;
-    EXPECT_EQ(Lines, 1u) << Said;
-    EXPECT_NE(Said.find("cut.jpg: Failed to load file: "), std::string::npos) << Said;
 }
 
 } // namespace

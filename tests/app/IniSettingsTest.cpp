@@ -122,31 +122,6 @@ TEST_F(Settings, EveryKeyOfTheTableRoundTrips)
     ResetAll();
 }
 
-TEST_F(Settings, EveryRangeOfTheTableHolds)
-{
-    // Below and above every range: clamped to the nearest bound, or the
-    // key's default.
-    for (int side = 0; side < 2; ++side) {
-        std::string text;
-        for (const TIniKey& k : IniKeys())
-            if (k.Section && k.Fix.Kind != TIniFix::None)
-                text += "[" + std::string(k.Section) + "]\n" + k.Key + "=" +
-                        std::to_string(int64_t(side ? k.Fix.Hi : k.Fix.Lo) + (side ? 1 : -1)) + "\n";
-        LoadIniFile(Write("range.ini", text));
-        for (const TIniKey& k : IniKeys()) {
-            if (!k.Section || k.Fix.Kind == TIniFix::None)
-                continue;
-            const int32_t got = std::get<int32_t>(k.Get());
-            if (k.Fix.Kind == TIniFix::Clamp)
-                EXPECT_EQ(got, side ? k.Fix.Hi : k.Fix.Lo) << Name(k);
-            else
-                EXPECT_EQ(k.Get(), CorrectIniValue(k, k.Default())) << Name(k);
-            EXPECT_TRUE(got >= k.Fix.Lo && got <= k.Fix.Hi) << Name(k);
-        }
-    }
-    ResetAll();
-}
-
 TEST_F(Settings, RoundTripKeepsWhatTheProgramDoesNotKnow)
 {
     const std::string f = Write("user.ini",

@@ -30,14 +30,10 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
-#include <QMessageBox>
 #include <QStatusBar>
 #include <QTableView>
-#include <QToolBar>
 
 #include <gtest/gtest.h>
 
@@ -314,45 +310,6 @@ TEST_F(Language, EveryCatalogueTranslatesTheWholeTemplate)
         EXPECT_EQ(Str, "") << Id;
 }
 
-TEST_F(Language, EnglishIsOfferedBesideTheTranslations)
-{
-    // Listing reads the catalogues of the program folder.
-    ExeDir = VESTRO_DIST_DIR "/";
-    LoadLanguageList();
-    const std::set<std::string> Listed(LanguageList.begin(), LanguageList.end());
-    EXPECT_TRUE(Listed.count("en=English"));
-    EXPECT_TRUE(Listed.count("de=Deutsch"));
-    EXPECT_TRUE(Listed.count("ja=日本語"));
-}
-
-TEST_F(Language, EveryShownTextComesFromTheTemplate)
-{
-    // In English each text a window shows is a catalogue key (or holds no
-    // word at all), so that a translation can reach it.
-    Select("en");
-    std::set<std::string> Keys;
-    for (const auto& [Id, Str] : Template)
-        Keys.insert(Plain(Id));
-    for (const std::string& L : LanguageList)
-        Keys.insert(L.substr(L.find('=') + 1)); // each language by its own name
-    // Names of formats, units and tools, the product's notice and address,
-    // the point under the tone curve's cursor.
-    for (const char* Name : {"ARGB", "XRGB", "BITMAPINFOHEADER", "BITMAPV4HEADER", "dpi", "FLAXC.exe",
-                             "iZYINS.exe", "pngnqi.exe", "x=0,y=0",
-                             "Copyright (C) the Vestro Image Resizer developers", ProductWebAddress})
-        Keys.insert(Plain(Name));
-    // A font is shown by its name and size.
-    auto Font = [](const std::string& T) {
-        return T.size() > 3 && T.compare(T.size() - 2, 2, "pt") == 0 && std::isdigit((unsigned char)T[T.size() - 3]);
-    };
-    for (const auto& [Name, Texts] : Windows())
-        for (const std::string& T : Texts) {
-            const bool Word = std::any_of(T.begin(), T.end(), [](char c) { return std::isalpha((unsigned char)c); });
-            const bool Product = T.rfind("Vestro Image Resizer", 0) == 0;
-            EXPECT_TRUE(!Word || Product || Font(T) || Keys.count(Plain(T)) || Keys.count(TextPart(T))) << Name << ": \"" << T << "\"";
-        }
-}
-
 TEST_F(Language, TranslatedWindowsShowNoEnglishLeftOverAndNothingCut)
 {
     for (const char* Code : {"de", "ja"}) {
@@ -373,32 +330,4 @@ TEST_F(Language, TranslatedWindowsShowNoEnglishLeftOverAndNothingCut)
         // Longer texts still fit: no control covers another or leaves its window.
         EXPECT_EQ(Faults, "") << Code;
     }
-
-    // The menu bar as a German user reads it, mnemonics on their own letters.
-    Select("de");
-    TMainForm Main({});
-    QStringList Menus;
-    for (QAction* A : Main.menuBar()->actions())
-        Menus << A->text();
-    EXPECT_EQ(Menus.join(QLatin1Char('|')).toStdString(),
-              "&Datei|&Liste|&Ansicht|&Einstellungen|&Umwandeln|&Sprache|&Hilfe");
-    TSystemOptionForm Dialog;
-    EXPECT_EQ(Dialog.windowTitle().toStdString(), "Systemeinstellungen");
-}
-
-TEST_F(Language, MessageBoxButtonsFollowTheLanguage)
-{
-    QMessageBox Box(QMessageBox::Question, QString(), QString(), QMessageBox::Ok | QMessageBox::Cancel);
-    auto Cancel = [&] { return Box.button(QMessageBox::Cancel)->text().remove(QLatin1Char('&')).toStdString(); };
-    if (!InstallQtTexts("de"))
-        GTEST_SKIP() << "Qt's translations are not installed";
-    Box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-    EXPECT_EQ(Cancel(), "Abbrechen");
-    EXPECT_TRUE(InstallQtTexts("ja"));
-    Box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-    EXPECT_EQ(Cancel(), "キャンセル");
-    // Back to English: nothing of the last language stays.
-    InstallQtTexts("en");
-    Box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-    EXPECT_EQ(Cancel(), "Cancel");
 }

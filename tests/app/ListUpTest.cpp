@@ -95,28 +95,6 @@ TEST_F(ListUp, ANamedFileThatCannotBeListedSaysWhyAndAFoldersOneStaysQuiet)
     ErrorLog.Clear();
 }
 
-TEST_F(ListUp, SubFolderSwitchAndSortModeDecideWhatComesAndInWhichOrder)
-{
-    std::vector<TImageFileInfo> run;
-    TListupOptions o;
-    o.AtOnce = true;
-    o.AddSubFolder = false;
-    TListup(o, nullptr, &run).ListupPath(B());
-    EXPECT_EQ(Names(run), std::vector<std::string>{"top.bmp"});
-
-    // Sub-folders first, then the folder's own files.
-    Picture(Root / "a" / "b" / "aaa.bmp");
-    run.clear();
-    o.AddSubFolder = true;
-    o.SortMode = 1;
-    TListup(o, nullptr, &run).ListupPath(B());
-    EXPECT_EQ(Names(run), (std::vector<std::string>{"deep.bmp", "aaa.bmp", "top.bmp"}));
-    o.SortMode = 0;
-    run.clear();
-    TListup(o, nullptr, &run).ListupPath(B());
-    EXPECT_EQ(Names(run), (std::vector<std::string>{"aaa.bmp", "deep.bmp", "top.bmp"}));
-}
-
 TEST_F(ListUp, RunInputOfNamedFilesAndFolders)
 {
     std::vector<TImageFileInfo> run;

@@ -1,4 +1,4 @@
-// The run window and the busy window driving real runs on the main file list.
+// The run window driving real runs on the main file list.
 #include "TestApp.h"
 #include "app/ProgressFrm.h"
 #include "app/ProgressFrm3.h"
@@ -69,22 +69,6 @@ protected:
     TImageInfoList Files;
     TResizer Resizer;
 };
-
-TEST_F(RunWindows, BusyWindowFillsTheListThenARunConvertsIt)
-{
-    TProgressForm3 busy;
-    busy.AddFolder((Dir / "in").string());
-    EXPECT_EQ(busy.exec(), 1);
-    ASSERT_EQ(Files.Count(), 3);
-
-    TProgressForm run(false, {});
-    QTimer::singleShot(0, &run, [&run] { run.StartRun(); });
-    EXPECT_EQ(run.exec(), 1);
-    EXPECT_EQ(run.ExitStatus(), 0);
-    EXPECT_FALSE(run.ResultText().empty());
-    for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(fs::exists(Dir / "out" / ("p" + std::to_string(i) + ".bmp")));
-}
 
 TEST_F(RunWindows, CancelAtTheStartIsACancelAndConvertsNothing)
 {

@@ -48,6 +48,7 @@ protected:
         SavedIniFile = IniFileName, SavedSettings = ShortCutSettings, SavedFileAtOnce = FileOption.AtOnce;
         for (const char* V : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
             SavedEnv.emplace_back(V, qgetenv(V));
+        FileOption.AtOnce = false;
         DesktopDir = Root + "home/Desktop/";
         SendToDir = Root + "home/.local/share/applications/";
         DataDir = Root + "prog/";

@@ -3,34 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QGroupBox>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QVBoxLayout>
-
-TEST(WindowFuncs, EnablingAndShowingReachEveryDescendant)
-{
-    EnsureApp();
-    QWidget top;
-    auto* group = new QGroupBox(&top);
-    auto* inner = new QCheckBox(group);
-    auto* direct = new QCheckBox(&top);
-    top.show();
-
-    SetControlsEnabled(group, false);
-    EXPECT_FALSE(group->isEnabled());
-    EXPECT_TRUE(inner->testAttribute(Qt::WA_ForceDisabled)); // set on the child itself, not only inherited
-    EXPECT_TRUE(direct->isEnabled());
-    SetControlsEnabled(&top, true);
-    EXPECT_TRUE(inner->isEnabled());
-
-    SetControlsVisible(group, false);
-    EXPECT_TRUE(inner->isHidden());
-    EXPECT_FALSE(direct->isHidden());
-    SetControlsVisible(group, true);
-    EXPECT_FALSE(inner->isHidden());
-}
+#include <QWidget>
 
 TEST(WindowFuncs, ScreenRectangleAndPlacement)
 {
