@@ -1,0 +1,429 @@
+// The main window's actions, menus, tool bars and central widgets.
+#include "app/MainFrm.h"
+#include "app/MainFrmShared.h"
+
+#include "app/AboutFrm.h"
+#include "app/BitmapOptionFrm.h"
+#include "app/ChangeOrderFrm.h"
+#include "app/CombineOptionFrm.h"
+#include "app/CreateShortCutFrm.h"
+#include "app/EffectPanel.h"
+#include "app/FileListView.h"
+#include "app/FilePreview.h"
+#include "app/ErrorLogFrm.h"
+#include "app/FolderOptionFrm.h"
+#include "app/IniSettings.h"
+#include "app/JPEGOptionFrm.h"
+#include "app/MainIcons.h"
+#include "app/MetadataOptionFrm.h"
+#include "app/PNGOptionFrm.h"
+#include "app/PictureFormatFrm.h"
+#include "app/PreviewOptionFrm.h"
+#include "app/ProgressFrm.h"
+#include "app/ProgressFrm2.h"
+#include "app/ProgressFrm3.h"
+#include "app/ResizeOptionFrm.h"
+#include "app/RunEnd.h"
+#include "app/Startup.h"
+#include "app/SusiePluginOptionFrm.h"
+#include "app/SystemOptionFrm.h"
+#include "app/TaskbarProgress.h"
+#include "app/ThumbnailFrm.h"
+#include "core/ErrorLog.h"
+#include "core/Funcs.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/IniFile.h"
+#include "core/MemReservoir.h"
+#include "core/Resize.h"
+#include "core/ResourceText.h"
+#include "core/SusiePlugin.h"
+#include "effects/DecreaseColor.h"
+#include "effects/ui/DecreaseColorDlg.h"
+#include "effects/ui/AddBlankDlg.h"
+#include "effects/ui/AddTextDlg.h"
+#include "effects/ui/ColorCorrectionDlg.h"
+#include "effects/ui/CompositeDlg.h"
+#include "effects/ui/GrayscaleDlg.h"
+#include "effects/ui/JPEGTranOptionFrm.h"
+#include "effects/ui/PreviewBaseFrm.h"
+#include "effects/ui/RotationOptionDlg.h"
+#include "effects/ui/ToneCurveDlg.h"
+#include "effects/ui/TrimmingDlg.h"
+#include "effects/ui/UnSharpMaskDlg.h"
+#include "platform/FileOps.h"
+#include "platform/Process.h"
+
+#include <QAbstractTableModel>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMimeDatabase>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace mainfrm;
+
+void TMainForm::CreateActions()
+{
+    auto Make = [this](const char* Text, const char* Name) {
+        auto* A = new QAction(Caption(Text), this);
+        A->setObjectName(Name);
+        return A;
+    };
+    FileAdd = Make("Add Files(&A)...", "FileAdd");
+    FileAdd->setIcon(MainIcon(EMainIcon::AddFiles));
+    FileAddFolder = Make("Add Folder(&F)...", "FileAddFolder");
+    FileAddFolder->setIcon(MainIcon(EMainIcon::AddFolder));
+    FileOpenIni = Make("Load Profile(&O)...", "FileOpenIni");
+    FileOpenIni->setIcon(MainIcon(EMainIcon::LoadProfile));
+    FileSaveIni = Make("Save Profile(&S)...", "FileSaveIni");
+    FileSaveIni->setIcon(MainIcon(EMainIcon::SaveProfile));
+    FileExit1 = Make("Exit(&X)", "FileExit1");
+    FileExit1->setIcon(MainIcon(EMainIcon::Exit));
+
+    ListViewDelete = Make("Remove File(&D)", "ListViewDelete");
+    ListViewDelete->setIcon(MainIcon(EMainIcon::RemoveFile));
+    ListViewClear = Make("Clear File(&C)", "ListViewClear");
+    ListViewClear->setIcon(MainIcon(EMainIcon::ClearFiles));
+    ListViewClear->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    ListViewSelectAll = Make("Select All(&L)", "ListViewSelectAll");
+    ListViewSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    ListViewCheck = Make("Check(&S)", "ListViewCheck");
+    ListViewCheckReset = Make("Uncheck(&U)", "ListViewCheckReset");
+    ListViewCheckReverse = Make("Reverse(&E)", "ListViewCheckReverse");
+    ListViewReverseAll = Make("Reverse All(&R)", "ListViewReverseAll");
+    ListViewReverseAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    ListViewCheckAlt = Make("Alternately(&A)", "ListViewCheckAlt");
+    ListViewPaste = Make("Paste", "ListViewPaste");
+    ListViewPaste->setIcon(MainIcon(EMainIcon::Paste));
+    ListViewPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+
+    ShowThumbnail = Make("Thumbnail(&T)", "ShowThumbnail");
+    ShowThumbnail->setCheckable(true);
+    IgnoreEmbeddedThumbnail = Make("Ignore Embedded Thumbnails(&I)", "IgnoreEmbeddedThumbnail");
+    IgnoreEmbeddedThumbnail->setCheckable(true);
+
+    SetBMPOption = Make("BMP Settings(&B)...", "SetBMPOption");
+    SetJPEGOption = Make("JPEG Settings(&J)...", "SetJPEGOption");
+    SetPNGOption = Make("PNG Settings(&P)...", "SetPNGOption");
+    SetPictureFormat = Make("Format Conversion Settings(&C)...", "SetPictureFormat");
+    SetPictureFormat->setIcon(MainIcon(EMainIcon::Format));
+    SetOutPutFolder = Make("Output Folder Settings(&F)...", "SetOutPutFolder");
+    SetOutPutFolder->setIcon(MainIcon(EMainIcon::OutputFolder));
+    SetMetaDataOption = Make("Metadata Settings(&E)...", "SetMetaDataOption");
+    SetPreviewOption = Make("External Viewer Settings(&V)...", "SetPreviewOption");
+    SetSPIOption = Make("Susie Plug-in Settings(&I)...", "SetSPIOption");
+    JPEGTranOption = Make("JPEGTran Settings(&L)...", "JPEGTranOption");
+    Combine = Make("Combine Settings(&O)...", "Combine");
+    SystemOptionSetting = Make("System Settings(&Z)...", "SystemOptionSetting");
+    SystemOptionSetting->setIcon(MainIcon(EMainIcon::Settings));
+    CreateShortCut = Make("Create Shortcut(&S)...", "CreateShortCut");
+    DeleteShortCut = Make("Delete Shortcut(&D)", "DeleteShortCut");
+    EffectPermute = Make("Filter Order(&R)...", "EffectPermute");
+    SetResizeOption = Make("Resize Settings(&R)...", "SetResizeOption");
+    SetResizeOption->setIcon(MainIcon(EMainIcon::Resize));
+
+    ConvertRun = Make("Run(&R)", "ConvertRun");
+    ConvertRun->setIcon(MainIcon(EMainIcon::Run));
+    ConvertRun->setShortcut(QKeySequence(Qt::Key_F5));
+    Preview = Make("Preview Image(&P)", "Preview");
+    Preview->setIcon(MainIcon(EMainIcon::Preview));
+    Preview2 = Make("Preview Image In New Window(&N)", "Preview2");
+    HelpShow = Make("Help(&H)...", "HelpShow");
+    HelpShow->setIcon(MainIcon(EMainIcon::Help));
+    HelpShow->setShortcut(QKeySequence(Qt::Key_F1));
+    HelpAbout = Make("About(&A)...", "HelpAbout");
+    HelpAbout->setIcon(MainIcon(EMainIcon::About));
+    // The list's keys work wherever the focus is in the window.
+    for (QAction* A : {ListViewClear, ListViewSelectAll, ListViewReverseAll, ListViewPaste, ConvertRun, HelpShow})
+        A->setShortcutContext(Qt::WindowShortcut);
+}
+
+void TMainForm::CreateMenus()
+{
+    QMenuBar* Bar = menuBar();
+    QMenu* File = Bar->addMenu(Caption("File(&F)"));
+    File->addActions({FileAdd, FileAddFolder});
+    File->addSeparator();
+    File->addActions({FileOpenIni, FileSaveIni});
+    File->addSeparator();
+    File->addAction(FileExit1);
+
+    QMenu* List = Bar->addMenu(Caption("List(&L)"));
+    List->addActions({ListViewDelete, ListViewClear});
+    List->addSeparator();
+    List->addActions({ListViewSelectAll, ListViewCheck, ListViewCheckReset, ListViewCheckReverse,
+                      ListViewReverseAll, ListViewCheckAlt});
+
+    QMenu* View = Bar->addMenu(Caption("View(&V)"));
+    View->addActions({ShowThumbnail, IgnoreEmbeddedThumbnail});
+
+    QMenu* Settings = Bar->addMenu(Caption("Settings(&S)"));
+    Settings->addActions({SetBMPOption, SetJPEGOption, SetPNGOption, SetPictureFormat, SetOutPutFolder,
+                          SetMetaDataOption});
+    Settings->addSeparator();
+    Settings->addActions({SetPreviewOption, SetSPIOption});
+    Settings->addSeparator();
+    Settings->addActions({JPEGTranOption, Combine});
+    Settings->addSeparator();
+    Settings->addAction(SystemOptionSetting);
+    Settings->addSeparator();
+    Settings->addActions({CreateShortCut, DeleteShortCut});
+    Settings->addSeparator();
+    Settings->addAction(EffectPermute);
+
+    QMenu* Convert = Bar->addMenu(Caption("Convert(&C)"));
+    Convert->addAction(ConvertRun);
+
+    LanguageL1 = Bar->addMenu(Caption("Language(&A)"));
+    LanguageL1->setObjectName("LanguageL1");
+
+    QMenu* Help = Bar->addMenu(Caption("Help(&H)"));
+    Help->addAction(HelpShow);
+    Help->addSeparator();
+    Help->addAction(HelpAbout);
+
+    FileListMenu = new QMenu(this);
+    FileListMenu->addActions({ListViewDelete, ListViewClear});
+    FileListMenu->addSeparator();
+    FileListMenu->addActions({ListViewSelectAll, ListViewCheck, ListViewCheckReset, ListViewCheckReverse,
+                            ListViewReverseAll, ListViewCheckAlt});
+    FileListMenu->addSeparator();
+    FileListMenu->addActions({Preview, Preview2});
+    FileListMenu->addSeparator();
+    FileListMenu->addAction(ListViewPaste);
+}
+
+void TMainForm::CreateToolBars()
+{
+    MainToolBar = addToolBar(QStringLiteral("ToolBar1"));
+    MainToolBar->setObjectName("MainToolBar");
+    MainToolBar->setMovable(false);
+    MainToolBar->setIconSize(QSize(20, 20));
+    MainToolBar->addActions({FileAdd, FileAddFolder, SetOutPutFolder});
+    MainToolBar->addSeparator();
+    MainToolBar->addActions({FileOpenIni, FileSaveIni});
+    MainToolBar->addSeparator();
+    MainToolBar->addActions({ListViewDelete, ListViewClear});
+    MainToolBar->addSeparator();
+    MainToolBar->addActions({SetPictureFormat, SetResizeOption});
+    MainToolBar->addSeparator();
+    MainToolBar->addWidget(new QLabel(Tx("Rename Rules") + QLatin1Char(' '), this));
+    RenameRuleEdit = new QLineEdit(this);
+    RenameRuleEdit->setObjectName("RenameRuleEdit");
+    RenameRuleEdit->setMinimumWidth(160);
+    MainToolBar->addWidget(RenameRuleEdit);
+    RuleHelpButton = new QToolButton(this);
+    RuleHelpButton->setObjectName("RuleHelpButton");
+    RuleHelpButton->setAutoRaise(true);
+    RuleHelpButton->setIcon(MainIcon(EMainIcon::Help));
+    RuleHelpButton->setToolTip(Tx(SFileNameFormatHelp).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    MainToolBar->addWidget(RuleHelpButton);
+    MainToolBar->addWidget(new QLabel(QLatin1Char(' ') + Tx("Mode") + QLatin1Char(' '), this));
+    ModeCombo = new QComboBox(this);
+    ModeCombo->setObjectName("ModeCombo");
+    for (const char* M : {"Normal", "JPEGTran", "Combine", "Rename Only"})
+        ModeCombo->addItem(Tx(M));
+    MainToolBar->addWidget(ModeCombo);
+
+    addToolBarBreak();
+    SizeToolBar = addToolBar(QStringLiteral("ToolBar2"));
+    SizeToolBar->setObjectName("SizeToolBar");
+    SizeToolBar->setMovable(false);
+    SizeToolBar->setIconSize(QSize(20, 20));
+    cbxResizeRule = new QComboBox(this);
+    cbxResizeRule->setObjectName("cbxResizeRule");
+    for (const char* R : kRuleTexts)
+        cbxResizeRule->addItem(Tx(R));
+    cbxResizeRule->setMaxVisibleItems(12);
+    SizeToolBar->addWidget(cbxResizeRule);
+    auto MakeSide = [this](QWidget*& Panel, QLabel*& Label, QLineEdit*& Edit, QLabel*& Unit, const char* Name) {
+        Panel = new QWidget(this);
+        auto* L = new QHBoxLayout(Panel);
+        L->setContentsMargins(6, 0, 0, 0);
+        L->setSpacing(3);
+        Label = new QLabel(Panel);
+        Edit = new QLineEdit(Panel);
+        Edit->setObjectName(Name);
+        Edit->setAlignment(Qt::AlignRight);
+        Edit->setFixedWidth(64);
+        Unit = new QLabel(Panel);
+        Unit->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("px ")));
+        L->addWidget(Label);
+        L->addWidget(Edit);
+        L->addWidget(Unit);
+        Panel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        return SizeToolBar->addWidget(Panel);
+    };
+    QAction* P3 = MakeSide(Side1Panel, Side1Label, edtSide1, Side1UnitLabel, "edtSide1");
+    QAction* P4 = MakeSide(Side2Panel, Side2Label, edtSide2, Side2UnitLabel, "edtSide2");
+    SizeHistoryPanel = new QWidget(this);
+    auto* L5 = new QHBoxLayout(SizeHistoryPanel);
+    L5->setContentsMargins(6, 0, 0, 0);
+    SizeHistoryCombo = new QComboBox(SizeHistoryPanel);
+    SizeHistoryCombo->setObjectName("SizeHistoryCombo");
+    SizeHistoryCombo->setMaxVisibleItems(kHistoryMax);
+    SizeHistoryCombo->setMinimumContentsLength(24);
+    SizeHistoryCombo->setFont(QFont(QStringLiteral("monospace"), font().pointSize()));
+    L5->addWidget(SizeHistoryCombo);
+    SizeHistoryPanel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    QAction* P5 = SizeToolBar->addWidget(SizeHistoryPanel);
+    // Panels in a tool bar are shown and hidden through their actions.
+    Side1Panel->setProperty("toolAction", QVariant::fromValue(static_cast<QObject*>(P3)));
+    Side2Panel->setProperty("toolAction", QVariant::fromValue(static_cast<QObject*>(P4)));
+    SizeHistoryPanel->setProperty("toolAction", QVariant::fromValue(static_cast<QObject*>(P5)));
+    SizeToolBar->addSeparator();
+    SizeToolBar->addActions({ConvertRun, Preview});
+    SizeToolBar->addSeparator();
+    AtOnceBox = new QCheckBox(Tx("at once"), this);
+    AtOnceBox->setObjectName("AtOnceBox");
+    SizeToolBar->addWidget(AtOnceBox);
+    for (QToolBar* T : {MainToolBar, SizeToolBar})
+        T->setToolButtonStyle(Qt::ToolButtonIconOnly);
+}
+
+void TMainForm::CreateCentral()
+{
+    auto* Split = new QSplitter(Qt::Horizontal, this);
+    FileListView = new TFileListView(Split);
+    FileListView->setObjectName("FileListView");
+    FileListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(FileListView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& P) { FileListMenu->popup(FileListView->viewport()->mapToGlobal(P)); });
+
+    auto* Scroll = new QScrollArea(Split);
+    Scroll->setWidgetResizable(true);
+    Scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    EffectStrip = new TEffectStrip;
+    Scroll->setWidget(EffectStrip);
+    Scroll->setMinimumWidth(190);
+    Split->addWidget(FileListView);
+    Split->addWidget(Scroll);
+    Split->setStretchFactor(0, 1);
+    Split->setStretchFactor(1, 0);
+    Split->setCollapsible(0, false);
+    Split->setCollapsible(1, false);
+    setCentralWidget(Split);
+
+    for (int i = 0; i < 3; ++i) {
+        StatusPanel[i] = new QLabel(this);
+        StatusPanel[i]->setFrameShape(QFrame::StyledPanel);
+        StatusPanel[i]->setFixedWidth(i == 0 ? 400 : i == 1 ? 200 : 50);
+        statusBar()->addWidget(StatusPanel[i], i == 2 ? 1 : 0);
+    }
+}
+
+void TMainForm::ConnectActions()
+{
+    connect(FileOpenIni, &QAction::triggered, this, &TMainForm::FileOpenIniExecute);
+    connect(FileSaveIni, &QAction::triggered, this, &TMainForm::FileSaveIniExecute);
+    connect(FileExit1, &QAction::triggered, this, &QWidget::close);
+
+    connect(ListViewDelete, &QAction::triggered, FileListView, &TFileListView::DeleteSelected);
+    connect(ListViewClear, &QAction::triggered, FileListView, &TFileListView::ClearList);
+    connect(ListViewSelectAll, &QAction::triggered, FileListView, &TFileListView::SelectAllRows);
+    connect(ListViewCheck, &QAction::triggered, FileListView, &TFileListView::CheckSelected);
+    connect(ListViewCheckReset, &QAction::triggered, FileListView, &TFileListView::UncheckSelected);
+    connect(ListViewCheckReverse, &QAction::triggered, FileListView, &TFileListView::ReverseSelected);
+    connect(ListViewReverseAll, &QAction::triggered, FileListView, &TFileListView::ReverseAll);
+    connect(ListViewCheckAlt, &QAction::triggered, FileListView, &TFileListView::CheckAlternately);
+    connect(ListViewPaste, &QAction::triggered, FileListView, &TFileListView::Paste);
+    connect(FileAdd, &QAction::triggered, FileListView, &TFileListView::AddFilesDialog);
+    connect(FileAddFolder, &QAction::triggered, FileListView, &TFileListView::AddFolderDialog);
+    connect(ShowThumbnail, &QAction::triggered, FileListView, &TFileListView::ShowThumbnailExecute);
+    connect(FileListView, &TFileListView::ListStateChanged, this, &TMainForm::OnListStateChanged);
+    connect(FileListView, &TFileListView::RunAtOnceRequested, this, &TMainForm::ConvertRunExecute);
+    connect(FileListView, &TFileListView::CaptionMessage, this, &QWidget::setWindowTitle);
+    connect(Preview, &QAction::triggered, this, [this] { PreviewExecute(false); });
+    connect(Preview2, &QAction::triggered, this, [this] { PreviewExecute(true); });
+
+    connect(SetBMPOption, &QAction::triggered, this, [this] { ShowDialog<TBitmapOptionForm>(BitmapOption); });
+    connect(SetJPEGOption, &QAction::triggered, this, [this] { ShowDialog<TJPEGOptionForm>(JPEGOption); });
+    connect(SetPNGOption, &QAction::triggered, this, [this] { ShowDialog<TPNGOptionForm>(PNGOption); });
+    connect(SetPictureFormat, &QAction::triggered, this, [this] { ShowDialog<TPictureFormatForm>(); });
+    connect(SetOutPutFolder, &QAction::triggered, this, [this] { ShowDialog<TFolderOptionForm>(); });
+    connect(SetMetaDataOption, &QAction::triggered, this, [this] { ShowDialog<TMetadataOptionForm>(); });
+    connect(SetPreviewOption, &QAction::triggered, this, [this] {
+        if (ShowDialog<TPreviewOptionForm>(PreviewOption))
+            UpdateListState();
+    });
+    connect(SetSPIOption, &QAction::triggered, this, &TMainForm::SetSPIOptionExecute);
+    connect(JPEGTranOption, &QAction::triggered, this, [] {
+        if (EffectList && EffectList->JPEGTranEffect())
+            EffectList->JPEGTranEffect()->ShowConfigDialog();
+    });
+    connect(Combine, &QAction::triggered, this, [this] { ShowDialog<TCombineOptionForm>(); });
+    connect(SystemOptionSetting, &QAction::triggered, this, &TMainForm::SystemOptionSettingClick);
+    connect(CreateShortCut, &QAction::triggered, this, [this] {
+        TCreateShortCutForm F(this);
+        F.SaveSettings = [this](const std::string& Path) { return SaveIniFile(Path); };
+        F.exec();
+    });
+    connect(DeleteShortCut, &QAction::triggered, this, &TMainForm::DeleteShortCutClick);
+    connect(EffectPermute, &QAction::triggered, this, &TMainForm::EffectPermuteExecute);
+    connect(SetResizeOption, &QAction::triggered, this, &TMainForm::ShowResizeSettings);
+    connect(ConvertRun, &QAction::triggered, this, &TMainForm::ConvertRunExecute);
+    connect(HelpShow, &QAction::triggered, this, &TMainForm::HelpShowExecute);
+    connect(HelpAbout, &QAction::triggered, this, [this] { ShowDialog<TAboutForm>(); });
+
+    connect(RenameRuleEdit, &QLineEdit::textChanged, this,
+            [](const QString& T) { FileOption.FileNameFormat = T.toStdString(); });
+    connect(RuleHelpButton, &QToolButton::clicked, this,
+            [this] { QToolTip::showText(RuleHelpButton->mapToGlobal(QPoint(0, RuleHelpButton->height())), RuleHelpButton->toolTip(), RuleHelpButton); });
+    connect(ModeCombo, &QComboBox::activated, this, &TMainForm::ComboBox2Change);
+    connect(AtOnceBox, &QCheckBox::clicked, this, &TMainForm::CheckBox1Click);
+    connect(cbxResizeRule, &QComboBox::activated, this, [this] { cbxResizeRuleChange(); });
+}
+
+void TMainForm::BuildLanguageMenu()
+{
+    LanguageL1->clear();
+    auto* Group = new QActionGroup(LanguageL1);
+    for (size_t i = 0; i < LanguageList.size(); ++i) {
+        const std::string& L = LanguageList[i];
+        const size_t Eq = L.find('=');
+        const std::string Folder = L.substr(0, Eq);
+        const std::string Name = Eq == std::string::npos ? Folder : L.substr(Eq + 1);
+        QAction* A = LanguageL1->addAction(QString::fromStdString(Name.empty() ? Folder : Name));
+        A->setCheckable(true);
+        A->setChecked(AsciiLower(Folder) == AsciiLower(SystemOption.Language));
+        Group->addAction(A);
+        const int Tag = int(i);
+        connect(A, &QAction::triggered, this, [this, Tag] { LanguageClick(Tag); });
+    }
+}
+
+void TMainForm::LanguageClick(int Tag)
+{
+    if (Tag < 0 || size_t(Tag) >= LanguageList.size())
+        return;
+    // Takes effect at the next start; saved with the settings.
+    SystemOption.Language = LanguageList[size_t(Tag)].substr(0, LanguageList[size_t(Tag)].find('='));
+}

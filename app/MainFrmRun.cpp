@@ -1,0 +1,181 @@
+// The main window's run and what follows it.
+#include "app/MainFrm.h"
+#include "app/MainFrmShared.h"
+
+#include "app/AboutFrm.h"
+#include "app/BitmapOptionFrm.h"
+#include "app/ChangeOrderFrm.h"
+#include "app/CombineOptionFrm.h"
+#include "app/CreateShortCutFrm.h"
+#include "app/EffectPanel.h"
+#include "app/FileListView.h"
+#include "app/FilePreview.h"
+#include "app/ErrorLogFrm.h"
+#include "app/FolderOptionFrm.h"
+#include "app/IniSettings.h"
+#include "app/JPEGOptionFrm.h"
+#include "app/MainIcons.h"
+#include "app/MetadataOptionFrm.h"
+#include "app/PNGOptionFrm.h"
+#include "app/PictureFormatFrm.h"
+#include "app/PreviewOptionFrm.h"
+#include "app/ProgressFrm.h"
+#include "app/ProgressFrm2.h"
+#include "app/ProgressFrm3.h"
+#include "app/ResizeOptionFrm.h"
+#include "app/RunEnd.h"
+#include "app/Startup.h"
+#include "app/SusiePluginOptionFrm.h"
+#include "app/SystemOptionFrm.h"
+#include "app/TaskbarProgress.h"
+#include "app/ThumbnailFrm.h"
+#include "core/ErrorLog.h"
+#include "core/Funcs.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/IniFile.h"
+#include "core/MemReservoir.h"
+#include "core/Resize.h"
+#include "core/ResourceText.h"
+#include "core/SusiePlugin.h"
+#include "effects/DecreaseColor.h"
+#include "effects/ui/DecreaseColorDlg.h"
+#include "effects/ui/AddBlankDlg.h"
+#include "effects/ui/AddTextDlg.h"
+#include "effects/ui/ColorCorrectionDlg.h"
+#include "effects/ui/CompositeDlg.h"
+#include "effects/ui/GrayscaleDlg.h"
+#include "effects/ui/JPEGTranOptionFrm.h"
+#include "effects/ui/PreviewBaseFrm.h"
+#include "effects/ui/RotationOptionDlg.h"
+#include "effects/ui/ToneCurveDlg.h"
+#include "effects/ui/TrimmingDlg.h"
+#include "effects/ui/UnSharpMaskDlg.h"
+#include "platform/FileOps.h"
+#include "platform/Process.h"
+
+#include <QAbstractTableModel>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMimeDatabase>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace mainfrm;
+
+// --------------------------------------------------------------------------
+// The run
+
+void TMainForm::RemoveConvertedEntries(const std::vector<bool>& Converted)
+{
+    if (!FileList)
+        return;
+    FileListView->HideThumbnail();
+    std::vector<int> Rows;
+    for (int i = 0; i < std::min(FileList->Count(), int(Converted.size())); ++i)
+        if (Converted[size_t(i)] && FileList->Items(i)->Checked)
+            Rows.push_back(i);
+    FileListView->Model()->DeleteRows(Rows);
+}
+
+void TMainForm::ConvertRunExecute()
+{
+    FileListView->SetDragDropAccept(false);
+    setAcceptDrops(false);
+    // Hand-offs kept meanwhile are listed when drops are taken again.
+    auto Reopen = [this] {
+        FileListView->SetDragDropAccept(!AtOnceStart);
+        setAcceptDrops(!AtOnceStart);
+    };
+    if (!SetResizeParam()) {
+        Reopen();
+        return;
+    }
+    ::SetResizeFilters(ResizeOption.DecimationMode, 0, ResizeOption.SIMDMode);
+    const bool WithCommand = SystemOption.UseExternalTool && !SystemOption.Command.empty();
+    const std::vector<std::string> Command =
+        WithCommand ? AfterRunArguments(SystemOption.Command, FileOption.OutputDirectory) : std::vector<std::string>();
+
+    const bool UsesList = !(FileOption.AtOnce && ImageFileList && !ImageFileList->empty());
+    const int Listed = UsesList && FileList ? FileList->Count() : 0;
+    std::vector<bool> Converted(size_t(Listed), false);
+    bool Finished = false;
+    if (!CombineOption.Use || FileOption.RenameOnly) {
+        TProgressForm Run(false, {}, this);
+        QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
+        Finished = Run.exec() == 1;
+        // A run that did not finish must not go on showing the time of the
+        // one before: a cancel says what it left undone.
+        if (Finished) {
+            StatusPanel[0]->setText(QString::fromStdString(Run.ResultText()));
+        } else if (Run.Canceled()) {
+            int Asked, Written;
+            Run.CountWritten(Asked, Written);
+            StatusPanel[0]->setText(QString::fromStdString(CancelledRunText(Asked - Written, Asked)));
+        } else {
+            StatusPanel[0]->clear();
+        }
+        for (int i = 0; i < Listed; ++i)
+            Converted[size_t(i)] = Run.Converted(i);
+    } else {
+        TProgressForm2 Run(false, {}, this);
+        QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
+        Finished = Run.exec() == 1;
+        if (Finished)
+            StatusPanel[0]->setText(QString::fromStdString(Run.ResultText()));
+        else
+            StatusPanel[0]->setText(Run.Canceled() ? Tx("Cancelled") : QString());
+        // Sheets are made of every checked entry: a finished run without
+        // errors used them all.
+        const bool Clean = Finished && ErrorLog.GetErrorCount() == 0;
+        for (int i = 0; i < Listed; ++i)
+            Converted[size_t(i)] = Clean;
+    }
+    if (ImageFileList)
+        ImageFileList->clear();
+    if (Finished && ErrorLog.GetErrorCount() == 0) {
+        if (WithCommand && !StartProcess(Command))
+            std::fprintf(stderr, "Cannot start %s\n", SystemOption.Command.c_str());
+        if (!FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(FileOption.OutputDirectory)));
+    }
+    if (ErrorLog.GetErrorCount() > 0) {
+        TTaskbarProgress Taskbar;
+        Taskbar.SetError();
+        ShowErrorLogIfAny();
+        Taskbar.Clear();
+    }
+    ::SetResizeFilters(1, 0, ResizeOption.SIMDMode);
+    if (FileOption.RemoveList)
+        RemoveConvertedEntries(Converted);
+    FileListView->ReloadList();
+    RefreshFileList();
+    Reopen();
+}

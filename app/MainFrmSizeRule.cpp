@@ -1,0 +1,216 @@
+// The main window's size-rule bar and its history.
+#include "app/MainFrm.h"
+#include "app/MainFrmShared.h"
+
+#include "app/AboutFrm.h"
+#include "app/BitmapOptionFrm.h"
+#include "app/ChangeOrderFrm.h"
+#include "app/CombineOptionFrm.h"
+#include "app/CreateShortCutFrm.h"
+#include "app/EffectPanel.h"
+#include "app/FileListView.h"
+#include "app/FilePreview.h"
+#include "app/ErrorLogFrm.h"
+#include "app/FolderOptionFrm.h"
+#include "app/IniSettings.h"
+#include "app/JPEGOptionFrm.h"
+#include "app/MainIcons.h"
+#include "app/MetadataOptionFrm.h"
+#include "app/PNGOptionFrm.h"
+#include "app/PictureFormatFrm.h"
+#include "app/PreviewOptionFrm.h"
+#include "app/ProgressFrm.h"
+#include "app/ProgressFrm2.h"
+#include "app/ProgressFrm3.h"
+#include "app/ResizeOptionFrm.h"
+#include "app/RunEnd.h"
+#include "app/Startup.h"
+#include "app/SusiePluginOptionFrm.h"
+#include "app/SystemOptionFrm.h"
+#include "app/TaskbarProgress.h"
+#include "app/ThumbnailFrm.h"
+#include "core/ErrorLog.h"
+#include "core/Funcs.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "core/IniFile.h"
+#include "core/MemReservoir.h"
+#include "core/Resize.h"
+#include "core/ResourceText.h"
+#include "core/SusiePlugin.h"
+#include "effects/DecreaseColor.h"
+#include "effects/ui/DecreaseColorDlg.h"
+#include "effects/ui/AddBlankDlg.h"
+#include "effects/ui/AddTextDlg.h"
+#include "effects/ui/ColorCorrectionDlg.h"
+#include "effects/ui/CompositeDlg.h"
+#include "effects/ui/GrayscaleDlg.h"
+#include "effects/ui/JPEGTranOptionFrm.h"
+#include "effects/ui/PreviewBaseFrm.h"
+#include "effects/ui/RotationOptionDlg.h"
+#include "effects/ui/ToneCurveDlg.h"
+#include "effects/ui/TrimmingDlg.h"
+#include "effects/ui/UnSharpMaskDlg.h"
+#include "platform/FileOps.h"
+#include "platform/Process.h"
+
+#include <QAbstractTableModel>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMimeDatabase>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace mainfrm;
+
+// --------------------------------------------------------------------------
+// Size rule and history
+
+QString TMainForm::HistoryLine(const std::string& Entry) const
+{
+    const std::vector<std::string> P = SplitCommaText(Entry);
+    int Rule = 0;
+    try {
+        Rule = P.empty() ? 0 : std::stoi(P[0]);
+    } catch (const std::exception&) {
+        Rule = 0;
+    }
+    if (Rule < 0 || Rule > 11)
+        Rule = 0;
+    const QString Side1 = P.size() > 1 ? QString::fromStdString(P[1]) : QString();
+    const QString Side2 = P.size() > 2 ? QString::fromStdString(P[2]) : QString();
+    const QString Text = cbxResizeRule->itemText(Rule).leftJustified(15);
+    return Rule < 5 ? QStringLiteral("%1 %2").arg(Text, Side1) : QStringLiteral("%1 %2 x %3").arg(Text, Side1, Side2);
+}
+
+void TMainForm::cbxResizeRuleChange()
+{
+    if (OldRule >= 0 && OldRule <= 11 && OldRule != 9) {
+        double V;
+        if (EditNumber(edtSide1->text(), V))
+            ResizeOption.Size1[size_t(OldRule)] = V;
+        if (EditNumber(edtSide2->text(), V))
+            ResizeOption.Size2[size_t(OldRule)] = V;
+    }
+    const int R = std::max(cbxResizeRule->currentIndex(), 0);
+    auto Show = [](QWidget* Panel, bool On) {
+        if (auto* A = qobject_cast<QAction*>(Panel->property("toolAction").value<QObject*>()))
+            A->setVisible(On);
+        else
+            Panel->setVisible(On);
+    };
+    Show(Side1Panel, R != 9);
+    Show(Side2Panel, R != 9 && R > 4);
+    Show(SizeHistoryPanel, R == 9);
+    if (R == 9) {
+        SizeHistoryCombo->setCurrentIndex(SizeHistoryCombo->count() > 0 ? 0 : -1);
+    } else {
+        static const char* const Label1Of[12] = {SScale, SWide, SNarrow, SWidth, SHeight, SWide,
+                                                 SWidth, SWide, SWidth, "",      SWidth,  SWidth};
+        static const char* const Label2Of[12] = {"", "", "", "", "", SNarrow, SHeight, SNarrow, SHeight, "", SHeight,
+                                                 SHeight};
+        const QString Unit = (R == 0 || R == 5 || R == 6) ? QStringLiteral("%") : QStringLiteral("px");
+        Side1Label->setText(Tx(Label1Of[R]));
+        Side2Label->setText(*Label2Of[R] ? Tx(Label2Of[R]) : QString());
+        Side1UnitLabel->setText(Unit);
+        Side2UnitLabel->setText(Unit);
+        edtSide1->setText(NumberText(ResizeOption.Size1[size_t(R)]));
+        edtSide2->setText(NumberText(ResizeOption.Size2[size_t(R)]));
+    }
+    OldRule = R;
+}
+
+std::string TMainForm::HistoryEntryOf(int Rule) const
+{
+    const std::string S1 = edtSide1->text().toStdString();
+    const std::string S2 = Rule >= 5 ? edtSide2->text().toStdString() : S1;
+    return std::to_string(Rule) + "," + S1 + "," + S2;
+}
+
+void TMainForm::MoveHistoryToTop(int Index)
+{
+    if (Index <= 0 || size_t(Index) >= ResizeHistory.size())
+        return;
+    std::rotate(ResizeHistory.begin(), ResizeHistory.begin() + Index, ResizeHistory.begin() + Index + 1);
+    const QString Line = SizeHistoryCombo->itemText(Index);
+    SizeHistoryCombo->removeItem(Index);
+    SizeHistoryCombo->insertItem(0, Line);
+}
+
+bool TMainForm::SetResizeParam()
+{
+    const int R = std::max(cbxResizeRule->currentIndex(), 0);
+    if (R == 9) {
+        const int K = SizeHistoryCombo->currentIndex();
+        if (K < 0 || size_t(K) >= ResizeHistory.size()) {
+            Tell(Tx("The size history is empty: choose a size rule and its sizes."));
+            return false;
+        }
+        const std::vector<std::string> P = SplitCommaText(ResizeHistory[size_t(K)]);
+        int Rule = 0;
+        double V1 = 0, V2 = 0;
+        try {
+            Rule = P.empty() ? 0 : std::stoi(P[0]);
+        } catch (const std::exception&) {
+            Rule = 0;
+        }
+        if (P.size() > 1)
+            EditNumber(QString::fromStdString(P[1]), V1);
+        if (P.size() > 2)
+            EditNumber(QString::fromStdString(P[2]), V2);
+        if (EffectList)
+            EffectList->SetResizeParam(Rule, V1, V2);
+        MoveHistoryToTop(K);
+        SizeHistoryCombo->setCurrentIndex(0);
+        return true;
+    }
+    double V1, V2;
+    if (!EditNumber(edtSide1->text(), V1))
+        V1 = ResizeOption.Size1[size_t(R)];
+    if (!EditNumber(edtSide2->text(), V2))
+        V2 = ResizeOption.Size2[size_t(R)];
+    edtSide1->setText(NumberText(V1));
+    edtSide2->setText(NumberText(V2));
+    const std::string Entry = HistoryEntryOf(R);
+    const auto It = std::find(ResizeHistory.begin(), ResizeHistory.end(), Entry);
+    if (It != ResizeHistory.end()) {
+        MoveHistoryToTop(int(It - ResizeHistory.begin()));
+    } else {
+        ResizeHistory.insert(ResizeHistory.begin(), Entry);
+        SizeHistoryCombo->insertItem(0, HistoryLine(Entry));
+        while (ResizeHistory.size() > size_t(kHistoryMax)) {
+            ResizeHistory.pop_back();
+            SizeHistoryCombo->removeItem(SizeHistoryCombo->count() - 1);
+        }
+    }
+    if (EffectList)
+        EffectList->SetResizeParam(R, V1, V2);
+    return true;
+}
