@@ -1,0 +1,163 @@
+// The name job: probes every input, gives out the output names and numbers,
+// and the collision rules the run names by.
+#include "batch/BatchJobs.h"
+
+#include "core/ImageInfoExif.h"
+#include "core/OutputFileName.h"
+#include "platform/FileOps.h"
+
+#include <algorithm>
+
+TOutputNameJob::TOutputNameJob(TRunEntries Entries, TEffectList& Effects, std::string Rule, TRunSettings Settings)
+    : FEntries(Entries), FEffects(Effects), FRule(std::move(Rule)), FSettings(std::move(Settings))
+{
+}
+
+int TOutputNameJob::Count()
+{
+    if (FEntries.RunInput)
+        return int(FEntries.RunInput->size());
+    return FEntries.List ? FEntries.List->Count() : 0;
+}
+
+void TOutputNameJob::BeginNames()
+{
+    if (FEntries.RunInput && FSettings.File.AutoSortMode == 1)
+        std::sort(FEntries.RunInput->begin(), FEntries.RunInput->end(),
+                  [](const TImageFileInfo& A, const TImageFileInfo& B) { return A.InputFileName < B.InputFileName; });
+    if (FEntries.RunInput) {
+        FEntries.Probes->clear();
+        FEntries.Probes->resize(size_t(Count()));
+    }
+    FRefused.assign(size_t(Count()), std::string());
+}
+
+std::string TOutputNameJob::Refused(int Index)
+{
+    return size_t(Index) < FRefused.size() ? FRefused[size_t(Index)] : std::string();
+}
+
+int32_t TOutputNameJob::ExtractStart()
+{
+    return ExtractStartNumber(FRule, FSettings);
+}
+
+TImageInfo* TOutputNameJob::Info(int Index)
+{
+    if (FEntries.RunInput)
+        return (*FEntries.Probes)[size_t(Index)].Info.get();
+    return FEntries.List->Items(Index);
+}
+
+bool TOutputNameJob::Prepare(int Index, int64_t& Width, int64_t& Height)
+{
+    TImageInfo* I = nullptr;
+    std::string Why;
+    if (FEntries.RunInput) {
+        TImageFileInfo& E = (*FEntries.RunInput)[size_t(Index)];
+        E.OutPutFileName.clear();
+        TEntryProbe& Probe = (*FEntries.Probes)[size_t(Index)];
+        auto P = std::make_unique<TImageInfo>();
+        if (!E.Named) {
+            // Whatever a folder walk found that is no picture is left out.
+            if (!platform::StatFile(E.InputFileName, Probe.Stat) || !GetImageInfo(E.InputFileName, *P))
+                return false;
+        } else if (!ProbeOrExplain(E.InputFileName, *P, Why, &Probe.Stat)) {
+            FRefused[size_t(Index)] = Why;
+            return false;
+        }
+        P->Dir = E.Dir;
+        P->Base = E.Base;
+        I = P.get();
+        Probe.Info = std::move(P);
+    } else {
+        I = FEntries.List->Items(Index);
+        I->OutPutFileName.clear();
+        if (!I->Checked)
+            return false;
+        // A checked entry was asked for: losing it is a failure.
+        if (I->PictureFormat == pfUnknown || !platform::FileExists(I->Path())) {
+            if (!ProbeOrExplain(I->Path(), *I, Why)) {
+                FRefused[size_t(Index)] = Why;
+                return false;
+            }
+        }
+    }
+    Width = I->Width;
+    Height = I->Height;
+    return true;
+}
+
+std::string TOutputNameJob::InputPath(int Index)
+{
+    if (FEntries.RunInput)
+        return (*FEntries.RunInput)[size_t(Index)].InputFileName;
+    return FEntries.List->Items(Index)->Path();
+}
+
+std::string TOutputNameJob::MakeName(int Index, int32_t Number)
+{
+    TImageInfo* I = Info(Index);
+    if (!I)
+        return std::string();
+    TScale Scale;
+    FEffects.CanDownScalingLoad(*I, Scale, FSettings);
+    std::string Name;
+    MakeOutputFileName(FRule, *I, Number, Name, Scale, FSettings);
+    return Name;
+}
+
+void TOutputNameJob::StoreName(int Index, const std::string& Name)
+{
+    if (FEntries.RunInput)
+        (*FEntries.RunInput)[size_t(Index)].OutPutFileName = Name;
+    else
+        FEntries.List->Items(Index)->OutPutFileName = Name;
+}
+
+double TOutputNameJob::EstimatedCost(int Index, int64_t Width, int64_t Height)
+{
+    // Rough decoding work: pixels, plus the entropy-coded bytes of a JPEG
+    // (three times over for progressive scans); inflating and unfiltering a
+    // PNG costs more per pixel than a JPEG, reading a BMP far less.
+    const double Pixels = double(Width) * double(Height);
+    const TImageInfo* I = Info(Index);
+    if (!I)
+        return Pixels;
+    switch (I->PictureFormat) {
+    case pfJPEG:
+        return Pixels + double(I->Size) * (I->Progressive ? 6.0 : 2.0);
+    case pfPNG:
+        return Pixels * 1.5;
+    case pfBMP:
+        return Pixels * 0.3;
+    default:
+        return Pixels;
+    }
+}
+
+void TOutputNameJob::EndNames()
+{
+    // The probes of entries that got no output name are not needed any more;
+    // the others wait for their workers.
+    if (!FEntries.RunInput)
+        return;
+    for (size_t i = 0; i < FEntries.Probes->size(); ++i)
+        if ((*FEntries.RunInput)[i].OutPutFileName.empty())
+            (*FEntries.Probes)[i] = TEntryProbe();
+}
+
+TNumbering RunNumbering(TOutputNameJob& Names)
+{
+    TNumbering N;
+    N.CurrentNumber = &CurrentNumber;
+    N.StartNumber = &FileOption.StartNumber;
+    N.ResetType = Names.Settings().File.ResetType;
+    N.ExtractStartNumber = [&Names] { return Names.ExtractStart(); };
+    return N;
+}
+
+TCollisionRules RunCollisionRules(const TRunSettings& S)
+{
+    return TCollisionRules{S.File.NotOverwrite, S.File.Skip, S.File.IgnoreReadOnlyAttr};
+}
