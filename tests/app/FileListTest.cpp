@@ -276,4 +276,51 @@ TEST_F(FileListFiles, PastesTakeTheNextFreeNumberAndNeverOverwrite)
     EXPECT_TRUE(fs::exists(Dir / "clipboard0.bmp"));
 }
 
+TEST(FileListModelTest, RowTextsChecksAndHeaders)
+{
+    EnsureApp();
+    TImageInfoList L;
+    TImageInfo* A = Entry("/pics/a.bmp", 640, 480, 1048576);
+    ASSERT_TRUE(TryEncodeDateTime(2021, 12, 31, 23, 59, 0, A->DateTimeLastWrite));
+    ASSERT_TRUE(TryEncodeDateTime(2020, 6, 1, 8, 30, 0, A->DateTimeOriginal));
+    L.Add(A);
+    TImageInfo* B = Entry("/pics/not probed.jpg", 0, 0, 0, pfUnknown); // listed without a probe
+    B->DateTimeLastWrite = A->DateTimeLastWrite;
+    B->DateTimeOriginal = A->DateTimeOriginal;
+    B->Checked = true;
+    L.Add(B);
+    TFileListModel M(&L);
+    QAbstractItemModelTester Tester(&M, QAbstractItemModelTester::FailureReportingMode::Warning);
+
+    auto Text = [&M](int R, int C) { return M.data(M.index(R, C)).toString().toStdString(); };
+    EXPECT_EQ(Text(0, TFileListModel::colName), "a.bmp");
+    EXPECT_EQ(Text(0, TFileListModel::colSize), "640 x 480");
+    EXPECT_EQ(Text(0, TFileListModel::colFileSize), FileSizeKBText(1048576));
+    EXPECT_FALSE(Text(0, TFileListModel::colType).empty());
+    EXPECT_EQ(Text(0, TFileListModel::colLastUpdate), ListDateText(A->DateTimeLastWrite));
+    EXPECT_EQ(Text(0, TFileListModel::colDateTimeOriginal), ListDateText(A->DateTimeOriginal));
+    EXPECT_EQ(Text(0, TFileListModel::colPath), "/pics/a.bmp");
+    // Not probed yet: no size, type or shooting date, but size, time and path.
+    EXPECT_EQ(Text(1, TFileListModel::colSize), "");
+    EXPECT_EQ(Text(1, TFileListModel::colType), "");
+    EXPECT_EQ(Text(1, TFileListModel::colDateTimeOriginal), "");
+    EXPECT_EQ(Text(1, TFileListModel::colFileSize), "0 KB");
+    EXPECT_EQ(Text(1, TFileListModel::colLastUpdate), ListDateText(A->DateTimeLastWrite));
+    EXPECT_EQ(Text(1, TFileListModel::colPath), "/pics/not probed.jpg");
+    EXPECT_EQ(M.data(M.index(0, TFileListModel::colFileSize), Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
+              Qt::AlignRight);
+
+    // The mark shows and sets Checked.
+    EXPECT_EQ(M.data(M.index(0, 0), Qt::CheckStateRole).toInt(), Qt::Unchecked);
+    EXPECT_EQ(M.data(M.index(1, 0), Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_TRUE(M.setData(M.index(0, 0), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_TRUE(A->Checked);
+    EXPECT_FALSE(M.setData(M.index(0, 1), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_TRUE(A->Checked);
+
+    const char* Captions[] = {"Name", "Size", "File Size", "Type", "Last Update", "DateTimeOriginal", "Path"};
+    for (int C = 0; C < TFileListModel::ColumnCount; ++C)
+        EXPECT_EQ(M.headerData(C, Qt::Horizontal).toString().toStdString(), Captions[C]);
+}
+
 } // namespace

@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QTimer>
 
 #include <filesystem>
@@ -250,6 +251,77 @@ TEST_F(Previews, AGrayAndAlphaPictureIsShownAsTheRunWritesIt)
     EXPECT_FALSE(Shown.isNull());
     EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
     EXPECT_EQ(Preview.Form(), nullptr);
+}
+
+TEST_F(Previews, ThePreviewWindowStepsRoundTheList)
+{
+    Listed(Bmp("a.bmp", 30, 20));
+    Listed(Bmp("b.bmp", 40, 20));
+    Listed(Bmp("c.bmp", 50, 20));
+    TListPreview Preview(nullptr);
+    std::vector<std::pair<int, std::string>> Seen;
+    auto Look = [&] {
+        TPreviewForm* F = Preview.Form();
+        Seen.emplace_back(Preview.PreviewIndex(), F ? F->windowTitle().toStdString() : "");
+    };
+    auto Press = [&](int K) {
+        QKeyEvent E(QEvent::KeyPress, K, Qt::NoModifier);
+        QCoreApplication::sendEvent(Preview.Form(), &E);
+    };
+    QTimer::singleShot(0, [&] {
+        Look();
+        Press(Qt::Key_Right); // past the last: the first
+        Look();
+        Press(Qt::Key_Left); // before the first: the last
+        Look();
+        Press(Qt::Key_Left);
+        Look();
+        if (Preview.Form())
+            Preview.Form()->close();
+    });
+    Preview.Execute(2, false);
+    ASSERT_EQ(Seen.size(), 4u);
+    EXPECT_EQ(Seen[0].first, 2);
+    EXPECT_EQ(Seen[0].second.rfind("c.bmp:", 0), 0u) << Seen[0].second;
+    EXPECT_EQ(Seen[1].first, 0);
+    EXPECT_EQ(Seen[1].second.rfind("a.bmp:", 0), 0u) << Seen[1].second;
+    EXPECT_EQ(Seen[2].first, 2);
+    EXPECT_EQ(Seen[3].first, 1);
+    EXPECT_EQ(Seen[3].second.rfind("b.bmp:", 0), 0u) << Seen[3].second;
+    EXPECT_EQ(Preview.Form(), nullptr);
+
+    // A file that went away while the window is open: stepping onto it
+    // closes the window instead of showing something else.
+    fs::remove(Dir / "a.bmp");
+    bool StillOpen = true;
+    QTimer::singleShot(0, [&] {
+        Press(Qt::Key_Right);
+        StillOpen = Preview.Form() && Preview.Form()->isVisible();
+        if (StillOpen)
+            Preview.Form()->close();
+    });
+    Preview.Execute(2, false);
+    EXPECT_FALSE(StillOpen);
+    EXPECT_EQ(Preview.Form(), nullptr);
+
+    // A damaged picture: one line with the reader's reason, not the codec's
+    // line and then ours.
+    const std::string Cut = Jpeg("cut.jpg", 64, 48);
+    fs::resize_file(Cut, fs::file_size(Cut) / 2);
+    Listed(Cut);
+    testing::internal::CaptureStderr();
+    QTimer::singleShot(0, [&] {
+        Press(Qt::Key_Right); // c.bmp -> cut.jpg
+        if (Preview.Form())
+            Preview.Form()->close();
+    });
+    Preview.Execute(2, false);
+    const std::string Said = testing::internal::GetCapturedStderr();
+    size_t Lines = 0;
+    for (size_t At = Said.find("cut.jpg"); At != std::string::npos; At = Said.find("cut.jpg", At + 1))
+        ++Lines;
+    EXPECT_EQ(Lines, 1u) << Said;
+    EXPECT_NE(Said.find("cut.jpg: Failed to load file: "), std::string::npos) << Said;
 }
 
 } // namespace

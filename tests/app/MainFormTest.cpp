@@ -22,6 +22,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTableView>
@@ -68,6 +69,14 @@ void Mouse(QWidget* W, QEvent::Type Type, int Y)
     QMouseEvent E(Type, Local, W->mapToGlobal(Local), Qt::LeftButton,
                   Type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(W, &E);
+}
+
+std::string ChainNames()
+{
+    std::string S;
+    for (int i = 0; i < EffectList->Count(); ++i)
+        S += EffectList->Items(i)->FName + " ";
+    return S;
 }
 
 class MainWindow : public ::testing::Test {
@@ -368,4 +377,165 @@ TEST_F(MainWindow, WithAtOnceTickedAddedFilesAreConvertedAndTheListStaysAsItWas)
     EXPECT_EQ(FileList->Count(), 0);
     EXPECT_EQ(Rows(), 0);
     EXPECT_TRUE(ImageFileList->empty());
+}
+
+TEST_F(MainWindow, SizeHistoryKeepsTenAndMovesRepeatsToTheTop)
+{
+    Open("[Resize]\nRule=1\n");
+    for (int i = 1; i <= 11; ++i) {
+        Window->edtSide1->setText(QString::number(100 + i));
+        ASSERT_TRUE(Window->SetResizeParam());
+    }
+    ASSERT_EQ(Window->ResizeHistory.size(), 10u);
+    EXPECT_EQ(Window->SizeHistoryCombo->count(), 10);
+    EXPECT_EQ(Window->ResizeHistory.front(), "1,111,111");
+    EXPECT_EQ(Window->ResizeHistory.back(), "1,102,102"); // 101 and the two old entries are gone
+    EXPECT_EQ(Window->SizeHistoryCombo->itemText(0).toStdString(), "Wide Side       111");
+
+    Window->edtSide1->setText("105");
+    Window->SetResizeParam();
+    EXPECT_EQ(Window->ResizeHistory.size(), 10u);
+    EXPECT_EQ(Window->ResizeHistory.front(), "1,105,105");
+    EXPECT_EQ(Window->SizeHistoryCombo->itemText(0).toStdString(), "Wide Side       105");
+    EXPECT_EQ(Window->SizeHistoryCombo->itemText(1).toStdString(), "Wide Side       111");
+    EXPECT_EQ(EffectList->FResizeType, 1);
+    EXPECT_EQ(EffectList->FResizeValue, 105);
+
+    // Letters in the edit: the stored size of the rule stands in.
+    Window->cbxResizeRule->setCurrentIndex(3);
+    emit Window->cbxResizeRule->activated(3);
+    const double Stored = ResizeOption.Size1[3];
+    Window->edtSide1->setText("abc");
+    Window->SetResizeParam();
+    EXPECT_EQ(Window->edtSide1->text().toDouble(), Stored);
+    EXPECT_EQ(EffectList->FResizeValue, Stored);
+
+    // The history rule takes the chosen entry and moves it up.
+    Window->cbxResizeRule->setCurrentIndex(9);
+    emit Window->cbxResizeRule->activated(9);
+    ASSERT_EQ(Window->ResizeHistory[1], "1,105,105");
+    Window->SizeHistoryCombo->setCurrentIndex(1);
+    ASSERT_TRUE(Window->SetResizeParam());
+    EXPECT_EQ(Window->ResizeHistory.front(), "1,105,105");
+    EXPECT_EQ(EffectList->FResizeType, 1);
+    EXPECT_EQ(EffectList->FResizeValue, 105);
+}
+
+TEST_F(MainWindow, StripDragSwapsOncePerThresholdAndTheSavedOrderFollows)
+{
+    Open("");
+    TEffectStrip* Strip = Window->EffectStrip;
+    ASSERT_EQ(int(Strip->FilterList.size()), EffectList->Count());
+    TEffectPanel* Row = Strip->FilterList[0];
+    const std::string First = EffectList->Items(0)->FName, Second = EffectList->Items(1)->FName;
+
+    Mouse(Row, QEvent::MouseButtonPress, 10);
+    Mouse(Row, QEvent::MouseMove, 10 + 11 - Row->y()); // 11 down: not yet
+    EXPECT_EQ(Row->Tag(), 0);
+    EXPECT_EQ(Row->y(), 11);
+    Mouse(Row, QEvent::MouseMove, 10 + 12 - Row->y()); // 12 down: far enough into the next row
+    EXPECT_EQ(Row->Tag(), 1);
+    Mouse(Row, QEvent::MouseMove, 10 + 16 - Row->y()); // a little further: no second swap
+    EXPECT_EQ(Row->Tag(), 1);
+    Mouse(Row, QEvent::MouseButtonRelease, 0);
+    EXPECT_EQ(Row->y(), TEffectPanel::RowHeight);
+    EXPECT_EQ(Strip->FilterList[0]->y(), 0);
+    EXPECT_EQ(EffectList->Items(0)->FName, Second);
+    EXPECT_EQ(EffectList->Items(1)->FName, First);
+
+    // The first row cannot go above the strip.
+    TEffectPanel* Top = Strip->FilterList[0];
+    Mouse(Top, QEvent::MouseButtonPress, 10);
+    Mouse(Top, QEvent::MouseMove, 0);
+    EXPECT_EQ(Top->y(), 0);
+    Mouse(Top, QEvent::MouseButtonRelease, 0);
+
+    // The colour-reduction row, when there is one, does not drag.
+    if (Strip->DCPanel) {
+        const int Y = Strip->DCPanel->y();
+        Mouse(Strip->DCPanel, QEvent::MouseButtonPress, 10);
+        Mouse(Strip->DCPanel, QEvent::MouseMove, -40);
+        Mouse(Strip->DCPanel, QEvent::MouseButtonRelease, 0);
+        EXPECT_EQ(Strip->DCPanel->y(), Y);
+    }
+
+    const std::string Saved = (Dir / "ini" / "saved.ini").string();
+    ASSERT_TRUE(Window->SaveIniFile(Saved));
+    TMemIniFile Ini(Saved);
+    EXPECT_EQ(Ini.ReadInteger(EffectList->Items(0)->FSectionName, "Order", -1), 0);
+    EXPECT_EQ(Ini.ReadInteger(EffectList->Items(1)->FSectionName, "Order", -1), 1);
+    // Loaded again, the chain comes back in the dragged order.
+    const std::string Before = ChainNames();
+    LoadIniFile(Saved);
+    EXPECT_EQ(ChainNames(), Before);
+
+    // A new order from the order dialog rebuilds the strip in that order.
+    std::vector<int32_t> Reversed;
+    for (int i = EffectList->Count() - 1; i >= 0; --i)
+        Reversed.push_back(i);
+    EffectList->SetOrder(Reversed);
+    ASSERT_EQ(int(Strip->FilterList.size()), EffectList->Count());
+    for (int i = 0; i < EffectList->Count(); ++i) {
+        EXPECT_EQ(Strip->FilterList[size_t(i)]->FLabel->text().toStdString(), EffectList->Items(i)->FName);
+        EXPECT_EQ(Strip->FilterList[size_t(i)]->y(), i * TEffectPanel::RowHeight);
+    }
+}
+
+TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
+{
+    Open("[System]\nCaption=%ini\n");
+    EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - " + ExtractFileName(IniFileName));
+    // Mnemonics: on the letter in the text, or kept in parentheses.
+    EXPECT_EQ(Window->FileAdd->text(), "&Add Files...");
+    EXPECT_EQ(Window->FileExit1->text(), "E&xit");
+    EXPECT_EQ(Window->ListViewCheck->text(), "Check(&S)");
+    Window->resize(900, 500);
+    Window->move(30, 40);
+    Window->FileListView->setColumnWidth(0, 222);
+    Window->FileListView->setColumnWidth(6, 333);
+    Window->FileExit1->trigger();
+    EXPECT_FALSE(Window->isVisible());
+
+    TMemIniFile Ini(IniFileName);
+    EXPECT_EQ(Ini.ReadInteger("Window", "ClientWidth", 0), 900);
+    EXPECT_EQ(Ini.ReadInteger("Window", "ClientHeight", 0), 500);
+    EXPECT_EQ(Ini.ReadInteger("Window", "Left", -1), 30);
+    EXPECT_EQ(Ini.ReadInteger("Window", "Top", -1), 40);
+    EXPECT_EQ(Ini.ReadInteger("ListView", "Header0", 0), 222);
+    EXPECT_EQ(Ini.ReadInteger("ListView", "Header6", 0), 333);
+
+    // The next start comes back as it was left.
+    Window.reset();
+    LoadIniFile(IniFileName);
+    TMainForm Again({});
+    EXPECT_EQ(Again.size(), QSize(900, 500));
+    EXPECT_EQ(Again.FileListView->columnWidth(0), 222);
+    EXPECT_EQ(Again.FileListView->columnWidth(6), 333);
+}
+
+TEST_F(MainWindow, FilesHandedOverDuringARunAreListedWhenItEnds)
+{
+    Photo(Dir / "in" / "a.jpg", 400, 300);
+    Photo(Dir / "in" / "late.jpg", 400, 300);
+    Open("", {(Dir / "in" / "a.jpg").string()}, 1);
+    // As during a run: refused for now, not lost.
+    Window->FileListView->SetDragDropAccept(false);
+    Window->HandOff({"/ini=other.ini", (Dir / "in" / "late.jpg").string()});
+    EXPECT_EQ(FileList->Count(), 1);
+    Window->ConvertRun->trigger();
+    ASSERT_TRUE(WaitFor([&] { return FileList->Count() == 2; }));
+    EXPECT_EQ(FileList->Items(1)->Name(), "late.jpg");
+    EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(MainWindow, HistoryRuleWithAnEmptyHistoryRunsNothing)
+{
+    Photo(Dir / "in" / "a.jpg", 400, 300);
+    Open("[Resize]\nRule=9\nHistory=\n", {(Dir / "in" / "a.jpg").string()}, 1);
+    EXPECT_EQ(Window->cbxResizeRule->currentIndex(), 9);
+    Window->ConvertRun->trigger();
+    ASSERT_EQ(Notices.size(), 1u);
+    EXPECT_FALSE(fs::exists(Dir / "out"));
+    // Drops are accepted again afterwards.
+    EXPECT_TRUE(Window->FileListView->DragDropAccept());
 }
