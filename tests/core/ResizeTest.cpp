@@ -1,6 +1,7 @@
 #include "core/Errors.h"
 #include "core/FilterKernels.h"
 #include "core/Resize.h"
+#include "platform/PageMemory.h"
 
 #include <gtest/gtest.h>
 #include <array>
@@ -436,4 +437,69 @@ TEST(BandResize, RowsOutOfOrderOrMissingAreRefused)
     b.Feed(band.I, 0);
     b.Feed(band.I, 10);
     EXPECT_THROW(b.Feed(band.I, 25), EVestroError); // past the bottom
+}
+
+namespace {
+
+// Whole blocks, padding and the rows BlockRows adds included.
+::testing::AssertionResult SameBlocks(const TImgInfo& A, const TImgInfo& B)
+{
+    if (A.Width != B.Width || A.Height != B.Height || A.Bpl != B.Bpl)
+        return ::testing::AssertionFailure() << "geometry";
+    for (uint64_t i = 0; i < uint64_t(A.Bpl) * BlockRows(A.Height); ++i)
+        if (A.Mem[i] != B.Mem[i])
+            return ::testing::AssertionFailure() << "byte " << i % A.Bpl << " of memory row " << i / A.Bpl << ": "
+                                                 << int(A.Mem[i]) << " vs " << int(B.Mem[i]);
+    return ::testing::AssertionSuccess();
+}
+
+// A thread keep full of blocks an earlier picture left: bytes that are
+// NaN when read as floats.
+std::unique_ptr<platform::TPageReuse> SoiledKeep()
+{
+    auto keep = std::make_unique<platform::TPageReuse>(uint64_t(1) << 30);
+    for (int i = 0; i < platform::TPageReuse::kSlots; ++i) {
+        void* p = platform::PageAlloc(platform::TPageReuse::kMinBlock);
+        std::memset(p, 0xFF, platform::TPageReuse::kMinBlock);
+        platform::PageFree(p);
+    }
+    return keep;
+}
+
+} // namespace
+
+// A batch worker's resizes take blocks the file before left. Padding and
+// spare rows are read by the kernels, so they must hold what fresh blocks
+// hold: every byte of the result equals that of a run on fresh memory.
+TEST(ResizeImage, BlocksAnEarlierPictureLeftGiveTheBytesOfFreshOnes)
+{
+    struct TSize {
+        uint32_t SW, SH, W, H;
+    };
+    const TSize sizes[] = {{301, 211, 97, 61}, {61, 29, 130, 77}, {97, 203, 97, 55}, {97, 203, 45, 203}, {45, 301, 23, 99}};
+    for (TConf conf : AllFamilies())
+        for (uint32_t ch : {1u, 3u, 4u})
+            for (const TSize& s : sizes) {
+                conf.Threads = 3;
+                const std::string what = conf.Name() + " ch " + std::to_string(ch) + " " + std::to_string(s.SW) + "x" +
+                                         std::to_string(s.SH) + " -> " + std::to_string(s.W) + "x" + std::to_string(s.H);
+                TImg src(Noise(s.SW, s.SH, ch, s.W));
+                TImg fresh = Resize(conf, src.I, s.W, s.H);
+                TImg inFresh(Noise(s.SW, s.SH, ch, s.W));
+                MakeResizer(conf)->ResizeImage(inFresh.I, s.W, s.H, ch == 4);
+                TImg bandFresh;
+                {
+                    auto r = MakeResizer(conf);
+                    bandFresh = BandResize(*r, src.I, s.W, s.H, 64);
+                }
+                auto keep = SoiledKeep();
+                EXPECT_TRUE(SameBlocks(Resize(conf, src.I, s.W, s.H).I, fresh.I)) << what;
+                keep = SoiledKeep();
+                TImg inPlace(Noise(s.SW, s.SH, ch, s.W));
+                MakeResizer(conf)->ResizeImage(inPlace.I, s.W, s.H, ch == 4);
+                EXPECT_TRUE(SameBlocks(inPlace.I, inFresh.I)) << what << " in place";
+                keep = SoiledKeep();
+                auto r = MakeResizer(conf);
+                EXPECT_TRUE(SameBlocks(BandResize(*r, src.I, s.W, s.H, 64).I, bandFresh.I)) << what << " in bands";
+            }
 }
