@@ -1,6 +1,7 @@
 #include "core/Bitmap.h"
 #include "core/Errors.h"
 #include "core/Global.h"
+#include "platform/PageMemory.h"
 #include "PictureTestUtil.h"
 
 #include "FilesTestUtil.h"
@@ -382,5 +383,50 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
             f[14 + rng() % 60] = uint8_t(rng());
         f.resize(rng() % (f.size() + 1));
         fails(f);
+    }
+}
+
+// A batch worker reads the next file into blocks the last one left: rows
+// read in whole give the bytes of a fresh block, spare bytes included, and
+// pixels that run-length data skips stay black.
+TEST_F(BitmapTest, BlocksAnEarlierPictureLeftReadAsFreshOnes)
+{
+    std::vector<std::pair<std::vector<uint8_t>, uint32_t>> files; // file, flags
+    for (uint32_t ch : {1u, 3u, 4u}) {
+        TImgInfo src;
+        AllocImg(src, 37, 11, ch);
+        FillRandom(src, ch);
+        std::vector<uint8_t> f;
+        ASSERT_TRUE(SaveBitmapToStream(f, src, TResolutionInfo{}, MetadataOption));
+        files.push_back({f, 0});
+        if (ch == 4)
+            files.push_back({f, BMP_FLATTEN_ALPHA});
+        FreeImg(src);
+    }
+    TBmpSpec fields{.HeaderSize = 56, .Width = 5, .Height = 3, .Bits = 16, .Compression = BI_BITFIELDS,
+                    .Masks = {0x0F00, 0x00F0, 0x000F, 0xF000}};
+    for (int i = 0; i < 5 * 2 * 3 + 6; ++i)
+        fields.Data.push_back(uint8_t(i * 37));
+    files.push_back({MakeBmp(fields), 0});
+    TBmpSpec rle{.Width = 6, .Height = 3, .Bits = 8, .Compression = BI_RLE8, .ColorsUsed = 4,
+                 .Extra = {0, 0, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0}};
+    rle.Data = {3, 1, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 2, 1, 9, 2, 0, 1};
+    files.push_back({MakeBmp(rle), 0});
+    for (size_t i = 0; i < files.size(); ++i) {
+        TImgInfo fresh, kept;
+        ASSERT_TRUE(Load(files[i].first, fresh, files[i].second)) << i;
+        {
+            platform::TPageReuse keep(uint64_t(1) << 30);
+            for (int k = 0; k < 2; ++k) {
+                void* p = platform::PageAlloc(platform::TPageReuse::kMinBlock);
+                std::memset(p, 0x5C, platform::TPageReuse::kMinBlock);
+                platform::PageFree(p);
+            }
+            ASSERT_TRUE(Load(files[i].first, kept, files[i].second)) << i;
+            ASSERT_EQ(kept.Bpl, fresh.Bpl);
+            EXPECT_EQ(std::memcmp(kept.Mem, fresh.Mem, uint64_t(kept.Bpl) * BlockRows(kept.Height)), 0) << "file " << i;
+            FreeImg(kept);
+        }
+        FreeImg(fresh);
     }
 }
