@@ -388,10 +388,22 @@ TEST_F(Program, ALosslessTransformOfDamagedDataKeepsTheSource)
     fs::resize_file(Dir / "in" / "a.jpg", fs::file_size(Dir / "in" / "a.jpg") / 2);
     // A PNG named on the command line is no JPEG to transform: said so.
     ASSERT_TRUE(QImage(20, 10, QImage::Format_RGB32).save(QString::fromStdString((Dir / "in" / "b.png").string())));
-    const TResult r = Run({"in/a.jpg", "in/whole.jpg", "in/b.png"});
+    // Cut before the picture data: the header reads, but the tool gives up.
+    // Its line says how the tool ended and why, not only that nothing was saved.
+    Photo(Dir / "in" / "head.jpg", 64, 48, 3);
+    const std::string Head = Contents(Dir / "in" / "head.jpg");
+    std::ofstream(Dir / "in" / "head.jpg", std::ios::binary) << Head.substr(0, Head.find("\xFF\xDA"));
+    const TResult r = Run({"in/a.jpg", "in/whole.jpg", "in/b.png", "in/head.jpg"});
     EXPECT_EQ(r.Status, 1) << r.Err;
     EXPECT_EQ(Count(r.Err, "a.jpg: "), 1) << r.Err;
     EXPECT_EQ(Count(r.Err, "b.png: "), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "head.jpg: "), 1) << r.Err;
+    EXPECT_NE(r.Err.find("head.jpg: Failed to save file: jpegtran ended with exit status 1: "
+                         "Invalid JPEG file structure: missing SOS marker\n"),
+              std::string::npos)
+        << r.Err;
+    EXPECT_EQ(Contents(Dir / "in" / "head.jpg"), Head.substr(0, Head.find("\xFF\xDA")));
+    EXPECT_FALSE(fs::exists(Dir / "out" / "head.jpg"));
     EXPECT_TRUE(fs::exists(Dir / "in" / "a.jpg"));
     EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
     // The sound one is turned and its source deleted, as asked.
