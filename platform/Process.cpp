@@ -99,13 +99,15 @@ bool TProcessCancel::Cancelled() const
     return FCancelled;
 }
 
-bool TProcessCancel::Enter(int Pid)
+int TProcessCancel::Start(const std::vector<std::string>& Args, bool Quiet)
 {
     std::lock_guard<std::mutex> g(FLock);
     if (FCancelled)
-        return false;
-    FChildren.push_back(Pid);
-    return true;
+        return -1;
+    const pid_t pid = Spawn(Args, Quiet);
+    if (pid >= 0)
+        FChildren.push_back(pid);
+    return pid;
 }
 
 void TProcessCancel::Leave(int Pid)
@@ -116,18 +118,10 @@ void TProcessCancel::Leave(int Pid)
 
 int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel, bool Quiet)
 {
-    if (Cancel && Cancel->Cancelled())
-        return -1;
-    const pid_t pid = Spawn(Args, Quiet);
+    const pid_t pid = Cancel ? Cancel->Start(Args, Quiet) : Spawn(Args, Quiet);
     if (pid < 0)
         return -1;
     if (Cancel) {
-        if (!Cancel->Enter(pid)) {
-            // Cancelled between the check and the start.
-            kill(-pid, SIGKILL);
-            Reap(pid);
-            return -1;
-        }
         WaitUnreaped(pid);
         Cancel->Leave(pid); // from here on Cancel no longer signals this group
     }
