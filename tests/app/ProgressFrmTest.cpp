@@ -19,12 +19,27 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Holds each picture until the run is cancelled (at most 30 s), so that no
+// run can be over before its cancel arrives, however slowly the window's
+// thread gets to send it.
+class TWaitForCancel : public TEffect {
+public:
+    TWaitForCancel() : TEffect("Wait", 'W', "Wait", EFFECT_GRAYSCALE) { FUse = true; }
+    void DoEffect(TImgInfo&, TEffectParams& P) override
+    {
+        for (int i = 0; i < 3000 && P.Cancel && !*P.Cancel; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+};
 
 class RunWindows : public ::testing::Test {
 protected:
@@ -78,6 +93,7 @@ TEST_F(RunWindows, CancelAtTheStartIsACancelAndConvertsNothing)
     ASSERT_EQ(Files.Count(), 3);
     // Cancel right after the run began, whether the names are ready yet or
     // not: the request must not be lost.
+    Effects.AddFilter(std::make_unique<TWaitForCancel>());
     TProgressForm run(false, {});
     QTimer::singleShot(0, &run, [&run] {
         run.StartRun();
@@ -87,8 +103,11 @@ TEST_F(RunWindows, CancelAtTheStartIsACancelAndConvertsNothing)
     EXPECT_TRUE(run.Canceled());
     EXPECT_EQ(run.ExitStatus(), 2);
     EXPECT_FALSE(run.CancelButton->isEnabled());
-    EXPECT_FALSE(fs::exists(Dir / "out" / "p0.bmp") && fs::exists(Dir / "out" / "p1.bmp") &&
-                 fs::exists(Dir / "out" / "p2.bmp"));
+    // The one worker (the default) may still finish the file it holds.
+    int Written = 0;
+    for (const char* Name : {"p0.bmp", "p1.bmp", "p2.bmp"})
+        Written += fs::exists(Dir / "out" / Name) ? 1 : 0;
+    EXPECT_LE(Written, 1);
 }
 
 } // namespace
