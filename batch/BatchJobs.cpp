@@ -451,6 +451,10 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W, bool Named)
     // it left is dropped and the source stays.
     if (W.Params.Cancel && *W.Params.Cancel)
         throw ERunCancelled();
+    // A doubtful output never takes the place of its own source: the source
+    // is the better copy and stays as it was.
+    if (!W.Params.Warning.empty() && platform::SameFile(Item.Path(), Out))
+        throw EVestroError(W.Params.Warning);
     if (const std::string Why = Pending.Commit(); !Why.empty())
         FailWrite(Out, Why);
     if (ReadOnly)

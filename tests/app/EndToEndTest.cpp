@@ -427,6 +427,15 @@ TEST_F(Program, ALosslessTransformOfDamagedDataKeepsTheSource)
     // The sound one is turned and its source deleted, as asked.
     EXPECT_EQ(ImageSize(Dir / "out" / "whole.jpg"), QSize(480, 640));
     EXPECT_FALSE(fs::exists(Dir / "in" / "whole.jpg"));
+
+    // Onto itself: the damaged source stays as it was, not replaced by what
+    // the tool made of it.
+    ModeProfile(Profile, "NotOverwrite=0\nDeleteInputFile=1\n", "[JPEGTran]\nUse=1\nRotation=2\n", "in");
+    const std::string Cut = Contents(Dir / "in" / "a.jpg");
+    const TResult self = Run({"in/a.jpg"});
+    EXPECT_EQ(self.Status, 1) << self.Err;
+    EXPECT_EQ(Count(self.Err, "a.jpg: "), 1) << self.Err;
+    EXPECT_TRUE(Contents(Dir / "in" / "a.jpg") == Cut) << "the damaged source was replaced";
 }
 
 } // namespace
