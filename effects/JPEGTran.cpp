@@ -12,11 +12,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace {
 
 constexpr const char SSaveFailed[] = "Failed to save file";
+// Why the tool gave no file: its name (%s) and exit status (%d).
+constexpr const char SToolNotFound[] = "%s was not found";
+constexpr const char SToolNotStarted[] = "%s could not be started";
+constexpr const char SToolFailed[] = "%s ended with exit status %d";
+constexpr const char SToolWroteNothing[] = "%s wrote no file";
 constexpr const char SystemJPEGTran[] = "/usr/bin/jpegtran";
 
 // Trunc(x + 0.5), saturated so that absurd expression values cannot overflow.
@@ -61,6 +67,36 @@ void TransformCrop(int32_t Rotation, int64_t W, int64_t H, TJPEGTranCrop& C)
     default:
         break;
     }
+}
+
+// The tool's last line of output: its own reason when it failed. Control
+// characters are dropped and a long line is cut, so that the log keeps one
+// line per file.
+std::string LastLine(const std::string& Said)
+{
+    size_t End = Said.find_last_not_of(" \t\r\n");
+    if (End == std::string::npos)
+        return {};
+    const size_t Start = Said.find_last_of('\n', End);
+    std::string Line;
+    for (size_t i = Start == std::string::npos ? 0 : Start + 1; i <= End && Line.size() < 300; ++i)
+        if ((unsigned char)Said[i] >= 0x20)
+            Line += Said[i];
+    return Line;
+}
+
+// "Failed to save file: " and why, in the interface language. Format takes
+// the tool's name (%s) and, where it has one, the exit status (%d).
+[[noreturn]] void FailTool(const char* Format, const std::string& Tool, int Code = 0, const std::string& Said = {})
+{
+    const size_t Slash = Tool.find_last_of('/');
+    const std::string Name = Slash == std::string::npos ? Tool : Tool.substr(Slash + 1);
+    char Buf[512];
+    std::snprintf(Buf, sizeof Buf, LoadResText(Format).c_str(), Name.c_str(), Code);
+    std::string Why = LoadResText(SSaveFailed) + ": " + Buf;
+    if (const std::string Line = LastLine(Said); !Line.empty())
+        Why += ": " + Line;
+    throw EVestroError(Why);
 }
 
 } // namespace
@@ -174,7 +210,7 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
 {
     const std::string Tool = JPEGTranPath.empty() ? FindJPEGTranPath() : JPEGTranPath;
     if (Tool.empty() || !platform::FileExists(Tool))
-        throw EVestroError(LoadResText(SSaveFailed));
+        FailTool(SToolNotFound, Tool.empty() ? std::string("jpegtran") : Tool);
     bool ResetOrientation = false;
     std::vector<std::string> Args{Tool};
     for (auto& O : MakeOptions(Img.Width, Img.Height, Params.ExifOrientation, ResetOrientation))
@@ -190,7 +226,8 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
     Args.push_back("-outfile");
     Args.push_back(Temp);
     Args.push_back(Params.InFileName);
-    const int Code = RunProcessAndWait(Args, Params.ToolCancel, /*Quiet=*/true);
+    std::string Said;
+    const int Code = RunProcessAndWait(Args, Params.ToolCancel, /*Quiet=*/true, &Said);
 
     const bool Cancelled = (Params.ToolCancel && Params.ToolCancel->Cancelled()) || (Params.Cancel && *Params.Cancel);
     // Exit code 2 means the tool met flaws in the data and still wrote a
@@ -204,7 +241,11 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
         platform::DeleteFile(Temp);
         if (Cancelled)
             return;
-        throw EVestroError(LoadResText(SSaveFailed));
+        if (Code < 0)
+            FailTool(SToolNotStarted, Tool);
+        if (Code != 0 && Code != 2)
+            FailTool(SToolFailed, Tool, Code, Said);
+        FailTool(SToolWroteNothing, Tool, Code, Said);
     }
     if (ResetOrientation)
         ResetJPEGExifOrientation(Temp);
