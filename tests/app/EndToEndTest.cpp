@@ -286,12 +286,14 @@ TEST_F(Program, NamedFilesThatCannotBeReadEachSaySo)
     fs::resize_file(Dir / "in" / "cut.jpg", 100);
     // A FIFO named like a picture: opening it must not wait for a writer.
     ASSERT_EQ(::mkfifo((Dir / "in" / "pipe.jpg").c_str(), 0600), 0);
+    // A line break in a name does not split its line.
+    std::ofstream(Dir / "in" / "two\nlines.jpg") << "words";
 
     const TResult r = Run({"in/good.jpg", "in/empty.jpg", "in/words.jpg", "in/cut.jpg", "in/pipe.jpg",
-                           "in/missing.jpg"},
+                           "in/missing.jpg", "in/two\nlines.jpg"},
                           30000);
     EXPECT_EQ(r.Status, 1) << r.Err;
-    for (const char* n : {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "pipe.jpg: ", "missing.jpg: "})
+    for (const char* n : {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "pipe.jpg: ", "missing.jpg: ", "two?lines.jpg: "})
         EXPECT_EQ(Count(r.Err, n), 1) << n << "\n" << r.Err;
     EXPECT_EQ(ImageSize(Dir / "out" / "good.jpg"), QSize(320, 240));
 
