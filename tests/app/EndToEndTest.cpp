@@ -159,7 +159,7 @@ TEST_F(Program, WithoutAtOnceItOpensTheWindowAndATermClosesIt)
 TEST_F(Program, WithoutADisplayItConvertsAtOnceAndRefusesOnlyTheWindow)
 {
     WriteProfile();
-    Photo(Dir / "in" / "a.jpg", 640, 480, 1);
+    WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
     TResult r = Run({"in/a.jpg"}, 60000, /*NoDisplay=*/true);
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(320, 240));
