@@ -274,6 +274,8 @@ TEST_F(Program, WhatCannotBeReadIsSaidOnceAndTheStatusSaysSo)
     fs::resize_file(Dir / "named" / "cut.jpg", 100);
     // A FIFO named like a picture: opening it must not wait for a writer.
     ASSERT_EQ(::mkfifo((Dir / "named" / "pipe.jpg").c_str(), 0600), 0);
+    // A line break in a name does not split its line.
+    std::ofstream(Dir / "named" / "two\nlines.jpg") << "words";
     std::ofstream(Dir / "in" / "trip" / "words.PNG") << "no picture here, only words";
     std::ofstream(Dir / "in" / "notes.txt") << "a text file stays out of it";
     fs::create_directories(Dir / "empty");
@@ -284,8 +286,9 @@ TEST_F(Program, WhatCannotBeReadIsSaidOnceAndTheStatusSaysSo)
         int Status;
         std::vector<std::string> Said;
     } Runs[] = {
-        {{"named/good.jpg", "named/empty.jpg", "named/words.jpg", "named/cut.jpg", "named/pipe.jpg", "named/missing.jpg"},
-         1, {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "pipe.jpg: ", "missing.jpg: "}},
+        {{"named/good.jpg", "named/empty.jpg", "named/words.jpg", "named/cut.jpg", "named/pipe.jpg", "named/missing.jpg",
+          "named/two\nlines.jpg"},
+         1, {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "pipe.jpg: ", "missing.jpg: ", "two?lines.jpg: "}},
         // Only files that cannot be read: said, with status 1, not a silent 2.
         {{"named/empty.jpg", "named/pipe.jpg", "named/missing.jpg"}, 1, {"empty.jpg: ", "pipe.jpg: ", "missing.jpg: "}},
         // Full paths and nothing else: an at-once run that says what is
