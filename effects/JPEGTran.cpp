@@ -18,11 +18,6 @@
 namespace {
 
 constexpr const char SSaveFailed[] = "Failed to save file";
-// Why the tool gave no file: its name (%s) and exit status (%d).
-constexpr const char SToolNotFound[] = "%s was not found";
-constexpr const char SToolNotStarted[] = "%s could not be started";
-constexpr const char SToolFailed[] = "%s ended with exit status %d";
-constexpr const char SToolWroteNothing[] = "%s wrote no file";
 constexpr const char SystemJPEGTran[] = "/usr/bin/jpegtran";
 
 // Trunc(x + 0.5), saturated so that absurd expression values cannot overflow.
@@ -67,36 +62,6 @@ void TransformCrop(int32_t Rotation, int64_t W, int64_t H, TJPEGTranCrop& C)
     default:
         break;
     }
-}
-
-// The tool's last line of output: its own reason when it failed. Control
-// characters are dropped and a long line is cut, so that the log keeps one
-// line per file.
-std::string LastLine(const std::string& Said)
-{
-    size_t End = Said.find_last_not_of(" \t\r\n");
-    if (End == std::string::npos)
-        return {};
-    const size_t Start = Said.find_last_of('\n', End);
-    std::string Line;
-    for (size_t i = Start == std::string::npos ? 0 : Start + 1; i <= End && Line.size() < 300; ++i)
-        if ((unsigned char)Said[i] >= 0x20)
-            Line += Said[i];
-    return Line;
-}
-
-// "Failed to save file: " and why, in the interface language. Format takes
-// the tool's name (%s) and, where it has one, the exit status (%d).
-[[noreturn]] void FailTool(const char* Format, const std::string& Tool, int Code = 0, const std::string& Said = {})
-{
-    const size_t Slash = Tool.find_last_of('/');
-    const std::string Name = Slash == std::string::npos ? Tool : Tool.substr(Slash + 1);
-    char Buf[512];
-    std::snprintf(Buf, sizeof Buf, LoadResText(Format).c_str(), Name.c_str(), Code);
-    std::string Why = LoadResText(SSaveFailed) + ": " + Buf;
-    if (const std::string Line = LastLine(Said); !Line.empty())
-        Why += ": " + Line;
-    throw EVestroError(Why);
 }
 
 } // namespace

@@ -98,10 +98,14 @@ protected:
     }
     // Starts the program with the profile Name in Dir under the offscreen
     // platform, with a socket folder of its own.
-    void Start(QProcess& P, const std::string& Name, const QStringList& Args)
+    // NoDisplay: as started from a terminal with no display at all.
+    void Start(QProcess& P, const std::string& Name, const QStringList& Args, bool NoDisplay = false)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (NoDisplay)
+            for (const char* V : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                env.remove(V);
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
         P.setProcessEnvironment(env);
         P.setWorkingDirectory(QString::fromStdString(Dir.string()));
@@ -110,13 +114,13 @@ protected:
     }
     // Waits until a started instance holds its lock, that is, it is the running one.
     void WaitForLock() { ASSERT_TRUE(WaitFor([this] { return !fs::is_empty(Dir / "run"); })); }
-    TResult Run(const std::vector<std::string>& Args, int TimeoutMs = 60000)
+    TResult Run(const std::vector<std::string>& Args, int TimeoutMs = 60000, bool NoDisplay = false)
     {
         QProcess proc;
         QStringList a;
         for (const std::string& s : Args)
             a << QString::fromStdString(s);
-        Start(proc, Profile, a);
+        Start(proc, Profile, a, NoDisplay);
         EXPECT_TRUE(proc.waitForFinished(TimeoutMs));
         return {proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -1,
                 proc.readAllStandardError().toStdString()};
@@ -167,6 +171,20 @@ TEST_F(Program, WithoutAtOnceItOpensTheWindowAndATermClosesIt)
     ASSERT_TRUE(proc.waitForFinished(20000));
     EXPECT_EQ(proc.exitCode(), 0) << proc.readAllStandardError().toStdString();
     EXPECT_FALSE(fs::exists(Dir / "out"));
+}
+
+TEST_F(Program, WithoutADisplayItConvertsAtOnceAndRefusesOnlyTheWindow)
+{
+    WriteProfile();
+    Photo(Dir / "in" / "a.jpg", 640, 480, 1);
+    TResult r = Run({"in/a.jpg"}, 60000, /*NoDisplay=*/true);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(320, 240));
+    // A window has nothing to be shown on: said, and no crash.
+    WriteProfile("", false);
+    r = Run({"in/a.jpg"}, 60000, true);
+    EXPECT_EQ(r.Status, 2) << r.Err;
+    EXPECT_NE(r.Err.find("no display: the window cannot be shown"), std::string::npos) << r.Err;
 }
 
 TEST_F(Program, ASecondStartHandsItsFilesOverAndNothingIsLost)
@@ -268,12 +286,14 @@ TEST_F(Program, NamedFilesThatCannotBeReadEachSaySo)
     fs::resize_file(Dir / "in" / "cut.jpg", 100);
     // A FIFO named like a picture: opening it must not wait for a writer.
     ASSERT_EQ(::mkfifo((Dir / "in" / "pipe.jpg").c_str(), 0600), 0);
+    // A line break in a name does not split its line.
+    std::ofstream(Dir / "in" / "two\nlines.jpg") << "words";
 
     const TResult r = Run({"in/good.jpg", "in/empty.jpg", "in/words.jpg", "in/cut.jpg", "in/pipe.jpg",
-                           "in/missing.jpg"},
+                           "in/missing.jpg", "in/two\nlines.jpg"},
                           30000);
     EXPECT_EQ(r.Status, 1) << r.Err;
-    for (const char* n : {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "pipe.jpg: ", "missing.jpg: "})
+    for (const char* n : {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "pipe.jpg: ", "missing.jpg: ", "two?lines.jpg: "})
         EXPECT_EQ(Count(r.Err, n), 1) << n << "\n" << r.Err;
     EXPECT_EQ(ImageSize(Dir / "out" / "good.jpg"), QSize(320, 240));
 
@@ -409,6 +429,15 @@ TEST_F(Program, ALosslessTransformOfDamagedDataKeepsTheSource)
     // The sound one is turned and its source deleted, as asked.
     EXPECT_EQ(ImageSize(Dir / "out" / "whole.jpg"), QSize(480, 640));
     EXPECT_FALSE(fs::exists(Dir / "in" / "whole.jpg"));
+
+    // Onto itself: the damaged source stays as it was, not replaced by what
+    // the tool made of it.
+    ModeProfile(Profile, "NotOverwrite=0\nDeleteInputFile=1\n", "[JPEGTran]\nUse=1\nRotation=2\n", "in");
+    const std::string Cut = Contents(Dir / "in" / "a.jpg");
+    const TResult self = Run({"in/a.jpg"});
+    EXPECT_EQ(self.Status, 1) << self.Err;
+    EXPECT_EQ(Count(self.Err, "a.jpg: "), 1) << self.Err;
+    EXPECT_TRUE(Contents(Dir / "in" / "a.jpg") == Cut) << "the damaged source was replaced";
 }
 
 } // namespace

@@ -203,6 +203,9 @@ TEST_F(MainWindow, RemoveListDropsOnlyTheEntriesThatWereConverted)
     EXPECT_EQ(FileList->Items(0)->Name(), "b.jpg");
     EXPECT_EQ(FileList->Items(1)->Name(), "c.jpg"); // failed: kept to try again
     EXPECT_EQ(Rows(), 2);
+    // The status does not read as a clean run's.
+    const std::string Status = Window->StatusPanel[0]->text().toStdString();
+    EXPECT_NE(Status.find(", with errors: 1 of 2 files not written"), std::string::npos) << Status;
 }
 
 TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)

@@ -160,7 +160,8 @@ TEST_F(NotWritten, AWriteFailureIsOneLineNamingTheTarget)
     FileOption.FileNameFormat = "<old>.png";
     Run(1, IO);
     ASSERT_EQ(Lines().size(), 1u) << ::testing::PrintToString(Lines());
-    EXPECT_EQ(Lines()[0], "a.jpg: cannot write " + (Dir / "blocker" / "out" / "a.png").string() + ": Not a directory");
+    EXPECT_EQ(Lines()[0], "a.jpg: cannot write " + (Dir / "blocker" / "out" / "a.png").string() +
+                              ": cannot create the folder " + (Dir / "blocker" / "out").string() + "/: Not a directory");
 }
 
 TEST_F(NotWritten, AToolsChatterIsDiscardedAndItsFailureSaidAgainstTheFile)
