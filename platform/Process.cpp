@@ -104,13 +104,15 @@ bool TProcessCancel::Cancelled() const
     return FCancelled;
 }
 
-bool TProcessCancel::Enter(int Pid)
+int TProcessCancel::Start(const std::vector<std::string>& Args, bool Quiet, int OutFd)
 {
     std::lock_guard<std::mutex> g(FLock);
     if (FCancelled)
-        return false;
-    FChildren.push_back(Pid);
-    return true;
+        return -1;
+    const pid_t pid = Spawn(Args, Quiet, OutFd);
+    if (pid >= 0)
+        FChildren.push_back(pid);
+    return pid;
 }
 
 void TProcessCancel::Leave(int Pid)
@@ -163,15 +165,9 @@ int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Canc
                 close(Fd);
         }
     } CloseOut{OutFd};
-    const pid_t pid = Spawn(Args, Quiet || Said, OutFd);
+    const pid_t pid = Cancel ? Cancel->Start(Args, Quiet || Said, OutFd) : Spawn(Args, Quiet || Said, OutFd);
     if (pid < 0)
         return -1;
-    if (Cancel && !Cancel->Enter(pid)) {
-        // Cancelled between the check and the start.
-        kill(-pid, SIGKILL);
-        Reap(pid);
-        return -1;
-    }
     if (Cancel) {
         WaitUnreaped(pid);
         Cancel->Leave(pid); // from here on Cancel no longer signals this group

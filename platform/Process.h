@@ -34,7 +34,9 @@ public:
 
 private:
     friend int RunProcessAndWait(const std::vector<std::string>&, TProcessCancel*, bool, std::string*);
-    bool Enter(int Pid);  // false when already cancelled (the caller kills Pid)
+    // Starts the child and records it in one step under the lock, so that a
+    // Cancel either comes first (nothing starts: -1) or finds the child.
+    int Start(const std::vector<std::string>& Args, bool Quiet, int OutFd);
     void Leave(int Pid);
 
     mutable std::mutex FLock;

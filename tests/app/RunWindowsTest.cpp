@@ -16,11 +16,26 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Holds each picture until the run is cancelled (at most 30 s), so that no
+// run can be over before its cancel arrives, however slowly the window's
+// thread gets to send it.
+class TWaitForCancel : public TEffect {
+public:
+    TWaitForCancel() : TEffect("Wait", 'W', "Wait", EFFECT_GRAYSCALE) { FUse = true; }
+    void DoEffect(TImgInfo&, TEffectParams& P) override
+    {
+        for (int i = 0; i < 3000 && P.Cancel && !*P.Cancel; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+};
 
 class RunWindows : public ::testing::Test {
 protected:
@@ -94,12 +109,14 @@ TEST_F(RunWindows, CancelAtTheStartIsACancelAndConvertsNothing)
     ListInputs(3);
     // Cancel right after the run began, whether the names are ready yet or
     // not: the request must not be lost.
+    Effects.AddFilter(std::make_unique<TWaitForCancel>());
     TProgressForm Run(false, {});
     EXPECT_EQ(Exec(Run, true), 2);
     EXPECT_TRUE(Run.Canceled());
     EXPECT_EQ(Run.ExitStatus(), 2);
     EXPECT_FALSE(Run.CancelButton->isEnabled());
-    EXPECT_FALSE(fs::exists(Out(0)) && fs::exists(Out(1)) && fs::exists(Out(2)));
+    // The one worker (the default) may still finish the file it holds.
+    EXPECT_LE(int(fs::exists(Out(0))) + int(fs::exists(Out(1))) + int(fs::exists(Out(2))), 1);
 }
 
 TEST_F(RunWindows, ACombineRunLogsADamagedPictureAndTheOthersStillMakeTheirSheets)
