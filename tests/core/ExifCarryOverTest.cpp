@@ -8,6 +8,7 @@
 #include "core/ErrorLog.h"
 #include "core/Errors.h"
 #include "core/ImageInfoExif.h"
+#include "core/Resize.h"
 
 namespace {
 
@@ -115,6 +116,54 @@ TEST(CarryOver, ThumbnailIFDIsAppendedWithinOneSegment)
     EXPECT_EQ(NewSize, Exif.size() + 90 + 16 + Thumb.size());
     EXPECT_EQ(0, std::memcmp(&S[Pos + I.FThumbnailOffset], Thumb.data(), Thumb.size()));
     EXPECT_EQ(GetWord(&S[Pos + I.FThumbnailOrientationPos], etMM), 8);
+}
+
+// The thumbnail inside an output JPEG must be there and decode, whether the
+// camera's is kept, a new one is put in its slot, or a new block is built for
+// a source whose EXIF the codec library reads: photo viewers show it.
+TEST(CarryOver, OutputJPEGHoldsADecodableThumbnail)
+{
+    EnsureKodex();
+    TOptionGuard Guard;
+    TTempDir D;
+    TImgHolder Pic{MakeGradient(640, 480, 3)}, Out{MakeGradient(320, 240, 3)}, Old{MakeGradient(160, 120, 3)};
+    std::vector<uint8_t> Thumb(65535);
+    size_t N = Thumb.size();
+    ASSERT_TRUE(WriteThumbnailJPEG(Thumb.data(), N, Old.I, false, 1, 0, 90, TakeRunSettings()));
+    Thumb.resize(N);
+    TTestEntry Jif = LongEntry(513, 0);
+    Jif.Ext = Thumb;
+    Jif.Ext.resize(N + 4000); // room for a new one of another size
+    const std::vector<uint8_t> Exif = BuildExif(etII, {{ShortEntry(274, 1)}, {}, {ShortEntry(259, 6), Jif,
+                                                       LongEntry(514, uint32_t(N + 4000))}});
+    ASSERT_TRUE(WriteJPEG(D.File("s.jpg"), Pic.I, 90, {}, false, nullptr, Exif.data(), uint32_t(Exif.size()), 1, 0,
+                          TakeRunSettings()));
+    TResizer R;
+    R.SetDecimationMode(1, CreateWeightSetter(1, 0, 0, 0));
+    R.SetInterpolationMode(1, CreateWeightSetter(1, 0, 0, 0));
+    for (const char* Case : {"kept", "updated", "new block"}) {
+        TImageInfo Src;
+        ASSERT_TRUE(GetImageInfo(D.File("s.jpg"), Src));
+        ASSERT_GT(Src.ThumbnailSize(), 0u);
+        if (Case[0] == 'n')
+            Src.FExifPos = 0;
+        JPEGOption.UpdateExifThumbnail = Case[0] == 'u';
+        const TRunSettings S = TakeRunSettings();
+        uint8_t* Block = Src.GetExifInfo(false, Out.I, &R, true, false, false, S);
+        ASSERT_NE(Block, nullptr) << Case;
+        const bool Written = WriteJPEG(D.File("o.jpg"), Out.I, 90, {}, false, nullptr, Block, Src.ExifSize(), 1, 0, S);
+        FreeAligned(Block);
+        ASSERT_TRUE(Written) << Case;
+        TImageInfo O;
+        ASSERT_TRUE(GetImageInfo(D.File("o.jpg"), O));
+        ASSERT_GT(O.ThumbnailSize(), 0u) << Case;
+        const std::vector<uint8_t> F = ReadBytes(D.File("o.jpg"));
+        ASSERT_LE(uint64_t(O.ThumbnailPos()) + O.ThumbnailSize(), F.size());
+        TImgHolder Back;
+        ASSERT_TRUE(ReadJPEGFromMemory(&F[O.ThumbnailPos()], O.ThumbnailSize(), Back.I, S)) << Case;
+        EXPECT_EQ(std::make_pair(Back.I.Width, Back.I.Height), std::make_pair(160u, 120u)) << Case;
+        EXPECT_EQ(std::equal(Thumb.begin(), Thumb.end(), &F[O.ThumbnailPos()]), Case[0] == 'k') << Case;
+    }
 }
 
 // Block position of the value field of IFD0's entry Tag.

@@ -5,15 +5,12 @@
 #include "effects/TrimmingFilter.h"
 #include "effects/ui/AddBlankDlg.h"
 #include "effects/ui/TrimmingDlg.h"
+#include "tests/effectsui/CommaLocale.h"
 #include "tests/effectsui/UiTestApp.h"
 
 #include "core/Funcs.h"
 
 #include <gtest/gtest.h>
-
-#include <clocale>
-#include <cstdlib>
-#include <filesystem>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -50,31 +47,44 @@ TAddBlankParam PixelParam()
 
 } // namespace
 
-TEST(AddBlankForm, InvalidTextIsIgnoredAndBlocksOk)
+// A wrong text in either value set, even the one hidden under "ALL", keeps
+// the dialog open with a message; right ones are stored.
+TEST(BlankTrimDialogs, InvalidTextBlocksOk)
 {
     TestApp();
-    RegisterAddBlankForm(nullptr);
-    TAddBlankFilter E;
-    E.FAddBlankParam = PixelParam();
-    E.FAddBlankParam.ExpType = 2; // second edit hidden but still checked on OK
-
-    WhenShown<TAddBlankForm>([](TAddBlankForm& F) {
-        EXPECT_FALSE(F.SecondSetEdit->isVisibleTo(&F));
-        const QString Msg("Error occurred in evaluation of the inputted parameter");
-        for (const char* Bad : {"1,2,3,4,5", "1,2,X,4", "1,2,3/0,4", "1,2,(3,4"}) {
-            F.FirstSetEdit->setText(Bad);
-            EXPECT_EQ(OkRefused(F), Msg) << Bad;
-            EXPECT_TRUE(F.isVisible()) << Bad;
-        }
-        F.FirstSetEdit->setText("10,10,10,10");
-        F.SecondSetEdit->setText("1,2");
-        EXPECT_EQ(OkRefused(F), Msg);
+    const QString Msg("Error occurred in evaluation of the inputted parameter");
+    auto Refuses = [&](auto& F, const char* First, const char* Second) {
+        F.FirstSetEdit->setText(First);
+        F.SecondSetEdit->setText(Second);
+        EXPECT_EQ(OkRefused(F), Msg) << First << " / " << Second;
         EXPECT_TRUE(F.isVisible());
+    };
+    RegisterAddBlankForm(nullptr);
+    TAddBlankFilter Blank;
+    Blank.FAddBlankParam = PixelParam();
+    Blank.FAddBlankParam.ExpType = 2;
+    WhenShown<TAddBlankForm>([&](TAddBlankForm& F) {
+        EXPECT_FALSE(F.SecondSetEdit->isVisibleTo(&F));
+        for (const char* Bad : {"1,2,3,4,5", "1,2,X,4", "1,2,3/0,4", "1,2,(3,4"})
+            Refuses(F, Bad, "0,0,0,0");
+        Refuses(F, "10,10,10,10", "1,2");
         F.SecondSetEdit->setText("0,0,0,0");
     }, true);
-    E.ShowConfigDialog();
-    EXPECT_EQ(E.FAddBlankParam.Value[0], "10");
-    EXPECT_EQ(E.FAddBlankParam.Value[4], "0");
+    Blank.ShowConfigDialog();
+    EXPECT_EQ(Blank.FAddBlankParam.Value[0], "10");
+    EXPECT_EQ(Blank.FAddBlankParam.Value[4], "0");
+
+    RegisterTrimmingOptionForm(nullptr);
+    TTrimmingFilter Trim;
+    Trim.FType = TRIM_RECT;
+    Trim.FExp = TRIM_FIRST_ONLY;
+    WhenShown<TTrimmingOptionForm>([&](TTrimmingOptionForm& F) {
+        Refuses(F, "1,2,3", "0,0,0,0");
+        Refuses(F, "1,2,3,4", "1,2,3,Q");
+        F.SecondSetEdit->setText("0,0,0,0");
+    }, true);
+    Trim.ShowConfigDialog();
+    EXPECT_EQ(Trim.FValue[3], "4");
 }
 
 TEST(AddBlankForm, PreviewFollowsValues)
@@ -110,27 +120,6 @@ TEST(AddBlankForm, PreviewFollowsValues)
     EXPECT_EQ(F.Dest.Height, 60u);
 }
 
-TEST(TrimmingOptionForm, InvalidTextBlocksOk)
-{
-    TestApp();
-    RegisterTrimmingOptionForm(nullptr);
-    TTrimmingFilter E;
-    E.FType = TRIM_RECT;
-    E.FExp = TRIM_FIRST_ONLY;
-    WhenShown<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
-        const QString Msg("Error occurred in evaluation of the inputted parameter");
-        F.FirstSetEdit->setText("1,2,3");
-        EXPECT_EQ(OkRefused(F), Msg);
-        F.FirstSetEdit->setText("1,2,3,4");
-        F.SecondSetEdit->setText("1,2,3,Q"); // hidden under "ALL", still checked
-        EXPECT_EQ(OkRefused(F), Msg);
-        EXPECT_TRUE(F.isVisible());
-        F.SecondSetEdit->setText("0,0,0,0");
-    }, true);
-    E.ShowConfigDialog();
-    EXPECT_EQ(E.FValue[3], "4");
-}
-
 TEST(TrimmingOptionForm, DraggingRewritesText)
 {
     TestApp();
@@ -160,34 +149,23 @@ TEST(TrimmingOptionForm, DraggingRewritesText)
 TEST(TrimmingOptionForm, DraggedPercentsInACommaLocale)
 {
     TestApp();
-    const std::string Dir = ::testing::TempDir() + "vestro-locale-" + std::to_string(QCoreApplication::applicationPid());
-    const std::string Make = "localedef -i de_DE -f UTF-8 '" + Dir + "/de_DE.UTF-8' >/dev/null 2>&1";
-    const std::string Keep = std::setlocale(LC_NUMERIC, nullptr);
-    const QByteArray OldPath = qgetenv("LOCPATH");
-    std::filesystem::create_directories(Dir);
-    if (std::system(Make.c_str()) != 0 || !std::filesystem::exists(Dir + "/de_DE.UTF-8/LC_NUMERIC"))
-        GTEST_SKIP() << "no German locale can be made here";
-    qputenv("LOCPATH", QByteArray::fromStdString(Dir));
-    ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
-    ASSERT_EQ(LocaleDecimalSeparator(), ',');
-
     TTrimmingOptionForm F;
-    F.SetParams(TRIM_PERCENT, TRIM_SQUARE_FIRST, {"0", "0", "0", "0", "0", "0", "0", "0"}, "", true);
-    AllocImg(F.Master, 300, 200, 3);
-    TRect r{10, 20, 290, 150};
-    F.SelectRectChanged(r);
-    const QString Percents = F.FirstSetEdit->text();
-    F.ParamsList->setCurrentIndex(TRIM_ASPECT);
-    r = {0, 25, 300, 175};
-    F.SelectRectChanged(r);
-    const QString Ratio = F.FirstSetEdit->text();
-
-    std::setlocale(LC_NUMERIC, Keep.c_str());
-    if (OldPath.isEmpty())
-        qunsetenv("LOCPATH");
-    else
-        qputenv("LOCPATH", OldPath);
-    std::filesystem::remove_all(Dir);
+    QString Percents, Ratio;
+    {
+        const TCommaLocale German;
+        if (!German.Ok())
+            GTEST_SKIP() << "no German locale can be made here";
+        ASSERT_EQ(LocaleDecimalSeparator(), ',');
+        F.SetParams(TRIM_PERCENT, TRIM_SQUARE_FIRST, {"0", "0", "0", "0", "0", "0", "0", "0"}, "", true);
+        AllocImg(F.Master, 300, 200, 3);
+        TRect r{10, 20, 290, 150};
+        F.SelectRectChanged(r);
+        Percents = F.FirstSetEdit->text();
+        F.ParamsList->setCurrentIndex(TRIM_ASPECT);
+        r = {0, 25, 300, 175};
+        F.SelectRectChanged(r);
+        Ratio = F.FirstSetEdit->text();
+    }
 
     EXPECT_EQ(Percents, "3.33,10.00,3.33,25.00");
     EXPECT_EQ(Ratio, "2:1,50.00,50.00");

@@ -3,8 +3,6 @@
 #include "core/Global.h"
 #include "effects/ui/PreviewFrm.h"
 
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <gtest/gtest.h>
 #include <array>
 #include <cstring>
@@ -20,20 +18,6 @@ struct TPicture {
     }
     ~TPicture() { FreeImg(Img); }
 };
-
-void Key(QWidget* W, int K)
-{
-    QKeyEvent E(QEvent::KeyPress, K, Qt::NoModifier);
-    QApplication::sendEvent(W, &E);
-}
-
-void Mouse(QWidget* W, QEvent::Type T, int X, int Y)
-{
-    const Qt::MouseButtons Held = T == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent E(T, QPointF(X, Y), W->mapToGlobal(QPointF(X, Y)), T == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                  Held, Qt::NoModifier);
-    QApplication::sendEvent(W, &E);
-}
 
 // A shown window at 100 per cent, big enough for a 100 x 100 picture.
 struct TShownForm {
@@ -69,15 +53,6 @@ TEST(PreviewForm, UpDownSwitchesBeforeAndAfter)
     EXPECT_EQ(Form.windowTitle(), QStringLiteral("x.png[Before]"));
     Key(&Form, Qt::Key_Down);
     EXPECT_EQ(Form.windowTitle(), QStringLiteral("x.png[After]"));
-
-    int Next = 0, Prev = 0;
-    Form.OnNextImg = [&](QObject* S) { Next += S == &Form; };
-    Form.OnPrevImg = [&](QObject* S) { Prev += S == &Form; };
-    Key(&Form, Qt::Key_Right);
-    Key(&Form, Qt::Key_Left);
-    Key(&Form, Qt::Key_Left);
-    EXPECT_EQ(Next, 1);
-    EXPECT_EQ(Prev, 2);
 }
 
 TEST(PreviewForm, SelectionFollowsTheMouse)

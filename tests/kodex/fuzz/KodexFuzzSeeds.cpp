@@ -1,11 +1,11 @@
-// Small seed files for the codec fuzz target, each prefixed with the
-// selector byte of the entry it is meant for (KodexFuzzTarget.h): PNG (RGB,
-// 16-bit gray with alpha, palette with transparency), JPEG (baseline,
-// progressive, gray; plain and scaled to YCbCr), TIFF of several layouts and
-// codings, GIF (plain and interlaced with a transparent colour), WebP (lossy,
-// lossless, alpha, profile and EXIF, animation), HEIF/AVIF where this libheif
-// build can encode them (and their thumbnails), and every one of them once
-// more through the header probe.
+// Small seed files for the codec fuzz target, each prefixed with the selector
+// byte of the entry it is meant for (KodexFuzzTarget.h): PNG (RGB, 16-bit gray
+// with alpha, palette with transparency), JPEG (baseline, progressive, gray;
+// plain and scaled to YCbCr), TIFF of several layouts and codings, GIF (plain
+// and interlaced with a transparent colour), WebP (lossy, lossless, alpha with
+// profile and EXIF, animation), HEIF/AVIF where this libheif build can encode
+// them (and their thumbnails), and every one of them once more through the
+// header probe.
 #include "KodexFuzzSeeds.h"
 
 #include <gif_lib.h>
@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -34,26 +35,32 @@ enum : uint8_t {
 
 void Save(const std::string& Name, const uint8_t* Data, size_t Size, uint8_t Selector = kWic)
 {
-    const std::string path = Out + "/" + Name;
-    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fputc(Selector, f);
-        std::fwrite(Data, 1, Size, f);
-        std::fclose(f);
-    }
+    std::ofstream f(Out + "/" + Name, std::ios::binary);
+    f.put(char(Selector));
+    f.write(reinterpret_cast<const char*>(Data), std::streamsize(Size));
 }
 
-std::vector<uint8_t> Slurp(const std::string& Path, bool Remove = true)
+std::vector<uint8_t> Slurp(const std::string& Path)
 {
-    std::vector<uint8_t> d;
-    if (std::FILE* f = std::fopen(Path.c_str(), "rb")) {
-        int c;
-        while ((c = std::fgetc(f)) != EOF)
-            d.push_back(uint8_t(c));
-        std::fclose(f);
-    }
-    if (Remove)
-        std::remove(Path.c_str());
-    return d;
+    std::ifstream f(Path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
+}
+
+// Saves what a library wrote to Out/tmp (then removed) as seed Name.
+void SaveTmp(const std::string& Name, uint8_t Selector = kWic)
+{
+    const std::vector<uint8_t> d = Slurp(Out + "/tmp");
+    std::remove((Out + "/tmp").c_str());
+    Save(Name, d.data(), d.size(), Selector);
+}
+
+// N bytes of a pattern whose neighbours differ.
+std::vector<uint8_t> Pattern(size_t N, unsigned Mul)
+{
+    std::vector<uint8_t> v(N);
+    for (size_t i = 0; i < N; ++i)
+        v[i] = uint8_t(i * Mul + i / 13);
+    return v;
 }
 
 struct TTiffSpec {
@@ -61,13 +68,12 @@ struct TTiffSpec {
     uint32_t W, H;
     uint16_t Spp, Bits, Photometric, Compression, Planar;
     bool Tiled;
-    uint16_t Extra, ExtraKind;
+    uint16_t ExtraKind; // one extra sample of that kind, or none when 0
 };
 
 void Tiff(const TTiffSpec& S)
 {
-    const std::string tmp = Out + "/tmp.tif";
-    TIFF* t = TIFFOpen(tmp.c_str(), "w");
+    TIFF* t = TIFFOpen((Out + "/tmp").c_str(), "w");
     if (!t)
         return;
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, S.W);
@@ -78,43 +84,31 @@ void Tiff(const TTiffSpec& S)
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, S.Planar);
     TIFFSetField(t, TIFFTAG_COMPRESSION, S.Compression);
     TIFFSetField(t, TIFFTAG_ORIENTATION, S.Tiled ? ORIENTATION_BOTRIGHT : ORIENTATION_TOPLEFT);
-    if (S.Extra) {
-        const uint16_t kinds[2] = {S.ExtraKind, S.ExtraKind};
-        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, S.Extra, kinds);
-    }
+    if (S.ExtraKind)
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &S.ExtraKind);
     static uint16_t map[3][256];
-    if (S.Photometric == PHOTOMETRIC_PALETTE) {
-        for (int i = 0; i < 256; ++i)
-            map[0][i] = uint16_t(i * 257), map[1][i] = uint16_t((255 - i) * 257), map[2][i] = uint16_t(i * 100);
+    for (int i = 0; i < 256; ++i)
+        map[0][i] = uint16_t(i * 257), map[1][i] = uint16_t((255 - i) * 257), map[2][i] = uint16_t(i * 100);
+    if (S.Photometric == PHOTOMETRIC_PALETTE)
         TIFFSetField(t, TIFFTAG_COLORMAP, map[0], map[1], map[2]);
-    }
-    std::vector<uint8_t> buf(1 << 16);
-    for (size_t i = 0; i < buf.size(); ++i)
-        buf[i] = uint8_t(i * 7 + i / 13);
-    const int planes = S.Planar == PLANARCONFIG_SEPARATE ? S.Spp : 1;
-    if (S.Tiled) {
-        TIFFSetField(t, TIFFTAG_TILEWIDTH, 16);
+    std::vector<uint8_t> buf = Pattern(1 << 16, 7);
+    const uint16_t planes = S.Planar == PLANARCONFIG_SEPARATE ? S.Spp : 1;
+    TIFFSetField(t, S.Tiled ? TIFFTAG_TILEWIDTH : TIFFTAG_ROWSPERSTRIP, S.Tiled ? 16 : 4);
+    if (S.Tiled)
         TIFFSetField(t, TIFFTAG_TILELENGTH, 16);
-        for (int p = 0; p < planes; ++p)
-            for (uint32_t y = 0; y < S.H; y += 16)
-                for (uint32_t x = 0; x < S.W; x += 16)
-                    TIFFWriteTile(t, buf.data(), x, y, 0, uint16_t(p));
-    } else {
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 4);
-        for (int p = 0; p < planes; ++p)
-            for (uint32_t y = 0; y < S.H; ++y)
-                TIFFWriteScanline(t, buf.data() + y * 3, y, uint16_t(p));
-    }
+    for (uint16_t p = 0; p < planes; ++p)
+        for (uint32_t y = 0; y < S.H; y += S.Tiled ? 16 : 1)
+            for (uint32_t x = 0; x < (S.Tiled ? S.W : 1); x += 16)
+                S.Tiled ? void(TIFFWriteTile(t, buf.data(), x, y, 0, p))
+                        : void(TIFFWriteScanline(t, buf.data() + y * 3, y, p));
     TIFFClose(t);
-    const std::vector<uint8_t> d = Slurp(tmp);
-    Save(std::string("tiff-") + S.Name, d.data(), d.size());
+    SaveTmp(std::string("tiff-") + S.Name);
 }
 
 void Gif(const char* Name, int W, int H, bool Interlace, int Transparent)
 {
-    const std::string tmp = Out + "/tmp.gif";
     int err = 0;
-    GifFileType* g = EGifOpenFileName(tmp.c_str(), false, &err);
+    GifFileType* g = EGifOpenFileName((Out + "/tmp").c_str(), false, &err);
     if (!g)
         return;
     GifColorType cols[16];
@@ -138,15 +132,12 @@ void Gif(const char* Name, int W, int H, bool Interlace, int Transparent)
     }
     EGifCloseFile(g, &err);
     GifFreeMapObject(map);
-    const std::vector<uint8_t> d = Slurp(tmp);
-    Save(std::string("gif-") + Name, d.data(), d.size());
+    SaveTmp(std::string("gif-") + Name);
 }
 
 void WebP()
 {
-    std::vector<uint8_t> px(16 * 13 * 4); // a spare row: the second frame starts a pixel later
-    for (size_t i = 0; i < px.size(); ++i)
-        px[i] = uint8_t(i * 13);
+    const std::vector<uint8_t> px = Pattern(16 * 13 * 4, 13); // a spare row: frame 2 starts a pixel later
     uint8_t* o = nullptr;
     size_t n = WebPEncodeBGR(px.data(), 16, 12, 48, 80, &o);
     Save("webp-lossy", o, n);
@@ -154,24 +145,21 @@ void WebP()
     n = WebPEncodeLosslessBGRA(px.data(), 16, 12, 64, &o);
     Save("webp-lossless", o, n);
     WebPFree(o);
+    // Alpha with a profile and an EXIF block (orientation 6).
     n = WebPEncodeBGRA(px.data(), 16, 12, 64, 70, &o);
-    Save("webp-alpha", o, n);
-    // The same with a profile and an EXIF block (orientation 6).
     WebPMux* mux = WebPMuxNew();
     const WebPData img{o, n};
     WebPMuxSetImage(mux, &img, 1);
-    std::vector<uint8_t> prof(200, 0);
-    const WebPData icc{prof.data(), prof.size()};
-    WebPMuxSetChunk(mux, "ICCP", &icc, 1);
+    const std::vector<uint8_t> prof(200, 0);
     static const uint8_t exif[] = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
                                    1, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0};
-    const WebPData ex{exif, sizeof exif};
+    const WebPData icc{prof.data(), prof.size()}, ex{exif, sizeof exif};
+    WebPMuxSetChunk(mux, "ICCP", &icc, 1);
     WebPMuxSetChunk(mux, "EXIF", &ex, 1);
-    WebPData all;
-    if (WebPMuxAssemble(mux, &all) == WEBP_MUX_OK) {
+    WebPData all{};
+    if (WebPMuxAssemble(mux, &all) == WEBP_MUX_OK)
         Save("webp-meta", all.bytes, all.size);
-        WebPDataClear(&all);
-    }
+    WebPDataClear(&all);
     WebPMuxDelete(mux);
     WebPFree(o);
     // Two lossless frames.
@@ -184,156 +172,101 @@ void WebP()
     for (int f = 0; f < 2; ++f) {
         WebPPicture pic;
         WebPPictureInit(&pic);
-        pic.width = 16;
-        pic.height = 12;
-        pic.use_argb = 1;
+        pic.width = 16, pic.height = 12, pic.use_argb = 1;
         WebPPictureImportBGRA(&pic, px.data() + f * 4, 64);
         WebPAnimEncoderAdd(enc, &pic, f * 100, &cfg);
         WebPPictureFree(&pic);
     }
     WebPAnimEncoderAdd(enc, nullptr, 200, nullptr);
-    WebPData anim;
-    WebPDataInit(&anim);
-    if (WebPAnimEncoderAssemble(enc, &anim)) {
+    WebPData anim{};
+    if (WebPAnimEncoderAssemble(enc, &anim))
         Save("webp-anim", anim.bytes, anim.size);
-        WebPDataClear(&anim);
-    }
+    WebPDataClear(&anim);
     WebPAnimEncoderDelete(enc);
 }
 
-void Heif()
+// Turned a quarter by the file, with a profile and a thumbnail.
+void Heif(heif_compression_format Fmt, bool Alpha)
 {
-    heif_init(nullptr);
-    for (auto fmt : {heif_compression_HEVC, heif_compression_AV1}) {
-        if (!heif_have_encoder_for_format(fmt))
-            continue;
-        for (int alpha = 0; alpha < 2; ++alpha) {
-            heif_context* ctx = heif_context_alloc();
-            heif_encoder* enc = nullptr;
-            if (heif_context_get_encoder_for_format(ctx, fmt, &enc).code != heif_error_Ok) {
-                heif_context_free(ctx);
-                continue;
-            }
-            heif_encoder_set_lossy_quality(enc, 50);
-            const int ch = alpha ? 4 : 3;
-            heif_image* im = nullptr;
-            heif_image_create(24, 16, heif_colorspace_RGB,
-                              alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &im);
-            heif_image_add_plane(im, heif_channel_interleaved, 24, 16, 8);
-            int stride = 0;
-            uint8_t* p = heif_image_get_plane(im, heif_channel_interleaved, &stride);
-            for (int y = 0; y < 16; ++y)
-                for (int x = 0; x < 24 * ch; ++x)
-                    p[y * stride + x] = uint8_t(x * 5 + y * 9);
-            std::vector<uint8_t> prof(132, 0);
-            heif_image_set_raw_color_profile(im, "prof", prof.data(), prof.size());
-            heif_encoding_options* eo = heif_encoding_options_alloc();
-            eo->image_orientation = heif_orientation_rotate_90_cw;
-            heif_image_handle* h = nullptr;
-            heif_image_handle* th = nullptr;
-            if (heif_context_encode_image(ctx, im, enc, eo, &h).code == heif_error_Ok) {
-                heif_context_encode_thumbnail(ctx, im, h, enc, eo, 8, &th);
-                const std::string tmp = Out + "/tmp.heif";
-                if (heif_context_write_to_file(ctx, tmp.c_str()).code == heif_error_Ok) {
-                    const std::vector<uint8_t> d = Slurp(tmp);
-                    const std::string name = std::string("heif-") + (fmt == heif_compression_HEVC ? "hevc" : "av1") +
-                                             (alpha ? "-alpha" : "");
-                    Save(name, d.data(), d.size());
-                    Save(name + "-thumb", d.data(), d.size(), kWicThumbnail);
-                }
-            }
-            if (th)
-                heif_image_handle_release(th);
-            if (h)
-                heif_image_handle_release(h);
-            heif_encoding_options_free(eo);
-            heif_encoder_release(enc);
-            heif_image_release(im);
-            heif_context_free(ctx);
+    heif_context* ctx = heif_context_alloc();
+    heif_encoder* enc = nullptr;
+    if (heif_context_get_encoder_for_format(ctx, Fmt, &enc).code != heif_error_Ok) {
+        heif_context_free(ctx);
+        return;
+    }
+    heif_encoder_set_lossy_quality(enc, 50);
+    heif_image* im = nullptr;
+    heif_image_create(24, 16, heif_colorspace_RGB, Alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                      &im);
+    heif_image_add_plane(im, heif_channel_interleaved, 24, 16, 8);
+    int stride = 0;
+    uint8_t* p = heif_image_get_plane(im, heif_channel_interleaved, &stride);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24 * (Alpha ? 4 : 3); ++x)
+            p[y * stride + x] = uint8_t(x * 5 + y * 9);
+    const std::vector<uint8_t> prof(132, 0);
+    heif_image_set_raw_color_profile(im, "prof", prof.data(), prof.size());
+    heif_encoding_options* eo = heif_encoding_options_alloc();
+    eo->image_orientation = heif_orientation_rotate_90_cw;
+    heif_image_handle *h = nullptr, *th = nullptr;
+    if (heif_context_encode_image(ctx, im, enc, eo, &h).code == heif_error_Ok) {
+        heif_context_encode_thumbnail(ctx, im, h, enc, eo, 8, &th);
+        if (heif_context_write_to_file(ctx, (Out + "/tmp").c_str()).code == heif_error_Ok) {
+            const std::string name =
+                std::string("heif-") + (Fmt == heif_compression_HEVC ? "hevc" : "av1") + (Alpha ? "-alpha" : "");
+            const std::vector<uint8_t> d = Slurp(Out + "/tmp");
+            Save(name + "-thumb", d.data(), d.size(), kWicThumbnail);
+            SaveTmp(name);
         }
     }
-    heif_deinit();
+    heif_image_handle_release(th);
+    heif_image_handle_release(h);
+    heif_encoding_options_free(eo);
+    heif_encoder_release(enc);
+    heif_image_release(im);
+    heif_context_free(ctx);
 }
 
-void Png()
+void Png(const char* Name, png_uint_32 W, png_uint_32 H, png_uint_32 Format, const void* Pixels,
+         const void* Colormap, png_uint_32 Colors, uint8_t Selector)
 {
-    auto save = [](const char* Name, png_uint_32 W, png_uint_32 H, png_uint_32 Format, const void* Pixels,
-                   const void* Colormap, png_uint_32 Colors, uint8_t Selector) {
-        png_image im{};
-        im.version = PNG_IMAGE_VERSION;
-        im.width = W;
-        im.height = H;
-        im.format = Format;
-        im.colormap_entries = Colors;
-        png_alloc_size_t n = 0;
-        if (!png_image_write_to_memory(&im, nullptr, &n, 0, Pixels, 0, Colormap))
-            return;
-        std::vector<uint8_t> d(n);
-        if (png_image_write_to_memory(&im, d.data(), &n, 0, Pixels, 0, Colormap))
-            Save(std::string("png-") + Name, d.data(), n, Selector);
-    };
-    std::vector<uint8_t> rgb(7 * 5 * 3);
-    for (size_t i = 0; i < rgb.size(); ++i)
-        rgb[i] = uint8_t(i * 37);
-    save("rgb", 7, 5, PNG_FORMAT_RGB, rgb.data(), nullptr, 0, kPng);
-    std::vector<uint16_t> ga(4 * 3 * 2);
-    for (size_t i = 0; i < ga.size(); ++i)
-        ga[i] = uint16_t(i * 2741);
-    save("ga16", 4, 3, PNG_FORMAT_LINEAR_Y_ALPHA, ga.data(), nullptr, 0, kPngFlatten);
-    std::vector<uint8_t> map(16 * 4), idx(5 * 4);
-    for (size_t i = 0; i < map.size(); ++i)
-        map[i] = uint8_t(i * 16 + (i % 4 == 3 ? 7 : 0));
-    for (size_t i = 0; i < idx.size(); ++i)
-        idx[i] = uint8_t(i % 16);
-    save("palette", 5, 4, PNG_FORMAT_RGBA_COLORMAP, idx.data(), map.data(), 16, kPng);
+    png_image im{};
+    im.version = PNG_IMAGE_VERSION;
+    im.width = W, im.height = H, im.format = Format, im.colormap_entries = Colors;
+    std::vector<uint8_t> d(4096);
+    png_alloc_size_t n = d.size();
+    if (png_image_write_to_memory(&im, d.data(), &n, 0, Pixels, 0, Colormap))
+        Save(std::string("png-") + Name, d.data(), n, Selector);
 }
 
-void Jpeg()
+void Jpeg(int Kind)
 {
-    for (int kind = 0; kind < 3; ++kind) {
-        jpeg_compress_struct c;
-        jpeg_error_mgr e;
-        c.err = jpeg_std_error(&e);
-        jpeg_create_compress(&c);
-        unsigned char* out = nullptr;
-        unsigned long size = 0;
-        jpeg_mem_dest(&c, &out, &size);
-        c.image_width = 16;
-        c.image_height = 12;
-        c.input_components = kind == 2 ? 1 : 3;
-        c.in_color_space = kind == 2 ? JCS_GRAYSCALE : JCS_RGB;
-        jpeg_set_defaults(&c);
-        jpeg_set_quality(&c, 80, TRUE);
-        if (kind == 1)
-            jpeg_simple_progression(&c);
-        jpeg_start_compress(&c, TRUE);
-        std::vector<uint8_t> row(16 * 3);
-        for (uint32_t y = 0; y < 12; ++y) {
-            for (size_t i = 0; i < row.size(); ++i)
-                row[i] = uint8_t((i + y * 48) * 7);
-            JSAMPROW r = row.data();
-            jpeg_write_scanlines(&c, &r, 1);
-        }
-        jpeg_finish_compress(&c);
-        jpeg_destroy_compress(&c);
-        static const char* names[3] = {"jpeg-baseline", "jpeg-progressive", "jpeg-gray"};
-        Save(names[kind], out, size, kJpeg);
-        Save(std::string(names[kind]) + "-ycc", out, size, kJpegHalfYCbCr);
-        std::free(out);
+    static const char* names[3] = {"jpeg-baseline", "jpeg-progressive", "jpeg-gray"};
+    jpeg_compress_struct c;
+    jpeg_error_mgr e;
+    c.err = jpeg_std_error(&e);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &out, &size);
+    c.image_width = 16, c.image_height = 12;
+    c.input_components = Kind == 2 ? 1 : 3;
+    c.in_color_space = Kind == 2 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 80, TRUE);
+    if (Kind == 1)
+        jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    const std::vector<uint8_t> rows = Pattern(16 * 3 * 12, 7);
+    for (uint32_t y = 0; y < 12; ++y) {
+        JSAMPROW r = const_cast<JSAMPROW>(rows.data() + y * c.input_components * 16);
+        jpeg_write_scanlines(&c, &r, 1);
     }
-}
-
-// Every seed once more through the header probe.
-void ProbeCopies()
-{
-    std::vector<std::filesystem::path> seeds;
-    for (const auto& e : std::filesystem::directory_iterator(Out))
-        seeds.push_back(e.path());
-    for (const auto& p : seeds) {
-        std::vector<uint8_t> d = Slurp(p.string(), false);
-        if (d.size() > 1 && (d[0] & 0x40) == 0) // a thumbnail seed is its file's twin
-            Save("probe-" + p.filename().string(), d.data() + 1, d.size() - 1, kProbe);
-    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    Save(names[Kind], out, size, kJpeg);
+    Save(std::string(names[Kind]) + "-ycc", out, size, kJpegHalfYCbCr);
+    std::free(out);
 }
 
 } // namespace
@@ -341,28 +274,44 @@ void ProbeCopies()
 void MakeFuzzSeeds(const std::string& Folder)
 {
     Out = Folder;
-    Png();
-    Jpeg();
+    const std::vector<uint8_t> rgb = Pattern(7 * 5 * 3, 37), idx = Pattern(5 * 4, 1), map = Pattern(16 * 4, 16);
+    std::vector<uint16_t> ga(4 * 3 * 2);
+    for (size_t i = 0; i < ga.size(); ++i)
+        ga[i] = uint16_t(i * 2741);
+    Png("rgb", 7, 5, PNG_FORMAT_RGB, rgb.data(), nullptr, 0, kPng);
+    Png("ga16", 4, 3, PNG_FORMAT_LINEAR_Y_ALPHA, ga.data(), nullptr, 0, kPngFlatten);
+    Png("palette", 5, 4, PNG_FORMAT_RGBA_COLORMAP, idx.data(), map.data(), 16, kPng);
+    for (int kind = 0; kind < 3; ++kind)
+        Jpeg(kind);
     TIFFSetWarningHandler(nullptr);
+    const uint16_t contig = PLANARCONFIG_CONTIG, rgbp = PHOTOMETRIC_RGB, gray = PHOTOMETRIC_MINISBLACK;
     const TTiffSpec tiffs[] = {
-        {"rgb-lzw", 13, 9, 3, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, PLANARCONFIG_CONTIG, false, 0, 0},
-        {"rgba-straight", 13, 9, 4, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, PLANARCONFIG_CONTIG, false, 1,
-         EXTRASAMPLE_UNASSALPHA},
-        {"rgba-assoc-tiled", 20, 18, 4, 8, PHOTOMETRIC_RGB, COMPRESSION_ADOBE_DEFLATE, PLANARCONFIG_CONTIG, true, 1,
-         EXTRASAMPLE_ASSOCALPHA},
-        {"gray8", 11, 7, 1, 8, PHOTOMETRIC_MINISBLACK, COMPRESSION_PACKBITS, PLANARCONFIG_CONTIG, false, 0, 0},
-        {"gray1-fax4", 40, 12, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4, PLANARCONFIG_CONTIG, false, 0, 0},
-        {"rgb16-planar", 9, 5, 3, 16, PHOTOMETRIC_RGB, COMPRESSION_NONE, PLANARCONFIG_SEPARATE, false, 0, 0},
-        {"palette", 10, 6, 1, 8, PHOTOMETRIC_PALETTE, COMPRESSION_LZW, PLANARCONFIG_CONTIG, false, 0, 0},
-        {"cmyk", 8, 8, 4, 8, PHOTOMETRIC_SEPARATED, COMPRESSION_NONE, PLANARCONFIG_CONTIG, false, 0, 0},
-        {"gray-alpha", 8, 8, 2, 8, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE, PLANARCONFIG_CONTIG, false, 1,
-         EXTRASAMPLE_UNASSALPHA},
+        {"rgb-lzw", 13, 9, 3, 8, rgbp, COMPRESSION_LZW, contig, false, 0},
+        {"rgba-straight", 13, 9, 4, 8, rgbp, COMPRESSION_NONE, contig, false, EXTRASAMPLE_UNASSALPHA},
+        {"rgba-assoc-tiled", 20, 18, 4, 8, rgbp, COMPRESSION_ADOBE_DEFLATE, contig, true, EXTRASAMPLE_ASSOCALPHA},
+        {"gray8", 11, 7, 1, 8, gray, COMPRESSION_PACKBITS, contig, false, 0},
+        {"gray1-fax4", 40, 12, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4, contig, false, 0},
+        {"rgb16-planar", 9, 5, 3, 16, rgbp, COMPRESSION_NONE, PLANARCONFIG_SEPARATE, false, 0},
+        {"palette", 10, 6, 1, 8, PHOTOMETRIC_PALETTE, COMPRESSION_LZW, contig, false, 0},
+        {"cmyk", 8, 8, 4, 8, PHOTOMETRIC_SEPARATED, COMPRESSION_NONE, contig, false, 0},
+        {"gray-alpha", 8, 8, 2, 8, gray, COMPRESSION_NONE, contig, false, EXTRASAMPLE_UNASSALPHA},
     };
     for (const TTiffSpec& s : tiffs)
         Tiff(s);
     Gif("plain", 7, 5, false, -1);
     Gif("interlaced-transparent", 9, 11, true, 3);
     WebP();
-    Heif();
-    ProbeCopies();
+    heif_init(nullptr);
+    for (auto fmt : {heif_compression_HEVC, heif_compression_AV1})
+        for (bool alpha : {false, true})
+            if (heif_have_encoder_for_format(fmt))
+                Heif(fmt, alpha);
+    heif_deinit();
+    // Every seed once more through the header probe (a thumbnail seed is its file's twin).
+    std::vector<std::filesystem::path> seeds;
+    for (const auto& e : std::filesystem::directory_iterator(Out))
+        seeds.push_back(e.path());
+    for (const auto& p : seeds)
+        if (const std::vector<uint8_t> d = Slurp(p.string()); d.size() > 1 && (d[0] & 0x40) == 0)
+            Save("probe-" + p.filename().string(), d.data() + 1, d.size() - 1, kProbe);
 }
