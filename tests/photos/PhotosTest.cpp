@@ -427,7 +427,7 @@ TEST_F(Photos, DamagedFilesAmongThemGiveOneLineEachAndStatus1)
 // one file may show in the next. Photographs of different sizes and kinds
 // (progressive, turned by the camera, PNG) through one worker give the files
 // each gives in a run of its own, byte for byte, for JPEG and PNG output.
-TEST_F(Photos, OneWorkerWritesTheFilesEachPhotographGivesAlone)
+TEST_F(Photos, OneWorkerWritesWhatEachFileGivesAlone)
 {
     const std::vector<std::string> Names = {"Wood.jpg", "Dune.jpg", "GreenMeadow.jpg", "Aqua.jpg", "turned.jpg",
                                             "Blinds.png"};
