@@ -494,10 +494,12 @@ TEST(ResizeImage, BlocksAnEarlierPictureLeftGiveTheBytesOfFreshOnes)
                 }
                 auto keep = SoiledKeep();
                 EXPECT_TRUE(SameBlocks(Resize(conf, src.I, s.W, s.H).I, fresh.I)) << what;
+                keep.reset(); // scopes nest: the last one ends before the next begins
                 keep = SoiledKeep();
                 TImg inPlace(Noise(s.SW, s.SH, ch, s.W));
                 MakeResizer(conf)->ResizeImage(inPlace.I, s.W, s.H, ch == 4);
                 EXPECT_TRUE(SameBlocks(inPlace.I, inFresh.I)) << what << " in place";
+                keep.reset();
                 keep = SoiledKeep();
                 auto r = MakeResizer(conf);
                 EXPECT_TRUE(SameBlocks(BandResize(*r, src.I, s.W, s.H, 64).I, bandFresh.I)) << what << " in bands";
