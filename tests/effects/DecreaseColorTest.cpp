@@ -2,7 +2,6 @@
 
 #include "EffectTestUtil.h"
 
-#include "core/Bitmap.h"
 #include "core/Errors.h"
 #include "core/Kodex.h"
 #include "core/Global.h"
@@ -11,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -108,18 +105,6 @@ void PaintPhotoLike(TImgInfo& Img)
         }
 }
 
-double PSNR(const TImgInfo& A, const TImgInfo& B)
-{
-    double Sq = 0;
-    for (uint32_t Y = 0; Y < A.Height; ++Y)
-        for (uint32_t X = 0; X < A.Width * 3; ++X) {
-            const double D = double(ScanLine(A, Y)[X]) - ScanLine(B, Y)[X];
-            Sq += D * D;
-        }
-    const double Mse = Sq / (double(A.Width) * A.Height * 3);
-    return Mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / Mse);
-}
-
 std::set<uint32_t> ColoursOf(const TImgInfo& Img)
 {
     std::set<uint32_t> C;
@@ -132,54 +117,6 @@ std::set<uint32_t> ColoursOf(const TImgInfo& Img)
 }
 
 } // namespace
-
-// BMP output with the palette tool's stand-in: an 8-bit palette file of at
-// most the asked colours that stays close to the true-colour picture.
-TEST_F(DecreaseColorTest, BMPOutputBecomesAnEightBitPaletteBitmap)
-{
-    if (FindQuantiserPath().empty())
-        GTEST_SKIP() << "pngquant not installed";
-    TImgInfo Source;
-    AllocImg(Source, 96, 64, 3);
-    PaintPhotoLike(Source);
-    std::vector<std::string> Shots;
-    for (int Dither : {0, 2}) {
-        TDecreaseColorEffect E;
-        E.FMode = 2;
-        E.FPaletteEntries = 64;
-        E.FDitherType = Dither;
-        E.FDitherStr = 10;
-        TImgInfo Img;
-        AllocImg(Img, Source.Width, Source.Height, 3);
-        for (uint32_t Y = 0; Y < Img.Height; ++Y)
-            std::memcpy(ScanLine(Img, Y), ScanLine(Source, Y), Img.Width * 3);
-        TEffectParams P;
-        P.OutFileName = (Dir / ("out" + std::to_string(Dither) + ".bmp")).string();
-        P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
-        E.DoEffect(Img, P);
-        FreeImg(Img);
-        ASSERT_TRUE(P.DecreaseColor) << Dither;
-
-        std::ifstream F(P.OutFileName, std::ios::binary);
-        const std::string S(std::istreambuf_iterator<char>(F), {});
-        ASSERT_GT(S.size(), 54u);
-        EXPECT_EQ(S.substr(0, 2), "BM");
-        EXPECT_EQ(uint8_t(S[28]), 8) << "8 bits per pixel";
-        TImgInfo Back;
-        ASSERT_TRUE(LoadBitmapFromMemory(P.OutFileName, Back, 0, DefaultBGColor, BitmapOption.AlphaCheckType));
-        ASSERT_EQ(Back.Channels, 3u);
-        ASSERT_EQ(Back.Width, Source.Width);
-        EXPECT_LE(ColoursOf(Back).size(), 64u) << Dither;
-        EXPECT_GT(ColoursOf(Back).size(), 8u) << Dither;
-        EXPECT_GT(PSNR(Source, Back), 25.0) << Dither << " dB: " << PSNR(Source, Back);
-        Shots.push_back(S);
-        FreeImg(Back);
-    }
-    EXPECT_NE(Shots[0], Shots[1]) << "dithering changes the picture";
-    FreeImg(Source);
-    // Only the two outputs are left: no work file stays in the temporary folder.
-    EXPECT_EQ(size_t(std::distance(fs::directory_iterator(Dir), {})), 2u);
-}
 
 // PNG output with the palette tool's stand-in keeps the transparent corner;
 // BMP output in the quantiser-only mode is left to the worker.

@@ -93,9 +93,7 @@ TEST_F(Bridge, PaletteBitmapsOfEveryDepthBecomeTheSamePalettePng)
         EXPECT_EQ(png[24], c.Colours <= 16 ? 4 : 8) << c.Bpp; // bit depth
         EXPECT_EQ(png[25], 3);
         TOwnedImg out{};
-        uint32_t flags = 0;
-        TBGColor bg;
-        ASSERT_TRUE(ReadPNGFile(dst, out.Img, flags, nullptr, bg));
+        ASSERT_TRUE(ReadPng(dst, out.Img));
         ASSERT_EQ(out.Img.Width, 13u);
         ASSERT_EQ(out.Img.Height, 7u);
         ASSERT_EQ(out.Img.Channels, 3u);
@@ -123,9 +121,7 @@ TEST_F(Bridge, PaletteBitmapKeyColourBecomesTransparentIndexZero)
         for (int type = 1; type <= 4; ++type) {
             LoadPaletteBitmapFile(src, dst, 5, {}, nullptr, type, TakeRunSettings());
             TOwnedImg out{};
-            uint32_t flags = 0;
-            TBGColor bg;
-            ASSERT_TRUE(ReadPNGFile(dst, out.Img, flags, nullptr, bg));
+            ASSERT_TRUE(ReadPng(dst, out.Img));
             ASSERT_EQ(out.Img.Channels, 4u);
             const int key = type == 1 ? 3 : type == 2 ? 2 : type == 3 ? 1 : 0;
             for (uint32_t y = 0; y < 4; ++y)

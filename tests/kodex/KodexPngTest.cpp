@@ -77,9 +77,7 @@ TEST_F(Png, PaletteWithTransparencyRoundTrips)
         EXPECT_EQ(bytes[25], 3);              // palette colour type
         EXPECT_TRUE(HasChunk(bytes, "tRNS"));
         TOwnedImg out{};
-        uint32_t flags = 0;
-        TBGColor bg;
-        ASSERT_TRUE(ReadPNGFile(f, out.Img, flags, nullptr, bg));
+        ASSERT_TRUE(ReadPng(f, out.Img));
         ASSERT_EQ(out.Img.Channels, 4u);
         for (uint32_t y = 0; y < 3; ++y)
             for (uint32_t x = 0; x < 7; ++x) {
@@ -110,9 +108,7 @@ TEST_F(Png, ProfileSurvivesAWriteAndRead)
     FreeICC(icc);
     TOwnedImg out{};
     TICCInfo got;
-    uint32_t flags = 0;
-    TBGColor bg;
-    ASSERT_TRUE(ReadPNGFile(f, out.Img, flags, &got, bg));
+    ASSERT_TRUE(ReadPng(f, out.Img, &got));
     ASSERT_EQ(got.Len, prof.size());
     EXPECT_EQ(0, std::memcmp(got.Profile, prof.data(), prof.size()));
     EXPECT_STREQ(got.Name, "Test RGB");
@@ -129,11 +125,8 @@ TEST_F(Png, DamagedFilesFailWithAMessage)
         const std::string g = Scratch / "cut.png";
         WriteBytes(g, std::vector<uint8_t>(good.begin(), good.begin() + long(cut)));
         TOwnedImg out{};
-        uint32_t flags = 0;
-        TBGColor bg;
-        EXPECT_EQ(0, ReadPNGFile(g, out.Img, flags, nullptr, bg)) << cut;
-        EXPECT_EQ(out.Img.Mem, nullptr);
-        EXPECT_FALSE(TakeErrors().empty()) << cut;
+        SCOPED_TRACE(cut);
+        ExpectRefused(ReadPng(g, out.Img), out.Img);
     }
     // A header claiming a huge picture in a tiny file is refused up front.
     std::vector<uint8_t> huge = MakePng(1, 1, 8, PNG_COLOR_TYPE_RGB, {{1, 2, 3}});

@@ -57,6 +57,36 @@ TImgInfo MakePicture(uint32_t W, uint32_t H, uint32_t Ch, bool Smooth)
     return img;
 }
 
+int ReadPng(const std::string& File, TImgInfo& Img, TICCInfo* Icc)
+{
+    uint32_t flags = 0;
+    TBGColor bg;
+    return ReadPNGFile(File, Img, flags, Icc, bg);
+}
+
+int ReadJpeg(const std::string& File, TImgInfo& Img, TICCInfo* Icc, int32_t Den)
+{
+    bool ycc = false;
+    return ReadJPEGFile(File, Img, Den, Icc, ycc, false, TakeRunSettings());
+}
+
+int ReadWicMem(const std::vector<uint8_t>& File, TImgInfo& Img)
+{
+    TKodexReadWIC rec{};
+    const int r = KodexProcs.ReadWIC(&rec, File.data(), File.size());
+    Img = rec.Img;
+    return r;
+}
+
+void ExpectRefused(int Result, const TImgInfo& Img, const std::string& Text)
+{
+    EXPECT_EQ(Result, 0);
+    EXPECT_EQ(Img.Mem, nullptr);
+    const std::vector<std::string> errs = TakeErrors();
+    ASSERT_FALSE(errs.empty());
+    EXPECT_NE(errs[0].find(Text), std::string::npos) << errs[0];
+}
+
 std::vector<uint8_t> ReadBytes(const std::string& Path)
 {
     std::ifstream f(Path, std::ios::binary);
