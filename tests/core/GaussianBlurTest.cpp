@@ -7,10 +7,6 @@
 #include <random>
 #include <vector>
 
-namespace {
-
-} // namespace
-
 TEST(GaussianBlur, ConstantMaskStaysConstantAlsoWhenNarrowerThanTheWindow)
 {
     for (double radius : {0.5, 2.0, 15.0})
@@ -26,30 +22,6 @@ TEST(GaussianBlur, ConstantMaskStaysConstantAlsoWhenNarrowerThanTheWindow)
             for (uint8_t v : m.Samples())
                 ASSERT_EQ(v, 201) << "radius " << radius << " width " << w;
         }
-}
-
-TEST(GaussianBlur, OtherFormsAreLeftAlone)
-{
-    TGaussianBlur none;
-    TPicture a(8, 4);
-    *a.Px(3, 2) = 99;
-    const uint8_t* block = a.I.Mem;
-    none.DoGauusianBlur(a.I, 0); // no parameters yet
-    EXPECT_EQ(a.I.Mem, block);
-    EXPECT_EQ(*a.Px(3, 2), 99);
-
-    TGaussianBlur gb;
-    gb.SetGauusianBlurParam(2.0);
-    TPicture rgb(8, 4, 3);
-    FillRandom(rgb, 1);
-    const auto before = rgb.Samples();
-    gb.DoGauusianBlur(rgb.I, 0);
-    EXPECT_EQ(rgb.Samples(), before);
-
-    TImgInfo empty = a.I;
-    empty.Width = 0;
-    gb.DoGauusianBlur(empty, 256);
-    EXPECT_EQ(empty.Mem, a.I.Mem);
 }
 
 TEST(GaussianBlur, SSE2EqualsPlainAndCopiesBlurAlike)

@@ -31,18 +31,8 @@ std::map<std::string, std::vector<uint8_t>> Chunks(const std::vector<uint8_t>& F
 
 class PNGFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        EnsureKodex();
-        SavedPNG = PNGOption;
-        SavedMeta = MetadataOption;
-    }
-    void TearDown() override
-    {
-        PNGOption = SavedPNG;
-        MetadataOption = SavedMeta;
-        WritePNGProc = WritePNG;
-    }
+    void SetUp() override { EnsureKodex(); }
+    void TearDown() override { WritePNGProc = WritePNG; }
     // Reads a PNG back; Channels 3 or 4 as the file holds it.
     TImgInfo Read(const fs::path& P)
     {
@@ -77,8 +67,7 @@ protected:
                 for (uint32_t c = 0; c < std::min(A.Channels, B.Channels); ++c)
                     ASSERT_EQ(MemRow(A, y)[A.Channels * x + c], MemRow(B, y)[B.Channels * x + c]) << x << "," << y;
     }
-    TPNGOption SavedPNG;
-    TMetadataOption SavedMeta;
+    TOptionGuard Guard;
     TTempDir Temp;
     const fs::path Dir{Temp.Path};
 };

@@ -3,7 +3,6 @@
 #include "EffectTestUtil.h"
 #include "core/Bitmap.h"
 #include "core/Errors.h"
-#include "core/IniFile.h"
 
 #include <gtest/gtest.h>
 

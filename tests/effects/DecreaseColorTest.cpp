@@ -6,7 +6,6 @@
 #include "core/Kodex.h"
 #include "core/Global.h"
 #include "core/ImageLoader.h"
-#include "core/IniFile.h"
 
 #include <gtest/gtest.h>
 
@@ -46,29 +45,21 @@ TEST_F(DecreaseColorTest, PNGOutputBecomesAPalettePictureOtherOutputsPassThrough
     TDecreaseColorEffect E;
     E.FMode = 3;
     E.FPaletteEntries = 16;
-    TImgInfo Img;
-    AllocImg(Img, 48, 40, 3);
-    for (uint32_t Y = 0; Y < Img.Height; ++Y)
-        for (uint32_t X = 0; X < Img.Width * 3; ++X)
-            ScanLine(Img, Y)[X] = uint8_t(X * 5 + Y * 3);
-
+    TPatternPicture Pic(48, 40, 3);
+    TImgInfo& Img = Pic.I;
     TEffectParams P;
     P.OutFileName = (Dir / "out.jpg").string();
     P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
     E.DoEffect(Img, P);
     EXPECT_FALSE(P.DecreaseColor);
     EXPECT_FALSE(fs::exists(P.OutFileName));
-
-    P.OutFileName = (Dir / "out.png").string();
-
-    P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
+    P.OutFileName = P.ToolOutFileName = (Dir / "out.png").string();
     E.DoEffect(Img, P);
     EXPECT_TRUE(P.DecreaseColor);
     std::ifstream F(P.OutFileName, std::ios::binary);
     const std::string S(std::istreambuf_iterator<char>(F), {});
     ASSERT_GT(S.size(), 26u);
     EXPECT_EQ(S[25], 3) << "palette colour type";
-    FreeImg(Img);
     // Only the output is left: no work file stays in the temporary folder.
     EXPECT_EQ(size_t(std::distance(fs::directory_iterator(Dir), {})), 1u);
 }
@@ -79,16 +70,14 @@ TEST_F(DecreaseColorTest, TheToolNeverReplacesAFileAtTheNameItIsGiven)
         GTEST_SKIP() << "pngquant not installed";
     TDecreaseColorEffect E;
     E.FMode = 3;
-    TImgInfo Img;
-    AllocImg(Img, 8, 8, 3);
+    TTestPicture Pic(8, 8, 3);
     TEffectParams P;
     P.OutFileName = (Dir / "taken.png").string();
     P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
     std::ofstream(P.OutFileName) << "someone else's file";
-    EXPECT_THROW(E.DoEffect(Img, P), EVestroError);
+    EXPECT_THROW(E.DoEffect(Pic.I, P), EVestroError);
     std::ifstream F(P.OutFileName);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(F), {}), "someone else's file");
-    FreeImg(Img);
 }
 
 namespace {
@@ -128,21 +117,18 @@ TEST_F(DecreaseColorTest, PaletteToolPNGKeysTheCornerColour)
     E.FMode = 2;
     E.FPaletteEntries = 16;
     E.FTransparentType = 1; // top-left
-    TImgInfo Img;
-    AllocImg(Img, 40, 30, 3);
-    PaintPhotoLike(Img);
+    TTestPicture Pic(40, 30, 3);
+    PaintPhotoLike(Pic.I);
     TEffectParams P;
     P.OutFileName = (Dir / "keyed.png").string();
     P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
-    E.DoEffect(Img, P);
+    E.DoEffect(Pic.I, P);
     ASSERT_TRUE(P.DecreaseColor);
-    TImgInfo Back;
+    TTestImg Back;
     uint32_t Flags = 0;
     TBGColor BG;
-    ASSERT_NE(ReadPNGFile(P.OutFileName, Back, Flags, nullptr, BG), 0);
-    ASSERT_EQ(Back.Channels, 4u);
-    EXPECT_EQ(ScanLine(Back, 0)[3], 0) << "the top-left colour is transparent";
-    EXPECT_LE(ColoursOf(Back).size(), 16u);
-    FreeImg(Back);
-    FreeImg(Img);
+    ASSERT_NE(ReadPNGFile(P.OutFileName, Back.I, Flags, nullptr, BG), 0);
+    ASSERT_EQ(Back.I.Channels, 4u);
+    EXPECT_EQ(ScanLine(Back.I, 0)[3], 0) << "the top-left colour is transparent";
+    EXPECT_LE(ColoursOf(Back.I).size(), 16u);
 }

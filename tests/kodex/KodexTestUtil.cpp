@@ -4,7 +4,6 @@
 #include "platform/PageMemory.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>

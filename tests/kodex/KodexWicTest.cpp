@@ -351,14 +351,6 @@ TEST_F(Wic, DamagedFilesFailWithoutACrash)
             EXPECT_EQ(0, ReadWicMem(std::vector<uint8_t>(good->begin(), good->begin() + long(cut)), out.Img)) << cut;
             EXPECT_EQ(out.Img.Mem, nullptr);
         }
-        std::mt19937 rng(5);
-        for (int i = 0; i < 200; ++i) {
-            std::vector<uint8_t> bad = *good;
-            for (int k = 0; k < 3; ++k)
-                bad[rng() % bad.size()] ^= uint8_t(1 + rng() % 255);
-            TOwnedImg out{};
-            ReadWicMem(bad, out.Img);
-        }
     }
     // 36 bytes claiming an 11308 x 11308 frame: refused at once, not painted.
     const std::vector<uint8_t> hostileGif{0x47, 0x49, 0x46, 0x38, 0x01, 0x23, 0x01, 0x00, 0x60, 0x80, 0x80, 0x01,
