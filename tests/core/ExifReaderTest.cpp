@@ -41,7 +41,8 @@ TEST(ExifParse, ReadsEveryFieldInBothByteOrders)
         ASSERT_EQ(I.FThumbnailSize, FakeThumb.size());
         EXPECT_EQ(0, std::memcmp(&B[I.FThumbnailOffset], FakeThumb.data(), FakeThumb.size()));
     }
-    EXPECT_EQ(ExifDateToDateTime("2010:13:02 03:04:05"), 0);
+    for (const char* Bad : {"2010:13:02 03:04:05", "2010:02:30 03:04:05", "2010:01:02 24:04:05"})
+        EXPECT_EQ(ExifDateToDateTime(Bad), 0) << Bad;
     EXPECT_EQ(ExifDateToDateTime("    :  :     :  :  "), 0);
 }
 

@@ -24,6 +24,24 @@ TEST(GaussianBlur, ConstantMaskStaysConstantAlsoWhenNarrowerThanTheWindow)
         }
 }
 
+TEST(GaussianBlur, OtherFormsAreLeftAlone)
+{
+    // A colour picture, a blur without parameters and an empty mask.
+    TPicture rgb(8, 4, 3), mask(8, 4);
+    FillRandom(rgb, 1);
+    FillRandom(mask, 2);
+    const auto colours = rgb.Samples(), samples = mask.Samples();
+    TGaussianBlur none, gb;
+    gb.SetGauusianBlurParam(2.0);
+    gb.DoGauusianBlur(rgb.I, 256);
+    none.DoGauusianBlur(mask.I, 256);
+    TImgInfo empty = mask.I;
+    empty.Width = 0;
+    gb.DoGauusianBlur(empty, 256);
+    EXPECT_EQ(rgb.Samples(), colours);
+    EXPECT_EQ(mask.Samples(), samples);
+}
+
 TEST(GaussianBlur, SSE2EqualsPlainAndCopiesBlurAlike)
 {
     for (uint32_t w : {1u, 7u, 33u, 100u})

@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 namespace fs = std::filesystem;
 
@@ -86,9 +85,8 @@ TEST(CompositeImage, OpacityAndAlpha)
 }
 
 struct TCompositeFile : ::testing::Test {
-    fs::path Dir = fs::temp_directory_path() / ("vestro-composite-" + std::to_string(std::random_device{}()));
-    void SetUp() override { fs::create_directories(Dir); }
-    void TearDown() override { fs::remove_all(Dir); }
+    TTestDir Scratch;
+    const fs::path& Dir = Scratch.P;
     TEffectParams Params;
 };
 

@@ -99,13 +99,7 @@ TEST_F(Jxr, DamagedFilesAreRefusedWithAMessage)
     std::vector<std::vector<uint8_t>> damaged;
     for (size_t cut : {size_t(4), size_t(16), size_t(40), good.size() / 3, good.size() / 2, good.size() - 10})
         damaged.emplace_back(good.begin(), good.begin() + ptrdiff_t(cut));
-    std::mt19937 rng(7);
-    for (int i = 0; i < 40; ++i) {
-        std::vector<uint8_t> d = good;
-        for (int k = 0; k < 8; ++k)
-            d[4 + rng() % (d.size() - 4)] ^= uint8_t(1 + rng() % 255);
-        damaged.push_back(std::move(d));
-    }
+    ForEachDamaged(good, 4, 8, 7, [&](const std::vector<uint8_t>& d) { damaged.push_back(d); }, 40);
     int refused = 0;
     for (const auto& d : damaged) {
         TOwnedImg img;

@@ -77,6 +77,19 @@ int ReadWicMem(const std::vector<uint8_t>& File, TImgInfo& Img)
     return r;
 }
 
+void ForEachDamaged(const std::vector<uint8_t>& Good, size_t From, int Flips, uint32_t Seed,
+                    const std::function<void(const std::vector<uint8_t>&)>& Read, int Rounds)
+{
+    std::mt19937 rng(Seed);
+    for (int i = 0; i < Rounds; ++i) {
+        std::vector<uint8_t> bad = Good;
+        for (int k = 0; k < Flips; ++k)
+            bad[From + rng() % (bad.size() - From)] ^= uint8_t(1 + rng() % 255);
+        Read(bad);
+    }
+    TakeErrors();
+}
+
 void ExpectRefused(int Result, const TImgInfo& Img, const std::string& Text)
 {
     EXPECT_EQ(Result, 0);

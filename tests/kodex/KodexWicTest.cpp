@@ -351,6 +351,10 @@ TEST_F(Wic, DamagedFilesFailWithoutACrash)
             EXPECT_EQ(0, ReadWicMem(std::vector<uint8_t>(good->begin(), good->begin() + long(cut)), out.Img)) << cut;
             EXPECT_EQ(out.Img.Mem, nullptr);
         }
+        ForEachDamaged(*good, 0, 3, 5, [](const std::vector<uint8_t>& Bad) {
+            TOwnedImg out{};
+            ReadWicMem(Bad, out.Img);
+        });
     }
     // 36 bytes claiming an 11308 x 11308 frame: refused at once, not painted.
     const std::vector<uint8_t> hostileGif{0x47, 0x49, 0x46, 0x38, 0x01, 0x23, 0x01, 0x00, 0x60, 0x80, 0x80, 0x01,
