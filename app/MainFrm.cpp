@@ -72,7 +72,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QMimeDatabase>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
@@ -113,11 +112,6 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     // What the effect chain and its dialogs need of the window.
     EffectHost = this;
     PreviewFileList = FileList;
-    TExtInfoList::TypeNameProvider = [](const std::string& Ext) {
-        const QList<QMimeType> Types = QMimeDatabase().mimeTypesForFileName(QStringLiteral("x") +
-                                                                           QString::fromStdString(Ext));
-        return Types.isEmpty() ? std::string() : Types.front().comment().toStdString();
-    };
     auto Selected = [this]() -> int32_t { return CurrentRow(); };
     RegisterAddBlankForm(this, Selected);
     RegisterTrimmingOptionForm(this, Selected);

@@ -78,12 +78,15 @@ void TMainForm::ConvertRunExecute()
         QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
         Finished = Run.exec() == 1;
         // A run that did not finish must not go on showing the time of the
-        // one before: a cancel says what it left undone.
-        if (Finished) {
+        // one before: a cancel says what it left undone, and so does a run
+        // that lost files to errors.
+        int Asked = 0, Written = 0;
+        Run.CountWritten(Asked, Written);
+        if (Finished && ErrorLog.GetErrorCount() > 0 && Written < Asked) {
+            StatusPanel[0]->setText(QString::fromStdString(FailedRunText(Run.ResultText(), Asked - Written, Asked)));
+        } else if (Finished) {
             StatusPanel[0]->setText(QString::fromStdString(Run.ResultText()));
         } else if (Run.Canceled()) {
-            int Asked, Written;
-            Run.CountWritten(Asked, Written);
             StatusPanel[0]->setText(QString::fromStdString(CancelledRunText(Asked - Written, Asked)));
         } else {
             StatusPanel[0]->clear();

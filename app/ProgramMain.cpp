@@ -50,6 +50,13 @@ int ProgramMain(int argc, char** argv)
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + std::max(argc, 1));
     InitStartupPaths();
     InitMemReservoir(args);
+    // Without a display the window system cannot start, and Qt would abort.
+    // Converting at once and handing files to a running window need no
+    // display: the program starts without one and only the window is refused.
+    const bool NoDisplay = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+                           qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (NoDisplay)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     app.setApplicationName("Vestro Image Resizer");
     // Paths are made absolute here, against this process's folder, before
@@ -115,6 +122,13 @@ int ProgramMain(int argc, char** argv)
 
     AtOnceStart = IsAtOnceStart(args, IniFileName);
     LoadIniFile(IniFileName);
+    if (!AtOnceStart && NoDisplay) {
+        std::fprintf(stderr, "%s\n",
+                     LoadResText("no display: the window cannot be shown (a profile with AtOnce=1 converts without it)")
+                         .c_str());
+        FinalizeGlobals();
+        return 2;
+    }
     if (!AtOnceStart) {
         QApplication::setWindowIcon(ApplicationIcon());
         int status = 0;

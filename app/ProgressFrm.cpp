@@ -134,7 +134,9 @@ void TProgressForm::StartRun()
         entries.List = FileList;
     }
 
-    FEvents = std::make_unique<TBatchEventQueue>();
+    // The end of the run is taken as soon as it comes, not at the next tick.
+    FEvents = std::make_unique<TBatchEventQueue>(
+        [this] { QMetaObject::invokeMethod(this, [this] { Poll(); }, Qt::QueuedConnection); });
     FErrors = std::make_unique<TErrorLogSink>(ErrorLog);
     FIO = std::make_unique<TConvertIO>();
     FNameJob = std::make_unique<TOutputNameJob>(entries, *EffectList, settings.File.FileNameFormat, settings);
@@ -149,6 +151,8 @@ void TProgressForm::StartRun()
 
 void TProgressForm::Poll()
 {
+    if (FEnded || !FEvents)
+        return;
     for (TBatchEventQueue::TEvent& e : FEvents->Take()) {
         switch (e.Kind) {
         case TBatchEventQueue::NamesReadyEvent:

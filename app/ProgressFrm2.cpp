@@ -109,12 +109,16 @@ void TProgressForm2::StartRun()
             FRunResult = !FCancel.load();
         }
         FThreadDone = true;
+        // Taken at once, not at the next tick of the timer.
+        QMetaObject::invokeMethod(this, [this] { Poll(); }, Qt::QueuedConnection);
     });
     FPollTimer->start();
 }
 
 void TProgressForm2::Poll()
 {
+    if (FEnded)
+        return;
     const qint64 now = FStart.elapsed();
     if (now - FPBLastUpdate > 500) {
         const int pos = std::min(FTilesDone.load(), ProgressBar->maximum());

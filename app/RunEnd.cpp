@@ -111,6 +111,15 @@ std::string CancelledRunText(int NotWritten, int Asked)
         .toStdString();
 }
 
+std::string FailedRunText(const std::string& Elapsed, int NotWritten, int Asked)
+{
+    return QString::fromStdString(LoadResText("%1, with errors: %2 of %3 files not written"))
+        .arg(QString::fromStdString(Elapsed))
+        .arg(NotWritten)
+        .arg(Asked)
+        .toStdString();
+}
+
 void SayNoPicturesFound(const std::vector<std::string>& Args)
 {
     for (const std::string& A : Args) {

@@ -54,3 +54,6 @@ void SayNoPicturesFound(const std::vector<std::string>& Args);
 // What a cancelled run says in place of its time: "Cancelled: 2 of 8 files
 // not written" (NotWritten of Asked).
 std::string CancelledRunText(int NotWritten, int Asked);
+// What a finished run that lost files says: its time and "with errors: 2 of 8
+// files not written", so that the status never reads as a clean run's.
+std::string FailedRunText(const std::string& Elapsed, int NotWritten, int Asked);

@@ -375,6 +375,16 @@ void TConvertJob::ProcessEntry(int Index, int ThreadNum)
     const bool CanDown = FEffects.CanDownScalingLoad(Item, Scale, FSettings);
     const int32_t OutFmt = FormatIdFromExt(Item.OutPutFileName);
 
+    // The name phase made the output's folder. When it could not, that is
+    // the reason: what a write into the missing folder would say ("No such
+    // file or directory") hides it.
+    if (const std::string Folder = FolderPart(Item.OutPutFileName);
+        !Folder.empty() && !platform::DirectoryExists(Folder) && !platform::ForceDirectories(Folder)) {
+        // A file standing where a folder must go makes mkdir say "exists".
+        const int Errno = errno == EEXIST ? ENOTDIR : errno;
+        FailWrite(Item.OutPutFileName, LoadResText("cannot create the folder") + " " + Folder + ": " +
+                                           std::strerror(Errno));
+    }
     if (FSettings.File.RenameOnly)
         RenameOnly(Item);
     else if (FEffects.JPEGTranEffect() && FEffects.JPEGTranEffect()->FUse)
@@ -441,6 +451,10 @@ void TConvertJob::LosslessTransform(TImageInfo& Item, TWorker& W, bool Named)
     // it left is dropped and the source stays.
     if (W.Params.Cancel && *W.Params.Cancel)
         throw ERunCancelled();
+    // A doubtful output never takes the place of its own source: the source
+    // is the better copy and stays as it was.
+    if (!W.Params.Warning.empty() && platform::SameFile(Item.Path(), Out))
+        throw EVestroError(W.Params.Warning);
     if (const std::string Why = Pending.Commit(); !Why.empty())
         FailWrite(Out, Why);
     if (ReadOnly)

@@ -46,6 +46,8 @@ void TBatchEventQueue::WorkerEnded(int ThreadNum, bool Aborted)
 void TBatchEventQueue::RunEnded(bool Canceled)
 {
     Push({RunEndedEvent, Canceled ? 1 : 0, 0, {}});
+    if (FEnded)
+        FEnded();
 }
 
 std::vector<TBatchEventQueue::TEvent> TBatchEventQueue::Take()

@@ -55,6 +55,9 @@ public:
 // An observer that queues every report for the GUI thread to take.
 class TBatchEventQueue : public TBatchObserver {
 public:
+    // Ended (when given) is called on the run's thread once the run's end is
+    // queued, so that the window takes it at once instead of at its next poll.
+    explicit TBatchEventQueue(std::function<void()> Ended = {}) : FEnded(std::move(Ended)) {}
     enum TKind { NamesReadyEvent, ProgressEvent, WorkerEndedEvent, RunEndedEvent };
     struct TEvent {
         TKind Kind;
@@ -76,6 +79,7 @@ private:
     std::mutex FLock;
     std::condition_variable FCond;
     std::deque<TEvent> FEvents;
+    std::function<void()> FEnded;
 };
 
 // Names given out in one run, compared without regard to (ASCII) letter case.

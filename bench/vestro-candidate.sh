@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One at-once run for the bench:
 #
-#   vestro-candidate.sh [--tier=full|draft] [--pct=P] OUTDIR INPUT...
+#   vestro-candidate.sh [--tier=full|draft|half] [--pct=P] OUTDIR INPUT...
 #
 # Lanczos 3, JPEG quality 90 with 4:2:0 sampling (as the peers write); the
 # program's default workers and pass threads. Without --pct every input is
@@ -15,6 +15,9 @@
 #   draft  JPEG decoded reduced by up to 1/8, down to the target size itself,
 #          the rest done by the filter (as Pillow's draft mode and
 #          vipsthumbnail do)
+#   half   JPEG decoded reduced by up to 1/8 but kept at least twice the
+#          target (the program's own DownScalingLimit of 200 with the
+#          reduced decode switched on), the rest done by the filter
 set -euo pipefail
 tier=full pct=
 while [ $# -gt 0 ]; do
@@ -28,6 +31,7 @@ done
 case $tier in
   full) decode="" ;;
   draft) decode=$'DecodeWithDownScaling=3\nDownScalingLimit=100' ;;
+  half) decode=$'DecodeWithDownScaling=3\nDownScalingLimit=200' ;;
   *) echo "unknown tier: $tier" >&2; exit 2 ;;
 esac
 if [ -n "$pct" ]; then

@@ -51,6 +51,12 @@ void TErrorCapture::Forward()
 
 void TErrorLog::Put(std::string Line, const std::string& Reason)
 {
+    // One line per failure, whatever a file name holds: a line break or
+    // another control character in a name would split it or garble a
+    // terminal, so each shows as "?", as file listings show them.
+    for (char& C : Line)
+        if (static_cast<unsigned char>(C) < 0x20 || C == 0x7F)
+            C = '?';
     if (TErrorCapture* C = TErrorCapture::Current()) {
         C->FKept.push_back({this, std::move(Line), Reason});
         return;

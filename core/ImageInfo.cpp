@@ -9,6 +9,7 @@
 
 #include "core/Errors.h"
 #include "core/ExifReader.h"
+#include "core/ResourceText.h"
 
 // ---------------------------------------------------------------- dates ---
 
@@ -331,37 +332,56 @@ void TImageInfoList::SortList(int32_t Key)
 
 TExtInfoList ExtInfoList;
 TSPIList* ActiveSPIList = nullptr;
-std::function<std::string(const std::string&)> TExtInfoList::TypeNameProvider;
+
+namespace {
+
+// Type names of the formats the program reads, in the interface language.
+constexpr const char SJPEGImage[] = "JPEG image";
+constexpr const char SPNGImage[] = "PNG image";
+constexpr const char SBMPImage[] = "Windows BMP image";
+constexpr const char SGIFImage[] = "GIF image";
+constexpr const char STIFFImage[] = "TIFF image";
+constexpr const char SWebPImage[] = "WebP image";
+constexpr const char SHEIFImage[] = "HEIF image";
+constexpr const char SIconImage[] = "Windows icon";
+constexpr const char SJPEGXRImage[] = "JPEG XR image";
+// Any other type, as a file manager names it: "XYZ file".
+constexpr const char SFileOfType[] = "%s file";
+
+} // namespace
 
 std::string TExtInfoList::AddExt(const std::string& Ext)
 {
     const std::string Key = AsciiLower(Ext);
-    std::lock_guard<std::mutex> Lock(FLock);
-    auto It = FTypes.find(Key);
-    if (It != FTypes.end())
-        return It->second;
-    std::string Name = TypeNameProvider ? TypeNameProvider(Key) : std::string();
-    if (Name.empty()) {
-        static const std::pair<const char*, const char*> Table[] = {
-            {".jpg", "JPEG image"}, {".jpeg", "JPEG image"}, {".jpe", "JPEG image"}, {".jfif", "JPEG image"},
-            {".exif", "JPEG image"}, {".png", "PNG image"}, {".bmp", "Windows BMP image"},
-            {".dib", "Windows BMP image"}, {".gif", "GIF image"}, {".tif", "TIFF image"},
-            {".tiff", "TIFF image"}, {".webp", "WebP image"}, {".heic", "HEIF image"},
-            {".heif", "HEIF image"}, {".ico", "Windows icon"}, {".jxr", "JPEG XR image"},
-            {".hdp", "JPEG XR image"}, {".wdp", "JPEG XR image"},
-        };
-        for (const auto& [E, N] : Table)
-            if (Key == E)
-                Name = N;
-        if (Name.empty()) {
-            // As a file manager names an unknown type: "XYZ file".
-            std::string Up = Key.empty() ? Key : Key.substr(1);
-            for (char& C : Up)
+    TType T;
+    {
+        std::lock_guard<std::mutex> Lock(FLock);
+        auto It = FTypes.find(Key);
+        if (It == FTypes.end()) {
+            static const std::pair<const char*, const char*> Table[] = {
+                {".jpg", SJPEGImage}, {".jpeg", SJPEGImage}, {".jpe", SJPEGImage}, {".jfif", SJPEGImage},
+                {".exif", SJPEGImage}, {".png", SPNGImage}, {".bmp", SBMPImage}, {".dib", SBMPImage},
+                {".gif", SGIFImage}, {".tif", STIFFImage}, {".tiff", STIFFImage}, {".webp", SWebPImage},
+                {".heic", SHEIFImage}, {".heif", SHEIFImage}, {".ico", SIconImage}, {".jxr", SJPEGXRImage},
+                {".hdp", SJPEGXRImage}, {".wdp", SJPEGXRImage},
+            };
+            TType New{SFileOfType, Key.empty() ? std::string() : Key.substr(1)};
+            for (const auto& [E, N] : Table)
+                if (Key == E)
+                    New = {N, {}};
+            for (char& C : New.Ext)
                 if (C >= 'a' && C <= 'z')
                     C = char(C - 'a' + 'A');
-            Name = Up.empty() ? "File" : Up + " file";
+            It = FTypes.emplace(Key, New).first;
         }
+        T = It->second;
     }
-    FTypes[Key] = Name;
-    return Name;
+    // Translated on every call: the names follow the interface language.
+    if (T.Text != SFileOfType)
+        return LoadResText(T.Text);
+    if (T.Ext.empty())
+        return LoadResText("File");
+    char Buf[256];
+    std::snprintf(Buf, sizeof Buf, LoadResText(SFileOfType).c_str(), T.Ext.substr(0, 64).c_str());
+    return Buf;
 }

@@ -198,18 +198,23 @@ private:
     std::multiset<std::string> FPathList; // paths as given, for Contains: on Linux two names that differ only in case are two files
 };
 
-// Extension -> type name ("jpg=JPEG image"), filled on first use of each
-// extension. The names come from TypeNameProvider when the window code has set
-// one (from its MIME database), else from a small built-in table.
+// Extension -> type name (".jpg" -> "JPEG image"), filled on first use of
+// each extension. The names are the program's own, returned in the interface
+// language (the file list's type column must not switch to the system's
+// language): the formats the program reads have a name each, any other
+// extension reads "XYZ file".
 class TExtInfoList {
 public:
     std::string AddExt(const std::string& Ext); // Ext with its dot, e.g. ".jpg"
     std::string GetExtType(const std::string& Ext) { return AddExt(Ext); }
-    static std::function<std::string(const std::string& Ext)> TypeNameProvider;
 
 private:
+    struct TType {
+        const char* Text = nullptr; // English name, the catalogue key
+        std::string Ext;            // upper-case extension for "%s file"
+    };
     std::mutex FLock;
-    std::map<std::string, std::string> FTypes; // lower-cased extension -> name
+    std::map<std::string, TType> FTypes; // lower-cased extension -> name
 };
 extern TExtInfoList ExtInfoList;
 

@@ -153,7 +153,7 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
         return;
     const std::string Tool = FindQuantiserPath();
     if (Tool.empty())
-        throw EVestroError(LoadResText(SSaveFailed));
+        FailTool(SToolNotFound, "pngquant");
     YCbCrToBGRInPlace(Img, Params.IsYCbCr);
     if (PaletteTool)
         DropAlpha(Img, Params.Settings.Background);
@@ -179,13 +179,19 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
         Args.insert(Args.end(), {"--speed", std::to_string(11 - FQuality), FDitherType == 0 ? "--nofs" : "--floyd=1"});
     }
     Args.insert(Args.end(), {"--output", Result.Path, std::to_string(FPaletteEntries), "--", Src.Path});
-    const int Code = RunProcessAndWait(Args, Params.ToolCancel);
+    // What the tool says is its reason when it fails, never lines of our own log.
+    std::string Said;
+    const int Code = RunProcessAndWait(Args, Params.ToolCancel, /*Quiet=*/true, &Said);
     if ((Params.ToolCancel && Params.ToolCancel->Cancelled()) || (Params.Cancel && *Params.Cancel)) {
         Params.DecreaseColor = true;
         return;
     }
-    if (Code != 0 || platform::FileSize(Result.Path) <= 0)
-        throw EVestroError(LoadResText(SSaveFailed));
+    if (Code < 0)
+        FailTool(SToolNotStarted, Tool);
+    if (Code != 0)
+        FailTool(SToolFailed, Tool, Code, Said);
+    if (platform::FileSize(Result.Path) <= 0)
+        FailTool(SToolWroteNothing, Tool, Code, Said);
 
     // The tool's file must be a whole picture of the right size before it
     // may replace anything.

@@ -9,6 +9,8 @@
 #include "core/OutputFileName.h"
 #include "core/ResourceText.h"
 #include "effects/ResizeFilter.h"
+
+#include <cstdio>
 #include "platform/FileOps.h"
 
 #include <algorithm>
@@ -401,4 +403,36 @@ bool LoadBeforeImage(TImageInfo& Info, TImgInfo& Img, uint32_t EffectID, int32_t
     Img = Loaded.I;
     Loaded.I = TImgInfo();
     return true;
+}
+
+namespace {
+
+// The tool's last line of output: its own reason when it failed. Control
+// characters are dropped and a long line is cut, so that the log keeps one
+// line per file.
+std::string LastLine(const std::string& Said)
+{
+    size_t End = Said.find_last_not_of(" \t\r\n");
+    if (End == std::string::npos)
+        return {};
+    const size_t Start = Said.find_last_of('\n', End);
+    std::string Line;
+    for (size_t i = Start == std::string::npos ? 0 : Start + 1; i <= End && Line.size() < 300; ++i)
+        if ((unsigned char)Said[i] >= 0x20)
+            Line += Said[i];
+    return Line;
+}
+
+} // namespace
+
+void FailTool(const char* Format, const std::string& Tool, int Code, const std::string& Said)
+{
+    const size_t Slash = Tool.find_last_of('/');
+    const std::string Name = Slash == std::string::npos ? Tool : Tool.substr(Slash + 1);
+    char Buf[512];
+    std::snprintf(Buf, sizeof Buf, LoadResText(Format).c_str(), Name.c_str(), Code);
+    std::string Why = LoadResText("Failed to save file") + ": " + Buf;
+    if (const std::string Line = LastLine(Said); !Line.empty())
+        Why += ": " + Line;
+    throw EVestroError(Why);
 }

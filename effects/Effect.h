@@ -246,6 +246,18 @@ bool LoadBeforeImage(TImageInfo& Info, TImgInfo& Img, uint32_t EffectID, int32_t
 // channels; other counts are left) and clears IsYCbCr.
 void YCbCrToBGRInPlace(TImgInfo& Img, bool& IsYCbCr);
 
+// Raises "Failed to save file: " and why an external tool gave no file:
+// Format is a message text taking the tool's name (%s, the file name part of
+// Tool) and, where it has one, its exit status (%d); the tool's last line of
+// output (Said), when it wrote one, follows. One line, in the interface
+// language.
+[[noreturn]] void FailTool(const char* Format, const std::string& Tool, int Code = 0, const std::string& Said = {});
+// The message texts for FailTool.
+inline constexpr const char SToolNotFound[] = "%s was not found";
+inline constexpr const char SToolNotStarted[] = "%s could not be started";
+inline constexpr const char SToolFailed[] = "%s ended with exit status %d";
+inline constexpr const char SToolWroteNothing[] = "%s wrote no file";
+
 // Applies the after-chain gray+alpha step: only a 4-channel picture becomes
 // gray+alpha; anything else is left as it is.
 void ConvertChainGrayAlpha(TImgInfo& Img);

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -174,7 +175,7 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
 {
     const std::string Tool = JPEGTranPath.empty() ? FindJPEGTranPath() : JPEGTranPath;
     if (Tool.empty() || !platform::FileExists(Tool))
-        throw EVestroError(LoadResText(SSaveFailed));
+        FailTool(SToolNotFound, Tool.empty() ? std::string("jpegtran") : Tool);
     bool ResetOrientation = false;
     std::vector<std::string> Args{Tool};
     for (auto& O : MakeOptions(Img.Width, Img.Height, Params.ExifOrientation, ResetOrientation))
@@ -190,7 +191,8 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
     Args.push_back("-outfile");
     Args.push_back(Temp);
     Args.push_back(Params.InFileName);
-    const int Code = RunProcessAndWait(Args, Params.ToolCancel, /*Quiet=*/true);
+    std::string Said;
+    const int Code = RunProcessAndWait(Args, Params.ToolCancel, /*Quiet=*/true, &Said);
 
     const bool Cancelled = (Params.ToolCancel && Params.ToolCancel->Cancelled()) || (Params.Cancel && *Params.Cancel);
     // Exit code 2 means the tool met flaws in the data and still wrote a
@@ -204,7 +206,11 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
         platform::DeleteFile(Temp);
         if (Cancelled)
             return;
-        throw EVestroError(LoadResText(SSaveFailed));
+        if (Code < 0)
+            FailTool(SToolNotStarted, Tool);
+        if (Code != 0 && Code != 2)
+            FailTool(SToolFailed, Tool, Code, Said);
+        FailTool(SToolWroteNothing, Tool, Code, Said);
     }
     if (ResetOrientation)
         ResetJPEGExifOrientation(Temp);

@@ -43,9 +43,10 @@ public:
     // Work is file to file from Params.InFileName to Params.OutFileName; Img
     // carries only the input's width and height. The tool writes a temporary
     // file beside the output, which replaces the output only when the tool
-    // succeeded (input and output may be the same file). A tool that fails or
-    // writes nothing raises "Failed to save file" and leaves the output as it
-    // was; a cancelled run (Params.ToolCancel) ends the tool and returns
+    // succeeded (input and output may be the same file). A tool that is
+    // missing, fails or writes nothing raises "Failed to save file: " and why
+    // (the tool's exit status and its last line of output) and leaves the
+    // output as it was; a cancelled run (Params.ToolCancel) ends the tool and returns
     // without output.
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     void ReadIniFile(TMemIniFile& Ini) override;

@@ -3,7 +3,7 @@
 // the IDAT chunks carry.
 //
 // A picture of moderate size is filtered into one buffer and compressed in a
-// single libdeflate call (its level n + 1 compresses about as well as zlib's
+// single libdeflate call (its level n compresses about as well as zlib's
 // level n, in half the time or less). A large picture is cut into bands of
 // rows that zlib compresses, several threads at once: each band is primed
 // with the 32 KB of filtered data before it and ends on a sync flush, so the

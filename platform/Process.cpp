@@ -4,6 +4,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -12,8 +13,9 @@ extern char** environ;
 
 namespace {
 
-// Spawns Args; returns the child's id or -1.
-pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false)
+// Spawns Args; returns the child's id or -1. OutFd >= 0 takes the child's
+// standard output and error, else Quiet sends them to /dev/null.
+pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false, int OutFd = -1)
 {
     if (Args.empty() || Args[0].empty())
         return -1;
@@ -32,7 +34,10 @@ pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false)
         return -1;
     }
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    if (Quiet) {
+    if (OutFd >= 0) {
+        posix_spawn_file_actions_adddup2(&fa, OutFd, 1);
+        posix_spawn_file_actions_adddup2(&fa, OutFd, 2);
+    } else if (Quiet) {
         posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_adddup2(&fa, 1, 2);
     }
@@ -99,13 +104,15 @@ bool TProcessCancel::Cancelled() const
     return FCancelled;
 }
 
-bool TProcessCancel::Enter(int Pid)
+int TProcessCancel::Start(const std::vector<std::string>& Args, bool Quiet, int OutFd)
 {
     std::lock_guard<std::mutex> g(FLock);
     if (FCancelled)
-        return false;
-    FChildren.push_back(Pid);
-    return true;
+        return -1;
+    const pid_t pid = Spawn(Args, Quiet, OutFd);
+    if (pid >= 0)
+        FChildren.push_back(pid);
+    return pid;
 }
 
 void TProcessCancel::Leave(int Pid)
@@ -114,24 +121,61 @@ void TProcessCancel::Leave(int Pid)
     std::erase(FChildren, Pid);
 }
 
-int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel, bool Quiet)
+namespace {
+
+// The last Limit bytes written to the memory file Fd.
+std::string ReadTail(int Fd, size_t Limit)
 {
+    const off_t End = lseek(Fd, 0, SEEK_END);
+    if (End <= 0)
+        return {};
+    const off_t From = End > off_t(Limit) ? End - off_t(Limit) : 0;
+    std::string Out(size_t(End - From), '\0');
+    size_t Got = 0;
+    while (Got < Out.size()) {
+        const ssize_t n = pread(Fd, Out.data() + Got, Out.size() - Got, From + off_t(Got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        Got += size_t(n);
+    }
+    Out.resize(Got);
+    return Out;
+}
+
+} // namespace
+
+int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel, bool Quiet, std::string* Said)
+{
+    if (Said)
+        Said->clear();
     if (Cancel && Cancel->Cancelled())
         return -1;
-    const pid_t pid = Spawn(Args, Quiet);
+    // What the tool says goes to a file in memory rather than a pipe: nothing
+    // has to read while it runs, so a talkative tool can never block on us.
+    int OutFd = -1;
+    if (Said)
+        OutFd = memfd_create("tool-output", MFD_CLOEXEC);
+    struct TCloser {
+        int Fd;
+        ~TCloser()
+        {
+            if (Fd >= 0)
+                close(Fd);
+        }
+    } CloseOut{OutFd};
+    const pid_t pid = Cancel ? Cancel->Start(Args, Quiet || Said, OutFd) : Spawn(Args, Quiet || Said, OutFd);
     if (pid < 0)
         return -1;
     if (Cancel) {
-        if (!Cancel->Enter(pid)) {
-            // Cancelled between the check and the start.
-            kill(-pid, SIGKILL);
-            Reap(pid);
-            return -1;
-        }
         WaitUnreaped(pid);
         Cancel->Leave(pid); // from here on Cancel no longer signals this group
     }
-    return Reap(pid);
+    const int Code = Reap(pid);
+    if (Said && OutFd >= 0)
+        *Said = ReadTail(OutFd, 4096);
+    return Code;
 }
 
 bool StartProcess(const std::vector<std::string>& Args, int* Pid)

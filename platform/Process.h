@@ -17,8 +17,11 @@ class TProcessCancel;
 // ended it (a cancelled child gives 137), or -1 when it could not be started
 // (missing program, no permission, empty Args, or cancelled before the start).
 // Quiet: the tool's standard output and error go to /dev/null instead of
-// ours (the caller reports a failure itself, by the exit code).
-int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel = nullptr, bool Quiet = false);
+// ours (the caller reports a failure itself, by the exit code). Said, when
+// given, receives instead the last 4 KB of what the tool wrote to either
+// (its reason when it fails); the tool never writes to ours then.
+int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel = nullptr, bool Quiet = false,
+                      std::string* Said = nullptr);
 
 // Lets another thread end the programs that RunProcessAndWait calls are
 // waiting for (the batch cancel). One object may serve many calls at once.
@@ -30,8 +33,10 @@ public:
     bool Cancelled() const;
 
 private:
-    friend int RunProcessAndWait(const std::vector<std::string>&, TProcessCancel*, bool);
-    bool Enter(int Pid);  // false when already cancelled (the caller kills Pid)
+    friend int RunProcessAndWait(const std::vector<std::string>&, TProcessCancel*, bool, std::string*);
+    // Starts the child and records it in one step under the lock, so that a
+    // Cancel either comes first (nothing starts: -1) or finds the child.
+    int Start(const std::vector<std::string>& Args, bool Quiet, int OutFd);
     void Leave(int Pid);
 
     mutable std::mutex FLock;

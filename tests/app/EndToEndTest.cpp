@@ -2,19 +2,11 @@
 // offscreen platform: files on the command line with an at-once profile.
 #include "TestApp.h"
 
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
-
 #include <QColor>
 #include <QImage>
-#include <QImageReader>
 #include <QPainter>
-#include <QElapsedTimer>
 #include <QProcess>
-#include <QThread>
 
-#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -46,29 +38,38 @@ protected:
         EnsureApp();
         if (!fs::exists(kProgram) || !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/libkodex.so"))
             GTEST_SKIP() << "the program is not built";
-        const std::string tag = std::to_string(QCoreApplication::applicationPid()) + "-" +
-                                ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        Dir = fs::temp_directory_path() / ("vestro-e2e-" + tag);
-        fs::remove_all(Dir);
+        Dir = ScratchDir("e2e");
         fs::create_directories(Dir / "in" / "trip");
         fs::create_directories(Dir / "run");
         fs::permissions(Dir / "run", fs::perms::owner_all);
-        Profile = "e2e-" + tag + ".ini";
+        Profile = Dir.filename().string() + ".ini";
     }
     void TearDown() override
     {
         fs::remove_all(Dir);
-        fs::remove(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile);
+        for (const std::string& Name : Inis)
+            fs::remove(std::string(VESTRO_DIST_DIR) + "/ini/" + Name);
+    }
+    // A profile of the program folder, removed after the test.
+    void Ini(const std::string& Name, const std::string& Text)
+    {
+        std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Name) << Text;
+        Inis.push_back(Name);
+    }
+    // An at-once profile writing Dir/Out/<old> (File adds to [File]), then Rest.
+    void ModeProfile(const std::string& Name, const std::string& File, const std::string& Rest, const char* Out = "out")
+    {
+        Ini(Name, "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" + (Dir / Out).string() +
+                      "\nFileNameFormat=<old>\n" + File + Rest);
     }
     // Settings of the run: fit into 320 x 320, JPEG, into Dir/out/<dir><old>.
     void WriteProfile(const std::string& Extra = "", bool AtOnce = true)
     {
-        std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile)
-            << "[File]\nAtOnce=" << (AtOnce ? 1 : 0) << "\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
-            << "\nFileNameFormat=<dir><old>\nNotOverwrite=1\n"
-            << "[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0,320,512\n"
-            << "Size2=0,0,0,0,0,100,100,384,384,0,320,384\nDecimationType=2\n"
-            << "[System]\nMaxThread=4\n" << Extra;
+        Ini(Profile, "[File]\nAtOnce=" + std::string(AtOnce ? "1" : "0") + "\nSameDirectory=0\nOutPutDirectory=" +
+                         (Dir / "out").string() + "\nFileNameFormat=<dir><old>\nNotOverwrite=1\n" +
+                         "[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0,320,512\n"
+                         "Size2=0,0,0,0,0,100,100,384,384,0,320,384\nDecimationType=2\n"
+                         "[System]\nMaxThread=4\n" + Extra);
     }
     // A photograph-like picture: gradients and shapes, so that it compresses
     // like a photo and every output differs.
@@ -85,46 +86,48 @@ protected:
         p.end();
         ASSERT_TRUE(img.save(QString::fromStdString(P.string()), "JPEG", 90));
     }
-    // Starts the program in Dir under the offscreen platform, with a socket folder of its own.
-    void Start(QProcess& P, const QStringList& Args)
+    // N large pictures in/p0.jpg.. and their names as arguments.
+    QStringList Photos(int N)
+    {
+        QStringList Names;
+        for (int i = 0; i < N; ++i) {
+            Photo(Dir / "in" / ("p" + std::to_string(i) + ".jpg"), 2400, 1600, i);
+            Names << QString::fromStdString("in/p" + std::to_string(i) + ".jpg");
+        }
+        return Names;
+    }
+    // Starts the program with the profile Name in Dir under the offscreen
+    // platform, with a socket folder of its own.
+    // NoDisplay: as started from a terminal with no display at all.
+    void Start(QProcess& P, const std::string& Name, const QStringList& Args, bool NoDisplay = false)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (NoDisplay)
+            for (const char* V : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                env.remove(V);
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
         P.setProcessEnvironment(env);
         P.setWorkingDirectory(QString::fromStdString(Dir.string()));
-        P.start(QString::fromStdString(kProgram), Args);
+        P.start(QString::fromStdString(kProgram), QStringList{QString::fromStdString("/ini=" + Name)} + Args);
         ASSERT_TRUE(P.waitForStarted());
     }
     // Waits until a started instance holds its lock, that is, it is the running one.
-    void WaitForLock()
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!fs::exists(Dir / "run") || fs::is_empty(Dir / "run")) {
-            ASSERT_LT(t.elapsed(), 20000);
-            QThread::msleep(5);
-        }
-    }
-    TResult Run(const std::vector<std::string>& Args, int TimeoutMs = 60000)
+    void WaitForLock() { ASSERT_TRUE(WaitFor([this] { return !fs::is_empty(Dir / "run"); })); }
+    TResult Run(const std::vector<std::string>& Args, int TimeoutMs = 60000, bool NoDisplay = false)
     {
         QProcess proc;
         QStringList a;
-        a << QString::fromStdString("/ini=" + Profile);
         for (const std::string& s : Args)
             a << QString::fromStdString(s);
-        Start(proc, a);
+        Start(proc, Profile, a, NoDisplay);
         EXPECT_TRUE(proc.waitForFinished(TimeoutMs));
         return {proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -1,
                 proc.readAllStandardError().toStdString()};
     }
-    static QSize SizeOf(const fs::path& P)
-    {
-        QImageReader r(QString::fromStdString(P.string()));
-        return r.size();
-    }
     fs::path Dir;
     std::string Profile;
+    std::vector<std::string> Inis;
 };
 
 TEST_F(Program, ConvertsAFolderAndReportsADamagedFileWithStatus1)
@@ -141,8 +144,8 @@ TEST_F(Program, ConvertsAFolderAndReportsADamagedFileWithStatus1)
     const TResult r = Run({"in"}); // relative to the folder the program starts in
     EXPECT_EQ(r.Status, 1) << r.Err;
     EXPECT_NE(r.Err.find("cut.jpg"), std::string::npos) << r.Err;
-    EXPECT_EQ(SizeOf(Dir / "out" / "in" / "wide.jpg"), QSize(320, 213));
-    EXPECT_EQ(SizeOf(Dir / "out" / "in" / "trip" / "tall.jpg"), QSize(192, 320));
+    EXPECT_EQ(ImageSize(Dir / "out" / "in" / "wide.jpg"), QSize(320, 213));
+    EXPECT_EQ(ImageSize(Dir / "out" / "in" / "trip" / "tall.jpg"), QSize(192, 320));
     // Kept in steps of two seconds, as the times are stored for this option.
     EXPECT_LT(std::chrono::abs(fs::last_write_time(Dir / "out" / "in" / "wide.jpg") - shot), std::chrono::seconds(2));
 
@@ -152,7 +155,7 @@ TEST_F(Program, ConvertsAFolderAndReportsADamagedFileWithStatus1)
     const TResult again = Run({(Dir / "in").string()});
     EXPECT_EQ(again.Status, 0) << again.Err;
     EXPECT_EQ(fs::last_write_time(Dir / "out" / "in" / "wide.jpg"), before);
-    EXPECT_EQ(SizeOf(Dir / "out" / "in" / "wide[1].jpg"), QSize(320, 213));
+    EXPECT_EQ(ImageSize(Dir / "out" / "in" / "wide[1].jpg"), QSize(320, 213));
     EXPECT_TRUE(fs::exists(Dir / "out" / "in" / "trip" / "tall[1].jpg"));
 }
 
@@ -161,7 +164,7 @@ TEST_F(Program, WithoutAtOnceItOpensTheWindowAndATermClosesIt)
     WriteProfile("", false);
     Photo(Dir / "in" / "a.jpg", 100, 80, 1);
     QProcess proc;
-    Start(proc, {QString::fromStdString("/ini=" + Profile), "in/a.jpg"});
+    Start(proc, Profile, {"in/a.jpg"});
     // The window stays until it is closed: nothing is converted meanwhile.
     EXPECT_FALSE(proc.waitForFinished(1500));
     proc.terminate();
@@ -170,52 +173,49 @@ TEST_F(Program, WithoutAtOnceItOpensTheWindowAndATermClosesIt)
     EXPECT_FALSE(fs::exists(Dir / "out"));
 }
 
+TEST_F(Program, WithoutADisplayItConvertsAtOnceAndRefusesOnlyTheWindow)
+{
+    WriteProfile();
+    Photo(Dir / "in" / "a.jpg", 640, 480, 1);
+    TResult r = Run({"in/a.jpg"}, 60000, /*NoDisplay=*/true);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(320, 240));
+    // A window has nothing to be shown on: said, and no crash.
+    WriteProfile("", false);
+    r = Run({"in/a.jpg"}, 60000, true);
+    EXPECT_EQ(r.Status, 2) << r.Err;
+    EXPECT_NE(r.Err.find("no display: the window cannot be shown"), std::string::npos) << r.Err;
+}
+
 TEST_F(Program, ASecondStartHandsItsFilesOverAndNothingIsLost)
 {
     WriteProfile();
-    for (int i = 0; i < 12; ++i)
-        Photo(Dir / "in" / ("p" + std::to_string(i) + ".jpg"), 2400, 1600, i);
+    const QStringList Names = Photos(12);
     Photo(Dir / "in" / "trip" / "late.jpg", 640, 480, 99);
-
     QProcess first;
-    QStringList a{QString::fromStdString("/ini=" + Profile)};
-    for (int i = 0; i < 12; ++i)
-        a << QString::fromStdString("in/p" + std::to_string(i) + ".jpg");
-    Start(first, a);
+    Start(first, Profile, Names);
 
     // The second start names a profile of its own, writing elsewhere.
-    const std::string other = "other-" + Profile;
-    std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + other)
-        << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "other").string()
-        << "\nFileNameFormat=<old>\n[Resize]\nRule=0\nSize1=50\n";
+    ModeProfile("other-" + Profile, "", "[Resize]\nRule=0\nSize1=50\n", "other");
     // Whether the first is starting, converting or ending, the file is done,
     // with the settings its own start named.
     QProcess second;
-    Start(second, {QString::fromStdString("/ini=" + other), "in/trip/late.jpg"});
+    Start(second, "other-" + Profile, {"in/trip/late.jpg"});
     ASSERT_TRUE(second.waitForFinished(60000));
     EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
     ASSERT_TRUE(first.waitForFinished(60000));
     EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
-    fs::remove(std::string(VESTRO_DIST_DIR) + "/ini/" + other);
-    EXPECT_EQ(SizeOf(Dir / "other" / "late.jpg"), QSize(320, 240));
-    EXPECT_EQ(SizeOf(Dir / "out" / "p0.jpg"), QSize(320, 213));
+    EXPECT_EQ(ImageSize(Dir / "other" / "late.jpg"), QSize(320, 240));
+    EXPECT_EQ(ImageSize(Dir / "out" / "p0.jpg"), QSize(320, 213));
 }
 
 TEST_F(Program, TerminatingCancelsCleanlyWithStatus2)
 {
     WriteProfile("Parallel=0\n");
-    QStringList a{QString::fromStdString("/ini=" + Profile)};
-    for (int i = 0; i < 30; ++i) {
-        Photo(Dir / "in" / ("p" + std::to_string(i) + ".jpg"), 2400, 1600, i);
-        a << QString::fromStdString("in/p" + std::to_string(i) + ".jpg");
-    }
     QProcess proc;
-    Start(proc, a);
+    Start(proc, Profile, Photos(30));
     // Stop it once the first output is there, as Ctrl+C would.
-    QElapsedTimer t;
-    t.start();
-    while (!fs::exists(Dir / "out" / "p0.jpg") && t.elapsed() < 20000)
-        QThread::msleep(5);
+    WaitFor([this] { return fs::exists(Dir / "out" / "p0.jpg"); });
     proc.terminate();
     ASSERT_TRUE(proc.waitForFinished(20000));
     const std::string err = proc.readAllStandardError().toStdString();
@@ -230,15 +230,6 @@ TEST_F(Program, TerminatingCancelsCleanlyWithStatus2)
     EXPECT_EQ(Count(err, "Cancelled: " + std::to_string(30 - outputs) + " of 30 files not written"), 1) << err;
 }
 
-// A profile of its own: [File] and whatever the mode needs, outputs into
-// Dir/out under their old names.
-void WriteModeProfile(const std::string& Ini, const fs::path& Dir, const std::string& File, const std::string& Rest)
-{
-    std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Ini)
-        << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
-        << "\nFileNameFormat=<old>\n" << File << Rest;
-}
-
 std::string Contents(const fs::path& P)
 {
     std::ifstream f(P, std::ios::binary);
@@ -247,7 +238,7 @@ std::string Contents(const fs::path& P)
 
 TEST_F(Program, ACombineProfileMakesSheetsInsteadOfConvertingEachFile)
 {
-    WriteModeProfile(Profile, Dir, "NotOverwrite=1\n",
+    ModeProfile(Profile, "NotOverwrite=1\n",
                      "[Combine]\nUse=1\nWidth=100\nHeight=100\nRows,=2\nColumns=2\nFillBlank=0\n"
                      "[System]\nMaxThread=3\n");
     for (int i = 0; i < 5; ++i)
@@ -255,8 +246,8 @@ TEST_F(Program, ACombineProfileMakesSheetsInsteadOfConvertingEachFile)
     const TResult r = Run({"in"});
     EXPECT_EQ(r.Status, 0) << r.Err;
     // Pages of 4 and 1 pictures, each sheet named after its first picture.
-    EXPECT_EQ(SizeOf(Dir / "out" / "a.jpg"), QSize(200, 200));
-    EXPECT_EQ(SizeOf(Dir / "out" / "e.jpg"), QSize(100, 100));
+    EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(200, 200));
+    EXPECT_EQ(ImageSize(Dir / "out" / "e.jpg"), QSize(100, 100));
     int sheets = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(Dir / "out"))
         ++sheets;
@@ -266,7 +257,7 @@ TEST_F(Program, ACombineProfileMakesSheetsInsteadOfConvertingEachFile)
 TEST_F(Program, RenameOnlyMovesFilesAndNeverReplacesOne)
 {
     // Even a profile that lets outputs be replaced: a move never replaces.
-    WriteModeProfile(Profile, Dir, "NotOverwrite=0\nRenameOnly=1\n", "");
+    ModeProfile(Profile, "NotOverwrite=0\nRenameOnly=1\n", "");
     Photo(Dir / "in" / "a.jpg", 200, 100, 1);
     Photo(Dir / "in" / "b.jpg", 200, 100, 2);
     fs::create_directories(Dir / "out");
@@ -295,14 +286,16 @@ TEST_F(Program, NamedFilesThatCannotBeReadEachSaySo)
     fs::resize_file(Dir / "in" / "cut.jpg", 100);
     // A FIFO named like a picture: opening it must not wait for a writer.
     ASSERT_EQ(::mkfifo((Dir / "in" / "pipe.jpg").c_str(), 0600), 0);
+    // A line break in a name does not split its line.
+    std::ofstream(Dir / "in" / "two\nlines.jpg") << "words";
 
     const TResult r = Run({"in/good.jpg", "in/empty.jpg", "in/words.jpg", "in/cut.jpg", "in/pipe.jpg",
-                           "in/missing.jpg"},
+                           "in/missing.jpg", "in/two\nlines.jpg"},
                           30000);
     EXPECT_EQ(r.Status, 1) << r.Err;
-    for (const char* n : {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "pipe.jpg: ", "missing.jpg: "})
+    for (const char* n : {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "pipe.jpg: ", "missing.jpg: ", "two?lines.jpg: "})
         EXPECT_EQ(Count(r.Err, n), 1) << n << "\n" << r.Err;
-    EXPECT_EQ(SizeOf(Dir / "out" / "good.jpg"), QSize(320, 240));
+    EXPECT_EQ(ImageSize(Dir / "out" / "good.jpg"), QSize(320, 240));
 
     // Only files that cannot be read: said, with status 1, not a silent 2.
     const TResult only = Run({"in/empty.jpg", "in/pipe.jpg", "in/missing.jpg"}, 30000);
@@ -335,7 +328,7 @@ TEST_F(Program, AFolderWalkReportsPictureNamedFilesThatCannotBeRead)
     EXPECT_EQ(Count(r.Err, "empty.jpg: "), 1) << r.Err;
     EXPECT_EQ(Count(r.Err, "words.PNG: "), 1) << r.Err;
     EXPECT_EQ(Count(r.Err, "notes.txt"), 0) << r.Err;
-    EXPECT_EQ(SizeOf(Dir / "out" / "in" / "good.jpg"), QSize(320, 240));
+    EXPECT_EQ(ImageSize(Dir / "out" / "in" / "good.jpg"), QSize(320, 240));
 
     // A folder with nothing to convert is refused, and says why.
     fs::create_directories(Dir / "empty");
@@ -353,16 +346,14 @@ TEST_F(Program, AtOnceBesideAWindowSaysSo)
 {
     WriteProfile();
     Photo(Dir / "in" / "a.jpg", 100, 80, 1);
-    const std::string Window = "win-" + Profile;
-    std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Window) << "[File]\nAtOnce=0\n";
+    Ini("win-" + Profile, "[File]\nAtOnce=0\n");
     QProcess first;
-    Start(first, {QString::fromStdString("/ini=" + Window)});
+    Start(first, "win-" + Profile, {});
     // Its lock taken, it is the running instance.
     WaitForLock();
     const TResult r = Run({"in/a.jpg"});
     first.terminate();
     first.waitForFinished(20000);
-    fs::remove(std::string(VESTRO_DIST_DIR) + "/ini/" + Window);
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Count(r.Err, "handed to the running window"), 1) << r.Err;
     // The window lists them; nothing is converted.
@@ -372,11 +363,7 @@ TEST_F(Program, AtOnceBesideAWindowSaysSo)
 TEST_F(Program, EachHandedOverRunReportsToItsOwnStart)
 {
     WriteProfile("Parallel=0\n"); // one worker: the first run lasts while the others start
-    QStringList a{QString::fromStdString("/ini=" + Profile)};
-    for (int i = 0; i < 16; ++i) {
-        Photo(Dir / "in" / ("p" + std::to_string(i) + ".jpg"), 2400, 1600, i);
-        a << QString::fromStdString("in/p" + std::to_string(i) + ".jpg");
-    }
+    QStringList a = Photos(16);
     // The first start's own run has one damaged file.
     Photo(Dir / "in" / "cut.jpg", 900, 700, 3);
     fs::resize_file(Dir / "in" / "cut.jpg", 700);
@@ -385,21 +372,17 @@ TEST_F(Program, EachHandedOverRunReportsToItsOwnStart)
     std::ofstream(Dir / "in" / "trip" / "bad.jpg") << "not a picture";
 
     QProcess first;
-    Start(first, a);
+    Start(first, Profile, a);
     WaitForLock();
     // A later run must neither inherit the first run's error (and with
     // AbortOnError refuse its files) nor hand its own result to anyone else.
-    const std::string strict = "strict-" + Profile;
-    std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + strict)
-        << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "strict").string()
-        << "\nFileNameFormat=<old>\n[System]\nAbortOnError=1\n";
+    ModeProfile("strict-" + Profile, "", "[System]\nAbortOnError=1\n", "strict");
     QProcess good, bad;
-    Start(good, {QString::fromStdString("/ini=" + strict), "in/trip/late.jpg"});
-    Start(bad, {QString::fromStdString("/ini=" + Profile), "in/trip/bad.jpg"});
+    Start(good, "strict-" + Profile, {"in/trip/late.jpg"});
+    Start(bad, Profile, {"in/trip/bad.jpg"});
     ASSERT_TRUE(good.waitForFinished(120000));
     ASSERT_TRUE(bad.waitForFinished(120000));
     ASSERT_TRUE(first.waitForFinished(120000));
-    fs::remove(std::string(VESTRO_DIST_DIR) + "/ini/" + strict);
     const std::string badErr = bad.readAllStandardError().toStdString();
     EXPECT_EQ(good.exitCode(), 0) << good.readAllStandardError().toStdString();
     EXPECT_EQ(bad.exitCode(), 1) << badErr;
@@ -410,14 +393,14 @@ TEST_F(Program, EachHandedOverRunReportsToItsOwnStart)
     // The first instance did the later runs (and showed their errors too).
     EXPECT_NE(firstErr.find("bad.jpg: "), std::string::npos) << firstErr;
     EXPECT_TRUE(fs::exists(Dir / "strict" / "late.jpg"));
-    EXPECT_EQ(SizeOf(Dir / "out" / "p15.jpg"), QSize(320, 213));
+    EXPECT_EQ(ImageSize(Dir / "out" / "p15.jpg"), QSize(320, 213));
 }
 
 TEST_F(Program, ALosslessTransformOfDamagedDataKeepsTheSource)
 {
     if (!fs::exists("/usr/bin/jpegtran") && !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/jpegtran"))
         GTEST_SKIP() << "no jpegtran";
-    WriteModeProfile(Profile, Dir, "NotOverwrite=1\nDeleteInputFile=1\n", "[JPEGTran]\nUse=1\nRotation=2\n");
+    ModeProfile(Profile, "NotOverwrite=1\nDeleteInputFile=1\n", "[JPEGTran]\nUse=1\nRotation=2\n");
     Photo(Dir / "in" / "a.jpg", 640, 480, 1);
     Photo(Dir / "in" / "whole.jpg", 640, 480, 2);
     // Cut inside the picture data: the tool fills the rest with gray and
@@ -425,15 +408,36 @@ TEST_F(Program, ALosslessTransformOfDamagedDataKeepsTheSource)
     fs::resize_file(Dir / "in" / "a.jpg", fs::file_size(Dir / "in" / "a.jpg") / 2);
     // A PNG named on the command line is no JPEG to transform: said so.
     ASSERT_TRUE(QImage(20, 10, QImage::Format_RGB32).save(QString::fromStdString((Dir / "in" / "b.png").string())));
-    const TResult r = Run({"in/a.jpg", "in/whole.jpg", "in/b.png"});
+    // Cut before the picture data: the header reads, but the tool gives up.
+    // Its line says how the tool ended and why, not only that nothing was saved.
+    Photo(Dir / "in" / "head.jpg", 64, 48, 3);
+    const std::string Head = Contents(Dir / "in" / "head.jpg");
+    std::ofstream(Dir / "in" / "head.jpg", std::ios::binary) << Head.substr(0, Head.find("\xFF\xDA"));
+    const TResult r = Run({"in/a.jpg", "in/whole.jpg", "in/b.png", "in/head.jpg"});
     EXPECT_EQ(r.Status, 1) << r.Err;
     EXPECT_EQ(Count(r.Err, "a.jpg: "), 1) << r.Err;
     EXPECT_EQ(Count(r.Err, "b.png: "), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "head.jpg: "), 1) << r.Err;
+    EXPECT_NE(r.Err.find("head.jpg: Failed to save file: jpegtran ended with exit status 1: "
+                         "Invalid JPEG file structure: missing SOS marker\n"),
+              std::string::npos)
+        << r.Err;
+    EXPECT_EQ(Contents(Dir / "in" / "head.jpg"), Head.substr(0, Head.find("\xFF\xDA")));
+    EXPECT_FALSE(fs::exists(Dir / "out" / "head.jpg"));
     EXPECT_TRUE(fs::exists(Dir / "in" / "a.jpg"));
     EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
     // The sound one is turned and its source deleted, as asked.
-    EXPECT_EQ(SizeOf(Dir / "out" / "whole.jpg"), QSize(480, 640));
+    EXPECT_EQ(ImageSize(Dir / "out" / "whole.jpg"), QSize(480, 640));
     EXPECT_FALSE(fs::exists(Dir / "in" / "whole.jpg"));
+
+    // Onto itself: the damaged source stays as it was, not replaced by what
+    // the tool made of it.
+    ModeProfile(Profile, "NotOverwrite=0\nDeleteInputFile=1\n", "[JPEGTran]\nUse=1\nRotation=2\n", "in");
+    const std::string Cut = Contents(Dir / "in" / "a.jpg");
+    const TResult self = Run({"in/a.jpg"});
+    EXPECT_EQ(self.Status, 1) << self.Err;
+    EXPECT_EQ(Count(self.Err, "a.jpg: "), 1) << self.Err;
+    EXPECT_TRUE(Contents(Dir / "in" / "a.jpg") == Cut) << "the damaged source was replaced";
 }
 
 } // namespace
@@ -464,5 +468,5 @@ TEST_F(Program, ColourReductionWritesPaletteBitmaps)
         EXPECT_LE(Colours.size(), 16u) << Name;
         EXPECT_GT(Colours.size(), 2u) << Name;
     }
-    EXPECT_EQ(SizeOf(Dir / "out" / "in" / "a.bmp"), QSize(320, 213));
+    EXPECT_EQ(ImageSize(Dir / "out" / "in" / "a.bmp"), QSize(320, 213));
 }

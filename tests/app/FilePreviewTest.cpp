@@ -9,16 +9,12 @@
 #include "core/Global.h"
 #include "core/ImageInfo.h"
 #include "core/Kodex.h"
-#include "core/Resize.h"
 #include "effects/Effect.h"
 #include "effects/ui/PreviewFrm.h"
 #include "platform/Process.h"
 
-#include <gtest/gtest.h>
-
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QTimer>
@@ -39,18 +35,12 @@ protected:
         EnsureApp();
         std::string Err;
         ASSERT_TRUE(LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err)) << Err;
-        Dir = fs::temp_directory_path() / ("vestro-preview-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
+        Dir = ScratchDir("preview");
         SavedPreview = PreviewOption;
         SavedFile = FileOption;
         FileOption.FileNameFormat = "<old>";
         PreviewOption.ViewerPath.clear();
-        Resizer.SetDecimationMode(1, CreateWeightSetter(1, 3, 0, 10));
-        Resizer.SetInterpolationMode(2, CreateWeightSetter(2, 3, 0, 10));
-        Resizer.SetSIMDMode(3, false);
-        Resizer.SetMaxThreadNum(1);
+        SetUpTestResizer(Resizer);
         MainResizer = &Resizer;
         FileList = &Files;
         EffectList = &Effects;
@@ -113,10 +103,7 @@ protected:
     std::vector<std::string> ViewerGot()
     {
         const fs::path P = Dir / "viewer.sh.args";
-        QElapsedTimer T;
-        T.start();
-        while (!fs::exists(P) && T.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        WaitFor([&] { return fs::exists(P); }, 10000);
         std::ifstream In(P, std::ios::binary);
         const std::string All((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
         std::vector<std::string> Args;

@@ -1,6 +1,8 @@
 // The interface language: every catalogue covers the whole message template,
 // and the windows show their texts in the language chosen.
 #include "app/IniSettings.h"
+#include "app/FileListModel.h"
+#include "app/FileListView.h"
 #include "app/MainFrm.h"
 #include "app/QtTexts.h"
 #include "app/Startup.h"
@@ -30,6 +32,8 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QImage>
+#include <QThread>
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
@@ -329,5 +333,45 @@ TEST_F(Language, TranslatedWindowsShowNoEnglishLeftOverAndNothingCut)
         EXPECT_GT(Seen, 400u);
         // Longer texts still fit: no control covers another or leaves its window.
         EXPECT_EQ(Faults, "") << Code;
+    }
+}
+
+// The type column names pictures in the interface language, whatever the
+// system's own language is.
+TEST_F(Language, TheFileListNamesTypesInTheInterfaceLanguage)
+{
+    const std::pair<const char*, const char*> Files[] = {
+        {"a.jpg", "JPEG image"}, {"b.png", "PNG image"}, {"c.bmp", "Windows BMP image"}, {"png named.jpg", "PNG image"}};
+    QImage Picture(8, 6, QImage::Format_RGB32);
+    Picture.fill(Qt::darkCyan);
+    std::vector<std::string> Paths;
+    for (const auto& [Name, Type] : Files) {
+        const std::string P = (Dir / Name).string();
+        const char* Format = std::string(Name).find("png") != std::string::npos ? "PNG" : nullptr;
+        ASSERT_TRUE(Picture.save(QString::fromStdString(P), Format));
+        Paths.push_back(P);
+    }
+    for (const char* Code : {"de", "ja"}) {
+        Select(Code);
+        const auto Cat = Catalogue(Po((std::string(Code) + ".po").c_str()));
+        TMainForm Main(Paths);
+        Main.show();
+        QAbstractItemModel* M = Main.FileListView->model();
+        for (int i = 0; i < 2000 && FileList->Count() < int(Paths.size()); ++i) {
+            QApplication::processEvents();
+            QThread::msleep(10);
+        }
+        QApplication::processEvents();
+        ASSERT_EQ(M->rowCount(), int(Paths.size())) << Code;
+        for (int R = 0; R < M->rowCount(); ++R) {
+            const std::string Name = M->data(M->index(R, TFileListModel::colName)).toString().toStdString();
+            const std::string Type = M->data(M->index(R, TFileListModel::colType)).toString().toStdString();
+            for (const auto& [File, English] : Files) {
+                if (Name == File) {
+                    EXPECT_EQ(Type, Cat.at(English)) << Code << ": " << Name;
+                }
+            }
+        }
+        FileList->Clear();
     }
 }

@@ -4,10 +4,7 @@
 #include "core/ErrorLog.h"
 #include "core/ImageInfo.h"
 #include "core/ImgInfo.h"
-
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
+#include "tests/app/TestApp.h"
 
 #include <filesystem>
 #include <fstream>
@@ -20,9 +17,7 @@ class ListUp : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Root = fs::temp_directory_path() / ("vestro-listup-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Root);
+        Root = ScratchDir("listup");
         // a/b holds one picture directly and one in b/s.
         fs::create_directories(Root / "a" / "b" / "s");
         Picture(Root / "a" / "b" / "top.bmp");
@@ -93,23 +88,6 @@ TEST_F(ListUp, ANamedFileThatCannotBeListedSaysWhyAndAFoldersOneStaysQuiet)
     EXPECT_EQ(Lines[0].rfind("empty.jpg: ", 0), 0u) << Lines[0];
     EXPECT_EQ(Lines[1].rfind("text.png: ", 0), 0u) << Lines[1];
     ErrorLog.Clear();
-}
-
-TEST_F(ListUp, RunInputOfNamedFilesAndFolders)
-{
-    std::vector<TImageFileInfo> run;
-    TRunSettings S = TakeRunSettings();
-    S.File.AddSubFolder = true;
-    AddRunInputPath(run, (Root / "a" / "b" / "top.bmp").string(), S);
-    AddRunInputPath(run, (Root / "missing.bmp").string(), S);
-    AddRunInputPath(run, "", S);
-    ASSERT_EQ(run.size(), 1u);
-    EXPECT_EQ(run[0].Base, B() + "/");
-    EXPECT_EQ(run[0].Dir, "");
-    S.File.AddSubFolder = false;
-    AddRunInputPath(run, B(), S);
-    ASSERT_EQ(run.size(), 2u);
-    EXPECT_EQ(run[1].Dir, "b/");
 }
 
 TEST_F(ListUp, LinkLoopsEndAndTerminateStopsTheWalk)

@@ -18,15 +18,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QImage>
-#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTableView>
-#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -37,17 +34,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& Done, int Ms = 20000)
-{
-    QElapsedTimer T;
-    T.start();
-    while (!Done() && T.elapsed() < Ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return Done();
-}
 
 void Photo(const fs::path& P, int W, int H, const char* Format = "JPEG")
 {
@@ -60,8 +46,6 @@ void Photo(const fs::path& P, int W, int H, const char* Format = "JPEG")
     Painter.end();
     ASSERT_TRUE(Img.save(QString::fromStdString(P.string()), Format));
 }
-
-QSize SizeOf(const fs::path& P) { return QImageReader(QString::fromStdString(P.string())).size(); }
 
 void Mouse(QWidget* W, QEvent::Type Type, int Y)
 {
@@ -98,10 +82,7 @@ protected:
     {
         if (!KodexLoaded)
             GTEST_SKIP() << "the codec library is not built";
-        Dir = fs::temp_directory_path() /
-              ("vestro-main-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Dir);
+        Dir = ScratchDir("main");
         fs::create_directories(Dir / "in");
         fs::create_directories(Dir / "ini");
         DataDir = Dir.string() + "/";
@@ -164,8 +145,8 @@ TEST_F(MainWindow, CommandLineFilesAreListedAndF5WritesTheSizeRulesOutputs)
     // key's action is triggered as the key would).
     EXPECT_EQ(Window->ConvertRun->shortcut(), QKeySequence(Qt::Key_F5));
     Window->ConvertRun->trigger();
-    EXPECT_EQ(SizeOf(Dir / "out" / "wide.jpg"), QSize(200, 100));
-    EXPECT_EQ(SizeOf(Dir / "out" / "tall.jpg"), QSize(200, 400));
+    EXPECT_EQ(ImageSize(Dir / "out" / "wide.jpg"), QSize(200, 100));
+    EXPECT_EQ(ImageSize(Dir / "out" / "tall.jpg"), QSize(200, 400));
     EXPECT_FALSE(Window->StatusPanel[0]->text().isEmpty()); // the elapsed time
     // The run's size went into the history, at the top.
     ASSERT_FALSE(Window->ResizeHistory.empty());
@@ -215,13 +196,16 @@ TEST_F(MainWindow, RemoveListDropsOnlyTheEntriesThatWereConverted)
     fs::resize_file(Dir / "in" / "c.jpg", 400);
     fs::last_write_time(Dir / "in" / "c.jpg", Stamp); // the list's refresh sees no change
     Window->ConvertRun->trigger();
-    EXPECT_EQ(SizeOf(Dir / "out" / "a.jpg"), QSize(200, 150));
+    EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(200, 150));
     EXPECT_FALSE(fs::exists(Dir / "out" / "b.jpg")); // not checked: not converted
     EXPECT_FALSE(fs::exists(Dir / "out" / "c.jpg"));
     ASSERT_EQ(FileList->Count(), 2);
     EXPECT_EQ(FileList->Items(0)->Name(), "b.jpg");
     EXPECT_EQ(FileList->Items(1)->Name(), "c.jpg"); // failed: kept to try again
     EXPECT_EQ(Rows(), 2);
+    // The status does not read as a clean run's.
+    const std::string Status = Window->StatusPanel[0]->text().toStdString();
+    EXPECT_NE(Status.find(", with errors: 1 of 2 files not written"), std::string::npos) << Status;
 }
 
 TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)
@@ -255,7 +239,6 @@ TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)
     EXPECT_FALSE(EffectList->JPEGTranEffect()->FUse);
     Mode->setCurrentIndex(0);
     emit Mode->activated(0);
-    EXPECT_EQ(RunMode, 0);
     EXPECT_FALSE(CombineOption.Use);
     EXPECT_EQ(Questions.size(), 2u);
 }
@@ -263,13 +246,6 @@ TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)
 TEST_F(MainWindow, AtOnceWithAFullListAsksAndClears)
 {
     Open("");
-    // An empty list: nothing to ask.
-    Window->AtOnceBox->click();
-    EXPECT_TRUE(FileOption.AtOnce);
-    EXPECT_TRUE(Questions.empty());
-    Window->AtOnceBox->click();
-    EXPECT_FALSE(FileOption.AtOnce);
-
     Photo(Dir / "in" / "a.jpg", 64, 48);
     Window->AddPaths({(Dir / "in" / "a.jpg").string()});
     ASSERT_EQ(FileList->Count(), 1);
@@ -372,8 +348,8 @@ TEST_F(MainWindow, WithAtOnceTickedAddedFilesAreConvertedAndTheListStaysAsItWas)
     EXPECT_TRUE(Window->AtOnceBox->isChecked());
     Window->AddPaths({(Dir / "in").string()});
     // Narrow side 150.
-    EXPECT_EQ(SizeOf(Dir / "out" / "a.jpg"), QSize(200, 150));
-    EXPECT_EQ(SizeOf(Dir / "out" / "b.jpg"), QSize(150, 200));
+    EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(200, 150));
+    EXPECT_EQ(ImageSize(Dir / "out" / "b.jpg"), QSize(150, 200));
     EXPECT_EQ(FileList->Count(), 0);
     EXPECT_EQ(Rows(), 0);
     EXPECT_TRUE(ImageFileList->empty());
@@ -390,14 +366,11 @@ TEST_F(MainWindow, SizeHistoryKeepsTenAndMovesRepeatsToTheTop)
     EXPECT_EQ(Window->SizeHistoryCombo->count(), 10);
     EXPECT_EQ(Window->ResizeHistory.front(), "1,111,111");
     EXPECT_EQ(Window->ResizeHistory.back(), "1,102,102"); // 101 and the two old entries are gone
-    EXPECT_EQ(Window->SizeHistoryCombo->itemText(0).toStdString(), "Wide Side       111");
 
     Window->edtSide1->setText("105");
     Window->SetResizeParam();
     EXPECT_EQ(Window->ResizeHistory.size(), 10u);
     EXPECT_EQ(Window->ResizeHistory.front(), "1,105,105");
-    EXPECT_EQ(Window->SizeHistoryCombo->itemText(0).toStdString(), "Wide Side       105");
-    EXPECT_EQ(Window->SizeHistoryCombo->itemText(1).toStdString(), "Wide Side       111");
     EXPECT_EQ(EffectList->FResizeType, 1);
     EXPECT_EQ(EffectList->FResizeValue, 105);
 
@@ -485,10 +458,6 @@ TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
 {
     Open("[System]\nCaption=%ini\n");
     EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - " + ExtractFileName(IniFileName));
-    // Mnemonics: on the letter in the text, or kept in parentheses.
-    EXPECT_EQ(Window->FileAdd->text(), "&Add Files...");
-    EXPECT_EQ(Window->FileExit1->text(), "E&xit");
-    EXPECT_EQ(Window->ListViewCheck->text(), "Check(&S)");
     Window->resize(900, 500);
     Window->move(30, 40);
     Window->FileListView->setColumnWidth(0, 222);

@@ -1,94 +1,99 @@
-// The metadata, system and combine settings dialogs: OK stores, Cancel
-// leaves the records alone, ranges are held, dependent controls follow.
+// The settings dialogs: what OK stores stays within its range, even when
+// typed and confirmed before the edit clamps it, and Cancel stores nothing.
 #include "app/CombineOptionFrm.h"
+#include "app/JPEGOptionFrm.h"
 #include "app/MetadataOptionFrm.h"
-#include "app/SystemOptionFrm.h"
+#include "app/ResizeOptionFrm.h"
 #include "core/Global.h"
+#include "core/ImgInfo.h"
 #include "effects/ui/NumEdit.h"
 #include "tests/app/TestApp.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QPushButton>
 
-#include <gtest/gtest.h>
-
-namespace {
-
-// Each test starts from the records' defaults and puts them back afterwards.
-struct OptionDialogsTest : ::testing::Test {
-    void SetUp() override
-    {
-        EnsureApp();
-        Save();
-        JPEGOption = {};
-        MetadataOption = {};
-        PNGOption = {};
-        SystemOption = {};
-        FileOption = {};
-        CombineOption = {};
-        DefaultBGColor = {};
-        UIFontName = "Sans";
-        UIFontSize = 9;
-    }
-    void TearDown() override
-    {
-        JPEGOption = J; MetadataOption = M; PNGOption = P; SystemOption = S;
-        FileOption = F; CombineOption = C; DefaultBGColor = B; UIFontName = FN; UIFontSize = FS;
-    }
-    void Save()
-    {
-        J = JPEGOption; M = MetadataOption; P = PNGOption; S = SystemOption;
-        F = FileOption; C = CombineOption; B = DefaultBGColor; FN = UIFontName; FS = UIFontSize;
-    }
-    TJPEGOption J; TMetadataOption M; TPNGOption P; TSystemOption S;
-    TFileOption F; TCombineOption C; TBGColor B; std::string FN; int32_t FS = 0;
-};
-
-} // namespace
-
-TEST_F(OptionDialogsTest, MetadataCancelStoresNothing)
+TEST(OptionDialogs, ResizeValuesOutOfRangeAreClamped)
 {
-    TMetadataOptionForm D;
-    D.KeepICC->setChecked(false);
-    D.WritepHYs->setChecked(true);
-    D.reject();
-    EXPECT_TRUE(MetadataOption.KeepICCProfile);
-    EXPECT_FALSE(PNGOption.WritepHYsChunk);
+    EnsureApp();
+    const uint32_t SavedCPU = CPUFeatures;
+    CPUFeatures = CPU_MMX | CPU_SSE | CPU_SSE2;
+    TResizeOption Opt;
+    Opt.DecimationRadius = 99;
+    Opt.InterpolationRadius = 0;
+    Opt.DecimationSharp = -10;
+    Opt.MaxThread = 0;
+    Opt.DecimationMode = 42;     // unknown id: first entry
+    Opt.InterpolationMode = 1;   // area average cannot enlarge
+    TResizeOptionForm F(Opt);
+    // Typed and confirmed with Enter: the edit has not clamped yet.
+    F.IntBlurEdit->setText("300");
+    F.MaxThreadEdit->setText("64");
+    F.accept();
+    CPUFeatures = SavedCPU;
+    EXPECT_EQ(Opt.DecimationRadius, 32);
+    EXPECT_EQ(Opt.InterpolationRadius, 1);
+    EXPECT_EQ(Opt.DecimationSharp, -4);
+    EXPECT_EQ(Opt.InterpolationBlur, 24);
+    EXPECT_EQ(Opt.MaxThread, 16u);
+    EXPECT_EQ(Opt.DecimationMode, 1);
+    EXPECT_EQ(Opt.InterpolationMode, 2);
 }
 
-TEST_F(OptionDialogsTest, SystemOneProcessorAllowsOneThreadOnly)
+TEST(OptionDialogs, JPEGLimitsNeverExceedTheMainSettings)
 {
-    SystemOption.ProcessorCount = 1;
-    SystemOption.MaxThread = 4;
-    TSystemOptionForm D;
-    EXPECT_FALSE(D.Parallel->isEnabled());
-    EXPECT_EQ(D.MaxThread->IntValue(), 1);
-    D.accept();
-    EXPECT_EQ(SystemOption.MaxThread, 1);
+    EnsureApp();
+    TJPEGOption Opt;
+    {
+        TJPEGOptionForm F(Opt);
+        F.QualityEdit->SetValue(10);
+        F.reject();
+    }
+    EXPECT_EQ(Opt.Quality, TJPEGOption().Quality);
+
+    TJPEGOptionForm F(Opt);
+    F.QualityEdit->SetValue(60);
+    F.QualityLimitEdit->SetValue(75);
+    F.SampleList->setCurrentIndex(0);      // 4:2:0
+    F.SampleLimitList->setCurrentIndex(2); // 4:4:4
+    F.SizeEdit->setText("20000");          // typed, not yet clamped
+    F.accept();
+    EXPECT_EQ(Opt.QualityLimit, 60);
+    EXPECT_EQ(Opt.SampleTypeLimit, 0);
+    EXPECT_EQ(Opt.FileSizeLimit, 9999);
+
+    // 4:1:1 stands apart from the order and is kept.
+    TJPEGOptionForm G(Opt);
+    G.SampleLimitList->setCurrentIndex(3);
+    G.accept();
+    EXPECT_EQ(Opt.SampleTypeLimit, 3);
 }
 
-TEST_F(OptionDialogsTest, CombineOkClampsAndCancelKeeps)
+TEST(OptionDialogs, MetadataAndCombineCancelKeepAndOkClamps)
 {
+    EnsureApp();
+    const TMetadataOption M = MetadataOption;
+    const TPNGOption P = PNGOption;
+    const TCombineOption C = CombineOption;
+    {
+        TMetadataOptionForm D;
+        D.KeepICC->setChecked(!M.KeepICCProfile);
+        D.WritepHYs->setChecked(!P.WritepHYsChunk);
+        D.reject();
+        EXPECT_EQ(MetadataOption.KeepICCProfile, M.KeepICCProfile);
+        EXPECT_EQ(PNGOption.WritepHYsChunk, P.WritepHYsChunk);
+    }
     {
         TCombineOptionForm D;
         D.TileWidth->setText(QStringLiteral("0"));
         D.reject();
-        EXPECT_EQ(CombineOption.Width, 320);
+        EXPECT_EQ(CombineOption.Width, C.Width);
     }
     TCombineOptionForm D;
     D.TileWidth->setText(QStringLiteral("640"));
     D.Rows->setText(QStringLiteral("500"));
-    D.RowSpace->setText(QStringLiteral("5"));
-    D.Order->setCurrentIndex(1);
-    D.FillBlank->setChecked(false);
-    D.BackColor = 0x123456;
     D.accept();
     EXPECT_EQ(CombineOption.Width, 640);
     EXPECT_GE(CombineOption.Rows, 1);
     EXPECT_LE(CombineOption.Rows, 99);
-    EXPECT_EQ(CombineOption.RowSpace, 5);
-    EXPECT_EQ(CombineOption.Order, 1);
-    EXPECT_FALSE(CombineOption.FillBlank);
-    EXPECT_EQ(CombineOption.BackgroundColor, 0x123456u);
+    CombineOption = C;
 }

@@ -138,7 +138,6 @@ TEST_F(ShortcutTest, MakesEntryProfileAndListOnce)
     ASSERT_TRUE(ReadShortcutArguments(Link, Target, Args));
     EXPECT_EQ(Target, platform::ExecutablePath());
     EXPECT_EQ(Args, "/ini=My Set.ini");
-    EXPECT_TRUE(ShortCutSettings.Desktop && ShortCutSettings.MakeIni && ShortCutSettings.AtOnce);
 
     // The same name again, answered Yes: the old profile goes and is made anew
     // under its own name; the list still holds the entry once.

@@ -118,14 +118,17 @@ protected:
         GetImageInfo(P.string(), *I);
         Files.Add(I);
     }
-    // A run over the list as the progress window starts it.
-    bool Run(int Threads, TConvertIO& IO, bool AbortOnError = false)
+    // A run over the list as the progress window starts it, or over Input
+    // as an at-once start does, reporting to Observer (else to Events).
+    bool Run(int Threads, TConvertIO& IO, bool AbortOnError = false, TBatchObserver* Observer = nullptr,
+             std::vector<TImageFileInfo>* Input = nullptr)
     {
-        TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
-        TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors,
-                        ThreadObjectCopies(&Main, nullptr, nullptr, nullptr),
+        TRunProbes Probes;
+        const TRunEntries Entries = Input ? TRunEntries{nullptr, Input, &Probes} : TRunEntries{&Files, nullptr};
+        TOutputNameJob Names(Entries, Effects, FileOption.FileNameFormat, TakeRunSettings());
+        TConvertJob Job(Entries, Effects, IO, Errors, ThreadObjectCopies(&Main, nullptr, nullptr, nullptr),
                         RunSettingsWith(FileOption.RenameOnly, FileOption.NotOverwrite));
-        TBatchRun Batch(Names, Job, Errors, &Events);
+        TBatchRun Batch(Names, Job, Errors, Observer ? Observer : &Events);
         TNumbering N = RunNumbering(Names);
         return Batch.Run(RunCollisionRules(RunSettingsWith(false, FileOption.NotOverwrite)), N, Threads, AbortOnError);
     }

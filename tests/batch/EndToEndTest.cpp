@@ -59,19 +59,6 @@ TEST_F(EndToEnd, ResizedJPEGsAreTheSameWithOneOrEightWorkers)
         EXPECT_EQ(Read(Dir / "out" / ("p" + std::to_string(i) + ".jpg")), One[size_t(i)]) << i;
 }
 
-TEST_F(EndToEnd, FileSizeLimitIsMetWhenTheLimitsAllow)
-{
-    const fs::path A = MakeJPEG("a.jpg", 256, 256, 7);
-    Add(A);
-    LimitJPEGSize(12);
-    ASSERT_TRUE(Run(1, IO));
-    ASSERT_TRUE(Lines().empty()) << Lines()[0];
-    const auto Size = fs::file_size(Dir / "out" / "a.jpg");
-    EXPECT_LE(Size, 12u * 1024);
-    EXPECT_GT(Size, 12u * 1024 / 4); // not thrown far below the limit
-
-}
-
 TEST_F(EndToEnd, UnchangedJPEGCopyKeepsAFileThatAppearedDuringTheRun)
 {
     // Another program creates the output between the names and the copy.
@@ -83,11 +70,7 @@ TEST_F(EndToEnd, UnchangedJPEGCopyKeepsAFileThatAppearedDuringTheRun)
     const fs::path A = MakeJPEG("a.jpg", 64, 48, 1);
     Add(A);
     FileOption.NotOverwrite = true;
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
-    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, RunSettingsWith(false, true));
-    TBatchRun Batch(Names, Job, Errors, &Obs);
-    TNumbering N = RunNumbering(Names);
-    Batch.Run(TCollisionRules{}, N, 1, false);
+    Run(1, IO, false, &Obs);
     ASSERT_EQ(Lines().size(), 1u);
     EXPECT_EQ(Lines()[0], "a.jpg: Failed to copy file");
     EXPECT_EQ(Read(Out("a.jpg")), "theirs");

@@ -66,40 +66,10 @@ int LinesOf(const std::vector<std::string>& L, const std::string& Name)
 
 class NotWritten : public Reported {
 protected:
-    // A run over the run input of an at-once start.
-    bool RunInput(std::vector<TImageFileInfo>& In, TBatchObserver* Obs = nullptr)
-    {
-        TRunProbes Probes;
-        TOutputNameJob Names(TRunEntries{nullptr, &In, &Probes}, Effects, FileOption.FileNameFormat, TakeRunSettings());
-        TConvertJob Job(TRunEntries{nullptr, &In, &Probes}, Effects, IO, Errors,
-                        ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), RunSettingsWith(false, FileOption.NotOverwrite));
-        TBatchRun Batch(Names, Job, Errors, Obs);
-        TNumbering N = RunNumbering(Names);
-        return Batch.Run(RunCollisionRules(RunSettingsWith(false, FileOption.NotOverwrite)), N, 2, false);
-    }
     static TImageFileInfo Named(const fs::path& P) { return TImageFileInfo{P.string(), "", "", "", true}; }
 };
 
 } // namespace
-
-TEST_F(NotWritten, NamedFilesThatCannotBeProbedEachGetOneLine)
-{
-    const fs::path Good = MakeJPEG("good.jpg", 40, 30, 1);
-    std::ofstream(Dir / "in" / "empty.jpg").flush();
-    std::ofstream(Dir / "in" / "noise.jpg") << "this is not a picture at all, only words";
-    const fs::path Cut = MakeJPEG("cut.jpg", 64, 48, 2);
-    fs::resize_file(Cut, 100);
-    std::ofstream(Dir / "in" / "notes.txt") << "found by a folder walk: no picture, no line";
-    std::vector<TImageFileInfo> In{Named(Good), Named(Dir / "in" / "empty.jpg"), Named(Dir / "in" / "noise.jpg"),
-                                   Named(Cut), TImageFileInfo{(Dir / "in" / "notes.txt").string(), "", "", "", false}};
-    FileOption.FileNameFormat = "<old>.jpg";
-    EXPECT_TRUE(RunInput(In));
-    const auto L = Lines();
-    EXPECT_EQ(L.size(), 3u) << ::testing::PrintToString(L);
-    for (const char* N : {"empty.jpg", "noise.jpg", "cut.jpg"})
-        EXPECT_EQ(LinesOf(L, N), 1) << N << ::testing::PrintToString(L);
-    EXPECT_TRUE(fs::exists(Out("good.jpg")));
-}
 
 TEST_F(NotWritten, AFileThatVanishesAfterTheNamesIsReported)
 {
@@ -111,7 +81,7 @@ TEST_F(NotWritten, AFileThatVanishesAfterTheNamesIsReported)
     Obs.Victim = MakeJPEG("b.jpg", 40, 30, 2);
     std::vector<TImageFileInfo> In{Named(A), Named(Obs.Victim)};
     FileOption.FileNameFormat = "<old>.jpg";
-    RunInput(In, &Obs);
+    Run(2, IO, false, &Obs, &In);
     ASSERT_EQ(Lines().size(), 1u);
     EXPECT_EQ(Lines()[0], "b.jpg: File not found");
     EXPECT_TRUE(fs::exists(Out("a.jpg")));
@@ -121,11 +91,7 @@ TEST_F(NotWritten, AFileThatVanishesAfterTheNamesIsReported)
     const fs::path C = MakeJPEG("c.jpg", 40, 30, 3);
     List({A, C});
     Obs.Victim = C;
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
-    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, RunSettingsWith(false, false));
-    TBatchRun Batch(Names, Job, Errors, &Obs);
-    TNumbering N = RunNumbering(Names);
-    Batch.Run(RunCollisionRules(RunSettingsWith(false, false)), N, 1, false);
+    Run(1, IO, false, &Obs);
     ASSERT_EQ(Lines().size(), 1u);
     EXPECT_EQ(Lines()[0], "c.jpg: File not found");
 }
@@ -149,7 +115,7 @@ TEST_F(NotWritten, AFileThatChangesAfterTheNamesIsReportedNotConverted)
     };
     std::vector<TImageFileInfo> In{Named(A), Named(B), Named(C)};
     FileOption.FileNameFormat = "<old>.png";
-    RunInput(In, &Obs);
+    Run(2, IO, false, &Obs, &In);
     const auto L = Lines();
     ASSERT_EQ(L.size(), 2u) << ::testing::PrintToString(L);
     EXPECT_EQ(LinesOf(L, "b.jpg"), 1);
@@ -173,7 +139,7 @@ TEST_F(NotWritten, OutputsRefusedByTheCollisionRulesAreReported)
     FileOption.FileNameFormat = "<old>.jpg";
     FileOption.NotOverwrite = false;
     std::vector<TImageFileInfo> In{Named(A), Named(APng), Named(B), Named(C)};
-    RunInput(In);
+    Run(2, IO, false, nullptr, &In);
     auto L = Lines();
     ASSERT_EQ(L.size(), 2u) << ::testing::PrintToString(L);
     EXPECT_EQ(L[0], "a.png: cannot write " + Out("a.jpg").string() + ": another file of this run is written there");
@@ -194,7 +160,8 @@ TEST_F(NotWritten, AWriteFailureIsOneLineNamingTheTarget)
     FileOption.FileNameFormat = "<old>.png";
     Run(1, IO);
     ASSERT_EQ(Lines().size(), 1u) << ::testing::PrintToString(Lines());
-    EXPECT_EQ(Lines()[0], "a.jpg: cannot write " + (Dir / "blocker" / "out" / "a.png").string() + ": Not a directory");
+    EXPECT_EQ(Lines()[0], "a.jpg: cannot write " + (Dir / "blocker" / "out" / "a.png").string() +
+                              ": cannot create the folder " + (Dir / "blocker" / "out").string() + "/: Not a directory");
 }
 
 TEST_F(NotWritten, AToolsChatterIsDiscardedAndItsFailureSaidAgainstTheFile)

@@ -145,53 +145,6 @@ TEST_F(Workers, DeleteInputOnlyAfterItsOwnOutputExists)
     EXPECT_FALSE(fs::exists(Out("d.bmp")));
 }
 
-TEST_F(Workers, RenameOnlyNeverDestroysAnExistingFile)
-{
-    FileOption.RenameOnly = true;
-    FileOption.NotOverwrite = false;
-    const fs::path A = MakeBMP("a.bmp", 10, 10, 1), B = MakeBMP("b.bmp", 10, 10, 2);
-    List({A, B});
-    fs::create_directories(Dir / "out");
-    std::ofstream(Out("a.bmp")) << "keep";
-    Run(1, IO);
-    ASSERT_EQ(Lines().size(), 1u);
-    EXPECT_EQ(Lines()[0], "a.bmp: Failed to rename file");
-    EXPECT_EQ(Read(Out("a.bmp")), "keep");
-    EXPECT_TRUE(fs::exists(A));
-    EXPECT_FALSE(fs::exists(B)); // moved
-    EXPECT_TRUE(fs::exists(Out("b.bmp")));
-}
-
-TEST_F(Workers, CancelStopsTakingFilesAndLeavesNoPartialOutput)
-{
-    Files.Clear();
-    for (int i = 0; i < 40; ++i)
-        Add(MakeBMP("p" + std::to_string(i) + ".bmp", 200, 200, i));
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
-    TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{}, RunSettingsWith(false, true));
-    // Cancel on the first progress report, from the reporting worker itself,
-    // so the test does not depend on how fast this thread is scheduled.
-    struct CancelOnProgress : TBatchObserver {
-        TBatchRun* Batch = nullptr;
-        void NamesReady(int, double) override {}
-        void Progress(uint32_t, const std::string&) override { Batch->Cancel(); }
-        void WorkerEnded(int, bool) override {}
-        void RunEnded(bool) override {}
-    } Observer;
-    TBatchRun Batch(Names, Job, Errors, &Observer);
-    Observer.Batch = &Batch;
-    TNumbering N = RunNumbering(Names);
-    Batch.Start(RunCollisionRules(RunSettingsWith(false, true)), N, 2, false);
-    Batch.Wait();
-    EXPECT_TRUE(Batch.Canceled());
-    size_t Written = 0;
-    for (auto& E : fs::directory_iterator(Dir / "out")) {
-        EXPECT_EQ(E.path().filename().string().front(), 'p') << E.path(); // no temporary left
-        ++Written;
-    }
-    EXPECT_LT(Written, 40u);
-}
-
 TEST_F(Workers, AFileCutShortByTheCancelIsNeitherBlamedNorCountedAsConverted)
 {
     CancelDuringLoadIO InLoad;

@@ -80,6 +80,33 @@ TEST_F(DecreaseColorTest, TheToolNeverReplacesAFileAtTheNameItIsGiven)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(F), {}), "someone else's file");
 }
 
+TEST_F(DecreaseColorTest, AFailingToolSaysWhyInOneLine)
+{
+    // The quantiser beside the program is taken first: this one talks and fails.
+    const std::string SavedExe = ExeDir;
+    ExeDir = Dir.string() + "/";
+    fs::create_directories(Dir / "bin");
+    std::ofstream(Dir / "bin" / "pngquant") << "#!/bin/sh\necho 'working...'\necho 'error: out of memory' >&2\nexit 4\n";
+    fs::permissions(Dir / "bin" / "pngquant", fs::perms::owner_all);
+    TDecreaseColorEffect E;
+    E.FMode = 3;
+    TImgInfo Img;
+    AllocImg(Img, 8, 8, 3);
+    TEffectParams P;
+    P.OutFileName = (Dir / "out.png").string();
+    P.ToolOutFileName = (Dir / "out-new.png").string();
+    std::string Why;
+    try {
+        E.DoEffect(Img, P);
+    } catch (const EVestroError& Ex) {
+        Why = Ex.what();
+    }
+    EXPECT_EQ(Why, "Failed to save file: pngquant ended with exit status 4: error: out of memory");
+    EXPECT_FALSE(fs::exists(P.ToolOutFileName));
+    FreeImg(Img);
+    ExeDir = SavedExe;
+}
+
 namespace {
 
 // A smooth picture with fine detail: colour reduction must approximate it.

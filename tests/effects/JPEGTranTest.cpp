@@ -138,8 +138,18 @@ TEST_F(JPEGTranTest, AFailingToolFailsTheFileAndLeavesTheOutputAlone)
     const std::string In = MakeJPEG("in.jpg", 32, 16), Out = (Dir / "out.jpg").string();
     std::ofstream(Out) << "old";
     // Writes half a file where it was told to, then fails.
-    JPEGTranPath = FakeTool("while [ $# -gt 0 ]; do [ \"$1\" = -outfile ] && printf half > \"$2\"; shift; done; exit 1");
-    EXPECT_THROW(Run(In, Out, 32, 16), EVestroError);
+    // Its reason is its last line; the many lines before it never block it.
+    JPEGTranPath = FakeTool("while [ $# -gt 0 ]; do [ \"$1\" = -outfile ] && printf half > \"$2\"; shift; done; "
+                            "seq 100000; echo 'no room left on the disk' >&2; exit 1");
+    auto Why = [&](const std::string& I, const std::string& O) {
+        try {
+            Run(I, O, 32, 16);
+        } catch (const EVestroError& E) {
+            return std::string(E.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(Why(In, Out), "Failed to save file: tool.sh ended with exit status 1: no room left on the disk");
     std::ifstream F(Out);
     std::string S;
     F >> S;
@@ -150,8 +160,13 @@ TEST_F(JPEGTranTest, AFailingToolFailsTheFileAndLeavesTheOutputAlone)
     JPEGTranPath = FindJPEGTranPath();
     const std::string Bad = (Dir / "bad.jpg").string();
     std::ofstream(Bad) << "\xFF\xD8not a picture";
-    EXPECT_THROW(Run(Bad, (Dir / "bad_out.jpg").string(), 32, 16), EVestroError);
+    EXPECT_EQ(Why(Bad, (Dir / "bad_out.jpg").string()).rfind("Failed to save file: jpegtran ended with exit status 1: ", 0),
+              0u);
     EXPECT_FALSE(fs::exists(Dir / "bad_out.jpg"));
+    // A tool that is gone says so.
+    JPEGTranPath = (Dir / "bin" / "jpegtran").string();
+    EXPECT_EQ(Why(In, (Dir / "gone.jpg").string()), "Failed to save file: jpegtran was not found");
+    JPEGTranPath = FindJPEGTranPath();
 
     // A cancelled run ends quietly with no output.
     TProcessCancel Cancel;

@@ -50,31 +50,44 @@ TAddBlankParam PixelParam()
 
 } // namespace
 
-TEST(AddBlankForm, InvalidTextIsIgnoredAndBlocksOk)
+// A wrong text in either value set, even the one hidden under "ALL", keeps
+// the dialog open with a message; right ones are stored.
+TEST(BlankTrimDialogs, InvalidTextBlocksOk)
 {
     TestApp();
-    RegisterAddBlankForm(nullptr);
-    TAddBlankFilter E;
-    E.FAddBlankParam = PixelParam();
-    E.FAddBlankParam.ExpType = 2; // second edit hidden but still checked on OK
-
-    WhenShown<TAddBlankForm>([](TAddBlankForm& F) {
-        EXPECT_FALSE(F.SecondSetEdit->isVisibleTo(&F));
-        const QString Msg("Error occurred in evaluation of the inputted parameter");
-        for (const char* Bad : {"1,2,3,4,5", "1,2,X,4", "1,2,3/0,4", "1,2,(3,4"}) {
-            F.FirstSetEdit->setText(Bad);
-            EXPECT_EQ(OkRefused(F), Msg) << Bad;
-            EXPECT_TRUE(F.isVisible()) << Bad;
-        }
-        F.FirstSetEdit->setText("10,10,10,10");
-        F.SecondSetEdit->setText("1,2");
-        EXPECT_EQ(OkRefused(F), Msg);
+    const QString Msg("Error occurred in evaluation of the inputted parameter");
+    auto Refuses = [&](auto& F, const char* First, const char* Second) {
+        F.FirstSetEdit->setText(First);
+        F.SecondSetEdit->setText(Second);
+        EXPECT_EQ(OkRefused(F), Msg) << First << " / " << Second;
         EXPECT_TRUE(F.isVisible());
+    };
+    RegisterAddBlankForm(nullptr);
+    TAddBlankFilter Blank;
+    Blank.FAddBlankParam = PixelParam();
+    Blank.FAddBlankParam.ExpType = 2;
+    WhenShown<TAddBlankForm>([&](TAddBlankForm& F) {
+        EXPECT_FALSE(F.SecondSetEdit->isVisibleTo(&F));
+        for (const char* Bad : {"1,2,3,4,5", "1,2,X,4", "1,2,3/0,4", "1,2,(3,4"})
+            Refuses(F, Bad, "0,0,0,0");
+        Refuses(F, "10,10,10,10", "1,2");
         F.SecondSetEdit->setText("0,0,0,0");
     }, true);
-    E.ShowConfigDialog();
-    EXPECT_EQ(E.FAddBlankParam.Value[0], "10");
-    EXPECT_EQ(E.FAddBlankParam.Value[4], "0");
+    Blank.ShowConfigDialog();
+    EXPECT_EQ(Blank.FAddBlankParam.Value[0], "10");
+    EXPECT_EQ(Blank.FAddBlankParam.Value[4], "0");
+
+    RegisterTrimmingOptionForm(nullptr);
+    TTrimmingFilter Trim;
+    Trim.FType = TRIM_RECT;
+    Trim.FExp = TRIM_FIRST_ONLY;
+    WhenShown<TTrimmingOptionForm>([&](TTrimmingOptionForm& F) {
+        Refuses(F, "1,2,3", "0,0,0,0");
+        Refuses(F, "1,2,3,4", "1,2,3,Q");
+        F.SecondSetEdit->setText("0,0,0,0");
+    }, true);
+    Trim.ShowConfigDialog();
+    EXPECT_EQ(Trim.FValue[3], "4");
 }
 
 TEST(AddBlankForm, PreviewFollowsValues)
@@ -108,27 +121,6 @@ TEST(AddBlankForm, PreviewFollowsValues)
     emit F.BranchList->activated(2);
     EXPECT_EQ(F.Dest.Width, 20u);
     EXPECT_EQ(F.Dest.Height, 60u);
-}
-
-TEST(TrimmingOptionForm, InvalidTextBlocksOk)
-{
-    TestApp();
-    RegisterTrimmingOptionForm(nullptr);
-    TTrimmingFilter E;
-    E.FType = TRIM_RECT;
-    E.FExp = TRIM_FIRST_ONLY;
-    WhenShown<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
-        const QString Msg("Error occurred in evaluation of the inputted parameter");
-        F.FirstSetEdit->setText("1,2,3");
-        EXPECT_EQ(OkRefused(F), Msg);
-        F.FirstSetEdit->setText("1,2,3,4");
-        F.SecondSetEdit->setText("1,2,3,Q"); // hidden under "ALL", still checked
-        EXPECT_EQ(OkRefused(F), Msg);
-        EXPECT_TRUE(F.isVisible());
-        F.SecondSetEdit->setText("0,0,0,0");
-    }, true);
-    E.ShowConfigDialog();
-    EXPECT_EQ(E.FValue[3], "4");
 }
 
 TEST(TrimmingOptionForm, DraggingRewritesText)

@@ -34,7 +34,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QRadioButton>
-#include <QImage>
 #include <QTest>
 #include <QTimer>
 
@@ -60,8 +59,7 @@ void Paint(TImgInfo& Img)
         }
 }
 
-// Two entries in the file list, of different sizes, as BMP files; or, with
-// VESTRO_DIALOG_PHOTO set, that photograph as the second entry.
+// Two entries in the file list, of different sizes, as BMP files.
 struct EffectDialogs : ::testing::Test {
     fs::path Dir;
     TEffectList Effects;
@@ -82,12 +80,6 @@ struct EffectDialogs : ::testing::Test {
             Paint(Img);
             ASSERT_TRUE(SaveBitmapFile(Path, Img, TResolutionInfo{}, TakeRunSettings()));
             FreeImg(Img);
-            // A photograph to look at stands in for the second picture.
-            const QByteArray Photo = qgetenv("VESTRO_DIALOG_PHOTO");
-            if (i == 1 && !Photo.isEmpty()) {
-                ASSERT_TRUE(QImage(QString::fromLocal8Bit(Photo)).convertToFormat(QImage::Format_RGB888).save(
-                    QString::fromStdString(Path), "BMP"));
-            }
             auto* Info = new TImageInfo;
             ASSERT_TRUE(GetImageInfo(Path, *Info));
             Files.Add(Info);

@@ -1,5 +1,4 @@
-// The histogram window: when it asks for new tables, and gray or empty
-// sources; all drawn offscreen.
+// The histogram window on gray or empty sources, drawn offscreen.
 #include "effects/ui/HistogramFrm.h"
 
 #include "core/Global.h"
@@ -38,41 +37,9 @@ struct HistogramFrmTest : testing::Test {
                 n += F->BackBuf.pixel(x, y) != qRgb(255, 255, 255);
         return n;
     }
-    QRgb At(int Value, int Row) { return F->BackBuf.pixel(Value + 6, Row); }
 };
 
-// Source of 100 pixels: blue at 10, green at 20, red at 30 (Y, Cb, Cr 40, 50, 60).
-std::vector<uint32_t> Source()
-{
-    std::vector<uint32_t> c(HistogramCounters, 0);
-    c[10] = c[256 + 20] = c[512 + 30] = 100;
-    c[768 + 40] = c[1024 + 50] = c[1280 + 60] = 100;
-    return c;
-}
-
 } // namespace
-
-TEST_F(HistogramFrmTest, OnlyASwitchOfGroupAsksForNewTables)
-{
-    const auto src = Source();
-    F->SetDefaultCount(src.data());
-    F->UpdateHistogram(src.data());
-    F->ChannelList->setCurrentIndex(1); // RGB -> R
-    F->ChannelList->setCurrentIndex(2); // R -> G
-    EXPECT_EQ(Updates, 0);
-    F->ChannelList->setCurrentIndex(4); // G -> Y
-    EXPECT_EQ(Updates, 1);
-    EXPECT_EQ(F->HistogramType, 1);
-    // Until they come, no blue counts are drawn as luma.
-    F->RenderHistogram();
-    EXPECT_EQ(At(10, 128), qRgb(255, 255, 255));
-    F->UpdateHistogram(src.data()); // Y from table 3
-    F->RenderHistogram();
-    EXPECT_EQ(At(40, 128), qRgb(202, 202, 202));
-    F->ChannelList->setCurrentIndex(5);
-    EXPECT_EQ(Updates, 1);
-
-}
 
 TEST_F(HistogramFrmTest, GraySourcesAndEmptyTables)
 {

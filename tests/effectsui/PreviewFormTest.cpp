@@ -69,15 +69,6 @@ TEST(PreviewForm, UpDownSwitchesBeforeAndAfter)
     EXPECT_EQ(Form.windowTitle(), QStringLiteral("x.png[Before]"));
     Key(&Form, Qt::Key_Down);
     EXPECT_EQ(Form.windowTitle(), QStringLiteral("x.png[After]"));
-
-    int Next = 0, Prev = 0;
-    Form.OnNextImg = [&](QObject* S) { Next += S == &Form; };
-    Form.OnPrevImg = [&](QObject* S) { Prev += S == &Form; };
-    Key(&Form, Qt::Key_Right);
-    Key(&Form, Qt::Key_Left);
-    Key(&Form, Qt::Key_Left);
-    EXPECT_EQ(Next, 1);
-    EXPECT_EQ(Prev, 2);
 }
 
 TEST(PreviewForm, SelectionFollowsTheMouse)

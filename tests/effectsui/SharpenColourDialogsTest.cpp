@@ -119,19 +119,6 @@ TEST(UnSharpMaskDialog, OkWritesBackCancelKeepsAndTheBatchFilterKeepsItsValues)
     SetEffectDialog(EFFECT_USM, {});
 }
 
-TEST(UnSharpMaskDialog, AChangedValueLeadsToASharperPreview)
-{
-    TestApp();
-    PreviewOption.ViewMode = 0;
-    TUnSharpMaskOptionForm F;
-    PreviewStripes(F, 48, 32);
-    ASSERT_TRUE(F.PreviewBox->isChecked());
-    ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
-    F.ScrollBars[0]->setValue(400);
-    EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
-    PreviewOption.ViewMode = 1;
-}
-
 TEST(ColorCorrectionDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)
 {
     TestApp();
@@ -184,14 +171,25 @@ TEST(ColorCorrectionDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)
     SetEffectDialog(EFFECT_COLORADJUST, {});
 }
 
-TEST(ColorCorrectionDialog, AChangedValueLeadsToAPreview)
+// A changed value leads to a new preview in each dialog.
+TEST(SharpenColourDialogs, AChangedValueLeadsToANewPreview)
 {
     TestApp();
     PreviewOption.ViewMode = 0;
-    TColorCorrectionForm F;
-    PreviewStripes(F, 40, 30);
-    ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
-    F.Edits[6]->setText("80");
-    EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
+    {
+        TUnSharpMaskOptionForm F;
+        PreviewStripes(F, 48, 32);
+        ASSERT_TRUE(F.PreviewBox->isChecked());
+        ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
+        F.ScrollBars[0]->setValue(400);
+        EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
+    }
+    {
+        TColorCorrectionForm F;
+        PreviewStripes(F, 40, 30);
+        ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
+        F.Edits[6]->setText("80");
+        EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
+    }
     PreviewOption.ViewMode = 1;
 }

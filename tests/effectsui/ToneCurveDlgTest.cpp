@@ -29,6 +29,17 @@ void Mouse(QWidget* W, QEvent::Type Type, int X, int Y)
 int BoxX(int x) { return x + 2; }
 int BoxY(int y) { return 257 - y; }
 
+// Points at curve point (x0, y0), presses there, drags to box pixel (X1, Y1)
+// and lets go.
+void Drag(QWidget* Box, int x0, int y0, int X1, int Y1)
+{
+    Mouse(Box, QEvent::MouseMove, BoxX(x0), BoxY(y0));
+    Mouse(Box, QEvent::MouseButtonPress, BoxX(x0), BoxY(y0));
+    Mouse(Box, QEvent::MouseMove, X1, Y1);
+    Mouse(Box, QEvent::MouseButtonRelease, X1, Y1);
+}
+void Click(QWidget* Box, int x, int y) { Drag(Box, x, y, BoxX(x), BoxY(y)); }
+
 void ExpectSound(const TPointArray& P)
 {
     ASSERT_FALSE(P.empty());
@@ -79,18 +90,14 @@ TEST(ToneCurveDlg, MouseAddsMovesAndRemovesPoints)
     EXPECT_EQ(F.CurveTable[tcRGB][120], 150);
 
     // Within ten levels: the nearest point moves to the click, none is added.
-    Mouse(Box, QEvent::MouseMove, BoxX(128), BoxY(90));
-    Mouse(Box, QEvent::MouseButtonPress, BoxX(128), BoxY(90));
-    Mouse(Box, QEvent::MouseButtonRelease, BoxX(128), BoxY(90));
+    Click(Box, 128, 90);
     EXPECT_EQ(P, (TPointArray{{0, 0}, {128, 90}, {255, 255}}));
     // Eleven levels away: added after the nearest.
-    Mouse(Box, QEvent::MouseMove, BoxX(139), BoxY(95));
-    Mouse(Box, QEvent::MouseButtonPress, BoxX(139), BoxY(95));
-    Mouse(Box, QEvent::MouseButtonRelease, BoxX(139), BoxY(95));
+    Click(Box, 139, 95);
     EXPECT_EQ(P, (TPointArray{{0, 0}, {128, 90}, {139, 95}, {255, 255}}));
     ExpectSound(P);
 
-    // Dragged past its neighbour (and beyond the box): the point goes.
+    // Dragged past its neighbour (and beyond the box): the point goes at once.
     Mouse(Box, QEvent::MouseMove, BoxX(139), BoxY(95));
     Mouse(Box, QEvent::MouseButtonPress, BoxX(139), BoxY(95));
     Mouse(Box, QEvent::MouseMove, BoxX(400), BoxY(95));
@@ -100,21 +107,12 @@ TEST(ToneCurveDlg, MouseAddsMovesAndRemovesPoints)
     EXPECT_EQ(P, (TPointArray{{0, 0}, {128, 90}, {255, 255}}));
 
     // The first point dragged right past the second goes too.
-    Mouse(Box, QEvent::MouseMove, BoxX(0), BoxY(0));
-    Mouse(Box, QEvent::MouseButtonPress, BoxX(0), BoxY(0));
-    Mouse(Box, QEvent::MouseMove, BoxX(130), BoxY(0));
-    Mouse(Box, QEvent::MouseButtonRelease, BoxX(130), BoxY(0));
+    Drag(Box, 0, 0, BoxX(130), BoxY(0));
     EXPECT_EQ(P, (TPointArray{{128, 90}, {255, 255}}));
-    Mouse(Box, QEvent::MouseMove, BoxX(128), BoxY(90));
-    Mouse(Box, QEvent::MouseButtonPress, BoxX(128), BoxY(90));
-    Mouse(Box, QEvent::MouseMove, BoxX(255), BoxY(90));
-    Mouse(Box, QEvent::MouseButtonRelease, BoxX(255), BoxY(90));
+    Drag(Box, 128, 90, BoxX(255), BoxY(90));
     ASSERT_EQ(P.size(), 1u);
     // The last point left moves anywhere, clamped to the grid, and stays.
-    Mouse(Box, QEvent::MouseMove, BoxX(250), BoxY(250));
-    Mouse(Box, QEvent::MouseButtonPress, BoxX(250), BoxY(250));
-    Mouse(Box, QEvent::MouseMove, -40, -40);
-    Mouse(Box, QEvent::MouseButtonRelease, -40, -40);
+    Drag(Box, 250, 250, -40, -40);
     EXPECT_EQ(P, (TPointArray{{0, 255}}));
 
     // A press on another channel acts on that channel's points even though

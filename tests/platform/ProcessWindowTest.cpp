@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <vector>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -50,7 +51,11 @@ struct TXServer {
             const std::string num = std::to_string(n);
             if (fs::exists("/tmp/.X" + num + "-lock") || fs::exists("/tmp/.X11-unix/X" + num))
                 continue;
-            if (!StartProcess({"Xvfb", ":" + num, "-screen", "0", "640x480x24", "-nolisten", "tcp"}, &Pid))
+            // -noreset: by default the server starts over whenever its last
+            // client leaves (the probe below, an ended window program), and a
+            // program that connects meanwhile is refused.
+            if (!StartProcess({"Xvfb", ":" + num, "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset"},
+                              &Pid))
                 return;
             for (int i = 0; i < 200; ++i) { // up to 10 s for the server to listen
                 std::this_thread::sleep_for(50ms);
@@ -108,26 +113,35 @@ TEST(ProcessWindow, FindsTheStartedProgramsOwnWindowAndTitlesIt)
     for (const char* mark : {"--pid", "--no-pid"}) {
         SCOPED_TRACE(mark);
         const fs::path out = fs::temp_directory_path() / ("vestro-window-" + std::to_string(getpid()));
-        // The program's id goes to a file through a redirection: run it
+        // The program's output goes to a file through a redirection: run it
         // under "sh -c" only here, in the test.
         int pid = 0;
         ASSERT_TRUE(StartProcess(
             {"sh", "-c", "exec \"$0\" \"$1\" > \"$2\"", VESTRO_TEST_BIN_DIR "/window_program", mark, out.string()},
             &pid));
-        uint32_t w = WaitForProcessWindow(pid);
-        // On a machine loaded far beyond its cores the program may take
-        // longer than the wait to show its window: one more wait then.
-        if (w == 0 && kill(pid, 0) == 0)
-            w = WaitForProcessWindow(pid);
+        // A loaded machine may start the program slowly: wait (up to 30 s)
+        // until it has shown its owned window, so that the wait below covers
+        // the moment when that window is the program's only one.
+        auto Lines = [&out] {
+            std::vector<std::string> l;
+            std::ifstream in(out);
+            for (std::string s; std::getline(in, s);)
+                l.push_back(s);
+            return l;
+        };
+        for (int i = 0; i < 1500 && Lines().empty() && kill(pid, 0) == 0; ++i)
+            std::this_thread::sleep_for(20ms);
+        const uint32_t w = WaitForProcessWindow(pid);
         const bool titled = SetProcessWindowTitle(w, "IMG 0001.jpg:50%");
         const std::string title = WindowTitle(w);
-        std::string expected;
-        for (int i = 0; i < 100 && expected.empty(); ++i, std::this_thread::sleep_for(20ms))
-            std::getline(std::ifstream(out), expected);
+        std::vector<std::string> shown;
+        for (int i = 0; i < 1500 && (shown = Lines()).size() < 2; ++i)
+            std::this_thread::sleep_for(20ms);
         kill(pid, SIGKILL);
         fs::remove(out);
+        ASSERT_EQ(shown.size(), 2u) << "the window program did not show its windows";
         ASSERT_NE(w, 0u);
-        EXPECT_EQ(std::to_string(w), expected) << "the owned window shown first must not be taken";
+        EXPECT_EQ(std::to_string(w), shown[1]) << "the owned window shown first must not be taken";
         EXPECT_TRUE(titled);
         EXPECT_EQ(title, "IMG 0001.jpg:50%");
     }

@@ -1,6 +1,6 @@
 // A small X11 program for the window tests: shows a dialog-like window owned
-// by its main window first, then the main window itself, marks both with its
-// process id, and waits to be killed.
+// by its main window first, then (0.3 s later) the main window itself, marks
+// both with its process id, and waits to be killed.
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -42,15 +42,20 @@ int main(int Argc, char** Argv)
     const xcb_atom_t pidAtom = Atom(c, "_NET_WM_PID");
     const xcb_window_t main = Make(c, s, pidAtom), owned = Make(c, s, pidAtom);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, owned, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1, &main);
-    xcb_map_window(c, owned);
-    xcb_flush(c);
+    // Standard output says when each window is shown: the owned one's id,
+    // then the main one's. A round trip first, so that the window is
+    // viewable by the time the test reads the line.
+    auto Show = [c](xcb_window_t W) {
+        xcb_map_window(c, W);
+        free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        char line[32];
+        const int n = snprintf(line, sizeof line, "%u\n", W);
+        return write(1, line, size_t(n)) == n;
+    };
+    if (!Show(owned))
+        return 1;
     usleep(300000);
-    xcb_map_window(c, main);
-    xcb_flush(c);
-    // The test reads the main window's id from standard output.
-    char line[32];
-    const int n = snprintf(line, sizeof line, "%u\n", main);
-    if (write(1, line, size_t(n)) != n)
+    if (!Show(main))
         return 1;
     for (;;)
         pause();

@@ -1,0 +1,180 @@
+// The run windows driving real runs on the main file list: cancel, a damaged
+// picture among good ones, and what the end of a run stores.
+#include "TestApp.h"
+#include "app/ProgressFrm.h"
+#include "app/ProgressFrm2.h"
+#include "app/ProgressFrm3.h"
+#include "app/RunEnd.h"
+#include "app/Startup.h"
+#include "app/TaskbarProgress.h"
+#include "core/Bitmap.h"
+#include "core/ErrorLog.h"
+#include "core/Global.h"
+#include "core/ImageInfo.h"
+#include "effects/Effect.h"
+#include "effects/ResizeFilter.h"
+
+#include <QPushButton>
+#include <QTimer>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Holds each picture until the run is cancelled (at most 30 s), so that no
+// run can be over before its cancel arrives, however slowly the window's
+// thread gets to send it.
+class TWaitForCancel : public TEffect {
+public:
+    TWaitForCancel() : TEffect("Wait", 'W', "Wait", EFFECT_GRAYSCALE) { FUse = true; }
+    void DoEffect(TImgInfo&, TEffectParams& P) override
+    {
+        for (int i = 0; i < 3000 && P.Cancel && !*P.Cancel; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+};
+
+class RunWindows : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureApp();
+        Dir = ScratchDir("runwin");
+        fs::create_directories(Dir / "in");
+        SavedFile = FileOption;
+        SavedCombine = CombineOption;
+        FileOption.SameDirectory = false;
+        FileOption.OutputDirectory = (Dir / "out").string();
+        FileOption.FileNameFormat = "<old>";
+        FileOption.AtOnce = false;
+        FileOption.NotOverwrite = false;
+        CombineOption = TCombineOption{};
+        CombineOption.FillBlank = false;
+        CombineOption.Width = CombineOption.Height = 20;
+        CombineOption.Rows = CombineOption.Columns = 1;
+        Effects.AddFilter(std::make_unique<TResizeFilter>());
+        EffectList = &Effects;
+        FileList = &Files;
+        MainResizer = &Resizer;
+        SetUpTestResizer(Resizer);
+    }
+    void TearDown() override
+    {
+        EffectList = nullptr;
+        FileList = nullptr;
+        MainResizer = nullptr;
+        FileOption = SavedFile;
+        CombineOption = SavedCombine;
+        ErrorLog.Clear();
+        fs::remove_all(Dir);
+    }
+    // N pictures p00.bmp.. of 40 x 30, differing in colour, listed in name order.
+    void ListInputs(int N)
+    {
+        for (int i = 0; i < N; ++i) {
+            TImgInfo Img;
+            AllocImg(Img, 40, 30, 3);
+            for (uint32_t y = 0; y < Img.Height; ++y)
+                for (uint32_t x = 0; x < Img.Width * 3; ++x)
+                    MemRow(Img, y)[x] = uint8_t(i * 20 + x);
+            SaveBitmapFile(In(i).string(), Img, TResolutionInfo{}, TakeRunSettings());
+            FreeImg(Img);
+        }
+        TProgressForm3 Busy;
+        Busy.AddFolder((Dir / "in").string());
+        ASSERT_EQ(Busy.exec(), 1);
+        ASSERT_EQ(Files.Count(), N);
+    }
+    fs::path In(int I) const
+    {
+        char Name[16];
+        std::snprintf(Name, sizeof Name, "p%02d.bmp", I);
+        return Dir / "in" / Name;
+    }
+    fs::path Out(int I) const { return Dir / "out" / In(I).filename(); }
+    // Starts the run once the window is up, and closes it at once when Cancel is set.
+    template <class Form> int Exec(Form& Run, bool Cancel)
+    {
+        QTimer::singleShot(0, &Run, [&Run, Cancel] {
+            Run.StartRun();
+            if (Cancel)
+                Run.close();
+        });
+        return Run.exec();
+    }
+
+    fs::path Dir;
+    TFileOption SavedFile;
+    TCombineOption SavedCombine;
+    TEffectList Effects;
+    TImageInfoList Files;
+    TResizer Resizer;
+};
+
+} // namespace
+
+TEST_F(RunWindows, CancelAtTheStartIsACancelAndConvertsNothing)
+{
+    ListInputs(3);
+    // Cancel right after the run began, whether the names are ready yet or
+    // not: the request must not be lost.
+    Effects.AddFilter(std::make_unique<TWaitForCancel>());
+    TProgressForm Run(false, {});
+    EXPECT_EQ(Exec(Run, true), 2);
+    EXPECT_TRUE(Run.Canceled());
+    EXPECT_EQ(Run.ExitStatus(), 2);
+    EXPECT_FALSE(Run.CancelButton->isEnabled());
+    // The one worker (the default) may still finish the file it holds.
+    EXPECT_LE(int(fs::exists(Out(0))) + int(fs::exists(Out(1))) + int(fs::exists(Out(2))), 1);
+}
+
+TEST_F(RunWindows, ACombineRunLogsADamagedPictureAndTheOthersStillMakeTheirSheets)
+{
+    CombineOption.Use = true;
+    ListInputs(3);
+    // The header stays readable, the pixels are gone.
+    fs::resize_file(In(1), 80);
+    TProgressForm2 Run(false, {});
+    EXPECT_EQ(Exec(Run, false), 1);
+    EXPECT_EQ(Run.ExitStatus(), 1);
+    ASSERT_GE(ErrorLog.GetErrorCount(), 1);
+    EXPECT_NE(ErrorLog.Lines().front().find("p01.bmp"), std::string::npos);
+    EXPECT_EQ(ImageSize(Out(0)), QSize(20, 20));
+    EXPECT_EQ(ImageSize(Out(2)), QSize(20, 20));
+}
+
+TEST_F(RunWindows, ACancelledCombineRunEndsAsACancel)
+{
+    CombineOption.Use = true;
+    ListInputs(12);
+    TProgressForm2 Run(false, {});
+    EXPECT_EQ(Exec(Run, true), 2);
+    EXPECT_TRUE(Run.Canceled());
+    EXPECT_EQ(Run.ExitStatus(), 2);
+    EXPECT_FALSE(Run.CancelButton->isEnabled());
+    EXPECT_LT(Run.Written().size(), 12u);
+}
+
+TEST_F(RunWindows, ARunningNumberThatCannotBeStoredIsAnError)
+{
+    // The next run would number from the old value and overwrite the
+    // outputs of this one.
+    std::ofstream(Dir / "blocker") << "a file where the profile's folder would be";
+    const TSystemOption SavedSystem = SystemOption;
+    const std::string SavedIni = IniFileName;
+    FileOption.ResetType = 2;
+    FileOption.StartNumber = 42;
+    SystemOption.UseExternalTool = false;
+    IniFileName = (Dir / "blocker" / "profile.ini").string();
+    TTaskbarProgress Taskbar;
+    EXPECT_EQ(FinishAtOnceRun(true, Taskbar), 1);
+    ASSERT_EQ(ErrorLog.GetErrorCount(), 1);
+    EXPECT_EQ(ErrorLog.Lines()[0].rfind("profile.ini: cannot write " + IniFileName + ": ", 0), 0u)
+        << ErrorLog.Lines()[0];
+    IniFileName = SavedIni;
+    SystemOption = SavedSystem;
+}
