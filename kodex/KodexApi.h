@@ -160,7 +160,8 @@ KODEX_EXPORT int write_jpeg_to_memory(const TKodexWriteJPEG* Rec, uint8_t* Buffe
 // Builds an EXIF block for a source that has none.
 //   SrcFileName  the source file (UTF-8 path); when it is a file whose own
 //                metadata the library reads (TIFF, WebP, HEIF, PNG eXIf), its
-//                shooting date is used when Info has none. May be null.
+//                shooting date and orientation are used when Info has none.
+//                May be null.
 //   Info         what to write (zeros mean "leave out"): Width/Height become
 //                PixelXDimension/PixelYDimension, XResolution/YResolution
 //                (dots per inch) the IFD0 resolution with unit inch, Orientation

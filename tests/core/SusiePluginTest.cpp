@@ -3,6 +3,7 @@
 #include "core/ErrorLog.h"
 
 #include "FilesTestUtil.h"
+#include "PictureTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -50,14 +51,6 @@ std::vector<uint8_t> PpmPixels()
     for (int px = 0; px < 6; ++px)
         for (int c : {2, 1, 0})
             v.push_back(uint8_t((px * 3 + c) * 13 + 1));
-    return v;
-}
-
-std::vector<uint8_t> Pixels(const TImgInfo& Img)
-{
-    std::vector<uint8_t> v;
-    for (uint32_t y = 0; y < Img.Height; ++y)
-        v.insert(v.end(), ScanLine(Img, y), ScanLine(Img, y) + Img.Width * Img.Channels);
     return v;
 }
 

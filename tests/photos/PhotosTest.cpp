@@ -89,6 +89,14 @@ std::string Hash(const fs::path& P)
     return QCryptographicHash::hash(F.readAll(), QCryptographicHash::Sha256).toHex().toStdString();
 }
 
+std::string Joined(const std::vector<std::string>& Lines)
+{
+    std::string S;
+    for (const std::string& L : Lines)
+        S += L + "\n";
+    return S;
+}
+
 struct TRun {
     int Status = -1;
     std::vector<std::string> Lines; // the error log, one line per failure
@@ -182,7 +190,9 @@ protected:
                "InterpolationType=2\nInterpolationRadius=3\n";
     }
 
-    TRun Run(const QStringList& Args)
+    // The program's run; unless the test expects failures it must end with
+    // status 0 and say nothing.
+    TRun Run(const QStringList& Args, bool Clean = true)
     {
         for (const auto& E : fs::directory_iterator(Dir / "in")) {
             fs::last_write_time(E.path(), kShot);
@@ -204,6 +214,10 @@ protected:
         for (const QString& L : QString::fromUtf8(P.readAllStandardError()).split('\n', Qt::SkipEmptyParts))
             if (!L.startsWith("Fontconfig") && !L.startsWith("QStandardPaths"))
                 R.Lines.push_back(L.toStdString());
+        if (Clean) {
+            EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
+            EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+        }
         return R;
     }
     fs::path Out(const std::string& Name) const { return Dir / "out" / Name; }
@@ -214,14 +228,6 @@ protected:
     std::map<std::string, fs::file_time_type> Times;
 };
 
-std::string Joined(const std::vector<std::string>& Lines)
-{
-    std::string S;
-    for (const std::string& L : Lines)
-        S += L + "\n";
-    return S;
-}
-
 } // namespace
 
 TEST_F(Photos, JPEGKeepsExifProfileAndTimeAndStandsUpright)
@@ -231,9 +237,7 @@ TEST_F(Photos, JPEGKeepsExifProfileAndTimeAndStandsUpright)
     AddProfile(Photo("FreshFlower.jpg", "profiled.jpg"));    // no EXIF, an ICC profile
     Profile(Fit(480) + "[JPEG]\nQuality=90\nAddExifInfo=1\nUpdateExif=1\n"
                        "[Metadata]\nKeepICCProfile=1\nKeepLastWriteTime=1\n[ExifRotationFilter]\nUse=1\n");
-    const TRun R = Run({"in"});
-    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
-    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+    Run({"in"});
 
     auto T = Tags({Out("Dune.jpg"), Out("turned.jpg"), Out("profiled.jpg"), Dir / "in" / "profiled.jpg"});
     const struct {
@@ -284,9 +288,7 @@ TEST_F(Photos, PNGThroughEveryPictureEffect)
                        "FontColor=16777215\n"
                        "[Composite]\nUse=1\nMode=0\nBasePos=8\nOpacity=100\nImageFileName=" +
             (Dir / "logo.png").string() + "\n");
-    const TRun R = Run({"in/profiled.jpg", "in/Wood.jpg"});
-    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
-    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+    Run({"in/profiled.jpg", "in/Wood.jpg"});
 
     auto T = Tags({Out("profiled.png"), Out("Wood.png")});
     for (const char* Source : {"FreshFlower.jpg", "Wood.jpg"}) {
@@ -324,9 +326,7 @@ TEST_F(Photos, GrayBMP)
     // The longer side becomes 360 px.
     Profile("[Resize]\nRule=1\nSize1=100,360,384,512,384,100,100,512,512,0,512,512\n"
             "[JPEG]\nConvertTo=1\n[GrayscaleFilter]\nUse=1\n");
-    const TRun R = Run({"in"});
-    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
-    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+    Run({"in"});
     for (const char* Name : {"Dune", "Aqua"}) {
         SCOPED_TRACE(Name);
         const fs::path Source = kPhotoDir / (std::string(Name) + ".jpg");
@@ -343,9 +343,7 @@ TEST_F(Photos, PaletteThroughTheColourTool)
     Photo("GreenMeadow.jpg");
     Photo("YellowFlower.jpg");
     Profile(Fit(320) + "[JPEG]\nConvertTo=3\n[DecreaseColor]\nUse=1\nMode=3\nPaletteEntries=64\n");
-    const TRun R = Run({"in"});
-    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
-    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+    Run({"in"});
     auto T = Tags({Out("GreenMeadow.png"), Out("YellowFlower.png")});
     for (const char* Name : {"GreenMeadow", "YellowFlower"}) {
         SCOPED_TRACE(Name);
@@ -367,9 +365,7 @@ TEST_F(Photos, FileSizeLimitIsMet)
     // Quality 95 would give about twice the limit.
     Profile(Fit(1024) + "[JPEG]\nQuality=95\nUseFileSizeLimit=1\nFileSizeLimit=60\nQualityLimit=30\n"
                         "AddExifInfo=0\n");
-    const TRun R = Run({"in/RainDrops.jpg", "in/Storm.jpg"});
-    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
-    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+    Run({"in/RainDrops.jpg", "in/Storm.jpg"});
     auto T = Tags({Out("Storm.jpg")});
     for (const char* Name : {"RainDrops.jpg", "Storm.jpg"}) {
         SCOPED_TRACE(Name);
@@ -391,9 +387,7 @@ TEST_F(Photos, LosslessTurnFollowsTheCamera)
     Tag(Photo("Storm.jpg", "turned.jpg"), {"-Orientation=6"});
     Photo("Dune.jpg");
     Profile("[JPEGTran]\nUse=1\nRotation=1\nOptimize=1\n");
-    const TRun R = Run({"in"});
-    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
-    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+    Run({"in"});
     auto T = Tags({Out("turned.jpg"), Out("Dune.jpg")});
     const QImage Turned = Load(Out("turned.jpg"));
     EXPECT_EQ(Turned.size(), QSize(1280, 1920));
@@ -413,7 +407,7 @@ TEST_F(Photos, DamagedFilesAmongThemGiveOneLineEachAndStatus1)
     ASSERT_TRUE(Load(kPhotoDir / "Wood.jpg").save(Q(Dir / "in" / "cut.png")));
     fs::resize_file(Dir / "in" / "cut.png", fs::file_size(Dir / "in" / "cut.png") / 2);
     Profile(Fit(300));
-    const TRun R = Run({"in"});
+    const TRun R = Run({"in"}, false);
     EXPECT_EQ(R.Status, 1);
     ASSERT_EQ(R.Lines.size(), 2u) << Joined(R.Lines);
     std::vector<std::string> Names;
