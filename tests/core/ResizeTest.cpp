@@ -1,6 +1,7 @@
 #include "core/Errors.h"
 #include "core/FilterKernels.h"
 #include "core/Resize.h"
+#include "PictureTestUtil.h"
 #include "platform/PageMemory.h"
 
 #include <gtest/gtest.h>
@@ -14,22 +15,9 @@
 
 namespace {
 
-// An image whose neighbouring bytes differ, so that a kernel that reads the
-// wrong sample cannot pass by accident.
-TImgInfo Noise(uint32_t W, uint32_t H, uint32_t C, uint32_t Seed = 1)
-{
-    TImgInfo img;
-    AllocImg(img, W, H, C);
-    uint32_t s = Seed * 2654435761u + 12345;
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W * C; ++x) {
-            s ^= s << 13;
-            s ^= s >> 17;
-            s ^= s << 5;
-            MemRow(img, y)[x] = uint8_t(s >> 7);
-        }
-    return img;
-}
+// Random bytes: neighbours differ, so that a kernel that reads the wrong
+// sample cannot pass by accident.
+TImgInfo Noise(uint32_t W, uint32_t H, uint32_t C, uint32_t Seed = 1) { return RandomImage(W, H, C, Seed); }
 
 TImgInfo Filled(uint32_t W, uint32_t H, uint32_t C, const std::function<uint8_t(uint32_t, uint32_t, uint32_t)>& F)
 {
@@ -146,19 +134,28 @@ TEST(ResizeFamilies, EveryVectorFamilyGivesTheScalarBytes)
         }
 }
 
-TEST(ResizeThreads, OneThreadAndManyGiveTheSameBytes)
+// The thread count, resizing in place and a resizer kept from picture to
+// picture (its plan and temporary block are reused for pictures of one size)
+// change nothing: nothing of one picture may show in the next.
+TEST(ResizeImage, ThreadsInPlaceAndAKeptResizerGiveTheSameBytes)
 {
     for (TConf conf : AllFamilies())
         for (uint32_t ch : {1u, 3u, 4u}) {
-            TImg src(Noise(203, 157, ch, ch));
-            for (auto [w, h] : {std::pair{96u, 61u}, std::pair{203u, 70u}, std::pair{90u, 157u}, std::pair{411u, 300u}}) {
-                conf.Threads = 1;
-                TImg one = Resize(conf, src.I, w, h);
-                for (int32_t n : {3, 8, 64}) {
-                    conf.Threads = n;
-                    EXPECT_TRUE(SamePixels(one.I, Resize(conf, src.I, w, h).I)) << conf.Name() << " ch " << ch;
+            conf.Threads = 3;
+            auto kept = MakeResizer(conf);
+            for (auto [w, h] : {std::pair{96u, 61u}, std::pair{203u, 70u}, std::pair{90u, 157u}, std::pair{411u, 300u}})
+                for (uint32_t seed : {1u, 2u}) {
+                    SCOPED_TRACE(testing::Message() << conf.Name() << " ch " << ch << " " << w << "x" << h);
+                    TImg src(Noise(203, 157, ch, seed * 7 + w)), inplace(Noise(203, 157, ch, seed * 7 + w)), later;
+                    conf.Threads = 1;
+                    const TImg one = Resize(conf, src.I, w, h);
+                    conf.Threads = 64;
+                    EXPECT_TRUE(SamePixels(one.I, Resize(conf, src.I, w, h).I));
+                    kept->ResizeImage(src.I, later.I, w, h, ch == 4);
+                    EXPECT_TRUE(SamePixels(one.I, later.I));
+                    kept->ResizeImage(inplace.I, w, h, ch == 4);
+                    EXPECT_TRUE(SamePixels(one.I, inplace.I));
                 }
-            }
         }
 }
 
@@ -178,38 +175,6 @@ TEST(ResizeThreads, AShareWhoseThreadCannotStartRunsOnTheCaller)
     StartPassThread = [](std::function<void()> Body) { return std::thread(std::move(Body)); };
     EXPECT_GT(calls, 4);
     EXPECT_TRUE(SamePixels(one.I, many.I));
-}
-
-TEST(ResizeImage, InPlaceEqualsSeparateDestination)
-{
-    for (TConf conf : AllFamilies())
-        for (uint32_t ch : {1u, 3u, 4u})
-            for (auto [w, h] : {std::pair{40u, 29u}, std::pair{40u, 61u}, std::pair{90u, 61u}, std::pair{13u, 61u},
-                                std::pair{33u, 8u}}) {
-                conf.Threads = 3;
-                TImg src(Noise(61, 29, ch, w));
-                TImg sep = Resize(conf, src.I, w, h);
-                auto r = MakeResizer(conf);
-                TImg inplace(Noise(61, 29, ch, w));
-                r->ResizeImage(inplace.I, w, h, ch == 4);
-                EXPECT_TRUE(SamePixels(sep.I, inplace.I)) << conf.Name() << " ch " << ch << " " << w << "x" << h;
-            }
-}
-
-TEST(ResizeImage, ASeriesOfPicturesGivesWhatFreshResizersGive)
-{
-    // The plan and the temporary block are kept between pictures of one size:
-    // nothing of the first picture may show in the second.
-    for (TConf conf : AllFamilies())
-        for (uint32_t ch : {1u, 3u, 4u}) {
-            auto r = MakeResizer(conf);
-            for (uint32_t seed = 1; seed <= 3; ++seed) {
-                TImg src(Noise(71, 45, ch, seed * 7));
-                TImg kept, fresh = Resize(conf, src.I, 30, 19);
-                r->ResizeImage(src.I, kept.I, 30, 19, ch == 4);
-                EXPECT_TRUE(SamePixels(fresh.I, kept.I)) << conf.Name() << " ch " << ch << " picture " << seed;
-            }
-        }
 }
 
 TEST(ResizeImage, ExtremeAspectRatiosStayInsideTheirBlocks)
