@@ -63,6 +63,19 @@ bool Load(const std::vector<uint8_t>& F, TImgInfo& Img, uint32_t Flags = 0)
     return LoadBitmapFromBuffer(F.data(), F.size(), Img, Flags, TBGColor{}, BitmapOption.AlphaCheckType);
 }
 
+// The channel count and pixels of the picture read from the file made of S;
+// (0, nothing) when it does not read.
+using TLoaded = std::pair<uint32_t, std::vector<uint8_t>>;
+TLoaded Loaded(const TBmpSpec& S)
+{
+    TImgInfo img;
+    if (!Load(MakeBmp(S), img))
+        return {};
+    TLoaded r{img.Channels, Pixels(img)};
+    FreeImg(img);
+    return r;
+}
+
 // True when the file is refused (false or, with Raised, only an error) with
 // nothing handed out.
 bool Refused(const std::vector<uint8_t>& F, bool Raised = false)
@@ -130,32 +143,22 @@ TEST_F(BitmapTest, PaletteDepths)
     for (int i = 0; i < 256; ++i)
         s.Extra.insert(s.Extra.end(), {uint8_t(i), uint8_t(i), uint8_t(i), 0});
     s.Data = {9, 8, 7, 6, 5, 0, 0, 0, 1, 2, 3, 4, 250, 0, 0, 0};
-    TImgInfo img;
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    EXPECT_EQ(img.Channels, 1u);
-    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{1, 2, 3, 4, 250, 9, 8, 7, 6, 5}));
-    FreeImg(img);
+    EXPECT_EQ(Loaded(s), TLoaded(1, {1, 2, 3, 4, 250, 9, 8, 7, 6, 5}));
     // A ramp of 8 levels: the indices past it are black, not their own value.
     s.ColorsUsed = 8;
     s.Extra.resize(8 * 4);
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{1, 2, 3, 4, 0, 0, 0, 7, 6, 5}));
-    FreeImg(img);
+    EXPECT_EQ(Loaded(s), TLoaded(1, {1, 2, 3, 4, 0, 0, 0, 7, 6, 5}));
 
     // 1 and 4 bits: the leftmost pixel sits in the high bits; an index beyond
     // the palette reads as black.
     s = TBmpSpec{.Width = 10, .Bits = 1, .Extra = {10, 20, 30, 0, 40, 50, 60, 0}, .Data = {0xA5, 0x80, 0, 0}};
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    ASSERT_EQ(img.Channels, 3u);
+    const TLoaded bits = Loaded(s);
+    ASSERT_EQ(bits.first, 3u);
     const uint8_t one[10] = {1, 0, 1, 0, 0, 1, 0, 1, 1, 0};
     for (int x = 0; x < 10; ++x)
-        EXPECT_EQ(MemRow(img, 0)[3 * x], one[x] ? 40 : 10) << x;
-    FreeImg(img);
-
+        EXPECT_EQ(bits.second[3 * x], one[x] ? 40 : 10) << x;
     s = TBmpSpec{.Width = 3, .Bits = 4, .ColorsUsed = 2, .Extra = {1, 2, 3, 0, 4, 5, 6, 0}, .Data = {0x10, 0x50, 0, 0}};
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{4, 5, 6, 1, 2, 3, 0, 0, 0}));
-    FreeImg(img);
+    EXPECT_EQ(Loaded(s), TLoaded(3, {4, 5, 6, 1, 2, 3, 0, 0, 0}));
 }
 
 TEST_F(BitmapTest, RunLengthData)
@@ -167,20 +170,14 @@ TEST_F(BitmapTest, RunLengthData)
     // Middle row: moved 2 right and 1 up, i.e. skipped to the top row at x 2.
     // Top row from x 2: a run of 9 x index 2 clipped at the right edge.
     s.Data = {3, 1, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 2, 1, 9, 2, 0, 1};
-    TImgInfo img;
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    ASSERT_EQ(img.Channels, 1u);
-    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{0, 0, 20, 20, 20, 20, 0, 0, 0, 0, 0, 0, 10, 10, 10, 20, 30, 10}));
-    FreeImg(img);
+    EXPECT_EQ(Loaded(s), TLoaded(1, {0, 0, 20, 20, 20, 20, 0, 0, 0, 0, 0, 0, 10, 10, 10, 20, 30, 10}));
 
     // RLE4: a run alternates the two nibbles; absolute pixels are packed.
     s.Bits = 4;
     s.Compression = BI_RLE4;
     s.Height = 1;
     s.Data = {3, 0x12, 0, 3, 0x30, 0x10, 0, 1};
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{10, 20, 10, 30, 0, 10}));
-    FreeImg(img);
+    EXPECT_EQ(Loaded(s), TLoaded(1, {10, 20, 10, 30, 0, 10}));
 }
 
 // Run-length data that does not describe the whole picture leaves rows or
@@ -194,14 +191,11 @@ TEST_F(BitmapTest, RunLengthDataThatMissesPartOfThePictureFails)
     for (int y = 0; y < 4; ++y)
         whole.insert(whole.end(), row.begin(), row.end());
     whole.insert(whole.end(), {0, 1});
-    TImgInfo img;
     s.Data = whole;
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    FreeImg(img);
+    EXPECT_EQ(Loaded(s).first, 3u);
     // Every row but without the end-of-picture mark: still the whole picture.
     s.Data.assign(whole.begin(), whole.end() - 2);
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    FreeImg(img);
+    EXPECT_EQ(Loaded(s).first, 3u);
 
     s.Data.assign(whole.begin(), whole.begin() + 12); // cut after two rows
     EXPECT_TRUE(Refused(MakeBmp(s), true));
@@ -222,41 +216,27 @@ TEST_F(BitmapTest, RunLengthDataThatMissesPartOfThePictureFails)
 TEST_F(BitmapTest, Alpha32ByCheckType)
 {
     TBmpSpec s{.Width = 2, .Bits = 32};
-    TImgInfo img;
     for (uint8_t a : {0, 255}) {
         s.Data = {1, 2, 3, a, 4, 5, 6, a};
         BitmapOption.AlphaCheckType = 0;
-        ASSERT_TRUE(Load(MakeBmp(s), img));
-        EXPECT_EQ(img.Channels, 3u);
-        EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
-        FreeImg(img);
+        EXPECT_EQ(Loaded(s), TLoaded(3, {1, 2, 3, 4, 5, 6}));
         BitmapOption.AlphaCheckType = 1;
-        ASSERT_TRUE(Load(MakeBmp(s), img));
-        EXPECT_EQ(img.Channels, 4u);
-        FreeImg(img);
+        EXPECT_EQ(Loaded(s).first, 4u);
     }
     s.Data = {1, 2, 3, 0, 4, 5, 6, 9};
     BitmapOption.AlphaCheckType = 0;
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    EXPECT_EQ(img.Channels, 4u);
-    FreeImg(img);
+    EXPECT_EQ(Loaded(s).first, 4u);
     BitmapOption.AlphaCheckType = 2;
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    EXPECT_EQ(img.Channels, 3u);
-    FreeImg(img);
+    EXPECT_EQ(Loaded(s).first, 3u);
 
     // Red and blue exchanged by the masks; a zero mask reads as 0 and a zero
     // alpha mask in a header that has one gives no alpha.
     s.HeaderSize = 108;
     s.Compression = BI_BITFIELDS;
     s.Masks[0] = 0xFF, s.Masks[1] = 0xFF00, s.Masks[2] = 0xFF0000, s.Masks[3] = 0;
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{3, 2, 1, 6, 5, 4}));
-    FreeImg(img);
+    EXPECT_EQ(Loaded(s), TLoaded(3, {3, 2, 1, 6, 5, 4}));
     s.Masks[1] = 0;
-    ASSERT_TRUE(Load(MakeBmp(s), img));
-    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{3, 0, 1, 6, 0, 4}));
-    FreeImg(img);
+    EXPECT_EQ(Loaded(s), TLoaded(3, {3, 0, 1, 6, 0, 4}));
 }
 
 TEST_F(BitmapTest, HostileFilesFailCleanly)

@@ -76,14 +76,13 @@ void Tiff(const TTiffSpec& S)
     TIFF* t = TIFFOpen((Out + "/tmp").c_str(), "w");
     if (!t)
         return;
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, S.W);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, S.H);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, S.Bits);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, S.Spp);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, S.Photometric);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, S.Planar);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, S.Compression);
-    TIFFSetField(t, TIFFTAG_ORIENTATION, S.Tiled ? ORIENTATION_BOTRIGHT : ORIENTATION_TOPLEFT);
+    const uint32_t fields[][2] = {{TIFFTAG_IMAGEWIDTH, S.W}, {TIFFTAG_IMAGELENGTH, S.H},
+                                  {TIFFTAG_BITSPERSAMPLE, S.Bits}, {TIFFTAG_SAMPLESPERPIXEL, S.Spp},
+                                  {TIFFTAG_PHOTOMETRIC, S.Photometric}, {TIFFTAG_PLANARCONFIG, S.Planar},
+                                  {TIFFTAG_COMPRESSION, S.Compression},
+                                  {TIFFTAG_ORIENTATION, uint32_t(S.Tiled ? ORIENTATION_BOTRIGHT : ORIENTATION_TOPLEFT)}};
+    for (const auto& f : fields)
+        TIFFSetField(t, f[0], f[1]);
     if (S.ExtraKind)
         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &S.ExtraKind);
     static uint16_t map[3][256];
@@ -116,13 +115,9 @@ void Gif(const char* Name, int W, int H, bool Interlace, int Transparent)
         cols[i] = {uint8_t(i * 16), uint8_t(255 - i * 16), uint8_t(i * 5)};
     ColorMapObject* map = GifMakeMapObject(16, cols);
     EGifPutScreenDesc(g, W + 2, H + 1, 4, 0, map);
-    if (Transparent >= 0) {
-        GraphicsControlBlock gcb{};
-        gcb.TransparentColor = Transparent;
-        GifByteType ext[4];
-        EGifGCBToExtension(&gcb, ext);
-        EGifPutExtension(g, GRAPHICS_EXT_FUNC_CODE, 4, ext);
-    }
+    const GifByteType gce[4] = {1, 0, 0, GifByteType(Transparent)}; // a transparent colour
+    if (Transparent >= 0)
+        EGifPutExtension(g, GRAPHICS_EXT_FUNC_CODE, 4, gce);
     EGifPutImageDesc(g, 1, 1, W, H, Interlace, Interlace ? map : nullptr);
     std::vector<GifPixelType> line(static_cast<size_t>(W));
     for (int y = 0; y < H; ++y) {
