@@ -131,7 +131,7 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              Pick(F.BlankTypeList, btAspect);
              for (const char* T : {"16:9,50,50", "1:0,0:1", "1:2", "1:2:3", "1:2,3"})
                  F.SecondSetEdit->setText(T);
-             EXPECT_EQ(F.Dest.Height, 180u); // 1:2, the last text read
+             EXPECT_EQ(F.Dest.Height, 180u); // 1:2, the last text that reads
              Pick(F.BlankTypeList, btPixels);
              F.SecondSetEdit->setText("\"1\",2,3,4");
              Pick(F.ColorSourceList, 1);

@@ -19,12 +19,7 @@ constexpr uint32_t kSide = 46340; // 46340 x 46340 is just below 2^31 pixels
 // A blank fax page of kSide x kSide: a bit or so a row.
 std::vector<uint8_t> FaxBomb(const std::string& Tmp)
 {
-    TIFF* t = TIFFOpen(Tmp.c_str(), "w");
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, kSide);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, kSide);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFF* t = OpenTiff(Tmp, kSide, kSide, 1, 1, PHOTOMETRIC_MINISWHITE);
     TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, kSide);
     const std::vector<uint8_t> row((kSide + 7) / 8, 0);

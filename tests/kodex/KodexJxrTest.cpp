@@ -17,14 +17,8 @@ uint8_t Sample(uint32_t X, uint32_t Y, uint32_t C) { return uint8_t((X * 7 + Y *
 // A W x H TIFF of Spp samples in RGB(A) or gray order, 8 or 16 bits, uncompressed.
 void WriteSource(const std::string& F, uint16_t Spp, uint16_t Bits)
 {
-    TIFF* t = TIFFOpen(F.c_str(), "w");
+    TIFF* t = OpenTiff(F, W, H, Bits, Spp, Spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
     ASSERT_NE(t, nullptr);
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, W);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, H);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, Bits);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, Spp);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, Spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, H);
     if (Spp == 4) {
         uint16_t ex = EXTRASAMPLE_UNASSALPHA;

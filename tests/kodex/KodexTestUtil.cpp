@@ -9,6 +9,7 @@
 #include <random>
 
 #include <jpeglib.h>
+#include <tiffio.h>
 
 namespace kodextest {
 
@@ -97,6 +98,20 @@ void ExpectRefused(int Result, const TImgInfo& Img, const std::string& Text)
     const std::vector<std::string> errs = TakeErrors();
     ASSERT_FALSE(errs.empty());
     EXPECT_NE(errs[0].find(Text), std::string::npos) << errs[0];
+}
+
+TIFF* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint16_t Spp, uint16_t Photometric)
+{
+    TIFF* t = TIFFOpen(F.c_str(), "w");
+    if (t) {
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, W);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, H);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, Bits);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, Spp);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, Photometric);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    }
+    return t;
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& Path)

@@ -16,6 +16,7 @@
 #include <vector>
 
 struct jpeg_compress_struct;
+struct tiff;
 
 namespace kodextest {
 
@@ -66,6 +67,9 @@ void ForEachDamaged(const std::vector<uint8_t>& Good, size_t From, int Flips, ui
                     const std::function<void(const std::vector<uint8_t>&)>& Read, int Rounds = 200);
 // A read that must fail: nothing handed out, and the first error line holds Text.
 void ExpectRefused(int Result, const TImgInfo& Img, const std::string& Text = "");
+
+// Opens a contiguous TIFF of W x H for writing, with the fields every sample shares.
+tiff* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint16_t Spp, uint16_t Photometric);
 
 std::vector<uint8_t> ReadBytes(const std::string& Path);
 void WriteBytes(const std::string& Path, const std::vector<uint8_t>& Data);

@@ -33,21 +33,6 @@ void ExpectPixels(const TImgInfo& Img, bool Alpha, bool SkipClear = false)
                 }
 }
 
-// Opens a contiguous TIFF of W x H for writing, with the fields every sample here shares.
-TIFF* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint16_t Spp, uint16_t Photometric)
-{
-    TIFF* t = TIFFOpen(F.c_str(), "w");
-    if (t) {
-        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, W);
-        TIFFSetField(t, TIFFTAG_IMAGELENGTH, H);
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, Bits);
-        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, Spp);
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, Photometric);
-        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    }
-    return t;
-}
-
 void WriteTiff(const std::string& F, bool Alpha, const std::vector<uint8_t>* Profile)
 {
     const uint16_t spp = Alpha ? 4 : 3;
