@@ -66,7 +66,8 @@ private:
     // costs as much as a pass and does not spread over the pass threads.
     uint8_t* FTmpCache = nullptr;
     uint64_t FTmpCacheBytes = 0;
-    uint8_t* TakeTmp(uint64_t Bytes);
+    // The two-pass temporary for Rows source rows under the current plan.
+    uint8_t* TakeTmp(uint64_t Rows);
     void KeepTmp(uint8_t* Tmp, uint64_t Bytes);
     void PreFault(uint8_t* Block, uint64_t Bytes);
     void SetSetter(uint32_t& ModeSlot, TWeightSetter*& Slot, uint32_t Mode, TWeightSetter* WS);

@@ -201,6 +201,12 @@ KODEX_EXPORT int set_picture_memory_limit(uint64_t Bytes);
 // must outlive its use on this thread.
 KODEX_EXPORT int set_cancel_flag(const std::atomic<bool>* Flag);
 
+// Pixel blocks the library makes for pictures it writes whole come from, and
+// blocks it frees go to, Take and Keep (the program's own platform::
+// TakeKeptPages and KeepPages), so that a batch worker's next file takes
+// pages the last one left. Null for both: the library maps its own.
+KODEX_EXPORT int set_page_reuse(void* (*Take)(uint64_t Size, bool Grow), bool (*Keep)(void* P));
+
 // Entry types, for the program's loader.
 typedef int (*TKodexReadPNGProc)(TKodexReadPNG*, const uint8_t*, size_t);
 typedef int (*TKodexReadJPEGProc)(TKodexReadJPEG*, const uint8_t*, size_t);
@@ -216,3 +222,4 @@ typedef int (*TKodexEnumExtensionsProc)(TKodexExtensionCallback);
 typedef int (*TKodexSetErrorCallbackProc)(TKodexErrorCallback);
 typedef int (*TKodexSetPictureMemoryLimitProc)(uint64_t);
 typedef int (*TKodexSetCancelFlagProc)(const std::atomic<bool>*);
+typedef int (*TKodexSetPageReuseProc)(void* (*)(uint64_t, bool), bool (*)(void*));

@@ -264,7 +264,8 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
         longjmp(S->Err.Jump, 1);
     }
     const uint32_t blockRows = Bands ? std::min(std::max(Bands->BandRows, 1u), h) : h;
-    if (!kodex::NewImage(S->Img, S->Info.output_width, blockRows, ch, coefficients)) {
+    // Every row is decoded into the block before it is handed over.
+    if (!kodex::NewImage(S->Img, S->Info.output_width, blockRows, ch, coefficients, true)) {
         S->Err.Quiet = true; // NewImage said why
         longjmp(S->Err.Jump, 1);
     }
@@ -340,6 +341,8 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     if (!Bands) {
         Rec->Img = S->Img;
         S->Img = TImgInfo{};
+    } else {
+        FreeImg(S->Img); // the band block is the library's own
     }
     Rec->Flags = ycc ? (Rec->Flags | KODEX_JPEG_YCBCR) : (Rec->Flags & ~uint32_t(KODEX_JPEG_YCBCR));
     return 1;

@@ -40,6 +40,15 @@ struct TPicture {
     std::vector<uint8_t> Bytes() const { return {I.Mem, I.Mem + uint64_t(I.Bpl) * I.Height}; }
 };
 
+// Picture bytes of Img, top row first, Width x Channels bytes a row.
+inline std::vector<uint8_t> Pixels(const TImgInfo& Img)
+{
+    std::vector<uint8_t> v;
+    for (uint32_t y = 0; y < Img.Height; ++y)
+        v.insert(v.end(), ScanLine(Img, y), ScanLine(Img, y) + size_t(Img.Width) * Img.Channels);
+    return v;
+}
+
 // Random bytes in every sample; with WholeBlock, in the spare bytes at the row
 // ends too (kernels that read past the last pixel must not depend on them).
 inline void FillRandom(TImgInfo& Img, uint32_t Seed, bool WholeBlock = false)

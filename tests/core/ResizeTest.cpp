@@ -1,6 +1,8 @@
 #include "core/Errors.h"
 #include "core/FilterKernels.h"
 #include "core/Resize.h"
+#include "PictureTestUtil.h"
+#include "platform/PageMemory.h"
 
 #include <gtest/gtest.h>
 #include <array>
@@ -13,22 +15,9 @@
 
 namespace {
 
-// An image whose neighbouring bytes differ, so that a kernel that reads the
-// wrong sample cannot pass by accident.
-TImgInfo Noise(uint32_t W, uint32_t H, uint32_t C, uint32_t Seed = 1)
-{
-    TImgInfo img;
-    AllocImg(img, W, H, C);
-    uint32_t s = Seed * 2654435761u + 12345;
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W * C; ++x) {
-            s ^= s << 13;
-            s ^= s >> 17;
-            s ^= s << 5;
-            MemRow(img, y)[x] = uint8_t(s >> 7);
-        }
-    return img;
-}
+// Random bytes: neighbours differ, so that a kernel that reads the wrong
+// sample cannot pass by accident.
+TImgInfo Noise(uint32_t W, uint32_t H, uint32_t C, uint32_t Seed = 1) { return RandomImage(W, H, C, Seed); }
 
 TImgInfo Filled(uint32_t W, uint32_t H, uint32_t C, const std::function<uint8_t(uint32_t, uint32_t, uint32_t)>& F)
 {
@@ -145,19 +134,28 @@ TEST(ResizeFamilies, EveryVectorFamilyGivesTheScalarBytes)
         }
 }
 
-TEST(ResizeThreads, OneThreadAndManyGiveTheSameBytes)
+// The thread count, resizing in place and a resizer kept from picture to
+// picture (its plan and temporary block are reused for pictures of one size)
+// change nothing: nothing of one picture may show in the next.
+TEST(ResizeImage, ThreadsInPlaceAndAKeptResizerGiveTheSameBytes)
 {
     for (TConf conf : AllFamilies())
         for (uint32_t ch : {1u, 3u, 4u}) {
-            TImg src(Noise(203, 157, ch, ch));
-            for (auto [w, h] : {std::pair{96u, 61u}, std::pair{203u, 70u}, std::pair{90u, 157u}, std::pair{411u, 300u}}) {
-                conf.Threads = 1;
-                TImg one = Resize(conf, src.I, w, h);
-                for (int32_t n : {3, 8, 64}) {
-                    conf.Threads = n;
-                    EXPECT_TRUE(SamePixels(one.I, Resize(conf, src.I, w, h).I)) << conf.Name() << " ch " << ch;
+            conf.Threads = 3;
+            auto kept = MakeResizer(conf);
+            for (auto [w, h] : {std::pair{96u, 61u}, std::pair{203u, 70u}, std::pair{90u, 157u}, std::pair{411u, 300u}})
+                for (uint32_t seed : {1u, 2u}) {
+                    SCOPED_TRACE(testing::Message() << conf.Name() << " ch " << ch << " " << w << "x" << h);
+                    TImg src(Noise(203, 157, ch, seed * 7 + w)), inplace(Noise(203, 157, ch, seed * 7 + w)), later;
+                    conf.Threads = 1;
+                    const TImg one = Resize(conf, src.I, w, h);
+                    conf.Threads = 64;
+                    EXPECT_TRUE(SamePixels(one.I, Resize(conf, src.I, w, h).I));
+                    kept->ResizeImage(src.I, later.I, w, h, ch == 4);
+                    EXPECT_TRUE(SamePixels(one.I, later.I));
+                    kept->ResizeImage(inplace.I, w, h, ch == 4);
+                    EXPECT_TRUE(SamePixels(one.I, inplace.I));
                 }
-            }
         }
 }
 
@@ -177,38 +175,6 @@ TEST(ResizeThreads, AShareWhoseThreadCannotStartRunsOnTheCaller)
     StartPassThread = [](std::function<void()> Body) { return std::thread(std::move(Body)); };
     EXPECT_GT(calls, 4);
     EXPECT_TRUE(SamePixels(one.I, many.I));
-}
-
-TEST(ResizeImage, InPlaceEqualsSeparateDestination)
-{
-    for (TConf conf : AllFamilies())
-        for (uint32_t ch : {1u, 3u, 4u})
-            for (auto [w, h] : {std::pair{40u, 29u}, std::pair{40u, 61u}, std::pair{90u, 61u}, std::pair{13u, 61u},
-                                std::pair{33u, 8u}}) {
-                conf.Threads = 3;
-                TImg src(Noise(61, 29, ch, w));
-                TImg sep = Resize(conf, src.I, w, h);
-                auto r = MakeResizer(conf);
-                TImg inplace(Noise(61, 29, ch, w));
-                r->ResizeImage(inplace.I, w, h, ch == 4);
-                EXPECT_TRUE(SamePixels(sep.I, inplace.I)) << conf.Name() << " ch " << ch << " " << w << "x" << h;
-            }
-}
-
-TEST(ResizeImage, ASeriesOfPicturesGivesWhatFreshResizersGive)
-{
-    // The plan and the temporary block are kept between pictures of one size:
-    // nothing of the first picture may show in the second.
-    for (TConf conf : AllFamilies())
-        for (uint32_t ch : {1u, 3u, 4u}) {
-            auto r = MakeResizer(conf);
-            for (uint32_t seed = 1; seed <= 3; ++seed) {
-                TImg src(Noise(71, 45, ch, seed * 7));
-                TImg kept, fresh = Resize(conf, src.I, 30, 19);
-                r->ResizeImage(src.I, kept.I, 30, 19, ch == 4);
-                EXPECT_TRUE(SamePixels(fresh.I, kept.I)) << conf.Name() << " ch " << ch << " picture " << seed;
-            }
-        }
 }
 
 TEST(ResizeImage, ExtremeAspectRatiosStayInsideTheirBlocks)
@@ -436,4 +402,71 @@ TEST(BandResize, RowsOutOfOrderOrMissingAreRefused)
     b.Feed(band.I, 0);
     b.Feed(band.I, 10);
     EXPECT_THROW(b.Feed(band.I, 25), EVestroError); // past the bottom
+}
+
+namespace {
+
+// Whole blocks, padding and the rows BlockRows adds included.
+::testing::AssertionResult SameBlocks(const TImgInfo& A, const TImgInfo& B)
+{
+    if (A.Width != B.Width || A.Height != B.Height || A.Bpl != B.Bpl)
+        return ::testing::AssertionFailure() << "geometry";
+    for (uint64_t i = 0; i < uint64_t(A.Bpl) * BlockRows(A.Height); ++i)
+        if (A.Mem[i] != B.Mem[i])
+            return ::testing::AssertionFailure() << "byte " << i % A.Bpl << " of memory row " << i / A.Bpl << ": "
+                                                 << int(A.Mem[i]) << " vs " << int(B.Mem[i]);
+    return ::testing::AssertionSuccess();
+}
+
+// A thread keep full of blocks an earlier picture left: bytes that are
+// NaN when read as floats.
+std::unique_ptr<platform::TPageReuse> SoiledKeep()
+{
+    auto keep = std::make_unique<platform::TPageReuse>(uint64_t(1) << 30);
+    for (int i = 0; i < platform::TPageReuse::kSlots; ++i) {
+        void* p = platform::PageAlloc(platform::TPageReuse::kMinBlock);
+        std::memset(p, 0xFF, platform::TPageReuse::kMinBlock);
+        platform::PageFree(p);
+    }
+    return keep;
+}
+
+} // namespace
+
+// A batch worker's resizes take blocks the file before left. Padding and
+// spare rows are read by the kernels, so they must hold what fresh blocks
+// hold: every byte of the result equals that of a run on fresh memory.
+TEST(ResizeImage, BlocksAnEarlierPictureLeftGiveTheBytesOfFreshOnes)
+{
+    struct TSize {
+        uint32_t SW, SH, W, H;
+    };
+    const TSize sizes[] = {{301, 211, 97, 61}, {61, 29, 130, 77}, {97, 203, 97, 55}, {97, 203, 45, 203}, {45, 301, 23, 99}};
+    for (TConf conf : AllFamilies())
+        for (uint32_t ch : {1u, 3u, 4u})
+            for (const TSize& s : sizes) {
+                conf.Threads = 3;
+                const std::string what = conf.Name() + " ch " + std::to_string(ch) + " " + std::to_string(s.SW) + "x" +
+                                         std::to_string(s.SH) + " -> " + std::to_string(s.W) + "x" + std::to_string(s.H);
+                TImg src(Noise(s.SW, s.SH, ch, s.W));
+                TImg fresh = Resize(conf, src.I, s.W, s.H);
+                TImg inFresh(Noise(s.SW, s.SH, ch, s.W));
+                MakeResizer(conf)->ResizeImage(inFresh.I, s.W, s.H, ch == 4);
+                TImg bandFresh;
+                {
+                    auto r = MakeResizer(conf);
+                    bandFresh = BandResize(*r, src.I, s.W, s.H, 64);
+                }
+                auto keep = SoiledKeep();
+                EXPECT_TRUE(SameBlocks(Resize(conf, src.I, s.W, s.H).I, fresh.I)) << what;
+                keep.reset(); // scopes nest: the last one ends before the next begins
+                keep = SoiledKeep();
+                TImg inPlace(Noise(s.SW, s.SH, ch, s.W));
+                MakeResizer(conf)->ResizeImage(inPlace.I, s.W, s.H, ch == 4);
+                EXPECT_TRUE(SameBlocks(inPlace.I, inFresh.I)) << what << " in place";
+                keep.reset();
+                keep = SoiledKeep();
+                auto r = MakeResizer(conf);
+                EXPECT_TRUE(SameBlocks(BandResize(*r, src.I, s.W, s.H, 64).I, bandFresh.I)) << what << " in bands";
+            }
 }

@@ -45,7 +45,8 @@ template <class D> void Answer(std::function<void(D&)> Fill)
     });
 }
 void AnswerText(const QString& T) { Answer<QInputDialog>([T](QInputDialog& D) { D.setTextValue(T); }); }
-std::array<int, 4> Box(const TRect& r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
+using TBox = std::array<int, 4>;
+TBox Box(const TRect& r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
 
 template <class F> std::function<void(QDialog&)> On(std::function<void(F&)> Work)
 {
@@ -92,23 +93,20 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              F.RedBar->setValue(5000);
              F.GreenEdit->setText("0.25");
              EXPECT_EQ(F.GreenBar->value(), 2500);
-         }),
-         {{"Type", "2"}, {"Red", "5000"}, {"Green", "2500"}}},
+         }), {{"Type", "2"}, {"Red", "5000"}, {"Green", "2500"}}},
         {"Rotation", Listed<TRotationFilter>, On<TRotationOptionForm>([](TRotationOptionForm& F) {
              F.PortraitButton->click();
              Pick(F.RotationList, 3);
-         }),
-         {{"Type", "2"}, {"Value", "3"}}},
+         }), {{"Type", "2"}, {"Value", "3"}}},
         {"LosslessTransform", Listed<TJPEGTran>, On<TJPEGTranOptionForm>([](TJPEGTranOptionForm& F) {
              for (QCheckBox* C : {F.chbOptimize, F.chbProgressive, F.chbGrayscale, F.chbTrimming})
                  C->click();
              Pick(F.cbRotation, 4);
-         }),
-         {{"Optimize", "0"}, {"Trimming", "1"}, {"Rotation", "4"}}},
+         }), {{"Optimize", "0"}, {"Trimming", "1"}, {"Rotation", "4"}}},
         {"Trimming", Listed<TTrimmingFilter>, On<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
              // Each mode with a value for the portrait picture; the selection follows.
              const char* Texts[4] = {"10,20,30,40", "10,20,30,40", "10,10,10,50", "16:9,0,100"};
-             const std::array<int, 4> Expect[4] = {{10, 20, 40, 60}, {10, 20, 60, 120}, {9, 16, 81, 80}, {0, 109, 90, 160}};
+             const TBox Expect[4] = {{10, 20, 40, 60}, {10, 20, 60, 120}, {9, 16, 81, 80}, {0, 109, 90, 160}};
              for (int Mode = 0; Mode < 4; ++Mode) {
                  Pick(F.ParamsList, Mode);
                  F.SecondSetEdit->setText(Texts[Mode]);
@@ -127,14 +125,13 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              EXPECT_NE(F.SecondSetEdit->text(), "0,0,W,H");
              Pick(F.BranchList, TRIM_FIRST_ONLY);
              F.FirstSetEdit->setText("1,2,3,4");
-             EXPECT_EQ(Box(PreviewForm->SelectRect()), (std::array<int, 4>{1, 2, 4, 6}));
-         }),
-         {{"Type", "32"}, {"Value", "1,2,3,4,1,2,3,4"}, {"SelectMode", "4:3"}}},
+             EXPECT_EQ(Box(PreviewForm->SelectRect()), (TBox{1, 2, 4, 6}));
+         }), {{"Type", "32"}, {"Value", "1,2,3,4,1,2,3,4"}, {"SelectMode", "4:3"}}},
         {"AddBlank", Listed<TAddBlankFilter>, On<TAddBlankForm>([](TAddBlankForm& F) {
              Pick(F.BlankTypeList, btAspect);
              for (const char* T : {"16:9,50,50", "1:0,0:1", "1:2", "1:2:3", "1:2,3"})
                  F.SecondSetEdit->setText(T);
-             EXPECT_EQ(F.Dest.Height, 180u); // 1:2, the last text read
+             EXPECT_EQ(F.Dest.Height, 180u); // 1:2, the last text that reads
              Pick(F.BlankTypeList, btPixels);
              F.SecondSetEdit->setText("\"1\",2,3,4");
              Pick(F.ColorSourceList, 1);
@@ -147,8 +144,7 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              F.PreviewBox->click();
              F.PreviewBox->click();
              EXPECT_EQ(F.Dest.Width, 90u + 4 + 3 * 2 * 3); // margins and three frames
-         }),
-         {{"BlankType", "1"}, {"ColorType", "1"}, {"UseFrame1", "1"}, {"Frame1Color", "197121"}}},
+         }), {{"BlankType", "1"}, {"ColorType", "1"}, {"UseFrame1", "1"}, {"Frame1Color", "197121"}}},
         {"ToneCurve", Listed<TToneCurveEffect>, On<TToneCurveOptionForm>([](TToneCurveOptionForm& F) {
              for (int C = 5; C >= 0; --C)
                  Pick(F.ChannelList, C);
@@ -158,17 +154,17 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              AnswerText("100,200");
              emit F.PointList->itemDoubleClicked(F.PointList->item(1));
              // Saved as a preset, it comes back after a reset.
-             Answer<QFileDialog>([](QFileDialog& D) { D.selectFile(QString::fromStdString(ToneCurvePresetDir() + "mine")); });
+             Answer<QFileDialog>(
+                 [](QFileDialog& D) { D.selectFile(QString::fromStdString(ToneCurvePresetDir() + "mine")); });
              F.SavePresetButton->click();
              F.ResetAllButton->click();
              Pick(F.PresetList, F.PresetList->findText("mine"));
              EXPECT_EQ(F.Pt[0][1], (TCurvePoint{100, 200}));
              Pick(F.ChannelList, 1);
-             for (QAbstractButton* B : std::initializer_list<QAbstractButton*>{F.ResetChannelButton, F.HistogramBox,
-                                                                               F.PreviewBox, F.PreviewBox, F.HistogramBox})
+             F.ResetChannelButton->click();
+             for (QCheckBox* B : {F.HistogramBox, F.PreviewBox, F.PreviewBox, F.HistogramBox})
                  B->click();
-         }),
-         {{"RGB", "0,0,100,200,255,255"}, {"Red", "0,0,255,255"}}},
+         }), {{"RGB", "0,0,100,200,255,255"}, {"Red", "0,0,255,255"}}},
         {"ColorAdjust", Listed<TColorAdjust>, On<TColorCorrectionForm>([](TColorCorrectionForm& F) {
              F.ScrollBars[0]->setValue(50);
              F.Edits[6]->clear();
@@ -178,8 +174,7 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
                  B->click();
              EXPECT_EQ(F.ScrollBars[6]->value(), 16);
              EXPECT_TRUE(PumpUntil([&] { return F.Dest2.Mem != nullptr; }));
-         }),
-         {{"RGBGamma", "1.5"}, {"Contrast", "16"}}},
+         }), {{"RGBGamma", "1.5"}, {"Contrast", "16"}}},
     };
     for (const auto& [Name, Make, Work, After] : Rows) {
         SCOPED_TRACE(Name);

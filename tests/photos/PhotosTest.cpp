@@ -173,12 +173,12 @@ protected:
     }
 
     // The profile: an at-once run into out/ under the input's own name, never
-    // overwriting, two workers; Sections add to it.
-    void Profile(const std::string& Sections)
+    // overwriting, two workers (or Workers); Sections add to it.
+    void Profile(const std::string& Sections, int Workers = 2)
     {
         std::ofstream(kDist / "ini" / Ini) << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory="
                                            << (Dir / "out").string() << "\nFileNameFormat=<old>\nNotOverwrite=1\n"
-                                           << "[System]\nMaxThread=2\n"
+                                           << "[System]\nMaxThread=" << Workers << "\n"
                                            << Sections;
     }
     // Fit into Box x Box with Lanczos 3 both ways.
@@ -420,5 +420,38 @@ TEST_F(Photos, DamagedFilesAmongThemGiveOneLineEachAndStatus1)
     for (const char* Name : {"Dune.jpg", "Garden.jpg"}) {
         const QImage O = Load(Out(Name));
         ExpectInscribed(O.size(), QImageReader(Q(kPhotoDir / Name)).size(), 300);
+    }
+}
+
+// A worker takes over the pixel blocks of the file it did before: nothing of
+// one file may show in the next. Photographs of different sizes and kinds
+// (progressive, turned by the camera, PNG) through one worker give the files
+// each gives in a run of its own, byte for byte, for JPEG and PNG output.
+TEST_F(Photos, OneWorkerWritesWhatEachFileGivesAlone)
+{
+    const std::vector<std::string> Names = {"Wood.jpg", "Dune.jpg", "GreenMeadow.jpg", "Aqua.jpg", "turned.jpg",
+                                            "Blinds.png"};
+    for (const char* N : {"Wood.jpg", "Dune.jpg", "GreenMeadow.jpg", "Aqua.jpg"})
+        Photo(N);
+    Tag(Photo("Storm.jpg", "turned.jpg"), {"-Orientation=6"});
+    ASSERT_TRUE(Load(kPhotoDir / "Blinds.jpg").save(Q(Dir / "in" / "Blinds.png")));
+    for (const std::string Output : {"", "[JPEG]\nConvertTo=3\n"}) {
+        const std::string Sections = Fit(700) + Output + "[ExifRotationFilter]\nUse=1\n";
+        const auto OutName = [&](const std::string& N) {
+            return Output.empty() ? N : N.substr(0, N.find('.')) + ".png"; // a PNG stays PNG
+        };
+        Profile(Sections, 1);
+        TRun R = Run({"in"});
+        ASSERT_EQ(R.Status, 0) << Joined(R.Lines);
+        std::map<std::string, std::string> Together;
+        for (const std::string& N : Names)
+            Together[N] = Hash(Out(OutName(N)));
+        fs::remove_all(Dir / "out");
+        for (const std::string& N : Names) {
+            R = Run({Q(Dir / "in" / N)});
+            ASSERT_EQ(R.Status, 0) << N << Joined(R.Lines);
+            EXPECT_EQ(Hash(Out(OutName(N))), Together[N]) << N << (Output.empty() ? " to JPEG" : " to PNG");
+        }
+        fs::remove_all(Dir / "out");
     }
 }
