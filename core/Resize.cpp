@@ -1,6 +1,7 @@
 #include "core/Resize.h"
 
 #include "core/Errors.h"
+#include "core/PictureMemory.h"
 #include "core/WorkShare.h"
 #include "platform/PageMemory.h"
 
@@ -310,7 +311,7 @@ void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool
 
 
 TBandResize::TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeight, uint32_t Ch, uint32_t Width,
-                         uint32_t Height)
+                         uint32_t Height, uint64_t Beside)
     : R(Resizer), SrcH(SrcHeight), OutW(Width), OutH(Height), Channels(Ch)
 {
     // The plan of the whole picture: same weights, strides and item rows as
@@ -330,6 +331,18 @@ TBandResize::TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeigh
     // vertical pass reads, with the source's stride.
     const uint64_t bpl = Resample ? F->FTmpBpl : F->FSrcBpl;
     TmpBytes = bpl * BlockRows(SrcHeight) + 8;
+    if (Resample) {
+        ItemRows = uint32_t(F->FHFilterSrcBlockSize / F->FSrcBpl);
+        // Chunks of at least 256 rows (fewer waits for the pass), enough items
+        // for every pass thread.
+        ChunkItems = std::max((256 + ItemRows - 1) / ItemRows, F->MaxThreadNum() * 2);
+        ChunkRows = ChunkItems * ItemRows;
+    }
+    // What this picture holds at most: the intermediate, the windows, the
+    // result (a source block never exists here), beside what the decoder holds.
+    const uint64_t windows = Resample ? 2 * (uint64_t(F->FSrcBpl) * ChunkRows + 64) : 0;
+    const uint64_t result = F->HeightChanges() ? uint64_t(F->FDestBpl) * BlockRows(Height) : 0;
+    CheckPictureMemory(Beside + TmpBytes + windows + result);
     if (twoPass)
         Tmp = R.TakeTmp(SrcHeight);
     else if (Resample)
@@ -338,11 +351,6 @@ TBandResize::TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeigh
         Tmp = NewBlock(bpl, SrcHeight, 8, F->MaxThreadNum() > 1, 1, uint64_t(SrcWidth) * Ch);
     if (!Resample)
         return;
-    ItemRows = uint32_t(F->FHFilterSrcBlockSize / F->FSrcBpl);
-    // Chunks of at least 256 rows (fewer waits for the pass), enough items for
-    // every pass thread.
-    ChunkItems = std::max((256 + ItemRows - 1) / ItemRows, F->MaxThreadNum() * 2);
-    ChunkRows = ChunkItems * ItemRows;
     try {
         // Chunk c sits in window c mod 2; the top chunk, the first to
         // arrive, may hold fewer rows than a window.

@@ -86,9 +86,11 @@ private:
 class TBandResize {
 public:
     // Plans SrcWidth x SrcHeight x Channels -> Width x Height and takes the
-    // intermediate block. Raises what ResizeImage raises.
+    // intermediate block. Raises what ResizeImage raises, and "picture too
+    // large" (CheckPictureMemory) when its blocks and Beside bytes held
+    // elsewhere meanwhile (by the decoder) exceed the picture budget.
     TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeight, uint32_t Channels, uint32_t Width,
-                uint32_t Height);
+                uint32_t Height, uint64_t Beside = 0);
     ~TBandResize();
     TBandResize(const TBandResize&) = delete;
     TBandResize& operator=(const TBandResize&) = delete;

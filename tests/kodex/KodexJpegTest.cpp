@@ -213,13 +213,20 @@ namespace {
 struct TBandSink {
     std::vector<uint8_t> Rows; // top-down, Width x Channels bytes a row
     uint32_t Next = 0, Bands = 0, StopAfter = UINT32_MAX;
+    uint64_t Held = 0; // as told before the first band
+    int TakeSize = 1;
     const TKodexReadJPEGBands* Rec = nullptr;
     bool InOrder = true;
 
     static int Take(void* Context, const TImgInfo* Band, uint32_t Top)
     {
         auto* s = static_cast<TBandSink*>(Context);
-        s->InOrder = s->InOrder && Top == s->Next && Band->Width == s->Rec->Width &&
+        if (!Band) { // the size, before any band
+            s->InOrder = s->InOrder && s->Bands == 0 && s->Rec->Width && s->Rec->Height && s->Rec->Held;
+            s->Held = s->Rec->Held;
+            return s->TakeSize;
+        }
+        s->InOrder = s->InOrder && s->Held && Top == s->Next && Band->Width == s->Rec->Width &&
                      Band->Channels == s->Rec->Channels && Top + Band->Height <= s->Rec->Height;
         const uint32_t rowBytes = Band->Width * Band->Channels;
         for (uint32_t y = 0; y < Band->Height; ++y)
@@ -303,17 +310,29 @@ TEST_F(Jpeg, BandedDecodingOfADamagedFileFailsAndAStoppedOneIsQuiet)
     EXPECT_EQ(0, ReadBands(good, 1, 8, stop));
     EXPECT_EQ(stop.Bands, 2u);
     EXPECT_TRUE(TakeErrors().empty());
-    // A picture beyond the memory budget is refused as a whole read refuses
-    // it, though one band would fit.
+    // The caller refuses the picture when it learns its size: no band comes.
+    TBandSink refuse;
+    refuse.TakeSize = 0;
+    EXPECT_EQ(0, ReadBands(good, 1, 8, refuse));
+    EXPECT_EQ(refuse.Bands, 0u);
+    EXPECT_EQ(refuse.Held, uint64_t(CalcBpl(64, 3)) * 8);
+    EXPECT_TRUE(TakeErrors().empty());
+    // The budget counts what is held: a picture too large to decode whole
+    // comes in bands, unless one band is already too much.
     KodexProcs.SetPictureMemoryLimit(uint64_t(CalcBpl(64, 3)) * 40);
-    TBandSink small;
-    EXPECT_EQ(0, ReadBands(good, 1, 8, small));
-    EXPECT_EQ(small.Bands, 0u);
-    EXPECT_FALSE(TakeErrors().empty());
     TKodexReadJPEG whole{};
     whole.Denominator = 1;
     EXPECT_EQ(0, KodexProcs.ReadJPEG(&whole, good.data(), good.size()));
     EXPECT_EQ(whole.Img.Mem, nullptr);
+    EXPECT_FALSE(TakeErrors().empty());
+    TBandSink small;
+    EXPECT_EQ(1, ReadBands(good, 1, 8, small));
+    EXPECT_EQ(small.Next, 96u);
+    EXPECT_TRUE(small.InOrder);
+    TBandSink tooBig;
+    EXPECT_EQ(0, ReadBands(good, 1, 48, tooBig));
+    EXPECT_EQ(tooBig.Bands, 0u);
+    EXPECT_FALSE(TakeErrors().empty());
     KodexProcs.SetPictureMemoryLimit(0);
     TakeErrors();
 }

@@ -173,12 +173,13 @@ protected:
     }
 
     // The profile: an at-once run into out/ under the input's own name, never
-    // overwriting, two workers (or Workers); Sections add to it.
-    void Profile(const std::string& Sections, int Workers = 2)
+    // overwriting, two workers (or Workers); System adds [System] keys,
+    // Sections the rest.
+    void Profile(const std::string& Sections, int Workers = 2, const std::string& System = "")
     {
         std::ofstream(kDist / "ini" / Ini) << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory="
                                            << (Dir / "out").string() << "\nFileNameFormat=<old>\nNotOverwrite=1\n"
-                                           << "[System]\nMaxThread=" << Workers << "\n"
+                                           << "[System]\nMaxThread=" << Workers << "\n" << System
                                            << Sections;
     }
     // Fit into Box x Box with Lanczos 3 both ways.
@@ -454,4 +455,31 @@ TEST_F(Photos, OneWorkerWritesWhatEachFileGivesAlone)
         }
         fs::remove_all(Dir / "out");
     }
+}
+
+// A JPEG that is only resized never exists whole: its budget counts the
+// intermediate picture, not the decoded one. With a budget too small for the
+// decoded photograph (15 MB) but not for what the resize holds (10 MB), it is
+// converted; with another effect, which needs it whole, it is refused with
+// one line and the run says so.
+TEST_F(Photos, OverBudgetJPEGIsResizedInBandsNotWhole)
+{
+    Photo("Wood.jpg"); // 2560 x 1920
+    Profile(Fit(700), 2, "PictureMemoryLimit=12\n");
+    TRun R = Run({"in"});
+    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
+    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+    const QImage O = Load(Out("Wood.jpg"));
+    ExpectInscribed(O.size(), QSize(2560, 1920), 700);
+    EXPECT_GT(PSNR(O, Reference(kPhotoDir / "Wood.jpg", O.size())), 30);
+    fs::remove_all(Dir / "out");
+
+    Profile(Fit(700) + "[UnSharpMask]\nUse=1\nRadius=1.5\nStrengthW=120\nStrengthB=120\n", 2,
+            "PictureMemoryLimit=12\n");
+    R = Run({"in"}, false);
+    EXPECT_EQ(R.Status, 1);
+    ASSERT_EQ(R.Lines.size(), 1u) << Joined(R.Lines);
+    EXPECT_EQ(R.Lines[0].rfind("Wood.jpg: ", 0), 0u) << R.Lines[0];
+    EXPECT_NE(R.Lines[0].find("too large"), std::string::npos) << R.Lines[0];
+    EXPECT_FALSE(fs::exists(Out("Wood.jpg")));
 }
