@@ -1,9 +1,11 @@
 #include "batch/BatchRun.h"
 
 #include "core/Kodex.h"
+#include "core/PictureMemory.h"
 #include "core/ResourceText.h"
 #include "core/WorkShare.h"
 #include "platform/FileOps.h"
+#include "platform/PageMemory.h"
 
 #include <algorithm>
 #include <map>
@@ -340,6 +342,10 @@ void TBatchRunner::Execute(int ThreadNum)
 {
     // A cancel stops the decode under way too, not only the next file.
     const TKodexCancelScope CancelDecodes(&FCanceled);
+    // The next file takes the pixel blocks the last one left, already mapped,
+    // instead of fresh pages the system must fault in and clear. What is
+    // kept stays within half a picture's budget.
+    const platform::TPageReuse Reuse(PictureMemoryBudget() / 2);
     uint64_t PrevTiles = 0;
     BeginBusyWorker();
     while (!FCanceled) {

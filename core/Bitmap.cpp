@@ -77,22 +77,23 @@ void CheckBudget(const TBitmapLayout& L, std::initializer_list<uint32_t> Channel
 // Allocates Img with 3 or 4 channels and lets Decode fill a 4-channel (alpha)
 // or 3-channel picture. With alpha and the flatten flag the picture is decoded
 // into a temporary 4-channel block and flattened into the 3-channel result.
+// Decode writes every pixel: the blocks need not come zeroed.
 template <class F>
 void DecodeWithAlpha(const TBitmapLayout& L, TImgInfo& Img, bool Alpha, uint32_t Flags,
                      const TBGColor& Bg, F Decode)
 {
     if (!Alpha || !(Flags & BMP_FLATTEN_ALPHA)) {
         CheckBudget(L, {Alpha ? 4u : 3u});
-        AllocImg(Img, L.Width, L.Height, Alpha ? 4 : 3);
+        AllocFilledImg(Img, L.Width, L.Height, Alpha ? 4 : 3);
         Decode(Img);
         return;
     }
     CheckBudget(L, {4u, 3u});
     TImgInfo tmp;
-    AllocImg(tmp, L.Width, L.Height, 4);
+    AllocFilledImg(tmp, L.Width, L.Height, 4);
     Decode(tmp);
     try {
-        AllocImg(Img, L.Width, L.Height, 3);
+        AllocFilledImg(Img, L.Width, L.Height, 3);
     } catch (...) {
         FreeImg(tmp);
         throw;
@@ -384,13 +385,18 @@ bool DecodeBitmapPalette(const TBitmapLayout& L, TImgInfo& Img)
         // The indices are the gray levels: copy the rows as they are. (A
         // shorter ramp leaves indices past its end black.)
         CheckBudget(L, {1u});
-        AllocImg(Img, L.Width, L.Height, 1);
+        AllocFilledImg(Img, L.Width, L.Height, 1);
         for (uint64_t y = 0; y < L.Height; ++y)
             std::memcpy(MemRow(Img, TargetRow(L, y)), L.Bits + y * rowBytes, L.Width);
         return true;
     }
     CheckBudget(L, {gray ? 1u : 3u});
-    AllocImg(Img, L.Width, L.Height, gray ? 1 : 3);
+    // Run-length data may skip pixels, which stay black; rows of indices
+    // set every pixel.
+    if (rle)
+        AllocImg(Img, L.Width, L.Height, gray ? 1 : 3);
+    else
+        AllocFilledImg(Img, L.Width, L.Height, gray ? 1 : 3);
     auto put = [&](uint64_t x, uint64_t y, uint32_t idx) {
         uint8_t* d = MemRow(Img, TargetRow(L, y));
         if (gray) {
@@ -441,7 +447,7 @@ bool DecodeBitmap24(const TBitmapLayout& L, TImgInfo& Img)
     if (L.BitCount != 24 || L.Compression != BI_RGB)
         return false;
     CheckBudget(L, {3u});
-    AllocImg(Img, L.Width, L.Height, 3);
+    AllocFilledImg(Img, L.Width, L.Height, 3);
     const uint64_t rowBytes = FileRowBytes(L.Width, 24);
     for (uint64_t y = 0; y < L.Height; ++y)
         std::memcpy(MemRow(Img, TargetRow(L, y)), L.Bits + y * rowBytes, size_t(L.Width) * 3);

@@ -70,8 +70,8 @@ int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
 
 namespace {
 
-// What the band reader's callback works with: the resize, planned at the
-// first band, and an error raised on the way (the callback must not throw).
+// What the band reader's callback works with: the resize, planned when the
+// size is known, and an error raised on the way (the callback must not throw).
 struct TResizedBands {
     TResizer* Resizer;
     const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>* NewSize;
@@ -85,17 +85,19 @@ struct TResizedBands {
         auto* t = static_cast<TResizedBands*>(Context);
         try {
             if (!t->Resize) {
-                uint32_t w = Band->Width, h = 0;
                 const TKodexReadJPEGBands& rec = *t->Rec;
-                h = rec.Height;
+                uint32_t w = rec.Width, h = rec.Height;
                 (*t->NewSize)(w, h, rec.Channels, t->Factor);
                 if (rec.Channels == 4 || (w == rec.Width && h == rec.Height)) {
                     t->NotForThisPath = true;
                     return 0;
                 }
-                t->Resize = std::make_unique<TBandResize>(*t->Resizer, rec.Width, rec.Height, rec.Channels, w, h);
+                // The budget holds for what the resize keeps beside what the decoder holds.
+                t->Resize = std::make_unique<TBandResize>(*t->Resizer, rec.Width, rec.Height, rec.Channels, w, h,
+                                                          rec.Held);
             }
-            t->Resize->Feed(*Band, Top);
+            if (Band)
+                t->Resize->Feed(*Band, Top);
             return 1;
         } catch (...) {
             t->Error = std::current_exception();

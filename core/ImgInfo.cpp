@@ -15,6 +15,13 @@ void AllocImg(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels)
         throw EOutOfMemory();
 }
 
+void AllocFilledImg(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels)
+{
+    // A width that does not fit 32 bits fails in NewImgBlock before the product matters.
+    if (!NewImgBlock(Img, Width, Height, Channels, CalcBpl(Width, Channels), Width * Channels))
+        throw EOutOfMemory();
+}
+
 void AllocImg16(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels)
 {
     if (!NewImgBlock(Img, Width, Height, Channels, CalcBpl16(Width, Channels)))

@@ -22,6 +22,11 @@ struct TResolutionInfo {
 void AllocImg(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels);
 // The same for the 16-bit form (stride from CalcBpl16).
 void AllocImg16(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels);
+// AllocImg for a writer that fills every pixel of every row before anyone
+// reads the block: it may be a block an earlier picture of this thread left
+// (platform::PageAllocDirty), with only the spare bytes behind each row and
+// the rows BlockRows adds zeroed.
+void AllocFilledImg(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels);
 
 struct TRect {
     int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;

@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "core/Funcs.h"
+#include "core/ResourceText.h"
 #include "core/SafeWrite.h"
 
 #include <cerrno>
@@ -212,16 +213,16 @@ TMemIniFile::TMemIniFile(std::string FileName) : FFileName(std::move(FileName))
     if (ec || st.type() == fs::file_type::not_found)
         return; // no file (or no folder) yet: an empty settings file
     if (st.type() != fs::file_type::regular)
-        throw EVestroError("Cannot read " + FFileName + ": not a regular file");
+        throw EVestroError(LoadResText("cannot read") + " " + FFileName + ": " + LoadResText("Not a regular file"));
     const uint64_t size = fs::file_size(FFileName, ec);
     if (ec)
-        throw EVestroError("Cannot read " + FFileName + ": " + ec.message());
+        throw EVestroError(LoadResText("cannot read") + " " + FFileName + ": " + ec.message());
     if (size > kMaxFileSize)
-        throw EVestroError("Cannot read " + FFileName + ": file too large");
+        throw EVestroError(LoadResText("cannot read") + " " + FFileName + ": " + LoadResText("file too large"));
     std::ifstream in(FFileName, std::ios::binary);
     std::string bytes(static_cast<size_t>(size), '\0');
     if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
-        throw EVestroError("Cannot read " + FFileName + ": " + std::strerror(errno));
+        throw EVestroError(LoadResText("cannot read") + " " + FFileName + ": " + std::strerror(errno));
     Parse(DecodeFile(bytes));
 }
 
@@ -382,5 +383,6 @@ void TMemIniFile::UpdateFile() const
     // Flushed to disk before the rename: a settings file must survive a crash.
     errno = 0;
     if (!WriteFileAtomically(FFileName, bytes.data(), bytes.size(), true))
-        throw EVestroError("Cannot write " + FFileName + (errno ? std::string(": ") + std::strerror(errno) : ""));
+        throw EVestroError(LoadResText("cannot write") + " " + FFileName +
+                           (errno ? std::string(": ") + std::strerror(errno) : ""));
 }

@@ -51,7 +51,7 @@ void FlattenDecoded(TImgInfo& Img, TICCInfo* ICC, const TBGColor& Background)
 {
     TImgInfo flat;
     try {
-        AllocImg(flat, Img.Width, Img.Height, 3);
+        AllocFilledImg(flat, Img.Width, Img.Height, 3);
     } catch (const EOutOfMemory&) {
         FreeImg(Img);
         if (ICC)
@@ -211,6 +211,7 @@ bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText)
     Resolve(KodexProcs.SetErrorMsgCallback, "set_errormsg_callback");
     Resolve(KodexProcs.SetPictureMemoryLimit, "set_picture_memory_limit");
     Resolve(KodexProcs.SetCancelFlag, "set_cancel_flag");
+    Resolve(KodexProcs.SetPageReuse, "set_page_reuse");
     {
         std::lock_guard<std::mutex> lock(ExtMutex);
         WICExtensions.clear();
@@ -218,6 +219,8 @@ bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText)
     }
     if (KodexProcs.SetErrorMsgCallback)
         KodexProcs.SetErrorMsgCallback(KodexErrorCallback);
+    if (KodexProcs.SetPageReuse)
+        KodexProcs.SetPageReuse(platform::TakeKeptPages, platform::KeepPages);
     return true;
 }
 
@@ -226,6 +229,8 @@ void UnloadKodex()
     if (LibHandle) {
         if (KodexProcs.SetErrorMsgCallback)
             KodexProcs.SetErrorMsgCallback(nullptr);
+        if (KodexProcs.SetPageReuse)
+            KodexProcs.SetPageReuse(nullptr, nullptr);
         platform::DynUnload(LibHandle);
         LibHandle = nullptr;
     }
@@ -452,7 +457,7 @@ bool CreateExif(const std::string& SrcFileName, const TKodexInfo& Info, const ui
 void ExpandGrayAlpha(TImgInfo& Img)
 {
     TImgInfo out;
-    AllocImg(out, Img.Width, Img.Height, 4);
+    AllocFilledImg(out, Img.Width, Img.Height, 4);
     for (uint32_t y = 0; y < Img.Height; ++y) {
         const uint8_t* s = MemRow(Img, y);
         uint8_t* d = MemRow(out, y);
@@ -478,7 +483,7 @@ bool CMYKToBGR(TImgInfo& Img)
     if (Img.Channels != 4)
         return false;
     TImgInfo out;
-    AllocImg(out, Img.Width, Img.Height, 3);
+    AllocFilledImg(out, Img.Width, Img.Height, 3);
     for (uint32_t y = 0; y < Img.Height; ++y) {
         const uint8_t* s = MemRow(Img, y);
         uint8_t* d = MemRow(out, y);

@@ -36,12 +36,13 @@ struct TKodexProcs {
     TKodexSetErrorCallbackProc SetErrorMsgCallback = nullptr;
     TKodexSetPictureMemoryLimitProc SetPictureMemoryLimit = nullptr;
     TKodexSetCancelFlagProc SetCancelFlag = nullptr;
+    TKodexSetPageReuseProc SetPageReuse = nullptr;
 };
 extern TKodexProcs KodexProcs;
 
 // Loads ProgramFolder + "bin/libkodex.so" (ProgramFolder ends in "/"),
 // resolves the entries, clears the cached extension list and installs
-// KodexErrorCallback. False when the library cannot be loaded: ErrorText then
+// KodexErrorCallback and the program's page reuse (platform::TPageReuse). False when the library cannot be loaded: ErrorText then
 // holds the system's message, for a warning titled KodexLoadErrorTitle.
 bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText);
 // Frees the library when loaded and clears the entries and extension list.

@@ -1,6 +1,7 @@
 #include "core/Resize.h"
 
 #include "core/Errors.h"
+#include "core/PictureMemory.h"
 #include "core/WorkShare.h"
 #include "platform/PageMemory.h"
 
@@ -176,17 +177,37 @@ void TResizer::RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src)
 
 namespace {
 
-// A temporary or result block: Bpl x (Rows rounded up to 4) + Extra bytes;
-// ManyWriters when a pass of several threads fills it.
-uint8_t* NewBlock(uint64_t Bpl, uint64_t Rows, uint64_t Extra, bool ManyWriters)
+// A temporary or result block that a pass fills: Bpl x (Rows rounded up to
+// 4) + Extra bytes; ManyWriters when a pass of several threads fills it. The
+// pass writes the first Filled bytes of each group of GroupRows rows of the
+// first Rows: the block may be one an earlier picture left, and the rest is
+// zeroed here, as a fresh block holds it (kernels read past a row's end).
+uint8_t* NewBlock(uint64_t Bpl, uint64_t Rows, uint64_t Extra, bool ManyWriters, uint32_t GroupRows,
+                  uint64_t Filled)
 {
     const uint64_t rows = BlockRows(Rows);
     if (rows > ((uint64_t(1) << 46) - Extra) / Bpl)
         throw EOutOfMemory();
-    void* p = platform::PageAlloc(Bpl * rows + Extra, ManyWriters);
+    const uint64_t bytes = Bpl * rows + Extra;
+    bool fresh = true;
+    void* p = platform::PageAllocDirty(bytes, ManyWriters, &fresh);
     if (!p)
         throw EOutOfMemory();
+    if (!fresh)
+        ClearGaps(static_cast<uint8_t*>(p), Bpl * GroupRows, Filled, Rows / GroupRows, bytes);
     return static_cast<uint8_t*>(p);
+}
+
+// The block the horizontal pass of F writes for Rows source rows.
+uint8_t* NewTmpBlock(const TCustomResizeFilter& F, uint64_t Bpl, uint64_t Rows, bool ManyWriters)
+{
+    return NewBlock(Bpl, Rows, 8, ManyWriters, F.FTmpGroupRows, F.FTmpGroupFilled);
+}
+
+// The block the vertical pass of F writes: final rows of Height rows.
+uint8_t* NewDestBlock(TCustomResizeFilter& F, uint64_t Height)
+{
+    return NewBlock(F.FDestBpl, Height, 0, F.MaxThreadNum() > 1, 1, uint64_t(F.HPrm.DestLength) * F.FChannels);
 }
 
 } // namespace
@@ -201,17 +222,15 @@ void TResizer::PreFault(uint8_t* Block, uint64_t Bytes)
         reinterpret_cast<volatile uint8_t*>(Block)[o] = 0;
 }
 
-uint8_t* TResizer::TakeTmp(uint64_t Bytes)
+uint8_t* TResizer::TakeTmp(uint64_t Rows)
 {
+    const uint64_t bytes = uint64_t(RF->FTmpBpl) * BlockRows(Rows) + 8;
     uint8_t* p = FTmpCache;
     FTmpCache = nullptr;
-    if (p && FTmpCacheBytes == Bytes)
+    if (p && FTmpCacheBytes == bytes)
         return p;
     platform::PageFree(p);
-    p = static_cast<uint8_t*>(platform::PageAlloc(Bytes, RF->MaxThreadNum() > 1));
-    if (!p)
-        throw EOutOfMemory();
-    return p;
+    return NewTmpBlock(*RF, RF->FTmpBpl, Rows, RF->MaxThreadNum() > 1);
 }
 
 void TResizer::KeepTmp(uint8_t* Tmp, uint64_t Bytes)
@@ -236,7 +255,7 @@ void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, 
     const uint64_t tmpBytes = uint64_t(RF->FTmpBpl) * BlockRows(Src.Height) + 8; // fits: checked by Plan's strides
     if (RF->WidthChanges()) {
         // A one-pass result is the temporary itself and goes to the caller.
-        tmp = twoPass ? TakeTmp(tmpBytes) : NewBlock(RF->FTmpBpl, Src.Height, 8, RF->MaxThreadNum() > 1);
+        tmp = twoPass ? TakeTmp(Src.Height) : NewTmpBlock(*RF, RF->FTmpBpl, Src.Height, RF->MaxThreadNum() > 1);
         RunPass(true, tmp, Src.Mem);
     }
     if (!RF->HeightChanges()) {
@@ -245,7 +264,7 @@ void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, 
     } else {
         uint8_t* out;
         try {
-            out = NewBlock(RF->FDestBpl, Height, 0, RF->MaxThreadNum() > 1);
+            out = NewDestBlock(*RF, Height);
         } catch (...) {
             platform::PageFree(tmp);
             throw;
@@ -270,7 +289,7 @@ void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool
     uint8_t* tmp = Info.Mem;
     if (RF->WidthChanges()) {
         if (RF->FTmpBpl > RF->FSrcBpl || RF->FNeedTmpBuf) {
-            tmp = NewBlock(RF->FTmpBpl, Info.Height, 8, RF->MaxThreadNum() > 1);
+            tmp = NewTmpBlock(*RF, RF->FTmpBpl, Info.Height, RF->MaxThreadNum() > 1);
             RunPass(true, tmp, Info.Mem);
             platform::PageFree(Info.Mem);
             Info.Mem = tmp;
@@ -282,7 +301,7 @@ void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool
     }
     if (!RF->HeightChanges())
         return;
-    uint8_t* out = NewBlock(RF->FDestBpl, Height, 0, RF->MaxThreadNum() > 1); // on failure Info keeps the filtered rows
+    uint8_t* out = NewDestBlock(*RF, Height); // on failure Info keeps the filtered rows
     RunPass(false, out, tmp);
     platform::PageFree(tmp);
     Info.Mem = out;
@@ -292,7 +311,7 @@ void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool
 
 
 TBandResize::TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeight, uint32_t Ch, uint32_t Width,
-                         uint32_t Height)
+                         uint32_t Height, uint64_t Beside)
     : R(Resizer), SrcH(SrcHeight), OutW(Width), OutH(Height), Channels(Ch)
 {
     // The plan of the whole picture: same weights, strides and item rows as
@@ -312,20 +331,40 @@ TBandResize::TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeigh
     // vertical pass reads, with the source's stride.
     const uint64_t bpl = Resample ? F->FTmpBpl : F->FSrcBpl;
     TmpBytes = bpl * BlockRows(SrcHeight) + 8;
-    Tmp = twoPass ? R.TakeTmp(TmpBytes) : NewBlock(bpl, SrcHeight, 8, F->MaxThreadNum() > 1);
+    if (Resample) {
+        ItemRows = uint32_t(F->FHFilterSrcBlockSize / F->FSrcBpl);
+        // Chunks of at least 256 rows (fewer waits for the pass), enough items
+        // for every pass thread.
+        ChunkItems = std::max((256 + ItemRows - 1) / ItemRows, F->MaxThreadNum() * 2);
+        ChunkRows = ChunkItems * ItemRows;
+    }
+    // What this picture holds at most: the intermediate, the windows, the
+    // result (a source block never exists here), beside what the decoder holds.
+    const uint64_t windows = Resample ? 2 * (uint64_t(F->FSrcBpl) * ChunkRows + 64) : 0;
+    const uint64_t result = F->HeightChanges() ? uint64_t(F->FDestBpl) * BlockRows(Height) : 0;
+    CheckPictureMemory(Beside + TmpBytes + windows + result);
+    if (twoPass)
+        Tmp = R.TakeTmp(SrcHeight);
+    else if (Resample)
+        Tmp = NewTmpBlock(*F, bpl, SrcHeight, F->MaxThreadNum() > 1);
+    else // Feed copies the source rows
+        Tmp = NewBlock(bpl, SrcHeight, 8, F->MaxThreadNum() > 1, 1, uint64_t(SrcWidth) * Ch);
     if (!Resample)
         return;
-    ItemRows = uint32_t(F->FHFilterSrcBlockSize / F->FSrcBpl);
-    // Chunks of at least 256 rows (fewer waits for the pass), enough items for
-    // every pass thread.
-    ChunkItems = std::max((256 + ItemRows - 1) / ItemRows, F->MaxThreadNum() * 2);
-    ChunkRows = ChunkItems * ItemRows;
     try {
-        for (uint8_t*& w : Window) {
+        // Chunk c sits in window c mod 2; the top chunk, the first to
+        // arrive, may hold fewer rows than a window.
+        const uint32_t top = (SrcHeight - 1) / ChunkRows;
+        for (uint32_t i = 0; i < 2; ++i) {
             // Kernels read past a row's last pixel: room behind the last row.
-            w = static_cast<uint8_t*>(platform::PageAlloc(uint64_t(F->FSrcBpl) * ChunkRows + 64, false));
-            if (!w)
+            const uint64_t bytes = uint64_t(F->FSrcBpl) * ChunkRows + 64;
+            bool fresh = true;
+            Window[i] = static_cast<uint8_t*>(platform::PageAllocDirty(bytes, false, &fresh));
+            if (!Window[i])
                 throw EOutOfMemory();
+            const uint32_t rows = top % 2 == i ? SrcHeight - top * ChunkRows : ChunkRows;
+            if (!fresh)
+                ClearGaps(Window[i], F->FSrcBpl, uint64_t(SrcWidth) * Ch, rows, bytes);
         }
     } catch (...) {
         Release();
@@ -405,7 +444,7 @@ void TBandResize::Finish(TImgInfo& Dest)
         Dest.Bpl = Resample ? F->FTmpBpl : F->FSrcBpl;
         Tmp = nullptr;
     } else {
-        uint8_t* out = NewBlock(F->FDestBpl, OutH, 0, F->MaxThreadNum() > 1);
+        uint8_t* out = NewDestBlock(*F, OutH);
         R.PreFault(out, uint64_t(F->FDestBpl) * BlockRows(OutH));
         R.RunPass(false, out, Tmp);
         if (Resample)

@@ -66,7 +66,8 @@ private:
     // costs as much as a pass and does not spread over the pass threads.
     uint8_t* FTmpCache = nullptr;
     uint64_t FTmpCacheBytes = 0;
-    uint8_t* TakeTmp(uint64_t Bytes);
+    // The two-pass temporary for Rows source rows under the current plan.
+    uint8_t* TakeTmp(uint64_t Rows);
     void KeepTmp(uint8_t* Tmp, uint64_t Bytes);
     void PreFault(uint8_t* Block, uint64_t Bytes);
     void SetSetter(uint32_t& ModeSlot, TWeightSetter*& Slot, uint32_t Mode, TWeightSetter* WS);
@@ -85,9 +86,11 @@ private:
 class TBandResize {
 public:
     // Plans SrcWidth x SrcHeight x Channels -> Width x Height and takes the
-    // intermediate block. Raises what ResizeImage raises.
+    // intermediate block. Raises what ResizeImage raises, and "picture too
+    // large" (CheckPictureMemory) when its blocks and Beside bytes held
+    // elsewhere meanwhile (by the decoder) exceed the picture budget.
     TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeight, uint32_t Channels, uint32_t Width,
-                uint32_t Height);
+                uint32_t Height, uint64_t Beside = 0);
     ~TBandResize();
     TBandResize(const TBandResize&) = delete;
     TBandResize& operator=(const TBandResize&) = delete;

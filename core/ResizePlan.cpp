@@ -50,6 +50,9 @@ void TCustomResizeFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth
     FHBufNeedAlign = FVBufNeedAlign = false;
     HPrm.XLoopCount = DestWidth;
     VPrm.YLoopCount = DestHeight;
+    // Final rows of bytes, unless the family's intermediate form says otherwise.
+    FTmpGroupRows = 1;
+    FTmpGroupFilled = uint64_t(DestWidth) * Src.Channels;
 }
 
 uint32_t TCustomResizeFilter::HShare(uint32_t ThreadNum)
@@ -101,6 +104,14 @@ void TCustomResizeFilter::WidenTmp(uint64_t Width, uint32_t Channels)
         FTmpBpl = std::max(FTmpBpl, Stride32(CalcBpl(Width, Channels)));
 }
 
+void TCustomResizeFilter::TmpForm(uint32_t Rows, uint64_t Filled)
+{
+    if (HeightChanges()) {
+        FTmpGroupRows = Rows;
+        FTmpGroupFilled = Filled;
+    }
+}
+
 void TCustomResizeFilter::SetHItems(uint32_t Rows, uint64_t Step, uint32_t BLoops)
 {
     HPrm.Step = Step;
@@ -126,6 +137,7 @@ void TSSE2IntFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uin
     CheckChannels(Src, false);
     TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
     const bool one = FChannels == 1;
+    TmpForm(2, 2 * uint64_t(DestWidth) * FChannels); // row pairs interleaved
     SetHItems(kern::IntItemRows, one ? kern::IntStep1 : kern::IntStep3, CeilDiv(Src.Width, one ? 4 : 2));
     SetVItems(kern::IntVItemBytes, 2 * kern::IntVItemBytes, true, 1);
 }
@@ -156,6 +168,7 @@ void TRGBAFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32
     CheckChannels(Src, true);
     TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
     WidenTmp(2 * uint64_t(DestWidth), 4); // int16 samples
+    TmpForm(2, 16 * uint64_t(DestWidth));  // row pairs interleaved
     SetHItems(kern::RGBAItemRows, kern::IntRGBAStep, CeilDiv(Src.Width, 2));
     SetVItems(kern::RGBAVItemBytes, 32, true, 1);
 }
@@ -195,6 +208,7 @@ void TSSEFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_
     const bool one = FChannels == 1;
     FNeedTmpBuf = FLinear || !one;
     WidenTmp(4 * uint64_t(DestWidth), FChannels); // float samples
+    TmpForm(1, 4 * uint64_t(DestWidth) * FChannels);
     SetHItems(kern::FloatItemRows, one ? kern::FloatStep1 : kern::FloatStep3, one ? CeilDiv(Src.Width, 4) : Src.Width);
     SetVItems(kern::FloatVItemBytes, 4 * kern::FloatVItemBytes, false, 16);
 }
@@ -237,6 +251,7 @@ void TSSERGBAFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uin
     CheckChannels(Src, true);
     TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
     WidenTmp(4 * uint64_t(DestWidth), 4); // float samples
+    TmpForm(1, 16 * uint64_t(DestWidth));
     SetHItems(kern::RGBAItemRows, kern::FloatRGBAStep, Src.Width);
     SetVItems(kern::RGBAVItemBytes, 32, false, 32);
 }

@@ -17,6 +17,11 @@ public:
     // needs to hold only the intermediate rows, not the source's. Set by the
     // driver before planning.
     bool FCompactTmp = false;
+    // What the horizontal pass surely writes of its output: the first
+    // FTmpGroupFilled bytes of each group of FTmpGroupRows rows (the
+    // intermediate forms pair rows). Set by the plan.
+    uint32_t FTmpGroupRows = 1;
+    uint64_t FTmpGroupFilled = 0;
     ~TCustomResizeFilter() override;
 
     uint32_t GetVLoopCount() override { return VPrm.XLoopCount; }
@@ -48,6 +53,9 @@ protected:
     // A changed width needs a temporary of Width x Channels bytes per row
     // at least (the family's intermediate samples are wider than bytes).
     void WidenTmp(uint64_t Width, uint32_t Channels);
+    // The horizontal pass writes the intermediate form (the height changes
+    // too): Filled bytes of each group of Rows rows.
+    void TmpForm(uint32_t Rows, uint64_t Filled);
     // Horizontal items of Rows rows; Step work bytes per source position (or
     // pair), BLoops conversion groups per row. Needs the final FTmpBpl.
     void SetHItems(uint32_t Rows, uint64_t Step, uint32_t BLoops);

@@ -94,7 +94,7 @@ void RotateImage90(TImgInfo& Img, bool Clockwise)
     if (!Usable(Img))
         return;
     TImgInfo r;
-    AllocImg(r, Img.Height, Img.Width, Img.Channels); // throws before Img changes
+    AllocFilledImg(r, Img.Height, Img.Width, Img.Channels); // throws before Img changes
     switch (Img.Channels) {
     case 1: Rotate90<1>(Img, r, Clockwise); break;
     case 2: Rotate90<2>(Img, r, Clockwise); break;

@@ -70,16 +70,20 @@ struct TKodexReadWIC {
 // each as soon as it is decoded, so that the caller never needs the whole
 // picture at once. Band is a picture of its own (rows bottom-up, memory row 0
 // the band's bottom row) whose top row is picture row Top; its block is the
-// library's and is overwritten by the next band. Returning 0 from the
-// callback stops the decode (read_jpeg_bands then returns 0 and reports
-// nothing: the caller says why); the callback must not throw. A file found
-// damaged after some bands were handed over fails as a whole: the caller
-// throws away what it was given. A picture beyond the memory budget is
-// refused as read_jpeg refuses it, though only one band is held.
+// library's and is overwritten by the next band. Before any decoding, once
+// the size is known, the callback is called with a null Band: the record's
+// Width, Height, Channels and Held are set, and the caller plans (or
+// refuses) what it will keep. Returning 0 from the callback stops the decode
+// (read_jpeg_bands then returns 0 and reports nothing: the caller says why);
+// the callback must not throw. A file found damaged after some bands were
+// handed over fails as a whole: the caller throws away what it was given.
+// The memory budget counts what the library holds while it hands the bands
+// over (Held): the band block, and for a file of several scans its
+// coefficients; what the caller keeps of the bands is the caller's to count.
 typedef int (*TKodexJPEGBandProc)(void* Context, const TImgInfo* Band, uint32_t Top);
 
 struct TKodexReadJPEGBands {
-    uint32_t Width, Height, Channels; // out: the decoded picture, set before the first band
+    uint32_t Width, Height, Channels; // out: the decoded picture, set before the first call
     uint32_t Denominator;  // in, Flags in and out, DCTMethod and ICC in: as for read_jpeg
     uint32_t Flags;
     uint32_t DCTMethod;
@@ -87,6 +91,7 @@ struct TKodexReadJPEGBands {
     uint32_t BandRows;     // in: rows per band (the last may have fewer); 0 counts as 1
     TKodexJPEGBandProc Band;
     void* Context;
+    uint64_t Held;         // out, set before the first call: bytes the library holds until it returns
 };
 
 struct TKodexWritePNG {
@@ -160,7 +165,8 @@ KODEX_EXPORT int write_jpeg_to_memory(const TKodexWriteJPEG* Rec, uint8_t* Buffe
 // Builds an EXIF block for a source that has none.
 //   SrcFileName  the source file (UTF-8 path); when it is a file whose own
 //                metadata the library reads (TIFF, WebP, HEIF, PNG eXIf), its
-//                shooting date is used when Info has none. May be null.
+//                shooting date and orientation are used when Info has none.
+//                May be null.
 //   Info         what to write (zeros mean "leave out"): Width/Height become
 //                PixelXDimension/PixelYDimension, XResolution/YResolution
 //                (dots per inch) the IFD0 resolution with unit inch, Orientation
@@ -200,6 +206,12 @@ KODEX_EXPORT int set_picture_memory_limit(uint64_t Bytes);
 // must outlive its use on this thread.
 KODEX_EXPORT int set_cancel_flag(const std::atomic<bool>* Flag);
 
+// Pixel blocks the library makes for pictures it writes whole come from, and
+// blocks it frees go to, Take and Keep (the program's own platform::
+// TakeKeptPages and KeepPages), so that a batch worker's next file takes
+// pages the last one left. Null for both: the library maps its own.
+KODEX_EXPORT int set_page_reuse(void* (*Take)(uint64_t Size, bool Grow), bool (*Keep)(void* P));
+
 // Entry types, for the program's loader.
 typedef int (*TKodexReadPNGProc)(TKodexReadPNG*, const uint8_t*, size_t);
 typedef int (*TKodexReadJPEGProc)(TKodexReadJPEG*, const uint8_t*, size_t);
@@ -215,3 +227,4 @@ typedef int (*TKodexEnumExtensionsProc)(TKodexExtensionCallback);
 typedef int (*TKodexSetErrorCallbackProc)(TKodexErrorCallback);
 typedef int (*TKodexSetPictureMemoryLimitProc)(uint64_t);
 typedef int (*TKodexSetCancelFlagProc)(const std::atomic<bool>*);
+typedef int (*TKodexSetPageReuseProc)(void* (*)(uint64_t, bool), bool (*)(void*));

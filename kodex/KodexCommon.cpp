@@ -121,7 +121,7 @@ bool Cancelled()
     return flag && flag->load(std::memory_order_relaxed);
 }
 
-bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels, uint64_t Extra)
+bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels, uint64_t Extra, bool RowsFilled)
 {
     Img = TImgInfo{};
     if (!SizeAcceptable(Width, Height)) {
@@ -132,7 +132,7 @@ bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels,
     const uint64_t bytes = ImageBytes(Width, Height, Channels);
     if (!WithinBudget(bytes > UINT64_MAX - Extra ? UINT64_MAX : bytes + Extra))
         return false;
-    if (NewImgBlock(Img, Width, Height, Channels, CalcBpl(Width, Channels)))
+    if (NewImgBlock(Img, Width, Height, Channels, CalcBpl(Width, Channels), RowsFilled ? Width * Channels : 0))
         return true;
     ReportError("", "Out of memory");
     return false;
@@ -293,6 +293,14 @@ KODEX_EXPORT int set_errormsg_callback(TKodexErrorCallback Callback)
 KODEX_EXPORT int set_picture_memory_limit(uint64_t Bytes)
 {
     kodex::PictureMemoryLimit.store(Bytes, std::memory_order_relaxed);
+    return 1;
+}
+
+KODEX_EXPORT int set_page_reuse(void* (*Take)(uint64_t Size, bool Grow), bool (*Keep)(void* P))
+{
+    if (!Take != !Keep)
+        return 0;
+    platform::ForwardPageReuse(Take, Keep);
     return 1;
 }
 

@@ -40,7 +40,10 @@ bool Cancelled();
 // Gives Img a new zeroed block (NewImgBlock); false (after reporting) when the
 // size is refused, the block and Extra more bytes the decoder holds beside
 // it exceed the budget, or the memory cannot be had. Never throws.
-bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels, uint64_t Extra = 0);
+// RowsFilled: the decoder writes every pixel of every row before the block
+// is read (or fails and frees it), so the block need not come zeroed.
+bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels, uint64_t Extra = 0,
+              bool RowsFilled = false);
 
 // Copies Len profile bytes into a new page block held by ICC and fills its
 // Name from the profile's description tag (else from Fallback). ICC may be

@@ -5,9 +5,10 @@
 //
 // Rows are stored bottom-up: memory row 0 is the picture's bottom row. Channel
 // order is blue, green, red (then alpha); 2 channels are gray then alpha.
-// The pixel block is page memory (platform::PageAlloc) of Bpl x (Height rounded
-// up to 4) bytes; every row starts 128-byte aligned, has at least 64 spare
-// bytes, and no stride is a multiple of 1024. Kernels may rely on all three.
+// The pixel block is page memory (platform::PageAlloc or PageAllocDirty) of
+// Bpl x (Height rounded up to 4) bytes; every row starts 128-byte aligned, has
+// at least 64 spare bytes, and no stride is a multiple of 1024. Kernels may
+// rely on all three.
 //
 // The holder of a record owns its block; copying a record copies only the
 // pointer, and exactly one copy may be freed (FreeImg).
@@ -53,12 +54,33 @@ inline uint64_t CalcBpl16(uint64_t Width, uint64_t Channels) { return CalcBpl(Wi
 // Rows that a block of Height rows holds: Height rounded up to a multiple of 4.
 inline uint64_t BlockRows(uint64_t Height) { return (Height + 3) & ~uint64_t(3); }
 
-// Fills Img with a new zeroed block of Width x Height x Channels (1..8) with
-// stride Bpl. False, with Img empty, when a size does not fit the record or a
-// sane block (2^46 bytes), or the memory cannot be had. Sizes come from files:
+// Zeroes what a writer of groups of rows leaves of a block of Bytes bytes:
+// in each of the first Groups groups of Stride bytes, the bytes from Filled
+// on, and every byte behind those groups. Kernels read a row's spare bytes
+// and the rows BlockRows adds; a block taken back from an earlier picture
+// (platform::PageAllocDirty) must hold there what a fresh one holds.
+inline void ClearGaps(uint8_t* Mem, uint64_t Stride, uint64_t Filled, uint64_t Groups, uint64_t Bytes) noexcept
+{
+    if (Filled > Stride)
+        Filled = Stride;
+    if (Groups > Bytes / Stride)
+        Groups = Bytes / Stride;
+    if (Filled < Stride)
+        for (uint64_t g = 0; g < Groups; ++g)
+            __builtin_memset(Mem + g * Stride + Filled, 0, Stride - Filled);
+    __builtin_memset(Mem + Groups * Stride, 0, Bytes - Groups * Stride);
+}
+
+// Fills Img with a new block of Width x Height x Channels (1..8) with stride
+// Bpl. False, with Img empty, when a size does not fit the record or a sane
+// block (2^46 bytes), or the memory cannot be had. Sizes come from files:
 // everything is checked before it is multiplied. Does not free what Img held.
-inline bool NewImgBlock(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels,
-                        uint64_t Bpl) noexcept
+// FilledRowBytes 0: the block is zeroed. Otherwise the caller writes the
+// first FilledRowBytes of every row before anyone reads them: the block may
+// be one an earlier picture left (platform::PageAllocDirty), and only the
+// rest of each row and the rows BlockRows adds are zeroed here.
+inline bool NewImgBlock(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels, uint64_t Bpl,
+                        uint64_t FilledRowBytes = 0) noexcept
 {
     Img = TImgInfo{};
     if (Width == 0 || Height == 0 || Channels == 0 || Channels > 8 || Width > 0xFFFFFFFFu ||
@@ -67,10 +89,13 @@ inline bool NewImgBlock(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t
     const uint64_t rows = BlockRows(Height);
     if (rows > (uint64_t(1) << 46) / Bpl)
         return false;
-    void* p = platform::PageAlloc(Bpl * rows);
+    bool fresh = true;
+    void* p = FilledRowBytes ? platform::PageAllocDirty(Bpl * rows, false, &fresh) : platform::PageAlloc(Bpl * rows);
     if (!p)
         return false;
     Img.Mem = static_cast<uint8_t*>(p);
+    if (!fresh)
+        ClearGaps(Img.Mem, Bpl, FilledRowBytes, Height, Bpl * rows);
     Img.Width = static_cast<uint32_t>(Width);
     Img.Height = static_cast<uint32_t>(Height);
     Img.Bpl = static_cast<uint32_t>(Bpl);

@@ -235,15 +235,23 @@ KODEX_EXPORT int create_exif(const char* SrcFileName, const TKodexInfo* Info, co
         return 0;
     }
     try {
+        // What the record leaves open (no date, orientation 0) comes from
+        // the source's own EXIF: the picture is stored as the source stores
+        // it, so a viewer must still be told how to turn it.
         char date[20] = {};
         std::memcpy(date, Info->DateTime, 19);
-        if (!ValidDate(date) && SrcFileName) {
+        uint16_t orientation = Info->Orientation;
+        if ((!ValidDate(date) || orientation == 0) && SrcFileName) {
             TKodexInfo src{};
             platform::TMappedFile file;
             if (MapFile(SrcFileName, file) &&
                 (PngInfo(file.Data(), size_t(file.Size()), src) || kodex::WicInfo(file.Data(), size_t(file.Size()), src)) &&
-                !file.Damaged())
-                std::memcpy(date, src.DateTime, 19);
+                !file.Damaged()) {
+                if (!ValidDate(date))
+                    std::memcpy(date, src.DateTime, 19);
+                if (orientation == 0)
+                    orientation = src.Orientation;
+            }
         }
         const bool haveDate = ValidDate(date);
 
@@ -251,8 +259,8 @@ KODEX_EXPORT int create_exif(const char* SrcFileName, const TKodexInfo* Info, co
         w.B = {'M', 'M', 0, 42};
         w.U32(8);
         std::vector<TEntry> ifd0;
-        if (Info->Orientation >= 1 && Info->Orientation <= 8)
-            ifd0.push_back(Short(0x0112, Info->Orientation));
+        if (orientation >= 1 && orientation <= 8)
+            ifd0.push_back(Short(0x0112, orientation));
         const bool res = Info->XResolution > 0 && Info->YResolution > 0 && Info->XResolution < 1e8 &&
                          Info->YResolution < 1e8;
         if (res) {

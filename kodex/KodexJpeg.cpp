@@ -256,17 +256,23 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
             coefficients += bw * bh * sizeof(JBLOCK);
         }
     const uint32_t h = S->Info.output_height;
-    // Banded or not, a picture is held to the same budget: what the caller
-    // keeps of it is its own business, but a picture too large to decode
-    // whole is refused all the same.
-    if (Bands && !kodex::WithinBudget(uint64_t(CalcBpl(S->Info.output_width, ch)) * BlockRows(h) + coefficients)) {
-        S->Err.Quiet = true; // said why
-        longjmp(S->Err.Jump, 1);
-    }
+    // The budget counts what is held here: the picture, or in bands one band,
+    // beside the coefficients. (The caller counts what it keeps of the bands.)
     const uint32_t blockRows = Bands ? std::min(std::max(Bands->BandRows, 1u), h) : h;
-    if (!kodex::NewImage(S->Img, S->Info.output_width, blockRows, ch, coefficients)) {
+    // Every row is decoded into the block before it is handed over.
+    if (!kodex::NewImage(S->Img, S->Info.output_width, blockRows, ch, coefficients, true)) {
         S->Err.Quiet = true; // NewImage said why
         longjmp(S->Err.Jump, 1);
+    }
+    if (Bands) {
+        Bands->Width = S->Img.Width;
+        Bands->Height = h;
+        Bands->Channels = ch;
+        Bands->Held = uint64_t(S->Img.Bpl) * BlockRows(S->Img.Height) + coefficients;
+        if (!Bands->Band(Bands->Context, nullptr, 0)) {
+            S->Err.Quiet = true; // the caller cannot take the picture and says why
+            longjmp(S->Err.Jump, 1);
+        }
     }
     // libjpeg's own large buffers stay within what is left (with room for
     // its small ones, which it counts too).
@@ -296,11 +302,6 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
                     SetDamaged(&S->Err, reinterpret_cast<j_common_ptr>(&S->Info), "Premature end of JPEG file");
                     break;
                 }
-    }
-    if (Bands) {
-        Bands->Width = S->Img.Width;
-        Bands->Height = h;
-        Bands->Channels = ch;
     }
     while (S->Info.output_scanline < h && !S->Err.Damaged) {
         const uint32_t top = S->Info.output_scanline;
@@ -340,6 +341,8 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     if (!Bands) {
         Rec->Img = S->Img;
         S->Img = TImgInfo{};
+    } else {
+        FreeImg(S->Img); // the band block is the library's own
     }
     Rec->Flags = ycc ? (Rec->Flags | KODEX_JPEG_YCBCR) : (Rec->Flags & ~uint32_t(KODEX_JPEG_YCBCR));
     return 1;
@@ -499,6 +502,7 @@ KODEX_EXPORT int read_jpeg_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, 
         return 0;
     }
     Rec->Width = Rec->Height = Rec->Channels = 0;
+    Rec->Held = 0;
     TKodexReadJPEG whole{};
     whole.Denominator = Rec->Denominator;
     whole.Flags = Rec->Flags;

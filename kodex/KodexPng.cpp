@@ -174,7 +174,8 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
             S->StoredICC = Rec->ICC;
     }
 
-    if (!kodex::NewImage(S->Img, w, h, ch)) {
+    // By the last interlace pass every pixel of every row has been written.
+    if (!kodex::NewImage(S->Img, w, h, ch, 0, true)) {
         S->Quiet = true; // NewImage said why
         png_error(S->Png, "Cannot hold the decoded PNG picture");
     }

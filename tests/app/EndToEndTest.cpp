@@ -2,9 +2,7 @@
 // offscreen platform: files on the command line with an at-once profile.
 #include "TestApp.h"
 
-#include <QColor>
 #include <QImage>
-#include <QPainter>
 #include <QProcess>
 
 #include <fstream>
@@ -71,27 +69,12 @@ protected:
                          "Size2=0,0,0,0,0,100,100,384,384,0,320,384\nDecimationType=2\n"
                          "[System]\nMaxThread=4\n" + Extra);
     }
-    // A photograph-like picture: gradients and shapes, so that it compresses
-    // like a photo and every output differs.
-    void Photo(const fs::path& P, int W, int H, int Seed)
-    {
-        QImage img(W, H, QImage::Format_RGB32);
-        QPainter p(&img);
-        QLinearGradient g(0, 0, W, H);
-        g.setColorAt(0, QColor::fromHsv(Seed * 40 % 360, 200, 240));
-        g.setColorAt(1, QColor::fromHsv((Seed * 40 + 150) % 360, 180, 60));
-        p.fillRect(img.rect(), g);
-        p.setBrush(Qt::white);
-        p.drawEllipse(W / 4, H / 4, W / 3, H / 3);
-        p.end();
-        ASSERT_TRUE(img.save(QString::fromStdString(P.string()), "JPEG", 90));
-    }
     // N large pictures in/p0.jpg.. and their names as arguments.
     QStringList Photos(int N)
     {
         QStringList Names;
         for (int i = 0; i < N; ++i) {
-            Photo(Dir / "in" / ("p" + std::to_string(i) + ".jpg"), 2400, 1600, i);
+            WritePhoto(Dir / "in" / ("p" + std::to_string(i) + ".jpg"), 2400, 1600, i);
             Names << QString::fromStdString("in/p" + std::to_string(i) + ".jpg");
         }
         return Names;
@@ -133,11 +116,11 @@ protected:
 TEST_F(Program, ConvertsAFolderAndReportsADamagedFileWithStatus1)
 {
     WriteProfile("[Metadata]\nKeepLastWriteTime=1\n");
-    Photo(Dir / "in" / "wide.jpg", 1200, 800, 1);
+    WritePhoto(Dir / "in" / "wide.jpg", 1200, 800, 1);
     const auto shot = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
     fs::last_write_time(Dir / "in" / "wide.jpg", shot);
-    Photo(Dir / "in" / "trip" / "tall.jpg", 600, 1000, 2);
-    Photo(Dir / "in" / "cut.jpg", 900, 700, 3);
+    WritePhoto(Dir / "in" / "trip" / "tall.jpg", 600, 1000, 2);
+    WritePhoto(Dir / "in" / "cut.jpg", 900, 700, 3);
     // Keep the header, lose most of the picture.
     fs::resize_file(Dir / "in" / "cut.jpg", 700);
 
@@ -162,7 +145,7 @@ TEST_F(Program, ConvertsAFolderAndReportsADamagedFileWithStatus1)
 TEST_F(Program, WithoutAtOnceItOpensTheWindowAndATermClosesIt)
 {
     WriteProfile("", false);
-    Photo(Dir / "in" / "a.jpg", 100, 80, 1);
+    WritePhoto(Dir / "in" / "a.jpg", 100, 80, 1);
     QProcess proc;
     Start(proc, Profile, {"in/a.jpg"});
     // The window stays until it is closed: nothing is converted meanwhile.
@@ -176,7 +159,7 @@ TEST_F(Program, WithoutAtOnceItOpensTheWindowAndATermClosesIt)
 TEST_F(Program, WithoutADisplayItConvertsAtOnceAndRefusesOnlyTheWindow)
 {
     WriteProfile();
-    Photo(Dir / "in" / "a.jpg", 640, 480, 1);
+    WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
     TResult r = Run({"in/a.jpg"}, 60000, /*NoDisplay=*/true);
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(320, 240));
@@ -191,7 +174,7 @@ TEST_F(Program, ASecondStartHandsItsFilesOverAndNothingIsLost)
 {
     WriteProfile();
     const QStringList Names = Photos(12);
-    Photo(Dir / "in" / "trip" / "late.jpg", 640, 480, 99);
+    WritePhoto(Dir / "in" / "trip" / "late.jpg", 640, 480, 99);
     QProcess first;
     Start(first, Profile, Names);
 
@@ -242,7 +225,7 @@ TEST_F(Program, ACombineProfileMakesSheetsInsteadOfConvertingEachFile)
                      "[Combine]\nUse=1\nWidth=100\nHeight=100\nRows,=2\nColumns=2\nFillBlank=0\n"
                      "[System]\nMaxThread=3\n");
     for (int i = 0; i < 5; ++i)
-        Photo(Dir / "in" / (std::string(1, char('a' + i)) + ".jpg"), 400, 300, i);
+        WritePhoto(Dir / "in" / (std::string(1, char('a' + i)) + ".jpg"), 400, 300, i);
     const TResult r = Run({"in"});
     EXPECT_EQ(r.Status, 0) << r.Err;
     // Pages of 4 and 1 pictures, each sheet named after its first picture.
@@ -258,8 +241,8 @@ TEST_F(Program, RenameOnlyMovesFilesAndNeverReplacesOne)
 {
     // Even a profile that lets outputs be replaced: a move never replaces.
     ModeProfile(Profile, "NotOverwrite=0\nRenameOnly=1\n", "");
-    Photo(Dir / "in" / "a.jpg", 200, 100, 1);
-    Photo(Dir / "in" / "b.jpg", 200, 100, 2);
+    WritePhoto(Dir / "in" / "a.jpg", 200, 100, 1);
+    WritePhoto(Dir / "in" / "b.jpg", 200, 100, 2);
     fs::create_directories(Dir / "out");
     std::ofstream(Dir / "out" / "a.jpg") << "keep";
     const std::string b = Contents(Dir / "in" / "b.jpg");
@@ -276,76 +259,62 @@ TEST_F(Program, RenameOnlyMovesFilesAndNeverReplacesOne)
 // ---- what a start reports: every file asked for and not written says so,
 // and the status says an error happened.
 
-TEST_F(Program, NamedFilesThatCannotBeReadEachSaySo)
+// Every file asked for and not written is said once, named files and those a
+// folder walk finds alike, and the status says so.
+TEST_F(Program, WhatCannotBeReadIsSaidOnceAndTheStatusSaysSo)
 {
     WriteProfile();
-    Photo(Dir / "in" / "good.jpg", 640, 480, 1);
-    std::ofstream(Dir / "in" / "empty.jpg").flush();
-    std::ofstream(Dir / "in" / "words.jpg") << "no picture here, only words";
-    Photo(Dir / "in" / "cut.jpg", 640, 480, 2);
-    fs::resize_file(Dir / "in" / "cut.jpg", 100);
+    fs::create_directories(Dir / "named");
+    for (const char* Folder : {"named", "in"}) {
+        WritePhoto(Dir / Folder / "good.jpg", 640, 480, 1);
+        std::ofstream(Dir / Folder / "empty.jpg").flush();
+    }
+    std::ofstream(Dir / "named" / "words.jpg") << "no picture here, only words";
+    WritePhoto(Dir / "named" / "cut.jpg", 640, 480, 2);
+    fs::resize_file(Dir / "named" / "cut.jpg", 100);
     // A FIFO named like a picture: opening it must not wait for a writer.
-    ASSERT_EQ(::mkfifo((Dir / "in" / "pipe.jpg").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((Dir / "named" / "pipe.jpg").c_str(), 0600), 0);
     // A line break in a name does not split its line.
-    std::ofstream(Dir / "in" / "two\nlines.jpg") << "words";
-
-    const TResult r = Run({"in/good.jpg", "in/empty.jpg", "in/words.jpg", "in/cut.jpg", "in/pipe.jpg",
-                           "in/missing.jpg", "in/two\nlines.jpg"},
-                          30000);
-    EXPECT_EQ(r.Status, 1) << r.Err;
-    for (const char* n : {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "pipe.jpg: ", "missing.jpg: ", "two?lines.jpg: "})
-        EXPECT_EQ(Count(r.Err, n), 1) << n << "\n" << r.Err;
-    EXPECT_EQ(ImageSize(Dir / "out" / "good.jpg"), QSize(320, 240));
-
-    // Only files that cannot be read: said, with status 1, not a silent 2.
-    const TResult only = Run({"in/empty.jpg", "in/pipe.jpg", "in/missing.jpg"}, 30000);
-    EXPECT_EQ(only.Status, 1) << only.Err;
-    for (const char* n : {"empty.jpg: ", "pipe.jpg: ", "missing.jpg: "})
-        EXPECT_EQ(Count(only.Err, n), 1) << n << "\n" << only.Err;
-}
-
-TEST_F(Program, MissingAbsolutePathsAreReportedNotTakenForSwitches)
-{
-    WriteProfile();
-    // Named with their full paths and nothing else: an at-once run that says
-    // what is missing, not a window that nobody sees.
-    const std::string Jpg = (Dir / "nonexist.jpg").string(), Deep = (Dir / "gone" / "folder").string();
-    const TResult r = Run({Jpg, Deep}, 20000);
-    EXPECT_EQ(r.Status, 1) << r.Err;
-    EXPECT_EQ(Count(r.Err, "nonexist.jpg: "), 1) << r.Err;
-    EXPECT_EQ(Count(r.Err, "folder: "), 1) << r.Err;
-}
-
-TEST_F(Program, AFolderWalkReportsPictureNamedFilesThatCannotBeRead)
-{
-    WriteProfile();
-    Photo(Dir / "in" / "good.jpg", 640, 480, 1);
-    std::ofstream(Dir / "in" / "empty.jpg").flush();
+    std::ofstream(Dir / "named" / "two\nlines.jpg") << "words";
     std::ofstream(Dir / "in" / "trip" / "words.PNG") << "no picture here, only words";
     std::ofstream(Dir / "in" / "notes.txt") << "a text file stays out of it";
-    const TResult r = Run({"in"});
-    EXPECT_EQ(r.Status, 1) << r.Err;
-    EXPECT_EQ(Count(r.Err, "empty.jpg: "), 1) << r.Err;
-    EXPECT_EQ(Count(r.Err, "words.PNG: "), 1) << r.Err;
-    EXPECT_EQ(Count(r.Err, "notes.txt"), 0) << r.Err;
-    EXPECT_EQ(ImageSize(Dir / "out" / "in" / "good.jpg"), QSize(320, 240));
-
-    // A folder with nothing to convert is refused, and says why.
     fs::create_directories(Dir / "empty");
     fs::create_directories(Dir / "texts");
     std::ofstream(Dir / "texts" / "notes.txt") << "words";
-    for (const char* Folder : {"empty", "texts"}) {
-        const TResult none = Run({Folder});
-        EXPECT_EQ(none.Status, 2) << none.Err;
-        EXPECT_EQ(Count(none.Err, "no pictures found in " + (Dir / Folder).string()), 1) << none.Err;
+    const struct {
+        std::vector<std::string> Args;
+        int Status;
+        std::vector<std::string> Said;
+    } Runs[] = {
+        {{"named/good.jpg", "named/empty.jpg", "named/words.jpg", "named/cut.jpg", "named/pipe.jpg", "named/missing.jpg",
+          "named/two\nlines.jpg"},
+         1, {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "pipe.jpg: ", "missing.jpg: ", "two?lines.jpg: "}},
+        // Only files that cannot be read: said, with status 1, not a silent 2.
+        {{"named/empty.jpg", "named/pipe.jpg", "named/missing.jpg"}, 1, {"empty.jpg: ", "pipe.jpg: ", "missing.jpg: "}},
+        // Full paths and nothing else: an at-once run that says what is
+        // missing, not a window that nobody sees.
+        {{(Dir / "nonexist.jpg").string(), (Dir / "gone" / "folder").string()}, 1, {"nonexist.jpg: ", "folder: "}},
+        {{"in"}, 1, {"empty.jpg: ", "words.PNG: "}},
+        // A folder with nothing to convert is refused, and says why.
+        {{"empty"}, 2, {"no pictures found in " + (Dir / "empty").string()}},
+        {{"texts"}, 2, {"no pictures found in " + (Dir / "texts").string()}},
+    };
+    for (const auto& R : Runs) {
+        const TResult r = Run(R.Args, 30000);
+        EXPECT_EQ(r.Status, R.Status) << R.Args[0] << "\n" << r.Err;
+        for (const std::string& N : R.Said)
+            EXPECT_EQ(Count(r.Err, N), 1) << N << "\n" << r.Err;
+        EXPECT_EQ(Count(r.Err, "notes.txt"), 0) << r.Err;
     }
+    EXPECT_EQ(ImageSize(Dir / "out" / "good.jpg"), QSize(320, 240));
+    EXPECT_EQ(ImageSize(Dir / "out" / "in" / "good.jpg"), QSize(320, 240));
 }
 
 // (A short name: the socket's path holds it and has a length limit.)
 TEST_F(Program, AtOnceBesideAWindowSaysSo)
 {
     WriteProfile();
-    Photo(Dir / "in" / "a.jpg", 100, 80, 1);
+    WritePhoto(Dir / "in" / "a.jpg", 100, 80, 1);
     Ini("win-" + Profile, "[File]\nAtOnce=0\n");
     QProcess first;
     Start(first, "win-" + Profile, {});
@@ -365,10 +334,10 @@ TEST_F(Program, EachHandedOverRunReportsToItsOwnStart)
     WriteProfile("Parallel=0\n"); // one worker: the first run lasts while the others start
     QStringList a = Photos(16);
     // The first start's own run has one damaged file.
-    Photo(Dir / "in" / "cut.jpg", 900, 700, 3);
+    WritePhoto(Dir / "in" / "cut.jpg", 900, 700, 3);
     fs::resize_file(Dir / "in" / "cut.jpg", 700);
     a << "in/cut.jpg";
-    Photo(Dir / "in" / "trip" / "late.jpg", 640, 480, 99);
+    WritePhoto(Dir / "in" / "trip" / "late.jpg", 640, 480, 99);
     std::ofstream(Dir / "in" / "trip" / "bad.jpg") << "not a picture";
 
     QProcess first;
@@ -401,8 +370,8 @@ TEST_F(Program, ALosslessTransformOfDamagedDataKeepsTheSource)
     if (!fs::exists("/usr/bin/jpegtran") && !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/jpegtran"))
         GTEST_SKIP() << "no jpegtran";
     ModeProfile(Profile, "NotOverwrite=1\nDeleteInputFile=1\n", "[JPEGTran]\nUse=1\nRotation=2\n");
-    Photo(Dir / "in" / "a.jpg", 640, 480, 1);
-    Photo(Dir / "in" / "whole.jpg", 640, 480, 2);
+    WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
+    WritePhoto(Dir / "in" / "whole.jpg", 640, 480, 2);
     // Cut inside the picture data: the tool fills the rest with gray and
     // says the data was damaged.
     fs::resize_file(Dir / "in" / "a.jpg", fs::file_size(Dir / "in" / "a.jpg") / 2);
@@ -410,7 +379,7 @@ TEST_F(Program, ALosslessTransformOfDamagedDataKeepsTheSource)
     ASSERT_TRUE(QImage(20, 10, QImage::Format_RGB32).save(QString::fromStdString((Dir / "in" / "b.png").string())));
     // Cut before the picture data: the header reads, but the tool gives up.
     // Its line says how the tool ended and why, not only that nothing was saved.
-    Photo(Dir / "in" / "head.jpg", 64, 48, 3);
+    WritePhoto(Dir / "in" / "head.jpg", 64, 48, 3);
     const std::string Head = Contents(Dir / "in" / "head.jpg");
     std::ofstream(Dir / "in" / "head.jpg", std::ios::binary) << Head.substr(0, Head.find("\xFF\xDA"));
     const TResult r = Run({"in/a.jpg", "in/whole.jpg", "in/b.png", "in/head.jpg"});
@@ -449,8 +418,8 @@ TEST_F(Program, ColourReductionWritesPaletteBitmaps)
     if (!fs::exists("/usr/bin/pngquant") && !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/pngquant"))
         GTEST_SKIP() << "no pngquant";
     WriteProfile("[JPEG]\nConvertTo=1\n[DecreaseColor]\nUse=1\nMode=2\nPaletteEntries=16\nDitherType=2\n");
-    Photo(Dir / "in" / "a.jpg", 1200, 800, 1);
-    Photo(Dir / "in" / "b.jpg", 600, 900, 2);
+    WritePhoto(Dir / "in" / "a.jpg", 1200, 800, 1);
+    WritePhoto(Dir / "in" / "b.jpg", 600, 900, 2);
     const TResult r = Run({"in"});
     EXPECT_EQ(r.Status, 0) << r.Err;
     for (const char* Name : {"a.bmp", "b.bmp"}) {

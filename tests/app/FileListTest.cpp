@@ -83,7 +83,6 @@ protected:
     {
         EnsureApp();
         Dir = ScratchDir("filelist");
-        SavedFile = FileOption;
         FileOption.AtOnce = false;
         FileList = &Files;
         ErrorLog.Clear();
@@ -92,21 +91,16 @@ protected:
     {
         Files.Clear();
         FileList = nullptr;
-        FileOption = SavedFile;
         ErrorLog.Clear();
         fs::remove_all(Dir);
     }
-    std::string Picture(const std::string& Name, uint32_t W = 8, uint32_t H = 6)
+    std::string Picture(const std::string& Name)
     {
-        TImgInfo Img;
-        AllocImg(Img, W, H, 3);
-        const std::string P = (Dir / Name).string();
-        EXPECT_TRUE(SaveBitmapFile(P, Img, TResolutionInfo{}, TakeRunSettings()));
-        FreeImg(Img);
-        return P;
+        WritePhoto(Dir / Name, 8, 6);
+        return (Dir / Name).string();
     }
+    TKeptSettings Kept;
     fs::path Dir;
-    TFileOption SavedFile;
     TImageInfoList Files;
 };
 

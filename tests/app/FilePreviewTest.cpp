@@ -36,8 +36,6 @@ protected:
         std::string Err;
         ASSERT_TRUE(LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err)) << Err;
         Dir = ScratchDir("preview");
-        SavedPreview = PreviewOption;
-        SavedFile = FileOption;
         FileOption.FileNameFormat = "<old>";
         PreviewOption.ViewerPath.clear();
         SetUpTestResizer(Resizer);
@@ -52,8 +50,6 @@ protected:
         FileList = nullptr;
         EffectList = nullptr;
         MainResizer = nullptr;
-        PreviewOption = SavedPreview;
-        FileOption = SavedFile;
         ErrorLog.Clear();
         fs::remove_all(Dir);
     }
@@ -112,9 +108,8 @@ protected:
         return Args;
     }
 
+    TKeptSettings Kept;
     fs::path Dir;
-    TPreviewOption SavedPreview;
-    TFileOption SavedFile;
     TResizer Resizer;
     TImageInfoList Files;
     TEffectList Effects;

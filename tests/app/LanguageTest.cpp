@@ -33,7 +33,6 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QImage>
-#include <QThread>
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
@@ -206,9 +205,7 @@ protected:
     }
     void SetUp() override
     {
-        KeptFile = FileOption;
-        KeptSystem = SystemOption;
-        Dir = fs::temp_directory_path() / ("vestro-language-" + std::to_string(QCoreApplication::applicationPid()));
+        Dir = ScratchDir("language");
         fs::create_directories(Dir / "ini");
         ExeDir = Dir.string() + "/";
         DataDir = ExeDir;
@@ -220,9 +217,6 @@ protected:
     void TearDown() override
     {
         SetInterfaceLanguage("en");
-        FileOption = KeptFile;
-        SystemOption = KeptSystem;
-        ExeDir = VESTRO_DIST_DIR "/";
         fs::remove_all(Dir);
     }
     // Starts the program's globals again in the language Code, as a start
@@ -282,8 +276,7 @@ protected:
     static std::string SavedExeDir;
     std::string Faults; // of the dialogs Windows() showed
     fs::path Dir;
-    TFileOption KeptFile;
-    TSystemOption KeptSystem;
+    TKeptSettings KeptRecords;
 };
 std::map<std::string, std::string> Language::Template;
 std::string Language::SavedExeDir;
@@ -357,10 +350,7 @@ TEST_F(Language, TheFileListNamesTypesInTheInterfaceLanguage)
         TMainForm Main(Paths);
         Main.show();
         QAbstractItemModel* M = Main.FileListView->model();
-        for (int i = 0; i < 2000 && FileList->Count() < int(Paths.size()); ++i) {
-            QApplication::processEvents();
-            QThread::msleep(10);
-        }
+        WaitFor([&] { return FileList->Count() >= int(Paths.size()); });
         QApplication::processEvents();
         ASSERT_EQ(M->rowCount(), int(Paths.size())) << Code;
         for (int R = 0; R < M->rowCount(); ++R) {

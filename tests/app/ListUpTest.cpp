@@ -1,9 +1,7 @@
 // Expanding folders into the file list and the run input.
 #include "batch/ListUp.h"
-#include "core/Bitmap.h"
 #include "core/ErrorLog.h"
 #include "core/ImageInfo.h"
-#include "core/ImgInfo.h"
 #include "tests/app/TestApp.h"
 
 #include <filesystem>
@@ -24,13 +22,7 @@ protected:
         Picture(Root / "a" / "b" / "s" / "deep.bmp");
     }
     void TearDown() override { fs::remove_all(Root); }
-    static void Picture(const fs::path& P)
-    {
-        TImgInfo Img;
-        AllocImg(Img, 4, 3, 3);
-        ASSERT_TRUE(SaveBitmapFile(P.string(), Img, TResolutionInfo{}, TakeRunSettings()));
-        FreeImg(Img);
-    }
+    static void Picture(const fs::path& P) { WritePhoto(P, 4, 3); }
     std::string B() const { return (Root / "a" / "b").string(); }
     std::string A() const { return (Root / "a").string() + "/"; }
     fs::path Root;

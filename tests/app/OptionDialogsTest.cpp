@@ -4,6 +4,7 @@
 #include "app/JPEGOptionFrm.h"
 #include "app/MetadataOptionFrm.h"
 #include "app/ResizeOptionFrm.h"
+#include "app/SystemOptionFrm.h"
 #include "core/Global.h"
 #include "core/ImgInfo.h"
 #include "effects/ui/NumEdit.h"
@@ -15,7 +16,7 @@
 TEST(OptionDialogs, ResizeValuesOutOfRangeAreClamped)
 {
     EnsureApp();
-    const uint32_t SavedCPU = CPUFeatures;
+    TKeptSettings Kept;
     CPUFeatures = CPU_MMX | CPU_SSE | CPU_SSE2;
     TResizeOption Opt;
     Opt.DecimationRadius = 99;
@@ -29,7 +30,6 @@ TEST(OptionDialogs, ResizeValuesOutOfRangeAreClamped)
     F.IntBlurEdit->setText("300");
     F.MaxThreadEdit->setText("64");
     F.accept();
-    CPUFeatures = SavedCPU;
     EXPECT_EQ(Opt.DecimationRadius, 32);
     EXPECT_EQ(Opt.InterpolationRadius, 1);
     EXPECT_EQ(Opt.DecimationSharp, -4);
@@ -68,9 +68,10 @@ TEST(OptionDialogs, JPEGLimitsNeverExceedTheMainSettings)
     EXPECT_EQ(Opt.SampleTypeLimit, 3);
 }
 
-TEST(OptionDialogs, MetadataAndCombineCancelKeepAndOkClamps)
+TEST(OptionDialogs, MetadataCombineAndSystemCancelKeepsAndOkClamps)
 {
     EnsureApp();
+    TKeptSettings Kept;
     const TMetadataOption M = MetadataOption;
     const TPNGOption P = PNGOption;
     const TCombineOption C = CombineOption;
@@ -88,12 +89,20 @@ TEST(OptionDialogs, MetadataAndCombineCancelKeepAndOkClamps)
         D.reject();
         EXPECT_EQ(CombineOption.Width, C.Width);
     }
-    TCombineOptionForm D;
-    D.TileWidth->setText(QStringLiteral("640"));
-    D.Rows->setText(QStringLiteral("500"));
+    {
+        TCombineOptionForm D;
+        D.TileWidth->setText(QStringLiteral("640"));
+        D.Rows->setText(QStringLiteral("500"));
+        D.accept();
+        EXPECT_EQ(CombineOption.Width, 640);
+        EXPECT_GE(CombineOption.Rows, 1);
+        EXPECT_LE(CombineOption.Rows, 99);
+    }
+    // One processor: one worker, whatever was stored.
+    SystemOption.ProcessorCount = 1;
+    SystemOption.MaxThread = 4;
+    TSystemOptionForm D;
+    EXPECT_FALSE(D.Parallel->isEnabled());
     D.accept();
-    EXPECT_EQ(CombineOption.Width, 640);
-    EXPECT_GE(CombineOption.Rows, 1);
-    EXPECT_LE(CombineOption.Rows, 99);
-    CombineOption = C;
+    EXPECT_EQ(SystemOption.MaxThread, 1);
 }

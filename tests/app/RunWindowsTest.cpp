@@ -7,7 +7,6 @@
 #include "app/RunEnd.h"
 #include "app/Startup.h"
 #include "app/TaskbarProgress.h"
-#include "core/Bitmap.h"
 #include "core/ErrorLog.h"
 #include "core/Global.h"
 #include "core/ImageInfo.h"
@@ -45,8 +44,6 @@ protected:
         EnsureApp();
         Dir = ScratchDir("runwin");
         fs::create_directories(Dir / "in");
-        SavedFile = FileOption;
-        SavedCombine = CombineOption;
         FileOption.SameDirectory = false;
         FileOption.OutputDirectory = (Dir / "out").string();
         FileOption.FileNameFormat = "<old>";
@@ -67,23 +64,14 @@ protected:
         EffectList = nullptr;
         FileList = nullptr;
         MainResizer = nullptr;
-        FileOption = SavedFile;
-        CombineOption = SavedCombine;
         ErrorLog.Clear();
         fs::remove_all(Dir);
     }
     // N pictures p00.bmp.. of 40 x 30, differing in colour, listed in name order.
     void ListInputs(int N)
     {
-        for (int i = 0; i < N; ++i) {
-            TImgInfo Img;
-            AllocImg(Img, 40, 30, 3);
-            for (uint32_t y = 0; y < Img.Height; ++y)
-                for (uint32_t x = 0; x < Img.Width * 3; ++x)
-                    MemRow(Img, y)[x] = uint8_t(i * 20 + x);
-            SaveBitmapFile(In(i).string(), Img, TResolutionInfo{}, TakeRunSettings());
-            FreeImg(Img);
-        }
+        for (int i = 0; i < N; ++i)
+            WritePhoto(In(i), 40, 30, i);
         TProgressForm3 Busy;
         Busy.AddFolder((Dir / "in").string());
         ASSERT_EQ(Busy.exec(), 1);
@@ -107,9 +95,8 @@ protected:
         return Run.exec();
     }
 
+    TKeptSettings Kept;
     fs::path Dir;
-    TFileOption SavedFile;
-    TCombineOption SavedCombine;
     TEffectList Effects;
     TImageInfoList Files;
     TResizer Resizer;
@@ -164,8 +151,6 @@ TEST_F(RunWindows, ARunningNumberThatCannotBeStoredIsAnError)
     // The next run would number from the old value and overwrite the
     // outputs of this one.
     std::ofstream(Dir / "blocker") << "a file where the profile's folder would be";
-    const TSystemOption SavedSystem = SystemOption;
-    const std::string SavedIni = IniFileName;
     FileOption.ResetType = 2;
     FileOption.StartNumber = 42;
     SystemOption.UseExternalTool = false;
@@ -175,6 +160,4 @@ TEST_F(RunWindows, ARunningNumberThatCannotBeStoredIsAnError)
     ASSERT_EQ(ErrorLog.GetErrorCount(), 1);
     EXPECT_EQ(ErrorLog.Lines()[0].rfind("profile.ini: cannot write " + IniFileName + ": ", 0), 0u)
         << ErrorLog.Lines()[0];
-    IniFileName = SavedIni;
-    SystemOption = SavedSystem;
 }

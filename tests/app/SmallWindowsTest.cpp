@@ -10,22 +10,11 @@
 
 namespace {
 
-class TNamedEffect : public TEffect {
-public:
-    TNamedEffect(const std::string& Name, uint32_t ID) : TEffect(Name, 'x', Name, ID) {}
-    void DoEffect(TImgInfo&, TEffectParams&) override {}
-};
-
 struct ChangeOrderTest : ::testing::Test {
     void SetUp() override
     {
         EnsureApp();
-        uint32_t ID = 1;
-        for (const char* N : {"A", "B", "C", "D"}) {
-            List.AddFilter(std::make_unique<TNamedEffect>(N, ID));
-            ID <<= 1;
-        }
-        List.ReOrder();
+        AddNamedEffects(List, {"A", "B", "C", "D"});
     }
     std::string Order() const
     {

@@ -1,11 +1,14 @@
 // One QApplication for all window tests of this binary, and the helpers the
 // tests share.
 #pragma once
+#include "core/Global.h"
 #include "core/Resize.h"
+#include "effects/Effect.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImageReader>
+#include <QPainter>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -13,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include <unistd.h>
 
@@ -53,6 +57,34 @@ inline bool WaitFor(const std::function<bool()>& Done, int Ms = 20000)
     return Done();
 }
 
+// A photograph-like picture in the format its suffix names: gradients and a
+// shape, so that it compresses like a photo and pictures of other seeds differ.
+inline void WritePhoto(const std::filesystem::path& P, int W, int H, int Seed = 0)
+{
+    QImage Img(W, H, QImage::Format_RGB32);
+    QPainter Painter(&Img);
+    QLinearGradient G(0, 0, W, H);
+    G.setColorAt(0, QColor::fromHsv(Seed * 40 % 360, 200, 240));
+    G.setColorAt(1, QColor::fromHsv((Seed * 40 + 150) % 360, 180, 60));
+    Painter.fillRect(Img.rect(), G);
+    Painter.setBrush(Qt::white);
+    Painter.drawEllipse(W / 4, H / 4, W / 3, H / 3);
+    Painter.end();
+    ASSERT_TRUE(Img.save(QString::fromStdString(P.string()), nullptr, 90)) << P;
+}
+
+// Effects that do nothing, named Names, appended to List in that order.
+inline void AddNamedEffects(TEffectList& List, std::initializer_list<const char*> Names)
+{
+    struct TNamed : TEffect {
+        TNamed(const std::string& N, uint32_t ID) : TEffect(N, 'x', N, ID) {}
+        void DoEffect(TImgInfo&, TEffectParams&) override {}
+    };
+    for (const char* N : Names)
+        List.AddFilter(std::make_unique<TNamed>(N, 1u << List.Count()));
+    List.ReOrder();
+}
+
 // The picture size a file's header gives.
 inline QSize ImageSize(const std::filesystem::path& P) { return QImageReader(QString::fromStdString(P.string())).size(); }
 
@@ -64,3 +96,22 @@ inline void SetUpTestResizer(TResizer& R)
     R.SetSIMDMode(3, false);
     R.SetMaxThreadNum(1);
 }
+
+// The option records and folders the tests change.
+inline auto SettingRecords()
+{
+    return std::tie(FileOption, ResizeOption, PreviewOption, SystemOption, BitmapOption, JPEGOption, PNGOption,
+                    MetadataOption, CombineOption, DefaultBGColor, ShortCutSettings, UIFontName, UIFontSize, ExeDir,
+                    DataDir, IniDir, IniFileName, DesktopDir, SendToDir, CPUFeatures);
+}
+
+inline auto SettingValues()
+{
+    return std::apply([](auto&... R) { return std::make_tuple(R...); }, SettingRecords());
+}
+
+// Puts the option records and folders back as they were when it was made.
+struct TKeptSettings {
+    decltype(SettingValues()) Kept = SettingValues();
+    ~TKeptSettings() { SettingRecords() = Kept; }
+};

@@ -1,8 +1,6 @@
 #include "core/AlphaBlend.h"
-#include "core/Grayscale.h"
 
 #include <gtest/gtest.h>
-#include <cstring>
 #include <random>
 #include <vector>
 

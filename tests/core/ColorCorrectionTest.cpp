@@ -88,58 +88,35 @@ TEST(YCbCr16, FailedAllocationLeavesThePictureAlone)
 
 TEST(ColorKernels, SSE2MatchesReferenceByteForByte)
 {
+    const Family &R = Families[0], &S = Families[1];
     for (uint32_t w : {1u, 8u, 15u, 16u, 17u, 31u, 48u, 67u}) {
-        SCOPED_TRACE("width " + std::to_string(w));
-        for (uint32_t c : {3u, 4u}) {
-            // In place, 8-bit YCbCr: random bytes, spare bytes included.
-            TPicture a(w, 3, c), b(w, 3, c);
-            FillRandom(a, w + c, true);
-            FillRandom(b, w + c, true);
-            (c == 3 ? YCbCrToRGB3Ref : YCbCrToRGB4Ref)(a.I);
-            (c == 3 ? YCbCrToRGB3SSE2 : YCbCrToRGB4SSE2)(b.I);
-            EXPECT_EQ(a.Bytes(), b.Bytes()) << "YCbCrToRGB" << c;
-
-            // Forward into the 16-bit form.
-            TPicture f1(w, 3, c), f2(w, 3, c);
-            FillRandom(f1, 7 * w + c, true);
-            FillRandom(f2, 7 * w + c, true);
-            (c == 3 ? RGB3ToYCbCr16Ref : RGB4ToYCbCr16Ref)(f1.I);
-            (c == 3 ? RGB3ToYCbCr16SSE2 : RGB4ToYCbCr16SSE2)(f2.I);
-            EXPECT_EQ(f1.Bytes(), f2.Bytes()) << "RGBToYCbCr16 " << c;
-
-            // Back, from legal and from wild words (sharpened luma, odd chroma).
-            for (bool wild : {false, true}) {
-                TPicture i1(w, 3, c, true), i2(w, 3, c, true);
-                FillRandom16(i1, 3 * w + c, wild);
-                FillRandom16(i2, 3 * w + c, wild);
-                (c == 3 ? YCbCr16ToRGB3Ref : YCbCr16ToRGB4Ref)(i1.I);
-                (c == 3 ? YCbCr16ToRGB3SSE2 : YCbCr16ToRGB4SSE2)(i2.I);
-                EXPECT_EQ(i1.Bytes(), i2.Bytes()) << "YCbCr16ToRGB " << c << " wild " << wild;
-            }
-        }
-
-        // Table appliers with a random table (entries beyond 0..255 too).
+        // A random table (entries beyond 0..255 too) for the table appliers.
         std::vector<int16_t> table(YCbCrLUT12Size);
         std::mt19937 rng(w);
         for (auto& t : table)
             t = int16_t(int(rng() % 700) - 200);
+        // Both kernels on one random picture, spare bytes included; the 16-bit
+        // form from legal and from wild words (sharpened luma, odd chroma).
+        auto same = [&](const char* Name, uint32_t C, bool Is16, bool Wild, auto Ref, auto Sse) {
+            TPicture a(w, 3, C, Is16), b(w, 3, C, Is16);
+            for (TPicture* p : {&a, &b})
+                Is16 ? FillRandom16(*p, 3 * w + C, Wild) : FillRandom(*p, 7 * w + C, true);
+            Ref(a.I);
+            Sse(b.I);
+            EXPECT_EQ(a.Bytes(), b.Bytes()) << Name << " width " << w << " channels " << C << " wild " << Wild;
+        };
+        for (uint32_t c : {3u, 4u}) {
+            const bool three = c == 3;
+            same("YCbCrToRGB", c, false, false, three ? R.ToRGB3 : R.ToRGB4, three ? S.ToRGB3 : S.ToRGB4);
+            same("RGBToYCbCr16", c, false, false, three ? R.To16_3 : R.To16_4, three ? S.To16_3 : S.To16_4);
+            for (bool wild : {false, true})
+                same("YCbCr16ToRGB", c, true, wild, three ? R.From16_3 : R.From16_4, three ? S.From16_3 : S.From16_4);
+        }
         for (uint32_t c : {1u, 3u, 4u}) {
-            const std::pair<TApplyLUTProc, TApplyLUTProc> pairs8[] = {{ApplyRGBLUTRef, ApplyRGBLUTSSE2},
-                                                                      {ApplyYCbCrLUT8Ref, ApplyYCbCrLUT8SSE2}};
-            for (const auto& [ref, sse] : pairs8) {
-                TPicture a(w, 2, c), b(w, 2, c);
-                FillRandom(a, c * w, true);
-                FillRandom(b, c * w, true);
-                ref(a.I, table.data());
-                sse(b.I, table.data());
-                EXPECT_EQ(a.Bytes(), b.Bytes()) << "8-bit table, channels " << c;
-            }
-            TPicture a(w, 2, c, true), b(w, 2, c, true);
-            FillRandom16(a, c + w, true);
-            FillRandom16(b, c + w, true);
-            ApplyYCbCrLUT16Ref(a.I, table.data());
-            ApplyYCbCrLUT16SSE2(b.I, table.data());
-            EXPECT_EQ(a.Bytes(), b.Bytes()) << "16-bit table, channels " << c;
+            auto lut = [&](TApplyLUTProc P) { return [&table, P](TImgInfo& I) { P(I, table.data()); }; };
+            same("RGB table", c, false, false, lut(R.RGBLUT), lut(S.RGBLUT));
+            same("8-bit table", c, false, false, lut(R.LUT8), lut(S.LUT8));
+            same("16-bit table", c, true, true, lut(R.LUT16), lut(S.LUT16));
         }
     }
 }

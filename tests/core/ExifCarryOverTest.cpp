@@ -159,6 +159,7 @@ TEST(CarryOver, OutputJPEGHoldsADecodableThumbnail)
         ASSERT_GT(O.ThumbnailSize(), 0u) << Case;
         const std::vector<uint8_t> F = ReadBytes(D.File("o.jpg"));
         ASSERT_LE(uint64_t(O.ThumbnailPos()) + O.ThumbnailSize(), F.size());
+        EXPECT_EQ(F[O.ThumbnailPos() + 3], 0xDB) << Case; // no JFIF header inside EXIF: tables follow SOI
         TImgHolder Back;
         ASSERT_TRUE(ReadJPEGFromMemory(&F[O.ThumbnailPos()], O.ThumbnailSize(), Back.I, S)) << Case;
         EXPECT_EQ(std::make_pair(Back.I.Width, Back.I.Height), std::make_pair(160u, 120u)) << Case;

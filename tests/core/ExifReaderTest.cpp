@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 
 #include "FilesTestUtil.h"
 
@@ -42,7 +41,8 @@ TEST(ExifParse, ReadsEveryFieldInBothByteOrders)
         ASSERT_EQ(I.FThumbnailSize, FakeThumb.size());
         EXPECT_EQ(0, std::memcmp(&B[I.FThumbnailOffset], FakeThumb.data(), FakeThumb.size()));
     }
-    EXPECT_EQ(ExifDateToDateTime("2010:13:02 03:04:05"), 0);
+    for (const char* Bad : {"2010:13:02 03:04:05", "2010:02:30 03:04:05", "2010:01:02 24:04:05"})
+        EXPECT_EQ(ExifDateToDateTime(Bad), 0) << Bad;
     EXPECT_EQ(ExifDateToDateTime("    :  :     :  :  "), 0);
 }
 
@@ -77,29 +77,6 @@ TEST(ExifParse, HostileBlocksAreBrokenNotFatal)
     C = B;
     PutDWord(&C[Good.FIFD0NextPos], 8, O);
     EXPECT_TRUE(ParseExifBlock(C.data(), C.size(), 0, I));
-}
-
-TEST(ExifParse, RandomDamageNeverEscapesTheBlock)
-{
-    std::mt19937 Rng(1234);
-    for (TEndianType O : {etII, etMM}) {
-        const std::vector<uint8_t> B = FullExif(O);
-        for (int Round = 0; Round < 4000 && !HasFailure(); ++Round) {
-            std::vector<uint8_t> M = B;
-            for (int K = 1 + int(Rng() % 8); K > 0; --K)
-                M[6 + Rng() % (M.size() - 6)] = uint8_t(Rng());
-            if (Rng() % 4 == 0)
-                M.resize(6 + Rng() % (M.size() - 6));
-            TImageInfo I;
-            if (!ParseExifBlock(M.data(), M.size(), 0, I))
-                continue;
-            auto In = [&](uint32_t Pos, uint64_t Len) { return Pos == 0 || Pos + Len <= M.size(); };
-            EXPECT_TRUE(In(I.FOrientationPos, 2) && In(I.FSoftwarePos, I.FSoftwareLen) &&
-                        In(I.FXResolutionPos, 8) && In(I.FResolutionUnitPos, 2) && In(I.FYDimensionPos, 4) &&
-                        In(I.FThumbnailOffset, I.FThumbnailSize) && In(I.FThumbnailOrientationPos, 2) &&
-                        In(I.FIFD0Pos, 2 + 12 * uint64_t(I.FIFD0Entry) + 4));
-        }
-    }
 }
 
 TEST(ExifOrientationReset, ChangesOneValueOrNothing)

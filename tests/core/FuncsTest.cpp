@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 
 namespace {
 double Eval(const std::string& Text, int W = 800, int H = 600)
@@ -25,18 +24,13 @@ void ExpectEvalError(const std::string& Text, char Sep = '.')
 
 TEST(SizeExpression, Values)
 {
-    EXPECT_EQ(Eval("W/2-H/4"), 250);
+    // W 800, H 600; a negative total becomes 0; the first ";" ends the text.
+    const std::pair<const char*, double> cases[] = {
+        {"W/2-H/4", 250}, {"10-20+30", 20}, {"2*3+4*5", 26}, {"-5", 0}, {"2*(-3)", 0}, {"10+2*(-3)", 4},
+        {"+7", 7}, {"1;2", 1}, {"w*h/W", 600}, {"8/3*3", 8.0 / 3 * 3}, {"((((1+1))))*2", 4}};
+    for (const auto& [Text, Want] : cases)
+        EXPECT_EQ(Eval(Text), Want) << Text;
     EXPECT_EQ(Eval("(W+H)/2", 640, 480), 560);
-    EXPECT_EQ(Eval("10-20+30"), 20);
-    EXPECT_EQ(Eval("2*3+4*5"), 26);
-    EXPECT_EQ(Eval("-5"), 0);           // a negative total becomes 0
-    EXPECT_EQ(Eval("2*(-3)"), 0);
-    EXPECT_EQ(Eval("10+2*(-3)"), 4);
-    EXPECT_EQ(Eval("+7"), 7);
-    EXPECT_EQ(Eval("1;2"), 1);          // the first ";" ends the text
-    EXPECT_EQ(Eval("w*h/W"), 600);
-    EXPECT_EQ(Eval("8/3*3"), 8.0 / 3 * 3);
-    EXPECT_EQ(Eval("((((1+1))))*2"), 4);
 }
 
 TEST(SizeExpression, MalformedTextsGiveTheOneError)

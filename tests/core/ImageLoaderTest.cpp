@@ -5,7 +5,6 @@
 
 #include "FilesTestUtil.h"
 #include "core/Bitmap.h"
-#include "core/Errors.h"
 #include "core/ImageLoader.h"
 #include "core/SusiePlugin.h"
 

@@ -2,8 +2,6 @@
 #include "core/Errors.h"
 
 #include <gtest/gtest.h>
-#include <climits>
-#include <cstring>
 
 TEST(ImgInfo, AllocRefusesSizesThatDoNotFit)
 {

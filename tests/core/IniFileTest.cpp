@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 namespace fs = std::filesystem;

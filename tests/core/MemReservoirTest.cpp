@@ -6,37 +6,11 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <map>
-#include <optional>
 #include <random>
 
 namespace fs = std::filesystem;
 
 namespace {
-// Sets environment variables for one test and puts the old values back.
-class TEnv {
-public:
-    void Set(const char* Name, const char* Value)
-    {
-        if (!FSaved.count(Name)) {
-            const char* v = std::getenv(Name);
-            FSaved[Name] = v ? std::optional<std::string>(v) : std::nullopt;
-        }
-        if (Value)
-            setenv(Name, Value, 1);
-        else
-            unsetenv(Name);
-    }
-    ~TEnv()
-    {
-        for (const auto& [n, v] : FSaved)
-            v ? setenv(n.c_str(), v->c_str(), 1) : unsetenv(n.c_str());
-    }
-
-private:
-    std::map<std::string, std::optional<std::string>> FSaved;
-};
-
 class StartUp : public ::testing::Test {
 protected:
     void SetUp() override { Saved = ExeDir; }
@@ -44,9 +18,12 @@ protected:
     {
         ExeDir = Saved;
         SystemOption = TSystemOption{};
+        HadLocale ? setenv("LC_ALL", Locale.c_str(), 1) : unsetenv("LC_ALL");
     }
     std::string Saved;
-    TEnv Env;
+    const char* const OldLocale = std::getenv("LC_ALL");
+    const bool HadLocale = OldLocale != nullptr;
+    const std::string Locale = OldLocale ? OldLocale : "";
 };
 } // namespace
 
@@ -69,7 +46,7 @@ TEST_F(StartUp, ReadsMemReserveAndLanguageBeforeTheLoader)
     ReleaseReservedMemory();
 
     // No file: no reservation, the locale's language (no catalogue here: "en").
-    Env.Set("LC_ALL", "de_DE.UTF-8");
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
     InitMemReservoir({"/ini=absent.ini"});
     EXPECT_FALSE(SystemOption.MemReserve);
     EXPECT_EQ(SystemOption.Language, "en");

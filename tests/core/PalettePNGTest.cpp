@@ -6,119 +6,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <random>
 #include <vector>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// What the encoder was asked to write.
-struct TCall {
-    int Count = 0;
-    int32_t PaletteCount = 0;
-    bool Transparent = false, FourBit = false;
-    uint32_t Channels = 0;
-    std::vector<uint8_t> Index;   // picture rows from the bottom, one byte per pixel
-    std::vector<uint8_t> Palette; // red, green, blue triplets
-};
-TCall Last;
-int Result = 1;
-
-int CaptureWriter(const std::string&, const TImgInfo& Img, int32_t, bool Transparent, bool FourBit,
-                  const TResolutionInfo&, int32_t PaletteCount, const uint8_t* Palette, const TICCInfo*, int32_t,
-                  const TRunSettings&, TWriteMode)
-{
-    Last = TCall{};
-    Last.Count = 1;
-    Last.Transparent = Transparent, Last.FourBit = FourBit;
-    Last.PaletteCount = PaletteCount;
-    Last.Channels = Img.Channels;
-    for (uint32_t y = 0; y < Img.Height; ++y)
-        Last.Index.insert(Last.Index.end(), MemRow(Img, y), MemRow(Img, y) + Img.Width * Img.Channels);
-    if (Palette)
-        Last.Palette.assign(Palette, Palette + 3 * PaletteCount);
-    return Result;
-}
-
-class PalettePNGTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        Saved = PNGOption;
-        SavedProc = WritePNGProc;
-        WritePNGProc = CaptureWriter;
-        Result = 1;
-        Last = TCall{};
-    }
-    void TearDown() override
-    {
-        PNGOption = Saved;
-        WritePNGProc = SavedProc;
-    }
-    TPNGOption Saved;
-    TWritePNGProc SavedProc = nullptr;
-};
-
-// Colour value (blue | green << 8 | red << 16) of pixel x of memory row y.
-void SetPixel(TImgInfo& Img, uint32_t Row, uint32_t X, uint32_t C)
-{
-    uint8_t* p = MemRow(Img, Row) + 3 * X;
-    p[0] = uint8_t(C), p[1] = uint8_t(C >> 8), p[2] = uint8_t(C >> 16);
-}
-
-// Every pixel mapped back through the palette equals the picture.
-void ExpectSamePixels(const TImgInfo& Img)
-{
-    ASSERT_EQ(Last.Index.size(), size_t(Img.Width) * Img.Height);
-    for (uint32_t y = 0; y < Img.Height; ++y)
-        for (uint32_t x = 0; x < Img.Width; ++x) {
-            const uint32_t i = Last.Index[y * Img.Width + x];
-            ASSERT_LT(int(i), Last.PaletteCount);
-            const uint8_t* p = MemRow(Img, y) + 3 * x;
-            EXPECT_EQ(Last.Palette[3 * i], p[2]);
-            EXPECT_EQ(Last.Palette[3 * i + 1], p[1]);
-            EXPECT_EQ(Last.Palette[3 * i + 2], p[0]);
-        }
-}
-
-} // namespace
-
-TEST_F(PalettePNGTest, TwoHundredFiftySixColours)
-{
-    TImgInfo img;
-    AllocImg(img, 16, 16, 3);
-    for (uint32_t i = 0; i < 256; ++i)
-        SetPixel(img, i / 16, i % 16, i * 0x010305);
-    PNGOption.TransparentType = 0;
-    ASSERT_TRUE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}, TakeRunSettings()));
-    EXPECT_EQ(Last.PaletteCount, 256);
-    EXPECT_FALSE(Last.FourBit);
-    ExpectSamePixels(img);
-
-    // None of them is the fixed key: 257 indices would be needed.
-    Last = TCall{};
-    PNGOption.TransparentType = 5;
-    PNGOption.TransparentColor = 0x123456;
-    EXPECT_FALSE(SavePalettePNG("x.png", img, nullptr, TResolutionInfo{}, TakeRunSettings()));
-    EXPECT_EQ(Last.Count, 0) << "nothing written";
-    FreeImg(img);
-}
-
-// ---- through the codec library and the optimiser ------------------------------
-
-namespace {
-
-std::vector<uint8_t> Slurp(const fs::path& P)
-{
-    std::ifstream in(P, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // Chunks of a PNG file by type (the last of each type).
 std::map<std::string, std::vector<uint8_t>> Chunks(const std::vector<uint8_t>& F)
@@ -136,18 +31,8 @@ std::map<std::string, std::vector<uint8_t>> Chunks(const std::vector<uint8_t>& F
 
 class PNGFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        EnsureKodex();
-        SavedPNG = PNGOption;
-        SavedMeta = MetadataOption;
-    }
-    void TearDown() override
-    {
-        PNGOption = SavedPNG;
-        MetadataOption = SavedMeta;
-        WritePNGProc = WritePNG;
-    }
+    void SetUp() override { EnsureKodex(); }
+    void TearDown() override { WritePNGProc = WritePNG; }
     // Reads a PNG back; Channels 3 or 4 as the file holds it.
     TImgInfo Read(const fs::path& P)
     {
@@ -182,13 +67,37 @@ protected:
                 for (uint32_t c = 0; c < std::min(A.Channels, B.Channels); ++c)
                     ASSERT_EQ(MemRow(A, y)[A.Channels * x + c], MemRow(B, y)[B.Channels * x + c]) << x << "," << y;
     }
-    TPNGOption SavedPNG;
-    TMetadataOption SavedMeta;
+    TOptionGuard Guard;
     TTempDir Temp;
     const fs::path Dir{Temp.Path};
 };
 
 } // namespace
+
+TEST_F(PNGFileTest, TwoHundredFiftySixColoursFitAndAKeyBeyondThemIsRefused)
+{
+    TImgInfo img;
+    AllocImg(img, 16, 16, 3);
+    for (uint32_t i = 0; i < 256; ++i)
+        for (uint32_t c = 0; c < 3; ++c)
+            MemRow(img, i / 16)[3 * (i % 16) + c] = uint8_t((i * 0x010305) >> (8 * c));
+    PNGOption.UsePNGOUT = false;
+    PNGOption.TransparentType = 0;
+    const fs::path p = Dir / "x.png";
+    ASSERT_TRUE(SavePalettePNG(p.string(), img, nullptr, TResolutionInfo{}, TakeRunSettings()));
+    const auto chunks = Chunks(ReadBytes(p.string()));
+    EXPECT_EQ(chunks.at("IHDR")[8], 8); // 8 bits an index
+    EXPECT_EQ(chunks.at("PLTE").size(), 256u * 3);
+    TImgInfo back = Read(p);
+    ExpectSameColours(img, back);
+    FreeImg(back);
+    // None of them is the fixed key: 257 indices would be needed; nothing is written.
+    PNGOption.TransparentType = 5;
+    PNGOption.TransparentColor = 0x123456;
+    EXPECT_FALSE(SavePalettePNG((Dir / "y.png").string(), img, nullptr, TResolutionInfo{}, TakeRunSettings()));
+    EXPECT_FALSE(fs::exists(Dir / "y.png"));
+    FreeImg(img);
+}
 
 TEST_F(PNGFileTest, PalettePNGAndTheOptimiserKeepEveryPixel)
 {
@@ -202,7 +111,7 @@ TEST_F(PNGFileTest, PalettePNGAndTheOptimiserKeepEveryPixel)
         const fs::path p = Dir / (optimise ? "caf\xe9.png" : "plain.png");
         ASSERT_TRUE(SavePalettePNG(p.string(), src, nullptr, TResolutionInfo{}, TakeRunSettings()));
         // The optimiser may choose another colour type; the pixels stay.
-        const auto chunks = Chunks(Slurp(p));
+        const auto chunks = Chunks(ReadBytes(p.string()));
         if (!optimise) {
             ASSERT_TRUE(chunks.count("PLTE"));
             EXPECT_EQ(chunks.at("PLTE")[0], MemRow(src, 0)[2]) << "bottom-left colour at index 0";
@@ -241,7 +150,7 @@ TEST_F(PNGFileTest, OptimiserKeepsAlphaAndTheChunksAsked)
     MetadataOption.KeepResolution = false;
     MetadataOption.Resolution = 96;
     ASSERT_NE(WritePNGFile(p.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()), 0);
-    const auto chunks = Chunks(Slurp(p));
+    const auto chunks = Chunks(ReadBytes(p.string()));
     ASSERT_TRUE(chunks.count("pHYs"));
     EXPECT_EQ(chunks.at("pHYs")[3], 3780 & 255);
     TImgInfo back = Read(p);
@@ -270,9 +179,9 @@ TEST_F(PNGFileTest, NoOptimiserPassAfterAFailedWrite)
     result = 0;
     EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()), 0);
     ASSERT_TRUE(WritePNG(b.string(), src, 0, false, false, TResolutionInfo{}, 0, nullptr, nullptr, 1, TakeRunSettings()));
-    EXPECT_EQ(Slurp(a), Slurp(b)) << "left as the encoder wrote it";
+    EXPECT_EQ(ReadBytes(a.string()), ReadBytes(b.string())) << "left as the encoder wrote it";
     result = 1;
     EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()), 1);
-    EXPECT_LT(Slurp(a).size(), Slurp(b).size()) << "recompressed after a good write";
+    EXPECT_LT(ReadBytes(a.string()).size(), ReadBytes(b.string()).size()) << "recompressed after a good write";
     FreeImg(src);
 }

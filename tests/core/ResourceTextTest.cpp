@@ -2,6 +2,7 @@
 #include "core/Errors.h"
 #include "core/Funcs.h"
 #include "core/Global.h"
+#include "core/IniFile.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +43,19 @@ TEST_F(ResourceText, SwitchesLanguageAtRunTime)
         ADD_FAILURE();
     } catch (const EVestroError& e) {
         EXPECT_STREQ(e.what(), "Fehler beim Auswerten des eingegebenen Parameters");
+    }
+    // A settings file that cannot be read or saved says so in the same language.
+    try {
+        TMemIniFile Folder("/");
+        ADD_FAILURE();
+    } catch (const EVestroError& e) {
+        EXPECT_STREQ(e.what(), "nicht lesbar /: Keine reguläre Datei");
+    }
+    try {
+        TMemIniFile("/nonexistent-vestro-folder/x.ini").UpdateFile();
+        ADD_FAILURE();
+    } catch (const EVestroError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("nicht schreibbar /nonexistent-vestro-folder/x.ini", 0), 0u) << e.what();
     }
 
     SetInterfaceLanguage("ja");

@@ -3,6 +3,7 @@
 #include "core/ErrorLog.h"
 
 #include "FilesTestUtil.h"
+#include "PictureTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,8 @@ protected:
         fs::copy_file(kBuilt / "pnm.spi", Dir / "plugins" / "pnm.spi");
         fs::copy_file(kBuilt / "export.spi", Dir / "plugins" / "export.spi");
         std::ofstream(Dir / "plugins" / "junk.spi") << "not a library";
+        Pnm.LoadSPI(Folder(), "pnm.spi");
+        ASSERT_EQ(Pnm.Count(), 1u);
     }
 
     // A W x H PPM with distinct pixels (top row first, red-green-blue).
@@ -41,6 +44,7 @@ protected:
     std::string Folder() const { return (Dir / "plugins").string(); }
     TTempDir Temp;
     const fs::path Dir{Temp.Path};
+    TSPIList Pnm; // the PNM reader alone
 };
 
 // Expected picture of WritePpm, top row first, blue-green-red.
@@ -50,14 +54,6 @@ std::vector<uint8_t> PpmPixels()
     for (int px = 0; px < 6; ++px)
         for (int c : {2, 1, 0})
             v.push_back(uint8_t((px * 3 + c) * 13 + 1));
-    return v;
-}
-
-std::vector<uint8_t> Pixels(const TImgInfo& Img)
-{
-    std::vector<uint8_t> v;
-    for (uint32_t y = 0; y < Img.Height; ++y)
-        v.insert(v.end(), ScanLine(Img, y), ScanLine(Img, y) + Img.Width * Img.Channels);
     return v;
 }
 
@@ -93,9 +89,7 @@ TEST(SusieOrder, StoredOrderIsKeptNewOnesComeLastDisabled)
 
 TEST_F(SusiePluginTest, ReadsThroughThePlugin)
 {
-    TSPIList list;
-    list.LoadSPI(Folder(), "pnm.spi");
-    ASSERT_EQ(list.Count(), 1u);
+    TSPIList& list = Pnm;
     const fs::path ppm = WritePpm("x.PPM");
     EXPECT_TRUE(list.IsSupportExt(ppm.string()));
     EXPECT_TRUE(list.IsSupportExt("a/b.pgm"));
@@ -142,9 +136,7 @@ TEST_F(SusiePluginTest, ReadsThroughThePlugin)
 
 TEST_F(SusiePluginTest, DamagedPluginOutputFailsAndLeaksNothing)
 {
-    TSPIList list;
-    list.LoadSPI(Folder(), "pnm.spi");
-    ASSERT_EQ(list.Count(), 1u);
+    TSPIList& list = Pnm;
     ErrorLog.Clear();
     for (const char* c : {"#badheader", "#shortbits", "#fail"}) {
         const fs::path p = WritePpm("bad.ppm", c, 40, 30);
@@ -163,9 +155,7 @@ TEST_F(SusiePluginTest, DamagedPluginOutputFailsAndLeaksNothing)
 
 TEST_F(SusiePluginTest, PictureCallsOfOnePluginAreSerialised)
 {
-    TSPIList list;
-    list.LoadSPI(Folder(), "pnm.spi");
-    ASSERT_EQ(list.Count(), 1u);
+    TSPIList& list = Pnm;
     const fs::path ppm = WritePpm("x.ppm");
     std::atomic<int> good{0};
     std::vector<std::thread> threads;

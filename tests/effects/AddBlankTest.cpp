@@ -2,7 +2,6 @@
 
 #include "EffectTestUtil.h"
 #include "core/Errors.h"
-#include "core/IniFile.h"
 #include "core/WeightedMean.h"
 
 #include <gtest/gtest.h>

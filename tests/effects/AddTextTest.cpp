@@ -10,7 +10,6 @@
 
 #include <cmath>
 #include <thread>
-#include <tuple>
 
 namespace {
 

@@ -2,7 +2,6 @@
 #include "effects/ToneCurveFrm.h"
 
 #include "EffectTestUtil.h"
-#include "core/IniFile.h"
 #include "core/ColorCorrectionFunc.h"
 
 #include <gtest/gtest.h>

@@ -3,13 +3,11 @@
 #include "EffectTestUtil.h"
 #include "core/Bitmap.h"
 #include "core/Errors.h"
-#include "core/IniFile.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 namespace fs = std::filesystem;
 
@@ -87,9 +85,8 @@ TEST(CompositeImage, OpacityAndAlpha)
 }
 
 struct TCompositeFile : ::testing::Test {
-    fs::path Dir = fs::temp_directory_path() / ("vestro-composite-" + std::to_string(std::random_device{}()));
-    void SetUp() override { fs::create_directories(Dir); }
-    void TearDown() override { fs::remove_all(Dir); }
+    TTestDir Scratch;
+    const fs::path& Dir = Scratch.P;
     TEffectParams Params;
 };
 

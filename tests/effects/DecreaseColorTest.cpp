@@ -2,17 +2,13 @@
 
 #include "EffectTestUtil.h"
 
-#include "core/Bitmap.h"
 #include "core/Errors.h"
 #include "core/Kodex.h"
 #include "core/Global.h"
 #include "core/ImageLoader.h"
-#include "core/IniFile.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -49,29 +45,21 @@ TEST_F(DecreaseColorTest, PNGOutputBecomesAPalettePictureOtherOutputsPassThrough
     TDecreaseColorEffect E;
     E.FMode = 3;
     E.FPaletteEntries = 16;
-    TImgInfo Img;
-    AllocImg(Img, 48, 40, 3);
-    for (uint32_t Y = 0; Y < Img.Height; ++Y)
-        for (uint32_t X = 0; X < Img.Width * 3; ++X)
-            ScanLine(Img, Y)[X] = uint8_t(X * 5 + Y * 3);
-
+    TPatternPicture Pic(48, 40, 3);
+    TImgInfo& Img = Pic.I;
     TEffectParams P;
     P.OutFileName = (Dir / "out.jpg").string();
     P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
     E.DoEffect(Img, P);
     EXPECT_FALSE(P.DecreaseColor);
     EXPECT_FALSE(fs::exists(P.OutFileName));
-
-    P.OutFileName = (Dir / "out.png").string();
-
-    P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
+    P.OutFileName = P.ToolOutFileName = (Dir / "out.png").string();
     E.DoEffect(Img, P);
     EXPECT_TRUE(P.DecreaseColor);
     std::ifstream F(P.OutFileName, std::ios::binary);
     const std::string S(std::istreambuf_iterator<char>(F), {});
     ASSERT_GT(S.size(), 26u);
     EXPECT_EQ(S[25], 3) << "palette colour type";
-    FreeImg(Img);
     // Only the output is left: no work file stays in the temporary folder.
     EXPECT_EQ(size_t(std::distance(fs::directory_iterator(Dir), {})), 1u);
 }
@@ -82,16 +70,14 @@ TEST_F(DecreaseColorTest, TheToolNeverReplacesAFileAtTheNameItIsGiven)
         GTEST_SKIP() << "pngquant not installed";
     TDecreaseColorEffect E;
     E.FMode = 3;
-    TImgInfo Img;
-    AllocImg(Img, 8, 8, 3);
+    TTestPicture Pic(8, 8, 3);
     TEffectParams P;
     P.OutFileName = (Dir / "taken.png").string();
     P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
     std::ofstream(P.OutFileName) << "someone else's file";
-    EXPECT_THROW(E.DoEffect(Img, P), EVestroError);
+    EXPECT_THROW(E.DoEffect(Pic.I, P), EVestroError);
     std::ifstream F(P.OutFileName);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(F), {}), "someone else's file");
-    FreeImg(Img);
 }
 
 TEST_F(DecreaseColorTest, AFailingToolSaysWhyInOneLine)
@@ -135,18 +121,6 @@ void PaintPhotoLike(TImgInfo& Img)
         }
 }
 
-double PSNR(const TImgInfo& A, const TImgInfo& B)
-{
-    double Sq = 0;
-    for (uint32_t Y = 0; Y < A.Height; ++Y)
-        for (uint32_t X = 0; X < A.Width * 3; ++X) {
-            const double D = double(ScanLine(A, Y)[X]) - ScanLine(B, Y)[X];
-            Sq += D * D;
-        }
-    const double Mse = Sq / (double(A.Width) * A.Height * 3);
-    return Mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / Mse);
-}
-
 std::set<uint32_t> ColoursOf(const TImgInfo& Img)
 {
     std::set<uint32_t> C;
@@ -160,54 +134,6 @@ std::set<uint32_t> ColoursOf(const TImgInfo& Img)
 
 } // namespace
 
-// BMP output with the palette tool's stand-in: an 8-bit palette file of at
-// most the asked colours that stays close to the true-colour picture.
-TEST_F(DecreaseColorTest, BMPOutputBecomesAnEightBitPaletteBitmap)
-{
-    if (FindQuantiserPath().empty())
-        GTEST_SKIP() << "pngquant not installed";
-    TImgInfo Source;
-    AllocImg(Source, 96, 64, 3);
-    PaintPhotoLike(Source);
-    std::vector<std::string> Shots;
-    for (int Dither : {0, 2}) {
-        TDecreaseColorEffect E;
-        E.FMode = 2;
-        E.FPaletteEntries = 64;
-        E.FDitherType = Dither;
-        E.FDitherStr = 10;
-        TImgInfo Img;
-        AllocImg(Img, Source.Width, Source.Height, 3);
-        for (uint32_t Y = 0; Y < Img.Height; ++Y)
-            std::memcpy(ScanLine(Img, Y), ScanLine(Source, Y), Img.Width * 3);
-        TEffectParams P;
-        P.OutFileName = (Dir / ("out" + std::to_string(Dither) + ".bmp")).string();
-        P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
-        E.DoEffect(Img, P);
-        FreeImg(Img);
-        ASSERT_TRUE(P.DecreaseColor) << Dither;
-
-        std::ifstream F(P.OutFileName, std::ios::binary);
-        const std::string S(std::istreambuf_iterator<char>(F), {});
-        ASSERT_GT(S.size(), 54u);
-        EXPECT_EQ(S.substr(0, 2), "BM");
-        EXPECT_EQ(uint8_t(S[28]), 8) << "8 bits per pixel";
-        TImgInfo Back;
-        ASSERT_TRUE(LoadBitmapFromMemory(P.OutFileName, Back, 0, DefaultBGColor, BitmapOption.AlphaCheckType));
-        ASSERT_EQ(Back.Channels, 3u);
-        ASSERT_EQ(Back.Width, Source.Width);
-        EXPECT_LE(ColoursOf(Back).size(), 64u) << Dither;
-        EXPECT_GT(ColoursOf(Back).size(), 8u) << Dither;
-        EXPECT_GT(PSNR(Source, Back), 25.0) << Dither << " dB: " << PSNR(Source, Back);
-        Shots.push_back(S);
-        FreeImg(Back);
-    }
-    EXPECT_NE(Shots[0], Shots[1]) << "dithering changes the picture";
-    FreeImg(Source);
-    // Only the two outputs are left: no work file stays in the temporary folder.
-    EXPECT_EQ(size_t(std::distance(fs::directory_iterator(Dir), {})), 2u);
-}
-
 // PNG output with the palette tool's stand-in keeps the transparent corner;
 // BMP output in the quantiser-only mode is left to the worker.
 TEST_F(DecreaseColorTest, PaletteToolPNGKeysTheCornerColour)
@@ -218,21 +144,18 @@ TEST_F(DecreaseColorTest, PaletteToolPNGKeysTheCornerColour)
     E.FMode = 2;
     E.FPaletteEntries = 16;
     E.FTransparentType = 1; // top-left
-    TImgInfo Img;
-    AllocImg(Img, 40, 30, 3);
-    PaintPhotoLike(Img);
+    TTestPicture Pic(40, 30, 3);
+    PaintPhotoLike(Pic.I);
     TEffectParams P;
     P.OutFileName = (Dir / "keyed.png").string();
     P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
-    E.DoEffect(Img, P);
+    E.DoEffect(Pic.I, P);
     ASSERT_TRUE(P.DecreaseColor);
-    TImgInfo Back;
+    TTestImg Back;
     uint32_t Flags = 0;
     TBGColor BG;
-    ASSERT_NE(ReadPNGFile(P.OutFileName, Back, Flags, nullptr, BG), 0);
-    ASSERT_EQ(Back.Channels, 4u);
-    EXPECT_EQ(ScanLine(Back, 0)[3], 0) << "the top-left colour is transparent";
-    EXPECT_LE(ColoursOf(Back).size(), 16u);
-    FreeImg(Back);
-    FreeImg(Img);
+    ASSERT_NE(ReadPNGFile(P.OutFileName, Back.I, Flags, nullptr, BG), 0);
+    ASSERT_EQ(Back.I.Channels, 4u);
+    EXPECT_EQ(ScanLine(Back.I, 0)[3], 0) << "the top-left colour is transparent";
+    EXPECT_LE(ColoursOf(Back.I).size(), 16u);
 }

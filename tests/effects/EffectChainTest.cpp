@@ -1,5 +1,4 @@
 #include "core/Global.h"
-#include "core/IniFile.h"
 #include "core/ImageLoader.h"
 #include "effects/DecreaseColor.h"
 #include "effects/ResizeFilter.h"

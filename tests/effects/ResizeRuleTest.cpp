@@ -12,49 +12,45 @@ TSize Rule(int64_t W, int64_t H, int32_t R, double V1, double V2 = 0, int32_t D 
     return S;
 }
 
-#define EXPECT_SIZE(S, W, H)                                                                       \
-    do {                                                                                           \
-        const TSize s_ = (S);                                                                      \
-        EXPECT_EQ(s_.cx, W);                                                                       \
-        EXPECT_EQ(s_.cy, H);                                                                       \
-    } while (0)
-
 } // namespace
 
 TEST(SizeRule, WorkedCases)
 {
-    EXPECT_SIZE(Rule(1000, 750, RULE_WIDTH, 640), 640, 480);
-    EXPECT_SIZE(Rule(1000, 1, RULE_WIDTH, 640), 640, 1); // 0.64 raised to 1
-    EXPECT_SIZE(Rule(750, 1000, RULE_WIDESIDE, 640), 480, 640);
-    EXPECT_SIZE(Rule(1000, 1000, RULE_INSCRIBED, 800, 600), 600, 600);
-    EXPECT_SIZE(Rule(1000, 1000, RULE_CIRCUMSCRIBED, 800, 600), 800, 800);
-    EXPECT_SIZE(Rule(1000, 750, RULE_WIDTH, 2000, 0, 1, true), 1000, 750);
-    // 50 % of a source decoded at half size is 50 % of the full source.
-    EXPECT_SIZE(Rule(500, 375, RULE_PERCENT, 50, 0, 2), 500, 375);
-}
-
-TEST(SizeRule, RoundingIsHalfUpAndUsesTheRoundedSide)
-{
-    // 333 x 0.5 = 166.5 goes up.
-    EXPECT_SIZE(Rule(333, 333, RULE_PERCENT, 50), 167, 167);
-    // Width 100.4 rounds to 100 first; the height then follows 100, not 100.4.
-    EXPECT_SIZE(Rule(1000, 999, RULE_WIDTH, 100.4), 100, 100);
-}
-
-TEST(SizeRule, DecodeFactorAppliesToPercentRulesOnly)
-{
-    EXPECT_SIZE(Rule(250, 200, RULE_WH_PERCENT, 50, 25, 4), 500, 200);
-    EXPECT_SIZE(Rule(250, 200, RULE_WN_PERCENT, 50, 25, 4), 500, 200);
-    EXPECT_SIZE(Rule(250, 200, RULE_WIDTH, 640, 0, 4), 640, 512);
-    EXPECT_SIZE(Rule(250, 200, RULE_WH_PIXEL, 640, 480, 8), 640, 480);
-}
-
-TEST(SizeRule, NoExpandKeepsTheWholeSizeWhenEitherSideGrows)
-{
-    // Width shrinks, height grows: no resize at all.
-    EXPECT_SIZE(Rule(1000, 100, RULE_WH_PIXEL, 500, 200, 1, true), 1000, 100);
-    EXPECT_SIZE(Rule(1000, 750, RULE_WIDTH, 500, 0, 1, true), 500, 375);
-    EXPECT_SIZE(Rule(1000, 750, RULE_PERCENT, 100, 0, 1, true), 1000, 750);
+    const struct {
+        int64_t W, H;
+        int32_t Rule;
+        double V1, V2;
+        int32_t Decoded; // the factor the source was decoded smaller by
+        bool NoExpand;
+        int64_t CW, CH;
+    } cases[] = {
+        {1000, 750, RULE_WIDTH, 640, 0, 1, false, 640, 480},
+        {1000, 1, RULE_WIDTH, 640, 0, 1, false, 640, 1}, // 0.64 raised to 1
+        {750, 1000, RULE_WIDESIDE, 640, 0, 1, false, 480, 640},
+        {1000, 1000, RULE_INSCRIBED, 800, 600, 1, false, 600, 600},
+        {1000, 1000, RULE_CIRCUMSCRIBED, 800, 600, 1, false, 800, 800},
+        // Rounding is half up (333 x 0.5 = 166.5 goes up); a width of 100.4
+        // rounds to 100 first and the height then follows 100, not 100.4.
+        {333, 333, RULE_PERCENT, 50, 0, 1, false, 167, 167},
+        {1000, 999, RULE_WIDTH, 100.4, 0, 1, false, 100, 100},
+        // The decode factor applies to percent rules only: 50 % of a source
+        // decoded at half size is 50 % of the full source.
+        {500, 375, RULE_PERCENT, 50, 0, 2, false, 500, 375},
+        {250, 200, RULE_WH_PERCENT, 50, 25, 4, false, 500, 200},
+        {250, 200, RULE_WN_PERCENT, 50, 25, 4, false, 500, 200},
+        {250, 200, RULE_WIDTH, 640, 0, 4, false, 640, 512},
+        {250, 200, RULE_WH_PIXEL, 640, 480, 8, false, 640, 480},
+        // No expansion keeps the whole size when either side would grow.
+        {1000, 750, RULE_WIDTH, 2000, 0, 1, true, 1000, 750},
+        {1000, 100, RULE_WH_PIXEL, 500, 200, 1, true, 1000, 100},
+        {1000, 750, RULE_WIDTH, 500, 0, 1, true, 500, 375},
+        {1000, 750, RULE_PERCENT, 100, 0, 1, true, 1000, 750},
+    };
+    for (const auto& c : cases) {
+        const TSize S = Rule(c.W, c.H, c.Rule, c.V1, c.V2, c.Decoded, c.NoExpand);
+        EXPECT_EQ(std::make_pair(S.cx, S.cy), std::make_pair(c.CW, c.CH))
+            << c.W << "x" << c.H << " rule " << c.Rule << " " << c.V1 << "," << c.V2 << " /" << c.Decoded;
+    }
 }
 
 TEST(SizeRule, AbsurdValuesSaturateInsteadOfWrapping)
@@ -63,8 +59,8 @@ TEST(SizeRule, AbsurdValuesSaturateInsteadOfWrapping)
     EXPECT_GT(S.cx, MaxResizeSide);
     EXPECT_GT(S.cy, MaxResizeSide);
     // Zero, negative and undefined values give the smallest picture.
-    EXPECT_SIZE(Rule(1000, 750, RULE_PERCENT, 0), 1, 1);
-    EXPECT_SIZE(Rule(1000, 750, RULE_WH_PIXEL, -5, 0.0 / 0.0), 1, 1);
+    for (const TSize& Z : {Rule(1000, 750, RULE_PERCENT, 0), Rule(1000, 750, RULE_WH_PIXEL, -5, 0.0 / 0.0)})
+        EXPECT_EQ(std::make_pair(Z.cx, Z.cy), std::make_pair(int64_t(1), int64_t(1)));
 }
 
 TEST(SizeRule, ResizeStepFailsHugeTargetsWithOutOfMemory)

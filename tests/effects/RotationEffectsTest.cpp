@@ -1,5 +1,4 @@
 #include "EffectTestUtil.h"
-#include "core/IniFile.h"
 #include "effects/ExifRotationFilter.h"
 #include "effects/RotationOptionFrm.h"
 

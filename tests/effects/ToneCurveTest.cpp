@@ -1,7 +1,6 @@
 #include "effects/ToneCurveFrm.h"
 
 #include "EffectTestUtil.h"
-#include "core/IniFile.h"
 #include "core/ColorCorrectionFunc.h"
 #include "core/Global.h"
 

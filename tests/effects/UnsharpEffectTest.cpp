@@ -1,7 +1,6 @@
 #include "effects/UnSharpMaskOptionFrm.h"
 
 #include "EffectTestUtil.h"
-#include "core/IniFile.h"
 #include "core/Errors.h"
 #include "core/WeightedMean.h"
 

@@ -5,15 +5,12 @@
 #include "effects/TrimmingFilter.h"
 #include "effects/ui/AddBlankDlg.h"
 #include "effects/ui/TrimmingDlg.h"
+#include "tests/effectsui/CommaLocale.h"
 #include "tests/effectsui/UiTestApp.h"
 
 #include "core/Funcs.h"
 
 #include <gtest/gtest.h>
-
-#include <clocale>
-#include <cstdlib>
-#include <filesystem>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -152,34 +149,23 @@ TEST(TrimmingOptionForm, DraggingRewritesText)
 TEST(TrimmingOptionForm, DraggedPercentsInACommaLocale)
 {
     TestApp();
-    const std::string Dir = ::testing::TempDir() + "vestro-locale-" + std::to_string(QCoreApplication::applicationPid());
-    const std::string Make = "localedef -i de_DE -f UTF-8 '" + Dir + "/de_DE.UTF-8' >/dev/null 2>&1";
-    const std::string Keep = std::setlocale(LC_NUMERIC, nullptr);
-    const QByteArray OldPath = qgetenv("LOCPATH");
-    std::filesystem::create_directories(Dir);
-    if (std::system(Make.c_str()) != 0 || !std::filesystem::exists(Dir + "/de_DE.UTF-8/LC_NUMERIC"))
-        GTEST_SKIP() << "no German locale can be made here";
-    qputenv("LOCPATH", QByteArray::fromStdString(Dir));
-    ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
-    ASSERT_EQ(LocaleDecimalSeparator(), ',');
-
     TTrimmingOptionForm F;
-    F.SetParams(TRIM_PERCENT, TRIM_SQUARE_FIRST, {"0", "0", "0", "0", "0", "0", "0", "0"}, "", true);
-    AllocImg(F.Master, 300, 200, 3);
-    TRect r{10, 20, 290, 150};
-    F.SelectRectChanged(r);
-    const QString Percents = F.FirstSetEdit->text();
-    F.ParamsList->setCurrentIndex(TRIM_ASPECT);
-    r = {0, 25, 300, 175};
-    F.SelectRectChanged(r);
-    const QString Ratio = F.FirstSetEdit->text();
-
-    std::setlocale(LC_NUMERIC, Keep.c_str());
-    if (OldPath.isEmpty())
-        qunsetenv("LOCPATH");
-    else
-        qputenv("LOCPATH", OldPath);
-    std::filesystem::remove_all(Dir);
+    QString Percents, Ratio;
+    {
+        const TCommaLocale German;
+        if (!German.Ok())
+            GTEST_SKIP() << "no German locale can be made here";
+        ASSERT_EQ(LocaleDecimalSeparator(), ',');
+        F.SetParams(TRIM_PERCENT, TRIM_SQUARE_FIRST, {"0", "0", "0", "0", "0", "0", "0", "0"}, "", true);
+        AllocImg(F.Master, 300, 200, 3);
+        TRect r{10, 20, 290, 150};
+        F.SelectRectChanged(r);
+        Percents = F.FirstSetEdit->text();
+        F.ParamsList->setCurrentIndex(TRIM_ASPECT);
+        r = {0, 25, 300, 175};
+        F.SelectRectChanged(r);
+        Ratio = F.FirstSetEdit->text();
+    }
 
     EXPECT_EQ(Percents, "3.33,10.00,3.33,25.00");
     EXPECT_EQ(Ratio, "2:1,50.00,50.00");

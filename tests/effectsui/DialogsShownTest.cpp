@@ -223,14 +223,6 @@ TEST_F(EffectDialogs, HistogramWindowShowsSourceAndProcessedPicture)
              F->SetParam(E);
              return F;
          }},
-        {"UnsharpMask",
-         [] {
-             auto* F = new TUnSharpMaskOptionForm;
-             TUSMFilter E;
-             E.FPreview = E.FHistogram = true;
-             F->SetParam(E);
-             return F;
-         }},
         {"ToneCurve",
          [] {
              auto* F = new TToneCurveOptionForm;

@@ -8,7 +8,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
-#include <QKeyEvent>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -26,11 +25,6 @@ struct NumEditTest : testing::Test {
         Form = std::make_unique<QWidget>();
     }
     QWidget* Box() { return Form.get(); }
-    static void Key(QWidget* W, int K, const QString& Text = {})
-    {
-        QKeyEvent ev(QEvent::KeyPress, K, Qt::NoModifier, Text);
-        QApplication::sendEvent(W, &ev);
-    }
     static void Type(QWidget* W, const QString& Text)
     {
         for (QChar c : Text)

@@ -3,8 +3,6 @@
 #include "core/Global.h"
 #include "effects/ui/PreviewFrm.h"
 
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <gtest/gtest.h>
 #include <array>
 #include <cstring>
@@ -20,20 +18,6 @@ struct TPicture {
     }
     ~TPicture() { FreeImg(Img); }
 };
-
-void Key(QWidget* W, int K)
-{
-    QKeyEvent E(QEvent::KeyPress, K, Qt::NoModifier);
-    QApplication::sendEvent(W, &E);
-}
-
-void Mouse(QWidget* W, QEvent::Type T, int X, int Y)
-{
-    const Qt::MouseButtons Held = T == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent E(T, QPointF(X, Y), W->mapToGlobal(QPointF(X, Y)), T == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                  Held, Qt::NoModifier);
-    QApplication::sendEvent(W, &E);
-}
 
 // A shown window at 100 per cent, big enough for a 100 x 100 picture.
 struct TShownForm {

@@ -10,20 +10,11 @@
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
 namespace {
-
-void Mouse(QWidget* W, QEvent::Type Type, int X, int Y)
-{
-    const Qt::MouseButton B = Type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    const Qt::MouseButtons Held = Type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
-    QMouseEvent E(Type, QPointF(X, Y), W->mapToGlobal(QPointF(X, Y)), B, Held, Qt::NoModifier);
-    QApplication::sendEvent(W, &E);
-}
 
 // Box pixel of curve point (x, y).
 int BoxX(int x) { return x + 2; }

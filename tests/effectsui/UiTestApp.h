@@ -3,7 +3,10 @@
 #pragma once
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTimer>
+#include <QWidget>
 #include <gtest/gtest.h>
 #include <functional>
 
@@ -39,6 +42,22 @@ inline bool PumpUntil(const std::function<bool()>& Done, int Ms = 5000)
     while (!Done() && T.elapsed() < Ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     return Done();
+}
+
+// A key pressed in W without modifiers, typing Text.
+inline void Key(QWidget* W, int K, const QString& Text = {})
+{
+    QKeyEvent E(QEvent::KeyPress, K, Qt::NoModifier, Text);
+    QApplication::sendEvent(W, &E);
+}
+
+// The left button pressed, moved with or released at (X, Y) in W.
+inline void Mouse(QWidget* W, QEvent::Type T, int X, int Y)
+{
+    const Qt::MouseButtons Held = T == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent E(T, QPointF(X, Y), W->mapToGlobal(QPointF(X, Y)), T == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                  Held, Qt::NoModifier);
+    QApplication::sendEvent(W, &E);
 }
 
 // Runs Edit on the modal dialog of type Form once it is up, then presses its

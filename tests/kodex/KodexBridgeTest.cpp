@@ -93,9 +93,7 @@ TEST_F(Bridge, PaletteBitmapsOfEveryDepthBecomeTheSamePalettePng)
         EXPECT_EQ(png[24], c.Colours <= 16 ? 4 : 8) << c.Bpp; // bit depth
         EXPECT_EQ(png[25], 3);
         TOwnedImg out{};
-        uint32_t flags = 0;
-        TBGColor bg;
-        ASSERT_TRUE(ReadPNGFile(dst, out.Img, flags, nullptr, bg));
+        ASSERT_TRUE(ReadPng(dst, out.Img));
         ASSERT_EQ(out.Img.Width, 13u);
         ASSERT_EQ(out.Img.Height, 7u);
         ASSERT_EQ(out.Img.Channels, 3u);
@@ -123,9 +121,7 @@ TEST_F(Bridge, PaletteBitmapKeyColourBecomesTransparentIndexZero)
         for (int type = 1; type <= 4; ++type) {
             LoadPaletteBitmapFile(src, dst, 5, {}, nullptr, type, TakeRunSettings());
             TOwnedImg out{};
-            uint32_t flags = 0;
-            TBGColor bg;
-            ASSERT_TRUE(ReadPNGFile(dst, out.Img, flags, nullptr, bg));
+            ASSERT_TRUE(ReadPng(dst, out.Img));
             ASSERT_EQ(out.Img.Channels, 4u);
             const int key = type == 1 ? 3 : type == 2 ? 2 : type == 3 ? 1 : 0;
             for (uint32_t y = 0; y < 4; ++y)
@@ -152,27 +148,23 @@ TEST_F(Bridge, DamagedPaletteBitmapsAreRefused)
         EXPECT_THROW(LoadPaletteBitmapFile(src, dst, Colours, {}, nullptr, 0, TakeRunSettings()), EVestroError) << Why;
         EXPECT_FALSE(std::filesystem::exists(dst)) << Why;
     };
+    const struct {
+        size_t At;
+        uint32_t Value;
+        const char* Why;
+    } patches[] = {{0, 'X', "signature"}, {14, 12, "header size"}, {46, 300, "colours used over 256"},
+                   {22, 0x80000000u, "height of -2^31"}, {10, 0xFFFFFFF0u, "data offset past the end"}};
+    for (const auto& p : patches) {
+        std::vector<uint8_t> b = good;
+        Put32(b, p.At, p.Value);
+        expectError(b, 4, p.Why);
+    }
     std::vector<uint8_t> b = good;
-    b[0] = 'X';
-    expectError(b, 4, "signature");
-    b = good;
-    Put32(b, 14, 12);
-    expectError(b, 4, "header size");
+    b[b.size() - 4] = 9; // last pixel of the top row (the rest is padding)
+    expectError(b, 4, "index past the palette");
     expectError(std::vector<uint8_t>(good.begin(), good.end() - 10), 4, "truncated rows");
     expectError(good, 5, "more colours asked than the file has");
     expectError(good, 0, "no colours");
-    b = good;
-    Put32(b, 46, 300);
-    expectError(b, 4, "colours used over 256");
-    b = good;
-    b[b.size() - 4] = 9; // last pixel of the top row (the rest is padding)
-    expectError(b, 4, "index past the palette");
     expectError(good, 3, "index past the colours used");
-    b = good;
-    Put32(b, 22, 0x80000000u);
-    expectError(b, 4, "height of -2^31");
-    b = good;
-    Put32(b, 10, 0xFFFFFFF0u);
-    expectError(b, 4, "data offset past the end");
     EXPECT_THROW(LoadPaletteBitmapFile(Scratch / "none.bmp", dst, 4, {}, nullptr, 0, TakeRunSettings()), EVestroError);
 }

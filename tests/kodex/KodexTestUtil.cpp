@@ -4,12 +4,13 @@
 #include "platform/PageMemory.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 
 #include <jpeglib.h>
+#include <png.h>
+#include <tiffio.h>
 
 namespace kodextest {
 
@@ -55,6 +56,70 @@ TImgInfo MakePicture(uint32_t W, uint32_t H, uint32_t Ch, bool Smooth)
                                        : uint8_t((x * 7 + y * 13 + c * 61) & 255);
     }
     return img;
+}
+
+int ReadPng(const std::string& File, TImgInfo& Img, TICCInfo* Icc)
+{
+    uint32_t flags = 0;
+    TBGColor bg;
+    return ReadPNGFile(File, Img, flags, Icc, bg);
+}
+
+int ReadJpeg(const std::string& File, TImgInfo& Img, TICCInfo* Icc, int32_t Den)
+{
+    bool ycc = false;
+    return ReadJPEGFile(File, Img, Den, Icc, ycc, false, TakeRunSettings());
+}
+
+int ReadWicMem(const std::vector<uint8_t>& File, TImgInfo& Img)
+{
+    TKodexReadWIC rec{};
+    const int r = KodexProcs.ReadWIC(&rec, File.data(), File.size());
+    Img = rec.Img;
+    return r;
+}
+
+void ForEachDamaged(const std::vector<uint8_t>& Good, size_t From, int Flips, uint32_t Seed,
+                    const std::function<void(const std::vector<uint8_t>&)>& Read, int Rounds)
+{
+    std::mt19937 rng(Seed);
+    for (int i = 0; i < Rounds; ++i) {
+        std::vector<uint8_t> bad = Good;
+        for (int k = 0; k < Flips; ++k)
+            bad[From + rng() % (bad.size() - From)] ^= uint8_t(1 + rng() % 255);
+        Read(bad);
+    }
+    TakeErrors();
+}
+
+void ExpectRefused(int Result, const TImgInfo& Img, const std::string& Text)
+{
+    EXPECT_EQ(Result, 0);
+    EXPECT_EQ(Img.Mem, nullptr);
+    const std::vector<std::string> errs = TakeErrors();
+    ASSERT_FALSE(errs.empty());
+    EXPECT_NE(errs[0].find(Text), std::string::npos) << errs[0];
+}
+
+TKodexInfo InfoOf(const std::string& File)
+{
+    TKodexInfo info{};
+    EXPECT_TRUE(ReadWICInfo(File, info)) << File;
+    return info;
+}
+
+TIFF* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint16_t Spp, uint16_t Photometric)
+{
+    TIFF* t = TIFFOpen(F.c_str(), "w");
+    if (t) {
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, W);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, H);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, Bits);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, Spp);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, Photometric);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    }
+    return t;
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& Path)
@@ -137,6 +202,28 @@ std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
     std::vector<uint8_t> v(out, out + size);
     std::free(out);
     return v;
+}
+
+std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,
+                               const std::function<const uint8_t*(uint32_t)>& Row, bool Interlaced)
+{
+    std::vector<uint8_t> out;
+    png_structp p = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop i = png_create_info_struct(p);
+    png_set_write_fn(p, &out, [](png_structp P, png_bytep D, size_t N) {
+        auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(P));
+        v->insert(v->end(), D, D + N);
+    }, nullptr);
+    png_set_IHDR(p, i, W, H, Depth, Type, Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(p, i);
+    std::vector<png_bytep> rows(H);
+    for (uint32_t y = 0; y < H; ++y)
+        rows[y] = const_cast<png_bytep>(Row(y));
+    png_write_image(p, rows.data());
+    png_write_end(p, i);
+    png_destroy_write_struct(&p, &i);
+    return out;
 }
 
 } // namespace kodextest

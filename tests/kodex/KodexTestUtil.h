@@ -16,6 +16,7 @@
 #include <vector>
 
 struct jpeg_compress_struct;
+struct tiff;
 
 namespace kodextest {
 
@@ -54,6 +55,28 @@ std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
                                 const std::function<void(jpeg_compress_struct&)>& Setup,
                                 const std::function<const uint8_t*(uint32_t)>& Row,
                                 const std::function<void(jpeg_compress_struct&)>& Started = {});
+// A PNG coded in memory with libpng: Depth bits, colour Type, Row(y) the raw
+// bytes of row y (top-down), Adam7-interlaced when asked.
+std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,
+                               const std::function<const uint8_t*(uint32_t)>& Row, bool Interlaced = false);
+
+// The readers with their usual arguments: no flattening, full size, RGB out.
+int ReadPng(const std::string& File, TImgInfo& Img, TICCInfo* Icc = nullptr);
+int ReadJpeg(const std::string& File, TImgInfo& Img, TICCInfo* Icc = nullptr, int32_t Den = 1);
+// read_wic on a file in memory.
+int ReadWicMem(const std::vector<uint8_t>& File, TImgInfo& Img);
+// Hands Read Rounds copies of Good, each with Flips bytes from From on
+// changed at random (seeded by Seed): damaged files of every kind.
+void ForEachDamaged(const std::vector<uint8_t>& Good, size_t From, int Flips, uint32_t Seed,
+                    const std::function<void(const std::vector<uint8_t>&)>& Read, int Rounds = 200);
+// A read that must fail: nothing handed out, and the first error line holds Text.
+void ExpectRefused(int Result, const TImgInfo& Img, const std::string& Text = "");
+
+// The header probe's record of File (all zero when the probe fails).
+TKodexInfo InfoOf(const std::string& File);
+
+// Opens a contiguous TIFF of W x H for writing, with the fields every sample shares.
+tiff* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint16_t Spp, uint16_t Photometric);
 
 std::vector<uint8_t> ReadBytes(const std::string& Path);
 void WriteBytes(const std::string& Path, const std::vector<uint8_t>& Data);
@@ -72,6 +95,13 @@ struct TKodexTest : ::testing::Test {
         JPEGOption = TJPEGOption{};
         PNGOption = TPNGOption{};
         MetadataOption = TMetadataOption{};
+    }
+    // Pic as the program's JPEG writer stores it (quality 90), read back as bytes.
+    std::vector<uint8_t> JpegOf(const TImgInfo& Pic)
+    {
+        const std::string f = Scratch / "written.jpg";
+        EXPECT_TRUE(WriteJPEG(f, Pic, 90, {}, false, nullptr, nullptr, 0, 0, 0, TakeRunSettings()));
+        return ReadBytes(f);
     }
 };
 

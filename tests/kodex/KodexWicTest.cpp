@@ -2,8 +2,6 @@
 // same libraries other programs use; their header probe and EXIF blocks.
 #include "KodexTestUtil.h"
 
-
-#include <functional>
 #include <gif_lib.h>
 #include <libheif/heif.h>
 #include <tiffio.h>
@@ -34,21 +32,6 @@ void ExpectPixels(const TImgInfo& Img, bool Alpha, bool SkipClear = false)
                 }
 }
 
-// Opens a contiguous TIFF of W x H for writing, with the fields every sample here shares.
-TIFF* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint16_t Spp, uint16_t Photometric)
-{
-    TIFF* t = TIFFOpen(F.c_str(), "w");
-    if (t) {
-        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, W);
-        TIFFSetField(t, TIFFTAG_IMAGELENGTH, H);
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, Bits);
-        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, Spp);
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, Photometric);
-        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    }
-    return t;
-}
-
 void WriteTiff(const std::string& F, bool Alpha, const std::vector<uint8_t>* Profile)
 {
     const uint16_t spp = Alpha ? 4 : 3;
@@ -74,14 +57,6 @@ void WriteTiff(const std::string& F, bool Alpha, const std::vector<uint8_t>* Pro
     TIFFClose(t);
 }
 
-int ReadWicMem(const std::vector<uint8_t>& D, TImgInfo& Img)
-{
-    TKodexReadWIC rec{};
-    const int r = KodexProcs.ReadWIC(&rec, D.data(), D.size());
-    Img = rec.Img;
-    return r;
-}
-
 // The EXIF APP1 payload ("Exif\0\0" ...) of a create_exif result.
 std::vector<uint8_t> ExifPayload(const TKodexInfo& Info, const std::string& Src = "")
 {
@@ -90,6 +65,25 @@ std::vector<uint8_t> ExifPayload(const TKodexInfo& Info, const std::string& Src 
     EXPECT_TRUE(CreateExif(Src, Info, nullptr, 0, out.data(), uint32_t(out.size()), n));
     EXPECT_GT(n, 6u);
     return std::vector<uint8_t>(out.begin() + 6, out.begin() + n);
+}
+
+// Sets the LONG or SHORT value of tag Tag in the first IFD of a little-endian
+// TIFF to Value, or with Halve to half of what it was.
+void SetTiffTag(std::vector<uint8_t>& D, uint16_t Tag, uint32_t Value, bool Halve = false)
+{
+    auto u16 = [&](size_t p) { return uint32_t(D[p] | D[p + 1] << 8); };
+    const size_t ifd = u16(4) | u16(6) << 16;
+    for (uint32_t i = 0, n = u16(ifd); i < n; ++i) {
+        const size_t e = ifd + 2 + 12 * i;
+        if (u16(e) == Tag) {
+            if (Halve)
+                Value = (u16(e + 8) | u16(e + 10) << 16) / 2;
+            for (int k = 0; k < 4; ++k)
+                D[e + 8 + k] = u16(e + 2) == 3 && k >= 2 ? 0 : uint8_t(Value >> (8 * k));
+            return;
+        }
+    }
+    ADD_FAILURE() << "no tag " << Tag;
 }
 
 // A HEIF compression this libheif build can both write and read, or undefined.
@@ -102,12 +96,9 @@ heif_compression_format HeifFormat()
     return heif_compression_undefined;
 }
 
-// Encodes a W x H picture at quality 95: Fill gives the red, green, blue of
-// each pixel; Turned stores it with a quarter-turn of the file's own, Exif is
-// an APP1 payload to put beside it.
-bool WriteHeif(heif_compression_format Fmt, const std::string& F, int W, int H,
-               const std::function<void(int, int, uint8_t*)>& Fill, bool Turned = false,
-               const std::vector<uint8_t>& Exif = {})
+// A gray 64 x 32 picture stored with a quarter-turn of the file's own, and
+// an APP1 EXIF payload beside it.
+bool WriteTurnedHeif(heif_compression_format Fmt, const std::string& F, const std::vector<uint8_t>& Exif)
 {
     heif_context* ctx = heif_context_alloc();
     heif_encoder* enc = nullptr;
@@ -116,22 +107,17 @@ bool WriteHeif(heif_compression_format Fmt, const std::string& F, int W, int H,
     heif_image_handle* h = nullptr;
     heif_encoding_options* opts = heif_encoding_options_alloc();
     if (ok) {
-        heif_encoder_set_lossy_quality(enc, 95);
-        heif_image_create(W, H, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &img);
-        heif_image_add_plane(img, heif_channel_interleaved, W, H, 8);
+        heif_image_create(64, 32, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &img);
+        heif_image_add_plane(img, heif_channel_interleaved, 64, 32, 8);
         int stride = 0;
         uint8_t* p = heif_image_get_plane(img, heif_channel_interleaved, &stride);
-        for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x)
-                Fill(x, y, p + y * stride + x * 3);
-        if (Turned)
-            opts->image_orientation = heif_orientation_rotate_90_cw;
+        std::memset(p, 128, size_t(stride) * 32);
+        opts->image_orientation = heif_orientation_rotate_90_cw;
         ok = heif_context_encode_image(ctx, img, enc, opts, &h).code == heif_error_Ok;
     }
     // libheif takes the TIFF structure after a 4-byte offset of its own.
-    if (ok && !Exif.empty())
-        ok = heif_context_add_exif_metadata(ctx, h, Exif.data() + 6, int(Exif.size() - 6)).code == heif_error_Ok;
-    ok = ok && heif_context_write_to_file(ctx, F.c_str()).code == heif_error_Ok;
+    ok = ok && heif_context_add_exif_metadata(ctx, h, Exif.data() + 6, int(Exif.size() - 6)).code == heif_error_Ok &&
+         heif_context_write_to_file(ctx, F.c_str()).code == heif_error_Ok;
     heif_image_handle_release(h);
     heif_encoding_options_free(opts);
     heif_image_release(img);
@@ -156,11 +142,8 @@ TEST_F(Wic, TiffReadsToTheStoredPixelsWithItsProfile)
         ASSERT_EQ(icc.Len, prof.size());
         EXPECT_STREQ(icc.Name, "Tiff RGB");
         FreeICC(icc);
-        TKodexInfo info{};
-        ASSERT_TRUE(ReadWICInfo(f, info));
-        EXPECT_EQ(info.Width, 3u);
-        EXPECT_EQ(info.Height, 2u);
-        EXPECT_EQ(info.Orientation, 6);
+        const TKodexInfo info = InfoOf(f);
+        EXPECT_EQ(std::make_tuple(info.Width, info.Height, info.Orientation), std::make_tuple(3u, 2u, 6));
     }
 }
 
@@ -185,44 +168,29 @@ TEST_F(Wic, TiffWithTooFewColourSamplesIsNotReadAsRgbOrGray)
         TIFFClose(t);
         TOwnedImg out{};
         const int r = ReadWicMem(ReadBytes(f), out.Img);
-        if (c.Photometric == PHOTOMETRIC_RGB) {
-            // Two colour samples cannot make an RGB picture.
-            EXPECT_EQ(0, r);
-            EXPECT_EQ(out.Img.Mem, nullptr);
-        }
+        if (c.Photometric == PHOTOMETRIC_RGB) // two colour samples cannot make an RGB picture
+            ExpectRefused(r, out.Img);
+        TakeErrors();
     }
 }
 
-// A 200-byte strip file claiming 30000 samples per pixel: libtiff would ask
+// A small strip file claiming 30000 samples per pixel: libtiff would ask
 // for 3 GB of strip buffer. Refused before decoding.
 TEST_F(Wic, TiffWithAbsurdSamplesPerPixelIsRefused)
 {
-    std::vector<uint8_t> d{'I', 'I', 42, 0, 8, 0, 0, 0};
-    auto u16 = [&](uint16_t v) { d.push_back(uint8_t(v)); d.push_back(uint8_t(v >> 8)); };
-    auto u32 = [&](uint32_t v) { u16(uint16_t(v)); u16(uint16_t(v >> 16)); };
-    auto entry = [&](uint16_t tag, uint16_t type, uint32_t value) { u16(tag); u16(type); u32(1); u32(value); };
-    const uint32_t dataAt = 8 + 2 + 9 * 12 + 4;
-    u16(9);
-    entry(256, 4, 20000);                 // width
-    entry(257, 4, 5);                     // height
-    entry(258, 3, 8);                     // bits per sample
-    entry(259, 3, COMPRESSION_PACKBITS);
-    entry(262, 3, PHOTOMETRIC_MINISBLACK);
-    entry(273, 4, dataAt);                // strip offset
-    entry(277, 3, 30000);                 // samples per pixel
-    entry(278, 4, 5);                     // rows per strip
-    entry(279, 4, 64);                    // strip byte count
-    u32(0);
-    for (int i = 0; i < 32; ++i) {
-        d.push_back(0x81); // run of 128 zeros
-        d.push_back(0);
-    }
+    const std::string f = Scratch / "s.tif";
+    TIFF* t = OpenTiff(f, 16, 5, 8, 1, PHOTOMETRIC_MINISBLACK);
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_PACKBITS);
+    uint8_t row[16] = {};
+    for (uint32_t y = 0; y < 5; ++y)
+        TIFFWriteScanline(t, row, y, 0);
+    TIFFClose(t);
+    std::vector<uint8_t> d = ReadBytes(f);
+    SetTiffTag(d, 256, 20000); // width
+    SetTiffTag(d, 277, 30000); // samples per pixel
     TOwnedImg out{};
-    EXPECT_EQ(0, ReadWicMem(d, out.Img));
-    EXPECT_EQ(out.Img.Mem, nullptr);
-    const std::vector<std::string> errors = TakeErrors();
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].find("Unsupported TIFF picture size"), std::string::npos) << errors[0];
+    ExpectRefused(ReadWicMem(d, out.Img), out.Img, "Unsupported TIFF picture size");
 }
 
 TEST_F(Wic, GifFirstFrameWithTransparency)
@@ -306,12 +274,9 @@ TEST_F(Wic, WebpLosslessWithProfileAndExif)
         ASSERT_EQ(got.Len, prof.size());
         EXPECT_STREQ(got.Name, "Webp RGB");
         FreeICC(got);
-        TKodexInfo info{};
-        ASSERT_TRUE(ReadWICInfo(f, info));
-        EXPECT_EQ(info.Width, 3u);
-        EXPECT_EQ(info.Orientation, 3);
-        EXPECT_TRUE(info.HasExif);
-        EXPECT_STREQ(info.DateTime, "2021:02:03 04:05:06");
+        const TKodexInfo info = InfoOf(f);
+        EXPECT_EQ(std::make_tuple(info.Width, info.Orientation, bool(info.HasExif), std::string(info.DateTime)),
+                  std::make_tuple(3u, 3, true, std::string("2021:02:03 04:05:06")));
 
         // create_exif takes the shooting date from such a source.
         TKodexInfo none{};
@@ -319,9 +284,7 @@ TEST_F(Wic, WebpLosslessWithProfileAndExif)
         const std::string j = Scratch / "c.jpg";
         TOwnedImg small{MakePicture(8, 8, 3)};
         ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, carried.data(), uint32_t(carried.size()), 1, 0, TakeRunSettings()));
-        TKodexInfo ji{};
-        ASSERT_TRUE(ReadWICInfo(j, ji));
-        EXPECT_STREQ(ji.DateTime, "2021:02:03 04:05:06");
+        EXPECT_STREQ(InfoOf(j).DateTime, "2021:02:03 04:05:06");
     }
 }
 
@@ -335,18 +298,12 @@ TEST_F(Wic, HeifRotatedByTheFileIsNotTurnedAgainByItsExif)
     TKodexInfo tags{};
     tags.Orientation = 6;
     const std::string f = Scratch / "r.heic";
-    ASSERT_TRUE(WriteHeif(fmt, f, 64, 32, [](int, int, uint8_t* q) { q[0] = q[1] = q[2] = 128; }, true,
-                          ExifPayload(tags)));
-
+    ASSERT_TRUE(WriteTurnedHeif(fmt, f, ExifPayload(tags)));
     TOwnedImg out{};
     ASSERT_TRUE(ReadWICFile(f, out.Img, 0, nullptr, TBGColor{}));
-    EXPECT_EQ(out.Img.Width, 32u); // already upright
-    EXPECT_EQ(out.Img.Height, 64u);
-    TKodexInfo info{};
-    ASSERT_TRUE(ReadWICInfo(f, info));
-    EXPECT_EQ(info.Width, 32u);
-    EXPECT_EQ(info.Height, 64u);
-    EXPECT_TRUE(info.HasExif);
+    EXPECT_EQ(std::make_pair(out.Img.Width, out.Img.Height), std::make_pair(32u, 64u)); // already upright
+    const TKodexInfo info = InfoOf(f);
+    EXPECT_EQ(std::make_tuple(info.Width, info.Height, bool(info.HasExif)), std::make_tuple(32u, 64u, true));
     EXPECT_LE(info.Orientation, 1);
 }
 
@@ -366,14 +323,10 @@ TEST_F(Wic, DamagedFilesFailWithoutACrash)
             EXPECT_EQ(0, ReadWicMem(std::vector<uint8_t>(good->begin(), good->begin() + long(cut)), out.Img)) << cut;
             EXPECT_EQ(out.Img.Mem, nullptr);
         }
-        std::mt19937 rng(5);
-        for (int i = 0; i < 200; ++i) {
-            std::vector<uint8_t> bad = *good;
-            for (int k = 0; k < 3; ++k)
-                bad[rng() % bad.size()] ^= uint8_t(1 + rng() % 255);
+        ForEachDamaged(*good, 0, 3, 5, [](const std::vector<uint8_t>& Bad) {
             TOwnedImg out{};
-            ReadWicMem(bad, out.Img);
-        }
+            ReadWicMem(Bad, out.Img);
+        });
     }
     // 36 bytes claiming an 11308 x 11308 frame: refused at once, not painted.
     const std::vector<uint8_t> hostileGif{0x47, 0x49, 0x46, 0x38, 0x01, 0x23, 0x01, 0x00, 0x60, 0x80, 0x80, 0x01,
@@ -386,38 +339,28 @@ TEST_F(Wic, DamagedFilesFailWithoutACrash)
     EXPECT_FALSE(TakeErrors().empty());
 }
 
-namespace {
-// Sets the LONG or SHORT value of tag Tag in the first IFD of a little-endian TIFF.
-void SetTiffTag(std::vector<uint8_t>& D, uint16_t Tag, uint32_t Value)
-{
-    auto u16 = [&](size_t p) { return uint32_t(D[p] | D[p + 1] << 8); };
-    const size_t ifd = u16(4) | u16(6) << 16;
-    for (uint32_t i = 0, n = u16(ifd); i < n; ++i) {
-        const size_t e = ifd + 2 + 12 * i;
-        if (u16(e) == Tag) {
-            for (int k = 0; k < 4; ++k)
-                D[e + 8 + k] = u16(e + 2) == 3 && k >= 2 ? 0 : uint8_t(Value >> (8 * k));
-            return;
-        }
-    }
-    ADD_FAILURE() << "no tag " << Tag;
-}
-} // namespace
 
-// Uncompressed strips or tiles that stop before the picture's last row leave
-// rows nobody stored: a damaged file, not a picture with a gray bottom. (The
-// tiled file must read whole first: uncompressed tiles did not read at all.)
-TEST_F(Wic, TiffWhoseDataDoesNotCoverItsLengthFails)
+// Strips or tiles that stop before the picture's last row leave rows nobody
+// stored: a damaged file, not a picture with a gray bottom. Uncompressed data
+// shorter than the length the file gives, or a JPEG-compressed strip cut
+// short (libjpeg inside libtiff only warns and fills the rest with gray).
+// (The tiled file must read whole first: uncompressed tiles did not read at all.)
+TEST_F(Wic, TiffWhoseDataDoesNotCoverThePictureFails)
 {
     struct {
         uint16_t Bits;
-        bool Tiled;
-    } const kinds[] = {{8, false}, {16, false}, {8, true}};
+        bool Tiled, Jpeg;
+    } const kinds[] = {{8, false, false}, {16, false, false}, {8, true, false}, {8, false, true}};
     for (const auto& k : kinds) {
+        SCOPED_TRACE(testing::Message() << k.Bits << k.Tiled << k.Jpeg);
         const std::string f = Scratch / "short.tif";
         TIFF* t = OpenTiff(f, 32, 32, k.Bits, 3, PHOTOMETRIC_RGB);
         ASSERT_NE(t, nullptr);
-        std::vector<uint8_t> buf(16 * 16 * 6 * 4, 0x5A);
+        std::vector<uint8_t> buf(16 * 16 * 6 * 4);
+        for (size_t i = 0; i < buf.size(); ++i)
+            buf[i] = uint8_t(i * 5 + i / 96 * 3);
+        if (k.Jpeg)
+            TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
         if (k.Tiled) {
             TIFFSetField(t, TIFFTAG_TILEWIDTH, 16);
             TIFFSetField(t, TIFFTAG_TILELENGTH, 16);
@@ -425,55 +368,19 @@ TEST_F(Wic, TiffWhoseDataDoesNotCoverItsLengthFails)
                 for (uint32_t x = 0; x < 32; x += 16)
                     TIFFWriteTile(t, buf.data(), x, y, 0, 0);
         } else {
-            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 8);
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, k.Jpeg ? 32 : 8);
             for (uint32_t y = 0; y < 32; ++y)
-                TIFFWriteScanline(t, buf.data(), y, 0);
+                TIFFWriteScanline(t, buf.data() + y * 96, y, 0);
         }
         TIFFClose(t);
         std::vector<uint8_t> d = ReadBytes(f);
-        TOwnedImg whole{};
-        EXPECT_EQ(1, ReadWicMem(d, whole.Img)) << k.Bits << k.Tiled;
+        TOwnedImg whole{}, out{};
+        EXPECT_EQ(1, ReadWicMem(d, whole.Img));
         EXPECT_TRUE(TakeErrors().empty());
-        SetTiffTag(d, 257, 64); // twice the rows the data holds
-        TOwnedImg out{};
-        EXPECT_EQ(0, ReadWicMem(d, out.Img)) << k.Bits << k.Tiled;
-        EXPECT_EQ(out.Img.Mem, nullptr);
-        const auto errs = TakeErrors();
-        ASSERT_FALSE(errs.empty()) << k.Bits << k.Tiled;
-        EXPECT_NE(errs[0].find("does not cover"), std::string::npos) << errs[0];
+        if (k.Jpeg)
+            SetTiffTag(d, 279, 0, true); // the strip's byte count halved: the codec reaches its end half-way
+        else
+            SetTiffTag(d, 257, 64); // twice the rows the data holds
+        ExpectRefused(ReadWicMem(d, out.Img), out.Img, k.Jpeg ? "JPEG" : "does not cover");
     }
-}
-
-// A JPEG-compressed strip cut short: libjpeg inside libtiff only warns and
-// fills the rest with gray.
-TEST_F(Wic, TiffWithACutJpegStripFails)
-{
-    const std::string f = Scratch / "j.tif";
-    TIFF* t = OpenTiff(f, 64, 64, 8, 3, PHOTOMETRIC_RGB);
-    ASSERT_NE(t, nullptr);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 64);
-    std::vector<uint8_t> row(64 * 3);
-    for (uint32_t y = 0; y < 64; ++y) {
-        for (uint32_t i = 0; i < row.size(); ++i)
-            row[i] = uint8_t(i * 5 + y * 3);
-        TIFFWriteScanline(t, row.data(), y, 0);
-    }
-    TIFFClose(t);
-    std::vector<uint8_t> d = ReadBytes(f);
-    TOwnedImg whole{};
-    EXPECT_EQ(1, ReadWicMem(d, whole.Img));
-    EXPECT_TRUE(TakeErrors().empty());
-    // The strip's byte count halved: the codec reaches its end half-way.
-    auto u32 = [&](size_t p) { return uint32_t(d[p] | d[p + 1] << 8 | d[p + 2] << 16 | uint32_t(d[p + 3]) << 24); };
-    const size_t ifd = u32(4);
-    for (uint32_t i = 0, n = uint32_t(d[ifd] | d[ifd + 1] << 8); i < n; ++i)
-        if ((d[ifd + 2 + 12 * i] | d[ifd + 3 + 12 * i] << 8) == 279)
-            SetTiffTag(d, 279, u32(ifd + 2 + 12 * i + 8) / 2);
-    TOwnedImg out{};
-    EXPECT_EQ(0, ReadWicMem(d, out.Img));
-    EXPECT_EQ(out.Img.Mem, nullptr);
-    const auto errs = TakeErrors();
-    ASSERT_FALSE(errs.empty());
-    EXPECT_NE(errs[0].find("JPEG"), std::string::npos) << errs[0];
 }

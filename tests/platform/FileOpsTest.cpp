@@ -13,19 +13,8 @@ namespace {
 
 class FileOps : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        Dir = fs::temp_directory_path() / ("vestro_fileops_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
-    }
-    void TearDown() override
-    {
-        std::error_code Ec;
-        fs::permissions(Dir, fs::perms::owner_all, fs::perm_options::add, Ec);
-        fs::remove_all(Dir, Ec);
-    }
+    void SetUp() override { fs::create_directories(Dir); }
+    void TearDown() override { fs::remove_all(Dir); }
     std::string P(const std::string& Name) const { return (Dir / Name).string(); }
     static void Put(const std::string& Path, const std::string& Text) { std::ofstream(Path, std::ios::binary) << Text; }
     static std::string Get(const std::string& Path)
@@ -33,7 +22,8 @@ protected:
         std::ifstream F(Path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(F), {});
     }
-    fs::path Dir;
+    const fs::path Dir = fs::temp_directory_path() / ("vestro_fileops_" + std::to_string(::getpid()) + "_" +
+                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
 };
 
 } // namespace

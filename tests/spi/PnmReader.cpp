@@ -10,11 +10,12 @@
 #include "core/SusieAPI.h"
 
 #include <atomic>
-#include <cctype>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,34 +34,26 @@ struct Pnm {
     size_t Size = 0;
 };
 
+// "P5" or "P6", comment lines, width, height and 255, one blank, the pixels.
 bool Parse(const std::vector<unsigned char>& D, Pnm& P)
 {
     if (D.size() < 3 || D[0] != 'P' || (D[1] != '5' && D[1] != '6'))
         return false;
     P.Kind = D[1] - '0';
+    const std::string text(D.begin(), D.begin() + long(std::min<size_t>(D.size(), 256)));
     size_t i = 2;
-    int values[3] = {};
-    for (int& v : values) {
-        for (;;) {
-            while (i < D.size() && std::isspace(D[i]))
-                ++i;
-            if (i < D.size() && D[i] == '#') {
-                while (i < D.size() && D[i] != '\n')
-                    P.Comments += char(D[i++]);
-                continue;
-            }
-            break;
-        }
-        if (i >= D.size() || !std::isdigit(D[i]))
-            return false;
-        while (i < D.size() && std::isdigit(D[i]))
-            v = v * 10 + (D[i++] - '0');
+    while ((i = text.find_first_not_of(" \t\r\n", i)) != std::string::npos && text[i] == '#') {
+        const size_t end = text.find('\n', i);
+        P.Comments += text.substr(i, end - i);
+        i = end;
     }
-    ++i; // one blank after the maximum value
-    P.Width = values[0];
-    P.Height = values[1];
+    int maxValue = 0, used = 0;
+    if (i == std::string::npos ||
+        std::sscanf(text.c_str() + i, "%d %d %d%n", &P.Width, &P.Height, &maxValue, &used) != 3)
+        return false;
+    i += size_t(used) + 1; // one blank after the maximum value
     const size_t need = size_t(P.Width) * P.Height * (P.Kind == 6 ? 3 : 1);
-    if (P.Width <= 0 || P.Height <= 0 || values[2] != 255 || i + need > D.size())
+    if (P.Width <= 0 || P.Height <= 0 || maxValue != 255 || i + need > D.size())
         return false;
     P.Pixels = D.data() + i;
     P.Size = need;
@@ -73,15 +66,10 @@ bool Load(const char* Buf, intptr_t Len, unsigned Flag, std::vector<unsigned cha
         D.assign(reinterpret_cast<const unsigned char*>(Buf), reinterpret_cast<const unsigned char*>(Buf) + Len);
         return true;
     }
-    FILE* f = std::fopen(Buf, "rb");
-    if (!f)
-        return false;
-    std::fseek(f, long(Len), SEEK_SET);
-    unsigned char chunk[4096];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
-        D.insert(D.end(), chunk, chunk + n);
-    std::fclose(f);
-    return true;
+    std::ifstream f(Buf, std::ios::binary);
+    f.seekg(std::streamoff(Len));
+    D.assign(std::istreambuf_iterator<char>(f), {});
+    return bool(f) || f.eof();
 }
 
 void Put32(unsigned char* P, uint32_t V)

@@ -76,14 +76,13 @@ void Tiff(const TTiffSpec& S)
     TIFF* t = TIFFOpen((Out + "/tmp").c_str(), "w");
     if (!t)
         return;
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, S.W);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, S.H);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, S.Bits);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, S.Spp);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, S.Photometric);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, S.Planar);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, S.Compression);
-    TIFFSetField(t, TIFFTAG_ORIENTATION, S.Tiled ? ORIENTATION_BOTRIGHT : ORIENTATION_TOPLEFT);
+    const uint32_t fields[][2] = {{TIFFTAG_IMAGEWIDTH, S.W}, {TIFFTAG_IMAGELENGTH, S.H},
+                                  {TIFFTAG_BITSPERSAMPLE, S.Bits}, {TIFFTAG_SAMPLESPERPIXEL, S.Spp},
+                                  {TIFFTAG_PHOTOMETRIC, S.Photometric}, {TIFFTAG_PLANARCONFIG, S.Planar},
+                                  {TIFFTAG_COMPRESSION, S.Compression},
+                                  {TIFFTAG_ORIENTATION, uint32_t(S.Tiled ? ORIENTATION_BOTRIGHT : ORIENTATION_TOPLEFT)}};
+    for (const auto& f : fields)
+        TIFFSetField(t, f[0], f[1]);
     if (S.ExtraKind)
         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &S.ExtraKind);
     static uint16_t map[3][256];
@@ -116,13 +115,9 @@ void Gif(const char* Name, int W, int H, bool Interlace, int Transparent)
         cols[i] = {uint8_t(i * 16), uint8_t(255 - i * 16), uint8_t(i * 5)};
     ColorMapObject* map = GifMakeMapObject(16, cols);
     EGifPutScreenDesc(g, W + 2, H + 1, 4, 0, map);
-    if (Transparent >= 0) {
-        GraphicsControlBlock gcb{};
-        gcb.TransparentColor = Transparent;
-        GifByteType ext[4];
-        EGifGCBToExtension(&gcb, ext);
-        EGifPutExtension(g, GRAPHICS_EXT_FUNC_CODE, 4, ext);
-    }
+    const GifByteType gce[4] = {1, 0, 0, GifByteType(Transparent)}; // a transparent colour
+    if (Transparent >= 0)
+        EGifPutExtension(g, GRAPHICS_EXT_FUNC_CODE, 4, gce);
     EGifPutImageDesc(g, 1, 1, W, H, Interlace, Interlace ? map : nullptr);
     std::vector<GifPixelType> line(static_cast<size_t>(W));
     for (int y = 0; y < H; ++y) {
@@ -135,15 +130,22 @@ void Gif(const char* Name, int W, int H, bool Interlace, int Transparent)
     SaveTmp(std::string("gif-") + Name);
 }
 
+// Assembles M into seed Name and frees it.
+void SaveMux(const char* Name, WebPMux* M)
+{
+    WebPData all{};
+    if (WebPMuxAssemble(M, &all) == WEBP_MUX_OK)
+        Save(Name, all.bytes, all.size);
+    WebPDataClear(&all);
+    WebPMuxDelete(M);
+}
+
 void WebP()
 {
-    const std::vector<uint8_t> px = Pattern(16 * 13 * 4, 13); // a spare row: frame 2 starts a pixel later
+    const std::vector<uint8_t> px = Pattern(16 * 12 * 4, 13);
     uint8_t* o = nullptr;
     size_t n = WebPEncodeBGR(px.data(), 16, 12, 48, 80, &o);
     Save("webp-lossy", o, n);
-    WebPFree(o);
-    n = WebPEncodeLosslessBGRA(px.data(), 16, 12, 64, &o);
-    Save("webp-lossless", o, n);
     WebPFree(o);
     // Alpha with a profile and an EXIF block (orientation 6).
     n = WebPEncodeBGRA(px.data(), 16, 12, 64, 70, &o);
@@ -156,33 +158,24 @@ void WebP()
     const WebPData icc{prof.data(), prof.size()}, ex{exif, sizeof exif};
     WebPMuxSetChunk(mux, "ICCP", &icc, 1);
     WebPMuxSetChunk(mux, "EXIF", &ex, 1);
-    WebPData all{};
-    if (WebPMuxAssemble(mux, &all) == WEBP_MUX_OK)
-        Save("webp-meta", all.bytes, all.size);
-    WebPDataClear(&all);
-    WebPMuxDelete(mux);
+    SaveMux("webp-meta", mux);
     WebPFree(o);
-    // Two lossless frames.
-    WebPAnimEncoderOptions ao;
-    WebPAnimEncoderOptionsInit(&ao);
-    WebPAnimEncoder* enc = WebPAnimEncoderNew(16, 12, &ao);
-    WebPConfig cfg;
-    WebPConfigInit(&cfg);
-    cfg.lossless = 1;
-    for (int f = 0; f < 2; ++f) {
-        WebPPicture pic;
-        WebPPictureInit(&pic);
-        pic.width = 16, pic.height = 12, pic.use_argb = 1;
-        WebPPictureImportBGRA(&pic, px.data() + f * 4, 64);
-        WebPAnimEncoderAdd(enc, &pic, f * 100, &cfg);
-        WebPPictureFree(&pic);
-    }
-    WebPAnimEncoderAdd(enc, nullptr, 200, nullptr);
-    WebPData anim{};
-    if (WebPAnimEncoderAssemble(enc, &anim))
-        Save("webp-anim", anim.bytes, anim.size);
-    WebPDataClear(&anim);
-    WebPAnimEncoderDelete(enc);
+    // Lossless, alone and as two frames of an animation, the second moved.
+    n = WebPEncodeLosslessBGRA(px.data(), 16, 12, 64, &o);
+    Save("webp-lossless", o, n);
+    WebPMux* anim = WebPMuxNew();
+    WebPMuxFrameInfo frame{};
+    frame.bitstream = {o, n};
+    frame.id = WEBP_CHUNK_ANMF;
+    frame.duration = 100;
+    WebPMuxPushFrame(anim, &frame, 1);
+    frame.x_offset = frame.y_offset = 2;
+    WebPMuxPushFrame(anim, &frame, 1);
+    const WebPMuxAnimParams params{0xFFFFFFFF, 0};
+    WebPMuxSetAnimationParams(anim, &params);
+    WebPMuxSetCanvasSize(anim, 18, 14);
+    SaveMux("webp-anim", anim);
+    WebPFree(o);
 }
 
 // Turned a quarter by the file, with a profile and a thumbnail.
