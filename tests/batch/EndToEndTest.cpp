@@ -9,22 +9,25 @@
 namespace {
 
 // Stands in for the lossless transform: starts writing its output, then runs
-// a tool that would take half a minute. A careless one ignores the tool's
-// exit code.
+// a tool that would take half a minute and makes the file Started when it
+// is up. A careless one ignores the tool's exit code.
 class SlowTool : public TEffect {
 public:
-    explicit SlowTool(bool CheckExit = true) : TEffect("JPEGTran", 'L', "JPEGTran", EFFECT_JPEGTRAN), FCheck(CheckExit)
+    SlowTool(fs::path Started, bool CheckExit)
+        : TEffect("JPEGTran", 'L', "JPEGTran", EFFECT_JPEGTRAN), FStarted(std::move(Started)), FCheck(CheckExit)
     {
         FUse = true;
     }
     void DoEffect(TImgInfo&, TEffectParams& P) override
     {
         std::ofstream(P.ToolOutFileName) << "half";
-        if (RunProcessAndWait({"sleep", "30"}, P.ToolCancel) != 0 && FCheck)
+        if (RunProcessAndWait({"sh", "-c", "echo > \"$0\"; exec sleep 30", FStarted.string()}, P.ToolCancel) != 0 &&
+            FCheck)
             throw EVestroError("tool failed");
     }
 
 private:
+    fs::path FStarted;
     bool FCheck;
 };
 
@@ -81,14 +84,17 @@ TEST_F(EndToEnd, ToolKilledByCancelNeitherReplacesTheOutputNorDeletesTheSource)
     FileOption.DeleteInputFile = true;
     fs::create_directories(Dir / "out");
     std::ofstream(Out("a.jpg")) << "previous";
-    Effects.SetJPEGTranEffect(std::make_unique<SlowTool>(false));
+    Effects.SetJPEGTranEffect(std::make_unique<SlowTool>(Dir / "tool-started", false));
     TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
     TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{},
                     RunSettingsWith(false, false));
     TBatchRun Batch(Names, Job, Errors, nullptr);
     TNumbering N = RunNumbering(Names);
     Batch.Start(TCollisionRules{false, false, true}, N, 1, false);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The cancel comes once the tool runs (a loaded machine may take a while to start it).
+    for (int I = 0; I < 3000 && !fs::exists(Dir / "tool-started"); ++I)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(fs::exists(Dir / "tool-started"));
     Batch.Cancel();
     Batch.Wait();
     EXPECT_TRUE(fs::exists(A));
