@@ -11,14 +11,20 @@
 #include <QPainter>
 #include <QThread>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <tuple>
 
 #include <unistd.h>
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 inline void EnsureApp()
 {
@@ -43,6 +49,13 @@ inline std::filesystem::path ScratchDir(const std::string& Tag)
     std::filesystem::remove_all(P);
     std::filesystem::create_directories(P);
     return P;
+}
+
+// The bytes of a file ("" when there is none).
+inline std::string ReadFile(const std::filesystem::path& P)
+{
+    std::ifstream F(P, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(F), {});
 }
 
 // Processes events until Done() holds or Ms milliseconds have passed.

@@ -1,6 +1,6 @@
 // What a JPEG written from a TIFF or camera JPEG tells a photo viewer: EXIF or
-// not, shooting date, orientation, resolution, a thumbnail that decodes to the
-// size it should have, and the file's time and write protection.
+// not, shooting date, orientation, resolution, the file's time, and a
+// thumbnail that decodes to the size it should have.
 #include "BatchFixture.h"
 #include "../core/FilesTestUtil.h"
 #include "effects/ExifRotationFilter.h"
@@ -9,53 +9,48 @@
 namespace {
 
 constexpr const char* kShot = "2019:05:04 03:02:01";
-enum : int { Upright = 1, Recompress = 2, NewDpi = 4, NoExif = 8, KeepTime = 16, ReadOnly = 32 };
+enum : int { Upright = 1, Recompress = 2, NewDpi = 4, NoExif = 8, KeepTime = 16 };
 
 struct TExifRow {
     bool Tiff;
-    uint32_t W, H;
-    uint16_t Orientation;
+    uint16_t W, H, Orientation;
     int Opt;
-    uint32_t ThumbW, ThumbH; // of the output's thumbnail; 0 x 0 when not rebuilt
-    uint16_t OutOrientation;
+    uint32_t ThumbW, ThumbH, OutOrientation; // the output's thumbnail size (0 x 0 when not rebuilt) and orientation
     double Dpi;
 };
 
 class ExifOutput : public BatchRunTest {
 protected:
-    // An uncompressed RGB TIFF with Orientation, 150 dpi and an EXIF IFD with the date.
-    fs::path MakeTIFF(const std::string& Name, uint32_t W, uint32_t H, uint16_t Orientation)
-    {
-        auto Build = [&](uint32_t Strip) {
-            TTestEntry Exif = LongEntry(34665, 0);
-            Exif.SubIfd = 1;
-            return BuildExif(etII, {{LongEntry(256, W), LongEntry(257, H), ShortEntry(258, 8), ShortEntry(259, 1),
-                                     ShortEntry(262, 2), LongEntry(273, Strip), ShortEntry(274, Orientation),
-                                     ShortEntry(277, 3), LongEntry(278, H), LongEntry(279, W * H * 3),
-                                     RationalEntry(282, 150, 1, etII), RationalEntry(283, 150, 1, etII),
-                                     ShortEntry(296, 2), Exif},
-                                    {AsciiEntry(36867, kShot)}});
-        };
-        std::vector<uint8_t> T = Build(uint32_t(Build(0).size() - 6));
-        T.erase(T.begin(), T.begin() + 6);
-        for (uint32_t I = 0; I < W * H * 3; ++I)
-            T.push_back(uint8_t(I * 7 + I / (W * 3) * 13));
-        WriteBytes((Dir / "in" / Name).string(), T);
-        return Dir / "in" / Name;
-    }
-    // A camera JPEG: EXIF first (no JFIF header), 72 dpi, a padded Software
-    // text, date and pixel dimensions, a thumbnail slot with its own orientation.
-    fs::path MakeCameraJPEG(const std::string& Name, uint32_t W, uint32_t H, uint16_t Orientation)
+    // The source of a row: an uncompressed RGB TIFF at 150 dpi, or a camera
+    // JPEG (EXIF first, no JFIF header) at 72 dpi with a padded Software text,
+    // pixel dimensions and a thumbnail slot. Both with the date in an EXIF IFD.
+    fs::path MakeSource(const std::string& Name, const TExifRow& R)
     {
         TTestEntry Exif = LongEntry(34665, 0), Thumb = LongEntry(513, 0);
         Exif.SubIfd = 1;
         Thumb.Ext.assign(6000, 0);
+        const fs::path P = Dir / "in" / Name;
+        if (R.Tiff) {
+            auto Build = [&](uint32_t Strip) {
+                return BuildExif(etII, {{LongEntry(256, R.W), LongEntry(257, R.H), ShortEntry(258, 8),
+                                         ShortEntry(259, 1), ShortEntry(262, 2), LongEntry(273, Strip),
+                                         ShortEntry(274, R.Orientation), ShortEntry(277, 3), LongEntry(278, R.H),
+                                         LongEntry(279, R.W * R.H * 3), RationalEntry(282, 150, 1, etII),
+                                         RationalEntry(283, 150, 1, etII), ShortEntry(296, 2), Exif},
+                                        {AsciiEntry(36867, kShot)}});
+            };
+            std::vector<uint8_t> T = Build(uint32_t(Build(0).size() - 6));
+            T.erase(T.begin(), T.begin() + 6);
+            T.resize(T.size() + R.W * R.H * 3, 0x80);
+            WriteBytes(P.string(), T);
+            return P;
+        }
         const std::vector<uint8_t> B = BuildExif(
-            etII, {{ShortEntry(274, Orientation), RationalEntry(282, 72, 1, etII), RationalEntry(283, 72, 1, etII),
+            etII, {{ShortEntry(274, R.Orientation), RationalEntry(282, 72, 1, etII), RationalEntry(283, 72, 1, etII),
                     ShortEntry(296, 2), AsciiEntry(305, "  Cam  "), Exif},
-                   {AsciiEntry(36867, kShot), ShortEntry(40962, uint16_t(W)), LongEntry(40963, H)},
-                   {ShortEntry(259, 6), ShortEntry(274, Orientation), Thumb, LongEntry(514, 6000)}});
-        const fs::path P = MakeJPEG(Name, W, H, 1, B.data(), uint32_t(B.size()));
+                   {AsciiEntry(36867, kShot), ShortEntry(40962, R.W), LongEntry(40963, R.H)},
+                   {ShortEntry(259, 6), ShortEntry(274, R.Orientation), Thumb, LongEntry(514, 6000)}});
+        MakeJPEG(Name, R.W, R.H, 1, B.data(), uint32_t(B.size()));
         std::vector<uint8_t> F = ReadBytes(P.string());
         if (F[3] == 0xE0)
             F.erase(F.begin() + 2, F.begin() + 4 + (F[4] << 8 | F[5]));
@@ -70,21 +65,15 @@ TEST_F(ExifOutput, WrittenJPEGsCarryTheSourcesFacts)
 {
     const TExifRow Rows[] = {
         // A new block for a TIFF: the thumbnail fits 160 x 120 lying, 120 x 160 standing (stored turned).
-        {true, 300, 200, 1, 0, 160, 107, 1, 150},
-        {true, 300, 290, 1, 0, 124, 120, 1, 150},
-        {true, 200, 300, 6, 0, 160, 107, 6, 150},
-        {true, 200, 300, 3, Upright, 160, 107, 1, 150},
+        {true, 300, 200, 1, 0, 160, 107, 1, 150}, {true, 300, 290, 1, 0, 124, 120, 1, 150},
+        {true, 200, 300, 6, 0, 160, 107, 6, 150}, {true, 200, 300, 3, Upright, 160, 107, 1, 150},
         {true, 90, 60, 1, NewDpi, 90, 60, 1, 300},
         // A camera's block brought up to date, with a new thumbnail in its slot.
-        {false, 100, 400, 1, Recompress, 40, 160, 1, 72},
-        {false, 400, 300, 8, Recompress | Upright, 120, 160, 1, 72},
+        {false, 100, 400, 1, Recompress, 40, 160, 1, 72}, {false, 400, 300, 8, Recompress | Upright, 120, 160, 1, 72},
         {false, 200, 200, 6, Recompress | NewDpi, 160, 160, 6, 300},
-        // Copied marker by marker: a JFIF header takes a dropped EXIF's place;
-        // an output may replace a write-protected file only when allowed.
-        {false, 64, 48, 1, KeepTime, 0, 0, 1, 72},
-        {false, 64, 48, 1, NoExif, 0, 0, 0, 72},
+        // Copied marker by marker: a JFIF header takes a dropped EXIF's place.
+        {false, 64, 48, 1, KeepTime, 0, 0, 1, 72}, {false, 64, 48, 1, NoExif, 0, 0, 0, 72},
         {false, 64, 48, 1, NoExif | NewDpi, 0, 0, 0, 300},
-        {false, 64, 48, 1, ReadOnly, 0, 0, 1, 72},
     };
     auto R0 = std::make_unique<TExifRotationFilter>();
     TEffect* Rotation = R0.get();
@@ -104,16 +93,9 @@ TEST_F(ExifOutput, WrittenJPEGsCarryTheSourcesFacts)
         JPEGOption.AddExifInfo = !(R.Opt & NoExif);
         MetadataOption.KeepLastWriteTime = R.Opt & KeepTime;
         const std::string Name = "s" + std::to_string(N++);
-        const fs::path Src = R.Tiff ? MakeTIFF(Name + ".tif", R.W, R.H, R.Orientation)
-                                    : MakeCameraJPEG(Name + ".jpg", R.W, R.H, R.Orientation);
+        const fs::path Src = MakeSource(Name + (R.Tiff ? ".tif" : ".jpg"), R);
         ASSERT_TRUE(platform::SetLastWriteTime(Src.string(), {1000000001, 500}));
         const std::string Dest = Out(Name + ".jpg").string();
-        if (R.Opt & ReadOnly) {
-            fs::create_directories(Out(""));
-            WriteBytes(Dest, {1, 2, 3});
-            ASSERT_TRUE(platform::SetReadOnly(Dest, true));
-            FileOption.IgnoreReadOnlyAttr = true;
-        }
         List({Src});
         ErrorLog.Clear();
         ASSERT_TRUE(Run(1, IO));
@@ -127,12 +109,11 @@ TEST_F(ExifOutput, WrittenJPEGsCarryTheSourcesFacts)
         platform::TFileStat St;
         ASSERT_TRUE(platform::StatFile(Dest, St));
         EXPECT_EQ(St.LastWrite.Sec == 1000000000, bool(R.Opt & KeepTime)); // cut to even seconds
-        EXPECT_EQ(St.ReadOnly, bool(R.Opt & ReadOnly));
         if (R.ThumbW == 0)
             continue;
         const std::vector<uint8_t> F = ReadBytes(Dest);
-        ASSERT_LE(uint64_t(O.ThumbnailPos()) + O.ThumbnailSize(), F.size());
         TImgHolder T;
+        ASSERT_LE(uint64_t(O.ThumbnailPos()) + O.ThumbnailSize(), F.size());
         ASSERT_TRUE(ReadJPEGFromMemory(&F[O.ThumbnailPos()], O.ThumbnailSize(), T.I, TakeRunSettings()));
         EXPECT_EQ(std::make_pair(T.I.Width, T.I.Height), std::make_pair(R.ThumbW, R.ThumbH));
     }

@@ -1,9 +1,7 @@
 #include "core/Bitmap.h"
 #include "core/Errors.h"
 #include "core/Global.h"
-#include "platform/PageMemory.h"
 #include "PictureTestUtil.h"
-
 #include "FilesTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -242,10 +240,7 @@ TEST_F(BitmapTest, Alpha32ByCheckType)
 
 TEST_F(BitmapTest, HostileFilesFailCleanly)
 {
-    TBmpSpec good;
-    good.Width = 7;
-    good.Height = 3;
-    good.Bits = 8;
+    TBmpSpec good{.Width = 7, .Height = 3, .Bits = 8};
     for (int i = 0; i < 256; ++i)
         good.Extra.insert(good.Extra.end(), {uint8_t(i), 0, 0, 0});
     good.Data.assign(8 * 3, 7);
@@ -265,20 +260,13 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
         Put32(f, At, V);
         return f;
     };
-    EXPECT_TRUE(Refused(patched(10, 0xFFFFFFF0))) << "data offset past the end";
-    EXPECT_TRUE(Refused(patched(10, uint32_t(base.size()))));
-    EXPECT_TRUE(Refused(patched(14, 12))) << "header too small";
-    EXPECT_TRUE(Refused(patched(14, 0x7FFFFFFF))) << "header too large";
-    EXPECT_TRUE(Refused(patched(18, 0))) << "width 0";
-    EXPECT_TRUE(Refused(patched(22, 0))) << "height 0";
-    EXPECT_TRUE(Refused(patched(18, 0x80000000u))) << "negative width";
-    EXPECT_TRUE(Refused(patched(18, 0x7FFFFFFF))) << "huge width";
-    EXPECT_TRUE(Refused(patched(22, 0x80000000u))) << "huge top-down height";
-    EXPECT_TRUE(Refused(patched(46, 1000))) << "colours used beyond 256";
-    EXPECT_TRUE(Refused(patched(46, 0xFFFFFFFF)));
-    EXPECT_TRUE(Refused(patched(30, 3))) << "bit fields on a palette depth";
-    EXPECT_TRUE(Refused(patched(30, 4))) << "unknown compression";
-    EXPECT_TRUE(Refused(patched(28, 2))) << "unknown depth";
+    // Data offset past the end; header too small or large; width or height 0,
+    // negative or huge; colours used beyond 256; bit fields on a palette
+    // depth; unknown compression; unknown depth.
+    for (auto [at, v] : {std::pair<size_t, uint32_t>{10, 0xFFFFFFF0}, {10, uint32_t(base.size())}, {14, 12},
+                         {14, 0x7FFFFFFF}, {18, 0}, {22, 0}, {18, 0x80000000u}, {18, 0x7FFFFFFF}, {22, 0x80000000u},
+                         {46, 1000}, {46, 0xFFFFFFFF}, {30, 3}, {30, 4}, {28, 2}})
+        EXPECT_TRUE(Refused(patched(at, v))) << at << " " << v;
     auto noOffset = patched(10, 0);
     EXPECT_FALSE(Refused(noOffset)) << "a zero offset means right after the palette";
     Put32(noOffset, 46, 256);
@@ -298,14 +286,8 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
         Put32(f, 14, 44); // an odd header size with the masks past the end
         EXPECT_TRUE(Refused(f)) << bits;
     }
-    TBmpSpec rle;
-    rle.Width = 0x7FFFFFFF;
-    rle.Height = 0x7FFFFFFF;
-    rle.Bits = 8;
-    rle.Compression = BI_RLE8;
-    rle.ColorsUsed = 1;
-    rle.Extra = {0, 0, 0, 0};
-    rle.Data = {0, 1};
+    TBmpSpec rle{.Width = 0x7FFFFFFF, .Height = 0x7FFFFFFF, .Bits = 8, .Compression = BI_RLE8, .ColorsUsed = 1,
+                 .Extra = {0, 0, 0, 0}, .Data = {0, 1}};
     EXPECT_TRUE(Refused(MakeBmp(rle)));
     // Small enough to allocate, still absurd for two bytes of data.
     rle.Width = rle.Height = 50000;
@@ -342,15 +324,9 @@ TEST_F(BitmapTest, BlocksAnEarlierPictureLeftReadAsFreshOnes)
         TImgInfo fresh, kept;
         ASSERT_TRUE(Load(files[i].first, fresh, files[i].second)) << i;
         {
-            platform::TPageReuse keep(uint64_t(1) << 30);
-            for (int k = 0; k < 2; ++k) {
-                void* p = platform::PageAlloc(platform::TPageReuse::kMinBlock);
-                std::memset(p, 0x5C, platform::TPageReuse::kMinBlock);
-                platform::PageFree(p);
-            }
+            const auto keep = SoiledKeep();
             ASSERT_TRUE(Load(files[i].first, kept, files[i].second)) << i;
-            ASSERT_EQ(kept.Bpl, fresh.Bpl);
-            EXPECT_EQ(std::memcmp(kept.Mem, fresh.Mem, uint64_t(kept.Bpl) * BlockRows(kept.Height)), 0) << "file " << i;
+            EXPECT_TRUE(SameBlocks(kept, fresh)) << "file " << i;
             FreeImg(kept);
         }
         FreeImg(fresh);

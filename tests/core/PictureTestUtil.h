@@ -1,9 +1,13 @@
 // Owned pictures and random fillers for the picture kernel tests.
 #pragma once
 #include "core/ImgInfo.h"
+#include "platform/PageMemory.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -92,4 +96,29 @@ inline void FillRandom16(TPicture& M, uint32_t Seed, bool Wild = false)
                     w[c] = int16_t(rng() % 256);
             }
         }
+}
+
+// A batch worker's keep, full of blocks an earlier picture left: every byte
+// 0xFF (NaN when read as floats). Blocks freed while it lives are kept too.
+inline std::unique_ptr<platform::TPageReuse> SoiledKeep()
+{
+    auto keep = std::make_unique<platform::TPageReuse>(uint64_t(1) << 30);
+    for (int i = 0; i < platform::TPageReuse::kSlots; ++i) {
+        void* p = platform::PageAlloc(platform::TPageReuse::kMinBlock);
+        std::memset(p, 0xFF, platform::TPageReuse::kMinBlock);
+        platform::PageFree(p);
+    }
+    return keep;
+}
+
+// Whole blocks alike: rows, their spare bytes and the rows BlockRows adds.
+inline ::testing::AssertionResult SameBlocks(const TImgInfo& A, const TImgInfo& B)
+{
+    if (!A.Mem || !B.Mem || A.Width != B.Width || A.Height != B.Height || A.Bpl != B.Bpl)
+        return ::testing::AssertionFailure() << "no picture or another geometry";
+    for (uint64_t i = 0; i < uint64_t(A.Bpl) * BlockRows(A.Height); ++i)
+        if (A.Mem[i] != B.Mem[i])
+            return ::testing::AssertionFailure() << "byte " << i % A.Bpl << " of memory row " << i / A.Bpl << ": "
+                                                 << int(A.Mem[i]) << " vs " << int(B.Mem[i]);
+    return ::testing::AssertionSuccess();
 }

@@ -2,7 +2,6 @@
 #include "core/FilterKernels.h"
 #include "core/Resize.h"
 #include "PictureTestUtil.h"
-#include "platform/PageMemory.h"
 
 #include <gtest/gtest.h>
 #include <array>
@@ -12,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -34,12 +34,7 @@ struct TImg {
     TImgInfo I;
     TImg() = default;
     explicit TImg(const TImgInfo& A) : I(A) {}
-    TImg(TImg&& O) noexcept : I(O.I) { O.I = TImgInfo{}; }
-    TImg& operator=(TImg&& O) noexcept
-    {
-        std::swap(I, O.I);
-        return *this;
-    }
+    TImg(TImg&& O) noexcept : I(std::exchange(O.I, TImgInfo{})) {}
     ~TImg() { FreeImg(I); }
 };
 
@@ -216,17 +211,11 @@ TEST(ResizeInvariants, ConstantStaysConstant)
             conf.Dec = id;
             conf.Int = id == 1 ? 2 : id;
             for (uint32_t ch : {1u, 3u, 4u}) {
-                TImg src(Filled(53, 41, ch, [](uint32_t, uint32_t, uint32_t c) { return uint8_t(c == 3 ? 255 : 77 + 40 * c); }));
-                for (auto [w, h] : {std::pair{20u, 13u}, std::pair{131u, 90u}, std::pair{20u, 41u}, std::pair{53u, 90u}}) {
-                    TImg out = Resize(conf, src.I, w, h);
-                    for (uint32_t y = 0; y < h; ++y)
-                        for (uint32_t x = 0; x < w; ++x)
-                            for (uint32_t c = 0; c < ch; ++c) {
-                                const int want = c == 3 ? 255 : 77 + 40 * c;
-                                ASSERT_EQ(MemRow(out.I, y)[x * ch + c], want)
-                                    << conf.Name() << " ch " << ch << " " << w << "x" << h << " at " << x << "," << y;
-                            }
-                }
+                auto level = [](uint32_t, uint32_t, uint32_t c) { return uint8_t(c == 3 ? 255 : 77 + 40 * c); };
+                TImg src(Filled(53, 41, ch, level));
+                for (auto [w, h] : {std::pair{20u, 13u}, std::pair{131u, 90u}, std::pair{20u, 41u}, std::pair{53u, 90u}})
+                    ASSERT_TRUE(SamePixels(Resize(conf, src.I, w, h).I, TImg(Filled(w, h, ch, level)).I))
+                        << conf.Name() << " ch " << ch << " " << w << "x" << h;
             }
         }
 }
@@ -239,11 +228,9 @@ TEST(ResizeInvariants, StrongReductionsKeepTheLevel)
         for (uint32_t id : {1u, 2u, 7u}) {
             conf.Dec = id;
             for (uint32_t ch : {1u, 3u, 4u}) {
-                TImg white(Filled(20000, 2, ch, [](uint32_t, uint32_t, uint32_t) { return uint8_t(255); }));
-                TImg out = Resize(conf, white.I, 20, 2);
-                for (uint32_t y = 0; y < 2; ++y)
-                    for (uint32_t x = 0; x < 20 * ch; ++x)
-                        ASSERT_EQ(MemRow(out.I, y)[x], 255) << conf.Name() << " ch " << ch << " byte " << x;
+                auto white = [](uint32_t, uint32_t, uint32_t) { return uint8_t(255); };
+                ASSERT_TRUE(SamePixels(Resize(conf, TImg(Filled(20000, 2, ch, white)).I, 20, 2).I,
+                                       TImg(Filled(20, 2, ch, white)).I)) << conf.Name() << " ch " << ch;
             }
             if (id != 1)
                 continue;
@@ -404,35 +391,6 @@ TEST(BandResize, RowsOutOfOrderOrMissingAreRefused)
     EXPECT_THROW(b.Feed(band.I, 25), EVestroError); // past the bottom
 }
 
-namespace {
-
-// Whole blocks, padding and the rows BlockRows adds included.
-::testing::AssertionResult SameBlocks(const TImgInfo& A, const TImgInfo& B)
-{
-    if (A.Width != B.Width || A.Height != B.Height || A.Bpl != B.Bpl)
-        return ::testing::AssertionFailure() << "geometry";
-    for (uint64_t i = 0; i < uint64_t(A.Bpl) * BlockRows(A.Height); ++i)
-        if (A.Mem[i] != B.Mem[i])
-            return ::testing::AssertionFailure() << "byte " << i % A.Bpl << " of memory row " << i / A.Bpl << ": "
-                                                 << int(A.Mem[i]) << " vs " << int(B.Mem[i]);
-    return ::testing::AssertionSuccess();
-}
-
-// A thread keep full of blocks an earlier picture left: bytes that are
-// NaN when read as floats.
-std::unique_ptr<platform::TPageReuse> SoiledKeep()
-{
-    auto keep = std::make_unique<platform::TPageReuse>(uint64_t(1) << 30);
-    for (int i = 0; i < platform::TPageReuse::kSlots; ++i) {
-        void* p = platform::PageAlloc(platform::TPageReuse::kMinBlock);
-        std::memset(p, 0xFF, platform::TPageReuse::kMinBlock);
-        platform::PageFree(p);
-    }
-    return keep;
-}
-
-} // namespace
-
 // A batch worker's resizes take blocks the file before left. Padding and
 // spare rows are read by the kernels, so they must hold what fresh blocks
 // hold: every byte of the result equals that of a run on fresh memory.
@@ -446,27 +404,21 @@ TEST(ResizeImage, BlocksAnEarlierPictureLeftGiveTheBytesOfFreshOnes)
         for (uint32_t ch : {1u, 3u, 4u})
             for (const TSize& s : sizes) {
                 conf.Threads = 3;
-                const std::string what = conf.Name() + " ch " + std::to_string(ch) + " " + std::to_string(s.SW) + "x" +
-                                         std::to_string(s.SH) + " -> " + std::to_string(s.W) + "x" + std::to_string(s.H);
+                SCOPED_TRACE(testing::Message() << conf.Name() << " ch " << ch << " " << s.SW << "x" << s.SH << " -> "
+                                                << s.W << "x" << s.H);
                 TImg src(Noise(s.SW, s.SH, ch, s.W));
-                TImg fresh = Resize(conf, src.I, s.W, s.H);
-                TImg inFresh(Noise(s.SW, s.SH, ch, s.W));
-                MakeResizer(conf)->ResizeImage(inFresh.I, s.W, s.H, ch == 4);
-                TImg bandFresh;
-                {
-                    auto r = MakeResizer(conf);
-                    bandFresh = BandResize(*r, src.I, s.W, s.H, 64);
+                const std::function<TImg()> ways[] = {
+                    [&] { return Resize(conf, src.I, s.W, s.H); },
+                    [&] {
+                        TImg p(Noise(s.SW, s.SH, ch, s.W));
+                        MakeResizer(conf)->ResizeImage(p.I, s.W, s.H, ch == 4);
+                        return p;
+                    },
+                    [&] { return BandResize(*MakeResizer(conf), src.I, s.W, s.H, 64); }};
+                for (const auto& way : ways) { // whole, in place, in bands
+                    const TImg fresh = way();
+                    const auto keep = SoiledKeep(); // ends before the next begins: scopes nest
+                    EXPECT_TRUE(SameBlocks(way().I, fresh.I));
                 }
-                auto keep = SoiledKeep();
-                EXPECT_TRUE(SameBlocks(Resize(conf, src.I, s.W, s.H).I, fresh.I)) << what;
-                keep.reset(); // scopes nest: the last one ends before the next begins
-                keep = SoiledKeep();
-                TImg inPlace(Noise(s.SW, s.SH, ch, s.W));
-                MakeResizer(conf)->ResizeImage(inPlace.I, s.W, s.H, ch == 4);
-                EXPECT_TRUE(SameBlocks(inPlace.I, inFresh.I)) << what << " in place";
-                keep.reset();
-                keep = SoiledKeep();
-                auto r = MakeResizer(conf);
-                EXPECT_TRUE(SameBlocks(BandResize(*r, src.I, s.W, s.H, 64).I, bandFresh.I)) << what << " in bands";
             }
 }

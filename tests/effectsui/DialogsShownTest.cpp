@@ -29,17 +29,12 @@
 #include "effects/ui/UnSharpMaskDlg.h"
 #include "tests/effectsui/DialogLayout.h"
 
-#include <gtest/gtest.h>
-
 #include <QCheckBox>
 #include <QComboBox>
-#include <QRadioButton>
 #include <QTest>
-#include <QTimer>
 
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <numeric>
 
@@ -124,29 +119,19 @@ TEST_F(EffectDialogs, EachOneShowsWholeWithItsPreview)
 {
     auto Loader = [this](int32_t Index, TImgInfo& Img) { return Load(Index, Img); };
     const std::pair<const char*, std::function<QDialog*()>> Plain[] = {
-        {"AddText",
-         [&] {
-             auto* F = new TAddTextForm(nullptr, [&](int32_t I, TImgInfo& Img, TAddTextPreviewSource&) {
-                 return Loader(I, Img);
-             });
-             F->SetPreviewImageIndex(1);
-             return F;
-         }},
-        {"Composite",
-         [&] {
+        {"AddText", [&] {
+             auto* F = new TAddTextForm(nullptr,
+                                        [&](int32_t I, TImgInfo& Img, TAddTextPreviewSource&) { return Loader(I, Img); });
+             return F->SetPreviewImageIndex(1), F; }},
+        {"Composite", [&] {
              auto* F = new TCompositeOptionForm(nullptr, Loader);
-             F->SetPreviewImageIndex(1);
-             return F;
-         }},
+             return F->SetPreviewImageIndex(1), F; }},
         {"Grayscale", [] { return new TGrayscaleForm; }},
         {"Rotation", [] { return new TRotationOptionForm; }},
         {"LosslessTransform", [] { return new TJPEGTranOptionForm; }},
-        {"DecreaseColor",
-         [] {
+        {"DecreaseColor", [] {
              auto* F = new TDecreaseColorForm;
-             F->SetParam(DC_IZYINS | DC_PNGNQ, 2, "-Y10", 256, 0, 2, 8, 9);
-             return F;
-         }},
+             return F->SetParam(DC_IZYINS | DC_PNGNQ, 2, "-Y10", 256, 0, 2, 8, 9), F; }},
     };
     for (const auto& [Name, Make] : Plain) {
         std::unique_ptr<QDialog> D(Make());
@@ -161,28 +146,18 @@ TEST_F(EffectDialogs, EachOneShowsWholeWithItsPreview)
     const std::pair<const char*, std::function<TPreviewBaseForm*()>> WithPreview[] = {
         {"ColorAdjust", [] { return new TColorCorrectionForm; }},
         {"UnsharpMask", [] { return new TUnSharpMaskOptionForm; }},
-        {"ToneCurve",
-         [] {
+        {"ToneCurve", [] {
              auto* F = new TToneCurveOptionForm;
-             TToneCurveEffect E;
-             F->SetParam(E.FControlPoints, 0, true, true);
-             return F;
-         }},
-        {"AddBlank",
-         [] {
+             return F->SetParam(TToneCurveEffect().FControlPoints, 0, true, true), F; }},
+        {"AddBlank", [] {
              auto* F = new TAddBlankForm;
              TAddBlankParam P;
              P.BlankType = btPixels;
-             P.Value = {"10", "10", "10", "10", "10", "10", "10", "10"};
-             F->SetParam(P, true);
-             return F;
-         }},
-        {"Trimming",
-         [] {
+             P.Value.fill("10");
+             return F->SetParam(P, true), F; }},
+        {"Trimming", [] {
              auto* F = new TTrimmingOptionForm;
-             F->SetParams(TRIM_MARGIN, 0, {"10", "10", "10", "10", "10", "10", "10", "10"}, "16:9", true);
-             return F;
-         }},
+             return F->SetParams(TRIM_MARGIN, 0, {"10", "10", "10", "10", "10", "10", "10", "10"}, "16:9", true), F; }},
     };
     for (const auto& [Name, Make] : WithPreview) {
         std::unique_ptr<TPreviewBaseForm> D(Make());
@@ -190,8 +165,7 @@ TEST_F(EffectDialogs, EachOneShowsWholeWithItsPreview)
         D->show();
         ASSERT_NE(PreviewForm, nullptr) << Name;
         EXPECT_TRUE(PreviewForm->isVisible()) << Name;
-        EXPECT_EQ(D->Master.Width, W1) << Name;
-        EXPECT_EQ(D->Master.Height, H1) << Name;
+        EXPECT_EQ(std::make_pair(D->Master.Width, D->Master.Height), std::make_pair(W1, H1)) << Name;
         EXPECT_NE(D->Dest2.Mem, nullptr) << Name;
         EXPECT_EQ(LayoutFaults(D.get()), "") << Name;
         // The dialog can be made larger; never smaller than its controls need.
@@ -214,25 +188,19 @@ TEST_F(EffectDialogs, HistogramWindowShowsSourceAndProcessedPicture)
 
     PreviewOption.HistogramChannel = 0;
     const std::pair<const char*, std::function<TPreviewBaseForm*()>> Dialogs[] = {
-        {"ColorAdjust",
-         [] {
+        {"ColorAdjust", [] {
              auto* F = new TColorCorrectionForm;
              TColorAdjust E;
              E.FPreview = E.FHistogram = true;
              E.FContrast = 80;
-             F->SetParam(E);
-             return F;
-         }},
-        {"ToneCurve",
-         [] {
+             return F->SetParam(E), F; }},
+        {"ToneCurve", [] {
              auto* F = new TToneCurveOptionForm;
              TCurveSet Pt;
              for (int i = 0; i < tcCount; ++i)
                  Pt[i] = i == tcChroma ? TPointArray{{0, 0}, {128, 128}, {255, 255}} : TPointArray{{0, 0}, {255, 255}};
              Pt[tcRGB] = {{0, 40}, {255, 255}}; // lifts the shadows
-             F->SetParam(Pt, 0, true, true);
-             return F;
-         }},
+             return F->SetParam(Pt, 0, true, true), F; }},
     };
     for (const auto& [Name, Make] : Dialogs) {
         std::unique_ptr<TPreviewBaseForm> D(Make());

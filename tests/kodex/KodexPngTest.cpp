@@ -2,57 +2,25 @@
 // transparency, pHYs, profiles and damaged files.
 #include "KodexTestUtil.h"
 
-#include "platform/PageMemory.h"
-
 #include <png.h>
 #include <zlib.h>
 
 using namespace kodextest;
 using Png = kodextest::TKodexTest;
 
-namespace {
-
-void PushBytes(png_structp P, png_bytep D, size_t N)
-{
-    auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(P));
-    v->insert(v->end(), D, D + N);
-}
-
-// A PNG written straight with libpng; Rows top-down, raw sample bytes.
-std::vector<uint8_t> MakePng(uint32_t W, uint32_t H, int Depth, int Type, const std::vector<std::vector<uint8_t>>& Rows,
-                             const png_color_16* Bkgd = nullptr)
-{
-    std::vector<uint8_t> out;
-    png_structp p = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop i = png_create_info_struct(p);
-    png_set_write_fn(p, &out, PushBytes, nullptr);
-    png_set_IHDR(p, i, W, H, Depth, Type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (Bkgd)
-        png_set_bKGD(p, i, Bkgd);
-    png_write_info(p, i);
-    for (const auto& r : Rows)
-        png_write_row(p, r.data());
-    png_write_end(p, i);
-    png_destroy_write_struct(&p, &i);
-    return out;
-}
-
-} // namespace
-
 TEST_F(Png, SixteenBitSamplesAreScaledToEight)
 {
     // RGB 16-bit, 2 x 1: (0xFFFF, 0x8080, 0x0000), (0x1234, 0x0101, 0xFEFF)
-    const std::vector<std::vector<uint8_t>> rows{{0xFF, 0xFF, 0x80, 0x80, 0, 0, 0x12, 0x34, 0x01, 0x01, 0xFE, 0xFF}};
+    const uint8_t row[] = {0xFF, 0xFF, 0x80, 0x80, 0, 0, 0x12, 0x34, 0x01, 0x01, 0xFE, 0xFF};
     const std::string f = Scratch / "16.png";
-    WriteBytes(f, MakePng(2, 1, 16, PNG_COLOR_TYPE_RGB, rows));
+    WriteBytes(f, EncodePng(2, 1, 16, PNG_COLOR_TYPE_RGB, [&](uint32_t) { return row; }));
     TOwnedImg out{};
     uint32_t flags = 0;
     TBGColor bg;
     ASSERT_TRUE(ReadPNGFile(f, out.Img, flags, nullptr, bg));
     ASSERT_EQ(out.Img.Channels, 3u);
-    const uint8_t* r = MemRow(out.Img, 0);
-    EXPECT_EQ(r[0], 0); EXPECT_EQ(r[1], 0x80); EXPECT_EQ(r[2], 0xFF); // blue, green, red
-    EXPECT_EQ(r[3], 0xFE); EXPECT_EQ(r[4], 0x01); EXPECT_EQ(r[5], 0x12);
+    const uint8_t* r = MemRow(out.Img, 0); // blue, green, red
+    EXPECT_EQ(std::vector<uint8_t>(r, r + 6), (std::vector<uint8_t>{0, 0x80, 0xFF, 0xFE, 0x01, 0x12}));
     EXPECT_EQ(flags & 0x30000u, 0u);
 }
 
@@ -100,11 +68,13 @@ TEST_F(Png, DamagedFilesFailWithAMessage)
         ExpectRefused(ReadPng(g, out.Img), out.Img);
     }
     // A header claiming a huge picture in a tiny file is refused up front.
-    std::vector<uint8_t> huge = MakePng(1, 1, 8, PNG_COLOR_TYPE_RGB, {{1, 2, 3}});
-    huge[16] = 0, huge[17] = 0x0F, huge[18] = 0x42, huge[19] = 0x40; // width 1,000,000
-    huge[20] = 0, huge[21] = 0x0F, huge[22] = 0x42, huge[23] = 0x40;
+    const uint8_t px[] = {1, 2, 3};
+    std::vector<uint8_t> huge = EncodePng(1, 1, 8, PNG_COLOR_TYPE_RGB, [&](uint32_t) { return px; });
+    for (int k = 0; k < 8; ++k) // width and height 1,000,000
+        huge[16 + k] = uint8_t(1000000 >> (24 - 8 * (k % 4)));
     const uint32_t crc = uint32_t(crc32(crc32(0, nullptr, 0), &huge[12], 17));
-    huge[29] = uint8_t(crc >> 24), huge[30] = uint8_t(crc >> 16), huge[31] = uint8_t(crc >> 8), huge[32] = uint8_t(crc);
+    for (int k = 0; k < 4; ++k)
+        huge[29 + k] = uint8_t(crc >> (24 - 8 * k));
     TKodexReadPNG rec{};
     EXPECT_EQ(0, KodexProcs.ReadPNG(&rec, huge.data(), huge.size()));
     EXPECT_EQ(rec.Img.Mem, nullptr);
@@ -121,12 +91,9 @@ TEST_F(Png, DamagedFilesFailWithAMessage)
 TEST_F(Png, FlatteningOnReadUsesTheBackgroundAndAGrayForGrayPictures)
 {
     // Colour with alpha: white at alpha 128 over black gives 128.
-    TOwnedImg src{};
-    AllocImg(src.Img, 2, 1, 4);
-    const uint8_t px[8] = {255, 255, 255, 128, 10, 20, 30, 255};
-    std::memcpy(MemRow(src.Img, 0), px, 8);
+    const uint8_t rgba[] = {255, 255, 255, 128, 30, 20, 10, 255};
     const std::string f = Scratch / "a.png";
-    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
+    WriteBytes(f, EncodePng(2, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, [&](uint32_t) { return rgba; }));
     TOwnedImg out{};
     uint32_t flags = 1;
     TBGColor black{0, 0, 0, 0, 0};
@@ -137,7 +104,8 @@ TEST_F(Png, FlatteningOnReadUsesTheBackgroundAndAGrayForGrayPictures)
 
     // Gray with alpha: flattened onto the gray of the caller's colour.
     const std::string g = Scratch / "ga.png";
-    WriteBytes(g, MakePng(2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, {{200, 0, 50, 255}}));
+    const uint8_t grayAlpha[] = {200, 0, 50, 255};
+    WriteBytes(g, EncodePng(2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, [&](uint32_t) { return grayAlpha; }));
     TOwnedImg gray{};
     flags = 1;
     TBGColor red{0, 255, 0, 0, 0};

@@ -9,6 +9,7 @@
 #include <random>
 
 #include <jpeglib.h>
+#include <png.h>
 #include <tiffio.h>
 
 namespace kodextest {
@@ -98,6 +99,13 @@ void ExpectRefused(int Result, const TImgInfo& Img, const std::string& Text)
     const std::vector<std::string> errs = TakeErrors();
     ASSERT_FALSE(errs.empty());
     EXPECT_NE(errs[0].find(Text), std::string::npos) << errs[0];
+}
+
+TKodexInfo InfoOf(const std::string& File)
+{
+    TKodexInfo info{};
+    EXPECT_TRUE(ReadWICInfo(File, info)) << File;
+    return info;
 }
 
 TIFF* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint16_t Spp, uint16_t Photometric)
@@ -194,6 +202,28 @@ std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
     std::vector<uint8_t> v(out, out + size);
     std::free(out);
     return v;
+}
+
+std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,
+                               const std::function<const uint8_t*(uint32_t)>& Row, bool Interlaced)
+{
+    std::vector<uint8_t> out;
+    png_structp p = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop i = png_create_info_struct(p);
+    png_set_write_fn(p, &out, [](png_structp P, png_bytep D, size_t N) {
+        auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(P));
+        v->insert(v->end(), D, D + N);
+    }, nullptr);
+    png_set_IHDR(p, i, W, H, Depth, Type, Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(p, i);
+    std::vector<png_bytep> rows(H);
+    for (uint32_t y = 0; y < H; ++y)
+        rows[y] = const_cast<png_bytep>(Row(y));
+    png_write_image(p, rows.data());
+    png_write_end(p, i);
+    png_destroy_write_struct(&p, &i);
+    return out;
 }
 
 } // namespace kodextest

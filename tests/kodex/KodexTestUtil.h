@@ -55,6 +55,10 @@ std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
                                 const std::function<void(jpeg_compress_struct&)>& Setup,
                                 const std::function<const uint8_t*(uint32_t)>& Row,
                                 const std::function<void(jpeg_compress_struct&)>& Started = {});
+// A PNG coded in memory with libpng: Depth bits, colour Type, Row(y) the raw
+// bytes of row y (top-down), Adam7-interlaced when asked.
+std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,
+                               const std::function<const uint8_t*(uint32_t)>& Row, bool Interlaced = false);
 
 // The readers with their usual arguments: no flattening, full size, RGB out.
 int ReadPng(const std::string& File, TImgInfo& Img, TICCInfo* Icc = nullptr);
@@ -67,6 +71,9 @@ void ForEachDamaged(const std::vector<uint8_t>& Good, size_t From, int Flips, ui
                     const std::function<void(const std::vector<uint8_t>&)>& Read, int Rounds = 200);
 // A read that must fail: nothing handed out, and the first error line holds Text.
 void ExpectRefused(int Result, const TImgInfo& Img, const std::string& Text = "");
+
+// The header probe's record of File (all zero when the probe fails).
+TKodexInfo InfoOf(const std::string& File);
 
 // Opens a contiguous TIFF of W x H for writing, with the fields every sample shares.
 tiff* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint16_t Spp, uint16_t Photometric);
@@ -88,6 +95,13 @@ struct TKodexTest : ::testing::Test {
         JPEGOption = TJPEGOption{};
         PNGOption = TPNGOption{};
         MetadataOption = TMetadataOption{};
+    }
+    // Pic as the program's JPEG writer stores it (quality 90), read back as bytes.
+    std::vector<uint8_t> JpegOf(const TImgInfo& Pic)
+    {
+        const std::string f = Scratch / "written.jpg";
+        EXPECT_TRUE(WriteJPEG(f, Pic, 90, {}, false, nullptr, nullptr, 0, 0, 0, TakeRunSettings()));
+        return ReadBytes(f);
     }
 };
 

@@ -2,7 +2,6 @@
 // same libraries other programs use; their header probe and EXIF blocks.
 #include "KodexTestUtil.h"
 
-
 #include <gif_lib.h>
 #include <libheif/heif.h>
 #include <tiffio.h>
@@ -143,11 +142,8 @@ TEST_F(Wic, TiffReadsToTheStoredPixelsWithItsProfile)
         ASSERT_EQ(icc.Len, prof.size());
         EXPECT_STREQ(icc.Name, "Tiff RGB");
         FreeICC(icc);
-        TKodexInfo info{};
-        ASSERT_TRUE(ReadWICInfo(f, info));
-        EXPECT_EQ(info.Width, 3u);
-        EXPECT_EQ(info.Height, 2u);
-        EXPECT_EQ(info.Orientation, 6);
+        const TKodexInfo info = InfoOf(f);
+        EXPECT_EQ(std::make_tuple(info.Width, info.Height, info.Orientation), std::make_tuple(3u, 2u, 6));
     }
 }
 
@@ -278,12 +274,9 @@ TEST_F(Wic, WebpLosslessWithProfileAndExif)
         ASSERT_EQ(got.Len, prof.size());
         EXPECT_STREQ(got.Name, "Webp RGB");
         FreeICC(got);
-        TKodexInfo info{};
-        ASSERT_TRUE(ReadWICInfo(f, info));
-        EXPECT_EQ(info.Width, 3u);
-        EXPECT_EQ(info.Orientation, 3);
-        EXPECT_TRUE(info.HasExif);
-        EXPECT_STREQ(info.DateTime, "2021:02:03 04:05:06");
+        const TKodexInfo info = InfoOf(f);
+        EXPECT_EQ(std::make_tuple(info.Width, info.Orientation, bool(info.HasExif), std::string(info.DateTime)),
+                  std::make_tuple(3u, 3, true, std::string("2021:02:03 04:05:06")));
 
         // create_exif takes the shooting date from such a source.
         TKodexInfo none{};
@@ -291,9 +284,7 @@ TEST_F(Wic, WebpLosslessWithProfileAndExif)
         const std::string j = Scratch / "c.jpg";
         TOwnedImg small{MakePicture(8, 8, 3)};
         ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, carried.data(), uint32_t(carried.size()), 1, 0, TakeRunSettings()));
-        TKodexInfo ji{};
-        ASSERT_TRUE(ReadWICInfo(j, ji));
-        EXPECT_STREQ(ji.DateTime, "2021:02:03 04:05:06");
+        EXPECT_STREQ(InfoOf(j).DateTime, "2021:02:03 04:05:06");
     }
 }
 
@@ -310,13 +301,9 @@ TEST_F(Wic, HeifRotatedByTheFileIsNotTurnedAgainByItsExif)
     ASSERT_TRUE(WriteTurnedHeif(fmt, f, ExifPayload(tags)));
     TOwnedImg out{};
     ASSERT_TRUE(ReadWICFile(f, out.Img, 0, nullptr, TBGColor{}));
-    EXPECT_EQ(out.Img.Width, 32u); // already upright
-    EXPECT_EQ(out.Img.Height, 64u);
-    TKodexInfo info{};
-    ASSERT_TRUE(ReadWICInfo(f, info));
-    EXPECT_EQ(info.Width, 32u);
-    EXPECT_EQ(info.Height, 64u);
-    EXPECT_TRUE(info.HasExif);
+    EXPECT_EQ(std::make_pair(out.Img.Width, out.Img.Height), std::make_pair(32u, 64u)); // already upright
+    const TKodexInfo info = InfoOf(f);
+    EXPECT_EQ(std::make_tuple(info.Width, info.Height, bool(info.HasExif)), std::make_tuple(32u, 64u, true));
     EXPECT_LE(info.Orientation, 1);
 }
 
