@@ -245,11 +245,7 @@ TEST_F(Program, RenameOnlyMovesFilesAndNeverReplacesOne)
     EXPECT_FALSE(fs::exists(Dir / "in" / "b.jpg"));
 }
 
-// ---- what a start reports: every file asked for and not written says so,
-// and the status says an error happened.
-
-// Every file asked for and not written is said once, named files and those a
-// folder walk finds alike, and the status says so.
+// Named files and those a folder walk finds alike.
 TEST_F(Program, WhatCannotBeReadIsSaidOnceAndTheStatusSaysSo)
 {
     WriteProfile();
@@ -397,8 +393,7 @@ TEST_F(Program, ALosslessTransformOfDamagedDataKeepsTheSource)
 
 } // namespace
 
-// A colour reduction profile with BMP output: palette bitmaps of at most the
-// asked colours, and a clean status.
+// Palette bitmaps of at most the asked colours, and a clean status.
 TEST_F(Program, ColourReductionWritesPaletteBitmaps)
 {
     if (!fs::exists("/usr/bin/pngquant") && !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/pngquant"))

@@ -3,12 +3,8 @@
 #include "TestApp.h"
 #include "app/FileListModel.h"
 #include "app/FileListView.h"
-#include "app/Startup.h"
 #include "core/Bitmap.h"
 #include "core/RunSettings.h"
-#include "core/ErrorLog.h"
-#include "core/Global.h"
-#include "core/ImageInfo.h"
 
 #include <QAbstractItemModelTester>
 #include <QClipboard>
@@ -70,22 +66,12 @@ template <class TOp> void PersistentRowsFollow(TFileListModel& M, TOp Op)
     }
 }
 
-class FileListFiles : public ::testing::Test {
+class FileListFiles : public TListsTest {
 protected:
     void SetUp() override
     {
-        EnsureApp();
-        Dir = ScratchDir("filelist");
+        TListsTest::SetUp();
         FileOption.AtOnce = false;
-        FileList = &Files;
-        ErrorLog.Clear();
-    }
-    void TearDown() override
-    {
-        Files.Clear();
-        FileList = nullptr;
-        ErrorLog.Clear();
-        fs::remove_all(Dir);
     }
     // Pictures written and listed, probed.
     void ListPictures(std::initializer_list<const char*> Names)
@@ -97,9 +83,6 @@ protected:
             Files.Add(E);
         }
     }
-    TKeptSettings Kept;
-    fs::path Dir;
-    TImageInfoList Files;
 };
 
 TEST(FileListModelTest, SortDeleteAndMoveKeepTheModelSound)

@@ -3,13 +3,8 @@
 #include "app/FileListView.h"
 #include "app/FilePreview.h"
 #include "app/ThumbnailFrm.h"
-#include "app/Startup.h"
 #include "core/Bitmap.h"
-#include "core/ErrorLog.h"
-#include "core/Global.h"
-#include "core/ImageInfo.h"
 #include "core/Kodex.h"
-#include "effects/Effect.h"
 #include "effects/ui/PreviewFrm.h"
 #include "platform/Process.h"
 
@@ -23,30 +18,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Previews : public ::testing::Test {
+class Previews : public TListsTest {
 protected:
     void SetUp() override
     {
-        EnsureApp();
+        TListsTest::SetUp();
         std::string Err;
         ASSERT_TRUE(LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err)) << Err;
-        Dir = ScratchDir("preview");
         FileOption.FileNameFormat = "<old>";
         PreviewOption.ViewerPath.clear();
-        SetUpTestResizer(Resizer);
-        MainResizer = &Resizer;
-        FileList = &Files;
-        EffectList = &Effects;
-        ErrorLog.Clear();
-    }
-    void TearDown() override
-    {
-        Files.Clear();
-        FileList = nullptr;
-        EffectList = nullptr;
-        MainResizer = nullptr;
-        ErrorLog.Clear();
-        fs::remove_all(Dir);
     }
     // A picture of W x H with a gradient, so that shrinking has work to do,
     // as JPEG or BMP by its name.
@@ -90,12 +70,6 @@ protected:
             Args.push_back(All.substr(B, E - B));
         return Args;
     }
-
-    TKeptSettings Kept;
-    fs::path Dir;
-    TResizer Resizer;
-    TImageInfoList Files;
-    TEffectList Effects;
 };
 
 TEST_F(Previews, LargePicturesAreDecodedSmallAndCachedSmallOnesShownAsTheyAre)
@@ -178,7 +152,6 @@ TEST_F(Previews, AGrayAndAlphaPictureIsShownAsTheRunWritesIt)
     ASSERT_TRUE(WritePNG(P, Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
     FreeImg(Img);
     ASSERT_EQ(Listed(P)->PictureFormat, pfPNG);
-    FileOption.FileNameFormat = "<old>";
     // The loader keeps alpha only where the blending kernels exist.
     const uint32_t SavedFeatures = CPUFeatures;
     CPUFeatures = GetCPUFeatures();

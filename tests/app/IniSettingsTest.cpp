@@ -1,6 +1,5 @@
 // The settings file: what a user's file looks like after a load and a save.
 #include "app/IniSettings.h"
-#include "core/Global.h"
 #include "core/IniFile.h"
 #include "platform/Session.h"
 #include "tests/app/TestApp.h"

@@ -1,7 +1,5 @@
 // Expanding folders into the file list and the run input.
 #include "batch/ListUp.h"
-#include "core/ErrorLog.h"
-#include "core/ImageInfo.h"
 #include "tests/app/TestApp.h"
 
 namespace fs = std::filesystem;

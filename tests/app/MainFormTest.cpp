@@ -4,22 +4,15 @@
 #include "app/FileListView.h"
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
-#include "app/Startup.h"
-#include "core/ErrorLog.h"
-#include "core/Global.h"
-#include "core/ImageInfo.h"
 #include "core/IniFile.h"
 #include "core/MemReservoir.h"
-#include "effects/Effect.h"
 #include "tests/app/TestApp.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QTableView>
 #include <QTimer>
 
 namespace fs = std::filesystem;

@@ -5,12 +5,7 @@
 #include "app/ProgressFrm2.h"
 #include "app/ProgressFrm3.h"
 #include "app/RunEnd.h"
-#include "app/Startup.h"
 #include "app/TaskbarProgress.h"
-#include "core/ErrorLog.h"
-#include "core/Global.h"
-#include "core/ImageInfo.h"
-#include "effects/Effect.h"
 #include "effects/ResizeFilter.h"
 
 #include <QPushButton>
@@ -35,12 +30,11 @@ public:
     }
 };
 
-class RunWindows : public ::testing::Test {
+class RunWindows : public TListsTest {
 protected:
     void SetUp() override
     {
-        EnsureApp();
-        Dir = ScratchDir("runwin");
+        TListsTest::SetUp();
         fs::create_directories(Dir / "in");
         FileOption.SameDirectory = false;
         FileOption.OutputDirectory = (Dir / "out").string();
@@ -52,18 +46,6 @@ protected:
         CombineOption.Width = CombineOption.Height = 20;
         CombineOption.Rows = CombineOption.Columns = 1;
         Effects.AddFilter(std::make_unique<TResizeFilter>());
-        EffectList = &Effects;
-        FileList = &Files;
-        MainResizer = &Resizer;
-        SetUpTestResizer(Resizer);
-    }
-    void TearDown() override
-    {
-        EffectList = nullptr;
-        FileList = nullptr;
-        MainResizer = nullptr;
-        ErrorLog.Clear();
-        fs::remove_all(Dir);
     }
     // N pictures p00.bmp.. of 40 x 30, differing in colour, listed in name order.
     void ListInputs(int N)
@@ -100,12 +82,6 @@ protected:
         EXPECT_EQ(Run.ExitStatus(), 2);
         EXPECT_FALSE(Run.CancelButton->isEnabled());
     }
-
-    TKeptSettings Kept;
-    fs::path Dir;
-    TEffectList Effects;
-    TImageInfoList Files;
-    TResizer Resizer;
 };
 
 } // namespace

@@ -1,7 +1,6 @@
 // Shortcuts: the desktop entry's Exec line, the profile made beside it, the
 // list of entries made and deleting them.
 #include "app/CreateShortCutFrm.h"
-#include "core/Global.h"
 #include "platform/SysInfo.h"
 #include "tests/app/TestApp.h"
 
