@@ -9,7 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "core/Errors.h"
 #include "core/Global.h"
+#include "PictureTestUtil.h"
+
+// The message of the program's error that Fn raises; "" when it raises none.
+template <typename F>
+std::string ErrorOf(F&& Fn)
+{
+    try {
+        Fn();
+    } catch (const EVestroError& E) {
+        return E.what();
+    }
+    return "";
+}
 
 // A fresh folder under the temporary folder, removed with the object.
 class TTempDir {
@@ -212,7 +226,3 @@ inline TImgInfo MakeGradient(uint32_t W, uint32_t H, uint32_t Ch)
     return I;
 }
 
-struct TImgHolder {
-    TImgInfo I;
-    ~TImgHolder() { FreeImg(I); }
-};

@@ -2,6 +2,7 @@
 #pragma once
 #include "core/ImgInfo.h"
 #include "core/Kodex.h"
+#include "../core/FilesTestUtil.h" // ErrorOf
 
 #include <cstring>
 #include <filesystem>

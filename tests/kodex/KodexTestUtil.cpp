@@ -8,7 +8,6 @@
 #include <fstream>
 #include <random>
 
-#include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
 
@@ -169,39 +168,6 @@ TICCInfo ProfileBlock(const std::vector<uint8_t>& Prof)
     std::memcpy(Icc.Profile, Prof.data(), Prof.size());
     Icc.Len = uint32_t(Prof.size());
     return Icc;
-}
-
-std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
-                                const std::function<void(jpeg_compress_struct&)>& Setup,
-                                const std::function<const uint8_t*(uint32_t)>& Row,
-                                const std::function<void(jpeg_compress_struct&)>& Started)
-{
-    jpeg_compress_struct c;
-    jpeg_error_mgr e;
-    c.err = jpeg_std_error(&e);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = W;
-    c.image_height = H;
-    c.input_components = Components;
-    c.in_color_space = Components == 4 ? JCS_CMYK : Components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&c);
-    if (Setup)
-        Setup(c);
-    jpeg_start_compress(&c, TRUE);
-    if (Started)
-        Started(c);
-    for (uint32_t y = 0; y < H; ++y) {
-        JSAMPROW r = const_cast<JSAMPROW>(Row(y));
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<uint8_t> v(out, out + size);
-    std::free(out);
-    return v;
 }
 
 std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,

@@ -2,6 +2,7 @@
 // collected error lines and small synthetic pictures.
 #pragma once
 #include "core/Kodex.h"
+#include "fuzz/KodexFuzzSeeds.h" // EncodeJpeg
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,6 @@
 #include <string>
 #include <vector>
 
-struct jpeg_compress_struct;
 struct tiff;
 
 namespace kodextest {
@@ -48,13 +48,6 @@ inline uint8_t At(const TImgInfo& Img, uint32_t X, uint32_t Y, uint32_t C)
     return ScanLine(Img, Y)[X * Img.Channels + C];
 }
 
-// A JPEG coded in memory with libjpeg: Components 1 (gray), 3 (RGB) or 4
-// (CMYK); Setup adjusts the coder after its defaults, Started (markers) after
-// the start, and Row(y) gives row y.
-std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
-                                const std::function<void(jpeg_compress_struct&)>& Setup,
-                                const std::function<const uint8_t*(uint32_t)>& Row,
-                                const std::function<void(jpeg_compress_struct&)>& Started = {});
 // A PNG coded in memory with libpng: Depth bits, colour Type, Row(y) the raw
 // bytes of row y (top-down), Adam7-interlaced when asked.
 std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,

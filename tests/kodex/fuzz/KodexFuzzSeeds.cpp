@@ -235,6 +235,25 @@ void Png(const char* Name, png_uint_32 W, png_uint_32 H, png_uint_32 Format, con
 void Jpeg(int Kind)
 {
     static const char* names[3] = {"jpeg-baseline", "jpeg-progressive", "jpeg-gray"};
+    const std::vector<uint8_t> rows = Pattern(16 * 3 * 12, 7);
+    auto setup = [&](jpeg_compress_struct& c) {
+        jpeg_set_quality(&c, 80, TRUE);
+        if (Kind == 1)
+            jpeg_simple_progression(&c);
+    };
+    const std::vector<uint8_t> d = EncodeJpeg(16, 12, Kind == 2 ? 1 : 3, setup,
+                                              [&](uint32_t y) { return rows.data() + y * (Kind == 2 ? 16 : 48); });
+    Save(names[Kind], d.data(), d.size(), kJpeg);
+    Save(std::string(names[Kind]) + "-ycc", d.data(), d.size(), kJpegHalfYCbCr);
+}
+
+} // namespace
+
+std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
+                                const std::function<void(jpeg_compress_struct&)>& Setup,
+                                const std::function<const uint8_t*(uint32_t)>& Row,
+                                const std::function<void(jpeg_compress_struct&)>& Started)
+{
     jpeg_compress_struct c;
     jpeg_error_mgr e;
     c.err = jpeg_std_error(&e);
@@ -242,27 +261,26 @@ void Jpeg(int Kind)
     unsigned char* out = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&c, &out, &size);
-    c.image_width = 16, c.image_height = 12;
-    c.input_components = Kind == 2 ? 1 : 3;
-    c.in_color_space = Kind == 2 ? JCS_GRAYSCALE : JCS_RGB;
+    c.image_width = W;
+    c.image_height = H;
+    c.input_components = Components;
+    c.in_color_space = Components == 4 ? JCS_CMYK : Components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 80, TRUE);
-    if (Kind == 1)
-        jpeg_simple_progression(&c);
+    if (Setup)
+        Setup(c);
     jpeg_start_compress(&c, TRUE);
-    const std::vector<uint8_t> rows = Pattern(16 * 3 * 12, 7);
-    for (uint32_t y = 0; y < 12; ++y) {
-        JSAMPROW r = const_cast<JSAMPROW>(rows.data() + y * c.input_components * 16);
+    if (Started)
+        Started(c);
+    for (uint32_t y = 0; y < H; ++y) {
+        JSAMPROW r = const_cast<JSAMPROW>(Row(y));
         jpeg_write_scanlines(&c, &r, 1);
     }
     jpeg_finish_compress(&c);
     jpeg_destroy_compress(&c);
-    Save(names[Kind], out, size, kJpeg);
-    Save(std::string(names[Kind]) + "-ycc", out, size, kJpegHalfYCbCr);
+    std::vector<uint8_t> v(out, out + size);
     std::free(out);
+    return v;
 }
-
-} // namespace
 
 void MakeFuzzSeeds(const std::string& Folder)
 {
