@@ -178,46 +178,15 @@ void WebP()
     WebPFree(o);
 }
 
-// Turned a quarter by the file, with a profile and a thumbnail.
 void Heif(heif_compression_format Fmt, bool Alpha)
 {
-    heif_context* ctx = heif_context_alloc();
-    heif_encoder* enc = nullptr;
-    if (heif_context_get_encoder_for_format(ctx, Fmt, &enc).code != heif_error_Ok) {
-        heif_context_free(ctx);
+    const std::string name =
+        std::string("heif-") + (Fmt == heif_compression_HEVC ? "hevc" : "av1") + (Alpha ? "-alpha" : "");
+    if (!EncodeTurnedHeif(Out + "/tmp", Fmt, Alpha))
         return;
-    }
-    heif_encoder_set_lossy_quality(enc, 50);
-    heif_image* im = nullptr;
-    heif_image_create(24, 16, heif_colorspace_RGB, Alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                      &im);
-    heif_image_add_plane(im, heif_channel_interleaved, 24, 16, 8);
-    int stride = 0;
-    uint8_t* p = heif_image_get_plane(im, heif_channel_interleaved, &stride);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 24 * (Alpha ? 4 : 3); ++x)
-            p[y * stride + x] = uint8_t(x * 5 + y * 9);
-    const std::vector<uint8_t> prof(132, 0);
-    heif_image_set_raw_color_profile(im, "prof", prof.data(), prof.size());
-    heif_encoding_options* eo = heif_encoding_options_alloc();
-    eo->image_orientation = heif_orientation_rotate_90_cw;
-    heif_image_handle *h = nullptr, *th = nullptr;
-    if (heif_context_encode_image(ctx, im, enc, eo, &h).code == heif_error_Ok) {
-        heif_context_encode_thumbnail(ctx, im, h, enc, eo, 8, &th);
-        if (heif_context_write_to_file(ctx, (Out + "/tmp").c_str()).code == heif_error_Ok) {
-            const std::string name =
-                std::string("heif-") + (Fmt == heif_compression_HEVC ? "hevc" : "av1") + (Alpha ? "-alpha" : "");
-            const std::vector<uint8_t> d = Slurp(Out + "/tmp");
-            Save(name + "-thumb", d.data(), d.size(), kWicThumbnail);
-            SaveTmp(name);
-        }
-    }
-    heif_image_handle_release(th);
-    heif_image_handle_release(h);
-    heif_encoding_options_free(eo);
-    heif_encoder_release(enc);
-    heif_image_release(im);
-    heif_context_free(ctx);
+    const std::vector<uint8_t> d = Slurp(Out + "/tmp");
+    Save(name + "-thumb", d.data(), d.size(), kWicThumbnail);
+    SaveTmp(name);
 }
 
 void Png(const char* Name, png_uint_32 W, png_uint_32 H, png_uint_32 Format, const void* Pixels,
@@ -280,6 +249,46 @@ std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
     std::vector<uint8_t> v(out, out + size);
     std::free(out);
     return v;
+}
+
+bool EncodeTurnedHeif(const std::string& Path, heif_compression_format Fmt, bool Alpha, const std::vector<uint8_t>& Exif)
+{
+    heif_context* ctx = heif_context_alloc();
+    heif_encoder* enc = nullptr;
+    if (heif_context_get_encoder_for_format(ctx, Fmt, &enc).code != heif_error_Ok) {
+        heif_context_free(ctx);
+        return false;
+    }
+    heif_encoder_set_lossy_quality(enc, 50);
+    heif_image* im = nullptr;
+    heif_image_create(24, 16, heif_colorspace_RGB, Alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                      &im);
+    heif_image_add_plane(im, heif_channel_interleaved, 24, 16, 8);
+    int stride = 0;
+    uint8_t* p = heif_image_get_plane(im, heif_channel_interleaved, &stride);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24 * (Alpha ? 4 : 3); ++x)
+            p[y * stride + x] = uint8_t(x * 5 + y * 9);
+    const std::vector<uint8_t> prof(132, 0);
+    heif_image_set_raw_color_profile(im, "prof", prof.data(), prof.size());
+    heif_encoding_options* eo = heif_encoding_options_alloc();
+    eo->image_orientation = heif_orientation_rotate_90_cw;
+    heif_image_handle *h = nullptr, *th = nullptr;
+    bool ok = heif_context_encode_image(ctx, im, enc, eo, &h).code == heif_error_Ok;
+    if (ok) {
+        heif_context_encode_thumbnail(ctx, im, h, enc, eo, 8, &th);
+        // libheif takes the TIFF structure after a 4-byte offset of its own.
+        ok = (Exif.size() <= 6 ||
+              heif_context_add_exif_metadata(ctx, h, Exif.data() + 6, int(Exif.size() - 6)).code == heif_error_Ok) &&
+             heif_context_write_to_file(ctx, Path.c_str()).code == heif_error_Ok;
+    }
+    heif_image_handle_release(th);
+    heif_image_handle_release(h);
+    heif_encoding_options_free(eo);
+    heif_encoder_release(enc);
+    heif_image_release(im);
+    heif_context_free(ctx);
+    return ok;
 }
 
 void MakeFuzzSeeds(const std::string& Folder)

@@ -1,5 +1,7 @@
 // Seed files for the codec fuzz target (KodexFuzzSeeds.cpp says which).
 #pragma once
+#include <libheif/heif.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,3 +19,8 @@ std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
                                 const std::function<void(jpeg_compress_struct&)>& Setup,
                                 const std::function<const uint8_t*(uint32_t)>& Row,
                                 const std::function<void(jpeg_compress_struct&)>& Started = {});
+// A 24 x 16 RGB (or RGBA) HEIF turned a quarter by the file, with a profile,
+// a thumbnail and, when given, an EXIF block (an APP1 payload, "Exif\0\0"
+// first), written to Path. False when this libheif build cannot encode Fmt.
+bool EncodeTurnedHeif(const std::string& Path, heif_compression_format Fmt, bool Alpha,
+                      const std::vector<uint8_t>& Exif = {});
