@@ -19,9 +19,9 @@ class DecreaseColorTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(CodecLibraryReady()) << "codec library not built";
+        EnsureKodex();
         SavedTemp = TempDir;
-        TempDir = Dir.string() + "/";
+        TempDir = Scratch.Path;
     }
     void TearDown() override
     {
@@ -81,7 +81,7 @@ TEST_F(DecreaseColorTest, AFailingToolSaysWhyInOneLine)
 {
     // The quantiser beside the program is taken first: this one talks and fails.
     const std::string SavedExe = ExeDir;
-    ExeDir = Dir.string() + "/";
+    ExeDir = Scratch.Path;
     fs::create_directories(Dir / "bin");
     std::ofstream(Dir / "bin" / "pngquant") << "#!/bin/sh\necho 'working...'\necho 'error: out of memory' >&2\nexit 4\n";
     fs::permissions(Dir / "bin" / "pngquant", fs::perms::owner_all);

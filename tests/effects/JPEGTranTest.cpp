@@ -19,7 +19,7 @@ class JPEGTranTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(CodecLibraryReady()) << "codec library not built";
+        EnsureKodex();
         SavedPath = JPEGTranPath;
         JPEGTranPath = FindJPEGTranPath();
         auto E = std::make_unique<TJPEGTran>();

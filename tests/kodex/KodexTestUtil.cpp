@@ -3,9 +3,7 @@
 #include "core/ErrorLog.h"
 #include "platform/PageMemory.h"
 
-#include <atomic>
 #include <cstdlib>
-#include <fstream>
 #include <random>
 
 #include <png.h>
@@ -13,34 +11,11 @@
 
 namespace kodextest {
 
-void EnsureLoaded()
-{
-    if (KodexProcs.ReadPNG)
-        return;
-    std::string err;
-    ASSERT_TRUE(LoadKodex(std::string(VESTRO_DIST_DIR) + "/", err)) << err;
-}
-
 std::vector<std::string> TakeErrors()
 {
     std::vector<std::string> r = ErrorLog.Lines();
     ErrorLog.Clear();
     return r;
-}
-
-TScratch::TScratch()
-{
-    static std::atomic<int> n{0};
-    std::random_device rd;
-    Dir = std::filesystem::temp_directory_path() /
-          ("kodex-test-" + std::to_string(rd()) + "-" + std::to_string(n++));
-    std::filesystem::create_directories(Dir);
-}
-
-TScratch::~TScratch()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(Dir, ec);
 }
 
 TImgInfo MakePicture(uint32_t W, uint32_t H, uint32_t Ch, bool Smooth)
@@ -119,18 +94,6 @@ TIFF* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint
         TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     }
     return t;
-}
-
-std::vector<uint8_t> ReadBytes(const std::string& Path)
-{
-    std::ifstream f(Path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-
-void WriteBytes(const std::string& Path, const std::vector<uint8_t>& Data)
-{
-    std::ofstream f(Path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
 }
 
 std::vector<uint8_t> MakeProfile(const std::string& Desc)

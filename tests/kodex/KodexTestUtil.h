@@ -3,6 +3,7 @@
 #pragma once
 #include "core/Kodex.h"
 #include "fuzz/KodexFuzzSeeds.h" // EncodeJpeg
+#include "../core/FilesTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -20,17 +21,13 @@ struct tiff;
 
 namespace kodextest {
 
-// Loads the library once (and again after a test unloaded it).
-void EnsureLoaded();
 // Error lines the library reported since the last call.
 std::vector<std::string> TakeErrors();
 
 // A fresh folder under the temporary folder, removed with the object.
-struct TScratch {
-    std::filesystem::path Dir;
-    TScratch();
-    ~TScratch();
-    std::string operator/(const std::string& Name) const { return (Dir / Name).string(); }
+struct TScratch : TTempDir {
+    const std::filesystem::path Dir{Path};
+    std::string operator/(const std::string& Name) const { return Path + Name; }
 };
 
 // A picture whose every byte differs from its neighbours: value at (x, y,
@@ -71,9 +68,6 @@ TKodexInfo InfoOf(const std::string& File);
 // Opens a contiguous TIFF of W x H for writing, with the fields every sample shares.
 tiff* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint16_t Spp, uint16_t Photometric);
 
-std::vector<uint8_t> ReadBytes(const std::string& Path);
-void WriteBytes(const std::string& Path, const std::vector<uint8_t>& Data);
-
 // An ICC profile good enough for libpng's checks, with description Desc.
 std::vector<uint8_t> MakeProfile(const std::string& Desc);
 // A profile record owning a copy of Prof, as the readers hand them out (free with FreeICC).
@@ -83,7 +77,7 @@ struct TKodexTest : ::testing::Test {
     TScratch Scratch;
     void SetUp() override
     {
-        EnsureLoaded();
+        EnsureKodex();
         TakeErrors();
         JPEGOption = TJPEGOption{};
         PNGOption = TPNGOption{};
