@@ -1,7 +1,5 @@
 // Every option dialog as the main window opens it: shown, it fits a
 // 1366 x 768 screen and no control covers another.
-#include "core/Global.h"
-#include "effects/Effect.h"
 #include "effects/ResizeFilter.h"
 #include "tests/app/AppDialogs.h"
 #include "tests/app/TestApp.h"

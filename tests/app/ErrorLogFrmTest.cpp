@@ -1,6 +1,5 @@
 #include "app/ErrorLogFrm.h"
 #include "TestApp.h"
-#include "core/ErrorLog.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>

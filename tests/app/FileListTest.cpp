@@ -3,24 +3,13 @@
 #include "TestApp.h"
 #include "app/FileListModel.h"
 #include "app/FileListView.h"
-#include "app/Startup.h"
 #include "core/Bitmap.h"
 #include "core/RunSettings.h"
-#include "core/ErrorLog.h"
-#include "core/Global.h"
-#include "core/ImageInfo.h"
-
-#include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
 #include <QClipboard>
-#include <QCoreApplication>
-#include <QGuiApplication>
 #include <QMimeData>
 #include <QKeyEvent>
-
-#include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -77,31 +66,23 @@ template <class TOp> void PersistentRowsFollow(TFileListModel& M, TOp Op)
     }
 }
 
-class FileListFiles : public ::testing::Test {
+class FileListFiles : public TListsTest {
 protected:
     void SetUp() override
     {
-        EnsureApp();
-        Dir = ScratchDir("filelist");
+        TListsTest::SetUp();
         FileOption.AtOnce = false;
-        FileList = &Files;
-        ErrorLog.Clear();
     }
-    void TearDown() override
+    // Pictures written and listed, probed.
+    void ListPictures(std::initializer_list<const char*> Names)
     {
-        Files.Clear();
-        FileList = nullptr;
-        ErrorLog.Clear();
-        fs::remove_all(Dir);
+        for (const char* N : Names) {
+            WritePhoto(Dir / N, 8, 6);
+            auto* E = new TImageInfo;
+            ASSERT_TRUE(GetImageInfo((Dir / N).string(), *E));
+            Files.Add(E);
+        }
     }
-    std::string Picture(const std::string& Name)
-    {
-        WritePhoto(Dir / Name, 8, 6);
-        return (Dir / Name).string();
-    }
-    TKeptSettings Kept;
-    fs::path Dir;
-    TImageInfoList Files;
 };
 
 TEST(FileListModelTest, SortDeleteAndMoveKeepTheModelSound)
@@ -157,11 +138,7 @@ TEST(FileListModelTest, SortDeleteAndMoveKeepTheModelSound)
 
 TEST_F(FileListFiles, RefreshDropsVanishedAndUnreadableFiles)
 {
-    for (const char* N : {"keep.bmp", "gone.bmp", "spoilt.bmp"}) {
-        auto* E = new TImageInfo;
-        ASSERT_TRUE(GetImageInfo(Picture(N), *E));
-        Files.Add(E);
-    }
+    ListPictures({"keep.bmp", "gone.bmp", "spoilt.bmp"});
     TFileListModel M(&Files);
     QAbstractItemModelTester Tester(&M, QAbstractItemModelTester::FailureReportingMode::Warning);
     fs::remove(Dir / "gone.bmp");
@@ -175,11 +152,7 @@ TEST_F(FileListFiles, RefreshDropsVanishedAndUnreadableFiles)
 
 TEST_F(FileListFiles, KeysCheckAndRemoveTheSelectedRows)
 {
-    for (const char* N : {"1.bmp", "2.bmp", "3.bmp"}) {
-        auto* E = new TImageInfo;
-        ASSERT_TRUE(GetImageInfo(Picture(N), *E));
-        Files.Add(E);
-    }
+    ListPictures({"1.bmp", "2.bmp", "3.bmp"});
     TFileListView View;
     View.ReloadList();
     TListState Last;
@@ -191,9 +164,7 @@ TEST_F(FileListFiles, KeysCheckAndRemoveTheSelectedRows)
     EXPECT_EQ(Last.CountText.toStdString(), "3Files");
 
     Key(View, Qt::Key_Space);
-    EXPECT_TRUE(Files[0]->Checked);
-    EXPECT_FALSE(Files[1]->Checked);
-    EXPECT_TRUE(Files[2]->Checked);
+    EXPECT_TRUE(Files[0]->Checked && !Files[1]->Checked && Files[2]->Checked);
     View.ReverseAll();
     EXPECT_TRUE(!Files[0]->Checked && Files[1]->Checked && !Files[2]->Checked);
 
@@ -222,8 +193,7 @@ TEST_F(FileListFiles, PastesTakeTheNextFreeNumberAndNeverOverwrite)
     EXPECT_EQ(Counter, 2);
     TImageInfo Info;
     ASSERT_TRUE(GetImageInfo((Fresh / "clipboard1.bmp").string(), Info));
-    EXPECT_EQ(Info.Width, 5);
-    EXPECT_EQ(Info.Height, 4);
+    EXPECT_EQ(std::make_pair(Info.Width, Info.Height), std::make_pair(5, 4));
     TImgInfo Back;
     ASSERT_TRUE(LoadBitmapFromMemory((Fresh / "clipboard1.bmp").string(), Back, 0, DefaultBGColor, BitmapOption.AlphaCheckType));
     EXPECT_EQ(ScanLine(Back, 0)[0], 50); // blue of the top-left pixel
@@ -245,10 +215,7 @@ TEST_F(FileListFiles, PastesTakeTheNextFreeNumberAndNeverOverwrite)
     View.Paste();
     ASSERT_EQ(Files.Count(), 2);
     EXPECT_EQ(Files[1]->Path(), (Dir / "clipboard2.bmp").string());
-    std::ifstream In(Dir / "clipboard0.bmp");
-    std::string Kept;
-    std::getline(In, Kept);
-    EXPECT_EQ(Kept, "somebody's file");
+    EXPECT_EQ(ReadFile(Dir / "clipboard0.bmp"), "somebody's file");
     // Nothing on the clipboard: nothing happens.
     View.Paste();
     EXPECT_EQ(Files.Count(), 2);

@@ -3,79 +3,44 @@
 #include "app/FileListView.h"
 #include "app/FilePreview.h"
 #include "app/ThumbnailFrm.h"
-#include "app/Startup.h"
 #include "core/Bitmap.h"
-#include "core/ErrorLog.h"
-#include "core/Global.h"
-#include "core/ImageInfo.h"
 #include "core/Kodex.h"
-#include "effects/Effect.h"
 #include "effects/ui/PreviewFrm.h"
 #include "platform/Process.h"
 
 #include <QClipboard>
-#include <QCoreApplication>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QTimer>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class Previews : public ::testing::Test {
+class Previews : public TListsTest {
 protected:
     void SetUp() override
     {
-        EnsureApp();
+        TListsTest::SetUp();
         std::string Err;
         ASSERT_TRUE(LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err)) << Err;
-        Dir = ScratchDir("preview");
         FileOption.FileNameFormat = "<old>";
         PreviewOption.ViewerPath.clear();
-        SetUpTestResizer(Resizer);
-        MainResizer = &Resizer;
-        FileList = &Files;
-        EffectList = &Effects;
-        ErrorLog.Clear();
     }
-    void TearDown() override
+    // A picture of W x H with a gradient, so that shrinking has work to do,
+    // as JPEG or BMP by its name.
+    std::string Picture(const std::string& Name, uint32_t W, uint32_t H)
     {
-        Files.Clear();
-        FileList = nullptr;
-        EffectList = nullptr;
-        MainResizer = nullptr;
-        ErrorLog.Clear();
-        fs::remove_all(Dir);
-    }
-    // A picture of W x H with a gradient, so that shrinking has work to do.
-    static void Fill(TImgInfo& Img, uint32_t W, uint32_t H)
-    {
+        TImgInfo Img;
         AllocImg(Img, W, H, 3);
         for (uint32_t Y = 0; Y < H; ++Y)
             for (uint32_t X = 0; X < W * 3; ++X)
                 ScanLine(Img, Y)[X] = uint8_t((X / 3 + Y) & 255);
-    }
-    std::string Jpeg(const std::string& Name, uint32_t W, uint32_t H)
-    {
-        TImgInfo Img;
-        Fill(Img, W, H);
         const std::string P = (Dir / Name).string();
-        EXPECT_TRUE(WriteJPEG(P, Img, 85, TResolutionInfo{}, false, nullptr, nullptr, 0, 1, 0, TakeRunSettings()));
-        FreeImg(Img);
-        return P;
-    }
-    std::string Bmp(const std::string& Name, uint32_t W, uint32_t H)
-    {
-        TImgInfo Img;
-        Fill(Img, W, H);
-        const std::string P = (Dir / Name).string();
-        EXPECT_TRUE(SaveBitmapFile(P, Img, TResolutionInfo{}, TakeRunSettings()));
+        EXPECT_TRUE(Name.ends_with(".jpg") ? WriteJPEG(P, Img, 85, TResolutionInfo{}, false, nullptr, nullptr, 0, 1, 0,
+                                                       TakeRunSettings())
+                                           : SaveBitmapFile(P, Img, TResolutionInfo{}, TakeRunSettings()));
         FreeImg(Img);
         return P;
     }
@@ -98,45 +63,34 @@ protected:
     }
     std::vector<std::string> ViewerGot()
     {
-        const fs::path P = Dir / "viewer.sh.args";
-        WaitFor([&] { return fs::exists(P); }, 10000);
-        std::ifstream In(P, std::ios::binary);
-        const std::string All((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+        WaitFor([&] { return fs::exists(Dir / "viewer.sh.args"); }, 10000);
+        const std::string All = ReadFile(Dir / "viewer.sh.args");
         std::vector<std::string> Args;
         for (size_t B = 0, E; (E = All.find('\0', B)) != std::string::npos; B = E + 1)
             Args.push_back(All.substr(B, E - B));
         return Args;
     }
-
-    TKeptSettings Kept;
-    fs::path Dir;
-    TResizer Resizer;
-    TImageInfoList Files;
-    TEffectList Effects;
 };
 
 TEST_F(Previews, LargePicturesAreDecodedSmallAndCachedSmallOnesShownAsTheyAre)
 {
-    TImageInfo* Big = Listed(Jpeg("big.jpg", 2400, 1800));
+    TImageInfo* Big = Listed(Picture("big.jpg", 2400, 1800));
     QImage B;
     ASSERT_TRUE(UpdateThumbnail(B, *Big, false));
-    EXPECT_EQ(B.width(), 160);
-    EXPECT_EQ(B.height(), 120);
+    EXPECT_EQ(B.size(), QSize(160, 120));
     ASSERT_GT(Big->FThumbnail.size(), 2u);
-    EXPECT_EQ(Big->FThumbnail[0], 0xFF);
-    EXPECT_EQ(Big->FThumbnail[1], 0xD8);
+    EXPECT_TRUE(Big->FThumbnail[0] == 0xFF && Big->FThumbnail[1] == 0xD8) << "a JPEG";
     // From now on the cached picture is shown, even without the file.
     fs::remove(Dir / "big.jpg");
     ASSERT_TRUE(UpdateThumbnail(B, *Big, false));
     EXPECT_EQ(B.size(), QSize(160, 120));
 
-    TImageInfo* Small = Listed(Bmp("small.bmp", 100, 80));
+    TImageInfo* Small = Listed(Picture("small.bmp", 100, 80));
     ASSERT_TRUE(UpdateThumbnail(B, *Small, false));
     EXPECT_EQ(B.size(), QSize(100, 80));
     EXPECT_TRUE(Small->FThumbnail.empty());
     // The picture arrives unmoved: top-left is top-left.
-    const QColor C = B.pixelColor(10, 5);
-    EXPECT_EQ(C.red(), (10 + 5) & 255);
+    EXPECT_EQ(B.pixelColor(10, 5).red(), (10 + 5) & 255);
 }
 
 TEST_F(Previews, TheJPEGBufferGrowsPastSixtyFourKilobytes)
@@ -153,8 +107,7 @@ TEST_F(Previews, TheJPEGBufferGrowsPastSixtyFourKilobytes)
     EXPECT_GT(Out.size(), 65536u);
     TImgInfo Back;
     ASSERT_TRUE(ReadJPEGFromMemory(Out.data(), Out.size(), Back, TakeRunSettings()));
-    EXPECT_EQ(Back.Width, 400u);
-    EXPECT_EQ(Back.Height, 400u);
+    EXPECT_EQ(std::make_pair(Back.Width, Back.Height), std::make_pair(400u, 400u));
     FreeImg(Back);
 }
 
@@ -166,7 +119,7 @@ TEST_F(Previews, TheViewerGetsOneArgumentPerNameAndThePictureOnTheClipboard)
     EXPECT_EQ(ViewerArguments("/v", "", "c", "/p/"), std::vector<std::string>{"/v"});
 
     const std::string Name = "it's a \"test\"; $(touch pwned) & `id` | x.bmp";
-    Listed(Bmp(Name, 30, 20));
+    Listed(Picture(Name, 30, 20));
     PreviewOption.ViewerPath = "/bin/sh";
     PreviewOption.ViewerOption = "\"" + Viewer() + "\" --title=$t --dir $p";
     PreviewOption.ViewerOption2 = "\"" + Viewer() + "\" --new \"$T\"";
@@ -174,23 +127,14 @@ TEST_F(Previews, TheViewerGetsOneArgumentPerNameAndThePictureOnTheClipboard)
     QGuiApplication::clipboard()->clear();
     TListPreview Preview(nullptr);
     Preview.Execute(0, false);
-    const std::vector<std::string> Got = ViewerGot();
-    ASSERT_EQ(Got.size(), 3u);
-    EXPECT_EQ(Got[0].rfind("--title=" + Name + ":", 0), 0u) << Got[0];
-    EXPECT_EQ(Got[1], "--dir");
-    EXPECT_EQ(Got[2], ExeDir);
-    EXPECT_FALSE(fs::exists("pwned"));
-    EXPECT_FALSE(fs::exists(Dir / "pwned"));
-    const QImage OnClip = QGuiApplication::clipboard()->image();
-    EXPECT_EQ(OnClip.size(), QSize(30, 20));
+    EXPECT_THAT(ViewerGot(), ElementsAre(StartsWith("--title=" + Name + ":"), "--dir", ExeDir));
+    EXPECT_FALSE(fs::exists("pwned") || fs::exists(Dir / "pwned"));
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(30, 20));
     EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
 
     fs::remove(Dir / "viewer.sh.args");
     Preview.Execute(0, true);
-    const std::vector<std::string> Got2 = ViewerGot();
-    ASSERT_EQ(Got2.size(), 2u);
-    EXPECT_EQ(Got2[0], "--new");
-    EXPECT_EQ(Got2[1].rfind(Name + ":", 0), 0u);
+    EXPECT_THAT(ViewerGot(), ElementsAre("--new", StartsWith(Name + ":")));
 }
 
 TEST_F(Previews, AGrayAndAlphaPictureIsShownAsTheRunWritesIt)
@@ -208,7 +152,6 @@ TEST_F(Previews, AGrayAndAlphaPictureIsShownAsTheRunWritesIt)
     ASSERT_TRUE(WritePNG(P, Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
     FreeImg(Img);
     ASSERT_EQ(Listed(P)->PictureFormat, pfPNG);
-    FileOption.FileNameFormat = "<old>";
     // The loader keeps alpha only where the blending kernels exist.
     const uint32_t SavedFeatures = CPUFeatures;
     CPUFeatures = GetCPUFeatures();
@@ -237,9 +180,8 @@ TEST_F(Previews, AGrayAndAlphaPictureIsShownAsTheRunWritesIt)
 
 TEST_F(Previews, ThePreviewWindowStepsRoundTheList)
 {
-    Listed(Bmp("a.bmp", 30, 20));
-    Listed(Bmp("b.bmp", 40, 20));
-    Listed(Bmp("c.bmp", 50, 20));
+    for (const char* N : {"a.bmp", "b.bmp", "c.bmp"})
+        Listed(Picture(N, 30 + 10 * (N[0] - 'a'), 20));
     TListPreview Preview(nullptr);
     std::vector<std::pair<int, std::string>> Seen;
     auto Look = [&] {
@@ -262,14 +204,9 @@ TEST_F(Previews, ThePreviewWindowStepsRoundTheList)
             Preview.Form()->close();
     });
     Preview.Execute(2, false);
-    ASSERT_EQ(Seen.size(), 4u);
-    EXPECT_EQ(Seen[0].first, 2);
-    EXPECT_EQ(Seen[0].second.rfind("c.bmp:", 0), 0u) << Seen[0].second;
-    EXPECT_EQ(Seen[1].first, 0);
-    EXPECT_EQ(Seen[1].second.rfind("a.bmp:", 0), 0u) << Seen[1].second;
-    EXPECT_EQ(Seen[2].first, 2);
-    EXPECT_EQ(Seen[3].first, 1);
-    EXPECT_EQ(Seen[3].second.rfind("b.bmp:", 0), 0u) << Seen[3].second;
+    using ::testing::Pair;
+    EXPECT_THAT(Seen, ElementsAre(Pair(2, StartsWith("c.bmp:")), Pair(0, StartsWith("a.bmp:")),
+                                  Pair(2, StartsWith("c.bmp:")), Pair(1, StartsWith("b.bmp:"))));
     EXPECT_EQ(Preview.Form(), nullptr);
 
     // A file that went away while the window is open: stepping onto it
@@ -288,7 +225,7 @@ TEST_F(Previews, ThePreviewWindowStepsRoundTheList)
 
     // A damaged picture: one line with the reader's reason, not the codec's
     // line and then ours.
-    const std::string Cut = Jpeg("cut.jpg", 64, 48);
+    const std::string Cut = Picture("cut.jpg", 64, 48);
     fs::resize_file(Cut, fs::file_size(Cut) / 2);
     Listed(Cut);
     testing::internal::CaptureStderr();

@@ -1,14 +1,11 @@
 // The settings file: what a user's file looks like after a load and a save.
 #include "app/IniSettings.h"
-#include "core/Global.h"
 #include "core/IniFile.h"
 #include "platform/Session.h"
 #include "tests/app/TestApp.h"
 #include "tests/effectsui/CommaLocale.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -226,11 +223,9 @@ TEST_F(Settings, AFailedSaveRetriesThenAsksAndLeavesTheOldFile)
         target = (Dir / "old.ini").string();
         fs::create_symlink("/proc/version", target);
     }
-    std::ifstream before(target);
-    const std::string oldText((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+    const std::string oldText = ReadFile(target);
     EXPECT_FALSE(SaveIniFile(target));
-    std::ifstream after(target);
-    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()), oldText);
+    EXPECT_EQ(ReadFile(target), oldText);
     fs::permissions(Dir, fs::perms::owner_all);
 }
 

@@ -3,11 +3,8 @@
 #include "app/FileListView.h"
 #include "app/IniSettings.h"
 #include "app/PNGOptionFrm.h"
-#include "app/Startup.h"
 #include "app/SusiePluginOptionFrm.h"
 #include "app/ThumbnailFrm.h"
-#include "core/Global.h"
-#include "core/ImageInfo.h"
 
 #include <QTest>
 #include <QtWidgets>

@@ -5,7 +5,6 @@
 #include "app/MetadataOptionFrm.h"
 #include "app/ResizeOptionFrm.h"
 #include "app/SystemOptionFrm.h"
-#include "core/Global.h"
 #include "core/ImgInfo.h"
 #include "effects/ui/NumEdit.h"
 #include "tests/app/TestApp.h"

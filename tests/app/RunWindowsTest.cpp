@@ -5,19 +5,12 @@
 #include "app/ProgressFrm2.h"
 #include "app/ProgressFrm3.h"
 #include "app/RunEnd.h"
-#include "app/Startup.h"
 #include "app/TaskbarProgress.h"
-#include "core/ErrorLog.h"
-#include "core/Global.h"
-#include "core/ImageInfo.h"
-#include "effects/Effect.h"
 #include "effects/ResizeFilter.h"
 
 #include <QPushButton>
 #include <QTimer>
 
-#include <chrono>
-#include <fstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -37,12 +30,11 @@ public:
     }
 };
 
-class RunWindows : public ::testing::Test {
+class RunWindows : public TListsTest {
 protected:
     void SetUp() override
     {
-        EnsureApp();
-        Dir = ScratchDir("runwin");
+        TListsTest::SetUp();
         fs::create_directories(Dir / "in");
         FileOption.SameDirectory = false;
         FileOption.OutputDirectory = (Dir / "out").string();
@@ -54,18 +46,6 @@ protected:
         CombineOption.Width = CombineOption.Height = 20;
         CombineOption.Rows = CombineOption.Columns = 1;
         Effects.AddFilter(std::make_unique<TResizeFilter>());
-        EffectList = &Effects;
-        FileList = &Files;
-        MainResizer = &Resizer;
-        SetUpTestResizer(Resizer);
-    }
-    void TearDown() override
-    {
-        EffectList = nullptr;
-        FileList = nullptr;
-        MainResizer = nullptr;
-        ErrorLog.Clear();
-        fs::remove_all(Dir);
     }
     // N pictures p00.bmp.. of 40 x 30, differing in colour, listed in name order.
     void ListInputs(int N)
@@ -94,12 +74,14 @@ protected:
         });
         return Run.exec();
     }
-
-    TKeptSettings Kept;
-    fs::path Dir;
-    TEffectList Effects;
-    TImageInfoList Files;
-    TResizer Resizer;
+    // A run window closed at once: a cancel that cannot be pressed again.
+    template <class Form> void ExpectCancelled(Form& Run)
+    {
+        EXPECT_EQ(Exec(Run, true), 2);
+        EXPECT_TRUE(Run.Canceled());
+        EXPECT_EQ(Run.ExitStatus(), 2);
+        EXPECT_FALSE(Run.CancelButton->isEnabled());
+    }
 };
 
 } // namespace
@@ -111,10 +93,7 @@ TEST_F(RunWindows, CancelAtTheStartIsACancelAndConvertsNothing)
     // not: the request must not be lost.
     Effects.AddFilter(std::make_unique<TWaitForCancel>());
     TProgressForm Run(false, {});
-    EXPECT_EQ(Exec(Run, true), 2);
-    EXPECT_TRUE(Run.Canceled());
-    EXPECT_EQ(Run.ExitStatus(), 2);
-    EXPECT_FALSE(Run.CancelButton->isEnabled());
+    ExpectCancelled(Run);
     // The one worker (the default) may still finish the file it holds.
     EXPECT_LE(int(fs::exists(Out(0))) + int(fs::exists(Out(1))) + int(fs::exists(Out(2))), 1);
 }
@@ -129,7 +108,7 @@ TEST_F(RunWindows, ACombineRunLogsADamagedPictureAndTheOthersStillMakeTheirSheet
     EXPECT_EQ(Exec(Run, false), 1);
     EXPECT_EQ(Run.ExitStatus(), 1);
     ASSERT_GE(ErrorLog.GetErrorCount(), 1);
-    EXPECT_NE(ErrorLog.Lines().front().find("p01.bmp"), std::string::npos);
+    EXPECT_THAT(ErrorLog.Lines().front(), HasSubstr("p01.bmp"));
     EXPECT_EQ(ImageSize(Out(0)), QSize(20, 20));
     EXPECT_EQ(ImageSize(Out(2)), QSize(20, 20));
 }
@@ -139,10 +118,7 @@ TEST_F(RunWindows, ACancelledCombineRunEndsAsACancel)
     CombineOption.Use = true;
     ListInputs(12);
     TProgressForm2 Run(false, {});
-    EXPECT_EQ(Exec(Run, true), 2);
-    EXPECT_TRUE(Run.Canceled());
-    EXPECT_EQ(Run.ExitStatus(), 2);
-    EXPECT_FALSE(Run.CancelButton->isEnabled());
+    ExpectCancelled(Run);
     EXPECT_LT(Run.Written().size(), 12u);
 }
 
@@ -157,7 +133,5 @@ TEST_F(RunWindows, ARunningNumberThatCannotBeStoredIsAnError)
     IniFileName = (Dir / "blocker" / "profile.ini").string();
     TTaskbarProgress Taskbar;
     EXPECT_EQ(FinishAtOnceRun(true, Taskbar), 1);
-    ASSERT_EQ(ErrorLog.GetErrorCount(), 1);
-    EXPECT_EQ(ErrorLog.Lines()[0].rfind("profile.ini: cannot write " + IniFileName + ": ", 0), 0u)
-        << ErrorLog.Lines()[0];
+    EXPECT_THAT(ErrorLog.Lines(), ElementsAre(StartsWith("profile.ini: cannot write " + IniFileName + ": ")));
 }

@@ -1,7 +1,6 @@
 // Shortcuts: the desktop entry's Exec line, the profile made beside it, the
 // list of entries made and deleting them.
 #include "app/CreateShortCutFrm.h"
-#include "core/Global.h"
 #include "platform/SysInfo.h"
 #include "tests/app/TestApp.h"
 
@@ -10,23 +9,9 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const std::string& Path)
-{
-    std::ifstream In(Path, std::ios::binary);
-    std::stringstream S;
-    S << In.rdbuf();
-    return S.str();
-}
 
 void WriteText(const std::string& Path, const std::string& Text)
 {
@@ -147,11 +132,11 @@ TEST_F(ShortcutTest, MakesEntryProfileAndListOnce)
     ASSERT_TRUE(Make("Other", false, true, false));
     EXPECT_EQ(Saved[2], IniDir + "Other[1].ini");
     ASSERT_TRUE(Make("Other", false, true, false)); // overwrites: deletes "Other[1].ini" only
-    EXPECT_EQ(ReadAll(IniDir + "Other.ini"), "mine");
+    EXPECT_EQ(ReadFile(IniDir + "Other.ini"), "mine");
     EXPECT_EQ(Saved[3], IniDir + "Other[1].ini");
     ASSERT_TRUE(Make("Other", true, true, false)); // on the desktop: no old shortcut
     EXPECT_EQ(Saved[4], IniDir + "Other[2].ini");
-    EXPECT_NE(ReadAll(SendToDir + "Other.desktop").find("NoDisplay=true"), std::string::npos);
+    EXPECT_NE(ReadFile(SendToDir + "Other.desktop").find("NoDisplay=true"), std::string::npos);
     EXPECT_EQ(LoadShortcutList().size(), 3u);
 }
 
@@ -166,9 +151,9 @@ TEST_F(ShortcutTest, OverwriteNeverDeletesDefaultOrOutsideProfiles)
         WriteText(DesktopDir + "S.desktop", MakeShortcutEntry("S", "/p", "/", Named, false));
         ASSERT_TRUE(Make("S", true, false, false));
     }
-    EXPECT_EQ(ReadAll(IniDir + Default), "default");
-    EXPECT_EQ(ReadAll(IniDir + "vestro.ini"), "old default");
-    EXPECT_EQ(ReadAll(DataDir + "victim"), "keep");
+    EXPECT_EQ(ReadFile(IniDir + Default), "default");
+    EXPECT_EQ(ReadFile(IniDir + "vestro.ini"), "old default");
+    EXPECT_EQ(ReadFile(DataDir + "victim"), "keep");
     EXPECT_TRUE(Saved.empty());
     std::string Target, Args;
     ASSERT_TRUE(ReadShortcutArguments(DesktopDir + "S.desktop", Target, Args));

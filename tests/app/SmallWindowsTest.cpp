@@ -1,12 +1,9 @@
 // The filter order dialog.
 #include "app/ChangeOrderFrm.h"
 #include "app/ThumbnailFrm.h"
-#include "effects/Effect.h"
 #include "tests/app/TestApp.h"
 
 #include <QListWidget>
-
-#include <gtest/gtest.h>
 
 namespace {
 

@@ -27,12 +27,9 @@ TEST(CommandLine, ProfilesStayInTheIniFolderAndTheLastSwitchWins)
 TEST(CommandLine, PathsAreMadeAbsoluteBeforeTheyLeaveTheProcess)
 {
     const fs::path cwd = fs::current_path();
-    const auto out = AbsoluteArguments({"a.jpg", "../b/c.png", "/abs/d.jpg", "/ini=x.ini"});
-    ASSERT_EQ(out.size(), 4u);
-    EXPECT_EQ(out[0], (cwd / "a.jpg").string());
-    EXPECT_EQ(out[1], (cwd.parent_path() / "b" / "c.png").string());
-    EXPECT_EQ(out[2], "/abs/d.jpg");
-    EXPECT_EQ(out[3], "/ini=x.ini");
+    EXPECT_EQ(AbsoluteArguments({"a.jpg", "../b/c.png", "/abs/d.jpg", "/ini=x.ini"}),
+              (std::vector<std::string>{(cwd / "a.jpg").string(), (cwd.parent_path() / "b" / "c.png").string(),
+                                        "/abs/d.jpg", "/ini=x.ini"}));
 }
 
 TEST(RunWindow, HistoryRuleFallsBackWhenTheHistoryIsEmpty)
@@ -43,16 +40,12 @@ TEST(RunWindow, HistoryRuleFallsBackWhenTheHistoryIsEmpty)
     ResizeOption.Rule = 9;
     ResizeOption.History = "\"1,1600,0\",\"0,50,50\"";
     ResizeRuleOfRun(rule, v1, v2);
-    EXPECT_EQ(rule, 1);
-    EXPECT_EQ(v1, 1600);
+    EXPECT_EQ(std::make_pair(rule, v1), std::make_pair(1, 1600.0));
     ResizeOption.History = "";
     ResizeRuleOfRun(rule, v1, v2);
-    EXPECT_EQ(rule, 8);
-    EXPECT_EQ(v1, 640);
-    EXPECT_EQ(v2, 480);
+    EXPECT_EQ(std::make_tuple(rule, v1, v2), std::make_tuple(8, 640.0, 480.0));
     ResizeOption.Rule = 10;
     ResizeRuleOfRun(rule, v1, v2);
-    EXPECT_EQ(rule, 10);
-    EXPECT_EQ(v1, ResizeOption.Size1[10]);
+    EXPECT_EQ(std::make_pair(rule, v1), std::make_pair(10, ResizeOption.Size1[10]));
     ResizeOption = keep;
 }

@@ -1,7 +1,10 @@
 // One QApplication for all window tests of this binary, and the helpers the
 // tests share.
 #pragma once
+#include "app/Startup.h"
+#include "core/ErrorLog.h"
 #include "core/Global.h"
+#include "core/ImageInfo.h"
 #include "core/Resize.h"
 #include "effects/Effect.h"
 
@@ -11,14 +14,20 @@
 #include <QPainter>
 #include <QThread>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <tuple>
 
 #include <unistd.h>
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 inline void EnsureApp()
 {
@@ -43,6 +52,13 @@ inline std::filesystem::path ScratchDir(const std::string& Tag)
     std::filesystem::remove_all(P);
     std::filesystem::create_directories(P);
     return P;
+}
+
+// The bytes of a file ("" when there is none).
+inline std::string ReadFile(const std::filesystem::path& P)
+{
+    std::ifstream F(P, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(F), {});
 }
 
 // Processes events until Done() holds or Ms milliseconds have passed.
@@ -114,4 +130,33 @@ inline auto SettingValues()
 struct TKeptSettings {
     decltype(SettingValues()) Kept = SettingValues();
     ~TKeptSettings() { SettingRecords() = Kept; }
+};
+
+// A test with lists of its own in the program's place: the file list, the
+// effect chain and the main resizer, a scratch folder and the settings kept.
+struct TListsTest : ::testing::Test {
+    void SetUp() override
+    {
+        EnsureApp();
+        Dir = ScratchDir(::testing::UnitTest::GetInstance()->current_test_suite()->name());
+        SetUpTestResizer(Resizer);
+        FileList = &Files;
+        EffectList = &Effects;
+        MainResizer = &Resizer;
+        ErrorLog.Clear();
+    }
+    void TearDown() override
+    {
+        Files.Clear();
+        FileList = nullptr;
+        EffectList = nullptr;
+        MainResizer = nullptr;
+        ErrorLog.Clear();
+        std::filesystem::remove_all(Dir);
+    }
+    TKeptSettings Kept;
+    std::filesystem::path Dir;
+    TResizer Resizer;
+    TImageInfoList Files;
+    TEffectList Effects;
 };

@@ -12,6 +12,7 @@
 #include "core/Resize.h"
 #include "effects/ResizeFilter.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,6 +21,8 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 // The settings as they stand, with the two a run's window chooses itself.
 inline TRunSettings RunSettingsWith(bool RenameOnly, bool NotOverwrite)
@@ -133,11 +136,18 @@ protected:
         return Batch.Run(RunCollisionRules(RunSettingsWith(false, FileOption.NotOverwrite)), N, Threads, AbortOnError);
     }
     std::vector<std::string> Lines() { return Log.Lines(); }
+    // The log's only line ("" and a failure when it holds more or none).
+    std::string OnlyLine()
+    {
+        const std::vector<std::string> L = Lines();
+        EXPECT_EQ(L.size(), 1u) << ::testing::PrintToString(L);
+        return L.size() == 1 ? L[0] : "";
+    }
+    static long Entries(const fs::path& D) { return std::distance(fs::directory_iterator(D), fs::directory_iterator()); }
     // JPEG output under a size limit of KB kilobytes, searched from quality 95 down to 5.
     static void LimitJPEGSize(int32_t KB)
     {
-        JPEGOption.AlwaysRecompress = true;
-        JPEGOption.UseFileSizeLimit = true;
+        JPEGOption.AlwaysRecompress = JPEGOption.UseFileSizeLimit = true;
         JPEGOption.Quality = 95;
         JPEGOption.SampleType = 2;
         JPEGOption.QualityLimit = 5;

@@ -15,9 +15,7 @@ TJPEGSearchResult Search(TJPEGSizeSearch S, int FitQuality, Tries& Seen)
     return SearchJPEGFileSize(S, Buf, [&](int32_t Q, int32_t SS, std::vector<uint8_t>& B, uint32_t& Size) {
         Seen.emplace_back(Q, SS);
         Size = Q <= FitQuality ? 900 : 5000;
-        if (Size > B.size())
-            return false;
-        return true;
+        return Size <= B.size();
     });
 }
 

@@ -31,25 +31,19 @@ struct ChangingSettingsIO : TConvertIO {
     void Change()
     {
         if (Loads++ == 1) {
+            for (bool* B : {&JPEGOption.Progressive, &JPEGOption.AddExifInfo, &MetadataOption.KeepResolution,
+                            &PNGOption.WritepHYsChunk, &PNGOption.IndexColor, &BitmapOption.IndexColor,
+                            &ResizeOption.Degamma, &ResizeOption.NoExpand, &FileOption.NotOverwrite})
+                *B = !*B;
             JPEGOption.Quality = 20;
             JPEGOption.SampleType = 2;
-            JPEGOption.Progressive = !JPEGOption.Progressive;
             JPEGOption.DCTMethod = 1 - JPEGOption.DCTMethod;
-            JPEGOption.AddExifInfo = !JPEGOption.AddExifInfo;
-            JPEGOption.UseFileSizeLimit = true;
+            JPEGOption.UseFileSizeLimit = FileOption.DeleteInputFile = true;
             JPEGOption.FileSizeLimit = 1;
-            MetadataOption.KeepResolution = !MetadataOption.KeepResolution;
             MetadataOption.Resolution = 300;
             PNGOption.CompressLevel = 1;
             PNGOption.Filter = 0xF8;
-            PNGOption.WritepHYsChunk = !PNGOption.WritepHYsChunk;
-            PNGOption.IndexColor = !PNGOption.IndexColor;
             BitmapOption.AlphaBitmapHeaderType = 1 - BitmapOption.AlphaBitmapHeaderType;
-            BitmapOption.IndexColor = !BitmapOption.IndexColor;
-            ResizeOption.Degamma = !ResizeOption.Degamma;
-            ResizeOption.NoExpand = !ResizeOption.NoExpand;
-            FileOption.NotOverwrite = !FileOption.NotOverwrite;
-            FileOption.DeleteInputFile = true;
             DefaultBGColor = TBGColor{0, 10, 20, 30, 18};
         }
     }

@@ -50,7 +50,8 @@ TEST(NameRuleTable, TextTokensOfTheAddTextEffect)
 {
     TDateTime D;
     TryEncodeDateTime(2016, 3, 9, 14, 5, 7, D);
-    const std::string DS = platform::DateSeparator(), TS = platform::TimeSeparator(), Day = "2016" + DS + "03" + DS + "09";
+    const std::string DS = platform::DateSeparator(), TS = platform::TimeSeparator();
+    const std::string Day = "2016" + DS + "03" + DS + "09";
     const std::pair<const char*, std::string> Rows[] = {
         {"<old>|<new>|<oldname>|<newname>", "a.png|b.jpg|a|b"},
         {"<ymd> <ymdhn> <ymdhns>", Day + " " + Day + " 14" + TS + "05 " + Day + " 14" + TS + "05" + TS + "07"},

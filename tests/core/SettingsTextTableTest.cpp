@@ -27,12 +27,14 @@ TEST(SettingsFileTable, EncodingsOtherEditorsWriteAndWhatIsWrittenBack)
     }
     // Written back, every value reads as it was given, or as near as a line allows.
     TMemIniFile W(D.File("w.ini"));
-    for (auto [Key, Value] : {std::pair{"Broken", "a\xFF"}, {"Lines", "one\r\ntwo"}, {"Wide", "\xF0\x9F\x98\x80"}, {" ", "x"}})
+    for (auto [Key, Value] :
+         {std::pair{"Broken", "a\xFF"}, {"Lines", "one\r\ntwo"}, {"Wide", "\xF0\x9F\x98\x80"}, {" ", "x"}})
         W.WriteString("S", Key, Value);
     W.UpdateFile();
     const TMemIniFile Ini(D.File("w.ini"));
     EXPECT_EQ(Ini.ReadSection("s"), (std::vector<std::string>{"Broken", "Lines", "Wide"}));
-    for (auto [Key, Value] : {std::pair{"Broken", "a\xEF\xBF\xBD"}, {"Lines", "one  two"}, {"Wide", "\xF0\x9F\x98\x80"}})
+    for (auto [Key, Value] :
+         {std::pair{"Broken", "a\xEF\xBF\xBD"}, {"Lines", "one  two"}, {"Wide", "\xF0\x9F\x98\x80"}})
         EXPECT_EQ(Ini.ReadString("S", Key, ""), Value);
 }
 

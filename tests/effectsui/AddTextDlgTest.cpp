@@ -8,17 +8,6 @@
 #include "effects/ui/NumEdit.h"
 #include "tests/effectsui/UiTestApp.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTimer>
-
 #include <cstring>
 
 namespace {
@@ -68,8 +57,7 @@ TEST(AddTextForm, PreviewDrawsTextAndDragMovesIt)
 
     const TRect R = Form.TextRectangle();
     ASSERT_GT(R.Right, R.Left);
-    EXPECT_EQ(R.Left, 20);
-    EXPECT_EQ(R.Top, 30);
+    EXPECT_EQ(std::make_pair(R.Left, R.Top), std::make_pair(20, 30));
     // White letters inside the block, the black picture outside it, the gray
     // field past the picture's edge.
     const QImage& B = Form.BackBuffer();
@@ -91,8 +79,7 @@ TEST(AddTextForm, PreviewDrawsTextAndDragMovesIt)
     TFont OutFont;
     std::string Text;
     Form.GetParam(Out, OutFont, Text);
-    EXPECT_EQ(Out.XOffset, 10);
-    EXPECT_EQ(Out.YOffset, 34);
+    EXPECT_EQ(std::make_pair(Out.XOffset, Out.YOffset), std::make_pair(10, 34));
     EXPECT_EQ(Form.TextRectangle().Left, 10);
     // Moving after the button is up drags nothing.
     Form.PreviewMouseMove(0, 0);
@@ -133,9 +120,7 @@ TEST(CompositeOptionForm, PreviewAndDrag)
     // Over a gray field (no list entry): the layer lands at the offsets.
     Form.SetParam(0, 0, 20, 30, 100, "logo.png");
     const TRect R = Form.ForegroundRectangle();
-    EXPECT_EQ(R.Left, 20);
-    EXPECT_EQ(R.Top, 30);
-    EXPECT_EQ(R.Right, 120);
+    EXPECT_EQ(std::make_tuple(R.Left, R.Top, R.Right), std::make_tuple(20, 30, 120));
     EXPECT_EQ(Form.BackBuffer().pixel(25, 35) & 0xFFFFFF, 0xFFFFFFu);
     EXPECT_EQ(Form.BackBuffer().pixel(10, 10) & 0xFFFFFF, 0x808080u);
 
@@ -147,7 +132,6 @@ TEST(CompositeOptionForm, PreviewAndDrag)
     Form.PreviewMouseMove(50, 60);
     Form.PreviewMouseUp();
     Form.GetParam(Mode, Pos, X, Y, Opacity, Name);
-    EXPECT_EQ(X, 10);
-    EXPECT_EQ(Y, 40);
+    EXPECT_EQ(std::make_pair(X, Y), std::make_pair(10, 40));
     EXPECT_EQ(Form.ForegroundRectangle().Left, 10);
 }

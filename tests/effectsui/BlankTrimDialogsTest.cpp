@@ -10,15 +10,10 @@
 
 #include "core/Funcs.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 
 namespace {
 
@@ -36,6 +31,9 @@ template <class Form> QString OkRefused(Form& F)
     F.OkButton->click();
     return Shown;
 }
+
+std::pair<uint32_t, uint32_t> Size(const TImgInfo& I) { return {I.Width, I.Height}; }
+std::pair<uint32_t, uint32_t> Size(uint32_t W, uint32_t H) { return {W, H}; }
 
 TAddBlankParam PixelParam()
 {
@@ -92,7 +90,7 @@ TEST(AddBlankForm, PreviewFollowsValues)
     TestApp();
     TAddBlankForm F;
     TAddBlankParam In = PixelParam();
-    In.Value = {"0", "0", "0", "0", "0", "0", "0", "0"};
+    In.Value.fill("0");
     F.SetParam(In, true);
     AllocImg(F.Master, 40, 20, 3);
     std::fill_n(static_cast<uint8_t*>(F.Master.Mem), size_t(F.Master.Height) * F.Master.Bpl, uint8_t(7));
@@ -100,13 +98,11 @@ TEST(AddBlankForm, PreviewFollowsValues)
     // Landscape picture: the first set draws, the second does not.
     F.FirstSetEdit->setText("1,2,3,4");
     ASSERT_NE(F.Dest.Mem, nullptr);
-    EXPECT_EQ(F.Dest.Width, 44u);
-    EXPECT_EQ(F.Dest.Height, 26u);
+    EXPECT_EQ(Size(F.Dest), Size(44, 26));
     F.SecondSetEdit->setText("100,100,100,100");
     EXPECT_EQ(F.Dest.Width, 44u);
     F.FirstSetEdit->setText("W,0,0,H");
-    EXPECT_EQ(F.Dest.Width, 80u);
-    EXPECT_EQ(F.Dest.Height, 40u);
+    EXPECT_EQ(Size(F.Dest), Size(80, 40));
     // An unreadable text keeps the last preview.
     F.FirstSetEdit->setText("W,0,0,");
     EXPECT_EQ(F.Dest.Width, 80u);
@@ -116,8 +112,7 @@ TEST(AddBlankForm, PreviewFollowsValues)
     AllocImg(F.Master, 10, 30, 3);
     F.BranchList->setCurrentIndex(2);
     emit F.BranchList->activated(2);
-    EXPECT_EQ(F.Dest.Width, 20u);
-    EXPECT_EQ(F.Dest.Height, 60u);
+    EXPECT_EQ(Size(F.Dest), Size(20, 60));
 }
 
 TEST(TrimmingOptionForm, DraggingRewritesText)

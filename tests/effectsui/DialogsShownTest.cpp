@@ -6,40 +6,20 @@
 #include "core/Bitmap.h"
 #include "core/Global.h"
 #include "core/ImageInfo.h"
-#include "effects/AddBlankFrm.h"
 #include "effects/ColorCorrectionFrm.h"
-#include "effects/DecreaseColor.h"
 #include "effects/Effect.h"
 #include "effects/Histogram.h"
-#include "effects/ToneCurveFrm.h"
-#include "effects/TrimmingFilter.h"
-#include "effects/UnSharpMaskOptionFrm.h"
-#include "effects/ui/AddBlankDlg.h"
-#include "effects/ui/AddTextDlg.h"
-#include "effects/ui/ColorCorrectionDlg.h"
-#include "effects/ui/CompositeDlg.h"
-#include "effects/ui/DecreaseColorDlg.h"
-#include "effects/ui/GrayscaleDlg.h"
 #include "effects/ui/HistogramFrm.h"
-#include "effects/ui/JPEGTranOptionFrm.h"
 #include "effects/ui/PreviewFrm.h"
-#include "effects/ui/RotationOptionDlg.h"
-#include "effects/ui/ToneCurveDlg.h"
-#include "effects/ui/TrimmingDlg.h"
-#include "effects/ui/UnSharpMaskDlg.h"
 #include "tests/effectsui/DialogLayout.h"
-
-#include <gtest/gtest.h>
+#include "tests/effectsui/EffectDialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QRadioButton>
 #include <QTest>
-#include <QTimer>
 
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <numeric>
 
@@ -123,79 +103,23 @@ template <class Form> void WhileOpen(const std::function<void()>& Exec, const st
 TEST_F(EffectDialogs, EachOneShowsWholeWithItsPreview)
 {
     auto Loader = [this](int32_t Index, TImgInfo& Img) { return Load(Index, Img); };
-    const std::pair<const char*, std::function<QDialog*()>> Plain[] = {
-        {"AddText",
-         [&] {
-             auto* F = new TAddTextForm(nullptr, [&](int32_t I, TImgInfo& Img, TAddTextPreviewSource&) {
-                 return Loader(I, Img);
-             });
-             F->SetPreviewImageIndex(1);
-             return F;
-         }},
-        {"Composite",
-         [&] {
-             auto* F = new TCompositeOptionForm(nullptr, Loader);
-             F->SetPreviewImageIndex(1);
-             return F;
-         }},
-        {"Grayscale", [] { return new TGrayscaleForm; }},
-        {"Rotation", [] { return new TRotationOptionForm; }},
-        {"LosslessTransform", [] { return new TJPEGTranOptionForm; }},
-        {"DecreaseColor",
-         [] {
-             auto* F = new TDecreaseColorForm;
-             F->SetParam(DC_IZYINS | DC_PNGNQ, 2, "-Y10", 256, 0, 2, 8, 9);
-             return F;
-         }},
-    };
-    for (const auto& [Name, Make] : Plain) {
+    for (const auto& [Name, Make] : AllEffectDialogs(Loader)) {
         std::unique_ptr<QDialog> D(Make());
+        auto* P = dynamic_cast<TPreviewBaseForm*>(D.get());
+        if (P)
+            P->ShowSelectedEntry([] { return 1; });
         D->show();
         EXPECT_EQ(LayoutFaults(D.get()), "") << Name;
-        if (D->findChild<TDragPreviewArea*>()) {
-            EXPECT_GT(D->maximumWidth(), D->minimumSizeHint().width()) << Name << " can be resized";
+        // A dialog with a preview can be made larger; never smaller than its controls need.
+        if (P || D->findChild<TDragPreviewArea*>()) {
+            EXPECT_GT(D->maximumWidth(), D->minimumSizeHint().width()) << Name;
         }
-        ScreenShot(Name);
-    }
-
-    const std::pair<const char*, std::function<TPreviewBaseForm*()>> WithPreview[] = {
-        {"ColorAdjust", [] { return new TColorCorrectionForm; }},
-        {"UnsharpMask", [] { return new TUnSharpMaskOptionForm; }},
-        {"ToneCurve",
-         [] {
-             auto* F = new TToneCurveOptionForm;
-             TToneCurveEffect E;
-             F->SetParam(E.FControlPoints, 0, true, true);
-             return F;
-         }},
-        {"AddBlank",
-         [] {
-             auto* F = new TAddBlankForm;
-             TAddBlankParam P;
-             P.BlankType = btPixels;
-             P.Value = {"10", "10", "10", "10", "10", "10", "10", "10"};
-             F->SetParam(P, true);
-             return F;
-         }},
-        {"Trimming",
-         [] {
-             auto* F = new TTrimmingOptionForm;
-             F->SetParams(TRIM_MARGIN, 0, {"10", "10", "10", "10", "10", "10", "10", "10"}, "16:9", true);
-             return F;
-         }},
-    };
-    for (const auto& [Name, Make] : WithPreview) {
-        std::unique_ptr<TPreviewBaseForm> D(Make());
-        D->ShowSelectedEntry([] { return 1; });
-        D->show();
-        ASSERT_NE(PreviewForm, nullptr) << Name;
-        EXPECT_TRUE(PreviewForm->isVisible()) << Name;
-        EXPECT_EQ(D->Master.Width, W1) << Name;
-        EXPECT_EQ(D->Master.Height, H1) << Name;
-        EXPECT_NE(D->Dest2.Mem, nullptr) << Name;
-        EXPECT_EQ(LayoutFaults(D.get()), "") << Name;
-        // The dialog can be made larger; never smaller than its controls need.
-        EXPECT_GT(D->maximumWidth(), D->minimumSizeHint().width()) << Name;
+        if (P) {
+            ASSERT_NE(PreviewForm, nullptr) << Name;
+            EXPECT_TRUE(PreviewForm->isVisible()) << Name;
+            EXPECT_EQ(std::make_pair(P->Master.Width, P->Master.Height), std::make_pair(W1, H1)) << Name;
+            EXPECT_NE(P->Dest2.Mem, nullptr) << Name;
+        }
         ScreenShot(Name);
     }
 }
@@ -214,25 +138,19 @@ TEST_F(EffectDialogs, HistogramWindowShowsSourceAndProcessedPicture)
 
     PreviewOption.HistogramChannel = 0;
     const std::pair<const char*, std::function<TPreviewBaseForm*()>> Dialogs[] = {
-        {"ColorAdjust",
-         [] {
+        {"ColorAdjust", [] {
              auto* F = new TColorCorrectionForm;
              TColorAdjust E;
              E.FPreview = E.FHistogram = true;
              E.FContrast = 80;
-             F->SetParam(E);
-             return F;
-         }},
-        {"ToneCurve",
-         [] {
+             return F->SetParam(E), F; }},
+        {"ToneCurve", [] {
              auto* F = new TToneCurveOptionForm;
              TCurveSet Pt;
              for (int i = 0; i < tcCount; ++i)
                  Pt[i] = i == tcChroma ? TPointArray{{0, 0}, {128, 128}, {255, 255}} : TPointArray{{0, 0}, {255, 255}};
              Pt[tcRGB] = {{0, 40}, {255, 255}}; // lifts the shadows
-             F->SetParam(Pt, 0, true, true);
-             return F;
-         }},
+             return F->SetParam(Pt, 0, true, true), F; }},
     };
     for (const auto& [Name, Make] : Dialogs) {
         std::unique_ptr<TPreviewBaseForm> D(Make());
@@ -255,11 +173,8 @@ TEST_F(EffectDialogs, HistogramWindowShowsSourceAndProcessedPicture)
         // Closing the window unchecks the dialog's box.
         HistogramForm->close();
         EXPECT_FALSE(HistogramForm->isVisible()) << Name;
-        for (QCheckBox* Box : D->findChildren<QCheckBox*>()) {
-            if (Box->text() == "Histogram") {
-                EXPECT_FALSE(Box->isChecked()) << Name;
-            }
-        }
+        for (QCheckBox* Box : D->findChildren<QCheckBox*>())
+            EXPECT_FALSE(Box->text() == "Histogram" && Box->isChecked()) << Name;
         EXPECT_EQ(LayoutFaults(HistogramForm), "") << Name;
     }
     EXPECT_EQ(HistogramForm, nullptr) << "released with its dialog";

@@ -4,12 +4,8 @@
 #include "core/Global.h"
 #include "UiTestApp.h"
 
-#include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QRadioButton>
-
-#include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>

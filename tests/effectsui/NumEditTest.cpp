@@ -4,13 +4,6 @@
 #include "UiTestApp.h"
 
 #include <QFocusEvent>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QVBoxLayout>
-#include <QWidget>
-
-#include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>

@@ -3,11 +3,12 @@
 #include "core/Global.h"
 #include "effects/ui/PreviewFrm.h"
 
-#include <gtest/gtest.h>
 #include <array>
 #include <cstring>
 
 namespace {
+
+std::array<int32_t, 4> Box4(const TRect& R) { return {R.Left, R.Top, R.Right, R.Bottom}; }
 
 struct TPicture {
     TImgInfo Img;
@@ -64,7 +65,7 @@ TEST(PreviewForm, SelectionFollowsTheMouse)
         Last = r;
         ++Calls;
     });
-    auto Sel = [&] { return std::array<int32_t, 4>{Last.Left, Last.Top, Last.Right, Last.Bottom}; };
+    auto Sel = [&] { return Box4(Last); };
     QWidget* Box = S.Form.PaintBox();
     ASSERT_EQ(Box->width(), 100); // centred, unscrolled: view pixel = image pixel
 
@@ -87,8 +88,7 @@ TEST(PreviewForm, SelectionFollowsTheMouse)
     // Dragging past the picture keeps the corner on it.
     Mouse(Box, QEvent::MouseButtonPress, 90, 90);
     Mouse(Box, QEvent::MouseMove, 300, 300);
-    EXPECT_EQ(Last.Right, 100);
-    EXPECT_EQ(Last.Bottom, 100);
+    EXPECT_EQ(std::make_pair(Last.Right, Last.Bottom), std::make_pair(100, 100));
     Mouse(Box, QEvent::MouseButtonRelease, 300, 300);
 
     // Pressing inside a selection of the whole picture starts a new one
@@ -119,9 +119,7 @@ TEST(PreviewForm, MagnifiedViewScrollsOnlyWhenTheZoomedPictureDoesNotFit)
     S.Form.SetViewMode(2);
     EXPECT_EQ(Changes, 1);
     if (Client.cy >= 200) {
-        EXPECT_EQ(S.Form.PaintBox()->width(), 200);
-        EXPECT_EQ(S.Form.PaintBox()->height(), 200);
-        EXPECT_EQ(S.Form.PaintBox()->x(), int(Client.cx - 200) / 2);
+        EXPECT_EQ(S.Form.PaintBox()->geometry(), QRect(int(Client.cx - 200) / 2, S.Form.PaintBox()->y(), 200, 200));
     }
     // At 400 per cent the picture needs both bars; the point at the centre
     // stays in view, and the rectangle a spot preview computes is the one
@@ -133,18 +131,12 @@ TEST(PreviewForm, MagnifiedViewScrollsOnlyWhenTheZoomedPictureDoesNotFit)
     EXPECT_TRUE(R.Left <= 50 && R.Right > 50 && R.Top <= 50 && R.Bottom > 50);
     EXPECT_LE(R.Right - R.Left, S.Form.PaintBox()->width() / 4 + 2);
     S.Form.PaintBox()->repaint();
-    const TRect Painted = S.Form.GetViewRect();
-    EXPECT_EQ(Painted.Left, R.Left);
-    EXPECT_EQ(Painted.Right, R.Right);
-    EXPECT_EQ(Painted.Top, R.Top);
-    EXPECT_EQ(Painted.Bottom, R.Bottom);
+    EXPECT_EQ(Box4(S.Form.GetViewRect()), Box4(R));
     // Fit view: the fitted picture's size.
     TPicture Fit(60, 60);
     S.Form.SetAllViewImage(&Fit.Img, &Fit.Img);
     S.Form.SetViewMode(0);
-    const TRect F = S.Form.GetViewRect();
-    EXPECT_EQ(F.Right, 60);
-    EXPECT_EQ(F.Bottom, 60);
+    EXPECT_EQ(std::make_pair(S.Form.GetViewRect().Right, S.Form.GetViewRect().Bottom), std::make_pair(60, 60));
     EXPECT_DOUBLE_EQ(S.Form.GetZoom(), 0.6);
 }
 

@@ -4,7 +4,6 @@
 #include "effects/ui/PreviewBaseFrm.h"
 #include "effects/ui/PreviewFrm.h"
 
-#include <gtest/gtest.h>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -123,8 +122,7 @@ TEST(PreviewWorker, QuickRequestsDeliverOnlyTheNewestValues)
         EXPECT_EQ(Shown.Mem[0], 3);
         EXPECT_EQ(MemRow(Shown, Shown.Height - 1)[3 * Shown.Width - 1], 3);
         if (Mode == 0) {
-            EXPECT_EQ(D.Dest2.Width, D.Src2.Width);
-            EXPECT_EQ(D.Dest2.Height, D.Src2.Height);
+            EXPECT_EQ(std::make_pair(D.Dest2.Width, D.Dest2.Height), std::make_pair(D.Src2.Width, D.Src2.Height));
         }
     }
     PreviewOption.ViewMode = 1;
@@ -178,8 +176,7 @@ TEST(PreviewImages, CropAndPasteStayInsideThePicture)
     // Memory rows 2..5 and columns 3..6; the part beyond the picture is cut off.
     TImgInfo Part;
     CropImgInfo(Src, Part, TRect{3, 2, 14, 5});
-    ASSERT_EQ(Part.Width, 7u);
-    ASSERT_EQ(Part.Height, 3u);
+    ASSERT_EQ(std::make_pair(Part.Width, Part.Height), std::make_pair(7u, 3u));
     EXPECT_EQ(MemRow(Part, 0)[0], 2 * 30 + 9);
     EXPECT_EQ(MemRow(Part, 2)[20], 4 * 30 + 29);
     TImgInfo Empty;

@@ -10,12 +10,9 @@
 #include "effects/ui/PreviewFrm.h"
 #include "effects/ui/UnSharpMaskDlg.h"
 
-#include <gtest/gtest.h>
-#include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTimer>
 #include <cstring>
 
 namespace {
@@ -164,14 +161,12 @@ TEST(ColorCorrectionDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)
     EXPECT_TRUE(BatchMatchesValues(E));
 
     FreeImg(Pic);
-    E.FHue = 0;
-    E.FContrast = 0;
+    E.FHue = E.FContrast = 0;
     E.FYGamma = 1.0;
     E.BuildTables(); // leave neutral tables to the other tests
     SetEffectDialog(EFFECT_COLORADJUST, {});
 }
 
-// A changed value leads to a new preview in each dialog.
 TEST(SharpenColourDialogs, AChangedValueLeadsToANewPreview)
 {
     TestApp();

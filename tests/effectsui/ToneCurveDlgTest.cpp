@@ -4,15 +4,11 @@
 #include "effects/ToneCurveFrm.h"
 #include "effects/ui/ToneCurveDlg.h"
 
-#include <gtest/gtest.h>
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 namespace {
 

@@ -2,6 +2,7 @@
 // it: an at-once profile and files on the command line, no display. Outputs are
 // read back with outside readers (Qt's image readers, exiftool) and compared
 // with an independent resize of the source.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
@@ -23,6 +24,7 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using namespace ::testing;
 
 namespace {
 
@@ -410,14 +412,8 @@ TEST_F(Photos, DamagedFilesAmongThemGiveOneLineEachAndStatus1)
     Profile(Fit(300));
     const TRun R = Run({"in"}, false);
     EXPECT_EQ(R.Status, 1);
-    ASSERT_EQ(R.Lines.size(), 2u) << Joined(R.Lines);
-    std::vector<std::string> Names;
-    for (const std::string& L : R.Lines)
-        Names.push_back(L.substr(0, L.find(": ")));
-    std::sort(Names.begin(), Names.end());
-    EXPECT_EQ(Names, (std::vector<std::string>{"cut.jpg", "cut.png"})) << Joined(R.Lines);
-    EXPECT_FALSE(fs::exists(Out("cut.jpg")));
-    EXPECT_FALSE(fs::exists(Out("cut.png")));
+    EXPECT_THAT(R.Lines, UnorderedElementsAre(StartsWith("cut.jpg: "), StartsWith("cut.png: ")));
+    EXPECT_FALSE(fs::exists(Out("cut.jpg")) || fs::exists(Out("cut.png")));
     for (const char* Name : {"Dune.jpg", "Garden.jpg"}) {
         const QImage O = Load(Out(Name));
         ExpectInscribed(O.size(), QImageReader(Q(kPhotoDir / Name)).size(), 300);
@@ -430,10 +426,10 @@ TEST_F(Photos, DamagedFilesAmongThemGiveOneLineEachAndStatus1)
 // each gives in a run of its own, byte for byte, for JPEG and PNG output.
 TEST_F(Photos, OneWorkerWritesWhatEachFileGivesAlone)
 {
-    const std::vector<std::string> Names = {"Wood.jpg", "Dune.jpg", "GreenMeadow.jpg", "Aqua.jpg", "turned.jpg",
-                                            "Blinds.png"};
-    for (const char* N : {"Wood.jpg", "Dune.jpg", "GreenMeadow.jpg", "Aqua.jpg"})
+    std::vector<std::string> Names = {"Wood.jpg", "Dune.jpg", "GreenMeadow.jpg", "Aqua.jpg"};
+    for (const std::string& N : Names)
         Photo(N);
+    Names.insert(Names.end(), {"turned.jpg", "Blinds.png"});
     Tag(Photo("Storm.jpg", "turned.jpg"), {"-Orientation=6"});
     ASSERT_TRUE(Load(kPhotoDir / "Blinds.jpg").save(Q(Dir / "in" / "Blinds.png")));
     for (const std::string Output : {"", "[JPEG]\nConvertTo=3\n"}) {
@@ -466,9 +462,7 @@ TEST_F(Photos, OverBudgetJPEGIsResizedInBandsNotWhole)
 {
     Photo("Wood.jpg"); // 2560 x 1920
     Profile(Fit(700), 2, "PictureMemoryLimit=12\n");
-    TRun R = Run({"in"});
-    EXPECT_EQ(R.Status, 0) << Joined(R.Lines);
-    EXPECT_TRUE(R.Lines.empty()) << Joined(R.Lines);
+    Run({"in"}); // clean
     const QImage O = Load(Out("Wood.jpg"));
     ExpectInscribed(O.size(), QSize(2560, 1920), 700);
     EXPECT_GT(PSNR(O, Reference(kPhotoDir / "Wood.jpg", O.size())), 30);
@@ -476,10 +470,8 @@ TEST_F(Photos, OverBudgetJPEGIsResizedInBandsNotWhole)
 
     Profile(Fit(700) + "[UnSharpMask]\nUse=1\nRadius=1.5\nStrengthW=120\nStrengthB=120\n", 2,
             "PictureMemoryLimit=12\n");
-    R = Run({"in"}, false);
+    const TRun R = Run({"in"}, false);
     EXPECT_EQ(R.Status, 1);
-    ASSERT_EQ(R.Lines.size(), 1u) << Joined(R.Lines);
-    EXPECT_EQ(R.Lines[0].rfind("Wood.jpg: ", 0), 0u) << R.Lines[0];
-    EXPECT_NE(R.Lines[0].find("too large"), std::string::npos) << R.Lines[0];
+    EXPECT_THAT(R.Lines, ElementsAre(AllOf(StartsWith("Wood.jpg: "), HasSubstr("too large"))));
     EXPECT_FALSE(fs::exists(Out("Wood.jpg")));
 }
