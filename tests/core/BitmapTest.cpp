@@ -12,51 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x)
-{
-    for (int i = 0; i < 4; ++i)
-        v[at + i] = uint8_t(x >> (8 * i));
-}
-uint32_t Get32(const std::vector<uint8_t>& v, size_t at)
-{
-    return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (uint32_t(v[at + 3]) << 24);
-}
-
-// A BMP file built by hand: header of HeaderSize bytes, then Extra (masks or
-// palette), then the bits; the data offset points right after Extra.
-struct TBmpSpec {
-    uint32_t HeaderSize = 40;
-    int32_t Width = 1, Height = 1;
-    uint16_t Bits = 24;
-    uint32_t Compression = 0;
-    uint32_t ColorsUsed = 0;
-    uint32_t Masks[4] = {};
-    std::vector<uint8_t> Extra{};
-    std::vector<uint8_t> Data{};
-};
-
-std::vector<uint8_t> MakeBmp(const TBmpSpec& S)
-{
-    std::vector<uint8_t> f(14 + S.HeaderSize, 0);
-    f[0] = 'B';
-    f[1] = 'M';
-    Put32(f, 14, S.HeaderSize);
-    Put32(f, 18, uint32_t(S.Width));
-    Put32(f, 22, uint32_t(S.Height));
-    f[26] = 1;
-    f[28] = uint8_t(S.Bits);
-    Put32(f, 30, S.Compression);
-    Put32(f, 46, S.ColorsUsed);
-    if (S.HeaderSize >= 56)
-        for (int i = 0; i < 4; ++i)
-            Put32(f, 54 + 4 * i, S.Masks[i]);
-    f.insert(f.end(), S.Extra.begin(), S.Extra.end());
-    Put32(f, 10, uint32_t(f.size()));
-    f.insert(f.end(), S.Data.begin(), S.Data.end());
-    Put32(f, 2, uint32_t(f.size()));
-    return f;
-}
-
 bool Load(const std::vector<uint8_t>& F, TImgInfo& Img, uint32_t Flags = 0)
 {
     return LoadBitmapFromBuffer(F.data(), F.size(), Img, Flags, TBGColor{}, BitmapOption.AlphaCheckType);
@@ -67,26 +22,23 @@ bool Load(const std::vector<uint8_t>& F, TImgInfo& Img, uint32_t Flags = 0)
 using TLoaded = std::pair<uint32_t, std::vector<uint8_t>>;
 TLoaded Loaded(const TBmpSpec& S)
 {
-    TImgInfo img;
-    if (!Load(MakeBmp(S), img))
+    TImgHolder img;
+    if (!Load(MakeBmp(S), img.I))
         return {};
-    TLoaded r{img.Channels, Pixels(img)};
-    FreeImg(img);
-    return r;
+    return {img.I.Channels, Pixels(img.I)};
 }
 
 // True when the file is refused (false or, with Raised, only an error) with
 // nothing handed out.
 bool Refused(const std::vector<uint8_t>& F, bool Raised = false)
 {
-    TImgInfo img;
+    TImgHolder img;
     try {
-        const bool ok = Load(F, img);
-        EXPECT_EQ(img.Mem != nullptr, ok);
-        FreeImg(img);
+        const bool ok = Load(F, img.I);
+        EXPECT_EQ(img.I.Mem != nullptr, ok);
         return !ok && !Raised;
     } catch (const EVestroError&) {
-        EXPECT_EQ(img.Mem, nullptr);
+        EXPECT_EQ(img.I.Mem, nullptr);
         return true;
     }
 }
@@ -106,15 +58,14 @@ TEST_F(BitmapTest, RoundTripEveryChannelCountAndHeader)
         for (int header : {0, 1})
             for (uint32_t w : {1u, 5u, 17u}) {
                 BitmapOption.AlphaBitmapHeaderType = header;
-                TImgInfo src;
-                AllocImg(src, w, 3, ch);
-                FillRandom(src, w * 7 + ch);
+                const TImgHolder pic{RandomImage(w, 3, ch, w * 7 + ch)};
+                const TImgInfo& src = pic.I;
                 const fs::path p = Dir / "a.bmp";
                 ASSERT_TRUE(SaveBitmapFile(p.string(), src, TResolutionInfo{}, TakeRunSettings()));
-                TImgInfo back;
-                ASSERT_TRUE(LoadBitmapFromMemory(p.string(), back, 0, TBGColor{}, BitmapOption.AlphaCheckType));
-                EXPECT_EQ(back.Channels, ch);
-                EXPECT_EQ(Pixels(back), Pixels(src)) << "channels " << ch << " header " << header;
+                TImgHolder back, again;
+                ASSERT_TRUE(LoadBitmapFromMemory(p.string(), back.I, 0, TBGColor{}, BitmapOption.AlphaCheckType));
+                EXPECT_EQ(back.I.Channels, ch);
+                EXPECT_EQ(Pixels(back.I), Pixels(src)) << "channels " << ch << " header " << header;
                 const auto file = ReadBytes(p);
                 EXPECT_EQ(Get32(file, 14), (ch == 4 && header == 1) ? 108u : 40u);
                 if (ch == 1) {
@@ -122,15 +73,11 @@ TEST_F(BitmapTest, RoundTripEveryChannelCountAndHeader)
                     EXPECT_EQ(Get32(file, 46), 256u);
                     EXPECT_EQ(file[54 + 4 * 200], 200);
                 }
-                FreeImg(back);
-
                 std::vector<uint8_t> stream;
                 ASSERT_TRUE(SaveBitmapToStream(stream, src, TResolutionInfo{}, MetadataOption));
                 EXPECT_EQ(Get32(stream, 14), ch == 4 ? 108u : 40u);
-                ASSERT_TRUE(Load(stream, back));
-                EXPECT_EQ(Pixels(back), Pixels(src));
-                FreeImg(back);
-                FreeImg(src);
+                ASSERT_TRUE(Load(stream, again.I));
+                EXPECT_EQ(Pixels(again.I), Pixels(src));
             }
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir), {}), 1) << "no temporary file is left";
 }
@@ -301,15 +248,12 @@ TEST_F(BitmapTest, BlocksAnEarlierPictureLeftReadAsFreshOnes)
 {
     std::vector<std::pair<std::vector<uint8_t>, uint32_t>> files; // file, flags
     for (uint32_t ch : {1u, 3u, 4u}) {
-        TImgInfo src;
-        AllocImg(src, 37, 11, ch);
-        FillRandom(src, ch);
+        const TImgHolder src{RandomImage(37, 11, ch, ch)};
         std::vector<uint8_t> f;
-        ASSERT_TRUE(SaveBitmapToStream(f, src, TResolutionInfo{}, MetadataOption));
+        ASSERT_TRUE(SaveBitmapToStream(f, src.I, TResolutionInfo{}, MetadataOption));
         files.push_back({f, 0});
         if (ch == 4)
             files.push_back({f, BMP_FLATTEN_ALPHA});
-        FreeImg(src);
     }
     TBmpSpec fields{.HeaderSize = 56, .Width = 5, .Height = 3, .Bits = 16, .Compression = BI_BITFIELDS,
                     .Masks = {0x0F00, 0x00F0, 0x000F, 0xF000}};
@@ -321,14 +265,10 @@ TEST_F(BitmapTest, BlocksAnEarlierPictureLeftReadAsFreshOnes)
     rle.Data = {3, 1, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 2, 1, 9, 2, 0, 1};
     files.push_back({MakeBmp(rle), 0});
     for (size_t i = 0; i < files.size(); ++i) {
-        TImgInfo fresh, kept;
-        ASSERT_TRUE(Load(files[i].first, fresh, files[i].second)) << i;
-        {
-            const auto keep = SoiledKeep();
-            ASSERT_TRUE(Load(files[i].first, kept, files[i].second)) << i;
-            EXPECT_TRUE(SameBlocks(kept, fresh)) << "file " << i;
-            FreeImg(kept);
-        }
-        FreeImg(fresh);
+        TImgHolder fresh, kept;
+        ASSERT_TRUE(Load(files[i].first, fresh.I, files[i].second)) << i;
+        const auto keep = SoiledKeep();
+        ASSERT_TRUE(Load(files[i].first, kept.I, files[i].second)) << i;
+        EXPECT_TRUE(SameBlocks(kept.I, fresh.I)) << "file " << i;
     }
 }

@@ -22,6 +22,14 @@ std::vector<uint8_t> CameraExif(TEndianType O, const std::string& Software)
     return BuildExif(O, {Ifd0, {AsciiEntry(36867, "2010:01:02 03:04:05"), ShortEntry(40962, 4000)}});
 }
 
+// A JPEG segment: marker M, its length and Payload.
+std::vector<uint8_t> Segment(uint16_t M, const std::vector<uint8_t>& Payload)
+{
+    std::vector<uint8_t> S = {uint8_t(M >> 8), uint8_t(M), uint8_t((Payload.size() + 2) >> 8), uint8_t(Payload.size() + 2)};
+    S.insert(S.end(), Payload.begin(), Payload.end());
+    return S;
+}
+
 // Patches B as GetExifInfo does and reads the result back.
 std::unique_ptr<TImageInfo> Patched(std::vector<uint8_t>& B, bool Rotated = false, bool Resolution = false)
 {
@@ -52,16 +60,16 @@ TEST(CarryOver, SoftwareTextBeforeTheCamerasOwn)
         EXPECT_EQ(GetWord(&B[R->FXDimensionPos], O), 640);
     }
     std::vector<uint8_t> B = CameraExif(etII, "Cam            ");
-    const size_t Old = B.size();
+    const std::vector<uint8_t> Old = B;
     EXPECT_EQ(Software(B, Patched(B)), "Vestro,Cam");
-    EXPECT_EQ(B.size(), Old); // room to spare: written in place
+    EXPECT_EQ(B.size(), Old.size()); // room to spare: written in place
     // A broken block is carried as it is.
     TImageInfo Broken;
-    Broken.FExifSize = uint32_t(B.size());
+    Broken.FExifSize = uint32_t(Old.size());
     Broken.FExifBroken = true;
-    std::vector<uint8_t> C = B;
-    Broken.PatchExifBlock(C, true, 1, 1, true, true, MetadataOption.Resolution);
-    EXPECT_EQ(C, B);
+    B = Old;
+    Broken.PatchExifBlock(B, true, 1, 1, true, true, MetadataOption.Resolution);
+    EXPECT_EQ(B, Old);
 }
 
 TEST(CarryOver, MissingSoftwareRebuildsIFD0AndPatchesTheMovedCopy)
@@ -101,9 +109,8 @@ TEST(CarryOver, BlockNeverPassesTheSegmentLimit)
 TEST(CarryOver, ThumbnailIFDIsAppendedWithinOneSegment)
 {
     const std::vector<uint8_t> Exif = BuildExif(etMM, {{ShortEntry(274, 1), AsciiEntry(305, "Vestro")}});
-    std::vector<uint8_t> S = {0xFF, 0xD8, 0xFF, 0xE1};
-    PutBE16(S, uint32_t(Exif.size() + 2));
-    S.insert(S.end(), Exif.begin(), Exif.end());
+    std::vector<uint8_t> S = Segment(0xFFE1, Exif);
+    S.insert(S.begin(), {0xFF, 0xD8});
     const std::vector<uint8_t> Copy = S;
     uint32_t NewSize = 0, Pos = 0;
     const std::vector<uint8_t> Huge(MaxExifBlockSize, 1);
@@ -203,7 +210,7 @@ TEST(CarryOver, ValuesPointingIntoTheHeaderOrAnIFDAreNotPatched)
         Before.assign(B.begin(), B.end());
         R = Patched(B);
         EXPECT_TRUE(std::equal(Before.begin(), Before.begin() + long(TableEnd), B.begin())) << O;
-        EXPECT_EQ(R->FXDimensionPos != 0, true); // the Exif IFD is still reached
+        EXPECT_NE(R->FXDimensionPos, 0u); // the Exif IFD is still reached
         // A thumbnail slot over IFD0 is no thumbnail.
         std::vector<TTestEntry> Ifd1 = {ShortEntry(259, 6), LongEntry(513, 8), LongEntry(514, 40)};
         B = BuildExif(O, {{ShortEntry(274, 6)}, {}, Ifd1});
@@ -219,15 +226,6 @@ TEST(CarryOver, ValuesPointingIntoTheHeaderOrAnIFDAreNotPatched)
 }
 
 // ---- the marker-level copier ----
-
-std::vector<uint8_t> Segment(uint16_t M, const std::vector<uint8_t>& Payload)
-{
-    std::vector<uint8_t> S;
-    PutBE16(S, M);
-    PutBE16(S, uint32_t(Payload.size() + 2));
-    S.insert(S.end(), Payload.begin(), Payload.end());
-    return S;
-}
 
 const size_t ScanBytes = 9 + 4 + 6 + 4 + 502; // frame header, SOS, "pixels", EOI
 

@@ -9,7 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "core/Errors.h"
 #include "core/Global.h"
+#include "PictureTestUtil.h"
+
+// The message of the program's error that Fn raises; "" when it raises none.
+template <typename F>
+std::string ErrorOf(F&& Fn)
+{
+    try {
+        Fn();
+    } catch (const EVestroError& E) {
+        return E.what();
+    }
+    return "";
+}
 
 // A fresh folder under the temporary folder, removed with the object.
 class TTempDir {
@@ -70,6 +84,53 @@ struct TOptionGuard {
         RunMode = Mode;
     }
 };
+
+inline void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x)
+{
+    for (int i = 0; i < 4; ++i)
+        v[at + i] = uint8_t(x >> (8 * i));
+}
+inline uint32_t Get32(const std::vector<uint8_t>& v, size_t at)
+{
+    return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (uint32_t(v[at + 3]) << 24);
+}
+
+// ---- BMP files built by hand ----
+
+// A BMP file built by hand: header of HeaderSize bytes, then Extra (masks or
+// palette), then the bits; the data offset points right after Extra.
+struct TBmpSpec {
+    uint32_t HeaderSize = 40;
+    int32_t Width = 1, Height = 1;
+    uint16_t Bits = 24;
+    uint32_t Compression = 0;
+    uint32_t ColorsUsed = 0;
+    uint32_t Masks[4] = {};
+    std::vector<uint8_t> Extra{};
+    std::vector<uint8_t> Data{};
+};
+
+inline std::vector<uint8_t> MakeBmp(const TBmpSpec& S)
+{
+    std::vector<uint8_t> f(14 + S.HeaderSize, 0);
+    f[0] = 'B';
+    f[1] = 'M';
+    Put32(f, 14, S.HeaderSize);
+    Put32(f, 18, uint32_t(S.Width));
+    Put32(f, 22, uint32_t(S.Height));
+    f[26] = 1;
+    f[28] = uint8_t(S.Bits);
+    Put32(f, 30, S.Compression);
+    Put32(f, 46, S.ColorsUsed);
+    if (S.HeaderSize >= 56)
+        for (int i = 0; i < 4; ++i)
+            Put32(f, 54 + 4 * i, S.Masks[i]);
+    f.insert(f.end(), S.Extra.begin(), S.Extra.end());
+    Put32(f, 10, uint32_t(f.size()));
+    f.insert(f.end(), S.Data.begin(), S.Data.end());
+    Put32(f, 2, uint32_t(f.size()));
+    return f;
+}
 
 // ---- EXIF blocks and JPEG headers built byte by byte ----
 #include "core/ExifReader.h"
@@ -212,7 +273,3 @@ inline TImgInfo MakeGradient(uint32_t W, uint32_t H, uint32_t Ch)
     return I;
 }
 
-struct TImgHolder {
-    TImgInfo I;
-    ~TImgHolder() { FreeImg(I); }
-};

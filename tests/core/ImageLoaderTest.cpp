@@ -59,8 +59,7 @@ protected:
 
 TEST_F(LoadByType, AlphaIsFlattenedOnlyWhereTheOutputNeedsIt)
 {
-    TImgHolder Src, J, P;
-    Src.I = MakeGradient(16, 8, 4);
+    TImgHolder Src{MakeGradient(16, 8, 4)}, J, P;
     ASSERT_NE(WritePNG(D.File("a.png"), Src.I, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()), 0);
     DefaultBGColor = TBGColor{0, 255, 0, 0, 0}; // red
     ASSERT_EQ(Load(D.File("a.png"), J, ofJPEG), 1);
@@ -74,8 +73,7 @@ TEST_F(LoadByType, AlphaIsFlattenedOnlyWhereTheOutputNeedsIt)
 
 TEST_F(LoadByType, BitmapAndPluginInputs)
 {
-    TImgHolder Src, B, P;
-    Src.I = MakeGradient(9, 5, 3);
+    TImgHolder Src{MakeGradient(9, 5, 3)}, B, P;
     ASSERT_TRUE(SaveBitmapFile(D.File("b.bmp"), Src.I, {2835, 2835, 3}, TakeRunSettings()));
     ASSERT_EQ(Load(D.File("b.bmp"), B, ofJPEG, {0.1, 0.1}, true), 1);
     for (uint32_t Y = 0; Y < 5; ++Y)

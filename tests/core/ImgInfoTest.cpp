@@ -1,5 +1,6 @@
 #include "core/ImgInfo.h"
 #include "core/Errors.h"
+#include "PictureTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,8 @@ TImgInfo Numbered(uint32_t w, uint32_t h, uint32_t ch)
 
 TEST(ImgInfo, CopyImageRectClipsEverySide)
 {
-    TImgInfo src = Numbered(6, 5, 1);
+    const TImgHolder pic{Numbered(6, 5, 1)};
+    const TImgInfo& src = pic.I;
     struct Case { TRect r; int dy, dx; };
     const Case cases[] = {
         {{0, 0, 6, 5}, 0, 0}, {{-3, -2, 4, 3}, 1, 1}, {{2, 1, 10, 9}, -1, -2},
@@ -34,8 +36,8 @@ TEST(ImgInfo, CopyImageRectClipsEverySide)
         {{4, 3, 2, 1}, 0, 0},
     };
     for (const Case& c : cases) {
-        TImgInfo dst;
-        AllocImg(dst, 4, 4, 1);
+        TPicture out(4, 4, 1);
+        TImgInfo& dst = out.I;
         CopyImageRect(src, dst, c.r, c.dy, c.dx);
         // Reference: copy pixel by pixel where both points exist.
         for (int y = 0; y < 4; ++y)
@@ -46,7 +48,5 @@ TEST(ImgInfo, CopyImageRectClipsEverySide)
                 const uint8_t want = inside ? ScanLine(src, sy)[sx] : 0;
                 EXPECT_EQ(ScanLine(dst, y)[x], want) << "rect " << c.r.Left << "," << c.r.Top << " at " << x << "," << y;
             }
-        FreeImg(dst);
     }
-    FreeImg(src);
 }

@@ -1,13 +1,5 @@
 #include "core/IniFile.h"
-#include "core/Errors.h"
-
 #include "FilesTestUtil.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -20,23 +12,6 @@ protected:
         std::ofstream(p, std::ios::binary) << Bytes;
         return p;
     }
-    static std::string Bytes(const std::string& Path)
-    {
-        std::ifstream in(Path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    static std::string Utf16(const std::string& Ascii, bool Big)
-    {
-        std::string r;
-        for (char c : Ascii) {
-            r += Big ? '\0' : c;
-            r += Big ? c : '\0';
-        }
-        return r;
-    }
-
     TTempDir Temp;
     const fs::path Dir{Temp.Path};
 };
@@ -53,10 +28,11 @@ TEST_F(IniFile, WritesUtf16LeWithBomAndCrLfAndReadsItBack)
         ini.WriteBool("File", "AtOnce", true);
         ini.UpdateFile();
     }
-    const std::string b = Bytes(p);
-    ASSERT_GE(b.size(), 2u);
-    EXPECT_EQ(b.substr(0, 2), "\xFF\xFE");
-    EXPECT_EQ(b.substr(2, 20), Utf16("[System]\r\n", false));
+    const std::vector<uint8_t> b = ReadBytes(p);
+    std::vector<uint8_t> want = {0xFF, 0xFE}; // then "[System]\r\n" in UTF-16LE
+    for (char c : std::string("[System]\r\n"))
+        want.insert(want.end(), {uint8_t(c), 0});
+    EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + long(std::min(b.size(), want.size()))), want);
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 1) << "temporary left behind";
 
     const TMemIniFile ini(p);

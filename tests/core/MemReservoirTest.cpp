@@ -1,14 +1,8 @@
 #include "core/MemReservoir.h"
-#include "core/Global.h"
 #include "core/IniFile.h"
-
-#include <gtest/gtest.h>
+#include "FilesTestUtil.h"
 
 #include <cstdlib>
-#include <filesystem>
-#include <random>
-
-namespace fs = std::filesystem;
 
 namespace {
 class StartUp : public ::testing::Test {
@@ -29,12 +23,11 @@ protected:
 
 TEST_F(StartUp, ReadsMemReserveAndLanguageBeforeTheLoader)
 {
-    const fs::path dir = fs::temp_directory_path() / ("vestro-startup-" + std::to_string(std::random_device{}()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "ini");
-    ExeDir = dir.string() + "/";
+    TTempDir D;
+    std::filesystem::create_directories(D.File("ini"));
+    ExeDir = D.Path;
     {
-        TMemIniFile ini((dir / "ini" / "p.ini").string());
+        TMemIniFile ini(D.File("ini/p.ini"));
         ini.WriteBool("System", "MemReserve", true);
         ini.WriteString("System", "Language", "ja");
         ini.UpdateFile();
@@ -50,7 +43,6 @@ TEST_F(StartUp, ReadsMemReserveAndLanguageBeforeTheLoader)
     InitMemReservoir({"/ini=absent.ini"});
     EXPECT_FALSE(SystemOption.MemReserve);
     EXPECT_EQ(SystemOption.Language, "en");
-    fs::remove_all(dir);
 
     EXPECT_GT(GetMaxFreeBlockSize(), 0u);
 }

@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <map>
-#include <random>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -34,12 +33,12 @@ protected:
     void SetUp() override { EnsureKodex(); }
     void TearDown() override { WritePNGProc = WritePNG; }
     // Reads a PNG back; Channels 3 or 4 as the file holds it.
-    TImgInfo Read(const fs::path& P)
+    TImgHolder Read(const fs::path& P)
     {
-        TImgInfo img;
+        TImgHolder img;
         uint32_t flags = 0;
         TBGColor bg;
-        EXPECT_NE(ReadPNGFile(P.string(), img, flags, nullptr, bg), 0) << P;
+        EXPECT_NE(ReadPNGFile(P.string(), img.I, flags, nullptr, bg), 0) << P;
         return img;
     }
     // A picture of a few dozen colours in blocks, so it compresses well.
@@ -47,7 +46,6 @@ protected:
     {
         TImgInfo img;
         AllocImg(img, 61, 37, Channels);
-        std::mt19937 rng(3);
         for (uint32_t y = 0; y < img.Height; ++y)
             for (uint32_t x = 0; x < img.Width; ++x) {
                 const uint32_t k = (x / 7) * 11 + (y / 5) * 3;
@@ -76,8 +74,8 @@ protected:
 
 TEST_F(PNGFileTest, TwoHundredFiftySixColoursFitAndAKeyBeyondThemIsRefused)
 {
-    TImgInfo img;
-    AllocImg(img, 16, 16, 3);
+    TPicture pic(16, 16, 3);
+    const TImgInfo& img = pic.I;
     for (uint32_t i = 0; i < 256; ++i)
         for (uint32_t c = 0; c < 3; ++c)
             MemRow(img, i / 16)[3 * (i % 16) + c] = uint8_t((i * 0x010305) >> (8 * c));
@@ -88,20 +86,18 @@ TEST_F(PNGFileTest, TwoHundredFiftySixColoursFitAndAKeyBeyondThemIsRefused)
     const auto chunks = Chunks(ReadBytes(p.string()));
     EXPECT_EQ(chunks.at("IHDR")[8], 8); // 8 bits an index
     EXPECT_EQ(chunks.at("PLTE").size(), 256u * 3);
-    TImgInfo back = Read(p);
-    ExpectSameColours(img, back);
-    FreeImg(back);
+    ExpectSameColours(img, Read(p).I);
     // None of them is the fixed key: 257 indices would be needed; nothing is written.
     PNGOption.TransparentType = 5;
     PNGOption.TransparentColor = 0x123456;
     EXPECT_FALSE(SavePalettePNG((Dir / "y.png").string(), img, nullptr, TResolutionInfo{}, TakeRunSettings()));
     EXPECT_FALSE(fs::exists(Dir / "y.png"));
-    FreeImg(img);
 }
 
 TEST_F(PNGFileTest, PalettePNGAndTheOptimiserKeepEveryPixel)
 {
-    TImgInfo src = Sample(3);
+    const TImgHolder pic{Sample(3)};
+    const TImgInfo& src = pic.I;
     for (bool optimise : {false, true}) {
         if (optimise && PNGOUTPath().empty())
             GTEST_SKIP() << "no optimiser installed";
@@ -117,32 +113,29 @@ TEST_F(PNGFileTest, PalettePNGAndTheOptimiserKeepEveryPixel)
             EXPECT_EQ(chunks.at("PLTE")[0], MemRow(src, 0)[2]) << "bottom-left colour at index 0";
         }
         EXPECT_FALSE(chunks.count("tRNS"));
-        TImgInfo back = Read(p);
-        EXPECT_EQ(back.Channels, 3u);
-        ExpectSameColours(src, back);
-        FreeImg(back);
+        EXPECT_EQ(Read(p).I.Channels, 3u);
+        ExpectSameColours(src, Read(p).I);
 
         // With a key colour: transparent exactly where the top-left colour is.
         PNGOption.TransparentType = 1;
         ASSERT_TRUE(SavePalettePNG(p.string(), src, nullptr, TResolutionInfo{}, TakeRunSettings()));
-        back = Read(p);
-        ASSERT_EQ(back.Channels, 4u);
-        ExpectSameColours(src, back);
+        const TImgHolder back = Read(p);
+        ASSERT_EQ(back.I.Channels, 4u);
+        ExpectSameColours(src, back.I);
         const uint32_t key = PixelColor(MemRow(src, src.Height - 1));
         for (uint32_t y = 0; y < src.Height; ++y)
             for (uint32_t x = 0; x < src.Width; ++x)
-                ASSERT_EQ(MemRow(back, y)[4 * x + 3], PixelColor(MemRow(src, y) + 3 * x) == key ? 0 : 255);
-        FreeImg(back);
+                ASSERT_EQ(MemRow(back.I, y)[4 * x + 3], PixelColor(MemRow(src, y) + 3 * x) == key ? 0 : 255);
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir), {}), 2) << "no temporary file is left";
-    FreeImg(src);
 }
 
 TEST_F(PNGFileTest, OptimiserKeepsAlphaAndTheChunksAsked)
 {
     if (PNGOUTPath().empty())
         GTEST_SKIP() << "no optimiser installed";
-    TImgInfo src = Sample(4);
+    const TImgHolder pic{Sample(4)};
+    const TImgInfo& src = pic.I;
     const fs::path p = Dir / "rgba.png";
     PNGOption.UsePNGOUT = true;
     PNGOption.FullColorOptimization = true;
@@ -153,18 +146,17 @@ TEST_F(PNGFileTest, OptimiserKeepsAlphaAndTheChunksAsked)
     const auto chunks = Chunks(ReadBytes(p.string()));
     ASSERT_TRUE(chunks.count("pHYs"));
     EXPECT_EQ(chunks.at("pHYs")[3], 3780 & 255);
-    TImgInfo back = Read(p);
-    ASSERT_EQ(back.Channels, 4u);
-    ExpectSameColours(src, back);
-    FreeImg(back);
-    FreeImg(src);
+    const TImgHolder back = Read(p);
+    ASSERT_EQ(back.I.Channels, 4u);
+    ExpectSameColours(src, back.I);
 }
 
 TEST_F(PNGFileTest, NoOptimiserPassAfterAFailedWrite)
 {
     if (PNGOUTPath().empty())
         GTEST_SKIP() << "no optimiser installed";
-    TImgInfo src = Sample(3);
+    const TImgHolder pic{Sample(3)};
+    const TImgInfo& src = pic.I;
     PNGOption.UsePNGOUT = true;
     PNGOption.FullColorOptimization = true;
     // The encoder writes the file and then reports success or failure.
@@ -183,5 +175,4 @@ TEST_F(PNGFileTest, NoOptimiserPassAfterAFailedWrite)
     result = 1;
     EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()), 1);
     EXPECT_LT(ReadBytes(a.string()).size(), ReadBytes(b.string()).size()) << "recompressed after a good write";
-    FreeImg(src);
 }

@@ -9,7 +9,18 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <utility>
 #include <vector>
+
+// A picture record that frees its block with the object.
+struct TImgHolder {
+    TImgInfo I;
+    TImgHolder() = default;
+    explicit TImgHolder(const TImgInfo& A) : I(A) {}
+    TImgHolder(TImgHolder&& O) noexcept : I(std::exchange(O.I, TImgInfo{})) {}
+    TImgHolder& operator=(TImgHolder&& O) noexcept { return std::swap(I, O.I), *this; }
+    ~TImgHolder() { FreeImg(I); }
+};
 
 // A picture freed with the object: 8 bits a sample, or the 16-bit working form.
 struct TPicture {

@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 #include <system_error>
-#include <utility>
 
 namespace {
 
@@ -30,13 +29,7 @@ TImgInfo Filled(uint32_t W, uint32_t H, uint32_t C, const std::function<uint8_t(
     return img;
 }
 
-struct TImg {
-    TImgInfo I;
-    TImg() = default;
-    explicit TImg(const TImgInfo& A) : I(A) {}
-    TImg(TImg&& O) noexcept : I(std::exchange(O.I, TImgInfo{})) {}
-    ~TImg() { FreeImg(I); }
-};
+using TImg = TImgHolder;
 
 // Configuration of a resizer: SIMD mode, linear light, filter ids, threads.
 struct TConf {

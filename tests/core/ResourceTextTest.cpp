@@ -1,8 +1,7 @@
 #include "core/ResourceText.h"
-#include "core/Errors.h"
 #include "core/Funcs.h"
-#include "core/Global.h"
 #include "core/IniFile.h"
+#include "FilesTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -38,25 +37,11 @@ TEST_F(ResourceText, SwitchesLanguageAtRunTime)
     EXPECT_EQ(LoadResText(SResize), "Größe ändern");
     EXPECT_EQ(LoadResText(SOverwriteShortCut), "%s ist bereits vorhanden\r\nÜberschreiben?");
     EXPECT_EQ(LoadResText(SLanczos), "Lanczos"); // not in the catalogue: English
-    try {
-        EvaluateExpression("(", '.');
-        ADD_FAILURE();
-    } catch (const EVestroError& e) {
-        EXPECT_STREQ(e.what(), "Fehler beim Auswerten des eingegebenen Parameters");
-    }
+    EXPECT_EQ(ErrorOf([] { EvaluateExpression("(", '.'); }), "Fehler beim Auswerten des eingegebenen Parameters");
     // A settings file that cannot be read or saved says so in the same language.
-    try {
-        TMemIniFile Folder("/");
-        ADD_FAILURE();
-    } catch (const EVestroError& e) {
-        EXPECT_STREQ(e.what(), "nicht lesbar /: Keine reguläre Datei");
-    }
-    try {
-        TMemIniFile("/nonexistent-vestro-folder/x.ini").UpdateFile();
-        ADD_FAILURE();
-    } catch (const EVestroError& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("nicht schreibbar /nonexistent-vestro-folder/x.ini", 0), 0u) << e.what();
-    }
+    EXPECT_EQ(ErrorOf([] { TMemIniFile Folder("/"); }), "nicht lesbar /: Keine reguläre Datei");
+    const std::string Unsaved = ErrorOf([] { TMemIniFile("/nonexistent-vestro-folder/x.ini").UpdateFile(); });
+    EXPECT_EQ(Unsaved.rfind("nicht schreibbar /nonexistent-vestro-folder/x.ini", 0), 0u) << Unsaved;
 
     SetInterfaceLanguage("ja");
     EXPECT_EQ(LoadResText(SResize), "リサイズ");
@@ -78,9 +63,6 @@ TEST_F(ResourceText, SwitchesLanguageAtRunTime)
 
 TEST_F(ResourceText, FindsCataloguesIgnoringCase)
 {
-    EXPECT_EQ(FindCatalogue("de"), "de");
-    EXPECT_EQ(FindCatalogue("JA"), "ja");
-    EXPECT_EQ(FindCatalogue("fr"), "");
-    EXPECT_EQ(FindCatalogue(".."), "");
-    EXPECT_EQ(FindCatalogue(""), "");
+    for (auto [asked, found] : {std::pair{"de", "de"}, {"JA", "ja"}, {"fr", ""}, {"..", ""}, {"", ""}})
+        EXPECT_EQ(FindCatalogue(asked), found) << asked;
 }

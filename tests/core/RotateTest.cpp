@@ -10,7 +10,8 @@ TEST(Rotate, TurnsAndFlipsGiveIdentity)
     for (uint32_t c = 1; c <= 4; ++c)
         for (const auto& s : sizes) {
             SCOPED_TRACE(testing::Message() << s[0] << "x" << s[1] << "x" << c);
-            TImgInfo img = RandomImage(s[0], s[1], c, c), half = RandomImage(s[0], s[1], c, c);
+            TImgHolder pic{RandomImage(s[0], s[1], c, c)}, turned{RandomImage(s[0], s[1], c, c)};
+            TImgInfo &img = pic.I, &half = turned.I;
             const auto orig = Pixels(img);
             for (bool cw : {true, false}) {
                 for (int i = 0; i < 4; ++i)
@@ -25,7 +26,5 @@ TEST(Rotate, TurnsAndFlipsGiveIdentity)
             RotateImage90(img, false);
             RotateImage90(img, false);
             EXPECT_EQ(Pixels(img), orig);
-            FreeImg(img);
-            FreeImg(half);
         }
 }

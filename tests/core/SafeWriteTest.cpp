@@ -1,28 +1,22 @@
 #include "core/SafeWrite.h"
+#include "FilesTestUtil.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 std::string Slurp(const fs::path& P)
 {
-    std::ifstream in(P, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    const std::vector<uint8_t> b = ReadBytes(P.string());
+    return {b.begin(), b.end()};
 }
 } // namespace
 
 TEST(SafeWrite, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile)
 {
-    const fs::path dir = fs::temp_directory_path() / ("vestro_safewrite_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    const fs::path p = dir / "out.dat";
+    TTempDir D;
+    const fs::path dir = fs::path(D.Path).parent_path(), p = dir / "out.dat";
     std::ofstream(p) << "old";
 
     EXPECT_FALSE(WriteFileAtomically(p.string(), [](std::FILE* f) { std::fputs("half", f); return false; }));
@@ -54,15 +48,12 @@ TEST(SafeWrite, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile)
     EXPECT_EQ(fs::status(p).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     fs::remove(dir / "link.dat");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
-    fs::remove_all(dir);
 }
 
 TEST(SafeWrite, ANewFileOfTheCallersIsWrittenInPlaceAndNeverOverAnother)
 {
-    const fs::path dir = fs::temp_directory_path() / ("vestro_safewrite_new_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    const fs::path p = dir / ".out.~pending.tmp";
+    TTempDir D;
+    const fs::path dir = fs::path(D.Path).parent_path(), p = dir / ".out.~pending.tmp";
     auto Count = [&] { return std::distance(fs::directory_iterator(dir), {}); };
 
     // Written where it was asked for, with no second temporary file beside it.
@@ -85,5 +76,4 @@ TEST(SafeWrite, ANewFileOfTheCallersIsWrittenInPlaceAndNeverOverAnother)
         ASSERT_NE(w.File(), nullptr);
     }
     EXPECT_EQ(Count(), 0);
-    fs::remove_all(dir);
 }

@@ -3,7 +3,6 @@
 #include "core/ErrorLog.h"
 
 #include "FilesTestUtil.h"
-#include "PictureTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +41,14 @@ protected:
         return p;
     }
     std::string Folder() const { return (Dir / "plugins").string(); }
+    // The channel count and pixels Spi reads from P; (0, nothing) when it fails.
+    static std::pair<uint32_t, std::vector<uint8_t>> Read(TSusiePlugin* Spi, const fs::path& P)
+    {
+        TImgHolder img;
+        if (!SusieToImg(Spi, P.string(), img.I, 0, TBGColor{}))
+            return {};
+        return {img.I.Channels, Pixels(img.I)};
+    }
     TTempDir Temp;
     const fs::path Dir{Temp.Path};
     TSPIList Pnm; // the PNM reader alone
@@ -108,11 +115,7 @@ TEST_F(SusiePluginTest, ReadsThroughThePlugin)
     const void* extra = info.hInfo; // the record is packed: no reference to its field
     EXPECT_EQ(extra, nullptr) << "released by the wrapper";
 
-    TImgInfo img;
-    ASSERT_TRUE(SusieToImg(spi, ppm.string(), img, 0, TBGColor{}));
-    EXPECT_EQ(img.Channels, 3u);
-    EXPECT_EQ(Pixels(img), PpmPixels());
-    FreeImg(img);
+    EXPECT_EQ(Read(spi, ppm), std::make_pair(3u, PpmPixels()));
 
     // A name that is not UTF-8 goes over in memory.
     const fs::path odd = Dir / "caf\xe9.ppm";
@@ -121,17 +124,12 @@ TEST_F(SusiePluginTest, ReadsThroughThePlugin)
     EXPECT_FALSE(IsNotAnsiPath("/tmp/caf\xc3\xa9.ppm"));
     ASSERT_EQ(spi->GetPictureInfo(odd.string(), info), 0);
     EXPECT_EQ(info.Left, 1);
-    ASSERT_TRUE(SusieToImg(spi, odd.string(), img, 0, TBGColor{}));
-    EXPECT_EQ(Pixels(img), PpmPixels());
-    FreeImg(img);
+    EXPECT_EQ(Read(spi, odd), std::make_pair(3u, PpmPixels()));
 
     // A top-down gray bitmap with a palette.
     const fs::path pgm = Dir / "g.pgm";
     std::ofstream(pgm, std::ios::binary) << "P5 2 2 255\n" << "\x01\x02\x03\x04";
-    ASSERT_TRUE(SusieToImg(spi, pgm.string(), img, 0, TBGColor{}));
-    EXPECT_EQ(img.Channels, 1u);
-    EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{1, 2, 3, 4}));
-    FreeImg(img);
+    EXPECT_EQ(Read(spi, pgm), std::make_pair(1u, std::vector<uint8_t>{1, 2, 3, 4}));
 }
 
 TEST_F(SusiePluginTest, DamagedPluginOutputFailsAndLeaksNothing)
@@ -149,8 +147,7 @@ TEST_F(SusiePluginTest, DamagedPluginOutputFailsAndLeaksNothing)
     const std::string bad = (Dir / "bad.ppm").string();
     EXPECT_EQ(ErrorLog.Lines(), (std::vector<std::string>{bad + ": Unknown format", bad + ": Unknown format"}));
     ErrorLog.Clear();
-    TImgInfo img;
-    EXPECT_FALSE(SusieToImg(list.Items(0), (Dir / "missing.ppm").string(), img, 0, TBGColor{}));
+    EXPECT_EQ(Read(list.Items(0), Dir / "missing.ppm").first, 0u);
 }
 
 TEST_F(SusiePluginTest, PictureCallsOfOnePluginAreSerialised)
@@ -161,12 +158,8 @@ TEST_F(SusiePluginTest, PictureCallsOfOnePluginAreSerialised)
     std::vector<std::thread> threads;
     for (int t = 0; t < 6; ++t)
         threads.emplace_back([&] {
-            for (int i = 0; i < 4; ++i) {
-                TImgInfo img;
-                if (SusieToImg(list.Items(0), ppm.string(), img, 0, TBGColor{}))
-                    ++good;
-                FreeImg(img);
-            }
+            for (int i = 0; i < 4; ++i)
+                good += Read(list.Items(0), ppm).first == 3;
         });
     for (auto& t : threads)
         t.join();

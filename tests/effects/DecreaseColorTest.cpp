@@ -2,9 +2,6 @@
 
 #include "EffectTestUtil.h"
 
-#include "core/Errors.h"
-#include "core/Kodex.h"
-#include "core/Global.h"
 #include "core/ImageLoader.h"
 
 #include <gtest/gtest.h>
@@ -22,9 +19,9 @@ class DecreaseColorTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(CodecLibraryReady()) << "codec library not built";
+        EnsureKodex();
         SavedTemp = TempDir;
-        TempDir = Dir.string() + "/";
+        TempDir = Scratch.Path;
     }
     void TearDown() override
     {
@@ -84,26 +81,19 @@ TEST_F(DecreaseColorTest, AFailingToolSaysWhyInOneLine)
 {
     // The quantiser beside the program is taken first: this one talks and fails.
     const std::string SavedExe = ExeDir;
-    ExeDir = Dir.string() + "/";
+    ExeDir = Scratch.Path;
     fs::create_directories(Dir / "bin");
     std::ofstream(Dir / "bin" / "pngquant") << "#!/bin/sh\necho 'working...'\necho 'error: out of memory' >&2\nexit 4\n";
     fs::permissions(Dir / "bin" / "pngquant", fs::perms::owner_all);
     TDecreaseColorEffect E;
     E.FMode = 3;
-    TImgInfo Img;
-    AllocImg(Img, 8, 8, 3);
+    TTestPicture Pic(8, 8, 3);
     TEffectParams P;
     P.OutFileName = (Dir / "out.png").string();
     P.ToolOutFileName = (Dir / "out-new.png").string();
-    std::string Why;
-    try {
-        E.DoEffect(Img, P);
-    } catch (const EVestroError& Ex) {
-        Why = Ex.what();
-    }
-    EXPECT_EQ(Why, "Failed to save file: pngquant ended with exit status 4: error: out of memory");
+    EXPECT_EQ(ErrorOf([&] { E.DoEffect(Pic.I, P); }),
+              "Failed to save file: pngquant ended with exit status 4: error: out of memory");
     EXPECT_FALSE(fs::exists(P.ToolOutFileName));
-    FreeImg(Img);
     ExeDir = SavedExe;
 }
 

@@ -3,16 +3,7 @@
 #include "effects/DecreaseColor.h"
 #include "effects/ResizeFilter.h"
 
-#include "core/Errors.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <fstream>
-#include <unistd.h>
-
-#include <string>
-#include <vector>
+#include "../core/FilesTestUtil.h"
 
 namespace {
 
@@ -33,20 +24,18 @@ public:
 struct Chain {
     std::vector<std::string> Ran;
     TEffectList L;
-    Probe* Trim;
-    TResizeFilter* Resize;
-    Probe* Gray;
+    template <typename T>
+    T* Add(std::unique_ptr<T> E)
+    {
+        T* P = E.get();
+        L.AddFilter(std::move(E));
+        return P;
+    }
+    Probe* Gray = Add(std::make_unique<Probe>("Grayscale", EFFECT_GRAYSCALE, &Ran));
+    Probe* Trim = Add(std::make_unique<Probe>("Trimming", EFFECT_TRIMMING, &Ran));
+    TResizeFilter* Resize = Add(std::make_unique<TResizeFilter>());
     Chain()
     {
-        auto G = std::make_unique<Probe>("Grayscale", EFFECT_GRAYSCALE, &Ran);
-        Gray = G.get();
-        L.AddFilter(std::move(G));
-        auto T = std::make_unique<Probe>("Trimming", EFFECT_TRIMMING, &Ran);
-        Trim = T.get();
-        L.AddFilter(std::move(T));
-        auto R = std::make_unique<TResizeFilter>();
-        Resize = R.get();
-        L.AddFilter(std::move(R));
         L.ReOrder();
         L.SetResizeParam(RULE_PERCENT, 50, 0);
     }
@@ -88,8 +77,8 @@ TEST(EffectChain, TheLosslessTransformRunsAlone)
     C.L.SetDecreaseColorEffect(std::make_unique<Probe>("DecreaseColor", EFFECT_DECREASECOLOR, &C.Ran));
     C.L.DecreaseColorEffect()->FUse = true;
     TEffectParams P;
-    TImgInfo Img;
-    AllocImg(Img, 4, 4, 4);
+    TPicture Pic(4, 4, 4);
+    TImgInfo& Img = Pic.I;
     C.L.DoEffect(Img, Info1000x750(), 1, P);
     EXPECT_EQ(C.Ran, (std::vector<std::string>{"Grayscale", "DecreaseColor"}));
     EXPECT_EQ(Img.Channels, 2u); // gray+alpha after the chain, before colour reduction
@@ -97,7 +86,6 @@ TEST(EffectChain, TheLosslessTransformRunsAlone)
     C.L.JPEGTranEffect()->FUse = true;
     C.L.DoEffect(Img, Info1000x750(), 1, P);
     EXPECT_EQ(C.Ran, (std::vector<std::string>{"JPEGTran"}));
-    FreeImg(Img);
 }
 
 TEST(EffectChain, GrayAlphaStepLeavesPicturesWithoutAlpha)
@@ -106,13 +94,11 @@ TEST(EffectChain, GrayAlphaStepLeavesPicturesWithoutAlpha)
     C.Resize->FUse = false;
     TEffectParams P;
     P.NeedGrayAlpha = true;
-    TImgInfo Img;
-    AllocImg(Img, 5, 3, 3);
-    C.L.DoEffect(Img, Info1000x750(), 2, P);
-    EXPECT_EQ(Img.Channels, 3u);
+    TPicture Img(5, 3, 3);
+    C.L.DoEffect(Img.I, Info1000x750(), 2, P);
+    EXPECT_EQ(Img.I.Channels, 3u);
     EXPECT_FALSE(P.NeedGrayAlpha);
     EXPECT_EQ(P.DownScale, 1);
-    FreeImg(Img);
 }
 
 namespace {
@@ -136,11 +122,9 @@ TEST(EffectChain, BeforeImageRestoresTheResizerFilterOnFailure)
     FakeHost Host;
     EffectHost = &Host;
     EffectList = &C.L;
-    const std::string Path = ::testing::TempDir() + "vestro_before_" + std::to_string(::getpid()) + ".bmp";
-    {
-        std::ofstream F(Path, std::ios::binary);
-        F << "BM" << std::string(60, '\0'); // a BMP header that promises pixels it does not have
-    }
+    TTempDir D;
+    const std::string Path = D.File("before.bmp");
+    std::ofstream(Path, std::ios::binary) << "BM" << std::string(60, '\0'); // promises pixels it does not have
     TImageInfo Info;
     Info.SetPath(Path);
     Info.PictureFormat = pfBMP;
@@ -153,5 +137,4 @@ TEST(EffectChain, BeforeImageRestoresTheResizerFilterOnFailure)
     EXPECT_EQ(Info.Number, 3);
     EffectHost = nullptr;
     EffectList = nullptr;
-    std::remove(Path.c_str());
 }

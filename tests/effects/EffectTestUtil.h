@@ -2,12 +2,12 @@
 #pragma once
 #include "core/ImgInfo.h"
 #include "core/Kodex.h"
+#include "../core/FilesTestUtil.h" // ErrorOf
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using V = std::vector<uint8_t>;
@@ -86,26 +86,12 @@ struct TPatternPicture : TTestImg {
 };
 
 // A scratch folder, removed with everything in it.
-struct TTestDir {
-    std::filesystem::path P = std::filesystem::temp_directory_path() /
-                              ("vestro-fx-" + std::to_string(getpid()) + "-" +
-                               std::to_string(reinterpret_cast<uintptr_t>(this)));
-    TTestDir() { std::filesystem::create_directories(P); }
-    ~TTestDir() { std::filesystem::remove_all(P); }
+struct TTestDir : TTempDir {
+    const std::filesystem::path P{Path};
+    // Writes Text to the file Name in it; its path.
     std::string File(const std::string& Name, const std::string& Text) const
     {
-        const std::string f = (P / Name).string();
-        std::ofstream(f, std::ios::binary) << Text;
-        return f;
+        std::ofstream(Path + Name, std::ios::binary) << Text;
+        return Path + Name;
     }
 };
-
-// Loads the codec library from the build's program folder, once.
-inline bool CodecLibraryReady()
-{
-    static const bool Ok = [] {
-        std::string Err;
-        return LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err);
-    }();
-    return Ok;
-}

@@ -2,11 +2,8 @@
 
 #include "EffectTestUtil.h"
 
-#include "core/Errors.h"
-#include "core/Global.h"
-#include "platform/Process.h"
-
 #include "core/SafeWrite.h"
+#include "platform/Process.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +19,7 @@ class JPEGTranTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(CodecLibraryReady()) << "codec library not built";
+        EnsureKodex();
         SavedPath = JPEGTranPath;
         JPEGTranPath = FindJPEGTranPath();
         auto E = std::make_unique<TJPEGTran>();
@@ -141,18 +138,10 @@ TEST_F(JPEGTranTest, AFailingToolFailsTheFileAndLeavesTheOutputAlone)
     // Its reason is its last line; the many lines before it never block it.
     JPEGTranPath = FakeTool("while [ $# -gt 0 ]; do [ \"$1\" = -outfile ] && printf half > \"$2\"; shift; done; "
                             "seq 100000; echo 'no room left on the disk' >&2; exit 1");
-    auto Why = [&](const std::string& I, const std::string& O) {
-        try {
-            Run(I, O, 32, 16);
-        } catch (const EVestroError& E) {
-            return std::string(E.what());
-        }
-        return std::string("no error");
-    };
+    auto Why = [&](const std::string& I, const std::string& O) { return ErrorOf([&] { Run(I, O, 32, 16); }); };
     EXPECT_EQ(Why(In, Out), "Failed to save file: tool.sh ended with exit status 1: no room left on the disk");
-    std::ifstream F(Out);
     std::string S;
-    F >> S;
+    std::ifstream(Out) >> S;
     EXPECT_EQ(S, "old");
     EXPECT_EQ(FileCount(), 3u) << "input, output and the tool only";
 

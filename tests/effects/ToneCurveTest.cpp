@@ -110,7 +110,7 @@ TEST(ToneCurvePresets, RoundTripAndDamagedFiles)
 {
     TTestDir d;
     const std::string saved = DataDir;
-    DataDir = d.P.string() + "/";
+    DataDir = d.Path;
     std::filesystem::create_directories(d.P / "ToneCurve" / "folder.txt");
     TCurveSet a, b, defaults;
     for (size_t i = 0; i < tcCount; ++i) {

@@ -9,49 +9,20 @@ using Bridge = kodextest::TKodexTest;
 
 namespace {
 
-void Put16(std::vector<uint8_t>& B, size_t At, uint16_t V) { B[At] = uint8_t(V), B[At + 1] = uint8_t(V >> 8); }
-void Put32(std::vector<uint8_t>& B, size_t At, uint32_t V)
-{
-    for (int i = 0; i < 4; ++i)
-        B[At + i] = uint8_t(V >> (8 * i));
-}
-
 // A palette BMP as the tools write it. Index(x, y) gives the index at
 // top-down picture position (x, y); colour i of the palette is (i*40, 255-i*20, i) as red, green, blue.
 template <typename F>
 std::vector<uint8_t> MakePaletteBmp(int32_t W, int32_t H, int Bpp, int Colours, bool TopDown, F Index)
 {
-    const uint32_t rowBytes = Bpp == 1 ? ((W + 7) / 8 + 3) & ~3 : Bpp == 4 ? ((W + 1) / 2 + 3) & ~3 : (W + 3) & ~3;
-    const uint32_t off = 14 + 40 + 4 * uint32_t(Colours);
-    std::vector<uint8_t> b(off + rowBytes * uint32_t(H), 0);
-    b[0] = 'B', b[1] = 'M';
-    Put32(b, 2, uint32_t(b.size()));
-    Put32(b, 10, off);
-    Put32(b, 14, 40);
-    Put32(b, 18, uint32_t(W));
-    Put32(b, 22, uint32_t(TopDown ? -H : H));
-    Put16(b, 26, 1);
-    Put16(b, 28, uint16_t(Bpp));
-    Put32(b, 46, uint32_t(Colours));
-    for (int i = 0; i < Colours; ++i) {
-        b[54 + i * 4] = uint8_t(i);             // blue
-        b[54 + i * 4 + 1] = uint8_t(255 - i * 20); // green
-        b[54 + i * 4 + 2] = uint8_t(i * 40);    // red
-    }
-    for (int32_t r = 0; r < H; ++r) {
-        const int32_t y = TopDown ? r : H - 1 - r; // picture row of file row r
-        uint8_t* row = &b[off + rowBytes * uint32_t(r)];
-        for (int32_t x = 0; x < W; ++x) {
-            const uint8_t v = uint8_t(Index(x, y));
-            if (Bpp == 8)
-                row[x] = v;
-            else if (Bpp == 4)
-                row[x / 2] |= uint8_t(v << (x & 1 ? 0 : 4));
-            else
-                row[x / 8] |= uint8_t(v << (7 - (x & 7)));
-        }
-    }
-    return b;
+    TBmpSpec s{.Width = W, .Height = TopDown ? -H : H, .Bits = uint16_t(Bpp), .ColorsUsed = uint32_t(Colours)};
+    for (int i = 0; i < Colours; ++i)
+        s.Extra.insert(s.Extra.end(), {uint8_t(i), uint8_t(255 - i * 20), uint8_t(i * 40), 0}); // blue, green, red
+    const uint32_t rowBytes = uint32_t(W * Bpp + 31) / 32 * 4;
+    s.Data.assign(rowBytes * uint32_t(H), 0);
+    for (int32_t r = 0; r < H; ++r) // file rows; y is the picture row of file row r
+        for (int32_t x = 0, y = TopDown ? r : H - 1 - r; x < W; ++x)
+            s.Data[rowBytes * uint32_t(r) + uint32_t(x * Bpp / 8)] |= uint8_t(Index(x, y) << (8 - Bpp - x * Bpp % 8));
+    return MakeBmp(s);
 }
 
 } // namespace
@@ -76,7 +47,7 @@ TEST(KodexLoading, MissingOrBrokenLibraryGivesTheSystemMessage)
     EXPECT_EQ(img.Mem, nullptr);
     EXPECT_TRUE(GetWICExtensions().empty());
     // And a good folder loads every entry, including the one never called.
-    kodextest::EnsureLoaded();
+    EnsureKodex();
     EXPECT_NE(KodexProcs.ReadWICPreview, nullptr);
 }
 

@@ -3,7 +3,6 @@
 // byte must be what a fresh block gives, and blocks the library frees go
 // back to the worker.
 #include "KodexTestUtil.h"
-#include "../core/PictureTestUtil.h"
 
 #include <png.h>
 

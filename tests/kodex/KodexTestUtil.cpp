@@ -3,45 +3,19 @@
 #include "core/ErrorLog.h"
 #include "platform/PageMemory.h"
 
-#include <atomic>
 #include <cstdlib>
-#include <fstream>
 #include <random>
 
-#include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
 
 namespace kodextest {
-
-void EnsureLoaded()
-{
-    if (KodexProcs.ReadPNG)
-        return;
-    std::string err;
-    ASSERT_TRUE(LoadKodex(std::string(VESTRO_DIST_DIR) + "/", err)) << err;
-}
 
 std::vector<std::string> TakeErrors()
 {
     std::vector<std::string> r = ErrorLog.Lines();
     ErrorLog.Clear();
     return r;
-}
-
-TScratch::TScratch()
-{
-    static std::atomic<int> n{0};
-    std::random_device rd;
-    Dir = std::filesystem::temp_directory_path() /
-          ("kodex-test-" + std::to_string(rd()) + "-" + std::to_string(n++));
-    std::filesystem::create_directories(Dir);
-}
-
-TScratch::~TScratch()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(Dir, ec);
 }
 
 TImgInfo MakePicture(uint32_t W, uint32_t H, uint32_t Ch, bool Smooth)
@@ -122,18 +96,6 @@ TIFF* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint
     return t;
 }
 
-std::vector<uint8_t> ReadBytes(const std::string& Path)
-{
-    std::ifstream f(Path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-
-void WriteBytes(const std::string& Path, const std::vector<uint8_t>& Data)
-{
-    std::ofstream f(Path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
-}
-
 std::vector<uint8_t> MakeProfile(const std::string& Desc)
 {
     std::vector<uint8_t> p(128 + 4 + 12);
@@ -169,39 +131,6 @@ TICCInfo ProfileBlock(const std::vector<uint8_t>& Prof)
     std::memcpy(Icc.Profile, Prof.data(), Prof.size());
     Icc.Len = uint32_t(Prof.size());
     return Icc;
-}
-
-std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
-                                const std::function<void(jpeg_compress_struct&)>& Setup,
-                                const std::function<const uint8_t*(uint32_t)>& Row,
-                                const std::function<void(jpeg_compress_struct&)>& Started)
-{
-    jpeg_compress_struct c;
-    jpeg_error_mgr e;
-    c.err = jpeg_std_error(&e);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = W;
-    c.image_height = H;
-    c.input_components = Components;
-    c.in_color_space = Components == 4 ? JCS_CMYK : Components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&c);
-    if (Setup)
-        Setup(c);
-    jpeg_start_compress(&c, TRUE);
-    if (Started)
-        Started(c);
-    for (uint32_t y = 0; y < H; ++y) {
-        JSAMPROW r = const_cast<JSAMPROW>(Row(y));
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<uint8_t> v(out, out + size);
-    std::free(out);
-    return v;
 }
 
 std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,

@@ -2,6 +2,8 @@
 // collected error lines and small synthetic pictures.
 #pragma once
 #include "core/Kodex.h"
+#include "fuzz/KodexFuzzSeeds.h" // EncodeJpeg
+#include "../core/FilesTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -15,22 +17,17 @@
 #include <string>
 #include <vector>
 
-struct jpeg_compress_struct;
 struct tiff;
 
 namespace kodextest {
 
-// Loads the library once (and again after a test unloaded it).
-void EnsureLoaded();
 // Error lines the library reported since the last call.
 std::vector<std::string> TakeErrors();
 
 // A fresh folder under the temporary folder, removed with the object.
-struct TScratch {
-    std::filesystem::path Dir;
-    TScratch();
-    ~TScratch();
-    std::string operator/(const std::string& Name) const { return (Dir / Name).string(); }
+struct TScratch : TTempDir {
+    const std::filesystem::path Dir{Path};
+    std::string operator/(const std::string& Name) const { return Path + Name; }
 };
 
 // A picture whose every byte differs from its neighbours: value at (x, y,
@@ -48,13 +45,6 @@ inline uint8_t At(const TImgInfo& Img, uint32_t X, uint32_t Y, uint32_t C)
     return ScanLine(Img, Y)[X * Img.Channels + C];
 }
 
-// A JPEG coded in memory with libjpeg: Components 1 (gray), 3 (RGB) or 4
-// (CMYK); Setup adjusts the coder after its defaults, Started (markers) after
-// the start, and Row(y) gives row y.
-std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
-                                const std::function<void(jpeg_compress_struct&)>& Setup,
-                                const std::function<const uint8_t*(uint32_t)>& Row,
-                                const std::function<void(jpeg_compress_struct&)>& Started = {});
 // A PNG coded in memory with libpng: Depth bits, colour Type, Row(y) the raw
 // bytes of row y (top-down), Adam7-interlaced when asked.
 std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,
@@ -78,9 +68,6 @@ TKodexInfo InfoOf(const std::string& File);
 // Opens a contiguous TIFF of W x H for writing, with the fields every sample shares.
 tiff* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint16_t Spp, uint16_t Photometric);
 
-std::vector<uint8_t> ReadBytes(const std::string& Path);
-void WriteBytes(const std::string& Path, const std::vector<uint8_t>& Data);
-
 // An ICC profile good enough for libpng's checks, with description Desc.
 std::vector<uint8_t> MakeProfile(const std::string& Desc);
 // A profile record owning a copy of Prof, as the readers hand them out (free with FreeICC).
@@ -90,7 +77,7 @@ struct TKodexTest : ::testing::Test {
     TScratch Scratch;
     void SetUp() override
     {
-        EnsureLoaded();
+        EnsureKodex();
         TakeErrors();
         JPEGOption = TJPEGOption{};
         PNGOption = TPNGOption{};

@@ -39,14 +39,6 @@ struct TXServer {
         const int lock = open("/tmp/vestro-xvfb-start.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
         if (lock >= 0)
             flock(lock, LOCK_EX);
-        struct TUnlock {
-            int Fd;
-            ~TUnlock()
-            {
-                if (Fd >= 0)
-                    close(Fd); // releases the lock
-            }
-        } unlock{lock};
         for (int n = 100 + getpid() % 300; n < 1000 && Display.empty(); ++n) {
             const std::string num = std::to_string(n);
             if (fs::exists("/tmp/.X" + num + "-lock") || fs::exists("/tmp/.X11-unix/X" + num))
@@ -56,7 +48,7 @@ struct TXServer {
             // program that connects meanwhile is refused.
             if (!StartProcess({"Xvfb", ":" + num, "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset"},
                               &Pid))
-                return;
+                break;
             for (int i = 0; i < 200; ++i) { // up to 10 s for the server to listen
                 std::this_thread::sleep_for(50ms);
                 xcb_connection_t* c = xcb_connect((":" + num).c_str(), nullptr);
@@ -74,6 +66,8 @@ struct TXServer {
                 Pid = 0;
             }
         }
+        if (lock >= 0)
+            close(lock); // releases the lock
         if (!Display.empty())
             setenv("DISPLAY", Display.c_str(), 1);
     }

@@ -106,9 +106,7 @@ int GetPictureInfo(const char* Buf, intptr_t Len, unsigned Flag, TPictureInfo* I
     if (!Load(Buf, Len, Flag, d) || !Parse(d, p))
         return 2;
     std::memset(Info, 0, sizeof *Info);
-    Info->Left = int32_t(Flag & 7);
-    Info->Width = p.Width;
-    Info->Height = p.Height;
+    Info->Left = int32_t(Flag & 7), Info->Width = p.Width, Info->Height = p.Height;
     Info->colorDepth = p.Kind == 6 ? 24 : 8;
     Info->hInfo = std::malloc(16);
     std::strcpy(static_cast<char*>(Info->hInfo), "PNM picture");
@@ -150,16 +148,11 @@ int GetPicture(const char* Buf, intptr_t Len, unsigned Flag, void** HBInfo, void
         const size_t at = size_t(gray ? y : p.Height - 1 - y) * row;
         if (at + row > bitsSize)
             continue;
-        const unsigned char* s = p.Pixels + size_t(y) * p.Width * (gray ? 1 : 3);
-        for (int x = 0; x < p.Width; ++x) {
-            if (gray) {
-                bits[at + x] = s[x];
-            } else {
-                bits[at + 3 * x] = s[3 * x + 2];
-                bits[at + 3 * x + 1] = s[3 * x + 1];
-                bits[at + 3 * x + 2] = s[3 * x];
-            }
-        }
+        const int n = gray ? 1 : 3; // P6 samples are red, green, blue; a bitmap's blue, green, red
+        const unsigned char* s = p.Pixels + size_t(y) * p.Width * n;
+        for (int x = 0; x < p.Width; ++x)
+            for (int c = 0; c < n; ++c)
+                bits[at + n * x + c] = s[n * x + n - 1 - c];
         if (Progress)
             Progress(y + 1, p.Height, Data);
     }

@@ -178,46 +178,15 @@ void WebP()
     WebPFree(o);
 }
 
-// Turned a quarter by the file, with a profile and a thumbnail.
 void Heif(heif_compression_format Fmt, bool Alpha)
 {
-    heif_context* ctx = heif_context_alloc();
-    heif_encoder* enc = nullptr;
-    if (heif_context_get_encoder_for_format(ctx, Fmt, &enc).code != heif_error_Ok) {
-        heif_context_free(ctx);
+    const std::string name =
+        std::string("heif-") + (Fmt == heif_compression_HEVC ? "hevc" : "av1") + (Alpha ? "-alpha" : "");
+    if (!EncodeTurnedHeif(Out + "/tmp", Fmt, Alpha))
         return;
-    }
-    heif_encoder_set_lossy_quality(enc, 50);
-    heif_image* im = nullptr;
-    heif_image_create(24, 16, heif_colorspace_RGB, Alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                      &im);
-    heif_image_add_plane(im, heif_channel_interleaved, 24, 16, 8);
-    int stride = 0;
-    uint8_t* p = heif_image_get_plane(im, heif_channel_interleaved, &stride);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 24 * (Alpha ? 4 : 3); ++x)
-            p[y * stride + x] = uint8_t(x * 5 + y * 9);
-    const std::vector<uint8_t> prof(132, 0);
-    heif_image_set_raw_color_profile(im, "prof", prof.data(), prof.size());
-    heif_encoding_options* eo = heif_encoding_options_alloc();
-    eo->image_orientation = heif_orientation_rotate_90_cw;
-    heif_image_handle *h = nullptr, *th = nullptr;
-    if (heif_context_encode_image(ctx, im, enc, eo, &h).code == heif_error_Ok) {
-        heif_context_encode_thumbnail(ctx, im, h, enc, eo, 8, &th);
-        if (heif_context_write_to_file(ctx, (Out + "/tmp").c_str()).code == heif_error_Ok) {
-            const std::string name =
-                std::string("heif-") + (Fmt == heif_compression_HEVC ? "hevc" : "av1") + (Alpha ? "-alpha" : "");
-            const std::vector<uint8_t> d = Slurp(Out + "/tmp");
-            Save(name + "-thumb", d.data(), d.size(), kWicThumbnail);
-            SaveTmp(name);
-        }
-    }
-    heif_image_handle_release(th);
-    heif_image_handle_release(h);
-    heif_encoding_options_free(eo);
-    heif_encoder_release(enc);
-    heif_image_release(im);
-    heif_context_free(ctx);
+    const std::vector<uint8_t> d = Slurp(Out + "/tmp");
+    Save(name + "-thumb", d.data(), d.size(), kWicThumbnail);
+    SaveTmp(name);
 }
 
 void Png(const char* Name, png_uint_32 W, png_uint_32 H, png_uint_32 Format, const void* Pixels,
@@ -235,6 +204,25 @@ void Png(const char* Name, png_uint_32 W, png_uint_32 H, png_uint_32 Format, con
 void Jpeg(int Kind)
 {
     static const char* names[3] = {"jpeg-baseline", "jpeg-progressive", "jpeg-gray"};
+    const std::vector<uint8_t> rows = Pattern(16 * 3 * 12, 7);
+    auto setup = [&](jpeg_compress_struct& c) {
+        jpeg_set_quality(&c, 80, TRUE);
+        if (Kind == 1)
+            jpeg_simple_progression(&c);
+    };
+    const std::vector<uint8_t> d = EncodeJpeg(16, 12, Kind == 2 ? 1 : 3, setup,
+                                              [&](uint32_t y) { return rows.data() + y * (Kind == 2 ? 16 : 48); });
+    Save(names[Kind], d.data(), d.size(), kJpeg);
+    Save(std::string(names[Kind]) + "-ycc", d.data(), d.size(), kJpegHalfYCbCr);
+}
+
+} // namespace
+
+std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
+                                const std::function<void(jpeg_compress_struct&)>& Setup,
+                                const std::function<const uint8_t*(uint32_t)>& Row,
+                                const std::function<void(jpeg_compress_struct&)>& Started)
+{
     jpeg_compress_struct c;
     jpeg_error_mgr e;
     c.err = jpeg_std_error(&e);
@@ -242,27 +230,66 @@ void Jpeg(int Kind)
     unsigned char* out = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&c, &out, &size);
-    c.image_width = 16, c.image_height = 12;
-    c.input_components = Kind == 2 ? 1 : 3;
-    c.in_color_space = Kind == 2 ? JCS_GRAYSCALE : JCS_RGB;
+    c.image_width = W;
+    c.image_height = H;
+    c.input_components = Components;
+    c.in_color_space = Components == 4 ? JCS_CMYK : Components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 80, TRUE);
-    if (Kind == 1)
-        jpeg_simple_progression(&c);
+    if (Setup)
+        Setup(c);
     jpeg_start_compress(&c, TRUE);
-    const std::vector<uint8_t> rows = Pattern(16 * 3 * 12, 7);
-    for (uint32_t y = 0; y < 12; ++y) {
-        JSAMPROW r = const_cast<JSAMPROW>(rows.data() + y * c.input_components * 16);
+    if (Started)
+        Started(c);
+    for (uint32_t y = 0; y < H; ++y) {
+        JSAMPROW r = const_cast<JSAMPROW>(Row(y));
         jpeg_write_scanlines(&c, &r, 1);
     }
     jpeg_finish_compress(&c);
     jpeg_destroy_compress(&c);
-    Save(names[Kind], out, size, kJpeg);
-    Save(std::string(names[Kind]) + "-ycc", out, size, kJpegHalfYCbCr);
+    std::vector<uint8_t> v(out, out + size);
     std::free(out);
+    return v;
 }
 
-} // namespace
+bool EncodeTurnedHeif(const std::string& Path, heif_compression_format Fmt, bool Alpha, const std::vector<uint8_t>& Exif)
+{
+    heif_context* ctx = heif_context_alloc();
+    heif_encoder* enc = nullptr;
+    if (heif_context_get_encoder_for_format(ctx, Fmt, &enc).code != heif_error_Ok) {
+        heif_context_free(ctx);
+        return false;
+    }
+    heif_encoder_set_lossy_quality(enc, 50);
+    heif_image* im = nullptr;
+    heif_image_create(24, 16, heif_colorspace_RGB, Alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                      &im);
+    heif_image_add_plane(im, heif_channel_interleaved, 24, 16, 8);
+    int stride = 0;
+    uint8_t* p = heif_image_get_plane(im, heif_channel_interleaved, &stride);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24 * (Alpha ? 4 : 3); ++x)
+            p[y * stride + x] = uint8_t(x * 5 + y * 9);
+    const std::vector<uint8_t> prof(132, 0);
+    heif_image_set_raw_color_profile(im, "prof", prof.data(), prof.size());
+    heif_encoding_options* eo = heif_encoding_options_alloc();
+    eo->image_orientation = heif_orientation_rotate_90_cw;
+    heif_image_handle *h = nullptr, *th = nullptr;
+    bool ok = heif_context_encode_image(ctx, im, enc, eo, &h).code == heif_error_Ok;
+    if (ok) {
+        heif_context_encode_thumbnail(ctx, im, h, enc, eo, 8, &th);
+        // libheif takes the TIFF structure after a 4-byte offset of its own.
+        ok = (Exif.size() <= 6 ||
+              heif_context_add_exif_metadata(ctx, h, Exif.data() + 6, int(Exif.size() - 6)).code == heif_error_Ok) &&
+             heif_context_write_to_file(ctx, Path.c_str()).code == heif_error_Ok;
+    }
+    heif_image_handle_release(th);
+    heif_image_handle_release(h);
+    heif_encoding_options_free(eo);
+    heif_encoder_release(enc);
+    heif_image_release(im);
+    heif_context_free(ctx);
+    return ok;
+}
 
 void MakeFuzzSeeds(const std::string& Folder)
 {
