@@ -2,6 +2,7 @@
 #include "core/Errors.h"
 #include "core/Global.h"
 #include "core/PictureMemory.h"
+#include "platform/PageMemory.h"
 
 #include <gtest/gtest.h>
 
@@ -20,4 +21,24 @@ TEST(PictureMemory, ARunKeepsTheBudgetOfItsSettingsCopy)
     // Outside a run the settings as they are now count.
     EXPECT_NO_THROW(CheckPictureMemory(2u << 20));
     SystemOption.PictureMemoryLimit = Saved;
+}
+
+// A worker keeps the blocks of its last picture for the next within half the
+// run's budget: a limit the user set bounds them too.
+TEST(PictureMemory, TheRunsBudgetCapsTheBlocksAWorkerKeeps)
+{
+    constexpr uint64_t MiB = uint64_t(1) << 20;
+    TSystemOption RunCopy = SystemOption;
+    RunCopy.PictureMemoryLimit = 6; // MiB: blocks kept up to 3 MiB together
+    platform::TPageReuse Keep(uint64_t(1) << 30);
+    platform::PageFree(platform::PageAlloc(2 * MiB));
+    platform::PageFree(platform::PageAlloc(2 * MiB));
+    ASSERT_EQ(Keep.Count(), 2);
+    {
+        const TPictureBudgetScope Budget(RunCopy);
+        EXPECT_EQ(Keep.Count(), 1); // the oldest went
+        platform::PageFree(platform::PageAlloc(4 * MiB));
+        EXPECT_EQ(Keep.Count(), 1);
+        EXPECT_LE(Keep.Bytes(), 3 * MiB);
+    }
 }
