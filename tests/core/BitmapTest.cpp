@@ -1,12 +1,6 @@
 #include "core/Bitmap.h"
-#include "core/Errors.h"
-#include "core/Global.h"
 #include "PictureTestUtil.h"
 #include "FilesTestUtil.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
 
 namespace fs = std::filesystem;
 

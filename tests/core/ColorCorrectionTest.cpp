@@ -3,11 +3,7 @@
 #include "core/Errors.h"
 #include "PictureTestUtil.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <cstring>
-#include <vector>
 
 namespace {
 

@@ -1,12 +1,8 @@
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <memory>
 
 #include "FilesTestUtil.h"
 #include "core/ErrorLog.h"
-#include "core/Errors.h"
 #include "core/ImageInfoExif.h"
 #include "core/Resize.h"
 

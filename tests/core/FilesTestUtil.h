@@ -1,13 +1,10 @@
 // Helpers for the file-list, name-rule, EXIF and loader tests.
 #pragma once
-#include <gtest/gtest.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
 #include <string>
-#include <vector>
 
 #include "core/Errors.h"
 #include "core/Global.h"

@@ -1,9 +1,6 @@
 #include "core/Grayscale.h"
 #include "PictureTestUtil.h"
 
-#include <gtest/gtest.h>
-#include <cstring>
-
 namespace {
 
 const float BT601[4] = {0.299f, 0.587f, 0.114f, 0};

@@ -1,8 +1,5 @@
-#include "core/ImgInfo.h"
 #include "core/Errors.h"
 #include "PictureTestUtil.h"
-
-#include <gtest/gtest.h>
 
 TEST(ImgInfo, AllocRefusesSizesThatDoNotFit)
 {

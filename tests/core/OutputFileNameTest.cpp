@@ -1,4 +1,3 @@
-#include <gtest/gtest.h>
 
 #include "core/OutputFileName.h"
 #include "FilesTestUtil.h"

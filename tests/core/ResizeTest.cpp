@@ -3,12 +3,9 @@
 #include "core/Resize.h"
 #include "PictureTestUtil.h"
 
-#include <gtest/gtest.h>
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <functional>
-#include <memory>
 #include <string>
 #include <system_error>
 

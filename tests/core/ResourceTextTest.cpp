@@ -3,8 +3,6 @@
 #include "core/IniFile.h"
 #include "FilesTestUtil.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 
 namespace {

@@ -1,9 +1,6 @@
 #include "core/Rotate.h"
 #include "PictureTestUtil.h"
 
-#include <gtest/gtest.h>
-#include <vector>
-
 TEST(Rotate, TurnsAndFlipsGiveIdentity)
 {
     const uint32_t sizes[][2] = {{1, 1}, {3, 1}, {1, 5}, {7, 5}, {65, 3}, {129, 67}};

@@ -1,15 +1,11 @@
 #include "core/WeightedMean.h"
 #include "PictureTestUtil.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <atomic>
-#include <random>
 #include <thread>
-#include <vector>
 
 namespace {
 

@@ -5,7 +5,6 @@
 #include "core/Resize.h"
 #include "core/WeightedMean.h"
 
-#include <gtest/gtest.h>
 #include <QGuiApplication>
 
 #include <cmath>

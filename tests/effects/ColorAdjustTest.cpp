@@ -4,10 +4,6 @@
 #include "EffectTestUtil.h"
 #include "core/ColorCorrectionFunc.h"
 
-#include <gtest/gtest.h>
-
-#include <vector>
-
 TEST(ColorEffects, NeutralSettingsChangeNothing)
 {
     TColorAdjust ca;

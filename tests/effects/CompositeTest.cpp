@@ -2,12 +2,6 @@
 
 #include "EffectTestUtil.h"
 #include "core/Bitmap.h"
-#include "core/Errors.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 

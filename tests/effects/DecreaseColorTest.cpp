@@ -4,10 +4,6 @@
 
 #include "core/ImageLoader.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <set>
 

@@ -1,4 +1,3 @@
-#include "core/Global.h"
 #include "core/ImageLoader.h"
 #include "effects/DecreaseColor.h"
 #include "effects/ResizeFilter.h"

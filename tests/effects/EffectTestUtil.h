@@ -1,14 +1,6 @@
 // Small owned pictures, scratch folders and the codec library for the effect tests.
 #pragma once
-#include "core/ImgInfo.h"
-#include "core/Kodex.h"
 #include "../core/FilesTestUtil.h" // ErrorOf
-
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
 
 using V = std::vector<uint8_t>;
 

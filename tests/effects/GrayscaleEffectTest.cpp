@@ -3,8 +3,6 @@
 #include "core/IniFile.h"
 #include "effects/GrayscaleFrm.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 
 namespace {

@@ -5,11 +5,7 @@
 #include "core/SafeWrite.h"
 #include "platform/Process.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 

@@ -1,12 +1,6 @@
 #include "EffectTestUtil.h"
-#include "core/Errors.h"
 #include "core/IniFile.h"
 #include "effects/TrimmingFilter.h"
-
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
 
 namespace {
 

@@ -2,8 +2,6 @@
 // colour-reduction tools write.
 #include "KodexTestUtil.h"
 
-#include "core/Errors.h"
-
 using namespace kodextest;
 using Bridge = kodextest::TKodexTest;
 

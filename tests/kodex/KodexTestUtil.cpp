@@ -1,10 +1,8 @@
 #include "KodexTestUtil.h"
 
 #include "core/ErrorLog.h"
-#include "platform/PageMemory.h"
 
 #include <cstdlib>
-#include <random>
 
 #include <png.h>
 #include <tiffio.h>

@@ -8,7 +8,6 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <csignal>
 
