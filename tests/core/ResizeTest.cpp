@@ -324,9 +324,6 @@ TImg BandResize(TResizer& R, const TImgInfo& Src, uint32_t W, uint32_t H, uint32
 
 } // namespace
 
-// A picture resized as it arrives in bands gives the bytes of the whole
-// picture resized at once, for every kernel family, channel count, thread
-// count and band size, and for sizes where only one side changes.
 TEST(BandResize, SameBytesAsTheWholePicture)
 {
     struct TSize {

@@ -115,7 +115,6 @@ TEST_F(TText, ZeroOpacitiesEmptyTextAndOffPictureChangeNothing)
     EXPECT_TRUE(Img == Ref);
 }
 
-// Shadow and glow surround the letters but leave the place where they stand.
 TEST_F(TText, ShadowAndGlowSurroundTheLetters)
 {
     for (bool Shadow : {true, false}) {

@@ -113,8 +113,6 @@ struct FakeHost : TEffectHost {
 
 } // namespace
 
-// The preview loader leaves the shared resizer on its shrinking filter on
-// every path, also when the file cannot be read.
 TEST(EffectChain, BeforeImageRestoresTheResizerFilterOnFailure)
 {
     Chain C;
