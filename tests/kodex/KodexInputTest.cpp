@@ -7,8 +7,7 @@
 #include <webp/encode.h>
 #include <webp/mux.h>
 
-using namespace kodextest;
-using Input = kodextest::TKodexTest;
+using Input = TKodexTest;
 
 namespace {
 

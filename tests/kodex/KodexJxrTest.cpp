@@ -5,8 +5,7 @@
 
 #include <tiffio.h>
 
-using namespace kodextest;
-using Jxr = kodextest::TKodexTest;
+using Jxr = TKodexTest;
 
 namespace {
 

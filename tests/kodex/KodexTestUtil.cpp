@@ -7,7 +7,6 @@
 #include <png.h>
 #include <tiffio.h>
 
-namespace kodextest {
 
 std::vector<std::string> TakeErrors()
 {
@@ -149,7 +148,6 @@ std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,
     return out;
 }
 
-} // namespace kodextest
 
 // The HEVC encoder that makes the HEIF sample keeps one block for the life of
 // the process; that is its affair, not a leak of ours.

@@ -10,7 +10,6 @@
 
 struct tiff;
 
-namespace kodextest {
 
 // Error lines the library reported since the last call.
 std::vector<std::string> TakeErrors();
@@ -83,4 +82,3 @@ struct TKodexTest : ::testing::Test {
     }
 };
 
-} // namespace kodextest

@@ -7,8 +7,7 @@
 #include <webp/encode.h>
 #include <webp/mux.h>
 
-using namespace kodextest;
-using Wic = kodextest::TKodexTest;
+using Wic = TKodexTest;
 
 namespace {
 

@@ -11,8 +11,7 @@
 
 #include <csignal>
 
-using namespace kodextest;
-using PngData = kodextest::TKodexTest;
+using PngData = TKodexTest;
 
 namespace {
 
