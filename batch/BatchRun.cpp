@@ -307,7 +307,7 @@ TBatchRunner::TBatchRunner(TBatchJob& Job, TErrorSink& Errors, TBatchObserver* O
 
 TBatchRunner::~TBatchRunner() = default;
 
-int TBatchRunner::GetNextImageItem(std::string& Label, uint64_t& Tiles)
+int TBatchRunner::GetNextImageItem(std::string& Label, uint64_t& Tiles, bool* Last)
 {
     if (FAbortOnError && FErrors.GetErrorCount() > 0)
         return -1;
@@ -320,8 +320,11 @@ int TBatchRunner::GetNextImageItem(std::string& Label, uint64_t& Tiles)
         const int Index = FOrder.empty() ? FCurrentImageIndex : FOrder[size_t(FCurrentImageIndex)];
         Label.clear();
         Tiles = 0;
-        if (FJob.TakeEntry(Index, Label, Tiles))
+        if (FJob.TakeEntry(Index, Label, Tiles)) {
+            if (Last)
+                *Last = FCurrentImageIndex + 1 >= N;
             return Index;
+        }
         // The job may have logged why the entry cannot be done.
         if (FAbortOnError && FErrors.GetErrorCount() > 0)
             return -1;
@@ -345,15 +348,20 @@ void TBatchRunner::Execute(int ThreadNum)
     // The next file takes the pixel blocks the last one left, already mapped,
     // instead of fresh pages the system must fault in and clear. What is
     // kept stays within half a picture's budget.
-    const platform::TPageReuse Reuse(PictureMemoryBudget() / 2);
+    platform::TPageReuse Reuse(PictureMemoryBudget() / 2);
     uint64_t PrevTiles = 0;
     BeginBusyWorker();
     while (!FCanceled) {
         std::string Label;
         uint64_t Tiles = 0;
-        const int Index = GetNextImageItem(Label, Tiles);
+        bool Last = false;
+        const int Index = GetNextImageItem(Label, Tiles, &Last);
         if (Index < 0)
             break;
+        // No file follows: what this one frees would only wait, beside the
+        // writer's memory, for the worker to end.
+        if (Last)
+            Reuse.KeepNoMore();
         // Each report carries the previous file's work.
         if (FObserver)
             FObserver->Progress(Units(PrevTiles), Label);

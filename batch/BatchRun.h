@@ -227,7 +227,8 @@ public:
     const std::atomic<bool>* CancelFlag() const { return &FCanceled; }
 
     // The next entry for a worker, or -1. Only the index walk is locked.
-    int GetNextImageItem(std::string& Label, uint64_t& Tiles);
+    // Last (when given) is set when no entry is left after this one.
+    int GetNextImageItem(std::string& Label, uint64_t& Tiles, bool* Last = nullptr);
 
 private:
     void Execute(int ThreadNum);

@@ -56,6 +56,10 @@ public:
     TPageReuse(const TPageReuse&) = delete;
     TPageReuse& operator=(const TPageReuse&) = delete;
 
+    // The thread has no more files: blocks it frees from now on go back to
+    // the system at once (those kept may still be taken).
+    void KeepNoMore() noexcept { FCap = 0; }
+
     static constexpr int kSlots = 6;
     static constexpr uint64_t kMinBlock = uint64_t(1) << 20;
     // Blocks kept now and their bytes (tests).

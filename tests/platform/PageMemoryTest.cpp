@@ -64,6 +64,13 @@ TEST(PageReuse, AThreadInAScopeGetsItsFreedBlocksBackAndNoneOutside)
             EXPECT_EQ(platform::TakeKeptPages(MiB), nullptr); // the outer keep is not the inner one's
         }
         EXPECT_EQ(reuse.Count(), 2);
+        // No more files: what is kept may still be taken, nothing more is kept.
+        reuse.KeepNoMore();
+        void* last = platform::TakeKeptPages(MiB);
+        EXPECT_NE(last, nullptr);
+        platform::PageFree(last);
+        platform::PageFree(platform::PageAlloc(2 * MiB));
+        EXPECT_EQ(reuse.Count(), 1);
     }
     // The scope released what it kept and keeps nothing more.
     platform::PageFree(Dirty(2 * MiB).P);
