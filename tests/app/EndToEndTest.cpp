@@ -12,14 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int Count(const std::string& Text, const std::string& Part)
-{
-    int n = 0;
-    for (size_t p = Text.find(Part); p != std::string::npos; p = Text.find(Part, p + 1))
-        ++n;
-    return n;
-}
-
 const std::string kProgram = std::string(VESTRO_DIST_DIR) + "/vestro-resizer";
 
 struct TResult {
@@ -68,20 +60,23 @@ protected:
                          "[System]\nMaxThread=4\n" + Extra);
     }
     // N large pictures in/p0.jpg.. and their names as arguments.
-    QStringList Photos(int N)
+    std::vector<std::string> Photos(int N)
     {
-        QStringList Names;
+        std::vector<std::string> Names;
         for (int i = 0; i < N; ++i) {
-            WritePhoto(Dir / "in" / ("p" + std::to_string(i) + ".jpg"), 2400, 1600, i);
-            Names << QString::fromStdString("in/p" + std::to_string(i) + ".jpg");
+            Names.push_back("in/p" + std::to_string(i) + ".jpg");
+            WritePhoto(Dir / Names.back(), 2400, 1600, i);
         }
         return Names;
     }
     // Starts the program with the profile Name in Dir under the offscreen
     // platform, with a socket folder of its own.
     // NoDisplay: as started from a terminal with no display at all.
-    void Start(QProcess& P, const std::string& Name, const QStringList& Args, bool NoDisplay = false)
+    void Start(QProcess& P, const std::string& Name, const std::vector<std::string>& Args, bool NoDisplay = false)
     {
+        QStringList A{QString::fromStdString("/ini=" + Name)};
+        for (const std::string& S : Args)
+            A << QString::fromStdString(S);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         if (NoDisplay)
@@ -90,7 +85,7 @@ protected:
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
         P.setProcessEnvironment(env);
         P.setWorkingDirectory(QString::fromStdString(Dir.string()));
-        P.start(QString::fromStdString(kProgram), QStringList{QString::fromStdString("/ini=" + Name)} + Args);
+        P.start(QString::fromStdString(kProgram), A);
         ASSERT_TRUE(P.waitForStarted());
     }
     // Waits until a started instance holds its lock, that is, it is the running one.
@@ -98,10 +93,7 @@ protected:
     TResult Run(const std::vector<std::string>& Args, int TimeoutMs = 60000, bool NoDisplay = false)
     {
         QProcess proc;
-        QStringList a;
-        for (const std::string& s : Args)
-            a << QString::fromStdString(s);
-        Start(proc, Profile, a, NoDisplay);
+        Start(proc, Profile, Args, NoDisplay);
         EXPECT_TRUE(proc.waitForFinished(TimeoutMs));
         return {proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -1,
                 proc.readAllStandardError().toStdString()};
@@ -171,7 +163,7 @@ TEST_F(Program, WithoutADisplayItConvertsAtOnceAndRefusesOnlyTheWindow)
 TEST_F(Program, ASecondStartHandsItsFilesOverAndNothingIsLost)
 {
     WriteProfile();
-    const QStringList Names = Photos(12);
+    const std::vector<std::string> Names = Photos(12);
     WritePhoto(Dir / "in" / "trip" / "late.jpg", 640, 480, 99);
     QProcess first;
     Start(first, Profile, Names);
@@ -317,11 +309,11 @@ TEST_F(Program, AtOnceBesideAWindowSaysSo)
 TEST_F(Program, EachHandedOverRunReportsToItsOwnStart)
 {
     WriteProfile("Parallel=0\n"); // one worker: the first run lasts while the others start
-    QStringList a = Photos(16);
+    std::vector<std::string> a = Photos(16);
     // The first start's own run has one damaged file.
     WritePhoto(Dir / "in" / "cut.jpg", 900, 700, 3);
     fs::resize_file(Dir / "in" / "cut.jpg", 700);
-    a << "in/cut.jpg";
+    a.push_back("in/cut.jpg");
     WritePhoto(Dir / "in" / "trip" / "late.jpg", 640, 480, 99);
     std::ofstream(Dir / "in" / "trip" / "bad.jpg") << "not a picture";
 

@@ -92,11 +92,9 @@ TEST(FileListModelTest, SortDeleteAndMoveKeepTheModelSound)
     const QtMessageHandler Old = qInstallMessageHandler(CountModelWarnings);
     {
         TImageInfoList L;
-        L.Add(Entry("/p/c.bmp", 30, 10, 300));
-        L.Add(Entry("/p/a.bmp", 10, 30, 100));
-        L.Add(Entry("/p/e.bmp", 50, 50, 500));
-        L.Add(Entry("/p/b.bmp", 20, 20, 200));
-        L.Add(Entry("/p/d.bmp", 40, 40, 400));
+        for (const auto& [N, W, H] : std::initializer_list<std::tuple<const char*, int, int>>{
+                 {"c", 30, 10}, {"a", 10, 30}, {"e", 50, 50}, {"b", 20, 20}, {"d", 40, 40}})
+            L.Add(Entry("/p/" + std::string(N) + ".bmp", W, H, W * 10)); // the size follows the width
         TFileListModel M(&L);
         QAbstractItemModelTester Tester(&M, QAbstractItemModelTester::FailureReportingMode::Warning);
 

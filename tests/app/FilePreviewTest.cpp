@@ -236,11 +236,8 @@ TEST_F(Previews, ThePreviewWindowStepsRoundTheList)
     });
     Preview.Execute(2, false);
     const std::string Said = testing::internal::GetCapturedStderr();
-    size_t Lines = 0;
-    for (size_t At = Said.find("cut.jpg"); At != std::string::npos; At = Said.find("cut.jpg", At + 1))
-        ++Lines;
-    EXPECT_EQ(Lines, 1u) << Said;
-    EXPECT_NE(Said.find("cut.jpg: Failed to load file: "), std::string::npos) << Said;
+    EXPECT_EQ(Count(Said, "cut.jpg"), 1) << Said;
+    EXPECT_THAT(Said, HasSubstr("cut.jpg: Failed to load file: "));
 }
 
 } // namespace

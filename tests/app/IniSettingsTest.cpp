@@ -127,7 +127,7 @@ TEST_F(Settings, RoundTripKeepsWhatTheProgramDoesNotKnow)
     EXPECT_EQ(saved.ReadString("Resize", "History", ""), "\"10,800,600\",\"1,1024,0\"");
     EXPECT_FALSE(saved.ValueExists("Bitmap", "AlphaCheckStrict"));
     EXPECT_EQ(saved.ReadInteger("Bitmap", "AlphaCheckType", 0), 2);
-    EXPECT_NE(saved.GetText().find("; written by hand"), std::string::npos);
+    EXPECT_THAT(saved.GetText(), HasSubstr("; written by hand"));
 }
 
 TEST_F(Settings, BomLessAndUtf8ProfilesLoadAndSurviveASave)

@@ -156,21 +156,17 @@ std::string CutTexts(QWidget* W)
     return F;
 }
 
-class Language : public ::testing::Test {
+class Language : public TStartedTest {
 protected:
     static void SetUpTestSuite()
     {
-        EnsureApp();
-        SavedExeDir = ExeDir;
-        ExeDir = VESTRO_DIST_DIR "/";
-        InitializeGlobals({});
+        TStartedTest::SetUpTestSuite();
         Template = Catalogue(Po("default.pot"));
     }
     static void TearDownTestSuite()
     {
         SetInterfaceLanguage("en");
-        FinalizeGlobals();
-        ExeDir = SavedExeDir;
+        TStartedTest::TearDownTestSuite();
     }
     void SetUp() override
     {
@@ -232,14 +228,11 @@ protected:
         return Out;
     }
 
-    static std::map<std::string, std::string> Template;
-    static std::string SavedExeDir;
+    static inline std::map<std::string, std::string> Template;
     std::string Faults; // of the dialogs Windows() showed
     fs::path Dir;
     TKeptSettings KeptRecords;
 };
-std::map<std::string, std::string> Language::Template;
-std::string Language::SavedExeDir;
 
 } // namespace
 

@@ -41,21 +41,8 @@ void Pick(QComboBox* List, int Index)
     emit List->activated(Index);
 }
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public TStartedTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        EnsureApp();
-        SavedExeDir = ExeDir;
-        // The program folder of the build: the codec library and the tools.
-        ExeDir = VESTRO_DIST_DIR "/";
-        InitializeGlobals({});
-    }
-    static void TearDownTestSuite()
-    {
-        FinalizeGlobals();
-        ExeDir = SavedExeDir;
-    }
     void SetUp() override
     {
         if (!KodexLoaded)
@@ -103,13 +90,11 @@ protected:
         return (Dir / "in" / Name).string();
     }
 
-    static std::string SavedExeDir;
     fs::path Dir;
     std::unique_ptr<TMainForm> Window;
     std::vector<std::string> Questions, Notices;
     bool Answer = false;
 };
-std::string MainWindow::SavedExeDir;
 
 } // namespace
 
@@ -144,8 +129,7 @@ TEST_F(MainWindow, ACancelledRunSaysWhatItLeftUndoneInsteadOfTheLastTime)
     Open("[File]\nNotOverwrite=0\n[Resize]\nRule=0\nSize1=50\n", {(Dir / "in").string()}, 3);
     Window->ConvertRun->trigger();
     const QString Time = Window->StatusPanel[0]->text();
-    ASSERT_FALSE(Time.isEmpty());
-    ASSERT_FALSE(Time.startsWith("Cancelled"));
+    ASSERT_TRUE(!Time.isEmpty() && !Time.startsWith("Cancelled")) << Time.toStdString();
 
     // The run window is closed as soon as it shows, as its Cancel button does.
     QTimer Closer;
@@ -154,8 +138,7 @@ TEST_F(MainWindow, ACancelledRunSaysWhatItLeftUndoneInsteadOfTheLastTime)
             W->close();
     });
     Closer.start(0);
-    for (const char* N : {"a.jpg", "b.jpg", "c.jpg"})
-        fs::remove(Dir / "out" / N);
+    fs::remove_all(Dir / "out");
     Window->ConvertRun->trigger();
     Closer.stop();
     int Written = 0;
@@ -175,15 +158,13 @@ TEST_F(MainWindow, RemoveListDropsOnlyTheEntriesThatWereConverted)
     fs::last_write_time(Dir / "in" / "c.jpg", Stamp); // the list's refresh sees no change
     Window->ConvertRun->trigger();
     EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(200, 150));
-    EXPECT_FALSE(fs::exists(Dir / "out" / "b.jpg")); // not checked: not converted
-    EXPECT_FALSE(fs::exists(Dir / "out" / "c.jpg"));
+    EXPECT_FALSE(fs::exists(Dir / "out" / "b.jpg") || fs::exists(Dir / "out" / "c.jpg")); // b not checked
     ASSERT_EQ(FileList->Count(), 2);
     EXPECT_EQ(FileList->Items(0)->Name(), "b.jpg");
     EXPECT_EQ(FileList->Items(1)->Name(), "c.jpg"); // failed: kept to try again
     EXPECT_EQ(Rows(), 2);
     // The status does not read as a clean run's.
-    const std::string Status = Window->StatusPanel[0]->text().toStdString();
-    EXPECT_NE(Status.find(", with errors: 1 of 2 files not written"), std::string::npos) << Status;
+    EXPECT_THAT(Window->StatusPanel[0]->text().toStdString(), HasSubstr(", with errors: 1 of 2 files not written"));
 }
 
 TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)

@@ -80,9 +80,7 @@ TEST(ShortcutEntry, ExecQuotesBlanksQuotesAndNonAscii)
 {
     const std::string Program = R"(/opt/my progs/Ré"s$`\v)";
     const std::string Entry = MakeShortcutEntry("x", Program, "/opt/my progs/", "a b%.ini", false);
-    EXPECT_NE(Entry.find("\nExec=" R"("/opt/my progs/Ré\\"s\\$\\`\\\\v" "/ini=a b%%.ini" %F)" "\n"),
-              std::string::npos)
-        << Entry;
+    EXPECT_THAT(Entry, HasSubstr("\nExec=" R"("/opt/my progs/Ré\\"s\\$\\`\\\\v" "/ini=a b%%.ini" %F)" "\n"));
 
     // What was written reads back as the same program and switch.
     QTemporaryDir Dir;
@@ -136,7 +134,7 @@ TEST_F(ShortcutTest, MakesEntryProfileAndListOnce)
     EXPECT_EQ(Saved[3], IniDir + "Other[1].ini");
     ASSERT_TRUE(Make("Other", true, true, false)); // on the desktop: no old shortcut
     EXPECT_EQ(Saved[4], IniDir + "Other[2].ini");
-    EXPECT_NE(ReadFile(SendToDir + "Other.desktop").find("NoDisplay=true"), std::string::npos);
+    EXPECT_THAT(ReadFile(SendToDir + "Other.desktop"), HasSubstr("NoDisplay=true"));
     EXPECT_EQ(LoadShortcutList().size(), 3u);
 }
 

@@ -61,6 +61,15 @@ inline std::string ReadFile(const std::filesystem::path& P)
     return std::string(std::istreambuf_iterator<char>(F), {});
 }
 
+// How often Part occurs in Text.
+inline int Count(const std::string& Text, const std::string& Part)
+{
+    int N = 0;
+    for (size_t P = Text.find(Part); P != std::string::npos; P = Text.find(Part, P + 1))
+        ++N;
+    return N;
+}
+
 // Processes events until Done() holds or Ms milliseconds have passed.
 inline bool WaitFor(const std::function<bool()>& Done, int Ms = 20000)
 {
@@ -159,4 +168,22 @@ struct TListsTest : ::testing::Test {
     TResizer Resizer;
     TImageInfoList Files;
     TEffectList Effects;
+};
+
+// Tests of the started program: its globals made once for the suite, from
+// the build's program folder (the codec library and the tools).
+struct TStartedTest : ::testing::Test {
+    static void SetUpTestSuite()
+    {
+        EnsureApp();
+        SavedExeDir = ExeDir;
+        ExeDir = VESTRO_DIST_DIR "/";
+        InitializeGlobals({});
+    }
+    static void TearDownTestSuite()
+    {
+        FinalizeGlobals();
+        ExeDir = SavedExeDir;
+    }
+    static inline std::string SavedExeDir;
 };

@@ -21,8 +21,7 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using ::testing::HasSubstr;
-using ::testing::StartsWith;
+using namespace ::testing;
 
 // The settings as they stand, with the two a run's window chooses itself.
 inline TRunSettings RunSettingsWith(bool RenameOnly, bool NotOverwrite)

@@ -15,9 +15,10 @@ using TNames = std::vector<std::string>;
 // The rule is "<old>" with JPEG output into Out (or beside the source).
 struct FakeNames : TNameJob {
     struct E {
+        E(std::string P, bool C = true, int64_t Wd = 100, int64_t Ht = 100) : Path(std::move(P)), Checked(C), W(Wd), H(Ht) {}
         std::string Path;
-        bool Checked = true;
-        int64_t W = 100, H = 100;
+        bool Checked;
+        int64_t W, H;
         std::string Out;
         int32_t Number = 0;
     };

@@ -61,13 +61,13 @@ TEST(BlankTrimDialogs, InvalidTextBlocksOk)
     TAddBlankFilter Blank;
     Blank.FAddBlankParam = PixelParam();
     Blank.FAddBlankParam.ExpType = 2;
-    WhenShown<TAddBlankForm>([&](TAddBlankForm& F) {
+    WhenShown<TAddBlankForm>(true, [&](TAddBlankForm& F) {
         EXPECT_FALSE(F.SecondSetEdit->isVisibleTo(&F));
         for (const char* Bad : {"1,2,3,4,5", "1,2,X,4", "1,2,3/0,4", "1,2,(3,4"})
             Refuses(F, Bad, "0,0,0,0");
         Refuses(F, "10,10,10,10", "1,2");
         F.SecondSetEdit->setText("0,0,0,0");
-    }, true);
+    });
     Blank.ShowConfigDialog();
     EXPECT_EQ(Blank.FAddBlankParam.Value[0], "10");
     EXPECT_EQ(Blank.FAddBlankParam.Value[4], "0");
@@ -76,11 +76,11 @@ TEST(BlankTrimDialogs, InvalidTextBlocksOk)
     TTrimmingFilter Trim;
     Trim.FType = TRIM_RECT;
     Trim.FExp = TRIM_FIRST_ONLY;
-    WhenShown<TTrimmingOptionForm>([&](TTrimmingOptionForm& F) {
+    WhenShown<TTrimmingOptionForm>(true, [&](TTrimmingOptionForm& F) {
         Refuses(F, "1,2,3", "0,0,0,0");
         Refuses(F, "1,2,3,4", "1,2,3,Q");
         F.SecondSetEdit->setText("0,0,0,0");
-    }, true);
+    });
     Trim.ShowConfigDialog();
     EXPECT_EQ(Trim.FValue[3], "4");
 }

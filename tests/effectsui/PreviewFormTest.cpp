@@ -71,18 +71,14 @@ TEST(PreviewForm, SelectionFollowsTheMouse)
 
     // Fixed aspect 4:3: dragging from (10,10) to (50,12) gives 40 x 30.
     S.Form.SetSelectSize(TSize{4, 3});
-    Mouse(Box, QEvent::MouseButtonPress, 10, 10);
-    Mouse(Box, QEvent::MouseMove, 50, 12);
-    Mouse(Box, QEvent::MouseButtonRelease, 50, 12);
+    Stroke(Box, 10, 10, 50, 12);
     EXPECT_EQ(Calls, 1);
     EXPECT_EQ(Sel(), (std::array<int32_t, 4>{10, 10, 50, 40}));
 
     // Moving a selection against the top-left edge stops it there, size kept.
     S.Form.SetSelectSize(TSize{0, 0});
     S.Form.SetSelectRect(TRect{10, 10, 50, 50});
-    Mouse(Box, QEvent::MouseButtonPress, 30, 30);
-    Mouse(Box, QEvent::MouseMove, 0, 0);
-    Mouse(Box, QEvent::MouseButtonRelease, 0, 0);
+    Stroke(Box, 30, 30, 0, 0);
     EXPECT_EQ(Sel(), (std::array<int32_t, 4>{0, 0, 40, 40}));
 
     // Dragging past the picture keeps the corner on it.
@@ -95,9 +91,7 @@ TEST(PreviewForm, SelectionFollowsTheMouse)
     // instead of moving it.
     S.Form.SetSelectRect(TRect{0, 0, 100, 100});
     Mouse(Box, QEvent::MouseMove, 50, 50); // marks the whole-picture selection
-    Mouse(Box, QEvent::MouseButtonPress, 50, 50);
-    Mouse(Box, QEvent::MouseMove, 60, 70);
-    Mouse(Box, QEvent::MouseButtonRelease, 60, 70);
+    Stroke(Box, 50, 50, 60, 70);
     EXPECT_EQ(Sel(), (std::array<int32_t, 4>{50, 50, 60, 70}));
 
     // While a new preview is pending, presses are ignored.

@@ -12,26 +12,38 @@
 
 namespace {
 
-class TTestDialog;
+// What the dialog asks of its worker, and what the worker took.
+struct TFillValues {
+    std::atomic<int> Value{0};
+    std::atomic<int> Taken{0};
+    std::atomic<int> Delay{30}; // milliseconds per computation
+};
 
 // Fills the picture with the dialog's value, slowly.
 class TFillWorker : public TCustomPreviewThread {
 public:
-    TFillWorker(TTestDialog* D, TMultiThread* M, TResizer* R);
+    TFillWorker(TPreviewBaseForm* D, TFillValues& V, TMultiThread* M, TResizer* R)
+        : TCustomPreviewThread(D, M, R), Asked(V)
+    {
+    }
     ~TFillWorker() override { Stop(); }
 
 protected:
-    void ReadParams() override;
-    void ApplyEffect(TImgInfo& I, TMultiThread&) override;
+    void ReadParams() override { Value = Asked.Value, ++Asked.Taken; }
+    void ApplyEffect(TImgInfo& I, TMultiThread&) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(Asked.Delay.load()));
+        std::memset(I.Mem, Value, uint64_t(I.Bpl) * I.Height);
+    }
 
 private:
-    TTestDialog* FDialog;
+    TFillValues& Asked;
     int Value = 0;
 };
 
 class TFillSpot : public TCustomSpotPreviewThread {
 public:
-    TFillSpot(TTestDialog* D, TMultiThread* M);
+    using TCustomSpotPreviewThread::TCustomSpotPreviewThread;
     ~TFillSpot() override { Stop(); }
 
 protected:
@@ -39,11 +51,8 @@ protected:
     void ApplyEffect(TImgInfo&, TMultiThread&) override {}
 };
 
-class TTestDialog : public TPreviewBaseForm {
+class TTestDialog : public TPreviewBaseForm, public TFillValues {
 public:
-    std::atomic<int> Value{0};
-    std::atomic<int> Taken{0};
-    std::atomic<int> Delay{30}; // milliseconds per computation
     std::vector<int> Delivered;
 
     TTestDialog()
@@ -76,26 +85,10 @@ protected:
     bool IsHistogramChecked() override { return false; }
     TCustomPreviewThread* CreatePreviewThread(TMultiThread* M, TResizer* R) override
     {
-        return new TFillWorker(this, M, R);
+        return new TFillWorker(this, *this, M, R);
     }
     TCustomSpotPreviewThread* CreateSpotPreviewThread(TMultiThread* M) override { return new TFillSpot(this, M); }
 };
-
-TFillWorker::TFillWorker(TTestDialog* D, TMultiThread* M, TResizer* R) : TCustomPreviewThread(D, M, R), FDialog(D) {}
-
-TFillSpot::TFillSpot(TTestDialog* D, TMultiThread* M) : TCustomSpotPreviewThread(D, M) {}
-
-void TFillWorker::ReadParams()
-{
-    Value = FDialog->Value;
-    ++FDialog->Taken;
-}
-
-void TFillWorker::ApplyEffect(TImgInfo& I, TMultiThread&)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(FDialog->Delay.load()));
-    std::memset(I.Mem, Value, uint64_t(I.Bpl) * I.Height);
-}
 
 } // namespace
 

@@ -75,34 +75,26 @@ TEST(UnSharpMaskDialog, OkWritesBackCancelKeepsAndTheBatchFilterKeepsItsValues)
 
     // Cancel: the effect keeps its values, even though the shared amounts
     // were changed meanwhile (as a preview worker does).
-    WhenShown<TUnSharpMaskOptionForm>(
-        [](TUnSharpMaskOptionForm& F) {
-            F.ScrollBars[0]->setValue(400);
-            F.LumaOnlyBox->setChecked(false);
-            TUnsharpMask Other;
-            Other.SetUnSharpMaskParam(500, 500, 0, 3.0, false);
-        },
-        false);
+    WhenShown<TUnSharpMaskOptionForm>(false, [](TUnSharpMaskOptionForm& F) {
+        F.ScrollBars[0]->setValue(400);
+        F.LumaOnlyBox->setChecked(false);
+        TUnsharpMask Other;
+        Other.SetUnSharpMaskParam(500, 500, 0, 3.0, false);
+    });
     E.ShowConfigDialog();
-    EXPECT_EQ(E.FHighlight, 100);
-    EXPECT_TRUE(E.FLumaOnly);
+    EXPECT_EQ(std::make_pair(E.FHighlight, E.FLumaOnly), std::make_pair(100, true));
     TImgInfo AfterCancel = Sharpened(Pic, Main);
     EXPECT_TRUE(SamePixels(Before, AfterCancel)) << "the batch filter kept a preview's amounts";
 
     // OK: the values land in the effect and in the batch filter.
-    WhenShown<TUnSharpMaskOptionForm>(
-        [](TUnSharpMaskOptionForm& F) {
-            F.ScrollBars[0]->setValue(300);
-            F.Edits[2]->setText("2.5");
-            F.LinearLightBox->setChecked(true);
-            F.HistogramBox->setChecked(false);
-        },
-        true);
+    WhenShown<TUnSharpMaskOptionForm>(true, [](TUnSharpMaskOptionForm& F) {
+        F.ScrollBars[0]->setValue(300);
+        F.Edits[2]->setText("2.5");
+        F.LinearLightBox->setChecked(true);
+        F.HistogramBox->setChecked(false);
+    });
     E.ShowConfigDialog();
-    EXPECT_EQ(E.FHighlight, 300);
-    EXPECT_DOUBLE_EQ(E.FRadius, 2.5);
-    EXPECT_TRUE(E.FDegamma);
-    EXPECT_FALSE(E.FHistogram);
+    EXPECT_EQ(std::make_tuple(E.FHighlight, E.FRadius, E.FDegamma, E.FHistogram), std::make_tuple(300, 2.5, true, false));
     TUnsharpMask Expected;
     E.ApplyParam(Expected);
     TImgInfo Want = Sharpened(Pic, Expected);
@@ -140,24 +132,18 @@ TEST(ColorCorrectionDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)
 
     TColorAdjust E;
     E.FContrast = 60; // set behind the tables' back, as a stale table would be
-    WhenShown<TColorCorrectionForm>([](TColorCorrectionForm& F) { F.ScrollBars[5]->setValue(90); }, false);
+    WhenShown<TColorCorrectionForm>(false, [](TColorCorrectionForm& F) { F.ScrollBars[5]->setValue(90); });
     E.ShowConfigDialog();
-    EXPECT_EQ(E.FHue, 0);
-    EXPECT_EQ(E.FContrast, 60);
+    EXPECT_EQ(std::make_pair(E.FHue, E.FContrast), std::make_pair(0, 60));
     EXPECT_TRUE(BatchMatchesValues(E)) << "Cancel did not rebuild the tables";
 
-    WhenShown<TColorCorrectionForm>(
-        [](TColorCorrectionForm& F) {
-            F.ScrollBars[5]->setValue(90);
-            F.Edits[1]->setText("1.5");
-            F.PreviewBox->setChecked(false);
-        },
-        true);
+    WhenShown<TColorCorrectionForm>(true, [](TColorCorrectionForm& F) {
+        F.ScrollBars[5]->setValue(90);
+        F.Edits[1]->setText("1.5");
+        F.PreviewBox->setChecked(false);
+    });
     E.ShowConfigDialog();
-    EXPECT_EQ(E.FHue, 90);
-    EXPECT_DOUBLE_EQ(E.FYGamma, 1.5);
-    EXPECT_EQ(E.FContrast, 60);
-    EXPECT_FALSE(E.FPreview);
+    EXPECT_EQ(std::make_tuple(E.FHue, E.FYGamma, E.FContrast, E.FPreview), std::make_tuple(90, 1.5, 60, false));
     EXPECT_TRUE(BatchMatchesValues(E));
 
     FreeImg(Pic);

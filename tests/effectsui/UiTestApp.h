@@ -60,9 +60,17 @@ inline void Mouse(QWidget* W, QEvent::Type T, int X, int Y)
     QApplication::sendEvent(W, &E);
 }
 
+// The left button pressed at (X0, Y0) in W, moved to (X1, Y1) and let go there.
+inline void Stroke(QWidget* W, int X0, int Y0, int X1, int Y1)
+{
+    Mouse(W, QEvent::MouseButtonPress, X0, Y0);
+    Mouse(W, QEvent::MouseMove, X1, Y1);
+    Mouse(W, QEvent::MouseButtonRelease, X1, Y1);
+}
+
 // Runs Edit on the modal dialog of type Form once it is up, then presses its
 // OK (OkButton) or Cancel (CancelButton).
-template <class Form, class Fn> void WhenShown(Fn Edit, bool Ok)
+template <class Form, class Fn> void WhenShown(bool Ok, Fn Edit)
 {
     QTimer::singleShot(0, [=] {
         auto* F = qobject_cast<Form*>(QApplication::activeModalWidget());
