@@ -1,12 +1,6 @@
 #include "core/Bitmap.h"
-#include "core/Errors.h"
-#include "core/Global.h"
 #include "PictureTestUtil.h"
 #include "FilesTestUtil.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
 
 namespace fs = std::filesystem;
 
@@ -126,8 +120,6 @@ TEST_F(BitmapTest, RunLengthData)
     EXPECT_EQ(Loaded(s), TLoaded(1, {10, 20, 10, 30, 0, 10}));
 }
 
-// Run-length data that does not describe the whole picture leaves rows or
-// columns nobody stored: the file is damaged, whatever was decoded.
 TEST_F(BitmapTest, RunLengthDataThatMissesPartOfThePictureFails)
 {
     TBmpSpec s{.Width = 4, .Height = 4, .Bits = 8, .Compression = BI_RLE8, .ColorsUsed = 2,

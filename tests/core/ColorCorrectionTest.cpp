@@ -3,11 +3,7 @@
 #include "core/Errors.h"
 #include "PictureTestUtil.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <cstring>
-#include <vector>
 
 namespace {
 
@@ -54,19 +50,13 @@ TEST(YCbCr16, InverseSaturatesLumaOutsideTheScale)
 {
     for (const Family& f : Families) {
         TPicture m(20, 1, 3, true);
-        for (uint32_t x = 0; x < 20; ++x) {
-            int16_t* w = m.W(x, 0);
-            const int16_t ys[] = {-100, 5000, -32768, 32767};
-            w[0] = ys[x % 4];
-            w[1] = (x % 4 >= 2) ? 2040 : 0;
-            w[2] = (x % 4 >= 2) ? -2040 : 0;
-        }
+        const int16_t in[4][3] = {{-100, 0, 0}, {5000, 0, 0}, {-32768, 2040, -2040}, {32767, 2040, -2040}};
+        for (uint32_t x = 0; x < 20; ++x)
+            std::memcpy(m.W(x, 0), in[x % 4], 6);
         f.From16_3(m.I);
-        for (uint32_t x = 0; x < 20; ++x) {
-            const uint8_t want = (x % 2) ? 255 : 0;
+        for (uint32_t x = 0; x < 20; ++x)
             for (int c = 0; c < 3; ++c)
-                EXPECT_EQ(m.Px(x, 0)[c], want) << f.Name << " pixel " << x;
-        }
+                EXPECT_EQ(m.Px(x, 0)[c], x % 2 ? 255 : 0) << f.Name << " pixel " << x;
     }
 }
 

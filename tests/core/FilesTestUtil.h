@@ -1,13 +1,11 @@
 // Helpers for the file-list, name-rule, EXIF and loader tests.
 #pragma once
-#include <gtest/gtest.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
 #include <string>
-#include <vector>
+#include <tuple>
 
 #include "core/Errors.h"
 #include "core/Global.h"
@@ -58,31 +56,16 @@ inline std::vector<uint8_t> ReadBytes(const std::string& Path)
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>());
 }
 
-// Puts the option records a test changes back as they were.
+// The option records tests change, and a guard that puts them back as they were.
+inline auto LiveOptions()
+{
+    return std::tie(FileOption, ResizeOption, JPEGOption, PNGOption, BitmapOption, WICOption, SPIOption,
+                    MetadataOption, DefaultBGColor, RunMode);
+}
 struct TOptionGuard {
-    TFileOption File = FileOption;
-    TResizeOption Resize = ResizeOption;
-    TJPEGOption JPEG = JPEGOption;
-    TPNGOption PNG = PNGOption;
-    TBitmapOption Bitmap = BitmapOption;
-    TWICOption WIC = WICOption;
-    TSPIOption SPI = SPIOption;
-    TMetadataOption Metadata = MetadataOption;
-    TBGColor Background = DefaultBGColor;
-    int32_t Mode = RunMode;
-    ~TOptionGuard()
-    {
-        DefaultBGColor = Background;
-        FileOption = File;
-        ResizeOption = Resize;
-        JPEGOption = JPEG;
-        PNGOption = PNG;
-        BitmapOption = Bitmap;
-        WICOption = WIC;
-        SPIOption = SPI;
-        MetadataOption = Metadata;
-        RunMode = Mode;
-    }
+    const std::tuple<TFileOption, TResizeOption, TJPEGOption, TPNGOption, TBitmapOption, TWICOption, TSPIOption,
+                     TMetadataOption, TBGColor, int32_t> Saved = LiveOptions();
+    ~TOptionGuard() { LiveOptions() = Saved; }
 };
 
 inline void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x)

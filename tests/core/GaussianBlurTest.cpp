@@ -1,12 +1,6 @@
 #include "core/WeightedMean.h"
 #include "PictureTestUtil.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <random>
-#include <vector>
-
 TEST(GaussianBlur, ConstantMaskStaysConstantAlsoWhenNarrowerThanTheWindow)
 {
     for (double radius : {0.5, 2.0, 15.0})

@@ -1,7 +1,4 @@
-#include <gtest/gtest.h>
 
-#include <cstring>
-#include <fstream>
 
 #include "FilesTestUtil.h"
 #include "core/Bitmap.h"

@@ -1,8 +1,12 @@
-#include "core/ImgInfo.h"
+// The picture record: allocation, copies, turns, gray conversion and the
+// memory budget a run reads under.
 #include "core/Errors.h"
+#include "core/Global.h"
+#include "core/Grayscale.h"
+#include "core/PictureMemory.h"
+#include "core/Rotate.h"
+#include "platform/PageMemory.h"
 #include "PictureTestUtil.h"
-
-#include <gtest/gtest.h>
 
 TEST(ImgInfo, AllocRefusesSizesThatDoNotFit)
 {
@@ -48,5 +52,90 @@ TEST(ImgInfo, CopyImageRectClipsEverySide)
                 const uint8_t want = inside ? ScanLine(src, sy)[sx] : 0;
                 EXPECT_EQ(ScanLine(dst, y)[x], want) << "rect " << c.r.Left << "," << c.r.Top << " at " << x << "," << y;
             }
+    }
+}
+
+TEST(Rotate, TurnsAndFlipsGiveIdentity)
+{
+    const uint32_t sizes[][2] = {{1, 1}, {3, 1}, {1, 5}, {7, 5}, {65, 3}, {129, 67}};
+    for (uint32_t c = 1; c <= 4; ++c)
+        for (const auto& s : sizes) {
+            SCOPED_TRACE(testing::Message() << s[0] << "x" << s[1] << "x" << c);
+            TImgHolder pic{RandomImage(s[0], s[1], c, c)}, turned{RandomImage(s[0], s[1], c, c)};
+            TImgInfo &img = pic.I, &half = turned.I;
+            const auto orig = Pixels(img);
+            for (bool cw : {true, false}) {
+                for (int i = 0; i < 4; ++i)
+                    RotateImage90(img, cw);
+                EXPECT_EQ(Pixels(img), orig);
+            }
+            // Mirror plus flip is the half turn, and so are two quarter turns.
+            RotateImage180(half);
+            MirrorImage(img);
+            FlipImage(img);
+            EXPECT_EQ(Pixels(img), Pixels(half));
+            RotateImage90(img, false);
+            RotateImage90(img, false);
+            EXPECT_EQ(Pixels(img), orig);
+        }
+}
+
+TEST(Grayscale, FamiliesGiveTheSameBytes)
+{
+    const float BT601[4] = {0.299f, 0.587f, 0.114f, 0}, bt709[4] = {0.2125f, 0.7154f, 0.0721f, 0};
+    const float odd[4] = {1.7f, -0.4f, 0.33f, 0}; // sums outside 0..255
+    for (const float* w : {BT601, bt709, odd})
+        for (uint32_t width : {1u, 5u, 13u, 63u, 301u}) {
+            SCOPED_TRACE(testing::Message() << "width " << width);
+            TImgHolder out[2][2];
+            for (int simd : {0, 1}) {
+                InitGrayProcs(simd ? uint32_t(CPU_SSE2) : 0u);
+                out[simd][0] = TImgHolder(RandomImage(width, 7, 3, width + 3, true));
+                RGBToGraySSE(out[simd][0].I, w);
+                out[simd][1] = TImgHolder(RandomImage(width, 7, 4, width + 4, true));
+                RGBAToGrayAlphaSSE(out[simd][1].I, w);
+            }
+            for (int k = 0; k < 2; ++k) {
+                EXPECT_EQ(out[0][k].I.Channels, k ? 2u : 1u);
+                EXPECT_TRUE(SameBlocks(out[0][k].I, out[1][k].I));
+            }
+        }
+    InitGrayProcs(GetCPUFeatures());
+}
+
+TEST(PictureMemory, ARunKeepsTheBudgetOfItsSettingsCopy)
+{
+    const int32_t Saved = SystemOption.PictureMemoryLimit;
+    TSystemOption RunCopy = SystemOption;
+    RunCopy.PictureMemoryLimit = 1; // MiB
+    {
+        const TPictureBudgetScope Budget(RunCopy);
+        // A dialog raises the limit while the run goes on: this run keeps its own.
+        SystemOption.PictureMemoryLimit = 4096;
+        EXPECT_THROW(CheckPictureMemory(2u << 20), EVestroError);
+        EXPECT_NO_THROW(CheckPictureMemory(1u << 20));
+    }
+    // Outside a run the settings as they are now count.
+    EXPECT_NO_THROW(CheckPictureMemory(2u << 20));
+    SystemOption.PictureMemoryLimit = Saved;
+}
+
+// A worker keeps the blocks of its last picture for the next within half the
+// run's budget: a limit the user set bounds them too.
+TEST(PictureMemory, TheRunsBudgetCapsTheBlocksAWorkerKeeps)
+{
+    constexpr uint64_t MiB = uint64_t(1) << 20;
+    TSystemOption RunCopy = SystemOption;
+    RunCopy.PictureMemoryLimit = 6; // MiB: blocks kept up to 3 MiB together
+    platform::TPageReuse Keep(uint64_t(1) << 30);
+    platform::PageFree(platform::PageAlloc(2 * MiB));
+    platform::PageFree(platform::PageAlloc(2 * MiB));
+    ASSERT_EQ(Keep.Count(), 2);
+    {
+        const TPictureBudgetScope Budget(RunCopy);
+        EXPECT_EQ(Keep.Count(), 1); // the oldest went
+        platform::PageFree(platform::PageAlloc(4 * MiB));
+        EXPECT_EQ(Keep.Count(), 1);
+        EXPECT_LE(Keep.Bytes(), 3 * MiB);
     }
 }

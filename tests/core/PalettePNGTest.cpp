@@ -1,14 +1,8 @@
 #include "core/PalettePNG.h"
-#include "core/Global.h"
-#include "core/Kodex.h"
 
 #include "FilesTestUtil.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <map>
-#include <vector>
 
 namespace fs = std::filesystem;
 

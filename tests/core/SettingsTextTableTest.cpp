@@ -1,6 +1,5 @@
 // Settings files as other editors leave them, and the values read from them:
 // one row per file or text.
-#include <gtest/gtest.h>
 
 #include "FilesTestUtil.h"
 #include "core/Funcs.h"

@@ -4,10 +4,6 @@
 
 #include "FilesTestUtil.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 namespace fs = std::filesystem;

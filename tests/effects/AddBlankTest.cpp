@@ -1,10 +1,7 @@
 #include "effects/AddBlankFrm.h"
 
 #include "EffectTestUtil.h"
-#include "core/Errors.h"
 #include "core/WeightedMean.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -39,8 +36,7 @@ TEST(AddBlank, EachModePlacesThePicture)
 {
     TTestImg Pic = Picture(100, 50, 3);
     ApplyAddBlank(Pic.I, Margins("10", "20", "30", "40"), nullptr);
-    ASSERT_EQ(Pic.I.Width, 140u);
-    ASSERT_EQ(Pic.I.Height, 110u);
+    ASSERT_EQ(std::make_pair(Pic.I.Width, Pic.I.Height), std::make_pair(140u, 110u));
     EXPECT_EQ(Pic.At(10, 20), V({1, 1, 9}));
     EXPECT_EQ(Pic.At(109, 69), V({100, 50, 9}));
     for (auto [x, y] : {std::pair{0u, 0u}, {9u, 20u}, {110u, 69u}, {139u, 109u}, {50u, 70u}})
@@ -61,8 +57,7 @@ TEST(AddBlank, EachModePlacesThePicture)
     EXPECT_EQ(Wide.At(0, 50)[0], 1) << "centred by position -1";
     TSize S{1000, 1000};
     CalcBlankCanvasSize(S, Margins("16", "9", "-1", "-1", btAspect));
-    EXPECT_EQ(S.cx, 1778);
-    EXPECT_EQ(S.cy, 1000);
+    EXPECT_EQ(std::make_pair(S.cx, S.cy), std::make_pair(int64_t(1778), int64_t(1000)));
 
     // A zero ratio counts as 1:1; a picture already at the ratio is left
     // alone, shadow and all.
@@ -84,10 +79,8 @@ TEST(AddBlank, FramesShadowAndColours)
     P.Frame3Width = -4; // draws nothing
     ApplyAddBlank(Pic.I, P, nullptr);
     ASSERT_EQ(Pic.I.Width, 20u); // outer frame edge 2..17
-    EXPECT_EQ(Pic.At(2, 2), Red);
-    EXPECT_EQ(Pic.At(17, 12), Red);
-    EXPECT_EQ(Pic.At(3, 3), Green);
-    EXPECT_EQ(Pic.At(16, 16), Green);
+    for (auto [x, y, Want] : {std::tuple{2u, 2u, Red}, {17u, 12u, Red}, {3u, 3u, Green}, {16u, 16u, Green}})
+        EXPECT_EQ(Pic.At(x, y), Want) << x << "," << y;
     EXPECT_EQ(Pic.At(5, 5)[0], 1);
     EXPECT_EQ(Pic.At(14, 14)[0], 10);
 
@@ -96,10 +89,7 @@ TEST(AddBlank, FramesShadowAndColours)
     P = Margins("10", "10", "10", "10");
     P.Color = 0xFFFFFF;
     P.UseDropShadow = true;
-    P.ShadowOpacity = 100;
-    P.ShadowRadius = 2;
-    P.ShadowStr = 4;
-    P.ShadowOffsetX = P.ShadowOffsetY = 4;
+    P.ShadowOpacity = 100, P.ShadowRadius = 2, P.ShadowStr = 4, P.ShadowOffsetX = P.ShadowOffsetY = 4;
     ApplyAddBlank(Sh.I, P, &Blur);
     EXPECT_LT(Sh.At(32, 32)[0], 128) << "below and right of the picture: dark";
     EXPECT_EQ(Sh.At(5, 5)[0], 255) << "top-left margin: untouched";

@@ -5,7 +5,6 @@
 #include "core/Resize.h"
 #include "core/WeightedMean.h"
 
-#include <gtest/gtest.h>
 #include <QGuiApplication>
 
 #include <cmath>
@@ -91,10 +90,8 @@ TEST_F(TText, LandsAtEveryAnchor)
         EXPECT_EQ(R.Top, Row == 0 ? 3 : Row == 1 ? (160 - TH) / 2 - 3 : 160 - TH - 3);
         const TRect C = Changed(Ref, Img);
         ASSERT_LT(C.Left, C.Right) << "nothing drawn";
-        EXPECT_GE(C.Left, R.Left + 2); // the margin stays clear
-        EXPECT_LE(C.Right, R.Right);
-        EXPECT_GE(C.Top, R.Top);
-        EXPECT_LE(C.Bottom, R.Bottom);
+        EXPECT_TRUE(C.Left >= R.Left + 2 && C.Right <= R.Right && C.Top >= R.Top && C.Bottom <= R.Bottom)
+            << "drawn outside its block or in the margin";
         EXPECT_GT(C.Bottom - C.Top, 20); // two lines of 12 points
     }
 }
@@ -118,7 +115,6 @@ TEST_F(TText, ZeroOpacitiesEmptyTextAndOffPictureChangeNothing)
     EXPECT_TRUE(Img == Ref);
 }
 
-// Shadow and glow surround the letters but leave the place where they stand.
 TEST_F(TText, ShadowAndGlowSurroundTheLetters)
 {
     for (bool Shadow : {true, false}) {

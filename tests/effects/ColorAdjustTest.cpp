@@ -3,10 +3,11 @@
 
 #include "EffectTestUtil.h"
 #include "core/ColorCorrectionFunc.h"
+#include "core/Grayscale.h"
+#include "core/IniFile.h"
+#include "effects/GrayscaleFrm.h"
 
-#include <gtest/gtest.h>
-
-#include <vector>
+#include <algorithm>
 
 TEST(ColorEffects, NeutralSettingsChangeNothing)
 {
@@ -41,4 +42,43 @@ TEST(ColorAdjustEffect, PreviewMatchesTheBatch)
         ApplyColorAdjustPreview(b.I, e.Param());
         EXPECT_TRUE(b.SameAs(a.I)) << c;
     }
+}
+
+namespace {
+
+// The weight vector is process-wide: every test leaves it as it found it.
+class GrayscaleEffect : public testing::Test {
+protected:
+    void SetUp() override { std::copy(GrayWeights, GrayWeights + 4, Saved); }
+    void TearDown() override { std::copy(Saved, Saved + 4, GrayWeights); }
+    float Saved[4];
+    TGrayscaleFilter G;
+};
+
+} // namespace
+
+TEST_F(GrayscaleEffect, PicturesByChannelCount)
+{
+    TMemIniFile Ini("/nonexistent/gray.ini");
+    G.ReadIniFile(Ini); // the default weights
+    TEffectParams P;
+    TTestPicture Rgb(5, 2, 3), Rgba(2, 2, 4), Luma(1, 1, 3);
+    Rgb.Px(4, 1)[2] = 255; // pure red
+    G.DoEffect(Rgb.I, P);
+    G.DoEffect(Rgb.I, P); // now 1 channel: unchanged
+    EXPECT_EQ(Rgb.I.Channels, 1u);
+    EXPECT_EQ(*Rgb.Px(4, 1), 76);
+    EXPECT_FALSE(P.ToGrayAlpha);
+    // With alpha the picture keeps 4 channels for the effects that follow; the
+    // chain turns it gray+alpha after its last effect.
+    G.DoEffect(Rgba.I, P);
+    EXPECT_EQ(Rgba.I.Channels, 4u);
+    EXPECT_TRUE(P.ToGrayAlpha);
+    // Pixels in the luma/chroma working form: a neutral gray of luma 200.
+    Luma.Px(0, 0)[0] = 200;
+    Luma.Px(0, 0)[1] = Luma.Px(0, 0)[2] = 128;
+    P.IsYCbCr = true;
+    G.DoEffect(Luma.I, P);
+    EXPECT_FALSE(P.IsYCbCr);
+    EXPECT_NEAR(*Luma.Px(0, 0), 200, 1);
 }

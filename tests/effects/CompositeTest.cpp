@@ -2,12 +2,6 @@
 
 #include "EffectTestUtil.h"
 #include "core/Bitmap.h"
-#include "core/Errors.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -42,46 +36,36 @@ TEST(CompositeImage, AnchorsAndClipping)
 
 TEST(CompositeImage, OpacityAndAlpha)
 {
-    TTestImg C(1, 1, {0, 0, 0}), T(1, 1, {255, 255, 255}), C2(1, 1, {10, 10, 10});
-    TRect R;
-    CompositeImage(C.I, T.I, 0, 0, 0, 50, R);
-    EXPECT_EQ(C.At(0, 0), V({127, 127, 127}));
-    // Out-of-range opacities are held to 0..100 instead of wrapping.
-    CompositeImage(C2.I, T.I, 0, 0, 0, 300, R);
-    EXPECT_EQ(C2.At(0, 0), V({255, 255, 255}));
-
-    // A transparent layer pixel leaves every kind of canvas alone.
-    TTestImg Clear(1, 1, {9, 99, 199, 0});
-    for (V Px : {V{7}, V{7, 8, 9}, V{7, 8, 9, 100}, V{7, 50}}) {
-        TTestImg Cv(1, 1, Px);
-        CompositeImage(Cv.I, Clear.I, 0, 0, 0, 100, R);
-        EXPECT_EQ(Cv.At(0, 0), Px);
+    // Canvas, layer, opacity and the canvas pixel afterwards.
+    struct {
+        V Canvas, Layer;
+        int32_t Opacity;
+        V Want;
+    } const Cases[] = {
+        {{0, 0, 0}, {255, 255, 255}, 50, {127, 127, 127}},
+        {{10, 10, 10}, {255, 255, 255}, 300, {255, 255, 255}}, // held to 0..100 instead of wrapping
+        // A transparent layer pixel leaves every kind of canvas alone.
+        {{7}, {9, 99, 199, 0}, 100, {7}}, {{7, 8, 9}, {9, 99, 199, 0}, 100, {7, 8, 9}},
+        {{7, 8, 9, 100}, {9, 99, 199, 0}, 100, {7, 8, 9, 100}}, {{7, 50}, {9, 99, 199, 0}, 100, {7, 50}},
+        {{0, 0, 0, 0}, {9, 99, 199, 255}, 100, {9, 99, 199, 255}},
+        // Half alpha over an opaque canvas: t has no rounding term, so the
+        // canvas alpha ends one short of opaque, as it always has.
+        {{0, 0, 0, 255}, {255, 255, 255, 128}, 100, {129, 129, 129, 254}},
+        // A gray canvas takes the gray of a colour layer by the gray weights
+        // (BT.601: red 255 is gray 76, blue 255 gray 29), with or without the
+        // layer's alpha and the canvas's; a gray layer gives its value to every
+        // channel.
+        {{0}, {0, 0, 255, 255}, 100, {76}}, {{0, 255}, {0, 0, 255, 255}, 100, {76, 255}},
+        {{0}, {0, 0, 255}, 100, {76}}, {{0, 255}, {0, 0, 255}, 100, {76, 255}},
+        {{0}, {255, 0, 0, 255}, 100, {29}}, {{0, 0, 0}, {60}, 100, {60, 60, 60}},
+    };
+    for (const auto& c : Cases) {
+        TTestImg Canvas(1, 1, c.Canvas), Layer(1, 1, c.Layer);
+        TRect R;
+        CompositeImage(Canvas.I, Layer.I, 0, 0, 0, c.Opacity, R);
+        EXPECT_EQ(Canvas.At(0, 0), c.Want) << testing::PrintToString(c.Canvas) << " under "
+                                          << testing::PrintToString(c.Layer) << " at " << c.Opacity;
     }
-    TTestImg Opaque(1, 1, {9, 99, 199, 255}), Empty(1, 1, {0, 0, 0, 0});
-    CompositeImage(Empty.I, Opaque.I, 0, 0, 0, 100, R);
-    EXPECT_EQ(Empty.At(0, 0), V({9, 99, 199, 255}));
-    // Half alpha over an opaque canvas: t has no rounding term, so the
-    // canvas alpha ends one short of opaque, as it always has.
-    TTestImg Half(1, 1, {255, 255, 255, 128}), Black(1, 1, {0, 0, 0, 255});
-    CompositeImage(Black.I, Half.I, 0, 0, 0, 100, R);
-    EXPECT_EQ(Black.At(0, 0), V({129, 129, 129, 254}));
-    // A gray canvas takes the gray of a colour layer by the gray weights
-    // (BT.601: red 255 is gray 76, blue 255 gray 29), with or without the
-    // layer's alpha and the canvas's; a gray layer gives its value to every
-    // channel.
-    for (V Layer : {V{0, 0, 255, 255}, V{0, 0, 255}}) {
-        TTestImg G(1, 1, {0}), GA(1, 1, {0, 255});
-        TTestImg L(1, 1, Layer);
-        CompositeImage(G.I, L.I, 0, 0, 0, 100, R);
-        CompositeImage(GA.I, L.I, 0, 0, 0, 100, R);
-        EXPECT_EQ(G.At(0, 0)[0], 76) << Layer.size();
-        EXPECT_EQ(GA.At(0, 0), V({76, 255})) << Layer.size();
-    }
-    TTestImg G(1, 1, {0}), Blue(1, 1, {255, 0, 0, 255}), Gray(1, 1, {60}), Col(1, 1, {0, 0, 0});
-    CompositeImage(G.I, Blue.I, 0, 0, 0, 100, R);
-    CompositeImage(Col.I, Gray.I, 0, 0, 0, 100, R);
-    EXPECT_EQ(G.At(0, 0)[0], 29);
-    EXPECT_EQ(Col.At(0, 0), V({60, 60, 60}));
 }
 
 struct TCompositeFile : ::testing::Test {

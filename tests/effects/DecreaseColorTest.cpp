@@ -4,10 +4,6 @@
 
 #include "core/ImageLoader.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <set>
 
@@ -53,8 +49,7 @@ TEST_F(DecreaseColorTest, PNGOutputBecomesAPalettePictureOtherOutputsPassThrough
     P.OutFileName = P.ToolOutFileName = (Dir / "out.png").string();
     E.DoEffect(Img, P);
     EXPECT_TRUE(P.DecreaseColor);
-    std::ifstream F(P.OutFileName, std::ios::binary);
-    const std::string S(std::istreambuf_iterator<char>(F), {});
+    const std::vector<uint8_t> S = ReadBytes(P.OutFileName);
     ASSERT_GT(S.size(), 26u);
     EXPECT_EQ(S[25], 3) << "palette colour type";
     // Only the output is left: no work file stays in the temporary folder.
@@ -73,8 +68,8 @@ TEST_F(DecreaseColorTest, TheToolNeverReplacesAFileAtTheNameItIsGiven)
     P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
     std::ofstream(P.OutFileName) << "someone else's file";
     EXPECT_THROW(E.DoEffect(Pic.I, P), EVestroError);
-    std::ifstream F(P.OutFileName);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(F), {}), "someone else's file");
+    const std::vector<uint8_t> Kept = ReadBytes(P.OutFileName);
+    EXPECT_EQ(std::string(Kept.begin(), Kept.end()), "someone else's file");
 }
 
 TEST_F(DecreaseColorTest, AFailingToolSaysWhyInOneLine)

@@ -1,4 +1,3 @@
-#include "core/Global.h"
 #include "core/ImageLoader.h"
 #include "effects/DecreaseColor.h"
 #include "effects/ResizeFilter.h"
@@ -114,8 +113,6 @@ struct FakeHost : TEffectHost {
 
 } // namespace
 
-// The preview loader leaves the shared resizer on its shrinking filter on
-// every path, also when the file cannot be read.
 TEST(EffectChain, BeforeImageRestoresTheResizerFilterOnFailure)
 {
     Chain C;

@@ -1,14 +1,6 @@
 // Small owned pictures, scratch folders and the codec library for the effect tests.
 #pragma once
-#include "core/ImgInfo.h"
-#include "core/Kodex.h"
 #include "../core/FilesTestUtil.h" // ErrorOf
-
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
 
 using V = std::vector<uint8_t>;
 
@@ -30,29 +22,16 @@ struct TTestImg {
     }
     TTestImg& operator=(const TTestImg&) = delete;
     ~TTestImg() { FreeImg(I); }
-    V At(uint32_t x, uint32_t y) const
-    {
-        const uint8_t* p = Px(x, y);
-        return {p, p + I.Channels};
-    }
+    V At(uint32_t x, uint32_t y) const { return {Px(x, y), Px(x, y) + I.Channels}; }
     // Pixel (x, y), top-down.
     uint8_t* Px(uint32_t x, uint32_t y) const { return ScanLine(I, y) + x * I.Channels; }
     // Same size and samples (strides may differ).
     bool SameAs(const TImgInfo& O) const
     {
-        bool Same = O.Width == I.Width && O.Height == I.Height && O.Channels == I.Channels;
-        for (uint32_t y = 0; Same && y < I.Height; ++y)
-            Same = std::memcmp(MemRow(I, y), MemRow(O, y), size_t(I.Width) * I.Channels) == 0;
-        return Same;
+        return O.Width == I.Width && O.Height == I.Height && O.Channels == I.Channels && ::Pixels(O) == ::Pixels(I);
     }
     bool operator==(const TTestImg& O) const { return SameAs(O.I); }
-    V Pixels() const
-    {
-        V R;
-        for (uint32_t y = 0; y < I.Height; ++y)
-            R.insert(R.end(), Px(0, y), Px(I.Width, y));
-        return R;
-    }
+    V Pixels() const { return ::Pixels(I); }
     // A value unique to upright pixel (X, Y) and channel C (modulo 256).
     static uint8_t MarkOf(uint32_t X, uint32_t Y, uint32_t C = 0) { return uint8_t(1 + Y * 40 + X * 4 + C); }
     // Stores the marks of upright pixel (X, Y) at (SX, SY).

@@ -5,12 +5,8 @@
 #include "core/MultiThread.h"
 #include "EffectTestUtil.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstring>
 #include <numeric>
-#include <vector>
 
 namespace {
 

@@ -2,8 +2,6 @@
 #include "effects/ExifRotationFilter.h"
 #include "effects/RotationOptionFrm.h"
 
-#include <gtest/gtest.h>
-
 TEST(ExifRotation, EveryOrientationComesOutUpright)
 {
     const uint32_t W = 5, H = 3;

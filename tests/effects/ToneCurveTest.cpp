@@ -2,9 +2,6 @@
 
 #include "EffectTestUtil.h"
 #include "core/ColorCorrectionFunc.h"
-#include "core/Global.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,10 +1,7 @@
 #include "effects/UnSharpMaskOptionFrm.h"
 
 #include "EffectTestUtil.h"
-#include "core/Errors.h"
 #include "core/WeightedMean.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 

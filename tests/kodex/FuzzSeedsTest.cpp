@@ -7,8 +7,7 @@
 
 #include <set>
 
-using namespace kodextest;
-using FuzzSeeds = kodextest::TKodexTest;
+using FuzzSeeds = TKodexTest;
 
 TEST_F(FuzzSeeds, EverySeedDecodesThroughTheEntryItsSelectorPicks)
 {

@@ -2,10 +2,7 @@
 // colour-reduction tools write.
 #include "KodexTestUtil.h"
 
-#include "core/Errors.h"
-
-using namespace kodextest;
-using Bridge = kodextest::TKodexTest;
+using Bridge = TKodexTest;
 
 namespace {
 
@@ -29,7 +26,7 @@ std::vector<uint8_t> MakePaletteBmp(int32_t W, int32_t H, int Bpp, int Colours, 
 
 TEST(KodexLoading, MissingOrBrokenLibraryGivesTheSystemMessage)
 {
-    kodextest::TScratch scratch;
+    TScratch scratch;
     std::string err;
     EXPECT_FALSE(LoadKodex(scratch / "nowhere/", err));
     EXPECT_NE(err.find("libkodex.so"), std::string::npos) << err;

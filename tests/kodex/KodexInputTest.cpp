@@ -7,8 +7,7 @@
 #include <webp/encode.h>
 #include <webp/mux.h>
 
-using namespace kodextest;
-using Input = kodextest::TKodexTest;
+using Input = TKodexTest;
 
 namespace {
 
@@ -115,8 +114,6 @@ TEST_F(Input, AProgressiveFileWithHundredsOfScansIsRefused)
     EXPECT_TRUE(ReadJPEGFromMemory(few.data(), few.size(), b.Img, TakeRunSettings()));
 }
 
-// The run's cancel flag reaches the decoder: a cancelled run's decode stops
-// and reports nothing; without the flag the same file reads.
 TEST_F(Input, ACancelStopsTheDecodeQuietly)
 {
     TOwnedImg src{MakePicture(300, 200, 3)};

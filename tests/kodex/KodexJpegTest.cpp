@@ -4,8 +4,7 @@
 
 #include <jpeglib.h>
 
-using namespace kodextest;
-using Jpeg = kodextest::TKodexTest;
+using Jpeg = TKodexTest;
 
 namespace {
 

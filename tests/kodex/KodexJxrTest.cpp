@@ -5,8 +5,7 @@
 
 #include <tiffio.h>
 
-using namespace kodextest;
-using Jxr = kodextest::TKodexTest;
+using Jxr = TKodexTest;
 
 namespace {
 
@@ -27,13 +26,9 @@ void WriteSource(const std::string& F, uint16_t Spp, uint16_t Bits)
     std::vector<uint8_t> row(size_t(W) * Spp * Bits / 8);
     for (uint32_t y = 0; y < H; ++y) {
         for (uint32_t x = 0; x < W; ++x)
-            for (uint32_t c = 0; c < Spp; ++c) {
-                const uint8_t v = Sample(x, y, c);
-                if (Bits == 8)
-                    row[x * Spp + c] = v;
-                else
-                    reinterpret_cast<uint16_t*>(row.data())[x * Spp + c] = uint16_t(v * 257);
-            }
+            for (uint32_t c = 0; c < Spp; ++c)
+                for (uint32_t b = 0; b < Bits / 8u; ++b) // a 16-bit sample is v * 257: both bytes v
+                    row[(x * Spp + c) * Bits / 8 + b] = Sample(x, y, c);
         TIFFWriteScanline(t, row.data(), y, 0);
     }
     TIFFClose(t);

@@ -5,8 +5,7 @@
 #include <png.h>
 #include <zlib.h>
 
-using namespace kodextest;
-using Png = kodextest::TKodexTest;
+using Png = TKodexTest;
 
 TEST_F(Png, SixteenBitSamplesAreScaledToEight)
 {

@@ -6,8 +6,7 @@
 
 #include <png.h>
 
-using namespace kodextest;
-using Reuse = kodextest::TKodexTest;
+using Reuse = TKodexTest;
 
 TEST_F(Reuse, DecodersFillKeptBlocksAsFreshOnes)
 {

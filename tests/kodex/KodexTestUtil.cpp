@@ -1,15 +1,12 @@
 #include "KodexTestUtil.h"
 
 #include "core/ErrorLog.h"
-#include "platform/PageMemory.h"
 
 #include <cstdlib>
-#include <random>
 
 #include <png.h>
 #include <tiffio.h>
 
-namespace kodextest {
 
 std::vector<std::string> TakeErrors()
 {
@@ -102,17 +99,13 @@ std::vector<uint8_t> MakeProfile(const std::string& Desc)
     auto put32 = [&](size_t At, uint32_t V) {
         p[At] = uint8_t(V >> 24), p[At + 1] = uint8_t(V >> 16), p[At + 2] = uint8_t(V >> 8), p[At + 3] = uint8_t(V);
     };
-    auto put4 = [&](size_t At, const char* S) { std::memcpy(&p[At], S, 4); };
-    put32(8, 0x02100000);
-    put4(12, "mntr");
-    put4(16, "RGB ");
-    put4(20, "XYZ ");
-    put4(36, "acsp");
-    put32(68, 0x0000F6D6), put32(72, 0x00010000), put32(76, 0x0000D32D); // D50
-    put32(128, 1);
-    put4(132, "desc");
-    const size_t off = p.size();
-    put32(136, uint32_t(off));
+    for (auto [at, text] : {std::pair<size_t, const char*>{12, "mntr"}, {16, "RGB "}, {20, "XYZ "}, {36, "acsp"},
+                            {132, "desc"}})
+        std::memcpy(&p[at], text, 4);
+    // Version 2.1, the D50 white point, one tag: the description right after the table.
+    for (auto [at, v] : {std::pair<size_t, uint32_t>{8, 0x02100000}, {68, 0xF6D6}, {72, 0x10000}, {76, 0xD32D},
+                         {128, 1}, {136, uint32_t(p.size())}})
+        put32(at, v);
     std::vector<uint8_t> tag(12 + Desc.size() + 1 + 4 + 4 + 67, 0);
     std::memcpy(&tag[0], "desc", 4);
     tag[11] = uint8_t(Desc.size() + 1);
@@ -155,7 +148,6 @@ std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,
     return out;
 }
 
-} // namespace kodextest
 
 // The HEVC encoder that makes the HEIF sample keeps one block for the life of
 // the process; that is its affair, not a leak of ours.

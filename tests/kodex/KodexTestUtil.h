@@ -1,25 +1,15 @@
 // Shared helpers of the codec tests: the loaded library, a scratch folder,
 // collected error lines and small synthetic pictures.
 #pragma once
-#include "core/Kodex.h"
 #include "fuzz/KodexFuzzSeeds.h" // EncodeJpeg
 #include "../core/FilesTestUtil.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
-#include <functional>
-#include <random>
 #include <mutex>
-#include <string>
-#include <vector>
 
 struct tiff;
 
-namespace kodextest {
 
 // Error lines the library reported since the last call.
 std::vector<std::string> TakeErrors();
@@ -92,4 +82,3 @@ struct TKodexTest : ::testing::Test {
     }
 };
 
-} // namespace kodextest

@@ -7,8 +7,7 @@
 #include <webp/encode.h>
 #include <webp/mux.h>
 
-using namespace kodextest;
-using Wic = kodextest::TKodexTest;
+using Wic = TKodexTest;
 
 namespace {
 
@@ -113,10 +112,8 @@ TEST_F(Wic, TiffReadsToTheStoredPixelsWithItsProfile)
     }
 }
 
-// Sample layouts the plain 8-bit path must not take for RGB or gray: too few
-// colour samples for the alpha they declare. They fail (or decode within the
-// stored samples), never read past a row (the sanitizer build
-// checks the latter).
+// Too few colour samples for the alpha they declare: a failure or a picture
+// within the stored samples, never a read past a row (the sanitizer build checks).
 TEST_F(Wic, TiffWithTooFewColourSamplesIsNotReadAsRgbOrGray)
 {
     struct TCase {

@@ -8,12 +8,10 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <csignal>
 
-using namespace kodextest;
-using PngData = kodextest::TKodexTest;
+using PngData = TKodexTest;
 
 namespace {
 

@@ -1,3 +1,5 @@
+// Copies, renames and mapped files.
+#include "platform/FileMap.h"
 #include "platform/FileOps.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -16,7 +20,12 @@ protected:
     void SetUp() override { fs::create_directories(Dir); }
     void TearDown() override { fs::remove_all(Dir); }
     std::string P(const std::string& Name) const { return (Dir / Name).string(); }
-    static void Put(const std::string& Path, const std::string& Text) { std::ofstream(Path, std::ios::binary) << Text; }
+    // Writes Text to Path; the path.
+    static std::string Put(const std::string& Path, const std::string& Text)
+    {
+        std::ofstream(Path, std::ios::binary) << Text;
+        return Path;
+    }
     static std::string Get(const std::string& Path)
     {
         std::ifstream F(Path, std::ios::binary);
@@ -25,6 +34,7 @@ protected:
     const fs::path Dir = fs::temp_directory_path() / ("vestro_fileops_" + std::to_string(::getpid()) + "_" +
                                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
 };
+using FileMap = FileOps;
 
 } // namespace
 
@@ -55,4 +65,41 @@ TEST_F(FileOps, CopyKeepsTimesAndRespectsFailIfExists)
     EXPECT_EQ(Get(P("dst")), "new");
     // Nothing but the two files: no temporary left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 2);
+}
+
+TEST_F(FileMap, MapsRegularFilesOnlyAndNeverWaitsOnAFifo)
+{
+    std::string bytes(10000, 0);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7);
+    platform::TMappedFile m(Put(P("a.bin"), bytes));
+    ASSERT_NE(m.Data(), nullptr);
+    ASSERT_EQ(m.Size(), bytes.size());
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), m.Data(), [](char a, uint8_t b) { return uint8_t(a) == b; }));
+    EXPECT_FALSE(m.Damaged());
+
+    ASSERT_EQ(mkfifo(P("pipe.jpg").c_str(), 0600), 0);
+    platform::TMappedFile f;
+    EXPECT_FALSE(f.Open(P("pipe.jpg"))); // no writer: a blocking open would hang here
+    EXPECT_FALSE(f.Open(Put(P("empty.jpg"), "")));
+    EXPECT_FALSE(f.Open(Dir.string()));
+    EXPECT_FALSE(f.Open(P("missing")));
+    EXPECT_EQ(f.Data(), nullptr);
+}
+
+// Another program cuts the file short while it is read: the missing part
+// reads as zeros and the mapping says so, instead of the process dying.
+TEST_F(FileMap, AFileCutShortWhileMappedReadsZerosAndSaysSo)
+{
+    const long page = sysconf(_SC_PAGESIZE);
+    const std::string p = Put(P("cut.bin"), std::string(size_t(page) * 3, '\xAB'));
+    platform::TMappedFile m(p);
+    ASSERT_EQ(m.Size(), uint64_t(page) * 3);
+    ASSERT_EQ(truncate(p.c_str(), page), 0);
+    const volatile uint8_t* d = m.Data();
+    EXPECT_EQ(d[0], 0xAB);
+    EXPECT_EQ(d[page * 2 + 5], 0);
+    EXPECT_TRUE(m.Damaged());
+    platform::TMappedFile other(Put(P("whole.bin"), "\x01\x02\x03"));
+    EXPECT_FALSE(other.Damaged());
 }

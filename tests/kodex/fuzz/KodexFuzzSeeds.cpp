@@ -10,19 +10,15 @@
 
 #include <gif_lib.h>
 #include <jpeglib.h>
-#include <libheif/heif.h>
 #include <png.h>
 #include <tiffio.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
 
 namespace {
 
