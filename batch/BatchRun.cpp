@@ -1,7 +1,6 @@
 #include "batch/BatchRun.h"
 
 #include "core/Kodex.h"
-#include "core/PictureMemory.h"
 #include "core/ResourceText.h"
 #include "core/WorkShare.h"
 #include "platform/FileOps.h"
@@ -347,8 +346,9 @@ void TBatchRunner::Execute(int ThreadNum)
     const TKodexCancelScope CancelDecodes(&FCanceled);
     // The next file takes the pixel blocks the last one left, already mapped,
     // instead of fresh pages the system must fault in and clear. What is
-    // kept stays within half a picture's budget.
-    platform::TPageReuse Reuse(PictureMemoryBudget() / 2);
+    // kept stays within half the run's picture budget, which each file sets
+    // (TPictureBudgetScope).
+    platform::TPageReuse Reuse(0);
     uint64_t PrevTiles = 0;
     BeginBusyWorker();
     while (!FCanceled) {

@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "core/Global.h"
 #include "core/ResourceText.h"
+#include "platform/PageMemory.h"
 #include "platform/SysInfo.h"
 
 #include <algorithm>
@@ -28,6 +29,8 @@ uint64_t PictureMemoryBudget()
 TPictureBudgetScope::TPictureBudgetScope(const TSystemOption& S) : FOuter(RunBudget)
 {
     RunBudget = PictureMemoryBudget(S);
+    // Blocks a batch worker keeps for its next picture stay within half of it.
+    platform::LimitPageReuse(RunBudget / 2);
 }
 
 TPictureBudgetScope::~TPictureBudgetScope()

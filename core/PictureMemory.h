@@ -20,6 +20,8 @@ uint64_t PictureMemoryBudget();
 
 // While one lives, the calling thread reads under the budget of a run's
 // settings copy, so that a settings change during the run changes nothing.
+// It also caps the blocks the thread keeps for reuse (platform::TPageReuse)
+// at half that budget.
 class TPictureBudgetScope {
 public:
     explicit TPictureBudgetScope(const TSystemOption& S);

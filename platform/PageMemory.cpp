@@ -22,7 +22,8 @@ namespace platform {
 struct TPageReuseAccess {
     static void** Slots(TPageReuse& R) { return R.FBlock; }
     static uint64_t& Bytes(TPageReuse& R) { return R.FBytes; }
-    static uint64_t Cap(const TPageReuse& R) { return R.FCap; }
+    static uint64_t& Cap(TPageReuse& R) { return R.FCap; }
+    static bool NoMore(const TPageReuse& R) { return R.FNoMore; }
 };
 
 namespace {
@@ -162,7 +163,7 @@ void* TakeKeptPages(uint64_t Size, bool Grow) noexcept
 bool KeepPages(void* P) noexcept
 {
     TPageReuse* r = ThreadReuse();
-    if (!r || !P)
+    if (!r || !P || TPageReuseAccess::NoMore(*r))
         return false;
     const uint64_t total = Head(P)[0];
     const uint64_t cap = TPageReuseAccess::Cap(*r);
@@ -179,6 +180,17 @@ bool KeepPages(void* P) noexcept
     TPageReuseAccess::Bytes(*r) += total;
     Poison(P);
     return true;
+}
+
+void LimitPageReuse(uint64_t Cap) noexcept
+{
+    TPageReuse* r = ThreadReuse();
+    if (!r)
+        return;
+    TPageReuseAccess::Cap(*r) = Cap;
+    void** s = TPageReuseAccess::Slots(*r);
+    while (s[0] && TPageReuseAccess::Bytes(*r) > Cap)
+        Unmap(Remove(*r, 0));
 }
 
 void ForwardPageReuse(TPageTakeProc Take, TPageKeepProc Keep) noexcept

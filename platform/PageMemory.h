@@ -58,7 +58,7 @@ public:
 
     // The thread has no more files: blocks it frees from now on go back to
     // the system at once (those kept may still be taken).
-    void KeepNoMore() noexcept { FCap = 0; }
+    void KeepNoMore() noexcept { FNoMore = true; }
 
     static constexpr int kSlots = 6;
     static constexpr uint64_t kMinBlock = uint64_t(1) << 20;
@@ -71,8 +71,13 @@ private:
     void* FBlock[kSlots] = {}; // oldest first
     uint64_t FBytes = 0;
     uint64_t FCap;
+    bool FNoMore = false;
     TPageReuse* FOuter;
 };
+
+// Sets the cap of the calling thread's TPageReuse, when it has one, and lets
+// the oldest kept blocks go until they fit it.
+void LimitPageReuse(uint64_t Cap) noexcept;
 
 // The codec library links its own copy of this file; the program hands it
 // these two of its own (ForwardPageReuse), so that the library's blocks come

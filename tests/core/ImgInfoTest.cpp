@@ -5,6 +5,7 @@
 #include "core/Grayscale.h"
 #include "core/PictureMemory.h"
 #include "core/Rotate.h"
+#include "platform/PageMemory.h"
 #include "PictureTestUtil.h"
 
 TEST(ImgInfo, AllocRefusesSizesThatDoNotFit)
@@ -117,4 +118,24 @@ TEST(PictureMemory, ARunKeepsTheBudgetOfItsSettingsCopy)
     // Outside a run the settings as they are now count.
     EXPECT_NO_THROW(CheckPictureMemory(2u << 20));
     SystemOption.PictureMemoryLimit = Saved;
+}
+
+// A worker keeps the blocks of its last picture for the next within half the
+// run's budget: a limit the user set bounds them too.
+TEST(PictureMemory, TheRunsBudgetCapsTheBlocksAWorkerKeeps)
+{
+    constexpr uint64_t MiB = uint64_t(1) << 20;
+    TSystemOption RunCopy = SystemOption;
+    RunCopy.PictureMemoryLimit = 6; // MiB: blocks kept up to 3 MiB together
+    platform::TPageReuse Keep(uint64_t(1) << 30);
+    platform::PageFree(platform::PageAlloc(2 * MiB));
+    platform::PageFree(platform::PageAlloc(2 * MiB));
+    ASSERT_EQ(Keep.Count(), 2);
+    {
+        const TPictureBudgetScope Budget(RunCopy);
+        EXPECT_EQ(Keep.Count(), 1); // the oldest went
+        platform::PageFree(platform::PageAlloc(4 * MiB));
+        EXPECT_EQ(Keep.Count(), 1);
+        EXPECT_LE(Keep.Bytes(), 3 * MiB);
+    }
 }

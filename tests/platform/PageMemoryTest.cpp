@@ -106,6 +106,12 @@ TEST(PageReuse, TakesTheSmallestFitElseGrowsTheLargestAndStaysWithinItsCap)
     EXPECT_EQ(reuse.Count(), 2);
     EXPECT_EQ(platform::TakeKeptPages(9 * MiB), nine);
     platform::PageFree(nine);
+    // A lower cap lets the oldest go at once.
+    platform::LimitPageReuse(10 * MiB);
+    EXPECT_EQ(reuse.Count(), 1);
+    EXPECT_EQ(platform::TakeKeptPages(MiB), nine);
+    platform::PageFree(nine);
+    EXPECT_EQ(reuse.Count(), 1);
     // A block several threads fill never grows a smaller one: it comes
     // fresh, with huge pages.
     {
