@@ -9,7 +9,7 @@
 #include <QAbstractItemModelTester>
 #include <QClipboard>
 #include <QMimeData>
-#include <QKeyEvent>
+#include <QTest>
 
 namespace fs = std::filesystem;
 
@@ -42,13 +42,6 @@ std::vector<std::string> Names(const TFileListModel& M)
     for (int R = 0; R < M.rowCount(); ++R)
         Out.push_back(M.data(M.index(R, TFileListModel::colName)).toString().toStdString());
     return Out;
-}
-
-// A key pressed in the list without modifiers.
-void Key(QWidget& W, int K)
-{
-    QKeyEvent Press(QEvent::KeyPress, K, Qt::NoModifier);
-    QCoreApplication::sendEvent(&W, &Press);
 }
 
 // Runs Op and checks that every row's persistent index (the view's selection
@@ -161,12 +154,12 @@ TEST_F(FileListFiles, KeysCheckAndRemoveTheSelectedRows)
     EXPECT_TRUE(Last.HasSelection);
     EXPECT_EQ(Last.CountText.toStdString(), "3Files");
 
-    Key(View, Qt::Key_Space);
+    QTest::keyClick(&View, Qt::Key_Space);
     EXPECT_TRUE(Files[0]->Checked && !Files[1]->Checked && Files[2]->Checked);
     View.ReverseAll();
     EXPECT_TRUE(!Files[0]->Checked && Files[1]->Checked && !Files[2]->Checked);
 
-    Key(View, Qt::Key_Delete);
+    QTest::keyClick(&View, Qt::Key_Delete);
     ASSERT_EQ(Files.Count(), 1);
     EXPECT_EQ(Files[0]->Name(), "2.bmp");
     EXPECT_EQ(Last.Count, 1);

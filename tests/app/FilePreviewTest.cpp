@@ -9,7 +9,7 @@
 #include "platform/Process.h"
 
 #include <QClipboard>
-#include <QKeyEvent>
+#include <QTest>
 #include <QTimer>
 
 #include <random>
@@ -188,10 +188,7 @@ TEST_F(Previews, ThePreviewWindowStepsRoundTheList)
         TPreviewForm* F = Preview.Form();
         Seen.emplace_back(Preview.PreviewIndex(), F ? F->windowTitle().toStdString() : "");
     };
-    auto Press = [&](int K) {
-        QKeyEvent E(QEvent::KeyPress, K, Qt::NoModifier);
-        QCoreApplication::sendEvent(Preview.Form(), &E);
-    };
+    auto Press = [&](Qt::Key K) { QTest::keyClick(Preview.Form(), K); };
     QTimer::singleShot(0, [&] {
         Look();
         Press(Qt::Key_Right); // past the last: the first

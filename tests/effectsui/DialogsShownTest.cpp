@@ -44,7 +44,7 @@ struct EffectDialogs : ::testing::Test {
     fs::path Dir;
     TEffectList Effects;
     TImageInfoList Files;
-    uint32_t W1 = 0, H1 = 0; // entry 1's size
+    const uint32_t W1 = 200, H1 = 300; // entry 1's size
     TPreviewOption SavedOption = PreviewOption;
 
     void SetUp() override
@@ -52,7 +52,7 @@ struct EffectDialogs : ::testing::Test {
         TestApp();
         Dir = fs::temp_directory_path() / ("vestro-dialogs-" + std::to_string(QCoreApplication::applicationPid()));
         fs::create_directories(Dir);
-        const std::pair<uint32_t, uint32_t> Sizes[2] = {{120, 90}, {200, 300}};
+        const std::pair<uint32_t, uint32_t> Sizes[2] = {{120, 90}, {W1, H1}};
         for (int i = 0; i < 2; ++i) {
             const std::string Path = (Dir / ("p" + std::to_string(i) + ".bmp")).string();
             TImgInfo Img;
@@ -64,8 +64,6 @@ struct EffectDialogs : ::testing::Test {
             ASSERT_TRUE(GetImageInfo(Path, *Info));
             Files.Add(Info);
         }
-        W1 = Files[1]->Width;
-        H1 = Files[1]->Height;
         EffectList = &Effects;
         PreviewFileList = &Files;
         PreviewOption.ViewMode = 0;

@@ -224,6 +224,21 @@ protected:
         return R;
     }
     fs::path Out(const std::string& Name) const { return Dir / "out" / Name; }
+    // The output Name: the photograph Source (turned clockwise by Turns
+    // quarter turns) fitted into Box x Box, and with a MinPSNR, close to an
+    // independent resize of it.
+    QImage ExpectFitted(const std::string& Name, const std::string& Source, int Box, double MinPSNR = 0,
+                        int Turns = 0, bool Gray = false)
+    {
+        const QImage O = Load(Out(Name));
+        EXPECT_FALSE(O.isNull()) << Name;
+        const QSize S = QImageReader(Q(kPhotoDir / Source)).size();
+        ExpectInscribed(O.size(), Turns % 2 ? S.transposed() : S, Box);
+        if (MinPSNR > 0) {
+            EXPECT_GT(PSNR(O, Reference(kPhotoDir / Source, O.size(), Turns, Gray)), MinPSNR) << Name;
+        }
+        return O;
+    }
 
     fs::path Dir;
     std::string Ini;
@@ -250,11 +265,7 @@ TEST_F(Photos, JPEGKeepsExifProfileAndTimeAndStandsUpright)
     } Cases[] = {{"Dune.jpg", "Dune.jpg", 0}, {"turned.jpg", "Storm.jpg", 1}, {"profiled.jpg", "FreshFlower.jpg", 0}};
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
-        const QImage O = Load(Out(C.Name));
-        ASSERT_FALSE(O.isNull());
-        const QSize S = QImageReader(Q(kPhotoDir / C.Source)).size();
-        ExpectInscribed(O.size(), C.Turns ? S.transposed() : S, 480);
-        EXPECT_GT(PSNR(O, Reference(kPhotoDir / C.Source, O.size(), C.Turns)), 30);
+        const QImage O = ExpectFitted(C.Name, C.Source, 480, 30, C.Turns);
         EXPECT_LT(std::chrono::abs(fs::last_write_time(Out(C.Name)) - kShot), std::chrono::seconds(2));
         const QJsonObject& E = T["out/" + std::string(C.Name)];
         // Upright in every viewer: turned pixels, and no tag that would turn them again.
@@ -332,12 +343,7 @@ TEST_F(Photos, GrayBMP)
     Run({"in"});
     for (const char* Name : {"Dune", "Aqua"}) {
         SCOPED_TRACE(Name);
-        const fs::path Source = kPhotoDir / (std::string(Name) + ".jpg");
-        const QImage O = Load(Out(std::string(Name) + ".bmp"));
-        ASSERT_FALSE(O.isNull());
-        ExpectInscribed(O.size(), QImageReader(Q(Source)).size(), 360);
-        EXPECT_TRUE(O.allGray());
-        EXPECT_GT(PSNR(O, Reference(Source, O.size(), 0, true)), 30);
+        EXPECT_TRUE(ExpectFitted(std::string(Name) + ".bmp", std::string(Name) + ".jpg", 360, 30, 0, true).allGray());
     }
 }
 
@@ -350,14 +356,9 @@ TEST_F(Photos, PaletteThroughTheColourTool)
     auto T = Tags({Out("GreenMeadow.png"), Out("YellowFlower.png")});
     for (const char* Name : {"GreenMeadow", "YellowFlower"}) {
         SCOPED_TRACE(Name);
-        const fs::path Source = kPhotoDir / (std::string(Name) + ".jpg");
-        QImageReader Reader(Q(Out(std::string(Name) + ".png")));
-        const QImage P = Reader.read();
-        ASSERT_FALSE(P.isNull());
         EXPECT_EQ(T["out/" + std::string(Name) + ".png"]["ColorType"].toInt(), 3); // palette
-        EXPECT_LE(P.colorCount(), 64);
-        ExpectInscribed(P.size(), QImageReader(Q(Source)).size(), 320);
-        EXPECT_GT(PSNR(P.convertToFormat(QImage::Format_RGB32), Reference(Source, P.size())), 25);
+        EXPECT_LE(QImageReader(Q(Out(std::string(Name) + ".png"))).read().colorCount(), 64);
+        ExpectFitted(std::string(Name) + ".png", std::string(Name) + ".jpg", 320, 25);
     }
 }
 
@@ -375,9 +376,7 @@ TEST_F(Photos, FileSizeLimitIsMet)
         ASSERT_TRUE(fs::exists(Out(Name)));
         EXPECT_LE(fs::file_size(Out(Name)), 60u * 1024);
         EXPECT_GT(fs::file_size(Out(Name)), 30u * 1024); // not starved either
-        const QImage O = Load(Out(Name));
-        ExpectInscribed(O.size(), QImageReader(Q(kPhotoDir / Name)).size(), 1024);
-        EXPECT_GT(PSNR(O, Reference(kPhotoDir / Name, O.size())), 28);
+        ExpectFitted(Name, Name, 1024, 28);
         // Modification times are left to the system unless kept.
         EXPECT_GT(fs::last_write_time(Out(Name)), kShot + std::chrono::hours(24));
     }
@@ -414,10 +413,8 @@ TEST_F(Photos, DamagedFilesAmongThemGiveOneLineEachAndStatus1)
     EXPECT_EQ(R.Status, 1);
     EXPECT_THAT(R.Lines, UnorderedElementsAre(StartsWith("cut.jpg: "), StartsWith("cut.png: ")));
     EXPECT_FALSE(fs::exists(Out("cut.jpg")) || fs::exists(Out("cut.png")));
-    for (const char* Name : {"Dune.jpg", "Garden.jpg"}) {
-        const QImage O = Load(Out(Name));
-        ExpectInscribed(O.size(), QImageReader(Q(kPhotoDir / Name)).size(), 300);
-    }
+    for (const char* Name : {"Dune.jpg", "Garden.jpg"})
+        ExpectFitted(Name, Name, 300);
 }
 
 // A worker takes over the pixel blocks of the file it did before: nothing of
@@ -463,9 +460,7 @@ TEST_F(Photos, OverBudgetJPEGIsResizedInBandsNotWhole)
     Photo("Wood.jpg"); // 2560 x 1920
     Profile(Fit(700), 2, "PictureMemoryLimit=12\n");
     Run({"in"}); // clean
-    const QImage O = Load(Out("Wood.jpg"));
-    ExpectInscribed(O.size(), QSize(2560, 1920), 700);
-    EXPECT_GT(PSNR(O, Reference(kPhotoDir / "Wood.jpg", O.size())), 30);
+    ExpectFitted("Wood.jpg", "Wood.jpg", 700, 30);
     fs::remove_all(Dir / "out");
 
     Profile(Fit(700) + "[UnSharpMask]\nUse=1\nRadius=1.5\nStrengthW=120\nStrengthB=120\n", 2,
