@@ -170,13 +170,12 @@ TEST(CarryOver, OutputJPEGHoldsADecodableThumbnail)
     }
 }
 
-// Block position of the value field of IFD0's entry Tag.
-uint32_t Ifd0Value(const std::vector<uint8_t>& B, TEndianType O, uint16_t Tag)
+// Block position of the entry Tag in the IFD at block position Ifd.
+uint32_t EntryPos(const std::vector<uint8_t>& B, TEndianType O, uint32_t Ifd, uint16_t Tag)
 {
-    const uint32_t Ifd0 = GetDWord(&B[10], O) + 6;
-    for (uint32_t I = 0, N = GetWord(&B[Ifd0], O); I < N; ++I)
-        if (GetWord(&B[Ifd0 + 2 + 12 * I], O) == Tag)
-            return Ifd0 + 2 + 12 * I + 8;
+    for (uint32_t I = 0, N = GetWord(&B[Ifd], O); I < N; ++I)
+        if (GetWord(&B[Ifd + 2 + 12 * I], O) == Tag)
+            return Ifd + 2 + 12 * I;
     ADD_FAILURE() << "no tag " << Tag;
     return 0;
 }
@@ -193,7 +192,7 @@ TEST(CarryOver, ValuesPointingIntoTheHeaderOrAnIFDAreNotPatched)
         const size_t TableEnd = Ifd0 + 2 + 12 * GetWord(&Good[Ifd0], O) + 4;
         // XResolution stored over IFD0's first entries.
         std::vector<uint8_t> B = Good;
-        PutDWord(&B[Ifd0Value(B, O, 282)], Ifd0 + 2 - 6, O);
+        PutDWord(&B[EntryPos(B, O, Ifd0, 282) + 8], Ifd0 + 2 - 6, O);
         std::vector<uint8_t> Before(B.begin(), B.begin() + long(TableEnd));
         auto R = Patched(B, false, true);
         EXPECT_TRUE(std::equal(Before.begin(), Before.begin() + Ifd0 + 2, B.begin())) << O;
@@ -202,7 +201,7 @@ TEST(CarryOver, ValuesPointingIntoTheHeaderOrAnIFDAreNotPatched)
         EXPECT_EQ(Software(B, R), "Vestro,Camera 1.0"); // the rest is still updated
         // The Software text placed over the TIFF header.
         B = Good;
-        PutDWord(&B[Ifd0Value(B, O, 305)], 0, O);
+        PutDWord(&B[EntryPos(B, O, Ifd0, 305) + 8], 0, O);
         Before.assign(B.begin(), B.end());
         R = Patched(B);
         EXPECT_TRUE(std::equal(Before.begin(), Before.begin() + long(TableEnd), B.begin())) << O;
@@ -389,9 +388,7 @@ TEST(ExifParse, HostileBlocksAreBrokenNotFatal)
     // Sets field Field (4 count, 8 value) of the entry Tag in the IFD at Ifd.
     auto Broken = [&](uint32_t Ifd, uint16_t Tag, int Field, uint32_t V) {
         std::vector<uint8_t> M = B;
-        for (uint32_t E = 0, N = GetWord(&M[Ifd], O); E < N; ++E)
-            if (GetWord(&M[Ifd + 2 + 12 * E], O) == Tag)
-                PutDWord(&M[Ifd + 2 + 12 * E + Field], V, O);
+        PutDWord(&M[EntryPos(M, O, Ifd, Tag) + Field], V, O);
         TImageInfo I;
         return !ParseExifBlock(M.data(), M.size(), 0, I);
     };

@@ -31,8 +31,7 @@ TEST_F(FileTimes, TimesOutsideTheDOSRangeAreRestoredExactly)
     MetadataOption.KeepLastWriteTime = true;
     MetadataOption.KeepCreationTime = true; // cannot be set here; must not disturb the rest
     RestoreFileTimes(Info, Info.OutPutFileName, MetadataOption);
-    EXPECT_EQ(Stamp(D.File("out")).Sec, Old.Sec);
-    EXPECT_EQ(Stamp(D.File("out")).NSec, Old.NSec);
+    EXPECT_EQ(std::make_pair(Stamp(D.File("out")).Sec, Stamp(D.File("out")).NSec), std::make_pair(Old.Sec, Old.NSec));
 }
 
 class LoadByType : public ::testing::Test {

@@ -43,8 +43,7 @@ struct Chain {
 TImageInfo& Info1000x750()
 {
     static TImageInfo I;
-    I.Width = 1000;
-    I.Height = 750;
+    I.Width = 1000, I.Height = 750;
     return I;
 }
 

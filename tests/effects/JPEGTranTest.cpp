@@ -43,8 +43,7 @@ protected:
     void Run(const std::string& In, const std::string& Out, uint32_t W, uint32_t H, TProcessCancel* Cancel = nullptr)
     {
         TImgInfo Img;
-        Img.Width = W;
-        Img.Height = H;
+        Img.Width = W, Img.Height = H;
         TImageInfo Info;
         Info.SetPath(In);
         Info.OutPutFileName = Out;

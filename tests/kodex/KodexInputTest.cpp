@@ -36,9 +36,7 @@ std::vector<uint8_t> WebPBomb()
     const size_t n = WebPEncodeLosslessBGRA(px, 1, 1, 4, &one);
     WebPMux* mux = WebPMuxNew();
     WebPMuxFrameInfo frame{};
-    frame.bitstream = {one, n};
-    frame.id = WEBP_CHUNK_ANMF;
-    frame.duration = 100;
+    frame.bitstream = {one, n}, frame.id = WEBP_CHUNK_ANMF, frame.duration = 100;
     WebPMuxPushFrame(mux, &frame, 1);
     WebPMuxSetCanvasSize(mux, 30000, 30000);
     WebPMuxAnimParams anim{0xFFFFFFFF, 0};

@@ -22,17 +22,20 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// Puts $DISPLAY back as it was when the object ends.
+struct TDisplayKeep {
+    const bool Had = std::getenv("DISPLAY") != nullptr;
+    const std::string Value = Had ? std::getenv("DISPLAY") : "";
+    ~TDisplayKeep() { Had ? setenv("DISPLAY", Value.c_str(), 1) : unsetenv("DISPLAY"); }
+};
+
 // An Xvfb server on a display number of its own, and $DISPLAY pointing at it,
 // for the life of the object.
-struct TXServer {
+struct TXServer : TDisplayKeep {
     int Pid = 0;
     std::string Display;
-    std::string OldDisplay;
-    bool HadDisplay = false;
     TXServer()
     {
-        if (const char* d = std::getenv("DISPLAY"))
-            HadDisplay = true, OldDisplay = d;
         // Tests running side by side start their servers one at a time, each
         // on a number no server holds. (A server left to pick its own number
         // takes over the sockets of servers already running while it looks.)
@@ -75,10 +78,6 @@ struct TXServer {
     {
         if (Pid)
             kill(Pid, SIGTERM);
-        if (HadDisplay)
-            setenv("DISPLAY", OldDisplay.c_str(), 1);
-        else
-            unsetenv("DISPLAY");
     }
 };
 
@@ -154,13 +153,10 @@ TEST(ProcessWindow, NoWindowFromAProgramWithoutOneOrWithoutADisplay)
         // It gives up once the program has ended, not after the whole wait.
         EXPECT_LT(std::chrono::steady_clock::now() - t0, 4s);
     }
-    const char* d = std::getenv("DISPLAY");
-    const std::string keep = d ? d : "";
+    const TDisplayKeep keep;
     unsetenv("DISPLAY");
     int pid = 0;
     ASSERT_TRUE(StartProcess({"sleep", "1"}, &pid));
     EXPECT_EQ(WaitForProcessWindow(pid), 0u);
     EXPECT_FALSE(SetProcessWindowTitle(1, "x"));
-    if (d)
-        setenv("DISPLAY", keep.c_str(), 1);
 }

@@ -28,24 +28,22 @@ const char V1Mount[] = "22 20 0:20 / /proc rw - proc proc rw\n"
 
 TEST(SysInfo, CgroupQuotaIsTheTightestOfTheGroupAndItsParentsRoundedUp)
 {
-    FakeFiles F;
-    F.Files["/sys/fs/cgroup/app.slice/run/cpu.max"] = "150000 100000\n";
-    F.Files["/sys/fs/cgroup/app.slice/cpu.max"] = "max 100000\n";
+    FakeFiles F{{{"/sys/fs/cgroup/app.slice/run/cpu.max", "150000 100000\n"},
+                 {"/sys/fs/cgroup/app.slice/cpu.max", "max 100000\n"}}};
     EXPECT_EQ(platform::CgroupCpuQuota(V2Mount, "0::/app.slice/run\n", F), 2);
     F.Files["/sys/fs/cgroup/app.slice/cpu.max"] = "50000 100000\n";
     EXPECT_EQ(platform::CgroupCpuQuota(V2Mount, "0::/app.slice/run\n", F), 1);
     // No limit anywhere, or no cgroup file system at all.
-    F.Files.clear();
-    F.Files["/sys/fs/cgroup/cpu.max"] = "max 100000\n";
+    F.Files = {{"/sys/fs/cgroup/cpu.max", "max 100000\n"}};
     EXPECT_EQ(platform::CgroupCpuQuota(V2Mount, "0::/\n", F), 0);
     EXPECT_EQ(platform::CgroupCpuQuota("", "0::/\n", F), 0);
 
     // Version 1 with the controllers mounted together; -1 means no quota.
     const std::string Groups = "5:cpuset:/\n4:cpu,cpuacct:/batch\n1:name=systemd:/\n";
-    F.Files["/sys/fs/cgroup/cpu,cpuacct/batch/cpu.cfs_quota_us"] = "250000\n";
-    F.Files["/sys/fs/cgroup/cpu,cpuacct/batch/cpu.cfs_period_us"] = "100000\n";
-    F.Files["/sys/fs/cgroup/cpu,cpuacct/cpu.cfs_quota_us"] = "-1\n";
-    F.Files["/sys/fs/cgroup/cpu,cpuacct/cpu.cfs_period_us"] = "100000\n";
+    F.Files = {{"/sys/fs/cgroup/cpu,cpuacct/batch/cpu.cfs_quota_us", "250000\n"},
+               {"/sys/fs/cgroup/cpu,cpuacct/batch/cpu.cfs_period_us", "100000\n"},
+               {"/sys/fs/cgroup/cpu,cpuacct/cpu.cfs_quota_us", "-1\n"},
+               {"/sys/fs/cgroup/cpu,cpuacct/cpu.cfs_period_us", "100000\n"}};
     EXPECT_EQ(platform::CgroupCpuQuota(V1Mount, Groups, F), 3);
     F.Files["/sys/fs/cgroup/cpu,cpuacct/batch/cpu.cfs_quota_us"] = "-1\n";
     EXPECT_EQ(platform::CgroupCpuQuota(V1Mount, Groups, F), 0);
@@ -55,8 +53,7 @@ TEST(SysInfo, CgroupQuotaInsideAContainerIsReadAtTheMountItself)
 {
     // The container sees its own group as the root of the mount.
     const char Mount[] = "700 690 0:26 /docker/c0ffee /sys/fs/cgroup ro - cgroup2 cgroup rw\n";
-    FakeFiles F;
-    F.Files["/sys/fs/cgroup/cpu.max"] = "200000 100000\n";
+    FakeFiles F{{{"/sys/fs/cgroup/cpu.max", "200000 100000\n"}}};
     EXPECT_EQ(platform::CgroupCpuQuota(Mount, "0::/docker/c0ffee\n", F), 2);
     // A group outside the mounted part is not guessed at.
     EXPECT_EQ(platform::CgroupCpuQuota(Mount, "0::/other\n", F), 0);

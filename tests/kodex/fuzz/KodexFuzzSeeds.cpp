@@ -161,9 +161,7 @@ void WebP()
     Save("webp-lossless", o, n);
     WebPMux* anim = WebPMuxNew();
     WebPMuxFrameInfo frame{};
-    frame.bitstream = {o, n};
-    frame.id = WEBP_CHUNK_ANMF;
-    frame.duration = 100;
+    frame.bitstream = {o, n}, frame.id = WEBP_CHUNK_ANMF, frame.duration = 100;
     WebPMuxPushFrame(anim, &frame, 1);
     frame.x_offset = frame.y_offset = 2;
     WebPMuxPushFrame(anim, &frame, 1);
