@@ -103,10 +103,8 @@ TEST(PreviewWorker, QuickRequestsDeliverOnlyTheNewestValues)
         // The worker has taken the first request and is computing it...
         ASSERT_TRUE(PumpUntil([&] { return D.Taken == 1; }));
         // ...when two more come in.
-        D.Value = 2;
-        D.Request();
-        D.Value = 3;
-        D.Request();
+        for (int V : {2, 3})
+            D.Value = V, D.Request();
         ASSERT_TRUE(PumpUntil([&] { return !D.Delivered.empty(); }));
         PumpUntil([] { return false; }, 150); // anything else that was going to come
         for (int V : D.Delivered)
