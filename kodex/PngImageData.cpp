@@ -290,7 +290,9 @@ public:
                 Z.next_out = Band.Out.data() + used;
                 Z.avail_out = uInt(Band.Out.size() - used);
             }
-            Band.Out.resize(Band.Out.size() - Z.avail_out);
+            // Drop the room left unused (erase: a shrinking resize makes
+            // some compilers warn of a fill that never happens).
+            Band.Out.erase(Band.Out.end() - std::ptrdiff_t(Z.avail_out), Band.Out.end());
         } catch (...) {
             Band.Failed = true;
         }

@@ -98,6 +98,14 @@ protected:
         return {proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -1,
                 proc.readAllStandardError().toStdString()};
     }
+    // Waits for a started instance to end with Status; what it said on stderr.
+    static std::string Ended(QProcess& P, int Status, int TimeoutMs = 120000)
+    {
+        EXPECT_TRUE(P.waitForFinished(TimeoutMs));
+        const std::string Err = P.readAllStandardError().toStdString();
+        EXPECT_EQ(P.exitCode(), Status) << Err;
+        return Err;
+    }
     fs::path Dir;
     std::string Profile;
     std::vector<std::string> Inis;
@@ -141,8 +149,7 @@ TEST_F(Program, WithoutAtOnceItOpensTheWindowAndATermClosesIt)
     // The window stays until it is closed: nothing is converted meanwhile.
     EXPECT_FALSE(proc.waitForFinished(1500));
     proc.terminate();
-    ASSERT_TRUE(proc.waitForFinished(20000));
-    EXPECT_EQ(proc.exitCode(), 0) << proc.readAllStandardError().toStdString();
+    Ended(proc, 0, 20000);
     EXPECT_FALSE(fs::exists(Dir / "out"));
 }
 
@@ -174,10 +181,8 @@ TEST_F(Program, ASecondStartHandsItsFilesOverAndNothingIsLost)
     // with the settings its own start named.
     QProcess second;
     Start(second, "other-" + Profile, {"in/trip/late.jpg"});
-    ASSERT_TRUE(second.waitForFinished(60000));
-    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
-    ASSERT_TRUE(first.waitForFinished(60000));
-    EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
+    Ended(second, 0, 60000);
+    Ended(first, 0, 60000);
     EXPECT_EQ(ImageSize(Dir / "other" / "late.jpg"), QSize(320, 240));
     EXPECT_EQ(ImageSize(Dir / "out" / "p0.jpg"), QSize(320, 213));
 }
@@ -190,9 +195,7 @@ TEST_F(Program, TerminatingCancelsCleanlyWithStatus2)
     // Stop it once the first output is there, as Ctrl+C would.
     WaitFor([this] { return fs::exists(Dir / "out" / "p0.jpg"); });
     proc.terminate();
-    ASSERT_TRUE(proc.waitForFinished(20000));
-    const std::string err = proc.readAllStandardError().toStdString();
-    EXPECT_EQ(proc.exitCode(), 2) << err;
+    const std::string err = Ended(proc, 2, 20000);
     int outputs = 0;
     for (const auto& e : fs::directory_iterator(Dir / "out")) {
         EXPECT_EQ(e.path().extension(), ".jpg") << e.path(); // no half-written temporary file
@@ -326,15 +329,9 @@ TEST_F(Program, EachHandedOverRunReportsToItsOwnStart)
     QProcess good, bad;
     Start(good, "strict-" + Profile, {"in/trip/late.jpg"});
     Start(bad, Profile, {"in/trip/bad.jpg"});
-    ASSERT_TRUE(good.waitForFinished(120000));
-    ASSERT_TRUE(bad.waitForFinished(120000));
-    ASSERT_TRUE(first.waitForFinished(120000));
-    const std::string badErr = bad.readAllStandardError().toStdString();
-    EXPECT_EQ(good.exitCode(), 0) << good.readAllStandardError().toStdString();
-    EXPECT_EQ(bad.exitCode(), 1) << badErr;
+    Ended(good, 0);
+    const std::string badErr = Ended(bad, 1), firstErr = Ended(first, 1);
     EXPECT_EQ(Count(badErr, "bad.jpg: "), 1) << badErr;
-    const std::string firstErr = first.readAllStandardError().toStdString();
-    EXPECT_EQ(first.exitCode(), 1) << firstErr;
     // The first instance did the later runs (and showed their errors too).
     EXPECT_THAT(firstErr, AllOf(HasSubstr("cut.jpg"), HasSubstr("bad.jpg: ")));
     EXPECT_TRUE(fs::exists(Dir / "strict" / "late.jpg"));

@@ -27,14 +27,6 @@ void Mouse(QWidget* W, QEvent::Type Type, int Y)
     QApplication::sendEvent(W, &E);
 }
 
-std::string ChainNames(const TEffectList& L)
-{
-    std::string S;
-    for (int i = 0; i < L.Count(); ++i)
-        S += L.Items(i)->FName + " ";
-    return S;
-}
-
 void Pick(QComboBox* List, int Index)
 {
     List->setCurrentIndex(Index);

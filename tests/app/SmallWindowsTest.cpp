@@ -13,13 +13,6 @@ struct ChangeOrderTest : ::testing::Test {
         EnsureApp();
         AddNamedEffects(List, {"A", "B", "C", "D"});
     }
-    std::string Order() const
-    {
-        std::string S;
-        for (int i = 0; i < List.Count(); ++i)
-            S += List.Items(i)->FName;
-        return S;
-    }
     TEffectList List;
 };
 
@@ -40,13 +33,13 @@ TEST_F(ChangeOrderTest, OkAppliesTheShownOrder)
     F.EffectListBox->setCurrentRow(1);
     F.DownButtonClick(); // A below B: C B A D
     F.accept();
-    EXPECT_EQ(Order(), "CBAD");
+    EXPECT_EQ(ChainNames(List), "C B A D ");
 
     // Reopened, the dialog lists the new order; OK without moves keeps it.
     TChangeOrderForm G(List);
     EXPECT_EQ(G.EffectListBox->item(0)->text(), "C");
     G.accept();
-    EXPECT_EQ(Order(), "CBAD");
+    EXPECT_EQ(ChainNames(List), "C B A D ");
 }
 
 TEST(ThumbnailWindow, ItGoesBesideTheMainWindowNeverOverIt)

@@ -110,6 +110,15 @@ inline void AddNamedEffects(TEffectList& List, std::initializer_list<const char*
     List.ReOrder();
 }
 
+// The names of the chain's effects in their order, each followed by a blank.
+inline std::string ChainNames(const TEffectList& L)
+{
+    std::string S;
+    for (int i = 0; i < L.Count(); ++i)
+        S += L.Items(i)->FName + " ";
+    return S;
+}
+
 // The picture size a file's header gives.
 inline QSize ImageSize(const std::filesystem::path& P) { return QImageReader(QString::fromStdString(P.string())).size(); }
 

@@ -30,12 +30,6 @@ void Pick(QComboBox* List, int Index)
     List->setCurrentIndex(Index);
     emit List->activated(Index);
 }
-void Drag(QWidget* W, QPoint From, QPoint To)
-{
-    QTest::mousePress(W, Qt::LeftButton, {}, From);
-    QTest::mouseMove(W, To);
-    QTest::mouseRelease(W, Qt::LeftButton, {}, To);
-}
 // Answers the box of type D that the next click opens.
 template <class D> void Answer(std::function<void(D&)> Fill)
 {
@@ -121,7 +115,7 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              // A selection dragged on the preview becomes the text.
              Pick(F.ParamsList, TRIM_RECT);
              Pick(F.RatioList, 0);
-             Drag(PreviewForm->PaintBox(), {1, 1}, {30, 40});
+             Stroke(PreviewForm->PaintBox(), 1, 1, 30, 40);
              EXPECT_NE(F.SecondSetEdit->text(), "0,0,W,H");
              Pick(F.BranchList, TRIM_FIRST_ONLY);
              F.FirstSetEdit->setText("1,2,3,4");
@@ -148,7 +142,7 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
         {"ToneCurve", Listed<TToneCurveEffect>, On<TToneCurveOptionForm>([](TToneCurveOptionForm& F) {
              for (int C = 5; C >= 0; --C)
                  Pick(F.ChannelList, C);
-             Drag(F.CurveBox, {102, 157}, {122, 107});
+             Stroke(F.CurveBox, 102, 157, 122, 107);
              // A point typed over in its box.
              F.PointList->setCurrentRow(1);
              AnswerText("100,200");

@@ -53,10 +53,7 @@ TEST(ToneCurveDlg, MouseAddsMovesAndRemovesPoints)
 {
     TestApp();
     TToneCurveOptionForm F;
-    TCurveSet Id;
-    for (int i = 0; i < tcCount; ++i)
-        StrToPoints(ToneCurveDefaults[i], Id[i]);
-    F.SetParam(Id, 0, false, false);
+    F.SetParam(TToneCurveEffect().FControlPoints, 0, false, false);
     QWidget* Box = F.CurveBox;
     const TPointArray& P = F.Pt[tcRGB];
 
@@ -111,9 +108,7 @@ TEST(ToneCurveDlg, PresetRoundTripAndOpeningCurvesRestored)
 {
     TestApp();
     TPresetFolder Folder;
-    TCurveSet Opened;
-    for (int i = 0; i < tcCount; ++i)
-        StrToPoints(ToneCurveDefaults[i], Opened[i]);
+    TCurveSet Opened = TToneCurveEffect().FControlPoints;
     Opened[tcLuma] = {{0, 10}, {255, 240}};
     TCurveSet Saved;
     {
