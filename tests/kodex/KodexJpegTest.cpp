@@ -74,10 +74,7 @@ TEST_F(Jpeg, JpegProfileAndResolutionSurviveAWriteAndRead)
     TOwnedImg out{};
     TICCInfo got;
     ASSERT_TRUE(ReadJpeg(f, out.Img, &got));
-    ASSERT_EQ(got.Len, prof.size());
-    EXPECT_EQ(0, std::memcmp(got.Profile, prof.data(), prof.size()));
-    EXPECT_STREQ(got.Name, "Test RGB");
-    FreeICC(got);
+    ExpectProfile(got, prof, "Test RGB");
     const TKodexInfo info = InfoOf(f);
     EXPECT_EQ(std::make_tuple(info.Width, info.XResolution, info.YResolution), std::make_tuple(20u, 300, 150));
 

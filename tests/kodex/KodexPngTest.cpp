@@ -47,10 +47,7 @@ TEST_F(Png, ProfileSurvivesAWriteAndRead)
     TOwnedImg out{};
     TICCInfo got;
     ASSERT_TRUE(ReadPng(f, out.Img, &got));
-    ASSERT_EQ(got.Len, prof.size());
-    EXPECT_EQ(0, std::memcmp(got.Profile, prof.data(), prof.size()));
-    EXPECT_STREQ(got.Name, "Test RGB");
-    FreeICC(got);
+    ExpectProfile(got, prof, "Test RGB");
 }
 
 TEST_F(Png, DamagedFilesFailWithAMessage)

@@ -117,6 +117,13 @@ std::vector<uint8_t> MakeProfile(const std::string& Desc)
     return p;
 }
 
+void ExpectProfile(TICCInfo& Icc, const std::vector<uint8_t>& Prof, const char* Name)
+{
+    EXPECT_TRUE(Icc.Len == Prof.size() && std::memcmp(Icc.Profile, Prof.data(), Prof.size()) == 0) << Icc.Len;
+    EXPECT_STREQ(Icc.Name, Name);
+    FreeICC(Icc);
+}
+
 TICCInfo ProfileBlock(const std::vector<uint8_t>& Prof)
 {
     TICCInfo Icc;

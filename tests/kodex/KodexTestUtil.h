@@ -60,6 +60,8 @@ tiff* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint
 
 // An ICC profile good enough for libpng's checks, with description Desc.
 std::vector<uint8_t> MakeProfile(const std::string& Desc);
+// Icc, as a reader handed it out, holds Prof under the name Name; frees it.
+void ExpectProfile(TICCInfo& Icc, const std::vector<uint8_t>& Prof, const char* Name);
 // A profile record owning a copy of Prof, as the readers hand them out (free with FreeICC).
 TICCInfo ProfileBlock(const std::vector<uint8_t>& Prof);
 
