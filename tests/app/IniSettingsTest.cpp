@@ -178,10 +178,9 @@ TEST_F(Settings, SizeListsAreWrittenWithAPointAndReadInEitherForm)
 {
     const std::string f = Write("size.ini", "[Resize]\nSize1=50.5,abc,480\n");
     LoadIniFile(f);
-    EXPECT_DOUBLE_EQ(ResizeOption.Size1[0], 50.5);
-    EXPECT_DOUBLE_EQ(ResizeOption.Size1[1], 640); // damaged: the rule's built-in value
-    EXPECT_DOUBLE_EQ(ResizeOption.Size1[2], 480);
-    EXPECT_DOUBLE_EQ(ResizeOption.Size1[3], 640); // missing: built-in as well
+    // Damaged (the second) or missing (the fourth): the rule's built-in value.
+    EXPECT_THAT(std::vector<double>(ResizeOption.Size1.begin(), ResizeOption.Size1.begin() + 4),
+                ElementsAre(50.5, 640, 480, 640));
 
     // A German locale must not put "," inside the comma list.
     bool saved = false;

@@ -203,27 +203,25 @@ protected:
     std::vector<std::pair<std::string, std::vector<std::string>>> Windows()
     {
         std::vector<std::pair<std::string, std::vector<std::string>>> Out;
-        {
-            TMainForm Main({});
-            Main.show();
-            QApplication::processEvents();
-            Out.emplace_back("main window", ShownTexts(&Main));
-            std::vector<std::pair<const char*, std::function<QWidget*()>>> All = {
-                {"Histogram", [] { return new THistogramForm; }},
-                {"Preview", [] { return new TPreviewForm; }},
-                {"Processing", [] { return new TProgressForm3; }},
-            };
-            for (const auto& [Name, Make] : AllEffectDialogs())
-                All.emplace_back(Name, Make);
-            for (const auto& [Name, Make] : AppDialogs(*EffectList))
-                All.emplace_back(Name, Make);
-            Faults.clear();
-            for (const auto& [Name, Make] : All) {
-                std::unique_ptr<QWidget> D(Make());
-                D->show();
-                Faults += LayoutFaults(D.get()) + CutTexts(D.get());
-                Out.emplace_back(Name, ShownTexts(D.get()));
-            }
+        TMainForm Main({});
+        Main.show();
+        QApplication::processEvents();
+        Out.emplace_back("main window", ShownTexts(&Main));
+        std::vector<std::pair<const char*, std::function<QWidget*()>>> All = {
+            {"Histogram", [] { return new THistogramForm; }},
+            {"Preview", [] { return new TPreviewForm; }},
+            {"Processing", [] { return new TProgressForm3; }},
+        };
+        for (const auto& [Name, Make] : AllEffectDialogs())
+            All.emplace_back(Name, Make);
+        for (const auto& [Name, Make] : AppDialogs(*EffectList))
+            All.emplace_back(Name, Make);
+        Faults.clear();
+        for (const auto& [Name, Make] : All) {
+            std::unique_ptr<QWidget> D(Make());
+            D->show();
+            Faults += LayoutFaults(D.get()) + CutTexts(D.get());
+            Out.emplace_back(Name, ShownTexts(D.get()));
         }
         return Out;
     }
