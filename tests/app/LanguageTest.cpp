@@ -33,8 +33,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// msgid -> msgstr of a .po or .pot file, escapes resolved; the header
-// (empty msgid) is left out.
+// msgid -> msgstr of a .po or .pot file, escapes resolved, without the header.
 std::map<std::string, std::string> Catalogue(const std::string& Path)
 {
     std::ifstream In(Path);
@@ -68,9 +67,8 @@ std::map<std::string, std::string> Catalogue(const std::string& Path)
     return Out;
 }
 
-// A caption as a key and as shown compare equal: without its mnemonic mark
-// ("(&A)", "(A)" or "&"), the "..." that a hint drops, the blanks around it
-// and with plain line ends.
+// A caption without its mnemonic ("(&A)", "(A)", "&"), trailing "...", outer
+// blanks and \r: key and shown text compare equal.
 std::string Plain(std::string S)
 {
     S.erase(std::remove(S.begin(), S.end(), '\r'), S.end());
@@ -84,8 +82,7 @@ std::string Plain(std::string S)
     return A == std::string::npos ? std::string() : S.substr(A, B - A + 1);
 }
 
-// The text part of a shown text that carries a value after it: a size
-// history entry ("Percent   50") or a label with its figure.
+// The text before a value that follows it ("Percent   50", a label with its figure).
 std::string TextPart(const std::string& S)
 {
     size_t Cut = S.find("  ");
@@ -97,9 +94,7 @@ std::string TextPart(const std::string& S)
 
 std::string Po(const char* Name) { return std::string(VESTRO_SOURCE_DIR "/po/") + Name; }
 
-// Every text a user reads in W and its child windows and menus: captions,
-// labels, buttons, group titles, list entries, menu items, column captions,
-// the status bar and hints.
+// Every text a user reads in W, its child windows and menus, hints included.
 std::vector<std::string> ShownTexts(QWidget* W)
 {
     std::vector<std::string> Out;
@@ -140,8 +135,7 @@ std::vector<std::string> ShownTexts(QWidget* W)
     return Out;
 }
 
-// The labels and buttons of the shown window W narrower than their text, one
-// per line.
+// The labels and buttons of the shown window W narrower than their text.
 std::string CutTexts(QWidget* W)
 {
     std::string F;
@@ -184,8 +178,7 @@ protected:
         SetInterfaceLanguage("en");
         fs::remove_all(Dir);
     }
-    // Starts the program's globals again in the language Code, as a start
-    // with that language saved does: the effects take their names then.
+    // Starts the globals again in the language Code: the effects take their names then.
     void Select(const char* Code)
     {
         const std::string Kept = ExeDir;
@@ -197,9 +190,7 @@ protected:
         LoadIniFile(IniFileName);
     }
 
-    // The windows a user meets first: the main window with its menus, tool
-    // bars and columns, the option dialogs, the effect dialogs and the small
-    // windows.
+    // The main window, the option and effect dialogs and the small windows.
     std::vector<std::pair<std::string, std::vector<std::string>>> Windows()
     {
         std::vector<std::pair<std::string, std::vector<std::string>>> Out;
@@ -249,8 +240,7 @@ TEST_F(Language, EveryCatalogueTranslatesTheWholeTemplate)
         for (const auto& [Id, Str] : Cat)
             EXPECT_TRUE(Template.count(Id)) << Lang << " keeps a text the program no longer has: " << Id;
     }
-    // English is the program's own text: its catalogue lists every text and
-    // translates none.
+    // English is the program's own text: its catalogue lists all and translates none.
     const auto En = Catalogue(Po("en.po"));
     EXPECT_EQ(En.size(), Template.size());
     for (const auto& [Id, Str] : En)

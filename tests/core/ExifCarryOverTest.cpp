@@ -1,5 +1,6 @@
 
 #include <algorithm>
+#include <numeric>
 
 #include "FilesTestUtil.h"
 #include "core/ErrorLog.h"
@@ -61,9 +62,8 @@ TEST(CarryOver, SoftwareTextBeforeTheCamerasOwn)
     EXPECT_EQ(B.size(), Old.size()); // room to spare: written in place
     // A broken block is carried as it is.
     TImageInfo Broken;
-    Broken.FExifSize = uint32_t(Old.size());
+    Broken.FExifSize = uint32_t((B = Old).size());
     Broken.FExifBroken = true;
-    B = Old;
     Broken.PatchExifBlock(B, true, 1, 1, true, true, MetadataOption.Resolution);
     EXPECT_EQ(B, Old);
 }
@@ -121,9 +121,8 @@ TEST(CarryOver, ThumbnailIFDIsAppendedWithinOneSegment)
     EXPECT_EQ(GetWord(&S[Pos + I.FThumbnailOrientationPos], etMM), 8);
 }
 
-// The thumbnail inside an output JPEG must be there and decode, whether the
-// camera's is kept, a new one is put in its slot, or a new block is built for
-// a source whose EXIF the codec library reads: photo viewers show it.
+// The output JPEG's thumbnail decodes whether the camera's is kept, a new one
+// takes its slot, or a new block is built from what the codec library reads.
 TEST(CarryOver, OutputJPEGHoldsADecodableThumbnail)
 {
     EnsureKodex();
@@ -219,8 +218,6 @@ TEST(CarryOver, ValuesPointingIntoTheHeaderOrAnIFDAreNotPatched)
         EXPECT_FALSE(ParseExifBlock(B.data(), B.size(), 0, J));
     }
 }
-
-// ---- the marker-level copier ----
 
 const size_t ScanBytes = 9 + 4 + 6 + 4 + 502; // frame header, SOS, "pixels", EOI
 
@@ -334,10 +331,6 @@ TEST(CarryOver, CopierNeverLosesTheInput)
               std::filesystem::perms::none);
 }
 
-} // namespace
-
-namespace {
-
 const std::vector<uint8_t> FakeThumb = {0xFF, 0xD8, 1, 2, 3, 4, 5, 6, 7, 8, 0xFF, 0xD9};
 
 std::vector<uint8_t> FullExif(TEndianType O)
@@ -418,10 +411,7 @@ TEST(ExifOrientationReset, ChangesOneValueOrNothing)
         ASSERT_TRUE(ResetJPEGExifOrientation(D.File("o.jpg")));
         const std::vector<uint8_t> After = ReadBytes(D.File("o.jpg"));
         ASSERT_EQ(After.size(), J.size());
-        size_t Diff = 0;
-        for (size_t K = 0; K < J.size(); ++K)
-            Diff += After[K] != J[K];
-        EXPECT_EQ(Diff, 1u);
+        EXPECT_EQ(std::inner_product(J.begin(), J.end(), After.begin(), 0, std::plus<>(), std::not_equal_to<>()), 1);
         TImageInfo I;
         ASSERT_TRUE(GetImageInfo(D.File("o.jpg"), I));
         EXPECT_EQ(I.Orientation(), 1);

@@ -11,8 +11,7 @@
 
 namespace {
 
-// Random bytes: neighbours differ, so that a kernel that reads the wrong
-// sample cannot pass by accident.
+// Neighbours differ: a kernel that reads the wrong sample cannot pass by accident.
 TImgInfo Noise(uint32_t W, uint32_t H, uint32_t C, uint32_t Seed = 1) { return RandomImage(W, H, C, Seed); }
 
 TImgInfo Filled(uint32_t W, uint32_t H, uint32_t C, const std::function<uint8_t(uint32_t, uint32_t, uint32_t)>& F)
@@ -27,6 +26,9 @@ TImgInfo Filled(uint32_t W, uint32_t H, uint32_t C, const std::function<uint8_t(
 }
 
 using TImg = TImgHolder;
+struct TSize {
+    uint32_t SW, SH, W, H;
+};
 
 // Configuration of a resizer: SIMD mode, linear light, filter ids, threads.
 struct TConf {
@@ -85,11 +87,8 @@ std::vector<TConf> AllFamilies()
 TEST(ResizeFamilies, EveryVectorFamilyGivesTheScalarBytes)
 {
     TKernelGuard guard;
-    struct TCase {
-        uint32_t SW, SH, DW, DH;
-    };
     // Both sides, width only, height only; odd sizes and sizes 1, 3, 5, 17, 1023.
-    const TCase cases[] = {{37, 23, 1, 1},   {37, 23, 5, 17},  {37, 23, 61, 45}, {37, 23, 1023, 23}, {37, 23, 37, 5},
+    const TSize cases[] = {{37, 23, 1, 1},   {37, 23, 5, 17},  {37, 23, 61, 45}, {37, 23, 1023, 23}, {37, 23, 37, 5},
                            {1, 7, 5, 3},     {3, 5, 1023, 2},  {1023, 5, 17, 3}, {17, 17, 16, 16},   {20000, 3, 20, 2}};
     std::vector<TKernelFamily> vec = {TKernelFamily::SSE2};
     if (CPUHasAVX2())
@@ -99,24 +98,23 @@ TEST(ResizeFamilies, EveryVectorFamilyGivesTheScalarBytes)
             conf.Dec = filters;
             conf.Int = filters == 1 ? 6 : filters;
             for (uint32_t ch : {1u, 3u, 4u})
-                for (const TCase& c : cases) {
-                    TImg src(Noise(c.SW, c.SH, ch, c.SW * 31 + c.DH));
+                for (const TSize& c : cases) {
+                    TImg src(Noise(c.SW, c.SH, ch, c.SW * 31 + c.H));
                     SelectResizeKernels(TKernelFamily::Scalar);
-                    TImg ref = Resize(conf, src.I, c.DW, c.DH);
+                    TImg ref = Resize(conf, src.I, c.W, c.H);
                     for (TKernelFamily f : vec) {
                         SelectResizeKernels(f);
-                        TImg got = Resize(conf, src.I, c.DW, c.DH);
+                        TImg got = Resize(conf, src.I, c.W, c.H);
                         ASSERT_TRUE(SamePixels(ref.I, got.I))
                             << ResizeKernels().Name << " " << conf.Name() << " channels " << ch << " " << c.SW
-                            << "x" << c.SH << " -> " << c.DW << "x" << c.DH;
+                            << "x" << c.SH << " -> " << c.W << "x" << c.H;
                     }
                 }
         }
 }
 
-// The thread count, resizing in place and a resizer kept from picture to
-// picture (its plan and temporary block are reused for pictures of one size)
-// change nothing: nothing of one picture may show in the next.
+// Thread count, resizing in place and a resizer kept from picture to picture
+// (plan and temporary block reused) change nothing.
 TEST(ResizeImage, ThreadsInPlaceAndAKeptResizerGiveTheSameBytes)
 {
     for (TConf conf : AllFamilies())
@@ -159,8 +157,7 @@ TEST(ResizeThreads, AShareWhoseThreadCannotStartRunsOnTheCaller)
 
 TEST(ResizeImage, ExtremeAspectRatiosStayInsideTheirBlocks)
 {
-    // Rows of one pixel, axes of thousands: the kernels' over-reach must stay
-    // in the padding (the sanitizer build checks it).
+    // Rows of one pixel, axes of thousands: over-reach stays in the padding (sanitizer build).
     for (TConf conf : AllFamilies())
         for (uint32_t ch : {1u, 3u, 4u})
             for (auto [sw, sh, dw, dh] : std::vector<std::array<uint32_t, 4>>{
@@ -207,8 +204,7 @@ TEST(ResizeInvariants, ConstantStaysConstant)
 
 TEST(ResizeInvariants, StrongReductionsKeepTheLevel)
 {
-    // Thousands of taps per output pixel: a white row stays white, and an
-    // average over the whole row is the average of all of it.
+    // Thousands of taps per output pixel: white stays white, a whole-row average is exact.
     for (TConf conf : AllFamilies())
         for (uint32_t id : {1u, 2u, 7u}) {
             conf.Dec = id;
@@ -272,8 +268,7 @@ TEST(ResizeInvariants, OvershootSaturatesInEveryFamily)
 
 TEST(ResizeFamilies, SixteenBitLinearKernelMatchesTheEightBitOne)
 {
-    // The 12-bit scale is the 8-bit one times 16, so the same picture must give
-    // the same linear-light sums through both horizontal kernels.
+    // The 12-bit scale is the 8-bit one times 16: both horizontal kernels give the same sums.
     InitGammaTables();
     const uint32_t W = 37, DW = 15, H = 8;
     TImg src8(Noise(W, H, 1, 5));
@@ -304,8 +299,7 @@ TEST(ResizeFamilies, SixteenBitLinearKernelMatchesTheEightBitOne)
 
 namespace {
 
-// Feeds Src to a band resize in bands of BandRows rows, top to bottom, each
-// band a picture of its own as a decoder hands it over.
+// Feeds Src to a band resize BandRows rows at a time, each band a picture of its own.
 TImg BandResize(TResizer& R, const TImgInfo& Src, uint32_t W, uint32_t H, uint32_t BandRows)
 {
     TBandResize b(R, Src.Width, Src.Height, Src.Channels, W, H);
@@ -326,9 +320,6 @@ TImg BandResize(TResizer& R, const TImgInfo& Src, uint32_t W, uint32_t H, uint32
 
 TEST(BandResize, SameBytesAsTheWholePicture)
 {
-    struct TSize {
-        uint32_t SW, SH, W, H;
-    };
     const TSize sizes[] = {{301, 211, 97, 61}, {130, 77, 260, 150}, {97, 203, 97, 55}, {45, 1301, 23, 640}};
     for (TConf conf : AllFamilies())
         for (int32_t threads : {1, 3})
@@ -373,14 +364,10 @@ TEST(BandResize, RowsOutOfOrderOrMissingAreRefused)
     EXPECT_THROW(b.Feed(band.I, 25), EVestroError); // past the bottom
 }
 
-// A batch worker's resizes take blocks the file before left. Padding and
-// spare rows are read by the kernels, so they must hold what fresh blocks
-// hold: every byte of the result equals that of a run on fresh memory.
+// A worker's resizes take blocks the file before left; the kernels read their
+// padding and spare rows: the result must equal that on fresh memory.
 TEST(ResizeImage, BlocksAnEarlierPictureLeftGiveTheBytesOfFreshOnes)
 {
-    struct TSize {
-        uint32_t SW, SH, W, H;
-    };
     const TSize sizes[] = {{301, 211, 97, 61}, {61, 29, 130, 77}, {97, 203, 97, 55}, {97, 203, 45, 203}, {45, 301, 23, 99}};
     for (TConf conf : AllFamilies())
         for (uint32_t ch : {1u, 3u, 4u})

@@ -8,9 +8,8 @@ using Jpeg = TKodexTest;
 
 namespace {
 
-// A JPEG made straight with libjpeg: gray or colour of the test picture (with
-// arithmetic coding when asked), or, given Cmyk, flat CMYK with the samples
-// stored inverted as Adobe files hold them (255 = no ink).
+// A JPEG made straight with libjpeg: the test picture (arithmetic-coded if asked), or
+// flat CMYK Cmyk stored inverted (255 = no ink).
 std::vector<uint8_t> MakeJpeg(uint32_t W, uint32_t H, int Components, bool Arith, const uint8_t* Cmyk = nullptr)
 {
     const uint32_t ch = Cmyk ? 4 : uint32_t(Components);
@@ -121,14 +120,13 @@ TEST_F(Jpeg, JpegDamagedFilesFailWithAMessage)
         ASSERT_EQ(good[good.size() - 2] << 8 | good.back(), 0xFFD9);
         TOwnedImg noEnd{};
         EXPECT_TRUE(ReadJPEGFromMemory(good.data(), good.size() - 2, noEnd.Img, TakeRunSettings())) << progressive;
-        // A progressive file cut between two scans decodes to a blurred
-        // picture: that is a damaged file, not a success.
+        // A progressive file cut between two scans decodes blurred: damaged, not a success.
         size_t lastScan = 0;
         for (size_t i = 0; progressive && i + 1 < good.size(); ++i)
             if (good[i] == 0xFF && good[i + 1] == 0xDA)
                 lastScan = i;
-        TOwnedImg blurred{};
         if (progressive) {
+            TOwnedImg blurred{};
             ASSERT_GT(lastScan, 0u);
             ExpectRefused(ReadJPEGFromMemory(good.data(), lastScan, blurred.Img, TakeRunSettings()), blurred.Img);
         }
@@ -159,8 +157,7 @@ TEST_F(Jpeg, FailedWriteLeavesTheExistingFile)
 }
 
 // Cut inside its coded data, an arithmetic-coded file decodes to gray rows
-// without the decoder complaining: it is damaged all the same. Whole, it
-// reads.
+// without the decoder complaining: it is damaged all the same.
 TEST_F(Jpeg, AnArithmeticCodedFileCutInsideItsScanFails)
 {
     for (int components : {1, 3}) {
@@ -179,8 +176,7 @@ TEST_F(Jpeg, AnArithmeticCodedFileCutInsideItsScanFails)
     }
 }
 
-// Coded data that is wrong rather than missing: codes no table holds, or a
-// segment cut short in the middle of the file.
+// Coded data that is wrong rather than missing.
 TEST_F(Jpeg, CorruptCodedDataFails)
 {
     TOwnedImg src{MakePicture(96, 80, 3)};
@@ -204,8 +200,7 @@ TEST_F(Jpeg, CorruptCodedDataFails)
 
 namespace {
 
-// Collects the bands of a banded decode into one top-down picture and checks
-// that they come in order, each right below the last.
+// Collects a banded decode's bands top-down, checking each comes right below the last.
 struct TBandSink {
     std::vector<uint8_t> Rows; // top-down, Width x Channels bytes a row
     uint32_t Next = 0, Bands = 0, StopAfter = UINT32_MAX;
@@ -263,8 +258,7 @@ TEST_F(Jpeg, BandedDecodingHandsOverTheWholePictureRowForRow)
                 ASSERT_TRUE(KodexProcs.ReadJPEG(&whole, file.data(), file.size()));
                 TOwnedImg ref{whole.Img};
                 // Reduced-size decoding gives the scaled size, rounded up.
-                EXPECT_EQ(ref.Img.Width, (77u + den - 1) / den);
-                EXPECT_EQ(ref.Img.Height, (53u + den - 1) / den);
+                EXPECT_EQ(std::make_pair(ref.Img.Width, ref.Img.Height), std::make_pair((77u + den - 1) / den, (53u + den - 1) / den));
                 EXPECT_EQ(ref.Img.Bpl, CalcBpl(ref.Img.Width, ch));
                 std::vector<uint8_t> expect;
                 for (uint32_t y = 0; y < ref.Img.Height; ++y)
@@ -295,8 +289,7 @@ TEST_F(Jpeg, BandedDecodingOfADamagedFileFailsAndAStoppedOneIsQuiet)
     // Corrupt coded data.
     std::vector<uint8_t> bad = good;
     const size_t at = ScanData(bad) + (bad.size() - ScanData(bad)) / 2;
-    bad[at] = 0xFF;
-    bad[at + 1] = 0xD3; // a restart marker out of order
+    bad[at] = 0xFF, bad[at + 1] = 0xD3; // a restart marker out of order
     TBandSink sink2;
     EXPECT_EQ(0, ReadBands(bad, 1, 8, sink2));
     EXPECT_FALSE(TakeErrors().empty());
@@ -313,8 +306,7 @@ TEST_F(Jpeg, BandedDecodingOfADamagedFileFailsAndAStoppedOneIsQuiet)
     EXPECT_EQ(refuse.Bands, 0u);
     EXPECT_EQ(refuse.Held, uint64_t(CalcBpl(64, 3)) * 8);
     EXPECT_TRUE(TakeErrors().empty());
-    // The budget counts what is held: a picture too large to decode whole
-    // comes in bands, unless one band is already too much.
+    // The budget counts what is held: too large whole, it comes in bands unless one band is too much.
     KodexProcs.SetPictureMemoryLimit(uint64_t(CalcBpl(64, 3)) * 40);
     TKodexReadJPEG whole{};
     whole.Denominator = 1;
@@ -323,8 +315,7 @@ TEST_F(Jpeg, BandedDecodingOfADamagedFileFailsAndAStoppedOneIsQuiet)
     EXPECT_FALSE(TakeErrors().empty());
     TBandSink small;
     EXPECT_EQ(1, ReadBands(good, 1, 8, small));
-    EXPECT_EQ(small.Next, 96u);
-    EXPECT_TRUE(small.InOrder);
+    EXPECT_TRUE(small.InOrder && small.Next == 96u) << small.Next;
     TBandSink tooBig;
     EXPECT_EQ(0, ReadBands(good, 1, 48, tooBig));
     EXPECT_EQ(tooBig.Bands, 0u);

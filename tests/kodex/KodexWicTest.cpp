@@ -15,19 +15,15 @@ namespace {
 const uint8_t kPixels[2][3][4] = {{{10, 20, 30, 255}, {40, 50, 60, 0}, {70, 80, 90, 128}},
                                   {{100, 110, 120, 1}, {130, 140, 150, 254}, {160, 170, 180, 77}}};
 
-// SkipClear: the colour of fully transparent pixels is not compared (lossless
-// WebP drops it by default).
+// SkipClear: fully transparent pixels' colour is not compared (lossless WebP drops it).
 void ExpectPixels(const TImgInfo& Img, bool Alpha, bool SkipClear = false)
 {
-    ASSERT_EQ(Img.Width, 3u);
-    ASSERT_EQ(Img.Height, 2u);
-    ASSERT_EQ(Img.Channels, Alpha ? 4u : 3u);
+    ASSERT_EQ(std::make_tuple(Img.Width, Img.Height, Img.Channels), std::make_tuple(3u, 2u, Alpha ? 4u : 3u));
     for (uint32_t y = 0; y < 2; ++y)
         for (uint32_t x = 0; x < 3; ++x)
             for (uint32_t c = 0; c < Img.Channels; ++c)
-                if (!(SkipClear && Alpha && kPixels[y][x][3] == 0)) {
+                if (!(SkipClear && Alpha && kPixels[y][x][3] == 0))
                     EXPECT_EQ(At(Img, x, y, c), kPixels[y][x][c]) << x << "," << y << "," << c;
-                }
 }
 
 void WriteTiff(const std::string& F, bool Alpha, const std::vector<uint8_t>* Profile)
@@ -179,16 +175,14 @@ TEST_F(Wic, GifFirstFrameWithTransparency)
 
     TOwnedImg out{};
     ASSERT_TRUE(ReadWICFile(f, out.Img, 0, nullptr, TBGColor{}));
-    ASSERT_EQ(out.Img.Channels, 4u);
-    ASSERT_EQ(out.Img.Width, 4u);
+    ASSERT_EQ(std::make_pair(out.Img.Channels, out.Img.Width), std::make_pair(4u, 4u));
     for (uint32_t y = 0; y < 3; ++y)
         for (uint32_t x = 0; x < 4; ++x) {
             const int i = rows[y][x];
             EXPECT_EQ(At(out.Img, x, y, 3), i == 2 ? 0 : 255);
-            if (i != 2) {
+            if (i != 2)
                 EXPECT_EQ(std::make_tuple(At(out.Img, x, y, 2), At(out.Img, x, y, 1), At(out.Img, x, y, 0)),
                           std::make_tuple(cols[i].Red, cols[i].Green, cols[i].Blue));
-            }
         }
     // Asked to flatten, the transparent pixels take the background colour.
     TOwnedImg flat{};
@@ -297,11 +291,8 @@ TEST_F(Wic, DamagedFilesFailWithoutACrash)
 }
 
 
-// Strips or tiles that stop before the picture's last row leave rows nobody
-// stored: a damaged file, not a picture with a gray bottom. Uncompressed data
-// shorter than the length the file gives, or a JPEG-compressed strip cut
-// short (libjpeg inside libtiff only warns and fills the rest with gray).
-// (The tiled file must read whole first: uncompressed tiles did not read at all.)
+// Strips or tiles that stop before the last row (short uncompressed data, or a
+// cut JPEG strip libtiff fills with gray) are a damaged file. Each reads whole first.
 TEST_F(Wic, TiffWhoseDataDoesNotCoverThePictureFails)
 {
     struct {
