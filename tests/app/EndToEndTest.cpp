@@ -144,8 +144,7 @@ TEST_F(Program, WithoutAtOnceItOpensTheWindowAndATermClosesIt)
     WritePhoto(Dir / "in" / "a.jpg", 100, 80, 1);
     QProcess proc;
     Start(proc, Profile, {"in/a.jpg"});
-    // The window stays until it is closed: nothing is converted meanwhile.
-    EXPECT_FALSE(proc.waitForFinished(1500));
+    EXPECT_FALSE(proc.waitForFinished(1500)); // the window stays until it is closed: nothing is converted meanwhile
     proc.terminate();
     Ended(proc, 0, 20000);
     EXPECT_FALSE(fs::exists(Dir / "out"));
@@ -301,8 +300,7 @@ TEST_F(Program, AtOnceBesideAWindowSaysSo)
     first.waitForFinished(20000);
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Count(r.Err, "handed to the running window"), 1) << r.Err;
-    // The window lists them; nothing is converted.
-    EXPECT_FALSE(fs::exists(Dir / "out"));
+    EXPECT_FALSE(fs::exists(Dir / "out")); // the window lists them; nothing is converted
 }
 
 TEST_F(Program, EachHandedOverRunReportsToItsOwnStart)

@@ -89,8 +89,7 @@ TEST_F(Previews, LargePicturesAreDecodedSmallAndCachedSmallOnesShownAsTheyAre)
     ASSERT_TRUE(UpdateThumbnail(B, *Small, false));
     EXPECT_EQ(B.size(), QSize(100, 80));
     EXPECT_TRUE(Small->FThumbnail.empty());
-    // The picture arrives unmoved: top-left is top-left.
-    EXPECT_EQ(B.pixelColor(10, 5).red(), (10 + 5) & 255);
+    EXPECT_EQ(B.pixelColor(10, 5).red(), (10 + 5) & 255); // the picture arrives unmoved: top-left is top-left
 }
 
 TEST_F(Previews, TheJPEGBufferGrowsPastSixtyFourKilobytes)
@@ -174,8 +173,7 @@ TEST_F(Previews, AGrayAndAlphaPictureIsShownAsTheRunWritesIt)
     CPUFeatures = SavedFeatures;
     EXPECT_EQ(Title.rfind("Stripes.png:", 0), 0u) << Title;
     EXPECT_FALSE(Shown.isNull());
-    EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
-    EXPECT_EQ(Preview.Form(), nullptr);
+    EXPECT_EQ(std::make_tuple(ErrorLog.GetErrorCount(), Preview.Form()), std::make_tuple(0, nullptr));
 }
 
 TEST_F(Previews, ThePreviewWindowStepsRoundTheList)

@@ -159,10 +159,8 @@ TEST_F(Settings, ValuesNoDialogCouldStoreAreCorrected)
     EXPECT_EQ(SystemOption.MaxThread, 8); // below 1: every processor the process may use
     EXPECT_EQ(ResizeOption.Rule, 0);
     EXPECT_EQ(ResizeOption.History, "\"8,640,480\"");
-    EXPECT_EQ(ResizeOption.DecimationMode, 7);
-    EXPECT_EQ(JPEGOption.ConvertTo, 2);
-    EXPECT_EQ(JPEGOption.Quality, 100);
-    EXPECT_EQ(PNGOption.ConvertTo, 3);
+    EXPECT_EQ(std::make_tuple(ResizeOption.DecimationMode, JPEGOption.ConvertTo), std::make_tuple(7, 2));
+    EXPECT_EQ(std::make_tuple(JPEGOption.Quality, PNGOption.ConvertTo), std::make_tuple(100, 3));
     EXPECT_EQ(PreviewOption.Width, 1920);
 
     Write("odd.ini", "[System]\nMaxThread=16\n");

@@ -264,8 +264,7 @@ TEST_F(Language, TranslatedWindowsShowNoEnglishLeftOverAndNothingCut)
                     << Code << ": " << Name << " shows English: \"" << T << "\"";
         }
         EXPECT_GT(Seen, 400u);
-        // Longer texts still fit: no control covers another or leaves its window.
-        EXPECT_EQ(Faults, "") << Code;
+        EXPECT_EQ(Faults, "") << Code; // longer texts still fit: no control covers another or leaves its window
     }
 }
 

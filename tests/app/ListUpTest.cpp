@@ -40,8 +40,7 @@ TEST_F(ListUp, AFolderGivesBaseAndRelativeFoldersOfEveryPicture)
     // Name order, a sub-folder walked where its name falls: "s" before "top.bmp".
     EXPECT_EQ(files[0]->Name(), "deep.bmp");
     EXPECT_EQ(files[0]->Base, A());
-    EXPECT_EQ(files[0]->Dir, "b/s/");
-    EXPECT_EQ(files[1]->Dir, "b/");
+    EXPECT_EQ(std::make_tuple(files[0]->Dir, files[1]->Dir), std::make_tuple("b/s/", "b/"));
     EXPECT_TRUE(files[1]->Checked);
 
     // Listing the same folder again adds nothing; a file differing only in

@@ -99,8 +99,7 @@ TEST_F(MainWindow, CommandLineFilesAreListedAndF5WritesTheSizeRulesOutputs)
     // Rule 3: every output 200 pixels wide.
     Open("[Resize]\nRule=3\nSize1=100,512,384,200,384,100,100,512,512,0,512,512\n",
          {(Dir / "in").string(), "/ini=ignored-here.ini"}, 2);
-    EXPECT_EQ(Rows(), 2);
-    EXPECT_EQ(Window->StatusPanel[1]->text(), "2Files");
+    EXPECT_EQ(std::make_tuple(Rows(), Window->StatusPanel[1]->text()), std::make_tuple(2, "2Files"));
     EXPECT_TRUE(Window->ConvertRun->isEnabled());
 
     Window->ConvertRun->trigger(); // the Run key's action, as F5 triggers it
@@ -169,8 +168,7 @@ TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)
     Pick(Mode, 1);
     ASSERT_EQ(FileList->Count(), 1);
     EXPECT_EQ(FileList->Items(0)->Name(), "a.jpg");
-    EXPECT_EQ(Rows(), 1);
-    EXPECT_EQ(RunMode, 1);
+    EXPECT_EQ(std::make_tuple(Rows(), RunMode), std::make_tuple(1, 1));
     EXPECT_FALSE(Window->Preview->isEnabled()); // previews only in the normal mode
 
     // Combine and back to normal ask nothing.
@@ -242,8 +240,7 @@ TEST(EffectStrip, AQuickDragLandsWhereItIsLetGoAndLeavesNoPiecesOnTheScreen)
     Mouse(Text, QEvent::MouseButtonRelease, 0);
     QCoreApplication::processEvents();
 
-    EXPECT_EQ(Text->Tag(), 0);
-    EXPECT_EQ(Text->y(), 0);
+    EXPECT_EQ(std::make_tuple(Text->Tag(), Text->y()), std::make_tuple(0, 0));
     EXPECT_EQ(ChainNames(List), "Text Gray Exif Trim Rot Resize Blank USM Color Tone Comp ");
     for (int i = 0; i < 11; ++i) {
         EXPECT_EQ(Strip.FilterList[size_t(i)]->y(), i * TEffectPanel::RowHeight) << i;
@@ -263,8 +260,7 @@ TEST_F(MainWindow, WithAtOnceTickedAddedFilesAreConvertedAndTheListStaysAsItWas)
     Open("[File]\nAtOnce=1\n[Resize]\nRule=2\nSize1=100,512,150,512,384,100,100,512,512,0,512,512\n");
     EXPECT_TRUE(Window->AtOnceBox->isChecked());
     Window->AddPaths({(Dir / "in").string()});
-    // Narrow side 150.
-    EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(200, 150));
+    EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(200, 150)); // narrow side 150
     EXPECT_EQ(ImageSize(Dir / "out" / "b.jpg"), QSize(150, 200));
     EXPECT_EQ(std::make_tuple(FileList->Count(), Rows(), ImageFileList->empty()), std::make_tuple(0, 0, true));
 }
@@ -314,8 +310,7 @@ TEST_F(MainWindow, StripDragSwapsOncePerThresholdAndTheSavedOrderFollows)
 
     Mouse(Row, QEvent::MouseButtonPress, 10);
     Mouse(Row, QEvent::MouseMove, 10 + 11 - Row->y()); // 11 down: not yet
-    EXPECT_EQ(Row->Tag(), 0);
-    EXPECT_EQ(Row->y(), 11);
+    EXPECT_EQ(std::make_tuple(Row->Tag(), Row->y()), std::make_tuple(0, 11));
     Mouse(Row, QEvent::MouseMove, 10 + 12 - Row->y()); // 12 down: far enough into the next row
     EXPECT_EQ(Row->Tag(), 1);
     Mouse(Row, QEvent::MouseMove, 10 + 16 - Row->y()); // a little further: no second swap
@@ -404,6 +399,5 @@ TEST_F(MainWindow, HistoryRuleWithAnEmptyHistoryRunsNothing)
     Window->ConvertRun->trigger();
     ASSERT_EQ(Notices.size(), 1u);
     EXPECT_FALSE(fs::exists(Dir / "out"));
-    // Drops are accepted again afterwards.
-    EXPECT_TRUE(Window->FileListView->DragDropAccept());
+    EXPECT_TRUE(Window->FileListView->DragDropAccept()); // drops are accepted again afterwards
 }

@@ -29,13 +29,9 @@ TEST(OptionDialogs, ResizeValuesOutOfRangeAreClamped)
     F.IntBlurEdit->setText("300");
     F.MaxThreadEdit->setText("64");
     F.accept();
-    EXPECT_EQ(Opt.DecimationRadius, 32);
-    EXPECT_EQ(Opt.InterpolationRadius, 1);
-    EXPECT_EQ(Opt.DecimationSharp, -4);
-    EXPECT_EQ(Opt.InterpolationBlur, 24);
-    EXPECT_EQ(Opt.MaxThread, 16u);
-    EXPECT_EQ(Opt.DecimationMode, 1);
-    EXPECT_EQ(Opt.InterpolationMode, 2);
+    EXPECT_EQ(std::make_tuple(Opt.DecimationRadius, Opt.InterpolationRadius), std::make_tuple(32, 1));
+    EXPECT_EQ(std::make_tuple(Opt.DecimationSharp, Opt.InterpolationBlur, Opt.MaxThread), std::make_tuple(-4, 24, 16u));
+    EXPECT_EQ(std::make_tuple(Opt.DecimationMode, Opt.InterpolationMode), std::make_tuple(1, 2));
 }
 
 TEST(OptionDialogs, JPEGLimitsNeverExceedTheMainSettings)
@@ -56,9 +52,7 @@ TEST(OptionDialogs, JPEGLimitsNeverExceedTheMainSettings)
     F.SampleLimitList->setCurrentIndex(2); // 4:4:4
     F.SizeEdit->setText("20000");          // typed, not yet clamped
     F.accept();
-    EXPECT_EQ(Opt.QualityLimit, 60);
-    EXPECT_EQ(Opt.SampleTypeLimit, 0);
-    EXPECT_EQ(Opt.FileSizeLimit, 9999);
+    EXPECT_EQ(std::make_tuple(Opt.QualityLimit, Opt.SampleTypeLimit, Opt.FileSizeLimit), std::make_tuple(60, 0, 9999));
 
     // 4:1:1 stands apart from the order and is kept.
     TJPEGOptionForm G(Opt);

@@ -94,8 +94,7 @@ TEST(ShortcutEntry, ExecQuotesBlanksQuotesAndNonAscii)
     // Without a profile the program gets only the files.
     WriteText(Path, MakeShortcutEntry("x", "/usr/bin/v", "/usr/bin/", "", true));
     ASSERT_TRUE(ReadShortcutArguments(Path, Target, Args));
-    EXPECT_EQ(Target, "/usr/bin/v");
-    EXPECT_EQ(Args, "");
+    EXPECT_EQ(std::make_tuple(Target, Args), std::make_tuple("/usr/bin/v", ""));
 }
 
 TEST_F(ShortcutTest, MakesEntryProfileAndListOnce)
@@ -121,8 +120,7 @@ TEST_F(ShortcutTest, MakesEntryProfileAndListOnce)
     EXPECT_EQ(Saved[1], IniDir + "My Set.ini");
     EXPECT_EQ(LoadShortcutList(), std::vector<std::string>{Link});
 
-    // Answered No: nothing changes and the dialog stays open.
-    EXPECT_FALSE(Make("My Set", true, true, false, false));
+    EXPECT_FALSE(Make("My Set", true, true, false, false)); // answered No: nothing changes and the dialog stays open
     EXPECT_EQ(Saved.size(), 2u);
 
     // A profile of that name that no shortcut names is kept: "[1]", "[2]".
@@ -158,16 +156,14 @@ TEST_F(ShortcutTest, OverwriteNeverDeletesDefaultOrOutsideProfiles)
     EXPECT_EQ(Args, ""); // made without a profile
 
     // Names that would leave the folder make nothing.
-    EXPECT_FALSE(Make("../out", true, false, false));
-    EXPECT_FALSE(Make("", true, false, false));
+    EXPECT_FALSE(Make("../out", true, false, false) || Make("", true, false, false));
     EXPECT_FALSE(fs::exists(Root + "home/out.desktop"));
 }
 
 TEST_F(ShortcutTest, DeleteRemovesOnlyListedOwnEntries)
 {
     EXPECT_EQ(DeleteShortcutFiles(), 0); // no list: nothing happens
-    ASSERT_TRUE(Make("A", true, false, false));
-    ASSERT_TRUE(Make("B", false, false, false));
+    ASSERT_TRUE(Make("A", true, false, false) && Make("B", false, false, false));
     const std::string A = DesktopDir + "A.desktop", B = SendToDir + "B.desktop";
 
     // Not in the list: kept. In the list but not ours, or a link to ours: kept.
@@ -185,8 +181,7 @@ TEST_F(ShortcutTest, DeleteRemovesOnlyListedOwnEntries)
         << Foreign << "\n" << Data << "\n" << Link << "\n" << Root << "gone.desktop\n";
 
     EXPECT_EQ(DeleteShortcutFiles(), 2);
-    EXPECT_FALSE(fs::exists(A));
-    EXPECT_FALSE(fs::exists(B));
+    EXPECT_FALSE(fs::exists(A) || fs::exists(B));
     for (const std::string& Kept : {Unlisted, Foreign, Data, Copy, Link})
         EXPECT_TRUE(fs::exists(fs::symlink_status(Kept))) << Kept;
     EXPECT_FALSE(fs::exists(DataDir + ShortCutListFileName));

@@ -108,8 +108,7 @@ TEST_F(NamePhase, SkipLeavesExistingOutputsAlone)
     const TNamePhaseResult R = Run(J);
     EXPECT_EQ(R.OutputFileCount, 1);
     EXPECT_EQ(J.Outs(), (TNames{"", P("out/b.jpg")}));
-    // The progress total holds only the work that will be done.
-    EXPECT_EQ(R.AllSize, 1);
+    EXPECT_EQ(R.AllSize, 1); // the progress total holds only the work that will be done
 }
 
 TEST_F(NamePhase, OverwriteGivesEachNameOnceAndSparesReadOnlyAndOtherInputs)

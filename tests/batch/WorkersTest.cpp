@@ -132,8 +132,7 @@ TEST_F(Workers, DeleteInputOnlyAfterItsOwnOutputExists)
     FileOption.NotOverwrite = false;
     List({C});
     Run(1, IO);
-    EXPECT_TRUE(Lines().empty());
-    EXPECT_TRUE(fs::exists(C));
+    EXPECT_TRUE(Lines().empty() && fs::exists(C));
 }
 
 TEST_F(Workers, AFileCutShortByTheCancelIsNeitherBlamedNorCountedAsConverted)

@@ -51,8 +51,7 @@ TEST_F(Probe, ContentWinsOverTheExtension)
     ASSERT_TRUE(GetImageInfo(D.File("really-jpeg.bmp"), I));
     EXPECT_EQ(std::make_tuple(I.PictureFormat, I.Width), std::make_tuple(pfJPEG, 33));
     WriteBytes(D.File("noise.bmp"), {1, 2, 3, 4, 5});
-    EXPECT_FALSE(GetImageInfo(D.File("noise.bmp"), I));
-    EXPECT_FALSE(GetImageInfo(D.File("missing.png"), I));
+    EXPECT_FALSE(GetImageInfo(D.File("noise.bmp"), I) || GetImageInfo(D.File("missing.png"), I));
     // A BMP header cut short is an error, not a guess.
     std::vector<uint8_t> Bmp(30, 0);
     Bmp[0] = 'B';

@@ -25,8 +25,7 @@ TEST_F(FileTimes, TimesOutsideTheDOSRangeAreRestoredExactly)
     WriteBytes(D.File("src"), {1});
     WriteBytes(D.File("out"), {1});
     const platform::TFileStamp Old{1000003, 123456789}; // January 1970
-    ASSERT_TRUE(platform::SetLastWriteTime(D.File("src"), Old));
-    ASSERT_TRUE(GetBasicFileInfo(D.File("src"), Info));
+    ASSERT_TRUE(platform::SetLastWriteTime(D.File("src"), Old) && GetBasicFileInfo(D.File("src"), Info));
     Info.OutPutFileName = D.File("out");
     MetadataOption.KeepLastWriteTime = true;
     MetadataOption.KeepCreationTime = true; // cannot be set here; must not disturb the rest

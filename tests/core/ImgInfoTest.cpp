@@ -115,8 +115,7 @@ TEST(PictureMemory, ARunKeepsTheBudgetOfItsSettingsCopy)
         EXPECT_THROW(CheckPictureMemory(2u << 20), EVestroError);
         EXPECT_NO_THROW(CheckPictureMemory(1u << 20));
     }
-    // Outside a run the settings as they are now count.
-    EXPECT_NO_THROW(CheckPictureMemory(2u << 20));
+    EXPECT_NO_THROW(CheckPictureMemory(2u << 20)); // outside a run the settings as they are now count
     SystemOption.PictureMemoryLimit = Saved;
 }
 

@@ -53,8 +53,7 @@ TEST(ResizeWeights, AreaAverageOnLongAxesStaysInside)
         for (float w : r.Flt)
             sum += w;
         ASSERT_NEAR(sum, 45000.0f / 50000.0f * 50000.0f / 45000.0f, 1e-5f) << i;
-        // Output i covers source i x 10 / 9 onwards.
-        ASSERT_EQ(r.Offset, uint64_t(i) * 50000 / 45000) << i;
+        ASSERT_EQ(r.Offset, uint64_t(i) * 50000 / 45000) << i; // output i covers source i x 10 / 9 onwards
     }
 }
 
@@ -126,7 +125,6 @@ TEST(ResizeWeights, EveryIntegerRowSumsToExactlyOne)
     Plan(a, p, 60000, 1, wtInt, 16);
     const TRow r = RowOf(p, 0, wtInt);
     const auto [lo, hi] = std::minmax_element(r.Int.begin(), r.Int.begin() + 60000);
-    EXPECT_EQ(*lo, 0);
-    EXPECT_EQ(*hi, 1);
+    EXPECT_EQ(std::make_tuple(*lo, *hi), std::make_tuple(0, 1));
     EXPECT_EQ(std::count(r.Int.begin(), r.Int.begin() + 30000, 1), 8192);
 }

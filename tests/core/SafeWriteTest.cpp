@@ -42,8 +42,7 @@ TEST(SafeWrite, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile)
     // Permission bits and symbolic links survive a replacement.
     fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink(p.filename(), dir / "link.dat");
-    EXPECT_TRUE(WriteFileAtomically((dir / "link.dat").string(), "via link", 8));
-    EXPECT_TRUE(fs::is_symlink(dir / "link.dat"));
+    EXPECT_TRUE(WriteFileAtomically((dir / "link.dat").string(), "via link", 8) && fs::is_symlink(dir / "link.dat"));
     EXPECT_EQ(Slurp(p), "via link");
     EXPECT_EQ(fs::status(p).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     fs::remove(dir / "link.dat");

@@ -94,8 +94,7 @@ TEST_F(SusiePluginTest, ReadsThroughThePlugin)
 {
     TSPIList& list = Pnm;
     const fs::path ppm = WritePpm("x.PPM");
-    EXPECT_TRUE(list.IsSupportExt(ppm.string()));
-    EXPECT_TRUE(list.IsSupportExt("a/b.pgm"));
+    EXPECT_TRUE(list.IsSupportExt(ppm.string()) && list.IsSupportExt("a/b.pgm"));
     EXPECT_FALSE(list.IsSupportExt("a/b.png"));
     uint8_t head[SPI_HEADER_SIZE] = {'P', '6'};
     TSusiePlugin* spi = list.FindSupportSPI(ppm.string(), head);
@@ -105,8 +104,7 @@ TEST_F(SusiePluginTest, ReadsThroughThePlugin)
 
     TPictureInfo info;
     ASSERT_EQ(spi->GetPictureInfo(ppm.string(), info), 0);
-    EXPECT_EQ(info.Width, 3);
-    EXPECT_EQ(info.Height, 2);
+    EXPECT_EQ(std::make_tuple(info.Width, info.Height), std::make_tuple(3, 2));
     EXPECT_EQ(info.Left, 0) << "handed over by name";
     const void* extra = info.hInfo; // the record is packed: no reference to its field
     EXPECT_EQ(extra, nullptr) << "released by the wrapper";

@@ -118,8 +118,7 @@ TEST_F(JPEGTranTest, AFileConvertedOntoItselfIsReplacedWhole)
     T->FRotation = JT_ROTATE270;
     Run(In, In, 32, 16);
     TImgInfo B = Load(In);
-    EXPECT_EQ(B.Width, 16u);
-    EXPECT_EQ(B.Height, 32u);
+    EXPECT_EQ(std::make_tuple(B.Width, B.Height), std::make_tuple(16u, 32u));
     FreeImg(B);
     EXPECT_EQ(FileCount(), 1u) << "no work file may stay behind";
 }

@@ -45,8 +45,7 @@ TEST_F(Jpeg, JpegYCbCrOutputConvertsBackWithinOneLevel)
     ASSERT_TRUE(ReadJpeg(f, bgr.Img));
     int32_t den = 1;
     bool isYcc = true;
-    ASSERT_TRUE(ReadJPEGFile(f, ycc.Img, den, nullptr, isYcc, false, TakeRunSettings()));
-    ASSERT_TRUE(isYcc);
+    ASSERT_TRUE(ReadJPEGFile(f, ycc.Img, den, nullptr, isYcc, false, TakeRunSettings()) && isYcc);
     int worst = 0;
     for (uint32_t y = 0; y < 32; ++y)
         for (uint32_t x = 0; x < 48; ++x) {

@@ -65,8 +65,7 @@ void ForEachDamaged(const std::vector<uint8_t>& Good, size_t From, int Flips, ui
 
 void ExpectRefused(int Result, const TImgInfo& Img, const std::string& Text)
 {
-    EXPECT_EQ(Result, 0);
-    EXPECT_EQ(Img.Mem, nullptr);
+    EXPECT_EQ(std::make_tuple(Result, Img.Mem), std::make_tuple(0, nullptr));
     const std::vector<std::string> errs = TakeErrors();
     ASSERT_FALSE(errs.empty());
     EXPECT_NE(errs[0].find(Text), std::string::npos) << errs[0];

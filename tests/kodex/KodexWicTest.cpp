@@ -22,8 +22,9 @@ void ExpectPixels(const TImgInfo& Img, bool Alpha, bool SkipClear = false)
     for (uint32_t y = 0; y < 2; ++y)
         for (uint32_t x = 0; x < 3; ++x)
             for (uint32_t c = 0; c < Img.Channels; ++c)
-                if (!(SkipClear && Alpha && kPixels[y][x][3] == 0))
+                if (!(SkipClear && Alpha && kPixels[y][x][3] == 0)) {
                     EXPECT_EQ(At(Img, x, y, c), kPixels[y][x][c]) << x << "," << y << "," << c;
+                }
 }
 
 void WriteTiff(const std::string& F, bool Alpha, const std::vector<uint8_t>* Profile)
@@ -180,9 +181,10 @@ TEST_F(Wic, GifFirstFrameWithTransparency)
         for (uint32_t x = 0; x < 4; ++x) {
             const int i = rows[y][x];
             EXPECT_EQ(At(out.Img, x, y, 3), i == 2 ? 0 : 255);
-            if (i != 2)
+            if (i != 2) {
                 EXPECT_EQ(std::make_tuple(At(out.Img, x, y, 2), At(out.Img, x, y, 1), At(out.Img, x, y, 0)),
                           std::make_tuple(cols[i].Red, cols[i].Green, cols[i].Blue));
+            }
         }
     // Asked to flatten, the transparent pixels take the background colour.
     TOwnedImg flat{};

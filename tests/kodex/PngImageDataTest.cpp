@@ -62,8 +62,7 @@ TEST_F(PngData, BandsOnAnyThreadCountJoinIntoTheSameValidStream)
             // The thread count changes nothing in the file.
             EXPECT_EQ(Encode(src.Img, fmt, 6, threads, bands), serial) << ch << " " << threads;
         }
-        // Every band's filter bytes and rows equal the one-call path's.
-        EXPECT_EQ(Inflate(serial, raw), one) << ch;
+        EXPECT_EQ(Inflate(serial, raw), one) << ch; // every band's filter bytes and rows equal the one-call path's
     }
     // 4-bit indices of an odd width, and a band size below one row.
     TOwnedImg idx{};

@@ -228,8 +228,9 @@ protected:
         EXPECT_FALSE(O.isNull()) << Name;
         const QSize S = QImageReader(Q(kPhotoDir / Source)).size();
         ExpectInscribed(O.size(), Turns % 2 ? S.transposed() : S, Box);
-        if (MinPSNR > 0)
+        if (MinPSNR > 0) {
             EXPECT_GT(PSNR(O, Reference(kPhotoDir / Source, O.size(), Turns, Gray)), MinPSNR) << Name;
+        }
         return O;
     }
 
@@ -370,8 +371,7 @@ TEST_F(Photos, FileSizeLimitIsMet)
         // Modification times are left to the system unless kept.
         EXPECT_GT(fs::last_write_time(Out(Name)), kShot + std::chrono::hours(24));
     }
-    // EXIF dropped, as set.
-    EXPECT_FALSE(T["out/Storm.jpg"].contains("Make"));
+    EXPECT_FALSE(T["out/Storm.jpg"].contains("Make")); // EXIF dropped, as set
 }
 
 TEST_F(Photos, LosslessTurnFollowsTheCamera)

@@ -81,9 +81,7 @@ TEST_F(FileMap, MapsRegularFilesOnlyAndNeverWaitsOnAFifo)
     ASSERT_EQ(mkfifo(P("pipe.jpg").c_str(), 0600), 0);
     platform::TMappedFile f;
     EXPECT_FALSE(f.Open(P("pipe.jpg"))); // no writer: a blocking open would hang here
-    EXPECT_FALSE(f.Open(Put(P("empty.jpg"), "")));
-    EXPECT_FALSE(f.Open(Dir.string()));
-    EXPECT_FALSE(f.Open(P("missing")));
+    EXPECT_FALSE(f.Open(Put(P("empty.jpg"), "")) || f.Open(Dir.string()) || f.Open(P("missing")));
     EXPECT_EQ(f.Data(), nullptr);
 }
 
