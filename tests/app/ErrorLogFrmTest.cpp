@@ -1,8 +1,8 @@
 #include "app/ErrorLogFrm.h"
 #include "TestApp.h"
-
 #include <QPlainTextEdit>
 #include <QPushButton>
+
 
 TEST(ErrorLogForm, ShowsTheLogAndClosingEmptiesIt)
 {

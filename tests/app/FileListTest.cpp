@@ -148,8 +148,7 @@ TEST_F(FileListFiles, KeysCheckAndRemoveTheSelectedRows)
     TListState Last;
     QObject::connect(&View, &TFileListView::ListStateChanged, [&Last](const TListState& S) { Last = S; });
     View.selectRow(0);
-    View.selectionModel()->select(View.Model()->index(2, 0),
-                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    View.selectionModel()->select(View.Model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     EXPECT_TRUE(Last.HasSelection);
     EXPECT_EQ(Last.CountText.toStdString(), "3Files");
 

@@ -97,8 +97,7 @@ TEST_F(ListUp, LinkLoopsEndAndTerminateStopsTheWalk)
         t.Start();
         t.Join();
     }
-    EXPECT_EQ(ended, 0);
-    EXPECT_EQ(threaded.size(), 2u);
+    EXPECT_EQ(std::make_tuple(ended.load(), threaded.size()), std::make_tuple(0, 2u));
 }
 
 } // namespace

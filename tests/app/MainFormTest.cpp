@@ -173,11 +173,9 @@ TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)
 
     // Combine and back to normal ask nothing.
     Pick(Mode, 2);
-    EXPECT_TRUE(CombineOption.Use);
-    EXPECT_FALSE(EffectList->JPEGTranEffect()->FUse);
+    EXPECT_TRUE(CombineOption.Use && !EffectList->JPEGTranEffect()->FUse);
     Pick(Mode, 0);
-    EXPECT_FALSE(CombineOption.Use);
-    EXPECT_EQ(Questions.size(), 2u);
+    EXPECT_EQ(std::make_pair(CombineOption.Use, Questions.size()), std::make_pair(false, size_t(2)));
 }
 
 TEST_F(MainWindow, AtOnceWithAFullListAsksAndClears)
@@ -214,8 +212,7 @@ TEST(EffectStrip, TheLastRowOfAShortChainDragsWithoutLookingPastTheEnd)
     Mouse(Last, QEvent::MouseMove, 10 - 1); // 16 up: far enough into the middle row
     EXPECT_EQ(Last->Tag(), 1);
     Mouse(Last, QEvent::MouseButtonRelease, 0);
-    EXPECT_EQ(ChainNames(List), "A C B ");
-    EXPECT_EQ(List.Items(2)->FOrder, 2);
+    EXPECT_EQ(std::make_tuple(ChainNames(List), List.Items(2)->FOrder), std::make_tuple("A C B ", 2));
 }
 
 TEST(EffectStrip, AQuickDragLandsWhereItIsLetGoAndLeavesNoPiecesOnTheScreen)
@@ -316,10 +313,8 @@ TEST_F(MainWindow, StripDragSwapsOncePerThresholdAndTheSavedOrderFollows)
     Mouse(Row, QEvent::MouseMove, 10 + 16 - Row->y()); // a little further: no second swap
     EXPECT_EQ(Row->Tag(), 1);
     Mouse(Row, QEvent::MouseButtonRelease, 0);
-    EXPECT_EQ(Row->y(), TEffectPanel::RowHeight);
-    EXPECT_EQ(Strip->FilterList[0]->y(), 0);
-    EXPECT_EQ(EffectList->Items(0)->FName, Second);
-    EXPECT_EQ(EffectList->Items(1)->FName, First);
+    EXPECT_EQ(std::make_tuple(Row->y(), Strip->FilterList[0]->y()), std::make_tuple(TEffectPanel::RowHeight, 0));
+    EXPECT_EQ(std::make_pair(EffectList->Items(0)->FName, EffectList->Items(1)->FName), std::make_pair(Second, First));
 
     // The first row cannot go above the strip.
     TEffectPanel* Top = Strip->FilterList[0];
@@ -388,8 +383,7 @@ TEST_F(MainWindow, FilesHandedOverDuringARunAreListedWhenItEnds)
     EXPECT_EQ(FileList->Count(), 1);
     Window->ConvertRun->trigger();
     ASSERT_TRUE(WaitFor([&] { return FileList->Count() == 2; }));
-    EXPECT_EQ(FileList->Items(1)->Name(), "late.jpg");
-    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(std::make_tuple(FileList->Items(1)->Name(), Rows()), std::make_tuple("late.jpg", 2));
 }
 
 TEST_F(MainWindow, HistoryRuleWithAnEmptyHistoryRunsNothing)

@@ -8,9 +8,9 @@
 #include "core/ImgInfo.h"
 #include "effects/ui/NumEdit.h"
 #include "tests/app/TestApp.h"
-
 #include <QCheckBox>
 #include <QComboBox>
+
 
 TEST(OptionDialogs, ResizeValuesOutOfRangeAreClamped)
 {

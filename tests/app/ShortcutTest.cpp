@@ -88,8 +88,7 @@ TEST(ShortcutEntry, ExecQuotesBlanksQuotesAndNonAscii)
     WriteText(Path, Entry);
     std::string Target, Args;
     ASSERT_TRUE(ReadShortcutArguments(Path, Target, Args));
-    EXPECT_EQ(Target, Program);
-    EXPECT_EQ(Args, "/ini=a b%.ini");
+    EXPECT_EQ(std::make_tuple(Target, Args), std::make_tuple(Program, "/ini=a b%.ini"));
 
     // Without a profile the program gets only the files.
     WriteText(Path, MakeShortcutEntry("x", "/usr/bin/v", "/usr/bin/", "", true));
@@ -109,8 +108,7 @@ TEST_F(ShortcutTest, MakesEntryProfileAndListOnce)
     EXPECT_FALSE(FileOption.AtOnce); // ...the running settings do not
     std::string Target, Args;
     ASSERT_TRUE(ReadShortcutArguments(Link, Target, Args));
-    EXPECT_EQ(Target, platform::ExecutablePath());
-    EXPECT_EQ(Args, "/ini=My Set.ini");
+    EXPECT_EQ(std::make_tuple(Target, Args), std::make_tuple(platform::ExecutablePath(), "/ini=My Set.ini"));
 
     // The same name again, answered Yes: the old profile goes and is made anew
     // under its own name; the list still holds the entry once.

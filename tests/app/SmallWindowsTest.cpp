@@ -2,8 +2,8 @@
 #include "app/ChangeOrderFrm.h"
 #include "app/ThumbnailFrm.h"
 #include "tests/app/TestApp.h"
-
 #include <QListWidget>
+
 
 namespace {
 

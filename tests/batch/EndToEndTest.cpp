@@ -41,7 +41,6 @@ protected:
     }
 };
 
-} // namespace
 
 TEST_F(EndToEnd, ResizedJPEGsAreTheSameWithOneOrEightWorkers)
 {
@@ -102,7 +101,6 @@ TEST_F(EndToEnd, ToolKilledByCancelNeitherReplacesTheOutputNorDeletesTheSource)
     EXPECT_EQ(Entries(Dir / "out"), 1);
 }
 
-namespace {
 
 void PutLE(std::string& S, size_t At, uint32_t V, int Bytes)
 {
@@ -110,7 +108,6 @@ void PutLE(std::string& S, size_t At, uint32_t V, int Bytes)
         S[At + size_t(I)] = char(uint8_t(V >> (8 * I)));
 }
 
-} // namespace
 
 // Decompression bombs beside a good picture: a run-length bitmap and a GIF
 // screen of 46340 x 46340 padded to look plausible, and a JPEG whose frame
@@ -173,7 +170,6 @@ TEST_F(EndToEnd, DecompressionBombsInOneRunAreRefusedAndTheRestIsConverted)
     EXPECT_EQ(SizeOf(Out("good.jpg")), std::make_pair(64, 48));
 }
 
-namespace {
 
 // Counts the JPEGs resized as they were decoded.
 struct BandCountingIO : TConvertIO {

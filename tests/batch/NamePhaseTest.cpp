@@ -152,8 +152,7 @@ TEST_F(NamePhase, NumbersStopAtTheTopOfTheRangeInsteadOfWrapping)
     Current = INT32_MAX - 1;
     Run(J);
     EXPECT_EQ(J.Entries[0].Number, INT32_MAX - 1);
-    EXPECT_EQ(J.Entries[2].Number, INT32_MAX);
-    EXPECT_EQ(Current, INT32_MAX);
+    EXPECT_EQ(std::make_tuple(J.Entries[2].Number, Current), std::make_tuple(INT32_MAX, INT32_MAX));
 }
 
 TEST_F(NamePhase, InvalidNameFailsThePhase)

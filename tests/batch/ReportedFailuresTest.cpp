@@ -28,7 +28,6 @@ protected:
     }
 };
 
-} // namespace
 
 TEST_F(Reported, EncodingsThatDoNotFitTheirBufferAreNoErrors)
 {
@@ -51,7 +50,6 @@ TEST_F(Reported, EncodingsThatDoNotFitTheirBufferAreNoErrors)
     }
 }
 
-namespace {
 
 class NotWritten : public Reported {
 protected:
@@ -91,8 +89,7 @@ TEST_F(NotWritten, AFileThatChangesAfterTheNamesIsReportedNotConverted)
         std::function<void()> Do;
         void NamesReady(int, double) override { Do(); }
     } Obs;
-    const fs::path A = MakeJPEG("a.jpg", 40, 30, 1), B = MakeJPEG("b.jpg", 40, 30, 2),
-                   C = MakeJPEG("c.jpg", 40, 30, 3);
+    const fs::path A = MakeJPEG("a.jpg", 40, 30, 1), B = MakeJPEG("b.jpg", 40, 30, 2), C = MakeJPEG("c.jpg", 40, 30, 3);
     const fs::path Twin = Dir / "twin.jpg";
     fs::copy_file(C, Twin);
     fs::last_write_time(Twin, fs::last_write_time(C));

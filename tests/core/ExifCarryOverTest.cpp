@@ -77,8 +77,7 @@ TEST(CarryOver, MissingSoftwareRebuildsIFD0AndPatchesTheMovedCopy)
         const size_t Old = B.size();
         const auto R = Patched(B, true, true);
         EXPECT_EQ(B.size(), Old + 7 + 12 * (5 + 1) + 6);
-        EXPECT_EQ(Software(B, R), "Vestro");
-        EXPECT_EQ(R->FOrientation, 1);
+        EXPECT_EQ(std::make_tuple(Software(B, R), R->FOrientation), std::make_tuple("Vestro", 1));
         // The unit is read from the new IFD0: inch with 72 dpi, not the old per centimetre.
         EXPECT_EQ(R->FResolutionUnit, 1);
         EXPECT_DOUBLE_EQ(R->FXResolution, 72);
@@ -351,8 +350,7 @@ TEST(ExifParse, ReadsEveryFieldInBothByteOrders)
         const std::vector<uint8_t> B = FullExif(O);
         TImageInfo I;
         ASSERT_TRUE(ParseExifBlock(B.data(), B.size(), 1000, I));
-        EXPECT_EQ(I.FOrientation, 6);
-        EXPECT_EQ(GetWord(&B[I.FOrientationPos], O), 6);
+        EXPECT_EQ(std::make_tuple(I.FOrientation, GetWord(&B[I.FOrientationPos], O)), std::make_tuple(6, 6));
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(&B[I.FSoftwarePos])), "Camera 1.0 ");
         EXPECT_EQ(GetDWord(&B[I.FSoftwareLenPos], O), 12u);
         EXPECT_DOUBLE_EQ(I.FYResolution, 300);
@@ -360,8 +358,7 @@ TEST(ExifParse, ReadsEveryFieldInBothByteOrders)
         TDateTime Want;
         TryEncodeDateTime(2010, 1, 2, 3, 4, 5, Want);
         EXPECT_DOUBLE_EQ(I.DateTimeOriginal, Want);
-        EXPECT_EQ(GetWord(&B[I.FXDimensionPos], O), 640);
-        EXPECT_EQ(I.FYDimensionType, ttLONG);
+        EXPECT_EQ(std::make_tuple(GetWord(&B[I.FXDimensionPos], O), I.FYDimensionType), std::make_tuple(640, ttLONG));
         EXPECT_EQ(I.FThumbnailPos, 1000 + I.FThumbnailOffset);
         ASSERT_EQ(I.FThumbnailSize, FakeThumb.size());
         EXPECT_EQ(0, std::memcmp(&B[I.FThumbnailOffset], FakeThumb.data(), FakeThumb.size()));

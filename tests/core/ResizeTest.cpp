@@ -82,7 +82,6 @@ std::vector<TConf> AllFamilies()
     return {{1, false}, {2, false}, {3, false}, {3, true}};
 }
 
-} // namespace
 
 TEST(ResizeFamilies, EveryVectorFamilyGivesTheScalarBytes)
 {
@@ -297,7 +296,6 @@ TEST(ResizeFamilies, SixteenBitLinearKernelMatchesTheEightBitOne)
     FreeImg(src16);
 }
 
-namespace {
 
 // Feeds Src to a band resize BandRows rows at a time, each band a picture of its own.
 TImg BandResize(TResizer& R, const TImgInfo& Src, uint32_t W, uint32_t H, uint32_t BandRows)
@@ -346,7 +344,6 @@ TEST(BandResize, SameBytesAsTheWholePicture)
 TEST(BandResize, RowsOutOfOrderOrMissingAreRefused)
 {
     auto r = MakeResizer({});
-    TImg src(Noise(40, 30, 3));
     TImg band;
     AllocImg(band.I, 40, 10, 3);
     {

@@ -21,7 +21,6 @@ protected:
     }
     std::string SavedExeDir;
 };
-} // namespace
 
 TEST_F(ResourceText, SwitchesLanguageAtRunTime)
 {
@@ -65,7 +64,6 @@ TEST_F(ResourceText, FindsCataloguesIgnoringCase)
         EXPECT_EQ(FindCatalogue(asked), found) << asked;
 }
 
-namespace {
 double Eval(const std::string& Text, int W = 800, int H = 600)
 {
     return EvaluateExpression(SubstituteWidthHeight(Text, W, H), '.');

@@ -29,7 +29,6 @@ protected:
     std::string SavedTemp;
 };
 
-} // namespace
 
 TEST_F(DecreaseColorTest, PNGOutputBecomesAPalettePictureOtherOutputsPassThrough)
 {
@@ -91,7 +90,6 @@ TEST_F(DecreaseColorTest, AFailingToolSaysWhyInOneLine)
     ExeDir = SavedExe;
 }
 
-namespace {
 
 // A smooth picture with fine detail: colour reduction must approximate it.
 void PaintPhotoLike(TImgInfo& Img)

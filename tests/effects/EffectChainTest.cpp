@@ -47,7 +47,6 @@ TImageInfo& Info1000x750()
     return I;
 }
 
-} // namespace
 
 TEST(EffectChain, ReducedDecodingOnlyWhenNothingBeforeTheResizeChanges)
 {
@@ -99,7 +98,6 @@ TEST(EffectChain, GrayAlphaStepLeavesPicturesWithoutAlpha)
     EXPECT_EQ(P.DownScale, 1);
 }
 
-namespace {
 
 struct FakeHost : TEffectHost {
     std::vector<std::vector<int32_t>> FilterCalls;

@@ -54,8 +54,7 @@ TEST(Trimming, CropsByEachKindOfValue)
         {0x20 + TRIM_MARGIN, "5,0,5,0", 50, 60, 40, 60, 5, 0},
     };
     for (const auto& C : Cases) {
-        SCOPED_TRACE(testing::Message() << "type " << C.Type << " values " << C.Values << " on " << C.W << "x"
-                                        << C.H);
+        SCOPED_TRACE(testing::Message() << "type " << C.Type << " values " << C.Values << " on " << C.W << "x" << C.H);
         TTestPicture G(C.W, C.H, 1);
         G.MarkAll();
         auto T = Trim(C.Type, C.Values, "1,0,0,0");

@@ -36,7 +36,6 @@ struct TPreviewFilters {
 
 const TFont Font{"DejaVu Sans", 1, 20, 0xFFFFFF, fsBold};
 
-} // namespace
 
 TEST(AddTextForm, PreviewDrawsTextAndDragMovesIt)
 {
@@ -97,7 +96,6 @@ TEST(AddTextForm, PreviewDrawsTextAndDragMovesIt)
 
 // The composite dialog, its image file given by a stand-in loader: a 100 x 50
 // white picture for any name but "missing".
-namespace {
 
 bool WhiteLayer(const std::string& Path, TImgInfo& Img)
 {

@@ -11,7 +11,6 @@
 #include "effects/ui/UnSharpMaskDlg.h"
 
 #include <QCheckBox>
-#include <QPushButton>
 #include <QScrollBar>
 #include <cstring>
 

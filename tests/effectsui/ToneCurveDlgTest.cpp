@@ -124,8 +124,7 @@ TEST(ToneCurveDlg, PresetRoundTripAndOpeningCurvesRestored)
     const int Index = F.PresetList->findText("warm");
     ASSERT_GT(Index, 0);
     F.LoadPreset(Index);
-    EXPECT_EQ(F.Pt, Saved);
-    EXPECT_EQ(F.CurveTable[tcRed][64], 100);
+    EXPECT_EQ(std::make_tuple(F.Pt, F.CurveTable[tcRed][64]), std::make_tuple(Saved, 100));
     F.LoadPreset(0);
     EXPECT_EQ(F.Pt, Opened);
 }

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -29,8 +30,7 @@ inline QApplication& TestApp()
 struct TTestAppEnvironment : ::testing::Environment {
     void SetUp() override { TestApp(); }
 };
-inline ::testing::Environment* const TestAppEnvironment =
-    ::testing::AddGlobalTestEnvironment(new TTestAppEnvironment);
+inline ::testing::Environment* const TestAppEnvironment = ::testing::AddGlobalTestEnvironment(new TTestAppEnvironment);
 
 // Processes events until Done() holds or Ms milliseconds have passed; the
 // result of Done() at the end.

@@ -34,7 +34,6 @@ size_t ScanData(const std::vector<uint8_t>& B)
     return 0;
 }
 
-} // namespace
 
 TEST_F(Jpeg, JpegYCbCrOutputConvertsBackWithinOneLevel)
 {
@@ -94,8 +93,7 @@ TEST_F(Jpeg, JpegCMYKReadsAsInvertedSamplesAndConverts)
     EXPECT_FALSE(ycc);
     for (int c = 0; c < 4; ++c)
         EXPECT_NEAR(At(out.Img, 5, 5, c), ink[c], 1);
-    ASSERT_TRUE(CMYKToBGR(out.Img));
-    ASSERT_EQ(out.Img.Channels, 3u);
+    ASSERT_TRUE(CMYKToBGR(out.Img) && out.Img.Channels == 3u);
     const int bgr[3] = {0, 127, 255}; // red and half green
     for (int c = 0; c < 3; ++c)
         EXPECT_NEAR(At(out.Img, 5, 5, c), bgr[c], 1);
@@ -188,16 +186,13 @@ TEST_F(Jpeg, CorruptCodedDataFails)
     for (size_t i = 0; i < 6; i += 2)
         bad[at + i] = 0xFF, bad[at + i + 1] = 0x00;
     TOwnedImg out{};
-    ExpectRefused(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img, TakeRunSettings()), out.Img,
-                  "Corrupt JPEG data");
+    ExpectRefused(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img, TakeRunSettings()), out.Img, "Corrupt JPEG data");
     // Half the coded data taken out: the end marker comes too early.
     bad.assign(good.begin(), good.begin() + long(at));
     bad.insert(bad.end(), good.end() - 2, good.end());
-    ExpectRefused(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img, TakeRunSettings()), out.Img,
-                  "Corrupt JPEG data");
+    ExpectRefused(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img, TakeRunSettings()), out.Img, "Corrupt JPEG data");
 }
 
-namespace {
 
 // Collects a banded decode's bands top-down, checking each comes right below the last.
 struct TBandSink {
@@ -302,8 +297,7 @@ TEST_F(Jpeg, BandedDecodingOfADamagedFileFailsAndAStoppedOneIsQuiet)
     TBandSink refuse;
     refuse.TakeSize = 0;
     EXPECT_EQ(0, ReadBands(good, 1, 8, refuse));
-    EXPECT_EQ(refuse.Bands, 0u);
-    EXPECT_EQ(refuse.Held, uint64_t(CalcBpl(64, 3)) * 8);
+    EXPECT_EQ(std::make_pair(refuse.Bands, refuse.Held), std::make_pair(0u, uint64_t(CalcBpl(64, 3)) * 8));
     EXPECT_TRUE(TakeErrors().empty());
     // The budget counts what is held: too large whole, it comes in bands unless one band is too much.
     KodexProcs.SetPictureMemoryLimit(uint64_t(CalcBpl(64, 3)) * 40);

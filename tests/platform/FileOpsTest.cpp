@@ -43,8 +43,7 @@ TEST_F(FileOps, RenameNeverReplacesAnExistingFile)
     Put(P("a"), "source");
     Put(P("b"), "keep me");
     EXPECT_EQ(platform::RenameNoReplace(P("a"), P("b")), EEXIST);
-    EXPECT_EQ(Get(P("a")), "source");
-    EXPECT_EQ(Get(P("b")), "keep me");
+    EXPECT_EQ(std::make_tuple(Get(P("a")), Get(P("b"))), std::make_tuple("source", "keep me"));
     EXPECT_EQ(platform::RenameNoReplace(P("a"), P("c")), 0);
     EXPECT_FALSE(platform::PathExists(P("a")));
     EXPECT_EQ(Get(P("c")), "source");
@@ -56,8 +55,7 @@ TEST_F(FileOps, CopyKeepsTimesAndRespectsFailIfExists)
     const auto T = fs::file_time_type::clock::now() - std::chrono::hours(48);
     fs::last_write_time(P("src"), T);
     ASSERT_EQ(platform::CopyFile(P("src"), P("dst"), true), 0);
-    EXPECT_EQ(Get(P("dst")), "data");
-    EXPECT_EQ(fs::last_write_time(P("dst")), T);
+    EXPECT_EQ(std::make_tuple(Get(P("dst")), fs::last_write_time(P("dst"))), std::make_tuple("data", T));
     Put(P("src"), "new");
     EXPECT_EQ(platform::CopyFile(P("src"), P("dst"), true), EEXIST);
     EXPECT_EQ(Get(P("dst")), "data");
