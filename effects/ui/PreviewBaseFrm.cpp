@@ -558,6 +558,9 @@ bool TPreviewBaseForm::event(QEvent* e)
             Histogram->Hide();
             Histogram->Show();
         }
+        // Mapping a window may hand it the focus; the keys belong to the
+        // dialog the user just opened (Escape, Enter, typing in its edits).
+        activateWindow();
     }
     return QDialog::event(e);
 }

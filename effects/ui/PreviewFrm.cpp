@@ -163,6 +163,8 @@ TPreviewForm::TPreviewForm(QWidget* Owner)
                          Qt::WindowCloseButtonHint)
 {
     setFocusPolicy(Qt::StrongFocus);
+    // Shown beside the dialog that keeps the keys; a click gives them to this window.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     auto* Layout = new QVBoxLayout(this);
     Layout->setContentsMargins(0, 0, 0, 0);
     Layout->setSpacing(0);

@@ -119,6 +119,11 @@ TEST_F(EffectDialogs, EachOneShowsWholeWithItsPreview)
             EXPECT_NE(P->Dest2.Mem, nullptr) << Name;
         }
         ScreenShot(Name);
+        // The keys go to the dialog just opened, not to the windows beside it.
+        PumpUntil([] { return false; }, 100);
+        ASSERT_NE(QGuiApplication::focusWindow(), nullptr) << Name;
+        QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Escape);
+        EXPECT_FALSE(D->isVisible()) << Name << ": Escape closes it";
     }
 }
 
