@@ -271,7 +271,9 @@ void TPreviewForm::SetAllViewImage(TImgInfo* ptr, TImgInfo* ptr2)
 void TPreviewForm::UpdateBitmapInfo()
 {
     // The drawing wraps the pixel blocks at paint time, so nothing is cached
-    // that could outlive a replaced block.
+    // that could outlive a replaced block; only the paint box follows the size.
+    LayoutPaintBox();
+    CalcFitZoom();
     RepaintPicture();
 }
 

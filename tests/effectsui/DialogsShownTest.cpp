@@ -16,6 +16,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QTest>
 
 #include <cstring>
@@ -125,6 +126,32 @@ TEST_F(EffectDialogs, EachOneShowsWholeWithItsPreview)
         QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Escape);
         EXPECT_FALSE(D->isVisible()) << Name << ": Escape closes it";
     }
+}
+
+// The add-blank preview in the fit view: the canvas, computed on the worker,
+// fitted on its own, the paint box following its shape when it changes.
+TEST_F(EffectDialogs, AddBlankFitViewFollowsTheCanvas)
+{
+    TAddBlankForm D;
+    TAddBlankParam P;
+    P.BlankType = btPixels;
+    P.Value.fill("10");
+    D.SetParam(P, true);
+    D.ShowSelectedEntry([] { return 1; });
+    D.show();
+    auto Box = [] { return PreviewForm->PaintBox()->size(); };
+    auto Fit = [](uint32_t W, uint32_t H) {
+        const TSize C = PreviewForm->GetClientSize();
+        const TSize S = previewgeom::FitSize(W, H, int32_t(C.cx), int32_t(C.cy));
+        return QSize(int(S.cx), int(S.cy));
+    };
+    EXPECT_TRUE(PumpUntil([&] { return Box() == Fit(W1 + 20, H1 + 20); }));
+    // A 1:1 canvas for the portrait picture.
+    QTest::keyClick(D.BlankTypeList, Qt::Key_Up);
+    ASSERT_EQ(D.FirstSetEdit->text(), "1:1,50,50");
+    EXPECT_NE(Box(), Fit(H1, H1)) << "drawn on the worker, not while the key is handled";
+    EXPECT_TRUE(PumpUntil([&] { return Box() == Fit(H1, H1); }));
+    EXPECT_EQ(QSize(int(D.Dest2.Width), int(D.Dest2.Height)), Box());
 }
 
 // The histogram window belongs to every dialog with a Histogram box: the
