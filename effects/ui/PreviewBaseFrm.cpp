@@ -463,12 +463,12 @@ void TPreviewBaseForm::PreviewViewModeChanged()
     StopSpotPreviewThread();
     if (!PreviewForm)
         return;
-    if (PreviewForm->ViewMode() != 0) {
-        RequestPreview();
-    } else {
+    if (PreviewForm->ViewMode() == 0) {
         FitPreviewImages();
         PreviewForm->UpdateBitmapInfo();
     }
+    // A worker stopped here may have been computing the newest values.
+    RequestPreview();
 }
 
 void TPreviewBaseForm::PreviewResized()
