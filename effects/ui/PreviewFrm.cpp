@@ -193,9 +193,13 @@ TPreviewForm::TPreviewForm(QWidget* Owner)
 
     auto* StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);
-    for (QLabel*& L : StatusPanel) {
+    // Wide enough for the longest read-out: the picture's size, and a
+    // selection of a picture of five-digit sides.
+    const char* Widest[2] = {" 99999x99999", "(99999,99999)-(99999,99999)"};
+    for (int i = 0; i < 2; ++i) {
+        QLabel*& L = StatusPanel[i];
         L = new QLabel(StatusBar);
-        L->setFixedWidth(100);
+        L->setFixedWidth(L->fontMetrics().horizontalAdvance(QString::fromLatin1(Widest[i])) + 8);
         StatusBar->addWidget(L);
     }
     Layout->addWidget(StatusBar);

@@ -15,9 +15,13 @@
 #include "tests/effectsui/EffectDialogs.h"
 
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTest>
+#include <QToolTip>
 
 #include <cstring>
 #include <filesystem>
@@ -152,6 +156,47 @@ TEST_F(EffectDialogs, AddBlankFitViewFollowsTheCanvas)
     EXPECT_NE(Box(), Fit(H1, H1)) << "drawn on the worker, not while the key is handled";
     EXPECT_TRUE(PumpUntil([&] { return Box() == Fit(H1, H1); }));
     EXPECT_EQ(QSize(int(D.Dest2.Width), int(D.Dest2.Height)), Box());
+}
+
+// Keys and clicks on the add-text dialog's text: Tab moves on, the help
+// icon shows the tokens in a balloon while the pointer stays on it. Every
+// colour swatch of the effect dialogs shows the very colour chosen.
+TEST(EffectDialogControls, MemoHelpIconAndSwatches)
+{
+    TestApp();
+    TAddTextForm T;
+    T.show();
+    T.activateWindow();
+    ASSERT_TRUE(PumpUntil([&] { return T.isActiveWindow(); }));
+    T.TextEdit->setFocus();
+    QTest::keyClicks(T.TextEdit, "ab");
+    QTest::keyClick(T.TextEdit, Qt::Key_Tab);
+    EXPECT_EQ(T.TextEdit->toPlainText(), "ab");
+    EXPECT_NE(QApplication::focusWidget(), T.TextEdit);
+
+    EXPECT_FALSE(T.HelpIcon->pixmap().isNull());
+    Mouse(T.HelpIcon, QEvent::MouseButtonPress, 5, 5);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_TRUE(QToolTip::text().startsWith("<ymd> date")) << QToolTip::text().toStdString();
+    QEvent Leave(QEvent::Leave);
+    QApplication::sendEvent(T.HelpIcon, &Leave);
+    EXPECT_TRUE(PumpUntil([] { return !QToolTip::isVisible(); }, 1000));
+
+    TAddBlankForm B;
+    T.ShadowBox->click();
+    T.GlowBox->click();
+    B.CheckBoxes[0]->click();
+    std::vector<QPushButton*> Panels(B.ColorPanels.begin(), B.ColorPanels.end());
+    Panels.insert(Panels.end(), {T.FontColorPanel, T.BackColorPanel, T.ShadowColorPanel, T.GlowColorPanel});
+    for (QPushButton* P : Panels) {
+        QTimer::singleShot(0, [] {
+            if (auto* D = qobject_cast<QColorDialog*>(QApplication::activeModalWidget()))
+                D->setCurrentColor(QColor(0x20, 0x40, 0x80)), D->accept();
+        });
+        P->click();
+        const QImage I = P->grab().toImage();
+        EXPECT_EQ(I.pixelColor(I.width() / 2, I.height() / 2).name().toStdString(), "#204080") << Describe(P);
+    }
 }
 
 // The histogram window belongs to every dialog with a Histogram box: the
