@@ -224,6 +224,7 @@ TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner)
     connect(OkButton, &QPushButton::clicked, this, [this] { OkClicked(); });
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
+    KeepCaptionWhole(this);
     adjustSize();
     if (PreviewForm)
         PreviewForm->DlgWidth = width();

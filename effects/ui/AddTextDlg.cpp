@@ -218,6 +218,7 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     BackBuf = QImage(PreviewWidth, PreviewHeight, QImage::Format_RGB32);
     BackBuf.fill(QColor(0x80, 0x80, 0x80));
     ShowFontCaption();
+    KeepCaptionWhole(this);
     UpdateLock = false;
 }
 

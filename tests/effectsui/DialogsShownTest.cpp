@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QTest>
 #include <QToolTip>
 
@@ -113,6 +114,14 @@ TEST_F(EffectDialogs, EachOneShowsWholeWithItsPreview)
             P->ShowSelectedEntry([] { return 1; });
         D->show();
         EXPECT_EQ(LayoutFaults(D.get()), "") << Name;
+        EXPECT_TRUE(CaptionFits(D.get())) << Name << ": " << D->width();
+        // Choosing among its radio buttons, there and back, keeps its size.
+        const QSize Opened = D->size();
+        for (int Round = 0; Round < 2; ++Round)
+            for (QRadioButton* B : D->findChildren<QRadioButton*>())
+                if (B->isEnabled())
+                    B->click(), QApplication::processEvents();
+        EXPECT_EQ(D->size(), Opened) << Name;
         // A dialog with a preview can be made larger; never smaller than its controls need.
         if (P || D->findChild<TDragPreviewArea*>()) {
             EXPECT_GT(D->maximumWidth(), D->minimumSizeHint().width()) << Name;

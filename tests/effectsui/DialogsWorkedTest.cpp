@@ -19,6 +19,7 @@
 #include "effects/ui/RotationOptionDlg.h"
 #include "effects/ui/ToneCurveDlg.h"
 #include "effects/ui/TrimmingDlg.h"
+#include "tests/effectsui/DialogLayout.h"
 
 #include <QTest>
 #include <QtWidgets>
@@ -45,7 +46,13 @@ bool ShowsCanvas(const TAddBlankForm& F, uint32_t W, uint32_t H)
     const TSize S = previewgeom::FitSize(W, H, int32_t(C.cx), int32_t(C.cy));
     return PumpUntil([&] { return F.Dest2.Width == S.cx && F.Dest2.Height == S.cy; });
 }
-void AnswerText(const QString& T) { Answer<QInputDialog>([T](QInputDialog& D) { D.setTextValue(T); }); }
+void AnswerText(const QString& T)
+{
+    Answer<QInputDialog>([T](QInputDialog& D) {
+        EXPECT_TRUE(CaptionFits(&D)) << D.windowTitle().toStdString() << ": " << D.width();
+        D.setTextValue(T);
+    });
+}
 using TBox = std::array<int, 4>;
 TBox Box(const TRect& r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
 
