@@ -82,7 +82,8 @@ public:
     }
 
 protected:
-    void mousePressEvent(QMouseEvent*) override { QToolTip::showText(mapToGlobal(rect().center()), FTip, this); }
+    // On the release: a balloon shown on the press is closed by the release.
+    void mouseReleaseEvent(QMouseEvent*) override { QToolTip::showText(mapToGlobal(rect().center()), FTip, this); }
     void leaveEvent(QEvent*) override { QToolTip::hideText(); }
 
 private:

@@ -185,6 +185,7 @@ TEST(EffectDialogControls, MemoHelpIconAndSwatches)
 
     EXPECT_FALSE(T.HelpIcon->pixmap().isNull());
     Mouse(T.HelpIcon, QEvent::MouseButtonPress, 5, 5);
+    Mouse(T.HelpIcon, QEvent::MouseButtonRelease, 5, 5);
     EXPECT_TRUE(QToolTip::isVisible());
     EXPECT_TRUE(QToolTip::text().startsWith("<ymd> date")) << QToolTip::text().toStdString();
     QEvent Leave(QEvent::Leave);
