@@ -248,7 +248,8 @@ void TAddBlankForm::ShowColor(int Tag, int32_t Color)
     const QColor C(Color & 0xFF, (Color >> 8) & 0xFF, (Color >> 16) & 0xFF);
     // With a border of its own the button is drawn flat in exactly this
     // colour; a bare background colour is shaded by the style.
-    ColorPanels[size_t(Tag)]->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid black;").arg(C.name()));
+    ColorPanels[size_t(Tag)]->setStyleSheet(
+        QStringLiteral("background-color: %1; border: 1px solid black;").arg(C.name()));
 }
 
 void TAddBlankForm::SetParam(const TAddBlankParam& _Param, bool Preview)
