@@ -184,6 +184,8 @@ TEST(EffectDialogControls, MemoHelpIconAndSwatches)
     EXPECT_NE(QApplication::focusWidget(), T.TextEdit);
 
     EXPECT_FALSE(T.HelpIcon->pixmap().isNull());
+    EXPECT_TRUE(T.HelpIcon->x() > T.TextEdit->geometry().right() && T.HelpIcon->y() == T.TextEdit->y())
+        << "beside the text";
     Mouse(T.HelpIcon, QEvent::MouseButtonPress, 5, 5);
     Mouse(T.HelpIcon, QEvent::MouseButtonRelease, 5, 5);
     EXPECT_TRUE(QToolTip::isVisible());
