@@ -193,15 +193,17 @@ TPreviewForm::TPreviewForm(QWidget* Owner)
 
     auto* StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);
-    // Wide enough for the longest read-out: the picture's size, and a
-    // selection of a picture of five-digit sides.
-    const char* Widest[2] = {" 99999x99999", "(99999,99999)-(99999,99999)"};
-    for (int i = 0; i < 2; ++i) {
-        QLabel*& L = StatusPanel[i];
+    for (QLabel*& L : StatusPanel) {
         L = new QLabel(StatusBar);
-        L->setFixedWidth(L->fontMetrics().horizontalAdvance(QString::fromLatin1(Widest[i])) + 8);
         StatusBar->addWidget(L);
     }
+    // Wide enough for the longest read-outs: the picture's size, and a
+    // selection of a picture of five-digit sides.
+    auto FitText = [](QLabel* L, const QString& Widest) {
+        L->setFixedWidth(L->fontMetrics().horizontalAdvance(Widest) + 8);
+    };
+    FitText(StatusPanel[0], QStringLiteral(" 99999x99999"));
+    FitText(StatusPanel[1], QStringLiteral("(99999,99999)-(99999,99999)"));
     Layout->addWidget(StatusBar);
 
     ViewMenu = new QMenu(this);
