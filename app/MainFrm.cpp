@@ -278,10 +278,7 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
     }
 
     // The size history and the edits.
-    ResizeHistory = SplitCommaText(ResizeOption.History);
-    SizeHistoryCombo->clear();
-    for (const std::string& E : ResizeHistory)
-        SizeHistoryCombo->addItem(HistoryLine(E));
+    SetHistory(ResizeOption.History);
     edtSide1->setText(NumberText(ResizeOption.Size1[size_t(std::clamp(OldRule, 0, 11))]));
     edtSide2->setText(NumberText(ResizeOption.Size2[size_t(std::clamp(OldRule, 0, 11))]));
     cbxResizeRule->setCurrentIndex(ResizeOption.Rule);
@@ -298,12 +295,6 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
     ShowThumbnail->setChecked(ThumbnailWindowSettings.Visible);
     IgnoreEmbeddedThumbnail->setEnabled(ShowThumbnail->isChecked());
     UpdateCaption();
-    // Never placed yet: beside the window's right edge (the thumbnail
-    // window falls back to a place on the screen when that is off it).
-    if (ThumbnailWindowSettings.Left == -65535 && ThumbnailWindowSettings.Top == -65535) {
-        ThumbnailWindowSettings.Left = frameGeometry().width() + 4;
-        ThumbnailWindowSettings.Top = 0;
-    }
     ThumbnailForm->SetWndPosition();
 }
 

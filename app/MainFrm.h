@@ -155,8 +155,9 @@ private:
     void RemoveConvertedEntries(const std::vector<bool>& Converted);
     // Folds the window's state into the records before they are written.
     void StoreWindowState();
-    // "%d,%s,%s" of rule r and the two edit texts, as the history keeps it.
-    std::string HistoryEntryOf(int Rule) const;
+    // Fills the history and its combo from the stored comma text, each entry
+    // rewritten in the form HistoryEntryText gives (unreadable ones left out).
+    void SetHistory(const std::string& CommaText);
     QString HistoryLine(const std::string& Entry) const;
     void MoveHistoryToTop(int Index);
 
@@ -164,6 +165,13 @@ private:
     std::unique_ptr<TListPreview> FPreview;
     bool FClosing = false;
 };
+
+// A size history entry: "rule,side1,side2", the sides written with a dot
+// whatever the locale (rules 0 to 4 repeat side1). Reading also takes the
+// older form whose sides were written as typed, so that "0,12,5,12,5" is
+// 12.5 %; false when the sides are no numbers. A rule out of range reads 0.
+bool ReadHistoryEntry(const std::string& Entry, int& Rule, double& Side1, double& Side2);
+std::string HistoryEntryText(int Rule, double Side1, double Side2);
 
 // The window of a normal start; null before it is made and after it is gone.
 extern TMainForm* MainForm;

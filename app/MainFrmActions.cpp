@@ -125,9 +125,11 @@ void TMainForm::CreateActions()
     HelpShow->setShortcut(QKeySequence(Qt::Key_F1));
     HelpAbout = Make("About(&A)...", "HelpAbout");
     HelpAbout->setIcon(MainIcon(EMainIcon::About));
-    // The list's keys work wherever the focus is in the window.
+    // The list's keys work wherever the focus is in the window. Paste is in
+    // no menu bar menu: only an action of a shown widget hears its key.
     for (QAction* A : {ListViewClear, ListViewSelectAll, ListViewReverseAll, ListViewPaste, ConvertRun, HelpShow})
         A->setShortcutContext(Qt::WindowShortcut);
+    addAction(ListViewPaste);
 }
 
 void TMainForm::CreateMenus()

@@ -9,10 +9,12 @@
 #include "tests/app/TestApp.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QTest>
 #include <QTimer>
 
 #include <numeric>
@@ -394,4 +396,42 @@ TEST_F(MainWindow, HistoryRuleWithAnEmptyHistoryRunsNothing)
     ASSERT_EQ(Notices.size(), 1u);
     EXPECT_FALSE(fs::exists(Dir / "out"));
     EXPECT_TRUE(Window->FileListView->DragDropAccept()); // drops are accepted again afterwards
+}
+
+TEST_F(MainWindow, CtrlVOnTheWindowListsThePictureOnTheClipboard)
+{
+    Open("");
+    FileOption.ClipBoardTempDir = (Dir / "clip").string();
+    QImage Picture(5, 4, QImage::Format_RGB32);
+    Picture.fill(qRgb(10, 20, 30));
+    QGuiApplication::clipboard()->setImage(Picture);
+    QApplication::setActiveWindow(Window.get());
+    QTest::keyClick(Window.get(), Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(std::make_pair(FileList->Count(), Rows()), std::make_pair(1, 1));
+    EXPECT_THAT(FileList->Items(0)->Path(), StartsWith((Dir / "clip" / "clipboard").string()));
+    EXPECT_EQ(std::make_pair(FileList->Items(0)->Width, FileList->Items(0)->Height), std::make_pair(5, 4));
+}
+
+TEST_F(MainWindow, DecimalSizesSurviveTheHistoryInACommaDecimalLocale)
+{
+    const QLocale Kept;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    // Entries of older versions held the sides as typed: "12,5" in two pieces.
+    Open("[Resize]\nRule=0\nHistory=\"0,12,5,12,5\",\"5,50,7,5\",\"6,50,100,5\",\"1,800,800\"\n");
+    EXPECT_EQ(Window->ResizeHistory, (std::vector<std::string>{"0,12.5,12.5", "5,50.7,5", "6,50,100.5", "1,800,800"}));
+    EXPECT_EQ(Window->SizeHistoryCombo->itemText(0).toStdString(), "Percent" + std::string(9, ' ') + "12,5");
+    Window->edtSide1->setText("7,25");
+    ASSERT_TRUE(Window->SetResizeParam());
+    EXPECT_EQ(std::make_pair(Window->ResizeHistory.front(), EffectList->FResizeValue), std::make_pair(std::string("0,7.25,7.25"), 7.25));
+
+    // Saved, loaded again and taken from the history: 7.25 %, not 7.
+    ASSERT_TRUE(Window->SaveIniFile(IniFileName));
+    Window.reset();
+    LoadIniFile(IniFileName);
+    Window = std::make_unique<TMainForm>(std::vector<std::string>{});
+    Pick(Window->cbxResizeRule, 9);
+    ASSERT_TRUE(Window->SetResizeParam());
+    QLocale::setDefault(Kept);
+    EXPECT_EQ(std::make_tuple(EffectList->FResizeType, EffectList->FResizeValue, EffectList->FResizeValue2),
+              std::make_tuple(0, 7.25, 7.25));
 }
