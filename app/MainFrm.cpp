@@ -81,6 +81,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QUrl>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
@@ -195,6 +196,41 @@ TMainForm::~TMainForm()
     RegisterCompositeOptionForm(nullptr);
 }
 
+QRect FitWindowToWorkArea(QPoint Pos, QSize Inner, QMargins Frame, int WorkRight, int WorkBottom)
+{
+    const int FrameW = Frame.left() + Frame.right(), FrameH = Frame.top() + Frame.bottom();
+    if (Pos.x() + Inner.width() + FrameW > WorkRight || Pos.y() + Inner.height() + FrameH > WorkBottom)
+        Pos = QPoint(0, 0);
+    if (Pos.x() + Inner.width() + FrameW > WorkRight)
+        Inner.setWidth(std::max(1, WorkRight - FrameW));
+    if (Pos.y() + Inner.height() + FrameH > WorkBottom)
+        Inner.setHeight(std::max(1, WorkBottom - FrameH));
+    return {Pos, Inner};
+}
+
+void TMainForm::FitToWorkArea()
+{
+    if (WorkAreaRight <= 0 || WorkAreaBottom <= 0)
+        return;
+    const QMargins Frame = windowHandle() && isVisible() ? windowHandle()->frameMargins() : QMargins();
+    const QRect R = FitWindowToWorkArea(pos(), size(), Frame, WorkAreaRight, WorkAreaBottom);
+    if (R.topLeft() != pos())
+        move(R.topLeft());
+    if (R.size() != size())
+        resize(R.size());
+}
+
+bool TMainForm::event(QEvent* Event)
+{
+    const bool Done = QMainWindow::event(Event);
+    if (FFitFramePending && isVisible() && windowHandle() && !windowHandle()->frameMargins().isNull() &&
+        (Event->type() == QEvent::Move || Event->type() == QEvent::Resize || Event->type() == QEvent::Show)) {
+        FFitFramePending = false;
+        FitToWorkArea();
+    }
+    return Done;
+}
+
 void TMainForm::closeEvent(QCloseEvent* Event)
 {
     if (FClosing) {
@@ -266,14 +302,11 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
             resize(W.ClientWidth, W.ClientHeight);
         else
             resize(1100, 640);
-        if (WorkAreaRight > 0 && WorkAreaBottom > 0) {
-            if (x() + width() > WorkAreaRight || y() + height() > WorkAreaBottom)
-                move(0, 0);
-            if (x() + width() > WorkAreaRight)
-                resize(WorkAreaRight, height());
-            if (y() + height() > WorkAreaBottom)
-                resize(width(), WorkAreaBottom);
-        }
+        FitToWorkArea();
+        // The frame is known only once the window manager has framed the
+        // shown window: fitted again then.
+        FFitFramePending = true;
+        QTimer::singleShot(3000, this, [this] { FFitFramePending = false; });
         FileListView->SetColumnWidths(W.Header);
     }
 

@@ -10,6 +10,8 @@
 #include "effects/Effect.h"
 
 #include <QMainWindow>
+#include <QMargins>
+#include <QRect>
 
 #include <functional>
 #include <memory>
@@ -122,6 +124,7 @@ public:
     int OldRule = 0;
 
 protected:
+    bool event(QEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
     void dragEnterEvent(QDragEnterEvent* Event) override;
     void dropEvent(QDropEvent* Event) override;
@@ -133,6 +136,8 @@ private:
     void CreateCentral();
     void ConnectActions();
     void BuildLanguageMenu();
+    // Moves and cuts the window so that its frame lies in the work area.
+    void FitToWorkArea();
 
     bool Ask(const QString& Text);
     void Tell(const QString& Text);
@@ -164,7 +169,14 @@ private:
     std::vector<std::string> FArgs;
     std::unique_ptr<TListPreview> FPreview;
     bool FClosing = false;
+    bool FFitFramePending = false;
 };
+
+// Where a window goes whose frame (Inner plus the Frame margins) starts at
+// Pos, so that the frame lies within the work area (0, 0)-(WorkRight,
+// WorkBottom): at 0, 0 when it runs over either edge, then cut to fit.
+// Returns the frame position and the new inner size.
+QRect FitWindowToWorkArea(QPoint Pos, QSize Inner, QMargins Frame, int WorkRight, int WorkBottom);
 
 // A size history entry: "rule,side1,side2", the sides written with a dot
 // whatever the locale (rules 0 to 4 repeat side1). Reading also takes the

@@ -61,8 +61,11 @@ void TThumbnailForm::SetWndPosition()
     const QScreen* Screen = QGuiApplication::primaryScreen();
     if (!Screen || !FMainWindow)
         return;
-    const QRect Own = frameGeometry();
-    const QPoint P = ThumbnailWindowPos(FMainWindow->frameGeometry(), Own.size(), Own.height() - height(),
+    // Before the window manager framed us once, our title bar is taken to
+    // be as high as the main window's.
+    const QRect Own = frameGeometry(), Main = FMainWindow->frameGeometry();
+    const int Title = Own.height() > height() ? Own.height() - height() : FMainWindow->geometry().top() - Main.top();
+    const QPoint P = ThumbnailWindowPos(Main, Own.size(), Title,
                                         Screen->size(), ThumbnailWindowSettings.Left, ThumbnailWindowSettings.Top);
     move(P);
 }

@@ -376,6 +376,23 @@ TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
     EXPECT_EQ(std::make_pair(Again.FileListView->columnWidth(0), Again.FileListView->columnWidth(6)), std::make_pair(222, 333));
 }
 
+TEST(WindowBounds, TheWholeFrameWithItsStatusBarFitsTheWorkArea)
+{
+    const QMargins Frame(1, 20, 1, 1); // a title bar and thin borders
+    const struct {
+        QPoint Pos;
+        QSize Inner;
+        QRect Expected;
+    } Cases[] = {
+        {{50, 50}, {1500, 900}, QRect(0, 0, 1366 - 2, 768 - 21)},
+        {{100, 100}, {800, 600}, QRect(100, 100, 800, 600)},
+        {{600, 100}, {800, 600}, QRect(0, 0, 800, 600)}, // moved, not cut
+        {{0, 0}, {1366, 740}, QRect(0, 0, 1364, 740)},    // only the borders run over
+    };
+    for (const auto& C : Cases)
+        EXPECT_EQ(FitWindowToWorkArea(C.Pos, C.Inner, Frame, 1366, 768), C.Expected) << C.Pos.x();
+}
+
 TEST_F(MainWindow, FilesHandedOverDuringARunAreListedWhenItEnds)
 {
     Open("", {Photo("a.jpg")}, 1);
