@@ -284,6 +284,7 @@ void TFileListView::AddPaths(const std::vector<std::string>& Paths, bool MayRunA
         Form.exec();
     }
     ReloadList();
+    ShowErrorLogIfAny();
     if (MayRunAtOnce && FileOption.AtOnce && ImageFileList && !ImageFileList->empty())
         emit RunAtOnceRequested();
 }

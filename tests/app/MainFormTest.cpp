@@ -1,9 +1,11 @@
 // The main window driven as a user drives it: files on the command line,
 // the Run key, the mode and "at once" boxes and the effect strip.
 #include "app/EffectPanel.h"
+#include "app/ErrorLogFrm.h"
 #include "app/FileListView.h"
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
+#include "app/ProgressFrm3.h"
 #include "core/IniFile.h"
 #include "core/MemReservoir.h"
 #include "tests/app/TestApp.h"
@@ -14,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
 
@@ -451,4 +454,35 @@ TEST_F(MainWindow, DecimalSizesSurviveTheHistoryInACommaDecimalLocale)
     QLocale::setDefault(Kept);
     EXPECT_EQ(std::make_tuple(EffectList->FResizeType, EffectList->FResizeValue, EffectList->FResizeValue2),
               std::make_tuple(0, 7.25, 7.25));
+}
+
+TEST_F(MainWindow, TheListUpErrorLogOpensOverTheUncoveredWindow)
+{
+    Open("");
+    std::ofstream(Dir / "in" / "broken.jpg") << "no picture";
+    // As on a desktop: the log is shown, not written to standard error.
+    const QByteArray Platform = qgetenv("QT_QPA_PLATFORM");
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    TErrorLogForm Log(Window.get());
+    TErrorLogForm* const Kept = ErrorLogForm;
+    ErrorLogForm = &Log;
+    bool Covered = true;
+    QString Shown;
+    QTimer Watch;
+    QObject::connect(&Watch, &QTimer::timeout, [&] {
+        if (!Log.isVisible())
+            return;
+        const auto Busy = Window->findChildren<TProgressForm3*>();
+        Covered = std::any_of(Busy.begin(), Busy.end(), [](QWidget* W) { return W->isVisible(); });
+        Shown = Log.LogText->toPlainText();
+        Log.accept();
+    });
+    Watch.start(5);
+    Window->AddPaths({(Dir / "in" / "broken.jpg").string(), Photo("a.jpg")});
+    Watch.stop();
+    ErrorLogForm = Kept;
+    qputenv("QT_QPA_PLATFORM", Platform);
+    EXPECT_FALSE(Covered);
+    EXPECT_THAT(Shown.toStdString(), HasSubstr("broken.jpg"));
+    EXPECT_EQ(FileList->Count(), 1);
 }
