@@ -18,6 +18,11 @@ TEST(OptionDialogs, EachOneShowsWholeAndUncovered)
         std::unique_ptr<QDialog> D(Make());
         D->show();
         EXPECT_EQ(LayoutFaults(D.get()), "") << Name;
+        // Wide enough for a title bar to show the whole title in bold,
+        // beside the window's icon and its three buttons.
+        QFont Bold = D->font();
+        Bold.setBold(true);
+        EXPECT_GE(D->width(), QFontMetrics(Bold).horizontalAdvance(D->windowTitle()) + 100) << Name;
         ScreenShot(Name);
     }
 }
