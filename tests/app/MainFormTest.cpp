@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 
 #include <numeric>
 
@@ -485,4 +486,31 @@ TEST_F(MainWindow, TheListUpErrorLogOpensOverTheUncoveredWindow)
     EXPECT_FALSE(Covered);
     EXPECT_THAT(Shown.toStdString(), HasSubstr("broken.jpg"));
     EXPECT_EQ(FileList->Count(), 1);
+}
+
+TEST_F(MainWindow, TipsNameTheKeysEndGoesDownAndF5WithNothingCheckedSaysSo)
+{
+    Open("", {Photo("a.jpg"), Photo("b.jpg"), Photo("c.bmp")}, 3);
+    auto Tip = [&](QToolBar* Bar, QAction* A) { return Bar->widgetForAction(A)->toolTip().toStdString(); };
+    EXPECT_EQ(Tip(Window->MainToolBar, Window->FileAdd), "Add Files");
+    EXPECT_EQ(Tip(Window->MainToolBar, Window->ListViewDelete), "Remove File");
+    EXPECT_EQ(Tip(Window->MainToolBar, Window->ListViewClear), "Clear File (Ctrl+Del)");
+    EXPECT_EQ(Tip(Window->SizeToolBar, Window->ConvertRun), "Run (F5)");
+    // The type column shows the type names whole.
+    TFileListView* View = Window->FileListView;
+    const QString Type = View->model()->index(2, TFileListModel::colType).data().toString();
+    EXPECT_GT(View->columnWidth(TFileListModel::colType), View->fontMetrics().horizontalAdvance(Type) + 6) << Type.toStdString();
+
+    QApplication::setActiveWindow(Window.get());
+    View->setFocus();
+    View->selectRow(0);
+    QTest::keyClick(View, Qt::Key_End);
+    EXPECT_EQ(View->currentIndex().row(), 2);
+    // Every row ticked off with Ctrl+A and Space, then F5: a message, no run.
+    QTest::keyClick(View, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(View, Qt::Key_Space);
+    ASSERT_FALSE(FileList->Items(0)->Checked || FileList->Items(1)->Checked || FileList->Items(2)->Checked);
+    QTest::keyClick(Window.get(), Qt::Key_F5);
+    EXPECT_EQ(Notices, std::vector<std::string>{"No file is checked: tick the files to convert."});
+    EXPECT_FALSE(fs::exists(Dir / "out"));
 }
