@@ -145,8 +145,9 @@ TFileListView::TFileListView(QWidget* Parent, TImageInfoList* List)
     // The type column shows the names of the formats read whole, in the
     // interface language.
     int TypeWidth = columnWidth(TFileListModel::colType);
-    for (const char* Ext : {".jpg", ".png", ".bmp", ".gif", ".tif", ".webp", ".heic", ".ico", ".jxr"})
-        TypeWidth = std::max(TypeWidth, fontMetrics().horizontalAdvance(QString::fromStdString(ExtInfoList.GetExtType(Ext))) + 12);
+    for (const QString& Ext : QStringLiteral(".jpg .png .bmp .gif .tif .webp .heic .ico .jxr").split(QLatin1Char(' ')))
+        TypeWidth = std::max(TypeWidth, fontMetrics().horizontalAdvance(QString::fromStdString(
+                                            ExtInfoList.GetExtType(Ext.toStdString()))) + 12);
     setColumnWidth(TFileListModel::colType, TypeWidth);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TFileListView::SortByColumn);
     setDragEnabled(true);

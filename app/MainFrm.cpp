@@ -494,9 +494,8 @@ void TMainForm::EffectPermuteExecute()
 
 void TMainForm::HelpShowExecute()
 {
-    const QString Readme = QString::fromStdString(ExeDir + "README.md");
-    const QUrl Url = QFileInfo::exists(Readme) ? QUrl::fromLocalFile(Readme) : QUrl(QString::fromLatin1(ProductWebAddress));
-    QDesktopServices::openUrl(Url);
+    // The help is the README in the program folder.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ExeDir + "README.md")));
 }
 
 void TMainForm::FileOpenIniExecute()

@@ -42,6 +42,9 @@ TEST(AboutForm, ShowsTheApplicationIconAndNoEmptySquareWithoutOne)
             EXPECT_EQ(F.IconImage->pixmap().toImage().pixelColor(24, 24), QColor(Qt::red));
         }
         EXPECT_EQ(LayoutFaults(&F), "");
+        // The program has no web page: no made-up address.
+        for (const QLabel* L : F.findChildren<QLabel*>())
+            EXPECT_FALSE(L->text().contains(QLatin1String("://")) || L->text().contains(QLatin1String("www."))) << L->text().toStdString();
     }
     QApplication::setWindowIcon(Kept);
 }
