@@ -172,11 +172,16 @@ struct TNamePhaseResult {
     // the order in which the workers take them, so that no large picture is
     // left for the end of the run while the other workers idle.
     std::vector<int> WorkOrder;
+    // Per entry: the line "name: reason" of an entry that lost its output
+    // here (refused by the job or by the collision rules), else empty.
+    std::vector<std::string> Lines;
 };
 
 // The output-name phase. Stops early (and still stores the numbering) when
 // Terminated becomes true. Entries that lose their output here (refused by
-// the job or by the collision rules) get one "name: reason" line in Errors.
+// the job or by the collision rules) get their line in Errors at once when
+// Errors is given (else the caller puts R.Lines where they belong). The same
+// file named twice takes part once; the other entry is left out silently.
 TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumbering& Numbering,
                               const std::atomic<bool>& Terminated, TErrorSink* Errors = nullptr);
 
@@ -229,6 +234,12 @@ public:
     // The next entry for a worker, or -1. Only the index walk is locked.
     // Last (when given) is set when no entry is left after this one.
     int GetNextImageItem(std::string& Label, uint64_t& Tiles, bool* Last = nullptr);
+    // Lines of the name phase held back (per entry, as TNamePhaseResult::
+    // Lines): each is logged when the walk reaches its entry, so that with
+    // AbortOnError the files before it are still done. Set before Run.
+    void HoldLines(std::vector<std::string>* Lines) { FHeld = Lines; }
+    // The position in the walk that was reached last (-1: none).
+    int Reached() const { return FCurrentImageIndex; }
 
 private:
     void Execute(int ThreadNum);
@@ -238,6 +249,7 @@ private:
     std::mutex FLock;            // guards FCurrentImageIndex
     int FCurrentImageIndex = -1; // position in FOrder (or the list)
     std::vector<int> FOrder;
+    std::vector<std::string>* FHeld = nullptr;
     bool FAbortOnError = false;
     std::atomic<bool> FCanceled{false};
     TProcessCancel FToolCancel;
@@ -267,6 +279,9 @@ private:
     std::atomic<bool> FCanceled{false};
     std::mutex FRunnerLock;      // guards FRunner while it is being made or ends
     TBatchRunner* FRunner = nullptr;
+    // Logs the held lines of the name phase from walk position From on, and,
+    // after a stop at an error (Stopped), a line for each named entry there.
+    void PutLinesFrom(int From, bool Stopped);
     TNamePhaseResult FNames;
     std::thread FThread;
 };
