@@ -69,15 +69,6 @@ bool TBatchEventQueue::WaitFor(int Ms)
 
 namespace {
 
-std::string FoldCase(const std::string& S)
-{
-    std::string R = S;
-    for (char& C : R)
-        if (C >= 'A' && C <= 'Z')
-            C = char(C - 'A' + 'a');
-    return R;
-}
-
 // Position of the extension's dot in the file-name part, or npos.
 size_t ExtDot(const std::string& Name)
 {
@@ -107,15 +98,15 @@ std::string FolderOf(const std::string& Name)
 
 namespace {
 
-// The name's folder identity and its file name in lower case; false when the
-// folder does not exist (yet).
+// The name's folder identity and its file name; false when the folder does
+// not exist (yet).
 bool FolderKey(const std::string& Name, std::tuple<uint64_t, uint64_t, std::string>& Key)
 {
     const std::string Folder = FolderOf(Name);
     platform::TFileId Id;
     if (!platform::GetFileId(Folder.empty() ? std::string(".") : Folder, Id))
         return false;
-    Key = {Id.Dev, Id.Ino, FoldCase(Name.substr(Folder.size()))};
+    Key = {Id.Dev, Id.Ino, Name.substr(Folder.size())};
     return true;
 }
 
@@ -123,7 +114,7 @@ bool FolderKey(const std::string& Name, std::tuple<uint64_t, uint64_t, std::stri
 
 bool TGivenNames::Contains(const std::string& Name) const
 {
-    if (FNames.count(FoldCase(Name)) != 0)
+    if (FNames.count(Name) != 0)
         return true;
     std::tuple<uint64_t, uint64_t, std::string> Key;
     return FolderKey(Name, Key) && FInFolders.count(Key) != 0;
@@ -131,7 +122,7 @@ bool TGivenNames::Contains(const std::string& Name) const
 
 void TGivenNames::Add(const std::string& Name)
 {
-    FNames.insert(FoldCase(Name));
+    FNames.insert(Name);
     std::tuple<uint64_t, uint64_t, std::string> Key;
     if (FolderKey(Name, Key))
         FInFolders.insert(std::move(Key));

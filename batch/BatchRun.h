@@ -82,8 +82,8 @@ private:
     std::function<void()> FEnded;
 };
 
-// Names given out in one run, compared without regard to (ASCII) letter case.
-// Two spellings of one folder (a link, "//", "./") name the same file, so a
+// Names given out in one run. Letter case counts, as it does in the file
+// system: B.jpg and b.jpg are two files. Two spellings of one folder (a link, "//", "./") name the same file, so a
 // name whose folder exists is also known by the folder's identity.
 class TGivenNames {
 public:

@@ -89,13 +89,14 @@ protected:
 TEST_F(NamePhase, NotOverwriteNumbersCollisionsWithinTheRunAndOnDisk)
 {
     // b[1] is taken on disk: the next free is b[2]; A.bmp differs from a.jpg
-    // only in letter case, the same name within a run.
+    // in letter case, another name on this file system. a.png named twice
+    // (the second time by another spelling) is one input, named once.
     Touch({"a.jpg", "a.png", "b.png", "b[1].jpg", "out/b.jpg", "out/b[1].jpg"});
     FakeNames J;
     J.OutDir = P("out/");
-    J.Entries = {{P("a.jpg")}, {P("a.png")}, {P("A.bmp")}, {P("b.png")}};
+    J.Entries = {{P("a.jpg")}, {P("a.png")}, {P("A.bmp")}, {P("b.png")}, {(Dir / "." / "a.png").string()}};
     EXPECT_EQ(Run(J).OutputFileCount, 4);
-    EXPECT_EQ(J.Outs(), (TNames{P("out/a.jpg"), P("out/a[1].jpg"), P("out/A[2].jpg"), P("out/b[2].jpg")}));
+    EXPECT_EQ(J.Outs(), (TNames{P("out/a.jpg"), P("out/a[1].jpg"), P("out/A.jpg"), P("out/b[2].jpg"), ""}));
 }
 
 TEST_F(NamePhase, SkipLeavesExistingOutputsAlone)
