@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,5 @@ private:
     TCombineObserver* FObserver;
     std::vector<std::string> FWritten;
     TGivenNames FGiven;                             // sheet names of this run
-    std::map<platform::TFileId, int32_t> FInputs;   // input identities, by list index
-    int32_t FPageFirst = 0, FPageEnd = 0;           // list indexes of the page being written
+    std::set<platform::TFileId> FInputs;            // identities of the run's inputs
 };

@@ -2,6 +2,7 @@
 #include "kodex/KodexCommon.h"
 #include "kodex/KodexWicShared.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -61,8 +62,14 @@ bool DecodeWebP(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     if (!WithinBudget(f.has_animation ? ImageBytes(uint32_t(f.width), uint32_t(f.height), 4) + 2 * canvas
                                       : ImageBytes(uint32_t(f.width), uint32_t(f.height), stillCh)))
         return false;
+    // A lossless picture of one colour takes a few bytes at any size, so a
+    // file that claims more pixels than its data usually holds is not
+    // damaged: it is refused for its size, before anything is allocated.
     if (!PlausibleForSize(uint64_t(f.width) * uint32_t(f.height), WebPImageBytes(Data, Size), 1u << 16)) {
-        ReportError("", "Damaged WebP file");
+        char Why[96];
+        std::snprintf(Why, sizeof Why, "picture too large: %d x %d pixels from %llu bytes", f.width, f.height,
+                      static_cast<unsigned long long>(WebPImageBytes(Data, Size)));
+        ReportError("", Why);
         return false;
     }
     WebPData wd{Data, Size};
