@@ -88,7 +88,7 @@ TEST_F(Workers, AbortOnErrorStopsAtTheFailingFileAndSaysWhatWasLeft)
                 Input.push_back(TImageFileInfo{P.string(), "", "", "", true});
             List({A, B, C});
             fs::resize_file(B, BeforeRun ? 10 : 60);
-            Run(2, IO, true, nullptr, RunInput ? &Input : nullptr);
+            Run(1, IO, true, nullptr, RunInput ? &Input : nullptr);
             EXPECT_THAT(Lines(), ElementsAre(StartsWith("b.bmp: "), "c.bmp: not converted: the run stopped at an error"));
             EXPECT_TRUE(fs::exists(Out("a.bmp")));
             EXPECT_FALSE(fs::exists(Out("b.bmp")) || fs::exists(Out("c.bmp")));
