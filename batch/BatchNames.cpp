@@ -38,9 +38,13 @@ std::string TOutputNameJob::Refused(int Index)
     return size_t(Index) < FRefused.size() ? FRefused[size_t(Index)] : std::string();
 }
 
-int32_t TOutputNameJob::ExtractStart()
+int32_t TOutputNameJob::ExtractStart(int32_t Current)
 {
-    return ExtractStartNumber(FRule, FSettings);
+    // The rule's start token, else the running number the run was given.
+    TRunSettings S = FSettings;
+    S.File.ResetType = 0;
+    S.File.StartNumber = Current;
+    return ExtractStartNumber(FRule, S);
 }
 
 TImageInfo* TOutputNameJob::Info(int Index)
@@ -160,11 +164,20 @@ void TOutputNameJob::EndNames()
 TNumbering RunNumbering(TOutputNameJob& Names)
 {
     TNumbering N;
-    N.CurrentNumber = &CurrentNumber;
-    N.StartNumber = &FileOption.StartNumber;
+    N.CurrentNumber = CurrentNumber;
+    N.StartNumber = Names.Settings().File.StartNumber;
     N.ResetType = Names.Settings().File.ResetType;
-    N.ExtractStartNumber = [&Names] { return Names.ExtractStart(); };
+    N.ExtractStartNumber = [&Names](int32_t Current) { return Names.ExtractStart(Current); };
     return N;
+}
+
+void StoreNextNumber(const TNamePhaseResult& R, int32_t& Current, int32_t& StartNumber)
+{
+    if (!R.Numbered)
+        return;
+    Current = R.NextNumber;
+    if (R.NextIsStart)
+        StartNumber = R.NextNumber;
 }
 
 TCollisionRules RunCollisionRules(const TRunSettings& S)

@@ -204,12 +204,11 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
 {
     TNamePhaseResult R;
     Job.BeginNames();
-    if (Numbering.ResetType == 0 && Numbering.CurrentNumber && Numbering.StartNumber)
-        *Numbering.CurrentNumber = *Numbering.StartNumber;
+    const int32_t Current = Numbering.ResetType == 0 ? Numbering.StartNumber : Numbering.CurrentNumber;
     // Counted in 64 bits and held to the 32-bit range where it is handed on:
     // a start number near the top of the range must not wrap to negative.
     auto Clamp32 = [](int64_t V) { return int32_t(std::clamp<int64_t>(V, INT32_MIN, INT32_MAX)); };
-    int64_t Number = int64_t(Numbering.ExtractStartNumber ? Numbering.ExtractStartNumber() : 1) - 1;
+    int64_t Number = int64_t(Numbering.ExtractStartNumber ? Numbering.ExtractStartNumber(Current) : Current) - 1;
 
     // Which entries take part, and the identities of their sources.
     const int N = Job.Count();
@@ -293,11 +292,9 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
     for (const auto& C : Costs)
         R.WorkOrder.push_back(C.second);
     R.OutputFileCount = Failed ? -1 : int(Given.Count());
-    if (Numbering.CurrentNumber) {
-        *Numbering.CurrentNumber = Clamp32(Number + 1);
-        if (Numbering.ResetType == 2 && Numbering.StartNumber)
-            *Numbering.StartNumber = *Numbering.CurrentNumber;
-    }
+    R.Numbered = true;
+    R.NextNumber = Clamp32(Number + 1);
+    R.NextIsStart = Numbering.ResetType == 2;
     return R;
 }
 

@@ -156,13 +156,15 @@ public:
 
 // Numbering across runs (ResetType 0: every run from StartNumber, 1: go on
 // for the life of the process, 2: go on and store back into StartNumber).
+// Values taken when the run is set up: a run never writes a process-wide
+// record; its next number comes back in TNamePhaseResult::NextNumber.
 struct TNumbering {
-    int32_t* CurrentNumber = nullptr; // the running number carried between runs
-    int32_t* StartNumber = nullptr;   // [File] StartNumber
+    int32_t CurrentNumber = 1; // the running number carried between runs
+    int32_t StartNumber = 1;   // [File] StartNumber
     int32_t ResetType = 0;
-    // The start value of the rule (its start tokens removed); called once,
-    // after CurrentNumber is set for the run.
-    std::function<int32_t()> ExtractStartNumber;
+    // The start value of the rule (its start tokens removed) when the running
+    // number stands at Current; called once.
+    std::function<int32_t(int32_t Current)> ExtractStartNumber;
 };
 
 struct TNamePhaseResult {
@@ -175,9 +177,21 @@ struct TNamePhaseResult {
     // Per entry: the line "name: reason" of an entry that lost its output
     // here (refused by the job or by the collision rules), else empty.
     std::vector<std::string> Lines;
+    // The running number for the next run (when Numbered: the names were
+    // made): to be stored by the owner of the process-wide number, after the
+    // run, into CurrentNumber, and into [File] StartNumber when NextIsStart
+    // (ResetType 2). See StoreNextNumber.
+    bool Numbered = false;
+    int32_t NextNumber = 1;
+    bool NextIsStart = false;
 };
 
-// The output-name phase. Stops early (and still stores the numbering) when
+// After the run, on the thread that owns them: the run's next number into
+// Current (CurrentNumber) and, with ResetType 2, into StartNumber ([File]).
+// Nothing when the run made no names.
+void StoreNextNumber(const TNamePhaseResult& R, int32_t& Current, int32_t& StartNumber);
+
+// The output-name phase. Stops early (and still gives the next number) when
 // Terminated becomes true. Entries that lose their output here (refused by
 // the job or by the collision rules) get their line in Errors at once when
 // Errors is given (else the caller puts R.Lines where they belong). The same

@@ -326,10 +326,14 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
     GrayOfColor(Tiles.Background);
     const uint8_t Gray = uint8_t(Tiles.Background.Gray);
 
-    if (FSettings.File.ResetType == 0)
-        CurrentNumber = FSettings.File.StartNumber;
     FRule = FileNameFormat;
-    int32_t Number = ExtractStartNumber(FRule, FSettings) - 1;
+    // The rule's start token, else the running number (from StartNumber in
+    // every run with ResetType 0).
+    TRunSettings Start = FSettings;
+    if (Start.File.ResetType != 0)
+        Start.File.StartNumber = CurrentNumber;
+    Start.File.ResetType = 0;
+    int32_t Number = ExtractStartNumber(FRule, Start) - 1;
 
     const size_t PerPage = size_t(O.Rows) * size_t(O.Columns);
     const uint32_t Threads = std::max<uint32_t>(MaxThread, 1);
@@ -425,10 +429,9 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
         FreeImg(Sheet);
     }
 
-    CurrentNumber = Number + 1;
-    // Carried over to the next start of the program, as a batch run does.
-    if (FSettings.File.ResetType == 2)
-        FileOption.StartNumber = CurrentNumber;
+    FNumbers.Numbered = true;
+    FNumbers.NextNumber = Number + 1;
+    FNumbers.NextIsStart = FSettings.File.ResetType == 2;
     return !Cancel.load();
 }
 

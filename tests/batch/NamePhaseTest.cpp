@@ -62,9 +62,7 @@ protected:
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Dir);
         fs::create_directories(Dir);
-        Numbering.CurrentNumber = &Current;
-        Numbering.StartNumber = &Start;
-        Numbering.ExtractStartNumber = [this] { return Current; };
+        Numbering.ExtractStartNumber = [](int32_t C) { return C; };
     }
     void TearDown() override { fs::remove_all(Dir); }
     std::string P(const std::string& N) const { return (Dir / N).string(); }
@@ -75,7 +73,15 @@ protected:
             std::ofstream(P(N)) << "x";
         }
     }
-    TNamePhaseResult Run(FakeNames& J) { return RunNamePhase(J, Rules, Numbering, Stop); }
+    // A run as a window makes it: the numbers taken before, stored after.
+    TNamePhaseResult Run(FakeNames& J)
+    {
+        Numbering.CurrentNumber = Current;
+        Numbering.StartNumber = Start;
+        const TNamePhaseResult R = RunNamePhase(J, Rules, Numbering, Stop);
+        StoreNextNumber(R, Current, Start);
+        return R;
+    }
 
     fs::path Dir;
     TCollisionRules Rules;
