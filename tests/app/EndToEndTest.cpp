@@ -495,11 +495,16 @@ TEST_F(Program, AbortOnErrorStopsAtTheFailingFileAndFoldersWalkAsTheListDoes)
 
     fs::remove(Dir / "in" / "b.jpg");
     fs::rename(Dir / "in" / "c.jpg", Dir / "in" / "trip" / "c.jpg");
+    // Numbered on from one start to the next (NumberResetType 2 keeps the next number in the profile).
     Ini(Profile, "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" + (Dir / "numbered").string() +
-                     "\nFileNameFormat=<n>_<old>\nSortMode=1\n");
-    r = Run({"in"});
-    EXPECT_EQ(r.Status, 0) << r.Err;
-    EXPECT_TRUE(fs::exists(Dir / "numbered" / "1_c.jpg") && fs::exists(Dir / "numbered" / "2_a.jpg")) << r.Err;
+                     "\nFileNameFormat=<n>_<old>\nSortMode=1\nNumberResetType=2\nStartNumber=5\n");
+    for (int Start : {5, 7}) {
+        r = Run({"in"});
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        EXPECT_TRUE(fs::exists(Dir / "numbered" / (std::to_string(Start) + "_c.jpg")) &&
+                    fs::exists(Dir / "numbered" / (std::to_string(Start + 1) + "_a.jpg")))
+            << Start << r.Err;
+    }
 }
 
 // A sheet written beside its pictures under the first one's name does not
@@ -516,6 +521,16 @@ TEST_F(Program, ACombineSheetNeverReplacesOneOfItsPictures)
     EXPECT_EQ(r.Status, 1) << r.Err;
     EXPECT_EQ(Count(r.Err, "a.jpg: cannot write"), 1) << r.Err;
     EXPECT_TRUE(ReadFile(Dir / "in" / "a.jpg") == A);
+
+    // Sheets number on from one start to the next as converted files do.
+    Ini(Profile, "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" + (Dir / "sheets").string() +
+                     "\nFileNameFormat=s<n>\nNumberResetType=2\nStartNumber=5\n"
+                     "[Combine]\nUse=1\nWidth=100\nHeight=100\nRows=1\nColumns=3\n");
+    for (const char* Sheet : {"s5.jpg", "s6.jpg"}) {
+        const TResult Again = Run({"in/a.jpg"});
+        EXPECT_EQ(Again.Status, 0) << Again.Err;
+        EXPECT_TRUE(fs::exists(Dir / "sheets" / Sheet)) << Sheet;
+    }
 }
 
 // Text drawn larger than any picture says so, not that memory ran out.

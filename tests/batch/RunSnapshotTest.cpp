@@ -125,6 +125,7 @@ TEST_F(RunSnapshot, ARunNumbersFromItsStartAndHandsTheNextNumberBack)
     TConvertJob Job(Entries, Effects, IO, Errors, TWorkerObjectFactory{}, RunSettingsWith(false, false));
     TBatchRun Batch(Names, Job, Errors, nullptr);
     TNumbering N = RunNumbering(Names);
+    CurrentNumber = 50; // from here on the window's thread changes them
     Batch.Start(RunCollisionRules(TakeRunSettings()), N, 2, false);
     for (int i = 0; i < 1000; ++i) {
         FileOption.StartNumber = CurrentNumber = 100 + i;
