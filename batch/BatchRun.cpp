@@ -479,11 +479,13 @@ bool TBatchRun::Run(const TCollisionRules& Rules, TNumbering& Numbering, int Max
             FObserver->RunEnded(true);
         return false;
     }
+    // Nothing to convert: the reasons are in the log before the window
+    // hears of it (it says "no pictures found" only to an empty log).
+    if (FNames.OutputFileCount <= 0)
+        PutLinesFrom(0, false);
     if (FObserver)
         FObserver->NamesReady(FNames.OutputFileCount, FNames.AllSize);
     bool Converted = false;
-    if (FNames.OutputFileCount <= 0)
-        PutLinesFrom(0, false);
     if (FNames.OutputFileCount > 0) {
         TBatchRunner Runner(FJob, FErrors, FObserver);
         Runner.HoldLines(&FNames.Lines);

@@ -2,7 +2,6 @@
 #include "kodex/KodexCommon.h"
 #include "kodex/KodexWicShared.h"
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -66,10 +65,8 @@ bool DecodeWebP(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     // file that claims more pixels than its data usually holds is not
     // damaged: it is refused for its size, before anything is allocated.
     if (!PlausibleForSize(uint64_t(f.width) * uint32_t(f.height), WebPImageBytes(Data, Size), 1u << 16)) {
-        char Why[96];
-        std::snprintf(Why, sizeof Why, "picture too large: %d x %d pixels from %llu bytes", f.width, f.height,
-                      static_cast<unsigned long long>(WebPImageBytes(Data, Size)));
-        ReportError("", Why);
+        ReportError("", "picture too large: %d x %d pixels from %llu bytes", f.width, f.height,
+                    static_cast<unsigned long long>(WebPImageBytes(Data, Size)));
         return false;
     }
     WebPData wd{Data, Size};

@@ -492,6 +492,11 @@ TEST_F(Program, AbortOnErrorStopsAtTheFailingFileAndFoldersWalkAsTheListDoes)
     EXPECT_EQ(Count(r.Err, "c.jpg: not converted: the run stopped at an error"), 1) << r.Err;
     EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
     EXPECT_FALSE(fs::exists(Dir / "out" / "c.jpg"));
+    // Alone, it is said once, as what it is.
+    r = Run({"in/b.jpg"});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "b.jpg: "), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "no pictures found"), 0) << r.Err;
 
     fs::remove(Dir / "in" / "b.jpg");
     fs::rename(Dir / "in" / "c.jpg", Dir / "in" / "trip" / "c.jpg");
