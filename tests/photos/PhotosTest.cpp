@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -451,4 +452,90 @@ TEST_F(Photos, OverBudgetJPEGIsResizedInBandsNotWhole)
     EXPECT_EQ(R.Status, 1);
     EXPECT_THAT(R.Lines, ElementsAre(AllOf(StartsWith("Wood.jpg: "), HasSubstr("too large"))));
     EXPECT_FALSE(fs::exists(Out("Wood.jpg")));
+}
+
+// An image with alpha laid under a photograph, written as JPEG: flattened onto
+// the background colour like any picture with alpha (blue here), the photo at
+// the top left. An image too large for the budget is refused, naming it, on
+// each picture's line.
+TEST_F(Photos, AlphaImageUnderIsFlattened)
+{
+    Photo("Dune.jpg");
+    QImage Under(1000, 800, QImage::Format_ARGB32);
+    Under.fill(Qt::transparent);
+    for (int Y = 0; Y < 100; ++Y)
+        for (int X = 0; X < Under.width(); ++X)
+            Under.setPixel(X, Y, qRgba(255, 0, 0, 128));
+    ASSERT_TRUE(Under.save(Q(Dir / "under.png")));
+    const std::string Composite = "[DefaultBGColor]\nRed=0\nGreen=0\nBlue=255\n"
+                                  "[Composite]\nUse=1\nBasePos=0\nMode=";
+    Profile(Fit(400) + Composite + "1\nImageFileName=" + (Dir / "under.png").string() + "\n");
+    Run({"in"});
+    const QImage O = Load(Out("Dune.jpg"));
+    ASSERT_EQ(O.size(), QSize(1000, 800));
+    for (const auto& [At, Want] : {std::pair{QPoint(900, 700), qRgb(0, 0, 255)}, {QPoint(900, 50), qRgb(128, 0, 127)}})
+        for (int Diff : {qRed(O.pixel(At)) - qRed(Want), qGreen(O.pixel(At)) - qGreen(Want),
+                         qBlue(O.pixel(At)) - qBlue(Want)})
+            EXPECT_LE(std::abs(Diff), 4) << At.x() << "," << At.y();
+    EXPECT_GT(PSNR(O.copy(0, 100, 400, 150), Reference(kPhotoDir / "Dune.jpg", QSize(400, 250)).copy(0, 100, 400, 150)), 30);
+    fs::remove_all(Dir / "out");
+
+    QImage Big(6000, 6000, QImage::Format_ARGB32); // 144 MB beside pictures of a 64 MB budget
+    Big.fill(Qt::transparent);
+    ASSERT_TRUE(Big.save(Q(Dir / "big.png")));
+    Profile(Fit(400) + Composite + "0\nImageFileName=" + (Dir / "big.png").string() + "\n", 2,
+            "PictureMemoryLimit=64\n");
+    const TRun R = Run({"in"}, false);
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_THAT(R.Lines, ElementsAre(AllOf(StartsWith("Dune.jpg: "), HasSubstr((Dir / "big.png").string()),
+                                           HasSubstr("too large (6000 x 6000)"))));
+    EXPECT_FALSE(fs::exists(Out("Dune.jpg")));
+}
+
+// The most the program ever held at once, of the runs so far (KiB).
+long PeakKiB()
+{
+    rusage U{};
+    ::getrusage(RUSAGE_CHILDREN, &U);
+    return U.ru_maxrss;
+}
+
+// All pictures of a run share one budget (48 MiB here): four photographs as
+// PNG, each needing more than half of it, go through four workers one after
+// another, so that the program holds no more than the budget beyond what an
+// idle run holds; only a picture larger than the whole budget is refused.
+TEST_F(Photos, PicturesOfARunShareOneBudget)
+{
+    fs::create_directories(Dir / "idle");
+    ASSERT_TRUE(Load(kPhotoDir / "Wood.jpg").scaled(64, 48).save(Q(Dir / "idle" / "idle.png")));
+    ASSERT_TRUE(Load(kPhotoDir / "Wood.jpg").save(Q(Dir / "in" / "w0.png"))); // 2560 x 1920, 15 MB
+    for (const char* N : {"w1.png", "w2.png", "w3.png"})
+        fs::copy_file(Dir / "in" / "w0.png", Dir / "in" / N);
+    QImage Huge(5000, 5000, QImage::Format_RGB32); // 75 MB
+    Huge.fill(Qt::gray);
+    ASSERT_TRUE(Huge.save(Q(Dir / "in" / "huge.png")));
+    Profile(Fit(700), 4, "PictureMemoryLimit=48\n");
+    Run({"idle"});
+    const long Idle = PeakKiB();
+    const TRun R = Run({"in"}, false);
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_THAT(R.Lines, ElementsAre(AllOf(StartsWith("huge.png: "), HasSubstr("too large"))));
+    for (const char* N : {"w0.png", "w1.png", "w2.png", "w3.png"})
+        ExpectFitted(N, "Wood.jpg", 700, 30);
+    EXPECT_LT(PeakKiB() - Idle, 48 * 1024);
+}
+
+// A result larger than the budget is refused before it is made, naming its
+// size, whether the picture is read whole (PNG) or resized as it is decoded
+// (JPEG): the file itself was read well.
+TEST_F(Photos, EnlargementBeyondBudget)
+{
+    Photo("Wood.jpg");
+    ASSERT_TRUE(Load(kPhotoDir / "Wood.jpg").save(Q(Dir / "in" / "Wood.png")));
+    Profile(Fit(8000), 2, "PictureMemoryLimit=64\n");
+    const TRun R = Run({"in"}, false);
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_THAT(R.Lines, UnorderedElementsAre(StartsWith("Wood.jpg: result too large: 8000 x 6000 ("),
+                                              StartsWith("Wood.png: result too large: 8000 x 6000 (")));
+    EXPECT_FALSE(fs::exists(Out("Wood.jpg")) || fs::exists(Out("Wood.png")));
 }
