@@ -410,7 +410,11 @@ void TConvertJob::ProcessEntry(int Index, int ThreadNum)
     // holding nothing until that is free.
     uint64_t Need = FSettings.File.RenameOnly || Tool || Copy ? 0 : MemoryEstimate(Item, CanDown, Scale, FSettings);
     for (;;) {
-        const TPictureBudgetScope Budget(FMemory, Need, P.Cancel);
+        const TPictureBudgetScope Budget(FMemory, Need, P.Cancel, [&P] {
+            for (TResizer* R : {P.Resizer, P.Antialiasing})
+                if (R)
+                    R->FreeKept();
+        });
         if (Budget.Cancelled())
             throw ERunCancelled();
         try {

@@ -79,7 +79,7 @@ void TRunMemory::HoldForRun(uint64_t Bytes)
     FRun += Bytes;
 }
 
-bool TRunMemory::Admit(uint64_t Bytes, const std::atomic<bool>* Cancel)
+bool TRunMemory::Admit(uint64_t Bytes, const std::atomic<bool>* Cancel, const std::function<void()>& LetGo)
 {
     std::unique_lock<std::mutex> L(FLock);
     for (bool First = true;; First = false) {
@@ -95,6 +95,8 @@ bool TRunMemory::Admit(uint64_t Bytes, const std::atomic<bool>* Cancel)
             // for its next picture.
             L.unlock();
             platform::LimitPageReuse(0);
+            if (LetGo)
+                LetGo();
             L.lock();
             continue;
         }
@@ -140,7 +142,8 @@ TPictureBudgetScope::TPictureBudgetScope(const TSystemOption& S)
     platform::LimitPageReuse(ScopeBudget / 2);
 }
 
-TPictureBudgetScope::TPictureBudgetScope(TRunMemory& Run, uint64_t Bytes, const std::atomic<bool>* Cancel)
+TPictureBudgetScope::TPictureBudgetScope(TRunMemory& Run, uint64_t Bytes, const std::atomic<bool>* Cancel,
+                                         const std::function<void()>& LetGo)
     : FOuterBudget(ScopeBudget), FOuterRun(CurrentRun), FOuterHeld(Held)
 {
     const uint64_t Room = Run.Total() - std::min(Run.Total(), Run.HeldForRun());
@@ -148,7 +151,7 @@ TPictureBudgetScope::TPictureBudgetScope(TRunMemory& Run, uint64_t Bytes, const 
     ScopeBudget = 0;
     CurrentRun = nullptr;
     Held = 0;
-    if (!Run.Admit(Bytes, Cancel)) {
+    if (!Run.Admit(Bytes, Cancel, LetGo)) {
         FCancelled = true;
         return;
     }

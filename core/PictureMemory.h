@@ -16,6 +16,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 struct TSystemOption;
@@ -56,7 +57,7 @@ public:
 private:
     friend class TPictureBudgetScope;
     friend void CheckPictureMemory(uint64_t Bytes);
-    bool Admit(uint64_t Bytes, const std::atomic<bool>* Cancel);
+    bool Admit(uint64_t Bytes, const std::atomic<bool>* Cancel, const std::function<void()>& LetGo);
     bool Grow(uint64_t From, uint64_t To);
     void Release(uint64_t Bytes);
 
@@ -91,9 +92,11 @@ public:
     // A picture of a convert run that will hold about Bytes: waits until
     // they fit beside what the run's other pictures hold, or until no other
     // picture holds any (a picture alone always runs). Before it waits, the
-    // thread lets go of the blocks it keeps. When Cancel becomes true
-    // meanwhile it stops waiting, holding nothing, with Cancelled() true.
-    TPictureBudgetScope(TRunMemory& Run, uint64_t Bytes, const std::atomic<bool>* Cancel);
+    // thread lets go of the blocks it keeps, and LetGo (when given) of what
+    // else it keeps for its next picture. When Cancel becomes true meanwhile
+    // it stops waiting, holding nothing, with Cancelled() true.
+    TPictureBudgetScope(TRunMemory& Run, uint64_t Bytes, const std::atomic<bool>* Cancel,
+                        const std::function<void()>& LetGo = {});
     ~TPictureBudgetScope();
     TPictureBudgetScope(const TPictureBudgetScope&) = delete;
     TPictureBudgetScope& operator=(const TPictureBudgetScope&) = delete;

@@ -233,6 +233,12 @@ uint8_t* TResizer::TakeTmp(uint64_t Rows)
     return NewTmpBlock(*RF, RF->FTmpBpl, Rows, RF->MaxThreadNum() > 1);
 }
 
+void TResizer::FreeKept()
+{
+    platform::PageFree(FTmpCache);
+    FTmpCache = nullptr;
+}
+
 void TResizer::KeepTmp(uint8_t* Tmp, uint64_t Bytes)
 {
     platform::PageFree(FTmpCache);

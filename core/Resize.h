@@ -47,6 +47,8 @@ public:
     // A copy with the same setters (shared), modes and thread count, and a
     // filter object of its own. The caller deletes it.
     TResizer* CreateMTResizer();
+    // Lets go of the temporary block kept for the next picture.
+    void FreeKept();
 
     // Resizes Src into a new block in Dest (Dest's old block is not freed:
     // the caller owns it). Same size: nothing is done and Dest is untouched.
