@@ -8,6 +8,7 @@
 #include "core/Kodex.h"
 #include "core/PalettePNG.h"
 #include "core/PictureMemory.h"
+#include "core/Resize.h"
 #include "core/Errors.h"
 #include "core/Global.h"
 #include "core/OutputFileName.h"
