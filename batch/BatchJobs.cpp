@@ -513,7 +513,7 @@ void TConvertJob::LosslessCopy(TImageInfo& Item)
     // The copier replaces what it finds; without leave to overwrite, a file
     // that appeared since the names were given out must stay.
     if (FSettings.File.NotOverwrite && platform::PathExists(Out))
-        Fail(SCopyFailed);
+        throw EVestroError(LoadResText(SCopyFailed) + ": " + CannotWriteText(Out, std::strerror(EEXIST)));
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     // The copier writes through a temporary file of its own, logs a failed
     // write, restores the times and deletes the source when asked.
