@@ -5,6 +5,7 @@
 #include "core/Errors.h"
 #include "core/Funcs.h"
 #include "core/Global.h"
+#include "core/ImageInfo.h"
 #include "core/IniFile.h"
 #include "core/OutputFileName.h"
 #include "core/Resize.h"
@@ -319,6 +320,8 @@ void LoadPlugins()
         SPIList = std::make_unique<TSPIList>();
     else
         SPIList->ReleaseSPI();
+    // The probe, the loader and the listing ask this list.
+    ActiveSPIList = SPIList.get();
     SPIPath = SPIOption.SPIDirectory.empty() ? ExeDir + "SusiePlugin" : SPIOption.SPIDirectory;
     while (SPIPath.size() > 1 && SPIPath.back() == '/')
         SPIPath.pop_back();

@@ -397,3 +397,25 @@ TEST_F(Program, ColourReductionWritesPaletteBitmaps)
     }
     EXPECT_EQ(ImageSize(Dir / "out" / "in" / "a.bmp"), QSize(320, 213));
 }
+
+TEST_F(Program, APictureOnlyAPlugInReadsIsConvertedWhenThePlugInIsOn)
+{
+    const fs::path Plugins = fs::path(VESTRO_TEST_BIN_DIR) / "spi";
+    if (!fs::exists(Plugins / "pnm.spi"))
+        GTEST_SKIP() << "the test plug-in is not built";
+    WritePhoto(Dir / "in" / "p.ppm", 1200, 800, 1);
+    for (const char* On : {"0", "1"}) {
+        WriteProfile("[SPI]\nSPIDirectory=" + Plugins.string() + "\nSPIOrder=export.spi=1,pnm.spi=" + On + "\n");
+        const TResult Folder = Run({"in"}), File = Run({"in/p.ppm"});
+        if (*On == '0') {
+            EXPECT_EQ(Folder.Status, 2) << Folder.Err;
+            EXPECT_EQ(File.Status, 1) << File.Err;
+            EXPECT_EQ(Count(File.Err, "p.ppm: "), 1) << File.Err;
+            continue;
+        }
+        EXPECT_EQ(Folder.Status, 0) << Folder.Err;
+        EXPECT_EQ(File.Status, 0) << File.Err;
+        EXPECT_EQ(ImageSize(Dir / "out" / "in" / "p.png"), QSize(320, 213));
+        EXPECT_EQ(ImageSize(Dir / "out" / "p.png"), QSize(320, 213));
+    }
+}
