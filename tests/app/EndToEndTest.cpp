@@ -202,6 +202,27 @@ TEST_F(Program, TerminatingCancelsCleanlyWithStatus2)
     EXPECT_EQ(Count(err, "Cancelled: " + std::to_string(30 - outputs) + " of 30 files not written"), 1) << err;
 }
 
+TEST_F(Program, TerminatingEndsASlowPNGOptimiserAtOnce)
+{
+    // A stand-in optimiser that would take 100 s a file, found through PATH.
+    fs::create_directories(Dir / "tools");
+    std::ofstream(Dir / "tools" / "zopflipng") << "#!/bin/sh\ntouch \"$0.started\"\nexec sleep 100\n";
+    fs::permissions(Dir / "tools" / "zopflipng", fs::perms::owner_all);
+    if (fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/zopflipng"))
+        GTEST_SKIP() << "the program folder brings its own optimiser";
+    WriteProfile("[JPEG]\nConvertTo=3\n[PNG]\nUsePNGOUT=1\nFullColorOptimization=1\n");
+    const QByteArray Path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString((Dir / "tools").string() + ":") + Path);
+    QProcess proc;
+    Start(proc, Profile, Photos(3));
+    qputenv("PATH", Path);
+    ASSERT_TRUE(WaitFor([this] { return fs::exists(Dir / "tools" / "zopflipng.started"); }));
+    const auto Asked = std::chrono::steady_clock::now();
+    proc.terminate();
+    Ended(proc, 2, 20000);
+    EXPECT_LT(std::chrono::steady_clock::now() - Asked, std::chrono::seconds(2));
+}
+
 TEST_F(Program, ACombineProfileMakesSheetsInsteadOfConvertingEachFile)
 {
     ModeProfile(Profile, "NotOverwrite=1\n",
