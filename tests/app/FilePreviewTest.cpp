@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <fstream>
@@ -124,8 +125,7 @@ TEST_F(Previews, LargePicturesAreDecodedSmallAndCachedSmallOnesShownAsTheyAre)
 // which shows it once it is there, and cached.
 TEST_F(Previews, PicturesWithoutAThumbnailAreDecodedSmallBesideTheWindow)
 {
-    TImageInfo* E = Listed(Tiff("big.tif", 1200, 900));
-    ASSERT_EQ(E->PictureFormat, pfWIC);
+    ASSERT_EQ(Listed(Tiff("gone.tif", 1200, 900))->PictureFormat, pfWIC);
     QWidget Main;
     QAction Show, Ignore;
     Show.setCheckable(true);
@@ -136,6 +136,16 @@ TEST_F(Previews, PicturesWithoutAThumbnailAreDecodedSmallBesideTheWindow)
     View->ReloadList();
     Main.show();
     View->setFocus();
+    // A row removed while its picture is decoded: the late picture is dropped.
+    QTest::keyClick(View, Qt::Key_Down);
+    QTest::keyClick(View, Qt::Key_Delete);
+    ASSERT_EQ(Files.Count(), 0);
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Thumb.FPath.empty());
+
+    TImageInfo* E = Listed(Tiff("big.tif", 1200, 900));
+    View->ReloadList();
     QTest::keyClick(View, Qt::Key_Down);
     EXPECT_TRUE(Thumb.FPath.empty()) << "the key waited for the decode";
     ASSERT_TRUE(WaitFor([&] { return Thumb.FPath == E->Path(); }));

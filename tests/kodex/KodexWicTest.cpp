@@ -377,11 +377,13 @@ TEST_F(Wic, ThumbnailsAreThePictureShrunkByBlockAverages)
                 for (uint32_t c = 0; c < 3; ++c)
                     ASSERT_EQ(At(out.Img, x, y, c), Value(x * 5, y * 5, c)) << f << " " << x << "," << y;
     }
-    TIFF* s = OpenTiff(tif, 300, 2, 8, 3, PHOTOMETRIC_RGB);
-    for (uint32_t y = 0; y < 2; ++y)
-        TIFFWriteScanline(s, row.data(), y, 0);
-    TIFFClose(s);
-    TOwnedImg small{};
-    ASSERT_TRUE(ReadWICThumbnail(tif, small.Img, 0, nullptr, TBGColor{}));
-    EXPECT_EQ(std::make_tuple(small.Img.Width, small.Img.Height), std::make_tuple(300u, 2u));
+    for (const uint32_t w : {319u, 320u}) { // halved from twice the thumbnail's side on
+        TIFF* s = OpenTiff(tif, w, 2, 8, 3, PHOTOMETRIC_RGB);
+        for (uint32_t y = 0; y < 2; ++y)
+            TIFFWriteScanline(s, row.data(), y, 0);
+        TIFFClose(s);
+        TOwnedImg small{};
+        ASSERT_TRUE(ReadWICThumbnail(tif, small.Img, 0, nullptr, TBGColor{}));
+        EXPECT_EQ(std::make_tuple(small.Img.Width, small.Img.Height), w == 320 ? std::make_tuple(160u, 1u) : std::make_tuple(w, 2u));
+    }
 }
