@@ -177,7 +177,7 @@ namespace {
 
 // Step one of every thumbnail, on the GUI thread: probes the entry when
 // needed and shows the picture made before or the one the camera embedded
-// (nothing to cache then). Decoded is set when the file itself must be
+// (nothing to cache then). Decode is set when the file itself must be
 // decoded; false when the entry does not probe or its file is gone.
 bool ThumbnailWithoutDecode(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedded, const TRunSettings& S,
                             bool& Decode)
