@@ -304,6 +304,7 @@ void TConvertJob::CreateThreadObjects(int ThreadNum, int Workers, const std::ato
     W->Params.Cancel = Cancel;
     W->Params.ToolCancel = ToolCancel;
     W->Params.Settings = FSettings;
+    W->Params.Settings.ToolCancel = ToolCancel; // the PNG optimiser ends on a cancel too
     TWorkerObjects O = FObjects.Shared;
     if (Workers > 1 && FObjects.Copy) {
         O = FObjects.Copy(FObjects.Shared);
@@ -646,7 +647,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
 bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path)
 {
     TEffectParams& P = W.Params;
-    const TRunSettings& S = FSettings;
+    const TRunSettings& S = P.Settings; // the run's settings, with the worker's tool cancel
     bool Ok = false;
     switch (OutFmt) {
     case 1:

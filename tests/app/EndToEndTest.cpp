@@ -204,6 +204,27 @@ TEST_F(Program, TerminatingCancelsCleanlyWithStatus2)
     EXPECT_EQ(Count(err, "Cancelled: " + std::to_string(30 - outputs) + " of 30 files not written"), 1) << err;
 }
 
+TEST_F(Program, TerminatingEndsASlowPNGOptimiserAtOnce)
+{
+    // A stand-in optimiser that would take 100 s a file, found through PATH.
+    fs::create_directories(Dir / "tools");
+    std::ofstream(Dir / "tools" / "zopflipng") << "#!/bin/sh\ntouch \"$0.started\"\nexec sleep 100\n";
+    fs::permissions(Dir / "tools" / "zopflipng", fs::perms::owner_all);
+    if (fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/zopflipng"))
+        GTEST_SKIP() << "the program folder brings its own optimiser";
+    WriteProfile("[JPEG]\nConvertTo=3\n[PNG]\nUsePNGOUT=1\nFullColorOptimization=1\n");
+    const QByteArray Path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString((Dir / "tools").string() + ":") + Path);
+    QProcess proc;
+    Start(proc, Profile, Photos(3));
+    qputenv("PATH", Path);
+    ASSERT_TRUE(WaitFor([this] { return fs::exists(Dir / "tools" / "zopflipng.started"); }));
+    const auto Asked = std::chrono::steady_clock::now();
+    proc.terminate();
+    Ended(proc, 2, 20000);
+    EXPECT_LT(std::chrono::steady_clock::now() - Asked, std::chrono::seconds(2));
+}
+
 TEST_F(Program, ACombineProfileMakesSheetsInsteadOfConvertingEachFile)
 {
     ModeProfile(Profile, "NotOverwrite=1\n",
@@ -576,4 +597,26 @@ TEST_F(Program, ColourReductionWritesPaletteBitmaps)
         EXPECT_GT(Colours.size(), 2u) << Name;
     }
     EXPECT_EQ(ImageSize(Dir / "out" / "in" / "a.bmp"), QSize(320, 213));
+}
+
+TEST_F(Program, APictureOnlyAPlugInReadsIsConvertedWhenThePlugInIsOn)
+{
+    const fs::path Plugins = fs::path(VESTRO_TEST_BIN_DIR) / "spi";
+    if (!fs::exists(Plugins / "pnm.spi"))
+        GTEST_SKIP() << "the test plug-in is not built";
+    WritePhoto(Dir / "in" / "p.ppm", 1200, 800, 1);
+    for (const char* On : {"0", "1"}) {
+        WriteProfile("[SPI]\nSPIDirectory=" + Plugins.string() + "\nSPIOrder=export.spi=1,pnm.spi=" + On + "\n");
+        const TResult Folder = Run({"in"}), File = Run({"in/p.ppm"});
+        if (*On == '0') {
+            EXPECT_EQ(Folder.Status, 2) << Folder.Err;
+            EXPECT_EQ(File.Status, 1) << File.Err;
+            EXPECT_EQ(Count(File.Err, "p.ppm: "), 1) << File.Err;
+            continue;
+        }
+        EXPECT_EQ(Folder.Status, 0) << Folder.Err;
+        EXPECT_EQ(File.Status, 0) << File.Err;
+        EXPECT_EQ(ImageSize(Dir / "out" / "in" / "p.png"), QSize(320, 213));
+        EXPECT_EQ(ImageSize(Dir / "out" / "p.png"), QSize(320, 213));
+    }
 }
