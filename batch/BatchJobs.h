@@ -11,6 +11,7 @@
 #include "batch/BatchRun.h"
 #include "core/RunSettings.h"
 #include "core/ImageInfo.h"
+#include "core/PictureMemory.h"
 #include "platform/FileTimes.h"
 #include "effects/Effect.h"
 
@@ -150,7 +151,7 @@ public:
     void StoreName(int Index, const std::string& Name) override;
     double EstimatedCost(int Index, int64_t Width, int64_t Height) override;
     void EndNames() override;
-    int32_t ExtractStart();
+    int32_t ExtractStart(int32_t Current);
     const std::string& Rule() const { return FRule; }
     const TRunSettings& Settings() const { return FSettings; }
 
@@ -171,9 +172,9 @@ private:
 bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why,
                     platform::TFileStat* Stat = nullptr);
 
-// The process-wide numbering (CurrentNumber, [File] StartNumber, which a
-// ResetType of 2 stores back) with the reset type of Names' settings and the
-// start value taken from Names' rule.
+// The numbering of a run: the process-wide running number as it stands now
+// (read on the thread that sets the run up), StartNumber and the reset type of
+// Names' settings, the start value taken from Names' rule.
 TNumbering RunNumbering(TOutputNameJob& Names);
 // The collision rules of the run's settings.
 TCollisionRules RunCollisionRules(const TRunSettings& S);
@@ -218,6 +219,7 @@ private:
     TErrorSink& FErrors;
     TWorkerObjectFactory FObjects;
     TRunSettings FSettings;
+    TRunMemory FMemory; // what the run's pictures hold together
     bool FAnyUse = false;
     std::vector<std::unique_ptr<TWorker>> FWorkers;
     std::vector<uint8_t> FConverted;                  // per entry: went through
