@@ -75,6 +75,8 @@ int ProgramMain(int argc, char** argv)
             // A first instance that converts at once with nobody looking
             // sends the run's result back: this start ends with it.
             const TSingleInstance::THandOffResult handed = instance.HandOffAndWait(absArgs);
+            if (handed.Untrusted)
+                break; // runs alone (said below)
             if (!handed.Refused) {
                 for (const std::string& l : handed.Lines)
                     std::fprintf(stderr, "%s\n", l.c_str());
@@ -97,6 +99,8 @@ int ProgramMain(int argc, char** argv)
             QThread::msleep(100);
         }
     }
+    if (!instance.Alone().empty())
+        std::fprintf(stderr, "Vestro: %s; this start runs alone\n", instance.Alone().c_str());
     // Hand-offs are taken from now on and wait in the queue until this
     // instance can do something with them.
     instance.SetReportsResults(IsNonInteractive());

@@ -1,7 +1,10 @@
 #include "platform/Session.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -20,6 +23,37 @@ void OnStopSignal(int)
 uint32_t CurrentUserId()
 {
     return uint32_t(getuid());
+}
+
+namespace {
+bool IsPrivateFolder(const std::string& Path)
+{
+    struct stat st;
+    return !Path.empty() && lstat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+} // namespace
+
+std::string PrivateRuntimeFolder(const std::string& Preferred, const std::string& TempDir)
+{
+    if (IsPrivateFolder(Preferred))
+        return Preferred;
+    if (TempDir.empty())
+        return {};
+    const std::string own = TempDir + "/vestro-" + std::to_string(CurrentUserId());
+    // An existing one is taken only as it passes the check: mkdir neither
+    // follows a link nor changes a folder that someone else made first.
+    if (mkdir(own.c_str(), 0700) != 0 && errno != EEXIST)
+        return {};
+    return IsPrivateFolder(own) ? own : std::string();
+}
+
+bool PeerIsCurrentUser(intptr_t Fd)
+{
+    struct ucred cred = {};
+    socklen_t len = sizeof cred;
+    return Fd >= 0 && getsockopt(int(Fd), SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && len == sizeof cred &&
+           cred.uid == geteuid();
 }
 
 int CatchStopSignals()

@@ -2,11 +2,24 @@
 // terminal or a script sends to stop it.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
 // The real user id of the process.
 uint32_t CurrentUserId();
+
+// A folder that only this user can reach, for the single instance's lock and
+// socket: Preferred (the session's runtime folder; may be empty) when it is
+// one, else TempDir/vestro-<uid>, made with mode 0700 when missing. Each is
+// checked with lstat: a real folder (not a link), owned by this user, with
+// no permission for group or others. Empty when neither passes: another user
+// could then stand in for the running instance, so the caller runs alone.
+std::string PrivateRuntimeFolder(const std::string& Preferred, const std::string& TempDir);
+
+// True when the process at the other end of the connected local socket Fd
+// runs as this user (its credentials as the kernel recorded them).
+bool PeerIsCurrentUser(intptr_t Fd);
 
 // Makes SIGINT and SIGTERM write one byte to a pipe instead of ending the
 // process, and returns the pipe's reading end (non-blocking), for the event

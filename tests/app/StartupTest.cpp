@@ -1,14 +1,156 @@
-// The command line, and the size rule a run takes from the history.
+// The command line, the start of the built program (who it trusts, what it
+// refuses), and the size rule a run takes from the history.
+#include "TestApp.h"
 #include "app/ProgressFrm.h"
 #include "app/SingleInstance.h"
-#include "app/Startup.h"
-#include "core/Global.h"
 
-#include <gtest/gtest.h>
+#include <QProcess>
 
-#include <filesystem>
+#include <map>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The built program run as a script runs it: offscreen, with an at-once
+// profile of its own that writes Dir/out, started in Dir.
+class Start : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureApp();
+        if (!fs::exists(Program))
+            GTEST_SKIP() << "the program is not built";
+        Dir = ScratchDir("start");
+        fs::create_directories(Dir / "run");
+        fs::permissions(Dir / "run", fs::perms::owner_all, fs::perm_options::replace);
+        Profile = Dir.filename().string() + ".ini";
+        Ini("[File]\nAtOnce=1\nSameDirectory=0\nFileNameFormat=<old>\nOutPutDirectory=" + (Dir / "out").string() + "\n");
+    }
+    void TearDown() override
+    {
+        fs::remove_all(Dir);
+        fs::remove(IniDir + Profile);
+    }
+    void Ini(const std::string& Text) { std::ofstream(IniDir + Profile) << Text; }
+    struct TResult {
+        int Status = -1;
+        std::string Err;
+    };
+    // Env is set over the defaults; an empty value removes the variable.
+    TResult Run(const std::vector<std::string>& Args, std::map<QString, QString> Env = {}, int TimeoutMs = 60000)
+    {
+        QStringList A{QString::fromStdString("/ini=" + Profile)};
+        for (const std::string& S : Args)
+            A << QString::fromStdString(S);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        Env.try_emplace("QT_QPA_PLATFORM", "offscreen");
+        Env.try_emplace("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
+        for (const auto& [K, V] : Env)
+            V.isEmpty() ? env.remove(K) : env.insert(K, V);
+        QProcess P;
+        P.setProcessEnvironment(env);
+        P.setWorkingDirectory(QString::fromStdString(Dir.string()));
+        P.start(QString::fromStdString(Program), A);
+        if (!P.waitForFinished(TimeoutMs)) {
+            P.kill();
+            P.waitForFinished();
+            return {-1, "still running after " + std::to_string(TimeoutMs) + " ms"};
+        }
+        return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAllStandardError().toStdString()};
+    }
+    const std::string Program = std::string(VESTRO_DIST_DIR) + "/vestro-resizer";
+    const std::string IniDir = std::string(VESTRO_DIST_DIR) + "/ini/";
+    fs::path Dir;
+    std::string Profile;
+};
+
+} // namespace
+
+// Without a runtime folder (cron, su) the lock goes to a folder of the user
+// in the temporary folder; one that others could have made or reach is not
+// used, and the start converts its files itself.
+TEST_F(Start, WithoutARuntimeFolderOnlyAPrivateFolderIsTrusted)
+{
+    WritePhoto(Dir / "a.jpg", 64, 48, 1);
+    const fs::path tmp = Dir / "tmp", own = tmp / ("vestro-" + std::to_string(getuid()));
+    const struct {
+        const char* What;
+        std::function<void()> Make;
+    } cases[] = {
+        {"nothing", [] {}},
+        {"open", [&] { fs::create_directory(own), fs::permissions(own, fs::perms::all); }},
+        {"link", [&] { fs::create_directory(Dir / "run2"), fs::create_directory_symlink(Dir / "run2", own); }},
+        {"file", [&] { std::ofstream(own) << "x"; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        fs::remove_all(tmp);
+        fs::remove_all(Dir / "out");
+        fs::create_directories(tmp);
+        c.Make();
+        const TResult r = Run({"a.jpg"}, {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", QString::fromStdString(tmp.string())}});
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
+        EXPECT_EQ(Count(r.Err, "this start runs alone"), c.What == std::string("nothing") ? 0 : 1) << r.Err;
+    }
+    // The one it made itself is the user's alone.
+    fs::remove_all(tmp);
+    fs::create_directories(tmp);
+    Run({"a.jpg"}, {{"XDG_RUNTIME_DIR", ""}, {"TMPDIR", QString::fromStdString(tmp.string())}});
+    struct stat st;
+    ASSERT_EQ(lstat(own.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    // A runtime folder open to others is passed over the same way.
+    fs::permissions(Dir / "run", fs::perms::all);
+    EXPECT_EQ(Count(Run({"a.jpg"}, {{"TMPDIR", QString::fromStdString(tmp.string())}}).Err, "runs alone"), 0);
+    EXPECT_TRUE(fs::is_empty(Dir / "run"));
+}
+
+// A listener of another user at the socket's name gets no file: the start
+// runs alone. (Needs root, to be the other user.)
+TEST(SingleInstance, FilesGoToNoListenerOfAnotherUser)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to listen as another user";
+    EnsureApp();
+    const fs::path run = ScratchDir("peer");
+    fs::permissions(run, fs::perms::owner_all, fs::perm_options::replace);
+    qputenv("XDG_RUNTIME_DIR", run.c_str());
+    TSingleInstance instance("/opt/vestro/");
+    qunsetenv("XDG_RUNTIME_DIR");
+    const std::string name = instance.ServerName().toStdString();
+    ASSERT_EQ(name.rfind(run.string(), 0), 0u);
+    const int l = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", name.c_str());
+    ASSERT_EQ(bind(l, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Listens as "nobody", answers "taken", and counts what it was sent.
+        if (setgid(65534) != 0 || setuid(65534) != 0 || listen(l, 1) != 0)
+            _exit(100);
+        const int c = accept(l, nullptr, nullptr);
+        [[maybe_unused]] ssize_t w = write(c, "1", 1);
+        char buf[64];
+        alarm(5);
+        _exit(c >= 0 && read(c, buf, sizeof buf) > 0 ? 1 : 0);
+    }
+    close(l);
+    const TSingleInstance::THandOffResult r = instance.HandOffAndWait({"/home/me/secret.jpg"}, 3000);
+    int status = -1;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(r.Refused && r.Untrusted);
+    EXPECT_THAT(instance.Alone(), HasSubstr("another user's"));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the listener was sent the paths";
+    fs::remove_all(run);
+}
 
 TEST(CommandLine, ProfilesStayInTheIniFolderAndTheLastSwitchWins)
 {
