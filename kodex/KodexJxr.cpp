@@ -178,6 +178,16 @@ int DecodeInChild(const uint8_t* Data, size_t Size, bool HeaderOnly, int Fd)
         reply.XResolution = rx, reply.YResolution = ry;
     if (HeaderOnly)
         return WriteAll(Fd, &reply, sizeof reply) ? 0 : 1;
+    // The codec's memory stream hands out what is there and leaves the rest
+    // of a read unfilled, so a file cut short would decode into blocks of
+    // whatever the buffer held: the coded planes must lie within the file.
+    // (The codec's own encoder stores the alpha plane's end where its length
+    // belongs; that end must then lie within the file.)
+    const WmpDEMisc& m = d.Dec->WMP.wmiDEMisc;
+    const bool alphaCut = m.uAlphaByteCount > 0 && uint64_t(m.uAlphaOffset) + m.uAlphaByteCount > Size &&
+                          !(m.uAlphaByteCount > m.uAlphaOffset && m.uAlphaByteCount <= Size);
+    if (uint64_t(m.uImageOffset) + m.uImageByteCount > Size || alphaCut)
+        return Refuse(Fd, "Premature end of JPEG XR file");
     if (!SizeAcceptable(reply.Width, reply.Height))
         return Refuse(Fd, "Unsupported JPEG XR picture size");
 

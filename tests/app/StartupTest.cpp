@@ -3,6 +3,7 @@
 #include "TestApp.h"
 #include "app/ProgressFrm.h"
 #include "app/SingleInstance.h"
+#include "platform/Process.h"
 
 #include <QProcess>
 
@@ -110,6 +111,24 @@ TEST_F(Start, WithoutARuntimeFolderOnlyAPrivateFolderIsTrusted)
     fs::permissions(Dir / "run", fs::perms::all);
     EXPECT_EQ(Count(Run({"a.jpg"}, {{"TMPDIR", QString::fromStdString(tmp.string())}}).Err, "runs alone"), 0);
     EXPECT_TRUE(fs::is_empty(Dir / "run"));
+}
+
+// A JPEG XR file cut short is one error line, not a picture of garbage blocks.
+TEST_F(Start, ACutJpegXrFileIsRefused)
+{
+    WritePhoto(Dir / "a.bmp", 96, 64, 1);
+    if (RunProcessAndWait({"JxrEncApp", "-i", (Dir / "a.bmp").string(), "-o", (Dir / "a.jxr").string()}, nullptr, true))
+        GTEST_SKIP() << "no JxrEncApp (libjxr-tools)";
+    const std::string whole = ReadFile(Dir / "a.jxr");
+    for (int percent : {50, 90})
+        std::ofstream(Dir / ("cut" + std::to_string(percent) + ".jxr"), std::ios::binary)
+            << whole.substr(0, whole.size() * size_t(percent) / 100);
+    const TResult r = Run({"a.jxr", "cut50.jxr", "cut90.jxr"});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "cut50.jxr: "), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "cut90.jxr: Failed to load file: Premature end of JPEG XR file"), 1) << r.Err;
+    EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
+    EXPECT_FALSE(fs::exists(Dir / "out" / "cut50.jpg") || fs::exists(Dir / "out" / "cut90.jpg"));
 }
 
 // A listener of another user at the socket's name gets no file: the start

@@ -80,6 +80,15 @@ TEST_F(Jxr, DamagedFilesAreRefusedWithAMessage)
 {
     const std::vector<uint8_t> good = MakeJxr(Scratch, "rgb", 3, 8);
     ASSERT_FALSE(good.empty());
+    // A file cut short is refused as a whole (the codec would fill the
+    // missing blocks with whatever its buffer held), with or without alpha.
+    const std::vector<uint8_t> alpha = MakeJxr(Scratch, "rgba", 4, 8);
+    for (const auto* f : {&good, &alpha})
+        for (size_t percent : {50, 75, 90, 99}) {
+            TOwnedImg img;
+            const std::vector<uint8_t> cut(f->begin(), f->begin() + ptrdiff_t(f->size() * percent / 100));
+            ExpectRefused(ReadWicMem(cut, img.Img), img.Img, "Premature end of JPEG XR file");
+        }
     std::vector<std::vector<uint8_t>> damaged;
     for (size_t cut : {size_t(4), size_t(16), size_t(40), good.size() / 3, good.size() / 2, good.size() - 10})
         damaged.emplace_back(good.begin(), good.begin() + ptrdiff_t(cut));
