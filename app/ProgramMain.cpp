@@ -11,6 +11,7 @@
 #include "app/Startup.h"
 #include "core/ErrorLog.h"
 #include "core/Global.h"
+#include "core/IniFile.h"
 #include "core/Kodex.h"
 #include "core/MemReservoir.h"
 #include "core/ResourceText.h"
@@ -31,6 +32,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
 #include <memory>
 #include <cstdio>
 
@@ -41,6 +43,22 @@ void ShowMessage(const std::string& Title, const std::string& Text)
     std::fprintf(stderr, "%s: %s\n", Title.c_str(), Text.c_str());
     if (!IsNonInteractive())
         QMessageBox::warning(nullptr, QString::fromStdString(Title), QString::fromStdString(Text));
+}
+
+// Why a start has no at-once run (and would open the window instead).
+std::string NoAtOnceRunReason(const std::vector<std::string>& Args, const std::string& Profile)
+{
+    if (std::none_of(Args.begin(), Args.end(), IsPathArgument))
+        return "no file or folder was named";
+    std::error_code ec;
+    if (!std::filesystem::exists(Profile, ec))
+        return "no profile " + Profile;
+    try {
+        TMemIniFile ini(Profile);
+    } catch (const std::exception&) {
+        return "the profile " + Profile + " could not be read";
+    }
+    return "the profile " + Profile + " does not convert at once ([File] AtOnce=1)";
 }
 
 } // namespace
@@ -57,6 +75,9 @@ int ProgramMain(int argc, char** argv)
                            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (NoDisplay)
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Drawn off the screen, a window could never be closed: such a start
+    // only converts at once.
+    const bool Headless = qgetenv("QT_QPA_PLATFORM").startsWith("offscreen");
     QApplication app(argc, argv);
     app.setApplicationName("Vestro Image Resizer");
     // Paths are made absolute here, against this process's folder, before
@@ -126,10 +147,11 @@ int ProgramMain(int argc, char** argv)
 
     AtOnceStart = IsAtOnceStart(args, IniFileName);
     LoadIniFile(IniFileName);
-    if (!AtOnceStart && NoDisplay) {
-        std::fprintf(stderr, "%s\n",
+    if (!AtOnceStart && Headless) {
+        std::fprintf(stderr, "%s\nVestro: %s\n",
                      LoadResText("no display: the window cannot be shown (a profile with AtOnce=1 converts without it)")
-                         .c_str());
+                         .c_str(),
+                     NoAtOnceRunReason(args, IniFileName).c_str());
         FinalizeGlobals();
         return 2;
     }

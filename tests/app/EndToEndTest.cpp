@@ -77,7 +77,7 @@ protected:
         for (const std::string& S : Args)
             A << QString::fromStdString(S);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("QT_QPA_PLATFORM", Platform);
         if (NoDisplay)
             for (const char* V : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
                 env.remove(V);
@@ -108,6 +108,7 @@ protected:
     fs::path Dir;
     std::string Profile;
     std::vector<std::string> Inis;
+    QString Platform = "offscreen"; // "minimal" for a window: an offscreen start converts at once or refuses
 };
 
 TEST_F(Program, ConvertsAFolderAndReportsADamagedFileWithStatus1)
@@ -143,6 +144,7 @@ TEST_F(Program, WithoutAtOnceItOpensTheWindowAndATermClosesIt)
     WriteProfile("", false);
     WritePhoto(Dir / "in" / "a.jpg", 100, 80, 1);
     QProcess proc;
+    Platform = "minimal";
     Start(proc, Profile, {"in/a.jpg"});
     EXPECT_FALSE(proc.waitForFinished(1500)); // the window stays until it is closed: nothing is converted meanwhile
     proc.terminate();
@@ -292,7 +294,9 @@ TEST_F(Program, AtOnceBesideAWindowSaysSo)
     WritePhoto(Dir / "in" / "a.jpg", 100, 80, 1);
     Ini("win-" + Profile, "[File]\nAtOnce=0\n");
     QProcess first;
+    Platform = "minimal";
     Start(first, "win-" + Profile, {});
+    Platform = "offscreen";
     // Its lock taken, it is the running instance.
     WaitForLock();
     const TResult r = Run({"in/a.jpg"});

@@ -131,6 +131,33 @@ TEST_F(Start, ACutJpegXrFileIsRefused)
     EXPECT_FALSE(fs::exists(Dir / "out" / "cut50.jpg") || fs::exists(Dir / "out" / "cut90.jpg"));
 }
 
+// Started offscreen, a window could never be closed: a start that would
+// open it says why and ends with 2.
+TEST_F(Start, AHeadlessStartWithoutAnAtOnceRunSaysWhyAndEnds)
+{
+    WritePhoto(Dir / "a.jpg", 64, 48, 1);
+    const struct {
+        std::function<void()> Make;
+        std::vector<std::string> Args;
+        std::string Said;
+    } cases[] = {
+        {[&] { fs::remove(IniDir + Profile); }, {"a.jpg"}, "no profile " + IniDir + Profile},
+        {[&] { fs::create_directory(IniDir + Profile); }, {"a.jpg"}, "the profile " + IniDir + Profile + " could not be read"},
+        {[&] { Ini("\xff\xfe\x00\xd8garbage"); }, {"a.jpg"}, "does not convert at once"},
+        {[&] { Ini("[File]\nAtOnce=0\n"); }, {"a.jpg"}, "does not convert at once"},
+        {[] {}, {}, "no file or folder was named"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Said);
+        c.Make();
+        const TResult r = Run(c.Args, {}, 20000);
+        fs::remove(IniDir + Profile);
+        EXPECT_EQ(r.Status, 2) << r.Err;
+        EXPECT_EQ(Count(r.Err, c.Said), 1) << r.Err;
+    }
+    EXPECT_FALSE(fs::exists(Dir / "out"));
+}
+
 // A listener of another user at the socket's name gets no file: the start
 // runs alone. (Needs root, to be the other user.)
 TEST(SingleInstance, FilesGoToNoListenerOfAnotherUser)
