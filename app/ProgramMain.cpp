@@ -34,6 +34,7 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <cstdio>
 
 namespace {
@@ -215,46 +216,57 @@ int ProgramMain(int argc, char** argv)
     }
     // Each hand-off is its own run with the profile its start named (the
     // default file when it named none), after the present one. A start that
-    // waits for its run's result gets it (its ticket is not 0); the status of
-    // this process is its own run's, and that of hand-offs nobody waits for.
+    // waits for its run's result gets it (its ticket is not 0): its status
+    // and what the run said, which this process then does not say as its
+    // own. The status of this process is its own run's, and that of
+    // hand-offs nobody waits for.
     std::deque<TSingleInstance::THandOff> pending{{absArgs, 0}};
     bool first = true;
-    auto finished = [&](const TSingleInstance::THandOff& h, int runStatus, const std::vector<std::string>& lines) {
-        if (h.Ticket != 0)
-            instance.ReportResult(h.Ticket, runStatus, lines);
-        else
+    auto finished = [&](const TSingleInstance::THandOff& h, int runStatus, platform::TStderrCapture* said) {
+        if (h.Ticket == 0) {
             status = std::max(status, runStatus);
+            return;
+        }
+        std::vector<std::string> lines;
+        const std::string text = said ? said->End() : std::string();
+        for (size_t at = 0, end; at < text.size(); at = end + 1) {
+            end = std::min(text.find('\n', at), text.size());
+            lines.push_back(text.substr(at, end - at));
+        }
+        instance.ReportResult(h.Ticket, runStatus, lines);
+    };
+    // The lines of a hand-off that is not run.
+    auto notRun = [](const std::string& Why, const std::vector<std::string>& Args) {
+        std::fprintf(stderr, "%s\n", Why.c_str());
+        for (const std::string& a : Args)
+            std::fprintf(stderr, "  %s\n", a.c_str());
     };
     while (!pending.empty()) {
         const TSingleInstance::THandOff handOff = std::move(pending.front());
         const std::vector<std::string>& runArgs = handOff.Args;
         pending.pop_front();
+        std::optional<platform::TStderrCapture> said;
+        if (handOff.Ticket != 0)
+            said.emplace();
+        platform::TStderrCapture* const saidPtr = said ? &*said : nullptr;
         if (stopRequested) {
-            std::vector<std::string> lines{"Vestro: stopped; not converted (handed over by another start):"};
-            for (const std::string& a : runArgs)
-                lines.push_back("  " + a);
-            for (const std::string& l : lines)
-                std::fprintf(stderr, "%s\n", l.c_str());
-            finished(handOff, 2, lines);
+            notRun("Vestro: stopped; not converted (handed over by another start):", runArgs);
+            finished(handOff, 2, saidPtr);
             continue;
         }
         if (!first) {
             // A start with switches only has nothing to convert; one that
             // names files, even missing ones, gets a run that says so.
             if (std::none_of(runArgs.begin(), runArgs.end(), IsPathArgument)) {
-                finished(handOff, 0, {});
+                finished(handOff, 0, saidPtr);
                 continue;
             }
             const std::string profile = ProfileFileName(runArgs);
             if (profile != IniFileName)
                 LoadIniFile(profile);
             if (!FileOption.AtOnce) {
-                std::vector<std::string> lines{"Vestro: " + profile + " does not convert at once; not converted:"};
-                for (const std::string& a : runArgs)
-                    lines.push_back("  " + a);
-                for (const std::string& l : lines)
-                    std::fprintf(stderr, "%s\n", l.c_str());
-                finished(handOff, 2, lines);
+                notRun("Vestro: " + profile + " does not convert at once; not converted:", runArgs);
+                finished(handOff, 2, saidPtr);
                 continue;
             }
         }
@@ -282,7 +294,7 @@ int ProgramMain(int argc, char** argv)
             current->exec();
         }
         current = nullptr;
-        finished(handOff, combine ? combine->ExitStatus() : batch->ExitStatus(), ErrorLog.Lines());
+        finished(handOff, combine ? combine->ExitStatus() : batch->ExitStatus(), saidPtr);
         // Refuse further hand-offs before looking at the queue, so that none
         // is answered "taken" and then left behind.
         instance.SetAccepting(false);

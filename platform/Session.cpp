@@ -1,8 +1,10 @@
 #include "platform/Session.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,6 +56,36 @@ bool PeerIsCurrentUser(intptr_t Fd)
     socklen_t len = sizeof cred;
     return Fd >= 0 && getsockopt(int(Fd), SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && len == sizeof cred &&
            cred.uid == geteuid();
+}
+
+TStderrCapture::TStderrCapture()
+{
+    std::fflush(stderr);
+    FTaken = memfd_create("stderr", MFD_CLOEXEC);
+    FSaved = FTaken >= 0 ? fcntl(2, F_DUPFD_CLOEXEC, 3) : -1;
+    if (FSaved < 0 || dup2(FTaken, 2) < 0) {
+        End();
+        FSaved = -1;
+    }
+}
+
+std::string TStderrCapture::End()
+{
+    std::string text;
+    std::fflush(stderr);
+    if (FSaved >= 0) {
+        dup2(FSaved, 2);
+        close(FSaved);
+        char buf[4096];
+        ssize_t n;
+        for (off_t at = 0; (n = pread(FTaken, buf, sizeof buf, at)) > 0 || (n < 0 && errno == EINTR); at += n > 0 ? n : 0)
+            if (n > 0)
+                text.append(buf, size_t(n));
+    }
+    if (FTaken >= 0)
+        close(FTaken);
+    FSaved = FTaken = -1;
+    return text;
 }
 
 int CatchStopSignals()

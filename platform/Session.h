@@ -21,6 +21,22 @@ std::string PrivateRuntimeFolder(const std::string& Preferred, const std::string
 // runs as this user (its credentials as the kernel recorded them).
 bool PeerIsCurrentUser(intptr_t Fd);
 
+// Takes what the process writes to its standard error, from construction
+// until End, instead of letting it out: output that belongs to another start
+// (a run done for it). Writes of every thread are taken meanwhile.
+class TStderrCapture {
+public:
+    TStderrCapture();
+    ~TStderrCapture() { End(); }
+    TStderrCapture(const TStderrCapture&) = delete;
+    TStderrCapture& operator=(const TStderrCapture&) = delete;
+    // Lets standard error out again and returns what was taken (once).
+    std::string End();
+
+private:
+    int FSaved = -1, FTaken = -1;
+};
+
 // Makes SIGINT and SIGTERM write one byte to a pipe instead of ending the
 // process, and returns the pipe's reading end (non-blocking), for the event
 // loop to watch. -1 when it cannot be set up. Call once, on the main thread.
