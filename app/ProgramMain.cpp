@@ -67,6 +67,7 @@ std::string NoAtOnceRunReason(const std::vector<std::string>& Args, const std::s
 int ProgramMain(int argc, char** argv)
 {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + std::max(argc, 1));
+    platform::IgnoreBrokenPipes();
     InitStartupPaths();
     InitMemReservoir(args);
     // Without a display the window system cannot start, and Qt would abort.
@@ -168,8 +169,8 @@ int ProgramMain(int argc, char** argv)
                     window.HandOff(q);
             };
             QObject::connect(&instance, &TSingleInstance::Received, &window, takeQueued, Qt::QueuedConnection);
-            // Ctrl+C or a TERM signal ends the program as closing the window
-            // does: the settings are saved.
+            // Ctrl+C, a TERM signal or a closed terminal ends the program as
+            // closing the window does: the settings are saved.
             const int stopFd = platform::CatchStopSignals();
             if (stopFd >= 0) {
                 auto* stopNotifier = new QSocketNotifier(qintptr(stopFd), QSocketNotifier::Read, &window);
@@ -196,8 +197,9 @@ int ProgramMain(int argc, char** argv)
     // From here on, files handed over by later starts are queued and
     // converted after the present run, with the same settings.
     int status = 0;
-    // Ctrl+C or a TERM signal cancels like the Cancel button: the workers
-    // finish their current files and nothing half-written is left behind.
+    // Ctrl+C, a TERM signal or a closed terminal cancels like the Cancel
+    // button: the workers finish their current files and nothing half-written
+    // is left behind.
     QDialog* current = nullptr;
     bool stopRequested = false;
     const int stopFd = platform::CatchStopSignals();

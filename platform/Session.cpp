@@ -98,9 +98,14 @@ int CatchStopSignals()
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &sa, nullptr);
     return fds[0];
+}
+
+void IgnoreBrokenPipes()
+{
+    signal(SIGPIPE, SIG_IGN);
 }
 
 void DrainStopSignals(int Fd)

@@ -3,11 +3,15 @@
 #include "TestApp.h"
 #include "app/ProgressFrm.h"
 #include "app/SingleInstance.h"
+#include "platform/LeftTempFiles.h"
 #include "platform/Process.h"
 
 #include <QProcess>
 
+#include <charconv>
+#include <csignal>
 #include <map>
+#include <set>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -156,6 +160,83 @@ TEST_F(Start, AHeadlessStartWithoutAnAtOnceRunSaysWhyAndEnds)
         EXPECT_EQ(Count(r.Err, c.Said), 1) << r.Err;
     }
     EXPECT_FALSE(fs::exists(Dir / "out"));
+}
+
+// A closed terminal (SIGHUP) cancels cleanly, as TERM does; what a killed
+// run leaves is cleared by the next run into the folder, and only that.
+TEST_F(Start, HangUpCancelsAndKilledRunsLeaveNothing)
+{
+    Ini("[File]\nAtOnce=1\nSameDirectory=0\nFileNameFormat=<old>\nOutPutDirectory=" + (Dir / "out").string() +
+        "\n[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0,1999,512\n"
+        "Size2=0,0,0,0,0,100,100,384,384,0,1999,384\nDecimationType=2\n[System]\nParallel=0\n");
+    std::vector<std::string> names;
+    for (int i = 0; i < 20; ++i)
+        WritePhoto(Dir / (names.emplace_back("p" + std::to_string(i) + ".jpg")), 2400, 1600, i);
+    auto hidden = [&] {
+        std::set<std::string> h;
+        for (const auto& e : fs::directory_iterator(Dir / "out"))
+            if (e.path().filename().string()[0] == '.')
+                h.insert(e.path().filename().string());
+        return h;
+    };
+    for (int sig : {SIGHUP, SIGKILL}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(QString::fromStdString(Dir.string()));
+        QStringList args{QString::fromStdString("/ini=" + Profile)};
+        for (const std::string& n : names)
+            args << QString::fromStdString(n);
+        p.start(QString::fromStdString(Program), args);
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(Dir / "out" / "p0.jpg"); }));
+        ::kill(pid_t(p.processId()), sig);
+        ASSERT_TRUE(p.waitForFinished(20000));
+        if (sig == SIGHUP) {
+            EXPECT_EQ(p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, 2);
+            EXPECT_THAT(p.readAllStandardError().toStdString(), HasSubstr("Cancelled: "));
+            EXPECT_EQ(hidden(), std::set<std::string>{});
+        }
+    }
+    // Names as a killed writer leaves them: "~" random "-" pid "-" machine.
+    const std::string host = platform::WriterTag().substr(platform::WriterTag().size() - 4);
+    const pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    auto ours = [&](long Pid, const std::string& Host, const char* Suffix = ".tmp") {
+        char digits[16] = {};
+        std::to_chars(digits, digits + 15, Pid, 32);
+        return ".p3.jpg.~abcdefgh-" + std::string(digits) + "-" + Host + Suffix;
+    };
+    const std::set<std::string> kept{ours(getpid(), host), ours(gone, host == "0000" ? "0001" : "0000"),
+                                     ".p3.jpg.~abcdefgh.tmp", ours(gone, host, ".txt"), ".link" + ours(gone, host)};
+    for (const std::string& k : kept)
+        std::ofstream(Dir / "out" / k) << "x";
+    fs::remove(Dir / "out" / (".link" + ours(gone, host)));
+    fs::create_symlink(Dir / "out" / "p0.jpg", Dir / "out" / (".link" + ours(gone, host)));
+    for (const char* s : {".tmp", ".png"})
+        std::ofstream(Dir / "out" / ours(gone, host, s)) << "x";
+    const TResult r = Run({"p19.jpg"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(hidden(), kept);
+}
+
+// Standard error piped into a program that ended: the run goes on and its
+// status still says what happened.
+TEST_F(Start, AClosedStandardErrorDoesNotEndTheRun)
+{
+    WritePhoto(Dir / "a.jpg", 64, 48, 1);
+    std::ofstream(Dir / "bad.jpg") << "not a picture";
+    QProcess sh;
+    sh.setWorkingDirectory(QString::fromStdString(Dir.string()));
+    sh.start("bash", {"-c", "QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=run \"$0\" \"$1\" bad.jpg a.jpg 2>&1 "
+                            ">/dev/null | true; echo ${PIPESTATUS[0]}",
+                      QString::fromStdString(Program), QString::fromStdString("/ini=" + Profile)});
+    ASSERT_TRUE(sh.waitForFinished(60000));
+    EXPECT_EQ(sh.readAllStandardOutput().trimmed().toStdString(), "1");
+    EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
 }
 
 // A listener of another user at the socket's name gets no file: the start
