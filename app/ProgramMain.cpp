@@ -16,6 +16,7 @@
 #include "core/MemReservoir.h"
 #include "core/ResourceText.h"
 #include "effects/FontCache.h"
+#include "platform/Process.h"
 #include "platform/Session.h"
 
 #include <QApplication>
@@ -69,6 +70,8 @@ int ProgramMain(int argc, char** argv)
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + std::max(argc, 1));
     platform::IgnoreBrokenPipes();
     InitStartupPaths();
+    // Tools (jpegtran, ...) end with this program, even when it is killed.
+    SetToolLauncher(ExeDir + "bin/vestro-tool");
     InitMemReservoir(args);
     // Without a display the window system cannot start, and Qt would abort.
     // Converting at once and handing files to a running window need no

@@ -5,6 +5,9 @@
 
 #include <tiffio.h>
 
+#include <atomic>
+#include <thread>
+
 using Jxr = TKodexTest;
 
 namespace {
@@ -109,6 +112,29 @@ TEST_F(Jxr, DamagedFilesAreRefusedWithAMessage)
         }
     }
     EXPECT_GE(refused, 6); // every cut file at least
+}
+
+// Workers decode at once while others allocate: the decoder is a program
+// started afresh, never a copy of this one that may hold another thread's lock.
+TEST_F(Jxr, PicturesDecodedOnManyThreadsAtOnceAllArrive)
+{
+    const std::vector<uint8_t> file = MakeJxr(Scratch, "rgb", 3, 8);
+    ASSERT_FALSE(file.empty());
+    std::atomic<int> whole{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 8; ++t)
+        workers.emplace_back([&] {
+            for (int i = 0; i < 4; ++i) {
+                std::vector<std::unique_ptr<char[]>> churn;
+                for (int k = 0; k < 200; ++k)
+                    churn.emplace_back(new char[size_t(64 + k * 16)]);
+                TOwnedImg img;
+                whole += ReadWicMem(file, img.Img) == 1 && img.Img.Width == W && img.Img.Height == H;
+            }
+        });
+    for (std::thread& w : workers)
+        w.join();
+    EXPECT_EQ(whole, 32) << ::testing::PrintToString(TakeErrors());
 }
 
 TEST_F(Jxr, APictureBeyondTheMemoryBudgetIsRefused)
