@@ -48,7 +48,7 @@ protected:
         std::string Err;
     };
     // Env is set over the defaults; an empty value removes the variable.
-    TResult Run(const std::vector<std::string>& Args, std::map<QString, QString> Env = {}, int TimeoutMs = 60000)
+    void Launch(QProcess& P, const std::vector<std::string>& Args, std::map<QString, QString> Env = {})
     {
         QStringList A{QString::fromStdString("/ini=" + Profile)};
         for (const std::string& S : Args)
@@ -58,10 +58,14 @@ protected:
         Env.try_emplace("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
         for (const auto& [K, V] : Env)
             V.isEmpty() ? env.remove(K) : env.insert(K, V);
-        QProcess P;
         P.setProcessEnvironment(env);
         P.setWorkingDirectory(QString::fromStdString(Dir.string()));
         P.start(QString::fromStdString(Program), A);
+    }
+    TResult Run(const std::vector<std::string>& Args, const std::map<QString, QString>& Env = {}, int TimeoutMs = 60000)
+    {
+        QProcess P;
+        Launch(P, Args, Env);
         if (!P.waitForFinished(TimeoutMs)) {
             P.kill();
             P.waitForFinished();
@@ -180,16 +184,8 @@ TEST_F(Start, HangUpCancelsAndKilledRunsLeaveNothing)
         return h;
     };
     for (int sig : {SIGHUP, SIGKILL}) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
         QProcess p;
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(QString::fromStdString(Dir.string()));
-        QStringList args{QString::fromStdString("/ini=" + Profile)};
-        for (const std::string& n : names)
-            args << QString::fromStdString(n);
-        p.start(QString::fromStdString(Program), args);
+        Launch(p, names);
         ASSERT_TRUE(WaitFor([&] { return fs::exists(Dir / "out" / "p0.jpg"); }));
         ::kill(pid_t(p.processId()), sig);
         ASSERT_TRUE(p.waitForFinished(20000));
