@@ -92,10 +92,10 @@ TEST_F(Start, WithoutARuntimeFolderOnlyAPrivateFolderIsTrusted)
         const char* What;
         std::function<void()> Make;
     } cases[] = {
-        {"nothing", [] {}},
         {"open", [&] { fs::create_directory(own), fs::permissions(own, fs::perms::all); }},
         {"link", [&] { fs::create_directory(Dir / "run2"), fs::create_directory_symlink(Dir / "run2", own); }},
         {"file", [&] { std::ofstream(own) << "x"; }},
+        {"nothing", [] {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.What);
