@@ -6,6 +6,7 @@
 #include "kodex/KodexCommon.h"
 
 #include "kodex/PngImageData.h"
+#include "kodex/PngRows.h"
 #include "platform/FdFile.h"
 
 #include <csetjmp>
@@ -93,6 +94,9 @@ uint64_t IdatBytes(const uint8_t* D, size_t N)
     return data;
 }
 
+// Where the own decoder puts row Y: null once the decode is cancelled.
+uint8_t* ImgRow(void* Img, uint32_t Y) { return kodex::Cancelled() ? nullptr : ScanLine(*static_cast<TImgInfo*>(Img), Y); }
+
 int ReadPng(TPngState* S, TKodexReadPNG* Rec)
 {
     if (setjmp(S->Jump)) {
@@ -174,10 +178,48 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
             S->StoredICC = Rec->ICC;
     }
 
-    // By the last interlace pass every pixel of every row has been written.
+    // By the last interlace pass (or the last row of the own decoder, or of
+    // libpng after it gave up) every pixel of every row has been written.
     if (!kodex::NewImage(S->Img, w, h, ch, 0, true)) {
         S->Quiet = true; // NewImage said why
         png_error(S->Png, "Cannot hold the decoded PNG picture");
+    }
+    if (interlace == PNG_INTERLACE_NONE && S->Pos >= 8 && std::memcmp(S->Data + S->Pos - 4, "IDAT", 4) == 0) {
+        kodex::TPngLayout l;
+        l.Width = w;
+        l.Height = h;
+        l.Depth = depth;
+        l.Type = type;
+        png_get_PLTE(S->Png, S->Info, &l.Palette, &l.PaletteCount);
+        png_color_16p key = nullptr;
+        if (png_get_tRNS(S->Png, S->Info, &l.TransAlpha, &l.TransCount, &key)) {
+            l.HasKey = key && !(type & PNG_COLOR_MASK_PALETTE);
+            if (l.HasKey)
+                l.Key = *key;
+        } else {
+            l.TransCount = 0;
+        }
+        if (type != PNG_COLOR_TYPE_PALETTE || !l.TransAlpha)
+            l.TransCount = 0;
+        if (!l.Palette)
+            l.PaletteCount = 0;
+        using kodex::TPngRowsResult;
+        // The filtered rows are held whole beside the picture only where the
+        // budget has room for both.
+        const uint64_t whole =
+            kodex::ImageBytes(w, h, ch) + raw <= kodex::PictureBudget() ? kodex::kPngInflateWhole : 0;
+        const TPngRowsResult r = kodex::PngRowChannels(l) == ch
+                                     ? kodex::DecodePngRows(S->Data, S->Size, S->Pos - 8, l, ImgRow, &S->Img, whole)
+                                     : TPngRowsResult::Fallback;
+        if (r == TPngRowsResult::Cancelled) {
+            S->Quiet = true;
+            png_error(S->Png, "Cancelled");
+        }
+        if (r == TPngRowsResult::Done) {
+            png_destroy_read_struct(&S->Png, &S->Info, nullptr);
+            Rec->Img = S->Img;
+            return 1;
+        }
     }
     // Row by row (each interlace pass over all rows), so that a cancel stops it.
     for (int pass = 0; pass < passes; ++pass)

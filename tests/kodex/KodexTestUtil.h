@@ -36,9 +36,11 @@ inline uint8_t At(const TImgInfo& Img, uint32_t X, uint32_t Y, uint32_t C)
 }
 
 // A PNG coded in memory with libpng: Depth bits, colour Type, Row(y) the raw
-// bytes of row y (top-down), Adam7-interlaced when asked.
+// bytes of row y (top-down), Adam7-interlaced when asked; Extra (libpng's
+// write and info structures) may add chunks before the header is written.
 std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,
-                               const std::function<const uint8_t*(uint32_t)>& Row, bool Interlaced = false);
+                               const std::function<const uint8_t*(uint32_t)>& Row, bool Interlaced = false,
+                               const std::function<void(void*, void*)>& Extra = {});
 
 // The readers with their usual arguments: no flattening, full size, RGB out.
 int ReadPng(const std::string& File, TImgInfo& Img, TICCInfo* Icc = nullptr);
