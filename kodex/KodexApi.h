@@ -142,6 +142,11 @@ typedef void (*TKodexExtensionCallback)(const char* Extension);
 KODEX_EXPORT int read_png(TKodexReadPNG* Rec, const uint8_t* Data, size_t Size);
 KODEX_EXPORT int read_jpeg(TKodexReadJPEG* Rec, const uint8_t* Data, size_t Size);
 KODEX_EXPORT int read_jpeg_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, size_t Size);
+// A PNG handed over in bands as read_jpeg_bands does (Denominator and
+// DCTMethod unused; Flags out 0; the profile is stored before the first
+// band). Pictures without interlacing are decoded a band at a time; an
+// interlaced one is decoded whole first (and Held says so).
+KODEX_EXPORT int read_png_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, size_t Size);
 KODEX_EXPORT int read_wic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size);
 // The file's embedded thumbnail (HEIF); 0 when it has none.
 KODEX_EXPORT int read_wic_thumbnail(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size);
