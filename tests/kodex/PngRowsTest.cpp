@@ -180,3 +180,66 @@ TEST_F(PngRows, EverySampleFormatDecodesAsLibpngDoes)
         }
     }
 }
+
+// Banded reading hands over read_png's rows, band after band, for every band
+// size, inflating at once, row by row (a budget too small for the filtered
+// rows) or interlaced (whole first). A caller's stop ends it silently, a
+// chunk damaged behind bands already handed fails the read with one line,
+// and a budget too small for one band refuses it.
+TEST_F(PngRows, BandsHandOverTheRowsOfTheWholePicture)
+{
+    const uint32_t w = 203, h = 150;
+    std::vector<uint8_t> px(size_t(w) * 6 * h);
+    for (size_t k = 0; k < px.size(); ++k)
+        px[k] = uint8_t(k * 7 / 5 + (k >> 9));
+    auto make = [&](int Type, int Depth, bool Interlaced) {
+        const size_t rb = size_t(w) * (Type == PNG_COLOR_TYPE_RGB ? 3 : 1) * Depth / 8;
+        return EncodePng(w, h, Depth, Type, [&](uint32_t y) { return px.data() + y * rb; }, Interlaced,
+                         [](void* P, void*) { png_set_compression_buffer_size(static_cast<png_structp>(P), 512); });
+    };
+    struct TCase {
+        const char* Name;
+        std::vector<uint8_t> File;
+        uint64_t Budget;
+    } cases[] = {{"rgb8", make(PNG_COLOR_TYPE_RGB, 8, false), 0},
+                 {"rgb8 row by row", make(PNG_COLOR_TYPE_RGB, 8, false), 60000},
+                 {"gray16 row by row", make(PNG_COLOR_TYPE_GRAY, 16, false), 50000},
+                 {"rgb8 interlaced", make(PNG_COLOR_TYPE_RGB, 8, true), 0}};
+    for (TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TKodexReadPNG whole{};
+        ASSERT_TRUE(KodexProcs.ReadPNG(&whole, c.File.data(), c.File.size()));
+        TOwnedImg ref{whole.Img};
+        std::vector<uint8_t> expect;
+        for (uint32_t y = 0; y < h; ++y)
+            expect.insert(expect.end(), ScanLine(ref.Img, y), ScanLine(ref.Img, y) + w * ref.Img.Channels);
+        KodexProcs.SetPictureMemoryLimit(c.Budget);
+        for (uint32_t rows : {1u, 7u, c.Budget ? 40u : 1000u}) { // more than the picture where the budget allows
+            TBandSink sink;
+            ASSERT_EQ(1, ReadBandsWith(KodexProcs.ReadPNGBands, c.File, 1, rows, sink)) << rows;
+            EXPECT_TRUE(sink.InOrder);
+            EXPECT_EQ(sink.Next, h);
+            EXPECT_TRUE(sink.Rows == expect) << rows;
+        }
+        TBandSink stopped; // the caller stops after two bands: nothing more, nothing said
+        stopped.StopAfter = 2;
+        EXPECT_EQ(0, ReadBandsWith(KodexProcs.ReadPNGBands, c.File, 1, 7, stopped));
+        EXPECT_EQ(stopped.Bands, 2u);
+        EXPECT_TRUE(TakeErrors().empty());
+        std::vector<uint8_t> bad = c.File; // a byte of the last IDAT chunk
+        bad[size_t(std::find_end(bad.begin(), bad.end(), "IDAT", "IDAT" + 4) - bad.begin()) + 6] ^= 0x55;
+        TBandSink sink;
+        EXPECT_EQ(0, ReadBandsWith(KodexProcs.ReadPNGBands, bad, 1, 5, sink));
+        EXPECT_EQ(TakeErrors().size(), 1u);
+        KodexProcs.SetPictureMemoryLimit(c.Budget ? 2000 : 0);
+        if (c.Budget) {
+            TBandSink none;
+            EXPECT_EQ(0, ReadBandsWith(KodexProcs.ReadPNGBands, c.File, 1, 5, none));
+            EXPECT_EQ(none.Bands, 0u);
+            const std::vector<std::string> said = TakeErrors();
+            ASSERT_EQ(said.size(), 1u);
+            EXPECT_NE(said[0].find("too large"), std::string::npos) << said[0];
+        }
+        KodexProcs.SetPictureMemoryLimit(0);
+    }
+}
