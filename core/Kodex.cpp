@@ -335,6 +335,7 @@ int ReadPNGFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec)
     if (!OpenInput(FileName, file))
         return 0;
     TImgInfo none{};
+    Rec.Flags = KODEX_PNG_RELEASE_INPUT; // a huge file need not stay in memory behind the decoder
     const int r = KodexProcs.ReadPNGBands(&Rec, file.Data(), file.Size());
     return DecodedWhole(r, file, none, Rec.ICC) ? r : 0;
 }

@@ -27,7 +27,9 @@
 enum : uint32_t {
     KODEX_PNG_FLATTEN = 1,        // in: the caller flattens alpha onto BGColor afterwards
     KODEX_PNG_OWN_BG = 0x10000,   // out: BGColor now holds the file's own background (bKGD)
-    KODEX_PNG_GRAYALPHA = 0x20000 // out (set by the bridge): the source was gray with alpha
+    KODEX_PNG_GRAYALPHA = 0x20000, // out (set by the bridge): the source was gray with alpha
+    KODEX_PNG_RELEASE_INPUT = 0x40000 // in (read_png_bands): the data is a read-only file mapping whose
+                                      // pages may be given back once the decoder is past them
 };
 
 // read_jpeg flags.

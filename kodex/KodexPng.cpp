@@ -283,7 +283,8 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
             l.PaletteCount = 0;
         using kodex::TPngRowsResult;
         const TPngRowsResult r = kodex::PngRowChannels(l) == ch
-                                     ? kodex::DecodePngRows(S->Data, S->Size, S->Pos - 8, l, RowFor, S, whole)
+                                     ? kodex::DecodePngRows(S->Data, S->Size, S->Pos - 8, l, RowFor, S, whole,
+                                                            S->Bands && (S->Bands->Flags & KODEX_PNG_RELEASE_INPUT))
                                      : TPngRowsResult::Fallback;
         if (r == TPngRowsResult::Cancelled) {
             S->Quiet = true;
@@ -482,7 +483,7 @@ KODEX_EXPORT int read_png_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, s
     TKodexReadPNG whole{};
     whole.ICC = Rec->ICC;
     const int r = ReadPng(s, &whole);
-    Rec->Flags = 0;
+    Rec->Flags = 0; // out: nothing to report
     std::free(s);
     return r;
 }

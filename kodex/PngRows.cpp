@@ -3,6 +3,8 @@
 #include "kodex/PngUnfilter.h"
 
 #include <libdeflate.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -162,10 +164,20 @@ public:
         return true;
     }
     bool Bad() const { return FBad; }
+    // Gives back the whole pages before the chunk Next returns next.
+    void ReleaseBehind()
+    {
+        static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+        const uintptr_t from = (reinterpret_cast<uintptr_t>(FData) + FReleased + page - 1) & ~(page - 1);
+        const uintptr_t to = (reinterpret_cast<uintptr_t>(FData) + std::min(FPos, FSize)) & ~(page - 1);
+        if (to > from && madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) == 0)
+            FReleased = to - reinterpret_cast<uintptr_t>(FData);
+    }
 
 private:
     const uint8_t* FData;
     size_t FSize, FPos;
+    size_t FReleased = 0;
     bool FBad = false;
 };
 
@@ -183,7 +195,7 @@ uint32_t PngRowChannels(const TPngLayout& L)
 }
 
 TPngRowsResult DecodePngRows(const uint8_t* Data, size_t Size, size_t Pos, const TPngLayout& L,
-                             TPngRowTarget Target, void* Context, uint64_t WholeLimit) noexcept
+                             TPngRowTarget Target, void* Context, uint64_t WholeLimit, bool Release) noexcept
 {
     try {
         const uint32_t samples = FileSamples(L.Type);
@@ -253,6 +265,8 @@ TPngRowsResult DecodePngRows(const uint8_t* Data, size_t Size, size_t Pos, const
             z.avail_out = uInt(stride);
             while (z.avail_out > 0) {
                 if (z.avail_in == 0) {
+                    if (Release)
+                        chunks.ReleaseBehind();
                     if (!chunks.Next(p, n))
                         return TPngRowsResult::Fallback;
                     z.next_in = const_cast<Bytef*>(p);
