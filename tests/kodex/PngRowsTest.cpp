@@ -56,6 +56,8 @@ std::vector<uint8_t> LibpngRows(const std::vector<uint8_t>& File, uint32_t& Chan
     return out;
 }
 
+const char kIdat[] = "IDAT";
+
 uint8_t* Into(void* Out, uint32_t Y)
 {
     auto* v = static_cast<std::pair<std::vector<uint8_t>*, size_t>*>(Out);
@@ -170,7 +172,7 @@ TEST_F(PngRows, EverySampleFormatDecodesAsLibpngDoes)
             l.HasKey = c.Trns;
         }
         ASSERT_EQ(kodex::PngRowChannels(l), ch);
-        const size_t idat = size_t(std::search(file.begin(), file.end(), "IDAT", "IDAT" + 4) - file.begin()) - 4;
+        const size_t idat = size_t(std::search(file.begin(), file.end(), kIdat, kIdat + 4) - file.begin()) - 4;
         for (uint64_t limit : {kodex::kPngInflateWhole, uint64_t(0)}) {
             std::vector<uint8_t> rows(want.size());
             std::pair<std::vector<uint8_t>*, size_t> target{&rows, size_t(w) * ch};
@@ -227,7 +229,7 @@ TEST_F(PngRows, BandsHandOverTheRowsOfTheWholePicture)
         EXPECT_EQ(stopped.Bands, 2u);
         EXPECT_TRUE(TakeErrors().empty());
         std::vector<uint8_t> bad = c.File; // a byte of the last IDAT chunk
-        bad[size_t(std::find_end(bad.begin(), bad.end(), "IDAT", "IDAT" + 4) - bad.begin()) + 6] ^= 0x55;
+        bad[size_t(std::find_end(bad.begin(), bad.end(), kIdat, kIdat + 4) - bad.begin()) + 6] ^= 0x55;
         TBandSink sink;
         EXPECT_EQ(0, ReadBandsWith(KodexProcs.ReadPNGBands, bad, 1, 5, sink));
         EXPECT_EQ(TakeErrors().size(), 1u);
