@@ -247,9 +247,11 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
     const bool own = interlace == PNG_INTERLACE_NONE && S->Pos >= 8 && std::memcmp(S->Data + S->Pos - 4, "IDAT", 4) == 0;
     const uint32_t blockRows = S->Bands && own ? std::min(std::max(S->Bands->BandRows, 1u), h) : h;
     // The filtered rows are held whole beside the picture only where the
-    // budget has room for both.
-    const uint64_t whole =
-        own && kodex::ImageBytes(w, blockRows, ch) + raw <= kodex::PictureBudget() ? kodex::kPngInflateWhole : 0;
+    // budget has room for both; read in bands, never (a band's worth of
+    // memory is the point of reading in bands).
+    const uint64_t whole = own && !S->Bands && kodex::ImageBytes(w, blockRows, ch) + raw <= kodex::PictureBudget()
+                               ? kodex::kPngInflateWhole
+                               : 0;
     if (!kodex::NewImage(S->Img, w, blockRows, ch, 0, true)) {
         S->Quiet = true; // NewImage said why
         png_error(S->Png, "Cannot hold the decoded PNG picture");
@@ -258,7 +260,7 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
         S->Bands->Width = w;
         S->Bands->Height = h;
         S->Bands->Channels = ch;
-        S->Bands->Held = uint64_t(S->Img.Bpl) * BlockRows(blockRows) + (whole && raw <= whole ? raw : 0);
+        S->Bands->Held = uint64_t(S->Img.Bpl) * BlockRows(blockRows);
         if (!S->Bands->Band(S->Bands->Context, nullptr, 0)) {
             S->Quiet = true; // the caller stopped and says why
             png_error(S->Png, "Stopped");

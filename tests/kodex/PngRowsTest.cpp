@@ -184,8 +184,7 @@ TEST_F(PngRows, EverySampleFormatDecodesAsLibpngDoes)
 }
 
 // Banded reading hands over read_png's rows, band after band, for every band
-// size, inflating at once, row by row (a budget too small for the filtered
-// rows) or interlaced (whole first). A caller's stop ends it silently, a
+// size, inflating row by row (with any budget) or interlaced (whole first). A caller's stop ends it silently, a
 // chunk damaged behind bands already handed fails the read with one line,
 // and a budget too small for one band refuses it.
 TEST_F(PngRows, BandsHandOverTheRowsOfTheWholePicture)
