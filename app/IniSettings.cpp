@@ -7,6 +7,7 @@
 #include "core/Global.h"
 #include "core/IniFile.h"
 #include "core/OutputFileName.h"
+#include "core/PalettePNG.h"
 #include "core/Resize.h"
 #include "core/SusiePlugin.h"
 #include "effects/Effect.h"
@@ -93,11 +94,7 @@ int32_t InWorkAreaWidth(int32_t V) { return std::min(V, WorkAreaRight); }
 int32_t InWorkAreaHeight(int32_t V) { return std::min(V, WorkAreaBottom); }
 
 // The recompression tool is used only when it is there.
-int32_t PngoutPresent(int32_t V)
-{
-    std::error_code ec;
-    return V && std::filesystem::exists(ExeDir + "bin/pngout", ec);
-}
+int32_t PngoutPresent(int32_t V) { return V && !PNGOUTPath().empty(); }
 
 const TIniFix Path = TextRule(SlashPath);
 // A code 1..3 of the format lists; anything else is the key's default.

@@ -2,6 +2,7 @@
 #include "app/WindowFuncs.h"
 
 #include "core/Global.h"
+#include "core/PalettePNG.h"
 #include "core/ResourceText.h"
 #include "effects/ui/NumEdit.h"
 
@@ -63,8 +64,7 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
     PNGOUTLayout->addWidget(PNGOUTCheck);
     PNGOUTLayout->addWidget(MaxOptCheck);
     PNGOUTLayout->addWidget(FullColorCheck);
-    std::error_code EC;
-    PNGOUTPanel->setEnabled(std::filesystem::is_regular_file(ExeDir + "bin/pngout", EC));
+    PNGOUTPanel->setEnabled(!PNGOUTPath().empty());
 
     IndexColorCheck = new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this);
     IndexColorCheck->setChecked(Option.IndexColor);

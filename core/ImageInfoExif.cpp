@@ -3,6 +3,7 @@
 #include "core/RunSettings.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -323,9 +324,11 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
     const bool WasReadOnly = platform::StatFile(Dest, St) && St.ReadOnly;
     if (WasReadOnly && !platform::SetReadOnly(Dest, false))
         throw EVestroError(LoadResText(SSetAttributesFailed));
+    errno = 0;
     const bool Written = WriteFileAtomically(Dest, Write);
     if (!Written)
-        ErrorLog.PutFileError(Info.Name(), LoadResText(SCopyFailed));
+        ErrorLog.PutFileError(Info.Name(), LoadResText("cannot write") + " " + Dest + ": " +
+                                               (errno ? std::strerror(errno) : LoadResText(SCopyFailed)));
     // The input goes only when its output is there and is another file.
     if (Written && S.File.DeleteInputFile && !Same && platform::StatFile(Dest, St) &&
         !platform::SameFile(Source, Dest)) {

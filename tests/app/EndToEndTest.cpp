@@ -6,6 +6,8 @@
 
 #include <set>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -84,6 +86,15 @@ protected:
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
         P.setProcessEnvironment(env);
         P.setWorkingDirectory(QString::fromStdString(Dir.string()));
+        // A full disk: files may grow to FileLimit bytes, and a write past it fails.
+        if (const rlim_t Limit = FileLimit)
+            P.setChildProcessModifier([Limit] {
+                ::signal(SIGXFSZ, SIG_IGN);
+                struct rlimit R {};
+                ::getrlimit(RLIMIT_FSIZE, &R);
+                R.rlim_cur = Limit;
+                ::setrlimit(RLIMIT_FSIZE, &R);
+            });
         P.start(QString::fromStdString(kProgram), A);
         ASSERT_TRUE(P.waitForStarted());
     }
@@ -108,6 +119,7 @@ protected:
     fs::path Dir;
     std::string Profile;
     std::vector<std::string> Inis;
+    rlim_t FileLimit = 0;
 };
 
 TEST_F(Program, ConvertsAFolderAndReportsADamagedFileWithStatus1)
@@ -396,4 +408,88 @@ TEST_F(Program, ColourReductionWritesPaletteBitmaps)
         EXPECT_GT(Colours.size(), 2u) << Name;
     }
     EXPECT_EQ(ImageSize(Dir / "out" / "in" / "a.bmp"), QSize(320, 213));
+}
+
+// Every way an output is written, on a full disk: status 1, one line that
+// says which output could not be written and why, nothing at the target (an old
+// file there untouched) and the input kept although it was to be deleted.
+TEST_F(Program, AFullDiskFailsEveryWriterAndKeepsInputAndOldOutput)
+{
+    struct TCase {
+        const char* Path;
+        const char* Ext;
+        std::string Settings;
+        const char* Says = "cannot write "; // the tool says why itself
+    };
+    const std::string Small = "[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0,400,512\n"
+                              "Size2=0,0,0,0,0,100,100,384,384,0,400,384\n";
+    const TCase Cases[] = {
+        {"jpeg", "jpg", Small},
+        {"size limit", "jpg", Small + "[JPEG]\nUseFileSizeLimit=1\nFileSizeLimit=900\n"},
+        {"copy", "jpg", ""},
+        {"png", "png", Small + "[JPEG]\nConvertTo=3\n"},
+        {"bmp", "bmp", Small + "[JPEG]\nConvertTo=1\n"},
+        {"jpegtran", "jpg", "[JPEGTran]\nUse=1\nRotation=2\n", "Failed to save file: jpegtran ended with exit status 1: "},
+        {"pngquant", "bmp", Small + "[JPEG]\nConvertTo=1\n[DecreaseColor]\nUse=1\nMode=2\nPaletteEntries=16\n"},
+        {"zopflipng", "png", Small + "[JPEG]\nConvertTo=3\n[PNG]\nUsePNGOUT=1\n"},
+    };
+    WritePhoto(Dir / "a.jpg", 900, 700, 1);
+    const std::string Photo = ReadFile(Dir / "a.jpg");
+    FileLimit = 4096;
+    for (const TCase& c : Cases)
+        for (const char* Delete : {"1", "0"}) {
+            const std::string Why = std::string(c.Path) + " DeleteInputFile=" + Delete;
+            fs::remove_all(Dir / "out");
+            fs::create_directories(Dir / "out");
+            for (const char* N : {"a", "b"})
+                std::ofstream(Dir / "in" / (std::string(N) + ".jpg"), std::ios::binary) << Photo;
+            const fs::path Old = Dir / "out" / (std::string("b.") + c.Ext);
+            std::ofstream(Old) << "old";
+            ModeProfile(Profile, std::string("NotOverwrite=0\nDeleteInputFile=") + Delete + "\n", c.Settings);
+            const TResult r = Run({"in/a.jpg", "in/b.jpg"});
+            EXPECT_EQ(r.Status, 1) << Why << "\n" << r.Err;
+            for (const std::string N : {"\na.jpg: ", "\nb.jpg: "})
+                EXPECT_EQ(std::make_pair(Count("\n" + r.Err, N), Count("\n" + r.Err, N + c.Says)),
+                          std::make_pair(1, 1)) << Why << "\n" << r.Err;
+            EXPECT_TRUE(ReadFile(Dir / "in" / "a.jpg") == Photo && ReadFile(Dir / "in" / "b.jpg") == Photo) << Why;
+            EXPECT_TRUE(ReadFile(Old) == "old") << Why;
+            EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), {}), 1) << Why;
+        }
+}
+
+// A fresh start told only where to write: the size rule (100 %), the name
+// rule (resize/<old>) and JPEG quality 90 at 4:2:2 of the defaults. The
+// picture is turned by its EXIF orientation, so it is coded anew.
+TEST_F(Program, AFreshStartWritesJPEGQuality90At422)
+{
+    WritePhoto(Dir / "in" / "a.jpg", 96, 64, 1);
+    std::string J = ReadFile(Dir / "in" / "a.jpg");
+    const char Exif[] = "\xFF\xE1\x00\x22" "Exif\0\0" "II\x2A\0\x08\0\0\0" "\x01\0" "\x12\x01\x03\0\x01\0\0\0\x06\0\0\0"
+                        "\0\0\0\0";
+    J.insert(2, Exif, sizeof Exif - 1);
+    std::ofstream(Dir / "in" / "a.jpg", std::ios::binary) << J;
+    Ini(Profile, "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" + (Dir / "out").string() + "\n");
+    const TResult r = Run({"in/a.jpg"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::string Out = ReadFile(Dir / "out" / "resize" / "a.jpg");
+    EXPECT_EQ(ImageSize(Dir / "out" / "resize" / "a.jpg"), QSize(64, 96));
+    // First entries of the two quantisation tables (16 and 17 scaled to
+    // quality 90: 3 and 3; at 80 they would be 6 and 7) and the sampling
+    // factors of the three components.
+    std::vector<int> Quant, Sampling;
+    for (size_t i = 2; i + 4 < Out.size() && uint8_t(Out[i]) == 0xFF;) {
+        const uint8_t M = uint8_t(Out[i + 1]);
+        const size_t Len = size_t(uint8_t(Out[i + 2])) << 8 | uint8_t(Out[i + 3]);
+        if (M == 0xDB)
+            for (size_t t = i + 4; t + 65 <= i + 2 + Len; t += 65)
+                Quant.push_back(uint8_t(Out[t + 1]));
+        if (M == 0xC0 || M == 0xC2)
+            for (int c = 0; c < uint8_t(Out[i + 9]); ++c)
+                Sampling.push_back(uint8_t(Out[i + 11 + 3 * size_t(c)]));
+        if (M == 0xDA)
+            break;
+        i += 2 + Len;
+    }
+    EXPECT_THAT(Quant, ElementsAre(3, 3));
+    EXPECT_THAT(Sampling, ElementsAre(0x21, 0x11, 0x11));
 }

@@ -6,7 +6,9 @@
 #include "tests/effectsui/CommaLocale.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -224,6 +226,67 @@ TEST_F(Settings, AFailedSaveRetriesThenAsksAndLeavesTheOldFile)
     EXPECT_FALSE(SaveIniFile(target));
     EXPECT_EQ(ReadFile(target), oldText);
     fs::permissions(Dir, fs::perms::owner_all);
+}
+
+// What a fresh start (no settings file) writes, key by key: the defaults a
+// user meets. $P is the pictures folder, $T the temporary one, $F the system
+// font; the fixture's machine has 8 processors.
+TEST_F(Settings, AFreshStartWritesTheDefaults)
+{
+    const char* Want = R"([Window] Left=-1000 Top=-1000 ClientWidth=0 ClientHeight=0
+[File] SameDirectory=1 OutPutDirectory=$PVestroPlus FileNameFormat=resize/<old> NotOverwrite=1 RenameOnly=0
+  AddSubFolder=1 AtOnce=0 ShowDirectory=1 RemoveList=0 Skip=0 StartNumber=1 NumberResetType=0
+  IgnoreReadOnlyAttr=0 ClipBoardTemp=$T SortMode=0 DeleteInputFile=0 AutoSortMode=0
+[Resize] Size1=100,512,384,512,384,100,100,512,512,0,512,512 Size2=0,0,0,0,0,100,100,384,384,0,384,384 Rule=0
+  DecimationType=7 DecimationRadius=3 DecimationSharp=2 DecimationBlur=10 InterpolationType=7
+  InterpolationRadius=3 InterpolationSharp=0 InterpolationBlur=11 SIMD=3 MaxThread=8
+  History="8,640,480","0,50,50" Degamma=0 NoExpand=0
+[Bitmap] ConvertTo=1 AlphaChannelSupport=1 AlphaBitmapHeaderType=1 AlphaCheckType=0 IndexColor=0
+[JPEG] ConvertTo=2 SampleType=1 Smoothing=0 Quality=90 AddExifInfo=1 DecodeWithDownScaling=0
+  DownScalingLimit=200 DCTMethod=0 UpdateExif=1 UpdateExifResolution=0 UseFileSizeLimit=0 FileSizeLimit=200
+  QualityLimit=75 SampleTypeLimit=0 UpdateExifThumbnail=0 AlwaysRecompress=0 Progressive=0
+[PNG] ConvertTo=3 Filter=0 CompressLevel=6 WritepHYsChunk=0 IndexColor=1 TransparentType=0 TransparentColor=0
+  UsePNGOUT=0 MaximumOptimization=0 FullColorOptimization=0 UseWIC=0
+[WIC] ConvertTo=2
+[SPI] ConvertTo=3 SPIDirectory= SPIOrder=
+[Preview] ViewerPath= ViewerOption=/getclip_/user=vestro ViewerOption2=/getclip_/newwnd_/user=vestro Left=-1
+  Top=-1 Width=800 Height=600 HistogramType=0 HistogramChannel=0 ViewMode=1
+[Metadata] KeepICCProfile=1 KeepCreationTime=0 KeepLastWriteTime=0 Resolution=72 KeepResolution=1
+[DefaultBGColor] Red=255 Green=255 Blue=255 Gray=255
+[ThumbnailWindow] Visible=1 Left=-65535 Top=-65535 UseEmbeddedThumbnail=1
+[Dir] Picture=$P
+[System] MaxThread=8 Parallel=1 MemReserve=0 UseExternalTool=0 Command= Caption=%ini SkipImageCheck=0
+  AbortOnError=0 PictureMemoryLimit=0
+[ListView] Header0=-1 Header1=-1 Header2=-1 Header3=-1 Header4=-1 Header5=-1 Header6=-1
+[Font] P_FontName=$F P_FontSize=9
+[ShortCut] Desktop=0 MakeIni=1 AtOnce=0
+[Combine] Width=320 Height=240 Order=0 Rows,=3 Columns=3 RowSpace=0 ColumnSpace=0 BackgroundColor=16777215
+  FillBlank=1 Use=0)";
+    std::map<std::string, std::string> want, got;
+    std::istringstream in(Want);
+    std::string section, word;
+    while (in >> word) {
+        if (word.front() == '[') {
+            section = word.substr(1, word.size() - 2);
+            continue;
+        }
+        const size_t eq = word.find('=');
+        std::string v = word.substr(eq + 1);
+        std::replace(v.begin(), v.end(), '_', ' ');
+        for (auto [Tag, Text] : {std::pair{"$P", MyPicturesDir}, {"$T", TempDir}, {"$F", SystemFontName}})
+            if (v.starts_with(Tag))
+                v = Text + v.substr(2);
+        want[section + "/" + word.substr(0, eq)] = v;
+    }
+    FontInstalled = nullptr;
+    const std::string f = (Dir / "fresh.ini").string();
+    LoadIniFile(f);
+    ASSERT_TRUE(SaveIniFile(f));
+    const TMemIniFile saved(f);
+    for (const TIniKey& k : IniKeys())
+        if (k.Section && !Is(k, "System", "Language") && saved.ValueExists(k.Section, k.Key))
+            got[Name(k)] = saved.ReadString(k.Section, k.Key, "");
+    EXPECT_EQ(got, want);
 }
 
 } // namespace
