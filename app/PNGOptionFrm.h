@@ -21,7 +21,7 @@ public:
     TUDNumEdit* LevelEdit;            // "Compression Level" 0..9
     QCheckBox* FilterChecks[5];       // None, Sub, Up, Average, Paeth: bits 8..128
     QCheckBox* PHYsCheck;             // "Save resolution"
-    QWidget* PNGOUTPanel;             // enabled only when bin/pngout is beside the program
+    QWidget* PNGOUTPanel;             // enabled only when the optimiser is installed
     QCheckBox* PNGOUTCheck;
     QCheckBox* MaxOptCheck;           // enabled while PNGOUTCheck is checked
     QCheckBox* FullColorCheck;        // likewise

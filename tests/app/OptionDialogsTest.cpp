@@ -1,15 +1,21 @@
 // The settings dialogs: what OK stores stays within its range, even when
 // typed and confirmed before the edit clamps it, and Cancel stores nothing.
 #include "app/CombineOptionFrm.h"
+#include "app/IniSettings.h"
 #include "app/JPEGOptionFrm.h"
 #include "app/MetadataOptionFrm.h"
+#include "app/PNGOptionFrm.h"
 #include "app/ResizeOptionFrm.h"
 #include "app/SystemOptionFrm.h"
 #include "core/ImgInfo.h"
+#include "core/IniFile.h"
+#include "core/PalettePNG.h"
 #include "effects/ui/NumEdit.h"
 #include "tests/app/TestApp.h"
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPushButton>
+#include <QTest>
 
 
 TEST(OptionDialogs, ResizeValuesOutOfRangeAreClamped)
@@ -98,4 +104,46 @@ TEST(OptionDialogs, MetadataCombineAndSystemCancelKeepsAndOkClamps)
     EXPECT_FALSE(D.Parallel->isEnabled());
     D.accept();
     EXPECT_EQ(SystemOption.MaxThread, 1);
+}
+
+// Every field of the PNG dialog changed by clicks and keys, OK: the settings
+// and then the settings file hold each change, and the optimiser is offered
+// when it is installed.
+TEST(OptionDialogs, PNGFieldsByClicksReachTheSettingsFile)
+{
+    EnsureApp();
+    TKeptSettings Kept;
+    PNGOption = TPNGOption{};
+    TPNGOptionForm F(PNGOption);
+    F.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&F));
+    const bool Optimiser = !PNGOUTPath().empty();
+    EXPECT_EQ(F.PNGOUTPanel->isEnabled(), Optimiser);
+    for (QCheckBox* C : {F.FilterChecks[0], F.FilterChecks[2], F.FilterChecks[4], F.PHYsCheck, F.WICCheck})
+        QTest::mouseClick(C, Qt::LeftButton, {}, QPoint(8, C->height() / 2));
+    if (Optimiser)
+        for (QCheckBox* C : {F.PNGOUTCheck, F.MaxOptCheck, F.FullColorCheck})
+            QTest::mouseClick(C, Qt::LeftButton, {}, QPoint(8, C->height() / 2));
+    F.LevelEdit->setFocus();
+    F.LevelEdit->selectAll();
+    QTest::keyClicks(F.LevelEdit, "3");
+    F.TransparentList->setFocus();
+    QTest::keyClick(F.TransparentList, Qt::Key_Down);
+    QTest::keyClick(F.TransparentList, Qt::Key_Down);
+    QTest::mouseClick(F.IndexColorCheck, Qt::LeftButton, {}, QPoint(8, F.IndexColorCheck->height() / 2));
+    QTest::mouseClick(F.OkButton, Qt::LeftButton);
+    const TPNGOption& O = PNGOption;
+    EXPECT_EQ(std::make_tuple(O.Filter, O.CompressLevel, O.WritepHYsChunk, O.IndexColor, O.TransparentType, O.UseWIC),
+              std::make_tuple(8 + 32 + 128, 3, true, false, 2, true));
+    EXPECT_EQ(std::make_tuple(O.UsePNGOUT, O.MaximumOptimization, O.FullColorOptimization),
+              std::make_tuple(Optimiser, Optimiser, Optimiser));
+    const auto Dir = ScratchDir("png");
+    ASSERT_TRUE(SaveIniFile((Dir / "png.ini").string()));
+    const TMemIniFile Ini((Dir / "png.ini").string());
+    std::filesystem::remove_all(Dir);
+    std::string Keys;
+    for (const char* K : {"Filter", "CompressLevel", "WritepHYsChunk", "IndexColor", "TransparentType", "UseWIC",
+                          "UsePNGOUT", "MaximumOptimization"})
+        Keys += Ini.ReadString("PNG", K, "-") + " ";
+    EXPECT_EQ(Keys, Optimiser ? "168 3 1 0 2 1 1 1 " : "168 3 1 0 2 1 0 0 ");
 }
