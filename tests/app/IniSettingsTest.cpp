@@ -1,6 +1,7 @@
 // The settings file: what a user's file looks like after a load and a save.
 #include "app/IniSettings.h"
 #include "core/IniFile.h"
+#include "core/PalettePNG.h"
 #include "platform/Session.h"
 #include "tests/app/TestApp.h"
 #include "tests/effectsui/CommaLocale.h"
@@ -154,7 +155,7 @@ TEST_F(Settings, ValuesNoDialogCouldStoreAreCorrected)
     const std::string f = Write("odd.ini",
                                 "[System]\nMaxThread=0\n"
                                 "[Resize]\nRule=12\nHistory=8,640,480\nDecimationType=42\n"
-                                "[JPEG]\nConvertTo=7\nQuality=250\n[PNG]\nConvertTo=0\n"
+                                "[JPEG]\nConvertTo=7\nQuality=250\n[PNG]\nConvertTo=0\nUsePNGOUT=1\n"
                                 "[Preview]\nWidth=5000\n");
     WorkAreaRight = 1920;
     LoadIniFile(f);
@@ -164,14 +165,17 @@ TEST_F(Settings, ValuesNoDialogCouldStoreAreCorrected)
     EXPECT_EQ(std::make_tuple(ResizeOption.DecimationMode, JPEGOption.ConvertTo), std::make_tuple(7, 2));
     EXPECT_EQ(std::make_tuple(JPEGOption.Quality, PNGOption.ConvertTo), std::make_tuple(100, 3));
     EXPECT_EQ(PreviewOption.Width, 1920);
+    EXPECT_EQ(PNGOption.UsePNGOUT, !PNGOUTPath().empty()); // the optimiser only when it is installed
 
     Write("odd.ini", "[System]\nMaxThread=16\n");
     LoadIniFile(f);
     EXPECT_EQ(SystemOption.MaxThread, 8); // above the processor count
     EXPECT_TRUE(SystemOption.ParallelProcessing);
-    Write("odd.ini", "[System]\nMaxThread=1\nParallel=1\n");
-    LoadIniFile(f);
-    EXPECT_FALSE(SystemOption.ParallelProcessing);
+    for (int Workers : {1, 2}) {
+        Write("odd.ini", "[System]\nMaxThread=" + std::to_string(Workers) + "\nParallel=1\n");
+        LoadIniFile(f);
+        EXPECT_EQ(SystemOption.ParallelProcessing, Workers == 2); // one worker runs nothing side by side
+    }
 }
 
 TEST_F(Settings, SizeListsAreWrittenWithAPointAndReadInEitherForm)

@@ -122,7 +122,7 @@ TEST(OptionDialogs, PNGFieldsByClicksReachTheSettingsFile)
     for (QCheckBox* C : {F.FilterChecks[0], F.FilterChecks[2], F.FilterChecks[4], F.PHYsCheck, F.WICCheck})
         QTest::mouseClick(C, Qt::LeftButton, {}, QPoint(8, C->height() / 2));
     if (Optimiser)
-        for (QCheckBox* C : {F.PNGOUTCheck, F.MaxOptCheck, F.FullColorCheck})
+        for (QCheckBox* C : {F.PNGOUTCheck, F.MaxOptCheck})
             QTest::mouseClick(C, Qt::LeftButton, {}, QPoint(8, C->height() / 2));
     F.LevelEdit->setFocus();
     F.LevelEdit->selectAll();
@@ -136,14 +136,14 @@ TEST(OptionDialogs, PNGFieldsByClicksReachTheSettingsFile)
     EXPECT_EQ(std::make_tuple(O.Filter, O.CompressLevel, O.WritepHYsChunk, O.IndexColor, O.TransparentType, O.UseWIC),
               std::make_tuple(8 + 32 + 128, 3, true, false, 2, true));
     EXPECT_EQ(std::make_tuple(O.UsePNGOUT, O.MaximumOptimization, O.FullColorOptimization),
-              std::make_tuple(Optimiser, Optimiser, Optimiser));
+              std::make_tuple(Optimiser, Optimiser, false));
     const auto Dir = ScratchDir("png");
     ASSERT_TRUE(SaveIniFile((Dir / "png.ini").string()));
     const TMemIniFile Ini((Dir / "png.ini").string());
     std::filesystem::remove_all(Dir);
     std::string Keys;
     for (const char* K : {"Filter", "CompressLevel", "WritepHYsChunk", "IndexColor", "TransparentType", "UseWIC",
-                          "UsePNGOUT", "MaximumOptimization"})
+                          "UsePNGOUT", "MaximumOptimization", "FullColorOptimization"})
         Keys += Ini.ReadString("PNG", K, "-") + " ";
-    EXPECT_EQ(Keys, Optimiser ? "168 3 1 0 2 1 1 1 " : "168 3 1 0 2 1 0 0 ");
+    EXPECT_EQ(Keys, Optimiser ? "168 3 1 0 2 1 1 1 0 " : "168 3 1 0 2 1 0 0 0 ");
 }
