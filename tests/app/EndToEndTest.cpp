@@ -426,7 +426,7 @@ TEST_F(Program, AFullDiskFailsEveryWriterAndKeepsInputAndOldOutput)
     const TCase Cases[] = {
         {"jpeg", "jpg", Small},
         {"size limit", "jpg", Small + "[JPEG]\nUseFileSizeLimit=1\nFileSizeLimit=900\n"},
-        {"copy", "jpg", ""},
+        {"copy", "jpg", "[Metadata]\nKeepLastWriteTime=1\n"},
         {"png", "png", Small + "[JPEG]\nConvertTo=3\n"},
         {"bmp", "bmp", Small + "[JPEG]\nConvertTo=1\n"},
         {"jpegtran", "jpg", "[JPEGTran]\nUse=1\nRotation=2\n", "Failed to save file: jpegtran ended with exit status 1: "},
@@ -445,6 +445,8 @@ TEST_F(Program, AFullDiskFailsEveryWriterAndKeepsInputAndOldOutput)
                 std::ofstream(Dir / "in" / (std::string(N) + ".jpg"), std::ios::binary) << Photo;
             const fs::path Old = Dir / "out" / (std::string("b.") + c.Ext);
             std::ofstream(Old) << "old";
+            const auto OldTime = fs::file_time_type::clock::now() - std::chrono::hours(48);
+            fs::last_write_time(Old, OldTime);
             ModeProfile(Profile, std::string("NotOverwrite=0\nDeleteInputFile=") + Delete + "\n", c.Settings);
             const TResult r = Run({"in/a.jpg", "in/b.jpg"});
             EXPECT_EQ(r.Status, 1) << Why << "\n" << r.Err;
@@ -452,7 +454,7 @@ TEST_F(Program, AFullDiskFailsEveryWriterAndKeepsInputAndOldOutput)
                 EXPECT_EQ(std::make_pair(Count("\n" + r.Err, N), Count("\n" + r.Err, N + c.Says)),
                           std::make_pair(1, 1)) << Why << "\n" << r.Err;
             EXPECT_TRUE(ReadFile(Dir / "in" / "a.jpg") == Photo && ReadFile(Dir / "in" / "b.jpg") == Photo) << Why;
-            EXPECT_TRUE(ReadFile(Old) == "old") << Why;
+            EXPECT_TRUE(ReadFile(Old) == "old" && fs::last_write_time(Old) == OldTime) << Why;
             EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), {}), 1) << Why;
         }
 }
