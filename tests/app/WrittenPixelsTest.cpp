@@ -1,8 +1,11 @@
 // Every picture writer read back by another reader (Qt's) and compared pixel
-// by pixel with the colours it was given: a swapped channel or palette entry,
-// a wrong row order or bit packing shows here.
+// by pixel with the colours it was given, and every reader given Qt's
+// pictures: a swapped channel or palette entry, a wrong row order or bit
+// packing shows here.
 #include "TestApp.h"
 #include "core/Bitmap.h"
+#include "core/ImageInfo.h"
+#include "core/ImageLoader.h"
 #include "core/Kodex.h"
 #include "core/PalettePNG.h"
 #include "core/RunSettings.h"
@@ -45,17 +48,19 @@ QRgb Want(const TImgInfo& I, uint32_t X, uint32_t Y)
 
 // Depth: the bits a pixel the file's header must say (BMP only; 0 for any).
 // Without Alpha only the colours count.
-::testing::AssertionResult SamePixels(const fs::path& File, const TImgInfo& I, int Depth, bool Alpha = true)
+::testing::AssertionResult SamePixels(const fs::path& File, const TImgInfo& I, int Depth, bool Alpha = true,
+                                      int Tolerance = 0)
 {
     const QImage q(QString::fromStdString(File.string()));
     if (q.isNull() || q.width() != int(I.Width) || q.height() != int(I.Height))
         return ::testing::AssertionFailure() << File << " unreadable or of another size";
     if (const std::string f = ReadFile(File); Depth && (f.size() < 30 || f[28] != Depth))
         return ::testing::AssertionFailure() << File << " has another depth";
-    const QRgb Mask = Alpha ? 0xFFFFFFFFu : 0xFFFFFFu;
     for (uint32_t y = 0; y < I.Height; ++y)
         for (uint32_t x = 0; x < I.Width; ++x)
-            if ((q.pixel(int(x), int(y)) & Mask) != (Want(I, x, y) & Mask))
+            if (const QRgb a = q.pixel(int(x), int(y)), b = Want(I, x, y);
+                std::abs(qRed(a) - qRed(b)) > Tolerance || std::abs(qGreen(a) - qGreen(b)) > Tolerance ||
+                std::abs(qBlue(a) - qBlue(b)) > Tolerance || (Alpha && qAlpha(a) != qAlpha(b)))
                 return ::testing::AssertionFailure() << File << " pixel " << x << "," << y << ": " << std::hex
                                                      << q.pixel(int(x), int(y)) << " for " << Want(I, x, y);
     return ::testing::AssertionSuccess();
@@ -126,4 +131,43 @@ TEST_F(WrittenPixels, PNGsPaletteGrayTrueColourAndTheTransparentKey)
             EXPECT_TRUE(Key ? qAlpha(Got) == 0 : Got == Want(pal.I, x, y)) << x << "," << y;
         }
     EXPECT_GT(Clear, 1);
+}
+
+// Flat blocks of four colours, one a coding unit, so that JPEG's loss stays small.
+TEST_F(WrittenPixels, JPEGWriterAndEveryReaderKeepTheColours)
+{
+    TImgHolder p;
+    AllocImg(p.I, 32, 32, 3);
+    const QRgb Colours[4] = {qRgb(220, 30, 40), qRgb(20, 200, 60), qRgb(40, 50, 210), qRgb(240, 230, 20)};
+    for (uint32_t y = 0; y < 32; ++y)
+        for (uint32_t x = 0; x < 32; ++x) {
+            const QRgb c = Colours[x / 16 + y / 16 * 2];
+            uint8_t* s = ScanLine(p.I, y) + 3 * x;
+            s[0] = uint8_t(qBlue(c)), s[1] = uint8_t(qGreen(c)), s[2] = uint8_t(qRed(c));
+        }
+    ASSERT_NE(WriteJPEG((Dir / "w.jpg").string(), p.I, 100, TResolutionInfo{}, false, nullptr, nullptr, 0, 2, 0, S), 0);
+    EXPECT_TRUE(SamePixels(Dir / "w.jpg", p.I, 0, true, 12));
+    // Qt writes, the program reads.
+    QImage q(32, 32, QImage::Format_RGB32);
+    for (uint32_t y = 0; y < 32; ++y)
+        for (uint32_t x = 0; x < 32; ++x)
+            q.setPixel(int(x), int(y), Want(p.I, x, y));
+    for (const char* Name : {"q.bmp", "q.png", "q.jpg"}) {
+        const std::string f = (Dir / Name).string();
+        ASSERT_TRUE(q.save(QString::fromStdString(f), nullptr, 100));
+        TImageInfo Info;
+        ASSERT_TRUE(GetImageInfo(f, Info)) << Name;
+        TImgHolder r;
+        bool YCbCr = false;
+        uint32_t Flags = 0;
+        ASSERT_NE(LoadImageByType(Info, r.I, TScale{}, false, nullptr, YCbCr, Flags, 1, S), 0) << Name;
+        ASSERT_EQ(std::make_tuple(r.I.Width, r.I.Height, r.I.Channels), std::make_tuple(32u, 32u, 3u)) << Name;
+        // JPEG's loss is judged inside the blocks only.
+        const bool Lossy = Name[2] == 'j';
+        for (uint32_t y = 0; y < 32; ++y)
+            for (uint32_t x = 0; x < 32; ++x)
+                for (uint32_t c = 0; c < 3 && (!Lossy || (x % 16 - 3 < 10 && y % 16 - 3 < 10)); ++c)
+                    ASSERT_NEAR(ScanLine(r.I, y)[3 * x + c], ScanLine(p.I, y)[3 * x + c], Lossy ? 12 : 0)
+                        << Name << " " << x << "," << y;
+    }
 }
