@@ -1,8 +1,15 @@
 // The built program, started as a user or a script would start it, under the
 // offscreen platform: files on the command line with an at-once profile.
 #include "TestApp.h"
+#include "app/IniSettings.h"
+#include "app/JPEGOptionFrm.h"
+#include "effects/ui/NumEdit.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QProcess>
+#include <QPushButton>
+#include <QTest>
 
 #include <set>
 
@@ -20,6 +27,34 @@ struct TResult {
     int Status = -1;
     std::string Err;
 };
+
+// What a JPEG file's header says: the first entry of each quantisation table,
+// the sampling factors of each component, and whether it is coded in
+// progressive scans.
+struct TJPEGHead {
+    std::vector<int> Quant, Sampling;
+    bool Progressive = false;
+};
+TJPEGHead JPEGHead(const std::string& J)
+{
+    TJPEGHead H;
+    for (size_t i = 2; i + 4 < J.size() && uint8_t(J[i]) == 0xFF;) {
+        const uint8_t M = uint8_t(J[i + 1]);
+        const size_t Len = size_t(uint8_t(J[i + 2])) << 8 | uint8_t(J[i + 3]);
+        if (M == 0xDB)
+            for (size_t t = i + 4; t + 65 <= i + 2 + Len; t += 65)
+                H.Quant.push_back(uint8_t(J[t + 1]));
+        if (M == 0xC0 || M == 0xC2) {
+            H.Progressive = M == 0xC2;
+            for (int c = 0; c < uint8_t(J[i + 9]); ++c)
+                H.Sampling.push_back(uint8_t(J[i + 11 + 3 * size_t(c)]));
+        }
+        if (M == 0xDA)
+            break;
+        i += 2 + Len;
+    }
+    return H;
+}
 
 class Program : public ::testing::Test {
 protected:
@@ -478,20 +513,43 @@ TEST_F(Program, AFreshStartWritesJPEGQuality90At422)
     // First entries of the two quantisation tables (16 and 17 scaled to
     // quality 90: 3 and 3; at 80 they would be 6 and 7) and the sampling
     // factors of the three components.
-    std::vector<int> Quant, Sampling;
-    for (size_t i = 2; i + 4 < Out.size() && uint8_t(Out[i]) == 0xFF;) {
-        const uint8_t M = uint8_t(Out[i + 1]);
-        const size_t Len = size_t(uint8_t(Out[i + 2])) << 8 | uint8_t(Out[i + 3]);
-        if (M == 0xDB)
-            for (size_t t = i + 4; t + 65 <= i + 2 + Len; t += 65)
-                Quant.push_back(uint8_t(Out[t + 1]));
-        if (M == 0xC0 || M == 0xC2)
-            for (int c = 0; c < uint8_t(Out[i + 9]); ++c)
-                Sampling.push_back(uint8_t(Out[i + 11 + 3 * size_t(c)]));
-        if (M == 0xDA)
-            break;
-        i += 2 + Len;
+    const TJPEGHead H = JPEGHead(Out);
+    EXPECT_THAT(H.Quant, ElementsAre(3, 3));
+    EXPECT_THAT(H.Sampling, ElementsAre(0x21, 0x11, 0x11));
+    EXPECT_FALSE(H.Progressive);
+}
+
+// The JPEG dialog changed by keys and clicks, OK, the settings saved as the
+// profile of a run: the output has the quality, sampling and coding chosen.
+TEST_F(Program, JPEGDialogChoicesReachTheOutput)
+{
+    TKeptSettings Kept;
+    FileOption.AtOnce = true;
+    FileOption.SameDirectory = false;
+    FileOption.OutputDirectory = (Dir / "out").string();
+    FileOption.FileNameFormat = "<old>";
+    ResizeOption.Rule = 0;
+    ResizeOption.Size1[0] = 50;
+    {
+        TJPEGOptionForm F(JPEGOption);
+        F.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&F));
+        F.QualityEdit->setFocus();
+        F.QualityEdit->selectAll();
+        QTest::keyClicks(F.QualityEdit, "75");
+        F.SampleList->setFocus();
+        QTest::keyClick(F.SampleList, Qt::Key_Down); // 4:2:2 to 4:4:4
+        QTest::mouseClick(F.ProgressiveCheck, Qt::LeftButton, {}, QPoint(8, F.ProgressiveCheck->height() / 2));
+        QTest::mouseClick(F.OkButton, Qt::LeftButton);
     }
-    EXPECT_THAT(Quant, ElementsAre(3, 3));
-    EXPECT_THAT(Sampling, ElementsAre(0x21, 0x11, 0x11));
+    const std::string Path = std::string(VESTRO_DIST_DIR) + "/ini/" + Profile;
+    Inis.push_back(Profile);
+    ASSERT_TRUE(SaveIniFile(Path));
+    WritePhoto(Dir / "in" / "a.jpg", 96, 64, 1);
+    const TResult r = Run({"in/a.jpg"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const TJPEGHead H = JPEGHead(ReadFile(Dir / "out" / "a.jpg"));
+    EXPECT_THAT(H.Quant, ElementsAre(8, 9)); // 16 and 17 at quality 75
+    EXPECT_THAT(H.Sampling, ElementsAre(0x11, 0x11, 0x11));
+    EXPECT_TRUE(H.Progressive);
 }
