@@ -2,11 +2,14 @@
 // offscreen platform: files on the command line with an at-once profile.
 #include "TestApp.h"
 #include "app/IniSettings.h"
+#include "app/BitmapOptionFrm.h"
 #include "app/JPEGOptionFrm.h"
+#include "app/MetadataOptionFrm.h"
 #include "effects/ui/NumEdit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -519,37 +522,74 @@ TEST_F(Program, AFreshStartWritesJPEGQuality90At422)
     EXPECT_FALSE(H.Progressive);
 }
 
-// The JPEG dialog changed by keys and clicks, OK, the settings saved as the
-// profile of a run: the output has the quality, sampling and coding chosen.
-TEST_F(Program, JPEGDialogChoicesReachTheOutput)
+// Option dialogs changed by keys and clicks, OK, the settings saved as the
+// profile of a run: the output has what was chosen (JPEG quality, sampling
+// and coding; PNG resolution chunk; BMP palette depth).
+TEST_F(Program, OptionDialogChoicesReachTheOutput)
 {
-    TKeptSettings Kept;
-    FileOption.AtOnce = true;
-    FileOption.SameDirectory = false;
-    FileOption.OutputDirectory = (Dir / "out").string();
-    FileOption.FileNameFormat = "<old>";
-    ResizeOption.Rule = 0;
-    ResizeOption.Size1[0] = 50;
-    {
-        TJPEGOptionForm F(JPEGOption);
-        F.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&F));
-        F.QualityEdit->setFocus();
-        F.QualityEdit->selectAll();
-        QTest::keyClicks(F.QualityEdit, "75");
-        F.SampleList->setFocus();
-        QTest::keyClick(F.SampleList, Qt::Key_Down); // 4:2:2 to 4:4:4
-        QTest::mouseClick(F.ProgressiveCheck, Qt::LeftButton, {}, QPoint(8, F.ProgressiveCheck->height() / 2));
-        QTest::mouseClick(F.OkButton, Qt::LeftButton);
+    auto Click = [](QCheckBox* C) { QTest::mouseClick(C, Qt::LeftButton, {}, QPoint(8, C->height() / 2)); };
+    auto Type = [](QLineEdit* E, const char* Text) {
+        E->setFocus();
+        E->selectAll();
+        QTest::keyClicks(E, Text);
+    };
+    for (int Dialog = 0; Dialog < 3; ++Dialog) {
+        TKeptSettings Kept;
+        FileOption.AtOnce = true;
+        FileOption.SameDirectory = false;
+        FileOption.OutputDirectory = (Dir / "out").string();
+        FileOption.FileNameFormat = "<old>";
+        ResizeOption.Size1[0] = 50;
+        std::unique_ptr<QDialog> D;
+        if (Dialog == 0) {
+            auto* F = new TJPEGOptionForm(JPEGOption);
+            D.reset(F);
+            Type(F->QualityEdit, "75");
+            F->SampleList->setFocus();
+            QTest::keyClick(F->SampleList, Qt::Key_Down); // 4:2:2 to 4:4:4
+            Click(F->ProgressiveCheck);
+        } else if (Dialog == 1) {
+            auto* F = new TMetadataOptionForm;
+            D.reset(F);
+            JPEGOption.ConvertTo = 3;
+            Click(F->KeepResolution);
+            Type(F->Resolution, "300");
+            Click(F->WritepHYs);
+        } else {
+            auto* F = new TBitmapOptionForm(BitmapOption);
+            D.reset(F);
+            JPEGOption.ConvertTo = 1;
+            Click(F->IndexColorCheck);
+        }
+        D->show();
+        for (QPushButton* B : D->findChildren<QPushButton*>())
+            if (B->text() == "OK")
+                QTest::mouseClick(B, Qt::LeftButton);
+        ASSERT_EQ(D->result(), QDialog::Accepted) << Dialog;
+        Inis.push_back(Profile);
+        ASSERT_TRUE(SaveIniFile(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile));
+        fs::remove_all(Dir / "out");
+        // Four colours in blocks: few enough for a palette.
+        QImage Q(96, 64, QImage::Format_RGB32);
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 96; ++x)
+                Q.setPixel(x, y, qRgb(x < 48 ? 250 : 10, y < 32 ? 200 : 30, 90));
+        ASSERT_TRUE(Q.save(QString::fromStdString((Dir / "in" / "a.jpg").string()), nullptr, 100));
+        const TResult r = Run({"in/a.jpg"});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        const std::string Ext[3] = {"jpg", "png", "bmp"};
+        const std::string Out = ReadFile(Dir / "out" / ("a." + Ext[Dialog]));
+        ASSERT_GT(Out.size(), 60u) << Dialog;
+        if (Dialog == 0) {
+            const TJPEGHead H = JPEGHead(Out);
+            EXPECT_THAT(H.Quant, ElementsAre(8, 9)); // 16 and 17 at quality 75
+            EXPECT_THAT(H.Sampling, ElementsAre(0x11, 0x11, 0x11));
+            EXPECT_TRUE(H.Progressive);
+        } else if (Dialog == 1) {
+            // 300 dots an inch: 11811 a metre, unit 1.
+            EXPECT_NE(Out.find(std::string("pHYs\0\0\x2E\x23\0\0\x2E\x23\x01", 13)), std::string::npos);
+        } else {
+            EXPECT_LE(uint8_t(Out[28]), 8) << "bits a pixel";
+        }
     }
-    const std::string Path = std::string(VESTRO_DIST_DIR) + "/ini/" + Profile;
-    Inis.push_back(Profile);
-    ASSERT_TRUE(SaveIniFile(Path));
-    WritePhoto(Dir / "in" / "a.jpg", 96, 64, 1);
-    const TResult r = Run({"in/a.jpg"});
-    ASSERT_EQ(r.Status, 0) << r.Err;
-    const TJPEGHead H = JPEGHead(ReadFile(Dir / "out" / "a.jpg"));
-    EXPECT_THAT(H.Quant, ElementsAre(8, 9)); // 16 and 17 at quality 75
-    EXPECT_THAT(H.Sampling, ElementsAre(0x11, 0x11, 0x11));
-    EXPECT_TRUE(H.Progressive);
 }
