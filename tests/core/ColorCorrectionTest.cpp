@@ -150,15 +150,16 @@ TEST(ColorLUT, TablesFollowTheirFormulas)
         const long double num = c.Contrast >= 0 ? 256 : c.Contrast + 255, den = c.Contrast >= 0 ? 256 - c.Contrast : 255;
         for (int i = 0; i < 256; ++i) {
             const long double g = 255 * std::pow(i / 255.0L, 1 / (long double)c.Gamma);
+            const long double gd = double(g); // the RGB table works from a double
             const long double luma = std::clamp((g - inLo) * (outHi - outLo) / (inHi - inLo) + outLo, 0.0L, 255.0L);
             const long double gain = c.Chroma >= 0 ? (c.Chroma + 128) / 128.0L : (c.Chroma + 255) / 255.0L;
-            EXPECT_NEAR(y[i], std::trunc(luma), 1) << i;
+            EXPECT_EQ(y[i], int(luma)) << i;
             EXPECT_EQ(y[256 + i], int(std::trunc((i - 128) * gain + 128.5L))) << i;
-            const long double v[3] = {((c.Hue + 512) * g / 512 - 127.5L) * num / den + 128,
-                                      (g - 127.5L) * num / den + 128,
-                                      ((1024 - c.Hue) * g / 1024 - 127.5L) * num / den + 128};
+            const long double v[3] = {((c.Hue + 512) * gd / 512 - 127.5L) * num / den + 128,
+                                      (gd - 127.5L) * num / den + 128,
+                                      ((1024 - c.Hue) * gd / 1024 - 127.5L) * num / den + 128};
             for (int k = 0; k < 3; ++k)
-                EXPECT_NEAR(rgb[256 * k + i], std::trunc(std::clamp(v[k], 0.0L, 255.0L)), 1) << k << " " << i;
+                EXPECT_EQ(rgb[256 * k + i], int(std::clamp(v[k], 0.0L, 255.0L))) << k << " " << i;
             EXPECT_EQ(rgb[768 + i], rgb[256 + i]);
         }
     }
