@@ -117,6 +117,29 @@ TEST_F(WrittenPixels, PNGsPaletteGrayTrueColourAndTheTransparentKey)
         ASSERT_NE(WritePNGFile(f.string(), p->I, nullptr, false, false, TResolutionInfo{}, 0, nullptr, S), 0);
         EXPECT_TRUE(SamePixels(f, p->I, 0));
     }
+    // One filter at a time and the extreme levels: each row says which filter
+    // made it, the stream's header which level, and the pixels stay.
+    for (int i = 0; i < 5; ++i) {
+        S.PNG.Filter = 8 << i;
+        S.PNG.CompressLevel = i % 2 ? 9 : 0;
+        const fs::path f = Dir / ("f" + std::to_string(i) + ".png");
+        ASSERT_NE(WritePNGFile(f.string(), rgba.I, nullptr, false, false, TResolutionInfo{}, 0, nullptr, S), 0);
+        EXPECT_TRUE(SamePixels(f, rgba.I, 0)) << i;
+        const std::string File = ReadFile(f);
+        QByteArray Z("\0\0\0\0", 4);
+        for (size_t At = File.find("IDAT"); At != std::string::npos; At = File.find("IDAT", At + 4)) {
+            const size_t Len = size_t(uint8_t(File[At - 4])) << 24 | size_t(uint8_t(File[At - 3])) << 16 |
+                               size_t(uint8_t(File[At - 2])) << 8 | uint8_t(File[At - 1]);
+            Z.append(File.data() + At + 4, qsizetype(Len));
+        }
+        EXPECT_EQ(uint8_t(Z[5]) >> 6, i % 2 ? 3 : 0) << "level of filter " << i;
+        Z[2] = char(7 * 53 >> 8), Z[3] = char(7 * 53 & 255);
+        const QByteArray Raw = qUncompress(Z);
+        ASSERT_EQ(Raw.size(), 7 * 53) << i;
+        for (int Row = 0; Row < 7; ++Row)
+            EXPECT_EQ(Raw[Row * 53], i) << "row " << Row;
+    }
+    S.PNG.Filter = 0;
     // The top-left colour is the transparent key: those pixels are clear, the rest as they were.
     S.PNG.TransparentType = 1;
     ASSERT_TRUE(SavePalettePNG((Dir / "key.png").string(), pal.I, nullptr, TResolutionInfo{}, S));
