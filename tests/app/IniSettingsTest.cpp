@@ -2,6 +2,7 @@
 #include "app/IniSettings.h"
 #include "core/IniFile.h"
 #include "core/PalettePNG.h"
+#include "effects/FontCache.h"
 #include "platform/Session.h"
 #include "tests/app/TestApp.h"
 #include "tests/effectsui/CommaLocale.h"
@@ -234,7 +235,7 @@ TEST_F(Settings, AFailedSaveRetriesThenAsksAndLeavesTheOldFile)
 
 // What a fresh start (no settings file) writes, key by key, effects
 // included: the defaults a user meets. $P is the pictures folder, $T the
-// temporary one, $F the system font, $C the processor count.
+// temporary one, $F the system font, $M the menu font, $C the processor count.
 using FreshStart = TStartedTest;
 TEST_F(FreshStart, WritesTheDefaults)
 {
@@ -278,7 +279,7 @@ TEST_F(FreshStart, WritesTheDefaults)
   Histogram=1
 [ToneCurve] Use=0 Order=8 RGB=0,0,255,255 Red=0,0,255,255 Green=0,0,255,255 Blue=0,0,255,255
   Luma=0,0,255,255 Chroma=0,0,128,128,255,255 Histogram=0 Preview=1
-[AddText] Use=0 Order=9 Text=<ymdhn> BasePos=8 X=0 Y=0 FontName=$F FontCharset=128 FontSize=20
+[AddText] Use=0 Order=9 Text=<ymdhn> BasePos=8 X=0 Y=0 FontName=$M FontCharset=128 FontSize=20
   FontColor=16777215 FontStyle=0 FontOpacity=100 BackColor=16777215 BackOpacity=0 MarginX=0 MarginY=0
   LinePitch=0 Shadow=1 ShadowColor=0 ShadowOpacity=75 ShadowRadius=2 ShadowStr=4 ShadowOffsetX=2
   ShadowOffsetY=2 Glow=1 GlowColor=16776960 GlowOpacity=75 GlowRadius=6 GlowStr=8
@@ -302,7 +303,7 @@ TEST_F(FreshStart, WritesTheDefaults)
         std::string v = word.substr(eq + 1);
         std::replace(v.begin(), v.end(), '_', ' ');
         for (auto [Tag, Text] : {std::pair{"$P", MyPicturesDir}, {"$T", TempDir}, {"$F", SystemFontName},
-                                 {"$C", std::to_string(SystemOption.ProcessorCount)}})
+                                 {"$C", std::to_string(SystemOption.ProcessorCount)}, {"$M", MenuFontName()}})
             if (v.starts_with(Tag))
                 v = Text + v.substr(2);
         want[section + "/" + word.substr(0, eq)] = v;
