@@ -5,13 +5,10 @@
 #include "core/ResourceText.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -29,12 +26,6 @@ TAboutForm::TAboutForm(QWidget* Owner) : QDialog(Owner)
     std::snprintf(Text, sizeof Text, "%s %lluMB", LoadResText("Maximum size of memory block").c_str(),
                   (unsigned long long)(GetMaxFreeBlockSize() >> 20));
     MemoryLabel = new QLabel(QString::fromUtf8(Text), this);
-    LinkLabel = new QLabel(QString::fromLatin1(ProductWebAddress), this);
-    QPalette Blue = LinkLabel->palette();
-    Blue.setColor(QPalette::WindowText, Qt::blue);
-    LinkLabel->setPalette(Blue);
-    LinkLabel->setCursor(Qt::PointingHandCursor);
-    LinkLabel->installEventFilter(this);
 
     // The application's icon, as the main window set it; without one the
     // texts stand alone rather than beside an empty square.
@@ -55,7 +46,7 @@ TAboutForm::TAboutForm(QWidget* Owner) : QDialog(Owner)
     connect(Button, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* Texts = new QVBoxLayout;
-    for (QLabel* L : {VersionLabel, NoticeLabel, MemoryLabel, LinkLabel})
+    for (QLabel* L : {VersionLabel, NoticeLabel, MemoryLabel})
         Texts->addWidget(L);
     auto* Top = new QHBoxLayout;
     Top->addWidget(IconImage, 0, Qt::AlignTop);
@@ -66,20 +57,4 @@ TAboutForm::TAboutForm(QWidget* Owner) : QDialog(Owner)
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(Top);
     Layout->addLayout(Buttons);
-}
-
-bool TAboutForm::eventFilter(QObject* Watched, QEvent* Event)
-{
-    if (Watched == LinkLabel) {
-        if (Event->type() == QEvent::Enter || Event->type() == QEvent::Leave) {
-            QFont F = LinkLabel->font();
-            F.setUnderline(Event->type() == QEvent::Enter);
-            LinkLabel->setFont(F);
-        } else if (Event->type() == QEvent::MouseButtonRelease &&
-                   static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
-            QDesktopServices::openUrl(QUrl(QString::fromLatin1(ProductWebAddress)));
-            return true;
-        }
-    }
-    return QDialog::eventFilter(Watched, Event);
 }

@@ -1,6 +1,7 @@
 #include "app/CombineOptionFrm.h"
 
 #include "app/SystemOptionFrm.h"
+#include "app/WindowFuncs.h"
 #include "core/Global.h"
 #include "core/ResourceText.h"
 #include "effects/ui/NumEdit.h"
@@ -68,6 +69,7 @@ TCombineOptionForm::TCombineOptionForm(QWidget* Owner) : QDialog(Owner)
         if (ChooseColor(this, BackColor))
             PaintColorPanel(ColorPanel, BackColor);
     });
+    FitTitle(this);
 }
 
 void TCombineOptionForm::accept()

@@ -8,6 +8,7 @@
 #include "core/Bitmap.h"
 #include "core/ErrorLog.h"
 #include "core/Global.h"
+#include "core/ImageInfo.h"
 #include "core/ResourceText.h"
 #include "platform/FileOps.h"
 
@@ -141,6 +142,13 @@ TFileListView::TFileListView(QWidget* Parent, TImageInfoList* List)
     const double Scale = std::max(1.0, fontMetrics().averageCharWidth() / 5.0);
     for (int C = 0; C < TFileListModel::ColumnCount; ++C)
         setColumnWidth(C, int(TFileListModel::DefaultWidths[size_t(C)] * Scale + 0.5));
+    // The type column shows the names of the formats read whole, in the
+    // interface language.
+    int TypeWidth = columnWidth(TFileListModel::colType);
+    for (const QString& Ext : QStringLiteral(".jpg .png .bmp .gif .tif .webp .heic .ico .jxr").split(QLatin1Char(' ')))
+        TypeWidth = std::max(TypeWidth, fontMetrics().horizontalAdvance(QString::fromStdString(
+                                            ExtInfoList.GetExtType(Ext.toStdString()))) + 12);
+    setColumnWidth(TFileListModel::colType, TypeWidth);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TFileListView::SortByColumn);
     setDragEnabled(true);
     setAcceptDrops(true);
@@ -284,6 +292,7 @@ void TFileListView::AddPaths(const std::vector<std::string>& Paths, bool MayRunA
         Form.exec();
     }
     ReloadList();
+    ShowErrorLogIfAny();
     if (MayRunAtOnce && FileOption.AtOnce && ImageFileList && !ImageFileList->empty())
         emit RunAtOnceRequested();
 }
@@ -467,6 +476,16 @@ void TFileListView::keyPressEvent(QKeyEvent* Event)
         }
     }
     QTableView::keyPressEvent(Event);
+}
+
+QModelIndex TFileListView::moveCursor(CursorAction Action, Qt::KeyboardModifiers Modifiers)
+{
+    // Home and End go to the first and last row, as in any list.
+    if ((Action == MoveHome || Action == MoveEnd) && FModel->rowCount() > 0) {
+        const int Column = std::max(currentIndex().column(), 0);
+        return FModel->index(Action == MoveHome ? 0 : FModel->rowCount() - 1, Column);
+    }
+    return QTableView::moveCursor(Action, Modifiers);
 }
 
 void TFileListView::startDrag(Qt::DropActions)

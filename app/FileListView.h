@@ -129,6 +129,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* Event) override;
+    QModelIndex moveCursor(CursorAction Action, Qt::KeyboardModifiers Modifiers) override;
     void startDrag(Qt::DropActions Actions) override;
     void dragEnterEvent(QDragEnterEvent* Event) override;
     void dragMoveEvent(QDragMoveEvent* Event) override;

@@ -81,6 +81,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QUrl>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
@@ -195,6 +196,41 @@ TMainForm::~TMainForm()
     RegisterCompositeOptionForm(nullptr);
 }
 
+QRect FitWindowToWorkArea(QPoint Pos, QSize Inner, QMargins Frame, int WorkRight, int WorkBottom)
+{
+    const int FrameW = Frame.left() + Frame.right(), FrameH = Frame.top() + Frame.bottom();
+    if (Pos.x() + Inner.width() + FrameW > WorkRight || Pos.y() + Inner.height() + FrameH > WorkBottom)
+        Pos = QPoint(0, 0);
+    if (Pos.x() + Inner.width() + FrameW > WorkRight)
+        Inner.setWidth(std::max(1, WorkRight - FrameW));
+    if (Pos.y() + Inner.height() + FrameH > WorkBottom)
+        Inner.setHeight(std::max(1, WorkBottom - FrameH));
+    return {Pos, Inner};
+}
+
+void TMainForm::FitToWorkArea()
+{
+    if (WorkAreaRight <= 0 || WorkAreaBottom <= 0)
+        return;
+    const QMargins Frame = windowHandle() && isVisible() ? windowHandle()->frameMargins() : QMargins();
+    const QRect R = FitWindowToWorkArea(pos(), size(), Frame, WorkAreaRight, WorkAreaBottom);
+    if (R.topLeft() != pos())
+        move(R.topLeft());
+    if (R.size() != size())
+        resize(R.size());
+}
+
+bool TMainForm::event(QEvent* Event)
+{
+    const bool Done = QMainWindow::event(Event);
+    if (FFitFramePending && isVisible() && windowHandle() && !windowHandle()->frameMargins().isNull() &&
+        (Event->type() == QEvent::Move || Event->type() == QEvent::Resize || Event->type() == QEvent::Show)) {
+        FFitFramePending = false;
+        FitToWorkArea();
+    }
+    return Done;
+}
+
 void TMainForm::closeEvent(QCloseEvent* Event)
 {
     if (FClosing) {
@@ -266,22 +302,16 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
             resize(W.ClientWidth, W.ClientHeight);
         else
             resize(1100, 640);
-        if (WorkAreaRight > 0 && WorkAreaBottom > 0) {
-            if (x() + width() > WorkAreaRight || y() + height() > WorkAreaBottom)
-                move(0, 0);
-            if (x() + width() > WorkAreaRight)
-                resize(WorkAreaRight, height());
-            if (y() + height() > WorkAreaBottom)
-                resize(width(), WorkAreaBottom);
-        }
+        FitToWorkArea();
+        // The frame is known only once the window manager has framed the
+        // shown window: fitted again then.
+        FFitFramePending = true;
+        QTimer::singleShot(3000, this, [this] { FFitFramePending = false; });
         FileListView->SetColumnWidths(W.Header);
     }
 
     // The size history and the edits.
-    ResizeHistory = SplitCommaText(ResizeOption.History);
-    SizeHistoryCombo->clear();
-    for (const std::string& E : ResizeHistory)
-        SizeHistoryCombo->addItem(HistoryLine(E));
+    SetHistory(ResizeOption.History);
     edtSide1->setText(NumberText(ResizeOption.Size1[size_t(std::clamp(OldRule, 0, 11))]));
     edtSide2->setText(NumberText(ResizeOption.Size2[size_t(std::clamp(OldRule, 0, 11))]));
     cbxResizeRule->setCurrentIndex(ResizeOption.Rule);
@@ -298,12 +328,6 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
     ShowThumbnail->setChecked(ThumbnailWindowSettings.Visible);
     IgnoreEmbeddedThumbnail->setEnabled(ShowThumbnail->isChecked());
     UpdateCaption();
-    // Never placed yet: beside the window's right edge (the thumbnail
-    // window falls back to a place on the screen when that is off it).
-    if (ThumbnailWindowSettings.Left == -65535 && ThumbnailWindowSettings.Top == -65535) {
-        ThumbnailWindowSettings.Left = frameGeometry().width() + 4;
-        ThumbnailWindowSettings.Top = 0;
-    }
     ThumbnailForm->SetWndPosition();
 }
 
@@ -470,9 +494,8 @@ void TMainForm::EffectPermuteExecute()
 
 void TMainForm::HelpShowExecute()
 {
-    const QString Readme = QString::fromStdString(ExeDir + "README.md");
-    const QUrl Url = QFileInfo::exists(Readme) ? QUrl::fromLocalFile(Readme) : QUrl(QString::fromLatin1(ProductWebAddress));
-    QDesktopServices::openUrl(Url);
+    // The help is the README in the program folder.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ExeDir + "README.md")));
 }
 
 void TMainForm::FileOpenIniExecute()

@@ -10,6 +10,8 @@
 #include "effects/Effect.h"
 
 #include <QMainWindow>
+#include <QMargins>
+#include <QRect>
 
 #include <functional>
 #include <memory>
@@ -122,6 +124,7 @@ public:
     int OldRule = 0;
 
 protected:
+    bool event(QEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
     void dragEnterEvent(QDragEnterEvent* Event) override;
     void dropEvent(QDropEvent* Event) override;
@@ -133,6 +136,8 @@ private:
     void CreateCentral();
     void ConnectActions();
     void BuildLanguageMenu();
+    // Moves and cuts the window so that its frame lies in the work area.
+    void FitToWorkArea();
 
     bool Ask(const QString& Text);
     void Tell(const QString& Text);
@@ -155,15 +160,30 @@ private:
     void RemoveConvertedEntries(const std::vector<bool>& Converted);
     // Folds the window's state into the records before they are written.
     void StoreWindowState();
-    // "%d,%s,%s" of rule r and the two edit texts, as the history keeps it.
-    std::string HistoryEntryOf(int Rule) const;
+    // Fills the history and its combo from the stored comma text, each entry
+    // rewritten in the form HistoryEntryText gives (unreadable ones left out).
+    void SetHistory(const std::string& CommaText);
     QString HistoryLine(const std::string& Entry) const;
     void MoveHistoryToTop(int Index);
 
     std::vector<std::string> FArgs;
     std::unique_ptr<TListPreview> FPreview;
     bool FClosing = false;
+    bool FFitFramePending = false;
 };
+
+// Where a window goes whose frame (Inner plus the Frame margins) starts at
+// Pos, so that the frame lies within the work area (0, 0)-(WorkRight,
+// WorkBottom): at 0, 0 when it runs over either edge, then cut to fit.
+// Returns the frame position and the new inner size.
+QRect FitWindowToWorkArea(QPoint Pos, QSize Inner, QMargins Frame, int WorkRight, int WorkBottom);
+
+// A size history entry: "rule,side1,side2", the sides written with a dot
+// whatever the locale (rules 0 to 4 repeat side1). Reading also takes the
+// older form whose sides were written as typed, so that "0,12,5,12,5" is
+// 12.5 %; false when the sides are no numbers. A rule out of range reads 0.
+bool ReadHistoryEntry(const std::string& Entry, int& Rule, double& Side1, double& Side2);
+std::string HistoryEntryText(int Rule, double Side1, double Side2);
 
 // The window of a normal start; null before it is made and after it is gone.
 extern TMainForm* MainForm;

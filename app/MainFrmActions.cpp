@@ -59,6 +59,7 @@ void TMainForm::CreateActions()
     auto Make = [this](const char* Text, const char* Name) {
         auto* A = new QAction(Caption(Text), this);
         A->setObjectName(Name);
+        A->setToolTip(PlainCaption(Text));
         return A;
     };
     FileAdd = Make("Add Files(&A)...", "FileAdd");
@@ -125,9 +126,15 @@ void TMainForm::CreateActions()
     HelpShow->setShortcut(QKeySequence(Qt::Key_F1));
     HelpAbout = Make("About(&A)...", "HelpAbout");
     HelpAbout->setIcon(MainIcon(EMainIcon::About));
-    // The list's keys work wherever the focus is in the window.
+    // The list's keys work wherever the focus is in the window. Paste is in
+    // no menu bar menu: only an action of a shown widget hears its key.
     for (QAction* A : {ListViewClear, ListViewSelectAll, ListViewReverseAll, ListViewPaste, ConvertRun, HelpShow})
         A->setShortcutContext(Qt::WindowShortcut);
+    addAction(ListViewPaste);
+    // Tool tips name the key that does the same.
+    for (QAction* A : findChildren<QAction*>(Qt::FindDirectChildrenOnly))
+        if (!A->shortcut().isEmpty())
+            A->setToolTip(QStringLiteral("%1 (%2)").arg(A->toolTip(), A->shortcut().toString(QKeySequence::NativeText)));
 }
 
 void TMainForm::CreateMenus()

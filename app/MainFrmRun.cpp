@@ -60,6 +60,15 @@ void TMainForm::ConvertRunExecute()
         FileListView->SetDragDropAccept(!AtOnceStart);
         setAcceptDrops(!AtOnceStart);
     };
+    const bool UsesList = !(FileOption.AtOnce && ImageFileList && !ImageFileList->empty());
+    bool AnyChecked = false;
+    for (int i = 0; UsesList && FileList && i < FileList->Count() && !AnyChecked; ++i)
+        AnyChecked = FileList->Items(i)->Checked;
+    if (UsesList && !AnyChecked) {
+        Tell(Tx("No file is checked: tick the files to convert."));
+        Reopen();
+        return;
+    }
     if (!SetResizeParam()) {
         Reopen();
         return;
@@ -69,7 +78,6 @@ void TMainForm::ConvertRunExecute()
     const std::vector<std::string> Command =
         WithCommand ? AfterRunArguments(SystemOption.Command, FileOption.OutputDirectory) : std::vector<std::string>();
 
-    const bool UsesList = !(FileOption.AtOnce && ImageFileList && !ImageFileList->empty());
     const int Listed = UsesList && FileList ? FileList->Count() : 0;
     std::vector<bool> Converted(size_t(Listed), false);
     bool Finished = false;

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QLatin1String>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QString>
 
 #include <cmath>
@@ -36,6 +37,17 @@ inline QString Caption(const char* Text)
     if (Pos < 0)
         return S;
     return Plain.insert(Pos, QLatin1Char('&'));
+}
+
+// A menu caption as a tool tip says it: "Add Files(&A)..." is "Add Files".
+inline QString PlainCaption(const char* Text)
+{
+    QString S = Tx(Text);
+    S.remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
+    S.remove(QLatin1Char('&'));
+    if (S.endsWith(QLatin1String("...")))
+        S.chop(3);
+    return S.trimmed();
 }
 
 // Size edits show numbers in the user's form; "." is taken too.

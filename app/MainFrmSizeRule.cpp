@@ -30,6 +30,7 @@
 #include <QLineEdit>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 using namespace mainfrm;
@@ -37,21 +38,86 @@ using namespace mainfrm;
 // --------------------------------------------------------------------------
 // Size rule and history
 
-QString TMainForm::HistoryLine(const std::string& Entry) const
+namespace {
+
+// A number of the history: written with a dot, whatever the user's locale.
+std::string DotNumber(double V)
 {
-    const std::vector<std::string> P = SplitCommaText(Entry);
-    int Rule = 0;
+    return QLocale::c().toString(V, 'g', QLocale::FloatingPointShortest).toStdString();
+}
+
+bool ReadDotNumber(const std::string& Text, double& V)
+{
+    bool Ok = false;
+    V = QLocale::c().toDouble(QString::fromStdString(Text).trimmed(), &Ok);
+    return Ok && std::isfinite(V);
+}
+
+// Could Piece be the decimals of a number written in the comma form? The
+// shortest form never ends its decimals with a zero.
+bool Decimals(const std::string& Piece)
+{
+    return !Piece.empty() && Piece.back() != '0' &&
+           std::all_of(Piece.begin(), Piece.end(), [](char C) { return C >= '0' && C <= '9'; });
+}
+
+} // namespace
+
+bool ReadHistoryEntry(const std::string& Entry, int& Rule, double& Side1, double& Side2)
+{
+    std::vector<std::string> P = SplitCommaText(Entry);
+    if (P.size() < 2)
+        return false;
     try {
-        Rule = P.empty() ? 0 : std::stoi(P[0]);
+        Rule = std::stoi(P[0]);
     } catch (const std::exception&) {
         Rule = 0;
     }
-    if (Rule < 0 || Rule > 11)
+    if (Rule < 0 || Rule > 11 || Rule == 9)
         Rule = 0;
-    const QString Side1 = P.size() > 1 ? QString::fromStdString(P[1]) : QString();
-    const QString Side2 = P.size() > 2 ? QString::fromStdString(P[2]) : QString();
+    // Entries of older versions wrote the sides as typed, so "12,5" in a
+    // comma-decimal locale came back as two pieces: join them again.
+    std::vector<std::string> Sides(P.begin() + 1, P.end());
+    if (Sides.size() == 4)
+        Sides = {Sides[0] + "." + Sides[1], Sides[2] + "." + Sides[3]};
+    else if (Sides.size() == 3)
+        Sides = Decimals(Sides[1]) ? std::vector<std::string>{Sides[0] + "." + Sides[1], Sides[2]}
+                                   : std::vector<std::string>{Sides[0], Sides[1] + "." + Sides[2]};
+    else if (Sides.size() == 1)
+        Sides.push_back(Sides[0]);
+    return Sides.size() == 2 && ReadDotNumber(Sides[0], Side1) && ReadDotNumber(Sides[1], Side2);
+}
+
+std::string HistoryEntryText(int Rule, double Side1, double Side2)
+{
+    return std::to_string(Rule) + "," + DotNumber(Side1) + "," + DotNumber(Rule >= 5 ? Side2 : Side1);
+}
+
+QString TMainForm::HistoryLine(const std::string& Entry) const
+{
+    int Rule = 0;
+    double V1 = 0, V2 = 0;
+    ReadHistoryEntry(Entry, Rule, V1, V2);
     const QString Text = cbxResizeRule->itemText(Rule).leftJustified(15);
-    return Rule < 5 ? QStringLiteral("%1 %2").arg(Text, Side1) : QStringLiteral("%1 %2 x %3").arg(Text, Side1, Side2);
+    return Rule < 5 ? QStringLiteral("%1 %2").arg(Text, NumberText(V1))
+                    : QStringLiteral("%1 %2 x %3").arg(Text, NumberText(V1), NumberText(V2));
+}
+
+void TMainForm::SetHistory(const std::string& CommaText)
+{
+    ResizeHistory.clear();
+    SizeHistoryCombo->clear();
+    for (const std::string& E : SplitCommaText(CommaText)) {
+        int Rule;
+        double V1, V2;
+        if (ResizeHistory.size() >= size_t(kHistoryMax) || !ReadHistoryEntry(E, Rule, V1, V2))
+            continue;
+        const std::string Entry = HistoryEntryText(Rule, V1, V2);
+        if (std::find(ResizeHistory.begin(), ResizeHistory.end(), Entry) != ResizeHistory.end())
+            continue;
+        ResizeHistory.push_back(Entry);
+        SizeHistoryCombo->addItem(HistoryLine(Entry));
+    }
 }
 
 void TMainForm::cbxResizeRuleChange()
@@ -91,13 +157,6 @@ void TMainForm::cbxResizeRuleChange()
     OldRule = R;
 }
 
-std::string TMainForm::HistoryEntryOf(int Rule) const
-{
-    const std::string S1 = edtSide1->text().toStdString();
-    const std::string S2 = Rule >= 5 ? edtSide2->text().toStdString() : S1;
-    return std::to_string(Rule) + "," + S1 + "," + S2;
-}
-
 void TMainForm::MoveHistoryToTop(int Index)
 {
     if (Index <= 0 || size_t(Index) >= ResizeHistory.size())
@@ -117,18 +176,9 @@ bool TMainForm::SetResizeParam()
             Tell(Tx("The size history is empty: choose a size rule and its sizes."));
             return false;
         }
-        const std::vector<std::string> P = SplitCommaText(ResizeHistory[size_t(K)]);
         int Rule = 0;
         double V1 = 0, V2 = 0;
-        try {
-            Rule = P.empty() ? 0 : std::stoi(P[0]);
-        } catch (const std::exception&) {
-            Rule = 0;
-        }
-        if (P.size() > 1)
-            EditNumber(QString::fromStdString(P[1]), V1);
-        if (P.size() > 2)
-            EditNumber(QString::fromStdString(P[2]), V2);
+        ReadHistoryEntry(ResizeHistory[size_t(K)], Rule, V1, V2);
         if (EffectList)
             EffectList->SetResizeParam(Rule, V1, V2);
         MoveHistoryToTop(K);
@@ -142,7 +192,7 @@ bool TMainForm::SetResizeParam()
         V2 = ResizeOption.Size2[size_t(R)];
     edtSide1->setText(NumberText(V1));
     edtSide2->setText(NumberText(V2));
-    const std::string Entry = HistoryEntryOf(R);
+    const std::string Entry = HistoryEntryText(R, V1, V2);
     const auto It = std::find(ResizeHistory.begin(), ResizeHistory.end(), Entry);
     if (It != ResizeHistory.end()) {
         MoveHistoryToTop(int(It - ResizeHistory.begin()));

@@ -1,4 +1,5 @@
 #include "app/MetadataOptionFrm.h"
+#include "app/WindowFuncs.h"
 
 #include "core/Global.h"
 #include "core/ResourceText.h"
@@ -59,6 +60,7 @@ TMetadataOptionForm::TMetadataOptionForm(QWidget* Owner) : QDialog(Owner)
     connect(KeepExif, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     connect(KeepResolution, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     UpdateEnabled();
+    FitTitle(this);
 }
 
 void TMetadataOptionForm::UpdateEnabled()

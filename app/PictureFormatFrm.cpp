@@ -76,6 +76,7 @@ TPictureFormatForm::TPictureFormatForm(TBitmapOption& Bitmap, TJPEGOption& JPEG,
     Layout->addLayout(Grid);
     Layout->addLayout(Buttons);
     ApplyUIFont(this);
+    FitTitle(this);
 }
 
 void TPictureFormatForm::SetPanelColor(const QColor& C)

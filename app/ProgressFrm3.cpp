@@ -1,14 +1,10 @@
 #include "app/ProgressFrm3.h"
 
-#include "app/ErrorLogFrm.h"
 #include "app/Startup.h"
 #include "batch/ListUp.h"
-#include "core/ErrorLog.h"
 
 #include <QCloseEvent>
 #include <QMetaObject>
-
-#include <cstdio>
 
 TProgressForm3::TProgressForm3(QWidget* Owner) : QDialog(Owner)
 {
@@ -52,13 +48,8 @@ void TProgressForm3::OnListupEnded(bool Aborted)
     if (FListupThread)
         FListupThread->Join();
     FListupThread.reset();
-    if (ErrorLog.GetErrorCount() > 0) {
-        if (ErrorLogForm && !IsNonInteractive())
-            ErrorLogForm->exec();
-        else
-            for (const std::string& l : ErrorLog.Lines())
-                std::fprintf(stderr, "%s\n", l.c_str());
-    }
+    // What could not be listed is shown by the caller once we are gone: the
+    // log must not open while we still cover the main window.
     done(Aborted ? 2 : 1);
 }
 

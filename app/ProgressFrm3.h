@@ -1,7 +1,8 @@
 // The busy window shown over the main window while dropped or added paths are
 // expanded into the file list on a list-up thread: borderless, dark and
 // translucent, with a wait cursor. Closing it stops the walk; what was found
-// until then stays in the list.
+// until then stays in the list. The error log of the walk is left for the
+// caller to show after exec().
 #pragma once
 #include <QDialog>
 

@@ -8,37 +8,28 @@
 #include <QPainter>
 #include <QScreen>
 
-#include <algorithm>
 #include <filesystem>
 
 namespace {
 constexpr int ThumbSize = 160;
 }
 
-QPoint ThumbnailWindowPos(const QRect& MainFrame, QSize OwnFrame, QSize Screen, int DX, int DY)
+QPoint ThumbnailWindowPos(const QRect& MainFrame, QSize OwnFrame, int OwnTitle, QSize Screen, int DX, int DY)
 {
-    const QRect Desk(QPoint(0, 0), Screen);
     const int W = Screen.width(), H = Screen.height();
-    const int OwnW = OwnFrame.width(), OwnH = OwnFrame.height();
-    // On the screen and off the main window: nothing of it is hidden.
-    auto Free = [&](QPoint P) {
-        const QRect R(P, OwnFrame);
-        return Desk.contains(R) && !R.intersects(MainFrame);
-    };
     const QPoint Stored(MainFrame.left() + DX, MainFrame.top() + DY);
-    if (Free(Stored))
+    if (Stored.x() >= 0 && Stored.x() + OwnFrame.width() <= W && Stored.y() >= 0 &&
+        Stored.y() + OwnFrame.height() <= H)
         return Stored;
-    const int Top = std::clamp(MainFrame.top(), 0, std::max(0, H - OwnH));
-    const int RightAligned = std::clamp(MainFrame.right() + 1 - OwnW, 0, std::max(0, W - OwnW));
-    for (const QPoint P : {QPoint(MainFrame.right() + 1, Top), QPoint(MainFrame.left() - OwnW, Top),
-                           QPoint(RightAligned, MainFrame.bottom() + 1), QPoint(RightAligned, MainFrame.top() - OwnH)})
-        if (Free(P))
-            return P;
-    // No room beside it: at the screen's edge on the side with more room,
-    // level with the main window's bottom, away from its title bar, tool
-    // bars and effect rows.
-    const bool RightSide = W - (MainFrame.right() + 1) >= MainFrame.left();
-    return {RightSide ? std::max(0, W - OwnW) : 0, std::clamp(MainFrame.bottom() + 1 - OwnH, 0, std::max(0, H - OwnH))};
+    // Inside the main window's top-right corner, moved down by our own
+    // title bar; at the screen's right edge when the main window runs off
+    // it; else beside the main window on its left.
+    const int Top = MainFrame.top() + OwnTitle;
+    if (MainFrame.left() + MainFrame.width() <= W)
+        return {MainFrame.left() + MainFrame.width() - OwnFrame.width(), Top};
+    if (MainFrame.left() - OwnFrame.width() < 0)
+        return {W - OwnFrame.width(), Top};
+    return {MainFrame.left() - OwnFrame.width(), MainFrame.top()};
 }
 
 TThumbnailForm::TThumbnailForm(QWidget* MainWindow, QAction* ShowAction)
@@ -70,8 +61,12 @@ void TThumbnailForm::SetWndPosition()
     const QScreen* Screen = QGuiApplication::primaryScreen();
     if (!Screen || !FMainWindow)
         return;
-    const QPoint P = ThumbnailWindowPos(FMainWindow->frameGeometry(), frameGeometry().size(), Screen->size(),
-                                        ThumbnailWindowSettings.Left, ThumbnailWindowSettings.Top);
+    // Before the window manager framed us once, our title bar is taken to
+    // be as high as the main window's.
+    const QRect Own = frameGeometry(), Main = FMainWindow->frameGeometry();
+    const int Title = Own.height() > height() ? Own.height() - height() : FMainWindow->geometry().top() - Main.top();
+    const QPoint P = ThumbnailWindowPos(Main, Own.size(), Title,
+                                        Screen->size(), ThumbnailWindowSettings.Left, ThumbnailWindowSettings.Top);
     move(P);
 }
 

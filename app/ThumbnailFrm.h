@@ -13,14 +13,14 @@
 class QAction;
 
 // Where the window goes, all in screen pixels: MainFrame is the main window's
-// frame, OwnFrame the thumbnail window's frame size, Screen the primary
-// screen's size, (DX, DY) the stored offset. The window never hides part of
-// the main window when the screen has room: the stored place when it is on
-// the screen and off the main window; else right of the main window, left of
-// it, below or above it, whichever fits first; else, on a screen too small
-// for both, at the screen's edge on the side with more room, level with the
-// main window's bottom.
-QPoint ThumbnailWindowPos(const QRect& MainFrame, QSize OwnFrame, QSize Screen, int DX, int DY);
+// frame, OwnFrame the thumbnail window's frame size and OwnTitle the height
+// of its title bar (frame height - client height), Screen the primary
+// screen's size, (DX, DY) the stored offset. The stored place when the whole
+// window is on the screen there (the default offset -65535 never is); else
+// inside the main window's top-right corner below OwnTitle; when the main
+// window runs off the screen's right edge, at that edge; when that is no
+// better either, left of the main window.
+QPoint ThumbnailWindowPos(const QRect& MainFrame, QSize OwnFrame, int OwnTitle, QSize Screen, int DX, int DY);
 
 class TThumbnailForm : public QWidget {
     Q_OBJECT

@@ -76,32 +76,38 @@ void TFilter::FreeWorkBuffers()
     VFilterWorkMem = nullptr;
 }
 
-void TFilter::GetHFilterRange(uint8_t*& Tmp, const uint8_t*& Src, uint32_t ThreadNum, uint32_t& Count)
+void TFilter::HFilterShare(uint32_t ThreadNum, uint64_t& Start, uint32_t& Count)
 {
     const uint32_t n = FHCount ? FHCount : GetHLoopCount();
-    Tmp += uint64_t(FHFirst) * FHFilterDestBlockSize;
     const uint32_t N = FMaxThreadNum;
+    Start = 0;
     if (N <= 1) {
         Count = n;
         return;
     }
     const uint32_t q = n / N, r = n % N;
-    uint64_t start;
     if (ThreadNum < r) {
-        start = uint64_t(ThreadNum) * (q + 1);
+        Start = uint64_t(ThreadNum) * (q + 1);
         Count = q + 1;
     } else {
-        start = uint64_t(r) * (q + 1) + uint64_t(ThreadNum - r) * q;
+        Start = uint64_t(r) * (q + 1) + uint64_t(ThreadNum - r) * q;
         Count = q;
     }
-    Src += start * FHFilterSrcBlockSize;
-    Tmp += start * FHFilterDestBlockSize;
 }
 
-void TFilter::GetVFilterRange(uint8_t*& Dest, const uint8_t*& Tmp, uint32_t ThreadNum, uint32_t& Count)
+void TFilter::GetHFilterRange(uint8_t*& Tmp, const uint8_t*& Src, uint32_t ThreadNum, uint32_t& Count)
+{
+    uint64_t start;
+    HFilterShare(ThreadNum, start, Count);
+    Src += start * FHFilterSrcBlockSize;
+    Tmp += (uint64_t(FHFirst) + start) * FHFilterDestBlockSize;
+}
+
+void TFilter::VFilterShare(uint32_t ThreadNum, uint64_t& Start, uint32_t& Count)
 {
     const uint64_t n = GetVLoopCount();
     const uint32_t N = FMaxThreadNum;
+    Start = 0;
     if (N <= 1) {
         Count = uint32_t(n);
         return;
@@ -111,17 +117,23 @@ void TFilter::GetVFilterRange(uint8_t*& Dest, const uint8_t*& Tmp, uint32_t Thre
         g = 1;
     const uint64_t G = (n + g - 1) / g;
     const uint64_t q = G / N, r = G % N;
-    uint64_t start, end;
+    uint64_t end;
     if (ThreadNum < r) {
-        start = ThreadNum * (q + 1) * g;
-        end = start + (q + 1) * g;
+        Start = ThreadNum * (q + 1) * g;
+        end = Start + (q + 1) * g;
     } else {
-        start = r * (q + 1) * g + (ThreadNum - r) * q * g;
-        end = start + q * g;
+        Start = r * (q + 1) * g + (ThreadNum - r) * q * g;
+        end = Start + q * g;
     }
     if (end > n)
         end = n;
-    Count = start < end ? uint32_t(end - start) : 0;
+    Count = Start < end ? uint32_t(end - Start) : 0;
+}
+
+void TFilter::GetVFilterRange(uint8_t*& Dest, const uint8_t*& Tmp, uint32_t ThreadNum, uint32_t& Count)
+{
+    uint64_t start;
+    VFilterShare(ThreadNum, start, Count);
     if (Count == 0)
         return;
     Tmp += start * FVFilterSrcBlockSize;

@@ -73,6 +73,8 @@ public:
     // the item count (0: nothing to do). The first n mod N threads take one
     // horizontal item more; the vertical pass is shared in whole granules.
     void GetHFilterRange(uint8_t*& Tmp, const uint8_t*& Src, uint32_t ThreadNum, uint32_t& Count);
+    // The rows (from Start, Count of them) a thread's share of the horizontal pass covers.
+    void HFilterShare(uint32_t ThreadNum, uint64_t& Start, uint32_t& Count);
     // Limits the horizontal pass to items [First, First + Count) of the
     // picture, for a source that arrives in bands: Src then points at item
     // First of a band, Tmp still at the whole temporary. Count 0: all items,
@@ -83,6 +85,8 @@ public:
         FHCount = Count;
     }
     void GetVFilterRange(uint8_t*& Dest, const uint8_t*& Tmp, uint32_t ThreadNum, uint32_t& Count);
+    // The columns or rows (from Start, Count of them) a thread's share of the vertical pass covers.
+    void VFilterShare(uint32_t ThreadNum, uint64_t& Start, uint32_t& Count);
 
 protected:
     uint32_t FMaxThreadNum = 0;

@@ -57,19 +57,17 @@ void TCustomResizeFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth
 
 uint32_t TCustomResizeFilter::HShare(uint32_t ThreadNum)
 {
-    uint8_t* d = nullptr;
-    const uint8_t* s = nullptr;
-    uint32_t n = 0;
-    GetHFilterRange(d, s, ThreadNum, n);
+    uint64_t Start;
+    uint32_t n;
+    HFilterShare(ThreadNum, Start, n);
     return n;
 }
 
 uint32_t TCustomResizeFilter::VShare(uint32_t ThreadNum)
 {
-    uint8_t* d = nullptr;
-    const uint8_t* s = nullptr;
-    uint32_t n = 0;
-    GetVFilterRange(d, s, ThreadNum, n);
+    uint64_t Start;
+    uint32_t n;
+    VFilterShare(ThreadNum, Start, n);
     return n;
 }
 

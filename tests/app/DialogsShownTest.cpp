@@ -18,6 +18,11 @@ TEST(OptionDialogs, EachOneShowsWholeAndUncovered)
         std::unique_ptr<QDialog> D(Make());
         D->show();
         EXPECT_EQ(LayoutFaults(D.get()), "") << Name;
+        // Wide enough for a title bar to show the whole title in bold,
+        // beside the window's icon and its three buttons.
+        QFont Bold = D->font();
+        Bold.setBold(true);
+        EXPECT_GE(D->width(), QFontMetrics(Bold).horizontalAdvance(D->windowTitle()) + 100) << Name;
         ScreenShot(Name);
     }
 }
@@ -37,6 +42,9 @@ TEST(AboutForm, ShowsTheApplicationIconAndNoEmptySquareWithoutOne)
             EXPECT_EQ(F.IconImage->pixmap().toImage().pixelColor(24, 24), QColor(Qt::red));
         }
         EXPECT_EQ(LayoutFaults(&F), "");
+        // The program has no web page: no made-up address.
+        for (const QLabel* L : F.findChildren<QLabel*>())
+            EXPECT_FALSE(L->text().contains(QLatin1String("://")) || L->text().contains(QLatin1String("www."))) << L->text().toStdString();
     }
     QApplication::setWindowIcon(Kept);
 }

@@ -240,6 +240,12 @@ TEST_F(Language, EveryCatalogueTranslatesTheWholeTemplate)
         for (const auto& [Id, Str] : Cat)
             EXPECT_TRUE(Template.count(Id)) << Lang << " keeps a text the program no longer has: " << Id;
     }
+    // The two-sided size rules name their sides in the language too.
+    for (const char* Lang : {"de.po", "ja.po"}) {
+        const auto Cat = Catalogue(Po(Lang));
+        for (const char* Rule : {"W x N(%)", "W x H(%)", "W x N(px)", "W x H(px)"})
+            EXPECT_TRUE(Cat.count(Rule) && Cat.at(Rule) != Rule) << Lang << ": " << Rule;
+    }
     // English is the program's own text: its catalogue lists all and translates none.
     const auto En = Catalogue(Po("en.po"));
     EXPECT_EQ(En.size(), Template.size());

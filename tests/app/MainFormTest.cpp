@@ -1,19 +1,25 @@
 // The main window driven as a user drives it: files on the command line,
 // the Run key, the mode and "at once" boxes and the effect strip.
 #include "app/EffectPanel.h"
+#include "app/ErrorLogFrm.h"
 #include "app/FileListView.h"
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
+#include "app/ProgressFrm3.h"
 #include "core/IniFile.h"
 #include "core/MemReservoir.h"
 #include "tests/app/TestApp.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QTest>
 #include <QTimer>
+#include <QToolBar>
 
 #include <numeric>
 
@@ -374,6 +380,23 @@ TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
     EXPECT_EQ(std::make_pair(Again.FileListView->columnWidth(0), Again.FileListView->columnWidth(6)), std::make_pair(222, 333));
 }
 
+TEST(WindowBounds, TheWholeFrameWithItsStatusBarFitsTheWorkArea)
+{
+    const QMargins Frame(1, 20, 1, 1); // a title bar and thin borders
+    const struct {
+        QPoint Pos;
+        QSize Inner;
+        QRect Expected;
+    } Cases[] = {
+        {{50, 50}, {1500, 900}, QRect(0, 0, 1366 - 2, 768 - 21)},
+        {{100, 100}, {800, 600}, QRect(100, 100, 800, 600)},
+        {{600, 100}, {800, 600}, QRect(0, 0, 800, 600)}, // moved, not cut
+        {{0, 0}, {1366, 740}, QRect(0, 0, 1364, 740)},    // only the borders run over
+    };
+    for (const auto& C : Cases)
+        EXPECT_EQ(FitWindowToWorkArea(C.Pos, C.Inner, Frame, 1366, 768), C.Expected) << C.Pos.x();
+}
+
 TEST_F(MainWindow, FilesHandedOverDuringARunAreListedWhenItEnds)
 {
     Open("", {Photo("a.jpg")}, 1);
@@ -394,4 +417,100 @@ TEST_F(MainWindow, HistoryRuleWithAnEmptyHistoryRunsNothing)
     ASSERT_EQ(Notices.size(), 1u);
     EXPECT_FALSE(fs::exists(Dir / "out"));
     EXPECT_TRUE(Window->FileListView->DragDropAccept()); // drops are accepted again afterwards
+}
+
+TEST_F(MainWindow, CtrlVOnTheWindowListsThePictureOnTheClipboard)
+{
+    Open("");
+    FileOption.ClipBoardTempDir = (Dir / "clip").string();
+    QImage Picture(5, 4, QImage::Format_RGB32);
+    Picture.fill(qRgb(10, 20, 30));
+    QGuiApplication::clipboard()->setImage(Picture);
+    QApplication::setActiveWindow(Window.get());
+    QTest::keyClick(Window.get(), Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(std::make_pair(FileList->Count(), Rows()), std::make_pair(1, 1));
+    EXPECT_THAT(FileList->Items(0)->Path(), StartsWith((Dir / "clip" / "clipboard").string()));
+    EXPECT_EQ(std::make_pair(FileList->Items(0)->Width, FileList->Items(0)->Height), std::make_pair(5, 4));
+}
+
+TEST_F(MainWindow, DecimalSizesSurviveTheHistoryInACommaDecimalLocale)
+{
+    const QLocale Kept;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    // Entries of older versions held the sides as typed: "12,5" in two pieces.
+    Open("[Resize]\nRule=0\nHistory=\"0,12,5,12,5\",\"5,50,7,5\",\"6,50,100,5\",\"1,800,800\"\n");
+    EXPECT_EQ(Window->ResizeHistory, (std::vector<std::string>{"0,12.5,12.5", "5,50.7,5", "6,50,100.5", "1,800,800"}));
+    EXPECT_EQ(Window->SizeHistoryCombo->itemText(0).toStdString(), "Percent" + std::string(9, ' ') + "12,5");
+    Window->edtSide1->setText("7,25");
+    ASSERT_TRUE(Window->SetResizeParam());
+    EXPECT_EQ(std::make_pair(Window->ResizeHistory.front(), EffectList->FResizeValue), std::make_pair(std::string("0,7.25,7.25"), 7.25));
+
+    // Saved, loaded again and taken from the history: 7.25 %, not 7.
+    ASSERT_TRUE(Window->SaveIniFile(IniFileName));
+    Window.reset();
+    LoadIniFile(IniFileName);
+    Window = std::make_unique<TMainForm>(std::vector<std::string>{});
+    Pick(Window->cbxResizeRule, 9);
+    ASSERT_TRUE(Window->SetResizeParam());
+    QLocale::setDefault(Kept);
+    EXPECT_EQ(std::make_tuple(EffectList->FResizeType, EffectList->FResizeValue, EffectList->FResizeValue2),
+              std::make_tuple(0, 7.25, 7.25));
+}
+
+TEST_F(MainWindow, TheListUpErrorLogOpensOverTheUncoveredWindow)
+{
+    Open("");
+    std::ofstream(Dir / "in" / "broken.jpg") << "no picture";
+    // As on a desktop: the log is shown, not written to standard error.
+    const QByteArray Platform = qgetenv("QT_QPA_PLATFORM");
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    TErrorLogForm Log(Window.get());
+    TErrorLogForm* const Kept = ErrorLogForm;
+    ErrorLogForm = &Log;
+    bool Covered = true;
+    QString Shown;
+    QTimer Watch;
+    QObject::connect(&Watch, &QTimer::timeout, [&] {
+        if (!Log.isVisible())
+            return;
+        const auto Busy = Window->findChildren<TProgressForm3*>();
+        Covered = std::any_of(Busy.begin(), Busy.end(), [](QWidget* W) { return W->isVisible(); });
+        Shown = Log.LogText->toPlainText();
+        Log.accept();
+    });
+    Watch.start(5);
+    Window->AddPaths({(Dir / "in" / "broken.jpg").string(), Photo("a.jpg")});
+    Watch.stop();
+    ErrorLogForm = Kept;
+    qputenv("QT_QPA_PLATFORM", Platform);
+    EXPECT_FALSE(Covered);
+    EXPECT_THAT(Shown.toStdString(), HasSubstr("broken.jpg"));
+    EXPECT_EQ(FileList->Count(), 1);
+}
+
+TEST_F(MainWindow, TipsNameTheKeysEndGoesDownAndF5WithNothingCheckedSaysSo)
+{
+    Open("", {Photo("a.jpg"), Photo("b.jpg"), Photo("c.bmp")}, 3);
+    auto Tip = [&](QToolBar* Bar, QAction* A) { return Bar->widgetForAction(A)->toolTip().toStdString(); };
+    EXPECT_EQ(Tip(Window->MainToolBar, Window->FileAdd), "Add Files");
+    EXPECT_EQ(Tip(Window->MainToolBar, Window->ListViewDelete), "Remove File");
+    EXPECT_EQ(Tip(Window->MainToolBar, Window->ListViewClear), "Clear File (Ctrl+Del)");
+    EXPECT_EQ(Tip(Window->SizeToolBar, Window->ConvertRun), "Run (F5)");
+    // The type column shows the type names whole.
+    TFileListView* View = Window->FileListView;
+    const QString Type = View->model()->index(2, TFileListModel::colType).data().toString();
+    EXPECT_GT(View->columnWidth(TFileListModel::colType), View->fontMetrics().horizontalAdvance(Type) + 6) << Type.toStdString();
+
+    QApplication::setActiveWindow(Window.get());
+    View->setFocus();
+    View->selectRow(0);
+    QTest::keyClick(View, Qt::Key_End);
+    EXPECT_EQ(View->currentIndex().row(), 2);
+    // Every row ticked off with Ctrl+A and Space, then F5: a message, no run.
+    QTest::keyClick(View, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(View, Qt::Key_Space);
+    ASSERT_FALSE(FileList->Items(0)->Checked || FileList->Items(1)->Checked || FileList->Items(2)->Checked);
+    QTest::keyClick(Window.get(), Qt::Key_F5);
+    EXPECT_EQ(Notices, std::vector<std::string>{"No file is checked: tick the files to convert."});
+    EXPECT_FALSE(fs::exists(Dir / "out"));
 }

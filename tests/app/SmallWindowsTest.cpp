@@ -42,27 +42,25 @@ TEST_F(ChangeOrderTest, OkAppliesTheShownOrder)
     EXPECT_EQ(ChainNames(List), "C B A D ");
 }
 
-TEST(ThumbnailWindow, ItGoesBesideTheMainWindowNeverOverIt)
+TEST(ThumbnailWindow, OpensInsideTheMainWindowsTopRightCornerOrBesideItAtTheScreenEdge)
 {
-    const QSize Screen(1920, 1080), Own(166, 190);
-    const QRect Main(100, 50, 800, 600);
-    // Never placed: beside the main window's right edge.
-    EXPECT_EQ(ThumbnailWindowPos(Main, Own, Screen, -65535, -65535), QPoint(900, 50));
-    // A stored offset off the main window is used; one over it is not.
-    EXPECT_EQ(ThumbnailWindowPos(Main, Own, Screen, 810, 0), QPoint(910, 50));
-    EXPECT_EQ(ThumbnailWindowPos(Main, Own, Screen, 800 - 166, 30), QPoint(900, 50));
-    // Main window at the right edge: left of it; as wide as the screen:
-    // below it, at its right end.
-    EXPECT_EQ(ThumbnailWindowPos(QRect(1500, 50, 420, 600), Own, Screen, -65535, -65535), QPoint(1500 - 166, 50));
-    EXPECT_EQ(ThumbnailWindowPos(QRect(0, 50, 1920, 600), Own, Screen, -65535, -65535), QPoint(1920 - 166, 650));
-    // A window manager centred a large main window on a small screen: no
-    // room anywhere, so the screen's corner on the roomier side (here the
-    // left), level with the main window's bottom: clear of the title bar,
-    // the tool bars and the effect rows in the main window's top part.
-    const QSize Small(1366, 768);
-    const QRect Centred(134, 51, 1100, 665);
-    const QPoint P = ThumbnailWindowPos(Centred, Own, Small, 1100 + 4, 0);
-    EXPECT_EQ(P, QPoint(0, 716 - 190));
-    EXPECT_GT(P.y(), Centred.top() + 400);
-    EXPECT_TRUE(QRect(QPoint(0, 0), Small).contains(QRect(P, Own)));
+    const QSize Own(166, 190);
+    const int Title = 24;
+    const struct {
+        QRect Main;
+        int DX, DY;
+        QPoint Expected;
+    } Cases[] = {
+        // Never placed: inside the top-right corner, below its own title bar.
+        {QRect(100, 50, 800, 600), -65535, -65535, QPoint(900 - 166, 74)},
+        {QRect(0, 0, 1366, 740), -65535, -65535, QPoint(1200, 24)},
+        // A stored offset that keeps it on the screen is used.
+        {QRect(100, 50, 800, 600), 810, 0, QPoint(910, 50)},
+        {QRect(100, 50, 800, 600), 1300, 0, QPoint(900 - 166, 74)}, // off the screen: the corner
+        // The main window runs off the right edge: at the edge, or left of it.
+        {QRect(1300, 50, 420, 600), -65535, -65535, QPoint(1300 - 166, 50)},
+        {QRect(100, 50, 1366, 600), -65535, -65535, QPoint(1366 - 166, 74)},
+    };
+    for (const auto& C : Cases)
+        EXPECT_EQ(ThumbnailWindowPos(C.Main, Own, Title, QSize(1366, 768), C.DX, C.DY), C.Expected) << C.Main.x();
 }

@@ -175,11 +175,12 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
         TEffect* E = Make(Effects);
         auto Stored = [E] { TMemIniFile Ini(""); E->WriteIniFile(Ini); return Ini; };
         const std::string Before = Stored().GetText();
+        const auto& WorkOn = Work; // clang 14 cannot capture a structured binding
         for (bool Ok : {false, true}) {
             QTimer::singleShot(0, [&] {
                 auto* D = qobject_cast<QDialog*>(QApplication::activeModalWidget());
                 ASSERT_NE(D, nullptr);
-                Work(*D);
+                WorkOn(*D);
                 for (QPushButton* B : D->findChildren<QPushButton*>())
                     if (B->text() == (Ok ? "OK" : "Cancel"))
                         B->click();
