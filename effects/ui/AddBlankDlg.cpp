@@ -105,7 +105,7 @@ bool CheckBlankValueText(const std::string& Text, int32_t BlankType, int64_t W, 
     return true;
 }
 
-TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner), GB(std::make_unique<TGaussianBlur>())
+TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner)
 {
     setWindowTitle(Text("AddBlank"));
     if (!UIFontName.empty())
@@ -224,6 +224,7 @@ TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner), GB(std::
     connect(OkButton, &QPushButton::clicked, this, [this] { OkClicked(); });
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
+    KeepCaptionWhole(this);
     adjustSize();
     if (PreviewForm)
         PreviewForm->DlgWidth = width();
@@ -245,7 +246,10 @@ int32_t& TAddBlankForm::ColorOf(int Tag)
 void TAddBlankForm::ShowColor(int Tag, int32_t Color)
 {
     const QColor C(Color & 0xFF, (Color >> 8) & 0xFF, (Color >> 16) & 0xFF);
-    ColorPanels[size_t(Tag)]->setStyleSheet(QStringLiteral("background-color: %1").arg(C.name()));
+    // With a border of its own the button is drawn flat in exactly this
+    // colour; a bare background colour is shaded by the style.
+    ColorPanels[size_t(Tag)]->setStyleSheet(
+        QStringLiteral("background-color: %1; border: 1px solid black;").arg(C.name()));
 }
 
 void TAddBlankForm::SetParam(const TAddBlankParam& _Param, bool Preview)
@@ -466,37 +470,36 @@ bool TAddBlankForm::IsPreviewChecked()
     return PreviewBox->isChecked();
 }
 
-void TAddBlankForm::RequestPreview()
+void TAddBlankForm::RequestPreview() { StartPreviewWork(); }
+
+namespace {
+
+// What the worker applies: the dialog's working copy, with a blur of its own.
+struct TAddBlankState {
+    TAddBlankParam Param;
+    TGaussianBlur GB;
+
+    void Read(const TAddBlankForm& F)
+    {
+        bool Preview;
+        F.GetParam(Param, Preview);
+    }
+    void Apply(TImgInfo& I)
+    {
+        try {
+            ApplyAddBlank(I, Param, &GB);
+        } catch (const std::exception&) {
+            // A value that fails for this picture, or a canvas too large to
+            // allocate: the picture is shown as it is (left untouched).
+        }
+    }
+};
+
+} // namespace
+
+TCustomPreviewThread* TAddBlankForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
 {
-    if (!Master.Mem || !PreviewBox->isChecked())
-        return;
-    TImgInfo Out;
-    CopyImgInfo(Master, Out);
-    try {
-        ApplyAddBlank(Out, Param, GB.get());
-    } catch (const std::exception&) {
-        // A value that fails for this picture, or a canvas too large to
-        // allocate: show the picture as it is rather than let the error
-        // escape the event handler.
-        FreeImg(Out);
-        CopyImgInfo(Master, Out);
-    }
-    FreeImg(Dest);
-    Dest = Out;
-    if (!PreviewForm)
-        return;
-    if (PreviewForm->ViewMode() == 0) {
-        const TSize C = PreviewForm->GetClientSize();
-        const TSize S = previewgeom::FitSize(Dest.Width, Dest.Height, int32_t(C.cx), int32_t(C.cy));
-        FreeImg(Dest2);
-        if (S.cx == Dest.Width && S.cy == Dest.Height)
-            CopyImgInfo(Dest, Dest2);
-        else
-            RS->ResizeImage(Dest, Dest2, uint32_t(S.cx), uint32_t(S.cy), Dest.Channels == 4);
-        PreviewForm->SetAllViewImage(&Dest2, &Src2);
-    }
-    PreviewForm->UpdateBitmapInfo();
-    PreviewForm->RepaintPicture();
+    return new TFormWholePreview<TAddBlankForm, TAddBlankState>(this, AMT, ARS);
 }
 
 namespace {

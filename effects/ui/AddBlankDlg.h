@@ -1,6 +1,6 @@
 // The add-blank effect's settings dialog: margin or aspect-ratio texts for
 // landscape and portrait pictures, the margin colour, three frames and the
-// drop shadow, with a preview drawn at once on the GUI thread.
+// drop shadow, with a live preview computed on the preview worker.
 #pragma once
 #include "effects/AddBlankFrm.h"
 #include "effects/ui/PreviewBaseFrm.h"
@@ -16,7 +16,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QWidget;
-class TGaussianBlur;
 class TUDNumEdit;
 
 // Splits a value text of BlankType into its four parts and evaluates each
@@ -34,7 +33,8 @@ public:
 
     void SetParam(const TAddBlankParam& _Param, bool Preview);
     void GetParam(TAddBlankParam& _Param, bool& Preview) const;
-    // Renders Master with the current values into Dest (and its fitted copy).
+    // Starts the preview of the current values on the worker: the whole
+    // canvas, fitted on its own in the fit view.
     void RequestPreview() override;
 
     QComboBox* BlankTypeList; // blank type
@@ -58,7 +58,8 @@ protected:
     uint32_t GetEffectID() override { return 32; }
     bool IsPreviewChecked() override;
     bool IsHistogramChecked() override { return false; }
-    TCustomPreviewThread* CreatePreviewThread(TMultiThread*, TResizer*) override { return nullptr; }
+    TCustomPreviewThread* CreatePreviewThread(TMultiThread* AMT, TResizer* ARS) override;
+    // The canvas moves every pixel: no part can be computed alone.
     TCustomSpotPreviewThread* CreateSpotPreviewThread(TMultiThread*) override { return nullptr; }
     void changeEvent(QEvent* e) override;
 
@@ -76,7 +77,6 @@ private:
     int32_t& ColorOf(int Tag);
     TSize ReferenceSize() const;
 
-    std::unique_ptr<TGaussianBlur> GB;
     TAddBlankParam Param;
     bool IgnoreEditChange = false;
 };

@@ -14,11 +14,15 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -53,6 +57,39 @@ const TEditSpec EditSpecs[15] = {
     {"Opacity", 100, 0, 100, 1, 0},      {"Radius", 99, 0.5, 2, 0.5, 1},     {"Strength", 99, 1, 2, 1, 0},
 };
 
+// The help icon: a click shows Tip in a balloon at the icon, leaving the
+// icon hides it again.
+class THelpIcon : public QLabel {
+public:
+    THelpIcon(QWidget* Parent, QString Tip) : QLabel(Parent), FTip(std::move(Tip))
+    {
+        // The main window's help picture (its built-in one once that window
+        // has drawn it), else the desktop's, else the style's question mark.
+        QPixmap P;
+        if (QIcon::hasThemeIcon(QStringLiteral("help-contents"))) {
+            P = QIcon::fromTheme(QStringLiteral("help-contents")).pixmap(16, 16);
+        } else {
+            QImageReader R(QStringLiteral(":/icons/help.svg"));
+            R.setScaledSize(QSize(16, 16));
+            P = QPixmap::fromImage(R.read());
+        }
+        if (P.isNull())
+            P = style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(16, 16);
+        setPixmap(P);
+        setFixedSize(20, 20);
+        setAlignment(Qt::AlignCenter);
+        setCursor(Qt::PointingHandCursor);
+    }
+
+protected:
+    // On the release: a balloon shown on the press is closed by the release.
+    void mouseReleaseEvent(QMouseEvent*) override { QToolTip::showText(mapToGlobal(rect().center()), FTip, this); }
+    void leaveEvent(QEvent*) override { QToolTip::hideText(); }
+
+private:
+    QString FTip;
+};
+
 } // namespace
 
 TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDialog(Owner), FLoader(std::move(Loader))
@@ -61,9 +98,13 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     if (!UIFontName.empty())
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 
+    const QString Help = Text(SAddTextHelp).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     TextEdit = new QPlainTextEdit(this);
-    TextEdit->setToolTip(Text(SAddTextHelp));
+    TextEdit->setToolTip(Help);
     TextEdit->setFixedHeight(72);
+    // Lines, not tabs: Tab moves on to the next control.
+    TextEdit->setTabChangesFocus(true);
+    HelpIcon = new THelpIcon(this, Help);
     PositionList = new QComboBox(this);
     for (const char* S : {"TopLeft", "Left", "BottomLeft", "Top", "Center", "Bottom", "TopRight", "Right",
                           "BottomRight"})
@@ -96,7 +137,10 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     auto* Groups = new QGridLayout;
     auto* Buttons = new QHBoxLayout;
     Outer->addWidget(PreviewArea, 0, Qt::AlignHCenter);
-    Outer->addWidget(TextEdit);
+    auto* TextRow = new QHBoxLayout;
+    TextRow->addWidget(TextEdit, 1);
+    TextRow->addWidget(HelpIcon, 0, Qt::AlignTop);
+    Outer->addLayout(TextRow);
     Outer->addLayout(Main);
     Outer->addLayout(Groups);
     Outer->addLayout(Buttons);
@@ -175,6 +219,7 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     BackBuf = QImage(PreviewWidth, PreviewHeight, QImage::Format_RGB32);
     BackBuf.fill(QColor(0x80, 0x80, 0x80));
     ShowFontCaption();
+    KeepCaptionWhole(this);
     UpdateLock = false;
 }
 

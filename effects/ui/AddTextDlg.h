@@ -19,6 +19,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class TUDNumEdit;
@@ -63,6 +64,7 @@ public:
     void PreviewMouseUp() override;
 
     QPlainTextEdit* TextEdit;
+    QLabel* HelpIcon; // a click shows the text's tokens beside it
     QComboBox* PositionList;
     TUDNumEdit* UDNumEdit[15];
     QPushButton* FontButton; // font

@@ -113,6 +113,7 @@ TCompositeOptionForm::TCompositeOptionForm(QWidget* Owner, TCompositePreviewLoad
 
     BackBuf = QImage(PreviewWidth, PreviewHeight, QImage::Format_RGB32);
     BackBuf.fill(QColor(0x80, 0x80, 0x80));
+    KeepCaptionWhole(this);
     UpdateLock = false;
 }
 

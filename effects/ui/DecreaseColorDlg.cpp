@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -113,14 +114,28 @@ TDecreaseColorForm::TDecreaseColorForm(QWidget* Owner) : QDialog(Owner)
     auto* Main = new QVBoxLayout(this);
     Main->addLayout(ToolRow);
     Main->addLayout(Grid);
-    Main->addWidget(StrengthPanel);
-    Main->addWidget(OptionsPanel);
-    Main->addWidget(QualityPanel);
+    // The palette tools' rows and pngnqi's share one place of the larger
+    // one's height, so that the dialog keeps its size when the tool changes.
+    ToolPanels = new QStackedWidget(this);
+    auto* PalettePage = new QWidget(ToolPanels);
+    auto* PaletteRows = new QVBoxLayout(PalettePage);
+    PaletteRows->setContentsMargins(0, 0, 0, 0);
+    PaletteRows->addWidget(StrengthPanel);
+    PaletteRows->addWidget(OptionsPanel);
+    auto* QualityPage = new QWidget(ToolPanels);
+    auto* QualityRows = new QVBoxLayout(QualityPage);
+    QualityRows->setContentsMargins(0, 0, 0, 0);
+    QualityRows->addWidget(QualityPanel);
+    QualityRows->addStretch(1);
+    ToolPanels->addWidget(PalettePage);
+    ToolPanels->addWidget(QualityPage);
+    Main->addWidget(ToolPanels);
     Main->addStretch(1);
     Main->addLayout(Buttons);
 
     for (QRadioButton* B : {FlaxcButton, IzyinsButton, PngnqiButton})
         connect(B, &QRadioButton::clicked, this, [this] { ToolChosen(); });
+    KeepCaptionWhole(this);
 }
 
 int32_t TDecreaseColorForm::CheckedMode() const
@@ -134,9 +149,8 @@ void TDecreaseColorForm::ToolChosen()
 {
     const int32_t Mode = CheckedMode();
     const bool PaletteTool = Mode == ModeFlaxc || Mode == ModeIzyins;
-    StrengthPanel->setVisible(PaletteTool);
-    OptionsPanel->setVisible(PaletteTool);
-    QualityPanel->setVisible(Mode == ModePngnqi);
+    ToolPanels->setCurrentIndex(PaletteTool ? 0 : 1);
+    ToolPanels->setVisible(Mode != 0);
 
     struct TDither {
         const char* Name;

@@ -11,6 +11,7 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QStackedWidget;
 class QWidget;
 class TDecreaseColorEffect;
 class TUDNumEdit;
@@ -33,6 +34,7 @@ public:
     QRadioButton* PngnqiButton;
     TUDNumEdit* ColorsEdit;     // 2..256
     QComboBox* DitheringList;   // items carry their dither type as data
+    QStackedWidget* ToolPanels; // the checked tool's rows below
     QWidget* StrengthPanel;     // strength and transparent corner (FLAXC, IZYINS)
     TUDNumEdit* StrengthEdit;   // 0..10
     QComboBox* TransparentList; // None, TopLeft, BottomLeft, TopRight, BottomRight

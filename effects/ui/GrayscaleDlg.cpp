@@ -78,6 +78,7 @@ TGrayscaleForm::TGrayscaleForm(QWidget* Owner) : QDialog(Owner)
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     WeightsList->setCurrentIndex(GRAY_BT601);
     TypeChanged();
+    KeepCaptionWhole(this);
 }
 
 bool TGrayscaleForm::IsCustom() const

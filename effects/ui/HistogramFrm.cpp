@@ -57,6 +57,8 @@ THistogramForm::THistogramForm(QWidget* Owner)
     : QWidget(Owner, Qt::Tool), BackBuf(BufWidth, BufHeight, QImage::Format_RGB888)
 {
     setWindowTitle(Text("Histogram"));
+    // Shown beside a dialog that keeps the keys.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     if (!UIFontName.empty())
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
     BackBuf.fill(Qt::white);

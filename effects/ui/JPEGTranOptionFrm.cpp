@@ -56,6 +56,7 @@ TJPEGTranOptionForm::TJPEGTranOptionForm(QWidget* Owner) : QDialog(Owner)
     Buttons->addWidget(CancelButton);
     Main->addLayout(Buttons);
     Main->setSizeConstraint(QLayout::SetFixedSize);
+    KeepCaptionWhole(this);
 }
 
 void TJPEGTranOptionForm::SetParams(const TJPEGTran& Effect)

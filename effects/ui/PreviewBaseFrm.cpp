@@ -152,6 +152,9 @@ bool TCustomPreviewThread::TakeRequest()
         AllViewMode = !PreviewForm || PreviewForm->ViewMode() == 0;
         PreviewWidth = int32_t(P->Src2.Width);
         PreviewHeight = int32_t(P->Src2.Height);
+        FitArea = PreviewForm ? PreviewForm->GetClientSize() : TSize{PreviewWidth, PreviewHeight};
+        SourceWidth = P->Master.Width;
+        SourceHeight = P->Master.Height;
     });
 }
 
@@ -188,8 +191,13 @@ void TCustomPreviewThread::Execute()
                     continue;
                 }
             }
-            if (AllViewMode && PreviewWidth > 0 && PreviewHeight > 0)
+            if (AllViewMode && (Img.Width != SourceWidth || Img.Height != SourceHeight)) {
+                const TSize S = previewgeom::FitSize(Img.Width, Img.Height, int32_t(FitArea.cx), int32_t(FitArea.cy));
+                if (S.cx != Img.Width || S.cy != Img.Height)
+                    RS->ResizeImage(Img, uint32_t(S.cx), uint32_t(S.cy), Img.Channels == 4);
+            } else if (AllViewMode && PreviewWidth > 0 && PreviewHeight > 0) {
                 RS->ResizeImage(Img, uint32_t(PreviewWidth), uint32_t(PreviewHeight), Img.Channels == 4);
+            }
         } catch (...) {
             // Out of memory and the like: this preview is lost, the next request may fare better.
             continue;
@@ -272,14 +280,18 @@ bool OnScreen(const QRect& R, const QSize& Screen)
            R.top() + R.height() <= Screen.height();
 }
 
-// Replaces Target by a copy of Src and repaints the preview window.
+// Replaces Target by a copy of Src and repaints the preview window, laid
+// out again when the picture's size changed.
 void ReplaceAndRepaint(TImgInfo& Target, const TImgInfo& Src)
 {
     TImgInfo Copy;
     CopyImgInfo(Src, Copy);
+    const bool Resized = Copy.Width != Target.Width || Copy.Height != Target.Height;
     FreeImg(Target);
     Target = Copy;
-    if (PreviewForm)
+    if (PreviewForm && Resized)
+        PreviewForm->UpdateBitmapInfo();
+    else if (PreviewForm)
         PreviewForm->RepaintPicture();
 }
 
@@ -451,12 +463,12 @@ void TPreviewBaseForm::PreviewViewModeChanged()
     StopSpotPreviewThread();
     if (!PreviewForm)
         return;
-    if (PreviewForm->ViewMode() != 0) {
-        RequestPreview();
-    } else {
+    if (PreviewForm->ViewMode() == 0) {
         FitPreviewImages();
         PreviewForm->UpdateBitmapInfo();
     }
+    // A worker stopped here may have been computing the newest values.
+    RequestPreview();
 }
 
 void TPreviewBaseForm::PreviewResized()
@@ -466,6 +478,9 @@ void TPreviewBaseForm::PreviewResized()
     if (PreviewForm && PreviewForm->ViewMode() == 0) {
         FitPreviewImages();
         PreviewForm->UpdateBitmapInfo();
+        // The after picture kept at full size is the source in the fit view:
+        // the new fit is computed afresh rather than left unprocessed.
+        RequestPreview();
     }
 }
 
@@ -494,11 +509,10 @@ void TPreviewBaseForm::StartPreviewWork()
         return;
     const bool Zoomed = PreviewForm->ViewMode() != 0;
     if (Zoomed) {
-        if (!SpotPreviewThread) {
-            SpotPreviewThread = CreateSpotPreviewThread(SpotPreviewMT.get());
+        if (!SpotPreviewThread && (SpotPreviewThread = CreateSpotPreviewThread(SpotPreviewMT.get())))
             SpotPreviewThread->Start();
-        }
-        SpotPreviewThread->Signal();
+        if (SpotPreviewThread)
+            SpotPreviewThread->Signal();
     }
     if (!PreviewThread) {
         PreviewThread = Zoomed ? CreatePreviewThread(PreviewMT.get(), PreviewRS.get())
@@ -558,6 +572,9 @@ bool TPreviewBaseForm::event(QEvent* e)
             Histogram->Hide();
             Histogram->Show();
         }
+        // Mapping a window may hand it the focus; the keys belong to the
+        // dialog the user just opened (Escape, Enter, typing in its edits).
+        activateWindow();
     }
     return QDialog::event(e);
 }

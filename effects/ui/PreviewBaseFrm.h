@@ -8,6 +8,7 @@
 // when stopping it.
 #pragma once
 #include "core/ImgInfo.h"
+#include "effects/Effect.h" // TSize
 #include "platform/Event.h"
 
 #include <QDialog>
@@ -124,6 +125,10 @@ protected:
     THistogramCounts HistogramCount{};
     bool AllViewMode = false;
     int32_t PreviewWidth = 0, PreviewHeight = 0;
+    // An effect that changes the picture's size (a canvas) is fitted on its
+    // own into the preview window's area rather than to the before picture.
+    TSize FitArea{0, 0};
+    uint32_t SourceWidth = 0, SourceHeight = 0;
 
 private:
     bool TakeRequest();
@@ -197,7 +202,9 @@ protected:
     virtual void RequestPreview() = 0;
     virtual bool IsPreviewChecked() = 0;
     virtual bool IsHistogramChecked() = 0;
-    // Workers of this dialog's effect, made on the first request.
+    // Workers of this dialog's effect, made on the first request. A dialog
+    // whose effect cannot be computed in parts (it moves or blurs pixels
+    // across the picture) makes no spot worker: the whole one serves every view.
     virtual TCustomPreviewThread* CreatePreviewThread(TMultiThread* AMT, TResizer* ARS) = 0;
     virtual TCustomSpotPreviewThread* CreateSpotPreviewThread(TMultiThread* AMT) = 0;
     // The shared request routine of the live-preview dialogs: starts or wakes

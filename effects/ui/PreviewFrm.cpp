@@ -163,6 +163,8 @@ TPreviewForm::TPreviewForm(QWidget* Owner)
                          Qt::WindowCloseButtonHint)
 {
     setFocusPolicy(Qt::StrongFocus);
+    // Shown beside the dialog that keeps the keys; a click gives them to this window.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     auto* Layout = new QVBoxLayout(this);
     Layout->setContentsMargins(0, 0, 0, 0);
     Layout->setSpacing(0);
@@ -193,9 +195,15 @@ TPreviewForm::TPreviewForm(QWidget* Owner)
     StatusBar->setSizeGripEnabled(false);
     for (QLabel*& L : StatusPanel) {
         L = new QLabel(StatusBar);
-        L->setFixedWidth(100);
         StatusBar->addWidget(L);
     }
+    // Wide enough for the longest read-outs: the picture's size, and a
+    // selection of a picture of five-digit sides.
+    auto FitText = [](QLabel* L, const QString& Widest) {
+        L->setFixedWidth(L->fontMetrics().horizontalAdvance(Widest) + 8);
+    };
+    FitText(StatusPanel[0], QStringLiteral(" 99999x99999"));
+    FitText(StatusPanel[1], QStringLiteral("(99999,99999)-(99999,99999)"));
     Layout->addWidget(StatusBar);
 
     ViewMenu = new QMenu(this);
@@ -269,7 +277,9 @@ void TPreviewForm::SetAllViewImage(TImgInfo* ptr, TImgInfo* ptr2)
 void TPreviewForm::UpdateBitmapInfo()
 {
     // The drawing wraps the pixel blocks at paint time, so nothing is cached
-    // that could outlive a replaced block.
+    // that could outlive a replaced block; only the paint box follows the size.
+    LayoutPaintBox();
+    CalcFitZoom();
     RepaintPicture();
 }
 

@@ -53,6 +53,7 @@ TRotationOptionForm::TRotationOptionForm(QWidget* Owner) : QDialog(Owner)
     Main->addLayout(Buttons);
     setSizeGripEnabled(false);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    KeepCaptionWhole(this);
 }
 
 void TRotationOptionForm::SetParams(int Type, int Value)

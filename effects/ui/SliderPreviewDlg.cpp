@@ -1,4 +1,5 @@
 #include "effects/ui/SliderPreviewDlg.h"
+#include "effects/ui/EffectDialog.h"
 
 #include "core/Global.h"
 #include "core/ResourceText.h"
@@ -92,6 +93,7 @@ void TSliderPreviewForm::FinishLayout(QVBoxLayout* Main, QLayout* Checks)
     Buttons->addWidget(CancelButton);
     Main->addLayout(Checks);
     Main->addLayout(Buttons);
+    KeepCaptionWhole(this);
     adjustSize();
 
     if (Histogram)

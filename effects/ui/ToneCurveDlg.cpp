@@ -14,7 +14,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -196,6 +195,7 @@ TToneCurveOptionForm::TToneCurveOptionForm(QWidget* Owner) : TPreviewBaseForm(Ow
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     RefreshPointList();
     Redraw();
+    KeepCaptionWhole(this);
 }
 
 TToneCurveOptionForm::~TToneCurveOptionForm()
@@ -385,8 +385,7 @@ void TToneCurveOptionForm::PointDoubleClicked()
     if (!Item)
         return;
     bool Ok = false;
-    const QString S = QInputDialog::getText(this, Text("Input control point"), "X,Y", QLineEdit::Normal,
-                                            Item->text(), &Ok);
+    const QString S = AskText(this, Text("Input control point"), QStringLiteral("X,Y"), Item->text(), Ok);
     if (Ok)
         EditPoint(Index, S);
 }

@@ -12,7 +12,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -138,6 +137,7 @@ TTrimmingOptionForm::TTrimmingOptionForm(QWidget* Owner) : TPreviewBaseForm(Owne
     connect(OkButton, &QPushButton::clicked, this, [this] { OkClicked(); });
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
+    KeepCaptionWhole(this);
     adjustSize();
     if (PreviewForm) {
         PreviewForm->DlgWidth = width();
@@ -406,8 +406,7 @@ void TTrimmingOptionForm::AddClicked()
 {
     const QString Start = RatioList->currentIndex() > 0 ? RatioList->currentText() : QStringLiteral("1:1");
     bool Ok = false;
-    const QString T =
-        QInputDialog::getText(this, Text("Add select mode"), Text("Input aspect ratio"), QLineEdit::Normal, Start, &Ok);
+    const QString T = AskText(this, Text("Add select mode"), Text("Input aspect ratio"), Start, Ok);
     if (Ok)
         AddRatio(T);
 }

@@ -4,6 +4,7 @@
 #include "effects/AddBlankFrm.h"
 #include "effects/TrimmingFilter.h"
 #include "effects/ui/AddBlankDlg.h"
+#include "effects/ui/PreviewFrm.h"
 #include "effects/ui/TrimmingDlg.h"
 #include "tests/effectsui/CommaLocale.h"
 #include "tests/effectsui/UiTestApp.h"
@@ -94,25 +95,30 @@ TEST(AddBlankForm, PreviewFollowsValues)
     F.SetParam(In, true);
     AllocImg(F.Master, 40, 20, 3);
     std::fill_n(static_cast<uint8_t*>(F.Master.Mem), size_t(F.Master.Height) * F.Master.Bpl, uint8_t(7));
+    // At 100 per cent the whole canvas arrives from the worker as the after picture.
+    PreviewForm->SetViewMode(1);
+    auto Shows = [&](uint32_t W, uint32_t H, int Ms = 5000) {
+        return PumpUntil([&] { return Size(F.Dest) == Size(W, H); }, Ms);
+    };
 
     // Landscape picture: the first set draws, the second does not.
     F.FirstSetEdit->setText("1,2,3,4");
-    ASSERT_NE(F.Dest.Mem, nullptr);
-    EXPECT_EQ(Size(F.Dest), Size(44, 26));
+    EXPECT_TRUE(Shows(44, 26));
     F.SecondSetEdit->setText("100,100,100,100");
-    EXPECT_EQ(F.Dest.Width, 44u);
+    EXPECT_FALSE(Shows(240, 220, 200));
     F.FirstSetEdit->setText("W,0,0,H");
-    EXPECT_EQ(Size(F.Dest), Size(80, 40));
+    EXPECT_TRUE(Shows(80, 40));
     // An unreadable text keeps the last preview.
     F.FirstSetEdit->setText("W,0,0,");
-    EXPECT_EQ(F.Dest.Width, 80u);
+    EXPECT_FALSE(Shows(40, 20, 200));
+    EXPECT_EQ(Size(F.Dest), Size(80, 40));
 
     // Under ALL the first set applies to a portrait picture too.
     FreeImg(F.Master);
     AllocImg(F.Master, 10, 30, 3);
     F.BranchList->setCurrentIndex(2);
     emit F.BranchList->activated(2);
-    EXPECT_EQ(Size(F.Dest), Size(20, 60));
+    EXPECT_TRUE(Shows(20, 60));
 }
 
 TEST(TrimmingOptionForm, DraggingRewritesText)

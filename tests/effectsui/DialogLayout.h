@@ -55,6 +55,15 @@ inline std::string LayoutFaults(QWidget* W, int ScreenW = 1366, int ScreenH = 76
     return F;
 }
 
+// True when W is wide enough for a title bar to show its caption whole: the
+// caption in bold beside a window icon and three frame buttons.
+inline bool CaptionFits(const QWidget* W)
+{
+    QFont Bold = W->font();
+    Bold.setBold(true);
+    return W->width() >= QFontMetrics(Bold).horizontalAdvance(W->windowTitle()) + 120;
+}
+
 // With VESTRO_DIALOG_SHOTS set to a folder, saves the whole screen there as
 // Name.png (for looking at the dialogs under a real display).
 inline void ScreenShot(const char* Name)

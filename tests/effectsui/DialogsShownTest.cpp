@@ -15,8 +15,14 @@
 #include "tests/effectsui/EffectDialogs.h"
 
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QTest>
+#include <QToolTip>
 
 #include <cstring>
 #include <filesystem>
@@ -108,6 +114,14 @@ TEST_F(EffectDialogs, EachOneShowsWholeWithItsPreview)
             P->ShowSelectedEntry([] { return 1; });
         D->show();
         EXPECT_EQ(LayoutFaults(D.get()), "") << Name;
+        EXPECT_TRUE(CaptionFits(D.get())) << Name << ": " << D->width();
+        // Choosing among its radio buttons, there and back, keeps its size.
+        const QSize Opened = D->size();
+        for (int Round = 0; Round < 2; ++Round)
+            for (QRadioButton* B : D->findChildren<QRadioButton*>())
+                if (B->isEnabled())
+                    B->click(), QApplication::processEvents();
+        EXPECT_EQ(D->size(), Opened) << Name;
         // A dialog with a preview can be made larger; never smaller than its controls need.
         if (P || D->findChild<TDragPreviewArea*>()) {
             EXPECT_GT(D->maximumWidth(), D->minimumSizeHint().width()) << Name;
@@ -119,6 +133,81 @@ TEST_F(EffectDialogs, EachOneShowsWholeWithItsPreview)
             EXPECT_NE(P->Dest2.Mem, nullptr) << Name;
         }
         ScreenShot(Name);
+        // The keys go to the dialog just opened, not to the windows beside it.
+        PumpUntil([] { return false; }, 100);
+        ASSERT_NE(QGuiApplication::focusWindow(), nullptr) << Name;
+        QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Escape);
+        EXPECT_FALSE(D->isVisible()) << Name << ": Escape closes it";
+    }
+}
+
+// The add-blank preview in the fit view: the canvas, computed on the worker,
+// fitted on its own, the paint box following its shape when it changes.
+TEST_F(EffectDialogs, AddBlankFitViewFollowsTheCanvas)
+{
+    TAddBlankForm D;
+    TAddBlankParam P;
+    P.BlankType = btPixels;
+    P.Value.fill("10");
+    D.SetParam(P, true);
+    D.ShowSelectedEntry([] { return 1; });
+    D.show();
+    auto Box = [] { return PreviewForm->PaintBox()->size(); };
+    auto Fit = [](uint32_t W, uint32_t H) {
+        const TSize C = PreviewForm->GetClientSize();
+        const TSize S = previewgeom::FitSize(W, H, int32_t(C.cx), int32_t(C.cy));
+        return QSize(int(S.cx), int(S.cy));
+    };
+    EXPECT_TRUE(PumpUntil([&] { return Box() == Fit(W1 + 20, H1 + 20); }));
+    // A 1:1 canvas for the portrait picture.
+    QTest::keyClick(D.BlankTypeList, Qt::Key_Up);
+    ASSERT_EQ(D.FirstSetEdit->text(), "1:1,50,50");
+    EXPECT_NE(Box(), Fit(H1, H1)) << "drawn on the worker, not while the key is handled";
+    EXPECT_TRUE(PumpUntil([&] { return Box() == Fit(H1, H1); }));
+    EXPECT_EQ(QSize(int(D.Dest2.Width), int(D.Dest2.Height)), Box());
+}
+
+// Keys and clicks on the add-text dialog's text: Tab moves on, the help
+// icon shows the tokens in a balloon while the pointer stays on it. Every
+// colour swatch of the effect dialogs shows the very colour chosen.
+TEST(EffectDialogControls, MemoHelpIconAndSwatches)
+{
+    TestApp();
+    TAddTextForm T;
+    T.show();
+    T.activateWindow();
+    ASSERT_TRUE(PumpUntil([&] { return T.isActiveWindow(); }));
+    T.TextEdit->setFocus();
+    QTest::keyClicks(T.TextEdit, "ab");
+    QTest::keyClick(T.TextEdit, Qt::Key_Tab);
+    EXPECT_EQ(T.TextEdit->toPlainText(), "ab");
+    EXPECT_NE(QApplication::focusWidget(), T.TextEdit);
+
+    EXPECT_FALSE(T.HelpIcon->pixmap().isNull());
+    EXPECT_TRUE(T.HelpIcon->x() > T.TextEdit->geometry().right() && T.HelpIcon->y() == T.TextEdit->y())
+        << "beside the text";
+    Mouse(T.HelpIcon, QEvent::MouseButtonPress, 5, 5);
+    Mouse(T.HelpIcon, QEvent::MouseButtonRelease, 5, 5);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_TRUE(QToolTip::text().startsWith("<ymd> date")) << QToolTip::text().toStdString();
+    QEvent Leave(QEvent::Leave);
+    QApplication::sendEvent(T.HelpIcon, &Leave);
+    EXPECT_TRUE(PumpUntil([] { return !QToolTip::isVisible(); }, 1000));
+
+    TAddBlankForm B;
+    T.ShadowBox->click();
+    T.GlowBox->click();
+    B.CheckBoxes[0]->click();
+    std::vector<QPushButton*> Panels(B.ColorPanels.begin(), B.ColorPanels.end());
+    Panels.insert(Panels.end(), {T.FontColorPanel, T.BackColorPanel, T.ShadowColorPanel, T.GlowColorPanel});
+    for (QPushButton* P : Panels) {
+        QTimer::singleShot(0, [] {
+            if (auto* D = qobject_cast<QColorDialog*>(QApplication::activeModalWidget()))
+                D->setCurrentColor(QColor(0x20, 0x40, 0x80)), D->accept();
+        });
+        P->click();
+        const QImage I = P->grab().toImage();
+        EXPECT_EQ(I.pixelColor(I.width() / 2, I.height() / 2).name().toStdString(), "#204080") << Describe(P);
     }
 }
 

@@ -19,6 +19,7 @@
 #include "effects/ui/RotationOptionDlg.h"
 #include "effects/ui/ToneCurveDlg.h"
 #include "effects/ui/TrimmingDlg.h"
+#include "tests/effectsui/DialogLayout.h"
 
 #include <QTest>
 #include <QtWidgets>
@@ -38,7 +39,20 @@ template <class D> void Answer(std::function<void(D&)> Fill)
             Fill(*W), static_cast<QDialog*>(W)->accept();
     });
 }
-void AnswerText(const QString& T) { Answer<QInputDialog>([T](QInputDialog& D) { D.setTextValue(T); }); }
+// The add-blank preview in the fit view comes to show a W x H canvas.
+bool ShowsCanvas(const TAddBlankForm& F, uint32_t W, uint32_t H)
+{
+    const TSize C = PreviewForm->GetClientSize();
+    const TSize S = previewgeom::FitSize(W, H, int32_t(C.cx), int32_t(C.cy));
+    return PumpUntil([&] { return F.Dest2.Width == S.cx && F.Dest2.Height == S.cy; });
+}
+void AnswerText(const QString& T)
+{
+    Answer<QInputDialog>([T](QInputDialog& D) {
+        EXPECT_TRUE(CaptionFits(&D)) << D.windowTitle().toStdString() << ": " << D.width();
+        D.setTextValue(T);
+    });
+}
 using TBox = std::array<int, 4>;
 TBox Box(const TRect& r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
 
@@ -125,7 +139,7 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              Pick(F.BlankTypeList, btAspect);
              for (const char* T : {"16:9,50,50", "1:0,0:1", "1:2", "1:2:3", "1:2,3"})
                  F.SecondSetEdit->setText(T);
-             EXPECT_EQ(F.Dest.Height, 180u); // 1:2, the last text that reads
+             EXPECT_TRUE(ShowsCanvas(F, 90, 180)); // 1:2, the last text that reads
              Pick(F.BlankTypeList, btPixels);
              F.SecondSetEdit->setText("\"1\",2,3,4");
              Pick(F.ColorSourceList, 1);
@@ -137,7 +151,7 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              F.ColorPanels[1]->click();
              F.PreviewBox->click();
              F.PreviewBox->click();
-             EXPECT_EQ(F.Dest.Width, 90u + 4 + 3 * 2 * 3); // margins and three frames
+             EXPECT_TRUE(ShowsCanvas(F, 90 + 4 + 3 * 2 * 3, 160 + 6 + 3 * 2 * 3)); // margins and three frames
          }), {{"BlankType", "1"}, {"ColorType", "1"}, {"UseFrame1", "1"}, {"Frame1Color", "197121"}}},
         {"ToneCurve", Listed<TToneCurveEffect>, On<TToneCurveOptionForm>([](TToneCurveOptionForm& F) {
              for (int C = 5; C >= 0; --C)

@@ -3,6 +3,8 @@
 #include "core/Global.h"
 #include "effects/ui/PreviewFrm.h"
 
+#include <QLabel>
+
 #include <array>
 #include <cstring>
 
@@ -93,6 +95,19 @@ TEST(PreviewForm, SelectionFollowsTheMouse)
     Mouse(Box, QEvent::MouseMove, 50, 50); // marks the whole-picture selection
     Stroke(Box, 50, 50, 60, 70);
     EXPECT_EQ(Sel(), (std::array<int32_t, 4>{50, 50, 60, 70}));
+
+    // The read-out of a selection of a wide picture shows whole.
+    TPicture Wide(20000, 10), Fit(400, 1);
+    S.Form.SetPreviewImage(&Wide.Img, nullptr, false, QStringLiteral("wide.bmp"));
+    S.Form.SetAllViewImage(&Fit.Img, &Fit.Img);
+    S.Form.SetViewMode(0);
+    Stroke(Box, 200, 0, 395, 0);
+    const QLabel* ReadOut = nullptr;
+    for (const QLabel* L : S.Form.findChildren<QLabel*>())
+        ReadOut = L->text().startsWith("(10000,") ? L : ReadOut;
+    ASSERT_NE(ReadOut, nullptr);
+    EXPECT_GE(ReadOut->contentsRect().width(), ReadOut->fontMetrics().horizontalAdvance(ReadOut->text()))
+        << ReadOut->text().toStdString();
 
     // While a new preview is pending, presses are ignored.
     const int Before = Calls;
