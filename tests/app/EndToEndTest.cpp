@@ -467,7 +467,8 @@ TEST_F(Program, AFullDiskFailsEveryWriterAndKeepsInputAndOldOutput)
         {"copy", "jpg", "[Metadata]\nKeepLastWriteTime=1\n"},
         {"png", "png", Small + "[JPEG]\nConvertTo=3\n"},
         {"bmp", "bmp", Small + "[JPEG]\nConvertTo=1\n"},
-        {"jpegtran", "jpg", "[JPEGTran]\nUse=1\nRotation=2\n", "Failed to save file: jpegtran ended with exit status 1: "},
+        {"jpegtran", "jpg", "[JPEGTran]\nUse=1\nRotation=2\n",
+         "Failed to save file: jpegtran ended with exit status 1: "},
         {"pngquant", "bmp", Small + "[JPEG]\nConvertTo=1\n[DecreaseColor]\nUse=1\nMode=2\nPaletteEntries=16\n"},
         {"zopflipng", "png", Small + "[JPEG]\nConvertTo=3\n[PNG]\nUsePNGOUT=1\n"},
     };

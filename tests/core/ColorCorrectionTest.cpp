@@ -147,7 +147,8 @@ TEST(ColorLUT, TablesFollowTheirFormulas)
         BuildRGBLUT(c.Hue, c.Contrast, rgb, c.Gamma);
         const long double inLo = c.Min >= 0 ? 0 : -c.Min, outLo = c.Min >= 0 ? c.Min : 0;
         const long double inHi = c.Max >= 0 ? 255 - c.Max : 255, outHi = c.Max >= 0 ? 255 : 255 + c.Max;
-        const long double num = c.Contrast >= 0 ? 256 : c.Contrast + 255, den = c.Contrast >= 0 ? 256 - c.Contrast : 255;
+        const long double num = c.Contrast >= 0 ? 256 : c.Contrast + 255;
+        const long double den = c.Contrast >= 0 ? 256 - c.Contrast : 255;
         for (int i = 0; i < 256; ++i) {
             const long double g = 255 * std::pow(i / 255.0L, 1 / (long double)c.Gamma);
             const long double gd = double(g); // the RGB table works from a double

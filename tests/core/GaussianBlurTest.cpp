@@ -76,21 +76,9 @@ TEST(GaussianBlur, MatchesTheWeightedMeanOfItsFormula)
     TGaussianBlur gb;
     gb.SetGauusianBlurParam(2.0);
     gb.DoGauusianBlur(m.I, 192);
-    auto Weights = [](int Len, int I) {
-        std::vector<long double> w(size_t(Len), 0.0L);
-        long double sum = 0;
-        for (int k = I - 3; k <= I + 3; ++k) {
-            const long double x = 2.0L * (k - I) / 2.5L, v = std::exp(-x * x / 2);
-            w[size_t(std::clamp(k, 0, Len - 1))] += v;
-            sum += v;
-        }
-        for (auto& v : w)
-            v /= sum;
-        return w;
-    };
     for (uint32_t y = 0; y < 7; ++y)
         for (uint32_t x = 0; x < 11; ++x) {
-            const auto wx = Weights(11, int(x)), wy = Weights(7, int(y));
+            const auto wx = GaussianAxis(11, int(x), 3, 2.5L), wy = GaussianAxis(7, int(y), 3, 2.5L);
             long double v = 0;
             for (uint32_t j = 0; j < 7; ++j)
                 for (uint32_t i = 0; i < 11; ++i)

@@ -405,12 +405,15 @@ long double Kernel(uint32_t Id, long double X)
         const long double b = 1.0L / 3, c = 1.0L / 3;
         if (u < 1)
             return ((12 - 9 * b - 6 * c) * u * u * u + (-18 + 12 * b + 6 * c) * u * u + (6 - 2 * b)) / 6;
-        return u < 2 ? ((-b - 6 * c) * u * u * u + (6 * b + 30 * c) * u * u + (-12 * b - 48 * c) * u + 8 * b + 24 * c) / 6
-                     : 0;
+        if (u < 2)
+            return ((-b - 6 * c) * u * u * u + (6 * b + 30 * c) * u * u + (-12 * b - 48 * c) * u + 8 * b + 24 * c) / 6;
+        return 0;
     }
     case 5: return u < 3 ? sinc(u) * (0.42L + 0.5L * std::cos(pi * u / 3) + 0.08L * std::cos(2 * pi * u / 3)) : 0;
     case 6:
-        return u < 1 ? ((u - 1.8L) * u - 0.2L) * u + 1 : u < 2 ? ((-(u - 1) / 3 + 0.8L) * (u - 1) - 7.0L / 15) * (u - 1) : 0;
+        if (u < 1)
+            return ((u - 1.8L) * u - 0.2L) * u + 1;
+        return u < 2 ? ((-(u - 1) / 3 + 0.8L) * (u - 1) - 7.0L / 15) * (u - 1) : 0;
     case 7: {
         if (u < 1)
             return ((13.0L / 11 * u - 453.0L / 209) * u - 3.0L / 209) * u + 1;

@@ -178,21 +178,9 @@ TEST(UnsharpMask, MatchesTheFormulaOnNoiseAndAnEdge)
             *m.Px(x, y) = x < 6 ? uint8_t(60 + (x * 97 + y * 61) % 128) : uint8_t(y < 3 ? 200 : 40);
     const TPicture src(m);
     Sharpen(m, 100, 0, 1.0, false, 1);
-    auto Weights = [](int Len, int I) {
-        std::vector<long double> w(size_t(Len), 0.0L);
-        long double sum = 0;
-        for (int k = I - 2; k <= I + 2; ++k) {
-            const long double x = 2.0L * (k - I) / 1.5L, v = std::exp(-x * x / 2);
-            w[size_t(std::clamp(k, 0, Len - 1))] += v;
-            sum += v;
-        }
-        for (auto& v : w)
-            v /= sum;
-        return w;
-    };
     for (uint32_t y = 0; y < 7; ++y)
         for (uint32_t x = 0; x < 11; ++x) {
-            const auto wx = Weights(11, int(x)), wy = Weights(7, int(y));
+            const auto wx = GaussianAxis(11, int(x), 2, 1.5L), wy = GaussianAxis(7, int(y), 2, 1.5L);
             long double blur = 0;
             for (uint32_t j = 0; j < 7; ++j)
                 for (uint32_t i = 0; i < 11; ++i)
