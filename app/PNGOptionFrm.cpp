@@ -7,7 +7,6 @@
 #include "effects/ui/NumEdit.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -64,7 +63,7 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
     PNGOUTLayout->addWidget(PNGOUTCheck);
     PNGOUTLayout->addWidget(MaxOptCheck);
     PNGOUTLayout->addWidget(FullColorCheck);
-    PNGOUTPanel->setEnabled(!PNGOUTPath().empty());
+    PNGOUTPanel->setEnabled(!PNGOUTPath().empty()); // the optimiser the writer would run
 
     IndexColorCheck = new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this);
     IndexColorCheck->setChecked(Option.IndexColor);

@@ -151,7 +151,7 @@ public:
     void StoreName(int Index, const std::string& Name) override;
     double EstimatedCost(int Index, int64_t Width, int64_t Height) override;
     void EndNames() override;
-    int32_t ExtractStart();
+    int32_t ExtractStart(int32_t Current);
     const std::string& Rule() const { return FRule; }
     const TRunSettings& Settings() const { return FSettings; }
 
@@ -172,9 +172,9 @@ private:
 bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why,
                     platform::TFileStat* Stat = nullptr);
 
-// The process-wide numbering (CurrentNumber, [File] StartNumber, which a
-// ResetType of 2 stores back) with the reset type of Names' settings and the
-// start value taken from Names' rule.
+// The numbering of a run: the process-wide running number as it stands now
+// (read on the thread that sets the run up), StartNumber and the reset type of
+// Names' settings, the start value taken from Names' rule.
 TNumbering RunNumbering(TOutputNameJob& Names);
 // The collision rules of the run's settings.
 TCollisionRules RunCollisionRules(const TRunSettings& S);

@@ -59,8 +59,8 @@ struct TKodexReadJPEG {
 };
 
 // read_wic, read_wic_thumbnail, read_wic_preview: TIFF, GIF (first frame),
-// WebP, HEIF and (where the build decodes it) AVIF; read_wic also reads PNG
-// (gray with alpha then arrives as 4 channels).
+// WebP, HEIF and (where the build decodes it) AVIF; read_wic and
+// read_wic_thumbnail also read PNG (gray with alpha then arrives as 4 channels).
 struct TKodexReadWIC {
     TImgInfo Img;          // out: 1, 3 or 4 channels, bottom-up like every other read
     TICCInfo* ICC;         // in: record to receive the embedded profile, or null
@@ -143,7 +143,9 @@ KODEX_EXPORT int read_png(TKodexReadPNG* Rec, const uint8_t* Data, size_t Size);
 KODEX_EXPORT int read_jpeg(TKodexReadJPEG* Rec, const uint8_t* Data, size_t Size);
 KODEX_EXPORT int read_jpeg_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, size_t Size);
 KODEX_EXPORT int read_wic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size);
-// The file's embedded thumbnail (HEIF); 0 when it has none.
+// A small picture for the file list: the file's embedded thumbnail (HEIF),
+// else the picture shrunk by a whole factor to a long side of at least 160
+// pixels (box average). Formats as read_wic, within the picture budget.
 KODEX_EXPORT int read_wic_thumbnail(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size);
 // The same picture as read_wic (kept for the entry table; the program does not call it).
 KODEX_EXPORT int read_wic_preview(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size);

@@ -17,8 +17,10 @@
 #include <set>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -252,6 +254,27 @@ TEST_F(Program, TerminatingCancelsCleanlyWithStatus2)
     EXPECT_EQ(Count(err, "Cancelled: " + std::to_string(30 - outputs) + " of 30 files not written"), 1) << err;
 }
 
+TEST_F(Program, TerminatingEndsASlowPNGOptimiserAtOnce)
+{
+    // A stand-in optimiser that would take 100 s a file, found through PATH.
+    fs::create_directories(Dir / "tools");
+    std::ofstream(Dir / "tools" / "zopflipng") << "#!/bin/sh\ntouch \"$0.started\"\nexec sleep 100\n";
+    fs::permissions(Dir / "tools" / "zopflipng", fs::perms::owner_all);
+    if (fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/zopflipng"))
+        GTEST_SKIP() << "the program folder brings its own optimiser";
+    WriteProfile("[JPEG]\nConvertTo=3\n[PNG]\nUsePNGOUT=1\nFullColorOptimization=1\n");
+    const QByteArray Path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString((Dir / "tools").string() + ":") + Path);
+    QProcess proc;
+    Start(proc, Profile, Photos(3));
+    qputenv("PATH", Path);
+    ASSERT_TRUE(WaitFor([this] { return fs::exists(Dir / "tools" / "zopflipng.started"); }));
+    const auto Asked = std::chrono::steady_clock::now();
+    proc.terminate();
+    Ended(proc, 2, 20000);
+    EXPECT_LT(std::chrono::steady_clock::now() - Asked, std::chrono::seconds(2));
+}
+
 TEST_F(Program, ACombineProfileMakesSheetsInsteadOfConvertingEachFile)
 {
     ModeProfile(Profile, "NotOverwrite=1\n",
@@ -417,6 +440,184 @@ TEST_F(Program, ALosslessTransformOfDamagedDataKeepsTheSource)
     EXPECT_EQ(self.Status, 1) << self.Err;
     EXPECT_EQ(Count(self.Err, "a.jpg: "), 1) << self.Err;
     EXPECT_TRUE(ReadFile(Dir / "in" / "a.jpg") == Cut) << "the damaged source was replaced";
+}
+
+// A small file of the given bytes.
+void WriteBytes(const fs::path& P, const std::string& Bytes)
+{
+    std::ofstream(P, std::ios::binary) << Bytes;
+}
+
+// A lossless WebP of 16383 x 16383 pixels of one colour: every prefix code
+// has a single symbol, so the pixels take no bits at all.
+std::string HugeLosslessWebP()
+{
+    std::string Bits; // one char per bit, least significant first
+    auto Put = [&](uint32_t V, int N) {
+        for (int I = 0; I < N; ++I)
+            Bits += char((V >> I) & 1);
+    };
+    Put(16382, 14), Put(16382, 14), Put(0, 4); // sizes - 1, no alpha, version 0
+    Put(0, 3);                                 // no transform, colour cache or meta codes
+    for (int Code = 0; Code < 5; ++Code)
+        Put(1, 1), Put(0, 1), Put(0, 1), Put(0, 1); // simple code: one 1-bit symbol, 0
+    std::string Data = "\x2F";
+    Data.resize(1 + (Bits.size() + 7) / 8, '\0');
+    for (size_t I = 0; I < Bits.size(); ++I)
+        Data[1 + I / 8] = char(Data[1 + I / 8] | Bits[I] << (I % 8));
+    auto LE32 = [](uint32_t V) { return std::string{char(V), char(V >> 8), char(V >> 16), char(V >> 24)}; };
+    return "RIFF" + LE32(uint32_t(12 + Data.size())) + "WEBPVP8L" + LE32(uint32_t(Data.size())) + Data;
+}
+
+// Inputs that are left out each say why, with the reason that holds: no
+// pixels, a name over the system's limit, a folder walk that cannot go on; one
+// file named twice is one input, and two names differing in letter case are
+// two outputs.
+TEST_F(Program, EveryInputLeftOutSaysItsOwnReason)
+{
+    WriteProfile();
+    WritePhoto(Dir / "in" / "good.jpg", 64, 48, 1);
+    std::string Bmp(54, '\0');
+    Bmp[0] = 'B', Bmp[1] = 'M', Bmp[10] = 54, Bmp[14] = 40, Bmp[22] = 4, Bmp[26] = 1, Bmp[28] = 24;
+    WriteBytes(Dir / "in" / "zero.bmp", Bmp); // 0 x 4
+    WriteBytes(Dir / "in" / "zero.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\0\0\0\0\0\0\x08\x02\0\0\0\0\0\0\0", 33));
+    const std::string Jpeg = ReadFile(Dir / "in" / "good.jpg");
+    const size_t Sof = Jpeg.find("\xFF\xC0");
+    ASSERT_NE(Sof, std::string::npos);
+    std::string Zero = Jpeg, Dnl = Jpeg;
+    Zero.replace(Sof + 5, 4, std::string(4, '\0'));
+    Dnl.replace(Sof + 5, 2, std::string(2, '\0')); // the height comes later, in a DNL marker
+    WriteBytes(Dir / "in" / "zero.jpg", Zero);
+    WriteBytes(Dir / "in" / "dnl.jpg", Dnl);
+    WriteBytes(Dir / "in" / "huge.webp", HugeLosslessWebP());
+    WritePhoto(Dir / "in" / "B.jpg", 64, 48, 2);
+    WritePhoto(Dir / "in" / "b.jpg", 48, 64, 3);
+    const std::string Long = "in/" + std::string(300, 'x') + ".jpg";
+    const struct {
+        std::vector<std::string> Args;
+        int Status;
+        std::vector<std::string> Said;
+    } Runs[] = {
+        {{"in/zero.bmp", "in/zero.png", "in/zero.jpg", "in/dnl.jpg", "in/huge.webp", "in/good.jpg", Long},
+         1,
+         {"zero.bmp: the picture has no pixels (0 x 4)", "zero.png: the picture has no pixels (0 x 0)",
+          "zero.jpg: the picture has no pixels (0 x 0)",
+          "dnl.jpg: the JPEG's height is given by a DNL marker, which is not supported",
+          "huge.webp: Failed to load file: picture too large", ": File name too long"}},
+        {{"in/zero.bmp"}, 1, {"zero.bmp: the picture has no pixels (0 x 4)"}},
+        {{"in/good.jpg", "in/good.jpg", "./in/good.jpg", "in/B.jpg", "in/b.jpg"}, 0, {}},
+    };
+    for (const auto& R : Runs) {
+        fs::remove_all(Dir / "out");
+        const TResult r = Run(R.Args, 30000);
+        EXPECT_EQ(r.Status, R.Status) << R.Args[0] << "\n" << r.Err;
+        for (const std::string& N : R.Said)
+            EXPECT_EQ(Count(r.Err, N), 1) << N << "\n" << r.Err;
+        EXPECT_EQ(Count(r.Err, "Damaged"), 0) << r.Err;
+        EXPECT_EQ(ImageSize(Dir / "out" / "good.jpg"), R.Args.size() > 1 ? QSize(320, 240) : QSize()) << R.Args[0];
+    }
+    // Named twice: one output; B.jpg and b.jpg: two, neither numbered.
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), {}), 3);
+    EXPECT_EQ(ImageSize(Dir / "out" / "b.jpg"), QSize(240, 320));
+
+    // A folder tree deeper than a path may be long: the walk says where it
+    // stopped, and converts the rest. (A folder without permission says
+    // so too; root may read any.)
+    fs::remove_all(Dir / "out");
+    int Fd = ::open((Dir / "in").c_str(), O_DIRECTORY | O_RDONLY);
+    const std::string Part(200, 'd');
+    for (int Level = 0; Level < 24 && Fd >= 0; ++Level) {
+        ::mkdirat(Fd, Part.c_str(), 0700);
+        const int Next = ::openat(Fd, Part.c_str(), O_DIRECTORY | O_RDONLY);
+        ::close(Fd);
+        Fd = Next;
+    }
+    ::close(Fd);
+    if (::geteuid() != 0) {
+        fs::create_directories(Dir / "in" / "locked");
+        fs::permissions(Dir / "in" / "locked", fs::perms::none);
+    }
+    const TResult r = Run({"in"}, 30000);
+    QProcess::execute("rm", {"-rf", QString::fromStdString((Dir / "in" / Part).string())});
+    if (::geteuid() != 0) {
+        fs::permissions(Dir / "in" / "locked", fs::perms::owner_all);
+        EXPECT_EQ(Count(r.Err, "locked: Permission denied"), 1) << r.Err;
+    }
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, Part + ": File name too long"), 1) << r.Err;
+    EXPECT_EQ(ImageSize(Dir / "out" / "in" / "good.jpg"), QSize(320, 240));
+}
+
+// With AbortOnError the files before the failing one are written and every
+// later one says it was not; at-once runs walk folders in the order the
+// window's list does (sub-folders first with SortMode 1).
+TEST_F(Program, AbortOnErrorStopsAtTheFailingFileAndFoldersWalkAsTheListDoes)
+{
+    WriteProfile("AbortOnError=1\nParallel=1\n");
+    WritePhoto(Dir / "in" / "a.jpg", 64, 48, 1);
+    std::ofstream(Dir / "in" / "b.jpg") << "no picture here";
+    WritePhoto(Dir / "in" / "c.jpg", 64, 48, 3);
+    TResult r = Run({"in/a.jpg", "in/b.jpg", "in/c.jpg"});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "b.jpg: "), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "c.jpg: not converted: the run stopped at an error"), 1) << r.Err;
+    EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
+    EXPECT_FALSE(fs::exists(Dir / "out" / "c.jpg"));
+    // Alone, it is said once, as what it is.
+    r = Run({"in/b.jpg"});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "b.jpg: "), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "no pictures found"), 0) << r.Err;
+
+    fs::remove(Dir / "in" / "b.jpg");
+    fs::rename(Dir / "in" / "c.jpg", Dir / "in" / "trip" / "c.jpg");
+    // Numbered on from one start to the next (NumberResetType 2 keeps the next number in the profile).
+    Ini(Profile, "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" + (Dir / "numbered").string() +
+                     "\nFileNameFormat=<n>_<old>\nSortMode=1\nNumberResetType=2\nStartNumber=5\n");
+    for (int Start : {5, 7}) {
+        r = Run({"in"});
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        EXPECT_TRUE(fs::exists(Dir / "numbered" / (std::to_string(Start) + "_c.jpg")) &&
+                    fs::exists(Dir / "numbered" / (std::to_string(Start + 1) + "_a.jpg")))
+            << Start << r.Err;
+    }
+}
+
+// A sheet written beside its pictures under the first one's name does not
+// take that picture's place.
+TEST_F(Program, ACombineSheetNeverReplacesOneOfItsPictures)
+{
+    Ini(Profile, "[File]\nAtOnce=1\nSameDirectory=1\nFileNameFormat=<old>\nNotOverwrite=0\n"
+                 "[Combine]\nUse=1\nWidth=100\nHeight=100\nRows=1\nColumns=3\n");
+    WritePhoto(Dir / "in" / "a.jpg", 400, 300, 1);
+    WritePhoto(Dir / "in" / "b.jpg", 400, 300, 2);
+    ASSERT_TRUE(QImage(40, 30, QImage::Format_RGB32).save(QString::fromStdString((Dir / "in" / "a.png").string())));
+    const std::string A = ReadFile(Dir / "in" / "a.jpg");
+    const TResult r = Run({"in/a.jpg", "in/b.jpg", "in/a.png"});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "a.jpg: cannot write"), 1) << r.Err;
+    EXPECT_TRUE(ReadFile(Dir / "in" / "a.jpg") == A);
+
+    // Sheets number on from one start to the next as converted files do.
+    Ini(Profile, "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" + (Dir / "sheets").string() +
+                     "\nFileNameFormat=s<n>\nNumberResetType=2\nStartNumber=5\n"
+                     "[Combine]\nUse=1\nWidth=100\nHeight=100\nRows=1\nColumns=3\n");
+    for (const char* Sheet : {"s5.jpg", "s6.jpg"}) {
+        const TResult Again = Run({"in/a.jpg"});
+        EXPECT_EQ(Again.Status, 0) << Again.Err;
+        EXPECT_TRUE(fs::exists(Dir / "sheets" / Sheet)) << Sheet;
+    }
+}
+
+// Text drawn larger than any picture says so, not that memory ran out.
+TEST_F(Program, TextTooLargeToDrawSaysSo)
+{
+    WriteProfile("[AddText]\nUse=1\nText=<old>\nFontName=DejaVu Sans\nFontSize=5000\n");
+    WritePhoto(Dir / "in" / "a.jpg", 64, 48, 1);
+    const TResult r = Run({"in/a.jpg"});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "a.jpg: the text is too large to draw: "), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "Out of memory"), 0) << r.Err;
 }
 
 } // namespace
@@ -592,5 +793,27 @@ TEST_F(Program, OptionDialogChoicesReachTheOutput)
         } else {
             EXPECT_LE(uint8_t(Out[28]), 8) << "bits a pixel";
         }
+    }
+}
+
+TEST_F(Program, APictureOnlyAPlugInReadsIsConvertedWhenThePlugInIsOn)
+{
+    const fs::path Plugins = fs::path(VESTRO_TEST_BIN_DIR) / "spi";
+    if (!fs::exists(Plugins / "pnm.spi"))
+        GTEST_SKIP() << "the test plug-in is not built";
+    WritePhoto(Dir / "in" / "p.ppm", 1200, 800, 1);
+    for (const char* On : {"0", "1"}) {
+        WriteProfile("[SPI]\nSPIDirectory=" + Plugins.string() + "\nSPIOrder=export.spi=1,pnm.spi=" + On + "\n");
+        const TResult Folder = Run({"in"}), File = Run({"in/p.ppm"});
+        if (*On == '0') {
+            EXPECT_EQ(Folder.Status, 2) << Folder.Err;
+            EXPECT_EQ(File.Status, 1) << File.Err;
+            EXPECT_EQ(Count(File.Err, "p.ppm: "), 1) << File.Err;
+            continue;
+        }
+        EXPECT_EQ(Folder.Status, 0) << Folder.Err;
+        EXPECT_EQ(File.Status, 0) << File.Err;
+        EXPECT_EQ(ImageSize(Dir / "out" / "in" / "p.png"), QSize(320, 213));
+        EXPECT_EQ(ImageSize(Dir / "out" / "p.png"), QSize(320, 213));
     }
 }

@@ -1,7 +1,6 @@
 // The settings file: what a user's file looks like after a load and a save.
 #include "app/IniSettings.h"
 #include "core/IniFile.h"
-#include "core/PalettePNG.h"
 #include "effects/FontCache.h"
 #include "platform/Session.h"
 #include "tests/app/TestApp.h"
@@ -103,9 +102,7 @@ TEST_F(Settings, EveryKeyOfTheTableRoundTrips)
             continue;
         EXPECT_EQ(k.Get(), want[i]) << Name(k);
         // A write under another name would load the default instead.
-        if (!Is(k, "PNG", "UsePNGOUT")) { // needs the tool in bin/
-            EXPECT_NE(k.Get(), CorrectIniValue(k, k.Default())) << Name(k);
-        }
+        EXPECT_NE(k.Get(), CorrectIniValue(k, k.Default())) << Name(k);
     }
     ResetAll();
 }
@@ -156,7 +153,7 @@ TEST_F(Settings, ValuesNoDialogCouldStoreAreCorrected)
     const std::string f = Write("odd.ini",
                                 "[System]\nMaxThread=0\n"
                                 "[Resize]\nRule=12\nHistory=8,640,480\nDecimationType=42\n"
-                                "[JPEG]\nConvertTo=7\nQuality=250\n[PNG]\nConvertTo=0\nUsePNGOUT=1\n"
+                                "[JPEG]\nConvertTo=7\nQuality=250\n[PNG]\nConvertTo=0\n"
                                 "[Preview]\nWidth=5000\n");
     WorkAreaRight = 1920;
     LoadIniFile(f);
@@ -166,7 +163,6 @@ TEST_F(Settings, ValuesNoDialogCouldStoreAreCorrected)
     EXPECT_EQ(std::make_tuple(ResizeOption.DecimationMode, JPEGOption.ConvertTo), std::make_tuple(7, 2));
     EXPECT_EQ(std::make_tuple(JPEGOption.Quality, PNGOption.ConvertTo), std::make_tuple(100, 3));
     EXPECT_EQ(PreviewOption.Width, 1920);
-    EXPECT_EQ(PNGOption.UsePNGOUT, !PNGOUTPath().empty()); // the optimiser only when it is installed
 
     Write("odd.ini", "[System]\nMaxThread=16\n");
     LoadIniFile(f);

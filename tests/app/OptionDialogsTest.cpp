@@ -135,3 +135,21 @@ TEST(OptionDialogs, PNGFieldsByClicksReachTheSettings)
     EXPECT_EQ(std::make_tuple(O.UsePNGOUT, O.MaximumOptimization, O.FullColorOptimization),
               std::make_tuple(Optimiser, Optimiser, false));
 }
+
+TEST(OptionDialogs, PNGRecompressionIsOfferedWhenTheOptimiserIsInstalled)
+{
+    EnsureApp();
+    const std::filesystem::path Dir = ScratchDir("pngopt");
+    std::filesystem::create_directories(Dir / "bin");
+    const std::string SavedExe = ExeDir;
+    const QByteArray Path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(Dir.string())); // nothing there
+    ExeDir = Dir.string() + "/";
+    TPNGOption P{};
+    EXPECT_FALSE(TPNGOptionForm(P).PNGOUTPanel->isEnabled());
+    std::ofstream(Dir / "bin" / "zopflipng") << "#!/bin/sh\n";
+    EXPECT_TRUE(TPNGOptionForm(P).PNGOUTPanel->isEnabled());
+    qputenv("PATH", Path);
+    ExeDir = SavedExe;
+    std::filesystem::remove_all(Dir);
+}

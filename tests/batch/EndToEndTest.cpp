@@ -71,7 +71,7 @@ TEST_F(EndToEnd, UnchangedJPEGCopyKeepsAFileThatAppearedDuringTheRun)
     Add(MakeJPEG("a.jpg", 64, 48, 1));
     FileOption.NotOverwrite = true;
     Run(1, IO, false, &Obs);
-    EXPECT_EQ(OnlyLine(), "a.jpg: Failed to copy file");
+    EXPECT_EQ(OnlyLine(), "a.jpg: Failed to copy file: cannot write " + Out("a.jpg").string() + ": File exists");
     EXPECT_EQ(Read(Out("a.jpg")), "theirs");
 }
 
