@@ -665,7 +665,7 @@ TEST_F(Program, AFullDiskFailsEveryWriterAndKeepsInputAndOldOutput)
     const TCase Cases[] = {
         {"jpeg", "jpg", Small},
         {"size limit", "jpg", Small + "[JPEG]\nUseFileSizeLimit=1\nFileSizeLimit=900\n"},
-        {"copy", "jpg", "[Metadata]\nKeepLastWriteTime=1\n"},
+        {"copy", "jpg", "[Metadata]\nKeepLastWriteTime=1\n", "Failed to copy file: cannot write "},
         {"png", "png", Small + "[JPEG]\nConvertTo=3\n"},
         {"bmp", "bmp", Small + "[JPEG]\nConvertTo=1\n"},
         {"jpegtran", "jpg", "[JPEGTran]\nUse=1\nRotation=2\n",
