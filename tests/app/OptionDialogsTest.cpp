@@ -7,13 +7,10 @@
 #include "app/ResizeOptionFrm.h"
 #include "app/SystemOptionFrm.h"
 #include "core/ImgInfo.h"
-#include "core/PalettePNG.h"
 #include "effects/ui/NumEdit.h"
 #include "tests/app/TestApp.h"
 #include <QCheckBox>
 #include <QComboBox>
-#include <QPushButton>
-#include <QTest>
 
 
 TEST(OptionDialogs, ResizeValuesOutOfRangeAreClamped)
@@ -102,38 +99,6 @@ TEST(OptionDialogs, MetadataCombineAndSystemCancelKeepsAndOkClamps)
     EXPECT_FALSE(D.Parallel->isEnabled());
     D.accept();
     EXPECT_EQ(SystemOption.MaxThread, 1);
-}
-
-// Every field of the PNG dialog changed by clicks and keys, OK: the settings
-// hold each change, and the optimiser is offered when it is installed.
-TEST(OptionDialogs, PNGFieldsByClicksReachTheSettings)
-{
-    EnsureApp();
-    TKeptSettings Kept;
-    PNGOption = TPNGOption{};
-    TPNGOptionForm F(PNGOption);
-    F.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&F));
-    const bool Optimiser = !PNGOUTPath().empty();
-    EXPECT_EQ(F.PNGOUTPanel->isEnabled(), Optimiser);
-    for (QCheckBox* C : {F.FilterChecks[0], F.FilterChecks[2], F.FilterChecks[4], F.PHYsCheck, F.WICCheck})
-        QTest::mouseClick(C, Qt::LeftButton, {}, QPoint(8, C->height() / 2));
-    if (Optimiser)
-        for (QCheckBox* C : {F.PNGOUTCheck, F.MaxOptCheck})
-            QTest::mouseClick(C, Qt::LeftButton, {}, QPoint(8, C->height() / 2));
-    F.LevelEdit->setFocus();
-    F.LevelEdit->selectAll();
-    QTest::keyClicks(F.LevelEdit, "3");
-    F.TransparentList->setFocus();
-    QTest::keyClick(F.TransparentList, Qt::Key_Down);
-    QTest::keyClick(F.TransparentList, Qt::Key_Down);
-    QTest::mouseClick(F.IndexColorCheck, Qt::LeftButton, {}, QPoint(8, F.IndexColorCheck->height() / 2));
-    QTest::mouseClick(F.OkButton, Qt::LeftButton);
-    const TPNGOption& O = PNGOption;
-    EXPECT_EQ(std::make_tuple(O.Filter, O.CompressLevel, O.WritepHYsChunk, O.IndexColor, O.TransparentType, O.UseWIC),
-              std::make_tuple(8 + 32 + 128, 3, true, false, 2, true));
-    EXPECT_EQ(std::make_tuple(O.UsePNGOUT, O.MaximumOptimization, O.FullColorOptimization),
-              std::make_tuple(Optimiser, Optimiser, false));
 }
 
 TEST(OptionDialogs, PNGRecompressionIsOfferedWhenTheOptimiserIsInstalled)
