@@ -50,7 +50,7 @@ struct ERunCancelled : std::runtime_error {
     ERunCancelled() : std::runtime_error("cancelled") {}
 };
 
-// JPEGs that are only resized are resized as they are decoded (off: loaded
+// JPEGs and PNGs that are only resized are resized as they are decoded (off: loaded
 // whole, then resized; the files are the same either way).
 extern bool BandedJPEGResize;
 
@@ -62,7 +62,7 @@ public:
     virtual int32_t LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
                               TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat,
                               const TRunSettings& S);
-    // Reads Info's JPEG resized as it is decoded (LoadJPEGResized): the
+    // Reads Info's JPEG or PNG resized as it is decoded (LoadJPEGResized): the
     // decode factor, 0 on failure, -1 (nothing kept) when it is to be loaded
     // whole instead.
     virtual int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,

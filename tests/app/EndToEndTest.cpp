@@ -1,12 +1,24 @@
 // The built program, started as a user or a script would start it, under the
 // offscreen platform: files on the command line with an at-once profile.
 #include "TestApp.h"
+#include "app/IniSettings.h"
+#include "app/BitmapOptionFrm.h"
+#include "app/JPEGOptionFrm.h"
+#include "app/MetadataOptionFrm.h"
+#include "effects/ui/NumEdit.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QTest>
 
 #include <set>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +32,34 @@ struct TResult {
     int Status = -1;
     std::string Err;
 };
+
+// What a JPEG file's header says: the first entry of each quantisation table,
+// the sampling factors of each component, and whether it is coded in
+// progressive scans.
+struct TJPEGHead {
+    std::vector<int> Quant, Sampling;
+    bool Progressive = false;
+};
+TJPEGHead JPEGHead(const std::string& J)
+{
+    TJPEGHead H;
+    for (size_t i = 2; i + 4 < J.size() && uint8_t(J[i]) == 0xFF;) {
+        const uint8_t M = uint8_t(J[i + 1]);
+        const size_t Len = size_t(uint8_t(J[i + 2])) << 8 | uint8_t(J[i + 3]);
+        if (M == 0xDB)
+            for (size_t t = i + 4; t + 65 <= i + 2 + Len; t += 65)
+                H.Quant.push_back(uint8_t(J[t + 1]));
+        if (M == 0xC0 || M == 0xC2) {
+            H.Progressive = M == 0xC2;
+            for (int c = 0; c < uint8_t(J[i + 9]); ++c)
+                H.Sampling.push_back(uint8_t(J[i + 11 + 3 * size_t(c)]));
+        }
+        if (M == 0xDA)
+            break;
+        i += 2 + Len;
+    }
+    return H;
+}
 
 class Program : public ::testing::Test {
 protected:
@@ -79,7 +119,7 @@ protected:
         for (const std::string& S : Args)
             A << QString::fromStdString(S);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("QT_QPA_PLATFORM", Platform);
         if (NoDisplay)
             for (const char* V : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
                 env.remove(V);
@@ -88,6 +128,15 @@ protected:
             env.insert("LD_LIBRARY_PATH", QString::fromStdString(LibraryPath));
         P.setProcessEnvironment(env);
         P.setWorkingDirectory(QString::fromStdString(Dir.string()));
+        // A full disk: files may grow to FileLimit bytes, and a write past it fails.
+        if (const rlim_t Limit = FileLimit)
+            P.setChildProcessModifier([Limit] {
+                ::signal(SIGXFSZ, SIG_IGN);
+                struct rlimit R {};
+                ::getrlimit(RLIMIT_FSIZE, &R);
+                R.rlim_cur = Limit;
+                ::setrlimit(RLIMIT_FSIZE, &R);
+            });
         P.start(QString::fromStdString(kProgram), A);
         ASSERT_TRUE(P.waitForStarted());
     }
@@ -113,6 +162,8 @@ protected:
     std::string LibraryPath; // searched first for libraries
     std::string Profile;
     std::vector<std::string> Inis;
+    QString Platform = "offscreen"; // "minimal" for a window: an offscreen start converts at once or refuses
+    rlim_t FileLimit = 0;
 };
 
 TEST_F(Program, ConvertsAFolderAndReportsADamagedFileWithStatus1)
@@ -148,6 +199,7 @@ TEST_F(Program, WithoutAtOnceItOpensTheWindowAndATermClosesIt)
     WriteProfile("", false);
     WritePhoto(Dir / "in" / "a.jpg", 100, 80, 1);
     QProcess proc;
+    Platform = "minimal";
     Start(proc, Profile, {"in/a.jpg"});
     EXPECT_FALSE(proc.waitForFinished(1500)); // the window stays until it is closed: nothing is converted meanwhile
     proc.terminate();
@@ -348,7 +400,9 @@ TEST_F(Program, AtOnceBesideAWindowSaysSo)
     WritePhoto(Dir / "in" / "a.jpg", 100, 80, 1);
     Ini("win-" + Profile, "[File]\nAtOnce=0\n");
     QProcess first;
+    Platform = "minimal";
     Start(first, "win-" + Profile, {});
+    Platform = "offscreen";
     // Its lock taken, it is the running instance.
     WaitForLock();
     const TResult r = Run({"in/a.jpg"});
@@ -381,8 +435,9 @@ TEST_F(Program, EachHandedOverRunReportsToItsOwnStart)
     Ended(good, 0);
     const std::string badErr = Ended(bad, 1), firstErr = Ended(first, 1);
     EXPECT_EQ(Count(badErr, "bad.jpg: "), 1) << badErr;
-    // The first instance did the later runs (and showed their errors too).
-    EXPECT_THAT(firstErr, AllOf(HasSubstr("cut.jpg"), HasSubstr("bad.jpg: ")));
+    // The first instance did the later runs; it reports only its own files.
+    EXPECT_EQ(Count(firstErr, "cut.jpg: "), 1) << firstErr;
+    EXPECT_EQ(Count(firstErr, "bad.jpg"), 0) << firstErr;
     EXPECT_TRUE(fs::exists(Dir / "strict" / "late.jpg"));
     EXPECT_EQ(ImageSize(Dir / "out" / "p15.jpg"), QSize(320, 213));
 }
@@ -630,6 +685,153 @@ TEST_F(Program, ColourReductionWritesPaletteBitmaps)
         EXPECT_GT(Colours.size(), 2u) << Name;
     }
     EXPECT_EQ(ImageSize(Dir / "out" / "in" / "a.bmp"), QSize(320, 213));
+}
+
+// Every way an output is written, on a full disk: status 1, one line that
+// says which output could not be written and why, nothing at the target (an old
+// file there untouched) and the input kept although it was to be deleted.
+TEST_F(Program, AFullDiskFailsEveryWriterAndKeepsInputAndOldOutput)
+{
+    struct TCase {
+        const char* Path;
+        const char* Ext;
+        std::string Settings;
+        const char* Says = "cannot write "; // the tool says why itself
+    };
+    const std::string Small = "[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0,400,512\n"
+                              "Size2=0,0,0,0,0,100,100,384,384,0,400,384\n";
+    const TCase Cases[] = {
+        {"jpeg", "jpg", Small},
+        {"size limit", "jpg", Small + "[JPEG]\nUseFileSizeLimit=1\nFileSizeLimit=900\n"},
+        {"copy", "jpg", "[Metadata]\nKeepLastWriteTime=1\n", "Failed to copy file: cannot write "},
+        {"png", "png", Small + "[JPEG]\nConvertTo=3\n"},
+        {"bmp", "bmp", Small + "[JPEG]\nConvertTo=1\n"},
+        {"jpegtran", "jpg", "[JPEGTran]\nUse=1\nRotation=2\n",
+         "Failed to save file: jpegtran ended with exit status 1: "},
+        {"pngquant", "bmp", Small + "[JPEG]\nConvertTo=1\n[DecreaseColor]\nUse=1\nMode=2\nPaletteEntries=16\n"},
+        {"zopflipng", "png", Small + "[JPEG]\nConvertTo=3\n[PNG]\nUsePNGOUT=1\n"},
+    };
+    WritePhoto(Dir / "a.jpg", 900, 700, 1);
+    const std::string Photo = ReadFile(Dir / "a.jpg");
+    FileLimit = 4096;
+    for (const TCase& c : Cases)
+        for (const char* Delete : {"1", "0"}) {
+            const std::string Why = std::string(c.Path) + " DeleteInputFile=" + Delete;
+            fs::remove_all(Dir / "out");
+            fs::create_directories(Dir / "out");
+            for (const char* N : {"a", "b"})
+                std::ofstream(Dir / "in" / (std::string(N) + ".jpg"), std::ios::binary) << Photo;
+            const fs::path Old = Dir / "out" / (std::string("b.") + c.Ext);
+            std::ofstream(Old) << "old";
+            const auto OldTime = fs::file_time_type::clock::now() - std::chrono::hours(48);
+            fs::last_write_time(Old, OldTime);
+            ModeProfile(Profile, std::string("NotOverwrite=0\nDeleteInputFile=") + Delete + "\n", c.Settings);
+            const TResult r = Run({"in/a.jpg", "in/b.jpg"});
+            EXPECT_EQ(r.Status, 1) << Why << "\n" << r.Err;
+            for (const std::string N : {"\na.jpg: ", "\nb.jpg: "})
+                EXPECT_EQ(std::make_pair(Count("\n" + r.Err, N), Count("\n" + r.Err, N + c.Says)),
+                          std::make_pair(1, 1)) << Why << "\n" << r.Err;
+            EXPECT_TRUE(ReadFile(Dir / "in" / "a.jpg") == Photo && ReadFile(Dir / "in" / "b.jpg") == Photo) << Why;
+            EXPECT_TRUE(ReadFile(Old) == "old" && fs::last_write_time(Old) == OldTime) << Why;
+            EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), {}), 1) << Why;
+        }
+}
+
+// A fresh start told only where to write: the size rule (100 %), the name
+// rule (resize/<old>) and JPEG quality 90 at 4:2:2 of the defaults. The
+// picture is turned by its EXIF orientation, so it is coded anew.
+TEST_F(Program, AFreshStartWritesJPEGQuality90At422)
+{
+    WritePhoto(Dir / "in" / "a.jpg", 96, 64, 1);
+    std::string J = ReadFile(Dir / "in" / "a.jpg");
+    const char Exif[] = "\xFF\xE1\x00\x22" "Exif\0\0" "II\x2A\0\x08\0\0\0" "\x01\0" "\x12\x01\x03\0\x01\0\0\0\x06\0\0\0"
+                        "\0\0\0\0";
+    J.insert(2, Exif, sizeof Exif - 1);
+    std::ofstream(Dir / "in" / "a.jpg", std::ios::binary) << J;
+    Ini(Profile, "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" + (Dir / "out").string() + "\n");
+    const TResult r = Run({"in/a.jpg"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::string Out = ReadFile(Dir / "out" / "resize" / "a.jpg");
+    EXPECT_EQ(ImageSize(Dir / "out" / "resize" / "a.jpg"), QSize(64, 96));
+    // First entries of the two quantisation tables (16 and 17 scaled to
+    // quality 90: 3 and 3; at 80 they would be 6 and 7) and the sampling
+    // factors of the three components.
+    const TJPEGHead H = JPEGHead(Out);
+    EXPECT_THAT(H.Quant, ElementsAre(3, 3));
+    EXPECT_THAT(H.Sampling, ElementsAre(0x21, 0x11, 0x11));
+    EXPECT_FALSE(H.Progressive);
+}
+
+// Option dialogs changed by keys and clicks, OK, the settings saved as the
+// profile of a run: the output has what was chosen (JPEG quality, sampling
+// and coding; PNG resolution chunk; BMP palette depth).
+TEST_F(Program, OptionDialogChoicesReachTheOutput)
+{
+    auto Click = [](QCheckBox* C) { QTest::mouseClick(C, Qt::LeftButton, {}, QPoint(8, C->height() / 2)); };
+    auto Type = [](QLineEdit* E, const char* Text) {
+        E->setFocus();
+        E->selectAll();
+        QTest::keyClicks(E, Text);
+    };
+    for (int Dialog = 0; Dialog < 3; ++Dialog) {
+        TKeptSettings Kept;
+        FileOption.AtOnce = true;
+        FileOption.SameDirectory = false;
+        FileOption.OutputDirectory = (Dir / "out").string();
+        FileOption.FileNameFormat = "<old>";
+        ResizeOption.Size1[0] = 50;
+        std::unique_ptr<QDialog> D;
+        if (Dialog == 0) {
+            auto* F = new TJPEGOptionForm(JPEGOption);
+            D.reset(F);
+            Type(F->QualityEdit, "75");
+            F->SampleList->setFocus();
+            QTest::keyClick(F->SampleList, Qt::Key_Down); // 4:2:2 to 4:4:4
+            Click(F->ProgressiveCheck);
+        } else if (Dialog == 1) {
+            auto* F = new TMetadataOptionForm;
+            D.reset(F);
+            JPEGOption.ConvertTo = 3;
+            Click(F->KeepResolution);
+            Type(F->Resolution, "300");
+            Click(F->WritepHYs);
+        } else {
+            auto* F = new TBitmapOptionForm(BitmapOption);
+            D.reset(F);
+            JPEGOption.ConvertTo = 1;
+            Click(F->IndexColorCheck);
+        }
+        D->show();
+        for (QPushButton* B : D->findChildren<QPushButton*>())
+            if (B->text() == "OK")
+                QTest::mouseClick(B, Qt::LeftButton);
+        ASSERT_EQ(D->result(), QDialog::Accepted) << Dialog;
+        Inis.push_back(Profile);
+        ASSERT_TRUE(SaveIniFile(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile));
+        fs::remove_all(Dir / "out");
+        // Four colours in blocks: few enough for a palette.
+        QImage Q(96, 64, QImage::Format_RGB32);
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 96; ++x)
+                Q.setPixel(x, y, qRgb(x < 48 ? 250 : 10, y < 32 ? 200 : 30, 90));
+        ASSERT_TRUE(Q.save(QString::fromStdString((Dir / "in" / "a.jpg").string()), nullptr, 100));
+        const TResult r = Run({"in/a.jpg"});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        const std::string Ext[3] = {"jpg", "png", "bmp"};
+        const std::string Out = ReadFile(Dir / "out" / ("a." + Ext[Dialog]));
+        ASSERT_GT(Out.size(), 60u) << Dialog;
+        if (Dialog == 0) {
+            const TJPEGHead H = JPEGHead(Out);
+            EXPECT_THAT(H.Quant, ElementsAre(8, 9)); // 16 and 17 at quality 75
+            EXPECT_THAT(H.Sampling, ElementsAre(0x11, 0x11, 0x11));
+            EXPECT_TRUE(H.Progressive);
+        } else if (Dialog == 1) {
+            // 300 dots an inch: 11811 a metre, unit 1.
+            EXPECT_NE(Out.find(std::string("pHYs\0\0\x2E\x23\0\0\x2E\x23\x01", 13)), std::string::npos);
+        } else {
+            EXPECT_LE(uint8_t(Out[28]), 8) << "bits a pixel";
+        }
+    }
 }
 
 TEST_F(Program, APictureOnlyAPlugInReadsIsConvertedWhenThePlugInIsOn)
