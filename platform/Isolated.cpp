@@ -1,4 +1,5 @@
 #include "platform/Isolated.h"
+#include "platform/Spawn.h"
 
 #include <cerrno>
 #include <csignal>
@@ -84,34 +85,17 @@ bool RunHelper(const std::string& Name, const std::vector<std::string>& Args, co
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t fa;
-    posix_spawnattr_t attr;
-    if (posix_spawn_file_actions_init(&fa) != 0)
-        return false;
-    if (posix_spawnattr_init(&attr) != 0) {
-        posix_spawn_file_actions_destroy(&fa);
-        return false;
-    }
-    posix_spawn_file_actions_adddup2(&fa, in.Fd, 0);
-    posix_spawn_file_actions_adddup2(&fa, outWrite.Fd, 1);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    posix_spawn_file_actions_addclosefrom_np(&fa, 3);
-#endif
     // Signals the program ignores or blocks would stay so in the helper; the
     // time limit and a crash must end it.
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int s : {SIGPIPE, SIGALRM, SIGTERM, SIGINT, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
-        sigaddset(&defaults, s);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    TSpawnSetup spawn({SIGPIPE, SIGALRM, SIGTERM, SIGINT, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT});
+    if (!spawn.Ok())
+        return false;
+    posix_spawn_file_actions_adddup2(&spawn.Actions, in.Fd, 0);
+    posix_spawn_file_actions_adddup2(&spawn.Actions, outWrite.Fd, 1);
+    posix_spawn_file_actions_addopen(&spawn.Actions, 2, "/dev/null", O_WRONLY, 0);
+    spawn.CloseTheRest();
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, program.c_str(), &fa, &attr, argv.data(), environ);
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&fa);
+    const int rc = posix_spawn(&pid, program.c_str(), &spawn.Actions, &spawn.Attrs, argv.data(), environ);
     if (rc != 0)
         return false;
     close(outWrite.Fd); // the helper's end: reading sees the end of data when it ends

@@ -1,4 +1,5 @@
 #include "platform/Process.h"
+#include "platform/Spawn.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -66,42 +67,24 @@ pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false, int OutFd 
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t fa;
-    posix_spawnattr_t attr;
-    if (posix_spawn_file_actions_init(&fa) != 0)
+    // The tool starts in a process group of its own, so that a cancel ends
+    // whatever it started too.
+    platform::TSpawnSetup spawn({SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2}, POSIX_SPAWN_SETPGROUP);
+    if (!spawn.Ok())
         return -1;
-    if (posix_spawnattr_init(&attr) != 0) {
-        posix_spawn_file_actions_destroy(&fa);
-        return -1;
-    }
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawnattr_setpgroup(&spawn.Attrs, 0);
+    posix_spawn_file_actions_addopen(&spawn.Actions, 0, "/dev/null", O_RDONLY, 0);
     if (OutFd >= 0) {
-        posix_spawn_file_actions_adddup2(&fa, OutFd, 1);
-        posix_spawn_file_actions_adddup2(&fa, OutFd, 2);
+        posix_spawn_file_actions_adddup2(&spawn.Actions, OutFd, 1);
+        posix_spawn_file_actions_adddup2(&spawn.Actions, OutFd, 2);
     } else if (Quiet) {
-        posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&fa, 1, 2);
+        posix_spawn_file_actions_addopen(&spawn.Actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&spawn.Actions, 1, 2);
     }
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    // Output files that a worker holds open must not stay open in a tool.
-    posix_spawn_file_actions_addclosefrom_np(&fa, 3);
-#endif
-    // A worker thread may block signals or the program ignore SIGPIPE; the
-    // tool starts with a clean mask and default actions.
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int s : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2})
-        sigaddset(&defaults, s);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    spawn.CloseTheRest();
 
     pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, argv[0], &fa, &attr, argv.data(), environ);
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&fa);
+    const int rc = posix_spawnp(&pid, argv[0], &spawn.Actions, &spawn.Attrs, argv.data(), environ);
     return rc == 0 ? pid : -1;
 }
 

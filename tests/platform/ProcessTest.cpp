@@ -8,7 +8,9 @@
 #include <sstream>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -77,6 +79,10 @@ TEST(Process, ArgumentsAndExitCodesComeThrough)
     EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "exit 3"}), 3);
     EXPECT_EQ(RunProcessAndWait({"sh", "-c", "exit 255"}), 255); // found in PATH
     EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "kill -TERM $$"}), 128 + SIGTERM);
+    // A file this program holds open (an output being written) is not handed to the tool.
+    const int held = open("/dev/null", O_RDONLY);
+    EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "test ! -e /proc/self/fd/" + std::to_string(held)}), 0);
+    close(held);
     // Not started at all, launcher or not.
     EXPECT_EQ(RunProcessAndWait({"/nonexistent/bin/tool", "x"}), -1);
     EXPECT_EQ(RunProcessAndWait({"vestro-no-such-tool-anywhere"}), -1);
