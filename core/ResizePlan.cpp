@@ -193,11 +193,7 @@ void TRGBAFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 // Float and linear, 1 and 3 channels: horizontal items of 4 rows, a float
 // temporary of plain rows, vertical items of 16 samples shared in granules
 // of 16 items.
-TSSEFilter::TSSEFilter(bool Linear) : FLinear(Linear)
-{
-    if (Linear)
-        InitGammaTables();
-}
+TSSEFilter::TSSEFilter(bool Linear) : FLinear(Linear) {}
 
 void TSSEFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
 {
@@ -240,8 +236,6 @@ TSSERGBAFilter::TSSERGBAFilter(bool Linear) : FLinear(Linear)
 {
     FIsRGBA = true;
     FNeedTmpBuf = true;
-    if (Linear)
-        InitGammaTables();
 }
 
 void TSSERGBAFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
