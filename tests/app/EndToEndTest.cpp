@@ -324,8 +324,10 @@ TEST_F(Program, WhatCannotBeReadIsSaidOnceAndTheStatusSaysSo)
         std::ofstream(Dir / Folder / "empty.jpg").flush();
     }
     std::ofstream(Dir / "named" / "words.jpg") << "no picture here, only words";
-    WritePhoto(Dir / "named" / "cut.jpg", 640, 480, 2);
-    fs::resize_file(Dir / "named" / "cut.jpg", 100);
+    for (const char* Cut : {"cut.jpg", "cut.png"}) { // the JPEG within its header, the PNG in its data
+        WritePhoto(Dir / "named" / Cut, 640, 480, 2);
+        fs::resize_file(Dir / "named" / Cut, Cut[4] == 'j' ? 100 : fs::file_size(Dir / "named" / Cut) / 2);
+    }
     // A FIFO named like a picture: opening it must not wait for a writer.
     ASSERT_EQ(::mkfifo((Dir / "named" / "pipe.jpg").c_str(), 0600), 0);
     // A line break in a name does not split its line.
@@ -340,9 +342,9 @@ TEST_F(Program, WhatCannotBeReadIsSaidOnceAndTheStatusSaysSo)
         int Status;
         std::vector<std::string> Said;
     } Runs[] = {
-        {{"named/good.jpg", "named/empty.jpg", "named/words.jpg", "named/cut.jpg", "named/pipe.jpg", "named/missing.jpg",
-          "named/two\nlines.jpg"},
-         1, {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "pipe.jpg: ", "missing.jpg: ", "two?lines.jpg: "}},
+        {{"named/good.jpg", "named/empty.jpg", "named/words.jpg", "named/cut.jpg", "named/cut.png", "named/pipe.jpg",
+          "named/missing.jpg", "named/two\nlines.jpg"},
+         1, {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "cut.png: ", "pipe.jpg: ", "missing.jpg: ", "two?lines.jpg: "}},
         // Only files that cannot be read: said, with status 1, not a silent 2.
         {{"named/empty.jpg", "named/pipe.jpg", "named/missing.jpg"}, 1, {"empty.jpg: ", "pipe.jpg: ", "missing.jpg: "}},
         // Full paths only: an at-once run that says what is missing, not an unseen window.

@@ -26,21 +26,29 @@ TEST(ColorEffects, NeutralSettingsChangeNothing)
             }
 }
 
-TEST(ColorAdjustEffect, PreviewMatchesTheBatch)
+// The previews do on a BGR picture what the batch does.
+TEST(ColorEffects, PreviewsMatchTheBatch)
 {
-    TColorAdjust e;
-    TEffectParams prm;
-    e.FLumaMin = 30;
-    // The preview does on a BGR picture what the batch does.
-    e.FRGBGamma = 1.4;
-    e.FChroma = -100;
-    e.FHue = 20;
-    e.BuildTables();
+    TColorAdjust ca;
+    ca.FLumaMin = 30;
+    ca.FRGBGamma = 1.4;
+    ca.FChroma = -100;
+    ca.FHue = 20;
+    ca.BuildTables();
+    TToneCurveEffect tc;
+    tc.FControlPoints[tcGreen] = {{0, 20}, {255, 235}};
+    tc.FControlPoints[tcLuma] = {{0, 0}, {128, 110}, {255, 255}};
+    tc.FControlPoints[tcChroma] = {{0, 0}, {128, 128}, {200, 230}, {255, 255}};
+    tc.BuildToneCurveTables();
     for (uint32_t c : {1u, 3u, 4u}) {
-        TPatternPicture a(17, 3, c), b(17, 3, c);
-        e.DoEffect(a.I, prm);
-        ApplyColorAdjustPreview(b.I, e.Param());
+        TPatternPicture a(33, 7, c), b(33, 7, c), x(33, 7, c), y(33, 7, c);
+        TEffectParams prm;
+        ca.DoEffect(a.I, prm);
+        ApplyColorAdjustPreview(b.I, ca.Param());
         EXPECT_TRUE(b.SameAs(a.I)) << c;
+        tc.DoEffect(x.I, prm);
+        ApplyToneCurvePreview(y.I, tc.FControlPoints);
+        EXPECT_TRUE(y.SameAs(x.I)) << c;
     }
 }
 

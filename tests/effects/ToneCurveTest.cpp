@@ -87,22 +87,6 @@ TEST(ToneCurveEffect, CurvesActOnTheirChannels)
     EXPECT_FALSE(prm.IsYCbCr);
 }
 
-TEST(ToneCurveEffect, PreviewMatchesTheBatch)
-{
-    TToneCurveEffect e;
-    e.FControlPoints[tcGreen] = Pts("0,20,255,235");
-    e.FControlPoints[tcLuma] = Pts("0,0,128,110,255,255");
-    e.FControlPoints[tcChroma] = Pts("0,0,128,128,200,230,255,255");
-    e.BuildToneCurveTables();
-    for (uint32_t c : {1u, 3u, 4u}) {
-        TPatternPicture a(33, 7, c), b(33, 7, c);
-        TEffectParams prm;
-        e.DoEffect(a.I, prm);
-        ApplyToneCurvePreview(b.I, e.FControlPoints);
-        EXPECT_TRUE(b.SameAs(a.I)) << c;
-    }
-}
-
 TEST(ToneCurvePresets, RoundTripAndDamagedFiles)
 {
     TTestDir d;

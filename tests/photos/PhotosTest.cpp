@@ -398,23 +398,6 @@ TEST_F(Photos, LosslessTurnFollowsTheCamera)
     EXPECT_EQ(PSNR(Load(Out("Dune.jpg")), Load(kPhotoDir / "Dune.jpg")), 99);
 }
 
-TEST_F(Photos, DamagedFilesAmongThemGiveOneLineEachAndStatus1)
-{
-    Photo("Dune.jpg");
-    Photo("Garden.jpg");
-    const fs::path Cut = Photo("RainDrops.jpg", "cut.jpg");
-    fs::resize_file(Cut, fs::file_size(Cut) / 3);
-    ASSERT_TRUE(Load(kPhotoDir / "Wood.jpg").save(Q(Dir / "in" / "cut.png")));
-    fs::resize_file(Dir / "in" / "cut.png", fs::file_size(Dir / "in" / "cut.png") / 2);
-    Profile(Fit(300));
-    const TRun R = Run({"in"}, false);
-    EXPECT_EQ(R.Status, 1);
-    EXPECT_THAT(R.Lines, UnorderedElementsAre(StartsWith("cut.jpg: "), StartsWith("cut.png: ")));
-    EXPECT_FALSE(fs::exists(Out("cut.jpg")) || fs::exists(Out("cut.png")));
-    for (const char* Name : {"Dune.jpg", "Garden.jpg"})
-        ExpectFitted(Name, Name, 300);
-}
-
 // One worker reuses the blocks of the file before: photographs of many sizes
 // and kinds give, byte for byte, what each gives in a run of its own.
 TEST_F(Photos, OneWorkerWritesWhatEachFileGivesAlone)
