@@ -348,7 +348,7 @@ TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner)
     UpdateEnabled();
 
     connect(NewIniBox, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
-    connect(OkButton, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(OkButton, &QPushButton::clicked, this, [this] { OkButtonClick(); });
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     AskOverwrite = [this](const QString& Text) {
@@ -364,7 +364,7 @@ void TCreateShortCutForm::UpdateEnabled()
     AtOnceBox->setEnabled(NewIniBox->isChecked());
 }
 
-void TCreateShortCutForm::Button1Click()
+void TCreateShortCutForm::OkButtonClick()
 {
     const std::string Name = NameEdit->text().toStdString();
     // A name that would leave its folder (or break the list's lines) is

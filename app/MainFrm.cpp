@@ -244,7 +244,7 @@ void TMainForm::closeEvent(QCloseEvent* Event)
     if (IniFileName == GetSettingsFileName({}))
         SaveIniFile(IniFileName);
     else if (FileOption.ResetType == 2)
-        SaveIniFile2(IniFileName);
+        SaveStartNumber(IniFileName);
     Event->accept();
 }
 
@@ -279,7 +279,7 @@ bool TMainForm::SaveIniFile(const std::string& FileName)
     return ::SaveIniFile(FileName);
 }
 
-bool TMainForm::SaveIniFile2(const std::string& FileName) { return ::SaveIniFile2(FileName); }
+bool TMainForm::SaveStartNumber(const std::string& FileName) { return ::SaveIniFile2(FileName); }
 
 void TMainForm::LoadProfile(const std::string& FileName, bool WithBounds)
 {
@@ -321,7 +321,7 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
     ModeCombo->setCurrentIndex(RunMode);
     if (AtOnceBox->isChecked() != FileOption.AtOnce) {
         AtOnceBox->setChecked(FileOption.AtOnce);
-        CheckBox1Click(FileOption.AtOnce);
+        AtOnceBoxClick(FileOption.AtOnce);
     }
     UpdateListState();
     IgnoreEmbeddedThumbnail->setChecked(!ThumbnailWindowSettings.UseEmbeddedThumbnail);
@@ -401,7 +401,7 @@ void TMainForm::SetResizeFilters(int32_t Decimation, int32_t Interpolation, int3
 // --------------------------------------------------------------------------
 // Modes
 
-void TMainForm::ComboBox2Change(int Index)
+void TMainForm::ModeComboChange(int Index)
 {
     if (Index == RunMode)
         return;
@@ -437,7 +437,7 @@ void TMainForm::SetJPEGTranMode()
     UpdateListState();
 }
 
-void TMainForm::CheckBox1Click(bool Checked)
+void TMainForm::AtOnceBoxClick(bool Checked)
 {
     FileOption.AtOnce = Checked;
     if (Checked && FileList && FileList->Count() > 0) {
@@ -560,7 +560,7 @@ void TMainForm::OnListStateChanged(const TListState& State)
     for (QAction* A : {ListViewDelete, ListViewCheck, ListViewCheckReset, ListViewCheckReverse})
         A->setEnabled(State.HasSelection);
     Preview->setEnabled(State.CanPreview);
-    Preview2->setEnabled(State.CanPreview2);
+    PreviewNewWindow->setEnabled(State.CanPreviewNewWindow);
     StatusPanel[1]->setText(State.CountText);
 }
 

@@ -190,87 +190,73 @@ void TRGBAFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
     RunV(p, Dest, Tmp, ThreadNum);
 }
 
-// Float and linear, 1 and 3 channels: horizontal items of 4 rows, a float
-// temporary of plain rows, vertical items of 16 samples shared in granules
-// of 16 items.
-TSSEFilter::TSSEFilter(bool Linear) : FLinear(Linear)
+// Float and linear: a float temporary of plain rows. 1 and 3 channels:
+// horizontal items of 4 rows, vertical items of 16 samples shared in
+// granules of 16 items. RGBA: horizontal items of 2 rows, vertical items of
+// 2 pixels shared in granules of 32.
+template <bool RGBA>
+TFloatResizeFilter<RGBA>::TFloatResizeFilter(bool Linear) : FLinear(Linear)
 {
+    if constexpr (RGBA) {
+        FIsRGBA = true;
+        FNeedTmpBuf = true;
+    }
     if (Linear)
         InitGammaTables();
 }
 
-void TSSEFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
+template <bool RGBA>
+void TFloatResizeFilter<RGBA>::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
 {
-    CheckChannels(Src, false);
+    CheckChannels(Src, RGBA);
     TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
-    const bool one = FChannels == 1;
-    FNeedTmpBuf = FLinear || !one;
     WidenTmp(4 * uint64_t(DestWidth), FChannels); // float samples
     TmpForm(1, 4 * uint64_t(DestWidth) * FChannels);
-    SetHItems(kern::FloatItemRows, one ? kern::FloatStep1 : kern::FloatStep3, one ? CeilDiv(Src.Width, 4) : Src.Width);
-    SetVItems(kern::FloatVItemBytes, 4 * kern::FloatVItemBytes, false, 16);
+    if constexpr (RGBA) {
+        SetHItems(kern::RGBAItemRows, kern::FloatRGBAStep, Src.Width);
+        SetVItems(kern::RGBAVItemBytes, 32, false, 32);
+    } else {
+        const bool one = FChannels == 1;
+        FNeedTmpBuf = FLinear || !one;
+        SetHItems(kern::FloatItemRows, one ? kern::FloatStep1 : kern::FloatStep3,
+                  one ? CeilDiv(Src.Width, 4) : Src.Width);
+        SetVItems(kern::FloatVItemBytes, 4 * kern::FloatVItemBytes, false, 16);
+    }
 }
 
-uint64_t TSSEFilter::GetHFilterWorkSize(uint64_t)
+template <bool RGBA>
+uint64_t TFloatResizeFilter<RGBA>::GetHFilterWorkSize(uint64_t)
 {
     return WidthChanges() ? kern::FloatHWorkSize(HPrm.SrcLength, FChannels) : 0;
 }
 
-void TSSEFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
+template <bool RGBA>
+void TFloatResizeFilter<RGBA>::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
 {
     const TResizeKernels& K = ResizeKernels();
     const bool fin = !HeightChanges();
     THFilterProc p;
-    if (FLinear)
+    if constexpr (RGBA)
+        p = FLinear ? (fin ? K.LinearRGBAHFinal : K.LinearRGBAH) : (fin ? K.FloatRGBAHFinal : K.FloatRGBAH);
+    else if (FLinear)
         p = FChannels == 1 ? (fin ? K.LinearH1chFinal : K.LinearH1ch) : (fin ? K.LinearH3chFinal : K.LinearH3ch);
     else
         p = FChannels == 1 ? (fin ? K.FloatH1chFinal : K.FloatH1ch) : (fin ? K.FloatH3chFinal : K.FloatH3ch);
     RunH(p, Tmp, Src, ThreadNum);
 }
 
-void TSSEFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
+template <bool RGBA>
+void TFloatResizeFilter<RGBA>::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
     const TResizeKernels& K = ResizeKernels();
-    TVFilterProc p = FLinear ? (WidthChanges() ? K.LinearV : K.LinearVDirect)
-                             : (WidthChanges() ? K.FloatV : K.FloatVDirect);
+    TVFilterProc p;
+    if constexpr (RGBA)
+        p = FLinear ? (WidthChanges() ? K.LinearRGBAV : K.LinearRGBAVDirect)
+                    : (WidthChanges() ? K.FloatRGBAV : K.FloatRGBAVDirect);
+    else
+        p = FLinear ? (WidthChanges() ? K.LinearV : K.LinearVDirect) : (WidthChanges() ? K.FloatV : K.FloatVDirect);
     RunV(p, Dest, Tmp, ThreadNum);
 }
 
-TSSERGBAFilter::TSSERGBAFilter(bool Linear) : FLinear(Linear)
-{
-    FIsRGBA = true;
-    FNeedTmpBuf = true;
-    if (Linear)
-        InitGammaTables();
-}
-
-void TSSERGBAFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
-{
-    CheckChannels(Src, true);
-    TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
-    WidenTmp(4 * uint64_t(DestWidth), 4); // float samples
-    TmpForm(1, 16 * uint64_t(DestWidth));
-    SetHItems(kern::RGBAItemRows, kern::FloatRGBAStep, Src.Width);
-    SetVItems(kern::RGBAVItemBytes, 32, false, 32);
-}
-
-uint64_t TSSERGBAFilter::GetHFilterWorkSize(uint64_t)
-{
-    return WidthChanges() ? kern::FloatHWorkSize(HPrm.SrcLength, 4) : 0;
-}
-
-void TSSERGBAFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
-{
-    const TResizeKernels& K = ResizeKernels();
-    const bool fin = !HeightChanges();
-    THFilterProc p = FLinear ? (fin ? K.LinearRGBAHFinal : K.LinearRGBAH) : (fin ? K.FloatRGBAHFinal : K.FloatRGBAH);
-    RunH(p, Tmp, Src, ThreadNum);
-}
-
-void TSSERGBAFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
-{
-    const TResizeKernels& K = ResizeKernels();
-    TVFilterProc p = FLinear ? (WidthChanges() ? K.LinearRGBAV : K.LinearRGBAVDirect)
-                             : (WidthChanges() ? K.FloatRGBAV : K.FloatRGBAVDirect);
-    RunV(p, Dest, Tmp, ThreadNum);
-}
+template class TFloatResizeFilter<false>;
+template class TFloatResizeFilter<true>;

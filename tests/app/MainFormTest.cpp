@@ -367,7 +367,7 @@ TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
     Window->move(30, 40);
     Window->FileListView->setColumnWidth(0, 222);
     Window->FileListView->setColumnWidth(6, 333);
-    Window->FileExit1->trigger();
+    Window->FileExit->trigger();
     EXPECT_FALSE(Window->isVisible());
 
     TMemIniFile Ini(IniFileName);
