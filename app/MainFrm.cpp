@@ -121,7 +121,7 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     RegisterToneCurveOptionForm(this, Selected);
     RegisterDecreaseColorForm(this);
     RegisterJPEGTranOptionForm(this);
-    RegisterColorCorrectionForm(this, Selected);
+    RegisterColorAdjustForm(this, Selected);
     RegisterUnSharpMaskOptionForm(this, Selected);
     RegisterAddTextForm(
         this,
@@ -190,7 +190,7 @@ TMainForm::~TMainForm()
     RegisterToneCurveOptionForm(nullptr);
     RegisterDecreaseColorForm(nullptr);
     RegisterJPEGTranOptionForm(nullptr);
-    RegisterColorCorrectionForm(nullptr);
+    RegisterColorAdjustForm(nullptr);
     RegisterUnSharpMaskOptionForm(nullptr);
     RegisterAddTextForm(nullptr);
     RegisterCompositeOptionForm(nullptr);
