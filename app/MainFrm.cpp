@@ -168,8 +168,6 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
         // the next start makes no reservation.
         SystemOption.MemReserve = false;
         QTimer::singleShot(0, this, &QWidget::close);
-    } else if (!AtOnceStart) {
-        QTimer::singleShot(0, this, [] { ReleaseReservedMemory(); });
     }
 }
 

@@ -81,10 +81,6 @@ uint64_t GetMaxFreeBlockSize()
     return platform::AvailableMemoryBytes();
 }
 
-void ReleaseReservedMemory()
-{
-}
-
 std::string GetDefaultLanguage()
 {
     std::string loc;

@@ -35,8 +35,6 @@ TEST_F(StartUp, ReadsMemReserveAndLanguageBeforeTheLoader)
     InitMemReservoir({"/ini=p.ini"});
     EXPECT_TRUE(SystemOption.MemReserve);
     EXPECT_EQ(SystemOption.Language, "ja");
-    ReleaseReservedMemory(); // nothing reserved: harmless, also twice
-    ReleaseReservedMemory();
 
     // No file: no reservation, the locale's language (no catalogue here: "en").
     setenv("LC_ALL", "de_DE.UTF-8", 1);
