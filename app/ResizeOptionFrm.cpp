@@ -72,19 +72,19 @@ TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner)
 
     auto* DecBox = new QGroupBox(Tr("Downscaling"), this);
     auto* IntBox = new QGroupBox(Tr("Upscaling"), this);
-    // Each edit starts at (and falls back to) its stored value, held to its range.
-    auto BoundPanel = [this](QGroupBox* Box, const char* Caption, int Min, int Max, int32_t& Field,
-                             TUDNumEdit*& Edit) {
-        QWidget* Panel = NumPanel(Box, Caption, Min, Max, Field, Edit);
-        FBindings.Bind(Edit, Field);
-        return Panel;
-    };
-    DecRadiusPanel = BoundPanel(DecBox, "Radius", 1, 32, Option.DecimationRadius, DecRadiusEdit);
-    DecSharpPanel = BoundPanel(DecBox, "Sharp", -4, 8, Option.DecimationSharp, DecSharpEdit);
-    DecBlurPanel = BoundPanel(DecBox, "Blur", 1, 24, Option.DecimationBlur, DecBlurEdit);
-    IntRadiusPanel = BoundPanel(IntBox, "Radius", 1, 8, Option.InterpolationRadius, IntRadiusEdit);
-    IntSharpPanel = BoundPanel(IntBox, "Sharp", -4, 8, Option.InterpolationSharp, IntSharpEdit);
-    IntBlurPanel = BoundPanel(IntBox, "Blur", 1, 24, Option.InterpolationBlur, IntBlurEdit);
+    DecRadiusPanel = NumPanel(DecBox, "Radius", 1, 32, Option.DecimationRadius, DecRadiusEdit);
+    DecSharpPanel = NumPanel(DecBox, "Sharp", -4, 8, Option.DecimationSharp, DecSharpEdit);
+    DecBlurPanel = NumPanel(DecBox, "Blur", 1, 24, Option.DecimationBlur, DecBlurEdit);
+    IntRadiusPanel = NumPanel(IntBox, "Radius", 1, 8, Option.InterpolationRadius, IntRadiusEdit);
+    IntSharpPanel = NumPanel(IntBox, "Sharp", -4, 8, Option.InterpolationSharp, IntSharpEdit);
+    IntBlurPanel = NumPanel(IntBox, "Blur", 1, 24, Option.InterpolationBlur, IntBlurEdit);
+    // Each edit falls back to its stored value; OK writes it back held to its range.
+    FBindings.Bind(DecRadiusEdit, Option.DecimationRadius);
+    FBindings.Bind(DecSharpEdit, Option.DecimationSharp);
+    FBindings.Bind(DecBlurEdit, Option.DecimationBlur);
+    FBindings.Bind(IntRadiusEdit, Option.InterpolationRadius);
+    FBindings.Bind(IntSharpEdit, Option.InterpolationSharp);
+    FBindings.Bind(IntBlurEdit, Option.InterpolationBlur);
     // The three parameter panels of a side share one place, one shown at a time.
     auto FillSide = [](QGroupBox* Box, QComboBox* List, QWidget* R, QWidget* S, QWidget* B) {
         auto* Layout = new QVBoxLayout(Box);
