@@ -8,6 +8,7 @@
 #include "core/Kodex.h"
 #include "core/PalettePNG.h"
 #include "core/PictureMemory.h"
+#include "core/Resize.h"
 #include "core/Errors.h"
 #include "core/Global.h"
 #include "core/OutputFileName.h"
@@ -90,6 +91,21 @@ bool KeepTimes(const TRunSettings& S)
     return S.Metadata.KeepCreationTime || S.Metadata.KeepLastWriteTime;
 }
 
+// What a picture is let into the run with: its decoded form (a JPEG at the
+// size it is decoded to) and as much again for the block an effect or the
+// resize makes of it. A step that needs more says so before it allocates
+// (CheckPictureMemory).
+uint64_t MemoryEstimate(const TImageInfo& Item, bool CanDown, const TScale& Scale, const TRunSettings& S)
+{
+    uint64_t W = uint64_t(std::max(Item.Width, 0)), H = uint64_t(std::max(Item.Height, 0));
+    if (Item.PictureFormat == pfJPEG && CanDown) {
+        const uint64_t D = uint64_t(JPEGDecodeDenominator(std::max(Scale.XScale, Scale.YScale), S.JPEG));
+        W = (W + D - 1) / D, H = (H + D - 1) / D;
+    }
+    const uint64_t One = PictureBytes(W, H, 4);
+    return One > UINT64_MAX / 2 ? UINT64_MAX : 2 * One;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- helpers
@@ -135,6 +151,8 @@ int32_t LoadOrRaise(const std::function<int32_t()>& Load)
             Said.Forward();
             return R;
         }
+    } catch (const EResultTooLarge&) {
+        throw; // the file was read; what it would become is too large
     } catch (const std::exception& E) {
         Why = E.what();
     }
@@ -255,12 +273,14 @@ TWorkerObjectFactory ThreadObjectCopies(TResizer* Resizer, TUnsharpMask* UnSharp
 TConvertJob::TConvertJob(TRunEntries Entries, TEffectList& Effects, TConvertIO& IO, TErrorSink& Errors,
                          TWorkerObjectFactory Objects, TRunSettings Settings)
     : FEntries(Entries), FEffects(Effects), FIO(IO), FErrors(Errors), FObjects(std::move(Objects)),
-      FSettings(std::move(Settings))
+      FSettings(std::move(Settings)), FMemory(FSettings.System)
 {
     FConverted.resize(size_t(Count()));
     // The chain's external images (the composite's image file) are read here,
     // on the thread that starts the run, before any worker reads them; a
-    // changed setting has freed them since the last run.
+    // changed setting has freed them since the last run. They are read under
+    // the run's budget, which holds them until the run ends.
+    const TPictureBudgetScope Budget(FMemory, 0, nullptr);
     FEffects.LoadExternalImage();
 }
 
@@ -364,8 +384,6 @@ void TConvertJob::ReleaseEntry(int Index, int)
 
 void TConvertJob::ProcessEntry(int Index, int ThreadNum)
 {
-    // Pictures are read under the run's own budget.
-    const TPictureBudgetScope Budget(FSettings.System);
     TImageInfo& Item = *Entry(Index);
     TWorker& W = *FWorkers[size_t(ThreadNum)];
     TEffectParams& P = W.Params;
@@ -385,15 +403,35 @@ void TConvertJob::ProcessEntry(int Index, int ThreadNum)
         FailWrite(Item.OutPutFileName, LoadResText("cannot create the folder") + " " + Folder + ": " +
                                            std::strerror(Errno));
     }
-    if (FSettings.File.RenameOnly)
-        RenameOnly(Item);
-    else if (FEffects.JPEGTranEffect() && FEffects.JPEGTranEffect()->FUse)
-        LosslessTransform(Item, W, FEntries.RunInput && (*FEntries.RunInput)[size_t(Index)].Named);
-    else if (Item.PictureFormat == pfJPEG && OutFmt == 2 && !FSettings.JPEG.AlwaysRecompress && FAnyUse &&
-             !FEffects.IsChange(Item, FSettings))
-        LosslessCopy(Item);
-    else
-        Convert(Item, W, CanDown, Scale, OutFmt);
+    const bool Tool = FEffects.JPEGTranEffect() && FEffects.JPEGTranEffect()->FUse;
+    const bool Copy = !FSettings.File.RenameOnly && !Tool && Item.PictureFormat == pfJPEG && OutFmt == 2 &&
+                      !FSettings.JPEG.AlwaysRecompress && FAnyUse && !FEffects.IsChange(Item, FSettings);
+    // The picture is let in under the run's budget with what it will hold;
+    // one that turns out to need more than the others leave starts again,
+    // holding nothing until that is free.
+    uint64_t Need = FSettings.File.RenameOnly || Tool || Copy ? 0 : MemoryEstimate(Item, CanDown, Scale, FSettings);
+    for (;;) {
+        const TPictureBudgetScope Budget(FMemory, Need, P.Cancel, [&P] {
+            for (TResizer* R : {P.Resizer, P.Antialiasing})
+                if (R)
+                    R->FreeKept();
+        });
+        if (Budget.Cancelled())
+            throw ERunCancelled();
+        try {
+            if (FSettings.File.RenameOnly)
+                RenameOnly(Item);
+            else if (Tool)
+                LosslessTransform(Item, W, FEntries.RunInput && (*FEntries.RunInput)[size_t(Index)].Named);
+            else if (Copy)
+                LosslessCopy(Item);
+            else
+                Convert(Item, W, CanDown, Scale, OutFmt);
+            break;
+        } catch (const TPictureMemoryWait& More) {
+            Need = std::max(Need, More.Bytes);
+        }
+    }
     // Only this worker touches this entry's flag; it is read after the run.
     FConverted[size_t(Index)] = 1;
 }

@@ -11,6 +11,7 @@
 #include "batch/BatchRun.h"
 #include "core/RunSettings.h"
 #include "core/ImageInfo.h"
+#include "core/PictureMemory.h"
 #include "platform/FileTimes.h"
 #include "effects/Effect.h"
 
@@ -218,6 +219,7 @@ private:
     TErrorSink& FErrors;
     TWorkerObjectFactory FObjects;
     TRunSettings FSettings;
+    TRunMemory FMemory; // what the run's pictures hold together
     bool FAnyUse = false;
     std::vector<std::unique_ptr<TWorker>> FWorkers;
     std::vector<uint8_t> FConverted;                  // per entry: went through

@@ -68,7 +68,7 @@ struct TSystemOption {
     bool SkipImageCheck = false;
     std::string Language;
     bool AbortOnError = false;
-    int32_t PictureMemoryLimit = 0;   // MiB one picture may take while it is read; 0: automatic
+    int32_t PictureMemoryLimit = 0;   // MiB the pictures of a run may take together; 0: automatic
 };
 
 struct TBitmapOption {

@@ -1,15 +1,41 @@
 #include "core/PictureMemory.h"
 
-#include "core/Errors.h"
 #include "core/Global.h"
+#include "core/ImgInfo.h"
 #include "core/ResourceText.h"
 #include "platform/PageMemory.h"
 #include "platform/SysInfo.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 
 namespace {
-thread_local uint64_t RunBudget = 0; // 0: no run on this thread
+
+constexpr uint64_t kFloor = uint64_t(256) << 20;
+constexpr const char SResultTooLarge[] = "result too large";
+
+thread_local uint64_t ScopeBudget = 0;         // 0: no settings scope on this thread
+thread_local TRunMemory* CurrentRun = nullptr; // the run whose share this thread holds
+thread_local uint64_t Held = 0;                // the share, bytes
+
+int Workers(const TSystemOption& S)
+{
+    return S.ParallelProcessing ? std::max(1, S.MaxThread) : 1;
+}
+
+uint64_t MiB(uint64_t Bytes)
+{
+    return (Bytes + (uint64_t(1) << 20) - 1) >> 20;
+}
+
+} // namespace
+
+uint64_t RunMemoryBudget(const TSystemOption& S)
+{
+    if (S.PictureMemoryLimit > 0)
+        return uint64_t(S.PictureMemoryLimit) << 20;
+    return std::max(platform::PhysicalMemoryBytes() / 2, kFloor);
 }
 
 uint64_t PictureMemoryBudget(const TSystemOption& S)
@@ -17,29 +43,162 @@ uint64_t PictureMemoryBudget(const TSystemOption& S)
     if (S.PictureMemoryLimit > 0)
         return uint64_t(S.PictureMemoryLimit) << 20;
     // As many pictures are read at once as the batch has workers.
-    const uint64_t workers = S.ParallelProcessing ? uint64_t(std::max(1, S.MaxThread)) : 1;
-    return std::max(platform::PhysicalMemoryBytes() / (2 * workers), uint64_t(256) << 20);
+    return std::max(platform::PhysicalMemoryBytes() / (2 * uint64_t(Workers(S))), kFloor);
 }
 
 uint64_t PictureMemoryBudget()
 {
-    return RunBudget != 0 ? RunBudget : PictureMemoryBudget(SystemOption);
+    if (CurrentRun) {
+        const uint64_t Run = CurrentRun->HeldForRun();
+        return Run < CurrentRun->Total() ? CurrentRun->Total() - Run : 0;
+    }
+    return ScopeBudget != 0 ? ScopeBudget : PictureMemoryBudget(SystemOption);
 }
 
-TPictureBudgetScope::TPictureBudgetScope(const TSystemOption& S) : FOuter(RunBudget)
+// ---------------------------------------------------------------- the run's budget
+
+TRunMemory::TRunMemory(const TSystemOption& S) : FTotal(RunMemoryBudget(S)), FWorkers(Workers(S)) {}
+
+TRunMemory::TRunMemory(uint64_t Total, int Workers) : FTotal(Total), FWorkers(std::max(1, Workers)) {}
+
+uint64_t TRunMemory::HeldForRun() const
 {
-    RunBudget = PictureMemoryBudget(S);
+    const std::lock_guard<std::mutex> L(FLock);
+    return FRun;
+}
+
+uint64_t TRunMemory::Used() const
+{
+    const std::lock_guard<std::mutex> L(FLock);
+    return FRun + FUsed;
+}
+
+void TRunMemory::HoldForRun(uint64_t Bytes)
+{
+    const std::lock_guard<std::mutex> L(FLock);
+    FRun += Bytes;
+}
+
+bool TRunMemory::Admit(uint64_t Bytes, const std::atomic<bool>* Cancel, const std::function<void()>& LetGo)
+{
+    std::unique_lock<std::mutex> L(FLock);
+    for (bool First = true;; First = false) {
+        if (FPictures == 0 || FRun + FUsed + Bytes <= FTotal) {
+            FUsed += Bytes;
+            ++FPictures;
+            return true;
+        }
+        if (Cancel && Cancel->load())
+            return false;
+        if (First) {
+            // A worker that waits holds nothing: not even the blocks it kept
+            // for its next picture.
+            L.unlock();
+            platform::LimitPageReuse(0);
+            if (LetGo)
+                LetGo();
+            L.lock();
+            continue;
+        }
+        // The cancel does not notify: look at it now and then.
+        FFreed.wait_for(L, std::chrono::milliseconds(50));
+    }
+}
+
+bool TRunMemory::Grow(uint64_t From, uint64_t To)
+{
+    const std::lock_guard<std::mutex> L(FLock);
+    if (FPictures > 1 && FRun + FUsed - From + To > FTotal)
+        return false;
+    FUsed = FUsed - From + To;
+    return true;
+}
+
+void TRunMemory::Release(uint64_t Bytes)
+{
+    {
+        const std::lock_guard<std::mutex> L(FLock);
+        FUsed -= Bytes;
+        --FPictures;
+    }
+    FFreed.notify_all();
+}
+
+void HoldPictureMemoryForRun(uint64_t Bytes)
+{
+    if (CurrentRun)
+        CurrentRun->HoldForRun(Bytes);
+}
+
+// ---------------------------------------------------------------- scopes
+
+TPictureBudgetScope::TPictureBudgetScope(const TSystemOption& S)
+    : FOuterBudget(ScopeBudget), FOuterRun(CurrentRun), FOuterHeld(Held)
+{
+    ScopeBudget = PictureMemoryBudget(S);
+    CurrentRun = nullptr;
+    Held = 0;
     // Blocks a batch worker keeps for its next picture stay within half of it.
-    platform::LimitPageReuse(RunBudget / 2);
+    platform::LimitPageReuse(ScopeBudget / 2);
+}
+
+TPictureBudgetScope::TPictureBudgetScope(TRunMemory& Run, uint64_t Bytes, const std::atomic<bool>* Cancel,
+                                         const std::function<void()>& LetGo)
+    : FOuterBudget(ScopeBudget), FOuterRun(CurrentRun), FOuterHeld(Held)
+{
+    const uint64_t Room = Run.Total() - std::min(Run.Total(), Run.HeldForRun());
+    Bytes = std::min(Bytes, Room);
+    ScopeBudget = 0;
+    CurrentRun = nullptr;
+    Held = 0;
+    if (!Run.Admit(Bytes, Cancel, LetGo)) {
+        FCancelled = true;
+        return;
+    }
+    CurrentRun = &Run;
+    Held = Bytes;
+    // What a worker keeps for its next picture is its part of half the budget.
+    platform::LimitPageReuse(Run.Total() / (2 * uint64_t(Run.FWorkers)));
 }
 
 TPictureBudgetScope::~TPictureBudgetScope()
 {
-    RunBudget = FOuter;
+    if (CurrentRun)
+        CurrentRun->Release(Held);
+    ScopeBudget = FOuterBudget;
+    CurrentRun = FOuterRun;
+    Held = FOuterHeld;
+}
+
+// ---------------------------------------------------------------- checks
+
+uint64_t PictureBytes(uint64_t Width, uint64_t Height, uint32_t Channels)
+{
+    if (Width > (uint64_t(1) << 32) || Height > (uint64_t(1) << 32))
+        return UINT64_MAX;
+    const uint64_t Bpl = CalcBpl(Width, Channels), Rows = BlockRows(Height);
+    return Rows > UINT64_MAX / Bpl ? UINT64_MAX : Bpl * Rows;
 }
 
 void CheckPictureMemory(uint64_t Bytes)
 {
     if (Bytes > PictureMemoryBudget())
         throw EVestroError(LoadResText(SPictureTooLarge));
+    if (CurrentRun && Bytes > Held) {
+        if (!CurrentRun->Grow(Held, Bytes))
+            throw TPictureMemoryWait{Bytes};
+        Held = Bytes;
+    }
+}
+
+void CheckResultMemory(uint64_t Bytes, uint32_t Width, uint32_t Height)
+{
+    const uint64_t Budget = PictureMemoryBudget();
+    if (Bytes > Budget) {
+        char Size[96];
+        std::snprintf(Size, sizeof Size, ": %u x %u (%llu MiB; the budget is %llu MiB)", Width, Height,
+                      (unsigned long long)MiB(Bytes), (unsigned long long)(Budget >> 20));
+        throw EResultTooLarge(LoadResText(SResultTooLarge) + Size);
+    }
+    CheckPictureMemory(Bytes);
 }

@@ -233,6 +233,12 @@ uint8_t* TResizer::TakeTmp(uint64_t Rows)
     return NewTmpBlock(*RF, RF->FTmpBpl, Rows, RF->MaxThreadNum() > 1);
 }
 
+void TResizer::FreeKept()
+{
+    platform::PageFree(FTmpCache);
+    FTmpCache = nullptr;
+}
+
 void TResizer::KeepTmp(uint8_t* Tmp, uint64_t Bytes)
 {
     platform::PageFree(FTmpCache);
@@ -249,10 +255,15 @@ void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, 
 {
     if (Src.Width == Width && Src.Height == Height)
         return;
+    CheckResultMemory(PictureBytes(Width, Height, Src.Channels), Width, Height);
     Plan(Src, Width, Height, IsRGBA, false);
     uint8_t* tmp = nullptr;
     const bool twoPass = RF->WidthChanges() && RF->HeightChanges();
     const uint64_t tmpBytes = uint64_t(RF->FTmpBpl) * BlockRows(Src.Height) + 8; // fits: checked by Plan's strides
+    // The source, the temporary and the result are held at once.
+    CheckResultMemory(uint64_t(Src.Bpl) * BlockRows(Src.Height) + (RF->WidthChanges() ? tmpBytes : 0) +
+                          (RF->HeightChanges() ? uint64_t(RF->FDestBpl) * BlockRows(Height) : 0),
+                      Width, Height);
     if (RF->WidthChanges()) {
         // A one-pass result is the temporary itself and goes to the caller.
         tmp = twoPass ? TakeTmp(Src.Height) : NewTmpBlock(*RF, RF->FTmpBpl, Src.Height, RF->MaxThreadNum() > 1);
@@ -285,7 +296,18 @@ void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool
 {
     if (Info.Width == Width && Info.Height == Height)
         return;
+    CheckResultMemory(PictureBytes(Width, Height, Info.Channels), Width, Height);
     Plan(Info, Width, Height, IsRGBA, true);
+    {
+        // The source beside a temporary of its own, then that (or the source
+        // filtered in place) beside the result.
+        const uint64_t src = uint64_t(Info.Bpl) * BlockRows(Info.Height);
+        const uint64_t tmp = RF->WidthChanges() && (RF->FTmpBpl > RF->FSrcBpl || RF->FNeedTmpBuf)
+                                 ? uint64_t(RF->FTmpBpl) * BlockRows(Info.Height) + 8
+                                 : 0;
+        const uint64_t dest = RF->HeightChanges() ? uint64_t(RF->FDestBpl) * BlockRows(Height) : 0;
+        CheckResultMemory(std::max(src + tmp, (tmp ? tmp : src) + dest), Width, Height);
+    }
     uint8_t* tmp = Info.Mem;
     if (RF->WidthChanges()) {
         if (RF->FTmpBpl > RF->FSrcBpl || RF->FNeedTmpBuf) {
@@ -316,6 +338,7 @@ TBandResize::TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeigh
 {
     // The plan of the whole picture: same weights, strides and item rows as
     // ResizeImage. The source block itself never exists.
+    CheckResultMemory(Beside + PictureBytes(Width, Height, Ch), Width, Height);
     uint8_t probe = 0;
     TImgInfo src{};
     src.Width = SrcWidth;
@@ -342,7 +365,7 @@ TBandResize::TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeigh
     // result (a source block never exists here), beside what the decoder holds.
     const uint64_t windows = Resample ? 2 * (uint64_t(F->FSrcBpl) * ChunkRows + 64) : 0;
     const uint64_t result = F->HeightChanges() ? uint64_t(F->FDestBpl) * BlockRows(Height) : 0;
-    CheckPictureMemory(Beside + TmpBytes + windows + result);
+    CheckResultMemory(Beside + TmpBytes + windows + result, Width, Height);
     if (twoPass)
         Tmp = R.TakeTmp(SrcHeight);
     else if (Resample)

@@ -47,15 +47,20 @@ public:
     // A copy with the same setters (shared), modes and thread count, and a
     // filter object of its own. The caller deletes it.
     TResizer* CreateMTResizer();
+    // Lets go of the temporary block kept for the next picture.
+    void FreeKept();
 
     // Resizes Src into a new block in Dest (Dest's old block is not freed:
     // the caller owns it). Same size: nothing is done and Dest is untouched.
     // IsRGBA must equal (Src.Channels == 4). Raises EOutOfMemory (nothing
-    // allocated is left behind) or EVestroError.
+    // allocated is left behind) or EVestroError; before anything is
+    // allocated, EResultTooLarge (CheckResultMemory) when Src, the
+    // temporary and the result together exceed the picture budget.
     void ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, uint32_t Height, bool IsRGBA);
     // Resizes in place: Info's block is replaced (its old block freed). On
     // failure Info still owns a block that FreeImg can release, but its
-    // picture is not usable.
+    // picture is not usable. The budget is checked as above, for the most
+    // that is held at once (Info or the temporary beside the result).
     void ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool IsRGBA);
 
 private:
@@ -86,8 +91,8 @@ private:
 class TBandResize {
 public:
     // Plans SrcWidth x SrcHeight x Channels -> Width x Height and takes the
-    // intermediate block. Raises what ResizeImage raises, and "picture too
-    // large" (CheckPictureMemory) when its blocks and Beside bytes held
+    // intermediate block. Raises what ResizeImage raises, and "result too
+    // large" (CheckResultMemory) when its blocks and Beside bytes held
     // elsewhere meanwhile (by the decoder) exceed the picture budget.
     TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeight, uint32_t Channels, uint32_t Width,
                 uint32_t Height, uint64_t Beside = 0);

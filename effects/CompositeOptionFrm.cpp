@@ -1,10 +1,12 @@
 #include "effects/CompositeOptionFrm.h"
 
+#include "core/AlphaBlend.h"
 #include "core/Errors.h"
 #include "core/Grayscale.h"
 #include "core/ImageInfo.h"
 #include "core/ImageLoader.h"
 #include "core/IniFile.h"
+#include "core/PictureMemory.h"
 #include "core/ResourceText.h"
 #include "effects/AddTextFrm.h"
 
@@ -28,6 +30,12 @@ uint32_t GrayOf(uint8_t R, uint8_t G, uint8_t B)
     C.Red = R, C.Green = G, C.Blue = B;
     GrayOfColor(C);
     return C.Gray;
+}
+
+// Bytes of Img's block.
+uint64_t ImgBytes(const TImgInfo& Img)
+{
+    return Img.Mem ? uint64_t(Img.Bpl) * BlockRows(Img.Height) : 0;
 }
 
 } // namespace
@@ -102,9 +110,25 @@ void TCompositeEffect::FreeExternalImage()
 
 void TCompositeEffect::LoadExternalImage()
 {
-    if (FExternalImg.Mem || FImageFileName.empty())
-        return;
     const std::string Failed = LoadResText(SLoadFailed) + " " + FImageFileName;
+    // Every picture of a run holds the image beside its own (and "under", a
+    // copy of it as well): it may take at most half of what one picture may.
+    const uint64_t Limit = PictureMemoryBudget() / 2;
+    const auto TooLarge = [&](uint64_t W, uint64_t H) {
+        FreeImg(FExternalImg);
+        FLoadError = Failed + ": " + LoadResText(SPictureTooLarge) + " (" + std::to_string(W) + " x " +
+                     std::to_string(H) + ")";
+    };
+    if (FExternalImg.Mem) {
+        // Loaded before (a preview, the last run) under another budget.
+        if (ImgBytes(FExternalImg) > Limit)
+            TooLarge(FExternalImg.Width, FExternalImg.Height);
+        else
+            HoldPictureMemoryForRun(ImgBytes(FExternalImg));
+        return;
+    }
+    if (FImageFileName.empty())
+        return;
     FLoadError = Failed;
     std::error_code Ec;
     if (!std::filesystem::is_regular_file(FImageFileName, Ec))
@@ -112,6 +136,11 @@ void TCompositeEffect::LoadExternalImage()
     TImageInfo Info;
     if (!GetImageInfo(FImageFileName, Info))
         return;
+    // Refused before a byte of it is allocated.
+    if (PictureBytes(uint64_t(std::max(Info.Width, 0)), uint64_t(std::max(Info.Height, 0)), 4) > Limit) {
+        TooLarge(uint64_t(std::max(Info.Width, 0)), uint64_t(std::max(Info.Height, 0)));
+        return;
+    }
     TImgInfo Img;
     try {
         bool IsYCbCr = false;
@@ -127,6 +156,7 @@ void TCompositeEffect::LoadExternalImage()
     }
     FExternalImg = Img;
     FLoadError.clear();
+    HoldPictureMemoryForRun(ImgBytes(FExternalImg));
 }
 
 void TCompositeEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
@@ -140,18 +170,32 @@ void TCompositeEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     }
     // The image file's pixels are blue, green, red: the picture must be too.
     YCbCrToBGRInPlace(Img, Params.IsYCbCr);
-    TImgInfo E;
-    AllocImg(E, FExternalImg.Width, FExternalImg.Height, FExternalImg.Channels);
-    std::memcpy(E.Mem, FExternalImg.Mem, size_t(uint64_t(E.Bpl) * BlockRows(E.Height)));
     TRect R;
     if (FMode == 0) {
-        CompositeImage(Img, E, FBasePos, FOffsetX, FOffsetY, FOpacity, R);
-        FreeImg(E);
-    } else {
-        CompositeImage(E, Img, FBasePos, FOffsetX, FOffsetY, FOpacity, R);
-        FreeImg(Img);
-        Img = E;
+        // Only read: every worker draws from the one loaded image.
+        CompositeImage(Img, FExternalImg, FBasePos, FOffsetX, FOffsetY, FOpacity, R);
+        return;
     }
+    // Under: the result is a copy of the image with the picture on it. A
+    // picture with alpha goes where such pictures are flattened (JPEG, a BMP
+    // without alpha) flattened onto the background colour like any other.
+    const uint32_t W = FExternalImg.Width, H = FExternalImg.Height, Ch = FExternalImg.Channels;
+    const bool Flatten = Ch == 4 &&
+                         (LoaderFlags(FormatIdFromExt(Params.OutFileName), Params.Settings) & lfFlattenAlpha) != 0;
+    CheckResultMemory(ImgBytes(Img) + PictureBytes(W, H, Ch) + (Flatten ? PictureBytes(W, H, 3) : 0), W, H);
+    TImgInfo E;
+    AllocImg(E, W, H, Ch);
+    std::memcpy(E.Mem, FExternalImg.Mem, size_t(uint64_t(E.Bpl) * BlockRows(E.Height)));
+    CompositeImage(E, Img, FBasePos, FOffsetX, FOffsetY, FOpacity, R);
+    FreeImg(Img);
+    Img = E;
+    if (!Flatten)
+        return;
+    TImgInfo Flat;
+    AllocFilledImg(Flat, W, H, 3);
+    FlattenAlphaProc(Flat, Img, Params.Settings.Background);
+    FreeImg(Img);
+    Img = Flat;
 }
 
 void TCompositeEffect::ReadIniFile(TMemIniFile& Ini)

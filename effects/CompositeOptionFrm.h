@@ -24,8 +24,12 @@ class TCompositeEffect : public TEffect {
 public:
     TCompositeEffect();
     ~TCompositeEffect() override;
-    // Mode 0 lays the image file over the picture; any other value lays the
-    // picture over the image file, whose size and channels the result takes.
+    // Mode 0 lays the image file over the picture (which workers share, only
+    // reading it); any other value lays the picture over a copy of the image
+    // file, whose size and channels the result takes: with alpha, flattened
+    // onto the run's background colour where the output's format flattens
+    // alpha (LoaderFlags). Raises "result too large" before the copy when it
+    // does not fit the picture budget beside the picture.
     // Raises "Failed to load file" naming the image file when it is set but
     // could not be loaded, so that the picture is not written without it.
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
@@ -33,7 +37,10 @@ public:
     void WriteIniFile(TMemIniFile& Ini) override;
     // Loads the image file (full size) when none is loaded. Runs on the GUI
     // thread before a run or preview; workers only read the result. A failure
-    // leaves FExternalImg empty and its reason in FLoadError.
+    // leaves FExternalImg empty and its reason in FLoadError. An image larger
+    // than half the picture budget is refused ("picture too large" and its
+    // size) before it is read, or let go when loaded before; a run's budget
+    // holds the image until the run ends (HoldPictureMemoryForRun).
     void LoadExternalImage() override;
     // Forgets the loaded image so that the next use loads the file again.
     void FreeExternalImage();

@@ -8,6 +8,10 @@
 #include "platform/PageMemory.h"
 #include "PictureTestUtil.h"
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 TEST(ImgInfo, AllocRefusesSizesThatDoNotFit)
 {
     TImgInfo img;
@@ -137,4 +141,55 @@ TEST(PictureMemory, TheRunsBudgetCapsTheBlocksAWorkerKeeps)
         EXPECT_EQ(Keep.Count(), 1);
         EXPECT_LE(Keep.Bytes(), 3 * MiB);
     }
+}
+
+// The pictures of a run share its budget, less what the run holds for all of
+// them: one that does not fit beside the others waits, holding nothing, until
+// they are done; one that needs more than it came in with while others hold
+// the rest starts again; one alone always runs; a cancel ends a wait.
+TEST(PictureMemory, PicturesOfOneRunShareItsBudget)
+{
+    constexpr uint64_t MiB = uint64_t(1) << 20;
+    TRunMemory Run(100 * MiB, 2);
+    Run.HoldForRun(10 * MiB);
+    std::atomic<bool> Cancel{false}, FirstEnding{false}, SecondIn{false};
+    std::thread Second;
+    {
+        const TPictureBudgetScope First(Run, 60 * MiB, &Cancel);
+        EXPECT_EQ(PictureMemoryBudget(), 90 * MiB);
+        EXPECT_THROW(CheckPictureMemory(91 * MiB), EVestroError);
+        Second = std::thread([&] {
+            const TPictureBudgetScope B(Run, 40 * MiB, &Cancel);
+            EXPECT_TRUE(FirstEnding.load()); // let in only once the first let go
+            SecondIn = true;
+            try {
+                CheckPictureMemory(90 * MiB); // alone by now: grows to the whole of it
+            } catch (...) {
+                ADD_FAILURE() << "a picture alone was refused";
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_FALSE(SecondIn.load());
+        EXPECT_EQ(Run.Used(), 70 * MiB);
+        FirstEnding = true;
+    }
+    Second.join();
+    EXPECT_EQ(Run.Used(), 10 * MiB);
+
+    const TPictureBudgetScope A(Run, 30 * MiB, &Cancel);
+    std::thread([&] {
+        const TPictureBudgetScope B(Run, 30 * MiB, &Cancel);
+        try {
+            CheckPictureMemory(70 * MiB);
+            ADD_FAILURE() << "grew into what the other holds";
+        } catch (const TPictureMemoryWait& W) {
+            EXPECT_EQ(W.Bytes, 70 * MiB);
+        }
+    }).join();
+    std::thread([&] {
+        Cancel = true;
+        const TPictureBudgetScope B(Run, 80 * MiB, &Cancel);
+        EXPECT_TRUE(B.Cancelled());
+    }).join();
+    EXPECT_EQ(Run.Used(), 40 * MiB);
 }

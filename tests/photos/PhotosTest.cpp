@@ -187,8 +187,9 @@ protected:
     }
 
     // The program's run; unless the test expects failures it must end with
-    // status 0 and say nothing.
-    TRun Run(const QStringList& Args, bool Clean = true)
+    // status 0 and say nothing. PeakKiB, when given, receives the most memory
+    // the program held at once (measured by /usr/bin/time, which starts it).
+    TRun Run(const QStringList& Args, bool Clean = true, long* PeakKiB = nullptr)
     {
         for (const auto& E : fs::directory_iterator(Dir / "in")) {
             fs::last_write_time(E.path(), kShot);
@@ -202,8 +203,16 @@ protected:
         Env.insert("XDG_RUNTIME_DIR", Q(Dir / "run"));
         P.setProcessEnvironment(Env);
         P.setWorkingDirectory(Q(Dir));
-        P.start(Q(kDist / "vestro-resizer"), QStringList{"/ini=" + QString::fromStdString(Ini)} + Args);
+        const QStringList Line = QStringList{Q(kDist / "vestro-resizer"), "/ini=" + QString::fromStdString(Ini)} + Args;
+        if (PeakKiB)
+            P.start("/usr/bin/time", QStringList{"-f", "%M", "-o", Q(Dir / "peak")} + Line);
+        else
+            P.start(Line[0], Line.mid(1));
         EXPECT_TRUE(P.waitForFinished(120000));
+        // Its last line (a status other than 0 is said on a line before it).
+        std::ifstream F(Dir / "peak");
+        for (std::string L; PeakKiB && std::getline(F, L);)
+            *PeakKiB = std::atol(L.c_str());
         TRun R;
         R.Status = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
         // Warnings of the libraries underneath are not the program's log.
@@ -451,4 +460,82 @@ TEST_F(Photos, OverBudgetJPEGIsResizedInBandsNotWhole)
     EXPECT_EQ(R.Status, 1);
     EXPECT_THAT(R.Lines, ElementsAre(AllOf(StartsWith("Wood.jpg: "), HasSubstr("too large"))));
     EXPECT_FALSE(fs::exists(Out("Wood.jpg")));
+}
+
+// An image with alpha laid under a photograph, written as JPEG: flattened onto
+// the background colour like any picture with alpha (blue here), the photo at
+// the top left. An image too large for the budget is refused, naming it, on
+// each picture's line.
+TEST_F(Photos, AlphaImageUnderIsFlattened)
+{
+    Photo("Dune.jpg");
+    QImage Under(1000, 800, QImage::Format_ARGB32);
+    Under.fill(Qt::transparent);
+    for (int Y = 0; Y < 100; ++Y)
+        for (int X = 0; X < Under.width(); ++X)
+            Under.setPixel(X, Y, qRgba(255, 0, 0, 128));
+    ASSERT_TRUE(Under.save(Q(Dir / "under.png")));
+    const std::string Composite = "[DefaultBGColor]\nRed=0\nGreen=0\nBlue=255\n"
+                                  "[Composite]\nUse=1\nBasePos=0\nMode=";
+    Profile(Fit(400) + Composite + "1\nImageFileName=" + (Dir / "under.png").string() + "\n");
+    Run({"in"});
+    const QImage O = Load(Out("Dune.jpg"));
+    ASSERT_EQ(O.size(), QSize(1000, 800));
+    for (const auto& [At, Want] : {std::pair{QPoint(900, 700), qRgb(0, 0, 255)}, {QPoint(900, 50), qRgb(128, 0, 127)}})
+        for (int Diff : {qRed(O.pixel(At)) - qRed(Want), qGreen(O.pixel(At)) - qGreen(Want),
+                         qBlue(O.pixel(At)) - qBlue(Want)})
+            EXPECT_LE(std::abs(Diff), 4) << At.x() << "," << At.y();
+    EXPECT_GT(PSNR(O.copy(0, 100, 400, 150), Reference(kPhotoDir / "Dune.jpg", QSize(400, 250)).copy(0, 100, 400, 150)), 30);
+    fs::remove_all(Dir / "out");
+
+    QImage Big(4000, 2800, QImage::Format_ARGB32); // 45 MB: more than half of a 64 MB budget
+    Big.fill(Qt::transparent);
+    ASSERT_TRUE(Big.save(Q(Dir / "big.png")));
+    Profile(Fit(400) + Composite + "0\nImageFileName=" + (Dir / "big.png").string() + "\n", 2,
+            "PictureMemoryLimit=64\n");
+    const TRun R = Run({"in"}, false);
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_THAT(R.Lines, ElementsAre(AllOf(StartsWith("Dune.jpg: "), HasSubstr((Dir / "big.png").string()),
+                                           HasSubstr("too large (4000 x 2800)"))));
+    EXPECT_FALSE(fs::exists(Out("Dune.jpg")));
+}
+
+// All pictures of a run share one budget (48 MiB here): four photographs as
+// PNG, each needing more than half of it, go through four workers one after
+// another, so that the program holds no more than the budget beyond what an
+// idle run holds; only a picture larger than the whole budget is refused.
+TEST_F(Photos, PicturesOfARunShareOneBudget)
+{
+    fs::create_directories(Dir / "idle");
+    ASSERT_TRUE(Load(kPhotoDir / "Wood.jpg").scaled(64, 48).save(Q(Dir / "idle" / "idle.png")));
+    ASSERT_TRUE(Load(kPhotoDir / "Wood.jpg").save(Q(Dir / "in" / "w0.png"))); // 2560 x 1920, 15 MB
+    for (const char* N : {"w1.png", "w2.png", "w3.png"})
+        fs::copy_file(Dir / "in" / "w0.png", Dir / "in" / N);
+    QImage Huge(5000, 5000, QImage::Format_RGB32); // 75 MB
+    Huge.fill(Qt::gray);
+    ASSERT_TRUE(Huge.save(Q(Dir / "in" / "huge.png")));
+    Profile(Fit(700), 4, "PictureMemoryLimit=48\n");
+    long Idle = 0, Peak = 0;
+    Run({"idle"}, true, &Idle);
+    const TRun R = Run({"in"}, false, &Peak);
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_THAT(R.Lines, ElementsAre(AllOf(StartsWith("huge.png: "), HasSubstr("too large"))));
+    for (const char* N : {"w0.png", "w1.png", "w2.png", "w3.png"})
+        ExpectFitted(N, "Wood.jpg", 700, 30);
+    EXPECT_LT(Peak - Idle, 48 * 1024);
+}
+
+// A result larger than the budget is refused before it is made, naming its
+// size, whether the picture is read whole (PNG) or resized as it is decoded
+// (JPEG): the file itself was read well.
+TEST_F(Photos, EnlargementBeyondBudget)
+{
+    Photo("Wood.jpg");
+    ASSERT_TRUE(Load(kPhotoDir / "Wood.jpg").save(Q(Dir / "in" / "Wood.png")));
+    Profile(Fit(4500), 2, "PictureMemoryLimit=64\n"); // 46 MB, but 72 MB beside the temporary
+    const TRun R = Run({"in"}, false);
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_THAT(R.Lines, UnorderedElementsAre(StartsWith("Wood.jpg: result too large: 4500 x 3375 ("),
+                                              StartsWith("Wood.png: result too large: 4500 x 3375 (")));
+    EXPECT_FALSE(fs::exists(Out("Wood.jpg")) || fs::exists(Out("Wood.png")));
 }
