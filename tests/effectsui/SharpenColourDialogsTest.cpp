@@ -170,6 +170,11 @@ TEST(SharpenColourDialogs, AChangedValueLeadsToANewPreview)
         ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
         F.ContrastEdit->setText("80");
         EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
+        // Reset puts every row back to neutral.
+        F.LumaMinEdit->setText("30");
+        F.ResetButton->click();
+        for (int Row = 0; Row < 7; ++Row)
+            EXPECT_EQ(F.RowValue(Row), Row < 2 ? 1.0 : 0.0) << "row " << Row;
     }
     PreviewOption.ViewMode = 1;
 }
