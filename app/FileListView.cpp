@@ -406,15 +406,9 @@ void TFileListView::ShowThumbnailExecute()
     if (On && FThumbnailForm && FThumbnailForm->isHidden()) {
         if (TImageInfo* E = FModel->Entry(CurrentRow())) {
             FThumbnailForm->show();
-            if (E->Path() != FThumbnailForm->FPath && platform::FileExists(E->Path())) {
-                try {
-                    QImage Bitmap;
-                    UpdateThumbnail(Bitmap, *E, FIgnoreEmbedded && FIgnoreEmbedded->isChecked());
-                    FThumbnailForm->SetThumbnail(Bitmap.isNull() ? nullptr : &Bitmap, E->Path());
-                } catch (...) {
-                    // The command shows what it can; a picture that fails is left out.
-                }
-            }
+            // The command shows what it can; a picture that fails is left out.
+            if (E->Path() != FThumbnailForm->FPath && platform::FileExists(E->Path()))
+                RequestThumbnail(E, false);
             window()->activateWindow();
             setFocus();
         }
@@ -436,13 +430,34 @@ void TFileListView::ShowThumbnailFor(int Row)
             window()->activateWindow();
             setFocus();
         }
-        QImage Bitmap;
-        UpdateThumbnail(Bitmap, *E, FIgnoreEmbedded && FIgnoreEmbedded->isChecked());
-        FThumbnailForm->SetThumbnail(Bitmap.isNull() ? nullptr : &Bitmap, E->Path());
-        ShowErrorLogIfAny();
+        RequestThumbnail(E, true);
     } catch (const std::exception& Ex) {
         emit CaptionMessage(QString::fromStdString(Ex.what()));
     }
+}
+
+void TFileListView::RequestThumbnail(TImageInfo* E, bool Tell)
+{
+    // Only the last request is shown: rows passed on the way are dropped.
+    const int Ticket = ++FThumbnailTicket;
+    const std::string Path = E->Path();
+    StartThumbnail(*E, FIgnoreEmbedded && FIgnoreEmbedded->isChecked(), this,
+                   [this, E, Path, Ticket, Tell](const QImage& Bitmap, std::vector<uint8_t> Cache, const std::string& Error) {
+                       if (Ticket != FThumbnailTicket || !FThumbnailForm)
+                           return;
+                       // The entry is still listed when it is the current row.
+                       TImageInfo* Now = FModel->Entry(CurrentRow());
+                       if (Now != E || Now->Path() != Path)
+                           return;
+                       if (!Cache.empty())
+                           E->FThumbnail = std::move(Cache);
+                       FThumbnailForm->SetThumbnail(Bitmap.isNull() ? nullptr : &Bitmap, Path);
+                       if (!Tell)
+                           return;
+                       if (!Error.empty())
+                           emit CaptionMessage(QString::fromStdString(Error));
+                       ShowErrorLogIfAny();
+                   });
 }
 
 void TFileListView::currentChanged(const QModelIndex& Current, const QModelIndex& Previous)

@@ -139,9 +139,13 @@ protected:
 
 private:
     void ShowThumbnailFor(int Row);
+    // Makes E's thumbnail beside the GUI thread and shows it when E is still
+    // the current row; Tell: failures go to the caption and the error log.
+    void RequestThumbnail(TImageInfo* E, bool Tell);
 
     TFileListModel* FModel;
     TThumbnailForm* FThumbnailForm = nullptr;
+    int FThumbnailTicket = 0; // the thumbnail request whose result is wanted
     QAction* FShowThumbnail = nullptr;
     QAction* FIgnoreEmbedded = nullptr;
     bool FDragDropAccept = true;

@@ -22,11 +22,13 @@
 #include <QClipboard>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -171,16 +173,19 @@ bool EncodeThumbnailJPEG(const TImgInfo& Img, int32_t Quality, std::vector<uint8
     }
 }
 
-bool UpdateThumbnail(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedded)
+namespace {
+
+// Step one of every thumbnail, on the GUI thread: probes the entry when
+// needed and shows the picture made before or the one the camera embedded
+// (nothing to cache then). Decode is set when the file itself must be
+// decoded; false when the entry does not probe or its file is gone.
+bool ThumbnailWithoutDecode(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedded, const TRunSettings& S,
+                            bool& Decode)
 {
     Bitmap = QImage();
+    Decode = false;
     if (Entry.PictureFormat == pfUnknown && !GetImageInfo(Entry.Path(), Entry))
         return false;
-
-    const TRunSettings S = TakeRunSettings();
-    TOwnedImg Img;
-    // A picture made before, or the one the camera embedded: shown as it is,
-    // nothing to cache.
     std::vector<uint8_t> Embedded;
     const std::vector<uint8_t>* Jpeg = nullptr;
     if (!Entry.FThumbnail.empty())
@@ -189,6 +194,7 @@ bool UpdateThumbnail(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedded)
              ReadEmbeddedThumbnail(Entry.Path(), Entry.FThumbnailPos, Entry.FThumbnailSize, Embedded))
         Jpeg = &Embedded;
     if (Jpeg) {
+        TOwnedImg Img;
         if (ReadJPEGFromMemory(Jpeg->data(), Jpeg->size(), Img.I, S) && Img.I.Mem) {
             if (Img.I.Channels == 4)
                 CMYKToBGR(Img.I);
@@ -196,42 +202,137 @@ bool UpdateThumbnail(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedded)
             return !Bitmap.isNull();
         }
         // A damaged embedded picture: decode the file itself instead.
-        FreeImg(Img.I);
         if (Jpeg == &Entry.FThumbnail)
             Entry.FThumbnail.clear();
     }
-    if (!platform::FileExists(Entry.Path()))
-        return false;
+    Decode = platform::FileExists(Entry.Path());
+    return false;
+}
 
+TThumbnailSource SourceOf(const TImageInfo& Entry)
+{
+    return {Entry.Path(), Entry.PictureFormat, Entry.Width, Entry.Height};
+}
+
+} // namespace
+
+bool DecodeThumbnailSource(const TThumbnailSource& Source, TImgInfo& Img, const TRunSettings& S)
+{
+    TOwnedImg Out;
     int R = 0;
-    if (Entry.PictureFormat == pfJPEG) {
-        int32_t Factor = ThumbnailDecodeFactor(Entry.Width, Entry.Height);
+    if (Source.Format == pfJPEG) {
+        int32_t Factor = ThumbnailDecodeFactor(Source.Width, Source.Height);
         bool IsYCbCr = false;
-        R = ReadJPEGFile(Entry.Path(), Img.I, Factor, nullptr, IsYCbCr, false, S);
-        if (R && Img.I.Channels == 4)
-            CMYKToBGR(Img.I);
-    } else if (Entry.PictureFormat == pfWIC) {
-        R = ReadWICThumbnail(Entry.Path(), Img.I, lfFlattenAlpha, nullptr, DefaultBGColor);
-    } else {
+        R = ReadJPEGFile(Source.Path, Out.I, Factor, nullptr, IsYCbCr, false, S);
+        if (R && Out.I.Channels == 4)
+            CMYKToBGR(Out.I);
+    } else if (Source.Format == pfWIC || Source.Format == pfPNG) {
+        // The thumbnail reader shrinks big pictures while they are in hand.
+        R = ReadWICThumbnail(Source.Path, Out.I, lfFlattenAlpha, nullptr, S.Background);
+    } else if (Source.Format == pfBMP) {
+        TImageInfo Info;
+        Info.SetPath(Source.Path);
+        Info.PictureFormat = Source.Format;
+        Info.Width = Source.Width;
+        Info.Height = Source.Height;
         bool IsYCbCr = false;
         uint32_t Flags = 0;
-        R = LoadImageByType(Entry, Img.I, TScale(), false, nullptr, IsYCbCr, Flags, ofJPEG, S);
+        R = LoadImageByType(Info, Out.I, TScale(), false, nullptr, IsYCbCr, Flags, ofJPEG, S);
     }
-    if (!R || !Img.I.Mem)
+    if (!R || !Out.I.Mem)
         return false;
+    Img = Out.I;
+    Out.I = TImgInfo();
+    return true;
+}
 
+bool FinishThumbnail(TImgInfo& Img, QImage& Bitmap, std::vector<uint8_t>& Cache)
+{
+    Cache.clear();
     uint32_t W, H;
-    ThumbnailSize(Img.I.Width, Img.I.Height, W, H);
-    if (W != Img.I.Width || H != Img.I.Height) {
+    ThumbnailSize(Img.Width, Img.Height, W, H);
+    if (W != Img.Width || H != Img.Height) {
         if (!MainResizer)
             return false;
-        MainResizer->ResizeImage(Img.I, W, H, Img.I.Channels == 4);
-        std::vector<uint8_t> Cache;
-        if (EncodeThumbnailJPEG(Img.I, 80, Cache))
-            Entry.FThumbnail = std::move(Cache);
+        MainResizer->ResizeImage(Img, W, H, Img.Channels == 4);
+        if (!EncodeThumbnailJPEG(Img, 80, Cache))
+            Cache.clear();
     }
-    Bitmap = ImgToQImage(Img.I, DefaultBGColor);
+    Bitmap = ImgToQImage(Img, DefaultBGColor);
     return !Bitmap.isNull();
+}
+
+bool UpdateThumbnail(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedded)
+{
+    const TRunSettings S = TakeRunSettings();
+    bool Decode = false;
+    if (ThumbnailWithoutDecode(Bitmap, Entry, IgnoreEmbedded, S, Decode) || !Decode)
+        return !Bitmap.isNull();
+    TOwnedImg Img;
+    if (Entry.PictureFormat == pfSPI) {
+        bool IsYCbCr = false;
+        uint32_t Flags = 0;
+        if (!LoadImageByType(Entry, Img.I, TScale(), false, nullptr, IsYCbCr, Flags, ofJPEG, S) || !Img.I.Mem)
+            return false;
+    } else {
+        const TPictureBudgetScope Budget(S.System);
+        if (!DecodeThumbnailSource(SourceOf(Entry), Img.I, S))
+            return false;
+    }
+    std::vector<uint8_t> Cache;
+    const bool Ok = FinishThumbnail(Img.I, Bitmap, Cache);
+    if (!Cache.empty())
+        Entry.FThumbnail = std::move(Cache);
+    return Ok;
+}
+
+void StartThumbnail(TImageInfo& Entry, bool IgnoreEmbedded, QObject* Context, TThumbnailDone Done)
+{
+    const TRunSettings S = TakeRunSettings();
+    QImage Bitmap;
+    bool Decode = false;
+    std::string Error;
+    try {
+        ThumbnailWithoutDecode(Bitmap, Entry, IgnoreEmbedded, S, Decode);
+        // A plug-in may be unloaded while a thread would use it: it reads here.
+        if (Decode && Entry.PictureFormat == pfSPI) {
+            Decode = false;
+            UpdateThumbnail(Bitmap, Entry, IgnoreEmbedded);
+        }
+    } catch (const std::exception& Ex) {
+        Decode = false;
+        Error = Ex.what();
+    }
+    if (!Decode) {
+        Done(Bitmap, {}, Error);
+        return;
+    }
+    // The decode needs no entry: the entry may be gone when it ends, and
+    // Done decides whether its result still matters.
+    auto Decoded = std::make_shared<TOwnedImg>();
+    QThreadPool::globalInstance()->start([Source = SourceOf(Entry), S, Decoded, Context, Done] {
+        std::string Error;
+        try {
+            const TPictureBudgetScope Budget(S.System);
+            DecodeThumbnailSource(Source, Decoded->I, S);
+        } catch (const std::exception& Ex) {
+            Error = Ex.what();
+        }
+        QMetaObject::invokeMethod(
+            Context,
+            [Decoded, Done, Error]() mutable {
+                QImage Bitmap;
+                std::vector<uint8_t> Cache;
+                try {
+                    if (Decoded->I.Mem)
+                        FinishThumbnail(Decoded->I, Bitmap, Cache);
+                } catch (const std::exception& Ex) {
+                    Error = Ex.what();
+                }
+                Done(Bitmap, std::move(Cache), Error);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 bool ViewerExists()

@@ -6,18 +6,22 @@
 // What the main window does with it: its Preview and Preview In New Window
 // commands first push the size rule into the effect chain (SetResizeParam;
 // when that refuses, nothing is previewed), then call TListPreview::Execute
-// with the list's current row. GUI thread only.
+// with the list's current row. GUI thread only, but for the thumbnail
+// decode (DecodeThumbnailSource), which runs beside it.
 #pragma once
 #include "core/Global.h"
 #include "core/ImageInfo.h"
 #include "core/ImgInfo.h"
+#include "core/RunSettings.h"
 
 #include <QImage>
 #include <QString>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+class QObject;
 class QWidget;
 class TPreviewForm;
 
@@ -51,6 +55,36 @@ bool EncodeThumbnailJPEG(const TImgInfo& Img, int32_t Quality, std::vector<uint8
 // entry as a small JPEG. False (Bitmap null) when the entry does not probe or
 // nothing could be decoded; readers may raise the program's errors.
 bool UpdateThumbnail(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedded);
+
+// What a thumbnail is decoded from: facts of a probed entry, so that the
+// decode needs no entry.
+struct TThumbnailSource {
+    std::string Path;
+    int32_t Format = pfUnknown; // pfBMP, pfJPEG, pfPNG or pfWIC; others give nothing
+    int32_t Width = 0, Height = 0;
+};
+// Decodes Source small, on any thread: a JPEG at the thumbnail factor, PNG
+// and the imaging formats shrunk by a whole factor to a long side of at least
+// kThumbnailSide, a BMP whole. Img receives a new block; false when nothing
+// was decoded (the reader's reason is in the error log). Reads under the
+// calling thread's picture budget; readers may raise the program's errors.
+bool DecodeThumbnailSource(const TThumbnailSource& Source, TImgInfo& Img, const TRunSettings& S);
+// GUI thread: brings a decoded picture to the thumbnail size with the main
+// resizer (Img is resized in place) and makes the bitmap; Cache receives the
+// JPEG to keep in the entry when it had to be shrunk, else stays empty.
+bool FinishThumbnail(TImgInfo& Img, QImage& Bitmap, std::vector<uint8_t>& Cache);
+
+// Bitmap (null when none could be made), the JPEG to cache in the entry (may
+// be empty) and a failure's message (empty when none).
+using TThumbnailDone =
+    std::function<void(const QImage& Bitmap, std::vector<uint8_t> Cache, const std::string& Error)>;
+// The thumbnail UpdateThumbnail makes, with the decode of the file on a pool
+// thread so that the window never waits for a big picture. Done runs on
+// Context's thread: at once when nothing had to be decoded (or a plug-in
+// read the file), else when the decode ends (never when Context is gone by
+// then). The entry is not touched after this returns: Done caches into it
+// when it still lists the entry.
+void StartThumbnail(TImageInfo& Entry, bool IgnoreEmbedded, QObject* Context, TThumbnailDone Done);
 
 // Whether the external viewer named in the settings exists.
 bool ViewerExists();

@@ -5,6 +5,7 @@
 #include "core/Errors.h"
 #include "core/Funcs.h"
 #include "core/Global.h"
+#include "core/ImageInfo.h"
 #include "core/IniFile.h"
 #include "core/OutputFileName.h"
 #include "core/Resize.h"
@@ -16,7 +17,6 @@
 #include <cmath>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <thread>
 
 std::unique_ptr<TSPIList> SPIList;
@@ -91,13 +91,6 @@ int32_t KernelFamily(int32_t V) { return V == 3 && !(CPUFeatures & 4) ? 1 : V; }
 
 int32_t InWorkAreaWidth(int32_t V) { return std::min(V, WorkAreaRight); }
 int32_t InWorkAreaHeight(int32_t V) { return std::min(V, WorkAreaBottom); }
-
-// The recompression tool is used only when it is there.
-int32_t PngoutPresent(int32_t V)
-{
-    std::error_code ec;
-    return V && std::filesystem::exists(ExeDir + "bin/pngout", ec);
-}
 
 const TIniFix Path = TextRule(SlashPath);
 // A code 1..3 of the format lists; anything else is the key's default.
@@ -199,7 +192,8 @@ std::vector<TIniKey> MakeKeys()
         Bind<&TPNGOption::IndexColor>(PNGOption, "PNG", "IndexColor"),
         Bind<&TPNGOption::TransparentType>(PNGOption, "PNG", "TransparentType", Clamp(0, 5)),
         Bind<&TPNGOption::TransparentColor>(PNGOption, "PNG", "TransparentColor"),
-        Bind<&TPNGOption::UsePNGOUT>(PNGOption, "PNG", "UsePNGOUT", IntRule(PngoutPresent)),
+        // Kept as written: the writer uses it only while the optimiser is there.
+        Bind<&TPNGOption::UsePNGOUT>(PNGOption, "PNG", "UsePNGOUT"),
         Bind<&TPNGOption::MaximumOptimization>(PNGOption, "PNG", "MaximumOptimization"),
         Bind<&TPNGOption::FullColorOptimization>(PNGOption, "PNG", "FullColorOptimization"),
         Bind<&TPNGOption::UseWIC>(PNGOption, "PNG", "UseWIC"),
@@ -319,6 +313,8 @@ void LoadPlugins()
         SPIList = std::make_unique<TSPIList>();
     else
         SPIList->ReleaseSPI();
+    // The probe, the loader and the listing ask this list.
+    ActiveSPIList = SPIList.get();
     SPIPath = SPIOption.SPIDirectory.empty() ? ExeDir + "SusiePlugin" : SPIOption.SPIDirectory;
     while (SPIPath.size() > 1 && SPIPath.back() == '/')
         SPIPath.pop_back();

@@ -2,11 +2,11 @@
 #include "app/WindowFuncs.h"
 
 #include "core/Global.h"
+#include "core/PalettePNG.h"
 #include "core/ResourceText.h"
 #include "effects/ui/NumEdit.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -63,8 +63,7 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
     PNGOUTLayout->addWidget(PNGOUTCheck);
     PNGOUTLayout->addWidget(MaxOptCheck);
     PNGOUTLayout->addWidget(FullColorCheck);
-    std::error_code EC;
-    PNGOUTPanel->setEnabled(std::filesystem::is_regular_file(ExeDir + "bin/pngout", EC));
+    PNGOUTPanel->setEnabled(!PNGOUTPath().empty()); // the optimiser the writer would run
 
     IndexColorCheck = new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this);
     IndexColorCheck->setChecked(Option.IndexColor);

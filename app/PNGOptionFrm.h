@@ -1,5 +1,5 @@
 // The "PNG Settings" dialog: compression level and filters, resolution
-// chunk, optimisation with the external pngout tool, index colour output with
+// chunk, recompression with the external PNG optimiser, index colour output with
 // its transparent colour, and the decoder choice.
 #pragma once
 #include <QColor>
@@ -21,7 +21,7 @@ public:
     TUDNumEdit* LevelEdit;            // "Compression Level" 0..9
     QCheckBox* FilterChecks[5];       // None, Sub, Up, Average, Paeth: bits 8..128
     QCheckBox* PHYsCheck;             // "Save resolution"
-    QWidget* PNGOUTPanel;             // enabled only when bin/pngout is beside the program
+    QWidget* PNGOUTPanel;             // enabled only when the optimiser is installed (PNGOUTPath)
     QCheckBox* PNGOUTCheck;
     QCheckBox* MaxOptCheck;           // enabled while PNGOUTCheck is checked
     QCheckBox* FullColorCheck;        // likewise

@@ -11,10 +11,12 @@
 #include "app/Startup.h"
 #include "core/ErrorLog.h"
 #include "core/Global.h"
+#include "core/IniFile.h"
 #include "core/Kodex.h"
 #include "core/MemReservoir.h"
 #include "core/ResourceText.h"
 #include "effects/FontCache.h"
+#include "platform/Process.h"
 #include "platform/Session.h"
 
 #include <QApplication>
@@ -31,7 +33,9 @@
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <cstdio>
 
 namespace {
@@ -43,12 +47,31 @@ void ShowMessage(const std::string& Title, const std::string& Text)
         QMessageBox::warning(nullptr, QString::fromStdString(Title), QString::fromStdString(Text));
 }
 
+// Why a start has no at-once run (and would open the window instead).
+std::string NoAtOnceRunReason(const std::vector<std::string>& Args, const std::string& Profile)
+{
+    if (std::none_of(Args.begin(), Args.end(), IsPathArgument))
+        return "no file or folder was named";
+    std::error_code ec;
+    if (!std::filesystem::exists(Profile, ec))
+        return "no profile " + Profile;
+    try {
+        TMemIniFile ini(Profile);
+    } catch (const std::exception&) {
+        return "the profile " + Profile + " could not be read";
+    }
+    return "the profile " + Profile + " does not convert at once ([File] AtOnce=1)";
+}
+
 } // namespace
 
 int ProgramMain(int argc, char** argv)
 {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + std::max(argc, 1));
+    platform::IgnoreBrokenPipes();
     InitStartupPaths();
+    // Tools (jpegtran, ...) end with this program, even when it is killed.
+    SetToolLauncher(ExeDir + "bin/vestro-tool");
     InitMemReservoir(args);
     // Without a display the window system cannot start, and Qt would abort.
     // Converting at once and handing files to a running window need no
@@ -57,6 +80,9 @@ int ProgramMain(int argc, char** argv)
                            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (NoDisplay)
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Drawn off the screen, a window could never be closed: such a start
+    // only converts at once.
+    const bool Headless = qgetenv("QT_QPA_PLATFORM").startsWith("offscreen");
     QApplication app(argc, argv);
     app.setApplicationName("Vestro Image Resizer");
     // Paths are made absolute here, against this process's folder, before
@@ -75,6 +101,8 @@ int ProgramMain(int argc, char** argv)
             // A first instance that converts at once with nobody looking
             // sends the run's result back: this start ends with it.
             const TSingleInstance::THandOffResult handed = instance.HandOffAndWait(absArgs);
+            if (handed.Untrusted)
+                break; // runs alone (said below)
             if (!handed.Refused) {
                 for (const std::string& l : handed.Lines)
                     std::fprintf(stderr, "%s\n", l.c_str());
@@ -97,6 +125,8 @@ int ProgramMain(int argc, char** argv)
             QThread::msleep(100);
         }
     }
+    if (!instance.Alone().empty())
+        std::fprintf(stderr, "Vestro: %s; this start runs alone\n", instance.Alone().c_str());
     // Hand-offs are taken from now on and wait in the queue until this
     // instance can do something with them.
     instance.SetReportsResults(IsNonInteractive());
@@ -122,10 +152,11 @@ int ProgramMain(int argc, char** argv)
 
     AtOnceStart = IsAtOnceStart(args, IniFileName);
     LoadIniFile(IniFileName);
-    if (!AtOnceStart && NoDisplay) {
-        std::fprintf(stderr, "%s\n",
+    if (!AtOnceStart && Headless) {
+        std::fprintf(stderr, "%s\nVestro: %s\n",
                      LoadResText("no display: the window cannot be shown (a profile with AtOnce=1 converts without it)")
-                         .c_str());
+                         .c_str(),
+                     NoAtOnceRunReason(args, IniFileName).c_str());
         FinalizeGlobals();
         return 2;
     }
@@ -141,8 +172,8 @@ int ProgramMain(int argc, char** argv)
                     window.HandOff(q);
             };
             QObject::connect(&instance, &TSingleInstance::Received, &window, takeQueued, Qt::QueuedConnection);
-            // Ctrl+C or a TERM signal ends the program as closing the window
-            // does: the settings are saved.
+            // Ctrl+C, a TERM signal or a closed terminal ends the program as
+            // closing the window does: the settings are saved.
             const int stopFd = platform::CatchStopSignals();
             if (stopFd >= 0) {
                 auto* stopNotifier = new QSocketNotifier(qintptr(stopFd), QSocketNotifier::Read, &window);
@@ -169,8 +200,9 @@ int ProgramMain(int argc, char** argv)
     // From here on, files handed over by later starts are queued and
     // converted after the present run, with the same settings.
     int status = 0;
-    // Ctrl+C or a TERM signal cancels like the Cancel button: the workers
-    // finish their current files and nothing half-written is left behind.
+    // Ctrl+C, a TERM signal or a closed terminal cancels like the Cancel
+    // button: the workers finish their current files and nothing half-written
+    // is left behind.
     QDialog* current = nullptr;
     bool stopRequested = false;
     const int stopFd = platform::CatchStopSignals();
@@ -189,46 +221,57 @@ int ProgramMain(int argc, char** argv)
     }
     // Each hand-off is its own run with the profile its start named (the
     // default file when it named none), after the present one. A start that
-    // waits for its run's result gets it (its ticket is not 0); the status of
-    // this process is its own run's, and that of hand-offs nobody waits for.
+    // waits for its run's result gets it (its ticket is not 0): its status
+    // and what the run said, which this process then does not say as its
+    // own. The status of this process is its own run's, and that of
+    // hand-offs nobody waits for.
     std::deque<TSingleInstance::THandOff> pending{{absArgs, 0}};
     bool first = true;
-    auto finished = [&](const TSingleInstance::THandOff& h, int runStatus, const std::vector<std::string>& lines) {
-        if (h.Ticket != 0)
-            instance.ReportResult(h.Ticket, runStatus, lines);
-        else
+    auto finished = [&](const TSingleInstance::THandOff& h, int runStatus, platform::TStderrCapture* said) {
+        if (h.Ticket == 0) {
             status = std::max(status, runStatus);
+            return;
+        }
+        std::vector<std::string> lines;
+        const std::string text = said ? said->End() : std::string();
+        for (size_t at = 0, end; at < text.size(); at = end + 1) {
+            end = std::min(text.find('\n', at), text.size());
+            lines.push_back(text.substr(at, end - at));
+        }
+        instance.ReportResult(h.Ticket, runStatus, lines);
+    };
+    // The lines of a hand-off that is not run.
+    auto notRun = [](const std::string& Why, const std::vector<std::string>& Args) {
+        std::fprintf(stderr, "%s\n", Why.c_str());
+        for (const std::string& a : Args)
+            std::fprintf(stderr, "  %s\n", a.c_str());
     };
     while (!pending.empty()) {
         const TSingleInstance::THandOff handOff = std::move(pending.front());
         const std::vector<std::string>& runArgs = handOff.Args;
         pending.pop_front();
+        std::optional<platform::TStderrCapture> said;
+        if (handOff.Ticket != 0)
+            said.emplace();
+        platform::TStderrCapture* const saidPtr = said ? &*said : nullptr;
         if (stopRequested) {
-            std::vector<std::string> lines{"Vestro: stopped; not converted (handed over by another start):"};
-            for (const std::string& a : runArgs)
-                lines.push_back("  " + a);
-            for (const std::string& l : lines)
-                std::fprintf(stderr, "%s\n", l.c_str());
-            finished(handOff, 2, lines);
+            notRun("Vestro: stopped; not converted (handed over by another start):", runArgs);
+            finished(handOff, 2, saidPtr);
             continue;
         }
         if (!first) {
             // A start with switches only has nothing to convert; one that
             // names files, even missing ones, gets a run that says so.
             if (std::none_of(runArgs.begin(), runArgs.end(), IsPathArgument)) {
-                finished(handOff, 0, {});
+                finished(handOff, 0, saidPtr);
                 continue;
             }
             const std::string profile = ProfileFileName(runArgs);
             if (profile != IniFileName)
                 LoadIniFile(profile);
             if (!FileOption.AtOnce) {
-                std::vector<std::string> lines{"Vestro: " + profile + " does not convert at once; not converted:"};
-                for (const std::string& a : runArgs)
-                    lines.push_back("  " + a);
-                for (const std::string& l : lines)
-                    std::fprintf(stderr, "%s\n", l.c_str());
-                finished(handOff, 2, lines);
+                notRun("Vestro: " + profile + " does not convert at once; not converted:", runArgs);
+                finished(handOff, 2, saidPtr);
                 continue;
             }
         }
@@ -256,7 +299,7 @@ int ProgramMain(int argc, char** argv)
             current->exec();
         }
         current = nullptr;
-        finished(handOff, combine ? combine->ExitStatus() : batch->ExitStatus(), ErrorLog.Lines());
+        finished(handOff, combine ? combine->ExitStatus() : batch->ExitStatus(), saidPtr);
         // Refuse further hand-offs before looking at the queue, so that none
         // is answered "taken" and then left behind.
         instance.SetAccepting(false);

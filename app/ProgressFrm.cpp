@@ -207,8 +207,10 @@ void TProgressForm::UpdateProgress(double ProgressSize, const std::string& Label
 void TProgressForm::Finish(bool Canceled)
 {
     FPollTimer->stop();
-    if (FRun)
+    if (FRun) {
         FRun->Wait();
+        StoreNextNumber(FRun->Names(), CurrentNumber, FileOption.StartNumber);
+    }
     FEnded = true;
     FCanceled = FCanceled || Canceled;
     FErrorCountAtEnd = ErrorLog.GetErrorCount();

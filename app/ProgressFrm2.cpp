@@ -99,6 +99,7 @@ void TProgressForm2::StartRun()
 
     FObserver = std::make_unique<TObserver>(FTilesDone);
     FRun = std::make_unique<TCombineRun>(input, *MainResizer, ErrorLog, FObserver.get(), settings);
+    FRun->CurrentNumber = CurrentNumber;
     FThread = std::thread([this] {
         try {
             FRunResult = FRun->Execute(FCancel);
@@ -135,6 +136,8 @@ void TProgressForm2::Finish()
     FPollTimer->stop();
     if (FThread.joinable())
         FThread.join();
+    if (FRun)
+        StoreNextNumber(FRun->Numbers(), CurrentNumber, FileOption.StartNumber);
     FEnded = true;
     if (FRun && !FRunResult)
         FCanceled = true;

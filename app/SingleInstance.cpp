@@ -7,7 +7,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QStandardPaths>
 
 #include "platform/Session.h"
 
@@ -74,19 +73,23 @@ std::vector<std::string> AbsoluteArguments(const std::vector<std::string>& Args)
     return out;
 }
 
-TSingleInstance::TSingleInstance(const std::string& DataDir, const std::string& RuntimeDir)
+TSingleInstance::TSingleInstance(const std::string& DataDir)
 {
-    QString dir = QString::fromStdString(RuntimeDir);
-    // The XDG runtime folder when the session has one (asking Qt without it
-    // only makes it complain), else the temporary folder.
-    if (dir.isEmpty() && !qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
-        dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
+    // The XDG runtime folder when the session has one, else a folder of our
+    // own in the temporary one. A folder another user can write to would let
+    // that user answer for us. (Read directly: Qt would change the
+    // permissions of a folder it finds open.)
+    const std::string dir = platform::PrivateRuntimeFolder(qEnvironmentVariable("XDG_RUNTIME_DIR").toStdString(),
+                                                           QDir::tempPath().toStdString());
+    if (dir.empty()) {
+        FAlone = "no private folder for the lock of the running instance in " + QDir::tempPath().toStdString();
+        return;
+    }
     const QByteArray key = QCryptographicHash::hash(QByteArray::fromStdString(DataDir), QCryptographicHash::Sha1)
                                .toHex()
                                .left(16);
-    const QString base = dir + "/vestro-" + QString::number(platform::CurrentUserId()) + "-" + QString::fromLatin1(key);
+    const QString base = QString::fromStdString(dir) + "/vestro-" + QString::number(platform::CurrentUserId()) + "-" +
+                         QString::fromLatin1(key);
     FLockName = base + ".lock";
     FServerName = base + ".sock";
 }
@@ -99,6 +102,8 @@ TSingleInstance::~TSingleInstance()
 
 bool TSingleInstance::TryBecomeFirst()
 {
+    if (!FAlone.empty())
+        return true;
     FLock = std::make_unique<QLockFile>(FLockName);
     // A lock left by a process that died is taken over at once.
     FLock->setStaleLockTime(0);
@@ -121,6 +126,12 @@ bool TSingleInstance::TryBecomeFirst()
 void TSingleInstance::OnNewConnection()
 {
     while (QLocalSocket* s = FServer->nextPendingConnection()) {
+        // Only this user's starts may hand files over (and learn of a run).
+        if (!platform::PeerIsCurrentUser(s->socketDescriptor())) {
+            s->abort();
+            s->deleteLater();
+            continue;
+        }
         connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
         connect(s, &QLocalSocket::readyRead, this, [this, s] {
             std::vector<std::string> args;
@@ -186,6 +197,8 @@ TSingleInstance::THandOffResult TSingleInstance::HandOffAndWait(const std::vecto
                                                                 int TimeoutMs)
 {
     THandOffResult r;
+    if (!FAlone.empty())
+        return r;
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < TimeoutMs) {
@@ -195,6 +208,13 @@ TSingleInstance::THandOffResult TSingleInstance::HandOffAndWait(const std::vecto
             // The first instance may be between taking the lock and listening.
             QThread::msleep(50);
             continue;
+        }
+        // Files go only to a listener of this user: another one would take
+        // them and answer "done" with nothing written.
+        if (!platform::PeerIsCurrentUser(s.socketDescriptor())) {
+            FAlone = "the running instance at " + FServerName.toStdString() + " is another user's";
+            r.Untrusted = true;
+            return r;
         }
         s.write(Pack(Args));
         if (!s.waitForBytesWritten(TimeoutMs))

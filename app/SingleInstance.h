@@ -1,7 +1,10 @@
 // One running instance per user and data folder.
 //
-// The first start takes a lock file in the user's runtime folder and listens
-// on a local socket beside it from that moment on. A later start that finds
+// The first start takes a lock file in the user's runtime folder (or a
+// private folder of the user in the temporary folder) and listens on a local
+// socket beside it from that moment on. Both ends check that the other runs
+// as the same user; when the folder or the other end cannot be trusted, the
+// start runs alone rather than hand its files to a stranger. A later start that finds
 // the lock connects and hands over its arguments (paths already made
 // absolute, switches included); the first instance answers whether it took
 // them. Hand-offs that arrive before the first instance is ready are queued.
@@ -30,13 +33,18 @@ class QLockFile;
 class TSingleInstance : public QObject {
     Q_OBJECT
 public:
-    // Names derive from the user id and DataDir; RuntimeDir empty: the XDG
-    // runtime folder, else the temporary folder.
-    explicit TSingleInstance(const std::string& DataDir, const std::string& RuntimeDir = {});
+    // Names derive from the user id and DataDir, in the XDG runtime folder,
+    // else in a private folder of the user in the temporary folder.
+    explicit TSingleInstance(const std::string& DataDir);
     ~TSingleInstance() override;
 
-    // True when this process is the first: it then holds the lock and listens.
+    // True when this process is the first: it then holds the lock and
+    // listens. Also true, without either, when it runs alone (see Alone).
     bool TryBecomeFirst();
+
+    // Why this start runs alone: no private folder, or a listener of another
+    // user; empty while it does not.
+    const std::string& Alone() const { return FAlone; }
 
     // Second start: hands Args over; true when the first instance took them.
     // Waits at most TimeoutMs for the first instance to answer.
@@ -50,6 +58,7 @@ public:
         bool Refused = true;
         bool Lost = false;
         bool NoResult = false; // taken, and no result will follow (a window lists them)
+        bool Untrusted = false; // refused: the listener is another user's (see Alone)
         int Status = 0;
         std::vector<std::string> Lines; // the run's error lines
     };
@@ -88,6 +97,7 @@ private:
     void OnNewConnection();
 
     QString FLockName, FServerName;
+    std::string FAlone;
     std::unique_ptr<QLockFile> FLock;
     QLocalServer* FServer = nullptr;
     bool FAccepting = false;

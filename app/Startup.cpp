@@ -258,6 +258,7 @@ void FinalizeGlobals()
     FreeSharedFilters();
     delete EffectList;
     EffectList = nullptr;
+    ActiveSPIList = nullptr;
     SPIList.reset();
     LanguageList.clear();
 }

@@ -4,6 +4,7 @@
 #include "app/IniSettings.h"
 #include "core/Funcs.h"
 #include "core/Global.h"
+#include "core/ImageInfo.h"
 #include "core/ResourceText.h"
 #include "core/SusiePlugin.h"
 
@@ -28,6 +29,7 @@ TSPIList& PluginList()
 {
     if (!SPIList)
         SPIList = std::make_unique<TSPIList>();
+    ActiveSPIList = SPIList.get();
     return *SPIList;
 }
 

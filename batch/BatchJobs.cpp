@@ -304,6 +304,7 @@ void TConvertJob::CreateThreadObjects(int ThreadNum, int Workers, const std::ato
     W->Params.Cancel = Cancel;
     W->Params.ToolCancel = ToolCancel;
     W->Params.Settings = FSettings;
+    W->Params.Settings.ToolCancel = ToolCancel; // the PNG optimiser ends on a cancel too
     TWorkerObjects O = FObjects.Shared;
     if (Workers > 1 && FObjects.Copy) {
         O = FObjects.Copy(FObjects.Shared);
@@ -513,7 +514,7 @@ void TConvertJob::LosslessCopy(TImageInfo& Item)
     // The copier replaces what it finds; without leave to overwrite, a file
     // that appeared since the names were given out must stay.
     if (FSettings.File.NotOverwrite && platform::PathExists(Out))
-        Fail(SCopyFailed);
+        throw EVestroError(LoadResText(SCopyFailed) + ": " + CannotWriteText(Out, std::strerror(EEXIST)));
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     // The copier writes through a temporary file of its own, logs a failed
     // write, restores the times and deletes the source when asked.
@@ -544,10 +545,12 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
 
     bool IsYCbCr = false;
     uint32_t Flags = 0;
-    // A JPEG that is only resized is resized as it is decoded: decoding
-    // overlaps the horizontal pass, and the whole decoded picture is never
-    // held.
-    const TResizeFilter* Sole = Item.PictureFormat == pfJPEG && P.Resizer && BandedJPEGResize
+    // A JPEG or PNG that is only resized is resized as it is decoded:
+    // decoding overlaps the horizontal pass, and the whole decoded picture is
+    // never held.
+    const bool Bandable =
+        Item.PictureFormat == pfJPEG || (Item.PictureFormat == pfPNG && !FSettings.PNG.UseWIC);
+    const TResizeFilter* Sole = Bandable && P.Resizer && BandedJPEGResize
                                     ? FEffects.SoleResize(Item, FSettings)
                                     : nullptr;
     bool Resized = false;
@@ -646,7 +649,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
 bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path)
 {
     TEffectParams& P = W.Params;
-    const TRunSettings& S = FSettings;
+    const TRunSettings& S = P.Settings; // the run's settings, with the worker's tool cancel
     bool Ok = false;
     switch (OutFmt) {
     case 1:

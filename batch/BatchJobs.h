@@ -50,7 +50,7 @@ struct ERunCancelled : std::runtime_error {
     ERunCancelled() : std::runtime_error("cancelled") {}
 };
 
-// JPEGs that are only resized are resized as they are decoded (off: loaded
+// JPEGs and PNGs that are only resized are resized as they are decoded (off: loaded
 // whole, then resized; the files are the same either way).
 extern bool BandedJPEGResize;
 
@@ -62,7 +62,7 @@ public:
     virtual int32_t LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
                               TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat,
                               const TRunSettings& S);
-    // Reads Info's JPEG resized as it is decoded (LoadJPEGResized): the
+    // Reads Info's JPEG or PNG resized as it is decoded (LoadJPEGResized): the
     // decode factor, 0 on failure, -1 (nothing kept) when it is to be loaded
     // whole instead.
     virtual int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
@@ -151,7 +151,7 @@ public:
     void StoreName(int Index, const std::string& Name) override;
     double EstimatedCost(int Index, int64_t Width, int64_t Height) override;
     void EndNames() override;
-    int32_t ExtractStart();
+    int32_t ExtractStart(int32_t Current);
     const std::string& Rule() const { return FRule; }
     const TRunSettings& Settings() const { return FSettings; }
 
@@ -172,9 +172,9 @@ private:
 bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why,
                     platform::TFileStat* Stat = nullptr);
 
-// The process-wide numbering (CurrentNumber, [File] StartNumber, which a
-// ResetType of 2 stores back) with the reset type of Names' settings and the
-// start value taken from Names' rule.
+// The numbering of a run: the process-wide running number as it stands now
+// (read on the thread that sets the run up), StartNumber and the reset type of
+// Names' settings, the start value taken from Names' rule.
 TNumbering RunNumbering(TOutputNameJob& Names);
 // The collision rules of the run's settings.
 TCollisionRules RunCollisionRules(const TRunSettings& S);

@@ -4,6 +4,7 @@
 
 #include "core/ImageInfoExif.h"
 #include "core/OutputFileName.h"
+#include "core/ResourceText.h"
 #include "platform/FileOps.h"
 
 #include <algorithm>
@@ -37,9 +38,13 @@ std::string TOutputNameJob::Refused(int Index)
     return size_t(Index) < FRefused.size() ? FRefused[size_t(Index)] : std::string();
 }
 
-int32_t TOutputNameJob::ExtractStart()
+int32_t TOutputNameJob::ExtractStart(int32_t Current)
 {
-    return ExtractStartNumber(FRule, FSettings);
+    // The rule's start token, else the running number the run was given.
+    TRunSettings S = FSettings;
+    S.File.ResetType = 0;
+    S.File.StartNumber = Current;
+    return ExtractStartNumber(FRule, S);
 }
 
 TImageInfo* TOutputNameJob::Info(int Index)
@@ -85,6 +90,15 @@ bool TOutputNameJob::Prepare(int Index, int64_t& Width, int64_t& Height)
     }
     Width = I->Width;
     Height = I->Height;
+    if (Width < 1 || Height < 1) {
+        // A picture of no pixels has nothing to convert, but was asked for.
+        FRefused[size_t(Index)] =
+            I->PictureFormat == pfJPEG && Height == 0 && Width > 0
+                ? LoadResText("the JPEG's height is given by a DNL marker, which is not supported")
+                : LoadResText("the picture has no pixels") + " (" + std::to_string(Width) + " x " +
+                      std::to_string(Height) + ")";
+        return false;
+    }
     return true;
 }
 
@@ -150,11 +164,20 @@ void TOutputNameJob::EndNames()
 TNumbering RunNumbering(TOutputNameJob& Names)
 {
     TNumbering N;
-    N.CurrentNumber = &CurrentNumber;
-    N.StartNumber = &FileOption.StartNumber;
+    N.CurrentNumber = CurrentNumber;
+    N.StartNumber = Names.Settings().File.StartNumber;
     N.ResetType = Names.Settings().File.ResetType;
-    N.ExtractStartNumber = [&Names] { return Names.ExtractStart(); };
+    N.ExtractStartNumber = [&Names](int32_t Current) { return Names.ExtractStart(Current); };
     return N;
+}
+
+void StoreNextNumber(const TNamePhaseResult& R, int32_t& Current, int32_t& StartNumber)
+{
+    if (!R.Numbered)
+        return;
+    Current = R.NextNumber;
+    if (R.NextIsStart)
+        StartNumber = R.NextNumber;
 }
 
 TCollisionRules RunCollisionRules(const TRunSettings& S)

@@ -69,15 +69,6 @@ bool TBatchEventQueue::WaitFor(int Ms)
 
 namespace {
 
-std::string FoldCase(const std::string& S)
-{
-    std::string R = S;
-    for (char& C : R)
-        if (C >= 'A' && C <= 'Z')
-            C = char(C - 'A' + 'a');
-    return R;
-}
-
 // Position of the extension's dot in the file-name part, or npos.
 size_t ExtDot(const std::string& Name)
 {
@@ -107,15 +98,15 @@ std::string FolderOf(const std::string& Name)
 
 namespace {
 
-// The name's folder identity and its file name in lower case; false when the
-// folder does not exist (yet).
+// The name's folder identity and its file name; false when the folder does
+// not exist (yet).
 bool FolderKey(const std::string& Name, std::tuple<uint64_t, uint64_t, std::string>& Key)
 {
     const std::string Folder = FolderOf(Name);
     platform::TFileId Id;
     if (!platform::GetFileId(Folder.empty() ? std::string(".") : Folder, Id))
         return false;
-    Key = {Id.Dev, Id.Ino, FoldCase(Name.substr(Folder.size()))};
+    Key = {Id.Dev, Id.Ino, Name.substr(Folder.size())};
     return true;
 }
 
@@ -123,7 +114,7 @@ bool FolderKey(const std::string& Name, std::tuple<uint64_t, uint64_t, std::stri
 
 bool TGivenNames::Contains(const std::string& Name) const
 {
-    if (FNames.count(FoldCase(Name)) != 0)
+    if (FNames.count(Name) != 0)
         return true;
     std::tuple<uint64_t, uint64_t, std::string> Key;
     return FolderKey(Name, Key) && FInFolders.count(Key) != 0;
@@ -131,7 +122,7 @@ bool TGivenNames::Contains(const std::string& Name) const
 
 void TGivenNames::Add(const std::string& Name)
 {
-    FNames.insert(FoldCase(Name));
+    FNames.insert(Name);
     std::tuple<uint64_t, uint64_t, std::string> Key;
     if (FolderKey(Name, Key))
         FInFolders.insert(std::move(Key));
@@ -213,12 +204,11 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
 {
     TNamePhaseResult R;
     Job.BeginNames();
-    if (Numbering.ResetType == 0 && Numbering.CurrentNumber && Numbering.StartNumber)
-        *Numbering.CurrentNumber = *Numbering.StartNumber;
+    const int32_t Current = Numbering.ResetType == 0 ? Numbering.StartNumber : Numbering.CurrentNumber;
     // Counted in 64 bits and held to the 32-bit range where it is handed on:
     // a start number near the top of the range must not wrap to negative.
     auto Clamp32 = [](int64_t V) { return int32_t(std::clamp<int64_t>(V, INT32_MIN, INT32_MAX)); };
-    int64_t Number = int64_t(Numbering.ExtractStartNumber ? Numbering.ExtractStartNumber() : 1) - 1;
+    int64_t Number = int64_t(Numbering.ExtractStartNumber ? Numbering.ExtractStartNumber(Current) : Current) - 1;
 
     // Which entries take part, and the identities of their sources.
     const int N = Job.Count();
@@ -227,18 +217,31 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
         int64_t W = 0, H = 0;
     };
     std::vector<TPrepared> Prep(size_t(std::max(N, 0)));
+    R.Lines.assign(size_t(std::max(N, 0)), std::string());
+    auto Refuse = [&](int i, const std::string& Why) {
+        std::string& L = R.Lines[size_t(i)];
+        L = FileNameOf(Job.InputPath(i)) + ": " + Why;
+        if (Errors)
+            Errors->PutErrorMsg(L);
+    };
     std::map<platform::TFileId, int> Inputs;
     for (int i = 0; i < N && !Terminated; ++i) {
         TPrepared& P = Prep[size_t(i)];
-        P.Use = Job.Prepare(i, P.W, P.H) && P.W >= 1 && P.H >= 1;
-        if (!P.Use && Errors) {
-            const std::string Why = Job.Refused(i);
+        const bool Prepared = Job.Prepare(i, P.W, P.H);
+        P.Use = Prepared && P.W >= 1 && P.H >= 1;
+        if (!P.Use) {
+            std::string Why = Job.Refused(i);
+            if (Why.empty() && Prepared)
+                Why = LoadResText("the picture has no pixels") + " (" + std::to_string(P.W) + " x " +
+                      std::to_string(P.H) + ")";
             if (!Why.empty())
-                Errors->PutErrorMsg(FileNameOf(Job.InputPath(i)) + ": " + Why);
+                Refuse(i, Why);
         }
+        // The same file named twice (or found again by a folder walk) is
+        // one input: converted once, under the first entry's name.
         platform::TFileId Id;
-        if (P.Use && platform::GetFileId(Job.InputPath(i), Id))
-            Inputs.emplace(Id, i);
+        if (P.Use && platform::GetFileId(Job.InputPath(i), Id) && !Inputs.emplace(Id, i).second)
+            P.Use = false;
     }
 
     TGivenNames Given;
@@ -266,8 +269,8 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
                 return It != Inputs.end() && It->second != i;
             },
             &Why);
-        if (Name.empty() && Why != TNameRefusal::SkipExisting && Errors)
-            Errors->PutErrorMsg(FileNameOf(Job.InputPath(i)) + ": " + CannotWriteText(Wanted, RefusalText(Why)));
+        if (Name.empty() && Why != TNameRefusal::SkipExisting)
+            Refuse(i, CannotWriteText(Wanted, RefusalText(Why)));
         if (!Name.empty()) {
             // A failure here shows later as the worker's failed write.
             const std::string Folder = FolderOf(Name);
@@ -289,11 +292,9 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
     for (const auto& C : Costs)
         R.WorkOrder.push_back(C.second);
     R.OutputFileCount = Failed ? -1 : int(Given.Count());
-    if (Numbering.CurrentNumber) {
-        *Numbering.CurrentNumber = Clamp32(Number + 1);
-        if (Numbering.ResetType == 2 && Numbering.StartNumber)
-            *Numbering.StartNumber = *Numbering.CurrentNumber;
-    }
+    R.Numbered = true;
+    R.NextNumber = Clamp32(Number + 1);
+    R.NextIsStart = Numbering.ResetType == 2;
     return R;
 }
 
@@ -317,6 +318,13 @@ int TBatchRunner::GetNextImageItem(std::string& Label, uint64_t& Tiles, bool* La
         if (FCurrentImageIndex >= N)
             return -1;
         const int Index = FOrder.empty() ? FCurrentImageIndex : FOrder[size_t(FCurrentImageIndex)];
+        if (FHeld && size_t(Index) < FHeld->size() && !(*FHeld)[size_t(Index)].empty()) {
+            FErrors.PutErrorMsg((*FHeld)[size_t(Index)]);
+            (*FHeld)[size_t(Index)].clear();
+            if (FAbortOnError)
+                return -1;
+            continue;
+        }
         Label.clear();
         Tiles = 0;
         if (FJob.TakeEntry(Index, Label, Tiles)) {
@@ -441,19 +449,46 @@ TBatchRun::~TBatchRun()
     }
 }
 
+void TBatchRun::PutLinesFrom(int From, bool Stopped)
+{
+    if (FNames.Lines.empty())
+        return; // logged by the name phase itself
+    std::vector<char> Named(FNames.Lines.size(), 0);
+    for (int i : FNames.WorkOrder)
+        Named[size_t(i)] = 1;
+    for (size_t i = size_t(std::max(From, 0)); i < FNames.Lines.size(); ++i) {
+        if (!FNames.Lines[i].empty())
+            FErrors.PutErrorMsg(FNames.Lines[i]);
+        else if (Stopped && Named[i])
+            FErrors.PutErrorMsg(FileNameOf(FNameJob.InputPath(int(i))) + ": " +
+                                LoadResText("not converted: the run stopped at an error"));
+    }
+}
+
 bool TBatchRun::Run(const TCollisionRules& Rules, TNumbering& Numbering, int MaxThreadNum, bool AbortOnError)
 {
-    FNames = RunNamePhase(FNameJob, Rules, Numbering, FCanceled, &FErrors);
+    // With AbortOnError the name phase's lines wait until the walk reaches
+    // their entries: one input that cannot be read stops the run there, not
+    // before its first file.
+    FNames = RunNamePhase(FNameJob, Rules, Numbering, FCanceled, AbortOnError ? nullptr : &FErrors);
+    if (!AbortOnError)
+        FNames.Lines.clear();
     if (FCanceled) {
+        PutLinesFrom(0, false);
         if (FObserver)
             FObserver->RunEnded(true);
         return false;
     }
+    // Nothing to convert: the reasons are in the log before the window
+    // hears of it (it says "no pictures found" only to an empty log).
+    if (FNames.OutputFileCount <= 0)
+        PutLinesFrom(0, false);
     if (FObserver)
         FObserver->NamesReady(FNames.OutputFileCount, FNames.AllSize);
     bool Converted = false;
     if (FNames.OutputFileCount > 0) {
         TBatchRunner Runner(FJob, FErrors, FObserver);
+        Runner.HoldLines(&FNames.Lines);
         {
             std::lock_guard<std::mutex> G(FRunnerLock);
             FRunner = &Runner;
@@ -468,6 +503,8 @@ bool TBatchRun::Run(const TCollisionRules& Rules, TNumbering& Numbering, int Max
             std::lock_guard<std::mutex> G(FRunnerLock);
             FRunner = nullptr;
         }
+        // Every entry the walk did not reach says why it was not written.
+        PutLinesFrom(Runner.Reached() + 1, AbortOnError && !FCanceled && FErrors.GetErrorCount() > 0);
         Converted = !FCanceled;
     }
     if (FObserver)

@@ -82,8 +82,8 @@ private:
     std::function<void()> FEnded;
 };
 
-// Names given out in one run, compared without regard to (ASCII) letter case.
-// Two spellings of one folder (a link, "//", "./") name the same file, so a
+// Names given out in one run. Letter case counts, as it does in the file
+// system: B.jpg and b.jpg are two files. Two spellings of one folder (a link, "//", "./") name the same file, so a
 // name whose folder exists is also known by the folder's identity.
 class TGivenNames {
 public:
@@ -156,13 +156,15 @@ public:
 
 // Numbering across runs (ResetType 0: every run from StartNumber, 1: go on
 // for the life of the process, 2: go on and store back into StartNumber).
+// Values taken when the run is set up: a run never writes a process-wide
+// record; its next number comes back in TNamePhaseResult::NextNumber.
 struct TNumbering {
-    int32_t* CurrentNumber = nullptr; // the running number carried between runs
-    int32_t* StartNumber = nullptr;   // [File] StartNumber
+    int32_t CurrentNumber = 1; // the running number carried between runs
+    int32_t StartNumber = 1;   // [File] StartNumber
     int32_t ResetType = 0;
-    // The start value of the rule (its start tokens removed); called once,
-    // after CurrentNumber is set for the run.
-    std::function<int32_t()> ExtractStartNumber;
+    // The start value of the rule (its start tokens removed) when the running
+    // number stands at Current; called once.
+    std::function<int32_t(int32_t Current)> ExtractStartNumber;
 };
 
 struct TNamePhaseResult {
@@ -172,11 +174,28 @@ struct TNamePhaseResult {
     // the order in which the workers take them, so that no large picture is
     // left for the end of the run while the other workers idle.
     std::vector<int> WorkOrder;
+    // Per entry: the line "name: reason" of an entry that lost its output
+    // here (refused by the job or by the collision rules), else empty.
+    std::vector<std::string> Lines;
+    // The running number for the next run (when Numbered: the names were
+    // made): to be stored by the owner of the process-wide number, after the
+    // run, into CurrentNumber, and into [File] StartNumber when NextIsStart
+    // (ResetType 2). See StoreNextNumber.
+    bool Numbered = false;
+    int32_t NextNumber = 1;
+    bool NextIsStart = false;
 };
 
-// The output-name phase. Stops early (and still stores the numbering) when
+// After the run, on the thread that owns them: the run's next number into
+// Current (CurrentNumber) and, with ResetType 2, into StartNumber ([File]).
+// Nothing when the run made no names.
+void StoreNextNumber(const TNamePhaseResult& R, int32_t& Current, int32_t& StartNumber);
+
+// The output-name phase. Stops early (and still gives the next number) when
 // Terminated becomes true. Entries that lose their output here (refused by
-// the job or by the collision rules) get one "name: reason" line in Errors.
+// the job or by the collision rules) get their line in Errors at once when
+// Errors is given (else the caller puts R.Lines where they belong). The same
+// file named twice takes part once; the other entry is left out silently.
 TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumbering& Numbering,
                               const std::atomic<bool>& Terminated, TErrorSink* Errors = nullptr);
 
@@ -229,6 +248,12 @@ public:
     // The next entry for a worker, or -1. Only the index walk is locked.
     // Last (when given) is set when no entry is left after this one.
     int GetNextImageItem(std::string& Label, uint64_t& Tiles, bool* Last = nullptr);
+    // Lines of the name phase held back (per entry, as TNamePhaseResult::
+    // Lines): each is logged when the walk reaches its entry, so that with
+    // AbortOnError the files before it are still done. Set before Run.
+    void HoldLines(std::vector<std::string>* Lines) { FHeld = Lines; }
+    // The position in the walk that was reached last (-1: none).
+    int Reached() const { return FCurrentImageIndex; }
 
 private:
     void Execute(int ThreadNum);
@@ -238,6 +263,7 @@ private:
     std::mutex FLock;            // guards FCurrentImageIndex
     int FCurrentImageIndex = -1; // position in FOrder (or the list)
     std::vector<int> FOrder;
+    std::vector<std::string>* FHeld = nullptr;
     bool FAbortOnError = false;
     std::atomic<bool> FCanceled{false};
     TProcessCancel FToolCancel;
@@ -267,6 +293,9 @@ private:
     std::atomic<bool> FCanceled{false};
     std::mutex FRunnerLock;      // guards FRunner while it is being made or ends
     TBatchRunner* FRunner = nullptr;
+    // Logs the held lines of the name phase from walk position From on, and,
+    // after a stop at an error (Stopped), a line for each named entry there.
+    void PutLinesFrom(int From, bool Stopped);
     TNamePhaseResult FNames;
     std::thread FThread;
 };

@@ -326,10 +326,14 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
     GrayOfColor(Tiles.Background);
     const uint8_t Gray = uint8_t(Tiles.Background.Gray);
 
-    if (FSettings.File.ResetType == 0)
-        CurrentNumber = FSettings.File.StartNumber;
     FRule = FileNameFormat;
-    int32_t Number = ExtractStartNumber(FRule, FSettings) - 1;
+    // The rule's start token, else the running number (from StartNumber in
+    // every run with ResetType 0).
+    TRunSettings Start = FSettings;
+    if (Start.File.ResetType != 0)
+        Start.File.StartNumber = CurrentNumber;
+    Start.File.ResetType = 0;
+    int32_t Number = ExtractStartNumber(FRule, Start) - 1;
 
     const size_t PerPage = size_t(O.Rows) * size_t(O.Columns);
     const uint32_t Threads = std::max<uint32_t>(MaxThread, 1);
@@ -353,21 +357,19 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
     const int32_t Total = FInput.List ? FInput.List->Count()
                           : FInput.RunInput ? int32_t(FInput.RunInput->size())
                                             : 0;
-    // Every input's identity, so that no sheet replaces a picture of another
-    // page (one read already, or still to come).
+    // Every input's identity, so that no sheet replaces a picture of the run.
     FGiven = TGivenNames();
     FInputs.clear();
     for (int32_t I = 0; I < Total; ++I) {
         platform::TFileId Id;
         const std::string P = FInput.List ? FInput.List->Items(I)->Path() : (*FInput.RunInput)[size_t(I)].InputFileName;
         if (platform::GetFileId(P, Id))
-            FInputs.emplace(Id, I);
+            FInputs.insert(Id);
     }
     int32_t Index = 0;
     while (!Cancel.load()) {
         std::vector<TImageInfo*> Page;
         std::vector<std::unique_ptr<TImageInfo>> Probes;
-        FPageFirst = Index;
         while (Page.size() < PerPage && Index < Total) {
             const int32_t I = Index++;
             std::string Why;
@@ -397,7 +399,6 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
                 Probes.push_back(std::move(E));
             }
         }
-        FPageEnd = Index;
         if (Page.empty())
             break;
 
@@ -428,10 +429,9 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
         FreeImg(Sheet);
     }
 
-    CurrentNumber = Number + 1;
-    // Carried over to the next start of the program, as a batch run does.
-    if (FSettings.File.ResetType == 2)
-        FileOption.StartNumber = CurrentNumber;
+    FNumbers.Numbered = true;
+    FNumbers.NextNumber = Number + 1;
+    FNumbers.NextIsStart = FSettings.File.ResetType == 2;
     return !Cancel.load();
 }
 
@@ -450,7 +450,8 @@ void TCombineRun::WriteSheet(const TImgInfo& Sheet, const std::vector<TImageInfo
         return;
     }
     // The names of a batch run: no sheet silently replaces another of this
-    // run, a read-only file, or a picture of another page.
+    // run, a read-only file, or any picture of the run, its own page's
+    // included (a source photo is never lost to a sheet).
     TNameRefusal Why = TNameRefusal::None;
     const std::string Name = ResolveOutputName(
         Wanted, TCollisionRules{NotOverwrite, FSettings.File.Skip, FSettings.File.IgnoreReadOnlyAttr}, FGiven,
@@ -458,8 +459,7 @@ void TCombineRun::WriteSheet(const TImgInfo& Sheet, const std::vector<TImageInfo
             platform::TFileId Id;
             if (!platform::GetFileId(Cand, Id))
                 return false;
-            const auto It = FInputs.find(Id);
-            return It != FInputs.end() && (It->second < FPageFirst || It->second >= FPageEnd);
+            return FInputs.count(Id) != 0;
         },
         &Why);
     if (Name.empty()) {

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -74,11 +75,16 @@ public:
 
     // The names of the sheets written, in order (for the caller and tests).
     const std::vector<std::string>& Written() const { return FWritten; }
+    // The running number for the next run (after Execute): the caller stores
+    // it as a batch run's (StoreNextNumber); the run itself writes no
+    // process-wide record.
+    const TNamePhaseResult& Numbers() const { return FNumbers; }
 
     TCombineOption Option;
     std::string FileNameFormat;
     bool NotOverwrite = true;
     uint32_t MaxThread = 1; // pool threads; 0 counts as 1
+    int32_t CurrentNumber = 1; // the running number when the run was set up
 
 private:
     void WriteSheet(const TImgInfo& Sheet, const std::vector<TImageInfo*>& Page, int32_t Number);
@@ -90,7 +96,7 @@ private:
     TErrorLog& FLog;
     TCombineObserver* FObserver;
     std::vector<std::string> FWritten;
+    TNamePhaseResult FNumbers;
     TGivenNames FGiven;                             // sheet names of this run
-    std::map<platform::TFileId, int32_t> FInputs;   // input identities, by list index
-    int32_t FPageFirst = 0, FPageEnd = 0;           // list indexes of the page being written
+    std::set<platform::TFileId> FInputs;            // identities of the run's inputs
 };

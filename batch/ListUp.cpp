@@ -8,6 +8,7 @@
 #include "core/SusiePlugin.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -34,18 +35,37 @@ struct TFolderEntries {
     std::vector<std::pair<std::string, bool>> All; // name, is folder; sorted
 };
 
+// The name a line about Path gives: its last part, without a trailing "/".
+std::string LineName(const std::string& Path)
+{
+    const std::string p = Path.size() > 1 && Path.back() == '/' ? Path.substr(0, Path.size() - 1) : Path;
+    return FileNameOf(p);
+}
+
+// A folder that cannot be read, or an entry whose kind cannot be learnt, is
+// said with the system's reason: a walk that leaves part of a tree out
+// without a word looks like a tree with nothing there.
+void SayCannotList(const std::string& Path, const std::error_code& Ec)
+{
+    ErrorLog.PutFileError(LineName(Path), Ec.message());
+}
+
 TFolderEntries ReadFolder(const std::string& Folder)
 {
     TFolderEntries R;
     std::error_code ec;
-    for (fs::directory_iterator it(Folder, ec), end; !ec && it != end; it.increment(ec)) {
+    fs::directory_iterator it(Folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         std::error_code e2;
         // Links are followed: a link to a folder is a folder, a dangling one
         // is nothing.
         const fs::file_status st = fs::status(it->path(), e2);
-        if (e2)
+        if (e2) {
+            if (e2 != std::errc::no_such_file_or_directory)
+                SayCannotList(it->path().string(), e2);
             continue;
+        }
         if (fs::is_directory(st)) {
             R.Folders.push_back(name);
             R.All.emplace_back(name, true);
@@ -54,10 +74,25 @@ TFolderEntries ReadFolder(const std::string& Folder)
             R.All.emplace_back(name, false);
         }
     }
+    if (ec)
+        SayCannotList(Folder, ec);
     std::sort(R.Folders.begin(), R.Folders.end(), NameLess);
     std::sort(R.Files.begin(), R.Files.end(), NameLess);
     std::sort(R.All.begin(), R.All.end(), [](const auto& A, const auto& B) { return NameLess(A.first, B.first); });
     return R;
+}
+
+// Why Path cannot be taken: "" when it is there, else the reason ("File not
+// found" when it is missing, the system's reason when it cannot be looked at).
+std::string PathProblem(const std::string& Path)
+{
+    std::error_code ec;
+    const fs::file_status st = fs::status(Path, ec);
+    if (!ec && fs::exists(st))
+        return {};
+    if (!ec || ec == std::errc::no_such_file_or_directory)
+        return LoadResText(SFileNotFound);
+    return ec.message();
 }
 
 } // namespace
@@ -110,6 +145,11 @@ void TListup::ListupPath(const std::string& Path)
         return;
     const std::string p = (Path.size() > 1 && Path.back() == '/') ? Path.substr(0, Path.size() - 1) : Path;
     FBaseDir = ExtractFilePath(p);
+    const std::string Problem = PathProblem(p);
+    if (!Problem.empty()) {
+        ErrorLog.PutFileError(LineName(p), Problem);
+        return;
+    }
     std::error_code ec;
     if (fs::is_directory(p, ec)) {
         AddFolder(WithSlash(p), 0);
@@ -124,7 +164,15 @@ void TListup::ListupPath(const std::string& Path)
 void TListup::AddFolder(const std::string& Folder, int Depth)
 {
     platform::TFileId id;
-    if (Depth > kMaxFolderDepth || !platform::GetFileId(Folder, id) || !FVisited.insert(id).second)
+    if (Depth > kMaxFolderDepth) {
+        ErrorLog.PutFileError(LineName(Folder), LoadResText("folders nested too deeply"));
+        return;
+    }
+    if (!platform::GetFileId(Folder, id)) {
+        SayCannotList(Folder, std::error_code(errno, std::generic_category()));
+        return;
+    }
+    if (!FVisited.insert(id).second)
         return;
     const TFolderEntries E = ReadFolder(Folder);
     if (FOptions.SortMode == 1) {
@@ -215,15 +263,17 @@ bool AddRunInputPath(std::vector<TImageFileInfo>& List, const std::string& Path,
 {
     if (Path.empty())
         return true;
-    std::error_code ec;
-    if (!fs::exists(Path, ec)) {
-        ErrorLog.PutFileError(FileNameOf(Path), LoadResText(SFileNotFound));
+    const std::string Problem = PathProblem(Path);
+    if (!Problem.empty()) {
+        ErrorLog.PutFileError(LineName(Path), Problem);
         return false;
     }
     TListupOptions O;
     O.AddSubFolder = S.File.AddSubFolder;
     O.AtOnce = true;
-    O.SortMode = 0;
+    // Walked as the window's list-up walks it, so that <dir><n>_<old> numbers
+    // the same files alike either way.
+    O.SortMode = S.File.SortMode;
     O.RunMode = S.RunMode;
     TListup L(O, nullptr, &List);
     L.ListupPath(Path);

@@ -3,6 +3,7 @@
 #include "core/RunSettings.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -309,11 +310,18 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
     }
     // A modified output is the rebuilt head, then the rest of the source as it is.
     const size_t Tail = P;
+    // Why the copy failed, said as a failed convert says it.
+    std::string Why;
     auto Write = [&](std::FILE* F) {
+        errno = 0;
         const bool Ok = Modified ? std::fwrite(Out.data(), 1, Out.size(), F) == Out.size() &&
                                        std::fwrite(In + Tail, 1, InSize - Tail, F) == InSize - Tail
                                  : std::fwrite(In, 1, InSize, F) == InSize;
-        return Ok && !File.Damaged(); // cut short by another program while copied
+        if (!Ok)
+            Why = std::strerror(errno != 0 ? errno : EIO);
+        else if (File.Damaged()) // cut short by another program while copied
+            Why = LoadResText("the source changed while it was copied");
+        return Why.empty();
     };
 
     const bool Same = platform::SameFile(Source, Dest);
@@ -323,9 +331,15 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
     const bool WasReadOnly = platform::StatFile(Dest, St) && St.ReadOnly;
     if (WasReadOnly && !platform::SetReadOnly(Dest, false))
         throw EVestroError(LoadResText(SSetAttributesFailed));
+    errno = 0;
     const bool Written = WriteFileAtomically(Dest, Write);
-    if (!Written)
-        ErrorLog.PutFileError(Info.Name(), LoadResText(SCopyFailed));
+    if (!Written) {
+        // Not our writer's: the temporary file could not be made or renamed.
+        if (Why.empty())
+            Why = errno != 0 ? std::strerror(errno) : LoadResText("Failed to save file");
+        ErrorLog.PutFileError(Info.Name(),
+                              LoadResText(SCopyFailed) + ": " + LoadResText("cannot write") + " " + Dest + ": " + Why);
+    }
     // The input goes only when its output is there and is another file.
     if (Written && S.File.DeleteInputFile && !Same && platform::StatFile(Dest, St) &&
         !platform::SameFile(Source, Dest)) {

@@ -33,7 +33,7 @@ bool RebuildExifThumbnail(std::vector<uint8_t>& S, const uint8_t* Thumbnail, uin
 // [Metadata] Resolution unless KeepResolution; EXIF dropped (and a JFIF header
 // put in its place) when DropExif; ICC profile segments dropped when DropICC.
 // Dest is written through a temporary file. A failed write is logged as
-// "name: Failed to copy file"; the source is deleted ([File] DeleteInputFile)
+// "name: Failed to copy file: cannot write <Dest>: <reason>"; the source is deleted ([File] DeleteInputFile)
 // only after Dest was written and when Dest is another file than Source.
 // Raises EVestroError when the source cannot be read or its markers are cut
 // short.

@@ -88,7 +88,8 @@ struct TResizedBands {
                 const TKodexReadJPEGBands& rec = *t->Rec;
                 uint32_t w = rec.Width, h = rec.Height;
                 (*t->NewSize)(w, h, rec.Channels, t->Factor);
-                if (rec.Channels == 4 || (w == rec.Width && h == rec.Height)) {
+                // Alpha is flattened or expanded on the whole picture.
+                if (rec.Channels == 2 || rec.Channels == 4 || (w == rec.Width && h == rec.Height)) {
                     t->NotForThisPath = true;
                     return 0;
                 }
@@ -115,7 +116,8 @@ int32_t LoadJPEGResized(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
                         const TRunSettings& Settings)
 {
     TResizedBands t{&Resizer, &NewSize, 1, nullptr, nullptr};
-    if (AllowDownScale)
+    const bool png = Info.PictureFormat == pfPNG;
+    if (AllowDownScale && !png)
         t.Factor = JPEGDecodeDenominator(std::max(Scale.XScale, Scale.YScale), Settings.JPEG);
     TKodexReadJPEGBands rec{};
     rec.Denominator = uint32_t(t.Factor);
@@ -124,7 +126,7 @@ int32_t LoadJPEGResized(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
     rec.Band = TResizedBands::Take;
     rec.Context = &t;
     t.Rec = &rec;
-    const int r = ReadJPEGFileBands(Info.Path(), rec, Settings);
+    const int r = png ? ReadPNGFileBands(Info.Path(), rec) : ReadJPEGFileBands(Info.Path(), rec, Settings);
     if (t.Error)
         std::rethrow_exception(t.Error);
     if (t.NotForThisPath)

@@ -199,6 +199,7 @@ bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText)
     Resolve(KodexProcs.ReadPNG, "read_png");
     Resolve(KodexProcs.ReadJPEG, "read_jpeg");
     Resolve(KodexProcs.ReadJPEGBands, "read_jpeg_bands");
+    Resolve(KodexProcs.ReadPNGBands, "read_png_bands");
     Resolve(KodexProcs.ReadWIC, "read_wic");
     Resolve(KodexProcs.ReadWICThumbnail, "read_wic_thumbnail");
     Resolve(KodexProcs.ReadWICPreview, "read_wic_preview");
@@ -322,6 +323,20 @@ int ReadJPEGFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec, con
     Rec.DCTMethod = S.JPEG.DCTMethod != 0 ? 2 : 0;
     TImgInfo none{};
     const int r = KodexProcs.ReadJPEGBands(&Rec, file.Data(), file.Size());
+    return DecodedWhole(r, file, none, Rec.ICC) ? r : 0;
+}
+
+int ReadPNGFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec)
+{
+    if (!KodexProcs.ReadPNGBands)
+        return 0;
+    TCurrentFile cur(FileName);
+    platform::TMappedFile file;
+    if (!OpenInput(FileName, file))
+        return 0;
+    TImgInfo none{};
+    Rec.Flags = KODEX_PNG_RELEASE_INPUT; // a huge file need not stay in memory behind the decoder
+    const int r = KodexProcs.ReadPNGBands(&Rec, file.Data(), file.Size());
     return DecodedWhole(r, file, none, Rec.ICC) ? r : 0;
 }
 

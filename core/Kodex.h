@@ -24,6 +24,7 @@ struct TKodexProcs {
     TKodexReadPNGProc ReadPNG = nullptr;
     TKodexReadJPEGProc ReadJPEG = nullptr;
     TKodexReadJPEGBandsProc ReadJPEGBands = nullptr;
+    TKodexReadJPEGBandsProc ReadPNGBands = nullptr;
     TKodexReadWICProc ReadWIC = nullptr;
     TKodexReadWICProc ReadWICThumbnail = nullptr;
     TKodexReadWICProc ReadWICPreview = nullptr; // resolved, never called
@@ -85,6 +86,8 @@ int ReadWICThumbnail(const std::string& FileName, TImgInfo& Img, uint32_t Flags,
 // here. A file that changed while it was read fails, and its profile is
 // dropped. 0 on failure (a stop asked for by Band included).
 int ReadJPEGFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec, const TRunSettings& S);
+// The same for a PNG file (read_png_bands).
+int ReadPNGFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec);
 int ReadJPEGFromMemory(const uint8_t* Data, size_t Size, TImgInfo& Img, const TRunSettings& S);
 // Header probe (size, resolution in dpi, EXIF orientation and date).
 int ReadWICInfo(const std::string& FileName, TKodexInfo& Info);

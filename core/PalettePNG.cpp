@@ -64,11 +64,14 @@ int WritePNGFile(const std::string& FileName, const TImgInfo& Img, const TICCInf
 {
     int32_t filter = S.PNG.Filter, level = S.PNG.CompressLevel;
     bool recompress = false;
+    // Without the optimiser the setting waits (it stays stored) and the file
+    // is written as configured.
+    const bool use = S.PNG.UsePNGOUT && !PNGOUTPath().empty();
     if (Palette) {
         filter = 0;
-        recompress = S.PNG.UsePNGOUT;
+        recompress = use;
     } else {
-        recompress = S.PNG.UsePNGOUT && (S.PNG.FullColorOptimization || Img.Channels == 1);
+        recompress = use && (S.PNG.FullColorOptimization || Img.Channels == 1);
         if (recompress)
             filter = 0;
     }
@@ -128,7 +131,8 @@ void RunPNGOUT(const std::string& FileName, const TRunSettings& S)
     args.push_back(temp);
     // Its chatter (names of our temporary files) is no business of the
     // program's output; only a failure is told, against the file.
-    const int code = RunProcessAndWait(args, nullptr, true);
+    // A cancelled run ends the optimiser at once; the file stays as written.
+    const int code = RunProcessAndWait(args, S.ToolCancel, true);
     std::error_code ec;
     bool done = false;
     if (code == 0 && fs::file_size(temp, ec) > 0 && !ec) {
@@ -136,7 +140,7 @@ void RunPNGOUT(const std::string& FileName, const TRunSettings& S)
         done = !ec;
     }
     fs::remove(temp, ec);
-    if (!done)
+    if (!done && !(S.ToolCancel && S.ToolCancel->Cancelled()))
         ErrorLog.PutFileError(ExtractFileName(FileName),
                               LoadResText("the PNG optimiser failed; the file is kept as written") +
                                   (code > 0 ? " (exit status " + std::to_string(code) + ")" : std::string()));

@@ -47,12 +47,15 @@ int WritePNGFile(const std::string& FileName, const TImgInfo& Img, const TICCInf
                  const TRunSettings& S, TWriteMode Mode = TWriteMode::Replace);
 
 // The optimiser's path: ExeDir + "bin/zopflipng" when present, else the one
-// found in PATH; empty when there is none (UsePNGOUT must then be off).
+// found in PATH; empty when there is none (UsePNGOUT then waits: the file is
+// written with the configured filter and level, and nothing is recompressed).
 std::string PNGOUTPath();
 
 // Recompresses a written PNG without changing its pixels: the optimiser
 // writes a temporary file beside it, which replaces the PNG only when the
 // optimiser succeeded. A failure leaves the file as it was and logs one
-// line against it; the optimiser's own output is discarded. Keeps the pHYs chunk when WritepHYsChunk is on and iCCP when
+// line against it; the optimiser's own output is discarded. S.ToolCancel, when
+// given, ends the optimiser (the file stays as written, nothing is logged).
+// Keeps the pHYs chunk when WritepHYsChunk is on and iCCP when
 // KeepICCProfile is on; MaximumOptimization spends more iterations.
 void RunPNGOUT(const std::string& FileName, const TRunSettings& S);

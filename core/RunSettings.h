@@ -8,6 +8,8 @@
 #pragma once
 #include "core/Global.h"
 
+class TProcessCancel;
+
 struct TRunSettings {
     TFileOption File;
     TResizeOption Resize;
@@ -22,6 +24,9 @@ struct TRunSettings {
     TBGColor Background;                   // colour alpha is flattened onto
     int32_t RunMode = 0;                   // as the global RunMode
     bool ColorReductionDropsAlpha = false; // the loader flattens alpha for colour reduction
+    // Not a setting: the run's cancel of external tools (a worker's copy
+    // carries it), null outside a batch run. Not owned.
+    TProcessCancel* ToolCancel = nullptr;
 };
 
 // The option records as they stand now. Called where a run starts, never

@@ -1,11 +1,14 @@
 #include "core/SafeWrite.h"
 
 #include "platform/FileSync.h"
+#include "platform/LeftTempFiles.h"
 
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <mutex>
 #include <random>
+#include <set>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -30,7 +33,15 @@ std::string RandomTag()
 std::string SiblingName(const std::string& Path, const std::string& Suffix)
 {
     const fs::path p(Path);
-    fs::path name = "." + p.filename().string() + ".~" + RandomTag() + Suffix;
+    // The first name in a folder clears what killed writers left there.
+    static std::mutex lock;
+    static std::set<std::string> cleared;
+    {
+        std::lock_guard<std::mutex> g(lock);
+        if (cleared.insert(p.parent_path().string()).second)
+            platform::RemoveLeftTempFiles(p.parent_path().string());
+    }
+    fs::path name = "." + p.filename().string() + ".~" + RandomTag() + "-" + platform::WriterTag() + Suffix;
     return (p.parent_path() / name).string();
 }
 

@@ -26,7 +26,7 @@ enum class TWriteMode {
 class TSafeFileWriter {
 public:
     // Replace: creates the temporary file beside Path ("." + name + ".~" +
-    // random + ".tmp"); NewFile: creates Path itself. Either with the
+    // random + "-" + writer tag + ".tmp", see platform/LeftTempFiles.h); NewFile: creates Path itself. Either with the
     // permissions a plain new file gets. File() is null when it could not be
     // created.
     explicit TSafeFileWriter(std::string Path, TWriteMode Mode = TWriteMode::Replace);
@@ -64,6 +64,7 @@ bool WriteFileAtomically(const std::string& Path, const std::function<bool(std::
 bool WriteFileAtomically(const std::string& Path, const void* Data, uint64_t Size, bool Sync = false,
                          TWriteMode Mode = TWriteMode::Replace);
 
-// A name in Path's folder that does not exist now, "." + name + ".~XXXXXXXX" +
-// Suffix, for tools that create their own output file.
+// A name in Path's folder that does not exist now, "." + name + ".~XXXXXXXX-" +
+// writer tag + Suffix, for tools that create their own output file. The first
+// name made in a folder removes the temporary files there whose writer is gone.
 std::string MakeSiblingTempName(const std::string& Path, const std::string& Suffix = ".tmp");

@@ -2,6 +2,7 @@
 
 #include "core/AlphaBlend.h"
 #include "core/Bitmap.h"
+#include "core/ErrorLog.h"
 #include "core/Errors.h"
 #include "core/Global.h"
 #include "core/Grayscale.h"
@@ -16,7 +17,9 @@
 #include "platform/Process.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -44,6 +47,16 @@ std::string WorkFolder()
     if (T.empty() || T.back() != '/')
         T += '/';
     return T;
+}
+
+// A work file or output that could not be written: one line with the reason
+// the writers gave (kept from the log) or the system's.
+[[noreturn]] void FailWrite(const std::string& Path, const TErrorCapture& Said, int Errno)
+{
+    std::string Why = Said.Text();
+    if (Why.empty())
+        Why = Errno ? std::strerror(Errno) : LoadResText(SSaveFailed);
+    throw EVestroError(LoadResText("cannot write") + " " + Path + ": " + Why);
 }
 
 // Removes a work file however DoEffect ends.
@@ -167,8 +180,12 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     TWorkFile Src{MakeSiblingTempName(Base + ".png", ".png")};
     TWorkFile Result{MakeSiblingTempName(Base + "-nq8.png", ".png")};
     TWorkFile PaletteBmp, PalettePng;
-    if (WritePNG(Src.Path, Img, 0, false, false, Params.RInfo, 0, nullptr, Params.ICCInfo, 1, Params.Settings) == 0)
-        throw EVestroError(LoadResText(SSaveFailed));
+    {
+        TErrorCapture Said;
+        errno = 0;
+        if (WritePNG(Src.Path, Img, 0, false, false, Params.RInfo, 0, nullptr, Params.ICCInfo, 1, Params.Settings) == 0)
+            FailWrite(Src.Path, Said, errno);
+    }
 
     std::vector<std::string> Args{Tool, "--force"};
     if (PaletteTool) {
@@ -211,8 +228,10 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
         ExpandGrayToRGB(Check.I); // a gray picture as BGR, for the palette writer
         PaletteBmp.Path = MakeSiblingTempName(WorkFolder() + "destbmp" + std::to_string(Params.ThreadNum) + ".bmp",
                                               ".bmp");
+        TErrorCapture Said;
+        errno = 0;
         if (!SavePaletteBitmap(PaletteBmp.Path, Check.I, Params.RInfo, Params.Settings, 8))
-            throw EVestroError(LoadResText(SSaveFailed));
+            FailWrite(PaletteBmp.Path, Said, errno);
         Final = PaletteBmp.Path;
         if (Format == ofPNG) {
             PalettePng.Path = MakeSiblingTempName(Base + "-pal.png", ".png");
@@ -231,7 +250,7 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     if (!std::filesystem::copy_file(Final, Out, Ec)) {
         if (Ec != std::errc::file_exists)
             platform::DeleteFile(Out); // a part-written copy is ours
-        throw EVestroError(LoadResText(SSaveFailed));
+        throw EVestroError(LoadResText("cannot write") + " " + Out + ": " + Ec.message());
     }
     if (Format == ofPNG && Params.Settings.PNG.UsePNGOUT)
         RunPNGOUT(Out, Params.Settings);

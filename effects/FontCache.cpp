@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "core/Resize.h"
+#include "core/ResourceText.h"
 
 #include <QFont>
 #include <QFontDatabase>
@@ -15,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
@@ -158,8 +160,10 @@ void TFontCache::GetAntialiasingText(const std::string& Text, const TFont& Font,
     // A negative pitch or margin can eat the whole block; keep one pixel.
     const int64_t W = std::max<int64_t>(1, TextW + Quadruple(MarginLeft + MarginRight));
     const int64_t H = std::max<int64_t>(1, TextH + Quadruple(MarginTop + MarginBottom));
+    // Drawn four times over, then reduced: say the size the text would have.
     if (W > 32767 || H > 32767 || W * H > (int64_t(1) << 28))
-        throw EOutOfMemory();
+        throw EVestroError(LoadResText("the text is too large to draw") + ": " + std::to_string((W + 3) / 4) + " x " +
+                           std::to_string((H + 3) / 4) + " " + LoadResText("pixels"));
 
     QImage B(int(W), int(H), QImage::Format_Grayscale8);
     if (B.isNull())

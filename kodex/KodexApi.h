@@ -27,7 +27,9 @@
 enum : uint32_t {
     KODEX_PNG_FLATTEN = 1,        // in: the caller flattens alpha onto BGColor afterwards
     KODEX_PNG_OWN_BG = 0x10000,   // out: BGColor now holds the file's own background (bKGD)
-    KODEX_PNG_GRAYALPHA = 0x20000 // out (set by the bridge): the source was gray with alpha
+    KODEX_PNG_GRAYALPHA = 0x20000, // out (set by the bridge): the source was gray with alpha
+    KODEX_PNG_RELEASE_INPUT = 0x40000 // in (read_png_bands): the data is a read-only file mapping whose
+                                      // pages may be given back once the decoder is past them
 };
 
 // read_jpeg flags.
@@ -59,8 +61,8 @@ struct TKodexReadJPEG {
 };
 
 // read_wic, read_wic_thumbnail, read_wic_preview: TIFF, GIF (first frame),
-// WebP, HEIF and (where the build decodes it) AVIF; read_wic also reads PNG
-// (gray with alpha then arrives as 4 channels).
+// WebP, HEIF and (where the build decodes it) AVIF; read_wic and
+// read_wic_thumbnail also read PNG (gray with alpha then arrives as 4 channels).
 struct TKodexReadWIC {
     TImgInfo Img;          // out: 1, 3 or 4 channels, bottom-up like every other read
     TICCInfo* ICC;         // in: record to receive the embedded profile, or null
@@ -142,8 +144,15 @@ typedef void (*TKodexExtensionCallback)(const char* Extension);
 KODEX_EXPORT int read_png(TKodexReadPNG* Rec, const uint8_t* Data, size_t Size);
 KODEX_EXPORT int read_jpeg(TKodexReadJPEG* Rec, const uint8_t* Data, size_t Size);
 KODEX_EXPORT int read_jpeg_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, size_t Size);
+// A PNG handed over in bands as read_jpeg_bands does (Denominator and
+// DCTMethod unused; Flags out 0; the profile is stored before the first
+// band). Pictures without interlacing are decoded a band at a time; an
+// interlaced one is decoded whole first (and Held says so).
+KODEX_EXPORT int read_png_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, size_t Size);
 KODEX_EXPORT int read_wic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size);
-// The file's embedded thumbnail (HEIF); 0 when it has none.
+// A small picture for the file list: the file's embedded thumbnail (HEIF),
+// else the picture shrunk by a whole factor to a long side of at least 160
+// pixels (box average). Formats as read_wic, within the picture budget.
 KODEX_EXPORT int read_wic_thumbnail(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size);
 // The same picture as read_wic (kept for the entry table; the program does not call it).
 KODEX_EXPORT int read_wic_preview(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size);

@@ -6,6 +6,7 @@
 #include "kodex/KodexCommon.h"
 
 #include "kodex/PngImageData.h"
+#include "kodex/PngRows.h"
 #include "platform/FdFile.h"
 
 #include <csetjmp>
@@ -16,6 +17,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -29,8 +31,14 @@ struct TPngState {
     // Reading
     const uint8_t* Data;
     size_t Size, Pos;
-    TImgInfo Img;
+    TImgInfo Img;        // the picture, or in bands the band block
     TICCInfo* StoredICC; // profile handed to the caller's record, taken back on failure
+    // Reading in bands: rows [Top, Top + Img.Height) live in the block; rows
+    // before Handed were handed over. A decode that starts again (libpng
+    // after the own decoder gave up) puts rows already handed in Scratch.
+    TKodexReadJPEGBands* Bands;
+    uint32_t Top, Handed;
+    uint8_t* Scratch;
     // Writing
     int Fd;
 };
@@ -93,6 +101,65 @@ uint64_t IdatBytes(const uint8_t* D, size_t N)
     return data;
 }
 
+// Hands rows [S->Handed, Upto) of the block over in bands of at most
+// BandRows rows; false when the caller stopped.
+bool HandOver(TPngState* S, uint32_t Upto)
+{
+    const uint32_t most = std::max(S->Bands->BandRows, 1u);
+    while (S->Handed < Upto) {
+        const uint32_t n = std::min(most, Upto - S->Handed);
+        TImgInfo band = S->Img;
+        band.Mem = ScanLine(S->Img, S->Handed - S->Top + n - 1);
+        band.Height = n;
+        if (!S->Bands->Band(S->Bands->Context, &band, S->Handed))
+            return false;
+        S->Handed += n;
+    }
+    return true;
+}
+
+// Where row Y (top-down, each row once and in order) goes: the picture, or
+// the band block, handed over first when it is full; null once the decode is
+// cancelled or the caller stopped.
+uint8_t* RowFor(void* State, uint32_t Y)
+{
+    auto* s = static_cast<TPngState*>(State);
+    if (kodex::Cancelled())
+        return nullptr;
+    if (!s->Bands)
+        return ScanLine(s->Img, Y);
+    if (Y < s->Handed)
+        return s->Scratch;
+    if (Y - s->Top == s->Img.Height) {
+        if (!HandOver(s, Y))
+            return nullptr;
+        s->Top = Y;
+    }
+    return ScanLine(s->Img, Y - s->Top);
+}
+
+// Chunks after the image data carry nothing the picture needs; a file cut
+// short after its last IDAT still gives the whole picture. In bands, the
+// rest goes to the caller and the block is freed.
+int Finished(TPngState* S, TKodexReadPNG* Rec, uint32_t Height)
+{
+    png_destroy_read_struct(&S->Png, &S->Info, nullptr);
+    if (!S->Bands) {
+        Rec->Img = S->Img;
+        return 1;
+    }
+    const bool ok = HandOver(S, Height);
+    FreeImg(S->Img);
+    std::free(S->Scratch);
+    S->Scratch = nullptr;
+    if (!ok && S->StoredICC)
+        FreeICC(*S->StoredICC);
+    return ok ? 1 : 0;
+}
+
+// Decodes into Rec->Img, or, given S->Bands, into a block of BandRows rows
+// handed over as each band is complete (an interlaced picture is decoded
+// whole first).
 int ReadPng(TPngState* S, TKodexReadPNG* Rec)
 {
     if (setjmp(S->Jump)) {
@@ -100,6 +167,7 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
             kodex::ReportError("", "%s", S->Message);
         png_destroy_read_struct(&S->Png, S->Info ? &S->Info : nullptr, nullptr);
         FreeImg(S->Img);
+        std::free(S->Scratch);
         if (S->StoredICC)
             FreeICC(*S->StoredICC);
         return 0;
@@ -174,25 +242,74 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
             S->StoredICC = Rec->ICC;
     }
 
-    // By the last interlace pass every pixel of every row has been written.
-    if (!kodex::NewImage(S->Img, w, h, ch, 0, true)) {
+    // By the last interlace pass (or the last row of the own decoder, or of
+    // libpng after it gave up) every pixel of every row has been written.
+    const bool own = interlace == PNG_INTERLACE_NONE && S->Pos >= 8 && std::memcmp(S->Data + S->Pos - 4, "IDAT", 4) == 0;
+    const uint32_t blockRows = S->Bands && own ? std::min(std::max(S->Bands->BandRows, 1u), h) : h;
+    // The filtered rows are held whole beside the picture only where the
+    // budget has room for both; read in bands, never (a band's worth of
+    // memory is the point of reading in bands).
+    const uint64_t whole = own && !S->Bands && kodex::ImageBytes(w, blockRows, ch) + raw <= kodex::PictureBudget()
+                               ? kodex::kPngInflateWhole
+                               : 0;
+    if (!kodex::NewImage(S->Img, w, blockRows, ch, 0, true)) {
         S->Quiet = true; // NewImage said why
         png_error(S->Png, "Cannot hold the decoded PNG picture");
+    }
+    if (S->Bands) {
+        S->Bands->Width = w;
+        S->Bands->Height = h;
+        S->Bands->Channels = ch;
+        S->Bands->Held = uint64_t(S->Img.Bpl) * BlockRows(blockRows);
+        if (!S->Bands->Band(S->Bands->Context, nullptr, 0)) {
+            S->Quiet = true; // the caller stopped and says why
+            png_error(S->Png, "Stopped");
+        }
+    }
+    if (own) {
+        kodex::TPngLayout l;
+        l.Width = w;
+        l.Height = h;
+        l.Depth = depth;
+        l.Type = type;
+        png_get_PLTE(S->Png, S->Info, &l.Palette, &l.PaletteCount);
+        png_color_16p key = nullptr;
+        if (png_get_tRNS(S->Png, S->Info, &l.TransAlpha, &l.TransCount, &key)) {
+            l.HasKey = key && !(type & PNG_COLOR_MASK_PALETTE);
+            if (l.HasKey)
+                l.Key = *key;
+        }
+        if (type != PNG_COLOR_TYPE_PALETTE || !l.TransAlpha)
+            l.TransCount = 0;
+        if (!l.Palette)
+            l.PaletteCount = 0;
+        using kodex::TPngRowsResult;
+        const TPngRowsResult r = kodex::PngRowChannels(l) == ch
+                                     ? kodex::DecodePngRows(S->Data, S->Size, S->Pos - 8, l, RowFor, S, whole,
+                                                            S->Bands && (S->Bands->Flags & KODEX_PNG_RELEASE_INPUT))
+                                     : TPngRowsResult::Fallback;
+        if (r == TPngRowsResult::Cancelled) {
+            S->Quiet = true;
+            png_error(S->Png, "Cancelled");
+        }
+        if (r == TPngRowsResult::Done)
+            return Finished(S, Rec, h);
+        // libpng starts again from the top; rows already handed over are
+        // decoded aside.
+        if (S->Handed > 0 && !(S->Scratch = static_cast<uint8_t*>(std::malloc(size_t(w) * ch + 64))))
+            png_error(S->Png, "Out of memory");
     }
     // Row by row (each interlace pass over all rows), so that a cancel stops it.
     for (int pass = 0; pass < passes; ++pass)
         for (png_uint_32 y = 0; y < h; ++y) {
-            png_read_row(S->Png, ScanLine(S->Img, y), nullptr);
-            if (kodex::Cancelled()) {
+            uint8_t* row = RowFor(S, y);
+            if (!row) {
                 S->Quiet = true;
                 png_error(S->Png, "Cancelled");
             }
+            png_read_row(S->Png, row, nullptr);
         }
-    // Chunks after the image data carry nothing the picture needs; a file cut
-    // short after its last IDAT still gives the whole picture.
-    png_destroy_read_struct(&S->Png, &S->Info, nullptr);
-    Rec->Img = S->Img;
-    return 1;
+    return Finished(S, Rec, h);
 }
 
 // The zlib stream as IDAT chunks of up to 1 MB, then the closing IEND.
@@ -349,6 +466,26 @@ KODEX_EXPORT int read_png(TKodexReadPNG* Rec, const uint8_t* Data, size_t Size)
     s->Data = Data;
     s->Size = Size;
     const int r = ReadPng(s, Rec);
+    std::free(s);
+    return r;
+}
+
+KODEX_EXPORT int read_png_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, size_t Size)
+{
+    if (!Rec || !Rec->Band || !Data || Size < 8 || png_sig_cmp(Data, 0, 8) != 0) {
+        kodex::ReportError("", "Not a PNG file");
+        return 0;
+    }
+    auto* s = static_cast<TPngState*>(std::calloc(1, sizeof(TPngState)));
+    if (!s)
+        return 0;
+    s->Data = Data;
+    s->Size = Size;
+    s->Bands = Rec;
+    TKodexReadPNG whole{};
+    whole.ICC = Rec->ICC;
+    const int r = ReadPng(s, &whole);
+    Rec->Flags = 0; // out: nothing to report
     std::free(s);
     return r;
 }

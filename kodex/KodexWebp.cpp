@@ -61,8 +61,12 @@ bool DecodeWebP(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     if (!WithinBudget(f.has_animation ? ImageBytes(uint32_t(f.width), uint32_t(f.height), 4) + 2 * canvas
                                       : ImageBytes(uint32_t(f.width), uint32_t(f.height), stillCh)))
         return false;
+    // A lossless picture of one colour takes a few bytes at any size, so a
+    // file that claims more pixels than its data usually holds is not
+    // damaged: it is refused for its size, before anything is allocated.
     if (!PlausibleForSize(uint64_t(f.width) * uint32_t(f.height), WebPImageBytes(Data, Size), 1u << 16)) {
-        ReportError("", "Damaged WebP file");
+        ReportError("", "picture too large: %d x %d pixels from %llu bytes", f.width, f.height,
+                    static_cast<unsigned long long>(WebPImageBytes(Data, Size)));
         return false;
     }
     WebPData wd{Data, Size};

@@ -6,6 +6,7 @@
 #include "kodex/KodexCommon.h"
 #include "kodex/KodexWicShared.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -64,6 +65,45 @@ bool DecodePNGForWic(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* 
     return ok;
 }
 
+// Thumbnails of formats without one of their own are the picture shrunk by
+// a whole factor, averaging each factor x factor block (the blocks at the
+// right and top edges may be cut short), so that the long side stays at
+// least this many pixels; the caller brings it to its final size.
+constexpr uint32_t kThumbnailLongSide = 160;
+
+// Replaces Img by its box-averaged reduction; false when the smaller block
+// cannot be had (Img is then kept).
+bool ShrinkForThumbnail(TImgInfo& Img)
+{
+    const uint32_t f = std::max(Img.Width, Img.Height) / kThumbnailLongSide;
+    if (f < 2)
+        return true;
+    TImgInfo small{};
+    const uint32_t w = (Img.Width + f - 1) / f, h = (Img.Height + f - 1) / f, ch = Img.Channels;
+    if (!NewImage(small, w, h, ch, 0, true))
+        return false;
+    std::vector<uint32_t> sum(size_t(w) * ch);
+    for (uint32_t by = 0; by < h; ++by) {
+        std::fill(sum.begin(), sum.end(), 0u);
+        const uint32_t y0 = by * f, y1 = std::min(y0 + f, Img.Height);
+        for (uint32_t y = y0; y < y1; ++y) {
+            const uint8_t* s = MemRow(Img, y);
+            for (uint32_t x = 0; x < Img.Width; ++x)
+                for (uint32_t c = 0; c < ch; ++c)
+                    sum[size_t(x / f) * ch + c] += s[size_t(x) * ch + c];
+        }
+        uint8_t* d = MemRow(small, by);
+        for (uint32_t bx = 0; bx < w; ++bx) {
+            const uint32_t n = (std::min((bx + 1) * f, Img.Width) - bx * f) * (y1 - y0);
+            for (uint32_t c = 0; c < ch; ++c)
+                d[size_t(bx) * ch + c] = uint8_t((sum[size_t(bx) * ch + c] + n / 2) / n);
+        }
+    }
+    FreeImg(Img);
+    Img = small;
+    return true;
+}
+
 int ReadWic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size, bool Thumbnail)
 {
     if (!Rec || !Data || Size == 0)
@@ -73,16 +113,22 @@ int ReadWic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size, bool Thumbnail
     bool ok = false;
     try {
         switch (Sniff(Data, Size)) {
-        case TWicFormat::TIFF: ok = !Thumbnail && DecodeTIFF(Data, Size, img, Rec->ICC); break;
-        case TWicFormat::GIF: ok = !Thumbnail && DecodeGIF(Data, Size, img); break;
-        case TWicFormat::WebP: ok = !Thumbnail && DecodeWebP(Data, Size, img, Rec->ICC); break;
-        case TWicFormat::HEIF: ok = DecodeHEIF(Data, Size, img, Rec->ICC, Thumbnail); break;
-        case TWicFormat::PNG: ok = !Thumbnail && DecodePNGForWic(Data, Size, img, Rec->ICC); break;
-        case TWicFormat::JXR: ok = !Thumbnail && DecodeJXR(Data, Size, img, Rec->ICC); break;
+        case TWicFormat::TIFF: ok = DecodeTIFF(Data, Size, img, Rec->ICC); break;
+        case TWicFormat::GIF: ok = DecodeGIF(Data, Size, img); break;
+        case TWicFormat::WebP: ok = DecodeWebP(Data, Size, img, Rec->ICC); break;
+        case TWicFormat::HEIF:
+            // The file's own thumbnail when it has one, else the picture.
+            ok = (Thumbnail && DecodeHEIF(Data, Size, img, Rec->ICC, true)) ||
+                 DecodeHEIF(Data, Size, img, Rec->ICC, false);
+            break;
+        case TWicFormat::PNG: ok = DecodePNGForWic(Data, Size, img, Rec->ICC); break;
+        case TWicFormat::JXR: ok = DecodeJXR(Data, Size, img, Rec->ICC); break;
         default:
             if (!Thumbnail)
                 ReportError("", "Unknown format");
         }
+        if (ok && Thumbnail)
+            ok = ShrinkForThumbnail(img);
     } catch (...) { // std::bad_alloc from a work vector
         ReportError("", "Out of memory");
         ok = false;

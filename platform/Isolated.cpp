@@ -3,9 +3,15 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 bool WriteAll(int Fd, const void* Data, size_t N)
 {
@@ -37,40 +43,118 @@ bool ReadAll(int Fd, void* Data, size_t N)
     return true;
 }
 
-bool RunIsolated(const std::function<int(int WriteFd)>& Child, const std::function<bool(int ReadFd)>& Parent,
-                 unsigned TimeLimitSeconds)
+namespace platform {
+
+namespace {
+
+// The folder of the program or shared library this code is part of, with "/".
+std::string OwnFolder()
 {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || !info.dli_fname)
+        return {};
+    const std::string path = info.dli_fname;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+struct TFd {
+    int Fd = -1;
+    ~TFd()
+    {
+        if (Fd >= 0)
+            close(Fd);
+    }
+};
+
+} // namespace
+
+bool RunHelper(const std::string& Name, const std::vector<std::string>& Args, const void* Input, size_t Size,
+               const std::function<bool(int ReadFd)>& Parent)
+{
+    const std::string program = OwnFolder() + Name;
+    TFd in{memfd_create("helper-input", MFD_CLOEXEC)}, out, outWrite;
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
+    if (in.Fd < 0 || !WriteAll(in.Fd, Input, Size) || lseek(in.Fd, 0, SEEK_SET) != 0 || pipe2(fds, O_CLOEXEC) != 0)
         return false;
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(fds[0]);
-        close(fds[1]);
+    out.Fd = fds[0];
+    outWrite.Fd = fds[1];
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : Args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t fa;
+    posix_spawnattr_t attr;
+    if (posix_spawn_file_actions_init(&fa) != 0)
+        return false;
+    if (posix_spawnattr_init(&attr) != 0) {
+        posix_spawn_file_actions_destroy(&fa);
         return false;
     }
-    if (pid == 0) {
-        close(fds[0]);
-        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null >= 0) {
-            dup2(null, 1);
-            dup2(null, 2);
-        }
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        for (int s : {SIGPIPE, SIGALRM, SIGTERM, SIGINT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
-            signal(s, SIG_DFL);
-        alarm(TimeLimitSeconds);
-        _exit(Child(fds[1]) & 255);
-    }
-    close(fds[1]);
-    const bool ok = Parent(fds[0]);
-    close(fds[0]); // a child still writing gets SIGPIPE
-    int status = 0;
+    posix_spawn_file_actions_adddup2(&fa, in.Fd, 0);
+    posix_spawn_file_actions_adddup2(&fa, outWrite.Fd, 1);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    posix_spawn_file_actions_addclosefrom_np(&fa, 3);
+#endif
+    // Signals the program ignores or blocks would stay so in the helper; the
+    // time limit and a crash must end it.
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int s : {SIGPIPE, SIGALRM, SIGTERM, SIGINT, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+        sigaddset(&defaults, s);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, program.c_str(), &fa, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0)
+        return false;
+    close(outWrite.Fd); // the helper's end: reading sees the end of data when it ends
+    outWrite.Fd = -1;
+    const bool ok = Parent(out.Fd);
+    close(out.Fd); // a helper still writing gets SIGPIPE
+    out.Fd = -1;
     if (!ok)
         kill(pid, SIGKILL);
+    int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
+
+void StartHelperLimits(unsigned Seconds)
+{
+    const pid_t parent = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) // it ended before the line above
+        _exit(137);
+    alarm(Seconds);
+}
+
+bool ReadWholeInput(int Fd, std::vector<uint8_t>& Data, uint64_t Limit)
+{
+    Data.clear();
+    uint8_t buf[65536];
+    for (;;) {
+        const ssize_t r = read(Fd, buf, sizeof buf);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 || Data.size() + uint64_t(r > 0 ? r : 0) > Limit)
+            return false;
+        if (r == 0)
+            return true;
+        Data.insert(Data.end(), buf, buf + r);
+    }
+}
+
+void EndHelper(int Status)
+{
+    _exit(Status & 255);
+}
+
+} // namespace platform

@@ -1,10 +1,13 @@
 #include "platform/Process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -13,15 +16,53 @@ extern char** environ;
 
 namespace {
 
+std::string ToolLauncher;
+
+bool IsExecutableFile(const std::string& Path)
+{
+    struct stat st;
+    return stat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(Path.c_str(), X_OK) == 0;
+}
+
+// Program as posix_spawnp would find it: a path when it holds a "/", else
+// the first executable file of that name in PATH. Empty when there is none.
+std::string FindProgram(const std::string& Program)
+{
+    if (Program.find('/') != std::string::npos)
+        return IsExecutableFile(Program) ? Program : std::string();
+    const char* path = getenv("PATH");
+    const std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    for (size_t at = 0; at <= dirs.size();) {
+        const size_t end = std::min(dirs.find(':', at), dirs.size());
+        const std::string dir = end > at ? dirs.substr(at, end - at) : ".";
+        if (IsExecutableFile(dir + "/" + Program))
+            return dir + "/" + Program;
+        at = end + 1;
+    }
+    return {};
+}
+
 // Spawns Args; returns the child's id or -1. OutFd >= 0 takes the child's
-// standard output and error, else Quiet sends them to /dev/null.
-pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false, int OutFd = -1)
+// standard output and error, else Quiet sends them to /dev/null. Tied: through
+// the tool launcher, when there is one, so that it ends with this program.
+pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false, int OutFd = -1, bool Tied = false)
 {
     if (Args.empty() || Args[0].empty())
         return -1;
+    std::vector<std::string> launched;
+    if (Tied && !ToolLauncher.empty()) {
+        // A program that is not there is still "not started" (-1), not a
+        // launcher that failed.
+        const std::string program = FindProgram(Args[0]);
+        if (program.empty())
+            return -1;
+        launched = {ToolLauncher, std::to_string(getpid()), program};
+        launched.insert(launched.end(), Args.begin() + 1, Args.end());
+    }
+    const std::vector<std::string>& run = launched.empty() ? Args : launched;
     std::vector<char*> argv;
-    argv.reserve(Args.size() + 1);
-    for (const std::string& a : Args)
+    argv.reserve(run.size() + 1);
+    for (const std::string& a : run)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
@@ -104,12 +145,17 @@ bool TProcessCancel::Cancelled() const
     return FCancelled;
 }
 
+void SetToolLauncher(const std::string& Path)
+{
+    ToolLauncher = IsExecutableFile(Path) ? Path : std::string();
+}
+
 int TProcessCancel::Start(const std::vector<std::string>& Args, bool Quiet, int OutFd)
 {
     std::lock_guard<std::mutex> g(FLock);
     if (FCancelled)
         return -1;
-    const pid_t pid = Spawn(Args, Quiet, OutFd);
+    const pid_t pid = Spawn(Args, Quiet, OutFd, true);
     if (pid >= 0)
         FChildren.push_back(pid);
     return pid;
@@ -165,7 +211,7 @@ int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Canc
                 close(Fd);
         }
     } CloseOut{OutFd};
-    const pid_t pid = Cancel ? Cancel->Start(Args, Quiet || Said, OutFd) : Spawn(Args, Quiet || Said, OutFd);
+    const pid_t pid = Cancel ? Cancel->Start(Args, Quiet || Said, OutFd) : Spawn(Args, Quiet || Said, OutFd, true);
     if (pid < 0)
         return -1;
     if (Cancel) {

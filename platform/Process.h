@@ -23,6 +23,13 @@ class TProcessCancel;
 int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel = nullptr, bool Quiet = false,
                       std::string* Said = nullptr);
 
+// The launcher that tools waited for by RunProcessAndWait are started
+// through (bin/vestro-tool), so that they end when this program ends, even
+// when it is killed outright. Ignored when Path is not an executable file.
+// Call once at start-up, before any tool runs; without it tools are started
+// directly.
+void SetToolLauncher(const std::string& Path);
+
 // Lets another thread end the programs that RunProcessAndWait calls are
 // waiting for (the batch cancel). One object may serve many calls at once.
 class TProcessCancel {

@@ -1,7 +1,12 @@
 #include "platform/Session.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -22,6 +27,67 @@ uint32_t CurrentUserId()
     return uint32_t(getuid());
 }
 
+namespace {
+bool IsPrivateFolder(const std::string& Path)
+{
+    struct stat st;
+    return !Path.empty() && lstat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+} // namespace
+
+std::string PrivateRuntimeFolder(const std::string& Preferred, const std::string& TempDir)
+{
+    if (IsPrivateFolder(Preferred))
+        return Preferred;
+    if (TempDir.empty())
+        return {};
+    const std::string own = TempDir + "/vestro-" + std::to_string(CurrentUserId());
+    // An existing one is taken only as it passes the check: mkdir neither
+    // follows a link nor changes a folder that someone else made first.
+    if (mkdir(own.c_str(), 0700) != 0 && errno != EEXIST)
+        return {};
+    return IsPrivateFolder(own) ? own : std::string();
+}
+
+bool PeerIsCurrentUser(intptr_t Fd)
+{
+    struct ucred cred = {};
+    socklen_t len = sizeof cred;
+    return Fd >= 0 && getsockopt(int(Fd), SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && len == sizeof cred &&
+           cred.uid == geteuid();
+}
+
+TStderrCapture::TStderrCapture()
+{
+    std::fflush(stderr);
+    FTaken = memfd_create("stderr", MFD_CLOEXEC);
+    FSaved = FTaken >= 0 ? fcntl(2, F_DUPFD_CLOEXEC, 3) : -1;
+    if (FSaved < 0 || dup2(FTaken, 2) < 0) {
+        End();
+        FSaved = -1;
+    }
+}
+
+std::string TStderrCapture::End()
+{
+    std::string text;
+    std::fflush(stderr);
+    if (FSaved >= 0) {
+        dup2(FSaved, 2);
+        close(FSaved);
+        char buf[4096];
+        ssize_t n;
+        for (off_t at = 0; (n = pread(FTaken, buf, sizeof buf, at)) > 0 || (n < 0 && errno == EINTR); at += n > 0 ? n : 0)
+            if (n > 0)
+                text.append(buf, size_t(n));
+    }
+    if (FTaken >= 0)
+        close(FTaken);
+    FSaved = FTaken = -1;
+    return text;
+}
+
 int CatchStopSignals()
 {
     int fds[2];
@@ -32,9 +98,14 @@ int CatchStopSignals()
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &sa, nullptr);
     return fds[0];
+}
+
+void IgnoreBrokenPipes()
+{
+    signal(SIGPIPE, SIG_IGN);
 }
 
 void DrainStopSignals(int Fd)

@@ -8,10 +8,13 @@
 #include "effects/ui/PreviewFrm.h"
 #include "platform/Process.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 
+#include <fstream>
 #include <random>
 
 namespace fs = std::filesystem;
@@ -42,6 +45,32 @@ protected:
                                                        TakeRunSettings())
                                            : SaveBitmapFile(P, Img, TResolutionInfo{}, TakeRunSettings()));
         FreeImg(Img);
+        return P;
+    }
+    // An uncompressed RGB TIFF, red rising left to right and green top to bottom.
+    std::string Tiff(const std::string& Name, uint32_t W, uint32_t H)
+    {
+        std::string F("II*\0\x08\0\0\0", 8);
+        auto Put = [&F](uint32_t V, int Bytes) {
+            for (int i = 0; i < Bytes; ++i)
+                F += char(V >> (8 * i));
+        };
+        const uint32_t Tags[9][3] = {{256, 4, W},  {257, 4, H},   {258, 3, 122},      {259, 3, 1},    {262, 3, 2},
+                                     {273, 4, 128}, {277, 3, 3}, {278, 4, H}, {279, 4, W * H * 3}};
+        Put(9, 2);
+        for (const auto& T : Tags) {
+            Put(T[0], 2), Put(T[1], 2), Put(T[0] == 258 ? 3 : 1, 4);
+            Put(T[2], T[1] == 3 && T[0] != 258 ? 2 : 4);
+            if (T[1] == 3 && T[0] != 258)
+                Put(0, 2);
+        }
+        Put(0, 4);
+        Put(8, 2), Put(8, 2), Put(8, 2);
+        for (uint32_t Y = 0; Y < H; ++Y)
+            for (uint32_t X = 0; X < W; ++X)
+                F += char(X * 255 / (W - 1)), F += char(Y * 255 / (H - 1)), F += char(128);
+        const std::string P = (Dir / Name).string();
+        std::ofstream(P, std::ios::binary) << F;
         return P;
     }
     TImageInfo* Listed(const std::string& Path)
@@ -90,6 +119,46 @@ TEST_F(Previews, LargePicturesAreDecodedSmallAndCachedSmallOnesShownAsTheyAre)
     EXPECT_EQ(B.size(), QSize(100, 80));
     EXPECT_TRUE(Small->FThumbnail.empty());
     EXPECT_EQ(B.pixelColor(10, 5).red(), (10 + 5) & 255); // the picture arrives unmoved: top-left is top-left
+}
+
+// A TIFF has no thumbnail of its own: it is decoded small beside the window,
+// which shows it once it is there, and cached.
+TEST_F(Previews, PicturesWithoutAThumbnailAreDecodedSmallBesideTheWindow)
+{
+    ASSERT_EQ(Listed(Tiff("gone.tif", 1200, 900))->PictureFormat, pfWIC);
+    QWidget Main;
+    QAction Show, Ignore;
+    Show.setCheckable(true);
+    Show.setChecked(true);
+    auto* View = new TFileListView(&Main, &Files);
+    TThumbnailForm Thumb(&Main, &Show);
+    View->SetThumbnailWindow(&Thumb, &Show, &Ignore);
+    View->ReloadList();
+    Main.show();
+    View->setFocus();
+    // A row removed while its picture is decoded: the late picture is dropped.
+    QTest::keyClick(View, Qt::Key_Down);
+    QTest::keyClick(View, Qt::Key_Delete);
+    ASSERT_EQ(Files.Count(), 0);
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Thumb.FPath.empty());
+
+    TImageInfo* E = Listed(Tiff("big.tif", 1200, 900));
+    View->ReloadList();
+    QTest::keyClick(View, Qt::Key_Down);
+    EXPECT_TRUE(Thumb.FPath.empty()) << "the key waited for the decode";
+    ASSERT_TRUE(WaitFor([&] { return Thumb.FPath == E->Path(); }));
+    // 160 x 120 in the middle of the window: its corners are the picture's.
+    const auto Near = [](QColor C, int R, int G) { return std::abs(C.red() - R) <= 4 && std::abs(C.green() - G) <= 4; };
+    EXPECT_TRUE(Near(Thumb.Thumbnail.pixelColor(0, 20), 0, 0)) << Thumb.Thumbnail.pixelColor(0, 20).name().toStdString();
+    EXPECT_TRUE(Near(Thumb.Thumbnail.pixelColor(159, 139), 255, 255));
+    EXPECT_EQ(Thumb.Thumbnail.pixelColor(80, 10), Main.palette().color(QPalette::Button)); // above the picture
+    ASSERT_GT(E->FThumbnail.size(), 2u);
+    QImage B;
+    fs::remove(E->Path());
+    ASSERT_TRUE(UpdateThumbnail(B, *E, false)); // the cached one
+    EXPECT_EQ(B.size(), QSize(160, 120));
 }
 
 TEST_F(Previews, TheJPEGBufferGrowsPastSixtyFourKilobytes)

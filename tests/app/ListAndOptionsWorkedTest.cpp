@@ -87,9 +87,9 @@ TEST(ListWorked, DropPickSortAndFollowTheCurrentRow)
     QTest::mouseClick(View->viewport(), Qt::LeftButton, {}, Row0);
     Show.setChecked(true);
     View->ShowThumbnailExecute();
-    EXPECT_EQ(Thumb.FPath, (Dir / "8.bmp").string());
+    EXPECT_TRUE(WaitFor([&] { return Thumb.FPath == (Dir / "8.bmp").string(); }));
     QTest::keyClick(View, Qt::Key_Down);
-    EXPECT_EQ(Thumb.windowTitle(), "30.bmp");
+    EXPECT_TRUE(WaitFor([&] { return Thumb.windowTitle() == "30.bmp"; }));
 
     // A row dragged with the mouse is the one selected: Space turns its mark,
     // Delete removes it.

@@ -6,6 +6,7 @@
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
 #include "app/ProgressFrm3.h"
+#include "app/SusiePluginOptionFrm.h"
 #include "core/IniFile.h"
 #include "core/MemReservoir.h"
 #include "tests/app/TestApp.h"
@@ -381,6 +382,44 @@ TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
     TMainForm Again({});
     EXPECT_EQ(Again.size(), QSize(900, 500));
     EXPECT_EQ(std::make_pair(Again.FileListView->columnWidth(0), Again.FileListView->columnWidth(6)), std::make_pair(222, 333));
+}
+
+TEST_F(MainWindow, APlugInTickedInItsDialogReadsAtOnceAndAfterARestart)
+{
+    const fs::path Built = fs::path(VESTRO_TEST_BIN_DIR) / "spi" / "pnm.spi";
+    if (!fs::exists(Built))
+        GTEST_SKIP() << "the test plug-in is not built";
+    fs::create_directories(Dir / "SusiePlugin"); // the default plug-in folder of this program folder
+    fs::copy_file(Built, Dir / "SusiePlugin" / "pnm.spi");
+    const std::string Ppm = Photo("p.ppm", 400, 300);
+    Open("[Resize]\nRule=0\nSize1=50\n"); // a plug-in found for the first time is off
+    Window->AddPaths({Ppm});
+    EXPECT_NE(FileList->Count() == 1 ? FileList->Items(0)->PictureFormat : pfUnknown, pfSPI);
+    Answer = true; // clear the list first
+    // Tick the plug-in with the space key, then Enter for OK.
+    QTimer::singleShot(0, [] {
+        auto* F = qobject_cast<TSusiePluginOptionForm*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(F && F->CheckList->count() == 1);
+        F->CheckList->setFocus();
+        QTest::keyClick(F->CheckList, Qt::Key_Space);
+        QTest::keyClick(F->CheckList, Qt::Key_Return);
+    });
+    Window->SetSPIOption->trigger();
+    EXPECT_EQ(SPIOrder, "pnm.spi=1");
+    Window->AddPaths({Ppm});
+    ASSERT_EQ(FileList->Count(), 1);
+    EXPECT_EQ(std::make_tuple(FileList->Items(0)->PictureFormat, FileList->Items(0)->Width), std::make_tuple(pfSPI, 400));
+    Window->ConvertRun->trigger();
+    EXPECT_EQ(ImageSize(Dir / "out" / "p.png"), QSize(200, 150)); // as [SPI] ConvertTo says
+
+    // Kept on exit; the next start reads the file listed on its command line.
+    Window->FileExit1->trigger();
+    Window.reset();
+    FileList->Clear();
+    LoadIniFile(IniFileName);
+    TMainForm Again({Ppm});
+    ASSERT_TRUE(WaitFor([&] { return FileList->Count() == 1; }));
+    EXPECT_EQ(std::make_tuple(FileList->Items(0)->PictureFormat, FileList->Items(0)->Height), std::make_tuple(pfSPI, 300));
 }
 
 TEST(WindowBounds, TheWholeFrameWithItsStatusBarFitsTheWorkArea)

@@ -3,6 +3,7 @@
 #include "app/CombineOptionFrm.h"
 #include "app/JPEGOptionFrm.h"
 #include "app/MetadataOptionFrm.h"
+#include "app/PNGOptionFrm.h"
 #include "app/ResizeOptionFrm.h"
 #include "app/SystemOptionFrm.h"
 #include "core/ImgInfo.h"
@@ -104,4 +105,22 @@ TEST(OptionDialogs, MetadataCombineAndSystemCancelKeepsAndOkClamps)
     EXPECT_FALSE(D.Parallel->isEnabled());
     D.accept();
     EXPECT_EQ(SystemOption.MaxThread, 1);
+}
+
+TEST(OptionDialogs, PNGRecompressionIsOfferedWhenTheOptimiserIsInstalled)
+{
+    EnsureApp();
+    const std::filesystem::path Dir = ScratchDir("pngopt");
+    std::filesystem::create_directories(Dir / "bin");
+    const std::string SavedExe = ExeDir;
+    const QByteArray Path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(Dir.string())); // nothing there
+    ExeDir = Dir.string() + "/";
+    TPNGOption P{};
+    EXPECT_FALSE(TPNGOptionForm(P).PNGOUTPanel->isEnabled());
+    std::ofstream(Dir / "bin" / "zopflipng") << "#!/bin/sh\n";
+    EXPECT_TRUE(TPNGOptionForm(P).PNGOUTPanel->isEnabled());
+    qputenv("PATH", Path);
+    ExeDir = SavedExe;
+    std::filesystem::remove_all(Dir);
 }

@@ -89,21 +89,31 @@ protected:
         return P;
     }
     fs::path MakeJPEG(const std::string& Name, uint32_t W, uint32_t H, int Seed, const uint8_t* Exif = nullptr,
-                      uint32_t ExifSize = 0)
+                      uint32_t ExifSize = 0, uint32_t PngChannels = 0)
     {
+        const uint32_t Ch = PngChannels ? PngChannels : 3;
         TImgInfo Img;
-        AllocImg(Img, W, H, 3);
+        AllocImg(Img, W, H, Ch);
         uint32_t X = uint32_t(Seed) * 2654435761u;
         for (uint32_t Y = 0; Y < H; ++Y)
-            for (uint32_t I = 0; I < W * 3; ++I) {
+            for (uint32_t I = 0; I < W * Ch; ++I) {
                 X = X * 1103515245u + 12345u;
                 ScanLine(Img, Y)[I] = uint8_t((I + Y) * 3 + (X >> 27));
             }
         const fs::path P = Dir / "in" / Name;
-        EXPECT_NE(::WriteJPEG(P.string(), Img, 95, TResolutionInfo{72, 72, 1}, false, nullptr, Exif, ExifSize, 2, 0, TakeRunSettings()),
-                  0);
+        if (PngChannels)
+            EXPECT_TRUE(::WritePNG(P.string(), Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
+        else
+            EXPECT_NE(::WriteJPEG(P.string(), Img, 95, TResolutionInfo{72, 72, 1}, false, nullptr, Exif, ExifSize, 2,
+                                  0, TakeRunSettings()),
+                      0);
         FreeImg(Img);
         return P;
+    }
+    // The same noise as a PNG of Ch channels.
+    fs::path MakePNG(const std::string& Name, uint32_t W, uint32_t H, int Seed, uint32_t Ch)
+    {
+        return MakeJPEG(Name, W, H, Seed, nullptr, 0, Ch);
     }
     // The main list: the given files, probed and checked.
     void List(std::initializer_list<fs::path> Paths)

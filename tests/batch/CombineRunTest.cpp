@@ -141,7 +141,8 @@ TEST_F(CombineTest, RunWritesNumberedSheetsAndLogsADamagedInput)
     ASSERT_EQ(Run.Written().size(), 2u);
     EXPECT_EQ(SizeOf(Run.Written()[0]), std::make_pair(32, 32));
     EXPECT_EQ(SizeOf(Run.Written()[1]), std::make_pair(16, 16));
-    EXPECT_NE(Run.Written()[0], Run.Written()[1]);
+    EXPECT_EQ(Run.Written()[1], Out("sheet2.bmp").string());
+    EXPECT_EQ(Run.Numbers().NextNumber, 3);
     EXPECT_THAT(OnlyLine(), StartsWith("p1.jpg: "));
 
     // A cancelled run writes nothing more.
@@ -183,4 +184,19 @@ TEST_F(CombineTest, SheetsTakeNamesByTheRunsCollisionRulesAndEverySkipIsSaid)
     EXPECT_EQ(Keep.Written().size(), 3u);
     EXPECT_EQ(Read(Out("sheet.bmp")), First);
     EXPECT_TRUE(fs::exists(Out("sheet[3].bmp")));
+
+    // Beside the inputs under the first picture's name: a page's own
+    // picture is no more to be replaced than another page's.
+    ErrorLog.Clear();
+    FileOption.SameDirectory = true;
+    FileOption.FileNameFormat = "<old>";
+    const std::string P0 = Read(Dir / "in" / "p0.jpg");
+    O.Rows = 2;
+    CombineOption = O;
+    TCombineRun Own(TCombineInput{&Files, nullptr}, Main, Log, nullptr, TakeRunSettings());
+    Own.NotOverwrite = false;
+    ASSERT_TRUE(Own.Execute(Cancel));
+    EXPECT_TRUE(Own.Written().empty());
+    EXPECT_TRUE(Read(Dir / "in" / "p0.jpg") == P0);
+    EXPECT_THAT(Lines(), ElementsAre(HasSubstr("p0.jpg: cannot write"), HasSubstr("p2.jpg: cannot write")));
 }

@@ -1,6 +1,7 @@
 // A run follows the settings it started with: a dialog or a profile that
 // changes the option records while it goes on changes none of its outputs.
 #include "BatchFixture.h"
+#include "core/OutputFileName.h"
 
 namespace {
 
@@ -105,4 +106,36 @@ TEST_F(RunSnapshot, SettingsChangedMidRunChangeNoOutputOfThatRun)
         for (const fs::path& P : In)
             EXPECT_TRUE(fs::exists(P)) << "a source deleted by a setting made after the start";
     }
+}
+
+// A run on its own thread while the window's thread changes the numbering
+// and the rule: the run numbers from what it was given and hands the next
+// number back; only the window's thread stores it (a data race otherwise,
+// which the thread sanitizer build reports).
+TEST_F(RunSnapshot, ARunNumbersFromItsStartAndHandsTheNextNumberBack)
+{
+    const int32_t SavedCurrent = CurrentNumber;
+    for (int i = 0; i < 3; ++i)
+        Add(MakeBMP("p" + std::to_string(i) + ".bmp", 8, 8, i));
+    FileOption.FileNameFormat = "<old>_<n>.bmp";
+    FileOption.ResetType = 2;
+    FileOption.StartNumber = CurrentNumber = 7; // as a start of the program sets them
+    const TRunEntries Entries{&Files, nullptr};
+    TOutputNameJob Names(Entries, Effects, FileOption.FileNameFormat, TakeRunSettings());
+    TConvertJob Job(Entries, Effects, IO, Errors, TWorkerObjectFactory{}, RunSettingsWith(false, false));
+    TBatchRun Batch(Names, Job, Errors, nullptr);
+    TNumbering N = RunNumbering(Names);
+    CurrentNumber = 50; // from here on the window's thread changes them
+    Batch.Start(RunCollisionRules(TakeRunSettings()), N, 2, false);
+    for (int i = 0; i < 1000; ++i) {
+        FileOption.StartNumber = CurrentNumber = 100 + i;
+        FileOption.FileNameFormat = "x<n>.bmp";
+    }
+    Batch.Wait();
+    StoreNextNumber(Batch.Names(), CurrentNumber, FileOption.StartNumber);
+    EXPECT_TRUE(Lines().empty());
+    for (const char* Name : {"p0_7.bmp", "p1_8.bmp", "p2_9.bmp"})
+        EXPECT_TRUE(fs::exists(Out(Name))) << Name;
+    EXPECT_EQ(std::make_pair(CurrentNumber, FileOption.StartNumber), std::make_pair(10, 10));
+    CurrentNumber = SavedCurrent;
 }

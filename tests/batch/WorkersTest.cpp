@@ -71,16 +71,28 @@ TEST_F(Workers, LargestPictureIsTakenFirstAndNamesStayAsGiven)
     EXPECT_EQ(Read(Out("c_3.bmp")), Read(C));
 }
 
-TEST_F(Workers, AbortOnErrorTakesNoFurtherFile)
+// The files before the failing one are written, the later ones are not, and
+// each file not written says so: whether the failing one cannot be loaded or
+// (on the run input, probed by the name phase) cannot even be probed.
+TEST_F(Workers, AbortOnErrorStopsAtTheFailingFileAndSaysWhatWasLeft)
 {
-    const fs::path A = MakeBMP("a.bmp", 10, 10, 1), B = MakeBMP("b.bmp", 10, 10, 2), C = MakeBMP("c.bmp", 10, 10, 3);
-    List({A, B, C});
-    // Damage the second file after probing: its pixel data is cut off.
-    fs::resize_file(B, 60);
-    Run(1, IO, true);
-    EXPECT_THAT(OnlyLine(), StartsWith("b.bmp: "));
-    EXPECT_TRUE(fs::exists(Out("a.bmp")));
-    EXPECT_FALSE(fs::exists(Out("b.bmp")) || fs::exists(Out("c.bmp")));
+    for (const bool BeforeRun : {false, true})
+        for (const bool RunInput : {false, true}) {
+            SCOPED_TRACE(std::to_string(BeforeRun) + std::to_string(RunInput));
+            Log.Clear();
+            fs::remove_all(Dir / "out");
+            const fs::path A = MakeBMP("a.bmp", 10, 10, 1), B = MakeBMP("b.bmp", 10, 10, 2),
+                           C = MakeBMP("c.bmp", 10, 10, 3);
+            std::vector<TImageFileInfo> Input;
+            for (const fs::path& P : {A, B, C})
+                Input.push_back(TImageFileInfo{P.string(), "", "", "", true});
+            List({A, B, C});
+            fs::resize_file(B, BeforeRun ? 10 : 60);
+            Run(1, IO, true, nullptr, RunInput ? &Input : nullptr);
+            EXPECT_THAT(Lines(), ElementsAre(StartsWith("b.bmp: "), "c.bmp: not converted: the run stopped at an error"));
+            EXPECT_TRUE(fs::exists(Out("a.bmp")));
+            EXPECT_FALSE(fs::exists(Out("b.bmp")) || fs::exists(Out("c.bmp")));
+        }
 }
 
 // A write that fails is one line naming the target and why; what was there

@@ -3,6 +3,8 @@
 #include "core/Errors.h"
 #include "PictureTestUtil.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -128,6 +130,39 @@ TEST(ColorLUT, DegenerateSettingsDoNotBreakTheTables)
         EXPECT_GE(a[i], a[i - 1]);
         EXPECT_GE(t[i], t[i - 1]);
         EXPECT_LE(t[i], 255);
+    }
+}
+
+// The tables against their formulas: black and white points, luma gamma and
+// chroma gain; hue, contrast and RGB gamma per channel (blue, green, red).
+TEST(ColorLUT, TablesFollowTheirFormulas)
+{
+    struct TCase {
+        int32_t Min, Max, Chroma, Hue, Contrast;
+        double Gamma;
+    };
+    for (const TCase c : {TCase{20, 30, 60, 100, 80, 1.6}, TCase{-15, -40, -100, -70, -90, 0.7}}) {
+        int16_t y[YCbCrLUT8Size], rgb[RGBLUTSize];
+        BuildYCbCrLUT8(c.Min, c.Max, c.Chroma, c.Gamma, y);
+        BuildRGBLUT(c.Hue, c.Contrast, rgb, c.Gamma);
+        const long double inLo = c.Min >= 0 ? 0 : -c.Min, outLo = c.Min >= 0 ? c.Min : 0;
+        const long double inHi = c.Max >= 0 ? 255 - c.Max : 255, outHi = c.Max >= 0 ? 255 : 255 + c.Max;
+        const long double num = c.Contrast >= 0 ? 256 : c.Contrast + 255;
+        const long double den = c.Contrast >= 0 ? 256 - c.Contrast : 255;
+        for (int i = 0; i < 256; ++i) {
+            const long double g = 255 * std::pow(i / 255.0L, 1 / (long double)c.Gamma);
+            const long double gd = double(g); // the RGB table works from a double
+            const long double luma = std::clamp((g - inLo) * (outHi - outLo) / (inHi - inLo) + outLo, 0.0L, 255.0L);
+            const long double gain = c.Chroma >= 0 ? (c.Chroma + 128) / 128.0L : (c.Chroma + 255) / 255.0L;
+            EXPECT_EQ(y[i], int(luma)) << i;
+            EXPECT_EQ(y[256 + i], int(std::trunc((i - 128) * gain + 128.5L))) << i;
+            const long double v[3] = {((c.Hue + 512) * gd / 512 - 127.5L) * num / den + 128,
+                                      (gd - 127.5L) * num / den + 128,
+                                      ((1024 - c.Hue) * gd / 1024 - 127.5L) * num / den + 128};
+            for (int k = 0; k < 3; ++k)
+                EXPECT_EQ(rgb[256 * k + i], int(std::clamp(v[k], 0.0L, 255.0L))) << k << " " << i;
+            EXPECT_EQ(rgb[768 + i], rgb[256 + i]);
+        }
     }
 }
 

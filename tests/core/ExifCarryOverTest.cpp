@@ -318,7 +318,8 @@ TEST(CarryOver, CopierNeverLosesTheInput)
     ErrorLog.Clear();
     CopyJPEGMetadata(D.File("a.jpg"), D.File("missing/b.jpg"), false, Info, false, TakeRunSettings());
     EXPECT_TRUE(std::filesystem::exists(D.File("a.jpg")));
-    EXPECT_EQ(ErrorLog.Lines(), std::vector<std::string>({"a.jpg: Failed to copy file"}));
+    EXPECT_EQ(ErrorLog.Lines(), std::vector<std::string>({"a.jpg: Failed to copy file: cannot write " +
+                                                          D.File("missing/b.jpg") + ": No such file or directory"}));
     ErrorLog.Clear();
     // A real copy: the input goes afterwards; a read-only output stays read-only.
     WriteBytes(D.File("c.jpg"), {1, 2, 3});

@@ -130,4 +130,41 @@ TEST_F(FileList, PathIndexTellsNamesThatDifferInCaseApart)
     EXPECT_FALSE(L.Contains("/pics/two.jpg"));
 }
 
+// Each column gives another order of the same four files; a column sorted
+// again turns its order round (the size column: width, height, then width
+// the other way).
+TEST_F(FileList, EveryColumnSortsByItsOwnKeyAndTurnsRound)
+{
+    struct TRow {
+        const char* Path;
+        int32_t W, H;
+        int64_t Size;
+        int32_t Format;
+        double Written, Shot;
+    };
+    const TRow Rows[] = {{"/p/3/a.jpg", 30, 6, 400, pfSPI, 3, 4},
+                         {"/p/4/b.jpg", 10, 7, 200, pfBMP, 4, 2},
+                         {"/p/2/c.jpg", 40, 5, 300, pfJPEG, 1, 3},
+                         {"/p/1/d.jpg", 20, 8, 100, pfPNG, 2, 1}};
+    for (const TRow& R : Rows) {
+        Add(R.Path);
+        TImageInfo& I = *L[L.Count() - 1];
+        std::tie(I.Width, I.Height, I.Size, I.PictureFormat, I.DateTimeLastWrite, I.DateTimeOriginal) =
+            std::make_tuple(R.W, R.H, R.Size, R.Format, R.Written, R.Shot);
+    }
+    auto Order = [&](int32_t Key) {
+        L.SortList(Key);
+        std::string S;
+        for (int32_t i = 0; i < L.Count(); ++i)
+            S += L[i]->Name()[0];
+        return S;
+    };
+    // Name, width, height, file size, type, newest written, newest shot, path.
+    const std::vector<std::pair<int32_t, std::string>> Want = {
+        {0, "abcd"}, {1, "bdac"}, {1, "cabd"}, {2, "dbca"}, {3, "bcda"}, {4, "badc"}, {5, "acbd"}, {6, "dcab"},
+        {0, "dcba"}, {1, "cadb"}, {2, "acbd"}, {4, "cdab"}, {5, "dbca"}, {6, "bacd"}};
+    for (const auto& [Key, Names] : Want)
+        EXPECT_EQ(Order(Key), Names) << "column " << Key;
+}
+
 } // namespace

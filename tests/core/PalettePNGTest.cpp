@@ -2,7 +2,14 @@
 
 #include "FilesTestUtil.h"
 
+#include "core/ErrorLog.h"
+#include "core/Global.h"
+#include "platform/Process.h"
+
+#include <chrono>
+#include <cstdlib>
 #include <map>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -169,4 +176,47 @@ TEST_F(PNGFileTest, NoOptimiserPassAfterAFailedWrite)
     result = 1;
     EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()), 1);
     EXPECT_LT(ReadBytes(a.string()).size(), ReadBytes(b.string()).size()) << "recompressed after a good write";
+}
+
+TEST_F(PNGFileTest, TheOptimiserRunsOnlyWhenInstalledAndACancelEndsIt)
+{
+    const TImgHolder pic{Sample(3)};
+    const std::string SavedExe = ExeDir, SavedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    fs::create_directories(Dir / "prog" / "bin");
+    fs::create_directories(Dir / "empty");
+    PNGOption.UsePNGOUT = PNGOption.FullColorOptimization = true;
+    auto Write = [&](const fs::path& P, const TRunSettings& S) {
+        return WritePNGFile(P.string(), pic.I, nullptr, false, false, TResolutionInfo{}, 0, nullptr, S);
+    };
+    // None installed: written as configured, the setting waiting for the tool.
+    ExeDir = (Dir / "empty").string() + "/";
+    setenv("PATH", (Dir / "empty").c_str(), 1);
+    ASSERT_TRUE(PNGOUTPath().empty());
+    ASSERT_NE(Write(Dir / "a.png", TakeRunSettings()), 0);
+    PNGOption.UsePNGOUT = false;
+    ASSERT_NE(Write(Dir / "b.png", TakeRunSettings()), 0);
+    EXPECT_EQ(ReadBytes((Dir / "a.png").string()), ReadBytes((Dir / "b.png").string()));
+
+    // A slow one, ended by the run's cancel: the file stays as written, and a
+    // cancel is no failure.
+    const fs::path Tool = Dir / "prog" / "bin" / "zopflipng";
+    std::ofstream(Tool) << "#!/bin/sh\ntouch \"$0.started\"\nexec sleep 100\n";
+    fs::permissions(Tool, fs::perms::owner_all);
+    ExeDir = (Dir / "prog").string() + "/";
+    setenv("PATH", SavedPath.c_str(), 1);
+    PNGOption.UsePNGOUT = true;
+    TProcessCancel Cancel;
+    TRunSettings S = TakeRunSettings();
+    S.ToolCancel = &Cancel;
+    ErrorLog.Clear();
+    std::thread Worker([&] { Write(Dir / "c.png", S); });
+    for (int i = 0; i < 500 && !fs::exists(Tool.string() + ".started"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto Start = std::chrono::steady_clock::now();
+    Cancel.Cancel();
+    Worker.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(1));
+    ExeDir = SavedExe;
+    ExpectSameColours(pic.I, Read(Dir / "c.png").I);
+    EXPECT_EQ(ErrorLog.GetErrorCount(), 0) << (ErrorLog.Lines().empty() ? "" : ErrorLog.Lines()[0]);
 }

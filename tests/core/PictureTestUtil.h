@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -132,4 +134,21 @@ inline ::testing::AssertionResult SameBlocks(const TImgInfo& A, const TImgInfo& 
             return ::testing::AssertionFailure() << "byte " << i % A.Bpl << " of memory row " << i / A.Bpl << ": "
                                                  << int(A.Mem[i]) << " vs " << int(B.Mem[i]);
     return ::testing::AssertionSuccess();
+}
+
+// Normalised weights over an axis of Len pixels for output I of a Gaussian of
+// sigma FRadius / 2 reaching Taps pixels to each side, taps beyond an end
+// counted on the end pixel: the blur as its formula gives it.
+inline std::vector<long double> GaussianAxis(int Len, int I, int Taps, long double FRadius)
+{
+    std::vector<long double> w(size_t(Len), 0.0L);
+    long double sum = 0;
+    for (int k = I - Taps; k <= I + Taps; ++k) {
+        const long double x = 2.0L * (k - I) / FRadius, v = std::exp(-x * x / 2);
+        w[size_t(std::clamp(k, 0, Len - 1))] += v;
+        sum += v;
+    }
+    for (auto& v : w)
+        v /= sum;
+    return w;
 }

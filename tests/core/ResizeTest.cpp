@@ -407,3 +407,111 @@ TEST(ResizeImage, BlocksAnEarlierPictureLeftGiveTheBytesOfFreshOnes)
                 }
             }
 }
+
+namespace {
+
+// The kernels written out again from their formulas, in long double: what
+// every filter id must weigh a tap at distance X (Blur 10, radius 3,
+// sharpness 0 as the resizer above is made).
+long double Kernel(uint32_t Id, long double X)
+{
+    const long double u = std::fabs(X), pi = 3.14159265358979323846264338327950288L;
+    auto sinc = [&](long double v) { return v < 1e-12L ? 1.0L : std::sin(pi * v) / (pi * v); };
+    switch (Id) {
+    case 2: return u < 3 ? sinc(u) * sinc(u / 3) : 0;
+    case 3: return std::max(0.0L, 1 - u);
+    case 4: { // b = c = 1/3
+        const long double b = 1.0L / 3, c = 1.0L / 3;
+        if (u < 1)
+            return ((12 - 9 * b - 6 * c) * u * u * u + (-18 + 12 * b + 6 * c) * u * u + (6 - 2 * b)) / 6;
+        if (u < 2)
+            return ((-b - 6 * c) * u * u * u + (6 * b + 30 * c) * u * u + (-12 * b - 48 * c) * u + 8 * b + 24 * c) / 6;
+        return 0;
+    }
+    case 5: return u < 3 ? sinc(u) * (0.42L + 0.5L * std::cos(pi * u / 3) + 0.08L * std::cos(2 * pi * u / 3)) : 0;
+    case 6:
+        if (u < 1)
+            return ((u - 1.8L) * u - 0.2L) * u + 1;
+        return u < 2 ? ((-(u - 1) / 3 + 0.8L) * (u - 1) - 7.0L / 15) * (u - 1) : 0;
+    case 7: {
+        if (u < 1)
+            return ((13.0L / 11 * u - 453.0L / 209) * u - 3.0L / 209) * u + 1;
+        if (u < 2)
+            return ((-6.0L / 11 * (u - 1) + 270.0L / 209) * (u - 1) - 156.0L / 209) * (u - 1);
+        return u < 3 ? ((1.0L / 11 * (u - 2) - 45.0L / 209) * (u - 2) + 26.0L / 209) * (u - 2) : 0;
+    }
+    case 8: // radius 2, a = 4 / (100 x 0.02)
+        return u < 2 ? std::exp(-2 * u * u) - std::exp(-8.0L) : 0;
+    }
+    return 0;
+}
+
+// Weights of output I over the source pixels of one axis: pixel centres k +
+// 0.5 against the output centre, in source pixels when enlarging and in
+// output pixels when reducing; taps beyond an end count as the end pixel.
+std::vector<long double> AxisWeights(uint32_t Id, uint32_t Src, uint32_t Dst, uint32_t I)
+{
+    std::vector<long double> w(Src, 0.0L);
+    const long double scale = Src <= Dst ? 1.0L : (long double)Dst / Src, c = (I + 0.5L) * Src / Dst;
+    long double sum = 0;
+    for (int64_t k = -int64_t(Src) - 8; k < 2 * int64_t(Src) + 8; ++k) {
+        long double v;
+        if (Id == 1) // area: the overlap of pixel k with the output's span
+            v = std::max(0.0L, std::min<long double>(k + 1, (I + 1.0L) * Src / Dst) -
+                                   std::max<long double>(k, (long double)I * Src / Dst));
+        else if (Id == 9)
+            v = k == std::min<int64_t>(int64_t(c), Src - 1);
+        else
+            v = Kernel(Id, (k + 0.5L - c) * scale);
+        w[size_t(std::clamp<int64_t>(k, 0, Src - 1))] += v;
+        sum += v;
+    }
+    for (auto& x : w)
+        x /= sum;
+    return w;
+}
+
+} // namespace
+
+// Noise beside a hard edge, reduced and enlarged by 3, 7:3 and both ways at
+// once: every filter's output is within a level of the one computed here
+// from its formula, with the geometry of pixel centres (the integer kernels
+// keep the rows between the passes within 0..255).
+TEST(ResizeKnownAnswers, EveryFilterMatchesItsFormula)
+{
+    const TImg src(Filled(21, 15, 1, [](uint32_t x, uint32_t y, uint32_t) {
+        return x < 11 ? uint8_t((x * 97 + y * 61 + x * y * 13) % 256) : uint8_t(y < 7 ? 250 : 5);
+    }));
+    const TImg small(Filled(7, 5, 1, [&](uint32_t x, uint32_t y, uint32_t) { return MemRow(src.I, y * 3)[x * 3]; }));
+    struct TCase {
+        const TImg& From;
+        uint32_t W, H;
+    };
+    const TCase cases[] = {{src, 7, 5}, {small, 21, 15}, {src, 9, 35}, {small, 3, 11}, {src, 49, 6}};
+    for (TConf conf : {TConf{3, false}, TConf{2, false}})
+        for (uint32_t id = 1; id <= 9; ++id)
+            for (const TCase& c : cases) {
+                const uint32_t sw = c.From.I.Width, sh = c.From.I.Height;
+                if (id == 1 && (c.W > sw || c.H > sh))
+                    continue; // area averaging reduces only
+                conf.Dec = conf.Int = id;
+                const TImg got = Resize(conf, c.From.I, c.W, c.H);
+                int worst = 0;
+                for (uint32_t y = 0; y < c.H; ++y) {
+                    const auto wy = AxisWeights(id, sh, c.H, y);
+                    for (uint32_t x = 0; x < c.W; ++x) {
+                        const auto wx = AxisWeights(id, sw, c.W, x);
+                        long double v = 0;
+                        for (uint32_t j = 0; j < sh; ++j) {
+                            long double row = 0;
+                            for (uint32_t i = 0; i < sw; ++i)
+                                row += wx[i] * MemRow(c.From.I, j)[i];
+                            v += wy[j] * (conf.Mode == 2 ? row : std::clamp(row, 0.0L, 255.0L));
+                        }
+                        const int want = int(std::lround(std::clamp(v, 0.0L, 255.0L)));
+                        worst = std::max(worst, std::abs(MemRow(got.I, y)[x] - want));
+                    }
+                }
+                EXPECT_LE(worst, 1) << conf.Name() << " " << sw << "x" << sh << " -> " << c.W << "x" << c.H;
+            }
+}

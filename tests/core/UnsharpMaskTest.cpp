@@ -166,3 +166,26 @@ TEST(UnsharpMask, AmountsChangedDuringAFilterGiveOneOrTheOther)
     stop = true;
     setter.join();
 }
+
+// Radius 1 (sigma 0.75, two taps to each side, edges folded) and amount 100:
+// each sample moves from its blur by as much as it differs from it,
+// within a level of the blur computed here.
+TEST(UnsharpMask, MatchesTheFormulaOnNoiseAndAnEdge)
+{
+    TPicture m(11, 7);
+    for (uint32_t y = 0; y < 7; ++y)
+        for (uint32_t x = 0; x < 11; ++x)
+            *m.Px(x, y) = x < 6 ? uint8_t(60 + (x * 97 + y * 61) % 128) : uint8_t(y < 3 ? 200 : 40);
+    const TPicture src(m);
+    Sharpen(m, 100, 0, 1.0, false, 1);
+    for (uint32_t y = 0; y < 7; ++y)
+        for (uint32_t x = 0; x < 11; ++x) {
+            const auto wx = GaussianAxis(11, int(x), 2, 1.5L), wy = GaussianAxis(7, int(y), 2, 1.5L);
+            long double blur = 0;
+            for (uint32_t j = 0; j < 7; ++j)
+                for (uint32_t i = 0; i < 11; ++i)
+                    blur += wx[i] * wy[j] * MemRow(src.I, j)[i];
+            const long double o = MemRow(src.I, y)[x];
+            EXPECT_NEAR(*m.Px(x, y), std::clamp(2 * o - blur, 0.0L, 255.0L), 1.5L) << x << "," << y;
+        }
+}

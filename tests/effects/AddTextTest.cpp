@@ -217,7 +217,6 @@ TEST(AddTextEffect, SettingsAndTokens)
     EXPECT_EQ(E.FText, "<s10><n>\r\n<n>");
     EXPECT_DOUBLE_EQ(E.FParam.LinePitch, 1.5);
     EXPECT_EQ(E.FFont.Name, MenuFontName());
-    EXPECT_EQ(E.FParam.GlowColor, 0xFFFF00);
 
     TShrinker S;
     TGaussianBlur Blur;

@@ -141,3 +141,36 @@ TEST_F(DecreaseColorTest, PaletteToolPNGKeysTheCornerColour)
     EXPECT_EQ(ScanLine(Back.I, 0)[3], 0) << "the top-left colour is transparent";
     EXPECT_LE(ColoursOf(Back.I).size(), 16u);
 }
+
+// A gray ramp in four colours: without dithering each row steps through them
+// once; with it the steps alternate where the colours meet.
+TEST_F(DecreaseColorTest, DitheringIsOnlyWhereAsked)
+{
+    if (FindQuantiserPath().empty())
+        GTEST_SKIP() << "pngquant not installed";
+    for (int32_t Dither : {0, 2}) {
+        TDecreaseColorEffect E;
+        E.FMode = 2;
+        E.FPaletteEntries = 4;
+        E.FDitherType = Dither;
+        TTestPicture Pic(96, 6, 3);
+        for (uint32_t y = 0; y < 6; ++y)
+            for (uint32_t x = 0; x < 96 * 3; ++x)
+                ScanLine(Pic.I, y)[x] = uint8_t(x / 3 * 255 / 95);
+        TEffectParams P;
+        P.OutFileName = P.ToolOutFileName = (Dir / ("d" + std::to_string(Dither) + ".png")).string();
+        E.DoEffect(Pic.I, P);
+        ASSERT_TRUE(P.DecreaseColor);
+        TTestImg Back;
+        uint32_t Flags = 0;
+        TBGColor BG;
+        ASSERT_NE(ReadPNGFile(P.OutFileName, Back.I, Flags, nullptr, BG), 0);
+        int Steps = 0;
+        for (uint32_t x = 1; x < 96; ++x)
+            Steps += ScanLine(Back.I, 3)[x * Back.I.Channels] != ScanLine(Back.I, 3)[(x - 1) * Back.I.Channels];
+        if (Dither == 0)
+            EXPECT_LE(Steps, 3);
+        else
+            EXPECT_GT(Steps, 6);
+    }
+}

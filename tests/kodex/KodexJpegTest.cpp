@@ -194,46 +194,10 @@ TEST_F(Jpeg, CorruptCodedDataFails)
 }
 
 
-// Collects a banded decode's bands top-down, checking each comes right below the last.
-struct TBandSink {
-    std::vector<uint8_t> Rows; // top-down, Width x Channels bytes a row
-    uint32_t Next = 0, Bands = 0, StopAfter = UINT32_MAX;
-    uint64_t Held = 0; // as told before the first band
-    int TakeSize = 1;
-    const TKodexReadJPEGBands* Rec = nullptr;
-    bool InOrder = true;
-
-    static int Take(void* Context, const TImgInfo* Band, uint32_t Top)
-    {
-        auto* s = static_cast<TBandSink*>(Context);
-        if (!Band) { // the size, before any band
-            s->InOrder = s->InOrder && s->Bands == 0 && s->Rec->Width && s->Rec->Height && s->Rec->Held;
-            s->Held = s->Rec->Held;
-            return s->TakeSize;
-        }
-        s->InOrder = s->InOrder && s->Held && Top == s->Next && Band->Width == s->Rec->Width &&
-                     Band->Channels == s->Rec->Channels && Top + Band->Height <= s->Rec->Height;
-        const uint32_t rowBytes = Band->Width * Band->Channels;
-        for (uint32_t y = 0; y < Band->Height; ++y)
-            s->Rows.insert(s->Rows.end(), ScanLine(*Band, y), ScanLine(*Band, y) + rowBytes);
-        s->Next = Top + Band->Height;
-        return ++s->Bands < s->StopAfter;
-    }
-};
-
 int ReadBands(const std::vector<uint8_t>& File, uint32_t Den, uint32_t BandRows, TBandSink& Sink,
               uint32_t Flags = 0)
 {
-    TKodexReadJPEGBands rec{};
-    rec.Denominator = Den;
-    rec.Flags = Flags;
-    rec.BandRows = BandRows;
-    rec.Band = TBandSink::Take;
-    rec.Context = &Sink;
-    Sink.Rec = &rec;
-    const int r = KodexProcs.ReadJPEGBands(&rec, File.data(), File.size());
-    Sink.Rec = nullptr;
-    return r;
+    return ReadBandsWith(KodexProcs.ReadJPEGBands, File, Den, BandRows, Sink, Flags);
 }
 
 } // namespace

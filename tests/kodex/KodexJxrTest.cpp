@@ -5,6 +5,9 @@
 
 #include <tiffio.h>
 
+#include <atomic>
+#include <thread>
+
 using Jxr = TKodexTest;
 
 namespace {
@@ -80,6 +83,15 @@ TEST_F(Jxr, DamagedFilesAreRefusedWithAMessage)
 {
     const std::vector<uint8_t> good = MakeJxr(Scratch, "rgb", 3, 8);
     ASSERT_FALSE(good.empty());
+    // A file cut short is refused as a whole (the codec would fill the
+    // missing blocks with whatever its buffer held), with or without alpha.
+    const std::vector<uint8_t> alpha = MakeJxr(Scratch, "rgba", 4, 8);
+    for (const auto* f : {&good, &alpha})
+        for (size_t percent : {50, 75, 90, 99}) {
+            TOwnedImg img;
+            const std::vector<uint8_t> cut(f->begin(), f->begin() + ptrdiff_t(f->size() * percent / 100));
+            ExpectRefused(ReadWicMem(cut, img.Img), img.Img, "Premature end of JPEG XR file");
+        }
     std::vector<std::vector<uint8_t>> damaged;
     for (size_t cut : {size_t(4), size_t(16), size_t(40), good.size() / 3, good.size() / 2, good.size() - 10})
         damaged.emplace_back(good.begin(), good.begin() + ptrdiff_t(cut));
@@ -100,6 +112,29 @@ TEST_F(Jxr, DamagedFilesAreRefusedWithAMessage)
         }
     }
     EXPECT_GE(refused, 6); // every cut file at least
+}
+
+// Workers decode at once while others allocate: the decoder is a program
+// started afresh, never a copy of this one that may hold another thread's lock.
+TEST_F(Jxr, PicturesDecodedOnManyThreadsAtOnceAllArrive)
+{
+    const std::vector<uint8_t> file = MakeJxr(Scratch, "rgb", 3, 8);
+    ASSERT_FALSE(file.empty());
+    std::atomic<int> whole{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 8; ++t)
+        workers.emplace_back([&] {
+            for (int i = 0; i < 4; ++i) {
+                std::vector<std::unique_ptr<char[]>> churn;
+                for (int k = 0; k < 200; ++k)
+                    churn.emplace_back(new char[size_t(64 + k * 16)]);
+                TOwnedImg img;
+                whole += ReadWicMem(file, img.Img) == 1 && img.Img.Width == W && img.Img.Height == H;
+            }
+        });
+    for (std::thread& w : workers)
+        w.join();
+    EXPECT_EQ(whole, 32) << ::testing::PrintToString(TakeErrors());
 }
 
 TEST_F(Jxr, APictureBeyondTheMemoryBudgetIsRefused)

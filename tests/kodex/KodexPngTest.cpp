@@ -114,3 +114,21 @@ TEST_F(Png, FlatteningOnReadUsesTheBackgroundAndAGrayForGrayPictures)
     const uint8_t wantGray[6] = {r, r, r, 50, 50, 50};
     EXPECT_EQ(0, std::memcmp(MemRow(gray.Img, 0), wantGray, 6));
 }
+
+TEST_F(Png, ACancelStopsTheDecodeWithoutAWord)
+{
+    std::vector<uint8_t> row(64 * 3, 90);
+    for (bool interlaced : {false, true}) {
+        const std::vector<uint8_t> file =
+            EncodePng(64, 40, 8, PNG_COLOR_TYPE_RGB, [&](uint32_t) { return row.data(); }, interlaced);
+        std::atomic<bool> stop{true};
+        KodexProcs.SetCancelFlag(&stop);
+        TKodexReadPNG rec{};
+        EXPECT_EQ(0, KodexProcs.ReadPNG(&rec, file.data(), file.size())) << interlaced;
+        EXPECT_EQ(rec.Img.Mem, nullptr);
+        EXPECT_TRUE(TakeErrors().empty());
+        KodexProcs.SetCancelFlag(nullptr);
+        ASSERT_EQ(1, KodexProcs.ReadPNG(&rec, file.data(), file.size()));
+        FreeImg(rec.Img);
+    }
+}

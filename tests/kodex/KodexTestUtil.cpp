@@ -133,7 +133,8 @@ TICCInfo ProfileBlock(const std::vector<uint8_t>& Prof)
 }
 
 std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,
-                               const std::function<const uint8_t*(uint32_t)>& Row, bool Interlaced)
+                               const std::function<const uint8_t*(uint32_t)>& Row, bool Interlaced,
+                               const std::function<void(void*, void*)>& Extra)
 {
     std::vector<uint8_t> out;
     png_structp p = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -144,6 +145,8 @@ std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,
     }, nullptr);
     png_set_IHDR(p, i, W, H, Depth, Type, Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (Extra)
+        Extra(p, i);
     png_write_info(p, i);
     std::vector<png_bytep> rows(H);
     for (uint32_t y = 0; y < H; ++y)

@@ -36,9 +36,11 @@ inline uint8_t At(const TImgInfo& Img, uint32_t X, uint32_t Y, uint32_t C)
 }
 
 // A PNG coded in memory with libpng: Depth bits, colour Type, Row(y) the raw
-// bytes of row y (top-down), Adam7-interlaced when asked.
+// bytes of row y (top-down), Adam7-interlaced when asked; Extra (libpng's
+// write and info structures) may add chunks before the header is written.
 std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,
-                               const std::function<const uint8_t*(uint32_t)>& Row, bool Interlaced = false);
+                               const std::function<const uint8_t*(uint32_t)>& Row, bool Interlaced = false,
+                               const std::function<void(void*, void*)>& Extra = {});
 
 // The readers with their usual arguments: no flattening, full size, RGB out.
 int ReadPng(const std::string& File, TImgInfo& Img, TICCInfo* Icc = nullptr);
@@ -51,6 +53,49 @@ void ForEachDamaged(const std::vector<uint8_t>& Good, size_t From, int Flips, ui
                     const std::function<void(const std::vector<uint8_t>&)>& Read, int Rounds = 200);
 // A read that must fail: nothing handed out, and the first error line holds Text.
 void ExpectRefused(int Result, const TImgInfo& Img, const std::string& Text = "");
+
+// Collects a banded decode's bands top-down, checking each comes right below the last.
+struct TBandSink {
+    std::vector<uint8_t> Rows; // top-down, Width x Channels bytes a row
+    uint32_t Next = 0, Bands = 0, StopAfter = UINT32_MAX;
+    uint64_t Held = 0; // as told before the first band
+    int TakeSize = 1;
+    const TKodexReadJPEGBands* Rec = nullptr;
+    bool InOrder = true;
+
+    static int Take(void* Context, const TImgInfo* Band, uint32_t Top)
+    {
+        auto* s = static_cast<TBandSink*>(Context);
+        if (!Band) { // the size, before any band
+            s->InOrder = s->InOrder && s->Bands == 0 && s->Rec->Width && s->Rec->Height && s->Rec->Held;
+            s->Held = s->Rec->Held;
+            return s->TakeSize;
+        }
+        s->InOrder = s->InOrder && s->Held && Top == s->Next && Band->Width == s->Rec->Width &&
+                     Band->Channels == s->Rec->Channels && Top + Band->Height <= s->Rec->Height;
+        const uint32_t rowBytes = Band->Width * Band->Channels;
+        for (uint32_t y = 0; y < Band->Height; ++y)
+            s->Rows.insert(s->Rows.end(), ScanLine(*Band, y), ScanLine(*Band, y) + rowBytes);
+        s->Next = Top + Band->Height;
+        return ++s->Bands < s->StopAfter;
+    }
+};
+
+// A banded decode of File by Proc (read_jpeg_bands, read_png_bands) into Sink.
+inline int ReadBandsWith(TKodexReadJPEGBandsProc Proc, const std::vector<uint8_t>& File, uint32_t Den,
+                         uint32_t BandRows, TBandSink& Sink, uint32_t Flags = 0)
+{
+    TKodexReadJPEGBands rec{};
+    rec.Denominator = Den;
+    rec.Flags = Flags;
+    rec.BandRows = BandRows;
+    rec.Band = TBandSink::Take;
+    rec.Context = &Sink;
+    Sink.Rec = &rec;
+    const int r = Proc(&rec, File.data(), File.size());
+    Sink.Rec = nullptr;
+    return r;
+}
 
 // The header probe's record of File (all zero when the probe fails).
 TKodexInfo InfoOf(const std::string& File);

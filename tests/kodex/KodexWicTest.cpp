@@ -334,3 +334,56 @@ TEST_F(Wic, TiffWhoseDataDoesNotCoverThePictureFails)
         ExpectRefused(ReadWicMem(d, out.Img), out.Img, k.Jpeg ? "JPEG" : "does not cover");
     }
 }
+
+// Pictures without a thumbnail of their own come back shrunk by a whole factor
+// (long side / 160) with each block averaged; blocks at the right edge are
+// cut short, and small pictures come back as they are.
+TEST_F(Wic, ThumbnailsAreThePictureShrunkByBlockAverages)
+{
+    // 5 x 5 blocks of one colour each; block (1, 0) is a checkerboard of 0 and 255.
+    const uint32_t W = 803, H = 330;
+    auto Value = [](uint32_t X, uint32_t Y, uint32_t C) -> uint8_t {
+        if (X / 5 == 1 && Y / 5 == 0)
+            return (X + Y) % 2 ? 0 : 255;
+        return uint8_t((X / 5) * 3 + (Y / 5) * 11 + C * 40);
+    };
+    std::vector<uint8_t> bgr(size_t(W) * H * 3);
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x)
+            for (uint32_t c = 0; c < 3; ++c)
+                bgr[(size_t(y) * W + x) * 3 + c] = Value(x, y, c);
+    const std::string tif = Scratch / "big.tif", webp = Scratch / "big.webp";
+    TIFF* t = OpenTiff(tif, W, H, 8, 3, PHOTOMETRIC_RGB);
+    ASSERT_NE(t, nullptr);
+    std::vector<uint8_t> row(size_t(W) * 3);
+    for (uint32_t y = 0; y < H; ++y) {
+        for (uint32_t x = 0; x < W * 3; ++x)
+            row[x] = bgr[size_t(y) * W * 3 + x / 3 * 3 + 2 - x % 3];
+        TIFFWriteScanline(t, row.data(), y, 0);
+    }
+    TIFFClose(t);
+    uint8_t* enc = nullptr;
+    const size_t n = WebPEncodeLosslessBGR(bgr.data(), int(W), int(H), int(W * 3), &enc);
+    ASSERT_GT(n, 0u);
+    std::ofstream(webp, std::ios::binary).write(reinterpret_cast<const char*>(enc), std::streamsize(n));
+    WebPFree(enc);
+    for (const std::string& f : {tif, webp}) {
+        TOwnedImg out{};
+        ASSERT_TRUE(ReadWICThumbnail(f, out.Img, 0, nullptr, TBGColor{})) << f;
+        ASSERT_EQ(std::make_tuple(out.Img.Width, out.Img.Height), std::make_tuple(161u, 66u)) << f;
+        EXPECT_EQ(At(out.Img, 1, 0, 0), 122) << f; // 12 x 255 + 13 x 0 over 25
+        for (uint32_t y : {0u, 40u, 65u})
+            for (uint32_t x : {0u, 77u, 160u}) // 160: the last three columns alone
+                for (uint32_t c = 0; c < 3; ++c)
+                    ASSERT_EQ(At(out.Img, x, y, c), Value(x * 5, y * 5, c)) << f << " " << x << "," << y;
+    }
+    for (const uint32_t w : {319u, 320u}) { // halved from twice the thumbnail's side on
+        TIFF* s = OpenTiff(tif, w, 2, 8, 3, PHOTOMETRIC_RGB);
+        for (uint32_t y = 0; y < 2; ++y)
+            TIFFWriteScanline(s, row.data(), y, 0);
+        TIFFClose(s);
+        TOwnedImg small{};
+        ASSERT_TRUE(ReadWICThumbnail(tif, small.Img, 0, nullptr, TBGColor{}));
+        EXPECT_EQ(std::make_tuple(small.Img.Width, small.Img.Height), w == 320 ? std::make_tuple(160u, 1u) : std::make_tuple(w, 2u));
+    }
+}

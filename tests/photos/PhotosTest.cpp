@@ -511,7 +511,7 @@ TEST_F(Photos, PicturesOfARunShareOneBudget)
     ASSERT_TRUE(Load(kPhotoDir / "Wood.jpg").save(Q(Dir / "in" / "w0.png"))); // 2560 x 1920, 15 MB
     for (const char* N : {"w1.png", "w2.png", "w3.png"})
         fs::copy_file(Dir / "in" / "w0.png", Dir / "in" / N);
-    QImage Huge(5000, 5000, QImage::Format_RGB32); // 75 MB
+    QImage Huge(5000, 5000, QImage::Format_ARGB32); // 100 MB, read whole (alpha is flattened on the whole picture)
     Huge.fill(Qt::gray);
     ASSERT_TRUE(Huge.save(Q(Dir / "in" / "huge.png")));
     Profile(Fit(700), 4, "PictureMemoryLimit=48\n");

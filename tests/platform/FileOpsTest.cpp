@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,6 +65,30 @@ TEST_F(FileOps, CopyKeepsTimesAndRespectsFailIfExists)
     EXPECT_EQ(Get(P("dst")), "new");
     // Nothing but the two files: no temporary left behind.
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 2);
+}
+
+// A full disk (here a file-size limit) is an error, never a short file
+// reported as written: nothing at the target, an old file there untouched.
+TEST_F(FileOps, AFullDiskFailsTheCopyAndTheNewFile)
+{
+    const std::string big(200000, 'x');
+    Put(P("src"), big);
+    Put(P("old"), "old");
+    struct rlimit Old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &Old), 0);
+    const auto OldSignal = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit Small = Old;
+    Small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &Small), 0);
+    const int Copy = platform::CopyFile(P("src"), P("dst"), true);
+    const int Over = platform::CopyFile(P("src"), P("old"), false);
+    const int New = platform::WriteNewFile(P("new"), big.data(), big.size());
+    setrlimit(RLIMIT_FSIZE, &Old);
+    signal(SIGXFSZ, OldSignal);
+    EXPECT_EQ(std::make_tuple(Copy, Over, New), std::make_tuple(EFBIG, EFBIG, EFBIG));
+    EXPECT_EQ(Get(P("old")), "old");
+    EXPECT_FALSE(platform::PathExists(P("dst")) || platform::PathExists(P("new")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 2); // no temporary left
 }
 
 TEST_F(FileMap, MapsRegularFilesOnlyAndNeverWaitsOnAFifo)

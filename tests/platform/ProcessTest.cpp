@@ -8,6 +8,8 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/wait.h>
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -37,10 +39,30 @@ double SecondsSince(Clock::time_point T)
     return std::chrono::duration<double>(Clock::now() - T).count();
 }
 
+// Waits until no process has the id Pid any more, or only its zombie.
+bool Gone(int Pid)
+{
+    bool gone = false;
+    for (int i = 0; i < 3000 && !gone; ++i) {
+        std::ifstream st("/proc/" + std::to_string(Pid) + "/stat");
+        std::string pid, name, state;
+        gone = !(st >> pid >> name >> state) || state == "Z";
+        std::this_thread::sleep_for(std::chrono::milliseconds(gone ? 0 : 10));
+    }
+    return gone;
+}
+
+// Tools are started directly, and through the launcher that ties them to us.
+const std::string kLauncher = std::string(VESTRO_DIST_DIR) + "/bin/vestro-tool";
+const char* const kLaunchers[] = {"", kLauncher.c_str()};
+
 } // namespace
 
 TEST(Process, ArgumentsAndExitCodesComeThrough)
 {
+    for (const char* launcher : kLaunchers) {
+    SCOPED_TRACE(launcher);
+    SetToolLauncher(launcher);
     TempFile out("args");
     const std::vector<std::string> tricky = {"with space", "\"quoted\"", "it's", "Grüße ✓ 写真", "", "$HOME *",
                                              "back\\slash", "new\nline"};
@@ -55,6 +77,11 @@ TEST(Process, ArgumentsAndExitCodesComeThrough)
     EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "exit 3"}), 3);
     EXPECT_EQ(RunProcessAndWait({"sh", "-c", "exit 255"}), 255); // found in PATH
     EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "kill -TERM $$"}), 128 + SIGTERM);
+    // Not started at all, launcher or not.
+    EXPECT_EQ(RunProcessAndWait({"/nonexistent/bin/tool", "x"}), -1);
+    EXPECT_EQ(RunProcessAndWait({"vestro-no-such-tool-anywhere"}), -1);
+    }
+    SetToolLauncher("");
 }
 
 TEST(Process, MissingProgramFailsAtOnce)
@@ -65,6 +92,26 @@ TEST(Process, MissingProgramFailsAtOnce)
     EXPECT_EQ(RunProcessAndWait({}), -1);
     EXPECT_FALSE(StartProcess({"/nonexistent/bin/viewer"}));
     EXPECT_LT(SecondsSince(t), 2.0);
+}
+
+// A program killed outright takes the tool it waits for with it: no tool
+// goes on writing into a folder after its run has gone.
+TEST(Process, ToolsEndWithTheProgramThatWaitsForThem)
+{
+    TempFile pidFile("tied");
+    const pid_t program = fork();
+    if (program == 0) {
+        SetToolLauncher(kLauncher);
+        _exit(RunProcessAndWait(
+            {"/bin/sh", "-c", "echo $$ > \"$0.t\"; mv \"$0.t\" \"$0\"; exec sleep 60", pidFile.Path.string()}));
+    }
+    const std::string tool = pidFile.Read();
+    ASSERT_FALSE(tool.empty());
+    kill(program, SIGKILL);
+    waitpid(program, nullptr, 0);
+    EXPECT_TRUE(Gone(std::stoi(tool)));
+    // A launcher whose program has already gone starts nothing.
+    EXPECT_EQ(RunProcessAndWait({kLauncher, "1", "/bin/true"}), 137);
 }
 
 TEST(Process, HungChildIsEndedFromAnotherThread)
@@ -87,13 +134,6 @@ TEST(Process, HungChildIsEndedFromAnotherThread)
     EXPECT_LT(SecondsSince(t), 40.0);
     ASSERT_FALSE(grandchild.empty());
 
-    bool gone = false; // no such process any more, or only its zombie
-    for (int i = 0; i < 3000 && !gone; ++i) {
-        std::ifstream st("/proc/" + std::to_string(std::stoi(grandchild)) + "/stat");
-        std::string pid, name, state;
-        gone = !(st >> pid >> name >> state) || state == "Z";
-        std::this_thread::sleep_for(std::chrono::milliseconds(gone ? 0 : 10));
-    }
-    EXPECT_TRUE(gone);
+    EXPECT_TRUE(Gone(std::stoi(grandchild)));
     EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "exit 0"}, &cancel), -1); // nothing starts any more
 }

@@ -1,0 +1,94 @@
+#include "platform/LeftTempFiles.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <regex>
+
+namespace platform {
+
+namespace {
+
+const char kDigits[] = "0123456789abcdefghijklmnopqrstuv";
+
+std::string Base32(uint64_t V, int Digits)
+{
+    std::string s(size_t(Digits), '0');
+    for (int i = Digits - 1; i >= 0; --i, V >>= 5)
+        s[size_t(i)] = kDigits[V & 31];
+    return s;
+}
+
+std::string PidDigits(uint64_t Pid)
+{
+    int n = 1;
+    while (n < 13 && (Pid >> (5 * n)) != 0)
+        ++n;
+    return Base32(Pid, n);
+}
+
+std::string HostTag()
+{
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    uint64_t h = 1469598103934665603ull; // FNV-1a
+    for (const char* p = host; *p; ++p)
+        h = (h ^ uint8_t(*p)) * 1099511628211ull;
+    return Base32(h, 4);
+}
+
+// The writer's process id when Name is one of our temporary names made on
+// this machine, else -1.
+long WriterOf(const std::string& Name, const std::string& Host)
+{
+    static const std::regex pattern(R"(^\..+\.~[0-9a-v]{8}-([0-9a-v]{1,7})-([0-9a-v]{4})\.(tmp|png)$)");
+    std::smatch m;
+    if (!std::regex_match(Name, m, pattern) || m[2] != Host)
+        return -1;
+    return std::stol(m[1], nullptr, 32);
+}
+
+} // namespace
+
+const std::string& WriterTag()
+{
+    static const std::string tag = PidDigits(uint64_t(getpid())) + "-" + HostTag();
+    return tag;
+}
+
+int RemoveLeftTempFiles(const std::string& Folder)
+{
+    const int dir = open(Folder.empty() ? "." : Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return 0;
+    DIR* d = fdopendir(dir);
+    if (!d) {
+        close(dir);
+        return 0;
+    }
+    const std::string host = WriterTag().substr(WriterTag().size() - 4);
+    int removed = 0;
+    while (const dirent* e = readdir(d)) {
+        const std::string name = e->d_name;
+        const long pid = WriterOf(name, host);
+        struct stat st;
+        if (pid < 0 || pid == long(getpid()) || fstatat(dir, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_uid != geteuid())
+            continue;
+        // Gone: no process has that id now (one that has it may be another
+        // program by now, but then the file only waits for a later run).
+        if (kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        if (unlinkat(dir, e->d_name, 0) == 0)
+            ++removed;
+    }
+    closedir(d);
+    return removed;
+}
+
+} // namespace platform
