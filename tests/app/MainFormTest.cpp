@@ -413,7 +413,7 @@ TEST_F(MainWindow, APlugInTickedInItsDialogReadsAtOnceAndAfterARestart)
     EXPECT_EQ(ImageSize(Dir / "out" / "p.png"), QSize(200, 150)); // as [SPI] ConvertTo says
 
     // Kept on exit; the next start reads the file listed on its command line.
-    Window->FileExit1->trigger();
+    Window->FileExit->trigger();
     Window.reset();
     FileList->Clear();
     LoadIniFile(IniFileName);
