@@ -139,9 +139,9 @@ int ProgramMain(int argc, char** argv)
         WorkAreaBottom = s->availableGeometry().bottom() + 1;
     }
     SystemFontName = QApplication::font().family().toStdString();
-    // Text is drawn on worker threads; the font database is set up here first.
-    InitTextRendering();
-    FontInstalled = [](const std::string& F) { return QFontDatabase::hasFamily(QString::fromStdString(F)); };
+    // The interface font is checked only where a window may show it.
+    if (!IsNonInteractive())
+        FontInstalled = [](const std::string& F) { return QFontDatabase::hasFamily(QString::fromStdString(F)); };
     if (!IsNonInteractive())
         SaveRetryQuestion = [](const std::string& Msg) {
             return QMessageBox::warning(nullptr, "Vestro", QString::fromStdString(Msg),
@@ -151,6 +151,13 @@ int ProgramMain(int argc, char** argv)
         ShowMessage(KodexLoadErrorTitle, KodexLoadError);
 
     AtOnceStart = IsAtOnceStart(args, IniFileName);
+    // Text is drawn on worker threads; for the window the font database is set
+    // up here first. A run at once reads it only when a step draws text (the
+    // first such step sets it up), which most runs never do.
+    if (!AtOnceStart)
+        InitTextRendering();
+    else if (IsNonInteractive())
+        NoFontSetUpAtExit();
     LoadIniFile(IniFileName);
     if (!AtOnceStart && Headless) {
         std::fprintf(stderr, "%s\nVestro: %s\n",

@@ -61,7 +61,11 @@ std::vector<std::string> AfterRunArguments(const std::string& Command, const std
 
 void PrepareAtOnceWindow(QDialog& Form)
 {
-    if (!ErrorLogForm && !IsNonInteractive())
+    // Nobody sees the window: it is neither laid out nor placed (measuring its
+    // texts would read the whole font set-up).
+    if (IsNonInteractive())
+        return;
+    if (!ErrorLogForm)
         ErrorLogForm = new TErrorLogForm(&Form);
     Form.adjustSize();
     if (QScreen* s = QGuiApplication::primaryScreen())

@@ -185,7 +185,6 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
 
     CPUFeatures = GetCPUFeatures();
     InitColorProcs((CPUFeatures & 4) != 0);
-    InitGammaTables();
 
     KodexLoadError.clear();
     KodexLoaded = LoadKodex(ExeDir, KodexLoadError);

@@ -132,8 +132,9 @@ void TOutputNameJob::StoreName(int Index, const std::string& Name)
 double TOutputNameJob::EstimatedCost(int Index, int64_t Width, int64_t Height)
 {
     // Rough decoding work: pixels, plus the entropy-coded bytes of a JPEG
-    // (three times over for progressive scans); inflating and unfiltering a
-    // PNG costs more per pixel than a JPEG, reading a BMP far less.
+    // (three times over for progressive scans); a PNG's inflating and
+    // unfiltering runs over its stored bytes (a 16-bit RGB row holds six times
+    // the bytes of a palette one), reading a BMP costs far less.
     const double Pixels = double(Width) * double(Height);
     const TImageInfo* I = Info(Index);
     if (!I)
@@ -141,8 +142,13 @@ double TOutputNameJob::EstimatedCost(int Index, int64_t Width, int64_t Height)
     switch (I->PictureFormat) {
     case pfJPEG:
         return Pixels + double(I->Size) * (I->Progressive ? 6.0 : 2.0);
-    case pfPNG:
-        return Pixels * 1.5;
+    case pfPNG: {
+        // Samples per pixel by colour type (gray, -, RGB, palette, gray+alpha, -, RGBA).
+        static constexpr double Samples[7] = {1, 3, 3, 1, 2, 4, 4};
+        const double Bits = I->PNGBitDepth ? I->PNGBitDepth : 8;
+        const double Stored = Samples[I->PNGColorType < 7 ? I->PNGColorType : 2] * Bits / 8;
+        return Pixels * (0.5 + Stored / 3); // 8-bit RGB: 1.5 per pixel
+    }
     case pfBMP:
         return Pixels * 0.3;
     default:

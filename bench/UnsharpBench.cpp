@@ -66,7 +66,6 @@ void Synthesise(TImgInfo& Img)
 const TImgInfo& Picture()
 {
     static TImgInfo pic = [] {
-        InitGammaTables();
         TImgInfo p;
         const char* path = std::getenv("VESTRO_BENCH_PICTURE");
         if (!path || !ReadPPM(path, p))

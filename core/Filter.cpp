@@ -4,7 +4,6 @@
 #include "core/ImgInfo.h"
 
 #include <cmath>
-#include <mutex>
 
 TFilter::~TFilter()
 {
@@ -150,48 +149,3 @@ uint64_t NextPow2(uint64_t Value)
     return p;
 }
 
-float SRGB8ToLinear[256];
-uint8_t LinearToSRGB8[8193];
-float SRGB12ToLinear[4081];
-uint16_t LinearToSRGB12[8193];
-
-namespace {
-
-// v is rounded to a 32-bit float first, then everything runs in long double.
-long double ToLinear(float v)
-{
-    const long double x = v;
-    if (x <= 0.04045L)
-        return x * 8192.0L / 12.92L;
-    return powl((x + 0.055L) / 1.055L, 2.4L) * 8192.0L;
-}
-
-long double ToSRGB(float v)
-{
-    const long double x = v;
-    if (x <= 0.0031308L)
-        return 12.92L * x;
-    return 1.055L * powl(x, 1.0L / 2.4L) - 0.055L;
-}
-
-void FillGammaTables()
-{
-    for (int i = 0; i <= 255; ++i)
-        SRGB8ToLinear[i] = float(ToLinear(float(i / 255.0L)));
-    for (int j = 0; j <= 8192; ++j) {
-        const long double s = ToSRGB(float(j / 8192.0L));
-        LinearToSRGB8[j] = uint8_t(static_cast<int>(s * 255.0L + 0.5L));
-        LinearToSRGB12[j] = uint16_t(static_cast<int>(s * 4080.0L + 0.5L));
-    }
-    for (int i = 0; i <= 4080; ++i)
-        SRGB12ToLinear[i] = float(ToLinear(float(i / 4080.0L)));
-}
-
-std::once_flag GammaOnce;
-
-} // namespace
-
-void InitGammaTables()
-{
-    std::call_once(GammaOnce, FillGammaTables);
-}

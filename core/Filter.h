@@ -96,16 +96,13 @@ protected:
 // Smallest power of two not below Value; 0 for 0.
 uint64_t NextPow2(uint64_t Value);
 
-// Linear light is carried on a scale where 8192 is full intensity.
+// Linear light is carried on a scale where 8192 is full intensity. The tables
+// are computed at build time (core/gen/MakeGammaTables.cpp).
 // sRGB 8-bit sample -> linear x 8192.
-extern float SRGB8ToLinear[256];
+extern const float SRGB8ToLinear[256];
 // Linear value 0..8192 (an integer index) -> sRGB 8-bit sample.
-extern uint8_t LinearToSRGB8[8193];
+extern const uint8_t LinearToSRGB8[8193];
 // sRGB sample on the 12-bit scale 0..4080 -> linear x 8192.
-extern float SRGB12ToLinear[4081];
+extern const float SRGB12ToLinear[4081];
 // Linear value 0..8192 -> sample on the 12-bit scale 0..4080.
-extern uint16_t LinearToSRGB12[8193];
-
-// Fills the four tables. Start-up calls it before any filter runs; later calls
-// (from any thread) do nothing.
-void InitGammaTables();
+extern const uint16_t LinearToSRGB12[8193];

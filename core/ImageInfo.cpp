@@ -195,6 +195,7 @@ void TImageInfo::ResetParam()
     Size = 0;
     PictureFormat = pfUnknown;
     Progressive = false;
+    PNGBitDepth = PNGColorType = 0;
     DateTimeOriginal = DateTimeLastWrite = 0;
     LastWriteStamp = {};
     DateTimeCreation = {};

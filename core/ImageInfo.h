@@ -149,6 +149,8 @@ public:
     int64_t Size = 0;                    // bytes
     int32_t PictureFormat = pfUnknown;
     bool Progressive = false;            // a JPEG coded in progressive scans
+    uint8_t PNGBitDepth = 0;             // a PNG's IHDR bit depth and colour type (0 when not a PNG)
+    uint8_t PNGColorType = 0;
     TDateTime DateTimeOriginal = 0;      // local, from EXIF
     TDateTime DateTimeLastWrite = 0;     // local
     platform::TFileStamp LastWriteStamp; // the raw last-write time, for an exact restore

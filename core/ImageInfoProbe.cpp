@@ -117,6 +117,11 @@ bool ProbePNG(TProbeFile& F, TImageInfo& Info)
             Info.Width = int32_t(W);
             Info.Height = int32_t(H);
             Info.PictureFormat = pfPNG;
+            if (Len >= 10) {
+                const uint16_t DepthType = F.BE16();
+                Info.PNGBitDepth = uint8_t(DepthType >> 8);
+                Info.PNGColorType = uint8_t(DepthType);
+            }
             Recognised = true;
         } else if (std::memcmp(Type, "pHYs", 4) == 0 && Len >= 9) {
             const uint32_t X = F.BE32(), Y = F.BE32();

@@ -201,8 +201,6 @@ TFloatResizeFilter<RGBA>::TFloatResizeFilter(bool Linear) : FLinear(Linear)
         FIsRGBA = true;
         FNeedTmpBuf = true;
     }
-    if (Linear)
-        InitGammaTables();
 }
 
 template <bool RGBA>

@@ -320,7 +320,8 @@ void TAddTextEffect::ReadIniFile(TMemIniFile& Ini)
     FParam.YOffset = Ini.ReadInteger(S, "Y", 0);
     const std::string Menu = MenuFontName();
     FFont.Name = Ini.ReadString(S, "FontName", Menu);
-    if (!Menu.empty() && !FontFamilyExists(FFont.Name))
+    // Checked where fonts are set up anyway: not by a run at once that draws no text.
+    if (!Menu.empty() && (FUse || TextRenderingReady()) && !FontFamilyExists(FFont.Name))
         FFont.Name = Menu;
     FFont.Charset = Ini.ReadInteger(S, "FontCharset", 128);
     FFont.Size = Ini.ReadInteger(S, "FontSize", 20);

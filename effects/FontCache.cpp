@@ -12,7 +12,10 @@
 #include <QPainter>
 #include <QString>
 
+#include <fontconfig/fontconfig.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -22,6 +25,7 @@
 namespace {
 
 std::once_flag FontDatabaseOnce;
+std::atomic<bool> FontDatabaseReady{false};
 
 void RequireGuiApplication()
 {
@@ -92,11 +96,30 @@ bool FontFamilyExists(const std::string& Name)
     return QFontDatabase::hasFamily(QString::fromStdString(Name));
 }
 
+void NoFontSetUpAtExit()
+{
+    // Qt's font database, when it goes, releases fontconfig's current
+    // configuration, and asking for it loads the whole set-up first. A run
+    // that never drew text hands it an empty one instead.
+    qAddPostRoutine([] {
+        if (!FontDatabaseReady)
+            FcConfigSetCurrent(FcConfigCreate());
+    });
+}
+
+bool TextRenderingReady()
+{
+    return FontDatabaseReady;
+}
+
 void InitTextRendering()
 {
     if (!qGuiApp)
         return;
-    std::call_once(FontDatabaseOnce, [] { (void)QFontDatabase::families(); });
+    std::call_once(FontDatabaseOnce, [] {
+        (void)QFontDatabase::families();
+        FontDatabaseReady = true;
+    });
 }
 
 TFontCache::~TFontCache()

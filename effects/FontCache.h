@@ -35,6 +35,11 @@ bool FontFamilyExists(const std::string& Name);
 // Initialises the font database. Call once on the main thread after the
 // QGuiApplication is made; later calls do nothing.
 void InitTextRendering();
+// A run that may draw no text calls it at start: the font set-up is not read
+// at exit when nothing read it before.
+void NoFontSetUpAtExit();
+// True once InitTextRendering has run.
+bool TextRenderingReady();
 
 // One text mask, kept while the text and font stay the same. One per effect
 // context (TEffectParams), used only by that context's thread.

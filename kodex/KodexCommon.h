@@ -80,6 +80,13 @@ void TakeExif(const TExifFacts& Facts, TKodexInfo& Info);
 // with "Exif\0\0" (or, as HEIF stores it, with a 4-byte offset first).
 bool ParseExifPayload(const uint8_t* Data, size_t Len, TExifFacts& Facts);
 
+// The format libraries loaded with the first picture that needs them
+// (KodexLibs.cpp). NeedLibrary loads Lib once (thread-safe) and says whether
+// it is there; when it is not, Report makes it report "Cannot load <soname>:
+// <why>". Every reader calls it before its first call into the library.
+enum class TLibrary { TIFF, WebP, HEIF };
+bool NeedLibrary(TLibrary Lib, bool Report = true);
+
 // Decoders of the container formats (KodexWic.cpp). Each fills Img (bottom-up)
 // and ICC; false after reporting.
 bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC);

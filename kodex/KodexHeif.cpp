@@ -8,15 +8,19 @@
 
 namespace kodex {
 
-void HeifInitOnce()
+bool HeifReady(bool Report)
 {
+    if (!NeedLibrary(TLibrary::HEIF, Report))
+        return false;
     static std::once_flag once;
     std::call_once(once, [] { heif_init(nullptr); });
+    return true;
 }
 
 bool DecodeHEIF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC, bool Thumbnail)
 {
-    HeifInitOnce();
+    if (!HeifReady())
+        return false;
     THeif h;
     h.Ctx = heif_context_alloc();
     if (!h.Ctx)

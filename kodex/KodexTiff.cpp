@@ -115,6 +115,8 @@ bool DataCoversPicture(TIFF* T, uint64_t FileSize, uint32_t Height, uint64_t& Da
 
 bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
 {
+    if (!NeedLibrary(TLibrary::TIFF))
+        return false;
     TMemFile mf{Data, Size, 0};
     std::string msg, damage;
     TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();

@@ -49,6 +49,8 @@ uint64_t WebPImageBytes(const uint8_t* D, size_t N)
 
 bool DecodeWebP(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
 {
+    if (!NeedLibrary(TLibrary::WebP))
+        return false;
     WebPBitstreamFeatures f;
     if (WebPGetFeatures(Data, Size, &f) != VP8_STATUS_OK) {
         ReportError("", "Not a WebP file");

@@ -32,6 +32,8 @@ TWicFormat Sniff(const uint8_t* D, size_t N)
     if (N >= 8 && std::memcmp(D, "\x89PNG\r\n\x1a\n", 8) == 0)
         return TWicFormat::PNG;
     if (N >= 12 && std::memcmp(D + 4, "ftyp", 4) == 0) {
+        if (!HeifReady(false))
+            return TWicFormat::HEIF; // its reader says that the library is missing
         const heif_filetype_result r = heif_check_filetype(D, int(std::min<size_t>(N, 64)));
         if (r == heif_filetype_yes_supported || r == heif_filetype_maybe)
             return TWicFormat::HEIF;
@@ -166,7 +168,7 @@ bool WicInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info)
         return true;
     case TWicFormat::WebP: {
         WebPBitstreamFeatures wf;
-        if (WebPGetFeatures(Data, Size, &wf) != VP8_STATUS_OK)
+        if (!NeedLibrary(TLibrary::WebP, false) || WebPGetFeatures(Data, Size, &wf) != VP8_STATUS_OK)
             return false;
         Info.Width = uint32_t(wf.width);
         Info.Height = uint32_t(wf.height);
@@ -183,10 +185,8 @@ bool WicInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info)
         return true;
     }
     case TWicFormat::HEIF: {
-        HeifInitOnce();
         THeif h;
-        h.Ctx = heif_context_alloc();
-        if (!h.Ctx || heif_context_read_from_memory_without_copy(h.Ctx, Data, Size, nullptr).code != heif_error_Ok ||
+        if (!HeifReady(false) || !(h.Ctx = heif_context_alloc()) || heif_context_read_from_memory_without_copy(h.Ctx, Data, Size, nullptr).code != heif_error_Ok ||
             heif_context_get_primary_image_handle(h.Ctx, &h.Primary).code != heif_error_Ok)
             return false;
         Info.Width = uint32_t(heif_image_handle_get_width(h.Primary));
@@ -234,18 +234,19 @@ KODEX_EXPORT int enumextensions(TKodexExtensionCallback Callback)
 {
     if (!Callback)
         return 0;
-    kodex::HeifInitOnce();
     int n = 0;
     for (const char* e : {".tif", ".tiff", ".gif", ".webp"}) {
         Callback(e);
         ++n;
     }
-    if (heif_have_decoder_for_format(heif_compression_HEVC))
+    // Without libheif its files are still listed: their reader says why they cannot be read.
+    const bool heif = kodex::HeifReady(false);
+    if (!heif || heif_have_decoder_for_format(heif_compression_HEVC))
         for (const char* e : {".heic", ".heif", ".hif"}) {
             Callback(e);
             ++n;
         }
-    if (heif_have_decoder_for_format(heif_compression_AV1)) {
+    if (!heif || heif_have_decoder_for_format(heif_compression_AV1)) {
         Callback(".avif");
         ++n;
     }

@@ -13,8 +13,9 @@ struct TMemFile {
     uint64_t Size, Pos;
 };
 
-// Initialises libheif before its first use.
-void HeifInitOnce();
+// Loads and initialises libheif before its first use; false when it cannot
+// be loaded (reported when Report is set).
+bool HeifReady(bool Report = true);
 
 struct THeif {
     heif_context* Ctx = nullptr;

@@ -124,6 +124,8 @@ protected:
             for (const char* V : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
                 env.remove(V);
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
+        if (!LibraryPath.empty())
+            env.insert("LD_LIBRARY_PATH", QString::fromStdString(LibraryPath));
         P.setProcessEnvironment(env);
         P.setWorkingDirectory(QString::fromStdString(Dir.string()));
         // A full disk: files may grow to FileLimit bytes, and a write past it fails.
@@ -157,6 +159,7 @@ protected:
         return Err;
     }
     fs::path Dir;
+    std::string LibraryPath; // searched first for libraries
     std::string Profile;
     std::vector<std::string> Inis;
     QString Platform = "offscreen"; // "minimal" for a window: an offscreen start converts at once or refuses
@@ -358,6 +361,36 @@ TEST_F(Program, WhatCannotBeReadIsSaidOnceAndTheStatusSaysSo)
     }
     EXPECT_EQ(ImageSize(Dir / "out" / "good.jpg"), QSize(320, 240));
     EXPECT_EQ(ImageSize(Dir / "out" / "in" / "good.jpg"), QSize(320, 240));
+}
+
+// A format whose library is missing says so; the others convert.
+TEST_F(Program, MissingFormatLib)
+{
+    // A 2 x 2 gray TIFF, uncompressed: nine tags, then the four samples.
+    std::string T("II*\0\x08\0\0\0\x09\0", 10);
+    const std::pair<uint16_t, uint16_t> Tags[] = {{256, 2}, {257, 2}, {258, 8}, {259, 1}, {262, 1},
+                                                  {273, 122}, {277, 1}, {278, 2}, {279, 4}};
+    for (const auto& [Tag, V] : Tags)
+        T += std::string{char(Tag), char(Tag >> 8), 3, 0, 1, 0, 0, 0, char(V), char(V >> 8), 0, 0};
+    std::ofstream(Dir / "in" / "gray.tif", std::ios::binary) << T << std::string(4, '\0') << "\x10\x80\xc0\xff";
+    WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
+    WriteProfile();
+    TResult r = Run({"in/gray.tif", "in/a.jpg"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ImageSize(Dir / "out" / "gray.jpg"), QSize(320, 320));
+
+    // The loader finds a damaged copy of the TIFF library first.
+    fs::remove_all(Dir / "out");
+    fs::create_directories(Dir / "libs");
+    std::ofstream(Dir / "libs" / KODEX_SONAME_TIFF) << "not a library";
+    LibraryPath = (Dir / "libs").string();
+    r = Run({"in/gray.tif", "in/a.jpg"});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "gray.tif: "), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, KODEX_SONAME_TIFF), 1) << r.Err;
+    EXPECT_EQ(Count(r.Err, "\n"), 1) << r.Err;
+    EXPECT_FALSE(fs::exists(Dir / "out" / "gray.jpg"));
+    EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(320, 240));
 }
 
 // (A short name: the socket's path holds it and has a length limit.)

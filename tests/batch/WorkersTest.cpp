@@ -71,6 +71,26 @@ TEST_F(Workers, LargestPictureIsTakenFirstAndNamesStayAsGiven)
     EXPECT_EQ(Read(Out("c_3.bmp")), Read(C));
 }
 
+TEST_F(Workers, ADeepPNGIsTakenBeforeAPaletteOneOfTheSameSize)
+{
+    // Only the header counts: bit depth and colour type say how many bytes inflate and unfilter.
+    const auto Png = [this](const char* Name, uint8_t Depth, uint8_t Type) {
+        const fs::path P = Dir / "in" / Name;
+        std::ofstream(P, std::ios::binary) << std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x01\0\0\0\x01\0", 24)
+                                           << char(Depth) << char(Type) << std::string(7, '\0');
+        return P;
+    };
+    List({Png("pal.png", 8, 3), Png("rgb.png", 8, 2), Png("deep.png", 16, 2), Png("deepgray.png", 16, 0)});
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+    std::vector<double> Cost;
+    for (int I = 0; I < 4; ++I)
+        Cost.push_back(Names.EstimatedCost(I, 256, 256));
+    EXPECT_GT(Cost[2], Cost[1]);
+    EXPECT_GT(Cost[1], Cost[0]);
+    EXPECT_GT(Cost[3], Cost[0]);
+    EXPECT_DOUBLE_EQ(Cost[1], 256 * 256 * 1.5); // 8-bit RGB stays where the other formats were weighed against it
+}
+
 // The files before the failing one are written, the later ones are not, and
 // each file not written says so: whether the failing one cannot be loaded or
 // (on the run input, probed by the name phase) cannot even be probed.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <system_error>
@@ -284,10 +285,33 @@ TEST(ResizeInvariants, OvershootSaturatesInEveryFamily)
     }
 }
 
+TEST(ResizeGamma, BuiltTablesHoldTheFormula)
+{
+    // sRGB transfer in long double, the sample first rounded to a float; linear is on the 8192 scale.
+    const auto toLin = [](long double V) {
+        const long double x = float(V);
+        return x <= 0.04045L ? x * 8192.0L / 12.92L : powl((x + 0.055L) / 1.055L, 2.4L) * 8192.0L;
+    };
+    const auto toSRGB = [](int J) {
+        const long double x = float(J / 8192.0L);
+        return x <= 0.0031308L ? 12.92L * x : 1.055L * powl(x, 1.0L / 2.4L) - 0.055L;
+    };
+    for (int i : {0, 10, 11, 128, 254, 255})
+        EXPECT_EQ(SRGB8ToLinear[i], float(toLin(i / 255.0L))) << i;
+    for (int i : {0, 165, 166, 2040, 4080})
+        EXPECT_EQ(SRGB12ToLinear[i], float(toLin(i / 4080.0L))) << i;
+    for (int j : {0, 1, 25, 26, 100, 4096, 8191, 8192}) {
+        EXPECT_EQ(LinearToSRGB8[j], static_cast<int>(toSRGB(j) * 255.0L + 0.5L)) << j;
+        EXPECT_EQ(LinearToSRGB12[j], static_cast<int>(toSRGB(j) * 4080.0L + 0.5L)) << j;
+    }
+    EXPECT_EQ(SRGB8ToLinear[255], 8192.0f);
+    EXPECT_EQ(LinearToSRGB8[8192], 255);
+    EXPECT_EQ(LinearToSRGB12[8192], 4080);
+}
+
 TEST(ResizeFamilies, SixteenBitLinearKernelMatchesTheEightBitOne)
 {
     // The 12-bit scale is the 8-bit one times 16: both horizontal kernels give the same sums.
-    InitGammaTables();
     const uint32_t W = 37, DW = 15, H = 8;
     TImg src8(Noise(W, H, 1, 5));
     TImgInfo src16;

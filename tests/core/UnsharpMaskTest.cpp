@@ -9,11 +9,6 @@
 
 namespace {
 
-struct Env : ::testing::Environment {
-    void SetUp() override { InitGammaTables(); }
-};
-const auto* const env = ::testing::AddGlobalTestEnvironment(new Env);
-
 void Sharpen(TPicture& M, uint32_t Amount, uint32_t Threshold, double Radius, bool Degamma, uint32_t Threads,
              bool Is16 = false, int Family = -1)
 {
