@@ -184,7 +184,7 @@ std::string MakeShortcutEntry(const std::string& Name, const std::string& Progra
 {
     std::string Exec = QuoteExecArgument(Program);
     if (!ProfileName.empty())
-        Exec += " " + QuoteExecArgument("/ini=" + ProfileName);
+        Exec.append(1, ' ').append(QuoteExecArgument("/ini=" + ProfileName));
     Exec += " %F";
     std::string R = "[Desktop Entry]\n"
                     "Type=Application\n"

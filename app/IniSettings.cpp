@@ -364,7 +364,7 @@ std::string FormatSizeList(const std::array<double, 12>& Values)
 {
     std::string s = FormatNumber(Values[0]);
     for (size_t i = 1; i < Values.size(); ++i)
-        s += "," + FormatNumber(Values[i]);
+        s.append(1, ',').append(FormatNumber(Values[i]));
     return s;
 }
 

@@ -41,7 +41,9 @@ std::string SiblingName(const std::string& Path, const std::string& Suffix)
         if (cleared.insert(p.parent_path().string()).second)
             platform::RemoveLeftTempFiles(p.parent_path().string());
     }
-    fs::path name = "." + p.filename().string() + ".~" + RandomTag() + "-" + platform::WriterTag() + Suffix;
+    std::string name = ".";
+    name.append(p.filename().string()).append(".~").append(RandomTag()).append(1, '-');
+    name.append(platform::WriterTag()).append(Suffix);
     return (p.parent_path() / name).string();
 }
 

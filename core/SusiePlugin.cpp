@@ -325,9 +325,20 @@ void TSPIList::ReleaseSPI()
         FItems.pop_back();
 }
 
+namespace {
+// "*.ext;" as a plug-in's extension list holds it.
+std::string ExtensionFilter(const std::string& FileName)
+{
+    std::string Filter = "*";
+    Filter += LowerCase(fs::path(FileName).extension().string());
+    Filter += ';';
+    return Filter;
+}
+} // namespace
+
 bool TSPIList::IsSupportExt(const std::string& FileName) const
 {
-    const std::string filter = "*" + LowerCase(fs::path(FileName).extension().string()) + ";";
+    const std::string filter = ExtensionFilter(FileName);
     for (const auto& p : FItems)
         if (p->FExts.find(filter) != std::string::npos)
             return true;
@@ -336,7 +347,7 @@ bool TSPIList::IsSupportExt(const std::string& FileName) const
 
 TSusiePlugin* TSPIList::FindSupportSPI(const std::string& FileName, const uint8_t* Header) const
 {
-    const std::string filter = "*" + LowerCase(fs::path(FileName).extension().string()) + ";";
+    const std::string filter = ExtensionFilter(FileName);
     for (const auto& p : FItems)
         if (p->FExts.find(filter) != std::string::npos && p->IsSupported(FileName, Header))
             return p.get();
