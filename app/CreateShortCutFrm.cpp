@@ -81,7 +81,7 @@ std::vector<std::string> SplitExec(const std::string& S)
     std::vector<std::string> Args;
     std::string Cur;
     bool InArg = false, Quoted = false, WasQuoted = false;
-    auto finish = [&] {
+    auto Finish = [&] {
         if (InArg && (WasQuoted || !(Cur.size() == 2 && Cur[0] == '%')))
             Args.push_back(Cur);
         Cur.clear();
@@ -99,7 +99,7 @@ std::vector<std::string> SplitExec(const std::string& S)
             else
                 Cur += c;
         } else if (c == ' ' || c == '\t') {
-            finish();
+            Finish();
         } else if (c == '"') {
             InArg = Quoted = WasQuoted = true;
         } else if (c == '%' && i + 1 < S.size() && S[i + 1] == '%') {
@@ -111,7 +111,7 @@ std::vector<std::string> SplitExec(const std::string& S)
             Cur += c;
         }
     }
-    finish();
+    Finish();
     return Args;
 }
 
@@ -155,10 +155,10 @@ std::string DeletableOldProfile(const std::string& Arguments)
     if (LowerAscii(Args) == "/ini=vestro.ini" || LowerAscii(Name) == LowerAscii(DefaultName))
         return {};
     const std::string Path = IniDir + Name;
-    std::error_code ec;
-    if (!fs::is_regular_file(fs::symlink_status(Path, ec)))
+    std::error_code Error;
+    if (!fs::is_regular_file(fs::symlink_status(Path, Error)))
         return {};
-    if (!IniFileName.empty() && fs::equivalent(Path, IniFileName, ec))
+    if (!IniFileName.empty() && fs::equivalent(Path, IniFileName, Error))
         return {};
     return Path;
 }
@@ -201,8 +201,8 @@ std::string MakeShortcutEntry(const std::string& Name, const std::string& Progra
 bool CreateShortcutFile(const std::string& LinkPath, const std::string& ProfileName)
 {
     const fs::path P(LinkPath);
-    std::error_code ec;
-    fs::create_directories(P.parent_path(), ec);
+    std::error_code Error;
+    fs::create_directories(P.parent_path(), Error);
     // Entries among the applications only serve "Open With".
     const bool ForMenu = (fs::path(SendToDir) / "").lexically_normal() ==
                          (P.parent_path() / "").lexically_normal();
@@ -211,7 +211,7 @@ bool CreateShortcutFile(const std::string& LinkPath, const std::string& ProfileN
     if (!WriteFileAtomically(LinkPath, Text.data(), Text.size()))
         return false;
     fs::permissions(P, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                    fs::perm_options::add, ec);
+                    fs::perm_options::add, Error);
     return true;
 }
 
@@ -219,9 +219,9 @@ bool ReadShortcutArguments(const std::string& LinkPath, std::string& Target, std
 {
     Target.clear();
     Arguments.clear();
-    std::error_code ec;
-    const uintmax_t Size = fs::file_size(LinkPath, ec);
-    if (ec || Size > MaxEntrySize)
+    std::error_code Error;
+    const uintmax_t Size = fs::file_size(LinkPath, Error);
+    if (Error || Size > MaxEntrySize)
         return false;
     std::ifstream In(LinkPath, std::ios::binary);
     if (!In)
@@ -251,13 +251,13 @@ bool ReadShortcutArguments(const std::string& LinkPath, std::string& Target, std
 bool IsOwnShortcutFile(const std::string& Path)
 {
     const fs::path P(Path);
-    std::error_code ec;
+    std::error_code Error;
     if (!P.is_absolute() || P.extension() != ".desktop")
         return false;
-    if (!fs::is_regular_file(fs::symlink_status(P, ec)))
+    if (!fs::is_regular_file(fs::symlink_status(P, Error)))
         return false;
-    const uintmax_t Size = fs::file_size(P, ec);
-    if (ec || Size > MaxEntrySize)
+    const uintmax_t Size = fs::file_size(P, Error);
+    if (Error || Size > MaxEntrySize)
         return false;
     std::ifstream In(P, std::ios::binary);
     std::string Line;
@@ -302,14 +302,14 @@ bool AddToShortcutList(const std::string& LinkPath)
 int DeleteShortcutFiles()
 {
     const std::string ListPath = ShortcutListPath();
-    std::error_code ec;
-    if (!fs::exists(fs::symlink_status(ListPath, ec)))
+    std::error_code Error;
+    if (!fs::exists(fs::symlink_status(ListPath, Error)))
         return 0;
     int Deleted = 0;
     for (const std::string& L : LoadShortcutList())
-        if (IsOwnShortcutFile(L) && fs::remove(L, ec))
+        if (IsOwnShortcutFile(L) && fs::remove(L, Error))
             ++Deleted;
-    fs::remove(ListPath, ec);
+    fs::remove(ListPath, Error);
     return Deleted;
 }
 
@@ -348,7 +348,7 @@ TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner)
     UpdateEnabled();
 
     connect(NewIniBox, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
-    connect(OkButton, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(OkButton, &QPushButton::clicked, this, [this] { OkButtonClick(); });
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     AskOverwrite = [this](const QString& Text) {
@@ -364,7 +364,7 @@ void TCreateShortCutForm::UpdateEnabled()
     AtOnceBox->setEnabled(NewIniBox->isChecked());
 }
 
-void TCreateShortCutForm::Button1Click()
+void TCreateShortCutForm::OkButtonClick()
 {
     const std::string Name = NameEdit->text().toStdString();
     // A name that would leave its folder (or break the list's lines) is
@@ -378,8 +378,8 @@ void TCreateShortCutForm::Button1Click()
     if (Folder.empty()) // no such folder on this desktop
         return;
     const std::string Link = Folder + Name + ".desktop";
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(Link, ec))) {
+    std::error_code Error;
+    if (fs::exists(fs::symlink_status(Link, Error))) {
         char Text[4096];
         std::snprintf(Text, sizeof Text, LoadResText(SOverwriteShortCut).c_str(), Link.c_str());
         if (!AskOverwrite(QString::fromStdString(Text).replace("\r\n", "\n")))
@@ -387,19 +387,19 @@ void TCreateShortCutForm::Button1Click()
         std::string Target, Arguments;
         if (ReadShortcutArguments(Link, Target, Arguments))
             if (const std::string Old = DeletableOldProfile(Arguments); !Old.empty())
-                fs::remove(Old, ec);
+                fs::remove(Old, Error);
     }
 
     std::string Profile;
     if (NewIniBox->isChecked()) {
         std::string Path = IniDir + Name + ".ini";
-        for (int n = 1; fs::exists(fs::symlink_status(Path, ec)); ++n)
+        for (int n = 1; fs::exists(fs::symlink_status(Path, Error)); ++n)
             Path = IniDir + Name + "[" + std::to_string(n) + "].ini";
         const bool AtOnce = AtOnceBox->isChecked();
         const bool OldAtOnce = FileOption.AtOnce;
         if (AtOnce)
             FileOption.AtOnce = true;
-        fs::create_directories(IniDir, ec);
+        fs::create_directories(IniDir, Error);
         const bool Saved = SaveSettings(Path);
         FileOption.AtOnce = OldAtOnce;
         // A shortcut to a profile that was never written would silently

@@ -84,7 +84,7 @@ public:
     // none was made).
     std::string LinkPath, IniPath;
 
-    void Button1Click();
+    void OkButtonClick();
 
 private:
     TControlBindings FBindings;

@@ -110,7 +110,7 @@ void TEffectPanel::mouseReleaseEvent(QMouseEvent*)
 
 TEffectStrip::TEffectStrip(QWidget* Parent) : QWidget(Parent)
 {
-    setObjectName("Panel8");
+    setObjectName("EffectStrip");
 }
 
 QSize TEffectStrip::sizeHint() const

@@ -124,7 +124,7 @@ std::vector<std::string> PathsFromArguments(const std::vector<std::string>& Args
 TFileListView::TFileListView(QWidget* Parent, TImageInfoList* List)
     : QTableView(Parent), FModel(new TFileListModel(List ? List : FileList, this))
 {
-    setObjectName("ListView1");
+    setObjectName("FileListView");
     setModel(FModel);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -182,7 +182,7 @@ TListState TFileListView::ListState() const
     S.Count = FModel->rowCount();
     S.HasSelection = selectionModel() && selectionModel()->hasSelection();
     S.CanPreview = S.Count > 0 && RunMode == 0;
-    S.CanPreview2 = S.CanPreview && ViewerExists();
+    S.CanPreviewNewWindow = S.CanPreview && ViewerExists();
     if (S.Count > 0)
         S.CountText = QString::asprintf(LoadResText("%dFiles").c_str(), S.Count);
     return S;

@@ -41,7 +41,7 @@ struct TListState {
     int Count = 0;             // rows in the view
     bool HasSelection = false; // Remove File, Check, Uncheck, Reverse
     bool CanPreview = false;   // Preview: rows, and the normal run mode
-    bool CanPreview2 = false;  // Preview In New Window: also a viewer exists
+    bool CanPreviewNewWindow = false;  // Preview In New Window: also a viewer exists
     QString CountText;         // "%dFiles", empty without rows
 };
 

@@ -121,7 +121,7 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     RegisterToneCurveOptionForm(this, Selected);
     RegisterDecreaseColorForm(this);
     RegisterJPEGTranOptionForm(this);
-    RegisterColorCorrectionForm(this, Selected);
+    RegisterColorAdjustForm(this, Selected);
     RegisterUnSharpMaskOptionForm(this, Selected);
     RegisterAddTextForm(
         this,
@@ -168,8 +168,6 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
         // the next start makes no reservation.
         SystemOption.MemReserve = false;
         QTimer::singleShot(0, this, &QWidget::close);
-    } else if (!AtOnceStart) {
-        QTimer::singleShot(0, this, [] { ReleaseReservedMemory(); });
     }
 }
 
@@ -190,7 +188,7 @@ TMainForm::~TMainForm()
     RegisterToneCurveOptionForm(nullptr);
     RegisterDecreaseColorForm(nullptr);
     RegisterJPEGTranOptionForm(nullptr);
-    RegisterColorCorrectionForm(nullptr);
+    RegisterColorAdjustForm(nullptr);
     RegisterUnSharpMaskOptionForm(nullptr);
     RegisterAddTextForm(nullptr);
     RegisterCompositeOptionForm(nullptr);
@@ -244,7 +242,7 @@ void TMainForm::closeEvent(QCloseEvent* Event)
     if (IniFileName == GetSettingsFileName({}))
         SaveIniFile(IniFileName);
     else if (FileOption.ResetType == 2)
-        SaveIniFile2(IniFileName);
+        SaveStartNumber(IniFileName);
     Event->accept();
 }
 
@@ -279,7 +277,7 @@ bool TMainForm::SaveIniFile(const std::string& FileName)
     return ::SaveIniFile(FileName);
 }
 
-bool TMainForm::SaveIniFile2(const std::string& FileName) { return ::SaveIniFile2(FileName); }
+bool TMainForm::SaveStartNumber(const std::string& FileName) { return ::SaveIniFile2(FileName); }
 
 void TMainForm::LoadProfile(const std::string& FileName, bool WithBounds)
 {
@@ -321,7 +319,7 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
     ModeCombo->setCurrentIndex(RunMode);
     if (AtOnceBox->isChecked() != FileOption.AtOnce) {
         AtOnceBox->setChecked(FileOption.AtOnce);
-        CheckBox1Click(FileOption.AtOnce);
+        AtOnceBoxClick(FileOption.AtOnce);
     }
     UpdateListState();
     IgnoreEmbeddedThumbnail->setChecked(!ThumbnailWindowSettings.UseEmbeddedThumbnail);
@@ -401,7 +399,7 @@ void TMainForm::SetResizeFilters(int32_t Decimation, int32_t Interpolation, int3
 // --------------------------------------------------------------------------
 // Modes
 
-void TMainForm::ComboBox2Change(int Index)
+void TMainForm::ModeComboChange(int Index)
 {
     if (Index == RunMode)
         return;
@@ -437,7 +435,7 @@ void TMainForm::SetJPEGTranMode()
     UpdateListState();
 }
 
-void TMainForm::CheckBox1Click(bool Checked)
+void TMainForm::AtOnceBoxClick(bool Checked)
 {
     FileOption.AtOnce = Checked;
     if (Checked && FileList && FileList->Count() > 0) {
@@ -560,7 +558,7 @@ void TMainForm::OnListStateChanged(const TListState& State)
     for (QAction* A : {ListViewDelete, ListViewCheck, ListViewCheckReset, ListViewCheckReverse})
         A->setEnabled(State.HasSelection);
     Preview->setEnabled(State.CanPreview);
-    Preview2->setEnabled(State.CanPreview2);
+    PreviewNewWindow->setEnabled(State.CanPreviewNewWindow);
     StatusPanel[1]->setText(State.CountText);
 }
 

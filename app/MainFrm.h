@@ -47,7 +47,7 @@ public:
     // every section to FileName.
     bool SaveIniFile(const std::string& FileName);
     // Writes only [File] StartNumber.
-    bool SaveIniFile2(const std::string& FileName);
+    bool SaveStartNumber(const std::string& FileName);
     // Loads FileName and applies it to the window (with its stored bounds
     // when WithBounds).
     void LoadProfile(const std::string& FileName, bool WithBounds);
@@ -107,19 +107,19 @@ public:
     QLineEdit *edtSide1, *edtSide2;
     QComboBox* SizeHistoryCombo;
     TEffectStrip* EffectStrip;
-    QMenu* LanguageL1;
+    QMenu* LanguageMenu;
     QMenu* FileListMenu;
     QToolBar *MainToolBar, *SizeToolBar;
     TThumbnailForm* ThumbnailForm;
 
-    QAction *FileAdd, *FileAddFolder, *FileOpenIni, *FileSaveIni, *FileExit1;
+    QAction *FileAdd, *FileAddFolder, *FileOpenIni, *FileSaveIni, *FileExit;
     QAction *ListViewDelete, *ListViewClear, *ListViewSelectAll, *ListViewCheck, *ListViewCheckReset,
         *ListViewCheckReverse, *ListViewReverseAll, *ListViewCheckAlt, *ListViewPaste;
     QAction *ShowThumbnail, *IgnoreEmbeddedThumbnail;
     QAction *SetBMPOption, *SetJPEGOption, *SetPNGOption, *SetPictureFormat, *SetOutPutFolder,
         *SetMetaDataOption, *SetPreviewOption, *SetSPIOption, *JPEGTranOption, *Combine,
         *SystemOptionSetting, *CreateShortCut, *DeleteShortCut, *EffectPermute, *SetResizeOption;
-    QAction *ConvertRun, *Preview, *Preview2, *HelpShow, *HelpAbout;
+    QAction *ConvertRun, *Preview, *PreviewNewWindow, *HelpShow, *HelpAbout;
 
     int OldRule = 0;
 
@@ -142,8 +142,8 @@ private:
     bool Ask(const QString& Text);
     void Tell(const QString& Text);
 
-    void ComboBox2Change(int Index);
-    void CheckBox1Click(bool Checked);
+    void ModeComboChange(int Index);
+    void AtOnceBoxClick(bool Checked);
     void OnListStateChanged(const TListState& State);
     // Preview and Preview In New Window.
     void PreviewExecute(bool NewWindow);

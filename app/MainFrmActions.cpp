@@ -70,8 +70,8 @@ void TMainForm::CreateActions()
     FileOpenIni->setIcon(MainIcon(EMainIcon::LoadProfile));
     FileSaveIni = Make("Save Profile(&S)...", "FileSaveIni");
     FileSaveIni->setIcon(MainIcon(EMainIcon::SaveProfile));
-    FileExit1 = Make("Exit(&X)", "FileExit1");
-    FileExit1->setIcon(MainIcon(EMainIcon::Exit));
+    FileExit = Make("Exit(&X)", "FileExit");
+    FileExit->setIcon(MainIcon(EMainIcon::Exit));
 
     ListViewDelete = Make("Remove File(&D)", "ListViewDelete");
     ListViewDelete->setIcon(MainIcon(EMainIcon::RemoveFile));
@@ -120,7 +120,7 @@ void TMainForm::CreateActions()
     ConvertRun->setShortcut(QKeySequence(Qt::Key_F5));
     Preview = Make("Preview Image(&P)", "Preview");
     Preview->setIcon(MainIcon(EMainIcon::Preview));
-    Preview2 = Make("Preview Image In New Window(&N)", "Preview2");
+    PreviewNewWindow = Make("Preview Image In New Window(&N)", "PreviewNewWindow");
     HelpShow = Make("Help(&H)...", "HelpShow");
     HelpShow->setIcon(MainIcon(EMainIcon::Help));
     HelpShow->setShortcut(QKeySequence(Qt::Key_F1));
@@ -145,7 +145,7 @@ void TMainForm::CreateMenus()
     File->addSeparator();
     File->addActions({FileOpenIni, FileSaveIni});
     File->addSeparator();
-    File->addAction(FileExit1);
+    File->addAction(FileExit);
 
     QMenu* List = Bar->addMenu(Caption("List(&L)"));
     List->addActions({ListViewDelete, ListViewClear});
@@ -173,8 +173,8 @@ void TMainForm::CreateMenus()
     QMenu* Convert = Bar->addMenu(Caption("Convert(&C)"));
     Convert->addAction(ConvertRun);
 
-    LanguageL1 = Bar->addMenu(Caption("Language(&A)"));
-    LanguageL1->setObjectName("LanguageL1");
+    LanguageMenu = Bar->addMenu(Caption("Language(&A)"));
+    LanguageMenu->setObjectName("LanguageMenu");
 
     QMenu* Help = Bar->addMenu(Caption("Help(&H)"));
     Help->addAction(HelpShow);
@@ -187,14 +187,14 @@ void TMainForm::CreateMenus()
     FileListMenu->addActions({ListViewSelectAll, ListViewCheck, ListViewCheckReset, ListViewCheckReverse,
                             ListViewReverseAll, ListViewCheckAlt});
     FileListMenu->addSeparator();
-    FileListMenu->addActions({Preview, Preview2});
+    FileListMenu->addActions({Preview, PreviewNewWindow});
     FileListMenu->addSeparator();
     FileListMenu->addAction(ListViewPaste);
 }
 
 void TMainForm::CreateToolBars()
 {
-    MainToolBar = addToolBar(QStringLiteral("ToolBar1"));
+    MainToolBar = addToolBar(QStringLiteral("MainToolBar"));
     MainToolBar->setObjectName("MainToolBar");
     MainToolBar->setMovable(false);
     MainToolBar->setIconSize(QSize(20, 20));
@@ -225,7 +225,7 @@ void TMainForm::CreateToolBars()
     MainToolBar->addWidget(ModeCombo);
 
     addToolBarBreak();
-    SizeToolBar = addToolBar(QStringLiteral("ToolBar2"));
+    SizeToolBar = addToolBar(QStringLiteral("SizeToolBar"));
     SizeToolBar->setObjectName("SizeToolBar");
     SizeToolBar->setMovable(false);
     SizeToolBar->setIconSize(QSize(20, 20));
@@ -315,7 +315,7 @@ void TMainForm::ConnectActions()
 {
     connect(FileOpenIni, &QAction::triggered, this, &TMainForm::FileOpenIniExecute);
     connect(FileSaveIni, &QAction::triggered, this, &TMainForm::FileSaveIniExecute);
-    connect(FileExit1, &QAction::triggered, this, &QWidget::close);
+    connect(FileExit, &QAction::triggered, this, &QWidget::close);
 
     connect(ListViewDelete, &QAction::triggered, FileListView, &TFileListView::DeleteSelected);
     connect(ListViewClear, &QAction::triggered, FileListView, &TFileListView::ClearList);
@@ -333,7 +333,7 @@ void TMainForm::ConnectActions()
     connect(FileListView, &TFileListView::RunAtOnceRequested, this, &TMainForm::ConvertRunExecute);
     connect(FileListView, &TFileListView::CaptionMessage, this, &QWidget::setWindowTitle);
     connect(Preview, &QAction::triggered, this, [this] { PreviewExecute(false); });
-    connect(Preview2, &QAction::triggered, this, [this] { PreviewExecute(true); });
+    connect(PreviewNewWindow, &QAction::triggered, this, [this] { PreviewExecute(true); });
 
     connect(SetBMPOption, &QAction::triggered, this, [this] { ShowDialog<TBitmapOptionForm>(BitmapOption); });
     connect(SetJPEGOption, &QAction::triggered, this, [this] { ShowDialog<TJPEGOptionForm>(JPEGOption); });
@@ -368,21 +368,21 @@ void TMainForm::ConnectActions()
             [](const QString& T) { FileOption.FileNameFormat = T.toStdString(); });
     connect(RuleHelpButton, &QToolButton::clicked, this,
             [this] { QToolTip::showText(RuleHelpButton->mapToGlobal(QPoint(0, RuleHelpButton->height())), RuleHelpButton->toolTip(), RuleHelpButton); });
-    connect(ModeCombo, &QComboBox::activated, this, &TMainForm::ComboBox2Change);
-    connect(AtOnceBox, &QCheckBox::clicked, this, &TMainForm::CheckBox1Click);
+    connect(ModeCombo, &QComboBox::activated, this, &TMainForm::ModeComboChange);
+    connect(AtOnceBox, &QCheckBox::clicked, this, &TMainForm::AtOnceBoxClick);
     connect(cbxResizeRule, &QComboBox::activated, this, [this] { cbxResizeRuleChange(); });
 }
 
 void TMainForm::BuildLanguageMenu()
 {
-    LanguageL1->clear();
-    auto* Group = new QActionGroup(LanguageL1);
+    LanguageMenu->clear();
+    auto* Group = new QActionGroup(LanguageMenu);
     for (size_t i = 0; i < LanguageList.size(); ++i) {
         const std::string& L = LanguageList[i];
         const size_t Eq = L.find('=');
         const std::string Folder = L.substr(0, Eq);
         const std::string Name = Eq == std::string::npos ? Folder : L.substr(Eq + 1);
-        QAction* A = LanguageL1->addAction(QString::fromStdString(Name.empty() ? Folder : Name));
+        QAction* A = LanguageMenu->addAction(QString::fromStdString(Name.empty() ? Folder : Name));
         A->setCheckable(true);
         A->setChecked(AsciiLower(Folder) == AsciiLower(SystemOption.Language));
         Group->addAction(A);

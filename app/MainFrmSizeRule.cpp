@@ -142,13 +142,13 @@ void TMainForm::cbxResizeRuleChange()
     if (R == 9) {
         SizeHistoryCombo->setCurrentIndex(SizeHistoryCombo->count() > 0 ? 0 : -1);
     } else {
-        static const char* const Label1Of[12] = {SScale, SWide, SNarrow, SWidth, SHeight, SWide,
-                                                 SWidth, SWide, SWidth, "",      SWidth,  SWidth};
-        static const char* const Label2Of[12] = {"", "", "", "", "", SNarrow, SHeight, SNarrow, SHeight, "", SHeight,
-                                                 SHeight};
+        static const char* const Side1Captions[12] = {SScale, SWide, SNarrow, SWidth, SHeight, SWide,
+                                                      SWidth, SWide, SWidth, "",      SWidth,  SWidth};
+        static const char* const Side2Captions[12] = {"", "", "", "", "", SNarrow, SHeight, SNarrow, SHeight, "",
+                                                      SHeight, SHeight};
         const QString Unit = (R == 0 || R == 5 || R == 6) ? QStringLiteral("%") : QStringLiteral("px");
-        Side1Label->setText(Tx(Label1Of[R]));
-        Side2Label->setText(*Label2Of[R] ? Tx(Label2Of[R]) : QString());
+        Side1Label->setText(Tx(Side1Captions[R]));
+        Side2Label->setText(*Side2Captions[R] ? Tx(Side2Captions[R]) : QString());
         Side1UnitLabel->setText(Unit);
         Side2UnitLabel->setText(Unit);
         edtSide1->setText(NumberText(ResizeOption.Size1[size_t(R)]));

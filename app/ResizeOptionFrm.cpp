@@ -26,8 +26,8 @@ const char* const FilterNames[] = {"AreaAverage", "Lanczos", "Bilinear", "Bicubi
 
 constexpr int LanczosID = 2, BicubicID = 4, BlackmanSincID = 5, GaussianID = 8;
 
-// A panel holding a caption and an integer edit with its up-down; the edit is
-// returned through Edit.
+// A panel holding a caption and an integer edit with its up-down (returned
+// through Edit) that starts at Value.
 QWidget* NumPanel(QWidget* Parent, const char* Caption, int Min, int Max, int Value, TUDNumEdit*& Edit)
 {
     auto* Panel = new QWidget(Parent);
@@ -39,13 +39,6 @@ QWidget* NumPanel(QWidget* Parent, const char* Caption, int Min, int Max, int Va
     Layout->addWidget(Edit);
     Layout->addStretch(1);
     return Panel;
-}
-
-// The edit's value within its range: a number typed and confirmed with Enter
-// is not clamped until the edit loses focus.
-int Clamped(const TUDNumEdit* Edit)
-{
-    return std::clamp(Edit->IntValue(), static_cast<int>(Edit->Min()), static_cast<int>(Edit->Max()));
 }
 
 void SelectID(QComboBox* List, int ID)
@@ -85,6 +78,13 @@ TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner)
     IntRadiusPanel = NumPanel(IntBox, "Radius", 1, 8, Option.InterpolationRadius, IntRadiusEdit);
     IntSharpPanel = NumPanel(IntBox, "Sharp", -4, 8, Option.InterpolationSharp, IntSharpEdit);
     IntBlurPanel = NumPanel(IntBox, "Blur", 1, 24, Option.InterpolationBlur, IntBlurEdit);
+    // Each edit falls back to its stored value; OK writes it back held to its range.
+    FBindings.Bind(DecRadiusEdit, Option.DecimationRadius);
+    FBindings.Bind(DecSharpEdit, Option.DecimationSharp);
+    FBindings.Bind(DecBlurEdit, Option.DecimationBlur);
+    FBindings.Bind(IntRadiusEdit, Option.InterpolationRadius);
+    FBindings.Bind(IntSharpEdit, Option.InterpolationSharp);
+    FBindings.Bind(IntBlurEdit, Option.InterpolationBlur);
     // The three parameter panels of a side share one place, one shown at a time.
     auto FillSide = [](QGroupBox* Box, QComboBox* List, QWidget* R, QWidget* S, QWidget* B) {
         auto* Layout = new QVBoxLayout(Box);
@@ -97,10 +97,8 @@ TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner)
     FillSide(DecBox, DecimationList, DecRadiusPanel, DecSharpPanel, DecBlurPanel);
     FillSide(IntBox, InterpolationList, IntRadiusPanel, IntSharpPanel, IntBlurPanel);
 
-    DegammaCheck = new QCheckBox(Tr("LinearRGB work space"), this);
-    DegammaCheck->setChecked(Option.Degamma);
-    NoExpandCheck = new QCheckBox(Tr("Don't upscaling "), this);
-    NoExpandCheck->setChecked(Option.NoExpand);
+    DegammaCheck = FBindings.Bind(new QCheckBox(Tr("LinearRGB work space"), this), Option.Degamma);
+    NoExpandCheck = FBindings.Bind(new QCheckBox(Tr("Don't upscaling "), this), Option.NoExpand);
 
     SIMDList = new QComboBox(this);
     FillSIMDList();
@@ -170,17 +168,12 @@ void TResizeOptionForm::DegammaClick() { FillSIMDList(); }
 
 void TResizeOptionForm::accept()
 {
+    FBindings.Commit();
+    // The lists hold filter ids, not positions; the thread count is unsigned.
     FOption.DecimationMode = DecimationList->currentData().toInt();
     FOption.InterpolationMode = InterpolationList->currentData().toInt();
-    FOption.SIMDMode = DegammaCheck->isChecked() ? 2 : SIMDList->currentIndex() + 1;
-    FOption.MaxThread = static_cast<uint32_t>(Clamped(MaxThreadEdit));
-    FOption.DecimationRadius = Clamped(DecRadiusEdit);
-    FOption.DecimationSharp = Clamped(DecSharpEdit);
-    FOption.DecimationBlur = Clamped(DecBlurEdit);
-    FOption.InterpolationRadius = Clamped(IntRadiusEdit);
-    FOption.InterpolationSharp = Clamped(IntSharpEdit);
-    FOption.InterpolationBlur = Clamped(IntBlurEdit);
-    FOption.Degamma = DegammaCheck->isChecked();
-    FOption.NoExpand = NoExpandCheck->isChecked();
+    FOption.SIMDMode = FOption.Degamma ? 2 : SIMDList->currentIndex() + 1;
+    const TUDNumEdit* Threads = MaxThreadEdit;
+    FOption.MaxThread = uint32_t(std::clamp(Threads->IntValue(), int(Threads->Min()), int(Threads->Max())));
     QDialog::accept();
 }

@@ -2,6 +2,8 @@
 // their parameters, the SIMD method, the thread count of one resampling pass,
 // linear-light work and the no-enlarging switch.
 #pragma once
+#include "app/ControlBinding.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -53,4 +55,5 @@ private:
     void ShowParams(QComboBox* List, QWidget* Radius, QWidget* Sharp, QWidget* Blur);
     void FillSIMDList();
     TResizeOption& FOption;
+    TControlBindings FBindings;
 };

@@ -407,7 +407,7 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
         Job.Page = &Page;
         Job.Tiles = &Tiles.Items;
         Job.Next = 0;
-        Pool.exec_multi_thread_func(CombineLoadTiles, &Job);
+        Pool.ExecMultiThreadFunc(CombineLoadTiles, &Job);
         // A page cut short by the cancel would be a sheet of holes.
         if (Cancel.load())
             break;

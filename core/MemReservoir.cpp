@@ -24,10 +24,10 @@ bool StartsWithNoCase(const std::string& S, const char* Prefix)
     for (; Prefix[i]; ++i) {
         if (i >= S.size())
             return false;
-        char c = S[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != Prefix[i])
+        char C = S[i];
+        if (C >= 'A' && C <= 'Z')
+            C = static_cast<char>(C - 'A' + 'a');
+        if (C != Prefix[i])
             return false;
     }
     return true;
@@ -38,42 +38,42 @@ bool StartsWithNoCase(const std::string& S, const char* Prefix)
 void InitStartupPaths()
 {
     namespace fs = std::filesystem;
-    std::error_code ec;
-    const std::string exe = platform::ExecutablePath();
-    if (!exe.empty())
-        ExeDir = WithSlash(fs::path(exe).parent_path().string());
+    std::error_code Error;
+    const std::string Exe = platform::ExecutablePath();
+    if (!Exe.empty())
+        ExeDir = WithSlash(fs::path(Exe).parent_path().string());
     else
-        ExeDir = WithSlash(fs::current_path(ec).string());
+        ExeDir = WithSlash(fs::current_path(Error).string());
 
-    const std::string tmp = platform::GetEnv("TMPDIR");
-    TempDir = (!tmp.empty() && tmp.front() == '/' && fs::is_directory(tmp, ec)) ? WithSlash(tmp) : "/tmp/";
+    const std::string Tmp = platform::GetEnv("TMPDIR");
+    TempDir = (!Tmp.empty() && Tmp.front() == '/' && fs::is_directory(Tmp, Error)) ? WithSlash(Tmp) : "/tmp/";
 }
 
 std::string GetSettingsFileName(const std::vector<std::string>& Args)
 {
-    const std::string iniDir = ExeDir + "ini/";
-    std::string exeName = std::filesystem::path(platform::ExecutablePath()).filename().string();
-    if (exeName.empty())
-        exeName = "vestro-resizer";
-    std::string name = iniDir + std::filesystem::path(exeName).replace_extension(".ini").string();
-    for (const std::string& a : Args)
-        if (StartsWithNoCase(a, "/ini="))
-            name = iniDir + a.substr(5);
-    return name;
+    const std::string IniDir = ExeDir + "ini/";
+    std::string ExeName = std::filesystem::path(platform::ExecutablePath()).filename().string();
+    if (ExeName.empty())
+        ExeName = "vestro-resizer";
+    std::string Name = IniDir + std::filesystem::path(ExeName).replace_extension(".ini").string();
+    for (const std::string& Arg : Args)
+        if (StartsWithNoCase(Arg, "/ini="))
+            Name = IniDir + Arg.substr(5);
+    return Name;
 }
 
 void InitMemReservoir(const std::vector<std::string>& Args)
 {
-    std::string language;
+    std::string Language;
     try {
         const TMemIniFile ini(GetSettingsFileName(Args));
         SystemOption.MemReserve = ini.ReadBool("System", "MemReserve", false);
-        language = ini.ReadString("System", "Language", "");
+        Language = ini.ReadString("System", "Language", "");
     } catch (const EVestroError&) {
         // The settings loader reports an unreadable file; here the defaults do.
         SystemOption.MemReserve = false;
     }
-    SystemOption.Language = language.empty() ? GetDefaultLanguage() : language;
+    SystemOption.Language = Language.empty() ? GetDefaultLanguage() : Language;
 }
 
 uint64_t GetMaxFreeBlockSize()
@@ -81,27 +81,23 @@ uint64_t GetMaxFreeBlockSize()
     return platform::AvailableMemoryBytes();
 }
 
-void ReleaseReservedMemory()
-{
-}
-
 std::string GetDefaultLanguage()
 {
-    std::string loc;
-    for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        loc = platform::GetEnv(var);
-        if (!loc.empty())
+    std::string Locale;
+    for (const char* Var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        Locale = platform::GetEnv(Var);
+        if (!Locale.empty())
             break;
     }
     // language[_territory][.codeset][@modifier]: the catalogue folders are
     // named by language and territory only.
-    loc = loc.substr(0, loc.find_first_of(".@"));
-    if (loc.empty() || loc == "C" || loc == "POSIX")
+    Locale = Locale.substr(0, Locale.find_first_of(".@"));
+    if (Locale.empty() || Locale == "C" || Locale == "POSIX")
         return "en";
-    if (std::string found = FindCatalogue(loc); !found.empty())
-        return found;
-    if (const size_t us = loc.find('_'); us != std::string::npos)
-        if (std::string found = FindCatalogue(loc.substr(0, us)); !found.empty())
-            return found;
+    if (std::string Found = FindCatalogue(Locale); !Found.empty())
+        return Found;
+    if (const size_t Underscore = Locale.find('_'); Underscore != std::string::npos)
+        if (std::string Found = FindCatalogue(Locale.substr(0, Underscore)); !Found.empty())
+            return Found;
     return "en";
 }

@@ -27,10 +27,6 @@ void InitMemReservoir(const std::vector<std::string>& Args);
 // the about box.
 uint64_t GetMaxFreeBlockSize();
 
-// Gives back what InitMemReservoir reserved: nothing here, so harmless at
-// any time and any number of times.
-void ReleaseReservedMemory();
-
 // The interface language of the user's locale (LC_ALL, LC_MESSAGES or LANG,
 // the first one set): "de_DE.UTF-8" is tried as "de_DE", then as "de". The
 // result names a catalogue under ExeDir + "locale/" (see FindCatalogue), or

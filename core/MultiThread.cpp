@@ -45,7 +45,7 @@ void TMultiThread::Execute(TThreadInfo* Info)
     }
 }
 
-void TMultiThread::exec_multi_thread_func(TMultiThreadProc Proc, void* Param)
+void TMultiThread::ExecMultiThreadFunc(TMultiThreadProc Proc, void* Param)
 {
     if (!Proc)
         return;

@@ -48,7 +48,7 @@ public:
     // have returned. When a job throws, the first exception (in index order)
     // is rethrown here after all have finished. Concurrent callers are served
     // one after the other.
-    void exec_multi_thread_func(TMultiThreadProc Proc, void* Param);
+    void ExecMultiThreadFunc(TMultiThreadProc Proc, void* Param);
 
     uint32_t MaxThread() const { return FMaxThread; }
 

@@ -58,36 +58,36 @@ void TCustomResizeFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth
 uint32_t TCustomResizeFilter::HShare(uint32_t ThreadNum)
 {
     uint64_t Start;
-    uint32_t n;
-    HFilterShare(ThreadNum, Start, n);
-    return n;
+    uint32_t Count;
+    HFilterShare(ThreadNum, Start, Count);
+    return Count;
 }
 
 uint32_t TCustomResizeFilter::VShare(uint32_t ThreadNum)
 {
     uint64_t Start;
-    uint32_t n;
-    VFilterShare(ThreadNum, Start, n);
-    return n;
+    uint32_t Count;
+    VFilterShare(ThreadNum, Start, Count);
+    return Count;
 }
 
 void TCustomResizeFilter::RunH(THFilterProc Proc, uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
 {
-    uint32_t n;
-    GetHFilterRange(Tmp, Src, ThreadNum, n);
-    if (n == 0)
+    uint32_t Count;
+    GetHFilterRange(Tmp, Src, ThreadNum, Count);
+    if (Count == 0)
         return;
-    Proc(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], HPrm.SrcLength, HPrm.DestLength, n,
+    Proc(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], HPrm.SrcLength, HPrm.DestLength, Count,
          FTmpBpl, FSrcBpl);
 }
 
 void TCustomResizeFilter::RunV(TVFilterProc Proc, uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
-    uint32_t n;
-    GetVFilterRange(Dest, Tmp, ThreadNum, n);
-    if (n == 0)
+    uint32_t Count;
+    GetVFilterRange(Dest, Tmp, ThreadNum, Count);
+    if (Count == 0)
         return;
-    Proc(Dest, Tmp, VPrm.WeightTableInfo.data(), n, VPrm.DestLength, FDestBpl, VSrcBpl());
+    Proc(Dest, Tmp, VPrm.WeightTableInfo.data(), Count, VPrm.DestLength, FDestBpl, VSrcBpl());
 }
 
 void TCustomResizeFilter::CheckChannels(const TImgInfo& Src, bool RGBA)
@@ -134,9 +134,9 @@ void TSSE2IntFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uin
 {
     CheckChannels(Src, false);
     TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
-    const bool one = FChannels == 1;
+    const bool OneChannel = FChannels == 1;
     TmpForm(2, 2 * uint64_t(DestWidth) * FChannels); // row pairs interleaved
-    SetHItems(kern::IntItemRows, one ? kern::IntStep1 : kern::IntStep3, CeilDiv(Src.Width, one ? 4 : 2));
+    SetHItems(kern::IntItemRows, OneChannel ? kern::IntStep1 : kern::IntStep3, CeilDiv(Src.Width, OneChannel ? 4 : 2));
     SetVItems(kern::IntVItemBytes, 2 * kern::IntVItemBytes, true, 1);
 }
 
@@ -148,16 +148,16 @@ uint64_t TSSE2IntFilter::GetHFilterWorkSize(uint64_t)
 void TSSE2IntFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
 {
     const TResizeKernels& K = ResizeKernels();
-    const bool fin = !HeightChanges();
-    THFilterProc p = FChannels == 1 ? (fin ? K.IntH1chFinal : K.IntH1ch) : (fin ? K.IntH3chFinal : K.IntH3ch);
-    RunH(p, Tmp, Src, ThreadNum);
+    const bool Final = !HeightChanges();
+    THFilterProc Proc = FChannels == 1 ? (Final ? K.IntH1chFinal : K.IntH1ch) : (Final ? K.IntH3chFinal : K.IntH3ch);
+    RunH(Proc, Tmp, Src, ThreadNum);
 }
 
 void TSSE2IntFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
     const TResizeKernels& K = ResizeKernels();
-    TVFilterProc p = WidthChanges() ? K.IntV : K.IntVDirect;
-    RunV(p, Dest, Tmp, ThreadNum);
+    TVFilterProc Proc = WidthChanges() ? K.IntV : K.IntVDirect;
+    RunV(Proc, Dest, Tmp, ThreadNum);
 }
 
 // Integer RGBA: horizontal items of 2 rows, vertical items of 2 pixels.
@@ -179,92 +179,82 @@ uint64_t TRGBAFilter::GetHFilterWorkSize(uint64_t)
 void TRGBAFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
 {
     const TResizeKernels& K = ResizeKernels();
-    THFilterProc p = HeightChanges() ? K.IntRGBAH : K.IntRGBAHFinal;
-    RunH(p, Tmp, Src, ThreadNum);
+    THFilterProc Proc = HeightChanges() ? K.IntRGBAH : K.IntRGBAHFinal;
+    RunH(Proc, Tmp, Src, ThreadNum);
 }
 
 void TRGBAFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
     const TResizeKernels& K = ResizeKernels();
-    TVFilterProc p = WidthChanges() ? K.IntRGBAV : K.IntRGBAVDirect;
-    RunV(p, Dest, Tmp, ThreadNum);
+    TVFilterProc Proc = WidthChanges() ? K.IntRGBAV : K.IntRGBAVDirect;
+    RunV(Proc, Dest, Tmp, ThreadNum);
 }
 
-// Float and linear, 1 and 3 channels: horizontal items of 4 rows, a float
-// temporary of plain rows, vertical items of 16 samples shared in granules
-// of 16 items.
-TSSEFilter::TSSEFilter(bool Linear) : FLinear(Linear) {}
-
-void TSSEFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
+// Float and linear: a float temporary of plain rows. 1 and 3 channels:
+// horizontal items of 4 rows, vertical items of 16 samples shared in
+// granules of 16 items. RGBA: horizontal items of 2 rows, vertical items of
+// 2 pixels shared in granules of 32.
+template <bool RGBA>
+TFloatResizeFilter<RGBA>::TFloatResizeFilter(bool Linear) : FLinear(Linear)
 {
-    CheckChannels(Src, false);
+    if constexpr (RGBA) {
+        FIsRGBA = true;
+        FNeedTmpBuf = true;
+    }
+}
+
+template <bool RGBA>
+void TFloatResizeFilter<RGBA>::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
+{
+    CheckChannels(Src, RGBA);
     TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
-    const bool one = FChannels == 1;
-    FNeedTmpBuf = FLinear || !one;
     WidenTmp(4 * uint64_t(DestWidth), FChannels); // float samples
     TmpForm(1, 4 * uint64_t(DestWidth) * FChannels);
-    SetHItems(kern::FloatItemRows, one ? kern::FloatStep1 : kern::FloatStep3, one ? CeilDiv(Src.Width, 4) : Src.Width);
-    SetVItems(kern::FloatVItemBytes, 4 * kern::FloatVItemBytes, false, 16);
+    if constexpr (RGBA) {
+        SetHItems(kern::RGBAItemRows, kern::FloatRGBAStep, Src.Width);
+        SetVItems(kern::RGBAVItemBytes, 32, false, 32);
+    } else {
+        const bool OneChannel = FChannels == 1;
+        FNeedTmpBuf = FLinear || !OneChannel;
+        SetHItems(kern::FloatItemRows, OneChannel ? kern::FloatStep1 : kern::FloatStep3,
+                  OneChannel ? CeilDiv(Src.Width, 4) : Src.Width);
+        SetVItems(kern::FloatVItemBytes, 4 * kern::FloatVItemBytes, false, 16);
+    }
 }
 
-uint64_t TSSEFilter::GetHFilterWorkSize(uint64_t)
+template <bool RGBA>
+uint64_t TFloatResizeFilter<RGBA>::GetHFilterWorkSize(uint64_t)
 {
     return WidthChanges() ? kern::FloatHWorkSize(HPrm.SrcLength, FChannels) : 0;
 }
 
-void TSSEFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
+template <bool RGBA>
+void TFloatResizeFilter<RGBA>::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
 {
     const TResizeKernels& K = ResizeKernels();
-    const bool fin = !HeightChanges();
-    THFilterProc p;
-    if (FLinear)
-        p = FChannels == 1 ? (fin ? K.LinearH1chFinal : K.LinearH1ch) : (fin ? K.LinearH3chFinal : K.LinearH3ch);
+    const bool Final = !HeightChanges();
+    THFilterProc Proc;
+    if constexpr (RGBA)
+        Proc = FLinear ? (Final ? K.LinearRGBAHFinal : K.LinearRGBAH) : (Final ? K.FloatRGBAHFinal : K.FloatRGBAH);
+    else if (FLinear)
+        Proc = FChannels == 1 ? (Final ? K.LinearH1chFinal : K.LinearH1ch) : (Final ? K.LinearH3chFinal : K.LinearH3ch);
     else
-        p = FChannels == 1 ? (fin ? K.FloatH1chFinal : K.FloatH1ch) : (fin ? K.FloatH3chFinal : K.FloatH3ch);
-    RunH(p, Tmp, Src, ThreadNum);
+        Proc = FChannels == 1 ? (Final ? K.FloatH1chFinal : K.FloatH1ch) : (Final ? K.FloatH3chFinal : K.FloatH3ch);
+    RunH(Proc, Tmp, Src, ThreadNum);
 }
 
-void TSSEFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
+template <bool RGBA>
+void TFloatResizeFilter<RGBA>::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
     const TResizeKernels& K = ResizeKernels();
-    TVFilterProc p = FLinear ? (WidthChanges() ? K.LinearV : K.LinearVDirect)
-                             : (WidthChanges() ? K.FloatV : K.FloatVDirect);
-    RunV(p, Dest, Tmp, ThreadNum);
+    TVFilterProc Proc;
+    if constexpr (RGBA)
+        Proc = FLinear ? (WidthChanges() ? K.LinearRGBAV : K.LinearRGBAVDirect)
+                    : (WidthChanges() ? K.FloatRGBAV : K.FloatRGBAVDirect);
+    else
+        Proc = FLinear ? (WidthChanges() ? K.LinearV : K.LinearVDirect) : (WidthChanges() ? K.FloatV : K.FloatVDirect);
+    RunV(Proc, Dest, Tmp, ThreadNum);
 }
 
-TSSERGBAFilter::TSSERGBAFilter(bool Linear) : FLinear(Linear)
-{
-    FIsRGBA = true;
-    FNeedTmpBuf = true;
-}
-
-void TSSERGBAFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight)
-{
-    CheckChannels(Src, true);
-    TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
-    WidenTmp(4 * uint64_t(DestWidth), 4); // float samples
-    TmpForm(1, 16 * uint64_t(DestWidth));
-    SetHItems(kern::RGBAItemRows, kern::FloatRGBAStep, Src.Width);
-    SetVItems(kern::RGBAVItemBytes, 32, false, 32);
-}
-
-uint64_t TSSERGBAFilter::GetHFilterWorkSize(uint64_t)
-{
-    return WidthChanges() ? kern::FloatHWorkSize(HPrm.SrcLength, 4) : 0;
-}
-
-void TSSERGBAFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
-{
-    const TResizeKernels& K = ResizeKernels();
-    const bool fin = !HeightChanges();
-    THFilterProc p = FLinear ? (fin ? K.LinearRGBAHFinal : K.LinearRGBAH) : (fin ? K.FloatRGBAHFinal : K.FloatRGBAH);
-    RunH(p, Tmp, Src, ThreadNum);
-}
-
-void TSSERGBAFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
-{
-    const TResizeKernels& K = ResizeKernels();
-    TVFilterProc p = FLinear ? (WidthChanges() ? K.LinearRGBAV : K.LinearRGBAVDirect)
-                             : (WidthChanges() ? K.FloatRGBAV : K.FloatRGBAVDirect);
-    RunV(p, Dest, Tmp, ThreadNum);
-}
+template class TFloatResizeFilter<false>;
+template class TFloatResizeFilter<true>;

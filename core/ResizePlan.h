@@ -89,10 +89,12 @@ public:
 };
 class TSSE2RGBAFilter : public TRGBAFilter {};
 
-// Float family (SIMD mode 2), 1 and 3 channels; Linear filters in linear light.
-class TSSEFilter : public TCustomResizeFilter {
+// Float family (SIMD mode 2): 1 and 3 channels, or 4 with alpha weighting
+// (RGBA); Linear filters in linear light.
+template <bool RGBA>
+class TFloatResizeFilter : public TCustomResizeFilter {
 public:
-    explicit TSSEFilter(bool Linear = false);
+    explicit TFloatResizeFilter(bool Linear = false);
     void SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight) override;
     TWeightType WeightType() const override { return wtSingle; }
     uint64_t GetHFilterWorkSize(uint64_t BufLength) override;
@@ -102,23 +104,16 @@ public:
 protected:
     bool FLinear;
 };
+extern template class TFloatResizeFilter<false>;
+extern template class TFloatResizeFilter<true>;
+
+using TSSEFilter = TFloatResizeFilter<false>;
 class TLinearRGBFilter : public TSSEFilter {
 public:
     TLinearRGBFilter() : TSSEFilter(true) {}
 };
 
-class TSSERGBAFilter : public TCustomResizeFilter {
-public:
-    explicit TSSERGBAFilter(bool Linear = false);
-    void SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight) override;
-    TWeightType WeightType() const override { return wtSingle; }
-    uint64_t GetHFilterWorkSize(uint64_t BufLength) override;
-    void HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum) override;
-    void VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum) override;
-
-protected:
-    bool FLinear;
-};
+using TSSERGBAFilter = TFloatResizeFilter<true>;
 class TLinearRGBAFilter : public TSSERGBAFilter {
 public:
     TLinearRGBAFilter() : TSSERGBAFilter(true) {}

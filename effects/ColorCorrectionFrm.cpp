@@ -114,8 +114,8 @@ void ApplyColorAdjustPreview(TImgInfo& Img, const TColorAdjustParam& P)
 {
     if (!P.UsesYCbCrStage() && !P.UsesRGBStage())
         return;
-    auto t = std::make_unique<TTables>();
-    Build(P, *t);
-    bool isYCbCr = false;
-    Apply(Img, isYCbCr, P, *t);
+    auto Tables = std::make_unique<TTables>();
+    Build(P, *Tables);
+    bool IsYCbCr = false;
+    Apply(Img, IsYCbCr, P, *Tables);
 }

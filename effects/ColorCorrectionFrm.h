@@ -1,6 +1,8 @@
 // The colour correction effect: a luma/chroma stage (luma black and white
 // points, chroma gain, luma gamma) and then an RGB stage (hue, contrast, RGB
-// gamma), both table-driven through the colour kernels.
+// gamma), both table-driven through the colour kernels. The effect and its
+// dialog are "colour adjust" (TColorAdjust, TColorAdjustForm); the module
+// and the settings section keep the older name ColorCorrection.
 //
 // The three tables are process-wide. They are written only by BuildTables,
 // on the GUI thread, when the settings are read or the dialog closes, never

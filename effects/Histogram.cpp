@@ -95,7 +95,7 @@ void CalcHistogram(const TImgInfo& Img, uint32_t* Counts, int Mode, TMultiThread
         AllocAligned(uint64_t(n) * HistogramCounters * sizeof(uint32_t), 128)));
     THistogramJob job{&Img, partial.get(), Mode};
     if (Pool)
-        Pool->exec_multi_thread_func(CountBand, &job);
+        Pool->ExecMultiThreadFunc(CountBand, &job);
     else
         CountBand(0, 1, &job);
 

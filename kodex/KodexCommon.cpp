@@ -21,11 +21,6 @@ pthread_key_t CancelKey;
 pthread_once_t CancelKeyOnce = PTHREAD_ONCE_INIT;
 void MakeCancelKey() { pthread_key_create(&CancelKey, nullptr); }
 
-uint32_t Be32(const uint8_t* P)
-{
-    return uint32_t(P[0]) << 24 | uint32_t(P[1]) << 16 | uint32_t(P[2]) << 8 | P[3];
-}
-
 // The profile's description: a v2 'desc' text (ASCII count + text) or the
 // first record of a v4 'mluc' (UTF-16BE, kept when it is plain ASCII).
 bool ProfileDescription(const uint8_t* P, uint64_t Len, char* Out, size_t OutSize)
@@ -280,6 +275,17 @@ bool ParseExifPayload(const uint8_t* Data, size_t Len, TExifFacts& Facts)
         }
     }
     return ParseExif(Data, Len, Facts);
+}
+
+void TakeExif(const TExifFacts& Facts, TKodexInfo& Info)
+{
+    Info.HasExif = 1;
+    Info.Orientation = Facts.Orientation;
+    std::memcpy(Info.DateTime, Facts.DateTime, sizeof Info.DateTime);
+    if (Facts.XResolution > 0 && Facts.YResolution > 0) {
+        Info.XResolution = Facts.XResolution;
+        Info.YResolution = Facts.YResolution;
+    }
 }
 
 } // namespace kodex

@@ -7,6 +7,13 @@
 
 namespace kodex {
 
+// Big-endian 16- and 32-bit values at P (the caller has checked the bytes).
+inline uint16_t Be16(const uint8_t* P) { return uint16_t(P[0] << 8 | P[1]); }
+inline uint32_t Be32(const uint8_t* P)
+{
+    return uint32_t(P[0]) << 24 | uint32_t(P[1]) << 16 | uint32_t(P[2]) << 8 | P[3];
+}
+
 // Reports Message (printf form) for FileName ("" when unknown) through the
 // installed error callback; does nothing when none is installed.
 void ReportError(const char* FileName, const char* Fmt, ...) __attribute__((format(printf, 2, 3)));
@@ -64,6 +71,10 @@ struct TExifFacts {
 // Parses what it can; false when the block is not a TIFF structure. Every
 // offset is checked against Len.
 bool ParseExif(const uint8_t* Tiff, size_t Len, TExifFacts& Facts);
+
+// Marks Info as having EXIF and takes its orientation, date and (when both
+// are known) resolution from Facts.
+void TakeExif(const TExifFacts& Facts, TKodexInfo& Info);
 
 // Same as ParseExif for an APP1 payload or a container chunk that may start
 // with "Exif\0\0" (or, as HEIF stores it, with a 4-byte offset first).

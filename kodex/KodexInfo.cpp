@@ -9,19 +9,9 @@
 
 namespace {
 
-uint16_t Be16(const uint8_t* P) { return uint16_t(P[0] << 8 | P[1]); }
-uint32_t Be32(const uint8_t* P) { return uint32_t(P[0]) << 24 | uint32_t(P[1]) << 16 | uint32_t(P[2]) << 8 | P[3]; }
-
-void TakeExif(const kodex::TExifFacts& F, TKodexInfo& Info)
-{
-    Info.HasExif = 1;
-    Info.Orientation = F.Orientation;
-    std::memcpy(Info.DateTime, F.DateTime, sizeof Info.DateTime);
-    if (F.XResolution > 0 && F.YResolution > 0) {
-        Info.XResolution = F.XResolution;
-        Info.YResolution = F.YResolution;
-    }
-}
+using kodex::Be16;
+using kodex::Be32;
+using kodex::TakeExif;
 
 // JPEG: frame size from the first SOF, density from JFIF, EXIF from APP1.
 bool JpegInfo(const uint8_t* D, size_t N, TKodexInfo& Info)

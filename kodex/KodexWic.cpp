@@ -146,19 +146,6 @@ int ReadWic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size, bool Thumbnail
 }
 } // namespace
 
-namespace {
-void TakeExif(const TExifFacts& F, TKodexInfo& Info)
-{
-    Info.HasExif = 1;
-    Info.Orientation = F.Orientation;
-    std::memcpy(Info.DateTime, F.DateTime, sizeof Info.DateTime);
-    if (F.XResolution > 0 && F.YResolution > 0) {
-        Info.XResolution = F.XResolution;
-        Info.YResolution = F.YResolution;
-    }
-}
-} // namespace
-
 bool WicInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info)
 {
     TExifFacts f;

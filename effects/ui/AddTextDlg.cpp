@@ -43,18 +43,11 @@ TDateTime LocalNow()
     return double(QDate(1899, 12, 30).daysTo(Now.date())) + Now.time().msecsSinceStartOfDay() / 86400000.0;
 }
 
-// Edit table: max, min, default, step, decimals.
+// A numeric edit: its label, max, min, default, step and decimals.
 struct TEditSpec {
     const char* Label;
     double Max, Min, Value, Step;
     int Fixed;
-};
-const TEditSpec EditSpecs[15] = {
-    {"Offset X", 9999, -9999, 0, 1, 0},  {"Offset Y", 9999, -9999, 0, 1, 0}, {"Opacity", 100, 0, 100, 1, 0},
-    {"Opacity", 100, 0, 0, 1, 0},        {"Margin X", 99, -99, 0, 1, 0},     {"Margin Y", 99, -99, 0, 1, 0},
-    {"Line Space", 999, 0, 0, 0.25, 2},  {"Opacity", 100, 0, 100, 1, 0},     {"Radius", 99, 0.5, 2, 0.5, 1},
-    {"Strength", 99, 1, 2, 1, 0},        {"Offset X", 99, -99, 2, 1, 0},     {"Offset Y", 99, -99, 2, 1, 0},
-    {"Opacity", 100, 0, 100, 1, 0},      {"Radius", 99, 0.5, 2, 0.5, 1},     {"Strength", 99, 1, 2, 1, 0},
 };
 
 // The help icon: a click shows Tip in a balloon at the icon, leaving the
@@ -146,40 +139,40 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     Outer->addLayout(Buttons);
     auto* Shadow = new QGridLayout(ShadowGroup);
     auto* Glow = new QGridLayout(GlowGroup);
-    auto Place = [&](int I, QGridLayout* L, int Row, int Col) {
-        const TEditSpec& S = EditSpecs[I];
-        UDNumEdit[I] = new TUDNumEdit(this, S.Max, S.Min, S.Value, S.Step, S.Fixed);
-        UDNumEdit[I]->setFixedWidth(64 + TUpDown::DefaultWidth);
+    auto Place = [&](const TEditSpec& S, QGridLayout* L, int Row, int Col) {
+        auto* Edit = new TUDNumEdit(this, S.Max, S.Min, S.Value, S.Step, S.Fixed);
+        Edit->setFixedWidth(64 + TUpDown::DefaultWidth);
         L->addWidget(new QLabel(Text(S.Label), this), Row, Col);
-        L->addWidget(UDNumEdit[I], Row, Col + 1);
-        connect(UDNumEdit[I], &TNumEdit::Change, this, &TAddTextForm::UpdatePreview);
+        L->addWidget(Edit, Row, Col + 1);
+        connect(Edit, &TNumEdit::Change, this, &TAddTextForm::UpdatePreview);
+        return Edit;
     };
     Main->addWidget(new QLabel(Text("Position"), this), 0, 0);
     Main->addWidget(PositionList, 0, 1);
-    Place(0, Main, 0, 2);
-    Place(1, Main, 0, 4);
+    XOffsetEdit = Place({"Offset X", 9999, -9999, 0, 1, 0}, Main, 0, 2);
+    YOffsetEdit = Place({"Offset Y", 9999, -9999, 0, 1, 0}, Main, 0, 4);
     Main->addWidget(FontButton, 1, 0, 1, 2);
     Main->addWidget(new QLabel(Text("FontColor"), this), 1, 2);
     Main->addWidget(FontColorPanel, 1, 3);
-    Place(2, Main, 1, 4);
+    FontOpacityEdit = Place({"Opacity", 100, 0, 100, 1, 0}, Main, 1, 4);
     Main->addWidget(new QLabel(Text("BackColor"), this), 2, 2);
     Main->addWidget(BackColorPanel, 2, 3);
-    Place(3, Main, 2, 4);
-    Place(4, Main, 3, 0);
-    Place(5, Main, 3, 2);
-    Place(6, Main, 3, 4);
+    BackOpacityEdit = Place({"Opacity", 100, 0, 0, 1, 0}, Main, 2, 4);
+    MarginXEdit = Place({"Margin X", 99, -99, 0, 1, 0}, Main, 3, 0);
+    MarginYEdit = Place({"Margin Y", 99, -99, 0, 1, 0}, Main, 3, 2);
+    LinePitchEdit = Place({"Line Space", 999, 0, 0, 0.25, 2}, Main, 3, 4);
     Shadow->addWidget(new QLabel(Text("Color"), this), 0, 0);
     Shadow->addWidget(ShadowColorPanel, 0, 1);
-    Place(7, Shadow, 0, 2);
-    Place(8, Shadow, 1, 0);
-    Place(9, Shadow, 1, 2);
-    Place(10, Shadow, 2, 0);
-    Place(11, Shadow, 2, 2);
+    ShadowOpacityEdit = Place({"Opacity", 100, 0, 100, 1, 0}, Shadow, 0, 2);
+    ShadowRadiusEdit = Place({"Radius", 99, 0.5, 2, 0.5, 1}, Shadow, 1, 0);
+    ShadowStrEdit = Place({"Strength", 99, 1, 2, 1, 0}, Shadow, 1, 2);
+    ShadowOffsetXEdit = Place({"Offset X", 99, -99, 2, 1, 0}, Shadow, 2, 0);
+    ShadowOffsetYEdit = Place({"Offset Y", 99, -99, 2, 1, 0}, Shadow, 2, 2);
     Glow->addWidget(new QLabel(Text("Color"), this), 0, 0);
     Glow->addWidget(GlowColorPanel, 0, 1);
-    Place(12, Glow, 0, 2);
-    Place(13, Glow, 1, 0);
-    Place(14, Glow, 1, 2);
+    GlowOpacityEdit = Place({"Opacity", 100, 0, 100, 1, 0}, Glow, 0, 2);
+    GlowRadiusEdit = Place({"Radius", 99, 0.5, 2, 0.5, 1}, Glow, 1, 0);
+    GlowStrEdit = Place({"Strength", 99, 1, 2, 1, 0}, Glow, 1, 2);
 
     Groups->addWidget(ShadowBox, 0, 0);
     Groups->addWidget(ShadowGroup, 1, 0);
@@ -193,8 +186,8 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     connect(PositionList, &QComboBox::activated, this, [this] {
         // A new anchor starts from no offset.
         UpdateLock = true;
-        UDNumEdit[0]->SetValue(0);
-        UDNumEdit[1]->SetValue(0);
+        XOffsetEdit->SetValue(0);
+        YOffsetEdit->SetValue(0);
         UpdateLock = false;
         UpdatePreview();
     });
@@ -281,13 +274,21 @@ void TAddTextForm::SetParam(const TAddTextParam& Param, const TFont& Font, const
     // The effect separates lines with CR LF, the edit with LF.
     TextEdit->setPlainText(QString::fromStdString(Str).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     PositionList->setCurrentIndex(Param.Position >= 0 && Param.Position <= 8 ? Param.Position : 8);
-    const double Values[15] = {double(Param.XOffset),     double(Param.YOffset),       double(Param.FontOpacity),
-                               double(Param.BackOpacity), double(Param.MarginX),       double(Param.MarginY),
-                               Param.LinePitch,           double(Param.ShadowOpacity), Param.ShadowRadius,
-                               double(Param.ShadowStr),   double(Param.ShadowOffsetX), double(Param.ShadowOffsetY),
-                               double(Param.GlowOpacity), Param.GlowRadius,            double(Param.GlowStr)};
-    for (int I = 0; I < 15; ++I)
-        UDNumEdit[I]->SetValue(Values[I]);
+    XOffsetEdit->SetValue(Param.XOffset);
+    YOffsetEdit->SetValue(Param.YOffset);
+    FontOpacityEdit->SetValue(Param.FontOpacity);
+    BackOpacityEdit->SetValue(Param.BackOpacity);
+    MarginXEdit->SetValue(Param.MarginX);
+    MarginYEdit->SetValue(Param.MarginY);
+    LinePitchEdit->SetValue(Param.LinePitch);
+    ShadowOpacityEdit->SetValue(Param.ShadowOpacity);
+    ShadowRadiusEdit->SetValue(Param.ShadowRadius);
+    ShadowStrEdit->SetValue(Param.ShadowStr);
+    ShadowOffsetXEdit->SetValue(Param.ShadowOffsetX);
+    ShadowOffsetYEdit->SetValue(Param.ShadowOffsetY);
+    GlowOpacityEdit->SetValue(Param.GlowOpacity);
+    GlowRadiusEdit->SetValue(Param.GlowRadius);
+    GlowStrEdit->SetValue(Param.GlowStr);
     FFont = Font;
     FFont.Color &= 0xFFFFFF;
     SetPanelColor(FontColorPanel, FFont.Color);
@@ -307,21 +308,21 @@ void TAddTextForm::GetParam(TAddTextParam& Param, TFont& Font, std::string& Str)
 {
     Str = TextEdit->toPlainText().replace(QStringLiteral("\n"), QStringLiteral("\r\n")).toStdString();
     Param.Position = PositionList->currentIndex();
-    Param.XOffset = UDNumEdit[0]->IntValue();
-    Param.YOffset = UDNumEdit[1]->IntValue();
-    Param.FontOpacity = UDNumEdit[2]->IntValue();
-    Param.BackOpacity = UDNumEdit[3]->IntValue();
-    Param.MarginX = UDNumEdit[4]->IntValue();
-    Param.MarginY = UDNumEdit[5]->IntValue();
-    Param.LinePitch = UDNumEdit[6]->Value();
-    Param.ShadowOpacity = UDNumEdit[7]->IntValue();
-    Param.ShadowRadius = UDNumEdit[8]->Value();
-    Param.ShadowStr = UDNumEdit[9]->IntValue();
-    Param.ShadowOffsetX = UDNumEdit[10]->IntValue();
-    Param.ShadowOffsetY = UDNumEdit[11]->IntValue();
-    Param.GlowOpacity = UDNumEdit[12]->IntValue();
-    Param.GlowRadius = UDNumEdit[13]->Value();
-    Param.GlowStr = UDNumEdit[14]->IntValue();
+    Param.XOffset = XOffsetEdit->IntValue();
+    Param.YOffset = YOffsetEdit->IntValue();
+    Param.FontOpacity = FontOpacityEdit->IntValue();
+    Param.BackOpacity = BackOpacityEdit->IntValue();
+    Param.MarginX = MarginXEdit->IntValue();
+    Param.MarginY = MarginYEdit->IntValue();
+    Param.LinePitch = LinePitchEdit->Value();
+    Param.ShadowOpacity = ShadowOpacityEdit->IntValue();
+    Param.ShadowRadius = ShadowRadiusEdit->Value();
+    Param.ShadowStr = ShadowStrEdit->IntValue();
+    Param.ShadowOffsetX = ShadowOffsetXEdit->IntValue();
+    Param.ShadowOffsetY = ShadowOffsetYEdit->IntValue();
+    Param.GlowOpacity = GlowOpacityEdit->IntValue();
+    Param.GlowRadius = GlowRadiusEdit->Value();
+    Param.GlowStr = GlowStrEdit->IntValue();
     Param.BackColor = PanelColor(BackColorPanel);
     Param.ShadowColor = PanelColor(ShadowColorPanel);
     Param.GlowColor = PanelColor(GlowColorPanel);
@@ -436,15 +437,15 @@ void TAddTextForm::PreviewMouseDown(int X, int Y)
     if (!InText(X, Y))
         return;
     IsDrag = true;
-    DragPos = QPoint(UDNumEdit[0]->IntValue() - X, UDNumEdit[1]->IntValue() - Y);
+    DragPos = QPoint(XOffsetEdit->IntValue() - X, YOffsetEdit->IntValue() - Y);
 }
 
 void TAddTextForm::PreviewMouseMove(int X, int Y)
 {
     if (IsDrag) {
         UpdateLock = true;
-        UDNumEdit[0]->SetValue(X + DragPos.x());
-        UDNumEdit[1]->SetValue(Y + DragPos.y());
+        XOffsetEdit->SetValue(X + DragPos.x());
+        YOffsetEdit->SetValue(Y + DragPos.y());
         UpdateLock = false;
         UpdatePreview();
     } else {

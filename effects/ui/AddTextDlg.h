@@ -66,7 +66,12 @@ public:
     QPlainTextEdit* TextEdit;
     QLabel* HelpIcon; // a click shows the text's tokens beside it
     QComboBox* PositionList;
-    TUDNumEdit* UDNumEdit[15];
+    TUDNumEdit *XOffsetEdit, *YOffsetEdit;             // offset from the anchor, pixels
+    TUDNumEdit *FontOpacityEdit, *BackOpacityEdit;     // 0..100 %
+    TUDNumEdit *MarginXEdit, *MarginYEdit;             // box margins, pixels
+    TUDNumEdit* LinePitchEdit;                         // extra line space, 0..999 in quarters
+    TUDNumEdit *ShadowOpacityEdit, *ShadowRadiusEdit, *ShadowStrEdit, *ShadowOffsetXEdit, *ShadowOffsetYEdit;
+    TUDNumEdit *GlowOpacityEdit, *GlowRadiusEdit, *GlowStrEdit;
     QPushButton* FontButton; // font
     QPushButton* FontColorPanel;  // font colour
     QPushButton* BackColorPanel;  // box colour

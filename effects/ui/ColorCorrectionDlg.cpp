@@ -18,7 +18,9 @@
 
 namespace {
 
-bool IsGammaRow(int Row) { return Row < 2; }
+enum TRow { RowRGBGamma, RowYGamma, RowLumaMin, RowLumaMax, RowChroma, RowHue, RowContrast, RowCount };
+
+bool IsGammaRow(int Row) { return Row <= RowYGamma; }
 
 // Gamma slider position p: 1.0 at 0, 0.01 per step above, 0.004 below.
 double GammaOfPosition(int P) { return P >= 0 ? 1 + 0.01 * P : 1 + 0.004 * P; }
@@ -31,31 +33,31 @@ int PositionOfGamma(double V)
     return int(P + (P >= 0 ? 1e-9 : -1e-9));
 }
 
-TColorAdjustParam ReadValues(const TColorCorrectionForm& F)
+TColorAdjustParam ReadValues(const TColorAdjustForm& F)
 {
     TColorAdjustParam P;
-    P.RGBGamma = F.RowValue(0);
-    P.YGamma = F.RowValue(1);
-    P.LumaMin = F.RowIntValue(2);
-    P.LumaMax = F.RowIntValue(3);
-    P.Chroma = F.RowIntValue(4);
-    P.Hue = F.RowIntValue(5);
-    P.Contrast = F.RowIntValue(6);
+    P.RGBGamma = F.RowValue(RowRGBGamma);
+    P.YGamma = F.RowValue(RowYGamma);
+    P.LumaMin = F.RowIntValue(RowLumaMin);
+    P.LumaMax = F.RowIntValue(RowLumaMax);
+    P.Chroma = F.RowIntValue(RowChroma);
+    P.Hue = F.RowIntValue(RowHue);
+    P.Contrast = F.RowIntValue(RowContrast);
     return P;
 }
 
 // What the workers apply: the dialog's values.
 struct TCCState {
     TColorAdjustParam Param;
-    void Read(const TColorCorrectionForm& F) { Param = ReadValues(F); }
+    void Read(const TColorAdjustForm& F) { Param = ReadValues(F); }
     void Apply(TImgInfo& I) const { ApplyColorAdjustPreview(I, Param); }
 };
 
 } // namespace
 
-TColorCorrectionForm::TColorCorrectionForm(QWidget* Owner) : TSliderPreviewForm(Owner, LoadResText("Color Adjust"))
+TColorAdjustForm::TColorAdjustForm(QWidget* Owner) : TSliderPreviewForm(Owner, LoadResText("Color Adjust"))
 {
-    static constexpr TRowDef Rows[7] = {
+    static constexpr TRowDef Rows[RowCount] = {
         {"Gamma(RGB)", -200, 200, 8, 0.2, 3.0, 0.01, 3, 1.0},
         {"Gamma(Y)", -255, 255, 8, 0.2, 3.0, 0.01, 3, 1.0},
         {"Luma(Min)", -255, 255, 8, -255, 255, 1, 0, 0},
@@ -64,7 +66,14 @@ TColorCorrectionForm::TColorCorrectionForm(QWidget* Owner) : TSliderPreviewForm(
         {"Hue", -255, 255, 8, -255, 255, 1, 0, 0},
         {"Contrast", -256, 256, 8, -255, 255, 1, 0, 0},
     };
-    QVBoxLayout* Main = BuildRows(Rows, 7, ScrollBars, Edits);
+    QVBoxLayout* Main = BuildRows(Rows, RowCount, FRowBars, FRowEdits);
+    QScrollBar** Bars[RowCount] = {&RGBGammaBar, &YGammaBar, &LumaMinBar, &LumaMaxBar, &ChromaBar, &HueBar, &ContrastBar};
+    TNumEdit** Edits[RowCount] = {&RGBGammaEdit, &YGammaEdit, &LumaMinEdit, &LumaMaxEdit,
+                                  &ChromaEdit,   &HueEdit,    &ContrastEdit};
+    for (int Row = 0; Row < RowCount; ++Row) {
+        *Bars[Row] = FRowBars[Row];
+        *Edits[Row] = FRowEdits[Row];
+    }
     MakePreviewBoxes();
     auto* Checks = new QHBoxLayout;
     Checks->addWidget(PreviewBox);
@@ -73,34 +82,34 @@ TColorCorrectionForm::TColorCorrectionForm(QWidget* Owner) : TSliderPreviewForm(
     FinishLayout(Main, Checks);
 }
 
-TColorCorrectionForm::~TColorCorrectionForm()
+TColorAdjustForm::~TColorAdjustForm()
 {
     // The workers read this dialog's controls; stop them while those exist.
     StopPreviewThread();
     StopSpotPreviewThread();
 }
 
-bool TColorCorrectionForm::IsScaledRow(int Row) const { return IsGammaRow(Row); }
+bool TColorAdjustForm::IsScaledRow(int Row) const { return IsGammaRow(Row); }
 
-int TColorCorrectionForm::PositionOf(double Value) const { return PositionOfGamma(Value); }
+int TColorAdjustForm::PositionOf(double Value) const { return PositionOfGamma(Value); }
 
-double TColorCorrectionForm::ValueOf(int Position) const { return GammaOfPosition(Position); }
+double TColorAdjustForm::ValueOf(int Position) const { return GammaOfPosition(Position); }
 
-void TColorCorrectionForm::SetParam(const TColorAdjust& Effect)
+void TColorAdjustForm::SetParam(const TColorAdjust& Effect)
 {
-    SetRow(0, Effect.FRGBGamma);
-    SetRow(1, Effect.FYGamma);
-    SetRow(2, Effect.FLumaMin);
-    SetRow(3, Effect.FLumaMax);
-    SetRow(4, Effect.FChroma);
-    SetRow(5, Effect.FHue);
-    SetRow(6, Effect.FContrast);
+    SetRow(RowRGBGamma, Effect.FRGBGamma);
+    SetRow(RowYGamma, Effect.FYGamma);
+    SetRow(RowLumaMin, Effect.FLumaMin);
+    SetRow(RowLumaMax, Effect.FLumaMax);
+    SetRow(RowChroma, Effect.FChroma);
+    SetRow(RowHue, Effect.FHue);
+    SetRow(RowContrast, Effect.FContrast);
     PreviewBox->setChecked(Effect.FPreview);
     HistogramBox->setEnabled(Effect.FPreview);
     HistogramBox->setChecked(Effect.FHistogram);
 }
 
-void TColorCorrectionForm::GetParam(TColorAdjust& Effect) const
+void TColorAdjustForm::GetParam(TColorAdjust& Effect) const
 {
     const TColorAdjustParam P = ReadValues(*this);
     Effect.FRGBGamma = P.RGBGamma;
@@ -114,16 +123,16 @@ void TColorCorrectionForm::GetParam(TColorAdjust& Effect) const
     Effect.FHistogram = HistogramBox->isChecked();
 }
 
-void TColorCorrectionForm::ResetClicked()
+void TColorAdjustForm::ResetClicked()
 {
-    SetRow(0, 1.0);
-    SetRow(1, 1.0);
-    for (int i = 2; i < 7; ++i)
-        SetRow(i, 0);
+    SetRow(RowRGBGamma, 1.0);
+    SetRow(RowYGamma, 1.0);
+    for (int Row = RowLumaMin; Row < RowCount; ++Row)
+        SetRow(Row, 0);
     RequestPreview();
 }
 
-void TColorCorrectionForm::ReloadSource(bool RequestAfter)
+void TColorAdjustForm::ReloadSource(bool RequestAfter)
 {
     TPreviewBaseForm::ReloadSource(RequestAfter);
     if (!Master.Mem)
@@ -132,25 +141,25 @@ void TColorCorrectionForm::ReloadSource(bool RequestAfter)
         RequestPreview();
 }
 
-uint32_t TColorCorrectionForm::GetEffectID() { return EFFECT_COLORADJUST; }
+uint32_t TColorAdjustForm::GetEffectID() { return EFFECT_COLORADJUST; }
 
-TCustomPreviewThread* TColorCorrectionForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
+TCustomPreviewThread* TColorAdjustForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
 {
-    return new TFormWholePreview<TColorCorrectionForm, TCCState>(this, AMT, ARS);
+    return new TFormWholePreview<TColorAdjustForm, TCCState>(this, AMT, ARS);
 }
 
-TCustomSpotPreviewThread* TColorCorrectionForm::CreateSpotPreviewThread(TMultiThread* AMT)
+TCustomSpotPreviewThread* TColorAdjustForm::CreateSpotPreviewThread(TMultiThread* AMT)
 {
-    return new TFormSpotPreview<TColorCorrectionForm, TCCState>(this, AMT);
+    return new TFormSpotPreview<TColorAdjustForm, TCCState>(this, AMT);
 }
 
 namespace {
 
-bool ExecColorCorrectionForm(TColorAdjust& Effect, QWidget* Owner, const std::function<int32_t()>& SelectedEntry)
+bool ExecColorAdjustForm(TColorAdjust& Effect, QWidget* Owner, const std::function<int32_t()>& SelectedEntry)
 {
     bool Ok = false;
     {
-        auto Form = std::make_unique<TColorCorrectionForm>(Owner);
+        auto Form = std::make_unique<TColorAdjustForm>(Owner);
         Form->SetParam(Effect);
         Form->ShowSelectedEntry(SelectedEntry);
         Ok = Form->exec() == QDialog::Accepted;
@@ -163,7 +172,7 @@ bool ExecColorCorrectionForm(TColorAdjust& Effect, QWidget* Owner, const std::fu
 
 } // namespace
 
-void RegisterColorCorrectionForm(QWidget* Owner, std::function<int32_t()> SelectedIndex)
+void RegisterColorAdjustForm(QWidget* Owner, std::function<int32_t()> SelectedIndex)
 {
-    RegisterEffectDialog(EFFECT_COLORADJUST, ExecColorCorrectionForm, Owner, std::move(SelectedIndex));
+    RegisterEffectDialog(EFFECT_COLORADJUST, ExecColorAdjustForm, Owner, std::move(SelectedIndex));
 }

@@ -178,11 +178,14 @@ TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)
     EXPECT_EQ(std::make_tuple(Rows(), RunMode), std::make_tuple(1, 1));
     EXPECT_FALSE(Window->Preview->isEnabled()); // previews only in the normal mode
 
-    // Combine and back to normal ask nothing.
+    // Combine, rename only and back to normal ask nothing; one mode at a time.
     Pick(Mode, 2);
-    EXPECT_TRUE(CombineOption.Use && !EffectList->JPEGTranEffect()->FUse);
+    EXPECT_TRUE(CombineOption.Use && !FileOption.RenameOnly && !EffectList->JPEGTranEffect()->FUse);
+    Pick(Mode, 3);
+    EXPECT_TRUE(FileOption.RenameOnly && !CombineOption.Use);
     Pick(Mode, 0);
-    EXPECT_EQ(std::make_pair(CombineOption.Use, Questions.size()), std::make_pair(false, size_t(2)));
+    EXPECT_EQ(std::make_tuple(CombineOption.Use, FileOption.RenameOnly, Questions.size()),
+              std::make_tuple(false, false, size_t(2)));
 }
 
 TEST_F(MainWindow, AtOnceWithAFullListAsksAndClears)
@@ -368,7 +371,7 @@ TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
     Window->move(30, 40);
     Window->FileListView->setColumnWidth(0, 222);
     Window->FileListView->setColumnWidth(6, 333);
-    Window->FileExit1->trigger();
+    Window->FileExit->trigger();
     EXPECT_FALSE(Window->isVisible());
 
     TMemIniFile Ini(IniFileName);
@@ -410,7 +413,7 @@ TEST_F(MainWindow, APlugInTickedInItsDialogReadsAtOnceAndAfterARestart)
     EXPECT_EQ(ImageSize(Dir / "out" / "p.png"), QSize(200, 150)); // as [SPI] ConvertTo says
 
     // Kept on exit; the next start reads the file listed on its command line.
-    Window->FileExit1->trigger();
+    Window->FileExit->trigger();
     Window.reset();
     FileList->Clear();
     LoadIniFile(IniFileName);

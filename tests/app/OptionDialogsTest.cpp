@@ -33,6 +33,12 @@ TEST(OptionDialogs, ResizeValuesOutOfRangeAreClamped)
     EXPECT_EQ(std::make_tuple(Opt.DecimationRadius, Opt.InterpolationRadius), std::make_tuple(32, 1));
     EXPECT_EQ(std::make_tuple(Opt.DecimationSharp, Opt.InterpolationBlur, Opt.MaxThread), std::make_tuple(-4, 24, 16u));
     EXPECT_EQ(std::make_tuple(Opt.DecimationMode, Opt.InterpolationMode), std::make_tuple(1, 2));
+
+    // Linear light runs in floating point only, whatever the list showed before.
+    TResizeOptionForm G(Opt);
+    G.DegammaCheck->click();
+    G.accept();
+    EXPECT_EQ(std::make_pair(Opt.Degamma, Opt.SIMDMode), std::make_pair(true, 2));
 }
 
 TEST(OptionDialogs, JPEGLimitsNeverExceedTheMainSettings)

@@ -61,7 +61,7 @@ protected:
             WriteText(Path, "profile");
             return true;
         };
-        F.Button1Click();
+        F.OkButtonClick();
         return F.result() == QDialog::Accepted;
     }
 

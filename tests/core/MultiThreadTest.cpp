@@ -56,14 +56,14 @@ TEST(MultiThread, EveryIndexRunsOncePerJob)
         TMultiThread pool(n);
         Tally t(n);
         for (int job = 1; job <= 3; ++job) {
-            pool.exec_multi_thread_func(CountRun, &t);
+            pool.ExecMultiThreadFunc(CountRun, &t);
             ExpectEachRanTimes(t, job); // nothing runs late, nothing twice
         }
     }
     TMultiThread idle(16); // ends without ever running a job
     TMultiThread zero(0);  // counts as one worker
     Tally t(1);
-    zero.exec_multi_thread_func(CountRun, &t);
+    zero.ExecMultiThreadFunc(CountRun, &t);
     ExpectEachRanTimes(t, 1);
 }
 
@@ -76,7 +76,7 @@ TEST(MultiThread, FailuresDoNotLeaveWorkUndoneOrHang)
     EXPECT_EQ(RefuseThreads, 0);
     RefuseThreads = 0;
     Tally t(8);
-    pool.exec_multi_thread_func(CountRun, &t);
+    pool.ExecMultiThreadFunc(CountRun, &t);
     ExpectEachRanTimes(t, 1);
 
     // A throwing job reaches the caller after all have run; the pool stays whole.
@@ -85,8 +85,8 @@ TEST(MultiThread, FailuresDoNotLeaveWorkUndoneOrHang)
         if (Index == 2 || Index == 3)
             throw std::runtime_error("job failed");
     };
-    EXPECT_THROW(pool.exec_multi_thread_func(throwOnTwo, &t), std::runtime_error);
+    EXPECT_THROW(pool.ExecMultiThreadFunc(throwOnTwo, &t), std::runtime_error);
     ExpectEachRanTimes(t, 2);
-    pool.exec_multi_thread_func(CountRun, &t);
+    pool.ExecMultiThreadFunc(CountRun, &t);
     ExpectEachRanTimes(t, 3);
 }

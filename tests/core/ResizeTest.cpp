@@ -202,6 +202,25 @@ TEST(ResizeInvariants, ConstantStaysConstant)
         }
 }
 
+// Gray, RGB and opaque RGBA of one picture go through different plans and
+// kernels; each family still gives every channel count the same levels.
+TEST(ResizeInvariants, ChannelCountsAgreeOnOpaquePictures)
+{
+    auto level = [](uint32_t x, uint32_t y, uint32_t c) { return uint8_t(c == 3 ? 255 : (x * 37 + y * 11) % 256); };
+    TImg gray(Filled(67, 43, 1, level)), rgb(Filled(67, 43, 3, level)), rgba(Filled(67, 43, 4, level));
+    for (TConf conf : AllFamilies())
+        for (auto [w, h] : {std::pair{150u, 43u}, std::pair{67u, 90u}, std::pair{12u, 43u}, std::pair{9u, 7u}}) {
+            const TImg g = Resize(conf, gray.I, w, h), c3 = Resize(conf, rgb.I, w, h), c4 = Resize(conf, rgba.I, w, h);
+            for (uint32_t y = 0; y < h; ++y)
+                for (uint32_t x = 0; x < w; ++x)
+                    for (uint32_t c = 0; c < 3; ++c) {
+                        const int v = MemRow(c3.I, y)[x * 3 + c];
+                        ASSERT_NEAR(MemRow(c4.I, y)[x * 4 + c], v, 1) << conf.Name() << " rgba " << w << "x" << h;
+                        ASSERT_NEAR(MemRow(g.I, y)[x], v, 1) << conf.Name() << " gray " << w << "x" << h;
+                    }
+        }
+}
+
 TEST(ResizeInvariants, StrongReductionsKeepTheLevel)
 {
     // Thousands of taps per output pixel: white stays white, a whole-row average is exact.

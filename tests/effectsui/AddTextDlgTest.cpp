@@ -94,6 +94,32 @@ TEST(AddTextForm, PreviewDrawsTextAndDragMovesIt)
     EXPECT_EQ(Form.BackBuffer().pixel(400, 250) & 0xFFFFFF, 0x808080u);
 }
 
+// Every number of the dialog reaches the field it was read from, colours and
+// switches too.
+TEST(AddTextForm, EveryValueShownComesBack)
+{
+    TPreviewFilters F;
+    TAddTextForm Form;
+    const TAddTextParam In{.Position = 5, .XOffset = -7, .YOffset = 8, .FontOpacity = 90, .BackColor = 0x123456,
+                           .BackOpacity = 40, .MarginX = -3, .MarginY = 4, .LinePitch = 1.25,
+                           .Shadow = true, .ShadowColor = 0x654321, .ShadowOpacity = 70, .ShadowRadius = 3.5,
+                           .ShadowStr = 5, .ShadowOffsetX = 6, .ShadowOffsetY = -2, .Glow = true,
+                           .GlowColor = 0xABCDEF, .GlowOpacity = 60, .GlowRadius = 4.5, .GlowStr = 9};
+    Form.SetParam(In, Font, "A");
+    TAddTextParam Out;
+    TFont OutFont;
+    std::string Text;
+    Form.GetParam(Out, OutFont, Text);
+    auto Numbers = [](const TAddTextParam& P) {
+        return std::make_tuple(P.Position, P.XOffset, P.YOffset, P.FontOpacity, P.BackOpacity, P.MarginX, P.MarginY,
+                               P.LinePitch, P.ShadowOpacity, P.ShadowRadius, P.ShadowStr, P.ShadowOffsetX,
+                               P.ShadowOffsetY, P.GlowOpacity, P.GlowRadius, P.GlowStr);
+    };
+    EXPECT_EQ(Numbers(Out), Numbers(In));
+    EXPECT_EQ(std::make_tuple(Out.BackColor, Out.ShadowColor, Out.GlowColor, Out.Shadow, Out.Glow),
+              std::make_tuple(In.BackColor, In.ShadowColor, In.GlowColor, In.Shadow, In.Glow));
+}
+
 // The composite dialog, its image file given by a stand-in loader: a 100 x 50
 // white picture for any name but "missing".
 

@@ -226,7 +226,7 @@ TEST_F(EffectDialogs, HistogramWindowShowsSourceAndProcessedPicture)
     PreviewOption.HistogramChannel = 0;
     const std::pair<const char*, std::function<TPreviewBaseForm*()>> Dialogs[] = {
         {"ColorAdjust", [] {
-             auto* F = new TColorCorrectionForm;
+             auto* F = new TColorAdjustForm;
              TColorAdjust E;
              E.FPreview = E.FHistogram = true;
              E.FContrast = 80;

@@ -92,7 +92,7 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
     for (auto* Register : {RegisterGrayscaleForm, RegisterRotationOptionForm, RegisterJPEGTranOptionForm})
         Register(nullptr);
     for (auto* Register : {RegisterTrimmingOptionForm, RegisterAddBlankForm, RegisterToneCurveOptionForm,
-                           RegisterColorCorrectionForm})
+                           RegisterColorAdjustForm})
         Register(nullptr, {});
 
     const TRow Rows[] = {
@@ -173,14 +173,14 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              for (QCheckBox* B : {F.HistogramBox, F.PreviewBox, F.PreviewBox, F.HistogramBox})
                  B->click();
          }), {{"RGB", "0,0,100,200,255,255"}, {"Red", "0,0,255,255"}}},
-        {"ColorAdjust", Listed<TColorAdjust>, On<TColorCorrectionForm>([](TColorCorrectionForm& F) {
-             F.ScrollBars[0]->setValue(50);
-             F.Edits[6]->clear();
-             QTest::keyClicks(F.Edits[6], "15x");
-             QTest::keyClick(F.Edits[6], Qt::Key_Up);
+        {"ColorAdjust", Listed<TColorAdjust>, On<TColorAdjustForm>([](TColorAdjustForm& F) {
+             F.RGBGammaBar->setValue(50);
+             F.ContrastEdit->clear();
+             QTest::keyClicks(F.ContrastEdit, "15x");
+             QTest::keyClick(F.ContrastEdit, Qt::Key_Up);
              for (QAbstractButton* B : {F.PreviewBox, F.PreviewBox, F.HistogramBox, F.HistogramBox})
                  B->click();
-             EXPECT_EQ(F.ScrollBars[6]->value(), 16);
+             EXPECT_EQ(F.ContrastBar->value(), 16);
              EXPECT_TRUE(PumpUntil([&] { return F.Dest2.Mem != nullptr; }));
          }), {{"RGBGamma", "1.5"}, {"Contrast", "16"}}},
     };

@@ -38,7 +38,7 @@ inline std::vector<std::pair<const char*, std::function<QDialog*()>>> AllEffectD
         {"DecreaseColor", [] {
              auto* F = new TDecreaseColorForm;
              return F->SetParam(DC_IZYINS | DC_PNGNQ, 2, "-Y10", 256, 0, 2, 8, 9), F; }},
-        {"ColorAdjust", [] { return new TColorCorrectionForm; }},
+        {"ColorAdjust", [] { return new TColorAdjustForm; }},
         {"UnsharpMask", [] { return new TUnSharpMaskOptionForm; }},
         {"ToneCurve", [] {
              auto* F = new TToneCurveOptionForm;

@@ -107,11 +107,11 @@ TEST(UnSharpMaskDialog, OkWritesBackCancelKeepsAndTheBatchFilterKeepsItsValues)
     SetEffectDialog(EFFECT_USM, {});
 }
 
-TEST(ColorCorrectionDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)
+TEST(ColorAdjustDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)
 {
     TestApp();
     SetEffectDialog(EFFECT_COLORADJUST, {});
-    RegisterColorCorrectionForm(nullptr);
+    RegisterColorAdjustForm(nullptr);
     TImgInfo Pic;
     AllocImg(Pic, 16, 8, 3);
     FillStripes(Pic);
@@ -131,14 +131,14 @@ TEST(ColorCorrectionDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)
 
     TColorAdjust E;
     E.FContrast = 60; // set behind the tables' back, as a stale table would be
-    WhenShown<TColorCorrectionForm>(false, [](TColorCorrectionForm& F) { F.ScrollBars[5]->setValue(90); });
+    WhenShown<TColorAdjustForm>(false, [](TColorAdjustForm& F) { F.HueBar->setValue(90); });
     E.ShowConfigDialog();
     EXPECT_EQ(std::make_pair(E.FHue, E.FContrast), std::make_pair(0, 60));
     EXPECT_TRUE(BatchMatchesValues(E)) << "Cancel did not rebuild the tables";
 
-    WhenShown<TColorCorrectionForm>(true, [](TColorCorrectionForm& F) {
-        F.ScrollBars[5]->setValue(90);
-        F.Edits[1]->setText("1.5");
+    WhenShown<TColorAdjustForm>(true, [](TColorAdjustForm& F) {
+        F.HueBar->setValue(90);
+        F.YGammaEdit->setText("1.5");
         F.PreviewBox->setChecked(false);
     });
     E.ShowConfigDialog();
@@ -165,11 +165,16 @@ TEST(SharpenColourDialogs, AChangedValueLeadsToANewPreview)
         EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
     }
     {
-        TColorCorrectionForm F;
+        TColorAdjustForm F;
         PreviewStripes(F, 40, 30);
         ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
-        F.Edits[6]->setText("80");
+        F.ContrastEdit->setText("80");
         EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
+        // Reset puts every row back to neutral.
+        F.LumaMinEdit->setText("30");
+        F.ResetButton->click();
+        for (int Row = 0; Row < 7; ++Row)
+            EXPECT_EQ(F.RowValue(Row), Row < 2 ? 1.0 : 0.0) << "row " << Row;
     }
     PreviewOption.ViewMode = 1;
 }
