@@ -4,75 +4,22 @@
 #include "platform/LocaleFormat.h"
 #include "FilesTestUtil.h"
 
-namespace {
-
-class NameRule : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        FileOption.SameDirectory = true;
-        ClearFolderFileCounts();
-        Info.SetPath("/photos/2016/a.png");
-        Info.PictureFormat = pfPNG;
-        TryEncodeDateTime(2016, 3, 9, 14, 5, 7, Info.DateTimeOriginal);
-    }
-    void TearDown() override { ClearFolderFileCounts(); }
-    std::string Make(const std::string& Rule, int32_t Number = 1, TScale Scale = {})
-    {
-        std::string R = Rule, Out;
-        ExtractStartNumber(R);
-        MakeOutputFileName(R, Info, Number, Out, Scale, TakeRunSettings());
-        return Out;
-    }
-    TOptionGuard Guard;
-    TImageInfo Info;
-};
-
-TEST_F(NameRule, NameAndFolderTokens)
+// Output names and effect texts as a user writes their rules: one row per rule.
+TEST(NameRuleTable, EveryRuleGivesTheNameAUserExpects)
 {
-    Info.SetPath("/in/sub/Photo.Final.JPG");
-    Info.PictureFormat = pfJPEG;
-    Info.Dir = "sub/";
-    Info.Base = "/in/";
-    EXPECT_EQ(Make("<old>.<ext>"), "/in/sub/Photo.Final.JPG");
-    EXPECT_EQ(Make("resize/<dir>/<old>_<pdir>"), "/in/sub/resize/sub/Photo.Final_sub.jpg");
-    EXPECT_EQ(Make("resize\\<dir>\\<old>"), "/in/sub/resize/sub/Photo.Final.jpg");
-    // <base> and absolute rules are not put under any folder.
-    EXPECT_EQ(Make("<base>_out/<dir><old>"), "/in_out/sub/Photo.Final.jpg");
-    FileOption.SameDirectory = false;
-    FileOption.OutputDirectory = "/out";
-    EXPECT_EQ(Make("<old>"), "/out/Photo.Final.jpg");
-    EXPECT_EQ(Make("/abs/<old>"), "/abs/Photo.Final.jpg");
-    EXPECT_EQ(Make("\\abs\\<old>"), "/abs/Photo.Final.jpg");
-}
-
-TEST_F(NameRule, FolderCountsContinueAfterExistingFiles)
-{
-    TTempDir D;
+    TTempDir D; // an output folder that already holds nine files, a hidden one and a folder
     for (int I = 0; I < 9; ++I)
         WriteBytes(D.File("f" + std::to_string(I)), {1});
     WriteBytes(D.File(".hidden"), {1});
     std::filesystem::create_directory(D.File("sub"));
-    FileOption.SameDirectory = false;
-    FileOption.OutputDirectory = D.Path;
-    EXPECT_EQ(Make("<c2>"), D.Path + "10.png");
-    EXPECT_EQ(Make("<c>"), D.Path + "11.png");
-    // Another folder has its own count; a missing folder starts at 1.
-    EXPECT_EQ(Make("sub/<c3>"), D.Path + "sub/001.png");
-    EXPECT_EQ(Make("none/<c>"), D.Path + "none/1.png");
-    ClearFolderFileCounts();
-    EXPECT_EQ(Make("<c>"), D.Path + "10.png");
-}
-
-} // namespace
-
-// Output names and effect texts as a user writes their rules: one row per rule.
-TEST(NameRuleTable, EveryRuleGivesTheNameAUserExpects)
-{
     struct TRow {
-        const char *Rule, *Name; // Name "" when the rule is refused
+        const char* Rule;
+        std::string Name; // "" when the rule is refused
         int32_t ConvertTo = 3, RunMode = 0, Filter = 0; // [PNG] ConvertTo, run mode, resampling filter
         double Scale = 1;
+        std::string OutDir = ""; // "" writes beside the picture
+        bool Sub = false; // the picture is /in/sub/Photo.Final.JPG under the added folder /in/
+        bool ClearCounts = false; // a new run forgets the folder counts first
     } const Rows[] = {
         {"<ymd>_<ymdhns>", "/p/160309_20160309140507.png"},
         {"<yyyy>-<yy>-<mm>-<dd> <hh>.<nn>.<ss> <n3>", "/p/2016-16-03-09 14.05.07 007.png"},
@@ -86,14 +33,37 @@ TEST(NameRuleTable, EveryRuleGivesTheNameAUserExpects)
         {"<resizemode>", "/p/NearestNeighbor_float_degamma.png", 3, 0, 9, 0.5},
         // Forbidden characters, broken and unknown tokens give no name at all.
         {"a*b", ""}, {"a?b", ""}, {"a|b", ""}, {"<>", ""}, {"<old", ""}, {"<OLD>", ""}, {"<ymdhn>", ""}, {"<x1>", ""},
+        // Folder tokens; <base> and absolute rules are not put under any folder.
+        {.Rule = "<old>.<ext>", .Name = "/in/sub/Photo.Final.JPG", .Sub = true},
+        {.Rule = "resize/<dir>/<old>_<pdir>", .Name = "/in/sub/resize/sub/Photo.Final_sub.jpg", .Sub = true},
+        {.Rule = "resize\\<dir>\\<old>", .Name = "/in/sub/resize/sub/Photo.Final.jpg", .Sub = true},
+        {.Rule = "<base>_out/<dir><old>", .Name = "/in_out/sub/Photo.Final.jpg", .Sub = true},
+        {.Rule = "<old>", .Name = "/out/Photo.Final.jpg", .OutDir = "/out", .Sub = true},
+        {.Rule = "/abs/<old>", .Name = "/abs/Photo.Final.jpg", .OutDir = "/out", .Sub = true},
+        {.Rule = "\\abs\\<old>", .Name = "/abs/Photo.Final.jpg", .OutDir = "/out", .Sub = true},
+        // Folder counts go on after the files already there; another folder has its own count, a
+        // missing one starts at 1.
+        {.Rule = "<c2>", .Name = D.Path + "10.png", .OutDir = D.Path},
+        {.Rule = "<c>", .Name = D.Path + "11.png", .OutDir = D.Path},
+        {.Rule = "sub/<c3>", .Name = D.Path + "sub/001.png", .OutDir = D.Path},
+        {.Rule = "none/<c>", .Name = D.Path + "none/1.png", .OutDir = D.Path},
+        {.Rule = "<c>", .Name = D.Path + "10.png", .OutDir = D.Path, .ClearCounts = true},
     };
-    TImageInfo Info;
+    TImageInfo Info, Sub;
     Info.SetPath("/p/a.PNG");
     Info.PictureFormat = pfPNG;
     TryEncodeDateTime(2016, 3, 9, 14, 5, 7, Info.DateTimeOriginal);
+    Sub.SetPath("/in/sub/Photo.Final.JPG");
+    Sub.PictureFormat = pfJPEG;
+    Sub.Dir = "sub/";
+    Sub.Base = "/in/";
+    ClearFolderFileCounts();
     for (const TRow& R : Rows) {
+        if (R.ClearCounts)
+            ClearFolderFileCounts();
         TRunSettings S = TakeRunSettings();
-        S.File.SameDirectory = true;
+        S.File.SameDirectory = R.OutDir.empty();
+        S.File.OutputDirectory = R.OutDir;
         S.File.ResetType = 0;
         S.File.StartNumber = 7;
         S.PNG.ConvertTo = R.ConvertTo;
@@ -102,9 +72,10 @@ TEST(NameRuleTable, EveryRuleGivesTheNameAUserExpects)
                     .InterpolationSharp = 5, .InterpolationBlur = 12, .SIMDMode = 2, .Degamma = true};
         std::string Rule = R.Rule, Out;
         const int32_t Number = ExtractStartNumber(Rule, S);
-        MakeOutputFileName(Rule, Info, Number, Out, {R.Scale, R.Scale}, S);
+        MakeOutputFileName(Rule, R.Sub ? Sub : Info, Number, Out, {R.Scale, R.Scale}, S);
         EXPECT_EQ(Out, R.Name) << R.Rule;
     }
+    ClearFolderFileCounts();
 }
 
 TEST(NameRuleTable, TextTokensOfTheAddTextEffect)

@@ -24,6 +24,17 @@ protected:
         TempDir = SavedTemp;
         ColorReductionDropsAlpha = false;
     }
+    // Runs E on Img with PNG output under Name and reads the written picture back.
+    void WriteAndReadBack(TDecreaseColorEffect& E, TImgInfo& Img, const std::string& Name, TTestImg& Back)
+    {
+        TEffectParams P;
+        P.OutFileName = P.ToolOutFileName = (Dir / Name).string(); // the worker's name for the tool's output
+        E.DoEffect(Img, P);
+        ASSERT_TRUE(P.DecreaseColor);
+        uint32_t Flags = 0;
+        TBGColor BG;
+        ASSERT_NE(ReadPNGFile(P.OutFileName, Back.I, Flags, nullptr, BG), 0);
+    }
     TTestDir Scratch;
     const fs::path& Dir = Scratch.P;
     std::string SavedTemp;
@@ -44,10 +55,9 @@ TEST_F(DecreaseColorTest, PNGOutputBecomesAPalettePictureOtherOutputsPassThrough
     P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
     E.DoEffect(Img, P);
     EXPECT_FALSE(P.DecreaseColor || fs::exists(P.OutFileName));
-    P.OutFileName = P.ToolOutFileName = (Dir / "out.png").string();
-    E.DoEffect(Img, P);
-    EXPECT_TRUE(P.DecreaseColor);
-    const std::vector<uint8_t> S = ReadBytes(P.OutFileName);
+    TTestImg Back;
+    ASSERT_NO_FATAL_FAILURE(WriteAndReadBack(E, Img, "out.png", Back));
+    const std::vector<uint8_t> S = ReadBytes((Dir / "out.png").string());
     ASSERT_GT(S.size(), 26u);
     EXPECT_EQ(S[25], 3) << "palette colour type";
     // Only the output is left: no work file stays in the temporary folder.
@@ -128,15 +138,8 @@ TEST_F(DecreaseColorTest, PaletteToolPNGKeysTheCornerColour)
     E.FTransparentType = 1; // top-left
     TTestPicture Pic(40, 30, 3);
     PaintPhotoLike(Pic.I);
-    TEffectParams P;
-    P.OutFileName = (Dir / "keyed.png").string();
-    P.ToolOutFileName = P.OutFileName; // the worker's name for the tool's output
-    E.DoEffect(Pic.I, P);
-    ASSERT_TRUE(P.DecreaseColor);
     TTestImg Back;
-    uint32_t Flags = 0;
-    TBGColor BG;
-    ASSERT_NE(ReadPNGFile(P.OutFileName, Back.I, Flags, nullptr, BG), 0);
+    ASSERT_NO_FATAL_FAILURE(WriteAndReadBack(E, Pic.I, "keyed.png", Back));
     ASSERT_EQ(Back.I.Channels, 4u);
     EXPECT_EQ(ScanLine(Back.I, 0)[3], 0) << "the top-left colour is transparent";
     EXPECT_LE(ColoursOf(Back.I).size(), 16u);
@@ -157,14 +160,8 @@ TEST_F(DecreaseColorTest, DitheringIsOnlyWhereAsked)
         for (uint32_t y = 0; y < 6; ++y)
             for (uint32_t x = 0; x < 96 * 3; ++x)
                 ScanLine(Pic.I, y)[x] = uint8_t(x / 3 * 255 / 95);
-        TEffectParams P;
-        P.OutFileName = P.ToolOutFileName = (Dir / ("d" + std::to_string(Dither) + ".png")).string();
-        E.DoEffect(Pic.I, P);
-        ASSERT_TRUE(P.DecreaseColor);
         TTestImg Back;
-        uint32_t Flags = 0;
-        TBGColor BG;
-        ASSERT_NE(ReadPNGFile(P.OutFileName, Back.I, Flags, nullptr, BG), 0);
+        ASSERT_NO_FATAL_FAILURE(WriteAndReadBack(E, Pic.I, "d" + std::to_string(Dither) + ".png", Back));
         int Steps = 0;
         for (uint32_t x = 1; x < 96; ++x)
             Steps += ScanLine(Back.I, 3)[x * Back.I.Channels] != ScanLine(Back.I, 3)[(x - 1) * Back.I.Channels];

@@ -9,10 +9,10 @@
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/PreviewFrm.h"
 #include "effects/ui/UnSharpMaskDlg.h"
+#include "tests/core/PictureTestUtil.h"
 
 #include <QCheckBox>
 #include <QScrollBar>
-#include <cstring>
 
 namespace {
 
@@ -38,20 +38,12 @@ template <class Form> void PreviewStripes(Form& F, uint32_t W, uint32_t H)
 TImgInfo Sharpened(const TImgInfo& Img, TUnsharpMask& F)
 {
     TImgInfo R;
-    AllocImg(R, Img.Width, Img.Height, Img.Channels);
-    for (uint32_t y = 0; y < Img.Height; ++y)
-        std::memcpy(MemRow(R, y), MemRow(Img, y), size_t(Img.Width) * Img.Channels);
+    CopyImgInfo(Img, R);
     F.DoUnSharpMask(R, false, false);
     return R;
 }
 
-bool SamePixels(const TImgInfo& A, const TImgInfo& B)
-{
-    for (uint32_t y = 0; y < A.Height; ++y)
-        if (std::memcmp(MemRow(A, y), MemRow(B, y), size_t(A.Width) * A.Channels) != 0)
-            return false;
-    return true;
-}
+bool SamePixels(const TImgInfo& A, const TImgInfo& B) { return Pixels(A) == Pixels(B); }
 
 } // namespace
 

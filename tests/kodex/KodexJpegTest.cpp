@@ -4,6 +4,8 @@
 
 #include <jpeglib.h>
 
+#include <cstring>
+
 using Jpeg = TKodexTest;
 
 namespace {
@@ -58,20 +60,24 @@ TEST_F(Jpeg, JpegYCbCrOutputConvertsBackWithinOneLevel)
     EXPECT_LE(worst, 1);
 }
 
+// A PNG keeps the profile too.
 TEST_F(Jpeg, JpegProfileAndResolutionSurviveAWriteAndRead)
 {
     TOwnedImg src{MakePicture(20, 10, 3)};
     const std::vector<uint8_t> prof = MakeProfile("Test RGB");
     TICCInfo icc = ProfileBlock(prof);
+    std::strcpy(icc.Name, "Test RGB"); // the name a PNG stores with it
     TResolutionInfo res{300, 150, 1};
-    const std::string f = Scratch / "p.jpg";
+    const std::string f = Scratch / "p.jpg", png = Scratch / "icc.png";
     ASSERT_TRUE(WriteJPEG(f, src.Img, 90, res, false, &icc, nullptr, 0, 1, 0, TakeRunSettings()));
+    ASSERT_TRUE(WritePNG(png, src.Img, 0, false, false, {}, 0, nullptr, &icc, 6, TakeRunSettings()));
     FreeICC(icc);
-
-    TOwnedImg out{};
-    TICCInfo got;
-    ASSERT_TRUE(ReadJpeg(f, out.Img, &got));
-    ExpectProfile(got, prof, "Test RGB");
+    for (const std::string& F : {f, png}) {
+        TOwnedImg out{};
+        TICCInfo got;
+        ASSERT_TRUE(F == f ? ReadJpeg(F, out.Img, &got) : ReadPng(F, out.Img, &got)) << F;
+        ExpectProfile(got, prof, "Test RGB");
+    }
     const TKodexInfo info = InfoOf(f);
     EXPECT_EQ(std::make_tuple(info.Width, info.XResolution, info.YResolution), std::make_tuple(20u, 300, 150));
 

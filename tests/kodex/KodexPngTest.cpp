@@ -35,21 +35,6 @@ TEST_F(Png, AnIndexPastThePaletteIsRefused)
     EXPECT_FALSE(std::filesystem::exists(Scratch / "bad.png"));
 }
 
-TEST_F(Png, ProfileSurvivesAWriteAndRead)
-{
-    TOwnedImg src{MakePicture(4, 4, 3)};
-    const std::vector<uint8_t> prof = MakeProfile("Test RGB");
-    TICCInfo icc = ProfileBlock(prof);
-    std::strcpy(icc.Name, "Test RGB");
-    const std::string f = Scratch / "icc.png";
-    ASSERT_TRUE(WritePNG(f, src.Img, 0, false, false, {}, 0, nullptr, &icc, 6, TakeRunSettings()));
-    FreeICC(icc);
-    TOwnedImg out{};
-    TICCInfo got;
-    ASSERT_TRUE(ReadPng(f, out.Img, &got));
-    ExpectProfile(got, prof, "Test RGB");
-}
-
 TEST_F(Png, DamagedFilesFailWithAMessage)
 {
     TOwnedImg src{MakePicture(40, 30, 3)};

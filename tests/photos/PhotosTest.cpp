@@ -334,31 +334,34 @@ TEST_F(Photos, PNGThroughEveryPictureEffect)
     EXPECT_GT(White, 100); // the name in white at the top left, on the dark flower
 }
 
-TEST_F(Photos, GrayBMP)
+// Gray BMP with the longer side 360 px, and a palette PNG of at most 64
+// colours: each close to an independent resize.
+TEST_F(Photos, GrayBMPAndPalettePNG)
 {
-    Photo("Dune.jpg");
-    Photo("Aqua.jpg"); // the longer side becomes 360 px
-    Profile("[Resize]\nRule=1\nSize1=100,360,384,512,384,100,100,512,512,0,512,512\n"
-            "[JPEG]\nConvertTo=1\n[GrayscaleFilter]\nUse=1\n");
-    Run({"in"});
-    for (const char* Name : {"Dune", "Aqua"}) {
-        SCOPED_TRACE(Name);
-        EXPECT_TRUE(ExpectFitted(std::string(Name) + ".bmp", std::string(Name) + ".jpg", 360, 30, 0, true).allGray());
-    }
-}
-
-TEST_F(Photos, PaletteThroughTheColourTool)
-{
-    Photo("GreenMeadow.jpg");
-    Photo("YellowFlower.jpg");
-    Profile(Fit(320) + "[JPEG]\nConvertTo=3\n[DecreaseColor]\nUse=1\nMode=3\nPaletteEntries=64\n");
-    Run({"in"});
-    auto T = Tags({Out("GreenMeadow.png"), Out("YellowFlower.png")});
-    for (const char* Name : {"GreenMeadow", "YellowFlower"}) {
-        SCOPED_TRACE(Name);
-        EXPECT_EQ(T["out/" + std::string(Name) + ".png"]["ColorType"].toInt(), 3); // palette
-        EXPECT_LE(QImageReader(Q(Out(std::string(Name) + ".png"))).read().colorCount(), 64);
-        ExpectFitted(std::string(Name) + ".png", std::string(Name) + ".jpg", 320, 25);
+    const struct {
+        std::string Sections;
+        const char *A, *B, *Ext;
+        int Box;
+        double MinPSNR;
+        bool Gray;
+    } Cases[] = {
+        {"[Resize]\nRule=1\nSize1=100,360,384,512,384,100,100,512,512,0,512,512\n"
+         "[JPEG]\nConvertTo=1\n[GrayscaleFilter]\nUse=1\n", "Dune", "Aqua", ".bmp", 360, 30, true},
+        {Fit(320) + "[JPEG]\nConvertTo=3\n[DecreaseColor]\nUse=1\nMode=3\nPaletteEntries=64\n", "GreenMeadow",
+         "YellowFlower", ".png", 320, 25, false},
+    };
+    for (const auto& C : Cases) {
+        Profile(C.Sections);
+        Run({Q(Photo(std::string(C.A) + ".jpg")), Q(Photo(std::string(C.B) + ".jpg"))});
+        for (const std::string Name : {C.A, C.B}) {
+            SCOPED_TRACE(Name);
+            const std::string File = Name + C.Ext;
+            EXPECT_EQ(ExpectFitted(File, Name + ".jpg", C.Box, C.MinPSNR, 0, C.Gray).allGray(), C.Gray);
+            if (!C.Gray) {
+                EXPECT_EQ(Tags({Out(File)})["out/" + File]["ColorType"].toInt(), 3); // palette
+                EXPECT_LE(QImageReader(Q(Out(File))).read().colorCount(), 64);
+            }
+        }
     }
 }
 
