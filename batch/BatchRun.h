@@ -99,10 +99,11 @@ private:
 // "%s[%d]%s" of (name without extension, K, extension).
 std::string NumberedName(const std::string& Name, int K);
 
-// The collision rules of the name phase for one candidate name. Inputs holds
-// the identities of the inputs of the other entries of the run: an output may
-// not replace a file that another worker may still be reading. Returns the
-// name to use, or an empty string when the entry gets no output.
+// The collision rules of the name phase for one candidate name. IsOtherInput
+// says whether a name is the input of another entry of the run (the same
+// ResolvedPath): an output may not replace a file that another worker may
+// still be reading. Returns the name to use, or an empty string when the
+// entry gets no output.
 struct TCollisionRules {
     bool NotOverwrite = true;
     bool Skip = false;
