@@ -9,6 +9,7 @@
 #include "app/ProgressFrm2.h"
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
+#include "batch/BatchRun.h"
 #include "core/ErrorLog.h"
 #include "core/Global.h"
 #include "core/IniFile.h"
@@ -63,6 +64,23 @@ std::string NoAtOnceRunReason(const std::vector<std::string>& Args, const std::s
     return "the profile " + Profile + " does not convert at once ([File] AtOnce=1)";
 }
 
+// What a start says of the files it handed over when the running instance
+// ended before it told what became of them: one line per file or folder
+// named, "name: reason".
+std::vector<std::string> UnansweredLines(const std::vector<std::string>& Args)
+{
+    std::vector<std::string> Lines;
+    const std::string Why = LoadResText("the running instance ended before it said what became of this file");
+    for (std::string Path : Args) {
+        if (!IsPathArgument(Path))
+            continue;
+        while (Path.size() > 1 && Path.back() == '/')
+            Path.pop_back();
+        Lines.push_back(FileNameOf(Path) + ": " + Why);
+    }
+    return Lines;
+}
+
 } // namespace
 
 int ProgramMain(int argc, char** argv)
@@ -83,7 +101,14 @@ int ProgramMain(int argc, char** argv)
     // Drawn off the screen, a window could never be closed: such a start
     // only converts at once.
     const bool Headless = qgetenv("QT_QPA_PLATFORM").startsWith("offscreen");
-    QApplication app(argc, argv);
+    // The toolkit reads options of its own from its command line (-style,
+    // -reverse, -platform, ...) and would take a file of that name for one:
+    // it gets the program's name only. The files and switches are ours
+    // (args, above).
+    static char ProgramName[] = "vestro-resizer";
+    static char* ToolkitArgv[] = {argc > 0 && argv[0] ? argv[0] : ProgramName, nullptr};
+    static int ToolkitArgc = 1;
+    QApplication app(ToolkitArgc, ToolkitArgv);
     app.setApplicationName("Vestro Image Resizer");
     // Paths are made absolute here, against this process's folder, before
     // anything (the running instance, or the run input) can see them.
@@ -106,8 +131,15 @@ int ProgramMain(int argc, char** argv)
             if (!handed.Refused) {
                 for (const std::string& l : handed.Lines)
                     std::fprintf(stderr, "%s\n", l.c_str());
-                if (handed.Lost)
-                    std::fprintf(stderr, "Vestro: the running instance ended before it said what became of the files\n");
+                // It ended (was killed) before it answered: each file it
+                // took says so, and the start fails, as for a file that
+                // was not converted.
+                if (handed.Lost) {
+                    SetInterfaceLanguage(SystemOption.Language);
+                    for (const std::string& l : UnansweredLines(absArgs))
+                        std::fprintf(stderr, "%s\n", l.c_str());
+                    return 1;
+                }
                 // Without this line the start would look like a finished
                 // run that converted nothing.
                 if (handed.NoResult)

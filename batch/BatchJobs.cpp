@@ -40,6 +40,12 @@ constexpr const char SFileChanged[] = "the file changed after the output names w
     throw EVestroError(CannotWriteText(Target, Reason));
 }
 
+// The same, after what failed: "<What>: cannot write <Target>: <reason>".
+[[noreturn]] void FailWrite(const char* What, const std::string& Target, int Errno)
+{
+    throw EVestroError(LoadResText(What) + ": " + CannotWriteText(Target, std::strerror(Errno)));
+}
+
 // The folder part of Path with its "/", or empty.
 std::string FolderPart(const std::string& Path)
 {
@@ -447,12 +453,13 @@ void TConvertJob::RenameOnly(TImageInfo& Item)
     const std::string& Out = Item.OutPutFileName;
     // A move never replaces an existing file; across file systems the file is
     // copied instead (and replaces only when the run may overwrite).
+    // A failure says what the system said, as a failed write does.
     const int E = platform::RenameNoReplace(Item.Path(), Out);
     if (E == EXDEV) {
-        if (platform::CopyFile(Item.Path(), Out, FSettings.File.NotOverwrite) != 0)
-            Fail(SCopyFailed);
+        if (const int C = platform::CopyFile(Item.Path(), Out, FSettings.File.NotOverwrite); C != 0)
+            FailWrite(SCopyFailed, Out, C);
     } else if (E != 0)
-        Fail(SRenameFailed);
+        FailWrite(SRenameFailed, Out, E);
     if (KeepTimes(FSettings))
         FIO.RestoreFileTimes(Item, FSettings);
 }

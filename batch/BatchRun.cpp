@@ -7,6 +7,7 @@
 #include "platform/PageMemory.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <system_error>
 #include <thread>
@@ -193,6 +194,28 @@ std::string CannotWriteText(const std::string& Target, const std::string& Reason
     return LoadResText("cannot write") + " " + Target + ": " + Reason;
 }
 
+std::string ResolvedPath(const std::string& Path)
+{
+    std::error_code Ec;
+    const std::filesystem::path P = std::filesystem::canonical(Path, Ec);
+    return Ec ? std::string() : P.string();
+}
+
+std::string AbsolutePath(const std::string& Path)
+{
+    std::error_code Ec;
+    const std::filesystem::path P = std::filesystem::absolute(Path, Ec);
+    return (Ec ? std::filesystem::path(Path) : P).lexically_normal().string();
+}
+
+std::string SameFileText(const std::string& FirstName)
+{
+    std::string Text = LoadResText("the same file as %s, written once under that name");
+    if (const size_t At = Text.find("%s"); At != std::string::npos)
+        Text.replace(At, 2, FirstName);
+    return Text;
+}
+
 std::string FileNameOf(const std::string& Path)
 {
     const size_t Slash = Path.find_last_of('/');
@@ -224,7 +247,10 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
         if (Errors)
             Errors->PutErrorMsg(L);
     };
-    std::map<platform::TFileId, int> Inputs;
+    // The inputs by the path they name once links are resolved: the same
+    // file named twice, by a symbolic link or found again by a folder walk,
+    // is one input. Hard links are names of their own and each is written.
+    std::map<std::string, int> Inputs;
     for (int i = 0; i < N && !Terminated; ++i) {
         TPrepared& P = Prep[size_t(i)];
         const bool Prepared = Job.Prepare(i, P.W, P.H);
@@ -237,11 +263,19 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
             if (!Why.empty())
                 Refuse(i, Why);
         }
-        // The same file named twice (or found again by a folder walk) is
-        // one input: converted once, under the first entry's name.
-        platform::TFileId Id;
-        if (P.Use && platform::GetFileId(Job.InputPath(i), Id) && !Inputs.emplace(Id, i).second)
-            P.Use = false;
+        if (!P.Use)
+            continue;
+        const std::string Path = Job.InputPath(i);
+        const auto [It, New] = Inputs.emplace(ResolvedPath(Path), i);
+        if (New || It->first.empty())
+            continue;
+        // Converted once, under the first entry's name. Named again as it
+        // was, nothing is missing; under another name, that name gets no
+        // output of its own and says so.
+        P.Use = false;
+        const std::string First = Job.InputPath(It->second);
+        if (AbsolutePath(Path) != AbsolutePath(First))
+            Refuse(i, SameFileText(FileNameOf(First)));
     }
 
     TGivenNames Given;
@@ -262,10 +296,8 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
         Name = ResolveOutputName(
             Name, Rules, Given,
             [&](const std::string& Cand) {
-                platform::TFileId Id;
-                if (!platform::GetFileId(Cand, Id))
-                    return false;
-                const auto It = Inputs.find(Id);
+                const std::string Key = ResolvedPath(Cand);
+                const auto It = Key.empty() ? Inputs.end() : Inputs.find(Key);
                 return It != Inputs.end() && It->second != i;
             },
             &Why);

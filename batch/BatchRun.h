@@ -99,10 +99,11 @@ private:
 // "%s[%d]%s" of (name without extension, K, extension).
 std::string NumberedName(const std::string& Name, int K);
 
-// The collision rules of the name phase for one candidate name. Inputs holds
-// the identities of the inputs of the other entries of the run: an output may
-// not replace a file that another worker may still be reading. Returns the
-// name to use, or an empty string when the entry gets no output.
+// The collision rules of the name phase for one candidate name. IsOtherInput
+// says whether a name is the input of another entry of the run (the same
+// ResolvedPath): an output may not replace a file that another worker may
+// still be reading. Returns the name to use, or an empty string when the
+// entry gets no output.
 struct TCollisionRules {
     bool NotOverwrite = true;
     bool Skip = false;
@@ -127,6 +128,19 @@ inline constexpr const char SFileNotFound[] = "File not found";
 std::string CannotWriteText(const std::string& Target, const std::string& Reason);
 // The file-name part of Path (what a log line names).
 std::string FileNameOf(const std::string& Path);
+
+// Which file Path names: its absolute path with every symbolic link, "." and
+// ".." resolved; empty when nothing is there. Two inputs are the same file
+// when these are equal. Hard links are not: each is a name of its own, and
+// an output written over one (through a new file renamed into place) leaves
+// the others as they were.
+std::string ResolvedPath(const std::string& Path);
+// Path made absolute against the current folder, "." and ".." folded, links
+// left as they are: the name as the user gave it.
+std::string AbsolutePath(const std::string& Path);
+// Why an input that is the same file as the input FirstName (a file name) has
+// no output of its own, in the interface language.
+std::string SameFileText(const std::string& FirstName);
 
 // What the name phase needs from the run's input.
 class TNameJob {
@@ -195,7 +209,9 @@ void StoreNextNumber(const TNamePhaseResult& R, int32_t& Current, int32_t& Start
 // Terminated becomes true. Entries that lose their output here (refused by
 // the job or by the collision rules) get their line in Errors at once when
 // Errors is given (else the caller puts R.Lines where they belong). The same
-// file named twice takes part once; the other entry is left out silently.
+// file (ResolvedPath) named twice takes part once, under the first entry's
+// name; another entry that names it by the same path is left out silently,
+// one that names it otherwise (a symbolic link) gets its line.
 TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumbering& Numbering,
                               const std::atomic<bool>& Terminated, TErrorSink* Errors = nullptr);
 

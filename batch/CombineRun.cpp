@@ -361,10 +361,9 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
     FGiven = TGivenNames();
     FInputs.clear();
     for (int32_t I = 0; I < Total; ++I) {
-        platform::TFileId Id;
         const std::string P = FInput.List ? FInput.List->Items(I)->Path() : (*FInput.RunInput)[size_t(I)].InputFileName;
-        if (platform::GetFileId(P, Id))
-            FInputs.insert(Id);
+        if (std::string Key = ResolvedPath(P); !Key.empty())
+            FInputs.insert(std::move(Key));
     }
     int32_t Index = 0;
     while (!Cancel.load()) {
@@ -413,18 +412,26 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
             break;
 
         uint32_t C = 1;
-        for (const TImgInfo& T : Tiles.Items)
-            if (T.Mem)
-                C = std::max(C, T.Channels);
+        const TImageInfo* Named = nullptr; // the page's first picture that was read
+        for (size_t K = 0; K < Tiles.Items.size(); ++K)
+            if (Tiles.Items[K].Mem) {
+                C = std::max(C, Tiles.Items[K].Channels);
+                if (!Named)
+                    Named = Page[K];
+            }
+        // Not one picture read: each has said why, and a sheet of empty
+        // cells would only pass for a result.
+        if (!Named)
+            continue;
         TImgInfo Sheet;
         ++Number;
         try {
             if (LayoutCombineSheet(O, Tiles.Items, C, O.BackgroundColor, Gray, FMain, Sheet))
-                WriteSheet(Sheet, Page, Number);
+                WriteSheet(Sheet, *Named, Number);
             else
-                FLog.PutFileError(Page.front()->Name(), LoadResText(SNoSheet));
+                FLog.PutFileError(Named->Name(), LoadResText(SNoSheet));
         } catch (const std::exception& Ex) {
-            FLog.PutFileError(Page.front()->Name(), Ex.what());
+            FLog.PutFileError(Named->Name(), Ex.what());
         }
         FreeImg(Sheet);
     }
@@ -435,9 +442,8 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
     return !Cancel.load();
 }
 
-void TCombineRun::WriteSheet(const TImgInfo& Sheet, const std::vector<TImageInfo*>& Page, int32_t Number)
+void TCombineRun::WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int32_t Number)
 {
-    const TImageInfo& First = *Page.front();
     std::string Wanted;
     MakeOutputFileName(FRule, First, Number, Wanted, TScale{}, FSettings);
     if (Wanted.empty()) {
@@ -456,10 +462,8 @@ void TCombineRun::WriteSheet(const TImgInfo& Sheet, const std::vector<TImageInfo
     const std::string Name = ResolveOutputName(
         Wanted, TCollisionRules{NotOverwrite, FSettings.File.Skip, FSettings.File.IgnoreReadOnlyAttr}, FGiven,
         [this](const std::string& Cand) {
-            platform::TFileId Id;
-            if (!platform::GetFileId(Cand, Id))
-                return false;
-            return FInputs.count(Id) != 0;
+            const std::string Key = ResolvedPath(Cand);
+            return !Key.empty() && FInputs.count(Key) != 0;
         },
         &Why);
     if (Name.empty()) {

@@ -67,10 +67,12 @@ public:
 
     // Runs the whole walk. True when it ended normally, false when cancelled.
     // A file that cannot be read is logged ("name: reason") and leaves an
-    // empty cell. Sheets take their names by the collision rules of a batch
-    // run (no sheet replaces another of the run or another page's input); a
-    // sheet that is not written is logged against its first picture and the
-    // run goes on.
+    // empty cell; a page of which no picture could be read makes no sheet
+    // (and takes no number). A sheet is named after its first picture that
+    // was read and takes its name by the collision rules of a batch run (no
+    // sheet replaces another of the run or another page's input); a sheet
+    // that is not written is logged against that picture and the run goes
+    // on.
     bool Execute(const std::atomic<bool>& Cancel);
 
     // The names of the sheets written, in order (for the caller and tests).
@@ -87,7 +89,8 @@ public:
     int32_t CurrentNumber = 1; // the running number when the run was set up
 
 private:
-    void WriteSheet(const TImgInfo& Sheet, const std::vector<TImageInfo*>& Page, int32_t Number);
+    // First: the page's first picture that was read, which names the sheet.
+    void WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int32_t Number);
 
     TRunSettings FSettings;
     std::string FRule; // FileNameFormat without its start-number token
@@ -98,5 +101,5 @@ private:
     std::vector<std::string> FWritten;
     TNamePhaseResult FNumbers;
     TGivenNames FGiven;                             // sheet names of this run
-    std::set<platform::TFileId> FInputs;            // identities of the run's inputs
+    std::set<std::string> FInputs;                  // the run's inputs (ResolvedPath)
 };
