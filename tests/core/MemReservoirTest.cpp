@@ -44,3 +44,38 @@ TEST_F(StartUp, ReadsMemReserveAndLanguageBeforeTheLoader)
 
     EXPECT_GT(GetMaxFreeBlockSize(), 0u);
 }
+
+// The language of the user's locale: the first of LC_ALL, LC_MESSAGES and
+// LANG that is set, tried with its territory and then without; "en" when no
+// catalogue matches or the locale is the plain C one.
+TEST_F(StartUp, LanguageFromTheEnvironment)
+{
+    TTempDir D;
+    for (const char* Code : {"de", "pt_BR"}) {
+        std::filesystem::create_directories(D.File(std::string("locale/") + Code + "/LC_MESSAGES"));
+        WriteBytes(D.File(std::string("locale/") + Code + "/LC_MESSAGES/default.mo"), {0});
+    }
+    ExeDir = D.Path;
+    struct TCase {
+        const char *All, *Messages, *Lang, *Want;
+    };
+    const TCase Cases[] = {
+        {"de_DE.UTF-8", nullptr, nullptr, "de"},    {nullptr, "de_AT@euro", "fr_FR.UTF-8", "de"},
+        {nullptr, nullptr, "de", "de"},             {nullptr, nullptr, "fr_FR.UTF-8", "en"},
+        {"C", nullptr, "de_DE.UTF-8", "en"},        {"POSIX", nullptr, nullptr, "en"},
+        {nullptr, nullptr, nullptr, "en"},          {nullptr, nullptr, "pt_BR.UTF-8", "pt_BR"},
+        {"fr_FR", "de_DE", "de_DE", "en"},          {nullptr, nullptr, "../../etc", "en"},
+    };
+    const char* const Old[] = {std::getenv("LC_MESSAGES"), std::getenv("LANG")};
+    const std::string Kept[] = {Old[0] ? Old[0] : "", Old[1] ? Old[1] : ""};
+    for (const TCase& c : Cases) {
+        auto Set = [](const char* Var, const char* V) { V ? setenv(Var, V, 1) : unsetenv(Var); };
+        Set("LC_ALL", c.All);
+        Set("LC_MESSAGES", c.Messages);
+        Set("LANG", c.Lang);
+        EXPECT_EQ(GetDefaultLanguage(), c.Want) << (c.All ? c.All : "-") << " " << (c.Messages ? c.Messages : "-")
+                                                << " " << (c.Lang ? c.Lang : "-");
+    }
+    Old[0] ? setenv("LC_MESSAGES", Kept[0].c_str(), 1) : unsetenv("LC_MESSAGES");
+    Old[1] ? setenv("LANG", Kept[1].c_str(), 1) : unsetenv("LANG");
+}

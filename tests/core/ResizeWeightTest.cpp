@@ -128,3 +128,34 @@ TEST(ResizeWeights, EveryIntegerRowSumsToExactlyOne)
     EXPECT_EQ(std::make_tuple(*lo, *hi), std::make_tuple(0, 1));
     EXPECT_EQ(std::count(r.Int.begin(), r.Int.begin() + 30000, 1), 8192);
 }
+
+// The filter ids of the settings stand for their setters and parameters; an
+// id outside 1..9 makes none.
+TEST(ResizeWeights, FilterIdsMakeTheirSetters)
+{
+    auto Make = [](uint32_t Id, int32_t Radius = 3, int32_t Sharp = 0, int32_t Blur = 1) {
+        return std::unique_ptr<TWeightSetter>(CreateWeightSetter(Id, Radius, Sharp, Blur));
+    };
+    EXPECT_TRUE(dynamic_cast<TAreaAverage*>(Make(1).get()));
+    EXPECT_TRUE(dynamic_cast<TLanczos*>(Make(2).get()));
+    EXPECT_TRUE(dynamic_cast<TBilinear*>(Make(3).get()));
+    EXPECT_TRUE(dynamic_cast<TMitchellNetravali*>(Make(4).get()));
+    EXPECT_TRUE(dynamic_cast<TBlackmanSinc*>(Make(5).get()));
+    EXPECT_TRUE(dynamic_cast<TSpline16*>(Make(6).get()));
+    EXPECT_TRUE(dynamic_cast<TSpline36*>(Make(7).get()));
+    EXPECT_TRUE(dynamic_cast<TGaussian*>(Make(8).get()));
+    EXPECT_TRUE(dynamic_cast<TNearestNeighbor*>(Make(9).get()));
+    EXPECT_EQ(Make(0), nullptr);
+    EXPECT_EQ(Make(10), nullptr);
+
+    // Radius goes to the windowed kernels, held to 1..32 for Lanczos.
+    for (const auto& [Asked, Kept] : {std::pair{0, 1}, std::pair{3, 3}, std::pair{32, 32}, std::pair{99, 32}})
+        EXPECT_EQ(static_cast<TLanczos*>(Make(2, Asked).get())->Radius, Kept) << "Lanczos " << Asked;
+    EXPECT_EQ(static_cast<TBlackmanSinc*>(Make(5, 7).get())->Radius, 7);
+    // Bicubic: c = (Sharp + 4) / 12, b = 1 - 2c, and never below 0.
+    for (const auto& [Sharp, B, C] : {std::tuple{0, 1.0 / 3, 1.0 / 3}, std::tuple{2, 0.0, 0.5}, std::tuple{5, 0.0, 0.75}}) {
+        const auto S = Make(4, 3, Sharp);
+        EXPECT_DOUBLE_EQ(static_cast<TMitchellNetravali*>(S.get())->b, B) << "sharp " << Sharp;
+        EXPECT_DOUBLE_EQ(static_cast<TMitchellNetravali*>(S.get())->c, C) << "sharp " << Sharp;
+    }
+}

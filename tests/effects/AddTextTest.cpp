@@ -230,3 +230,37 @@ TEST(AddTextEffect, SettingsAndTokens)
     EXPECT_EQ(Params.FontCache->FText, "13\r\n13"); // start value plus the entry number
     FreeFontCache(Params.FontCache);
 }
+
+// One cache drawing a series of texts: every change of text, font or layout
+// gives the mask a fresh cache would draw, never the one kept from before.
+TEST(FontCache, DrawsAnewWhenTextFontOrMarginsChange)
+{
+    TShrinker S;
+    struct TKey {
+        std::string Text;
+        TFont F;
+        double Pitch, Left, Top, Right, Bottom;
+    };
+    TFont Bold = Font, Big = Font, Other = Font, Red = Font;
+    Bold.Style = fsBold;
+    Big.Size = 16;
+    Other.Name = "DejaVu Serif";
+    Red.Color = 0x00FF00; // colour is not part of the mask
+    const TKey Keys[] = {
+        {"Key A", Font, 1, 3, 3, 3, 3},  {"Key B", Font, 1, 3, 3, 3, 3}, {"Key B", Bold, 1, 3, 3, 3, 3},
+        {"Key B", Big, 1, 3, 3, 3, 3},   {"Key B", Other, 1, 3, 3, 3, 3}, {"Key\nB", Other, 1, 3, 3, 3, 3},
+        {"Key\nB", Other, 2, 3, 3, 3, 3}, {"Key\nB", Other, 2, 9, 3, 3, 3}, {"Key\nB", Other, 2, 9, 1, 3, 3},
+        {"Key\nB", Other, 2, 9, 1, 7, 3}, {"Key\nB", Other, 2, 9, 1, 7, 0}, {"Key\nB", Red, 2, 9, 1, 7, 0},
+    };
+    TFontCache Kept;
+    for (const TKey& k : Keys) {
+        SCOPED_TRACE(k.Text + " size " + std::to_string(k.F.Size) + " style " + std::to_string(k.F.Style) + " " +
+                     k.F.Name + " pitch " + std::to_string(k.Pitch) + " margins " + std::to_string(k.Left) + "," +
+                     std::to_string(k.Top) + "," + std::to_string(k.Right) + "," + std::to_string(k.Bottom));
+        TTestImg Got, Fresh;
+        Kept.GetAntialiasingText(k.Text, k.F, Got.I, k.Pitch, k.Left, k.Top, k.Right, k.Bottom, &S.R);
+        TFontCache New;
+        New.GetAntialiasingText(k.Text, k.F, Fresh.I, k.Pitch, k.Left, k.Top, k.Right, k.Bottom, &S.R);
+        EXPECT_TRUE(Got == Fresh);
+    }
+}

@@ -90,3 +90,42 @@ TEST_F(GrayscaleEffect, PicturesByChannelCount)
     EXPECT_FALSE(P.IsYCbCr);
     EXPECT_NEAR(*Luma.Px(0, 0), 200, 1);
 }
+
+// The weights a user types: custom weights are divided by their sum (all zero
+// stays zero, a sum of exactly one is kept as typed, values beyond the
+// dialog's range are brought back into it), and the gray of pure red follows.
+TEST_F(GrayscaleEffect, WeightsFromTheSettings)
+{
+    struct TCase {
+        int Type, Red, Green, Blue;
+        float R, G, B;
+        int RedGray; // gray of pure red
+    };
+    const TCase Cases[] = {
+        {GRAY_BT601, 5000, 0, 0, 0.299f, 0.587f, 0.114f, 76},
+        {GRAY_BT709, 5000, 0, 0, 0.2125f, 0.7154f, 0.0721f, 54},
+        {GRAY_CUSTOM, 2000, 2000, 1000, 0.4f, 0.4f, 0.2f, 102},
+        {GRAY_CUSTOM, 3000, 3000, 4000, 0.3f, 0.3f, 0.4f, 77},
+        {GRAY_CUSTOM, 0, 0, 0, 0.0f, 0.0f, 0.0f, 0},
+        {GRAY_CUSTOM, 20000, -5, 0, 1.0f, 0.0f, 0.0f, 255},
+        {7, 0, 10000, 10000, 0.0f, 0.5f, 0.5f, 0},
+    };
+    for (const TCase& c : Cases) {
+        SCOPED_TRACE("type " + std::to_string(c.Type) + " weights " + std::to_string(c.Red) + "/" +
+                     std::to_string(c.Green) + "/" + std::to_string(c.Blue));
+        TMemIniFile Ini("/nonexistent/gray.ini");
+        Ini.WriteInteger("GrayscaleFilter", "Type", c.Type);
+        Ini.WriteInteger("GrayscaleFilter", "Red", c.Red);
+        Ini.WriteInteger("GrayscaleFilter", "Green", c.Green);
+        Ini.WriteInteger("GrayscaleFilter", "Blue", c.Blue);
+        G.ReadIniFile(Ini);
+        EXPECT_FLOAT_EQ(GrayWeights[0], c.R);
+        EXPECT_FLOAT_EQ(GrayWeights[1], c.G);
+        EXPECT_FLOAT_EQ(GrayWeights[2], c.B);
+        TEffectParams P;
+        TTestPicture Red(3, 1, 3);
+        Red.Px(1, 0)[2] = 255;
+        G.DoEffect(Red.I, P);
+        EXPECT_NEAR(*Red.Px(1, 0), c.RedGray, 1);
+    }
+}

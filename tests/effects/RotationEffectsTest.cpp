@@ -1,6 +1,7 @@
 #include "EffectTestUtil.h"
 #include "effects/ExifRotationFilter.h"
 #include "effects/RotationOptionFrm.h"
+#include "core/IniFile.h"
 
 TEST(ExifRotation, EveryOrientationComesOutUpright)
 {
@@ -60,4 +61,39 @@ TEST(Rotation, OperationsAndShapes)
         Info.Height = int32_t(C.H);
         EXPECT_EQ(R.IsChange(Info, TakeRunSettings()), C.Change);
     }
+}
+
+// The effect's use is mirrored into the chain, where the EXIF writer reads it:
+// switching it off by hand or from the settings file clears the flag, and
+// only a real turn counts as a change (so a JPEG may still be copied).
+TEST(ExifRotation, UseReachesTheChainAndOnlyTurnsCountAsChanges)
+{
+    TEffectList List;
+    auto Owned = std::make_unique<TExifRotationFilter>();
+    TExifRotationFilter* E = Owned.get();
+    List.AddFilter(std::move(Owned));
+    E->SetUse(true);
+    EXPECT_TRUE(List.FExifRotationUse);
+    E->SetUse(false);
+    EXPECT_FALSE(List.FExifRotationUse);
+
+    for (bool Use : {true, false}) {
+        TMemIniFile Ini("/nonexistent/x.ini");
+        Ini.WriteBool("ExifRotationFilter", "Use", Use);
+        E->SetUse(!Use);
+        E->ReadIniFile(Ini);
+        EXPECT_EQ(E->FUse, Use);
+        EXPECT_EQ(List.FExifRotationUse, Use) << "read from the settings file";
+    }
+
+    E->SetUse(true);
+    TImageInfo Info;
+    const TRunSettings S{};
+    for (uint16_t O = 0; O <= 9; ++O) {
+        Info.SetOrientation(O);
+        EXPECT_EQ(E->IsChange(Info, S), O >= 2 && O <= 8) << "orientation " << O;
+    }
+    Info.SetOrientation(6);
+    E->SetUse(false);
+    EXPECT_FALSE(E->IsChange(Info, S));
 }
