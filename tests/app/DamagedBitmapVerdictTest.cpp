@@ -3,18 +3,13 @@
 // language, the same whether the list's probe or the decoder finds it; status
 // 1, nothing written, the source kept. And the palette PNG of the colour
 // reduction, read back row by row.
-#include "TestApp.h"
+#include "AtOnceRun.h"
 
 #include <QByteArray>
-#include <QProcess>
-
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::string kProgram = std::string(VESTRO_DIST_DIR) + "/vestro-resizer";
 
 void Put32(std::string& B, size_t At, uint32_t V)
 {
@@ -67,65 +62,7 @@ std::string Bitmap8(uint32_t W, uint32_t H)
 
 void Write(const fs::path& P, const std::string& Bytes) { std::ofstream(P, std::ios::binary) << Bytes; }
 
-// The line of Err that names File ("" when none does).
-std::string LineOf(const std::string& Err, const std::string& File)
-{
-    std::istringstream In(Err);
-    for (std::string L; std::getline(In, L);)
-        if (L.find(File + ":") != std::string::npos)
-            return L;
-    return {};
-}
-
-class DamagedBitmapVerdict : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        EnsureApp();
-        if (!fs::exists(kProgram) || !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/libkodex.so"))
-            GTEST_SKIP() << "the program is not built";
-        Dir = ScratchDir("verdict");
-        fs::create_directories(Dir / "in");
-        // The socket's folder: short, as socket paths must be.
-        Run = fs::temp_directory_path() / ("vr-" + std::to_string(::getpid()));
-        fs::remove_all(Run);
-        fs::create_directories(Run);
-        fs::permissions(Run, fs::perms::owner_all);
-        Profile = Dir.filename().string() + ".ini";
-    }
-    void TearDown() override
-    {
-        fs::remove_all(Dir);
-        fs::remove_all(Run);
-        fs::remove(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile);
-    }
-    // An at-once profile converting into Dir/out, then Extra.
-    void WriteProfile(const std::string& Extra)
-    {
-        std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile)
-            << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
-            << "\nFileNameFormat=<old>\n" << Extra;
-    }
-    // Runs the program on Args; its status and stderr.
-    std::pair<int, std::string> Start(const std::vector<std::string>& Args)
-    {
-        QStringList A{QString::fromStdString("/ini=" + Profile)};
-        for (const std::string& S : Args)
-            A << QString::fromStdString(S);
-        QProcess P;
-        QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-        Env.insert("QT_QPA_PLATFORM", "offscreen");
-        Env.insert("XDG_RUNTIME_DIR", QString::fromStdString(Run.string()));
-        P.setProcessEnvironment(Env);
-        P.setWorkingDirectory(QString::fromStdString(Dir.string()));
-        P.start(QString::fromStdString(kProgram), A);
-        EXPECT_TRUE(P.waitForStarted());
-        EXPECT_TRUE(P.waitForFinished(60000));
-        return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAllStandardError().toStdString()};
-    }
-    fs::path Dir, Run;
-    std::string Profile;
-};
+using DamagedBitmapVerdict = AtOnceRun;
 
 } // namespace
 
