@@ -490,3 +490,22 @@ TEST_F(FormatNumbers, PalettePngKeyColourOfEachTransparentType)
         }
     }
 }
+
+// A side past 2^20 is refused by its size before any budget is asked, in the
+// words every reader uses for it.
+TEST_F(FormatNumbers, ASidePastTheReadersLimitIsRefusedByItsSize)
+{
+    for (const uint32_t W : {(1u << 20) + 1, 3000000u}) {
+        const std::string f = Scratch / "wide.tif";
+        tiff* t = OpenTiff(f, W, 1, 8, 3, PHOTOMETRIC_RGB);
+        ASSERT_NE(t, nullptr);
+        const uint8_t px[6] = {};
+        ASSERT_EQ(TIFFWriteRawStrip(t, 0, const_cast<uint8_t*>(px), 6), 6);
+        TIFFClose(t);
+        TOwnedImg img;
+        ExpectRefused(ReadWicMem(ReadBytes(f), img.Img), img.Img, "Unsupported TIFF picture size");
+    }
+    EXPECT_TRUE(PictureSizeAcceptable(1u << 20, 1u << 11));
+    EXPECT_FALSE(PictureSizeAcceptable(1u << 20, (1u << 11) + 1)); // 2^31 pixels and one row more
+    EXPECT_FALSE(PictureSizeAcceptable(0, 5));
+}
