@@ -79,17 +79,28 @@ bool ProbeBMP(TProbeFile& F, const std::string& FileName, TImageInfo& Info)
         return false;
     }
     // The reader's own checks, so that the list says of a cut or impossible
-    // file what a run would say. Mapped: only the header pages are read.
+    // file what a run would say; but a picture without pixels is listed as
+    // such, and the run says so in its own words. Mapped: only the header
+    // pages are read.
     platform::TMappedFile File;
     if (!File.Open(FileName))
         throw EVestroError(LoadResText(SStreamReadError));
-    TBitmapLayout L;
-    CheckBitmapFile(File.Data(), File.Size(), L);
-    const uint8_t* H = File.Data() + 14;
-    Info.Width = int32_t(L.Width);
-    Info.Height = int32_t(L.Height);
-    Info.FXResolution = int32_t(uint32_t(H[24] | H[25] << 8 | H[26] << 16 | uint32_t(H[27]) << 24));
-    Info.FYResolution = int32_t(uint32_t(H[28] | H[29] << 8 | H[30] << 16 | uint32_t(H[31]) << 24));
+    const uint8_t* D = File.Data();
+    const uint64_t N = File.Size();
+    auto Le32 = [&](uint64_t At) {
+        return At + 4 > N ? 0 : int32_t(uint32_t(D[At] | D[At + 1] << 8 | D[At + 2] << 16 | uint32_t(D[At + 3]) << 24));
+    };
+    const int32_t W = Le32(18), H = Le32(22);
+    if (N < 54 || (W != 0 && H != 0)) {
+        TBitmapLayout L;
+        CheckBitmapFile(D, N, L);
+    }
+    if (W < 0 || H == INT32_MIN)
+        return false; // no picture has such a size
+    Info.Width = W;
+    Info.Height = H < 0 ? -H : H;
+    Info.FXResolution = Le32(38);
+    Info.FYResolution = Le32(42);
     Info.FResolutionUnit = 3;
     Info.PictureFormat = pfBMP;
     return true;
