@@ -23,7 +23,8 @@ protected:
     void SetUp() override
     {
         EnsureApp();
-        if (!std::filesystem::exists(Program) || !std::filesystem::exists(std::string(VESTRO_DIST_DIR) + "/bin/libkodex.so"))
+        if (!std::filesystem::exists(Program) ||
+            !std::filesystem::exists(std::string(VESTRO_DIST_DIR) + "/bin/libkodex.so"))
             GTEST_SKIP() << "the program is not built";
         Dir = ScratchDir("atonce");
         std::filesystem::create_directories(Dir / "in");
@@ -45,7 +46,8 @@ protected:
     {
         std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile)
             << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
-            << "\nFileNameFormat=<old>\n" << Extra;
+            << "\nFileNameFormat=<old>\n"
+            << Extra;
     }
     // Runs the program on Args (relative to Dir); its status and stderr.
     std::pair<int, std::string> Start(const std::vector<std::string>& Args)

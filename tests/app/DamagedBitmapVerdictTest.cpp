@@ -60,7 +60,10 @@ std::string Bitmap8(uint32_t W, uint32_t H)
     return B;
 }
 
-void Write(const fs::path& P, const std::string& Bytes) { std::ofstream(P, std::ios::binary) << Bytes; }
+void Write(const fs::path& P, const std::string& Bytes)
+{
+    std::ofstream(P, std::ios::binary) << Bytes;
+}
 
 using DamagedBitmapVerdict = AtOnceRun;
 
@@ -157,7 +160,7 @@ TEST_F(DamagedBitmapVerdict, TheColourReductionsPalettePNGIsUnfiltered)
         ASSERT_EQ(Png.substr(12, 4), "IHDR");
         auto Be32 = [&](size_t At) {
             return uint32_t(uint8_t(Png[At])) << 24 | uint32_t(uint8_t(Png[At + 1])) << 16 |
-                   uint32_t(uint8_t(Png[At + 2])) << 8 | uint8_t(Png[At + 3]);
+                uint32_t(uint8_t(Png[At + 2])) << 8 | uint8_t(Png[At + 3]);
         };
         const uint32_t W = Be32(16), H = Be32(20), Depth = uint8_t(Png[24]), Type = uint8_t(Png[25]);
         EXPECT_EQ(Type, 3u) << Filter << ": a palette PNG";

@@ -11,8 +11,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-uint32_t Be16(const std::string& B, size_t At) { return uint32_t(uint8_t(B[At])) << 8 | uint8_t(B[At + 1]); }
-uint32_t Be32(const std::string& B, size_t At) { return Be16(B, At) << 16 | Be16(B, At + 2); }
+uint32_t Be16(const std::string& B, size_t At)
+{
+    return uint32_t(uint8_t(B[At])) << 8 | uint8_t(B[At + 1]);
+}
+uint32_t Be32(const std::string& B, size_t At)
+{
+    return Be16(B, At) << 16 | Be16(B, At + 2);
+}
 
 // A JPEG with an sRGB profile (Qt writes it) and, when Exif, an EXIF block
 // of one entry (orientation 1) right after SOI.
@@ -26,9 +32,10 @@ std::string SourceJPEG(const fs::path& P, bool Exif)
     EXPECT_TRUE(Img.save(QString::fromStdString(P.string()), "JPEG", 92));
     std::string J = ReadFile(P);
     if (Exif) {
-        const std::string Block = std::string("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x01\0\0\0\0\0\0\0", 32);
-        const std::string App1 = std::string("\xFF\xE1", 2) + char((Block.size() + 2) >> 8) +
-                                 char((Block.size() + 2) & 255) + Block;
+        const std::string Block =
+            std::string("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x01\0\0\0\0\0\0\0", 32);
+        const std::string App1 =
+            std::string("\xFF\xE1", 2) + char((Block.size() + 2) >> 8) + char((Block.size() + 2) & 255) + Block;
         J.insert(2, App1);
         std::ofstream(P, std::ios::binary) << J;
     }
@@ -95,8 +102,8 @@ TEST_F(MetadataCarry, ProfileAndExifOfEachOutputFormatUnderEachSetting)
                 WriteProfile(std::string(O.Settings) + "AddExifInfo=" + (AddExif ? "1" : "0") +
                              "\n[Metadata]\nKeepICCProfile=" + (KeepIcc ? "1" : "0") + "\n");
                 const auto [Status, Err] = Start({"in/exif.jpg", "in/plain.jpg"});
-                const std::string Tag = std::string(O.Name) + (KeepIcc ? " KeepICCProfile" : "") +
-                                        (AddExif ? " AddExifInfo" : "");
+                const std::string Tag =
+                    std::string(O.Name) + (KeepIcc ? " KeepICCProfile" : "") + (AddExif ? " AddExifInfo" : "");
                 EXPECT_EQ(Status, 0) << Tag << "\n" << Err;
                 for (const bool SourceExif : {true, false}) {
                     const fs::path Out = Dir / "out" / (std::string(SourceExif ? "exif" : "plain") + O.Ext);
@@ -110,8 +117,7 @@ TEST_F(MetadataCarry, ProfileAndExifOfEachOutputFormatUnderEachSetting)
                     EXPECT_EQ(C.Exif, WantExif) << Tag << (SourceExif ? ", source with EXIF" : ", source without");
                     EXPECT_EQ(C.Icc, WantIcc) << Tag << (SourceExif ? ", source with EXIF" : ", source without");
                     if (O.CanIcc) { // another reader sees the same
-                        EXPECT_EQ(QImage(QString::fromStdString(Out.string())).colorSpace().isValid(), WantIcc)
-                            << Tag;
+                        EXPECT_EQ(QImage(QString::fromStdString(Out.string())).colorSpace().isValid(), WantIcc) << Tag;
                     }
                 }
             }

@@ -17,7 +17,7 @@ struct HugePictureIO : TConvertIO {
     }
 };
 
-class BitmapLimit : public BatchRunTest {};
+class BitmapLimit : public BatchRunTest { };
 
 } // namespace
 

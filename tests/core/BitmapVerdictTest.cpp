@@ -64,7 +64,7 @@ TEST_F(BitmapVerdict, TheProbeAndTheDecoderGiveOneVerdictInEachLanguage)
     std::vector<uint8_t> Huge = Good, Tall = Good, Bad = Good, Gray = Good;
     Put32(Huge, 18, 60000), Put32(Huge, 22, 60000);
     Put32(Tall, 18, 1), Put32(Tall, 22, uint32_t(-2000000)); // top-down, over the side limit
-    Put32(Bad, 14, 12);                                        // no header has 12 bytes
+    Put32(Bad, 14, 12);                                      // no header has 12 bytes
     TBmpSpec P{.Width = 4, .Height = 2, .Bits = 8, .ColorsUsed = 200};
     P.Extra.assign(800, 7);
     P.Data.assign(8, 1);
@@ -109,7 +109,8 @@ TEST_F(BitmapVerdict, TheProbeAndTheDecoderGiveOneVerdictInEachLanguage)
         ErrorLog.Clear();
         EXPECT_FALSE(GetImageInfo(Tmp.Path + "head.png", Info));
         EXPECT_EQ(ErrorLog.Lines(),
-                  std::vector<std::string>{std::string("head.png:") + (De ? "Lesefehler im Datenstrom" : "Stream read error")});
+                  std::vector<std::string>{std::string("head.png:") +
+                                           (De ? "Lesefehler im Datenstrom" : "Stream read error")});
     }
 }
 

@@ -123,10 +123,10 @@ TEST(FormatNumbersStride, StridesOfTheRuleForEveryShape)
     const struct {
         uint64_t Width, Channels, Stride, Stride16;
     } Rows[] = {
-        {1, 1, 128, 128},      {1, 3, 128, 128},      {100, 3, 384, 768},     {277, 3, 896, 1792},
-        {278, 3, 1152, 1792},  {300, 3, 1152, 1920},  {341, 3, 1152, 2176},   {256, 4, 1152, 2176},
-        {640, 3, 2176, 3968},  {1877, 1, 2176, 3840}, {682, 3, 2176, 4224},   {4096, 1, 4224, 8320},
-        {170, 3, 640, 1152},   {2, 1, 128, 128},      {6016, 4, 24192, 48256}, {1365, 3, 4224, 8320},
+        {1, 1, 128, 128},     {1, 3, 128, 128},      {100, 3, 384, 768},      {277, 3, 896, 1792},
+        {278, 3, 1152, 1792}, {300, 3, 1152, 1920},  {341, 3, 1152, 2176},    {256, 4, 1152, 2176},
+        {640, 3, 2176, 3968}, {1877, 1, 2176, 3840}, {682, 3, 2176, 4224},    {4096, 1, 4224, 8320},
+        {170, 3, 640, 1152},  {2, 1, 128, 128},      {6016, 4, 24192, 48256}, {1365, 3, 4224, 8320},
     };
     for (const auto& R : Rows) {
         EXPECT_EQ(CalcBpl(R.Width, R.Channels), R.Stride) << R.Width << " x " << R.Channels;
@@ -153,11 +153,16 @@ TEST(FormatNumbersResolution, ConversionsRoundToTheNearestStep)
         int32_t Unit;
         int32_t PpmX, PpmY, DpiX, DpiY;
     } Rows[] = {
-        {72, 72, 1, 2835, 2835, 72, 72},          {96, 96, 1, 3780, 3780, 96, 96},
-        {300, 150, 1, 11811, 5906, 300, 150},     {72.4, 71.6, 1, 2850, 2819, 72, 72},
-        {28.35, 28.35, 2, 2835, 2835, 72, 72},    {37.8, 118.11, 2, 3780, 11811, 96, 300},
-        {2835, 3780, 3, 2835, 3780, 72, 96},      {2834.6, 11810.6, 3, 2835, 11811, 72, 300},
-        {72, 72, 0, 0, 0, 1, 1},                  {72, 72, 4, 0, 0, 1, 1},
+        {72, 72, 1, 2835, 2835, 72, 72},
+        {96, 96, 1, 3780, 3780, 96, 96},
+        {300, 150, 1, 11811, 5906, 300, 150},
+        {72.4, 71.6, 1, 2850, 2819, 72, 72},
+        {28.35, 28.35, 2, 2835, 2835, 72, 72},
+        {37.8, 118.11, 2, 3780, 11811, 96, 300},
+        {2835, 3780, 3, 2835, 3780, 72, 96},
+        {2834.6, 11810.6, 3, 2835, 11811, 72, 300},
+        {72, 72, 0, 0, 0, 1, 1},
+        {72, 72, 4, 0, 0, 1, 1},
         {0.5, 2.5, 3, 0, 2, 0, 0},
     };
     for (const auto& R : Rows) {
@@ -198,7 +203,8 @@ TEST_F(FormatNumbers, BitmapPixelsPerMetreBothWays)
         const TRunSettings S = Settings(R.Keep, R.Dpi);
         for (const bool Palette : {false, true}) {
             const std::string f = Scratch / "res.bmp";
-            ASSERT_TRUE(Palette ? SavePaletteBitmap(f, pic.Img, R.Source, S, 1) : SaveBitmapFile(f, pic.Img, R.Source, S));
+            ASSERT_TRUE(Palette ? SavePaletteBitmap(f, pic.Img, R.Source, S, 1)
+                                : SaveBitmapFile(f, pic.Img, R.Source, S));
             const std::vector<uint8_t> b = ReadBytes(f);
             EXPECT_EQ(std::make_pair(Le32At(b, 38), Le32At(b, 42)), std::make_pair(R.X, R.Y))
                 << R.Keep << " " << R.Dpi << " " << R.Source.XResolution << (Palette ? " palette" : "");
@@ -238,8 +244,8 @@ TEST_F(FormatNumbers, PngPhysBothWays)
     pic.Img = MakePicture(9, 4, 3);
     for (const auto& R : Rows) {
         const std::string f = Scratch / "res.png";
-        ASSERT_TRUE(WritePNG(f, pic.Img, 0, false, false, R.Source, 0, nullptr, nullptr, 6,
-                             Settings(R.Keep, R.Dpi, R.Chunk)));
+        ASSERT_TRUE(
+            WritePNG(f, pic.Img, 0, false, false, R.Source, 0, nullptr, nullptr, 6, Settings(R.Keep, R.Dpi, R.Chunk)));
         const TPngFacts F = PngFacts(f);
         EXPECT_EQ(std::make_tuple(F.PHYs, F.X, F.Y, F.Unit), std::make_tuple(R.Present, R.X, R.Y, R.Unit))
             << R.Chunk << R.Keep << " " << R.Dpi << " " << R.Source.XResolution;
@@ -249,16 +255,18 @@ TEST_F(FormatNumbers, PngPhysBothWays)
         png_uint_32 X, Y;
         int Unit;
         int32_t ProbeUnit;
-    } Read[] = {{2835, 3780, PNG_RESOLUTION_METER, 3}, {11811, 11811, PNG_RESOLUTION_METER, 3},
+    } Read[] = {{2835, 3780, PNG_RESOLUTION_METER, 3},
+                {11811, 11811, PNG_RESOLUTION_METER, 3},
                 {1, 2, PNG_RESOLUTION_UNKNOWN, 0}};
     const uint8_t row[3] = {1, 2, 3};
     for (const auto& R : Read) {
         const std::string f = Scratch / "theirs.png";
-        WriteBytes(f, EncodePng(1, 1, 8, PNG_COLOR_TYPE_RGB, [&](uint32_t) { return row; }, false,
-                                [&](void* P, void* I) {
-                                    png_set_pHYs(static_cast<png_structp>(P), static_cast<png_infop>(I), R.X, R.Y,
-                                                 R.Unit);
-                                }));
+        WriteBytes(f,
+                   EncodePng(
+                       1, 1, 8, PNG_COLOR_TYPE_RGB, [&](uint32_t) { return row; }, false,
+                       [&](void* P, void* I) {
+                           png_set_pHYs(static_cast<png_structp>(P), static_cast<png_infop>(I), R.X, R.Y, R.Unit);
+                       }));
         TImageInfo info;
         ASSERT_TRUE(GetImageInfo(f, info));
         EXPECT_EQ(std::make_tuple(info.XResolution(), info.YResolution(), info.ResolutionUnit()),
@@ -266,8 +274,8 @@ TEST_F(FormatNumbers, PngPhysBothWays)
         // What a PNG output of it keeps: the same pixels per metre.
         if (R.ProbeUnit == 3) {
             const std::string o = Scratch / "again.png";
-            ASSERT_TRUE(WritePNG(o, pic.Img, 0, false, false, info.Resolution(), 0, nullptr, nullptr, 6,
-                                 Settings(true, 72)));
+            ASSERT_TRUE(
+                WritePNG(o, pic.Img, 0, false, false, info.Resolution(), 0, nullptr, nullptr, 6, Settings(true, 72)));
             const TPngFacts F = PngFacts(o);
             EXPECT_EQ(std::make_pair(F.X, F.Y), std::make_pair(R.X, R.Y));
         }
@@ -320,7 +328,8 @@ TEST_F(FormatNumbers, JpegDensityBothWays)
         TImageInfo info;
         ASSERT_TRUE(GetImageInfo(Scratch / "theirs.jpg", info));
         EXPECT_EQ(std::make_tuple(info.XResolution(), info.YResolution(), info.ResolutionUnit()),
-                  std::make_tuple(300.0, 118.0, Unit)) << Unit;
+                  std::make_tuple(300.0, 118.0, Unit))
+            << Unit;
     }
 }
 
@@ -361,8 +370,8 @@ TEST_F(FormatNumbers, BitFieldsOfEveryWidthWidenByBitReplication)
         uint32_t Width;
         uint32_t Value, Want;
     } Fields[] = {
-        {1, 1, 255},  {1, 0, 0},     {2, 2, 170},  {2, 1, 85},   {3, 5, 182},  {3, 7, 255},  {4, 9, 153},
-        {4, 15, 255}, {5, 25, 206},  {5, 16, 132}, {5, 31, 255}, {5, 1, 8},    {6, 32, 130}, {6, 51, 207},
+        {1, 1, 255},  {1, 0, 0},     {2, 2, 170},   {2, 1, 85},   {3, 5, 182},     {3, 7, 255},    {4, 9, 153},
+        {4, 15, 255}, {5, 25, 206},  {5, 16, 132},  {5, 31, 255}, {5, 1, 8},       {6, 32, 130},   {6, 51, 207},
         {6, 63, 255}, {7, 100, 201}, {7, 127, 255}, {8, 77, 77},  {10, 1023, 255}, {10, 514, 128}, {16, 0x8123, 0x81},
     };
     for (const auto& F : Fields) {
@@ -461,7 +470,7 @@ TEST_F(FormatNumbers, PalettePngKeyColourOfEachTransparentType)
         png_color Key;
         bool Transparent;
     } Rows[] = {
-        {0, BottomLeft, false}, {1, TopLeft, true},  {2, BottomLeft, true},
+        {0, BottomLeft, false}, {1, TopLeft, true},     {2, BottomLeft, true},
         {3, TopRight, true},    {4, BottomRight, true}, {5, Fixed, true},
     };
     for (const auto& R : Rows) {
