@@ -1,6 +1,7 @@
 #include "core/Bitmap.h"
 
 #include "core/AlphaBlend.h"
+#include "core/ErrorLog.h"
 #include "core/Errors.h"
 #include "core/ExactPalette.h"
 #include "core/PictureMemory.h"
@@ -19,9 +20,17 @@
 
 namespace {
 
+constexpr const char SBitmapTruncated[] = "The BMP file is truncated";
+constexpr const char SBitmapTooLarge[] = "a BMP file cannot hold more than 4 GiB";
+
+[[noreturn]] void Raise(const char* Text)
+{
+    throw EVestroError(LoadResText(Text));
+}
+
 [[noreturn]] void UnknownFormat()
 {
-    throw EVestroError(LoadResText(SUnknownFormat));
+    Raise(SUnknownFormat);
 }
 
 uint16_t Get16(const uint8_t* P) { return uint16_t(P[0] | (P[1] << 8)); }
@@ -179,21 +188,8 @@ bool DecodeRLE(const TBitmapLayout& L, P Put)
 bool DecodeFile(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uint32_t Flags, const TBGColor& Bg,
                 int32_t AlphaCheckType)
 {
-    if (Size < 18 || Data[0] != 'B' || Data[1] != 'M')
-        UnknownFormat();
     TBitmapLayout L;
-    CheckBitmapInfo(Data + 14, Size - 14, L);
-    // Pixel data: where the file header says, or right after the palette (and
-    // the three masks that follow a 40-byte header with bit fields).
-    uint64_t off = Get32(Data + 10);
-    if (off == 0) {
-        off = 14 + L.HeaderSize + 4 * L.DeclaredColors;
-        if (L.Compression == BI_BITFIELDS && L.HeaderSize == 40)
-            off += 12;
-    }
-    if (off >= Size)
-        UnknownFormat();
-    CheckBitmapBits(L, Data + off, Size - off);
+    CheckBitmapFile(Data, Size, L);
     switch (L.BitCount) {
     case 1: case 4: case 8:
         return DecodeBitmapPalette(L, Img);
@@ -220,8 +216,14 @@ bool BuildFile(std::vector<uint8_t>& Out, uint32_t Width, uint32_t Height, uint3
     const uint64_t image = rowBytes * Height;
     const uint64_t dataOff = 14 + uint64_t(HeaderSize) + 4 * uint64_t(PaletteEntries);
     const uint64_t total = dataOff + image;
-    if (Width == 0 || Height == 0 || total > 0xFFFFFFFFu)
+    if (Width == 0 || Height == 0)
         return false;
+    if (total > 0xFFFFFFFFu) {
+        // The header's 32-bit sizes cannot say more; the reason goes with
+        // the writer's failure, before anything is allocated.
+        ErrorLog.PutFileError("", LoadResText(SBitmapTooLarge));
+        return false;
+    }
     const size_t start = Out.size();
     Out.resize(start + total, 0);
     uint8_t* f = Out.data() + start;
@@ -291,14 +293,16 @@ void GetMaskShift(uint32_t Mask, uint32_t& Shift, uint32_t& Width)
         Width += m & 1;
 }
 
-void CheckBitmapInfo(const uint8_t* Info, uint64_t InfoSize, TBitmapLayout& L)
+void CheckBitmapInfo(const uint8_t* Info, uint64_t InfoSize, TBitmapLayout& L, const char* Short)
 {
     L = TBitmapLayout{};
-    if (!Info || InfoSize < 40)
-        UnknownFormat();
+    if (!Info || InfoSize < 4)
+        Raise(Short);
     L.HeaderSize = Get32(Info);
-    if (L.HeaderSize < 40 || L.HeaderSize > 124 || L.HeaderSize > InfoSize)
+    if (L.HeaderSize < 40 || L.HeaderSize > 124)
         UnknownFormat();
+    if (InfoSize < L.HeaderSize)
+        Raise(Short);
     const int64_t w = int32_t(Get32(Info + 4));
     const int64_t h = int32_t(Get32(Info + 8));
     if (w <= 0 || h == 0)
@@ -317,7 +321,7 @@ void CheckBitmapInfo(const uint8_t* Info, uint64_t InfoSize, TBitmapLayout& L)
     if (L.Compression == BI_BITFIELDS) {
         // The masks follow a 40-byte header; later headers hold them.
         if (InfoSize < 52)
-            UnknownFormat();
+            Raise(Short);
         if (L.HeaderSize < 52)
             L.PaletteOffset = 52;
         L.Masks[0] = Get32(Info + 40);
@@ -332,18 +336,18 @@ void CheckBitmapInfo(const uint8_t* Info, uint64_t InfoSize, TBitmapLayout& L)
         if (L.DeclaredColors > 256)
             UnknownFormat();
         if (L.PaletteOffset + 4 * L.DeclaredColors > InfoSize)
-            UnknownFormat();
+            Raise(Short);
         L.Palette = Info + L.PaletteOffset;
         L.Colors = uint32_t(std::min<uint64_t>(L.DeclaredColors, uint64_t(1) << L.BitCount));
     }
 }
 
-void CheckBitmapBits(TBitmapLayout& L, const uint8_t* Bits, uint64_t Size)
+void CheckBitmapBits(TBitmapLayout& L, const uint8_t* Bits, uint64_t Size, const char* Short)
 {
     L.Bits = Bits;
     L.BitsSize = Size;
     if (!Bits || Size == 0)
-        UnknownFormat();
+        Raise(Short);
     if (L.Compression == BI_RLE8 || L.Compression == BI_RLE4) {
         // Run-length data is read with every step bounded, but a few bytes may
         // claim any size. A run covers at most 255 pixels per 2 bytes; allow far
@@ -357,7 +361,32 @@ void CheckBitmapBits(TBitmapLayout& L, const uint8_t* Bits, uint64_t Size)
     const uint64_t need = FileRowBytes(L.Width, uint32_t(bits)) * (uint64_t(L.Height) - 1) +
                           (uint64_t(L.Width) * bits + 7) / 8;
     if (need > Size)
+        Raise(Short);
+}
+
+void CheckBitmapFile(const uint8_t* Data, uint64_t Size, TBitmapLayout& L)
+{
+    if (!Data || Size < 2 || Data[0] != 'B' || Data[1] != 'M')
         UnknownFormat();
+    if (Size < 14)
+        Raise(SBitmapTruncated);
+    CheckBitmapInfo(Data + 14, Size - 14, L, SBitmapTruncated);
+    // A size no reader takes is said as such before the data is counted: a
+    // header that claims 60000 x 60000 pixels over a few bytes is too large,
+    // whatever else is wrong with the file.
+    if (!PictureSizeAcceptable(L.Width, L.Height))
+        Raise(SPictureTooLarge);
+    // Pixel data: where the file header says, or right after the palette (and
+    // the three masks that follow a 40-byte header with bit fields).
+    uint64_t off = Get32(Data + 10);
+    if (off == 0) {
+        off = 14 + L.HeaderSize + 4 * L.DeclaredColors;
+        if (L.Compression == BI_BITFIELDS && L.HeaderSize == 40)
+            off += 12;
+    }
+    if (off >= Size)
+        Raise(SBitmapTruncated);
+    CheckBitmapBits(L, Data + off, Size - off, SBitmapTruncated);
 }
 
 bool DecodeBitmapPalette(const TBitmapLayout& L, TImgInfo& Img)

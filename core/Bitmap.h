@@ -7,6 +7,7 @@
 #pragma once
 #include "core/Global.h"
 #include "core/ImgInfo.h"
+#include "core/ResourceText.h"
 #include "core/SafeWrite.h"
 
 #include <cstdint>
@@ -45,17 +46,28 @@ struct TBitmapLayout {
 // Checks the information block Info (header, then masks and palette) of
 // InfoSize bytes and fills Layout (all but Bits and BitsSize). Raises
 // EVestroError("Unknown format") when the header size is outside 40..124, the
-// width or height is 0 or negative width, the colour count is above 256 for a
-// palette depth, or anything the header names lies outside the block.
-void CheckBitmapInfo(const uint8_t* Info, uint64_t InfoSize, TBitmapLayout& Layout);
+// width or height is 0 or negative width, or the colour count is above 256
+// for a palette depth; the translated Short when anything the header names
+// lies outside the block.
+void CheckBitmapInfo(const uint8_t* Info, uint64_t InfoSize, TBitmapLayout& Layout,
+                     const char* Short = SUnknownFormat);
 // Sets the pixel bits and, for uncompressed data, checks that every row lies
-// inside them (the last row may lack its padding). Raises "Unknown format".
-void CheckBitmapBits(TBitmapLayout& Layout, const uint8_t* Bits, uint64_t Size);
+// inside them (the last row may lack its padding). Raises "Unknown format"
+// for run-length data that cannot describe the picture, Short when rows lie
+// past the end.
+void CheckBitmapBits(TBitmapLayout& Layout, const uint8_t* Bits, uint64_t Size,
+                     const char* Short = SUnknownFormat);
+// Checks a whole BMP file of Size bytes as the reader and the list's probe
+// do, and fills Layout. Raises "Unknown format" (not a BMP, or a header no
+// BMP has), "The BMP file is truncated" (the file ends before its palette or
+// its last row) or "picture too large" (a size no reader takes).
+void CheckBitmapFile(const uint8_t* Data, uint64_t Size, TBitmapLayout& Layout);
 
 // Reads a whole BMP file into a new image (Img must hold no block). True when
 // a picture was decoded; false for a depth or compression this reader does not
 // know (nothing allocated). Raises "Failed to load file" when the file cannot
-// be read, "Unknown format" for a damaged file, EOutOfMemory.
+// be read, what CheckBitmapFile raises for a damaged one, "picture too large"
+// past the picture memory budget, EOutOfMemory.
 // AlphaCheckType ([Bitmap], of the run): the fourth byte of a 32-bit picture
 // is alpha 0 when it varies, 1 always, 2 never.
 bool LoadBitmapFromMemory(const std::string& FileName, TImgInfo& Img, uint32_t Flags,
@@ -83,7 +95,9 @@ void BitmapPPM(const TResolutionInfo& Resolution, int32_t& X, int32_t& Y, const 
 // The output writer: 1, 3 or 4 channels; a 4-channel image gets the 108-byte
 // header when S's [Bitmap] AlphaBitmapHeaderType is 1; the density follows
 // S's [Metadata]. Written to a temporary name and renamed into place. False
-// when the image cannot be written.
+// when the image cannot be written; a file that would pass 4 GiB (the
+// format's 32-bit sizes) is refused before anything is built, with the
+// reason in the error log (the caller's TErrorCapture takes it).
 bool SaveBitmapFile(const std::string& FileName, const TImgInfo& Img, const TResolutionInfo& Resolution,
                     const TRunSettings& S, TWriteMode Mode = TWriteMode::Replace);
 // The same layout appended to Stream; 4 channels always get the 108-byte header.

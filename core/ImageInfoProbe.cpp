@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/Bitmap.h"
 #include "core/ErrorLog.h"
 #include "core/Errors.h"
 #include "core/ExifReader.h"
@@ -15,6 +16,8 @@
 #include "platform/FdFile.h"
 
 namespace {
+
+constexpr const char SStreamReadError[] = "Stream read error";
 
 // Sequential reads of an open file; a short read raises, as a damaged header does.
 class TProbeFile {
@@ -33,12 +36,12 @@ public:
     void Seek(uint64_t Pos)
     {
         if (Pos > uint64_t(INT64_MAX) || std::fseek(F.get(), long(Pos), SEEK_SET) != 0)
-            throw EVestroError("Stream read error");
+            throw EVestroError(LoadResText(SStreamReadError));
     }
     void Read(void* Buf, size_t Len)
     {
         if (std::fread(Buf, 1, Len, F.get()) != Len)
-            throw EVestroError("Stream read error");
+            throw EVestroError(LoadResText(SStreamReadError));
     }
     // True when Len bytes were read; false at the end of the file.
     bool TryRead(void* Buf, size_t Len) { return std::fread(Buf, 1, Len, F.get()) == Len; }
@@ -67,7 +70,7 @@ private:
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> F;
 };
 
-bool ProbeBMP(TProbeFile& F, TImageInfo& Info)
+bool ProbeBMP(TProbeFile& F, const std::string& FileName, TImageInfo& Info)
 {
     F.Seek(0);
     uint8_t Sig[2];
@@ -75,17 +78,29 @@ bool ProbeBMP(TProbeFile& F, TImageInfo& Info)
         F.Seek(0);
         return false;
     }
-    F.Seek(18);
-    const int32_t W = F.LE32();
-    const int64_t H = F.LE32();
-    F.Seek(38);
-    const int32_t XRes = F.LE32(), YRes = F.LE32();
+    // The reader's own checks, so that the list says of a cut or impossible
+    // file what a run would say; but a picture without pixels is listed as
+    // such, and the run says so in its own words. Mapped: only the header
+    // pages are read.
+    platform::TMappedFile File;
+    if (!File.Open(FileName))
+        throw EVestroError(LoadResText(SStreamReadError));
+    const uint8_t* D = File.Data();
+    const uint64_t N = File.Size();
+    auto Le32 = [&](uint64_t At) {
+        return At + 4 > N ? 0 : int32_t(uint32_t(D[At] | D[At + 1] << 8 | D[At + 2] << 16 | uint32_t(D[At + 3]) << 24));
+    };
+    const int32_t W = Le32(18), H = Le32(22);
+    if (N < 54 || (W != 0 && H != 0)) {
+        TBitmapLayout L;
+        CheckBitmapFile(D, N, L);
+    }
     if (W < 0 || H == INT32_MIN)
-        return false; // no picture has such a size; the reader will say why
+        return false; // no picture has such a size
     Info.Width = W;
-    Info.Height = int32_t(H < 0 ? -H : H);
-    Info.FXResolution = XRes;
-    Info.FYResolution = YRes;
+    Info.Height = H < 0 ? -H : H;
+    Info.FXResolution = Le32(38);
+    Info.FYResolution = Le32(42);
     Info.FResolutionUnit = 3;
     Info.PictureFormat = pfBMP;
     return true;
@@ -293,7 +308,7 @@ bool GetImageInfo(const std::string& FileName, TImageInfo& Info)
         int Tried = 0; // 1 BMP, 2 PNG, 3 JPEG
         if (Ext == ".bmp" || Ext == ".dib") {
             Tried = 1;
-            Found = ProbeBMP(F, Info);
+            Found = ProbeBMP(F, FileName, Info);
         } else if (Ext == ".png") {
             Tried = 2;
             Found = ProbePNG(F, Info);
@@ -303,7 +318,7 @@ bool GetImageInfo(const std::string& FileName, TImageInfo& Info)
         }
         // The extension may lie: try the content.
         if (!Found && Tried != 1)
-            Found = ProbeBMP(F, Info);
+            Found = ProbeBMP(F, FileName, Info);
         if (!Found && Tried != 2)
             Found = ProbePNG(F, Info);
         if (!Found && Tried != 3)

@@ -6,6 +6,7 @@
 #include "core/Errors.h"
 #include "core/Grayscale.h"
 #include "core/PictureMemory.h"
+#include "core/ResourceText.h"
 #include "core/WorkShare.h"
 #include "platform/DynLib.h"
 #include "platform/FdFile.h"
@@ -539,6 +540,8 @@ namespace {
 uint32_t Le32(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24; }
 uint16_t Le16(const uint8_t* P) { return uint16_t(P[0] | P[1] << 8); }
 
+constexpr const char SPaletteSaveFailed[] = "Failed to save file";
+
 struct TImgHolder {
     TImgInfo Img;
     ~TImgHolder() { FreeImg(Img); }
@@ -551,37 +554,37 @@ void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& Out
 {
     platform::TMappedFile file(SourceFile);
     if (!file.Data())
-        throw EVestroError("Failed to load file");
+        throw EVestroError(LoadResText(SLoadFailed));
     const uint8_t* d = file.Data();
     const uint64_t size = file.Size();
     if (size < 18 || d[0] != 'B' || d[1] != 'M')
-        throw EVestroError("Unknown format");
+        throw EVestroError(LoadResText(SUnknownFormat));
     const uint32_t hs = Le32(d + 14);
     if (hs < 40 || hs > 124)
-        throw EVestroError("Unknown format");
+        throw EVestroError(LoadResText(SUnknownFormat));
     if (size < 14 + uint64_t(hs))
-        throw EVestroError("Failed to load file");
+        throw EVestroError(LoadResText(SLoadFailed));
     const int32_t width = int32_t(Le32(d + 18)), height = int32_t(Le32(d + 22));
     const uint32_t bpp = Le16(d + 28), compression = Le32(d + 30), used = Le32(d + 46);
     if ((bpp != 1 && bpp != 4 && bpp != 8) || compression != 0)
-        throw EVestroError("Unknown format");
+        throw EVestroError(LoadResText(SUnknownFormat));
     // Checked: the tool's size, colour count and indices are not trusted.
     if (width <= 0 || height == 0 || height == INT32_MIN)
-        throw EVestroError("Failed to load file");
+        throw EVestroError(LoadResText(SLoadFailed));
     const uint64_t w = uint64_t(width), h = uint64_t(height < 0 ? -int64_t(height) : height);
     const bool topDown = height < 0;
     const uint64_t fileColours = used ? used : (uint64_t(1) << bpp);
     if (fileColours > (uint64_t(1) << bpp) || ColourCount < 1 || uint64_t(ColourCount) > fileColours)
-        throw EVestroError("Failed to load file");
+        throw EVestroError(LoadResText(SLoadFailed));
     const uint64_t palPos = 14 + uint64_t(hs);
     if (palPos + 4 * fileColours > size)
-        throw EVestroError("Failed to load file");
+        throw EVestroError(LoadResText(SLoadFailed));
     const uint64_t dataPos = Le32(d + 10) ? Le32(d + 10) : palPos + 4 * fileColours;
     const uint64_t rowBytes = bpp == 1 ? ((w + 7) / 8 + 3) & ~uint64_t(3)
                               : bpp == 4 ? ((w + 1) / 2 + 3) & ~uint64_t(3)
                                          : (w + 3) & ~uint64_t(3);
     if (dataPos > size || (size - dataPos) / rowBytes < h)
-        throw EVestroError("Failed to load file");
+        throw EVestroError(LoadResText(SLoadFailed));
 
     uint8_t palette[256 * 3];
     for (int32_t i = 0; i < ColourCount; ++i) {
@@ -599,7 +602,7 @@ void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& Out
             const uint8_t v = bpp == 8 ? s[x] : bpp == 4 ? uint8_t((s[x / 2] >> (x & 1 ? 0 : 4)) & 15)
                                                          : uint8_t((s[x / 8] >> (7 - (x & 7))) & 1);
             if (v >= ColourCount)
-                throw EVestroError("Failed to load file");
+                throw EVestroError(LoadResText(SLoadFailed));
             o[x] = v;
         }
     }
@@ -621,7 +624,8 @@ void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& Out
         }
     }
     const bool fourBit = ColourCount <= 16;
-    if (!WritePNG(OutputFile, idx.Img, S.PNG.Filter, transparent, fourBit, Resolution, ColourCount, palette,
+    // Filter 0 as every palette PNG: prediction only costs bytes on indices.
+    if (!WritePNG(OutputFile, idx.Img, 0, transparent, fourBit, Resolution, ColourCount, palette,
                   ICCInfo, S.PNG.CompressLevel, S))
-        throw EVestroError("Failed to write file");
+        throw EVestroError(LoadResText(SPaletteSaveFailed));
 }

@@ -144,8 +144,9 @@ void WICExtensionCallback(const char* Extension);
 // of TransparentType (1 top-left, 2 bottom-left, 3 top-right, 4 bottom-right,
 // else none) moved to index 0 and made transparent. Raises EVestroError
 // ("Unknown format" for a file that is not such a bitmap, "Failed to load
-// file" for a damaged one, "Failed to write file" when the PNG cannot be
-// written). The PNG takes S's [PNG] Filter and CompressLevel.
+// file" for a damaged one, "Failed to save file" when the PNG cannot be
+// written), translated. The PNG is written with filter 0, as every palette
+// PNG, and S's [PNG] CompressLevel.
 void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& OutputFile, int32_t ColourCount,
                            const TResolutionInfo& Resolution, const TICCInfo* ICCInfo, int32_t TransparentType,
                            const TRunSettings& S);

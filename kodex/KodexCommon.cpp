@@ -80,8 +80,7 @@ void ReportError(const char* FileName, const char* Fmt, ...)
 
 bool SizeAcceptable(uint64_t Width, uint64_t Height)
 {
-    return Width > 0 && Height > 0 && Width <= (1u << 20) && Height <= (1u << 20) &&
-           Width * Height <= (uint64_t(1) << 31);
+    return PictureSizeAcceptable(Width, Height);
 }
 
 uint64_t ImageBytes(uint64_t Width, uint64_t Height, uint32_t Channels)

@@ -51,6 +51,15 @@ inline uint64_t CalcBpl(uint64_t Width, uint64_t Channels)
 // Stride of the 16-bit form: the same rule on Width x Channels x 2 bytes.
 inline uint64_t CalcBpl16(uint64_t Width, uint64_t Channels) { return CalcBpl(Width * 2, Channels); }
 
+// Largest picture any reader accepts: 2^31 pixels, 2^20 rows or columns.
+// More than any codec here can describe; keeps a damaged header from asking
+// for absurd memory.
+inline bool PictureSizeAcceptable(uint64_t Width, uint64_t Height)
+{
+    return Width > 0 && Height > 0 && Width <= (uint64_t(1) << 20) && Height <= (uint64_t(1) << 20) &&
+           Width * Height <= (uint64_t(1) << 31);
+}
+
 // Rows that a block of Height rows holds: Height rounded up to a multiple of 4.
 inline uint64_t BlockRows(uint64_t Height) { return (Height + 3) & ~uint64_t(3); }
 
