@@ -236,6 +236,13 @@ TMemIniFile::TMemIniFile(std::string FileName) : FFileName(std::move(FileName))
 
 void TMemIniFile::Parse(const std::string& Text)
 {
+    // Room for every section at once: growing the index step by step
+    // rehashes it over and over in a file of many sections.
+    size_t headers = 1;
+    for (size_t at = Text.find('['); at != std::string::npos; at = Text.find('[', at + 1))
+        ++headers;
+    FSections.reserve(headers);
+    FSectionIndex.reserve(headers);
     TSection* cur = nullptr;
     size_t pos = 0;
     while (pos < Text.size()) {
@@ -254,9 +261,11 @@ void TMemIniFile::Parse(const std::string& Text)
             continue; // blank lines are laid out anew on writing
         if (line.front() == '[' && line.back() == ']') {
             const std::string_view name = Trim(line.substr(1, line.size() - 2));
-            cur = FindSection(name);
-            if (!cur) // a repeated section merges into the first
-                cur = &AddSection(std::string(name));
+            // A repeated section merges into the first.
+            const auto [it, added] = FSectionIndex.try_emplace(LowerName(name), FSections.size());
+            if (added)
+                FSections.push_back(TSection{std::string(name), {}});
+            cur = &FSections[it->second];
             continue;
         }
         const size_t eq = line.front() == ';' ? std::string_view::npos : raw.find('=');
