@@ -26,7 +26,7 @@ int Workers(const TSystemOption& S)
 
 uint64_t MiB(uint64_t Bytes)
 {
-    return (Bytes >> 20) + ((Bytes & 0xFFFFF) != 0); // rounded up, without wrapping near UINT64_MAX
+    return (Bytes + (uint64_t(1) << 20) - 1) >> 20;
 }
 
 } // namespace

@@ -4,10 +4,13 @@
 #include "TestApp.h"
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
+#include "app/SystemOptionFrm.h"
 #include "core/IniFile.h"
 #include "tests/effectsui/CommaLocale.h"
 
 #include <QFileDialog>
+#include <QFontDialog>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTest>
@@ -104,6 +107,19 @@ TEST_F(HostileProfile, AControlCharacterInAPathSettingRefusesEveryInput)
             EXPECT_EQ(ReadFile(IniPath()), Before);
         }
     }
+    // A name that only the second input cannot have (its folder's name):
+    // no input is converted, and each says why.
+    fs::create_directories(Dir / "in" / "x|y");
+    WritePhoto(Dir / "in" / "x|y" / "c.jpg", 200, 100, 3);
+    std::ofstream(Dir / "in" / "bad.jpg") << "no picture";
+    std::ofstream(IniPath()) << "[File]\nAtOnce=1\nSameDirectory=1\nFileNameFormat=sub/<old>\n";
+    const TResult R = Run({"in/a.jpg", "in/bad.jpg", "in/x|y/c.jpg"});
+    EXPECT_EQ(R.Status, 1) << R.Err;
+    for (const char* In : {"a.jpg", "c.jpg"})
+        EXPECT_EQ(Count(R.Err, In + ": The file name contains characters that cannot be used"s), 1) << R.Err;
+    EXPECT_EQ(Count(R.Err, "bad.jpg: "), 1) << R.Err; // its own reason, once
+    EXPECT_THAT(Files("in/sub"), ElementsAre());
+    EXPECT_THAT(Files("in/x|y"), ElementsAre("c.jpg"));
 }
 
 TEST_F(HostileProfile, SidesNoSizeEditTakesAreCorrectedAndAHugeEnlargementIsResultTooLarge)
@@ -117,6 +133,7 @@ TEST_F(HostileProfile, SidesNoSizeEditTakesAreCorrectedAndAHugeEnlargementIsResu
         {"Rule=6\nSize1=0,0,0,0,0,0,50\nSize2=0,0,0,0,0,0,-1\n", {200, 300}, {150, 400}}, // 50 % x 100 %
         {"Rule=8\nSize1=0,0,0,0,0,0,0,0,-640\nSize2=0,0,0,0,0,0,0,0,0\n", {640, 480}, {640, 480}},
         {"Rule=9\nHistory=\"0,0,0\"\n", {640, 480}, {640, 480}}, // the default history's first entry
+        {"Rule=9\nHistory=\"1,200,0\"\n", {200, 150}, {150, 200}},   // a side the rule does not use may be 0
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Resize);
@@ -127,13 +144,16 @@ TEST_F(HostileProfile, SidesNoSizeEditTakesAreCorrectedAndAHugeEnlargementIsResu
         EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), C.A);
         EXPECT_EQ(ImageSize(Dir / "out" / "b.jpg"), C.B);
     }
-    // The file is fine; what it would become is too large.
+    // The file is fine; what it would become is too large (beyond the
+    // memory budget, and beyond what any picture record holds).
     fs::remove_all(Dir / "out");
+    WritePhoto(Dir / "in" / "photo.jpg", 2400, 1600, 3);
     AtOnce("", "[Resize]\nRule=0\nSize1=100000\n");
-    const TResult R = Run();
+    const TResult R = Run({"in/a.jpg", "in/b.jpg", "in/photo.jpg"});
     EXPECT_EQ(R.Status, 1) << R.Err;
     EXPECT_EQ(Count(R.Err, "a.jpg: result too large: 400000 x 300000 ("), 1) << R.Err;
     EXPECT_EQ(Count(R.Err, "b.jpg: result too large: 300000 x 400000 ("), 1) << R.Err;
+    EXPECT_EQ(Count(R.Err, "photo.jpg: result too large: 2400000 x 1600000 ("), 1) << R.Err;
     EXPECT_EQ(Count(R.Err, "Out of memory"), 0) << R.Err;
     EXPECT_THAT(Files(), ElementsAre());
 }
@@ -208,6 +228,26 @@ TEST_F(HostileValues, TheFontSizeIsTakenIntoTheRangeTheWindowHoldsAndSavedSo)
     }
 }
 
+TEST_F(HostileValues, TheFontDialogGivesOnlySizesTheLoaderKeeps)
+{
+    EnsureApp();
+    for (auto [Typed, Taken] : {std::pair{200, 16}, {17, 16}, {11, 11}, {3, 6}}) {
+        TSystemOptionForm D;
+        D.show();
+        // The user types a size into the font dialog and presses Enter.
+        QTimer::singleShot(0, [Typed] {
+            if (auto* F = qobject_cast<QFontDialog*>(QApplication::activeModalWidget())) {
+                F->setCurrentFont(QFont(QStringLiteral("Sans"), Typed));
+                QTest::keyClick(F, Qt::Key_Return);
+            }
+        });
+        QTest::mouseClick(D.FontButton, Qt::LeftButton);
+        EXPECT_THAT(D.FontButton->text().toStdString(), HasSubstr(" " + std::to_string(Taken) + "pt")) << Typed;
+        D.accept();
+        EXPECT_EQ(UIFontSize, Taken) << Typed;
+    }
+}
+
 TEST_F(HostileValues, SizesReadBackIdenticalAfterASaveWithNoChange)
 {
     const std::string Size1 = "1234567,33.3333333,0.1,1e-07,1000000,-0.5,2.5e+20,123456789012,0.30000000000000004,0,"
@@ -245,7 +285,8 @@ protected:
         KeptIniDir = IniDir;
         IniDir = (Dir / "ini").string() + "/";
         IniFileName = IniDir + "start.ini";
-        std::ofstream(IniFileName) << "[File]\nShowDirectory=0\n[Font]\nP_FontName=Sans\nP_FontSize=200\n";
+        std::ofstream(IniFileName) << "[File]\nShowDirectory=0\n[Font]\nP_FontName=Sans\nP_FontSize=200\n"
+                                   << "[Resize]\nHistory=\"0,0,0\",\"8,640,480\",\"1,-5,0\",\"6,50,0\",\"1,1024,0\"\n";
         LoadIniFile(IniFileName);
         Window = std::make_unique<TMainForm>(std::vector<std::string>{});
         Window->Notice = [this](const QString& Text) { Notices.push_back(Text.toStdString()); };
@@ -279,6 +320,9 @@ TEST_F(UnreadProfile, TheWindowSaysItRunsOnTheDefaults)
 {
     // A font size nobody could choose: the window in the largest it holds.
     EXPECT_EQ(Window->font().pointSize(), 16);
+    // Sizes of 0 or below in the history are no entries (a side the rule
+    // does not use aside): the good ones are left.
+    EXPECT_EQ(Window->ResizeHistory, (std::vector<std::string>{"8,640,480", "1,1024,1024"}));
     EXPECT_TRUE(Notices.empty());
 
     // Larger than a settings file may be (a sparse file: no disk taken).
