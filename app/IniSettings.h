@@ -80,7 +80,7 @@ std::string FormatSizeList(const std::array<double, 12>& Values);
 // from the font dialog (beyond them the main window's rows and panels cannot
 // hold their text); the loader takes P_FontSize into them.
 inline constexpr int32_t MinUIFontSize = 6;
-inline constexpr int32_t MaxUIFontSize = 16;
+inline constexpr int32_t MaxUIFontSize = 14;
 
 // Built-in values of the size rules (a damaged Size1 / Size2 item).
 extern const std::array<double, 12> BuiltinSize1;

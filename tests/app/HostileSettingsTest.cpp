@@ -217,7 +217,7 @@ protected:
 
 TEST_F(HostileValues, TheFontSizeIsTakenIntoTheRangeTheWindowHoldsAndSavedSo)
 {
-    for (auto [Stored, Loaded] : {std::pair{"2147483647", 16}, {"200", 16}, {"17", 16}, {"16", 16}, {"6", 6},
+    for (auto [Stored, Loaded] : {std::pair{"2147483647", 14}, {"200", 14}, {"15", 14}, {"14", 14}, {"6", 6},
                                   {"5", 6}, {"0", 6}, {"-2147483648", 6}, {"12", 12}, {"huge", 9}}) {
         SCOPED_TRACE(Stored);
         const std::string F = Write("[Font]\nP_FontName=Sans\nP_FontSize="s + Stored + "\n");
@@ -231,7 +231,7 @@ TEST_F(HostileValues, TheFontSizeIsTakenIntoTheRangeTheWindowHoldsAndSavedSo)
 TEST_F(HostileValues, TheFontDialogGivesOnlySizesTheLoaderKeeps)
 {
     EnsureApp();
-    for (auto [Typed, Taken] : {std::pair{200, 16}, {17, 16}, {11, 11}, {3, 6}}) {
+    for (auto [Typed, Taken] : {std::pair{200, 14}, {15, 14}, {11, 11}, {3, 6}}) {
         TSystemOptionForm D;
         D.show();
         // The user types a size into the font dialog and presses Enter.
@@ -319,7 +319,7 @@ protected:
 TEST_F(UnreadProfile, TheWindowSaysItRunsOnTheDefaults)
 {
     // A font size nobody could choose: the window in the largest it holds.
-    EXPECT_EQ(Window->font().pointSize(), 16);
+    EXPECT_EQ(Window->font().pointSize(), 14);
     // Sizes of 0 or below in the history are no entries (a side the rule
     // does not use aside): the good ones are left.
     EXPECT_EQ(Window->ResizeHistory, (std::vector<std::string>{"8,640,480", "1,1024,1024"}));
