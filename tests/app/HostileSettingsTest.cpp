@@ -235,9 +235,9 @@ TEST_F(HostileValues, TheFontDialogGivesOnlySizesTheLoaderKeeps)
         TSystemOptionForm D;
         D.show();
         // The user types a size into the font dialog and presses Enter.
-        QTimer::singleShot(0, [Typed] {
+        QTimer::singleShot(0, [Size = Typed] {
             if (auto* F = qobject_cast<QFontDialog*>(QApplication::activeModalWidget())) {
-                F->setCurrentFont(QFont(QStringLiteral("Sans"), Typed));
+                F->setCurrentFont(QFont(QStringLiteral("Sans"), Size));
                 QTest::keyClick(F, Qt::Key_Return);
             }
         });
