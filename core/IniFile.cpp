@@ -236,10 +236,12 @@ TMemIniFile::TMemIniFile(std::string FileName) : FFileName(std::move(FileName))
 
 void TMemIniFile::Parse(const std::string& Text)
 {
-    // Room for every section at once: growing the index step by step
-    // rehashes it over and over in a file of many sections.
+    // Room for the sections at once: growing the index step by step
+    // rehashes it over and over in a file of many sections. Lines that begin
+    // with "[" are counted; the count is capped, since a hostile file may
+    // repeat one section millions of times.
     size_t headers = 1;
-    for (size_t at = Text.find('['); at != std::string::npos; at = Text.find('[', at + 1))
+    for (size_t at = Text.find("\n["); at != std::string::npos && headers < (1u << 20); at = Text.find("\n[", at + 2))
         ++headers;
     FSections.reserve(headers);
     FSectionIndex.reserve(headers);
