@@ -273,8 +273,9 @@ TEST_F(HostileValues, SizesReadBackIdenticalAfterASaveWithNoChange)
     }
 }
 
-// A profile that cannot be read, loaded in the window.
-class UnreadProfile : public TStartedTest {
+// The main window on a settings file of hostile values, and loading a
+// profile that cannot be read.
+class SettingsWindow : public TStartedTest {
 protected:
     void SetUp() override
     {
@@ -295,6 +296,8 @@ protected:
     void TearDown() override
     {
         Window.reset();
+        if (FileList)
+            FileList->Clear();
         IniDir = KeptIniDir;
         fs::remove_all(Dir);
     }
@@ -316,7 +319,7 @@ protected:
     std::vector<std::string> Notices;
 };
 
-TEST_F(UnreadProfile, TheWindowSaysItRunsOnTheDefaults)
+TEST_F(SettingsWindow, AnUnreadProfileIsSaidAndTheDefaultsHold)
 {
     // A font size nobody could choose: the window in the largest it holds.
     EXPECT_EQ(Window->font().pointSize(), 14);
@@ -343,6 +346,27 @@ TEST_F(UnreadProfile, TheWindowSaysItRunsOnTheDefaults)
     LoadFromToolBar(Fine);
     EXPECT_EQ(Notices.size(), 1u);
     EXPECT_EQ(Window->RenameRuleEdit->text().toStdString(), "mine/<old>");
+}
+
+TEST_F(SettingsWindow, ASideOfZeroTypedIntoTheSizeEditIsNoSize)
+{
+    fs::create_directories(Dir / "in");
+    WritePhoto(Dir / "in" / "a.jpg", 400, 300);
+    Window->AddPaths({(Dir / "in" / "a.jpg").string()});
+    ASSERT_TRUE(WaitFor([] { return FileList->Count() == 1; }));
+    for (const char* Typed : {"0", "-50"}) {
+        SCOPED_TRACE(Typed);
+        fs::remove_all(Dir / "in" / "resize");
+        QApplication::setActiveWindow(Window.get());
+        // Percent, the side typed over, then F5: the rule's own 100 %.
+        Window->edtSide1->setFocus();
+        Window->edtSide1->selectAll();
+        QTest::keyClicks(Window->edtSide1, Typed);
+        QTest::keyClick(Window.get(), Qt::Key_F5);
+        EXPECT_EQ(ImageSize(Dir / "in" / "resize" / "a.jpg"), QSize(400, 300));
+        EXPECT_EQ(Window->edtSide1->text().toStdString(), "100");
+        EXPECT_EQ(Window->ResizeHistory.front(), "0,100,100");
+    }
 }
 
 } // namespace
