@@ -9,8 +9,10 @@
 #include "core/IniFile.h"
 #include "core/OutputFileName.h"
 #include "core/Resize.h"
+#include "core/ResourceText.h"
 #include "core/SusiePlugin.h"
 #include "effects/Effect.h"
+#include "effects/IniFloat.h"
 
 #include <algorithm>
 #include <charconv>
@@ -25,11 +27,14 @@ int32_t WorkAreaRight = 1 << 20, WorkAreaBottom = 1 << 20;
 std::function<bool(const std::string&)> FontInstalled;
 std::string SystemFontName = "Sans Serif";
 std::function<bool(const std::string&)> SaveRetryQuestion;
+std::function<void(const std::string&)> SaveFailedNotice;
 
 const std::array<double, 12> BuiltinSize1 = {100, 640, 480, 640, 480, 100, 100, 640, 640, 0, 640, 640};
 const std::array<double, 12> BuiltinSize2 = {0, 0, 0, 0, 0, 100, 100, 480, 480, 0, 480, 480};
 
 namespace {
+
+constexpr const char SNotSaved[] = "The settings were not saved; the old file is kept.";
 
 // Folders may be stored with "\" by older files.
 std::string SlashPath(std::string S)
@@ -55,16 +60,6 @@ bool ParseNumber(std::string Item, double& Value)
     const char* last = Item.data() + Item.size();
     auto [p, ec] = std::from_chars(first, last, Value);
     return ec == std::errc() && p == last && std::isfinite(Value);
-}
-
-std::string FormatNumber(double V)
-{
-    char buf[64];
-    // Six significant digits, as the general format writes them, and always "."
-    auto [p, ec] = std::to_chars(buf, buf + sizeof buf, V, std::chars_format::general, 6);
-    if (ec != std::errc())
-        return "0";
-    return std::string(buf, p);
 }
 
 // ------------------------------------------------------------------ corrections
@@ -264,19 +259,22 @@ std::vector<TIniKey> MakeKeys()
 
         // A font that is not installed gives way to the system's (JoinKeys).
         BindValue<&UIFontName>("Font", "P_FontName", [] { return TIniValue(SystemFontName); }),
-        BindValue<&UIFontSize>("Font", "P_FontSize", [] { return TIniValue(9); }),
+        BindValue<&UIFontSize>("Font", "P_FontSize", [] { return TIniValue(9); },
+                               Clamp(MinUIFontSize, MaxUIFontSize)),
 
         Bind<&TShortCutSettings::Desktop>(ShortCutSettings, "ShortCut", "Desktop"),
         Bind<&TShortCutSettings::MakeIni>(ShortCutSettings, "ShortCut", "MakeIni"),
         Bind<&TShortCutSettings::AtOnce>(ShortCutSettings, "ShortCut", "AtOnce"),
 
-        Bind<&TCombineOption::Width>(CombineOption, "Combine", "Width"),
-        Bind<&TCombineOption::Height>(CombineOption, "Combine", "Height"),
-        Bind<&TCombineOption::Order>(CombineOption, "Combine", "Order"),
-        Bind<&TCombineOption::Rows>(CombineOption, "Combine", "Rows,"), // the comma is part of the key
-        Bind<&TCombineOption::Columns>(CombineOption, "Combine", "Columns"),
-        Bind<&TCombineOption::RowSpace>(CombineOption, "Combine", "RowSpace"),
-        Bind<&TCombineOption::ColumnSpace>(CombineOption, "Combine", "ColumnSpace"),
+        // Ranges of the combine dialog. A cell or a count it could not have
+        // stored makes sheets of 1 x 1 pictures: the default stands in.
+        Bind<&TCombineOption::Width>(CombineOption, "Combine", "Width", Fallback(1, 9999)),
+        Bind<&TCombineOption::Height>(CombineOption, "Combine", "Height", Fallback(1, 9999)),
+        Bind<&TCombineOption::Order>(CombineOption, "Combine", "Order", Fallback(0, 1)),
+        Bind<&TCombineOption::Rows>(CombineOption, "Combine", "Rows,", Fallback(1, 99)), // the comma is part of the key
+        Bind<&TCombineOption::Columns>(CombineOption, "Combine", "Columns", Fallback(1, 99)),
+        Bind<&TCombineOption::RowSpace>(CombineOption, "Combine", "RowSpace", Clamp(0, 99)),
+        Bind<&TCombineOption::ColumnSpace>(CombineOption, "Combine", "ColumnSpace", Clamp(0, 99)),
         Bind<&TCombineOption::BackgroundColor>(CombineOption, "Combine", "BackgroundColor"),
         Bind<&TCombineOption::FillBlank>(CombineOption, "Combine", "FillBlank"),
         Bind<&TCombineOption::Use>(CombineOption, "Combine", "Use"),
@@ -348,7 +346,9 @@ std::array<double, 12> ParseSizeList(const std::string& Text, const std::array<d
     const std::vector<std::string> items = SplitCommaText(Text);
     for (size_t i = 0; i < out.size() && i < items.size(); ++i) {
         double v;
-        if (ParseNumber(items[i], v))
+        // A side of 0 % or 0 px, or below, makes 1 x 1 pictures: no size
+        // edit takes it for a side its rule uses (built-in value above 0).
+        if (ParseNumber(items[i], v) && (v > 0 || Builtin[i] <= 0))
             out[i] = v;
     }
     return out;
@@ -362,20 +362,22 @@ const std::vector<TIniKey>& IniKeys()
 
 std::string FormatSizeList(const std::array<double, 12>& Values)
 {
-    std::string s = FormatNumber(Values[0]);
+    std::string s = IniFloatText(Values[0]);
     for (size_t i = 1; i < Values.size(); ++i)
-        s.append(1, ',').append(FormatNumber(Values[i]));
+        s.append(1, ',').append(IniFloatText(Values[i]));
     return s;
 }
 
-void LoadIniFile(const std::string& FileName)
+std::string LoadIniFile(const std::string& FileName)
 {
     std::unique_ptr<TMemIniFile> ini;
+    std::string unread;
     try {
         ini = std::make_unique<TMemIniFile>(FileName);
     } catch (const EVestroError& E) {
         // An unreadable file counts as a missing one: the defaults hold.
-        std::fprintf(stderr, "%s\n", E.what());
+        unread = E.what();
+        std::fprintf(stderr, "%s\n", unread.c_str());
         ini = std::make_unique<TMemIniFile>(std::string());
     }
     for (const TIniKey& k : IniKeys())
@@ -406,6 +408,7 @@ void LoadIniFile(const std::string& FileName)
         if (R)
             R->SetMaxThreadNum(int32_t(ResizeOption.MaxThread));
     SetSharedFilterThreads(ResizeOption.MaxThread);
+    return unread;
 }
 
 bool RunSaveWithRetry(const std::function<void()>& Attempt)
@@ -414,6 +417,14 @@ bool RunSaveWithRetry(const std::function<void()>& Attempt)
         try {
             Attempt();
             return true;
+        } catch (const EIniFileTooLarge& E) {
+            // Another try would write the same: said once, the old file kept.
+            const std::string Msg = std::string(E.what()) + "\n" + LoadResText(SNotSaved);
+            if (SaveFailedNotice)
+                SaveFailedNotice(Msg);
+            else
+                std::fprintf(stderr, "Vestro: %s\n", Msg.c_str());
+            return false;
         } catch (const std::exception& E) {
             if (attempt > 20) {
                 if (!SaveRetryQuestion) {

@@ -44,8 +44,9 @@ const std::vector<TIniKey>& IniKeys();
 
 // Reads FileName into the records (a missing or unreadable file gives the
 // defaults) and sets IniFileName := FileName, RunMode, the plug-ins, the
-// shared resizers' filters and thread counts.
-void LoadIniFile(const std::string& FileName);
+// shared resizers' filters and thread counts. Returns why the file could not
+// be read (also said on standard error); empty when it was read or is missing.
+std::string LoadIniFile(const std::string& FileName);
 
 // Writes every section of the records into FileName (see the module comment).
 // Returns false when the save was given up (the retry question answered
@@ -59,15 +60,27 @@ bool SaveIniFile2(const std::string& FileName);
 // to 20 wait 50 ms silently; from the 21st on, SaveRetryQuestion is asked with
 // the error's message (true: retry after 50 ms, false: give up). With no
 // question set (no display), the save is given up after the silent retries
-// and the reason goes to standard error. Returns true when Attempt succeeded.
+// and the reason goes to standard error. A file that would be too large to be
+// read again (EIniFileTooLarge) is not retried: SaveFailedNotice is told why
+// (standard error when unset), and the save is given up. Returns true when
+// Attempt succeeded.
 bool RunSaveWithRetry(const std::function<void()>& Attempt);
 extern std::function<bool(const std::string& Message)> SaveRetryQuestion;
+extern std::function<void(const std::string& Message)> SaveFailedNotice;
 
 // Size1 / Size2 comma lists: item i is a number with "." or the locale's
-// decimal separator; a missing or damaged item takes Builtin[i].
+// decimal separator; a missing or damaged item takes Builtin[i], and so does
+// an item at or below 0 where Builtin[i] is above 0 (a side the rule uses).
 std::array<double, 12> ParseSizeList(const std::string& Text, const std::array<double, 12>& Builtin);
-// Written with "." whatever the locale, shortest "%g"-like form.
+// Written with "." whatever the locale, each item in the shortest form that
+// reads back the same (IniFloatText).
 std::string FormatSizeList(const std::array<double, 12>& Values);
+
+// The sizes of the interface font in points that the settings dialog takes
+// from the font dialog (beyond them the main window's rows and panels cannot
+// hold their text); the loader takes P_FontSize into them.
+inline constexpr int32_t MinUIFontSize = 6;
+inline constexpr int32_t MaxUIFontSize = 14;
 
 // Built-in values of the size rules (a damaged Size1 / Size2 item).
 extern const std::array<double, 12> BuiltinSize1;

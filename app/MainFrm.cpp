@@ -281,8 +281,18 @@ bool TMainForm::SaveStartNumber(const std::string& FileName) { return ::SaveIniF
 
 void TMainForm::LoadProfile(const std::string& FileName, bool WithBounds)
 {
-    LoadIniFile(FileName);
+    const std::string Unread = LoadIniFile(FileName);
     ApplySettingsToUI(WithBounds);
+    TellUnreadSettings(Unread);
+}
+
+void TMainForm::TellUnreadSettings(const std::string& Reason)
+{
+    // With nobody to see a box the reason is already on standard error.
+    if (Reason.empty() || (!Notice && IsNonInteractive()))
+        return;
+    Tell(QString::fromStdString(Reason) + QLatin1Char('\n') +
+         Tx("The settings could not be read; the defaults are in use."));
 }
 
 void TMainForm::ApplySettingsToUI(bool WithBounds)

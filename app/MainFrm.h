@@ -51,6 +51,9 @@ public:
     // Loads FileName and applies it to the window (with its stored bounds
     // when WithBounds).
     void LoadProfile(const std::string& FileName, bool WithBounds);
+    // Says that the settings file could not be read (Reason: why, from
+    // LoadIniFile) and that the defaults hold; nothing when Reason is empty.
+    void TellUnreadSettings(const std::string& Reason);
     void ApplySettingsToUI(bool WithBounds);
     void UpdateCaption();
 

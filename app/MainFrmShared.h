@@ -50,7 +50,8 @@ inline QString PlainCaption(const char* Text)
     return S.trimmed();
 }
 
-// Size edits show numbers in the user's form; "." is taken too.
+// Size edits show numbers in the user's form; "." is taken too. A side of 0
+// or below is no size (it would make 1 x 1 pictures): false, as for text.
 inline bool EditNumber(const QString& Text, double& Value)
 {
     bool Ok = false;
@@ -58,7 +59,7 @@ inline bool EditNumber(const QString& Text, double& Value)
     Value = QLocale().toDouble(T, &Ok);
     if (!Ok)
         Value = QLocale::c().toDouble(T, &Ok);
-    return Ok && std::isfinite(Value);
+    return Ok && std::isfinite(Value) && Value > 0;
 }
 
 inline QString NumberText(double Value)

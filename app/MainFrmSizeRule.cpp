@@ -85,7 +85,9 @@ bool ReadHistoryEntry(const std::string& Entry, int& Rule, double& Side1, double
                                    : std::vector<std::string>{Sides[0], Sides[1] + "." + Sides[2]};
     else if (Sides.size() == 1)
         Sides.push_back(Sides[0]);
-    return Sides.size() == 2 && ReadDotNumber(Sides[0], Side1) && ReadDotNumber(Sides[1], Side2);
+    // A side of 0 or below (from a hand-written file) makes 1 x 1 pictures.
+    return Sides.size() == 2 && ReadDotNumber(Sides[0], Side1) && ReadDotNumber(Sides[1], Side2) && Side1 > 0 &&
+           (Rule < 5 || Side2 > 0);
 }
 
 std::string HistoryEntryText(int Rule, double Side1, double Side2)

@@ -174,11 +174,16 @@ int ProgramMain(int argc, char** argv)
     // The interface font is checked only where a window may show it.
     if (!IsNonInteractive())
         FontInstalled = [](const std::string& F) { return QFontDatabase::hasFamily(QString::fromStdString(F)); };
-    if (!IsNonInteractive())
+    if (!IsNonInteractive()) {
         SaveRetryQuestion = [](const std::string& Msg) {
             return QMessageBox::warning(nullptr, "Vestro", QString::fromStdString(Msg),
                                         QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
         };
+        SaveFailedNotice = [](const std::string& Msg) {
+            std::fprintf(stderr, "Vestro: %s\n", Msg.c_str());
+            QMessageBox::warning(nullptr, "Vestro", QString::fromStdString(Msg));
+        };
+    }
     if (!KodexLoaded)
         ShowMessage(KodexLoadErrorTitle, KodexLoadError);
 
@@ -190,7 +195,7 @@ int ProgramMain(int argc, char** argv)
         InitTextRendering();
     else if (IsNonInteractive())
         NoFontSetUpAtExit();
-    LoadIniFile(IniFileName);
+    const std::string Unread = LoadIniFile(IniFileName);
     if (!AtOnceStart && Headless) {
         std::fprintf(stderr, "%s\nVestro: %s\n",
                      LoadResText("no display: the window cannot be shown (a profile with AtOnce=1 converts without it)")
@@ -226,6 +231,9 @@ int ProgramMain(int argc, char** argv)
             }
             window.show();
             QTimer::singleShot(0, &window, takeQueued);
+            // Running on defaults under a profile's name must not go unseen.
+            if (!Unread.empty())
+                QTimer::singleShot(0, &window, [&window, Unread] { window.TellUnreadSettings(Unread); });
             status = app.exec();
             instance.SetAccepting(false);
             // Without the codec library the window closed at once: refused.

@@ -43,7 +43,8 @@ bool ParseHistoryEntry(const std::string& Entry, int32_t& Rule, double& V1, doub
     } catch (const std::exception&) {
         return false;
     }
-    return Rule >= 0 && Rule <= 11 && Rule != 9;
+    // A side of 0 or below (from a hand-written file) makes 1 x 1 pictures.
+    return Rule >= 0 && Rule <= 11 && Rule != 9 && V1 > 0 && (Rule < 5 || V2 > 0);
 }
 
 } // namespace

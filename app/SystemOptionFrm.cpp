@@ -1,5 +1,6 @@
 #include "app/SystemOptionFrm.h"
 
+#include "app/IniSettings.h"
 #include "core/Global.h"
 #include "core/Grayscale.h"
 #include "core/ResourceText.h"
@@ -185,8 +186,9 @@ void TSystemOptionForm::PickFont()
     if (FontSize > 0)
         Start.setPointSize(FontSize);
     const QFont F = QFontDialog::getFont(&Ok, Start, this);
+    // The font dialog takes any size typed in; the windows hold their text in these.
     if (Ok)
-        SetFont(F.family(), F.pointSize());
+        SetFont(F.family(), F.pointSize() > 0 ? std::clamp(F.pointSize(), MinUIFontSize, MaxUIFontSize) : -1);
 }
 
 void TSystemOptionForm::accept()

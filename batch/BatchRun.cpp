@@ -288,7 +288,11 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
         ++Number;
         std::string Name = Job.MakeName(i, Clamp32(Number));
         if (Name.empty() || BaseNameEmpty(Name)) {
+            // Nothing of the run is converted: every input says why.
             Failed = true;
+            for (int k = 0; k < N; ++k)
+                if (Prep[size_t(k)].Use)
+                    Refuse(k, LoadResText("The file name contains characters that cannot be used"));
             break;
         }
         const std::string Wanted = Name;

@@ -21,6 +21,14 @@ char LowerAscii(char C)
     return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
 }
 
+std::string LowerName(std::string_view S)
+{
+    std::string r(S);
+    for (char& c : r)
+        c = LowerAscii(c);
+    return r;
+}
+
 bool SameName(std::string_view A, std::string_view B)
 {
     if (A.size() != B.size())
@@ -228,6 +236,15 @@ TMemIniFile::TMemIniFile(std::string FileName) : FFileName(std::move(FileName))
 
 void TMemIniFile::Parse(const std::string& Text)
 {
+    // Room for the sections at once: growing the index step by step
+    // rehashes it over and over in a file of many sections. Lines that begin
+    // with "[" are counted; the count is capped, since a hostile file may
+    // repeat one section millions of times.
+    size_t headers = 1;
+    for (size_t at = Text.find("\n["); at != std::string::npos && headers < (1u << 20); at = Text.find("\n[", at + 2))
+        ++headers;
+    FSections.reserve(headers);
+    FSectionIndex.reserve(headers);
     TSection* cur = nullptr;
     size_t pos = 0;
     while (pos < Text.size()) {
@@ -246,9 +263,11 @@ void TMemIniFile::Parse(const std::string& Text)
             continue; // blank lines are laid out anew on writing
         if (line.front() == '[' && line.back() == ']') {
             const std::string_view name = Trim(line.substr(1, line.size() - 2));
-            cur = FindSection(name);
-            if (!cur) // a repeated section merges into the first
-                cur = &FSections.emplace_back(TSection{std::string(name), {}});
+            // A repeated section merges into the first.
+            const auto [it, added] = FSectionIndex.try_emplace(LowerName(name), FSections.size());
+            if (added)
+                FSections.push_back(TSection{std::string(name), {}});
+            cur = &FSections[it->second];
             continue;
         }
         const size_t eq = line.front() == ';' ? std::string_view::npos : raw.find('=');
@@ -268,10 +287,14 @@ void TMemIniFile::Parse(const std::string& Text)
 
 const TMemIniFile::TSection* TMemIniFile::FindSection(std::string_view Name) const
 {
-    for (const TSection& s : FSections)
-        if (SameName(s.Name, Name))
-            return &s;
-    return nullptr;
+    const auto it = FSectionIndex.find(LowerName(Name));
+    return it == FSectionIndex.end() ? nullptr : &FSections[it->second];
+}
+
+TMemIniFile::TSection& TMemIniFile::AddSection(std::string Name)
+{
+    FSectionIndex.emplace(LowerName(Name), FSections.size());
+    return FSections.emplace_back(TSection{std::move(Name), {}});
 }
 
 TMemIniFile::TSection* TMemIniFile::FindSection(std::string_view Name)
@@ -316,7 +339,7 @@ void TMemIniFile::WriteString(std::string_view Section, std::string_view Ident, 
         return;
     TSection* s = FindSection(Section);
     if (!s)
-        s = &FSections.emplace_back(TSection{OneLine(Trim(Section)), {}});
+        s = &AddSection(OneLine(Trim(Section)));
     for (TEntry& e : s->Entries)
         if (!e.Key.empty() && SameName(e.Key, key)) {
             e.Value = OneLine(Value);
@@ -380,6 +403,12 @@ std::string TMemIniFile::GetText() const
 void TMemIniFile::UpdateFile() const
 {
     const std::string bytes = "\xFF\xFE" + Utf8ToUtf16Le(GetText());
+    // The reader's limit holds for what is written: a file that the next
+    // start would refuse is not written at all.
+    if (bytes.size() > kMaxFileSize)
+        throw EIniFileTooLarge(LoadResText("cannot write") + " " + FFileName + ": " + LoadResText("file too large") +
+                               " (" + std::to_string((bytes.size() + (1u << 20) - 1) >> 20) + " MiB > " +
+                               std::to_string(kMaxFileSize >> 20) + " MiB)");
     // Flushed to disk before the rename: a settings file must survive a crash.
     errno = 0;
     if (!WriteFileAtomically(FFileName, bytes.data(), bytes.size(), true))

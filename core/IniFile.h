@@ -6,17 +6,28 @@
 // is taken as Latin-1). Writing always produces UTF-16LE with a BOM and CR LF
 // line ends, through a temporary file renamed into place.
 //
-// Section and key names are compared without regard to ASCII letter case.
-// Sections, keys and comment lines ("; ...") that nobody asks for are kept in
-// their order; a new section goes to the end, a new key to the end of its
-// section. Values are kept exactly as they stand after the "="; a value
+// Section and key names are compared without regard to ASCII letter case;
+// a section is found by its name in constant time, so that a file of many
+// sections loads in a time that grows with its length. Sections, keys and
+// comment lines ("; ...") that nobody asks for are kept in their order; a new
+// section goes to the end, a new key to the end of its section. Values are kept exactly as they stand after the "="; a value
 // cannot hold a line break, so CR and LF in written names and values become
 // blanks. Strings are UTF-8. One object is used by one thread at a time.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "core/Errors.h"
+
+// Raised by UpdateFile when the file would be larger than a settings file may
+// be (see TMemIniFile): nothing is written, and trying again cannot help.
+class EIniFileTooLarge : public EVestroError {
+public:
+    using EVestroError::EVestroError;
+};
 
 class TMemIniFile {
 public:
@@ -47,7 +58,9 @@ public:
     std::vector<std::string> ReadSection(std::string_view Section) const;
 
     // Writes the whole content to FileName (see above). Throws EVestroError
-    // with the reason when it cannot; the file on disk is then unchanged.
+    // with the reason when it cannot, and EIniFileTooLarge, before anything
+    // is written, when the file would be larger than 64 MiB (which the
+    // reader would refuse); the file on disk is then unchanged.
     void UpdateFile() const;
 
     // The content in file form, lines joined by CR LF, UTF-8.
@@ -66,9 +79,12 @@ private:
     void Parse(const std::string& Text);
     const TSection* FindSection(std::string_view Name) const;
     TSection* FindSection(std::string_view Name);
+    TSection& AddSection(std::string Name);
     const TEntry* FindEntry(std::string_view Section, std::string_view Ident) const;
 
     std::string FFileName;
     std::vector<std::string> FPreamble; // comment lines before the first section
     std::vector<TSection> FSections;
+    // Index into FSections by the name in ASCII lower case.
+    std::unordered_map<std::string, size_t> FSectionIndex;
 };

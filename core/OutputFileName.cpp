@@ -1,6 +1,7 @@
 #include "core/OutputFileName.h"
 #include "core/RunSettings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -201,6 +202,13 @@ void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32
                         std::string& OutName, const TScale& Scale, const TRunSettings& Settings)
 {
     OutName.clear();
+    // A control character in a setting used as a path cannot be meant (a
+    // NUL would even cut the name short where the system takes it).
+    auto HasControl = [](const std::string& S) {
+        return std::any_of(S.begin(), S.end(), [](unsigned char C) { return C < 0x20 || C == 0x7F; });
+    };
+    if (HasControl(RuleIn))
+        return;
     std::string Rule = ReplaceAll(RuleIn, "\\", "/");
 
     std::string Ext = AsciiLower(ExtractFileExt(Rule));
@@ -212,6 +220,8 @@ void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32
         if (Settings.File.SameDirectory) {
             Rule = ExtractFilePath(Info.Path()) + Rule;
         } else {
+            if (HasControl(Settings.File.OutputDirectory))
+                return;
             std::string Out = ReplaceAll(Settings.File.OutputDirectory, "\\", "/");
             if (!Out.empty() && Out.back() != '/')
                 Out += '/';

@@ -34,7 +34,8 @@ int32_t ExtractStartNumber(std::string& Rule, const TRunSettings& S);
 
 // Expands Rule for one input. OutName becomes empty when the rule is invalid
 // (a forbidden character * ? " > |, an unterminated or empty token, an unknown
-// token). An output extension is appended unless the rule ends in .bmp, .jpg,
+// token), and when the rule or the output folder it is put in holds a
+// control character (below U+0020, or U+007F). An output extension is appended unless the rule ends in .bmp, .jpg,
 // .jpeg or .png. Output folder, extensions and <resizemode> follow Settings.
 void MakeOutputFileName(const std::string& Rule, const TImageInfo& Info, int32_t Number,
                         std::string& OutName, const TScale& Scale, const TRunSettings& Settings);

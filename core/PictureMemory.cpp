@@ -191,14 +191,18 @@ void CheckPictureMemory(uint64_t Bytes)
     }
 }
 
+void RaiseResultTooLarge(uint64_t Bytes, uint64_t Width, uint64_t Height)
+{
+    char Size[128];
+    std::snprintf(Size, sizeof Size, ": %llu x %llu (%llu MiB; the budget is %llu MiB)", (unsigned long long)Width,
+                  (unsigned long long)Height, (unsigned long long)MiB(Bytes),
+                  (unsigned long long)(PictureMemoryBudget() >> 20));
+    throw EResultTooLarge(LoadResText(SResultTooLarge) + Size);
+}
+
 void CheckResultMemory(uint64_t Bytes, uint32_t Width, uint32_t Height)
 {
-    const uint64_t Budget = PictureMemoryBudget();
-    if (Bytes > Budget) {
-        char Size[96];
-        std::snprintf(Size, sizeof Size, ": %u x %u (%llu MiB; the budget is %llu MiB)", Width, Height,
-                      (unsigned long long)MiB(Bytes), (unsigned long long)(Budget >> 20));
-        throw EResultTooLarge(LoadResText(SResultTooLarge) + Size);
-    }
+    if (Bytes > PictureMemoryBudget())
+        RaiseResultTooLarge(Bytes, Width, Height);
     CheckPictureMemory(Bytes);
 }

@@ -130,3 +130,5 @@ void CheckPictureMemory(uint64_t Bytes);
 // The same for a result of Width x Height made while Bytes are held in all:
 // raises EResultTooLarge naming the size.
 void CheckResultMemory(uint64_t Bytes, uint32_t Width, uint32_t Height);
+// Raises that EResultTooLarge (also for sizes no picture record can hold).
+[[noreturn]] void RaiseResultTooLarge(uint64_t Bytes, uint64_t Width, uint64_t Height);

@@ -7,6 +7,7 @@
 #include "core/OutputFileName.h"
 #include "core/ResourceText.h"
 #include "core/WeightedMean.h"
+#include "effects/IniFloat.h"
 
 #include <algorithm>
 #include <charconv>
@@ -118,9 +119,7 @@ double ReadIniDecimal(const TMemIniFile& Ini, const std::string& Sect, const cha
 
 void WriteIniDecimal(TMemIniFile& Ini, const std::string& Sect, const char* Key, double Value)
 {
-    char Buf[64];
-    const auto R = std::to_chars(Buf, Buf + sizeof Buf, Value);
-    Ini.WriteString(Sect, Key, std::string(Buf, R.ptr));
+    WriteIniFloat(Ini, Sect, Key, Value);
 }
 
 void ReadBlurLayer(const TMemIniFile& Ini, const std::string& Sect, const std::string& Name,

@@ -28,9 +28,18 @@ double ReadIniFloat(const TMemIniFile& Ini, std::string_view Section, std::strin
     return v;
 }
 
-void WriteIniFloat(TMemIniFile& Ini, std::string_view Section, std::string_view Ident, double Value)
+std::string IniFloatText(double Value)
 {
     char buf[64];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, Value);
-    Ini.WriteString(Section, Ident, ec == std::errc() ? std::string_view(buf, size_t(end - buf)) : "0");
+    // Whole numbers up to 2^53 (every integer a double holds exactly) in
+    // fixed form: the shortest form would write 1000000 as 1e+06.
+    const bool whole = std::isfinite(Value) && std::fabs(Value) <= 9007199254740992.0 && Value == std::trunc(Value);
+    const auto [end, ec] = whole ? std::to_chars(buf, buf + sizeof buf, Value, std::chars_format::fixed)
+                                 : std::to_chars(buf, buf + sizeof buf, Value);
+    return ec == std::errc() ? std::string(buf, size_t(end - buf)) : "0";
+}
+
+void WriteIniFloat(TMemIniFile& Ini, std::string_view Section, std::string_view Ident, double Value)
+{
+    Ini.WriteString(Section, Ident, IniFloatText(Value));
 }

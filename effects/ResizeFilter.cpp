@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "core/Global.h"
+#include "core/PictureMemory.h"
 
 #include <cmath>
 
@@ -135,9 +136,10 @@ TSize TResizeFilter::ResultSize(uint32_t Width, uint32_t Height, uint32_t Channe
     TSize S{Width, Height};
     GetNewSize(S, DownScale, NoExpand);
     // No image record can hold such a picture: fail the file, never wrap.
+    // The file itself is fine; the result is what is too large.
     if (S.cx > MaxResizeSide || S.cy > MaxResizeSide ||
         CalcBpl(uint64_t(S.cx), Channels) * BlockRows(uint64_t(S.cy)) > (uint64_t(1) << 40))
-        throw EOutOfMemory();
+        RaiseResultTooLarge(PictureBytes(uint64_t(S.cx), uint64_t(S.cy), Channels), uint64_t(S.cx), uint64_t(S.cy));
     return S;
 }
 

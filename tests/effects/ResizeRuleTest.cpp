@@ -1,7 +1,11 @@
 #include "core/Errors.h"
+#include "core/PictureMemory.h"
 #include "effects/ResizeFilter.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+using ::testing::StartsWith;
 
 namespace {
 
@@ -63,7 +67,7 @@ TEST(SizeRule, AbsurdValuesSaturateInsteadOfWrapping)
         EXPECT_EQ(std::make_pair(Z.cx, Z.cy), std::make_pair(int64_t(1), int64_t(1)));
 }
 
-TEST(SizeRule, ResizeStepFailsHugeTargetsWithOutOfMemory)
+TEST(SizeRule, ResizeStepFailsHugeTargetsAsResultTooLarge)
 {
     TEffectList L;
     L.AddFilter(std::make_unique<TResizeFilter>());
@@ -71,7 +75,13 @@ TEST(SizeRule, ResizeStepFailsHugeTargetsWithOutOfMemory)
     TImgInfo Img;
     AllocImg(Img, 64, 64, 3);
     TEffectParams P;
-    EXPECT_THROW(L.Items(0)->DoEffect(Img, P), EOutOfMemory);
+    // The picture is fine; what it would become is too large, and the reason says so.
+    try {
+        L.Items(0)->DoEffect(Img, P);
+        ADD_FAILURE() << "no error";
+    } catch (const EResultTooLarge& E) {
+        EXPECT_THAT(E.what(), StartsWith("result too large: 640000000 x 640000000 ("));
+    }
     EXPECT_EQ(Img.Width, 64u); // the picture is left as it was
     FreeImg(Img);
 }
