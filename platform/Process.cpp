@@ -1,6 +1,5 @@
 #include "platform/Process.h"
 #include "platform/Spawn.h"
-#include "platform/AddressLimit.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -54,8 +53,7 @@ pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false, int OutFd 
     if (Args.empty() || Args[0].empty())
         return -1;
     std::vector<std::string> launched;
-    const bool Launched = Tied && !ToolLauncher.empty();
-    if (Launched) {
+    if (Tied && !ToolLauncher.empty()) {
         // A program that is not there is still "not started" (-1), not a
         // launcher that failed.
         const std::string program = FindProgram(Args[0]);
@@ -92,18 +90,7 @@ pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false, int OutFd 
 
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, argv[0], &spawn.Actions, &spawn.Attrs, argv.data(), environ);
-    if (rc != 0)
-        return -1;
-    // Without the launcher the limit comes a moment after the start, before
-    // a tool has read enough of its input to ask for much.
-    if (MemoryLimit != 0 && !Launched) {
-        struct rlimit Limit {};
-        if (prlimit(pid, RLIMIT_AS, nullptr, &Limit) == 0) {
-            Limit = platform::LowerAddressLimit(Limit, MemoryLimit);
-            prlimit(pid, RLIMIT_AS, &Limit, nullptr);
-        }
-    }
-    return pid;
+    return rc == 0 ? pid : -1;
 }
 
 // Waits until the child has ended without reaping it: while it is a zombie

@@ -24,7 +24,7 @@ class TProcessCancel;
 // MemoryLimit, when not 0, is the most address space in bytes the tool may
 // take (RLIMIT_AS): an allocation past it fails in the tool, which then ends
 // with its own error instead of taking the machine. The launcher sets it
-// before the tool starts; without a launcher it is set just after.
+// before the tool starts; a tool started without one has no limit.
 int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel = nullptr, bool Quiet = false,
                       std::string* Said = nullptr, uint64_t MemoryLimit = 0);
 

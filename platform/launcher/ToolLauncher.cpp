@@ -9,13 +9,12 @@
 // input that makes it ask for gigabytes fails in the tool, not the machine.
 // Status 127 when PROGRAM cannot be executed or the limit cannot be set, 137
 // when the parent had already ended.
-#include "../AddressLimit.h" // built alone: no include folders
-
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 int main(int argc, char** argv)
@@ -32,12 +31,15 @@ int main(int argc, char** argv)
         char* End = nullptr;
         errno = 0;
         const unsigned long long Bytes = std::strtoull(Value, &End, 10);
-        // A limit that cannot be set is never silently dropped; one above
-        // what this process may have already keeps the lower one.
+        // A limit that cannot be read or set is never silently dropped.
         struct rlimit Limit {};
-        if (errno != 0 || End == Value || *End != 0 || Bytes == 0 || getrlimit(RLIMIT_AS, &Limit) != 0)
+        if (*Value < '0' || *Value > '9' || errno != 0 || *End != 0 || Bytes == 0 || getrlimit(RLIMIT_AS, &Limit) != 0)
             _exit(127);
-        Limit = platform::LowerAddressLimit(Limit, Bytes);
+        // A process may lower its limits, never raise them: a lower one it
+        // has already stays.
+        if (Limit.rlim_max == RLIM_INFINITY || rlim_t(Bytes) < Limit.rlim_max)
+            Limit.rlim_max = rlim_t(Bytes);
+        Limit.rlim_cur = Limit.rlim_max;
         if (setrlimit(RLIMIT_AS, &Limit) != 0)
             _exit(127);
         if (++Program >= argc)
