@@ -115,15 +115,17 @@ TEST_F(DamagedPhotos, TheUnchangedCopyRefusesCutPhotosAndKeepsTheirSources)
     Photo("nature/Dune.jpg", "trailer.jpg");
     Whole["trailer.jpg"] = Bytes(Dir / "in" / "trailer.jpg") + Bytes(kPhotoDir / "nature" / "Aqua.jpg").substr(0, 30000);
     Write(Dir / "in" / "trailer.jpg", Whole["trailer.jpg"]);
+    // No JPEG at all, only named like one: no JPEG's words for it.
+    Write(Dir / "in" / "notes.jpg", "a text, no picture");
     Profile();
 
-    std::vector<std::string> Names;
+    std::vector<std::string> Names{"notes.jpg"};
     for (const auto& M : {Cut, Whole})
         for (const auto& [Name, B] : M)
             Names.push_back(Name);
     const TRun R = Run(Names);
     EXPECT_EQ(R.Status, 1);
-    std::vector<std::string> Expected;
+    std::vector<std::string> Expected{"notes.jpg: Unknown format"};
     for (const auto& [Name, B] : Cut)
         Expected.push_back(Name + (Name == "head.jpg" ? ": " : ": Failed to load file: ") + "Premature end of JPEG file");
     std::sort(Expected.begin(), Expected.end());
