@@ -150,6 +150,8 @@ TEST(JPEGCheck, BrokenStructureIsNamed)
     NoComponents[Sof + 9] = 0;
     TBytes ZeroSampling = Whole;
     ZeroSampling[Sof + 11] = 0x01;
+    TBytes ScanOfTwo = Whole; // a scan header naming two components in the room of three
+    ScanOfTwo[Sos + 4] = 2;
     const struct {
         const char* Name;
         TBytes Bytes;
@@ -159,6 +161,7 @@ TEST(JPEGCheck, BrokenStructureIsNamed)
         {"segment length below 2", ShortSegment, "Bogus marker length"},
         {"frame without components", NoComponents, "Bogus marker length"},
         {"sampling factor 0", ZeroSampling, "Bogus sampling factors"},
+        {"scan header of the wrong length", ScanOfTwo, "Bogus marker length"},
         {"two frames", Insert(Whole, Sof, Frame), "Invalid JPEG file structure: two SOF markers"},
         {"scan before the frame", Insert(Whole, Sof, TBytes(Whole.begin() + long(Sos), Whole.begin() + long(Sos) + 14)),
          "Invalid JPEG file structure: SOS before SOF"},
