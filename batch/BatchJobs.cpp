@@ -5,6 +5,7 @@
 #include "core/ErrorLog.h"
 #include "core/ImageInfoExif.h"
 #include "core/ImageLoader.h"
+#include "core/JPEGCheck.h"
 #include "core/Kodex.h"
 #include "core/PalettePNG.h"
 #include "core/PictureMemory.h"
@@ -16,6 +17,7 @@
 #include "core/SafeWrite.h"
 #include "effects/FontCache.h"
 #include "effects/ResizeFilter.h"
+#include "platform/FileMap.h"
 #include "platform/FileOps.h"
 
 #include <algorithm>
@@ -142,6 +144,13 @@ bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why,
         return true;
     }
     Why = Said.Text();
+    // A JPEG cut short before its frame header is no unknown format: it says
+    // what the other paths say of a JPEG cut short.
+    if (Why.empty()) {
+        platform::TMappedFile File;
+        if (File.Open(Path) && File.Size() >= 3 && std::memcmp(File.Data(), "\xFF\xD8\xFF", 3) == 0)
+            Why = CheckJPEGStructure(File.Data(), size_t(File.Size()));
+    }
     if (Why.empty())
         Why = LoadResText(SUnknownFormat);
     return false;

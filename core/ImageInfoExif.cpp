@@ -13,6 +13,7 @@
 #include "core/ExifReader.h"
 #include "core/Global.h"
 #include "core/ImageLoader.h"
+#include "core/JPEGCheck.h"
 #include "core/Kodex.h"
 #include "core/Resize.h"
 #include "core/Rotate.h"
@@ -241,6 +242,10 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
         throw EVestroError(LoadResText(SLoadFailed));
     const uint8_t* In = File.Data();
     const size_t InSize = size_t(File.Size());
+    // A damaged file is refused as the decoder refuses it, before anything is
+    // written or the source deleted: a copy must not pass it off as whole.
+    if (const std::string Why = CheckJPEGStructure(In, InSize); !Why.empty())
+        RaiseLoadFailed(Why);
     auto Need = [&](size_t Pos, size_t Len) {
         if (Pos > InSize || Len > InSize - Pos)
             throw EVestroError("Stream read error");

@@ -4,6 +4,7 @@
 #include "core/Global.h"
 #include "core/ImageInfo.h"
 #include "core/Kodex.h"
+#include "core/PictureMemory.h"
 #include "core/RunSettings.h"
 #include "core/ResourceText.h"
 #include "core/SafeWrite.h"
@@ -132,7 +133,8 @@ void RunPNGOUT(const std::string& FileName, const TRunSettings& S)
     // Its chatter (names of our temporary files) is no business of the
     // program's output; only a failure is told, against the file.
     // A cancelled run ends the optimiser at once; the file stays as written.
-    const int code = RunProcessAndWait(args, S.ToolCancel, true);
+    // It may take what a picture may take, and no more.
+    const int code = RunProcessAndWait(args, S.ToolCancel, true, nullptr, ToolMemoryLimit(PictureMemoryBudget()));
     std::error_code ec;
     bool done = false;
     if (code == 0 && fs::file_size(temp, ec) > 0 && !ec) {

@@ -180,6 +180,12 @@ uint64_t PictureBytes(uint64_t Width, uint64_t Height, uint32_t Channels)
     return Rows > UINT64_MAX / Bpl ? UINT64_MAX : Bpl * Rows;
 }
 
+uint64_t ToolMemoryLimit(uint64_t Bytes)
+{
+    constexpr uint64_t Room = uint64_t(256) << 20;
+    return Bytes > UINT64_MAX - Room ? UINT64_MAX : Bytes + Room;
+}
+
 void CheckPictureMemory(uint64_t Bytes)
 {
     if (Bytes > PictureMemoryBudget())

@@ -120,6 +120,11 @@ public:
 // Bytes a Width x Height picture of Channels takes (UINT64_MAX when absurd).
 uint64_t PictureBytes(uint64_t Width, uint64_t Height, uint32_t Channels);
 
+// The address space a tool started for one picture may take
+// (RunProcessAndWait's MemoryLimit): Bytes, what the picture needs in the
+// tool, and room for the tool itself, its libraries and buffers.
+uint64_t ToolMemoryLimit(uint64_t Bytes);
+
 // Before a picture takes Bytes in all (what it holds at this step): raises
 // EVestroError("picture too large", translated) when they exceed
 // PictureMemoryBudget(). Under a run's shared budget the picture's share

@@ -10,6 +10,7 @@
 #include "core/IniFile.h"
 #include "core/Kodex.h"
 #include "core/PalettePNG.h"
+#include "core/PictureMemory.h"
 #include "core/ResourceText.h"
 #include "core/SafeWrite.h"
 #include "platform/FileOps.h"
@@ -197,8 +198,10 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     }
     Args.insert(Args.end(), {"--output", Result.Path, std::to_string(FPaletteEntries), "--", Src.Path});
     // What the tool says is its reason when it fails, never lines of our own log.
+    // It may take what a picture may take, and no more.
     std::string Said;
-    const int Code = RunProcessAndWait(Args, Params.ToolCancel, /*Quiet=*/true, &Said);
+    const int Code =
+        RunProcessAndWait(Args, Params.ToolCancel, /*Quiet=*/true, &Said, ToolMemoryLimit(PictureMemoryBudget()));
     if ((Params.ToolCancel && Params.ToolCancel->Cancelled()) || (Params.Cancel && *Params.Cancel)) {
         Params.DecreaseColor = true;
         return;

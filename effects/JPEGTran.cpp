@@ -5,8 +5,11 @@
 #include "core/Global.h"
 #include "core/ImageInfo.h"
 #include "core/IniFile.h"
+#include "core/JPEGCheck.h"
+#include "core/PictureMemory.h"
 #include "core/ResourceText.h"
 #include "core/SafeWrite.h"
+#include "platform/FileMap.h"
 #include "platform/FileOps.h"
 #include "platform/Process.h"
 
@@ -62,6 +65,57 @@ void TransformCrop(int32_t Rotation, int64_t W, int64_t H, TJPEGTranCrop& C)
     default:
         break;
     }
+}
+
+// Checks the source before the tool takes it and returns the memory limit
+// the tool runs under. The tool copies what it reads: a damaged file is
+// refused as the decoder refuses it, and a picture whose coefficients do not
+// fit the budget as every other path refuses a picture too large. The tool
+// holds the coefficients, a second set when it turns, flips or crops them,
+// and the markers it copies (at most the file).
+uint64_t CheckSource(const std::string& Path, bool Transformed)
+{
+    platform::TMappedFile File;
+    if (!File.Open(Path))
+        throw EVestroError(LoadResText(SLoadFailed));
+    TJPEGFrame Frame;
+    if (const std::string Why = CheckJPEGStructure(File.Data(), size_t(File.Size()), &Frame); !Why.empty())
+        RaiseLoadFailed(Why);
+    const uint64_t Coefficients = Frame.CoefficientBytes();
+    const uint64_t Need = Transformed ? 2 * Coefficients : Coefficients;
+    try {
+        CheckPictureMemory(Need);
+    } catch (const EVestroError& E) {
+        RaiseLoadFailed(E.what());
+    }
+    return ToolMemoryLimit(Need + File.Size());
+}
+
+// Camera files may carry a few stray bytes between the last coded data and
+// the end marker; more than that, or any other fault of the coded data, is
+// damage.
+constexpr unsigned kFewStrayBytes = 16;
+
+// The first of the tool's warnings that says its picture is damaged (the
+// decoder's words, as the tool uses the same decoder); empty when none does.
+std::string DamageWarning(const std::string& Said)
+{
+    size_t From = 0;
+    while (From < Said.size()) {
+        size_t To = Said.find('\n', From);
+        if (To == std::string::npos)
+            To = Said.size();
+        const std::string Line = Said.substr(From, To - From);
+        From = To + 1;
+        unsigned Bytes = 0;
+        int End = -1; // set only when the whole pattern matched
+        std::sscanf(Line.c_str(), "Corrupt JPEG data: %u extraneous bytes before marker 0xd9%n", &Bytes, &End);
+        if (End == int(Line.size()) && Bytes <= kFewStrayBytes)
+            continue;
+        if (Line == "Premature end of JPEG file" || Line.rfind("Corrupt JPEG data", 0) == 0)
+            return Line;
+    }
+    return std::string();
 }
 
 } // namespace
@@ -178,8 +232,12 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
         FailTool(SToolNotFound, Tool.empty() ? std::string("jpegtran") : Tool);
     bool ResetOrientation = false;
     std::vector<std::string> Args{Tool};
-    for (auto& O : MakeOptions(Img.Width, Img.Height, Params.ExifOrientation, ResetOrientation))
+    bool Transformed = false;
+    for (auto& O : MakeOptions(Img.Width, Img.Height, Params.ExifOrientation, ResetOrientation)) {
+        Transformed = Transformed || O == "-rotate" || O == "-flip" || O == "-crop";
         Args.push_back(std::move(O));
+    }
+    const uint64_t MemoryLimit = CheckSource(Params.InFileName, Transformed);
 
     // The tool writes the worker's new file beside the output; only a
     // complete result replaces the output, so a failing tool never leaves
@@ -192,13 +250,20 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
     Args.push_back(Temp);
     Args.push_back(Params.InFileName);
     std::string Said;
-    const int Code = RunProcessAndWait(Args, Params.ToolCancel, /*Quiet=*/true, &Said);
+    const int Code = RunProcessAndWait(Args, Params.ToolCancel, /*Quiet=*/true, &Said, MemoryLimit);
 
     const bool Cancelled = (Params.ToolCancel && Params.ToolCancel->Cancelled()) || (Params.Cancel && *Params.Cancel);
     // Exit code 2 means the tool met flaws in the data and still wrote a
-    // file: perhaps only stray bytes between markers, perhaps a picture cut
-    // short and filled with gray. It is kept, but it is no proof that the
-    // source may go: the worker logs it and keeps the source.
+    // file. Damaged coded data (the picture filled with gray where it is
+    // missing) fails the file as the decoder fails it: nothing is written.
+    // Lesser flaws (stray bytes between markers) keep the file, but it is no
+    // proof that the source may go: the worker logs it and keeps the source.
+    if (!Cancelled && (Code == 0 || Code == 2)) {
+        if (const std::string Damage = DamageWarning(Said); !Damage.empty()) {
+            platform::DeleteFile(Temp);
+            RaiseLoadFailed(Damage);
+        }
+    }
     const bool Ok = !Cancelled && (Code == 0 || Code == 2) && platform::FileSize(Temp) > 0;
     if (Ok && Code == 2)
         Params.Warning = LoadResText("the lossless transform reported damaged data; the source is kept");

@@ -7,6 +7,7 @@
 // before setjmp and never changed, so its members are never held only in
 // registers across the jump.
 #include "kodex/KodexCommon.h"
+#include "kodex/JpegPlausible.h"
 
 #include "platform/FdFile.h"
 
@@ -132,42 +133,6 @@ void ProgressMonitor(j_common_ptr C)
     }
 }
 
-// Whether a JPEG holds at least Needed bytes that may be picture data: the
-// file less its APPn and COM segments, which cost nothing to add (before the
-// frame, between scans or behind the last one). Stops as soon as it knows,
-// so that a huge tail is not read.
-bool EnoughCodedBytes(const uint8_t* D, size_t N, uint64_t Needed)
-{
-    uint64_t data = 0;
-    size_t p = 2;
-    while (p + 4 <= N && data < Needed) {
-        if (D[p] != 0xFF) {
-            // Coded data: up to the next marker that is not a stuffed byte,
-            // a restart marker or fill.
-            const size_t span = std::min<uint64_t>(N - p, Needed - data);
-            const uint8_t* q = static_cast<const uint8_t*>(std::memchr(D + p, 0xFF, span));
-            const size_t next = q ? size_t(q - D) : p + span;
-            data += next - p;
-            p = next;
-            continue;
-        }
-        const uint8_t m = D[p + 1];
-        if (m == 0x00 || m == 0xFF || (m >= 0xD0 && m <= 0xD7) || m == 0x01) {
-            ++p, ++data;
-            continue;
-        }
-        if (m == 0xD9)
-            break;
-        const size_t len = size_t(D[p + 2]) << 8 | D[p + 3];
-        if (len < 2 || len > N - p - 2)
-            break;
-        if (!((m >= 0xE0 && m <= 0xEF) || m == 0xFE))
-            data += 2 + len;
-        p += 2 + len;
-    }
-    return data >= Needed;
-}
-
 void InitError(TJpegError& E, jpeg_common_struct* C)
 {
     C->err = jpeg_std_error(&E.Pub);
@@ -219,6 +184,12 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     if (Rec->ICC)
         jpeg_save_markers(&S->Info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&S->Info, TRUE);
+    // A header that claims more than the file's data can describe is damage,
+    // whatever the size it would decode to: said before the size or the
+    // budget are looked at, as the checks that never decode say it.
+    if (!kodex::JpegFramePlausible(Data, Size, S->Info.image_width, S->Info.image_height, S->Info.arith_code,
+                                   S->Err.Message, sizeof S->Err.Message))
+        longjmp(S->Err.Jump, 1);
     uint64_t blocks = 0;
     for (int c = 0; c < S->Info.num_components; ++c)
         blocks += uint64_t(S->Info.comp_info[c].width_in_blocks) * S->Info.comp_info[c].height_in_blocks;
@@ -278,19 +249,6 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     // its small ones, which it counts too).
     const uint64_t left = kodex::PictureBudget() - uint64_t(S->Img.Bpl) * BlockRows(S->Img.Height);
     S->Info.mem->max_memory_to_use = long(std::min<uint64_t>(left + (uint64_t(32) << 20), uint64_t(LONG_MAX)));
-    // The block is not touched yet. Huffman coding needs at least a bit or
-    // two per 8 x 8 block and channel; arithmetic coding of a flat picture
-    // gets by with far less.
-    const uint64_t pixels = uint64_t(S->Info.image_width) * S->Info.image_height;
-    const uint64_t perByte = S->Info.arith_code ? (uint64_t(1) << 18) : 4096;
-    // The fewest bytes for which PlausibleForSize holds.
-    const uint64_t allowance = uint64_t(1) << 24;
-    const uint64_t needed = pixels > allowance ? (pixels - allowance + perByte - 1) / perByte : 0;
-    if (!EnoughCodedBytes(Data, Size, needed)) {
-        std::snprintf(S->Err.Message, sizeof S->Err.Message, "The JPEG file is damaged (size %ux%u)",
-                      S->Info.image_width, S->Info.image_height);
-        longjmp(S->Err.Jump, 1);
-    }
     jpeg_start_decompress(&S->Info);
     // A progressive file has taken in all its scans by now. When its data
     // ended before every coefficient was complete, it was cut between two

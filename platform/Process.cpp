@@ -46,7 +46,9 @@ std::string FindProgram(const std::string& Program)
 // Spawns Args; returns the child's id or -1. OutFd >= 0 takes the child's
 // standard output and error, else Quiet sends them to /dev/null. Tied: through
 // the tool launcher, when there is one, so that it ends with this program.
-pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false, int OutFd = -1, bool Tied = false)
+// MemoryLimit: see RunProcessAndWait.
+pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false, int OutFd = -1, bool Tied = false,
+            uint64_t MemoryLimit = 0)
 {
     if (Args.empty() || Args[0].empty())
         return -1;
@@ -57,7 +59,10 @@ pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false, int OutFd 
         const std::string program = FindProgram(Args[0]);
         if (program.empty())
             return -1;
-        launched = {ToolLauncher, std::to_string(getpid()), program};
+        launched = {ToolLauncher, std::to_string(getpid())};
+        if (MemoryLimit != 0)
+            launched.push_back("--memory-limit=" + std::to_string(MemoryLimit));
+        launched.push_back(program);
         launched.insert(launched.end(), Args.begin() + 1, Args.end());
     }
     const std::vector<std::string>& run = launched.empty() ? Args : launched;
@@ -133,12 +138,12 @@ void SetToolLauncher(const std::string& Path)
     ToolLauncher = IsExecutableFile(Path) ? Path : std::string();
 }
 
-int TProcessCancel::Start(const std::vector<std::string>& Args, bool Quiet, int OutFd)
+int TProcessCancel::Start(const std::vector<std::string>& Args, bool Quiet, int OutFd, uint64_t MemoryLimit)
 {
     std::lock_guard<std::mutex> g(FLock);
     if (FCancelled)
         return -1;
-    const pid_t pid = Spawn(Args, Quiet, OutFd, true);
+    const pid_t pid = Spawn(Args, Quiet, OutFd, true, MemoryLimit);
     if (pid >= 0)
         FChildren.push_back(pid);
     return pid;
@@ -175,7 +180,8 @@ std::string ReadTail(int Fd, size_t Limit)
 
 } // namespace
 
-int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel, bool Quiet, std::string* Said)
+int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel, bool Quiet, std::string* Said,
+                      uint64_t MemoryLimit)
 {
     if (Said)
         Said->clear();
@@ -194,7 +200,8 @@ int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Canc
                 close(Fd);
         }
     } CloseOut{OutFd};
-    const pid_t pid = Cancel ? Cancel->Start(Args, Quiet || Said, OutFd) : Spawn(Args, Quiet || Said, OutFd, true);
+    const pid_t pid = Cancel ? Cancel->Start(Args, Quiet || Said, OutFd, MemoryLimit)
+                             : Spawn(Args, Quiet || Said, OutFd, true, MemoryLimit);
     if (pid < 0)
         return -1;
     if (Cancel) {

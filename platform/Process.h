@@ -6,6 +6,7 @@
 // output and error, and no other open file of ours. It runs in a process group
 // of its own, so that ending it ends whatever it started too.
 #pragma once
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,12 +21,16 @@ class TProcessCancel;
 // ours (the caller reports a failure itself, by the exit code). Said, when
 // given, receives instead the last 4 KB of what the tool wrote to either
 // (its reason when it fails); the tool never writes to ours then.
+// MemoryLimit, when not 0, is the most address space in bytes the tool may
+// take (RLIMIT_AS): an allocation past it fails in the tool, which then ends
+// with its own error instead of taking the machine. The launcher sets it
+// before the tool starts; a tool started without one has no limit.
 int RunProcessAndWait(const std::vector<std::string>& Args, TProcessCancel* Cancel = nullptr, bool Quiet = false,
-                      std::string* Said = nullptr);
+                      std::string* Said = nullptr, uint64_t MemoryLimit = 0);
 
 // The launcher that tools waited for by RunProcessAndWait are started
 // through (bin/vestro-tool), so that they end when this program ends, even
-// when it is killed outright. Ignored when Path is not an executable file.
+// when it is killed outright, and start under their memory limit. Ignored when Path is not an executable file.
 // Call once at start-up, before any tool runs; without it tools are started
 // directly.
 void SetToolLauncher(const std::string& Path);
@@ -40,10 +45,10 @@ public:
     bool Cancelled() const;
 
 private:
-    friend int RunProcessAndWait(const std::vector<std::string>&, TProcessCancel*, bool, std::string*);
+    friend int RunProcessAndWait(const std::vector<std::string>&, TProcessCancel*, bool, std::string*, uint64_t);
     // Starts the child and records it in one step under the lock, so that a
     // Cancel either comes first (nothing starts: -1) or finds the child.
-    int Start(const std::vector<std::string>& Args, bool Quiet, int OutFd);
+    int Start(const std::vector<std::string>& Args, bool Quiet, int OutFd, uint64_t MemoryLimit);
     void Leave(int Pid);
 
     mutable std::mutex FLock;

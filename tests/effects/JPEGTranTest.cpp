@@ -2,6 +2,8 @@
 
 #include "EffectTestUtil.h"
 
+#include <gmock/gmock.h>
+
 #include "core/SafeWrite.h"
 #include "platform/Process.h"
 
@@ -138,12 +140,21 @@ TEST_F(JPEGTranTest, AFailingToolFailsTheFileAndLeavesTheOutputAlone)
     EXPECT_EQ(S, "old");
     EXPECT_EQ(FileCount(), 3u) << "input, output and the tool only";
 
-    // The real tool on a damaged input.
+    // The real tool on a damaged input: whole in its structure, but without
+    // the quantisation tables its frame names.
     JPEGTranPath = FindJPEGTranPath();
     const std::string Bad = (Dir / "bad.jpg").string();
-    std::ofstream(Bad) << "\xFF\xD8not a picture";
-    EXPECT_EQ(Why(Bad, (Dir / "bad_out.jpg").string()).rfind("Failed to save file: jpegtran ended with exit status 1: ", 0),
-              0u);
+    const std::vector<uint8_t> Whole = ReadBytes(In);
+    std::string Bytes(Whole.begin(), Whole.end());
+    for (size_t At; (At = Bytes.find("\xFF\xDB")) != std::string::npos;)
+        Bytes.erase(At, 2 + (size_t(uint8_t(Bytes[At + 2])) << 8 | uint8_t(Bytes[At + 3])));
+    std::ofstream(Bad, std::ios::binary) << Bytes;
+    EXPECT_THAT(Why(Bad, (Dir / "bad_out.jpg").string()),
+                ::testing::StartsWith("Failed to save file: jpegtran ended with exit status 1: "));
+    EXPECT_FALSE(fs::exists(Dir / "bad_out.jpg"));
+    // One that is no picture at all never reaches the tool.
+    std::ofstream(Bad, std::ios::binary) << "\xFF\xD8not a picture";
+    EXPECT_EQ(Why(Bad, (Dir / "bad_out.jpg").string()), "Failed to load file: Premature end of JPEG file");
     EXPECT_FALSE(fs::exists(Dir / "bad_out.jpg"));
     // A tool that is gone says so.
     JPEGTranPath = (Dir / "bin" / "jpegtran").string();

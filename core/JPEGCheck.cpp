@@ -1,0 +1,139 @@
+#include "core/JPEGCheck.h"
+
+#include "core/Errors.h"
+#include "core/ResourceText.h"
+#include "kodex/JpegPlausible.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The decoder's own words for each fault found here.
+constexpr const char kPrematureEnd[] = "Premature end of JPEG file";
+constexpr const char kBogusLength[] = "Bogus marker length";
+constexpr const char kNoImage[] = "JPEG datastream contains no image";
+constexpr const char kTwoSOI[] = "Invalid JPEG file structure: two SOI markers";
+constexpr const char kTwoSOF[] = "Invalid JPEG file structure: two SOF markers";
+constexpr const char kSOSNoSOF[] = "Invalid JPEG file structure: SOS before SOF";
+constexpr const char kEmptyImage[] = "Empty JPEG image (DNL not supported)";
+constexpr const char kBadSampling[] = "Bogus sampling factors";
+
+uint16_t BE16(const uint8_t* P)
+{
+    return uint16_t(P[0] << 8 | P[1]);
+}
+
+bool IsSOF(uint8_t M)
+{
+    return M >= 0xC0 && M <= 0xCF && M != 0xC4 && M != 0xC8 && M != 0xCC;
+}
+
+// Reads a frame header's payload (after the length); empty when it holds.
+std::string ReadFrame(uint8_t M, const uint8_t* S, size_t Len, TJPEGFrame& F)
+{
+    if (Len < 6 || Len != 6 + 3 * size_t(S[5]))
+        return kBogusLength;
+    F.Height = BE16(S + 1);
+    F.Width = BE16(S + 3);
+    F.Arithmetic = M >= 0xC9;
+    if (F.Width == 0 || F.Height == 0 || S[5] == 0)
+        return kEmptyImage;
+    for (size_t C = 0; C < S[5]; ++C) {
+        const uint8_t HV = S[6 + 3 * C + 1];
+        const uint8_t H = HV >> 4, V = HV & 15;
+        if (H < 1 || H > 4 || V < 1 || V > 4)
+            return kBadSampling;
+        F.Sampling.emplace_back(H, V);
+    }
+    return std::string();
+}
+
+} // namespace
+
+uint64_t TJPEGFrame::CoefficientBytes() const
+{
+    uint32_t HMax = 1, VMax = 1;
+    for (const auto& [H, V] : Sampling)
+        HMax = std::max<uint32_t>(HMax, H), VMax = std::max<uint32_t>(VMax, V);
+    const uint64_t McuX = (uint64_t(Width) + 8 * HMax - 1) / (8 * HMax);
+    const uint64_t McuY = (uint64_t(Height) + 8 * VMax - 1) / (8 * VMax);
+    uint64_t Blocks = 0;
+    for (const auto& [H, V] : Sampling)
+        Blocks += McuX * H * McuY * V;
+    return Blocks * 64 * 2;
+}
+
+std::string CheckJPEGStructure(const uint8_t* D, size_t N, TJPEGFrame* Frame)
+{
+    if (N < 2)
+        return kPrematureEnd;
+    if (D[0] != 0xFF || D[1] != 0xD8) {
+        char Why[64];
+        std::snprintf(Why, sizeof Why, "Not a JPEG file: starts with 0x%02x 0x%02x", D[0], D[1]);
+        return Why;
+    }
+    TJPEGFrame F;
+    bool SawFrame = false, SawScan = false;
+    size_t P = 2;
+    for (;;) {
+        // The next marker. Bytes before it are coded data inside a scan, or
+        // stray bytes, which the decoder passes over too; fill bytes (0xFF)
+        // may stand before any marker.
+        const void* Q = std::memchr(D + P, 0xFF, N - P);
+        if (!Q)
+            return kPrematureEnd;
+        P = size_t(static_cast<const uint8_t*>(Q) - D);
+        while (P + 1 < N && D[P + 1] == 0xFF)
+            ++P;
+        if (P + 1 >= N)
+            return kPrematureEnd;
+        const uint8_t M = D[P + 1];
+        // A stuffed zero byte, a restart marker or the temporary marker
+        // stand alone.
+        if (M == 0x00 || M == 0x01 || (M >= 0xD0 && M <= 0xD7)) {
+            P += 2;
+            continue;
+        }
+        if (M == 0xD9) {
+            if (!SawScan)
+                return kNoImage;
+            if (Frame)
+                *Frame = std::move(F);
+            return std::string();
+        }
+        if (M == 0xD8)
+            return kTwoSOI;
+        if (N - P < 4)
+            return kPrematureEnd;
+        const size_t Len = BE16(D + P + 2);
+        if (Len < 2)
+            return kBogusLength;
+        if (Len > N - P - 2)
+            return kPrematureEnd;
+        const uint8_t* S = D + P + 4;
+        if (IsSOF(M)) {
+            if (SawFrame)
+                return kTwoSOF;
+            if (std::string Why = ReadFrame(M, S, Len - 2, F); !Why.empty())
+                return Why;
+            char Why[96];
+            if (!kodex::JpegFramePlausible(D, N, F.Width, F.Height, F.Arithmetic, Why, sizeof Why))
+                return Why;
+            SawFrame = true;
+        } else if (M == 0xDA) {
+            if (!SawFrame)
+                return kSOSNoSOF;
+            if (Len < 3 || S[0] < 1 || S[0] > 4 || Len != 6 + 2 * size_t(S[0]))
+                return kBogusLength;
+            SawScan = true;
+        }
+        P += 2 + Len;
+    }
+}
+
+void RaiseLoadFailed(const std::string& Why)
+{
+    throw EVestroError(LoadResText(SLoadFailed) + ": " + Why);
+}
