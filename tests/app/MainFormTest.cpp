@@ -624,3 +624,59 @@ TEST_F(MainWindow, ListCommandsThroughTheMenuKeysAndTheRowsTheyShow)
     EXPECT_FALSE(Window->ListViewReverseAll->isEnabled());
     EXPECT_FALSE(Window->ConvertRun->isEnabled());
 }
+
+// Save Profile and Load Profile from the File menu, with the names typed into
+// the file dialogs: a name without an extension is saved as .ini, the caption
+// follows the profile in use, and loading brings its settings back.
+TEST_F(MainWindow, SaveAndLoadProfileThroughTheFileMenu)
+{
+    Open("[System]\nCaption=%ini\n[JPEG]\nQuality=55\n");
+    const std::string Saved = IniDir + "mine.ini";
+    // Types Name into the file dialog that the File menu's Letter opens.
+    auto FileMenu = [&](Qt::Key Letter, const std::string& Name) {
+        QApplication::setActiveWindow(Window.get());
+        QTest::keyClick(Window->FileListView, Qt::Key_F, Qt::AltModifier);
+        QWidget* Popup = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (Popup = QApplication::activePopupWidget()) != nullptr; }, 2000));
+        // The letter opens the dialog, which runs its own loop: the typing
+        // is queued before.
+        bool Typed = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* Dialog = QApplication::activeModalWidget();
+            QLineEdit* Edit = Dialog ? Dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+            Typed = true;
+            if (!Edit) {
+                ADD_FAILURE() << "no file dialog";
+                if (Dialog)
+                    Dialog->close();
+                return;
+            }
+            // The name as typed (a completion list would take the keys of a
+            // slow typist), then Return as the user presses it.
+            Edit->setText(QString::fromStdString(Name));
+            QTest::keyClick(Edit, Qt::Key_Return);
+        });
+        QTest::keyClick(Popup, Letter);
+        ASSERT_TRUE(WaitFor([&] { return Typed && !QApplication::activeModalWidget(); }, 10000));
+    };
+    FileMenu(Qt::Key_S, IniDir + "mine");
+    ASSERT_TRUE(fs::exists(Saved));
+    EXPECT_EQ(IniFileName, Saved);
+    EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - mine.ini");
+    {
+        TMemIniFile Ini(Saved);
+        EXPECT_EQ(Ini.ReadInteger("JPEG", "Quality", 0), 55);
+    }
+    JPEGOption.Quality = 80;
+    {
+        TMemIniFile Other(IniDir + "other.ini");
+        Other.WriteInteger("JPEG", "Quality", 33);
+        Other.WriteString("System", "Caption", "profile %ini");
+        Other.UpdateFile();
+    }
+    FileMenu(Qt::Key_O, IniDir + "other.ini");
+    EXPECT_EQ(JPEGOption.Quality, 33);
+    EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - profile other.ini");
+    FileMenu(Qt::Key_O, Saved);
+    EXPECT_EQ(JPEGOption.Quality, 55);
+}
