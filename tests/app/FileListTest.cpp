@@ -11,6 +11,8 @@
 #include <QMimeData>
 #include <QTest>
 
+#include "tests/effectsui/CommaLocale.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -237,6 +239,50 @@ TEST(FileListModelTest, AnEntryNotProbedYetShowsNoSizeAndTheMarkSetsChecked)
     EXPECT_TRUE(M.setData(M.index(0, 0), Qt::Checked, Qt::CheckStateRole) && A->Checked);
     EXPECT_FALSE(M.setData(M.index(0, 1), Qt::Unchecked, Qt::CheckStateRole));
     EXPECT_TRUE(A->Checked);
+}
+
+
+// The File Size column in whole kilobytes, a started one counting as one, with
+// the locale's thousands separator; the date columns to the minute with the
+// locale's separators, empty for a missing shooting time.
+TEST(FileListModelTest, ColumnTextsAsTheUserReadsThem)
+{
+    EnsureApp();
+    const std::pair<int64_t, const char*> Sizes[] = {
+        {0, "0 KB"},          {1, "1 KB"},          {1023, "1 KB"},          {1024, "1 KB"},
+        {1025, "2 KB"},       {10239, "10 KB"},     {1048575, "1024 KB"},    {1048576, "1024 KB"},
+        {1048577, "1025 KB"}, {1023999999, "1000000 KB"}, {int64_t(5) << 40, "5368709120 KB"},
+    };
+    TImageInfoList L;
+    for (const auto& [Size, Text] : Sizes)
+        L.Add(Entry("/p/" + std::to_string(Size) + ".bmp", 1, 1, Size));
+    TFileListModel M(&L);
+    auto Text = [&M](int R, int C) { return M.data(M.index(R, C)).toString().toStdString(); };
+    for (size_t i = 0; i < std::size(Sizes); ++i) {
+        std::string Plain = Sizes[i].second, Grouped;
+        for (size_t d = 0, n = Plain.find(' '); d < n; ++d)
+            Grouped += (d > 0 && (n - d) % 3 == 0 ? "," : "") + std::string(1, Plain[d]);
+        Grouped += " KB";
+        EXPECT_EQ(FileSizeKBText(Sizes[i].first, ","), Grouped) << Sizes[i].first;
+        EXPECT_EQ(Text(int(i), TFileListModel::colFileSize), Plain) << "the C locale groups nothing";
+    }
+    {
+        TCommaLocale German;
+        if (German.Ok()) {
+            EXPECT_EQ(Text(6, TFileListModel::colFileSize), "1.024 KB");
+            EXPECT_EQ(Text(10, TFileListModel::colFileSize), "5.368.709.120 KB");
+        }
+    }
+    TImageInfo* E = L.Items(0);
+    ASSERT_TRUE(TryEncodeDateTime(2024, 3, 5, 7, 8, 20, E->DateTimeLastWrite));
+    ASSERT_TRUE(TryEncodeDateTime(1999, 12, 31, 23, 59, 0, E->DateTimeOriginal));
+    EXPECT_EQ(Text(0, TFileListModel::colLastUpdate), "2024/03/05 07:08");
+    EXPECT_EQ(Text(0, TFileListModel::colDateTimeOriginal), "1999/12/31 23:59");
+    EXPECT_EQ(Text(1, TFileListModel::colDateTimeOriginal), "");
+    EXPECT_EQ(Text(0, TFileListModel::colSize), "1 x 1");
+    EXPECT_EQ(M.headerData(TFileListModel::colFileSize, Qt::Horizontal).toString().toStdString(), "File Size");
+    EXPECT_EQ(M.data(M.index(0, TFileListModel::colFileSize), Qt::TextAlignmentRole).toInt(),
+              int(Qt::AlignRight | Qt::AlignVCenter));
 }
 
 } // namespace

@@ -556,3 +556,127 @@ TEST_F(MainWindow, TipsNameTheKeysEndGoesDownAndF5WithNothingCheckedSaysSo)
     EXPECT_EQ(Notices, std::vector<std::string>{"No file is checked: tick the files to convert."});
     EXPECT_FALSE(fs::exists(Dir / "out"));
 }
+
+// The list commands as a user gives them (the List menu by its keys, the
+// shortcuts, Space and Delete in the list), read back through the check marks
+// and names the rows show.
+TEST_F(MainWindow, ListCommandsThroughTheMenuKeysAndTheRowsTheyShow)
+{
+    Open("", {Photo("a.jpg"), Photo("b.jpg"), Photo("c.jpg"), Photo("d.jpg"), Photo("e.jpg")}, 5);
+    TFileListView* View = Window->FileListView;
+    QAbstractItemModel* M = View->model();
+    auto Marks = [&] {
+        std::string S;
+        for (int R = 0; R < M->rowCount(); ++R)
+            S += M->index(R, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked ? 'x' : '-';
+        return S;
+    };
+    auto Shown = [&] {
+        std::string S;
+        for (int R = 0; R < M->rowCount(); ++R)
+            S += M->index(R, 0).data().toString().toStdString().substr(0, 1);
+        return S;
+    };
+    // Alt+L opens the List menu; the letter picks the command.
+    auto ListMenu = [&](Qt::Key Letter) {
+        // The window is the active one again once a menu has closed (the
+        // offscreen platform does not hand activation back by itself).
+        QApplication::setActiveWindow(Window.get());
+        QTest::keyClick(View, Qt::Key_L, Qt::AltModifier);
+        QWidget* Popup = nullptr;
+        EXPECT_TRUE(WaitFor([&] { return (Popup = QApplication::activePopupWidget()) != nullptr; }, 2000));
+        if (Popup)
+            QTest::keyClick(Popup, Letter);
+        QApplication::processEvents();
+    };
+    QApplication::setActiveWindow(Window.get());
+    View->setFocus();
+    ASSERT_EQ(Marks(), "xxxxx") << "new entries come checked";
+    ListMenu(Qt::Key_A); // Alternately
+    EXPECT_EQ(Marks(), "x-x-x");
+    QTest::keyClick(View, Qt::Key_R, Qt::ControlModifier); // Reverse All
+    EXPECT_EQ(Marks(), "-x-x-");
+    // Reverse, Check and Uncheck act on the selected rows only.
+    View->selectRow(0);
+    QTest::keyClick(View, Qt::Key_Down, Qt::ShiftModifier);
+    ListMenu(Qt::Key_E); // Reverse
+    EXPECT_EQ(Marks(), "x--x-");
+    ListMenu(Qt::Key_S); // Check
+    EXPECT_EQ(Marks(), "xx-x-");
+    ListMenu(Qt::Key_U); // Uncheck
+    EXPECT_EQ(Marks(), "---x-");
+    QTest::keyClick(View, Qt::Key_Space); // Space reverses the selection too
+    EXPECT_EQ(Marks(), "xx-x-");
+    QTest::keyClick(View, Qt::Key_A, Qt::ControlModifier); // Select All, then Check
+    ListMenu(Qt::Key_S);
+    EXPECT_EQ(Marks(), "xxxxx");
+    // Delete removes the selected rows and keeps the others' texts and marks.
+    View->selectRow(1);
+    QTest::keyClick(View, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(View, Qt::Key_Space);
+    QTest::keyClick(View, Qt::Key_Delete);
+    EXPECT_EQ(Shown(), "ade");
+    EXPECT_EQ(Marks(), "xxx");
+    EXPECT_EQ(Window->StatusPanel[1]->text().toStdString(), "3Files");
+    ListMenu(Qt::Key_C); // Clear File
+    EXPECT_EQ(M->rowCount(), 0);
+    EXPECT_EQ(Window->StatusPanel[1]->text().toStdString(), "");
+    EXPECT_FALSE(Window->ListViewReverseAll->isEnabled());
+    EXPECT_FALSE(Window->ConvertRun->isEnabled());
+}
+
+// Save Profile and Load Profile from the File menu, with the names typed into
+// the file dialogs: a name without an extension is saved as .ini, the caption
+// follows the profile in use, and loading brings its settings back.
+TEST_F(MainWindow, SaveAndLoadProfileThroughTheFileMenu)
+{
+    Open("[System]\nCaption=%ini\n[JPEG]\nQuality=55\n");
+    const std::string Saved = IniDir + "mine.ini";
+    // Types Name into the file dialog that the File menu's Letter opens.
+    auto FileMenu = [&](Qt::Key Letter, const std::string& Name) {
+        QApplication::setActiveWindow(Window.get());
+        QTest::keyClick(Window->FileListView, Qt::Key_F, Qt::AltModifier);
+        QWidget* Popup = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (Popup = QApplication::activePopupWidget()) != nullptr; }, 2000));
+        // The letter opens the dialog, which runs its own loop: the typing
+        // is queued before.
+        bool Typed = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* Dialog = QApplication::activeModalWidget();
+            QLineEdit* Edit = Dialog ? Dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+            Typed = true;
+            if (!Edit) {
+                ADD_FAILURE() << "no file dialog";
+                if (Dialog)
+                    Dialog->close();
+                return;
+            }
+            // The name as typed (a completion list would take the keys of a
+            // slow typist), then Return as the user presses it.
+            Edit->setText(QString::fromStdString(Name));
+            QTest::keyClick(Edit, Qt::Key_Return);
+        });
+        QTest::keyClick(Popup, Letter);
+        ASSERT_TRUE(WaitFor([&] { return Typed && !QApplication::activeModalWidget(); }, 10000));
+    };
+    FileMenu(Qt::Key_S, IniDir + "mine");
+    ASSERT_TRUE(fs::exists(Saved));
+    EXPECT_EQ(IniFileName, Saved);
+    EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - mine.ini");
+    {
+        TMemIniFile Ini(Saved);
+        EXPECT_EQ(Ini.ReadInteger("JPEG", "Quality", 0), 55);
+    }
+    JPEGOption.Quality = 80;
+    {
+        TMemIniFile Other(IniDir + "other.ini");
+        Other.WriteInteger("JPEG", "Quality", 33);
+        Other.WriteString("System", "Caption", "profile %ini");
+        Other.UpdateFile();
+    }
+    FileMenu(Qt::Key_O, IniDir + "other.ini");
+    EXPECT_EQ(JPEGOption.Quality, 33);
+    EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - profile other.ini");
+    FileMenu(Qt::Key_O, Saved);
+    EXPECT_EQ(JPEGOption.Quality, 55);
+}

@@ -310,3 +310,30 @@ TEST(RunWindow, HistoryRuleFallsBackWhenTheHistoryIsEmpty)
     EXPECT_EQ(std::make_pair(rule, v1), std::make_pair(10, ResizeOption.Size1[10]));
     ResizeOption = keep;
 }
+
+// A program folder whose codec library is missing: the start says which file
+// it could not load and why, converts nothing and ends with a failure.
+TEST_F(Start, WithoutTheCodecLibraryTheStartSaysWhyAndEnds)
+{
+    const fs::path Copy = Dir / "program";
+    fs::copy(VESTRO_DIST_DIR, Copy, fs::copy_options::recursive);
+    fs::remove(Copy / "bin" / "libkodex.so");
+    WritePhoto(Dir / "a.jpg", 64, 48, 1);
+    QProcess P;
+    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+    Env.insert("QT_QPA_PLATFORM", "offscreen");
+    Env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
+    P.setProcessEnvironment(Env);
+    P.setWorkingDirectory(QString::fromStdString(Dir.string()));
+    P.start(QString::fromStdString((Copy / "vestro-resizer").string()),
+            {QString::fromStdString("/ini=" + Profile), "a.jpg"});
+    ASSERT_TRUE(P.waitForFinished(60000));
+    const std::string Err = P.readAllStandardError().toStdString();
+    EXPECT_EQ(P.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(P.exitCode(), 0);
+    EXPECT_THAT(Err, HasSubstr("LoadLibrary Error"));
+    EXPECT_THAT(Err, HasSubstr("libkodex.so"));
+    EXPECT_THAT(Err, HasSubstr("No such file or directory"));
+    EXPECT_FALSE(fs::exists(Dir / "out"));
+    EXPECT_TRUE(fs::exists(Dir / "a.jpg"));
+}
