@@ -39,20 +39,16 @@ constexpr unsigned kStrayBytesBeforeEnd = 16;
 struct TJpegError {
     jpeg_error_mgr Pub;
     jmp_buf Jump;
-    jmp_buf AfterPicture; // where a fatal error goes while the markers behind the picture are read
     char Message[JMSG_LENGTH_MAX + 64];
     bool SawEnd;
-    bool Damaged;   // the coded data was cut or corrupt: the picture would be garbage
-    bool Warned;    // the decoder warned about the data, whatever the verdict
-    bool Finishing; // every row is decoded; the rest of the file is being read
-    bool Quiet;     // stopped on request: nothing to report
+    bool Damaged; // the coded data was cut or corrupt: the picture would be garbage
+    bool Warned;  // the decoder warned about the data, whatever the verdict
+    bool Quiet;   // stopped on request: nothing to report
 };
 
 void ErrorExit(j_common_ptr C)
 {
     auto* e = reinterpret_cast<TJpegError*>(C->err);
-    if (e->Finishing && !e->Damaged)
-        longjmp(e->AfterPicture, 1);
     if (!e->Message[0])
         e->Pub.format_message(C, e->Message);
     longjmp(e->Jump, 1);
@@ -202,7 +198,6 @@ void InitError(TJpegError& E, jpeg_common_struct* C)
     E.SawEnd = false;
     E.Damaged = false;
     E.Warned = false;
-    E.Finishing = false;
     E.Quiet = false;
 }
 
@@ -223,19 +218,6 @@ void CleanRead(TReadState* S)
     FreeImg(S->Img);
     std::free(S->Icc);
     S->Icc = nullptr;
-}
-
-// Reads what follows the last row up to the end marker. A fatal error on
-// the way (a marker that makes no sense there) ends the reading and counts
-// as a warning; damage found on the way is left in S->Err.
-void FinishRead(TReadState* S)
-{
-    S->Err.Finishing = true;
-    if (!setjmp(S->Err.AfterPicture))
-        jpeg_finish_decompress(&S->Info);
-    else
-        S->Err.Warned = true;
-    S->Err.Finishing = false;
 }
 
 // Decodes into Rec->Img, or, given Bands, into a block of Bands->BandRows
@@ -370,11 +352,11 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     // Read on to the end marker: what is left behind the last row tells a
     // whole scan from one whose codes ran out of step. A file of several
     // scans was read to its end before its first row; a single scan leaves
-    // at most the end of its last row of blocks. The markers behind the
-    // picture do not matter to it: a missing end marker or one that makes
-    // no sense there (the decoder stops at once) is no reason to throw away
-    // a picture decoded without a word of complaint.
-    FinishRead(S);
+    // at most the end of its last row of blocks. A missing end marker is no
+    // reason to throw the picture away; a marker that makes no sense behind
+    // the scan (a second start of image) fails the file, as it does a file
+    // of several scans, which meets it before its first row.
+    jpeg_finish_decompress(&S->Info);
     if (S->Err.Damaged)
         longjmp(S->Err.Jump, 1);
     if (S->Icc && !kodex::StoreICC(Rec->ICC, S->Icc, S->IccLen, "ICC Profile")) {
