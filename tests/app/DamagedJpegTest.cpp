@@ -240,13 +240,18 @@ TEST_F(DamagedJpeg, StrayBytesBeforeTheEndAreWrittenButNeverCostTheSource)
     EXPECT_EQ(R.Status, 0) << R.Err;
     EXPECT_EQ(ImageSize(Dir / "out" / "stray.jpg"), QSize(600, 900));
 
-    Inputs({{"stray.jpg", Stray}});
-    Settings("DeleteInputFile=1\n", Turn);
-    R = Run({"in"});
-    EXPECT_EQ(R.Status, 1) << R.Err;
-    EXPECT_THAT(R.Err, HasSubstr(Kept));
-    EXPECT_EQ(ImageSize(Dir / "out" / "stray.jpg"), QSize(600, 900));
-    EXPECT_EQ(ReadFile(Dir / "in" / "stray.jpg"), Stray);
+    // Turned (read whole) or only resized (read in bands), inputs to be deleted.
+    const std::string Resize = "[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0,300,512\n"
+                               "Size2=0,0,0,0,0,100,100,384,384,0,300,384\n";
+    for (const auto& [Effects, Size] : {std::pair{Turn, QSize(600, 900)}, {Resize, QSize(300, 200)}}) {
+        Inputs({{"stray.jpg", Stray}});
+        Settings("DeleteInputFile=1\n", Effects);
+        R = Run({"in"});
+        EXPECT_EQ(R.Status, 1) << R.Err;
+        EXPECT_THAT(R.Err, HasSubstr(Kept));
+        EXPECT_EQ(ImageSize(Dir / "out" / "stray.jpg"), Size);
+        EXPECT_EQ(ReadFile(Dir / "in" / "stray.jpg"), Stray);
+    }
 
     // The output would take the source's place.
     Inputs({{"stray.jpg", Stray}});

@@ -50,7 +50,8 @@ std::pair<size_t, size_t> FirstScan(const std::vector<uint8_t>& B)
 // The damages: a stretch of the first scan's coded data written twice (the
 // codes run out of step and the decoder finishes with data left over), a
 // frame header of 10 rows over the whole scan, stray bytes before the end
-// marker, no end marker, a second start marker behind the last scan.
+// marker, no end marker, a second start marker behind the last scan, stray
+// bytes between the markers before the frame (where no picture data is).
 std::vector<uint8_t> Damaged(const std::vector<uint8_t>& Good, const std::string& Kind)
 {
     std::vector<uint8_t> b = Good;
@@ -67,6 +68,8 @@ std::vector<uint8_t> Damaged(const std::vector<uint8_t>& Good, const std::string
         b.resize(b.size() - 2);
     } else if (Kind == "second start") {
         b.insert(b.end() - 2, {0xFF, 0xD8});
+    } else if (Kind == "junk before the frame") {
+        b.insert(b.begin() + long(FindMarker(b, 0xDB)), 40, uint8_t(0x5A));
     }
     return b;
 }
@@ -75,6 +78,7 @@ struct TVerdict {
     bool Read;
     bool Warned;
     std::string Said;
+    bool YCbCr = false; // said of pixels that were asked for as BGR
 };
 
 // The file through read_jpeg at full and 1/8 size and read_jpeg_bands at
@@ -85,12 +89,14 @@ std::vector<TVerdict> Verdicts(const std::vector<uint8_t>& File)
     for (uint32_t den : {1u, 8u}) {
         TKodexReadJPEG rec{};
         rec.Denominator = den;
+        rec.Flags = KODEX_JPEG_PASS; // the caller's own: it tells nothing about the file
         TOwnedImg img{};
         const int r = KodexProcs.ReadJPEG(&rec, File.data(), File.size());
         img.Img = rec.Img;
         EXPECT_EQ(r != 0, img.Img.Mem != nullptr);
         const std::vector<std::string> said = TakeErrors();
-        v.push_back({r != 0, (rec.Flags & KODEX_JPEG_WARNED) != 0, said.empty() ? "" : said[0]});
+        v.push_back({r != 0, (rec.Flags & KODEX_JPEG_WARNED) != 0, said.empty() ? "" : said[0],
+                     (rec.Flags & KODEX_JPEG_YCBCR) != 0});
     }
     for (uint32_t den : {1u, 2u}) {
         TBandSink sink;
@@ -102,7 +108,8 @@ std::vector<TVerdict> Verdicts(const std::vector<uint8_t>& File)
         sink.Rec = &rec;
         const int r = KodexProcs.ReadJPEGBands(&rec, File.data(), File.size());
         const std::vector<std::string> said = TakeErrors();
-        v.push_back({r != 0, (rec.Flags & KODEX_JPEG_WARNED) != 0, said.empty() ? "" : said[0]});
+        v.push_back({r != 0, (rec.Flags & KODEX_JPEG_WARNED) != 0, said.empty() ? "" : said[0],
+                     (rec.Flags & KODEX_JPEG_YCBCR) != 0});
     }
     return v;
 }
@@ -142,6 +149,7 @@ TEST_F(JpegVerdict, DamagedCodedDataFailsOnEveryDecodingWayAndStrayBytesAtTheEnd
         {"stray 16", true, true, ""},
         {"no end", true, true, ""},
         {"second start", false, false, "two SOI markers"},
+        {"junk before the frame", true, true, ""},
     };
     for (bool progressive : {false, true})
         for (bool restarts : {false, true}) {
@@ -153,7 +161,7 @@ TEST_F(JpegVerdict, DamagedCodedDataFailsOnEveryDecodingWayAndStrayBytesAtTheEnd
                 for (const TVerdict& v : Verdicts(file)) {
                     EXPECT_EQ(v.Read, c.Read) << v.Said;
                     if (c.Read)
-                        EXPECT_EQ(v.Warned, c.Warned);
+                        EXPECT_EQ(std::make_pair(v.Warned, v.YCbCr), std::make_pair(c.Warned, false));
                     else
                         EXPECT_NE(v.Said.find(c.Said), std::string::npos) << v.Said;
                 }
@@ -196,6 +204,13 @@ TEST_F(JpegVerdict, OnlyAProfileOfTheOutputsColourSpaceIsEmbedded)
             EXPECT_EQ(EmbeddedSpace(f, png), std::strcmp(space, o.Kept) == 0 ? space : "");
             EXPECT_TRUE(TakeErrors().empty());
         }
+    // A profile shorter than its header names no colour space: left out.
+    std::vector<uint8_t> head = MakeProfile("Test");
+    head.resize(100);
+    TICCInfo cut = ProfileBlock(head);
+    ASSERT_TRUE(WriteJPEG(Scratch / "cut.jpg", rgb.Img, 90, {}, false, &cut, nullptr, 0, 1, 0, TakeRunSettings()));
+    FreeICC(cut);
+    EXPECT_EQ(EmbeddedSpace(Scratch / "cut.jpg", false), "");
     // The size search encodes into memory: the same rule.
     TProfile cmyk("CMYK");
     std::vector<uint8_t> buf(1 << 16);
