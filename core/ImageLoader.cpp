@@ -45,10 +45,9 @@ int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
     case pfBMP:
         R = LoadBitmapFromMemory(Path, Img, Flags, Background, Settings.Bitmap.AlphaCheckType);
         break;
-    case pfJPEG:
+    case pfJPEG: {
         if (AllowDownScale)
             S = JPEGDecodeDenominator(M, Settings.JPEG);
-    {
         bool Warned = false;
         R = ReadJPEGFile(Path, Img, S, WantICC, IsYCbCr, false, Settings, &Warned);
         if (R && Warned)
