@@ -30,6 +30,7 @@ namespace {
 constexpr const char SSaveFailed[] = "Failed to save file";
 constexpr const char SNothingWritten[] = "nothing was written";
 constexpr const char SFileChanged[] = "the file changed after the output names were made";
+constexpr const char SDecoderWarned[] = "the decoder warned about the file's data; the source is kept";
 
 [[noreturn]] void Fail(const char* Text)
 {
@@ -189,11 +190,11 @@ int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bo
 }
 
 int32_t TConvertIO::LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
-                                    TICCInfo* ICC, int32_t OutFormat, TResizer& Resizer,
+                                    TICCInfo* ICC, uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                                     const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
                                     const TRunSettings& S)
 {
-    return LoadJPEGResized(Info, Img, Scale, AllowDownScale, ICC, OutFormat, Resizer, NewSize, S);
+    return LoadJPEGResized(Info, Img, Scale, AllowDownScale, ICC, Flags, OutFormat, Resizer, NewSize, S);
 }
 
 bool TConvertIO::WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res, const TRunSettings& S)
@@ -574,7 +575,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
         if (Sole) {
             const bool noExpand = FSettings.Resize.NoExpand;
             const int32_t N = FIO.LoadResizedJPEG(
-                Item, L.Img, Scale, CanDown, &L.ICC, OutFmt, *P.Resizer,
+                Item, L.Img, Scale, CanDown, &L.ICC, Flags, OutFmt, *P.Resizer,
                 [Sole, noExpand](uint32_t& W, uint32_t& H, uint32_t Channels, int32_t Factor) {
                     const TSize S = Sole->ResultSize(W, H, Channels, Factor, noExpand);
                     W = uint32_t(S.cx);
@@ -597,10 +598,16 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
         P.ICCInfo = &L.ICC;
     }
     P.NeedGrayAlpha = OutFmt == 3 && (Flags & 0x20000) != 0;
+    const std::string& Out = Item.OutPutFileName;
+    // The decoder let the picture pass but complained on the way (stray
+    // bytes before the end marker): the source may be the better copy, so
+    // the output never takes its place nor its deletion follows.
+    const bool Warned = (Flags & lfDecoderWarned) != 0;
+    if (Warned && platform::SameFile(Item.Path(), Out))
+        Fail(SDecoderWarned);
     // The output under construction: the colour-reduction tool writes it
     // itself, else the writers below do; either way it replaces the output
     // only when complete.
-    const std::string& Out = Item.OutPutFileName;
     TPendingOutput Pending(Out, FSettings.File.NotOverwrite);
     P.ToolOutFileName = Pending.Temp();
     if (Resized)
@@ -659,6 +666,10 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
         platform::SetReadOnly(Out, true);
     if (KeepTimes(FSettings))
         FIO.RestoreFileTimes(Item, FSettings);
+    if (Warned && FSettings.File.DeleteInputFile) {
+        FErrors.PutErrorMsg(Item.Name() + ": " + LoadResText(SDecoderWarned));
+        return;
+    }
     DeleteInputIfDone(Item, true);
 }
 

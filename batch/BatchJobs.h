@@ -66,7 +66,7 @@ public:
     // decode factor, 0 on failure, -1 (nothing kept) when it is to be loaded
     // whole instead.
     virtual int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
-                                    TICCInfo* ICC, int32_t OutFormat, TResizer& Resizer,
+                                    TICCInfo* ICC, uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                                     const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
                                     const TRunSettings& S);
     // Writers: true when the whole file was written to Path, a new name of

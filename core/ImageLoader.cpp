@@ -45,13 +45,17 @@ int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
     case pfBMP:
         R = LoadBitmapFromMemory(Path, Img, Flags, Background, Settings.Bitmap.AlphaCheckType);
         break;
-    case pfJPEG:
+    case pfJPEG: {
         if (AllowDownScale)
             S = JPEGDecodeDenominator(M, Settings.JPEG);
-        R = ReadJPEGFile(Path, Img, S, WantICC, IsYCbCr, false, Settings);
+        bool Warned = false;
+        R = ReadJPEGFile(Path, Img, S, WantICC, IsYCbCr, false, Settings, &Warned);
+        if (R && Warned)
+            Flags |= lfDecoderWarned;
         if (R && Img.Channels == 4)
             CMYKToBGR(Img);
         break;
+    }
     case pfPNG:
         if (!Settings.PNG.UseWIC) {
             R = ReadPNGFile(Path, Img, Flags, WantICC, Background);
@@ -111,10 +115,11 @@ struct TResizedBands {
 } // namespace
 
 int32_t LoadJPEGResized(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
-                        TICCInfo* ICC, int32_t OutFormat, TResizer& Resizer,
+                        TICCInfo* ICC, uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                         const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
                         const TRunSettings& Settings)
 {
+    Flags = 0;
     TResizedBands t{&Resizer, &NewSize, 1, nullptr, nullptr};
     const bool png = Info.PictureFormat == pfPNG;
     if (AllowDownScale && !png)
@@ -140,6 +145,8 @@ int32_t LoadJPEGResized(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
             FreeICC(*rec.ICC);
         throw;
     }
+    if (!png && (rec.Flags & KODEX_JPEG_WARNED))
+        Flags = lfDecoderWarned;
     return t.Factor;
 }
 

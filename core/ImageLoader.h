@@ -18,8 +18,10 @@ struct TRunSettings;
 enum : int32_t { ofNone = 0, ofBMP = 1, ofJPEG = 2, ofPNG = 3 };
 
 // Loader flag word. In: flatten alpha onto the background colour.
-// Out: the source was gray with alpha (set by the PNG reader).
-enum : uint32_t { lfFlattenAlpha = 1, lfGrayAlpha = 0x20000 };
+// Out: the source was gray with alpha (set by the PNG reader); the decoder
+// warned about the file's data but decoded the whole picture (set by the JPEG
+// reader: the source is the better copy and is never deleted or replaced).
+enum : uint32_t { lfFlattenAlpha = 1, lfGrayAlpha = 0x20000, lfDecoderWarned = 0x80000 };
 
 // Set by the colour-reduction effect: true while it is used with a tool that
 // cannot keep alpha (every mode but the alpha-keeping one), so the loader
@@ -62,8 +64,9 @@ int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
 // the result. Returns the decoding factor, 0 when the reader failed (NewSize
 // and the resizer may raise), or -1, keeping nothing, for a picture this
 // path does not take (CMYK, alpha, no change of size): load it whole instead.
+// Flags receives lfDecoderWarned as from LoadImageByType, else 0.
 int32_t LoadJPEGResized(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
-                        TICCInfo* ICC, int32_t OutFormat, TResizer& Resizer,
+                        TICCInfo* ICC, uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                         const std::function<void(uint32_t& Width, uint32_t& Height, uint32_t Channels, int32_t Factor)>& NewSize,
                         const TRunSettings& Settings);
 

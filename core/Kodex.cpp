@@ -293,7 +293,7 @@ int ReadPNGFile(const std::string& FileName, TImgInfo& Img, uint32_t& Flags, TIC
 }
 
 int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominator, TICCInfo* ICCInfo,
-                 bool& IsYCbCr, bool PassFlag, const TRunSettings& S)
+                 bool& IsYCbCr, bool PassFlag, const TRunSettings& S, bool* Warned)
 {
     if (!KodexProcs.ReadJPEG)
         return 0;
@@ -309,6 +309,8 @@ int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominato
         return 0;
     Img = rec.Img;
     IsYCbCr = (rec.Flags & KODEX_JPEG_YCBCR) != 0;
+    if (Warned)
+        *Warned = (rec.Flags & KODEX_JPEG_WARNED) != 0;
     return r;
 }
 

@@ -74,9 +74,11 @@ int ReadPNGFile(const std::string& FileName, TImgInfo& Img, uint32_t& Flags, TIC
                 TBGColor& BackgroundColour);
 // Denominator: 1, 2, 4 or 8 (reduced-size decoding). IsYCbCr in: YCbCr pixels
 // are accepted; out: they are YCbCr. A 4-channel result is inverted CMYK.
-// S: [JPEG] DCTMethod.
+// S: [JPEG] DCTMethod. Warned, when not null, receives whether the decoder
+// warned about the file's data on the way to a whole picture
+// (KODEX_JPEG_WARNED); a file it finds damaged fails.
 int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominator, TICCInfo* ICCInfo,
-                 bool& IsYCbCr, bool PassFlag, const TRunSettings& S);
+                 bool& IsYCbCr, bool PassFlag, const TRunSettings& S, bool* Warned = nullptr);
 int ReadWICFile(const std::string& FileName, TImgInfo& Img, uint32_t Flags, TICCInfo* ICCInfo,
                 const TBGColor& BackgroundColour);
 int ReadWICThumbnail(const std::string& FileName, TImgInfo& Img, uint32_t Flags, TICCInfo* ICCInfo,

@@ -36,6 +36,9 @@ enum : uint32_t {
 enum : uint32_t {
     KODEX_JPEG_PASS = 1,   // the caller's pass-through flag; the library ignores it
     KODEX_JPEG_YCBCR = 2,  // in: YCbCr pixels are accepted; out: the pixels are YCbCr
+    KODEX_JPEG_WARNED = 4, // out: the decoder warned about the file's data (a few stray bytes
+                           // before its end marker, no end marker) and still decoded the whole
+                           // picture; a file it finds damaged fails instead
 };
 
 // write_jpeg flags.

@@ -57,6 +57,13 @@ bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels,
 // null (nothing happens); false when the block cannot be had.
 bool StoreICC(TICCInfo* ICC, const uint8_t* Data, uint64_t Len, const char* Fallback);
 
+// The profile to embed in an output whose pixels are gray (Gray) or RGB:
+// ICC itself when its header's colour space (bytes 16..19, "GRAY" or "RGB ")
+// is the output's, else null. A profile read from a CMYK file, or one left
+// over from a picture an effect turned gray, would tell a colour-managed
+// viewer to read the pixels as something they are not.
+const TICCInfo* ProfileFor(const TICCInfo* ICC, bool Gray);
+
 // True when Img is a usable picture with Channels in [MinCh, MaxCh].
 bool ValidImage(const TImgInfo& Img, uint32_t MinCh, uint32_t MaxCh);
 

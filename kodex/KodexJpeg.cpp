@@ -31,12 +31,19 @@ constexpr int kMaxScans = 1000; // a progressive file needs a few dozen at most
 constexpr uint64_t kPassesPerPicture = 64;
 constexpr uint64_t kFreeBlockVisits = uint64_t(1) << 24;
 
+// Stray bytes before the end marker that still leave a picture whole: some
+// encoders flush a few bytes more than their last code needs, or pad their
+// output to a multiple of 16 bytes. Damaged coded data that the decoder
+// finishes early leaves, but for such a chance, far more behind.
+constexpr unsigned kStrayBytesBeforeEnd = 16;
+
 struct TJpegError {
     jpeg_error_mgr Pub;
     jmp_buf Jump;
     char Message[JMSG_LENGTH_MAX + 64];
     bool SawEnd;
     bool Damaged; // the coded data was cut or corrupt: the picture would be garbage
+    bool Warned;  // the decoder warned about the data, whatever the verdict
     bool Quiet;   // stopped on request: nothing to report
 };
 
@@ -67,17 +74,31 @@ void SetDamaged(TJpegError* E, j_common_ptr C, const char* Why)
 //   coding reads past its data without telling, so there the end of the
 //   file inside any scan counts (such a file must carry its end marker);
 // - a coded segment that ends before its data (a marker where bits were
-//   needed), codes that decode to nothing, restart markers out of order.
+//   needed), codes that decode to nothing, restart markers out of order;
+// - bytes left over behind a scan's data: a damaged scan whose codes ran
+//   out of step decodes its last block before its data ends (and every
+//   block after the damage shifted and off-colour); a frame header of fewer
+//   rows than the scan holds leaves the same. Only a few stray bytes just
+//   before the end marker are let pass (kStrayBytesBeforeEnd).
 // The end of the data alone is harmless for Huffman coding (a file without
-// its end marker, or the decoder reading ahead), as are the other warnings
-// (stray bytes between markers).
+// its end marker, or the decoder reading ahead), as are stray bytes between
+// the markers before the first scan. Every warning about the data is
+// remembered (Warned): the caller keeps the source of such a picture.
 void EmitMessage(j_common_ptr C, int Level)
 {
     auto* e = reinterpret_cast<TJpegError*>(C->err);
     if (Level >= 0)
         return;
     auto* d = reinterpret_cast<j_decompress_ptr>(C);
-    switch (e->Pub.msg_code) {
+    const int code = e->Pub.msg_code;
+    if (code != JWRN_JFIF_MAJOR && code != JWRN_ADOBE_XFORM)
+        e->Warned = true;
+    switch (code) {
+    case JWRN_EXTRANEOUS_DATA:
+        if (C->is_decompressor && d->input_scan_number > 0 &&
+            !(e->Pub.msg_parm.i[1] == JPEG_EOI && unsigned(e->Pub.msg_parm.i[0]) <= kStrayBytesBeforeEnd))
+            SetDamaged(e, C, nullptr);
+        break;
     case JWRN_JPEG_EOF:
         e->SawEnd = true;
         if (C->is_decompressor && d->arith_code && d->input_scan_number > 0 &&
@@ -141,6 +162,7 @@ void InitError(TJpegError& E, jpeg_common_struct* C)
     E.Message[0] = 0;
     E.SawEnd = false;
     E.Damaged = false;
+    E.Warned = false;
     E.Quiet = false;
 }
 
@@ -199,13 +221,12 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     S->Info.scale_num = 1;
     S->Info.scale_denom = (den == 2 || den == 4 || den == 8) ? den : 1;
     S->Info.dct_method = Rec->DCTMethod == 2 ? JDCT_FLOAT : JDCT_ISLOW;
-    bool ycc = false;
+    const bool ycc = S->Info.jpeg_color_space == JCS_YCbCr && (Rec->Flags & KODEX_JPEG_YCBCR) != 0;
     switch (S->Info.jpeg_color_space) {
     case JCS_GRAYSCALE: S->Info.out_color_space = JCS_GRAYSCALE; break;
     case JCS_CMYK:
     case JCS_YCCK: S->Info.out_color_space = JCS_CMYK; break;
     case JCS_YCbCr:
-        ycc = (Rec->Flags & KODEX_JPEG_YCBCR) != 0;
         S->Info.out_color_space = ycc ? JCS_YCbCr : JCS_EXT_BGR;
         break;
     default: S->Info.out_color_space = JCS_EXT_BGR; break;
@@ -283,15 +304,23 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
             std::snprintf(S->Err.Message, sizeof S->Err.Message, "Premature end of JPEG file");
         longjmp(S->Err.Jump, 1);
     }
-    if (Rec->ICC && jpeg_read_icc_profile(&S->Info, &S->Icc, &S->IccLen)) {
-        if (!kodex::StoreICC(Rec->ICC, S->Icc, S->IccLen, "ICC Profile")) {
-            std::snprintf(S->Err.Message, sizeof S->Err.Message, "Out of memory");
-            longjmp(S->Err.Jump, 1);
-        }
+    // The profile's markers go with the decoder's memory when it finishes.
+    if (Rec->ICC && !jpeg_read_icc_profile(&S->Info, &S->Icc, &S->IccLen))
+        S->Icc = nullptr;
+    // Read on to the end marker: what is left behind the last row tells a
+    // whole scan from one whose codes ran out of step. A file of several
+    // scans was read to its end before its first row; a single scan leaves
+    // at most the end of its last row of blocks. A missing end marker is no
+    // reason to throw the picture away; a marker that makes no sense behind
+    // the scan (a second start of image) fails the file, as it does a file
+    // of several scans, which meets it before its first row.
+    jpeg_finish_decompress(&S->Info);
+    if (S->Err.Damaged)
+        longjmp(S->Err.Jump, 1);
+    if (S->Icc && !kodex::StoreICC(Rec->ICC, S->Icc, S->IccLen, "ICC Profile")) {
+        std::snprintf(S->Err.Message, sizeof S->Err.Message, "Out of memory");
+        longjmp(S->Err.Jump, 1);
     }
-    // The remaining markers after the last scan do not matter to the picture;
-    // a missing EOI is no reason to throw it away.
-    jpeg_abort_decompress(&S->Info);
     jpeg_destroy_decompress(&S->Info);
     S->Created = false;
     std::free(S->Icc);
@@ -302,7 +331,8 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     } else {
         FreeImg(S->Img); // the band block is the library's own
     }
-    Rec->Flags = ycc ? (Rec->Flags | KODEX_JPEG_YCBCR) : (Rec->Flags & ~uint32_t(KODEX_JPEG_YCBCR));
+    Rec->Flags &= ~uint32_t(KODEX_JPEG_YCBCR | KODEX_JPEG_WARNED);
+    Rec->Flags |= (ycc ? uint32_t(KODEX_JPEG_YCBCR) : 0u) | (S->Err.Warned ? uint32_t(KODEX_JPEG_WARNED) : 0u);
     return 1;
 }
 
@@ -424,8 +454,8 @@ int WriteJpeg(TWriteState* S, const TKodexWriteJPEG* Rec, const uint8_t* Exif, u
     jpeg_start_compress(&S->Info, TRUE);
     if (Exif && !thumb)
         jpeg_write_marker(&S->Info, JPEG_APP0 + 1, Exif, ExifSize);
-    if (Rec->ICC && Rec->ICC->Profile && Rec->ICC->Len && !thumb)
-        jpeg_write_icc_profile(&S->Info, Rec->ICC->Profile, Rec->ICC->Len);
+    if (const TICCInfo* icc = thumb ? nullptr : kodex::ProfileFor(Rec->ICC, img.Channels == 1))
+        jpeg_write_icc_profile(&S->Info, icc->Profile, icc->Len);
     while (S->Info.next_scanline < img.Height) {
         JSAMPROW row = MemRow(img, img.Height - 1 - S->Info.next_scanline);
         jpeg_write_scanlines(&S->Info, &row, 1);

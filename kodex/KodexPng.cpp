@@ -422,19 +422,20 @@ int WritePng(TPngState* S, const TKodexWritePNG* Rec)
             png_set_tRNS(S->Png, S->Info, &alpha, 1, nullptr);
         }
     }
-    if (Rec->ICC && Rec->ICC->Profile && Rec->ICC->Len >= 132) {
+    // A palette holds RGB colours whatever the picture looks like.
+    const TICCInfo* icc = kodex::ProfileFor(Rec->ICC, !palette && img.Channels <= 2);
+    if (icc && icc->Len >= 132) {
         // The keyword must be 1..79 printable Latin-1 characters.
         char key[80] = {};
         size_t n = 0;
-        for (size_t i = 0; i < 79 && Rec->ICC->Name[i]; ++i) {
-            const unsigned char c = static_cast<unsigned char>(Rec->ICC->Name[i]);
+        for (size_t i = 0; i < 79 && icc->Name[i]; ++i) {
+            const unsigned char c = static_cast<unsigned char>(icc->Name[i]);
             if (c >= 32 && c < 127 && !(c == ' ' && (n == 0 || key[n - 1] == ' ')))
                 key[n++] = static_cast<char>(c);
         }
         while (n > 0 && key[n - 1] == ' ')
             key[--n] = 0;
-        png_set_iCCP(S->Png, S->Info, n ? key : "ICC Profile", PNG_COMPRESSION_TYPE_BASE, Rec->ICC->Profile,
-                     Rec->ICC->Len);
+        png_set_iCCP(S->Png, S->Info, n ? key : "ICC Profile", PNG_COMPRESSION_TYPE_BASE, icc->Profile, icc->Len);
     }
     if (Rec->PhysMode >= 0 && Rec->PhysX > 0 && Rec->PhysY > 0)
         png_set_pHYs(S->Png, S->Info, static_cast<png_uint_32>(Rec->PhysX), static_cast<png_uint_32>(Rec->PhysY),

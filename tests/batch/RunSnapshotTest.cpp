@@ -18,13 +18,13 @@ struct ChangingSettingsIO : TConvertIO {
     // A JPEG resized as it is decoded is one load too (and no second one
     // when it goes back to the whole picture).
     int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
-                            int32_t OutFormat, TResizer& Resizer,
+                            uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                             const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
                             const TRunSettings& S) override
     {
         Change();
         const int32_t r =
-            TConvertIO::LoadResizedJPEG(Info, Img, Scale, AllowDownScale, ICC, OutFormat, Resizer, NewSize, S);
+            TConvertIO::LoadResizedJPEG(Info, Img, Scale, AllowDownScale, ICC, Flags, OutFormat, Resizer, NewSize, S);
         if (r < 0)
             --Loads;
         return r;

@@ -3,6 +3,7 @@
 #pragma once
 #include "fuzz/KodexFuzzSeeds.h" // EncodeJpeg
 #include "../core/FilesTestUtil.h"
+#include "../core/ProfileTestUtil.h" // MakeProfile
 
 #include <algorithm>
 #include <cmath>
@@ -103,8 +104,6 @@ TKodexInfo InfoOf(const std::string& File);
 // Opens a contiguous TIFF of W x H for writing, with the fields every sample shares.
 tiff* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint16_t Spp, uint16_t Photometric);
 
-// An ICC profile good enough for libpng's checks, with description Desc.
-std::vector<uint8_t> MakeProfile(const std::string& Desc);
 // Icc, as a reader handed it out, holds Prof under the name Name; frees it.
 void ExpectProfile(TICCInfo& Icc, const std::vector<uint8_t>& Prof, const char* Name);
 // A profile record owning a copy of Prof, as the readers hand them out (free with FreeICC).

@@ -1,0 +1,327 @@
+// The built program on JPEGs whose coded data is cut or damaged in the middle
+// of their scan, on every path that decodes a picture, and on pictures whose
+// profile does not fit the pixels written: what the user sees is the status,
+// the lines and the files.
+#include "TestApp.h"
+#include "../core/ProfileTestUtil.h"
+#include "core/ImgInfo.h"
+#include "core/Kodex.h"
+#include "core/RunSettings.h"
+
+#include <QProcess>
+
+#include <jpeglib.h>
+
+#include <cstdio>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kProgram = std::string(VESTRO_DIST_DIR) + "/vestro-resizer";
+const fs::path kPhoto = "/usr/share/backgrounds/mate/nature/Storm.jpg";
+
+struct TResult {
+    int Status = -1;
+    std::string Err;
+};
+
+void Save(const fs::path& P, const std::string& Bytes)
+{
+    std::ofstream(P, std::ios::binary) << Bytes;
+}
+
+size_t FindMarker(const std::string& B, uint8_t M)
+{
+    for (size_t i = 2; i + 1 < B.size(); ++i)
+        if (uint8_t(B[i]) == 0xFF && uint8_t(B[i + 1]) == M)
+            return i;
+    return std::string::npos;
+}
+
+// Good, damaged: "cut" at 60 %; "repeated": a stretch of its coded data
+// written twice (the codes run out of step, and the decoder is done before
+// the data is); "10 rows": a frame header of 10 rows over the whole scan;
+// "stray": 16 stray bytes before its end marker, as some encoders leave.
+std::string Damaged(const std::string& Good, const std::string& Kind)
+{
+    std::string b = Good;
+    if (Kind == "cut")
+        b.resize(b.size() * 6 / 10);
+    else if (Kind == "repeated")
+        b.insert(b.size() * 6 / 10, Good.substr(b.size() * 4 / 10, b.size() / 10));
+    else if (Kind == "10 rows")
+        b[FindMarker(b, 0xC0) + 5] = 0, b[FindMarker(b, 0xC0) + 6] = 10;
+    else if (Kind == "stray")
+        b.insert(b.size() - 2, 16, 'Z');
+    return b;
+}
+
+// The colour space of the profile an output JPEG carries ("" for none).
+std::string JPEGProfileSpace(const std::string& J)
+{
+    const size_t At = J.find(std::string("ICC_PROFILE\0", 12));
+    return At == std::string::npos || At + 14 + 20 > J.size() ? "" : J.substr(At + 14 + 16, 4);
+}
+
+// A CMYK JPEG (inverted samples, as such files hold them) carrying Profile.
+std::string CMYKJPEG(const std::vector<uint8_t>& Profile)
+{
+    jpeg_compress_struct C;
+    jpeg_error_mgr E;
+    C.err = jpeg_std_error(&E);
+    jpeg_create_compress(&C);
+    unsigned char* Out = nullptr;
+    unsigned long Size = 0;
+    jpeg_mem_dest(&C, &Out, &Size);
+    C.image_width = 64;
+    C.image_height = 48;
+    C.input_components = 4;
+    C.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&C);
+    jpeg_start_compress(&C, TRUE);
+    jpeg_write_icc_profile(&C, Profile.data(), unsigned(Profile.size()));
+    std::vector<uint8_t> Row(64 * 4);
+    for (size_t i = 0; i < Row.size(); ++i)
+        Row[i] = uint8_t(255 - (i % 4 == 0 ? i : 0));
+    while (C.next_scanline < C.image_height) {
+        JSAMPROW R = Row.data();
+        jpeg_write_scanlines(&C, &R, 1);
+    }
+    jpeg_finish_compress(&C);
+    jpeg_destroy_compress(&C);
+    std::string J(reinterpret_cast<char*>(Out), Size);
+    std::free(Out);
+    return J;
+}
+
+class DamagedJpeg : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureApp();
+        if (!fs::exists(kProgram) || !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/libkodex.so"))
+            GTEST_SKIP() << "the program is not built";
+        Dir = ScratchDir("damagedjpeg");
+        // The instance's socket lives here: a short path, as socket names are.
+        static int Serial = 0;
+        RunDir = fs::temp_directory_path() / ("vdj-" + std::to_string(::getpid()) + "-" + std::to_string(Serial++));
+        fs::create_directories(RunDir);
+        fs::permissions(RunDir, fs::perms::owner_all);
+        Profile = Dir.filename().string() + ".ini";
+    }
+    void TearDown() override
+    {
+        fs::remove_all(Dir);
+        fs::remove_all(RunDir);
+        fs::remove(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile);
+    }
+    // An at-once profile writing Dir/out/<old> (File adds to [File]), then Rest.
+    void Settings(const std::string& File, const std::string& Rest)
+    {
+        std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile)
+            << "[File]\nAtOnce=1\nSameDirectory=0\nNotOverwrite=0\nOutPutDirectory=" << (Dir / "out").string()
+            << "\nFileNameFormat=<old>\n" << File << Rest;
+    }
+    TResult Run(const std::vector<std::string>& Args)
+    {
+        QStringList A{QString::fromStdString("/ini=" + Profile)};
+        for (const std::string& S : Args)
+            A << QString::fromStdString(S);
+        QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+        Env.insert("QT_QPA_PLATFORM", "offscreen");
+        Env.insert("XDG_RUNTIME_DIR", QString::fromStdString(RunDir.string()));
+        QProcess P;
+        P.setProcessEnvironment(Env);
+        P.setWorkingDirectory(QString::fromStdString(Dir.string()));
+        P.start(QString::fromStdString(kProgram), A);
+        EXPECT_TRUE(P.waitForFinished(120000));
+        return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAllStandardError().toStdString()};
+    }
+    // Files of an empty folder Dir/in, named after their contents' keys.
+    void Inputs(const std::map<std::string, std::string>& Files)
+    {
+        fs::remove_all(Dir / "in");
+        fs::remove_all(Dir / "out");
+        fs::create_directories(Dir / "in");
+        for (const auto& [Name, Bytes] : Files)
+            Save(Dir / "in" / Name, Bytes);
+    }
+    std::vector<std::string> Outputs() const
+    {
+        std::vector<std::string> Names;
+        if (fs::exists(Dir / "out"))
+            for (const auto& E : fs::directory_iterator(Dir / "out"))
+                Names.push_back(E.path().filename().string());
+        std::sort(Names.begin(), Names.end());
+        return Names;
+    }
+    fs::path Dir, RunDir;
+    std::string Profile;
+};
+
+// Every path that decodes a picture, at full and at reduced size, in bands
+// and whole: a damaged file gets one line with the decoder's words and no
+// output, and its source stays although inputs are to be deleted.
+TEST_F(DamagedJpeg, EveryDecodingPathRefusesTheDamagedFileAndKeepsItsSource)
+{
+    WritePhoto(Dir / "clean.jpg", 1200, 800, 1);
+    WritePhoto(Dir / "other.jpg", 1200, 800, 2);
+    const std::string Clean = ReadFile(Dir / "clean.jpg"), Other = ReadFile(Dir / "other.jpg");
+    std::map<std::string, std::string> Files{{"clean.jpg", Clean}};
+    std::map<std::string, std::string> Words;
+    for (const char* Kind : {"cut", "repeated", "10 rows"}) {
+        const std::string Name = std::string(Kind) == "10 rows" ? "rows.jpg" : std::string(Kind) + ".jpg";
+        Files[Name] = Damaged(Other, Kind);
+        Words[Name] = std::string(Kind) == "cut" ? "Premature end of JPEG file" : "Corrupt JPEG data";
+    }
+    // A photograph damaged in the middle of its scan as well, where there is one.
+    if (fs::exists(kPhoto)) {
+        Files["photo.jpg"] = Damaged(ReadFile(kPhoto), "repeated");
+        Words["photo.jpg"] = "Corrupt JPEG data: ";
+    }
+    const std::string Resize = "[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0,320,512\n"
+                               "Size2=0,0,0,0,0,100,100,384,384,0,320,384\n";
+    const std::string Whole = "[ResizeFilter]\nUse=0\n[JPEG]\nAlwaysRecompress=1\n";
+    const struct {
+        const char* Path;
+        std::string Settings;
+        const char* Written; // the clean file's output
+    } Paths[] = {
+        {"resize in bands", Resize, "clean.jpg"},
+        {"resize in bands at 1/4 size", Resize + "[JPEG]\nDecodeWithDownScaling=3\nDownScalingLimit=50\n", "clean.jpg"},
+        {"resize at 1/4 size, then a turn", Resize + "[JPEG]\nDecodeWithDownScaling=3\nDownScalingLimit=50\n"
+                                            "[RotationFilter]\nUse=1\nValue=0\n", "clean.jpg"},
+        {"png", Whole + "ConvertTo=3\n", "clean.png"},
+        {"rotation", Whole + "[RotationFilter]\nUse=1\nValue=1\n", "clean.jpg"},
+        {"size search", Resize + "[JPEG]\nUseFileSizeLimit=1\nFileSizeLimit=8\n", "clean.jpg"},
+        {"colour reduction", Whole + "ConvertTo=1\n[DecreaseColor]\nUse=1\nMode=2\nPaletteEntries=16\n", "clean.bmp"},
+        {"combine", "[Combine]\nUse=1\nWidth=200\nHeight=150\nRows=1\nColumns=1\n", nullptr},
+    };
+    const bool Quantizer = fs::exists("/usr/bin/pngquant") || fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/pngquant");
+    for (const auto& P : Paths) {
+        if (std::string(P.Path) == "colour reduction" && !Quantizer)
+            continue;
+        SCOPED_TRACE(P.Path);
+        Inputs(Files);
+        Settings("DeleteInputFile=1\n", P.Settings);
+        const TResult R = Run({"in"});
+        EXPECT_EQ(R.Status, 1) << R.Err;
+        for (const auto& [Name, Said] : Words) {
+            // (A sheet left without a picture says so on a line of its own.)
+            if (P.Written) {
+                EXPECT_EQ(Count(R.Err, Name + ": "), 1) << R.Err;
+            }
+            EXPECT_THAT(R.Err, HasSubstr(Name + ": Failed to load file: " + Said));
+            EXPECT_EQ(ReadFile(Dir / "in" / Name), Files[Name]) << Name << " must stay as it was";
+        }
+        if (P.Written) {
+            EXPECT_THAT(Outputs(), ElementsAre(P.Written));
+            EXPECT_FALSE(fs::exists(Dir / "in" / "clean.jpg")) << "a clean source is deleted as asked";
+        } else {
+            EXPECT_EQ(Outputs().size(), 1u) << "one sheet, of the clean picture";
+        }
+    }
+}
+
+// A few stray bytes before the end marker are no damage: the picture is
+// written. But the decoder warned, so the source is the better copy: it is
+// neither deleted nor replaced, and the user is told.
+TEST_F(DamagedJpeg, StrayBytesBeforeTheEndAreWrittenButNeverCostTheSource)
+{
+    WritePhoto(Dir / "whole.jpg", 900, 600, 3);
+    const std::string Stray = Damaged(ReadFile(Dir / "whole.jpg"), "stray");
+    const std::string Turn = "[ResizeFilter]\nUse=0\n[RotationFilter]\nUse=1\nValue=0\n";
+    const std::string Kept = "stray.jpg: the decoder warned about the file's data; the source is kept\n";
+
+    Inputs({{"stray.jpg", Stray}});
+    Settings("", Turn);
+    TResult R = Run({"in"});
+    EXPECT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(ImageSize(Dir / "out" / "stray.jpg"), QSize(600, 900));
+
+    // Turned (read whole) or only resized (read in bands), inputs to be deleted.
+    const std::string Resize = "[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0,300,512\n"
+                               "Size2=0,0,0,0,0,100,100,384,384,0,300,384\n";
+    for (const auto& [Effects, Size] : {std::pair{Turn, QSize(600, 900)}, {Resize, QSize(300, 200)}}) {
+        Inputs({{"stray.jpg", Stray}});
+        Settings("DeleteInputFile=1\n", Effects);
+        R = Run({"in"});
+        EXPECT_EQ(R.Status, 1) << R.Err;
+        EXPECT_THAT(R.Err, HasSubstr(Kept));
+        EXPECT_EQ(ImageSize(Dir / "out" / "stray.jpg"), Size);
+        EXPECT_EQ(ReadFile(Dir / "in" / "stray.jpg"), Stray);
+    }
+
+    // The output would take the source's place.
+    Inputs({{"stray.jpg", Stray}});
+    std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile)
+        << "[File]\nAtOnce=1\nSameDirectory=1\nNotOverwrite=0\nFileNameFormat=<old>\n" << Turn;
+    R = Run({"in/stray.jpg"});
+    EXPECT_EQ(R.Status, 1) << R.Err;
+    EXPECT_THAT(R.Err, HasSubstr(Kept));
+    EXPECT_EQ(ReadFile(Dir / "in" / "stray.jpg"), Stray);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "in"), {}), 1);
+}
+
+// A profile goes into an output only when it describes the output's pixels.
+TEST_F(DamagedJpeg, AProfileIsWrittenOnlyWithPixelsOfItsColourSpace)
+{
+    std::string Err;
+    ASSERT_TRUE(KodexProcs.ReadPNG || LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err)) << Err;
+    const auto ProfileOf = [](const char* Space) {
+        const std::vector<uint8_t> P = MakeProfile("Test", Space);
+        TICCInfo Icc;
+        Icc.Profile = static_cast<uint8_t*>(std::malloc(P.size()));
+        std::memcpy(Icc.Profile, P.data(), P.size());
+        Icc.Len = uint32_t(P.size());
+        return Icc;
+    };
+    TICCInfo Rgb = ProfileOf("RGB "), Gray = ProfileOf("GRAY");
+    TImgInfo Photo, GrayAlpha;
+    AllocFilledImg(Photo, 64, 48, 3);
+    AllocFilledImg(GrayAlpha, 64, 48, 2);
+    for (uint32_t y = 0; y < 48; ++y) {
+        for (uint32_t x = 0; x < 64 * 3; ++x)
+            ScanLine(Photo, y)[x] = uint8_t(x + 3 * y);
+        for (uint32_t x = 0; x < 64 * 2; ++x)
+            ScanLine(GrayAlpha, y)[x] = uint8_t(x % 2 ? 128 + y : x + y); // gray, then alpha
+    }
+    const TRunSettings S = TakeRunSettings();
+    fs::create_directories(Dir / "made");
+    ASSERT_TRUE(WriteJPEG((Dir / "made" / "rgb.jpg").string(), Photo, 90, {}, false, &Rgb, nullptr, 0, 1, 0, S));
+    ASSERT_TRUE(WritePNG((Dir / "made" / "ga.png").string(), GrayAlpha, 0, false, false, {}, 0, nullptr, &Gray, 6, S));
+    for (TICCInfo* I : {&Rgb, &Gray})
+        std::free(I->Profile);
+    FreeImg(Photo);
+    FreeImg(GrayAlpha);
+    const std::map<std::string, std::string> Files{{"cmyk.jpg", CMYKJPEG(MakeProfile("Ink", "CMYK"))},
+                                                   {"rgb.jpg", ReadFile(Dir / "made" / "rgb.jpg")},
+                                                   {"ga.png", ReadFile(Dir / "made" / "ga.png")}};
+    ASSERT_EQ(JPEGProfileSpace(Files.at("cmyk.jpg")), "CMYK");
+    ASSERT_EQ(JPEGProfileSpace(Files.at("rgb.jpg")), "RGB ");
+
+    // Recompressed as JPEG: the CMYK file and the gray one come out as RGB pixels.
+    Inputs(Files);
+    Settings("", "[ResizeFilter]\nUse=0\n[JPEG]\nAlwaysRecompress=1\n[PNG]\nConvertTo=2\n");
+    TResult R = Run({"in"});
+    EXPECT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(JPEGProfileSpace(ReadFile(Dir / "out" / "cmyk.jpg")), "");
+    EXPECT_EQ(JPEGProfileSpace(ReadFile(Dir / "out" / "rgb.jpg")), "RGB ");
+    EXPECT_EQ(JPEGProfileSpace(ReadFile(Dir / "out" / "ga.jpg")), "");
+    EXPECT_EQ(ImageSize(Dir / "out" / "ga.jpg"), QSize(64, 48));
+
+    // Through the grayscale effect: a gray JPEG loses the RGB profile, a
+    // gray PNG keeps its gray one.
+    Inputs(Files);
+    Settings("", "[ResizeFilter]\nUse=0\n[GrayscaleFilter]\nUse=1\n[PNG]\nConvertTo=3\n");
+    R = Run({"in/rgb.jpg", "in/ga.png"});
+    EXPECT_EQ(R.Status, 0) << R.Err;
+    const std::string GrayJPEG = ReadFile(Dir / "out" / "rgb.jpg");
+    ASSERT_NE(FindMarker(GrayJPEG, 0xC0), std::string::npos);
+    EXPECT_EQ(uint8_t(GrayJPEG[FindMarker(GrayJPEG, 0xC0) + 9]), 1) << "one component";
+    EXPECT_EQ(JPEGProfileSpace(GrayJPEG), "");
+    EXPECT_NE(ReadFile(Dir / "out" / "ga.png").find("iCCP"), std::string::npos);
+}
+
+} // namespace
