@@ -59,6 +59,11 @@ extern std::function<THistogramWindowHook*(QWidget* Owner)> CreateHistogramWindo
 // The main window's file list, whose entries the dialogs preview; set by start-up.
 extern TImageInfoList* PreviewFileList;
 
+// The entry of PreviewFileList that a preview dialog opens on: the one
+// Selected gives (the list's selected entry), the first when Selected is
+// empty or gives none, and -1 only when the list is empty.
+int32_t SelectedPreviewEntry(const std::function<int32_t()>& Selected);
+
 // New record in Dest holding a copy of Src's pixels (Dest's old block is not freed).
 void CopyImgInfo(const TImgInfo& Src, TImgInfo& Dest);
 // New record in Dest holding the part r of Src: columns r.Left..r.Right,
