@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -112,6 +114,14 @@ public:
             if (B->text() == QLatin1String(Caption))
                 return B;
         return nullptr;
+    }
+    // A click on the box of Box (a check box is wider than what takes a click).
+    static void ClickBox(QCheckBox* Box)
+    {
+        QStyleOptionButton Opt;
+        Opt.initFrom(Box);
+        const QRect R = Box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &Opt, Box);
+        QTest::mouseClick(Box, Qt::LeftButton, {}, R.center());
     }
     // The text of the preview window's status panel Index (0 size, 1 pointer or selection).
     static QString PreviewStatus(int Index)
