@@ -323,6 +323,7 @@ public:
     int32_t ChannelIndex() const override { return FForm->ChannelList->currentIndex(); }
     void Show() override { FForm->show(); }
     void Hide() override { FForm->hide(); }
+    void Raise() override { FForm->raise(); }
     bool IsShown() const override { return FForm->isVisible(); }
     void SaveOption() override { FForm->SaveOption(); }
 

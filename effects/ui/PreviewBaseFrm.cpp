@@ -576,16 +576,20 @@ bool TPreviewBaseForm::event(QEvent* e)
         FRemapOnActivate = false;
         if (PreviewForm)
             PreviewForm->Remap();
-        // Mapping a window may hand it the focus; the keys belong to the
-        // dialog the user just opened (Escape, Enter, typing in its edits).
-        activateWindow();
-        // Activating a dialog raises it over the windows that belong to it;
-        // the histogram, mapped again after that, shows above it (and goes
-        // where the dialog's frame, now known, says).
-        if (Histogram && Histogram->IsShown()) {
+        // Mapped again, the histogram goes where the dialog's frame, now
+        // known, says.
+        const bool Histo = Histogram && Histogram->IsShown();
+        if (Histo) {
             Histogram->Hide();
             Histogram->Show();
         }
+        // Mapping a window may hand it the focus; the keys belong to the
+        // dialog the user just opened (Escape, Enter, typing in its edits).
+        activateWindow();
+        // Activating the dialog raises it over the windows that belong to
+        // it: the histogram goes back on top.
+        if (Histo)
+            Histogram->Raise();
     }
     return QDialog::event(e);
 }

@@ -49,6 +49,8 @@ public:
     virtual int32_t ChannelIndex() const = 0; // 4 and above: Y or CbCr
     virtual void Show() = 0;
     virtual void Hide() = 0;
+    // Puts the shown window above the other windows of its dialog.
+    virtual void Raise() {}
     virtual bool IsShown() const = 0;
     // Keeps the scale and channel for the next dialog (the dialog's OK).
     virtual void SaveOption() = 0;
