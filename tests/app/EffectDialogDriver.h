@@ -3,9 +3,7 @@
 #pragma once
 #include "app/EffectPanel.h"
 #include "app/FileListView.h"
-#include "app/IniSettings.h"
 #include "app/MainFrm.h"
-#include "core/MemReservoir.h"
 #include "effects/ui/HistogramFrm.h"
 #include "effects/ui/PreviewFrm.h"
 #include "tests/app/TestApp.h"
@@ -32,10 +30,7 @@ public:
         ExeDir = VESTRO_DIST_DIR "/";
         InitializeGlobals({});
         Dir = ScratchDir("effectdlg");
-        fs::create_directories(Dir / "in");
-        fs::create_directories(Dir / "ini");
-        DataDir = Dir.string() + "/";
-        IniDir = DataDir + "ini/";
+        UseDataFolder(Dir);
         FileList->Clear();
         ErrorLog.Clear();
     }
@@ -52,12 +47,7 @@ public:
     // A settings file holding Settings, then the window listing Args (Listed entries).
     void Open(const std::string& Settings, const std::vector<std::string>& Args = {}, size_t Listed = 0)
     {
-        ExeDir = DataDir;
-        IniFileName = GetSettingsFileName({});
-        std::ofstream(IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
-                                   << "\nFileNameFormat=<old>\nShowDirectory=0\n[System]\nMaxThread=2\n"
-                                   << Settings;
-        LoadIniFile(IniFileName);
+        LoadTestSettings(Dir, Settings);
         Window = std::make_unique<TMainForm>(Args);
         Window->show();
         ASSERT_TRUE(WaitFor([&] { return size_t(FileList->Count()) == Listed && Window->isVisible(); }))
