@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cerrno>
@@ -180,8 +181,7 @@ private:
         std::string Found;
         for (int n = 100 + getpid() % 300; n < 1000 && Found.empty(); ++n) {
             const std::string Num = std::to_string(n);
-            if (std::filesystem::exists("/tmp/.X" + Num + "-lock") ||
-                std::filesystem::exists("/tmp/.X11-unix/X" + Num))
+            if (std::filesystem::exists("/tmp/.X" + Num + "-lock") || std::filesystem::exists("/tmp/.X11-unix/X" + Num))
                 continue;
             // -noreset: the server would otherwise start over whenever its
             // last client leaves (one of the xprop calls).

@@ -23,9 +23,11 @@ namespace fs = std::filesystem;
 class TEffectDialogDriver {
 public:
     // Call once the application exists: the program's globals from the
-    // build's program folder, and a scratch "program folder" of its own.
+    // build's program folder, and a scratch data folder of its own. Stop
+    // undoes it.
     void Start()
     {
+        Started = true;
         SavedExeDir = ExeDir;
         ExeDir = VESTRO_DIST_DIR "/";
         InitializeGlobals({});
@@ -36,6 +38,9 @@ public:
     }
     void Stop()
     {
+        if (!Started)
+            return;
+        Started = false;
         Window.reset();
         if (FileList)
             FileList->Clear();
@@ -134,12 +139,13 @@ public:
     static bool Near(QColor A, QColor B)
     {
         return std::abs(A.red() - B.red()) <= 3 && std::abs(A.green() - B.green()) <= 3 &&
-               std::abs(A.blue() - B.blue()) <= 3;
+            std::abs(A.blue() - B.blue()) <= 3;
     }
 
     fs::path Dir;
     std::unique_ptr<TMainForm> Window;
 
 private:
+    bool Started = false;
     std::string SavedExeDir;
 };

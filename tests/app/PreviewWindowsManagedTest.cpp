@@ -5,7 +5,6 @@
 #include "tests/WindowManagerFixture.h"
 #include "tests/app/EffectDialogDriver.h"
 
-#include <QScreen>
 #include <QWindow>
 
 namespace {
@@ -27,11 +26,7 @@ protected:
         D.Open("[Preview]\nViewMode=0\nWidth=640\nHeight=480\n", {First, Second}, 2);
         ASSERT_TRUE(Settle([&] { return D.Window->windowHandle() && D.Window->windowHandle()->isExposed(); }));
     }
-    void TearDown() override
-    {
-        if (D.Window)
-            D.Stop();
-    }
+    void TearDown() override { D.Stop(); }
 
     // The window's frame as the window manager drew it (X's own view, not Qt's).
     static QRect FrameRect(const QWidget* W)
@@ -72,9 +67,9 @@ TEST_F(PreviewWindowsManaged, TheHistogramStandsAboveItsDialogAlsoInTheNextDialo
         EXPECT_TRUE(Steady(Above)) << "the histogram is stacked below its dialog";
         const QRect Hist = FrameRect(HistogramForm), Dlg = FrameRect(&F);
         // Below the dialog, where there is room (as here), frame to frame.
-        EXPECT_TRUE(!Hist.intersects(Dlg) && Hist.top() >= Dlg.bottom() && Hist.left() == Dlg.left()) << "histogram " << Hist.x() << "," << Hist.y() << " " << Hist.width()
-                                           << "x" << Hist.height() << " dialog " << Dlg.x() << "," << Dlg.y() << " "
-                                           << Dlg.width() << "x" << Dlg.height();
+        EXPECT_TRUE(!Hist.intersects(Dlg) && Hist.top() >= Dlg.bottom() && Hist.left() == Dlg.left())
+            << "histogram " << Hist.x() << "," << Hist.y() << " " << Hist.width() << "x" << Hist.height() << " dialog "
+            << Dlg.x() << "," << Dlg.y() << " " << Dlg.width() << "x" << Dlg.height();
     });
 }
 
@@ -98,7 +93,7 @@ TEST_F(PreviewWindowsManaged, AltF4InThePreviewWindowUnchecksPreviewAndHidesTheH
         // Both really went from the screen, not only from Qt's view of it.
         EXPECT_TRUE(Steady([&] {
             return wmtest::TWindowManager::StackingPlace(Preview) < 0 &&
-                   wmtest::TWindowManager::StackingPlace(ClientOf(HistogramForm)) < 0;
+                wmtest::TWindowManager::StackingPlace(ClientOf(HistogramForm)) < 0;
         }));
     });
 }
@@ -124,8 +119,7 @@ TEST_F(PreviewWindowsManaged, AResizeByTheWindowManagerRefitsOnceAtItsEnd)
         QSize Size = Start;
         for (int Step = 1; Step <= 6; ++Step) {
             Size = Start + QSize(-30 * Step, -20 * Step);
-            ASSERT_EQ(XDoTool({"windowsize", Preview, std::to_string(Size.width()), std::to_string(Size.height())}),
-                      0);
+            ASSERT_EQ(XDoTool({"windowsize", Preview, std::to_string(Size.width()), std::to_string(Size.height())}), 0);
             std::string Out;
             for (int i = 0; i < 200; ++i) {
                 wmtest::Run({"xwininfo", "-id", Preview}, &Out);
