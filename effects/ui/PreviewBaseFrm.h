@@ -224,7 +224,8 @@ protected:
     void showEvent(QShowEvent* e) override;
     // The preview and histogram windows are mapped before this dialog, when a
     // window manager cannot yet tell that they belong to it and stacks the
-    // main window over them. The first activation maps them again.
+    // main window over them. The first activation maps them again, and puts
+    // the histogram back over the dialog, which activating raised.
     bool event(QEvent* e) override;
 
     bool FRemapOnActivate = false;
