@@ -456,6 +456,7 @@ void TAddBlankForm::OkClicked()
 void TAddBlankForm::PreviewClosed(QObject*)
 {
     PreviewBox->setChecked(false);
+    PreviewClicked();
 }
 
 void TAddBlankForm::ReloadSource(bool RequestAfter)

@@ -5,6 +5,7 @@
 #include "core/ResourceText.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/EffectDialog.h"
+#include "effects/ui/PreviewBaseFrm.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -462,7 +463,7 @@ bool ExecAddTextForm(TAddTextEffect& Effect, QWidget* Owner, const TAddTextPrevi
 {
     auto Form = std::make_unique<TAddTextForm>(Owner, PreviewLoader);
     Form->SetParam(Effect.FParam, Effect.FFont, Effect.FText);
-    Form->SetPreviewImageIndex(PreviewIndex ? PreviewIndex() : -1);
+    Form->SetPreviewImageIndex(SelectedPreviewEntry(PreviewIndex));
     if (Form->exec() != QDialog::Accepted)
         return false;
     Form->GetParam(Effect.FParam, Effect.FFont, Effect.FText);

@@ -5,6 +5,7 @@
 #include "effects/CompositeOptionFrm.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/EffectDialog.h"
+#include "effects/ui/PreviewBaseFrm.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -295,7 +296,7 @@ bool ExecCompositeOptionForm(TCompositeEffect& Effect, QWidget* Owner, const TCo
     auto Form = std::make_unique<TCompositeOptionForm>(Owner, PreviewLoader);
     Form->SetParam(Effect.FMode, Effect.FBasePos, Effect.FOffsetX, Effect.FOffsetY, Effect.FOpacity,
                    Effect.FImageFileName);
-    Form->SetPreviewImageIndex(PreviewIndex ? PreviewIndex() : -1);
+    Form->SetPreviewImageIndex(SelectedPreviewEntry(PreviewIndex));
     if (Form->exec() != QDialog::Accepted)
         return false;
     Form->GetParam(Effect.FMode, Effect.FBasePos, Effect.FOffsetX, Effect.FOffsetY, Effect.FOpacity,

@@ -33,6 +33,24 @@ enum { ViewRGB, ViewR, ViewG, ViewB, ViewY, ViewCbCr };
 
 QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
 
+// W's rectangle with the frame the window manager draws around it. Qt learns
+// a window's frame from the window manager some time after mapping it, and
+// meanwhile reports none or a half-made one (a dialog framed as 1 x 1 puts
+// its histogram over itself): until W's own frame is plausible, the frame of
+// the window W belongs to, framed long before, stands in.
+QRect FramedRect(const QWidget* W)
+{
+    const QRect Own = W->geometry();
+    for (const QWidget* X = W; X; X = X->parentWidget() ? X->parentWidget()->window() : nullptr) {
+        const QRect G = X->geometry(), F = X->frameGeometry();
+        const QMargins M(G.left() - F.left(), G.top() - F.top(), F.right() - G.right(), F.bottom() - G.bottom());
+        const int Most = std::max({M.left(), M.top(), M.right(), M.bottom()});
+        if (F.contains(G) && Most > 0 && Most <= 100)
+            return Own.marginsAdded(M);
+    }
+    return Own;
+}
+
 } // namespace
 
 THistogramPaintBox::THistogramPaintBox(THistogramForm* Form) : QWidget(Form), FForm(Form)
@@ -242,8 +260,8 @@ void THistogramForm::showEvent(QShowEvent* Event)
     QWidget::showEvent(Event);
     if (!ParentForm)
         return;
-    const QRect dlg = ParentForm->frameGeometry();
-    const QSize own = frameGeometry().size();
+    const QRect dlg = FramedRect(ParentForm);
+    const QSize own = FramedRect(this).size();
     auto onScreen = [](const QRect& R) {
         for (QScreen* s : QGuiApplication::screens())
             if (s->geometry().contains(R))
@@ -305,6 +323,7 @@ public:
     int32_t ChannelIndex() const override { return FForm->ChannelList->currentIndex(); }
     void Show() override { FForm->show(); }
     void Hide() override { FForm->hide(); }
+    void Raise() override { FForm->raise(); }
     bool IsShown() const override { return FForm->isVisible(); }
     void SaveOption() override { FForm->SaveOption(); }
 

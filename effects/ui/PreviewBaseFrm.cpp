@@ -417,14 +417,22 @@ void TPreviewBaseForm::SetPreviewImageIndex(int32_t Index)
     }
 }
 
-void TPreviewBaseForm::ShowSelectedEntry(const std::function<int32_t()>& Selected)
+int32_t SelectedPreviewEntry(const std::function<int32_t()>& Selected)
 {
     const int32_t Count = PreviewFileList ? PreviewFileList->Count() : 0;
     if (Count == 0)
-        return;
+        return -1;
     const int32_t Index = Selected ? Selected() : 0;
+    return Index >= 0 && Index < Count ? Index : 0;
+}
+
+void TPreviewBaseForm::ShowSelectedEntry(const std::function<int32_t()>& Selected)
+{
+    const int32_t Index = SelectedPreviewEntry(Selected);
+    if (Index < 0)
+        return;
     try {
-        SetPreviewImageIndex(Index >= 0 && Index < Count ? Index : 0);
+        SetPreviewImageIndex(Index);
     } catch (const std::exception& E) {
         // The dialog still edits the values; it just has no picture.
         QMessageBox::warning(this, windowTitle(), QString::fromUtf8(E.what()));
@@ -568,13 +576,20 @@ bool TPreviewBaseForm::event(QEvent* e)
         FRemapOnActivate = false;
         if (PreviewForm)
             PreviewForm->Remap();
-        if (Histogram && Histogram->IsShown()) {
+        // Mapped again, the histogram goes where the dialog's frame, now
+        // known, says.
+        const bool Histo = Histogram && Histogram->IsShown();
+        if (Histo) {
             Histogram->Hide();
             Histogram->Show();
         }
         // Mapping a window may hand it the focus; the keys belong to the
         // dialog the user just opened (Escape, Enter, typing in its edits).
         activateWindow();
+        // Activating the dialog raises it over the windows that belong to
+        // it: the histogram goes back on top.
+        if (Histo)
+            Histogram->Raise();
     }
     return QDialog::event(e);
 }

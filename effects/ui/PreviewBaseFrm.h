@@ -49,6 +49,8 @@ public:
     virtual int32_t ChannelIndex() const = 0; // 4 and above: Y or CbCr
     virtual void Show() = 0;
     virtual void Hide() = 0;
+    // Puts the shown window above the other windows of its dialog.
+    virtual void Raise() {}
     virtual bool IsShown() const = 0;
     // Keeps the scale and channel for the next dialog (the dialog's OK).
     virtual void SaveOption() = 0;
@@ -58,6 +60,11 @@ extern std::function<THistogramWindowHook*(QWidget* Owner)> CreateHistogramWindo
 
 // The main window's file list, whose entries the dialogs preview; set by start-up.
 extern TImageInfoList* PreviewFileList;
+
+// The entry of PreviewFileList that a preview dialog opens on: the one
+// Selected gives (the list's selected entry), the first when Selected is
+// empty or gives none, and -1 only when the list is empty.
+int32_t SelectedPreviewEntry(const std::function<int32_t()>& Selected);
 
 // New record in Dest holding a copy of Src's pixels (Dest's old block is not freed).
 void CopyImgInfo(const TImgInfo& Src, TImgInfo& Dest);
@@ -217,7 +224,8 @@ protected:
     void showEvent(QShowEvent* e) override;
     // The preview and histogram windows are mapped before this dialog, when a
     // window manager cannot yet tell that they belong to it and stacks the
-    // main window over them. The first activation maps them again.
+    // main window over them. The first activation maps them again, and puts
+    // the histogram back over the dialog, which activating raised.
     bool event(QEvent* e) override;
 
     bool FRemapOnActivate = false;

@@ -232,6 +232,11 @@ TPreviewForm::TPreviewForm(QWidget* Owner)
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& P) { ViewMenu->popup(mapToGlobal(P)); });
 
+    FResizeSettle = new QTimer(this);
+    FResizeSettle->setSingleShot(true);
+    FResizeSettle->setInterval(ResizeSettleMs);
+    connect(FResizeSettle, &QTimer::timeout, this, [this] { AfterSizeSettled(); });
+
     resize(std::max(PreviewOption.Width, 100), std::max(PreviewOption.Height, 100));
     FViewMode = PreviewOption.ViewMode >= 0 && PreviewOption.ViewMode <= 4 ? PreviewOption.ViewMode : 0;
 }
@@ -305,8 +310,13 @@ void TPreviewForm::SetSelectRect(const TRect& r)
     SY = r.Top;
     SX2 = r.Right;
     SY2 = r.Bottom;
-    if (SX < 0 || SY < 0)
+    if (SX < 0 || SY < 0) {
         SelectType = 0;
+        StatusPanel[1]->clear();
+    } else {
+        StatusPanel[1]->setText(QString::asprintf("(%d,%d)-(%d,%d)", std::min(SX, SX2), std::min(SY, SY2),
+                                                  std::max(SX, SX2), std::max(SY, SY2)));
+    }
     CalcFitZoom();
     RepaintPicture();
 }
@@ -716,34 +726,33 @@ void TPreviewForm::keyPressEvent(QKeyEvent* e)
     e->accept();
 }
 
-void TPreviewForm::resizeEvent(QResizeEvent* e) { QWidget::resizeEvent(e); }
+void TPreviewForm::resizeEvent(QResizeEvent* e)
+{
+    // The layout has fitted the picture area to the new size by now.
+    QWidget::resizeEvent(e);
+    if (!FResizeHandler)
+        return;
+    if (e->spontaneous()) {
+        // The window manager resizes the window: while the user drags its
+        // frame a stream of these comes (the manager, not this program,
+        // holds the mouse button). Refit once, when the stream has ended.
+        IsResizing = true;
+        FResizeSettle->start();
+        return;
+    }
+    // A resize by the program refits at once.
+    FResizeSettle->stop();
+    IsResizing = false;
+    if (OnResized)
+        OnResized(this);
+    CalcFitZoom();
+    LayoutPaintBox();
+}
 
 bool TPreviewForm::eventFilter(QObject* Obj, QEvent* e)
 {
-    // The picture area changed size: the window was resized.
-    if (Obj == PictureArea && e->type() == QEvent::Resize) {
-        if (FResizeHandler) {
-            if (QGuiApplication::mouseButtons() & Qt::LeftButton) {
-                // Refit once, when the user lets go of the frame.
-                if (!IsResizing) {
-                    IsResizing = true;
-                    auto* Poll = new QTimer(this);
-                    connect(Poll, &QTimer::timeout, this, [this, Poll] {
-                        if (QGuiApplication::mouseButtons() & Qt::LeftButton)
-                            return;
-                        Poll->deleteLater();
-                        AfterSizeSettled();
-                    });
-                    Poll->start(50);
-                }
-            } else {
-                if (OnResized)
-                    OnResized(this);
-                CalcFitZoom();
-            }
-        }
+    if (Obj == PictureArea && e->type() == QEvent::Resize)
         LayoutPaintBox();
-    }
     return QWidget::eventFilter(Obj, e);
 }
 
@@ -751,6 +760,12 @@ void TPreviewForm::AfterSizeSettled()
 {
     if (!IsResizing)
         return;
+    // Where the platform shows the button that holds the frame, the resize
+    // lasts as long as the button is down.
+    if (QGuiApplication::mouseButtons() & Qt::LeftButton) {
+        FResizeSettle->start();
+        return;
+    }
     IsResizing = false;
     if (OnResized)
         OnResized(this);

@@ -16,6 +16,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QScrollBar;
+class QTimer;
 
 // The arithmetic of the window, free of widgets. Floating-point values become
 // integers by truncation towards zero; +0.5 is added where rounding is meant.
@@ -83,7 +84,7 @@ public:
     // previewgeom::MagnifiedViewRect); the fitted picture's size in the fit view.
     TRect GetViewRect() const;
     // (Left, Top)-(Right, Bottom) in image pixels, y from the top; a negative
-    // Left or Top removes the selection.
+    // Left or Top removes the selection. The status bar shows the new selection.
     void SetSelectRect(const TRect& r);
     void SetSelectSize(const TSize& s) { SelectSize = s; }
     TRect SelectRect() const { return TRect{SX, SY, SX2, SY2}; }
@@ -102,7 +103,13 @@ public:
     // the owner may not have been mapped yet the first time.
     void Remap();
 
+    // A resize of the window by the window manager (the user dragging its
+    // frame) counts as ended when no other has come for this long.
+    static constexpr int ResizeSettleMs = 200;
+
     // Owners set these; each fires only when assigned, with the window as Sender.
+    // OnResized fires at once after a resize by the program, and once at the
+    // end of a resize by the window manager.
     TNotifyEvent OnChangeViewMode, OnResized, OnClosed, OnNextImg, OnPrevImg;
     int32_t DlgWidth = 0; // width of the dialog placed beside this window
     bool CanMove = true;  // mouse presses are accepted
@@ -136,7 +143,8 @@ private:
 
     TImgInfo* Img[2] = {nullptr, nullptr};
     TImgInfo* AllViewImg[2] = {nullptr, nullptr};
-    bool IsResizing = false;
+    bool IsResizing = false; // the window manager is resizing the window
+    QTimer* FResizeSettle = nullptr; // restarted by each resize from the window manager
     bool FResizeHandler = false; // resizes are handled only after the first paint
     QString Title;
     int32_t ImgIndex = 0;

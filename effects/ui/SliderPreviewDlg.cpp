@@ -174,8 +174,9 @@ void TSliderPreviewForm::HistogramClicked()
 
 void TSliderPreviewForm::PreviewClosed(QObject*)
 {
+    // As if the user had unchecked Preview: the histogram goes with the picture.
     PreviewBox->setChecked(false);
-    HistogramBox->setEnabled(false);
+    PreviewClicked();
 }
 
 void TSliderPreviewForm::RequestPreview() { StartPreviewWork(); }

@@ -567,8 +567,9 @@ void TToneCurveOptionForm::Redraw()
 
 void TToneCurveOptionForm::PreviewClosed(QObject*)
 {
+    // As if the user had unchecked Preview: the histogram goes with the picture.
     PreviewBox->setChecked(false);
-    HistogramBox->setEnabled(false);
+    PreviewToggled();
 }
 
 void TToneCurveOptionForm::ReloadSource(bool RequestAfter)

@@ -448,7 +448,7 @@ void TTrimmingOptionForm::OkClicked()
 void TTrimmingOptionForm::PreviewClosed(QObject*)
 {
     PreviewBox->setChecked(false);
-    RatioPanel->setEnabled(false);
+    PreviewClicked();
 }
 
 void TTrimmingOptionForm::ReloadSource(bool RequestAfter)

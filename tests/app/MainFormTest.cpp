@@ -49,10 +49,7 @@ protected:
         if (!KodexLoaded)
             GTEST_SKIP() << "the codec library is not built";
         Dir = ScratchDir("main");
-        fs::create_directories(Dir / "in");
-        fs::create_directories(Dir / "ini");
-        DataDir = Dir.string() + "/";
-        IniDir = DataDir + "ini/";
+        UseDataFolder(Dir);
         FileList->Clear();
         ErrorLog.Clear();
     }
@@ -67,12 +64,7 @@ protected:
     // The default settings file of this "program folder", then a window listing Args.
     void Open(const std::string& Settings, const std::vector<std::string>& Args = {}, size_t Listed = 0)
     {
-        ExeDir = DataDir;
-        IniFileName = GetSettingsFileName({});
-        std::ofstream(IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
-                                   << "\nFileNameFormat=<old>\nShowDirectory=0\n[System]\nMaxThread=2\n"
-                                   << Settings;
-        LoadIniFile(IniFileName);
+        LoadTestSettings(Dir, Settings);
         Window = std::make_unique<TMainForm>(Args);
         Window->Confirm = [this](const QString& Text) {
             Questions.push_back(Text.toStdString());

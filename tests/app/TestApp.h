@@ -1,10 +1,12 @@
 // One QApplication for all window tests of this binary, and the helpers the
 // tests share.
 #pragma once
+#include "app/IniSettings.h"
 #include "app/Startup.h"
 #include "core/ErrorLog.h"
 #include "core/Global.h"
 #include "core/ImageInfo.h"
+#include "core/MemReservoir.h"
 #include "core/Resize.h"
 #include "effects/Effect.h"
 
@@ -52,6 +54,27 @@ inline std::filesystem::path ScratchDir(const std::string& Tag)
     std::filesystem::remove_all(P);
     std::filesystem::create_directories(P);
     return P;
+}
+
+// Dir as the program's data folder: in/ and ini/ made, DataDir and IniDir set.
+inline void UseDataFolder(const std::filesystem::path& Dir)
+{
+    std::filesystem::create_directories(Dir / "in");
+    std::filesystem::create_directories(Dir / "ini");
+    DataDir = Dir.string() + "/";
+    IniDir = DataDir + "ini/";
+}
+
+// The program started from the data folder Dir: its default settings file
+// (outputs to Dir/out named as the inputs, two threads) followed by Settings,
+// written and loaded.
+inline void LoadTestSettings(const std::filesystem::path& Dir, const std::string& Settings)
+{
+    ExeDir = DataDir;
+    IniFileName = GetSettingsFileName({});
+    std::ofstream(IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+                               << "\nFileNameFormat=<old>\nShowDirectory=0\n[System]\nMaxThread=2\n" << Settings;
+    LoadIniFile(IniFileName);
 }
 
 // The bytes of a file ("" when there is none).
