@@ -1,0 +1,171 @@
+// The thumbnail window beside the main window under a real window manager
+// (openbox on a 1366 x 768 Xvfb screen): where its frame goes, what is stored
+// when the program closes and where the next start puts it.
+#include "app/FileListView.h"
+#include "app/IniSettings.h"
+#include "app/MainFrm.h"
+#include "app/Startup.h"
+#include "app/ThumbnailFrm.h"
+#include "core/IniFile.h"
+#include "core/MemReservoir.h"
+#include "tests/WindowManagerFixture.h"
+#include "tests/app/TestApp.h"
+
+#include <QProcess>
+#include <QTest>
+#include <QWindow>
+
+#include <climits>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The window's frame as the window manager drew it; null before it did.
+QRect Frame(const QWidget* W)
+{
+    const QWindow* H = W->windowHandle();
+    return H && !H->frameMargins().isNull() ? H->frameGeometry() : QRect();
+}
+
+bool Xdotool(const QStringList& Args) { return QProcess::execute("xdotool", Args) == 0; }
+
+class ThumbnailUnderWindowManager : public WindowManagerTest {
+public:
+    static void SetUpTestSuite()
+    {
+        WindowManagerTest::SetUpTestSuite();
+        SavedExeDir = ExeDir;
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+            ExeDir = VESTRO_DIST_DIR "/";
+            Started = InitializeGlobals({});
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        if (Started)
+            FinalizeGlobals();
+        ExeDir = SavedExeDir;
+    }
+
+protected:
+    void SetUp() override
+    {
+        WindowManagerTest::SetUp();
+        if (IsSkipped())
+            return;
+        if (!KodexLoaded)
+            GTEST_SKIP() << "the codec library is not built";
+        if (QProcess::execute("xdotool", {"version"}) != 0)
+            GTEST_SKIP() << "xdotool is not installed here (scripts/setup installs it)";
+        Dir = ScratchDir("thumbwm");
+        fs::create_directories(Dir / "ini");
+        for (int i = 0; i < 2; ++i) {
+            Photos.push_back((Dir / ("p" + std::to_string(i) + ".jpg")).string());
+            WritePhoto(Photos.back(), 1200, 800, i);
+        }
+        DataDir = Dir.string() + "/";
+        IniDir = DataDir + "ini/";
+        ExeDir = DataDir; // settings of this "program folder", saved when the window closes
+        IniFileName = GetSettingsFileName({});
+    }
+    void TearDown() override
+    {
+        if (Window)
+            Window->close();
+        Window.reset();
+        if (FileList)
+            FileList->Clear();
+        ExeDir = VESTRO_DIST_DIR "/";
+        fs::remove_all(Dir);
+    }
+    // Starts the main window as the program does, the photos listed, and
+    // clicks the first row, which shows the thumbnail window; waits until the
+    // window manager has framed both windows.
+    void Start()
+    {
+        LoadIniFile(IniFileName);
+        Window = std::make_unique<TMainForm>(Photos);
+        Window->show();
+        ASSERT_TRUE(WaitFor([&] { return FileList->Count() == int(Photos.size()); }));
+        TFileListView* View = Window->FileListView;
+        QTest::mouseClick(View->viewport(), Qt::LeftButton, {}, View->visualRect(View->model()->index(0, 0)).center());
+        Thumb = Window->ThumbnailForm;
+        ASSERT_TRUE(WaitFor([&] { return Thumb->isVisible() && !Frame(Thumb).isNull() && !Frame(Window.get()).isNull(); }, 10000));
+        // The second placement follows the framing at once (a few timer ticks).
+        WaitFor([] { return false; }, 300);
+    }
+    // Closes the main window as a user does: Alt+F4 to the window manager.
+    void Close()
+    {
+        ASSERT_TRUE(Xdotool({"windowactivate", "--sync", QString::number(Window->winId()), "key", "alt+F4"}));
+        ASSERT_TRUE(WaitFor([&] { return !Window->isVisible(); }, 10000));
+        Window.reset();
+    }
+    QPoint Stored() const
+    {
+        const TMemIniFile Ini(IniFileName);
+        return {Ini.ReadInteger("ThumbnailWindow", "Left", -1), Ini.ReadInteger("ThumbnailWindow", "Top", -1)};
+    }
+
+    static inline std::string SavedExeDir;
+    static inline bool Started = false;
+    fs::path Dir;
+    std::vector<std::string> Photos;
+    std::unique_ptr<TMainForm> Window;
+    TThumbnailForm* Thumb = nullptr;
+};
+
+} // namespace
+
+TEST_F(ThumbnailUnderWindowManager, FrameSitsBelowTheMainTitleBarAndARestartPutsItWhereItWasLeft)
+{
+    std::ofstream(IniFileName) << "[ThumbnailWindow]\nVisible=1\n";
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const QRect Main = Frame(Window.get()), Own = Frame(Thumb);
+    // Inside the main window's top-right corner, its frame just below the
+    // main window's title bar: the minimise, maximise and close buttons stay
+    // free.
+    EXPECT_EQ(Own.top(), Window->geometry().top()) << Own.top() << " main frame " << Main.top();
+    EXPECT_EQ(Own.right(), Main.right());
+    EXPECT_TRUE(Main.contains(Own));
+
+    // The user drags it by its title bar to the left of the main window's
+    // bottom-left corner ...
+    const QPoint Grab(Own.center().x(), Own.top() + (Thumb->geometry().top() - Own.top()) / 2);
+    const QPoint To(Main.left() + 100, Main.bottom() - 150);
+    // (Pauses between the steps, as a hand makes them: the window manager
+    // starts a move only on a motion after the press.)
+    ASSERT_TRUE(Xdotool({"mousemove", QString::number(Grab.x()), QString::number(Grab.y()), "mousedown", "1",
+                         "sleep", "0.2", "mousemove", QString::number(Grab.x() - 20), QString::number(Grab.y() + 20),
+                         "sleep", "0.2", "mousemove", QString::number(To.x()), QString::number(To.y()), "sleep",
+                         "0.2", "mouseup", "1"}));
+    ASSERT_TRUE(WaitFor([&] { return Frame(Thumb).top() > Main.top() + 200; }, 10000)) << Frame(Thumb).top();
+    WaitFor([] { return false; }, 200);
+    const QPoint Offset = Frame(Thumb).topLeft() - Main.topLeft();
+
+    // ... and closes the program: the frame's offset is stored.
+    ASSERT_NO_FATAL_FAILURE(Close());
+    EXPECT_EQ(Stored(), Offset);
+
+    // The next start puts the frame there again.
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_EQ(Frame(Thumb).topLeft() - Frame(Window.get()).topLeft(), Offset);
+    ASSERT_NO_FATAL_FAILURE(Close());
+    EXPECT_EQ(Stored(), Offset);
+}
+
+TEST_F(ThumbnailUnderWindowManager, AnOffsetNearTheIntegerLimitsLeavesItInTheCornerOnTheScreen)
+{
+    for (const char* Offset : {"Left=2147483647\nTop=2147483647", "Left=-2147483648\nTop=-2147483648",
+                               "Left=2147483000\nTop=0", "Left=0\nTop=-2147483000"}) {
+        SCOPED_TRACE(Offset);
+        std::ofstream(IniFileName) << "[ThumbnailWindow]\nVisible=1\n" << Offset << "\n";
+        ASSERT_NO_FATAL_FAILURE(Start());
+        const QRect Main = Frame(Window.get()), Own = Frame(Thumb);
+        EXPECT_TRUE(QRect(0, 0, 1366, 768).contains(Own)) << Own.x() << "," << Own.y();
+        EXPECT_EQ(Own.top(), Window->geometry().top());
+        EXPECT_EQ(Own.right(), Main.right());
+        ASSERT_NO_FATAL_FAILURE(Close());
+    }
+}
