@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QWidget>
+#include <QWindow>
 
 #include <chrono>
 #include <cstdlib>
@@ -150,6 +153,24 @@ inline std::string WindowManagerDisplay() { return wm_fixture::Desktop().Display
 
 // Why there is no desktop ("" when there is one).
 inline std::string WindowManagerMissing() { return wm_fixture::Desktop().Missing; }
+
+// The frame openbox drew around W's window, in screen pixels; null before it did.
+inline QRect WindowFrame(const QWidget* W)
+{
+    const QWindow* H = W->windowHandle();
+    return H && !H->frameMargins().isNull() ? H->frameGeometry() : QRect();
+}
+
+// The client width openbox (default settings and theme) needs to show Title
+// whole in its title bar: the title in its bold 8 point font, centred, with
+// the window icon and three buttons beside it. Measured: one pixel less cuts
+// "Metadata Settings" or "Vestro Image Resizer - vestro-resizer.ini".
+inline int OpenboxTitleWidth(const QString& Title)
+{
+    QFont Font(QStringLiteral("Sans"), 8);
+    Font.setBold(true);
+    return QFontMetrics(Font).horizontalAdvance(Title) + 106;
+}
 
 // A test whose QApplication shows its windows on the desktop, under openbox.
 class WindowManagerTest : public ::testing::Test {

@@ -1,6 +1,7 @@
-// The thumbnail window beside the main window under a real window manager
-// (openbox on a 1366 x 768 Xvfb screen): where its frame goes, what is stored
-// when the program closes and where the next start puts it.
+// The main window under a real window manager (openbox on a 1366 x 768 Xvfb
+// screen): where the thumbnail window's frame goes beside it, what is stored
+// when the program closes and where the next start puts it; the questions it
+// asks show their whole title.
 #include "app/FileListView.h"
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
@@ -10,9 +11,13 @@
 #include "core/MemReservoir.h"
 #include "tests/WindowManagerFixture.h"
 #include "tests/app/TestApp.h"
+#include "tests/effectsui/DialogLayout.h"
 
+#include <QCheckBox>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
 #include <climits>
@@ -21,16 +26,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The window's frame as the window manager drew it; null before it did.
-QRect Frame(const QWidget* W)
-{
-    const QWindow* H = W->windowHandle();
-    return H && !H->frameMargins().isNull() ? H->frameGeometry() : QRect();
-}
-
 bool Xdotool(const QStringList& Args) { return QProcess::execute("xdotool", Args) == 0; }
 
-class ThumbnailUnderWindowManager : public WindowManagerTest {
+class MainWindowUnderWM : public WindowManagerTest {
 public:
     static void SetUpTestSuite()
     {
@@ -82,16 +80,20 @@ protected:
     // Starts the main window as the program does, the photos listed, and
     // clicks the first row, which shows the thumbnail window; waits until the
     // window manager has framed both windows.
-    void Start()
+    void Start(bool ShowThumbnail = true)
     {
         LoadIniFile(IniFileName);
         Window = std::make_unique<TMainForm>(Photos);
         Window->show();
         ASSERT_TRUE(WaitFor([&] { return FileList->Count() == int(Photos.size()); }));
+        if (!ShowThumbnail) {
+            ASSERT_TRUE(WaitFor([&] { return !WindowFrame(Window.get()).isNull(); }, 10000));
+            return;
+        }
         TFileListView* View = Window->FileListView;
         QTest::mouseClick(View->viewport(), Qt::LeftButton, {}, View->visualRect(View->model()->index(0, 0)).center());
         Thumb = Window->ThumbnailForm;
-        ASSERT_TRUE(WaitFor([&] { return Thumb->isVisible() && !Frame(Thumb).isNull() && !Frame(Window.get()).isNull(); }, 10000));
+        ASSERT_TRUE(WaitFor([&] { return Thumb->isVisible() && !WindowFrame(Thumb).isNull() && !WindowFrame(Window.get()).isNull(); }, 10000));
         // The second placement follows the framing at once (a few timer ticks).
         WaitFor([] { return false; }, 300);
     }
@@ -118,11 +120,11 @@ protected:
 
 } // namespace
 
-TEST_F(ThumbnailUnderWindowManager, FrameSitsBelowTheMainTitleBarAndARestartPutsItWhereItWasLeft)
+TEST_F(MainWindowUnderWM, FrameSitsBelowTheMainTitleBarAndARestartPutsItWhereItWasLeft)
 {
     std::ofstream(IniFileName) << "[ThumbnailWindow]\nVisible=1\n";
     ASSERT_NO_FATAL_FAILURE(Start());
-    const QRect Main = Frame(Window.get()), Own = Frame(Thumb);
+    const QRect Main = WindowFrame(Window.get()), Own = WindowFrame(Thumb);
     // Inside the main window's top-right corner, its frame just below the
     // main window's title bar: the minimise, maximise and close buttons stay
     // free.
@@ -140,9 +142,9 @@ TEST_F(ThumbnailUnderWindowManager, FrameSitsBelowTheMainTitleBarAndARestartPuts
                          "sleep", "0.2", "mousemove", QString::number(Grab.x() - 20), QString::number(Grab.y() + 20),
                          "sleep", "0.2", "mousemove", QString::number(To.x()), QString::number(To.y()), "sleep",
                          "0.2", "mouseup", "1"}));
-    ASSERT_TRUE(WaitFor([&] { return Frame(Thumb).top() > Main.top() + 200; }, 10000)) << Frame(Thumb).top();
+    ASSERT_TRUE(WaitFor([&] { return WindowFrame(Thumb).top() > Main.top() + 200; }, 10000)) << WindowFrame(Thumb).top();
     WaitFor([] { return false; }, 200);
-    const QPoint Offset = Frame(Thumb).topLeft() - Main.topLeft();
+    const QPoint Offset = WindowFrame(Thumb).topLeft() - Main.topLeft();
 
     // ... and closes the program: the frame's offset is stored.
     ASSERT_NO_FATAL_FAILURE(Close());
@@ -150,22 +152,47 @@ TEST_F(ThumbnailUnderWindowManager, FrameSitsBelowTheMainTitleBarAndARestartPuts
 
     // The next start puts the frame there again.
     ASSERT_NO_FATAL_FAILURE(Start());
-    EXPECT_EQ(Frame(Thumb).topLeft() - Frame(Window.get()).topLeft(), Offset);
+    EXPECT_EQ(WindowFrame(Thumb).topLeft() - WindowFrame(Window.get()).topLeft(), Offset);
     ASSERT_NO_FATAL_FAILURE(Close());
     EXPECT_EQ(Stored(), Offset);
 }
 
-TEST_F(ThumbnailUnderWindowManager, AnOffsetNearTheIntegerLimitsLeavesItInTheCornerOnTheScreen)
+TEST_F(MainWindowUnderWM, AnOffsetNearTheIntegerLimitsLeavesItInTheCornerOnTheScreen)
 {
     for (const char* Offset : {"Left=2147483647\nTop=2147483647", "Left=-2147483648\nTop=-2147483648",
                                "Left=2147483000\nTop=0", "Left=0\nTop=-2147483000"}) {
         SCOPED_TRACE(Offset);
         std::ofstream(IniFileName) << "[ThumbnailWindow]\nVisible=1\n" << Offset << "\n";
         ASSERT_NO_FATAL_FAILURE(Start());
-        const QRect Main = Frame(Window.get()), Own = Frame(Thumb);
+        const QRect Main = WindowFrame(Window.get()), Own = WindowFrame(Thumb);
         EXPECT_TRUE(QRect(0, 0, 1366, 768).contains(Own)) << Own.x() << "," << Own.y();
         EXPECT_EQ(Own.top(), Window->geometry().top());
         EXPECT_EQ(Own.right(), Main.right());
         ASSERT_NO_FATAL_FAILURE(Close());
     }
+}
+
+TEST_F(MainWindowUnderWM, TheQuestionBeforeClearingTheListShowsItsWholeTitle)
+{
+    std::ofstream(IniFileName) << "[ThumbnailWindow]\nVisible=0\n[System]\nCaption=%ini settings of the studio\n";
+    ASSERT_NO_FATAL_FAILURE(Start(false));
+    // "at once" with files listed asks whether they may all go; the box
+    // carries the main window's long title.
+    QString Seen;
+    int Width = 0;
+    QTimer::singleShot(0, [&] {
+        QWidget* Box = nullptr;
+        WaitFor([&] { return (Box = QApplication::activeModalWidget()) && !WindowFrame(Box).isNull(); }, 10000);
+        if (!Box)
+            return;
+        Seen = Box->windowTitle();
+        Width = Box->width();
+        ScreenShot("ClearListQuestion");
+        QTest::keyClick(Box, Qt::Key_Escape);
+    });
+    QTest::mouseClick(Window->AtOnceBox, Qt::LeftButton);
+    EXPECT_EQ(Seen, Window->windowTitle());
+    EXPECT_GE(Width, OpenboxTitleWidth(Seen)) << Seen.toStdString();
+    EXPECT_FALSE(Window->AtOnceBox->isChecked()); // Escape: the files stay
+    EXPECT_EQ(FileList->Count(), int(Photos.size()));
 }
