@@ -3,6 +3,7 @@
 // title, in the bar's bold font beside its icon and buttons.
 #include "effects/ResizeFilter.h"
 #include "effects/ui/WindowLook.h"
+#include "core/Global.h"
 #include "tests/WindowManagerFixture.h"
 #include "tests/app/AppDialogs.h"
 #include "tests/app/TestApp.h"
@@ -34,18 +35,41 @@ protected:
 
 } // namespace
 
-TEST_F(DialogTitlesUnderWM, EveryDialogShowsItsWholeTitle)
+TEST_F(DialogTitlesUnderWM, EveryDialogShowsItsWholeTitleWhateverTheInterfaceFont)
 {
+    const TKeptSettings Kept;
     TEffectList Effects;
     Effects.AddFilter(std::make_unique<TResizeFilter>());
     auto Dialogs = AppDialogs(Effects);
     for (const auto& D : AllEffectDialogs())
         Dialogs.push_back(D);
-    for (const auto& [Name, Make] : Dialogs) {
-        std::unique_ptr<QDialog> D(Make());
-        D->show();
-        Look(D.get(), Name);
+    // The title bar keeps its own font when the user picks a small one for
+    // the dialogs.
+    for (const int Size : {0, 6}) {
+        UIFontName = Size ? "DejaVu Sans" : "";
+        UIFontSize = Size;
+        for (const auto& [Name, Make] : Dialogs) {
+            std::unique_ptr<QDialog> D(Make());
+            D->show();
+            Look(D.get(), Name);
+        }
     }
+}
+
+// A title longer than any screen could show (a caption the user wrote) is
+// cut; the box stays on the screen.
+TEST_F(DialogTitlesUnderWM, ATitleNoScreenCouldShowLeavesTheBoxOnTheScreen)
+{
+    bool Seen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* Box = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (Box = QApplication::activeModalWidget()) && !WindowFrame(Box).isNull(); }, 10000));
+        Seen = true;
+        EXPECT_TRUE(QRect(0, 0, 1366, 768).contains(WindowFrame(Box))) << WindowFrame(Box).width();
+        QTest::keyClick(Box, Qt::Key_Return);
+    });
+    ShowMessageBox(nullptr, QMessageBox::Information, QString(300, QLatin1Char('W')), "Done.");
+    EXPECT_TRUE(Seen);
 }
 
 // The message boxes the windows show: a long title over a short question,

@@ -157,6 +157,23 @@ TEST_F(MainWindowUnderWM, FrameSitsBelowTheMainTitleBarAndARestartPutsItWhereItW
     EXPECT_EQ(Stored(), Offset);
 }
 
+// Shown at once with the main window, before the window manager has framed
+// either: placed again by the frames once they are there.
+TEST_F(MainWindowUnderWM, ShownBeforeEitherWindowIsFramedItEndsBelowTheMainTitleBar)
+{
+    std::ofstream(IniFileName) << "[ThumbnailWindow]\nVisible=1\n";
+    LoadIniFile(IniFileName);
+    Window = std::make_unique<TMainForm>(std::vector<std::string>{});
+    Thumb = Window->ThumbnailForm;
+    Window->show();
+    Thumb->show();
+    ASSERT_TRUE(WaitFor([&] {
+        return !WindowFrame(Thumb).isNull() && !WindowFrame(Window.get()).isNull() &&
+               WindowFrame(Thumb).top() == Window->geometry().top();
+    }, 10000)) << WindowFrame(Thumb).top() << " " << Window->geometry().top();
+    EXPECT_EQ(WindowFrame(Thumb).right(), WindowFrame(Window.get()).right());
+}
+
 TEST_F(MainWindowUnderWM, AnOffsetNearTheIntegerLimitsLeavesItInTheCornerOnTheScreen)
 {
     for (const char* Offset : {"Left=2147483647\nTop=2147483647", "Left=-2147483648\nTop=-2147483648",
