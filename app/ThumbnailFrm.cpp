@@ -103,8 +103,8 @@ void TThumbnailForm::SetWndPosition()
 
 void TThumbnailForm::PlaceOnceFramed()
 {
-    // About 3 s for the window manager; without one nothing gets a frame.
-    if (!isVisible() || ++FFramedTries > 150) {
+    // Up to 10 s for a busy window manager; without one nothing gets a frame.
+    if (!isVisible() || ++FFramedTries > 500) {
         FFramedTimer.stop();
         return;
     }

@@ -63,12 +63,15 @@ TEST(Swatches, EachShowsItsColourExactlyWhenOpenedAndWhenChosen)
 {
     EnsureApp();
     const TKeptSettings Kept;
-    // Colours a style's gradient or hover shading would change.
-    DefaultBGColor.Red = 0x20, DefaultBGColor.Green = 0x40, DefaultBGColor.Blue = 0x80;
-    CombineOption.BackgroundColor = 0x102030;
-    PNGOption.IndexColor = true;
-    PNGOption.TransparentType = 5; // "Fixed": the swatch shows
-    PNGOption.TransparentColor = 0xF0E0D0;
+    // Colours a style's gradient or hover shading would change, stored
+    // afresh for each dialog (OK in one stores what the next one shows).
+    auto Store = [] {
+        DefaultBGColor.Red = 0x20, DefaultBGColor.Green = 0x40, DefaultBGColor.Blue = 0x80;
+        CombineOption.BackgroundColor = 0x102030;
+        PNGOption.IndexColor = true;
+        PNGOption.TransparentType = 5; // "Fixed": the swatch shows
+        PNGOption.TransparentColor = 0xF0E0D0;
+    };
     TAddBlankParam Blank;
     Blank.Color = int32_t(0xFF336699u), Blank.Frame1Color = 0x010203, Blank.Frame2Color = 0xFEFDFC;
     Blank.Frame3Color = 0x7F7F7F, Blank.ShadowColor = 0x00C000;
@@ -115,8 +118,9 @@ TEST(Swatches, EachShowsItsColourExactlyWhenOpenedAndWhenChosen)
          },
          {0x2050A0, 0x808080, 0x0000FF, 0xFFFF00}},
     };
-    const QColor Chosen(0x20, 0x40, 0x80);
+    const QColor Chosen(0x9A, 0x31, 0xC4); // none of the stored colours
     for (const TDialog& Row : Dialogs) {
+        Store();
         std::unique_ptr<QDialog> D(Row.Make());
         D->show();
         QApplication::processEvents();
@@ -130,7 +134,7 @@ TEST(Swatches, EachShowsItsColourExactlyWhenOpenedAndWhenChosen)
         }
         if (Row.Kept) {
             D->accept();
-            EXPECT_EQ(Row.Kept() & 0xFFFFFF, 0x804020u) << Row.Name;
+            EXPECT_EQ(Row.Kept() & 0xFFFFFF, 0xC4319Au) << Row.Name;
         }
     }
 }
