@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include <filesystem>
 
@@ -82,11 +83,11 @@ void TThumbnailForm::SetThumbnail(const QImage* Bitmap, const std::string& Path)
     setWindowTitle(QString::fromStdString(std::filesystem::path(Path).filename().string()));
 }
 
-void TThumbnailForm::SetWndPosition()
+std::optional<QPoint> TThumbnailForm::ClientPlace() const
 {
     const QScreen* Screen = QGuiApplication::primaryScreen();
     if (!Screen || !FMainWindow)
-        return;
+        return std::nullopt;
     // The place is the frame's. Until the window manager has framed this
     // window, its frame is taken to be like the main window's.
     const QMargins MainFrame = FrameMarginsOf(FMainWindow), Known = FrameMarginsOf(this);
@@ -94,11 +95,16 @@ void TThumbnailForm::SetWndPosition()
     const QRect Main = FMainWindow->geometry().marginsAdded(MainFrame);
     const QPoint P = ThumbnailWindowPos(Main, size().grownBy(Own), std::max(Own.top(), MainFrame.top()),
                                         Screen->size(), ThumbnailWindowSettings.Left, ThumbnailWindowSettings.Top);
+    return P + QPoint(Own.left(), Own.top());
+}
+
+void TThumbnailForm::SetWndPosition()
+{
     // Placed by the client area's corner: a frame-inclusive move of a window
     // that has no frame yet would put the client there and the frame above.
-    const QPoint Client = P + QPoint(Own.left(), Own.top());
-    if (geometry().topLeft() != Client)
-        setGeometry(QRect(Client, size()));
+    const std::optional<QPoint> Client = ClientPlace();
+    if (Client && geometry().topLeft() != *Client)
+        setGeometry(QRect(*Client, size()));
 }
 
 void TThumbnailForm::PlaceOnceFramed()
@@ -110,8 +116,18 @@ void TThumbnailForm::PlaceOnceFramed()
     }
     if (FrameMarginsOf(this).isNull() || FrameMarginsOf(FMainWindow).isNull())
         return;
-    FFramedTimer.stop();
-    SetWndPosition();
+    // The window manager may still move either window a little after it
+    // framed them: done once this one has stayed at its place beside the
+    // main window for a fifth of a second. A window manager that keeps
+    // putting it elsewhere is not fought for long.
+    const std::optional<QPoint> Client = ClientPlace();
+    if (Client && geometry().topLeft() != *Client && FPlacings < 10) {
+        ++FPlacings;
+        FSettledTicks = 0;
+        setGeometry(QRect(*Client, size()));
+    } else if (++FSettledTicks >= 10) {
+        FFramedTimer.stop();
+    }
 }
 
 void TThumbnailForm::paintEvent(QPaintEvent*)
@@ -128,7 +144,7 @@ void TThumbnailForm::showEvent(QShowEvent* Event)
     QWidget::showEvent(Event);
     // The frame's size and the main window's are known only once the window
     // manager has framed both: placed again then.
-    FFramedTries = 0;
+    FFramedTries = FSettledTicks = FPlacings = 0;
     FFramedTimer.start();
 }
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <optional>
 #include <string>
 
 class QAction;
@@ -38,6 +39,9 @@ public:
     // Puts the frame at its place beside the main window (above) and, shown,
     // once more when the window manager has framed both windows.
     void SetWndPosition();
+    // True from a show until the window manager has framed both windows and
+    // this one stays at its place.
+    bool IsPlacing() const { return FFramedTimer.isActive(); }
 
     QImage Thumbnail; // 160 x 160, 24 bits per pixel
     std::string FPath;
@@ -49,10 +53,13 @@ protected:
     void closeEvent(QCloseEvent* Event) override;
 
 private:
+    // Where the client area goes for the frame to be at its place; none
+    // without a screen or a main window.
+    std::optional<QPoint> ClientPlace() const;
     void PlaceOnceFramed();
 
     QWidget* FMainWindow;
     QAction* FShowAction;
-    QTimer FFramedTimer; // runs from a show until both windows have frames
-    int FFramedTries = 0;
+    QTimer FFramedTimer; // runs from a show until both windows are framed and it stays put
+    int FFramedTries = 0, FSettledTicks = 0, FPlacings = 0;
 };

@@ -87,7 +87,7 @@ inline bool Listening(int Number)
 }
 
 struct TDesktop {
-    std::string Display, Missing;
+    std::string Display, Missing, Home;
     TDesktop()
     {
         using namespace std::chrono_literals;
@@ -126,8 +126,7 @@ struct TDesktop {
         }
         // openbox with its default settings (not a user's own), telling us by
         // a file once it manages the screen.
-        const std::string Home = std::filesystem::temp_directory_path() /
-                                 ("vestro-openbox-" + std::to_string(getpid()));
+        Home = std::filesystem::temp_directory_path() / ("vestro-openbox-" + std::to_string(getpid()));
         std::filesystem::remove_all(Home);
         std::filesystem::create_directories(Home);
         const std::string Ready = Home + "/ready";
@@ -137,6 +136,12 @@ struct TDesktop {
             std::this_thread::sleep_for(20ms);
         if (!std::filesystem::exists(Ready))
             Missing = "openbox did not start on " + Display;
+    }
+    ~TDesktop()
+    {
+        std::error_code Ec;
+        if (!Home.empty())
+            std::filesystem::remove_all(Home, Ec);
     }
 };
 
@@ -159,6 +164,26 @@ inline QRect WindowFrame(const QWidget* W)
 {
     const QWindow* H = W->windowHandle();
     return H && !H->frameMargins().isNull() ? H->frameGeometry() : QRect();
+}
+
+// W's frame once openbox has framed the window and left it in one place for a
+// fifth of a second (it may still move a window just framed); null when that
+// does not happen within Ms milliseconds.
+inline QRect SettledFrame(const QWidget* W, int Ms = 10000)
+{
+    QRect Last;
+    int Same = 0;
+    for (auto Until = std::chrono::steady_clock::now() + std::chrono::milliseconds(Ms);
+         std::chrono::steady_clock::now() < Until;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const QRect F = WindowFrame(W);
+        Same = !F.isNull() && F == Last ? Same + 1 : 0;
+        Last = F;
+        if (Same >= 10)
+            return F;
+    }
+    return {};
 }
 
 // The client width openbox (default settings and theme) needs to show Title

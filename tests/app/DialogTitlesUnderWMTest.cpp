@@ -24,7 +24,7 @@ protected:
     // screenshot (with VESTRO_DIALOG_SHOTS set).
     static void Look(QWidget* D, const char* Name)
     {
-        ASSERT_TRUE(WaitFor([&] { return !WindowFrame(D).isNull(); }, 10000)) << Name;
+        ASSERT_FALSE(SettledFrame(D).isNull()) << Name;
         const QString Title = D->windowTitle();
         EXPECT_FALSE(Title.isEmpty()) << Name;
         EXPECT_GE(D->width(), OpenboxTitleWidth(Title)) << Name << ": " << Title.toStdString();
@@ -63,9 +63,10 @@ TEST_F(DialogTitlesUnderWM, ATitleNoScreenCouldShowLeavesTheBoxOnTheScreen)
     bool Seen = false;
     QTimer::singleShot(0, [&] {
         QWidget* Box = nullptr;
-        ASSERT_TRUE(WaitFor([&] { return (Box = QApplication::activeModalWidget()) && !WindowFrame(Box).isNull(); }, 10000));
+        ASSERT_TRUE(WaitFor([&] { return (Box = QApplication::activeModalWidget()) != nullptr; }, 10000));
+        const QRect Frame = SettledFrame(Box);
         Seen = true;
-        EXPECT_TRUE(QRect(0, 0, 1366, 768).contains(WindowFrame(Box))) << WindowFrame(Box).width();
+        EXPECT_TRUE(QRect(0, 0, 1366, 768).contains(Frame)) << Frame.x() << "," << Frame.y() << " " << Frame.width();
         QTest::keyClick(Box, Qt::Key_Return);
     });
     ShowMessageBox(nullptr, QMessageBox::Information, QString(300, QLatin1Char('W')), "Done.");

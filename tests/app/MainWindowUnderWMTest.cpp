@@ -93,14 +93,18 @@ protected:
         TFileListView* View = Window->FileListView;
         QTest::mouseClick(View->viewport(), Qt::LeftButton, {}, View->visualRect(View->model()->index(0, 0)).center());
         Thumb = Window->ThumbnailForm;
-        ASSERT_TRUE(WaitFor([&] { return Thumb->isVisible() && !WindowFrame(Thumb).isNull() && !WindowFrame(Window.get()).isNull(); }, 10000));
-        // The second placement follows the framing at once (a few timer ticks).
-        WaitFor([] { return false; }, 300);
+        ASSERT_TRUE(WaitFor([&] { return Thumb->isVisible() && !Thumb->IsPlacing(); }, 20000));
+        ASSERT_FALSE(WindowFrame(Thumb).isNull());
+        ASSERT_FALSE(WindowFrame(Window.get()).isNull());
     }
-    // Closes the main window as a user does: Alt+F4 to the window manager.
+    // Closes the main window as a user does: a click on the close button at
+    // the right end of its title bar.
     void Close()
     {
-        ASSERT_TRUE(Xdotool({"windowactivate", "--sync", QString::number(Window->winId()), "key", "alt+F4"}));
+        const QRect F = WindowFrame(Window.get());
+        const int TitleMiddle = F.top() + (Window->geometry().top() - F.top()) / 2;
+        ASSERT_TRUE(Xdotool({"mousemove", QString::number(F.right() - 11), QString::number(TitleMiddle), "sleep",
+                             "0.1", "click", "1"}));
         ASSERT_TRUE(WaitFor([&] { return !Window->isVisible(); }, 10000));
         Window.reset();
     }
@@ -143,8 +147,8 @@ TEST_F(MainWindowUnderWM, FrameSitsBelowTheMainTitleBarAndARestartPutsItWhereItW
                          "sleep", "0.2", "mousemove", QString::number(To.x()), QString::number(To.y()), "sleep",
                          "0.2", "mouseup", "1"}));
     ASSERT_TRUE(WaitFor([&] { return WindowFrame(Thumb).top() > Main.top() + 200; }, 10000)) << WindowFrame(Thumb).top();
-    WaitFor([] { return false; }, 200);
-    const QPoint Offset = WindowFrame(Thumb).topLeft() - Main.topLeft();
+    // Where the window manager leaves it once the drag has ended.
+    const QPoint Offset = SettledFrame(Thumb).topLeft() - Main.topLeft();
 
     // ... and closes the program: the frame's offset is stored.
     ASSERT_NO_FATAL_FAILURE(Close());
@@ -167,10 +171,8 @@ TEST_F(MainWindowUnderWM, ShownBeforeEitherWindowIsFramedItEndsBelowTheMainTitle
     Thumb = Window->ThumbnailForm;
     Window->show();
     Thumb->show();
-    ASSERT_TRUE(WaitFor([&] {
-        return !WindowFrame(Thumb).isNull() && !WindowFrame(Window.get()).isNull() &&
-               WindowFrame(Thumb).top() == Window->geometry().top();
-    }, 10000)) << WindowFrame(Thumb).top() << " " << Window->geometry().top();
+    ASSERT_TRUE(WaitFor([&] { return !Thumb->IsPlacing(); }, 20000));
+    EXPECT_EQ(WindowFrame(Thumb).top(), Window->geometry().top());
     EXPECT_EQ(WindowFrame(Thumb).right(), WindowFrame(Window.get()).right());
 }
 
@@ -199,8 +201,8 @@ TEST_F(MainWindowUnderWM, TheQuestionBeforeClearingTheListShowsItsWholeTitle)
     int Width = 0;
     QTimer::singleShot(0, [&] {
         QWidget* Box = nullptr;
-        WaitFor([&] { return (Box = QApplication::activeModalWidget()) && !WindowFrame(Box).isNull(); }, 10000);
-        if (!Box)
+        WaitFor([&] { return (Box = QApplication::activeModalWidget()) != nullptr; }, 10000);
+        if (!Box || SettledFrame(Box).isNull())
             return;
         Seen = Box->windowTitle();
         Width = Box->width();
