@@ -3,6 +3,7 @@
 #include "core/Global.h"
 #include "core/MemReservoir.h"
 #include "core/ResourceText.h"
+#include "effects/ui/WindowLook.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -57,4 +58,5 @@ TAboutForm::TAboutForm(QWidget* Owner) : QDialog(Owner)
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(Top);
     Layout->addLayout(Buttons);
+    KeepCaptionWhole(this);
 }

@@ -4,6 +4,7 @@
 #include "core/Global.h"
 #include "core/ImgInfo.h"
 #include "core/ResourceText.h"
+#include "effects/ui/WindowLook.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -52,6 +53,7 @@ TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner)
     Layout->addWidget(IndexColorCheck);
     Layout->addLayout(Buttons);
     ApplyUIFont(this);
+    KeepCaptionWhole(this);
 }
 
 void TBitmapOptionForm::accept()

@@ -4,6 +4,7 @@
 #include "core/Global.h"
 #include "core/ResourceText.h"
 #include "effects/Effect.h"
+#include "effects/ui/WindowLook.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -46,6 +47,7 @@ TChangeOrderForm::TChangeOrderForm(TEffectList& List, QWidget* Owner) : QDialog(
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(Top, 1);
     Layout->addLayout(Buttons);
+    KeepCaptionWhole(this);
 }
 
 void TChangeOrderForm::MoveSelected(int Delta)

@@ -5,6 +5,7 @@
 #include "core/Global.h"
 #include "core/ResourceText.h"
 #include "effects/ui/NumEdit.h"
+#include "effects/ui/WindowLook.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -51,7 +52,7 @@ TCombineOptionForm::TCombineOptionForm(QWidget* Owner) : QDialog(Owner)
 
     BackColor = O.BackgroundColor & 0xFFFFFF;
     ColorPanel = new QPushButton(this);
-    PaintColorPanel(ColorPanel, BackColor);
+    PaintSwatch(ColorPanel, BackColor);
     Grid->addWidget(new QLabel(Tr("BackColor"), this), Row, 0);
     Grid->addWidget(ColorPanel, Row++, 1);
     FillBlank = new QCheckBox(Tr("Combine without space"), this);
@@ -67,9 +68,9 @@ TCombineOptionForm::TCombineOptionForm(QWidget* Owner) : QDialog(Owner)
 
     connect(ColorPanel, &QPushButton::clicked, this, [this] {
         if (ChooseColor(this, BackColor))
-            PaintColorPanel(ColorPanel, BackColor);
+            PaintSwatch(ColorPanel, BackColor);
     });
-    FitTitle(this);
+    KeepCaptionWhole(this);
 }
 
 void TCombineOptionForm::accept()

@@ -5,6 +5,7 @@
 #include "core/Global.h"
 #include "core/ResourceText.h"
 #include "core/SafeWrite.h"
+#include "effects/ui/WindowLook.h"
 #include "platform/SysInfo.h"
 
 #include <QApplication>
@@ -353,10 +354,11 @@ TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner)
 
     AskOverwrite = [this](const QString& Text) {
         QApplication::beep();
-        return QMessageBox::warning(this, windowTitle(), Text, QMessageBox::Yes | QMessageBox::No,
-                                    QMessageBox::No) == QMessageBox::Yes;
+        return ShowMessageBox(this, QMessageBox::Warning, windowTitle(), Text, QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) == QMessageBox::Yes;
     };
     SaveSettings = [](const std::string& Path) { return SaveIniFile(Path); };
+    KeepCaptionWhole(this);
 }
 
 void TCreateShortCutForm::UpdateEnabled()

@@ -3,6 +3,7 @@
 #include "core/ErrorLog.h"
 #include "core/Global.h"
 #include "core/ResourceText.h"
+#include "effects/ui/WindowLook.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -32,6 +33,7 @@ TErrorLogForm::TErrorLogForm(QWidget* Owner) : QDialog(Owner)
     layout->addWidget(LogText, 1);
     layout->addLayout(buttons);
     setFixedSize(328, 219);
+    KeepCaptionWhole(this);
 }
 
 void TErrorLogForm::showEvent(QShowEvent* Event)

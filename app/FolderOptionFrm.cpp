@@ -3,6 +3,7 @@
 #include "app/BrwsFldr.h"
 #include "core/Global.h"
 #include "core/ResourceText.h"
+#include "effects/ui/WindowLook.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -56,6 +57,7 @@ TFolderOptionForm::TFolderOptionForm(QWidget* Owner) : QDialog(Owner)
     connect(ClipboardButton, &QPushButton::clicked, this,
             [this, ClipLabel] { Browse(ClipboardEdit, ClipLabel->text()); });
     UpdateEnabled();
+    KeepCaptionWhole(this);
 }
 
 void TFolderOptionForm::UpdateEnabled()

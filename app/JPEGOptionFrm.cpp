@@ -4,6 +4,7 @@
 #include "core/Global.h"
 #include "core/ResourceText.h"
 #include "effects/ui/NumEdit.h"
+#include "effects/ui/WindowLook.h"
 
 #include <algorithm>
 
@@ -102,6 +103,7 @@ TJPEGOptionForm::TJPEGOptionForm(TJPEGOption& Option, QWidget* Owner)
     Layout->addLayout(Grid);
     Layout->addLayout(Buttons);
     ApplyUIFont(this);
+    KeepCaptionWhole(this);
 }
 
 void TJPEGOptionForm::UpdateEnabled()

@@ -87,6 +87,7 @@
 #include <cstdio>
 
 #include "app/MainFrmShared.h"
+#include "effects/ui/WindowLook.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -359,8 +360,8 @@ bool TMainForm::Ask(const QString& Text)
         return Confirm(Text);
     if (IsNonInteractive())
         return false;
-    return QMessageBox::question(this, windowTitle(), Text, QMessageBox::Ok | QMessageBox::Cancel,
-                                 QMessageBox::Cancel) == QMessageBox::Ok;
+    return ShowMessageBox(this, QMessageBox::Question, windowTitle(), Text, QMessageBox::Ok | QMessageBox::Cancel,
+                          QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 void TMainForm::Tell(const QString& Text)
@@ -370,7 +371,7 @@ void TMainForm::Tell(const QString& Text)
     else if (IsNonInteractive())
         std::fprintf(stderr, "%s\n", qPrintable(Text));
     else
-        QMessageBox::information(this, windowTitle(), Text);
+        ShowMessageBox(this, QMessageBox::Information, windowTitle(), Text);
 }
 
 

@@ -2,6 +2,7 @@
 #include "app/WindowFuncs.h"
 
 #include "core/Global.h"
+#include "effects/ui/WindowLook.h"
 #include "core/ResourceText.h"
 #include "effects/ui/NumEdit.h"
 
@@ -60,7 +61,7 @@ TMetadataOptionForm::TMetadataOptionForm(QWidget* Owner) : QDialog(Owner)
     connect(KeepExif, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     connect(KeepResolution, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     UpdateEnabled();
-    FitTitle(this);
+    KeepCaptionWhole(this);
 }
 
 void TMetadataOptionForm::UpdateEnabled()

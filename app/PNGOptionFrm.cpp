@@ -2,6 +2,7 @@
 #include "app/WindowFuncs.h"
 
 #include "core/Global.h"
+#include "effects/ui/WindowLook.h"
 #include "core/PalettePNG.h"
 #include "core/ResourceText.h"
 #include "effects/ui/NumEdit.h"
@@ -105,12 +106,13 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
     Layout->addWidget(WICCheck);
     Layout->addLayout(Buttons);
     ApplyUIFont(this);
+    KeepCaptionWhole(this);
 }
 
 void TPNGOptionForm::SetPanelColor(const QColor& C)
 {
     FColor = C;
-    ColorPanel->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid gray;").arg(C.name()));
+    PaintSwatch(ColorPanel, uint32_t(C.red()) | uint32_t(C.green()) << 8 | uint32_t(C.blue()) << 16);
 }
 
 void TPNGOptionForm::UpdateEnabled()

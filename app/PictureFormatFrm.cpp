@@ -2,6 +2,7 @@
 #include "app/WindowFuncs.h"
 
 #include "core/Global.h"
+#include "effects/ui/WindowLook.h"
 #include "core/Grayscale.h"
 #include "core/ResourceText.h"
 
@@ -76,13 +77,13 @@ TPictureFormatForm::TPictureFormatForm(TBitmapOption& Bitmap, TJPEGOption& JPEG,
     Layout->addLayout(Grid);
     Layout->addLayout(Buttons);
     ApplyUIFont(this);
-    FitTitle(this);
+    KeepCaptionWhole(this);
 }
 
 void TPictureFormatForm::SetPanelColor(const QColor& C)
 {
     FColor = C;
-    ColorPanel->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid gray;").arg(C.name()));
+    PaintSwatch(ColorPanel, uint32_t(C.red()) | uint32_t(C.green()) << 8 | uint32_t(C.blue()) << 16);
 }
 
 void TPictureFormatForm::PickColor()

@@ -3,6 +3,7 @@
 
 #include "core/Global.h"
 #include "core/ResourceText.h"
+#include "effects/ui/WindowLook.h"
 
 #include <QFileDialog>
 #include <QGridLayout>
@@ -42,6 +43,7 @@ TPreviewOptionForm::TPreviewOptionForm(TPreviewOption& Option, QWidget* Owner)
     Layout->addLayout(Grid);
     Layout->addLayout(Buttons);
     resize(420, sizeHint().height());
+    KeepCaptionWhole(this);
 }
 
 void TPreviewOptionForm::Browse()

@@ -17,6 +17,7 @@
 #include "core/MemReservoir.h"
 #include "core/ResourceText.h"
 #include "effects/FontCache.h"
+#include "effects/ui/WindowLook.h"
 #include "platform/Process.h"
 #include "platform/Session.h"
 
@@ -45,7 +46,7 @@ void ShowMessage(const std::string& Title, const std::string& Text)
 {
     std::fprintf(stderr, "%s: %s\n", Title.c_str(), Text.c_str());
     if (!IsNonInteractive())
-        QMessageBox::warning(nullptr, QString::fromStdString(Title), QString::fromStdString(Text));
+        ShowMessageBox(nullptr, QMessageBox::Warning, QString::fromStdString(Title), QString::fromStdString(Text));
 }
 
 // Why a start has no at-once run (and would open the window instead).
@@ -176,8 +177,8 @@ int ProgramMain(int argc, char** argv)
         FontInstalled = [](const std::string& F) { return QFontDatabase::hasFamily(QString::fromStdString(F)); };
     if (!IsNonInteractive()) {
         SaveRetryQuestion = [](const std::string& Msg) {
-            return QMessageBox::warning(nullptr, "Vestro", QString::fromStdString(Msg),
-                                        QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
+            return ShowMessageBox(nullptr, QMessageBox::Warning, "Vestro", QString::fromStdString(Msg),
+                                  QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
         };
         SaveFailedNotice = [](const std::string& Msg) {
             std::fprintf(stderr, "Vestro: %s\n", Msg.c_str());

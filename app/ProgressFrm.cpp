@@ -15,6 +15,7 @@
 #include "core/ResourceText.h"
 #include "core/SusiePlugin.h"
 #include "effects/Effect.h"
+#include "effects/ui/WindowLook.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -165,7 +166,7 @@ void TProgressForm::Poll()
                 if (IsNonInteractive())
                     std::fprintf(stderr, "%s\n", qPrintable(msg));
                 else
-                    QMessageBox::warning(this, windowTitle(), msg);
+                    ShowMessageBox(this, QMessageBox::Warning, windowTitle(), msg);
                 FNothing = true;
             } else if (e.Value == 0) {
                 FNothing = true;

@@ -5,6 +5,7 @@
 #include "core/ImgInfo.h"
 #include "core/ResourceText.h"
 #include "effects/ui/NumEdit.h"
+#include "effects/ui/WindowLook.h"
 
 #include <algorithm>
 
@@ -138,6 +139,7 @@ TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner)
     Layout->addLayout(Buttons);
 
     ApplyUIFont(this);
+    KeepCaptionWhole(this);
 }
 
 void TResizeOptionForm::ShowParams(QComboBox* List, QWidget* Radius, QWidget* Sharp, QWidget* Blur)

@@ -9,6 +9,7 @@
 #include "core/ImageInfo.h"
 #include "core/Global.h"
 #include "core/ResourceText.h"
+#include "effects/ui/WindowLook.h"
 #include "platform/Process.h"
 
 #include <QDialog>
@@ -152,5 +153,6 @@ TRunWindowParts BuildRunWindow(QDialog& Form, const char* ObjectName)
     if (UIFontSize > 0 && !UIFontName.empty())
         Form.setFont(QFont(QString::fromStdString(UIFontName), UIFontSize));
     QObject::connect(P.Cancel, &QPushButton::clicked, &Form, [&Form] { Form.close(); });
+    KeepCaptionWhole(&Form);
     return P;
 }

@@ -7,6 +7,7 @@
 #include "core/ImageInfo.h"
 #include "core/ResourceText.h"
 #include "core/SusiePlugin.h"
+#include "effects/ui/WindowLook.h"
 
 #include <QDialogButtonBox>
 #include <QDragEnterEvent>
@@ -166,6 +167,7 @@ TSusiePluginOptionForm::TSusiePluginOptionForm(QWidget* Owner) : QDialog(Owner)
 
     NewSPIDirectory = SPIPath.empty() ? DefaultSPIFolder() : SPIPath;
     RefreshSPIList();
+    KeepCaptionWhole(this);
 }
 
 void TSusiePluginOptionForm::RefreshSPIList()

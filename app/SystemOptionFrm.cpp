@@ -5,6 +5,7 @@
 #include "core/Grayscale.h"
 #include "core/ResourceText.h"
 #include "effects/ui/NumEdit.h"
+#include "effects/ui/WindowLook.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -43,11 +44,6 @@ bool ChooseColor(QWidget* Owner, uint32_t& Color)
         return false;
     Color = FromQColor(C) & 0xFFFFFF;
     return true;
-}
-
-void PaintColorPanel(QPushButton* Panel, uint32_t Color)
-{
-    Panel->setStyleSheet(QStringLiteral("background-color: %1").arg(ToQColor(Color).name()));
 }
 
 TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
@@ -131,7 +127,7 @@ TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
     BackColor = uint32_t(DefaultBGColor.Red & 0xFF) | uint32_t(DefaultBGColor.Green & 0xFF) << 8 |
                 uint32_t(DefaultBGColor.Blue & 0xFF) << 16;
     ColorPanel = new QPushButton(this);
-    PaintColorPanel(ColorPanel, BackColor);
+    PaintSwatch(ColorPanel, BackColor);
     Grid->addWidget(new QLabel(Tr("BackColor"), this), Row, 0);
     Grid->addWidget(ColorPanel, Row++, 1);
     FontButton = new QPushButton(this);
@@ -150,6 +146,7 @@ TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
     for (QCheckBox* B : {Parallel, NotOverwrite, UseExternalTool})
         connect(B, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     UpdateEnabled();
+    KeepCaptionWhole(this);
 }
 
 void TSystemOptionForm::UpdateEnabled()
@@ -176,7 +173,7 @@ void TSystemOptionForm::SetFont(const QString& Name, int Size)
 void TSystemOptionForm::PickColor()
 {
     if (ChooseColor(this, BackColor))
-        PaintColorPanel(ColorPanel, BackColor);
+        PaintSwatch(ColorPanel, BackColor);
 }
 
 void TSystemOptionForm::PickFont()

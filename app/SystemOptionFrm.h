@@ -17,8 +17,6 @@ class TUDNumEdit;
 // Opens the colour dialog at Color, with the 16 custom colours reset to white;
 // on OK stores the chosen colour (low 24 bits) and returns true.
 bool ChooseColor(QWidget* Owner, uint32_t& Color);
-// Shows Color as the panel's face.
-void PaintColorPanel(QPushButton* Panel, uint32_t Color);
 
 class TSystemOptionForm : public QDialog {
     Q_OBJECT

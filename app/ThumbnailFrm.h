@@ -6,20 +6,23 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <QTimer>
 #include <QWidget>
 
+#include <optional>
 #include <string>
 
 class QAction;
 
 // Where the window goes, all in screen pixels: MainFrame is the main window's
 // frame, OwnFrame the thumbnail window's frame size and OwnTitle the height
-// of its title bar (frame height - client height), Screen the primary
-// screen's size, (DX, DY) the stored offset. The stored place when the whole
-// window is on the screen there (the default offset -65535 never is); else
-// inside the main window's top-right corner below OwnTitle; when the main
-// window runs off the screen's right edge, at that edge; when that is no
-// better either, left of the main window.
+// of the title bar to stay below (frame height - client height), Screen the
+// primary screen's size, (DX, DY) the stored offset (any value). The stored
+// place when the whole window is on the screen there (the default offset
+// -65535 never is); else inside the main window's top-right corner below
+// OwnTitle; when the main window runs off the screen's right edge, at that
+// edge; when that is no better either, left of the main window. The result
+// always lies on the screen (at its top-left corner when the window is larger).
 QPoint ThumbnailWindowPos(const QRect& MainFrame, QSize OwnFrame, int OwnTitle, QSize Screen, int DX, int DY);
 
 class TThumbnailForm : public QWidget {
@@ -33,7 +36,12 @@ public:
     // bitmaps larger than 160 x 160 are cut. Path becomes FPath and its file
     // name the caption.
     void SetThumbnail(const QImage* Bitmap, const std::string& Path);
+    // Puts the frame at its place beside the main window (above) and, shown,
+    // once more when the window manager has framed both windows.
     void SetWndPosition();
+    // True from a show until the window manager has framed both windows and
+    // this one stays at its place.
+    bool IsPlacing() const { return FFramedTimer.isActive(); }
 
     QImage Thumbnail; // 160 x 160, 24 bits per pixel
     std::string FPath;
@@ -45,6 +53,13 @@ protected:
     void closeEvent(QCloseEvent* Event) override;
 
 private:
+    // Where the client area goes for the frame to be at its place; none
+    // without a screen or a main window.
+    std::optional<QPoint> ClientPlace() const;
+    void PlaceOnceFramed();
+
     QWidget* FMainWindow;
     QAction* FShowAction;
+    QTimer FFramedTimer; // runs from a show until both windows are framed and it stays put
+    int FFramedTries = 0, FSettledTicks = 0, FPlacings = 0;
 };

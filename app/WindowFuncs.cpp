@@ -93,13 +93,3 @@ void ApplyUIFont(QWidget* Widget)
     if (!UIFontName.empty())
         Widget->setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 }
-
-void FitTitle(QDialog* Dialog)
-{
-    QFont Bold = Dialog->font();
-    Bold.setBold(true);
-    const int Width = QFontMetrics(Bold).horizontalAdvance(Dialog->windowTitle()) + 100;
-    const QSize Min = Dialog->minimumSizeHint();
-    if (Min.width() < Width)
-        Dialog->setMinimumSize(Width, Min.height());
-}

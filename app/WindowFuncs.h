@@ -43,6 +43,3 @@ void MakeOkCancelButtons(QDialog* Dialog, QPushButton*& Ok, QPushButton*& Cancel
 QHBoxLayout* OkCancelRow(QPushButton* Ok, QPushButton* Cancel);
 // Gives Widget the interface font the settings name, when they name one.
 void ApplyUIFont(QWidget* Widget);
-// Widens Dialog, once its layout and font are set, so that a title bar can
-// show its whole title in bold beside the window's icon and buttons.
-void FitTitle(QDialog* Dialog);

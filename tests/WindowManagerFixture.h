@@ -5,10 +5,16 @@
 // and makes Qt use the xcb platform, so the test's Qt application must be
 // made after SetUp (ctest runs every test in a process of its own). Without
 // Xvfb, openbox, xprop or xdotool the tests skip with a message that says
-// which one is missing.
+// which one is missing. Two ways in: tests derived from wmtest::WindowManagerTest
+// make their Qt application after SetUp; tests derived from WindowManagerTest
+// (below) get one made on that desktop for the whole suite, and tests that
+// start the built program hand it WindowManagerDisplay().
 #pragma once
+#include <QApplication>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QWidget>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -186,7 +192,8 @@ private:
             // -noreset: the server would otherwise start over whenever its
             // last client leaves (one of the xprop calls).
             const std::string Size = std::to_string(Width) + "x" + std::to_string(Height) + "x24";
-            const pid_t Pid = Spawn({Xvfb, ":" + Num, "-screen", "0", Size, "-nolisten", "tcp", "-noreset"});
+            const pid_t Pid =
+                Spawn({Xvfb, ":" + Num, "-screen", "0", Size, "-dpi", "96", "-nolisten", "tcp", "-noreset"});
             if (!Pid)
                 break;
             for (int i = 0; i < 400 && Found.empty(); ++i) { // up to 20 s for the server to listen
@@ -209,6 +216,11 @@ private:
         }
         setenv("DISPLAY", Found.c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
+        // openbox with its default settings and theme, not a user's own.
+        const std::string Home =
+            (std::filesystem::temp_directory_path() / ("vestro-openbox-" + std::to_string(getpid()))).string();
+        std::filesystem::create_directories(Home);
+        setenv("XDG_CONFIG_HOME", Home.c_str(), 1);
         FManager = Spawn({Openbox, "--sm-disable"});
         // The window manager is ready once it has announced itself on the root window.
         for (int i = 0; i < 400 && Display.empty(); ++i) {
@@ -296,3 +308,76 @@ protected:
 };
 
 } // namespace wmtest
+
+// The display of the desktop ("" when there is none).
+inline std::string WindowManagerDisplay() { return wmtest::TWindowManager::Get().Display; }
+
+// Why there is no desktop ("" when there is one).
+inline std::string WindowManagerMissing()
+{
+    const wmtest::TWindowManager& W = wmtest::TWindowManager::Get();
+    return W.Up() ? std::string() : W.Why;
+}
+
+// The frame openbox drew around W's window, in screen pixels; null before it did.
+inline QRect WindowFrame(const QWidget* W)
+{
+    const QWindow* H = W->windowHandle();
+    return H && !H->frameMargins().isNull() ? H->frameGeometry() : QRect();
+}
+
+// W's frame once openbox has framed the window and left it in one place for a
+// fifth of a second (it may still move a window just framed); null when that
+// does not happen within Ms milliseconds.
+inline QRect SettledFrame(const QWidget* W, int Ms = 10000)
+{
+    QRect Last;
+    int Same = 0;
+    for (auto Until = std::chrono::steady_clock::now() + std::chrono::milliseconds(Ms);
+         std::chrono::steady_clock::now() < Until;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const QRect F = WindowFrame(W);
+        Same = !F.isNull() && F == Last ? Same + 1 : 0;
+        Last = F;
+        if (Same >= 10)
+            return F;
+    }
+    return {};
+}
+
+// The client width openbox (default settings and theme) needs to show Title
+// whole in its title bar: the title in its bold 8 point font, centred, with
+// the window icon and three buttons beside it. Measured: one pixel less cuts
+// "Metadata Settings" or "Vestro Image Resizer - vestro-resizer.ini".
+inline int OpenboxTitleWidth(const QString& Title)
+{
+    QFont Font(QStringLiteral("Sans"), 8);
+    Font.setBold(true);
+    return QFontMetrics(Font).horizontalAdvance(Title) + 106;
+}
+
+// A test whose QApplication shows its windows on the desktop, under openbox,
+// made once for the suite.
+class WindowManagerTest : public wmtest::WindowManagerTest {
+public:
+    // Starts the desktop and makes the QApplication on it; call first in a
+    // derived suite's own SetUpTestSuite.
+    static void SetUpTestSuite()
+    {
+        if (!WindowManagerMissing().empty() || QApplication::instance())
+            return;
+        static int Argc = 1;
+        static char Name[] = "test_wm";
+        static char* Argv[] = {Name, nullptr};
+        new QApplication(Argc, Argv); // never destroyed, as in the other window tests
+    }
+
+protected:
+    void SetUp() override
+    {
+        wmtest::WindowManagerTest::SetUp();
+        if (!IsSkipped() && qgetenv("DISPLAY").toStdString() != WindowManagerDisplay())
+            GTEST_SKIP() << "another test made this process's windows elsewhere: run this test on its own (ctest)";
+    }
+};

@@ -245,11 +245,7 @@ int32_t& TAddBlankForm::ColorOf(int Tag)
 
 void TAddBlankForm::ShowColor(int Tag, int32_t Color)
 {
-    const QColor C(Color & 0xFF, (Color >> 8) & 0xFF, (Color >> 16) & 0xFF);
-    // With a border of its own the button is drawn flat in exactly this
-    // colour; a bare background colour is shaded by the style.
-    ColorPanels[size_t(Tag)]->setStyleSheet(
-        QStringLiteral("background-color: %1; border: 1px solid black;").arg(C.name()));
+    PaintSwatch(ColorPanels[size_t(Tag)], uint32_t(Color));
 }
 
 void TAddBlankForm::SetParam(const TAddBlankParam& _Param, bool Preview)
@@ -443,7 +439,7 @@ void TAddBlankForm::OkClicked()
     std::array<std::string, 4> First, Second;
     if (!CheckBlankValueText(Str(FirstSetEdit->text()), Param.BlankType, R.cx, R.cy, First) ||
         !CheckBlankValueText(Str(SecondSetEdit->text()), Param.BlankType, R.cx, R.cy, Second)) {
-        QMessageBox::warning(this, Text("Error"), Text("Error occurred in evaluation of the inputted parameter"));
+        ShowMessageBox(this, QMessageBox::Warning, Text("Error"), Text("Error occurred in evaluation of the inputted parameter"));
         return;
     }
     for (size_t i = 0; i < 4; ++i) {

@@ -227,8 +227,7 @@ void TAddTextForm::SetPanelColor(QPushButton* Panel, int32_t Color)
 {
     Color &= 0xFFFFFF;
     Panel->setProperty("Color", Color);
-    Panel->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid black;")
-                             .arg(ToQColor(Color).name()));
+    PaintSwatch(Panel, uint32_t(Color));
 }
 
 static int32_t PanelColor(const QPushButton* Panel) { return Panel->property("Color").toInt() & 0xFFFFFF; }

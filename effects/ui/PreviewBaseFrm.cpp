@@ -7,6 +7,7 @@
 #include "effects/Effect.h"
 #include "effects/ui/HistogramFrm.h"
 #include "effects/ui/PreviewFrm.h"
+#include "effects/ui/WindowLook.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -435,7 +436,7 @@ void TPreviewBaseForm::ShowSelectedEntry(const std::function<int32_t()>& Selecte
         SetPreviewImageIndex(Index);
     } catch (const std::exception& E) {
         // The dialog still edits the values; it just has no picture.
-        QMessageBox::warning(this, windowTitle(), QString::fromUtf8(E.what()));
+        ShowMessageBox(this, QMessageBox::Warning, windowTitle(), QString::fromUtf8(E.what()));
     }
 }
 
@@ -461,7 +462,7 @@ void TPreviewBaseForm::ReloadFromKey()
     try {
         ReloadSource(true);
     } catch (const std::exception& E) {
-        QMessageBox::critical(this, windowTitle(), QString::fromUtf8(E.what()));
+        ShowMessageBox(this, QMessageBox::Critical, windowTitle(), QString::fromUtf8(E.what()));
     }
 }
 

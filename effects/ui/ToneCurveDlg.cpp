@@ -454,7 +454,7 @@ void TToneCurveOptionForm::SaveClicked()
         SavePreset(File.toStdString());
     } catch (const std::exception& E) {
         // The preset was not written: say so rather than list it.
-        QMessageBox::critical(this, windowTitle(), QString::fromUtf8(E.what()));
+        ShowMessageBox(this, QMessageBox::Critical, windowTitle(), QString::fromUtf8(E.what()));
         return;
     }
     // Only files in the preset folder can be loaded back by name.

@@ -437,7 +437,7 @@ void TTrimmingOptionForm::OkClicked()
     std::array<std::string, 4> First, Second;
     std::array<float, 4> V;
     if (!EvaluateParams(FirstSetEdit->text(), First, V) || !EvaluateParams(SecondSetEdit->text(), Second, V)) {
-        QMessageBox::warning(this, Text("Error"), Text("Error occurred in evaluation of the inputted parameter"));
+        ShowMessageBox(this, QMessageBox::Warning, Text("Error"), Text("Error occurred in evaluation of the inputted parameter"));
         return;
     }
     std::copy(First.begin(), First.end(), Value.begin());

@@ -4,6 +4,8 @@
 #include "tests/app/TestApp.h"
 #include <QListWidget>
 
+#include <climits>
+
 
 namespace {
 
@@ -60,6 +62,13 @@ TEST(ThumbnailWindow, OpensInsideTheMainWindowsTopRightCornerOrBesideItAtTheScre
         // The main window runs off the right edge: at the edge, or left of it.
         {QRect(1300, 50, 420, 600), -65535, -65535, QPoint(1300 - 166, 50)},
         {QRect(100, 50, 1366, 600), -65535, -65535, QPoint(1366 - 166, 74)},
+        // Offsets near the integer limits are off the screen, not wrapped onto it.
+        {QRect(100, 50, 800, 600), INT_MAX, INT_MAX, QPoint(900 - 166, 74)},
+        {QRect(100, 50, 800, 600), INT_MIN, INT_MIN, QPoint(900 - 166, 74)},
+        {QRect(1300, 700, 420, 600), INT_MAX - 1300, -700, QPoint(1300 - 166, 768 - 190)},
+        // A main window partly above and left of the screen: its corner is
+        // off the screen too, the window stays on it.
+        {QRect(-500, -100, 600, 400), -65535, -65535, QPoint(0, 0)},
     };
     for (const auto& C : Cases)
         EXPECT_EQ(ThumbnailWindowPos(C.Main, Own, Title, QSize(1366, 768), C.DX, C.DY), C.Expected) << C.Main.x();
