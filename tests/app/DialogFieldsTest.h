@@ -135,7 +135,7 @@ inline QString OtherFamily()
 // the zlib header), "b:8bit", "b:h40" and "b:ppm3780" (BMP depth, header
 // size and pixels a metre), "a:new" (bytes other than the
 // same file of the unchanged run), "a:oldtime" (the input's last write
-// time), and "file:a.jpg" for each file.
+// time), "a:48x32" (its size), and "file:a.jpg" for each file.
 std::set<std::string> OutputFacts(const fs::path& Out, const fs::path& Before, const fs::path& In);
 
 // ------------------------------------------------------------ the table
@@ -144,18 +144,21 @@ struct TFieldRow {
     std::string Name;                        // the dialog and the field
     std::function<void(TMainForm&)> Open;    // the menu command or strip button
     std::function<void(QDialog&)> Work;      // the keys and clicks
-    std::vector<std::string> Keys;           // "Section/Key=value" changed by OK; "=*": any value
+    std::vector<std::string> Keys;           // "Section/Key=value" changed by OK
     std::vector<std::string> Output;         // facts of the run that must be new
+    std::string Settings;                    // added to the window's settings first
 };
 
 // How the main window opens the dialog of type F.
 template <class F> struct TOpener;
 
 template <class F, class W>
-TFieldRow Row(const char* Field, W Work, std::vector<std::string> Keys, std::vector<std::string> Output = {})
+TFieldRow Row(const char* Field, W Work, std::vector<std::string> Keys, std::vector<std::string> Output = {},
+              std::string Settings = {})
 {
     return {std::string(F::staticMetaObject.className()) + " " + Field, TOpener<F>::Open,
-            [Work](QDialog& D) { Work(*qobject_cast<F*>(&D)); }, std::move(Keys), std::move(Output)};
+            [Work](QDialog& D) { Work(*qobject_cast<F*>(&D)); }, std::move(Keys), std::move(Output),
+            std::move(Settings)};
 }
 
 // The settings button of the strip row of the effect whose section is Section.
@@ -169,6 +172,17 @@ protected:
     // and a run of the saved file writes the row's facts.
     void WorkRows(std::span<const TFieldRow> Rows);
 
+    // The settings file of the window with Settings added; what a save of
+    // it holds, and the facts of a run of it (once for each Settings).
+    struct TBefore {
+        fs::path File, Out;
+        std::map<std::string, std::string> Keys;
+        std::set<std::string> Facts;
+    };
+    const TBefore& BeforeOf(const std::string& Settings);
+    // What a save holds now that B does not hold, as "Section/Key=value".
+    std::vector<std::string> Changes(const TBefore& B);
+
     // Works Row's dialog and presses OK or Cancel; false when it did not open.
     bool WorkDialog(const TFieldRow& Row, bool Ok);
     // The window's settings saved as the program saves them, as "Section/Key=value".
@@ -178,7 +192,10 @@ protected:
 
     TKeptSettings Kept;
     std::string KeptOrder = SPIOrder;
-    fs::path Dir, Base;
+    fs::path Dir;
+    std::string BaseText;
+    std::map<std::string, TBefore> Befores;
+    std::map<std::string, bool> StartUse; // each effect's "Use" at the start
     std::unique_ptr<TMainForm> Window;
     std::vector<std::string> Notices;
 };
