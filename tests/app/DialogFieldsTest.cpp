@@ -543,8 +543,8 @@ TEST_F(DialogFields, OptionDialogsStoreEachFieldUnderItsOwnKey)
         Row<TSystemOptionForm>("background", [](auto& F) { PickColour(F.ColorPanel, "#302010"); },
                                {"DefaultBGColor/Red=48", "DefaultBGColor/Green=32", "DefaultBGColor/Blue=16",
                                 "DefaultBGColor/Gray=35"}),
-        Row<TSystemOptionForm>("font", [](auto& F) { PickFont(F.FontButton, OtherFamily(), "17"); },
-                               {"Font/P_FontName=" + OtherFamily().toStdString(), "Font/P_FontSize=17"}),
+        Row<TSystemOptionForm>("font", [](auto& F) { PickFont(F.FontButton, OtherFamily(), "13"); },
+                               {"Font/P_FontName=" + OtherFamily().toStdString(), "Font/P_FontSize=13"}),
 
         // Combine Settings.
         Row<TCombineOptionForm>("width", [](auto& F) { Type(F.TileWidth, "640"); }, {"Combine/Width=640"}),
