@@ -33,8 +33,10 @@ constexpr uint64_t kFreeBlockVisits = uint64_t(1) << 24;
 
 // Stray bytes before the end marker that still leave a picture whole: some
 // encoders flush a few bytes more than their last code needs, or pad their
-// output to a multiple of 16 bytes. Damaged coded data that the decoder
-// finishes early leaves, but for such a chance, far more behind.
+// output to a multiple of 16 bytes, and what they write there is fill (zero
+// bytes, or one bits). Damaged coded data that the decoder finishes early
+// leaves, but for such a chance, far more behind, and what it leaves is
+// coded data: a few bytes of it, not fill, mean a damaged picture too.
 constexpr unsigned kStrayBytesBeforeEnd = 16;
 
 struct TJpegError {
@@ -45,7 +47,25 @@ struct TJpegError {
     bool Damaged; // the coded data was cut or corrupt: the picture would be garbage
     bool Warned;  // the decoder warned about the data, whatever the verdict
     bool Quiet;   // stopped on request: nothing to report
+    const uint8_t* Base; // the file in memory, when the decoder reads from it (null otherwise)
 };
+
+// True when the Count bytes that the decoder passed over just before the
+// marker it now stands at are all fill (0x00 or 0xFF). The decoder stands on
+// the marker's first byte when it warns; fill bytes 0xFF before it belong to
+// the marker.
+bool StrayBytesAreFill(j_decompress_ptr D, const uint8_t* Base, unsigned Count)
+{
+    if (!Base || !D->src || !D->src->next_input_byte)
+        return false;
+    const uint8_t* At = D->src->next_input_byte;
+    if (At < Base + Count)
+        return false;
+    for (const uint8_t* p = At - Count; p < At; ++p)
+        if (*p != 0x00 && *p != 0xFF)
+            return false;
+    return true;
+}
 
 void ErrorExit(j_common_ptr C)
 {
@@ -79,7 +99,8 @@ void SetDamaged(TJpegError* E, j_common_ptr C, const char* Why)
 //   out of step decodes its last block before its data ends (and every
 //   block after the damage shifted and off-colour); a frame header of fewer
 //   rows than the scan holds leaves the same. Only a few stray bytes just
-//   before the end marker are let pass (kStrayBytesBeforeEnd).
+//   before the end marker are let pass, and only when they are fill
+//   (kStrayBytesBeforeEnd, StrayBytesAreFill).
 // The end of the data alone is harmless for Huffman coding (a file without
 // its end marker, or the decoder reading ahead), as are stray bytes between
 // the markers before the first scan. Every warning about the data is
@@ -96,7 +117,8 @@ void EmitMessage(j_common_ptr C, int Level)
     switch (code) {
     case JWRN_EXTRANEOUS_DATA:
         if (C->is_decompressor && d->input_scan_number > 0 &&
-            !(e->Pub.msg_parm.i[1] == JPEG_EOI && unsigned(e->Pub.msg_parm.i[0]) <= kStrayBytesBeforeEnd))
+            !(e->Pub.msg_parm.i[1] == JPEG_EOI && unsigned(e->Pub.msg_parm.i[0]) <= kStrayBytesBeforeEnd &&
+              StrayBytesAreFill(d, e->Base, unsigned(e->Pub.msg_parm.i[0]))))
             SetDamaged(e, C, nullptr);
         break;
     case JWRN_JPEG_EOF:
@@ -164,6 +186,7 @@ void InitError(TJpegError& E, jpeg_common_struct* C)
     E.Damaged = false;
     E.Warned = false;
     E.Quiet = false;
+    E.Base = nullptr;
 }
 
 struct TReadState {
@@ -203,6 +226,7 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     S->Progress.MaxBlockVisits = UINT64_MAX;
     S->Info.progress = &S->Progress.Pub;
     jpeg_mem_src(&S->Info, Data, static_cast<unsigned long>(Size));
+    S->Err.Base = Data;
     if (Rec->ICC)
         jpeg_save_markers(&S->Info, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&S->Info, TRUE);

@@ -42,7 +42,8 @@ size_t FindMarker(const std::string& B, uint8_t M)
 // Good, damaged: "cut" at 60 %; "repeated": a stretch of its coded data
 // written twice (the codes run out of step, and the decoder is done before
 // the data is); "10 rows": a frame header of 10 rows over the whole scan;
-// "stray": 16 stray bytes before its end marker, as some encoders leave.
+// "stray": 16 stray zero bytes before its end marker, as some encoders leave;
+// "leftover": 12 bytes of coded data there instead, as a damaged scan leaves.
 std::string Damaged(const std::string& Good, const std::string& Kind)
 {
     std::string b = Good;
@@ -53,7 +54,9 @@ std::string Damaged(const std::string& Good, const std::string& Kind)
     else if (Kind == "10 rows")
         b[FindMarker(b, 0xC0) + 5] = 0, b[FindMarker(b, 0xC0) + 6] = 10;
     else if (Kind == "stray")
-        b.insert(b.size() - 2, 16, 'Z');
+        b.insert(b.size() - 2, 16, '\0');
+    else if (Kind == "leftover")
+        b.insert(b.size() - 2, 12, 'Z');
     return b;
 }
 
@@ -170,7 +173,7 @@ TEST_F(DamagedJpeg, EveryDecodingPathRefusesTheDamagedFileAndKeepsItsSource)
     const std::string Clean = ReadFile(Dir / "clean.jpg"), Other = ReadFile(Dir / "other.jpg");
     std::map<std::string, std::string> Files{{"clean.jpg", Clean}};
     std::map<std::string, std::string> Words;
-    for (const char* Kind : {"cut", "repeated", "10 rows"}) {
+    for (const char* Kind : {"cut", "repeated", "10 rows", "leftover"}) {
         const std::string Name = std::string(Kind) == "10 rows" ? "rows.jpg" : std::string(Kind) + ".jpg";
         Files[Name] = Damaged(Other, Kind);
         Words[Name] = std::string(Kind) == "cut" ? "Premature end of JPEG file" : "Corrupt JPEG data";

@@ -49,8 +49,8 @@ std::pair<size_t, size_t> FirstScan(const std::vector<uint8_t>& B)
 
 // The damages: a stretch of the first scan's coded data written twice (the
 // codes run out of step and the decoder finishes with data left over), a
-// frame header of 10 rows over the whole scan, stray bytes before the end
-// marker, no end marker, a second start marker behind the last scan, stray
+// frame header of 10 rows over the whole scan, stray fill bytes before the
+// end marker, a few bytes of coded data there instead, no end marker, a second start marker behind the last scan, stray
 // bytes between the markers before the frame (where no picture data is).
 std::vector<uint8_t> Damaged(const std::vector<uint8_t>& Good, const std::string& Kind)
 {
@@ -63,6 +63,8 @@ std::vector<uint8_t> Damaged(const std::vector<uint8_t>& Good, const std::string
         const size_t sof = std::max(FindMarker(b, 0xC0), FindMarker(b, 0xC2));
         b[sof + 5] = 0, b[sof + 6] = 10;
     } else if (Kind.rfind("stray ", 0) == 0) {
+        b.insert(b.end() - 2, size_t(std::stoi(Kind.substr(6))), uint8_t(0x00));
+    } else if (Kind.rfind("coded ", 0) == 0) {
         b.insert(b.end() - 2, size_t(std::stoi(Kind.substr(6))), uint8_t(0x5A));
     } else if (Kind == "no end") {
         b.resize(b.size() - 2);
@@ -147,6 +149,7 @@ TEST_F(JpegVerdict, DamagedCodedDataFailsOnEveryDecodingWayAndStrayBytesAtTheEnd
         {"10 rows", false, false, "Corrupt JPEG data"},
         {"stray 24", false, false, "extraneous bytes before marker 0xd9"},
         {"stray 16", true, true, ""},
+        {"coded 12", false, false, "extraneous bytes before marker 0xd9"},
         {"no end", true, true, ""},
         {"second start", false, false, "two SOI markers"},
         {"junk before the frame", true, true, ""},
