@@ -5,6 +5,7 @@
 #include "app/ChangeOrderFrm.h"
 #include "app/CombineOptionFrm.h"
 #include "app/CreateShortCutFrm.h"
+#include "app/DesktopOpen.h"
 #include "app/EffectPanel.h"
 #include "app/FileListView.h"
 #include "app/FilePreview.h"
@@ -58,7 +59,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -493,7 +493,9 @@ void TMainForm::EffectPermuteExecute()
 void TMainForm::HelpShowExecute()
 {
     // The help is the README in the program folder.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ExeDir + "README.md")));
+    const std::string Help = ExeDir + "README.md";
+    if (!OpenWithDesktop(Help))
+        Tell(CannotOpenText(Help));
 }
 
 void TMainForm::FileOpenIniExecute()

@@ -2,6 +2,7 @@
 #include "app/MainFrm.h"
 #include "app/MainFrmShared.h"
 
+#include "app/DesktopOpen.h"
 #include "app/EffectPanel.h"
 #include "app/FileListView.h"
 #include "app/FilePreview.h"
@@ -27,9 +28,7 @@
 #include "platform/Process.h"
 
 #include <QLabel>
-#include <QDesktopServices>
 #include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -120,8 +119,9 @@ void TMainForm::ConvertRunExecute()
     if (Finished && ErrorLog.GetErrorCount() == 0) {
         if (WithCommand && !StartProcess(Command))
             std::fprintf(stderr, "Cannot start %s\n", SystemOption.Command.c_str());
-        if (!FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive())
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(FileOption.OutputDirectory)));
+        if (!FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive() &&
+            !OpenWithDesktop(FileOption.OutputDirectory))
+            Tell(CannotOpenText(FileOption.OutputDirectory));
     }
     if (ErrorLog.GetErrorCount() > 0) {
         TTaskbarProgress Taskbar;

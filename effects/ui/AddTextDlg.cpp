@@ -5,6 +5,7 @@
 #include "core/ResourceText.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/EffectDialog.h"
+#include "effects/ui/WindowFuncs.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -209,8 +210,7 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     GlowGroup->setEnabled(false);
     for (QPushButton* P : {FontColorPanel, BackColorPanel, ShadowColorPanel, GlowColorPanel})
         SetPanelColor(P, 0);
-    BackBuf = QImage(PreviewWidth, PreviewHeight, QImage::Format_RGB32);
-    BackBuf.fill(QColor(0x80, 0x80, 0x80));
+    BackBuf = CreateFilledBitmap(PreviewWidth, PreviewHeight, QImage::Format_RGB32, 0x808080);
     ShowFontCaption();
     KeepCaptionWhole(this);
     UpdateLock = false;

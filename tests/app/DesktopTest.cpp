@@ -1,0 +1,304 @@
+// The main window on a real desktop: an Xvfb server of the test's own at
+// 1366 x 768 with openbox framing the windows. Each case runs this binary
+// again on that display (its DISABLED_ part below, which only such a run
+// starts), so that placement, frames and key grabs are those a user meets.
+#include "TestApp.h"
+#include "app/FolderOptionFrm.h"
+#include "app/MainFrm.h"
+#include "app/SusiePluginOptionFrm.h"
+#include "core/ErrorLog.h"
+#include "core/IniFile.h"
+#include "core/MemReservoir.h"
+#include "app/IniSettings.h"
+#include "platform/Process.h"
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// An Xvfb server on a display number of its own with openbox on it, for the
+// life of the object.
+struct TDesktop {
+    int XPid = 0, WmPid = 0;
+    std::string Display;
+    TDesktop()
+    {
+        if (!fs::exists("/usr/bin/Xvfb") || !fs::exists("/usr/bin/openbox"))
+            return;
+        // Servers of tests running side by side start one at a time, each on
+        // a number no server holds.
+        const int Lock = open("/tmp/vestro-xvfb-start.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+        if (Lock >= 0)
+            flock(Lock, LOCK_EX);
+        for (int n = 100 + getpid() % 300; n < 1000 && Display.empty(); ++n) {
+            const std::string Num = std::to_string(n);
+            if (fs::exists("/tmp/.X" + Num + "-lock") || fs::exists("/tmp/.X11-unix/X" + Num))
+                continue;
+            if (!StartProcess({"/usr/bin/Xvfb", ":" + Num, "-screen", "0", "1366x768x24", "-nolisten", "tcp", "-noreset"},
+                              &XPid))
+                break;
+            for (int i = 0; i < 200 && Display.empty(); ++i) {
+                QThread::msleep(50);
+                if (fs::exists("/tmp/.X11-unix/X" + Num))
+                    Display = ":" + Num;
+                else if (kill(XPid, 0) != 0)
+                    break;
+            }
+            if (Display.empty()) {
+                kill(XPid, SIGTERM);
+                waitpid(XPid, nullptr, 0);
+                XPid = 0;
+            }
+        }
+        if (Lock >= 0)
+            close(Lock);
+        if (Display.empty())
+            return;
+        const std::string Keep = qEnvironmentVariable("DISPLAY").toStdString();
+        setenv("DISPLAY", Display.c_str(), 1);
+        StartProcess({"/usr/bin/openbox", "--sm-disable"}, &WmPid);
+        Keep.empty() ? unsetenv("DISPLAY") : setenv("DISPLAY", Keep.c_str(), 1);
+        QThread::msleep(500); // openbox takes the screen before the first window maps
+    }
+    ~TDesktop()
+    {
+        for (int Pid : {WmPid, XPid})
+            if (Pid) {
+                kill(Pid, SIGTERM);
+                waitpid(Pid, nullptr, 0);
+            }
+    }
+    // Runs this binary's DISABLED_Name of WindowOnDesktop on the desktop, with
+    // Env added; its status and what it printed.
+    std::pair<int, std::string> Run(const std::string& Name, const std::vector<std::pair<QString, QString>>& Env = {})
+    {
+        QProcess P;
+        QProcessEnvironment E = QProcessEnvironment::systemEnvironment();
+        E.insert("DISPLAY", QString::fromStdString(Display));
+        E.insert("QT_QPA_PLATFORM", "xcb");
+        E.insert("VESTRO_DESKTOP_RUN", "1");
+        for (const auto& [K, V] : Env)
+            E.insert(K, V);
+        P.setProcessEnvironment(E);
+        P.setProcessChannelMode(QProcess::MergedChannels);
+        P.start(QStringLiteral("/proc/self/exe"),
+                {QString::fromStdString("--gtest_filter=WindowOnDesktop.DISABLED_" + Name),
+                 "--gtest_also_run_disabled_tests"});
+        EXPECT_TRUE(P.waitForFinished(240000));
+        return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAll().toStdString()};
+    }
+};
+
+// A folder with no program in it: no launcher can be found on this PATH.
+const QString kNoLauncherPath = QStringLiteral("/nonexistent-vestro-bin");
+
+// The window, on the desktop: a started program's globals, the settings file
+// of a scratch "program folder" and real events.
+class WindowOnDesktop : public TStartedTest {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariable("VESTRO_DESKTOP_RUN") != "1")
+            GTEST_SKIP() << "runs only on the desktop its test starts";
+        if (!KodexLoaded)
+            GTEST_SKIP() << "the codec library is not built";
+        Dir = ScratchDir("desktop");
+        fs::create_directories(Dir / "in");
+        fs::create_directories(Dir / "ini");
+        DataDir = Dir.string() + "/";
+        IniDir = DataDir + "ini/";
+        FileList->Clear();
+        ErrorLog.Clear();
+    }
+    void TearDown() override
+    {
+        Window.reset();
+        if (FileList)
+            FileList->Clear();
+        ExeDir = VESTRO_DIST_DIR "/";
+        fs::remove_all(Dir);
+    }
+    // The window listing Args, shown, framed and active.
+    void Open(const std::string& Settings, const std::vector<std::string>& Args = {}, int Listed = 0)
+    {
+        const std::string Dist = ExeDir;
+        ExeDir = DataDir;
+        IniFileName = GetSettingsFileName({});
+        std::ofstream(IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+                                   << "\nFileNameFormat=<old>\n[System]\nMaxThread=2\n" << Settings;
+        LoadIniFile(IniFileName);
+        ExeDir = Dist; // the help and the tools of the built program
+        Window = std::make_unique<TMainForm>(Args);
+        Window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
+        Window->activateWindow();
+        ASSERT_TRUE(WaitFor([&] { return Window->isActiveWindow() && FileList->Count() == Listed; }, 10000));
+        QTest::qWait(300);
+    }
+    // Calls Answer with each modal window that opens, until it returns true;
+    // looks every Ms milliseconds.
+    void OnModal(std::function<bool(QWidget*)> Answer, int Ms = 50)
+    {
+        auto* T = new QTimer(Window.get());
+        T->setInterval(Ms);
+        QObject::connect(T, &QTimer::timeout, T, [T, Answer] {
+            if (QWidget* M = QApplication::activeModalWidget(); M && M->isVisible() && Answer(M))
+                T->deleteLater();
+        });
+        T->start();
+    }
+    fs::path Dir;
+    std::unique_ptr<TMainForm> Window;
+};
+
+// The frame's top-left corner of a shown window, once the window manager has
+// framed it.
+QPoint FramedCorner(QWidget* W)
+{
+    WaitFor([W] { return W->frameGeometry().size() != W->geometry().size(); }, 5000);
+    QTest::qWait(200);
+    return W->frameGeometry().topLeft();
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ help
+
+TEST(Desktop, F1WithNoLauncherSaysWhatCouldNotBeOpened)
+{
+    TDesktop D;
+    if (D.Display.empty())
+        GTEST_SKIP() << "no Xvfb or openbox";
+    const auto [Status, Out] = D.Run("F1WithNoLauncherSaysWhatCouldNotBeOpened", {{"PATH", kNoLauncherPath}});
+    EXPECT_EQ(Status, 0) << Out;
+    EXPECT_THAT(Out, HasSubstr("[  PASSED  ] 1 test")) << Out;
+}
+
+TEST_F(WindowOnDesktop, DISABLED_F1WithNoLauncherSaysWhatCouldNotBeOpened)
+{
+    Open("");
+    std::vector<std::string> Seen;
+    OnModal([&Seen](QWidget* M) {
+        if (auto* Box = qobject_cast<QMessageBox*>(M)) {
+            Seen.push_back(Box->text().toStdString());
+            QTest::keyClick(Box, Qt::Key_Return);
+        }
+        return false;
+    });
+    QTest::keyClick(Window.get(), Qt::Key_F1);
+    ASSERT_TRUE(WaitFor([&] { return !Seen.empty(); }, 10000)) << "F1 said nothing";
+    EXPECT_THAT(Seen[0], HasSubstr(std::string(VESTRO_DIST_DIR) + "/README.md"));
+    EXPECT_THAT(Seen[0], HasSubstr("Nothing could open this"));
+    EXPECT_EQ(Seen.size(), 1u);
+}
+
+// ------------------------------------------------------------------ after a run
+
+TEST(Desktop, TheOutputFolderThatNothingOpensIsNamedAfterTheRun)
+{
+    TDesktop D;
+    if (D.Display.empty())
+        GTEST_SKIP() << "no Xvfb or openbox";
+    const auto [Status, Out] = D.Run("TheOutputFolderThatNothingOpensIsNamedAfterTheRun", {{"PATH", kNoLauncherPath}});
+    EXPECT_EQ(Status, 0) << Out;
+    EXPECT_THAT(Out, HasSubstr("[  PASSED  ] 1 test")) << Out;
+}
+
+TEST_F(WindowOnDesktop, DISABLED_TheOutputFolderThatNothingOpensIsNamedAfterTheRun)
+{
+    WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
+    Open("ShowDirectory=1\n[Resize]\nRule=0\nSize1=50\n", {(Dir / "in" / "a.jpg").string()}, 1);
+    std::vector<std::string> Seen;
+    OnModal([&Seen](QWidget* M) {
+        if (auto* Box = qobject_cast<QMessageBox*>(M)) {
+            Seen.push_back(Box->text().toStdString());
+            QTest::keyClick(Box, Qt::Key_Return);
+        }
+        return false;
+    });
+    QTest::keyClick(Window.get(), Qt::Key_F5);
+    ASSERT_TRUE(WaitFor([&] { return !Seen.empty(); }, 60000)) << "the run said nothing";
+    EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
+    EXPECT_THAT(Seen[0], HasSubstr((Dir / "out").string()));
+    EXPECT_THAT(Seen[0], HasSubstr("Nothing could open this"));
+}
+
+// ------------------------------------------------------------------ folder picker
+
+TEST(Desktop, EveryFolderPickerOpensAt22_22FromItsDialog)
+{
+    TDesktop D;
+    if (D.Display.empty())
+        GTEST_SKIP() << "no Xvfb or openbox";
+    const auto [Status, Out] = D.Run("EveryFolderPickerOpensAt22_22FromItsDialog");
+    EXPECT_EQ(Status, 0) << Out;
+    EXPECT_THAT(Out, HasSubstr("[  PASSED  ] 1 test")) << Out;
+}
+
+TEST_F(WindowOnDesktop, DISABLED_EveryFolderPickerOpensAt22_22FromItsDialog)
+{
+    Open("");
+    fs::create_directories(Dir / "plugins");
+    SPIPath = (Dir / "plugins").string();
+    // Each dialog is opened from the window's menu command, and its "..."
+    // clicked; the picker's frame is measured against the dialog's.
+    struct TCase {
+        const char* Name;
+        QAction* Command;
+        std::function<QPushButton*(QWidget*)> Button;
+    };
+    const TCase Cases[] = {
+        {"plug-in folder", Window->SetSPIOption,
+         [](QWidget* M) { return qobject_cast<TSusiePluginOptionForm*>(M)->FolderButton; }},
+        {"output folder", Window->SetOutPutFolder,
+         [](QWidget* M) { return qobject_cast<TFolderOptionForm*>(M)->OutputButton; }},
+        {"clipboard folder", Window->SetOutPutFolder,
+         [](QWidget* M) { return qobject_cast<TFolderOptionForm*>(M)->ClipboardButton; }},
+    };
+    // A user may click "..." the moment the dialog appears, before the window
+    // manager has framed it, or later.
+    for (const bool AtOnce : {true, false})
+        for (const TCase& C : Cases) {
+            QPoint Offset(-1, -1);
+            QWidget* Dialog = nullptr;
+            OnModal(
+                [&](QWidget* M) {
+                    if (!Dialog) {
+                        Dialog = M;
+                        if (!AtOnce)
+                            FramedCorner(M);
+                        QPushButton* B = C.Button(M);
+                        QTimer::singleShot(0, B, [B] { QTest::mouseClick(B, Qt::LeftButton); });
+                        return false;
+                    }
+                    if (M == Dialog)
+                        return false;
+                    if (auto* Picker = qobject_cast<QFileDialog*>(M)) {
+                        // Between the client areas: both windows get the same
+                        // frame, and the frame is what Qt may learn late.
+                        FramedCorner(Picker);
+                        Offset = Picker->geometry().topLeft() - Dialog->geometry().topLeft();
+                        Picker->reject();
+                        QTimer::singleShot(100, Dialog, [Dialog] { qobject_cast<QDialog*>(Dialog)->reject(); });
+                        return true;
+                    }
+                    return false;
+                },
+                AtOnce ? 0 : 50);
+            C.Command->trigger();
+            EXPECT_EQ(Offset, QPoint(22, 22)) << C.Name << (AtOnce ? ", clicked at once" : ", clicked once framed");
+        }
+}
