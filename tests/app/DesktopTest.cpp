@@ -12,6 +12,7 @@
 #include "app/IniSettings.h"
 #include "platform/Process.h"
 
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -301,4 +302,47 @@ TEST_F(WindowOnDesktop, DISABLED_EveryFolderPickerOpensAt22_22FromItsDialog)
             C.Command->trigger();
             EXPECT_EQ(Offset, QPoint(22, 22)) << C.Name << (AtOnce ? ", clicked at once" : ", clicked once framed");
         }
+}
+
+// ------------------------------------------------------------------ popups
+
+TEST(Desktop, F5RunsAfterADialogClosedWithItsPopupShowing)
+{
+    TDesktop D;
+    if (D.Display.empty() || !fs::exists("/usr/bin/xdotool"))
+        GTEST_SKIP() << "no Xvfb, openbox or xdotool";
+    const auto [Status, Out] = D.Run("F5RunsAfterADialogClosedWithItsPopupShowing");
+    EXPECT_EQ(Status, 0) << Out;
+    EXPECT_THAT(Out, HasSubstr("[  PASSED  ] 1 test")) << Out;
+}
+
+TEST_F(WindowOnDesktop, DISABLED_F5RunsAfterADialogClosedWithItsPopupShowing)
+{
+    WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
+    Open("ShowDirectory=0\n[Resize]\nRule=0\nSize1=50\n", {(Dir / "in" / "a.jpg").string()}, 1);
+    // The resize settings, closed while a filter list is open over them (as a
+    // dialog closes that a key or the window manager ended).
+    bool Closed = false;
+    OnModal([&](QWidget* M) {
+        auto* Box = M->findChild<QComboBox*>();
+        if (!Box)
+            return false;
+        FramedCorner(M);
+        Box->showPopup();
+        QTimer::singleShot(500, M, [M, &Closed] {
+            Closed = QApplication::activePopupWidget() != nullptr; // the list is showing
+            qobject_cast<QDialog*>(M)->reject();
+        });
+        return true;
+    });
+    Window->SetResizeOption->trigger();
+    ASSERT_TRUE(Closed) << "the list did not open";
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    // A real F5 from the keyboard, to whatever window has the input.
+    Window->activateWindow();
+    QTest::qWait(300);
+    int Pid = 0;
+    ASSERT_TRUE(StartProcess({"/usr/bin/xdotool", "key", "F5"}, &Pid));
+    EXPECT_TRUE(WaitFor([&] { return fs::exists(Dir / "out" / "a.jpg"); }, 30000)) << "F5 did not start the run";
+    waitpid(Pid, nullptr, 0);
 }
