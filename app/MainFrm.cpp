@@ -17,6 +17,7 @@
 #include "app/MetadataOptionFrm.h"
 #include "app/PNGOptionFrm.h"
 #include "app/PictureFormatFrm.h"
+#include "app/PopupCloser.h"
 #include "app/PreviewOptionFrm.h"
 #include "app/ProgressFrm.h"
 #include "app/ProgressFrm2.h"
@@ -107,6 +108,9 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     CreateToolBars();
     ConnectActions();
     ThumbnailForm = new TThumbnailForm(this, ShowThumbnail);
+    // A menu or completion list left open by a closed dialog would keep the
+    // keys and clicks from this window.
+    qApp->installEventFilter(new TPopupCloser(this));
     FileListView->SetThumbnailWindow(ThumbnailForm, ShowThumbnail, IgnoreEmbeddedThumbnail);
     FPreview = std::make_unique<TListPreview>(this);
 

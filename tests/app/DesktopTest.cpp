@@ -3,6 +3,7 @@
 // again on that display (its DISABLED_ part below, which only such a run
 // starts), so that placement, frames and key grabs are those a user meets.
 #include "TestApp.h"
+#include "app/EffectPanel.h"
 #include "app/FolderOptionFrm.h"
 #include "app/MainFrm.h"
 #include "app/SusiePluginOptionFrm.h"
@@ -10,16 +11,21 @@
 #include "core/IniFile.h"
 #include "core/MemReservoir.h"
 #include "app/IniSettings.h"
+#include "effects/ui/PreviewFrm.h"
 #include "platform/Process.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <csignal>
 #include <fcntl.h>
@@ -221,7 +227,7 @@ TEST(Desktop, TheOutputFolderThatNothingOpensIsNamedAfterTheRun)
 TEST_F(WindowOnDesktop, DISABLED_TheOutputFolderThatNothingOpensIsNamedAfterTheRun)
 {
     WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
-    Open("ShowDirectory=1\n[Resize]\nRule=0\nSize1=50\n", {(Dir / "in" / "a.jpg").string()}, 1);
+    Open("[File]\nShowDirectory=1\n[Resize]\nRule=0\nSize1=50\n", {(Dir / "in" / "a.jpg").string()}, 1);
     std::vector<std::string> Seen;
     OnModal([&Seen](QWidget* M) {
         if (auto* Box = qobject_cast<QMessageBox*>(M)) {
@@ -319,30 +325,79 @@ TEST(Desktop, F5RunsAfterADialogClosedWithItsPopupShowing)
 TEST_F(WindowOnDesktop, DISABLED_F5RunsAfterADialogClosedWithItsPopupShowing)
 {
     WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
-    Open("ShowDirectory=0\n[Resize]\nRule=0\nSize1=50\n", {(Dir / "in" / "a.jpg").string()}, 1);
-    // The resize settings, closed while a filter list is open over them (as a
-    // dialog closes that a key or the window manager ended).
-    bool Closed = false;
+    Open("[File]\nShowDirectory=0\n[Resize]\nRule=0\nSize1=50\n", {(Dir / "in" / "a.jpg").string()}, 1);
+    // The resize settings, closed with a filter list open over them.
+    bool Shown = false;
     OnModal([&](QWidget* M) {
         auto* Box = M->findChild<QComboBox*>();
         if (!Box)
             return false;
         FramedCorner(M);
         Box->showPopup();
-        QTimer::singleShot(500, M, [M, &Closed] {
-            Closed = QApplication::activePopupWidget() != nullptr; // the list is showing
+        QTimer::singleShot(500, M, [M, &Shown] {
+            Shown = QApplication::activePopupWidget() != nullptr;
             qobject_cast<QDialog*>(M)->reject();
         });
         return true;
     });
     Window->SetResizeOption->trigger();
-    ASSERT_TRUE(Closed) << "the list did not open";
-    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
-    // A real F5 from the keyboard, to whatever window has the input.
-    Window->activateWindow();
+    ASSERT_TRUE(Shown) << "the list did not open";
     QTest::qWait(300);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
     int Pid = 0;
     ASSERT_TRUE(StartProcess({"/usr/bin/xdotool", "key", "F5"}, &Pid));
-    EXPECT_TRUE(WaitFor([&] { return fs::exists(Dir / "out" / "a.jpg"); }, 30000)) << "F5 did not start the run";
+    EXPECT_TRUE(WaitFor([&] { return fs::exists(Dir / "out" / "a.jpg"); }, 20000)) << "F5 did not start the run (list)";
     waitpid(Pid, nullptr, 0);
+
+    // A dialog with a context menu and an edit that completes from a list,
+    // as any dialog may have: closed with the menu open, or with the list
+    // opening after it has gone.
+    for (const int Kind : {0, 1}) {
+        fs::remove(Dir / "out" / "a.jpg");
+        QDialog Dialog(Window.get());
+        auto* Edit = new QLineEdit(&Dialog);
+        auto* List = new QCompleter(QStringList{"apple", "apricot"}, Edit);
+        Edit->setCompleter(List);
+        auto* Menu = new QMenu(&Dialog);
+        Menu->addAction(QStringLiteral("Fit image to window"));
+        bool Shown = false;
+        QTimer::singleShot(300, &Dialog, [&] {
+            if (Kind == 0) {
+                Menu->popup(Dialog.mapToGlobal(QPoint(10, 10)));
+                Shown = QApplication::activePopupWidget() == Menu;
+            }
+            QTimer::singleShot(300, &Dialog, [&] {
+                Dialog.reject();
+                if (Kind == 1) {
+                    Edit->setText(QStringLiteral("a"));
+                    List->complete();
+                    Shown = QApplication::activePopupWidget() == List->popup();
+                }
+            });
+        });
+        Dialog.exec();
+        QTest::qWait(300);
+        ASSERT_TRUE(Shown) << Kind;
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << Kind;
+        int Pid = 0;
+        ASSERT_TRUE(StartProcess({"/usr/bin/xdotool", "key", "F5"}, &Pid));
+        EXPECT_TRUE(WaitFor([&] { return fs::exists(Dir / "out" / "a.jpg"); }, 20000))
+            << "F5 did not start the run" << (Kind ? " (list opened late)" : " (menu)");
+        waitpid(Pid, nullptr, 0);
+        while (QWidget* Left = QApplication::activePopupWidget())
+            Left->close();
+    }
+
+    // A list of a window still shown stays open when another window goes.
+    Window->cbxResizeRule->showPopup();
+    ASSERT_TRUE(WaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 5000));
+    {
+        QWidget Other(nullptr, Qt::ToolTip); // takes no focus from the list
+        Other.resize(50, 20);
+        Other.show();
+        QTest::qWait(200);
+    }
+    QTest::qWait(200);
+    EXPECT_NE(QApplication::activePopupWidget(), nullptr) << "the window's own list was closed";
+    Window->cbxResizeRule->hidePopup();
 }
