@@ -6,6 +6,7 @@
 #include "app/EffectPanel.h"
 #include "app/FolderOptionFrm.h"
 #include "app/MainFrm.h"
+#include "app/ProgressFrm.h"
 #include "app/SusiePluginOptionFrm.h"
 #include "core/ErrorLog.h"
 #include "core/IniFile.h"
@@ -112,6 +113,18 @@ struct TDesktop {
 // A folder with no program in it: no launcher can be found on this PATH.
 const QString kNoLauncherPath = QStringLiteral("/nonexistent-vestro-bin");
 
+// Runs DISABLED_Name of WindowOnDesktop on a desktop of its own, with Env
+// added to the environment, and expects it to pass.
+void RunOnDesktop(const std::string& Name, const std::vector<std::pair<QString, QString>>& Env = {})
+{
+    TDesktop D;
+    if (D.Display.empty() || !fs::exists("/usr/bin/xdotool"))
+        GTEST_SKIP() << "no Xvfb, openbox or xdotool";
+    const auto [Status, Out] = D.Run(Name, Env);
+    EXPECT_EQ(Status, 0) << Out;
+    EXPECT_THAT(Out, HasSubstr("[  PASSED  ] 1 test")) << Out;
+}
+
 // The window, on the desktop: a started program's globals, the settings file
 // of a scratch "program folder" and real events.
 class WindowOnDesktop : public TStartedTest {
@@ -186,12 +199,7 @@ QPoint FramedCorner(QWidget* W)
 
 TEST(Desktop, F1WithNoLauncherSaysWhatCouldNotBeOpened)
 {
-    TDesktop D;
-    if (D.Display.empty())
-        GTEST_SKIP() << "no Xvfb or openbox";
-    const auto [Status, Out] = D.Run("F1WithNoLauncherSaysWhatCouldNotBeOpened", {{"PATH", kNoLauncherPath}});
-    EXPECT_EQ(Status, 0) << Out;
-    EXPECT_THAT(Out, HasSubstr("[  PASSED  ] 1 test")) << Out;
+    RunOnDesktop("F1WithNoLauncherSaysWhatCouldNotBeOpened", {{"PATH", kNoLauncherPath}});
 }
 
 TEST_F(WindowOnDesktop, DISABLED_F1WithNoLauncherSaysWhatCouldNotBeOpened)
@@ -216,12 +224,7 @@ TEST_F(WindowOnDesktop, DISABLED_F1WithNoLauncherSaysWhatCouldNotBeOpened)
 
 TEST(Desktop, TheOutputFolderThatNothingOpensIsNamedAfterTheRun)
 {
-    TDesktop D;
-    if (D.Display.empty())
-        GTEST_SKIP() << "no Xvfb or openbox";
-    const auto [Status, Out] = D.Run("TheOutputFolderThatNothingOpensIsNamedAfterTheRun", {{"PATH", kNoLauncherPath}});
-    EXPECT_EQ(Status, 0) << Out;
-    EXPECT_THAT(Out, HasSubstr("[  PASSED  ] 1 test")) << Out;
+    RunOnDesktop("TheOutputFolderThatNothingOpensIsNamedAfterTheRun", {{"PATH", kNoLauncherPath}});
 }
 
 TEST_F(WindowOnDesktop, DISABLED_TheOutputFolderThatNothingOpensIsNamedAfterTheRun)
@@ -243,16 +246,46 @@ TEST_F(WindowOnDesktop, DISABLED_TheOutputFolderThatNothingOpensIsNamedAfterTheR
     EXPECT_THAT(Seen[0], HasSubstr("Nothing could open this"));
 }
 
+TEST(Desktop, AnAtOnceRunNamesTheOutputFolderThatNothingOpens)
+{
+    RunOnDesktop("AnAtOnceRunNamesTheOutputFolderThatNothingOpens", {{"PATH", kNoLauncherPath}});
+}
+
+// The window of a start with files and an at-once profile, as the program
+// shows it: its run ends with the message, which the user closes (Return).
+TEST_F(WindowOnDesktop, DISABLED_AnAtOnceRunNamesTheOutputFolderThatNothingOpens)
+{
+    ExeDir = DataDir;
+    IniFileName = GetSettingsFileName({});
+    std::ofstream(IniFileName) << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+                               << "\nShowDirectory=1\nFileNameFormat=<old>\n[Resize]\nRule=0\nSize1=50\n";
+    LoadIniFile(IniFileName);
+    ExeDir = VESTRO_DIST_DIR "/";
+    WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
+    TProgressForm Run(true, {(Dir / "in" / "a.jpg").string()});
+    QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
+    std::vector<std::string> Seen;
+    QTimer Look;
+    QObject::connect(&Look, &QTimer::timeout, &Look, [&Seen] {
+        if (auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); Box && Box->isVisible()) {
+            Seen.push_back(Box->text().toStdString());
+            QTest::keyClick(Box, Qt::Key_Return);
+        }
+    });
+    Look.start(50);
+    Run.exec();
+    EXPECT_EQ(Run.ExitStatus(), 0);
+    EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
+    ASSERT_EQ(Seen.size(), 1u);
+    EXPECT_THAT(Seen[0], HasSubstr((Dir / "out").string()));
+    EXPECT_THAT(Seen[0], HasSubstr("Nothing could open this"));
+}
+
 // ------------------------------------------------------------------ folder picker
 
 TEST(Desktop, EveryFolderPickerOpensAt22_22FromItsDialog)
 {
-    TDesktop D;
-    if (D.Display.empty())
-        GTEST_SKIP() << "no Xvfb or openbox";
-    const auto [Status, Out] = D.Run("EveryFolderPickerOpensAt22_22FromItsDialog");
-    EXPECT_EQ(Status, 0) << Out;
-    EXPECT_THAT(Out, HasSubstr("[  PASSED  ] 1 test")) << Out;
+    RunOnDesktop("EveryFolderPickerOpensAt22_22FromItsDialog");
 }
 
 TEST_F(WindowOnDesktop, DISABLED_EveryFolderPickerOpensAt22_22FromItsDialog)
@@ -314,12 +347,7 @@ TEST_F(WindowOnDesktop, DISABLED_EveryFolderPickerOpensAt22_22FromItsDialog)
 
 TEST(Desktop, F5RunsAfterADialogClosedWithItsPopupShowing)
 {
-    TDesktop D;
-    if (D.Display.empty() || !fs::exists("/usr/bin/xdotool"))
-        GTEST_SKIP() << "no Xvfb, openbox or xdotool";
-    const auto [Status, Out] = D.Run("F5RunsAfterADialogClosedWithItsPopupShowing");
-    EXPECT_EQ(Status, 0) << Out;
-    EXPECT_THAT(Out, HasSubstr("[  PASSED  ] 1 test")) << Out;
+    RunOnDesktop("F5RunsAfterADialogClosedWithItsPopupShowing");
 }
 
 TEST_F(WindowOnDesktop, DISABLED_F5RunsAfterADialogClosedWithItsPopupShowing)
