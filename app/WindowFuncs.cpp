@@ -18,26 +18,6 @@ int RightOfControl(const QWidget* Control)
     return Control->x() + Control->width() + 4;
 }
 
-namespace {
-template <typename Setter>
-void ForEachChildThenSelf(QWidget* Control, Setter Set)
-{
-    for (QWidget* child : Control->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        ForEachChildThenSelf(child, Set);
-    Set(Control);
-}
-} // namespace
-
-void SetControlsEnabled(QWidget* Control, bool Enabled)
-{
-    ForEachChildThenSelf(Control, [Enabled](QWidget* W) { W->setEnabled(Enabled); });
-}
-
-void SetControlsVisible(QWidget* Control, bool Visible)
-{
-    ForEachChildThenSelf(Control, [Visible](QWidget* W) { W->setVisible(Visible); });
-}
-
 void MakeOkCancelButtons(QDialog* Dialog, QPushButton*& Ok, QPushButton*& Cancel)
 {
     Ok = new QPushButton(QString::fromStdString(LoadResText("OK")), Dialog);

@@ -1,7 +1,7 @@
 // Small helpers of the option and effect dialogs that need windows.
 #pragma once
 #include "effects/WindowFuncs.h"    // TextWidthItalicCorrected
-#include "effects/ui/WindowFuncs.h" // CreateFilledBitmap, IsWindowPosOnScreen
+#include "effects/ui/WindowFuncs.h" // CreateFilledBitmap, IsWindowPosOnScreen, SetControls...
 
 #include <QString>
 
@@ -16,11 +16,6 @@ class QWidget;
 // plus its width plus 4 pixels (labels and edits are so placed after
 // translation changed their widths).
 int RightOfControl(const QWidget* Control);
-
-// Sets the enabled (visible) state of every child widget, descending into
-// their children, and last of Control itself.
-void SetControlsEnabled(QWidget* Control, bool Enabled);
-void SetControlsVisible(QWidget* Control, bool Visible);
 
 // Makes Dialog's OK button (the default one; accepts the dialog) and its
 // Cancel button (rejects it).

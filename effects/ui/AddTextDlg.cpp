@@ -194,11 +194,11 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     });
     connect(FontButton, &QPushButton::clicked, this, &TAddTextForm::PickFont);
     connect(ShadowBox, &QCheckBox::toggled, this, [this](bool On) {
-        ShadowGroup->setEnabled(On);
+        SetControlsEnabled(ShadowGroup, On);
         UpdatePreview();
     });
     connect(GlowBox, &QCheckBox::toggled, this, [this](bool On) {
-        GlowGroup->setEnabled(On);
+        SetControlsEnabled(GlowGroup, On);
         UpdatePreview();
     });
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
@@ -206,8 +206,8 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
 
     for (int I = 0; I < 16; ++I)
         QColorDialog::setCustomColor(I, QColor(0xFF, 0xFF, 0xFF));
-    ShadowGroup->setEnabled(false);
-    GlowGroup->setEnabled(false);
+    SetControlsEnabled(ShadowGroup, false);
+    SetControlsEnabled(GlowGroup, false);
     for (QPushButton* P : {FontColorPanel, BackColorPanel, ShadowColorPanel, GlowColorPanel})
         SetPanelColor(P, 0);
     BackBuf = CreateFilledBitmap(PreviewWidth, PreviewHeight, QImage::Format_RGB32, 0x808080);
@@ -297,8 +297,8 @@ void TAddTextForm::SetParam(const TAddTextParam& Param, const TFont& Font, const
     SetPanelColor(GlowColorPanel, Param.GlowColor);
     ShadowBox->setChecked(Param.Shadow);
     GlowBox->setChecked(Param.Glow);
-    ShadowGroup->setEnabled(Param.Shadow);
-    GlowGroup->setEnabled(Param.Glow);
+    SetControlsEnabled(ShadowGroup, Param.Shadow);
+    SetControlsEnabled(GlowGroup, Param.Glow);
     ShowFontCaption();
     UpdateLock = false;
     UpdatePreview();

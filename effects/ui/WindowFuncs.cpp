@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 QImage CreateFilledBitmap(int Width, int Height, QImage::Format Format, uint32_t Color)
 {
@@ -19,4 +20,24 @@ bool IsWindowPosOnScreen(int Left, int Top, int Right, int Bottom)
         return false;
     const QRect g = screen->geometry();
     return Left >= 0 && Top >= 0 && Right <= g.width() && Bottom <= g.height();
+}
+
+namespace {
+template <typename Setter>
+void ForEachChildThenSelf(QWidget* Control, Setter Set)
+{
+    for (QWidget* child : Control->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        ForEachChildThenSelf(child, Set);
+    Set(Control);
+}
+} // namespace
+
+void SetControlsEnabled(QWidget* Control, bool Enabled)
+{
+    ForEachChildThenSelf(Control, [Enabled](QWidget* W) { W->setEnabled(Enabled); });
+}
+
+void SetControlsVisible(QWidget* Control, bool Visible)
+{
+    ForEachChildThenSelf(Control, [Visible](QWidget* W) { W->setVisible(Visible); });
 }

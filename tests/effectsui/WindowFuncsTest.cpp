@@ -1,7 +1,12 @@
 // The window utilities the effect dialogs share with the program's windows.
 #include "effects/ui/WindowFuncs.h"
 
+#include "effects/ui/AddTextDlg.h"
 #include "UiTestApp.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QTest>
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -42,4 +47,44 @@ TEST(CreateFilledBitmap, EveryPixelHoldsTheColourValue)
                 ASSERT_EQ(I.pixel(x, y), qRgb(0x80, 0x40, 0x20)) << x << "," << y << " format " << int(F);
     }
     EXPECT_TRUE(CreateFilledBitmap(0, 3, QImage::Format_RGB32, 0).isNull());
+}
+
+TEST(SetControlsEnabled, ReachesEveryControlInsideAndComesBack)
+{
+    TestApp();
+    QWidget Panel;
+    auto* Inner = new QWidget(&Panel);
+    auto* Deep = new QPushButton(Inner);
+    auto* Side = new QPushButton(&Panel);
+    Panel.show();
+    SetControlsEnabled(&Panel, false);
+    for (QWidget* W : {&Panel, Inner, static_cast<QWidget*>(Deep), static_cast<QWidget*>(Side)})
+        EXPECT_FALSE(W->isEnabled());
+    EXPECT_TRUE(Deep->testAttribute(Qt::WA_Disabled)); // set on the control itself, not only inherited
+    SetControlsEnabled(&Panel, true);
+    for (QWidget* W : {&Panel, Inner, static_cast<QWidget*>(Deep), static_cast<QWidget*>(Side)})
+        EXPECT_TRUE(W->isEnabled());
+    SetControlsVisible(&Panel, false);
+    EXPECT_TRUE(Deep->isHidden() && Side->isHidden() && Panel.isHidden());
+    SetControlsVisible(&Panel, true);
+    EXPECT_TRUE(Deep->isVisible() && Side->isVisible());
+}
+
+// The add-text dialog's shadow and glow boxes switch every control of their
+// group, as a click of the user's does.
+TEST(AddTextForm, TheShadowAndGlowBoxesSwitchTheirWholeGroups)
+{
+    TestApp();
+    TAddTextForm Form;
+    Form.show();
+    for (auto [Box, Group] : {std::pair{Form.ShadowBox, Form.ShadowGroup}, std::pair{Form.GlowBox, Form.GlowGroup}}) {
+        const auto Controls = Group->findChildren<QWidget*>();
+        ASSERT_GE(Controls.size(), 4);
+        for (const bool On : {true, false}) {
+            QTest::mouseClick(Box, Qt::LeftButton, {}, QPoint(5, Box->height() / 2));
+            ASSERT_EQ(Box->isChecked(), On);
+            for (QWidget* W : Controls)
+                EXPECT_EQ(W->isEnabled(), On) << W->metaObject()->className();
+        }
+    }
 }
