@@ -498,8 +498,7 @@ void TMainForm::HelpShowExecute()
 {
     // The help is the README in the program folder.
     const std::string Help = ExeDir + "README.md";
-    if (!OpenWithDesktop(Help))
-        Tell(CannotOpenText(Help));
+    OpenWithDesktop(Help, this, [this, Help] { Tell(CannotOpenText(Help)); });
 }
 
 void TMainForm::FileOpenIniExecute()

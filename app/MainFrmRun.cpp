@@ -119,9 +119,9 @@ void TMainForm::ConvertRunExecute()
     if (Finished && ErrorLog.GetErrorCount() == 0) {
         if (WithCommand && !StartProcess(Command))
             std::fprintf(stderr, "Cannot start %s\n", SystemOption.Command.c_str());
-        if (!FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive() &&
-            !OpenWithDesktop(FileOption.OutputDirectory))
-            Tell(CannotOpenText(FileOption.OutputDirectory));
+        if (!FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive())
+            OpenWithDesktop(FileOption.OutputDirectory, this,
+                            [this, Dir = FileOption.OutputDirectory] { Tell(CannotOpenText(Dir)); });
     }
     if (ErrorLog.GetErrorCount() > 0) {
         TTaskbarProgress Taskbar;

@@ -95,7 +95,7 @@ int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar)
     }
     // Opening a file manager makes no sense when nobody looks at the screen.
     if (Clean && !FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive())
-        OpenWithDesktopOrSay(FileOption.OutputDirectory, nullptr);
+        OpenWithDesktopOrSay(FileOption.OutputDirectory, nullptr, 3000); // the program may end next
     if (Errors > 0) {
         Taskbar.SetError();
         if (IsNonInteractive() || !ErrorLogForm) {

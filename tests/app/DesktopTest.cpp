@@ -213,11 +213,42 @@ TEST_F(WindowOnDesktop, DISABLED_F1WithNoLauncherSaysWhatCouldNotBeOpened)
         }
         return false;
     });
-    QTest::keyClick(Window.get(), Qt::Key_F1);
-    ASSERT_TRUE(WaitFor([&] { return !Seen.empty(); }, 10000)) << "F1 said nothing";
-    EXPECT_THAT(Seen[0], HasSubstr(std::string(VESTRO_DIST_DIR) + "/README.md"));
-    EXPECT_THAT(Seen[0], HasSubstr("Nothing could open this"));
-    EXPECT_EQ(Seen.size(), 1u);
+    // No launcher at all; an xdg-open that finds no program for the file (as
+    // on a machine without a desktop), one that cannot run, and one that
+    // opens it.
+    const struct {
+        const char* Launcher; // the xdg-open on PATH, "" for none
+        bool Said;
+    } Cases[] = {
+        {"", true},
+        {"#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n", true},
+        {"not a program", true},
+        {"#!/bin/sh\nexit 0\n", false},
+    };
+    const QByteArray KeptPath = qgetenv("PATH");
+    for (const auto& C : Cases) {
+        Seen.clear();
+        fs::remove_all(Dir / "bin");
+        if (*C.Launcher) {
+            fs::create_directories(Dir / "bin");
+            std::ofstream(Dir / "bin" / "xdg-open") << C.Launcher;
+            fs::permissions(Dir / "bin" / "xdg-open", fs::perms::owner_all);
+            qputenv("PATH", QByteArray::fromStdString((Dir / "bin").string()));
+        } else {
+            qputenv("PATH", KeptPath);
+        }
+        // The key goes to the window once it has the focus back from the box.
+        Window->activateWindow();
+        ASSERT_TRUE(WaitFor([&] { return Window->isActiveWindow(); }, 5000));
+        QTest::keyClick(Window.get(), Qt::Key_F1);
+        WaitFor([&] { return !Seen.empty(); }, C.Said ? 10000 : 1500);
+        ASSERT_EQ(Seen.size(), C.Said ? 1u : 0u) << C.Launcher;
+        if (C.Said) {
+            EXPECT_THAT(Seen[0], HasSubstr(std::string(VESTRO_DIST_DIR) + "/README.md"));
+            EXPECT_THAT(Seen[0], HasSubstr("Nothing could open this"));
+        }
+    }
+    qputenv("PATH", KeptPath);
 }
 
 // ------------------------------------------------------------------ after a run
