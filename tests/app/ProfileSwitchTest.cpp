@@ -21,13 +21,16 @@ protected:
         if (!fs::exists(kDist + "/vestro-resizer") || !fs::exists(kDist + "/bin/libkodex.so"))
             GTEST_SKIP() << "the program is not built";
         Dir = ScratchDir("profile");
-        fs::create_directories(Dir / "run");
-        fs::permissions(Dir / "run", fs::perms::owner_all);
+        // Short enough for a socket's name.
+        Run = fs::temp_directory_path() / ("vp-" + std::to_string(getpid()));
+        fs::create_directories(Run);
+        fs::permissions(Run, fs::perms::owner_all);
         Name = Dir.filename().string();
     }
     void TearDown() override
     {
         fs::remove_all(Dir);
+        fs::remove_all(Run);
         for (const std::string& N : Inis)
             fs::remove(kDist + "/ini/" + N);
     }
@@ -41,12 +44,12 @@ protected:
         return N;
     }
     // Starts the program in Dir with Args; its status and standard error.
-    std::pair<int, std::string> Run(const QStringList& Args)
+    std::pair<int, std::string> Start(const QStringList& Args)
     {
         QProcess P;
         QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
         Env.insert("QT_QPA_PLATFORM", "offscreen");
-        Env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
+        Env.insert("XDG_RUNTIME_DIR", QString::fromStdString(Run.string()));
         Env.insert("LANG", "C.UTF-8");
         for (const char* V : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
             Env.remove(V);
@@ -56,7 +59,7 @@ protected:
         EXPECT_TRUE(P.waitForFinished(60000));
         return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAllStandardError().toStdString()};
     }
-    fs::path Dir;
+    fs::path Dir, Run;
     std::string Name;
     std::vector<std::string> Inis;
 };
@@ -73,7 +76,7 @@ TEST_F(ProfileSwitch, ARefusedSecondSwitchSetsNeitherTheLanguageNorTheSettings)
     ASSERT_EQ(Escape.substr(0, 8), "/ini=../");
     WritePhoto(Dir / "a.jpg", 320, 240, 1);
 
-    const auto [Status, Err] = Run({QString::fromStdString("/ini=" + Plain), QString::fromStdString(Escape), "a.jpg",
+    const auto [Status, Err] = Start({QString::fromStdString("/ini=" + Plain), QString::fromStdString(Escape), "a.jpg",
                                     "missing.jpg"});
     EXPECT_EQ(Status, 1) << Err;
     EXPECT_THAT(Err, HasSubstr("Ignored " + Escape));
@@ -85,7 +88,7 @@ TEST_F(ProfileSwitch, ARefusedSecondSwitchSetsNeitherTheLanguageNorTheSettings)
 
     // The same switches in the other order: the profile of the ini folder
     // still wins, whichever comes last.
-    const auto [Status2, Err2] = Run({QString::fromStdString(Escape), QString::fromStdString("/INI=" + Plain),
+    const auto [Status2, Err2] = Start({QString::fromStdString(Escape), QString::fromStdString("/INI=" + Plain),
                                       "missing.jpg"});
     EXPECT_EQ(Status2, 1) << Err2;
     EXPECT_THAT(Err2, HasSubstr("missing.jpg: Datei nicht gefunden")) << Err2;
