@@ -6,6 +6,7 @@
 #include "app/EffectPanel.h"
 #include "app/FolderOptionFrm.h"
 #include "app/MainFrm.h"
+#include "tests/app/MainWindowTest.h"
 #include "app/ProgressFrm.h"
 #include "app/SusiePluginOptionFrm.h"
 #include "core/ErrorLog.h"
@@ -127,29 +128,13 @@ void RunOnDesktop(const std::string& Name, const std::vector<std::pair<QString, 
 
 // The window, on the desktop: a started program's globals, the settings file
 // of a scratch "program folder" and real events.
-class WindowOnDesktop : public TStartedTest {
+class WindowOnDesktop : public TMainWindowTest {
 protected:
     void SetUp() override
     {
         if (qEnvironmentVariable("VESTRO_DESKTOP_RUN") != "1")
             GTEST_SKIP() << "runs only on the desktop its test starts";
-        if (!KodexLoaded)
-            GTEST_SKIP() << "the codec library is not built";
-        Dir = ScratchDir("desktop");
-        fs::create_directories(Dir / "in");
-        fs::create_directories(Dir / "ini");
-        DataDir = Dir.string() + "/";
-        IniDir = DataDir + "ini/";
-        FileList->Clear();
-        ErrorLog.Clear();
-    }
-    void TearDown() override
-    {
-        Window.reset();
-        if (FileList)
-            FileList->Clear();
-        ExeDir = VESTRO_DIST_DIR "/";
-        fs::remove_all(Dir);
+        TMainWindowTest::SetUp();
     }
     // The window listing Args, shown, framed and active.
     void Open(const std::string& Settings, const std::vector<std::string>& Args = {}, int Listed = 0)
@@ -180,8 +165,18 @@ protected:
         });
         T->start();
     }
-    fs::path Dir;
-    std::unique_ptr<TMainForm> Window;
+    // Answers each message box with Return; their texts go to Messages.
+    void AnswerMessages()
+    {
+        OnModal([this](QWidget* M) {
+            if (auto* Box = qobject_cast<QMessageBox*>(M)) {
+                Messages.push_back(Box->text().toStdString());
+                QTest::keyClick(Box, Qt::Key_Return);
+            }
+            return false;
+        });
+    }
+    std::vector<std::string> Messages;
 };
 
 // The frame's top-left corner of a shown window, once the window manager has
@@ -205,14 +200,8 @@ TEST(Desktop, F1WithNoLauncherSaysWhatCouldNotBeOpened)
 TEST_F(WindowOnDesktop, DISABLED_F1WithNoLauncherSaysWhatCouldNotBeOpened)
 {
     Open("");
-    std::vector<std::string> Seen;
-    OnModal([&Seen](QWidget* M) {
-        if (auto* Box = qobject_cast<QMessageBox*>(M)) {
-            Seen.push_back(Box->text().toStdString());
-            QTest::keyClick(Box, Qt::Key_Return);
-        }
-        return false;
-    });
+    AnswerMessages();
+    std::vector<std::string>& Seen = Messages;
     // No launcher at all; an xdg-open that finds no program for the file (as
     // on a machine without a desktop), one that cannot run, and one that
     // opens it.
@@ -262,14 +251,8 @@ TEST_F(WindowOnDesktop, DISABLED_TheOutputFolderThatNothingOpensIsNamedAfterTheR
 {
     WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
     Open("[File]\nShowDirectory=1\n[Resize]\nRule=0\nSize1=50\n", {(Dir / "in" / "a.jpg").string()}, 1);
-    std::vector<std::string> Seen;
-    OnModal([&Seen](QWidget* M) {
-        if (auto* Box = qobject_cast<QMessageBox*>(M)) {
-            Seen.push_back(Box->text().toStdString());
-            QTest::keyClick(Box, Qt::Key_Return);
-        }
-        return false;
-    });
+    AnswerMessages();
+    std::vector<std::string>& Seen = Messages;
     QTest::keyClick(Window.get(), Qt::Key_F5);
     ASSERT_TRUE(WaitFor([&] { return !Seen.empty(); }, 60000)) << "the run said nothing";
     EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
