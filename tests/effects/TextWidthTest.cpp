@@ -74,10 +74,11 @@ TEST(FontCache, TheMaskIsAsWideAsItsWidestCorrectedLine)
     // 12 points at 96 dots per inch, drawn four times over: 64 pixels.
     for (const uint8_t Style : {uint8_t(0), uint8_t(fsItalic), uint8_t(fsBold | fsItalic)}) {
         TImgInfo Img;
-        Cache.GetAntialiasingText("Hf\nx\n\nabc", TFont{"DejaVu Sans", 1, 12, 0, Style}, Img, 0, 2, 1, 3, 1, &R);
+        // The widest line ends in a letter that reaches past its advance.
+        Cache.GetAntialiasingText("WWf\nx\n\nabc", TFont{"DejaVu Sans", 1, 12, 0, Style}, Img, 0, 2, 1, 3, 1, &R);
         const QFont F = Font("DejaVu Sans", Style & fsBold, Style & fsItalic);
         int Widest = 0;
-        for (const char* Line : {"Hf", "x", "abc"})
+        for (const char* Line : {"WWf", "x", "abc"})
             Widest = std::max(Widest, TextWidthItalicCorrected(F, QString::fromLatin1(Line)));
         EXPECT_EQ(Img.Width, uint32_t(Widest + (2 + 3) * 4 + 3) / 4) << int(Style);
         FreeImg(Img);
