@@ -1,12 +1,16 @@
 // The window utilities the effect dialogs share with the program's windows.
 #include "effects/ui/WindowFuncs.h"
 
+#include "core/Global.h"
 #include "effects/ui/AddTextDlg.h"
+#include "effects/ui/ColorCorrectionDlg.h"
 #include "UiTestApp.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QTest>
+
+#include <cstring>
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -87,4 +91,48 @@ TEST(AddTextForm, TheShadowAndGlowBoxesSwitchTheirWholeGroups)
                 EXPECT_EQ(W->isEnabled(), On) << W->metaObject()->className();
         }
     }
+}
+
+// A preview dialog opens at the preview window's right edge while it fits on
+// the screen there, else over the preview's right part.
+TEST(PreviewDialogPlacement, AtThePreviewsRightEdgeOnlyWhileItFits)
+{
+    TestApp();
+    const TPreviewOption Kept = PreviewOption;
+    const int ScreenWidth = QGuiApplication::primaryScreen()->size().width();
+    // Shows a colour dialog on a grey picture with its preview window Width
+    // wide at the screen's top-left corner; the preview's and the dialog's
+    // places.
+    auto Show = [](int Width) {
+        PreviewOption.Left = 0;
+        PreviewOption.Top = 0;
+        PreviewOption.Width = Width;
+        PreviewOption.Height = 300;
+        TColorAdjustForm F;
+        AllocImg(F.Master, 40, 30, 3);
+        std::memset(F.Master.Mem, 128, size_t(F.Master.Bpl) * 30);
+        CopyImgInfo(F.Master, F.Src);
+        F.FitPreviewImages();
+        CopyImgInfo(F.Src, F.Dest);
+        F.show();
+        PumpUntil([&] { return F.isVisible(); });
+        QRect Preview;
+        for (QWidget* W : QApplication::topLevelWidgets())
+            if (W != &F && W->isVisible() && W->inherits("TPreviewForm"))
+                Preview = W->geometry();
+        const QRect Dialog(F.pos(), F.size());
+        F.hide();
+        return std::make_pair(Preview, Dialog);
+    };
+    // The dialog's width, and where the preview's picture area starts (past
+    // a frame, where the platform draws one).
+    const auto [P0, D0] = Show(200);
+    ASSERT_FALSE(P0.isNull());
+    ASSERT_EQ(D0.topLeft(), QPoint(P0.right() + 1, P0.top())); // plenty of room
+    for (const int Short : {0, 1}) { // pixels the screen lacks for the dialog at the preview's right edge
+        const auto [P, D] = Show(ScreenWidth - D0.width() - P0.left() + Short);
+        const QPoint Want = Short ? QPoint(P.right() + 1 - D.width(), P.top()) : QPoint(P.right() + 1, P.top());
+        EXPECT_EQ(D.topLeft(), Want) << "short by " << Short;
+    }
+    PreviewOption = Kept;
 }
