@@ -4,6 +4,7 @@
 #include "core/Global.h"
 #include "effects/ui/AddTextDlg.h"
 #include "effects/ui/ColorCorrectionDlg.h"
+#include "effects/ui/CompositeDlg.h"
 #include "UiTestApp.h"
 
 #include <QCheckBox>
@@ -135,4 +136,19 @@ TEST(PreviewDialogPlacement, AtThePreviewsRightEdgeOnlyWhileItFits)
         EXPECT_EQ(D.topLeft(), Want) << "short by " << Short;
     }
     PreviewOption = Kept;
+}
+
+// Without a picture the add-text and composite dialogs show a plain grey
+// field over the whole preview.
+TEST(PreviewField, WithoutAPictureItIsPlainGrey)
+{
+    TestApp();
+    TAddTextForm Text;
+    TCompositeOptionForm Composite;
+    for (const QImage* B : {&Text.BackBuffer(), &Composite.BackBuffer()}) {
+        ASSERT_FALSE(B->isNull());
+        EXPECT_GE(B->width(), 100);
+        for (const QPoint P : {QPoint(0, 0), QPoint(B->width() - 1, B->height() - 1), QPoint(B->width() / 2, 3)})
+            EXPECT_EQ(B->pixel(P) & 0xFFFFFF, 0x808080u) << P.x() << "," << P.y();
+    }
 }
