@@ -73,8 +73,7 @@ void TFolderOptionForm::Browse(QLineEdit* Edit, const QString& Title)
     TBrowseFolderBox Box;
     Box.FTitle = Title;
     Box.FFlags |= TBrowseFolderBox::NewDialogStyle;
-    Box.FPosX = frameGeometry().left() + 22;
-    Box.FPosY = frameGeometry().top() + 22;
+    Box.PlaceOver(this);
     if (Box.Execute(this))
         Edit->setText(Box.FSelectFolder);
 }

@@ -5,6 +5,7 @@
 #include "app/ChangeOrderFrm.h"
 #include "app/CombineOptionFrm.h"
 #include "app/CreateShortCutFrm.h"
+#include "app/DesktopOpen.h"
 #include "app/EffectPanel.h"
 #include "app/FileListView.h"
 #include "app/FilePreview.h"
@@ -16,6 +17,7 @@
 #include "app/MetadataOptionFrm.h"
 #include "app/PNGOptionFrm.h"
 #include "app/PictureFormatFrm.h"
+#include "app/PopupCloser.h"
 #include "app/PreviewOptionFrm.h"
 #include "app/ProgressFrm.h"
 #include "app/ProgressFrm2.h"
@@ -58,7 +60,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -108,6 +109,9 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     CreateToolBars();
     ConnectActions();
     ThumbnailForm = new TThumbnailForm(this, ShowThumbnail);
+    // A menu or completion list left open by a closed dialog would keep the
+    // keys and clicks from this window.
+    qApp->installEventFilter(new TPopupCloser(this));
     FileListView->SetThumbnailWindow(ThumbnailForm, ShowThumbnail, IgnoreEmbeddedThumbnail);
     FPreview = std::make_unique<TListPreview>(this);
 
@@ -504,7 +508,8 @@ void TMainForm::EffectPermuteExecute()
 void TMainForm::HelpShowExecute()
 {
     // The help is the README in the program folder.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ExeDir + "README.md")));
+    const std::string Help = ExeDir + "README.md";
+    OpenWithDesktop(Help, this, [this, Help] { Tell(CannotOpenText(Help)); });
 }
 
 void TMainForm::FileOpenIniExecute()

@@ -2,6 +2,7 @@
 #include "app/MainFrm.h"
 #include "app/MainFrmShared.h"
 
+#include "app/DesktopOpen.h"
 #include "app/EffectPanel.h"
 #include "app/FileListView.h"
 #include "app/FilePreview.h"
@@ -27,9 +28,7 @@
 #include "platform/Process.h"
 
 #include <QLabel>
-#include <QDesktopServices>
 #include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -121,7 +120,8 @@ void TMainForm::ConvertRunExecute()
         if (WithCommand && !StartProcess(Command))
             std::fprintf(stderr, "Cannot start %s\n", SystemOption.Command.c_str());
         if (!FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive())
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(FileOption.OutputDirectory)));
+            OpenWithDesktop(FileOption.OutputDirectory, this,
+                            [this, Dir = FileOption.OutputDirectory] { Tell(CannotOpenText(Dir)); });
     }
     if (ErrorLog.GetErrorCount() > 0) {
         TTaskbarProgress Taskbar;

@@ -1,5 +1,6 @@
 #include "app/RunEnd.h"
 
+#include "app/DesktopOpen.h"
 #include "app/ErrorLogFrm.h"
 #include "app/IniSettings.h"
 #include "app/Startup.h"
@@ -95,7 +96,7 @@ int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar)
     }
     // Opening a file manager makes no sense when nobody looks at the screen.
     if (Clean && !FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive())
-        StartProcess({"xdg-open", FileOption.OutputDirectory});
+        OpenWithDesktopOrSay(FileOption.OutputDirectory, nullptr, 3000); // the program may end next
     if (Errors > 0) {
         Taskbar.SetError();
         if (IsNonInteractive() || !ErrorLogForm) {

@@ -94,23 +94,11 @@ std::string CatalogueLanguage(const std::string& MoFile)
 
 std::string ProfileFileName(const std::vector<std::string>& Args)
 {
-    namespace fs = std::filesystem;
-    const std::string iniDir = ExeDir + "ini/";
-    std::string name = GetSettingsFileName({});
-    for (const std::string& a : Args) {
-        if (a.size() < 5 || AsciiLower(a.substr(0, 5)) != "/ini=")
-            continue;
-        const std::string rel = a.substr(5);
-        const fs::path p = fs::path(iniDir + rel).lexically_normal();
-        const std::string s = p.string();
-        if (rel.empty() || s.size() <= iniDir.size() || s.compare(0, iniDir.size(), iniDir) != 0 ||
-            s.back() == '/') {
-            std::fprintf(stderr, "Ignored %s: a profile must be a file in %s\n", a.c_str(), iniDir.c_str());
-            continue;
-        }
-        name = s;
-    }
-    return name;
+    std::vector<std::string> Ignored;
+    const std::string Name = GetSettingsFileName(Args, &Ignored);
+    for (const std::string& A : Ignored)
+        std::fprintf(stderr, "Ignored %s: a profile must be a file in %sini/\n", A.c_str(), ExeDir.c_str());
+    return Name;
 }
 
 void LoadLanguageList()

@@ -44,10 +44,8 @@ bool IsPathArgument(const std::string& Arg);
 // set.
 bool IsAtOnceStart(const std::vector<std::string>& Args, const std::string& IniFile);
 
-// The settings file named by the command line: the default file in the ini
-// folder, or the last "/ini=NAME" (switch in any letter case) as IniDir +
-// NAME. A NAME that is empty or would lead out of the ini folder is ignored
-// (with a note on standard error).
+// The settings file named by the command line, as GetSettingsFileName
+// chooses it, with a note on standard error for each switch it passed over.
 std::string ProfileFileName(const std::vector<std::string>& Args);
 
 // The shared unsharp mask and blur (blur radius 2); kept in a module of their

@@ -235,8 +235,7 @@ void TSusiePluginOptionForm::BrowseFolder()
     Box.FTitle = Tr("Susie Plug-in Folder");
     Box.FInitFolder = FolderEdit->text();
     Box.FFlags |= TBrowseFolderBox::NewDialogStyle;
-    Box.FPosX = frameGeometry().left() + 22;
-    Box.FPosY = frameGeometry().top() + 22;
+    Box.PlaceOver(this);
     if (Box.Execute(this)) {
         NewSPIDirectory = Box.FSelectFolder.toStdString();
         RefreshSPIList();

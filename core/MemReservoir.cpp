@@ -49,16 +49,30 @@ void InitStartupPaths()
     TempDir = (!Tmp.empty() && Tmp.front() == '/' && fs::is_directory(Tmp, Error)) ? WithSlash(Tmp) : "/tmp/";
 }
 
-std::string GetSettingsFileName(const std::vector<std::string>& Args)
+std::string GetSettingsFileName(const std::vector<std::string>& Args, std::vector<std::string>* Ignored)
 {
+    namespace fs = std::filesystem;
     const std::string IniDir = ExeDir + "ini/";
-    std::string ExeName = std::filesystem::path(platform::ExecutablePath()).filename().string();
+    std::string ExeName = fs::path(platform::ExecutablePath()).filename().string();
     if (ExeName.empty())
         ExeName = "vestro-resizer";
-    std::string Name = IniDir + std::filesystem::path(ExeName).replace_extension(".ini").string();
-    for (const std::string& Arg : Args)
-        if (StartsWithNoCase(Arg, "/ini="))
-            Name = IniDir + Arg.substr(5);
+    std::string Name = IniDir + fs::path(ExeName).replace_extension(".ini").string();
+    for (const std::string& Arg : Args) {
+        if (!StartsWithNoCase(Arg, "/ini="))
+            continue;
+        // A profile is a file of the ini folder: "..", an absolute path or a
+        // folder would read settings from anywhere, so such a switch is left
+        // out of both reads (the early one here and the settings loader's).
+        const std::string Rel = Arg.substr(5);
+        const std::string Path = fs::path(IniDir + Rel).lexically_normal().string();
+        if (Rel.empty() || Path.size() <= IniDir.size() || Path.compare(0, IniDir.size(), IniDir) != 0 ||
+            Path.back() == '/') {
+            if (Ignored)
+                Ignored->push_back(Arg);
+            continue;
+        }
+        Name = Path;
+    }
     return Name;
 }
 

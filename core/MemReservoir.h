@@ -13,8 +13,11 @@ void InitStartupPaths();
 // The settings file: ExeDir + "ini/" + the program's file name with ".ini";
 // each argument "/ini=NAME" (the switch in any letter case) replaces it by
 // ExeDir + "ini/" + NAME, the last one winning. NAME is always relative to
-// the ini folder. Args are the command-line arguments without the program.
-std::string GetSettingsFileName(const std::vector<std::string>& Args);
+// the ini folder; a NAME that is empty, names a folder or leads out of the
+// ini folder is passed over (and appended to Ignored when given). Args are
+// the command-line arguments without the program. Both the early read below
+// and the settings loader take their file from here.
+std::string GetSettingsFileName(const std::vector<std::string>& Args, std::vector<std::string>* Ignored = nullptr);
 
 // Reads [System] MemReserve and Language of the settings file into
 // SystemOption (Language defaults to GetDefaultLanguage when absent or

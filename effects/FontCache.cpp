@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "core/Resize.h"
 #include "core/ResourceText.h"
+#include "effects/WindowFuncs.h"
 
 #include <QFont>
 #include <QFontDatabase>
@@ -61,17 +62,6 @@ std::vector<QString> SplitLines(const std::string& Text)
     if (Start < Text.size() || Lines.empty())
         Lines.push_back(QString::fromUtf8(Text.data() + Start, qsizetype(Text.size() - Start)));
     return Lines;
-}
-
-// Width of a line with the overhang of a slanted last letter added, so that
-// an italic line is not cut at its end.
-int64_t LineWidth(const QFontMetrics& M, const QString& Line)
-{
-    if (Line.isEmpty())
-        return 0;
-    const int64_t Advance = M.horizontalAdvance(Line);
-    const int Bearing = M.rightBearing(Line.back());
-    return Advance + (Bearing < 0 ? -Bearing : 0);
 }
 
 void CopyMask(const TImgInfo& Src, TImgInfo& Dst)
@@ -177,7 +167,7 @@ void TFontCache::GetAntialiasingText(const std::string& Text, const TFont& Font,
     int64_t TextW = 0, TextH = -Pitch;
     for (const QString& L : Lines) {
         TextH += Pitch + LineHeight;
-        TextW = std::max(TextW, LineWidth(M, L));
+        TextW = std::max<int64_t>(TextW, TextWidthItalicCorrected(F, L));
     }
     const int64_t Left = Quadruple(MarginLeft), Top = Quadruple(MarginTop);
     // A negative pitch or margin can eat the whole block; keep one pixel.

@@ -6,6 +6,7 @@
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/EffectDialog.h"
 #include "effects/ui/PreviewBaseFrm.h"
+#include "effects/ui/WindowFuncs.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -194,11 +195,11 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     });
     connect(FontButton, &QPushButton::clicked, this, &TAddTextForm::PickFont);
     connect(ShadowBox, &QCheckBox::toggled, this, [this](bool On) {
-        ShadowGroup->setEnabled(On);
+        SetControlsEnabled(ShadowGroup, On);
         UpdatePreview();
     });
     connect(GlowBox, &QCheckBox::toggled, this, [this](bool On) {
-        GlowGroup->setEnabled(On);
+        SetControlsEnabled(GlowGroup, On);
         UpdatePreview();
     });
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
@@ -206,12 +207,11 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
 
     for (int I = 0; I < 16; ++I)
         QColorDialog::setCustomColor(I, QColor(0xFF, 0xFF, 0xFF));
-    ShadowGroup->setEnabled(false);
-    GlowGroup->setEnabled(false);
+    SetControlsEnabled(ShadowGroup, false);
+    SetControlsEnabled(GlowGroup, false);
     for (QPushButton* P : {FontColorPanel, BackColorPanel, ShadowColorPanel, GlowColorPanel})
         SetPanelColor(P, 0);
-    BackBuf = QImage(PreviewWidth, PreviewHeight, QImage::Format_RGB32);
-    BackBuf.fill(QColor(0x80, 0x80, 0x80));
+    BackBuf = CreateFilledBitmap(PreviewWidth, PreviewHeight, QImage::Format_RGB32, 0x808080);
     ShowFontCaption();
     KeepCaptionWhole(this);
     UpdateLock = false;
@@ -297,8 +297,8 @@ void TAddTextForm::SetParam(const TAddTextParam& Param, const TFont& Font, const
     SetPanelColor(GlowColorPanel, Param.GlowColor);
     ShadowBox->setChecked(Param.Shadow);
     GlowBox->setChecked(Param.Glow);
-    ShadowGroup->setEnabled(Param.Shadow);
-    GlowGroup->setEnabled(Param.Glow);
+    SetControlsEnabled(ShadowGroup, Param.Shadow);
+    SetControlsEnabled(GlowGroup, Param.Glow);
     ShowFontCaption();
     UpdateLock = false;
     UpdatePreview();

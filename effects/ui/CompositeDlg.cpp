@@ -6,6 +6,7 @@
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/EffectDialog.h"
 #include "effects/ui/PreviewBaseFrm.h"
+#include "effects/ui/WindowFuncs.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -112,8 +113,7 @@ TCompositeOptionForm::TCompositeOptionForm(QWidget* Owner, TCompositePreviewLoad
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    BackBuf = QImage(PreviewWidth, PreviewHeight, QImage::Format_RGB32);
-    BackBuf.fill(QColor(0x80, 0x80, 0x80));
+    BackBuf = CreateFilledBitmap(PreviewWidth, PreviewHeight, QImage::Format_RGB32, 0x808080);
     KeepCaptionWhole(this);
     UpdateLock = false;
 }

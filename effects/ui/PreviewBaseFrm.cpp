@@ -8,6 +8,7 @@
 #include "effects/ui/HistogramFrm.h"
 #include "effects/ui/PreviewFrm.h"
 #include "effects/ui/WindowLook.h"
+#include "effects/ui/WindowFuncs.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -275,12 +276,6 @@ void SetUpPreviewResizer(TResizer& R, uint32_t Threads)
     R.SetSIMDMode(3, false);
 }
 
-bool OnScreen(const QRect& R, const QSize& Screen)
-{
-    return R.left() >= 0 && R.top() >= 0 && R.left() + R.width() <= Screen.width() &&
-           R.top() + R.height() <= Screen.height();
-}
-
 // Replaces Target by a copy of Src and repaints the preview window, laid
 // out again when the picture's size changed.
 void ReplaceAndRepaint(TImgInfo& Target, const TImgInfo& Src)
@@ -539,7 +534,9 @@ void TPreviewBaseForm::showEvent(QShowEvent* e)
     if (e->spontaneous())
         return;
     const QScreen* Scr = QGuiApplication::primaryScreen();
-    const QSize ScreenSize = Scr ? Scr->size() : QSize(0, 0);
+    auto OnScreen = [](const QRect& R) {
+        return IsWindowPosOnScreen(R.left(), R.top(), R.left() + R.width(), R.top() + R.height());
+    };
     const QRect Work = Scr ? Scr->availableGeometry() : QRect();
     auto CentreIn = [&](const QRect& Area) {
         move(Area.left() + (Area.width() - width()) / 2, Area.top() + (Area.height() - height()) / 2);
@@ -550,9 +547,9 @@ void TPreviewBaseForm::showEvent(QShowEvent* e)
         FRemapOnActivate = true;
         const QRect P = PreviewForm->geometry();
         QRect R(P.left() + P.width(), P.top(), width(), height());
-        if (!OnScreen(R, ScreenSize))
+        if (!OnScreen(R))
             R.moveLeft(P.left() + P.width() - width());
-        if (OnScreen(R, ScreenSize))
+        if (OnScreen(R))
             move(R.topLeft());
         else
             CentreIn(Work);
@@ -564,7 +561,7 @@ void TPreviewBaseForm::showEvent(QShowEvent* e)
         const QRect Over = Main ? QRect(Main->geometry().left() + (Main->width() - width()) / 2,
                                         Main->geometry().top() + (Main->height() - height()) / 2, width(), height())
                                 : QRect();
-        if (Main && OnScreen(Over, ScreenSize))
+        if (Main && OnScreen(Over))
             move(Over.topLeft());
         else
             CentreIn(Work);

@@ -9,6 +9,7 @@
 #include "app/SusiePluginOptionFrm.h"
 #include "core/IniFile.h"
 #include "core/MemReservoir.h"
+#include "tests/app/MainWindowTest.h"
 #include "tests/app/TestApp.h"
 
 #include <QCheckBox>
@@ -42,25 +43,8 @@ void Pick(QComboBox* List, int Index)
     emit List->activated(Index);
 }
 
-class MainWindow : public TStartedTest {
+class MainWindow : public TMainWindowTest {
 protected:
-    void SetUp() override
-    {
-        if (!KodexLoaded)
-            GTEST_SKIP() << "the codec library is not built";
-        Dir = ScratchDir("main");
-        UseDataFolder(Dir);
-        FileList->Clear();
-        ErrorLog.Clear();
-    }
-    void TearDown() override
-    {
-        Window.reset();
-        if (FileList)
-            FileList->Clear();
-        ExeDir = VESTRO_DIST_DIR "/";
-        fs::remove_all(Dir);
-    }
     // The default settings file of this "program folder", then a window listing Args.
     void Open(const std::string& Settings, const std::vector<std::string>& Args = {}, size_t Listed = 0)
     {
@@ -82,8 +66,6 @@ protected:
         return (Dir / "in" / Name).string();
     }
 
-    fs::path Dir;
-    std::unique_ptr<TMainForm> Window;
     std::vector<std::string> Questions, Notices;
     bool Answer = false;
 };

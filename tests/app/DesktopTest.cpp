@@ -1,0 +1,447 @@
+// The main window on a real desktop: an Xvfb server of the test's own at
+// 1366 x 768 with openbox framing the windows. Each case runs this binary
+// again on that display (its DISABLED_ part below, which only such a run
+// starts), so that placement, frames and key grabs are those a user meets.
+#include "TestApp.h"
+#include "app/EffectPanel.h"
+#include "app/FolderOptionFrm.h"
+#include "app/MainFrm.h"
+#include "tests/app/MainWindowTest.h"
+#include "app/ProgressFrm.h"
+#include "app/SusiePluginOptionFrm.h"
+#include "core/ErrorLog.h"
+#include "core/IniFile.h"
+#include "core/MemReservoir.h"
+#include "app/IniSettings.h"
+#include "effects/ui/PreviewFrm.h"
+#include "platform/Process.h"
+
+#include <QComboBox>
+#include <QCompleter>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// An Xvfb server on a display number of its own with openbox on it, for the
+// life of the object.
+struct TDesktop {
+    int XPid = 0, WmPid = 0;
+    std::string Display;
+    TDesktop()
+    {
+        if (!fs::exists("/usr/bin/Xvfb") || !fs::exists("/usr/bin/openbox"))
+            return;
+        // Servers of tests running side by side start one at a time, each on
+        // a number no server holds.
+        const int Lock = open("/tmp/vestro-xvfb-start.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+        if (Lock >= 0)
+            flock(Lock, LOCK_EX);
+        for (int n = 100 + getpid() % 300; n < 1000 && Display.empty(); ++n) {
+            const std::string Num = std::to_string(n);
+            if (fs::exists("/tmp/.X" + Num + "-lock") || fs::exists("/tmp/.X11-unix/X" + Num))
+                continue;
+            if (!StartProcess({"/usr/bin/Xvfb", ":" + Num, "-screen", "0", "1366x768x24", "-nolisten", "tcp", "-noreset"},
+                              &XPid))
+                break;
+            for (int i = 0; i < 200 && Display.empty(); ++i) {
+                QThread::msleep(50);
+                if (fs::exists("/tmp/.X11-unix/X" + Num))
+                    Display = ":" + Num;
+                else if (kill(XPid, 0) != 0)
+                    break;
+            }
+            if (Display.empty()) {
+                kill(XPid, SIGTERM);
+                waitpid(XPid, nullptr, 0);
+                XPid = 0;
+            }
+        }
+        if (Lock >= 0)
+            close(Lock);
+        if (Display.empty())
+            return;
+        const std::string Keep = qEnvironmentVariable("DISPLAY").toStdString();
+        setenv("DISPLAY", Display.c_str(), 1);
+        StartProcess({"/usr/bin/openbox", "--sm-disable"}, &WmPid);
+        Keep.empty() ? unsetenv("DISPLAY") : setenv("DISPLAY", Keep.c_str(), 1);
+        QThread::msleep(500); // openbox takes the screen before the first window maps
+    }
+    ~TDesktop()
+    {
+        for (int Pid : {WmPid, XPid})
+            if (Pid) {
+                kill(Pid, SIGTERM);
+                waitpid(Pid, nullptr, 0);
+            }
+    }
+    // Runs this binary's DISABLED_Name of WindowOnDesktop on the desktop, with
+    // Env added; its status and what it printed.
+    std::pair<int, std::string> Run(const std::string& Name, const std::vector<std::pair<QString, QString>>& Env = {})
+    {
+        QProcess P;
+        QProcessEnvironment E = QProcessEnvironment::systemEnvironment();
+        E.insert("DISPLAY", QString::fromStdString(Display));
+        E.insert("QT_QPA_PLATFORM", "xcb");
+        E.insert("VESTRO_DESKTOP_RUN", "1");
+        for (const auto& [K, V] : Env)
+            E.insert(K, V);
+        P.setProcessEnvironment(E);
+        P.setProcessChannelMode(QProcess::MergedChannels);
+        P.start(QStringLiteral("/proc/self/exe"),
+                {QString::fromStdString("--gtest_filter=WindowOnDesktop.DISABLED_" + Name),
+                 "--gtest_also_run_disabled_tests"});
+        EXPECT_TRUE(P.waitForFinished(240000));
+        return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAll().toStdString()};
+    }
+};
+
+// A folder with no program in it: no launcher can be found on this PATH.
+const QString kNoLauncherPath = QStringLiteral("/nonexistent-vestro-bin");
+
+// Runs DISABLED_Name of WindowOnDesktop on a desktop of its own, with Env
+// added to the environment, and expects it to pass.
+void RunOnDesktop(const std::string& Name, const std::vector<std::pair<QString, QString>>& Env = {})
+{
+    TDesktop D;
+    if (D.Display.empty() || !fs::exists("/usr/bin/xdotool"))
+        GTEST_SKIP() << "no Xvfb, openbox or xdotool";
+    const auto [Status, Out] = D.Run(Name, Env);
+    EXPECT_EQ(Status, 0) << Out;
+    EXPECT_THAT(Out, HasSubstr("[  PASSED  ] 1 test")) << Out;
+}
+
+// The window, on the desktop: a started program's globals, the settings file
+// of a scratch "program folder" and real events.
+class WindowOnDesktop : public TMainWindowTest {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariable("VESTRO_DESKTOP_RUN") != "1")
+            GTEST_SKIP() << "runs only on the desktop its test starts";
+        TMainWindowTest::SetUp();
+    }
+    // The window listing Args, shown, framed and active.
+    void Open(const std::string& Settings, const std::vector<std::string>& Args = {}, int Listed = 0)
+    {
+        const std::string Dist = ExeDir;
+        ExeDir = DataDir;
+        IniFileName = GetSettingsFileName({});
+        std::ofstream(IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+                                   << "\nFileNameFormat=<old>\n[System]\nMaxThread=2\n" << Settings;
+        LoadIniFile(IniFileName);
+        ExeDir = Dist; // the help and the tools of the built program
+        Window = std::make_unique<TMainForm>(Args);
+        Window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
+        Window->activateWindow();
+        ASSERT_TRUE(WaitFor([&] { return Window->isActiveWindow() && FileList->Count() == Listed; }, 10000));
+        QTest::qWait(300);
+    }
+    // Calls Answer with each modal window that opens, until it returns true;
+    // looks every Ms milliseconds.
+    void OnModal(std::function<bool(QWidget*)> Answer, int Ms = 50)
+    {
+        auto* T = new QTimer(Window.get());
+        T->setInterval(Ms);
+        QObject::connect(T, &QTimer::timeout, T, [T, Answer] {
+            if (QWidget* M = QApplication::activeModalWidget(); M && M->isVisible() && Answer(M))
+                T->deleteLater();
+        });
+        T->start();
+    }
+    // Answers each message box with Return; their texts go to Messages.
+    void AnswerMessages()
+    {
+        OnModal([this](QWidget* M) {
+            if (auto* Box = qobject_cast<QMessageBox*>(M)) {
+                Messages.push_back(Box->text().toStdString());
+                QTest::keyClick(Box, Qt::Key_Return);
+            }
+            return false;
+        });
+    }
+    std::vector<std::string> Messages;
+    // A real F5 from the keyboard once the window has the focus back (from a
+    // dialog just closed); true when the run it starts writes Output.
+    bool F5Writes(const fs::path& Output)
+    {
+        Window->activateWindow();
+        WaitFor([&] { return Window->isActiveWindow(); }, 5000);
+        QProcess::execute(QStringLiteral("/usr/bin/xdotool"), {QStringLiteral("key"), QStringLiteral("F5")});
+        return WaitFor([&] { return fs::exists(Output); }, 20000);
+    }
+};
+
+// The frame's top-left corner of a shown window, once the window manager has
+// framed it.
+QPoint FramedCorner(QWidget* W)
+{
+    WaitFor([W] { return W->frameGeometry().size() != W->geometry().size(); }, 5000);
+    QTest::qWait(200);
+    return W->frameGeometry().topLeft();
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ help
+
+TEST(Desktop, F1WithNoLauncherSaysWhatCouldNotBeOpened)
+{
+    RunOnDesktop("F1WithNoLauncherSaysWhatCouldNotBeOpened", {{"PATH", kNoLauncherPath}});
+}
+
+TEST_F(WindowOnDesktop, DISABLED_F1WithNoLauncherSaysWhatCouldNotBeOpened)
+{
+    Open("");
+    AnswerMessages();
+    std::vector<std::string>& Seen = Messages;
+    // No launcher at all; an xdg-open that finds no program for the file (as
+    // on a machine without a desktop), one that cannot run, and one that
+    // opens it.
+    const struct {
+        const char* Launcher; // the xdg-open on PATH, "" for none
+        bool Said;
+    } Cases[] = {
+        {"", true},
+        {"#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n", true},
+        {"not a program", true},
+        {"#!/bin/sh\nexit 0\n", false},
+    };
+    const QByteArray KeptPath = qgetenv("PATH");
+    for (const auto& C : Cases) {
+        Seen.clear();
+        fs::remove_all(Dir / "bin");
+        if (*C.Launcher) {
+            fs::create_directories(Dir / "bin");
+            std::ofstream(Dir / "bin" / "xdg-open") << C.Launcher;
+            fs::permissions(Dir / "bin" / "xdg-open", fs::perms::owner_all);
+            qputenv("PATH", QByteArray::fromStdString((Dir / "bin").string()));
+        } else {
+            qputenv("PATH", KeptPath);
+        }
+        // The key goes to the window once it has the focus back from the box.
+        Window->activateWindow();
+        ASSERT_TRUE(WaitFor([&] { return Window->isActiveWindow(); }, 5000));
+        QTest::keyClick(Window.get(), Qt::Key_F1);
+        WaitFor([&] { return !Seen.empty(); }, C.Said ? 10000 : 1500);
+        ASSERT_EQ(Seen.size(), C.Said ? 1u : 0u) << C.Launcher;
+        if (C.Said) {
+            EXPECT_THAT(Seen[0], HasSubstr(std::string(VESTRO_DIST_DIR) + "/README.md"));
+            EXPECT_THAT(Seen[0], HasSubstr("Nothing could open this"));
+        }
+    }
+    qputenv("PATH", KeptPath);
+}
+
+// ------------------------------------------------------------------ after a run
+
+TEST(Desktop, TheOutputFolderThatNothingOpensIsNamedAfterTheRun)
+{
+    RunOnDesktop("TheOutputFolderThatNothingOpensIsNamedAfterTheRun", {{"PATH", kNoLauncherPath}});
+}
+
+TEST_F(WindowOnDesktop, DISABLED_TheOutputFolderThatNothingOpensIsNamedAfterTheRun)
+{
+    WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
+    Open("[File]\nShowDirectory=1\n[Resize]\nRule=0\nSize1=50\n", {(Dir / "in" / "a.jpg").string()}, 1);
+    AnswerMessages();
+    std::vector<std::string>& Seen = Messages;
+    QTest::keyClick(Window.get(), Qt::Key_F5);
+    ASSERT_TRUE(WaitFor([&] { return !Seen.empty(); }, 60000)) << "the run said nothing";
+    EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
+    EXPECT_THAT(Seen[0], HasSubstr((Dir / "out").string()));
+    EXPECT_THAT(Seen[0], HasSubstr("Nothing could open this"));
+}
+
+TEST(Desktop, AnAtOnceRunNamesTheOutputFolderThatNothingOpens)
+{
+    RunOnDesktop("AnAtOnceRunNamesTheOutputFolderThatNothingOpens", {{"PATH", kNoLauncherPath}});
+}
+
+// The window of a start with files and an at-once profile, as the program
+// shows it: its run ends with the message, which the user closes (Return).
+TEST_F(WindowOnDesktop, DISABLED_AnAtOnceRunNamesTheOutputFolderThatNothingOpens)
+{
+    ExeDir = DataDir;
+    IniFileName = GetSettingsFileName({});
+    std::ofstream(IniFileName) << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+                               << "\nShowDirectory=1\nFileNameFormat=<old>\n[Resize]\nRule=0\nSize1=50\n";
+    LoadIniFile(IniFileName);
+    ExeDir = VESTRO_DIST_DIR "/";
+    WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
+    TProgressForm Run(true, {(Dir / "in" / "a.jpg").string()});
+    QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
+    std::vector<std::string> Seen;
+    QTimer Look;
+    QObject::connect(&Look, &QTimer::timeout, &Look, [&Seen] {
+        if (auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); Box && Box->isVisible()) {
+            Seen.push_back(Box->text().toStdString());
+            QTest::keyClick(Box, Qt::Key_Return);
+        }
+    });
+    Look.start(50);
+    Run.exec();
+    EXPECT_EQ(Run.ExitStatus(), 0);
+    EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
+    ASSERT_EQ(Seen.size(), 1u);
+    EXPECT_THAT(Seen[0], HasSubstr((Dir / "out").string()));
+    EXPECT_THAT(Seen[0], HasSubstr("Nothing could open this"));
+}
+
+// ------------------------------------------------------------------ folder picker
+
+TEST(Desktop, EveryFolderPickerOpensAt22_22FromItsDialog)
+{
+    RunOnDesktop("EveryFolderPickerOpensAt22_22FromItsDialog");
+}
+
+TEST_F(WindowOnDesktop, DISABLED_EveryFolderPickerOpensAt22_22FromItsDialog)
+{
+    Open("");
+    fs::create_directories(Dir / "plugins");
+    SPIPath = (Dir / "plugins").string();
+    // Each dialog is opened from the window's menu command, and its "..."
+    // clicked; the picker's frame is measured against the dialog's.
+    struct TCase {
+        const char* Name;
+        QAction* Command;
+        std::function<QPushButton*(QWidget*)> Button;
+    };
+    const TCase Cases[] = {
+        {"plug-in folder", Window->SetSPIOption,
+         [](QWidget* M) { return qobject_cast<TSusiePluginOptionForm*>(M)->FolderButton; }},
+        {"output folder", Window->SetOutPutFolder,
+         [](QWidget* M) { return qobject_cast<TFolderOptionForm*>(M)->OutputButton; }},
+        {"clipboard folder", Window->SetOutPutFolder,
+         [](QWidget* M) { return qobject_cast<TFolderOptionForm*>(M)->ClipboardButton; }},
+    };
+    // A user may click "..." the moment the dialog appears, before the window
+    // manager has framed it, or later.
+    for (const bool AtOnce : {true, false})
+        for (const TCase& C : Cases) {
+            QPoint Offset(-1, -1);
+            QWidget* Dialog = nullptr;
+            OnModal(
+                [&](QWidget* M) {
+                    if (!Dialog) {
+                        Dialog = M;
+                        if (!AtOnce)
+                            FramedCorner(M);
+                        QPushButton* B = C.Button(M);
+                        QTimer::singleShot(0, B, [B] { QTest::mouseClick(B, Qt::LeftButton); });
+                        return false;
+                    }
+                    if (M == Dialog)
+                        return false;
+                    if (auto* Picker = qobject_cast<QFileDialog*>(M)) {
+                        // Between the client areas: both windows get the same
+                        // frame, and the frame is what Qt may learn late.
+                        FramedCorner(Picker);
+                        Offset = Picker->geometry().topLeft() - Dialog->geometry().topLeft();
+                        Picker->reject();
+                        QTimer::singleShot(100, Dialog, [Dialog] { qobject_cast<QDialog*>(Dialog)->reject(); });
+                        return true;
+                    }
+                    return false;
+                },
+                AtOnce ? 0 : 50);
+            C.Command->trigger();
+            EXPECT_EQ(Offset, QPoint(22, 22)) << C.Name << (AtOnce ? ", clicked at once" : ", clicked once framed");
+        }
+}
+
+// ------------------------------------------------------------------ popups
+
+TEST(Desktop, F5RunsAfterADialogClosedWithItsPopupShowing)
+{
+    RunOnDesktop("F5RunsAfterADialogClosedWithItsPopupShowing");
+}
+
+TEST_F(WindowOnDesktop, DISABLED_F5RunsAfterADialogClosedWithItsPopupShowing)
+{
+    WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
+    Open("[File]\nShowDirectory=0\n[Resize]\nRule=0\nSize1=50\n", {(Dir / "in" / "a.jpg").string()}, 1);
+    // The resize settings, closed with a filter list open over them.
+    bool Shown = false;
+    OnModal([&](QWidget* M) {
+        auto* Box = M->findChild<QComboBox*>();
+        if (!Box)
+            return false;
+        FramedCorner(M);
+        Box->showPopup();
+        QTimer::singleShot(500, M, [M, &Shown] {
+            Shown = QApplication::activePopupWidget() != nullptr;
+            qobject_cast<QDialog*>(M)->reject();
+        });
+        return true;
+    });
+    Window->SetResizeOption->trigger();
+    ASSERT_TRUE(Shown) << "the list did not open";
+    QTest::qWait(300);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_TRUE(F5Writes(Dir / "out" / "a.jpg")) << "F5 did not start the run (list)";
+
+    // A dialog with a context menu and an edit that completes from a list,
+    // as any dialog may have: closed with the menu open, or with the list
+    // opening after it has gone.
+    for (const int Kind : {0, 1}) {
+        fs::remove(Dir / "out" / "a.jpg");
+        QDialog Dialog(Window.get());
+        auto* Edit = new QLineEdit(&Dialog);
+        auto* List = new QCompleter(QStringList{"apple", "apricot"}, Edit);
+        Edit->setCompleter(List);
+        auto* Menu = new QMenu(&Dialog);
+        Menu->addAction(QStringLiteral("Fit image to window"));
+        bool Shown = false;
+        QTimer::singleShot(300, &Dialog, [&] {
+            if (Kind == 0) {
+                Menu->popup(Dialog.mapToGlobal(QPoint(10, 10)));
+                Shown = QApplication::activePopupWidget() == Menu;
+            }
+            QTimer::singleShot(300, &Dialog, [&] {
+                Dialog.reject();
+                if (Kind == 1) {
+                    Edit->setText(QStringLiteral("a"));
+                    List->complete();
+                    Shown = QApplication::activePopupWidget() == List->popup();
+                }
+            });
+        });
+        Dialog.exec();
+        QTest::qWait(300);
+        ASSERT_TRUE(Shown) << Kind;
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << Kind;
+        EXPECT_TRUE(F5Writes(Dir / "out" / "a.jpg")) << "F5 did not start the run" << (Kind ? " (list opened late)" : " (menu)");
+        while (QWidget* Left = QApplication::activePopupWidget())
+            Left->close();
+    }
+
+    // A list of a window still shown stays open when another window goes.
+    Window->cbxResizeRule->showPopup();
+    ASSERT_TRUE(WaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 5000));
+    {
+        QWidget Other(nullptr, Qt::ToolTip); // takes no focus from the list
+        Other.resize(50, 20);
+        Other.show();
+        QTest::qWait(200);
+    }
+    QTest::qWait(200);
+    EXPECT_NE(QApplication::activePopupWidget(), nullptr) << "the window's own list was closed";
+    Window->cbxResizeRule->hidePopup();
+}
