@@ -15,6 +15,7 @@
 #include "app/IniSettings.h"
 #include "effects/ui/PreviewFrm.h"
 #include "platform/Process.h"
+#include "tests/WindowManagerFixture.h"
 
 #include <QComboBox>
 #include <QCompleter>
@@ -29,87 +30,30 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include <csignal>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// An Xvfb server on a display number of its own with openbox on it, for the
-// life of the object.
-struct TDesktop {
-    int XPid = 0, WmPid = 0;
-    std::string Display;
-    TDesktop()
-    {
-        if (!fs::exists("/usr/bin/Xvfb") || !fs::exists("/usr/bin/openbox"))
-            return;
-        // Servers of tests running side by side start one at a time, each on
-        // a number no server holds.
-        const int Lock = open("/tmp/vestro-xvfb-start.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
-        if (Lock >= 0)
-            flock(Lock, LOCK_EX);
-        for (int n = 100 + getpid() % 300; n < 1000 && Display.empty(); ++n) {
-            const std::string Num = std::to_string(n);
-            if (fs::exists("/tmp/.X" + Num + "-lock") || fs::exists("/tmp/.X11-unix/X" + Num))
-                continue;
-            if (!StartProcess({"/usr/bin/Xvfb", ":" + Num, "-screen", "0", "1366x768x24", "-nolisten", "tcp", "-noreset"},
-                              &XPid))
-                break;
-            for (int i = 0; i < 200 && Display.empty(); ++i) {
-                QThread::msleep(50);
-                if (fs::exists("/tmp/.X11-unix/X" + Num))
-                    Display = ":" + Num;
-                else if (kill(XPid, 0) != 0)
-                    break;
-            }
-            if (Display.empty()) {
-                kill(XPid, SIGTERM);
-                waitpid(XPid, nullptr, 0);
-                XPid = 0;
-            }
-        }
-        if (Lock >= 0)
-            close(Lock);
-        if (Display.empty())
-            return;
-        const std::string Keep = qEnvironmentVariable("DISPLAY").toStdString();
-        setenv("DISPLAY", Display.c_str(), 1);
-        StartProcess({"/usr/bin/openbox", "--sm-disable"}, &WmPid);
-        Keep.empty() ? unsetenv("DISPLAY") : setenv("DISPLAY", Keep.c_str(), 1);
-        QThread::msleep(500); // openbox takes the screen before the first window maps
-    }
-    ~TDesktop()
-    {
-        for (int Pid : {WmPid, XPid})
-            if (Pid) {
-                kill(Pid, SIGTERM);
-                waitpid(Pid, nullptr, 0);
-            }
-    }
-    // Runs this binary's DISABLED_Name of WindowOnDesktop on the desktop, with
-    // Env added; its status and what it printed.
-    std::pair<int, std::string> Run(const std::string& Name, const std::vector<std::pair<QString, QString>>& Env = {})
-    {
-        QProcess P;
-        QProcessEnvironment E = QProcessEnvironment::systemEnvironment();
-        E.insert("DISPLAY", QString::fromStdString(Display));
-        E.insert("QT_QPA_PLATFORM", "xcb");
-        E.insert("VESTRO_DESKTOP_RUN", "1");
-        for (const auto& [K, V] : Env)
-            E.insert(K, V);
-        P.setProcessEnvironment(E);
-        P.setProcessChannelMode(QProcess::MergedChannels);
-        P.start(QStringLiteral("/proc/self/exe"),
-                {QString::fromStdString("--gtest_filter=WindowOnDesktop.DISABLED_" + Name),
-                 "--gtest_also_run_disabled_tests"});
-        EXPECT_TRUE(P.waitForFinished(240000));
-        return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAll().toStdString()};
-    }
-};
+// Runs this binary's DISABLED_Name of WindowOnDesktop on the desktop of the
+// window-manager tests, with Env added; its status and what it printed.
+std::pair<int, std::string> RunChild(const std::string& Display, const std::string& Name,
+                                     const std::vector<std::pair<QString, QString>>& Env)
+{
+    QProcess P;
+    QProcessEnvironment E = QProcessEnvironment::systemEnvironment();
+    E.insert("DISPLAY", QString::fromStdString(Display));
+    E.insert("QT_QPA_PLATFORM", "xcb");
+    E.insert("VESTRO_DESKTOP_RUN", "1");
+    for (const auto& [K, V] : Env)
+        E.insert(K, V);
+    P.setProcessEnvironment(E);
+    P.setProcessChannelMode(QProcess::MergedChannels);
+    P.start(QStringLiteral("/proc/self/exe"), {QString::fromStdString("--gtest_filter=WindowOnDesktop.DISABLED_" + Name),
+                                               "--gtest_also_run_disabled_tests"});
+    EXPECT_TRUE(P.waitForFinished(240000));
+    return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAll().toStdString()};
+}
 
 // A folder with no program in it: no launcher can be found on this PATH.
 const QString kNoLauncherPath = QStringLiteral("/nonexistent-vestro-bin");
@@ -118,10 +62,10 @@ const QString kNoLauncherPath = QStringLiteral("/nonexistent-vestro-bin");
 // added to the environment, and expects it to pass.
 void RunOnDesktop(const std::string& Name, const std::vector<std::pair<QString, QString>>& Env = {})
 {
-    TDesktop D;
-    if (D.Display.empty() || !fs::exists("/usr/bin/xdotool"))
-        GTEST_SKIP() << "no Xvfb, openbox or xdotool";
-    const auto [Status, Out] = D.Run(Name, Env);
+    const wmtest::TWindowManager& W = wmtest::TWindowManager::Get();
+    if (!W.Up())
+        GTEST_SKIP() << "no window manager: " << W.Why;
+    const auto [Status, Out] = RunChild(W.Display, Name, Env);
     EXPECT_EQ(Status, 0) << Out;
     EXPECT_THAT(Out, HasSubstr("[  PASSED  ] 1 test")) << Out;
 }
