@@ -7,8 +7,6 @@
 #include "core/ResourceText.h"
 #include "effects/ui/NumEdit.h"
 
-#include <algorithm>
-
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -35,7 +33,7 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
 
     auto* LevelRow = new QHBoxLayout;
     LevelRow->addWidget(new QLabel(Tr("Compression Level"), this));
-    LevelEdit = new TUDNumEdit(this, 9, 0, Option.CompressLevel, 1, 0);
+    LevelEdit = FBindings.Bind(new TUDNumEdit(this, 9, 0, Option.CompressLevel, 1, 0), Option.CompressLevel);
     LevelEdit->setFixedWidth(40 + TUpDown::DefaultWidth);
     LevelRow->addWidget(LevelEdit);
     LevelRow->addStretch(1);
@@ -49,25 +47,23 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
         FilterRow->addWidget(FilterChecks[i]);
     }
 
-    PHYsCheck = new QCheckBox(Tr("Save resolution"), this);
-    PHYsCheck->setChecked(Option.WritepHYsChunk);
+    PHYsCheck = FBindings.Bind(new QCheckBox(Tr("Save resolution"), this), Option.WritepHYsChunk);
 
     PNGOUTPanel = new QWidget(this);
     auto* PNGOUTLayout = new QVBoxLayout(PNGOUTPanel);
     PNGOUTLayout->setContentsMargins(0, 0, 0, 0);
-    PNGOUTCheck = new QCheckBox(Tr("Optimize Using PNGOUT"), PNGOUTPanel);
-    PNGOUTCheck->setChecked(Option.UsePNGOUT);
-    MaxOptCheck = new QCheckBox(Tr("Maximum optimization(-s0 option)"), PNGOUTPanel);
-    MaxOptCheck->setChecked(Option.MaximumOptimization);
-    FullColorCheck = new QCheckBox(Tr("Optimization of fullcolor PNG"), PNGOUTPanel);
-    FullColorCheck->setChecked(Option.FullColorOptimization);
+    PNGOUTCheck = FBindings.Bind(new QCheckBox(Tr("Optimize Using PNGOUT"), PNGOUTPanel), Option.UsePNGOUT);
+    MaxOptCheck =
+        FBindings.Bind(new QCheckBox(Tr("Maximum optimization(-s0 option)"), PNGOUTPanel), Option.MaximumOptimization);
+    FullColorCheck =
+        FBindings.Bind(new QCheckBox(Tr("Optimization of fullcolor PNG"), PNGOUTPanel), Option.FullColorOptimization);
     PNGOUTLayout->addWidget(PNGOUTCheck);
     PNGOUTLayout->addWidget(MaxOptCheck);
     PNGOUTLayout->addWidget(FullColorCheck);
     PNGOUTPanel->setEnabled(!PNGOUTPath().empty()); // the optimiser the writer would run
 
-    IndexColorCheck = new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this);
-    IndexColorCheck->setChecked(Option.IndexColor);
+    IndexColorCheck = FBindings.Bind(
+        new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this), Option.IndexColor);
     TransparentPanel = new QWidget(this);
     auto* TransRow = new QHBoxLayout(TransparentPanel);
     TransRow->setContentsMargins(0, 0, 0, 0);
@@ -75,7 +71,7 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
     TransparentList = new QComboBox(TransparentPanel);
     for (const char* Item : {"None", "TopLeft", "BottomLeft", "TopRight", "BottomRight", "Fixed"})
         TransparentList->addItem(Tr(Item));
-    TransparentList->setCurrentIndex(Option.TransparentType >= 0 && Option.TransparentType <= 5 ? Option.TransparentType : 0);
+    FBindings.Bind(TransparentList, Option.TransparentType);
     TransRow->addWidget(TransparentList);
     ColorPanel = new QPushButton(TransparentPanel);
     ColorPanel->setFixedSize(40, 22);
@@ -85,8 +81,7 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
     const uint32_t C = Option.TransparentColor;
     SetPanelColor(QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF));
 
-    WICCheck = new QCheckBox(Tr("Use WIC PNGDecoder"), this);
-    WICCheck->setChecked(Option.UseWIC);
+    WICCheck = FBindings.Bind(new QCheckBox(Tr("Use WIC PNGDecoder"), this), Option.UseWIC);
 
     MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(ColorPanel, &QPushButton::clicked, this, [this] { PickColor(); });
@@ -137,15 +132,8 @@ void TPNGOptionForm::accept()
     for (int i = 0; i < 5; ++i)
         if (FilterChecks[i]->isChecked())
             O.Filter += FilterBits[i];
-    O.CompressLevel = std::clamp(LevelEdit->IntValue(), 0, 9);
-    O.WritepHYsChunk = PHYsCheck->isChecked();
-    O.UsePNGOUT = PNGOUTCheck->isChecked();
-    O.MaximumOptimization = MaxOptCheck->isChecked();
-    O.FullColorOptimization = FullColorCheck->isChecked();
-    O.IndexColor = IndexColorCheck->isChecked();
-    O.TransparentType = TransparentList->currentIndex();
+    FBindings.Commit();
     O.TransparentColor = static_cast<uint32_t>(FColor.red()) | static_cast<uint32_t>(FColor.green()) << 8 |
                          static_cast<uint32_t>(FColor.blue()) << 16;
-    O.UseWIC = WICCheck->isChecked();
     QDialog::accept();
 }

@@ -2,6 +2,8 @@
 // chunk, recompression with the external PNG optimiser, index colour output with
 // its transparent colour, and the decoder choice.
 #pragma once
+#include "app/ControlBinding.h"
+
 #include <QColor>
 #include <QDialog>
 
@@ -42,5 +44,6 @@ private:
     void UpdateEnabled();
     void PickColor();
     TPNGOption& FOption;
+    TControlBindings FBindings; // every control but the filters and the colour
     QColor FColor;
 };
