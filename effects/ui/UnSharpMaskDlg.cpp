@@ -76,13 +76,19 @@ struct TUSMState {
 
 TUnSharpMaskOptionForm::TUnSharpMaskOptionForm(QWidget* Owner) : TSliderPreviewForm(Owner, LoadResText("Unsharpmask"))
 {
-    static constexpr TRowDef Rows[4] = {
+    static constexpr TRowDef Rows[RowCount] = {
         {"Amount(+)", 0, 500, 10, 0, 500, 1, 0, 100},
         {"Amount(-)", 0, 500, 10, 0, 500, 1, 0, 100},
         {"Radius", 10, 100, 5, 0.5, 5.0, 0.1, 2, 1.0},
         {"Threshold", 0, 255, 5, 0, 255, 1, 0, 0},
     };
-    QVBoxLayout* Main = BuildRows(Rows, 4, ScrollBars, Edits);
+    QVBoxLayout* Main = BuildRows(Rows, RowCount, FRowBars, FRowEdits);
+    QScrollBar** Bars[RowCount] = {&HighlightBar, &ShadowBar, &RadiusBar, &ThresholdBar};
+    TNumEdit** Edits[RowCount] = {&HighlightEdit, &ShadowEdit, &RadiusEdit, &ThresholdEdit};
+    for (int Row = 0; Row < RowCount; ++Row) {
+        *Bars[Row] = FRowBars[Row];
+        *Edits[Row] = FRowEdits[Row];
+    }
 
     LinearLightBox = new QCheckBox(Text("LinearRGB work space"), this);
     LumaOnlyBox = new QCheckBox(Text("Luma Only"), this);

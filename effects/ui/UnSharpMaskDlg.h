@@ -20,10 +20,10 @@ public:
     void SetParam(const TUSMFilter& Effect);
     void GetParam(TUSMFilter& Effect) const;
 
-    // Row i: 0 amount (+), 1 amount (-), 2 radius, 3 threshold. The scroll bar
-    // and the edit of a row carry the row number as "Tag".
-    QScrollBar* ScrollBars[4];
-    TNumEdit* Edits[4];
+    // The rows (0 amount (+), 1 amount (-), 2 radius, 3 threshold): a scroll
+    // bar and an edit each, carrying the row number as "Tag".
+    QScrollBar *HighlightBar, *ShadowBar, *RadiusBar, *ThresholdBar;
+    TNumEdit *HighlightEdit, *ShadowEdit, *RadiusEdit, *ThresholdEdit;
     QCheckBox* LinearLightBox; // "LinearRGB work space"
     QCheckBox* LumaOnlyBox; // "Luma Only"
 
@@ -37,6 +37,11 @@ protected:
     int PositionOf(double Value) const override { return int(Value * 20); }
     double ValueOf(int Position) const override { return Position / 20.0; }
     void ResetClicked() override;
+
+private:
+    static constexpr int RowCount = 4;
+    QScrollBar* FRowBars[RowCount];
+    TNumEdit* FRowEdits[RowCount];
 };
 
 // Registers the effect's dialog. Owner (the main window, may be null) owns

@@ -67,7 +67,7 @@ TEST(UnSharpMaskDialog, OkWritesBackCancelKeepsAndTheBatchFilterKeepsItsValues)
     // Cancel: the effect keeps its values, even though the shared amounts
     // were changed meanwhile (as a preview worker does).
     WhenShown<TUnSharpMaskOptionForm>(false, [](TUnSharpMaskOptionForm& F) {
-        F.ScrollBars[0]->setValue(400);
+        F.HighlightBar->setValue(400);
         F.LumaOnlyBox->setChecked(false);
         TUnsharpMask Other;
         Other.SetUnSharpMaskParam(500, 500, 0, 3.0, false);
@@ -79,8 +79,8 @@ TEST(UnSharpMaskDialog, OkWritesBackCancelKeepsAndTheBatchFilterKeepsItsValues)
 
     // OK: the values land in the effect and in the batch filter.
     WhenShown<TUnSharpMaskOptionForm>(true, [](TUnSharpMaskOptionForm& F) {
-        F.ScrollBars[0]->setValue(300);
-        F.Edits[2]->setText("2.5");
+        F.HighlightBar->setValue(300);
+        F.RadiusEdit->setText("2.5");
         F.LinearLightBox->setChecked(true);
         F.HistogramBox->setChecked(false);
     });
@@ -153,7 +153,7 @@ TEST(SharpenColourDialogs, AChangedValueLeadsToANewPreview)
         PreviewStripes(F, 48, 32);
         ASSERT_TRUE(F.PreviewBox->isChecked());
         ASSERT_TRUE(SamePixels(F.Dest2, F.Src2));
-        F.ScrollBars[0]->setValue(400);
+        F.HighlightBar->setValue(400);
         EXPECT_TRUE(PumpUntil([&] { return !SamePixels(F.Dest2, F.Src2); }));
     }
     {
