@@ -98,7 +98,7 @@ TEST_F(DamagedBitmapVerdict, EachDamageIsNamedAlikeByTheProbeAndTheDecoderInEach
         {"wide.bmp", Wide, "picture too large", "Bild zu groß"},
         {"short.bmp", "BM", "The BMP file is truncated", "Die BMP-Datei ist abgeschnitten"},
         // The probe's own read error: a PNG cut inside its header chunk.
-        {"head.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0", 22), "Stream read error",
+        {"head.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0", 18), "Stream read error",
          "Lesefehler im Datenstrom"},
     };
     std::vector<std::string> Args{"in/good.bmp"};
