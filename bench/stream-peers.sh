@@ -7,10 +7,11 @@
 #   png      106 MP RGB (12600 x 8400) -> 25 %, Lanczos 3, PNG
 #   jpg      the same picture as JPEG  -> 25 %, Lanczos 3, JPEG q90 (4:2:0)
 #   tif      the same picture as an uncompressed strip TIFF -> 25 %, JPEG
+#   tiles    the same as a deflate-compressed TIFF of 256 x 256 tiles -> 25 %, JPEG
 #   bilevel  a blank 46340 x 46340 page (2.1 GP, 1 bit, fax group 4, one
 #            strip, as libtiff writes it) -> fitted into 1600 x 1600, JPEG
 #
-# JOBS: the jobs to run (default "png jpg tif bilevel"). The pictures are made
+# JOBS: the jobs to run (default "png jpg tif tiles bilevel"). The pictures are made
 # once into $WORK (default /tmp/vestro-stream) from a photograph of
 # mate-backgrounds (the page by a few lines of C over libtiff). PROGRAM: the
 # program to time (default build/dist/vestro-resizer); BASE=other/vestro-resizer
@@ -19,7 +20,7 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-3}
-jobs=${2:-png jpg tif bilevel}
+jobs=${2:-png jpg tif tiles bilevel}
 work=${WORK:-/tmp/vestro-stream}
 prog=${PROGRAM:-$repo/build/dist/vestro-resizer}
 photo=/usr/share/backgrounds/mate/nature/Aqua.jpg
@@ -28,6 +29,7 @@ mkdir -p "$work/in" "$work/out"
 [ -f "$work/in/big.png" ] || vips resize "$photo" "$work/in/big.png" 4.921875 --vscale 5.25
 [ -f "$work/in/big.jpg" ] || vips copy "$work/in/big.png" "$work/in/big.jpg[Q=90]"
 [ -f "$work/in/big.tif" ] || vips copy "$work/in/big.png" "$work/in/big.tif"
+[ -f "$work/in/tiles.tif" ] || vips tiffsave "$work/in/big.png" "$work/in/tiles.tif" --tile --tile-width 256 --tile-height 256 --compression deflate
 if [ ! -f "$work/in/bilevel.tif" ]; then
   cc -O2 -x c -o "$work/make-page" - -ltiff <<'C'
 #include <stdlib.h>
@@ -78,6 +80,7 @@ for ((r = 1; r <= runs; r++)); do
       png) in=big.png ext=png size=pct ;;
       jpg) in=big.jpg ext=jpg size=pct ;;
       tif) in=big.tif ext=jpg size=pct ;;
+      tiles) in=tiles.tif ext=jpg size=pct ;;
       bilevel) in=bilevel.tif ext=jpg size=fit ;;
       *) echo "unknown job: $job" >&2; exit 2 ;;
     esac
