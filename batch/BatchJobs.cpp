@@ -562,11 +562,11 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
 
     bool IsYCbCr = false;
     uint32_t Flags = 0;
-    // A JPEG or PNG that is only resized is resized as it is decoded:
+    // A JPEG, PNG or TIFF that is only resized is resized as it is decoded:
     // decoding overlaps the horizontal pass, and the whole decoded picture is
     // never held.
-    const bool Bandable =
-        Item.PictureFormat == pfJPEG || (Item.PictureFormat == pfPNG && !FSettings.PNG.UseWIC);
+    const bool Bandable = Item.PictureFormat == pfJPEG || Item.PictureFormat == pfWIC ||
+        (Item.PictureFormat == pfPNG && !FSettings.PNG.UseWIC);
     const TResizeFilter* Sole = Bandable && P.Resizer && BandedJPEGResize
                                     ? FEffects.SoleResize(Item, FSettings)
                                     : nullptr;

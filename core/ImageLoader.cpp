@@ -131,10 +131,12 @@ int32_t LoadJPEGResized(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
     rec.Band = TResizedBands::Take;
     rec.Context = &t;
     t.Rec = &rec;
-    const int r = png ? ReadPNGFileBands(Info.Path(), rec) : ReadJPEGFileBands(Info.Path(), rec, Settings);
+    const int r = png                 ? ReadPNGFileBands(Info.Path(), rec)
+        : Info.PictureFormat == pfWIC ? ReadTIFFFileBands(Info.Path(), rec)
+                                      : ReadJPEGFileBands(Info.Path(), rec, Settings);
     if (t.Error)
         std::rethrow_exception(t.Error);
-    if (t.NotForThisPath)
+    if (t.NotForThisPath || r < 0)
         return -1;
     if (!r || !t.Resize)
         return 0;

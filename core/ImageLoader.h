@@ -57,14 +57,15 @@ int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
                         TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat,
                         const TRunSettings& Settings);
 
-// Reads Info's JPEG (or PNG) in bands of rows and resizes them as they arrive with
+// Reads Info's JPEG (or PNG, or TIFF) in bands of rows and resizes them as they arrive with
 // Resizer, into Img (a new block the caller owns): the bytes LoadImageByType
 // and a resize of its picture to the size NewSize makes of the decoded
 // width and height (and the decoding factor) would give, in the memory of
 // the result. Returns the decoding factor, 0 when the reader failed (NewSize
 // and the resizer may raise), or -1, keeping nothing, for a picture this
-// path does not take (CMYK, alpha, no change of size): load it whole instead.
-// Flags receives lfDecoderWarned as from LoadImageByType, else 0.
+// path does not take (CMYK, alpha, no change of size, a read_wic format
+// other than TIFF): load it whole instead. Flags receives lfDecoderWarned as
+// from LoadImageByType, else 0.
 int32_t LoadJPEGResized(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
                         TICCInfo* ICC, uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                         const std::function<void(uint32_t& Width, uint32_t& Height, uint32_t Channels, int32_t Factor)>& NewSize,

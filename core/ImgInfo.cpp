@@ -106,14 +106,19 @@ uint32_t CPUFeaturesFromCpuid(uint32_t Leaf1Edx, uint32_t MaxExtLeaf, uint32_t E
 
 uint32_t GetCPUFeatures()
 {
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    uint32_t edx1 = 0, maxExt = 0, edxExt = 0;
-    if (__get_cpuid(1, &a, &b, &c, &d))
-        edx1 = d;
-    maxExt = __get_cpuid_max(0x80000000u, nullptr);
-    if (maxExt >= 0x80000001u && __get_cpuid(0x80000001u, &a, &b, &c, &d))
-        edxExt = d;
-    return CPUFeaturesFromCpuid(edx1, maxExt, edxExt);
+    // Asked once: under a hypervisor every cpuid is a trip out of the
+    // machine, and the kernel families and every resizer ask again.
+    static const uint32_t Features = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        uint32_t edx1 = 0, maxExt = 0, edxExt = 0;
+        if (__get_cpuid(1, &a, &b, &c, &d))
+            edx1 = d;
+        maxExt = __get_cpuid_max(0x80000000u, nullptr);
+        if (maxExt >= 0x80000001u && __get_cpuid(0x80000001u, &a, &b, &c, &d))
+            edxExt = d;
+        return CPUFeaturesFromCpuid(edx1, maxExt, edxExt);
+    }();
+    return Features;
 }
 
 bool CPUHasAVX2()

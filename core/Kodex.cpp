@@ -201,6 +201,7 @@ bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText)
     Resolve(KodexProcs.ReadJPEG, "read_jpeg");
     Resolve(KodexProcs.ReadJPEGBands, "read_jpeg_bands");
     Resolve(KodexProcs.ReadPNGBands, "read_png_bands");
+    Resolve(KodexProcs.ReadTIFFBands, "read_tiff_bands");
     Resolve(KodexProcs.ReadWIC, "read_wic");
     Resolve(KodexProcs.ReadWICThumbnail, "read_wic_thumbnail");
     Resolve(KodexProcs.ReadWICPreview, "read_wic_preview");
@@ -329,18 +330,38 @@ int ReadJPEGFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec, con
     return DecodedWhole(r, file, none, Rec.ICC) ? r : 0;
 }
 
-int ReadPNGFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec)
+// Reads a mapped file in bands through Proc, the pages behind the decoder
+// given back (a huge file need not stay in memory); -1, reading nothing, when
+// Accept refuses the file's first bytes.
+static int ReadFileBands(TKodexReadJPEGBandsProc Proc, const std::string& FileName, TKodexReadJPEGBands& Rec,
+                         bool (*Accept)(const uint8_t* Data, uint64_t Size) = nullptr)
 {
-    if (!KodexProcs.ReadPNGBands)
+    if (!Proc)
         return 0;
     TCurrentFile cur(FileName);
     platform::TMappedFile file;
     if (!OpenInput(FileName, file))
         return 0;
+    if (Accept && !Accept(file.Data(), file.Size()))
+        return -1;
     TImgInfo none{};
-    Rec.Flags = KODEX_PNG_RELEASE_INPUT; // a huge file need not stay in memory behind the decoder
-    const int r = KodexProcs.ReadPNGBands(&Rec, file.Data(), file.Size());
+    Rec.Flags = KODEX_PNG_RELEASE_INPUT;
+    const int r = Proc(&Rec, file.Data(), file.Size());
     return DecodedWhole(r, file, none, Rec.ICC) ? r : 0;
+}
+
+int ReadPNGFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec)
+{
+    return ReadFileBands(KodexProcs.ReadPNGBands, FileName, Rec);
+}
+
+int ReadTIFFFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec)
+{
+    return ReadFileBands(KodexProcs.ReadTIFFBands, FileName, Rec, [](const uint8_t* D, uint64_t N) {
+        return N >= 4 &&
+            ((D[0] == 'I' && D[1] == 'I' && D[2] == 42 && D[3] == 0) ||
+             (D[0] == 'M' && D[1] == 'M' && D[2] == 0 && D[3] == 42));
+    });
 }
 
 int ReadWICFile(const std::string& FileName, TImgInfo& Img, uint32_t Flags, TICCInfo* ICCInfo,

@@ -25,6 +25,7 @@ struct TKodexProcs {
     TKodexReadJPEGProc ReadJPEG = nullptr;
     TKodexReadJPEGBandsProc ReadJPEGBands = nullptr;
     TKodexReadJPEGBandsProc ReadPNGBands = nullptr;
+    TKodexReadJPEGBandsProc ReadTIFFBands = nullptr;
     TKodexReadWICProc ReadWIC = nullptr;
     TKodexReadWICProc ReadWICThumbnail = nullptr;
     TKodexReadWICProc ReadWICPreview = nullptr; // resolved, never called
@@ -90,6 +91,9 @@ int ReadWICThumbnail(const std::string& FileName, TImgInfo& Img, uint32_t Flags,
 int ReadJPEGFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec, const TRunSettings& S);
 // The same for a PNG file (read_png_bands).
 int ReadPNGFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec);
+// The same for a TIFF file (read_tiff_bands); -1, reading nothing, when the
+// file is not a TIFF (another format of read_wic).
+int ReadTIFFFileBands(const std::string& FileName, TKodexReadJPEGBands& Rec);
 int ReadJPEGFromMemory(const uint8_t* Data, size_t Size, TImgInfo& Img, const TRunSettings& S);
 // Header probe (size, resolution in dpi, EXIF orientation and date).
 int ReadWICInfo(const std::string& FileName, TKodexInfo& Info);

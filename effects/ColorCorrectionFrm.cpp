@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -18,8 +19,12 @@ struct TTables {
     alignas(64) int16_t YCbCr12[YCbCrLUT12Size];
 };
 
-// The process-wide tables (see the header for who writes them and when).
+// The process-wide tables and the values they hold (see the header for who
+// writes them and when).
 TTables Shared;
+TColorAdjustParam SharedFor;
+bool SharedBuilt = false;
+std::mutex SharedLock;
 
 void Build(const TColorAdjustParam& P, TTables& T)
 {
@@ -63,7 +68,6 @@ void Apply(TImgInfo& Img, bool& IsYCbCr, const TColorAdjustParam& P, const TTabl
 
 TColorAdjust::TColorAdjust() : TEffect(LoadResText(SColorAdjust), 'H', kSection, EFFECT_COLORADJUST)
 {
-    BuildTables();
 }
 
 TColorAdjustParam TColorAdjust::Param() const
@@ -73,12 +77,28 @@ TColorAdjustParam TColorAdjust::Param() const
 
 void TColorAdjust::BuildTables() const
 {
-    Build(Param(), Shared);
+    const TColorAdjustParam P = Param();
+    std::lock_guard<std::mutex> lock(SharedLock);
+    Build(P, Shared);
+    SharedFor = P;
+    SharedBuilt = true;
 }
 
 void TColorAdjust::DoEffect(TImgInfo& Img, TEffectParams& Params)
 {
-    Apply(Img, Params.IsYCbCr, Param(), Shared);
+    const TColorAdjustParam P = Param();
+    {
+        // The first picture of a run builds them; the others find them built.
+        std::lock_guard<std::mutex> lock(SharedLock);
+        const TColorAdjustParam& B = SharedFor;
+        if (!SharedBuilt || B.LumaMin != P.LumaMin || B.LumaMax != P.LumaMax || B.Chroma != P.Chroma ||
+            B.Hue != P.Hue || B.Contrast != P.Contrast || B.RGBGamma != P.RGBGamma || B.YGamma != P.YGamma) {
+            Build(P, Shared);
+            SharedFor = P;
+            SharedBuilt = true;
+        }
+    }
+    Apply(Img, Params.IsYCbCr, P, Shared);
 }
 
 void TColorAdjust::ReadIniFile(TMemIniFile& Ini)
@@ -93,7 +113,6 @@ void TColorAdjust::ReadIniFile(TMemIniFile& Ini)
     FYGamma = std::max(ReadIniFloat(Ini, kSection, "YGamma", 1.0), 0.2);
     FPreview = Ini.ReadBool(kSection, "Preview", true);
     FHistogram = Ini.ReadBool(kSection, "Histogram", true);
-    BuildTables();
 }
 
 void TColorAdjust::WriteIniFile(TMemIniFile& Ini)

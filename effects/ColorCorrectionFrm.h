@@ -4,9 +4,11 @@
 // dialog are "colour adjust" (TColorAdjust, TColorAdjustForm); the module
 // and the settings section keep the older name ColorCorrection.
 //
-// The three tables are process-wide. They are written only by BuildTables,
-// on the GUI thread, when the settings are read or the dialog closes, never
-// while a batch runs; during a run every worker reads them without locking.
+// The three tables are process-wide. They are built when a picture first
+// needs them (a start that never adjusts colour never pays for them), under
+// a lock, for the values of the effect, and again only when the values
+// change (the dialog closes, the settings are read), never during a run: the
+// workers then read them as built.
 #pragma once
 #include "effects/Effect.h"
 
@@ -30,13 +32,13 @@ struct TColorAdjustParam {
 
 class TColorAdjust : public TEffect {
 public:
-    // Neutral values, tables built from them.
+    // Neutral values.
     TColorAdjust();
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     void ReadIniFile(TMemIniFile& Ini) override;
     void WriteIniFile(TMemIniFile& Ini) override;
-    // Rebuilds the process-wide tables from the values. GUI thread only,
-    // never while a batch runs.
+    // Rebuilds the process-wide tables from the values now. Never while a
+    // batch runs.
     void BuildTables() const;
 
     // The values in one record (what the tables and the preview are built from).

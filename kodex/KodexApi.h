@@ -25,11 +25,11 @@
 
 // read_png flags.
 enum : uint32_t {
-    KODEX_PNG_FLATTEN = 1,        // in: the caller flattens alpha onto BGColor afterwards
-    KODEX_PNG_OWN_BG = 0x10000,   // out: BGColor now holds the file's own background (bKGD)
-    KODEX_PNG_GRAYALPHA = 0x20000, // out (set by the bridge): the source was gray with alpha
-    KODEX_PNG_RELEASE_INPUT = 0x40000 // in (read_png_bands): the data is a read-only file mapping whose
-                                      // pages may be given back once the decoder is past them
+    KODEX_PNG_FLATTEN = 1,            // in: the caller flattens alpha onto BGColor afterwards
+    KODEX_PNG_OWN_BG = 0x10000,       // out: BGColor now holds the file's own background (bKGD)
+    KODEX_PNG_GRAYALPHA = 0x20000,    // out (set by the bridge): the source was gray with alpha
+    KODEX_PNG_RELEASE_INPUT = 0x40000 // in (read_png_bands, read_tiff_bands): the data is a read-only file
+                                      // mapping whose pages may be given back once the decoder is past them
 };
 
 // read_jpeg flags.
@@ -152,6 +152,11 @@ KODEX_EXPORT int read_jpeg_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, 
 // band). Pictures without interlacing are decoded a band at a time; an
 // interlaced one is decoded whole first (and Held says so).
 KODEX_EXPORT int read_png_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, size_t Size);
+// A TIFF (its first picture) handed over in bands as read_jpeg_bands does
+// (Denominator and DCTMethod unused; Flags out 0; the profile is stored after
+// the last band): strip by strip, or a row of tiles at a time. The same
+// pixels as read_wic, and the same verdict on a damaged file.
+KODEX_EXPORT int read_tiff_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, size_t Size);
 KODEX_EXPORT int read_wic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size);
 // A small picture for the file list: the file's embedded thumbnail (HEIF),
 // else the picture shrunk by a whole factor to a long side of at least 160

@@ -1,6 +1,7 @@
 // TIFF through libtiff, read in place from memory.
 #include "kodex/KodexCommon.h"
 #include "kodex/KodexWicShared.h"
+#include "platform/FileMap.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -111,9 +112,57 @@ bool DataCoversPicture(TIFF* T, uint64_t FileSize, uint32_t Height, uint64_t& Da
     return n > 0;
 }
 
-} // namespace
+// Where the decoded rows go: the whole picture, or (Bands set) a block of a
+// few rows handed to the caller each time the decoder is past it.
+struct TTiffRows {
+    TImgInfo Img{}; // the picture, or the band block
+    TKodexReadJPEGBands* Bands = nullptr;
+    uint32_t Top = 0; // picture row of the block's top row
+    // Giving back the file's pages behind the decoder (Release): the strips
+    // (or rows of tiles) of UnitRows rows each, UnitsAcross of them side by
+    // side, that lie wholly above the rows handed over.
+    TIFF* T = nullptr;
+    const uint8_t* Data = nullptr;
+    bool Release = false;
+    uint32_t UnitRows = 1, UnitsAcross = 1, Units = 0, Released = 0;
+    uint64_t RunEnd = 0, Cursor = 0; // the file bytes of the done units, given back up to Cursor
 
-bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
+    // Picture row Y (top-down, at or below Top) of the block.
+    uint8_t* Row(uint32_t Y) { return ScanLine(Img, Y - Top); }
+    // Hands rows [Top, Upto) over; the block then starts at Upto. False
+    // when the caller stopped.
+    bool HandOver(uint32_t Upto)
+    {
+        if (!Bands || Upto == Top)
+            return true;
+        TImgInfo band = Img;
+        band.Height = Upto - Top;
+        band.Mem = ScanLine(Img, band.Height - 1);
+        if (!Bands->Band(Bands->Context, &band, Top))
+            return false;
+        Top = Upto;
+        if (Release) {
+            const uint32_t done = std::min(Units, Upto / UnitRows * UnitsAcross);
+            for (; Released < done; ++Released) {
+                int err = 0;
+                const uint64_t off = TIFFGetStrileOffsetWithErr(T, Released, &err);
+                const uint64_t count = TIFFGetStrileByteCountWithErr(T, Released, &err);
+                if (err)
+                    continue;
+                // Units lie one after the other in most files: each run of
+                // them is given back as one range.
+                if (off != RunEnd)
+                    Cursor = off;
+                RunEnd = off + count;
+                Cursor = platform::ReleaseMappedPages(Data, Cursor, RunEnd);
+            }
+        }
+        return true;
+    }
+};
+
+// Decodes the first picture of the file into Rows: whole, or in bands.
+bool DecodeTiff(const uint8_t* Data, size_t Size, TTiffRows& Rows, TICCInfo* ICC)
 {
     if (!NeedLibrary(TLibrary::TIFF))
         return false;
@@ -144,38 +193,54 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     const bool gray = (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
                       spp == 1 && extra == 0;
     const uint32_t ch = gray ? 1 : extra > 0 ? 4 : 3;
+    const bool tiled = TIFFIsTiled(t) != 0;
     // 8-bit contiguous strips of RGB, RGBA (unassociated alpha) or gray are
     // read as stored: the RGBA interface would premultiply such alpha.
-    const bool direct = !TIFFIsTiled(t) && bits == 8 && planar == PLANARCONFIG_CONTIG &&
-                        ((photometric == PHOTOMETRIC_RGB && ((spp == 3 && extra == 0) || (spp == 4 && extra == 1))) ||
-                         (photometric == PHOTOMETRIC_MINISBLACK && spp == 1 && extra == 0));
+    // Bilevel strips too, a row at a time: a scanned page is often one strip
+    // of all its rows, which the RGBA interface would decode at once.
+    const bool bilevel = gray && bits == 1;
+    const bool direct = !tiled && planar == PLANARCONFIG_CONTIG &&
+        (bilevel ||
+         (bits == 8 &&
+          ((photometric == PHOTOMETRIC_RGB && ((spp == 3 && extra == 0) || (spp == 4 && extra == 1))) ||
+           (photometric == PHOTOMETRIC_MINISBLACK && spp == 1 && extra == 0))));
     // Everything else goes through libtiff's RGBA interface a strip (or a
     // row of tiles) at a time, into a raster of that many rows.
     uint32_t band = h;
-    if (TIFFIsTiled(t))
+    if (tiled)
         TIFFGetField(t, TIFFTAG_TILELENGTH, &band);
     else
         TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &band);
     band = std::max<uint32_t>(1, std::min(band, h));
     const uint64_t rasterBytes = direct ? 0 : uint64_t(w) * band * 4;
+    // In bands the block holds a band of the raster, or a few stored rows.
+    const uint32_t blockRows = !Rows.Bands ? h
+        : direct                           ? std::min(std::max(Rows.Bands->BandRows, 1u), std::max(h, 1u))
+                                           : band;
 
     bool ok = SizeAcceptable(w, h);
     if (!ok)
         ReportError("", "Unsupported TIFF picture size %ux%u", w, h);
-    ok = ok && WithinBudget(ImageBytes(w, h, ch) + rasterBytes);
+    ok = ok && WithinBudget(ImageBytes(w, blockRows, ch) + rasterBytes);
     uint64_t dataBytes = 0;
     if (ok && !DataCoversPicture(t, Size, h, dataBytes)) {
         ReportError("", "The TIFF file is damaged: its data does not cover the picture");
         ok = false;
     }
-    // Fax coding of blank pages reaches tens of thousands of pixels a byte.
+    // Fax coding of blank pages reaches tens of thousands of pixels a byte:
+    // two-dimensional coding spends as little as a bit on a row like the one
+    // above, so a wide page reaches eight times its width.
     // The samples per pixel and their depth multiply the decoder's strip
     // buffers: a few bytes claiming thousands of samples a pixel would have
     // libtiff ask for gigabytes. The stored rows must be as plausible as the
     // pixel count.
     if (ok) {
+        uint16_t compression = COMPRESSION_NONE;
+        TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression);
+        const bool fax = bilevel && (compression == COMPRESSION_CCITTFAX3 || compression == COMPRESSION_CCITTFAX4);
+        const uint64_t perByte = std::max<uint64_t>(1u << 16, fax ? uint64_t(w) * 8 : 0);
         const uint64_t rowBytes = (uint64_t(w) * spp * bits + 7) / 8;
-        if (!PlausibleForSize(uint64_t(w) * h, dataBytes, 1u << 16) ||
+        if (!PlausibleForSize(uint64_t(w) * h, dataBytes, perByte) ||
             rowBytes > ((dataBytes << 16) + (uint64_t(1) << 24)) / h) {
             ReportError("", "Unsupported TIFF picture size %ux%u", w, h);
             ok = false;
@@ -183,20 +248,48 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
     }
     // Rows we keep hold straight (unassociated) alpha; premultiplied samples are divided back.
     const bool associated = extra > 0 && extraInfo && extraInfo[0] == EXTRASAMPLE_ASSOCALPHA;
-    bool quiet = false; // cancelled, or NewImage said why
+    bool quiet = false; // cancelled, stopped by the caller, or NewImage said why
+    if (ok) {
+        ok = NewImage(Rows.Img, w, blockRows, ch, rasterBytes, Rows.Bands != nullptr);
+        quiet = !ok;
+    }
+    if (ok && Rows.Bands) {
+        Rows.Bands->Width = w;
+        Rows.Bands->Height = h;
+        Rows.Bands->Channels = ch;
+        Rows.Bands->Held = uint64_t(Rows.Img.Bpl) * BlockRows(blockRows) + rasterBytes;
+        ok = Rows.Bands->Band(Rows.Bands->Context, nullptr, 0) != 0;
+        quiet = !ok;
+        Rows.T = t;
+        Rows.Data = Data;
+        Rows.Release = (Rows.Bands->Flags & KODEX_PNG_RELEASE_INPUT) && planar == PLANARCONFIG_CONTIG;
+        Rows.UnitRows = band;
+        uint32_t tileWidth = w;
+        if (tiled && (!TIFFGetField(t, TIFFTAG_TILEWIDTH, &tileWidth) || tileWidth == 0))
+            tileWidth = w;
+        Rows.UnitsAcross = tiled ? (w + tileWidth - 1) / tileWidth : 1;
+        Rows.Units = tiled ? TIFFNumberOfTiles(t) : TIFFNumberOfStrips(t);
+    }
     uint32_t* raster = nullptr;
     if (ok && direct) {
-        ok = NewImage(Img, w, h, ch);
-        quiet = !ok;
         const tmsize_t line = TIFFScanlineSize(t);
         std::vector<uint8_t> buf;
-        if (ok && line >= tmsize_t(uint64_t(w) * spp)) {
+        // The bytes of a bilevel row as the RGBA interface gives them: 0 and 255, white where the file says.
+        const uint8_t zero = photometric == PHOTOMETRIC_MINISWHITE ? 255 : 0;
+        if (line >= tmsize_t((uint64_t(w) * spp * bits + 7) / 8)) {
             buf.resize(size_t(line));
             for (uint32_t y = 0; ok && y < h; ++y) {
                 ok = TIFFReadScanline(t, buf.data(), y, 0) >= 0 && !(quiet = Cancelled());
-                uint8_t* d = ScanLine(Img, y);
+                if (ok && y - Rows.Top == Rows.Img.Height)
+                    ok = Rows.HandOver(y) || (quiet = true, false);
+                if (!ok)
+                    break;
+                uint8_t* d = Rows.Row(y);
                 const uint8_t* s = buf.data();
-                if (ch == 1)
+                if (bilevel)
+                    for (uint32_t x = 0; x < w; ++x)
+                        d[x] = (s[x >> 3] >> (7 - (x & 7)) & 1) ? uint8_t(~zero) : zero;
+                else if (ch == 1)
                     std::memcpy(d, s, w);
                 else
                     for (uint32_t x = 0; x < w; ++x, s += spp, d += ch) {
@@ -225,14 +318,11 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
                                              ORIENTATION_BOTRIGHT, ORIENTATION_TOPRIGHT, ORIENTATION_TOPLEFT};
         uint16_t orientation = ORIENTATION_TOPLEFT;
         TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
-        ok = NewImage(Img, w, h, ch, rasterBytes);
-        quiet = !ok;
-        if (ok)
-            raster = static_cast<uint32_t*>(_TIFFmalloc(tmsize_t(rasterBytes)));
+        raster = static_cast<uint32_t*>(_TIFFmalloc(tmsize_t(rasterBytes)));
         char emsg[1024] = {};
         TIFFRGBAImage rgba;
         bool begun = false;
-        ok = ok && raster && TIFFRGBAImageOK(t, emsg) && (begun = TIFFRGBAImageBegin(&rgba, t, 1, emsg) != 0);
+        ok = raster && TIFFRGBAImageOK(t, emsg) && (begun = TIFFRGBAImageBegin(&rgba, t, 1, emsg) != 0);
         if (begun)
             rgba.req_orientation = asStored[orientation <= 8 ? orientation : 0];
         // The interface hands back premultiplied colour samples whatever the
@@ -240,13 +330,18 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
         const bool grayAlpha = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
         const bool premultiplied = extra > 0 && (associated || !grayAlpha);
         for (uint32_t r0 = 0; ok && r0 < h; r0 += band) {
+            if (!Rows.HandOver(r0)) {
+                ok = false;
+                quiet = true;
+                break;
+            }
             const uint32_t n = std::min(band, h - r0);
             rgba.row_offset = int(r0);
             rgba.col_offset = 0;
             ok = TIFFRGBAImageGet(&rgba, raster, w, n) && !(quiet = Cancelled());
             for (uint32_t j = 0; ok && j < n; ++j) {
                 const uint32_t* s = raster + uint64_t(j) * w;
-                uint8_t* d = MemRow(Img, h - r0 - n + j);
+                uint8_t* d = Rows.Row(r0 + n - 1 - j);
                 for (uint32_t x = 0; x < w; ++x) {
                     const uint32_t p = s[x];
                     if (ch == 1) {
@@ -271,6 +366,10 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
         if (!ok && !quiet)
             ReportError("", "%s", !msg.empty() ? msg.c_str() : emsg[0] ? emsg : "Cannot decode the TIFF picture");
     }
+    if (ok && !Rows.HandOver(h))
+        ok = false, quiet = true;
+    // A JPEG-compressed strip found damaged fails the file, after the bands
+    // were handed over too: the caller throws away what it was given.
     if (ok && !damage.empty()) {
         ReportError("", "%s", damage.c_str());
         ok = false;
@@ -280,13 +379,37 @@ bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
         void* prof = nullptr;
         if (ICC && TIFFGetField(t, TIFFTAG_ICCPROFILE, &len, &prof) && prof && len)
             StoreICC(ICC, static_cast<const uint8_t*>(prof), len, "ICC Profile");
-    } else {
-        FreeImg(Img);
     }
+    if (!ok || Rows.Bands)
+        FreeImg(Rows.Img);
     if (raster)
         _TIFFfree(raster);
     TIFFClose(t);
     return ok;
 }
 
+} // namespace
+
+bool DecodeTIFF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
+{
+    TTiffRows rows;
+    if (!DecodeTiff(Data, Size, rows, ICC))
+        return false;
+    Img = rows.Img;
+    return true;
+}
+
 } // namespace kodex
+
+KODEX_EXPORT int read_tiff_bands(TKodexReadJPEGBands* Rec, const uint8_t* Data, size_t Size)
+{
+    if (!Rec || !Rec->Band || !Data || Size < 4) {
+        kodex::ReportError("", "Not a TIFF file");
+        return 0;
+    }
+    kodex::TTiffRows rows;
+    rows.Bands = Rec;
+    const int r = kodex::DecodeTiff(Data, Size, rows, Rec->ICC) ? 1 : 0;
+    Rec->Flags = 0; // out: nothing to report
+    return r;
+}

@@ -1,10 +1,10 @@
 #include "kodex/PngRows.h"
 
+#include "platform/FileMap.h"
+
 #include "kodex/PngUnfilter.h"
 
 #include <libdeflate.h>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -165,14 +165,7 @@ public:
     }
     bool Bad() const { return FBad; }
     // Gives back the whole pages before the chunk Next returns next.
-    void ReleaseBehind()
-    {
-        static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-        const uintptr_t from = (reinterpret_cast<uintptr_t>(FData) + FReleased + page - 1) & ~(page - 1);
-        const uintptr_t to = (reinterpret_cast<uintptr_t>(FData) + std::min(FPos, FSize)) & ~(page - 1);
-        if (to > from && madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) == 0)
-            FReleased = to - reinterpret_cast<uintptr_t>(FData);
-    }
+    void ReleaseBehind() { FReleased = size_t(platform::ReleaseMappedPages(FData, FReleased, std::min(FPos, FSize))); }
 
 private:
     const uint8_t* FData;

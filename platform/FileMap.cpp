@@ -141,4 +141,17 @@ bool TMappedFile::Damaged() const
     return FData && Slots[FSlot].Faulted.load(std::memory_order_acquire);
 }
 
+uint64_t ReleaseMappedPages(const uint8_t* Data, uint64_t From, uint64_t To)
+{
+    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t base = reinterpret_cast<uintptr_t>(Data);
+    if (!Data || To <= From || To > UINTPTR_MAX - base - page)
+        return From;
+    const uintptr_t from = (base + From + page - 1) & ~(page - 1);
+    const uintptr_t to = (base + To) & ~(page - 1);
+    if (to <= from || madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED) != 0)
+        return From;
+    return to - base;
+}
+
 } // namespace platform

@@ -43,4 +43,11 @@ private:
     int FSlot = -1;       // the fault guard's record of this mapping
 };
 
+// Gives back the whole pages of Data[From, To), Data being the start of a
+// read-only file mapping: the system reads them again should anyone look.
+// Keeps a huge input from staying in memory behind its decoder. Returns
+// where the next release may start (the end of the last page given back,
+// else From), so that calls over consecutive ranges give every page back.
+uint64_t ReleaseMappedPages(const uint8_t* Data, uint64_t From, uint64_t To);
+
 } // namespace platform

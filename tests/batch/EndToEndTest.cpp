@@ -174,21 +174,6 @@ TEST_F(EndToEnd, DecompressionBombsInOneRunAreRefusedAndTheRestIsConverted)
 }
 
 
-// Counts the JPEGs resized as they were decoded.
-struct BandCountingIO : TConvertIO {
-    std::atomic<int> Banded{0};
-    int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
-                            uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
-                            const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
-                            const TRunSettings& S) override
-    {
-        const int32_t r =
-            TConvertIO::LoadResizedJPEG(Info, Img, Scale, AllowDownScale, ICC, Flags, OutFormat, Resizer, NewSize, S);
-        if (r > 0)
-            ++Banded;
-        return r;
-    }
-};
 
 } // namespace
 

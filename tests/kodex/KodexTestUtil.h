@@ -101,6 +101,10 @@ inline int ReadBandsWith(TKodexReadJPEGBandsProc Proc, const std::vector<uint8_t
 // The header probe's record of File (all zero when the probe fails).
 TKodexInfo InfoOf(const std::string& File);
 
+// Sets the LONG or SHORT value of tag Tag in the first IFD of a little-endian
+// TIFF to Value, or with Halve to half of what it was.
+void SetTiffTag(std::vector<uint8_t>& D, uint16_t Tag, uint32_t Value, bool Halve = false);
+
 // Opens a contiguous TIFF of W x H for writing, with the fields every sample shares.
 tiff* OpenTiff(const std::string& F, uint32_t W, uint32_t H, uint16_t Bits, uint16_t Spp, uint16_t Photometric);
 

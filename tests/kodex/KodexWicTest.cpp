@@ -59,25 +59,6 @@ std::vector<uint8_t> ExifPayload(const TKodexInfo& Info, const std::string& Src 
     return std::vector<uint8_t>(out.begin() + 6, out.begin() + n);
 }
 
-// Sets the LONG or SHORT value of tag Tag in the first IFD of a little-endian
-// TIFF to Value, or with Halve to half of what it was.
-void SetTiffTag(std::vector<uint8_t>& D, uint16_t Tag, uint32_t Value, bool Halve = false)
-{
-    auto u16 = [&](size_t p) { return uint32_t(D[p] | D[p + 1] << 8); };
-    const size_t ifd = u16(4) | u16(6) << 16;
-    for (uint32_t i = 0, n = u16(ifd); i < n; ++i) {
-        const size_t e = ifd + 2 + 12 * i;
-        if (u16(e) == Tag) {
-            if (Halve)
-                Value = (u16(e + 8) | u16(e + 10) << 16) / 2;
-            for (int k = 0; k < 4; ++k)
-                D[e + 8 + k] = u16(e + 2) == 3 && k >= 2 ? 0 : uint8_t(Value >> (8 * k));
-            return;
-        }
-    }
-    ADD_FAILURE() << "no tag " << Tag;
-}
-
 // A HEIF compression this libheif build can both write and read, or undefined.
 heif_compression_format HeifFormat()
 {
