@@ -179,8 +179,6 @@ int32_t LoadOrRaise(const std::function<int32_t()>& Load)
     throw EVestroError(Why.empty() || Why == Failed ? Failed : Failed + ": " + Why);
 }
 
-bool BandedJPEGResize = true;
-
 int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
                               bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat, const TRunSettings& S)
 {
@@ -567,9 +565,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     // never held.
     const bool Bandable = Item.PictureFormat == pfJPEG || Item.PictureFormat == pfWIC ||
         (Item.PictureFormat == pfPNG && !FSettings.PNG.UseWIC);
-    const TResizeFilter* Sole = Bandable && P.Resizer && BandedJPEGResize
-                                    ? FEffects.SoleResize(Item, FSettings)
-                                    : nullptr;
+    const TResizeFilter* Sole = Bandable && P.Resizer ? FEffects.SoleResize(Item, FSettings) : nullptr;
     bool Resized = false;
     const int32_t R = LoadOrRaise([&] {
         if (Sole) {

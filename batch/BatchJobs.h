@@ -50,10 +50,6 @@ struct ERunCancelled : std::runtime_error {
     ERunCancelled() : std::runtime_error("cancelled") {}
 };
 
-// JPEGs and PNGs that are only resized are resized as they are decoded (off: loaded
-// whole, then resized; the files are the same either way).
-extern bool BandedJPEGResize;
-
 class TConvertIO {
 public:
     virtual ~TConvertIO() = default;

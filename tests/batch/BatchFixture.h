@@ -39,6 +39,16 @@ inline std::string Read(const fs::path& P)
 }
 
 // Counts the pictures resized as they were decoded.
+// Loads every picture whole, then resizes it: the banded path declines.
+struct WholePictureIO : TConvertIO {
+    int32_t LoadResizedJPEG(TImageInfo&, TImgInfo&, TScale&, bool, TICCInfo*, uint32_t&, int32_t, TResizer&,
+                            const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>&,
+                            const TRunSettings&) override
+    {
+        return -1;
+    }
+};
+
 struct BandCountingIO : TConvertIO {
     std::atomic<int> Banded{0};
     int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,

@@ -214,10 +214,8 @@ TEST_F(EndToEnd, PicturesResizedAsTheyAreDecodedGiveTheFilesOfTheWholePicture)
         JPEGOption.DecodeWithDownScaling = C.Reduce;
         JPEGOption.DownScalingLimit = 100;
         std::map<std::string, std::string> Whole;
-        BandedJPEGResize = false;
-        const bool WholeRan = Run(2, IO);
-        BandedJPEGResize = true;
-        ASSERT_TRUE(WholeRan);
+        WholePictureIO WholeIO;
+        ASSERT_TRUE(Run(2, WholeIO));
         ASSERT_TRUE(Lines().empty()) << Lines()[0];
         for (const auto& E : fs::directory_iterator(Dir / "out"))
             Whole[E.path().filename().string()] = Read(E.path());

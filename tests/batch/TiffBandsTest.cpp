@@ -25,11 +25,6 @@ protected:
         FileOption.FileNameFormat = "<old>.png";
         FileOption.NotOverwrite = false;
     }
-    void TearDown() override
-    {
-        BandedJPEGResize = true;
-        BatchRunTest::TearDown();
-    }
     // Noise of W x H in layout L (every sample byte its own), as strips or tiles.
     fs::path MakeTIFF(const TTiffLayout& L, uint32_t W, uint32_t H, int Seed)
     {
@@ -126,13 +121,12 @@ TEST_F(TiffBands, TiffsResizedAsTheyAreDecodedGiveTheFilesOfTheWholePicture)
         Effects.SetResizeParam(RULE_PERCENT, C.Percent, 0);
         Main.SetSIMDMode(C.Mode, false);
         Main.SetMaxThreadNum(C.Threads);
-        BandedJPEGResize = false;
-        ASSERT_TRUE(Run(2, IO));
+        WholePictureIO WholeIO;
+        ASSERT_TRUE(Run(2, WholeIO));
         ASSERT_TRUE(Lines().empty()) << Lines()[0];
         const std::map<std::string, std::string> Whole = Outputs();
         ASSERT_EQ(Whole.size(), std::size(kLayouts) + Other);
         fs::remove_all(Dir / "out");
-        BandedJPEGResize = true;
         BandCountingIO Counting;
         ASSERT_TRUE(Run(2, Counting));
         ASSERT_TRUE(Lines().empty()) << Lines()[0];
@@ -170,9 +164,9 @@ TEST_F(TiffBands, ADamagedTiffGetsTheLineOfTheWholePicture)
     Effects.SetResizeParam(RULE_PERCENT, 50, 0);
     std::vector<std::string> Said[2];
     for (const bool Banded : {false, true}) {
-        BandedJPEGResize = Banded;
+        WholePictureIO WholeIO;
         fs::remove_all(Dir / "out");
-        ASSERT_TRUE(Run(1, IO));
+        ASSERT_TRUE(Run(1, Banded ? IO : static_cast<TConvertIO&>(WholeIO)));
         Said[Banded] = Lines(); // what makes the run's status 1
         EXPECT_EQ(Said[Banded].size(), 2u) << ::testing::PrintToString(Said[Banded]);
         EXPECT_THAT(Said[Banded], Contains(StartsWith("zip.tif: ")));
