@@ -11,7 +11,7 @@ public:
     explicit TAboutForm(QWidget* Owner = nullptr);
 
     QLabel* VersionLabel; // version
-    QLabel* NoticeLabel; // ownership notice
-    QLabel* MemoryLabel; // memory
-    QLabel* IconImage; // 48 x 48 application icon; hidden when the application has none
+    QLabel* NoticeLabel;  // ownership notice
+    QLabel* MemoryLabel;  // memory
+    QLabel* IconImage;    // 48 x 48 application icon; hidden when the application has none
 };

@@ -14,11 +14,13 @@
 #include <QVBoxLayout>
 
 namespace {
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 }
 
-TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner)
-    : QDialog(Owner), FOption(Option)
+TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner) : QDialog(Owner), FOption(Option)
 {
     setWindowTitle(Tr("BMP Settings"));
     AlphaCheck = FBindings.Bind(new QCheckBox(Tr("Output of bitmaps with alpha channel is enabled "), this),
@@ -37,8 +39,8 @@ TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner)
     AlphaCheckList = new QComboBox(this);
     AlphaCheckList->addItems({Tr("Auto"), QStringLiteral("ARGB"), QStringLiteral("XRGB")});
     FBindings.Bind(AlphaCheckList, Option.AlphaCheckType);
-    IndexColorCheck = FBindings.Bind(
-        new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this), Option.IndexColor);
+    IndexColorCheck = FBindings.Bind(new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this),
+                                     Option.IndexColor);
 
     MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(AlphaCheck, &QCheckBox::toggled, HeaderPanel, &QWidget::setEnabled);

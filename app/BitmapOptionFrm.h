@@ -17,10 +17,10 @@ public:
     // Option is not owned; only OK writes it.
     explicit TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner = nullptr);
 
-    QCheckBox* AlphaCheck;      // enabled only on a processor with SSE
-    QWidget* HeaderPanel;       // enabled while AlphaCheck is checked
-    QComboBox* HeaderList;      // 0 BITMAPINFOHEADER, 1 BITMAPV4HEADER
-    QComboBox* AlphaCheckList;  // 0 Auto, 1 ARGB, 2 XRGB
+    QCheckBox* AlphaCheck;     // enabled only on a processor with SSE
+    QWidget* HeaderPanel;      // enabled while AlphaCheck is checked
+    QComboBox* HeaderList;     // 0 BITMAPINFOHEADER, 1 BITMAPV4HEADER
+    QComboBox* AlphaCheckList; // 0 Auto, 1 ARGB, 2 XRGB
     QCheckBox* IndexColorCheck;
     QPushButton* OkButton;
     QPushButton* CancelButton;

@@ -11,10 +11,10 @@ public:
     static constexpr uint32_t ReturnOnlyFSDirs = 1;
     static constexpr uint32_t NewDialogStyle = 64;
 
-    int32_t FRootFolderNum = 0;         // 0: the whole file system
-    QString FInitFolder;                // selected on opening when it exists
-    QString FSelectFolder;              // result path
-    QString FDisplayName;               // last element of the result path
+    int32_t FRootFolderNum = 0; // 0: the whole file system
+    QString FInitFolder;        // selected on opening when it exists
+    QString FSelectFolder;      // result path
+    QString FDisplayName;       // last element of the result path
     QString FTitle;
     uint32_t FFlags = ReturnOnlyFSDirs; // callers add NewDialogStyle
     int32_t FPosX = 0, FPosY = 0;       // screen position of the client area's top-left corner

@@ -61,8 +61,14 @@ void TChangeOrderForm::MoveSelected(int Delta)
     EffectListBox->setCurrentRow(j);
 }
 
-void TChangeOrderForm::UpButtonClick() { MoveSelected(-1); }
-void TChangeOrderForm::DownButtonClick() { MoveSelected(1); }
+void TChangeOrderForm::UpButtonClick()
+{
+    MoveSelected(-1);
+}
+void TChangeOrderForm::DownButtonClick()
+{
+    MoveSelected(1);
+}
 
 void TChangeOrderForm::accept()
 {

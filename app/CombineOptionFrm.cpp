@@ -16,7 +16,10 @@
 #include <QVBoxLayout>
 
 namespace {
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 }
 
 TCombineOptionForm::TCombineOptionForm(QWidget* Owner) : QDialog(Owner)

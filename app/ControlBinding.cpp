@@ -32,9 +32,7 @@ QComboBox* TControlBindings::Bind(QComboBox* List, int32_t& Field)
 TUDNumEdit* TControlBindings::Bind(TUDNumEdit* Edit, int32_t& Field)
 {
     Edit->SetIntValue(Field);
-    FWriteBack.push_back([Edit, &Field] {
-        Field = std::clamp(Edit->IntValue(), int(Edit->Min()), int(Edit->Max()));
-    });
+    FWriteBack.push_back([Edit, &Field] { Field = std::clamp(Edit->IntValue(), int(Edit->Min()), int(Edit->Max())); });
     return Edit;
 }
 

@@ -35,7 +35,10 @@ constexpr const char OwnMark[] = "X-Vestro-Shortcut=true";
 // Entries are a few hundred bytes; anything far larger is not ours.
 constexpr uintmax_t MaxEntrySize = 64 * 1024;
 
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 
 // Escapes of a string value in a desktop entry (applied after the Exec quoting).
 std::string EscapeValue(const std::string& S)
@@ -43,11 +46,20 @@ std::string EscapeValue(const std::string& S)
     std::string R;
     for (char c : S) {
         switch (c) {
-        case '\\': R += "\\\\"; break;
-        case '\n': R += "\\n"; break;
-        case '\t': R += "\\t"; break;
-        case '\r': R += "\\r"; break;
-        default: R += c;
+        case '\\':
+            R += "\\\\";
+            break;
+        case '\n':
+            R += "\\n";
+            break;
+        case '\t':
+            R += "\\t";
+            break;
+        case '\r':
+            R += "\\r";
+            break;
+        default:
+            R += c;
         }
     }
     if (!R.empty() && R.front() == ' ')
@@ -64,12 +76,24 @@ std::string UnescapeValue(const std::string& S)
             continue;
         }
         switch (S[++i]) {
-        case 's': R += ' '; break;
-        case 'n': R += '\n'; break;
-        case 't': R += '\t'; break;
-        case 'r': R += '\r'; break;
-        case '\\': R += '\\'; break;
-        default: R += '\\'; R += S[i];
+        case 's':
+            R += ' ';
+            break;
+        case 'n':
+            R += '\n';
+            break;
+        case 't':
+            R += '\t';
+            break;
+        case 'r':
+            R += '\r';
+            break;
+        case '\\':
+            R += '\\';
+            break;
+        default:
+            R += '\\';
+            R += S[i];
         }
     }
     return R;
@@ -135,7 +159,10 @@ bool IsPlainFileName(const std::string& Name)
                         [](char c) { return c == '/' || (unsigned char)c < 0x20 || c == 0x7f; });
 }
 
-std::string ShortcutListPath() { return DataDir + ShortCutListFileName; }
+std::string ShortcutListPath()
+{
+    return DataDir + ShortCutListFileName;
+}
 
 // The profile an old shortcut named, when it may be deleted: a plain file
 // name in the ini folder, a regular file, and neither the default settings
@@ -151,8 +178,7 @@ std::string DeletableOldProfile(const std::string& Arguments)
     const std::string Name = Args.substr(At + 5);
     if (!IsPlainFileName(Name))
         return {};
-    const std::string DefaultName =
-        fs::path(platform::ExecutablePath()).filename().replace_extension(".ini").string();
+    const std::string DefaultName = fs::path(platform::ExecutablePath()).filename().replace_extension(".ini").string();
     if (LowerAscii(Args) == "/ini=vestro.ini" || LowerAscii(Name) == LowerAscii(DefaultName))
         return {};
     const std::string Path = IniDir + Name;
@@ -179,9 +205,8 @@ std::string QuoteExecArgument(const std::string& Arg)
     return R + "\"";
 }
 
-std::string MakeShortcutEntry(const std::string& Name, const std::string& Program,
-                              const std::string& WorkDir, const std::string& ProfileName,
-                              bool ForMenu)
+std::string MakeShortcutEntry(const std::string& Name, const std::string& Program, const std::string& WorkDir,
+                              const std::string& ProfileName, bool ForMenu)
 {
     std::string Exec = QuoteExecArgument(Program);
     if (!ProfileName.empty())
@@ -189,11 +214,17 @@ std::string MakeShortcutEntry(const std::string& Name, const std::string& Progra
     Exec += " %F";
     std::string R = "[Desktop Entry]\n"
                     "Type=Application\n"
-                    "Name=" + EscapeValue(Name) + "\n"
-                    "Exec=" + EscapeValue(Exec) + "\n"
-                    "Path=" + EscapeValue(WorkDir) + "\n"
-                    "Terminal=false\n"
-                    "MimeType=image/jpeg;image/png;image/bmp;image/gif;image/tiff;image/webp;image/heif;\n";
+                    "Name=" +
+        EscapeValue(Name) +
+        "\n"
+        "Exec=" +
+        EscapeValue(Exec) +
+        "\n"
+        "Path=" +
+        EscapeValue(WorkDir) +
+        "\n"
+        "Terminal=false\n"
+        "MimeType=image/jpeg;image/png;image/bmp;image/gif;image/tiff;image/webp;image/heif;\n";
     if (ForMenu)
         R += "NoDisplay=true\n";
     return R + OwnMark + "\n";
@@ -205,14 +236,13 @@ bool CreateShortcutFile(const std::string& LinkPath, const std::string& ProfileN
     std::error_code Error;
     fs::create_directories(P.parent_path(), Error);
     // Entries among the applications only serve "Open With".
-    const bool ForMenu = (fs::path(SendToDir) / "").lexically_normal() ==
-                         (P.parent_path() / "").lexically_normal();
-    const std::string Text = MakeShortcutEntry(P.stem().string(), platform::ExecutablePath(), ExeDir,
-                                               ProfileName, ForMenu);
+    const bool ForMenu = (fs::path(SendToDir) / "").lexically_normal() == (P.parent_path() / "").lexically_normal();
+    const std::string Text =
+        MakeShortcutEntry(P.stem().string(), platform::ExecutablePath(), ExeDir, ProfileName, ForMenu);
     if (!WriteFileAtomically(LinkPath, Text.data(), Text.size()))
         return false;
-    fs::permissions(P, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                    fs::perm_options::add, Error);
+    fs::permissions(P, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add,
+                    Error);
     return true;
 }
 

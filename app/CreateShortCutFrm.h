@@ -31,9 +31,8 @@ std::string QuoteExecArgument(const std::string& Arg);
 // The whole text of the desktop entry of a shortcut named Name that starts
 // Program in WorkDir, with "/ini=" + ProfileName when ProfileName is not
 // empty. ForMenu hides it from application menus (it stays in "Open With").
-std::string MakeShortcutEntry(const std::string& Name, const std::string& Program,
-                              const std::string& WorkDir, const std::string& ProfileName,
-                              bool ForMenu);
+std::string MakeShortcutEntry(const std::string& Name, const std::string& Program, const std::string& WorkDir,
+                              const std::string& ProfileName, bool ForMenu);
 
 // Writes the entry for the running program (working folder ExeDir) to
 // LinkPath through a temporary file and makes it executable, as desktops
@@ -66,11 +65,11 @@ public:
     // Reads ShortCutSettings into the controls; OK writes them back.
     explicit TCreateShortCutForm(QWidget* Owner = nullptr);
 
-    QLineEdit* NameEdit;          // shortcut name, "Vestro" at first
-    QRadioButton* DesktopButton;  // "Desktop"
-    QRadioButton* SendToButton;   // "SendTo"
-    QCheckBox* NewIniBox;         // "Create new inifile from current settings"
-    QCheckBox* AtOnceBox;         // "at once", enabled only with NewIniBox
+    QLineEdit* NameEdit;         // shortcut name, "Vestro" at first
+    QRadioButton* DesktopButton; // "Desktop"
+    QRadioButton* SendToButton;  // "SendTo"
+    QCheckBox* NewIniBox;        // "Create new inifile from current settings"
+    QCheckBox* AtOnceBox;        // "at once", enabled only with NewIniBox
     QPushButton* OkButton;
     QPushButton* CancelButton;
 

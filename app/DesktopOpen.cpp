@@ -52,7 +52,8 @@ void OpenWithDesktop(const std::string& Path, QObject* Context, std::function<vo
 QString CannotOpenText(const std::string& Path)
 {
     return QString::fromStdString(Path) + QStringLiteral("\n\n") +
-           QString::fromStdString(LoadResText("Nothing could open this: no program for opening files and folders was found."));
+        QString::fromStdString(
+               LoadResText("Nothing could open this: no program for opening files and folders was found."));
 }
 
 void OpenWithDesktopOrSay(const std::string& Path, QWidget* Parent, int WaitMs)

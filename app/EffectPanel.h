@@ -44,7 +44,7 @@ private:
     TEffectStrip* FStrip;
     int FTag;
     bool FChecked = false;
-    int SY = 0;           // mouse y (row coordinates) where the drag started
+    int SY = 0; // mouse y (row coordinates) where the drag started
     bool DragFlag = false;
 };
 

@@ -11,13 +11,19 @@
 
 namespace {
 
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 
 const char* const ColumnCaptions[TFileListModel::ColumnCount] = {
     "Name", "Size", "File Size", "Type", "Last Update", "DateTimeOriginal", "Path",
 };
 
-QString Q(const std::string& S) { return QString::fromStdString(S); }
+QString Q(const std::string& S)
+{
+    return QString::fromStdString(S);
+}
 
 } // namespace
 
@@ -54,7 +60,9 @@ std::string ListDateText(TDateTime D)
     return Buf;
 }
 
-TFileListModel::TFileListModel(TImageInfoList* List, QObject* Parent) : QAbstractTableModel(Parent), FList(List) {}
+TFileListModel::TFileListModel(TImageInfoList* List, QObject* Parent) : QAbstractTableModel(Parent), FList(List)
+{
+}
 
 TImageInfo* TFileListModel::Entry(int Row) const
 {
@@ -126,7 +134,7 @@ Qt::ItemFlags TFileListModel::flags(const QModelIndex& Index) const
     if (!Index.isValid())
         return Qt::ItemIsDropEnabled;
     Qt::ItemFlags F = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled |
-                      Qt::ItemNeverHasChildren;
+        Qt::ItemNeverHasChildren;
     if (Index.column() == colName)
         F |= Qt::ItemIsUserCheckable;
     return F;

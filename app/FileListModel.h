@@ -30,9 +30,7 @@ std::string ListDateText(TDateTime D);
 class TFileListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum TColumn {
-        colName, colSize, colFileSize, colType, colLastUpdate, colDateTimeOriginal, colPath, ColumnCount
-    };
+    enum TColumn { colName, colSize, colFileSize, colType, colLastUpdate, colDateTimeOriginal, colPath, ColumnCount };
     // Designed column widths in pixels, used when no stored width replaces them.
     static const std::array<int, ColumnCount> DefaultWidths;
 

@@ -31,7 +31,10 @@
 
 namespace {
 
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 
 // Marks a drag that started in the list itself; it carries nothing else.
 const char* const RowDragMime = "application/x-vestro-list-row";
@@ -146,8 +149,9 @@ TFileListView::TFileListView(QWidget* Parent, TImageInfoList* List)
     // interface language.
     int TypeWidth = columnWidth(TFileListModel::colType);
     for (const QString& Ext : QStringLiteral(".jpg .png .bmp .gif .tif .webp .heic .ico .jxr").split(QLatin1Char(' ')))
-        TypeWidth = std::max(TypeWidth, fontMetrics().horizontalAdvance(QString::fromStdString(
-                                            ExtInfoList.GetExtType(Ext.toStdString()))) + 12);
+        TypeWidth = std::max(
+            TypeWidth,
+            fontMetrics().horizontalAdvance(QString::fromStdString(ExtInfoList.GetExtType(Ext.toStdString()))) + 12);
     setColumnWidth(TFileListModel::colType, TypeWidth);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TFileListView::SortByColumn);
     setDragEnabled(true);
@@ -441,23 +445,24 @@ void TFileListView::RequestThumbnail(TImageInfo* E, bool Tell)
     // Only the last request is shown: rows passed on the way are dropped.
     const int Ticket = ++FThumbnailTicket;
     const std::string Path = E->Path();
-    StartThumbnail(*E, FIgnoreEmbedded && FIgnoreEmbedded->isChecked(), this,
-                   [this, E, Path, Ticket, Tell](const QImage& Bitmap, std::vector<uint8_t> Cache, const std::string& Error) {
-                       if (Ticket != FThumbnailTicket || !FThumbnailForm)
-                           return;
-                       // The entry is still listed when it is the current row.
-                       TImageInfo* Now = FModel->Entry(CurrentRow());
-                       if (Now != E || Now->Path() != Path)
-                           return;
-                       if (!Cache.empty())
-                           E->FThumbnail = std::move(Cache);
-                       FThumbnailForm->SetThumbnail(Bitmap.isNull() ? nullptr : &Bitmap, Path);
-                       if (!Tell)
-                           return;
-                       if (!Error.empty())
-                           emit CaptionMessage(QString::fromStdString(Error));
-                       ShowErrorLogIfAny();
-                   });
+    StartThumbnail(
+        *E, FIgnoreEmbedded && FIgnoreEmbedded->isChecked(), this,
+        [this, E, Path, Ticket, Tell](const QImage& Bitmap, std::vector<uint8_t> Cache, const std::string& Error) {
+            if (Ticket != FThumbnailTicket || !FThumbnailForm)
+                return;
+            // The entry is still listed when it is the current row.
+            TImageInfo* Now = FModel->Entry(CurrentRow());
+            if (Now != E || Now->Path() != Path)
+                return;
+            if (!Cache.empty())
+                E->FThumbnail = std::move(Cache);
+            FThumbnailForm->SetThumbnail(Bitmap.isNull() ? nullptr : &Bitmap, Path);
+            if (!Tell)
+                return;
+            if (!Error.empty())
+                emit CaptionMessage(QString::fromStdString(Error));
+            ShowErrorLogIfAny();
+        });
 }
 
 void TFileListView::currentChanged(const QModelIndex& Current, const QModelIndex& Previous)

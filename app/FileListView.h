@@ -38,11 +38,11 @@ class TThumbnailForm;
 
 // What the actions that depend on the list need to know.
 struct TListState {
-    int Count = 0;             // rows in the view
-    bool HasSelection = false; // Remove File, Check, Uncheck, Reverse
-    bool CanPreview = false;   // Preview: rows, and the normal run mode
-    bool CanPreviewNewWindow = false;  // Preview In New Window: also a viewer exists
-    QString CountText;         // "%dFiles", empty without rows
+    int Count = 0;                    // rows in the view
+    bool HasSelection = false;        // Remove File, Check, Uncheck, Reverse
+    bool CanPreview = false;          // Preview: rows, and the normal run mode
+    bool CanPreviewNewWindow = false; // Preview In New Window: also a viewer exists
+    QString CountText;                // "%dFiles", empty without rows
 };
 
 // Saves Picture as a BMP file named "clipboard<n>.bmp" in Dir (created with
@@ -50,8 +50,7 @@ struct TListState {
 // name is free. The file is created exclusively: an existing file is never
 // touched. Counter becomes n + 1. Returns the path, or an empty string with
 // Error set ("name: reason") when nothing could be written.
-std::string SaveClipboardPicture(const QImage& Picture, const std::string& Dir, int& Counter,
-                                 std::string& Error);
+std::string SaveClipboardPicture(const QImage& Picture, const std::string& Dir, int& Counter, std::string& Error);
 
 // The paths among a start's arguments (already absolute): every argument that
 // does not begin with "/", and those that do and name an existing file or
@@ -119,7 +118,7 @@ public:
     void UpdateListState();
     TListState ListState() const;
 
-    int CurrentRow() const; // -1 without a current row
+    int CurrentRow() const;                // -1 without a current row
     std::vector<int> SelectedRows() const; // ascending
 
 signals:

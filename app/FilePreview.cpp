@@ -179,8 +179,7 @@ namespace {
 // needed and shows the picture made before or the one the camera embedded
 // (nothing to cache then). Decode is set when the file itself must be
 // decoded; false when the entry does not probe or its file is gone.
-bool ThumbnailWithoutDecode(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedded, const TRunSettings& S,
-                            bool& Decode)
+bool ThumbnailWithoutDecode(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedded, const TRunSettings& S, bool& Decode)
 {
     Bitmap = QImage();
     Decode = false;
@@ -351,7 +350,9 @@ std::vector<std::string> ViewerArguments(const std::string& Path, const std::str
 
 // ---------------------------------------------------------------- preview
 
-TListPreview::TListPreview(QWidget* Owner, TImageInfoList* List) : FOwner(Owner), FList(List) {}
+TListPreview::TListPreview(QWidget* Owner, TImageInfoList* List) : FOwner(Owner), FList(List)
+{
+}
 
 TListPreview::~TListPreview()
 {

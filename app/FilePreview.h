@@ -76,8 +76,7 @@ bool FinishThumbnail(TImgInfo& Img, QImage& Bitmap, std::vector<uint8_t>& Cache)
 
 // Bitmap (null when none could be made), the JPEG to cache in the entry (may
 // be empty) and a failure's message (empty when none).
-using TThumbnailDone =
-    std::function<void(const QImage& Bitmap, std::vector<uint8_t> Cache, const std::string& Error)>;
+using TThumbnailDone = std::function<void(const QImage& Bitmap, std::vector<uint8_t> Cache, const std::string& Error)>;
 // The thumbnail UpdateThumbnail makes, with the decode of the file on a pool
 // thread so that the window never waits for a big picture. Done runs on
 // Context's thread: at once when nothing had to be decoded (or a plug-in

@@ -14,7 +14,10 @@
 #include <QVBoxLayout>
 
 namespace {
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 }
 
 TFolderOptionForm::TFolderOptionForm(QWidget* Owner) : QDialog(Owner)
@@ -52,8 +55,7 @@ TFolderOptionForm::TFolderOptionForm(QWidget* Owner) : QDialog(Owner)
     resize(440, sizeHint().height());
 
     connect(SameDirectory, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
-    connect(OutputButton, &QPushButton::clicked, this,
-            [this] { Browse(OutputEdit, Tr("Select output floder")); });
+    connect(OutputButton, &QPushButton::clicked, this, [this] { Browse(OutputEdit, Tr("Select output floder")); });
     connect(ClipboardButton, &QPushButton::clicked, this,
             [this, ClipLabel] { Browse(ClipboardEdit, ClipLabel->text()); });
     UpdateEnabled();

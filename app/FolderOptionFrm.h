@@ -14,8 +14,8 @@ public:
     explicit TFolderOptionForm(QWidget* Owner = nullptr);
 
     QCheckBox* SameDirectory;
-    QLineEdit* OutputEdit;       // with OutputButton and ShowDirectory only
-    QPushButton* OutputButton;   //   while SameDirectory is unchecked
+    QLineEdit* OutputEdit;     // with OutputButton and ShowDirectory only
+    QPushButton* OutputButton; //   while SameDirectory is unchecked
     QCheckBox* ShowDirectory;
     QLineEdit* ClipboardEdit;
     QPushButton* ClipboardButton;

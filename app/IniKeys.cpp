@@ -26,9 +26,15 @@ void ReadIniKey(const TMemIniFile& Ini, const TIniKey& K)
         return;
     TIniValue v = K.Default();
     switch (K.Type) {
-    case TIniType::Bool: v = int32_t(Ini.ReadBool(K.Section, K.Key, std::get<int32_t>(v) != 0)); break;
-    case TIniType::Int: v = Ini.ReadInteger(K.Section, K.Key, std::get<int32_t>(v)); break;
-    case TIniType::Text: v = Ini.ReadString(K.Section, K.Key, std::get<std::string>(v)); break;
+    case TIniType::Bool:
+        v = int32_t(Ini.ReadBool(K.Section, K.Key, std::get<int32_t>(v) != 0));
+        break;
+    case TIniType::Int:
+        v = Ini.ReadInteger(K.Section, K.Key, std::get<int32_t>(v));
+        break;
+    case TIniType::Text:
+        v = Ini.ReadString(K.Section, K.Key, std::get<std::string>(v));
+        break;
     }
     K.Set(CorrectIniValue(K, std::move(v)));
 }
@@ -39,8 +45,14 @@ void WriteIniKey(TMemIniFile& Ini, const TIniKey& K)
         return;
     const TIniValue v = K.Get();
     switch (K.Type) {
-    case TIniType::Bool: Ini.WriteBool(K.Section, K.Key, std::get<int32_t>(v) != 0); break;
-    case TIniType::Int: Ini.WriteInteger(K.Section, K.Key, std::get<int32_t>(v)); break;
-    case TIniType::Text: Ini.WriteString(K.Section, K.Key, std::get<std::string>(v)); break;
+    case TIniType::Bool:
+        Ini.WriteBool(K.Section, K.Key, std::get<int32_t>(v) != 0);
+        break;
+    case TIniType::Int:
+        Ini.WriteInteger(K.Section, K.Key, std::get<int32_t>(v));
+        break;
+    case TIniType::Text:
+        Ini.WriteString(K.Section, K.Key, std::get<std::string>(v));
+        break;
     }
 }

@@ -39,13 +39,22 @@ struct TIniFix {
     std::string (*TextRule)(std::string) = nullptr;
 };
 
-inline TIniFix Clamp(int32_t Lo, int32_t Hi) { return {TIniFix::Clamp, Lo, Hi, nullptr, nullptr}; }
+inline TIniFix Clamp(int32_t Lo, int32_t Hi)
+{
+    return {TIniFix::Clamp, Lo, Hi, nullptr, nullptr};
+}
 inline TIniFix Fallback(int32_t Lo, int32_t Hi, int32_t (*Rule)(int32_t) = nullptr)
 {
     return {TIniFix::Fallback, Lo, Hi, Rule, nullptr};
 }
-inline TIniFix IntRule(int32_t (*Rule)(int32_t)) { return {TIniFix::None, 0, 0, Rule, nullptr}; }
-inline TIniFix TextRule(std::string (*Rule)(std::string)) { return {TIniFix::None, 0, 0, nullptr, Rule}; }
+inline TIniFix IntRule(int32_t (*Rule)(int32_t))
+{
+    return {TIniFix::None, 0, 0, Rule, nullptr};
+}
+inline TIniFix TextRule(std::string (*Rule)(std::string))
+{
+    return {TIniFix::None, 0, 0, nullptr, Rule};
+}
 
 struct TIniKey {
     const char* Section = nullptr; // null: the row where the effects' own sections are written
@@ -70,8 +79,7 @@ void WriteIniKey(TMemIniFile& Ini, const TIniKey& K);
 
 namespace ini_detail {
 
-template <class F>
-constexpr TIniType TypeOf()
+template <class F> constexpr TIniType TypeOf()
 {
     if constexpr (std::is_same_v<F, bool>)
         return TIniType::Bool;
@@ -81,8 +89,7 @@ constexpr TIniType TypeOf()
         return TIniType::Text;
 }
 
-template <class F>
-TIniValue ToValue(const F& V)
+template <class F> TIniValue ToValue(const F& V)
 {
     if constexpr (std::is_same_v<F, std::string>)
         return V;
@@ -90,8 +97,7 @@ TIniValue ToValue(const F& V)
         return static_cast<int32_t>(V);
 }
 
-template <class F>
-void FromValue(F& Field, const TIniValue& V)
+template <class F> void FromValue(F& Field, const TIniValue& V)
 {
     if constexpr (std::is_same_v<F, std::string>)
         Field = std::get<std::string>(V);
@@ -101,11 +107,9 @@ void FromValue(F& Field, const TIniValue& V)
         Field = static_cast<F>(std::get<int32_t>(V));
 }
 
-template <class C, auto M>
-using FieldOf = std::remove_cvref_t<decltype(std::declval<C&>().*M)>;
+template <class C, auto M> using FieldOf = std::remove_cvref_t<decltype(std::declval<C&>().*M)>;
 
-template <class F>
-TIniKey KeyOf(const char* Section, const char* Key, TIniFix Fix, TIniUse Use = TIniUse::ReadWrite)
+template <class F> TIniKey KeyOf(const char* Section, const char* Key, TIniFix Fix, TIniUse Use = TIniUse::ReadWrite)
 {
     TIniKey k;
     k.Section = Section;
@@ -139,8 +143,7 @@ TIniKey Bind(C& Rec, const char* Section, const char* Key, TIniFix Fix = {}, TIn
 }
 
 // Item I of an array field of Rec; the default as in Bind.
-template <auto M, size_t I, class C>
-TIniKey BindItem(C& Rec, const char* Section, const char* Key, TIniFix Fix = {})
+template <auto M, size_t I, class C> TIniKey BindItem(C& Rec, const char* Section, const char* Key, TIniFix Fix = {})
 {
     using F = typename ini_detail::FieldOf<C, M>::value_type;
     static C* Record = &Rec;
@@ -155,8 +158,7 @@ TIniKey BindItem(C& Rec, const char* Section, const char* Key, TIniFix Fix = {})
 }
 
 // A process-wide value that is not part of a record; its default is given.
-template <auto* P>
-TIniKey BindValue(const char* Section, const char* Key, TIniValue (*Default)(), TIniFix Fix = {})
+template <auto* P> TIniKey BindValue(const char* Section, const char* Key, TIniValue (*Default)(), TIniFix Fix = {})
 {
     using F = std::remove_cvref_t<decltype(*P)>;
     TIniKey k = ini_detail::KeyOf<F>(Section, Key, Fix);

@@ -72,27 +72,44 @@ std::string QuotedHistory(std::string H)
     return H;
 }
 
-int32_t ProcessorCount() { return std::max<int32_t>(1, SystemOption.ProcessorCount); }
+int32_t ProcessorCount()
+{
+    return std::max<int32_t>(1, SystemOption.ProcessorCount);
+}
 
 // Batch workers: below 1 every processor the process may use; never more.
-int32_t WorkerCount(int32_t V) { return V < 1 ? ProcessorCount() : std::min(V, ProcessorCount()); }
+int32_t WorkerCount(int32_t V)
+{
+    return V < 1 ? ProcessorCount() : std::min(V, ProcessorCount());
+}
 
 // Threads per resampling pass: below 1 the processor count; a pass has at
 // most 64 shares.
-int32_t PassThreads(int32_t V) { return std::clamp(V < 1 ? ProcessorCount() : V, 1, 64); }
+int32_t PassThreads(int32_t V)
+{
+    return std::clamp(V < 1 ? ProcessorCount() : V, 1, 64);
+}
 
 // The SSE2 integer kernels need SSE2.
-int32_t KernelFamily(int32_t V) { return V == 3 && !(CPUFeatures & 4) ? 1 : V; }
+int32_t KernelFamily(int32_t V)
+{
+    return V == 3 && !(CPUFeatures & 4) ? 1 : V;
+}
 
-int32_t InWorkAreaWidth(int32_t V) { return std::min(V, WorkAreaRight); }
-int32_t InWorkAreaHeight(int32_t V) { return std::min(V, WorkAreaBottom); }
+int32_t InWorkAreaWidth(int32_t V)
+{
+    return std::min(V, WorkAreaRight);
+}
+int32_t InWorkAreaHeight(int32_t V)
+{
+    return std::min(V, WorkAreaBottom);
+}
 
 const TIniFix Path = TextRule(SlashPath);
 // A code 1..3 of the format lists; anything else is the key's default.
 const TIniFix FormatCode = Fallback(1, 3);
 
-template <auto M, const std::array<double, 12>* Builtin>
-TIniKey SizeList(const char* Key)
+template <auto M, const std::array<double, 12>* Builtin> TIniKey SizeList(const char* Key)
 {
     TIniKey k = ini_detail::KeyOf<std::string>("Resize", Key, {});
     k.Get = [] { return TIniValue(FormatSizeList(ResizeOption.*M)); };
@@ -230,7 +247,8 @@ std::vector<TIniKey> MakeKeys()
         Bind<&TThumbnailWindowSettings::UseEmbeddedThumbnail>(ThumbnailWindowSettings, "ThumbnailWindow",
                                                               "UseEmbeddedThumbnail"),
 
-        BindValue<&PictureDir>("Dir", "Picture", [] { return TIniValue(MyPicturesDir); }, Path),
+        BindValue<&PictureDir>(
+            "Dir", "Picture", [] { return TIniValue(MyPicturesDir); }, Path),
 
         // MaxThread before Parallel, which depends on it (JoinKeys).
         Bind<&TSystemOption::MaxThread>(SystemOption, "System", "MaxThread", IntRule(WorkerCount)),
@@ -259,8 +277,8 @@ std::vector<TIniKey> MakeKeys()
 
         // A font that is not installed gives way to the system's (JoinKeys).
         BindValue<&UIFontName>("Font", "P_FontName", [] { return TIniValue(SystemFontName); }),
-        BindValue<&UIFontSize>("Font", "P_FontSize", [] { return TIniValue(9); },
-                               Clamp(MinUIFontSize, MaxUIFontSize)),
+        BindValue<&UIFontSize>(
+            "Font", "P_FontSize", [] { return TIniValue(9); }, Clamp(MinUIFontSize, MaxUIFontSize)),
 
         Bind<&TShortCutSettings::Desktop>(ShortCutSettings, "ShortCut", "Desktop"),
         Bind<&TShortCutSettings::MakeIni>(ShortCutSettings, "ShortCut", "MakeIni"),

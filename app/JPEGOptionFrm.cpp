@@ -18,7 +18,10 @@
 
 namespace {
 
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 
 // An integer edit with up-down in Grid's cell (Row, Col), left-aligned.
 TUDNumEdit* AddNum(QWidget* Parent, QGridLayout* Grid, int Row, int Col, int Min, int Max, int Step)
@@ -39,8 +42,7 @@ QComboBox* AddList(QWidget* Parent, std::initializer_list<const char*> Items)
 
 } // namespace
 
-TJPEGOptionForm::TJPEGOptionForm(TJPEGOption& Option, QWidget* Owner)
-    : QDialog(Owner), FOption(Option)
+TJPEGOptionForm::TJPEGOptionForm(TJPEGOption& Option, QWidget* Owner) : QDialog(Owner), FOption(Option)
 {
     setWindowTitle(Tr("JPEG Settings"));
     auto* Grid = new QGridLayout;

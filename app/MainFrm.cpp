@@ -282,7 +282,10 @@ bool TMainForm::SaveIniFile(const std::string& FileName)
     return ::SaveIniFile(FileName);
 }
 
-bool TMainForm::SaveStartNumber(const std::string& FileName) { return ::SaveIniFile2(FileName); }
+bool TMainForm::SaveStartNumber(const std::string& FileName)
+{
+    return ::SaveIniFile2(FileName);
+}
 
 void TMainForm::LoadProfile(const std::string& FileName, bool WithBounds)
 {
@@ -378,15 +381,14 @@ void TMainForm::Tell(const QString& Text)
         ShowMessageBox(this, QMessageBox::Information, windowTitle(), Text);
 }
 
-
 // --------------------------------------------------------------------------
 // The effect chain's host
 
 void TMainForm::UpdateEffectStrip(TEffectList& List)
 {
     const TEffect* DC = List.DecreaseColorEffect();
-    const bool HasTool = DC && dynamic_cast<const TDecreaseColorEffect*>(DC) &&
-                         static_cast<const TDecreaseColorEffect*>(DC)->FMode != 0;
+    const bool HasTool =
+        DC && dynamic_cast<const TDecreaseColorEffect*>(DC) && static_cast<const TDecreaseColorEffect*>(DC)->FMode != 0;
     EffectStrip->Rebuild(List, HasTool);
     UpdateListState();
 }
@@ -402,9 +404,15 @@ void TMainForm::ShowResizeSettings()
     SetSharedFilterThreads(std::max<uint32_t>(ResizeOption.MaxThread, 1));
 }
 
-void TMainForm::PushSizeRule() { SetResizeParam(); }
+void TMainForm::PushSizeRule()
+{
+    SetResizeParam();
+}
 
-std::string TMainForm::RenameRule() { return RenameRuleEdit->text().toStdString(); }
+std::string TMainForm::RenameRule()
+{
+    return RenameRuleEdit->text().toStdString();
+}
 
 void TMainForm::SetResizeFilters(int32_t Decimation, int32_t Interpolation, int32_t SIMDMode)
 {
@@ -495,7 +503,10 @@ void TMainForm::SetSPIOptionExecute()
     }
 }
 
-void TMainForm::DeleteShortCutClick() { DeleteShortcutFiles(); }
+void TMainForm::DeleteShortCutClick()
+{
+    DeleteShortcutFiles();
+}
 
 void TMainForm::EffectPermuteExecute()
 {
@@ -514,8 +525,8 @@ void TMainForm::HelpShowExecute()
 
 void TMainForm::FileOpenIniExecute()
 {
-    const QString Name = QFileDialog::getOpenFileName(this, Tx("Load inifile"), QString::fromStdString(IniDir),
-                                                      Tx("inifile (*.ini)"));
+    const QString Name =
+        QFileDialog::getOpenFileName(this, Tx("Load inifile"), QString::fromStdString(IniDir), Tx("inifile (*.ini)"));
     if (Name.isEmpty())
         return;
     if (FileOption.ResetType == 2) {
@@ -539,8 +550,8 @@ void TMainForm::FileOpenIniExecute()
 
 void TMainForm::FileSaveIniExecute()
 {
-    QString Name = QFileDialog::getSaveFileName(this, Tx("Save inifile"), QString::fromStdString(IniDir),
-                                                Tx("inifile (*.ini)"));
+    QString Name =
+        QFileDialog::getSaveFileName(this, Tx("Save inifile"), QString::fromStdString(IniDir), Tx("inifile (*.ini)"));
     if (Name.isEmpty())
         return;
     if (QFileInfo(Name).suffix().isEmpty())
@@ -554,7 +565,10 @@ void TMainForm::FileSaveIniExecute()
 // --------------------------------------------------------------------------
 // The list
 
-std::vector<int> TMainForm::SelectedRows() const { return FileListView->SelectedRows(); }
+std::vector<int> TMainForm::SelectedRows() const
+{
+    return FileListView->SelectedRows();
+}
 
 int TMainForm::CurrentRow() const
 {
@@ -565,7 +579,10 @@ int TMainForm::CurrentRow() const
     return Rows.empty() ? -1 : Rows.front();
 }
 
-void TMainForm::UpdateListState() { FileListView->UpdateListState(); }
+void TMainForm::UpdateListState()
+{
+    FileListView->UpdateListState();
+}
 
 void TMainForm::OnListStateChanged(const TListState& State)
 {
@@ -578,9 +595,15 @@ void TMainForm::OnListStateChanged(const TListState& State)
     StatusPanel[1]->setText(State.CountText);
 }
 
-void TMainForm::AddPaths(const std::vector<std::string>& Paths) { FileListView->AddPaths(Paths); }
+void TMainForm::AddPaths(const std::vector<std::string>& Paths)
+{
+    FileListView->AddPaths(Paths);
+}
 
-void TMainForm::HandOff(const std::vector<std::string>& Args) { FileListView->AddHandOff(Args); }
+void TMainForm::HandOff(const std::vector<std::string>& Args)
+{
+    FileListView->AddHandOff(Args);
+}
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* Event)
 {
@@ -600,7 +623,10 @@ void TMainForm::dropEvent(QDropEvent* Event)
     FileListView->AddPaths(Paths);
 }
 
-void TMainForm::RefreshFileList() { FileListView->RefreshFileList(); }
+void TMainForm::RefreshFileList()
+{
+    FileListView->RefreshFileList();
+}
 
 void TMainForm::PreviewExecute(bool NewWindow)
 {

@@ -103,7 +103,7 @@ public:
     QLineEdit* RenameRuleEdit;
     QToolButton* RuleHelpButton; // rename-rule token help
     QComboBox* ModeCombo;
-    QCheckBox* AtOnceBox;        // "at once"
+    QCheckBox* AtOnceBox; // "at once"
     QComboBox* cbxResizeRule;
     QWidget *Side1Panel, *Side2Panel, *SizeHistoryPanel;
     QLabel *Side1Label, *Side1UnitLabel, *Side2Label, *Side2UnitLabel;
@@ -119,9 +119,9 @@ public:
     QAction *ListViewDelete, *ListViewClear, *ListViewSelectAll, *ListViewCheck, *ListViewCheckReset,
         *ListViewCheckReverse, *ListViewReverseAll, *ListViewCheckAlt, *ListViewPaste;
     QAction *ShowThumbnail, *IgnoreEmbeddedThumbnail;
-    QAction *SetBMPOption, *SetJPEGOption, *SetPNGOption, *SetPictureFormat, *SetOutPutFolder,
-        *SetMetaDataOption, *SetPreviewOption, *SetSPIOption, *JPEGTranOption, *Combine,
-        *SystemOptionSetting, *CreateShortCut, *DeleteShortCut, *EffectPermute, *SetResizeOption;
+    QAction *SetBMPOption, *SetJPEGOption, *SetPNGOption, *SetPictureFormat, *SetOutPutFolder, *SetMetaDataOption,
+        *SetPreviewOption, *SetSPIOption, *JPEGTranOption, *Combine, *SystemOptionSetting, *CreateShortCut,
+        *DeleteShortCut, *EffectPermute, *SetResizeOption;
     QAction *ConvertRun, *Preview, *PreviewNewWindow, *HelpShow, *HelpAbout;
 
     int OldRule = 0;

@@ -134,7 +134,8 @@ void TMainForm::CreateActions()
     // Tool tips name the key that does the same.
     for (QAction* A : findChildren<QAction*>(Qt::FindDirectChildrenOnly))
         if (!A->shortcut().isEmpty())
-            A->setToolTip(QStringLiteral("%1 (%2)").arg(A->toolTip(), A->shortcut().toString(QKeySequence::NativeText)));
+            A->setToolTip(
+                QStringLiteral("%1 (%2)").arg(A->toolTip(), A->shortcut().toString(QKeySequence::NativeText)));
 }
 
 void TMainForm::CreateMenus()
@@ -150,15 +151,15 @@ void TMainForm::CreateMenus()
     QMenu* List = Bar->addMenu(Caption("List(&L)"));
     List->addActions({ListViewDelete, ListViewClear});
     List->addSeparator();
-    List->addActions({ListViewSelectAll, ListViewCheck, ListViewCheckReset, ListViewCheckReverse,
-                      ListViewReverseAll, ListViewCheckAlt});
+    List->addActions({ListViewSelectAll, ListViewCheck, ListViewCheckReset, ListViewCheckReverse, ListViewReverseAll,
+                      ListViewCheckAlt});
 
     QMenu* View = Bar->addMenu(Caption("View(&V)"));
     View->addActions({ShowThumbnail, IgnoreEmbeddedThumbnail});
 
     QMenu* Settings = Bar->addMenu(Caption("Settings(&S)"));
-    Settings->addActions({SetBMPOption, SetJPEGOption, SetPNGOption, SetPictureFormat, SetOutPutFolder,
-                          SetMetaDataOption});
+    Settings->addActions(
+        {SetBMPOption, SetJPEGOption, SetPNGOption, SetPictureFormat, SetOutPutFolder, SetMetaDataOption});
     Settings->addSeparator();
     Settings->addActions({SetPreviewOption, SetSPIOption});
     Settings->addSeparator();
@@ -185,7 +186,7 @@ void TMainForm::CreateMenus()
     FileListMenu->addActions({ListViewDelete, ListViewClear});
     FileListMenu->addSeparator();
     FileListMenu->addActions({ListViewSelectAll, ListViewCheck, ListViewCheckReset, ListViewCheckReverse,
-                            ListViewReverseAll, ListViewCheckAlt});
+                              ListViewReverseAll, ListViewCheckAlt});
     FileListMenu->addSeparator();
     FileListMenu->addActions({Preview, PreviewNewWindow});
     FileListMenu->addSeparator();
@@ -366,8 +367,10 @@ void TMainForm::ConnectActions()
 
     connect(RenameRuleEdit, &QLineEdit::textChanged, this,
             [](const QString& T) { FileOption.FileNameFormat = T.toStdString(); });
-    connect(RuleHelpButton, &QToolButton::clicked, this,
-            [this] { QToolTip::showText(RuleHelpButton->mapToGlobal(QPoint(0, RuleHelpButton->height())), RuleHelpButton->toolTip(), RuleHelpButton); });
+    connect(RuleHelpButton, &QToolButton::clicked, this, [this] {
+        QToolTip::showText(RuleHelpButton->mapToGlobal(QPoint(0, RuleHelpButton->height())), RuleHelpButton->toolTip(),
+                           RuleHelpButton);
+    });
     connect(ModeCombo, &QComboBox::activated, this, &TMainForm::ModeComboChange);
     connect(AtOnceBox, &QCheckBox::clicked, this, &TMainForm::AtOnceBoxClick);
     connect(cbxResizeRule, &QComboBox::activated, this, [this] { cbxResizeRuleChange(); });

@@ -16,11 +16,14 @@
 namespace mainfrm {
 
 constexpr int kHistoryMax = 10;
-constexpr const char* kRuleTexts[12] = {"Percent", "Wide Side", "Narrow Side", "Width", "Height", "W x N(%)",
-                                        "W x H(%)", "W x N(px)", "W x H(px)", "History", "Inscribed",
-                                        "Circumscribed"};
+constexpr const char* kRuleTexts[12] = {"Percent",   "Wide Side", "Narrow Side", "Width",
+                                        "Height",    "W x N(%)",  "W x H(%)",    "W x N(px)",
+                                        "W x H(px)", "History",   "Inscribed",   "Circumscribed"};
 
-inline QString Tx(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+inline QString Tx(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 
 // A menu caption such as "Add Files(&A)..." with its mnemonic on the letter
 // in the text ("&Add Files..."); when the text lacks that letter the caption

@@ -58,7 +58,7 @@ bool ReadDotNumber(const std::string& Text, double& V)
 bool Decimals(const std::string& Piece)
 {
     return !Piece.empty() && Piece.back() != '0' &&
-           std::all_of(Piece.begin(), Piece.end(), [](char C) { return C >= '0' && C <= '9'; });
+        std::all_of(Piece.begin(), Piece.end(), [](char C) { return C >= '0' && C <= '9'; });
 }
 
 } // namespace
@@ -87,7 +87,7 @@ bool ReadHistoryEntry(const std::string& Entry, int& Rule, double& Side1, double
         Sides.push_back(Sides[0]);
     // A side of 0 or below (from a hand-written file) makes 1 x 1 pictures.
     return Sides.size() == 2 && ReadDotNumber(Sides[0], Side1) && ReadDotNumber(Sides[1], Side2) && Side1 > 0 &&
-           (Rule < 5 || Side2 > 0);
+        (Rule < 5 || Side2 > 0);
 }
 
 std::string HistoryEntryText(int Rule, double Side1, double Side2)
@@ -145,9 +145,9 @@ void TMainForm::cbxResizeRuleChange()
         SizeHistoryCombo->setCurrentIndex(SizeHistoryCombo->count() > 0 ? 0 : -1);
     } else {
         static const char* const Side1Captions[12] = {SScale, SWide, SNarrow, SWidth, SHeight, SWide,
-                                                      SWidth, SWide, SWidth, "",      SWidth,  SWidth};
-        static const char* const Side2Captions[12] = {"", "", "", "", "", SNarrow, SHeight, SNarrow, SHeight, "",
-                                                      SHeight, SHeight};
+                                                      SWidth, SWide, SWidth,  "",     SWidth,  SWidth};
+        static const char* const Side2Captions[12] = {"",      "",      "",      "", "",      SNarrow,
+                                                      SHeight, SNarrow, SHeight, "", SHeight, SHeight};
         const QString Unit = (R == 0 || R == 5 || R == 6) ? QStringLiteral("%") : QStringLiteral("px");
         Side1Label->setText(Tx(Side1Captions[R]));
         Side2Label->setText(*Side2Captions[R] ? Tx(Side2Captions[R]) : QString());

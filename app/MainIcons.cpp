@@ -25,23 +25,40 @@ struct TIconName {
 TIconName IconName(EMainIcon Which)
 {
     switch (Which) {
-    case EMainIcon::AddFiles: return {"list-add", "add-files"};
-    case EMainIcon::AddFolder: return {"folder-new", "add-folder"};
-    case EMainIcon::OutputFolder: return {"folder", "output-folder"};
-    case EMainIcon::LoadProfile: return {"document-open", "load-profile"};
-    case EMainIcon::SaveProfile: return {"document-save", "save-profile"};
-    case EMainIcon::RemoveFile: return {"list-remove", "remove-file"};
-    case EMainIcon::ClearFiles: return {"edit-clear", "clear-files"};
-    case EMainIcon::Format: return {"image-x-generic", "format"};
-    case EMainIcon::Resize: return {"zoom-fit-best", "resize"};
-    case EMainIcon::Run: return {"media-playback-start", "run"};
-    case EMainIcon::Preview: return {"zoom-original", "preview"};
-    case EMainIcon::Settings: return {"preferences-system", "settings"};
-    case EMainIcon::Help: return {"help-contents", "help"};
-    case EMainIcon::About: return {"help-about", "about"};
-    case EMainIcon::Exit: return {"application-exit", "exit"};
-    case EMainIcon::Paste: return {"edit-paste", "paste"};
-    case EMainIcon::Thumbnail: return {"view-preview", "thumbnail"};
+    case EMainIcon::AddFiles:
+        return {"list-add", "add-files"};
+    case EMainIcon::AddFolder:
+        return {"folder-new", "add-folder"};
+    case EMainIcon::OutputFolder:
+        return {"folder", "output-folder"};
+    case EMainIcon::LoadProfile:
+        return {"document-open", "load-profile"};
+    case EMainIcon::SaveProfile:
+        return {"document-save", "save-profile"};
+    case EMainIcon::RemoveFile:
+        return {"list-remove", "remove-file"};
+    case EMainIcon::ClearFiles:
+        return {"edit-clear", "clear-files"};
+    case EMainIcon::Format:
+        return {"image-x-generic", "format"};
+    case EMainIcon::Resize:
+        return {"zoom-fit-best", "resize"};
+    case EMainIcon::Run:
+        return {"media-playback-start", "run"};
+    case EMainIcon::Preview:
+        return {"zoom-original", "preview"};
+    case EMainIcon::Settings:
+        return {"preferences-system", "settings"};
+    case EMainIcon::Help:
+        return {"help-contents", "help"};
+    case EMainIcon::About:
+        return {"help-about", "about"};
+    case EMainIcon::Exit:
+        return {"application-exit", "exit"};
+    case EMainIcon::Paste:
+        return {"edit-paste", "paste"};
+    case EMainIcon::Thumbnail:
+        return {"view-preview", "thumbnail"};
     }
     return {"", ""};
 }

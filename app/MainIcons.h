@@ -5,8 +5,23 @@
 #include <QIcon>
 
 enum class EMainIcon {
-    AddFiles, AddFolder, OutputFolder, LoadProfile, SaveProfile, RemoveFile, ClearFiles,
-    Format, Resize, Run, Preview, Settings, Help, About, Exit, Paste, Thumbnail,
+    AddFiles,
+    AddFolder,
+    OutputFolder,
+    LoadProfile,
+    SaveProfile,
+    RemoveFile,
+    ClearFiles,
+    Format,
+    Resize,
+    Run,
+    Preview,
+    Settings,
+    Help,
+    About,
+    Exit,
+    Paste,
+    Thumbnail,
 };
 
 QIcon MainIcon(EMainIcon Which);

@@ -14,7 +14,10 @@
 #include <QVBoxLayout>
 
 namespace {
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 }
 
 TMetadataOptionForm::TMetadataOptionForm(QWidget* Owner) : QDialog(Owner)
@@ -35,8 +38,8 @@ TMetadataOptionForm::TMetadataOptionForm(QWidget* Owner) : QDialog(Owner)
     WritepHYs = Box("PNG save resolution", PNGOption.WritepHYsChunk);
 
     auto* Layout = new QVBoxLayout(this);
-    for (QCheckBox* B : {KeepExif, UpdateExif, UpdateExifResolution, UpdateExifThumbnail, KeepICC,
-                         KeepCreationTime, KeepLastWriteTime, KeepResolution})
+    for (QCheckBox* B : {KeepExif, UpdateExif, UpdateExifResolution, UpdateExifThumbnail, KeepICC, KeepCreationTime,
+                         KeepLastWriteTime, KeepResolution})
         Layout->addWidget(B);
     UpdateExif->setContentsMargins(16, 0, 0, 0);
     UpdateExifResolution->setContentsMargins(16, 0, 0, 0);

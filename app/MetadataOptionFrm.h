@@ -21,7 +21,7 @@ public:
     QCheckBox* KeepCreationTime;
     QCheckBox* KeepLastWriteTime;
     QCheckBox* KeepResolution;
-    TUDNumEdit* Resolution;   // dots per inch, 0..9999
+    TUDNumEdit* Resolution; // dots per inch, 0..9999
     QCheckBox* WritepHYs;
 
     void accept() override;

@@ -19,13 +19,15 @@
 #include <QVBoxLayout>
 
 namespace {
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 constexpr int FilterBits[5] = {8, 16, 32, 64, 128};
 constexpr int FixedTransparent = 5;
 }
 
-TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
-    : QDialog(Owner), FOption(Option)
+TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner) : QDialog(Owner), FOption(Option)
 {
     setWindowTitle(Tr("PNG Settings"));
     for (int i = 0; i < 16; ++i)
@@ -62,8 +64,8 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner)
     PNGOUTLayout->addWidget(FullColorCheck);
     PNGOUTPanel->setEnabled(!PNGOUTPath().empty()); // the optimiser the writer would run
 
-    IndexColorCheck = FBindings.Bind(
-        new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this), Option.IndexColor);
+    IndexColorCheck = FBindings.Bind(new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this),
+                                     Option.IndexColor);
     TransparentPanel = new QWidget(this);
     auto* TransRow = new QHBoxLayout(TransparentPanel);
     TransRow->setContentsMargins(0, 0, 0, 0);
@@ -134,6 +136,6 @@ void TPNGOptionForm::accept()
             O.Filter += FilterBits[i];
     FBindings.Commit();
     O.TransparentColor = static_cast<uint32_t>(FColor.red()) | static_cast<uint32_t>(FColor.green()) << 8 |
-                         static_cast<uint32_t>(FColor.blue()) << 16;
+        static_cast<uint32_t>(FColor.blue()) << 16;
     QDialog::accept();
 }

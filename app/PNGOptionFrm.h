@@ -20,18 +20,18 @@ public:
     // Option is not owned; only OK writes it.
     explicit TPNGOptionForm(TPNGOption& Option, QWidget* Owner = nullptr);
 
-    TUDNumEdit* LevelEdit;            // "Compression Level" 0..9
-    QCheckBox* FilterChecks[5];       // None, Sub, Up, Average, Paeth: bits 8..128
-    QCheckBox* PHYsCheck;             // "Save resolution"
-    QWidget* PNGOUTPanel;             // enabled only when the optimiser is installed (PNGOUTPath)
+    TUDNumEdit* LevelEdit;      // "Compression Level" 0..9
+    QCheckBox* FilterChecks[5]; // None, Sub, Up, Average, Paeth: bits 8..128
+    QCheckBox* PHYsCheck;       // "Save resolution"
+    QWidget* PNGOUTPanel;       // enabled only when the optimiser is installed (PNGOUTPath)
     QCheckBox* PNGOUTCheck;
-    QCheckBox* MaxOptCheck;           // enabled while PNGOUTCheck is checked
-    QCheckBox* FullColorCheck;        // likewise
+    QCheckBox* MaxOptCheck;    // enabled while PNGOUTCheck is checked
+    QCheckBox* FullColorCheck; // likewise
     QCheckBox* IndexColorCheck;
-    QWidget* TransparentPanel;        // enabled while IndexColorCheck is checked
-    QComboBox* TransparentList;       // 0 None .. 5 Fixed
-    QPushButton* ColorPanel;          // shown only while "Fixed" is selected
-    QCheckBox* WICCheck;              // "Use WIC PNGDecoder"
+    QWidget* TransparentPanel;  // enabled while IndexColorCheck is checked
+    QComboBox* TransparentList; // 0 None .. 5 Fixed
+    QPushButton* ColorPanel;    // shown only while "Fixed" is selected
+    QCheckBox* WICCheck;        // "Use WIC PNGDecoder"
     QPushButton* OkButton;
     QPushButton* CancelButton;
 

@@ -16,7 +16,10 @@
 
 namespace {
 
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 
 // A code the lists cannot show becomes the kind's own default.
 void FixCode(int32_t& Code, int32_t Default)
@@ -25,7 +28,10 @@ void FixCode(int32_t& Code, int32_t Default)
         Code = Default;
 }
 
-void Select(QComboBox* List, int32_t Code) { List->setCurrentIndex(Code >= 1 && Code <= 3 ? Code - 1 : 0); }
+void Select(QComboBox* List, int32_t Code)
+{
+    List->setCurrentIndex(Code >= 1 && Code <= 3 ? Code - 1 : 0);
+}
 
 } // namespace
 
@@ -49,10 +55,15 @@ TPictureFormatForm::TPictureFormatForm(TBitmapOption& Bitmap, TJPEGOption& JPEG,
     FixCode(WIC.ConvertTo, 2);
 
     auto* Grid = new QGridLayout;
-    const struct { const char* Caption; QComboBox** List; int32_t Code; } Rows[] = {
-        {"Bitmap Image", &BitmapList, Bitmap.ConvertTo}, {"JPEG Image", &JPEGList, JPEG.ConvertTo},
-        {"PNG Image", &PNGList, PNG.ConvertTo},          {"Other(Use SPI)", &SPIList, SPI.SPITo},
-        {"Other(Use WIC)", &WICList, WIC.ConvertTo}};
+    const struct {
+        const char* Caption;
+        QComboBox** List;
+        int32_t Code;
+    } Rows[] = {{"Bitmap Image", &BitmapList, Bitmap.ConvertTo},
+                {"JPEG Image", &JPEGList, JPEG.ConvertTo},
+                {"PNG Image", &PNGList, PNG.ConvertTo},
+                {"Other(Use SPI)", &SPIList, SPI.SPITo},
+                {"Other(Use WIC)", &WICList, WIC.ConvertTo}};
     int Row = 0;
     for (const auto& R : Rows) {
         auto* List = new QComboBox(this);

@@ -19,16 +19,16 @@ public:
     // Output format codes: 1 BMP, 2 JPEG, 3 PNG (list index = code - 1).
     // The records are not owned. A stored code above 3 is corrected in its
     // record when the dialog is created; all else is written only by OK.
-    TPictureFormatForm(TBitmapOption& Bitmap, TJPEGOption& JPEG, TPNGOption& PNG, TSPIOption& SPI,
-                       TWICOption& WIC, TBGColor& BackColor, QWidget* Owner = nullptr);
+    TPictureFormatForm(TBitmapOption& Bitmap, TJPEGOption& JPEG, TPNGOption& PNG, TSPIOption& SPI, TWICOption& WIC,
+                       TBGColor& BackColor, QWidget* Owner = nullptr);
     // The process-wide records.
     explicit TPictureFormatForm(QWidget* Owner = nullptr);
 
     QComboBox* BitmapList;
     QComboBox* JPEGList;
     QComboBox* PNGList;
-    QComboBox* SPIList;   // "Other(Use SPI)"
-    QComboBox* WICList;   // "Other(Use WIC)"
+    QComboBox* SPIList; // "Other(Use SPI)"
+    QComboBox* WICList; // "Other(Use WIC)"
     QPushButton* ColorPanel;
     QPushButton* OkButton;
     QPushButton* CancelButton;

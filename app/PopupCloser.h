@@ -10,7 +10,7 @@
 
 class TPopupCloser : public QObject {
 public:
-    explicit TPopupCloser(QObject* Parent = nullptr) : QObject(Parent) {}
+    explicit TPopupCloser(QObject* Parent = nullptr) : QObject(Parent) { }
 
 protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;

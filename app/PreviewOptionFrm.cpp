@@ -14,11 +14,13 @@
 #include <QVBoxLayout>
 
 namespace {
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 }
 
-TPreviewOptionForm::TPreviewOptionForm(TPreviewOption& Option, QWidget* Owner)
-    : QDialog(Owner)
+TPreviewOptionForm::TPreviewOptionForm(TPreviewOption& Option, QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(Tr("External Viewer Settings"));
     ApplyUIFont(this);

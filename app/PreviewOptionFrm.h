@@ -15,10 +15,10 @@ public:
     // Option is not owned; OK writes the three texts into it as typed.
     explicit TPreviewOptionForm(TPreviewOption& Option, QWidget* Owner = nullptr);
 
-    QLineEdit* ViewerPathEdit;     // "Path" = ViewerPath
-    QLineEdit* ViewerOptionEdit;   // "Option" = ViewerOption
-    QLineEdit* ViewerOption2Edit;  // "Option2" = ViewerOption2
-    QPushButton* BrowseButton;     // "...", picks the viewer program
+    QLineEdit* ViewerPathEdit;    // "Path" = ViewerPath
+    QLineEdit* ViewerOptionEdit;  // "Option" = ViewerOption
+    QLineEdit* ViewerOption2Edit; // "Option2" = ViewerOption2
+    QPushButton* BrowseButton;    // "...", picks the viewer program
     QPushButton* OkButton;
     QPushButton* CancelButton;
 

@@ -96,7 +96,7 @@ int ProgramMain(int argc, char** argv)
     // Converting at once and handing files to a running window need no
     // display: the program starts without one and only the window is refused.
     const bool NoDisplay = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-                           qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (NoDisplay)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // Drawn off the screen, a window could never be closed: such a start
@@ -198,10 +198,10 @@ int ProgramMain(int argc, char** argv)
         NoFontSetUpAtExit();
     const std::string Unread = LoadIniFile(IniFileName);
     if (!AtOnceStart && Headless) {
-        std::fprintf(stderr, "%s\nVestro: %s\n",
-                     LoadResText("no display: the window cannot be shown (a profile with AtOnce=1 converts without it)")
-                         .c_str(),
-                     NoAtOnceRunReason(args, IniFileName).c_str());
+        std::fprintf(
+            stderr, "%s\nVestro: %s\n",
+            LoadResText("no display: the window cannot be shown (a profile with AtOnce=1 converts without it)").c_str(),
+            NoAtOnceRunReason(args, IniFileName).c_str());
         FinalizeGlobals();
         return 2;
     }

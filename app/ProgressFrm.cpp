@@ -137,8 +137,10 @@ void TProgressForm::StartRun()
     }
 
     // The end of the run is taken as soon as it comes, not at the next tick.
-    FEvents = std::make_unique<TBatchEventQueue>(
-        [this] { QMetaObject::invokeMethod(this, [this] { Poll(); }, Qt::QueuedConnection); });
+    FEvents = std::make_unique<TBatchEventQueue>([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { Poll(); }, Qt::QueuedConnection);
+    });
     FErrors = std::make_unique<TErrorLogSink>(ErrorLog);
     FIO = std::make_unique<TConvertIO>();
     FNameJob = std::make_unique<TOutputNameJob>(entries, *EffectList, settings.File.FileNameFormat, settings);
@@ -162,7 +164,8 @@ void TProgressForm::Poll()
             ProgressBar->setValue(0);
             FAllSize = e.Size;
             if (e.Value == -1) {
-                const QString msg = QString::fromStdString(LoadResText("The file name contains characters that cannot be used"));
+                const QString msg =
+                    QString::fromStdString(LoadResText("The file name contains characters that cannot be used"));
                 if (IsNonInteractive())
                     std::fprintf(stderr, "%s\n", qPrintable(msg));
                 else

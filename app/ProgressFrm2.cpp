@@ -22,7 +22,7 @@
 // count on its timer, so nothing is queued per tile.
 class TProgressForm2::TObserver : public TCombineObserver {
 public:
-    explicit TObserver(std::atomic<int>& Count) : FCount(Count) {}
+    explicit TObserver(std::atomic<int>& Count) : FCount(Count) { }
     void TileDone() override { FCount.fetch_add(1, std::memory_order_relaxed); }
 
 private:
@@ -111,7 +111,8 @@ void TProgressForm2::StartRun()
         }
         FThreadDone = true;
         // Taken at once, not at the next tick of the timer.
-        QMetaObject::invokeMethod(this, [this] { Poll(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Poll(); }, Qt::QueuedConnection);
     });
     FPollTimer->start();
 }

@@ -38,7 +38,8 @@ void TProgressForm3::showEvent(QShowEvent* Event)
     // through its event queue and frees the thread there.
     FListupThread = std::make_unique<TListupThread>(
         FFiles, TListupOptions::FromSettings(TakeRunSettings()), FileList, ImageFileList, [this](bool Aborted) {
-            QMetaObject::invokeMethod(this, [this, Aborted] { OnListupEnded(Aborted); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, Aborted] { OnListupEnded(Aborted); }, Qt::QueuedConnection);
         });
     FListupThread->Start();
 }

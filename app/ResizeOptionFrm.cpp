@@ -20,10 +20,13 @@
 
 namespace {
 
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 
-const char* const FilterNames[] = {"AreaAverage", "Lanczos", "Bilinear", "Bicubic", "BlackmanSinc",
-                                   "Spline16", "Spline36", "Gaussian", "NearestNeighbor"};
+const char* const FilterNames[] = {"AreaAverage", "Lanczos",  "Bilinear", "Bicubic",        "BlackmanSinc",
+                                   "Spline16",    "Spline36", "Gaussian", "NearestNeighbor"};
 
 constexpr int LanczosID = 2, BicubicID = 4, BlackmanSincID = 5, GaussianID = 8;
 
@@ -57,8 +60,7 @@ QString TResizeOptionForm::FilterName(int ID)
     return Tr(FilterNames[ID - 1]);
 }
 
-TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner)
-    : QDialog(Owner), FOption(Option)
+TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner) : QDialog(Owner), FOption(Option)
 {
     setWindowTitle(Tr("Resize"));
 
@@ -111,8 +113,8 @@ TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner)
         SIMDList->setCurrentIndex(Index < SIMDList->count() ? Index : 0);
     }
 
-    auto* ThreadPanel = NumPanel(this, "Max Thread", 1, 16, static_cast<int>(std::min<uint32_t>(Option.MaxThread, 16)),
-                                 MaxThreadEdit);
+    auto* ThreadPanel =
+        NumPanel(this, "Max Thread", 1, 16, static_cast<int>(std::min<uint32_t>(Option.MaxThread, 16)), MaxThreadEdit);
 
     MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(DegammaCheck, &QCheckBox::clicked, this, [this] { DegammaClick(); });
@@ -166,7 +168,10 @@ void TResizeOptionForm::FillSIMDList()
     SIMDList->setCurrentIndex(1);
 }
 
-void TResizeOptionForm::DegammaClick() { FillSIMDList(); }
+void TResizeOptionForm::DegammaClick()
+{
+    FillSIMDList();
+}
 
 void TResizeOptionForm::accept()
 {

@@ -25,8 +25,8 @@ public:
     // Translated name of a resampler filter id 1..9; empty for any other id.
     static QString FilterName(int ID);
 
-    QComboBox* DecimationList;     // ids 1..9
-    QComboBox* InterpolationList;  // ids 2..9
+    QComboBox* DecimationList;    // ids 1..9
+    QComboBox* InterpolationList; // ids 2..9
     // Parameter panels per side; at most one of the three is shown.
     QWidget* DecRadiusPanel;
     QWidget* DecSharpPanel;
@@ -34,16 +34,16 @@ public:
     QWidget* IntRadiusPanel;
     QWidget* IntSharpPanel;
     QWidget* IntBlurPanel;
-    TUDNumEdit* DecRadiusEdit;     // 1..32
-    TUDNumEdit* DecSharpEdit;      // -4..8
-    TUDNumEdit* DecBlurEdit;       // 1..24
-    TUDNumEdit* IntRadiusEdit;     // 1..8
-    TUDNumEdit* IntSharpEdit;      // -4..8
-    TUDNumEdit* IntBlurEdit;       // 1..24
+    TUDNumEdit* DecRadiusEdit; // 1..32
+    TUDNumEdit* DecSharpEdit;  // -4..8
+    TUDNumEdit* DecBlurEdit;   // 1..24
+    TUDNumEdit* IntRadiusEdit; // 1..8
+    TUDNumEdit* IntSharpEdit;  // -4..8
+    TUDNumEdit* IntBlurEdit;   // 1..24
     QComboBox* SIMDList;
-    TUDNumEdit* MaxThreadEdit;     // 1..16
-    QCheckBox* DegammaCheck;       // "LinearRGB work space"
-    QCheckBox* NoExpandCheck;      // "Don't upscaling "
+    TUDNumEdit* MaxThreadEdit; // 1..16
+    QCheckBox* DegammaCheck;   // "LinearRGB work space"
+    QCheckBox* NoExpandCheck;  // "Don't upscaling "
     QPushButton* OkButton;
     QPushButton* CancelButton;
 

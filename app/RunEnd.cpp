@@ -132,7 +132,8 @@ void SayNoPicturesFound(const std::vector<std::string>& Args)
         std::error_code Ec;
         if (!IsPathArgument(A) || !std::filesystem::is_directory(A, Ec))
             continue;
-        const QString Text = QString::fromStdString(LoadResText("no pictures found in %1")).arg(QString::fromStdString(A));
+        const QString Text =
+            QString::fromStdString(LoadResText("no pictures found in %1")).arg(QString::fromStdString(A));
         std::fprintf(stderr, "%s\n", qPrintable(Text));
     }
 }

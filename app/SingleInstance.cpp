@@ -85,11 +85,10 @@ TSingleInstance::TSingleInstance(const std::string& DataDir)
         FAlone = "no private folder for the lock of the running instance in " + QDir::tempPath().toStdString();
         return;
     }
-    const QByteArray key = QCryptographicHash::hash(QByteArray::fromStdString(DataDir), QCryptographicHash::Sha1)
-                               .toHex()
-                               .left(16);
+    const QByteArray key =
+        QCryptographicHash::hash(QByteArray::fromStdString(DataDir), QCryptographicHash::Sha1).toHex().left(16);
     const QString base = QString::fromStdString(dir) + "/vestro-" + QString::number(platform::CurrentUserId()) + "-" +
-                         QString::fromLatin1(key);
+        QString::fromLatin1(key);
     FLockName = base + ".lock";
     FServerName = base + ".sock";
 }
@@ -193,8 +192,7 @@ bool TSingleInstance::HandOff(const std::vector<std::string>& Args, int TimeoutM
     return !HandOffAndWait(Args, TimeoutMs).Refused;
 }
 
-TSingleInstance::THandOffResult TSingleInstance::HandOffAndWait(const std::vector<std::string>& Args,
-                                                                int TimeoutMs)
+TSingleInstance::THandOffResult TSingleInstance::HandOffAndWait(const std::vector<std::string>& Args, int TimeoutMs)
 {
     THandOffResult r;
     if (!FAlone.empty())

@@ -57,7 +57,7 @@ public:
     struct THandOffResult {
         bool Refused = true;
         bool Lost = false;
-        bool NoResult = false; // taken, and no result will follow (a window lists them)
+        bool NoResult = false;  // taken, and no result will follow (a window lists them)
         bool Untrusted = false; // refused: the listener is another user's (see Alone)
         int Status = 0;
         std::vector<std::string> Lines; // the run's error lines

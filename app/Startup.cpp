@@ -124,8 +124,8 @@ void SetResizeFilters(int32_t DecimationId, int32_t InterpolationId, int32_t SIM
         return;
     const TResizeOption& R = ResizeOption;
     if (DecimationId >= 1 && DecimationId <= 9)
-        if (TWeightSetter* W = CreateWeightSetter(uint32_t(DecimationId), R.DecimationRadius, R.DecimationSharp,
-                                                  R.DecimationBlur))
+        if (TWeightSetter* W =
+                CreateWeightSetter(uint32_t(DecimationId), R.DecimationRadius, R.DecimationSharp, R.DecimationBlur))
             MainResizer->SetDecimationMode(uint32_t(DecimationId), W);
     if (InterpolationId >= 2 && InterpolationId <= 9)
         if (TWeightSetter* W = CreateWeightSetter(uint32_t(InterpolationId), R.InterpolationRadius,

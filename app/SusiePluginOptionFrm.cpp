@@ -22,9 +22,15 @@
 #include <QVBoxLayout>
 
 namespace {
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 
-std::string DefaultSPIFolder() { return ExeDir + "SusiePlugin"; }
+std::string DefaultSPIFolder()
+{
+    return ExeDir + "SusiePlugin";
+}
 
 TSPIList& PluginList()
 {

@@ -39,15 +39,15 @@ public:
     // SPIPath, SPIOption.SPIDirectory and SPIOrder.
     explicit TSusiePluginOptionForm(QWidget* Owner = nullptr);
 
-    QLineEdit* FolderEdit;        // read-only
-    QPushButton* FolderButton;    // "..."
-    TSPICheckList* CheckList;     // plug-in file names in trial order
+    QLineEdit* FolderEdit;     // read-only
+    QPushButton* FolderButton; // "..."
+    TSPICheckList* CheckList;  // plug-in file names in trial order
     QPushButton* UpButton;
     QPushButton* DownButton;
-    QPushButton* ConfigButton;    // shown only for plug-ins with their own dialog
+    QPushButton* ConfigButton; // shown only for plug-ins with their own dialog
 
-    std::string NewSPIDirectory;  // the folder shown
-    std::string NewSPIOrder;      // the order text built for it
+    std::string NewSPIDirectory; // the folder shown
+    std::string NewSPIOrder;     // the order text built for it
 
     void RefreshSPIList();
     // Moves item From to To, keeping its check state, and selects it.

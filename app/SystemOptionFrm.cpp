@@ -25,9 +25,15 @@
 #include <algorithm>
 
 namespace {
-QString Tr(const char* Text) { return QString::fromStdString(LoadResText(Text)); }
+QString Tr(const char* Text)
+{
+    return QString::fromStdString(LoadResText(Text));
+}
 
-QColor ToQColor(uint32_t C) { return QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF); }
+QColor ToQColor(uint32_t C)
+{
+    return QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF);
+}
 uint32_t FromQColor(const QColor& C)
 {
     return uint32_t(C.red()) | uint32_t(C.green()) << 8 | uint32_t(C.blue()) << 16;
@@ -125,7 +131,7 @@ TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
     Grid->addWidget(AutoSort, Row++, 1, 1, 2);
 
     BackColor = uint32_t(DefaultBGColor.Red & 0xFF) | uint32_t(DefaultBGColor.Green & 0xFF) << 8 |
-                uint32_t(DefaultBGColor.Blue & 0xFF) << 16;
+        uint32_t(DefaultBGColor.Blue & 0xFF) << 16;
     ColorPanel = new QPushButton(this);
     PaintSwatch(ColorPanel, BackColor);
     Grid->addWidget(new QLabel(Tr("BackColor"), this), Row, 0);

@@ -25,20 +25,20 @@ public:
     // now; writes them only on OK.
     explicit TSystemOptionForm(QWidget* Owner = nullptr);
 
-    QCheckBox* Parallel;          // only with more than one processor
-    TUDNumEdit* MaxThread;        // 1..processor count, only while Parallel
+    QCheckBox* Parallel;   // only with more than one processor
+    TUDNumEdit* MaxThread; // 1..processor count, only while Parallel
     QCheckBox* MemReserve;
     QCheckBox* NotOverwrite;
-    QRadioButton* Rename;         // Rename/Skip only while NotOverwrite
+    QRadioButton* Rename; // Rename/Skip only while NotOverwrite
     QRadioButton* Skip;
     QCheckBox* AddSubFolder;
     QCheckBox* RemoveList;
-    TUDNumEdit* StartNumber;      // 0..99999999
-    QRadioButton* ResetType[3];   // always, at start-up, never
+    TUDNumEdit* StartNumber;    // 0..99999999
+    QRadioButton* ResetType[3]; // always, at start-up, never
     QCheckBox* IgnoreReadOnly;
     QCheckBox* UseExternalTool;
-    QLineEdit* Command;           // with CommandButton only while UseExternalTool
-    QPushButton* CommandButton;   // "...": no action
+    QLineEdit* Command;         // with CommandButton only while UseExternalTool
+    QPushButton* CommandButton; // "...": no action
     QCheckBox* SkipImageCheck;
     QCheckBox* SortFiles;
     QCheckBox* DeleteInput;

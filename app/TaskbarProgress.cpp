@@ -9,8 +9,8 @@ namespace {
 
 void Send(const QVariantMap& Props)
 {
-    QDBusMessage m = QDBusMessage::createSignal("/com/vestro/resizer/launcherentry", "com.canonical.Unity.LauncherEntry",
-                                                "Update");
+    QDBusMessage m =
+        QDBusMessage::createSignal("/com/vestro/resizer/launcherentry", "com.canonical.Unity.LauncherEntry", "Update");
     m << QString("application://vestro-resizer.desktop") << Props;
     QDBusConnection::sessionBus().send(m);
 }
@@ -20,7 +20,8 @@ void Send(const QVariantMap& Props)
 TTaskbarProgress::TTaskbarProgress()
 {
     // Connecting needs DBUS_SESSION_BUS_ADDRESS; without it nothing is tried.
-    FAvailable = !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected();
+    FAvailable =
+        !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected();
 }
 
 void TTaskbarProgress::SetProgress(int Position, int Max)
@@ -42,7 +43,13 @@ void TTaskbarProgress::Clear()
 }
 #else
 TTaskbarProgress::TTaskbarProgress() = default;
-void TTaskbarProgress::SetProgress(int, int) {}
-void TTaskbarProgress::SetError() {}
-void TTaskbarProgress::Clear() {}
+void TTaskbarProgress::SetProgress(int, int)
+{
+}
+void TTaskbarProgress::SetError()
+{
+}
+void TTaskbarProgress::Clear()
+{
+}
 #endif

@@ -60,8 +60,7 @@ QMargins FrameMarginsOf(const QWidget* W)
 TThumbnailForm::TThumbnailForm(QWidget* MainWindow, QAction* ShowAction)
     // A tool window of the main window: kept above it, not above the
     // dialogs it opens or other programs' windows.
-    : QWidget(MainWindow, Qt::Tool), FMainWindow(MainWindow),
-      FShowAction(ShowAction)
+    : QWidget(MainWindow, Qt::Tool), FMainWindow(MainWindow), FShowAction(ShowAction)
 {
     Thumbnail = QImage(ThumbSize, ThumbSize, QImage::Format_RGB888);
     FFramedTimer.setInterval(20);
@@ -93,8 +92,8 @@ std::optional<QPoint> TThumbnailForm::ClientPlace() const
     const QMargins MainFrame = FrameMarginsOf(FMainWindow), Known = FrameMarginsOf(this);
     const QMargins Own = Known.isNull() ? MainFrame : Known;
     const QRect Main = FMainWindow->geometry().marginsAdded(MainFrame);
-    const QPoint P = ThumbnailWindowPos(Main, size().grownBy(Own), std::max(Own.top(), MainFrame.top()),
-                                        Screen->size(), ThumbnailWindowSettings.Left, ThumbnailWindowSettings.Top);
+    const QPoint P = ThumbnailWindowPos(Main, size().grownBy(Own), std::max(Own.top(), MainFrame.top()), Screen->size(),
+                                        ThumbnailWindowSettings.Left, ThumbnailWindowSettings.Top);
     return P + QPoint(Own.left(), Own.top());
 }
 

@@ -81,8 +81,7 @@ public:
     {
         if (platform::FileSize(FTemp) <= 0)
             return LoadResText(SNothingWritten);
-        const int E =
-            FNoReplace ? platform::RenameNoReplace(FTemp, FTarget) : platform::RenameReplace(FTemp, FTarget);
+        const int E = FNoReplace ? platform::RenameNoReplace(FTemp, FTarget) : platform::RenameReplace(FTemp, FTarget);
         if (E != 0)
             return std::strerror(E);
         FDone = true;
@@ -187,8 +186,8 @@ int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bo
     return LoadImageByType(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat, S);
 }
 
-int32_t TConvertIO::LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
-                                    TICCInfo* ICC, uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
+int32_t TConvertIO::LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
+                                    uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                                     const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
                                     const TRunSettings& S)
 {
@@ -214,14 +213,13 @@ bool TConvertIO::WriteJPEG(const std::string& Path, TImgInfo& Img, int32_t Quali
                        TWriteMode::NewFile) != 0;
 }
 
-bool TConvertIO::WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TImgInfo& Img,
-                                   const TResolutionInfo& Res, bool IsYCbCr, const TICCInfo* ICC,
-                                   const uint8_t* Exif, uint32_t ExifSize, int32_t SampleType, int32_t Smoothing,
-                                   int32_t Quality, const TRunSettings& S)
+bool TConvertIO::WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TImgInfo& Img, const TResolutionInfo& Res,
+                                   bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
+                                   int32_t SampleType, int32_t Smoothing, int32_t Quality, const TRunSettings& S)
 {
     size_t N = Buf.size();
-    const bool Ok = ::WriteJPEGToMemory(Buf.data(), N, Img, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType,
-                                        Smoothing, Quality, S) != 0;
+    const bool Ok = ::WriteJPEGToMemory(Buf.data(), N, Img, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType, Smoothing,
+                                        Quality, S) != 0;
     Size = uint32_t(std::min<size_t>(N, Buf.size()));
     return Ok;
 }
@@ -238,8 +236,8 @@ bool TConvertIO::WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo
     return WritePNGFile(Path, Img, ICC, false, false, Res, 0, nullptr, S, TWriteMode::NewFile) != 0;
 }
 
-bool TConvertIO::CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif,
-                                  TImageInfo& Info, bool DropICC, const TRunSettings& S)
+bool TConvertIO::CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif, TImageInfo& Info,
+                                  bool DropICC, const TRunSettings& S)
 {
     // The copier logs its own failure, restores the times and deletes the
     // source itself when asked (only once Dest is written and is another file).
@@ -415,12 +413,12 @@ void TConvertJob::ProcessEntry(int Index, int ThreadNum)
         !Folder.empty() && !platform::DirectoryExists(Folder) && !platform::ForceDirectories(Folder)) {
         // A file standing where a folder must go makes mkdir say "exists".
         const int Errno = errno == EEXIST ? ENOTDIR : errno;
-        FailWrite(Item.OutPutFileName, LoadResText("cannot create the folder") + " " + Folder + ": " +
-                                           std::strerror(Errno));
+        FailWrite(Item.OutPutFileName,
+                  LoadResText("cannot create the folder") + " " + Folder + ": " + std::strerror(Errno));
     }
     const bool Tool = FEffects.JPEGTranEffect() && FEffects.JPEGTranEffect()->FUse;
     const bool Copy = !FSettings.File.RenameOnly && !Tool && Item.PictureFormat == pfJPEG && OutFmt == 2 &&
-                      !FSettings.JPEG.AlwaysRecompress && FAnyUse && !FEffects.IsChange(Item, FSettings);
+        !FSettings.JPEG.AlwaysRecompress && FAnyUse && !FEffects.IsChange(Item, FSettings);
     // The picture is let in under the run's budget with what it will hold;
     // one that turns out to need more than the others leave starts again,
     // holding nothing until that is free.
@@ -729,8 +727,8 @@ bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
             else if (P.Cancel && *P.Cancel)
                 return false; // cut short by a cancel: nothing written, nothing failed
             else
-                Ok = FIO.WriteJPEG(Path, Img, R.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
-                                   R.SampleType, S.JPEG.Smoothing, S);
+                Ok = FIO.WriteJPEG(Path, Img, R.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize, R.SampleType,
+                                   S.JPEG.Smoothing, S);
         } else
             Ok = FIO.WriteJPEG(Path, Img, S.JPEG.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
                                S.JPEG.SampleType, S.JPEG.Smoothing, S);
@@ -743,7 +741,8 @@ bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
         else
             Ok = FIO.WritePNG(Path, Img, P.ICCInfo, P.RInfo, S);
         break;
-    default: break;
+    default:
+        break;
     }
     return Ok;
 }

@@ -25,7 +25,7 @@ class TErrorLog;
 // The process-wide error log as the run's error sink.
 class TErrorLogSink : public TErrorSink {
 public:
-    explicit TErrorLogSink(TErrorLog& Log) : FLog(Log) {}
+    explicit TErrorLogSink(TErrorLog& Log) : FLog(Log) { }
     void PutErrorMsg(const std::string& Msg) override;
     int GetErrorCount() override;
 
@@ -47,7 +47,7 @@ int32_t LoadOrRaise(const std::function<int32_t()>& Load);
 // output was written: the file is not converted, and the cancel, not the file,
 // is to blame (nothing is logged for it).
 struct ERunCancelled : std::runtime_error {
-    ERunCancelled() : std::runtime_error("cancelled") {}
+    ERunCancelled() : std::runtime_error("cancelled") { }
 };
 
 class TConvertIO {
@@ -55,14 +55,13 @@ public:
     virtual ~TConvertIO() = default;
     // Reads Info's file into Img (a new block owned by the caller). Returns
     // the decode factor (1, 2, 4, 8), 0 on failure; readers may raise.
-    virtual int32_t LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
-                              TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat,
-                              const TRunSettings& S);
+    virtual int32_t LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
+                              bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat, const TRunSettings& S);
     // Reads Info's JPEG or PNG resized as it is decoded (LoadJPEGResized): the
     // decode factor, 0 on failure, -1 (nothing kept) when it is to be loaded
     // whole instead.
-    virtual int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale,
-                                    TICCInfo* ICC, uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
+    virtual int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
+                                    uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                                     const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
                                     const TRunSettings& S);
     // Writers: true when the whole file was written to Path, a new name of
@@ -74,19 +73,18 @@ public:
                            bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
                            int32_t SampleType, int32_t Smoothing, const TRunSettings& S);
     // Into Buf; true when it fitted, Size the bytes written.
-    virtual bool WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TImgInfo& Img,
-                                   const TResolutionInfo& Res, bool IsYCbCr, const TICCInfo* ICC,
-                                   const uint8_t* Exif, uint32_t ExifSize, int32_t SampleType,
-                                   int32_t Smoothing, int32_t Quality, const TRunSettings& S);
-    virtual bool WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
-                          const TResolutionInfo& Res, const TRunSettings& S);
+    virtual bool WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TImgInfo& Img, const TResolutionInfo& Res,
+                                   bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
+                                   int32_t SampleType, int32_t Smoothing, int32_t Quality, const TRunSettings& S);
+    virtual bool WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC, const TResolutionInfo& Res,
+                          const TRunSettings& S);
     // False, with nothing written, when the picture has too many colours.
     virtual bool WritePalettePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
                                  const TResolutionInfo& Res, const TRunSettings& S);
     // The JPEG at Source copied to Dest with its markers rewritten; the copier
     // logs its failures, restores the times and deletes the source when asked.
-    virtual bool CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif,
-                                  TImageInfo& Info, bool DropICC, const TRunSettings& S);
+    virtual bool CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif, TImageInfo& Info,
+                                  bool DropICC, const TRunSettings& S);
     // The output's times from the source, as S's [Metadata] asks.
     virtual void RestoreFileTimes(TImageInfo& Info, const TRunSettings& S);
 };
@@ -100,7 +98,7 @@ struct TWorkerObjects {
     TGaussianBlur* GaussianBlur = nullptr;
 };
 struct TWorkerObjectFactory {
-    TWorkerObjects Shared;                                  // the process-wide ones
+    TWorkerObjects Shared;                                     // the process-wide ones
     std::function<TWorkerObjects(const TWorkerObjects&)> Copy; // null: share them
     std::function<void(TWorkerObjects&)> Free;
 };
@@ -165,8 +163,7 @@ private:
 // the probe said, else "Unknown format") when it fails; the warnings of a
 // probe that succeeded are logged as they were. Stat, when given, receives
 // the file as it was just before the probe.
-bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why,
-                    platform::TFileStat* Stat = nullptr);
+bool ProbeOrExplain(const std::string& Path, TImageInfo& Info, std::string& Why, platform::TFileStat* Stat = nullptr);
 
 // The numbering of a run: the process-wide running number as it stands now
 // (read on the thread that sets the run up), StartNumber and the reset type of
@@ -218,5 +215,5 @@ private:
     TRunMemory FMemory; // what the run's pictures hold together
     bool FAnyUse = false;
     std::vector<std::unique_ptr<TWorker>> FWorkers;
-    std::vector<uint8_t> FConverted;                  // per entry: went through
+    std::vector<uint8_t> FConverted; // per entry: went through
 };

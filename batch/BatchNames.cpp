@@ -92,11 +92,10 @@ bool TOutputNameJob::Prepare(int Index, int64_t& Width, int64_t& Height)
     Height = I->Height;
     if (Width < 1 || Height < 1) {
         // A picture of no pixels has nothing to convert, but was asked for.
-        FRefused[size_t(Index)] =
-            I->PictureFormat == pfJPEG && Height == 0 && Width > 0
-                ? LoadResText("the JPEG's height is given by a DNL marker, which is not supported")
-                : LoadResText("the picture has no pixels") + " (" + std::to_string(Width) + " x " +
-                      std::to_string(Height) + ")";
+        FRefused[size_t(Index)] = I->PictureFormat == pfJPEG && Height == 0 && Width > 0
+            ? LoadResText("the JPEG's height is given by a DNL marker, which is not supported")
+            : LoadResText("the picture has no pixels") + " (" + std::to_string(Width) + " x " + std::to_string(Height) +
+                ")";
         return false;
     }
     return true;

@@ -181,11 +181,16 @@ std::string RefusalText(TNameRefusal Why)
 {
     // No catalogue texts exist for these yet; the English texts are the keys.
     switch (Why) {
-    case TNameRefusal::ReadOnly: return LoadResText("the file is read-only");
-    case TNameRefusal::TakenInRun: return LoadResText("another file of this run is written there");
-    case TNameRefusal::OtherInput: return LoadResText("it is the input of another file of this run");
-    case TNameRefusal::NoFreeName: return LoadResText("no free numbered name");
-    default: return std::string();
+    case TNameRefusal::ReadOnly:
+        return LoadResText("the file is read-only");
+    case TNameRefusal::TakenInRun:
+        return LoadResText("another file of this run is written there");
+    case TNameRefusal::OtherInput:
+        return LoadResText("it is the input of another file of this run");
+    case TNameRefusal::NoFreeName:
+        return LoadResText("no free numbered name");
+    default:
+        return std::string();
     }
 }
 
@@ -259,7 +264,7 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
             std::string Why = Job.Refused(i);
             if (Why.empty() && Prepared)
                 Why = LoadResText("the picture has no pixels") + " (" + std::to_string(P.W) + " x " +
-                      std::to_string(P.H) + ")";
+                    std::to_string(P.H) + ")";
             if (!Why.empty())
                 Refuse(i, Why);
         }
@@ -550,9 +555,8 @@ bool TBatchRun::Run(const TCollisionRules& Rules, TNumbering& Numbering, int Max
 
 void TBatchRun::Start(const TCollisionRules& Rules, TNumbering& Numbering, int MaxThreadNum, bool AbortOnError)
 {
-    FThread = std::thread([this, Rules, &Numbering, MaxThreadNum, AbortOnError] {
-        Run(Rules, Numbering, MaxThreadNum, AbortOnError);
-    });
+    FThread = std::thread(
+        [this, Rules, &Numbering, MaxThreadNum, AbortOnError] { Run(Rules, Numbering, MaxThreadNum, AbortOnError); });
 }
 
 void TBatchRun::Wait()

@@ -57,13 +57,13 @@ class TBatchEventQueue : public TBatchObserver {
 public:
     // Ended (when given) is called on the run's thread once the run's end is
     // queued, so that the window takes it at once instead of at its next poll.
-    explicit TBatchEventQueue(std::function<void()> Ended = {}) : FEnded(std::move(Ended)) {}
+    explicit TBatchEventQueue(std::function<void()> Ended = {}) : FEnded(std::move(Ended)) { }
     enum TKind { NamesReadyEvent, ProgressEvent, WorkerEndedEvent, RunEndedEvent };
     struct TEvent {
         TKind Kind;
-        int Value = 0;          // name count, thread number, or 1 for aborted/cancelled
-        double Size = 0;        // AllSize, or the progress units
-        std::string Text;       // label of a progress report
+        int Value = 0;    // name count, thread number, or 1 for aborted/cancelled
+        double Size = 0;  // AllSize, or the progress units
+        std::string Text; // label of a progress report
     };
     void NamesReady(int Count, double AllSize) override;
     void Progress(uint32_t ProgressSize, const std::string& LabelText) override;
@@ -114,8 +114,7 @@ struct TCollisionRules {
 // and is reported.
 enum class TNameRefusal { None, SkipExisting, ReadOnly, TakenInRun, OtherInput, NoFreeName };
 std::string ResolveOutputName(const std::string& Name, const TCollisionRules& Rules, const TGivenNames& Given,
-                              const std::function<bool(const std::string&)>& IsOtherInput,
-                              TNameRefusal* Why = nullptr);
+                              const std::function<bool(const std::string&)>& IsOtherInput, TNameRefusal* Why = nullptr);
 // The reason of a reported refusal, in the interface language.
 std::string RefusalText(TNameRefusal Why);
 
@@ -148,7 +147,7 @@ public:
     virtual ~TNameJob() = default;
     virtual int Count() = 0;
     // Called first: sorts the input when the settings ask for it.
-    virtual void BeginNames() {}
+    virtual void BeginNames() { }
     // Whether entry Index takes part (checked, exists, probed, a size of at
     // least 1 x 1); fills its pixel size. Clears its output name in any case.
     virtual bool Prepare(int Index, int64_t& Width, int64_t& Height) = 0;
@@ -164,8 +163,11 @@ public:
     // Relative cost of converting entry Index (after Prepare): the workers
     // take the costliest entries first. The pixel count unless the job knows
     // better.
-    virtual double EstimatedCost(int /*Index*/, int64_t Width, int64_t Height) { return double(Width) * double(Height); }
-    virtual void EndNames() {}
+    virtual double EstimatedCost(int /*Index*/, int64_t Width, int64_t Height)
+    {
+        return double(Width) * double(Height);
+    }
+    virtual void EndNames() { }
 };
 
 // Numbering across runs (ResetType 0: every run from StartNumber, 1: go on
@@ -236,7 +238,7 @@ public:
     // job ("name: reason"); nothing may escape but is caught and logged.
     virtual void ProcessEntry(int Index, int ThreadNum) = 0;
     // Worker ThreadNum is done with entry Index (it may free a probe).
-    virtual void ReleaseEntry(int /*Index*/, int /*ThreadNum*/) {}
+    virtual void ReleaseEntry(int /*Index*/, int /*ThreadNum*/) { }
 };
 
 // The workers of one run.
@@ -307,7 +309,7 @@ private:
     TErrorSink& FErrors;
     TBatchObserver* FObserver;
     std::atomic<bool> FCanceled{false};
-    std::mutex FRunnerLock;      // guards FRunner while it is being made or ends
+    std::mutex FRunnerLock; // guards FRunner while it is being made or ends
     TBatchRunner* FRunner = nullptr;
     // Logs the held lines of the name phase from walk position From on, and,
     // after a stop at an error (Stopped), a line for each named entry there.

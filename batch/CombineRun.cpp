@@ -100,8 +100,8 @@ void Place(const TImgInfo& Tile, TImgInfo& Dest, int64_t X, int64_t Y)
 
 // FillBlank: tiles packed into strips (vertical ones in "Column" order,
 // horizontal ones in "Row" order), the strips scaled to the shortest one.
-bool LayoutStrips(const TCombineOption& O, std::vector<TImgInfo>& Tiles, uint32_t C, uint32_t Background,
-                  uint8_t Gray, TResizer& Resizer, TImgInfo& Sheet)
+bool LayoutStrips(const TCombineOption& O, std::vector<TImgInfo>& Tiles, uint32_t C, uint32_t Background, uint8_t Gray,
+                  TResizer& Resizer, TImgInfo& Sheet)
 {
     const bool Vertical = O.Order == 1;
     const size_t PerStrip = size_t(Vertical ? O.Columns : O.Rows);
@@ -294,8 +294,8 @@ bool LayoutCombineSheet(const TCombineOption& Option, std::vector<TImgInfo>& Til
         Rows = (N + O.Rows - 1) / O.Rows;
     }
     TImgInfo Out;
-    NewSheet(Out, int64_t(O.Width) * Cols + (Cols - 1) * O.RowSpace, int64_t(O.Height) * Rows + (Rows - 1) * O.ColumnSpace,
-             C, Background, Gray);
+    NewSheet(Out, int64_t(O.Width) * Cols + (Cols - 1) * O.RowSpace,
+             int64_t(O.Height) * Rows + (Rows - 1) * O.ColumnSpace, C, Background, Gray);
     for (int64_t K = 0; K < N; ++K) {
         const TImgInfo& T = Tiles[size_t(K)];
         const int64_t Col = ByColumn ? K / O.Columns : K % O.Rows;
@@ -354,9 +354,7 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
     Job.Log = &FLog;
     Job.Cancel = &Cancel;
 
-    const int32_t Total = FInput.List ? FInput.List->Count()
-                          : FInput.RunInput ? int32_t(FInput.RunInput->size())
-                                            : 0;
+    const int32_t Total = FInput.List ? FInput.List->Count() : FInput.RunInput ? int32_t(FInput.RunInput->size()) : 0;
     // Every input's identity, so that no sheet replaces a picture of the run.
     FGiven = TGivenNames();
     FInputs.clear();

@@ -45,8 +45,8 @@ void CombineTileSize(const TCombineOption& O, int64_t W, int64_t H, uint32_t& TW
 // Resizer to the shortest (narrowest) one. Background: 0x00BBGGRR, Gray its
 // gray value. Sheet receives a new block; false (Sheet untouched) when
 // nothing can be laid out (strips with no picture at all).
-bool LayoutCombineSheet(const TCombineOption& O, std::vector<TImgInfo>& Tiles, uint32_t Channels,
-                        uint32_t Background, uint8_t Gray, TResizer& Resizer, TImgInfo& Sheet);
+bool LayoutCombineSheet(const TCombineOption& O, std::vector<TImgInfo>& Tiles, uint32_t Channels, uint32_t Background,
+                        uint8_t Gray, TResizer& Resizer, TImgInfo& Sheet);
 
 // Where the sheets come from: the main list (checked entries whose file
 // exists) or the run input of an at-once start (probed as they are reached;
@@ -85,7 +85,7 @@ public:
     TCombineOption Option;
     std::string FileNameFormat;
     bool NotOverwrite = true;
-    uint32_t MaxThread = 1; // pool threads; 0 counts as 1
+    uint32_t MaxThread = 1;    // pool threads; 0 counts as 1
     int32_t CurrentNumber = 1; // the running number when the run was set up
 
 private:
@@ -100,6 +100,6 @@ private:
     TCombineObserver* FObserver;
     std::vector<std::string> FWritten;
     TNamePhaseResult FNumbers;
-    TGivenNames FGiven;                             // sheet names of this run
-    std::set<std::string> FInputs;                  // the run's inputs (ResolvedPath)
+    TGivenNames FGiven;            // sheet names of this run
+    std::set<std::string> FInputs; // the run's inputs (ResolvedPath)
 };

@@ -31,10 +31,18 @@ TJPEGSearchResult SearchJPEGFileSize(const TJPEGSizeSearch& S, std::vector<uint8
             --R.Quality;
         } else {
             switch (R.SampleType) {
-            case 2: R.SampleType = 1; break;
-            case 1: R.SampleType = 0; break;
-            case 0: R.SampleType = 3; break;
-            default: R.SampleType = 0; break;
+            case 2:
+                R.SampleType = 1;
+                break;
+            case 1:
+                R.SampleType = 0;
+                break;
+            case 0:
+                R.SampleType = 3;
+                break;
+            default:
+                R.SampleType = 0;
+                break;
             }
         }
     }

@@ -9,22 +9,22 @@
 
 // Sample types (chroma subsampling): 0 4:2:0, 1 4:2:2, 2 4:4:4, 3 4:1:1.
 struct TJPEGSizeSearch {
-    int32_t Quality = 90;          // first try, 1..100
-    int32_t SampleType = 1;        // first try
-    int32_t QualityLimit = 75;     // lowest quality tried
-    int32_t SampleTypeLimit = 0;   // the sample type the search moves to
+    int32_t Quality = 90;        // first try, 1..100
+    int32_t SampleType = 1;      // first try
+    int32_t QualityLimit = 75;   // lowest quality tried
+    int32_t SampleTypeLimit = 0; // the sample type the search moves to
 };
 
 // Encodes the picture at (Quality, SampleType) into Buf; true when the whole
 // file fitted into Buf.size() bytes, with Size the bytes written.
-using TJPEGMemoryEncoder = std::function<bool(int32_t Quality, int32_t SampleType, std::vector<uint8_t>& Buf,
-                                              uint32_t& Size)>;
+using TJPEGMemoryEncoder =
+    std::function<bool(int32_t Quality, int32_t SampleType, std::vector<uint8_t>& Buf, uint32_t& Size)>;
 
 struct TJPEGSearchResult {
-    bool Fitted = false;     // Buf holds Size bytes of a file within the limit
+    bool Fitted = false; // Buf holds Size bytes of a file within the limit
     uint32_t Size = 0;
-    int32_t Quality = 0;     // the last try: without a fit the file is written
-    int32_t SampleType = 0;  // at these without a size check
+    int32_t Quality = 0;    // the last try: without a fit the file is written
+    int32_t SampleType = 0; // at these without a size check
     int32_t Tries = 0;
 };
 

@@ -31,7 +31,7 @@ bool NameLess(const std::string& A, const std::string& B)
 }
 
 struct TFolderEntries {
-    std::vector<std::string> Folders, Files; // names, each list sorted
+    std::vector<std::string> Folders, Files;       // names, each list sorted
     std::vector<std::pair<std::string, bool>> All; // name, is folder; sorted
 };
 
@@ -246,8 +246,8 @@ void TListup::AddPath(const std::string& Path, bool Named)
         if (Named)
             ErrorLog.PutFileError(FileNameOf(Path),
                                   NoJPEG ? LoadResText("not a JPEG file: the lossless transform takes JPEG files only")
-                                  : !Why.empty() ? Why
-                                                 : LoadResText(SUnknownFormat));
+                                      : !Why.empty() ? Why
+                                                     : LoadResText(SUnknownFormat));
         return;
     }
     info->SetPath(Path);

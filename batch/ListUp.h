@@ -56,9 +56,9 @@ private:
     TImageInfoList* FFiles;
     std::vector<TImageFileInfo>* FRunInput;
     const std::atomic<bool>* FTerminated;
-    std::string FBaseDir;                // with a trailing "/"
+    std::string FBaseDir; // with a trailing "/"
     std::set<platform::TFileId> FVisited;
-    std::set<std::string> FKnown;        // paths already in FFiles, exactly as written
+    std::set<std::string> FKnown; // paths already in FFiles, exactly as written
     int FAdded = 0;
 };
 

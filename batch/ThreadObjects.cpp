@@ -16,7 +16,6 @@ void FreeResizer(TResizer*& R)
     R = nullptr;
 }
 
-
 void CopyFilters(const TWorkerObjects& Shared, TWorkerObjects& Copy)
 {
     Copy.UnSharpMask = Shared.UnSharpMask ? Shared.UnSharpMask->CreateMTUnSharpMask().release() : nullptr;

@@ -130,10 +130,13 @@ std::vector<uint8_t> SyntheticPng()
     std::vector<uint8_t> out, row(w * 3);
     png_structp p = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop i = png_create_info_struct(p);
-    png_set_write_fn(p, &out, [](png_structp P, png_bytep D, size_t N) {
-        auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(P));
-        v->insert(v->end(), D, D + N);
-    }, nullptr);
+    png_set_write_fn(
+        p, &out,
+        [](png_structp P, png_bytep D, size_t N) {
+            auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(P));
+            v->insert(v->end(), D, D + N);
+        },
+        nullptr);
     png_set_IHDR(p, i, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_write_info(p, i);
@@ -197,7 +200,8 @@ int main(int argc, char** argv)
         if (!Load(files[k]))
             continue;
         const std::string n = names[k].substr(names[k].find_last_of('/') + 1);
-        benchmark::RegisterBenchmark(("Decode/libpng/" + n).c_str(), DecodeLibpng, &files[k])->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("Decode/libpng/" + n).c_str(), DecodeLibpng, &files[k])
+            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("Decode/whole/" + n).c_str(), DecodeOwn, &files[k], ~uint64_t(0))
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("Decode/rows/" + n).c_str(), DecodeOwn, &files[k], uint64_t(0))

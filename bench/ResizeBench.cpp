@@ -63,9 +63,9 @@ TImgInfo Generated(uint32_t W, uint32_t H)
                 s ^= s << 13;
                 s ^= s >> 17;
                 s ^= s << 5;
-                const double v = 128 + 80 * std::sin(x * 0.0021 * (c + 1) + y * 0.0013) *
-                                           std::cos(y * 0.0017 - x * 0.0009 * c) +
-                                 30 * std::sin(x * 0.05 + y * 0.07) + double(s % 17) - 8;
+                const double v = 128 +
+                    80 * std::sin(x * 0.0021 * (c + 1) + y * 0.0013) * std::cos(y * 0.0017 - x * 0.0009 * c) +
+                    30 * std::sin(x * 0.05 + y * 0.07) + double(s % 17) - 8;
                 MemRow(img, y)[3 * x + c] = uint8_t(std::clamp(v, 0.0, 255.0));
             }
     return img;
@@ -119,7 +119,7 @@ const TImgInfo& Picture(uint32_t W, uint32_t H, uint32_t C)
 
 struct TCase {
     uint32_t SW, SH, DW, DH, C;
-    uint32_t Mode;  // 1, 2, 3; 4 = linear light
+    uint32_t Mode; // 1, 2, 3; 4 = linear light
     uint32_t Filter;
     int32_t Threads;
     TKernelFamily Family;
@@ -154,10 +154,7 @@ std::string FamilyName(TKernelFamily F)
 
 void Register(const std::string& Name, const TCase& K)
 {
-    benchmark::RegisterBenchmark(Name.c_str(), Run, K)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime()
-        ->MinTime(0.3);
+    benchmark::RegisterBenchmark(Name.c_str(), Run, K)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.3);
 }
 
 } // namespace
@@ -186,7 +183,8 @@ int main(int argc, char** argv)
         const char* Name;
         uint32_t DW, DH;
     };
-    const TKind kinds[] = {{"both", 1600, 1067}, {"width", 1600, 1728}, {"height", 2592, 1067}, {"enlarge", 3600, 2400}};
+    const TKind kinds[] = {
+        {"both", 1600, 1067}, {"width", 1600, 1728}, {"height", 2592, 1067}, {"enlarge", 3600, 2400}};
     const char* modes[] = {"", "mmx-int", "sse-float", "sse2-int", "linear"};
     for (const TKind& k : kinds)
         for (uint32_t mode = 1; mode <= 4; ++mode)

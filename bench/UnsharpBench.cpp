@@ -29,8 +29,8 @@ bool ReadPPM(const char* Path, TImgInfo& Img)
     if (!f)
         return false;
     unsigned w = 0, h = 0, maxv = 0;
-    const bool ok = std::fscanf(f, "P6 %u %u %u", &w, &h, &maxv) == 3 && maxv == 255 && w && h &&
-                    w <= 100000 && h <= 100000 && std::fgetc(f) != EOF;
+    const bool ok = std::fscanf(f, "P6 %u %u %u", &w, &h, &maxv) == 3 && maxv == 255 && w && h && w <= 100000 &&
+        h <= 100000 && std::fgetc(f) != EOF;
     if (ok) {
         AllocImg(Img, w, h, 3);
         std::vector<uint8_t> row(size_t(w) * 3);
@@ -81,7 +81,10 @@ void CopyOf(const TImgInfo& Src, TImgInfo& Dst)
     std::memcpy(Dst.Mem, Src.Mem, uint64_t(Src.Bpl) * Src.Height);
 }
 
-uint32_t AllThreads() { return uint32_t(std::clamp(platform::UsableProcessorCount(), 1, 64)); }
+uint32_t AllThreads()
+{
+    return uint32_t(std::clamp(platform::UsableProcessorCount(), 1, 64));
+}
 
 // Arg 0: threads (0 = all); Arg 1: 1 = linear light.
 void BM_UnsharpMask(benchmark::State& State)
@@ -94,8 +97,8 @@ void BM_UnsharpMask(benchmark::State& State)
     for (auto _ : State)
         usm.DoUnSharpMask(img, false, false);
     State.counters["threads"] = usm.MaxThreadNum();
-    State.counters["Mpx/s"] = benchmark::Counter(double(img.Width) * img.Height * State.iterations() / 1e6,
-                                                 benchmark::Counter::kIsRate);
+    State.counters["Mpx/s"] =
+        benchmark::Counter(double(img.Width) * img.Height * State.iterations() / 1e6, benchmark::Counter::kIsRate);
     FreeImg(img);
 }
 BENCHMARK(BM_UnsharpMask)->Args({1, 0})->Args({0, 0})->Args({0, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -131,18 +134,13 @@ void BM_YCbCrRoundTrip(benchmark::State& State)
             t.join();
     }
     State.counters["threads"] = n;
-    State.counters["Mpx/s"] = benchmark::Counter(double(pic.Width) * pic.Height * State.iterations() / 1e6,
-                                                 benchmark::Counter::kIsRate);
+    State.counters["Mpx/s"] =
+        benchmark::Counter(double(pic.Width) * pic.Height * State.iterations() / 1e6, benchmark::Counter::kIsRate);
     for (auto& s : strips)
         FreeImg(s);
     InitColorProcs(true);
 }
-BENCHMARK(BM_YCbCrRoundTrip)
-    ->Args({1, 1})
-    ->Args({0, 1})
-    ->Args({1, 0})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_YCbCrRoundTrip)->Args({1, 1})->Args({0, 1})->Args({1, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -15,8 +15,8 @@ const bool FlattenChosen = (InitFlattenAlphaProc(GetCPUFeatures()), true);
 
 bool Fits(const TImgInfo& Dst, const TImgInfo& Src, uint32_t DstC, uint32_t SrcC)
 {
-    return Dst.Mem && Src.Mem && Dst.Channels == DstC && Src.Channels == SrcC && Dst.Width == Src.Width
-           && Dst.Height == Src.Height;
+    return Dst.Mem && Src.Mem && Dst.Channels == DstC && Src.Channels == SrcC && Dst.Width == Src.Width &&
+        Dst.Height == Src.Height;
 }
 } // namespace
 

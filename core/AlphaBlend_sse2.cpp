@@ -70,8 +70,8 @@ inline void Group(uint8_t* D, const uint8_t* S, __m128i Bg16, __m128i Bg8)
 
 void FlattenAlphaSIMD(TImgInfo& Dst, const TImgInfo& Src, const TBGColor& Background)
 {
-    if (!Dst.Mem || !Src.Mem || Dst.Channels != 3 || Src.Channels != 4 || Dst.Width != Src.Width
-        || Dst.Height != Src.Height)
+    if (!Dst.Mem || !Src.Mem || Dst.Channels != 3 || Src.Channels != 4 || Dst.Width != Src.Width ||
+        Dst.Height != Src.Height)
         return;
     const int16_t b = uint8_t(Background.Blue), g = uint8_t(Background.Green), r = uint8_t(Background.Red);
     const __m128i bg16 = _mm_setr_epi16(b, g, r, 0, b, g, r, 0);

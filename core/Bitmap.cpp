@@ -33,16 +33,32 @@ constexpr const char SBitmapTooLarge[] = "a BMP file cannot hold more than 4 GiB
     Raise(SUnknownFormat);
 }
 
-uint16_t Get16(const uint8_t* P) { return uint16_t(P[0] | (P[1] << 8)); }
-uint32_t Get32(const uint8_t* P) { return P[0] | (P[1] << 8) | (P[2] << 16) | (uint32_t(P[3]) << 24); }
-void Put16(uint8_t* P, uint32_t V) { P[0] = uint8_t(V); P[1] = uint8_t(V >> 8); }
+uint16_t Get16(const uint8_t* P)
+{
+    return uint16_t(P[0] | (P[1] << 8));
+}
+uint32_t Get32(const uint8_t* P)
+{
+    return P[0] | (P[1] << 8) | (P[2] << 16) | (uint32_t(P[3]) << 24);
+}
+void Put16(uint8_t* P, uint32_t V)
+{
+    P[0] = uint8_t(V);
+    P[1] = uint8_t(V >> 8);
+}
 void Put32(uint8_t* P, uint32_t V)
 {
-    P[0] = uint8_t(V); P[1] = uint8_t(V >> 8); P[2] = uint8_t(V >> 16); P[3] = uint8_t(V >> 24);
+    P[0] = uint8_t(V);
+    P[1] = uint8_t(V >> 8);
+    P[2] = uint8_t(V >> 16);
+    P[3] = uint8_t(V >> 24);
 }
 
 // Bytes of one stored row: bits x width rounded up to whole 32-bit words.
-uint64_t FileRowBytes(uint64_t Width, uint32_t Bits) { return (Width * Bits + 31) / 32 * 4; }
+uint64_t FileRowBytes(uint64_t Width, uint32_t Bits)
+{
+    return (Width * Bits + 31) / 32 * 4;
+}
 
 // Memory row that file row R (in storage order) belongs to.
 uint32_t TargetRow(const TBitmapLayout& L, uint64_t R)
@@ -88,8 +104,7 @@ void CheckBudget(const TBitmapLayout& L, std::initializer_list<uint32_t> Channel
 // into a temporary 4-channel block and flattened into the 3-channel result.
 // Decode writes every pixel: the blocks need not come zeroed.
 template <class F>
-void DecodeWithAlpha(const TBitmapLayout& L, TImgInfo& Img, bool Alpha, uint32_t Flags,
-                     const TBGColor& Bg, F Decode)
+void DecodeWithAlpha(const TBitmapLayout& L, TImgInfo& Img, bool Alpha, uint32_t Flags, const TBGColor& Bg, F Decode)
 {
     if (!Alpha || !(Flags & BMP_FLATTEN_ALPHA)) {
         CheckBudget(L, {Alpha ? 4u : 3u});
@@ -139,8 +154,7 @@ void DecodeFields(const TBitmapLayout& L, uint32_t BytesPerPixel, const uint32_t
 // before the last row, or no row reaches the right edge (a width larger than
 // the data, as a damaged or doctored header gives). Skipped pixels and rows
 // cut short by an end of line are the format's own and stay as they were.
-template <class P>
-bool DecodeRLE(const TBitmapLayout& L, P Put)
+template <class P> bool DecodeRLE(const TBitmapLayout& L, P Put)
 {
     const uint8_t* d = L.Bits;
     const uint64_t n = L.BitsSize;
@@ -191,7 +205,9 @@ bool DecodeFile(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uint32_t Flag
     TBitmapLayout L;
     CheckBitmapFile(Data, Size, L);
     switch (L.BitCount) {
-    case 1: case 4: case 8:
+    case 1:
+    case 4:
+    case 8:
         return DecodeBitmapPalette(L, Img);
     case 16:
         return DecodeBitmap16(L, Img, Flags, Bg);
@@ -209,8 +225,8 @@ bool DecodeFile(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uint32_t Flag
 // writes memory row y's RowBytes bytes.
 template <class R>
 bool BuildFile(std::vector<uint8_t>& Out, uint32_t Width, uint32_t Height, uint32_t Bits, uint32_t HeaderSize,
-               const uint8_t* Palette, uint32_t PaletteEntries, uint32_t ImportantColors,
-               const TResolutionInfo& Res, const TMetadataOption& Meta, R Row)
+               const uint8_t* Palette, uint32_t PaletteEntries, uint32_t ImportantColors, const TResolutionInfo& Res,
+               const TMetadataOption& Meta, R Row)
 {
     const uint64_t rowBytes = FileRowBytes(Width, Bits);
     const uint64_t image = rowBytes * Height;
@@ -274,9 +290,9 @@ bool BuildImageFile(std::vector<uint8_t>& Out, const TImgInfo& Img, const TResol
         for (int i = 0; i < 256; ++i)
             gray[4 * i] = gray[4 * i + 1] = gray[4 * i + 2] = uint8_t(i);
     const size_t rowUsed = size_t(Img.Width) * Img.Channels;
-    return BuildFile(Out, Img.Width, Img.Height, 8 * Img.Channels,
-                     (Img.Channels == 4 && V4Header) ? 108 : 40, isGray ? gray : nullptr, isGray ? 256 : 0, 0,
-                     Res, Meta, [&](uint32_t y, uint8_t* d) { std::memcpy(d, MemRow(Img, y), rowUsed); });
+    return BuildFile(Out, Img.Width, Img.Height, 8 * Img.Channels, (Img.Channels == 4 && V4Header) ? 108 : 40,
+                     isGray ? gray : nullptr, isGray ? 256 : 0, 0, Res, Meta,
+                     [&](uint32_t y, uint8_t* d) { std::memcpy(d, MemRow(Img, y), rowUsed); });
 }
 
 } // namespace
@@ -358,8 +374,8 @@ void CheckBitmapBits(TBitmapLayout& L, const uint8_t* Bits, uint64_t Size, const
     }
     // The last row may lack its padding.
     const uint64_t bits = L.BitCount == 0 ? 1 : L.BitCount;
-    const uint64_t need = FileRowBytes(L.Width, uint32_t(bits)) * (uint64_t(L.Height) - 1) +
-                          (uint64_t(L.Width) * bits + 7) / 8;
+    const uint64_t need =
+        FileRowBytes(L.Width, uint32_t(bits)) * (uint64_t(L.Height) - 1) + (uint64_t(L.Width) * bits + 7) / 8;
     if (need > Size)
         Raise(Short);
 }
@@ -517,7 +533,7 @@ bool DecodeBitmap32(const TBitmapLayout& L, TImgInfo& Img, uint32_t Flags, const
         return false;
     }
     const bool plain = masks[0] == 0x00FF0000 && masks[1] == 0x0000FF00 && masks[2] == 0x000000FF &&
-                       (masks[3] == 0xFF000000 || !alpha);
+        (masks[3] == 0xFF000000 || !alpha);
     DecodeWithAlpha(L, Img, alpha, Flags, Background, [&](TImgInfo& Out) {
         if (!plain) {
             DecodeFields(L, 4, masks, Out);
@@ -541,8 +557,8 @@ bool DecodeBitmap32(const TBitmapLayout& L, TImgInfo& Img, uint32_t Flags, const
     return true;
 }
 
-bool LoadBitmapFromBuffer(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uint32_t Flags,
-                          const TBGColor& Background, int32_t AlphaCheckType)
+bool LoadBitmapFromBuffer(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uint32_t Flags, const TBGColor& Background,
+                          int32_t AlphaCheckType)
 {
     Img = TImgInfo{};
     if (!Data)

@@ -26,20 +26,20 @@ enum : uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3 };
 // A checked bitmap: header fields, palette and pixel bits. Pointers point into
 // memory that the caller owns and keeps alive while decoding.
 struct TBitmapLayout {
-    uint32_t HeaderSize = 0;  // 40 .. 124
-    uint32_t Width = 0;       // >= 1
-    uint32_t Height = 0;      // >= 1, absolute value of the header's height
-    bool TopDown = false;     // the header's height was negative
+    uint32_t HeaderSize = 0; // 40 .. 124
+    uint32_t Width = 0;      // >= 1
+    uint32_t Height = 0;     // >= 1, absolute value of the header's height
+    bool TopDown = false;    // the header's height was negative
     uint16_t BitCount = 0;
     uint32_t Compression = 0;
-    uint32_t Masks[4] = {};   // red, green, blue, alpha (BI_BITFIELDS only; alpha
-                              // 0 unless the header is at least 56 bytes)
+    uint32_t Masks[4] = {};           // red, green, blue, alpha (BI_BITFIELDS only; alpha
+                                      // 0 unless the header is at least 56 bytes)
     const uint8_t* Palette = nullptr; // Colors entries of blue, green, red, reserved
-    uint32_t Colors = 0;      // palette entries usable by the indices: <= 2^BitCount, <= 256
+    uint32_t Colors = 0;              // palette entries usable by the indices: <= 2^BitCount, <= 256
     const uint8_t* Bits = nullptr;
-    uint64_t BitsSize = 0;    // bytes available at Bits
-    uint64_t PaletteOffset = 0; // from the header's start: where the palette (or, for a
-                                // 40-byte header with bit fields, the masks) begins
+    uint64_t BitsSize = 0;       // bytes available at Bits
+    uint64_t PaletteOffset = 0;  // from the header's start: where the palette (or, for a
+                                 // 40-byte header with bit fields, the masks) begins
     uint64_t DeclaredColors = 0; // the header's colour count (or the depth's default)
 };
 
@@ -49,14 +49,12 @@ struct TBitmapLayout {
 // width or height is 0 or negative width, or the colour count is above 256
 // for a palette depth; the translated Short when anything the header names
 // lies outside the block.
-void CheckBitmapInfo(const uint8_t* Info, uint64_t InfoSize, TBitmapLayout& Layout,
-                     const char* Short = SUnknownFormat);
+void CheckBitmapInfo(const uint8_t* Info, uint64_t InfoSize, TBitmapLayout& Layout, const char* Short = SUnknownFormat);
 // Sets the pixel bits and, for uncompressed data, checks that every row lies
 // inside them (the last row may lack its padding). Raises "Unknown format"
 // for run-length data that cannot describe the picture, Short when rows lie
 // past the end.
-void CheckBitmapBits(TBitmapLayout& Layout, const uint8_t* Bits, uint64_t Size,
-                     const char* Short = SUnknownFormat);
+void CheckBitmapBits(TBitmapLayout& Layout, const uint8_t* Bits, uint64_t Size, const char* Short = SUnknownFormat);
 // Checks a whole BMP file of Size bytes as the reader and the list's probe
 // do, and fills Layout. Raises "Unknown format" (not a BMP, or a header no
 // BMP has), "The BMP file is truncated" (the file ends before its palette or
@@ -70,11 +68,11 @@ void CheckBitmapFile(const uint8_t* Data, uint64_t Size, TBitmapLayout& Layout);
 // past the picture memory budget, EOutOfMemory.
 // AlphaCheckType ([Bitmap], of the run): the fourth byte of a 32-bit picture
 // is alpha 0 when it varies, 1 always, 2 never.
-bool LoadBitmapFromMemory(const std::string& FileName, TImgInfo& Img, uint32_t Flags,
-                          const TBGColor& Background, int32_t AlphaCheckType);
+bool LoadBitmapFromMemory(const std::string& FileName, TImgInfo& Img, uint32_t Flags, const TBGColor& Background,
+                          int32_t AlphaCheckType);
 // The same on a file already in memory.
-bool LoadBitmapFromBuffer(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uint32_t Flags,
-                          const TBGColor& Background, int32_t AlphaCheckType);
+bool LoadBitmapFromBuffer(const uint8_t* Data, uint64_t Size, TImgInfo& Img, uint32_t Flags, const TBGColor& Background,
+                          int32_t AlphaCheckType);
 
 // The decoders by depth. Each fills Img (which must hold no block) and returns
 // false, with nothing allocated, for a compression it does not know.

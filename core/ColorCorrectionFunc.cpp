@@ -82,8 +82,20 @@ void BuildLuma(int32_t LumaMin, int32_t LumaMax, double Gamma, int32_t Scale, in
 {
     const real lmin = real(LumaMin) * Unit, lmax = real(LumaMax) * Unit, top = Scale;
     real inLo, outLo, inHi, outHi;
-    if (LumaMin >= 0) { inLo = 0; outLo = lmin; } else { inLo = -lmin; outLo = 0; }
-    if (LumaMax >= 0) { inHi = top - lmax; outHi = top; } else { inHi = top; outHi = top + lmax; }
+    if (LumaMin >= 0) {
+        inLo = 0;
+        outLo = lmin;
+    } else {
+        inLo = -lmin;
+        outLo = 0;
+    }
+    if (LumaMax >= 0) {
+        inHi = top - lmax;
+        outHi = top;
+    } else {
+        inHi = top;
+        outHi = top + lmax;
+    }
     inHi = std::max(inHi, inLo);
     outHi = std::max(outHi, outLo);
     real din = inHi - inLo;
@@ -105,8 +117,8 @@ void BuildYCbCrLUT8(int32_t LumaMin, int32_t LumaMax, int32_t Chroma, double Gam
     BuildLuma(LumaMin, LumaMax, Gamma, 255, 1, Table);
     for (int32_t i = 0; i < 256; ++i) {
         // The product is an exact integer; only the division rounds.
-        const real v = Chroma >= 0 ? real(int64_t(i - 128) * (Chroma + 128)) / 128
-                                   : real(int64_t(i - 128) * (Chroma + 255)) / 255;
+        const real v =
+            Chroma >= 0 ? real(int64_t(i - 128) * (Chroma + 128)) / 128 : real(int64_t(i - 128) * (Chroma + 255)) / 255;
         Table[256 + i] = TruncWord(v + 128.5L);
     }
 }
@@ -127,11 +139,19 @@ void BuildRGBLUT(int32_t Hue, int32_t Contrast, int16_t* Table, double Gamma)
     // 256 or more would give a zero or negative divisor (an inverted slope).
     Contrast = std::clamp(Contrast, -255, 255);
     real num, den;
-    if (Contrast >= 0) { num = 256; den = 256 - Contrast; } else { num = Contrast + 255; den = 255; }
+    if (Contrast >= 0) {
+        num = 256;
+        den = 256 - Contrast;
+    } else {
+        num = Contrast + 255;
+        den = 255;
+    }
     const real q = SafeInvGamma(Gamma);
     auto entry = [](real v) {
-        if (v > 255) v = 255;
-        if (v < 0) v = 0;
+        if (v > 255)
+            v = 255;
+        if (v < 0)
+            v = 0;
         return TruncWord(v);
     };
     for (int32_t i = 0; i < 256; ++i) {

@@ -9,14 +9,29 @@
 
 namespace colorpx {
 
-inline int16_t Sat16(int32_t V) { return int16_t(std::clamp(V, -32768, 32767)); }
-inline uint8_t SatU8(int32_t V) { return uint8_t(std::clamp(V, 0, 255)); }
+inline int16_t Sat16(int32_t V)
+{
+    return int16_t(std::clamp(V, -32768, 32767));
+}
+inline uint8_t SatU8(int32_t V)
+{
+    return uint8_t(std::clamp(V, 0, 255));
+}
 // High half of a signed 16 x 16-bit product: floor(A x C / 65536).
-inline int16_t MulHi(int16_t A, int16_t C) { return int16_t((int32_t(A) * C) >> 16); }
+inline int16_t MulHi(int16_t A, int16_t C)
+{
+    return int16_t((int32_t(A) * C) >> 16);
+}
 // Saturating 16-bit add and subtract: the 16-bit form may carry luma far
 // outside 0..4080 after sharpening, and it must saturate, not wrap.
-inline int16_t AddS(int16_t A, int16_t B) { return Sat16(int32_t(A) + B); }
-inline int16_t SubS(int16_t A, int16_t B) { return Sat16(int32_t(A) - B); }
+inline int16_t AddS(int16_t A, int16_t B)
+{
+    return Sat16(int32_t(A) + B);
+}
+inline int16_t SubS(int16_t A, int16_t B)
+{
+    return Sat16(int32_t(A) - B);
+}
 
 // 8-bit B, G, R to 16-bit Y (0..4080), Cb, Cr (-2040..2040). Y rounds halves
 // up, Cb and Cr round halves down (arithmetic shifts).
@@ -54,9 +69,18 @@ inline void YCC8ToBGR(uint8_t* P)
     P[2] = SatU8(r);
 }
 
-inline uint8_t LookupU8(const int16_t* Table, uint32_t Index) { return SatU8(Table[Index]); }
-inline uint32_t LumaIndex12(int16_t Y) { return uint32_t(std::clamp<int32_t>(Y, 0, 4080)); }
-inline uint32_t ChromaIndex12(int16_t C) { return uint32_t(6136 + std::clamp<int32_t>(C, -2040, 2040)); }
+inline uint8_t LookupU8(const int16_t* Table, uint32_t Index)
+{
+    return SatU8(Table[Index]);
+}
+inline uint32_t LumaIndex12(int16_t Y)
+{
+    return uint32_t(std::clamp<int32_t>(Y, 0, 4080));
+}
+inline uint32_t ChromaIndex12(int16_t C)
+{
+    return uint32_t(6136 + std::clamp<int32_t>(C, -2040, 2040));
+}
 
 } // namespace colorpx
 

@@ -17,8 +17,7 @@ void YCbCrInPlace(TImgInfo& Info, uint32_t Channels)
     }
 }
 
-template <uint32_t C>
-void RowToYCC16(const uint8_t* Src, uint8_t* Dst, uint32_t Width)
+template <uint32_t C> void RowToYCC16(const uint8_t* Src, uint8_t* Dst, uint32_t Width)
 {
     for (uint32_t x = 0; x < Width; ++x, Src += C, Dst += 2 * C) {
         int16_t w[4];
@@ -29,8 +28,7 @@ void RowToYCC16(const uint8_t* Src, uint8_t* Dst, uint32_t Width)
     }
 }
 
-template <uint32_t C>
-void RowFromYCC16(const uint8_t* Src, uint8_t* Dst, uint32_t Width)
+template <uint32_t C> void RowFromYCC16(const uint8_t* Src, uint8_t* Dst, uint32_t Width)
 {
     for (uint32_t x = 0; x < Width; ++x, Src += 2 * C, Dst += C) {
         int16_t w[4];
@@ -43,12 +41,30 @@ void RowFromYCC16(const uint8_t* Src, uint8_t* Dst, uint32_t Width)
 
 } // namespace
 
-void YCbCrToRGB3Ref(TImgInfo& Info) { YCbCrInPlace(Info, 3); }
-void YCbCrToRGB4Ref(TImgInfo& Info) { YCbCrInPlace(Info, 4); }
-void RGB3ToYCbCr16Ref(TImgInfo& Info) { ConvertIntoNewBlock(Info, true, RowToYCC16<3>); }
-void YCbCr16ToRGB3Ref(TImgInfo& Info) { ConvertIntoNewBlock(Info, false, RowFromYCC16<3>); }
-void RGB4ToYCbCr16Ref(TImgInfo& Info) { ConvertIntoNewBlock(Info, true, RowToYCC16<4>); }
-void YCbCr16ToRGB4Ref(TImgInfo& Info) { ConvertIntoNewBlock(Info, false, RowFromYCC16<4>); }
+void YCbCrToRGB3Ref(TImgInfo& Info)
+{
+    YCbCrInPlace(Info, 3);
+}
+void YCbCrToRGB4Ref(TImgInfo& Info)
+{
+    YCbCrInPlace(Info, 4);
+}
+void RGB3ToYCbCr16Ref(TImgInfo& Info)
+{
+    ConvertIntoNewBlock(Info, true, RowToYCC16<3>);
+}
+void YCbCr16ToRGB3Ref(TImgInfo& Info)
+{
+    ConvertIntoNewBlock(Info, false, RowFromYCC16<3>);
+}
+void RGB4ToYCbCr16Ref(TImgInfo& Info)
+{
+    ConvertIntoNewBlock(Info, true, RowToYCC16<4>);
+}
+void YCbCr16ToRGB4Ref(TImgInfo& Info)
+{
+    ConvertIntoNewBlock(Info, false, RowFromYCC16<4>);
+}
 
 void ApplyRGBLUTRef(TImgInfo& Info, const int16_t* Table)
 {

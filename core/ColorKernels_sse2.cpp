@@ -15,10 +15,19 @@ using namespace colorpx;
 
 namespace {
 
-inline __m128i Load(const uint8_t* P) { return _mm_load_si128(reinterpret_cast<const __m128i*>(P)); }
-inline void Store(uint8_t* P, __m128i V) { _mm_store_si128(reinterpret_cast<__m128i*>(P), V); }
+inline __m128i Load(const uint8_t* P)
+{
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(P));
+}
+inline void Store(uint8_t* P, __m128i V)
+{
+    _mm_store_si128(reinterpret_cast<__m128i*>(P), V);
+}
 
-inline __m128i Mask64(uint64_t Lo, uint64_t Hi) { return _mm_set_epi64x(int64_t(Hi), int64_t(Lo)); }
+inline __m128i Mask64(uint64_t Lo, uint64_t Hi)
+{
+    return _mm_set_epi64x(int64_t(Hi), int64_t(Lo));
+}
 
 // 48 bytes -> four 12-byte pieces in bytes 0..11 (bytes 12..15 undefined).
 inline void Unstitch12(__m128i A, __m128i B, __m128i C, __m128i R[4])
@@ -104,12 +113,12 @@ inline void BGRToYCC16x8(__m128i B, __m128i G, __m128i R, __m128i& Y, __m128i& C
         const __m128i rg = h ? _mm_unpackhi_epi16(R, G) : _mm_unpacklo_epi16(R, G);
         const __m128i b32 = h ? _mm_unpackhi_epi16(B, zero) : _mm_unpacklo_epi16(B, zero);
         const __m128i r32 = h ? _mm_unpackhi_epi16(R, zero) : _mm_unpacklo_epi16(R, zero);
-        y2[h] = _mm_srai_epi32(
-            _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(bg, cYbg), _mm_madd_epi16(rg, cYrg)), rY), 16);
-        cb2[h] = _mm_srai_epi32(
-            _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rg, cCbrg), _mm_slli_epi32(b32, 15)), rC), 16);
-        cr2[h] = _mm_srai_epi32(
-            _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(bg, cCrbg), _mm_slli_epi32(r32, 15)), rC), 16);
+        y2[h] =
+            _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(bg, cYbg), _mm_madd_epi16(rg, cYrg)), rY), 16);
+        cb2[h] =
+            _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rg, cCbrg), _mm_slli_epi32(b32, 15)), rC), 16);
+        cr2[h] =
+            _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(bg, cCrbg), _mm_slli_epi32(r32, 15)), rC), 16);
     }
     Y = _mm_packs_epi32(y2[0], y2[1]);
     Cb = _mm_packs_epi32(cb2[0], cb2[1]);
@@ -120,8 +129,8 @@ inline void BGRToYCC16x8(__m128i B, __m128i G, __m128i R, __m128i& Y, __m128i& C
 inline void YCC16ToBGRx8(__m128i Y, __m128i Cb, __m128i Cr, __m128i& B, __m128i& G, __m128i& R)
 {
     const __m128i eight = _mm_set1_epi16(8);
-    B = _mm_adds_epi16(_mm_adds_epi16(_mm_adds_epi16(Y, _mm_adds_epi16(Cb, Cb)),
-                                      _mm_mulhi_epi16(Cb, _mm_set1_epi16(-14942))), eight);
+    B = _mm_adds_epi16(
+        _mm_adds_epi16(_mm_adds_epi16(Y, _mm_adds_epi16(Cb, Cb)), _mm_mulhi_epi16(Cb, _mm_set1_epi16(-14942))), eight);
     R = _mm_adds_epi16(_mm_adds_epi16(_mm_adds_epi16(Y, Cr), _mm_mulhi_epi16(Cr, _mm_set1_epi16(26345))), eight);
     const __m128i cG = _mm_set1_epi32(int32_t((uint32_t(18734) << 16) | uint16_t(-22554)));
     const __m128i g0 = _mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(Cb, Cr), cG), 16);
@@ -154,8 +163,8 @@ inline void YCC8ToBGRx8(__m128i Y, __m128i Cb, __m128i Cr, __m128i& B, __m128i& 
 inline void BytesToWords(__m128i P0, __m128i P1, __m128i W[4])
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i q[4] = {_mm_unpacklo_epi8(P0, zero), _mm_unpackhi_epi8(P0, zero),
-                          _mm_unpacklo_epi8(P1, zero), _mm_unpackhi_epi8(P1, zero)};
+    const __m128i q[4] = {_mm_unpacklo_epi8(P0, zero), _mm_unpackhi_epi8(P0, zero), _mm_unpacklo_epi8(P1, zero),
+                          _mm_unpackhi_epi8(P1, zero)};
     Transpose(q, W);
 }
 // Words by channel -> two registers of 4 pixels, each word saturated to 0..255.
@@ -169,8 +178,7 @@ inline void WordsToBytes(const __m128i W[4], __m128i& P0, __m128i& P1)
 
 // ---- 8-bit YCbCr to BGR(A), in place, 16 pixels per group ----
 
-template <uint32_t C>
-void YCbCrInPlaceSSE2(TImgInfo& Info)
+template <uint32_t C> void YCbCrInPlaceSSE2(TImgInfo& Info)
 {
     const uint32_t groups = Info.Width / 16;
     for (uint32_t y = 0; y < Info.Height; ++y) {
@@ -214,8 +222,7 @@ void YCbCrInPlaceSSE2(TImgInfo& Info)
 
 // ---- BGR(A) to the 16-bit form: 16 pixels (3 channels) or 8 (4 channels) ----
 
-template <uint32_t C>
-void RowToYCC16SSE2(const uint8_t* Src, uint8_t* Dst, uint32_t Width)
+template <uint32_t C> void RowToYCC16SSE2(const uint8_t* Src, uint8_t* Dst, uint32_t Width)
 {
     constexpr uint32_t N = (C == 3) ? 16 : 8;
     const uint32_t groups = Width / N;
@@ -265,8 +272,7 @@ void RowToYCC16SSE2(const uint8_t* Src, uint8_t* Dst, uint32_t Width)
 
 // ---- 16-bit form to BGR(A): 16 pixels (3 channels) or 8 (4 channels) ----
 
-template <uint32_t C>
-void RowFromYCC16SSE2(const uint8_t* Src, uint8_t* Dst, uint32_t Width)
+template <uint32_t C> void RowFromYCC16SSE2(const uint8_t* Src, uint8_t* Dst, uint32_t Width)
 {
     constexpr uint32_t N = (C == 3) ? 16 : 8;
     const uint32_t groups = Width / N;
@@ -315,8 +321,7 @@ void RowFromYCC16SSE2(const uint8_t* Src, uint8_t* Dst, uint32_t Width)
 // ---- Lookup tables: vector loads and stores, one lookup per sample ----
 
 // Per byte position k of a 16-byte vector, the table offset of that sample.
-template <uint32_t C>
-inline void LUTOffsets8(uint32_t Phase, const uint32_t* Base, uint32_t Off[16], bool Keep[16])
+template <uint32_t C> inline void LUTOffsets8(uint32_t Phase, const uint32_t* Base, uint32_t Off[16], bool Keep[16])
 {
     for (uint32_t k = 0; k < 16; ++k) {
         const uint32_t ch = (Phase + k) % C;
@@ -327,8 +332,7 @@ inline void LUTOffsets8(uint32_t Phase, const uint32_t* Base, uint32_t Off[16], 
 
 // Applies an 8-bit table to whole 16-byte vectors of a row and then to the
 // remaining samples one by one. Base[ch] is the table offset of channel ch.
-template <uint32_t C>
-void ApplyLUT8SSE2(TImgInfo& Info, const int16_t* Table, const uint32_t* Base)
+template <uint32_t C> void ApplyLUT8SSE2(TImgInfo& Info, const int16_t* Table, const uint32_t* Base)
 {
     // C x 16 bytes hold a whole number of pixels, so C vectors repeat.
     uint32_t off[C][16];
@@ -361,8 +365,7 @@ void ApplyLUT8SSE2(TImgInfo& Info, const int16_t* Table, const uint32_t* Base)
     }
 }
 
-template <uint32_t C>
-void ApplyLUT16SSE2(TImgInfo& Info, const int16_t* Table)
+template <uint32_t C> void ApplyLUT16SSE2(TImgInfo& Info, const int16_t* Table)
 {
     // Words of a row; C x 8 words (C vectors) hold a whole number of pixels.
     const uint32_t words = Info.Width * C;
@@ -397,21 +400,46 @@ void ApplyLUT16SSE2(TImgInfo& Info, const int16_t* Table)
 
 } // namespace
 
-void YCbCrToRGB3SSE2(TImgInfo& Info) { YCbCrInPlaceSSE2<3>(Info); }
-void YCbCrToRGB4SSE2(TImgInfo& Info) { YCbCrInPlaceSSE2<4>(Info); }
-void RGB3ToYCbCr16SSE2(TImgInfo& Info) { ConvertIntoNewBlock(Info, true, RowToYCC16SSE2<3>); }
-void YCbCr16ToRGB3SSE2(TImgInfo& Info) { ConvertIntoNewBlock(Info, false, RowFromYCC16SSE2<3>); }
-void RGB4ToYCbCr16SSE2(TImgInfo& Info) { ConvertIntoNewBlock(Info, true, RowToYCC16SSE2<4>); }
-void YCbCr16ToRGB4SSE2(TImgInfo& Info) { ConvertIntoNewBlock(Info, false, RowFromYCC16SSE2<4>); }
+void YCbCrToRGB3SSE2(TImgInfo& Info)
+{
+    YCbCrInPlaceSSE2<3>(Info);
+}
+void YCbCrToRGB4SSE2(TImgInfo& Info)
+{
+    YCbCrInPlaceSSE2<4>(Info);
+}
+void RGB3ToYCbCr16SSE2(TImgInfo& Info)
+{
+    ConvertIntoNewBlock(Info, true, RowToYCC16SSE2<3>);
+}
+void YCbCr16ToRGB3SSE2(TImgInfo& Info)
+{
+    ConvertIntoNewBlock(Info, false, RowFromYCC16SSE2<3>);
+}
+void RGB4ToYCbCr16SSE2(TImgInfo& Info)
+{
+    ConvertIntoNewBlock(Info, true, RowToYCC16SSE2<4>);
+}
+void YCbCr16ToRGB4SSE2(TImgInfo& Info)
+{
+    ConvertIntoNewBlock(Info, false, RowFromYCC16SSE2<4>);
+}
 
 void ApplyRGBLUTSSE2(TImgInfo& Info, const int16_t* Table)
 {
     static const uint32_t gray[1] = {768}, bgr[4] = {0, 256, 512, 0};
     switch (Info.Channels) {
-    case 1: ApplyLUT8SSE2<1>(Info, Table, gray); break;
-    case 3: ApplyLUT8SSE2<3>(Info, Table, bgr); break;
-    case 4: ApplyLUT8SSE2<4>(Info, Table, bgr); break;
-    default: break;
+    case 1:
+        ApplyLUT8SSE2<1>(Info, Table, gray);
+        break;
+    case 3:
+        ApplyLUT8SSE2<3>(Info, Table, bgr);
+        break;
+    case 4:
+        ApplyLUT8SSE2<4>(Info, Table, bgr);
+        break;
+    default:
+        break;
     }
 }
 
@@ -419,19 +447,33 @@ void ApplyYCbCrLUT8SSE2(TImgInfo& Info, const int16_t* Table)
 {
     static const uint32_t luma[1] = {0}, ycc[4] = {0, 256, 256, 0};
     switch (Info.Channels) {
-    case 1: ApplyLUT8SSE2<1>(Info, Table, luma); break;
-    case 3: ApplyLUT8SSE2<3>(Info, Table, ycc); break;
-    case 4: ApplyLUT8SSE2<4>(Info, Table, ycc); break;
-    default: break;
+    case 1:
+        ApplyLUT8SSE2<1>(Info, Table, luma);
+        break;
+    case 3:
+        ApplyLUT8SSE2<3>(Info, Table, ycc);
+        break;
+    case 4:
+        ApplyLUT8SSE2<4>(Info, Table, ycc);
+        break;
+    default:
+        break;
     }
 }
 
 void ApplyYCbCrLUT16SSE2(TImgInfo& Info, const int16_t* Table)
 {
     switch (Info.Channels) {
-    case 1: ApplyLUT16SSE2<1>(Info, Table); break;
-    case 3: ApplyLUT16SSE2<3>(Info, Table); break;
-    case 4: ApplyLUT16SSE2<4>(Info, Table); break;
-    default: break;
+    case 1:
+        ApplyLUT16SSE2<1>(Info, Table);
+        break;
+    case 3:
+        ApplyLUT16SSE2<3>(Info, Table);
+        break;
+    case 4:
+        ApplyLUT16SSE2<4>(Info, Table);
+        break;
+    default:
+        break;
     }
 }

@@ -13,7 +13,10 @@ struct TExactPalette {
 };
 
 // A colour in pixel order as one number: blue | green << 8 | red << 16.
-inline uint32_t PixelColor(const uint8_t* P) { return P[0] | (P[1] << 8) | (uint32_t(P[2]) << 16); }
+inline uint32_t PixelColor(const uint8_t* P)
+{
+    return P[0] | (P[1] << 8) | (uint32_t(P[2]) << 16);
+}
 
 // Maps the 3-channel picture Img onto indices. The key colour (pixel order,
 // see PixelColor) always has index 0, whether or not it occurs; every other

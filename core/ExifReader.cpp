@@ -87,21 +87,29 @@ void WriteRationalEntry(std::vector<uint8_t>& S, std::vector<uint8_t>& Values, u
 
 namespace {
 
-struct EBrokenExif {};
+struct EBrokenExif { };
 
 // Bounds-checked view of one block. Positions are block positions; TIFF
 // offsets are turned into block positions by adding 6.
 class TExifView {
 public:
-    TExifView(const uint8_t* B, size_t S) : FBlock(B), FSize(S) {}
+    TExifView(const uint8_t* B, size_t S) : FBlock(B), FSize(S) { }
     // Throws unless Len bytes at Pos lie inside the block (computed in 64 bits).
     void Need(uint64_t Pos, uint64_t Len) const
     {
         if (Pos > FSize || Len > FSize - Pos)
             throw EBrokenExif();
     }
-    uint16_t Word(uint64_t Pos) const { Need(Pos, 2); return GetWord(FBlock + Pos, Order); }
-    uint32_t DWord(uint64_t Pos) const { Need(Pos, 4); return GetDWord(FBlock + Pos, Order); }
+    uint16_t Word(uint64_t Pos) const
+    {
+        Need(Pos, 2);
+        return GetWord(FBlock + Pos, Order);
+    }
+    uint32_t DWord(uint64_t Pos) const
+    {
+        Need(Pos, 4);
+        return GetDWord(FBlock + Pos, Order);
+    }
     // Block position of a TIFF offset whose data is Len bytes long.
     uint32_t At(uint32_t TiffOffset, uint64_t Len) const
     {
@@ -145,7 +153,10 @@ private:
 
 constexpr uint64_t kTiffHeaderPos = 6, kTiffHeaderLen = 8;
 
-uint64_t IfdTableLen(uint16_t Entries) { return 2 + 12 * uint64_t(Entries) + 4; }
+uint64_t IfdTableLen(uint16_t Entries)
+{
+    return 2 + 12 * uint64_t(Entries) + 4;
+}
 
 // The value of a SHORT or LONG entry at block position E.
 uint32_t EntryValue(const TExifView& V, uint32_t E)
@@ -296,9 +307,8 @@ bool ParseExifBlock(const uint8_t* Block, size_t Size, uint32_t ExifPos, TImageI
         // of every table; otherwise the tag counts as absent. (A Software
         // entry whose text overlaps stays known as an entry: no second one is
         // added, and its text is left alone.)
-        Info.FSoftwarePos = Tables.Clear(SoftwarePos, Info.FSoftwareLen) || SoftwarePos == Info.FSoftwareLenPos + 4
-                                ? SoftwarePos
-                                : 0;
+        Info.FSoftwarePos =
+            Tables.Clear(SoftwarePos, Info.FSoftwareLen) || SoftwarePos == Info.FSoftwareLenPos + 4 ? SoftwarePos : 0;
         if (!Tables.Clear(XResPos, 8) || !Tables.Clear(YResPos, 8))
             XResPos = YResPos = 0;
         if (ThumbPos != 0 && Tables.Clear(ThumbPos, ThumbLen)) {

@@ -148,4 +148,3 @@ uint64_t NextPow2(uint64_t Value)
         p <<= 1;
     return p;
 }
-

@@ -34,12 +34,12 @@ public:
     uint64_t FHFilterDestBlockSize = 0;
     uint64_t FVFilterSrcBlockSize = 0;
     uint64_t FVFilterDestBlockSize = 0;
-    bool FIsRGBA = false;       // the 4th byte is alpha
+    bool FIsRGBA = false;        // the 4th byte is alpha
     bool FHBufNeedAlign = false; // horizontal work memory is a ring (2 x size, aligned to 2 x size)
     bool FVBufNeedAlign = false;
-    uintptr_t HBufMask = 0;     // all bits but the ring size: address & mask wraps into the ring
+    uintptr_t HBufMask = 0; // all bits but the ring size: address & mask wraps into the ring
     uintptr_t VBufMask = 0;
-    bool FNeedTmpBuf = false;   // the horizontal pass cannot write over the rows it reads
+    bool FNeedTmpBuf = false;          // the horizontal pass cannot write over the rows it reads
     std::vector<uint8_t*> HFilterWork; // per thread, FMaxThreadNum entries
     std::vector<uint8_t*> VFilterWork;
     void* HFilterWorkMem = nullptr; // one AllocAligned block for all threads

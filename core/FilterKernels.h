@@ -60,23 +60,22 @@
 
 // Horizontal kernel. SrcWidth, DestWidth in pixels; Count items.
 using THFilterProc = void (*)(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* Work,
-                              uint32_t SrcWidth, uint32_t DestWidth, uint32_t Count, size_t DestBpl,
-                              size_t SrcBpl);
+                              uint32_t SrcWidth, uint32_t DestWidth, uint32_t Count, size_t DestBpl, size_t SrcBpl);
 // Vertical kernel. Dest and Src point at the first item of row 0.
 using TVFilterProc = void (*)(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count,
                               uint32_t DestRows, size_t DestBpl, size_t SrcBpl);
 
 // Item geometry of each family.
 namespace kern {
-constexpr uint32_t IntItemRows = 4;        // integer 1 and 3 channels
+constexpr uint32_t IntItemRows = 4; // integer 1 and 3 channels
 constexpr uint32_t IntStep1 = 16, IntStep3 = 48;
-constexpr uint32_t IntVItemBytes = 8;      // result bytes; 16 from the interleaved temporary
-constexpr uint32_t RGBAItemRows = 2;       // integer, float and linear RGBA
+constexpr uint32_t IntVItemBytes = 8; // result bytes; 16 from the interleaved temporary
+constexpr uint32_t RGBAItemRows = 2;  // integer, float and linear RGBA
 constexpr uint32_t IntRGBAStep = 32;
-constexpr uint32_t RGBAVItemBytes = 8;     // two pixels; 32 temporary bytes (16 of each row of a pair / float)
-constexpr uint32_t FloatItemRows = 4;      // float and linear, 1 and 3 channels
+constexpr uint32_t RGBAVItemBytes = 8; // two pixels; 32 temporary bytes (16 of each row of a pair / float)
+constexpr uint32_t FloatItemRows = 4;  // float and linear, 1 and 3 channels
 constexpr uint32_t FloatStep1 = 16, FloatStep3 = 48, FloatRGBAStep = 32;
-constexpr uint32_t FloatVItemBytes = 16;   // 64 temporary bytes
+constexpr uint32_t FloatVItemBytes = 16; // 64 temporary bytes
 
 // Bytes of horizontal work memory a kernel of the family needs per thread
 // for a source row of Width pixels (Channels 1, 3 or 4).

@@ -66,12 +66,14 @@ void IntH1(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* Wo
             __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
             uint32_t j = 0;
             for (; j + 2 <= p; j += 2) {
-                acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(Load256(s + 32 * j), _mm256_set1_epi32(Word32(wt + 4 * j))));
-                acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(Load256(s + 32 * j + 32),
-                                                                 _mm256_set1_epi32(Word32(wt + 4 * j + 4))));
+                acc0 = _mm256_add_epi32(acc0,
+                                        _mm256_madd_epi16(Load256(s + 32 * j), _mm256_set1_epi32(Word32(wt + 4 * j))));
+                acc1 = _mm256_add_epi32(
+                    acc1, _mm256_madd_epi16(Load256(s + 32 * j + 32), _mm256_set1_epi32(Word32(wt + 4 * j + 4))));
             }
             if (j < p)
-                acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(Load256(s + 32 * j), _mm256_set1_epi32(Word32(wt + 4 * j))));
+                acc0 = _mm256_add_epi32(acc0,
+                                        _mm256_madd_epi16(Load256(s + 32 * j), _mm256_set1_epi32(Word32(wt + 4 * j))));
             __m256i v = Round14(_mm256_add_epi32(acc0, acc1));
             v = _mm256_packs_epi32(v, v);
             v = _mm256_packus_epi16(v, v);
@@ -95,7 +97,7 @@ void IntH1(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* Wo
     }
     if (Count)
         (Final ? SSE2ResizeKernels.IntH1chFinal : SSE2ResizeKernels.IntH1ch)(Dest, Src, Info, Work, SrcWidth, DestWidth,
-                                                                            1, DestBpl, SrcBpl);
+                                                                             1, DestBpl, SrcBpl);
 }
 
 void Convert3(uint8_t* W, const uint8_t* Src, uint32_t Width, size_t Bpl)
@@ -150,14 +152,14 @@ void IntH3(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* Wo
     }
     if (Count)
         (Final ? SSE2ResizeKernels.IntH3chFinal : SSE2ResizeKernels.IntH3ch)(Dest, Src, Info, Work, SrcWidth, DestWidth,
-                                                                            1, DestBpl, SrcBpl);
+                                                                             1, DestBpl, SrcBpl);
 }
 
 // Vertical: four items (32 result bytes) per step; each item's 16 interleaved
 // bytes widen in order to 16 words, so its 8 sums come out in column order.
 template <bool Direct>
-void IntVT(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows,
-           size_t DestBpl, size_t SrcBpl)
+void IntVT(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows, size_t DestBpl,
+           size_t SrcBpl)
 {
     const size_t in = Direct ? 8 : 16;
     const uint32_t wide = Count & ~3u;
@@ -173,8 +175,8 @@ void IntVT(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Co
             for (uint32_t j = 0; j < p; ++j, s += 2 * SrcBpl) {
                 const __m256i w = _mm256_set1_epi32(Word32(wt + 4 * j));
                 for (uint32_t k = 0; k < 4; ++k) {
-                    const __m128i pair = Direct ? _mm_unpacklo_epi8(Load64(s + 8 * k), Load64(s + SrcBpl + 8 * k))
-                                                : Load(s + 16 * k);
+                    const __m128i pair =
+                        Direct ? _mm_unpacklo_epi8(Load64(s + 8 * k), Load64(s + SrcBpl + 8 * k)) : Load(s + 16 * k);
                     a[k] = _mm256_add_epi32(a[k], _mm256_madd_epi16(_mm256_cvtepu8_epi16(pair), w));
                 }
             }
@@ -215,8 +217,8 @@ inline __m256i Premul(__m256i Bytes)
 // 0.5, else 0; alpha not divided; round to nearest even, saturate.
 inline __m256i RGBAOut(__m256i Acc)
 {
-    const __m256 scale = _mm256_setr_ps(1.0f / 4096.0f, 1.0f / 4096.0f, 1.0f / 4096.0f, 1.0f / 16384.0f,
-                                        1.0f / 4096.0f, 1.0f / 4096.0f, 1.0f / 4096.0f, 1.0f / 16384.0f);
+    const __m256 scale = _mm256_setr_ps(1.0f / 4096.0f, 1.0f / 4096.0f, 1.0f / 4096.0f, 1.0f / 16384.0f, 1.0f / 4096.0f,
+                                        1.0f / 4096.0f, 1.0f / 4096.0f, 1.0f / 16384.0f);
     const __m256 f = _mm256_mul_ps(_mm256_cvtepi32_ps(Acc), scale);
     const __m256 a = _mm256_shuffle_ps(f, f, 0xFF);
     const __m256 colour = _mm256_castsi256_ps(_mm256_setr_epi32(-1, -1, -1, 0, -1, -1, -1, 0));
@@ -269,7 +271,7 @@ void IntRGBAH(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t*
     }
     if (Count)
         (Final ? SSE2ResizeKernels.IntRGBAHFinal : SSE2ResizeKernels.IntRGBAH)(Dest, Src, Info, Work, SrcWidth,
-                                                                              DestWidth, 1, DestBpl, SrcBpl);
+                                                                               DestWidth, 1, DestBpl, SrcBpl);
 }
 
 // Vertical: an item is two pixels, one per half of a register; two items per

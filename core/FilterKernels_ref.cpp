@@ -137,8 +137,8 @@ void IntH3(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* Wo
 // Direct: from 8-bit rows (a pair of rows per weight pair), else from the
 // interleaved temporary.
 template <bool Direct>
-void IntV(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows,
-          size_t DestBpl, size_t SrcBpl)
+void IntV(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows, size_t DestBpl,
+          size_t SrcBpl)
 {
     const size_t second = Direct ? SrcBpl : 1; // the odd row's sample, from the even one's
     for (uint32_t y = 0; y < DestRows; ++y) {
@@ -246,14 +246,12 @@ inline float In16(const uint8_t* Row, uint32_t P)
     return SRGB12ToLinear[v < 4080 ? v : 4080];
 }
 
-template <bool Linear>
-inline float In(uint8_t V)
+template <bool Linear> inline float In(uint8_t V)
 {
     return Linear ? SRGB8ToLinear[V] : float(V);
 }
 
-template <bool Linear>
-inline uint8_t Out(float V)
+template <bool Linear> inline uint8_t Out(float V)
 {
     return Linear ? LinearOut(V) : FloatRound(V);
 }
@@ -293,8 +291,8 @@ void FloatH(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* W
 
 // Direct: from 8-bit rows, else from float rows.
 template <bool Linear, bool Direct>
-void FloatV(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows,
-            size_t DestBpl, size_t SrcBpl)
+void FloatV(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows, size_t DestBpl,
+            size_t SrcBpl)
 {
     for (uint32_t y = 0; y < DestRows; ++y) {
         const uint8_t* s = Src + Info[2 * y];
@@ -313,8 +311,7 @@ void FloatV(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t C
 }
 
 // RGBA: premultiplied colour and alpha of one pixel as 4 floats.
-template <bool Linear>
-inline void PremulF(float* D, const uint8_t* Px)
+template <bool Linear> inline void PremulF(float* D, const uint8_t* Px)
 {
     const float a = float(Px[3]);
     for (uint32_t c = 0; c < 3; ++c)
@@ -322,8 +319,7 @@ inline void PremulF(float* D, const uint8_t* Px)
     D[3] = a;
 }
 
-template <bool Linear>
-inline void RGBAOut(uint8_t* D, const float* Acc)
+template <bool Linear> inline void RGBAOut(uint8_t* D, const float* Acc)
 {
     for (uint32_t c = 0; c < 3; ++c)
         D[c] = Out<Linear>(Unpremultiply(Acc[c], Acc[3]));
@@ -412,13 +408,35 @@ uint64_t FloatHWorkSize(uint64_t Width, uint32_t Channels)
 
 const TResizeKernels RefResizeKernels = {
     "scalar",
-    IntH1<false>, IntH1<true>, IntH3<false>, IntH3<true>, IntV<false>, IntV<true>,
-    IntRGBAH<false>, IntRGBAH<true>, IntRGBAV<false>, IntRGBAV<true>,
-    FloatH<false, 1, false>, FloatH<false, 1, true>, FloatH<false, 3, false>, FloatH<false, 3, true>,
-    FloatV<false, false>, FloatV<false, true>,
-    FloatRGBAH<false, false>, FloatRGBAH<false, true>, FloatRGBAV<false, false>, FloatRGBAV<false, true>,
-    FloatH<true, 1, false>, FloatH<true, 1, true>, FloatH<true, 3, false>, FloatH<true, 3, true>,
-    FloatV<true, false>, FloatV<true, true>,
-    FloatRGBAH<true, false>, FloatRGBAH<true, true>, FloatRGBAV<true, false>, FloatRGBAV<true, true>,
+    IntH1<false>,
+    IntH1<true>,
+    IntH3<false>,
+    IntH3<true>,
+    IntV<false>,
+    IntV<true>,
+    IntRGBAH<false>,
+    IntRGBAH<true>,
+    IntRGBAV<false>,
+    IntRGBAV<true>,
+    FloatH<false, 1, false>,
+    FloatH<false, 1, true>,
+    FloatH<false, 3, false>,
+    FloatH<false, 3, true>,
+    FloatV<false, false>,
+    FloatV<false, true>,
+    FloatRGBAH<false, false>,
+    FloatRGBAH<false, true>,
+    FloatRGBAV<false, false>,
+    FloatRGBAV<false, true>,
+    FloatH<true, 1, false>,
+    FloatH<true, 1, true>,
+    FloatH<true, 3, false>,
+    FloatH<true, 3, true>,
+    FloatV<true, false>,
+    FloatV<true, true>,
+    FloatRGBAH<true, false>,
+    FloatRGBAH<true, true>,
+    FloatRGBAV<true, false>,
+    FloatRGBAV<true, true>,
     FloatH<true, 1, false, true>,
 };

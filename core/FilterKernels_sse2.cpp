@@ -138,8 +138,8 @@ inline __m128i PackRounded(__m128i Lo, __m128i Hi)
 // Vertical kernels, 8 result bytes per item; two items per step where the
 // share allows, for independent sums.
 template <bool Direct>
-void IntVT(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows,
-           size_t DestBpl, size_t SrcBpl)
+void IntVT(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint32_t Count, uint32_t DestRows, size_t DestBpl,
+           size_t SrcBpl)
 {
     const __m128i z = _mm_setzero_si128();
     const size_t in = Direct ? 8 : 16; // input bytes per item
@@ -310,8 +310,7 @@ inline __m128 Widen4(__m128i Bytes)
     return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(Bytes, z), z));
 }
 
-template <bool Linear, bool Wide>
-void FloatConvert1(float* W, const uint8_t* Src, uint32_t Width, size_t Bpl)
+template <bool Linear, bool Wide> void FloatConvert1(float* W, const uint8_t* Src, uint32_t Width, size_t Bpl)
 {
     if (Wide) {
         for (uint32_t p = 0; p < Width; ++p)
@@ -343,8 +342,7 @@ void FloatConvert1(float* W, const uint8_t* Src, uint32_t Width, size_t Bpl)
     }
 }
 
-template <bool Linear>
-void FloatConvert3(float* W, const uint8_t* Src, uint32_t Width, size_t Bpl)
+template <bool Linear> void FloatConvert3(float* W, const uint8_t* Src, uint32_t Width, size_t Bpl)
 {
     if (Linear) {
         for (uint32_t p = 0; p < Width; ++p)
@@ -416,8 +414,8 @@ void FloatH3(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* 
         uint32_t N;
         __m128 B = _mm_setzero_ps(), G = _mm_setzero_ps(), R = _mm_setzero_ps();
         TSum(uint8_t* Work, const uintptr_t* Info, uint32_t X)
-            : S(reinterpret_cast<const float*>(Work + Info[2 * X])),
-              W(reinterpret_cast<const float*>(Info[2 * X + 1])), N(WeightCount(W))
+            : S(reinterpret_cast<const float*>(Work + Info[2 * X])), W(reinterpret_cast<const float*>(Info[2 * X + 1])),
+              N(WeightCount(W))
         {
         }
         void Tap(uint32_t K)
@@ -478,8 +476,7 @@ void FloatH3(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_t* 
 }
 
 // Premultiplied pixel (colour x alpha, alpha) as floats.
-template <bool Linear>
-inline __m128 PremulF(const uint8_t* P)
+template <bool Linear> inline __m128 PremulF(const uint8_t* P)
 {
     __m128 v;
     if (Linear)
@@ -492,8 +489,7 @@ inline __m128 PremulF(const uint8_t* P)
 }
 
 // Premultiplied sums -> 4 bytes (low 32 bits of the result).
-template <bool Linear>
-inline void RGBAOut(uint8_t* D, __m128 Acc)
+template <bool Linear> inline void RGBAOut(uint8_t* D, __m128 Acc)
 {
     if (!Linear) {
         const __m128i v = RGBAFinish(Acc);
@@ -541,8 +537,7 @@ void FloatRGBAH(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint8_
     }
 }
 
-template <bool Linear>
-inline void LoadSamples16(__m128* V, const uint8_t* S)
+template <bool Linear> inline void LoadSamples16(__m128* V, const uint8_t* S)
 {
     if (Linear) {
         for (uint32_t q = 0; q < 4; ++q)
@@ -650,13 +645,35 @@ void FloatRGBAVT(uint8_t* Dest, const uint8_t* Src, const uintptr_t* Info, uint3
 
 const TResizeKernels SSE2ResizeKernels = {
     "SSE2",
-    IntH1<false>, IntH1<true>, IntH3<false>, IntH3<true>, IntVT<false>, IntVT<true>,
-    IntRGBAH<false>, IntRGBAH<true>, IntRGBAVT<false>, IntRGBAVT<true>,
-    FloatH1<false, false>, FloatH1<false, true>, FloatH3<false, false>, FloatH3<false, true>,
-    FloatVT<false, false>, FloatVT<false, true>,
-    FloatRGBAH<false, false>, FloatRGBAH<false, true>, FloatRGBAVT<false, false>, FloatRGBAVT<false, true>,
-    FloatH1<true, false>, FloatH1<true, true>, FloatH3<true, false>, FloatH3<true, true>,
-    FloatVT<true, false>, FloatVT<true, true>,
-    FloatRGBAH<true, false>, FloatRGBAH<true, true>, FloatRGBAVT<true, false>, FloatRGBAVT<true, true>,
+    IntH1<false>,
+    IntH1<true>,
+    IntH3<false>,
+    IntH3<true>,
+    IntVT<false>,
+    IntVT<true>,
+    IntRGBAH<false>,
+    IntRGBAH<true>,
+    IntRGBAVT<false>,
+    IntRGBAVT<true>,
+    FloatH1<false, false>,
+    FloatH1<false, true>,
+    FloatH3<false, false>,
+    FloatH3<false, true>,
+    FloatVT<false, false>,
+    FloatVT<false, true>,
+    FloatRGBAH<false, false>,
+    FloatRGBAH<false, true>,
+    FloatRGBAVT<false, false>,
+    FloatRGBAVT<false, true>,
+    FloatH1<true, false>,
+    FloatH1<true, true>,
+    FloatH3<true, false>,
+    FloatH3<true, true>,
+    FloatVT<true, false>,
+    FloatVT<true, true>,
+    FloatRGBAH<true, false>,
+    FloatRGBAH<true, true>,
+    FloatRGBAVT<true, false>,
+    FloatRGBAVT<true, true>,
     FloatH1<true, false, true>,
 };

@@ -41,13 +41,12 @@ std::string SubstituteWidthHeight(std::string_view Text, int64_t Width, int64_t 
 char LocaleDecimalSeparator()
 {
     const std::lconv* lc = std::localeconv();
-    return (lc && lc->decimal_point && lc->decimal_point[0] && !lc->decimal_point[1]) ? lc->decimal_point[0]
-                                                                                        : '.';
+    return (lc && lc->decimal_point && lc->decimal_point[0] && !lc->decimal_point[1]) ? lc->decimal_point[0] : '.';
 }
 
 namespace {
 
-struct TEvalError {};
+struct TEvalError { };
 
 // Recursive descent over one shared read position. Every rule works on
 // doubles and checks each result: no floating-point trap is relied upon.

@@ -13,7 +13,7 @@
 
 struct TFileOption {
     bool SameDirectory = true;
-    std::string OutputDirectory;      // output folder when not SameDirectory
+    std::string OutputDirectory; // output folder when not SameDirectory
     bool ShowDirectory = true;
     bool NotOverwrite = true;
     bool RenameOnly = false;
@@ -22,7 +22,7 @@ struct TFileOption {
     bool RemoveList = false;
     bool Skip = false;
     int32_t StartNumber = 1;
-    int32_t ResetType = 0;            // 0 every run, 1 at start-up, 2 never
+    int32_t ResetType = 0; // 0 every run, 1 at start-up, 2 never
     bool IgnoreReadOnlyAttr = false;
     std::string FileNameFormat = "resize/<old>";
     std::string ClipBoardTempDir;
@@ -34,12 +34,12 @@ struct TFileOption {
 struct TResizeOption {
     int32_t DecimationMode = 7, DecimationRadius = 3, DecimationSharp = 2, DecimationBlur = 10;
     int32_t InterpolationMode = 7, InterpolationRadius = 3, InterpolationSharp = 0, InterpolationBlur = 11;
-    int32_t SIMDMode = 3;             // 1 MMX integer, 2 SSE float, 3 SSE2 integer
-    uint32_t MaxThread = 1;           // threads per resampling pass
+    int32_t SIMDMode = 3;   // 1 MMX integer, 2 SSE float, 3 SSE2 integer
+    uint32_t MaxThread = 1; // threads per resampling pass
     std::array<double, 12> Size1 = {100, 512, 384, 512, 384, 100, 100, 512, 512, 0, 512, 512};
     std::array<double, 12> Size2 = {0, 0, 0, 0, 0, 100, 100, 384, 384, 0, 384, 384};
-    int32_t Rule = 0;                 // size rule 0..11
-    bool Degamma = false;             // resample in linear light
+    int32_t Rule = 0;     // size rule 0..11
+    bool Degamma = false; // resample in linear light
     bool NoExpand = false;
     std::string History = "\"8,640,480\",\"0,50,50\"";
 };
@@ -54,21 +54,21 @@ struct TPreviewOption {
 
 struct TSPIOption {
     int32_t SPITo = 3;
-    std::string SPIDirectory;         // empty: the SusiePlugin folder beside the program
+    std::string SPIDirectory; // empty: the SusiePlugin folder beside the program
 };
 
 struct TSystemOption {
     int32_t ProcessorCount = 1;
-    int32_t MaxThread = 0;            // batch workers
+    int32_t MaxThread = 0; // batch workers
     bool ParallelProcessing = true;
-    bool MemReserve = false;          // kept for the settings file; reserving is a no-op here
+    bool MemReserve = false; // kept for the settings file; reserving is a no-op here
     std::string Caption = "%ini";
     bool UseExternalTool = false;
-    std::string Command;              // after-run command
+    std::string Command; // after-run command
     bool SkipImageCheck = false;
     std::string Language;
     bool AbortOnError = false;
-    int32_t PictureMemoryLimit = 0;   // MiB the pictures of a run may take together; 0: automatic
+    int32_t PictureMemoryLimit = 0; // MiB the pictures of a run may take together; 0: automatic
 };
 
 struct TBitmapOption {
@@ -81,13 +81,13 @@ struct TBitmapOption {
 
 struct TJPEGOption {
     int32_t ConvertTo = 2;
-    int32_t Smoothing = 0;            // 0..100
-    int32_t SampleType = 1;           // 0 4:2:0, 1 4:2:2, 2 4:4:4, 3 4:1:1
-    int32_t Quality = 90;             // 1..100
+    int32_t Smoothing = 0;  // 0..100
+    int32_t SampleType = 1; // 0 4:2:0, 1 4:2:2, 2 4:4:4, 3 4:1:1
+    int32_t Quality = 90;   // 1..100
     bool AddExifInfo = true;
     int32_t DecodeWithDownScaling = 0;
     int32_t DownScalingLimit = 200;
-    int32_t DCTMethod = 0;            // 0 integer, otherwise floating point
+    int32_t DCTMethod = 0; // 0 integer, otherwise floating point
     bool UpdateExif = true, UpdateExifResolution = false, UseFileSizeLimit = false;
     int32_t FileSizeLimit = 200, QualityLimit = 75, SampleTypeLimit = 0;
     bool UpdateExifThumbnail = false, AlwaysRecompress = false, Progressive = false;
@@ -99,8 +99,8 @@ struct TPNGOption {
     int32_t CompressLevel = 6;
     bool WritepHYsChunk = false;
     bool IndexColor = true;
-    int32_t TransparentType = 0;      // 0 none, 1 top-left, 2 bottom-left, 3 top-right, 4 bottom-right, 5 fixed
-    uint32_t TransparentColor = 0;    // colour value, red in the low byte
+    int32_t TransparentType = 0;   // 0 none, 1 top-left, 2 bottom-left, 3 top-right, 4 bottom-right, 5 fixed
+    uint32_t TransparentColor = 0; // colour value, red in the low byte
     bool UsePNGOUT = false, MaximumOptimization = false, FullColorOptimization = false, UseWIC = false;
 };
 
@@ -112,7 +112,7 @@ struct TMetadataOption {
     bool KeepICCProfile = true;
     bool KeepCreationTime = false;
     bool KeepLastWriteTime = false;
-    int32_t Resolution = 72;          // dpi used when the resolution is not kept
+    int32_t Resolution = 72; // dpi used when the resolution is not kept
     bool KeepResolution = true;
 };
 
@@ -160,7 +160,7 @@ extern TBGColor DefaultBGColor;
 extern TWindowSettings WindowSettings;
 extern TThumbnailWindowSettings ThumbnailWindowSettings;
 extern TShortCutSettings ShortCutSettings;
-extern std::string SPIOrder;          // plug-in order string
+extern std::string SPIOrder; // plug-in order string
 extern std::string UIFontName;
 extern int32_t UIFontSize;
 extern std::string PictureDir;
@@ -174,6 +174,6 @@ extern int32_t RunMode;
 // Start-up values. Folders end in "/".
 extern std::string ExeDir, DataDir, IniDir, IniFileName, JPEGTranPath, TempDir;
 extern std::string SendToDir, ProgramFilesDir, MyPicturesDir, DesktopDir;
-extern uint32_t CPUFeatures;          // GetCPUFeatures() word
+extern uint32_t CPUFeatures; // GetCPUFeatures() word
 extern bool KodexLoaded;
 extern bool AtOnceStart;

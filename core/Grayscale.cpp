@@ -49,8 +49,8 @@ void ConvertToGrayAlpha(TImgInfo& Img)
 void GrayOfColor(TBGColor& C)
 {
     // The low byte of each word is the sample, as the flattening kernels see it.
-    const double v = double(C.Red & 0xFF) * GrayWeights[0] + double(C.Green & 0xFF) * GrayWeights[1]
-                     + double(C.Blue & 0xFF) * GrayWeights[2] + 0.5;
+    const double v = double(C.Red & 0xFF) * GrayWeights[0] + double(C.Green & 0xFF) * GrayWeights[1] +
+        double(C.Blue & 0xFF) * GrayWeights[2] + 0.5;
     C.Gray = (v >= 255.0) ? 255 : (v > 0.0) ? uint16_t(v) : 0;
 }
 

@@ -29,14 +29,11 @@ void RGBToGrayRowSSE2(uint8_t* Dst, const uint8_t* Src, uint32_t Groups, const f
         const __m128 f0 = _mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero)); // b0 g0 r0 b1
         const __m128 f1 = _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero)); // g1 r1 b2 g2
         const __m128 f2 = _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero)); // r2 b3 g3 r3
-        const __m128 B = _mm_shuffle_ps(f0, _mm_shuffle_ps(f1, f2, _MM_SHUFFLE(1, 1, 2, 2)),
-                                        _MM_SHUFFLE(2, 0, 3, 0));
+        const __m128 B = _mm_shuffle_ps(f0, _mm_shuffle_ps(f1, f2, _MM_SHUFFLE(1, 1, 2, 2)), _MM_SHUFFLE(2, 0, 3, 0));
         const __m128 G = _mm_shuffle_ps(_mm_shuffle_ps(f0, f1, _MM_SHUFFLE(0, 0, 1, 1)),
-                                        _mm_shuffle_ps(f1, f2, _MM_SHUFFLE(2, 2, 3, 3)),
-                                        _MM_SHUFFLE(2, 0, 2, 0));
+                                        _mm_shuffle_ps(f1, f2, _MM_SHUFFLE(2, 2, 3, 3)), _MM_SHUFFLE(2, 0, 2, 0));
         const __m128 R = _mm_shuffle_ps(_mm_shuffle_ps(f0, f1, _MM_SHUFFLE(1, 1, 2, 2)),
-                                        _mm_shuffle_ps(f2, f2, _MM_SHUFFLE(3, 3, 0, 0)),
-                                        _MM_SHUFFLE(2, 0, 2, 0));
+                                        _mm_shuffle_ps(f2, f2, _MM_SHUFFLE(3, 3, 0, 0)), _MM_SHUFFLE(2, 0, 2, 0));
         __m128i y = Gray4(R, G, B, Weights);
         y = _mm_packus_epi16(_mm_packs_epi32(y, zero), zero);
         const int32_t out = _mm_cvtsi128_si32(y);

@@ -215,10 +215,14 @@ std::string TImageInfo::Ext() const
 std::string TImageInfo::ImageType() const
 {
     switch (PictureFormat) {
-    case pfBMP: return ExtInfoList.GetExtType(".bmp");
-    case pfJPEG: return ExtInfoList.GetExtType(".jpg");
-    case pfPNG: return ExtInfoList.GetExtType(".png");
-    default: return ExtInfoList.GetExtType(ExtractFileExt(FPath));
+    case pfBMP:
+        return ExtInfoList.GetExtType(".bmp");
+    case pfJPEG:
+        return ExtInfoList.GetExtType(".jpg");
+    case pfPNG:
+        return ExtInfoList.GetExtType(".png");
+    default:
+        return ExtInfoList.GetExtType(ExtractFileExt(FPath));
     }
 }
 
@@ -305,16 +309,22 @@ void TImageInfoList::SortList(int32_t Key)
     auto Sign = [](auto A, auto B) { return A < B ? -1 : A > B ? 1 : 0; };
     auto Compare = [&](const TImageInfo* A, const TImageInfo* B) -> int {
         switch (Key) {
-        case 0: return Sign(A->Name().compare(B->Name()), 0);
+        case 0:
+            return Sign(A->Name().compare(B->Name()), 0);
         case 1:
             if (SD2 == 0)
                 return A->Width != B->Width ? Sign(A->Width, B->Width) : Sign(A->Height, B->Height);
             return A->Height != B->Height ? Sign(A->Height, B->Height) : Sign(A->Width, B->Width);
-        case 2: return Sign(A->Size, B->Size);
-        case 3: return Sign(A->PictureFormat, B->PictureFormat);
-        case 4: return Sign(B->DateTimeLastWrite, A->DateTimeLastWrite);
-        case 5: return Sign(B->DateTimeOriginal, A->DateTimeOriginal);
-        default: return Sign(A->Path().compare(B->Path()), 0);
+        case 2:
+            return Sign(A->Size, B->Size);
+        case 3:
+            return Sign(A->PictureFormat, B->PictureFormat);
+        case 4:
+            return Sign(B->DateTimeLastWrite, A->DateTimeLastWrite);
+        case 5:
+            return Sign(B->DateTimeOriginal, A->DateTimeOriginal);
+        default:
+            return Sign(A->Path().compare(B->Path()), 0);
         }
     };
     const int32_t Dir = SD[Key];
@@ -360,10 +370,10 @@ std::string TExtInfoList::AddExt(const std::string& Ext)
         auto It = FTypes.find(Key);
         if (It == FTypes.end()) {
             static const std::pair<const char*, const char*> Table[] = {
-                {".jpg", SJPEGImage}, {".jpeg", SJPEGImage}, {".jpe", SJPEGImage}, {".jfif", SJPEGImage},
-                {".exif", SJPEGImage}, {".png", SPNGImage}, {".bmp", SBMPImage}, {".dib", SBMPImage},
-                {".gif", SGIFImage}, {".tif", STIFFImage}, {".tiff", STIFFImage}, {".webp", SWebPImage},
-                {".heic", SHEIFImage}, {".heif", SHEIFImage}, {".ico", SIconImage}, {".jxr", SJPEGXRImage},
+                {".jpg", SJPEGImage},   {".jpeg", SJPEGImage},  {".jpe", SJPEGImage},  {".jfif", SJPEGImage},
+                {".exif", SJPEGImage},  {".png", SPNGImage},    {".bmp", SBMPImage},   {".dib", SBMPImage},
+                {".gif", SGIFImage},    {".tif", STIFFImage},   {".tiff", STIFFImage}, {".webp", SWebPImage},
+                {".heic", SHEIFImage},  {".heif", SHEIFImage},  {".ico", SIconImage},  {".jxr", SJPEGXRImage},
                 {".hdp", SJPEGXRImage}, {".wdp", SJPEGXRImage},
             };
             TType New{SFileOfType, Key.empty() ? std::string() : Key.substr(1)};

@@ -34,11 +34,11 @@ using TDateTime = double;
 
 // Encodes a date-time; false (and Out untouched) when the values do not form a
 // valid date (year 1..9999) and time.
-bool TryEncodeDateTime(int32_t Year, int32_t Month, int32_t Day, int32_t Hour, int32_t Minute,
-                       int32_t Second, TDateTime& Out);
+bool TryEncodeDateTime(int32_t Year, int32_t Month, int32_t Day, int32_t Hour, int32_t Minute, int32_t Second,
+                       TDateTime& Out);
 // Splits a date-time into its parts, rounded to the nearest second.
-void DecodeDateTime(TDateTime D, int32_t& Year, int32_t& Month, int32_t& Day, int32_t& Hour,
-                    int32_t& Minute, int32_t& Second);
+void DecodeDateTime(TDateTime D, int32_t& Year, int32_t& Month, int32_t& Day, int32_t& Hour, int32_t& Minute,
+                    int32_t& Second);
 // An EXIF date text "yyyy:mm:dd hh:nn:ss" as a date-time; 0 when it has not
 // exactly six parts (split at ":" and blanks) or they do not form a valid date.
 TDateTime ExifDateToDateTime(const std::string& Text);
@@ -60,7 +60,12 @@ struct TScale {
 
 // Picture formats of TImageInfo::PictureFormat.
 enum : int32_t {
-    pfUnknown = 0, pfBMP = 1, pfJPEG = 2, pfPNG = 3, pfWIC = 6, pfSPI = 7,
+    pfUnknown = 0,
+    pfBMP = 1,
+    pfJPEG = 2,
+    pfPNG = 3,
+    pfWIC = 6,
+    pfSPI = 7,
 };
 
 class TImageInfo {
@@ -76,8 +81,8 @@ public:
 
     const std::string& Path() const { return FPath; }
     void SetPath(const std::string& P) { FPath = P; }
-    std::string Name() const;            // file name part of Path
-    std::string Ext() const;             // extension of Path without the dot
+    std::string Name() const; // file name part of Path
+    std::string Ext() const;  // extension of Path without the dot
     uint32_t ExifPos() const { return FExifPos; }
     uint32_t ExifSize() const { return FNewExifSize ? FNewExifSize : FExifSize; }
     uint32_t ThumbnailPos() const { return FThumbnailPos; }
@@ -114,50 +119,50 @@ public:
 
     // --- what the probes fill; the list, the batch and the windows read them ---
     std::string FPath;
-    uint32_t FExifPos = 0;               // file offset of "Exif"
-    uint32_t FExifSize = 0;              // APP1 length - 2 (at most 65533)
-    uint32_t FNewExifSize = 0;           // size of a rebuilt block, 0 when none
-    uint32_t FThumbnailPos = 0;          // file offset of the IFD1 JPEG thumbnail
+    uint32_t FExifPos = 0;      // file offset of "Exif"
+    uint32_t FExifSize = 0;     // APP1 length - 2 (at most 65533)
+    uint32_t FNewExifSize = 0;  // size of a rebuilt block, 0 when none
+    uint32_t FThumbnailPos = 0; // file offset of the IFD1 JPEG thumbnail
     uint32_t FThumbnailSize = 0;
-    uint32_t FThumbnailOffset = 0;       // FThumbnailPos - FExifPos
+    uint32_t FThumbnailOffset = 0; // FThumbnailPos - FExifPos
     uint32_t FThumbnailOrientationPos = 0;
-    std::vector<uint8_t> FThumbnail;     // picture kept for the list's thumbnails
+    std::vector<uint8_t> FThumbnail; // picture kept for the list's thumbnails
     uint32_t FOrientationPos = 0;
-    uint16_t FOrientation = 0;           // 1..8, 0 when absent
-    TSusiePlugin* FSPI = nullptr;        // not owned
+    uint16_t FOrientation = 0;    // 1..8, 0 when absent
+    TSusiePlugin* FSPI = nullptr; // not owned
     bool FHasExif = false;
     TEndianType FET = etII;
     uint32_t FXDimensionPos = 0;
-    uint16_t FXDimensionType = 0;        // TIFF type: 3 SHORT, 4 LONG, 9 SLONG
+    uint16_t FXDimensionType = 0; // TIFF type: 3 SHORT, 4 LONG, 9 SLONG
     uint32_t FYDimensionPos = 0;
     uint16_t FYDimensionType = 0;
     uint32_t FSoftwarePos = 0;
-    uint32_t FSoftwareLen = 0;           // bytes including the terminating zero
+    uint32_t FSoftwareLen = 0; // bytes including the terminating zero
     uint32_t FSoftwareLenPos = 0;
     double FXResolution = 0;
     uint32_t FXResolutionPos = 0;
     double FYResolution = 0;
     uint32_t FYResolutionPos = 0;
-    int32_t FResolutionUnit = 0;         // TResolutionInfo coding
+    int32_t FResolutionUnit = 0; // TResolutionInfo coding
     uint32_t FResolutionUnitPos = 0;
     bool FExifBroken = false;
     uint32_t FIFD0Entry = 0;
     uint32_t FIFD0Pos = 0;
-    uint32_t FIFD0NextPos = 0;           // position of IFD0's next-IFD offset
+    uint32_t FIFD0NextPos = 0; // position of IFD0's next-IFD offset
 
     int32_t Width = 0, Height = 0;
-    int64_t Size = 0;                    // bytes
+    int64_t Size = 0; // bytes
     int32_t PictureFormat = pfUnknown;
-    bool Progressive = false;            // a JPEG coded in progressive scans
-    uint8_t PNGBitDepth = 0;             // a PNG's IHDR bit depth and colour type (0 when not a PNG)
+    bool Progressive = false; // a JPEG coded in progressive scans
+    uint8_t PNGBitDepth = 0;  // a PNG's IHDR bit depth and colour type (0 when not a PNG)
     uint8_t PNGColorType = 0;
-    TDateTime DateTimeOriginal = 0;      // local, from EXIF
-    TDateTime DateTimeLastWrite = 0;     // local
-    platform::TFileStamp LastWriteStamp; // the raw last-write time, for an exact restore
+    TDateTime DateTimeOriginal = 0;        // local, from EXIF
+    TDateTime DateTimeLastWrite = 0;       // local
+    platform::TFileStamp LastWriteStamp;   // the raw last-write time, for an exact restore
     platform::TFileStamp DateTimeCreation; // raw; Linux cannot set it back
     bool Checked = false;
-    std::string Dir;                     // sub-folder recreated under the output folder ("" or ending in "/")
-    std::string Base;                    // folder the entry was listed from
+    std::string Dir;  // sub-folder recreated under the output folder ("" or ending in "/")
+    std::string Base; // folder the entry was listed from
     std::string OutPutFileName;
     bool IsTempFile = false;
     int32_t Number = 0;
@@ -177,7 +182,7 @@ public:
     TImageInfoList(const TImageInfoList&) = delete;
     TImageInfoList& operator=(const TImageInfoList&) = delete;
 
-    int32_t Add(TImageInfo* Info);       // takes ownership; returns the index
+    int32_t Add(TImageInfo* Info); // takes ownership; returns the index
     void Delete(int32_t Index);
     // Moves the entry at From to the place To; the entries between shift by
     // one. Nothing for indices outside the list.
@@ -197,7 +202,8 @@ public:
 
 private:
     std::vector<TImageInfo*> FItems;
-    std::multiset<std::string> FPathList; // paths as given, for Contains: on Linux two names that differ only in case are two files
+    std::multiset<std::string>
+        FPathList; // paths as given, for Contains: on Linux two names that differ only in case are two files
 };
 
 // Extension -> type name (".jpg" -> "JPEG image"), filled on first use of

@@ -320,7 +320,7 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
     auto Write = [&](std::FILE* F) {
         errno = 0;
         const bool Ok = Modified ? std::fwrite(Out.data(), 1, Out.size(), F) == Out.size() &&
-                                       std::fwrite(In + Tail, 1, InSize - Tail, F) == InSize - Tail
+                std::fwrite(In + Tail, 1, InSize - Tail, F) == InSize - Tail
                                  : std::fwrite(In, 1, InSize, F) == InSize;
         if (!Ok)
             Why = std::strerror(errno != 0 ? errno : EIO);
@@ -368,8 +368,7 @@ bool EncodeThumbnail(const TImgInfo& Img, bool IsYCbCr, int32_t SampleType, int3
 {
     Out.resize(Capacity);
     size_t Size = Capacity;
-    if (!WriteThumbnailJPEG(Out.data(), Size, Img, IsYCbCr, SampleType, 0, Quality, S) || Size == 0 ||
-        Size > Capacity)
+    if (!WriteThumbnailJPEG(Out.data(), Size, Img, IsYCbCr, SampleType, 0, Quality, S) || Size == 0 || Size > Capacity)
         return false;
     Out.resize(Size);
     return true;
@@ -509,7 +508,7 @@ uint8_t* TImageInfo::NewExifBlock(bool Rotated, const TImgInfo& Src, TResizer* R
         std::vector<uint8_t> J;
         for (int32_t Q = 90; Q >= 10 && !Done; Q -= 10)
             Done = EncodeThumbnail(T.Picture(), IsYCbCr, 1, Q, 65535, J, Settings) &&
-                   RebuildExifThumbnail(S, J.data(), uint32_t(J.size()), ThumbOrientation, Size, Pos);
+                RebuildExifThumbnail(S, J.data(), uint32_t(J.size()), ThumbOrientation, Size, Pos);
     }
     if (!Done && !FindAPP1Payload(S, Pos, Size))
         return nullptr;

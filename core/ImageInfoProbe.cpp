@@ -367,6 +367,6 @@ bool ResetJPEGExifOrientation(const std::string& FileName)
     const size_t Rest = size_t(File.Size()) - Head.size();
     return WriteFileAtomically(FileName, [&](std::FILE* F) {
         return std::fwrite(Head.data(), 1, Head.size(), F) == Head.size() &&
-               std::fwrite(File.Data() + Head.size(), 1, Rest, F) == Rest && !File.Damaged();
+            std::fwrite(File.Data() + Head.size(), 1, Rest, F) == Rest && !File.Damaged();
     });
 }

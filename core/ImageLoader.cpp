@@ -17,7 +17,7 @@ bool ColorReductionDropsAlpha = false;
 uint32_t LoaderFlags(int32_t OutFormat, const TRunSettings& S)
 {
     const bool Flatten = (CPUFeatures & CPU_SSE) == 0 || OutFormat == ofJPEG ||
-                         (OutFormat == ofBMP && !S.Bitmap.AlphaChannelSupport) || S.ColorReductionDropsAlpha;
+        (OutFormat == ofBMP && !S.Bitmap.AlphaChannelSupport) || S.ColorReductionDropsAlpha;
     return Flatten ? uint32_t(lfFlattenAlpha) : 0u;
 }
 
@@ -31,8 +31,8 @@ int32_t JPEGDecodeDenominator(double MaxScale, const TJPEGOption& JPEG)
     return S;
 }
 
-int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
-                        TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat, const TRunSettings& Settings)
+int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
+                        bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat, const TRunSettings& Settings)
 {
     const double M = std::max(Scale.XScale, Scale.YScale);
     int32_t S = 1;
@@ -98,8 +98,8 @@ struct TResizedBands {
                     return 0;
                 }
                 // The budget holds for what the resize keeps beside what the decoder holds.
-                t->Resize = std::make_unique<TBandResize>(*t->Resizer, rec.Width, rec.Height, rec.Channels, w, h,
-                                                          rec.Held);
+                t->Resize =
+                    std::make_unique<TBandResize>(*t->Resizer, rec.Width, rec.Height, rec.Channels, w, h, rec.Held);
             }
             if (Band)
                 t->Resize->Feed(*Band, Top);
@@ -114,8 +114,8 @@ struct TResizedBands {
 
 } // namespace
 
-int32_t LoadJPEGResized(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
-                        TICCInfo* ICC, uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
+int32_t LoadJPEGResized(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
+                        uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                         const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
                         const TRunSettings& Settings)
 {

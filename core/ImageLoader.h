@@ -53,9 +53,8 @@ int32_t FormatIdFromExt(const std::string& FileName);
 // (1 at full size). Readers raise EVestroError for damaged files. Every
 // setting named here comes from the run's Settings; alpha is flattened onto
 // its Background.
-int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
-                        TICCInfo* ICC, bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat,
-                        const TRunSettings& Settings);
+int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
+                        bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat, const TRunSettings& Settings);
 
 // Reads Info's JPEG (or PNG, or TIFF) in bands of rows and resizes them as they arrive with
 // Resizer, into Img (a new block the caller owns): the bytes LoadImageByType
@@ -66,10 +65,11 @@ int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
 // path does not take (CMYK, alpha, no change of size, a read_wic format
 // other than TIFF): load it whole instead. Flags receives lfDecoderWarned as
 // from LoadImageByType, else 0.
-int32_t LoadJPEGResized(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale,
-                        TICCInfo* ICC, uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
-                        const std::function<void(uint32_t& Width, uint32_t& Height, uint32_t Channels, int32_t Factor)>& NewSize,
-                        const TRunSettings& Settings);
+int32_t LoadJPEGResized(
+    const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale, TICCInfo* ICC, uint32_t& Flags,
+    int32_t OutFormat, TResizer& Resizer,
+    const std::function<void(uint32_t& Width, uint32_t& Height, uint32_t Channels, int32_t Factor)>& NewSize,
+    const TRunSettings& Settings);
 
 // Gives OutputFile the source's last-write time when Meta.KeepLastWriteTime
 // is on: in 1980..2107 as the source's local time cut to even seconds (the

@@ -35,10 +35,22 @@ void CopyImageRect(const TImgInfo& Src, TImgInfo& Dst, const TRect& R, int32_t D
     // Work in 64 bits; clip every side against both pictures.
     int64_t sl = R.Left, st = R.Top, sr = R.Right, sb = R.Bottom;
     int64_t dx = DestX, dy = DestY;
-    if (sl < 0) { dx -= sl; sl = 0; }
-    if (st < 0) { dy -= st; st = 0; }
-    if (dx < 0) { sl -= dx; dx = 0; }
-    if (dy < 0) { st -= dy; dy = 0; }
+    if (sl < 0) {
+        dx -= sl;
+        sl = 0;
+    }
+    if (st < 0) {
+        dy -= st;
+        st = 0;
+    }
+    if (dx < 0) {
+        sl -= dx;
+        dx = 0;
+    }
+    if (dy < 0) {
+        st -= dy;
+        dy = 0;
+    }
     int64_t w = std::min<int64_t>(sr, Src.Width) - sl;
     int64_t h = std::min<int64_t>(sb, Src.Height) - st;
     w = std::min<int64_t>(w, int64_t(Dst.Width) - dx);
@@ -73,33 +85,61 @@ int32_t RoundEven(double V)
 void ResolutionToPPM(int32_t& X, int32_t& Y, const TResolutionInfo& Res)
 {
     switch (Res.ResolutionUnit) {
-    case 1: X = RoundEven(Res.XResolution / 0.0254); Y = RoundEven(Res.YResolution / 0.0254); break;
-    case 2: X = RoundEven(Res.XResolution * 100); Y = RoundEven(Res.YResolution * 100); break;
-    case 3: X = RoundEven(Res.XResolution); Y = RoundEven(Res.YResolution); break;
-    default: X = 0; Y = 0;
+    case 1:
+        X = RoundEven(Res.XResolution / 0.0254);
+        Y = RoundEven(Res.YResolution / 0.0254);
+        break;
+    case 2:
+        X = RoundEven(Res.XResolution * 100);
+        Y = RoundEven(Res.YResolution * 100);
+        break;
+    case 3:
+        X = RoundEven(Res.XResolution);
+        Y = RoundEven(Res.YResolution);
+        break;
+    default:
+        X = 0;
+        Y = 0;
     }
 }
 
 void ResolutionToDPI(int32_t& X, int32_t& Y, const TResolutionInfo& Res)
 {
     switch (Res.ResolutionUnit) {
-    case 1: X = RoundEven(Res.XResolution); Y = RoundEven(Res.YResolution); break;
-    case 2: X = RoundEven(Res.XResolution * 2.54); Y = RoundEven(Res.YResolution * 2.54); break;
-    case 3: X = RoundEven(Res.XResolution * 0.0254); Y = RoundEven(Res.YResolution * 0.0254); break;
-    default: X = 1; Y = 1;
+    case 1:
+        X = RoundEven(Res.XResolution);
+        Y = RoundEven(Res.YResolution);
+        break;
+    case 2:
+        X = RoundEven(Res.XResolution * 2.54);
+        Y = RoundEven(Res.YResolution * 2.54);
+        break;
+    case 3:
+        X = RoundEven(Res.XResolution * 0.0254);
+        Y = RoundEven(Res.YResolution * 0.0254);
+        break;
+    default:
+        X = 1;
+        Y = 1;
     }
 }
 
 uint32_t CPUFeaturesFromCpuid(uint32_t Leaf1Edx, uint32_t MaxExtLeaf, uint32_t ExtLeaf1Edx)
 {
     uint32_t f = 0;
-    if (Leaf1Edx & (1u << 23)) f |= CPU_MMX;
-    if (Leaf1Edx & (1u << 25)) f |= CPU_SSE;
-    if (Leaf1Edx & (1u << 26)) f |= CPU_SSE2;
+    if (Leaf1Edx & (1u << 23))
+        f |= CPU_MMX;
+    if (Leaf1Edx & (1u << 25))
+        f |= CPU_SSE;
+    if (Leaf1Edx & (1u << 26))
+        f |= CPU_SSE2;
     if (MaxExtLeaf >= 0x80000001u) {
-        if (ExtLeaf1Edx & (1u << 22)) f |= CPU_MMXEXT;
-        if (ExtLeaf1Edx & (1u << 31)) f |= CPU_3DNOW;
-        if (ExtLeaf1Edx & (1u << 30)) f |= CPU_3DNOWEXT;
+        if (ExtLeaf1Edx & (1u << 22))
+            f |= CPU_MMXEXT;
+        if (ExtLeaf1Edx & (1u << 31))
+            f |= CPU_3DNOW;
+        if (ExtLeaf1Edx & (1u << 30))
+            f |= CPU_3DNOWEXT;
     }
     return f;
 }

@@ -51,7 +51,12 @@ void ResolutionToDPI(int32_t& X, int32_t& Y, const TResolutionInfo& Res);
 
 // Processor feature word.
 enum : uint32_t {
-    CPU_MMX = 1, CPU_SSE = 2, CPU_SSE2 = 4, CPU_MMXEXT = 8, CPU_3DNOW = 16, CPU_3DNOWEXT = 32,
+    CPU_MMX = 1,
+    CPU_SSE = 2,
+    CPU_SSE2 = 4,
+    CPU_MMXEXT = 8,
+    CPU_3DNOW = 16,
+    CPU_3DNOWEXT = 32,
 };
 // Reads the feature word through cpuid (standard leaf 1; the extended leaf
 // 0x80000001 only when the processor has it).

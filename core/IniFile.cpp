@@ -311,8 +311,7 @@ const TMemIniFile::TEntry* TMemIniFile::FindEntry(std::string_view Section, std:
     return nullptr;
 }
 
-std::string TMemIniFile::ReadString(std::string_view Section, std::string_view Ident,
-                                    std::string_view Default) const
+std::string TMemIniFile::ReadString(std::string_view Section, std::string_view Ident, std::string_view Default) const
 {
     const TEntry* e = FindEntry(Section, Ident);
     return e ? e->Value : std::string(Default);

@@ -10,9 +10,9 @@
 // a section is found by its name in constant time, so that a file of many
 // sections loads in a time that grows with its length. Sections, keys and
 // comment lines ("; ...") that nobody asks for are kept in their order; a new
-// section goes to the end, a new key to the end of its section. Values are kept exactly as they stand after the "="; a value
-// cannot hold a line break, so CR and LF in written names and values become
-// blanks. Strings are UTF-8. One object is used by one thread at a time.
+// section goes to the end, a new key to the end of its section. Values are kept exactly as they stand after the "="; a
+// value cannot hold a line break, so CR and LF in written names and values become blanks. Strings are UTF-8. One object
+// is used by one thread at a time.
 #pragma once
 #include <cstdint>
 #include <string>

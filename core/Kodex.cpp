@@ -40,8 +40,7 @@ struct TCurrentFile {
     ~TCurrentFile() { CurrentFile = Saved; }
 };
 
-template <typename T>
-void Resolve(T& Entry, const char* Name)
+template <typename T> void Resolve(T& Entry, const char* Name)
 {
     Entry = reinterpret_cast<T>(platform::DynSymbol(LibHandle, Name));
 }
@@ -66,8 +65,7 @@ void FlattenDecoded(TImgInfo& Img, TICCInfo* ICC, const TBGColor& Background)
 
 // Runs Write on a new temporary file beside FileName and renames it into
 // place only when Write succeeded and the file closed cleanly.
-template <typename TWrite>
-int WriteViaTemp(const std::string& FileName, TWriteMode Mode, TWrite Write)
+template <typename TWrite> int WriteViaTemp(const std::string& FileName, TWriteMode Mode, TWrite Write)
 {
     TCurrentFile cur(FileName);
     TSafeFileWriter out(FileName, Mode);
@@ -119,9 +117,9 @@ void SetDensity(TKodexWriteJPEG& Rec, const TResolutionInfo& Resolution, const T
 
 // The record of a picture written whole (not a thumbnail): also its density,
 // its profile when it has one, and the progressive setting.
-void FillPictureJPEGRecord(TKodexWriteJPEG& Rec, const TImgInfo& Img, int32_t Quality, bool IsYCbCr,
-                           int32_t SampleType, int32_t Smoothing, const TRunSettings& S,
-                           const TResolutionInfo& Resolution, const TICCInfo* ICCInfo)
+void FillPictureJPEGRecord(TKodexWriteJPEG& Rec, const TImgInfo& Img, int32_t Quality, bool IsYCbCr, int32_t SampleType,
+                           int32_t Smoothing, const TRunSettings& S, const TResolutionInfo& Resolution,
+                           const TICCInfo* ICCInfo)
 {
     FillJPEGRecord(Rec, Img, Quality, IsYCbCr, SampleType, Smoothing, S);
     SetDensity(Rec, Resolution, S.Metadata);
@@ -180,7 +178,8 @@ int ReadWic(TKodexReadWICProc Proc, const std::string& FileName, TImgInfo& Img, 
     TCurrentFile cur(FileName);
     TKodexReadWIC rec{};
     rec.ICC = ICCInfo;
-    const int r = DecodeMapped(FileName, rec.Img, ICCInfo, [&](auto Data, auto Size) { return Proc(&rec, Data, Size); });
+    const int r =
+        DecodeMapped(FileName, rec.Img, ICCInfo, [&](auto Data, auto Size) { return Proc(&rec, Data, Size); });
     if (!r)
         return 0;
     if (rec.Img.Channels == 4 && (Flags & KODEX_PNG_FLATTEN))
@@ -293,8 +292,8 @@ int ReadPNGFile(const std::string& FileName, TImgInfo& Img, uint32_t& Flags, TIC
     return r;
 }
 
-int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominator, TICCInfo* ICCInfo,
-                 bool& IsYCbCr, bool PassFlag, const TRunSettings& S, bool* Warned)
+int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominator, TICCInfo* ICCInfo, bool& IsYCbCr,
+                 bool PassFlag, const TRunSettings& S, bool* Warned)
 {
     if (!KodexProcs.ReadJPEG)
         return 0;
@@ -432,8 +431,7 @@ int WriteJPEGToMemory(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, const 
     // Not fitting is an answer the callers expect and act on (a smaller try);
     // they report a final failure themselves, with the file's name.
     TErrorCapture quiet;
-    return KodexProcs.WriteJPEGToMemory(&rec, Buffer, &Size, ExifSize ? ExifData : nullptr,
-                                        ExifData ? ExifSize : 0);
+    return KodexProcs.WriteJPEGToMemory(&rec, Buffer, &Size, ExifSize ? ExifData : nullptr, ExifData ? ExifSize : 0);
 }
 
 int WriteThumbnailJPEG(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, bool IsYCbCr, int32_t SampleType,
@@ -449,8 +447,8 @@ int WriteThumbnailJPEG(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, bool 
 }
 
 int WritePNG(const std::string& FileName, const TImgInfo& Img, int32_t Filter, bool Transparent, bool FourBit,
-             const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette,
-             const TICCInfo* ICCInfo, int32_t Level, const TRunSettings& S, TWriteMode Mode)
+             const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette, const TICCInfo* ICCInfo,
+             int32_t Level, const TRunSettings& S, TWriteMode Mode)
 {
     if (!KodexProcs.WritePNG)
         return 0;
@@ -560,8 +558,14 @@ std::string GetWICExtensions()
 }
 
 namespace {
-uint32_t Le32(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24; }
-uint16_t Le16(const uint8_t* P) { return uint16_t(P[0] | P[1] << 8); }
+uint32_t Le32(const uint8_t* P)
+{
+    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+}
+uint16_t Le16(const uint8_t* P)
+{
+    return uint16_t(P[0] | P[1] << 8);
+}
 
 constexpr const char SPaletteSaveFailed[] = "Failed to save file";
 
@@ -604,8 +608,8 @@ void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& Out
         throw EVestroError(LoadResText(SLoadFailed));
     const uint64_t dataPos = Le32(d + 10) ? Le32(d + 10) : palPos + 4 * fileColours;
     const uint64_t rowBytes = bpp == 1 ? ((w + 7) / 8 + 3) & ~uint64_t(3)
-                              : bpp == 4 ? ((w + 1) / 2 + 3) & ~uint64_t(3)
-                                         : (w + 3) & ~uint64_t(3);
+        : bpp == 4                     ? ((w + 1) / 2 + 3) & ~uint64_t(3)
+                                       : (w + 3) & ~uint64_t(3);
     if (dataPos > size || (size - dataPos) / rowBytes < h)
         throw EVestroError(LoadResText(SLoadFailed));
 
@@ -622,8 +626,9 @@ void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& Out
         const uint8_t* s = d + dataPos + r * rowBytes;
         uint8_t* o = MemRow(idx.Img, uint32_t(topDown ? h - 1 - r : r));
         for (uint64_t x = 0; x < w; ++x) {
-            const uint8_t v = bpp == 8 ? s[x] : bpp == 4 ? uint8_t((s[x / 2] >> (x & 1 ? 0 : 4)) & 15)
-                                                         : uint8_t((s[x / 8] >> (7 - (x & 7))) & 1);
+            const uint8_t v = bpp == 8 ? s[x]
+                : bpp == 4             ? uint8_t((s[x / 2] >> (x & 1 ? 0 : 4)) & 15)
+                                       : uint8_t((s[x / 8] >> (7 - (x & 7))) & 1);
             if (v >= ColourCount)
                 throw EVestroError(LoadResText(SLoadFailed));
             o[x] = v;
@@ -648,7 +653,7 @@ void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& Out
     }
     const bool fourBit = ColourCount <= 16;
     // Filter 0 as every palette PNG: prediction only costs bytes on indices.
-    if (!WritePNG(OutputFile, idx.Img, 0, transparent, fourBit, Resolution, ColourCount, palette,
-                  ICCInfo, S.PNG.CompressLevel, S))
+    if (!WritePNG(OutputFile, idx.Img, 0, transparent, fourBit, Resolution, ColourCount, palette, ICCInfo,
+                  S.PNG.CompressLevel, S))
         throw EVestroError(LoadResText(SPaletteSaveFailed));
 }

@@ -44,8 +44,8 @@ extern TKodexProcs KodexProcs;
 
 // Loads ProgramFolder + "bin/libkodex.so" (ProgramFolder ends in "/"),
 // resolves the entries, clears the cached extension list and installs
-// KodexErrorCallback and the program's page reuse (platform::TPageReuse). False when the library cannot be loaded: ErrorText then
-// holds the system's message, for a warning titled KodexLoadErrorTitle.
+// KodexErrorCallback and the program's page reuse (platform::TPageReuse). False when the library cannot be loaded:
+// ErrorText then holds the system's message, for a warning titled KodexLoadErrorTitle.
 bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText);
 // Frees the library when loaded and clears the entries and extension list.
 void UnloadKodex();
@@ -78,8 +78,8 @@ int ReadPNGFile(const std::string& FileName, TImgInfo& Img, uint32_t& Flags, TIC
 // S: [JPEG] DCTMethod. Warned, when not null, receives whether the decoder
 // warned about the file's data on the way to a whole picture
 // (KODEX_JPEG_WARNED); a file it finds damaged fails.
-int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominator, TICCInfo* ICCInfo,
-                 bool& IsYCbCr, bool PassFlag, const TRunSettings& S, bool* Warned = nullptr);
+int ReadJPEGFile(const std::string& FileName, TImgInfo& Img, int32_t& Denominator, TICCInfo* ICCInfo, bool& IsYCbCr,
+                 bool PassFlag, const TRunSettings& S, bool* Warned = nullptr);
 int ReadWICFile(const std::string& FileName, TImgInfo& Img, uint32_t Flags, TICCInfo* ICCInfo,
                 const TBGColor& BackgroundColour);
 int ReadWICThumbnail(const std::string& FileName, TImgInfo& Img, uint32_t Flags, TICCInfo* ICCInfo,
@@ -120,9 +120,8 @@ int WriteThumbnailJPEG(uint8_t* Buffer, size_t& Size, const TImgInfo& Img, bool 
 // Palette: PaletteCount red, green, blue triplets (Img then holds one index
 // byte per pixel), or null. Filter: libpng's filter flags or 0. Level 0..9.
 int WritePNG(const std::string& FileName, const TImgInfo& Img, int32_t Filter, bool Transparent, bool FourBit,
-             const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette,
-             const TICCInfo* ICCInfo, int32_t Level, const TRunSettings& S,
-             TWriteMode Mode = TWriteMode::Replace);
+             const TResolutionInfo& Resolution, int32_t PaletteCount, const uint8_t* Palette, const TICCInfo* ICCInfo,
+             int32_t Level, const TRunSettings& S, TWriteMode Mode = TWriteMode::Replace);
 // create_exif through the library (see KodexApi.h); false when not loaded.
 bool CreateExif(const std::string& SrcFileName, const TKodexInfo& Info, const uint8_t* Thumb, uint32_t ThumbSize,
                 uint8_t* Out, uint32_t Capacity, uint32_t& OutSize);
@@ -156,4 +155,3 @@ void WICExtensionCallback(const char* Extension);
 void LoadPaletteBitmapFile(const std::string& SourceFile, const std::string& OutputFile, int32_t ColourCount,
                            const TResolutionInfo& Resolution, const TICCInfo* ICCInfo, int32_t TransparentType,
                            const TRunSettings& S);
-

@@ -16,8 +16,8 @@ namespace {
 
 // Shared by both expanders. The file-name expander looks at the first 18 only.
 const char* const TokenNames[] = {
-    "old", "ext", "ymd", "ymdhns", "dir", "resizemode", "yyyy", "yy", "mm", "dd", "n", "c",
-    "pdir", "base", "ymdhn", "hh", "nn", "ss", "new", "oldname", "newname",
+    "old", "ext",  "ymd",  "ymdhns", "dir", "resizemode", "yyyy", "yy",  "mm",      "dd",      "n",
+    "c",   "pdir", "base", "ymdhn",  "hh",  "nn",         "ss",   "new", "oldname", "newname",
 };
 constexpr int FileNameTokenCount = 18;
 constexpr int TextTokenCount = 21;
@@ -77,14 +77,29 @@ std::string FormatDate(const TDateParts& P, const std::string& Pattern)
     std::string R;
     for (size_t I = 0; I < Pattern.size();) {
         auto At = [&](const char* T) { return Pattern.compare(I, std::char_traits<char>::length(T), T) == 0; };
-        if (At("yyyy")) { R += Padded(P.Y, 4); I += 4; }
-        else if (At("yy")) { R += Padded(P.Y % 100, 2); I += 2; }
-        else if (At("mm")) { R += Padded(P.M, 2); I += 2; }
-        else if (At("dd")) { R += Padded(P.D, 2); I += 2; }
-        else if (At("hh")) { R += Padded(P.H, 2); I += 2; }
-        else if (At("nn")) { R += Padded(P.N, 2); I += 2; }
-        else if (At("ss")) { R += Padded(P.S, 2); I += 2; }
-        else R += Pattern[I++];
+        if (At("yyyy")) {
+            R += Padded(P.Y, 4);
+            I += 4;
+        } else if (At("yy")) {
+            R += Padded(P.Y % 100, 2);
+            I += 2;
+        } else if (At("mm")) {
+            R += Padded(P.M, 2);
+            I += 2;
+        } else if (At("dd")) {
+            R += Padded(P.D, 2);
+            I += 2;
+        } else if (At("hh")) {
+            R += Padded(P.H, 2);
+            I += 2;
+        } else if (At("nn")) {
+            R += Padded(P.N, 2);
+            I += 2;
+        } else if (At("ss")) {
+            R += Padded(P.S, 2);
+            I += 2;
+        } else
+            R += Pattern[I++];
     }
     return R;
 }
@@ -106,11 +121,16 @@ std::string AppendedExt(const TImageInfo& Info, const TRunSettings& S)
         return OutputExt[(ConvertTo >= 1 && ConvertTo <= 3) ? ConvertTo : Default];
     };
     switch (PictureFormat) {
-    case pfBMP: return Pick(S.Bitmap.ConvertTo, 1);
-    case pfJPEG: return Pick(S.JPEG.ConvertTo, 2);
-    case pfPNG: return Pick(S.PNG.ConvertTo, 3);
-    case pfWIC: return Pick(S.WIC.ConvertTo, 2);
-    default: return Pick(S.SPI.SPITo, 3);
+    case pfBMP:
+        return Pick(S.Bitmap.ConvertTo, 1);
+    case pfJPEG:
+        return Pick(S.JPEG.ConvertTo, 2);
+    case pfPNG:
+        return Pick(S.PNG.ConvertTo, 3);
+    case pfWIC:
+        return Pick(S.WIC.ConvertTo, 2);
+    default:
+        return Pick(S.SPI.SPITo, 3);
     }
 }
 
@@ -171,7 +191,7 @@ int32_t NextFolderFileCount(const std::string& Folder)
 
 void ResizeModeText(const TImageInfo&, const TScale& Scale, std::string& S, const TResizeOption& R)
 {
-    static const char* const FilterNames[] = {"Average", "Lanczos", "Bilinear", "Bicubic", "BlackmanSinc",
+    static const char* const FilterNames[] = {"Average",  "Lanczos",  "Bilinear", "Bicubic",        "BlackmanSinc",
                                               "Spline16", "Spline36", "Gaussian", "NearestNeighbor"};
     const std::string Suffix1 = R.SIMDMode == 2 ? "_float" : "_int";
     const std::string Suffix2 = R.Degamma ? "_degamma" : "";
@@ -198,8 +218,8 @@ void ResizeModeText(const TImageInfo&, const TScale& Scale, std::string& S, cons
     S += Suffix1 + Suffix2;
 }
 
-void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32_t Number,
-                        std::string& OutName, const TScale& Scale, const TRunSettings& Settings)
+void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32_t Number, std::string& OutName,
+                        const TScale& Scale, const TRunSettings& Settings)
 {
     OutName.clear();
     // A control character in a setting used as a path cannot be meant (a
@@ -254,21 +274,45 @@ void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32
             R += N.substr(0, N.size() - ExtractFileExt(N).size());
             break;
         }
-        case 1: R += Info.Ext(); break;
-        case 2: R += FormatDate(Date, "yymmdd"); break;
-        case 3: R += FormatDate(Date, "yyyymmddhhnnss"); break;
-        case 4: R += Info.Dir; break;
+        case 1:
+            R += Info.Ext();
+            break;
+        case 2:
+            R += FormatDate(Date, "yymmdd");
+            break;
+        case 3:
+            R += FormatDate(Date, "yyyymmddhhnnss");
+            break;
+        case 4:
+            R += Info.Dir;
+            break;
         case 5: {
             std::string S;
             ResizeModeText(Info, Scale, S, Settings.Resize);
             R += S;
             break;
         }
-        case 6: case 7: case 8: case 9: case 15: case 16: case 17: R += FormatDate(Date, Name); break;
-        case 10: R += std::to_string(Number); break;
-        case 11: R += std::to_string(NextFolderFileCount(ExtractFilePath(R))); break;
-        case 12: R += ExtractFileName(WithoutTrailingSlash(ExtractFilePath(Info.Path()))); break;
-        case 13: R += WithoutTrailingSlash(Info.Base); break;
+        case 6:
+        case 7:
+        case 8:
+        case 9:
+        case 15:
+        case 16:
+        case 17:
+            R += FormatDate(Date, Name);
+            break;
+        case 10:
+            R += std::to_string(Number);
+            break;
+        case 11:
+            R += std::to_string(NextFolderFileCount(ExtractFilePath(R)));
+            break;
+        case 12:
+            R += ExtractFileName(WithoutTrailingSlash(ExtractFilePath(Info.Path())));
+            break;
+        case 13:
+            R += WithoutTrailingSlash(Info.Base);
+            break;
         default:
             // <n1>..<n9>, <c1>..<c9>: zero-padded to that many digits.
             if (Name.size() >= 2 && (Name[0] == 'n' || Name[0] == 'c') && Name[1] >= '1' && Name[1] <= '9') {
@@ -289,8 +333,8 @@ void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32
     OutName = R;
 }
 
-void ExpandTextTokens(const std::string& Text, const std::string& NewName, const std::string& OldName,
-                      std::string& Out, int32_t Number, TDateTime Date)
+void ExpandTextTokens(const std::string& Text, const std::string& NewName, const std::string& OldName, std::string& Out,
+                      int32_t Number, TDateTime Date)
 {
     auto NoExt = [](const std::string& N) { return N.substr(0, N.size() - ExtractFileExt(N).size()); };
     const TDateParts P = Decode(Date);
@@ -312,15 +356,39 @@ void ExpandTextTokens(const std::string& Text, const std::string& NewName, const
         if (Name.empty())
             continue;
         switch (FindToken(Name, TextTokenCount)) {
-        case 0: Out += OldName; break;
-        case 18: Out += NewName; break;
-        case 19: Out += NoExt(OldName); break;
-        case 20: Out += NoExt(NewName); break;
-        case 2: Out += Localised("yyyy/mm/dd"); break;
-        case 14: Out += Localised("yyyy/mm/dd hh:nn"); break;
-        case 3: Out += Localised("yyyy/mm/dd hh:nn:ss"); break;
-        case 6: case 7: case 8: case 9: case 15: case 16: case 17: Out += FormatDate(P, Name); break;
-        case 10: Out += std::to_string(Number); break;
+        case 0:
+            Out += OldName;
+            break;
+        case 18:
+            Out += NewName;
+            break;
+        case 19:
+            Out += NoExt(OldName);
+            break;
+        case 20:
+            Out += NoExt(NewName);
+            break;
+        case 2:
+            Out += Localised("yyyy/mm/dd");
+            break;
+        case 14:
+            Out += Localised("yyyy/mm/dd hh:nn");
+            break;
+        case 3:
+            Out += Localised("yyyy/mm/dd hh:nn:ss");
+            break;
+        case 6:
+        case 7:
+        case 8:
+        case 9:
+        case 15:
+        case 16:
+        case 17:
+            Out += FormatDate(P, Name);
+            break;
+        case 10:
+            Out += std::to_string(Number);
+            break;
         default:
             if (Name.size() >= 2 && Name[0] == 'n' && Name[1] >= '1' && Name[1] <= '9')
                 Out += Padded(Number, Name[1] - '0');

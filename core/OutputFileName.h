@@ -37,8 +37,8 @@ int32_t ExtractStartNumber(std::string& Rule, const TRunSettings& S);
 // token), and when the rule or the output folder it is put in holds a
 // control character (below U+0020, or U+007F). An output extension is appended unless the rule ends in .bmp, .jpg,
 // .jpeg or .png. Output folder, extensions and <resizemode> follow Settings.
-void MakeOutputFileName(const std::string& Rule, const TImageInfo& Info, int32_t Number,
-                        std::string& OutName, const TScale& Scale, const TRunSettings& Settings);
+void MakeOutputFileName(const std::string& Rule, const TImageInfo& Info, int32_t Number, std::string& OutName,
+                        const TScale& Scale, const TRunSettings& Settings);
 
 // Text of the <resizemode> token, e.g. "Lanczos3_int", "None_float_degamma".
 void ResizeModeText(const TImageInfo& Info, const TScale& Scale, std::string& S, const TResizeOption& R);
@@ -51,6 +51,5 @@ int32_t NextFolderFileCount(const std::string& Folder);
 // <ymdhn> <ymdhns> date parts and <n>, <n1>..<n9>); any other token is written
 // as its bare name. "/" and ":" in the date forms become the locale's
 // separators. NewName and OldName are file names with extension. UTF-8.
-void ExpandTextTokens(const std::string& Text, const std::string& NewName, const std::string& OldName,
-                      std::string& Out, int32_t Number, TDateTime Date);
-
+void ExpandTextTokens(const std::string& Text, const std::string& NewName, const std::string& OldName, std::string& Out,
+                      int32_t Number, TDateTime Date);

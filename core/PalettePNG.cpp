@@ -24,11 +24,16 @@ uint32_t PNGKeyColor(const TImgInfo& Img, const TPNGOption& PNG)
     const uint32_t last = Img.Height - 1, right = 3 * (Img.Width - 1);
     switch (PNG.TransparentType) {
     case 0:
-    case 2: return PixelColor(MemRow(Img, 0));
-    case 1: return PixelColor(MemRow(Img, last));
-    case 3: return PixelColor(MemRow(Img, last) + right);
-    case 4: return PixelColor(MemRow(Img, 0) + right);
-    default: return SwapRB(PNG.TransparentColor) & 0xFFFFFF;
+    case 2:
+        return PixelColor(MemRow(Img, 0));
+    case 1:
+        return PixelColor(MemRow(Img, last));
+    case 3:
+        return PixelColor(MemRow(Img, last) + right);
+    case 4:
+        return PixelColor(MemRow(Img, 0) + right);
+    default:
+        return SwapRB(PNG.TransparentColor) & 0xFFFFFF;
     }
 }
 

@@ -19,8 +19,8 @@ struct TRunSettings;
 // of the bridge), which writes to a temporary name and renames it into place.
 using TWritePNGProc = int (*)(const std::string& FileName, const TImgInfo& Img, int32_t Filter, bool Transparent,
                               bool FourBit, const TResolutionInfo& Resolution, int32_t PaletteCount,
-                              const uint8_t* Palette, const TICCInfo* ICCInfo, int32_t Level,
-                              const TRunSettings& S, TWriteMode Mode);
+                              const uint8_t* Palette, const TICCInfo* ICCInfo, int32_t Level, const TRunSettings& S,
+                              TWriteMode Mode);
 extern TWritePNGProc WritePNGProc;
 
 // The transparent key colour of a 3-channel picture by [PNG] TransparentType
@@ -33,8 +33,7 @@ uint32_t PNGKeyColor(const TImgInfo& Img, const TPNGOption& PNG);
 // TransparentType is 0). False, with nothing written, when it has more
 // colours (the caller then writes a true-colour PNG), or when the write failed.
 bool SavePalettePNG(const std::string& FileName, const TImgInfo& Img, const TICCInfo* ICCInfo,
-                    const TResolutionInfo& Resolution, const TRunSettings& S,
-                    TWriteMode Mode = TWriteMode::Replace);
+                    const TResolutionInfo& Resolution, const TRunSettings& S, TWriteMode Mode = TWriteMode::Replace);
 
 // Writes Img (1, 3 or 4 channels; 1 channel with Palette = indices) with the
 // [PNG] filter and level, or with filter 0 and level 1 followed by the

@@ -57,9 +57,13 @@ uint64_t PictureMemoryBudget()
 
 // ---------------------------------------------------------------- the run's budget
 
-TRunMemory::TRunMemory(const TSystemOption& S) : FTotal(RunMemoryBudget(S)), FWorkers(Workers(S)) {}
+TRunMemory::TRunMemory(const TSystemOption& S) : FTotal(RunMemoryBudget(S)), FWorkers(Workers(S))
+{
+}
 
-TRunMemory::TRunMemory(uint64_t Total, int Workers) : FTotal(Total), FWorkers(std::max(1, Workers)) {}
+TRunMemory::TRunMemory(uint64_t Total, int Workers) : FTotal(Total), FWorkers(std::max(1, Workers))
+{
+}
 
 uint64_t TRunMemory::HeldForRun() const
 {

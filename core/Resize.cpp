@@ -113,8 +113,8 @@ void TResizer::Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool I
         RF->SetResizeParam(Src, Width, Height);
         for (TResizeParam* p : {&RF->HPrm, &RF->VPrm}) {
             TWeightSetter* ws = p->DestLength < p->SrcLength ? DecimationWeightSetter
-                                : p->DestLength > p->SrcLength ? InterpolationWeightSetter
-                                                                : nullptr;
+                : p->DestLength > p->SrcLength               ? InterpolationWeightSetter
+                                                             : nullptr;
             if (p->DestLength == p->SrcLength)
                 continue;
             if (!ws)
@@ -182,8 +182,7 @@ namespace {
 // pass writes the first Filled bytes of each group of GroupRows rows of the
 // first Rows: the block may be one an earlier picture left, and the rest is
 // zeroed here, as a fresh block holds it (kernels read past a row's end).
-uint8_t* NewBlock(uint64_t Bpl, uint64_t Rows, uint64_t Extra, bool ManyWriters, uint32_t GroupRows,
-                  uint64_t Filled)
+uint8_t* NewBlock(uint64_t Bpl, uint64_t Rows, uint64_t Extra, bool ManyWriters, uint32_t GroupRows, uint64_t Filled)
 {
     const uint64_t rows = BlockRows(Rows);
     if (rows > ((uint64_t(1) << 46) - Extra) / Bpl)
@@ -303,8 +302,8 @@ void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool
         // filtered in place) beside the result.
         const uint64_t src = uint64_t(Info.Bpl) * BlockRows(Info.Height);
         const uint64_t tmp = RF->WidthChanges() && (RF->FTmpBpl > RF->FSrcBpl || RF->FNeedTmpBuf)
-                                 ? uint64_t(RF->FTmpBpl) * BlockRows(Info.Height) + 8
-                                 : 0;
+            ? uint64_t(RF->FTmpBpl) * BlockRows(Info.Height) + 8
+            : 0;
         const uint64_t dest = RF->HeightChanges() ? uint64_t(RF->FDestBpl) * BlockRows(Height) : 0;
         CheckResultMemory(std::max(src + tmp, (tmp ? tmp : src) + dest), Width, Height);
     }
@@ -330,7 +329,6 @@ void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool
     Info.Bpl = RF->FDestBpl;
     Info.Height = Height;
 }
-
 
 TBandResize::TBandResize(TResizer& Resizer, uint32_t SrcWidth, uint32_t SrcHeight, uint32_t Ch, uint32_t Width,
                          uint32_t Height, uint64_t Beside)

@@ -26,7 +26,7 @@ public:
     TWeightSetter* InterpolationWeightSetter = nullptr; // for a side that grows
     uint32_t DecimationMode = 0;
     uint32_t InterpolationMode = 0;
-    uint32_t SIMDMode = 0;   // 1 "MMX Integer", 2 "SSE Float", 3 "SSE2 Integer"
+    uint32_t SIMDMode = 0; // 1 "MMX Integer", 2 "SSE Float", 3 "SSE2 Integer"
     bool LinearColorSpace = false;
     int32_t MaxThreadNum = 0;
 
@@ -114,7 +114,7 @@ private:
     uint32_t SrcH, OutW, OutH, Channels;
     uint32_t ItemRows = 1, ChunkItems = 1, ChunkRows = 1;
     uint32_t NextRow = 0; // source rows taken so far
-    bool Resample;       // the width changes: rows go through the horizontal pass
+    bool Resample;        // the width changes: rows go through the horizontal pass
     uint8_t* Tmp = nullptr;
     uint64_t TmpBytes = 0;
     uint8_t* Window[2] = {nullptr, nullptr};

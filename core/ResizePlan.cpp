@@ -77,8 +77,8 @@ void TCustomResizeFilter::RunH(THFilterProc Proc, uint8_t* Tmp, const uint8_t* S
     GetHFilterRange(Tmp, Src, ThreadNum, Count);
     if (Count == 0)
         return;
-    Proc(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], HPrm.SrcLength, HPrm.DestLength, Count,
-         FTmpBpl, FSrcBpl);
+    Proc(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], HPrm.SrcLength, HPrm.DestLength, Count, FTmpBpl,
+         FSrcBpl);
 }
 
 void TCustomResizeFilter::RunV(TVFilterProc Proc, uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
@@ -166,7 +166,7 @@ void TRGBAFilter::SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32
     CheckChannels(Src, true);
     TCustomResizeFilter::SetResizeParam(Src, DestWidth, DestHeight);
     WidenTmp(2 * uint64_t(DestWidth), 4); // int16 samples
-    TmpForm(2, 16 * uint64_t(DestWidth));  // row pairs interleaved
+    TmpForm(2, 16 * uint64_t(DestWidth)); // row pairs interleaved
     SetHItems(kern::RGBAItemRows, kern::IntRGBAStep, CeilDiv(Src.Width, 2));
     SetVItems(kern::RGBAVItemBytes, 32, true, 1);
 }
@@ -194,8 +194,7 @@ void TRGBAFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 // horizontal items of 4 rows, vertical items of 16 samples shared in
 // granules of 16 items. RGBA: horizontal items of 2 rows, vertical items of
 // 2 pixels shared in granules of 32.
-template <bool RGBA>
-TFloatResizeFilter<RGBA>::TFloatResizeFilter(bool Linear) : FLinear(Linear)
+template <bool RGBA> TFloatResizeFilter<RGBA>::TFloatResizeFilter(bool Linear) : FLinear(Linear)
 {
     if constexpr (RGBA) {
         FIsRGBA = true;
@@ -222,14 +221,12 @@ void TFloatResizeFilter<RGBA>::SetResizeParam(const TImgInfo& Src, uint32_t Dest
     }
 }
 
-template <bool RGBA>
-uint64_t TFloatResizeFilter<RGBA>::GetHFilterWorkSize(uint64_t)
+template <bool RGBA> uint64_t TFloatResizeFilter<RGBA>::GetHFilterWorkSize(uint64_t)
 {
     return WidthChanges() ? kern::FloatHWorkSize(HPrm.SrcLength, FChannels) : 0;
 }
 
-template <bool RGBA>
-void TFloatResizeFilter<RGBA>::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
+template <bool RGBA> void TFloatResizeFilter<RGBA>::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
 {
     const TResizeKernels& K = ResizeKernels();
     const bool Final = !HeightChanges();
@@ -243,14 +240,13 @@ void TFloatResizeFilter<RGBA>::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_
     RunH(Proc, Tmp, Src, ThreadNum);
 }
 
-template <bool RGBA>
-void TFloatResizeFilter<RGBA>::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
+template <bool RGBA> void TFloatResizeFilter<RGBA>::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
     const TResizeKernels& K = ResizeKernels();
     TVFilterProc Proc;
     if constexpr (RGBA)
         Proc = FLinear ? (WidthChanges() ? K.LinearRGBAV : K.LinearRGBAVDirect)
-                    : (WidthChanges() ? K.FloatRGBAV : K.FloatRGBAVDirect);
+                       : (WidthChanges() ? K.FloatRGBAV : K.FloatRGBAVDirect);
     else
         Proc = FLinear ? (WidthChanges() ? K.LinearV : K.LinearVDirect) : (WidthChanges() ? K.FloatV : K.FloatVDirect);
     RunV(Proc, Dest, Tmp, ThreadNum);

@@ -75,7 +75,7 @@ public:
     void VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum) override;
 };
 // SIMD mode 1: computes exactly what the integer family computes.
-class TMMXFilter : public TSSE2IntFilter {};
+class TMMXFilter : public TSSE2IntFilter { };
 
 // Integer family with alpha weighting, 4 channels.
 class TRGBAFilter : public TCustomResizeFilter {
@@ -87,12 +87,11 @@ public:
     void HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum) override;
     void VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum) override;
 };
-class TSSE2RGBAFilter : public TRGBAFilter {};
+class TSSE2RGBAFilter : public TRGBAFilter { };
 
 // Float family (SIMD mode 2): 1 and 3 channels, or 4 with alpha weighting
 // (RGBA); Linear filters in linear light.
-template <bool RGBA>
-class TFloatResizeFilter : public TCustomResizeFilter {
+template <bool RGBA> class TFloatResizeFilter : public TCustomResizeFilter {
 public:
     explicit TFloatResizeFilter(bool Linear = false);
     void SetResizeParam(const TImgInfo& Src, uint32_t DestWidth, uint32_t DestHeight) override;
@@ -110,11 +109,11 @@ extern template class TFloatResizeFilter<true>;
 using TSSEFilter = TFloatResizeFilter<false>;
 class TLinearRGBFilter : public TSSEFilter {
 public:
-    TLinearRGBFilter() : TSSEFilter(true) {}
+    TLinearRGBFilter() : TSSEFilter(true) { }
 };
 
 using TSSERGBAFilter = TFloatResizeFilter<true>;
 class TLinearRGBAFilter : public TSSERGBAFilter {
 public:
-    TLinearRGBAFilter() : TSSERGBAFilter(true) {}
+    TLinearRGBAFilter() : TSSERGBAFilter(true) { }
 };

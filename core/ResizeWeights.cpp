@@ -63,8 +63,7 @@ void SetRowInfo(TResizeParam& P, uint32_t I, uint64_t Offset, const uint8_t* Wei
 class TRowWriter {
 public:
     // Slots: the most weight slots (16-bit: 2 per pair) a row can need.
-    TRowWriter(TResizeParam& Prm, TWeightType Type, uint64_t BufLength)
-        : P(Prm), Int(Type == wtInt)
+    TRowWriter(TResizeParam& Prm, TWeightType Type, uint64_t BufLength) : P(Prm), Int(Type == wtInt)
     {
         StartTables(P, BufLength);
         if (BufLength > MaxRowSlots)
@@ -259,8 +258,7 @@ void BuildWindowed(TWndFuncWeight& F, TResizeParam& P, TWeightType Type)
         TRowWriter wr(P, Type, Type == wtInt ? T / 2 + 1 : T);
         for (uint32_t i = 0; i < dst; ++i) {
             const int64_t first = int64_t(floorl((int64_t(i) - R + 0.5L) * src / dst + 0.5L));
-            AddWindowRow(F, wr, row, i, first, T, src,
-                         [&](int64_t k) { return (k + 0.5L) * dst / src - (i + 0.5L); });
+            AddWindowRow(F, wr, row, i, first, T, src, [&](int64_t k) { return (k + 0.5L) * dst / src - (i + 0.5L); });
         }
     }
 }
@@ -455,9 +453,12 @@ void TNearestNeighbor::SetFloatWeight(TResizeParam& Prm)
 TWeightSetter* CreateWeightSetter(uint32_t Mode, int32_t Radius, int32_t Sharp, int32_t Blur)
 {
     switch (Mode) {
-    case 1: return new TAreaAverage;
-    case 2: return new TLanczos(Radius);
-    case 3: return new TBilinear;
+    case 1:
+        return new TAreaAverage;
+    case 2:
+        return new TLanczos(Radius);
+    case 3:
+        return new TBilinear;
     case 4: {
         const double c = (Sharp + 4) / 12.0;
         double b = 1.0 - 2.0 * c;
@@ -465,11 +466,17 @@ TWeightSetter* CreateWeightSetter(uint32_t Mode, int32_t Radius, int32_t Sharp, 
             b = 0.0;
         return new TMitchellNetravali(b, c);
     }
-    case 5: return new TBlackmanSinc(Radius);
-    case 6: return new TSpline16;
-    case 7: return new TSpline36;
-    case 8: return new TGaussian(Blur);
-    case 9: return new TNearestNeighbor;
-    default: return nullptr;
+    case 5:
+        return new TBlackmanSinc(Radius);
+    case 6:
+        return new TSpline16;
+    case 7:
+        return new TSpline36;
+    case 8:
+        return new TGaussian(Blur);
+    case 9:
+        return new TNearestNeighbor;
+    default:
+        return nullptr;
     }
 }

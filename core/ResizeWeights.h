@@ -10,18 +10,18 @@
 
 // The plan of one axis. Owns its weight block; not copyable.
 struct TResizeParam {
-    void* WeightTableBuf = nullptr;              // AllocAligned block of the weight rows
-    std::vector<const void*> WeightTableList;    // distinct rows, in order of creation
-    std::vector<uintptr_t> WeightTableInfo;      // 2 x DestLength: offset, weight address
-    uint32_t DestLength = 0;                     // output pixels of this axis
-    uint32_t SrcLength = 0;                      // input pixels
-    uint64_t Step = 0;                           // input bytes per position (float) or pair (integer)
-    uint32_t BLoopCount = 0;                     // conversion groups per source row
-    uint32_t XLoopCount = 0;                     // output pixels (H) or column items (V)
-    uint32_t YLoopCount = 0;                     // row items (H) or output rows (V)
-    uint32_t BufMask = 0;                        // unused by the resampling classes
-    uint32_t MinBlock = 0;                       // share granule
-    uint64_t BufLength = 0;                      // most weights (or pairs) a row can need
+    void* WeightTableBuf = nullptr;           // AllocAligned block of the weight rows
+    std::vector<const void*> WeightTableList; // distinct rows, in order of creation
+    std::vector<uintptr_t> WeightTableInfo;   // 2 x DestLength: offset, weight address
+    uint32_t DestLength = 0;                  // output pixels of this axis
+    uint32_t SrcLength = 0;                   // input pixels
+    uint64_t Step = 0;                        // input bytes per position (float) or pair (integer)
+    uint32_t BLoopCount = 0;                  // conversion groups per source row
+    uint32_t XLoopCount = 0;                  // output pixels (H) or column items (V)
+    uint32_t YLoopCount = 0;                  // row items (H) or output rows (V)
+    uint32_t BufMask = 0;                     // unused by the resampling classes
+    uint32_t MinBlock = 0;                    // share granule
+    uint64_t BufLength = 0;                   // most weights (or pairs) a row can need
 
     TResizeParam() = default;
     TResizeParam(const TResizeParam&) = delete;

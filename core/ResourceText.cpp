@@ -32,8 +32,8 @@ bool IsPlainLanguageCode(const std::string& Code)
     if (Code.empty() || Code.size() > 64)
         return false;
     for (char c : Code) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '_' || c == '-' || c == '@' || c == '.';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+            c == '-' || c == '@' || c == '.';
         if (!ok)
             return false;
     }
@@ -42,20 +42,62 @@ bool IsPlainLanguageCode(const std::string& Code)
 } // namespace
 
 const std::array<const char*, 56> ResourceTexts = {
-    SExifRotation, SResize, STrimming, SGrayscale, SRotation, SAddBlank, SUnsharpMask,
-    SJPEGTran, SColorAdjust, SToneCurve, SDecreaseColor, SAddText, SComposite,
-    SMMXInteger, SSSEFloat, SSSE2Integer,
-    SAreaAverage, SLanczos, SBilinear, SBicubic, SBlackmanSinc, SSpline16, SSpline36, SGaussian,
+    SExifRotation,
+    SResize,
+    STrimming,
+    SGrayscale,
+    SRotation,
+    SAddBlank,
+    SUnsharpMask,
+    SJPEGTran,
+    SColorAdjust,
+    SToneCurve,
+    SDecreaseColor,
+    SAddText,
+    SComposite,
+    SMMXInteger,
+    SSSEFloat,
+    SSSE2Integer,
+    SAreaAverage,
+    SLanczos,
+    SBilinear,
+    SBicubic,
+    SBlackmanSinc,
+    SSpline16,
+    SSpline36,
+    SGaussian,
     SNearestNeighbor,
-    SScale, SWide, SNarrow, SWidth, SHeight,
-    SDitherNone, SDitherGPeanos, SDitherFloydSteinberg, SDitherJarvis, SDitherAnime,
+    SScale,
+    SWide,
+    SNarrow,
+    SWidth,
+    SHeight,
+    SDitherNone,
+    SDitherGPeanos,
+    SDitherFloydSteinberg,
+    SDitherJarvis,
+    SDitherAnime,
     SFreeSize,
-    SInputControlPoint, SAddSelectMode, SInputAspectRatio, SError, SSettings, SSelectOutputFolder,
+    SInputControlPoint,
+    SAddSelectMode,
+    SInputAspectRatio,
+    SError,
+    SSettings,
+    SSelectOutputFolder,
     SSelectFolderToAdd,
-    SRemoveAllFiles, SRemoveNonJPEGFiles, SOverwriteShortCut,
-    SFileNameFormatHelp, SAddTextHelp,
-    SEvaluationError, SRenameFailed, SCopyFailed, SLoadFailed, SSetAttributesFailed, SExifDamaged,
-    SUnknownFormat, SPictureTooLarge,
+    SRemoveAllFiles,
+    SRemoveNonJPEGFiles,
+    SOverwriteShortCut,
+    SFileNameFormatHelp,
+    SAddTextHelp,
+    SEvaluationError,
+    SRenameFailed,
+    SCopyFailed,
+    SLoadFailed,
+    SSetAttributesFailed,
+    SExifDamaged,
+    SUnknownFormat,
+    SPictureTooLarge,
 };
 
 std::string LoadResText(const char* Text)
@@ -84,8 +126,7 @@ std::string FindCatalogue(const std::string& Code)
         return Code;
     for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (SameTextAscii(name, Code) &&
-            fs::is_regular_file(it->path() / "LC_MESSAGES" / "default.mo", ec))
+        if (SameTextAscii(name, Code) && fs::is_regular_file(it->path() / "LC_MESSAGES" / "default.mo", ec))
             return name;
     }
     return {};

@@ -9,14 +9,12 @@ namespace {
 // the rows written stay in cache while a tile is turned.
 constexpr uint32_t Tile = 64;
 
-template <uint32_t N>
-inline void CopyPixel(uint8_t* D, const uint8_t* S)
+template <uint32_t N> inline void CopyPixel(uint8_t* D, const uint8_t* S)
 {
     std::memcpy(D, S, N);
 }
 
-template <uint32_t N>
-inline void SwapPixel(uint8_t* A, uint8_t* B)
+template <uint32_t N> inline void SwapPixel(uint8_t* A, uint8_t* B)
 {
     uint8_t t[N];
     std::memcpy(t, A, N);
@@ -24,8 +22,7 @@ inline void SwapPixel(uint8_t* A, uint8_t* B)
     std::memcpy(B, t, N);
 }
 
-template <uint32_t N>
-void Rotate90(const TImgInfo& Src, TImgInfo& Dst, bool Clockwise)
+template <uint32_t N> void Rotate90(const TImgInfo& Src, TImgInfo& Dst, bool Clockwise)
 {
     const uint32_t W = Src.Width, H = Src.Height; // Dst is H x W
     for (uint32_t y0 = 0; y0 < Dst.Height; y0 += Tile) {
@@ -52,8 +49,7 @@ void Rotate90(const TImgInfo& Src, TImgInfo& Dst, bool Clockwise)
     }
 }
 
-template <uint32_t N>
-void ReverseRow(uint8_t* Row, uint32_t W)
+template <uint32_t N> void ReverseRow(uint8_t* Row, uint32_t W)
 {
     uint8_t* a = Row;
     uint8_t* b = Row + uint64_t(W - 1) * N;
@@ -61,8 +57,7 @@ void ReverseRow(uint8_t* Row, uint32_t W)
         SwapPixel<N>(a, b);
 }
 
-template <uint32_t N>
-void Rotate180(TImgInfo& Img)
+template <uint32_t N> void Rotate180(TImgInfo& Img)
 {
     const uint32_t W = Img.Width, H = Img.Height;
     for (uint32_t i = 0; i < H / 2; ++i) {
@@ -75,8 +70,7 @@ void Rotate180(TImgInfo& Img)
         ReverseRow<N>(MemRow(Img, H / 2), W);
 }
 
-template <uint32_t N>
-void Mirror(TImgInfo& Img)
+template <uint32_t N> void Mirror(TImgInfo& Img)
 {
     for (uint32_t i = 0; i < Img.Height; ++i)
         ReverseRow<N>(MemRow(Img, i), Img.Width);
@@ -96,10 +90,18 @@ void RotateImage90(TImgInfo& Img, bool Clockwise)
     TImgInfo r;
     AllocFilledImg(r, Img.Height, Img.Width, Img.Channels); // throws before Img changes
     switch (Img.Channels) {
-    case 1: Rotate90<1>(Img, r, Clockwise); break;
-    case 2: Rotate90<2>(Img, r, Clockwise); break;
-    case 3: Rotate90<3>(Img, r, Clockwise); break;
-    default: Rotate90<4>(Img, r, Clockwise); break;
+    case 1:
+        Rotate90<1>(Img, r, Clockwise);
+        break;
+    case 2:
+        Rotate90<2>(Img, r, Clockwise);
+        break;
+    case 3:
+        Rotate90<3>(Img, r, Clockwise);
+        break;
+    default:
+        Rotate90<4>(Img, r, Clockwise);
+        break;
     }
     FreeImg(Img);
     Img = r;
@@ -110,10 +112,18 @@ void RotateImage180(TImgInfo& Img)
     if (!Usable(Img))
         return;
     switch (Img.Channels) {
-    case 1: Rotate180<1>(Img); break;
-    case 2: Rotate180<2>(Img); break;
-    case 3: Rotate180<3>(Img); break;
-    default: Rotate180<4>(Img); break;
+    case 1:
+        Rotate180<1>(Img);
+        break;
+    case 2:
+        Rotate180<2>(Img);
+        break;
+    case 3:
+        Rotate180<3>(Img);
+        break;
+    default:
+        Rotate180<4>(Img);
+        break;
     }
 }
 
@@ -122,10 +132,18 @@ void MirrorImage(TImgInfo& Img)
     if (!Usable(Img))
         return;
     switch (Img.Channels) {
-    case 1: Mirror<1>(Img); break;
-    case 2: Mirror<2>(Img); break;
-    case 3: Mirror<3>(Img); break;
-    default: Mirror<4>(Img); break;
+    case 1:
+        Mirror<1>(Img);
+        break;
+    case 2:
+        Mirror<2>(Img);
+        break;
+    case 3:
+        Mirror<3>(Img);
+        break;
+    default:
+        Mirror<4>(Img);
+        break;
     }
 }
 

@@ -146,7 +146,5 @@ bool WriteFileAtomically(const std::string& Path, const std::function<bool(std::
 bool WriteFileAtomically(const std::string& Path, const void* Data, uint64_t Size, bool Sync, TWriteMode Mode)
 {
     return WriteFileAtomically(
-        Path,
-        [&](std::FILE* f) { return Size == 0 || std::fwrite(Data, 1, Size, f) == Size; },
-        Sync, Mode);
+        Path, [&](std::FILE* f) { return Size == 0 || std::fwrite(Data, 1, Size, f) == Size; }, Sync, Mode);
 }

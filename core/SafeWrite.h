@@ -58,8 +58,8 @@ private:
 // Writes Path through Write (which gets the open temporary file and returns
 // false on failure) and renames it into place. An exception from Write
 // propagates after the temporary file is removed.
-bool WriteFileAtomically(const std::string& Path, const std::function<bool(std::FILE*)>& Write,
-                         bool Sync = false, TWriteMode Mode = TWriteMode::Replace);
+bool WriteFileAtomically(const std::string& Path, const std::function<bool(std::FILE*)>& Write, bool Sync = false,
+                         TWriteMode Mode = TWriteMode::Replace);
 // Writes Size bytes from Data as the whole new content of Path.
 bool WriteFileAtomically(const std::string& Path, const void* Data, uint64_t Size, bool Sync = false,
                          TWriteMode Mode = TWriteMode::Replace);

@@ -21,11 +21,11 @@ extern "C" {
 #pragma pack(push, 1)
 /* Filled by "GetPictureInfo". Densities are dots per inch (0: unknown). */
 typedef struct TPictureInfo {
-    int32_t Left, Top;      /* where the picture sits on its page */
-    int32_t Width, Height;  /* pixels */
+    int32_t Left, Top;     /* where the picture sits on its page */
+    int32_t Width, Height; /* pixels */
     uint16_t x_Density, y_Density;
-    int16_t colorDepth;     /* bits per pixel */
-    void* hInfo;            /* extra text (malloc block) or null */
+    int16_t colorDepth; /* bits per pixel */
+    void* hInfo;        /* extra text (malloc block) or null */
 } TPictureInfo;
 #pragma pack(pop)
 

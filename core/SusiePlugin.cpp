@@ -21,8 +21,14 @@ void* OpenLibrary(const std::string& Path)
     std::string error; // an unusable file is simply not a plug-in
     return platform::DynLoad(Path, error);
 }
-void* FindSymbol(void* Lib, const char* Name) { return platform::DynSymbol(Lib, Name); }
-void CloseLibrary(void* Lib) { platform::DynUnload(Lib); }
+void* FindSymbol(void* Lib, const char* Name)
+{
+    return platform::DynSymbol(Lib, Name);
+}
+void CloseLibrary(void* Lib)
+{
+    platform::DynUnload(Lib);
+}
 
 std::string AddSlash(const std::string& Folder)
 {
@@ -60,8 +66,7 @@ bool ReadWholeFile(const std::string& FileName, std::vector<char>& Data)
     return n == 0 || bool(in.read(Data.data(), n));
 }
 
-template <class T>
-T Entry(void* Lib, const char* Name)
+template <class T> T Entry(void* Lib, const char* Name)
 {
     return reinterpret_cast<T>(FindSymbol(Lib, Name));
 }
@@ -88,11 +93,21 @@ bool IsNotAnsiPath(const std::string& Path)
         const unsigned c = s[i];
         size_t len;
         uint32_t cp;
-        if (c < 0x80) { ++i; continue; }
-        if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
-        else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
-        else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
-        else return true;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else
+            return true;
         if (i + len > n)
             return true;
         for (size_t k = 1; k < len; ++k) {
@@ -100,7 +115,8 @@ bool IsNotAnsiPath(const std::string& Path)
                 return true;
             cp = (cp << 6) | (s[i + k] & 0x3F);
         }
-        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+        if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+            (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
             return true;
         i += len;
     }
@@ -385,10 +401,18 @@ bool SusieToImg(TSusiePlugin* Plugin, const std::string& FileName, TImgInfo& Img
         CheckBitmapInfo(static_cast<const uint8_t*>(info), platform::HeapBlockSize(info), L);
         CheckBitmapBits(L, static_cast<const uint8_t*>(bits), platform::HeapBlockSize(bits));
         switch (L.BitCount) {
-        case 16: ok = DecodeBitmap16(L, Img, Flags, Background); break;
-        case 24: ok = DecodeBitmap24(L, Img); break;
-        case 32: ok = DecodeBitmap32(L, Img, Flags, Background, 1); break;
-        default: ok = DecodeBitmapPalette(L, Img); break;
+        case 16:
+            ok = DecodeBitmap16(L, Img, Flags, Background);
+            break;
+        case 24:
+            ok = DecodeBitmap24(L, Img);
+            break;
+        case 32:
+            ok = DecodeBitmap32(L, Img, Flags, Background, 1);
+            break;
+        default:
+            ok = DecodeBitmapPalette(L, Img);
+            break;
         }
     } catch (const std::exception& e) {
         FreeImg(Img);

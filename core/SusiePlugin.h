@@ -115,4 +115,3 @@ bool IsNotAnsiPath(const std::string& Path);
 std::string GetAnsiFileName(const std::string& Path);
 // Progress callback handed to the plug-ins: never asks them to stop.
 int SPIProgressCallback(int Num, int Denom, intptr_t Data);
-

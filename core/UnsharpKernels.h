@@ -47,7 +47,8 @@ struct TUSMCoeffs {
 using TUSMHFilterProc = void (*)(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs,
                                  uint32_t Width, uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl);
 void USMHFilter16Ref(uint8_t*, const uint8_t*, TWeightInfo, uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
-void USMHFilter16SSE2(uint8_t*, const uint8_t*, TWeightInfo, uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
+void USMHFilter16SSE2(uint8_t*, const uint8_t*, TWeightInfo, uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t,
+                      uint32_t);
 
 // Unsharp combine over Blocks column blocks of 8 samples and Rows output
 // rows: the blur B of each sample from the temporary, then the sample (read
@@ -78,9 +79,18 @@ void LinearUSMVFilter16SSE2(uint8_t*, const uint8_t*, TWeightInfo, uint32_t, uin
 
 namespace usmpx {
 
-inline int16_t Sat16(int32_t V) { return int16_t(V < -32768 ? -32768 : V > 32767 ? 32767 : V); }
-inline uint8_t SatU8(int32_t V) { return uint8_t(V < 0 ? 0 : V > 255 ? 255 : V); }
-inline int32_t Round14(int32_t Sum) { return (Sum + 8192) >> 14; }
+inline int16_t Sat16(int32_t V)
+{
+    return int16_t(V < -32768 ? -32768 : V > 32767 ? 32767 : V);
+}
+inline uint8_t SatU8(int32_t V)
+{
+    return uint8_t(V < 0 ? 0 : V > 255 ? 255 : V);
+}
+inline int32_t Round14(int32_t Sum)
+{
+    return (Sum + 8192) >> 14;
+}
 
 // The sharpening step for one sample: O the sample before, B its blur.
 // Returns O + c as a 32-bit value; the caller saturates it to its form.

@@ -13,8 +13,10 @@ using namespace usmpx;
 
 namespace {
 
-template <typename T>
-inline int16_t SampleAt(const uint8_t* Row, uint32_t I) { return int16_t(reinterpret_cast<const T*>(Row)[I]); }
+template <typename T> inline int16_t SampleAt(const uint8_t* Row, uint32_t I)
+{
+    return int16_t(reinterpret_cast<const T*>(Row)[I]);
+}
 
 // Gathers one block of 4 rows: per pixel pair and channel, rows 0..3 of
 // (p, p + 1) as 16-bit words; pixels at or past Width gather as 0.
@@ -138,8 +140,8 @@ void LinearUSMVFilter16Ref(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info, 
     LinearVFilter<true>(Dest, Tmp, Info, Blocks, Rows, DestBpl, TmpBpl, K);
 }
 
-void USMHFilter16Ref(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs,
-                     uint32_t Width, uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl)
+void USMHFilter16Ref(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs, uint32_t Width,
+                     uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl)
 {
     HFilter<int16_t, 1>(Tmp, Src, Info, Work, Pairs, Width, Count, TmpBpl, SrcBpl);
 }

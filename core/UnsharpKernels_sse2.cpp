@@ -16,8 +16,14 @@ using namespace usmpx;
 
 namespace {
 
-inline __m128i Load(const void* P) { return _mm_load_si128(static_cast<const __m128i*>(P)); }
-inline void Store(void* P, __m128i V) { _mm_store_si128(static_cast<__m128i*>(P), V); }
+inline __m128i Load(const void* P)
+{
+    return _mm_load_si128(static_cast<const __m128i*>(P));
+}
+inline void Store(void* P, __m128i V)
+{
+    _mm_store_si128(static_cast<__m128i*>(P), V);
+}
 
 // Broadcasts weight pair K of a list: (w0, w1) in every 32-bit lane.
 inline __m128i WeightPair(const int16_t* W, uint32_t K)
@@ -44,8 +50,7 @@ inline void StorePairs(const __m128i R[4][2], int16_t* Work)
 
 // One-channel gather of a 4-row block; whole groups of 8 pairs. Pixels past
 // the row's end are gathered too (they only ever meet zero weights).
-template <bool Is16>
-void Gather1(const uint8_t* Src, uint32_t SrcBpl, uint32_t Pairs, int16_t* Work)
+template <bool Is16> void Gather1(const uint8_t* Src, uint32_t SrcBpl, uint32_t Pairs, int16_t* Work)
 {
     const uint32_t groups = (Pairs + 7) / 8;
     const __m128i zero = _mm_setzero_si128();
@@ -235,8 +240,8 @@ void LinearUSMVFilter16SSE2(uint8_t* Dest, const uint8_t* Tmp, TWeightInfo Info,
     LinearVFilter<true>(Dest, Tmp, Info, Blocks, Rows, DestBpl, TmpBpl, K);
 }
 
-void USMHFilter16SSE2(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs,
-                      uint32_t Width, uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl)
+void USMHFilter16SSE2(uint8_t* Tmp, const uint8_t* Src, TWeightInfo Info, uint8_t* Work, uint32_t Pairs, uint32_t Width,
+                      uint32_t Count, uint32_t TmpBpl, uint32_t SrcBpl)
 {
     HFilter<true, 1>(Tmp, Src, Info, Work, Pairs, Width, Count, TmpBpl, SrcBpl);
 }

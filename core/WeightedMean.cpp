@@ -173,8 +173,7 @@ void UpdateUSMParams(uint64_t Mask, uint64_t Value)
 {
     uint64_t old = USMParams.load(std::memory_order_relaxed);
     while (!USMParams.compare_exchange_weak(old, (old & ~Mask) | Value, std::memory_order_release,
-                                            std::memory_order_relaxed)) {
-    }
+                                            std::memory_order_relaxed)) { }
 }
 
 } // namespace
@@ -229,7 +228,7 @@ void TWeightedMeanFilter::SetFilterParam(const TImgInfo& Src)
 bool TWeightedMeanFilter::NeedsPlan(const TImgInfo& Src) const
 {
     return HPrm.WeightTableInfo.empty() || VPrm.WeightTableInfo.empty() || HPrm.Length != Src.Width ||
-           VPrm.Length != Src.Height || FChannels != Src.Channels || FSrcBpl != Src.Bpl;
+        VPrm.Length != Src.Height || FChannels != Src.Channels || FSrcBpl != Src.Bpl;
 }
 
 void TIntWeightedMeanFilter::SetFilterParam(const TImgInfo& Src)
@@ -300,7 +299,8 @@ TUnsharpMaskSSE2Filter::TUnsharpMaskSSE2Filter()
 {
 }
 // The blur handles 8-bit masks only: the shared kernels both ways.
-TGaussianBlurMMXFilter::TGaussianBlurMMXFilter() : TIntWeightedMeanFilter({&RefResizeKernels, nullptr, nullptr, nullptr})
+TGaussianBlurMMXFilter::TGaussianBlurMMXFilter()
+    : TIntWeightedMeanFilter({&RefResizeKernels, nullptr, nullptr, nullptr})
 {
 }
 TGaussianBlurSSE2Filter::TGaussianBlurSSE2Filter() : TIntWeightedMeanFilter({nullptr, nullptr, nullptr, nullptr})
@@ -349,7 +349,9 @@ void TLinearUnsharpMaskFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_
         return;
     const TResizeKernels& k = ResizeKernels();
     const THFilterProc h = Is16BitMode ? (FChannels == 1 ? k.LinearH16 : nullptr)
-                                       : (FChannels == 1 ? k.LinearH1ch : FChannels == 3 ? k.LinearH3ch : nullptr);
+                                       : (FChannels == 1       ? k.LinearH1ch
+                                              : FChannels == 3 ? k.LinearH3ch
+                                                               : nullptr);
     const uint32_t w = HPrm.XLoopCount;
     if (h)
         h(Tmp, Src, HPrm.WeightTableInfo.data(), HFilterWork[ThreadNum], w, w, count, FTmpBpl, FSrcBpl);
@@ -379,8 +381,7 @@ bool ProcessorHasSSE2()
 // Runs one pass on N threads and joins them all before returning. A thread
 // that cannot be started has its share run here instead, so no share is left
 // undone and nothing returns while a pass thread still runs.
-template <typename F>
-void RunPass(uint32_t N, F Share)
+template <typename F> void RunPass(uint32_t N, F Share)
 {
     if (N <= 1) {
         Share(0u);

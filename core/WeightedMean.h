@@ -93,7 +93,7 @@ public:
     struct Kernels {
         const TResizeKernels* Shared; // null: whatever family start-up chose
         TUSMHFilterProc H16;
-        TUSMVFilterProc V8, V16;      // null: plain weighted mean (the blur)
+        TUSMVFilterProc V8, V16; // null: plain weighted mean (the blur)
     };
     explicit TIntWeightedMeanFilter(const Kernels& K) : FK(K) { FIsRGBA = false; }
     uint64_t GetHFilterWorkSize(uint64_t BufLength) override;

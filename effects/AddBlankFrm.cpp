@@ -51,7 +51,7 @@ TValues Evaluate(const TAddBlankParam& P, int64_t W, int64_t H)
 int64_t FrameSum(const TAddBlankParam& P)
 {
     return int64_t(FrameWidth(P.UseFrame1, P.Frame1Width)) + FrameWidth(P.UseFrame2, P.Frame2Width) +
-           FrameWidth(P.UseFrame3, P.Frame3Width);
+        FrameWidth(P.UseFrame3, P.Frame3Width);
 }
 
 void CanvasSize(TSize& S, const TAddBlankParam& P, const TValues& V)
@@ -117,8 +117,8 @@ TFrameFields FrameFields(TAddBlankParam& P, size_t i)
 
 TBlurLayerFields ShadowFields(TAddBlankParam& P)
 {
-    return {P.UseDropShadow, P.ShadowColor, P.ShadowOpacity, P.ShadowRadius, P.ShadowStr, &P.ShadowOffsetX,
-            &P.ShadowOffsetY};
+    return {P.UseDropShadow, P.ShadowColor,    P.ShadowOpacity, P.ShadowRadius,
+            P.ShadowStr,     &P.ShadowOffsetX, &P.ShadowOffsetY};
 }
 
 } // namespace

@@ -18,17 +18,17 @@ class TMemIniFile;
 enum : int32_t { btAspect = 0, btPixels = 1, btPercent = 2 };
 
 struct TAddBlankParam {
-    int32_t BlankType = 0;  // 0 aspect ratio, 1 margins in pixels, 2 margins in percent
-    int32_t ExpType = 0;    // squares take set 1 (0), set 2 (1); 2: set 1 for all
-    int32_t ColorType = 0;  // 0..3 top-left, top-right, bottom-left, bottom-right pixel; else Color
+    int32_t BlankType = 0; // 0 aspect ratio, 1 margins in pixels, 2 margins in percent
+    int32_t ExpType = 0;   // squares take set 1 (0), set 2 (1); 2: set 1 for all
+    int32_t ColorType = 0; // 0..3 top-left, top-right, bottom-left, bottom-right pixel; else Color
     // [0..3] first set, [4..7] second. Aspect: ratio width, ratio height,
     // horizontal and vertical position (percent of the free space, "-1" = 50);
     // margins: left, top, right, bottom.
     std::array<std::string, 8> Value;
-    int32_t Color = 0;      // margin colour, red low; bits 24-31 the alpha of 4-channel pictures
+    int32_t Color = 0; // margin colour, red low; bits 24-31 the alpha of 4-channel pictures
     bool UseFrame1 = false, UseFrame2 = false, UseFrame3 = false; // 1 outermost
     int32_t Frame1Color = 0, Frame2Color = 0, Frame3Color = 0;
-    int32_t Frame1Width = 0, Frame2Width = 0, Frame3Width = 0;     // pixels; below 0 counts as 0
+    int32_t Frame1Width = 0, Frame2Width = 0, Frame3Width = 0; // pixels; below 0 counts as 0
     bool UseDropShadow = false;
     int32_t ShadowColor = 0;
     int32_t ShadowOpacity = 0; // percent

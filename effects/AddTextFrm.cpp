@@ -74,7 +74,10 @@ TBlurLayerFields ShadowFields(TAddTextParam& P)
     return {P.Shadow, P.ShadowColor, P.ShadowOpacity, P.ShadowRadius, P.ShadowStr, &P.ShadowOffsetX, &P.ShadowOffsetY};
 }
 
-TBlurLayerFields GlowFields(TAddTextParam& P) { return {P.Glow, P.GlowColor, P.GlowOpacity, P.GlowRadius, P.GlowStr}; }
+TBlurLayerFields GlowFields(TAddTextParam& P)
+{
+    return {P.Glow, P.GlowColor, P.GlowOpacity, P.GlowRadius, P.GlowStr};
+}
 
 } // namespace
 
@@ -96,9 +99,12 @@ int64_t AnchorPosition(int32_t Anchor, bool Vertical, int64_t Base, int64_t Laye
     if (Anchor < 0 || Anchor > 8)
         Anchor = 8;
     switch (Vertical ? Anchor % 3 : Anchor / 3) {
-    case 0: return Offset;
-    case 1: return (Base - Layer) / 2 + Offset; // C++ division truncates toward zero
-    default: return Base - Layer + Offset;
+    case 0:
+        return Offset;
+    case 1:
+        return (Base - Layer) / 2 + Offset; // C++ division truncates toward zero
+    default:
+        return Base - Layer + Offset;
     }
 }
 
@@ -122,8 +128,8 @@ void WriteIniDecimal(TMemIniFile& Ini, const std::string& Sect, const char* Key,
     WriteIniFloat(Ini, Sect, Key, Value);
 }
 
-void ReadBlurLayer(const TMemIniFile& Ini, const std::string& Sect, const std::string& Name,
-                   const TBlurLayerFields& F, const TBlurLayerDefaults& D)
+void ReadBlurLayer(const TMemIniFile& Ini, const std::string& Sect, const std::string& Name, const TBlurLayerFields& F,
+                   const TBlurLayerDefaults& D)
 {
     F.Use = Ini.ReadBool(Sect, Name, D.Use);
     F.Color = Ini.ReadInteger(Sect, Name + "Color", D.Color);
@@ -162,8 +168,7 @@ void MaskMultiplyInverse(TImgInfo& Dest, const TImgInfo& Src, int32_t X, int32_t
     }
 }
 
-void BlendColorThroughMask(TImgInfo& Img, int32_t Color, uint16_t Opacity, const TImgInfo& Mask, int32_t X,
-                           int32_t Y)
+void BlendColorThroughMask(TImgInfo& Img, int32_t Color, uint16_t Opacity, const TImgInfo& Mask, int32_t X, int32_t Y)
 {
     if (Opacity == 0 || Mask.Channels != 1 || !Img.Mem || !Mask.Mem)
         return;
@@ -252,7 +257,8 @@ void RenderTextOverlay(TImgInfo& Img, const TAddTextParam& Param, const TFont& F
         std::memcpy(M.W.Mem, T.Mem, size_t(Bytes));
         Blur->SetGauusianBlurParam(Param.ShadowRadius);
         Blur->DoGauusianBlur(M.W, StrengthOpacity(Param.ShadowStr));
-        MaskMultiplyInverse(M.W, T, ClampInt32(-int64_t(Param.ShadowOffsetX)), ClampInt32(-int64_t(Param.ShadowOffsetY)));
+        MaskMultiplyInverse(M.W, T, ClampInt32(-int64_t(Param.ShadowOffsetX)),
+                            ClampInt32(-int64_t(Param.ShadowOffsetY)));
         BlendColorThroughMask(Img, Param.ShadowColor, Opacity(Param.ShadowOpacity), M.W,
                               ClampInt32(X + Param.ShadowOffsetX), ClampInt32(Y + Param.ShadowOffsetY));
     }
@@ -295,8 +301,7 @@ void TAddTextEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     ExpandTextTokens(Rule, ExtractFileName(Params.OutFileName), ExtractFileName(Params.InFileName), Text, Number,
                      Params.Time);
     TRect Scratch;
-    RenderTextOverlay(Img, FParam, FFont, Params.Antialiasing, Params.GaussianBlur, Text, *Params.FontCache,
-                      Scratch);
+    RenderTextOverlay(Img, FParam, FFont, Params.Antialiasing, Params.GaussianBlur, Text, *Params.FontCache, Scratch);
 }
 
 void TAddTextEffect::ReadIniFile(TMemIniFile& Ini)
@@ -308,10 +313,18 @@ void TAddTextEffect::ReadIniFile(TMemIniFile& Ini)
     if (FParam.Position == -1) {
         // Settings from before the nine anchors knew four corners.
         switch (Ini.ReadInteger(S, "Position", 3)) {
-        case 0: FParam.Position = 0; break;
-        case 1: FParam.Position = 2; break;
-        case 2: FParam.Position = 6; break;
-        default: FParam.Position = 8; break;
+        case 0:
+            FParam.Position = 0;
+            break;
+        case 1:
+            FParam.Position = 2;
+            break;
+        case 2:
+            FParam.Position = 6;
+            break;
+        default:
+            FParam.Position = 8;
+            break;
         }
         Ini.DeleteKey(S, "Position");
     }

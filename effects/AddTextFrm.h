@@ -31,20 +31,20 @@ struct TLayerClip {
 TLayerClip ClipLayer(int64_t IW, int64_t IH, int64_t W, int64_t H, int64_t X, int64_t Y);
 
 struct TAddTextParam {
-    int32_t Position = 0;     // anchor 0..8
-    int32_t XOffset = 0;      // pixels, positive to the right
-    int32_t YOffset = 0;      // pixels, positive downwards
-    int32_t FontOpacity = 0;  // 0 draws no letters
+    int32_t Position = 0;    // anchor 0..8
+    int32_t XOffset = 0;     // pixels, positive to the right
+    int32_t YOffset = 0;     // pixels, positive downwards
+    int32_t FontOpacity = 0; // 0 draws no letters
     int32_t BackColor = 0;
-    int32_t BackOpacity = 0;  // 0: no box
-    int32_t MarginX = 0;      // pixels left and right of the text block
-    int32_t MarginY = 0;      // pixels above and below
-    double LinePitch = 0;     // extra pixels between lines
+    int32_t BackOpacity = 0; // 0: no box
+    int32_t MarginX = 0;     // pixels left and right of the text block
+    int32_t MarginY = 0;     // pixels above and below
+    double LinePitch = 0;    // extra pixels between lines
     bool Shadow = false;
     int32_t ShadowColor = 0;
     int32_t ShadowOpacity = 0;
-    double ShadowRadius = 0;  // blur radius in pixels
-    int32_t ShadowStr = 0;    // 4 keeps the blurred level, each unit adds a quarter
+    double ShadowRadius = 0; // blur radius in pixels
+    int32_t ShadowStr = 0;   // 4 keeps the blurred level, each unit adds a quarter
     int32_t ShadowOffsetX = 0;
     int32_t ShadowOffsetY = 0;
     bool Glow = false;
@@ -66,7 +66,6 @@ public:
     TAddTextParam FParam;
 };
 
-
 // Draws Text (tokens already expanded) onto Img: box, shadow, glow and letters
 // in that order. Resizer shrinks the 4x text rendering; Blur blurs shadow and
 // glow (needed only when one is on). TextRect receives the part of Img the
@@ -79,8 +78,7 @@ void RenderTextOverlay(TImgInfo& Img, const TAddTextParam& Param, const TFont& F
 // through Mask placed with its top-left pixel at (X, Y), clipped to Img.
 // 1 and 3 channels mix; 2 and 4 channels compose "over" their alpha, touching
 // only pixels with coverage. Other channel counts are left alone.
-void BlendColorThroughMask(TImgInfo& Img, int32_t Color, uint16_t Opacity, const TImgInfo& Mask, int32_t X,
-                           int32_t Y);
+void BlendColorThroughMask(TImgInfo& Img, int32_t Color, uint16_t Opacity, const TImgInfo& Mask, int32_t X, int32_t Y);
 
 // Scales each pixel of Dest covered by Src placed at (X, Y) by (255 - s) / 255,
 // rounded: cuts Src's shape out of Dest.

@@ -43,7 +43,9 @@ void Apply(TImgInfo& Img, bool& IsYCbCr, const TColorAdjustParam& P, const TTabl
             ApplyYCbCrLUT8(Img, T.YCbCr8);
         } else {
             switch (Img.Channels) {
-            case 1: ApplyYCbCrLUT8(Img, T.YCbCr8); break;
+            case 1:
+                ApplyYCbCrLUT8(Img, T.YCbCr8);
+                break;
             case 3:
                 RGB3ToYCbCr16(Img);
                 ApplyYCbCrLUT16(Img, T.YCbCr12);
@@ -54,7 +56,8 @@ void Apply(TImgInfo& Img, bool& IsYCbCr, const TColorAdjustParam& P, const TTabl
                 ApplyYCbCrLUT16(Img, T.YCbCr12);
                 YCbCr16ToRGB4(Img);
                 break;
-            default: break; // gray+alpha has no luma/chroma form
+            default:
+                break; // gray+alpha has no luma/chroma form
             }
         }
     }

@@ -16,7 +16,7 @@
 
 // The seven values of the effect.
 struct TColorAdjustParam {
-    int32_t LumaMin = 0;   // 8-bit units; the dialog offers -255..255
+    int32_t LumaMin = 0; // 8-bit units; the dialog offers -255..255
     int32_t LumaMax = 0;
     int32_t Chroma = 0;
     int32_t Hue = 0;
@@ -54,7 +54,6 @@ public:
     bool FPreview = true;
     bool FHistogram = true;
 };
-
 
 // The preview's form of the effect on a BGR(A) or gray picture, with tables
 // built for this call (the process-wide ones are left alone).

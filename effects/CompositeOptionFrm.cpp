@@ -116,8 +116,8 @@ void TCompositeEffect::LoadExternalImage()
     const uint64_t Limit = PictureMemoryBudget() / 2;
     const auto TooLarge = [&](uint64_t W, uint64_t H) {
         FreeImg(FExternalImg);
-        FLoadError = Failed + ": " + LoadResText(SPictureTooLarge) + " (" + std::to_string(W) + " x " +
-                     std::to_string(H) + ")";
+        FLoadError =
+            Failed + ": " + LoadResText(SPictureTooLarge) + " (" + std::to_string(W) + " x " + std::to_string(H) + ")";
     };
     if (FExternalImg.Mem) {
         // Loaded before (a preview, the last run) under another budget.
@@ -145,7 +145,8 @@ void TCompositeEffect::LoadExternalImage()
     try {
         bool IsYCbCr = false;
         uint32_t Flags = 0;
-        if (LoadImageByType(Info, Img, TScale(), false, nullptr, IsYCbCr, Flags, ofPNG, TakeRunSettings()) == 0 || !Img.Mem) {
+        if (LoadImageByType(Info, Img, TScale(), false, nullptr, IsYCbCr, Flags, ofPNG, TakeRunSettings()) == 0 ||
+            !Img.Mem) {
             FreeImg(Img);
             return;
         }
@@ -180,8 +181,8 @@ void TCompositeEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     // picture with alpha goes where such pictures are flattened (JPEG, a BMP
     // without alpha) flattened onto the background colour like any other.
     const uint32_t W = FExternalImg.Width, H = FExternalImg.Height, Ch = FExternalImg.Channels;
-    const bool Flatten = Ch == 4 &&
-                         (LoaderFlags(FormatIdFromExt(Params.OutFileName), Params.Settings) & lfFlattenAlpha) != 0;
+    const bool Flatten =
+        Ch == 4 && (LoaderFlags(FormatIdFromExt(Params.OutFileName), Params.Settings) & lfFlattenAlpha) != 0;
     CheckResultMemory(ImgBytes(Img) + PictureBytes(W, H, Ch) + (Flatten ? PictureBytes(W, H, 3) : 0), W, H);
     TImgInfo E;
     AllocImg(E, W, H, Ch);

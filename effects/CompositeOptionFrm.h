@@ -50,6 +50,6 @@ public:
     int32_t FBasePos = 8;
     int32_t FOffsetX = 0, FOffsetY = 0;
     int32_t FOpacity = 100;
-    TImgInfo FExternalImg; // owned; empty until loaded
+    TImgInfo FExternalImg;  // owned; empty until loaded
     std::string FLoadError; // why the last load failed; empty after success
 };

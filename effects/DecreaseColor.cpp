@@ -86,7 +86,6 @@ void DropAlpha(TImgInfo& Img, const TBGColor& Background)
     Img = Flat;
 }
 
-
 } // namespace
 
 std::string FindQuantiserPath()
@@ -99,7 +98,8 @@ std::string FindQuantiserPath()
     return {};
 }
 
-TDecreaseColorEffect::TDecreaseColorEffect() : TEffect(LoadResText(SDecreaseColor), 'D', "DecreaseColor", EFFECT_DECREASECOLOR)
+TDecreaseColorEffect::TDecreaseColorEffect()
+    : TEffect(LoadResText(SDecreaseColor), 'D', "DecreaseColor", EFFECT_DECREASECOLOR)
 {
 }
 
@@ -229,8 +229,8 @@ void TDecreaseColorEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     if (PaletteTool) {
         // The reduced picture as the tools gave it: an 8-bit palette BMP.
         ExpandGrayToRGB(Check.I); // a gray picture as BGR, for the palette writer
-        PaletteBmp.Path = MakeSiblingTempName(WorkFolder() + "destbmp" + std::to_string(Params.ThreadNum) + ".bmp",
-                                              ".bmp");
+        PaletteBmp.Path =
+            MakeSiblingTempName(WorkFolder() + "destbmp" + std::to_string(Params.ThreadNum) + ".bmp", ".bmp");
         TErrorCapture Said;
         errno = 0;
         if (!SavePaletteBitmap(PaletteBmp.Path, Check.I, Params.RInfo, Params.Settings, 8))

@@ -45,10 +45,10 @@ public:
     void WriteIniFile(TMemIniFile& Ini) override;
     // Called when a batch starts. Only FLAXC needed per-worker copies of
     // itself; it has no Linux build, so there is nothing to prepare.
-    void InitDecraseColorEXE() {}
+    void InitDecraseColorEXE() { }
 
-    int32_t FMode = 0;        // 1 FLAXC, 2 IZYINS, 3 pngnqi; 0 none available
-    uint32_t FFlags = 0;      // tools present (DC_*); not stored
+    int32_t FMode = 0;   // 1 FLAXC, 2 IZYINS, 3 pngnqi; 0 none available
+    uint32_t FFlags = 0; // tools present (DC_*); not stored
     std::string FOption = "-Y10 -C10 -G10 -O8 -I8";
     int32_t FPaletteEntries = 256; // 2..256
     int32_t FTransparentType = 0;  // 0 none, 1 top-left, 2 bottom-left, 3 top-right, 4 bottom-right

@@ -15,10 +15,22 @@ void DrawImageToBitmap(const TImgInfo& Img, const TRect& Rect, QImage& Bitmap, i
 
     // 64-bit arithmetic: none of the sums below can wrap.
     int64_t left = Rect.Left, top = Rect.Top, dx = DestX, dy = DestY;
-    if (left < 0) { dx -= left; left = 0; }
-    if (top < 0) { dy -= top; top = 0; }
-    if (dx < 0) { left -= dx; dx = 0; }
-    if (dy < 0) { top -= dy; dy = 0; }
+    if (left < 0) {
+        dx -= left;
+        left = 0;
+    }
+    if (top < 0) {
+        dy -= top;
+        top = 0;
+    }
+    if (dx < 0) {
+        left -= dx;
+        dx = 0;
+    }
+    if (dy < 0) {
+        top -= dy;
+        dy = 0;
+    }
     const int64_t right = std::min<int64_t>(Rect.Right, Img.Width);
     const int64_t bottom = std::min<int64_t>(Rect.Bottom, Img.Height);
     const int64_t w = std::min<int64_t>(right - left, int64_t(Bitmap.width()) - dx);

@@ -164,8 +164,7 @@ void TEffectList::ShowConfigDialog(int Index)
 
 void TEffectList::SortByOrder()
 {
-    std::stable_sort(FItems.begin(), FItems.end(),
-                     [](const auto& A, const auto& B) { return A->FOrder < B->FOrder; });
+    std::stable_sort(FItems.begin(), FItems.end(), [](const auto& A, const auto& B) { return A->FOrder < B->FOrder; });
 }
 
 void TEffectList::SetOrder(const std::vector<int32_t>& Orders)

@@ -38,10 +38,10 @@ struct TSize {
 // Context of one image going through the chain. One per batch worker (owned by
 // the worker) and one process-wide for option-dialog previews (PreviewParams).
 struct TEffectParams {
-    int32_t ExifOrientation = 0;   // 1..8, 0 when the source has none
-    bool ToGrayAlpha = false;      // an effect asks for gray+alpha after the chain
-    bool NeedGrayAlpha = false;    // a gray+alpha PNG source is written as PNG
-    int32_t DownScale = 1;         // decode factor of the source (1, 2, 4, 8)
+    int32_t ExifOrientation = 0; // 1..8, 0 when the source has none
+    bool ToGrayAlpha = false;    // an effect asks for gray+alpha after the chain
+    bool NeedGrayAlpha = false;  // a gray+alpha PNG source is written as PNG
+    int32_t DownScale = 1;       // decode factor of the source (1, 2, 4, 8)
     // The objects an effect must use; not owned (shared ones in single-worker
     // runs and previews, the worker's own copies otherwise).
     TResizer* Resizer = nullptr;
@@ -54,14 +54,14 @@ struct TEffectParams {
     // transform, colour reduction) puts it: a new name beside OutFileName
     // that the worker moves into place once the whole chain has succeeded.
     std::string ToolOutFileName;
-    int32_t ThreadNum = 0;         // 0-based worker index, names per-worker work files
+    int32_t ThreadNum = 0; // 0-based worker index, names per-worker work files
     TResolutionInfo RInfo;
-    TICCInfo* ICCInfo = nullptr;   // the source's profile or null; not owned
-    double Time = 0;               // shooting time (or last write), days since 1899-12-30
-    bool IsYCbCr = false;          // pixels are in the luma/chroma working form
-    bool DecreaseColor = false;    // colour reduction already wrote the output
-    bool Preview = false;          // chain runs for a preview
-    int32_t Number = 0;            // entry number for text tokens
+    TICCInfo* ICCInfo = nullptr; // the source's profile or null; not owned
+    double Time = 0;             // shooting time (or last write), days since 1899-12-30
+    bool IsYCbCr = false;        // pixels are in the luma/chroma working form
+    bool DecreaseColor = false;  // colour reduction already wrote the output
+    bool Preview = false;        // chain runs for a preview
+    int32_t Number = 0;          // entry number for text tokens
     // Set while a batch runs (null otherwise): Cancel becomes true when the
     // user cancels; effects that run an external tool pass ToolCancel to
     // RunProcessAndWait, which then ends the tool at once.
@@ -78,10 +78,19 @@ struct TEffectParams {
 
 // Effect identifiers (one bit each; 2048 is not used).
 enum : uint32_t {
-    EFFECT_GRAYSCALE = 1, EFFECT_ROTATION = 2, EFFECT_EXIFROTATION = 4, EFFECT_RESIZE = 8,
-    EFFECT_TRIMMING = 16, EFFECT_ADDBLANK = 32, EFFECT_USM = 64, EFFECT_JPEGTRAN = 128,
-    EFFECT_COLORADJUST = 256, EFFECT_TONECURVE = 512, EFFECT_DECREASECOLOR = 1024,
-    EFFECT_ADDTEXT = 4096, EFFECT_COMPOSITE = 8192,
+    EFFECT_GRAYSCALE = 1,
+    EFFECT_ROTATION = 2,
+    EFFECT_EXIFROTATION = 4,
+    EFFECT_RESIZE = 8,
+    EFFECT_TRIMMING = 16,
+    EFFECT_ADDBLANK = 32,
+    EFFECT_USM = 64,
+    EFFECT_JPEGTRAN = 128,
+    EFFECT_COLORADJUST = 256,
+    EFFECT_TONECURVE = 512,
+    EFFECT_DECREASECOLOR = 1024,
+    EFFECT_ADDTEXT = 4096,
+    EFFECT_COMPOSITE = 8192,
 };
 
 class TEffect {
@@ -105,14 +114,14 @@ public:
     virtual void WriteIniFile(TMemIniFile& Ini);
     // Loads an image the effect draws from a file of its own before a run or
     // preview (the composite overlay); nothing in the base.
-    virtual void LoadExternalImage() {}
+    virtual void LoadExternalImage() { }
 
     TEffectList* FOwner = nullptr;
-    std::string FName;         // translated display name; strip caption and IndexOf key
+    std::string FName; // translated display name; strip caption and IndexOf key
     char FAccelerator;
-    std::string FSectionName;  // settings section
+    std::string FSectionName; // settings section
     bool FUse = false;
-    int32_t FOrder = 0;        // sort key of the chain
+    int32_t FOrder = 0; // sort key of the chain
     uint32_t FID;
 };
 
@@ -202,8 +211,7 @@ public:
     // One image through the chain. Scale is the decode factor of the source.
     void DoEffect(TImgInfo& Img, const TImageInfo& Info, int32_t Scale, TEffectParams& Params);
     // The chain up to (not including) the first item with EffectID.
-    void GetBeforeImage(uint32_t EffectID, TImgInfo& Img, const TImageInfo& Info, int32_t Scale,
-                        TEffectParams& Params);
+    void GetBeforeImage(uint32_t EffectID, TImgInfo& Img, const TImageInfo& Info, int32_t Scale, TEffectParams& Params);
     // May the source be decoded smaller? Scale gets the resize step's factors.
     // The resize effect, when it is the only one that changes Info's picture
     // (no other effect in use changes it, no tool works on the file): the
@@ -214,7 +222,7 @@ public:
     void ResizedOutside(const TImageInfo& Info, TEffectParams& Params);
     bool CanDownScalingLoad(const TImageInfo& Info, TScale& Scale, const TRunSettings& S) const;
 
-    int32_t FResizeType = 0;       // size rule 0..11
+    int32_t FResizeType = 0; // size rule 0..11
     double FResizeValue = 0;
     double FResizeValue2 = 0;
     bool FExifRotationUse = false;

@@ -8,20 +8,31 @@ void MakeUpright(TImgInfo& Img, int32_t Orientation)
     if (Img.Channels != 1 && Img.Channels != 3 && Img.Channels != 4)
         return;
     switch (Orientation) {
-    case 2: MirrorImage(Img); break;
-    case 3: RotateImage180(Img); break;
-    case 4: FlipImage(Img); break;
+    case 2:
+        MirrorImage(Img);
+        break;
+    case 3:
+        RotateImage180(Img);
+        break;
+    case 4:
+        FlipImage(Img);
+        break;
     case 5: // transpose
         RotateImage90(Img, false);
         FlipImage(Img);
         break;
-    case 6: RotateImage90(Img, true); break;
+    case 6:
+        RotateImage90(Img, true);
+        break;
     case 7: // transverse
         RotateImage90(Img, true);
         FlipImage(Img);
         break;
-    case 8: RotateImage90(Img, false); break;
-    default: break;
+    case 8:
+        RotateImage90(Img, false);
+        break;
+    default:
+        break;
     }
 }
 

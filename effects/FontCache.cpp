@@ -124,8 +124,8 @@ void FreeFontCache(TFontCache*& Cache)
 }
 
 void TFontCache::GetAntialiasingText(const std::string& Text, const TFont& Font, TImgInfo& Img, double LinePitch,
-                                     double MarginLeft, double MarginTop, double MarginRight,
-                                     double MarginBottom, TResizer* Resizer)
+                                     double MarginLeft, double MarginTop, double MarginRight, double MarginBottom,
+                                     TResizer* Resizer)
 {
     if (FFontCache.Mem && Text == FText && Font.Name == FFontName && Font.Size == FFontSize &&
         Font.Style == FFontStyle && Font.Charset == FFontCharset && LinePitch == FLinePitch &&

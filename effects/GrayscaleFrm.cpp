@@ -6,8 +6,7 @@
 
 #include <algorithm>
 
-TGrayscaleFilter::TGrayscaleFilter()
-    : TEffect(LoadResText(SGrayscale), 'G', "GrayscaleFilter", EFFECT_GRAYSCALE)
+TGrayscaleFilter::TGrayscaleFilter() : TEffect(LoadResText(SGrayscale), 'G', "GrayscaleFilter", EFFECT_GRAYSCALE)
 {
 }
 
@@ -59,9 +58,7 @@ void TGrayscaleFilter::ReadIniFile(TMemIniFile& Ini)
     TEffect::ReadIniFile(Ini);
     // The dialog only ever stores 0..10000; anything else was typed into the
     // file and would give negative or runaway weights.
-    auto Weight = [&](const char* Key) {
-        return std::clamp(Ini.ReadInteger(FSectionName, Key, 0), 0, MaxGrayWeight);
-    };
+    auto Weight = [&](const char* Key) { return std::clamp(Ini.ReadInteger(FSectionName, Key, 0), 0, MaxGrayWeight); };
     FRed = Weight("Red");
     FGreen = Weight("Green");
     FBlue = Weight("Blue");

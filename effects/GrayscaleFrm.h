@@ -27,7 +27,7 @@ public:
     // is then left as it was). GUI thread only, while no batch runs.
     void SetGrayWeights() const;
 
-    int32_t FRed = 0;   // custom weights, ten-thousandths
+    int32_t FRed = 0; // custom weights, ten-thousandths
     int32_t FGreen = 0;
     int32_t FBlue = 0;
     int32_t FType = GRAY_BT601;

@@ -91,8 +91,7 @@ void CalcHistogram(const TImgInfo& Img, uint32_t* Counts, int Mode, TMultiThread
     const uint32_t n = Pool ? std::max<uint32_t>(Pool->MaxThread(), 1) : 1;
     // 6,144 bytes a table: a multiple of 128, so every band's table starts on
     // its own cache lines and no counter is shared between threads.
-    TAlignedBuf partial(static_cast<uint32_t*>(
-        AllocAligned(uint64_t(n) * HistogramCounters * sizeof(uint32_t), 128)));
+    TAlignedBuf partial(static_cast<uint32_t*>(AllocAligned(uint64_t(n) * HistogramCounters * sizeof(uint32_t), 128)));
     THistogramJob job{&Img, partial.get(), Mode};
     if (Pool)
         Pool->ExecMultiThreadFunc(CountBand, &job);

@@ -48,7 +48,10 @@ void HistogramToYCbCrSSE2(const uint8_t* Src, uint32_t SrcBytes, uint8_t* Dst, u
 extern THistogramConvProc HistogramToYCbCr;
 
 // Plane stride of the converters' output.
-inline uint64_t HistogramPlaneStride(uint32_t Width) { return (uint64_t(Width) + 15) & ~uint64_t(15); }
+inline uint64_t HistogramPlaneStride(uint32_t Width)
+{
+    return (uint64_t(Width) + 15) & ~uint64_t(15);
+}
 
 // One pixel's Y, Cb, Cr by the formulas above (the converters' reference, and
 // the SSE2 converter's tail).

@@ -34,12 +34,12 @@ inline void Convert8(__m128i B, __m128i G, __m128i R, __m128i& Y, __m128i& Cb, _
             return h == 0 ? _mm_unpacklo_epi16(A, C) : _mm_unpackhi_epi16(A, C);
         };
         const __m128i rg = lo(R, G), bg = lo(B, G), bb = lo(B, B), rr = lo(R, R), gb = lo(G, B);
-        y2[h] = _mm_srai_epi32(
-            _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rg, kYRG), _mm_madd_epi16(bg, kYBG)), rY), 16);
-        cb2[h] = _mm_srai_epi32(
-            _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rg, kCbRG), _mm_madd_epi16(bb, kHalf)), rC), 16);
-        cr2[h] = _mm_srai_epi32(
-            _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rr, kHalf), _mm_madd_epi16(gb, kCrGB)), rC), 16);
+        y2[h] =
+            _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rg, kYRG), _mm_madd_epi16(bg, kYBG)), rY), 16);
+        cb2[h] =
+            _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rg, kCbRG), _mm_madd_epi16(bb, kHalf)), rC), 16);
+        cr2[h] =
+            _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(rr, kHalf), _mm_madd_epi16(gb, kCrGB)), rC), 16);
     }
     Y = _mm_packs_epi32(y2[0], y2[1]);
     Cb = _mm_packs_epi32(cb2[0], cb2[1]);
@@ -76,10 +76,10 @@ void HistogramToYCbCrSSE2(const uint8_t* Src, uint32_t SrcBytes, uint8_t* Dst, u
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p) + 1);
             const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p) + 2);
-            px[0] = Spread3(a);                                             // bytes 0..11
+            px[0] = Spread3(a);                                                         // bytes 0..11
             px[1] = Spread3(_mm_or_si128(_mm_srli_si128(a, 12), _mm_slli_si128(b, 4))); // 12..23
             px[2] = Spread3(_mm_or_si128(_mm_srli_si128(b, 8), _mm_slli_si128(c, 8)));  // 24..35
-            px[3] = Spread3(_mm_srli_si128(c, 4));                          // 36..47
+            px[3] = Spread3(_mm_srli_si128(c, 4));                                      // 36..47
         }
         __m128i b0, g0, r0, b1, g1, r1, y0, cb0, cr0, y1, cb1, cr1;
         Split(px[0], px[1], b0, g0, r0);

@@ -130,8 +130,7 @@ std::string FindJPEGTranPath()
     return {};
 }
 
-bool CalcJPEGTranCrop(int32_t Type, const std::array<std::string, 8>& Values, int64_t W, int64_t H,
-                      TJPEGTranCrop& Crop)
+bool CalcJPEGTranCrop(int32_t Type, const std::array<std::string, 8>& Values, int64_t W, int64_t H, TJPEGTranCrop& Crop)
 {
     const size_t First = H > W ? 4 : 0;
     const double A = Eval(Values[First], W, H), B = Eval(Values[First + 1], W, H);
@@ -187,7 +186,9 @@ bool CalcJPEGTranCrop(int32_t Type, const std::array<std::string, 8>& Values, in
     return true;
 }
 
-TJPEGTran::TJPEGTran() : TEffect(LoadResText(SJPEGTran), 'L', "JPEGTran", EFFECT_JPEGTRAN) {}
+TJPEGTran::TJPEGTran() : TEffect(LoadResText(SJPEGTran), 'L', "JPEGTran", EFFECT_JPEGTRAN)
+{
+}
 
 std::vector<std::string> TJPEGTran::MakeOptions(int64_t W, int64_t H, int32_t ExifOrientation,
                                                 bool& ResetOrientation) const
@@ -214,8 +215,7 @@ std::vector<std::string> TJPEGTran::MakeOptions(int64_t W, int64_t H, int32_t Ex
     }
 
     TJPEGTranCrop C;
-    if (FTrimming && FOwner &&
-        CalcJPEGTranCrop(FOwner->FTrimmingType, FOwner->FTrimmingValue, W, H, C) &&
+    if (FTrimming && FOwner && CalcJPEGTranCrop(FOwner->FTrimmingType, FOwner->FTrimmingValue, W, H, C) &&
         !(C.X == 0 && C.Y == 0 && C.Width == W && C.Height == H)) {
         TransformCrop(R, W, H, C);
         O.push_back("-crop");

@@ -14,8 +14,13 @@
 
 // FRotation values.
 enum : int32_t {
-    JT_NONE = 0, JT_AUTO = 1, JT_ROTATE90 = 2, JT_ROTATE180 = 3, JT_ROTATE270 = 4,
-    JT_FLIPH = 5, JT_FLIPV = 6,
+    JT_NONE = 0,
+    JT_AUTO = 1,
+    JT_ROTATE90 = 2,
+    JT_ROTATE180 = 3,
+    JT_ROTATE270 = 4,
+    JT_FLIPH = 5,
+    JT_FLIPV = 6,
 };
 
 // The tool to run: ExeDir + "bin/jpegtran" when it is there, else the
@@ -56,8 +61,7 @@ public:
     // (0 when none), in the order the tool expects them. ResetOrientation
     // tells whether the output's EXIF orientation must be set to 1 afterwards
     // (automatic rotation with the markers copied).
-    std::vector<std::string> MakeOptions(int64_t W, int64_t H, int32_t ExifOrientation,
-                                         bool& ResetOrientation) const;
+    std::vector<std::string> MakeOptions(int64_t W, int64_t H, int32_t ExifOrientation, bool& ResetOrientation) const;
 
     bool FOptimize = true;
     bool FProgressive = false;

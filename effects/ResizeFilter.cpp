@@ -75,13 +75,27 @@ void CalcNewSize(TSize& S, int32_t Rule, double V1, double V2, int32_t DownScale
     };
 
     switch (Rule) {
-    case RULE_PERCENT: PercentPair(V1, V1); break;
-    case RULE_WIDESIDE: Portrait ? FixedHeight() : FixedWidth(); break;
-    case RULE_NARROWSIDE: Portrait ? FixedWidth() : FixedHeight(); break;
-    case RULE_WIDTH: FixedWidth(); break;
-    case RULE_HEIGHT: FixedHeight(); break;
-    case RULE_WN_PERCENT: Portrait ? PercentPair(V2, V1) : PercentPair(V1, V2); break;
-    case RULE_WH_PERCENT: PercentPair(V1, V2); break;
+    case RULE_PERCENT:
+        PercentPair(V1, V1);
+        break;
+    case RULE_WIDESIDE:
+        Portrait ? FixedHeight() : FixedWidth();
+        break;
+    case RULE_NARROWSIDE:
+        Portrait ? FixedWidth() : FixedHeight();
+        break;
+    case RULE_WIDTH:
+        FixedWidth();
+        break;
+    case RULE_HEIGHT:
+        FixedHeight();
+        break;
+    case RULE_WN_PERCENT:
+        Portrait ? PercentPair(V2, V1) : PercentPair(V1, V2);
+        break;
+    case RULE_WH_PERCENT:
+        PercentPair(V1, V2);
+        break;
     case RULE_WN_PIXEL:
         NW = RoundSide(Portrait ? V2 : V1);
         NH = RoundSide(Portrait ? V1 : V2);
@@ -90,8 +104,12 @@ void CalcNewSize(TSize& S, int32_t Rule, double V1, double V2, int32_t DownScale
         NW = RoundSide(V1);
         NH = RoundSide(V2);
         break;
-    case RULE_INSCRIBED: FitBox(false); break;
-    default: FitBox(true); break; // 9 (History), 11 and anything else
+    case RULE_INSCRIBED:
+        FitBox(false);
+        break;
+    default:
+        FitBox(true);
+        break; // 9 (History), 11 and anything else
     }
     if (NW < 1)
         NW = 1;

@@ -4,9 +4,18 @@
 
 // Size rules (the list's FResizeType); any value outside 0..11 acts as 11.
 enum : int32_t {
-    RULE_PERCENT = 0, RULE_WIDESIDE = 1, RULE_NARROWSIDE = 2, RULE_WIDTH = 3, RULE_HEIGHT = 4,
-    RULE_WN_PERCENT = 5, RULE_WH_PERCENT = 6, RULE_WN_PIXEL = 7, RULE_WH_PIXEL = 8,
-    RULE_HISTORY = 9, RULE_INSCRIBED = 10, RULE_CIRCUMSCRIBED = 11,
+    RULE_PERCENT = 0,
+    RULE_WIDESIDE = 1,
+    RULE_NARROWSIDE = 2,
+    RULE_WIDTH = 3,
+    RULE_HEIGHT = 4,
+    RULE_WN_PERCENT = 5,
+    RULE_WH_PERCENT = 6,
+    RULE_WN_PIXEL = 7,
+    RULE_WH_PIXEL = 8,
+    RULE_HISTORY = 9,
+    RULE_INSCRIBED = 10,
+    RULE_CIRCUMSCRIBED = 11,
 };
 
 // The largest side the resize step will produce; beyond it the file fails with

@@ -20,12 +20,23 @@ void TRotationFilter::DoEffect(TImgInfo& Img, TEffectParams&)
     if (Img.Channels != 1 && Img.Channels != 3 && Img.Channels != 4)
         return;
     switch (FValue) {
-    case ROTATE_90: RotateImage90(Img, true); break;
-    case ROTATE_180: RotateImage180(Img); break;
-    case ROTATE_270: RotateImage90(Img, false); break;
-    case ROTATE_MIRROR: MirrorImage(Img); break;
-    case ROTATE_FLIP: FlipImage(Img); break;
-    default: break;
+    case ROTATE_90:
+        RotateImage90(Img, true);
+        break;
+    case ROTATE_180:
+        RotateImage180(Img);
+        break;
+    case ROTATE_270:
+        RotateImage90(Img, false);
+        break;
+    case ROTATE_MIRROR:
+        MirrorImage(Img);
+        break;
+    case ROTATE_FLIP:
+        FlipImage(Img);
+        break;
+    default:
+        break;
     }
 }
 

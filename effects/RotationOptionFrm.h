@@ -8,7 +8,11 @@
 enum : int32_t { ROTATE_ALL = 0, ROTATE_LANDSCAPE = 1, ROTATE_PORTRAIT = 2 };
 // The operation (FValue); any other value does nothing.
 enum : int32_t {
-    ROTATE_90 = 0, ROTATE_180 = 1, ROTATE_270 = 2, ROTATE_MIRROR = 3, ROTATE_FLIP = 4,
+    ROTATE_90 = 0,
+    ROTATE_180 = 1,
+    ROTATE_270 = 2,
+    ROTATE_MIRROR = 3,
+    ROTATE_FLIP = 4,
 };
 
 class TRotationFilter : public TEffect {

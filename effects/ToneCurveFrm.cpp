@@ -16,8 +16,7 @@
 
 const std::array<const char*, tcCount> ToneCurveKeys = {"RGB", "Red", "Green", "Blue", "Luma", "Chroma"};
 const std::array<const char*, tcCount> ToneCurveDefaults = {"0,0,255,255", "0,0,255,255", "0,0,255,255",
-                                                            "0,0,255,255", "0,0,255,255",
-                                                            "0,0,128,128,255,255"};
+                                                            "0,0,255,255", "0,0,255,255", "0,0,128,128,255,255"};
 
 namespace {
 
@@ -96,7 +95,7 @@ struct TLocalTables {
 bool RGBSideIsIdentity(const TCurveSet& Pt)
 {
     return IsIdentityCurve(Pt[tcRGB], false) && IsIdentityCurve(Pt[tcRed], false) &&
-           IsIdentityCurve(Pt[tcGreen], false) && IsIdentityCurve(Pt[tcBlue], false);
+        IsIdentityCurve(Pt[tcGreen], false) && IsIdentityCurve(Pt[tcBlue], false);
 }
 
 bool YCCSideIsIdentity(const TCurveSet& Pt)
@@ -132,7 +131,9 @@ void BuildYCCSide(const TCurveSet& Pt, int16_t* YCbCr8, int16_t* YCbCr12, bool W
 void ApplyYCCStage(TImgInfo& Img, const int16_t* YCbCr8, const int16_t* YCbCr12)
 {
     switch (Img.Channels) {
-    case 1: ApplyYCbCrLUT8(Img, YCbCr8); break;
+    case 1:
+        ApplyYCbCrLUT8(Img, YCbCr8);
+        break;
     case 3:
         RGB3ToYCbCr16(Img);
         ApplyYCbCrLUT16(Img, YCbCr12);
@@ -143,7 +144,8 @@ void ApplyYCCStage(TImgInfo& Img, const int16_t* YCbCr8, const int16_t* YCbCr12)
         ApplyYCbCrLUT16(Img, YCbCr12);
         YCbCr16ToRGB4(Img);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -434,8 +436,7 @@ std::vector<std::string> ToneCurvePresetNames()
 {
     std::vector<std::string> names;
     std::error_code ec;
-    for (std::filesystem::directory_iterator it(ToneCurvePresetDir(), ec), end; !ec && it != end;
-         it.increment(ec)) {
+    for (std::filesystem::directory_iterator it(ToneCurvePresetDir(), ec), end; !ec && it != end; it.increment(ec)) {
         const std::filesystem::path& p = it->path();
         if (p.extension() == ".txt" && it->is_regular_file(ec))
             names.push_back(p.stem().string());

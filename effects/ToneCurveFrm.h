@@ -114,7 +114,6 @@ public:
     int32_t FHistogramType = 0; // 0 linear, 1 logarithmic
 };
 
-
 // The preview's form of the effect on a BGR(A) or gray picture, with tables
 // local to the call (the process-wide ones are left alone).
 void ApplyToneCurvePreview(TImgInfo& Img, const TCurveSet& Pt);

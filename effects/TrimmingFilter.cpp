@@ -73,7 +73,8 @@ bool CalcTrimRect(int32_t Type, TSize& S, double A, double B, double C, double D
         }
         break;
     }
-    default: return false;
+    default:
+        return false;
     }
     if (cw < 1 || ch < 1)
         return false;
@@ -201,7 +202,9 @@ void TTrimmingFilter::ReadIniFile(TMemIniFile& Ini)
             std::copy(Turned.begin(), Turned.end(), FValue.begin());
             std::copy(Same.begin(), Same.end(), FValue.begin() + 4);
             break;
-        default: FType = TRIM_RECT; break;
+        default:
+            FType = TRIM_RECT;
+            break;
         }
     } else {
         FType = TRIM_RECT;

@@ -54,9 +54,9 @@ public:
     // transform (after reading the settings and after the dialog's OK).
     void CopyToOwner() const;
 
-    int32_t FType = TRIM_MARGIN;     // 0..15 as stored; 4..15 crop nothing
-    int32_t FExp = TRIM_SQUARE_FIRST; // 0..15 as stored; 3..15 act as 1
+    int32_t FType = TRIM_MARGIN;                                               // 0..15 as stored; 4..15 crop nothing
+    int32_t FExp = TRIM_SQUARE_FIRST;                                          // 0..15 as stored; 3..15 act as 1
     std::array<std::string, 8> FValue{"0", "0", "0", "0", "0", "0", "0", "0"}; // 0..3 first set, 4..7 second
-    bool FPreview = true;            // the dialog's preview switch
-    std::string FSizeList;           // the dialog's remembered sizes (comma text)
+    bool FPreview = true;                                                      // the dialog's preview switch
+    std::string FSizeList; // the dialog's remembered sizes (comma text)
 };

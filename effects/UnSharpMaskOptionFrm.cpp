@@ -13,8 +13,7 @@ namespace {
 
 constexpr char kSection[] = "UnSharpMask";
 
-template <typename T>
-void CopySample0(const TImgInfo& From, uint32_t FromStep, TImgInfo& To, uint32_t ToStep)
+template <typename T> void CopySample0(const TImgInfo& From, uint32_t FromStep, TImgInfo& To, uint32_t ToStep)
 {
     for (uint32_t y = 0; y < To.Height; ++y) {
         const T* s = reinterpret_cast<const T*>(MemRow(From, y));

@@ -44,7 +44,6 @@ public:
     bool FHistogram = true;
 };
 
-
 // The preview's form of the effect on a BGR(A) or gray picture, with the
 // preview worker's own filter.
 void ApplyUSMPreview(TImgInfo& Img, TUnsharpMask& Filter, bool LumaOnly);

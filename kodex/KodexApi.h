@@ -43,32 +43,32 @@ enum : uint32_t {
 
 // write_jpeg flags.
 enum : uint32_t {
-    KODEX_WJPEG_YCBCR = 2,         // the 3-channel pixels are Y, Cb, Cr (in B, G, R places)
+    KODEX_WJPEG_YCBCR = 2,          // the 3-channel pixels are Y, Cb, Cr (in B, G, R places)
     KODEX_WJPEG_THUMBNAIL = 0x10000 // EXIF thumbnail: no JFIF header, no markers
 };
 
 struct TKodexReadPNG {
-    TImgInfo Img;          // out: 1, 2, 3 or 4 channels, 8 bits (16-bit files are reduced)
-    uint32_t Flags;        // in and out, KODEX_PNG_*
-    TBGColor BGColor;      // in; replaced by the file's bKGD colour (0..255) when it has one
-    TICCInfo* ICC;         // in: record to receive the iCCP profile, or null
+    TImgInfo Img;     // out: 1, 2, 3 or 4 channels, 8 bits (16-bit files are reduced)
+    uint32_t Flags;   // in and out, KODEX_PNG_*
+    TBGColor BGColor; // in; replaced by the file's bKGD colour (0..255) when it has one
+    TICCInfo* ICC;    // in: record to receive the iCCP profile, or null
 };
 
 struct TKodexReadJPEG {
-    TImgInfo Img;          // out: 1 (gray), 3 (BGR or YCbCr) or 4 channels (CMYK as stored:
-                           // Adobe files hold inverted samples)
-    uint32_t Denominator;  // in: 1, 2, 4 or 8: decode at 1/Denominator of the size (rounded up)
-    uint32_t Flags;        // in and out, KODEX_JPEG_*
-    uint32_t DCTMethod;    // in: 2 floating point, anything else the accurate integer method
-    TICCInfo* ICC;         // in: record to receive the APP2 profile, or null
+    TImgInfo Img;         // out: 1 (gray), 3 (BGR or YCbCr) or 4 channels (CMYK as stored:
+                          // Adobe files hold inverted samples)
+    uint32_t Denominator; // in: 1, 2, 4 or 8: decode at 1/Denominator of the size (rounded up)
+    uint32_t Flags;       // in and out, KODEX_JPEG_*
+    uint32_t DCTMethod;   // in: 2 floating point, anything else the accurate integer method
+    TICCInfo* ICC;        // in: record to receive the APP2 profile, or null
 };
 
 // read_wic, read_wic_thumbnail, read_wic_preview: TIFF, GIF (first frame),
 // WebP, HEIF and (where the build decodes it) AVIF; read_wic and
 // read_wic_thumbnail also read PNG (gray with alpha then arrives as 4 channels).
 struct TKodexReadWIC {
-    TImgInfo Img;          // out: 1, 3 or 4 channels, bottom-up like every other read
-    TICCInfo* ICC;         // in: record to receive the embedded profile, or null
+    TImgInfo Img;  // out: 1, 3 or 4 channels, bottom-up like every other read
+    TICCInfo* ICC; // in: record to receive the embedded profile, or null
 };
 
 // read_jpeg_bands: the picture handed over in bands of rows, top to bottom,
@@ -89,43 +89,43 @@ typedef int (*TKodexJPEGBandProc)(void* Context, const TImgInfo* Band, uint32_t 
 
 struct TKodexReadJPEGBands {
     uint32_t Width, Height, Channels; // out: the decoded picture, set before the first call
-    uint32_t Denominator;  // in, Flags in and out, DCTMethod and ICC in: as for read_jpeg
+    uint32_t Denominator;             // in, Flags in and out, DCTMethod and ICC in: as for read_jpeg
     uint32_t Flags;
     uint32_t DCTMethod;
-    TICCInfo* ICC;         // the profile is handed back after the last band
-    uint32_t BandRows;     // in: rows per band (the last may have fewer); 0 counts as 1
+    TICCInfo* ICC;     // the profile is handed back after the last band
+    uint32_t BandRows; // in: rows per band (the last may have fewer); 0 counts as 1
     TKodexJPEGBandProc Band;
     void* Context;
-    uint64_t Held;         // out, set before the first call: bytes the library holds until it returns
+    uint64_t Held; // out, set before the first call: bytes the library holds until it returns
 };
 
 struct TKodexWritePNG {
-    TImgInfo Img;            // 1 (gray, or indices with a palette), 2, 3 or 4 channels
-    int32_t Level;           // zlib level 0..9
-    int32_t Filter;          // libpng's filter flags (PNG_FILTER_NONE 0x08 .. PNG_FILTER_PAETH 0x80);
-                             // 0 leaves the choice to the library
-    TICCInfo* ICC;           // profile to embed as iCCP, or null
-    const uint8_t* Palette;  // red, green, blue triplets, or null
-    int32_t PaletteCount;    // 1..256 entries; every index of Img must be below it
-    int32_t FourBit;         // -1: write 4-bit indices (PaletteCount <= 16)
-    int32_t Transparent;     // -1: palette index 0 is fully transparent
-    int32_t PhysX, PhysY;    // pHYs pixels per unit
-    int32_t PhysMode;        // -1 no pHYs; 0 unit unknown (aspect only); 1 metre
-    int32_t Threads;         // threads the compression may use; below 2 only the caller's
+    TImgInfo Img;           // 1 (gray, or indices with a palette), 2, 3 or 4 channels
+    int32_t Level;          // zlib level 0..9
+    int32_t Filter;         // libpng's filter flags (PNG_FILTER_NONE 0x08 .. PNG_FILTER_PAETH 0x80);
+                            // 0 leaves the choice to the library
+    TICCInfo* ICC;          // profile to embed as iCCP, or null
+    const uint8_t* Palette; // red, green, blue triplets, or null
+    int32_t PaletteCount;   // 1..256 entries; every index of Img must be below it
+    int32_t FourBit;        // -1: write 4-bit indices (PaletteCount <= 16)
+    int32_t Transparent;    // -1: palette index 0 is fully transparent
+    int32_t PhysX, PhysY;   // pHYs pixels per unit
+    int32_t PhysMode;       // -1 no pHYs; 0 unit unknown (aspect only); 1 metre
+    int32_t Threads;        // threads the compression may use; below 2 only the caller's
 };
 
 struct TKodexWriteJPEG {
-    TImgInfo Img;            // 1 or 3 channels
-    int32_t Quality;         // 1..100
-    int32_t HSampling;       // luma sampling factors 1..4
+    TImgInfo Img;      // 1 or 3 channels
+    int32_t Quality;   // 1..100
+    int32_t HSampling; // luma sampling factors 1..4
     int32_t VSampling;
-    int32_t Smoothing;       // 0..100
-    uint32_t Flags;          // KODEX_WJPEG_*
-    int32_t DCTMethod;       // 2 floating point, else integer
-    TICCInfo* ICC;           // profile to embed (APP2), or null
+    int32_t Smoothing; // 0..100
+    uint32_t Flags;    // KODEX_WJPEG_*
+    int32_t DCTMethod; // 2 floating point, else integer
+    TICCInfo* ICC;     // profile to embed (APP2), or null
     int32_t XDensity, YDensity;
-    int32_t DensityUnit;     // 1 dots per inch; 0 aspect only
-    int32_t Progressive;     // non-zero: progressive scans
+    int32_t DensityUnit; // 1 dots per inch; 0 aspect only
+    int32_t Progressive; // non-zero: progressive scans
 };
 
 // Header facts of a file (read_wic_info) and the input of create_exif.
@@ -134,8 +134,8 @@ struct TKodexInfo {
     double XResolution, YResolution; // dots per inch; 0 when unknown
     uint16_t Orientation;            // EXIF orientation 1..8; 0 when absent
     uint16_t Reserved;
-    uint32_t HasExif;                // non-zero: the file holds an EXIF block
-    char DateTime[20];               // "YYYY:MM:DD hh:mm:ss", zero-terminated; empty when absent
+    uint32_t HasExif;  // non-zero: the file holds an EXIF block
+    char DateTime[20]; // "YYYY:MM:DD hh:mm:ss", zero-terminated; empty when absent
     uint32_t Padding;
 };
 static_assert(sizeof(TKodexInfo) == 56, "the info record keeps its 56 bytes");
@@ -176,8 +176,8 @@ KODEX_EXPORT int write_png(const TKodexWritePNG* Rec, int Fd);
 KODEX_EXPORT int write_jpeg(const TKodexWriteJPEG* Rec, int Fd, const uint8_t* Exif, uint32_t ExifSize);
 // The same into Buffer. *Size holds the capacity on entry and the bytes written
 // on return; a picture that does not fit fails (and *Size is 0).
-KODEX_EXPORT int write_jpeg_to_memory(const TKodexWriteJPEG* Rec, uint8_t* Buffer, size_t* Size,
-                                      const uint8_t* Exif, uint32_t ExifSize);
+KODEX_EXPORT int write_jpeg_to_memory(const TKodexWriteJPEG* Rec, uint8_t* Buffer, size_t* Size, const uint8_t* Exif,
+                                      uint32_t ExifSize);
 
 // Builds an EXIF block for a source that has none.
 //   SrcFileName  the source file (UTF-8 path); when it is a file whose own
@@ -199,8 +199,8 @@ KODEX_EXPORT int write_jpeg_to_memory(const TKodexWriteJPEG* Rec, uint8_t* Buffe
 // Fails (0, *OutSize 0, Out untouched past Capacity) when the block would not
 // fit Capacity or exceed one segment (65533 payload bytes), or when an
 // argument is null.
-KODEX_EXPORT int create_exif(const char* SrcFileName, const TKodexInfo* Info, const uint8_t* Thumb,
-                             uint32_t ThumbSize, uint8_t* Out, uint32_t Capacity, uint32_t* OutSize);
+KODEX_EXPORT int create_exif(const char* SrcFileName, const TKodexInfo* Info, const uint8_t* Thumb, uint32_t ThumbSize,
+                             uint8_t* Out, uint32_t Capacity, uint32_t* OutSize);
 
 // Calls Callback once for each extension read_wic decodes in this build, as
 // ".tif" (lower case, with the point). Returns the number of calls.

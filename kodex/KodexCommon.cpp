@@ -19,7 +19,10 @@ std::atomic<uint64_t> PictureMemoryLimit{0}; // 0: the default
 // up the leak checker's thread scan.
 pthread_key_t CancelKey;
 pthread_once_t CancelKeyOnce = PTHREAD_ONCE_INIT;
-void MakeCancelKey() { pthread_key_create(&CancelKey, nullptr); }
+void MakeCancelKey()
+{
+    pthread_key_create(&CancelKey, nullptr);
+}
 
 // The profile's description: a v2 'desc' text (ASCII count + text) or the
 // first record of a v4 'mluc' (UTF-16BE, kept when it is plain ASCII).
@@ -119,8 +122,7 @@ bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels,
 {
     Img = TImgInfo{};
     if (!SizeAcceptable(Width, Height)) {
-        ReportError("", "Unsupported picture size %llux%llu", (unsigned long long)Width,
-                    (unsigned long long)Height);
+        ReportError("", "Unsupported picture size %llux%llu", (unsigned long long)Width, (unsigned long long)Height);
         return false;
     }
     const uint64_t bytes = ImageBytes(Width, Height, Channels);
@@ -164,7 +166,7 @@ const TICCInfo* ProfileFor(const TICCInfo* ICC, bool Gray)
 bool ValidImage(const TImgInfo& Img, uint32_t MinCh, uint32_t MaxCh)
 {
     return Img.Mem && Img.Width > 0 && Img.Height > 0 && Img.Channels >= MinCh && Img.Channels <= MaxCh &&
-           uint64_t(Img.Bpl) >= uint64_t(Img.Width) * Img.Channels;
+        uint64_t(Img.Bpl) >= uint64_t(Img.Width) * Img.Channels;
 }
 
 namespace {
@@ -237,15 +239,35 @@ bool ParseExif(const uint8_t* Tiff, size_t Len, TExifFacts& Facts)
             const uint16_t tag = r.U16(e);
             if (pass == 0) {
                 switch (tag) {
-                case 0x0112: if (r.U16(e + 2) == 3) Facts.Orientation = r.U16(e + 8); break;
-                case 0x011A: xres = r.Rational(e); break;
-                case 0x011B: yres = r.Rational(e); break;
-                case 0x0128: if (r.U16(e + 2) == 3) unit = r.U16(e + 8); break;
-                case 0x0132: r.Date(e, dateTime); break;
-                case 0x8769: exifIfd = r.U32(e + 8); Facts.HasExifIfd = true; break;
-                case 0x0100: Facts.Width = r.U16(e + 2) == 3 ? r.U16(e + 8) : r.U32(e + 8); break;
-                case 0x0101: Facts.Height = r.U16(e + 2) == 3 ? r.U16(e + 8) : r.U32(e + 8); break;
-                default: break;
+                case 0x0112:
+                    if (r.U16(e + 2) == 3)
+                        Facts.Orientation = r.U16(e + 8);
+                    break;
+                case 0x011A:
+                    xres = r.Rational(e);
+                    break;
+                case 0x011B:
+                    yres = r.Rational(e);
+                    break;
+                case 0x0128:
+                    if (r.U16(e + 2) == 3)
+                        unit = r.U16(e + 8);
+                    break;
+                case 0x0132:
+                    r.Date(e, dateTime);
+                    break;
+                case 0x8769:
+                    exifIfd = r.U32(e + 8);
+                    Facts.HasExifIfd = true;
+                    break;
+                case 0x0100:
+                    Facts.Width = r.U16(e + 2) == 3 ? r.U16(e + 8) : r.U32(e + 8);
+                    break;
+                case 0x0101:
+                    Facts.Height = r.U16(e + 2) == 3 ? r.U16(e + 8) : r.U32(e + 8);
+                    break;
+                default:
+                    break;
                 }
             } else if (tag == 0x9003) {
                 r.Date(e, original);
@@ -256,7 +278,10 @@ bool ParseExif(const uint8_t* Tiff, size_t Len, TExifFacts& Facts)
     if (Facts.Orientation > 8)
         Facts.Orientation = 0;
     std::memcpy(Facts.DateTime, original[0] ? original : dateTime, 20);
-    if (unit == 3) { xres *= 2.54; yres *= 2.54; }
+    if (unit == 3) {
+        xres *= 2.54;
+        yres *= 2.54;
+    }
     if (unit == 2 || unit == 3) {
         Facts.XResolution = xres;
         Facts.YResolution = yres;

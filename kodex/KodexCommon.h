@@ -8,7 +8,10 @@
 namespace kodex {
 
 // Big-endian 16- and 32-bit values at P (the caller has checked the bytes).
-inline uint16_t Be16(const uint8_t* P) { return uint16_t(P[0] << 8 | P[1]); }
+inline uint16_t Be16(const uint8_t* P)
+{
+    return uint16_t(P[0] << 8 | P[1]);
+}
 inline uint32_t Be32(const uint8_t* P)
 {
     return uint32_t(P[0]) << 24 | uint32_t(P[1]) << 16 | uint32_t(P[2]) << 8 | P[3];
@@ -70,7 +73,7 @@ bool ValidImage(const TImgInfo& Img, uint32_t MinCh, uint32_t MaxCh);
 // Facts read from an EXIF TIFF structure (starting at its "II" or "MM").
 struct TExifFacts {
     uint16_t Orientation = 0;
-    char DateTime[20] = {};      // DateTimeOriginal, else DateTime
+    char DateTime[20] = {};                  // DateTimeOriginal, else DateTime
     double XResolution = 0, YResolution = 0; // dots per inch, 0 unknown
     uint32_t Width = 0, Height = 0;          // IFD0 image size (TIFF files)
     bool HasExifIfd = false;

@@ -127,8 +127,8 @@ bool DecodeGIF(const uint8_t* Data, size_t Size, TImgInfo& Img)
         // The screen shows its background colour where no frame covers it; a
         // black one is what the fresh block holds already, untouched.
         const GifColorType* bg = ch == 3 && g->SColorMap && g->SBackGroundColor < g->SColorMap->ColorCount
-                                     ? &g->SColorMap->Colors[g->SBackGroundColor]
-                                     : nullptr;
+            ? &g->SColorMap->Colors[g->SBackGroundColor]
+            : nullptr;
         if (bg && (bg->Red | bg->Green | bg->Blue) != 0) {
             uint8_t* first = MemRow(Img, 0);
             for (uint32_t x = 0; x < Img.Width; ++x)

@@ -49,7 +49,10 @@ inline uint64_t CalcBpl(uint64_t Width, uint64_t Channels)
     return (s % 1024 == 0) ? s + 128 : s;
 }
 // Stride of the 16-bit form: the same rule on Width x Channels x 2 bytes.
-inline uint64_t CalcBpl16(uint64_t Width, uint64_t Channels) { return CalcBpl(Width * 2, Channels); }
+inline uint64_t CalcBpl16(uint64_t Width, uint64_t Channels)
+{
+    return CalcBpl(Width * 2, Channels);
+}
 
 // Largest picture any reader accepts: 2^31 pixels, 2^20 rows or columns.
 // More than any codec here can describe; keeps a damaged header from asking
@@ -57,11 +60,14 @@ inline uint64_t CalcBpl16(uint64_t Width, uint64_t Channels) { return CalcBpl(Wi
 inline bool PictureSizeAcceptable(uint64_t Width, uint64_t Height)
 {
     return Width > 0 && Height > 0 && Width <= (uint64_t(1) << 20) && Height <= (uint64_t(1) << 20) &&
-           Width * Height <= (uint64_t(1) << 31);
+        Width * Height <= (uint64_t(1) << 31);
 }
 
 // Rows that a block of Height rows holds: Height rounded up to a multiple of 4.
-inline uint64_t BlockRows(uint64_t Height) { return (Height + 3) & ~uint64_t(3); }
+inline uint64_t BlockRows(uint64_t Height)
+{
+    return (Height + 3) & ~uint64_t(3);
+}
 
 // Zeroes what a writer of groups of rows leaves of a block of Bytes bytes:
 // in each of the first Groups groups of Stride bytes, the bytes from Filled
@@ -92,8 +98,8 @@ inline bool NewImgBlock(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t
                         uint64_t FilledRowBytes = 0) noexcept
 {
     Img = TImgInfo{};
-    if (Width == 0 || Height == 0 || Channels == 0 || Channels > 8 || Width > 0xFFFFFFFFu ||
-        Height > 0xFFFFFFFFu || Bpl == 0 || Bpl > 0xFFFFFFFFu)
+    if (Width == 0 || Height == 0 || Channels == 0 || Channels > 8 || Width > 0xFFFFFFFFu || Height > 0xFFFFFFFFu ||
+        Bpl == 0 || Bpl > 0xFFFFFFFFu)
         return false;
     const uint64_t rows = BlockRows(Height);
     if (rows > (uint64_t(1) << 46) / Bpl)

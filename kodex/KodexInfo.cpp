@@ -119,8 +119,16 @@ bool ProbeFile(const char* Name, TKodexInfo& Info)
 // A big-endian TIFF structure built front to back.
 struct TTiffWriter {
     std::vector<uint8_t> B;
-    void U16(uint16_t V) { B.push_back(uint8_t(V >> 8)); B.push_back(uint8_t(V)); }
-    void U32(uint32_t V) { U16(uint16_t(V >> 16)); U16(uint16_t(V)); }
+    void U16(uint16_t V)
+    {
+        B.push_back(uint8_t(V >> 8));
+        B.push_back(uint8_t(V));
+    }
+    void U32(uint32_t V)
+    {
+        U16(uint16_t(V >> 16));
+        U16(uint16_t(V));
+    }
     void Put32(size_t At, uint32_t V)
     {
         B[At] = uint8_t(V >> 24), B[At + 1] = uint8_t(V >> 16), B[At + 2] = uint8_t(V >> 8), B[At + 3] = uint8_t(V);
@@ -133,7 +141,10 @@ struct TEntry {
     std::vector<uint8_t> Value; // big-endian bytes; over 4 go to the value area
 };
 
-TEntry Short(uint16_t Tag, uint16_t V) { return {Tag, 3, 1, {uint8_t(V >> 8), uint8_t(V), 0, 0}}; }
+TEntry Short(uint16_t Tag, uint16_t V)
+{
+    return {Tag, 3, 1, {uint8_t(V >> 8), uint8_t(V), 0, 0}};
+}
 TEntry Long(uint16_t Tag, uint32_t V)
 {
     return {Tag, 4, 1, {uint8_t(V >> 24), uint8_t(V >> 16), uint8_t(V >> 8), uint8_t(V)}};
@@ -215,8 +226,8 @@ KODEX_EXPORT int read_wic_info(const char* FileName, TKodexInfo* Info)
     return 1;
 }
 
-KODEX_EXPORT int create_exif(const char* SrcFileName, const TKodexInfo* Info, const uint8_t* Thumb,
-                             uint32_t ThumbSize, uint8_t* Out, uint32_t Capacity, uint32_t* OutSize)
+KODEX_EXPORT int create_exif(const char* SrcFileName, const TKodexInfo* Info, const uint8_t* Thumb, uint32_t ThumbSize,
+                             uint8_t* Out, uint32_t Capacity, uint32_t* OutSize)
 {
     if (OutSize)
         *OutSize = 0;
@@ -235,7 +246,8 @@ KODEX_EXPORT int create_exif(const char* SrcFileName, const TKodexInfo* Info, co
             TKodexInfo src{};
             platform::TMappedFile file;
             if (MapFile(SrcFileName, file) &&
-                (PngInfo(file.Data(), size_t(file.Size()), src) || kodex::WicInfo(file.Data(), size_t(file.Size()), src)) &&
+                (PngInfo(file.Data(), size_t(file.Size()), src) ||
+                 kodex::WicInfo(file.Data(), size_t(file.Size()), src)) &&
                 !file.Damaged()) {
                 if (!ValidDate(date))
                     std::memcpy(date, src.DateTime, 19);
@@ -251,8 +263,8 @@ KODEX_EXPORT int create_exif(const char* SrcFileName, const TKodexInfo* Info, co
         std::vector<TEntry> ifd0;
         if (orientation >= 1 && orientation <= 8)
             ifd0.push_back(Short(0x0112, orientation));
-        const bool res = Info->XResolution > 0 && Info->YResolution > 0 && Info->XResolution < 1e8 &&
-                         Info->YResolution < 1e8;
+        const bool res =
+            Info->XResolution > 0 && Info->YResolution > 0 && Info->XResolution < 1e8 && Info->YResolution < 1e8;
         if (res) {
             ifd0.push_back(Rational(0x011A, Info->XResolution));
             ifd0.push_back(Rational(0x011B, Info->YResolution));

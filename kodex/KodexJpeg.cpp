@@ -44,9 +44,9 @@ struct TJpegError {
     jmp_buf Jump;
     char Message[JMSG_LENGTH_MAX + 64];
     bool SawEnd;
-    bool Damaged; // the coded data was cut or corrupt: the picture would be garbage
-    bool Warned;  // the decoder warned about the data, whatever the verdict
-    bool Quiet;   // stopped on request: nothing to report
+    bool Damaged;        // the coded data was cut or corrupt: the picture would be garbage
+    bool Warned;         // the decoder warned about the data, whatever the verdict
+    bool Quiet;          // stopped on request: nothing to report
     const uint8_t* Base; // the file in memory, when the decoder reads from it (null otherwise)
 };
 
@@ -123,8 +123,7 @@ void EmitMessage(j_common_ptr C, int Level)
         break;
     case JWRN_JPEG_EOF:
         e->SawEnd = true;
-        if (C->is_decompressor && d->arith_code && d->input_scan_number > 0 &&
-            d->input_iMCU_row < d->total_iMCU_rows)
+        if (C->is_decompressor && d->arith_code && d->input_scan_number > 0 && d->input_iMCU_row < d->total_iMCU_rows)
             SetDamaged(e, C, "Premature end of JPEG file");
         break;
     case JWRN_HIT_MARKER:
@@ -247,13 +246,19 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
     S->Info.dct_method = Rec->DCTMethod == 2 ? JDCT_FLOAT : JDCT_ISLOW;
     const bool ycc = S->Info.jpeg_color_space == JCS_YCbCr && (Rec->Flags & KODEX_JPEG_YCBCR) != 0;
     switch (S->Info.jpeg_color_space) {
-    case JCS_GRAYSCALE: S->Info.out_color_space = JCS_GRAYSCALE; break;
+    case JCS_GRAYSCALE:
+        S->Info.out_color_space = JCS_GRAYSCALE;
+        break;
     case JCS_CMYK:
-    case JCS_YCCK: S->Info.out_color_space = JCS_CMYK; break;
+    case JCS_YCCK:
+        S->Info.out_color_space = JCS_CMYK;
+        break;
     case JCS_YCbCr:
         S->Info.out_color_space = ycc ? JCS_YCbCr : JCS_EXT_BGR;
         break;
-    default: S->Info.out_color_space = JCS_EXT_BGR; break;
+    default:
+        S->Info.out_color_space = JCS_EXT_BGR;
+        break;
     }
     jpeg_calc_output_dimensions(&S->Info);
     const uint32_t ch = static_cast<uint32_t>(S->Info.output_components);
@@ -268,7 +273,8 @@ int ReadJpeg(TReadState* S, TKodexReadJPEG* Rec, const uint8_t* Data, size_t Siz
         for (int c = 0; c < S->Info.num_components; ++c) {
             const jpeg_component_info& k = S->Info.comp_info[c];
             const uint64_t bw = (uint64_t(k.width_in_blocks) + k.h_samp_factor - 1) / k.h_samp_factor * k.h_samp_factor;
-            const uint64_t bh = (uint64_t(k.height_in_blocks) + k.v_samp_factor - 1) / k.v_samp_factor * k.v_samp_factor;
+            const uint64_t bh =
+                (uint64_t(k.height_in_blocks) + k.v_samp_factor - 1) / k.v_samp_factor * k.v_samp_factor;
             coefficients += bw * bh * sizeof(JBLOCK);
         }
     const uint32_t h = S->Info.output_height;
@@ -410,7 +416,9 @@ boolean MemEmpty(j_compress_ptr C)
     longjmp(e->Jump, 1);
 }
 
-void MemTerm(j_compress_ptr) {}
+void MemTerm(j_compress_ptr)
+{
+}
 
 struct TWriteState {
     jpeg_compress_struct Info;
@@ -420,8 +428,7 @@ struct TWriteState {
 
 // Writes Rec's picture to the destination installed by Install.
 template <typename TInstall>
-int WriteJpeg(TWriteState* S, const TKodexWriteJPEG* Rec, const uint8_t* Exif, uint32_t ExifSize,
-              TInstall Install)
+int WriteJpeg(TWriteState* S, const TKodexWriteJPEG* Rec, const uint8_t* Exif, uint32_t ExifSize, TInstall Install)
 {
     InitError(S->Err, reinterpret_cast<jpeg_common_struct*>(&S->Info));
     if (setjmp(S->Err.Jump)) {
@@ -449,7 +456,8 @@ int WriteJpeg(TWriteState* S, const TKodexWriteJPEG* Rec, const uint8_t* Exif, u
     S->Info.image_height = img.Height;
     S->Info.input_components = static_cast<int>(img.Channels);
     S->Info.in_color_space = img.Channels == 1 ? JCS_GRAYSCALE
-                             : (Rec->Flags & KODEX_WJPEG_YCBCR) ? JCS_YCbCr : JCS_EXT_BGR;
+        : (Rec->Flags & KODEX_WJPEG_YCBCR)     ? JCS_YCbCr
+                                               : JCS_EXT_BGR;
     jpeg_set_defaults(&S->Info);
     const int q = Rec->Quality < 1 ? 1 : Rec->Quality > 100 ? 100 : Rec->Quality;
     jpeg_set_quality(&S->Info, q, TRUE);
@@ -549,8 +557,8 @@ KODEX_EXPORT int write_jpeg(const TKodexWriteJPEG* Rec, int Fd, const uint8_t* E
     return r;
 }
 
-KODEX_EXPORT int write_jpeg_to_memory(const TKodexWriteJPEG* Rec, uint8_t* Buffer, size_t* Size,
-                                      const uint8_t* Exif, uint32_t ExifSize)
+KODEX_EXPORT int write_jpeg_to_memory(const TKodexWriteJPEG* Rec, uint8_t* Buffer, size_t* Size, const uint8_t* Exif,
+                                      uint32_t ExifSize)
 {
     if (!Rec || !Buffer || !Size)
         return 0;

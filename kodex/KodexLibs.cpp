@@ -19,28 +19,30 @@
 
 // The functions called, as the linker sees them (inline helpers in the
 // headers call the ...Internal ones).
-#define KODEX_TIFF_SYMBOLS(X)                                                                                      \
-    X(TIFFClientOpenExt) X(TIFFClose) X(TIFFGetField) X(TIFFGetFieldDefaulted) X(TIFFGetStrileByteCountWithErr)     \
-    X(TIFFGetStrileOffsetWithErr) X(TIFFIsTiled) X(TIFFNumberOfStrips) X(TIFFNumberOfTiles) X(TIFFOpenOptionsAlloc) \
-    X(TIFFOpenOptionsFree) X(TIFFOpenOptionsSetErrorHandlerExtR) X(TIFFOpenOptionsSetMaxSingleMemAlloc)             \
-    X(TIFFOpenOptionsSetWarningHandlerExtR) X(TIFFRGBAImageBegin) X(TIFFRGBAImageEnd) X(TIFFRGBAImageGet)           \
-    X(TIFFRGBAImageOK) X(TIFFReadScanline) X(TIFFScanlineSize) X(TIFFTileSize64) X(TIFFVStripSize64) X(_TIFFfree)   \
-    X(_TIFFmalloc)
-#define KODEX_WEBP_SYMBOLS(X)                                                                                      \
-    X(WebPDecodeBGRAInto) X(WebPDecodeBGRInto) X(WebPGetFeaturesInternal) X(WebPAnimDecoderDelete)                   \
-    X(WebPAnimDecoderGetInfo) X(WebPAnimDecoderGetNext) X(WebPAnimDecoderNewInternal)                               \
-    X(WebPAnimDecoderOptionsInitInternal) X(WebPDemuxDelete) X(WebPDemuxGetChunk) X(WebPDemuxInternal)              \
-    X(WebPDemuxReleaseChunkIterator)
-#define KODEX_HEIF_SYMBOLS(X)                                                                                      \
-    X(heif_check_filetype) X(heif_context_alloc) X(heif_context_free) X(heif_context_get_primary_image_handle)      \
-    X(heif_context_read_from_memory_without_copy) X(heif_decode_image) X(heif_have_decoder_for_format)             \
-    X(heif_image_get_height) X(heif_image_get_plane_readonly) X(heif_image_get_width)                              \
-    X(heif_image_handle_get_height) X(heif_image_handle_get_list_of_metadata_block_IDs)                            \
-    X(heif_image_handle_get_list_of_thumbnail_IDs) X(heif_image_handle_get_metadata)                               \
-    X(heif_image_handle_get_metadata_size) X(heif_image_handle_get_raw_color_profile)                              \
-    X(heif_image_handle_get_raw_color_profile_size) X(heif_image_handle_get_thumbnail)                             \
-    X(heif_image_handle_get_width) X(heif_image_handle_has_alpha_channel) X(heif_image_handle_release)             \
-    X(heif_image_release) X(heif_init)
+#define KODEX_TIFF_SYMBOLS(X)                                                                                          \
+    X(TIFFClientOpenExt)                                                                                               \
+    X(TIFFClose) X(TIFFGetField) X(TIFFGetFieldDefaulted) X(TIFFGetStrileByteCountWithErr)                             \
+        X(TIFFGetStrileOffsetWithErr) X(TIFFIsTiled) X(TIFFNumberOfStrips) X(TIFFNumberOfTiles)                        \
+            X(TIFFOpenOptionsAlloc) X(TIFFOpenOptionsFree) X(TIFFOpenOptionsSetErrorHandlerExtR)                       \
+                X(TIFFOpenOptionsSetMaxSingleMemAlloc) X(TIFFOpenOptionsSetWarningHandlerExtR) X(TIFFRGBAImageBegin)   \
+                    X(TIFFRGBAImageEnd) X(TIFFRGBAImageGet) X(TIFFRGBAImageOK) X(TIFFReadScanline) X(TIFFScanlineSize) \
+                        X(TIFFTileSize64) X(TIFFVStripSize64) X(_TIFFfree) X(_TIFFmalloc)
+#define KODEX_WEBP_SYMBOLS(X)                                                                                          \
+    X(WebPDecodeBGRAInto)                                                                                              \
+    X(WebPDecodeBGRInto) X(WebPGetFeaturesInternal) X(WebPAnimDecoderDelete) X(WebPAnimDecoderGetInfo)                 \
+        X(WebPAnimDecoderGetNext) X(WebPAnimDecoderNewInternal) X(WebPAnimDecoderOptionsInitInternal)                  \
+            X(WebPDemuxDelete) X(WebPDemuxGetChunk) X(WebPDemuxInternal) X(WebPDemuxReleaseChunkIterator)
+#define KODEX_HEIF_SYMBOLS(X)                                                                                          \
+    X(heif_check_filetype)                                                                                             \
+    X(heif_context_alloc) X(heif_context_free) X(heif_context_get_primary_image_handle)                                \
+        X(heif_context_read_from_memory_without_copy) X(heif_decode_image) X(heif_have_decoder_for_format)             \
+            X(heif_image_get_height) X(heif_image_get_plane_readonly) X(heif_image_get_width)                          \
+                X(heif_image_handle_get_height) X(heif_image_handle_get_list_of_metadata_block_IDs)                    \
+                    X(heif_image_handle_get_list_of_thumbnail_IDs) X(heif_image_handle_get_metadata)                   \
+                        X(heif_image_handle_get_metadata_size) X(heif_image_handle_get_raw_color_profile)              \
+                            X(heif_image_handle_get_raw_color_profile_size) X(heif_image_handle_get_thumbnail)         \
+                                X(heif_image_handle_get_width) X(heif_image_handle_has_alpha_channel)                  \
+                                    X(heif_image_handle_release) X(heif_image_release) X(heif_init)
 
 extern "C" __attribute__((visibility("hidden"), used, noreturn)) void kodex_lib_unloaded()
 {
@@ -50,10 +52,10 @@ extern "C" __attribute__((visibility("hidden"), used, noreturn)) void kodex_lib_
 
 // One slot and one stub per function. The stub keeps every argument register
 // as it is (including %al of a variadic call) and jumps on.
-#define KODEX_STUB(Name)                                                                                           \
-    extern "C" __attribute__((visibility("hidden"))) void* kodex_slot_##Name;                                      \
-    __attribute__((used)) void* kodex_slot_##Name = reinterpret_cast<void*>(&kodex_lib_unloaded);                    \
-    asm(".text\n\t.p2align 4\n\t.globl " #Name "\n\t.hidden " #Name "\n\t.type " #Name ", @function\n" #Name      \
+#define KODEX_STUB(Name)                                                                                               \
+    extern "C" __attribute__((visibility("hidden"))) void* kodex_slot_##Name;                                          \
+    __attribute__((used)) void* kodex_slot_##Name = reinterpret_cast<void*>(&kodex_lib_unloaded);                      \
+    asm(".text\n\t.p2align 4\n\t.globl " #Name "\n\t.hidden " #Name "\n\t.type " #Name ", @function\n" #Name           \
         ":\n\tendbr64\n\tjmp *kodex_slot_" #Name "(%rip)\n\t.size " #Name ", .-" #Name "\n");
 KODEX_TIFF_SYMBOLS(KODEX_STUB)
 KODEX_WEBP_SYMBOLS(KODEX_STUB)

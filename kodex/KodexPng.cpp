@@ -51,7 +51,9 @@ void PngError(png_structp Png, png_const_charp Msg)
     longjmp(s->Jump, 1);
 }
 
-void PngWarning(png_structp, png_const_charp) {}
+void PngWarning(png_structp, png_const_charp)
+{
+}
 
 void ReadData(png_structp Png, png_bytep Out, size_t N)
 {
@@ -69,13 +71,17 @@ void WriteData(png_structp Png, png_bytep P, size_t N)
         png_error(Png, "Write error");
 }
 
-void FlushData(png_structp) {}
+void FlushData(png_structp)
+{
+}
 
 uint16_t To8(uint16_t V, int Depth)
 {
     switch (Depth) {
-    case 16: return uint16_t((V * 255u + 32767u) / 65535u);
-    case 8: return V & 0xFF;
+    case 16:
+        return uint16_t((V * 255u + 32767u) / 65535u);
+    case 8:
+        return V & 0xFF;
     default: {
         const unsigned max = (1u << Depth) - 1;
         return uint16_t(((V & max) * 255u + max / 2) / max);
@@ -187,8 +193,9 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
     // zlib cannot compress better than about 1032:1; a header claiming far
     // more raw data than the file can hold is damaged (or hostile), and
     // refusing it here keeps us from committing memory for it.
-    const uint64_t samples = (type & PNG_COLOR_MASK_PALETTE) ? 1
-                             : ((type & PNG_COLOR_MASK_COLOR) ? 3 : 1) + ((type & PNG_COLOR_MASK_ALPHA) ? 1 : 0);
+    const uint64_t samples = (type & PNG_COLOR_MASK_PALETTE)
+        ? 1
+        : ((type & PNG_COLOR_MASK_COLOR) ? 3 : 1) + ((type & PNG_COLOR_MASK_ALPHA) ? 1 : 0);
     const uint64_t raw = ((uint64_t(w) * samples * depth + 7) / 8 + 1) * h;
     if (!kodex::SizeAcceptable(w, h) || raw / 1100 > IdatBytes(S->Data, S->Size))
         png_error(S->Png, "Unsupported or damaged PNG picture size");
@@ -244,14 +251,15 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
 
     // By the last interlace pass (or the last row of the own decoder, or of
     // libpng after it gave up) every pixel of every row has been written.
-    const bool own = interlace == PNG_INTERLACE_NONE && S->Pos >= 8 && std::memcmp(S->Data + S->Pos - 4, "IDAT", 4) == 0;
+    const bool own =
+        interlace == PNG_INTERLACE_NONE && S->Pos >= 8 && std::memcmp(S->Data + S->Pos - 4, "IDAT", 4) == 0;
     const uint32_t blockRows = S->Bands && own ? std::min(std::max(S->Bands->BandRows, 1u), h) : h;
     // The filtered rows are held whole beside the picture only where the
     // budget has room for both; read in bands, never (a band's worth of
     // memory is the point of reading in bands).
     const uint64_t whole = own && !S->Bands && kodex::ImageBytes(w, blockRows, ch) + raw <= kodex::PictureBudget()
-                               ? kodex::kPngInflateWhole
-                               : 0;
+        ? kodex::kPngInflateWhole
+        : 0;
     if (!kodex::NewImage(S->Img, w, blockRows, ch, 0, true)) {
         S->Quiet = true; // NewImage said why
         png_error(S->Png, "Cannot hold the decoded PNG picture");
@@ -285,9 +293,9 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
             l.PaletteCount = 0;
         using kodex::TPngRowsResult;
         const TPngRowsResult r = kodex::PngRowChannels(l) == ch
-                                     ? kodex::DecodePngRows(S->Data, S->Size, S->Pos - 8, l, RowFor, S, whole,
-                                                            S->Bands && (S->Bands->Flags & KODEX_PNG_RELEASE_INPUT))
-                                     : TPngRowsResult::Fallback;
+            ? kodex::DecodePngRows(S->Data, S->Size, S->Pos - 8, l, RowFor, S, whole,
+                                   S->Bands && (S->Bands->Flags & KODEX_PNG_RELEASE_INPUT))
+            : TPngRowsResult::Fallback;
         if (r == TPngRowsResult::Cancelled) {
             S->Quiet = true;
             png_error(S->Png, "Cancelled");
@@ -315,7 +323,7 @@ int ReadPng(TPngState* S, TKodexReadPNG* Rec)
 // The zlib stream as IDAT chunks of up to 1 MB, then the closing IEND.
 class TIdatWriter {
 public:
-    explicit TIdatWriter(int Fd) : FFd(Fd) {}
+    explicit TIdatWriter(int Fd) : FFd(Fd) { }
     static bool Sink(void* Self, const uint8_t* Data, size_t Size)
     {
         auto* w = static_cast<TIdatWriter*>(Self);
@@ -347,7 +355,7 @@ private:
             crc = crc32(crc, Data, uInt(Size));
         const uint8_t tail[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
         return platform::FdWriteAll(FFd, head, 8) && (!Size || platform::FdWriteAll(FFd, Data, Size)) &&
-               platform::FdWriteAll(FFd, tail, 4);
+            platform::FdWriteAll(FFd, tail, 4);
     }
     int FFd;
     std::vector<uint8_t> FPending;

@@ -25,7 +25,10 @@ tmsize_t TiffRead(thandle_t H, void* Buf, tmsize_t N)
     f->Pos += n;
     return tmsize_t(n);
 }
-tmsize_t TiffWrite(thandle_t, void*, tmsize_t) { return 0; }
+tmsize_t TiffWrite(thandle_t, void*, tmsize_t)
+{
+    return 0;
+}
 toff_t TiffSeek(thandle_t H, toff_t Off, int Whence)
 {
     auto* f = static_cast<TMemFile*>(H);
@@ -35,8 +38,14 @@ toff_t TiffSeek(thandle_t H, toff_t Off, int Whence)
     f->Pos = base + Off;
     return f->Pos;
 }
-int TiffClose(thandle_t) { return 0; }
-toff_t TiffSize(thandle_t H) { return static_cast<TMemFile*>(H)->Size; }
+int TiffClose(thandle_t)
+{
+    return 0;
+}
+toff_t TiffSize(thandle_t H)
+{
+    return static_cast<TMemFile*>(H)->Size;
+}
 // The file is in memory already: libtiff reads it in place. (Its own
 // reading path also fails on uncompressed tiles.)
 int TiffMap(thandle_t H, void** Base, toff_t* Size)
@@ -46,7 +55,9 @@ int TiffMap(thandle_t H, void** Base, toff_t* Size)
     *Size = f->Size;
     return 1;
 }
-void TiffUnmap(thandle_t, void*, toff_t) {}
+void TiffUnmap(thandle_t, void*, toff_t)
+{
+}
 
 int TiffError(TIFF*, void* User, const char* Module, const char* Fmt, va_list Ap)
 {
@@ -172,8 +183,8 @@ bool DecodeTiff(const uint8_t* Data, size_t Size, TTiffRows& Rows, TICCInfo* ICC
     TIFFOpenOptionsSetErrorHandlerExtR(opts, TiffError, &msg);
     TIFFOpenOptionsSetWarningHandlerExtR(opts, TiffWarning, &damage);
     TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t(1) << 33);
-    TIFF* t = TIFFClientOpenExt("", "r", &mf, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
-                                TiffUnmap, opts);
+    TIFF* t =
+        TIFFClientOpenExt("", "r", &mf, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap, TiffUnmap, opts);
     TIFFOpenOptionsFree(opts);
     if (!t) {
         ReportError("", "%s", msg.empty() ? "Not a TIFF file" : msg.c_str());
@@ -190,8 +201,8 @@ bool DecodeTiff(const uint8_t* Data, size_t Size, TTiffRows& Rows, TICCInfo* ICC
     uint16_t bits = 8, planar = PLANARCONFIG_CONTIG;
     TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
-    const bool gray = (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
-                      spp == 1 && extra == 0;
+    const bool gray =
+        (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) && spp == 1 && extra == 0;
     const uint32_t ch = gray ? 1 : extra > 0 ? 4 : 3;
     const bool tiled = TIFFIsTiled(t) != 0;
     // 8-bit contiguous strips of RGB, RGBA (unassociated alpha) or gray are
@@ -313,8 +324,8 @@ bool DecodeTiff(const uint8_t* Data, size_t Size, TTiffRows& Rows, TICCInfo* ICC
         // itself, so ask for the corner that keeps the stored rows and
         // columns. Each band then comes bottom-up: raster row 0 is its last
         // stored row.
-        static const uint16_t asStored[9] = {ORIENTATION_BOTLEFT,  ORIENTATION_BOTLEFT, ORIENTATION_BOTRIGHT,
-                                             ORIENTATION_TOPRIGHT, ORIENTATION_TOPLEFT, ORIENTATION_BOTLEFT,
+        static const uint16_t asStored[9] = {ORIENTATION_BOTLEFT,  ORIENTATION_BOTLEFT,  ORIENTATION_BOTRIGHT,
+                                             ORIENTATION_TOPRIGHT, ORIENTATION_TOPLEFT,  ORIENTATION_BOTLEFT,
                                              ORIENTATION_BOTRIGHT, ORIENTATION_TOPRIGHT, ORIENTATION_TOPLEFT};
         uint16_t orientation = ORIENTATION_TOPLEFT;
         TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);

@@ -34,8 +34,8 @@ uint64_t WebPImageBytes(const uint8_t* D, size_t N)
         return N;
     uint64_t data = 0;
     for (size_t p = 12; p + 8 <= N;) {
-        const uint64_t len = uint64_t(D[p + 4]) | uint64_t(D[p + 5]) << 8 | uint64_t(D[p + 6]) << 16 |
-                             uint64_t(D[p + 7]) << 24;
+        const uint64_t len =
+            uint64_t(D[p + 4]) | uint64_t(D[p + 5]) << 8 | uint64_t(D[p + 6]) << 16 | uint64_t(D[p + 7]) << 24;
         const uint64_t have = std::min<uint64_t>(len, N - p - 8);
         for (const char* id : {"VP8 ", "VP8L", "ALPH", "ANMF"})
             if (std::memcmp(D + p, id, 4) == 0)
@@ -82,8 +82,8 @@ bool DecodeWebP(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC)
         WebPAnimInfo info;
         uint8_t* buf = nullptr;
         int ts = 0;
-        bool ok = dec && WebPAnimDecoderGetInfo(dec, &info) && NewImage(Img, info.canvas_width, info.canvas_height, 4) &&
-                  WebPAnimDecoderGetNext(dec, &buf, &ts) && buf;
+        bool ok = dec && WebPAnimDecoderGetInfo(dec, &info) &&
+            NewImage(Img, info.canvas_width, info.canvas_height, 4) && WebPAnimDecoderGetNext(dec, &buf, &ts) && buf;
         if (ok)
             for (uint32_t y = 0; y < Img.Height; ++y)
                 std::memcpy(ScanLine(Img, y), buf + uint64_t(y) * Img.Width * 4, size_t(Img.Width) * 4);

@@ -20,8 +20,9 @@ enum class TWicFormat { Unknown, TIFF, GIF, WebP, HEIF, PNG, JXR };
 
 TWicFormat Sniff(const uint8_t* D, size_t N)
 {
-    if (N >= 4 && ((D[0] == 'I' && D[1] == 'I' && D[2] == 42 && D[3] == 0) ||
-                   (D[0] == 'M' && D[1] == 'M' && D[2] == 0 && D[3] == 42)))
+    if (N >= 4 &&
+        ((D[0] == 'I' && D[1] == 'I' && D[2] == 42 && D[3] == 0) ||
+         (D[0] == 'M' && D[1] == 'M' && D[2] == 0 && D[3] == 42)))
         return TWicFormat::TIFF;
     if (IsJXR(D, N))
         return TWicFormat::JXR;
@@ -115,16 +116,26 @@ int ReadWic(TKodexReadWIC* Rec, const uint8_t* Data, size_t Size, bool Thumbnail
     bool ok = false;
     try {
         switch (Sniff(Data, Size)) {
-        case TWicFormat::TIFF: ok = DecodeTIFF(Data, Size, img, Rec->ICC); break;
-        case TWicFormat::GIF: ok = DecodeGIF(Data, Size, img); break;
-        case TWicFormat::WebP: ok = DecodeWebP(Data, Size, img, Rec->ICC); break;
+        case TWicFormat::TIFF:
+            ok = DecodeTIFF(Data, Size, img, Rec->ICC);
+            break;
+        case TWicFormat::GIF:
+            ok = DecodeGIF(Data, Size, img);
+            break;
+        case TWicFormat::WebP:
+            ok = DecodeWebP(Data, Size, img, Rec->ICC);
+            break;
         case TWicFormat::HEIF:
             // The file's own thumbnail when it has one, else the picture.
             ok = (Thumbnail && DecodeHEIF(Data, Size, img, Rec->ICC, true)) ||
-                 DecodeHEIF(Data, Size, img, Rec->ICC, false);
+                DecodeHEIF(Data, Size, img, Rec->ICC, false);
             break;
-        case TWicFormat::PNG: ok = DecodePNGForWic(Data, Size, img, Rec->ICC); break;
-        case TWicFormat::JXR: ok = DecodeJXR(Data, Size, img, Rec->ICC); break;
+        case TWicFormat::PNG:
+            ok = DecodePNGForWic(Data, Size, img, Rec->ICC);
+            break;
+        case TWicFormat::JXR:
+            ok = DecodeJXR(Data, Size, img, Rec->ICC);
+            break;
         default:
             if (!Thumbnail)
                 ReportError("", "Unknown format");
@@ -186,7 +197,8 @@ bool WicInfo(const uint8_t* Data, size_t Size, TKodexInfo& Info)
     }
     case TWicFormat::HEIF: {
         THeif h;
-        if (!HeifReady(false) || !(h.Ctx = heif_context_alloc()) || heif_context_read_from_memory_without_copy(h.Ctx, Data, Size, nullptr).code != heif_error_Ok ||
+        if (!HeifReady(false) || !(h.Ctx = heif_context_alloc()) ||
+            heif_context_read_from_memory_without_copy(h.Ctx, Data, Size, nullptr).code != heif_error_Ok ||
             heif_context_get_primary_image_handle(h.Ctx, &h.Primary).code != heif_error_Ok)
             return false;
         Info.Width = uint32_t(heif_image_handle_get_width(h.Primary));

@@ -24,10 +24,14 @@ struct THeif {
     heif_image* Image = nullptr;
     ~THeif()
     {
-        if (Image) heif_image_release(Image);
-        if (Thumb) heif_image_handle_release(Thumb);
-        if (Primary) heif_image_handle_release(Primary);
-        if (Ctx) heif_context_free(Ctx);
+        if (Image)
+            heif_image_release(Image);
+        if (Thumb)
+            heif_image_handle_release(Thumb);
+        if (Primary)
+            heif_image_handle_release(Primary);
+        if (Ctx)
+            heif_context_free(Ctx);
     }
 };
 

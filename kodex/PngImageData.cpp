@@ -32,7 +32,7 @@ TBuffer NewBuffer(uint64_t Size)
 // packed. Rows that need no change are read in place.
 class TRowSource {
 public:
-    TRowSource(const TImgInfo& Img, const TPngDataFormat& Fmt) : FImg(Img), FFmt(Fmt) {}
+    TRowSource(const TImgInfo& Img, const TPngDataFormat& Fmt) : FImg(Img), FFmt(Fmt) { }
     bool Init()
     {
         if (FFmt.SwapRB || FFmt.FourBit) {
@@ -131,7 +131,7 @@ uint64_t RowCost(const uint8_t* P, uint32_t N)
 // so any band of rows gives the same bytes as the whole picture does.
 class TRowFilter {
 public:
-    TRowFilter(const TImgInfo& Img, const TPngDataFormat& Fmt) : FSource(Img, Fmt), FFmt(Fmt) {}
+    TRowFilter(const TImgInfo& Img, const TPngDataFormat& Fmt) : FSource(Img, Fmt), FFmt(Fmt) { }
     bool Init()
     {
         const uint32_t n = FFmt.RowBytes;
@@ -227,7 +227,7 @@ struct TBand {
     uint32_t Y0 = 0, Y1 = 0;
     std::vector<uint8_t> Out;
     uint32_t Adler = 1;
-    uint64_t Bytes = 0;  // filtered bytes
+    uint64_t Bytes = 0; // filtered bytes
     bool Done = false;
     bool Failed = false;
 };
@@ -334,7 +334,7 @@ bool EncodeBands(const TImgInfo& Img, const TPngDataFormat& Fmt, int Level, int 
 
     std::mutex lock;
     std::condition_variable changed;
-    std::vector<TBand> slots(window);   // band b lives in slot b % window
+    std::vector<TBand> slots(window); // band b lives in slot b % window
     uint32_t next = 0, emitted = 0;
     bool failed = false;
     uLong adler = 1; // of the whole, combined from the bands' own as they pass
@@ -429,7 +429,8 @@ TPngDataFormat PngDataFormat(const TImgInfo& Img, bool Palette, bool FourBit, in
     f.Bpp = f.FourBit ? 1 : ch;
     uint8_t set = uint8_t(FilterFlags & 0xF8);
     if (set == 0)
-        set = Palette ? uint8_t(kFilterNone) : uint8_t(kFilterNone | kFilterSub | kFilterUp | kFilterAvg | kFilterPaeth);
+        set =
+            Palette ? uint8_t(kFilterNone) : uint8_t(kFilterNone | kFilterSub | kFilterUp | kFilterAvg | kFilterPaeth);
     if (Img.Height == 1)
         set &= uint8_t(~(kFilterUp | kFilterAvg | kFilterPaeth));
     if (uint64_t(Img.Width) * ch == 1)

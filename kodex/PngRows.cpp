@@ -18,8 +18,9 @@ namespace {
 
 uint32_t FileSamples(int Type)
 {
-    return (Type & PNG_COLOR_MASK_PALETTE) ? 1
-                                           : ((Type & PNG_COLOR_MASK_COLOR) ? 3 : 1) + ((Type & PNG_COLOR_MASK_ALPHA) ? 1 : 0);
+    return (Type & PNG_COLOR_MASK_PALETTE)
+        ? 1
+        : ((Type & PNG_COLOR_MASK_COLOR) ? 3 : 1) + ((Type & PNG_COLOR_MASK_ALPHA) ? 1 : 0);
 }
 
 // A 16-bit sample to 8 bits, rounded as libpng does it.
@@ -42,7 +43,9 @@ void ConvertRow(const TPngLayout& L, const uint8_t* In, uint8_t* Out)
     switch (L.Type) {
     case PNG_COLOR_TYPE_GRAY: {
         const uint32_t mul = depth == 1 ? 255 : depth == 2 ? 0x55 : depth == 4 ? 0x11 : 1;
-        const uint32_t key = depth < 8 ? L.Key.gray & ((1u << depth) - 1) : depth == 8 ? L.Key.gray & 0xFFu : L.Key.gray;
+        const uint32_t key = depth < 8 ? L.Key.gray & ((1u << depth) - 1)
+            : depth == 8               ? L.Key.gray & 0xFFu
+                                       : L.Key.gray;
         for (uint32_t x = 0; x < w; ++x) {
             uint32_t v;
             uint8_t g;
@@ -84,7 +87,7 @@ void ConvertRow(const TPngLayout& L, const uint8_t* In, uint8_t* Out)
         if (depth == 8) {
             const uint8_t kr = uint8_t(L.Key.red), kg = uint8_t(L.Key.green), kb = uint8_t(L.Key.blue);
             for (uint32_t x = 0; x < w; ++x) {
-                const uint8_t *i = In + 3 * x;
+                const uint8_t* i = In + 3 * x;
                 uint8_t* o = Out + x * ch;
                 o[0] = i[2];
                 o[1] = i[1];
@@ -139,7 +142,7 @@ void ConvertRow(const TPngLayout& L, const uint8_t* In, uint8_t* Out)
 // each chunk's CRC checked.
 class TIdatChunks {
 public:
-    TIdatChunks(const uint8_t* Data, size_t Size, size_t Pos) : FData(Data), FSize(Size), FPos(Pos) {}
+    TIdatChunks(const uint8_t* Data, size_t Size, size_t Pos) : FData(Data), FSize(Size), FPos(Pos) { }
     // The next chunk's data; false at the end of the run, and Bad() when a
     // chunk is cut short or its CRC is wrong.
     bool Next(const uint8_t*& P, size_t& N)
@@ -187,8 +190,8 @@ uint32_t PngRowChannels(const TPngLayout& L)
     return FileSamples(L.Type) + (L.HasKey && !(L.Type & PNG_COLOR_MASK_ALPHA) ? 1 : 0);
 }
 
-TPngRowsResult DecodePngRows(const uint8_t* Data, size_t Size, size_t Pos, const TPngLayout& L,
-                             TPngRowTarget Target, void* Context, uint64_t WholeLimit, bool Release) noexcept
+TPngRowsResult DecodePngRows(const uint8_t* Data, size_t Size, size_t Pos, const TPngLayout& L, TPngRowTarget Target,
+                             void* Context, uint64_t WholeLimit, bool Release) noexcept
 {
     try {
         const uint32_t samples = FileSamples(L.Type);
@@ -230,8 +233,9 @@ TPngRowsResult DecodePngRows(const uint8_t* Data, size_t Size, size_t Pos, const
                 return TPngRowsResult::Fallback;
             const auto rows = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(filtered));
             std::unique_ptr<libdeflate_decompressor, TFreeDecompressor> d(libdeflate_alloc_decompressor());
-            if (!d || libdeflate_zlib_decompress(d.get(), in, inSize, rows.get(), size_t(filtered), nullptr) !=
-                          LIBDEFLATE_SUCCESS)
+            if (!d ||
+                libdeflate_zlib_decompress(d.get(), in, inSize, rows.get(), size_t(filtered), nullptr) !=
+                    LIBDEFLATE_SUCCESS)
                 return TPngRowsResult::Fallback;
             const uint8_t* prev = zeros.data();
             for (uint32_t y = 0; y < L.Height; ++y) {

@@ -43,8 +43,7 @@ constexpr uint64_t kPngInflateWhole = uint64_t(64) << 20;
 // expected (some rows may have been written). Release: Data is a read-only
 // file mapping, and the pages of chunks inflated row by row are given back
 // (the system reads them again should anyone look). Never throws.
-TPngRowsResult DecodePngRows(const uint8_t* Data, size_t Size, size_t Pos, const TPngLayout& L,
-                             TPngRowTarget Target, void* Context, uint64_t WholeLimit = kPngInflateWhole,
-                             bool Release = false) noexcept;
+TPngRowsResult DecodePngRows(const uint8_t* Data, size_t Size, size_t Pos, const TPngLayout& L, TPngRowTarget Target,
+                             void* Context, uint64_t WholeLimit = kPngInflateWhole, bool Release = false) noexcept;
 
 } // namespace kodex

@@ -39,7 +39,10 @@ template <uint32_t Bytes> inline void Store(uint8_t* P, __m128i V)
     }
 }
 
-inline __m128i Abs16(__m128i V) { return _mm_max_epi16(V, _mm_sub_epi16(_mm_setzero_si128(), V)); }
+inline __m128i Abs16(__m128i V)
+{
+    return _mm_max_epi16(V, _mm_sub_epi16(_mm_setzero_si128(), V));
+}
 
 enum TKind { kSub, kAvg, kPaeth };
 
@@ -85,10 +88,17 @@ template <TKind Kind, uint32_t Bpp> void Run(uint8_t* Row, const uint8_t* Prev, 
 template <uint32_t Bpp> bool Unfilter(uint8_t Type, uint8_t* Row, const uint8_t* Prev, uint32_t N)
 {
     switch (Type) {
-    case 1: Run<kSub, Bpp>(Row, Prev, N); return true;
-    case 3: Run<kAvg, Bpp>(Row, Prev, N); return true;
-    case 4: Run<kPaeth, Bpp>(Row, Prev, N); return true;
-    default: return ref::UnfilterRow(Type, Row, Prev, N, Bpp);
+    case 1:
+        Run<kSub, Bpp>(Row, Prev, N);
+        return true;
+    case 3:
+        Run<kAvg, Bpp>(Row, Prev, N);
+        return true;
+    case 4:
+        Run<kPaeth, Bpp>(Row, Prev, N);
+        return true;
+    default:
+        return ref::UnfilterRow(Type, Row, Prev, N, Bpp);
     }
 }
 
@@ -100,12 +110,18 @@ bool UnfilterRow(uint8_t Type, uint8_t* Row, const uint8_t* Prev, uint32_t N, ui
         return false;
     if (N % Bpp == 0) {
         switch (Bpp) {
-        case 2: return Unfilter<2>(Type, Row, Prev, N);
-        case 3: return Unfilter<3>(Type, Row, Prev, N);
-        case 4: return Unfilter<4>(Type, Row, Prev, N);
-        case 6: return Unfilter<6>(Type, Row, Prev, N);
-        case 8: return Unfilter<8>(Type, Row, Prev, N);
-        default: break;
+        case 2:
+            return Unfilter<2>(Type, Row, Prev, N);
+        case 3:
+            return Unfilter<3>(Type, Row, Prev, N);
+        case 4:
+            return Unfilter<4>(Type, Row, Prev, N);
+        case 6:
+            return Unfilter<6>(Type, Row, Prev, N);
+        case 8:
+            return Unfilter<8>(Type, Row, Prev, N);
+        default:
+            break;
         }
     }
     return ref::UnfilterRow(Type, Row, Prev, N, Bpp);

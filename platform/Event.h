@@ -9,7 +9,7 @@ namespace platform {
 
 class TEvent {
 public:
-    explicit TEvent(bool Signalled = false) : FSignalled(Signalled) {}
+    explicit TEvent(bool Signalled = false) : FSignalled(Signalled) { }
     TEvent(const TEvent&) = delete;
     TEvent& operator=(const TEvent&) = delete;
 

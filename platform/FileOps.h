@@ -12,9 +12,9 @@
 
 namespace platform {
 
-bool FileExists(const std::string& Path);       // a regular file (following links)
+bool FileExists(const std::string& Path); // a regular file (following links)
 bool DirectoryExists(const std::string& Path);
-bool PathExists(const std::string& Path);       // anything at all, even a dangling link
+bool PathExists(const std::string& Path); // anything at all, even a dangling link
 // Creates Path and every missing parent. True when the folder exists afterwards.
 bool ForceDirectories(const std::string& Path);
 

@@ -11,7 +11,7 @@ namespace platform {
 bool StatFile(const std::string& Path, TFileStat& Out) noexcept
 {
     Out = TFileStat();
-    struct statx Sx {};
+    struct statx Sx { };
     if (statx(AT_FDCWD, Path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &Sx) != 0)
         return false;
     Out.Size = Sx.stx_size;
@@ -40,7 +40,8 @@ bool SetLastWriteTime(const std::string& Path, const TFileStamp& T) noexcept
 
 bool SameFile(const std::string& A, const std::string& B) noexcept
 {
-    struct stat Sa {}, Sb {};
+    struct stat Sa {
+    }, Sb{};
     if (stat(A.c_str(), &Sa) != 0 || stat(B.c_str(), &Sb) != 0)
         return false;
     return Sa.st_dev == Sb.st_dev && Sa.st_ino == Sb.st_ino;
@@ -48,7 +49,7 @@ bool SameFile(const std::string& A, const std::string& B) noexcept
 
 bool SetReadOnly(const std::string& Path, bool ReadOnly) noexcept
 {
-    struct stat S {};
+    struct stat S { };
     if (stat(Path.c_str(), &S) != 0)
         return false;
     mode_t M = S.st_mode & 07777;
@@ -59,7 +60,7 @@ bool SetReadOnly(const std::string& Path, bool ReadOnly) noexcept
 bool UTCToLocal(int64_t Sec, TLocalTime& Out) noexcept
 {
     time_t T = static_cast<time_t>(Sec);
-    struct tm Tm {};
+    struct tm Tm { };
     if (!localtime_r(&T, &Tm))
         return false;
     Out.Year = Tm.tm_year + 1900;
@@ -73,7 +74,7 @@ bool UTCToLocal(int64_t Sec, TLocalTime& Out) noexcept
 
 bool LocalToUTC(const TLocalTime& L, int64_t& Sec) noexcept
 {
-    struct tm Tm {};
+    struct tm Tm { };
     Tm.tm_year = L.Year - 1900;
     Tm.tm_mon = L.Month - 1;
     Tm.tm_mday = L.Day;

@@ -15,13 +15,13 @@ struct TFileStamp {
 };
 
 struct TFileStat {
-    uint64_t Size = 0;          // bytes
-    TFileStamp LastWrite;       // modification time
-    TFileStamp Creation;        // birth time; zero when the file system does not keep it
+    uint64_t Size = 0;    // bytes
+    TFileStamp LastWrite; // modification time
+    TFileStamp Creation;  // birth time; zero when the file system does not keep it
     bool HasCreation = false;
-    uint64_t Dev = 0, Ino = 0;  // identity of the file
+    uint64_t Dev = 0, Ino = 0; // identity of the file
     bool IsRegular = false, IsDirectory = false;
-    bool ReadOnly = false;      // owner write bit clear
+    bool ReadOnly = false; // owner write bit clear
 };
 
 // Fills Out for Path (links followed). False when the file cannot be reached.

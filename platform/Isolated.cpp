@@ -106,8 +106,7 @@ bool RunHelper(const std::string& Name, const std::vector<std::string>& Args, co
     if (!ok)
         kill(pid, SIGKILL);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     return ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

@@ -82,7 +82,10 @@ void Unmap(void* P) noexcept
 // dynamic TLS trips up the leak checker's thread scan.
 pthread_key_t ReuseKey;
 pthread_once_t ReuseKeyOnce = PTHREAD_ONCE_INIT;
-void MakeReuseKey() { pthread_key_create(&ReuseKey, nullptr); }
+void MakeReuseKey()
+{
+    pthread_key_create(&ReuseKey, nullptr);
+}
 
 TPageReuse* ThreadReuse() noexcept
 {

@@ -74,7 +74,8 @@ pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false, int OutFd 
 
     // The tool starts in a process group of its own, so that a cancel ends
     // whatever it started too.
-    platform::TSpawnSetup spawn({SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2}, POSIX_SPAWN_SETPGROUP);
+    platform::TSpawnSetup spawn({SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2},
+                                POSIX_SPAWN_SETPGROUP);
     if (!spawn.Ok())
         return -1;
     posix_spawnattr_setpgroup(&spawn.Attrs, 0);
@@ -98,16 +99,14 @@ pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false, int OutFd 
 void WaitUnreaped(pid_t Pid)
 {
     siginfo_t info;
-    while (waitid(P_PID, id_t(Pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
-    }
+    while (waitid(P_PID, id_t(Pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) { }
 }
 
 int Reap(pid_t Pid)
 {
     int status = 0;
     pid_t r;
-    while ((r = waitpid(Pid, &status, 0)) < 0 && errno == EINTR) {
-    }
+    while ((r = waitpid(Pid, &status, 0)) < 0 && errno == EINTR) { }
     if (r != Pid)
         return -1;
     if (WIFEXITED(status))

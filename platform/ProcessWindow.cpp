@@ -128,7 +128,10 @@ xcb_window_t FindWindow(const TConnection& X, uint32_t Pid, xcb_atom_t PidAtom)
     return 0;
 }
 
-bool Alive(int Pid) { return kill(Pid, 0) == 0; }
+bool Alive(int Pid)
+{
+    return kill(Pid, 0) == 0;
+}
 
 } // namespace
 

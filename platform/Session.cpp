@@ -32,7 +32,7 @@ bool IsPrivateFolder(const std::string& Path)
 {
     struct stat st;
     return !Path.empty() && lstat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
-           (st.st_mode & 077) == 0;
+        (st.st_mode & 077) == 0;
 }
 } // namespace
 
@@ -55,7 +55,7 @@ bool PeerIsCurrentUser(intptr_t Fd)
     struct ucred cred = {};
     socklen_t len = sizeof cred;
     return Fd >= 0 && getsockopt(int(Fd), SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && len == sizeof cred &&
-           cred.uid == geteuid();
+        cred.uid == geteuid();
 }
 
 TStderrCapture::TStderrCapture()
@@ -78,7 +78,8 @@ std::string TStderrCapture::End()
         close(FSaved);
         char buf[4096];
         ssize_t n;
-        for (off_t at = 0; (n = pread(FTaken, buf, sizeof buf, at)) > 0 || (n < 0 && errno == EINTR); at += n > 0 ? n : 0)
+        for (off_t at = 0; (n = pread(FTaken, buf, sizeof buf, at)) > 0 || (n < 0 && errno == EINTR);
+             at += n > 0 ? n : 0)
             if (n > 0)
                 text.append(buf, size_t(n));
     }
@@ -111,8 +112,7 @@ void IgnoreBrokenPipes()
 void DrainStopSignals(int Fd)
 {
     char buf[16];
-    while (read(Fd, buf, sizeof buf) > 0) {
-    }
+    while (read(Fd, buf, sizeof buf) > 0) { }
 }
 
 } // namespace platform

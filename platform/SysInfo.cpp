@@ -54,7 +54,7 @@ uint64_t AvailableMemoryBytes()
         if (found)
             return static_cast<uint64_t>(kib) * 1024;
     }
-    struct sysinfo si {};
+    struct sysinfo si { };
     if (sysinfo(&si) == 0)
         return static_cast<uint64_t>(si.freeram) * si.mem_unit;
     return 0;
@@ -146,8 +146,7 @@ int CgroupCpuQuota(const std::string& MountInfo, const std::string& Cgroup,
         std::string id, parent, dev, root, mount, word;
         if (!(in >> id >> parent >> dev >> root >> mount))
             continue;
-        while (in >> word && word != "-") {
-        }
+        while (in >> word && word != "-") { }
         std::string type, source, super;
         in >> type >> source >> super;
         if (type == "cgroup2" && hasV2) {

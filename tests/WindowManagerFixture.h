@@ -310,7 +310,10 @@ protected:
 } // namespace wmtest
 
 // The display of the desktop ("" when there is none).
-inline std::string WindowManagerDisplay() { return wmtest::TWindowManager::Get().Display; }
+inline std::string WindowManagerDisplay()
+{
+    return wmtest::TWindowManager::Get().Display;
+}
 
 // Why there is no desktop ("" when there is one).
 inline std::string WindowManagerMissing()

@@ -25,8 +25,7 @@ long double ToSRGB(float v)
     return 1.055L * powl(x, 1.0L / 2.4L) - 0.055L;
 }
 
-template <typename T>
-void Write(FILE* F, const char* Decl, const std::vector<T>& V)
+template <typename T> void Write(FILE* F, const char* Decl, const std::vector<T>& V)
 {
     std::fprintf(F, "%s[%zu] = {", Decl, V.size());
     for (size_t i = 0; i < V.size(); ++i) {

@@ -28,7 +28,10 @@
 
 namespace {
 
-QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+QString Text(const char* S)
+{
+    return QString::fromStdString(LoadResText(S));
+}
 
 // Items of S between Delim characters; a double quote starts and ends a
 // quoted stretch in which Delim does not split ("" inside is one quote).
@@ -52,10 +55,12 @@ std::vector<std::string> SplitDelimited(const std::string& S, char Delim)
     return Items;
 }
 
-std::string Str(const QString& S) { return S.toStdString(); }
+std::string Str(const QString& S)
+{
+    return S.toStdString();
+}
 
-QString Fmt4(const char* Form, const std::string& A, const std::string& B, const std::string& C,
-             const std::string& D)
+QString Fmt4(const char* Form, const std::string& A, const std::string& B, const std::string& C, const std::string& D)
 {
     QString R = QString::fromLatin1(Form);
     return R.arg(QString::fromStdString(A), QString::fromStdString(B), QString::fromStdString(C),
@@ -175,9 +180,15 @@ TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner)
     ShadowGrid->addWidget(new QLabel(Text("Color"), ShadowPanel), 0, 0);
     ColorPanels[4] = MakePanel(ShadowPanel);
     ShadowGrid->addWidget(ColorPanels[4], 0, 1);
-    struct TNumDef { const char* Label; double Max, Min, Value, Step; int Fixed; };
-    const TNumDef Defs[5] = {{"Opacity", 100, 0, 0, 1, 0}, {"Radius", 99, 0.5, 0.5, 0.5, 1},
-                             {"Strength", 99, 1, 1, 1, 0}, {"Offset X", 99, -99, 0, 1, 0},
+    struct TNumDef {
+        const char* Label;
+        double Max, Min, Value, Step;
+        int Fixed;
+    };
+    const TNumDef Defs[5] = {{"Opacity", 100, 0, 0, 1, 0},
+                             {"Radius", 99, 0.5, 0.5, 0.5, 1},
+                             {"Strength", 99, 1, 1, 1, 0},
+                             {"Offset X", 99, -99, 0, 1, 0},
                              {"Offset Y", 99, -99, 0, 1, 0}};
     for (int i = 0; i < 5; ++i) {
         ShadowGrid->addWidget(new QLabel(Text(Defs[i].Label), ShadowPanel), i + 1, 0);
@@ -235,11 +246,16 @@ TAddBlankForm::~TAddBlankForm() = default;
 int32_t& TAddBlankForm::ColorOf(int Tag)
 {
     switch (Tag) {
-    case 1: return Param.Frame1Color;
-    case 2: return Param.Frame2Color;
-    case 3: return Param.Frame3Color;
-    case 4: return Param.ShadowColor;
-    default: return Param.Color;
+    case 1:
+        return Param.Frame1Color;
+    case 2:
+        return Param.Frame2Color;
+    case 3:
+        return Param.Frame3Color;
+    case 4:
+        return Param.ShadowColor;
+    default:
+        return Param.Color;
     }
 }
 
@@ -329,7 +345,8 @@ void TAddBlankForm::EditChanged(int Set)
         return;
     const TSize R = ReferenceSize();
     std::array<std::string, 4> Parts;
-    if (!CheckBlankValueText(Str((Set == 0 ? FirstSetEdit : SecondSetEdit)->text()), Param.BlankType, R.cx, R.cy, Parts))
+    if (!CheckBlankValueText(Str((Set == 0 ? FirstSetEdit : SecondSetEdit)->text()), Param.BlankType, R.cx, R.cy,
+                             Parts))
         return;
     for (size_t i = 0; i < 4; ++i)
         Param.Value[size_t(Set) * 4 + i] = Parts[i];
@@ -384,16 +401,35 @@ void TAddBlankForm::NumEditChanged(int Tag)
 {
     const TUDNumEdit* E = UDNumEdit[size_t(Tag)];
     switch (Tag) {
-    case 0: Param.Color = int32_t((uint32_t(E->IntValue()) << 24) | (uint32_t(Param.Color) & 0xFFFFFF)); break;
-    case 1: Param.Frame1Width = E->IntValue(); break;
-    case 2: Param.Frame2Width = E->IntValue(); break;
-    case 3: Param.Frame3Width = E->IntValue(); break;
-    case 4: Param.ShadowOpacity = E->IntValue(); break;
-    case 5: Param.ShadowRadius = E->Value(); break;
-    case 6: Param.ShadowStr = E->IntValue(); break;
-    case 7: Param.ShadowOffsetX = E->IntValue(); break;
-    case 8: Param.ShadowOffsetY = E->IntValue(); break;
-    default: return;
+    case 0:
+        Param.Color = int32_t((uint32_t(E->IntValue()) << 24) | (uint32_t(Param.Color) & 0xFFFFFF));
+        break;
+    case 1:
+        Param.Frame1Width = E->IntValue();
+        break;
+    case 2:
+        Param.Frame2Width = E->IntValue();
+        break;
+    case 3:
+        Param.Frame3Width = E->IntValue();
+        break;
+    case 4:
+        Param.ShadowOpacity = E->IntValue();
+        break;
+    case 5:
+        Param.ShadowRadius = E->Value();
+        break;
+    case 6:
+        Param.ShadowStr = E->IntValue();
+        break;
+    case 7:
+        Param.ShadowOffsetX = E->IntValue();
+        break;
+    case 8:
+        Param.ShadowOffsetY = E->IntValue();
+        break;
+    default:
+        return;
     }
     RequestPreview();
 }
@@ -406,10 +442,17 @@ void TAddBlankForm::CheckBoxClicked(int Tag)
         ShadowPanel->setEnabled(On);
         Param.UseDropShadow = On;
         break;
-    case 1: Param.UseFrame1 = On; break;
-    case 2: Param.UseFrame2 = On; break;
-    case 3: Param.UseFrame3 = On; break;
-    default: return;
+    case 1:
+        Param.UseFrame1 = On;
+        break;
+    case 2:
+        Param.UseFrame2 = On;
+        break;
+    case 3:
+        Param.UseFrame3 = On;
+        break;
+    default:
+        return;
     }
     RequestPreview();
 }
@@ -439,7 +482,8 @@ void TAddBlankForm::OkClicked()
     std::array<std::string, 4> First, Second;
     if (!CheckBlankValueText(Str(FirstSetEdit->text()), Param.BlankType, R.cx, R.cy, First) ||
         !CheckBlankValueText(Str(SecondSetEdit->text()), Param.BlankType, R.cx, R.cy, Second)) {
-        ShowMessageBox(this, QMessageBox::Warning, Text("Error"), Text("Error occurred in evaluation of the inputted parameter"));
+        ShowMessageBox(this, QMessageBox::Warning, Text("Error"),
+                       Text("Error occurred in evaluation of the inputted parameter"));
         return;
     }
     for (size_t i = 0; i < 4; ++i) {
@@ -467,7 +511,10 @@ bool TAddBlankForm::IsPreviewChecked()
     return PreviewBox->isChecked();
 }
 
-void TAddBlankForm::RequestPreview() { StartPreviewWork(); }
+void TAddBlankForm::RequestPreview()
+{
+    StartPreviewWork();
+}
 
 namespace {
 

@@ -38,19 +38,19 @@ public:
     void RequestPreview() override;
 
     QComboBox* BlankTypeList; // blank type
-    QComboBox* BranchList; // branch
+    QComboBox* BranchList;    // branch
     QLabel* FirstSetLabel;
     QLabel* SecondSetLabel;
-    QLineEdit* FirstSetEdit;  // first value set
-    QLineEdit* SecondSetEdit; // second value set
-    QComboBox* ColorSourceList; // colour source
+    QLineEdit* FirstSetEdit;                   // first value set
+    QLineEdit* SecondSetEdit;                  // second value set
+    QComboBox* ColorSourceList;                // colour source
     std::array<QPushButton*, 5> ColorPanels{}; // tags 0..4: margin, frames 1..3, shadow
-    std::array<TUDNumEdit*, 9> UDNumEdit{}; // tags 0..8
-    std::array<QCheckBox*, 4> CheckBoxes{}; // tag 0 shadow, 1..3 frames
-    QWidget* ShadowPanel;      // the shadow group
-    QCheckBox* PreviewBox; // Preview
-    QPushButton* OkButton; // OK
-    QPushButton* CancelButton; // Cancel
+    std::array<TUDNumEdit*, 9> UDNumEdit{};    // tags 0..8
+    std::array<QCheckBox*, 4> CheckBoxes{};    // tag 0 shadow, 1..3 frames
+    QWidget* ShadowPanel;                      // the shadow group
+    QCheckBox* PreviewBox;                     // Preview
+    QPushButton* OkButton;                     // OK
+    QPushButton* CancelButton;                 // Cancel
 
 protected:
     void PreviewClosed(QObject* Sender) override;

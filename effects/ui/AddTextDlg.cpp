@@ -33,11 +33,20 @@
 
 namespace {
 
-QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+QString Text(const char* S)
+{
+    return QString::fromStdString(LoadResText(S));
+}
 
 // Colours are kept red in the low byte; Qt wants them the other way round.
-QColor ToQColor(int32_t C) { return QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF); }
-int32_t FromQColor(const QColor& C) { return C.red() | (C.green() << 8) | (C.blue() << 16); }
+QColor ToQColor(int32_t C)
+{
+    return QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF);
+}
+int32_t FromQColor(const QColor& C)
+{
+    return C.red() | (C.green() << 8) | (C.blue() << 16);
+}
 
 TDateTime LocalNow()
 {
@@ -101,8 +110,8 @@ TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDial
     TextEdit->setTabChangesFocus(true);
     HelpIcon = new THelpIcon(this, Help);
     PositionList = new QComboBox(this);
-    for (const char* S : {"TopLeft", "Left", "BottomLeft", "Top", "Center", "Bottom", "TopRight", "Right",
-                          "BottomRight"})
+    for (const char* S :
+         {"TopLeft", "Left", "BottomLeft", "Top", "Center", "Bottom", "TopRight", "Right", "BottomRight"})
         PositionList->addItem(Text(S));
     FontButton = new QPushButton(this);
     auto MakePanel = [this] {
@@ -230,7 +239,10 @@ void TAddTextForm::SetPanelColor(QPushButton* Panel, int32_t Color)
     PaintSwatch(Panel, uint32_t(Color));
 }
 
-static int32_t PanelColor(const QPushButton* Panel) { return Panel->property("Color").toInt() & 0xFFFFFF; }
+static int32_t PanelColor(const QPushButton* Panel)
+{
+    return Panel->property("Color").toInt() & 0xFFFFFF;
+}
 
 void TAddTextForm::PickColor(QPushButton* Panel)
 {
@@ -263,7 +275,7 @@ void TAddTextForm::PickFont()
     FFont.Name = F.family().toStdString();
     FFont.Size = F.pointSize() > 0 ? F.pointSize() : FFont.Size;
     FFont.Style = (F.bold() ? fsBold : 0) | (F.italic() ? fsItalic : 0) | (F.underline() ? fsUnderline : 0) |
-                  (F.strikeOut() ? fsStrikeOut : 0);
+        (F.strikeOut() ? fsStrikeOut : 0);
     ShowFontCaption();
     UpdatePreview();
 }
@@ -399,8 +411,8 @@ void TAddTextForm::UpdatePreview()
     // Without the shared shrinker (windowless start) the text cannot be drawn.
     if (PreviewParams.Antialiasing) {
         try {
-            RenderTextOverlay(Dest, Param, Font, PreviewParams.Antialiasing, PreviewParams.GaussianBlur, Str,
-                              FontCache, TextRect);
+            RenderTextOverlay(Dest, Param, Font, PreviewParams.Antialiasing, PreviewParams.GaussianBlur, Str, FontCache,
+                              TextRect);
         } catch (...) {
             TextRect = TRect{};
         }
@@ -414,10 +426,18 @@ void TAddTextForm::UpdatePreview()
         auto* D = reinterpret_cast<QRgb*>(Img.scanLine(int(Y)));
         for (uint32_t X = 0; X < Dest.Width; ++X, S += Dest.Channels) {
             switch (Dest.Channels) {
-            case 1: D[X] = qRgb(S[0], S[0], S[0]); break;
-            case 2: D[X] = qRgba(S[0], S[0], S[0], S[1]); break;
-            case 3: D[X] = qRgb(S[2], S[1], S[0]); break;
-            default: D[X] = qRgba(S[2], S[1], S[0], S[3]); break;
+            case 1:
+                D[X] = qRgb(S[0], S[0], S[0]);
+                break;
+            case 2:
+                D[X] = qRgba(S[0], S[0], S[0], S[1]);
+                break;
+            case 3:
+                D[X] = qRgb(S[2], S[1], S[0]);
+                break;
+            default:
+                D[X] = qRgba(S[2], S[1], S[0], S[3]);
+                break;
             }
         }
     }
@@ -453,7 +473,10 @@ void TAddTextForm::PreviewMouseMove(int X, int Y)
     }
 }
 
-void TAddTextForm::PreviewMouseUp() { IsDrag = false; }
+void TAddTextForm::PreviewMouseUp()
+{
+    IsDrag = false;
+}
 
 namespace {
 

@@ -66,23 +66,23 @@ public:
     QPlainTextEdit* TextEdit;
     QLabel* HelpIcon; // a click shows the text's tokens beside it
     QComboBox* PositionList;
-    TUDNumEdit *XOffsetEdit, *YOffsetEdit;             // offset from the anchor, pixels
-    TUDNumEdit *FontOpacityEdit, *BackOpacityEdit;     // 0..100 %
-    TUDNumEdit *MarginXEdit, *MarginYEdit;             // box margins, pixels
-    TUDNumEdit* LinePitchEdit;                         // extra line space, 0..999 in quarters
+    TUDNumEdit *XOffsetEdit, *YOffsetEdit;         // offset from the anchor, pixels
+    TUDNumEdit *FontOpacityEdit, *BackOpacityEdit; // 0..100 %
+    TUDNumEdit *MarginXEdit, *MarginYEdit;         // box margins, pixels
+    TUDNumEdit* LinePitchEdit;                     // extra line space, 0..999 in quarters
     TUDNumEdit *ShadowOpacityEdit, *ShadowRadiusEdit, *ShadowStrEdit, *ShadowOffsetXEdit, *ShadowOffsetYEdit;
     TUDNumEdit *GlowOpacityEdit, *GlowRadiusEdit, *GlowStrEdit;
-    QPushButton* FontButton; // font
-    QPushButton* FontColorPanel;  // font colour
-    QPushButton* BackColorPanel;  // box colour
-    QCheckBox* ShadowBox; // drop shadow
-    QGroupBox* ShadowGroup;    // shadow group
-    QPushButton* ShadowColorPanel;  // shadow colour
-    QCheckBox* GlowBox; // glow
-    QGroupBox* GlowGroup;    // glow group
-    QPushButton* GlowColorPanel;  // glow colour
-    QPushButton* OkButton; // OK
-    QPushButton* CancelButton; // Cancel
+    QPushButton* FontButton;       // font
+    QPushButton* FontColorPanel;   // font colour
+    QPushButton* BackColorPanel;   // box colour
+    QCheckBox* ShadowBox;          // drop shadow
+    QGroupBox* ShadowGroup;        // shadow group
+    QPushButton* ShadowColorPanel; // shadow colour
+    QCheckBox* GlowBox;            // glow
+    QGroupBox* GlowGroup;          // glow group
+    QPushButton* GlowColorPanel;   // glow colour
+    QPushButton* OkButton;         // OK
+    QPushButton* CancelButton;     // Cancel
     TDragPreviewArea* PreviewArea;
 
 private:
@@ -107,6 +107,5 @@ private:
 // Registers the effect's dialog. Owner (may be null) owns each dialog while it
 // is shown; Loader supplies preview pictures and CurrentIndex the entry to
 // preview (both may be empty: the generated field). Called once at start-up.
-void RegisterAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader = {},
-                         std::function<int32_t()> CurrentIndex = {});
+void RegisterAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader = {}, std::function<int32_t()> CurrentIndex = {});
 // The effect's ShowConfigDialog then shows the dialog modally and, on OK only, copies its values into the effect.

@@ -20,10 +20,16 @@ namespace {
 
 enum TRow { RowRGBGamma, RowYGamma, RowLumaMin, RowLumaMax, RowChroma, RowHue, RowContrast, RowCount };
 
-bool IsGammaRow(int Row) { return Row <= RowYGamma; }
+bool IsGammaRow(int Row)
+{
+    return Row <= RowYGamma;
+}
 
 // Gamma slider position p: 1.0 at 0, 0.01 per step above, 0.004 below.
-double GammaOfPosition(int P) { return P >= 0 ? 1 + 0.01 * P : 1 + 0.004 * P; }
+double GammaOfPosition(int P)
+{
+    return P >= 0 ? 1 + 0.01 * P : 1 + 0.004 * P;
+}
 
 int PositionOfGamma(double V)
 {
@@ -58,16 +64,14 @@ struct TCCState {
 TColorAdjustForm::TColorAdjustForm(QWidget* Owner) : TSliderPreviewForm(Owner, LoadResText("Color Adjust"))
 {
     static constexpr TRowDef Rows[RowCount] = {
-        {"Gamma(RGB)", -200, 200, 8, 0.2, 3.0, 0.01, 3, 1.0},
-        {"Gamma(Y)", -255, 255, 8, 0.2, 3.0, 0.01, 3, 1.0},
-        {"Luma(Min)", -255, 255, 8, -255, 255, 1, 0, 0},
-        {"Luma(Max)", -256, 256, 8, -255, 255, 1, 0, 0},
-        {"Chroma", -255, 255, 8, -255, 255, 1, 0, 0},
-        {"Hue", -255, 255, 8, -255, 255, 1, 0, 0},
+        {"Gamma(RGB)", -200, 200, 8, 0.2, 3.0, 0.01, 3, 1.0}, {"Gamma(Y)", -255, 255, 8, 0.2, 3.0, 0.01, 3, 1.0},
+        {"Luma(Min)", -255, 255, 8, -255, 255, 1, 0, 0},      {"Luma(Max)", -256, 256, 8, -255, 255, 1, 0, 0},
+        {"Chroma", -255, 255, 8, -255, 255, 1, 0, 0},         {"Hue", -255, 255, 8, -255, 255, 1, 0, 0},
         {"Contrast", -256, 256, 8, -255, 255, 1, 0, 0},
     };
     QVBoxLayout* Main = BuildRows(Rows, RowCount, FRowBars, FRowEdits);
-    QScrollBar** Bars[RowCount] = {&RGBGammaBar, &YGammaBar, &LumaMinBar, &LumaMaxBar, &ChromaBar, &HueBar, &ContrastBar};
+    QScrollBar** Bars[RowCount] = {&RGBGammaBar, &YGammaBar, &LumaMinBar, &LumaMaxBar,
+                                   &ChromaBar,   &HueBar,    &ContrastBar};
     TNumEdit** Edits[RowCount] = {&RGBGammaEdit, &YGammaEdit, &LumaMinEdit, &LumaMaxEdit,
                                   &ChromaEdit,   &HueEdit,    &ContrastEdit};
     for (int Row = 0; Row < RowCount; ++Row) {
@@ -89,11 +93,20 @@ TColorAdjustForm::~TColorAdjustForm()
     StopSpotPreviewThread();
 }
 
-bool TColorAdjustForm::IsScaledRow(int Row) const { return IsGammaRow(Row); }
+bool TColorAdjustForm::IsScaledRow(int Row) const
+{
+    return IsGammaRow(Row);
+}
 
-int TColorAdjustForm::PositionOf(double Value) const { return PositionOfGamma(Value); }
+int TColorAdjustForm::PositionOf(double Value) const
+{
+    return PositionOfGamma(Value);
+}
 
-double TColorAdjustForm::ValueOf(int Position) const { return GammaOfPosition(Position); }
+double TColorAdjustForm::ValueOf(int Position) const
+{
+    return GammaOfPosition(Position);
+}
 
 void TColorAdjustForm::SetParam(const TColorAdjust& Effect)
 {
@@ -141,7 +154,10 @@ void TColorAdjustForm::ReloadSource(bool RequestAfter)
         RequestPreview();
 }
 
-uint32_t TColorAdjustForm::GetEffectID() { return EFFECT_COLORADJUST; }
+uint32_t TColorAdjustForm::GetEffectID()
+{
+    return EFFECT_COLORADJUST;
+}
 
 TCustomPreviewThread* TColorAdjustForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
 {

@@ -29,7 +29,10 @@
 
 namespace {
 
-QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+QString Text(const char* S)
+{
+    return QString::fromStdString(LoadResText(S));
+}
 
 // The effect's own loader: full size, nothing when the file cannot be read.
 bool LoadWithEffect(const std::string& Path, TImgInfo& Img)
@@ -62,8 +65,8 @@ TCompositeOptionForm::TCompositeOptionForm(QWidget* Owner, TCompositePreviewLoad
     FileEdit = new QLineEdit(this);
     BrowseButton = new QPushButton(QStringLiteral("..."), this);
     PositionList = new QComboBox(this);
-    for (const char* S : {"TopLeft", "Left", "BottomLeft", "Top", "Center", "Bottom", "TopRight", "Right",
-                          "BottomRight"})
+    for (const char* S :
+         {"TopLeft", "Left", "BottomLeft", "Top", "Center", "Bottom", "TopRight", "Right", "BottomRight"})
         PositionList->addItem(Text(S));
     PositionList->setCurrentIndex(8);
     OkButton = new QPushButton(Text("OK"), this);
@@ -149,8 +152,8 @@ void TCompositeOptionForm::SetImageFile(const std::string& Path)
     UpdatePreview();
 }
 
-void TCompositeOptionForm::SetParam(int32_t Mode, int32_t BasePos, int32_t OffsetX, int32_t OffsetY,
-                                    int32_t Opacity, const std::string& FileName)
+void TCompositeOptionForm::SetParam(int32_t Mode, int32_t BasePos, int32_t OffsetX, int32_t OffsetY, int32_t Opacity,
+                                    const std::string& FileName)
 {
     UpdateLock = true;
     (Mode == 0 ? ForegroundButton : BackgroundButton)->setChecked(true);
@@ -230,10 +233,18 @@ void TCompositeOptionForm::UpdatePreview()
         auto* D = reinterpret_cast<QRgb*>(Img.scanLine(int(R)));
         for (uint32_t C = 0; C < P.Width; ++C, S += P.Channels) {
             switch (P.Channels) {
-            case 1: D[C] = qRgb(S[0], S[0], S[0]); break;
-            case 2: D[C] = qRgba(S[0], S[0], S[0], S[1]); break;
-            case 3: D[C] = qRgb(S[2], S[1], S[0]); break;
-            default: D[C] = qRgba(S[2], S[1], S[0], S[3]); break;
+            case 1:
+                D[C] = qRgb(S[0], S[0], S[0]);
+                break;
+            case 2:
+                D[C] = qRgba(S[0], S[0], S[0], S[1]);
+                break;
+            case 3:
+                D[C] = qRgb(S[2], S[1], S[0]);
+                break;
+            default:
+                D[C] = qRgba(S[2], S[1], S[0], S[3]);
+                break;
             }
         }
     }
@@ -307,8 +318,7 @@ bool ExecCompositeOptionForm(TCompositeEffect& Effect, QWidget* Owner, const TCo
 
 } // namespace
 
-void RegisterCompositeOptionForm(QWidget* Owner, TCompositePreviewLoader Loader,
-                                 std::function<int32_t()> CurrentIndex)
+void RegisterCompositeOptionForm(QWidget* Owner, TCompositePreviewLoader Loader, std::function<int32_t()> CurrentIndex)
 {
     RegisterEffectDialog(EFFECT_COMPOSITE, ExecCompositeOptionForm, Owner, std::move(Loader), std::move(CurrentIndex));
 }

@@ -59,13 +59,13 @@ public:
 
     QRadioButton* ForegroundButton; // the file on top
     QRadioButton* BackgroundButton; // the file as canvas
-    QLineEdit* FileEdit;           // file name
-    QPushButton* BrowseButton;       // browse
+    QLineEdit* FileEdit;            // file name
+    QPushButton* BrowseButton;      // browse
     QComboBox* PositionList;
-    TUDNumEdit* OffsetXEdit; // offset x
-    TUDNumEdit* OffsetYEdit; // offset y
-    TUDNumEdit* OpacityEdit; // opacity
-    QPushButton* OkButton; // OK
+    TUDNumEdit* OffsetXEdit;   // offset x
+    TUDNumEdit* OffsetYEdit;   // offset y
+    TUDNumEdit* OpacityEdit;   // opacity
+    QPushButton* OkButton;     // OK
     QPushButton* CancelButton; // Cancel
     TDragPreviewArea* PreviewArea;
 

@@ -22,7 +22,10 @@
 
 namespace {
 
-QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+QString Text(const char* S)
+{
+    return QString::fromStdString(LoadResText(S));
+}
 
 enum { ModeFlaxc = 1, ModeIzyins = 2, ModePngnqi = 3 };
 
@@ -34,7 +37,10 @@ TUDNumEdit* NumEdit(QWidget* Parent, double Max, double Min, double Value)
 }
 
 // The dithering the tool starts with.
-int32_t DefaultDither(int32_t Mode) { return Mode == ModePngnqi ? 0 : 2; }
+int32_t DefaultDither(int32_t Mode)
+{
+    return Mode == ModePngnqi ? 0 : 2;
+}
 
 void SelectDither(QComboBox* List, int32_t Type, int32_t Mode)
 {
@@ -140,9 +146,10 @@ TDecreaseColorForm::TDecreaseColorForm(QWidget* Owner) : QDialog(Owner)
 
 int32_t TDecreaseColorForm::CheckedMode() const
 {
-    return FlaxcButton->isChecked() ? ModeFlaxc : IzyinsButton->isChecked() ? ModeIzyins
-                                              : PngnqiButton->isChecked() ? ModePngnqi
-                                                                          : 0;
+    return FlaxcButton->isChecked() ? ModeFlaxc
+        : IzyinsButton->isChecked() ? ModeIzyins
+        : PngnqiButton->isChecked() ? ModePngnqi
+                                    : 0;
 }
 
 void TDecreaseColorForm::ToolChosen()
@@ -177,9 +184,10 @@ void TDecreaseColorForm::SetParam(uint32_t Flags, int32_t Mode, const std::strin
     FlaxcButton->setEnabled(Flags & DC_FLAXC);
     IzyinsButton->setEnabled(Flags & DC_IZYINS);
     PngnqiButton->setEnabled(Flags & DC_PNGNQ);
-    QRadioButton* Chosen = Mode == ModeFlaxc ? FlaxcButton : Mode == ModeIzyins ? IzyinsButton
-                                                         : Mode == ModePngnqi  ? PngnqiButton
-                                                                               : nullptr;
+    QRadioButton* Chosen = Mode == ModeFlaxc ? FlaxcButton
+        : Mode == ModeIzyins                 ? IzyinsButton
+        : Mode == ModePngnqi                 ? PngnqiButton
+                                             : nullptr;
     if (Chosen && Chosen->isEnabled())
         Chosen->setChecked(true);
     ToolChosen();
@@ -191,9 +199,8 @@ void TDecreaseColorForm::SetParam(uint32_t Flags, int32_t Mode, const std::strin
     QualityEdit->SetValue(Quality);
 }
 
-void TDecreaseColorForm::GetParam(int32_t& Mode, std::string& Option, int32_t& PaletteEntries,
-                                  int32_t& TransparentType, int32_t& DitherType, int32_t& DitherStr,
-                                  int32_t& Quality) const
+void TDecreaseColorForm::GetParam(int32_t& Mode, std::string& Option, int32_t& PaletteEntries, int32_t& TransparentType,
+                                  int32_t& DitherType, int32_t& DitherStr, int32_t& Quality) const
 {
     if (CheckedMode() != 0)
         Mode = CheckedMode();

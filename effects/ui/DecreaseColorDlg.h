@@ -40,8 +40,8 @@ public:
     QComboBox* TransparentList; // None, TopLeft, BottomLeft, TopRight, BottomRight
     QWidget* OptionsPanel;      // the tools' own options (FLAXC, IZYINS)
     QLineEdit* OptionsEdit;
-    QWidget* QualityPanel;      // pngnqi only
-    TUDNumEdit* QualityEdit;    // 1..10
+    QWidget* QualityPanel;   // pngnqi only
+    TUDNumEdit* QualityEdit; // 1..10
     QPushButton* OkButton;
     QPushButton* CancelButton;
 

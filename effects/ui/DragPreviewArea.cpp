@@ -27,4 +27,7 @@ void TDragPreviewArea::mouseMoveEvent(QMouseEvent* E)
     FOwner->PreviewMouseMove(E->position().toPoint().x(), E->position().toPoint().y());
 }
 
-void TDragPreviewArea::mouseReleaseEvent(QMouseEvent*) { FOwner->PreviewMouseUp(); }
+void TDragPreviewArea::mouseReleaseEvent(QMouseEvent*)
+{
+    FOwner->PreviewMouseUp();
+}

@@ -20,7 +20,10 @@
 
 namespace {
 
-QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+QString Text(const char* S)
+{
+    return QString::fromStdString(LoadResText(S));
+}
 
 // The standard weights the edits show while a standard is selected.
 constexpr double BT601[3] = {0.299, 0.587, 0.114};

@@ -34,7 +34,7 @@ public:
     TNumEdit* RedEdit;
     TNumEdit* GreenEdit;
     TNumEdit* BlueEdit;
-    QPushButton* OkButton; // OK
+    QPushButton* OkButton;     // OK
     QPushButton* CancelButton; // Cancel
 
     int Red = 0, Green = 0, Blue = 0;

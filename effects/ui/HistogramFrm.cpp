@@ -31,7 +31,10 @@ const QRgb Blue = qRgb(0, 0, 255), Green = qRgb(0, 128, 0), Red = qRgb(255, 0, 0
 
 enum { ViewRGB, ViewR, ViewG, ViewB, ViewY, ViewCbCr };
 
-QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+QString Text(const char* S)
+{
+    return QString::fromStdString(LoadResText(S));
+}
 
 // W's rectangle with the frame the window manager draws around it. Qt learns
 // a window's frame from the window manager some time after mapping it, and
@@ -250,8 +253,8 @@ void THistogramForm::ShowValueAt(int X)
     const int n = view == ViewR ? 2 : view == ViewG ? 1 : 0;
     const uint32_t count = HistogramCount[n * 256 + i];
     char buf[160];
-    std::snprintf(buf, sizeof buf, LoadResText("Value:%d  %d/%d (%.2f%s)").c_str(), i, int(count),
-                  int(TotalCount), count * 100.0 / TotalCount, "%");
+    std::snprintf(buf, sizeof buf, LoadResText("Value:%d  %d/%d (%.2f%s)").c_str(), i, int(count), int(TotalCount),
+                  count * 100.0 / TotalCount, "%");
     ValueLabel->setText(QString::fromUtf8(buf));
 }
 
@@ -335,4 +338,7 @@ static_assert(sizeof(THistogramCounts) == HistogramCounters * sizeof(uint32_t), 
 
 } // namespace
 
-THistogramWindowHook* NewHistogramWindow(QWidget* Owner) { return new THistogramWindow(Owner); }
+THistogramWindowHook* NewHistogramWindow(QWidget* Owner)
+{
+    return new THistogramWindow(Owner);
+}

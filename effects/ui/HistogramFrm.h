@@ -65,16 +65,16 @@ public:
     QLabel* ChannelLabel;
     QComboBox* ChannelList;     // "RGB", "R", "G", "B", "Y", "CbCr"
     QRadioButton* LinearButton; // linear scale
-    QRadioButton* LogButton; // logarithmic scale
+    QRadioButton* LogButton;    // logarithmic scale
     THistogramPaintBox* GraphBox;
-    QLabel* ValueLabel;           // value read-out
+    QLabel* ValueLabel; // value read-out
 
     QImage BackBuf;           // BufWidth x BufHeight, 24-bit
     bool IsGrayscale = false; // the source has no second table
     uint32_t TotalCount = 0;  // pixels of the source (sum of its table 0)
     QWidget* ParentForm = nullptr;
     THistogramUpdateProc UpdateProc;
-    int HistogramType = 0;    // 0: an RGB view (indices 0-3), 1: Y or CbCr
+    int HistogramType = 0; // 0: an RGB view (indices 0-3), 1: Y or CbCr
     // Live tables: (B, G, R) in the RGB group, (Y, Cb, Cr) in the Y/CbCr group.
     uint32_t HistogramCount[3 * 256] = {};
     uint32_t DefaultCount[HistogramCounters] = {};

@@ -25,8 +25,8 @@ public:
     QCheckBox* chbTrimming;
     QCheckBox* chbRemoveExtraMarker;
     QLabel* lblRotation;
-    QComboBox* cbRotation; // index = TJPEGTran::FRotation (JT_NONE..JT_FLIPV)
-    QPushButton* OkButton; // OK
+    QComboBox* cbRotation;     // index = TJPEGTran::FRotation (JT_NONE..JT_FLIPV)
+    QPushButton* OkButton;     // OK
     QPushButton* CancelButton; // Cancel
 };
 

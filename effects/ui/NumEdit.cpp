@@ -177,8 +177,7 @@ void TNumEdit::keyPressEvent(QKeyEvent* Event)
         if (hasSelectedText())
             del(); // the typed character replaces the selection
         const QString t = text();
-        const bool refused =
-            (c == u'-' && (t.contains(u'-') || cursorPosition() != 0)) ||
+        const bool refused = (c == u'-' && (t.contains(u'-') || cursorPosition() != 0)) ||
             (point && (FFixed <= 0 || t.contains(u'.') || t.contains(QChar::fromLatin1(FSeparator))));
         if (refused) {
             Event->accept();

@@ -65,7 +65,9 @@ struct TPreviewWorker::TSyncState {
     std::shared_ptr<TCall> Pending;
 };
 
-TPreviewWorker::TPreviewWorker(TPreviewBaseForm* AParent) : Parent(AParent), FState(std::make_shared<TSyncState>()) {}
+TPreviewWorker::TPreviewWorker(TPreviewBaseForm* AParent) : Parent(AParent), FState(std::make_shared<TSyncState>())
+{
+}
 
 TPreviewWorker::~TPreviewWorker()
 {
@@ -74,7 +76,10 @@ TPreviewWorker::~TPreviewWorker()
         Stop();
 }
 
-bool TPreviewWorker::Terminated() const { return FState->Terminated.load(); }
+bool TPreviewWorker::Terminated() const
+{
+    return FState->Terminated.load();
+}
 
 void TPreviewWorker::Start()
 {
@@ -268,9 +273,15 @@ void SetUpPreviewResizer(TResizer& R, uint32_t Threads)
 {
     R.SetMaxThreadNum(int32_t(Threads));
     switch (PreviewOption.ResizeMode) {
-    case 0: R.SetDecimationMode(1, new TAreaAverage); break;
-    case 1: R.SetDecimationMode(2, new TLanczos(2)); break;
-    default: R.SetDecimationMode(2, new TLanczos(3)); break;
+    case 0:
+        R.SetDecimationMode(1, new TAreaAverage);
+        break;
+    case 1:
+        R.SetDecimationMode(2, new TLanczos(2));
+        break;
+    default:
+        R.SetDecimationMode(2, new TLanczos(3));
+        break;
     }
     R.SetInterpolationMode(9, new TNearestNeighbor);
     R.SetSIMDMode(3, false);
@@ -488,7 +499,10 @@ void TPreviewBaseForm::PreviewResized()
     }
 }
 
-void TPreviewBaseForm::UpdatePreview(const TImgInfo& PrevImg) { ReplaceAndRepaint(Dest, PrevImg); }
+void TPreviewBaseForm::UpdatePreview(const TImgInfo& PrevImg)
+{
+    ReplaceAndRepaint(Dest, PrevImg);
+}
 
 void TPreviewBaseForm::UpdatePreview(const TImgInfo& PrevImg, const TRect& r)
 {
@@ -505,7 +519,10 @@ void TPreviewBaseForm::UpdatePreview(const TImgInfo& PrevImg, const TRect& r)
         PreviewForm->RepaintPicture();
 }
 
-void TPreviewBaseForm::UpdateAllPreview(const TImgInfo& PrevImg) { ReplaceAndRepaint(Dest2, PrevImg); }
+void TPreviewBaseForm::UpdateAllPreview(const TImgInfo& PrevImg)
+{
+    ReplaceAndRepaint(Dest2, PrevImg);
+}
 
 void TPreviewBaseForm::StartPreviewWork()
 {
@@ -519,8 +536,8 @@ void TPreviewBaseForm::StartPreviewWork()
             SpotPreviewThread->Signal();
     }
     if (!PreviewThread) {
-        PreviewThread = Zoomed ? CreatePreviewThread(PreviewMT.get(), PreviewRS.get())
-                               : CreatePreviewThread(MT.get(), RS.get());
+        PreviewThread =
+            Zoomed ? CreatePreviewThread(PreviewMT.get(), PreviewRS.get()) : CreatePreviewThread(MT.get(), RS.get());
         PreviewThread->Start();
     }
     FNeedUpdatePreview = true;

@@ -50,7 +50,7 @@ public:
     virtual void Show() = 0;
     virtual void Hide() = 0;
     // Puts the shown window above the other windows of its dialog.
-    virtual void Raise() {}
+    virtual void Raise() { }
     virtual bool IsShown() const = 0;
     // Keeps the scale and channel for the next dialog (the dialog's OK).
     virtual void SaveOption() = 0;
@@ -112,7 +112,9 @@ private:
 class TCustomPreviewThread : public TPreviewWorker {
 public:
     TCustomPreviewThread(TPreviewBaseForm* AParent, TMultiThread* AMT, TResizer* ARS)
-        : TPreviewWorker(AParent), MT(AMT), RS(ARS) {}
+        : TPreviewWorker(AParent), MT(AMT), RS(ARS)
+    {
+    }
     ~TCustomPreviewThread() override;
 
     TMultiThread* MT; // not owned
@@ -146,7 +148,7 @@ private:
 // the full-size after picture.
 class TCustomSpotPreviewThread : public TPreviewWorker {
 public:
-    TCustomSpotPreviewThread(TPreviewBaseForm* AParent, TMultiThread* AMT) : TPreviewWorker(AParent), MT(AMT) {}
+    TCustomSpotPreviewThread(TPreviewBaseForm* AParent, TMultiThread* AMT) : TPreviewWorker(AParent), MT(AMT) { }
     ~TCustomSpotPreviewThread() override;
 
     TMultiThread* MT; // not owned
@@ -241,12 +243,13 @@ protected:
 // state is TState: Read(Form) takes the dialog's values on the GUI thread,
 // Apply(Img) applies them on the worker. A TState that can be made from the
 // worker's pool is made so.
-template <class TWorkerBase, class TForm, class TState>
-class TFormPreviewWorker final : public TWorkerBase {
+template <class TWorkerBase, class TForm, class TState> class TFormPreviewWorker final : public TWorkerBase {
 public:
     template <class... TArgs>
     TFormPreviewWorker(TForm* AForm, TMultiThread* AMT, TArgs... Args)
-        : TWorkerBase(AForm, AMT, Args...), FForm(AForm), FState(MakeState(AMT)) {}
+        : TWorkerBase(AForm, AMT, Args...), FForm(AForm), FState(MakeState(AMT))
+    {
+    }
     ~TFormPreviewWorker() override { this->Stop(); }
 
 protected:
@@ -267,7 +270,6 @@ private:
 };
 
 // Both workers of such a dialog.
-template <class TForm, class TState>
-using TFormWholePreview = TFormPreviewWorker<TCustomPreviewThread, TForm, TState>;
+template <class TForm, class TState> using TFormWholePreview = TFormPreviewWorker<TCustomPreviewThread, TForm, TState>;
 template <class TForm, class TState>
 using TFormSpotPreview = TFormPreviewWorker<TCustomSpotPreviewThread, TForm, TState>;

@@ -34,9 +34,15 @@ QString Tr(const char* Text)
     return QString::fromStdString(platform::IntlTranslate("default", Text));
 }
 
-int32_t Trunc(double V) { return int32_t(std::trunc(V)); }
+int32_t Trunc(double V)
+{
+    return int32_t(std::trunc(V));
+}
 
-int32_t Sign(int32_t V) { return V > 0 ? 1 : (V < 0 ? -1 : 0); }
+int32_t Sign(int32_t V)
+{
+    return V > 0 ? 1 : (V < 0 ? -1 : 0);
+}
 
 } // namespace
 
@@ -159,8 +165,9 @@ private:
 // window manager (a plain top-level window opened while the owner has the
 // focus is stacked beneath it). It keeps the frame buttons of a normal window.
 TPreviewForm::TPreviewForm(QWidget* Owner)
-    : QWidget(Owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
-                         Qt::WindowCloseButtonHint)
+    : QWidget(Owner,
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                  Qt::WindowCloseButtonHint)
 {
     setFocusPolicy(Qt::StrongFocus);
     // Shown beside the dialog that keeps the keys; a click gives them to this window.
@@ -288,9 +295,15 @@ void TPreviewForm::UpdateBitmapInfo()
     RepaintPicture();
 }
 
-void TPreviewForm::RepaintPicture() { PictureBox->update(); }
+void TPreviewForm::RepaintPicture()
+{
+    PictureBox->update();
+}
 
-TSize TPreviewForm::GetClientSize() const { return TSize{PictureArea->width(), PictureArea->height()}; }
+TSize TPreviewForm::GetClientSize() const
+{
+    return TSize{PictureArea->width(), PictureArea->height()};
+}
 
 TRect TPreviewForm::GetViewRect() const
 {
@@ -333,7 +346,10 @@ void TPreviewForm::SetOnChangeSelectRect(TChangeSelectRectEvent Event)
     }
 }
 
-void TPreviewForm::SetViewMode(int32_t Mode) { ViewModeClicked(Mode); }
+void TPreviewForm::SetViewMode(int32_t Mode)
+{
+    ViewModeClicked(Mode);
+}
 
 void TPreviewForm::CalcFitZoom()
 {
@@ -484,8 +500,7 @@ void TPreviewForm::ScrollBarChanged(bool Horizontal, int Value)
 
 // ------------------------------------------------------------------ painting
 
-void TPreviewForm::DrawPicture(QPainter& P, const TImgInfo& I, const TRect& R, int32_t DestX, int32_t DestY,
-                               int32_t Z)
+void TPreviewForm::DrawPicture(QPainter& P, const TImgInfo& I, const TRect& R, int32_t DestX, int32_t DestY, int32_t Z)
 {
     // R: top-down picture coordinates, cut to the picture.
     const int32_t L = std::max(R.Left, 0), T = std::max(R.Top, 0);
@@ -596,18 +611,57 @@ void TPreviewForm::PaintBoxMouseDown(QMouseEvent* e)
     const int32_t MinY = std::min(SY, SY2), MaxY = std::max(SY, SY2);
     Qt::CursorShape Cursor = PictureBox->cursor().shape();
     switch (Hit == 5 && IsAllSelect ? 0 : Hit) {
-    case 1: SX = MaxX; SY = MaxY; SelectType = 1; Cursor = Qt::SizeFDiagCursor; break;
-    case 9: SX = MinX; SY = MinY; SelectType = 1; Cursor = Qt::SizeFDiagCursor; break;
-    case 3: SX = MinX; SY = MaxY; SelectType = 1; Cursor = Qt::SizeBDiagCursor; break;
-    case 7: SX = MaxX; SY = MinY; SelectType = 1; Cursor = Qt::SizeBDiagCursor; break;
-    case 2: SY = MaxY; SelectType = 2; Cursor = Qt::SizeVerCursor; break;
-    case 8: SY = MinY; SelectType = 2; Cursor = Qt::SizeVerCursor; break;
-    case 4: SX = MaxX; SelectType = 3; Cursor = Qt::SizeHorCursor; break;
-    case 6: SX = MinX; SelectType = 3; Cursor = Qt::SizeHorCursor; break;
+    case 1:
+        SX = MaxX;
+        SY = MaxY;
+        SelectType = 1;
+        Cursor = Qt::SizeFDiagCursor;
+        break;
+    case 9:
+        SX = MinX;
+        SY = MinY;
+        SelectType = 1;
+        Cursor = Qt::SizeFDiagCursor;
+        break;
+    case 3:
+        SX = MinX;
+        SY = MaxY;
+        SelectType = 1;
+        Cursor = Qt::SizeBDiagCursor;
+        break;
+    case 7:
+        SX = MaxX;
+        SY = MinY;
+        SelectType = 1;
+        Cursor = Qt::SizeBDiagCursor;
+        break;
+    case 2:
+        SY = MaxY;
+        SelectType = 2;
+        Cursor = Qt::SizeVerCursor;
+        break;
+    case 8:
+        SY = MinY;
+        SelectType = 2;
+        Cursor = Qt::SizeVerCursor;
+        break;
+    case 4:
+        SX = MaxX;
+        SelectType = 3;
+        Cursor = Qt::SizeHorCursor;
+        break;
+    case 6:
+        SX = MinX;
+        SelectType = 3;
+        Cursor = Qt::SizeHorCursor;
+        break;
     case 5:
         SX3 = PX;
         SY3 = PY;
-        SX = MinX; SX2 = MaxX; SY = MinY; SY2 = MaxY;
+        SX = MinX;
+        SX2 = MaxX;
+        SY = MinY;
+        SY2 = MaxY;
         SelectType = 4;
         Cursor = Qt::SizeAllCursor;
         break;
@@ -631,16 +685,27 @@ void TPreviewForm::PaintBoxMouseMove(QMouseEvent* e)
         if (SelectMode) {
             const int32_t Hit = SX >= 0 && SY >= 0 ? HitTestSelection(X + VX, Y + VY, SX, SY, SX2, SY2, Zoom) : 0;
             static const Qt::CursorShape Shapes[10] = {
-                Qt::CrossCursor, Qt::SizeFDiagCursor, Qt::SizeVerCursor, Qt::SizeBDiagCursor, Qt::SizeHorCursor,
-                Qt::SizeAllCursor, Qt::SizeHorCursor, Qt::SizeBDiagCursor, Qt::SizeVerCursor, Qt::SizeFDiagCursor};
+                Qt::CrossCursor,   Qt::SizeFDiagCursor, Qt::SizeVerCursor,   Qt::SizeBDiagCursor, Qt::SizeHorCursor,
+                Qt::SizeAllCursor, Qt::SizeHorCursor,   Qt::SizeBDiagCursor, Qt::SizeVerCursor,   Qt::SizeFDiagCursor};
             PictureBox->setCursor(Hit == 5 && IsAllSelect ? Qt::CrossCursor : Shapes[Hit]);
         }
-        StatusPanel[1]->setText(
-            QString::asprintf("%d,%d", ViewToImage(X, VX, Zoom), ViewToImage(Y, VY, Zoom)));
+        StatusPanel[1]->setText(QString::asprintf("%d,%d", ViewToImage(X, VX, Zoom), ViewToImage(Y, VY, Zoom)));
     } else if (DragMode == dmRect) {
         const int32_t PW = PictureBox->width(), PH = PictureBox->height();
-        if (X > PW) { VX += X - PW; X = PW; } else if (X < 0) { VX += X; X = 0; }
-        if (Y > PH) { VY += Y - PH; Y = PH; } else if (Y < 0) { VY += Y; Y = 0; }
+        if (X > PW) {
+            VX += X - PW;
+            X = PW;
+        } else if (X < 0) {
+            VX += X;
+            X = 0;
+        }
+        if (Y > PH) {
+            VY += Y - PH;
+            Y = PH;
+        } else if (Y < 0) {
+            VY += Y;
+            Y = 0;
+        }
         LimitScroll();
         // The corner never leaves the picture, whatever the rounding of the
         // view gives at its edge.
@@ -648,18 +713,28 @@ void TPreviewForm::PaintBoxMouseMove(QMouseEvent* e)
         const int32_t PY = std::clamp(ViewToImage(Y, VY, Zoom), 0, H);
         if (SelectType == 4) {
             int32_t dx = PX - SX3, dy = PY - SY3;
-            if (SX + dx < 0) dx = -SX; else if (SX2 + dx > W) dx = W - SX2;
-            if (SY + dy < 0) dy = -SY; else if (SY2 + dy > H) dy = H - SY2;
-            SX += dx; SX2 += dx; SX3 += dx;
-            SY += dy; SY2 += dy; SY3 += dy;
+            if (SX + dx < 0)
+                dx = -SX;
+            else if (SX2 + dx > W)
+                dx = W - SX2;
+            if (SY + dy < 0)
+                dy = -SY;
+            else if (SY2 + dy > H)
+                dy = H - SY2;
+            SX += dx;
+            SX2 += dx;
+            SX3 += dx;
+            SY += dy;
+            SY2 += dy;
+            SY3 += dy;
         } else if (SelectSize.cx == 0 || SelectSize.cy == 0) {
             if (SelectType == 1 || SelectType == 3)
                 SX2 = PX;
             if (SelectType == 1 || SelectType == 2)
                 SY2 = PY;
         } else if (SelectType != 0) {
-            AspectCorner(SX, SY, PX, PY, int32_t(SelectSize.cx), int32_t(SelectSize.cy), uint32_t(W), uint32_t(H),
-                         SX2, SY2);
+            AspectCorner(SX, SY, PX, PY, int32_t(SelectSize.cx), int32_t(SelectSize.cy), uint32_t(W), uint32_t(H), SX2,
+                         SY2);
         }
         SetScrollPositions();
         TRect R{std::min(SX, SX2), std::min(SY, SY2), std::max(SX, SX2), std::max(SY, SY2)};

@@ -143,9 +143,9 @@ private:
 
     TImgInfo* Img[2] = {nullptr, nullptr};
     TImgInfo* AllViewImg[2] = {nullptr, nullptr};
-    bool IsResizing = false; // the window manager is resizing the window
+    bool IsResizing = false;         // the window manager is resizing the window
     QTimer* FResizeSettle = nullptr; // restarted by each resize from the window manager
-    bool FResizeHandler = false; // resizes are handled only after the first paint
+    bool FResizeHandler = false;     // resizes are handled only after the first paint
     QString Title;
     int32_t ImgIndex = 0;
     double Zoom = 1.0;
@@ -163,7 +163,7 @@ private:
     QWidget* PictureArea = nullptr;
     QWidget* PictureBox = nullptr;
     QScrollBar* HorizontalBar = nullptr; // horizontal
-    QScrollBar* VerticalBar = nullptr; // vertical
+    QScrollBar* VerticalBar = nullptr;   // vertical
     QWidget* CornerPanel = nullptr;
     QLabel* StatusPanel[2] = {nullptr, nullptr};
     QMenu* ViewMenu = nullptr;

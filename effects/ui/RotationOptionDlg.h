@@ -19,11 +19,11 @@ public:
     // Type 0, 1 or 2 from the checked button; Value the list index.
     void GetParams(int& Type, int& Value) const;
 
-    QRadioButton* AllButton; // "All"
+    QRadioButton* AllButton;       // "All"
     QRadioButton* LandscapeButton; // "Landscape"
-    QRadioButton* PortraitButton; // "Portrait"
+    QRadioButton* PortraitButton;  // "Portrait"
     QComboBox* RotationList;
-    QPushButton* OkButton; // OK
+    QPushButton* OkButton;     // OK
     QPushButton* CancelButton; // Cancel
 };
 

@@ -18,7 +18,10 @@
 
 namespace {
 
-QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+QString Text(const char* S)
+{
+    return QString::fromStdString(LoadResText(S));
+}
 
 } // namespace
 
@@ -179,8 +182,17 @@ void TSliderPreviewForm::PreviewClosed(QObject*)
     PreviewClicked();
 }
 
-void TSliderPreviewForm::RequestPreview() { StartPreviewWork(); }
+void TSliderPreviewForm::RequestPreview()
+{
+    StartPreviewWork();
+}
 
-bool TSliderPreviewForm::IsPreviewChecked() { return PreviewBox->isChecked(); }
+bool TSliderPreviewForm::IsPreviewChecked()
+{
+    return PreviewBox->isChecked();
+}
 
-bool TSliderPreviewForm::IsHistogramChecked() { return HistogramBox->isChecked(); }
+bool TSliderPreviewForm::IsHistogramChecked()
+{
+    return HistogramBox->isChecked();
+}

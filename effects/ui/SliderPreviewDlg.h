@@ -21,11 +21,11 @@ public:
     double RowValue(int Row) const;
     int RowIntValue(int Row) const { return int(RowValue(Row)); }
 
-    QCheckBox* PreviewBox = nullptr; // "Preview"
-    QCheckBox* HistogramBox = nullptr; // "Histogram"
-    QPushButton* OkButton = nullptr; // OK
+    QCheckBox* PreviewBox = nullptr;     // "Preview"
+    QCheckBox* HistogramBox = nullptr;   // "Histogram"
+    QPushButton* OkButton = nullptr;     // OK
     QPushButton* CancelButton = nullptr; // Cancel
-    QPushButton* ResetButton = nullptr; // Reset
+    QPushButton* ResetButton = nullptr;  // Reset
 
 protected:
     // One row: label, scroll bar range and page step, edit range, step,

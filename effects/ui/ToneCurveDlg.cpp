@@ -29,7 +29,10 @@
 
 namespace {
 
-QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+QString Text(const char* S)
+{
+    return QString::fromStdString(LoadResText(S));
+}
 
 constexpr int BoxSize = 260;
 
@@ -218,8 +221,7 @@ void TToneCurveOptionForm::SetParam(const TCurveSet& Points, int32_t HistogramTy
     Redraw();
 }
 
-void TToneCurveOptionForm::GetParam(TCurveSet& Points, int32_t& HistogramType, bool& AHistogram,
-                                    bool& APreview) const
+void TToneCurveOptionForm::GetParam(TCurveSet& Points, int32_t& HistogramType, bool& AHistogram, bool& APreview) const
 {
     Points = Pt;
     HistogramType = LogScaleButton->isChecked() ? 1 : 0;
@@ -590,9 +592,15 @@ void TToneCurveOptionForm::RequestPreview()
     StartPreviewWork();
 }
 
-bool TToneCurveOptionForm::IsPreviewChecked() { return PreviewBox->isChecked(); }
+bool TToneCurveOptionForm::IsPreviewChecked()
+{
+    return PreviewBox->isChecked();
+}
 
-bool TToneCurveOptionForm::IsHistogramChecked() { return HistogramBox->isChecked(); }
+bool TToneCurveOptionForm::IsHistogramChecked()
+{
+    return HistogramBox->isChecked();
+}
 
 TCustomPreviewThread* TToneCurveOptionForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
 {

@@ -70,20 +70,20 @@ public:
     // Redraws BackBuf and the box.
     void Redraw();
 
-    QComboBox* PresetList;     // preset
-    QPushButton* SavePresetButton;     // save preset
+    QComboBox* PresetList;           // preset
+    QPushButton* SavePresetButton;   // save preset
     QRadioButton* LinearScaleButton; // histogram linear
-    QRadioButton* LogScaleButton; // histogram logarithmic
-    QComboBox* ChannelList;     // channel
-    QPushButton* ResetChannelButton;     // reset this channel
+    QRadioButton* LogScaleButton;    // histogram logarithmic
+    QComboBox* ChannelList;          // channel
+    QPushButton* ResetChannelButton; // reset this channel
     TToneCurveBox* CurveBox;
-    QLabel* PositionLabel;           // "x=..,y=.." read-out
-    QListWidget* PointList;    // points of the current channel
-    QCheckBox* PreviewBox;     // preview
+    QLabel* PositionLabel;       // "x=..,y=.." read-out
+    QListWidget* PointList;      // points of the current channel
+    QCheckBox* PreviewBox;       // preview
     QCheckBox* HistogramBox;     // histogram
-    QPushButton* ResetAllButton;     // reset all channels
-    QPushButton* OkButton;     // OK
-    QPushButton* CancelButton;     // Cancel
+    QPushButton* ResetAllButton; // reset all channels
+    QPushButton* OkButton;       // OK
+    QPushButton* CancelButton;   // Cancel
 
     QImage Graph;   // the empty grid
     QImage BackBuf; // the whole box, off screen

@@ -28,7 +28,10 @@
 
 namespace {
 
-QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+QString Text(const char* S)
+{
+    return QString::fromStdString(LoadResText(S));
+}
 
 std::vector<std::string> Split(const std::string& S, char Delim)
 {
@@ -80,8 +83,8 @@ TTrimmingOptionForm::TTrimmingOptionForm(QWidget* Owner) : TPreviewBaseForm(Owne
         setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
 
     ParamsList = new QComboBox(this);
-    for (const char* S : {"Left,Top,Width,Height(px)", "Left,Top,Right,Bottom(px)", "Left,Top,Right,Bottom(%)",
-                          "Aspect ratio"})
+    for (const char* S :
+         {"Left,Top,Width,Height(px)", "Left,Top,Right,Bottom(px)", "Left,Top,Right,Bottom(%)", "Aspect ratio"})
         ParamsList->addItem(Text(S));
     BranchList = new QComboBox(this);
     for (const char* S : {"W >= H or W < H", "W > H or W <= H", "ALL"})
@@ -169,8 +172,8 @@ void TTrimmingOptionForm::SetParams(int Mode, int Exp, const std::array<std::str
     BranchChanged();
 }
 
-void TTrimmingOptionForm::GetParams(int& Mode, int& Exp, std::array<std::string, 8>& Values,
-                                    std::string& SizeList, bool& Preview)
+void TTrimmingOptionForm::GetParams(int& Mode, int& Exp, std::array<std::string, 8>& Values, std::string& SizeList,
+                                    bool& Preview)
 {
     Mode = ParamsList->currentIndex() < 0 ? FOtherMode : ParamsList->currentIndex();
     Exp = BranchList->currentIndex();
@@ -277,7 +280,7 @@ bool TTrimmingOptionForm::FirstSetApplies() const
 {
     const int Exp = BranchList->currentIndex();
     return Exp == TRIM_FIRST_ONLY || Master.Width > Master.Height ||
-           (Master.Width == Master.Height && Exp == TRIM_SQUARE_FIRST);
+        (Master.Width == Master.Height && Exp == TRIM_SQUARE_FIRST);
 }
 
 void TTrimmingOptionForm::SelectFromApplicable()
@@ -437,7 +440,8 @@ void TTrimmingOptionForm::OkClicked()
     std::array<std::string, 4> First, Second;
     std::array<float, 4> V;
     if (!EvaluateParams(FirstSetEdit->text(), First, V) || !EvaluateParams(SecondSetEdit->text(), Second, V)) {
-        ShowMessageBox(this, QMessageBox::Warning, Text("Error"), Text("Error occurred in evaluation of the inputted parameter"));
+        ShowMessageBox(this, QMessageBox::Warning, Text("Error"),
+                       Text("Error occurred in evaluation of the inputted parameter"));
         return;
     }
     std::copy(First.begin(), First.end(), Value.begin());

@@ -26,8 +26,7 @@ public:
     void SetParams(int Mode, int Exp, const std::array<std::string, 8>& Values, const std::string& SizeList,
                    bool Preview);
     // Under the "ALL" rule the second set is returned as a copy of the first.
-    void GetParams(int& Mode, int& Exp, std::array<std::string, 8>& Values, std::string& SizeList,
-                   bool& Preview);
+    void GetParams(int& Mode, int& Exp, std::array<std::string, 8>& Values, std::string& SizeList, bool& Preview);
 
     // Splits Text by the current mode and evaluates the four parts against
     // the loaded picture (1000 x 1000 without one). False for any failure.
@@ -47,15 +46,15 @@ public:
     QComboBox* BranchList; // branch
     QLabel* FirstSetLabel;
     QLabel* SecondSetLabel;
-    QLineEdit* FirstSetEdit; // first set
-    QLineEdit* SecondSetEdit; // second set
-    QCheckBox* PreviewBox; // Preview
-    QWidget* RatioPanel;      // the selection ratio row
-    QComboBox* RatioList; // "Free size" and the ratios
-    QPushButton* AddRatioButton; // Add
+    QLineEdit* FirstSetEdit;        // first set
+    QLineEdit* SecondSetEdit;       // second set
+    QCheckBox* PreviewBox;          // Preview
+    QWidget* RatioPanel;            // the selection ratio row
+    QComboBox* RatioList;           // "Free size" and the ratios
+    QPushButton* AddRatioButton;    // Add
     QPushButton* DeleteRatioButton; // Del
-    QPushButton* OkButton; // OK
-    QPushButton* CancelButton; // Cancel
+    QPushButton* OkButton;          // OK
+    QPushButton* CancelButton;      // Cancel
 
     std::array<std::string, 8> Value;
 

@@ -21,7 +21,10 @@
 
 namespace {
 
-QString Text(const char* S) { return QString::fromStdString(LoadResText(S)); }
+QString Text(const char* S)
+{
+    return QString::fromStdString(LoadResText(S));
+}
 
 // The values a worker takes from the dialog on the GUI thread.
 struct TUSMValues {
@@ -62,7 +65,7 @@ struct TUSMState {
     std::unique_ptr<TUnsharpMask> UnSharpMask;
     bool LumaOnly = true;
 
-    explicit TUSMState(const TMultiThread* MT) : UnSharpMask(MakeFilter(MT)) {}
+    explicit TUSMState(const TMultiThread* MT) : UnSharpMask(MakeFilter(MT)) { }
     void Read(const TUnSharpMaskOptionForm& F)
     {
         const TUSMValues V = ReadValues(F);
@@ -154,7 +157,10 @@ void TUnSharpMaskOptionForm::ReloadSource(bool RequestAfter)
     RequestPreview();
 }
 
-uint32_t TUnSharpMaskOptionForm::GetEffectID() { return EFFECT_USM; }
+uint32_t TUnSharpMaskOptionForm::GetEffectID()
+{
+    return EFFECT_USM;
+}
 
 TCustomPreviewThread* TUnSharpMaskOptionForm::CreatePreviewThread(TMultiThread* AMT, TResizer* ARS)
 {

@@ -25,7 +25,7 @@ public:
     QScrollBar *HighlightBar, *ShadowBar, *RadiusBar, *ThresholdBar;
     TNumEdit *HighlightEdit, *ShadowEdit, *RadiusEdit, *ThresholdEdit;
     QCheckBox* LinearLightBox; // "LinearRGB work space"
-    QCheckBox* LumaOnlyBox; // "Luma Only"
+    QCheckBox* LumaOnlyBox;    // "Luma Only"
 
 protected:
     void ReloadSource(bool RequestAfter) override;

@@ -23,8 +23,7 @@ bool IsWindowPosOnScreen(int Left, int Top, int Right, int Bottom)
 }
 
 namespace {
-template <typename Setter>
-void ForEachChildThenSelf(QWidget* Control, Setter Set)
+template <typename Setter> void ForEachChildThenSelf(QWidget* Control, Setter Set)
 {
     for (QWidget* child : Control->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         ForEachChildThenSelf(child, Set);

@@ -32,6 +32,5 @@ void KeepCaptionWhole(QWidget* W);
 // buttons, default button and answer; Cancel when it is closed without one),
 // with its title shown whole.
 QMessageBox::StandardButton ShowMessageBox(QWidget* Parent, QMessageBox::Icon Icon, const QString& Title,
-                                           const QString& Text,
-                                           QMessageBox::StandardButtons Buttons = QMessageBox::Ok,
+                                           const QString& Text, QMessageBox::StandardButtons Buttons = QMessageBox::Ok,
                                            QMessageBox::StandardButton Default = QMessageBox::NoButton);

@@ -100,7 +100,10 @@ bool OpenJxr(const uint8_t* Data, size_t Size, TJxrDecoder& D)
     return true;
 }
 
-inline uint8_t Hi(const uint8_t* P) { return uint8_t((uint32_t(P[0] | P[1] << 8) * 255 + 32767) / 65535); }
+inline uint8_t Hi(const uint8_t* P)
+{
+    return uint8_t((uint32_t(P[0] | P[1] << 8) * 255 + 32767) / 65535);
+}
 
 // Straight alpha from premultiplied, rounded.
 inline uint8_t Unpremultiply(uint8_t C, uint8_t A)
@@ -113,15 +116,25 @@ void StoreRow(TJxrLayout L, const uint8_t* S, uint8_t* D, uint32_t Width)
 {
     for (uint32_t x = 0; x < Width; ++x) {
         switch (L) {
-        case TJxrLayout::Gray8: D[x] = S[x]; break;
-        case TJxrLayout::Gray16: D[x] = Hi(S + 2 * x); break;
-        case TJxrLayout::BGR24: std::memcpy(D + 3 * x, S + 3 * x, 3); break;
+        case TJxrLayout::Gray8:
+            D[x] = S[x];
+            break;
+        case TJxrLayout::Gray16:
+            D[x] = Hi(S + 2 * x);
+            break;
+        case TJxrLayout::BGR24:
+            std::memcpy(D + 3 * x, S + 3 * x, 3);
+            break;
         case TJxrLayout::RGB24:
         case TJxrLayout::Convert:
             D[3 * x] = S[3 * x + 2], D[3 * x + 1] = S[3 * x + 1], D[3 * x + 2] = S[3 * x];
             break;
-        case TJxrLayout::BGRX32: std::memcpy(D + 3 * x, S + 4 * x, 3); break;
-        case TJxrLayout::BGRA32: std::memcpy(D + 4 * x, S + 4 * x, 4); break;
+        case TJxrLayout::BGRX32:
+            std::memcpy(D + 3 * x, S + 4 * x, 3);
+            break;
+        case TJxrLayout::BGRA32:
+            std::memcpy(D + 4 * x, S + 4 * x, 4);
+            break;
         case TJxrLayout::PBGRA32: {
             const uint8_t* s = S + 4 * x;
             uint8_t* d = D + 4 * x;
@@ -177,7 +190,7 @@ int Decode(const uint8_t* Data, size_t Size, bool HeaderOnly, int Fd)
     // belongs; that end must then lie within the file.)
     const WmpDEMisc& m = d.Dec->WMP.wmiDEMisc;
     const bool alphaCut = m.uAlphaByteCount > 0 && uint64_t(m.uAlphaOffset) + m.uAlphaByteCount > Size &&
-                          !(m.uAlphaByteCount > m.uAlphaOffset && m.uAlphaByteCount <= Size);
+        !(m.uAlphaByteCount > m.uAlphaOffset && m.uAlphaByteCount <= Size);
     if (uint64_t(m.uImageOffset) + m.uImageByteCount > Size || alphaCut)
         return Refuse(Fd, "Premature end of JPEG XR file");
     if (!SizeAcceptable(reply.Width, reply.Height))

@@ -32,7 +32,7 @@ int main(int argc, char** argv)
         errno = 0;
         const unsigned long long Bytes = std::strtoull(Value, &End, 10);
         // A limit that cannot be read or set is never silently dropped.
-        struct rlimit Limit {};
+        struct rlimit Limit { };
         if (*Value < '0' || *Value > '9' || errno != 0 || *End != 0 || Bytes == 0 || getrlimit(RLIMIT_AS, &Limit) != 0)
             _exit(127);
         // A process may lower its limits, never raise them: a lower one it

@@ -124,7 +124,8 @@ protected:
     {
         std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile)
             << "[File]\nAtOnce=1\nSameDirectory=0\nNotOverwrite=0\nOutPutDirectory=" << (Dir / "out").string()
-            << "\nFileNameFormat=<old>\n" << File << Rest;
+            << "\nFileNameFormat=<old>\n"
+            << File << Rest;
     }
     TResult Run(const std::vector<std::string>& Args)
     {
@@ -193,15 +194,19 @@ TEST_F(DamagedJpeg, EveryDecodingPathRefusesTheDamagedFileAndKeepsItsSource)
     } Paths[] = {
         {"resize in bands", Resize, "clean.jpg"},
         {"resize in bands at 1/4 size", Resize + "[JPEG]\nDecodeWithDownScaling=3\nDownScalingLimit=50\n", "clean.jpg"},
-        {"resize at 1/4 size, then a turn", Resize + "[JPEG]\nDecodeWithDownScaling=3\nDownScalingLimit=50\n"
-                                            "[RotationFilter]\nUse=1\nValue=0\n", "clean.jpg"},
+        {"resize at 1/4 size, then a turn",
+         Resize +
+             "[JPEG]\nDecodeWithDownScaling=3\nDownScalingLimit=50\n"
+             "[RotationFilter]\nUse=1\nValue=0\n",
+         "clean.jpg"},
         {"png", Whole + "ConvertTo=3\n", "clean.png"},
         {"rotation", Whole + "[RotationFilter]\nUse=1\nValue=1\n", "clean.jpg"},
         {"size search", Resize + "[JPEG]\nUseFileSizeLimit=1\nFileSizeLimit=8\n", "clean.jpg"},
         {"colour reduction", Whole + "ConvertTo=1\n[DecreaseColor]\nUse=1\nMode=2\nPaletteEntries=16\n", "clean.bmp"},
         {"combine", "[Combine]\nUse=1\nWidth=200\nHeight=150\nRows=1\nColumns=1\n", nullptr},
     };
-    const bool Quantizer = fs::exists("/usr/bin/pngquant") || fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/pngquant");
+    const bool Quantizer =
+        fs::exists("/usr/bin/pngquant") || fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/pngquant");
     for (const auto& P : Paths) {
         if (std::string(P.Path) == "colour reduction" && !Quantizer)
             continue;
@@ -259,7 +264,8 @@ TEST_F(DamagedJpeg, StrayBytesBeforeTheEndAreWrittenButNeverCostTheSource)
     // The output would take the source's place.
     Inputs({{"stray.jpg", Stray}});
     std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile)
-        << "[File]\nAtOnce=1\nSameDirectory=1\nNotOverwrite=0\nFileNameFormat=<old>\n" << Turn;
+        << "[File]\nAtOnce=1\nSameDirectory=1\nNotOverwrite=0\nFileNameFormat=<old>\n"
+        << Turn;
     R = Run({"in/stray.jpg"});
     EXPECT_EQ(R.Status, 1) << R.Err;
     EXPECT_THAT(R.Err, HasSubstr(Kept));

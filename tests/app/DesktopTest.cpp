@@ -30,7 +30,6 @@
 #include <QTimer>
 #include <QToolButton>
 
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -49,8 +48,9 @@ std::pair<int, std::string> RunChild(const std::string& Display, const std::stri
         E.insert(K, V);
     P.setProcessEnvironment(E);
     P.setProcessChannelMode(QProcess::MergedChannels);
-    P.start(QStringLiteral("/proc/self/exe"), {QString::fromStdString("--gtest_filter=WindowOnDesktop.DISABLED_" + Name),
-                                               "--gtest_also_run_disabled_tests"});
+    P.start(
+        QStringLiteral("/proc/self/exe"),
+        {QString::fromStdString("--gtest_filter=WindowOnDesktop.DISABLED_" + Name), "--gtest_also_run_disabled_tests"});
     EXPECT_TRUE(P.waitForFinished(240000));
     return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAll().toStdString()};
 }
@@ -87,7 +87,8 @@ protected:
         ExeDir = DataDir;
         IniFileName = GetSettingsFileName({});
         std::ofstream(IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
-                                   << "\nFileNameFormat=<old>\n[System]\nMaxThread=2\n" << Settings;
+                                   << "\nFileNameFormat=<old>\n[System]\nMaxThread=2\n"
+                                   << Settings;
         LoadIniFile(IniFileName);
         ExeDir = Dist; // the help and the tools of the built program
         Window = std::make_unique<TMainForm>(Args);
@@ -371,7 +372,8 @@ TEST_F(WindowOnDesktop, DISABLED_F5RunsAfterADialogClosedWithItsPopupShowing)
         QTest::qWait(300);
         ASSERT_TRUE(Shown) << Kind;
         EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << Kind;
-        EXPECT_TRUE(F5Writes(Dir / "out" / "a.jpg")) << "F5 did not start the run" << (Kind ? " (list opened late)" : " (menu)");
+        EXPECT_TRUE(F5Writes(Dir / "out" / "a.jpg"))
+            << "F5 did not start the run" << (Kind ? " (list opened late)" : " (menu)");
         while (QWidget* Left = QApplication::activePopupWidget())
             Left->close();
     }

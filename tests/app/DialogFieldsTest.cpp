@@ -21,28 +21,58 @@
 #include "app/SystemOptionFrm.h"
 #include "effects/ui/NumEdit.h"
 
-
 #include <chrono>
 
 namespace fieldtest {
 
-template <> struct TOpener<TPictureFormatForm> { static void Open(TMainForm& W) { W.SetPictureFormat->trigger(); } };
-template <> struct TOpener<TJPEGOptionForm> { static void Open(TMainForm& W) { W.SetJPEGOption->trigger(); } };
-template <> struct TOpener<TPNGOptionForm> { static void Open(TMainForm& W) { W.SetPNGOption->trigger(); } };
-template <> struct TOpener<TBitmapOptionForm> { static void Open(TMainForm& W) { W.SetBMPOption->trigger(); } };
-template <> struct TOpener<TResizeOptionForm> { static void Open(TMainForm& W) { W.SetResizeOption->trigger(); } };
-template <> struct TOpener<TMetadataOptionForm> { static void Open(TMainForm& W) { W.SetMetaDataOption->trigger(); } };
-template <> struct TOpener<TSystemOptionForm> { static void Open(TMainForm& W) { W.SystemOptionSetting->trigger(); } };
-template <> struct TOpener<TCombineOptionForm> { static void Open(TMainForm& W) { W.Combine->trigger(); } };
-template <> struct TOpener<TFolderOptionForm> { static void Open(TMainForm& W) { W.SetOutPutFolder->trigger(); } };
-template <> struct TOpener<TPreviewOptionForm> { static void Open(TMainForm& W) { W.SetPreviewOption->trigger(); } };
-template <> struct TOpener<TSusiePluginOptionForm> { static void Open(TMainForm& W) { W.SetSPIOption->trigger(); } };
+template <> struct TOpener<TPictureFormatForm> {
+    static void Open(TMainForm& W) { W.SetPictureFormat->trigger(); }
+};
+template <> struct TOpener<TJPEGOptionForm> {
+    static void Open(TMainForm& W) { W.SetJPEGOption->trigger(); }
+};
+template <> struct TOpener<TPNGOptionForm> {
+    static void Open(TMainForm& W) { W.SetPNGOption->trigger(); }
+};
+template <> struct TOpener<TBitmapOptionForm> {
+    static void Open(TMainForm& W) { W.SetBMPOption->trigger(); }
+};
+template <> struct TOpener<TResizeOptionForm> {
+    static void Open(TMainForm& W) { W.SetResizeOption->trigger(); }
+};
+template <> struct TOpener<TMetadataOptionForm> {
+    static void Open(TMainForm& W) { W.SetMetaDataOption->trigger(); }
+};
+template <> struct TOpener<TSystemOptionForm> {
+    static void Open(TMainForm& W) { W.SystemOptionSetting->trigger(); }
+};
+template <> struct TOpener<TCombineOptionForm> {
+    static void Open(TMainForm& W) { W.Combine->trigger(); }
+};
+template <> struct TOpener<TFolderOptionForm> {
+    static void Open(TMainForm& W) { W.SetOutPutFolder->trigger(); }
+};
+template <> struct TOpener<TPreviewOptionForm> {
+    static void Open(TMainForm& W) { W.SetPreviewOption->trigger(); }
+};
+template <> struct TOpener<TSusiePluginOptionForm> {
+    static void Open(TMainForm& W) { W.SetSPIOption->trigger(); }
+};
 
 namespace {
 
-uint32_t Be16(const std::string& S, size_t At) { return uint32_t(uint8_t(S[At])) << 8 | uint8_t(S[At + 1]); }
-uint32_t Le16(const std::string& S, size_t At) { return uint32_t(uint8_t(S[At + 1])) << 8 | uint8_t(S[At]); }
-uint32_t Be32(const std::string& S, size_t At) { return Be16(S, At) << 16 | Be16(S, At + 2); }
+uint32_t Be16(const std::string& S, size_t At)
+{
+    return uint32_t(uint8_t(S[At])) << 8 | uint8_t(S[At + 1]);
+}
+uint32_t Le16(const std::string& S, size_t At)
+{
+    return uint32_t(uint8_t(S[At + 1])) << 8 | uint8_t(S[At]);
+}
+uint32_t Be32(const std::string& S, size_t At)
+{
+    return Be16(S, At) << 16 | Be16(S, At + 2);
+}
 
 void JPEGFacts(const std::string& J, const std::string& L, std::set<std::string>& Facts)
 {
@@ -157,9 +187,17 @@ void DialogFields::SetUp()
     // dpi; b.bmp and c.png have four colours in blocks, few enough for a palette.
     WritePhoto(Dir / "in" / "a.jpg", 96, 64, 1);
     std::string J = ReadFile(Dir / "in" / "a.jpg");
-    const char Exif[] = "\xFF\xE1\x00\x4C" "Exif\0\0" "II\x2A\0\x08\0\0\0"
-                        "\x02\0" "\x12\x01\x03\0\x01\0\0\0\x01\0\0\0" "\x69\x87\x04\0\x01\0\0\0\x26\0\0\0" "\0\0\0\0"
-                        "\x02\0" "\x02\xA0\x04\0\x01\0\0\0\x60\0\0\0" "\x03\xA0\x04\0\x01\0\0\0\x40\0\0\0" "\0\0\0\0";
+    const char Exif[] = "\xFF\xE1\x00\x4C"
+                        "Exif\0\0"
+                        "II\x2A\0\x08\0\0\0"
+                        "\x02\0"
+                        "\x12\x01\x03\0\x01\0\0\0\x01\0\0\0"
+                        "\x69\x87\x04\0\x01\0\0\0\x26\0\0\0"
+                        "\0\0\0\0"
+                        "\x02\0"
+                        "\x02\xA0\x04\0\x01\0\0\0\x60\0\0\0"
+                        "\x03\xA0\x04\0\x01\0\0\0\x40\0\0\0"
+                        "\0\0\0\0";
     J.insert(2, Exif, sizeof Exif - 1);
     std::ofstream(Dir / "in" / "a.jpg", std::ios::binary) << J;
     QImage Q(96, 64, QImage::Format_RGB32);
@@ -179,8 +217,9 @@ void DialogFields::SetUp()
 
     // Halved into out/ under the input's name, one run at a time.
     BaseText = "[File]\nSameDirectory=0\nOutPutDirectory=" + (Dir / "out").string() +
-               "\nFileNameFormat=<old>\nShowDirectory=0\n[Resize]\nRule=0\nSize1=50\n[System]\nMaxThread=2\n"
-               "[SPI]\nSPIDirectory=" + (Dir / "plugins").string() + "\nSPIOrder=a.spi=0,b.spi=0\n";
+        "\nFileNameFormat=<old>\nShowDirectory=0\n[Resize]\nRule=0\nSize1=50\n[System]\nMaxThread=2\n"
+        "[SPI]\nSPIDirectory=" +
+        (Dir / "plugins").string() + "\nSPIOrder=a.spi=0,b.spi=0\n";
     std::ofstream(Dir / "base.ini") << BaseText;
     LoadIniFile((Dir / "base.ini").string());
     for (TEffect* E : {EffectList->JPEGTranEffect(), EffectList->DecreaseColorEffect()})
@@ -244,8 +283,8 @@ void DialogFields::RunInto(const fs::path& File)
     Window->LoadProfile(File.string(), false);
     fs::remove_all(Dir / "out");
     Window->FileListView->ClearList();
-    Window->AddPaths({(Dir / "in" / "a.jpg").string(), (Dir / "in" / "b.bmp").string(),
-                      (Dir / "in" / "c.png").string()});
+    Window->AddPaths(
+        {(Dir / "in" / "a.jpg").string(), (Dir / "in" / "b.bmp").string(), (Dir / "in" / "c.png").string()});
     // The lossless transform lists JPEG files only.
     ASSERT_TRUE(WaitFor([] { return FileList->Count() == (RunMode == 1 ? 1 : 3); })) << FileList->Count();
     Window->ConvertRun->trigger();
@@ -271,7 +310,8 @@ const DialogFields::TBefore& DialogFields::BeforeOf(const std::string& Settings)
     RunInto(B.File);
     fs::rename(Dir / "out", B.Out);
     B.Facts = OutputFacts(B.Out, B.Out, Dir / "in");
-    EXPECT_EQ(B.Facts.count("file:a.jpg"), 1u) << ::testing::PrintToString(B.Facts) << ::testing::PrintToString(Notices);
+    EXPECT_EQ(B.Facts.count("file:a.jpg"), 1u)
+        << ::testing::PrintToString(B.Facts) << ::testing::PrintToString(Notices);
     return B;
 }
 
@@ -335,17 +375,14 @@ TEST_F(DialogFields, OptionDialogsStoreEachFieldUnderItsOwnKey)
 {
     const TFieldRow Rows[] = {
         // Format Conversion Settings: one list per kind of input, and the background colour.
-        Row<TPictureFormatForm>("BMP to", [](auto& F) { Down(F.BitmapList); }, {"Bitmap/ConvertTo=2"},
-                                {"file:b.jpg"}),
-        Row<TPictureFormatForm>("JPEG to", [](auto& F) { Down(F.JPEGList); }, {"JPEG/ConvertTo=3"},
-                                {"file:a.png"}),
-        Row<TPictureFormatForm>("PNG to", [](auto& F) { Up(F.PNGList); }, {"PNG/ConvertTo=2"},
-                                {"file:c.jpg"}),
+        Row<TPictureFormatForm>("BMP to", [](auto& F) { Down(F.BitmapList); }, {"Bitmap/ConvertTo=2"}, {"file:b.jpg"}),
+        Row<TPictureFormatForm>("JPEG to", [](auto& F) { Down(F.JPEGList); }, {"JPEG/ConvertTo=3"}, {"file:a.png"}),
+        Row<TPictureFormatForm>("PNG to", [](auto& F) { Up(F.PNGList); }, {"PNG/ConvertTo=2"}, {"file:c.jpg"}),
         Row<TPictureFormatForm>("SPI to", [](auto& F) { Up(F.SPIList); }, {"SPI/ConvertTo=2"}),
         Row<TPictureFormatForm>("WIC to", [](auto& F) { Down(F.WICList); }, {"WIC/ConvertTo=3"}),
-        Row<TPictureFormatForm>("background", [](auto& F) { PickColour(F.ColorPanel, "#102030"); },
-                                {"DefaultBGColor/Red=16", "DefaultBGColor/Green=32", "DefaultBGColor/Blue=48",
-                                 "DefaultBGColor/Gray=29"}),
+        Row<TPictureFormatForm>(
+            "background", [](auto& F) { PickColour(F.ColorPanel, "#102030"); },
+            {"DefaultBGColor/Red=16", "DefaultBGColor/Green=32", "DefaultBGColor/Blue=48", "DefaultBGColor/Gray=29"}),
 
         // JPEG Settings.
         Row<TJPEGOptionForm>("quality", [](auto& F) { Type(F.QualityEdit, "75"); }, {"JPEG/Quality=75"},
@@ -354,8 +391,7 @@ TEST_F(DialogFields, OptionDialogsStoreEachFieldUnderItsOwnKey)
                              {"a:new"}),
         Row<TJPEGOptionForm>("subsampling", [](auto& F) { Down(F.SampleList); }, {"JPEG/SampleType=2"},
                              {"a:s11,11,11", "a:new"}),
-        Row<TJPEGOptionForm>("downscaling", [](auto& F) { Down(F.DownScalingList); },
-                             {"JPEG/DecodeWithDownScaling=1"}),
+        Row<TJPEGOptionForm>("downscaling", [](auto& F) { Down(F.DownScalingList); }, {"JPEG/DecodeWithDownScaling=1"}),
         Row<TJPEGOptionForm>("downscaling limit",
                              [](auto& F) {
                                  Down(F.DownScalingList);
@@ -417,8 +453,8 @@ TEST_F(DialogFields, OptionDialogsStoreEachFieldUnderItsOwnKey)
                             {"PNG/UsePNGOUT=1", "PNG/FullColorOptimization=1"}),
         Row<TPNGOptionForm>("index colour", [](auto& F) { Click(F.IndexColorCheck); }, {"PNG/IndexColor=0"},
                             {"c:t2", "c:new"}),
-        Row<TPNGOptionForm>("transparent corner", [](auto& F) { Down(F.TransparentList); },
-                            {"PNG/TransparentType=1"}, {"c:tRNS", "c:new"}),
+        Row<TPNGOptionForm>("transparent corner", [](auto& F) { Down(F.TransparentList); }, {"PNG/TransparentType=1"},
+                            {"c:tRNS", "c:new"}),
         Row<TPNGOptionForm>("transparent colour",
                             [](auto& F) {
                                 Choose(F.TransparentList, 5);
@@ -521,11 +557,9 @@ TEST_F(DialogFields, OptionDialogsStoreEachFieldUnderItsOwnKey)
         Row<TSystemOptionForm>("subfolders", [](auto& F) { Click(F.AddSubFolder); }, {"File/AddSubFolder=0"}),
         Row<TSystemOptionForm>("clear list", [](auto& F) { Click(F.RemoveList); }, {"File/RemoveList=1"}),
         Row<TSystemOptionForm>("start number", [](auto& F) { Type(F.StartNumber, "42"); }, {"File/StartNumber=42"}),
-        Row<TSystemOptionForm>("reset at start-up", [](auto& F) { Click(F.ResetType[1]); },
-                               {"File/NumberResetType=1"}),
+        Row<TSystemOptionForm>("reset at start-up", [](auto& F) { Click(F.ResetType[1]); }, {"File/NumberResetType=1"}),
         Row<TSystemOptionForm>("never reset", [](auto& F) { Click(F.ResetType[2]); }, {"File/NumberResetType=2"}),
-        Row<TSystemOptionForm>("read-only", [](auto& F) { Click(F.IgnoreReadOnly); },
-                               {"File/IgnoreReadOnlyAttr=1"}),
+        Row<TSystemOptionForm>("read-only", [](auto& F) { Click(F.IgnoreReadOnly); }, {"File/IgnoreReadOnlyAttr=1"}),
         Row<TSystemOptionForm>("external tool", [](auto& F) { Click(F.UseExternalTool); },
                                {"System/UseExternalTool=1"}),
         Row<TSystemOptionForm>("command",
@@ -540,9 +574,9 @@ TEST_F(DialogFields, OptionDialogsStoreEachFieldUnderItsOwnKey)
         Row<TSystemOptionForm>("delete input", [](auto& F) { Click(F.DeleteInput); }, {"File/DeleteInputFile=1"}),
         Row<TSystemOptionForm>("abort on error", [](auto& F) { Click(F.AbortOnError); }, {"System/AbortOnError=1"}),
         Row<TSystemOptionForm>("auto sort", [](auto& F) { Down(F.AutoSort); }, {"File/AutoSortMode=1"}),
-        Row<TSystemOptionForm>("background", [](auto& F) { PickColour(F.ColorPanel, "#302010"); },
-                               {"DefaultBGColor/Red=48", "DefaultBGColor/Green=32", "DefaultBGColor/Blue=16",
-                                "DefaultBGColor/Gray=35"}),
+        Row<TSystemOptionForm>(
+            "background", [](auto& F) { PickColour(F.ColorPanel, "#302010"); },
+            {"DefaultBGColor/Red=48", "DefaultBGColor/Green=32", "DefaultBGColor/Blue=16", "DefaultBGColor/Gray=35"}),
         Row<TSystemOptionForm>("font", [](auto& F) { PickFont(F.FontButton, OtherFamily(), "13"); },
                                {"Font/P_FontName=" + OtherFamily().toStdString(), "Font/P_FontSize=13"}),
 
@@ -553,8 +587,7 @@ TEST_F(DialogFields, OptionDialogsStoreEachFieldUnderItsOwnKey)
         Row<TCombineOptionForm>("rows", [](auto& F) { Type(F.Rows, "4"); }, {"Combine/Rows,=4"}),
         Row<TCombineOptionForm>("columns", [](auto& F) { Type(F.Columns, "5"); }, {"Combine/Columns=5"}),
         Row<TCombineOptionForm>("row space", [](auto& F) { Type(F.RowSpace, "6"); }, {"Combine/RowSpace=6"}),
-        Row<TCombineOptionForm>("column space", [](auto& F) { Type(F.ColumnSpace, "7"); },
-                                {"Combine/ColumnSpace=7"}),
+        Row<TCombineOptionForm>("column space", [](auto& F) { Type(F.ColumnSpace, "7"); }, {"Combine/ColumnSpace=7"}),
         Row<TCombineOptionForm>("background", [](auto& F) { PickColour(F.ColorPanel, "#102030"); },
                                 {"Combine/BackgroundColor=3153936"}),
         Row<TCombineOptionForm>("without space", [](auto& F) { Click(F.FillBlank); }, {"Combine/FillBlank=0"}),
@@ -570,8 +603,7 @@ TEST_F(DialogFields, OptionDialogsStoreEachFieldUnderItsOwnKey)
         // External Viewer Settings.
         Row<TPreviewOptionForm>("viewer", [](auto& F) { Type(F.ViewerPathEdit, "/usr/bin/true"); },
                                 {"Preview/ViewerPath=/usr/bin/true"}),
-        Row<TPreviewOptionForm>("option", [](auto& F) { Type(F.ViewerOptionEdit, "-a"); },
-                                {"Preview/ViewerOption=-a"}),
+        Row<TPreviewOptionForm>("option", [](auto& F) { Type(F.ViewerOptionEdit, "-a"); }, {"Preview/ViewerOption=-a"}),
         Row<TPreviewOptionForm>("option 2", [](auto& F) { Type(F.ViewerOption2Edit, "-b"); },
                                 {"Preview/ViewerOption2=-b"}),
 

@@ -39,8 +39,8 @@ namespace fs = std::filesystem;
 // other button in its middle.
 inline void Click(QAbstractButton* B)
 {
-    const QPoint At = qobject_cast<QPushButton*>(B) ? B->rect().center()
-                                                    : QPoint(B->contentsRect().left() + 8, B->height() / 2);
+    const QPoint At =
+        qobject_cast<QPushButton*>(B) ? B->rect().center() : QPoint(B->contentsRect().left() + 8, B->height() / 2);
     QTest::mouseClick(B, Qt::LeftButton, {}, At);
 }
 
@@ -53,8 +53,14 @@ inline void Type(QLineEdit* E, const QString& Text)
 }
 
 // The next or previous entry of a closed list, by the arrow keys.
-inline void Down(QComboBox* List) { QTest::keyClick(List, Qt::Key_Down); }
-inline void Up(QComboBox* List) { QTest::keyClick(List, Qt::Key_Up); }
+inline void Down(QComboBox* List)
+{
+    QTest::keyClick(List, Qt::Key_Down);
+}
+inline void Up(QComboBox* List)
+{
+    QTest::keyClick(List, Qt::Key_Up);
+}
 // Entry Index: Home, then Down as often as it takes.
 inline void Choose(QComboBox* List, int Index)
 {
@@ -141,12 +147,12 @@ std::set<std::string> OutputFacts(const fs::path& Out, const fs::path& Before, c
 // ------------------------------------------------------------ the table
 
 struct TFieldRow {
-    std::string Name;                        // the dialog and the field
-    std::function<void(TMainForm&)> Open;    // the menu command or strip button
-    std::function<void(QDialog&)> Work;      // the keys and clicks
-    std::vector<std::string> Keys;           // "Section/Key=value" changed by OK
-    std::vector<std::string> Output;         // facts of the run that must be new
-    std::string Settings;                    // added to the window's settings first
+    std::string Name;                     // the dialog and the field
+    std::function<void(TMainForm&)> Open; // the menu command or strip button
+    std::function<void(QDialog&)> Work;   // the keys and clicks
+    std::vector<std::string> Keys;        // "Section/Key=value" changed by OK
+    std::vector<std::string> Output;      // facts of the run that must be new
+    std::string Settings;                 // added to the window's settings first
 };
 
 // How the main window opens the dialog of type F.
@@ -156,8 +162,11 @@ template <class F, class W>
 TFieldRow Row(const char* Field, W Work, std::vector<std::string> Keys, std::vector<std::string> Output = {},
               std::string Settings = {})
 {
-    return {std::string(F::staticMetaObject.className()) + " " + Field, TOpener<F>::Open,
-            [Work](QDialog& D) { Work(*qobject_cast<F*>(&D)); }, std::move(Keys), std::move(Output),
+    return {std::string(F::staticMetaObject.className()) + " " + Field,
+            TOpener<F>::Open,
+            [Work](QDialog& D) { Work(*qobject_cast<F*>(&D)); },
+            std::move(Keys),
+            std::move(Output),
             std::move(Settings)};
 }
 

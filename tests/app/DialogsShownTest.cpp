@@ -44,7 +44,8 @@ TEST(AboutForm, ShowsTheApplicationIconAndNoEmptySquareWithoutOne)
         EXPECT_EQ(LayoutFaults(&F), "");
         // The program has no web page: no made-up address.
         for (const QLabel* L : F.findChildren<QLabel*>())
-            EXPECT_FALSE(L->text().contains(QLatin1String("://")) || L->text().contains(QLatin1String("www."))) << L->text().toStdString();
+            EXPECT_FALSE(L->text().contains(QLatin1String("://")) || L->text().contains(QLatin1String("www.")))
+                << L->text().toStdString();
     }
     QApplication::setWindowIcon(Kept);
 }

@@ -30,16 +30,26 @@ constexpr char GrayscaleSection[] = "GrayscaleFilter", RotationSection[] = "Rota
                ColorSection[] = "ColorCorrection", USMSection[] = "UnSharpMask", BlankSection[] = "AddBlankFilter",
                TrimSection[] = "TrimmingFilter", TextSection[] = "AddText", CurveSection[] = "ToneCurve",
                CompositeSection[] = "Composite", DecreaseSection[] = "DecreaseColor";
-template <> struct TOpener<TGrayscaleForm> : TStripOpener<GrayscaleSection> {};
-template <> struct TOpener<TRotationOptionForm> : TStripOpener<RotationSection> {};
-template <> struct TOpener<TColorAdjustForm> : TStripOpener<ColorSection> {};
-template <> struct TOpener<TUnSharpMaskOptionForm> : TStripOpener<USMSection> {};
-template <> struct TOpener<TAddBlankForm> : TStripOpener<BlankSection> {};
-template <> struct TOpener<TTrimmingOptionForm> : TStripOpener<TrimSection> {};
-template <> struct TOpener<TAddTextForm> : TStripOpener<TextSection> {};
-template <> struct TOpener<TToneCurveOptionForm> : TStripOpener<CurveSection> {};
-template <> struct TOpener<TCompositeOptionForm> : TStripOpener<CompositeSection> {};
-template <> struct TOpener<TDecreaseColorForm> : TStripOpener<DecreaseSection> {};
+template <> struct TOpener<TGrayscaleForm> : TStripOpener<GrayscaleSection> {
+};
+template <> struct TOpener<TRotationOptionForm> : TStripOpener<RotationSection> {
+};
+template <> struct TOpener<TColorAdjustForm> : TStripOpener<ColorSection> {
+};
+template <> struct TOpener<TUnSharpMaskOptionForm> : TStripOpener<USMSection> {
+};
+template <> struct TOpener<TAddBlankForm> : TStripOpener<BlankSection> {
+};
+template <> struct TOpener<TTrimmingOptionForm> : TStripOpener<TrimSection> {
+};
+template <> struct TOpener<TAddTextForm> : TStripOpener<TextSection> {
+};
+template <> struct TOpener<TToneCurveOptionForm> : TStripOpener<CurveSection> {
+};
+template <> struct TOpener<TCompositeOptionForm> : TStripOpener<CompositeSection> {
+};
+template <> struct TOpener<TDecreaseColorForm> : TStripOpener<DecreaseSection> {
+};
 template <> struct TOpener<TJPEGTranOptionForm> {
     static void Open(TMainForm& W) { W.JPEGTranOption->trigger(); }
 };
@@ -53,8 +63,9 @@ TEST_F(DialogFields, EffectDialogsStoreEachFieldUnderItsOwnKey)
                       Blank = "[AddBlankFilter]\nUse=1\n", Trim = "[TrimmingFilter]\nUse=1\n",
                       Lossless = "[JPEGTran]\nUse=1\n";
     const TFieldRow Rows[] = {
-        Row<TGrayscaleForm>("weights", [](auto& F) { Down(F.WeightsList); }, {"GrayscaleFilter/Type=1"},
-                            {"a:new", "b:new", "c:new"}, Gray),
+        Row<TGrayscaleForm>(
+            "weights", [](auto& F) { Down(F.WeightsList); }, {"GrayscaleFilter/Type=1"}, {"a:new", "b:new", "c:new"},
+            Gray),
         Row<TGrayscaleForm>("custom red",
                             [](auto& F) {
                                 Choose(F.WeightsList, 2);
@@ -74,60 +85,77 @@ TEST_F(DialogFields, EffectDialogsStoreEachFieldUnderItsOwnKey)
                             },
                             {"GrayscaleFilter/Type=2", "GrayscaleFilter/Blue=1250"}),
 
-        Row<TRotationOptionForm>("portrait only", [](auto& F) { Click(F.PortraitButton); },
-                                 {"RotationFilter/Type=2"}, {"a:new", "a:48x32", "b:new", "b:48x32", "c:new", "c:48x32"},
-                                 Turn),
-        Row<TRotationOptionForm>("angle", [](auto& F) { Down(F.RotationList); }, {"RotationFilter/Value=1"},
-                                 {"a:new", "a:48x32", "b:new", "b:48x32", "c:new", "c:48x32"}, Turn),
+        Row<TRotationOptionForm>(
+            "portrait only", [](auto& F) { Click(F.PortraitButton); }, {"RotationFilter/Type=2"},
+            {"a:new", "a:48x32", "b:new", "b:48x32", "c:new", "c:48x32"}, Turn),
+        Row<TRotationOptionForm>(
+            "angle", [](auto& F) { Down(F.RotationList); }, {"RotationFilter/Value=1"},
+            {"a:new", "a:48x32", "b:new", "b:48x32", "c:new", "c:48x32"}, Turn),
 
-        Row<TJPEGTranOptionForm>("optimise", [](auto& F) { Click(F.chbOptimize); }, {"JPEGTran/Optimize=0"},
-                                 {"a:new"}, Lossless),
-        Row<TJPEGTranOptionForm>("progressive", [](auto& F) { Click(F.chbProgressive); },
-                                 {"JPEGTran/Progressive=1"}, {"a:new", "a:progressive"}, Lossless),
-        Row<TJPEGTranOptionForm>("grayscale", [](auto& F) { Click(F.chbGrayscale); }, {"JPEGTran/Grayscale=1"},
-                                 {"a:new", "a:s11"}, Lossless),
+        Row<TJPEGTranOptionForm>(
+            "optimise", [](auto& F) { Click(F.chbOptimize); }, {"JPEGTran/Optimize=0"}, {"a:new"}, Lossless),
+        Row<TJPEGTranOptionForm>(
+            "progressive", [](auto& F) { Click(F.chbProgressive); }, {"JPEGTran/Progressive=1"},
+            {"a:new", "a:progressive"}, Lossless),
+        Row<TJPEGTranOptionForm>(
+            "grayscale", [](auto& F) { Click(F.chbGrayscale); }, {"JPEGTran/Grayscale=1"}, {"a:new", "a:s11"},
+            Lossless),
         Row<TJPEGTranOptionForm>("trimming", [](auto& F) { Click(F.chbTrimming); }, {"JPEGTran/Trimming=1"}),
-        Row<TJPEGTranOptionForm>("extra markers", [](auto& F) { Click(F.chbRemoveExtraMarker); },
-                                 {"JPEGTran/RemoveExtraMarker=1"}, {"a:new", "a:noexif"}, Lossless),
-        Row<TJPEGTranOptionForm>("transform", [](auto& F) { Choose(F.cbRotation, 2); }, {"JPEGTran/Rotation=2"},
-                                 {"a:new", "a:64x96"}, Lossless),
+        Row<TJPEGTranOptionForm>(
+            "extra markers", [](auto& F) { Click(F.chbRemoveExtraMarker); }, {"JPEGTran/RemoveExtraMarker=1"},
+            {"a:new", "a:noexif"}, Lossless),
+        Row<TJPEGTranOptionForm>(
+            "transform", [](auto& F) { Choose(F.cbRotation, 2); }, {"JPEGTran/Rotation=2"}, {"a:new", "a:64x96"},
+            Lossless),
 
-        Row<TColorAdjustForm>("RGB gamma", [](auto& F) { Type(F.RGBGammaEdit, "1.5"); },
-                              {"ColorCorrection/RGBGamma=1.5"}, {"a:new", "b:new", "c:new"}, Colour),
-        Row<TColorAdjustForm>("Y gamma", [](auto& F) { Type(F.YGammaEdit, "0.8"); }, {"ColorCorrection/YGamma=0.8"},
-                              {"a:new", "b:new", "c:new"}, Colour),
-        Row<TColorAdjustForm>("luma min", [](auto& F) { Type(F.LumaMinEdit, "10"); }, {"ColorCorrection/LumaMin=10"},
-                              {"a:new", "b:new", "c:new"}, Colour),
-        Row<TColorAdjustForm>("luma max", [](auto& F) { Type(F.LumaMaxEdit, "-20"); },
-                              {"ColorCorrection/LumaMax=-20"}, {"a:new", "b:new", "c:new"}, Colour),
-        Row<TColorAdjustForm>("chroma", [](auto& F) { Type(F.ChromaEdit, "30"); }, {"ColorCorrection/Chroma=30"},
-                              {"a:new", "b:new", "c:new"}, Colour),
-        Row<TColorAdjustForm>("hue", [](auto& F) { Type(F.HueEdit, "40"); }, {"ColorCorrection/Hue=40"},
-                              {"a:new", "b:new", "c:new"}, Colour),
-        Row<TColorAdjustForm>("contrast", [](auto& F) { Type(F.ContrastEdit, "50"); },
-                              {"ColorCorrection/Contrast=50"}, {"a:new", "b:new", "c:new"}, Colour),
+        Row<TColorAdjustForm>(
+            "RGB gamma", [](auto& F) { Type(F.RGBGammaEdit, "1.5"); }, {"ColorCorrection/RGBGamma=1.5"},
+            {"a:new", "b:new", "c:new"}, Colour),
+        Row<TColorAdjustForm>(
+            "Y gamma", [](auto& F) { Type(F.YGammaEdit, "0.8"); }, {"ColorCorrection/YGamma=0.8"},
+            {"a:new", "b:new", "c:new"}, Colour),
+        Row<TColorAdjustForm>(
+            "luma min", [](auto& F) { Type(F.LumaMinEdit, "10"); }, {"ColorCorrection/LumaMin=10"},
+            {"a:new", "b:new", "c:new"}, Colour),
+        Row<TColorAdjustForm>(
+            "luma max", [](auto& F) { Type(F.LumaMaxEdit, "-20"); }, {"ColorCorrection/LumaMax=-20"},
+            {"a:new", "b:new", "c:new"}, Colour),
+        Row<TColorAdjustForm>(
+            "chroma", [](auto& F) { Type(F.ChromaEdit, "30"); }, {"ColorCorrection/Chroma=30"},
+            {"a:new", "b:new", "c:new"}, Colour),
+        Row<TColorAdjustForm>(
+            "hue", [](auto& F) { Type(F.HueEdit, "40"); }, {"ColorCorrection/Hue=40"}, {"a:new", "b:new", "c:new"},
+            Colour),
+        Row<TColorAdjustForm>(
+            "contrast", [](auto& F) { Type(F.ContrastEdit, "50"); }, {"ColorCorrection/Contrast=50"},
+            {"a:new", "b:new", "c:new"}, Colour),
         Row<TColorAdjustForm>("preview", [](auto& F) { Click(F.PreviewBox); }, {"ColorCorrection/Preview=0"}),
-        Row<TColorAdjustForm>("histogram", [](auto& F) { Click(F.HistogramBox); },
-                              {"ColorCorrection/Histogram=0"}),
+        Row<TColorAdjustForm>("histogram", [](auto& F) { Click(F.HistogramBox); }, {"ColorCorrection/Histogram=0"}),
 
-        Row<TUnSharpMaskOptionForm>("amount +", [](auto& F) { Type(F.HighlightEdit, "150"); },
-                                    {"UnSharpMask/StrengthW=150"}, {"a:new", "b:new", "c:new"}, Sharpen),
-        Row<TUnSharpMaskOptionForm>("amount -", [](auto& F) { Type(F.ShadowEdit, "50"); },
-                                    {"UnSharpMask/StrengthB=50"}, {"a:new", "b:new", "c:new"}, Sharpen),
-        Row<TUnSharpMaskOptionForm>("radius", [](auto& F) { Type(F.RadiusEdit, "2.5"); }, {"UnSharpMask/Radius=2.5"},
-                                    {"a:new", "b:new", "c:new"}, Sharpen),
-        Row<TUnSharpMaskOptionForm>("threshold", [](auto& F) { Type(F.ThresholdEdit, "8"); },
-                                    {"UnSharpMask/Threshold=8"}, {"a:new", "b:new", "c:new"}, Sharpen),
-        Row<TUnSharpMaskOptionForm>("linear light", [](auto& F) { Click(F.LinearLightBox); },
-                                    {"UnSharpMask/Degamma=1"}, {"a:new", "b:new", "c:new"}, Sharpen),
-        Row<TUnSharpMaskOptionForm>("luma only", [](auto& F) { Click(F.LumaOnlyBox); }, {"UnSharpMask/LumaOnly=0"},
-                                    {"a:new", "b:new", "c:new"}, Sharpen),
+        Row<TUnSharpMaskOptionForm>(
+            "amount +", [](auto& F) { Type(F.HighlightEdit, "150"); }, {"UnSharpMask/StrengthW=150"},
+            {"a:new", "b:new", "c:new"}, Sharpen),
+        Row<TUnSharpMaskOptionForm>(
+            "amount -", [](auto& F) { Type(F.ShadowEdit, "50"); }, {"UnSharpMask/StrengthB=50"},
+            {"a:new", "b:new", "c:new"}, Sharpen),
+        Row<TUnSharpMaskOptionForm>(
+            "radius", [](auto& F) { Type(F.RadiusEdit, "2.5"); }, {"UnSharpMask/Radius=2.5"},
+            {"a:new", "b:new", "c:new"}, Sharpen),
+        Row<TUnSharpMaskOptionForm>(
+            "threshold", [](auto& F) { Type(F.ThresholdEdit, "8"); }, {"UnSharpMask/Threshold=8"},
+            {"a:new", "b:new", "c:new"}, Sharpen),
+        Row<TUnSharpMaskOptionForm>(
+            "linear light", [](auto& F) { Click(F.LinearLightBox); }, {"UnSharpMask/Degamma=1"},
+            {"a:new", "b:new", "c:new"}, Sharpen),
+        Row<TUnSharpMaskOptionForm>(
+            "luma only", [](auto& F) { Click(F.LumaOnlyBox); }, {"UnSharpMask/LumaOnly=0"}, {"a:new", "b:new", "c:new"},
+            Sharpen),
         Row<TAddBlankForm>("blank type", [](auto& F) { Choose(F.BlankTypeList, 2); }, {"AddBlankFilter/BlankType=2"}),
         Row<TAddBlankForm>("branch", [](auto& F) { Down(F.BranchList); }, {"AddBlankFilter/BlankType=17"}),
-        Row<TAddBlankForm>("colour source", [](auto& F) { Up(F.ColorSourceList); },
-                           {"AddBlankFilter/ColorType=3"}),
-        Row<TAddBlankForm>("first frame", [](auto& F) { Click(F.CheckBoxes[1]); }, {"AddBlankFilter/UseFrame1=1"},
-                           {"a:new", "b:new", "c:new"}, Blank),
+        Row<TAddBlankForm>("colour source", [](auto& F) { Up(F.ColorSourceList); }, {"AddBlankFilter/ColorType=3"}),
+        Row<TAddBlankForm>(
+            "first frame", [](auto& F) { Click(F.CheckBoxes[1]); }, {"AddBlankFilter/UseFrame1=1"},
+            {"a:new", "b:new", "c:new"}, Blank),
         Row<TAddBlankForm>("first frame width",
                            [](auto& F) {
                                Click(F.CheckBoxes[1]);
@@ -141,10 +169,10 @@ TEST_F(DialogFields, EffectDialogsStoreEachFieldUnderItsOwnKey)
         Row<TTrimmingOptionForm>("mode", [](auto& F) { Down(F.ParamsList); }, {"TrimmingFilter/Type=2"}),
         Row<TTrimmingOptionForm>("branch", [](auto& F) { Down(F.BranchList); }, {"TrimmingFilter/Type=17"}),
         // Right and bottom are margins in this mode: 96 - 40 by 64 - 30, halved.
-        Row<TTrimmingOptionForm>("landscape values", [](auto& F) { Type(F.FirstSetEdit, "0,0,40,30"); },
-                                 {"TrimmingFilter/Value=0,0,40,30,0,0,0,0"},
-                                 {"a:new", "a:28x17", "b:new", "b:28x17", "c:new", "c:28x17"},
-                                 Trim),
+        Row<TTrimmingOptionForm>(
+            "landscape values", [](auto& F) { Type(F.FirstSetEdit, "0,0,40,30"); },
+            {"TrimmingFilter/Value=0,0,40,30,0,0,0,0"}, {"a:new", "a:28x17", "b:new", "b:28x17", "c:new", "c:28x17"},
+            Trim),
         Row<TTrimmingOptionForm>("preview", [](auto& F) { Click(F.PreviewBox); }, {"TrimmingFilter/Preview=0"}),
 
         Row<TAddTextForm>("text", [](auto& F) { QTest::keyClicks(F.TextEdit, "Hi"); }, {"AddText/Text=Hi<ymdhn>"}),
@@ -166,8 +194,7 @@ TEST_F(DialogFields, EffectDialogsStoreEachFieldUnderItsOwnKey)
         Row<TDecreaseColorForm>("quality", [](auto& F) { Type(F.QualityEdit, "4"); }, {"DecreaseColor/Quality=4"}),
 
         Row<TUnSharpMaskOptionForm>("preview", [](auto& F) { Click(F.PreviewBox); }, {"UnSharpMask/Preview=0"}),
-        Row<TUnSharpMaskOptionForm>("histogram", [](auto& F) { Click(F.HistogramBox); },
-                                    {"UnSharpMask/Histogram=0"}),
+        Row<TUnSharpMaskOptionForm>("histogram", [](auto& F) { Click(F.HistogramBox); }, {"UnSharpMask/Histogram=0"}),
     };
     WorkRows(Rows);
 }

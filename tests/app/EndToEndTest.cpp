@@ -89,17 +89,20 @@ protected:
     // An at-once profile writing Dir/Out/<old> (File adds to [File]), then Rest.
     void ModeProfile(const std::string& Name, const std::string& File, const std::string& Rest, const char* Out = "out")
     {
-        Ini(Name, "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" + (Dir / Out).string() +
-                      "\nFileNameFormat=<old>\n" + File + Rest);
+        Ini(Name,
+            "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" + (Dir / Out).string() + "\nFileNameFormat=<old>\n" +
+                File + Rest);
     }
     // Settings of the run: fit into 320 x 320, JPEG, into Dir/out/<dir><old>.
     void WriteProfile(const std::string& Extra = "", bool AtOnce = true)
     {
-        Ini(Profile, "[File]\nAtOnce=" + std::string(AtOnce ? "1" : "0") + "\nSameDirectory=0\nOutPutDirectory=" +
-                         (Dir / "out").string() + "\nFileNameFormat=<dir><old>\nNotOverwrite=1\n" +
-                         "[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0,320,512\n"
-                         "Size2=0,0,0,0,0,100,100,384,384,0,320,384\nDecimationType=2\n"
-                         "[System]\nMaxThread=4\n" + Extra);
+        Ini(Profile,
+            "[File]\nAtOnce=" + std::string(AtOnce ? "1" : "0") + "\nSameDirectory=0\nOutPutDirectory=" +
+                (Dir / "out").string() + "\nFileNameFormat=<dir><old>\nNotOverwrite=1\n" +
+                "[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0,320,512\n"
+                "Size2=0,0,0,0,0,100,100,384,384,0,320,384\nDecimationType=2\n"
+                "[System]\nMaxThread=4\n" +
+                Extra);
     }
     // N large pictures in/p0.jpg.. and their names as arguments.
     std::vector<std::string> Photos(int N)
@@ -132,7 +135,7 @@ protected:
         if (const rlim_t Limit = FileLimit)
             P.setChildProcessModifier([Limit] {
                 ::signal(SIGXFSZ, SIG_IGN);
-                struct rlimit R {};
+                struct rlimit R { };
                 ::getrlimit(RLIMIT_FSIZE, &R);
                 R.rlim_cur = Limit;
                 ::setrlimit(RLIMIT_FSIZE, &R);
@@ -141,7 +144,10 @@ protected:
         ASSERT_TRUE(P.waitForStarted());
     }
     // Waits until a started instance holds its lock, that is, it is the running one.
-    void WaitForLock() { ASSERT_TRUE(WaitFor([this] { return !fs::is_empty(Dir / "run"); })); }
+    void WaitForLock()
+    {
+        ASSERT_TRUE(WaitFor([this] { return !fs::is_empty(Dir / "run"); }));
+    }
     TResult Run(const std::vector<std::string>& Args, int TimeoutMs = 60000, bool NoDisplay = false)
     {
         QProcess proc;
@@ -283,8 +289,8 @@ TEST_F(Program, TerminatingEndsASlowPNGOptimiserAtOnce)
 TEST_F(Program, ACombineProfileMakesSheetsInsteadOfConvertingEachFile)
 {
     ModeProfile(Profile, "NotOverwrite=1\n",
-                     "[Combine]\nUse=1\nWidth=100\nHeight=100\nRows,=2\nColumns=2\nFillBlank=0\n"
-                     "[System]\nMaxThread=3\n");
+                "[Combine]\nUse=1\nWidth=100\nHeight=100\nRows,=2\nColumns=2\nFillBlank=0\n"
+                "[System]\nMaxThread=3\n");
     for (int i = 0; i < 5; ++i)
         WritePhoto(Dir / "in" / (std::string(1, char('a' + i)) + ".jpg"), 400, 300, i);
     const TResult r = Run({"in"});
@@ -344,7 +350,8 @@ TEST_F(Program, WhatCannotBeReadIsSaidOnceAndTheStatusSaysSo)
     } Runs[] = {
         {{"named/good.jpg", "named/empty.jpg", "named/words.jpg", "named/cut.jpg", "named/cut.png", "named/pipe.jpg",
           "named/missing.jpg", "named/two\nlines.jpg"},
-         1, {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "cut.png: ", "pipe.jpg: ", "missing.jpg: ", "two?lines.jpg: "}},
+         1,
+         {"empty.jpg: ", "words.jpg: ", "cut.jpg: ", "cut.png: ", "pipe.jpg: ", "missing.jpg: ", "two?lines.jpg: "}},
         // Only files that cannot be read: said, with status 1, not a silent 2.
         {{"named/empty.jpg", "named/pipe.jpg", "named/missing.jpg"}, 1, {"empty.jpg: ", "pipe.jpg: ", "missing.jpg: "}},
         // Full paths only: an at-once run that says what is missing, not an unseen window.
@@ -370,7 +377,7 @@ TEST_F(Program, MissingFormatLib)
 {
     // A 2 x 2 gray TIFF, uncompressed: nine tags, then the four samples.
     std::string T("II*\0\x08\0\0\0\x09\0", 10);
-    const std::pair<uint16_t, uint16_t> Tags[] = {{256, 2}, {257, 2}, {258, 8}, {259, 1}, {262, 1},
+    const std::pair<uint16_t, uint16_t> Tags[] = {{256, 2},   {257, 2}, {258, 8}, {259, 1}, {262, 1},
                                                   {273, 122}, {277, 1}, {278, 2}, {279, 4}};
     for (const auto& [Tag, V] : Tags)
         T += std::string{char(Tag), char(Tag >> 8), 3, 0, 1, 0, 0, 0, char(V), char(V >> 8), 0, 0};
@@ -535,7 +542,8 @@ TEST_F(Program, EveryInputLeftOutSaysItsOwnReason)
     std::string Bmp(54, '\0');
     Bmp[0] = 'B', Bmp[1] = 'M', Bmp[10] = 54, Bmp[14] = 40, Bmp[22] = 4, Bmp[26] = 1, Bmp[28] = 24;
     WriteBytes(Dir / "in" / "zero.bmp", Bmp); // 0 x 4
-    WriteBytes(Dir / "in" / "zero.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\0\0\0\0\0\0\x08\x02\0\0\0\0\0\0\0", 33));
+    WriteBytes(Dir / "in" / "zero.png",
+               std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\0\0\0\0\0\0\x08\x02\0\0\0\0\0\0\0", 33));
     const std::string Jpeg = ReadFile(Dir / "in" / "good.jpg");
     const size_t Sof = Jpeg.find("\xFF\xC0");
     ASSERT_NE(Sof, std::string::npos);
@@ -627,8 +635,9 @@ TEST_F(Program, AbortOnErrorStopsAtTheFailingFileAndFoldersWalkAsTheListDoes)
     fs::remove(Dir / "in" / "b.jpg");
     fs::rename(Dir / "in" / "c.jpg", Dir / "in" / "trip" / "c.jpg");
     // Numbered on from one start to the next (NumberResetType 2 keeps the next number in the profile).
-    Ini(Profile, "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" + (Dir / "numbered").string() +
-                     "\nFileNameFormat=<n>_<old>\nSortMode=1\nNumberResetType=2\nStartNumber=5\n");
+    Ini(Profile,
+        "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" + (Dir / "numbered").string() +
+            "\nFileNameFormat=<n>_<old>\nSortMode=1\nNumberResetType=2\nStartNumber=5\n");
     for (int Start : {5, 7}) {
         r = Run({"in"});
         EXPECT_EQ(r.Status, 0) << r.Err;
@@ -642,8 +651,9 @@ TEST_F(Program, AbortOnErrorStopsAtTheFailingFileAndFoldersWalkAsTheListDoes)
 // take that picture's place.
 TEST_F(Program, ACombineSheetNeverReplacesOneOfItsPictures)
 {
-    Ini(Profile, "[File]\nAtOnce=1\nSameDirectory=1\nFileNameFormat=<old>\nNotOverwrite=0\n"
-                 "[Combine]\nUse=1\nWidth=100\nHeight=100\nRows=1\nColumns=3\n");
+    Ini(Profile,
+        "[File]\nAtOnce=1\nSameDirectory=1\nFileNameFormat=<old>\nNotOverwrite=0\n"
+        "[Combine]\nUse=1\nWidth=100\nHeight=100\nRows=1\nColumns=3\n");
     WritePhoto(Dir / "in" / "a.jpg", 400, 300, 1);
     WritePhoto(Dir / "in" / "b.jpg", 400, 300, 2);
     ASSERT_TRUE(QImage(40, 30, QImage::Format_RGB32).save(QString::fromStdString((Dir / "in" / "a.png").string())));
@@ -654,9 +664,10 @@ TEST_F(Program, ACombineSheetNeverReplacesOneOfItsPictures)
     EXPECT_TRUE(ReadFile(Dir / "in" / "a.jpg") == A);
 
     // Sheets number on from one start to the next as converted files do.
-    Ini(Profile, "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" + (Dir / "sheets").string() +
-                     "\nFileNameFormat=s<n>\nNumberResetType=2\nStartNumber=5\n"
-                     "[Combine]\nUse=1\nWidth=100\nHeight=100\nRows=1\nColumns=3\n");
+    Ini(Profile,
+        "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" + (Dir / "sheets").string() +
+            "\nFileNameFormat=s<n>\nNumberResetType=2\nStartNumber=5\n"
+            "[Combine]\nUse=1\nWidth=100\nHeight=100\nRows=1\nColumns=3\n");
     for (const char* Sheet : {"s5.jpg", "s6.jpg"}) {
         const TResult Again = Run({"in/a.jpg"});
         EXPECT_EQ(Again.Status, 0) << Again.Err;
@@ -746,8 +757,9 @@ TEST_F(Program, AFullDiskFailsEveryWriterAndKeepsInputAndOldOutput)
             const TResult r = Run({"in/a.jpg", "in/b.jpg"});
             EXPECT_EQ(r.Status, 1) << Why << "\n" << r.Err;
             for (const std::string N : {"\na.jpg: ", "\nb.jpg: "})
-                EXPECT_EQ(std::make_pair(Count("\n" + r.Err, N), Count("\n" + r.Err, N + c.Says)),
-                          std::make_pair(1, 1)) << Why << "\n" << r.Err;
+                EXPECT_EQ(std::make_pair(Count("\n" + r.Err, N), Count("\n" + r.Err, N + c.Says)), std::make_pair(1, 1))
+                    << Why << "\n"
+                    << r.Err;
             EXPECT_TRUE(ReadFile(Dir / "in" / "a.jpg") == Photo && ReadFile(Dir / "in" / "b.jpg") == Photo) << Why;
             EXPECT_TRUE(ReadFile(Old) == "old" && fs::last_write_time(Old) == OldTime) << Why;
             EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), {}), 1) << Why;
@@ -761,7 +773,11 @@ TEST_F(Program, AFreshStartWritesJPEGQuality90At422)
 {
     WritePhoto(Dir / "in" / "a.jpg", 96, 64, 1);
     std::string J = ReadFile(Dir / "in" / "a.jpg");
-    const char Exif[] = "\xFF\xE1\x00\x22" "Exif\0\0" "II\x2A\0\x08\0\0\0" "\x01\0" "\x12\x01\x03\0\x01\0\0\0\x06\0\0\0"
+    const char Exif[] = "\xFF\xE1\x00\x22"
+                        "Exif\0\0"
+                        "II\x2A\0\x08\0\0\0"
+                        "\x01\0"
+                        "\x12\x01\x03\0\x01\0\0\0\x06\0\0\0"
                         "\0\0\0\0";
     J.insert(2, Exif, sizeof Exif - 1);
     std::ofstream(Dir / "in" / "a.jpg", std::ios::binary) << J;

@@ -3,7 +3,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-
 TEST(ErrorLogForm, ShowsTheLogAndClosingEmptiesIt)
 {
     EnsureApp();

@@ -104,7 +104,7 @@ TEST(FileListModelTest, SortDeleteAndMoveKeepTheModelSound)
         EXPECT_EQ(Names(M).front(), "c.bmp");
 
         M.Sort(TFileListModel::colPath); // a b c d e
-        EXPECT_FALSE(M.MoveRow(2, 2)); // onto itself: nothing moves and the texts stay
+        EXPECT_FALSE(M.MoveRow(2, 2));   // onto itself: nothing moves and the texts stay
         EXPECT_EQ(Names(M), (std::vector<std::string>{"a.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp"}));
         // Below the last row: to the end.
         PersistentRowsFollow(M, [&M] { EXPECT_TRUE(M.MoveRow(0, -1)); });
@@ -185,7 +185,8 @@ TEST_F(FileListFiles, PastesTakeTheNextFreeNumberAndNeverOverwrite)
     ASSERT_TRUE(GetImageInfo((Fresh / "clipboard1.bmp").string(), Info));
     EXPECT_EQ(std::make_pair(Info.Width, Info.Height), std::make_pair(5, 4));
     TImgInfo Back;
-    ASSERT_TRUE(LoadBitmapFromMemory((Fresh / "clipboard1.bmp").string(), Back, 0, DefaultBGColor, BitmapOption.AlphaCheckType));
+    ASSERT_TRUE(LoadBitmapFromMemory((Fresh / "clipboard1.bmp").string(), Back, 0, DefaultBGColor,
+                                     BitmapOption.AlphaCheckType));
     EXPECT_EQ(ScanLine(Back, 0)[0], 50); // blue of the top-left pixel
     EXPECT_EQ(ScanLine(Back, 0)[2], 200);
     FreeImg(Back);
@@ -241,7 +242,6 @@ TEST(FileListModelTest, AnEntryNotProbedYetShowsNoSizeAndTheMarkSetsChecked)
     EXPECT_TRUE(A->Checked);
 }
 
-
 // The File Size column in whole kilobytes, a started one counting as one, with
 // the locale's thousands separator; the date columns to the minute with the
 // locale's separators, empty for a missing shooting time.
@@ -249,9 +249,17 @@ TEST(FileListModelTest, ColumnTextsAsTheUserReadsThem)
 {
     EnsureApp();
     const std::pair<int64_t, const char*> Sizes[] = {
-        {0, "0 KB"},          {1, "1 KB"},          {1023, "1 KB"},          {1024, "1 KB"},
-        {1025, "2 KB"},       {10239, "10 KB"},     {1048575, "1024 KB"},    {1048576, "1024 KB"},
-        {1048577, "1025 KB"}, {1023999999, "1000000 KB"}, {int64_t(5) << 40, "5368709120 KB"},
+        {0, "0 KB"},
+        {1, "1 KB"},
+        {1023, "1 KB"},
+        {1024, "1 KB"},
+        {1025, "2 KB"},
+        {10239, "10 KB"},
+        {1048575, "1024 KB"},
+        {1048576, "1024 KB"},
+        {1048577, "1025 KB"},
+        {1023999999, "1000000 KB"},
+        {int64_t(5) << 40, "5368709120 KB"},
     };
     TImageInfoList L;
     for (const auto& [Size, Text] : Sizes)

@@ -41,9 +41,9 @@ protected:
             for (uint32_t X = 0; X < W * 3; ++X)
                 ScanLine(Img, Y)[X] = uint8_t((X / 3 + Y) & 255);
         const std::string P = (Dir / Name).string();
-        EXPECT_TRUE(Name.ends_with(".jpg") ? WriteJPEG(P, Img, 85, TResolutionInfo{}, false, nullptr, nullptr, 0, 1, 0,
-                                                       TakeRunSettings())
-                                           : SaveBitmapFile(P, Img, TResolutionInfo{}, TakeRunSettings()));
+        EXPECT_TRUE(Name.ends_with(".jpg")
+                        ? WriteJPEG(P, Img, 85, TResolutionInfo{}, false, nullptr, nullptr, 0, 1, 0, TakeRunSettings())
+                        : SaveBitmapFile(P, Img, TResolutionInfo{}, TakeRunSettings()));
         FreeImg(Img);
         return P;
     }
@@ -55,8 +55,8 @@ protected:
             for (int i = 0; i < Bytes; ++i)
                 F += char(V >> (8 * i));
         };
-        const uint32_t Tags[9][3] = {{256, 4, W},  {257, 4, H},   {258, 3, 122},      {259, 3, 1},    {262, 3, 2},
-                                     {273, 4, 128}, {277, 3, 3}, {278, 4, H}, {279, 4, W * H * 3}};
+        const uint32_t Tags[9][3] = {{256, 4, W},   {257, 4, H}, {258, 3, 122}, {259, 3, 1},        {262, 3, 2},
+                                     {273, 4, 128}, {277, 3, 3}, {278, 4, H},   {279, 4, W * H * 3}};
         Put(9, 2);
         for (const auto& T : Tags) {
             Put(T[0], 2), Put(T[1], 2), Put(T[0] == 258 ? 3 : 1, 4);
@@ -86,8 +86,9 @@ protected:
     std::string Viewer()
     {
         const fs::path P = Dir / "viewer.sh";
-        std::ofstream(P) << "#!/bin/sh\nout=\"$0.args\"\n: > \"$out.tmp\"\n"
-                            "for a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$out.tmp\"; done\nmv \"$out.tmp\" \"$out\"\n";
+        std::ofstream(P)
+            << "#!/bin/sh\nout=\"$0.args\"\n: > \"$out.tmp\"\n"
+               "for a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$out.tmp\"; done\nmv \"$out.tmp\" \"$out\"\n";
         return P.string();
     }
     std::vector<std::string> ViewerGot()
@@ -151,7 +152,8 @@ TEST_F(Previews, PicturesWithoutAThumbnailAreDecodedSmallBesideTheWindow)
     ASSERT_TRUE(WaitFor([&] { return Thumb.FPath == E->Path(); }));
     // 160 x 120 in the middle of the window: its corners are the picture's.
     const auto Near = [](QColor C, int R, int G) { return std::abs(C.red() - R) <= 4 && std::abs(C.green() - G) <= 4; };
-    EXPECT_TRUE(Near(Thumb.Thumbnail.pixelColor(0, 20), 0, 0)) << Thumb.Thumbnail.pixelColor(0, 20).name().toStdString();
+    EXPECT_TRUE(Near(Thumb.Thumbnail.pixelColor(0, 20), 0, 0))
+        << Thumb.Thumbnail.pixelColor(0, 20).name().toStdString();
     EXPECT_TRUE(Near(Thumb.Thumbnail.pixelColor(159, 139), 255, 255));
     EXPECT_EQ(Thumb.Thumbnail.pixelColor(80, 10), Main.palette().color(QPalette::Button)); // above the picture
     ASSERT_GT(E->FThumbnail.size(), 2u);
@@ -269,8 +271,9 @@ TEST_F(Previews, ThePreviewWindowStepsRoundTheList)
     });
     Preview.Execute(2, false);
     using ::testing::Pair;
-    EXPECT_THAT(Seen, ElementsAre(Pair(2, StartsWith("c.bmp:")), Pair(0, StartsWith("a.bmp:")),
-                                  Pair(2, StartsWith("c.bmp:")), Pair(1, StartsWith("b.bmp:"))));
+    EXPECT_THAT(Seen,
+                ElementsAre(Pair(2, StartsWith("c.bmp:")), Pair(0, StartsWith("a.bmp:")), Pair(2, StartsWith("c.bmp:")),
+                            Pair(1, StartsWith("b.bmp:"))));
     EXPECT_EQ(Preview.Form(), nullptr);
 
     // A file that went away while the window is open: stepping onto it

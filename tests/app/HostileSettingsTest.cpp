@@ -49,9 +49,9 @@ protected:
     // (the first of two equal keys counts), Rest after it.
     void AtOnce(const std::string& File, const std::string& Rest = "")
     {
-        std::ofstream(IniPath(), std::ios::binary) << "[File]\n" + File + "AtOnce=1\nSameDirectory=0\nNotOverwrite=0\n" +
-                                                          "OutPutDirectory=" + (Dir / "out").string() +
-                                                          "\nFileNameFormat=<old>\n" + Rest;
+        std::ofstream(IniPath(), std::ios::binary) << "[File]\n" + File +
+                "AtOnce=1\nSameDirectory=0\nNotOverwrite=0\n" + "OutPutDirectory=" + (Dir / "out").string() +
+                "\nFileNameFormat=<old>\n" + Rest;
     }
     struct TResult {
         int Status = -1;
@@ -132,8 +132,8 @@ TEST_F(HostileProfile, SidesNoSizeEditTakesAreCorrectedAndAHugeEnlargementIsResu
         {"Rule=0\nSize1=-100\n", {400, 300}, {300, 400}},
         {"Rule=6\nSize1=0,0,0,0,0,0,50\nSize2=0,0,0,0,0,0,-1\n", {200, 300}, {150, 400}}, // 50 % x 100 %
         {"Rule=8\nSize1=0,0,0,0,0,0,0,0,-640\nSize2=0,0,0,0,0,0,0,0,0\n", {640, 480}, {640, 480}},
-        {"Rule=9\nHistory=\"0,0,0\"\n", {640, 480}, {640, 480}}, // the default history's first entry
-        {"Rule=9\nHistory=\"1,200,0\"\n", {200, 150}, {150, 200}},   // a side the rule does not use may be 0
+        {"Rule=9\nHistory=\"0,0,0\"\n", {640, 480}, {640, 480}},   // the default history's first entry
+        {"Rule=9\nHistory=\"1,200,0\"\n", {200, 150}, {150, 200}}, // a side the rule does not use may be 0
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Resize);
@@ -186,7 +186,10 @@ TEST_F(HostileProfile, AProfileTooLargeToBeReadAgainIsNotSavedAndTheUserIsTold)
     // Converted, but the running number could not be kept: said, status 1.
     EXPECT_EQ(R.Status, 1) << R.Err;
     EXPECT_THAT(Files(), ElementsAre("a_5.jpg"));
-    EXPECT_EQ(Count(R.Err, Profile + ": file too large (67 MiB > 64 MiB)\nThe settings were not saved; the old file is kept.\n"), 1)
+    EXPECT_EQ(
+        Count(R.Err,
+              Profile + ": file too large (67 MiB > 64 MiB)\nThe settings were not saved; the old file is kept.\n"),
+        1)
         << R.Err;
     EXPECT_EQ(Count(R.Err, Profile + ": the next running number was not stored"), 1) << R.Err;
     EXPECT_TRUE(ReadFile(IniPath()) == Before);
@@ -217,8 +220,16 @@ protected:
 
 TEST_F(HostileValues, TheFontSizeIsTakenIntoTheRangeTheWindowHoldsAndSavedSo)
 {
-    for (auto [Stored, Loaded] : {std::pair{"2147483647", 14}, {"200", 14}, {"15", 14}, {"14", 14}, {"6", 6},
-                                  {"5", 6}, {"0", 6}, {"-2147483648", 6}, {"12", 12}, {"huge", 9}}) {
+    for (auto [Stored, Loaded] : {std::pair{"2147483647", 14},
+                                  {"200", 14},
+                                  {"15", 14},
+                                  {"14", 14},
+                                  {"6", 6},
+                                  {"5", 6},
+                                  {"0", 6},
+                                  {"-2147483648", 6},
+                                  {"12", 12},
+                                  {"huge", 9}}) {
         SCOPED_TRACE(Stored);
         const std::string F = Write("[Font]\nP_FontName=Sans\nP_FontSize="s + Stored + "\n");
         LoadIniFile(F);
@@ -334,8 +345,9 @@ TEST_F(SettingsWindow, AnUnreadProfileIsSaidAndTheDefaultsHold)
     fs::resize_file(Huge, (uint64_t(64) << 20) + 1);
     LoadFromToolBar(Huge);
     ASSERT_EQ(Notices.size(), 1u);
-    EXPECT_EQ(Notices[0], "cannot read " + Huge.string() +
-                              ": file too large\nThe settings could not be read; the defaults are in use.");
+    EXPECT_EQ(Notices[0],
+              "cannot read " + Huge.string() +
+                  ": file too large\nThe settings could not be read; the defaults are in use.");
     EXPECT_THAT(Window->windowTitle().toStdString(), HasSubstr("huge.ini"));
     EXPECT_EQ(Window->RenameRuleEdit->text().toStdString(), "resize/<old>");
     EXPECT_EQ(Window->font().pointSize(), 9);

@@ -57,7 +57,10 @@ TIniValue OtherValue(const TIniKey& K, size_t Row)
     return v + 3 + int32_t(Row);
 }
 
-std::string Name(const TIniKey& K) { return std::string(K.Section) + "/" + K.Key; }
+std::string Name(const TIniKey& K)
+{
+    return std::string(K.Section) + "/" + K.Key;
+}
 
 bool Is(const TIniKey& K, const char* Section, const char* Key)
 {
@@ -142,7 +145,8 @@ TEST_F(Settings, BomLessAndUtf8ProfilesLoadAndSurviveASave)
     EXPECT_EQ(FileOption.OutputDirectory, "/tmp/Bilder \xC3\xBC");
     EXPECT_EQ(TMemIniFile(plain).ReadString("X", "Y", ""), "z");
 
-    const std::string bom = Write("bom.ini", "\xEF\xBB\xBF[File]\r\nStartNumber=42\r\nOutPutDirectory=C:\\Pics\\Out\r\n");
+    const std::string bom =
+        Write("bom.ini", "\xEF\xBB\xBF[File]\r\nStartNumber=42\r\nOutPutDirectory=C:\\Pics\\Out\r\n");
     LoadIniFile(bom);
     EXPECT_EQ(FileOption.StartNumber, 42);
     EXPECT_EQ(FileOption.OutputDirectory, "C:/Pics/Out"); // "\" reads as "/"
@@ -296,8 +300,11 @@ TEST_F(FreshStart, WritesTheDefaults)
         const size_t eq = word.find('=');
         std::string v = word.substr(eq + 1);
         std::replace(v.begin(), v.end(), '_', ' ');
-        for (auto [Tag, Text] : {std::pair{"$P", MyPicturesDir}, {"$T", TempDir}, {"$F", SystemFontName},
-                                 {"$C", std::to_string(SystemOption.ProcessorCount)}, {"$M", MenuFontName()}})
+        for (auto [Tag, Text] : {std::pair{"$P", MyPicturesDir},
+                                 {"$T", TempDir},
+                                 {"$F", SystemFontName},
+                                 {"$C", std::to_string(SystemOption.ProcessorCount)},
+                                 {"$M", MenuFontName()}})
             if (v.starts_with(Tag))
                 v = Text + v.substr(2);
         want[section + "/" + word.substr(0, eq)] = v;

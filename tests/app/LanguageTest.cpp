@@ -92,7 +92,10 @@ std::string TextPart(const std::string& S)
     return Plain(S.substr(0, Cut));
 }
 
-std::string Po(const char* Name) { return std::string(VESTRO_SOURCE_DIR "/po/") + Name; }
+std::string Po(const char* Name)
+{
+    return std::string(VESTRO_SOURCE_DIR "/po/") + Name;
+}
 
 // Every text a user reads in W, its child windows and menus, hints included.
 std::vector<std::string> ShownTexts(QWidget* W)
@@ -145,7 +148,7 @@ std::string CutTexts(QWidget* W)
         const bool Text = (L && !L->wordWrap() && !L->text().isEmpty()) || (B && !B->text().isEmpty());
         if (Text && C->isVisibleTo(W) && C->width() < C->sizeHint().width())
             F += Describe(C) + " cuts its text: " + std::to_string(C->width()) + " < " +
-                 std::to_string(C->sizeHint().width()) + "\n";
+                std::to_string(C->sizeHint().width()) + "\n";
     }
     return F;
 }
@@ -234,7 +237,8 @@ TEST_F(Language, EveryCatalogueTranslatesTheWholeTemplate)
             const auto It = Cat.find(Id);
             EXPECT_TRUE(It != Cat.end() && !It->second.empty()) << Lang << " lacks: " << Id;
             // A menu caption keeps its mnemonic mark.
-            EXPECT_TRUE(It == Cat.end() || Id.find("(&") == std::string::npos || It->second.find("(&") != std::string::npos)
+            EXPECT_TRUE(It == Cat.end() || Id.find("(&") == std::string::npos ||
+                        It->second.find("(&") != std::string::npos)
                 << Lang << ": " << It->second;
         }
         for (const auto& [Id, Str] : Cat)
@@ -277,8 +281,10 @@ TEST_F(Language, TranslatedWindowsShowNoEnglishLeftOverAndNothingCut)
 // Whatever the system's own language is.
 TEST_F(Language, TheFileListNamesTypesInTheInterfaceLanguage)
 {
-    const std::pair<const char*, const char*> Files[] = {
-        {"a.jpg", "JPEG image"}, {"b.png", "PNG image"}, {"c.bmp", "Windows BMP image"}, {"png named.jpg", "PNG image"}};
+    const std::pair<const char*, const char*> Files[] = {{"a.jpg", "JPEG image"},
+                                                         {"b.png", "PNG image"},
+                                                         {"c.bmp", "Windows BMP image"},
+                                                         {"png named.jpg", "PNG image"}};
     QImage Picture(8, 6, QImage::Format_RGB32);
     Picture.fill(Qt::darkCyan);
     std::vector<std::string> Paths;

@@ -89,7 +89,7 @@ TEST_F(MainWindow, CommandLineFilesAreListedAndF5WritesTheSizeRulesOutputs)
     EXPECT_FALSE(Window->StatusPanel[0]->text().isEmpty()); // the elapsed time
     ASSERT_FALSE(Window->ResizeHistory.empty());
     EXPECT_EQ(Window->ResizeHistory.front(), "3,200,200"); // the run's size, at the top
-    EXPECT_EQ(Rows(), 2); // without RemoveList the entries stay
+    EXPECT_EQ(Rows(), 2);                                  // without RemoveList the entries stay
 }
 
 TEST_F(MainWindow, ACancelledRunSaysWhatItLeftUndoneInsteadOfTheLastTime)
@@ -111,7 +111,8 @@ TEST_F(MainWindow, ACancelledRunSaysWhatItLeftUndoneInsteadOfTheLastTime)
     fs::remove_all(Dir / "out");
     Window->ConvertRun->trigger();
     Closer.stop();
-    const int Written = fs::exists(Dir / "out" / "a.jpg") + fs::exists(Dir / "out" / "b.jpg") + fs::exists(Dir / "out" / "c.jpg");
+    const int Written =
+        fs::exists(Dir / "out" / "a.jpg") + fs::exists(Dir / "out" / "b.jpg") + fs::exists(Dir / "out" / "c.jpg");
     EXPECT_EQ(Window->StatusPanel[0]->text().toStdString(),
               "Cancelled: " + std::to_string(3 - Written) + " of 3 files not written");
 }
@@ -143,7 +144,8 @@ TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)
 
     Answer = false; // Cancel: list and mode as they were
     Pick(Mode, 1);
-    EXPECT_EQ(std::make_tuple(int(Questions.size()), FileList->Count(), Mode->currentIndex(), RunMode), std::make_tuple(1, 2, 0, 0));
+    EXPECT_EQ(std::make_tuple(int(Questions.size()), FileList->Count(), Mode->currentIndex(), RunMode),
+              std::make_tuple(1, 2, 0, 0));
 
     Answer = true; // OK: only the JPEG stays
     Pick(Mode, 1);
@@ -169,8 +171,9 @@ TEST_F(MainWindow, AtOnceWithAFullListAsksAndClears)
     ASSERT_EQ(FileList->Count(), 1);
     Answer = false;
     Window->AtOnceBox->click();
-    EXPECT_EQ(std::make_tuple(int(Questions.size()), Window->AtOnceBox->isChecked(), FileOption.AtOnce, FileList->Count()),
-              std::make_tuple(1, false, false, 1));
+    EXPECT_EQ(
+        std::make_tuple(int(Questions.size()), Window->AtOnceBox->isChecked(), FileOption.AtOnce, FileList->Count()),
+        std::make_tuple(1, false, false, 1));
 
     Answer = true;
     Window->AtOnceBox->click();
@@ -349,13 +352,15 @@ TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
     EXPECT_FALSE(Window->isVisible());
 
     TMemIniFile Ini(IniFileName);
-    EXPECT_EQ(std::make_pair(Ini.ReadInteger("Window", "Left", -1), Ini.ReadInteger("Window", "Top", -1)), std::make_pair(30, 40));
+    EXPECT_EQ(std::make_pair(Ini.ReadInteger("Window", "Left", -1), Ini.ReadInteger("Window", "Top", -1)),
+              std::make_pair(30, 40));
     // The next start comes back as it was left.
     Window.reset();
     LoadIniFile(IniFileName);
     TMainForm Again({});
     EXPECT_EQ(Again.size(), QSize(900, 500));
-    EXPECT_EQ(std::make_pair(Again.FileListView->columnWidth(0), Again.FileListView->columnWidth(6)), std::make_pair(222, 333));
+    EXPECT_EQ(std::make_pair(Again.FileListView->columnWidth(0), Again.FileListView->columnWidth(6)),
+              std::make_pair(222, 333));
 }
 
 TEST_F(MainWindow, APlugInTickedInItsDialogReadsAtOnceAndAfterARestart)
@@ -382,7 +387,8 @@ TEST_F(MainWindow, APlugInTickedInItsDialogReadsAtOnceAndAfterARestart)
     EXPECT_EQ(SPIOrder, "pnm.spi=1");
     Window->AddPaths({Ppm});
     ASSERT_EQ(FileList->Count(), 1);
-    EXPECT_EQ(std::make_tuple(FileList->Items(0)->PictureFormat, FileList->Items(0)->Width), std::make_tuple(pfSPI, 400));
+    EXPECT_EQ(std::make_tuple(FileList->Items(0)->PictureFormat, FileList->Items(0)->Width),
+              std::make_tuple(pfSPI, 400));
     Window->ConvertRun->trigger();
     EXPECT_EQ(ImageSize(Dir / "out" / "p.png"), QSize(200, 150)); // as [SPI] ConvertTo says
 
@@ -393,7 +399,8 @@ TEST_F(MainWindow, APlugInTickedInItsDialogReadsAtOnceAndAfterARestart)
     LoadIniFile(IniFileName);
     TMainForm Again({Ppm});
     ASSERT_TRUE(WaitFor([&] { return FileList->Count() == 1; }));
-    EXPECT_EQ(std::make_tuple(FileList->Items(0)->PictureFormat, FileList->Items(0)->Height), std::make_tuple(pfSPI, 300));
+    EXPECT_EQ(std::make_tuple(FileList->Items(0)->PictureFormat, FileList->Items(0)->Height),
+              std::make_tuple(pfSPI, 300));
 }
 
 TEST(WindowBounds, TheWholeFrameWithItsStatusBarFitsTheWorkArea)
@@ -407,7 +414,7 @@ TEST(WindowBounds, TheWholeFrameWithItsStatusBarFitsTheWorkArea)
         {{50, 50}, {1500, 900}, QRect(0, 0, 1366 - 2, 768 - 21)},
         {{100, 100}, {800, 600}, QRect(100, 100, 800, 600)},
         {{600, 100}, {800, 600}, QRect(0, 0, 800, 600)}, // moved, not cut
-        {{0, 0}, {1366, 740}, QRect(0, 0, 1364, 740)},    // only the borders run over
+        {{0, 0}, {1366, 740}, QRect(0, 0, 1364, 740)},   // only the borders run over
     };
     for (const auto& C : Cases)
         EXPECT_EQ(FitWindowToWorkArea(C.Pos, C.Inner, Frame, 1366, 768), C.Expected) << C.Pos.x();
@@ -459,7 +466,8 @@ TEST_F(MainWindow, DecimalSizesSurviveTheHistoryInACommaDecimalLocale)
     EXPECT_EQ(Window->SizeHistoryCombo->itemText(0).toStdString(), "Percent" + std::string(9, ' ') + "12,5");
     Window->edtSide1->setText("7,25");
     ASSERT_TRUE(Window->SetResizeParam());
-    EXPECT_EQ(std::make_pair(Window->ResizeHistory.front(), EffectList->FResizeValue), std::make_pair(std::string("0,7.25,7.25"), 7.25));
+    EXPECT_EQ(std::make_pair(Window->ResizeHistory.front(), EffectList->FResizeValue),
+              std::make_pair(std::string("0,7.25,7.25"), 7.25));
 
     // Saved, loaded again and taken from the history: 7.25 %, not 7.
     ASSERT_TRUE(Window->SaveIniFile(IniFileName));
@@ -515,7 +523,8 @@ TEST_F(MainWindow, TipsNameTheKeysEndGoesDownAndF5WithNothingCheckedSaysSo)
     // The type column shows the type names whole.
     TFileListView* View = Window->FileListView;
     const QString Type = View->model()->index(2, TFileListModel::colType).data().toString();
-    EXPECT_GT(View->columnWidth(TFileListModel::colType), View->fontMetrics().horizontalAdvance(Type) + 6) << Type.toStdString();
+    EXPECT_GT(View->columnWidth(TFileListModel::colType), View->fontMetrics().horizontalAdvance(Type) + 6)
+        << Type.toStdString();
 
     QApplication::setActiveWindow(Window.get());
     View->setFocus();

@@ -26,7 +26,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool Xdotool(const QStringList& Args) { return QProcess::execute("xdotool", Args) == 0; }
+bool Xdotool(const QStringList& Args)
+{
+    return QProcess::execute("xdotool", Args) == 0;
+}
 
 class MainWindowUnderWM : public WindowManagerTest {
 public:
@@ -103,8 +106,8 @@ protected:
     {
         const QRect F = WindowFrame(Window.get());
         const int TitleMiddle = F.top() + (Window->geometry().top() - F.top()) / 2;
-        ASSERT_TRUE(Xdotool({"mousemove", QString::number(F.right() - 11), QString::number(TitleMiddle), "sleep",
-                             "0.1", "click", "1"}));
+        ASSERT_TRUE(Xdotool({"mousemove", QString::number(F.right() - 11), QString::number(TitleMiddle), "sleep", "0.1",
+                             "click", "1"}));
         ASSERT_TRUE(WaitFor([&] { return !Window->isVisible(); }, 10000));
         Window.reset();
     }
@@ -142,11 +145,12 @@ TEST_F(MainWindowUnderWM, FrameSitsBelowTheMainTitleBarAndARestartPutsItWhereItW
     const QPoint To(Main.left() + 100, Main.bottom() - 150);
     // (Pauses between the steps, as a hand makes them: the window manager
     // starts a move only on a motion after the press.)
-    ASSERT_TRUE(Xdotool({"mousemove", QString::number(Grab.x()), QString::number(Grab.y()), "mousedown", "1",
-                         "sleep", "0.2", "mousemove", QString::number(Grab.x() - 20), QString::number(Grab.y() + 20),
-                         "sleep", "0.2", "mousemove", QString::number(To.x()), QString::number(To.y()), "sleep",
-                         "0.2", "mouseup", "1"}));
-    ASSERT_TRUE(WaitFor([&] { return WindowFrame(Thumb).top() > Main.top() + 200; }, 10000)) << WindowFrame(Thumb).top();
+    ASSERT_TRUE(
+        Xdotool({"mousemove", QString::number(Grab.x()), QString::number(Grab.y()), "mousedown", "1", "sleep", "0.2",
+                 "mousemove", QString::number(Grab.x() - 20), QString::number(Grab.y() + 20), "sleep", "0.2",
+                 "mousemove", QString::number(To.x()), QString::number(To.y()), "sleep", "0.2", "mouseup", "1"}));
+    ASSERT_TRUE(WaitFor([&] { return WindowFrame(Thumb).top() > Main.top() + 200; }, 10000))
+        << WindowFrame(Thumb).top();
     // Where the window manager leaves it once the drag has ended.
     const QPoint Offset = SettledFrame(Thumb).topLeft() - Main.topLeft();
 

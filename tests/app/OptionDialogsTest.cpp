@@ -12,7 +12,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 
-
 TEST(OptionDialogs, ResizeValuesOutOfRangeAreClamped)
 {
     EnsureApp();
@@ -23,8 +22,8 @@ TEST(OptionDialogs, ResizeValuesOutOfRangeAreClamped)
     Opt.InterpolationRadius = 0;
     Opt.DecimationSharp = -10;
     Opt.MaxThread = 0;
-    Opt.DecimationMode = 42;     // unknown id: first entry
-    Opt.InterpolationMode = 1;   // area average cannot enlarge
+    Opt.DecimationMode = 42;   // unknown id: first entry
+    Opt.InterpolationMode = 1; // area average cannot enlarge
     TResizeOptionForm F(Opt);
     // Typed and confirmed with Enter: the edit has not clamped yet.
     F.IntBlurEdit->setText("300");

@@ -38,8 +38,9 @@ protected:
     std::string Profile(const std::string& Tag, const std::string& Language)
     {
         const std::string N = Name + "-" + Tag + ".ini";
-        std::ofstream(kDist + "/ini/" + N) << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
-                                            << "\nFileNameFormat=<old>\n[System]\nLanguage=" << Language << "\n";
+        std::ofstream(kDist + "/ini/" + N)
+            << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+            << "\nFileNameFormat=<old>\n[System]\nLanguage=" << Language << "\n";
         Inis.push_back(N);
         return N;
     }
@@ -76,8 +77,8 @@ TEST_F(ProfileSwitch, ARefusedSecondSwitchSetsNeitherTheLanguageNorTheSettings)
     ASSERT_EQ(Escape.substr(0, 8), "/ini=../");
     WritePhoto(Dir / "a.jpg", 320, 240, 1);
 
-    const auto [Status, Err] = Start({QString::fromStdString("/ini=" + Plain), QString::fromStdString(Escape), "a.jpg",
-                                    "missing.jpg"});
+    const auto [Status, Err] =
+        Start({QString::fromStdString("/ini=" + Plain), QString::fromStdString(Escape), "a.jpg", "missing.jpg"});
     EXPECT_EQ(Status, 1) << Err;
     EXPECT_THAT(Err, HasSubstr("Ignored " + Escape));
     // The first profile's language and folder: German, not Japanese.
@@ -88,8 +89,8 @@ TEST_F(ProfileSwitch, ARefusedSecondSwitchSetsNeitherTheLanguageNorTheSettings)
 
     // The same switches in the other order: the profile of the ini folder
     // still wins, whichever comes last.
-    const auto [Status2, Err2] = Start({QString::fromStdString(Escape), QString::fromStdString("/INI=" + Plain),
-                                      "missing.jpg"});
+    const auto [Status2, Err2] =
+        Start({QString::fromStdString(Escape), QString::fromStdString("/INI=" + Plain), "missing.jpg"});
     EXPECT_EQ(Status2, 1) << Err2;
     EXPECT_THAT(Err2, HasSubstr("missing.jpg: Datei nicht gefunden")) << Err2;
 }

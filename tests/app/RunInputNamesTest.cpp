@@ -67,7 +67,7 @@ protected:
         if (const rlim_t Limit = FileLimit)
             P.setChildProcessModifier([Limit] {
                 ::signal(SIGXFSZ, SIG_IGN);
-                struct rlimit R {};
+                struct rlimit R { };
                 ::getrlimit(RLIMIT_FSIZE, &R);
                 R.rlim_cur = Limit;
                 ::setrlimit(RLIMIT_FSIZE, &R);
@@ -156,8 +156,9 @@ TEST_F(RunInputNames, AnOutputOverAHardLinkLeavesTheInputWhole)
     const std::string Q = ReadFile(Dir / "in" / "q.bmp"), R = ReadFile(Dir / "in" / "r.jpg");
     const TResult r = Run({"in/p.png", "in/q.bmp", "in/r.png", "in/r.jpg"});
     EXPECT_EQ(r.Status, 1) << r.Err;
-    EXPECT_EQ(r.Err, "r.png: cannot write " + (Dir / "in" / "r.jpg").string() +
-                         ": it is the input of another file of this run\n");
+    EXPECT_EQ(r.Err,
+              "r.png: cannot write " + (Dir / "in" / "r.jpg").string() +
+                  ": it is the input of another file of this run\n");
     EXPECT_EQ(ImageSize(Dir / "in" / "p.jpg"), QSize(100, 75));
     EXPECT_TRUE(ReadFile(Dir / "in" / "q.bmp") == Q);
     EXPECT_EQ(ImageSize(Dir / "in" / "q.jpg"), QSize(50, 25));
@@ -213,13 +214,14 @@ TEST_F(RunInputNames, AFailedRenameSaysTheSystemsReason)
     const std::string A = ReadFile(Dir / "in" / "a.jpg");
     TResult r = Run({"in/a.jpg"});
     EXPECT_EQ(r.Status, 1);
-    EXPECT_EQ(r.Err, "a.jpg: Failed to rename file: cannot write " + (Dir / "out" / "a.jpg").string() +
-                         ": File exists\n");
+    EXPECT_EQ(r.Err,
+              "a.jpg: Failed to rename file: cannot write " + (Dir / "out" / "a.jpg").string() + ": File exists\n");
     EXPECT_TRUE(ReadFile(Dir / "in" / "a.jpg") == A);
 
     // Onto another file system with no room for it.
     const fs::path Shm = "/dev/shm/" + Dir.filename().string();
-    struct stat Here {}, There {};
+    struct stat Here {
+    }, There{};
     if (::stat(Dir.c_str(), &Here) != 0 || ::stat("/dev/shm", &There) != 0 || Here.st_dev == There.st_dev)
         GTEST_SKIP() << "no second file system at /dev/shm";
     WriteProfile("NotOverwrite=0\nRenameOnly=1\n", "", Shm.string());
@@ -253,7 +255,7 @@ TEST_F(RunInputNames, ARunningInstanceThatEndsDuringAHandOffLeavesEachFileNamed)
     const auto Queued = Running->TakeQueuedRuns();
     ASSERT_EQ(Queued.size(), 1u);
     EXPECT_NE(Queued.front().Ticket, 0); // the start waits for a result
-    Running.reset(); // its connections close as a killed process's do
+    Running.reset();                     // its connections close as a killed process's do
     const TResult r = Ended(P);
     EXPECT_EQ(r.Status, 1);
     const std::string Why = ": the running instance ended before it said what became of this file\n";
@@ -267,14 +269,15 @@ TEST_F(RunInputNames, ARunningInstanceThatEndsDuringAHandOffLeavesEachFileNamed)
 TEST_F(RunInputNames, FileNamesThatLookLikeToolkitOptionsAreConverted)
 {
     WriteProfile();
-    const std::vector<std::string> Names = {"-reverse", "-style=x.jpg", "-platform", "x", "-widgetcount",
-                                            "-stylesheet=s.jpg"};
+    const std::vector<std::string> Names = {"-reverse", "-style=x.jpg", "-platform",
+                                            "x",        "-widgetcount", "-stylesheet=s.jpg"};
     for (size_t i = 0; i < Names.size(); ++i)
         WritePhoto(Dir / "in" / "p.jpg", 80, 40, int(i)), fs::rename(Dir / "in" / "p.jpg", Dir / Names[i]);
     const TResult r = Run(Names);
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Err, "");
-    EXPECT_EQ(Files(), (std::vector<std::string>{"-platform.jpg", "-reverse.jpg", "-style=x.jpg", "-stylesheet=s.jpg",
-                                                 "-widgetcount.jpg", "x.jpg"}));
+    EXPECT_EQ(Files(),
+              (std::vector<std::string>{"-platform.jpg", "-reverse.jpg", "-style=x.jpg", "-stylesheet=s.jpg",
+                                        "-widgetcount.jpg", "x.jpg"}));
     EXPECT_EQ(ImageSize(Dir / "out" / "-reverse.jpg"), QSize(20, 10));
 }

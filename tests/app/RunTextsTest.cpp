@@ -5,8 +5,8 @@
 
 TEST(RunTexts, ElapsedTimeBelowAndAboveASecond)
 {
-    const std::pair<int64_t, const char*> Cases[] = {{0, "0ms"},        {850, "850ms"},      {999, "999ms"},
-                                                     {1000, "1.00s"},   {12345, "12.35s"},   {61000, "61.00s"},
+    const std::pair<int64_t, const char*> Cases[] = {{0, "0ms"},           {850, "850ms"},    {999, "999ms"},
+                                                     {1000, "1.00s"},      {12345, "12.35s"}, {61000, "61.00s"},
                                                      {3599990, "3599.99s"}};
     for (const auto& [Ms, Text] : Cases)
         EXPECT_EQ(FormatElapsed(Ms), Text) << Ms << " ms";
@@ -26,7 +26,8 @@ TEST(RunTexts, AfterRunCommandGetsTheOutputFolder)
     const std::string Dir = "/tmp/out put";
     using V = std::vector<std::string>;
     EXPECT_EQ(AfterRunArguments("viewer <DIR>", Dir), (V{"viewer", Dir}));
-    EXPECT_EQ(AfterRunArguments("viewer --open=<dir>/first.jpg -v", Dir), (V{"viewer", "--open=" + Dir + "/first.jpg", "-v"}));
+    EXPECT_EQ(AfterRunArguments("viewer --open=<dir>/first.jpg -v", Dir),
+              (V{"viewer", "--open=" + Dir + "/first.jpg", "-v"}));
     EXPECT_EQ(AfterRunArguments("\"/opt/my tools/sync\" <Dir> <DIR>", Dir), (V{"/opt/my tools/sync", Dir, Dir}));
     EXPECT_EQ(AfterRunArguments("notify-done", Dir), (V{"notify-done"}));
 }

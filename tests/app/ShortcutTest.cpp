@@ -54,7 +54,10 @@ protected:
         F.NewIniBox->setChecked(MakeIni);
         F.AtOnceBox->setChecked(AtOnce);
         EXPECT_EQ(F.AtOnceBox->isEnabled(), MakeIni);
-        F.AskOverwrite = [&](const QString&) { ++Asked; return Answer; };
+        F.AskOverwrite = [&](const QString&) {
+            ++Asked;
+            return Answer;
+        };
         F.SaveSettings = [&](const std::string& Path) {
             Saved.push_back(Path);
             SavedAtOnce = FileOption.AtOnce;
@@ -80,7 +83,10 @@ TEST(ShortcutEntry, ExecQuotesBlanksQuotesAndNonAscii)
 {
     const std::string Program = R"(/opt/my progs/Ré"s$`\v)";
     const std::string Entry = MakeShortcutEntry("x", Program, "/opt/my progs/", "a b%.ini", false);
-    EXPECT_THAT(Entry, HasSubstr("\nExec=" R"("/opt/my progs/Ré\\"s\\$\\`\\\\v" "/ini=a b%%.ini" %F)" "\n"));
+    EXPECT_THAT(Entry,
+                HasSubstr("\nExec="
+                          R"("/opt/my progs/Ré\\"s\\$\\`\\\\v" "/ini=a b%%.ini" %F)"
+                          "\n"));
 
     // What was written reads back as the same program and switch.
     QTemporaryDir Dir;
@@ -175,8 +181,10 @@ TEST_F(ShortcutTest, DeleteRemovesOnlyListedOwnEntries)
     WriteText(Copy, MakeShortcutEntry("C", "/p", "/", "", false));
     const std::string Link = DesktopDir + "Link.desktop";
     fs::create_symlink(Copy, Link);
-    std::ofstream(DataDir + ShortCutListFileName, std::ios::app)
-        << Foreign << "\n" << Data << "\n" << Link << "\n" << Root << "gone.desktop\n";
+    std::ofstream(DataDir + ShortCutListFileName, std::ios::app) << Foreign << "\n"
+                                                                 << Data << "\n"
+                                                                 << Link << "\n"
+                                                                 << Root << "gone.desktop\n";
 
     EXPECT_EQ(DeleteShortcutFiles(), 2);
     EXPECT_FALSE(fs::exists(A) || fs::exists(B));

@@ -6,7 +6,6 @@
 
 #include <climits>
 
-
 namespace {
 
 struct ChangeOrderTest : ::testing::Test {

@@ -35,7 +35,8 @@ protected:
         fs::create_directories(Dir / "run");
         fs::permissions(Dir / "run", fs::perms::owner_all, fs::perm_options::replace);
         Profile = Dir.filename().string() + ".ini";
-        Ini("[File]\nAtOnce=1\nSameDirectory=0\nFileNameFormat=<old>\nOutPutDirectory=" + (Dir / "out").string() + "\n");
+        Ini("[File]\nAtOnce=1\nSameDirectory=0\nFileNameFormat=<old>\nOutPutDirectory=" + (Dir / "out").string() +
+            "\n");
     }
     void TearDown() override
     {
@@ -146,7 +147,9 @@ TEST_F(Start, AHeadlessStartWithoutAnAtOnceRunSaysWhyAndEnds)
         std::string Said;
     } cases[] = {
         {[&] { fs::remove(IniDir + Profile); }, {"a.jpg"}, "no profile " + IniDir + Profile},
-        {[&] { fs::create_directory(IniDir + Profile); }, {"a.jpg"}, "the profile " + IniDir + Profile + " could not be read"},
+        {[&] { fs::create_directory(IniDir + Profile); },
+         {"a.jpg"},
+         "the profile " + IniDir + Profile + " could not be read"},
         {[&] { Ini("\xff\xfe\x00\xd8garbage"); }, {"a.jpg"}, "does not convert at once"},
         {[&] { Ini("[File]\nAtOnce=0\n"); }, {"a.jpg"}, "does not convert at once"},
         {[] {}, {}, "no file or folder was named"},
@@ -223,9 +226,11 @@ TEST_F(Start, AClosedStandardErrorDoesNotEndTheRun)
     std::ofstream(Dir / "bad.jpg") << "not a picture";
     QProcess sh;
     sh.setWorkingDirectory(QString::fromStdString(Dir.string()));
-    sh.start("bash", {"-c", "QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=run \"$0\" \"$1\" bad.jpg a.jpg 2>&1 "
-                            ">/dev/null | true; echo ${PIPESTATUS[0]}",
-                      QString::fromStdString(Program), QString::fromStdString("/ini=" + Profile)});
+    sh.start("bash",
+             {"-c",
+              "QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=run \"$0\" \"$1\" bad.jpg a.jpg 2>&1 "
+              ">/dev/null | true; echo ${PIPESTATUS[0]}",
+              QString::fromStdString(Program), QString::fromStdString("/ini=" + Profile)});
     ASSERT_TRUE(sh.waitForFinished(60000));
     EXPECT_EQ(sh.readAllStandardOutput().trimmed().toStdString(), "1");
     EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));

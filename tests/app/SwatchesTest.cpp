@@ -19,7 +19,10 @@
 
 namespace {
 
-QColor Rgb(uint32_t C) { return QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF); }
+QColor Rgb(uint32_t C)
+{
+    return QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF);
+}
 
 // The pixels inside the swatch's one-pixel border that differ from C, as
 // "x,y #rrggbb" for the first of them, or "" when every one is C.
@@ -53,7 +56,7 @@ struct TDialog {
     const char* Name;
     std::function<QDialog*()> Make;
     std::function<std::vector<QPushButton*>(QDialog*)> Swatches;
-    std::vector<uint32_t> Stored;            // each swatch's colour when the dialog opens
+    std::vector<uint32_t> Stored;             // each swatch's colour when the dialog opens
     std::function<uint32_t()> Kept = nullptr; // what OK stored of the first swatch
 };
 
@@ -84,15 +87,25 @@ TEST(Swatches, EachShowsItsColourExactlyWhenOpenedAndWhenChosen)
     auto BG = [] { return uint32_t(DefaultBGColor.Red | DefaultBGColor.Green << 8 | DefaultBGColor.Blue << 16); };
 
     const TDialog Dialogs[] = {
-        {"System", [] { return new TSystemOptionForm; },
-         [&](QDialog* D) { return Panel(static_cast<TSystemOptionForm*>(D)->ColorPanel); }, {0x804020}, BG},
-        {"Combine", [] { return new TCombineOptionForm; },
-         [&](QDialog* D) { return Panel(static_cast<TCombineOptionForm*>(D)->ColorPanel); }, {0x102030},
+        {"System",
+         [] { return new TSystemOptionForm; },
+         [&](QDialog* D) { return Panel(static_cast<TSystemOptionForm*>(D)->ColorPanel); },
+         {0x804020},
+         BG},
+        {"Combine",
+         [] { return new TCombineOptionForm; },
+         [&](QDialog* D) { return Panel(static_cast<TCombineOptionForm*>(D)->ColorPanel); },
+         {0x102030},
          [] { return uint32_t(CombineOption.BackgroundColor); }},
-        {"FormatConversion", [] { return new TPictureFormatForm; },
-         [&](QDialog* D) { return Panel(static_cast<TPictureFormatForm*>(D)->ColorPanel); }, {0x804020}, BG},
-        {"PNG", [] { return new TPNGOptionForm(PNGOption); },
-         [&](QDialog* D) { return Panel(static_cast<TPNGOptionForm*>(D)->ColorPanel); }, {0xF0E0D0},
+        {"FormatConversion",
+         [] { return new TPictureFormatForm; },
+         [&](QDialog* D) { return Panel(static_cast<TPictureFormatForm*>(D)->ColorPanel); },
+         {0x804020},
+         BG},
+        {"PNG",
+         [] { return new TPNGOptionForm(PNGOption); },
+         [&](QDialog* D) { return Panel(static_cast<TPNGOptionForm*>(D)->ColorPanel); },
+         {0xF0E0D0},
          [] { return uint32_t(PNGOption.TransparentColor); }},
         {"AddBlank",
          [&] {

@@ -50,7 +50,7 @@ inline std::filesystem::path ScratchDir(const std::string& Tag)
 {
     const auto* T = ::testing::UnitTest::GetInstance()->current_test_info();
     const auto P = std::filesystem::temp_directory_path() /
-                   ("vestro-" + Tag + "-" + std::to_string(::getpid()) + "-" + (T ? T->name() : ""));
+        ("vestro-" + Tag + "-" + std::to_string(::getpid()) + "-" + (T ? T->name() : ""));
     std::filesystem::remove_all(P);
     std::filesystem::create_directories(P);
     return P;
@@ -73,7 +73,8 @@ inline void LoadTestSettings(const std::filesystem::path& Dir, const std::string
     ExeDir = DataDir;
     IniFileName = GetSettingsFileName({});
     std::ofstream(IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
-                               << "\nFileNameFormat=<old>\nShowDirectory=0\n[System]\nMaxThread=2\n" << Settings;
+                               << "\nFileNameFormat=<old>\nShowDirectory=0\n[System]\nMaxThread=2\n"
+                               << Settings;
     LoadIniFile(IniFileName);
 }
 
@@ -125,8 +126,8 @@ inline void WritePhoto(const std::filesystem::path& P, int W, int H, int Seed = 
 inline void AddNamedEffects(TEffectList& List, std::initializer_list<const char*> Names)
 {
     struct TNamed : TEffect {
-        TNamed(const std::string& N, uint32_t ID) : TEffect(N, 'x', N, ID) {}
-        void DoEffect(TImgInfo&, TEffectParams&) override {}
+        TNamed(const std::string& N, uint32_t ID) : TEffect(N, 'x', N, ID) { }
+        void DoEffect(TImgInfo&, TEffectParams&) override { }
     };
     for (const char* N : Names)
         List.AddFilter(std::make_unique<TNamed>(N, 1u << List.Count()));
@@ -143,7 +144,10 @@ inline std::string ChainNames(const TEffectList& L)
 }
 
 // The picture size a file's header gives.
-inline QSize ImageSize(const std::filesystem::path& P) { return QImageReader(QString::fromStdString(P.string())).size(); }
+inline QSize ImageSize(const std::filesystem::path& P)
+{
+    return QImageReader(QString::fromStdString(P.string())).size();
+}
 
 // The main resizer as the tests run it: plain code, one thread.
 inline void SetUpTestResizer(TResizer& R)

@@ -58,9 +58,9 @@ QRgb Want(const TImgInfo& I, uint32_t X, uint32_t Y)
         return ::testing::AssertionFailure() << File << " has another depth";
     for (uint32_t y = 0; y < I.Height; ++y)
         for (uint32_t x = 0; x < I.Width; ++x)
-            if (const QRgb a = q.pixel(int(x), int(y)), b = Want(I, x, y);
-                std::abs(qRed(a) - qRed(b)) > Tolerance || std::abs(qGreen(a) - qGreen(b)) > Tolerance ||
-                std::abs(qBlue(a) - qBlue(b)) > Tolerance || (Alpha && qAlpha(a) != qAlpha(b)))
+            if (const QRgb a = q.pixel(int(x), int(y)), b = Want(I, x, y); std::abs(qRed(a) - qRed(b)) > Tolerance ||
+                std::abs(qGreen(a) - qGreen(b)) > Tolerance || std::abs(qBlue(a) - qBlue(b)) > Tolerance ||
+                (Alpha && qAlpha(a) != qAlpha(b)))
                 return ::testing::AssertionFailure() << File << " pixel " << x << "," << y << ": " << std::hex
                                                      << q.pixel(int(x), int(y)) << " for " << Want(I, x, y);
     return ::testing::AssertionSuccess();
@@ -129,7 +129,7 @@ TEST_F(WrittenPixels, PNGsPaletteGrayTrueColourAndTheTransparentKey)
         QByteArray Z("\0\0\0\0", 4);
         for (size_t At = File.find("IDAT"); At != std::string::npos; At = File.find("IDAT", At + 4)) {
             const size_t Len = size_t(uint8_t(File[At - 4])) << 24 | size_t(uint8_t(File[At - 3])) << 16 |
-                               size_t(uint8_t(File[At - 2])) << 8 | uint8_t(File[At - 1]);
+                size_t(uint8_t(File[At - 2])) << 8 | uint8_t(File[At - 1]);
             Z.append(File.data() + At + 4, qsizetype(Len));
         }
         EXPECT_EQ(uint8_t(Z[5]) >> 6, i % 2 ? 3 : 0) << "level of filter " << i;

@@ -75,8 +75,9 @@ protected:
     {
         ASSERT_TRUE(KodexReady) << "codec library not built";
         ErrorLog.Clear();
-        Dir = fs::temp_directory_path() / ("vestro_run_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        Dir = fs::temp_directory_path() /
+            ("vestro_run_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Dir);
         fs::create_directories(Dir / "in");
         Saved = {FileOption, JPEGOption, MetadataOption, ResizeOption, BitmapOption};
@@ -130,8 +131,8 @@ protected:
         if (PngChannels)
             EXPECT_TRUE(::WritePNG(P.string(), Img, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()));
         else
-            EXPECT_NE(::WriteJPEG(P.string(), Img, 95, TResolutionInfo{72, 72, 1}, false, nullptr, Exif, ExifSize, 2,
-                                  0, TakeRunSettings()),
+            EXPECT_NE(::WriteJPEG(P.string(), Img, 95, TResolutionInfo{72, 72, 1}, false, nullptr, Exif, ExifSize, 2, 0,
+                                  TakeRunSettings()),
                       0);
         FreeImg(Img);
         return P;
@@ -178,7 +179,10 @@ protected:
         EXPECT_EQ(L.size(), 1u) << ::testing::PrintToString(L);
         return L.size() == 1 ? L[0] : "";
     }
-    static long Entries(const fs::path& D) { return std::distance(fs::directory_iterator(D), fs::directory_iterator()); }
+    static long Entries(const fs::path& D)
+    {
+        return std::distance(fs::directory_iterator(D), fs::directory_iterator());
+    }
     // JPEG output under a size limit of KB kilobytes, searched from quality 95 down to 5.
     static void LimitJPEGSize(int32_t KB)
     {

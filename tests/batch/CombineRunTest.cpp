@@ -68,12 +68,12 @@ TEST_F(CombineTest, GridSheetSizeAndCellsFollowTheOrder)
     TImgInfo S;
     ASSERT_TRUE(LayoutCombineSheet(O, V, 3, 0, 0, Main, S));
     EXPECT_EQ(std::make_pair(S.Width, S.Height), std::make_pair(32u * 3 + 8, 24u * 2 + 2));
-    EXPECT_EQ(At(S, 0, 26), 40);             // tile 3 starts the second row
-    EXPECT_EQ(At(S, 36, 30), 50);            // tile 4 beside it
-    EXPECT_EQ(At(S, 72 + 16, 26 + 12), 0);   // empty last cell
-    EXPECT_EQ(At(S, 72 + 7, 5), 0);          // left of the centred narrow tile
+    EXPECT_EQ(At(S, 0, 26), 40);           // tile 3 starts the second row
+    EXPECT_EQ(At(S, 36, 30), 50);          // tile 4 beside it
+    EXPECT_EQ(At(S, 72 + 16, 26 + 12), 0); // empty last cell
+    EXPECT_EQ(At(S, 72 + 7, 5), 0);        // left of the centred narrow tile
     EXPECT_EQ(At(S, 72 + 8, 5), 30);
-    EXPECT_EQ(At(S, 33, 5), 0);              // the gap
+    EXPECT_EQ(At(S, 33, 5), 0); // the gap
     FreeImg(S);
 
     // "Column" order fills downwards first.
@@ -171,7 +171,8 @@ TEST_F(CombineTest, SheetsTakeNamesByTheRunsCollisionRulesAndEverySkipIsSaid)
     EXPECT_EQ(Over.Written(), std::vector<std::string>{Out("sheet.bmp").string()});
     auto L = Lines();
     ASSERT_EQ(L.size(), 2u) << ::testing::PrintToString(L);
-    EXPECT_EQ(L[0], "p1.jpg: cannot write " + Out("sheet.bmp").string() + ": another file of this run is written there");
+    EXPECT_EQ(L[0],
+              "p1.jpg: cannot write " + Out("sheet.bmp").string() + ": another file of this run is written there");
     EXPECT_EQ(L[1].rfind("p2.jpg: ", 0), 0u);
 
     // Not overwriting: numbered names, the first sheet kept.

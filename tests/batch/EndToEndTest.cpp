@@ -41,7 +41,6 @@ protected:
     }
 };
 
-
 TEST_F(EndToEnd, ResizedJPEGsAreTheSameWithOneOrEightWorkers)
 {
     for (int i = 0; i < 6; ++i)
@@ -101,13 +100,11 @@ TEST_F(EndToEnd, ToolKilledByCancelNeitherReplacesTheOutputNorDeletesTheSource)
     EXPECT_EQ(Entries(Dir / "out"), 1);
 }
 
-
 void PutLE(std::string& S, size_t At, uint32_t V, int Bytes)
 {
     for (int I = 0; I < Bytes; ++I)
         S[At + size_t(I)] = char(uint8_t(V >> (8 * I)));
 }
-
 
 // Decompression bombs beside a good picture: a run-length bitmap and a GIF
 // screen of 46340 x 46340 padded to look plausible, and a JPEG whose frame
@@ -127,9 +124,14 @@ TEST_F(EndToEnd, DecompressionBombsInOneRunAreRefusedAndTheRestIsConverted)
     std::string Bmp(14 + 40 + 1024 + 4 + 540000, '\0');
     Bmp[0] = 'B', Bmp[1] = 'M';
     // The headers' fields (offset, value, bytes); compression 1 is run-length coding.
-    for (const auto& [At, V, N] : std::vector<std::tuple<size_t, uint32_t, int>>{
-             {2, uint32_t(Bmp.size()), 4}, {10, 14 + 40 + 1024, 4}, {14, 40, 4}, {18, Side, 4}, {22, Side, 4},
-             {26, 1, 2}, {28, 8, 2}, {30, 1, 4}})
+    for (const auto& [At, V, N] : std::vector<std::tuple<size_t, uint32_t, int>>{{2, uint32_t(Bmp.size()), 4},
+                                                                                 {10, 14 + 40 + 1024, 4},
+                                                                                 {14, 40, 4},
+                                                                                 {18, Side, 4},
+                                                                                 {22, Side, 4},
+                                                                                 {26, 1, 2},
+                                                                                 {28, 8, 2},
+                                                                                 {30, 1, 4}})
         PutLE(Bmp, At, V, N);
     Bmp[14 + 40 + 1024 + 3] = 1; // end of line, end of picture
 
@@ -173,8 +175,6 @@ TEST_F(EndToEnd, DecompressionBombsInOneRunAreRefusedAndTheRestIsConverted)
     EXPECT_EQ(SizeOf(Out("good.jpg")), std::make_pair(64, 48));
 }
 
-
-
 } // namespace
 
 // A JPEG or PNG that is only resized is resized as it is decoded; its file is the
@@ -183,15 +183,15 @@ TEST_F(EndToEnd, DecompressionBombsInOneRunAreRefusedAndTheRestIsConverted)
 // pictures and on photographs.
 TEST_F(EndToEnd, PicturesResizedAsTheyAreDecodedGiveTheFilesOfTheWholePicture)
 {
-    const std::vector<fs::path> Names = {MakeJPEG("a.jpg", 333, 251, 1), MakeJPEG("b.jpg", 64, 700, 2),
+    const std::vector<fs::path> Names = {MakeJPEG("a.jpg", 333, 251, 1),  MakeJPEG("b.jpg", 64, 700, 2),
                                          MakePNG("c.png", 201, 77, 3, 3), MakePNG("d.png", 45, 300, 4, 1),
-                                         MakePNG("e.png", 90, 61, 5, 4), MakePNG("f.png", 61, 90, 6, 2)};
+                                         MakePNG("e.png", 90, 61, 5, 4),  MakePNG("f.png", 61, 90, 6, 2)};
     const int Alpha = 2; // loaded whole: alpha is flattened or expanded on the whole picture
     for (const fs::path& P : Names)
         Add(P);
     int Photos = 0;
-    for (const char* Photo : {"/usr/share/backgrounds/mate/nature/Aqua.jpg",
-                              "/usr/share/backgrounds/mate/abstract/Elephants.jpg"})
+    for (const char* Photo :
+         {"/usr/share/backgrounds/mate/nature/Aqua.jpg", "/usr/share/backgrounds/mate/abstract/Elephants.jpg"})
         if (fs::exists(Photo)) {
             fs::copy_file(Photo, Dir / "in" / ("photo" + std::to_string(Photos) + ".jpg"));
             Add(Dir / "in" / ("photo" + std::to_string(Photos++) + ".jpg"));
@@ -203,8 +203,8 @@ TEST_F(EndToEnd, PicturesResizedAsTheyAreDecodedGiveTheFilesOfTheWholePicture)
         bool Linear;
         int Threads, Reduce;
     };
-    const TCase Cases[] = {{37, 2, 3, false, 1, 0},  {37, 5, 2, false, 4, 0}, {150, 3, 3, false, 4, 0},
-                           {21, 2, 3, false, 3, 3},  {50, 4, 2, true, 2, 0},  {80, 1, 1, false, 1, 0}};
+    const TCase Cases[] = {{37, 2, 3, false, 1, 0}, {37, 5, 2, false, 4, 0}, {150, 3, 3, false, 4, 0},
+                           {21, 2, 3, false, 3, 3}, {50, 4, 2, true, 2, 0},  {80, 1, 1, false, 1, 0}};
     for (const TCase& C : Cases) {
         Effects.SetResizeParam(RULE_PERCENT, C.Percent, 0);
         Main.SetDecimationMode(C.Filter, CreateWeightSetter(C.Filter, 3, 0, 10));
@@ -225,8 +225,8 @@ TEST_F(EndToEnd, PicturesResizedAsTheyAreDecodedGiveTheFilesOfTheWholePicture)
         EXPECT_EQ(Counting.Banded, int(Names.size()) - Alpha + Photos) << C.Percent;
         ASSERT_EQ(Whole.size(), Names.size() + size_t(Photos));
         for (const auto& [Name, Bytes] : Whole)
-            EXPECT_TRUE(Read(Out(Name)) == Bytes) << Name << " at " << C.Percent << " % filter " << C.Filter
-                                                  << " mode " << C.Mode << (C.Linear ? " linear" : "");
+            EXPECT_TRUE(Read(Out(Name)) == Bytes) << Name << " at " << C.Percent << " % filter " << C.Filter << " mode "
+                                                  << C.Mode << (C.Linear ? " linear" : "");
     }
 }
 

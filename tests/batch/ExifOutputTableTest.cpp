@@ -12,7 +12,7 @@ constexpr const char* kShot = "2019:05:04 03:02:01";
 struct TExifRow {
     uint32_t W, H;
     uint16_t Orientation;
-    bool Upright, NewDpi; // turned upright by the orientation; resolution set to 300 dpi
+    bool Upright, NewDpi;                    // turned upright by the orientation; resolution set to 300 dpi
     uint32_t ThumbW, ThumbH, OutOrientation; // the output's thumbnail size and orientation
     double Dpi;
 };
@@ -25,12 +25,13 @@ protected:
         auto Build = [&](uint32_t Strip) {
             TTestEntry Exif = LongEntry(34665, 0);
             Exif.SubIfd = 1;
-            return BuildExif(etII, {{LongEntry(256, R.W), LongEntry(257, R.H), ShortEntry(258, 8), ShortEntry(259, 1),
-                                     ShortEntry(262, 2), LongEntry(273, Strip), ShortEntry(274, R.Orientation),
-                                     ShortEntry(277, 3), LongEntry(278, R.H), LongEntry(279, R.W * R.H * 3),
-                                     RationalEntry(282, 150, 1, etII), RationalEntry(283, 150, 1, etII),
-                                     ShortEntry(296, 2), Exif},
-                                    {AsciiEntry(36867, kShot)}});
+            return BuildExif(
+                etII,
+                {{LongEntry(256, R.W), LongEntry(257, R.H), ShortEntry(258, 8), ShortEntry(259, 1), ShortEntry(262, 2),
+                  LongEntry(273, Strip), ShortEntry(274, R.Orientation), ShortEntry(277, 3), LongEntry(278, R.H),
+                  LongEntry(279, R.W * R.H * 3), RationalEntry(282, 150, 1, etII), RationalEntry(283, 150, 1, etII),
+                  ShortEntry(296, 2), Exif},
+                 {AsciiEntry(36867, kShot)}});
         };
         std::vector<uint8_t> T = Build(uint32_t(Build(0).size() - 6));
         T.erase(T.begin(), T.begin() + 6);

@@ -15,7 +15,10 @@ using TNames = std::vector<std::string>;
 // The rule is "<old>" with JPEG output into Out (or beside the source).
 struct FakeNames : TNameJob {
     struct E {
-        E(std::string P, bool C = true, int64_t Wd = 100, int64_t Ht = 100) : Path(std::move(P)), Checked(C), W(Wd), H(Ht) {}
+        E(std::string P, bool C = true, int64_t Wd = 100, int64_t Ht = 100)
+            : Path(std::move(P)), Checked(C), W(Wd), H(Ht)
+        {
+        }
         std::string Path;
         bool Checked;
         int64_t W, H;
@@ -58,8 +61,8 @@ protected:
     void SetUp() override
     {
         Dir = fs::temp_directory_path() /
-              ("vestro_names_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            ("vestro_names_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Dir);
         fs::create_directories(Dir);
         Numbering.ExtractStartNumber = [](int32_t C) { return C; };

@@ -21,13 +21,12 @@ protected:
         Jif.Ext.assign(SlotSize, 0);
         Jif.Ext[0] = 0xFF;
         Jif.Ext[1] = 0xD8;
-        const std::vector<uint8_t> Exif =
-            BuildExif(etII, {{ShortEntry(274, 1), AsciiEntry(305, "Camera")}, {},
-                             {ShortEntry(259, 6), Jif, LongEntry(514, SlotSize)}});
+        const std::vector<uint8_t> Exif = BuildExif(
+            etII,
+            {{ShortEntry(274, 1), AsciiEntry(305, "Camera")}, {}, {ShortEntry(259, 6), Jif, LongEntry(514, SlotSize)}});
         return MakeJPEG(Name, 640, 480, Seed, Exif.data(), uint32_t(Exif.size()));
     }
 };
-
 
 TEST_F(Reported, EncodingsThatDoNotFitTheirBufferAreNoErrors)
 {
@@ -49,7 +48,6 @@ TEST_F(Reported, EncodingsThatDoNotFitTheirBufferAreNoErrors)
         EXPECT_TRUE(I.HasExif());
     }
 }
-
 
 class NotWritten : public Reported {
 protected:
@@ -100,8 +98,9 @@ TEST_F(NotWritten, AFileThatChangesAfterTheNamesIsReportedNotConverted)
     std::vector<TImageFileInfo> In{Named(A), Named(B), Named(C)};
     FileOption.FileNameFormat = "<old>.png";
     Run(2, IO, false, &Obs, &In);
-    EXPECT_THAT(Lines(), UnorderedElementsAre(AllOf(StartsWith("b.jpg: "), HasSubstr("changed")),
-                                              AllOf(StartsWith("c.jpg: "), HasSubstr("changed"))));
+    EXPECT_THAT(Lines(),
+                UnorderedElementsAre(AllOf(StartsWith("b.jpg: "), HasSubstr("changed")),
+                                     AllOf(StartsWith("c.jpg: "), HasSubstr("changed"))));
     EXPECT_TRUE(fs::exists(Out("a.png")));
     EXPECT_FALSE(fs::exists(Out("b.png")) || fs::exists(Out("c.png")));
 }
@@ -136,8 +135,9 @@ TEST_F(NotWritten, AWriteFailureIsOneLineNamingTheTarget)
     FileOption.OutputDirectory = (Dir / "blocker" / "out").string() + "/";
     FileOption.FileNameFormat = "<old>.png";
     Run(1, IO);
-    EXPECT_EQ(OnlyLine(), "a.jpg: cannot write " + (Dir / "blocker" / "out" / "a.png").string() +
-                              ": cannot create the folder " + (Dir / "blocker" / "out").string() + "/: Not a directory");
+    EXPECT_EQ(OnlyLine(),
+              "a.jpg: cannot write " + (Dir / "blocker" / "out" / "a.png").string() + ": cannot create the folder " +
+                  (Dir / "blocker" / "out").string() + "/: Not a directory");
 }
 
 TEST_F(NotWritten, AToolsChatterIsDiscardedAndItsFailureSaidAgainstTheFile)

@@ -9,8 +9,8 @@ namespace {
 // every setting an output depends on to something else.
 struct ChangingSettingsIO : TConvertIO {
     int Loads = 0;
-    int32_t LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
-                      bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat, const TRunSettings& S) override
+    int32_t LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC, bool& IsYCbCr,
+                      uint32_t& Flags, int32_t OutFormat, const TRunSettings& S) override
     {
         Change();
         return TConvertIO::LoadImage(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat, S);

@@ -50,7 +50,7 @@ struct CancelDuringWriteIO : TConvertIO {
     }
 };
 
-class Workers : public BatchRunTest {};
+class Workers : public BatchRunTest { };
 
 } // namespace
 
@@ -109,7 +109,8 @@ TEST_F(Workers, AbortOnErrorStopsAtTheFailingFileAndSaysWhatWasLeft)
             List({A, B, C});
             fs::resize_file(B, BeforeRun ? 10 : 60);
             Run(1, IO, true, nullptr, RunInput ? &Input : nullptr);
-            EXPECT_THAT(Lines(), ElementsAre(StartsWith("b.bmp: "), "c.bmp: not converted: the run stopped at an error"));
+            EXPECT_THAT(Lines(),
+                        ElementsAre(StartsWith("b.bmp: "), "c.bmp: not converted: the run stopped at an error"));
             EXPECT_TRUE(fs::exists(Out("a.bmp")));
             EXPECT_FALSE(fs::exists(Out("b.bmp")) || fs::exists(Out("c.bmp")));
         }

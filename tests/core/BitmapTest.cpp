@@ -104,7 +104,11 @@ TEST_F(BitmapTest, PaletteDepths)
 TEST_F(BitmapTest, RunLengthData)
 {
     // A gray palette (index i is level 10 i), so the picture comes back as indices x 10.
-    TBmpSpec s{.Width = 6, .Height = 3, .Bits = 8, .Compression = BI_RLE8, .ColorsUsed = 4,
+    TBmpSpec s{.Width = 6,
+               .Height = 3,
+               .Bits = 8,
+               .Compression = BI_RLE8,
+               .ColorsUsed = 4,
                .Extra = {0, 0, 0, 0, 10, 10, 10, 0, 20, 20, 20, 0, 30, 30, 30, 0}};
     // Bottom row: 3 x index 1, then 3 pixels as they are (2, 3, 1, padded).
     // Middle row: moved 2 right and 1 up, i.e. skipped to the top row at x 2.
@@ -122,7 +126,11 @@ TEST_F(BitmapTest, RunLengthData)
 
 TEST_F(BitmapTest, RunLengthDataThatMissesPartOfThePictureFails)
 {
-    TBmpSpec s{.Width = 4, .Height = 4, .Bits = 8, .Compression = BI_RLE8, .ColorsUsed = 2,
+    TBmpSpec s{.Width = 4,
+               .Height = 4,
+               .Bits = 8,
+               .Compression = BI_RLE8,
+               .ColorsUsed = 2,
                .Extra = {0, 0, 0, 0, 0, 0, 255, 0}};
     const std::vector<uint8_t> row = {2, 1, 2, 0, 0, 0}; // two red, two black, end of line
     std::vector<uint8_t> whole;
@@ -187,7 +195,8 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
 
     // Files that cannot be read at all.
     TImgInfo none;
-    EXPECT_THROW(LoadBitmapFromMemory((Dir / "missing.bmp").string(), none, 0, TBGColor{}, BitmapOption.AlphaCheckType), EVestroError);
+    EXPECT_THROW(LoadBitmapFromMemory((Dir / "missing.bmp").string(), none, 0, TBGColor{}, BitmapOption.AlphaCheckType),
+                 EVestroError);
     EXPECT_THROW(LoadBitmapFromMemory(Dir.string(), none, 0, TBGColor{}, BitmapOption.AlphaCheckType), EVestroError);
 
     // Every truncation of a valid file (the last row's padding may go).
@@ -202,9 +211,20 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
     // Data offset past the end; header too small or large; width or height 0,
     // negative or huge; colours used beyond 256; bit fields on a palette
     // depth; unknown compression; unknown depth.
-    for (auto [at, v] : {std::pair<size_t, uint32_t>{10, 0xFFFFFFF0}, {10, uint32_t(base.size())}, {14, 12},
-                         {14, 0x7FFFFFFF}, {18, 0}, {22, 0}, {18, 0x80000000u}, {18, 0x7FFFFFFF}, {22, 0x80000000u},
-                         {46, 1000}, {46, 0xFFFFFFFF}, {30, 3}, {30, 4}, {28, 2}})
+    for (auto [at, v] : {std::pair<size_t, uint32_t>{10, 0xFFFFFFF0},
+                         {10, uint32_t(base.size())},
+                         {14, 12},
+                         {14, 0x7FFFFFFF},
+                         {18, 0},
+                         {22, 0},
+                         {18, 0x80000000u},
+                         {18, 0x7FFFFFFF},
+                         {22, 0x80000000u},
+                         {46, 1000},
+                         {46, 0xFFFFFFFF},
+                         {30, 3},
+                         {30, 4},
+                         {28, 2}})
         EXPECT_TRUE(Refused(patched(at, v))) << at << " " << v;
     auto noOffset = patched(10, 0);
     EXPECT_FALSE(Refused(noOffset)) << "a zero offset means right after the palette";
@@ -225,8 +245,13 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
         Put32(f, 14, 44); // an odd header size with the masks past the end
         EXPECT_TRUE(Refused(f)) << bits;
     }
-    TBmpSpec rle{.Width = 0x7FFFFFFF, .Height = 0x7FFFFFFF, .Bits = 8, .Compression = BI_RLE8, .ColorsUsed = 1,
-                 .Extra = {0, 0, 0, 0}, .Data = {0, 1}};
+    TBmpSpec rle{.Width = 0x7FFFFFFF,
+                 .Height = 0x7FFFFFFF,
+                 .Bits = 8,
+                 .Compression = BI_RLE8,
+                 .ColorsUsed = 1,
+                 .Extra = {0, 0, 0, 0},
+                 .Data = {0, 1}};
     EXPECT_TRUE(Refused(MakeBmp(rle)));
     // Small enough to allocate, still absurd for two bytes of data.
     rle.Width = rle.Height = 50000;
@@ -247,12 +272,20 @@ TEST_F(BitmapTest, BlocksAnEarlierPictureLeftReadAsFreshOnes)
         if (ch == 4)
             files.push_back({f, BMP_FLATTEN_ALPHA});
     }
-    TBmpSpec fields{.HeaderSize = 56, .Width = 5, .Height = 3, .Bits = 16, .Compression = BI_BITFIELDS,
+    TBmpSpec fields{.HeaderSize = 56,
+                    .Width = 5,
+                    .Height = 3,
+                    .Bits = 16,
+                    .Compression = BI_BITFIELDS,
                     .Masks = {0x0F00, 0x00F0, 0x000F, 0xF000}};
     for (int i = 0; i < 5 * 2 * 3 + 6; ++i)
         fields.Data.push_back(uint8_t(i * 37));
     files.push_back({MakeBmp(fields), 0});
-    TBmpSpec rle{.Width = 6, .Height = 3, .Bits = 8, .Compression = BI_RLE8, .ColorsUsed = 4,
+    TBmpSpec rle{.Width = 6,
+                 .Height = 3,
+                 .Bits = 8,
+                 .Compression = BI_RLE8,
+                 .ColorsUsed = 4,
                  .Extra = {0, 0, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0}};
     rle.Data = {3, 1, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 2, 1, 9, 2, 0, 1};
     files.push_back({MakeBmp(rle), 0});

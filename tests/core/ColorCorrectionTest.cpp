@@ -15,8 +15,8 @@ struct Family {
     TApplyLUTProc RGBLUT, LUT8, LUT16;
 };
 const Family Families[] = {
-    {"ref", YCbCrToRGB3Ref, YCbCrToRGB4Ref, RGB3ToYCbCr16Ref, YCbCr16ToRGB3Ref, RGB4ToYCbCr16Ref,
-     YCbCr16ToRGB4Ref, ApplyRGBLUTRef, ApplyYCbCrLUT8Ref, ApplyYCbCrLUT16Ref},
+    {"ref", YCbCrToRGB3Ref, YCbCrToRGB4Ref, RGB3ToYCbCr16Ref, YCbCr16ToRGB3Ref, RGB4ToYCbCr16Ref, YCbCr16ToRGB4Ref,
+     ApplyRGBLUTRef, ApplyYCbCrLUT8Ref, ApplyYCbCrLUT16Ref},
     {"sse2", YCbCrToRGB3SSE2, YCbCrToRGB4SSE2, RGB3ToYCbCr16SSE2, YCbCr16ToRGB3SSE2, RGB4ToYCbCr16SSE2,
      YCbCr16ToRGB4SSE2, ApplyRGBLUTSSE2, ApplyYCbCrLUT8SSE2, ApplyYCbCrLUT16SSE2},
 };

@@ -22,7 +22,8 @@ std::vector<uint8_t> CameraExif(TEndianType O, const std::string& Software)
 // A JPEG segment: marker M, its length and Payload.
 std::vector<uint8_t> Segment(uint16_t M, const std::vector<uint8_t>& Payload)
 {
-    std::vector<uint8_t> S = {uint8_t(M >> 8), uint8_t(M), uint8_t((Payload.size() + 2) >> 8), uint8_t(Payload.size() + 2)};
+    std::vector<uint8_t> S = {uint8_t(M >> 8), uint8_t(M), uint8_t((Payload.size() + 2) >> 8),
+                              uint8_t(Payload.size() + 2)};
     S.insert(S.end(), Payload.begin(), Payload.end());
     return S;
 }
@@ -135,8 +136,8 @@ TEST(CarryOver, OutputJPEGHoldsADecodableThumbnail)
     TTestEntry Jif = LongEntry(513, 0);
     Jif.Ext = Thumb;
     Jif.Ext.resize(N + 4000); // room for a new one of another size
-    const std::vector<uint8_t> Exif = BuildExif(etII, {{ShortEntry(274, 1)}, {}, {ShortEntry(259, 6), Jif,
-                                                       LongEntry(514, uint32_t(N + 4000))}});
+    const std::vector<uint8_t> Exif =
+        BuildExif(etII, {{ShortEntry(274, 1)}, {}, {ShortEntry(259, 6), Jif, LongEntry(514, uint32_t(N + 4000))}});
     ASSERT_TRUE(WriteJPEG(D.File("s.jpg"), Pic.I, 90, {}, false, nullptr, Exif.data(), uint32_t(Exif.size()), 1, 0,
                           TakeRunSettings()));
     TResizer R;
@@ -256,8 +257,9 @@ TEST(CarryOver, CopierDropsWhatItIsToldAndKeepsThePixels)
     CopyJPEGMetadata(D.File("s.jpg"), D.File("d.jpg"), true, Info, true, TakeRunSettings());
     const std::vector<uint8_t> Out = ReadBytes(D.File("d.jpg"));
     ASSERT_EQ(Out.size(), 20 + ScanBytes);
-    EXPECT_EQ(std::vector<uint8_t>(Out.begin(), Out.begin() + 20),
-              std::vector<uint8_t>({0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 1, 0, 200, 0, 200, 0, 0}));
+    EXPECT_EQ(
+        std::vector<uint8_t>(Out.begin(), Out.begin() + 20),
+        std::vector<uint8_t>({0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 1, 0, 200, 0, 200, 0, 0}));
     EXPECT_TRUE(std::equal(Src.end() - ScanBytes, Src.end(), Out.end() - ScanBytes));
     // Kept when not asked to drop; with KeepResolution the source's 350 per cm become 889 dpi.
     MetadataOption.KeepResolution = true;
@@ -293,7 +295,8 @@ TEST(CarryOver, CopierPatchesOnlyRealJFIFHeaders)
     std::vector<uint8_t> Cut = JPEGFile({Segment(0xFFE0, JFIF), Segment(0xFFE1, CameraExif(etII, "C"))});
     Cut.resize(40);
     WriteBytes(D.File("c.jpg"), Cut);
-    EXPECT_THROW(CopyJPEGMetadata(D.File("c.jpg"), D.File("co.jpg"), true, Info, false, TakeRunSettings()), EVestroError);
+    EXPECT_THROW(CopyJPEGMetadata(D.File("c.jpg"), D.File("co.jpg"), true, Info, false, TakeRunSettings()),
+                 EVestroError);
     EXPECT_FALSE(std::filesystem::exists(D.File("co.jpg")));
 }
 
@@ -318,8 +321,9 @@ TEST(CarryOver, CopierNeverLosesTheInput)
     ErrorLog.Clear();
     CopyJPEGMetadata(D.File("a.jpg"), D.File("missing/b.jpg"), false, Info, false, TakeRunSettings());
     EXPECT_TRUE(std::filesystem::exists(D.File("a.jpg")));
-    EXPECT_EQ(ErrorLog.Lines(), std::vector<std::string>({"a.jpg: Failed to copy file: cannot write " +
-                                                          D.File("missing/b.jpg") + ": No such file or directory"}));
+    EXPECT_EQ(ErrorLog.Lines(),
+              std::vector<std::string>({"a.jpg: Failed to copy file: cannot write " + D.File("missing/b.jpg") +
+                                        ": No such file or directory"}));
     ErrorLog.Clear();
     // A real copy: the input goes afterwards; a read-only output stays read-only.
     WriteBytes(D.File("c.jpg"), {1, 2, 3});
@@ -337,12 +341,13 @@ std::vector<uint8_t> FullExif(TEndianType O)
 {
     TTestEntry Jif = LongEntry(513, 0);
     Jif.Ext = FakeThumb;
-    return BuildExif(O, {
-        {ShortEntry(274, 6), RationalEntry(282, 300, 1, O), RationalEntry(283, 600, 2, O), ShortEntry(296, 3),
-         AsciiEntry(305, "Camera 1.0 "), TTestEntry{34665, ttLONG, 1, 0, {}, 1}},
-        {AsciiEntry(36867, "2010:01:02 03:04:05"), ShortEntry(40962, 640), LongEntry(40963, 480)},
-        {ShortEntry(259, 6), ShortEntry(274, 6), Jif, LongEntry(514, uint32_t(FakeThumb.size()))},
-    });
+    return BuildExif(O,
+                     {
+                         {ShortEntry(274, 6), RationalEntry(282, 300, 1, O), RationalEntry(283, 600, 2, O),
+                          ShortEntry(296, 3), AsciiEntry(305, "Camera 1.0 "), TTestEntry{34665, ttLONG, 1, 0, {}, 1}},
+                         {AsciiEntry(36867, "2010:01:02 03:04:05"), ShortEntry(40962, 640), LongEntry(40963, 480)},
+                         {ShortEntry(259, 6), ShortEntry(274, 6), Jif, LongEntry(514, uint32_t(FakeThumb.size()))},
+                     });
 }
 
 TEST(ExifParse, ReadsEveryFieldInBothByteOrders)
@@ -383,11 +388,11 @@ TEST(ExifParse, HostileBlocksAreBrokenNotFatal)
         TImageInfo I;
         return !ParseExifBlock(M.data(), M.size(), 0, I);
     };
-    EXPECT_TRUE(Broken(Good.FIFD0Pos, 305, 4, 0xFFFFFFFFu));          // Software count
+    EXPECT_TRUE(Broken(Good.FIFD0Pos, 305, 4, 0xFFFFFFFFu));             // Software count
     EXPECT_TRUE(Broken(Good.FIFD0Pos, 282, 8, uint32_t(B.size()) - 10)); // rational cut by the end
-    EXPECT_TRUE(Broken(Good.FIFD0Pos, 34665, 8, 0x7FFFFFFFu));         // Exif IFD
-    EXPECT_TRUE(Broken(Ifd1, 513, 8, 0xFFFFFFF0u));                    // thumbnail offset
-    EXPECT_TRUE(Broken(Ifd1, 514, 8, 0xFFFFFFFFu));                    // thumbnail length
+    EXPECT_TRUE(Broken(Good.FIFD0Pos, 34665, 8, 0x7FFFFFFFu));           // Exif IFD
+    EXPECT_TRUE(Broken(Ifd1, 513, 8, 0xFFFFFFF0u));                      // thumbnail offset
+    EXPECT_TRUE(Broken(Ifd1, 514, 8, 0xFFFFFFFFu));                      // thumbnail length
     std::vector<uint8_t> C = B;
     PutWord(&C[14], 0xFFFF, O); // IFD0 entry count
     TImageInfo I;

@@ -12,8 +12,7 @@
 #include "PictureTestUtil.h"
 
 // The message of the program's error that Fn raises; "" when it raises none.
-template <typename F>
-std::string ErrorOf(F&& Fn)
+template <typename F> std::string ErrorOf(F&& Fn)
 {
     try {
         Fn();
@@ -32,7 +31,8 @@ public:
         Path = (std::filesystem::temp_directory_path() /
                 ("vestro-files-" + std::to_string(::getpid()) + "-" +
                  std::to_string(reinterpret_cast<uintptr_t>(this)) + "-" + std::to_string(Serial++)))
-                   .string() + "/";
+                   .string() +
+            "/";
         std::filesystem::create_directories(Path);
     }
     ~TTempDir()
@@ -59,12 +59,13 @@ inline std::vector<uint8_t> ReadBytes(const std::string& Path)
 // The option records tests change, and a guard that puts them back as they were.
 inline auto LiveOptions()
 {
-    return std::tie(FileOption, ResizeOption, JPEGOption, PNGOption, BitmapOption, WICOption, SPIOption,
-                    MetadataOption, DefaultBGColor, RunMode);
+    return std::tie(FileOption, ResizeOption, JPEGOption, PNGOption, BitmapOption, WICOption, SPIOption, MetadataOption,
+                    DefaultBGColor, RunMode);
 }
 struct TOptionGuard {
     const std::tuple<TFileOption, TResizeOption, TJPEGOption, TPNGOption, TBitmapOption, TWICOption, TSPIOption,
-                     TMetadataOption, TBGColor, int32_t> Saved = LiveOptions();
+                     TMetadataOption, TBGColor, int32_t>
+        Saved = LiveOptions();
     ~TOptionGuard() { LiveOptions() = Saved; }
 };
 
@@ -121,13 +122,19 @@ inline std::vector<uint8_t> MakeBmp(const TBmpSpec& S)
 struct TTestEntry {
     uint16_t Tag = 0, Type = 0;
     uint32_t Count = 1;
-    uint32_t Value = 0;          // inline value (SHORT in the first two bytes)
-    std::vector<uint8_t> Ext;    // when not empty: stored after the IFD, Value := its offset
-    int SubIfd = -1;             // when >= 0: Value := offset of that IFD
+    uint32_t Value = 0;       // inline value (SHORT in the first two bytes)
+    std::vector<uint8_t> Ext; // when not empty: stored after the IFD, Value := its offset
+    int SubIfd = -1;          // when >= 0: Value := offset of that IFD
 };
 
-inline TTestEntry ShortEntry(uint16_t Tag, uint16_t V) { return {Tag, ttSHORT, 1, V, {}, -1}; }
-inline TTestEntry LongEntry(uint16_t Tag, uint32_t V) { return {Tag, ttLONG, 1, V, {}, -1}; }
+inline TTestEntry ShortEntry(uint16_t Tag, uint16_t V)
+{
+    return {Tag, ttSHORT, 1, V, {}, -1};
+}
+inline TTestEntry LongEntry(uint16_t Tag, uint32_t V)
+{
+    return {Tag, ttLONG, 1, V, {}, -1};
+}
 inline TTestEntry AsciiEntry(uint16_t Tag, const std::string& S)
 {
     TTestEntry E{Tag, ttASCII, uint32_t(S.size() + 1), 0, {}, -1};
@@ -164,7 +171,13 @@ inline std::vector<uint8_t> BuildExif(TEndianType O, const std::vector<std::vect
             P += uint32_t(E.Ext.size());
     }
     std::vector<uint8_t> B = {'E', 'x', 'i', 'f', 0, 0};
-    if (O == etMM) { B.push_back('M'); B.push_back('M'); } else { B.push_back('I'); B.push_back('I'); }
+    if (O == etMM) {
+        B.push_back('M');
+        B.push_back('M');
+    } else {
+        B.push_back('I');
+        B.push_back('I');
+    }
     WriteWord(B, 42, O);
     WriteDWord(B, 8, O);
     for (size_t I = 0; I < Ifds.size(); ++I) {
@@ -218,7 +231,11 @@ inline std::vector<uint8_t> BuildJPEGHeader(const std::vector<std::pair<uint16_t
         PutBE16(B, H);
         PutBE16(B, W);
         B.push_back(3);
-        for (int C = 1; C <= 3; ++C) { B.push_back(uint8_t(C)); B.push_back(0x11); B.push_back(0); }
+        for (int C = 1; C <= 3; ++C) {
+            B.push_back(uint8_t(C));
+            B.push_back(0x11);
+            B.push_back(0);
+        }
     };
     if (FrameFirst)
         Frame();
@@ -255,4 +272,3 @@ inline TImgInfo MakeGradient(uint32_t W, uint32_t H, uint32_t Ch)
                 ScanLine(I, Y)[X * Ch + C] = uint8_t(C == 3 ? 128 : (X * 255 / W + Y * 64 / H + C * 40) & 255);
     return I;
 }
-

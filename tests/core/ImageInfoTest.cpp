@@ -88,7 +88,8 @@ TEST_F(Probe, JPEGWithJFIFAndExif)
     ErrorLog.Clear();
     ASSERT_TRUE(GetImageInfo(D.File("bad.jpg"), I));
     EXPECT_TRUE(I.ExifBroken());
-    EXPECT_EQ(ErrorLog.Lines(), std::vector<std::string>({"bad.jpg:There is possibility that Exif information is damaged"}));
+    EXPECT_EQ(ErrorLog.Lines(),
+              std::vector<std::string>({"bad.jpg:There is possibility that Exif information is damaged"}));
     ErrorLog.Clear();
 }
 
@@ -161,8 +162,8 @@ TEST_F(FileList, EveryColumnSortsByItsOwnKeyAndTurnsRound)
     };
     // Name, width, height, file size, type, newest written, newest shot, path.
     const std::vector<std::pair<int32_t, std::string>> Want = {
-        {0, "abcd"}, {1, "bdac"}, {1, "cabd"}, {2, "dbca"}, {3, "bcda"}, {4, "badc"}, {5, "acbd"}, {6, "dcab"},
-        {0, "dcba"}, {1, "cadb"}, {2, "acbd"}, {4, "cdab"}, {5, "dbca"}, {6, "bacd"}};
+        {0, "abcd"}, {1, "bdac"}, {1, "cabd"}, {2, "dbca"}, {3, "bcda"}, {4, "badc"}, {5, "acbd"},
+        {6, "dcab"}, {0, "dcba"}, {1, "cadb"}, {2, "acbd"}, {4, "cdab"}, {5, "dbca"}, {6, "bacd"}};
     for (const auto& [Key, Names] : Want)
         EXPECT_EQ(Order(Key), Names) << "column " << Key;
 }

@@ -45,10 +45,10 @@ TEST(ImgInfo, CopyImageRectClipsEverySide)
     };
     const Case cases[] = {
         {{0, 0, 6, 5}, 0, 0, {1, 2, 3, 4, 17, 18, 19, 20, 33, 34, 35, 36, 49, 50, 51, 52}}, // cut by the target
-        {{-1, -1, 3, 3}, 0, 0, {0, 0, 0, 0, 0, 1, 2, 3, 0, 17, 18, 19, 0, 33, 34, 35}},    // before the source
+        {{-1, -1, 3, 3}, 0, 0, {0, 0, 0, 0, 0, 1, 2, 3, 0, 17, 18, 19, 0, 33, 34, 35}},     // before the source
         {{2, 1, 10, 9}, -1, -2, {37, 38, 0, 0, 53, 54, 0, 0, 69, 70}},                      // before the target
         {{0, 0, 6, 5}, 3, 2, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2}},
-        {{4, 3, 2, 1}, 0, 0, {}},  // an empty rectangle
+        {{4, 3, 2, 1}, 0, 0, {}},    // an empty rectangle
         {{1, 1, 3, 3}, -5, 100, {}}, // nothing overlaps
     };
     for (const Case& c : cases) {

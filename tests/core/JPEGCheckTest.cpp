@@ -13,7 +13,10 @@ namespace {
 
 using TBytes = std::vector<uint8_t>;
 
-std::string Check(const TBytes& B, TJPEGFrame* F = nullptr) { return CheckJPEGStructure(B.data(), B.size(), F); }
+std::string Check(const TBytes& B, TJPEGFrame* F = nullptr)
+{
+    return CheckJPEGStructure(B.data(), B.size(), F);
+}
 
 // A real JPEG of W x H made by the codec library.
 TBytes Encoded(uint32_t W, uint32_t H, int32_t SampleType, bool Progressive = false)
@@ -24,9 +27,9 @@ TBytes Encoded(uint32_t W, uint32_t H, int32_t SampleType, bool Progressive = fa
     TImgInfo I = MakeGradient(W, H, 3);
     TBytes B(1 << 20);
     size_t N = B.size();
-    EXPECT_NE(WriteJPEGToMemory(B.data(), N, I, TResolutionInfo{72, 72, 1}, false, nullptr, nullptr, 0, SampleType, 0,
-                                90, S),
-              0);
+    EXPECT_NE(
+        WriteJPEGToMemory(B.data(), N, I, TResolutionInfo{72, 72, 1}, false, nullptr, nullptr, 0, SampleType, 0, 90, S),
+        0);
     FreeImg(I);
     B.resize(N);
     return B;
@@ -127,7 +130,8 @@ TEST(JPEGCheck, SaysWhatTheDecoderSays)
         {"lying baseline frame", WithFrame(Baseline, 65000, 65000), "The JPEG file is damaged (size 65000x65000)"},
         {"lying progressive frame", WithFrame(Progressive, 65000, 65000),
          "The JPEG file is damaged (size 65000x65000)"},
-        {"frame larger than its data", WithFrame(Baseline, 20000, 10000), "The JPEG file is damaged (size 20000x10000)"},
+        {"frame larger than its data", WithFrame(Baseline, 20000, 10000),
+         "The JPEG file is damaged (size 20000x10000)"},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);

@@ -60,11 +60,11 @@ TEST_F(StartUp, LanguageFromTheEnvironment)
         const char *All, *Messages, *Lang, *Want;
     };
     const TCase Cases[] = {
-        {"de_DE.UTF-8", nullptr, nullptr, "de"},    {nullptr, "de_AT@euro", "fr_FR.UTF-8", "de"},
-        {nullptr, nullptr, "de", "de"},             {nullptr, nullptr, "fr_FR.UTF-8", "en"},
-        {"C", nullptr, "de_DE.UTF-8", "en"},        {"POSIX", nullptr, nullptr, "en"},
-        {nullptr, nullptr, nullptr, "en"},          {nullptr, nullptr, "pt_BR.UTF-8", "pt_BR"},
-        {"fr_FR", "de_DE", "de_DE", "en"},          {nullptr, nullptr, "../../etc", "en"},
+        {"de_DE.UTF-8", nullptr, nullptr, "de"}, {nullptr, "de_AT@euro", "fr_FR.UTF-8", "de"},
+        {nullptr, nullptr, "de", "de"},          {nullptr, nullptr, "fr_FR.UTF-8", "en"},
+        {"C", nullptr, "de_DE.UTF-8", "en"},     {"POSIX", nullptr, nullptr, "en"},
+        {nullptr, nullptr, nullptr, "en"},       {nullptr, nullptr, "pt_BR.UTF-8", "pt_BR"},
+        {"fr_FR", "de_DE", "de_DE", "en"},       {nullptr, nullptr, "../../etc", "en"},
     };
     const char* const Old[] = {std::getenv("LC_MESSAGES"), std::getenv("LANG")};
     const std::string Kept[] = {Old[0] ? Old[0] : "", Old[1] ? Old[1] : ""};
@@ -73,8 +73,8 @@ TEST_F(StartUp, LanguageFromTheEnvironment)
         Set("LC_ALL", c.All);
         Set("LC_MESSAGES", c.Messages);
         Set("LANG", c.Lang);
-        EXPECT_EQ(GetDefaultLanguage(), c.Want) << (c.All ? c.All : "-") << " " << (c.Messages ? c.Messages : "-")
-                                                << " " << (c.Lang ? c.Lang : "-");
+        EXPECT_EQ(GetDefaultLanguage(), c.Want)
+            << (c.All ? c.All : "-") << " " << (c.Messages ? c.Messages : "-") << " " << (c.Lang ? c.Lang : "-");
     }
     Old[0] ? setenv("LC_MESSAGES", Kept[0].c_str(), 1) : unsetenv("LC_MESSAGES");
     Old[1] ? setenv("LANG", Kept[1].c_str(), 1) : unsetenv("LANG");

@@ -29,7 +29,7 @@ struct Tally {
     std::vector<std::atomic<int>> Runs;
     std::atomic<int> BadCount{0};
     uint32_t Expected;
-    explicit Tally(uint32_t N) : Runs(N), Expected(N) {}
+    explicit Tally(uint32_t N) : Runs(N), Expected(N) { }
 };
 
 void CountRun(uint32_t Index, uint32_t Count, void* Param)

@@ -14,25 +14,38 @@ TEST(NameRuleTable, EveryRuleGivesTheNameAUserExpects)
     std::filesystem::create_directory(D.File("sub"));
     struct TRow {
         const char* Rule;
-        std::string Name; // "" when the rule is refused
+        std::string Name;                               // "" when the rule is refused
         int32_t ConvertTo = 3, RunMode = 0, Filter = 0; // [PNG] ConvertTo, run mode, resampling filter
         double Scale = 1;
-        std::string OutDir = ""; // "" writes beside the picture
-        bool Sub = false; // the picture is /in/sub/Photo.Final.JPG under the added folder /in/
+        std::string OutDir = "";  // "" writes beside the picture
+        bool Sub = false;         // the picture is /in/sub/Photo.Final.JPG under the added folder /in/
         bool ClearCounts = false; // a new run forgets the folder counts first
     } const Rows[] = {
         {"<ymd>_<ymdhns>", "/p/160309_20160309140507.png"},
         {"<yyyy>-<yy>-<mm>-<dd> <hh>.<nn>.<ss> <n3>", "/p/2016-16-03-09 14.05.07 007.png"},
-        {"<s5><n>", "/p/5.png"}, {"<sx><n2>", "/p/01.png"}, {"<old>.JPG", "/p/a.JPG"}, {"<old>.gif", "/p/a.gif.png"},
-        {"<old>", "/p/a.jpg", 2}, {"<old>", "/p/a.png", 4}, {"<old>", "/p/a.jpg", 3, 1},
-        {"<old>_r", "/p/a_r.png", 3, 3}, {"<old>_r.<ext>", "/p/a_r.PNG", 3, 3},
+        {"<s5><n>", "/p/5.png"},
+        {"<sx><n2>", "/p/01.png"},
+        {"<old>.JPG", "/p/a.JPG"},
+        {"<old>.gif", "/p/a.gif.png"},
+        {"<old>", "/p/a.jpg", 2},
+        {"<old>", "/p/a.png", 4},
+        {"<old>", "/p/a.jpg", 3, 1},
+        {"<old>_r", "/p/a_r.png", 3, 3},
+        {"<old>_r.<ext>", "/p/a_r.PNG", 3, 3},
         {"<resizemode>", "/p/None_float_degamma.png"},
         {"<resizemode>", "/p/Lanczos4_float_degamma.png", 3, 0, 2, 0.5},
         {"<resizemode>", "/p/Bicubic5_float_degamma.png", 3, 0, 4, 2},
         {"<resizemode>", "/p/Gaussian12_float_degamma.png", 3, 0, 8, 3},
         {"<resizemode>", "/p/NearestNeighbor_float_degamma.png", 3, 0, 9, 0.5},
         // Forbidden characters, broken and unknown tokens give no name at all.
-        {"a*b", ""}, {"a?b", ""}, {"a|b", ""}, {"<>", ""}, {"<old", ""}, {"<OLD>", ""}, {"<ymdhn>", ""}, {"<x1>", ""},
+        {"a*b", ""},
+        {"a?b", ""},
+        {"a|b", ""},
+        {"<>", ""},
+        {"<old", ""},
+        {"<OLD>", ""},
+        {"<ymdhn>", ""},
+        {"<x1>", ""},
         // Folder tokens; <base> and absolute rules are not put under any folder.
         {.Rule = "<old>.<ext>", .Name = "/in/sub/Photo.Final.JPG", .Sub = true},
         {.Rule = "resize/<dir>/<old>_<pdir>", .Name = "/in/sub/resize/sub/Photo.Final_sub.jpg", .Sub = true},
@@ -68,8 +81,13 @@ TEST(NameRuleTable, EveryRuleGivesTheNameAUserExpects)
         S.File.StartNumber = 7;
         S.PNG.ConvertTo = R.ConvertTo;
         S.RunMode = R.RunMode;
-        S.Resize = {.DecimationMode = R.Filter, .DecimationRadius = 4, .InterpolationMode = R.Filter,
-                    .InterpolationSharp = 5, .InterpolationBlur = 12, .SIMDMode = 2, .Degamma = true};
+        S.Resize = {.DecimationMode = R.Filter,
+                    .DecimationRadius = 4,
+                    .InterpolationMode = R.Filter,
+                    .InterpolationSharp = 5,
+                    .InterpolationBlur = 12,
+                    .SIMDMode = 2,
+                    .Degamma = true};
         std::string Rule = R.Rule, Out;
         const int32_t Number = ExtractStartNumber(Rule, S);
         MakeOutputFileName(Rule, R.Sub ? Sub : Info, Number, Out, {R.Scale, R.Scale}, S);
@@ -88,7 +106,8 @@ TEST(NameRuleTable, TextTokensOfTheAddTextEffect)
         {"<old>|<new>|<oldname>|<newname>", "a.png|b.jpg|a|b"},
         {"<ymd> <ymdhn> <ymdhns>", Day + " " + Day + " 14" + TS + "05 " + Day + " 14" + TS + "05" + TS + "07"},
         {"<yy><mm><dd>-<hh><nn><ss> #<n>/<n4>", "160309-140507 #42/0042"},
-        {"<what> <> x", "what  x"}, {"cut <old", "cut "},
+        {"<what> <> x", "what  x"},
+        {"cut <old", "cut "},
     };
     for (const auto& [Text, Want] : Rows) {
         std::string Out;

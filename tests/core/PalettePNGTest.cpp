@@ -143,7 +143,8 @@ TEST_F(PNGFileTest, OptimiserKeepsAlphaAndTheChunksAsked)
     PNGOption.WritepHYsChunk = true;
     MetadataOption.KeepResolution = false;
     MetadataOption.Resolution = 96;
-    ASSERT_NE(WritePNGFile(p.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()), 0);
+    ASSERT_NE(WritePNGFile(p.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()),
+              0);
     const auto chunks = Chunks(ReadBytes(p.string()));
     ASSERT_TRUE(chunks.count("pHYs"));
     EXPECT_EQ(chunks.at("pHYs")[3], 3780 & 255);
@@ -163,18 +164,20 @@ TEST_F(PNGFileTest, NoOptimiserPassAfterAFailedWrite)
     // The encoder writes the file and then reports success or failure.
     static int result;
     WritePNGProc = [](const std::string& F, const TImgInfo& I, int32_t Fl, bool T, bool Fb, const TResolutionInfo& R,
-                      int32_t N, const uint8_t* P, const TICCInfo* C, int32_t L, const TRunSettings& S,
-                      TWriteMode M) {
+                      int32_t N, const uint8_t* P, const TICCInfo* C, int32_t L, const TRunSettings& S, TWriteMode M) {
         WritePNG(F, I, Fl, T, Fb, R, N, P, C, L, S, M);
         return result;
     };
     const fs::path a = Dir / "a.png", b = Dir / "b.png";
     result = 0;
-    EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()), 0);
-    ASSERT_TRUE(WritePNG(b.string(), src, 0, false, false, TResolutionInfo{}, 0, nullptr, nullptr, 1, TakeRunSettings()));
+    EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()),
+              0);
+    ASSERT_TRUE(
+        WritePNG(b.string(), src, 0, false, false, TResolutionInfo{}, 0, nullptr, nullptr, 1, TakeRunSettings()));
     EXPECT_EQ(ReadBytes(a.string()), ReadBytes(b.string())) << "left as the encoder wrote it";
     result = 1;
-    EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()), 1);
+    EXPECT_EQ(WritePNGFile(a.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()),
+              1);
     EXPECT_LT(ReadBytes(a.string()).size(), ReadBytes(b.string()).size()) << "recompressed after a good write";
 }
 

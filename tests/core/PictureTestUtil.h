@@ -18,8 +18,8 @@
 struct TImgHolder {
     TImgInfo I;
     TImgHolder() = default;
-    explicit TImgHolder(const TImgInfo& A) : I(A) {}
-    TImgHolder(TImgHolder&& O) noexcept : I(std::exchange(O.I, TImgInfo{})) {}
+    explicit TImgHolder(const TImgInfo& A) : I(A) { }
+    TImgHolder(TImgHolder&& O) noexcept : I(std::exchange(O.I, TImgInfo{})) { }
     TImgHolder& operator=(TImgHolder&& O) noexcept { return std::swap(I, O.I), *this; }
     ~TImgHolder() { FreeImg(I); }
 };
@@ -80,7 +80,10 @@ inline void FillRandom(TImgInfo& Img, uint32_t Seed, bool WholeBlock = false)
         for (uint32_t x = 0; x < Img.Width * Img.Channels; ++x)
             MemRow(Img, y)[x] = uint8_t(rng());
 }
-inline void FillRandom(TPicture& P, uint32_t Seed, bool WholeBlock = false) { FillRandom(P.I, Seed, WholeBlock); }
+inline void FillRandom(TPicture& P, uint32_t Seed, bool WholeBlock = false)
+{
+    FillRandom(P.I, Seed, WholeBlock);
+}
 
 inline TImgInfo RandomImage(uint32_t W, uint32_t H, uint32_t C, uint32_t Seed, bool WholeBlock = false)
 {

@@ -14,12 +14,16 @@ inline std::vector<uint8_t> MakeProfile(const std::string& Desc, const char* Spa
     auto put32 = [&](size_t At, uint32_t V) {
         p[At] = uint8_t(V >> 24), p[At + 1] = uint8_t(V >> 16), p[At + 2] = uint8_t(V >> 8), p[At + 3] = uint8_t(V);
     };
-    for (auto [at, text] : {std::pair<size_t, const char*>{12, "mntr"}, {16, Space}, {20, "XYZ "}, {36, "acsp"},
-                            {132, "desc"}})
+    for (auto [at, text] :
+         {std::pair<size_t, const char*>{12, "mntr"}, {16, Space}, {20, "XYZ "}, {36, "acsp"}, {132, "desc"}})
         std::memcpy(&p[at], text, 4);
     // Version 2.1, the D50 white point, one tag: the description right after the table.
-    for (auto [at, v] : {std::pair<size_t, uint32_t>{8, 0x02100000}, {68, 0xF6D6}, {72, 0x10000}, {76, 0xD32D},
-                         {128, 1}, {136, uint32_t(p.size())}})
+    for (auto [at, v] : {std::pair<size_t, uint32_t>{8, 0x02100000},
+                         {68, 0xF6D6},
+                         {72, 0x10000},
+                         {76, 0xD32D},
+                         {128, 1},
+                         {136, uint32_t(p.size())}})
         put32(at, v);
     std::vector<uint8_t> tag(12 + Desc.size() + 1 + 4 + 4 + 67, 0);
     std::memcpy(&tag[0], "desc", 4);

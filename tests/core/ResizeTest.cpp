@@ -13,7 +13,10 @@
 namespace {
 
 // Neighbours differ: a kernel that reads the wrong sample cannot pass by accident.
-TImgInfo Noise(uint32_t W, uint32_t H, uint32_t C, uint32_t Seed = 1) { return RandomImage(W, H, C, Seed); }
+TImgInfo Noise(uint32_t W, uint32_t H, uint32_t C, uint32_t Seed = 1)
+{
+    return RandomImage(W, H, C, Seed);
+}
 
 TImgInfo Filled(uint32_t W, uint32_t H, uint32_t C, const std::function<uint8_t(uint32_t, uint32_t, uint32_t)>& F)
 {
@@ -40,7 +43,7 @@ struct TConf {
     std::string Name() const
     {
         return "mode " + std::to_string(Mode) + (Linear ? " linear" : "") + " filters " + std::to_string(Dec) + "/" +
-               std::to_string(Int) + " threads " + std::to_string(Threads);
+            std::to_string(Int) + " threads " + std::to_string(Threads);
     }
 };
 
@@ -83,13 +86,12 @@ std::vector<TConf> AllFamilies()
     return {{1, false}, {2, false}, {3, false}, {3, true}};
 }
 
-
 TEST(ResizeFamilies, EveryVectorFamilyGivesTheScalarBytes)
 {
     TKernelGuard guard;
     // Both sides, width only, height only; odd sizes and sizes 1, 3, 5, 17, 1023.
-    const TSize cases[] = {{37, 23, 1, 1},   {37, 23, 5, 17},  {37, 23, 61, 45}, {37, 23, 1023, 23}, {37, 23, 37, 5},
-                           {1, 7, 5, 3},     {3, 5, 1023, 2},  {1023, 5, 17, 3}, {17, 17, 16, 16},   {20000, 3, 20, 2}};
+    const TSize cases[] = {{37, 23, 1, 1}, {37, 23, 5, 17}, {37, 23, 61, 45}, {37, 23, 1023, 23}, {37, 23, 37, 5},
+                           {1, 7, 5, 3},   {3, 5, 1023, 2}, {1023, 5, 17, 3}, {17, 17, 16, 16},   {20000, 3, 20, 2}};
     std::vector<TKernelFamily> vec = {TKernelFamily::SSE2};
     if (CPUHasAVX2())
         vec.push_back(TKernelFamily::AVX2);
@@ -106,8 +108,8 @@ TEST(ResizeFamilies, EveryVectorFamilyGivesTheScalarBytes)
                         SelectResizeKernels(f);
                         TImg got = Resize(conf, src.I, c.W, c.H);
                         ASSERT_TRUE(SamePixels(ref.I, got.I))
-                            << ResizeKernels().Name << " " << conf.Name() << " channels " << ch << " " << c.SW
-                            << "x" << c.SH << " -> " << c.W << "x" << c.H;
+                            << ResizeKernels().Name << " " << conf.Name() << " channels " << ch << " " << c.SW << "x"
+                            << c.SH << " -> " << c.W << "x" << c.H;
                     }
                 }
         }
@@ -169,8 +171,8 @@ TEST(ResizeImage, ExtremeAspectRatiosStayInsideTheirBlocks)
                 // a unit each: a 3000:1 reduction comes out up to 10 % dark.
                 const int tol = conf.Mode == 2 || conf.Linear ? 1 : 9;
                 for (uint32_t y = 0; y < dh; y += 97)
-                    EXPECT_NEAR(MemRow(out.I, y)[0], 90, tol) << conf.Name() << " " << sw << "x" << sh << " -> " << dw
-                                                            << "x" << dh;
+                    EXPECT_NEAR(MemRow(out.I, y)[0], 90, tol)
+                        << conf.Name() << " " << sw << "x" << sh << " -> " << dw << "x" << dh;
             }
 }
 
@@ -195,7 +197,8 @@ TEST(ResizeInvariants, ConstantStaysConstant)
             for (uint32_t ch : {1u, 3u, 4u}) {
                 auto level = [](uint32_t, uint32_t, uint32_t c) { return uint8_t(c == 3 ? 255 : 77 + 40 * c); };
                 TImg src(Filled(53, 41, ch, level));
-                for (auto [w, h] : {std::pair{20u, 13u}, std::pair{131u, 90u}, std::pair{20u, 41u}, std::pair{53u, 90u}})
+                for (auto [w, h] :
+                     {std::pair{20u, 13u}, std::pair{131u, 90u}, std::pair{20u, 41u}, std::pair{53u, 90u}})
                     ASSERT_TRUE(SamePixels(Resize(conf, src.I, w, h).I, TImg(Filled(w, h, ch, level)).I))
                         << conf.Name() << " ch " << ch << " " << w << "x" << h;
             }
@@ -230,7 +233,8 @@ TEST(ResizeInvariants, StrongReductionsKeepTheLevel)
             for (uint32_t ch : {1u, 3u, 4u}) {
                 auto white = [](uint32_t, uint32_t, uint32_t) { return uint8_t(255); };
                 ASSERT_TRUE(SamePixels(Resize(conf, TImg(Filled(20000, 2, ch, white)).I, 20, 2).I,
-                                       TImg(Filled(20, 2, ch, white)).I)) << conf.Name() << " ch " << ch;
+                                       TImg(Filled(20, 2, ch, white)).I))
+                    << conf.Name() << " ch " << ch;
             }
             if (id != 1)
                 continue;
@@ -339,7 +343,6 @@ TEST(ResizeFamilies, SixteenBitLinearKernelMatchesTheEightBitOne)
     FreeImg(src16);
 }
 
-
 // Feeds Src to a band resize BandRows rows at a time, each band a picture of its own.
 TImg BandResize(TResizer& R, const TImgInfo& Src, uint32_t W, uint32_t H, uint32_t BandRows)
 {
@@ -373,8 +376,8 @@ TEST(BandResize, SameBytesAsTheWholePicture)
                     for (uint32_t band : {1u, 7u, 1000u}) {
                         TImg got = BandResize(*r, src.I, s.W, s.H, band);
                         EXPECT_TRUE(SamePixels(got.I, whole.I))
-                            << conf.Name() << " ch " << ch << " " << s.SW << "x" << s.SH << " -> " << s.W << "x"
-                            << s.H << " band " << band;
+                            << conf.Name() << " ch " << ch << " " << s.SW << "x" << s.SH << " -> " << s.W << "x" << s.H
+                            << " band " << band;
                     }
                     // The resizer is whole again afterwards.
                     TImg after;
@@ -408,7 +411,8 @@ TEST(BandResize, RowsOutOfOrderOrMissingAreRefused)
 // padding and spare rows: the result must equal that on fresh memory.
 TEST(ResizeImage, BlocksAnEarlierPictureLeftGiveTheBytesOfFreshOnes)
 {
-    const TSize sizes[] = {{301, 211, 97, 61}, {61, 29, 130, 77}, {97, 203, 97, 55}, {97, 203, 45, 203}, {45, 301, 23, 99}};
+    const TSize sizes[] = {
+        {301, 211, 97, 61}, {61, 29, 130, 77}, {97, 203, 97, 55}, {97, 203, 45, 203}, {45, 301, 23, 99}};
     for (TConf conf : AllFamilies())
         for (uint32_t ch : {1u, 3u, 4u})
             for (const TSize& s : sizes) {
@@ -442,8 +446,10 @@ long double Kernel(uint32_t Id, long double X)
     const long double u = std::fabs(X), pi = 3.14159265358979323846264338327950288L;
     auto sinc = [&](long double v) { return v < 1e-12L ? 1.0L : std::sin(pi * v) / (pi * v); };
     switch (Id) {
-    case 2: return u < 3 ? sinc(u) * sinc(u / 3) : 0;
-    case 3: return std::max(0.0L, 1 - u);
+    case 2:
+        return u < 3 ? sinc(u) * sinc(u / 3) : 0;
+    case 3:
+        return std::max(0.0L, 1 - u);
     case 4: { // b = c = 1/3
         const long double b = 1.0L / 3, c = 1.0L / 3;
         if (u < 1)
@@ -452,7 +458,8 @@ long double Kernel(uint32_t Id, long double X)
             return ((-b - 6 * c) * u * u * u + (6 * b + 30 * c) * u * u + (-12 * b - 48 * c) * u + 8 * b + 24 * c) / 6;
         return 0;
     }
-    case 5: return u < 3 ? sinc(u) * (0.42L + 0.5L * std::cos(pi * u / 3) + 0.08L * std::cos(2 * pi * u / 3)) : 0;
+    case 5:
+        return u < 3 ? sinc(u) * (0.42L + 0.5L * std::cos(pi * u / 3) + 0.08L * std::cos(2 * pi * u / 3)) : 0;
     case 6:
         if (u < 1)
             return ((u - 1.8L) * u - 0.2L) * u + 1;
@@ -481,8 +488,9 @@ std::vector<long double> AxisWeights(uint32_t Id, uint32_t Src, uint32_t Dst, ui
     for (int64_t k = -int64_t(Src) - 8; k < 2 * int64_t(Src) + 8; ++k) {
         long double v;
         if (Id == 1) // area: the overlap of pixel k with the output's span
-            v = std::max(0.0L, std::min<long double>(k + 1, (I + 1.0L) * Src / Dst) -
-                                   std::max<long double>(k, (long double)I * Src / Dst));
+            v = std::max(0.0L,
+                         std::min<long double>(k + 1, (I + 1.0L) * Src / Dst) -
+                             std::max<long double>(k, (long double)I * Src / Dst));
         else if (Id == 9)
             v = k == std::min<int64_t>(int64_t(c), Src - 1);
         else

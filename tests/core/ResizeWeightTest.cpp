@@ -153,7 +153,8 @@ TEST(ResizeWeights, FilterIdsMakeTheirSetters)
         EXPECT_EQ(static_cast<TLanczos*>(Make(2, Asked).get())->Radius, Kept) << "Lanczos " << Asked;
     EXPECT_EQ(static_cast<TBlackmanSinc*>(Make(5, 7).get())->Radius, 7);
     // Bicubic: c = (Sharp + 4) / 12, b = 1 - 2c, and never below 0.
-    for (const auto& [Sharp, B, C] : {std::tuple{0, 1.0 / 3, 1.0 / 3}, std::tuple{2, 0.0, 0.5}, std::tuple{5, 0.0, 0.75}}) {
+    for (const auto& [Sharp, B, C] :
+         {std::tuple{0, 1.0 / 3, 1.0 / 3}, std::tuple{2, 0.0, 0.5}, std::tuple{5, 0.0, 0.75}}) {
         const auto S = Make(4, 3, Sharp);
         EXPECT_DOUBLE_EQ(static_cast<TMitchellNetravali*>(S.get())->b, B) << "sharp " << Sharp;
         EXPECT_DOUBLE_EQ(static_cast<TMitchellNetravali*>(S.get())->c, C) << "sharp " << Sharp;

@@ -79,8 +79,9 @@ TEST(SizeExpression, Values)
 {
     // W 800, H 600; a negative total becomes 0; the first ";" ends the text.
     const std::pair<const char*, double> cases[] = {
-        {"W/2-H/4", 250}, {"10-20+30", 20}, {"2*3+4*5", 26}, {"-5", 0}, {"2*(-3)", 0}, {"10+2*(-3)", 4},
-        {"+7", 7}, {"1;2", 1}, {"w*h/W", 600}, {"8/3*3", 8.0 / 3 * 3}, {"((((1+1))))*2", 4}};
+        {"W/2-H/4", 250}, {"10-20+30", 20},       {"2*3+4*5", 26},     {"-5", 0},
+        {"2*(-3)", 0},    {"10+2*(-3)", 4},       {"+7", 7},           {"1;2", 1},
+        {"w*h/W", 600},   {"8/3*3", 8.0 / 3 * 3}, {"((((1+1))))*2", 4}};
     for (const auto& [Text, Want] : cases)
         EXPECT_EQ(Eval(Text), Want) << Text;
     EXPECT_EQ(Eval("(W+H)/2", 640, 480), 560);
@@ -116,7 +117,7 @@ TEST(SizeExpression, DeepNestingIsRefusedWithoutExhaustingTheStack)
 TEST(SizeExpression, PointWorksInEveryLocaleBesideTheLocaleSeparator)
 {
     EXPECT_EQ(EvaluateExpression("1.5*2", '.'), 3);
-    EXPECT_EQ(EvaluateExpression("1.5*2", ','), 3);   // a stored "1.5" survives a comma locale
+    EXPECT_EQ(EvaluateExpression("1.5*2", ','), 3); // a stored "1.5" survives a comma locale
     EXPECT_EQ(EvaluateExpression("1,5*2", ','), 3);
     EXPECT_EQ(EvaluateExpression(".5+1.", '.'), 1.5);
     ExpectEvalError("1,5", '.');

@@ -19,10 +19,12 @@ TEST(SafeWrite, ReplacesOnlyOnSuccessAndLeavesNoTemporaryFile)
     const fs::path dir = fs::path(D.Path).parent_path(), p = dir / "out.dat";
     std::ofstream(p) << "old";
 
-    EXPECT_FALSE(WriteFileAtomically(p.string(), [](std::FILE* f) { std::fputs("half", f); return false; }));
+    EXPECT_FALSE(WriteFileAtomically(p.string(), [](std::FILE* f) {
+        std::fputs("half", f);
+        return false;
+    }));
     EXPECT_EQ(Slurp(p), "old");
-    EXPECT_THROW(WriteFileAtomically(p.string(),
-                                     [](std::FILE*) -> bool { throw std::runtime_error("writer failed"); }),
+    EXPECT_THROW(WriteFileAtomically(p.string(), [](std::FILE*) -> bool { throw std::runtime_error("writer failed"); }),
                  std::runtime_error);
     EXPECT_EQ(Slurp(p), "old");
     {
@@ -57,8 +59,12 @@ TEST(SafeWrite, ANewFileOfTheCallersIsWrittenInPlaceAndNeverOverAnother)
 
     // Written where it was asked for, with no second temporary file beside it.
     EXPECT_TRUE(WriteFileAtomically(
-        p.string(), [&](std::FILE* f) { std::fputs("data", f); return Count() == 1 && fs::exists(p); }, false,
-        TWriteMode::NewFile));
+        p.string(),
+        [&](std::FILE* f) {
+            std::fputs("data", f);
+            return Count() == 1 && fs::exists(p);
+        },
+        false, TWriteMode::NewFile));
     EXPECT_EQ(Slurp(p), "data");
 
     // A file already there is someone else's: it stays as it was.
@@ -67,8 +73,13 @@ TEST(SafeWrite, ANewFileOfTheCallersIsWrittenInPlaceAndNeverOverAnother)
 
     // A failed or abandoned write leaves nothing behind.
     fs::remove(p);
-    EXPECT_FALSE(WriteFileAtomically(p.string(), [](std::FILE* f) { std::fputs("half", f); return false; }, false,
-                                     TWriteMode::NewFile));
+    EXPECT_FALSE(WriteFileAtomically(
+        p.string(),
+        [](std::FILE* f) {
+            std::fputs("half", f);
+            return false;
+        },
+        false, TWriteMode::NewFile));
     EXPECT_FALSE(fs::exists(p));
     {
         TSafeFileWriter w(p.string(), TWriteMode::NewFile);

@@ -14,9 +14,13 @@ TEST(SettingsFileTable, EncodingsOtherEditorsWriteAndWhatIsWrittenBack)
         return R;
     };
     const std::pair<std::string, std::string> Rows[] = {
-        {Utf16("[S]\r\nK=v\r\n", true), "v"}, {Utf16("[S]\nK=v", false), "v"}, {"[S]\nK=caf\xC3\xA9", "caf\xC3\xA9"},
+        {Utf16("[S]\r\nK=v\r\n", true), "v"},
+        {Utf16("[S]\nK=v", false), "v"},
+        {"[S]\nK=caf\xC3\xA9", "caf\xC3\xA9"},
         // Not UTF-8 (truncated, broken, overlong, a surrogate): read as Latin-1.
-        {"[S]\nK=\xC3", "\xC3\x83"}, {"[S]\nK=\xC3(", "\xC3\x83("}, {"[S]\nK=\xC0\x80", "\xC3\x80\xC2\x80"},
+        {"[S]\nK=\xC3", "\xC3\x83"},
+        {"[S]\nK=\xC3(", "\xC3\x83("},
+        {"[S]\nK=\xC0\x80", "\xC3\x80\xC2\x80"},
         {"[S]\nK=\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},
     };
     TTempDir D;
@@ -40,9 +44,21 @@ TEST(SettingsFileTable, EncodingsOtherEditorsWriteAndWhatIsWrittenBack)
 TEST(SettingsFileTable, IntegersAndRatios)
 {
     const std::pair<const char*, int32_t> Ints[] = {
-        {" $1F ", 31}, {"0x10", 16}, {"-5", -5}, {"+7", 7}, {"$FFFFFFFF", -1}, {"-$10", -16},
-        {"-2147483648", INT32_MIN}, {"2147483648", 99}, {"-$80000000", 99}, {"0x1FFFFFFFF", 99},
-        {"$", 99}, {"$1G", 99}, {"abc", 99}, {"1.5", 99}, {"", 99},
+        {" $1F ", 31},
+        {"0x10", 16},
+        {"-5", -5},
+        {"+7", 7},
+        {"$FFFFFFFF", -1},
+        {"-$10", -16},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", 99},
+        {"-$80000000", 99},
+        {"0x1FFFFFFFF", 99},
+        {"$", 99},
+        {"$1G", 99},
+        {"abc", 99},
+        {"1.5", 99},
+        {"", 99},
     };
     TMemIniFile Ini("/nonexistent/i.ini");
     for (const auto& [Text, Want] : Ints) {
@@ -50,8 +66,8 @@ TEST(SettingsFileTable, IntegersAndRatios)
         EXPECT_EQ(Ini.ReadInteger("S", "K", 99), Want) << Text;
     }
     const std::tuple<const char*, int32_t, int32_t> Ratios[] = {
-        {"4:3", 4, 3}, {" 16 : 9 ", 16, 9}, {"\"4\":\"3\"", 4, 3}, {"4 3", 4, 3}, {"4:", 4, 0},
-        {"a:3", 0, 3}, {"1:2:3", 0, 0}, {"\"a\"\"b\":1", 0, 1}, {"", 0, 0},
+        {"4:3", 4, 3}, {" 16 : 9 ", 16, 9}, {"\"4\":\"3\"", 4, 3},  {"4 3", 4, 3}, {"4:", 4, 0},
+        {"a:3", 0, 3}, {"1:2:3", 0, 0},     {"\"a\"\"b\":1", 0, 1}, {"", 0, 0},
     };
     for (const auto& [Text, WantA, WantB] : Ratios) {
         int32_t A = -1, B = -1;

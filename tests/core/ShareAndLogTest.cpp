@@ -14,14 +14,14 @@ namespace {
 // A filter with only a geometry: n row blocks, m column blocks, granule g.
 class TShapeOnly : public TFilter {
 public:
-    TShapeOnly(uint32_t Rows, uint32_t Cols, uint32_t Granule) : FRows(Rows), FCols(Cols), FGranule(Granule) {}
+    TShapeOnly(uint32_t Rows, uint32_t Cols, uint32_t Granule) : FRows(Rows), FCols(Cols), FGranule(Granule) { }
     uint32_t GetVLoopCount() override { return FCols; }
     uint32_t GetHLoopCount() override { return FRows; }
     uint32_t GetVMinBlock() override { return FGranule; }
-    void ResetParam() override {}
+    void ResetParam() override { }
     uint64_t GetHFilterWorkSize(uint64_t) override { return 0; }
-    void HFilter(uint8_t*, const uint8_t*, uint32_t) override {}
-    void VFilter(uint8_t*, const uint8_t*, uint32_t) override {}
+    void HFilter(uint8_t*, const uint8_t*, uint32_t) override { }
+    void VFilter(uint8_t*, const uint8_t*, uint32_t) override { }
     uint32_t FRows, FCols, FGranule;
 };
 

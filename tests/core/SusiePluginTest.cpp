@@ -122,7 +122,8 @@ TEST_F(SusiePluginTest, ReadsThroughThePlugin)
 
     // A top-down gray bitmap with a palette.
     const fs::path pgm = Dir / "g.pgm";
-    std::ofstream(pgm, std::ios::binary) << "P5 2 2 255\n" << "\x01\x02\x03\x04";
+    std::ofstream(pgm, std::ios::binary) << "P5 2 2 255\n"
+                                         << "\x01\x02\x03\x04";
     EXPECT_EQ(Read(spi, pgm), std::make_pair(1u, std::vector<uint8_t>{1, 2, 3, 4}));
 }
 

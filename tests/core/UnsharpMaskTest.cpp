@@ -86,14 +86,14 @@ TEST(UnsharpMask, OneThreadEqualsManyAndSSE2EqualsPlain)
         uint32_t Threshold;
     };
     const Case cases[] = {
-        {1, 1, 1, false, false, 1.0, 0},  {5, 3, 1, false, false, 5.0, 0},   {17, 9, 3, false, false, 0.5, 4},
+        {1, 1, 1, false, false, 1.0, 0},   {5, 3, 1, false, false, 5.0, 0},    {17, 9, 3, false, false, 0.5, 4},
         {64, 33, 3, false, false, 2.0, 0}, {131, 7, 1, false, false, 1.0, 10}, {3, 41, 3, false, false, 3.3, 0},
-        {23, 19, 1, true, false, 1.0, 0},  {70, 5, 1, true, false, 4.0, 3},   {33, 21, 3, false, true, 1.5, 0},
-        {40, 11, 1, true, true, 1.0, 2},  {300, 9, 1, false, true, 2.0, 0},
+        {23, 19, 1, true, false, 1.0, 0},  {70, 5, 1, true, false, 4.0, 3},    {33, 21, 3, false, true, 1.5, 0},
+        {40, 11, 1, true, true, 1.0, 2},   {300, 9, 1, false, true, 2.0, 0},
     };
     for (const Case& k : cases) {
-        SCOPED_TRACE(testing::Message() << k.W << "x" << k.H << "x" << k.C << " 16:" << k.Is16
-                                        << " lin:" << k.Degamma << " r" << k.Radius);
+        SCOPED_TRACE(testing::Message() << k.W << "x" << k.H << "x" << k.C << " 16:" << k.Is16 << " lin:" << k.Degamma
+                                        << " r" << k.Radius);
         TPicture ref(k.W, k.H, k.C, k.Is16);
         k.Is16 ? FillRandom16(ref, k.W * k.H) : FillRandom(ref, k.W * k.H);
         TPicture many(ref), sse(ref);

@@ -42,7 +42,10 @@ std::vector<int32_t> IntWeights(int Len, int I, double FRadius)
     return W;
 }
 
-int32_t Round14(int64_t Sum) { return int32_t((Sum + 8192) >> 14); }
+int32_t Round14(int64_t Sum)
+{
+    return int32_t((Sum + 8192) >> 14);
+}
 
 // The two fixed-point passes: rows first, each rounded and kept as a byte,
 // then columns, rounded; Clamp says what the column sum is saturated to.
@@ -105,8 +108,9 @@ TEST(WorkedValues, LumaChromaWordsOfKnownColours)
         int16_t Y, Cb, Cr;
     };
     const TCase Cases[] = {
-        {0, 0, 0, 0, 0, 0},          {255, 255, 255, 4080, 0, 0},     {128, 128, 128, 2048, 0, 0},
-        {255, 0, 0, 1220, -688, 2040}, {0, 0, 255, 465, 2040, -332}, {10, 200, 30, 1981, -847, -1299},
+        {0, 0, 0, 0, 0, 0},           {255, 255, 255, 4080, 0, 0},
+        {128, 128, 128, 2048, 0, 0},  {255, 0, 0, 1220, -688, 2040},
+        {0, 0, 255, 465, 2040, -332}, {10, 200, 30, 1981, -847, -1299},
     };
     for (const TConvFamily& f : ConvFamilies) {
         TPicture m(std::size(Cases), 1, 3);
@@ -223,7 +227,8 @@ TEST(WorkedValues, SharpenIsTheFixedPointFormulaToTheLevel)
             for (uint32_t y = 0; y < 9; ++y)
                 for (uint32_t x = 0; x < 13; ++x) {
                     const int32_t O = MemRow(src.I, y)[x];
-                    const int32_t Want = std::clamp(SharpenedByFormula(O, Blur[y * 13 + x], int32_t(Threshold), K), 0, 255);
+                    const int32_t Want =
+                        std::clamp(SharpenedByFormula(O, Blur[y * 13 + x], int32_t(Threshold), K), 0, 255);
                     ASSERT_EQ(*m.Px(x, y), Want) << "family " << Family << " amount " << Amount << " threshold "
                                                  << Threshold << " at " << x << "," << y;
                 }

@@ -247,8 +247,8 @@ TEST(FontCache, DrawsAnewWhenTextFontOrMarginsChange)
     Other.Name = "DejaVu Serif";
     Red.Color = 0x00FF00; // colour is not part of the mask
     const TKey Keys[] = {
-        {"Key A", Font, 1, 3, 3, 3, 3},  {"Key B", Font, 1, 3, 3, 3, 3}, {"Key B", Bold, 1, 3, 3, 3, 3},
-        {"Key B", Big, 1, 3, 3, 3, 3},   {"Key B", Other, 1, 3, 3, 3, 3}, {"Key\nB", Other, 1, 3, 3, 3, 3},
+        {"Key A", Font, 1, 3, 3, 3, 3},   {"Key B", Font, 1, 3, 3, 3, 3},   {"Key B", Bold, 1, 3, 3, 3, 3},
+        {"Key B", Big, 1, 3, 3, 3, 3},    {"Key B", Other, 1, 3, 3, 3, 3},  {"Key\nB", Other, 1, 3, 3, 3, 3},
         {"Key\nB", Other, 2, 3, 3, 3, 3}, {"Key\nB", Other, 2, 9, 3, 3, 3}, {"Key\nB", Other, 2, 9, 1, 3, 3},
         {"Key\nB", Other, 2, 9, 1, 7, 3}, {"Key\nB", Other, 2, 9, 1, 7, 0}, {"Key\nB", Red, 2, 9, 1, 7, 0},
     };

@@ -45,8 +45,10 @@ TEST(CompositeImage, OpacityAndAlpha)
         {{0, 0, 0}, {255, 255, 255}, 50, {127, 127, 127}},
         {{10, 10, 10}, {255, 255, 255}, 300, {255, 255, 255}}, // held to 0..100 instead of wrapping
         // A transparent layer pixel leaves every kind of canvas alone.
-        {{7}, {9, 99, 199, 0}, 100, {7}}, {{7, 8, 9}, {9, 99, 199, 0}, 100, {7, 8, 9}},
-        {{7, 8, 9, 100}, {9, 99, 199, 0}, 100, {7, 8, 9, 100}}, {{7, 50}, {9, 99, 199, 0}, 100, {7, 50}},
+        {{7}, {9, 99, 199, 0}, 100, {7}},
+        {{7, 8, 9}, {9, 99, 199, 0}, 100, {7, 8, 9}},
+        {{7, 8, 9, 100}, {9, 99, 199, 0}, 100, {7, 8, 9, 100}},
+        {{7, 50}, {9, 99, 199, 0}, 100, {7, 50}},
         {{0, 0, 0, 0}, {9, 99, 199, 255}, 100, {9, 99, 199, 255}},
         // Half alpha over an opaque canvas: t has no rounding term, so the
         // canvas alpha ends one short of opaque, as it always has.
@@ -55,16 +57,19 @@ TEST(CompositeImage, OpacityAndAlpha)
         // (BT.601: red 255 is gray 76, blue 255 gray 29), with or without the
         // layer's alpha and the canvas's; a gray layer gives its value to every
         // channel.
-        {{0}, {0, 0, 255, 255}, 100, {76}}, {{0, 255}, {0, 0, 255, 255}, 100, {76, 255}},
-        {{0}, {0, 0, 255}, 100, {76}}, {{0, 255}, {0, 0, 255}, 100, {76, 255}},
-        {{0}, {255, 0, 0, 255}, 100, {29}}, {{0, 0, 0}, {60}, 100, {60, 60, 60}},
+        {{0}, {0, 0, 255, 255}, 100, {76}},
+        {{0, 255}, {0, 0, 255, 255}, 100, {76, 255}},
+        {{0}, {0, 0, 255}, 100, {76}},
+        {{0, 255}, {0, 0, 255}, 100, {76, 255}},
+        {{0}, {255, 0, 0, 255}, 100, {29}},
+        {{0, 0, 0}, {60}, 100, {60, 60, 60}},
     };
     for (const auto& c : Cases) {
         TTestImg Canvas(1, 1, c.Canvas), Layer(1, 1, c.Layer);
         TRect R;
         CompositeImage(Canvas.I, Layer.I, 0, 0, 0, c.Opacity, R);
-        EXPECT_EQ(Canvas.At(0, 0), c.Want) << testing::PrintToString(c.Canvas) << " under "
-                                          << testing::PrintToString(c.Layer) << " at " << c.Opacity;
+        EXPECT_EQ(Canvas.At(0, 0), c.Want)
+            << testing::PrintToString(c.Canvas) << " under " << testing::PrintToString(c.Layer) << " at " << c.Opacity;
     }
 }
 

@@ -40,7 +40,6 @@ protected:
     std::string SavedTemp;
 };
 
-
 TEST_F(DecreaseColorTest, PNGOutputBecomesAPalettePictureOtherOutputsPassThrough)
 {
     if (FindQuantiserPath().empty())
@@ -86,7 +85,8 @@ TEST_F(DecreaseColorTest, AFailingToolSaysWhyInOneLine)
     const std::string SavedExe = ExeDir;
     ExeDir = Scratch.Path;
     fs::create_directories(Dir / "bin");
-    std::ofstream(Dir / "bin" / "pngquant") << "#!/bin/sh\necho 'working...'\necho 'error: out of memory' >&2\nexit 4\n";
+    std::ofstream(Dir / "bin" / "pngquant")
+        << "#!/bin/sh\necho 'working...'\necho 'error: out of memory' >&2\nexit 4\n";
     fs::permissions(Dir / "bin" / "pngquant", fs::perms::owner_all);
     TDecreaseColorEffect E;
     E.FMode = 3;
@@ -99,7 +99,6 @@ TEST_F(DecreaseColorTest, AFailingToolSaysWhyInOneLine)
     EXPECT_FALSE(fs::exists(P.ToolOutFileName));
     ExeDir = SavedExe;
 }
-
 
 // A smooth picture with fine detail: colour reduction must approximate it.
 void PaintPhotoLike(TImgInfo& Img)

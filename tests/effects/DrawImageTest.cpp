@@ -95,9 +95,10 @@ TEST(DrawImage, CheckerboardCellsAndBlending)
         QImage b = Bitmap(30);
         DrawImageToBitmap(Img, TRect{0, 0, 20, 20}, b, 3, 2);
         const QRgb White = qRgb(255, 255, 255), Gray = qRgb(0xAA, 0xAA, 0xAA);
-        for (const auto& [x, y, Want] : {std::tuple{2 + 1, 3 + 0, White}, std::tuple{2 + 7, 3 + 7, White},
-                                         std::tuple{2 + 8, 3 + 0, Gray}, std::tuple{2 + 0, 3 + 8, Gray},
-                                         std::tuple{2 + 8, 3 + 8, White}, std::tuple{2 + 16, 3 + 11, Gray}, std::tuple{2 + 19, 3 + 19, White}})
+        for (const auto& [x, y, Want] :
+             {std::tuple{2 + 1, 3 + 0, White}, std::tuple{2 + 7, 3 + 7, White}, std::tuple{2 + 8, 3 + 0, Gray},
+              std::tuple{2 + 0, 3 + 8, Gray}, std::tuple{2 + 8, 3 + 8, White}, std::tuple{2 + 16, 3 + 11, Gray},
+              std::tuple{2 + 19, 3 + 19, White}})
             EXPECT_EQ(b.pixel(x, y), Want) << Channels << " channels at " << x << "," << y;
         EXPECT_EQ(b.pixel(1, 3), Guard) << "nothing left of the drawn area";
         if (Channels == 4) {

@@ -9,7 +9,7 @@ namespace {
 // Records the order in which it ran; can ask for gray+alpha.
 class Probe : public TEffect {
 public:
-    Probe(const char* Name, uint32_t ID, std::vector<std::string>* Log) : TEffect(Name, 'X', Name, ID), Log(Log) {}
+    Probe(const char* Name, uint32_t ID, std::vector<std::string>* Log) : TEffect(Name, 'X', Name, ID), Log(Log) { }
     void DoEffect(TImgInfo&, TEffectParams& P) override
     {
         Log->push_back(FName);
@@ -23,8 +23,7 @@ public:
 struct Chain {
     std::vector<std::string> Ran;
     TEffectList L;
-    template <typename T>
-    T* Add(std::unique_ptr<T> E)
+    template <typename T> T* Add(std::unique_ptr<T> E)
     {
         T* P = E.get();
         L.AddFilter(std::move(E));
@@ -46,7 +45,6 @@ TImageInfo& Info1000x750()
     I.Width = 1000, I.Height = 750;
     return I;
 }
-
 
 TEST(EffectChain, ReducedDecodingOnlyWhenNothingBeforeTheResizeChanges)
 {
@@ -98,12 +96,11 @@ TEST(EffectChain, GrayAlphaStepLeavesPicturesWithoutAlpha)
     EXPECT_EQ(P.DownScale, 1);
 }
 
-
 struct FakeHost : TEffectHost {
     std::vector<std::vector<int32_t>> FilterCalls;
-    void UpdateEffectStrip(TEffectList&) override {}
-    void ShowResizeSettings() override {}
-    void PushSizeRule() override {}
+    void UpdateEffectStrip(TEffectList&) override { }
+    void ShowResizeSettings() override { }
+    void PushSizeRule() override { }
     std::string RenameRule() override { return "/tmp/<old>.png"; }
     void SetResizeFilters(int32_t D, int32_t I, int32_t S) override { FilterCalls.push_back({D, I, S}); }
 };

@@ -51,7 +51,7 @@ struct TTestImg {
 
 // A black picture of C channels.
 struct TTestPicture : TTestImg {
-    TTestPicture(uint32_t W, uint32_t H, uint32_t C) : TTestImg(W, H, V(C)) {}
+    TTestPicture(uint32_t W, uint32_t H, uint32_t C) : TTestImg(W, H, V(C)) { }
 };
 
 // A picture whose neighbouring samples all differ.

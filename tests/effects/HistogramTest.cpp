@@ -42,7 +42,7 @@ TEST(Histogram, SSE2ConverterEqualsTheReference)
             TTestImg img(w, 2, std::vector<uint8_t>(ch, 0));
             FillNoise(img);
             // Corners of the colour cube too, where chroma reaches its ends.
-            const uint8_t corners[8][3] = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255},
+            const uint8_t corners[8][3] = {{0, 0, 0},     {255, 0, 0},   {0, 255, 0},   {0, 0, 255},
                                            {255, 255, 0}, {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
             for (uint32_t x = 0; x < w && x < 8; ++x)
                 std::copy_n(corners[x], 3, img.Px(x, 0));

@@ -31,7 +31,9 @@ protected:
     {
         const TPatternPicture Img(W, H, 3);
         const std::string P = (Dir / Name).string();
-        EXPECT_NE(WriteJPEG(P, Img.I, 98, TResolutionInfo{72, 72, 1}, false, nullptr, nullptr, 0, 2, 0, TakeRunSettings()), 0);
+        EXPECT_NE(
+            WriteJPEG(P, Img.I, 98, TResolutionInfo{72, 72, 1}, false, nullptr, nullptr, 0, 2, 0, TakeRunSettings()),
+            0);
         return P;
     }
     TImgInfo Load(const std::string& P)

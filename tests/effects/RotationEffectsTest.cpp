@@ -14,7 +14,7 @@ TEST(ExifRotation, EveryOrientationComesOutUpright)
             // Where the source keeps upright pixel (x, y), by orientation.
             for (uint32_t y = 0; y < H; ++y)
                 for (uint32_t x = 0; x < W; ++x) {
-                    const uint32_t S[10][2] = {{x, y}, {x, y}, {W - 1 - x, y}, {W - 1 - x, H - 1 - y},
+                    const uint32_t S[10][2] = {{x, y},         {x, y}, {W - 1 - x, y}, {W - 1 - x, H - 1 - y},
                                                {x, H - 1 - y}, {y, x}, {y, W - 1 - x}, {H - 1 - y, W - 1 - x},
                                                {H - 1 - y, x}, {x, y}};
                     Stored.Mark(x, y, S[O][0], S[O][1]);

@@ -49,7 +49,8 @@ protected:
     {
         TImgInfo I = MakeGradient(W, H, 3);
         const std::string P = (Dir / Name).string();
-        EXPECT_NE(WriteJPEG(P, I, 90, TResolutionInfo{72, 72, 1}, false, nullptr, nullptr, 0, 2, 0, TakeRunSettings()), 0);
+        EXPECT_NE(WriteJPEG(P, I, 90, TResolutionInfo{72, 72, 1}, false, nullptr, nullptr, 0, 2, 0, TakeRunSettings()),
+                  0);
         FreeImg(I);
         return P;
     }

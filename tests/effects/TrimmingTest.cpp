@@ -96,8 +96,8 @@ TEST(TrimmingSettings, OlderFormsAreReadIntoTodaysForm)
     };
     for (const auto& R : Rows) {
         TMemIniFile Ini("/nonexistent/t.ini");
-        for (auto [Key, V] : {std::pair{"Type", "18"}, {"SelectMode", "4:3"}, {"Style", R[0]}, {"Value", R[1]},
-                              {"SizeList", R[2]}})
+        for (auto [Key, V] :
+             {std::pair{"Type", "18"}, {"SelectMode", "4:3"}, {"Style", R[0]}, {"Value", R[1]}, {"SizeList", R[2]}})
             if (*V)
                 Ini.WriteString("TrimmingFilter", Key, V);
         TTrimmingFilter T;

@@ -36,7 +36,6 @@ struct TPreviewFilters {
 
 const TFont Font{"DejaVu Sans", 1, 20, 0xFFFFFF, fsBold};
 
-
 TEST(AddTextForm, PreviewDrawsTextAndDragMovesIt)
 {
     TPreviewFilters F;
@@ -100,11 +99,27 @@ TEST(AddTextForm, EveryValueShownComesBack)
 {
     TPreviewFilters F;
     TAddTextForm Form;
-    const TAddTextParam In{.Position = 5, .XOffset = -7, .YOffset = 8, .FontOpacity = 90, .BackColor = 0x123456,
-                           .BackOpacity = 40, .MarginX = -3, .MarginY = 4, .LinePitch = 1.25,
-                           .Shadow = true, .ShadowColor = 0x654321, .ShadowOpacity = 70, .ShadowRadius = 3.5,
-                           .ShadowStr = 5, .ShadowOffsetX = 6, .ShadowOffsetY = -2, .Glow = true,
-                           .GlowColor = 0xABCDEF, .GlowOpacity = 60, .GlowRadius = 4.5, .GlowStr = 9};
+    const TAddTextParam In{.Position = 5,
+                           .XOffset = -7,
+                           .YOffset = 8,
+                           .FontOpacity = 90,
+                           .BackColor = 0x123456,
+                           .BackOpacity = 40,
+                           .MarginX = -3,
+                           .MarginY = 4,
+                           .LinePitch = 1.25,
+                           .Shadow = true,
+                           .ShadowColor = 0x654321,
+                           .ShadowOpacity = 70,
+                           .ShadowRadius = 3.5,
+                           .ShadowStr = 5,
+                           .ShadowOffsetX = 6,
+                           .ShadowOffsetY = -2,
+                           .Glow = true,
+                           .GlowColor = 0xABCDEF,
+                           .GlowOpacity = 60,
+                           .GlowRadius = 4.5,
+                           .GlowStr = 9};
     Form.SetParam(In, Font, "A");
     TAddTextParam Out;
     TFont OutFont;

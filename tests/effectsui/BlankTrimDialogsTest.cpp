@@ -33,8 +33,14 @@ template <class Form> QString OkRefused(Form& F)
     return Shown;
 }
 
-std::pair<uint32_t, uint32_t> Size(const TImgInfo& I) { return {I.Width, I.Height}; }
-std::pair<uint32_t, uint32_t> Size(uint32_t W, uint32_t H) { return {W, H}; }
+std::pair<uint32_t, uint32_t> Size(const TImgInfo& I)
+{
+    return {I.Width, I.Height};
+}
+std::pair<uint32_t, uint32_t> Size(uint32_t W, uint32_t H)
+{
+    return {W, H};
+}
 
 TAddBlankParam PixelParam()
 {

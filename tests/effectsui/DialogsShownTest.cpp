@@ -85,7 +85,10 @@ struct EffectDialogs : ::testing::Test {
     bool Load(int32_t Index, TImgInfo& Img) { return LoadBeforeImage(*Files[Index], Img, EFFECT_ADDTEXT, Index); }
 };
 
-uint64_t Sum(const uint32_t* Table) { return std::accumulate(Table, Table + 256, uint64_t(0)); }
+uint64_t Sum(const uint32_t* Table)
+{
+    return std::accumulate(Table, Table + 256, uint64_t(0));
+}
 
 // Runs Exec while the dialog it opens is checked by Look, then cancelled.
 template <class Form> void WhileOpen(const std::function<void()>& Exec, const std::function<void(Form&)>& Look)
@@ -225,19 +228,23 @@ TEST_F(EffectDialogs, HistogramWindowShowsSourceAndProcessedPicture)
 
     PreviewOption.HistogramChannel = 0;
     const std::pair<const char*, std::function<TPreviewBaseForm*()>> Dialogs[] = {
-        {"ColorAdjust", [] {
+        {"ColorAdjust",
+         [] {
              auto* F = new TColorAdjustForm;
              TColorAdjust E;
              E.FPreview = E.FHistogram = true;
              E.FContrast = 80;
-             return F->SetParam(E), F; }},
-        {"ToneCurve", [] {
+             return F->SetParam(E), F;
+         }},
+        {"ToneCurve",
+         [] {
              auto* F = new TToneCurveOptionForm;
              TCurveSet Pt;
              for (int i = 0; i < tcCount; ++i)
                  Pt[i] = i == tcChroma ? TPointArray{{0, 0}, {128, 128}, {255, 255}} : TPointArray{{0, 0}, {255, 255}};
              Pt[tcRGB] = {{0, 40}, {255, 255}}; // lifts the shadows
-             return F->SetParam(Pt, 0, true, true), F; }},
+             return F->SetParam(Pt, 0, true, true), F;
+         }},
     };
     for (const auto& [Name, Make] : Dialogs) {
         std::unique_ptr<TPreviewBaseForm> D(Make());
@@ -280,7 +287,8 @@ TEST_F(EffectDialogs, ThePreviewWindowTakesKeysWhileItsDialogIsOpen)
                                        ASSERT_TRUE(PreviewForm->isVisible());
                                        EXPECT_TRUE(PreviewForm->windowTitle().startsWith("p1.bmp"));
                                        QTest::keyClick(PreviewForm->windowHandle(), Qt::Key_Right);
-                                       EXPECT_TRUE(PumpUntil([] { return PreviewForm->windowTitle().startsWith("p0.bmp"); }))
-                                           << PreviewForm->windowTitle().toStdString();
+                                       EXPECT_TRUE(PumpUntil([] {
+                                           return PreviewForm->windowTitle().startsWith("p0.bmp");
+                                       })) << PreviewForm->windowTitle().toStdString();
                                    });
 }

@@ -54,7 +54,10 @@ void AnswerText(const QString& T)
     });
 }
 using TBox = std::array<int, 4>;
-TBox Box(const TRect& r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
+TBox Box(const TRect& r)
+{
+    return {r.Left, r.Top, r.Right, r.Bottom};
+}
 
 template <class F> std::function<void(QDialog&)> On(std::function<void(F&)> Work)
 {
@@ -91,27 +94,38 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
     PreviewOption.ViewMode = 0;
     for (auto* Register : {RegisterGrayscaleForm, RegisterRotationOptionForm, RegisterJPEGTranOptionForm})
         Register(nullptr);
-    for (auto* Register : {RegisterTrimmingOptionForm, RegisterAddBlankForm, RegisterToneCurveOptionForm,
-                           RegisterColorAdjustForm})
+    for (auto* Register :
+         {RegisterTrimmingOptionForm, RegisterAddBlankForm, RegisterToneCurveOptionForm, RegisterColorAdjustForm})
         Register(nullptr, {});
 
     const TRow Rows[] = {
-        {"Grayscale", Listed<TGrayscaleFilter>, On<TGrayscaleForm>([](TGrayscaleForm& F) {
+        {"Grayscale",
+         Listed<TGrayscaleFilter>,
+         On<TGrayscaleForm>([](TGrayscaleForm& F) {
              Pick(F.WeightsList, 2);
              F.RedBar->setValue(5000);
              F.GreenEdit->setText("0.25");
              EXPECT_EQ(F.GreenBar->value(), 2500);
-         }), {{"Type", "2"}, {"Red", "5000"}, {"Green", "2500"}}},
-        {"Rotation", Listed<TRotationFilter>, On<TRotationOptionForm>([](TRotationOptionForm& F) {
+         }),
+         {{"Type", "2"}, {"Red", "5000"}, {"Green", "2500"}}},
+        {"Rotation",
+         Listed<TRotationFilter>,
+         On<TRotationOptionForm>([](TRotationOptionForm& F) {
              F.PortraitButton->click();
              Pick(F.RotationList, 3);
-         }), {{"Type", "2"}, {"Value", "3"}}},
-        {"LosslessTransform", Listed<TJPEGTran>, On<TJPEGTranOptionForm>([](TJPEGTranOptionForm& F) {
+         }),
+         {{"Type", "2"}, {"Value", "3"}}},
+        {"LosslessTransform",
+         Listed<TJPEGTran>,
+         On<TJPEGTranOptionForm>([](TJPEGTranOptionForm& F) {
              for (QCheckBox* C : {F.chbOptimize, F.chbProgressive, F.chbGrayscale, F.chbTrimming})
                  C->click();
              Pick(F.cbRotation, 4);
-         }), {{"Optimize", "0"}, {"Trimming", "1"}, {"Rotation", "4"}}},
-        {"Trimming", Listed<TTrimmingFilter>, On<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
+         }),
+         {{"Optimize", "0"}, {"Trimming", "1"}, {"Rotation", "4"}}},
+        {"Trimming",
+         Listed<TTrimmingFilter>,
+         On<TTrimmingOptionForm>([](TTrimmingOptionForm& F) {
              // Each mode with a value for the portrait picture; the selection follows.
              const char* Texts[4] = {"10,20,30,40", "10,20,30,40", "10,10,10,50", "16:9,0,100"};
              const TBox Expect[4] = {{10, 20, 40, 60}, {10, 20, 60, 120}, {9, 16, 81, 80}, {0, 109, 90, 160}};
@@ -134,8 +148,11 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              Pick(F.BranchList, TRIM_FIRST_ONLY);
              F.FirstSetEdit->setText("1,2,3,4");
              EXPECT_EQ(Box(PreviewForm->SelectRect()), (TBox{1, 2, 4, 6}));
-         }), {{"Type", "32"}, {"Value", "1,2,3,4,1,2,3,4"}, {"SelectMode", "4:3"}}},
-        {"AddBlank", Listed<TAddBlankFilter>, On<TAddBlankForm>([](TAddBlankForm& F) {
+         }),
+         {{"Type", "32"}, {"Value", "1,2,3,4,1,2,3,4"}, {"SelectMode", "4:3"}}},
+        {"AddBlank",
+         Listed<TAddBlankFilter>,
+         On<TAddBlankForm>([](TAddBlankForm& F) {
              Pick(F.BlankTypeList, btAspect);
              for (const char* T : {"16:9,50,50", "1:0,0:1", "1:2", "1:2:3", "1:2,3"})
                  F.SecondSetEdit->setText(T);
@@ -152,8 +169,11 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              F.PreviewBox->click();
              F.PreviewBox->click();
              EXPECT_TRUE(ShowsCanvas(F, 90 + 4 + 3 * 2 * 3, 160 + 6 + 3 * 2 * 3)); // margins and three frames
-         }), {{"BlankType", "1"}, {"ColorType", "1"}, {"UseFrame1", "1"}, {"Frame1Color", "197121"}}},
-        {"ToneCurve", Listed<TToneCurveEffect>, On<TToneCurveOptionForm>([](TToneCurveOptionForm& F) {
+         }),
+         {{"BlankType", "1"}, {"ColorType", "1"}, {"UseFrame1", "1"}, {"Frame1Color", "197121"}}},
+        {"ToneCurve",
+         Listed<TToneCurveEffect>,
+         On<TToneCurveOptionForm>([](TToneCurveOptionForm& F) {
              for (int C = 5; C >= 0; --C)
                  Pick(F.ChannelList, C);
              Stroke(F.CurveBox, 102, 157, 122, 107);
@@ -172,8 +192,11 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              F.ResetChannelButton->click();
              for (QCheckBox* B : {F.HistogramBox, F.PreviewBox, F.PreviewBox, F.HistogramBox})
                  B->click();
-         }), {{"RGB", "0,0,100,200,255,255"}, {"Red", "0,0,255,255"}}},
-        {"ColorAdjust", Listed<TColorAdjust>, On<TColorAdjustForm>([](TColorAdjustForm& F) {
+         }),
+         {{"RGB", "0,0,100,200,255,255"}, {"Red", "0,0,255,255"}}},
+        {"ColorAdjust",
+         Listed<TColorAdjust>,
+         On<TColorAdjustForm>([](TColorAdjustForm& F) {
              F.RGBGammaBar->setValue(50);
              F.ContrastEdit->clear();
              QTest::keyClicks(F.ContrastEdit, "15x");
@@ -182,12 +205,17 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
                  B->click();
              EXPECT_EQ(F.ContrastBar->value(), 16);
              EXPECT_TRUE(PumpUntil([&] { return F.Dest2.Mem != nullptr; }));
-         }), {{"RGBGamma", "1.5"}, {"Contrast", "16"}}},
+         }),
+         {{"RGBGamma", "1.5"}, {"Contrast", "16"}}},
     };
     for (const auto& [Name, Make, Work, After] : Rows) {
         SCOPED_TRACE(Name);
         TEffect* E = Make(Effects);
-        auto Stored = [E] { TMemIniFile Ini(""); E->WriteIniFile(Ini); return Ini; };
+        auto Stored = [E] {
+            TMemIniFile Ini("");
+            E->WriteIniFile(Ini);
+            return Ini;
+        };
         const std::string Before = Stored().GetText();
         const auto& WorkOn = Work; // clang 14 cannot capture a structured binding
         for (bool Ok : {false, true}) {

@@ -21,36 +21,49 @@
 #include <functional>
 #include <vector>
 
-inline std::vector<std::pair<const char*, std::function<QDialog*()>>> AllEffectDialogs(TCompositePreviewLoader Loader = {})
+inline std::vector<std::pair<const char*, std::function<QDialog*()>>>
+AllEffectDialogs(TCompositePreviewLoader Loader = {})
 {
     return {
-        {"AddText", [Loader] {
+        {"AddText",
+         [Loader] {
              auto* F = new TAddTextForm(nullptr, [Loader](int32_t I, TImgInfo& Img, TAddTextPreviewSource&) {
                  return Loader && Loader(I, Img);
              });
-             return F->SetPreviewImageIndex(1), F; }},
-        {"Composite", [Loader] {
+             return F->SetPreviewImageIndex(1), F;
+         }},
+        {"Composite",
+         [Loader] {
              auto* F = new TCompositeOptionForm(nullptr, Loader);
-             return F->SetPreviewImageIndex(1), F; }},
+             return F->SetPreviewImageIndex(1), F;
+         }},
         {"Grayscale", [] { return new TGrayscaleForm; }},
         {"Rotation", [] { return new TRotationOptionForm; }},
         {"LosslessTransform", [] { return new TJPEGTranOptionForm; }},
-        {"DecreaseColor", [] {
+        {"DecreaseColor",
+         [] {
              auto* F = new TDecreaseColorForm;
-             return F->SetParam(DC_IZYINS | DC_PNGNQ, 2, "-Y10", 256, 0, 2, 8, 9), F; }},
+             return F->SetParam(DC_IZYINS | DC_PNGNQ, 2, "-Y10", 256, 0, 2, 8, 9), F;
+         }},
         {"ColorAdjust", [] { return new TColorAdjustForm; }},
         {"UnsharpMask", [] { return new TUnSharpMaskOptionForm; }},
-        {"ToneCurve", [] {
+        {"ToneCurve",
+         [] {
              auto* F = new TToneCurveOptionForm;
-             return F->SetParam(TToneCurveEffect().FControlPoints, 0, true, true), F; }},
-        {"AddBlank", [] {
+             return F->SetParam(TToneCurveEffect().FControlPoints, 0, true, true), F;
+         }},
+        {"AddBlank",
+         [] {
              auto* F = new TAddBlankForm;
              TAddBlankParam P;
              P.BlankType = btPixels;
              P.Value.fill("10");
-             return F->SetParam(P, true), F; }},
-        {"Trimming", [] {
+             return F->SetParam(P, true), F;
+         }},
+        {"Trimming",
+         [] {
              auto* F = new TTrimmingOptionForm;
-             return F->SetParams(TRIM_MARGIN, 0, {"10", "10", "10", "10", "10", "10", "10", "10"}, "16:9", true), F; }},
+             return F->SetParams(TRIM_MARGIN, 0, {"10", "10", "10", "10", "10", "10", "10", "10"}, "16:9", true), F;
+         }},
     };
 }

@@ -10,7 +10,10 @@
 
 namespace {
 
-std::array<int32_t, 4> Box4(const TRect& R) { return {R.Left, R.Top, R.Right, R.Bottom}; }
+std::array<int32_t, 4> Box4(const TRect& R)
+{
+    return {R.Left, R.Top, R.Right, R.Bottom};
+}
 
 struct TPicture {
     TImgInfo Img;

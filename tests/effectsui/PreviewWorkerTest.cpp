@@ -47,8 +47,8 @@ public:
     ~TFillSpot() override { Stop(); }
 
 protected:
-    void ReadParams() override {}
-    void ApplyEffect(TImgInfo&, TMultiThread&) override {}
+    void ReadParams() override { }
+    void ApplyEffect(TImgInfo&, TMultiThread&) override { }
 };
 
 class TTestDialog : public TPreviewBaseForm, public TFillValues {
@@ -77,7 +77,7 @@ public:
     }
 
 protected:
-    void PreviewClosed(QObject*) override {}
+    void PreviewClosed(QObject*) override { }
     uint32_t GetEffectID() override { return 256; }
     void RequestPreview() override { StartPreviewWork(); }
     bool IsPreviewChecked() override { return true; }

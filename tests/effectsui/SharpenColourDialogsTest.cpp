@@ -43,7 +43,10 @@ TImgInfo Sharpened(const TImgInfo& Img, TUnsharpMask& F)
     return R;
 }
 
-bool SamePixels(const TImgInfo& A, const TImgInfo& B) { return Pixels(A) == Pixels(B); }
+bool SamePixels(const TImgInfo& A, const TImgInfo& B)
+{
+    return Pixels(A) == Pixels(B);
+}
 
 } // namespace
 
@@ -85,7 +88,8 @@ TEST(UnSharpMaskDialog, OkWritesBackCancelKeepsAndTheBatchFilterKeepsItsValues)
         F.HistogramBox->setChecked(false);
     });
     E.ShowConfigDialog();
-    EXPECT_EQ(std::make_tuple(E.FHighlight, E.FRadius, E.FDegamma, E.FHistogram), std::make_tuple(300, 2.5, true, false));
+    EXPECT_EQ(std::make_tuple(E.FHighlight, E.FRadius, E.FDegamma, E.FHistogram),
+              std::make_tuple(300, 2.5, true, false));
     TUnsharpMask Expected;
     E.ApplyParam(Expected);
     TImgInfo Want = Sharpened(Pic, Expected);

@@ -13,8 +13,14 @@
 namespace {
 
 // Box pixel of curve point (x, y).
-int BoxX(int x) { return x + 2; }
-int BoxY(int y) { return 257 - y; }
+int BoxX(int x)
+{
+    return x + 2;
+}
+int BoxY(int y)
+{
+    return 257 - y;
+}
 
 // Points at curve point (x0, y0), presses there, drags to box pixel (X1, Y1)
 // and lets go.
@@ -23,7 +29,10 @@ void Drag(QWidget* Box, int x0, int y0, int X1, int Y1)
     Mouse(Box, QEvent::MouseMove, BoxX(x0), BoxY(y0));
     Stroke(Box, BoxX(x0), BoxY(y0), X1, Y1);
 }
-void Click(QWidget* Box, int x, int y) { Drag(Box, x, y, BoxX(x), BoxY(y)); }
+void Click(QWidget* Box, int x, int y)
+{
+    Drag(Box, x, y, BoxX(x), BoxY(y));
+}
 
 void ExpectSound(const TPointArray& P)
 {
@@ -111,8 +120,9 @@ TEST(ToneCurveDlg, DamagedPresetsGiveUsableCurves)
     const std::pair<const char*, QByteArray> Files[] = {
         {"empty", ""},
         {"binary", QByteArray("\x00\xff\xfe[Tone\x01\n=\n\x00", 13)},
-        {"bad", "[ToneCurve]\nRGB=5,5,3\nRed=200,10,100,20,50,60\nGreen=0,0,99999999999,1\n"
-                "Blue=,,,\nLuma=10,10,10,20\nChroma=-5,0,255,255\n"},
+        {"bad",
+         "[ToneCurve]\nRGB=5,5,3\nRed=200,10,100,20,50,60\nGreen=0,0,99999999999,1\n"
+         "Blue=,,,\nLuma=10,10,10,20\nChroma=-5,0,255,255\n"},
     };
     for (const auto& [Name, Bytes] : Files) {
         QFile Out(QString::fromStdString(Folder.File(Name)));

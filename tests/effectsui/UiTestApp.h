@@ -55,8 +55,8 @@ inline void Key(QWidget* W, int K, const QString& Text = {})
 inline void Mouse(QWidget* W, QEvent::Type T, int X, int Y)
 {
     const Qt::MouseButtons Held = T == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent E(T, QPointF(X, Y), W->mapToGlobal(QPointF(X, Y)), T == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                  Held, Qt::NoModifier);
+    QMouseEvent E(T, QPointF(X, Y), W->mapToGlobal(QPointF(X, Y)),
+                  T == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, Held, Qt::NoModifier);
     QApplication::sendEvent(W, &E);
 }
 

@@ -32,9 +32,9 @@ TEST(IsWindowPosOnScreen, OnlyTheWholeRectangleOnThePrimaryScreenCounts)
         {0, -1, 100, 100, false},       // under a top panel's edge
         {0, 0, W + 1, 100, false},
         {0, 0, 100, H + 1, false},
-        {W, 0, W + 300, 200, false},    // where a second screen to the right would be
-        {0, H, 300, H + 200, false},    // or one below
-        {-W, 0, -W + 300, 200, false},  // or one to the left
+        {W, 0, W + 300, 200, false},   // where a second screen to the right would be
+        {0, H, 300, H + 200, false},   // or one below
+        {-W, 0, -W + 300, 200, false}, // or one to the left
     };
     for (const auto& C : Cases)
         EXPECT_EQ(IsWindowPosOnScreen(C.L, C.T, C.R, C.B), C.On) << C.L << "," << C.T << "-" << C.R << "," << C.B;

@@ -15,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
     TImageInfo I;
     if (ParseExifBlock(Data, Size, 0, I)) {
         auto Inside = [&](uint32_t Pos, uint64_t Len) { return Pos == 0 || Pos + Len <= Size; };
-        if (!Inside(I.FOrientationPos, 2) || !Inside(I.FSoftwarePos, I.FSoftwareLen) ||
-            !Inside(I.FSoftwareLenPos, 8) || !Inside(I.FXResolutionPos, 8) || !Inside(I.FYResolutionPos, 8) ||
-            !Inside(I.FResolutionUnitPos, 2) || !Inside(I.FXDimensionPos, 4) || !Inside(I.FYDimensionPos, 4) ||
+        if (!Inside(I.FOrientationPos, 2) || !Inside(I.FSoftwarePos, I.FSoftwareLen) || !Inside(I.FSoftwareLenPos, 8) ||
+            !Inside(I.FXResolutionPos, 8) || !Inside(I.FYResolutionPos, 8) || !Inside(I.FResolutionUnitPos, 2) ||
+            !Inside(I.FXDimensionPos, 4) || !Inside(I.FYDimensionPos, 4) ||
             !Inside(I.FThumbnailOffset, I.FThumbnailSize) || !Inside(I.FThumbnailOrientationPos, 2) ||
             !Inside(I.FIFD0Pos, 2 + 12 * uint64_t(I.FIFD0Entry) + 4))
             std::abort();

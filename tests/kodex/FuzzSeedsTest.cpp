@@ -12,8 +12,8 @@ using FuzzSeeds = TKodexTest;
 TEST_F(FuzzSeeds, EverySeedDecodesThroughTheEntryItsSelectorPicks)
 {
     MakeFuzzSeeds(Scratch.Dir.string());
-    const TFuzzEntries entries{KodexProcs.ReadPNG, KodexProcs.ReadJPEG, KodexProcs.ReadWIC,
-                               KodexProcs.ReadWICThumbnail, KodexProcs.ReadWICInfo};
+    const TFuzzEntries entries{KodexProcs.ReadPNG, KodexProcs.ReadJPEG, KodexProcs.ReadWIC, KodexProcs.ReadWICThumbnail,
+                               KodexProcs.ReadWICInfo};
     std::set<uint8_t> selectors;
     int seeds = 0;
     for (const auto& e : std::filesystem::directory_iterator(Scratch.Dir)) {

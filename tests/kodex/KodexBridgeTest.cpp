@@ -49,9 +49,12 @@ TEST(KodexLoading, MissingOrBrokenLibraryGivesTheSystemMessage)
 
 TEST_F(Bridge, PaletteBitmapsOfEveryDepthBecomeTheSamePalettePng)
 {
-    struct TCase { int Bpp, Colours; bool TopDown; };
-    for (const TCase c : {TCase{1, 2, false}, TCase{4, 5, false}, TCase{4, 16, true}, TCase{8, 12, false},
-                          TCase{8, 200, true}}) {
+    struct TCase {
+        int Bpp, Colours;
+        bool TopDown;
+    };
+    for (const TCase c :
+         {TCase{1, 2, false}, TCase{4, 5, false}, TCase{4, 16, true}, TCase{8, 12, false}, TCase{8, 200, true}}) {
         auto index = [&](int x, int y) { return (x * 3 + y * 5) % c.Colours; };
         const std::string src = Scratch / "src.bmp", dst = Scratch / "out.png";
         WriteBytes(src, MakePaletteBmp(13, 7, c.Bpp, c.Colours, c.TopDown, index));
@@ -76,8 +79,10 @@ TEST_F(Bridge, PaletteBitmapKeyColourBecomesTransparentIndexZero)
 {
     // Corners: top-left 3, top-right 1, bottom-left 2, bottom-right 0.
     auto index = [](int x, int y) {
-        if (y == 0) return x == 0 ? 3 : x == 5 ? 1 : 4;
-        if (y == 3) return x == 0 ? 2 : x == 5 ? 0 : 4;
+        if (y == 0)
+            return x == 0 ? 3 : x == 5 ? 1 : 4;
+        if (y == 3)
+            return x == 0 ? 2 : x == 5 ? 0 : 4;
         return (x + y) % 5;
     };
     const std::string src = Scratch / "k.bmp", dst = Scratch / "k.png";
@@ -117,8 +122,11 @@ TEST_F(Bridge, DamagedPaletteBitmapsAreRefused)
         size_t At;
         uint32_t Value;
         const char* Why;
-    } patches[] = {{0, 'X', "signature"}, {14, 12, "header size"}, {46, 300, "colours used over 256"},
-                   {22, 0x80000000u, "height of -2^31"}, {10, 0xFFFFFFF0u, "data offset past the end"}};
+    } patches[] = {{0, 'X', "signature"},
+                   {14, 12, "header size"},
+                   {46, 300, "colours used over 256"},
+                   {22, 0x80000000u, "height of -2^31"},
+                   {10, 0xFFFFFFF0u, "data offset past the end"}};
     for (const auto& p : patches) {
         std::vector<uint8_t> b = good;
         Put32(b, p.At, p.Value);

@@ -36,7 +36,6 @@ size_t ScanData(const std::vector<uint8_t>& B)
     return 0;
 }
 
-
 TEST_F(Jpeg, JpegYCbCrOutputConvertsBackWithinOneLevel)
 {
     TOwnedImg src{MakePicture(48, 32, 3, true)};
@@ -199,9 +198,7 @@ TEST_F(Jpeg, CorruptCodedDataFails)
     ExpectRefused(ReadJPEGFromMemory(bad.data(), bad.size(), out.Img, TakeRunSettings()), out.Img, "Corrupt JPEG data");
 }
 
-
-int ReadBands(const std::vector<uint8_t>& File, uint32_t Den, uint32_t BandRows, TBandSink& Sink,
-              uint32_t Flags = 0)
+int ReadBands(const std::vector<uint8_t>& File, uint32_t Den, uint32_t BandRows, TBandSink& Sink, uint32_t Flags = 0)
 {
     return ReadBandsWith(KodexProcs.ReadJPEGBands, File, Den, BandRows, Sink, Flags);
 }
@@ -222,7 +219,8 @@ TEST_F(Jpeg, BandedDecodingHandsOverTheWholePictureRowForRow)
                 ASSERT_TRUE(KodexProcs.ReadJPEG(&whole, file.data(), file.size()));
                 TOwnedImg ref{whole.Img};
                 // Reduced-size decoding gives the scaled size, rounded up.
-                EXPECT_EQ(std::make_pair(ref.Img.Width, ref.Img.Height), std::make_pair((77u + den - 1) / den, (53u + den - 1) / den));
+                EXPECT_EQ(std::make_pair(ref.Img.Width, ref.Img.Height),
+                          std::make_pair((77u + den - 1) / den, (53u + den - 1) / den));
                 EXPECT_EQ(ref.Img.Bpl, CalcBpl(ref.Img.Width, ch));
                 std::vector<uint8_t> expect;
                 for (uint32_t y = 0; y < ref.Img.Height; ++y)

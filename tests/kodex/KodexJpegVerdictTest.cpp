@@ -119,7 +119,7 @@ std::vector<TVerdict> Verdicts(const std::vector<uint8_t>& File)
 // A profile record of the colour space Space, freed with the object.
 struct TProfile {
     TICCInfo Icc;
-    explicit TProfile(const char* Space) : Icc(ProfileBlock(MakeProfile("Test", Space))) {}
+    explicit TProfile(const char* Space) : Icc(ProfileBlock(MakeProfile("Test", Space))) { }
     ~TProfile() { FreeICC(Icc); }
 };
 
@@ -158,8 +158,8 @@ TEST_F(JpegVerdict, DamagedCodedDataFailsOnEveryDecodingWayAndStrayBytesAtTheEnd
         for (bool restarts : {false, true}) {
             const std::vector<uint8_t> good = Encoded(progressive, restarts);
             for (const auto& c : Cases) {
-                SCOPED_TRACE(testing::Message() << c.Kind << (progressive ? ", progressive" : "")
-                                                << (restarts ? ", restarts" : ""));
+                SCOPED_TRACE(testing::Message()
+                             << c.Kind << (progressive ? ", progressive" : "") << (restarts ? ", restarts" : ""));
                 const std::vector<uint8_t> file = Damaged(good, c.Kind);
                 for (const TVerdict& v : Verdicts(file)) {
                     EXPECT_EQ(v.Read, c.Read) << v.Said;
@@ -190,9 +190,9 @@ TEST_F(JpegVerdict, OnlyAProfileOfTheOutputsColourSpaceIsEmbedded)
         bool Palette;
         const char* Kept; // the one space whose profile stays
     } Outputs[] = {
-        {"jpeg gray", gray.Img, false, "GRAY"}, {"jpeg rgb", rgb.Img, false, "RGB "},
-        {"png gray", gray.Img, false, "GRAY"},  {"png gray+alpha", graya.Img, false, "GRAY"},
-        {"png rgb", rgb.Img, false, "RGB "},    {"png rgba", rgba.Img, false, "RGB "},
+        {"jpeg gray", gray.Img, false, "GRAY"},   {"jpeg rgb", rgb.Img, false, "RGB "},
+        {"png gray", gray.Img, false, "GRAY"},    {"png gray+alpha", graya.Img, false, "GRAY"},
+        {"png rgb", rgb.Img, false, "RGB "},      {"png rgba", rgba.Img, false, "RGB "},
         {"png palette", index.Img, true, "RGB "},
     };
     for (const auto& o : Outputs)
@@ -201,8 +201,8 @@ TEST_F(JpegVerdict, OnlyAProfileOfTheOutputsColourSpaceIsEmbedded)
             TProfile prof(space);
             const bool png = std::strncmp(o.Output, "png", 3) == 0;
             const std::string f = Scratch / (png ? "p.png" : "p.jpg");
-            ASSERT_TRUE(png ? WritePNG(f, o.Img, 0, false, false, {}, o.Palette ? 4 : 0,
-                                       o.Palette ? palette : nullptr, &prof.Icc, 6, TakeRunSettings())
+            ASSERT_TRUE(png ? WritePNG(f, o.Img, 0, false, false, {}, o.Palette ? 4 : 0, o.Palette ? palette : nullptr,
+                                       &prof.Icc, 6, TakeRunSettings())
                             : WriteJPEG(f, o.Img, 90, {}, false, &prof.Icc, nullptr, 0, 1, 0, TakeRunSettings()));
             EXPECT_EQ(EmbeddedSpace(f, png), std::strcmp(space, o.Kept) == 0 ? space : "");
             EXPECT_TRUE(TakeErrors().empty());
@@ -218,7 +218,8 @@ TEST_F(JpegVerdict, OnlyAProfileOfTheOutputsColourSpaceIsEmbedded)
     TProfile cmyk("CMYK");
     std::vector<uint8_t> buf(1 << 16);
     size_t n = buf.size();
-    ASSERT_TRUE(WriteJPEGToMemory(buf.data(), n, rgb.Img, {}, false, &cmyk.Icc, nullptr, 0, 1, 0, 90, TakeRunSettings()));
+    ASSERT_TRUE(
+        WriteJPEGToMemory(buf.data(), n, rgb.Img, {}, false, &cmyk.Icc, nullptr, 0, 1, 0, 90, TakeRunSettings()));
     buf.resize(n);
     EXPECT_EQ(FindMarker(buf, 0xE2), 0u);
 }

@@ -14,7 +14,10 @@ namespace {
 
 constexpr uint32_t W = 37, H = 23; // not a multiple of the codec's 16-line macroblocks
 
-uint8_t Sample(uint32_t X, uint32_t Y, uint32_t C) { return uint8_t((X * 7 + Y * 13 + C * 61) & 255); }
+uint8_t Sample(uint32_t X, uint32_t Y, uint32_t C)
+{
+    return uint8_t((X * 7 + Y * 13 + C * 61) & 255);
+}
 
 // A W x H TIFF of Spp samples in RGB(A) or gray order, 8 or 16 bits, uncompressed.
 void WriteSource(const std::string& F, uint16_t Spp, uint16_t Bits)
@@ -95,7 +98,8 @@ TEST_F(Jxr, DamagedFilesAreRefusedWithAMessage)
     std::vector<std::vector<uint8_t>> damaged;
     for (size_t cut : {size_t(4), size_t(16), size_t(40), good.size() / 3, good.size() / 2, good.size() - 10})
         damaged.emplace_back(good.begin(), good.begin() + ptrdiff_t(cut));
-    ForEachDamaged(good, 4, 8, 7, [&](const std::vector<uint8_t>& d) { damaged.push_back(d); }, 40);
+    ForEachDamaged(
+        good, 4, 8, 7, [&](const std::vector<uint8_t>& d) { damaged.push_back(d); }, 40);
     int refused = 0;
     for (const auto& d : damaged) {
         TOwnedImg img;

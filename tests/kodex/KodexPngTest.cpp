@@ -104,8 +104,8 @@ TEST_F(Png, ACancelStopsTheDecodeWithoutAWord)
 {
     std::vector<uint8_t> row(64 * 3, 90);
     for (bool interlaced : {false, true}) {
-        const std::vector<uint8_t> file =
-            EncodePng(64, 40, 8, PNG_COLOR_TYPE_RGB, [&](uint32_t) { return row.data(); }, interlaced);
+        const std::vector<uint8_t> file = EncodePng(
+            64, 40, 8, PNG_COLOR_TYPE_RGB, [&](uint32_t) { return row.data(); }, interlaced);
         std::atomic<bool> stop{true};
         KodexProcs.SetCancelFlag(&stop);
         TKodexReadPNG rec{};

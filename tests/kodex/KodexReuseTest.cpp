@@ -19,8 +19,8 @@ TEST_F(Reuse, DecodersFillKeptBlocksAsFreshOnes)
             static const int types[] = {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
                                         PNG_COLOR_TYPE_RGB_ALPHA};
             TOwnedImg pic{MakePicture(203, 77, ch)};
-            files.push_back(EncodePng(203, 77, 8, types[ch - 1], [&](uint32_t y) { return ScanLine(pic.Img, y); },
-                                      interlaced));
+            files.push_back(EncodePng(
+                203, 77, 8, types[ch - 1], [&](uint32_t y) { return ScanLine(pic.Img, y); }, interlaced));
             const std::vector<uint8_t>* f = &files.back();
             decodes.push_back({"PNG " + std::to_string(ch) + (interlaced ? " interlaced" : ""), [f] {
                                    TKodexReadPNG rec{};
@@ -35,14 +35,14 @@ TEST_F(Reuse, DecodersFillKeptBlocksAsFreshOnes)
             files.push_back(JpegOf(pic.Img));
             const std::vector<uint8_t>* f = &files.back();
             for (uint32_t den : {1u, 4u})
-                decodes.push_back({"JPEG " + std::to_string(ch) + (progressive ? " progressive 1/" : " 1/") +
-                                       std::to_string(den),
-                                   [f, den] {
-                                       TKodexReadJPEG rec{};
-                                       rec.Denominator = den;
-                                       EXPECT_TRUE(KodexProcs.ReadJPEG(&rec, f->data(), f->size()));
-                                       return rec.Img;
-                                   }});
+                decodes.push_back(
+                    {"JPEG " + std::to_string(ch) + (progressive ? " progressive 1/" : " 1/") + std::to_string(den),
+                     [f, den] {
+                         TKodexReadJPEG rec{};
+                         rec.Denominator = den;
+                         EXPECT_TRUE(KodexProcs.ReadJPEG(&rec, f->data(), f->size()));
+                         return rec.Img;
+                     }});
         }
     for (const auto& [what, decode] : decodes) {
         TOwnedImg fresh{decode()};

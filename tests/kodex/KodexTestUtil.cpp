@@ -7,7 +7,6 @@
 #include <png.h>
 #include <tiffio.h>
 
-
 std::vector<std::string> TakeErrors()
 {
     std::vector<std::string> r = ErrorLog.Lines();
@@ -134,10 +133,13 @@ std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,
     std::vector<uint8_t> out;
     png_structp p = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop i = png_create_info_struct(p);
-    png_set_write_fn(p, &out, [](png_structp P, png_bytep D, size_t N) {
-        auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(P));
-        v->insert(v->end(), D, D + N);
-    }, nullptr);
+    png_set_write_fn(
+        p, &out,
+        [](png_structp P, png_bytep D, size_t N) {
+            auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(P));
+            v->insert(v->end(), D, D + N);
+        },
+        nullptr);
     png_set_IHDR(p, i, W, H, Depth, Type, Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (Extra)
@@ -151,7 +153,6 @@ std::vector<uint8_t> EncodePng(uint32_t W, uint32_t H, int Depth, int Type,
     png_destroy_write_struct(&p, &i);
     return out;
 }
-
 
 // The HEVC encoder that makes the HEIF sample keeps one block for the life of
 // the process; that is its affair, not a leak of ours.

@@ -11,7 +11,6 @@
 
 struct tiff;
 
-
 // Error lines the library reported since the last call.
 std::vector<std::string> TakeErrors();
 
@@ -73,7 +72,7 @@ struct TBandSink {
             return s->TakeSize;
         }
         s->InOrder = s->InOrder && s->Held && Top == s->Next && Band->Width == s->Rec->Width &&
-                     Band->Channels == s->Rec->Channels && Top + Band->Height <= s->Rec->Height;
+            Band->Channels == s->Rec->Channels && Top + Band->Height <= s->Rec->Height;
         const uint32_t rowBytes = Band->Width * Band->Channels;
         for (uint32_t y = 0; y < Band->Height; ++y)
             s->Rows.insert(s->Rows.end(), ScanLine(*Band, y), ScanLine(*Band, y) + rowBytes);
@@ -131,4 +130,3 @@ struct TKodexTest : ::testing::Test {
         return ReadBytes(f);
     }
 };
-

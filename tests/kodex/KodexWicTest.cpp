@@ -217,7 +217,8 @@ TEST_F(Wic, WebpLosslessWithProfileAndExif)
         const std::vector<uint8_t> carried = ExifPayload(none, f);
         const std::string j = Scratch / "c.jpg";
         TOwnedImg small{MakePicture(8, 8, 3)};
-        ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, carried.data(), uint32_t(carried.size()), 1, 0, TakeRunSettings()));
+        ASSERT_TRUE(WriteJPEG(j, small.Img, 90, {}, false, nullptr, carried.data(), uint32_t(carried.size()), 1, 0,
+                              TakeRunSettings()));
         EXPECT_STREQ(InfoOf(j).DateTime, "2021:02:03 04:05:06");
     }
 }
@@ -272,7 +273,6 @@ TEST_F(Wic, DamagedFilesFailWithoutACrash)
     EXPECT_EQ(0, ReadWicMem({'n', 'o', 'p', 'e'}, out.Img));
     EXPECT_FALSE(TakeErrors().empty());
 }
-
 
 // Strips or tiles that stop before the last row (short uncompressed data, or a
 // cut JPEG strip libtiff fills with gray) are a damaged file. Each reads whole first.
@@ -365,6 +365,7 @@ TEST_F(Wic, ThumbnailsAreThePictureShrunkByBlockAverages)
         TIFFClose(s);
         TOwnedImg small{};
         ASSERT_TRUE(ReadWICThumbnail(tif, small.Img, 0, nullptr, TBGColor{}));
-        EXPECT_EQ(std::make_tuple(small.Img.Width, small.Img.Height), w == 320 ? std::make_tuple(160u, 1u) : std::make_tuple(w, 2u));
+        EXPECT_EQ(std::make_tuple(small.Img.Width, small.Img.Height),
+                  w == 320 ? std::make_tuple(160u, 1u) : std::make_tuple(w, 2u));
     }
 }

@@ -75,7 +75,7 @@ TEST_F(PngData, BandsOnAnyThreadCountJoinIntoTheSameValidStream)
     bands.BandBytes = 1;
     const std::vector<uint8_t> one = Inflate(Encode(idx.Img, fmt, 9, 1, whole), 9 * 18);
     ASSERT_EQ(one.size(), 9u * 18u);
-    EXPECT_EQ(one[1], 0x03); // pixels 0 and 1 of the top row: 0, 3 (no filter for indices)
+    EXPECT_EQ(one[1], 0x03);                   // pixels 0 and 1 of the top row: 0, 3 (no filter for indices)
     EXPECT_EQ(one[17], 0x00 | (96 % 11) << 4); // the last, odd pixel alone in the high half
     EXPECT_EQ(Inflate(Encode(idx.Img, fmt, 9, 4, bands), 9 * 18), one);
 }
@@ -93,7 +93,7 @@ TEST_F(PngData, AFailedWriteIsReportedAsAFailure)
     rec.Img = src.Img;
     rec.Level = 6;
     rec.PhysMode = -1;
-    struct rlimit old {};
+    struct rlimit old { };
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldSignal = signal(SIGXFSZ, SIG_IGN);
     for (int threads : {1, 4}) {

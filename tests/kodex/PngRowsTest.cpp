@@ -100,21 +100,32 @@ TEST_F(PngRows, VectorUnfiltersGiveThePlainFormsBytes)
 TEST_F(PngRows, EverySampleFormatDecodesAsLibpngDoes)
 {
     const TRowCase cases[] = {
-        {"gray1", PNG_COLOR_TYPE_GRAY, 1, false},        {"gray2 key", PNG_COLOR_TYPE_GRAY, 2, true},
-        {"gray4", PNG_COLOR_TYPE_GRAY, 4, false},        {"gray8 key", PNG_COLOR_TYPE_GRAY, 8, true},
-        {"gray16 key", PNG_COLOR_TYPE_GRAY, 16, true},   {"gray alpha8", PNG_COLOR_TYPE_GRAY_ALPHA, 8, false},
-        {"gray alpha16", PNG_COLOR_TYPE_GRAY_ALPHA, 16, false}, {"rgb8", PNG_COLOR_TYPE_RGB, 8, false},
-        {"rgb8 key", PNG_COLOR_TYPE_RGB, 8, true},       {"rgb16 key", PNG_COLOR_TYPE_RGB, 16, true},
-        {"rgba8", PNG_COLOR_TYPE_RGB_ALPHA, 8, false},   {"rgba16", PNG_COLOR_TYPE_RGB_ALPHA, 16, false},
-        {"palette1", PNG_COLOR_TYPE_PALETTE, 1, false},  {"palette4 trns", PNG_COLOR_TYPE_PALETTE, 4, true},
-        {"palette8 trns", PNG_COLOR_TYPE_PALETTE, 8, true}, {"rgb8 interlaced", PNG_COLOR_TYPE_RGB, 8, false, true},
+        {"gray1", PNG_COLOR_TYPE_GRAY, 1, false},
+        {"gray2 key", PNG_COLOR_TYPE_GRAY, 2, true},
+        {"gray4", PNG_COLOR_TYPE_GRAY, 4, false},
+        {"gray8 key", PNG_COLOR_TYPE_GRAY, 8, true},
+        {"gray16 key", PNG_COLOR_TYPE_GRAY, 16, true},
+        {"gray alpha8", PNG_COLOR_TYPE_GRAY_ALPHA, 8, false},
+        {"gray alpha16", PNG_COLOR_TYPE_GRAY_ALPHA, 16, false},
+        {"rgb8", PNG_COLOR_TYPE_RGB, 8, false},
+        {"rgb8 key", PNG_COLOR_TYPE_RGB, 8, true},
+        {"rgb16 key", PNG_COLOR_TYPE_RGB, 16, true},
+        {"rgba8", PNG_COLOR_TYPE_RGB_ALPHA, 8, false},
+        {"rgba16", PNG_COLOR_TYPE_RGB_ALPHA, 16, false},
+        {"palette1", PNG_COLOR_TYPE_PALETTE, 1, false},
+        {"palette4 trns", PNG_COLOR_TYPE_PALETTE, 4, true},
+        {"palette8 trns", PNG_COLOR_TYPE_PALETTE, 8, true},
+        {"rgb8 interlaced", PNG_COLOR_TYPE_RGB, 8, false, true},
     };
     const uint32_t w = 37, h = 23;
     std::mt19937 rng(11);
     for (const TRowCase& c : cases) {
         SCOPED_TRACE(c.Name);
-        const uint32_t samples = c.Type == PNG_COLOR_TYPE_PALETTE ? 1 : c.Type == PNG_COLOR_TYPE_RGB ? 3
-                                 : c.Type == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : c.Type == PNG_COLOR_TYPE_GRAY_ALPHA ? 2 : 1;
+        const uint32_t samples = c.Type == PNG_COLOR_TYPE_PALETTE ? 1
+            : c.Type == PNG_COLOR_TYPE_RGB                        ? 3
+            : c.Type == PNG_COLOR_TYPE_RGB_ALPHA                  ? 4
+            : c.Type == PNG_COLOR_TYPE_GRAY_ALPHA                 ? 2
+                                                                  : 1;
         const size_t rb = (size_t(w) * samples * c.Depth + 7) / 8;
         // Noise on the left half, a smooth ramp on the right (so that every
         // filter is chosen somewhere); the key colour and indices past the
@@ -195,8 +206,9 @@ TEST_F(PngRows, BandsHandOverTheRowsOfTheWholePicture)
         px[k] = uint8_t(k * 7 / 5 + (k >> 9));
     auto make = [&](int Type, int Depth, bool Interlaced) {
         const size_t rb = size_t(w) * (Type == PNG_COLOR_TYPE_RGB ? 3 : 1) * Depth / 8;
-        return EncodePng(w, h, Depth, Type, [&](uint32_t y) { return px.data() + y * rb; }, Interlaced,
-                         [](void* P, void*) { png_set_compression_buffer_size(static_cast<png_structp>(P), 512); });
+        return EncodePng(
+            w, h, Depth, Type, [&](uint32_t y) { return px.data() + y * rb; }, Interlaced,
+            [](void* P, void*) { png_set_compression_buffer_size(static_cast<png_structp>(P), 512); });
     };
     struct TCase {
         const char* Name;

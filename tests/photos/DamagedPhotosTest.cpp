@@ -61,9 +61,10 @@ protected:
     // name, the sources deleted once written; Sections adds settings.
     void Profile(const std::string& Sections = "")
     {
-        std::ofstream(kDist / "ini" / Ini) << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory="
-                                           << (Dir / "out").string()
-                                           << "\nFileNameFormat=<old>\nDeleteInputFile=1\n" << Sections;
+        std::ofstream(kDist / "ini" / Ini)
+            << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+            << "\nFileNameFormat=<old>\nDeleteInputFile=1\n"
+            << Sections;
     }
     // Name in in/: the photograph Source, cut to Length bytes when given.
     std::string Photo(const std::string& Source, const std::string& Name, size_t Length = std::string::npos)
@@ -113,7 +114,8 @@ TEST_F(DamagedPhotos, TheUnchangedCopyRefusesCutPhotosAndKeepsTheirSources)
     std::map<std::string, std::string> Whole;
     Whole["whole.jpg"] = Photo("nature/Storm.jpg", "whole.jpg");
     Photo("nature/Dune.jpg", "trailer.jpg");
-    Whole["trailer.jpg"] = Bytes(Dir / "in" / "trailer.jpg") + Bytes(kPhotoDir / "nature" / "Aqua.jpg").substr(0, 30000);
+    Whole["trailer.jpg"] =
+        Bytes(Dir / "in" / "trailer.jpg") + Bytes(kPhotoDir / "nature" / "Aqua.jpg").substr(0, 30000);
     Write(Dir / "in" / "trailer.jpg", Whole["trailer.jpg"]);
     // No JPEG at all, only named like one: no JPEG's words for it.
     Write(Dir / "in" / "notes.jpg", "a text, no picture");
@@ -127,7 +129,8 @@ TEST_F(DamagedPhotos, TheUnchangedCopyRefusesCutPhotosAndKeepsTheirSources)
     EXPECT_EQ(R.Status, 1);
     std::vector<std::string> Expected{"notes.jpg: Unknown format"};
     for (const auto& [Name, B] : Cut)
-        Expected.push_back(Name + (Name == "head.jpg" ? ": " : ": Failed to load file: ") + "Premature end of JPEG file");
+        Expected.push_back(Name + (Name == "head.jpg" ? ": " : ": Failed to load file: ") +
+                           "Premature end of JPEG file");
     std::sort(Expected.begin(), Expected.end());
     EXPECT_EQ(R.Lines, Expected);
     for (const auto& [Name, B] : Cut) {

@@ -32,7 +32,10 @@ const fs::path kPhotoDir = "/usr/share/backgrounds/mate/nature";
 // A year before the run: a kept time cannot be mistaken for the time of writing.
 const auto kShot = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365);
 
-QString Q(const fs::path& P) { return QString::fromStdString(P.string()); }
+QString Q(const fs::path& P)
+{
+    return QString::fromStdString(P.string());
+}
 
 QImage Load(const fs::path& P)
 {
@@ -90,7 +93,10 @@ std::string Hash(const fs::path& P)
     return QCryptographicHash::hash(F.readAll(), QCryptographicHash::Sha256).toHex().toStdString();
 }
 
-std::string Joined(const std::vector<std::string>& Lines) { return PrintToString(Lines); }
+std::string Joined(const std::vector<std::string>& Lines)
+{
+    return PrintToString(Lines);
+}
 
 struct TRun {
     int Status = -1;
@@ -155,8 +161,16 @@ protected:
     std::map<std::string, QJsonObject> Tags(const std::vector<fs::path>& Files)
     {
         QProcess X;
-        QStringList A{"-json", "-n", "-Orientation", "-Make", "-Model", "-Software", "-ExifImageWidth",
-                      "-ExifImageHeight", "-ProfileDescription", "-ColorType"};
+        QStringList A{"-json",
+                      "-n",
+                      "-Orientation",
+                      "-Make",
+                      "-Model",
+                      "-Software",
+                      "-ExifImageWidth",
+                      "-ExifImageHeight",
+                      "-ProfileDescription",
+                      "-ColorType"};
         for (const fs::path& P : Files)
             A << Q(P);
         X.start("exiftool", A);
@@ -172,18 +186,22 @@ protected:
     // Sections the rest.
     void Profile(const std::string& Sections, int Workers = 2, const std::string& System = "")
     {
-        std::ofstream(kDist / "ini" / Ini) << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory="
-                                           << (Dir / "out").string() << "\nFileNameFormat=<old>\nNotOverwrite=1\n"
-                                           << "[System]\nMaxThread=" << Workers << "\n" << System
-                                           << Sections;
+        std::ofstream(kDist / "ini" / Ini)
+            << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+            << "\nFileNameFormat=<old>\nNotOverwrite=1\n"
+            << "[System]\nMaxThread=" << Workers << "\n"
+            << System << Sections;
     }
     // Fit into Box x Box with Lanczos 3 both ways.
     static std::string Fit(int Box)
     {
         const std::string B = std::to_string(Box);
-        return "[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0," + B + ",512\n"
-               "Size2=0,0,0,0,0,100,100,384,384,0," + B + ",384\nDecimationType=2\nDecimationRadius=3\n"
-               "InterpolationType=2\nInterpolationRadius=3\n";
+        return "[Resize]\nRule=10\nSize1=100,512,384,512,384,100,100,512,512,0," + B +
+            ",512\n"
+            "Size2=0,0,0,0,0,100,100,384,384,0," +
+            B +
+            ",384\nDecimationType=2\nDecimationRadius=3\n"
+            "InterpolationType=2\nInterpolationRadius=3\n";
     }
 
     // The program's run; unless the test expects failures it must end with
@@ -229,8 +247,8 @@ protected:
     // The output Name: the photograph Source (turned clockwise by Turns
     // quarter turns) fitted into Box x Box, and with a MinPSNR, close to an
     // independent resize of it.
-    QImage ExpectFitted(const std::string& Name, const std::string& Source, int Box, double MinPSNR = 0,
-                        int Turns = 0, bool Gray = false)
+    QImage ExpectFitted(const std::string& Name, const std::string& Source, int Box, double MinPSNR = 0, int Turns = 0,
+                        bool Gray = false)
     {
         const QImage O = Load(Out(Name));
         EXPECT_FALSE(O.isNull()) << Name;
@@ -252,11 +270,12 @@ protected:
 
 TEST_F(Photos, JPEGKeepsExifProfileAndTimeAndStandsUpright)
 {
-    Photo("Dune.jpg");                                       // a camera file, landscape
+    Photo("Dune.jpg");                                         // a camera file, landscape
     Tag(Photo("Storm.jpg", "turned.jpg"), {"-Orientation=6"}); // shot with the camera on its side
-    AddProfile(Photo("FreshFlower.jpg", "profiled.jpg"));    // no EXIF, an ICC profile
-    Profile(Fit(480) + "[JPEG]\nQuality=90\nAddExifInfo=1\nUpdateExif=1\n"
-                       "[Metadata]\nKeepICCProfile=1\nKeepLastWriteTime=1\n[ExifRotationFilter]\nUse=1\n");
+    AddProfile(Photo("FreshFlower.jpg", "profiled.jpg"));      // no EXIF, an ICC profile
+    Profile(Fit(480) +
+            "[JPEG]\nQuality=90\nAddExifInfo=1\nUpdateExif=1\n"
+            "[Metadata]\nKeepICCProfile=1\nKeepLastWriteTime=1\n[ExifRotationFilter]\nUse=1\n");
     Run({"in"});
 
     auto T = Tags({Out("Dune.jpg"), Out("turned.jpg"), Out("profiled.jpg"), Dir / "in" / "profiled.jpg"});
@@ -293,16 +312,17 @@ TEST_F(Photos, PNGThroughEveryPictureEffect)
     // Cut 10 px off each side, turn clockwise, fit into 400 x 400, add a black
     // 8 px margin, sharpen, correct, brighten the middle tones, write the name
     // in white at the top left and put the overlay at the bottom right.
-    Profile(Fit(400) + "[JPEG]\nConvertTo=3\n[Metadata]\nKeepICCProfile=0\n"
-                       "[TrimmingFilter]\nUse=1\nType=1\nValue=10,10,10,10,10,10,10,10\n"
-                       "[RotationFilter]\nUse=1\nType=0\nValue=0\n"
-                       "[AddBlankFilter]\nUse=1\nPreview=1\nBlankType=1\nBlankColor=0\nValue=8,8,8,8,8,8,8,8\n"
-                       "[UnSharpMask]\nUse=1\nRadius=1.5\nStrengthW=120\nStrengthB=120\n"
-                       "[ColorCorrection]\nUse=1\nChroma=20\n"
-                       "[ToneCurve]\nUse=1\nRGB=0,0,128,160,255,255\n"
-                       "[AddText]\nUse=1\nText=<old>\nBasePos=0\nFontName=DejaVu Sans\nFontSize=16\n"
-                       "FontColor=16777215\n"
-                       "[Composite]\nUse=1\nMode=0\nBasePos=8\nOpacity=100\nImageFileName=" +
+    Profile(Fit(400) +
+            "[JPEG]\nConvertTo=3\n[Metadata]\nKeepICCProfile=0\n"
+            "[TrimmingFilter]\nUse=1\nType=1\nValue=10,10,10,10,10,10,10,10\n"
+            "[RotationFilter]\nUse=1\nType=0\nValue=0\n"
+            "[AddBlankFilter]\nUse=1\nPreview=1\nBlankType=1\nBlankColor=0\nValue=8,8,8,8,8,8,8,8\n"
+            "[UnSharpMask]\nUse=1\nRadius=1.5\nStrengthW=120\nStrengthB=120\n"
+            "[ColorCorrection]\nUse=1\nChroma=20\n"
+            "[ToneCurve]\nUse=1\nRGB=0,0,128,160,255,255\n"
+            "[AddText]\nUse=1\nText=<old>\nBasePos=0\nFontName=DejaVu Sans\nFontSize=16\n"
+            "FontColor=16777215\n"
+            "[Composite]\nUse=1\nMode=0\nBasePos=8\nOpacity=100\nImageFileName=" +
             (Dir / "logo.png").string() + "\n");
     Run({"in/profiled.jpg", "in/Wood.jpg"});
 
@@ -346,7 +366,8 @@ TEST_F(Photos, GrayBMPAndPalettePNG)
         bool Gray;
     } Cases[] = {
         {"[Resize]\nRule=1\nSize1=100,360,384,512,384,100,100,512,512,0,512,512\n"
-         "[JPEG]\nConvertTo=1\n[GrayscaleFilter]\nUse=1\n", "Dune", "Aqua", ".bmp", 360, 30, true},
+         "[JPEG]\nConvertTo=1\n[GrayscaleFilter]\nUse=1\n",
+         "Dune", "Aqua", ".bmp", 360, 30, true},
         {Fit(320) + "[JPEG]\nConvertTo=3\n[DecreaseColor]\nUse=1\nMode=3\nPaletteEntries=64\n", "GreenMeadow",
          "YellowFlower", ".png", 320, 25, false},
     };
@@ -369,8 +390,9 @@ TEST_F(Photos, FileSizeLimitIsMet)
 {
     Photo("RainDrops.jpg");
     Photo("Storm.jpg");
-    Profile(Fit(1024) + "[JPEG]\nQuality=95\nUseFileSizeLimit=1\nFileSizeLimit=60\nQualityLimit=30\n"
-                        "AddExifInfo=0\n");
+    Profile(Fit(1024) +
+            "[JPEG]\nQuality=95\nUseFileSizeLimit=1\nFileSizeLimit=60\nQualityLimit=30\n"
+            "AddExifInfo=0\n");
     Run({"in/RainDrops.jpg", "in/Storm.jpg"}); // quality 95 would give twice the limit
     auto T = Tags({Out("Storm.jpg")});
     for (const char* Name : {"RainDrops.jpg", "Storm.jpg"}) {
@@ -468,10 +490,11 @@ TEST_F(Photos, AlphaImageUnderIsFlattened)
     const QImage O = Load(Out("Dune.jpg"));
     ASSERT_EQ(O.size(), QSize(1000, 800));
     for (const auto& [At, Want] : {std::pair{QPoint(900, 700), qRgb(0, 0, 255)}, {QPoint(900, 50), qRgb(128, 0, 127)}})
-        for (int Diff : {qRed(O.pixel(At)) - qRed(Want), qGreen(O.pixel(At)) - qGreen(Want),
-                         qBlue(O.pixel(At)) - qBlue(Want)})
+        for (int Diff :
+             {qRed(O.pixel(At)) - qRed(Want), qGreen(O.pixel(At)) - qGreen(Want), qBlue(O.pixel(At)) - qBlue(Want)})
             EXPECT_LE(std::abs(Diff), 4) << At.x() << "," << At.y();
-    EXPECT_GT(PSNR(O.copy(0, 100, 400, 150), Reference(kPhotoDir / "Dune.jpg", QSize(400, 250)).copy(0, 100, 400, 150)), 30);
+    EXPECT_GT(PSNR(O.copy(0, 100, 400, 150), Reference(kPhotoDir / "Dune.jpg", QSize(400, 250)).copy(0, 100, 400, 150)),
+              30);
     fs::remove_all(Dir / "out");
 
     QImage Big(4000, 2800, QImage::Format_ARGB32); // 45 MB: more than half of a 64 MB budget
@@ -481,8 +504,9 @@ TEST_F(Photos, AlphaImageUnderIsFlattened)
             "PictureMemoryLimit=64\n");
     const TRun R = Run({"in"}, false);
     EXPECT_EQ(R.Status, 1);
-    EXPECT_THAT(R.Lines, ElementsAre(AllOf(StartsWith("Dune.jpg: "), HasSubstr((Dir / "big.png").string()),
-                                           HasSubstr("too large (4000 x 2800)"))));
+    EXPECT_THAT(R.Lines,
+                ElementsAre(AllOf(StartsWith("Dune.jpg: "), HasSubstr((Dir / "big.png").string()),
+                                  HasSubstr("too large (4000 x 2800)"))));
     EXPECT_FALSE(fs::exists(Out("Dune.jpg")));
 }
 
@@ -521,7 +545,8 @@ TEST_F(Photos, EnlargementBeyondBudget)
     Profile(Fit(4500), 2, "PictureMemoryLimit=64\n"); // 46 MB, but 72 MB beside the temporary
     const TRun R = Run({"in"}, false);
     EXPECT_EQ(R.Status, 1);
-    EXPECT_THAT(R.Lines, UnorderedElementsAre(StartsWith("Wood.jpg: result too large: 4500 x 3375 ("),
-                                              StartsWith("Wood.png: result too large: 4500 x 3375 (")));
+    EXPECT_THAT(R.Lines,
+                UnorderedElementsAre(StartsWith("Wood.jpg: result too large: 4500 x 3375 ("),
+                                     StartsWith("Wood.png: result too large: 4500 x 3375 (")));
     EXPECT_FALSE(fs::exists(Out("Wood.jpg")) || fs::exists(Out("Wood.png")));
 }

@@ -33,8 +33,9 @@ protected:
         std::ifstream F(Path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(F), {});
     }
-    const fs::path Dir = fs::temp_directory_path() / ("vestro_fileops_" + std::to_string(::getpid()) + "_" +
-                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const fs::path Dir = fs::temp_directory_path() /
+        ("vestro_fileops_" + std::to_string(::getpid()) + "_" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
 };
 using FileMap = FileOps;
 
@@ -74,7 +75,7 @@ TEST_F(FileOps, AFullDiskFailsTheCopyAndTheNewFile)
     const std::string big(200000, 'x');
     Put(P("src"), big);
     Put(P("old"), "old");
-    struct rlimit Old {};
+    struct rlimit Old { };
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &Old), 0);
     const auto OldSignal = signal(SIGXFSZ, SIG_IGN);
     struct rlimit Small = Old;

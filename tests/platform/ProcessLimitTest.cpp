@@ -27,7 +27,7 @@ std::string ToolsLimit(uint64_t Limit)
 
 std::string OwnLimit()
 {
-    struct rlimit L {};
+    struct rlimit L { };
     getrlimit(RLIMIT_AS, &L);
     return L.rlim_cur == RLIM_INFINITY ? "unlimited\n" : std::to_string(L.rlim_cur / 1024) + "\n";
 }
@@ -57,7 +57,7 @@ TEST(ProcessLimit, TheLauncherNeverDropsALimitItCannotRead)
         const char* Option;
         int Status;
     } Cases[] = {
-        {"--memory-limit=1073741824", 0}, {"--memory-limit=", 127}, {"--memory-limit=12x", 127},
+        {"--memory-limit=1073741824", 0}, {"--memory-limit=", 127},   {"--memory-limit=12x", 127},
         {"--memory-limit=0", 127},        {"--memory-limit=-1", 127},
     };
     for (const auto& C : Cases)

@@ -20,7 +20,8 @@ namespace {
 // A fresh file name in the temporary folder, removed at the end of the test.
 struct TempFile {
     fs::path Path;
-    explicit TempFile(const char* Name) : Path(fs::temp_directory_path() / ("vestro-" + std::to_string(getpid()) + Name))
+    explicit TempFile(const char* Name)
+        : Path(fs::temp_directory_path() / ("vestro-" + std::to_string(getpid()) + Name))
     {
         fs::remove(Path);
     }
@@ -63,29 +64,29 @@ const char* const kLaunchers[] = {"", kLauncher.c_str()};
 TEST(Process, ArgumentsAndExitCodesComeThrough)
 {
     for (const char* launcher : kLaunchers) {
-    SCOPED_TRACE(launcher);
-    SetToolLauncher(launcher);
-    TempFile out("args");
-    const std::vector<std::string> tricky = {"with space", "\"quoted\"", "it's", "Grüße ✓ 写真", "", "$HOME *",
-                                             "back\\slash", "new\nline"};
-    std::vector<std::string> args = {"/bin/sh", "-c", "printf '[%s]' \"$@\" > \"$0\"", out.Path.string()};
-    args.insert(args.end(), tricky.begin(), tricky.end());
-    ASSERT_EQ(RunProcessAndWait(args), 0);
-    std::string want;
-    for (const auto& a : tricky)
-        want += "[" + a + "]";
-    EXPECT_EQ(out.Read(), want);
+        SCOPED_TRACE(launcher);
+        SetToolLauncher(launcher);
+        TempFile out("args");
+        const std::vector<std::string> tricky = {"with space", "\"quoted\"", "it's",        "Grüße ✓ 写真",
+                                                 "",           "$HOME *",    "back\\slash", "new\nline"};
+        std::vector<std::string> args = {"/bin/sh", "-c", "printf '[%s]' \"$@\" > \"$0\"", out.Path.string()};
+        args.insert(args.end(), tricky.begin(), tricky.end());
+        ASSERT_EQ(RunProcessAndWait(args), 0);
+        std::string want;
+        for (const auto& a : tricky)
+            want += "[" + a + "]";
+        EXPECT_EQ(out.Read(), want);
 
-    EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "exit 3"}), 3);
-    EXPECT_EQ(RunProcessAndWait({"sh", "-c", "exit 255"}), 255); // found in PATH
-    EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "kill -TERM $$"}), 128 + SIGTERM);
-    // A file this program holds open (an output being written) is not handed to the tool.
-    const int held = open("/dev/null", O_RDONLY);
-    EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "test ! -e /proc/self/fd/" + std::to_string(held)}), 0);
-    close(held);
-    // Not started at all, launcher or not.
-    EXPECT_EQ(RunProcessAndWait({"/nonexistent/bin/tool", "x"}), -1);
-    EXPECT_EQ(RunProcessAndWait({"vestro-no-such-tool-anywhere"}), -1);
+        EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "exit 3"}), 3);
+        EXPECT_EQ(RunProcessAndWait({"sh", "-c", "exit 255"}), 255); // found in PATH
+        EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "kill -TERM $$"}), 128 + SIGTERM);
+        // A file this program holds open (an output being written) is not handed to the tool.
+        const int held = open("/dev/null", O_RDONLY);
+        EXPECT_EQ(RunProcessAndWait({"/bin/sh", "-c", "test ! -e /proc/self/fd/" + std::to_string(held)}), 0);
+        close(held);
+        // Not started at all, launcher or not.
+        EXPECT_EQ(RunProcessAndWait({"/nonexistent/bin/tool", "x"}), -1);
+        EXPECT_EQ(RunProcessAndWait({"vestro-no-such-tool-anywhere"}), -1);
     }
     SetToolLauncher("");
 }

@@ -49,8 +49,7 @@ struct TXServer : TDisplayKeep {
             // -noreset: by default the server starts over whenever its last
             // client leaves (the probe below, an ended window program), and a
             // program that connects meanwhile is refused.
-            if (!StartProcess({"Xvfb", ":" + num, "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset"},
-                              &Pid))
+            if (!StartProcess({"Xvfb", ":" + num, "-screen", "0", "640x480x24", "-nolisten", "tcp", "-noreset"}, &Pid))
                 break;
             for (int i = 0; i < 200; ++i) { // up to 10 s for the server to listen
                 std::this_thread::sleep_for(50ms);
@@ -85,8 +84,8 @@ std::string WindowTitle(uint32_t W)
 {
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     std::string t;
-    if (xcb_get_property_reply_t* r = xcb_get_property_reply(
-            c, xcb_get_property(c, 0, W, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 0, 256), nullptr)) {
+    if (xcb_get_property_reply_t* r =
+            xcb_get_property_reply(c, xcb_get_property(c, 0, W, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 0, 256), nullptr)) {
         t.assign(static_cast<const char*>(xcb_get_property_value(r)), size_t(xcb_get_property_value_length(r)));
         free(r);
     }

@@ -26,7 +26,13 @@ std::string Out;
 
 // Selector bytes of the fuzz target (KodexFuzzTarget.h).
 enum : uint8_t {
-    kPng = 0, kPngFlatten = 0x80, kJpeg = 1, kJpegHalfYCbCr = 0x15, kWic = 2, kWicThumbnail = 0x42, kProbe = 0x22
+    kPng = 0,
+    kPngFlatten = 0x80,
+    kJpeg = 1,
+    kJpegHalfYCbCr = 0x15,
+    kWic = 2,
+    kWicThumbnail = 0x42,
+    kProbe = 0x22
 };
 
 void Save(const std::string& Name, const uint8_t* Data, size_t Size, uint8_t Selector = kWic)
@@ -72,11 +78,15 @@ void Tiff(const TTiffSpec& S)
     TIFF* t = TIFFOpen((Out + "/tmp").c_str(), "w");
     if (!t)
         return;
-    const uint32_t fields[][2] = {{TIFFTAG_IMAGEWIDTH, S.W}, {TIFFTAG_IMAGELENGTH, S.H},
-                                  {TIFFTAG_BITSPERSAMPLE, S.Bits}, {TIFFTAG_SAMPLESPERPIXEL, S.Spp},
-                                  {TIFFTAG_PHOTOMETRIC, S.Photometric}, {TIFFTAG_PLANARCONFIG, S.Planar},
-                                  {TIFFTAG_COMPRESSION, S.Compression},
-                                  {TIFFTAG_ORIENTATION, uint32_t(S.Tiled ? ORIENTATION_BOTRIGHT : ORIENTATION_TOPLEFT)}};
+    const uint32_t fields[][2] = {
+        {TIFFTAG_IMAGEWIDTH, S.W},
+        {TIFFTAG_IMAGELENGTH, S.H},
+        {TIFFTAG_BITSPERSAMPLE, S.Bits},
+        {TIFFTAG_SAMPLESPERPIXEL, S.Spp},
+        {TIFFTAG_PHOTOMETRIC, S.Photometric},
+        {TIFFTAG_PLANARCONFIG, S.Planar},
+        {TIFFTAG_COMPRESSION, S.Compression},
+        {TIFFTAG_ORIENTATION, uint32_t(S.Tiled ? ORIENTATION_BOTRIGHT : ORIENTATION_TOPLEFT)}};
     for (const auto& f : fields)
         TIFFSetField(t, f[0], f[1]);
     if (S.ExtraKind)
@@ -149,8 +159,8 @@ void WebP()
     const WebPData img{o, n};
     WebPMuxSetImage(mux, &img, 1);
     const std::vector<uint8_t> prof(200, 0);
-    static const uint8_t exif[] = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
-                                   1, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0};
+    static const uint8_t exif[] = {'E', 'x',  'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                                   1,   0x12, 0,   3,   0, 0, 0,   1,   0, 6,  0, 0, 0, 0, 0, 0};
     const WebPData icc{prof.data(), prof.size()}, ex{exif, sizeof exif};
     WebPMuxSetChunk(mux, "ICCP", &icc, 1);
     WebPMuxSetChunk(mux, "EXIF", &ex, 1);
@@ -183,8 +193,8 @@ void Heif(heif_compression_format Fmt, bool Alpha)
     SaveTmp(name);
 }
 
-void Png(const char* Name, png_uint_32 W, png_uint_32 H, png_uint_32 Format, const void* Pixels,
-         const void* Colormap, png_uint_32 Colors, uint8_t Selector)
+void Png(const char* Name, png_uint_32 W, png_uint_32 H, png_uint_32 Format, const void* Pixels, const void* Colormap,
+         png_uint_32 Colors, uint8_t Selector)
 {
     png_image im{};
     im.version = PNG_IMAGE_VERSION;
@@ -245,7 +255,8 @@ std::vector<uint8_t> EncodeJpeg(uint32_t W, uint32_t H, int Components,
     return v;
 }
 
-bool EncodeTurnedHeif(const std::string& Path, heif_compression_format Fmt, bool Alpha, const std::vector<uint8_t>& Exif)
+bool EncodeTurnedHeif(const std::string& Path, heif_compression_format Fmt, bool Alpha,
+                      const std::vector<uint8_t>& Exif)
 {
     heif_context* ctx = heif_context_alloc();
     heif_encoder* enc = nullptr;
@@ -274,7 +285,7 @@ bool EncodeTurnedHeif(const std::string& Path, heif_compression_format Fmt, bool
         // libheif takes the TIFF structure after a 4-byte offset of its own.
         ok = (Exif.size() <= 6 ||
               heif_context_add_exif_metadata(ctx, h, Exif.data() + 6, int(Exif.size() - 6)).code == heif_error_Ok) &&
-             heif_context_write_to_file(ctx, Path.c_str()).code == heif_error_Ok;
+            heif_context_write_to_file(ctx, Path.c_str()).code == heif_error_Ok;
     }
     heif_image_handle_release(th);
     heif_image_handle_release(h);

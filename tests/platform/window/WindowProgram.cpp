@@ -11,7 +11,8 @@
 namespace {
 xcb_atom_t Atom(xcb_connection_t* C, const char* Name)
 {
-    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(C, xcb_intern_atom(C, 0, uint16_t(std::strlen(Name)), Name), nullptr);
+    xcb_intern_atom_reply_t* r =
+        xcb_intern_atom_reply(C, xcb_intern_atom(C, 0, uint16_t(std::strlen(Name)), Name), nullptr);
     const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
     free(r);
     return a;
