@@ -19,30 +19,30 @@
 
 // The functions called, as the linker sees them (inline helpers in the
 // headers call the ...Internal ones).
-#define KODEX_TIFF_SYMBOLS(X)                                                                                          \
-    X(TIFFClientOpenExt)                                                                                               \
-    X(TIFFClose) X(TIFFGetField) X(TIFFGetFieldDefaulted) X(TIFFGetStrileByteCountWithErr)                             \
-        X(TIFFGetStrileOffsetWithErr) X(TIFFIsTiled) X(TIFFNumberOfStrips) X(TIFFNumberOfTiles)                        \
-            X(TIFFOpenOptionsAlloc) X(TIFFOpenOptionsFree) X(TIFFOpenOptionsSetErrorHandlerExtR)                       \
-                X(TIFFOpenOptionsSetMaxSingleMemAlloc) X(TIFFOpenOptionsSetWarningHandlerExtR) X(TIFFRGBAImageBegin)   \
-                    X(TIFFRGBAImageEnd) X(TIFFRGBAImageGet) X(TIFFRGBAImageOK) X(TIFFReadScanline) X(TIFFScanlineSize) \
-                        X(TIFFTileSize64) X(TIFFVStripSize64) X(_TIFFfree) X(_TIFFmalloc)
-#define KODEX_WEBP_SYMBOLS(X)                                                                                          \
-    X(WebPDecodeBGRAInto)                                                                                              \
-    X(WebPDecodeBGRInto) X(WebPGetFeaturesInternal) X(WebPAnimDecoderDelete) X(WebPAnimDecoderGetInfo)                 \
-        X(WebPAnimDecoderGetNext) X(WebPAnimDecoderNewInternal) X(WebPAnimDecoderOptionsInitInternal)                  \
-            X(WebPDemuxDelete) X(WebPDemuxGetChunk) X(WebPDemuxInternal) X(WebPDemuxReleaseChunkIterator)
-#define KODEX_HEIF_SYMBOLS(X)                                                                                          \
-    X(heif_check_filetype)                                                                                             \
-    X(heif_context_alloc) X(heif_context_free) X(heif_context_get_primary_image_handle)                                \
-        X(heif_context_read_from_memory_without_copy) X(heif_decode_image) X(heif_have_decoder_for_format)             \
-            X(heif_image_get_height) X(heif_image_get_plane_readonly) X(heif_image_get_width)                          \
-                X(heif_image_handle_get_height) X(heif_image_handle_get_list_of_metadata_block_IDs)                    \
-                    X(heif_image_handle_get_list_of_thumbnail_IDs) X(heif_image_handle_get_metadata)                   \
-                        X(heif_image_handle_get_metadata_size) X(heif_image_handle_get_raw_color_profile)              \
-                            X(heif_image_handle_get_raw_color_profile_size) X(heif_image_handle_get_thumbnail)         \
-                                X(heif_image_handle_get_width) X(heif_image_handle_has_alpha_channel)                  \
-                                    X(heif_image_handle_release) X(heif_image_release) X(heif_init)
+// clang-format off
+#define KODEX_TIFF_SYMBOLS(X)                                                                                      \
+    X(TIFFClientOpenExt) X(TIFFClose) X(TIFFGetField) X(TIFFGetFieldDefaulted) X(TIFFGetStrileByteCountWithErr)     \
+    X(TIFFGetStrileOffsetWithErr) X(TIFFIsTiled) X(TIFFNumberOfStrips) X(TIFFNumberOfTiles) X(TIFFOpenOptionsAlloc) \
+    X(TIFFOpenOptionsFree) X(TIFFOpenOptionsSetErrorHandlerExtR) X(TIFFOpenOptionsSetMaxSingleMemAlloc)             \
+    X(TIFFOpenOptionsSetWarningHandlerExtR) X(TIFFRGBAImageBegin) X(TIFFRGBAImageEnd) X(TIFFRGBAImageGet)           \
+    X(TIFFRGBAImageOK) X(TIFFReadScanline) X(TIFFScanlineSize) X(TIFFTileSize64) X(TIFFVStripSize64) X(_TIFFfree)   \
+    X(_TIFFmalloc)
+#define KODEX_WEBP_SYMBOLS(X)                                                                                      \
+    X(WebPDecodeBGRAInto) X(WebPDecodeBGRInto) X(WebPGetFeaturesInternal) X(WebPAnimDecoderDelete)                   \
+    X(WebPAnimDecoderGetInfo) X(WebPAnimDecoderGetNext) X(WebPAnimDecoderNewInternal)                               \
+    X(WebPAnimDecoderOptionsInitInternal) X(WebPDemuxDelete) X(WebPDemuxGetChunk) X(WebPDemuxInternal)              \
+    X(WebPDemuxReleaseChunkIterator)
+#define KODEX_HEIF_SYMBOLS(X)                                                                                      \
+    X(heif_check_filetype) X(heif_context_alloc) X(heif_context_free) X(heif_context_get_primary_image_handle)      \
+    X(heif_context_read_from_memory_without_copy) X(heif_decode_image) X(heif_have_decoder_for_format)             \
+    X(heif_image_get_height) X(heif_image_get_plane_readonly) X(heif_image_get_width)                              \
+    X(heif_image_handle_get_height) X(heif_image_handle_get_list_of_metadata_block_IDs)                            \
+    X(heif_image_handle_get_list_of_thumbnail_IDs) X(heif_image_handle_get_metadata)                               \
+    X(heif_image_handle_get_metadata_size) X(heif_image_handle_get_raw_color_profile)                              \
+    X(heif_image_handle_get_raw_color_profile_size) X(heif_image_handle_get_thumbnail)                             \
+    X(heif_image_handle_get_width) X(heif_image_handle_has_alpha_channel) X(heif_image_handle_release)             \
+    X(heif_image_release) X(heif_init)
+// clang-format on
 
 extern "C" __attribute__((visibility("hidden"), used, noreturn)) void kodex_lib_unloaded()
 {
