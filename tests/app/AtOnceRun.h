@@ -17,6 +17,37 @@ inline std::string LineOf(const std::string& Err, const std::string& File)
     return {};
 }
 
+// The built program started as a script starts it: offscreen, in Dir, with
+// Args after "/ini=Profile" and its single-instance socket in RunDir. Its exit
+// status (-1 when it crashed or ran past TimeoutMs) and what it wrote to
+// standard error.
+struct TProgramResult {
+    int Status = -1;
+    std::string Err;
+};
+inline TProgramResult RunProgramAtOnce(const std::string& Profile, const std::vector<std::string>& Args,
+                                       const std::filesystem::path& Dir, const std::filesystem::path& RunDir,
+                                       int TimeoutMs = 120000)
+{
+    QStringList A{QString::fromStdString("/ini=" + Profile)};
+    for (const std::string& S : Args)
+        A << QString::fromStdString(S);
+    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+    Env.insert("QT_QPA_PLATFORM", "offscreen");
+    Env.insert("XDG_RUNTIME_DIR", QString::fromStdString(RunDir.string()));
+    QProcess P;
+    P.setProcessEnvironment(Env);
+    P.setWorkingDirectory(QString::fromStdString(Dir.string()));
+    P.start(QString::fromStdString(std::string(VESTRO_DIST_DIR) + "/vestro-resizer"), A);
+    if (!P.waitForFinished(TimeoutMs)) {
+        P.kill();
+        P.waitForFinished();
+        ADD_FAILURE() << "still running after " << TimeoutMs << " ms";
+        return {-1, P.readAllStandardError().toStdString()};
+    }
+    return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAllStandardError().toStdString()};
+}
+
 class AtOnceRun : public ::testing::Test {
 protected:
     const std::string Program = std::string(VESTRO_DIST_DIR) + "/vestro-resizer";
@@ -52,19 +83,8 @@ protected:
     // Runs the program on Args (relative to Dir); its status and stderr.
     std::pair<int, std::string> Start(const std::vector<std::string>& Args)
     {
-        QStringList A{QString::fromStdString("/ini=" + Profile)};
-        for (const std::string& S : Args)
-            A << QString::fromStdString(S);
-        QProcess P;
-        QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-        Env.insert("QT_QPA_PLATFORM", "offscreen");
-        Env.insert("XDG_RUNTIME_DIR", QString::fromStdString(Run.string()));
-        P.setProcessEnvironment(Env);
-        P.setWorkingDirectory(QString::fromStdString(Dir.string()));
-        P.start(QString::fromStdString(Program), A);
-        EXPECT_TRUE(P.waitForStarted());
-        EXPECT_TRUE(P.waitForFinished(60000));
-        return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAllStandardError().toStdString()};
+        const TProgramResult R = RunProgramAtOnce(Profile, Args, Dir, Run, 60000);
+        return {R.Status, R.Err};
     }
     std::filesystem::path Dir, Run;
     std::string Profile;

@@ -3,6 +3,7 @@
 // profile does not fit the pixels written: what the user sees is the status,
 // the lines and the files.
 #include "TestApp.h"
+#include "tests/app/AtOnceRun.h"
 #include "../core/ProfileTestUtil.h"
 #include "core/ImgInfo.h"
 #include "core/Kodex.h"
@@ -129,18 +130,8 @@ protected:
     }
     TResult Run(const std::vector<std::string>& Args)
     {
-        QStringList A{QString::fromStdString("/ini=" + Profile)};
-        for (const std::string& S : Args)
-            A << QString::fromStdString(S);
-        QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-        Env.insert("QT_QPA_PLATFORM", "offscreen");
-        Env.insert("XDG_RUNTIME_DIR", QString::fromStdString(RunDir.string()));
-        QProcess P;
-        P.setProcessEnvironment(Env);
-        P.setWorkingDirectory(QString::fromStdString(Dir.string()));
-        P.start(QString::fromStdString(kProgram), A);
-        EXPECT_TRUE(P.waitForFinished(120000));
-        return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAllStandardError().toStdString()};
+        const TProgramResult R = RunProgramAtOnce(Profile, Args, Dir, RunDir);
+        return {R.Status, R.Err};
     }
     // Files of an empty folder Dir/in, named after their contents' keys.
     void Inputs(const std::map<std::string, std::string>& Files)

@@ -2,6 +2,7 @@
 // in shapes no dialog makes: what the program does with them, what it writes,
 // and what is left of the file afterwards.
 #include "TestApp.h"
+#include "tests/app/AtOnceRun.h"
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
 #include "app/SystemOptionFrm.h"
@@ -59,18 +60,8 @@ protected:
     };
     TResult Run(const std::vector<std::string>& Args = {"in/a.jpg", "in/b.jpg"})
     {
-        QStringList A{QString::fromStdString("/ini=" + Profile)};
-        for (const std::string& S : Args)
-            A << QString::fromStdString(S);
-        QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-        Env.insert("QT_QPA_PLATFORM", "offscreen");
-        Env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
-        QProcess P;
-        P.setProcessEnvironment(Env);
-        P.setWorkingDirectory(QString::fromStdString(Dir.string()));
-        P.start(QString::fromStdString(kProgram), A);
-        EXPECT_TRUE(P.waitForFinished(120000));
-        return {P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1, P.readAllStandardError().toStdString()};
+        const TProgramResult R = RunProgramAtOnce(Profile, Args, Dir, Dir / "run");
+        return {R.Status, R.Err};
     }
     // The names of the files in Dir/Sub, in order.
     std::vector<std::string> Files(const char* Sub = "out") const
