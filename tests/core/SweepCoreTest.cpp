@@ -1,0 +1,98 @@
+// Names, dates, sizes and settings texts at the edges the other tables leave
+// open: each row is a case a user meets and a plausible slip would change.
+#include <gtest/gtest.h>
+
+#include "core/OutputFileName.h"
+
+#include <functional>
+#include "core/RunSettings.h"
+#include "FilesTestUtil.h"
+
+namespace {
+
+// The name a rule gives the picture /p/a.PNG (a PNG, taken 2016-03-09 14:05:07).
+std::string NameOf(const std::string& RuleIn, TScale Scale = {1, 1},
+                   const std::function<void(TRunSettings&)>& Change = nullptr)
+{
+    TImageInfo Info;
+    Info.SetPath("/p/a.PNG");
+    Info.PictureFormat = pfPNG;
+    TryEncodeDateTime(2016, 3, 9, 14, 5, 7, Info.DateTimeOriginal);
+    TRunSettings S = TakeRunSettings();
+    S.File.SameDirectory = true;
+    S.File.ResetType = 0;
+    S.File.StartNumber = 1;
+    S.File.RenameOnly = false;
+    S.RunMode = 0;
+    S.PNG.ConvertTo = 3;
+    if (Change)
+        Change(S);
+    std::string Rule = RuleIn, Out;
+    const int32_t Number = ExtractStartNumber(Rule, S);
+    MakeOutputFileName(Rule, Info, Number, Out, Scale, S);
+    return Out;
+}
+
+} // namespace
+
+// A rule that names one of the written extensions itself keeps it as it is:
+// nothing is appended, whatever its case.
+TEST(SweepNames, AWrittenExtensionInTheRuleIsKept)
+{
+    const struct {
+        const char* Rule;
+        const char* Name;
+    } Rows[] = {
+        {"<old>.jpeg", "/p/a.jpeg"}, {"<old>.JPEG", "/p/a.JPEG"}, {"<old>.jpg", "/p/a.jpg"},
+        {"<old>.bmp", "/p/a.bmp"},   {"<old>.png", "/p/a.png"},   {"<old>.tif", "/p/a.tif.png"},
+        {"<old>.jpe", "/p/a.jpe.png"},
+    };
+    for (const auto& R : Rows)
+        EXPECT_EQ(NameOf(R.Rule), R.Name) << R.Rule;
+}
+
+// <resizemode> names the filter of the direction the picture goes: a picture
+// only stretched in height is enlarged (interpolation filter), one only
+// squeezed in height is reduced (decimation filter).
+TEST(SweepNames, ResizeModeFollowsTheDirectionOfEitherSide)
+{
+    auto Filters = [](TRunSettings& S) {
+        S.Resize = {.DecimationMode = 2, .DecimationRadius = 3, .InterpolationMode = 4, .InterpolationSharp = 6,
+                    .SIMDMode = 0, .Degamma = false};
+    };
+    const struct {
+        TScale Scale;
+        const char* Name;
+    } Rows[] = {
+        {{1, 2}, "/p/Bicubic6_int.png"},   {{2, 1}, "/p/Bicubic6_int.png"},  {{1, 0.5}, "/p/Lanczos3_int.png"},
+        {{0.5, 1}, "/p/Lanczos3_int.png"}, {{0.5, 2}, "/p/Lanczos3_int.png"}, {{2, 0.5}, "/p/Bicubic6_int.png"},
+    };
+    for (const auto& R : Rows)
+        EXPECT_EQ(NameOf("<resizemode>", R.Scale, Filters), R.Name) << R.Scale.XScale << " x " << R.Scale.YScale;
+}
+
+// Renaming converts nothing: the renamed file keeps its own kind of
+// extension whichever format the settings would convert a PNG to, whether
+// the run mode or the file option asks for renaming.
+TEST(SweepNames, ARenamedFileKeepsItsOwnExtension)
+{
+    const struct {
+        const char* Rule;
+        int32_t RunMode;
+        bool RenameOnly;
+        const char* Name;
+    } Rows[] = {
+        {"<old>_r", 0, true, "/p/a_r.png"},       {"<old>_r", 3, false, "/p/a_r.png"},
+        {"<old>_r.<ext>", 0, true, "/p/a_r.PNG"}, {"<old>_r.png", 0, true, "/p/a_r.png"},
+        {"<old>_r", 0, false, "/p/a_r.jpg"},
+    };
+    for (const auto& R : Rows)
+        EXPECT_EQ(NameOf(R.Rule, {1, 1},
+                         [&](TRunSettings& S) {
+                             S.PNG.ConvertTo = 2;
+                             S.RunMode = R.RunMode;
+                             S.File.RenameOnly = R.RenameOnly;
+                         }),
+                  R.Name)
+            << R.Rule << " mode " << R.RunMode << (R.RenameOnly ? " rename only" : "");
+}
