@@ -1,0 +1,36 @@
+// The built program on the settings whose effect only shows in what it
+// writes: each test compares outputs a user would compare.
+#include "AtOnceRun.h"
+#include "../core/FilesTestUtil.h"
+
+namespace fs = std::filesystem;
+
+using SweepApp = AtOnceRun;
+
+// Date tokens of the added text take the shooting date from the EXIF block,
+// not the file's time: "<yyyy>.<mm>" draws what the text "2019.05" draws.
+TEST_F(SweepApp, TextDateTokensTakeTheShootingDate)
+{
+    const fs::path Plain = Dir / "plain.jpg", Src = Dir / "in" / "a.jpg";
+    WritePhoto(Plain, 160, 100, 3);
+    std::string J = ReadFile(Plain);
+    TTestEntry Sub = LongEntry(34665, 0);
+    Sub.SubIfd = 1;
+    const std::vector<uint8_t> Exif = BuildExif(etII, {{Sub}, {AsciiEntry(36867, "2019:05:04 03:02:01")}});
+    std::string App1 = "\xFF\xE1";
+    App1 += char((Exif.size() + 2) >> 8);
+    App1 += char((Exif.size() + 2) & 0xFF);
+    App1.append(Exif.begin(), Exif.end());
+    J.insert(2, App1);
+    std::ofstream(Src, std::ios::binary) << J;
+    const std::string Common = "[JPEG]\nAddExifInfo=0\nAlwaysRecompress=1\n[AddText]\nUse=1\nFontName=DejaVu Sans\n"
+                               "FontSize=14\nFontColor=16777215\nFontOpacity=100\nBasePos=4\n";
+    for (const char* Text : {"<yyyy>.<mm>", "2019.05"}) {
+        fs::remove_all(Dir / "out");
+        WriteProfile(Common + "Text=" + Text + "\n");
+        const auto [Status, Err] = Start({"in/a.jpg"});
+        ASSERT_EQ(Status, 0) << Err;
+        fs::rename(Dir / "out" / "a.jpg", Dir / (std::string(Text[0] == '<' ? "tokens" : "literal") + ".jpg"));
+    }
+    EXPECT_EQ(ReadFile(Dir / "tokens.jpg"), ReadFile(Dir / "literal.jpg"));
+}
