@@ -3,6 +3,8 @@
 #include "BatchFixture.h"
 
 #include "core/PictureMemory.h"
+#include "effects/ExifRotationFilter.h"
+#include "platform/FileTimes.h"
 #include "../core/FilesTestUtil.h"
 
 namespace {
@@ -120,5 +122,96 @@ TEST_F(SweepBatch, KeptResolutionWinsOverTheExifResolutionUpdate)
         ASSERT_TRUE(GetImageInfo(Out("a.jpg").string(), O));
         EXPECT_EQ(O.XResolution(), R.Dpi);
         EXPECT_EQ(O.YResolution(), R.Dpi);
+    }
+}
+
+// A JPEG copied as it is (nothing changes its picture) keeps its time when
+// the time is to be kept, as a converted one does: cut to even seconds.
+TEST_F(SweepBatch, ACopiedJPEGKeepsItsTime)
+{
+    FileOption.FileNameFormat = "<old>.jpg";
+    JPEGOption.AlwaysRecompress = false;
+    MetadataOption.KeepResolution = true; // nothing in the head changes either
+    for (bool Keep : {true, false}) {
+        SCOPED_TRACE(Keep);
+        fs::remove_all(Dir / "out");
+        MetadataOption.KeepLastWriteTime = Keep;
+        const fs::path Src = MakeJPEG("a.jpg", 24, 16, 1);
+        ASSERT_TRUE(platform::SetLastWriteTime(Src.string(), {1577880003, 500000000})); // 2020-01-01 12:00:03.5 UTC
+        List({Src});
+        ASSERT_TRUE(Run(1, IO));
+        EXPECT_THAT(Lines(), IsEmpty());
+        EXPECT_EQ(Read(Out("a.jpg")), Read(Src)); // copied, not converted
+        platform::TFileStat St;
+        ASSERT_TRUE(platform::StatFile(Out("a.jpg").string(), St));
+        if (Keep) {
+            EXPECT_EQ(St.LastWrite.Sec, 1577880002);
+            EXPECT_EQ(St.LastWrite.NSec, 0u);
+        } else {
+            EXPECT_GT(St.LastWrite.Sec, 1577880003);
+        }
+    }
+}
+
+namespace {
+
+// The orientations of a JPEG's EXIF block: IFD0's and the thumbnail's (IFD1);
+// 0 where there is none.
+std::pair<int, int> Orientations(const std::string& J)
+{
+    const size_t App1 = J.find("Exif\0\0", 0, 6);
+    if (App1 == std::string::npos)
+        return {0, 0};
+    const uint8_t* T = reinterpret_cast<const uint8_t*>(J.data()) + App1 + 6;
+    const size_t N = J.size() - App1 - 6;
+    const bool MM = T[0] == 'M';
+    auto U16 = [&](size_t P) { return P + 2 > N ? 0u : MM ? uint32_t(T[P] << 8 | T[P + 1]) : uint32_t(T[P + 1] << 8 | T[P]); };
+    auto U32 = [&](size_t P) { return P + 4 > N ? 0u : MM ? (U16(P) << 16 | U16(P + 2)) : (U16(P + 2) << 16 | U16(P)); };
+    int Found[2] = {0, 0};
+    size_t Ifd = U32(4);
+    for (int K = 0; K < 2 && Ifd != 0 && Ifd < N; ++K) {
+        const uint32_t Count = U16(Ifd);
+        for (uint32_t I = 0; I < Count; ++I)
+            if (U16(Ifd + 2 + 12 * I) == 274)
+                Found[K] = int(U16(Ifd + 2 + 12 * I + 8));
+        Ifd = U32(Ifd + 2 + 12 * Count);
+    }
+    return {Found[0], Found[1]};
+}
+
+} // namespace
+
+// A JPEG written from a turned TIFF (no EXIF block of its own: one is made)
+// stands upright when asked: the picture and its thumbnail say orientation
+// 1. Not turned, both keep the TIFF's orientation for a viewer to apply.
+TEST_F(SweepBatch, AMadeExifBlockGivesTheThumbnailThePicturesOrientation)
+{
+    auto Build = [&](uint32_t Strip) {
+        TTestEntry Sub = LongEntry(34665, 0);
+        Sub.SubIfd = 1;
+        return BuildExif(etII, {{LongEntry(256, 300), LongEntry(257, 200), ShortEntry(258, 8), ShortEntry(259, 1),
+                                 ShortEntry(262, 2), LongEntry(273, Strip), ShortEntry(274, 3), ShortEntry(277, 3),
+                                 LongEntry(278, 200), LongEntry(279, 300 * 200 * 3), Sub},
+                                {AsciiEntry(36867, "2019:05:04 03:02:01")}});
+    };
+    std::vector<uint8_t> Tiff = Build(uint32_t(Build(0).size() - 6));
+    Tiff.erase(Tiff.begin(), Tiff.begin() + 6);
+    Tiff.resize(Tiff.size() + 300 * 200 * 3, 0x60);
+    WriteBytes((Dir / "in" / "t.tif").string(), Tiff);
+    auto Rotation = std::make_unique<TExifRotationFilter>();
+    TEffect* R = Rotation.get();
+    Effects.AddFilter(std::move(Rotation));
+    FileOption.FileNameFormat = "<old>.jpg";
+    JPEGOption.AddExifInfo = true;
+    JPEGOption.UpdateExif = true;
+    for (bool Upright : {true, false}) {
+        SCOPED_TRACE(Upright);
+        fs::remove_all(Dir / "out");
+        R->SetUse(Upright);
+        List({Dir / "in" / "t.tif"});
+        ASSERT_TRUE(Run(1, IO));
+        EXPECT_THAT(Lines(), IsEmpty());
+        const int Want = Upright ? 1 : 3;
+        EXPECT_EQ(Orientations(Read(Out("t.jpg"))), std::make_pair(Want, Want));
     }
 }
