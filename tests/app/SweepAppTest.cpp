@@ -1,6 +1,7 @@
 // The built program on the settings whose effect only shows in what it
 // writes: each test compares outputs a user would compare.
 #include "AtOnceRun.h"
+#include "app/MainFrm.h"
 #include "../core/FilesTestUtil.h"
 
 namespace fs = std::filesystem;
@@ -33,4 +34,35 @@ TEST_F(SweepApp, TextDateTokensTakeTheShootingDate)
         fs::rename(Dir / "out" / "a.jpg", Dir / (std::string(Text[0] == '<' ? "tokens" : "literal") + ".jpg"));
     }
     EXPECT_EQ(ReadFile(Dir / "tokens.jpg"), ReadFile(Dir / "literal.jpg"));
+}
+
+// Size history entries as the settings file holds them: the history rule
+// itself (9) and unknown rules read as percent, one-side rules repeat their
+// side, and what is written reads back as it was.
+TEST(SweepSizeHistory, EntriesReadAndWriteAsStored)
+{
+    const struct {
+        const char* Entry;
+        bool Ok;
+        int Rule;
+        double Side1, Side2;
+        const char* Written;
+    } Rows[] = {
+        {"9,640,480", true, 0, 640, 480, "0,640,640"},   {"12,50,50", true, 0, 50, 50, "0,50,50"},
+        {"3,640,480", true, 3, 640, 480, "3,640,640"},   {"8,640,480", true, 8, 640, 480, "8,640,480"},
+        {"10,12.5", true, 10, 12.5, 12.5, "10,12.5,12.5"}, {"7,0,480", false, 7, 0, 480, ""},
+        {"5,50,0", false, 5, 50, 0, ""},                  {"2,50,0", true, 2, 50, 0, "2,50,50"},
+    };
+    for (const auto& R : Rows) {
+        SCOPED_TRACE(R.Entry);
+        int Rule = -1;
+        double S1 = -1, S2 = -1;
+        ASSERT_EQ(ReadHistoryEntry(R.Entry, Rule, S1, S2), R.Ok);
+        if (!R.Ok)
+            continue;
+        EXPECT_EQ(Rule, R.Rule);
+        EXPECT_EQ(S1, R.Side1);
+        EXPECT_EQ(S2, R.Side2);
+        EXPECT_EQ(HistoryEntryText(Rule, S1, S2), R.Written);
+    }
 }

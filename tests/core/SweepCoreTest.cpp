@@ -4,6 +4,7 @@
 
 #include "core/OutputFileName.h"
 
+#include <cstdio>
 #include <functional>
 #include "core/RunSettings.h"
 #include "FilesTestUtil.h"
@@ -95,4 +96,41 @@ TEST(SweepNames, ARenamedFileKeepsItsOwnExtension)
                          }),
                   R.Name)
             << R.Rule << " mode " << R.RunMode << (R.RenameOnly ? " rename only" : "");
+}
+
+// Every second of a day, and days across centuries and leap days, decode to
+// the very parts they were made of (the day fraction is not exact in binary:
+// a second cut instead of rounded would show in names and texts).
+TEST(SweepDates, EverySecondDecodesToItself)
+{
+    auto RoundTrip = [](int32_t Y, int32_t M, int32_t D, int32_t H, int32_t N, int32_t S) {
+        TDateTime T = 0;
+        if (!TryEncodeDateTime(Y, M, D, H, N, S, T))
+            return std::string("refused");
+        int32_t P[6];
+        DecodeDateTime(T, P[0], P[1], P[2], P[3], P[4], P[5]);
+        char B[64];
+        std::snprintf(B, sizeof B, "%04d-%02d-%02d %02d:%02d:%02d", P[0], P[1], P[2], P[3], P[4], P[5]);
+        return std::string(B);
+    };
+    int Wrong = 0;
+    for (int32_t S = 0; S < 86400 && Wrong < 5; ++S) {
+        char Want[64];
+        std::snprintf(Want, sizeof Want, "2016-03-09 %02d:%02d:%02d", S / 3600, S / 60 % 60, S % 60);
+        const std::string Got = RoundTrip(2016, 3, 9, S / 3600, S / 60 % 60, S % 60);
+        if (Got != Want)
+            ++Wrong, ADD_FAILURE() << Got << " for " << Want;
+    }
+    const struct {
+        int32_t Y, M, D;
+        const char* Want;
+    } Days[] = {
+        {2000, 2, 29, "2000-02-29 23:59:59"}, {1900, 2, 29, "refused"}, {2100, 2, 29, "refused"},
+        {2024, 2, 29, "2024-02-29 23:59:59"}, {2023, 2, 29, "refused"}, {1899, 12, 30, "1899-12-30 23:59:59"},
+        {1601, 1, 1, "1601-01-01 23:59:59"},  {9999, 12, 31, "9999-12-31 23:59:59"}, {2016, 4, 31, "refused"},
+    };
+    for (const auto& D : Days)
+        EXPECT_EQ(RoundTrip(D.Y, D.M, D.D, 23, 59, 59), D.Want) << D.Y << "-" << D.M << "-" << D.D;
+    EXPECT_EQ(RoundTrip(2016, 3, 9, 24, 0, 0), "refused");
+    EXPECT_EQ(RoundTrip(2016, 3, 9, 0, 60, 0), "refused");
 }
