@@ -1,7 +1,12 @@
 // The built program on the settings whose effect only shows in what it
 // writes: each test compares outputs a user would compare.
 #include "AtOnceRun.h"
+#include "app/IniSettings.h"
 #include "app/MainFrm.h"
+#include "core/MemReservoir.h"
+
+#include <QComboBox>
+#include <QLineEdit>
 #include "../core/FilesTestUtil.h"
 
 namespace fs = std::filesystem;
@@ -65,4 +70,59 @@ TEST(SweepSizeHistory, EntriesReadAndWriteAsStored)
         EXPECT_EQ(S2, R.Side2);
         EXPECT_EQ(HistoryEntryText(Rule, S1, S2), R.Written);
     }
+}
+
+namespace {
+
+class SweepMainWindow : public TStartedTest {
+protected:
+    void SetUp() override
+    {
+        if (!KodexLoaded)
+            GTEST_SKIP() << "the codec library is not built";
+        Dir = ScratchDir("sweepmain");
+        fs::create_directories(Dir / "ini");
+        DataDir = Dir.string() + "/";
+        IniDir = DataDir + "ini/";
+    }
+    void TearDown() override
+    {
+        Window.reset();
+        ExeDir = VESTRO_DIST_DIR "/";
+        fs::remove_all(Dir);
+    }
+    void Open(const std::string& Settings)
+    {
+        ExeDir = DataDir;
+        IniFileName = GetSettingsFileName({});
+        std::ofstream(IniFileName) << Settings;
+        LoadIniFile(IniFileName);
+        Window = std::make_unique<TMainForm>(std::vector<std::string>{});
+        Window->show();
+    }
+    fs::path Dir;
+    std::unique_ptr<TMainForm> Window;
+};
+
+} // namespace
+
+// A size taken from the history goes to its top; the others keep their order
+// below it, as the user last used them.
+TEST_F(SweepMainWindow, AHistorySizeUsedAgainGoesToTheTopAndTheRestKeepTheirOrder)
+{
+    Open("[Resize]\nRule=1\nHistory=\"1,101,101\",\"1,102,102\",\"1,103,103\",\"1,104,104\"\n");
+    ASSERT_EQ(Window->ResizeHistory,
+              (std::vector<std::string>{"1,101,101", "1,102,102", "1,103,103", "1,104,104"}));
+    Window->cbxResizeRule->setCurrentIndex(9);
+    emit Window->cbxResizeRule->activated(9);
+    Window->SizeHistoryCombo->setCurrentIndex(2);
+    ASSERT_TRUE(Window->SetResizeParam());
+    EXPECT_EQ(Window->ResizeHistory,
+              (std::vector<std::string>{"1,103,103", "1,101,101", "1,102,102", "1,104,104"}));
+    ASSERT_EQ(Window->SizeHistoryCombo->count(), 4);
+    const int Shown[4] = {103, 101, 102, 104};
+    for (int I = 0; I < 4; ++I)
+        EXPECT_TRUE(Window->SizeHistoryCombo->itemText(I).contains(QString::number(Shown[I])))
+            << Window->SizeHistoryCombo->itemText(I).toStdString();
+    EXPECT_EQ(std::make_pair(EffectList->FResizeType, EffectList->FResizeValue), std::make_pair(1, 103.0));
 }

@@ -4,6 +4,7 @@
 
 #include "core/PictureMemory.h"
 #include "effects/ExifRotationFilter.h"
+#include "effects/RotationOptionFrm.h"
 #include "platform/FileTimes.h"
 #include "../core/FilesTestUtil.h"
 
@@ -213,5 +214,30 @@ TEST_F(SweepBatch, AMadeExifBlockGivesTheThumbnailThePicturesOrientation)
         EXPECT_THAT(Lines(), IsEmpty());
         const int Want = Upright ? 1 : 3;
         EXPECT_EQ(Orientations(Read(Out("t.jpg"))), std::make_pair(Want, Want));
+    }
+}
+
+// A gray picture with alpha written as PNG stays gray with alpha through an
+// effect that works on the whole picture (it is worked on as colour).
+TEST_F(SweepBatch, GrayAlphaPNGStaysGrayAlphaThroughEffects)
+{
+    FileOption.FileNameFormat = "<old>.png";
+    struct TFeatures {
+        uint32_t Saved = CPUFeatures;
+        ~TFeatures() { CPUFeatures = Saved; }
+    } Features;
+    CPUFeatures = GetCPUFeatures(); // as the program starts: alpha is kept for PNG
+    auto Turn = std::make_unique<TRotationFilter>();
+    Turn->FValue = ROTATE_180;
+    Turn->SetUse(true);
+    Effects.AddFilter(std::move(Turn));
+    List({MakePNG("ga.png", 12, 8, 1, 2), MakePNG("rgba.png", 12, 8, 2, 4)});
+    ASSERT_TRUE(Run(1, IO));
+    EXPECT_THAT(Lines(), IsEmpty());
+    for (const auto& [Name, Type] : {std::make_pair("ga.png", 4), std::make_pair("rgba.png", 6)}) {
+        TImageInfo O;
+        ASSERT_TRUE(GetImageInfo(Out(Name).string(), O)) << Name;
+        EXPECT_EQ(O.PNGColorType, Type) << Name;
+        EXPECT_EQ(std::make_pair(O.Width, O.Height), std::make_pair(12, 8)) << Name;
     }
 }
