@@ -3,6 +3,7 @@
 #include "AtOnceRun.h"
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
+#include "app/RunEnd.h"
 #include "core/MemReservoir.h"
 
 #include <QComboBox>
@@ -125,4 +126,15 @@ TEST_F(SweepMainWindow, AHistorySizeUsedAgainGoesToTheTopAndTheRestKeepTheirOrde
         EXPECT_TRUE(Window->SizeHistoryCombo->itemText(I).contains(QString::number(Shown[I])))
             << Window->SizeHistoryCombo->itemText(I).toStdString();
     EXPECT_EQ(std::make_pair(EffectList->FResizeType, EffectList->FResizeValue), std::make_pair(1, 103.0));
+}
+
+// Every "<DIR>" of the after-run command is replaced, also one right after
+// another and with a folder shorter or longer than the token.
+TEST(SweepAfterRun, EveryDirTokenIsReplaced)
+{
+    using V = std::vector<std::string>;
+    EXPECT_EQ(AfterRunArguments("sync <dir><DIR> x<Dir>y", "/o"), (V{"sync", "/o/o", "x/oy"}));
+    EXPECT_EQ(AfterRunArguments("sync <dir><dir><dir>", "/a/long/folder"),
+              (V{"sync", "/a/long/folder/a/long/folder/a/long/folder"}));
+    EXPECT_EQ(AfterRunArguments("sync <dir>", "<dir>"), (V{"sync", "<dir>"})); // a folder of that name stays
 }

@@ -241,3 +241,24 @@ TEST_F(SweepBatch, GrayAlphaPNGStaysGrayAlphaThroughEffects)
         EXPECT_EQ(std::make_pair(O.Width, O.Height), std::make_pair(12, 8)) << Name;
     }
 }
+
+// A TIFF holding both the time of its last change and its shooting date is
+// listed, named and dated by the shooting date.
+TEST_F(SweepBatch, ATIFFsShootingDateWinsOverItsChangeDate)
+{
+    auto Build = [&](uint32_t Strip) {
+        TTestEntry Sub = LongEntry(34665, 0);
+        Sub.SubIfd = 1;
+        return BuildExif(etII, {{LongEntry(256, 4), LongEntry(257, 2), ShortEntry(258, 8), ShortEntry(259, 1),
+                                 ShortEntry(262, 2), LongEntry(273, Strip), ShortEntry(277, 3), LongEntry(278, 2),
+                                 LongEntry(279, 4 * 2 * 3), AsciiEntry(306, "2001:02:03 04:05:06"), Sub},
+                                {AsciiEntry(36867, "2019:05:04 03:02:01")}});
+    };
+    std::vector<uint8_t> Tiff = Build(uint32_t(Build(0).size() - 6));
+    Tiff.erase(Tiff.begin(), Tiff.begin() + 6);
+    Tiff.resize(Tiff.size() + 4 * 2 * 3, 0x60);
+    WriteBytes((Dir / "in" / "t.tif").string(), Tiff);
+    TImageInfo I;
+    ASSERT_TRUE(GetImageInfo((Dir / "in" / "t.tif").string(), I));
+    EXPECT_EQ(I.DateTimeOriginal, ExifDateToDateTime("2019:05:04 03:02:01"));
+}

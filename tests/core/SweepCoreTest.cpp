@@ -2,6 +2,8 @@
 // open: each row is a case a user meets and a plausible slip would change.
 #include <gtest/gtest.h>
 
+#include "core/Bitmap.h"
+#include "core/Funcs.h"
 #include "core/OutputFileName.h"
 
 #include <cstdio>
@@ -133,4 +135,40 @@ TEST(SweepDates, EverySecondDecodesToItself)
         EXPECT_EQ(RoundTrip(D.Y, D.M, D.D, 23, 59, 59), D.Want) << D.Y << "-" << D.M << "-" << D.D;
     EXPECT_EQ(RoundTrip(2016, 3, 9, 24, 0, 0), "refused");
     EXPECT_EQ(RoundTrip(2016, 3, 9, 0, 60, 0), "refused");
+}
+
+// A leading sign belongs to the first term only: "-W+H+300" is 100 on an
+// 800 x 600 picture, not the negative of the whole sum.
+TEST(SweepSizeExpression, ALeadingMinusNegatesTheFirstTermOnly)
+{
+    const std::pair<const char*, double> Rows[] = {
+        {"-2+3", 1}, {"-W+H+300", 100}, {"-W/4+H", 400}, {"-2*3+10", 4}, {"+2-1", 1}, {"-(2-5)", 3},
+        {"W-H*2+500", 100}, {"h/2+w/4", 500},
+    };
+    for (const auto& [Text, Want] : Rows)
+        EXPECT_EQ(EvaluateExpression(SubstituteWidthHeight(Text, 800, 600), '.'), Want) << Text;
+}
+
+// A 32-bit bitmap's fourth byte is alpha unless it is the same everywhere and
+// 0 or 255 (writers that leave it unused): a picture that is all half
+// transparent keeps its alpha.
+TEST(SweepBitmap, TheFourthByteIsAlphaUnlessUnusedEverywhere)
+{
+    const struct {
+        uint8_t A0, A1; // the alpha of the first pixel and of the others
+        uint32_t Channels;
+    } Rows[] = {{0, 0, 3}, {255, 255, 3}, {128, 128, 4}, {1, 1, 4}, {254, 254, 4}, {0, 255, 4}, {255, 0, 4}};
+    for (const auto& R : Rows) {
+        TBmpSpec S;
+        S.Width = 2;
+        S.Height = 2;
+        S.Bits = 32;
+        for (int P = 0; P < 4; ++P)
+            S.Data.insert(S.Data.end(), {uint8_t(10 + P), 20, 30, P == 0 ? R.A0 : R.A1});
+        const std::vector<uint8_t> F = MakeBmp(S);
+        TImgInfo Img;
+        ASSERT_TRUE(LoadBitmapFromBuffer(F.data(), F.size(), Img, 0, TBGColor{}, 0));
+        EXPECT_EQ(Img.Channels, R.Channels) << int(R.A0) << "," << int(R.A1);
+        FreeImg(Img);
+    }
 }
