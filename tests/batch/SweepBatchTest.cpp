@@ -262,3 +262,55 @@ TEST_F(SweepBatch, ATIFFsShootingDateWinsOverItsChangeDate)
     ASSERT_TRUE(GetImageInfo((Dir / "in" / "t.tif").string(), I));
     EXPECT_EQ(I.DateTimeOriginal, ExifDateToDateTime("2019:05:04 03:02:01"));
 }
+
+// A TIFF's resolution without a unit is in inches, as the format says; in
+// centimetres it is converted; with no unit at all (1) it is not known.
+TEST_F(SweepBatch, ATIFFsResolutionUnitDefaultsToInches)
+{
+    const struct {
+        int Unit; // 0: no unit entry
+        double Dpi;
+    } Rows[] = {{0, 150}, {2, 150}, {3, 381}, {1, 0}};
+    for (const auto& R : Rows) {
+        SCOPED_TRACE(R.Unit);
+        auto Build = [&](uint32_t Strip) {
+            std::vector<TTestEntry> Ifd0 = {LongEntry(256, 4), LongEntry(257, 2), ShortEntry(258, 8), ShortEntry(259, 1),
+                                            ShortEntry(262, 2), LongEntry(273, Strip), ShortEntry(277, 3),
+                                            LongEntry(278, 2), LongEntry(279, 4 * 2 * 3),
+                                            RationalEntry(282, 150, 1, etII), RationalEntry(283, 150, 1, etII)};
+            if (R.Unit)
+                Ifd0.push_back(ShortEntry(296, uint16_t(R.Unit)));
+            return BuildExif(etII, {Ifd0});
+        };
+        std::vector<uint8_t> Tiff = Build(uint32_t(Build(0).size() - 6));
+        Tiff.erase(Tiff.begin(), Tiff.begin() + 6);
+        Tiff.resize(Tiff.size() + 4 * 2 * 3, 0x60);
+        WriteBytes((Dir / "in" / "r.tif").string(), Tiff);
+        TImageInfo I;
+        ASSERT_TRUE(GetImageInfo((Dir / "in" / "r.tif").string(), I));
+        EXPECT_NEAR(I.XResolution(), R.Dpi, 0.01);
+        EXPECT_NEAR(I.YResolution(), R.Dpi, 0.01);
+    }
+}
+
+// The JPEG setting of the transform (integer or floating point) reaches the
+// encoder: the same picture comes out in other bytes.
+TEST_F(SweepBatch, TheJPEGTransformSettingReachesTheEncoder)
+{
+    TImgInfo Img;
+    AllocImg(Img, 64, 48, 3);
+    uint32_t X = 12345;
+    for (uint32_t Y = 0; Y < 48; ++Y)
+        for (uint32_t I = 0; I < 64 * 3; ++I)
+            ScanLine(Img, Y)[I] = uint8_t((X = X * 1103515245u + 12345u) >> 24);
+    std::string Bytes[2];
+    for (int32_t Method : {0, 1}) {
+        TRunSettings S = TakeRunSettings();
+        S.JPEG.DCTMethod = Method;
+        const fs::path P = Dir / ("dct" + std::to_string(Method) + ".jpg");
+        ASSERT_NE(::WriteJPEG(P.string(), Img, 90, TResolutionInfo{}, false, nullptr, nullptr, 0, 2, 0, S), 0);
+        Bytes[Method] = Read(P);
+    }
+    FreeImg(Img);
+    EXPECT_NE(Bytes[0], Bytes[1]);
+}

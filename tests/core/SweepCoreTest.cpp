@@ -4,9 +4,11 @@
 
 #include "core/Bitmap.h"
 #include "core/Funcs.h"
+#include "core/Kodex.h"
 #include "core/OutputFileName.h"
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include "core/RunSettings.h"
 #include "FilesTestUtil.h"
@@ -171,4 +173,19 @@ TEST(SweepBitmap, TheFourthByteIsAlphaUnlessUnusedEverywhere)
         EXPECT_EQ(Img.Channels, R.Channels) << int(R.A0) << "," << int(R.A1);
         FreeImg(Img);
     }
+}
+
+// CMYK pictures (as the JPEG decoder gives them: the inks inverted, K last)
+// become BGR by ink x K / 255 rounded: full ink of full K is 255, not 254.
+TEST(SweepCMYK, InksTimesKRoundToTheNearest)
+{
+    TImgInfo Img;
+    AllocImg(Img, 3, 1, 4);
+    const uint8_t In[12] = {255, 200, 128, 255, 255, 200, 0, 128, 1, 2, 3, 0};
+    std::memcpy(ScanLine(Img, 0), In, 12);
+    ASSERT_TRUE(CMYKToBGR(Img));
+    ASSERT_EQ(Img.Channels, 3u);
+    const uint8_t* P = ScanLine(Img, 0);
+    EXPECT_EQ(std::vector<int>(P, P + 9), (std::vector<int>{128, 200, 255, 0, 100, 128, 0, 0, 0}));
+    FreeImg(Img);
 }

@@ -1,7 +1,9 @@
 // Size rules at their ties: a square picture, and a box whose side the
 // rounded other side meets exactly.
 #include "effects/ResizeFilter.h"
+#include "core/ImageLoader.h"
 #include "effects/DecreaseColor.h"
+#include "effects/Effect.h"
 #include "effects/TrimmingFilter.h"
 #include "EffectTestUtil.h"
 
@@ -120,4 +122,31 @@ TEST(SweepDecreaseColor, TheToolIsCalledWithTheDialogsOptions)
     }
     ExeDir = SavedExe;
     TempDir = SavedTemp;
+}
+
+// The effect strip's entries: the chain's effects, then the colour reduction
+// right after them; ticking one ticks that one only.
+TEST(SweepEffectList, TheEntryAfterTheChainIsTheColourReduction)
+{
+    TEffectList L;
+    L.AddFilter(std::make_unique<TResizeFilter>());
+    L.AddFilter(std::make_unique<TTrimmingFilter>());
+    auto Reduce = std::make_unique<TDecreaseColorEffect>();
+    Reduce->FMode = 2;
+    TEffect* R = Reduce.get();
+    L.SetDecreaseColorEffect(std::move(Reduce));
+    ASSERT_EQ(L.Count(), 2);
+    const bool Resize0 = L.Items(0)->FUse;
+    L.ChangeState(2, true);
+    EXPECT_TRUE(R->FUse);
+    EXPECT_EQ(L.Items(0)->FUse, Resize0);
+    EXPECT_FALSE(L.Items(1)->FUse);
+    L.ChangeState(1, true);
+    EXPECT_TRUE(L.Items(1)->FUse);
+    L.ChangeState(2, false);
+    EXPECT_FALSE(R->FUse);
+    EXPECT_TRUE(L.Items(1)->FUse);
+    L.ChangeState(-1, true); // nothing
+    EXPECT_FALSE(R->FUse);
+    ColorReductionDropsAlpha = false; // a global the effect sets
 }
