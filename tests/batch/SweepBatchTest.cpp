@@ -2,6 +2,7 @@
 // collision rules and numbering as the user reads them in the output folder.
 #include "BatchFixture.h"
 
+#include "batch/ListUp.h"
 #include "core/PictureMemory.h"
 #include "effects/ExifRotationFilter.h"
 #include "effects/RotationOptionFrm.h"
@@ -313,4 +314,34 @@ TEST_F(SweepBatch, TheJPEGTransformSettingReachesTheEncoder)
     }
     FreeImg(Img);
     EXPECT_NE(Bytes[0], Bytes[1]);
+}
+
+// A folder handed over at once: its files in name order whatever their case,
+// sub-folders only when asked (also with folders first), each file's folder
+// from the named one on (for the "<dir>" token), and in the lossless mode every
+// JPEG extension counts as a picture that must be read.
+TEST_F(SweepBatch, AFolderWalkListsAsTheSettingsSay)
+{
+    fs::create_directories(Dir / "walk" / "sub");
+    for (const char* N : {"B.bmp", "a.bmp", "c.jpe", "sub/d.bmp"})
+        std::ofstream(Dir / "walk" / N) << "x";
+    const std::string Base = (Dir / "walk").string();
+    auto Walk = [&](bool Sub, int32_t Sort, int32_t Mode) {
+        TListupOptions O;
+        O.AtOnce = true;
+        O.AddSubFolder = Sub;
+        O.SortMode = Sort;
+        O.RunMode = Mode;
+        std::vector<TImageFileInfo> In;
+        TListup(O, nullptr, &In).ListupPath(Base);
+        std::vector<std::string> R;
+        for (const TImageFileInfo& E : In)
+            R.push_back(E.InputFileName.substr(Base.size() + 1) + "|" + E.Dir + "|" + (E.Named ? "1" : "0"));
+        return R;
+    };
+    using V = std::vector<std::string>;
+    EXPECT_EQ(Walk(false, 1, 0), (V{"a.bmp|walk/|1", "B.bmp|walk/|1", "c.jpe|walk/|1"}));
+    EXPECT_EQ(Walk(false, 0, 0), (V{"a.bmp|walk/|1", "B.bmp|walk/|1", "c.jpe|walk/|1"}));
+    EXPECT_EQ(Walk(true, 1, 0), (V{"sub/d.bmp|walk/sub/|1", "a.bmp|walk/|1", "B.bmp|walk/|1", "c.jpe|walk/|1"}));
+    EXPECT_EQ(Walk(true, 0, 1), (V{"a.bmp|walk/|0", "B.bmp|walk/|0", "c.jpe|walk/|1", "sub/d.bmp|walk/sub/|0"}));
 }
