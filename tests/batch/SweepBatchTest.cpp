@@ -345,3 +345,36 @@ TEST_F(SweepBatch, AFolderWalkListsAsTheSettingsSay)
     EXPECT_EQ(Walk(true, 1, 0), (V{"sub/d.bmp|walk/sub/|1", "a.bmp|walk/|1", "B.bmp|walk/|1", "c.jpe|walk/|1"}));
     EXPECT_EQ(Walk(true, 0, 1), (V{"a.bmp|walk/|0", "B.bmp|walk/|0", "c.jpe|walk/|1", "sub/d.bmp|walk/sub/|0"}));
 }
+
+// The thumbnail of a made EXIF block lies at most 160 x 120: a standing or
+// square picture's thumbnail is stored turned and says so (orientation 8).
+TEST_F(SweepBatch, AStandingOrSquareThumbnailIsStoredTurned)
+{
+    FileOption.FileNameFormat = "<old>.jpg";
+    JPEGOption.AddExifInfo = true;
+    JPEGOption.UpdateExif = true;
+    const struct {
+        uint32_t W, H;
+        int Thumb;
+    } Rows[] = {{300, 200, 1}, {200, 300, 8}, {300, 300, 8}, {100, 100, 1}};
+    for (const auto& R : Rows) {
+        SCOPED_TRACE(std::to_string(R.W) + "x" + std::to_string(R.H));
+        auto Build = [&](uint32_t Strip) {
+            TTestEntry Sub = LongEntry(34665, 0);
+            Sub.SubIfd = 1;
+            return BuildExif(etII, {{LongEntry(256, R.W), LongEntry(257, R.H), ShortEntry(258, 8), ShortEntry(259, 1),
+                                     ShortEntry(262, 2), LongEntry(273, Strip), ShortEntry(274, 1), ShortEntry(277, 3),
+                                     LongEntry(278, R.H), LongEntry(279, R.W * R.H * 3), Sub},
+                                    {AsciiEntry(36867, "2019:05:04 03:02:01")}});
+        };
+        std::vector<uint8_t> Tiff = Build(uint32_t(Build(0).size() - 6));
+        Tiff.erase(Tiff.begin(), Tiff.begin() + 6);
+        Tiff.resize(Tiff.size() + R.W * R.H * 3, 0x60);
+        fs::remove_all(Dir / "out");
+        WriteBytes((Dir / "in" / "s.tif").string(), Tiff);
+        List({Dir / "in" / "s.tif"});
+        ASSERT_TRUE(Run(1, IO));
+        EXPECT_THAT(Lines(), IsEmpty());
+        EXPECT_EQ(Orientations(Read(Out("s.jpg"))).second, R.Thumb);
+    }
+}
