@@ -54,10 +54,14 @@ TEST(SweepSizeHistory, EntriesReadAndWriteAsStored)
         double Side1, Side2;
         const char* Written;
     } Rows[] = {
-        {"9,640,480", true, 0, 640, 480, "0,640,640"},   {"12,50,50", true, 0, 50, 50, "0,50,50"},
-        {"3,640,480", true, 3, 640, 480, "3,640,640"},   {"8,640,480", true, 8, 640, 480, "8,640,480"},
-        {"10,12.5", true, 10, 12.5, 12.5, "10,12.5,12.5"}, {"7,0,480", false, 7, 0, 480, ""},
-        {"5,50,0", false, 5, 50, 0, ""},                  {"2,50,0", true, 2, 50, 0, "2,50,50"},
+        {"9,640,480", true, 0, 640, 480, "0,640,640"},
+        {"12,50,50", true, 0, 50, 50, "0,50,50"},
+        {"3,640,480", true, 3, 640, 480, "3,640,640"},
+        {"8,640,480", true, 8, 640, 480, "8,640,480"},
+        {"10,12.5", true, 10, 12.5, 12.5, "10,12.5,12.5"},
+        {"7,0,480", false, 7, 0, 480, ""},
+        {"5,50,0", false, 5, 50, 0, ""},
+        {"2,50,0", true, 2, 50, 0, "2,50,50"},
     };
     for (const auto& R : Rows) {
         SCOPED_TRACE(R.Entry);
@@ -112,14 +116,12 @@ protected:
 TEST_F(SweepMainWindow, AHistorySizeUsedAgainGoesToTheTopAndTheRestKeepTheirOrder)
 {
     Open("[Resize]\nRule=1\nHistory=\"1,101,101\",\"1,102,102\",\"1,103,103\",\"1,104,104\"\n");
-    ASSERT_EQ(Window->ResizeHistory,
-              (std::vector<std::string>{"1,101,101", "1,102,102", "1,103,103", "1,104,104"}));
+    ASSERT_EQ(Window->ResizeHistory, (std::vector<std::string>{"1,101,101", "1,102,102", "1,103,103", "1,104,104"}));
     Window->cbxResizeRule->setCurrentIndex(9);
     emit Window->cbxResizeRule->activated(9);
     Window->SizeHistoryCombo->setCurrentIndex(2);
     ASSERT_TRUE(Window->SetResizeParam());
-    EXPECT_EQ(Window->ResizeHistory,
-              (std::vector<std::string>{"1,103,103", "1,101,101", "1,102,102", "1,104,104"}));
+    EXPECT_EQ(Window->ResizeHistory, (std::vector<std::string>{"1,103,103", "1,101,101", "1,102,102", "1,104,104"}));
     ASSERT_EQ(Window->SizeHistoryCombo->count(), 4);
     const int Shown[4] = {103, 101, 102, 104};
     for (int I = 0; I < 4; ++I)

@@ -63,8 +63,9 @@ TEST_F(SweepBatch, SkipPassesOverOldFilesButNotANameOfThisRun)
     const fs::path A = MakeBMP("a.bmp", 8, 6, 1), B = MakeBMP("b.bmp", 6, 8, 2);
     List({A, B});
     Run(1, IO);
-    EXPECT_THAT(Lines(), ElementsAre(AllOf(StartsWith("b.bmp: "), HasSubstr("same.bmp"),
-                                           HasSubstr("another file of this run is written there"))));
+    EXPECT_THAT(Lines(),
+                ElementsAre(AllOf(StartsWith("b.bmp: "), HasSubstr("same.bmp"),
+                                  HasSubstr("another file of this run is written there"))));
     EXPECT_EQ(SizeOf(Out("same.bmp")), std::make_pair(8, 6));
 
     // A file from before the run: both pass over it without a word.
@@ -167,8 +168,12 @@ std::pair<int, int> Orientations(const std::string& J)
     const uint8_t* T = reinterpret_cast<const uint8_t*>(J.data()) + App1 + 6;
     const size_t N = J.size() - App1 - 6;
     const bool MM = T[0] == 'M';
-    auto U16 = [&](size_t P) { return P + 2 > N ? 0u : MM ? uint32_t(T[P] << 8 | T[P + 1]) : uint32_t(T[P + 1] << 8 | T[P]); };
-    auto U32 = [&](size_t P) { return P + 4 > N ? 0u : MM ? (U16(P) << 16 | U16(P + 2)) : (U16(P + 2) << 16 | U16(P)); };
+    auto U16 = [&](size_t P) {
+        return P + 2 > N ? 0u : MM ? uint32_t(T[P] << 8 | T[P + 1]) : uint32_t(T[P + 1] << 8 | T[P]);
+    };
+    auto U32 = [&](size_t P) {
+        return P + 4 > N ? 0u : MM ? (U16(P) << 16 | U16(P + 2)) : (U16(P + 2) << 16 | U16(P));
+    };
     int Found[2] = {0, 0};
     size_t Ifd = U32(4);
     for (int K = 0; K < 2 && Ifd != 0 && Ifd < N; ++K) {
@@ -191,10 +196,11 @@ TEST_F(SweepBatch, AMadeExifBlockGivesTheThumbnailThePicturesOrientation)
     auto Build = [&](uint32_t Strip) {
         TTestEntry Sub = LongEntry(34665, 0);
         Sub.SubIfd = 1;
-        return BuildExif(etII, {{LongEntry(256, 300), LongEntry(257, 200), ShortEntry(258, 8), ShortEntry(259, 1),
-                                 ShortEntry(262, 2), LongEntry(273, Strip), ShortEntry(274, 3), ShortEntry(277, 3),
-                                 LongEntry(278, 200), LongEntry(279, 300 * 200 * 3), Sub},
-                                {AsciiEntry(36867, "2019:05:04 03:02:01")}});
+        return BuildExif(etII,
+                         {{LongEntry(256, 300), LongEntry(257, 200), ShortEntry(258, 8), ShortEntry(259, 1),
+                           ShortEntry(262, 2), LongEntry(273, Strip), ShortEntry(274, 3), ShortEntry(277, 3),
+                           LongEntry(278, 200), LongEntry(279, 300 * 200 * 3), Sub},
+                          {AsciiEntry(36867, "2019:05:04 03:02:01")}});
     };
     std::vector<uint8_t> Tiff = Build(uint32_t(Build(0).size() - 6));
     Tiff.erase(Tiff.begin(), Tiff.begin() + 6);
@@ -250,10 +256,11 @@ TEST_F(SweepBatch, ATIFFsShootingDateWinsOverItsChangeDate)
     auto Build = [&](uint32_t Strip) {
         TTestEntry Sub = LongEntry(34665, 0);
         Sub.SubIfd = 1;
-        return BuildExif(etII, {{LongEntry(256, 4), LongEntry(257, 2), ShortEntry(258, 8), ShortEntry(259, 1),
-                                 ShortEntry(262, 2), LongEntry(273, Strip), ShortEntry(277, 3), LongEntry(278, 2),
-                                 LongEntry(279, 4 * 2 * 3), AsciiEntry(306, "2001:02:03 04:05:06"), Sub},
-                                {AsciiEntry(36867, "2019:05:04 03:02:01")}});
+        return BuildExif(etII,
+                         {{LongEntry(256, 4), LongEntry(257, 2), ShortEntry(258, 8), ShortEntry(259, 1),
+                           ShortEntry(262, 2), LongEntry(273, Strip), ShortEntry(277, 3), LongEntry(278, 2),
+                           LongEntry(279, 4 * 2 * 3), AsciiEntry(306, "2001:02:03 04:05:06"), Sub},
+                          {AsciiEntry(36867, "2019:05:04 03:02:01")}});
     };
     std::vector<uint8_t> Tiff = Build(uint32_t(Build(0).size() - 6));
     Tiff.erase(Tiff.begin(), Tiff.begin() + 6);
@@ -275,10 +282,17 @@ TEST_F(SweepBatch, ATIFFsResolutionUnitDefaultsToInches)
     for (const auto& R : Rows) {
         SCOPED_TRACE(R.Unit);
         auto Build = [&](uint32_t Strip) {
-            std::vector<TTestEntry> Ifd0 = {LongEntry(256, 4), LongEntry(257, 2), ShortEntry(258, 8), ShortEntry(259, 1),
-                                            ShortEntry(262, 2), LongEntry(273, Strip), ShortEntry(277, 3),
-                                            LongEntry(278, 2), LongEntry(279, 4 * 2 * 3),
-                                            RationalEntry(282, 150, 1, etII), RationalEntry(283, 150, 1, etII)};
+            std::vector<TTestEntry> Ifd0 = {LongEntry(256, 4),
+                                            LongEntry(257, 2),
+                                            ShortEntry(258, 8),
+                                            ShortEntry(259, 1),
+                                            ShortEntry(262, 2),
+                                            LongEntry(273, Strip),
+                                            ShortEntry(277, 3),
+                                            LongEntry(278, 2),
+                                            LongEntry(279, 4 * 2 * 3),
+                                            RationalEntry(282, 150, 1, etII),
+                                            RationalEntry(283, 150, 1, etII)};
             if (R.Unit)
                 Ifd0.push_back(ShortEntry(296, uint16_t(R.Unit)));
             return BuildExif(etII, {Ifd0});
@@ -362,10 +376,11 @@ TEST_F(SweepBatch, AStandingOrSquareThumbnailIsStoredTurned)
         auto Build = [&](uint32_t Strip) {
             TTestEntry Sub = LongEntry(34665, 0);
             Sub.SubIfd = 1;
-            return BuildExif(etII, {{LongEntry(256, R.W), LongEntry(257, R.H), ShortEntry(258, 8), ShortEntry(259, 1),
-                                     ShortEntry(262, 2), LongEntry(273, Strip), ShortEntry(274, 1), ShortEntry(277, 3),
-                                     LongEntry(278, R.H), LongEntry(279, R.W * R.H * 3), Sub},
-                                    {AsciiEntry(36867, "2019:05:04 03:02:01")}});
+            return BuildExif(etII,
+                             {{LongEntry(256, R.W), LongEntry(257, R.H), ShortEntry(258, 8), ShortEntry(259, 1),
+                               ShortEntry(262, 2), LongEntry(273, Strip), ShortEntry(274, 1), ShortEntry(277, 3),
+                               LongEntry(278, R.H), LongEntry(279, R.W * R.H * 3), Sub},
+                              {AsciiEntry(36867, "2019:05:04 03:02:01")}});
         };
         std::vector<uint8_t> Tiff = Build(uint32_t(Build(0).size() - 6));
         Tiff.erase(Tiff.begin(), Tiff.begin() + 6);

@@ -48,8 +48,8 @@ TEST(SweepNames, AWrittenExtensionInTheRuleIsKept)
         const char* Rule;
         const char* Name;
     } Rows[] = {
-        {"<old>.jpeg", "/p/a.jpeg"}, {"<old>.JPEG", "/p/a.JPEG"}, {"<old>.jpg", "/p/a.jpg"},
-        {"<old>.bmp", "/p/a.bmp"},   {"<old>.png", "/p/a.png"},   {"<old>.tif", "/p/a.tif.png"},
+        {"<old>.jpeg", "/p/a.jpeg"},   {"<old>.JPEG", "/p/a.JPEG"}, {"<old>.jpg", "/p/a.jpg"},
+        {"<old>.bmp", "/p/a.bmp"},     {"<old>.png", "/p/a.png"},   {"<old>.tif", "/p/a.tif.png"},
         {"<old>.jpe", "/p/a.jpe.png"},
     };
     for (const auto& R : Rows)
@@ -62,14 +62,18 @@ TEST(SweepNames, AWrittenExtensionInTheRuleIsKept)
 TEST(SweepNames, ResizeModeFollowsTheDirectionOfEitherSide)
 {
     auto Filters = [](TRunSettings& S) {
-        S.Resize = {.DecimationMode = 2, .DecimationRadius = 3, .InterpolationMode = 4, .InterpolationSharp = 6,
-                    .SIMDMode = 0, .Degamma = false};
+        S.Resize = {.DecimationMode = 2,
+                    .DecimationRadius = 3,
+                    .InterpolationMode = 4,
+                    .InterpolationSharp = 6,
+                    .SIMDMode = 0,
+                    .Degamma = false};
     };
     const struct {
         TScale Scale;
         const char* Name;
     } Rows[] = {
-        {{1, 2}, "/p/Bicubic6_int.png"},   {{2, 1}, "/p/Bicubic6_int.png"},  {{1, 0.5}, "/p/Lanczos3_int.png"},
+        {{1, 2}, "/p/Bicubic6_int.png"},   {{2, 1}, "/p/Bicubic6_int.png"},   {{1, 0.5}, "/p/Lanczos3_int.png"},
         {{0.5, 1}, "/p/Lanczos3_int.png"}, {{0.5, 2}, "/p/Lanczos3_int.png"}, {{2, 0.5}, "/p/Bicubic6_int.png"},
     };
     for (const auto& R : Rows)
@@ -129,9 +133,15 @@ TEST(SweepDates, EverySecondDecodesToItself)
         int32_t Y, M, D;
         const char* Want;
     } Days[] = {
-        {2000, 2, 29, "2000-02-29 23:59:59"}, {1900, 2, 29, "refused"}, {2100, 2, 29, "refused"},
-        {2024, 2, 29, "2024-02-29 23:59:59"}, {2023, 2, 29, "refused"}, {1899, 12, 30, "1899-12-30 23:59:59"},
-        {1601, 1, 1, "1601-01-01 23:59:59"},  {9999, 12, 31, "9999-12-31 23:59:59"}, {2016, 4, 31, "refused"},
+        {2000, 2, 29, "2000-02-29 23:59:59"},
+        {1900, 2, 29, "refused"},
+        {2100, 2, 29, "refused"},
+        {2024, 2, 29, "2024-02-29 23:59:59"},
+        {2023, 2, 29, "refused"},
+        {1899, 12, 30, "1899-12-30 23:59:59"},
+        {1601, 1, 1, "1601-01-01 23:59:59"},
+        {9999, 12, 31, "9999-12-31 23:59:59"},
+        {2016, 4, 31, "refused"},
     };
     for (const auto& D : Days)
         EXPECT_EQ(RoundTrip(D.Y, D.M, D.D, 23, 59, 59), D.Want) << D.Y << "-" << D.M << "-" << D.D;
@@ -144,8 +154,8 @@ TEST(SweepDates, EverySecondDecodesToItself)
 TEST(SweepSizeExpression, ALeadingMinusNegatesTheFirstTermOnly)
 {
     const std::pair<const char*, double> Rows[] = {
-        {"-2+3", 1}, {"-W+H+300", 100}, {"-W/4+H", 400}, {"-2*3+10", 4}, {"+2-1", 1}, {"-(2-5)", 3},
-        {"W-H*2+500", 100}, {"h/2+w/4", 500},
+        {"-2+3", 1}, {"-W+H+300", 100}, {"-W/4+H", 400},    {"-2*3+10", 4},
+        {"+2-1", 1}, {"-(2-5)", 3},     {"W-H*2+500", 100}, {"h/2+w/4", 500},
     };
     for (const auto& [Text, Want] : Rows)
         EXPECT_EQ(EvaluateExpression(SubstituteWidthHeight(Text, 800, 600), '.'), Want) << Text;

@@ -23,9 +23,8 @@ TEST(SweepRotationDialog, AStoredValueOutsideTheListShowsTheFirstEntry)
         const char* Checked; // the size choice shown
         int32_t StoredType, StoredValue;
     } Rows[] = {
-        {7, 5, 0, "All", 0, 0},          {0, -1, 0, "All", 0, 0},
-        {-3, 99, 0, "All", 0, 0},        {2, 4, 4, "Portrait", 2, 4},
-        {1, 3, 3, "Landscape", 1, 3},
+        {7, 5, 0, "All", 0, 0},      {0, -1, 0, "All", 0, 0},      {-3, 99, 0, "All", 0, 0},
+        {2, 4, 4, "Portrait", 2, 4}, {1, 3, 3, "Landscape", 1, 3},
     };
     for (const auto& R : Rows) {
         SCOPED_TRACE(std::to_string(R.Type) + " " + std::to_string(R.Value));

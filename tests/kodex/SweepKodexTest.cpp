@@ -13,12 +13,12 @@ TEST(SweepPaeth, TiesGoToTheLeftThenTheUpperPixel)
         uint8_t A, B, C; // left, above, above left
         uint8_t Predicted;
     } Rows[] = {
-        {4, 13, 10, 4},  // pa 3, pb 6, pc 3: a before c
-        {13, 4, 10, 4},  // pa 6, pb 3, pc 3: b before c
-        {7, 7, 7, 7},    // all equal
+        {4, 13, 10, 4},    // pa 3, pb 6, pc 3: a before c
+        {13, 4, 10, 4},    // pa 6, pb 3, pc 3: b before c
+        {7, 7, 7, 7},      // all equal
         {10, 200, 0, 200}, // pa 200, pb 10, pc 210: b nearest
-        {0, 100, 200, 0}, // pa 100, pb 200, pc 300: a nearest
-        {100, 0, 200, 0}, // pa 200, pb 100, pc 300: b nearest
+        {0, 100, 200, 0},  // pa 100, pb 200, pc 300: a nearest
+        {100, 0, 200, 0},  // pa 200, pb 100, pc 300: b nearest
     };
     for (const auto& R : Rows) {
         for (bool Vector : {false, true}) {

@@ -39,7 +39,7 @@ TEST(SweepCopyFile, KeepsBytesModeAndTime)
         ASSERT_TRUE(platform::SetLastWriteTime(Src.string(), {1500000001, 123456789}));
         ASSERT_EQ(platform::CopyFile(Src.string(), Dst.string(), true), 0);
         EXPECT_EQ(Bytes(Dst), Bytes(Src));
-        struct stat St {};
+        struct stat St { };
         ASSERT_EQ(::stat(Dst.c_str(), &St), 0);
         EXPECT_EQ(St.st_mode & 07777, Mode);
         platform::TFileStat T;
