@@ -82,89 +82,63 @@ std::vector<std::string> UnansweredLines(const std::vector<std::string>& Args)
     return Lines;
 }
 
-} // namespace
-
-int ProgramMain(int argc, char** argv)
+// The hand-off to a running instance: a start that is not the first gives
+// its files to the instance that is and ends with what it answered. Returns
+// nothing when this start is to do the work itself (it became the first
+// instance, or it runs alone).
+std::optional<int> HandOffToRunningInstance(TSingleInstance& instance, const std::vector<std::string>& args,
+                                            const std::vector<std::string>& absArgs)
 {
-    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + std::max(argc, 1));
-    platform::IgnoreBrokenPipes();
-    InitStartupPaths();
-    // Tools (jpegtran, ...) end with this program, even when it is killed.
-    SetToolLauncher(ExeDir + "bin/vestro-tool");
-    InitMemReservoir(args);
-    // Without a display the window system cannot start, and Qt would abort.
-    // Converting at once and handing files to a running window need no
-    // display: the program starts without one and only the window is refused.
-    const bool NoDisplay = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (NoDisplay)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Drawn off the screen, a window could never be closed: such a start
-    // only converts at once.
-    const bool Headless = qgetenv("QT_QPA_PLATFORM").startsWith("offscreen");
-    // The toolkit reads options of its own from its command line (-style,
-    // -reverse, -platform, ...) and would take a file of that name for one:
-    // it gets the program's name only. The files and switches are ours
-    // (args, above).
-    static char ProgramName[] = "vestro-resizer";
-    static char* ToolkitArgv[] = {argc > 0 && argv[0] ? argv[0] : ProgramName, nullptr};
-    static int ToolkitArgc = 1;
-    QApplication app(ToolkitArgc, ToolkitArgv);
-    app.setApplicationName("Vestro Image Resizer");
-    // Paths are made absolute here, against this process's folder, before
-    // anything (the running instance, or the run input) can see them.
-    const std::vector<std::string> absArgs = AbsoluteArguments(args);
-
-    TSingleInstance instance(ExeDir);
-    if (!instance.TryBecomeFirst()) {
-        if (args.empty())
-            return 0;
-        // The running instance may be just ending and refuse: then this
-        // start waits for its lock and does the work itself.
-        QElapsedTimer waited;
-        waited.start();
-        for (;;) {
-            // A first instance that converts at once with nobody looking
-            // sends the run's result back: this start ends with it.
-            const TSingleInstance::THandOffResult handed = instance.HandOffAndWait(absArgs);
-            if (handed.Untrusted)
-                break; // runs alone (said below)
-            if (!handed.Refused) {
-                for (const std::string& l : handed.Lines)
+    if (instance.TryBecomeFirst())
+        return std::nullopt;
+    if (args.empty())
+        return 0;
+    // The running instance may be just ending and refuse: then this
+    // start waits for its lock and does the work itself.
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        // A first instance that converts at once with nobody looking
+        // sends the run's result back: this start ends with it.
+        const TSingleInstance::THandOffResult handed = instance.HandOffAndWait(absArgs);
+        if (handed.Untrusted)
+            return std::nullopt; // runs alone (said by the caller)
+        if (!handed.Refused) {
+            for (const std::string& l : handed.Lines)
+                std::fprintf(stderr, "%s\n", l.c_str());
+            // It ended (was killed) before it answered: each file it
+            // took says so, and the start fails, as for a file that
+            // was not converted.
+            if (handed.Lost) {
+                SetInterfaceLanguage(SystemOption.Language);
+                for (const std::string& l : UnansweredLines(absArgs))
                     std::fprintf(stderr, "%s\n", l.c_str());
-                // It ended (was killed) before it answered: each file it
-                // took says so, and the start fails, as for a file that
-                // was not converted.
-                if (handed.Lost) {
-                    SetInterfaceLanguage(SystemOption.Language);
-                    for (const std::string& l : UnansweredLines(absArgs))
-                        std::fprintf(stderr, "%s\n", l.c_str());
-                    return 1;
-                }
-                // Without this line the start would look like a finished
-                // run that converted nothing.
-                if (handed.NoResult)
-                    std::fprintf(stderr, "%s\n", kHandedToWindowLine);
-                return handed.Status;
+                return 1;
             }
-            if (instance.TryBecomeFirst())
-                break;
-            if (waited.elapsed() > 15000) {
-                std::fprintf(stderr, "Vestro: the running instance did not take the files; nothing was done with:\n");
-                for (const std::string& a : absArgs)
-                    std::fprintf(stderr, "  %s\n", a.c_str());
-                return 2;
-            }
-            QThread::msleep(100);
+            // Without this line the start would look like a finished
+            // run that converted nothing.
+            if (handed.NoResult)
+                std::fprintf(stderr, "%s\n", kHandedToWindowLine);
+            return handed.Status;
         }
+        if (instance.TryBecomeFirst())
+            return std::nullopt;
+        if (waited.elapsed() > 15000) {
+            std::fprintf(stderr, "Vestro: the running instance did not take the files; nothing was done with:\n");
+            for (const std::string& a : absArgs)
+                std::fprintf(stderr, "  %s\n", a.c_str());
+            return 2;
+        }
+        QThread::msleep(100);
     }
-    if (!instance.Alone().empty())
-        std::fprintf(stderr, "Vestro: %s; this start runs alone\n", instance.Alone().c_str());
-    // Hand-offs are taken from now on and wait in the queue until this
-    // instance can do something with them.
-    instance.SetReportsResults(IsNonInteractive());
-    instance.SetAccepting(true);
+}
 
+// The start-up of the instance that does the work: the settings, the
+// interface texts and what the window system tells, the questions a window
+// may ask, and whether this start converts at once. Returns what of the
+// profile could not be read (empty when all of it was).
+std::string StartUpSettings(const std::vector<std::string>& args)
+{
     InitializeGlobals(args);
     InstallQtTexts(SystemOption.Language);
     if (QScreen* s = QGuiApplication::primaryScreen()) {
@@ -196,55 +170,57 @@ int ProgramMain(int argc, char** argv)
         InitTextRendering();
     else if (IsNonInteractive())
         NoFontSetUpAtExit();
-    const std::string Unread = LoadIniFile(IniFileName);
-    if (!AtOnceStart && Headless) {
-        std::fprintf(
-            stderr, "%s\nVestro: %s\n",
-            LoadResText("no display: the window cannot be shown (a profile with AtOnce=1 converts without it)").c_str(),
-            NoAtOnceRunReason(args, IniFileName).c_str());
-        FinalizeGlobals();
-        return 2;
-    }
-    if (!AtOnceStart) {
-        QApplication::setWindowIcon(ApplicationIcon());
-        int status = 0;
-        {
-            TMainForm window(absArgs);
-            // Files handed over by later starts go to the list (kept until
-            // a run going on has ended).
-            auto takeQueued = [&instance, &window] {
-                for (const auto& q : instance.TakeQueued())
-                    window.HandOff(q);
-            };
-            QObject::connect(&instance, &TSingleInstance::Received, &window, takeQueued, Qt::QueuedConnection);
-            // Ctrl+C, a TERM signal or a closed terminal ends the program as
-            // closing the window does: the settings are saved.
-            const int stopFd = platform::CatchStopSignals();
-            if (stopFd >= 0) {
-                auto* stopNotifier = new QSocketNotifier(qintptr(stopFd), QSocketNotifier::Read, &window);
-                QObject::connect(stopNotifier, &QSocketNotifier::activated, &window, [stopFd, &window] {
-                    platform::DrainStopSignals(stopFd);
-                    for (QWidget* w : QApplication::topLevelWidgets())
-                        if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && w != &window)
-                            d->reject();
-                    QTimer::singleShot(0, &window, &QWidget::close);
-                });
-            }
-            window.show();
-            QTimer::singleShot(0, &window, takeQueued);
-            // Running on defaults under a profile's name must not go unseen.
-            if (!Unread.empty())
-                QTimer::singleShot(0, &window, [&window, Unread] { window.TellUnreadSettings(Unread); });
-            status = app.exec();
-            instance.SetAccepting(false);
-            // Without the codec library the window closed at once: refused.
-            if (!KodexLoaded)
-                status = 2;
-        }
-        FinalizeGlobals();
-        return status;
-    }
+    return LoadIniFile(IniFileName);
+}
 
+// The window start: the main window until it closes, with the files of
+// later starts going to its list. Returns the process status.
+int RunWindow(QApplication& app, TSingleInstance& instance, const std::vector<std::string>& absArgs,
+              const std::string& Unread)
+{
+    QApplication::setWindowIcon(ApplicationIcon());
+    int status = 0;
+    {
+        TMainForm window(absArgs);
+        // Files handed over by later starts go to the list (kept until
+        // a run going on has ended).
+        auto takeQueued = [&instance, &window] {
+            for (const auto& q : instance.TakeQueued())
+                window.HandOff(q);
+        };
+        QObject::connect(&instance, &TSingleInstance::Received, &window, takeQueued, Qt::QueuedConnection);
+        // Ctrl+C, a TERM signal or a closed terminal ends the program as
+        // closing the window does: the settings are saved.
+        const int stopFd = platform::CatchStopSignals();
+        if (stopFd >= 0) {
+            auto* stopNotifier = new QSocketNotifier(qintptr(stopFd), QSocketNotifier::Read, &window);
+            QObject::connect(stopNotifier, &QSocketNotifier::activated, &window, [stopFd, &window] {
+                platform::DrainStopSignals(stopFd);
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && w != &window)
+                        d->reject();
+                QTimer::singleShot(0, &window, &QWidget::close);
+            });
+        }
+        window.show();
+        QTimer::singleShot(0, &window, takeQueued);
+        // Running on defaults under a profile's name must not go unseen.
+        if (!Unread.empty())
+            QTimer::singleShot(0, &window, [&window, Unread] { window.TellUnreadSettings(Unread); });
+        status = app.exec();
+        instance.SetAccepting(false);
+        // Without the codec library the window closed at once: refused.
+        if (!KodexLoaded)
+            status = 2;
+    }
+    FinalizeGlobals();
+    return status;
+}
+
+// The queue of at-once runs: this start's own run, then every run handed
+// over by later starts while one goes on. Returns the process status.
+int RunAtOnceQueue(QApplication& app, TSingleInstance& instance, const std::vector<std::string>& absArgs)
+{
     // From here on, files handed over by later starts are queued and
     // converted after the present run, with the same settings.
     int status = 0;
@@ -356,4 +332,59 @@ int ProgramMain(int argc, char** argv)
     }
     FinalizeGlobals();
     return status;
+}
+
+} // namespace
+
+int ProgramMain(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + std::max(argc, 1));
+    platform::IgnoreBrokenPipes();
+    InitStartupPaths();
+    // Tools (jpegtran, ...) end with this program, even when it is killed.
+    SetToolLauncher(ExeDir + "bin/vestro-tool");
+    InitMemReservoir(args);
+    // Without a display the window system cannot start, and Qt would abort.
+    // Converting at once and handing files to a running window need no
+    // display: the program starts without one and only the window is refused.
+    const bool NoDisplay = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (NoDisplay)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Drawn off the screen, a window could never be closed: such a start
+    // only converts at once.
+    const bool Headless = qgetenv("QT_QPA_PLATFORM").startsWith("offscreen");
+    // The toolkit reads options of its own from its command line (-style,
+    // -reverse, -platform, ...) and would take a file of that name for one:
+    // it gets the program's name only. The files and switches are ours
+    // (args, above).
+    static char ProgramName[] = "vestro-resizer";
+    static char* ToolkitArgv[] = {argc > 0 && argv[0] ? argv[0] : ProgramName, nullptr};
+    static int ToolkitArgc = 1;
+    QApplication app(ToolkitArgc, ToolkitArgv);
+    app.setApplicationName("Vestro Image Resizer");
+    // Paths are made absolute here, against this process's folder, before
+    // anything (the running instance, or the run input) can see them.
+    const std::vector<std::string> absArgs = AbsoluteArguments(args);
+
+    TSingleInstance instance(ExeDir);
+    if (const std::optional<int> handed = HandOffToRunningInstance(instance, args, absArgs))
+        return *handed;
+    if (!instance.Alone().empty())
+        std::fprintf(stderr, "Vestro: %s; this start runs alone\n", instance.Alone().c_str());
+    // Hand-offs are taken from now on and wait in the queue until this
+    // instance can do something with them.
+    instance.SetReportsResults(IsNonInteractive());
+    instance.SetAccepting(true);
+
+    const std::string Unread = StartUpSettings(args);
+    if (!AtOnceStart && Headless) {
+        std::fprintf(
+            stderr, "%s\nVestro: %s\n",
+            LoadResText("no display: the window cannot be shown (a profile with AtOnce=1 converts without it)").c_str(),
+            NoAtOnceRunReason(args, IniFileName).c_str());
+        FinalizeGlobals();
+        return 2;
+    }
+    return AtOnceStart ? RunAtOnceQueue(app, instance, absArgs) : RunWindow(app, instance, absArgs, Unread);
 }

@@ -7,6 +7,7 @@
 #include "batch/BatchJobs.h"
 #include "batch/BatchRun.h"
 #include "batch/ListUp.h"
+#include "batch/RunController.h"
 #include "core/ErrorLog.h"
 #include "core/Global.h"
 #include "core/ImageInfo.h"
@@ -86,16 +87,9 @@ TProgressForm::TProgressForm(bool AtOnce, const std::vector<std::string>& Paths,
 
 TProgressForm::~TProgressForm()
 {
-    if (FRun) {
-        FRun->Cancel();
-        FRun->Wait();
-    }
     FRun.reset();
-    FJob.reset();
-    FNameJob.reset();
     if (FRunInput)
         FRunInput->clear();
-    FProbes.clear();
     ClearFolderFileCounts();
     ReleaseAtOnceWindow(*this);
 }
@@ -131,65 +125,52 @@ void TProgressForm::StartRun()
             if (IsPathArgument(p))
                 AddRunInputPath(*FRunInput, p, settings);
         entries.RunInput = FRunInput;
-        entries.Probes = &FProbes;
     } else {
         entries.List = FileList;
     }
 
+    FErrors = std::make_unique<TErrorLogSink>(ErrorLog);
+    TWorkerObjectFactory objects = ThreadObjectCopies(MainResizer, MainUnsharpMask, AntialiasResizer, MainGaussianBlur);
+    FRun = std::make_unique<TRunController>(entries, *EffectList, settings, *FErrors, std::move(objects));
+    TRunController::TWatcher watcher;
+    watcher.NamesReady = [this](int Count, double AllSize) { NamesReady(Count, AllSize); };
+    watcher.Progress = [this](double Size, const std::string& Label) { UpdateProgress(Size, Label); };
+    watcher.Ended = [this](bool Canceled) { Finish(Canceled); };
     // The end of the run is taken as soon as it comes, not at the next tick.
-    FEvents = std::make_unique<TBatchEventQueue>([this] {
+    FRun->Start(std::move(watcher), [this] {
         QMetaObject::invokeMethod(
             this, [this] { Poll(); }, Qt::QueuedConnection);
     });
-    FErrors = std::make_unique<TErrorLogSink>(ErrorLog);
-    FIO = std::make_unique<TConvertIO>();
-    FNameJob = std::make_unique<TOutputNameJob>(entries, *EffectList, settings.File.FileNameFormat, settings);
-    TWorkerObjectFactory objects = ThreadObjectCopies(MainResizer, MainUnsharpMask, AntialiasResizer, MainGaussianBlur);
-    FJob = std::make_unique<TConvertJob>(entries, *EffectList, *FIO, *FErrors, std::move(objects), settings);
-    FNumbering = std::make_unique<TNumbering>(RunNumbering(*FNameJob));
-    FRun = std::make_unique<TBatchRun>(*FNameJob, *FJob, *FErrors, FEvents.get());
-    const int workers = settings.System.ParallelProcessing ? std::max(1, settings.System.MaxThread) : 1;
-    FRun->Start(RunCollisionRules(settings), *FNumbering, workers, settings.System.AbortOnError);
     FPollTimer->start();
 }
 
 void TProgressForm::Poll()
 {
-    if (FEnded || !FEvents)
-        return;
-    for (TBatchEventQueue::TEvent& e : FEvents->Take()) {
-        switch (e.Kind) {
-        case TBatchEventQueue::NamesReadyEvent:
-            ProgressBar->setRange(0, kBarMax);
-            ProgressBar->setValue(0);
-            FAllSize = e.Size;
-            if (e.Value == -1) {
-                const QString msg =
-                    QString::fromStdString(LoadResText("The file name contains characters that cannot be used"));
-                if (IsNonInteractive())
-                    std::fprintf(stderr, "%s\n", qPrintable(msg));
-                else
-                    ShowMessageBox(this, QMessageBox::Warning, windowTitle(), msg);
-                FNothing = true;
-            } else if (e.Value == 0) {
-                FNothing = true;
-                if (FAtOnce && !FCanceled && ErrorLog.GetErrorCount() == 0)
-                    SayNoPicturesFound(FPaths);
-            } else {
-                // A cancel made while the names were being made is kept by
-                // the run: the workers then take no file.
-                FConvertStarted = true;
-            }
-            break;
-        case TBatchEventQueue::ProgressEvent:
-            UpdateProgress(e.Size, e.Text);
-            break;
-        case TBatchEventQueue::WorkerEndedEvent:
-            break;
-        case TBatchEventQueue::RunEndedEvent:
-            Finish(e.Value != 0);
-            return;
-        }
+    if (!FEnded && FRun)
+        FRun->Poll();
+}
+
+void TProgressForm::NamesReady(int Count, double AllSize)
+{
+    ProgressBar->setRange(0, kBarMax);
+    ProgressBar->setValue(0);
+    FAllSize = AllSize;
+    if (Count == -1) {
+        const QString msg =
+            QString::fromStdString(LoadResText("The file name contains characters that cannot be used"));
+        if (IsNonInteractive())
+            std::fprintf(stderr, "%s\n", qPrintable(msg));
+        else
+            ShowMessageBox(this, QMessageBox::Warning, windowTitle(), msg);
+        FNothing = true;
+    } else if (Count == 0) {
+        FNothing = true;
+        if (FAtOnce && !FCanceled && ErrorLog.GetErrorCount() == 0)
+            SayNoPicturesFound(FPaths);
+    } else {
+        // A cancel made while the names were being made is kept by
+        // the run: the workers then take no file.
+        FConvertStarted = true;
     }
 }
 
@@ -234,19 +215,16 @@ void TProgressForm::Finish(bool Canceled)
 
 bool TProgressForm::Converted(int Index) const
 {
-    return FJob && FJob->Converted(Index);
+    return FRun && FRun->Converted(Index);
 }
 
 void TProgressForm::CountWritten(int& Asked, int& Written) const
 {
-    Asked = Written = 0;
-    const int N = FRunInput ? int(FRunInput->size()) : FileList ? FileList->Count() : 0;
-    for (int i = 0; i < N; ++i) {
-        const bool Done = Converted(i);
-        if (Done || (FRunInput ? (*FRunInput)[size_t(i)].Named : FileList->Items(i)->Checked))
-            ++Asked;
-        Written += Done ? 1 : 0;
-    }
+    // Before the run began nothing was written of the main list.
+    const TRunCounts C =
+        FRun ? FRun->Counts() : CountRun(TRunEntries{FRunInput ? nullptr : FileList, FRunInput}, nullptr);
+    Asked = C.Asked;
+    Written = C.Written;
 }
 
 int TProgressForm::ExitStatus() const

@@ -18,13 +18,8 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTimer;
-class TBatchEventQueue;
-class TBatchRun;
-class TConvertIO;
-class TConvertJob;
 class TErrorLogSink;
-class TOutputNameJob;
-struct TNumbering;
+class TRunController;
 struct TImageFileInfo;
 class TTaskbarProgress;
 
@@ -67,20 +62,15 @@ protected:
 
 private:
     void Poll();
+    void NamesReady(int Count, double AllSize);
     void UpdateProgress(double ProgressSize, const std::string& LabelText);
     void Finish(bool Canceled);
 
     bool FAtOnce;
     std::vector<std::string> FPaths;
     std::vector<TImageFileInfo>* FRunInput; // ImageFileList in an at-once start
-    TRunProbes FProbes;                     // of the run input, from the name phase to the workers
-    std::unique_ptr<TBatchEventQueue> FEvents;
     std::unique_ptr<TErrorLogSink> FErrors;
-    std::unique_ptr<TConvertIO> FIO;
-    std::unique_ptr<TOutputNameJob> FNameJob;
-    std::unique_ptr<TConvertJob> FJob;
-    std::unique_ptr<TNumbering> FNumbering;
-    std::unique_ptr<TBatchRun> FRun;
+    std::unique_ptr<TRunController> FRun; // the run this window watches
     std::unique_ptr<TTaskbarProgress> FTaskbar;
     QTimer* FPollTimer;
     QElapsedTimer FStart;

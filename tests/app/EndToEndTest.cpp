@@ -888,3 +888,23 @@ TEST_F(Program, APictureOnlyAPlugInReadsIsConvertedWhenThePlugInIsOn)
         EXPECT_EQ(ImageSize(Dir / "out" / "p.png"), QSize(320, 213));
     }
 }
+
+TEST_F(Program, AStartWithNoArgumentsWhileAnotherRunsEndsAtOnce)
+{
+    WriteProfile("Parallel=0\n");
+    QProcess first;
+    Start(first, Profile, Photos(16));
+    WaitForLock();
+    // Nothing to hand over, not even a profile: no window of its own, no run.
+    QProcess bare;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", Platform);
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
+    bare.setProcessEnvironment(env);
+    bare.setWorkingDirectory(QString::fromStdString(Dir.string()));
+    bare.start(QString::fromStdString(kProgram), {});
+    ASSERT_TRUE(bare.waitForStarted());
+    EXPECT_EQ(Ended(bare, 0, 20000), "");
+    Ended(first, 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "out"), {}), 16);
+}
