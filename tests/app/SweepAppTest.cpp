@@ -9,12 +9,18 @@
 #include "app/Startup.h"
 #include "core/ImageInfo.h"
 #include "core/IniFile.h"
+#include "core/Resize.h"
 #include "tests/app/MainWindowTest.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+
+#include <map>
 
 #include <unistd.h>
 
@@ -88,6 +94,12 @@ TEST_F(SweepLanguage, MenuNamesEachCatalogueAndChecksTheLanguageInUse)
     for (const std::string& L : LanguageList)
         Codes.push_back(Split(L).first);
     EXPECT_EQ(Codes, (std::vector<std::string>{"de", "en", "ja"}));
+    // Each named as its catalogue's header names it, and nothing more.
+    const auto E = Entries();
+    std::vector<std::string> Names;
+    for (const auto& [Text, Checked] : E)
+        Names.push_back(Text);
+    EXPECT_EQ(Names, (std::vector<std::string>{"Deutsch", "English", "\u65e5\u672c\u8a9e"}));
     EXPECT_NE(Split(LanguageList[0]).second, "");
 }
 
@@ -140,4 +152,232 @@ TEST_F(SweepLanguage, ChoiceIsSavedOnCloseAndTheNextStartSpeaksIt)
         Window.reset();
     }
     SystemOption.Language = Kept;
+}
+
+// The size rule bar as each rule shows it, the rule chosen by the keys: which
+// edits are there, their captions, units and stored sizes; a size typed
+// before another rule is chosen is kept for its own rule.
+TEST_F(SweepLanguage, SizeRuleBarShowsEachRulesEditsCaptionsAndUnits)
+{
+    Open("[Resize]\nRule=0\nSize1=10,20,30,40,50,60,70,80,90,0,110,120\n"
+         "Size2=0,0,0,0,0,61,71,81,91,0,111,121\n");
+    struct TRule {
+        const char* Side1;
+        const char* Side2; // "" when the rule has one side
+        const char* Unit;
+    } Rules[12] = {
+        {"Scale", "", "%"},        {"Wide", "", "px"},
+        {"Narrow", "", "px"},      {"Width", "", "px"},
+        {"Height", "", "px"},      {"Wide", "Narrow", "%"},
+        {"Width", "Height", "%"},  {"Wide", "Narrow", "px"},
+        {"Width", "Height", "px"}, {"", "", ""},
+        {"Width", "Height", "px"}, {"Width", "Height", "px"},
+    };
+    const char* Size1[12] = {"10", "20", "30", "40", "50", "60", "70", "80", "90", "", "110", "120"};
+    const char* Size2[12] = {"", "", "", "", "", "61", "71", "81", "91", "", "111", "121"};
+    QComboBox* List = Window->cbxResizeRule;
+    // Panels in the tool bar are shown and hidden through their actions.
+    auto Shown = [](QWidget* Panel) {
+        auto* A = qobject_cast<QAction*>(Panel->property("toolAction").value<QObject*>());
+        return A ? A->isVisible() : Panel->isVisible();
+    };
+    for (int R = 0; R < 12; ++R) {
+        SCOPED_TRACE(R);
+        List->setFocus();
+        QTest::keyClick(List, Qt::Key_Home);
+        for (int i = 0; i < R; ++i)
+            QTest::keyClick(List, Qt::Key_Down);
+        ASSERT_EQ(List->currentIndex(), R);
+        const TRule& E = Rules[R];
+        EXPECT_EQ(Shown(Window->Side1Panel), R != 9);
+        EXPECT_EQ(Shown(Window->Side2Panel), *E.Side2 != 0);
+        EXPECT_EQ(Shown(Window->SizeHistoryPanel), R == 9);
+        if (R == 9)
+            continue;
+        EXPECT_EQ(Window->Side1Label->text().toStdString(), E.Side1);
+        EXPECT_EQ(Window->Side1UnitLabel->text().toStdString(), E.Unit);
+        EXPECT_EQ(Window->edtSide1->text().toStdString(), Size1[R]);
+        if (*E.Side2) {
+            EXPECT_EQ(Window->Side2Label->text().toStdString(), E.Side2);
+            EXPECT_EQ(Window->Side2UnitLabel->text().toStdString(), E.Unit);
+            EXPECT_EQ(Window->edtSide2->text().toStdString(), Size2[R]);
+        }
+    }
+    // Sizes typed for rule 6, then rule 3 chosen and 6 again: kept and saved.
+    auto Choose = [&](int R) {
+        List->setFocus();
+        QTest::keyClick(List, Qt::Key_Home);
+        for (int i = 0; i < R; ++i)
+            QTest::keyClick(List, Qt::Key_Down);
+    };
+    Choose(6);
+    for (QLineEdit* E : {Window->edtSide1, Window->edtSide2}) {
+        E->setFocus();
+        E->selectAll();
+        QTest::keyClicks(E, E == Window->edtSide1 ? "33" : "44");
+    }
+    Choose(3);
+    EXPECT_EQ(Window->edtSide1->text().toStdString(), "40");
+    Choose(6);
+    EXPECT_EQ(Window->edtSide1->text().toStdString(), "33");
+    EXPECT_EQ(Window->edtSide2->text().toStdString(), "44");
+    Window->close();
+    TMemIniFile Saved(IniFileName);
+    EXPECT_EQ(Saved.ReadString("Resize", "Size1", ""), "10,20,30,40,50,60,33,80,90,0,110,120");
+    EXPECT_EQ(Saved.ReadString("Resize", "Size2", ""), "0,0,0,0,0,61,44,81,91,0,111,121");
+    EXPECT_EQ(Saved.ReadString("Resize", "Rule", ""), "6");
+}
+
+// Every ranged setting at its bounds and one step past them, read from a
+// file and saved again: a bound is kept, a value past it is taken to the
+// bound (or, for a code, the key's default); each key with a value of its
+// own so that two keys swapped show.
+TEST_F(SweepLanguage, RangedSettingsKeepTheirBoundsAndCorrectWhatLiesPast)
+{
+    TKeptSettings KeptRecords;
+    struct TRange {
+        const char* Section;
+        const char* Key;
+        int Lo, Hi;
+        bool Code; // past the range: the default, not the bound
+    } Ranges[] = {
+        {"File", "NumberResetType", 0, 2, false},
+        {"Resize", "Rule", 0, 11, true},
+        {"Resize", "DecimationType", 1, 9, true},
+        {"Resize", "DecimationRadius", 1, 32, false},
+        {"Resize", "DecimationSharp", -4, 8, false},
+        {"Resize", "DecimationBlur", 1, 24, false},
+        {"Resize", "InterpolationType", 2, 9, true},
+        {"Resize", "InterpolationRadius", 1, 8, false},
+        {"Resize", "InterpolationSharp", -4, 8, false},
+        {"Resize", "InterpolationBlur", 1, 24, false},
+        {"Bitmap", "ConvertTo", 1, 3, true},
+        {"Bitmap", "AlphaCheckType", 0, 2, false},
+        {"JPEG", "ConvertTo", 1, 3, true},
+        {"JPEG", "SampleType", 0, 3, false},
+        {"JPEG", "Smoothing", 0, 100, false},
+        {"JPEG", "Quality", 0, 100, false},
+        {"JPEG", "DecodeWithDownScaling", 0, 3, false},
+        {"JPEG", "DownScalingLimit", 100, 9999, false},
+        {"JPEG", "FileSizeLimit", 1, 9999, false},
+        {"JPEG", "QualityLimit", 0, 100, false},
+        {"JPEG", "SampleTypeLimit", 0, 3, false},
+        {"PNG", "ConvertTo", 1, 3, true},
+        {"PNG", "CompressLevel", 0, 9, false},
+        {"PNG", "TransparentType", 0, 5, false},
+        {"WIC", "ConvertTo", 1, 3, true},
+        {"SPI", "ConvertTo", 1, 3, true},
+        {"Combine", "Width", 1, 9999, true},
+        {"Combine", "Height", 1, 9999, true},
+        {"Combine", "Order", 0, 1, true},
+        {"Combine", "Rows,", 1, 99, true},
+        {"Combine", "Columns", 1, 99, true},
+        {"Combine", "RowSpace", 0, 99, false},
+        {"Combine", "ColumnSpace", 0, 99, false},
+    };
+    const fs::path In = Dir / "ranged.ini", Out = Dir / "saved.ini";
+    auto Save = [&](const std::string& Text) {
+        std::ofstream(In) << Text;
+        LoadIniFile(In.string());
+        fs::remove(Out);
+        EXPECT_TRUE(SaveIniFile(Out.string()));
+        return TMemIniFile(Out.string());
+    };
+    const TMemIniFile Defaults = Save("");
+    // 0 the lower bound, 1 the upper, 2 one below, 3 one above.
+    for (int Pass = 0; Pass < 4; ++Pass) {
+        SCOPED_TRACE(Pass);
+        std::map<std::string, std::string> Sections;
+        for (const TRange& R : Ranges) {
+            const int V = Pass == 0 ? R.Lo : Pass == 1 ? R.Hi : Pass == 2 ? R.Lo - 1 : R.Hi + 1;
+            Sections[R.Section] += std::string(R.Key) + "=" + std::to_string(V) + "\n";
+        }
+        std::string Text;
+        for (const auto& [Section, Keys] : Sections)
+            Text += "[" + Section + "]\n" + Keys;
+        const TMemIniFile Saved = Save(Text);
+        for (const TRange& R : Ranges) {
+            const std::string Want = Pass == 0 ? std::to_string(R.Lo)
+                : Pass == 1                    ? std::to_string(R.Hi)
+                : R.Code                       ? Defaults.ReadString(R.Section, R.Key, "?")
+                                               : std::to_string(Pass == 2 ? R.Lo : R.Hi);
+            EXPECT_EQ(Saved.ReadString(R.Section, R.Key, "?"), Want) << R.Section << "/" << R.Key;
+        }
+    }
+    // Each key a value of its own inside its range: neighbours swapped show.
+    std::map<std::string, std::string> Sections;
+    std::map<std::string, int> Own;
+    int n = 0;
+    for (const TRange& R : Ranges) {
+        const int V = R.Lo + (n++ % (R.Hi - R.Lo + 1));
+        Own[std::string(R.Section) + "/" + R.Key] = V;
+        Sections[R.Section] += std::string(R.Key) + "=" + std::to_string(V) + "\n";
+    }
+    std::string Text;
+    for (const auto& [Section, Keys] : Sections)
+        Text += "[" + Section + "]\n" + Keys;
+    const TMemIniFile Saved = Save(Text);
+    for (const TRange& R : Ranges)
+        EXPECT_EQ(Saved.ReadString(R.Section, R.Key, "?"), std::to_string(Own[std::string(R.Section) + "/" + R.Key]))
+            << R.Section << "/" << R.Key;
+}
+
+// Values with rules of their own: the resampling passes' threads (at most 64),
+// the picture memory limit, and a font that is not installed, which gives
+// way to the system's font at its own size.
+TEST_F(SweepLanguage, SettingsWithRulesOfTheirOwnAreSavedCorrected)
+{
+    TKeptSettings KeptRecords;
+    const auto KeptInstalled = FontInstalled;
+    FontInstalled = [](const std::string& Name) { return Name != "No Such Font"; };
+    struct TCase {
+        const char* Text;
+        std::vector<std::pair<const char*, const char*>> Saved; // "Section/Key", value
+    } Cases[] = {
+        {"[Resize]\nMaxThread=64\n", {{"Resize/MaxThread", "64"}}},
+        {"[Resize]\nMaxThread=65\n", {{"Resize/MaxThread", "64"}}},
+        {"[Resize]\nMaxThread=3\n", {{"Resize/MaxThread", "3"}}},
+        {"[System]\nPictureMemoryLimit=16777217\n", {{"System/PictureMemoryLimit", "16777216"}}},
+        {"[System]\nPictureMemoryLimit=-1\n", {{"System/PictureMemoryLimit", "0"}}},
+        {"[Font]\nP_FontName=No Such Font\nP_FontSize=12\n",
+         {{"Font/P_FontName", SystemFontName.c_str()}, {"Font/P_FontSize", "9"}}},
+        {"[Font]\nP_FontName=Other\nP_FontSize=12\n", {{"Font/P_FontName", "Other"}, {"Font/P_FontSize", "12"}}},
+        // One run mode at a time: renaming before the lossless transform
+        // before combining.
+        {"[Combine]\nUse=1\n", {{"Combine/Use", "1"}}},
+        {"[JPEGTran]\nUse=1\n[Combine]\nUse=1\n", {{"Combine/Use", "0"}, {"JPEGTran/Use", "1"}}},
+        {"[File]\nRenameOnly=1\n[JPEGTran]\nUse=1\n[Combine]\nUse=1\n",
+         {{"Combine/Use", "0"}, {"JPEGTran/Use", "0"}, {"File/RenameOnly", "1"}}},
+    };
+    const fs::path In = Dir / "own.ini", Out = Dir / "saved.ini";
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Text);
+        std::ofstream(In) << C.Text;
+        LoadIniFile(In.string());
+        fs::remove(Out);
+        ASSERT_TRUE(SaveIniFile(Out.string()));
+        const TMemIniFile Saved(Out.string());
+        for (const auto& [Key, Value] : C.Saved) {
+            const std::string K = Key;
+            EXPECT_EQ(Saved.ReadString(K.substr(0, K.find('/')), K.substr(K.find('/') + 1), "?"), Value) << K;
+        }
+    }
+    FontInstalled = KeptInstalled;
+}
+
+// Every filter of both resampling lists, chosen in the settings, is the one
+// the program's resizer uses once they are loaded.
+TEST_F(SweepLanguage, EachStoredResamplingFilterReachesTheResizer)
+{
+    TKeptSettings KeptRecords;
+    ASSERT_NE(MainResizer, nullptr);
+    const fs::path In = Dir / "filters.ini";
+    for (int Id = 1; Id <= 9; ++Id) {
+        SCOPED_TRACE(Id);
+        const int Up = std::max(Id, 2);
+        std::ofstream(In) << "[Resize]\nDecimationType=" << Id << "\nInterpolationType=" << Up << "\n";
+        LoadIniFile(In.string());
+        EXPECT_EQ(MainResizer->DecimationMode, uint32_t(Id));
+        EXPECT_EQ(MainResizer->InterpolationMode, uint32_t(Up));
+    }
 }

@@ -5,12 +5,16 @@
 
 #include "core/IniFile.h"
 #include "effects/DecreaseColor.h"
+#include "effects/GrayscaleFrm.h"
 #include "effects/RotationOptionFrm.h"
 #include "effects/ToneCurveFrm.h"
+#include "effects/UnSharpMaskOptionFrm.h"
 #include "effects/ui/DecreaseColorDlg.h"
+#include "effects/ui/GrayscaleDlg.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/RotationOptionDlg.h"
 #include "effects/ui/ToneCurveDlg.h"
+#include "effects/ui/UnSharpMaskDlg.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -52,7 +56,9 @@ std::string Worked(TEffect& E, const std::string& Ini, std::function<void(Form&)
         auto* F = qobject_cast<Form*>(QApplication::activeModalWidget());
         ASSERT_NE(F, nullptr);
         Work(*F);
-        QTest::mouseClick(Ok ? F->OkButton : F->CancelButton, Qt::LeftButton);
+        // Work may have closed it already (Return in a field).
+        if (F->isVisible())
+            QTest::mouseClick(Ok ? F->OkButton : F->CancelButton, Qt::LeftButton);
         if (F->isVisible())
             F->reject(), ADD_FAILURE() << "still open";
     });
@@ -351,4 +357,126 @@ TEST(SweepDialogs, ToneCurveStoredHistogramValueDecodedAndWrittenBack)
             });
         EXPECT_EQ(Stored(After, "ToneCurve", "Histogram"), std::to_string(C.After));
     }
+}
+
+// A value typed and confirmed with Return at once, the field never left:
+// stored within the field's range all the same.
+TEST(SweepDialogs, ColourReductionValueTypedAndConfirmedByReturnIsClamped)
+{
+    TestApp();
+    RegisterDecreaseColorForm(nullptr);
+    struct TCase {
+        int Tool;
+        int Field; // 0 colours, 1 strength, 2 quality
+        const char* Typed;
+        const char* Key;
+        const char* Stored;
+    } Cases[] = {
+        {0, 0, "999", "PaletteEntries", "256"},
+        {0, 0, "1", "PaletteEntries", "2"},
+        {0, 0, "40", "PaletteEntries", "40"},
+        {0, 1, "99", "DitherStr", "10"},
+        {0, 1, "4", "DitherStr", "4"},
+        {2, 2, "50", "Quality", "10"},
+        {2, 2, "0", "Quality", "1"},
+        {2, 2, "5", "Quality", "5"},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(std::string(C.Key) + " " + C.Typed);
+        TDecreaseColorEffect E;
+        const std::string After = Worked<TDecreaseColorForm>(
+            E, "",
+            [&](TDecreaseColorForm& F) {
+                QLineEdit* Edit[] = {F.ColorsEdit, F.StrengthEdit, F.QualityEdit};
+                Edit[C.Field]->setFocus();
+                Edit[C.Field]->selectAll();
+                QTest::keyClicks(Edit[C.Field], C.Typed);
+                QTest::keyClick(Edit[C.Field], Qt::Key_Return);
+                EXPECT_FALSE(F.isVisible()) << "Return presses OK";
+            },
+            true, [&] { E.FFlags = DC_FLAXC | DC_IZYINS | DC_PNGNQ, E.FMode = C.Tool + 1; });
+        EXPECT_EQ(Stored(After, "DecreaseColor", C.Key), C.Stored);
+    }
+}
+
+// With the preview off the histogram box is greyed but keeps its mark, and
+// OK stores it as it was.
+TEST(SweepDialogs, ToneCurveWithThePreviewOffKeepsTheHistogramChoice)
+{
+    TestApp();
+    RegisterToneCurveOptionForm(nullptr, {});
+    for (int H : {0, 1, 2, 3}) {
+        SCOPED_TRACE(H);
+        TToneCurveEffect E;
+        const std::string After = Worked<TToneCurveOptionForm>(
+            E, "[ToneCurve]\nPreview=0\nHistogram=" + std::to_string(H) + "\n", [&](TToneCurveOptionForm& F) {
+                EXPECT_FALSE(F.PreviewBox->isChecked());
+                EXPECT_FALSE(F.HistogramBox->isEnabled());
+                EXPECT_EQ(F.HistogramBox->isChecked(), H < 2);
+            });
+        EXPECT_EQ(Stored(After, "ToneCurve", "Histogram"), std::to_string(H));
+        EXPECT_EQ(Stored(After, "ToneCurve", "Preview"), "0");
+    }
+}
+
+// The stored weights type shown, the weights the edits show for it, and the
+// weights open to editing for the custom type only (any type the dialog
+// does not know counts as custom).
+TEST(SweepDialogs, GrayscaleShowsTheStoredTypeAndItsWeights)
+{
+    TestApp();
+    RegisterGrayscaleForm(nullptr);
+    struct TCase {
+        int Type;
+        int Shown;
+        const char* Red;
+        const char* Green;
+        const char* Blue;
+    } Cases[] = {
+        {0, 0, "0.2990", "0.5870", "0.1140"},  {1, 1, "0.2125", "0.7154", "0.0721"},
+        {2, 2, "0.5000", "0.2500", "0.1250"},  {5, 2, "0.5000", "0.2500", "0.1250"},
+        {-1, 2, "0.5000", "0.2500", "0.1250"},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Type);
+        TGrayscaleFilter E;
+        const std::string After = Worked<TGrayscaleForm>(
+            E, "[GrayscaleFilter]\nRed=5000\nGreen=2500\nBlue=1250\nType=" + std::to_string(C.Type) + "\n",
+            [&](TGrayscaleForm& F) {
+                EXPECT_EQ(F.WeightsList->currentIndex(), C.Shown);
+                EXPECT_EQ(F.WeightsPanel->isEnabled(), C.Shown == 2);
+                EXPECT_EQ(F.RedEdit->text().toStdString(), C.Red);
+                EXPECT_EQ(F.GreenEdit->text().toStdString(), C.Green);
+                EXPECT_EQ(F.BlueEdit->text().toStdString(), C.Blue);
+            });
+        EXPECT_EQ(Stored(After, "GrayscaleFilter", "Type"), std::to_string(C.Shown));
+        // The custom weights are kept whatever type was shown.
+        EXPECT_EQ(Stored(After, "GrayscaleFilter", "Red"), "5000");
+        EXPECT_EQ(Stored(After, "GrayscaleFilter", "Blue"), "1250");
+    }
+}
+
+// The sharpening dialog as the tone curve's: with the preview off the
+// histogram box is greyed, keeps its mark and is stored as it was; the
+// preview box switched on by a click opens the box again.
+TEST(SweepDialogs, UnsharpMaskWithThePreviewOffKeepsTheHistogramChoice)
+{
+    TestApp();
+    RegisterUnSharpMaskOptionForm(nullptr);
+    for (const char* H : {"0", "1"})
+        for (bool Click : {false, true}) {
+            SCOPED_TRACE(std::string(H) + (Click ? " clicked" : ""));
+            TUSMFilter E;
+            const std::string After = Worked<TUnSharpMaskOptionForm>(
+                E, std::string("[UnSharpMask]\nPreview=0\nHistogram=") + H + "\n", [&](TUnSharpMaskOptionForm& F) {
+                    EXPECT_FALSE(F.HistogramBox->isEnabled());
+                    EXPECT_EQ(F.HistogramBox->isChecked(), *H == '1');
+                    if (Click) {
+                        ClickMark(F.PreviewBox);
+                        EXPECT_TRUE(F.HistogramBox->isEnabled());
+                    }
+                });
+            EXPECT_EQ(Stored(After, "UnSharpMask", "Histogram"), H);
+            EXPECT_EQ(Stored(After, "UnSharpMask", "Preview"), Click ? "1" : "0");
+        }
 }
