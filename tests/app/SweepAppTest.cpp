@@ -3,16 +3,25 @@
 // window saves when it closes, and the program started next speaks it.
 #include "AtOnceRun.h"
 
+#include "app/CreateShortCutFrm.h"
 #include "app/FileListView.h"
+#include "app/BitmapOptionFrm.h"
 #include "app/IniSettings.h"
+#include "app/PNGOptionFrm.h"
+#include "app/ThumbnailFrm.h"
 #include "app/MainFrm.h"
 #include "app/Startup.h"
+#include "app/SystemOptionFrm.h"
 #include "core/ImageInfo.h"
 #include "core/IniFile.h"
 #include "core/Resize.h"
 #include "tests/app/MainWindowTest.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -379,5 +388,129 @@ TEST_F(SweepLanguage, EachStoredResamplingFilterReachesTheResizer)
         LoadIniFile(In.string());
         EXPECT_EQ(MainResizer->DecimationMode, uint32_t(Id));
         EXPECT_EQ(MainResizer->InterpolationMode, uint32_t(Up));
+    }
+}
+
+// The shortcut dialog remembers the place and the two boxes chosen with OK,
+// shows them when opened again, and the settings file holds them.
+TEST_F(SweepLanguage, ShortcutDialogRemembersThePlaceAndBoxesChosen)
+{
+    TKeptSettings KeptRecords;
+    LoadTestSettings(Dir, "[ShortCut]\nDesktop=1\nMakeIni=0\nAtOnce=0\n");
+    DesktopDir = (Dir / "Desktop").string() + "/";
+    SendToDir = (Dir / "applications").string() + "/";
+    auto Mark = [](QAbstractButton* B) {
+        QTest::mouseClick(B, Qt::LeftButton, {}, QPoint(B->contentsRect().left() + 8, B->height() / 2));
+    };
+    {
+        TCreateShortCutForm F;
+        F.show();
+        EXPECT_TRUE(F.DesktopButton->isChecked());
+        EXPECT_FALSE(F.AtOnceBox->isEnabled());
+        F.NameEdit->setFocus();
+        F.NameEdit->selectAll();
+        QTest::keyClicks(F.NameEdit, "Mine");
+        Mark(F.SendToButton);
+        Mark(F.NewIniBox);
+        EXPECT_TRUE(F.AtOnceBox->isEnabled());
+        Mark(F.AtOnceBox);
+        QTest::mouseClick(F.OkButton, Qt::LeftButton);
+        EXPECT_EQ(F.result(), QDialog::Accepted);
+    }
+    EXPECT_TRUE(fs::exists(Dir / "applications" / "Mine.desktop"));
+    EXPECT_FALSE(fs::exists(Dir / "Desktop" / "Mine.desktop"));
+    EXPECT_EQ(TMemIniFile((Dir / "ini" / "Mine.ini").string()).ReadString("File", "AtOnce", "?"), "1");
+    {
+        TCreateShortCutForm F;
+        F.show();
+        EXPECT_TRUE(F.SendToButton->isChecked());
+        EXPECT_TRUE(F.NewIniBox->isChecked());
+        EXPECT_TRUE(F.AtOnceBox->isChecked());
+    }
+    const fs::path Out = Dir / "saved.ini";
+    ASSERT_TRUE(SaveIniFile(Out.string()));
+    const TMemIniFile Saved(Out.string());
+    EXPECT_EQ(Saved.ReadString("ShortCut", "Desktop", "?"), "0");
+    EXPECT_EQ(Saved.ReadString("ShortCut", "MakeIni", "?"), "1");
+    EXPECT_EQ(Saved.ReadString("ShortCut", "AtOnce", "?"), "1");
+}
+
+// The thumbnail window's place at the edges of the screen (1366 x 768, the
+// window 200 x 300 with a title bar of 20): a stored place that just fits is
+// kept; otherwise the main window's top-right corner, the screen's right
+// edge or the main window's left side.
+TEST(SweepThumbnailPlace, StoredPlaceThatJustFitsIsKeptElseBesideTheMainWindow)
+{
+    struct TCase {
+        QRect Main;
+        int DX, DY;
+        QPoint Expected;
+    } Cases[] = {
+        {{100, 50, 800, 600}, 1066, 0, {1166, 50}},    // right edge on the screen's
+        {{100, 50, 800, 600}, 0, 418, {100, 468}},     // bottom edge on the screen's
+        {{100, 50, 800, 600}, -101, 0, {700, 70}},     // one pixel off the left
+        {{100, 50, 800, 600}, 1067, 0, {700, 70}},     // one pixel off the right
+        {{566, 50, 800, 600}, -10000, 0, {1166, 70}},  // main window ends at the screen's edge
+        {{1300, 50, 800, 600}, -10000, 0, {1100, 50}}, // main window runs off: on its left
+        {{100, 50, 1300, 600}, -10000, 0, {1166, 70}}, // no room on its left either
+    };
+    for (const TCase& C : Cases)
+        EXPECT_EQ(ThumbnailWindowPos(C.Main, QSize(200, 300), 20, QSize(1366, 768), C.DX, C.DY), C.Expected)
+            << C.Main.x() << "," << C.DX << "," << C.DY;
+}
+
+// The option dialogs' dependent controls: open while the box they depend on
+// is checked, greyed while it is not, following each click on it.
+TEST(SweepOptionDialogs, DependentControlsFollowTheirBox)
+{
+    EnsureApp();
+    auto Mark = [](QAbstractButton* B) {
+        QTest::mouseClick(B, Qt::LeftButton, {}, QPoint(B->contentsRect().left() + 8, B->height() / 2));
+    };
+    for (bool Index : {false, true}) {
+        TPNGOption Option;
+        Option.IndexColor = Index;
+        TPNGOptionForm F(Option);
+        F.show();
+        EXPECT_EQ(F.TransparentPanel->isEnabled(), Index);
+        Mark(F.IndexColorCheck);
+        EXPECT_EQ(F.TransparentPanel->isEnabled(), !Index);
+        Mark(F.IndexColorCheck);
+        EXPECT_EQ(F.TransparentPanel->isEnabled(), Index);
+    }
+    for (bool Alpha : {false, true}) {
+        TBitmapOption Option;
+        Option.AlphaChannelSupport = Alpha;
+        TBitmapOptionForm F(Option);
+        F.show();
+        EXPECT_EQ(F.HeaderPanel->isEnabled(), Alpha);
+        if (!F.AlphaCheck->isEnabled())
+            continue;
+        Mark(F.AlphaCheck);
+        EXPECT_EQ(F.HeaderPanel->isEnabled(), !Alpha);
+    }
+}
+
+TEST_F(SweepLanguage, SystemOptionsDependentControlsFollowTheirBox)
+{
+    TKeptSettings KeptRecords;
+    auto Mark = [](QAbstractButton* B) {
+        QTest::mouseClick(B, Qt::LeftButton, {}, QPoint(B->contentsRect().left() + 8, B->height() / 2));
+    };
+    for (bool On : {false, true}) {
+        SCOPED_TRACE(On);
+        FileOption.NotOverwrite = On;
+        SystemOption.UseExternalTool = On;
+        TSystemOptionForm F;
+        F.show();
+        EXPECT_EQ(F.Rename->isEnabled(), On);
+        EXPECT_EQ(F.Skip->isEnabled(), On);
+        EXPECT_EQ(F.Command->isEnabled(), On);
+        Mark(F.NotOverwrite);
+        EXPECT_EQ(F.Rename->isEnabled(), !On);
+        EXPECT_EQ(F.Skip->isEnabled(), !On);
+        EXPECT_EQ(F.Command->isEnabled(), On);
+        Mark(F.UseExternalTool);
+        EXPECT_EQ(F.Command->isEnabled(), !On);
     }
 }
