@@ -514,3 +514,26 @@ TEST_F(SweepLanguage, SystemOptionsDependentControlsFollowTheirBox)
         EXPECT_EQ(F.Command->isEnabled(), !On);
     }
 }
+
+// The size history as the user picks from it: an entry of the history rule
+// itself reads as a scale, and the entry used moves to the top and stays the
+// chosen one, so that the next run uses it again.
+TEST_F(SweepLanguage, SizeHistoryEntryUsedStaysChosenAtTheTop)
+{
+    Open("[Resize]\nRule=9\nHistory=\"9,50,50\",\"1,200,200\",\"3,300,300\",\"4,400,400\"\n");
+    ASSERT_FALSE(Window->ResizeHistory.empty());
+    EXPECT_EQ(Window->ResizeHistory.front(), "0,50,50");
+    QComboBox* History = Window->SizeHistoryCombo;
+    History->setFocus();
+    QTest::keyClick(History, Qt::Key_Home);
+    QTest::keyClick(History, Qt::Key_Down);
+    QTest::keyClick(History, Qt::Key_Down);
+    ASSERT_EQ(History->currentIndex(), 2);
+    for (int Run = 0; Run < 2; ++Run) {
+        SCOPED_TRACE(Run);
+        ASSERT_TRUE(Window->SetResizeParam());
+        EXPECT_EQ(Window->ResizeHistory.front(), "3,300,300");
+        EXPECT_EQ(History->currentIndex(), 0);
+        EXPECT_EQ(std::make_pair(EffectList->FResizeType, EffectList->FResizeValue), std::make_pair(3, 300.0));
+    }
+}
