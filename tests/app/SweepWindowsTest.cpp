@@ -1,6 +1,9 @@
-// The Language menu as a user works it: each entry named by its catalogue,
-// the language in use checked, a click stores the choice in the settings the
-// window saves when it closes, and the program started next speaks it.
+// The window code as a user works it, case by case where planted faults went
+// unnoticed: the Language menu (each entry named by its catalogue, the
+// language in use checked, a click stored for the next start, which speaks
+// it), the size rule bar per rule, ranged settings at their bounds, the
+// resampling filters, the shortcut dialog, the thumbnail window's place and
+// the option dialogs' dependent controls.
 #include "AtOnceRun.h"
 
 #include "app/CreateShortCutFrm.h"
