@@ -180,6 +180,15 @@ TEST_F(DialogFields, EffectDialogsStoreEachFieldUnderItsOwnKey)
         Row<TAddTextForm>("line pitch", [](auto& F) { Type(F.LinePitchEdit, "7"); }, {"AddText/LinePitch=7"}),
         Row<TAddTextForm>("shadow", [](auto& F) { Click(F.ShadowBox); }, {"AddText/Shadow=0"}),
         Row<TAddTextForm>("glow", [](auto& F) { Click(F.GlowBox); }, {"AddText/Glow=0"}),
+        // Colours picked in the colour dialog: red in the low byte, #102030 is 0x302010.
+        Row<TAddTextForm>("font colour", [](auto& F) { PickColour(F.FontColorPanel, "#102030"); },
+                          {"AddText/FontColor=3153936"}),
+        Row<TAddTextForm>("box colour", [](auto& F) { PickColour(F.BackColorPanel, "#102030"); },
+                          {"AddText/BackColor=3153936"}),
+        Row<TAddTextForm>("shadow colour", [](auto& F) { PickColour(F.ShadowColorPanel, "#102030"); },
+                          {"AddText/ShadowColor=3153936"}),
+        Row<TAddTextForm>("glow colour", [](auto& F) { PickColour(F.GlowColorPanel, "#102030"); },
+                          {"AddText/GlowColor=3153936"}),
 
         Row<TCompositeOptionForm>("file", [](auto& F) { Type(F.FileEdit, "/tmp/mark.png"); },
                                   {"Composite/ImageFileName=/tmp/mark.png"}),
