@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "core/ResourceText.h"
 #include "kodex/JpegPlausible.h"
+#include "kodex/KodexCommon.h" // Be16
 
 #include <algorithm>
 #include <cstdio>
@@ -20,11 +21,6 @@ constexpr const char kSOSNoSOF[] = "Invalid JPEG file structure: SOS before SOF"
 constexpr const char kEmptyImage[] = "Empty JPEG image (DNL not supported)";
 constexpr const char kBadSampling[] = "Bogus sampling factors";
 
-uint16_t BE16(const uint8_t* P)
-{
-    return uint16_t(P[0] << 8 | P[1]);
-}
-
 bool IsSOF(uint8_t M)
 {
     return M >= 0xC0 && M <= 0xCF && M != 0xC4 && M != 0xC8 && M != 0xCC;
@@ -35,8 +31,8 @@ std::string ReadFrame(uint8_t M, const uint8_t* S, size_t Len, TJPEGFrame& F)
 {
     if (Len < 6 || Len != 6 + 3 * size_t(S[5]))
         return kBogusLength;
-    F.Height = BE16(S + 1);
-    F.Width = BE16(S + 3);
+    F.Height = kodex::Be16(S + 1);
+    F.Width = kodex::Be16(S + 3);
     F.Arithmetic = M >= 0xC9;
     if (F.Width == 0 || F.Height == 0 || S[5] == 0)
         return kEmptyImage;
@@ -107,7 +103,7 @@ std::string CheckJPEGStructure(const uint8_t* D, size_t N, TJPEGFrame* Frame)
             return kTwoSOI;
         if (N - P < 4)
             return kPrematureEnd;
-        const size_t Len = BE16(D + P + 2);
+        const size_t Len = kodex::Be16(D + P + 2);
         if (Len < 2)
             return kBogusLength;
         if (Len > N - P - 2)
