@@ -320,8 +320,13 @@ TEST(RunWindow, HistoryRuleFallsBackWhenTheHistoryIsEmpty)
 // it could not load and why, converts nothing and ends with a failure.
 TEST_F(Start, WithoutTheCodecLibraryTheStartSaysWhyAndEnds)
 {
+    // Only the program and its helpers are copied: the profile folder is
+    // shared with tests running beside this one, whose profiles come and go.
     const fs::path Copy = Dir / "program";
-    fs::copy(VESTRO_DIST_DIR, Copy, fs::copy_options::recursive);
+    fs::create_directories(Copy / "ini");
+    fs::copy(std::string(VESTRO_DIST_DIR) + "/vestro-resizer", Copy / "vestro-resizer");
+    fs::copy(std::string(VESTRO_DIST_DIR) + "/bin", Copy / "bin", fs::copy_options::recursive);
+    fs::copy(IniDir + Profile, Copy / "ini" / Profile);
     fs::remove(Copy / "bin" / "libkodex.so");
     WritePhoto(Dir / "a.jpg", 64, 48, 1);
     QProcess P;
