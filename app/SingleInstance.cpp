@@ -117,8 +117,17 @@ bool TSingleInstance::TryBecomeFirst()
     FServer = new QLocalServer(this);
     FServer->setSocketOptions(QLocalServer::UserAccessOption);
     connect(FServer, &QLocalServer::newConnection, this, &TSingleInstance::OnNewConnection);
-    if (!FServer->listen(FServerName))
-        qWarning("Cannot listen for other starts: %s", qPrintable(FServer->errorString()));
+    if (!FServer->listen(FServerName)) {
+        // Holding the lock without listening would make every later start
+        // wait for an answer that never comes: give the lock back and run
+        // alone, as every start after this one then does.
+        FAlone = "cannot listen for other starts at " + FServerName.toStdString() + " (" +
+            FServer->errorString().toStdString() + ")";
+        delete FServer;
+        FServer = nullptr;
+        FLock->unlock();
+        FLock.reset();
+    }
     return true;
 }
 

@@ -42,8 +42,9 @@ public:
     // listens. Also true, without either, when it runs alone (see Alone).
     bool TryBecomeFirst();
 
-    // Why this start runs alone: no private folder, or a listener of another
-    // user; empty while it does not.
+    // Why this start runs alone: no private folder, a listener of another
+    // user, or a socket that cannot be made there (a path too long for one);
+    // empty while it does not.
     const std::string& Alone() const { return FAlone; }
 
     // Second start: hands Args over; true when the first instance took them.

@@ -118,6 +118,29 @@ TEST_F(Start, WithoutARuntimeFolderOnlyAPrivateFolderIsTrusted)
     EXPECT_TRUE(fs::is_empty(Dir / "run"));
 }
 
+// A runtime folder too deep for a socket's path: the start that cannot listen
+// gives the lock back and runs alone, and so does the next one, instead of
+// waiting for an answer that never comes.
+TEST_F(Start, ARuntimeFolderTooDeepForASocketRunsAlone)
+{
+    const fs::path deep = Dir / "run" / std::string(90, 'd');
+    fs::create_directories(deep);
+    fs::permissions(deep, fs::perms::owner_all, fs::perm_options::replace);
+    qputenv("XDG_RUNTIME_DIR", deep.c_str());
+    TSingleInstance first("/opt/vestro/"), second("/opt/vestro/");
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_TRUE(first.TryBecomeFirst());
+    EXPECT_THAT(first.Alone(), HasSubstr("cannot listen for other starts"));
+    EXPECT_TRUE(second.TryBecomeFirst()) << "the lock was kept";
+    EXPECT_FALSE(second.Alone().empty());
+
+    WritePhoto(Dir / "a.jpg", 64, 48, 1);
+    const TResult r = Run({"a.jpg"}, {{"XDG_RUNTIME_DIR", QString::fromStdString(deep.string())}});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Count(r.Err, "this start runs alone"), 1) << r.Err;
+    EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
+}
+
 // A JPEG XR file cut short is one error line, not a picture of garbage blocks.
 TEST_F(Start, ACutJpegXrFileIsRefused)
 {

@@ -48,9 +48,15 @@ inline void EnsureApp()
 // An empty scratch folder of the running test (tests run side by side).
 inline std::filesystem::path ScratchDir(const std::string& Tag)
 {
+    // Kept short: the program's socket lives in a folder of it, and a socket
+    // path has a hard length limit. The test's name is cut and a hash of the
+    // whole keeps tests with a common start apart.
     const auto* T = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string Name = T ? T->name() : "";
+    char Hash[9];
+    std::snprintf(Hash, sizeof Hash, "%08zx", std::hash<std::string>{}(Name)&0xffffffffu);
     const auto P = std::filesystem::temp_directory_path() /
-        ("vestro-" + Tag + "-" + std::to_string(::getpid()) + "-" + (T ? T->name() : ""));
+        ("vestro-" + Tag + "-" + std::to_string(::getpid()) + "-" + Name.substr(0, 20) + "-" + Hash);
     std::filesystem::remove_all(P);
     std::filesystem::create_directories(P);
     return P;
