@@ -1,4 +1,5 @@
 #include "core/ExifReader.h"
+#include "kodex/KodexCommon.h" // Be16
 
 #include <cstring>
 #include <utility>
@@ -335,11 +336,6 @@ bool ParseExifBlock(const uint8_t* Block, size_t Size, uint32_t ExifPos, TImageI
 
 namespace {
 
-uint16_t BE16(const uint8_t* P)
-{
-    return uint16_t(P[0] << 8 | P[1]);
-}
-
 bool IsSOF(uint16_t M)
 {
     return M >= 0xFFC0 && M <= 0xFFCB && M != 0xFFC4 && M != 0xFFC8;
@@ -349,14 +345,14 @@ bool IsSOF(uint16_t M)
 
 bool FindJPEGExif(const uint8_t* Data, size_t Size, size_t& ExifPos, size_t& ExifSize)
 {
-    if (Size < 4 || BE16(Data) != 0xFFD8)
+    if (Size < 4 || kodex::Be16(Data) != 0xFFD8)
         return false;
     size_t P = 2;
     while (P + 4 <= Size) {
-        const uint16_t M = BE16(Data + P);
+        const uint16_t M = kodex::Be16(Data + P);
         if ((M >> 8) != 0xFF || IsSOF(M) || M == 0xFFD9)
             return false;
-        const uint16_t Len = BE16(Data + P + 2);
+        const uint16_t Len = kodex::Be16(Data + P + 2);
         if (Len < 2)
             return false;
         if (M == 0xFFE1 && Len >= 6 && P + 4 + 4 <= Size && std::memcmp(Data + P + 4, "Exif", 4) == 0) {

@@ -1,5 +1,6 @@
 // Carrying a source's EXIF block and JPEG markers over into an output.
 #include "core/ImageInfoExif.h"
+#include "kodex/KodexCommon.h" // Be16
 #include "core/RunSettings.h"
 
 #include <algorithm>
@@ -23,11 +24,6 @@
 #include "platform/FileTimes.h"
 
 namespace {
-
-uint16_t BE16(const uint8_t* P)
-{
-    return uint16_t(P[0] << 8 | P[1]);
-}
 
 void PutBE16(uint8_t* P, uint32_t V)
 {
@@ -187,14 +183,14 @@ void TImageInfo::PatchExifBlock(std::vector<uint8_t>& B, bool Rotated, uint32_t 
 bool RebuildExifThumbnail(std::vector<uint8_t>& S, const uint8_t* Thumbnail, uint32_t ThumbnailSize,
                           uint16_t Orientation, uint32_t& NewSize, uint32_t& APP1Pos)
 {
-    if (S.size() < 4 || BE16(&S[0]) != 0xFFD8)
+    if (S.size() < 4 || kodex::Be16(&S[0]) != 0xFFD8)
         return false;
     size_t P = 2;
-    while (P + 4 <= S.size() && BE16(&S[P]) == 0xFFE0)
-        P += 2 + BE16(&S[P + 2]);
-    if (P + 4 > S.size() || BE16(&S[P]) != 0xFFE1)
+    while (P + 4 <= S.size() && kodex::Be16(&S[P]) == 0xFFE0)
+        P += 2 + kodex::Be16(&S[P + 2]);
+    if (P + 4 > S.size() || kodex::Be16(&S[P]) != 0xFFE1)
         return false;
-    const size_t Len = BE16(&S[P + 2]);
+    const size_t Len = kodex::Be16(&S[P + 2]);
     const size_t Payload = P + 4;
     const size_t End = P + 2 + Len;
     const size_t Tiff = Payload + 6;
@@ -251,15 +247,15 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
             throw EVestroError("Stream read error");
     };
     auto IsId = [&](size_t Segment, const char* Id, size_t IdLen) {
-        return BE16(In + Segment + 2) >= 2 + IdLen && std::memcmp(In + Segment + 4, Id, IdLen) == 0;
+        return kodex::Be16(In + Segment + 2) >= 2 + IdLen && std::memcmp(In + Segment + 4, Id, IdLen) == 0;
     };
     const TMetadataOption& Meta = S.Metadata;
 
     Need(0, 6);
-    const size_t FirstEnd = 4 + size_t(BE16(In + 4));
+    const size_t FirstEnd = 4 + size_t(kodex::Be16(In + 4));
     Need(0, FirstEnd);
-    const uint16_t First = BE16(In + 2);
-    const bool IsSOI = BE16(In + 0) == 0xFFD8;
+    const uint16_t First = kodex::Be16(In + 2);
+    const bool IsSOI = kodex::Be16(In + 0) == 0xFFD8;
     std::vector<uint8_t> Out;
     bool Modified = false;
     if (IsSOI && First == 0xFFE1 && DropExif && IsId(2, "Exif", 4)) {
@@ -292,14 +288,14 @@ void CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool D
     size_t P = FirstEnd;
     for (;;) {
         Need(P, 4);
-        const uint16_t M = BE16(In + P);
-        if ((M >> 8) != 0xFF || BE16(In + P + 2) < 2) {
+        const uint16_t M = kodex::Be16(In + P);
+        if ((M >> 8) != 0xFF || kodex::Be16(In + P + 2) < 2) {
             Abandoned = true;
             break;
         }
         if ((M >= 0xFFC1 && M <= 0xFFCF) || M == 0xFFDA)
             break;
-        const size_t Next = P + 2 + BE16(In + P + 2);
+        const size_t Next = P + 2 + kodex::Be16(In + P + 2);
         Need(P, Next - P);
         if (M == 0xFFE1 && DropExif && IsId(P, "Exif", 4))
             Modified = true;
@@ -413,15 +409,16 @@ uint8_t* AlignedCopy(const uint8_t* Data, size_t Size)
 // The APP1 payload in S (SOI, APP0 segments, APP1); false when S is not so.
 bool FindAPP1Payload(const std::vector<uint8_t>& S, uint32_t& Pos, uint32_t& Size)
 {
-    if (S.size() < 4 || BE16(&S[0]) != 0xFFD8)
+    if (S.size() < 4 || kodex::Be16(&S[0]) != 0xFFD8)
         return false;
     size_t P = 2;
-    while (P + 4 <= S.size() && BE16(&S[P]) == 0xFFE0)
-        P += 2 + BE16(&S[P + 2]);
-    if (P + 4 > S.size() || BE16(&S[P]) != 0xFFE1 || BE16(&S[P + 2]) < 2 || P + 2 + BE16(&S[P + 2]) > S.size())
+    while (P + 4 <= S.size() && kodex::Be16(&S[P]) == 0xFFE0)
+        P += 2 + kodex::Be16(&S[P + 2]);
+    if (P + 4 > S.size() || kodex::Be16(&S[P]) != 0xFFE1 || kodex::Be16(&S[P + 2]) < 2 ||
+        P + 2 + kodex::Be16(&S[P + 2]) > S.size())
         return false;
     Pos = uint32_t(P + 4);
-    Size = BE16(&S[P + 2]) - 2u;
+    Size = kodex::Be16(&S[P + 2]) - 2u;
     return true;
 }
 
