@@ -89,6 +89,7 @@ TEST(PassThreads, OnlyPicturesLargeEnoughStartThreads)
         {320, 200, 640, 400, false},  // a small enlargement
         {1200, 800, 600, 400, true},  // 1 MP halved
         {400, 300, 1600, 1200, true}, // the result is what is large
+        {400, 200, 400, 2000, true},  // only the height grows: the vertical pass makes the rows
         {900, 600, 450, 300, true},   // just above the limit (three channels count)
         {800, 560, 400, 280, false},  // just below it
     };
