@@ -8,9 +8,10 @@
 #   AFTER-PROGRAM defaults to build/dist/vestro-resizer; BEFORE-PROGRAM is a
 #   copy of a dist folder from before the change (cp -a build/dist /tmp/before).
 #
-# Environment: ROUNDS=3; JOBS="t1 big-jpg big-png big-tif" where
+# Environment: ROUNDS=3; JOBS="t1 t2 big-jpg big-png big-tif" where
 #   t1       the 48 photos of the corpus (/work/shared/bench/make-corpus.sh,
 #            CORPUS=/tmp/vestro-bench/corpus) fitted into 1600 px, JPEG q90
+#   t2       the 16 PNG pictures of the corpus fitted into 1600 px, PNG
 #   big-*    the 106 MP pictures of bench/stream-peers.sh (WORK=/tmp/vestro-stream,
 #            made by that script) to 25 %
 # Prints "job build seconds peak-MB" per round with the load average, then
@@ -20,7 +21,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 before=${1:?usage: compare-builds.sh BEFORE-PROGRAM [AFTER-PROGRAM]}
 after=${2:-$repo/build/dist/vestro-resizer}
 ROUNDS=${ROUNDS:-3}
-JOBS=${JOBS:-t1 big-jpg big-png big-tif}
+JOBS=${JOBS:-t1 t2 big-jpg big-png big-tif}
 corpus=${CORPUS:-/tmp/vestro-bench/corpus}
 stream=${WORK:-/tmp/vestro-stream}
 out=$(mktemp -d /tmp/compare-builds.XXXXXX)
@@ -29,6 +30,7 @@ trap 'rm -rf "$out"' EXIT
 inputs() {   # job -> size option and input files
   case $1 in
     t1) echo "-- $corpus/jpeg/"*.jpg ;;
+    t2) echo "-- $corpus/png/"*.png ;;
     big-jpg) echo "--pct=25 $stream/in/big.jpg" ;;
     big-png) echo "--pct=25 $stream/in/big.png" ;;
     big-tif) echo "--pct=25 $stream/in/big.tif" ;;
