@@ -14,6 +14,7 @@
 #include "platform/Process.h"
 
 #include <QDialog>
+#include <QEvent>
 #include <QFont>
 #include <QLabel>
 #include <QProgressBar>
@@ -27,6 +28,23 @@
 #include <filesystem>
 
 namespace {
+
+// Keeps the window's caption whole when it is first shown: a run nobody can
+// look at (see IsNonInteractive) shows its window only where a test or a
+// main-window run asks for it, and measuring the caption reads the whole font
+// set-up, which an at-once run without a window never needs.
+class TCaptionWhenShown : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* Watched, QEvent* Event) override
+    {
+        if (Event->type() == QEvent::Show && Watched == parent()) {
+            Watched->removeEventFilter(this);
+            KeepCaptionWhole(static_cast<QWidget*>(Watched));
+        }
+        return false;
+    }
+};
 
 std::string ReplaceDirToken(std::string S, const std::string& Dir)
 {
@@ -155,6 +173,9 @@ TRunWindowParts BuildRunWindow(QDialog& Form, const char* ObjectName)
     if (UIFontSize > 0 && !UIFontName.empty())
         Form.setFont(QFont(QString::fromStdString(UIFontName), UIFontSize));
     QObject::connect(P.Cancel, &QPushButton::clicked, &Form, [&Form] { Form.close(); });
-    KeepCaptionWhole(&Form);
+    if (IsNonInteractive())
+        Form.installEventFilter(new TCaptionWhenShown(&Form));
+    else
+        KeepCaptionWhole(&Form);
     return P;
 }

@@ -22,7 +22,9 @@ std::vector<std::string> AfterRunArguments(const std::string& Command, const std
 
 // The face every run window shares: a label, a bar and a Cancel button that
 // closes the window (the window's close handling turns that into a cancel),
-// in the interface font.
+// in the interface font, wide enough for its whole caption (where nobody can
+// look, from the moment it is shown: the caption is not measured for a
+// window that never shows).
 struct TRunWindowParts {
     QLabel* Label = nullptr;
     QProgressBar* Bar = nullptr;

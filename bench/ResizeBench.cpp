@@ -7,7 +7,17 @@
 //   Pass/<kind>/<mode>/<C>ch/<family>
 //       every SIMD mode and pass kind (both sides, width only: final
 //       horizontal kernel, height only: direct vertical kernel, enlarging)
-//       from 2592x1728, one thread.
+//       from 2592x1728, one thread;
+//   Small/<src>-half/t<threads>[-split]
+//       small pictures halved with Lanczos 3, where starting pass threads
+//       costs about as much as the pass; -split: threads started even below
+//       the plan's one-thread limit (PassThreadMinWork);
+//   Tail/<src>-<dest>/t<threads>
+//       the vertical pass alone at the geometry of the last step before the
+//       encoder: a 106 MP picture to 25 % (12600x8400 after the horizontal
+//       pass: 3150x8400 -> 3150x2100) and a 24 MP photo fitted into 1600 px
+//       (1600x3456 -> 1600x1067): what overlapping the encoder with it could
+//       save at most.
 //
 // The picture is VESTRO_BENCH_PICTURE (a binary PPM, P6, 8-bit) when set,
 // else a generated one with photograph-like gradients and grain. The plan is
@@ -123,12 +133,16 @@ struct TCase {
     uint32_t Filter;
     int32_t Threads;
     TKernelFamily Family;
+    bool Split = false; // pass threads even below the plan's one-thread limit
 };
 
 void Run(benchmark::State& State, TCase K)
 {
     const TImgInfo& src = Picture(K.SW, K.SH, K.C);
     SelectResizeKernels(K.Family);
+    const uint64_t minWork = PassThreadMinWork;
+    if (K.Split)
+        PassThreadMinWork = 0;
     TResizer r;
     r.SetDecimationMode(K.Filter, CreateWeightSetter(K.Filter, 3, 0, 10));
     r.SetInterpolationMode(2, CreateWeightSetter(2, 3, 0, 10));
@@ -145,6 +159,7 @@ void Run(benchmark::State& State, TCase K)
     State.counters["inMP/s"] =
         benchmark::Counter(double(K.SW) * K.SH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
     SelectResizeKernels(TKernelFamily::Best);
+    PassThreadMinWork = minWork;
 }
 
 std::string FamilyName(TKernelFamily F)
@@ -193,6 +208,21 @@ int main(int argc, char** argv)
                     Register(std::string("Pass/") + k.Name + "/" + modes[mode] + "/" + std::to_string(c) + "ch/" +
                                  FamilyName(f),
                              {2592, 1728, k.DW, k.DH, c, mode, 2, 1, f});
+
+    for (auto [sw, sh] : {std::pair{320u, 200u}, std::pair{640u, 400u}, std::pair{1024u, 683u}, std::pair{1600u, 1067u},
+                          std::pair{2592u, 1728u}})
+        for (int32_t t : {1, all})
+            for (bool split : {false, true})
+                if (t > 1 || !split)
+                    Register("Small/" + std::to_string(sw) + "x" + std::to_string(sh) + "-half/t" + std::to_string(t) +
+                                 (split ? "-split" : ""),
+                             {sw, sh, sw / 2, sh / 2, 3, 3, 2, t, TKernelFamily::Best, split});
+
+    for (auto [w, sh, dh] : {std::tuple{3150u, 8400u, 2100u}, std::tuple{1600u, 3456u, 1067u}})
+        for (int32_t t : {1, all})
+            Register("Tail/" + std::to_string(w) + "x" + std::to_string(sh) + "-" + std::to_string(w) + "x" +
+                         std::to_string(dh) + "/t" + std::to_string(t),
+                     {w, sh, w, dh, 3, 3, 2, t, TKernelFamily::Best});
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

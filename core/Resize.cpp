@@ -99,8 +99,13 @@ void TResizer::Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool I
         SetMaxThreadNum(1);
     if (IsRGBA != RF->FIsRGBA)
         CreateResizeFilter(IsRGBA);
-    // In a batch, the pass takes the processors its worker may use now.
-    const uint32_t threads = uint32_t(std::max(WorkThreadLimit(MaxThreadNum), 1));
+    // In a batch, the pass takes the processors its worker may use now; a
+    // small picture takes none but the caller's.
+    const uint64_t work =
+        (uint64_t(Src.Height) * std::max(Src.Width, Width) + uint64_t(Width) * std::max(Src.Height, Height)) *
+        Src.Channels;
+    FThreadsPay = work >= PassThreadMinWork;
+    const uint32_t threads = FThreadsPay ? uint32_t(std::max(WorkThreadLimit(MaxThreadNum), 1)) : 1;
     if (RF->HPrm.SrcLength == Src.Width && RF->VPrm.SrcLength == Src.Height && RF->HPrm.DestLength == Width &&
         RF->VPrm.DestLength == Height && RF->FChannels == Src.Channels && RF->FSrcBpl == Src.Bpl &&
         RF->MaxThreadNum() == threads && RF->FCompactTmp == !InPlace)
@@ -138,6 +143,7 @@ std::thread StartThread(std::function<void()> Body)
 } // namespace
 
 TPassThreadStarter StartPassThread = StartThread;
+uint64_t PassThreadMinWork = uint64_t(2) << 20;
 
 void TResizer::RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src)
 {
@@ -427,8 +433,12 @@ void TBandResize::RunChunk(uint32_t Chunk)
     F->SetHItemRange(first, count);
     const uint8_t* src = Window[Chunk % 2];
     auto run = [this, src] { R.RunPass(true, Tmp, src); };
+    if (!R.FThreadsPay) { // a thread of its own would cost more than the decoder waits
+        run();
+        return;
+    }
     try {
-        Pass = std::thread(run);
+        Pass = StartPassThread(run);
     } catch (const std::system_error&) {
         run();
     }

@@ -11,11 +11,19 @@
 #include <functional>
 #include <thread>
 
-// Starts one pass thread (std::thread). A share whose thread cannot be
-// started (std::system_error) runs on the calling thread instead, so a pass
-// is never left half done. Tests replace it to make creation fail.
+// Starts one pass thread (std::thread), and the thread that overlaps a band's
+// horizontal pass with decoding. A share whose thread cannot be started
+// (std::system_error) runs on the calling thread instead, so a pass is never
+// left half done. Tests replace it to make creation fail.
 using TPassThreadStarter = std::thread (*)(std::function<void()> Body);
 extern TPassThreadStarter StartPassThread;
+
+// Samples (source and result rows of both passes, times channels) below
+// which a resize runs on the calling thread alone: starting and joining pass
+// threads would cost more than they save (bench_resize Small/...). The bytes
+// are the same whatever the thread count. Tests set it to 0 to split even
+// tiny pictures.
+extern uint64_t PassThreadMinWork;
 
 // Used by one thread at a time; other threads use copies (CreateMTResizer).
 // Before the first resize: SetSIMDMode, SetMaxThreadNum and both setters.
@@ -77,6 +85,8 @@ private:
     void PreFault(uint8_t* Block, uint64_t Bytes);
     void SetSetter(uint32_t& ModeSlot, TWeightSetter*& Slot, uint32_t Mode, TWeightSetter* WS);
 
+    // Set by Plan: the picture is large enough for pass threads to pay.
+    bool FThreadsPay = false;
     void Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA, bool InPlace);
     void RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src);
 };

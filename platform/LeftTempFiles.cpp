@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <regex>
+#include <string_view>
 
 namespace platform {
 
@@ -42,15 +42,46 @@ std::string HostTag()
     return Base32(h, 4);
 }
 
-// The writer's process id when Name is one of our temporary names made on
-// this machine, else -1.
-long WriterOf(const std::string& Name, const std::string& Host)
+bool IsDigit32(char C)
 {
-    static const std::regex pattern(R"(^\..+\.~[0-9a-v]{8}-([0-9a-v]{1,7})-([0-9a-v]{4})\.(tmp|png)$)");
-    std::smatch m;
-    if (!std::regex_match(Name, m, pattern) || m[2] != Host)
+    return (C >= '0' && C <= '9') || (C >= 'a' && C <= 'v');
+}
+
+// The writer's process id when Name is one of our temporary names made on
+// this machine, else -1. The name is "." + at least one character (no line
+// break) + ".~" + 8 digits + "-" + 1 to 7 digits of the id + "-" + 4 digits
+// of the machine + ".tmp" or ".png", digits in base 32 (0-9, a-v). Read from
+// the end: no digit is a "-", so every part's length is fixed there.
+long WriterOf(std::string_view Name, const std::string& Host)
+{
+    auto cut = [&Name](std::string_view Tail) {
+        if (Name.size() < Tail.size() || Name.substr(Name.size() - Tail.size()) != Tail)
+            return false;
+        Name.remove_suffix(Tail.size());
+        return true;
+    };
+    auto digits = [&Name](size_t Most) {
+        size_t n = 0;
+        while (n < Most && n < Name.size() && IsDigit32(Name[Name.size() - 1 - n]))
+            ++n;
+        const std::string_view d = Name.substr(Name.size() - n);
+        Name.remove_suffix(n);
+        return d;
+    };
+    if (!cut(".tmp") && !cut(".png"))
         return -1;
-    return std::stol(m[1], nullptr, 32);
+    const std::string_view host = digits(4);
+    if (host.size() != 4 || host != Host || !cut("-"))
+        return -1;
+    const std::string_view pid = digits(7);
+    if (pid.empty() || !cut("-") || digits(8).size() != 8 || !cut(".~"))
+        return -1;
+    if (Name.size() < 2 || Name[0] != '.' || Name.find_first_of("\r\n") != std::string_view::npos)
+        return -1;
+    long v = 0;
+    for (const char c : pid)
+        v = v * 32 + (c <= '9' ? c - '0' : c - 'a' + 10);
+    return v;
 }
 
 } // namespace
