@@ -23,6 +23,7 @@ namespace {
 class TWaitForCancel : public TEffect {
 public:
     TWaitForCancel() : TEffect("Wait", 'W', "Wait", EFFECT_GRAYSCALE) { FUse = true; }
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     void DoEffect(TImgInfo&, TEffectParams& P) override
     {
         for (int i = 0; i < 3000 && P.Cancel && !*P.Cancel; ++i)

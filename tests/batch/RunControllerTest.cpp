@@ -27,10 +27,13 @@ struct CancelOnWriteIO : TConvertIO {
 class HoldUntilCancel : public TEffect {
 public:
     HoldUntilCancel() : TEffect("Hold", 'H', "Hold", EFFECT_GRAYSCALE) { FUse = true; }
-    std::atomic<bool> Holding{false};
+    // The run works with a copy of the chain: the copy holds, the test
+    // looks at the original.
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
+    std::shared_ptr<std::atomic<bool>> Holding = std::make_shared<std::atomic<bool>>(false);
     void DoEffect(TImgInfo&, TEffectParams& P) override
     {
-        if (Holding.exchange(true))
+        if (Holding->exchange(true))
             return;
         for (int Ms = 0; Ms < 10000 && !(P.Cancel && *P.Cancel); ++Ms)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -147,7 +150,7 @@ TEST_F(RunController, DroppedWhileItGoesOnItIsCancelledAndWaitedFor)
     auto Run = std::make_unique<TRunController>(TRunEntries{&Files, nullptr}, Effects, OneWorker(), Errors,
                                                 ThreadObjectCopies(&Main, nullptr, nullptr, nullptr));
     Run->Start({});
-    while (!Hold->Holding)
+    while (!*Hold->Holding)
         std::this_thread::yield();
     Run.reset();
     // The held picture is finished; the other one is not taken.
