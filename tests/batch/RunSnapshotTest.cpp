@@ -205,8 +205,7 @@ TEST_F(RunSnapshot, ARunNumbersFromItsStartAndHandsTheNextNumberBack)
 
 // The window's thread changes the effect chain (a parameter of an effect,
 // the size rule, the order, an effect added) while a run goes on: the run
-// works with the chain as it was when it started. The thread sanitizer build
-// reports a run that reads the window's chain.
+// works with the chain as it was when it started.
 TEST_F(RunSnapshot, EffectChainChangedMidRunChangesNoOutputOfThatRun)
 {
     for (int i = 0; i < 4; ++i)

@@ -59,7 +59,6 @@ TEST(EffectClone, CopiesEverySettingOrderAndOwner)
     // Settings away from their defaults, in the list and in the effects.
     for (int i = 0; i <= L.Count(); ++i)
         L.ChangeState(i, !(i < L.Count() ? L.Items(i) : L.DecreaseColorEffect())->FUse);
-    L.JPEGTranEffect()->SetUse(true);
     dynamic_cast<TRotationFilter*>(L.FindByID(EFFECT_ROTATION))->FValue = ROTATE_FLIP;
     dynamic_cast<TAddTextEffect*>(L.FindByID(EFFECT_ADDTEXT))->FText = "<name>";
     TCompositeEffect& C = Composite(L);
@@ -71,6 +70,9 @@ TEST(EffectClone, CopiesEverySettingOrderAndOwner)
     C.FOffsetY = -7;
     C.FOpacity = 40;
     L.SetOrder({10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0});
+    // (After the reorder, which turns the lossless transform off without its tool.)
+    L.JPEGTranEffect()->SetUse(true);
+    dynamic_cast<TJPEGTran*>(L.JPEGTranEffect())->FProgressive = true;
     L.SetResizeParam(RULE_PERCENT, 33, 44);
     L.FExifRotationUse = L.FConvertToGray = L.FUseJPEGTran = true;
     L.FTrimmingType = 3;
