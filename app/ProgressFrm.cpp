@@ -90,7 +90,6 @@ TProgressForm::~TProgressForm()
     FRun.reset();
     if (FRunInput)
         FRunInput->clear();
-    ClearFolderFileCounts();
     ReleaseAtOnceWindow(*this);
 }
 

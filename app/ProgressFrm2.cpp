@@ -3,7 +3,7 @@
 #include "app/RunEnd.h"
 #include "app/Startup.h"
 #include "app/TaskbarProgress.h"
-#include "batch/CombineRun.h"
+#include "batch/CombineController.h"
 #include "batch/ListUp.h"
 #include "core/ErrorLog.h"
 #include "core/Global.h"
@@ -17,17 +17,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-
-// Counts finished tiles. Called on the pool's threads; the window reads the
-// count on its timer, so nothing is queued per tile.
-class TProgressForm2::TObserver : public TCombineObserver {
-public:
-    explicit TObserver(std::atomic<int>& Count) : FCount(Count) { }
-    void TileDone() override { FCount.fetch_add(1, std::memory_order_relaxed); }
-
-private:
-    std::atomic<int>& FCount;
-};
 
 TProgressForm2::TProgressForm2(bool AtOnce, const std::vector<std::string>& Paths, QWidget* Owner)
     : QDialog(Owner), FAtOnce(AtOnce), FPaths(Paths)
@@ -49,14 +38,9 @@ TProgressForm2::TProgressForm2(bool AtOnce, const std::vector<std::string>& Path
 
 TProgressForm2::~TProgressForm2()
 {
-    if (FThread.joinable()) {
-        FCancel = true;
-        FThread.join();
-    }
     FRun.reset();
     if (FRunInput)
         FRunInput->clear();
-    ClearFolderFileCounts();
     ReleaseAtOnceWindow(*this);
 }
 
@@ -69,7 +53,7 @@ void TProgressForm2::StartRun()
     ErrorLog.Clear(); // as in the batch window: each run starts with an empty log
     if ((FAtOnce && !KodexLoaded) || !MainResizer) {
         FNothing = true;
-        Finish();
+        Finish(false);
         return;
     }
     const TRunSettings settings = TakeRunSettings();
@@ -91,26 +75,18 @@ void TProgressForm2::StartRun()
         FNothing = true;
         if (FAtOnce && ErrorLog.GetErrorCount() == 0)
             SayNoPicturesFound(FPaths);
-        Finish();
+        Finish(false);
         return;
     }
     ProgressBar->setRange(0, total);
     ProgressBar->setValue(0);
 
-    FObserver = std::make_unique<TObserver>(FTilesDone);
-    FRun = std::make_unique<TCombineRun>(input, *MainResizer, ErrorLog, FObserver.get(), settings);
-    FRun->CurrentNumber = CurrentNumber;
-    FThread = std::thread([this] {
-        try {
-            FRunResult = FRun->Execute(FCancel);
-        } catch (const std::exception& Ex) {
-            // Whatever stopped the walk (memory for the pool, a damaged list)
-            // must be seen, not reported as a finished run.
-            ErrorLog.PutErrorMsg(Ex.what());
-            FRunResult = !FCancel.load();
-        }
-        FThreadDone = true;
-        // Taken at once, not at the next tick of the timer.
+    FRun = std::make_unique<TCombineController>(input, *MainResizer, ErrorLog, settings);
+    TCombineController::TWatcher watcher;
+    watcher.Progress = [this](int Tiles) { ShowProgress(Tiles); };
+    watcher.Ended = [this](bool Canceled) { Finish(Canceled); };
+    // The end of the run is taken as soon as it comes, not at the next tick.
+    FRun->Start(std::move(watcher), [this] {
         QMetaObject::invokeMethod(
             this, [this] { Poll(); }, Qt::QueuedConnection);
     });
@@ -119,29 +95,28 @@ void TProgressForm2::StartRun()
 
 void TProgressForm2::Poll()
 {
-    if (FEnded)
-        return;
+    if (!FEnded && FRun)
+        FRun->Poll();
+}
+
+void TProgressForm2::ShowProgress(int TilesDone)
+{
     const qint64 now = FStart.elapsed();
     if (now - FPBLastUpdate > 500) {
-        const int pos = std::min(FTilesDone.load(), ProgressBar->maximum());
+        const int pos = std::min(TilesDone, ProgressBar->maximum());
         ProgressBar->setValue(pos);
         FTaskbar->SetProgress(pos, ProgressBar->maximum());
         FPBLastUpdate = now;
     }
-    if (FThreadDone.load())
-        Finish();
 }
 
-void TProgressForm2::Finish()
+void TProgressForm2::Finish(bool Canceled)
 {
     FPollTimer->stop();
-    if (FThread.joinable())
-        FThread.join();
     if (FRun)
         StoreNextNumber(FRun->Numbers(), CurrentNumber, FileOption.StartNumber);
     FEnded = true;
-    if (FRun && !FRunResult)
-        FCanceled = true;
+    FCanceled = FCanceled || Canceled;
     FErrorCountAtEnd = ErrorLog.GetErrorCount();
     if (!FCanceled && !FNothing) {
         ProgressBar->setValue(ProgressBar->maximum());
@@ -181,7 +156,7 @@ void TProgressForm2::closeEvent(QCloseEvent* Event)
         Event->accept();
         return;
     }
-    if (!FThread.joinable()) {
+    if (!FRun || !FRun->Started()) {
         // Closed before the run began: nothing was combined.
         FCanceled = true;
         FEnded = true;
@@ -194,6 +169,6 @@ void TProgressForm2::closeEvent(QCloseEvent* Event)
     // page being loaded is left unwritten.
     FCanceled = true;
     CancelButton->setEnabled(false);
-    FCancel = true;
+    FRun->Cancel();
     Event->ignore();
 }

@@ -1,5 +1,6 @@
 // The window of a combine run: a bar stepped once per tile, cancel, the
-// elapsed time. The sheets are made by TCombineRun on a thread of its own. In
+// elapsed time. It watches the run's controller (TCombineController), which
+// makes the sheets on a thread of its own. In
 // an at-once start it is the only window and also does what the main window
 // does after a run: the after-run command, opening the output folder, the
 // error log, and storing the running number back.
@@ -9,17 +10,15 @@
 #include <QDialog>
 #include <QElapsedTimer>
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTimer;
-class TCombineRun;
+class TCombineController;
 class TTaskbarProgress;
 
 class TProgressForm2 : public QDialog {
@@ -50,20 +49,15 @@ protected:
     void reject() override;
 
 private:
-    class TObserver;
     void Poll();
-    void Finish();
+    void ShowProgress(int TilesDone);
+    void Finish(bool Canceled);
 
     bool FAtOnce;
     std::vector<std::string> FPaths;
     std::vector<TImageFileInfo>* FRunInput = nullptr; // ImageFileList in an at-once start
     std::vector<TImageFileInfo> FOwnInput;            // when the program made no list
-    std::unique_ptr<TObserver> FObserver;
-    std::unique_ptr<TCombineRun> FRun;
-    std::thread FThread;
-    std::atomic<bool> FCancel{false}, FThreadDone{false};
-    std::atomic<int> FTilesDone{0};
-    bool FRunResult = false; // Execute's result, read after the join
+    std::unique_ptr<TCombineController> FRun;         // the run this window watches
     std::unique_ptr<TTaskbarProgress> FTaskbar;
     QTimer* FPollTimer;
     QElapsedTimer FStart;
