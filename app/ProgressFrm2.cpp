@@ -1,25 +1,15 @@
 #include "app/ProgressFrm2.h"
 
 #include "app/RunEnd.h"
-#include "app/Startup.h"
 #include "app/TaskbarProgress.h"
-#include "batch/CombineController.h"
-#include "batch/ListUp.h"
-#include "core/ErrorLog.h"
-#include "core/Global.h"
-#include "core/ImageInfo.h"
-#include "core/OutputFileName.h"
-#include "core/ResourceText.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
-#include <QVBoxLayout>
 
 TProgressForm2::TProgressForm2(bool AtOnce, const std::vector<std::string>& Paths, QWidget* Owner)
-    : QDialog(Owner), FAtOnce(AtOnce), FPaths(Paths)
+    : QDialog(Owner), FSession(std::make_unique<TRunSession>(true, AtOnce, Paths, this))
 {
     const TRunWindowParts Parts = BuildRunWindow(*this, "ProgressForm2");
     StatusLabel = Parts.Label;
@@ -27,122 +17,41 @@ TProgressForm2::TProgressForm2(bool AtOnce, const std::vector<std::string>& Path
     CancelButton = Parts.Cancel;
     ProgressBar->setRange(0, 1);
     ProgressBar->setValue(0);
-
-    FPollTimer = new QTimer(this);
-    FPollTimer->setInterval(30);
-    connect(FPollTimer, &QTimer::timeout, this, &TProgressForm2::Poll);
-    FTaskbar = std::make_unique<TTaskbarProgress>();
-    if (FAtOnce)
+    if (AtOnce)
         PrepareAtOnceWindow(*this);
 }
 
 TProgressForm2::~TProgressForm2()
 {
-    FRun.reset();
-    if (FRunInput)
-        FRunInput->clear();
+    FSession.reset();
     ReleaseAtOnceWindow(*this);
 }
 
 void TProgressForm2::StartRun()
 {
-    if (FStarted || FEnded)
-        return;
-    FStarted = true;
-    FStart.start();
-    ErrorLog.Clear(); // as in the batch window: each run starts with an empty log
-    if ((FAtOnce && !KodexLoaded) || !MainResizer) {
-        FNothing = true;
-        Finish(false);
-        return;
-    }
-    const TRunSettings settings = TakeRunSettings();
-    TCombineInput input;
-    int total = 0;
-    // The main window's "at once" box lists into the run input too.
-    if (FAtOnce || (settings.File.AtOnce && ImageFileList && !ImageFileList->empty())) {
-        FRunInput = ImageFileList ? ImageFileList : &FOwnInput;
-        for (const std::string& p : FPaths)
-            if (IsPathArgument(p))
-                AddRunInputPath(*FRunInput, p, settings);
-        input.RunInput = FRunInput;
-        total = int(FRunInput->size());
-    } else if (FileList) {
-        input.List = FileList;
-        total = FileList->Count();
-    }
-    if (total == 0) {
-        FNothing = true;
-        if (FAtOnce && ErrorLog.GetErrorCount() == 0)
-            SayNoPicturesFound(FPaths);
-        Finish(false);
-        return;
-    }
-    ProgressBar->setRange(0, total);
-    ProgressBar->setValue(0);
-
-    FRun = std::make_unique<TCombineController>(input, *MainResizer, ErrorLog, settings);
-    TCombineController::TWatcher watcher;
-    watcher.Progress = [this](int Tiles) { ShowProgress(Tiles); };
-    watcher.Ended = [this](bool Canceled) { Finish(Canceled); };
-    // The end of the run is taken as soon as it comes, not at the next tick.
-    FRun->Start(std::move(watcher), [this] {
-        QMetaObject::invokeMethod(
-            this, [this] { Poll(); }, Qt::QueuedConnection);
-    });
-    FPollTimer->start();
-}
-
-void TProgressForm2::Poll()
-{
-    if (!FEnded && FRun)
-        FRun->Poll();
+    TRunSession::TView view;
+    view.CombineBegins = [this](int Total) {
+        ProgressBar->setRange(0, Total);
+        ProgressBar->setValue(0);
+    };
+    view.Tiles = [this](int Tiles) { ShowProgress(Tiles); };
+    view.Ended = [this](int Result) {
+        if (Result == 1)
+            ProgressBar->setValue(ProgressBar->maximum());
+        done(Result);
+    };
+    FSession->Start(std::move(view));
 }
 
 void TProgressForm2::ShowProgress(int TilesDone)
 {
-    const qint64 now = FStart.elapsed();
+    const qint64 now = FSession->Elapsed();
     if (now - FPBLastUpdate > 500) {
         const int pos = std::min(TilesDone, ProgressBar->maximum());
         ProgressBar->setValue(pos);
-        FTaskbar->SetProgress(pos, ProgressBar->maximum());
+        FSession->Taskbar().SetProgress(pos, ProgressBar->maximum());
         FPBLastUpdate = now;
     }
-}
-
-void TProgressForm2::Finish(bool Canceled)
-{
-    FPollTimer->stop();
-    if (FRun)
-        StoreNextNumber(FRun->Numbers(), CurrentNumber, FileOption.StartNumber);
-    FEnded = true;
-    FCanceled = FCanceled || Canceled;
-    FErrorCountAtEnd = ErrorLog.GetErrorCount();
-    if (!FCanceled && !FNothing) {
-        ProgressBar->setValue(ProgressBar->maximum());
-        FResultText = FormatElapsed(FStart.elapsed());
-    }
-    if (FAtOnce)
-        FErrorCountAtEnd = FinishAtOnceRun(!FCanceled && !FNothing, *FTaskbar);
-    FTaskbar->Clear();
-    done(FCanceled || FNothing ? 2 : 1);
-}
-
-int TProgressForm2::ExitStatus() const
-{
-    // Inputs that could not be read are errors even when nothing was left
-    // to convert.
-    if (FCanceled)
-        return 2;
-    if (FErrorCountAtEnd > 0)
-        return 1;
-    return FNothing ? 2 : 0;
-}
-
-const std::vector<std::string>& TProgressForm2::Written() const
-{
-    static const std::vector<std::string> none;
-    return FRun ? FRun->Written() : none;
 }
 
 void TProgressForm2::reject()
@@ -152,23 +61,15 @@ void TProgressForm2::reject()
 
 void TProgressForm2::closeEvent(QCloseEvent* Event)
 {
-    if (FEnded) {
-        Event->accept();
-        return;
-    }
-    if (!FRun || !FRun->Started()) {
+    if (FSession->Ended() || !FSession->Running()) {
         // Closed before the run began: nothing was combined.
-        FCanceled = true;
-        FEnded = true;
+        FSession->Cancel();
         Event->accept();
-        FPollTimer->stop();
-        done(2);
         return;
     }
-    // Ask the run to stop; the window closes when the thread has ended. The
+    // Ask the run to stop; the window closes when the run has ended. The
     // page being loaded is left unwritten.
-    FCanceled = true;
     CancelButton->setEnabled(false);
-    FRun->Cancel();
+    FSession->Cancel();
     Event->ignore();
 }

@@ -1,14 +1,12 @@
 // The window of a combine run: a bar stepped once per tile, cancel, the
-// elapsed time. It watches the run's controller (TCombineController), which
-// makes the sheets on a thread of its own. In
-// an at-once start it is the only window and also does what the main window
-// does after a run: the after-run command, opening the output folder, the
-// error log, and storing the running number back.
+// elapsed time. It only shows the run its session (TRunSession) sets up and
+// reports; the sheets are made by the run's controller on a thread of its
+// own. In an at-once start it is the only window, and the session also does
+// what the main window does after a run.
 #pragma once
-#include "core/Global.h"
+#include "app/RunSession.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
 
 #include <memory>
 #include <string>
@@ -17,9 +15,6 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QTimer;
-class TCombineController;
-class TTaskbarProgress;
 
 class TProgressForm2 : public QDialog {
     Q_OBJECT
@@ -36,33 +31,21 @@ public:
 
     // Starts the run (called through the first event of exec/show).
     void StartRun();
-    bool Canceled() const { return FCanceled; }
-    const std::string& ResultText() const { return FResultText; }
+    bool Canceled() const { return FSession->Canceled(); }
+    const std::string& ResultText() const { return FSession->ResultText(); }
     // 0 no error; 1 errors logged (also when they left nothing to combine);
     // 2 cancelled, or nothing combined and nothing failed.
-    int ExitStatus() const;
+    int ExitStatus() const { return FSession->ExitStatus(); }
     // The sheets written, in order (valid once the run ended).
-    const std::vector<std::string>& Written() const;
+    const std::vector<std::string>& Written() const { return FSession->Written(); }
 
 protected:
     void closeEvent(QCloseEvent* Event) override;
     void reject() override;
 
 private:
-    void Poll();
     void ShowProgress(int TilesDone);
-    void Finish(bool Canceled);
 
-    bool FAtOnce;
-    std::vector<std::string> FPaths;
-    std::vector<TImageFileInfo>* FRunInput = nullptr; // ImageFileList in an at-once start
-    std::vector<TImageFileInfo> FOwnInput;            // when the program made no list
-    std::unique_ptr<TCombineController> FRun;         // the run this window watches
-    std::unique_ptr<TTaskbarProgress> FTaskbar;
-    QTimer* FPollTimer;
-    QElapsedTimer FStart;
+    std::unique_ptr<TRunSession> FSession;
     qint64 FPBLastUpdate = -1000;
-    int FErrorCountAtEnd = 0;
-    bool FStarted = false, FCanceled = false, FEnded = false, FNothing = false;
-    std::string FResultText;
 };
