@@ -24,6 +24,8 @@ protected:
         CombineOption.FillBlank = false;
         for (int i = 0; i < 6; ++i)
             Add(MakeBMP("p" + std::to_string(i) + ".bmp", 40 + 4 * i, 30, i));
+        // Where a preview left the process-wide count of the output folder.
+        FolderFileCounts[(Dir / "out").string() + "/"] = 41;
     }
     void TearDown() override
     {
@@ -44,9 +46,15 @@ protected:
         CombineOption.Width = 8 + Turn % 20;
         CombineOption.BackgroundColor = uint32_t(Turn);
         DefaultBGColor = TBGColor{0, uint16_t(Turn % 256), 20, 30, 18};
-        // A preview names the selected file with the process-wide counters.
-        ClearFolderFileCounts();
-        NextFolderFileCount((Dir / "out").string() + "/");
+        // A preview names the selected file with the process-wide counters
+        // (and clears them after), or has just counted the output folder.
+        const std::string Folder = (Dir / "out").string() + "/";
+        if (Turn % 2 == 0) {
+            NextFolderFileCount(Folder);
+            ClearFolderFileCounts();
+        } else {
+            FolderFileCounts[Folder] = 500 + Turn;
+        }
     }
     TCombineOption SavedCombine;
     TBGColor SavedBG;
