@@ -159,4 +159,22 @@ TEST_F(RunController, DroppedWhileItGoesOnItIsCancelledAndWaitedFor)
     EXPECT_THAT(Lines(), IsEmpty());
 }
 
+// The names are made with the run's copy of the chain too: the resize step's
+// scale shows in the <resizemode> token.
+TEST_F(RunController, NamesFollowTheRunsCopyOfTheChain)
+{
+    List({MakeBMP("a.bmp", 40, 30, 1)});
+    FileOption.FileNameFormat = "<old>_<resizemode>.bmp";
+    Effects.SetResizeParam(RULE_PERCENT, 50, 0);
+    TRunController Run(TRunEntries{&Files, nullptr}, Effects, OneWorker(), Errors,
+                       ThreadObjectCopies(&Main, nullptr, nullptr, nullptr));
+    Effects.SetResizeParam(RULE_PERCENT, 100, 0); // after the run was set up
+    EXPECT_FALSE(Drive(Run).Canceled);
+    ASSERT_EQ(Entries(Dir / "out"), 1);
+    const std::string Name = fs::directory_iterator(Dir / "out")->path().filename().string();
+    EXPECT_THAT(Name, StartsWith("a_"));
+    EXPECT_THAT(Name, Not(HasSubstr("None"))) << "named as if nothing were resized";
+    EXPECT_EQ(SizeOf(Dir / "out" / Name), std::make_pair(20, 15));
+}
+
 } // namespace
