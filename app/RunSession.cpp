@@ -113,15 +113,10 @@ void TRunSession::StartBatch()
     // changes while it goes on.
     const TRunSettings settings = TakeRunSettings();
     TRunEntries entries;
-    if (FAtOnce || (settings.File.AtOnce && ImageFileList && !ImageFileList->empty())) {
-        FRunInput = ImageFileList;
-        for (const std::string& p : FPaths)
-            if (IsPathArgument(p))
-                AddRunInputPath(*FRunInput, p, settings);
+    if (TakeRunInput(settings))
         entries.RunInput = FRunInput;
-    } else {
+    else
         entries.List = FileList;
-    }
 
     FErrors = std::make_unique<TErrorLogSink>(ErrorLog);
     TWorkerObjectFactory objects = ThreadObjectCopies(MainResizer, MainUnsharpMask, AntialiasResizer, MainGaussianBlur);
@@ -141,6 +136,18 @@ void TRunSession::StartBatch()
     FPollTimer->start();
 }
 
+bool TRunSession::TakeRunInput(const TRunSettings& Settings)
+{
+    // The main window's "at once" box lists into the run input too.
+    if (!FAtOnce && !(Settings.File.AtOnce && ImageFileList && !ImageFileList->empty()))
+        return false;
+    FRunInput = ImageFileList ? ImageFileList : &FOwnInput;
+    for (const std::string& p : FPaths)
+        if (IsPathArgument(p))
+            AddRunInputPath(*FRunInput, p, Settings);
+    return true;
+}
+
 void TRunSession::StartCombine()
 {
     if ((FAtOnce && !KodexLoaded) || !MainResizer) {
@@ -151,12 +158,7 @@ void TRunSession::StartCombine()
     const TRunSettings settings = TakeRunSettings();
     TCombineInput input;
     int total = 0;
-    // The main window's "at once" box lists into the run input too.
-    if (FAtOnce || (settings.File.AtOnce && ImageFileList && !ImageFileList->empty())) {
-        FRunInput = ImageFileList ? ImageFileList : &FOwnInput;
-        for (const std::string& p : FPaths)
-            if (IsPathArgument(p))
-                AddRunInputPath(*FRunInput, p, settings);
+    if (TakeRunInput(settings)) {
         input.RunInput = FRunInput;
         total = int(FRunInput->size());
     } else if (FileList) {

@@ -29,6 +29,7 @@ class TErrorLogSink;
 class TRunController;
 class TTaskbarProgress;
 struct TImageFileInfo;
+struct TRunSettings;
 
 class TRunSession : public QObject {
 public:
@@ -84,6 +85,9 @@ public:
     const std::vector<std::string>& Written() const;
 
 private:
+    // Whether the run works on the run input (an at-once start, or the main
+    // window's list made at once); fills it from the paths.
+    bool TakeRunInput(const TRunSettings& Settings);
     void StartBatch();
     void StartCombine();
     void Poll();
