@@ -86,7 +86,9 @@ TEST(EffectClone, CopiesEverySettingOrderAndOwner)
         EXPECT_EQ(Copy->Items(i)->FSectionName, L.Items(i)->FSectionName);
         EXPECT_EQ(Copy->Items(i)->FName, L.Items(i)->FName);
         EXPECT_EQ(Copy->Items(i)->FID, L.Items(i)->FID);
-        EXPECT_EQ(typeid(*Copy->Items(i)), typeid(*L.Items(i)));
+        const TEffect& Made = *Copy->Items(i);
+        const TEffect& Source = *L.Items(i);
+        EXPECT_EQ(typeid(Made), typeid(Source));
         EXPECT_EQ(Copy->Items(i)->FOwner, Copy.get());
     }
     for (TEffect* E : {Copy->JPEGTranEffect(), Copy->DecreaseColorEffect()}) {
