@@ -156,7 +156,7 @@ private:
     TEffectList& FEffects;
     std::string FRule;
     TRunSettings FSettings;
-    TFolderFileCounts FFolderCounts; // the <c> tokens of this run
+    TFolderFileCounts FFolderCounts;   // the <c> tokens of this run
     std::vector<std::string> FRefused; // why an entry takes no part
 };
 

@@ -101,7 +101,7 @@ private:
     TCombineObserver* FObserver;
     std::vector<std::string> FWritten;
     TNamePhaseResult FNumbers;
-    TGivenNames FGiven;            // sheet names of this run
+    TGivenNames FGiven;              // sheet names of this run
     TFolderFileCounts FFolderCounts; // the <c> tokens of this run
-    std::set<std::string> FInputs; // the run's inputs (ResolvedPath)
+    std::set<std::string> FInputs;   // the run's inputs (ResolvedPath)
 };
