@@ -1,6 +1,7 @@
 // Runs on their own threads while the window's thread changes what a user can
 // change meanwhile: the option records, the running number, the background
-// colour, and a preview's counting of <c> tokens. The run keeps to what it
+// colour, the effect chain's size rule, and a preview's counting of <c>
+// tokens. The run keeps to what it
 // was given, and no run thread writes (or reads) a process-wide record: the
 // thread sanitizer build reports any that does.
 #include "BatchFixture.h"
@@ -46,6 +47,8 @@ protected:
         CombineOption.Width = 8 + Turn % 20;
         CombineOption.BackgroundColor = uint32_t(Turn);
         DefaultBGColor = TBGColor{0, uint16_t(Turn % 256), 20, 30, 18};
+        // The size edits of the main window pushed into the effect chain.
+        Effects.SetResizeParam(RULE_PERCENT, 50 + Turn % 100, 0);
         // A preview names the selected file with the process-wide counters
         // (and clears them after), or has just counted the output folder.
         const std::string Folder = (Dir / "out").string() + "/";
