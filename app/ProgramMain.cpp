@@ -7,6 +7,7 @@
 #include "app/MainIcons.h"
 #include "app/ProgressFrm.h"
 #include "app/ProgressFrm2.h"
+#include "app/RunSession.h"
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
 #include "batch/BatchRun.h"
@@ -35,6 +36,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -133,6 +135,20 @@ std::optional<int> HandOffToRunningInstance(TSingleInstance& instance, const std
     }
 }
 
+// Ctrl+C, a TERM signal or a closed terminal: OnStop runs on the GUI thread,
+// once for each burst of signals. Parent owns what watches them.
+void OnStopSignals(QObject* Parent, std::function<void()> OnStop)
+{
+    const int stopFd = platform::CatchStopSignals();
+    if (stopFd < 0)
+        return;
+    auto* stopNotifier = new QSocketNotifier(qintptr(stopFd), QSocketNotifier::Read, Parent);
+    QObject::connect(stopNotifier, &QSocketNotifier::activated, Parent, [stopFd, OnStop = std::move(OnStop)] {
+        platform::DrainStopSignals(stopFd);
+        OnStop();
+    });
+}
+
 // The start-up of the instance that does the work: the settings, the
 // interface texts and what the window system tells, the questions a window
 // may ask, and whether this start converts at once. Returns what of the
@@ -191,17 +207,12 @@ int RunWindow(QApplication& app, TSingleInstance& instance, const std::vector<st
         QObject::connect(&instance, &TSingleInstance::Received, &window, takeQueued, Qt::QueuedConnection);
         // Ctrl+C, a TERM signal or a closed terminal ends the program as
         // closing the window does: the settings are saved.
-        const int stopFd = platform::CatchStopSignals();
-        if (stopFd >= 0) {
-            auto* stopNotifier = new QSocketNotifier(qintptr(stopFd), QSocketNotifier::Read, &window);
-            QObject::connect(stopNotifier, &QSocketNotifier::activated, &window, [stopFd, &window] {
-                platform::DrainStopSignals(stopFd);
-                for (QWidget* w : QApplication::topLevelWidgets())
-                    if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && w != &window)
-                        d->reject();
-                QTimer::singleShot(0, &window, &QWidget::close);
-            });
-        }
+        OnStopSignals(&window, [&window] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && w != &window)
+                    d->reject();
+            QTimer::singleShot(0, &window, &QWidget::close);
+        });
         window.show();
         QTimer::singleShot(0, &window, takeQueued);
         // Running on defaults under a profile's name must not go unseen.
@@ -227,22 +238,16 @@ int RunAtOnceQueue(QApplication& app, TSingleInstance& instance, const std::vect
     // Ctrl+C, a TERM signal or a closed terminal cancels like the Cancel
     // button: the workers finish their current files and nothing half-written
     // is left behind.
-    QDialog* current = nullptr;
+    std::function<void()> cancelCurrent; // the run going on, if any
     bool stopRequested = false;
-    const int stopFd = platform::CatchStopSignals();
-    QSocketNotifier* stopNotifier = nullptr;
-    if (stopFd >= 0) {
-        stopNotifier = new QSocketNotifier(qintptr(stopFd), QSocketNotifier::Read, &app);
-        QObject::connect(stopNotifier, &QSocketNotifier::activated, &app, [&] {
-            platform::DrainStopSignals(stopFd);
-            stopRequested = true;
-            // A modal error log would keep the program waiting for a click.
-            if (ErrorLogForm && ErrorLogForm->isVisible())
-                ErrorLogForm->reject();
-            if (current)
-                current->close();
-        });
-    }
+    OnStopSignals(&app, [&] {
+        stopRequested = true;
+        // A modal error log would keep the program waiting for a click.
+        if (ErrorLogForm && ErrorLogForm->isVisible())
+            ErrorLogForm->reject();
+        if (cancelCurrent)
+            cancelCurrent();
+    });
     // Each hand-off is its own run with the profile its start named (the
     // default file when it named none), after the present one. A start that
     // waits for its run's result gets it (its ticket is not 0): its status
@@ -301,29 +306,36 @@ int RunAtOnceQueue(QApplication& app, TSingleInstance& instance, const std::vect
         }
         first = false;
         instance.SetAccepting(true);
-        // A combine profile makes sheets with its own window; every other
-        // mode (convert, lossless transform, rename only) is a batch run.
-        std::unique_ptr<TProgressForm> batch;
-        std::unique_ptr<TProgressForm2> combine;
-        if (RunMode == 2) {
-            combine = std::make_unique<TProgressForm2>(true, runArgs);
-            current = combine.get();
-            QTimer::singleShot(0, combine.get(), [f = combine.get()] { f->StartRun(); });
-        } else {
-            batch = std::make_unique<TProgressForm>(true, runArgs);
-            current = batch.get();
-            QTimer::singleShot(0, batch.get(), [f = batch.get()] { f->StartRun(); });
-        }
+        // A combine profile makes sheets; every other mode (convert,
+        // lossless transform, rename only) is a batch run.
+        const bool combine = RunMode == 2;
+        int runStatus = 0;
         if (IsNonInteractive()) {
-            // Nobody looks: run without showing the window.
-            QEventLoop loop;
-            QObject::connect(current, &QDialog::finished, &loop, &QEventLoop::quit);
-            loop.exec();
+            // Nobody looks: the run goes on without any window.
+            TRunSession session(combine, true, runArgs);
+            cancelCurrent = [&session] { session.Cancel(); };
+            runStatus = session.RunUnwatched();
         } else {
-            current->exec();
+            // The run's window shows it; closing the window cancels it.
+            std::unique_ptr<QDialog> window;
+            std::function<int()> status;
+            if (combine) {
+                auto* w = new TProgressForm2(true, runArgs);
+                QTimer::singleShot(0, w, [w] { w->StartRun(); });
+                status = [w] { return w->ExitStatus(); };
+                window.reset(w);
+            } else {
+                auto* w = new TProgressForm(true, runArgs);
+                QTimer::singleShot(0, w, [w] { w->StartRun(); });
+                status = [w] { return w->ExitStatus(); };
+                window.reset(w);
+            }
+            cancelCurrent = [w = window.get()] { w->close(); };
+            window->exec();
+            runStatus = status();
         }
-        current = nullptr;
-        finished(handOff, combine ? combine->ExitStatus() : batch->ExitStatus(), saidPtr);
+        cancelCurrent = nullptr;
+        finished(handOff, runStatus, saidPtr);
         // Refuse further hand-offs before looking at the queue, so that none
         // is answered "taken" and then left behind.
         instance.SetAccepting(false);

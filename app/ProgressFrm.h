@@ -1,14 +1,13 @@
 // The window of one batch run: output names first (a moving bar), then the
 // workers with a bar of 0..768, the current file name, cancel and the elapsed
-// time. In an at-once start it is the only window and also does what the main
-// window does after a run: the after-run command, opening the output folder,
-// the error log, and storing the running number back.
+// time. It only shows the run its session (TRunSession) sets up and reports;
+// in an at-once start it is the only window, and the session also does what
+// the main window does after a run.
 #pragma once
 #include "app/RunEnd.h"
-#include "batch/BatchJobs.h"
+#include "app/RunSession.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
 
 #include <memory>
 #include <string>
@@ -17,16 +16,6 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QTimer;
-class TErrorLogSink;
-class TRunController;
-struct TImageFileInfo;
-class TTaskbarProgress;
-
-// The size rule of the run from [Resize]: rule 9 takes the first history entry
-// (rule, value, second value); an empty or damaged history falls back to the
-// default history.
-void ResizeRuleOfRun(int32_t& Rule, double& V1, double& V2);
 
 class TProgressForm : public QDialog {
     Q_OBJECT
@@ -43,40 +32,28 @@ public:
 
     // Starts the run (called by exec/show through the first event).
     void StartRun();
-    bool Canceled() const { return FCanceled; }
-    const std::string& ResultText() const { return FResultText; }
+    bool Canceled() const { return FSession->Canceled(); }
+    const std::string& ResultText() const { return FSession->ResultText(); }
     // 0 no error; 1 errors logged (also when they left nothing to convert);
     // 2 cancelled, or nothing converted and nothing failed.
-    int ExitStatus() const;
+    int ExitStatus() const { return FSession->ExitStatus(); }
     // After the run: whether entry Index of the run's list went through
     // without an error.
-    bool Converted(int Index) const;
+    bool Converted(int Index) const { return FSession->Converted(Index); }
     // After the run: how many entries it was asked to convert (checked
     // entries of the list; files of the run input that were named or look
     // like pictures) and how many of them went through.
-    void CountWritten(int& Asked, int& Written) const;
+    void CountWritten(int& Asked, int& Written) const { FSession->CountWritten(Asked, Written); }
 
 protected:
     void closeEvent(QCloseEvent* Event) override;
     void reject() override;
 
 private:
-    void Poll();
     void NamesReady(int Count, double AllSize);
     void UpdateProgress(double ProgressSize, const std::string& LabelText);
-    void Finish(bool Canceled);
 
-    bool FAtOnce;
-    std::vector<std::string> FPaths;
-    std::vector<TImageFileInfo>* FRunInput; // ImageFileList in an at-once start
-    std::unique_ptr<TErrorLogSink> FErrors;
-    std::unique_ptr<TRunController> FRun; // the run this window watches
-    std::unique_ptr<TTaskbarProgress> FTaskbar;
-    QTimer* FPollTimer;
-    QElapsedTimer FStart;
+    std::unique_ptr<TRunSession> FSession;
     double FAllSize = 0, FCompletedSize = 0;
     qint64 FLabelLastUpdate = -1000, FPBLastUpdate = -1000;
-    int FErrorCountAtEnd = 0;
-    bool FStarted = false, FConvertStarted = false, FCanceled = false, FEnded = false, FNothing = false;
-    std::string FResultText;
 };

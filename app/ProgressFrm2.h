@@ -1,26 +1,20 @@
 // The window of a combine run: a bar stepped once per tile, cancel, the
-// elapsed time. The sheets are made by TCombineRun on a thread of its own. In
-// an at-once start it is the only window and also does what the main window
-// does after a run: the after-run command, opening the output folder, the
-// error log, and storing the running number back.
+// elapsed time. It only shows the run its session (TRunSession) sets up and
+// reports; the sheets are made by the run's controller on a thread of its
+// own. In an at-once start it is the only window, and the session also does
+// what the main window does after a run.
 #pragma once
-#include "core/Global.h"
+#include "app/RunSession.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QTimer;
-class TCombineRun;
-class TTaskbarProgress;
 
 class TProgressForm2 : public QDialog {
     Q_OBJECT
@@ -37,38 +31,21 @@ public:
 
     // Starts the run (called through the first event of exec/show).
     void StartRun();
-    bool Canceled() const { return FCanceled; }
-    const std::string& ResultText() const { return FResultText; }
+    bool Canceled() const { return FSession->Canceled(); }
+    const std::string& ResultText() const { return FSession->ResultText(); }
     // 0 no error; 1 errors logged (also when they left nothing to combine);
     // 2 cancelled, or nothing combined and nothing failed.
-    int ExitStatus() const;
+    int ExitStatus() const { return FSession->ExitStatus(); }
     // The sheets written, in order (valid once the run ended).
-    const std::vector<std::string>& Written() const;
+    const std::vector<std::string>& Written() const { return FSession->Written(); }
 
 protected:
     void closeEvent(QCloseEvent* Event) override;
     void reject() override;
 
 private:
-    class TObserver;
-    void Poll();
-    void Finish();
+    void ShowProgress(int TilesDone);
 
-    bool FAtOnce;
-    std::vector<std::string> FPaths;
-    std::vector<TImageFileInfo>* FRunInput = nullptr; // ImageFileList in an at-once start
-    std::vector<TImageFileInfo> FOwnInput;            // when the program made no list
-    std::unique_ptr<TObserver> FObserver;
-    std::unique_ptr<TCombineRun> FRun;
-    std::thread FThread;
-    std::atomic<bool> FCancel{false}, FThreadDone{false};
-    std::atomic<int> FTilesDone{0};
-    bool FRunResult = false; // Execute's result, read after the join
-    std::unique_ptr<TTaskbarProgress> FTaskbar;
-    QTimer* FPollTimer;
-    QElapsedTimer FStart;
+    std::unique_ptr<TRunSession> FSession;
     qint64 FPBLastUpdate = -1000;
-    int FErrorCountAtEnd = 0;
-    bool FStarted = false, FCanceled = false, FEnded = false, FNothing = false;
-    std::string FResultText;
 };

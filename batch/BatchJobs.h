@@ -11,6 +11,7 @@
 #include "batch/BatchRun.h"
 #include "core/RunSettings.h"
 #include "core/ImageInfo.h"
+#include "core/OutputFileName.h"
 #include "core/PictureMemory.h"
 #include "platform/FileTimes.h"
 #include "effects/Effect.h"
@@ -155,6 +156,7 @@ private:
     TEffectList& FEffects;
     std::string FRule;
     TRunSettings FSettings;
+    TFolderFileCounts FFolderCounts;   // the <c> tokens of this run
     std::vector<std::string> FRefused; // why an entry takes no part
 };
 

@@ -116,7 +116,7 @@ std::string TOutputNameJob::MakeName(int Index, int32_t Number)
     TScale Scale;
     FEffects.CanDownScalingLoad(*I, Scale, FSettings);
     std::string Name;
-    MakeOutputFileName(FRule, *I, Number, Name, Scale, FSettings);
+    MakeOutputFileName(FRule, *I, Number, Name, Scale, FSettings, FFolderCounts);
     return Name;
 }
 

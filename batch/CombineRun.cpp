@@ -443,7 +443,7 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
 void TCombineRun::WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int32_t Number)
 {
     std::string Wanted;
-    MakeOutputFileName(FRule, First, Number, Wanted, TScale{}, FSettings);
+    MakeOutputFileName(FRule, First, Number, Wanted, TScale{}, FSettings, FFolderCounts);
     if (Wanted.empty()) {
         FLog.PutFileError(First.Name(), LoadResText(SInvalidName));
         return;

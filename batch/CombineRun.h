@@ -9,6 +9,7 @@
 #include "batch/BatchRun.h"
 #include "core/RunSettings.h"
 #include "core/ImgInfo.h"
+#include "core/OutputFileName.h"
 #include "platform/FileOps.h"
 
 #include <atomic>
@@ -100,6 +101,7 @@ private:
     TCombineObserver* FObserver;
     std::vector<std::string> FWritten;
     TNamePhaseResult FNumbers;
-    TGivenNames FGiven;            // sheet names of this run
-    std::set<std::string> FInputs; // the run's inputs (ResolvedPath)
+    TGivenNames FGiven;              // sheet names of this run
+    TFolderFileCounts FFolderCounts; // the <c> tokens of this run
+    std::set<std::string> FInputs;   // the run's inputs (ResolvedPath)
 };

@@ -18,9 +18,9 @@ TRunCounts CountRun(const TRunEntries& Entries, const TConvertJob* Job)
     return C;
 }
 
-TRunController::TRunController(TRunEntries Entries, TEffectList& Effects, TRunSettings Settings, TErrorSink& Errors,
-                               TWorkerObjectFactory Objects, TConvertIO* IO)
-    : FEntries(Entries), FEffects(Effects), FSettings(std::move(Settings)), FErrors(Errors),
+TRunController::TRunController(TRunEntries Entries, const TEffectList& Effects, TRunSettings Settings,
+                               TErrorSink& Errors, TWorkerObjectFactory Objects, TConvertIO* IO)
+    : FEntries(Entries), FEffects(Effects.Clone()), FSettings(std::move(Settings)), FErrors(Errors),
       FObjects(std::move(Objects)), FOwnIO(IO ? nullptr : std::make_unique<TConvertIO>()), FIO(IO ? IO : FOwnIO.get())
 {
     if (FEntries.RunInput)
@@ -45,8 +45,8 @@ void TRunController::Start(TWatcher Watcher, std::function<void()> Wake)
         return;
     FWatcher = std::move(Watcher);
     FEvents = std::make_unique<TBatchEventQueue>(std::move(Wake));
-    FNameJob = std::make_unique<TOutputNameJob>(FEntries, FEffects, FSettings.File.FileNameFormat, FSettings);
-    FJob = std::make_unique<TConvertJob>(FEntries, FEffects, *FIO, FErrors, std::move(FObjects), FSettings);
+    FNameJob = std::make_unique<TOutputNameJob>(FEntries, *FEffects, FSettings.File.FileNameFormat, FSettings);
+    FJob = std::make_unique<TConvertJob>(FEntries, *FEffects, *FIO, FErrors, std::move(FObjects), FSettings);
     FNumbering = std::make_unique<TNumbering>(RunNumbering(*FNameJob));
     FRun = std::make_unique<TBatchRun>(*FNameJob, *FJob, FErrors, FEvents.get());
     const int Workers = FSettings.System.ParallelProcessing ? std::max(1, FSettings.System.MaxThread) : 1;

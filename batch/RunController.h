@@ -40,8 +40,10 @@ public:
     };
 
     // Entries.Probes is the controller's own when Entries has a run input.
-    // Effects, Errors (and IO, when given) must outlive the controller.
-    TRunController(TRunEntries Entries, TEffectList& Effects, TRunSettings Settings, TErrorSink& Errors,
+    // The run works with a copy of Effects made here: the chain may change
+    // (a dialog, a profile read again) while it goes on. Errors (and IO,
+    // when given) must outlive the controller.
+    TRunController(TRunEntries Entries, const TEffectList& Effects, TRunSettings Settings, TErrorSink& Errors,
                    TWorkerObjectFactory Objects, TConvertIO* IO = nullptr);
     // Cancels a run still going on and waits for it.
     ~TRunController();
@@ -74,7 +76,7 @@ public:
 private:
     TRunEntries FEntries;
     TRunProbes FProbes;
-    TEffectList& FEffects;
+    std::unique_ptr<TEffectList> FEffects; // the run's own chain
     TRunSettings FSettings;
     TErrorSink& FErrors;
     TWorkerObjectFactory FObjects;

@@ -10,7 +10,7 @@
 #include "platform/LocaleFormat.h"
 
 int32_t CurrentNumber = 1;
-std::map<std::string, int32_t> FolderFileCounts;
+TFolderFileCounts FolderFileCounts;
 
 namespace {
 
@@ -172,8 +172,13 @@ int32_t ExtractStartNumber(std::string& Rule, const TRunSettings& S)
 
 int32_t NextFolderFileCount(const std::string& Folder)
 {
-    auto It = FolderFileCounts.find(Folder);
-    if (It != FolderFileCounts.end())
+    return NextFolderFileCount(Folder, FolderFileCounts);
+}
+
+int32_t NextFolderFileCount(const std::string& Folder, TFolderFileCounts& Counts)
+{
+    auto It = Counts.find(Folder);
+    if (It != Counts.end())
         return ++It->second;
     int32_t Count = 1;
     std::error_code Ec;
@@ -185,7 +190,7 @@ int32_t NextFolderFileCount(const std::string& Folder)
         if (!Name.empty() && Name[0] != '.' && D->is_regular_file(Ec2))
             ++Count;
     }
-    FolderFileCounts[Folder] = Count;
+    Counts[Folder] = Count;
     return Count;
 }
 
@@ -218,8 +223,14 @@ void ResizeModeText(const TImageInfo&, const TScale& Scale, std::string& S, cons
     S += Suffix1 + Suffix2;
 }
 
-void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32_t Number, std::string& OutName,
+void MakeOutputFileName(const std::string& Rule, const TImageInfo& Info, int32_t Number, std::string& OutName,
                         const TScale& Scale, const TRunSettings& Settings)
+{
+    MakeOutputFileName(Rule, Info, Number, OutName, Scale, Settings, FolderFileCounts);
+}
+
+void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32_t Number, std::string& OutName,
+                        const TScale& Scale, const TRunSettings& Settings, TFolderFileCounts& Counts)
 {
     OutName.clear();
     // A control character in a setting used as a path cannot be meant (a
@@ -305,7 +316,7 @@ void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32
             R += std::to_string(Number);
             break;
         case 11:
-            R += std::to_string(NextFolderFileCount(ExtractFilePath(R)));
+            R += std::to_string(NextFolderFileCount(ExtractFilePath(R), Counts));
             break;
         case 12:
             R += ExtractFileName(WithoutTrailingSlash(ExtractFilePath(Info.Path())));
@@ -317,7 +328,7 @@ void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32
             // <n1>..<n9>, <c1>..<c9>: zero-padded to that many digits.
             if (Name.size() >= 2 && (Name[0] == 'n' || Name[0] == 'c') && Name[1] >= '1' && Name[1] <= '9') {
                 const int Digits = Name[1] - '0';
-                const int32_t V = Name[0] == 'n' ? Number : NextFolderFileCount(ExtractFilePath(R));
+                const int32_t V = Name[0] == 'n' ? Number : NextFolderFileCount(ExtractFilePath(R), Counts);
                 R += Padded(V, Digits);
                 break;
             }

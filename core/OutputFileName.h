@@ -6,9 +6,9 @@
 // be written with "\" as the folder separator; it reads as "/". A rule that is
 // an absolute path (or uses <base>) ignores the output-folder settings.
 //
-// MakeOutputFileName, NextFolderFileCount and ExtractStartNumber run on one
-// thread at a time (the name phase, or the GUI thread for previews); the two
-// counters below have no lock. ExpandTextTokens is pure.
+// A run's name phase and its combine thread count the <c> tokens in counters
+// of their own; the process-wide ones below serve the GUI thread's previews.
+// Neither has a lock. ExpandTextTokens is pure.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -22,7 +22,9 @@ struct TRunSettings;
 // Running number carried from one run to the next.
 extern int32_t CurrentNumber;
 // Per-folder counters of the <c> tokens: folder (ending in "/") -> last count.
-extern std::map<std::string, int32_t> FolderFileCounts;
+using TFolderFileCounts = std::map<std::string, int32_t>;
+// The GUI thread's counters (previews); a run counts in its own.
+extern TFolderFileCounts FolderFileCounts;
 void ClearFolderFileCounts();
 
 // Removes every start-number token from Rule and returns the start value: the
@@ -39,6 +41,9 @@ int32_t ExtractStartNumber(std::string& Rule, const TRunSettings& S);
 // .jpeg or .png. Output folder, extensions and <resizemode> follow Settings.
 void MakeOutputFileName(const std::string& Rule, const TImageInfo& Info, int32_t Number, std::string& OutName,
                         const TScale& Scale, const TRunSettings& Settings);
+// The same counting <c> tokens in Counts (a run's own).
+void MakeOutputFileName(const std::string& Rule, const TImageInfo& Info, int32_t Number, std::string& OutName,
+                        const TScale& Scale, const TRunSettings& Settings, TFolderFileCounts& Counts);
 
 // Text of the <resizemode> token, e.g. "Lanczos3_int", "None_float_degamma".
 void ResizeModeText(const TImageInfo& Info, const TScale& Scale, std::string& S, const TResizeOption& R);
@@ -46,6 +51,7 @@ void ResizeModeText(const TImageInfo& Info, const TScale& Scale, std::string& S,
 // 1 + the number of plain files already in Folder on the first call for it,
 // then one more on each further call.
 int32_t NextFolderFileCount(const std::string& Folder);
+int32_t NextFolderFileCount(const std::string& Folder, TFolderFileCounts& Counts);
 
 // Expands the add-text effect's tokens (<old> <new> <oldname> <newname> <ymd>
 // <ymdhn> <ymdhns> date parts and <n>, <n1>..<n9>); any other token is written

@@ -55,6 +55,7 @@ void FillRectColor(TImgInfo& Img, int32_t Left, int32_t Top, int32_t Right, int3
 class TAddBlankFilter : public TEffect {
 public:
     TAddBlankFilter();
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     void ReadIniFile(TMemIniFile& Ini) override;
     void WriteIniFile(TMemIniFile& Ini) override;

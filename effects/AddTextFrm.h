@@ -57,6 +57,7 @@ struct TAddTextParam {
 class TAddTextEffect : public TEffect {
 public:
     TAddTextEffect();
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     void ReadIniFile(TMemIniFile& Ini) override;
     void WriteIniFile(TMemIniFile& Ini) override;

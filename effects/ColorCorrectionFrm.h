@@ -34,6 +34,7 @@ class TColorAdjust : public TEffect {
 public:
     // Neutral values.
     TColorAdjust();
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     void ReadIniFile(TMemIniFile& Ini) override;
     void WriteIniFile(TMemIniFile& Ini) override;

@@ -97,6 +97,34 @@ TCompositeEffect::TCompositeEffect() : TEffect(LoadResText(SComposite), 'W', Sec
 {
 }
 
+namespace {
+
+// A block of its own holding Src's pixels (none when Src has none).
+TImgInfo CopyOfImage(const TImgInfo& Src)
+{
+    TImgInfo C;
+    if (!Src.Mem)
+        return C;
+    AllocImg(C, Src.Width, Src.Height, Src.Channels);
+    std::memcpy(C.Mem, Src.Mem, size_t(uint64_t(C.Bpl) * BlockRows(C.Height)));
+    return C;
+}
+
+} // namespace
+
+TCompositeEffect::TCompositeEffect(const TCompositeEffect& Other)
+    : TEffect(Other), FMode(Other.FMode), FImageFileName(Other.FImageFileName), FBasePos(Other.FBasePos),
+      FOffsetX(Other.FOffsetX), FOffsetY(Other.FOffsetY), FOpacity(Other.FOpacity),
+      FExternalImg(CopyOfImage(Other.FExternalImg)), FLoadError(Other.FLoadError)
+{
+    FOwner = nullptr;
+}
+
+std::unique_ptr<TEffect> TCompositeEffect::Clone() const
+{
+    return std::make_unique<TCompositeEffect>(*this);
+}
+
 TCompositeEffect::~TCompositeEffect()
 {
     FreeImg(FExternalImg);
@@ -184,9 +212,7 @@ void TCompositeEffect::DoEffect(TImgInfo& Img, TEffectParams& Params)
     const bool Flatten =
         Ch == 4 && (LoaderFlags(FormatIdFromExt(Params.OutFileName), Params.Settings) & lfFlattenAlpha) != 0;
     CheckResultMemory(ImgBytes(Img) + PictureBytes(W, H, Ch) + (Flatten ? PictureBytes(W, H, 3) : 0), W, H);
-    TImgInfo E;
-    AllocImg(E, W, H, Ch);
-    std::memcpy(E.Mem, FExternalImg.Mem, size_t(uint64_t(E.Bpl) * BlockRows(E.Height)));
+    TImgInfo E = CopyOfImage(FExternalImg);
     CompositeImage(E, Img, FBasePos, FOffsetX, FOffsetY, FOpacity, R);
     FreeImg(Img);
     Img = E;

@@ -23,6 +23,10 @@ void CompositeImage(TImgInfo& Canvas, const TImgInfo& Top, int32_t Anchor, int32
 class TCompositeEffect : public TEffect {
 public:
     TCompositeEffect();
+    // The loaded image is copied, not shared: the copy's run keeps it
+    // whatever the window's chain frees.
+    TCompositeEffect(const TCompositeEffect& Other);
+    std::unique_ptr<TEffect> Clone() const override;
     ~TCompositeEffect() override;
     // Mode 0 lays the image file over the picture (which workers share, only
     // reading it); any other value lays the picture over a copy of the image

@@ -27,6 +27,7 @@ std::string FindQuantiserPath();
 class TDecreaseColorEffect : public TEffect {
 public:
     TDecreaseColorEffect();
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
 
     // PNG output in modes 2 and 3, BMP output in mode 2: the picture goes to a
     // work file in TempDir, the quantiser writes its palette PNG beside it,

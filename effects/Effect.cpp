@@ -79,6 +79,26 @@ TEffectList::~TEffectList()
     FDecreaseColorEffect.reset();
 }
 
+std::unique_ptr<TEffectList> TEffectList::Clone() const
+{
+    auto C = std::make_unique<TEffectList>();
+    for (const auto& E : FItems)
+        C->AddFilter(E->Clone());
+    if (FJPEGTranEffect)
+        C->SetJPEGTranEffect(FJPEGTranEffect->Clone());
+    if (FDecreaseColorEffect)
+        C->SetDecreaseColorEffect(FDecreaseColorEffect->Clone());
+    C->FResizeType = FResizeType;
+    C->FResizeValue = FResizeValue;
+    C->FResizeValue2 = FResizeValue2;
+    C->FExifRotationUse = FExifRotationUse;
+    C->FConvertToGray = FConvertToGray;
+    C->FTrimmingType = FTrimmingType;
+    C->FTrimmingValue = FTrimmingValue;
+    C->FUseJPEGTran = FUseJPEGTran;
+    return C;
+}
+
 void TEffectList::AddFilter(std::unique_ptr<TEffect> E)
 {
     E->FOwner = this;

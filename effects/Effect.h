@@ -97,9 +97,13 @@ class TEffect {
 public:
     TEffect(std::string Name, char Accelerator, std::string SectionName, uint32_t ID);
     virtual ~TEffect() = default;
-    TEffect(const TEffect&) = delete;
     TEffect& operator=(const TEffect&) = delete;
 
+    // A new effect of the same class with the same settings and no owner:
+    // what a run works with, so that the chain may change while it goes on.
+    // Whatever the effect loaded for a run (the composite's image) is copied
+    // too; process-wide tables built from its settings are not.
+    virtual std::unique_ptr<TEffect> Clone() const = 0;
     virtual void SetUse(bool Value);
     // Opens the dialog set for this effect's identifier (SetEffectDialog);
     // nothing when none is set.
@@ -123,7 +127,19 @@ public:
     bool FUse = false;
     int32_t FOrder = 0; // sort key of the chain
     uint32_t FID;
+
+protected:
+    // For Clone: the owner is left to the list that takes the copy.
+    TEffect(const TEffect&) = default;
 };
+
+// Clone of an effect class whose members all copy as values.
+template <class TOwnEffect> std::unique_ptr<TEffect> CloneEffect(const TOwnEffect& E)
+{
+    auto C = std::make_unique<TOwnEffect>(E);
+    C->FOwner = nullptr;
+    return C;
+}
 
 // The effects' settings dialogs, one per effect identifier. The dialog code
 // links Qt Widgets and fills this at start-up; the effects only look
@@ -171,6 +187,9 @@ public:
     ~TEffectList();
     TEffectList(const TEffectList&) = delete;
     TEffectList& operator=(const TEffectList&) = delete;
+    // A chain of its own with the same effects (Clone), order, size rule and
+    // copies: a run's, made on the GUI thread when the run starts.
+    std::unique_ptr<TEffectList> Clone() const;
 
     // Appends E (the list takes ownership) and makes the list its owner.
     void AddFilter(std::unique_ptr<TEffect> E);

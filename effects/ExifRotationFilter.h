@@ -13,6 +13,7 @@ class TExifRotationFilter : public TEffect {
 public:
     // In use when created.
     TExifRotationFilter();
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     // Also keeps the owner list's FExifRotationUse in step: the EXIF writer
     // reads it to write an upright orientation into the output.
     void SetUse(bool Value) override;

@@ -13,6 +13,7 @@ inline constexpr int32_t MaxGrayWeight = 10000;
 class TGrayscaleFilter : public TEffect {
 public:
     TGrayscaleFilter();
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     // 3 channels become 1-channel gray now; 4 channels ask the chain for
     // gray+alpha after its last effect (the picture keeps its alpha for the
     // effects that follow); other channel counts pass unchanged.

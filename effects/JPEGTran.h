@@ -44,6 +44,7 @@ bool CalcJPEGTranCrop(int32_t Type, const std::array<std::string, 8>& Values, in
 class TJPEGTran : public TEffect {
 public:
     TJPEGTran();
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
 
     // Work is file to file from Params.InFileName to Params.OutFileName; Img
     // carries only the input's width and height. The tool writes a temporary

@@ -33,6 +33,7 @@ void CalcNewSize(TSize& S, int32_t Rule, double V1, double V2, int32_t DownScale
 class TResizeFilter : public TEffect {
 public:
     TResizeFilter();
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     // The rule and its values come from the owner list; without an owner the
     // size is left unchanged.
     void GetNewSize(TSize& S, int32_t DownScale, bool NoExpand) const;

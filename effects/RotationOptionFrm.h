@@ -18,6 +18,7 @@ enum : int32_t {
 class TRotationFilter : public TEffect {
 public:
     TRotationFilter();
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     // Skips a picture whose shape FType excludes (a square is neither
     // landscape nor portrait); pictures of 1, 3 or 4 channels only.
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;

@@ -96,6 +96,7 @@ class TToneCurveEffect : public TEffect {
 public:
     // Identity curves; their stages are skipped until settings are read.
     TToneCurveEffect();
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     void DoEffect(TImgInfo& Img, TEffectParams& Params) override;
     // Reads the curves (damaged lists become the identity, unsorted ones are
     // sorted) and rebuilds the process-wide tables.

@@ -40,6 +40,7 @@ std::array<double, 4> EvaluateTrimValues(const std::string* Values, int64_t Widt
 class TTrimmingFilter : public TEffect {
 public:
     TTrimmingFilter();
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     // Crops to the rectangle of the value set that applies; a crop that would
     // leave nothing, or covers the whole picture, leaves it unchanged. Raises
     // the evaluation error for a value that does not evaluate and EOutOfMemory

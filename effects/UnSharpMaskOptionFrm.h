@@ -21,6 +21,7 @@ void StoreLumaPlane16(TImgInfo& Dest, TImgInfo& Plane);
 class TUSMFilter : public TEffect {
 public:
     TUSMFilter();
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     // Sharpens with Params.UnSharpMask (raises EVestroError when there is
     // none). Luma only applies to 3-channel pictures; others are sharpened
     // whole: of a picture with alpha (2 or 4 channels) the colour, with the

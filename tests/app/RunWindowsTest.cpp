@@ -8,6 +8,7 @@
 #include "app/TaskbarProgress.h"
 #include "effects/ResizeFilter.h"
 
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
@@ -23,6 +24,7 @@ namespace {
 class TWaitForCancel : public TEffect {
 public:
     TWaitForCancel() : TEffect("Wait", 'W', "Wait", EFFECT_GRAYSCALE) { FUse = true; }
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     void DoEffect(TImgInfo&, TEffectParams& P) override
     {
         for (int i = 0; i < 3000 && P.Cancel && !*P.Cancel; ++i)
@@ -134,4 +136,21 @@ TEST_F(RunWindows, ARunningNumberThatCannotBeStoredIsAnError)
     TTaskbarProgress Taskbar;
     EXPECT_EQ(FinishAtOnceRun(true, Taskbar), 1);
     EXPECT_THAT(ErrorLog.Lines(), ElementsAre(StartsWith("profile.ini: cannot write " + IniFileName + ": ")));
+}
+
+// What the bars show at the end of a finished run: the batch bar has left
+// its moving form for the 0..768 range of the work; the combine bar stands
+// full, one step per picture.
+TEST_F(RunWindows, AFinishedRunLeavesItsBarShowingTheWork)
+{
+    ListInputs(3);
+    TProgressForm Batch(false, {});
+    EXPECT_EQ(Exec(Batch, false), 1);
+    EXPECT_EQ(std::make_pair(Batch.ProgressBar->minimum(), Batch.ProgressBar->maximum()), std::make_pair(0, 768));
+
+    CombineOption.Use = true;
+    TProgressForm2 Combine(false, {});
+    EXPECT_EQ(Exec(Combine, false), 1);
+    EXPECT_EQ(Combine.ProgressBar->maximum(), 3);
+    EXPECT_EQ(Combine.ProgressBar->value(), 3);
 }

@@ -133,6 +133,7 @@ inline void AddNamedEffects(TEffectList& List, std::initializer_list<const char*
 {
     struct TNamed : TEffect {
         TNamed(const std::string& N, uint32_t ID) : TEffect(N, 'x', N, ID) { }
+        std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
         void DoEffect(TImgInfo&, TEffectParams&) override { }
     };
     for (const char* N : Names)

@@ -18,6 +18,7 @@ public:
     {
         FUse = true;
     }
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     void DoEffect(TImgInfo&, TEffectParams& P) override
     {
         std::ofstream(P.ToolOutFileName) << "half";
@@ -234,6 +235,7 @@ TEST_F(EndToEnd, PicturesResizedAsTheyAreDecodedGiveTheFilesOfTheWholePicture)
 class Invert : public TEffect {
 public:
     Invert() : TEffect("Invert", 'I', "Invert", EFFECT_COLORADJUST) { FUse = true; }
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     void DoEffect(TImgInfo& Img, TEffectParams&) override
     {
         for (uint32_t Y = 0; Y < Img.Height; ++Y)

@@ -27,10 +27,13 @@ struct CancelOnWriteIO : TConvertIO {
 class HoldUntilCancel : public TEffect {
 public:
     HoldUntilCancel() : TEffect("Hold", 'H', "Hold", EFFECT_GRAYSCALE) { FUse = true; }
-    std::atomic<bool> Holding{false};
+    // The run works with a copy of the chain: the copy holds, the test
+    // looks at the original.
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
+    std::shared_ptr<std::atomic<bool>> Holding = std::make_shared<std::atomic<bool>>(false);
     void DoEffect(TImgInfo&, TEffectParams& P) override
     {
-        if (Holding.exchange(true))
+        if (Holding->exchange(true))
             return;
         for (int Ms = 0; Ms < 10000 && !(P.Cancel && *P.Cancel); ++Ms)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -147,13 +150,31 @@ TEST_F(RunController, DroppedWhileItGoesOnItIsCancelledAndWaitedFor)
     auto Run = std::make_unique<TRunController>(TRunEntries{&Files, nullptr}, Effects, OneWorker(), Errors,
                                                 ThreadObjectCopies(&Main, nullptr, nullptr, nullptr));
     Run->Start({});
-    while (!Hold->Holding)
+    while (!*Hold->Holding)
         std::this_thread::yield();
     Run.reset();
     // The held picture is finished; the other one is not taken.
     EXPECT_EQ(Entries(Dir / "out"), 1);
     EXPECT_TRUE(fs::exists(Out("a.bmp")));
     EXPECT_THAT(Lines(), IsEmpty());
+}
+
+// The names are made with the run's copy of the chain too: the resize step's
+// scale shows in the <resizemode> token.
+TEST_F(RunController, NamesFollowTheRunsCopyOfTheChain)
+{
+    List({MakeBMP("a.bmp", 40, 30, 1)});
+    FileOption.FileNameFormat = "<old>_<resizemode>.bmp";
+    Effects.SetResizeParam(RULE_PERCENT, 50, 0);
+    TRunController Run(TRunEntries{&Files, nullptr}, Effects, OneWorker(), Errors,
+                       ThreadObjectCopies(&Main, nullptr, nullptr, nullptr));
+    Effects.SetResizeParam(RULE_PERCENT, 100, 0); // after the run was set up
+    EXPECT_FALSE(Drive(Run).Canceled);
+    ASSERT_EQ(Entries(Dir / "out"), 1);
+    const std::string Name = fs::directory_iterator(Dir / "out")->path().filename().string();
+    EXPECT_THAT(Name, StartsWith("a_"));
+    EXPECT_THAT(Name, Not(HasSubstr("None"))) << "named as if nothing were resized";
+    EXPECT_EQ(SizeOf(Dir / "out" / Name), std::make_pair(20, 15));
 }
 
 } // namespace

@@ -1,7 +1,13 @@
 // A run follows the settings it started with: a dialog or a profile that
 // changes the option records while it goes on changes none of its outputs.
 #include "BatchFixture.h"
+#include "batch/RunController.h"
 #include "core/OutputFileName.h"
+#include "effects/GrayscaleFrm.h"
+#include "effects/RotationOptionFrm.h"
+
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -50,6 +56,37 @@ struct ChangingSettingsIO : TConvertIO {
     }
 };
 
+// Holds the run's worker at its second picture until the test's thread has
+// changed what it wants to change.
+struct PausingIO : TConvertIO {
+    std::mutex Lock;
+    std::condition_variable Cond;
+    int Loads = 0;
+    bool Paused = false, Changed = false;
+    int32_t LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC, bool& IsYCbCr,
+                      uint32_t& Flags, int32_t OutFormat, const TRunSettings& S) override
+    {
+        {
+            std::unique_lock<std::mutex> L(Lock);
+            if (Loads++ == 1) {
+                Paused = true;
+                Cond.notify_all();
+                Cond.wait_for(L, std::chrono::seconds(20), [this] { return Changed; });
+            }
+        }
+        return TConvertIO::LoadImage(Info, Img, Scale, AllowDownScale, ICC, IsYCbCr, Flags, OutFormat, S);
+    }
+    // On the test's thread: waits for the pause, runs Change, lets the worker go on.
+    void ChangeMidRun(const std::function<void()>& Change)
+    {
+        std::unique_lock<std::mutex> L(Lock);
+        ASSERT_TRUE(Cond.wait_for(L, std::chrono::seconds(20), [this] { return Paused; })) << "the run never paused";
+        Change();
+        Changed = true;
+        Cond.notify_all();
+    }
+};
+
 class RunSnapshot : public BatchRunTest {
 protected:
     void SetUp() override
@@ -78,6 +115,32 @@ protected:
             R[E.path().filename().string()] = Read(E.path());
         std::tie(FileOption, JPEGOption, MetadataOption, ResizeOption, PNGOption, BitmapOption) = Saved;
         DefaultBGColor = SavedBG;
+        return R;
+    }
+    // Every output of a run through the controller over the list, by name;
+    // Mid (when given) runs on this thread while the run is held at its
+    // second picture.
+    std::map<std::string, std::string> ControlledOutputs(const std::function<void()>& Mid = {})
+    {
+        fs::remove_all(Dir / "out");
+        PausingIO Pausing;
+        TRunSettings S = TakeRunSettings();
+        S.System.ParallelProcessing = false;
+        TRunController Run(TRunEntries{&Files, nullptr}, Effects, S, Errors,
+                           ThreadObjectCopies(&Main, nullptr, nullptr, nullptr), Mid ? &Pausing : &IO);
+        Run.Start({});
+        if (Mid)
+            Pausing.ChangeMidRun(Mid);
+        for (int Tries = 0; !Run.Ended() && Tries < 600; ++Tries) {
+            Run.WaitFor(100);
+            Run.Poll();
+        }
+        Run.Wait();
+        EXPECT_TRUE(Run.Ended());
+        EXPECT_TRUE(Lines().empty()) << Lines()[0];
+        std::map<std::string, std::string> R;
+        for (const auto& E : fs::directory_iterator(Dir / "out"))
+            R[E.path().filename().string()] = Read(E.path());
         return R;
     }
     TPNGOption SavedPNG;
@@ -138,4 +201,43 @@ TEST_F(RunSnapshot, ARunNumbersFromItsStartAndHandsTheNextNumberBack)
         EXPECT_TRUE(fs::exists(Out(Name))) << Name;
     EXPECT_EQ(std::make_pair(CurrentNumber, FileOption.StartNumber), std::make_pair(10, 10));
     CurrentNumber = SavedCurrent;
+}
+
+// The window's thread changes the effect chain (a parameter of an effect,
+// the size rule, the order, an effect added) while a run goes on: the run
+// works with the chain as it was when it started.
+TEST_F(RunSnapshot, EffectChainChangedMidRunChangesNoOutputOfThatRun)
+{
+    for (int i = 0; i < 4; ++i)
+        Add(MakeBMP("p" + std::to_string(i) + ".bmp", 40 + 8 * i, 30, i));
+    FileOption.FileNameFormat = "<old>.png";
+    FileOption.NotOverwrite = false;
+    auto* Rotation = new TRotationFilter;
+    Rotation->FUse = true;
+    Effects.AddFilter(std::unique_ptr<TEffect>(Rotation));
+    Effects.SetResizeParam(RULE_PERCENT, 150, 0);
+    Effects.ReOrder();
+
+    const auto Steady = ControlledOutputs();
+    ASSERT_EQ(Steady.size(), 4u);
+    // The run's copy of the chain does what the chain itself does.
+    fs::remove_all(Dir / "out");
+    ASSERT_TRUE(Run(1, IO));
+    for (const auto& [Name, Bytes] : Steady)
+        EXPECT_EQ(Read(Out(Name)), Bytes) << Name << " differs from a run on the chain itself";
+    const auto Changed = ControlledOutputs([&] {
+        Rotation->FValue = ROTATE_MIRROR;
+        Effects.SetResizeParam(RULE_PERCENT, 50, 0);
+        Effects.Exchange(0, 1);
+        auto Gray = std::make_unique<TGrayscaleFilter>();
+        Gray->FUse = true;
+        Effects.AddFilter(std::move(Gray));
+    });
+    ASSERT_EQ(Changed.size(), 4u);
+    for (const auto& [Name, Bytes] : Steady)
+        EXPECT_TRUE(Changed.count(Name) && Changed.at(Name) == Bytes) << Name;
+    // The changed chain does change every output of the next run.
+    const auto Next = ControlledOutputs();
+    for (const auto& [Name, Bytes] : Steady)
+        EXPECT_TRUE(Next.count(Name) && Next.at(Name) != Bytes) << Name << " unchanged by the new chain";
 }

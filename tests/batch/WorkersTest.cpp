@@ -16,6 +16,7 @@ struct FailingIO : TConvertIO {
 class SilentReduction : public TEffect {
 public:
     SilentReduction() : TEffect("DecreaseColor", 'D', "DecreaseColor", EFFECT_DECREASECOLOR) { FUse = true; }
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     void DoEffect(TImgInfo&, TEffectParams& P) override { P.DecreaseColor = true; }
 };
 

@@ -10,6 +10,7 @@ namespace {
 class Probe : public TEffect {
 public:
     Probe(const char* Name, uint32_t ID, std::vector<std::string>* Log) : TEffect(Name, 'X', Name, ID), Log(Log) { }
+    std::unique_ptr<TEffect> Clone() const override { return CloneEffect(*this); }
     void DoEffect(TImgInfo&, TEffectParams& P) override
     {
         Log->push_back(FName);
