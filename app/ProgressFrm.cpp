@@ -207,7 +207,8 @@ void TProgressForm::Finish(bool Canceled)
     if (FAtOnce && FCanceled && FRunInput) {
         int Asked, Written;
         CountWritten(Asked, Written);
-        std::fprintf(stderr, "%s\n", CancelledRunText(Asked - Written, Asked).c_str());
+        SayCancelledRun(
+            *FRunInput, [this](int i) { return Converted(i); }, Asked - Written, Asked);
     }
     FTaskbar->Clear();
     done(FCanceled || FNothing ? 2 : 1);

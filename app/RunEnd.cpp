@@ -117,6 +117,18 @@ std::string CancelledRunText(int NotWritten, int Asked)
         .toStdString();
 }
 
+void SayCancelledRun(const std::vector<TImageFileInfo>& Input, const std::function<bool(int)>& Written, int NotWritten,
+                     int Asked)
+{
+    // A file left out of a cancelled run is named as a failed one is: the
+    // user sees which ones still need a run.
+    const std::string Why = LoadResText("not written, the run was cancelled");
+    for (size_t i = 0; i < Input.size(); ++i)
+        if (Input[i].Named && !Written(int(i)))
+            std::fprintf(stderr, "%s: %s\n", FileNameOf(Input[i].InputFileName).c_str(), Why.c_str());
+    std::fprintf(stderr, "%s\n", CancelledRunText(NotWritten, Asked).c_str());
+}
+
 std::string FailedRunText(const std::string& Elapsed, int NotWritten, int Asked)
 {
     return QString::fromStdString(LoadResText("%1, with errors: %2 of %3 files not written"))
