@@ -23,6 +23,7 @@
 #include <QScreen>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -122,10 +123,16 @@ void SayCancelledRun(const std::vector<TImageFileInfo>& Input, const std::functi
 {
     // A file left out of a cancelled run is named as a failed one is: the
     // user sees which ones still need a run.
+    // One that failed before the cancel has its line already.
     const std::string Why = LoadResText("not written, the run was cancelled");
-    for (size_t i = 0; i < Input.size(); ++i)
-        if (Input[i].Named && !Written(int(i)))
-            std::fprintf(stderr, "%s: %s\n", FileNameOf(Input[i].InputFileName).c_str(), Why.c_str());
+    const std::vector<std::string> Said = ErrorLog.Lines();
+    for (size_t i = 0; i < Input.size(); ++i) {
+        const std::string Name = FileNameOf(Input[i].InputFileName);
+        const bool Failed =
+            std::any_of(Said.begin(), Said.end(), [&Name](const std::string& L) { return L.starts_with(Name + ":"); });
+        if (Input[i].Named && !Written(int(i)) && !Failed)
+            std::fprintf(stderr, "%s: %s\n", Name.c_str(), Why.c_str());
+    }
     std::fprintf(stderr, "%s\n", CancelledRunText(NotWritten, Asked).c_str());
 }
 

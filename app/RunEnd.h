@@ -58,7 +58,8 @@ void SayNoPicturesFound(const std::vector<std::string>& Args);
 std::string CancelledRunText(int NotWritten, int Asked);
 // What a cancelled at-once run says on standard error: a line "name: not
 // written, the run was cancelled" for each named input of Input that
-// Written(index) does not report written, then CancelledRunText.
+// Written(index) does not report written and the error log has no line
+// for, then CancelledRunText.
 void SayCancelledRun(const std::vector<TImageFileInfo>& Input, const std::function<bool(int)>& Written, int NotWritten,
                      int Asked);
 // What a finished run that lost files says: its time and "with errors: 2 of 8

@@ -636,4 +636,23 @@ TEST_F(DialogFields, FolderPickersStoreThePickedFolderUnderItsOwnKey)
                                     {"SPI/SPIDirectory=" + S}),
     };
     WorkRows(Rows);
+
+    // The program's own plug-in folder picked is stored as none, so that the
+    // settings follow the program when it moves.
+    BeforeOf("");
+    const fs::path Own = Dir / "program" / "SusiePlugin";
+    fs::create_directories(Own);
+    for (const char* Spi : {"a.spi", "b.spi"})
+        if (fs::exists(Dir / "plugins" / Spi))
+            fs::copy_file(Dir / "plugins" / Spi, Own / Spi);
+    struct TKeptExeDir {
+        std::string Kept = ExeDir;
+        ~TKeptExeDir() { ExeDir = Kept; }
+    } KeptExeDir;
+    ExeDir = (Dir / "program").string() + "/";
+    const TFieldRow OwnRows[] = {
+        Row<TSusiePluginOptionForm>("the program's own plug-in folder",
+                                    [Own](auto& F) { PickPath(F.FolderButton, Own.string()); }, {"SPI/SPIDirectory="}),
+    };
+    WorkRows(OwnRows);
 }
