@@ -84,3 +84,34 @@ TEST_F(RunOutcomes, AnyNumberButZeroSwitchesASettingOn)
         EXPECT_NE(ReadFile(Dir / "out" / "a.jpg").find("\xFF\xC2"), std::string::npos);
     }
 }
+
+// A combined sheet holds each picture fitted into its 100 x 100 cell at the
+// rounded size: a white 200 x 300 picture is 67 (66.67) wide, a 300 x 200 one
+// 67 high, centred on black.
+TEST_F(RunOutcomes, ACombinedSheetHoldsEachPictureAtItsRoundedSize)
+{
+    const struct {
+        const char* Name;
+        int W, H, Wide, High;
+    } Rows[] = {{"tall.bmp", 200, 300, 67, 100}, {"wide.bmp", 300, 200, 100, 67}};
+    for (const auto& R : Rows) {
+        SCOPED_TRACE(R.Name);
+        fs::remove_all(Dir / "out");
+        QImage White(R.W, R.H, QImage::Format_RGB32);
+        White.fill(Qt::white);
+        ASSERT_TRUE(White.save(QString::fromStdString((Dir / "in" / R.Name).string())));
+        WriteProfile("[Bitmap]\nConvertTo=1\n[Combine]\nUse=1\nRows=1\nColumns=1\nWidth=100\nHeight=100\n"
+                     "FillBlank=0\nRowSpace=0\nColumnSpace=0\nBackgroundColor=0\n");
+        const auto [Status, Err] = Start({std::string("in/") + R.Name});
+        ASSERT_EQ(Status, 0) << Err;
+        const QImage Sheet(QString::fromStdString((Dir / "out" / R.Name).string()));
+        ASSERT_EQ(Sheet.size(), QSize(100, 100));
+        int Wide = 0, High = 0;
+        for (int i = 0; i < 100; ++i) {
+            Wide += qGray(Sheet.pixel(i, 50)) > 128;
+            High += qGray(Sheet.pixel(50, i)) > 128;
+        }
+        EXPECT_EQ(Wide, R.Wide);
+        EXPECT_EQ(High, R.High);
+    }
+}
