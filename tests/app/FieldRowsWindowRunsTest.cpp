@@ -15,11 +15,12 @@ namespace {
 class WindowRunEnd : public TMainWindowTest {
 protected:
     // The window on settings that convert (or combine) in/ into out/ and then
-    // touch out/ran; three photos listed.
+    // touch out/ran; three photos listed, large enough that a run outlasts
+    // the moment its window shows.
     void Open(const std::string& Settings)
     {
         for (const char* N : {"a.jpg", "b.jpg", "c.jpg"})
-            WritePhoto(Dir / "in" / N, 400, 300);
+            WritePhoto(Dir / "in" / N, 2400, 1600);
         LoadTestSettings(Dir, "[System]\nUseExternalTool=1\nCommand=touch <DIR>/ran\n" + Settings);
         Window = std::make_unique<TMainForm>(std::vector<std::string>{(Dir / "in").string()});
         Window->Confirm = [](const QString&) { return true; };
