@@ -52,6 +52,8 @@ TEST_F(WindowRunEnd, OnlyAFinishedRunStartsTheCommand)
             if (QWidget* W = QApplication::activeModalWidget())
                 W->close();
         });
+        // out/ is there, so that a command started wrongly leaves its mark.
+        fs::create_directories(Dir / "out");
         Closer.start(0);
         Run();
         Closer.stop();
