@@ -24,6 +24,7 @@
 #include <QScreen>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -133,6 +134,24 @@ std::string CancelledRunText(int NotWritten, int Asked)
         .arg(NotWritten)
         .arg(Asked)
         .toStdString();
+}
+
+void SayCancelledRun(const std::vector<TImageFileInfo>& Input, const std::function<bool(int)>& Written, int NotWritten,
+                     int Asked)
+{
+    // A file left out of a cancelled run is named as a failed one is: the
+    // user sees which ones still need a run.
+    // One that failed before the cancel has its line already.
+    const std::string Why = LoadResText("not written, the run was cancelled");
+    const std::vector<std::string> Said = ErrorLog.Lines();
+    for (size_t i = 0; i < Input.size(); ++i) {
+        const std::string Name = FileNameOf(Input[i].InputFileName);
+        const bool Failed =
+            std::any_of(Said.begin(), Said.end(), [&Name](const std::string& L) { return L.starts_with(Name + ":"); });
+        if (Input[i].Named && !Written(int(i)) && !Failed)
+            std::fprintf(stderr, "%s: %s\n", Name.c_str(), Why.c_str());
+    }
+    std::fprintf(stderr, "%s\n", CancelledRunText(NotWritten, Asked).c_str());
 }
 
 std::string FailedRunText(const std::string& Elapsed, int NotWritten, int Asked)

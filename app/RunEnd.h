@@ -3,6 +3,7 @@
 // when its run ends (the main window does the same itself after a modal run).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class TTaskbarProgress;
+struct TImageFileInfo;
 
 // "850ms" below a second, else "12.35s" (two decimals, locale's separator).
 std::string FormatElapsed(int64_t Milliseconds);
@@ -56,6 +58,12 @@ void SayNoPicturesFound(const std::vector<std::string>& Args);
 // What a cancelled run says in place of its time: "Cancelled: 2 of 8 files
 // not written" (NotWritten of Asked).
 std::string CancelledRunText(int NotWritten, int Asked);
+// What a cancelled at-once run says on standard error: a line "name: not
+// written, the run was cancelled" for each named input of Input that
+// Written(index) does not report written and the error log has no line
+// for, then CancelledRunText.
+void SayCancelledRun(const std::vector<TImageFileInfo>& Input, const std::function<bool(int)>& Written, int NotWritten,
+                     int Asked);
 // What a finished run that lost files says: its time and "with errors: 2 of 8
 // files not written", so that the status never reads as a clean run's.
 std::string FailedRunText(const std::string& Elapsed, int NotWritten, int Asked);

@@ -263,7 +263,8 @@ void TRunSession::Finish(bool Canceled)
     if (FAtOnce && FCanceled && FRunInput && !FCombine) {
         int Asked, Written;
         CountWritten(Asked, Written);
-        std::fprintf(stderr, "%s\n", CancelledRunText(Asked - Written, Asked).c_str());
+        SayCancelledRun(
+            *FRunInput, [this](int i) { return Converted(i); }, Asked - Written, Asked);
     }
     FTaskbar->Clear();
     if (FView.Ended)

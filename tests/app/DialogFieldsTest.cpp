@@ -615,3 +615,44 @@ TEST_F(DialogFields, OptionDialogsStoreEachFieldUnderItsOwnKey)
     };
     WorkRows(Rows);
 }
+
+// Every "..." of a folder: the folder picked in the box lands in its own key.
+TEST_F(DialogFields, FolderPickersStoreThePickedFolderUnderItsOwnKey)
+{
+    const fs::path Picked = Dir / "picked", Plugins = Dir / "plugins2";
+    fs::create_directories(Picked);
+    fs::create_directories(Plugins);
+    // The same plug-ins as the first folder, so their order stays as it was.
+    for (const char* Spi : {"a.spi", "b.spi"})
+        if (fs::exists(Dir / "plugins" / Spi))
+            fs::copy_file(Dir / "plugins" / Spi, Plugins / Spi);
+    const std::string P = Picked.string(), S = Plugins.string();
+    const TFieldRow Rows[] = {
+        Row<TFolderOptionForm>("output folder", [P](auto& F) { PickPath(F.OutputButton, P); },
+                               {"File/OutPutDirectory=" + P}),
+        Row<TFolderOptionForm>("clipboard folder", [P](auto& F) { PickPath(F.ClipboardButton, P); },
+                               {"File/ClipBoardTemp=" + P}),
+        Row<TSusiePluginOptionForm>("plug-in folder", [S](auto& F) { PickPath(F.FolderButton, S); },
+                                    {"SPI/SPIDirectory=" + S}),
+    };
+    WorkRows(Rows);
+
+    // The program's own plug-in folder picked is stored as none, so that the
+    // settings follow the program when it moves.
+    BeforeOf("");
+    const fs::path Own = Dir / "program" / "SusiePlugin";
+    fs::create_directories(Own);
+    for (const char* Spi : {"a.spi", "b.spi"})
+        if (fs::exists(Dir / "plugins" / Spi))
+            fs::copy_file(Dir / "plugins" / Spi, Own / Spi);
+    struct TKeptExeDir {
+        std::string Kept = ExeDir;
+        ~TKeptExeDir() { ExeDir = Kept; }
+    } KeptExeDir;
+    ExeDir = (Dir / "program").string() + "/";
+    const TFieldRow OwnRows[] = {
+        Row<TSusiePluginOptionForm>("the program's own plug-in folder",
+                                    [Own](auto& F) { PickPath(F.FolderButton, Own.string()); }, {"SPI/SPIDirectory="}),
+    };
+    WorkRows(OwnRows);
+}

@@ -14,6 +14,8 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QClipboard>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QListView>
@@ -118,6 +120,31 @@ inline void PickFont(QAbstractButton* Button, const QString& Family, const char*
                 Type(E, Size);
         }
         ClickButton(&F, "OK");
+    });
+    Click(Button);
+}
+
+// Button opens a folder or file box; Path is pasted over the box's name
+// edit (typed a letter at a time, each letter would pick an entry of the
+// folder shown) and Return pressed.
+inline void PickPath(QAbstractButton* Button, const std::string& Path)
+{
+    WhenOpen<QFileDialog>([Path](QFileDialog& F) {
+        auto* Edit = F.findChild<QLineEdit*>("fileNameEdit");
+        if (!Edit) {
+            ADD_FAILURE() << "no name edit";
+            return F.reject();
+        }
+        QGuiApplication::clipboard()->setText(QString::fromStdString(Path));
+        QTest::keyClick(Edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(Edit, Qt::Key_V, Qt::ControlModifier);
+        if (QWidget* Popup = QApplication::activePopupWidget())
+            QTest::keyClick(Popup, Qt::Key_Escape);
+        QTest::keyClick(Edit, Qt::Key_Return);
+        if (F.isVisible()) {
+            ADD_FAILURE() << "the box took no " << Path << ", its name edit reads " << Edit->text().toStdString();
+            F.reject();
+        }
     });
     Click(Button);
 }

@@ -19,6 +19,8 @@
 #include "effects/ui/TrimmingDlg.h"
 #include "effects/ui/UnSharpMaskDlg.h"
 
+#include <QInputDialog>
+#include <QListWidget>
 #include <QPlainTextEdit>
 
 namespace fieldtest {
@@ -218,4 +220,140 @@ TEST_F(DialogFields, EachStripBoxSwitchesItsOwnEffect)
         Click(Window->EffectStrip->FilterList[i]->FCheckBox);
         EXPECT_THAT(Changes(B), ElementsAre(Section + (StartUse[Section] ? "/Use=0" : "/Use=1")));
     }
+}
+
+// The fields set in a second dialog (colour, font, file boxes), the tone
+// curve's points clicked, dragged and typed, and the choices of a tool or a
+// layer.
+TEST_F(DialogFields, EffectDialogsStorePickedFieldsPointsAndChoices)
+{
+    // A mark of two colours to lay over the pictures or under them.
+    const std::string Mark = (Dir / "mark.png").string();
+    QImage M(24, 16, QImage::Format_ARGB32);
+    M.fill(qRgba(20, 200, 240, 160));
+    for (int x = 0; x < 12; ++x)
+        M.setPixel(x, 3, qRgba(250, 20, 20, 255));
+    ASSERT_TRUE(M.save(QString::fromStdString(Mark)));
+
+    const std::string Text = "[AddText]\nUse=1\nText=Hi\n",
+                      Margins = "[AddBlankFilter]\nUse=1\nPreview=1\nBlankType=1\nValue=4,4,4,4,4,4,4,4\n",
+                      Shadow = Margins + "Shadow=1\n", Curve = "[ToneCurve]\nUse=1\n",
+                      Over = "[Composite]\nUse=1\nImageFileName=" + Mark + "\n",
+                      Fewer = "[DecreaseColor]\nUse=1\nPaletteEntries=16\n";
+    const std::vector<std::string> All = {"a:new", "b:new", "c:new"};
+    // A click in the curve box at pixel (x + 2, 257 - y) sets the point (x, y).
+    auto At = [](int x, int y) { return QPoint(x + 2, 257 - y); };
+    const std::string Family = OtherFamily().toStdString();
+    const TFieldRow Rows[] = {
+        Row<TAddTextForm>(
+            "font", [](auto& F) { PickFont(F.FontButton, OtherFamily(), "13"); },
+            {"AddText/FontName=" + Family, "AddText/FontSize=13"}, All, Text),
+
+        // The margin colour keeps its opacity in the top byte: #102030 over 255,
+        // then 128 over #102030 (seen only where a picture keeps its alpha).
+        Row<TAddBlankForm>(
+            "colour", [](auto& F) { PickColour(F.ColorPanels[0], "#102030"); }, {"AddBlankFilter/BlankColor=-13623280"},
+            All, Margins),
+        Row<TAddBlankForm>(
+            "opacity", [](auto& F) { Type(F.UDNumEdit[0], "128"); }, {"AddBlankFilter/BlankColor=-2144329712"}, {},
+            Margins + "BlankColor=-13623280\n"),
+        Row<TAddBlankForm>("first frame colour",
+                           [](auto& F) {
+                               Click(F.CheckBoxes[1]);
+                               PickColour(F.ColorPanels[1], "#102030");
+                           },
+                           {"AddBlankFilter/UseFrame1=1", "AddBlankFilter/Frame1Color=3153936"}),
+        Row<TAddBlankForm>(
+            "second frame",
+            [](auto& F) {
+                Click(F.CheckBoxes[2]);
+                PickColour(F.ColorPanels[2], "#102030");
+                Type(F.UDNumEdit[2], "3");
+            },
+            {"AddBlankFilter/UseFrame2=1", "AddBlankFilter/Frame2Color=3153936", "AddBlankFilter/Frame2Width=3"}),
+        Row<TAddBlankForm>(
+            "third frame",
+            [](auto& F) {
+                Click(F.CheckBoxes[3]);
+                PickColour(F.ColorPanels[3], "#102030");
+                Type(F.UDNumEdit[3], "4");
+            },
+            {"AddBlankFilter/UseFrame3=1", "AddBlankFilter/Frame3Color=3153936", "AddBlankFilter/Frame3Width=4"}),
+        Row<TAddBlankForm>(
+            "drop shadow", [](auto& F) { Click(F.CheckBoxes[0]); }, {"AddBlankFilter/Shadow=1"}, All, Margins),
+        Row<TAddBlankForm>(
+            "shadow colour", [](auto& F) { PickColour(F.ColorPanels[4], "#FFFFFF"); },
+            {"AddBlankFilter/ShadowColor=16777215"}, All, Shadow),
+        Row<TAddBlankForm>(
+            "shadow opacity", [](auto& F) { Type(F.UDNumEdit[4], "30"); }, {"AddBlankFilter/ShadowOpacity=30"}, All,
+            Shadow),
+        Row<TAddBlankForm>(
+            "shadow radius", [](auto& F) { Type(F.UDNumEdit[5], "1.5"); }, {"AddBlankFilter/ShadowRadius=1.5"}, All,
+            Shadow),
+        Row<TAddBlankForm>(
+            "shadow strength", [](auto& F) { Type(F.UDNumEdit[6], "9"); }, {"AddBlankFilter/ShadowStr=9"}, All, Shadow),
+        Row<TAddBlankForm>(
+            "shadow offset x", [](auto& F) { Type(F.UDNumEdit[7], "-3"); }, {"AddBlankFilter/ShadowOffsetX=-3"}, All,
+            Shadow),
+        Row<TAddBlankForm>(
+            "shadow offset y", [](auto& F) { Type(F.UDNumEdit[8], "1"); }, {"AddBlankFilter/ShadowOffsetY=1"}, All,
+            Shadow),
+
+        Row<TCompositeOptionForm>(
+            "under the picture", [](auto& F) { Click(F.BackgroundButton); }, {"Composite/Mode=1"}, All, Over),
+        Row<TCompositeOptionForm>(
+            "on top", [](auto& F) { Click(F.ForegroundButton); }, {"Composite/Mode=0"}, All, Over + "Mode=1\n"),
+        Row<TCompositeOptionForm>("file by its box", [Mark](auto& F) { PickPath(F.BrowseButton, Mark); },
+                                  {"Composite/ImageFileName=" + Mark}),
+
+        Row<TDecreaseColorForm>("tool", [](auto& F) { Click(F.PngnqiButton); },
+                                {"DecreaseColor/Mode=3", "DecreaseColor/DitherType=0"}),
+        Row<TDecreaseColorForm>("strength", [](auto& F) { Type(F.StrengthEdit, "3"); }, {"DecreaseColor/DitherStr=3"}),
+        Row<TDecreaseColorForm>(
+            "transparent corner", [](auto& F) { Down(F.TransparentList); }, {"DecreaseColor/TransparentType=1"},
+            {"c:tRNS", "c:new"}, Fewer),
+        Row<TDecreaseColorForm>("options", [](auto& F) { Type(F.OptionsEdit, "-Y5"); }, {"DecreaseColor/Option=-Y5"}),
+
+        Row<TToneCurveOptionForm>(
+            "point clicked", [At](auto& F) { QTest::mouseClick(F.CurveBox, Qt::LeftButton, {}, At(128, 157)); },
+            {"ToneCurve/RGB=0,0,128,157,255,255"}, All, Curve),
+        Row<TToneCurveOptionForm>(
+            "point dragged",
+            [At](auto& F) {
+                QTest::mousePress(F.CurveBox, Qt::LeftButton, {}, At(255, 255));
+                QTest::mouseMove(F.CurveBox, At(255, 230));
+                QTest::mouseMove(F.CurveBox, At(255, 200));
+                QTest::mouseRelease(F.CurveBox, Qt::LeftButton, {}, At(255, 200));
+            },
+            {"ToneCurve/RGB=0,0,255,200"}, All, Curve),
+        Row<TToneCurveOptionForm>(
+            "point typed",
+            [](auto& F) {
+                WhenOpen<QInputDialog>([](QInputDialog& D) {
+                    Type(D.findChild<QLineEdit*>(), "0,30");
+                    ClickButton(&D, "OK");
+                });
+                const QPoint First = F.PointList->visualItemRect(F.PointList->item(0)).center();
+                QTest::mouseClick(F.PointList->viewport(), Qt::LeftButton, {}, First);
+                QTest::mouseDClick(F.PointList->viewport(), Qt::LeftButton, {}, First);
+            },
+            {"ToneCurve/RGB=0,30,255,255"}, All, Curve),
+        Row<TToneCurveOptionForm>("red channel point",
+                                  [At](auto& F) {
+                                      Down(F.ChannelList);
+                                      QTest::mouseClick(F.CurveBox, Qt::LeftButton, {}, At(128, 60));
+                                  },
+                                  {"ToneCurve/Red=0,0,128,60,255,255"}),
+        Row<TToneCurveOptionForm>("chroma channel point",
+                                  [At](auto& F) {
+                                      Choose(F.ChannelList, 5);
+                                      QTest::mouseClick(F.CurveBox, Qt::LeftButton, {}, At(40, 90));
+                                  },
+                                  {"ToneCurve/Chroma=0,0,40,90,128,128,255,255"}),
+        Row<TToneCurveOptionForm>("histogram scale", [](auto& F) { Click(F.LogScaleButton); },
+                                  {"ToneCurve/Histogram=1"}),
+        Row<TToneCurveOptionForm>("histogram", [](auto& F) { Click(F.HistogramBox); }, {"ToneCurve/Histogram=2"}),
+        Row<TToneCurveOptionForm>("preview", [](auto& F) { Click(F.PreviewBox); }, {"ToneCurve/Preview=0"}),
+    };
+    WorkRows(Rows);
 }
