@@ -22,10 +22,8 @@
 #include <thread>
 
 std::unique_ptr<TSPIList> SPIList;
-std::string SPIPath;
 int32_t WorkAreaRight = 1 << 20, WorkAreaBottom = 1 << 20;
 std::function<bool(const std::string&)> FontInstalled;
-std::string SystemFontName = "Sans Serif";
 std::function<bool(const std::string&)> SaveRetryQuestion;
 std::function<void(const std::string&)> SaveFailedNotice;
 

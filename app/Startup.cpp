@@ -46,7 +46,6 @@ TResizer* AntialiasResizer = nullptr;
 TImageInfoList* FileList = nullptr;
 std::vector<TImageFileInfo>* ImageFileList = nullptr;
 std::vector<std::string> LanguageList;
-std::string KodexLoadError;
 
 namespace {
 

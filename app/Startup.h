@@ -30,7 +30,6 @@ extern std::vector<std::string> LanguageList;
 // arguments without the program. Always succeeds; a codec library that will
 // not load leaves KodexLoaded false and KodexLoadError set.
 bool InitializeGlobals(const std::vector<std::string>& Args);
-extern std::string KodexLoadError;
 void FinalizeGlobals();
 
 // Whether a command-line argument names a file or folder. Absolute paths

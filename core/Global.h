@@ -145,35 +145,85 @@ struct TImageFileInfo {
     bool Named = false;
 };
 
-extern TFileOption FileOption;
-extern TResizeOption ResizeOption;
-extern TPreviewOption PreviewOption;
-extern TSPIOption SPIOption;
-extern TSystemOption SystemOption;
-extern TBitmapOption BitmapOption;
-extern TJPEGOption JPEGOption;
-extern TPNGOption PNGOption;
-extern TWICOption WICOption;
-extern TMetadataOption MetadataOption;
-extern TCombineOption CombineOption;
-extern TBGColor DefaultBGColor;
-extern TWindowSettings WindowSettings;
-extern TThumbnailWindowSettings ThumbnailWindowSettings;
-extern TShortCutSettings ShortCutSettings;
-extern std::string SPIOrder; // plug-in order string
-extern std::string UIFontName;
-extern int32_t UIFontSize;
-extern std::string PictureDir;
+// Every setting the user sets: the records of the settings file, the run
+// mode, the windows' places and the interface font. One value, Settings,
+// filled by the settings loader and written by the option dialogs on the GUI
+// thread while no run goes on; a run works on its own copy (TRunSettings).
+struct TSettings {
+    TFileOption File;
+    TResizeOption Resize;
+    TPreviewOption Preview;
+    TSPIOption SPI;
+    TSystemOption System;
+    TBitmapOption Bitmap;
+    TJPEGOption JPEG;
+    TPNGOption PNG;
+    TWICOption WIC;
+    TMetadataOption Metadata;
+    TCombineOption Combine;
+    TBGColor Background; // colour alpha is flattened onto
+    int32_t RunMode = 0; // 0 normal, 1 lossless JPEG transform, 2 combine, 3 rename only
+    TWindowSettings Window;
+    TThumbnailWindowSettings Thumbnail;
+    TShortCutSettings ShortCut;
+    std::string SPIOrder; // plug-in order string
+    std::string UIFontName;
+    int32_t UIFontSize = 9;
+};
+extern TSettings Settings;
+
+// Values found at start-up. Folders end in "/". IniFileName follows the
+// settings file in use, PictureDir the folder pictures were last added from.
+struct TStartup {
+    std::string ExeDir, DataDir, IniDir, IniFileName, JPEGTranPath, TempDir;
+    std::string SendToDir, ProgramFilesDir, MyPicturesDir, DesktopDir;
+    std::string PictureDir;
+    uint32_t CPUFeatures = 0;                  // GetCPUFeatures() word
+    bool KodexLoaded = false;                  // the codec library loaded
+    std::string KodexLoadError;                // why it did not
+    bool AtOnceStart = false;                  // started to run the files it was given at once
+    std::string SPIPath;                       // the plug-in folder in use, without the last "/"
+    std::string SystemFontName = "Sans Serif"; // the interface font when none is set
+};
+extern TStartup Startup;
 
 // Output extension by ConvertTo: 0 "???", 1 ".bmp", 2 ".jpg", 3 ".png", 4 ".gif".
 extern const std::array<const char*, 5> OutputExt;
 
-// Run mode: 0 normal, 1 lossless JPEG transform, 2 combine, 3 rename only.
-extern int32_t RunMode;
-
-// Start-up values. Folders end in "/".
-extern std::string ExeDir, DataDir, IniDir, IniFileName, JPEGTranPath, TempDir;
-extern std::string SendToDir, ProgramFilesDir, MyPicturesDir, DesktopDir;
-extern uint32_t CPUFeatures; // GetCPUFeatures() word
-extern bool KodexLoaded;
-extern bool AtOnceStart;
+// Old names, kept while code moves to Settings and Startup.
+inline TFileOption& FileOption = Settings.File;
+inline TResizeOption& ResizeOption = Settings.Resize;
+inline TPreviewOption& PreviewOption = Settings.Preview;
+inline TSPIOption& SPIOption = Settings.SPI;
+inline TSystemOption& SystemOption = Settings.System;
+inline TBitmapOption& BitmapOption = Settings.Bitmap;
+inline TJPEGOption& JPEGOption = Settings.JPEG;
+inline TPNGOption& PNGOption = Settings.PNG;
+inline TWICOption& WICOption = Settings.WIC;
+inline TMetadataOption& MetadataOption = Settings.Metadata;
+inline TCombineOption& CombineOption = Settings.Combine;
+inline TBGColor& DefaultBGColor = Settings.Background;
+inline TWindowSettings& WindowSettings = Settings.Window;
+inline TThumbnailWindowSettings& ThumbnailWindowSettings = Settings.Thumbnail;
+inline TShortCutSettings& ShortCutSettings = Settings.ShortCut;
+inline std::string& SPIOrder = Settings.SPIOrder;
+inline std::string& UIFontName = Settings.UIFontName;
+inline int32_t& UIFontSize = Settings.UIFontSize;
+inline int32_t& RunMode = Settings.RunMode;
+inline std::string& ExeDir = Startup.ExeDir;
+inline std::string& DataDir = Startup.DataDir;
+inline std::string& IniDir = Startup.IniDir;
+inline std::string& IniFileName = Startup.IniFileName;
+inline std::string& JPEGTranPath = Startup.JPEGTranPath;
+inline std::string& TempDir = Startup.TempDir;
+inline std::string& SendToDir = Startup.SendToDir;
+inline std::string& ProgramFilesDir = Startup.ProgramFilesDir;
+inline std::string& MyPicturesDir = Startup.MyPicturesDir;
+inline std::string& DesktopDir = Startup.DesktopDir;
+inline std::string& PictureDir = Startup.PictureDir;
+inline uint32_t& CPUFeatures = Startup.CPUFeatures;
+inline bool& KodexLoaded = Startup.KodexLoaded;
+inline std::string& KodexLoadError = Startup.KodexLoadError;
+inline bool& AtOnceStart = Startup.AtOnceStart;
+inline std::string& SPIPath = Startup.SPIPath;
+inline std::string& SystemFontName = Startup.SystemFontName;

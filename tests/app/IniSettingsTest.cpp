@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Settings : public ::testing::Test {
+class SettingsFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -74,7 +74,7 @@ void ResetAll()
             k.Set(k.Default());
 }
 
-TEST_F(Settings, EveryKeyOfTheTableRoundTrips)
+TEST_F(SettingsFile, EveryKeyOfTheTableRoundTrips)
 {
     std::set<std::string> seen;
     std::vector<TIniValue> want;
@@ -110,7 +110,7 @@ TEST_F(Settings, EveryKeyOfTheTableRoundTrips)
     ResetAll();
 }
 
-TEST_F(Settings, RoundTripKeepsWhatTheProgramDoesNotKnow)
+TEST_F(SettingsFile, RoundTripKeepsWhatTheProgramDoesNotKnow)
 {
     const std::string f = Write("user.ini",
                                 "; written by hand\r\n"
@@ -134,7 +134,7 @@ TEST_F(Settings, RoundTripKeepsWhatTheProgramDoesNotKnow)
     EXPECT_THAT(saved.GetText(), HasSubstr("; written by hand"));
 }
 
-TEST_F(Settings, BomLessAndUtf8ProfilesLoadAndSurviveASave)
+TEST_F(SettingsFile, BomLessAndUtf8ProfilesLoadAndSurviveASave)
 {
     const std::string plain = Write("plain.ini", "[File]\nOutPutDirectory=/tmp/Bilder \xC3\xBC\nAtOnce=1\n[X]\nY=z\n");
     LoadIniFile(plain);
@@ -152,7 +152,7 @@ TEST_F(Settings, BomLessAndUtf8ProfilesLoadAndSurviveASave)
     EXPECT_EQ(FileOption.OutputDirectory, "C:/Pics/Out"); // "\" reads as "/"
 }
 
-TEST_F(Settings, ValuesNoDialogCouldStoreAreCorrected)
+TEST_F(SettingsFile, ValuesNoDialogCouldStoreAreCorrected)
 {
     const std::string f = Write("odd.ini",
                                 "[System]\nMaxThread=0\n"
@@ -179,7 +179,7 @@ TEST_F(Settings, ValuesNoDialogCouldStoreAreCorrected)
     }
 }
 
-TEST_F(Settings, SizeListsAreWrittenWithAPointAndReadInEitherForm)
+TEST_F(SettingsFile, SizeListsAreWrittenWithAPointAndReadInEitherForm)
 {
     const std::string f = Write("size.ini", "[Resize]\nSize1=50.5,abc,480\n");
     LoadIniFile(f);
@@ -200,7 +200,7 @@ TEST_F(Settings, SizeListsAreWrittenWithAPointAndReadInEitherForm)
     EXPECT_DOUBLE_EQ(ResizeOption.Size1[0], 50.5);
 }
 
-TEST_F(Settings, AFailedSaveRetriesThenAsksAndLeavesTheOldFile)
+TEST_F(SettingsFile, AFailedSaveRetriesThenAsksAndLeavesTheOldFile)
 {
     int attempts = 0, asked = 0;
     SaveRetryQuestion = [&](const std::string& Msg) {
