@@ -25,7 +25,7 @@ TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner) : QD
     setWindowTitle(Tr("BMP Settings"));
     AlphaCheck = FBindings.Bind(new QCheckBox(Tr("Output of bitmaps with alpha channel is enabled "), this),
                                 Option.AlphaChannelSupport);
-    AlphaCheck->setEnabled((CPUFeatures & CPU_SSE) != 0);
+    AlphaCheck->setEnabled((Startup.CPUFeatures & CPU_SSE) != 0);
 
     HeaderPanel = new QWidget(this);
     auto* HeaderRow = new QHBoxLayout(HeaderPanel);

@@ -70,7 +70,7 @@ void QImageToImg(const QImage& Picture, TImgInfo& Img)
 
 std::string SaveClipboardPicture(const QImage& Picture, const std::string& Dir, int& Counter, std::string& Error)
 {
-    std::string Folder = Dir.empty() ? TempDir : Dir;
+    std::string Folder = Dir.empty() ? Startup.TempDir : Dir;
     if (!Folder.empty() && Folder.back() != '/')
         Folder += '/';
     if (Picture.isNull()) {
@@ -85,7 +85,7 @@ std::string SaveClipboardPicture(const QImage& Picture, const std::string& Dir, 
     {
         TImgInfo Img;
         QImageToImg(Picture, Img);
-        const bool Made = SaveBitmapToStream(Stream, Img, TResolutionInfo{}, MetadataOption);
+        const bool Made = SaveBitmapToStream(Stream, Img, TResolutionInfo{}, Settings.Metadata);
         FreeImg(Img);
         if (!Made) {
             Error = Folder + ": " + LoadResText(SUnknownFormat);
@@ -185,7 +185,7 @@ TListState TFileListView::ListState() const
     TListState S;
     S.Count = FModel->rowCount();
     S.HasSelection = selectionModel() && selectionModel()->hasSelection();
-    S.CanPreview = S.Count > 0 && RunMode == 0;
+    S.CanPreview = S.Count > 0 && Settings.RunMode == 0;
     S.CanPreviewNewWindow = S.CanPreview && ViewerExists();
     if (S.Count > 0)
         S.CountText = QString::asprintf(LoadResText("%dFiles").c_str(), S.Count);
@@ -297,7 +297,7 @@ void TFileListView::AddPaths(const std::vector<std::string>& Paths, bool MayRunA
     }
     ReloadList();
     ShowErrorLogIfAny();
-    if (MayRunAtOnce && FileOption.AtOnce && ImageFileList && !ImageFileList->empty())
+    if (MayRunAtOnce && Settings.File.AtOnce && ImageFileList && !ImageFileList->empty())
         emit RunAtOnceRequested();
 }
 
@@ -334,7 +334,7 @@ void TFileListView::SetDragDropAccept(bool Accept)
 
 void TFileListView::AddFilesDialog()
 {
-    QFileDialog Dialog(window(), Tr("Add file"), QString::fromStdString(PictureDir));
+    QFileDialog Dialog(window(), Tr("Add file"), QString::fromStdString(Startup.PictureDir));
     Dialog.setFileMode(QFileDialog::ExistingFiles);
     Dialog.setSizeGripEnabled(true);
     if (Dialog.exec() != QDialog::Accepted)
@@ -344,7 +344,7 @@ void TFileListView::AddFilesDialog()
         Files.push_back(F.toStdString());
     if (Files.empty())
         return;
-    PictureDir = ExtractFilePath(Files.front());
+    Startup.PictureDir = ExtractFilePath(Files.front());
     AddPaths(Files);
 }
 
@@ -370,7 +370,7 @@ void TFileListView::Paste()
     if (Picture.isNull())
         return;
     std::string Error;
-    const std::string Path = SaveClipboardPicture(Picture, FileOption.ClipBoardTempDir, ClipboardCounter, Error);
+    const std::string Path = SaveClipboardPicture(Picture, Settings.File.ClipBoardTempDir, ClipboardCounter, Error);
     if (Path.empty()) {
         ErrorLog.PutErrorMsg(Error);
         ShowErrorLogIfAny();
@@ -383,7 +383,7 @@ void TFileListView::Paste()
     for (int R = FModel->rowCount() - 1; R >= 0 && !Listed; --R)
         if (TImageInfo* E = FModel->Entry(R); E->Path() == Path)
             E->IsTempFile = Listed = true;
-    if (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())
+    if (Settings.File.AtOnce && ImageFileList && !ImageFileList->empty())
         emit RunAtOnceRequested();
     else if (!Listed)
         platform::DeleteFile(Path); // not taken (say, in the lossless JPEG mode)

@@ -154,7 +154,7 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
 
     if (!ErrorLogForm && !IsNonInteractive())
         ErrorLogForm = new TErrorLogForm(this);
-    JPEGTranOption->setVisible(platform::FileExists(JPEGTranPath));
+    JPEGTranOption->setVisible(platform::FileExists(Startup.JPEGTranPath));
 
     ApplySettingsToUI(true);
     BuildLanguageMenu();
@@ -168,10 +168,10 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     if (!PathsFromArguments(FArgs).empty())
         QTimer::singleShot(0, this, [this] { FileListView->AddCommandLine(FArgs); });
 
-    if (!KodexLoaded) {
+    if (!Startup.KodexLoaded) {
         // Nothing could be read or written: the window closes at once and
         // the next start makes no reservation.
-        SystemOption.MemReserve = false;
+        Settings.System.MemReserve = false;
         QTimer::singleShot(0, this, &QWidget::close);
     }
 }
@@ -244,10 +244,10 @@ void TMainForm::closeEvent(QCloseEvent* Event)
     FileListView->SetDragDropAccept(false);
     setAcceptDrops(false);
     ThumbnailForm->hide(); // keeps its place beside the window
-    if (IniFileName == GetSettingsFileName({}))
-        SaveIniFile(IniFileName);
-    else if (FileOption.ResetType == 2)
-        SaveStartNumber(IniFileName);
+    if (Startup.IniFileName == GetSettingsFileName({}))
+        SaveIniFile(Startup.IniFileName);
+    else if (Settings.File.ResetType == 2)
+        SaveStartNumber(Startup.IniFileName);
     Event->accept();
 }
 
@@ -256,24 +256,24 @@ void TMainForm::closeEvent(QCloseEvent* Event)
 
 void TMainForm::StoreWindowState()
 {
-    TWindowSettings& W = WindowSettings;
+    TWindowSettings& W = Settings.Window;
     W.Left = x();
     W.Top = y();
     W.ClientWidth = width();
     W.ClientHeight = height();
     W.Header = FileListView->ColumnWidths();
-    FileOption.FileNameFormat = RenameRuleEdit->text().toStdString();
-    ThumbnailWindowSettings.Visible = ShowThumbnail->isChecked();
-    ThumbnailWindowSettings.UseEmbeddedThumbnail = !IgnoreEmbeddedThumbnail->isChecked();
+    Settings.File.FileNameFormat = RenameRuleEdit->text().toStdString();
+    Settings.Thumbnail.Visible = ShowThumbnail->isChecked();
+    Settings.Thumbnail.UseEmbeddedThumbnail = !IgnoreEmbeddedThumbnail->isChecked();
 
     const int Rule = cbxResizeRule->currentIndex();
-    ResizeOption.Rule = Rule < 0 ? 0 : Rule;
+    Settings.Resize.Rule = Rule < 0 ? 0 : Rule;
     if (Rule >= 0 && Rule != 9) {
         double V;
-        ResizeOption.Size1[size_t(Rule)] = EditNumber(edtSide1->text(), V) ? V : BuiltinSize1[size_t(Rule)];
-        ResizeOption.Size2[size_t(Rule)] = EditNumber(edtSide2->text(), V) ? V : BuiltinSize2[size_t(Rule)];
+        Settings.Resize.Size1[size_t(Rule)] = EditNumber(edtSide1->text(), V) ? V : BuiltinSize1[size_t(Rule)];
+        Settings.Resize.Size2[size_t(Rule)] = EditNumber(edtSide2->text(), V) ? V : BuiltinSize2[size_t(Rule)];
     }
-    ResizeOption.History = JoinCommaText(ResizeHistory);
+    Settings.Resize.History = JoinCommaText(ResizeHistory);
 }
 
 bool TMainForm::SaveIniFile(const std::string& FileName)
@@ -305,13 +305,13 @@ void TMainForm::TellUnreadSettings(const std::string& Reason)
 
 void TMainForm::ApplySettingsToUI(bool WithBounds)
 {
-    if (UIFontSize > 0 && !UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize));
+    if (Settings.UIFontSize > 0 && !Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize));
     if (EffectList)
         EffectList->UpDateMenu();
 
     if (WithBounds) {
-        const TWindowSettings& W = WindowSettings;
+        const TWindowSettings& W = Settings.Window;
         if (W.Left >= 0 && W.Top >= 0)
             move(W.Left, W.Top);
         if (W.ClientWidth > 0 && W.ClientHeight > 0)
@@ -327,21 +327,21 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
     }
 
     // The size history and the edits.
-    SetHistory(ResizeOption.History);
-    edtSide1->setText(NumberText(ResizeOption.Size1[size_t(std::clamp(OldRule, 0, 11))]));
-    edtSide2->setText(NumberText(ResizeOption.Size2[size_t(std::clamp(OldRule, 0, 11))]));
-    cbxResizeRule->setCurrentIndex(ResizeOption.Rule);
+    SetHistory(Settings.Resize.History);
+    edtSide1->setText(NumberText(Settings.Resize.Size1[size_t(std::clamp(OldRule, 0, 11))]));
+    edtSide2->setText(NumberText(Settings.Resize.Size2[size_t(std::clamp(OldRule, 0, 11))]));
+    cbxResizeRule->setCurrentIndex(Settings.Resize.Rule);
     cbxResizeRuleChange();
 
-    RenameRuleEdit->setText(QString::fromStdString(FileOption.FileNameFormat));
-    ModeCombo->setCurrentIndex(RunMode);
-    if (AtOnceBox->isChecked() != FileOption.AtOnce) {
-        AtOnceBox->setChecked(FileOption.AtOnce);
-        AtOnceBoxClick(FileOption.AtOnce);
+    RenameRuleEdit->setText(QString::fromStdString(Settings.File.FileNameFormat));
+    ModeCombo->setCurrentIndex(Settings.RunMode);
+    if (AtOnceBox->isChecked() != Settings.File.AtOnce) {
+        AtOnceBox->setChecked(Settings.File.AtOnce);
+        AtOnceBoxClick(Settings.File.AtOnce);
     }
     UpdateListState();
-    IgnoreEmbeddedThumbnail->setChecked(!ThumbnailWindowSettings.UseEmbeddedThumbnail);
-    ShowThumbnail->setChecked(ThumbnailWindowSettings.Visible);
+    IgnoreEmbeddedThumbnail->setChecked(!Settings.Thumbnail.UseEmbeddedThumbnail);
+    ShowThumbnail->setChecked(Settings.Thumbnail.Visible);
     IgnoreEmbeddedThumbnail->setEnabled(ShowThumbnail->isChecked());
     UpdateCaption();
     ThumbnailForm->SetWndPosition();
@@ -350,9 +350,10 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
 void TMainForm::UpdateCaption()
 {
     QString Title = QStringLiteral("Vestro Image Resizer");
-    if (!SystemOption.Caption.empty()) {
-        QString C = QString::fromStdString(SystemOption.Caption);
-        C.replace(QLatin1String("%ini"), QString::fromStdString(ExtractFileName(IniFileName)), Qt::CaseSensitive);
+    if (!Settings.System.Caption.empty()) {
+        QString C = QString::fromStdString(Settings.System.Caption);
+        C.replace(QLatin1String("%ini"), QString::fromStdString(ExtractFileName(Startup.IniFileName)),
+                  Qt::CaseSensitive);
         Title += QStringLiteral(" - ") + C;
     }
     setWindowTitle(Title);
@@ -395,13 +396,13 @@ void TMainForm::UpdateEffectStrip(TEffectList& List)
 
 void TMainForm::ShowResizeSettings()
 {
-    TResizeOptionForm F(ResizeOption, this);
+    TResizeOptionForm F(Settings.Resize, this);
     if (F.exec() != QDialog::Accepted)
         return;
-    ::SetResizeFilters(0, ResizeOption.InterpolationMode, 0);
+    ::SetResizeFilters(0, Settings.Resize.InterpolationMode, 0);
     if (MainResizer)
-        MainResizer->SetMaxThreadNum(int32_t(ResizeOption.MaxThread));
-    SetSharedFilterThreads(std::max<uint32_t>(ResizeOption.MaxThread, 1));
+        MainResizer->SetMaxThreadNum(int32_t(Settings.Resize.MaxThread));
+    SetSharedFilterThreads(std::max<uint32_t>(Settings.Resize.MaxThread, 1));
 }
 
 void TMainForm::PushSizeRule()
@@ -424,20 +425,20 @@ void TMainForm::SetResizeFilters(int32_t Decimation, int32_t Interpolation, int3
 
 void TMainForm::ModeComboChange(int Index)
 {
-    if (Index == RunMode)
+    if (Index == Settings.RunMode)
         return;
     if (Index == 1 && FileList && FileList->Count() > 0) {
         if (!Ask(Tx(SRemoveNonJPEGFiles))) {
-            ModeCombo->setCurrentIndex(RunMode);
+            ModeCombo->setCurrentIndex(Settings.RunMode);
             return;
         }
         SetJPEGTranMode();
     }
-    RunMode = Index;
+    Settings.RunMode = Index;
     if (TEffect* J = EffectList ? EffectList->JPEGTranEffect() : nullptr)
         J->SetUse(Index == 1);
-    CombineOption.Use = Index == 2;
-    FileOption.RenameOnly = Index == 3;
+    Settings.Combine.Use = Index == 2;
+    Settings.File.RenameOnly = Index == 3;
     UpdateListState();
 }
 
@@ -460,13 +461,13 @@ void TMainForm::SetJPEGTranMode()
 
 void TMainForm::AtOnceBoxClick(bool Checked)
 {
-    FileOption.AtOnce = Checked;
+    Settings.File.AtOnce = Checked;
     if (Checked && FileList && FileList->Count() > 0) {
         if (Ask(Tx(SRemoveAllFiles))) {
             FileListView->ClearList();
         } else {
             AtOnceBox->setChecked(false);
-            FileOption.AtOnce = false;
+            Settings.File.AtOnce = false;
         }
     }
 }
@@ -475,13 +476,13 @@ void TMainForm::SystemOptionSettingClick()
 {
     if (!ShowDialog<TSystemOptionForm>())
         return;
-    if (FileOption.AtOnce && FileList && FileList->Count() > 0) {
+    if (Settings.File.AtOnce && FileList && FileList->Count() > 0) {
         if (Ask(Tx(SRemoveAllFiles)))
             FileListView->ClearList();
         else
-            FileOption.AtOnce = false;
+            Settings.File.AtOnce = false;
     }
-    AtOnceBox->setChecked(FileOption.AtOnce);
+    AtOnceBox->setChecked(Settings.File.AtOnce);
     UpdateCaption();
 }
 
@@ -497,9 +498,9 @@ void TMainForm::SetSPIOptionExecute()
     if (SPIList) {
         SPIList->ReleaseSPI();
         std::string Names;
-        TSPIList::GetUseSPINames(SPIOrder, Names);
+        TSPIList::GetUseSPINames(Settings.SPIOrder, Names);
         if (!Names.empty())
-            SPIList->LoadSPI(SPIPath, Names);
+            SPIList->LoadSPI(Startup.SPIPath, Names);
     }
 }
 
@@ -519,45 +520,45 @@ void TMainForm::EffectPermuteExecute()
 void TMainForm::HelpShowExecute()
 {
     // The help is the README in the program folder.
-    const std::string Help = ExeDir + "README.md";
+    const std::string Help = Startup.ExeDir + "README.md";
     OpenWithDesktop(Help, this, [this, Help] { Tell(CannotOpenText(Help)); });
 }
 
 void TMainForm::FileOpenIniExecute()
 {
-    const QString Name =
-        QFileDialog::getOpenFileName(this, Tx("Load inifile"), QString::fromStdString(IniDir), Tx("inifile (*.ini)"));
+    const QString Name = QFileDialog::getOpenFileName(this, Tx("Load inifile"), QString::fromStdString(Startup.IniDir),
+                                                      Tx("inifile (*.ini)"));
     if (Name.isEmpty())
         return;
-    if (FileOption.ResetType == 2) {
+    if (Settings.File.ResetType == 2) {
         try {
-            TMemIniFile Ini(IniFileName);
-            Ini.WriteInteger("File", "StartNumber", FileOption.StartNumber);
+            TMemIniFile Ini(Startup.IniFileName);
+            Ini.WriteInteger("File", "StartNumber", Settings.File.StartNumber);
             Ini.UpdateFile();
         } catch (const std::exception& E) {
             std::fprintf(stderr, "%s\n", E.what());
         }
     }
     LoadProfile(Name.toStdString(), false);
-    ::SetResizeFilters(1, ResizeOption.InterpolationMode, ResizeOption.SIMDMode);
+    ::SetResizeFilters(1, Settings.Resize.InterpolationMode, Settings.Resize.SIMDMode);
     if (MainResizer)
-        MainResizer->SetMaxThreadNum(int32_t(ResizeOption.MaxThread));
-    SetSharedFilterThreads(std::max<uint32_t>(ResizeOption.MaxThread, 1));
-    ShowThumbnail->setChecked(ThumbnailWindowSettings.Visible);
+        MainResizer->SetMaxThreadNum(int32_t(Settings.Resize.MaxThread));
+    SetSharedFilterThreads(std::max<uint32_t>(Settings.Resize.MaxThread, 1));
+    ShowThumbnail->setChecked(Settings.Thumbnail.Visible);
     UpdateCaption();
     RefreshFileList();
 }
 
 void TMainForm::FileSaveIniExecute()
 {
-    QString Name =
-        QFileDialog::getSaveFileName(this, Tx("Save inifile"), QString::fromStdString(IniDir), Tx("inifile (*.ini)"));
+    QString Name = QFileDialog::getSaveFileName(this, Tx("Save inifile"), QString::fromStdString(Startup.IniDir),
+                                                Tx("inifile (*.ini)"));
     if (Name.isEmpty())
         return;
     if (QFileInfo(Name).suffix().isEmpty())
         Name += QStringLiteral(".ini");
     if (SaveIniFile(Name.toStdString())) {
-        IniFileName = Name.toStdString();
+        Startup.IniFileName = Name.toStdString();
         UpdateCaption();
     }
 }

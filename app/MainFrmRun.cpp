@@ -56,10 +56,10 @@ void TMainForm::ConvertRunExecute()
     setAcceptDrops(false);
     // Hand-offs kept meanwhile are listed when drops are taken again.
     auto Reopen = [this] {
-        FileListView->SetDragDropAccept(!AtOnceStart);
-        setAcceptDrops(!AtOnceStart);
+        FileListView->SetDragDropAccept(!Startup.AtOnceStart);
+        setAcceptDrops(!Startup.AtOnceStart);
     };
-    const bool UsesList = !(FileOption.AtOnce && ImageFileList && !ImageFileList->empty());
+    const bool UsesList = !(Settings.File.AtOnce && ImageFileList && !ImageFileList->empty());
     bool AnyChecked = false;
     for (int i = 0; UsesList && FileList && i < FileList->Count() && !AnyChecked; ++i)
         AnyChecked = FileList->Items(i)->Checked;
@@ -72,15 +72,16 @@ void TMainForm::ConvertRunExecute()
         Reopen();
         return;
     }
-    ::SetResizeFilters(ResizeOption.DecimationMode, 0, ResizeOption.SIMDMode);
-    const bool WithCommand = SystemOption.UseExternalTool && !SystemOption.Command.empty();
-    const std::vector<std::string> Command =
-        WithCommand ? AfterRunArguments(SystemOption.Command, FileOption.OutputDirectory) : std::vector<std::string>();
+    ::SetResizeFilters(Settings.Resize.DecimationMode, 0, Settings.Resize.SIMDMode);
+    const bool WithCommand = Settings.System.UseExternalTool && !Settings.System.Command.empty();
+    const std::vector<std::string> Command = WithCommand
+        ? AfterRunArguments(Settings.System.Command, Settings.File.OutputDirectory)
+        : std::vector<std::string>();
 
     const int Listed = UsesList && FileList ? FileList->Count() : 0;
     std::vector<bool> Converted(size_t(Listed), false);
     bool Finished = false;
-    if (!CombineOption.Use || FileOption.RenameOnly) {
+    if (!Settings.Combine.Use || Settings.File.RenameOnly) {
         TProgressForm Run(false, {}, this);
         QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
         Finished = Run.exec() == 1;
@@ -118,10 +119,10 @@ void TMainForm::ConvertRunExecute()
         ImageFileList->clear();
     if (Finished && ErrorLog.GetErrorCount() == 0) {
         if (WithCommand && !StartProcess(Command))
-            std::fprintf(stderr, "Cannot start %s\n", SystemOption.Command.c_str());
-        if (!FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive())
-            OpenWithDesktop(FileOption.OutputDirectory, this,
-                            [this, Dir = FileOption.OutputDirectory] { Tell(CannotOpenText(Dir)); });
+            std::fprintf(stderr, "Cannot start %s\n", Settings.System.Command.c_str());
+        if (!Settings.File.SameDirectory && Settings.File.ShowDirectory && !IsNonInteractive())
+            OpenWithDesktop(Settings.File.OutputDirectory, this,
+                            [this, Dir = Settings.File.OutputDirectory] { Tell(CannotOpenText(Dir)); });
     }
     if (ErrorLog.GetErrorCount() > 0) {
         TTaskbarProgress Taskbar;
@@ -129,8 +130,8 @@ void TMainForm::ConvertRunExecute()
         ShowErrorLogIfAny();
         Taskbar.Clear();
     }
-    ::SetResizeFilters(1, 0, ResizeOption.SIMDMode);
-    if (FileOption.RemoveList)
+    ::SetResizeFilters(1, 0, Settings.Resize.SIMDMode);
+    if (Settings.File.RemoveList)
         RemoveConvertedEntries(Converted);
     FileListView->ReloadList();
     RefreshFileList();

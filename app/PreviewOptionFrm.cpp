@@ -51,7 +51,7 @@ TPreviewOptionForm::TPreviewOptionForm(TPreviewOption& Option, QWidget* Owner) :
 void TPreviewOptionForm::Browse()
 {
     // Programs carry no extension here, so the picker shows every file.
-    QFileDialog Dialog(this, Tr("Select External Viewer"), QString::fromStdString(ProgramFilesDir),
+    QFileDialog Dialog(this, Tr("Select External Viewer"), QString::fromStdString(Startup.ProgramFilesDir),
                        Tr("External Viewer") + QStringLiteral(" (*)"));
     Dialog.setFileMode(QFileDialog::ExistingFile);
     if (Dialog.exec() == QDialog::Accepted && !Dialog.selectedFiles().isEmpty())

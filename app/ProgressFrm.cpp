@@ -53,7 +53,7 @@ bool ParseHistoryEntry(const std::string& Entry, int32_t& Rule, double& V1, doub
 
 void ResizeRuleOfRun(int32_t& Rule, double& V1, double& V2)
 {
-    const TResizeOption& R = ResizeOption;
+    const TResizeOption& R = Settings.Resize;
     Rule = R.Rule;
     if (Rule != 9) {
         V1 = R.Size1[size_t(Rule)];
@@ -103,7 +103,7 @@ void TProgressForm::StartRun()
     // Each run starts with an empty log: what an earlier run (a queued
     // hand-off's, say) logged must neither show again nor stop this one.
     ErrorLog.Clear();
-    if (FAtOnce && !KodexLoaded) {
+    if (FAtOnce && !Startup.KodexLoaded) {
         FNothing = true;
         Finish(true);
         return;
@@ -195,7 +195,7 @@ void TProgressForm::Finish(bool Canceled)
     FPollTimer->stop();
     if (FRun) {
         FRun->Wait();
-        StoreNextNumber(FRun->Names(), CurrentNumber, FileOption.StartNumber);
+        StoreNextNumber(FRun->Names(), CurrentNumber, Settings.File.StartNumber);
     }
     FEnded = true;
     FCanceled = FCanceled || Canceled;

@@ -67,7 +67,7 @@ void TProgressForm2::StartRun()
     FStarted = true;
     FStart.start();
     ErrorLog.Clear(); // as in the batch window: each run starts with an empty log
-    if ((FAtOnce && !KodexLoaded) || !MainResizer) {
+    if ((FAtOnce && !Startup.KodexLoaded) || !MainResizer) {
         FNothing = true;
         Finish();
         return;
@@ -138,7 +138,7 @@ void TProgressForm2::Finish()
     if (FThread.joinable())
         FThread.join();
     if (FRun)
-        StoreNextNumber(FRun->Numbers(), CurrentNumber, FileOption.StartNumber);
+        StoreNextNumber(FRun->Numbers(), CurrentNumber, Settings.File.StartNumber);
     FEnded = true;
     if (FRun && !FRunResult)
         FCanceled = true;

@@ -107,7 +107,7 @@ TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner) : QD
     FillSIMDList();
     if (!Option.Degamma) {
         // A stored SSE2 choice cannot run here; the record itself is corrected.
-        if (!(CPUFeatures & CPU_SSE2) && Option.SIMDMode == 3)
+        if (!(Startup.CPUFeatures & CPU_SSE2) && Option.SIMDMode == 3)
             Option.SIMDMode = 1;
         const int Index = Option.SIMDMode >= 1 && Option.SIMDMode <= 3 ? Option.SIMDMode - 1 : 0;
         SIMDList->setCurrentIndex(Index < SIMDList->count() ? Index : 0);
@@ -163,7 +163,7 @@ void TResizeOptionForm::FillSIMDList()
     }
     SIMDList->addItem(Tr("MMX Integer"));
     SIMDList->addItem(Tr("SSE Float"));
-    if (CPUFeatures & CPU_SSE2)
+    if (Startup.CPUFeatures & CPU_SSE2)
         SIMDList->addItem(Tr("SSE2 Integer"));
     SIMDList->setCurrentIndex(1);
 }

@@ -96,7 +96,7 @@ std::string ProfileFileName(const std::vector<std::string>& Args)
     std::vector<std::string> Ignored;
     const std::string Name = GetSettingsFileName(Args, &Ignored);
     for (const std::string& A : Ignored)
-        std::fprintf(stderr, "Ignored %s: a profile must be a file in %sini/\n", A.c_str(), ExeDir.c_str());
+        std::fprintf(stderr, "Ignored %s: a profile must be a file in %sini/\n", A.c_str(), Startup.ExeDir.c_str());
     return Name;
 }
 
@@ -106,12 +106,12 @@ void LoadLanguageList()
     LanguageList.clear();
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& E : fs::directory_iterator(ExeDir + "locale", ec))
+    for (const auto& E : fs::directory_iterator(Startup.ExeDir + "locale", ec))
         names.push_back(E.path().filename().string());
     // Directory order is arbitrary here: list them by name.
     std::sort(names.begin(), names.end());
     for (const std::string& n : names) {
-        const std::string mo = ExeDir + "locale/" + n + "/LC_MESSAGES/default.mo";
+        const std::string mo = Startup.ExeDir + "locale/" + n + "/LC_MESSAGES/default.mo";
         if (fs::is_regular_file(mo, ec))
             LanguageList.push_back(n + "=" + CatalogueLanguage(mo));
     }
@@ -121,7 +121,7 @@ void SetResizeFilters(int32_t DecimationId, int32_t InterpolationId, int32_t SIM
 {
     if (!MainResizer)
         return;
-    const TResizeOption& R = ResizeOption;
+    const TResizeOption& R = Settings.Resize;
     if (DecimationId >= 1 && DecimationId <= 9)
         if (TWeightSetter* W =
                 CreateWeightSetter(uint32_t(DecimationId), R.DecimationRadius, R.DecimationSharp, R.DecimationBlur))
@@ -160,37 +160,37 @@ bool IsAtOnceStart(const std::vector<std::string>& Args, const std::string& IniF
 
 bool InitializeGlobals(const std::vector<std::string>& Args)
 {
-    SystemOption.ProcessorCount = platform::UsableProcessorCount();
+    Settings.System.ProcessorCount = platform::UsableProcessorCount();
     LoadLanguageList();
     const bool known = std::any_of(LanguageList.begin(), LanguageList.end(), [](const std::string& L) {
         const std::string name = L.substr(0, L.find('='));
-        return AsciiLower(name) == AsciiLower(SystemOption.Language);
+        return AsciiLower(name) == AsciiLower(Settings.System.Language);
     });
     if (!known)
-        SystemOption.Language = "en";
-    SetInterfaceLanguage(SystemOption.Language);
+        Settings.System.Language = "en";
+    SetInterfaceLanguage(Settings.System.Language);
 
-    CPUFeatures = GetCPUFeatures();
-    InitColorProcs((CPUFeatures & 4) != 0);
+    Startup.CPUFeatures = GetCPUFeatures();
+    InitColorProcs((Startup.CPUFeatures & 4) != 0);
 
-    KodexLoadError.clear();
-    KodexLoaded = LoadKodex(ExeDir, KodexLoadError);
+    Startup.KodexLoadError.clear();
+    Startup.KodexLoaded = LoadKodex(Startup.ExeDir, Startup.KodexLoadError);
 
     for (const char* e : {".bmp", ".jpg", ".png", ".tif"})
         ExtInfoList.AddExt(e);
     // bin/ beside the program first, then the system's own tool.
-    JPEGTranPath = FindJPEGTranPath();
-    SendToDir = StandardFolder(QStandardPaths::ApplicationsLocation);
-    ProgramFilesDir = "/usr/";
-    MyPicturesDir = StandardFolder(QStandardPaths::PicturesLocation);
-    DesktopDir = StandardFolder(QStandardPaths::DesktopLocation);
+    Startup.JPEGTranPath = FindJPEGTranPath();
+    Startup.SendToDir = StandardFolder(QStandardPaths::ApplicationsLocation);
+    Startup.ProgramFilesDir = "/usr/";
+    Startup.MyPicturesDir = StandardFolder(QStandardPaths::PicturesLocation);
+    Startup.DesktopDir = StandardFolder(QStandardPaths::DesktopLocation);
 
     FileList = new TImageInfoList;
     ImageFileList = new std::vector<TImageFileInfo>;
-    DataDir = ExeDir;
-    IniDir = DataDir + "ini/";
+    Startup.DataDir = Startup.ExeDir;
+    Startup.IniDir = Startup.DataDir + "ini/";
     std::error_code ec;
-    std::filesystem::create_directories(IniDir, ec);
+    std::filesystem::create_directories(Startup.IniDir, ec);
 
     // The chain in its default order; the lossless transform and the colour
     // reduction are held beside it.
@@ -209,22 +209,22 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
     EffectList->SetJPEGTranEffect(std::make_unique<TJPEGTran>());
     EffectList->SetDecreaseColorEffect(std::make_unique<TDecreaseColorEffect>());
 
-    IniFileName = ProfileFileName(Args);
+    Startup.IniFileName = ProfileFileName(Args);
 
     MainResizer = new TResizer;
     AntialiasResizer = new TResizer;
     // Until the settings say otherwise: area average down, Lanczos up.
     MainResizer->SetDecimationMode(1, CreateWeightSetter(1, 3, 0, 10));
     MainResizer->SetInterpolationMode(2, CreateWeightSetter(2, 3, 0, 10));
-    MainResizer->SetSIMDMode((CPUFeatures & 4) ? 3 : 1, false);
-    MainResizer->SetMaxThreadNum(SystemOption.ProcessorCount);
+    MainResizer->SetSIMDMode((Startup.CPUFeatures & 4) ? 3 : 1, false);
+    MainResizer->SetMaxThreadNum(Settings.System.ProcessorCount);
     AntialiasResizer->SetDecimationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
     AntialiasResizer->SetInterpolationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
-    AntialiasResizer->SetSIMDMode((CPUFeatures & 4) ? 3 : 1, false);
+    AntialiasResizer->SetSIMDMode((Startup.CPUFeatures & 4) ? 3 : 1, false);
     CreateSharedFilters();
     PreviewParams.Resizer = MainResizer;
     PreviewParams.Antialiasing = AntialiasResizer;
-    InitFlattenAlphaProc(CPUFeatures);
+    InitFlattenAlphaProc(Startup.CPUFeatures);
     return true;
 }
 

@@ -52,7 +52,7 @@ uint64_t PictureMemoryBudget()
         const uint64_t Run = CurrentRun->HeldForRun();
         return Run < CurrentRun->Total() ? CurrentRun->Total() - Run : 0;
     }
-    return ScopeBudget != 0 ? ScopeBudget : PictureMemoryBudget(SystemOption);
+    return ScopeBudget != 0 ? ScopeBudget : PictureMemoryBudget(Settings.System);
 }
 
 // ---------------------------------------------------------------- the run's budget

@@ -272,7 +272,7 @@ namespace {
 void SetUpPreviewResizer(TResizer& R, uint32_t Threads)
 {
     R.SetMaxThreadNum(int32_t(Threads));
-    switch (PreviewOption.ResizeMode) {
+    switch (Settings.Preview.ResizeMode) {
     case 0:
         R.SetDecimationMode(1, new TAreaAverage);
         break;
@@ -306,7 +306,7 @@ void ReplaceAndRepaint(TImgInfo& Target, const TImgInfo& Src)
 
 TPreviewBaseForm::TPreviewBaseForm(QWidget* Owner) : QDialog(Owner)
 {
-    const uint32_t N = uint32_t(std::max(SystemOption.ProcessorCount, 1));
+    const uint32_t N = uint32_t(std::max(Settings.System.ProcessorCount, 1));
     MT = std::make_unique<TMultiThread>(N);
     PreviewMT = std::make_unique<TMultiThread>((N + 1) / 2);
     SpotPreviewMT = std::make_unique<TMultiThread>((N + 1) / 2);

@@ -28,8 +28,8 @@ QString Text(const char* S)
 TSliderPreviewForm::TSliderPreviewForm(QWidget* Owner, const std::string& Title) : TPreviewBaseForm(Owner)
 {
     setWindowTitle(QString::fromStdString(Title));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
     UseHistogram = true;
 }
 

@@ -94,8 +94,8 @@ void TToneCurveBox::mouseReleaseEvent(QMouseEvent*)
 TToneCurveOptionForm::TToneCurveOptionForm(QWidget* Owner) : TPreviewBaseForm(Owner)
 {
     setWindowTitle(Text("Tone curve"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
     UseHistogram = true;
 
     PresetList = new QComboBox(this);

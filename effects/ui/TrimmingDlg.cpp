@@ -79,8 +79,8 @@ QString Join(const char* Sep1, const std::string* V)
 TTrimmingOptionForm::TTrimmingOptionForm(QWidget* Owner) : TPreviewBaseForm(Owner)
 {
     setWindowTitle(Text("Trimming"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     ParamsList = new QComboBox(this);
     for (const char* S :

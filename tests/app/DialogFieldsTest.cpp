@@ -174,14 +174,14 @@ void OpenEffectRow(TMainForm& W, const char* Section)
 
 void DialogFields::SetUp()
 {
-    if (!KodexLoaded)
+    if (!Startup.KodexLoaded)
         GTEST_SKIP() << "the codec library is not built";
     Dir = ScratchDir("fields");
     for (const char* Sub : {"in", "out", "before", "ini", "plugins"})
         fs::create_directories(Dir / Sub);
-    DataDir = Dir.string() + "/";
-    IniDir = DataDir + "ini/";
-    SystemOption.ProcessorCount = 4;
+    Startup.DataDir = Dir.string() + "/";
+    Startup.IniDir = Startup.DataDir + "ini/";
+    Settings.System.ProcessorCount = 4;
 
     // a.jpg carries Exif (orientation 1, 96 x 64 in its Exif IFD) and 96
     // dpi; b.bmp and c.png have four colours in blocks, few enough for a palette.
@@ -237,7 +237,7 @@ void DialogFields::TearDown()
     Window.reset();
     if (FileList)
         FileList->Clear();
-    SPIOrder = KeptOrder;
+    Settings.SPIOrder = KeptOrder;
     fs::remove_all(Dir);
 }
 
@@ -286,7 +286,7 @@ void DialogFields::RunInto(const fs::path& File)
     Window->AddPaths(
         {(Dir / "in" / "a.jpg").string(), (Dir / "in" / "b.bmp").string(), (Dir / "in" / "c.png").string()});
     // The lossless transform lists JPEG files only.
-    ASSERT_TRUE(WaitFor([] { return FileList->Count() == (RunMode == 1 ? 1 : 3); })) << FileList->Count();
+    ASSERT_TRUE(WaitFor([] { return FileList->Count() == (Settings.RunMode == 1 ? 1 : 3); })) << FileList->Count();
     Window->ConvertRun->trigger();
 }
 

@@ -28,8 +28,8 @@ public:
     void Start()
     {
         Started = true;
-        SavedExeDir = ExeDir;
-        ExeDir = VESTRO_DIST_DIR "/";
+        SavedExeDir = Startup.ExeDir;
+        Startup.ExeDir = VESTRO_DIST_DIR "/";
         InitializeGlobals({});
         Dir = ScratchDir("effectdlg");
         UseDataFolder(Dir);
@@ -45,7 +45,7 @@ public:
         if (FileList)
             FileList->Clear();
         FinalizeGlobals();
-        ExeDir = SavedExeDir;
+        Startup.ExeDir = SavedExeDir;
         fs::remove_all(Dir);
     }
 

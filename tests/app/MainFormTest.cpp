@@ -144,23 +144,23 @@ TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)
 
     Answer = false; // Cancel: list and mode as they were
     Pick(Mode, 1);
-    EXPECT_EQ(std::make_tuple(int(Questions.size()), FileList->Count(), Mode->currentIndex(), RunMode),
+    EXPECT_EQ(std::make_tuple(int(Questions.size()), FileList->Count(), Mode->currentIndex(), Settings.RunMode),
               std::make_tuple(1, 2, 0, 0));
 
     Answer = true; // OK: only the JPEG stays
     Pick(Mode, 1);
     ASSERT_EQ(FileList->Count(), 1);
     EXPECT_EQ(FileList->Items(0)->Name(), "a.jpg");
-    EXPECT_EQ(std::make_tuple(Rows(), RunMode), std::make_tuple(1, 1));
+    EXPECT_EQ(std::make_tuple(Rows(), Settings.RunMode), std::make_tuple(1, 1));
     EXPECT_FALSE(Window->Preview->isEnabled()); // previews only in the normal mode
 
     // Combine, rename only and back to normal ask nothing; one mode at a time.
     Pick(Mode, 2);
-    EXPECT_TRUE(CombineOption.Use && !FileOption.RenameOnly && !EffectList->JPEGTranEffect()->FUse);
+    EXPECT_TRUE(Settings.Combine.Use && !Settings.File.RenameOnly && !EffectList->JPEGTranEffect()->FUse);
     Pick(Mode, 3);
-    EXPECT_TRUE(FileOption.RenameOnly && !CombineOption.Use);
+    EXPECT_TRUE(Settings.File.RenameOnly && !Settings.Combine.Use);
     Pick(Mode, 0);
-    EXPECT_EQ(std::make_tuple(CombineOption.Use, FileOption.RenameOnly, Questions.size()),
+    EXPECT_EQ(std::make_tuple(Settings.Combine.Use, Settings.File.RenameOnly, Questions.size()),
               std::make_tuple(false, false, size_t(2)));
 }
 
@@ -172,12 +172,12 @@ TEST_F(MainWindow, AtOnceWithAFullListAsksAndClears)
     Answer = false;
     Window->AtOnceBox->click();
     EXPECT_EQ(
-        std::make_tuple(int(Questions.size()), Window->AtOnceBox->isChecked(), FileOption.AtOnce, FileList->Count()),
+        std::make_tuple(int(Questions.size()), Window->AtOnceBox->isChecked(), Settings.File.AtOnce, FileList->Count()),
         std::make_tuple(1, false, false, 1));
 
     Answer = true;
     Window->AtOnceBox->click();
-    EXPECT_EQ(std::make_tuple(Window->AtOnceBox->isChecked(), FileOption.AtOnce, FileList->Count(), Rows()),
+    EXPECT_EQ(std::make_tuple(Window->AtOnceBox->isChecked(), Settings.File.AtOnce, FileList->Count(), Rows()),
               std::make_tuple(true, true, 0, 0));
     EXPECT_TRUE(Window->StatusPanel[1]->text().isEmpty());
 }
@@ -269,7 +269,7 @@ TEST_F(MainWindow, SizeHistoryKeepsTenAndMovesRepeatsToTheTop)
 
     // Letters in the edit: the stored size of the rule stands in.
     Pick(Window->cbxResizeRule, 3);
-    const double Stored = ResizeOption.Size1[3];
+    const double Stored = Settings.Resize.Size1[3];
     Window->edtSide1->setText("abc");
     Window->SetResizeParam();
     EXPECT_EQ(Window->edtSide1->text().toDouble(), Stored);
@@ -343,7 +343,7 @@ TEST_F(MainWindow, StripDragSwapsOncePerThresholdAndTheSavedOrderFollows)
 TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
 {
     Open("[System]\nCaption=%ini\n");
-    EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - " + ExtractFileName(IniFileName));
+    EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - " + ExtractFileName(Startup.IniFileName));
     Window->resize(900, 500);
     Window->move(30, 40);
     Window->FileListView->setColumnWidth(0, 222);
@@ -351,12 +351,12 @@ TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
     Window->FileExit->trigger();
     EXPECT_FALSE(Window->isVisible());
 
-    TMemIniFile Ini(IniFileName);
+    TMemIniFile Ini(Startup.IniFileName);
     EXPECT_EQ(std::make_pair(Ini.ReadInteger("Window", "Left", -1), Ini.ReadInteger("Window", "Top", -1)),
               std::make_pair(30, 40));
     // The next start comes back as it was left.
     Window.reset();
-    LoadIniFile(IniFileName);
+    LoadIniFile(Startup.IniFileName);
     TMainForm Again({});
     EXPECT_EQ(Again.size(), QSize(900, 500));
     EXPECT_EQ(std::make_pair(Again.FileListView->columnWidth(0), Again.FileListView->columnWidth(6)),
@@ -384,7 +384,7 @@ TEST_F(MainWindow, APlugInTickedInItsDialogReadsAtOnceAndAfterARestart)
         QTest::keyClick(F->CheckList, Qt::Key_Return);
     });
     Window->SetSPIOption->trigger();
-    EXPECT_EQ(SPIOrder, "pnm.spi=1");
+    EXPECT_EQ(Settings.SPIOrder, "pnm.spi=1");
     Window->AddPaths({Ppm});
     ASSERT_EQ(FileList->Count(), 1);
     EXPECT_EQ(std::make_tuple(FileList->Items(0)->PictureFormat, FileList->Items(0)->Width),
@@ -396,7 +396,7 @@ TEST_F(MainWindow, APlugInTickedInItsDialogReadsAtOnceAndAfterARestart)
     Window->FileExit->trigger();
     Window.reset();
     FileList->Clear();
-    LoadIniFile(IniFileName);
+    LoadIniFile(Startup.IniFileName);
     TMainForm Again({Ppm});
     ASSERT_TRUE(WaitFor([&] { return FileList->Count() == 1; }));
     EXPECT_EQ(std::make_tuple(FileList->Items(0)->PictureFormat, FileList->Items(0)->Height),
@@ -445,7 +445,7 @@ TEST_F(MainWindow, HistoryRuleWithAnEmptyHistoryRunsNothing)
 TEST_F(MainWindow, CtrlVOnTheWindowListsThePictureOnTheClipboard)
 {
     Open("");
-    FileOption.ClipBoardTempDir = (Dir / "clip").string();
+    Settings.File.ClipBoardTempDir = (Dir / "clip").string();
     QImage Picture(5, 4, QImage::Format_RGB32);
     Picture.fill(qRgb(10, 20, 30));
     QGuiApplication::clipboard()->setImage(Picture);
@@ -470,9 +470,9 @@ TEST_F(MainWindow, DecimalSizesSurviveTheHistoryInACommaDecimalLocale)
               std::make_pair(std::string("0,7.25,7.25"), 7.25));
 
     // Saved, loaded again and taken from the history: 7.25 %, not 7.
-    ASSERT_TRUE(Window->SaveIniFile(IniFileName));
+    ASSERT_TRUE(Window->SaveIniFile(Startup.IniFileName));
     Window.reset();
-    LoadIniFile(IniFileName);
+    LoadIniFile(Startup.IniFileName);
     Window = std::make_unique<TMainForm>(std::vector<std::string>{});
     Pick(Window->cbxResizeRule, 9);
     ASSERT_TRUE(Window->SetResizeParam());
@@ -614,7 +614,7 @@ TEST_F(MainWindow, ListCommandsThroughTheMenuKeysAndTheRowsTheyShow)
 TEST_F(MainWindow, SaveAndLoadProfileThroughTheFileMenu)
 {
     Open("[System]\nCaption=%ini\n[JPEG]\nQuality=55\n");
-    const std::string Saved = IniDir + "mine.ini";
+    const std::string Saved = Startup.IniDir + "mine.ini";
     // Types Name into the file dialog that the File menu's Letter opens.
     auto FileMenu = [&](Qt::Key Letter, const std::string& Name) {
         QApplication::setActiveWindow(Window.get());
@@ -642,24 +642,24 @@ TEST_F(MainWindow, SaveAndLoadProfileThroughTheFileMenu)
         QTest::keyClick(Popup, Letter);
         ASSERT_TRUE(WaitFor([&] { return Typed && !QApplication::activeModalWidget(); }, 10000));
     };
-    FileMenu(Qt::Key_S, IniDir + "mine");
+    FileMenu(Qt::Key_S, Startup.IniDir + "mine");
     ASSERT_TRUE(fs::exists(Saved));
-    EXPECT_EQ(IniFileName, Saved);
+    EXPECT_EQ(Startup.IniFileName, Saved);
     EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - mine.ini");
     {
         TMemIniFile Ini(Saved);
         EXPECT_EQ(Ini.ReadInteger("JPEG", "Quality", 0), 55);
     }
-    JPEGOption.Quality = 80;
+    Settings.JPEG.Quality = 80;
     {
-        TMemIniFile Other(IniDir + "other.ini");
+        TMemIniFile Other(Startup.IniDir + "other.ini");
         Other.WriteInteger("JPEG", "Quality", 33);
         Other.WriteString("System", "Caption", "profile %ini");
         Other.UpdateFile();
     }
-    FileMenu(Qt::Key_O, IniDir + "other.ini");
-    EXPECT_EQ(JPEGOption.Quality, 33);
+    FileMenu(Qt::Key_O, Startup.IniDir + "other.ini");
+    EXPECT_EQ(Settings.JPEG.Quality, 33);
     EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - profile other.ini");
     FileMenu(Qt::Key_O, Saved);
-    EXPECT_EQ(JPEGOption.Quality, 55);
+    EXPECT_EQ(Settings.JPEG.Quality, 55);
 }

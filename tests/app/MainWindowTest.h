@@ -13,7 +13,7 @@ class TMainWindowTest : public TStartedTest {
 protected:
     void SetUp() override
     {
-        if (!KodexLoaded)
+        if (!Startup.KodexLoaded)
             GTEST_SKIP() << "the codec library is not built";
         Dir = ScratchDir("main");
         UseDataFolder(Dir);
@@ -25,7 +25,7 @@ protected:
         Window.reset();
         if (FileList)
             FileList->Clear();
-        ExeDir = VESTRO_DIST_DIR "/";
+        Startup.ExeDir = VESTRO_DIST_DIR "/";
         std::filesystem::remove_all(Dir);
     }
 

@@ -19,7 +19,7 @@ protected:
         EnsureApp();
         ASSERT_EQ(QGuiApplication::platformName(), QLatin1String("xcb"));
         D.Start();
-        if (!KodexLoaded)
+        if (!Startup.KodexLoaded)
             GTEST_SKIP() << "the codec library is not built";
         const std::string First = D.Solid("first.png", Red), Second = D.Solid("second.png", Blue);
         // The preview window fits the picture, at a size of its own.

@@ -61,8 +61,8 @@ inline void UseDataFolder(const std::filesystem::path& Dir)
 {
     std::filesystem::create_directories(Dir / "in");
     std::filesystem::create_directories(Dir / "ini");
-    DataDir = Dir.string() + "/";
-    IniDir = DataDir + "ini/";
+    Startup.DataDir = Dir.string() + "/";
+    Startup.IniDir = Startup.DataDir + "ini/";
 }
 
 // The program started from the data folder Dir: its default settings file
@@ -70,12 +70,12 @@ inline void UseDataFolder(const std::filesystem::path& Dir)
 // written and loaded.
 inline void LoadTestSettings(const std::filesystem::path& Dir, const std::string& Settings)
 {
-    ExeDir = DataDir;
-    IniFileName = GetSettingsFileName({});
-    std::ofstream(IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
-                               << "\nFileNameFormat=<old>\nShowDirectory=0\n[System]\nMaxThread=2\n"
-                               << Settings;
-    LoadIniFile(IniFileName);
+    Startup.ExeDir = Startup.DataDir;
+    Startup.IniFileName = GetSettingsFileName({});
+    std::ofstream(Startup.IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+                                       << "\nFileNameFormat=<old>\nShowDirectory=0\n[System]\nMaxThread=2\n"
+                                       << Settings;
+    LoadIniFile(Startup.IniFileName);
 }
 
 // The bytes of a file ("" when there is none).
@@ -161,9 +161,10 @@ inline void SetUpTestResizer(TResizer& R)
 // The option records and folders the tests change.
 inline auto SettingRecords()
 {
-    return std::tie(FileOption, ResizeOption, PreviewOption, SystemOption, BitmapOption, JPEGOption, PNGOption,
-                    MetadataOption, CombineOption, DefaultBGColor, ShortCutSettings, UIFontName, UIFontSize, ExeDir,
-                    DataDir, IniDir, IniFileName, DesktopDir, SendToDir, CPUFeatures);
+    return std::tie(Settings.File, Settings.Resize, Settings.Preview, Settings.System, Settings.Bitmap, Settings.JPEG,
+                    Settings.PNG, Settings.Metadata, Settings.Combine, Settings.Background, Settings.ShortCut,
+                    Settings.UIFontName, Settings.UIFontSize, Startup.ExeDir, Startup.DataDir, Startup.IniDir,
+                    Startup.IniFileName, Startup.DesktopDir, Startup.SendToDir, Startup.CPUFeatures);
 }
 
 inline auto SettingValues()
@@ -212,14 +213,14 @@ struct TStartedTest : ::testing::Test {
     static void SetUpTestSuite()
     {
         EnsureApp();
-        SavedExeDir = ExeDir;
-        ExeDir = VESTRO_DIST_DIR "/";
+        SavedExeDir = Startup.ExeDir;
+        Startup.ExeDir = VESTRO_DIST_DIR "/";
         InitializeGlobals({});
     }
     static void TearDownTestSuite()
     {
         FinalizeGlobals();
-        ExeDir = SavedExeDir;
+        Startup.ExeDir = SavedExeDir;
     }
     static inline std::string SavedExeDir;
 };

@@ -59,8 +59,8 @@ inline std::vector<uint8_t> ReadBytes(const std::string& Path)
 // The option records tests change, and a guard that puts them back as they were.
 inline auto LiveOptions()
 {
-    return std::tie(FileOption, ResizeOption, JPEGOption, PNGOption, BitmapOption, WICOption, SPIOption, MetadataOption,
-                    DefaultBGColor, RunMode);
+    return std::tie(Settings.File, Settings.Resize, Settings.JPEG, Settings.PNG, Settings.Bitmap, Settings.WIC,
+                    Settings.SPI, Settings.Metadata, Settings.Background, Settings.RunMode);
 }
 struct TOptionGuard {
     const std::tuple<TFileOption, TResizeOption, TJPEGOption, TPNGOption, TBitmapOption, TWICOption, TSPIOption,

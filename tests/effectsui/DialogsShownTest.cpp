@@ -51,7 +51,7 @@ struct EffectDialogs : ::testing::Test {
     TEffectList Effects;
     TImageInfoList Files;
     const uint32_t W1 = 200, H1 = 300; // entry 1's size
-    TPreviewOption SavedOption = PreviewOption;
+    TPreviewOption SavedOption = Settings.Preview;
 
     void SetUp() override
     {
@@ -72,13 +72,13 @@ struct EffectDialogs : ::testing::Test {
         }
         EffectList = &Effects;
         PreviewFileList = &Files;
-        PreviewOption.ViewMode = 0;
+        Settings.Preview.ViewMode = 0;
     }
     void TearDown() override
     {
         PreviewFileList = nullptr;
         EffectList = nullptr;
-        PreviewOption = SavedOption;
+        Settings.Preview = SavedOption;
         fs::remove_all(Dir);
     }
     // The picture of entry Index as the dialogs load it.
@@ -226,7 +226,7 @@ TEST_F(EffectDialogs, HistogramWindowShowsSourceAndProcessedPicture)
     FreeImg(Img);
     const uint64_t Pixels = uint64_t(W1) * H1;
 
-    PreviewOption.HistogramChannel = 0;
+    Settings.Preview.HistogramChannel = 0;
     const std::pair<const char*, std::function<TPreviewBaseForm*()>> Dialogs[] = {
         {"ColorAdjust",
          [] {

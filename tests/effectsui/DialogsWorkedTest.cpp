@@ -79,19 +79,19 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
 {
     TestApp();
     QTemporaryDir Dir;
-    const std::string SavedDataDir = DataDir;
-    DataDir = Dir.path().toStdString() + "/";
+    const std::string SavedDataDir = Startup.DataDir;
+    Startup.DataDir = Dir.path().toStdString() + "/";
     // The dialogs show the list's picture, a portrait one.
     TImageInfoList Files;
     QImage Img(90, 160, QImage::Format_RGB888);
     Img.fill(Qt::darkCyan);
     ASSERT_TRUE(Img.save(Dir.filePath("p.bmp")));
     Files.Add(new TImageInfo);
-    ASSERT_TRUE(GetImageInfo(DataDir + "p.bmp", *Files[0]));
+    ASSERT_TRUE(GetImageInfo(Startup.DataDir + "p.bmp", *Files[0]));
     TEffectList Effects;
     EffectList = &Effects;
     PreviewFileList = &Files;
-    PreviewOption.ViewMode = 0;
+    Settings.Preview.ViewMode = 0;
     for (auto* Register : {RegisterGrayscaleForm, RegisterRotationOptionForm, RegisterJPEGTranOptionForm})
         Register(nullptr);
     for (auto* Register :
@@ -237,5 +237,5 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
     }
     PreviewFileList = nullptr;
     EffectList = nullptr;
-    DataDir = SavedDataDir;
+    Startup.DataDir = SavedDataDir;
 }
