@@ -213,7 +213,8 @@ std::vector<TIniKey> MakeKeys()
         // The plug-ins are loaded from these three after the walk (LoadPlugins).
         Bind<&TSPIOption::SPITo>(Settings.SPI, "SPI", "ConvertTo", FormatCode),
         Bind<&TSPIOption::SPIDirectory>(Settings.SPI, "SPI", "SPIDirectory", Path),
-        BindValue<&Settings.SPIOrder>("SPI", "SPIOrder", [] { return TIniValue(std::string()); }),
+        Bind<&TSettings::SPIOrder>(Settings, "SPI", "SPIOrder", {}, O::ReadWrite,
+                                   [] { return TIniValue(std::string()); }),
 
         Bind<&TPreviewOption::ViewerPath>(Settings.Preview, "Preview", "ViewerPath"),
         Bind<&TPreviewOption::ViewerOption>(Settings.Preview, "Preview", "ViewerOption"),
@@ -245,8 +246,8 @@ std::vector<TIniKey> MakeKeys()
         Bind<&TThumbnailWindowSettings::UseEmbeddedThumbnail>(Settings.Thumbnail, "ThumbnailWindow",
                                                               "UseEmbeddedThumbnail"),
 
-        BindValue<&Startup.PictureDir>(
-            "Dir", "Picture", [] { return TIniValue(Startup.MyPicturesDir); }, Path),
+        Bind<&TStartup::PictureDir>(Startup, "Dir", "Picture", Path, O::ReadWrite,
+                                    [] { return TIniValue(Startup.MyPicturesDir); }),
 
         // MaxThread before Parallel, which depends on it (JoinKeys).
         Bind<&TSystemOption::MaxThread>(Settings.System, "System", "MaxThread", IntRule(WorkerCount)),
@@ -274,9 +275,10 @@ std::vector<TIniKey> MakeKeys()
         TIniKey{}, // the effects' own sections go here
 
         // A font that is not installed gives way to the system's (JoinKeys).
-        BindValue<&Settings.UIFontName>("Font", "P_FontName", [] { return TIniValue(Startup.SystemFontName); }),
-        BindValue<&Settings.UIFontSize>(
-            "Font", "P_FontSize", [] { return TIniValue(9); }, Clamp(MinUIFontSize, MaxUIFontSize)),
+        Bind<&TSettings::UIFontName>(Settings, "Font", "P_FontName", {}, O::ReadWrite,
+                                     [] { return TIniValue(Startup.SystemFontName); }),
+        Bind<&TSettings::UIFontSize>(Settings, "Font", "P_FontSize", Clamp(MinUIFontSize, MaxUIFontSize), O::ReadWrite,
+                                     [] { return TIniValue(9); }),
 
         Bind<&TShortCutSettings::Desktop>(Settings.ShortCut, "ShortCut", "Desktop"),
         Bind<&TShortCutSettings::MakeIni>(Settings.ShortCut, "ShortCut", "MakeIni"),
