@@ -345,7 +345,7 @@ int DeleteShortcutFiles()
     return Deleted;
 }
 
-TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner)
+TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner), FDraft(Settings.ShortCut)
 {
     setWindowTitle(Tr("Create Shortcut"));
     ApplyUIFont(this);
@@ -374,9 +374,9 @@ TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner)
     Layout->addWidget(AtOnceBox);
     Layout->addLayout(Buttons);
 
-    FBindings.Bind(NewIniBox, Settings.ShortCut.MakeIni);
-    FBindings.Bind(AtOnceBox, Settings.ShortCut.AtOnce);
-    (Settings.ShortCut.Desktop ? DesktopButton : SendToButton)->setChecked(true);
+    FBindings.Bind(NewIniBox, FDraft.MakeIni);
+    FBindings.Bind(AtOnceBox, FDraft.AtOnce);
+    (FDraft.Desktop ? DesktopButton : SendToButton)->setChecked(true);
     UpdateEnabled();
 
     connect(NewIniBox, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
@@ -449,6 +449,7 @@ void TCreateShortCutForm::OkButtonClick()
     AddToShortcutList(Link);
 
     FBindings.Commit();
-    Settings.ShortCut.Desktop = DesktopButton->isChecked();
+    FDraft.Desktop = DesktopButton->isChecked();
+    Settings.ShortCut = FDraft;
     accept();
 }

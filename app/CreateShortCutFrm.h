@@ -9,6 +9,7 @@
 // deleted at once later.
 #pragma once
 #include "app/ControlBinding.h"
+#include "core/Global.h"
 
 #include <QDialog>
 
@@ -86,6 +87,7 @@ public:
     void OkButtonClick();
 
 private:
+    TShortCutSettings FDraft; // what the boxes edit; a shortcut made stores it
     TControlBindings FBindings;
     void UpdateEnabled();
 };

@@ -59,41 +59,41 @@ TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
         setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     auto Box = [this](const char* Text, bool& Field) { return FBindings.Bind(new QCheckBox(Tr(Text), this), Field); };
-    const int CPUs = std::max(1, int(Settings.System.ProcessorCount));
+    const int CPUs = std::max(1, int(FDraft.System.ProcessorCount));
 
     auto* Layout = new QVBoxLayout(this);
     auto* Grid = new QGridLayout;
     Layout->addLayout(Grid);
     int Row = 0;
 
-    Parallel = Box("Parallel processing", Settings.System.ParallelProcessing);
+    Parallel = Box("Parallel processing", FDraft.System.ParallelProcessing);
     Grid->addWidget(Parallel, Row, 0);
     Grid->addWidget(new QLabel(Tr("Max Thread"), this), Row, 1);
-    MaxThread = new TUDNumEdit(this, CPUs, 1, Settings.System.MaxThread, 1, 0);
+    MaxThread = new TUDNumEdit(this, CPUs, 1, FDraft.System.MaxThread, 1, 0);
     MaxThread->setFixedWidth(48 + TUpDown::DefaultWidth);
     Grid->addWidget(MaxThread, Row++, 2, Qt::AlignLeft);
-    MemReserve = Box("Reserve memory for bigimage", Settings.System.MemReserve);
+    MemReserve = Box("Reserve memory for bigimage", FDraft.System.MemReserve);
     Grid->addWidget(MemReserve, Row++, 0, 1, 3);
 
-    NotOverwrite = Box("Don't overwrite", Settings.File.NotOverwrite);
+    NotOverwrite = Box("Don't overwrite", FDraft.File.NotOverwrite);
     Rename = new QRadioButton(Tr("Rename"), this);
     Skip = new QRadioButton(Tr("Skip"), this);
     // Two radio sets share this dialog, so each needs its own group.
     auto* SkipGroup = new QButtonGroup(this);
     SkipGroup->addButton(Rename);
     SkipGroup->addButton(Skip);
-    (Settings.File.Skip ? Skip : Rename)->setChecked(true);
+    (FDraft.File.Skip ? Skip : Rename)->setChecked(true);
     Grid->addWidget(NotOverwrite, Row, 0);
     Grid->addWidget(Rename, Row, 1);
     Grid->addWidget(Skip, Row++, 2);
 
-    AddSubFolder = Box("Include subfolder", Settings.File.AddSubFolder);
+    AddSubFolder = Box("Include subfolder", FDraft.File.AddSubFolder);
     Grid->addWidget(AddSubFolder, Row++, 0, 1, 3);
-    RemoveList = Box("Clear filelist after conversion", Settings.File.RemoveList);
+    RemoveList = Box("Clear filelist after conversion", FDraft.File.RemoveList);
     Grid->addWidget(RemoveList, Row++, 0, 1, 3);
 
     Grid->addWidget(new QLabel(Tr("Numbering start value"), this), Row, 0);
-    StartNumber = new TUDNumEdit(this, 99999999, 0, Settings.File.StartNumber, 1, 0);
+    StartNumber = new TUDNumEdit(this, 99999999, 0, FDraft.File.StartNumber, 1, 0);
     Grid->addWidget(StartNumber, Row++, 1, 1, 2);
     auto* ResetGroup = new QButtonGroup(this);
     const char* ResetTexts[3] = {"Always reset", "Reset at startup", "Don't reset"};
@@ -103,35 +103,35 @@ TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
         Grid->addWidget(ResetType[i], Row, i);
     }
     ++Row;
-    ResetType[std::clamp(int(Settings.File.ResetType), 0, 2)]->setChecked(true);
+    ResetType[std::clamp(int(FDraft.File.ResetType), 0, 2)]->setChecked(true);
 
-    IgnoreReadOnly = Box("Ignore readonly attribute", Settings.File.IgnoreReadOnlyAttr);
+    IgnoreReadOnly = Box("Ignore readonly attribute", FDraft.File.IgnoreReadOnlyAttr);
     Grid->addWidget(IgnoreReadOnly, Row++, 0, 1, 3);
-    UseExternalTool = Box("Use external tool after conversion", Settings.System.UseExternalTool);
+    UseExternalTool = Box("Use external tool after conversion", FDraft.System.UseExternalTool);
     Grid->addWidget(UseExternalTool, Row++, 0, 1, 3);
-    Command = FBindings.Bind(new QLineEdit(this), Settings.System.Command);
+    Command = FBindings.Bind(new QLineEdit(this), FDraft.System.Command);
     CommandButton = new QPushButton(QStringLiteral("..."), this);
     Grid->addWidget(Command, Row, 0, 1, 2);
     Grid->addWidget(CommandButton, Row++, 2);
-    SkipImageCheck = Box("Don't check file with listup", Settings.System.SkipImageCheck);
+    SkipImageCheck = Box("Don't check file with listup", FDraft.System.SkipImageCheck);
     Grid->addWidget(SkipImageCheck, Row++, 0, 1, 3);
     SortFiles = new QCheckBox(Tr("Sort files in folder"), this);
-    SortFiles->setChecked(Settings.File.SortMode != 0);
+    SortFiles->setChecked(FDraft.File.SortMode != 0);
     Grid->addWidget(SortFiles, Row++, 0, 1, 3);
-    DeleteInput = Box("Delete input files", Settings.File.DeleteInputFile);
+    DeleteInput = Box("Delete input files", FDraft.File.DeleteInputFile);
     Grid->addWidget(DeleteInput, Row++, 0, 1, 3);
-    AbortOnError = Box("Abort processing on error", Settings.System.AbortOnError);
+    AbortOnError = Box("Abort processing on error", FDraft.System.AbortOnError);
     Grid->addWidget(AbortOnError, Row++, 0, 1, 3);
 
     AutoSort = new QComboBox(this);
     AutoSort->addItem(Tr("None"));
     AutoSort->addItem(Tr("FileName"));
-    AutoSort->setCurrentIndex(Settings.File.AutoSortMode == 1 ? 1 : 0);
+    AutoSort->setCurrentIndex(FDraft.File.AutoSortMode == 1 ? 1 : 0);
     Grid->addWidget(new QLabel(Tr("AutoSort"), this), Row, 0);
     Grid->addWidget(AutoSort, Row++, 1, 1, 2);
 
-    BackColor = uint32_t(Settings.Background.Red & 0xFF) | uint32_t(Settings.Background.Green & 0xFF) << 8 |
-        uint32_t(Settings.Background.Blue & 0xFF) << 16;
+    BackColor = uint32_t(FDraft.Background.Red & 0xFF) | uint32_t(FDraft.Background.Green & 0xFF) << 8 |
+        uint32_t(FDraft.Background.Blue & 0xFF) << 16;
     ColorPanel = new QPushButton(this);
     PaintSwatch(ColorPanel, BackColor);
     Grid->addWidget(new QLabel(Tr("BackColor"), this), Row, 0);
@@ -197,18 +197,26 @@ void TSystemOptionForm::PickFont()
 void TSystemOptionForm::accept()
 {
     FBindings.Commit();
-    Settings.System.MaxThread = MaxThread->IntValue();
-    Settings.File.Skip = Skip->isChecked();
-    Settings.File.StartNumber = StartNumber->IntValue();
+    FDraft.System.MaxThread = MaxThread->IntValue();
+    FDraft.File.Skip = Skip->isChecked();
+    FDraft.File.StartNumber = StartNumber->IntValue();
     for (int i = 0; i < 3; ++i)
         if (ResetType[i]->isChecked())
-            Settings.File.ResetType = i;
-    Settings.File.SortMode = SortFiles->isChecked() ? 1 : 0;
-    Settings.File.AutoSortMode = AutoSort->currentIndex();
-    Settings.Background.Red = BackColor & 0xFF;
-    Settings.Background.Green = (BackColor >> 8) & 0xFF;
-    Settings.Background.Blue = (BackColor >> 16) & 0xFF;
-    GrayOfColor(Settings.Background);
+            FDraft.File.ResetType = i;
+    FDraft.File.SortMode = SortFiles->isChecked() ? 1 : 0;
+    FDraft.File.AutoSortMode = AutoSort->currentIndex();
+    FDraft.Background.Red = BackColor & 0xFF;
+    FDraft.Background.Green = (BackColor >> 8) & 0xFF;
+    FDraft.Background.Blue = (BackColor >> 16) & 0xFF;
+    GrayOfColor(FDraft.Background);
+    using S = TSystemOption;
+    StoreFields<&S::ParallelProcessing, &S::MaxThread, &S::MemReserve, &S::UseExternalTool, &S::Command,
+                &S::SkipImageCheck, &S::AbortOnError>(Settings.System, FDraft.System);
+    using F = TFileOption;
+    StoreFields<&F::NotOverwrite, &F::Skip, &F::AddSubFolder, &F::RemoveList, &F::StartNumber, &F::ResetType,
+                &F::IgnoreReadOnlyAttr, &F::SortMode, &F::DeleteInputFile, &F::AutoSortMode>(Settings.File,
+                                                                                             FDraft.File);
+    Settings.Background = FDraft.Background;
     Settings.UIFontName = FontName.toStdString();
     Settings.UIFontSize = FontSize;
     QDialog::accept();
