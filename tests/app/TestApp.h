@@ -158,13 +158,11 @@ inline void SetUpTestResizer(TResizer& R)
     R.SetMaxThreadNum(1);
 }
 
-// The option records and folders the tests change.
+// The settings and the start-up folders the tests change.
 inline auto SettingRecords()
 {
-    return std::tie(Settings.File, Settings.Resize, Settings.Preview, Settings.System, Settings.Bitmap, Settings.JPEG,
-                    Settings.PNG, Settings.Metadata, Settings.Combine, Settings.Background, Settings.ShortCut,
-                    Settings.UIFontName, Settings.UIFontSize, Startup.ExeDir, Startup.DataDir, Startup.IniDir,
-                    Startup.IniFileName, Startup.DesktopDir, Startup.SendToDir, Startup.CPUFeatures);
+    return std::tie(Settings, Startup.ExeDir, Startup.DataDir, Startup.IniDir, Startup.IniFileName, Startup.DesktopDir,
+                    Startup.SendToDir, Startup.CPUFeatures);
 }
 
 inline auto SettingValues()
@@ -172,7 +170,7 @@ inline auto SettingValues()
     return std::apply([](auto&... R) { return std::make_tuple(R...); }, SettingRecords());
 }
 
-// Puts the option records and folders back as they were when it was made.
+// Puts the settings and folders back as they were when it was made.
 struct TKeptSettings {
     decltype(SettingValues()) Kept = SettingValues();
     ~TKeptSettings() { SettingRecords() = Kept; }
