@@ -11,8 +11,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TErrorLogForm* ErrorLogForm = nullptr;
-
 TErrorLogForm::TErrorLogForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(QString::fromStdString(LoadResText("ErrorLog")));

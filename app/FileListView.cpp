@@ -39,9 +39,6 @@ QString Tr(const char* Text)
 // Marks a drag that started in the list itself; it carries nothing else.
 const char* const RowDragMime = "application/x-vestro-list-row";
 
-// Numbers of pasted pictures; they only grow while the program runs.
-int ClipboardCounter = 0;
-
 // A clipboard picture as an image record: 4 channels when it has alpha.
 void QImageToImg(const QImage& Picture, TImgInfo& Img)
 {

@@ -21,8 +21,6 @@
 #include <cstdio>
 #include <thread>
 
-std::unique_ptr<TSPIList> SPIList;
-int32_t WorkAreaRight = 1 << 20, WorkAreaBottom = 1 << 20;
 std::function<bool(const std::string&)> FontInstalled;
 std::function<bool(const std::string&)> SaveRetryQuestion;
 std::function<void(const std::string&)> SaveFailedNotice;

@@ -11,6 +11,7 @@
 // and comments survive. Nothing here opens a window; the one question (retry a
 // failed save) goes through SaveRetryQuestion.
 #pragma once
+#include "app/Startup.h"
 #include "app/IniKeys.h"
 
 #include <array>
@@ -22,13 +23,6 @@
 
 class TMemIniFile;
 class TSPIList;
-
-// The plug-in list; the loader creates it on first use and reloads it.
-extern std::unique_ptr<TSPIList> SPIList;
-
-// Right and bottom edge of the desktop work area in pixels; the stored preview
-// window size is cut to them. Start-up sets them from the primary screen.
-extern int32_t WorkAreaRight, WorkAreaBottom;
 
 // Whether a font family exists (null: every name is taken as installed).
 extern std::function<bool(const std::string& Family)> FontInstalled;

@@ -90,8 +90,6 @@
 #include "app/MainFrmShared.h"
 #include "effects/ui/WindowLook.h"
 
-TMainForm* MainForm = nullptr;
-
 using namespace mainfrm;
 
 // --------------------------------------------------------------------------

@@ -3,9 +3,6 @@
 #include "core/WeightedMean.h"
 #include "effects/Effect.h"
 
-TUnsharpMask* MainUnsharpMask = nullptr;
-TGaussianBlur* MainGaussianBlur = nullptr;
-
 void CreateSharedFilters()
 {
     MainUnsharpMask = new TUnsharpMask;

@@ -41,11 +41,7 @@
 #include <fstream>
 #include <thread>
 
-TResizer* MainResizer = nullptr;
-TResizer* AntialiasResizer = nullptr;
-TImageInfoList* FileList = nullptr;
-std::vector<TImageFileInfo>* ImageFileList = nullptr;
-std::vector<std::string> LanguageList;
+TApplication App;
 
 namespace {
 

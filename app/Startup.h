@@ -3,27 +3,59 @@
 // of installed interface languages.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 class TEffectList;
+class TMainForm;
+class TErrorLogForm;
+class TSPIList;
 class TResizer;
 class TUnsharpMask;
 class TGaussianBlur;
 class TImageInfoList;
 struct TImageFileInfo;
 
-// Made by InitializeGlobals, freed by FinalizeGlobals; null before and after
-// (EffectList, declared with the effect chain, likewise).
-extern TResizer* MainResizer;
-extern TResizer* AntialiasResizer;
-extern TUnsharpMask* MainUnsharpMask;
-extern TGaussianBlur* MainGaussianBlur;
-extern TImageInfoList* FileList;
-extern std::vector<TImageFileInfo>* ImageFileList;
+// The program's own objects. InitializeGlobals makes the resizers, the
+// shared filters and the lists, FinalizeGlobals frees them; null before and
+// after (EffectList, declared with the effect chain, likewise). The windows
+// set their own place while they exist.
+struct TApplication {
+    TMainForm* MainForm = nullptr;
+    TErrorLogForm* ErrorLogForm = nullptr;
+    TResizer* MainResizer = nullptr;
+    TResizer* AntialiasResizer = nullptr;
+    TUnsharpMask* MainUnsharpMask = nullptr;
+    TGaussianBlur* MainGaussianBlur = nullptr;
+    TImageInfoList* FileList = nullptr;
+    std::vector<TImageFileInfo>* ImageFileList = nullptr;
+    // "folder=language name" per installed catalogue, in folder-name order.
+    std::vector<std::string> LanguageList;
+    // The plug-in list; the loader creates it on first use and reloads it.
+    std::unique_ptr<TSPIList> SPIList;
+    // Right and bottom edge of the desktop work area in pixels; the stored
+    // preview window size is cut to them. Start-up sets them from the primary
+    // screen.
+    int32_t WorkAreaRight = 1 << 20, WorkAreaBottom = 1 << 20;
+    int ClipboardCounter = 0; // numbers pasted pictures; it only grows while the program runs
+};
+extern TApplication App;
 
-// "folder=language name" per installed catalogue, in folder-name order.
-extern std::vector<std::string> LanguageList;
+// Old names, kept while code moves to App.
+inline TMainForm*& MainForm = App.MainForm;
+inline TErrorLogForm*& ErrorLogForm = App.ErrorLogForm;
+inline TResizer*& MainResizer = App.MainResizer;
+inline TResizer*& AntialiasResizer = App.AntialiasResizer;
+inline TUnsharpMask*& MainUnsharpMask = App.MainUnsharpMask;
+inline TGaussianBlur*& MainGaussianBlur = App.MainGaussianBlur;
+inline TImageInfoList*& FileList = App.FileList;
+inline std::vector<TImageFileInfo>*& ImageFileList = App.ImageFileList;
+inline std::vector<std::string>& LanguageList = App.LanguageList;
+inline std::unique_ptr<TSPIList>& SPIList = App.SPIList;
+inline int32_t& WorkAreaRight = App.WorkAreaRight;
+inline int32_t& WorkAreaBottom = App.WorkAreaBottom;
+inline int& ClipboardCounter = App.ClipboardCounter;
 
 // Creates the process-wide objects in their order (paths, language, kernels,
 // codec library, lists, effect chain, resizers). Args are the command-line
