@@ -122,7 +122,7 @@ std::vector<std::string> PathsFromArguments(const std::vector<std::string>& Args
 }
 
 TFileListView::TFileListView(QWidget* Parent, TImageInfoList* List)
-    : QTableView(Parent), FModel(new TFileListModel(List ? List : FileList, this))
+    : QTableView(Parent), FModel(new TFileListModel(List ? List : App.FileList, this))
 {
     setObjectName("FileListView");
     setModel(FModel);
@@ -294,7 +294,7 @@ void TFileListView::AddPaths(const std::vector<std::string>& Paths, bool MayRunA
     }
     ReloadList();
     ShowErrorLogIfAny();
-    if (MayRunAtOnce && Settings.File.AtOnce && ImageFileList && !ImageFileList->empty())
+    if (MayRunAtOnce && Settings.File.AtOnce && App.ImageFileList && !App.ImageFileList->empty())
         emit RunAtOnceRequested();
 }
 
@@ -367,7 +367,7 @@ void TFileListView::Paste()
     if (Picture.isNull())
         return;
     std::string Error;
-    const std::string Path = SaveClipboardPicture(Picture, Settings.File.ClipBoardTempDir, ClipboardCounter, Error);
+    const std::string Path = SaveClipboardPicture(Picture, Settings.File.ClipBoardTempDir, App.ClipboardCounter, Error);
     if (Path.empty()) {
         ErrorLog.PutErrorMsg(Error);
         ShowErrorLogIfAny();
@@ -380,7 +380,7 @@ void TFileListView::Paste()
     for (int R = FModel->rowCount() - 1; R >= 0 && !Listed; --R)
         if (TImageInfo* E = FModel->Entry(R); E->Path() == Path)
             E->IsTempFile = Listed = true;
-    if (Settings.File.AtOnce && ImageFileList && !ImageFileList->empty())
+    if (Settings.File.AtOnce && App.ImageFileList && !App.ImageFileList->empty())
         emit RunAtOnceRequested();
     else if (!Listed)
         platform::DeleteFile(Path); // not taken (say, in the lossless JPEG mode)

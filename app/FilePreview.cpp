@@ -87,8 +87,8 @@ void ShowErrorLogIfAny()
 {
     if (ErrorLog.GetErrorCount() == 0)
         return;
-    if (ErrorLogForm && !IsNonInteractive()) {
-        ErrorLogForm->exec();
+    if (App.ErrorLogForm && !IsNonInteractive()) {
+        App.ErrorLogForm->exec();
         return;
     }
     // Nobody would close the window: the lines go to standard error, and
@@ -251,9 +251,9 @@ bool FinishThumbnail(TImgInfo& Img, QImage& Bitmap, std::vector<uint8_t>& Cache)
     uint32_t W, H;
     ThumbnailSize(Img.Width, Img.Height, W, H);
     if (W != Img.Width || H != Img.Height) {
-        if (!MainResizer)
+        if (!App.MainResizer)
             return false;
-        MainResizer->ResizeImage(Img, W, H, Img.Channels == 4);
+        App.MainResizer->ResizeImage(Img, W, H, Img.Channels == 4);
         if (!EncodeThumbnailJPEG(Img, 80, Cache))
             Cache.clear();
     }
@@ -362,7 +362,7 @@ TListPreview::~TListPreview()
 
 TImageInfoList* TListPreview::List() const
 {
-    return FList ? FList : FileList;
+    return FList ? FList : App.FileList;
 }
 
 bool TListPreview::NameEntry(int Index)
@@ -512,9 +512,9 @@ void TListPreview::RenderPreview()
         }
         W = std::max<int64_t>(W, 1);
         H = std::max<int64_t>(H, 1);
-        if (!MainResizer)
+        if (!App.MainResizer)
             return;
-        MainResizer->ResizeImage(FPreviewImage, Fit.I, uint32_t(W), uint32_t(H), FPreviewImage.Channels == 4);
+        App.MainResizer->ResizeImage(FPreviewImage, Fit.I, uint32_t(W), uint32_t(H), FPreviewImage.Channels == 4);
     }
     FreeImg(FPreviewAllImage);
     FPreviewAllImage = Fit.I;

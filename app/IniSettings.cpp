@@ -94,11 +94,11 @@ int32_t KernelFamily(int32_t V)
 
 int32_t InWorkAreaWidth(int32_t V)
 {
-    return std::min(V, WorkAreaRight);
+    return std::min(V, App.WorkAreaRight);
 }
 int32_t InWorkAreaHeight(int32_t V)
 {
-    return std::min(V, WorkAreaBottom);
+    return std::min(V, App.WorkAreaBottom);
 }
 
 const TIniFix Path = TextRule(SlashPath);
@@ -324,12 +324,12 @@ void JoinKeys()
 // with the plug-ins found there.
 void LoadPlugins()
 {
-    if (!SPIList)
-        SPIList = std::make_unique<TSPIList>();
+    if (!App.SPIList)
+        App.SPIList = std::make_unique<TSPIList>();
     else
-        SPIList->ReleaseSPI();
+        App.SPIList->ReleaseSPI();
     // The probe, the loader and the listing ask this list.
-    ActiveSPIList = SPIList.get();
+    ActiveSPIList = App.SPIList.get();
     Startup.SPIPath = Settings.SPI.SPIDirectory.empty() ? Startup.ExeDir + "SusiePlugin" : Settings.SPI.SPIDirectory;
     while (Startup.SPIPath.size() > 1 && Startup.SPIPath.back() == '/')
         Startup.SPIPath.pop_back();
@@ -340,7 +340,7 @@ void LoadPlugins()
     if (!Settings.SPIOrder.empty()) {
         std::string names;
         TSPIList::GetUseSPINames(Settings.SPIOrder, names);
-        SPIList->LoadSPI(Startup.SPIPath, names);
+        App.SPIList->LoadSPI(Startup.SPIPath, names);
     }
 }
 
@@ -421,7 +421,7 @@ std::string LoadIniFile(const std::string& FileName)
         Settings.RunMode = 0;
     }
     SetResizeFilters(Settings.Resize.DecimationMode, Settings.Resize.InterpolationMode, Settings.Resize.SIMDMode);
-    for (TResizer* R : {MainResizer, AntialiasResizer})
+    for (TResizer* R : {App.MainResizer, App.AntialiasResizer})
         if (R)
             R->SetMaxThreadNum(int32_t(Settings.Resize.MaxThread));
     SetSharedFilterThreads(Settings.Resize.MaxThread);

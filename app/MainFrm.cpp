@@ -99,7 +99,7 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
 {
     setObjectName("MainForm");
     setWindowIcon(ApplicationIcon());
-    MainForm = this;
+    App.MainForm = this;
 
     CreateActions();
     CreateMenus();
@@ -115,7 +115,7 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
 
     // What the effect chain and its dialogs need of the window.
     EffectHost = this;
-    PreviewFileList = FileList;
+    PreviewFileList = App.FileList;
     auto Selected = [this]() -> int32_t { return CurrentRow(); };
     RegisterAddBlankForm(this, Selected);
     RegisterTrimmingOptionForm(this, Selected);
@@ -129,9 +129,9 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     RegisterAddTextForm(
         this,
         [](int32_t Index, TImgInfo& Img, TAddTextPreviewSource& Names) {
-            if (!FileList || Index < 0 || Index >= FileList->Count())
+            if (!App.FileList || Index < 0 || Index >= App.FileList->Count())
                 return false;
-            TImageInfo& E = *FileList->Items(Index);
+            TImageInfo& E = *App.FileList->Items(Index);
             if (!LoadBeforeImage(E, Img, EFFECT_ADDTEXT, Index))
                 return false;
             Names.OldFileName = E.Name();
@@ -144,14 +144,14 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     RegisterCompositeOptionForm(
         this,
         [](int32_t Index, TImgInfo& Img) {
-            if (!FileList || Index < 0 || Index >= FileList->Count())
+            if (!App.FileList || Index < 0 || Index >= App.FileList->Count())
                 return false;
-            return LoadBeforeImage(*FileList->Items(Index), Img, EFFECT_COMPOSITE, Index);
+            return LoadBeforeImage(*App.FileList->Items(Index), Img, EFFECT_COMPOSITE, Index);
         },
         Selected);
 
-    if (!ErrorLogForm && !IsNonInteractive())
-        ErrorLogForm = new TErrorLogForm(this);
+    if (!App.ErrorLogForm && !IsNonInteractive())
+        App.ErrorLogForm = new TErrorLogForm(this);
     JPEGTranOption->setVisible(platform::FileExists(Startup.JPEGTranPath));
 
     ApplySettingsToUI(true);
@@ -178,10 +178,10 @@ TMainForm::~TMainForm()
 {
     if (EffectHost == this)
         EffectHost = nullptr;
-    if (MainForm == this)
-        MainForm = nullptr;
-    if (ErrorLogForm && ErrorLogForm->parent() == this)
-        ErrorLogForm = nullptr;
+    if (App.MainForm == this)
+        App.MainForm = nullptr;
+    if (App.ErrorLogForm && App.ErrorLogForm->parent() == this)
+        App.ErrorLogForm = nullptr;
     PreviewFileList = nullptr;
     // The dialogs must not name a window that is gone.
     RegisterAddBlankForm(nullptr);
@@ -211,10 +211,10 @@ QRect FitWindowToWorkArea(QPoint Pos, QSize Inner, QMargins Frame, int WorkRight
 
 void TMainForm::FitToWorkArea()
 {
-    if (WorkAreaRight <= 0 || WorkAreaBottom <= 0)
+    if (App.WorkAreaRight <= 0 || App.WorkAreaBottom <= 0)
         return;
     const QMargins Frame = windowHandle() && isVisible() ? windowHandle()->frameMargins() : QMargins();
-    const QRect R = FitWindowToWorkArea(pos(), size(), Frame, WorkAreaRight, WorkAreaBottom);
+    const QRect R = FitWindowToWorkArea(pos(), size(), Frame, App.WorkAreaRight, App.WorkAreaBottom);
     if (R.topLeft() != pos())
         move(R.topLeft());
     if (R.size() != size())
@@ -398,8 +398,8 @@ void TMainForm::ShowResizeSettings()
     if (F.exec() != QDialog::Accepted)
         return;
     ::SetResizeFilters(0, Settings.Resize.InterpolationMode, 0);
-    if (MainResizer)
-        MainResizer->SetMaxThreadNum(int32_t(Settings.Resize.MaxThread));
+    if (App.MainResizer)
+        App.MainResizer->SetMaxThreadNum(int32_t(Settings.Resize.MaxThread));
     SetSharedFilterThreads(std::max<uint32_t>(Settings.Resize.MaxThread, 1));
 }
 
@@ -425,7 +425,7 @@ void TMainForm::ModeComboChange(int Index)
 {
     if (Index == Settings.RunMode)
         return;
-    if (Index == 1 && FileList && FileList->Count() > 0) {
+    if (Index == 1 && App.FileList && App.FileList->Count() > 0) {
         if (!Ask(Tx(SRemoveNonJPEGFiles))) {
             ModeCombo->setCurrentIndex(Settings.RunMode);
             return;
@@ -442,12 +442,12 @@ void TMainForm::ModeComboChange(int Index)
 
 void TMainForm::SetJPEGTranMode()
 {
-    if (!FileList || FileList->Count() == 0)
+    if (!App.FileList || App.FileList->Count() == 0)
         return;
     FileListView->HideThumbnail();
     std::vector<int> Others;
-    for (int i = FileList->Count() - 1; i >= 0; --i) {
-        TImageInfo& E = *FileList->Items(i);
+    for (int i = App.FileList->Count() - 1; i >= 0; --i) {
+        TImageInfo& E = *App.FileList->Items(i);
         if (E.PictureFormat == pfUnknown)
             GetImageInfo(E.Path(), E);
         if (E.PictureFormat != pfJPEG)
@@ -460,7 +460,7 @@ void TMainForm::SetJPEGTranMode()
 void TMainForm::AtOnceBoxClick(bool Checked)
 {
     Settings.File.AtOnce = Checked;
-    if (Checked && FileList && FileList->Count() > 0) {
+    if (Checked && App.FileList && App.FileList->Count() > 0) {
         if (Ask(Tx(SRemoveAllFiles))) {
             FileListView->ClearList();
         } else {
@@ -474,7 +474,7 @@ void TMainForm::SystemOptionSettingClick()
 {
     if (!ShowDialog<TSystemOptionForm>())
         return;
-    if (Settings.File.AtOnce && FileList && FileList->Count() > 0) {
+    if (Settings.File.AtOnce && App.FileList && App.FileList->Count() > 0) {
         if (Ask(Tx(SRemoveAllFiles)))
             FileListView->ClearList();
         else
@@ -486,19 +486,19 @@ void TMainForm::SystemOptionSettingClick()
 
 void TMainForm::SetSPIOptionExecute()
 {
-    if (FileList && FileList->Count() > 0) {
+    if (App.FileList && App.FileList->Count() > 0) {
         if (!Ask(Tx(SRemoveAllFiles)))
             return;
         FileListView->ClearList();
     }
     ShowDialog<TSusiePluginOptionForm>();
     // Whatever the dialog's result: the plug-ins as the order now names them.
-    if (SPIList) {
-        SPIList->ReleaseSPI();
+    if (App.SPIList) {
+        App.SPIList->ReleaseSPI();
         std::string Names;
         TSPIList::GetUseSPINames(Settings.SPIOrder, Names);
         if (!Names.empty())
-            SPIList->LoadSPI(Startup.SPIPath, Names);
+            App.SPIList->LoadSPI(Startup.SPIPath, Names);
     }
 }
 
@@ -539,8 +539,8 @@ void TMainForm::FileOpenIniExecute()
     }
     LoadProfile(Name.toStdString(), false);
     ::SetResizeFilters(1, Settings.Resize.InterpolationMode, Settings.Resize.SIMDMode);
-    if (MainResizer)
-        MainResizer->SetMaxThreadNum(int32_t(Settings.Resize.MaxThread));
+    if (App.MainResizer)
+        App.MainResizer->SetMaxThreadNum(int32_t(Settings.Resize.MaxThread));
     SetSharedFilterThreads(std::max<uint32_t>(Settings.Resize.MaxThread, 1));
     ShowThumbnail->setChecked(Settings.Thumbnail.Visible);
     UpdateCaption();

@@ -380,8 +380,8 @@ void TMainForm::BuildLanguageMenu()
 {
     LanguageMenu->clear();
     auto* Group = new QActionGroup(LanguageMenu);
-    for (size_t i = 0; i < LanguageList.size(); ++i) {
-        const std::string& L = LanguageList[i];
+    for (size_t i = 0; i < App.LanguageList.size(); ++i) {
+        const std::string& L = App.LanguageList[i];
         const size_t Eq = L.find('=');
         const std::string Folder = L.substr(0, Eq);
         const std::string Name = Eq == std::string::npos ? Folder : L.substr(Eq + 1);
@@ -396,8 +396,8 @@ void TMainForm::BuildLanguageMenu()
 
 void TMainForm::LanguageClick(int Tag)
 {
-    if (Tag < 0 || size_t(Tag) >= LanguageList.size())
+    if (Tag < 0 || size_t(Tag) >= App.LanguageList.size())
         return;
     // Takes effect at the next start; saved with the settings.
-    Settings.System.Language = LanguageList[size_t(Tag)].substr(0, LanguageList[size_t(Tag)].find('='));
+    Settings.System.Language = App.LanguageList[size_t(Tag)].substr(0, App.LanguageList[size_t(Tag)].find('='));
 }

@@ -40,12 +40,12 @@ using namespace mainfrm;
 
 void TMainForm::RemoveConvertedEntries(const std::vector<bool>& Converted)
 {
-    if (!FileList)
+    if (!App.FileList)
         return;
     FileListView->HideThumbnail();
     std::vector<int> Rows;
-    for (int i = 0; i < std::min(FileList->Count(), int(Converted.size())); ++i)
-        if (Converted[size_t(i)] && FileList->Items(i)->Checked)
+    for (int i = 0; i < std::min(App.FileList->Count(), int(Converted.size())); ++i)
+        if (Converted[size_t(i)] && App.FileList->Items(i)->Checked)
             Rows.push_back(i);
     FileListView->Model()->DeleteRows(Rows);
 }
@@ -59,10 +59,10 @@ void TMainForm::ConvertRunExecute()
         FileListView->SetDragDropAccept(!Startup.AtOnceStart);
         setAcceptDrops(!Startup.AtOnceStart);
     };
-    const bool UsesList = !(Settings.File.AtOnce && ImageFileList && !ImageFileList->empty());
+    const bool UsesList = !(Settings.File.AtOnce && App.ImageFileList && !App.ImageFileList->empty());
     bool AnyChecked = false;
-    for (int i = 0; UsesList && FileList && i < FileList->Count() && !AnyChecked; ++i)
-        AnyChecked = FileList->Items(i)->Checked;
+    for (int i = 0; UsesList && App.FileList && i < App.FileList->Count() && !AnyChecked; ++i)
+        AnyChecked = App.FileList->Items(i)->Checked;
     if (UsesList && !AnyChecked) {
         Tell(Tx("No file is checked: tick the files to convert."));
         Reopen();
@@ -78,7 +78,7 @@ void TMainForm::ConvertRunExecute()
         ? AfterRunArguments(Settings.System.Command, Settings.File.OutputDirectory)
         : std::vector<std::string>();
 
-    const int Listed = UsesList && FileList ? FileList->Count() : 0;
+    const int Listed = UsesList && App.FileList ? App.FileList->Count() : 0;
     std::vector<bool> Converted(size_t(Listed), false);
     bool Finished = false;
     if (!Settings.Combine.Use || Settings.File.RenameOnly) {
@@ -115,8 +115,8 @@ void TMainForm::ConvertRunExecute()
         for (int i = 0; i < Listed; ++i)
             Converted[size_t(i)] = Clean;
     }
-    if (ImageFileList)
-        ImageFileList->clear();
+    if (App.ImageFileList)
+        App.ImageFileList->clear();
     if (Finished && ErrorLog.GetErrorCount() == 0) {
         if (WithCommand && !StartProcess(Command))
             std::fprintf(stderr, "Cannot start %s\n", Settings.System.Command.c_str());

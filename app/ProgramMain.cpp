@@ -142,8 +142,8 @@ std::string StartUpSettings(const std::vector<std::string>& args)
     InitializeGlobals(args);
     InstallQtTexts(Settings.System.Language);
     if (QScreen* s = QGuiApplication::primaryScreen()) {
-        WorkAreaRight = s->availableGeometry().right() + 1;
-        WorkAreaBottom = s->availableGeometry().bottom() + 1;
+        App.WorkAreaRight = s->availableGeometry().right() + 1;
+        App.WorkAreaBottom = s->availableGeometry().bottom() + 1;
     }
     Startup.SystemFontName = QApplication::font().family().toStdString();
     // The interface font is checked only where a window may show it.
@@ -237,8 +237,8 @@ int RunAtOnceQueue(QApplication& app, TSingleInstance& instance, const std::vect
             platform::DrainStopSignals(stopFd);
             stopRequested = true;
             // A modal error log would keep the program waiting for a click.
-            if (ErrorLogForm && ErrorLogForm->isVisible())
-                ErrorLogForm->reject();
+            if (App.ErrorLogForm && App.ErrorLogForm->isVisible())
+                App.ErrorLogForm->reject();
             if (current)
                 current->close();
         });

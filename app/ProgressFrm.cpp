@@ -119,18 +119,19 @@ void TProgressForm::StartRun()
     // changes while it goes on.
     const TRunSettings settings = TakeRunSettings();
     TRunEntries entries;
-    if (FAtOnce || (settings.File.AtOnce && ImageFileList && !ImageFileList->empty())) {
-        FRunInput = ImageFileList;
+    if (FAtOnce || (settings.File.AtOnce && App.ImageFileList && !App.ImageFileList->empty())) {
+        FRunInput = App.ImageFileList;
         for (const std::string& p : FPaths)
             if (IsPathArgument(p))
                 AddRunInputPath(*FRunInput, p, settings);
         entries.RunInput = FRunInput;
     } else {
-        entries.List = FileList;
+        entries.List = App.FileList;
     }
 
     FErrors = std::make_unique<TErrorLogSink>(ErrorLog);
-    TWorkerObjectFactory objects = ThreadObjectCopies(MainResizer, MainUnsharpMask, AntialiasResizer, MainGaussianBlur);
+    TWorkerObjectFactory objects =
+        ThreadObjectCopies(App.MainResizer, App.MainUnsharpMask, App.AntialiasResizer, App.MainGaussianBlur);
     FRun = std::make_unique<TRunController>(entries, *EffectList, settings, *FErrors, std::move(objects));
     TRunController::TWatcher watcher;
     watcher.NamesReady = [this](int Count, double AllSize) { NamesReady(Count, AllSize); };
@@ -222,7 +223,7 @@ void TProgressForm::CountWritten(int& Asked, int& Written) const
 {
     // Before the run began nothing was written of the main list.
     const TRunCounts C =
-        FRun ? FRun->Counts() : CountRun(TRunEntries{FRunInput ? nullptr : FileList, FRunInput}, nullptr);
+        FRun ? FRun->Counts() : CountRun(TRunEntries{FRunInput ? nullptr : App.FileList, FRunInput}, nullptr);
     Asked = C.Asked;
     Written = C.Written;
 }

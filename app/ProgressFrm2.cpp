@@ -67,7 +67,7 @@ void TProgressForm2::StartRun()
     FStarted = true;
     FStart.start();
     ErrorLog.Clear(); // as in the batch window: each run starts with an empty log
-    if ((FAtOnce && !Startup.KodexLoaded) || !MainResizer) {
+    if ((FAtOnce && !Startup.KodexLoaded) || !App.MainResizer) {
         FNothing = true;
         Finish();
         return;
@@ -76,16 +76,16 @@ void TProgressForm2::StartRun()
     TCombineInput input;
     int total = 0;
     // The main window's "at once" box lists into the run input too.
-    if (FAtOnce || (settings.File.AtOnce && ImageFileList && !ImageFileList->empty())) {
-        FRunInput = ImageFileList ? ImageFileList : &FOwnInput;
+    if (FAtOnce || (settings.File.AtOnce && App.ImageFileList && !App.ImageFileList->empty())) {
+        FRunInput = App.ImageFileList ? App.ImageFileList : &FOwnInput;
         for (const std::string& p : FPaths)
             if (IsPathArgument(p))
                 AddRunInputPath(*FRunInput, p, settings);
         input.RunInput = FRunInput;
         total = int(FRunInput->size());
-    } else if (FileList) {
-        input.List = FileList;
-        total = FileList->Count();
+    } else if (App.FileList) {
+        input.List = App.FileList;
+        total = App.FileList->Count();
     }
     if (total == 0) {
         FNothing = true;
@@ -98,7 +98,7 @@ void TProgressForm2::StartRun()
     ProgressBar->setValue(0);
 
     FObserver = std::make_unique<TObserver>(FTilesDone);
-    FRun = std::make_unique<TCombineRun>(input, *MainResizer, ErrorLog, FObserver.get(), settings);
+    FRun = std::make_unique<TCombineRun>(input, *App.MainResizer, ErrorLog, FObserver.get(), settings);
     FRun->CurrentNumber = CurrentNumber;
     FThread = std::thread([this] {
         try {

@@ -67,8 +67,8 @@ void PrepareAtOnceWindow(QDialog& Form)
     // texts would read the whole font set-up).
     if (IsNonInteractive())
         return;
-    if (!ErrorLogForm)
-        ErrorLogForm = new TErrorLogForm(&Form);
+    if (!App.ErrorLogForm)
+        App.ErrorLogForm = new TErrorLogForm(&Form);
     Form.adjustSize();
     if (QScreen* s = QGuiApplication::primaryScreen())
         Form.move(s->availableGeometry().center() - Form.rect().center());
@@ -76,8 +76,8 @@ void PrepareAtOnceWindow(QDialog& Form)
 
 void ReleaseAtOnceWindow(QDialog& Form)
 {
-    if (ErrorLogForm && ErrorLogForm->parent() == &Form)
-        ErrorLogForm = nullptr;
+    if (App.ErrorLogForm && App.ErrorLogForm->parent() == &Form)
+        App.ErrorLogForm = nullptr;
 }
 
 int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar)
@@ -100,11 +100,11 @@ int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar)
         OpenWithDesktopOrSay(Settings.File.OutputDirectory, nullptr, 3000); // the program may end next
     if (Errors > 0) {
         Taskbar.SetError();
-        if (IsNonInteractive() || !ErrorLogForm) {
+        if (IsNonInteractive() || !App.ErrorLogForm) {
             for (const std::string& l : ErrorLog.Lines())
                 std::fprintf(stderr, "%s\n", l.c_str());
         } else {
-            ErrorLogForm->exec();
+            App.ErrorLogForm->exec();
         }
     }
     return Errors;

@@ -99,7 +99,7 @@ std::string ProfileFileName(const std::vector<std::string>& Args)
 void LoadLanguageList()
 {
     namespace fs = std::filesystem;
-    LanguageList.clear();
+    App.LanguageList.clear();
     std::vector<std::string> names;
     std::error_code ec;
     for (const auto& E : fs::directory_iterator(Startup.ExeDir + "locale", ec))
@@ -109,25 +109,25 @@ void LoadLanguageList()
     for (const std::string& n : names) {
         const std::string mo = Startup.ExeDir + "locale/" + n + "/LC_MESSAGES/default.mo";
         if (fs::is_regular_file(mo, ec))
-            LanguageList.push_back(n + "=" + CatalogueLanguage(mo));
+            App.LanguageList.push_back(n + "=" + CatalogueLanguage(mo));
     }
 }
 
 void SetResizeFilters(int32_t DecimationId, int32_t InterpolationId, int32_t SIMDMode)
 {
-    if (!MainResizer)
+    if (!App.MainResizer)
         return;
     const TResizeOption& R = Settings.Resize;
     if (DecimationId >= 1 && DecimationId <= 9)
         if (TWeightSetter* W =
                 CreateWeightSetter(uint32_t(DecimationId), R.DecimationRadius, R.DecimationSharp, R.DecimationBlur))
-            MainResizer->SetDecimationMode(uint32_t(DecimationId), W);
+            App.MainResizer->SetDecimationMode(uint32_t(DecimationId), W);
     if (InterpolationId >= 2 && InterpolationId <= 9)
         if (TWeightSetter* W = CreateWeightSetter(uint32_t(InterpolationId), R.InterpolationRadius,
                                                   R.InterpolationSharp, R.InterpolationBlur))
-            MainResizer->SetInterpolationMode(uint32_t(InterpolationId), W);
+            App.MainResizer->SetInterpolationMode(uint32_t(InterpolationId), W);
     if (SIMDMode != 0)
-        MainResizer->SetSIMDMode(uint32_t(SIMDMode), R.Degamma);
+        App.MainResizer->SetSIMDMode(uint32_t(SIMDMode), R.Degamma);
 }
 
 bool IsPathArgument(const std::string& Arg)
@@ -158,7 +158,7 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
 {
     Settings.System.ProcessorCount = platform::UsableProcessorCount();
     LoadLanguageList();
-    const bool known = std::any_of(LanguageList.begin(), LanguageList.end(), [](const std::string& L) {
+    const bool known = std::any_of(App.LanguageList.begin(), App.LanguageList.end(), [](const std::string& L) {
         const std::string name = L.substr(0, L.find('='));
         return AsciiLower(name) == AsciiLower(Settings.System.Language);
     });
@@ -181,8 +181,8 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
     Startup.MyPicturesDir = StandardFolder(QStandardPaths::PicturesLocation);
     Startup.DesktopDir = StandardFolder(QStandardPaths::DesktopLocation);
 
-    FileList = new TImageInfoList;
-    ImageFileList = new std::vector<TImageFileInfo>;
+    App.FileList = new TImageInfoList;
+    App.ImageFileList = new std::vector<TImageFileInfo>;
     Startup.DataDir = Startup.ExeDir;
     Startup.IniDir = Startup.DataDir + "ini/";
     std::error_code ec;
@@ -207,19 +207,19 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
 
     Startup.IniFileName = ProfileFileName(Args);
 
-    MainResizer = new TResizer;
-    AntialiasResizer = new TResizer;
+    App.MainResizer = new TResizer;
+    App.AntialiasResizer = new TResizer;
     // Until the settings say otherwise: area average down, Lanczos up.
-    MainResizer->SetDecimationMode(1, CreateWeightSetter(1, 3, 0, 10));
-    MainResizer->SetInterpolationMode(2, CreateWeightSetter(2, 3, 0, 10));
-    MainResizer->SetSIMDMode((Startup.CPUFeatures & 4) ? 3 : 1, false);
-    MainResizer->SetMaxThreadNum(Settings.System.ProcessorCount);
-    AntialiasResizer->SetDecimationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
-    AntialiasResizer->SetInterpolationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
-    AntialiasResizer->SetSIMDMode((Startup.CPUFeatures & 4) ? 3 : 1, false);
+    App.MainResizer->SetDecimationMode(1, CreateWeightSetter(1, 3, 0, 10));
+    App.MainResizer->SetInterpolationMode(2, CreateWeightSetter(2, 3, 0, 10));
+    App.MainResizer->SetSIMDMode((Startup.CPUFeatures & 4) ? 3 : 1, false);
+    App.MainResizer->SetMaxThreadNum(Settings.System.ProcessorCount);
+    App.AntialiasResizer->SetDecimationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
+    App.AntialiasResizer->SetInterpolationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
+    App.AntialiasResizer->SetSIMDMode((Startup.CPUFeatures & 4) ? 3 : 1, false);
     CreateSharedFilters();
-    PreviewParams.Resizer = MainResizer;
-    PreviewParams.Antialiasing = AntialiasResizer;
+    PreviewParams.Resizer = App.MainResizer;
+    PreviewParams.Antialiasing = App.AntialiasResizer;
     InitFlattenAlphaProc(Startup.CPUFeatures);
     return true;
 }
@@ -227,22 +227,22 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
 void FinalizeGlobals()
 {
     UnloadKodex();
-    delete FileList;
-    FileList = nullptr;
-    delete ImageFileList;
-    ImageFileList = nullptr;
+    delete App.FileList;
+    App.FileList = nullptr;
+    delete App.ImageFileList;
+    App.ImageFileList = nullptr;
     FreeFontCache(PreviewParams.FontCache);
     PreviewParams.Resizer = PreviewParams.Antialiasing = nullptr;
-    delete MainResizer;
-    MainResizer = nullptr;
-    delete AntialiasResizer;
-    AntialiasResizer = nullptr;
+    delete App.MainResizer;
+    App.MainResizer = nullptr;
+    delete App.AntialiasResizer;
+    App.AntialiasResizer = nullptr;
     FreeSharedFilters();
     delete EffectList;
     EffectList = nullptr;
     ActiveSPIList = nullptr;
-    SPIList.reset();
-    LanguageList.clear();
+    App.SPIList.reset();
+    App.LanguageList.clear();
 }
 
 bool IsNonInteractive()

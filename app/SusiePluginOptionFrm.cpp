@@ -34,10 +34,10 @@ std::string DefaultSPIFolder()
 
 TSPIList& PluginList()
 {
-    if (!SPIList)
-        SPIList = std::make_unique<TSPIList>();
-    ActiveSPIList = SPIList.get();
-    return *SPIList;
+    if (!App.SPIList)
+        App.SPIList = std::make_unique<TSPIList>();
+    ActiveSPIList = App.SPIList.get();
+    return *App.SPIList;
 }
 
 // The loaded plug-in of that file name; null when it failed to load.

@@ -95,7 +95,7 @@ protected:
         Window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
         Window->activateWindow();
-        ASSERT_TRUE(WaitFor([&] { return Window->isActiveWindow() && FileList->Count() == Listed; }, 10000));
+        ASSERT_TRUE(WaitFor([&] { return Window->isActiveWindow() && App.FileList->Count() == Listed; }, 10000));
         QTest::qWait(300);
     }
     // Calls Answer with each modal window that opens, until it returns true;

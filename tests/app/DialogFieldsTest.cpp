@@ -235,8 +235,8 @@ void DialogFields::SetUp()
 void DialogFields::TearDown()
 {
     Window.reset();
-    if (FileList)
-        FileList->Clear();
+    if (App.FileList)
+        App.FileList->Clear();
     Settings.SPIOrder = KeptOrder;
     fs::remove_all(Dir);
 }
@@ -286,7 +286,8 @@ void DialogFields::RunInto(const fs::path& File)
     Window->AddPaths(
         {(Dir / "in" / "a.jpg").string(), (Dir / "in" / "b.bmp").string(), (Dir / "in" / "c.png").string()});
     // The lossless transform lists JPEG files only.
-    ASSERT_TRUE(WaitFor([] { return FileList->Count() == (Settings.RunMode == 1 ? 1 : 3); })) << FileList->Count();
+    ASSERT_TRUE(WaitFor([] { return App.FileList->Count() == (Settings.RunMode == 1 ? 1 : 3); }))
+        << App.FileList->Count();
     Window->ConvertRun->trigger();
 }
 

@@ -33,7 +33,7 @@ public:
         InitializeGlobals({});
         Dir = ScratchDir("effectdlg");
         UseDataFolder(Dir);
-        FileList->Clear();
+        App.FileList->Clear();
         ErrorLog.Clear();
     }
     void Stop()
@@ -42,8 +42,8 @@ public:
             return;
         Started = false;
         Window.reset();
-        if (FileList)
-            FileList->Clear();
+        if (App.FileList)
+            App.FileList->Clear();
         FinalizeGlobals();
         Startup.ExeDir = SavedExeDir;
         fs::remove_all(Dir);
@@ -55,8 +55,8 @@ public:
         LoadTestSettings(Dir, Settings);
         Window = std::make_unique<TMainForm>(Args);
         Window->show();
-        ASSERT_TRUE(WaitFor([&] { return size_t(FileList->Count()) == Listed && Window->isVisible(); }))
-            << FileList->Count();
+        ASSERT_TRUE(WaitFor([&] { return size_t(App.FileList->Count()) == Listed && Window->isVisible(); }))
+            << App.FileList->Count();
     }
 
     // A W x H picture of one colour in in/, its path.

@@ -3,7 +3,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-TEST(ErrorLogForm, ShowsTheLogAndClosingEmptiesIt)
+TEST(App.ErrorLogForm, ShowsTheLogAndClosingEmptiesIt)
 {
     EnsureApp();
     ErrorLog.Clear();

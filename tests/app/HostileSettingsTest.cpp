@@ -299,8 +299,8 @@ protected:
     void TearDown() override
     {
         Window.reset();
-        if (FileList)
-            FileList->Clear();
+        if (App.FileList)
+            App.FileList->Clear();
         Startup.IniDir = KeptIniDir;
         fs::remove_all(Dir);
     }
@@ -357,7 +357,7 @@ TEST_F(SettingsWindow, ASideOfZeroTypedIntoTheSizeEditIsNoSize)
     fs::create_directories(Dir / "in");
     WritePhoto(Dir / "in" / "a.jpg", 400, 300);
     Window->AddPaths({(Dir / "in" / "a.jpg").string()});
-    ASSERT_TRUE(WaitFor([] { return FileList->Count() == 1; }));
+    ASSERT_TRUE(WaitFor([] { return App.FileList->Count() == 1; }));
     for (const char* Typed : {"0", "-50"}) {
         SCOPED_TRACE(Typed);
         fs::remove_all(Dir / "in" / "resize");

@@ -26,7 +26,7 @@ protected:
     void TearDown() override
     {
         fs::remove_all(Dir);
-        WorkAreaRight = WorkAreaBottom = 1 << 20;
+        App.WorkAreaRight = App.WorkAreaBottom = 1 << 20;
     }
     std::string Write(const std::string& Name, const std::string& Bytes)
     {
@@ -159,7 +159,7 @@ TEST_F(SettingsFile, ValuesNoDialogCouldStoreAreCorrected)
                                 "[Resize]\nRule=12\nHistory=8,640,480\nDecimationType=42\n"
                                 "[JPEG]\nConvertTo=7\nQuality=250\n[PNG]\nConvertTo=0\n"
                                 "[Preview]\nWidth=5000\n");
-    WorkAreaRight = 1920;
+    App.WorkAreaRight = 1920;
     LoadIniFile(f);
     EXPECT_EQ(Settings.System.MaxThread, 8); // below 1: every processor the process may use
     EXPECT_EQ(Settings.Resize.Rule, 0);

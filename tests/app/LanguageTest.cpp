@@ -300,7 +300,7 @@ TEST_F(Language, TheFileListNamesTypesInTheInterfaceLanguage)
         TMainForm Main(Paths);
         Main.show();
         QAbstractItemModel* M = Main.FileListView->model();
-        WaitFor([&] { return FileList->Count() >= int(Paths.size()); });
+        WaitFor([&] { return App.FileList->Count() >= int(Paths.size()); });
         QApplication::processEvents();
         ASSERT_EQ(M->rowCount(), int(Paths.size())) << Code;
         for (int R = 0; R < M->rowCount(); ++R) {
@@ -309,6 +309,6 @@ TEST_F(Language, TheFileListNamesTypesInTheInterfaceLanguage)
             for (const auto& [File, English] : Files)
                 EXPECT_TRUE(Name != File || Type == Cat.at(English)) << Code << ": " << Name << " is " << Type;
         }
-        FileList->Clear();
+        App.FileList->Clear();
     }
 }

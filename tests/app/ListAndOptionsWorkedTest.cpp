@@ -47,7 +47,7 @@ TEST(ListWorked, DropPickSortAndFollowTheCurrentRow)
         Img.save(QString::fromStdString((Dir / (std::to_string(S.width()) + ".bmp")).string()));
     }
     TImageInfoList Files;
-    FileList = &Files;
+    App.FileList = &Files;
     auto Names = [&Files] {
         std::string N;
         for (int i = 0; i < Files.Count(); ++i)
@@ -101,7 +101,7 @@ TEST(ListWorked, DropPickSortAndFollowTheCurrentRow)
     EXPECT_NE(Files[0]->Checked, Files[1]->Checked);
     QTest::keyClick(View, Qt::Key_Delete);
     EXPECT_EQ(Names(), "30.bmp 4.bmp ");
-    FileList = nullptr;
+    App.FileList = nullptr;
     fs::remove_all(Dir);
 }
 

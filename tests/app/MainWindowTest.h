@@ -17,14 +17,14 @@ protected:
             GTEST_SKIP() << "the codec library is not built";
         Dir = ScratchDir("main");
         UseDataFolder(Dir);
-        FileList->Clear();
+        App.FileList->Clear();
         ErrorLog.Clear();
     }
     void TearDown() override
     {
         Window.reset();
-        if (FileList)
-            FileList->Clear();
+        if (App.FileList)
+            App.FileList->Clear();
         Startup.ExeDir = VESTRO_DIST_DIR "/";
         std::filesystem::remove_all(Dir);
     }

@@ -75,8 +75,8 @@ protected:
         if (Window)
             Window->close();
         Window.reset();
-        if (FileList)
-            FileList->Clear();
+        if (App.FileList)
+            App.FileList->Clear();
         Startup.ExeDir = VESTRO_DIST_DIR "/";
         fs::remove_all(Dir);
     }
@@ -88,7 +88,7 @@ protected:
         LoadIniFile(Startup.IniFileName);
         Window = std::make_unique<TMainForm>(Photos);
         Window->show();
-        ASSERT_TRUE(WaitFor([&] { return FileList->Count() == int(Photos.size()); }));
+        ASSERT_TRUE(WaitFor([&] { return App.FileList->Count() == int(Photos.size()); }));
         if (!ShowThumbnail) {
             ASSERT_TRUE(WaitFor([&] { return !WindowFrame(Window.get()).isNull(); }, 10000));
             return;
@@ -218,5 +218,5 @@ TEST_F(MainWindowUnderWM, TheQuestionBeforeClearingTheListShowsItsWholeTitle)
     EXPECT_EQ(Seen, Window->windowTitle());
     EXPECT_GE(Width, OpenboxTitleWidth(Seen)) << Seen.toStdString();
     EXPECT_FALSE(Window->AtOnceBox->isChecked()); // Escape: the files stay
-    EXPECT_EQ(FileList->Count(), int(Photos.size()));
+    EXPECT_EQ(App.FileList->Count(), int(Photos.size()));
 }

@@ -91,22 +91,22 @@ std::pair<std::string, std::string> Split(const std::string& L)
 
 TEST_F(SweepLanguage, MenuNamesEachCatalogueAndChecksTheLanguageInUse)
 {
-    ASSERT_GE(LanguageList.size(), 3u);
+    ASSERT_GE(App.LanguageList.size(), 3u);
     for (const char* InUse : {"en", "DE", "ja", "xx"}) {
         SCOPED_TRACE(InUse);
         Settings.System.Language = InUse;
         Window = std::make_unique<TMainForm>(std::vector<std::string>{});
         const auto E = Entries();
-        ASSERT_EQ(E.size(), LanguageList.size());
+        ASSERT_EQ(E.size(), App.LanguageList.size());
         for (size_t i = 0; i < E.size(); ++i) {
-            const auto [Code, Name] = Split(LanguageList[i]);
+            const auto [Code, Name] = Split(App.LanguageList[i]);
             EXPECT_EQ(E[i].first, Name.empty() ? Code : Name) << i;
             EXPECT_EQ(E[i].second, AsciiLower(Code) == AsciiLower(InUse)) << Code;
         }
     }
     // The catalogues by their folder names, in order.
     std::vector<std::string> Codes;
-    for (const std::string& L : LanguageList)
+    for (const std::string& L : App.LanguageList)
         Codes.push_back(Split(L).first);
     EXPECT_EQ(Codes, (std::vector<std::string>{"de", "en", "ja"}));
     // Each named as its catalogue's header names it, and nothing more.
@@ -115,7 +115,7 @@ TEST_F(SweepLanguage, MenuNamesEachCatalogueAndChecksTheLanguageInUse)
     for (const auto& [Text, Checked] : E)
         Names.push_back(Text);
     EXPECT_EQ(Names, (std::vector<std::string>{"Deutsch", "English", "\u65e5\u672c\u8a9e"}));
-    EXPECT_NE(Split(LanguageList[0]).second, "");
+    EXPECT_NE(Split(App.LanguageList[0]).second, "");
 }
 
 TEST_F(SweepLanguage, ChoiceIsSavedOnCloseAndTheNextStartSpeaksIt)
@@ -132,7 +132,7 @@ TEST_F(SweepLanguage, ChoiceIsSavedOnCloseAndTheNextStartSpeaksIt)
         Open(std::string("[System]\nLanguage=") + Settings.System.Language + "\n");
         const auto Shown = Window->menuBar()->actions().front()->text();
         std::string Name;
-        for (const std::string& L : LanguageList)
+        for (const std::string& L : App.LanguageList)
             if (Split(L).first == C.Code)
                 Name = Split(L).second.empty() ? Split(L).first : Split(L).second;
         ASSERT_FALSE(Name.empty());
@@ -385,15 +385,15 @@ TEST_F(SweepLanguage, SettingsWithRulesOfTheirOwnAreSavedCorrected)
 TEST_F(SweepLanguage, EachStoredResamplingFilterReachesTheResizer)
 {
     TKeptSettings KeptRecords;
-    ASSERT_NE(MainResizer, nullptr);
+    ASSERT_NE(App.MainResizer, nullptr);
     const fs::path In = Dir / "filters.ini";
     for (int Id = 1; Id <= 9; ++Id) {
         SCOPED_TRACE(Id);
         const int Up = std::max(Id, 2);
         std::ofstream(In) << "[Resize]\nDecimationType=" << Id << "\nInterpolationType=" << Up << "\n";
         LoadIniFile(In.string());
-        EXPECT_EQ(MainResizer->DecimationMode, uint32_t(Id));
-        EXPECT_EQ(MainResizer->InterpolationMode, uint32_t(Up));
+        EXPECT_EQ(App.MainResizer->DecimationMode, uint32_t(Id));
+        EXPECT_EQ(App.MainResizer->InterpolationMode, uint32_t(Up));
     }
 }
 

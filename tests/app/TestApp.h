@@ -184,17 +184,17 @@ struct TListsTest : ::testing::Test {
         EnsureApp();
         Dir = ScratchDir(::testing::UnitTest::GetInstance()->current_test_suite()->name());
         SetUpTestResizer(Resizer);
-        FileList = &Files;
+        App.FileList = &Files;
         EffectList = &Effects;
-        MainResizer = &Resizer;
+        App.MainResizer = &Resizer;
         ErrorLog.Clear();
     }
     void TearDown() override
     {
         Files.Clear();
-        FileList = nullptr;
+        App.FileList = nullptr;
         EffectList = nullptr;
-        MainResizer = nullptr;
+        App.MainResizer = nullptr;
         ErrorLog.Clear();
         std::filesystem::remove_all(Dir);
     }
