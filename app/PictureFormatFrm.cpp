@@ -63,7 +63,7 @@ TPictureFormatForm::TPictureFormatForm(TBitmapOption& Bitmap, TJPEGOption& JPEG,
     } Rows[] = {{"Bitmap Image", &BitmapList, Bitmap.ConvertTo},
                 {"JPEG Image", &JPEGList, JPEG.ConvertTo},
                 {"PNG Image", &PNGList, PNG.ConvertTo},
-                {"Other(Use SPI)", &App.SPIList, SPI.SPITo},
+                {"Other(Use SPI)", &SPIList, SPI.SPITo},
                 {"Other(Use WIC)", &WICList, WIC.ConvertTo}};
     int Row = 0;
     for (const auto& R : Rows) {
@@ -110,7 +110,7 @@ void TPictureFormatForm::accept()
     FBitmap.ConvertTo = BitmapList->currentIndex() + 1;
     FJPEG.ConvertTo = JPEGList->currentIndex() + 1;
     FPNG.ConvertTo = PNGList->currentIndex() + 1;
-    FSPI.SPITo = App.SPIList->currentIndex() + 1;
+    FSPI.SPITo = SPIList->currentIndex() + 1;
     FWIC.ConvertTo = WICList->currentIndex() + 1;
     FBackColor.Red = static_cast<uint16_t>(FColor.red());
     FBackColor.Green = static_cast<uint16_t>(FColor.green());

@@ -42,21 +42,6 @@ struct TApplication {
 };
 extern TApplication App;
 
-// Old names, kept while code moves to App.
-inline TMainForm*& MainForm = App.MainForm;
-inline TErrorLogForm*& ErrorLogForm = App.ErrorLogForm;
-inline TResizer*& MainResizer = App.MainResizer;
-inline TResizer*& AntialiasResizer = App.AntialiasResizer;
-inline TUnsharpMask*& MainUnsharpMask = App.MainUnsharpMask;
-inline TGaussianBlur*& MainGaussianBlur = App.MainGaussianBlur;
-inline TImageInfoList*& FileList = App.FileList;
-inline std::vector<TImageFileInfo>*& ImageFileList = App.ImageFileList;
-inline std::vector<std::string>& LanguageList = App.LanguageList;
-inline std::unique_ptr<TSPIList>& SPIList = App.SPIList;
-inline int32_t& WorkAreaRight = App.WorkAreaRight;
-inline int32_t& WorkAreaBottom = App.WorkAreaBottom;
-inline int& ClipboardCounter = App.ClipboardCounter;
-
 // Creates the process-wide objects in their order (paths, language, kernels,
 // codec library, lists, effect chain, resizers). Args are the command-line
 // arguments without the program. Always succeeds; a codec library that will

@@ -3,7 +3,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-TEST(App.ErrorLogForm, ShowsTheLogAndClosingEmptiesIt)
+TEST(ErrorLogForm, ShowsTheLogAndClosingEmptiesIt)
 {
     EnsureApp();
     ErrorLog.Clear();
