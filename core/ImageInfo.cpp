@@ -341,8 +341,7 @@ void TImageInfoList::SortList(int32_t Key)
 
 // ---------------------------------------------------------- TExtInfoList ---
 
-TExtInfoList ExtInfoList;
-TSPIList* ActiveSPIList = nullptr;
+TPictureTypes PictureTypes;
 
 namespace {
 

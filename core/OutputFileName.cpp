@@ -10,7 +10,14 @@
 #include "platform/LocaleFormat.h"
 
 int32_t CurrentNumber = 1;
-std::map<std::string, int32_t> FolderFileCounts;
+namespace {
+// Per-folder counters of the <c> tokens: folder (ending in "/") -> last count.
+std::map<std::string, int32_t>& FolderFileCounts()
+{
+    static std::map<std::string, int32_t> Counts;
+    return Counts;
+}
+} // namespace
 
 namespace {
 
@@ -145,7 +152,7 @@ std::string WithoutTrailingSlash(std::string S)
 
 void ClearFolderFileCounts()
 {
-    FolderFileCounts.clear();
+    FolderFileCounts().clear();
 }
 
 int32_t ExtractStartNumber(std::string& Rule)
@@ -172,8 +179,8 @@ int32_t ExtractStartNumber(std::string& Rule, const TRunSettings& S)
 
 int32_t NextFolderFileCount(const std::string& Folder)
 {
-    auto It = FolderFileCounts.find(Folder);
-    if (It != FolderFileCounts.end())
+    auto It = FolderFileCounts().find(Folder);
+    if (It != FolderFileCounts().end())
         return ++It->second;
     int32_t Count = 1;
     std::error_code Ec;
@@ -185,7 +192,7 @@ int32_t NextFolderFileCount(const std::string& Folder)
         if (!Name.empty() && Name[0] != '.' && D->is_regular_file(Ec2))
             ++Count;
     }
-    FolderFileCounts[Folder] = Count;
+    FolderFileCounts()[Folder] = Count;
     return Count;
 }
 

@@ -21,8 +21,7 @@ struct TRunSettings;
 
 // Running number carried from one run to the next.
 extern int32_t CurrentNumber;
-// Per-folder counters of the <c> tokens: folder (ending in "/") -> last count.
-extern std::map<std::string, int32_t> FolderFileCounts;
+// Forgets the per-folder counters of the <c> tokens.
 void ClearFolderFileCounts();
 
 // Removes every start-number token from Rule and returns the start value: the

@@ -20,8 +20,6 @@
 #include <cstdio>
 #include <cstring>
 
-THistogramForm* HistogramForm = nullptr;
-
 namespace {
 
 constexpr int Baseline = 128;

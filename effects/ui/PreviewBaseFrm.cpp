@@ -18,8 +18,7 @@
 #include <condition_variable>
 #include <cstring>
 
-std::function<THistogramWindowHook*(QWidget* Owner)> CreateHistogramWindow = NewHistogramWindow;
-TImageInfoList* PreviewFileList = nullptr;
+TPreviewWindows PreviewWindows = {nullptr, nullptr, NewHistogramWindow, nullptr};
 
 // ------------------------------------------------------------------ image routines
 

@@ -25,8 +25,6 @@
 #include <cmath>
 #include <cstdlib>
 
-TPreviewForm* PreviewForm = nullptr;
-
 namespace {
 
 QString Tr(const char* Text)

@@ -7,6 +7,7 @@
 // GUI thread only.
 #pragma once
 #include "core/ImgInfo.h"
+#include "effects/ui/PreviewWindows.h"
 #include "effects/Effect.h" // TSize
 
 #include <QWidget>
@@ -174,7 +175,3 @@ private:
     bool FWasShown = false;
     bool FRemapping = false; // showEvent leaves place and view alone
 };
-
-// The process-wide preview window of the effect dialogs; made and released by
-// the open preview dialog, null otherwise.
-extern TPreviewForm* PreviewForm;
