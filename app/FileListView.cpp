@@ -146,9 +146,10 @@ TFileListView::TFileListView(QWidget* Parent, TImageInfoList* List)
     // interface language.
     int TypeWidth = columnWidth(TFileListModel::colType);
     for (const QString& Ext : QStringLiteral(".jpg .png .bmp .gif .tif .webp .heic .ico .jxr").split(QLatin1Char(' ')))
-        TypeWidth = std::max(
-            TypeWidth,
-            fontMetrics().horizontalAdvance(QString::fromStdString(ExtInfoList.GetExtType(Ext.toStdString()))) + 12);
+        TypeWidth = std::max(TypeWidth,
+                             fontMetrics().horizontalAdvance(
+                                 QString::fromStdString(PictureTypes.ExtInfoList.GetExtType(Ext.toStdString()))) +
+                                 12);
     setColumnWidth(TFileListModel::colType, TypeWidth);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TFileListView::SortByColumn);
     setDragEnabled(true);

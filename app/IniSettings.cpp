@@ -329,7 +329,7 @@ void LoadPlugins()
     else
         App.SPIList->ReleaseSPI();
     // The probe, the loader and the listing ask this list.
-    ActiveSPIList = App.SPIList.get();
+    PictureTypes.ActiveSPIList = App.SPIList.get();
     Startup.SPIPath = Settings.SPI.SPIDirectory.empty() ? Startup.ExeDir + "SusiePlugin" : Settings.SPI.SPIDirectory;
     while (Startup.SPIPath.size() > 1 && Startup.SPIPath.back() == '/')
         Startup.SPIPath.pop_back();

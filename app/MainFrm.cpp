@@ -115,7 +115,7 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
 
     // What the effect chain and its dialogs need of the window.
     EffectHost = this;
-    PreviewFileList = App.FileList;
+    PreviewWindows.PreviewFileList = App.FileList;
     auto Selected = [this]() -> int32_t { return CurrentRow(); };
     RegisterAddBlankForm(this, Selected);
     RegisterTrimmingOptionForm(this, Selected);
@@ -182,7 +182,7 @@ TMainForm::~TMainForm()
         App.MainForm = nullptr;
     if (App.ErrorLogForm && App.ErrorLogForm->parent() == this)
         App.ErrorLogForm = nullptr;
-    PreviewFileList = nullptr;
+    PreviewWindows.PreviewFileList = nullptr;
     // The dialogs must not name a window that is gone.
     RegisterAddBlankForm(nullptr);
     RegisterTrimmingOptionForm(nullptr);

@@ -173,7 +173,7 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
     Startup.KodexLoaded = LoadKodex(Startup.ExeDir, Startup.KodexLoadError);
 
     for (const char* e : {".bmp", ".jpg", ".png", ".tif"})
-        ExtInfoList.AddExt(e);
+        PictureTypes.ExtInfoList.AddExt(e);
     // bin/ beside the program first, then the system's own tool.
     Startup.JPEGTranPath = FindJPEGTranPath();
     Startup.SendToDir = StandardFolder(QStandardPaths::ApplicationsLocation);
@@ -240,7 +240,7 @@ void FinalizeGlobals()
     FreeSharedFilters();
     delete EffectList;
     EffectList = nullptr;
-    ActiveSPIList = nullptr;
+    PictureTypes.ActiveSPIList = nullptr;
     App.SPIList.reset();
     App.LanguageList.clear();
 }

@@ -36,7 +36,7 @@ TSPIList& PluginList()
 {
     if (!App.SPIList)
         App.SPIList = std::make_unique<TSPIList>();
-    ActiveSPIList = App.SPIList.get();
+    PictureTypes.ActiveSPIList = App.SPIList.get();
     return *App.SPIList;
 }
 

@@ -237,8 +237,8 @@ TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner)
 
     KeepCaptionWhole(this);
     adjustSize();
-    if (PreviewForm)
-        PreviewForm->DlgWidth = width();
+    if (PreviewWindows.PreviewForm)
+        PreviewWindows.PreviewForm->DlgWidth = width();
 }
 
 TAddBlankForm::~TAddBlankForm() = default;
@@ -463,8 +463,8 @@ void TAddBlankForm::PreviewClicked()
         return;
     if (PreviewBox->isChecked())
         RequestPreview();
-    if (PreviewForm)
-        PreviewForm->setVisible(PreviewBox->isChecked());
+    if (PreviewWindows.PreviewForm)
+        PreviewWindows.PreviewForm->setVisible(PreviewBox->isChecked());
 }
 
 void TAddBlankForm::changeEvent(QEvent* e)

@@ -298,13 +298,13 @@ class THistogramWindow : public THistogramWindowHook {
 public:
     explicit THistogramWindow(QWidget* Owner) : FForm(new THistogramForm(Owner))
     {
-        delete HistogramForm;
-        HistogramForm = FForm;
+        delete PreviewWindows.HistogramForm;
+        PreviewWindows.HistogramForm = FForm;
     }
     ~THistogramWindow() override
     {
-        if (HistogramForm == FForm)
-            HistogramForm = nullptr;
+        if (PreviewWindows.HistogramForm == FForm)
+            PreviewWindows.HistogramForm = nullptr;
         delete FForm;
     }
     void Count(const TImgInfo& Img, int32_t Mode, TMultiThread& MT, THistogramCounts& Counts) override

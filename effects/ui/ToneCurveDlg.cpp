@@ -614,16 +614,16 @@ TCustomSpotPreviewThread* TToneCurveOptionForm::CreateSpotPreviewThread(TMultiTh
 
 void TToneCurveOptionForm::PreviewToggled()
 {
-    if (Master.Mem && PreviewForm) {
+    if (Master.Mem && PreviewWindows.PreviewForm) {
         const bool On = PreviewBox->isChecked();
-        PreviewForm->setVisible(On);
+        PreviewWindows.PreviewForm->setVisible(On);
         if (Histogram) {
             if (On && HistogramBox->isChecked())
                 Histogram->Show();
             else
                 Histogram->Hide();
         }
-        if (PreviewForm->isVisible())
+        if (PreviewWindows.PreviewForm->isVisible())
             RequestPreview();
         Redraw();
     }

@@ -121,7 +121,7 @@ public:
     // The text of the preview window's status panel Index (0 size, 1 pointer or selection).
     static QString PreviewStatus(int Index)
     {
-        const QList<QLabel*> L = PreviewForm->findChild<QStatusBar*>()->findChildren<QLabel*>();
+        const QList<QLabel*> L = PreviewWindows.PreviewForm->findChild<QStatusBar*>()->findChildren<QLabel*>();
         return Index < L.size() ? L[Index]->text() : QString();
     }
     // Waits until the preview window shows a picture whose middle has colour C (within 3 per channel).
@@ -129,9 +129,10 @@ public:
     {
         return WaitFor(
             [&] {
-                if (!PreviewForm || !PreviewForm->isVisible() || PreviewForm->PaintBox()->width() < 4)
+                if (!PreviewWindows.PreviewForm || !PreviewWindows.PreviewForm->isVisible() ||
+                    PreviewWindows.PreviewForm->PaintBox()->width() < 4)
                     return false;
-                const QImage I = PreviewForm->PaintBox()->grab().toImage();
+                const QImage I = PreviewWindows.PreviewForm->PaintBox()->grab().toImage();
                 return Near(I.pixelColor(I.width() / 2, I.height() / 2), C);
             },
             10000);

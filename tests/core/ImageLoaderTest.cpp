@@ -79,9 +79,9 @@ TEST_F(LoadByType, BitmapAndPluginInputs)
     TSPIList List;
     List.LoadSPI(std::string(VESTRO_TEST_BIN_DIR) + "/spi", "pnm.spi");
     ASSERT_EQ(List.Count(), 1u);
-    ActiveSPIList = &List;
+    PictureTypes.ActiveSPIList = &List;
     const int32_t R = Load(D.File("x.ppm"), P, ofPNG);
-    ActiveSPIList = nullptr;
+    PictureTypes.ActiveSPIList = nullptr;
     EXPECT_EQ(std::make_tuple(Info.PictureFormat, Info.Width, Info.Height), std::make_tuple(pfSPI, 3, 2));
     EXPECT_EQ(Info.SPI(), List.Items(0));
     ASSERT_EQ(R, 1);

@@ -147,12 +147,12 @@ TEST(PreviewWorker, ClosingTheDialogWhileAWorkerRunsNeitherHangsNorCrashes)
         TTestDialog D;
         D.Value = 7;
         D.Request();
-        PreviewForm->SetViewMode(0);
+        PreviewWindows.PreviewForm->SetViewMode(0);
         D.PreviewViewModeChanged();
         ASSERT_TRUE(PumpUntil([&] { return !D.Delivered.empty(); }));
         EXPECT_EQ(D.Dest2.Mem[0], 7);
     }
-    EXPECT_EQ(PreviewForm, nullptr);
+    EXPECT_EQ(PreviewWindows.PreviewForm, nullptr);
 }
 
 TEST(PreviewImages, CropAndPasteStayInsideThePicture)
