@@ -233,10 +233,6 @@ struct TPictureTypes {
 };
 extern TPictureTypes PictureTypes;
 
-// Old names, kept while code moves to PictureTypes.
-inline TExtInfoList& ExtInfoList = PictureTypes.ExtInfoList;
-inline TSPIList*& ActiveSPIList = PictureTypes.ActiveSPIList;
-
 // Header probes. Each returns true when it recognised the file.
 bool GetImageInfo(const std::string& FileName, TImageInfo& Info);
 // Only size, times and path; false when the file is missing.

@@ -21,10 +21,3 @@ struct TPreviewWindows {
     TImageInfoList* PreviewFileList = nullptr;
 };
 extern TPreviewWindows PreviewWindows;
-
-// Old names, kept while code moves to PreviewWindows.
-inline TPreviewForm*& PreviewForm = PreviewWindows.PreviewForm;
-inline THistogramForm*& HistogramForm = PreviewWindows.HistogramForm;
-inline std::function<THistogramWindowHook*(QWidget* Owner)>& CreateHistogramWindow =
-    PreviewWindows.CreateHistogramWindow;
-inline TImageInfoList*& PreviewFileList = PreviewWindows.PreviewFileList;
