@@ -21,7 +21,11 @@ struct TThreadMemory {
     TRunMemory* CurrentRun = nullptr; // the run whose share this thread holds
     uint64_t Held = 0;                // the share, bytes
 };
-thread_local TThreadMemory ThisThread;
+TThreadMemory& ThisThread()
+{
+    thread_local TThreadMemory Memory;
+    return Memory;
+}
 
 int Workers(const TSystemOption& S)
 {
@@ -52,11 +56,11 @@ uint64_t PictureMemoryBudget(const TSystemOption& S)
 
 uint64_t PictureMemoryBudget()
 {
-    if (ThisThread.CurrentRun) {
-        const uint64_t Run = ThisThread.CurrentRun->HeldForRun();
-        return Run < ThisThread.CurrentRun->Total() ? ThisThread.CurrentRun->Total() - Run : 0;
+    if (ThisThread().CurrentRun) {
+        const uint64_t Run = ThisThread().CurrentRun->HeldForRun();
+        return Run < ThisThread().CurrentRun->Total() ? ThisThread().CurrentRun->Total() - Run : 0;
     }
-    return ThisThread.ScopeBudget != 0 ? ThisThread.ScopeBudget : PictureMemoryBudget(Settings.System);
+    return ThisThread().ScopeBudget != 0 ? ThisThread().ScopeBudget : PictureMemoryBudget(Settings.System);
 }
 
 // ---------------------------------------------------------------- the run's budget
@@ -134,48 +138,48 @@ void TRunMemory::Release(uint64_t Bytes)
 
 void HoldPictureMemoryForRun(uint64_t Bytes)
 {
-    if (ThisThread.CurrentRun)
-        ThisThread.CurrentRun->HoldForRun(Bytes);
+    if (ThisThread().CurrentRun)
+        ThisThread().CurrentRun->HoldForRun(Bytes);
 }
 
 // ---------------------------------------------------------------- scopes
 
 TPictureBudgetScope::TPictureBudgetScope(const TSystemOption& S)
-    : FOuterBudget(ThisThread.ScopeBudget), FOuterRun(ThisThread.CurrentRun), FOuterHeld(ThisThread.Held)
+    : FOuterBudget(ThisThread().ScopeBudget), FOuterRun(ThisThread().CurrentRun), FOuterHeld(ThisThread().Held)
 {
-    ThisThread.ScopeBudget = PictureMemoryBudget(S);
-    ThisThread.CurrentRun = nullptr;
-    ThisThread.Held = 0;
+    ThisThread().ScopeBudget = PictureMemoryBudget(S);
+    ThisThread().CurrentRun = nullptr;
+    ThisThread().Held = 0;
     // Blocks a batch worker keeps for its next picture stay within half of it.
-    platform::LimitPageReuse(ThisThread.ScopeBudget / 2);
+    platform::LimitPageReuse(ThisThread().ScopeBudget / 2);
 }
 
 TPictureBudgetScope::TPictureBudgetScope(TRunMemory& Run, uint64_t Bytes, const std::atomic<bool>* Cancel,
                                          const std::function<void()>& LetGo)
-    : FOuterBudget(ThisThread.ScopeBudget), FOuterRun(ThisThread.CurrentRun), FOuterHeld(ThisThread.Held)
+    : FOuterBudget(ThisThread().ScopeBudget), FOuterRun(ThisThread().CurrentRun), FOuterHeld(ThisThread().Held)
 {
     const uint64_t Room = Run.Total() - std::min(Run.Total(), Run.HeldForRun());
     Bytes = std::min(Bytes, Room);
-    ThisThread.ScopeBudget = 0;
-    ThisThread.CurrentRun = nullptr;
-    ThisThread.Held = 0;
+    ThisThread().ScopeBudget = 0;
+    ThisThread().CurrentRun = nullptr;
+    ThisThread().Held = 0;
     if (!Run.Admit(Bytes, Cancel, LetGo)) {
         FCancelled = true;
         return;
     }
-    ThisThread.CurrentRun = &Run;
-    ThisThread.Held = Bytes;
+    ThisThread().CurrentRun = &Run;
+    ThisThread().Held = Bytes;
     // What a worker keeps for its next picture is its part of half the budget.
     platform::LimitPageReuse(Run.Total() / (2 * uint64_t(Run.FWorkers)));
 }
 
 TPictureBudgetScope::~TPictureBudgetScope()
 {
-    if (ThisThread.CurrentRun)
-        ThisThread.CurrentRun->Release(ThisThread.Held);
-    ThisThread.ScopeBudget = FOuterBudget;
-    ThisThread.CurrentRun = FOuterRun;
-    ThisThread.Held = FOuterHeld;
+    if (ThisThread().CurrentRun)
+        ThisThread().CurrentRun->Release(ThisThread().Held);
+    ThisThread().ScopeBudget = FOuterBudget;
+    ThisThread().CurrentRun = FOuterRun;
+    ThisThread().Held = FOuterHeld;
 }
 
 // ---------------------------------------------------------------- checks
@@ -198,10 +202,10 @@ void CheckPictureMemory(uint64_t Bytes)
 {
     if (Bytes > PictureMemoryBudget())
         throw EVestroError(LoadResText(SPictureTooLarge));
-    if (ThisThread.CurrentRun && Bytes > ThisThread.Held) {
-        if (!ThisThread.CurrentRun->Grow(ThisThread.Held, Bytes))
+    if (ThisThread().CurrentRun && Bytes > ThisThread().Held) {
+        if (!ThisThread().CurrentRun->Grow(ThisThread().Held, Bytes))
             throw TPictureMemoryWait{Bytes};
-        ThisThread.Held = Bytes;
+        ThisThread().Held = Bytes;
     }
 }
 

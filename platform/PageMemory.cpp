@@ -87,17 +87,21 @@ struct TPageState {
     std::atomic<TPageTakeProc> ForwardTake{nullptr};
     std::atomic<TPageKeepProc> ForwardKeep{nullptr};
 };
-TPageState Pages;
+TPageState& Pages()
+{
+    static TPageState State;
+    return State;
+}
 
 void MakeReuseKey()
 {
-    pthread_key_create(&Pages.ReuseKey, nullptr);
+    pthread_key_create(&Pages().ReuseKey, nullptr);
 }
 
 TPageReuse* ThreadReuse() noexcept
 {
-    pthread_once(&Pages.ReuseKeyOnce, MakeReuseKey);
-    return static_cast<TPageReuse*>(pthread_getspecific(Pages.ReuseKey));
+    pthread_once(&Pages().ReuseKeyOnce, MakeReuseKey);
+    return static_cast<TPageReuse*>(pthread_getspecific(Pages().ReuseKey));
 }
 
 void* MapFresh(uint64_t Size, bool ManyWriters) noexcept
@@ -202,13 +206,13 @@ void LimitPageReuse(uint64_t Cap) noexcept
 
 void ForwardPageReuse(TPageTakeProc Take, TPageKeepProc Keep) noexcept
 {
-    Pages.ForwardTake.store(Take, std::memory_order_release);
-    Pages.ForwardKeep.store(Keep, std::memory_order_release);
+    Pages().ForwardTake.store(Take, std::memory_order_release);
+    Pages().ForwardKeep.store(Keep, std::memory_order_release);
 }
 
 TPageReuse::TPageReuse(uint64_t Cap) noexcept : FCap(Cap), FOuter(ThreadReuse())
 {
-    pthread_setspecific(Pages.ReuseKey, this);
+    pthread_setspecific(Pages().ReuseKey, this);
 }
 
 TPageReuse::~TPageReuse()
@@ -216,7 +220,7 @@ TPageReuse::~TPageReuse()
     for (void* p : FBlock)
         if (p)
             Unmap(p);
-    pthread_setspecific(Pages.ReuseKey, FOuter);
+    pthread_setspecific(Pages().ReuseKey, FOuter);
 }
 
 int TPageReuse::Count() const noexcept
@@ -234,7 +238,7 @@ void* PageAlloc(uint64_t Size, bool ManyWriters) noexcept
 
 void* PageAllocDirty(uint64_t Size, bool ManyWriters, bool* Fresh) noexcept
 {
-    const TPageTakeProc take = Pages.ForwardTake.load(std::memory_order_acquire);
+    const TPageTakeProc take = Pages().ForwardTake.load(std::memory_order_acquire);
     void* p = take ? take(Size, !ManyWriters) : TakeKeptPages(Size, !ManyWriters);
     bool fresh = false;
     if (!p) {
@@ -255,7 +259,7 @@ void PageFree(void* P) noexcept
 {
     if (!P)
         return;
-    const TPageKeepProc keep = Pages.ForwardKeep.load(std::memory_order_acquire);
+    const TPageKeepProc keep = Pages().ForwardKeep.load(std::memory_order_acquire);
     if (keep ? keep(P) : KeepPages(P))
         return;
     Unmap(P);
