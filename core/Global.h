@@ -169,6 +169,10 @@ struct TSettings {
     std::string SPIOrder; // plug-in order string
     std::string UIFontName;
     int32_t UIFontSize = 9;
+    // Set by the colour-reduction effect: true while it is used with a tool
+    // that cannot keep alpha (every mode but the alpha-keeping one), so the
+    // loader flattens alpha while reading.
+    bool ColorReductionDropsAlpha = false;
 };
 extern TSettings Settings;
 

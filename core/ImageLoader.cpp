@@ -12,8 +12,6 @@
 #include "core/SusiePlugin.h"
 #include "platform/FileTimes.h"
 
-bool ColorReductionDropsAlpha = false;
-
 uint32_t LoaderFlags(int32_t OutFormat, const TRunSettings& S)
 {
     const bool Flatten = (Startup.CPUFeatures & CPU_SSE) == 0 || OutFormat == ofJPEG ||
