@@ -106,7 +106,7 @@ TDecreaseColorEffect::TDecreaseColorEffect()
 void TDecreaseColorEffect::UpdateLoaderFlag() const
 {
     // pngnqi's stand-in keeps alpha; the two palette tools did not.
-    ColorReductionDropsAlpha = FUse && FMode != 3;
+    Settings.ColorReductionDropsAlpha = FUse && FMode != 3;
 }
 
 void TDecreaseColorEffect::SetUse(bool Value)

@@ -22,7 +22,7 @@ protected:
     void TearDown() override
     {
         Startup.TempDir = SavedTemp;
-        ColorReductionDropsAlpha = false;
+        Settings.ColorReductionDropsAlpha = false;
     }
     // Runs E on Img with PNG output under Name and reads the written picture back.
     void WriteAndReadBack(TDecreaseColorEffect& E, TImgInfo& Img, const std::string& Name, TTestImg& Back)

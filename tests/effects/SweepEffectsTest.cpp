@@ -148,5 +148,5 @@ TEST(SweepEffectList, TheEntryAfterTheChainIsTheColourReduction)
     EXPECT_TRUE(L.Items(1)->FUse);
     L.ChangeState(-1, true); // nothing
     EXPECT_FALSE(R->FUse);
-    ColorReductionDropsAlpha = false; // a global the effect sets
+    Settings.ColorReductionDropsAlpha = false; // a global the effect sets
 }
