@@ -17,6 +17,6 @@ TRunSettings TakeRunSettings()
     S.Combine = Settings.Combine;
     S.Background = Settings.Background;
     S.RunMode = Settings.RunMode;
-    S.ColorReductionDropsAlpha = ColorReductionDropsAlpha;
+    S.ColorReductionDropsAlpha = Settings.ColorReductionDropsAlpha;
     return S;
 }
