@@ -63,7 +63,7 @@ int DeleteShortcutFiles();
 class TCreateShortCutForm : public QDialog {
     Q_OBJECT
 public:
-    // Reads ShortCutSettings into the controls; OK writes them back.
+    // Reads Settings.ShortCut into the controls; a shortcut made stores them back.
     explicit TCreateShortCutForm(QWidget* Owner = nullptr);
 
     QLineEdit* NameEdit;         // shortcut name, "Vestro" at first

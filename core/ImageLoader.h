@@ -24,7 +24,6 @@ enum : int32_t { ofNone = 0, ofBMP = 1, ofJPEG = 2, ofPNG = 3 };
 // reader: the source is the better copy and is never deleted or replaced).
 enum : uint32_t { lfFlattenAlpha = 1, lfGrayAlpha = 0x20000, lfDecoderWarned = 0x80000 };
 
-
 // The loader flag word for an output format: lfFlattenAlpha when the processor
 // lacks SSE, the output is JPEG, the output is BMP without alpha support, or
 // colour reduction cannot keep alpha (by S); else 0.

@@ -66,7 +66,7 @@ public:
     // after SelectAll, where the adjusted rectangle is taken.
     using TChangeSelectRectEvent = std::function<void(TRect& r, QObject* Sender)>;
 
-    // Size, place and view mode come from PreviewOption; they are stored back
+    // Size, place and view mode come from Settings.Preview; they are stored back
     // when the window is destroyed. The window stays above Owner.
     explicit TPreviewForm(QWidget* Owner = nullptr);
     ~TPreviewForm() override;
