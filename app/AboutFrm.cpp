@@ -17,8 +17,8 @@
 TAboutForm::TAboutForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(QString::fromStdString(LoadResText("About")));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     char Text[256];
     std::snprintf(Text, sizeof Text, LoadResText("Vestro Image Resizer  Version %.6d").c_str(), 170111);

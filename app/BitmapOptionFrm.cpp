@@ -20,12 +20,13 @@ QString Tr(const char* Text)
 }
 }
 
-TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner) : QDialog(Owner), FOption(Option)
+TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner)
+    : QDialog(Owner), FOption(Option), FDraft(Option)
 {
     setWindowTitle(Tr("BMP Settings"));
     AlphaCheck = FBindings.Bind(new QCheckBox(Tr("Output of bitmaps with alpha channel is enabled "), this),
-                                Option.AlphaChannelSupport);
-    AlphaCheck->setEnabled((CPUFeatures & CPU_SSE) != 0);
+                                FDraft.AlphaChannelSupport);
+    AlphaCheck->setEnabled((Startup.CPUFeatures & CPU_SSE) != 0);
 
     HeaderPanel = new QWidget(this);
     auto* HeaderRow = new QHBoxLayout(HeaderPanel);
@@ -33,14 +34,14 @@ TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner) : QD
     HeaderRow->addWidget(new QLabel(Tr("Header"), HeaderPanel));
     HeaderList = new QComboBox(HeaderPanel);
     HeaderList->addItems({QStringLiteral("BITMAPINFOHEADER"), QStringLiteral("BITMAPV4HEADER")});
-    HeaderList->setCurrentIndex(Option.AlphaBitmapHeaderType == 0 ? 0 : 1);
+    HeaderList->setCurrentIndex(FDraft.AlphaBitmapHeaderType == 0 ? 0 : 1);
     HeaderRow->addWidget(HeaderList, 1);
 
     AlphaCheckList = new QComboBox(this);
     AlphaCheckList->addItems({Tr("Auto"), QStringLiteral("ARGB"), QStringLiteral("XRGB")});
-    FBindings.Bind(AlphaCheckList, Option.AlphaCheckType);
+    FBindings.Bind(AlphaCheckList, FDraft.AlphaCheckType);
     IndexColorCheck = FBindings.Bind(new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this),
-                                     Option.IndexColor);
+                                     FDraft.IndexColor);
 
     MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(AlphaCheck, &QCheckBox::toggled, HeaderPanel, &QWidget::setEnabled);
@@ -61,6 +62,7 @@ TBitmapOptionForm::TBitmapOptionForm(TBitmapOption& Option, QWidget* Owner) : QD
 void TBitmapOptionForm::accept()
 {
     FBindings.Commit();
-    FOption.AlphaBitmapHeaderType = HeaderList->currentIndex();
+    FDraft.AlphaBitmapHeaderType = HeaderList->currentIndex();
+    FOption = FDraft;
     QDialog::accept();
 }

@@ -2,6 +2,7 @@
 // input without bit-field masks is read, and index colour output.
 #pragma once
 #include "app/ControlBinding.h"
+#include "core/Global.h"
 
 #include <QDialog>
 
@@ -9,7 +10,6 @@ class QCheckBox;
 class QComboBox;
 class QPushButton;
 class QWidget;
-struct TBitmapOption;
 
 class TBitmapOptionForm : public QDialog {
     Q_OBJECT
@@ -29,5 +29,6 @@ public:
 
 private:
     TBitmapOption& FOption;
+    TBitmapOption FDraft; // what the controls edit; OK stores it into FOption
     TControlBindings FBindings;
 };

@@ -25,8 +25,8 @@ QString Tr(const char* Text)
 TCombineOptionForm::TCombineOptionForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(Tr("Combine Settings"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     auto* Layout = new QVBoxLayout(this);
     auto* Grid = new QGridLayout;
@@ -39,7 +39,7 @@ TCombineOptionForm::TCombineOptionForm(QWidget* Owner) : QDialog(Owner)
         Grid->addWidget(Edit, Row++, 1, Qt::AlignLeft);
         return Edit;
     };
-    const TCombineOption& O = CombineOption;
+    const TCombineOption& O = Settings.Combine;
     TileWidth = Num(Tr("Width"), 9999, 1, O.Width);
     TileHeight = Num(Tr("Height"), 9999, 1, O.Height);
     Order = new QComboBox(this);
@@ -78,7 +78,7 @@ TCombineOptionForm::TCombineOptionForm(QWidget* Owner) : QDialog(Owner)
 
 void TCombineOptionForm::accept()
 {
-    TCombineOption& O = CombineOption;
+    TCombineOption& O = Settings.Combine;
     O.Width = TileWidth->IntValue();
     O.Height = TileHeight->IntValue();
     O.Order = Order->currentIndex();

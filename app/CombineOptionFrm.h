@@ -11,7 +11,7 @@ class TUDNumEdit;
 class TCombineOptionForm : public QDialog {
     Q_OBJECT
 public:
-    // Reads CombineOption now; writes it only on OK.
+    // Reads Settings.Combine now; writes it only on OK.
     explicit TCombineOptionForm(QWidget* Owner = nullptr);
 
     TUDNumEdit* TileWidth;   // 1..9999 pixels

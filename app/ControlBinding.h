@@ -1,7 +1,8 @@
 // Ties a dialog's controls to the settings fields they edit, so that a dialog
 // names each pair once: Bind fills the control from its field at once, and
-// Commit (the dialog's OK) writes every bound control back. A cancelled
-// dialog never commits, so its fields keep their values.
+// Commit (the dialog's OK) writes every bound control back. The fields are a
+// dialog's draft copy of the settings, which OK stores into Settings and
+// Cancel drops.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -15,7 +16,7 @@ class TUDNumEdit;
 
 class TControlBindings {
 public:
-    // The fields must outlive the bindings (they are the option records).
+    // The fields must outlive the bindings (they are the dialog's draft).
     QCheckBox* Bind(QCheckBox* Box, bool& Field);
     QLineEdit* Bind(QLineEdit* Edit, std::string& Field);
     // The list's index; a stored value outside the list shows the first item.
@@ -27,3 +28,10 @@ public:
 private:
     std::vector<std::function<void()>> FWriteBack;
 };
+
+// Stores the members M of a draft into the record it was copied from; a dialog
+// that shows a few fields of a record stores only those.
+template <auto... M, class R> void StoreFields(R& Record, const R& Draft)
+{
+    ((Record.*M = Draft.*M), ...);
+}

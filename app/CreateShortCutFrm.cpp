@@ -161,7 +161,7 @@ bool IsPlainFileName(const std::string& Name)
 
 std::string ShortcutListPath()
 {
-    return DataDir + ShortCutListFileName;
+    return Startup.DataDir + ShortCutListFileName;
 }
 
 // The profile an old shortcut named, when it may be deleted: a plain file
@@ -181,11 +181,11 @@ std::string DeletableOldProfile(const std::string& Arguments)
     const std::string DefaultName = fs::path(platform::ExecutablePath()).filename().replace_extension(".ini").string();
     if (LowerAscii(Args) == "/ini=vestro.ini" || LowerAscii(Name) == LowerAscii(DefaultName))
         return {};
-    const std::string Path = IniDir + Name;
+    const std::string Path = Startup.IniDir + Name;
     std::error_code Error;
     if (!fs::is_regular_file(fs::symlink_status(Path, Error)))
         return {};
-    if (!IniFileName.empty() && fs::equivalent(Path, IniFileName, Error))
+    if (!Startup.IniFileName.empty() && fs::equivalent(Path, Startup.IniFileName, Error))
         return {};
     return Path;
 }
@@ -236,9 +236,10 @@ bool CreateShortcutFile(const std::string& LinkPath, const std::string& ProfileN
     std::error_code Error;
     fs::create_directories(P.parent_path(), Error);
     // Entries among the applications only serve "Open With".
-    const bool ForMenu = (fs::path(SendToDir) / "").lexically_normal() == (P.parent_path() / "").lexically_normal();
+    const bool ForMenu =
+        (fs::path(Startup.SendToDir) / "").lexically_normal() == (P.parent_path() / "").lexically_normal();
     const std::string Text =
-        MakeShortcutEntry(P.stem().string(), platform::ExecutablePath(), ExeDir, ProfileName, ForMenu);
+        MakeShortcutEntry(P.stem().string(), platform::ExecutablePath(), Startup.ExeDir, ProfileName, ForMenu);
     if (!WriteFileAtomically(LinkPath, Text.data(), Text.size()))
         return false;
     fs::permissions(P, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add,
@@ -344,7 +345,7 @@ int DeleteShortcutFiles()
     return Deleted;
 }
 
-TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner)
+TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner), FDraft(Settings.ShortCut)
 {
     setWindowTitle(Tr("Create Shortcut"));
     ApplyUIFont(this);
@@ -373,9 +374,9 @@ TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner)
     Layout->addWidget(AtOnceBox);
     Layout->addLayout(Buttons);
 
-    FBindings.Bind(NewIniBox, ShortCutSettings.MakeIni);
-    FBindings.Bind(AtOnceBox, ShortCutSettings.AtOnce);
-    (ShortCutSettings.Desktop ? DesktopButton : SendToButton)->setChecked(true);
+    FBindings.Bind(NewIniBox, FDraft.MakeIni);
+    FBindings.Bind(AtOnceBox, FDraft.AtOnce);
+    (FDraft.Desktop ? DesktopButton : SendToButton)->setChecked(true);
     UpdateEnabled();
 
     connect(NewIniBox, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
@@ -406,7 +407,7 @@ void TCreateShortCutForm::OkButtonClick()
     LinkPath.clear();
     IniPath.clear();
 
-    const std::string& Folder = DesktopButton->isChecked() ? DesktopDir : SendToDir;
+    const std::string& Folder = DesktopButton->isChecked() ? Startup.DesktopDir : Startup.SendToDir;
     if (Folder.empty()) // no such folder on this desktop
         return;
     const std::string Link = Folder + Name + ".desktop";
@@ -424,16 +425,16 @@ void TCreateShortCutForm::OkButtonClick()
 
     std::string Profile;
     if (NewIniBox->isChecked()) {
-        std::string Path = IniDir + Name + ".ini";
+        std::string Path = Startup.IniDir + Name + ".ini";
         for (int n = 1; fs::exists(fs::symlink_status(Path, Error)); ++n)
-            Path = IniDir + Name + "[" + std::to_string(n) + "].ini";
+            Path = Startup.IniDir + Name + "[" + std::to_string(n) + "].ini";
         const bool AtOnce = AtOnceBox->isChecked();
-        const bool OldAtOnce = FileOption.AtOnce;
+        const bool OldAtOnce = Settings.File.AtOnce;
         if (AtOnce)
-            FileOption.AtOnce = true;
-        fs::create_directories(IniDir, Error);
+            Settings.File.AtOnce = true;
+        fs::create_directories(Startup.IniDir, Error);
         const bool Saved = SaveSettings(Path);
-        FileOption.AtOnce = OldAtOnce;
+        Settings.File.AtOnce = OldAtOnce;
         // A shortcut to a profile that was never written would silently
         // start with the defaults: make none.
         if (!Saved)
@@ -448,6 +449,7 @@ void TCreateShortCutForm::OkButtonClick()
     AddToShortcutList(Link);
 
     FBindings.Commit();
-    ShortCutSettings.Desktop = DesktopButton->isChecked();
+    FDraft.Desktop = DesktopButton->isChecked();
+    Settings.ShortCut = FDraft;
     accept();
 }

@@ -9,6 +9,7 @@
 // deleted at once later.
 #pragma once
 #include "app/ControlBinding.h"
+#include "core/Global.h"
 
 #include <QDialog>
 
@@ -62,7 +63,7 @@ int DeleteShortcutFiles();
 class TCreateShortCutForm : public QDialog {
     Q_OBJECT
 public:
-    // Reads ShortCutSettings into the controls; OK writes them back.
+    // Reads Settings.ShortCut into the controls; a shortcut made stores them back.
     explicit TCreateShortCutForm(QWidget* Owner = nullptr);
 
     QLineEdit* NameEdit;         // shortcut name, "Vestro" at first
@@ -86,6 +87,7 @@ public:
     void OkButtonClick();
 
 private:
+    TShortCutSettings FDraft; // what the boxes edit; a shortcut made stores it
     TControlBindings FBindings;
     void UpdateEnabled();
 };

@@ -11,13 +11,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TErrorLogForm* ErrorLogForm = nullptr;
-
 TErrorLogForm::TErrorLogForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(QString::fromStdString(LoadResText("ErrorLog")));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     LogText = new QPlainTextEdit(this);
     LogText->setReadOnly(true);

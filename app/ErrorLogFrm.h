@@ -5,6 +5,7 @@
 // (core/ErrorLog.h); closing it, by its button or otherwise, hides it and
 // empties both the window and the log, so the next run starts afresh.
 #pragma once
+#include "app/Startup.h"
 #include <QDialog>
 
 class QPlainTextEdit;
@@ -25,4 +26,3 @@ protected:
 };
 
 // The process-wide instance; null until the start-up makes it.
-extern TErrorLogForm* ErrorLogForm;

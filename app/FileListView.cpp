@@ -39,9 +39,6 @@ QString Tr(const char* Text)
 // Marks a drag that started in the list itself; it carries nothing else.
 const char* const RowDragMime = "application/x-vestro-list-row";
 
-// Numbers of pasted pictures; they only grow while the program runs.
-int ClipboardCounter = 0;
-
 // A clipboard picture as an image record: 4 channels when it has alpha.
 void QImageToImg(const QImage& Picture, TImgInfo& Img)
 {
@@ -70,7 +67,7 @@ void QImageToImg(const QImage& Picture, TImgInfo& Img)
 
 std::string SaveClipboardPicture(const QImage& Picture, const std::string& Dir, int& Counter, std::string& Error)
 {
-    std::string Folder = Dir.empty() ? TempDir : Dir;
+    std::string Folder = Dir.empty() ? Startup.TempDir : Dir;
     if (!Folder.empty() && Folder.back() != '/')
         Folder += '/';
     if (Picture.isNull()) {
@@ -85,7 +82,7 @@ std::string SaveClipboardPicture(const QImage& Picture, const std::string& Dir, 
     {
         TImgInfo Img;
         QImageToImg(Picture, Img);
-        const bool Made = SaveBitmapToStream(Stream, Img, TResolutionInfo{}, MetadataOption);
+        const bool Made = SaveBitmapToStream(Stream, Img, TResolutionInfo{}, Settings.Metadata);
         FreeImg(Img);
         if (!Made) {
             Error = Folder + ": " + LoadResText(SUnknownFormat);
@@ -125,7 +122,7 @@ std::vector<std::string> PathsFromArguments(const std::vector<std::string>& Args
 }
 
 TFileListView::TFileListView(QWidget* Parent, TImageInfoList* List)
-    : QTableView(Parent), FModel(new TFileListModel(List ? List : FileList, this))
+    : QTableView(Parent), FModel(new TFileListModel(List ? List : App.FileList, this))
 {
     setObjectName("FileListView");
     setModel(FModel);
@@ -149,9 +146,10 @@ TFileListView::TFileListView(QWidget* Parent, TImageInfoList* List)
     // interface language.
     int TypeWidth = columnWidth(TFileListModel::colType);
     for (const QString& Ext : QStringLiteral(".jpg .png .bmp .gif .tif .webp .heic .ico .jxr").split(QLatin1Char(' ')))
-        TypeWidth = std::max(
-            TypeWidth,
-            fontMetrics().horizontalAdvance(QString::fromStdString(ExtInfoList.GetExtType(Ext.toStdString()))) + 12);
+        TypeWidth = std::max(TypeWidth,
+                             fontMetrics().horizontalAdvance(
+                                 QString::fromStdString(PictureTypes.ExtInfoList.GetExtType(Ext.toStdString()))) +
+                                 12);
     setColumnWidth(TFileListModel::colType, TypeWidth);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TFileListView::SortByColumn);
     setDragEnabled(true);
@@ -185,7 +183,7 @@ TListState TFileListView::ListState() const
     TListState S;
     S.Count = FModel->rowCount();
     S.HasSelection = selectionModel() && selectionModel()->hasSelection();
-    S.CanPreview = S.Count > 0 && RunMode == 0;
+    S.CanPreview = S.Count > 0 && Settings.RunMode == 0;
     S.CanPreviewNewWindow = S.CanPreview && ViewerExists();
     if (S.Count > 0)
         S.CountText = QString::asprintf(LoadResText("%dFiles").c_str(), S.Count);
@@ -297,7 +295,7 @@ void TFileListView::AddPaths(const std::vector<std::string>& Paths, bool MayRunA
     }
     ReloadList();
     ShowErrorLogIfAny();
-    if (MayRunAtOnce && FileOption.AtOnce && ImageFileList && !ImageFileList->empty())
+    if (MayRunAtOnce && Settings.File.AtOnce && App.ImageFileList && !App.ImageFileList->empty())
         emit RunAtOnceRequested();
 }
 
@@ -334,7 +332,7 @@ void TFileListView::SetDragDropAccept(bool Accept)
 
 void TFileListView::AddFilesDialog()
 {
-    QFileDialog Dialog(window(), Tr("Add file"), QString::fromStdString(PictureDir));
+    QFileDialog Dialog(window(), Tr("Add file"), QString::fromStdString(Startup.PictureDir));
     Dialog.setFileMode(QFileDialog::ExistingFiles);
     Dialog.setSizeGripEnabled(true);
     if (Dialog.exec() != QDialog::Accepted)
@@ -344,7 +342,7 @@ void TFileListView::AddFilesDialog()
         Files.push_back(F.toStdString());
     if (Files.empty())
         return;
-    PictureDir = ExtractFilePath(Files.front());
+    Startup.PictureDir = ExtractFilePath(Files.front());
     AddPaths(Files);
 }
 
@@ -370,7 +368,7 @@ void TFileListView::Paste()
     if (Picture.isNull())
         return;
     std::string Error;
-    const std::string Path = SaveClipboardPicture(Picture, FileOption.ClipBoardTempDir, ClipboardCounter, Error);
+    const std::string Path = SaveClipboardPicture(Picture, Settings.File.ClipBoardTempDir, App.ClipboardCounter, Error);
     if (Path.empty()) {
         ErrorLog.PutErrorMsg(Error);
         ShowErrorLogIfAny();
@@ -383,7 +381,7 @@ void TFileListView::Paste()
     for (int R = FModel->rowCount() - 1; R >= 0 && !Listed; --R)
         if (TImageInfo* E = FModel->Entry(R); E->Path() == Path)
             E->IsTempFile = Listed = true;
-    if (FileOption.AtOnce && ImageFileList && !ImageFileList->empty())
+    if (Settings.File.AtOnce && App.ImageFileList && !App.ImageFileList->empty())
         emit RunAtOnceRequested();
     else if (!Listed)
         platform::DeleteFile(Path); // not taken (say, in the lossless JPEG mode)

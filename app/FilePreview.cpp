@@ -87,8 +87,8 @@ void ShowErrorLogIfAny()
 {
     if (ErrorLog.GetErrorCount() == 0)
         return;
-    if (ErrorLogForm && !IsNonInteractive()) {
-        ErrorLogForm->exec();
+    if (App.ErrorLogForm && !IsNonInteractive()) {
+        App.ErrorLogForm->exec();
         return;
     }
     // Nobody would close the window: the lines go to standard error, and
@@ -197,7 +197,7 @@ bool ThumbnailWithoutDecode(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedd
         if (ReadJPEGFromMemory(Jpeg->data(), Jpeg->size(), Img.I, S) && Img.I.Mem) {
             if (Img.I.Channels == 4)
                 CMYKToBGR(Img.I);
-            Bitmap = ImgToQImage(Img.I, DefaultBGColor);
+            Bitmap = ImgToQImage(Img.I, Settings.Background);
             return !Bitmap.isNull();
         }
         // A damaged embedded picture: decode the file itself instead.
@@ -251,13 +251,13 @@ bool FinishThumbnail(TImgInfo& Img, QImage& Bitmap, std::vector<uint8_t>& Cache)
     uint32_t W, H;
     ThumbnailSize(Img.Width, Img.Height, W, H);
     if (W != Img.Width || H != Img.Height) {
-        if (!MainResizer)
+        if (!App.MainResizer)
             return false;
-        MainResizer->ResizeImage(Img, W, H, Img.Channels == 4);
+        App.MainResizer->ResizeImage(Img, W, H, Img.Channels == 4);
         if (!EncodeThumbnailJPEG(Img, 80, Cache))
             Cache.clear();
     }
-    Bitmap = ImgToQImage(Img, DefaultBGColor);
+    Bitmap = ImgToQImage(Img, Settings.Background);
     return !Bitmap.isNull();
 }
 
@@ -336,7 +336,7 @@ void StartThumbnail(TImageInfo& Entry, bool IgnoreEmbedded, QObject* Context, TT
 
 bool ViewerExists()
 {
-    return !PreviewOption.ViewerPath.empty() && platform::FileExists(PreviewOption.ViewerPath);
+    return !Settings.Preview.ViewerPath.empty() && platform::FileExists(Settings.Preview.ViewerPath);
 }
 
 std::vector<std::string> ViewerArguments(const std::string& Path, const std::string& Options,
@@ -362,7 +362,7 @@ TListPreview::~TListPreview()
 
 TImageInfoList* TListPreview::List() const
 {
-    return FList ? FList : FileList;
+    return FList ? FList : App.FileList;
 }
 
 bool TListPreview::NameEntry(int Index)
@@ -430,7 +430,7 @@ void TListPreview::Execute(int Row, bool NewWindow)
     TImageInfoList* L = List();
     if (!L || L->Count() == 0)
         return;
-    SetResizeFilters(ResizeOption.DecimationMode, ResizeOption.InterpolationMode, ResizeOption.SIMDMode);
+    SetResizeFilters(Settings.Resize.DecimationMode, Settings.Resize.InterpolationMode, Settings.Resize.SIMDMode);
     FPreviewIndex = Row < 0 || Row >= L->Count() ? 0 : Row;
     TImageInfo* E = L->Items(FPreviewIndex);
     if (EffectList)
@@ -452,7 +452,7 @@ void TListPreview::Execute(int Row, bool NewWindow)
     } catch (const std::exception& Ex) {
         FreeImg(FPreviewImage);
         FreeImg(FPreviewAllImage);
-        SetResizeFilters(1, 0, ResizeOption.SIMDMode);
+        SetResizeFilters(1, 0, Settings.Resize.SIMDMode);
         ErrorLog.PutFileError(E->Name(), Ex.what());
         ShowErrorLogIfAny();
     }
@@ -476,18 +476,18 @@ void TListPreview::TitleViewerWindow(int Pid, const std::string& Caption)
 
 void TListPreview::ToViewer(const std::string& Caption, bool NewWindow)
 {
-    const QImage Picture = ImgToQImage(FPreviewImage, DefaultBGColor);
+    const QImage Picture = ImgToQImage(FPreviewImage, Settings.Background);
     FreeImg(FPreviewImage);
     if (Picture.isNull())
         throw EVestroError(LoadResText(SLoadFailed));
     if (QClipboard* Clip = QGuiApplication::clipboard())
         Clip->setImage(Picture);
-    const std::vector<std::string> Args =
-        ViewerArguments(PreviewOption.ViewerPath, NewWindow ? PreviewOption.ViewerOption2 : PreviewOption.ViewerOption,
-                        Caption, ExeDir);
+    const std::vector<std::string> Args = ViewerArguments(
+        Settings.Preview.ViewerPath, NewWindow ? Settings.Preview.ViewerOption2 : Settings.Preview.ViewerOption,
+        Caption, Startup.ExeDir);
     int Pid = 0;
     if (!StartProcess(Args, &Pid))
-        ErrorLog.PutFileError(PreviewOption.ViewerPath, LoadResText("the viewer could not be started"));
+        ErrorLog.PutFileError(Settings.Preview.ViewerPath, LoadResText("the viewer could not be started"));
     else if (QGuiApplication::platformName() == "xcb")
         TitleViewerWindow(Pid, Caption);
     ShowErrorLogIfAny();
@@ -512,9 +512,9 @@ void TListPreview::RenderPreview()
         }
         W = std::max<int64_t>(W, 1);
         H = std::max<int64_t>(H, 1);
-        if (!MainResizer)
+        if (!App.MainResizer)
             return;
-        MainResizer->ResizeImage(FPreviewImage, Fit.I, uint32_t(W), uint32_t(H), FPreviewImage.Channels == 4);
+        App.MainResizer->ResizeImage(FPreviewImage, Fit.I, uint32_t(W), uint32_t(H), FPreviewImage.Channels == 4);
     }
     FreeImg(FPreviewAllImage);
     FPreviewAllImage = Fit.I;

@@ -23,17 +23,17 @@ QString Tr(const char* Text)
 TFolderOptionForm::TFolderOptionForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(Tr("Output Folder Settings"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     SameDirectory = new QCheckBox(Tr("Output to same folder as source files"), this);
-    SameDirectory->setChecked(FileOption.SameDirectory);
-    OutputEdit = new QLineEdit(QString::fromStdString(FileOption.OutputDirectory), this);
+    SameDirectory->setChecked(Settings.File.SameDirectory);
+    OutputEdit = new QLineEdit(QString::fromStdString(Settings.File.OutputDirectory), this);
     OutputButton = new QPushButton(QStringLiteral("..."), this);
     ShowDirectory = new QCheckBox(Tr("Open output folder after conversion "), this);
-    ShowDirectory->setChecked(FileOption.ShowDirectory);
+    ShowDirectory->setChecked(Settings.File.ShowDirectory);
     auto* ClipLabel = new QLabel(Tr("Temporary folder of clipboard image"), this);
-    ClipboardEdit = new QLineEdit(QString::fromStdString(FileOption.ClipBoardTempDir), this);
+    ClipboardEdit = new QLineEdit(QString::fromStdString(Settings.File.ClipBoardTempDir), this);
     ClipboardButton = new QPushButton(QStringLiteral("..."), this);
 
     auto* Grid = new QGridLayout;
@@ -83,9 +83,9 @@ void TFolderOptionForm::Browse(QLineEdit* Edit, const QString& Title)
 void TFolderOptionForm::accept()
 {
     // The texts are stored as typed; the run checks the folders.
-    FileOption.SameDirectory = SameDirectory->isChecked();
-    FileOption.OutputDirectory = OutputEdit->text().toStdString();
-    FileOption.ShowDirectory = ShowDirectory->isChecked();
-    FileOption.ClipBoardTempDir = ClipboardEdit->text().toStdString();
+    Settings.File.SameDirectory = SameDirectory->isChecked();
+    Settings.File.OutputDirectory = OutputEdit->text().toStdString();
+    Settings.File.ShowDirectory = ShowDirectory->isChecked();
+    Settings.File.ClipBoardTempDir = ClipboardEdit->text().toStdString();
     QDialog::accept();
 }

@@ -10,7 +10,7 @@ class QPushButton;
 class TFolderOptionForm : public QDialog {
     Q_OBJECT
 public:
-    // Reads FileOption now; writes it only on OK.
+    // Reads Settings.File now; writes it only on OK.
     explicit TFolderOptionForm(QWidget* Owner = nullptr);
 
     QCheckBox* SameDirectory;

@@ -156,14 +156,3 @@ template <auto M, size_t I, class C> TIniKey BindItem(C& Rec, const char* Sectio
     };
     return k;
 }
-
-// A process-wide value that is not part of a record; its default is given.
-template <auto* P> TIniKey BindValue(const char* Section, const char* Key, TIniValue (*Default)(), TIniFix Fix = {})
-{
-    using F = std::remove_cvref_t<decltype(*P)>;
-    TIniKey k = ini_detail::KeyOf<F>(Section, Key, Fix);
-    k.Get = [] { return ini_detail::ToValue<F>(*P); };
-    k.Set = [](const TIniValue& V) { ini_detail::FromValue<F>(*P, V); };
-    k.Default = Default;
-    return k;
-}

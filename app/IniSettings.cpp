@@ -21,11 +21,7 @@
 #include <cstdio>
 #include <thread>
 
-std::unique_ptr<TSPIList> SPIList;
-std::string SPIPath;
-int32_t WorkAreaRight = 1 << 20, WorkAreaBottom = 1 << 20;
 std::function<bool(const std::string&)> FontInstalled;
-std::string SystemFontName = "Sans Serif";
 std::function<bool(const std::string&)> SaveRetryQuestion;
 std::function<void(const std::string&)> SaveFailedNotice;
 
@@ -74,7 +70,7 @@ std::string QuotedHistory(std::string H)
 
 int32_t ProcessorCount()
 {
-    return std::max<int32_t>(1, SystemOption.ProcessorCount);
+    return std::max<int32_t>(1, Settings.System.ProcessorCount);
 }
 
 // Batch workers: below 1 every processor the process may use; never more.
@@ -93,16 +89,16 @@ int32_t PassThreads(int32_t V)
 // The SSE2 integer kernels need SSE2.
 int32_t KernelFamily(int32_t V)
 {
-    return V == 3 && !(CPUFeatures & 4) ? 1 : V;
+    return V == 3 && !(Startup.CPUFeatures & 4) ? 1 : V;
 }
 
 int32_t InWorkAreaWidth(int32_t V)
 {
-    return std::min(V, WorkAreaRight);
+    return std::min(V, App.WorkAreaRight);
 }
 int32_t InWorkAreaHeight(int32_t V)
 {
-    return std::min(V, WorkAreaBottom);
+    return std::min(V, App.WorkAreaBottom);
 }
 
 const TIniFix Path = TextRule(SlashPath);
@@ -112,8 +108,8 @@ const TIniFix FormatCode = Fallback(1, 3);
 template <auto M, const std::array<double, 12>* Builtin> TIniKey SizeList(const char* Key)
 {
     TIniKey k = ini_detail::KeyOf<std::string>("Resize", Key, {});
-    k.Get = [] { return TIniValue(FormatSizeList(ResizeOption.*M)); };
-    k.Set = [](const TIniValue& V) { ResizeOption.*M = ParseSizeList(std::get<std::string>(V), *Builtin); };
+    k.Get = [] { return TIniValue(FormatSizeList(Settings.Resize.*M)); };
+    k.Set = [](const TIniValue& V) { Settings.Resize.*M = ParseSizeList(std::get<std::string>(V), *Builtin); };
     k.Default = [] { return TIniValue(FormatSizeList(TResizeOption{}.*M)); };
     return k;
 }
@@ -127,175 +123,178 @@ std::vector<TIniKey> MakeKeys()
 {
     using O = TIniUse;
     return {
-        Bind<&TWindowSettings::Left>(WindowSettings, "Window", "Left"),
-        Bind<&TWindowSettings::Top>(WindowSettings, "Window", "Top"),
-        Bind<&TWindowSettings::ClientWidth>(WindowSettings, "Window", "ClientWidth"),
-        Bind<&TWindowSettings::ClientHeight>(WindowSettings, "Window", "ClientHeight"),
+        Bind<&TWindowSettings::Left>(Settings.Window, "Window", "Left"),
+        Bind<&TWindowSettings::Top>(Settings.Window, "Window", "Top"),
+        Bind<&TWindowSettings::ClientWidth>(Settings.Window, "Window", "ClientWidth"),
+        Bind<&TWindowSettings::ClientHeight>(Settings.Window, "Window", "ClientHeight"),
 
-        Bind<&TFileOption::SameDirectory>(FileOption, "File", "SameDirectory"),
-        Bind<&TFileOption::OutputDirectory>(FileOption, "File", "OutPutDirectory", Path, O::ReadWrite,
-                                            [] { return TIniValue(MyPicturesDir + "VestroPlus"); }),
-        Bind<&TFileOption::FileNameFormat>(FileOption, "File", "FileNameFormat"),
-        Bind<&TFileOption::NotOverwrite>(FileOption, "File", "NotOverwrite"),
-        Bind<&TFileOption::RenameOnly>(FileOption, "File", "RenameOnly"),
-        Bind<&TFileOption::AddSubFolder>(FileOption, "File", "AddSubFolder"),
-        Bind<&TFileOption::AtOnce>(FileOption, "File", "AtOnce"),
-        Bind<&TFileOption::ShowDirectory>(FileOption, "File", "ShowDirectory"),
-        Bind<&TFileOption::RemoveList>(FileOption, "File", "RemoveList"),
-        Bind<&TFileOption::Skip>(FileOption, "File", "Skip"),
-        Bind<&TFileOption::StartNumber>(FileOption, "File", "StartNumber"),
-        Bind<&TFileOption::ResetType>(FileOption, "File", "NumberResetType", Clamp(0, 2)),
-        Bind<&TFileOption::IgnoreReadOnlyAttr>(FileOption, "File", "IgnoreReadOnlyAttr"),
-        Bind<&TFileOption::ClipBoardTempDir>(FileOption, "File", "ClipBoardTemp", Path, O::ReadWrite,
-                                             [] { return TIniValue(TempDir); }),
-        Bind<&TFileOption::SortMode>(FileOption, "File", "SortMode"),
-        Bind<&TFileOption::DeleteInputFile>(FileOption, "File", "DeleteInputFile"),
-        Bind<&TFileOption::AutoSortMode>(FileOption, "File", "AutoSortMode"),
+        Bind<&TFileOption::SameDirectory>(Settings.File, "File", "SameDirectory"),
+        Bind<&TFileOption::OutputDirectory>(Settings.File, "File", "OutPutDirectory", Path, O::ReadWrite,
+                                            [] { return TIniValue(Startup.MyPicturesDir + "VestroPlus"); }),
+        Bind<&TFileOption::FileNameFormat>(Settings.File, "File", "FileNameFormat"),
+        Bind<&TFileOption::NotOverwrite>(Settings.File, "File", "NotOverwrite"),
+        Bind<&TFileOption::RenameOnly>(Settings.File, "File", "RenameOnly"),
+        Bind<&TFileOption::AddSubFolder>(Settings.File, "File", "AddSubFolder"),
+        Bind<&TFileOption::AtOnce>(Settings.File, "File", "AtOnce"),
+        Bind<&TFileOption::ShowDirectory>(Settings.File, "File", "ShowDirectory"),
+        Bind<&TFileOption::RemoveList>(Settings.File, "File", "RemoveList"),
+        Bind<&TFileOption::Skip>(Settings.File, "File", "Skip"),
+        Bind<&TFileOption::StartNumber>(Settings.File, "File", "StartNumber"),
+        Bind<&TFileOption::ResetType>(Settings.File, "File", "NumberResetType", Clamp(0, 2)),
+        Bind<&TFileOption::IgnoreReadOnlyAttr>(Settings.File, "File", "IgnoreReadOnlyAttr"),
+        Bind<&TFileOption::ClipBoardTempDir>(Settings.File, "File", "ClipBoardTemp", Path, O::ReadWrite,
+                                             [] { return TIniValue(Startup.TempDir); }),
+        Bind<&TFileOption::SortMode>(Settings.File, "File", "SortMode"),
+        Bind<&TFileOption::DeleteInputFile>(Settings.File, "File", "DeleteInputFile"),
+        Bind<&TFileOption::AutoSortMode>(Settings.File, "File", "AutoSortMode"),
 
         // Ranges of the resampling dialog: a value it could not have stored is
         // taken to the nearest it could.
         SizeList<&TResizeOption::Size1, &BuiltinSize1>("Size1"),
         SizeList<&TResizeOption::Size2, &BuiltinSize2>("Size2"),
-        Bind<&TResizeOption::Rule>(ResizeOption, "Resize", "Rule", Fallback(0, 11)),
-        Bind<&TResizeOption::DecimationMode>(ResizeOption, "Resize", "DecimationType", Fallback(1, 9)),
-        Bind<&TResizeOption::DecimationRadius>(ResizeOption, "Resize", "DecimationRadius", Clamp(1, 32)),
-        Bind<&TResizeOption::DecimationSharp>(ResizeOption, "Resize", "DecimationSharp", Clamp(-4, 8)),
-        Bind<&TResizeOption::DecimationBlur>(ResizeOption, "Resize", "DecimationBlur", Clamp(1, 24)),
-        Bind<&TResizeOption::InterpolationMode>(ResizeOption, "Resize", "InterpolationType", Fallback(2, 9)),
-        Bind<&TResizeOption::InterpolationRadius>(ResizeOption, "Resize", "InterpolationRadius", Clamp(1, 8)),
-        Bind<&TResizeOption::InterpolationSharp>(ResizeOption, "Resize", "InterpolationSharp", Clamp(-4, 8)),
-        Bind<&TResizeOption::InterpolationBlur>(ResizeOption, "Resize", "InterpolationBlur", Clamp(1, 24)),
-        Bind<&TResizeOption::SIMDMode>(ResizeOption, "Resize", "SIMD", Fallback(1, 3, KernelFamily)),
-        Bind<&TResizeOption::MaxThread>(ResizeOption, "Resize", "MaxThread", IntRule(PassThreads), O::ReadWrite,
+        Bind<&TResizeOption::Rule>(Settings.Resize, "Resize", "Rule", Fallback(0, 11)),
+        Bind<&TResizeOption::DecimationMode>(Settings.Resize, "Resize", "DecimationType", Fallback(1, 9)),
+        Bind<&TResizeOption::DecimationRadius>(Settings.Resize, "Resize", "DecimationRadius", Clamp(1, 32)),
+        Bind<&TResizeOption::DecimationSharp>(Settings.Resize, "Resize", "DecimationSharp", Clamp(-4, 8)),
+        Bind<&TResizeOption::DecimationBlur>(Settings.Resize, "Resize", "DecimationBlur", Clamp(1, 24)),
+        Bind<&TResizeOption::InterpolationMode>(Settings.Resize, "Resize", "InterpolationType", Fallback(2, 9)),
+        Bind<&TResizeOption::InterpolationRadius>(Settings.Resize, "Resize", "InterpolationRadius", Clamp(1, 8)),
+        Bind<&TResizeOption::InterpolationSharp>(Settings.Resize, "Resize", "InterpolationSharp", Clamp(-4, 8)),
+        Bind<&TResizeOption::InterpolationBlur>(Settings.Resize, "Resize", "InterpolationBlur", Clamp(1, 24)),
+        Bind<&TResizeOption::SIMDMode>(Settings.Resize, "Resize", "SIMD", Fallback(1, 3, KernelFamily)),
+        Bind<&TResizeOption::MaxThread>(Settings.Resize, "Resize", "MaxThread", IntRule(PassThreads), O::ReadWrite,
                                         [] { return TIniValue(ProcessorCount()); }),
-        Bind<&TResizeOption::History>(ResizeOption, "Resize", "History", TextRule(QuotedHistory)),
-        Bind<&TResizeOption::Degamma>(ResizeOption, "Resize", "Degamma"),
-        Bind<&TResizeOption::NoExpand>(ResizeOption, "Resize", "NoExpand"),
+        Bind<&TResizeOption::History>(Settings.Resize, "Resize", "History", TextRule(QuotedHistory)),
+        Bind<&TResizeOption::Degamma>(Settings.Resize, "Resize", "Degamma"),
+        Bind<&TResizeOption::NoExpand>(Settings.Resize, "Resize", "NoExpand"),
 
         // The older key AlphaCheckStrict is read and removed apart (ReadOlderKeys).
-        Bind<&TBitmapOption::ConvertTo>(BitmapOption, "Bitmap", "ConvertTo", FormatCode),
-        Bind<&TBitmapOption::AlphaChannelSupport>(BitmapOption, "Bitmap", "AlphaChannelSupport"),
-        Bind<&TBitmapOption::AlphaBitmapHeaderType>(BitmapOption, "Bitmap", "AlphaBitmapHeaderType"),
-        Bind<&TBitmapOption::AlphaCheckType>(BitmapOption, "Bitmap", "AlphaCheckType", Clamp(0, 2)),
-        Bind<&TBitmapOption::IndexColor>(BitmapOption, "Bitmap", "IndexColor"),
+        Bind<&TBitmapOption::ConvertTo>(Settings.Bitmap, "Bitmap", "ConvertTo", FormatCode),
+        Bind<&TBitmapOption::AlphaChannelSupport>(Settings.Bitmap, "Bitmap", "AlphaChannelSupport"),
+        Bind<&TBitmapOption::AlphaBitmapHeaderType>(Settings.Bitmap, "Bitmap", "AlphaBitmapHeaderType"),
+        Bind<&TBitmapOption::AlphaCheckType>(Settings.Bitmap, "Bitmap", "AlphaCheckType", Clamp(0, 2)),
+        Bind<&TBitmapOption::IndexColor>(Settings.Bitmap, "Bitmap", "IndexColor"),
 
-        Bind<&TJPEGOption::ConvertTo>(JPEGOption, "JPEG", "ConvertTo", FormatCode),
-        Bind<&TJPEGOption::SampleType>(JPEGOption, "JPEG", "SampleType", Clamp(0, 3)),
-        Bind<&TJPEGOption::Smoothing>(JPEGOption, "JPEG", "Smoothing", Clamp(0, 100)),
-        Bind<&TJPEGOption::Quality>(JPEGOption, "JPEG", "Quality", Clamp(0, 100)),
-        Bind<&TJPEGOption::AddExifInfo>(JPEGOption, "JPEG", "AddExifInfo"),
-        Bind<&TJPEGOption::DecodeWithDownScaling>(JPEGOption, "JPEG", "DecodeWithDownScaling", Clamp(0, 3)),
-        Bind<&TJPEGOption::DownScalingLimit>(JPEGOption, "JPEG", "DownScalingLimit", Clamp(100, 9999)),
-        Bind<&TJPEGOption::DCTMethod>(JPEGOption, "JPEG", "DCTMethod"),
-        Bind<&TJPEGOption::UpdateExif>(JPEGOption, "JPEG", "UpdateExif"),
-        Bind<&TJPEGOption::UpdateExifResolution>(JPEGOption, "JPEG", "UpdateExifResolution"),
-        Bind<&TJPEGOption::UseFileSizeLimit>(JPEGOption, "JPEG", "UseFileSizeLimit"),
-        Bind<&TJPEGOption::FileSizeLimit>(JPEGOption, "JPEG", "FileSizeLimit", Clamp(1, 9999)),
-        Bind<&TJPEGOption::QualityLimit>(JPEGOption, "JPEG", "QualityLimit", Clamp(0, 100)),
-        Bind<&TJPEGOption::SampleTypeLimit>(JPEGOption, "JPEG", "SampleTypeLimit", Clamp(0, 3)),
-        Bind<&TJPEGOption::UpdateExifThumbnail>(JPEGOption, "JPEG", "UpdateExifThumbnail"),
-        Bind<&TJPEGOption::AlwaysRecompress>(JPEGOption, "JPEG", "AlwaysRecompress"),
-        Bind<&TJPEGOption::Progressive>(JPEGOption, "JPEG", "Progressive"),
+        Bind<&TJPEGOption::ConvertTo>(Settings.JPEG, "JPEG", "ConvertTo", FormatCode),
+        Bind<&TJPEGOption::SampleType>(Settings.JPEG, "JPEG", "SampleType", Clamp(0, 3)),
+        Bind<&TJPEGOption::Smoothing>(Settings.JPEG, "JPEG", "Smoothing", Clamp(0, 100)),
+        Bind<&TJPEGOption::Quality>(Settings.JPEG, "JPEG", "Quality", Clamp(0, 100)),
+        Bind<&TJPEGOption::AddExifInfo>(Settings.JPEG, "JPEG", "AddExifInfo"),
+        Bind<&TJPEGOption::DecodeWithDownScaling>(Settings.JPEG, "JPEG", "DecodeWithDownScaling", Clamp(0, 3)),
+        Bind<&TJPEGOption::DownScalingLimit>(Settings.JPEG, "JPEG", "DownScalingLimit", Clamp(100, 9999)),
+        Bind<&TJPEGOption::DCTMethod>(Settings.JPEG, "JPEG", "DCTMethod"),
+        Bind<&TJPEGOption::UpdateExif>(Settings.JPEG, "JPEG", "UpdateExif"),
+        Bind<&TJPEGOption::UpdateExifResolution>(Settings.JPEG, "JPEG", "UpdateExifResolution"),
+        Bind<&TJPEGOption::UseFileSizeLimit>(Settings.JPEG, "JPEG", "UseFileSizeLimit"),
+        Bind<&TJPEGOption::FileSizeLimit>(Settings.JPEG, "JPEG", "FileSizeLimit", Clamp(1, 9999)),
+        Bind<&TJPEGOption::QualityLimit>(Settings.JPEG, "JPEG", "QualityLimit", Clamp(0, 100)),
+        Bind<&TJPEGOption::SampleTypeLimit>(Settings.JPEG, "JPEG", "SampleTypeLimit", Clamp(0, 3)),
+        Bind<&TJPEGOption::UpdateExifThumbnail>(Settings.JPEG, "JPEG", "UpdateExifThumbnail"),
+        Bind<&TJPEGOption::AlwaysRecompress>(Settings.JPEG, "JPEG", "AlwaysRecompress"),
+        Bind<&TJPEGOption::Progressive>(Settings.JPEG, "JPEG", "Progressive"),
 
-        Bind<&TPNGOption::ConvertTo>(PNGOption, "PNG", "ConvertTo", FormatCode),
-        Bind<&TPNGOption::Filter>(PNGOption, "PNG", "Filter"),
-        Bind<&TPNGOption::CompressLevel>(PNGOption, "PNG", "CompressLevel", Clamp(0, 9)),
-        Bind<&TPNGOption::WritepHYsChunk>(PNGOption, "PNG", "WritepHYsChunk"),
-        Bind<&TPNGOption::IndexColor>(PNGOption, "PNG", "IndexColor"),
-        Bind<&TPNGOption::TransparentType>(PNGOption, "PNG", "TransparentType", Clamp(0, 5)),
-        Bind<&TPNGOption::TransparentColor>(PNGOption, "PNG", "TransparentColor"),
+        Bind<&TPNGOption::ConvertTo>(Settings.PNG, "PNG", "ConvertTo", FormatCode),
+        Bind<&TPNGOption::Filter>(Settings.PNG, "PNG", "Filter"),
+        Bind<&TPNGOption::CompressLevel>(Settings.PNG, "PNG", "CompressLevel", Clamp(0, 9)),
+        Bind<&TPNGOption::WritepHYsChunk>(Settings.PNG, "PNG", "WritepHYsChunk"),
+        Bind<&TPNGOption::IndexColor>(Settings.PNG, "PNG", "IndexColor"),
+        Bind<&TPNGOption::TransparentType>(Settings.PNG, "PNG", "TransparentType", Clamp(0, 5)),
+        Bind<&TPNGOption::TransparentColor>(Settings.PNG, "PNG", "TransparentColor"),
         // Kept as written: the writer uses it only while the optimiser is there.
-        Bind<&TPNGOption::UsePNGOUT>(PNGOption, "PNG", "UsePNGOUT"),
-        Bind<&TPNGOption::MaximumOptimization>(PNGOption, "PNG", "MaximumOptimization"),
-        Bind<&TPNGOption::FullColorOptimization>(PNGOption, "PNG", "FullColorOptimization"),
-        Bind<&TPNGOption::UseWIC>(PNGOption, "PNG", "UseWIC"),
+        Bind<&TPNGOption::UsePNGOUT>(Settings.PNG, "PNG", "UsePNGOUT"),
+        Bind<&TPNGOption::MaximumOptimization>(Settings.PNG, "PNG", "MaximumOptimization"),
+        Bind<&TPNGOption::FullColorOptimization>(Settings.PNG, "PNG", "FullColorOptimization"),
+        Bind<&TPNGOption::UseWIC>(Settings.PNG, "PNG", "UseWIC"),
 
-        Bind<&TWICOption::ConvertTo>(WICOption, "WIC", "ConvertTo", FormatCode),
+        Bind<&TWICOption::ConvertTo>(Settings.WIC, "WIC", "ConvertTo", FormatCode),
 
         // The plug-ins are loaded from these three after the walk (LoadPlugins).
-        Bind<&TSPIOption::SPITo>(SPIOption, "SPI", "ConvertTo", FormatCode),
-        Bind<&TSPIOption::SPIDirectory>(SPIOption, "SPI", "SPIDirectory", Path),
-        BindValue<&SPIOrder>("SPI", "SPIOrder", [] { return TIniValue(std::string()); }),
+        Bind<&TSPIOption::SPITo>(Settings.SPI, "SPI", "ConvertTo", FormatCode),
+        Bind<&TSPIOption::SPIDirectory>(Settings.SPI, "SPI", "SPIDirectory", Path),
+        Bind<&TSettings::SPIOrder>(Settings, "SPI", "SPIOrder", {}, O::ReadWrite,
+                                   [] { return TIniValue(std::string()); }),
 
-        Bind<&TPreviewOption::ViewerPath>(PreviewOption, "Preview", "ViewerPath"),
-        Bind<&TPreviewOption::ViewerOption>(PreviewOption, "Preview", "ViewerOption"),
-        Bind<&TPreviewOption::ViewerOption2>(PreviewOption, "Preview", "ViewerOption2"),
-        Bind<&TPreviewOption::Left>(PreviewOption, "Preview", "Left"),
-        Bind<&TPreviewOption::Top>(PreviewOption, "Preview", "Top"),
-        Bind<&TPreviewOption::Width>(PreviewOption, "Preview", "Width", IntRule(InWorkAreaWidth)),
-        Bind<&TPreviewOption::Height>(PreviewOption, "Preview", "Height", IntRule(InWorkAreaHeight)),
-        Bind<&TPreviewOption::HistogramType>(PreviewOption, "Preview", "HistogramType"),
-        Bind<&TPreviewOption::HistogramChannel>(PreviewOption, "Preview", "HistogramChannel"),
-        Bind<&TPreviewOption::ViewMode>(PreviewOption, "Preview", "ViewMode"),
-        Bind<&TPreviewOption::ResizeMode>(PreviewOption, "Preview", "ResizeMode", {}, O::ReadOnly),
+        Bind<&TPreviewOption::ViewerPath>(Settings.Preview, "Preview", "ViewerPath"),
+        Bind<&TPreviewOption::ViewerOption>(Settings.Preview, "Preview", "ViewerOption"),
+        Bind<&TPreviewOption::ViewerOption2>(Settings.Preview, "Preview", "ViewerOption2"),
+        Bind<&TPreviewOption::Left>(Settings.Preview, "Preview", "Left"),
+        Bind<&TPreviewOption::Top>(Settings.Preview, "Preview", "Top"),
+        Bind<&TPreviewOption::Width>(Settings.Preview, "Preview", "Width", IntRule(InWorkAreaWidth)),
+        Bind<&TPreviewOption::Height>(Settings.Preview, "Preview", "Height", IntRule(InWorkAreaHeight)),
+        Bind<&TPreviewOption::HistogramType>(Settings.Preview, "Preview", "HistogramType"),
+        Bind<&TPreviewOption::HistogramChannel>(Settings.Preview, "Preview", "HistogramChannel"),
+        Bind<&TPreviewOption::ViewMode>(Settings.Preview, "Preview", "ViewMode"),
+        Bind<&TPreviewOption::ResizeMode>(Settings.Preview, "Preview", "ResizeMode", {}, O::ReadOnly),
 
-        Bind<&TMetadataOption::KeepICCProfile>(MetadataOption, "Metadata", "KeepICCProfile"),
-        Bind<&TMetadataOption::KeepCreationTime>(MetadataOption, "Metadata", "KeepCreationTime"),
-        Bind<&TMetadataOption::KeepLastWriteTime>(MetadataOption, "Metadata", "KeepLastWriteTime"),
-        Bind<&TMetadataOption::Resolution>(MetadataOption, "Metadata", "Resolution"),
-        Bind<&TMetadataOption::KeepResolution>(MetadataOption, "Metadata", "KeepResolution"),
+        Bind<&TMetadataOption::KeepICCProfile>(Settings.Metadata, "Metadata", "KeepICCProfile"),
+        Bind<&TMetadataOption::KeepCreationTime>(Settings.Metadata, "Metadata", "KeepCreationTime"),
+        Bind<&TMetadataOption::KeepLastWriteTime>(Settings.Metadata, "Metadata", "KeepLastWriteTime"),
+        Bind<&TMetadataOption::Resolution>(Settings.Metadata, "Metadata", "Resolution"),
+        Bind<&TMetadataOption::KeepResolution>(Settings.Metadata, "Metadata", "KeepResolution"),
 
         // 16-bit words in the record; the leading word is not stored.
-        Bind<&TBGColor::Red>(DefaultBGColor, "DefaultBGColor", "Red"),
-        Bind<&TBGColor::Green>(DefaultBGColor, "DefaultBGColor", "Green"),
-        Bind<&TBGColor::Blue>(DefaultBGColor, "DefaultBGColor", "Blue"),
-        Bind<&TBGColor::Gray>(DefaultBGColor, "DefaultBGColor", "Gray"),
+        Bind<&TBGColor::Red>(Settings.Background, "DefaultBGColor", "Red"),
+        Bind<&TBGColor::Green>(Settings.Background, "DefaultBGColor", "Green"),
+        Bind<&TBGColor::Blue>(Settings.Background, "DefaultBGColor", "Blue"),
+        Bind<&TBGColor::Gray>(Settings.Background, "DefaultBGColor", "Gray"),
 
-        Bind<&TThumbnailWindowSettings::Visible>(ThumbnailWindowSettings, "ThumbnailWindow", "Visible"),
-        Bind<&TThumbnailWindowSettings::Left>(ThumbnailWindowSettings, "ThumbnailWindow", "Left"),
-        Bind<&TThumbnailWindowSettings::Top>(ThumbnailWindowSettings, "ThumbnailWindow", "Top"),
-        Bind<&TThumbnailWindowSettings::UseEmbeddedThumbnail>(ThumbnailWindowSettings, "ThumbnailWindow",
+        Bind<&TThumbnailWindowSettings::Visible>(Settings.Thumbnail, "ThumbnailWindow", "Visible"),
+        Bind<&TThumbnailWindowSettings::Left>(Settings.Thumbnail, "ThumbnailWindow", "Left"),
+        Bind<&TThumbnailWindowSettings::Top>(Settings.Thumbnail, "ThumbnailWindow", "Top"),
+        Bind<&TThumbnailWindowSettings::UseEmbeddedThumbnail>(Settings.Thumbnail, "ThumbnailWindow",
                                                               "UseEmbeddedThumbnail"),
 
-        BindValue<&PictureDir>(
-            "Dir", "Picture", [] { return TIniValue(MyPicturesDir); }, Path),
+        Bind<&TStartup::PictureDir>(Startup, "Dir", "Picture", Path, O::ReadWrite,
+                                    [] { return TIniValue(Startup.MyPicturesDir); }),
 
         // MaxThread before Parallel, which depends on it (JoinKeys).
-        Bind<&TSystemOption::MaxThread>(SystemOption, "System", "MaxThread", IntRule(WorkerCount)),
-        Bind<&TSystemOption::ParallelProcessing>(SystemOption, "System", "Parallel"),
-        Bind<&TSystemOption::MemReserve>(SystemOption, "System", "MemReserve"),
-        Bind<&TSystemOption::UseExternalTool>(SystemOption, "System", "UseExternalTool"),
-        Bind<&TSystemOption::Command>(SystemOption, "System", "Command"),
-        Bind<&TSystemOption::Caption>(SystemOption, "System", "Caption"),
-        Bind<&TSystemOption::SkipImageCheck>(SystemOption, "System", "SkipImageCheck"),
+        Bind<&TSystemOption::MaxThread>(Settings.System, "System", "MaxThread", IntRule(WorkerCount)),
+        Bind<&TSystemOption::ParallelProcessing>(Settings.System, "System", "Parallel"),
+        Bind<&TSystemOption::MemReserve>(Settings.System, "System", "MemReserve"),
+        Bind<&TSystemOption::UseExternalTool>(Settings.System, "System", "UseExternalTool"),
+        Bind<&TSystemOption::Command>(Settings.System, "System", "Command"),
+        Bind<&TSystemOption::Caption>(Settings.System, "System", "Caption"),
+        Bind<&TSystemOption::SkipImageCheck>(Settings.System, "System", "SkipImageCheck"),
         // Read at process start, before the settings are loaded.
-        Bind<&TSystemOption::Language>(SystemOption, "System", "Language", {}, O::WriteOnly),
-        Bind<&TSystemOption::AbortOnError>(SystemOption, "System", "AbortOnError"),
+        Bind<&TSystemOption::Language>(Settings.System, "System", "Language", {}, O::WriteOnly),
+        Bind<&TSystemOption::AbortOnError>(Settings.System, "System", "AbortOnError"),
         // MiB a picture may take while it is read; 0 chooses by the machine's memory.
-        Bind<&TSystemOption::PictureMemoryLimit>(SystemOption, "System", "PictureMemoryLimit", Clamp(0, 1 << 24)),
+        Bind<&TSystemOption::PictureMemoryLimit>(Settings.System, "System", "PictureMemoryLimit", Clamp(0, 1 << 24)),
 
         // Widths of the file list's columns; -1 keeps the designed width.
-        BindItem<&TWindowSettings::Header, 0>(WindowSettings, "ListView", "Header0"),
-        BindItem<&TWindowSettings::Header, 1>(WindowSettings, "ListView", "Header1"),
-        BindItem<&TWindowSettings::Header, 2>(WindowSettings, "ListView", "Header2"),
-        BindItem<&TWindowSettings::Header, 3>(WindowSettings, "ListView", "Header3"),
-        BindItem<&TWindowSettings::Header, 4>(WindowSettings, "ListView", "Header4"),
-        BindItem<&TWindowSettings::Header, 5>(WindowSettings, "ListView", "Header5"),
-        BindItem<&TWindowSettings::Header, 6>(WindowSettings, "ListView", "Header6"),
+        BindItem<&TWindowSettings::Header, 0>(Settings.Window, "ListView", "Header0"),
+        BindItem<&TWindowSettings::Header, 1>(Settings.Window, "ListView", "Header1"),
+        BindItem<&TWindowSettings::Header, 2>(Settings.Window, "ListView", "Header2"),
+        BindItem<&TWindowSettings::Header, 3>(Settings.Window, "ListView", "Header3"),
+        BindItem<&TWindowSettings::Header, 4>(Settings.Window, "ListView", "Header4"),
+        BindItem<&TWindowSettings::Header, 5>(Settings.Window, "ListView", "Header5"),
+        BindItem<&TWindowSettings::Header, 6>(Settings.Window, "ListView", "Header6"),
 
         TIniKey{}, // the effects' own sections go here
 
         // A font that is not installed gives way to the system's (JoinKeys).
-        BindValue<&UIFontName>("Font", "P_FontName", [] { return TIniValue(SystemFontName); }),
-        BindValue<&UIFontSize>(
-            "Font", "P_FontSize", [] { return TIniValue(9); }, Clamp(MinUIFontSize, MaxUIFontSize)),
+        Bind<&TSettings::UIFontName>(Settings, "Font", "P_FontName", {}, O::ReadWrite,
+                                     [] { return TIniValue(Startup.SystemFontName); }),
+        Bind<&TSettings::UIFontSize>(Settings, "Font", "P_FontSize", Clamp(MinUIFontSize, MaxUIFontSize), O::ReadWrite,
+                                     [] { return TIniValue(9); }),
 
-        Bind<&TShortCutSettings::Desktop>(ShortCutSettings, "ShortCut", "Desktop"),
-        Bind<&TShortCutSettings::MakeIni>(ShortCutSettings, "ShortCut", "MakeIni"),
-        Bind<&TShortCutSettings::AtOnce>(ShortCutSettings, "ShortCut", "AtOnce"),
+        Bind<&TShortCutSettings::Desktop>(Settings.ShortCut, "ShortCut", "Desktop"),
+        Bind<&TShortCutSettings::MakeIni>(Settings.ShortCut, "ShortCut", "MakeIni"),
+        Bind<&TShortCutSettings::AtOnce>(Settings.ShortCut, "ShortCut", "AtOnce"),
 
         // Ranges of the combine dialog. A cell or a count it could not have
         // stored makes sheets of 1 x 1 pictures: the default stands in.
-        Bind<&TCombineOption::Width>(CombineOption, "Combine", "Width", Fallback(1, 9999)),
-        Bind<&TCombineOption::Height>(CombineOption, "Combine", "Height", Fallback(1, 9999)),
-        Bind<&TCombineOption::Order>(CombineOption, "Combine", "Order", Fallback(0, 1)),
-        Bind<&TCombineOption::Rows>(CombineOption, "Combine", "Rows,", Fallback(1, 99)), // the comma is part of the key
-        Bind<&TCombineOption::Columns>(CombineOption, "Combine", "Columns", Fallback(1, 99)),
-        Bind<&TCombineOption::RowSpace>(CombineOption, "Combine", "RowSpace", Clamp(0, 99)),
-        Bind<&TCombineOption::ColumnSpace>(CombineOption, "Combine", "ColumnSpace", Clamp(0, 99)),
-        Bind<&TCombineOption::BackgroundColor>(CombineOption, "Combine", "BackgroundColor"),
-        Bind<&TCombineOption::FillBlank>(CombineOption, "Combine", "FillBlank"),
-        Bind<&TCombineOption::Use>(CombineOption, "Combine", "Use"),
+        Bind<&TCombineOption::Width>(Settings.Combine, "Combine", "Width", Fallback(1, 9999)),
+        Bind<&TCombineOption::Height>(Settings.Combine, "Combine", "Height", Fallback(1, 9999)),
+        Bind<&TCombineOption::Order>(Settings.Combine, "Combine", "Order", Fallback(0, 1)),
+        Bind<&TCombineOption::Rows>(Settings.Combine, "Combine", "Rows,",
+                                    Fallback(1, 99)), // the comma is part of the key
+        Bind<&TCombineOption::Columns>(Settings.Combine, "Combine", "Columns", Fallback(1, 99)),
+        Bind<&TCombineOption::RowSpace>(Settings.Combine, "Combine", "RowSpace", Clamp(0, 99)),
+        Bind<&TCombineOption::ColumnSpace>(Settings.Combine, "Combine", "ColumnSpace", Clamp(0, 99)),
+        Bind<&TCombineOption::BackgroundColor>(Settings.Combine, "Combine", "BackgroundColor"),
+        Bind<&TCombineOption::FillBlank>(Settings.Combine, "Combine", "FillBlank"),
+        Bind<&TCombineOption::Use>(Settings.Combine, "Combine", "Use"),
     };
 }
 
@@ -306,18 +305,18 @@ std::vector<TIniKey> MakeKeys()
 void ReadOlderKeys(const TMemIniFile& Ini)
 {
     if (Ini.ValueExists("Bitmap", "AlphaCheckStrict"))
-        BitmapOption.AlphaCheckType = Ini.ReadBool("Bitmap", "AlphaCheckStrict", false) ? 2 : 0;
+        Settings.Bitmap.AlphaCheckType = Ini.ReadBool("Bitmap", "AlphaCheckStrict", false) ? 2 : 0;
 }
 
 // Values that depend on more than one key, or feed other state.
 void JoinKeys()
 {
-    SystemOption.ParallelProcessing = SystemOption.ParallelProcessing && SystemOption.MaxThread >= 2;
-    CurrentNumber = FileOption.StartNumber;
-    DefaultBGColor.Lead = 0;
-    if (FontInstalled && !FontInstalled(UIFontName)) {
-        UIFontName = SystemFontName;
-        UIFontSize = 9;
+    Settings.System.ParallelProcessing = Settings.System.ParallelProcessing && Settings.System.MaxThread >= 2;
+    CurrentNumber = Settings.File.StartNumber;
+    Settings.Background.Lead = 0;
+    if (FontInstalled && !FontInstalled(Settings.UIFontName)) {
+        Settings.UIFontName = Startup.SystemFontName;
+        Settings.UIFontSize = 9;
     }
 }
 
@@ -325,23 +324,23 @@ void JoinKeys()
 // with the plug-ins found there.
 void LoadPlugins()
 {
-    if (!SPIList)
-        SPIList = std::make_unique<TSPIList>();
+    if (!App.SPIList)
+        App.SPIList = std::make_unique<TSPIList>();
     else
-        SPIList->ReleaseSPI();
+        App.SPIList->ReleaseSPI();
     // The probe, the loader and the listing ask this list.
-    ActiveSPIList = SPIList.get();
-    SPIPath = SPIOption.SPIDirectory.empty() ? ExeDir + "SusiePlugin" : SPIOption.SPIDirectory;
-    while (SPIPath.size() > 1 && SPIPath.back() == '/')
-        SPIPath.pop_back();
+    PictureTypes.ActiveSPIList = App.SPIList.get();
+    Startup.SPIPath = Settings.SPI.SPIDirectory.empty() ? Startup.ExeDir + "SusiePlugin" : Settings.SPI.SPIDirectory;
+    while (Startup.SPIPath.size() > 1 && Startup.SPIPath.back() == '/')
+        Startup.SPIPath.pop_back();
     std::string found;
-    TSPIList::GetSPIList(SPIPath, found);
-    const std::string stored = SPIOrder;
-    TSPIList::CreateNewOrder(found, stored, SPIOrder);
-    if (!SPIOrder.empty()) {
+    TSPIList::GetSPIList(Startup.SPIPath, found);
+    const std::string stored = Settings.SPIOrder;
+    TSPIList::CreateNewOrder(found, stored, Settings.SPIOrder);
+    if (!Settings.SPIOrder.empty()) {
         std::string names;
-        TSPIList::GetUseSPINames(SPIOrder, names);
-        SPIList->LoadSPI(SPIPath, names);
+        TSPIList::GetUseSPINames(Settings.SPIOrder, names);
+        App.SPIList->LoadSPI(Startup.SPIPath, names);
     }
 }
 
@@ -406,26 +405,26 @@ std::string LoadIniFile(const std::string& FileName)
     if (EffectList)
         EffectList->ReadIniFile(*ini);
 
-    IniFileName = FileName;
+    Startup.IniFileName = FileName;
     TEffect* tran = EffectList ? EffectList->JPEGTranEffect() : nullptr;
-    if (FileOption.RenameOnly) {
+    if (Settings.File.RenameOnly) {
         if (tran)
             tran->SetUse(false);
-        CombineOption.Use = false;
-        RunMode = 3;
+        Settings.Combine.Use = false;
+        Settings.RunMode = 3;
     } else if (tran && tran->FUse) {
-        CombineOption.Use = false;
-        RunMode = 1;
-    } else if (CombineOption.Use) {
-        RunMode = 2;
+        Settings.Combine.Use = false;
+        Settings.RunMode = 1;
+    } else if (Settings.Combine.Use) {
+        Settings.RunMode = 2;
     } else {
-        RunMode = 0;
+        Settings.RunMode = 0;
     }
-    SetResizeFilters(ResizeOption.DecimationMode, ResizeOption.InterpolationMode, ResizeOption.SIMDMode);
-    for (TResizer* R : {MainResizer, AntialiasResizer})
+    SetResizeFilters(Settings.Resize.DecimationMode, Settings.Resize.InterpolationMode, Settings.Resize.SIMDMode);
+    for (TResizer* R : {App.MainResizer, App.AntialiasResizer})
         if (R)
-            R->SetMaxThreadNum(int32_t(ResizeOption.MaxThread));
-    SetSharedFilterThreads(ResizeOption.MaxThread);
+            R->SetMaxThreadNum(int32_t(Settings.Resize.MaxThread));
+    SetSharedFilterThreads(Settings.Resize.MaxThread);
     return unread;
 }
 
@@ -472,7 +471,7 @@ bool SaveIniFile2(const std::string& FileName)
 {
     return RunSaveWithRetry([&] {
         TMemIniFile ini(FileName);
-        ini.WriteInteger("File", "StartNumber", FileOption.StartNumber);
+        ini.WriteInteger("File", "StartNumber", Settings.File.StartNumber);
         ini.UpdateFile();
     });
 }

@@ -11,6 +11,7 @@
 // and comments survive. Nothing here opens a window; the one question (retry a
 // failed save) goes through SaveRetryQuestion.
 #pragma once
+#include "app/Startup.h"
 #include "app/IniKeys.h"
 
 #include <array>
@@ -23,20 +24,8 @@
 class TMemIniFile;
 class TSPIList;
 
-// The plug-in list; the loader creates it on first use and reloads it.
-extern std::unique_ptr<TSPIList> SPIList;
-// Folder the plug-ins were loaded from (ends without "/").
-extern std::string SPIPath;
-
-// Right and bottom edge of the desktop work area in pixels; the stored preview
-// window size is cut to them. Start-up sets them from the primary screen.
-extern int32_t WorkAreaRight, WorkAreaBottom;
-
-// Interface font facts. FontInstalled answers whether a family exists (null:
-// every name is taken as installed); SystemFontName is the candidate when the
-// file names none.
+// Whether a font family exists (null: every name is taken as installed).
 extern std::function<bool(const std::string& Family)> FontInstalled;
-extern std::string SystemFontName;
 
 // Every key of the settings file, in the full writer's order. One row has no
 // section: the place of the effects' own sections.

@@ -42,55 +42,55 @@ QComboBox* AddList(QWidget* Parent, std::initializer_list<const char*> Items)
 
 } // namespace
 
-TJPEGOptionForm::TJPEGOptionForm(TJPEGOption& Option, QWidget* Owner) : QDialog(Owner), FOption(Option)
+TJPEGOptionForm::TJPEGOptionForm(TJPEGOption& Option, QWidget* Owner) : QDialog(Owner), FOption(Option), FDraft(Option)
 {
     setWindowTitle(Tr("JPEG Settings"));
     auto* Grid = new QGridLayout;
     int Row = 0;
     Grid->addWidget(new QLabel(Tr("Quality"), this), Row, 0);
-    QualityEdit = FBindings.Bind(AddNum(this, Grid, Row++, 1, 0, 100, 1), Option.Quality);
+    QualityEdit = FBindings.Bind(AddNum(this, Grid, Row++, 1, 0, 100, 1), FDraft.Quality);
     Grid->addWidget(new QLabel(Tr("Smoothing"), this), Row, 0);
-    SmoothingEdit = FBindings.Bind(AddNum(this, Grid, Row++, 1, 0, 100, 1), Option.Smoothing);
+    SmoothingEdit = FBindings.Bind(AddNum(this, Grid, Row++, 1, 0, 100, 1), FDraft.Smoothing);
     Grid->addWidget(new QLabel(Tr("Subsampling"), this), Row, 0);
-    SampleList = FBindings.Bind(AddList(this, {"4:2:0", "4:2:2", "4:4:4", "4:1:1"}), Option.SampleType);
+    SampleList = FBindings.Bind(AddList(this, {"4:2:0", "4:2:2", "4:4:4", "4:1:1"}), FDraft.SampleType);
     Grid->addWidget(SampleList, Row++, 1);
     Grid->addWidget(new QLabel(Tr("Downscaling during decording"), this), Row, 0);
-    DownScalingList = FBindings.Bind(AddList(this, {"None", "1/2", "1/4", "1/8"}), Option.DecodeWithDownScaling);
+    DownScalingList = FBindings.Bind(AddList(this, {"None", "1/2", "1/4", "1/8"}), FDraft.DecodeWithDownScaling);
     Grid->addWidget(DownScalingList, Row++, 1);
     DownScalingPanel = new QWidget(this);
     auto* DownGrid = new QGridLayout(DownScalingPanel);
     DownGrid->setContentsMargins(0, 0, 0, 0);
     DownGrid->addWidget(new QLabel(Tr("Minimum ratio of output image"), DownScalingPanel), 0, 0);
-    DownScalingEdit = FBindings.Bind(AddNum(DownScalingPanel, DownGrid, 0, 1, 100, 9999, 10), Option.DownScalingLimit);
+    DownScalingEdit = FBindings.Bind(AddNum(DownScalingPanel, DownGrid, 0, 1, 100, 9999, 10), FDraft.DownScalingLimit);
     DownGrid->addWidget(new QLabel(QStringLiteral("%"), DownScalingPanel), 0, 2);
     Grid->addWidget(DownScalingPanel, Row++, 0, 1, 2);
     Grid->addWidget(new QLabel(Tr("DCT Method"), this), Row, 0);
     DCTList = AddList(this, {"Int", "Float"});
-    DCTList->setCurrentIndex(Option.DCTMethod != 0 ? 1 : 0);
+    DCTList->setCurrentIndex(FDraft.DCTMethod != 0 ? 1 : 0);
     Grid->addWidget(DCTList, Row++, 1);
 
-    ExifCheck = FBindings.Bind(new QCheckBox(Tr("Keep Exif data"), this), Option.AddExifInfo);
-    UpdateExifCheck = FBindings.Bind(new QCheckBox(Tr("Update Exif dimensions"), this), Option.UpdateExif);
-    ExifThumbnailCheck = FBindings.Bind(new QCheckBox(Tr("Update Exif thumbnail"), this), Option.UpdateExifThumbnail);
+    ExifCheck = FBindings.Bind(new QCheckBox(Tr("Keep Exif data"), this), FDraft.AddExifInfo);
+    UpdateExifCheck = FBindings.Bind(new QCheckBox(Tr("Update Exif dimensions"), this), FDraft.UpdateExif);
+    ExifThumbnailCheck = FBindings.Bind(new QCheckBox(Tr("Update Exif thumbnail"), this), FDraft.UpdateExifThumbnail);
     Grid->addWidget(ExifCheck, Row++, 0, 1, 2);
     Grid->addWidget(UpdateExifCheck, Row++, 0, 1, 2);
     Grid->addWidget(ExifThumbnailCheck, Row++, 0, 1, 2);
 
-    SizeLimitCheck = FBindings.Bind(new QCheckBox(Tr("Set max file size"), this), Option.UseFileSizeLimit);
+    SizeLimitCheck = FBindings.Bind(new QCheckBox(Tr("Set max file size"), this), FDraft.UseFileSizeLimit);
     Grid->addWidget(SizeLimitCheck, Row++, 0, 1, 2);
     SizeLabel = new QLabel(Tr("KB"), this);
     Grid->addWidget(SizeLabel, Row, 0);
-    SizeEdit = FBindings.Bind(AddNum(this, Grid, Row++, 1, 1, 9999, 10), Option.FileSizeLimit);
+    SizeEdit = FBindings.Bind(AddNum(this, Grid, Row++, 1, 1, 9999, 10), FDraft.FileSizeLimit);
     QualityLimitLabel = new QLabel(Tr("Min quality"), this);
     Grid->addWidget(QualityLimitLabel, Row, 0);
-    QualityLimitEdit = FBindings.Bind(AddNum(this, Grid, Row++, 1, 0, 100, 1), Option.QualityLimit);
+    QualityLimitEdit = FBindings.Bind(AddNum(this, Grid, Row++, 1, 0, 100, 1), FDraft.QualityLimit);
     SampleLimitLabel = new QLabel(Tr("Subsampling"), this);
     Grid->addWidget(SampleLimitLabel, Row, 0);
-    SampleLimitList = FBindings.Bind(AddList(this, {"4:2:0", "4:2:2", "4:4:4", "4:1:1"}), Option.SampleTypeLimit);
+    SampleLimitList = FBindings.Bind(AddList(this, {"4:2:0", "4:2:2", "4:4:4", "4:1:1"}), FDraft.SampleTypeLimit);
     Grid->addWidget(SampleLimitList, Row++, 1);
 
-    RecompressCheck = FBindings.Bind(new QCheckBox(Tr("Always recompress"), this), Option.AlwaysRecompress);
-    ProgressiveCheck = FBindings.Bind(new QCheckBox(Tr("Progressive"), this), Option.Progressive);
+    RecompressCheck = FBindings.Bind(new QCheckBox(Tr("Always recompress"), this), FDraft.AlwaysRecompress);
+    ProgressiveCheck = FBindings.Bind(new QCheckBox(Tr("Progressive"), this), FDraft.Progressive);
     Grid->addWidget(RecompressCheck, Row++, 0, 1, 2);
     Grid->addWidget(ProgressiveCheck, Row++, 0, 1, 2);
 
@@ -123,7 +123,7 @@ void TJPEGOptionForm::UpdateEnabled()
 
 void TJPEGOptionForm::accept()
 {
-    TJPEGOption& O = FOption;
+    TJPEGOption& O = FDraft;
     FBindings.Commit();
     O.DCTMethod = DCTList->currentIndex();
     // The size limit may only lower quality and subsampling, never raise them;
@@ -132,5 +132,6 @@ void TJPEGOptionForm::accept()
         O.SampleTypeLimit = O.SampleType;
     if (O.Quality < O.QualityLimit)
         O.QualityLimit = O.Quality;
+    FOption = FDraft;
     QDialog::accept();
 }

@@ -2,6 +2,7 @@
 // Exif handling and the file size limit of the JPEG output.
 #pragma once
 #include "app/ControlBinding.h"
+#include "core/Global.h"
 
 #include <QDialog>
 
@@ -11,7 +12,6 @@ class QLabel;
 class QPushButton;
 class QWidget;
 class TUDNumEdit;
-struct TJPEGOption;
 
 class TJPEGOptionForm : public QDialog {
     Q_OBJECT
@@ -46,5 +46,6 @@ public:
 private:
     void UpdateEnabled();
     TJPEGOption& FOption;
+    TJPEGOption FDraft; // what the controls edit; OK stores it into FOption
     TControlBindings FBindings;
 };

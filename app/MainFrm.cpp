@@ -90,8 +90,6 @@
 #include "app/MainFrmShared.h"
 #include "effects/ui/WindowLook.h"
 
-TMainForm* MainForm = nullptr;
-
 using namespace mainfrm;
 
 // --------------------------------------------------------------------------
@@ -101,7 +99,7 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
 {
     setObjectName("MainForm");
     setWindowIcon(ApplicationIcon());
-    MainForm = this;
+    App.MainForm = this;
 
     CreateActions();
     CreateMenus();
@@ -117,7 +115,7 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
 
     // What the effect chain and its dialogs need of the window.
     EffectHost = this;
-    PreviewFileList = FileList;
+    PreviewWindows.PreviewFileList = App.FileList;
     auto Selected = [this]() -> int32_t { return CurrentRow(); };
     RegisterAddBlankForm(this, Selected);
     RegisterTrimmingOptionForm(this, Selected);
@@ -131,9 +129,9 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     RegisterAddTextForm(
         this,
         [](int32_t Index, TImgInfo& Img, TAddTextPreviewSource& Names) {
-            if (!FileList || Index < 0 || Index >= FileList->Count())
+            if (!App.FileList || Index < 0 || Index >= App.FileList->Count())
                 return false;
-            TImageInfo& E = *FileList->Items(Index);
+            TImageInfo& E = *App.FileList->Items(Index);
             if (!LoadBeforeImage(E, Img, EFFECT_ADDTEXT, Index))
                 return false;
             Names.OldFileName = E.Name();
@@ -146,15 +144,15 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     RegisterCompositeOptionForm(
         this,
         [](int32_t Index, TImgInfo& Img) {
-            if (!FileList || Index < 0 || Index >= FileList->Count())
+            if (!App.FileList || Index < 0 || Index >= App.FileList->Count())
                 return false;
-            return LoadBeforeImage(*FileList->Items(Index), Img, EFFECT_COMPOSITE, Index);
+            return LoadBeforeImage(*App.FileList->Items(Index), Img, EFFECT_COMPOSITE, Index);
         },
         Selected);
 
-    if (!ErrorLogForm && !IsNonInteractive())
-        ErrorLogForm = new TErrorLogForm(this);
-    JPEGTranOption->setVisible(platform::FileExists(JPEGTranPath));
+    if (!App.ErrorLogForm && !IsNonInteractive())
+        App.ErrorLogForm = new TErrorLogForm(this);
+    JPEGTranOption->setVisible(platform::FileExists(Startup.JPEGTranPath));
 
     ApplySettingsToUI(true);
     BuildLanguageMenu();
@@ -168,10 +166,10 @@ TMainForm::TMainForm(const std::vector<std::string>& Args, QWidget* Parent) : QM
     if (!PathsFromArguments(FArgs).empty())
         QTimer::singleShot(0, this, [this] { FileListView->AddCommandLine(FArgs); });
 
-    if (!KodexLoaded) {
+    if (!Startup.KodexLoaded) {
         // Nothing could be read or written: the window closes at once and
         // the next start makes no reservation.
-        SystemOption.MemReserve = false;
+        Settings.System.MemReserve = false;
         QTimer::singleShot(0, this, &QWidget::close);
     }
 }
@@ -180,11 +178,11 @@ TMainForm::~TMainForm()
 {
     if (EffectHost == this)
         EffectHost = nullptr;
-    if (MainForm == this)
-        MainForm = nullptr;
-    if (ErrorLogForm && ErrorLogForm->parent() == this)
-        ErrorLogForm = nullptr;
-    PreviewFileList = nullptr;
+    if (App.MainForm == this)
+        App.MainForm = nullptr;
+    if (App.ErrorLogForm && App.ErrorLogForm->parent() == this)
+        App.ErrorLogForm = nullptr;
+    PreviewWindows.PreviewFileList = nullptr;
     // The dialogs must not name a window that is gone.
     RegisterAddBlankForm(nullptr);
     RegisterTrimmingOptionForm(nullptr);
@@ -213,10 +211,10 @@ QRect FitWindowToWorkArea(QPoint Pos, QSize Inner, QMargins Frame, int WorkRight
 
 void TMainForm::FitToWorkArea()
 {
-    if (WorkAreaRight <= 0 || WorkAreaBottom <= 0)
+    if (App.WorkAreaRight <= 0 || App.WorkAreaBottom <= 0)
         return;
     const QMargins Frame = windowHandle() && isVisible() ? windowHandle()->frameMargins() : QMargins();
-    const QRect R = FitWindowToWorkArea(pos(), size(), Frame, WorkAreaRight, WorkAreaBottom);
+    const QRect R = FitWindowToWorkArea(pos(), size(), Frame, App.WorkAreaRight, App.WorkAreaBottom);
     if (R.topLeft() != pos())
         move(R.topLeft());
     if (R.size() != size())
@@ -244,10 +242,10 @@ void TMainForm::closeEvent(QCloseEvent* Event)
     FileListView->SetDragDropAccept(false);
     setAcceptDrops(false);
     ThumbnailForm->hide(); // keeps its place beside the window
-    if (IniFileName == GetSettingsFileName({}))
-        SaveIniFile(IniFileName);
-    else if (FileOption.ResetType == 2)
-        SaveStartNumber(IniFileName);
+    if (Startup.IniFileName == GetSettingsFileName({}))
+        SaveIniFile(Startup.IniFileName);
+    else if (Settings.File.ResetType == 2)
+        SaveStartNumber(Startup.IniFileName);
     Event->accept();
 }
 
@@ -256,24 +254,24 @@ void TMainForm::closeEvent(QCloseEvent* Event)
 
 void TMainForm::StoreWindowState()
 {
-    TWindowSettings& W = WindowSettings;
+    TWindowSettings& W = Settings.Window;
     W.Left = x();
     W.Top = y();
     W.ClientWidth = width();
     W.ClientHeight = height();
     W.Header = FileListView->ColumnWidths();
-    FileOption.FileNameFormat = RenameRuleEdit->text().toStdString();
-    ThumbnailWindowSettings.Visible = ShowThumbnail->isChecked();
-    ThumbnailWindowSettings.UseEmbeddedThumbnail = !IgnoreEmbeddedThumbnail->isChecked();
+    Settings.File.FileNameFormat = RenameRuleEdit->text().toStdString();
+    Settings.Thumbnail.Visible = ShowThumbnail->isChecked();
+    Settings.Thumbnail.UseEmbeddedThumbnail = !IgnoreEmbeddedThumbnail->isChecked();
 
     const int Rule = cbxResizeRule->currentIndex();
-    ResizeOption.Rule = Rule < 0 ? 0 : Rule;
+    Settings.Resize.Rule = Rule < 0 ? 0 : Rule;
     if (Rule >= 0 && Rule != 9) {
         double V;
-        ResizeOption.Size1[size_t(Rule)] = EditNumber(edtSide1->text(), V) ? V : BuiltinSize1[size_t(Rule)];
-        ResizeOption.Size2[size_t(Rule)] = EditNumber(edtSide2->text(), V) ? V : BuiltinSize2[size_t(Rule)];
+        Settings.Resize.Size1[size_t(Rule)] = EditNumber(edtSide1->text(), V) ? V : BuiltinSize1[size_t(Rule)];
+        Settings.Resize.Size2[size_t(Rule)] = EditNumber(edtSide2->text(), V) ? V : BuiltinSize2[size_t(Rule)];
     }
-    ResizeOption.History = JoinCommaText(ResizeHistory);
+    Settings.Resize.History = JoinCommaText(ResizeHistory);
 }
 
 bool TMainForm::SaveIniFile(const std::string& FileName)
@@ -305,13 +303,13 @@ void TMainForm::TellUnreadSettings(const std::string& Reason)
 
 void TMainForm::ApplySettingsToUI(bool WithBounds)
 {
-    if (UIFontSize > 0 && !UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize));
+    if (Settings.UIFontSize > 0 && !Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize));
     if (EffectList)
         EffectList->UpDateMenu();
 
     if (WithBounds) {
-        const TWindowSettings& W = WindowSettings;
+        const TWindowSettings& W = Settings.Window;
         if (W.Left >= 0 && W.Top >= 0)
             move(W.Left, W.Top);
         if (W.ClientWidth > 0 && W.ClientHeight > 0)
@@ -327,21 +325,21 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
     }
 
     // The size history and the edits.
-    SetHistory(ResizeOption.History);
-    edtSide1->setText(NumberText(ResizeOption.Size1[size_t(std::clamp(OldRule, 0, 11))]));
-    edtSide2->setText(NumberText(ResizeOption.Size2[size_t(std::clamp(OldRule, 0, 11))]));
-    cbxResizeRule->setCurrentIndex(ResizeOption.Rule);
+    SetHistory(Settings.Resize.History);
+    edtSide1->setText(NumberText(Settings.Resize.Size1[size_t(std::clamp(OldRule, 0, 11))]));
+    edtSide2->setText(NumberText(Settings.Resize.Size2[size_t(std::clamp(OldRule, 0, 11))]));
+    cbxResizeRule->setCurrentIndex(Settings.Resize.Rule);
     cbxResizeRuleChange();
 
-    RenameRuleEdit->setText(QString::fromStdString(FileOption.FileNameFormat));
-    ModeCombo->setCurrentIndex(RunMode);
-    if (AtOnceBox->isChecked() != FileOption.AtOnce) {
-        AtOnceBox->setChecked(FileOption.AtOnce);
-        AtOnceBoxClick(FileOption.AtOnce);
+    RenameRuleEdit->setText(QString::fromStdString(Settings.File.FileNameFormat));
+    ModeCombo->setCurrentIndex(Settings.RunMode);
+    if (AtOnceBox->isChecked() != Settings.File.AtOnce) {
+        AtOnceBox->setChecked(Settings.File.AtOnce);
+        AtOnceBoxClick(Settings.File.AtOnce);
     }
     UpdateListState();
-    IgnoreEmbeddedThumbnail->setChecked(!ThumbnailWindowSettings.UseEmbeddedThumbnail);
-    ShowThumbnail->setChecked(ThumbnailWindowSettings.Visible);
+    IgnoreEmbeddedThumbnail->setChecked(!Settings.Thumbnail.UseEmbeddedThumbnail);
+    ShowThumbnail->setChecked(Settings.Thumbnail.Visible);
     IgnoreEmbeddedThumbnail->setEnabled(ShowThumbnail->isChecked());
     UpdateCaption();
     ThumbnailForm->SetWndPosition();
@@ -350,9 +348,10 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
 void TMainForm::UpdateCaption()
 {
     QString Title = QStringLiteral("Vestro Image Resizer");
-    if (!SystemOption.Caption.empty()) {
-        QString C = QString::fromStdString(SystemOption.Caption);
-        C.replace(QLatin1String("%ini"), QString::fromStdString(ExtractFileName(IniFileName)), Qt::CaseSensitive);
+    if (!Settings.System.Caption.empty()) {
+        QString C = QString::fromStdString(Settings.System.Caption);
+        C.replace(QLatin1String("%ini"), QString::fromStdString(ExtractFileName(Startup.IniFileName)),
+                  Qt::CaseSensitive);
         Title += QStringLiteral(" - ") + C;
     }
     setWindowTitle(Title);
@@ -395,13 +394,13 @@ void TMainForm::UpdateEffectStrip(TEffectList& List)
 
 void TMainForm::ShowResizeSettings()
 {
-    TResizeOptionForm F(ResizeOption, this);
+    TResizeOptionForm F(Settings.Resize, this);
     if (F.exec() != QDialog::Accepted)
         return;
-    ::SetResizeFilters(0, ResizeOption.InterpolationMode, 0);
-    if (MainResizer)
-        MainResizer->SetMaxThreadNum(int32_t(ResizeOption.MaxThread));
-    SetSharedFilterThreads(std::max<uint32_t>(ResizeOption.MaxThread, 1));
+    ::SetResizeFilters(0, Settings.Resize.InterpolationMode, 0);
+    if (App.MainResizer)
+        App.MainResizer->SetMaxThreadNum(int32_t(Settings.Resize.MaxThread));
+    SetSharedFilterThreads(std::max<uint32_t>(Settings.Resize.MaxThread, 1));
 }
 
 void TMainForm::PushSizeRule()
@@ -424,31 +423,31 @@ void TMainForm::SetResizeFilters(int32_t Decimation, int32_t Interpolation, int3
 
 void TMainForm::ModeComboChange(int Index)
 {
-    if (Index == RunMode)
+    if (Index == Settings.RunMode)
         return;
-    if (Index == 1 && FileList && FileList->Count() > 0) {
+    if (Index == 1 && App.FileList && App.FileList->Count() > 0) {
         if (!Ask(Tx(SRemoveNonJPEGFiles))) {
-            ModeCombo->setCurrentIndex(RunMode);
+            ModeCombo->setCurrentIndex(Settings.RunMode);
             return;
         }
         SetJPEGTranMode();
     }
-    RunMode = Index;
+    Settings.RunMode = Index;
     if (TEffect* J = EffectList ? EffectList->JPEGTranEffect() : nullptr)
         J->SetUse(Index == 1);
-    CombineOption.Use = Index == 2;
-    FileOption.RenameOnly = Index == 3;
+    Settings.Combine.Use = Index == 2;
+    Settings.File.RenameOnly = Index == 3;
     UpdateListState();
 }
 
 void TMainForm::SetJPEGTranMode()
 {
-    if (!FileList || FileList->Count() == 0)
+    if (!App.FileList || App.FileList->Count() == 0)
         return;
     FileListView->HideThumbnail();
     std::vector<int> Others;
-    for (int i = FileList->Count() - 1; i >= 0; --i) {
-        TImageInfo& E = *FileList->Items(i);
+    for (int i = App.FileList->Count() - 1; i >= 0; --i) {
+        TImageInfo& E = *App.FileList->Items(i);
         if (E.PictureFormat == pfUnknown)
             GetImageInfo(E.Path(), E);
         if (E.PictureFormat != pfJPEG)
@@ -460,13 +459,13 @@ void TMainForm::SetJPEGTranMode()
 
 void TMainForm::AtOnceBoxClick(bool Checked)
 {
-    FileOption.AtOnce = Checked;
-    if (Checked && FileList && FileList->Count() > 0) {
+    Settings.File.AtOnce = Checked;
+    if (Checked && App.FileList && App.FileList->Count() > 0) {
         if (Ask(Tx(SRemoveAllFiles))) {
             FileListView->ClearList();
         } else {
             AtOnceBox->setChecked(false);
-            FileOption.AtOnce = false;
+            Settings.File.AtOnce = false;
         }
     }
 }
@@ -475,31 +474,31 @@ void TMainForm::SystemOptionSettingClick()
 {
     if (!ShowDialog<TSystemOptionForm>())
         return;
-    if (FileOption.AtOnce && FileList && FileList->Count() > 0) {
+    if (Settings.File.AtOnce && App.FileList && App.FileList->Count() > 0) {
         if (Ask(Tx(SRemoveAllFiles)))
             FileListView->ClearList();
         else
-            FileOption.AtOnce = false;
+            Settings.File.AtOnce = false;
     }
-    AtOnceBox->setChecked(FileOption.AtOnce);
+    AtOnceBox->setChecked(Settings.File.AtOnce);
     UpdateCaption();
 }
 
 void TMainForm::SetSPIOptionExecute()
 {
-    if (FileList && FileList->Count() > 0) {
+    if (App.FileList && App.FileList->Count() > 0) {
         if (!Ask(Tx(SRemoveAllFiles)))
             return;
         FileListView->ClearList();
     }
     ShowDialog<TSusiePluginOptionForm>();
     // Whatever the dialog's result: the plug-ins as the order now names them.
-    if (SPIList) {
-        SPIList->ReleaseSPI();
+    if (App.SPIList) {
+        App.SPIList->ReleaseSPI();
         std::string Names;
-        TSPIList::GetUseSPINames(SPIOrder, Names);
+        TSPIList::GetUseSPINames(Settings.SPIOrder, Names);
         if (!Names.empty())
-            SPIList->LoadSPI(SPIPath, Names);
+            App.SPIList->LoadSPI(Startup.SPIPath, Names);
     }
 }
 
@@ -519,45 +518,45 @@ void TMainForm::EffectPermuteExecute()
 void TMainForm::HelpShowExecute()
 {
     // The help is the README in the program folder.
-    const std::string Help = ExeDir + "README.md";
+    const std::string Help = Startup.ExeDir + "README.md";
     OpenWithDesktop(Help, this, [this, Help] { Tell(CannotOpenText(Help)); });
 }
 
 void TMainForm::FileOpenIniExecute()
 {
-    const QString Name =
-        QFileDialog::getOpenFileName(this, Tx("Load inifile"), QString::fromStdString(IniDir), Tx("inifile (*.ini)"));
+    const QString Name = QFileDialog::getOpenFileName(this, Tx("Load inifile"), QString::fromStdString(Startup.IniDir),
+                                                      Tx("inifile (*.ini)"));
     if (Name.isEmpty())
         return;
-    if (FileOption.ResetType == 2) {
+    if (Settings.File.ResetType == 2) {
         try {
-            TMemIniFile Ini(IniFileName);
-            Ini.WriteInteger("File", "StartNumber", FileOption.StartNumber);
+            TMemIniFile Ini(Startup.IniFileName);
+            Ini.WriteInteger("File", "StartNumber", Settings.File.StartNumber);
             Ini.UpdateFile();
         } catch (const std::exception& E) {
             std::fprintf(stderr, "%s\n", E.what());
         }
     }
     LoadProfile(Name.toStdString(), false);
-    ::SetResizeFilters(1, ResizeOption.InterpolationMode, ResizeOption.SIMDMode);
-    if (MainResizer)
-        MainResizer->SetMaxThreadNum(int32_t(ResizeOption.MaxThread));
-    SetSharedFilterThreads(std::max<uint32_t>(ResizeOption.MaxThread, 1));
-    ShowThumbnail->setChecked(ThumbnailWindowSettings.Visible);
+    ::SetResizeFilters(1, Settings.Resize.InterpolationMode, Settings.Resize.SIMDMode);
+    if (App.MainResizer)
+        App.MainResizer->SetMaxThreadNum(int32_t(Settings.Resize.MaxThread));
+    SetSharedFilterThreads(std::max<uint32_t>(Settings.Resize.MaxThread, 1));
+    ShowThumbnail->setChecked(Settings.Thumbnail.Visible);
     UpdateCaption();
     RefreshFileList();
 }
 
 void TMainForm::FileSaveIniExecute()
 {
-    QString Name =
-        QFileDialog::getSaveFileName(this, Tx("Save inifile"), QString::fromStdString(IniDir), Tx("inifile (*.ini)"));
+    QString Name = QFileDialog::getSaveFileName(this, Tx("Save inifile"), QString::fromStdString(Startup.IniDir),
+                                                Tx("inifile (*.ini)"));
     if (Name.isEmpty())
         return;
     if (QFileInfo(Name).suffix().isEmpty())
         Name += QStringLiteral(".ini");
     if (SaveIniFile(Name.toStdString())) {
-        IniFileName = Name.toStdString();
+        Startup.IniFileName = Name.toStdString();
         UpdateCaption();
     }
 }

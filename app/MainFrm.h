@@ -7,6 +7,7 @@
 // through Confirm and Notice, which tests replace; nothing here blocks
 // without a person to answer.
 #pragma once
+#include "app/Startup.h"
 #include "effects/Effect.h"
 
 #include <QMainWindow>
@@ -189,4 +190,3 @@ bool ReadHistoryEntry(const std::string& Entry, int& Rule, double& Side1, double
 std::string HistoryEntryText(int Rule, double Side1, double Side2);
 
 // The window of a normal start; null before it is made and after it is gone.
-extern TMainForm* MainForm;

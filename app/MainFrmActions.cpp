@@ -336,14 +336,14 @@ void TMainForm::ConnectActions()
     connect(Preview, &QAction::triggered, this, [this] { PreviewExecute(false); });
     connect(PreviewNewWindow, &QAction::triggered, this, [this] { PreviewExecute(true); });
 
-    connect(SetBMPOption, &QAction::triggered, this, [this] { ShowDialog<TBitmapOptionForm>(BitmapOption); });
-    connect(SetJPEGOption, &QAction::triggered, this, [this] { ShowDialog<TJPEGOptionForm>(JPEGOption); });
-    connect(SetPNGOption, &QAction::triggered, this, [this] { ShowDialog<TPNGOptionForm>(PNGOption); });
+    connect(SetBMPOption, &QAction::triggered, this, [this] { ShowDialog<TBitmapOptionForm>(Settings.Bitmap); });
+    connect(SetJPEGOption, &QAction::triggered, this, [this] { ShowDialog<TJPEGOptionForm>(Settings.JPEG); });
+    connect(SetPNGOption, &QAction::triggered, this, [this] { ShowDialog<TPNGOptionForm>(Settings.PNG); });
     connect(SetPictureFormat, &QAction::triggered, this, [this] { ShowDialog<TPictureFormatForm>(); });
     connect(SetOutPutFolder, &QAction::triggered, this, [this] { ShowDialog<TFolderOptionForm>(); });
     connect(SetMetaDataOption, &QAction::triggered, this, [this] { ShowDialog<TMetadataOptionForm>(); });
     connect(SetPreviewOption, &QAction::triggered, this, [this] {
-        if (ShowDialog<TPreviewOptionForm>(PreviewOption))
+        if (ShowDialog<TPreviewOptionForm>(Settings.Preview))
             UpdateListState();
     });
     connect(SetSPIOption, &QAction::triggered, this, &TMainForm::SetSPIOptionExecute);
@@ -366,7 +366,7 @@ void TMainForm::ConnectActions()
     connect(HelpAbout, &QAction::triggered, this, [this] { ShowDialog<TAboutForm>(); });
 
     connect(RenameRuleEdit, &QLineEdit::textChanged, this,
-            [](const QString& T) { FileOption.FileNameFormat = T.toStdString(); });
+            [](const QString& T) { Settings.File.FileNameFormat = T.toStdString(); });
     connect(RuleHelpButton, &QToolButton::clicked, this, [this] {
         QToolTip::showText(RuleHelpButton->mapToGlobal(QPoint(0, RuleHelpButton->height())), RuleHelpButton->toolTip(),
                            RuleHelpButton);
@@ -380,14 +380,14 @@ void TMainForm::BuildLanguageMenu()
 {
     LanguageMenu->clear();
     auto* Group = new QActionGroup(LanguageMenu);
-    for (size_t i = 0; i < LanguageList.size(); ++i) {
-        const std::string& L = LanguageList[i];
+    for (size_t i = 0; i < App.LanguageList.size(); ++i) {
+        const std::string& L = App.LanguageList[i];
         const size_t Eq = L.find('=');
         const std::string Folder = L.substr(0, Eq);
         const std::string Name = Eq == std::string::npos ? Folder : L.substr(Eq + 1);
         QAction* A = LanguageMenu->addAction(QString::fromStdString(Name.empty() ? Folder : Name));
         A->setCheckable(true);
-        A->setChecked(AsciiLower(Folder) == AsciiLower(SystemOption.Language));
+        A->setChecked(AsciiLower(Folder) == AsciiLower(Settings.System.Language));
         Group->addAction(A);
         const int Tag = int(i);
         connect(A, &QAction::triggered, this, [this, Tag] { LanguageClick(Tag); });
@@ -396,8 +396,8 @@ void TMainForm::BuildLanguageMenu()
 
 void TMainForm::LanguageClick(int Tag)
 {
-    if (Tag < 0 || size_t(Tag) >= LanguageList.size())
+    if (Tag < 0 || size_t(Tag) >= App.LanguageList.size())
         return;
     // Takes effect at the next start; saved with the settings.
-    SystemOption.Language = LanguageList[size_t(Tag)].substr(0, LanguageList[size_t(Tag)].find('='));
+    Settings.System.Language = App.LanguageList[size_t(Tag)].substr(0, App.LanguageList[size_t(Tag)].find('='));
 }

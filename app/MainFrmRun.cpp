@@ -40,12 +40,12 @@ using namespace mainfrm;
 
 void TMainForm::RemoveConvertedEntries(const std::vector<bool>& Converted)
 {
-    if (!FileList)
+    if (!App.FileList)
         return;
     FileListView->HideThumbnail();
     std::vector<int> Rows;
-    for (int i = 0; i < std::min(FileList->Count(), int(Converted.size())); ++i)
-        if (Converted[size_t(i)] && FileList->Items(i)->Checked)
+    for (int i = 0; i < std::min(App.FileList->Count(), int(Converted.size())); ++i)
+        if (Converted[size_t(i)] && App.FileList->Items(i)->Checked)
             Rows.push_back(i);
     FileListView->Model()->DeleteRows(Rows);
 }
@@ -56,13 +56,13 @@ void TMainForm::ConvertRunExecute()
     setAcceptDrops(false);
     // Hand-offs kept meanwhile are listed when drops are taken again.
     auto Reopen = [this] {
-        FileListView->SetDragDropAccept(!AtOnceStart);
-        setAcceptDrops(!AtOnceStart);
+        FileListView->SetDragDropAccept(!Startup.AtOnceStart);
+        setAcceptDrops(!Startup.AtOnceStart);
     };
-    const bool UsesList = !(FileOption.AtOnce && ImageFileList && !ImageFileList->empty());
+    const bool UsesList = !(Settings.File.AtOnce && App.ImageFileList && !App.ImageFileList->empty());
     bool AnyChecked = false;
-    for (int i = 0; UsesList && FileList && i < FileList->Count() && !AnyChecked; ++i)
-        AnyChecked = FileList->Items(i)->Checked;
+    for (int i = 0; UsesList && App.FileList && i < App.FileList->Count() && !AnyChecked; ++i)
+        AnyChecked = App.FileList->Items(i)->Checked;
     if (UsesList && !AnyChecked) {
         Tell(Tx("No file is checked: tick the files to convert."));
         Reopen();
@@ -72,15 +72,16 @@ void TMainForm::ConvertRunExecute()
         Reopen();
         return;
     }
-    ::SetResizeFilters(ResizeOption.DecimationMode, 0, ResizeOption.SIMDMode);
-    const bool WithCommand = SystemOption.UseExternalTool && !SystemOption.Command.empty();
-    const std::vector<std::string> Command =
-        WithCommand ? AfterRunArguments(SystemOption.Command, FileOption.OutputDirectory) : std::vector<std::string>();
+    ::SetResizeFilters(Settings.Resize.DecimationMode, 0, Settings.Resize.SIMDMode);
+    const bool WithCommand = Settings.System.UseExternalTool && !Settings.System.Command.empty();
+    const std::vector<std::string> Command = WithCommand
+        ? AfterRunArguments(Settings.System.Command, Settings.File.OutputDirectory)
+        : std::vector<std::string>();
 
-    const int Listed = UsesList && FileList ? FileList->Count() : 0;
+    const int Listed = UsesList && App.FileList ? App.FileList->Count() : 0;
     std::vector<bool> Converted(size_t(Listed), false);
     bool Finished = false;
-    if (!CombineOption.Use || FileOption.RenameOnly) {
+    if (!Settings.Combine.Use || Settings.File.RenameOnly) {
         TProgressForm Run(false, {}, this);
         QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
         Finished = Run.exec() == 1;
@@ -114,14 +115,14 @@ void TMainForm::ConvertRunExecute()
         for (int i = 0; i < Listed; ++i)
             Converted[size_t(i)] = Clean;
     }
-    if (ImageFileList)
-        ImageFileList->clear();
+    if (App.ImageFileList)
+        App.ImageFileList->clear();
     if (Finished && ErrorLog.GetErrorCount() == 0) {
         if (WithCommand && !StartProcess(Command))
-            std::fprintf(stderr, "Cannot start %s\n", SystemOption.Command.c_str());
-        if (!FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive())
-            OpenWithDesktop(FileOption.OutputDirectory, this,
-                            [this, Dir = FileOption.OutputDirectory] { Tell(CannotOpenText(Dir)); });
+            std::fprintf(stderr, "Cannot start %s\n", Settings.System.Command.c_str());
+        if (!Settings.File.SameDirectory && Settings.File.ShowDirectory && !IsNonInteractive())
+            OpenWithDesktop(Settings.File.OutputDirectory, this,
+                            [this, Dir = Settings.File.OutputDirectory] { Tell(CannotOpenText(Dir)); });
     }
     if (ErrorLog.GetErrorCount() > 0) {
         TTaskbarProgress Taskbar;
@@ -129,8 +130,8 @@ void TMainForm::ConvertRunExecute()
         ShowErrorLogIfAny();
         Taskbar.Clear();
     }
-    ::SetResizeFilters(1, 0, ResizeOption.SIMDMode);
-    if (FileOption.RemoveList)
+    ::SetResizeFilters(1, 0, Settings.Resize.SIMDMode);
+    if (Settings.File.RemoveList)
         RemoveConvertedEntries(Converted);
     FileListView->ReloadList();
     RefreshFileList();

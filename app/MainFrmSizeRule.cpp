@@ -127,9 +127,9 @@ void TMainForm::cbxResizeRuleChange()
     if (OldRule >= 0 && OldRule <= 11 && OldRule != 9) {
         double V;
         if (EditNumber(edtSide1->text(), V))
-            ResizeOption.Size1[size_t(OldRule)] = V;
+            Settings.Resize.Size1[size_t(OldRule)] = V;
         if (EditNumber(edtSide2->text(), V))
-            ResizeOption.Size2[size_t(OldRule)] = V;
+            Settings.Resize.Size2[size_t(OldRule)] = V;
     }
     const int R = std::max(cbxResizeRule->currentIndex(), 0);
     auto Show = [](QWidget* Panel, bool On) {
@@ -153,8 +153,8 @@ void TMainForm::cbxResizeRuleChange()
         Side2Label->setText(*Side2Captions[R] ? Tx(Side2Captions[R]) : QString());
         Side1UnitLabel->setText(Unit);
         Side2UnitLabel->setText(Unit);
-        edtSide1->setText(NumberText(ResizeOption.Size1[size_t(R)]));
-        edtSide2->setText(NumberText(ResizeOption.Size2[size_t(R)]));
+        edtSide1->setText(NumberText(Settings.Resize.Size1[size_t(R)]));
+        edtSide2->setText(NumberText(Settings.Resize.Size2[size_t(R)]));
     }
     OldRule = R;
 }
@@ -189,9 +189,9 @@ bool TMainForm::SetResizeParam()
     }
     double V1, V2;
     if (!EditNumber(edtSide1->text(), V1))
-        V1 = ResizeOption.Size1[size_t(R)];
+        V1 = Settings.Resize.Size1[size_t(R)];
     if (!EditNumber(edtSide2->text(), V2))
-        V2 = ResizeOption.Size2[size_t(R)];
+        V2 = Settings.Resize.Size2[size_t(R)];
     edtSide1->setText(NumberText(V1));
     edtSide2->setText(NumberText(V2));
     const std::string Entry = HistoryEntryText(R, V1, V2);

@@ -23,19 +23,19 @@ QString Tr(const char* Text)
 TMetadataOptionForm::TMetadataOptionForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(Tr("Metadata Settings"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     auto Box = [this](const char* Text, bool& Field) { return FBindings.Bind(new QCheckBox(Tr(Text), this), Field); };
-    KeepExif = Box("Keep Exif data", JPEGOption.AddExifInfo);
-    UpdateExif = Box("Update Exif dimensions", JPEGOption.UpdateExif);
-    UpdateExifResolution = Box("Update Exif resolution", JPEGOption.UpdateExifResolution);
-    UpdateExifThumbnail = Box("Update Exif thumbnail", JPEGOption.UpdateExifThumbnail);
-    KeepICC = Box("Keep ICCProfile", MetadataOption.KeepICCProfile);
-    KeepCreationTime = Box("Keep creation time", MetadataOption.KeepCreationTime);
-    KeepLastWriteTime = Box("Keep last write time", MetadataOption.KeepLastWriteTime);
-    KeepResolution = Box("Keep resolution", MetadataOption.KeepResolution);
-    WritepHYs = Box("PNG save resolution", PNGOption.WritepHYsChunk);
+    KeepExif = Box("Keep Exif data", FDraft.JPEG.AddExifInfo);
+    UpdateExif = Box("Update Exif dimensions", FDraft.JPEG.UpdateExif);
+    UpdateExifResolution = Box("Update Exif resolution", FDraft.JPEG.UpdateExifResolution);
+    UpdateExifThumbnail = Box("Update Exif thumbnail", FDraft.JPEG.UpdateExifThumbnail);
+    KeepICC = Box("Keep ICCProfile", FDraft.Metadata.KeepICCProfile);
+    KeepCreationTime = Box("Keep creation time", FDraft.Metadata.KeepCreationTime);
+    KeepLastWriteTime = Box("Keep last write time", FDraft.Metadata.KeepLastWriteTime);
+    KeepResolution = Box("Keep resolution", FDraft.Metadata.KeepResolution);
+    WritepHYs = Box("PNG save resolution", FDraft.PNG.WritepHYsChunk);
 
     auto* Layout = new QVBoxLayout(this);
     for (QCheckBox* B : {KeepExif, UpdateExif, UpdateExifResolution, UpdateExifThumbnail, KeepICC, KeepCreationTime,
@@ -46,7 +46,7 @@ TMetadataOptionForm::TMetadataOptionForm(QWidget* Owner) : QDialog(Owner)
     UpdateExifThumbnail->setContentsMargins(16, 0, 0, 0);
     auto* Row = new QHBoxLayout;
     Row->addWidget(new QLabel(Tr("Resolution"), this));
-    Resolution = new TUDNumEdit(this, 9999, 0, MetadataOption.Resolution, 1, 0);
+    Resolution = new TUDNumEdit(this, 9999, 0, FDraft.Metadata.Resolution, 1, 0);
     Resolution->setFixedWidth(56 + TUpDown::DefaultWidth);
     Row->addWidget(Resolution);
     Row->addWidget(new QLabel(QStringLiteral("dpi"), this));
@@ -78,6 +78,11 @@ void TMetadataOptionForm::UpdateEnabled()
 void TMetadataOptionForm::accept()
 {
     FBindings.Commit();
-    MetadataOption.Resolution = Resolution->IntValue();
+    FDraft.Metadata.Resolution = Resolution->IntValue();
+    using J = TJPEGOption;
+    StoreFields<&J::AddExifInfo, &J::UpdateExif, &J::UpdateExifResolution, &J::UpdateExifThumbnail>(Settings.JPEG,
+                                                                                                    FDraft.JPEG);
+    Settings.Metadata = FDraft.Metadata;
+    StoreFields<&TPNGOption::WritepHYsChunk>(Settings.PNG, FDraft.PNG);
     QDialog::accept();
 }

@@ -1,6 +1,7 @@
 // The "Metadata Settings" dialog: which metadata the output files keep.
 #pragma once
 #include "app/ControlBinding.h"
+#include "core/Global.h"
 
 #include <QDialog>
 
@@ -10,7 +11,8 @@ class TUDNumEdit;
 class TMetadataOptionForm : public QDialog {
     Q_OBJECT
 public:
-    // Reads JPEGOption, MetadataOption and PNGOption now; writes them only on OK.
+    // Edits a copy of the settings (the Metadata record and the JPEG and PNG
+    // fields shown here); OK stores what it shows.
     explicit TMetadataOptionForm(QWidget* Owner = nullptr);
 
     QCheckBox* KeepExif;
@@ -27,6 +29,7 @@ public:
     void accept() override;
 
 private:
+    TSettings FDraft = Settings; // what the controls edit; OK stores its records
     TControlBindings FBindings;
     // The Exif update boxes depend on "Keep Exif data"; the resolution update
     // also needs "Keep resolution" off. Disabled boxes keep their states.

@@ -27,7 +27,7 @@ constexpr int FilterBits[5] = {8, 16, 32, 64, 128};
 constexpr int FixedTransparent = 5;
 }
 
-TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner) : QDialog(Owner), FOption(Option)
+TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner) : QDialog(Owner), FOption(Option), FDraft(Option)
 {
     setWindowTitle(Tr("PNG Settings"));
     for (int i = 0; i < 16; ++i)
@@ -35,7 +35,7 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner) : QDialog(Own
 
     auto* LevelRow = new QHBoxLayout;
     LevelRow->addWidget(new QLabel(Tr("Compression Level"), this));
-    LevelEdit = FBindings.Bind(new TUDNumEdit(this, 9, 0, Option.CompressLevel, 1, 0), Option.CompressLevel);
+    LevelEdit = FBindings.Bind(new TUDNumEdit(this, 9, 0, FDraft.CompressLevel, 1, 0), FDraft.CompressLevel);
     LevelEdit->setFixedWidth(40 + TUpDown::DefaultWidth);
     LevelRow->addWidget(LevelEdit);
     LevelRow->addStretch(1);
@@ -45,27 +45,27 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner) : QDialog(Own
     const char* const FilterNames[5] = {"None", "Sub", "Up", "Average", "Paeth"};
     for (int i = 0; i < 5; ++i) {
         FilterChecks[i] = new QCheckBox(Tr(FilterNames[i]), FilterBox);
-        FilterChecks[i]->setChecked((Option.Filter & FilterBits[i]) != 0);
+        FilterChecks[i]->setChecked((FDraft.Filter & FilterBits[i]) != 0);
         FilterRow->addWidget(FilterChecks[i]);
     }
 
-    PHYsCheck = FBindings.Bind(new QCheckBox(Tr("Save resolution"), this), Option.WritepHYsChunk);
+    PHYsCheck = FBindings.Bind(new QCheckBox(Tr("Save resolution"), this), FDraft.WritepHYsChunk);
 
     PNGOUTPanel = new QWidget(this);
     auto* PNGOUTLayout = new QVBoxLayout(PNGOUTPanel);
     PNGOUTLayout->setContentsMargins(0, 0, 0, 0);
-    PNGOUTCheck = FBindings.Bind(new QCheckBox(Tr("Optimize Using PNGOUT"), PNGOUTPanel), Option.UsePNGOUT);
+    PNGOUTCheck = FBindings.Bind(new QCheckBox(Tr("Optimize Using PNGOUT"), PNGOUTPanel), FDraft.UsePNGOUT);
     MaxOptCheck =
-        FBindings.Bind(new QCheckBox(Tr("Maximum optimization(-s0 option)"), PNGOUTPanel), Option.MaximumOptimization);
+        FBindings.Bind(new QCheckBox(Tr("Maximum optimization(-s0 option)"), PNGOUTPanel), FDraft.MaximumOptimization);
     FullColorCheck =
-        FBindings.Bind(new QCheckBox(Tr("Optimization of fullcolor PNG"), PNGOUTPanel), Option.FullColorOptimization);
+        FBindings.Bind(new QCheckBox(Tr("Optimization of fullcolor PNG"), PNGOUTPanel), FDraft.FullColorOptimization);
     PNGOUTLayout->addWidget(PNGOUTCheck);
     PNGOUTLayout->addWidget(MaxOptCheck);
     PNGOUTLayout->addWidget(FullColorCheck);
     PNGOUTPanel->setEnabled(!PNGOUTPath().empty()); // the optimiser the writer would run
 
     IndexColorCheck = FBindings.Bind(new QCheckBox(Tr("Output index color when only 256 or less colors is used"), this),
-                                     Option.IndexColor);
+                                     FDraft.IndexColor);
     TransparentPanel = new QWidget(this);
     auto* TransRow = new QHBoxLayout(TransparentPanel);
     TransRow->setContentsMargins(0, 0, 0, 0);
@@ -73,17 +73,17 @@ TPNGOptionForm::TPNGOptionForm(TPNGOption& Option, QWidget* Owner) : QDialog(Own
     TransparentList = new QComboBox(TransparentPanel);
     for (const char* Item : {"None", "TopLeft", "BottomLeft", "TopRight", "BottomRight", "Fixed"})
         TransparentList->addItem(Tr(Item));
-    FBindings.Bind(TransparentList, Option.TransparentType);
+    FBindings.Bind(TransparentList, FDraft.TransparentType);
     TransRow->addWidget(TransparentList);
     ColorPanel = new QPushButton(TransparentPanel);
     ColorPanel->setFixedSize(40, 22);
     TransRow->addWidget(ColorPanel);
     TransRow->addStretch(1);
     // The record keeps red in the low byte.
-    const uint32_t C = Option.TransparentColor;
+    const uint32_t C = FDraft.TransparentColor;
     SetPanelColor(QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 16) & 0xFF));
 
-    WICCheck = FBindings.Bind(new QCheckBox(Tr("Use WIC PNGDecoder"), this), Option.UseWIC);
+    WICCheck = FBindings.Bind(new QCheckBox(Tr("Use WIC PNGDecoder"), this), FDraft.UseWIC);
 
     MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(ColorPanel, &QPushButton::clicked, this, [this] { PickColor(); });
@@ -129,7 +129,7 @@ void TPNGOptionForm::PickColor()
 
 void TPNGOptionForm::accept()
 {
-    TPNGOption& O = FOption;
+    TPNGOption& O = FDraft;
     O.Filter = 0;
     for (int i = 0; i < 5; ++i)
         if (FilterChecks[i]->isChecked())
@@ -137,5 +137,6 @@ void TPNGOptionForm::accept()
     FBindings.Commit();
     O.TransparentColor = static_cast<uint32_t>(FColor.red()) | static_cast<uint32_t>(FColor.green()) << 8 |
         static_cast<uint32_t>(FColor.blue()) << 16;
+    FOption = FDraft;
     QDialog::accept();
 }

@@ -3,6 +3,7 @@
 // its transparent colour, and the decoder choice.
 #pragma once
 #include "app/ControlBinding.h"
+#include "core/Global.h"
 
 #include <QColor>
 #include <QDialog>
@@ -12,7 +13,6 @@ class QComboBox;
 class QPushButton;
 class QWidget;
 class TUDNumEdit;
-struct TPNGOption;
 
 class TPNGOptionForm : public QDialog {
     Q_OBJECT
@@ -44,6 +44,7 @@ private:
     void UpdateEnabled();
     void PickColor();
     TPNGOption& FOption;
+    TPNGOption FDraft;          // what the controls edit; OK stores it into FOption
     TControlBindings FBindings; // every control but the filters and the colour
     QColor FColor;
 };

@@ -36,7 +36,8 @@ void Select(QComboBox* List, int32_t Code)
 } // namespace
 
 TPictureFormatForm::TPictureFormatForm(QWidget* Owner)
-    : TPictureFormatForm(BitmapOption, JPEGOption, PNGOption, SPIOption, WICOption, DefaultBGColor, Owner)
+    : TPictureFormatForm(Settings.Bitmap, Settings.JPEG, Settings.PNG, Settings.SPI, Settings.WIC, Settings.Background,
+                         Owner)
 {
 }
 

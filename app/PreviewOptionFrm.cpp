@@ -20,14 +20,15 @@ QString Tr(const char* Text)
 }
 }
 
-TPreviewOptionForm::TPreviewOptionForm(TPreviewOption& Option, QWidget* Owner) : QDialog(Owner)
+TPreviewOptionForm::TPreviewOptionForm(TPreviewOption& Option, QWidget* Owner)
+    : QDialog(Owner), FOption(Option), FDraft(Option)
 {
     setWindowTitle(Tr("External Viewer Settings"));
     ApplyUIFont(this);
 
-    ViewerPathEdit = FBindings.Bind(new QLineEdit(this), Option.ViewerPath);
-    ViewerOptionEdit = FBindings.Bind(new QLineEdit(this), Option.ViewerOption);
-    ViewerOption2Edit = FBindings.Bind(new QLineEdit(this), Option.ViewerOption2);
+    ViewerPathEdit = FBindings.Bind(new QLineEdit(this), FDraft.ViewerPath);
+    ViewerOptionEdit = FBindings.Bind(new QLineEdit(this), FDraft.ViewerOption);
+    ViewerOption2Edit = FBindings.Bind(new QLineEdit(this), FDraft.ViewerOption2);
     BrowseButton = new QPushButton(QStringLiteral("..."), this);
     MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(BrowseButton, &QPushButton::clicked, this, [this] { Browse(); });
@@ -51,7 +52,7 @@ TPreviewOptionForm::TPreviewOptionForm(TPreviewOption& Option, QWidget* Owner) :
 void TPreviewOptionForm::Browse()
 {
     // Programs carry no extension here, so the picker shows every file.
-    QFileDialog Dialog(this, Tr("Select External Viewer"), QString::fromStdString(ProgramFilesDir),
+    QFileDialog Dialog(this, Tr("Select External Viewer"), QString::fromStdString(Startup.ProgramFilesDir),
                        Tr("External Viewer") + QStringLiteral(" (*)"));
     Dialog.setFileMode(QFileDialog::ExistingFile);
     if (Dialog.exec() == QDialog::Accepted && !Dialog.selectedFiles().isEmpty())
@@ -61,5 +62,6 @@ void TPreviewOptionForm::Browse()
 void TPreviewOptionForm::accept()
 {
     FBindings.Commit();
+    FOption = FDraft;
     QDialog::accept();
 }

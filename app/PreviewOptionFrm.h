@@ -2,12 +2,12 @@
 // option texts of the preview settings.
 #pragma once
 #include "app/ControlBinding.h"
+#include "core/Global.h"
 
 #include <QDialog>
 
 class QLineEdit;
 class QPushButton;
-struct TPreviewOption;
 
 class TPreviewOptionForm : public QDialog {
     Q_OBJECT
@@ -26,5 +26,7 @@ public:
 
 private:
     void Browse();
+    TPreviewOption& FOption;
+    TPreviewOption FDraft; // what the controls edit; OK stores it into FOption
     TControlBindings FBindings;
 };

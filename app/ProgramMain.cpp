@@ -112,7 +112,7 @@ std::optional<int> HandOffToRunningInstance(TSingleInstance& instance, const std
             // took says so, and the start fails, as for a file that
             // was not converted.
             if (handed.Lost) {
-                SetInterfaceLanguage(SystemOption.Language);
+                SetInterfaceLanguage(Settings.System.Language);
                 for (const std::string& l : UnansweredLines(absArgs))
                     std::fprintf(stderr, "%s\n", l.c_str());
                 return 1;
@@ -156,12 +156,12 @@ void OnStopSignals(QObject* Parent, std::function<void()> OnStop)
 std::string StartUpSettings(const std::vector<std::string>& args)
 {
     InitializeGlobals(args);
-    InstallQtTexts(SystemOption.Language);
+    InstallQtTexts(Settings.System.Language);
     if (QScreen* s = QGuiApplication::primaryScreen()) {
-        WorkAreaRight = s->availableGeometry().right() + 1;
-        WorkAreaBottom = s->availableGeometry().bottom() + 1;
+        App.WorkAreaRight = s->availableGeometry().right() + 1;
+        App.WorkAreaBottom = s->availableGeometry().bottom() + 1;
     }
-    SystemFontName = QApplication::font().family().toStdString();
+    Startup.SystemFontName = QApplication::font().family().toStdString();
     // The interface font is checked only where a window may show it.
     if (!IsNonInteractive())
         FontInstalled = [](const std::string& F) { return QFontDatabase::hasFamily(QString::fromStdString(F)); };
@@ -175,18 +175,18 @@ std::string StartUpSettings(const std::vector<std::string>& args)
             QMessageBox::warning(nullptr, "Vestro", QString::fromStdString(Msg));
         };
     }
-    if (!KodexLoaded)
-        ShowMessage(KodexLoadErrorTitle, KodexLoadError);
+    if (!Startup.KodexLoaded)
+        ShowMessage(KodexLoadErrorTitle, Startup.KodexLoadError);
 
-    AtOnceStart = IsAtOnceStart(args, IniFileName);
+    Startup.AtOnceStart = IsAtOnceStart(args, Startup.IniFileName);
     // Text is drawn on worker threads; for the window the font database is set
     // up here first. A run at once reads it only when a step draws text (the
     // first such step sets it up), which most runs never do.
-    if (!AtOnceStart)
+    if (!Startup.AtOnceStart)
         InitTextRendering();
     else if (IsNonInteractive())
         NoFontSetUpAtExit();
-    return LoadIniFile(IniFileName);
+    return LoadIniFile(Startup.IniFileName);
 }
 
 // The window start: the main window until it closes, with the files of
@@ -221,7 +221,7 @@ int RunWindow(QApplication& app, TSingleInstance& instance, const std::vector<st
         status = app.exec();
         instance.SetAccepting(false);
         // Without the codec library the window closed at once: refused.
-        if (!KodexLoaded)
+        if (!Startup.KodexLoaded)
             status = 2;
     }
     FinalizeGlobals();
@@ -243,8 +243,8 @@ int RunAtOnceQueue(QApplication& app, TSingleInstance& instance, const std::vect
     OnStopSignals(&app, [&] {
         stopRequested = true;
         // A modal error log would keep the program waiting for a click.
-        if (ErrorLogForm && ErrorLogForm->isVisible())
-            ErrorLogForm->reject();
+        if (App.ErrorLogForm && App.ErrorLogForm->isVisible())
+            App.ErrorLogForm->reject();
         if (cancelCurrent)
             cancelCurrent();
     });
@@ -296,9 +296,9 @@ int RunAtOnceQueue(QApplication& app, TSingleInstance& instance, const std::vect
                 continue;
             }
             const std::string profile = ProfileFileName(runArgs);
-            if (profile != IniFileName)
+            if (profile != Startup.IniFileName)
                 LoadIniFile(profile);
-            if (!FileOption.AtOnce) {
+            if (!Settings.File.AtOnce) {
                 notRun("Vestro: " + profile + " does not convert at once; not converted:", runArgs);
                 finished(handOff, 2, saidPtr);
                 continue;
@@ -308,7 +308,7 @@ int RunAtOnceQueue(QApplication& app, TSingleInstance& instance, const std::vect
         instance.SetAccepting(true);
         // A combine profile makes sheets; every other mode (convert,
         // lossless transform, rename only) is a batch run.
-        const bool combine = RunMode == 2;
+        const bool combine = Settings.RunMode == 2;
         int runStatus = 0;
         if (IsNonInteractive()) {
             // Nobody looks: the run goes on without any window.
@@ -354,7 +354,7 @@ int ProgramMain(int argc, char** argv)
     platform::IgnoreBrokenPipes();
     InitStartupPaths();
     // Tools (jpegtran, ...) end with this program, even when it is killed.
-    SetToolLauncher(ExeDir + "bin/vestro-tool");
+    SetToolLauncher(Startup.ExeDir + "bin/vestro-tool");
     InitMemReservoir(args);
     // Without a display the window system cannot start, and Qt would abort.
     // Converting at once and handing files to a running window need no
@@ -379,7 +379,7 @@ int ProgramMain(int argc, char** argv)
     // anything (the running instance, or the run input) can see them.
     const std::vector<std::string> absArgs = AbsoluteArguments(args);
 
-    TSingleInstance instance(ExeDir);
+    TSingleInstance instance(Startup.ExeDir);
     if (const std::optional<int> handed = HandOffToRunningInstance(instance, args, absArgs))
         return *handed;
     if (!instance.Alone().empty())
@@ -390,13 +390,13 @@ int ProgramMain(int argc, char** argv)
     instance.SetAccepting(true);
 
     const std::string Unread = StartUpSettings(args);
-    if (!AtOnceStart && Headless) {
+    if (!Startup.AtOnceStart && Headless) {
         std::fprintf(
             stderr, "%s\nVestro: %s\n",
             LoadResText("no display: the window cannot be shown (a profile with AtOnce=1 converts without it)").c_str(),
-            NoAtOnceRunReason(args, IniFileName).c_str());
+            NoAtOnceRunReason(args, Startup.IniFileName).c_str());
         FinalizeGlobals();
         return 2;
     }
-    return AtOnceStart ? RunAtOnceQueue(app, instance, absArgs) : RunWindow(app, instance, absArgs, Unread);
+    return Startup.AtOnceStart ? RunAtOnceQueue(app, instance, absArgs) : RunWindow(app, instance, absArgs, Unread);
 }

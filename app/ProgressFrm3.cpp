@@ -37,7 +37,7 @@ void TProgressForm3::showEvent(QShowEvent* Event)
     // The walk reports its end from its own thread: the window is told
     // through its event queue and frees the thread there.
     FListupThread = std::make_unique<TListupThread>(
-        FFiles, TListupOptions::FromSettings(TakeRunSettings()), FileList, ImageFileList, [this](bool Aborted) {
+        FFiles, TListupOptions::FromSettings(TakeRunSettings()), App.FileList, App.ImageFileList, [this](bool Aborted) {
             QMetaObject::invokeMethod(
                 this, [this, Aborted] { OnListupEnded(Aborted); }, Qt::QueuedConnection);
         });

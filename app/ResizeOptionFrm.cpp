@@ -60,7 +60,8 @@ QString TResizeOptionForm::FilterName(int ID)
     return Tr(FilterNames[ID - 1]);
 }
 
-TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner) : QDialog(Owner), FOption(Option)
+TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner)
+    : QDialog(Owner), FOption(Option), FDraft(Option)
 {
     setWindowTitle(Tr("Resize"));
 
@@ -70,24 +71,24 @@ TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner) : QD
     InterpolationList = new QComboBox(this);
     for (int ID = 2; ID <= 9; ++ID)
         InterpolationList->addItem(FilterName(ID), ID);
-    SelectID(DecimationList, Option.DecimationMode);
-    SelectID(InterpolationList, Option.InterpolationMode);
+    SelectID(DecimationList, FDraft.DecimationMode);
+    SelectID(InterpolationList, FDraft.InterpolationMode);
 
     auto* DecBox = new QGroupBox(Tr("Downscaling"), this);
     auto* IntBox = new QGroupBox(Tr("Upscaling"), this);
-    DecRadiusPanel = NumPanel(DecBox, "Radius", 1, 32, Option.DecimationRadius, DecRadiusEdit);
-    DecSharpPanel = NumPanel(DecBox, "Sharp", -4, 8, Option.DecimationSharp, DecSharpEdit);
-    DecBlurPanel = NumPanel(DecBox, "Blur", 1, 24, Option.DecimationBlur, DecBlurEdit);
-    IntRadiusPanel = NumPanel(IntBox, "Radius", 1, 8, Option.InterpolationRadius, IntRadiusEdit);
-    IntSharpPanel = NumPanel(IntBox, "Sharp", -4, 8, Option.InterpolationSharp, IntSharpEdit);
-    IntBlurPanel = NumPanel(IntBox, "Blur", 1, 24, Option.InterpolationBlur, IntBlurEdit);
+    DecRadiusPanel = NumPanel(DecBox, "Radius", 1, 32, FDraft.DecimationRadius, DecRadiusEdit);
+    DecSharpPanel = NumPanel(DecBox, "Sharp", -4, 8, FDraft.DecimationSharp, DecSharpEdit);
+    DecBlurPanel = NumPanel(DecBox, "Blur", 1, 24, FDraft.DecimationBlur, DecBlurEdit);
+    IntRadiusPanel = NumPanel(IntBox, "Radius", 1, 8, FDraft.InterpolationRadius, IntRadiusEdit);
+    IntSharpPanel = NumPanel(IntBox, "Sharp", -4, 8, FDraft.InterpolationSharp, IntSharpEdit);
+    IntBlurPanel = NumPanel(IntBox, "Blur", 1, 24, FDraft.InterpolationBlur, IntBlurEdit);
     // Each edit falls back to its stored value; OK writes it back held to its range.
-    FBindings.Bind(DecRadiusEdit, Option.DecimationRadius);
-    FBindings.Bind(DecSharpEdit, Option.DecimationSharp);
-    FBindings.Bind(DecBlurEdit, Option.DecimationBlur);
-    FBindings.Bind(IntRadiusEdit, Option.InterpolationRadius);
-    FBindings.Bind(IntSharpEdit, Option.InterpolationSharp);
-    FBindings.Bind(IntBlurEdit, Option.InterpolationBlur);
+    FBindings.Bind(DecRadiusEdit, FDraft.DecimationRadius);
+    FBindings.Bind(DecSharpEdit, FDraft.DecimationSharp);
+    FBindings.Bind(DecBlurEdit, FDraft.DecimationBlur);
+    FBindings.Bind(IntRadiusEdit, FDraft.InterpolationRadius);
+    FBindings.Bind(IntSharpEdit, FDraft.InterpolationSharp);
+    FBindings.Bind(IntBlurEdit, FDraft.InterpolationBlur);
     // The three parameter panels of a side share one place, one shown at a time.
     auto FillSide = [](QGroupBox* Box, QComboBox* List, QWidget* R, QWidget* S, QWidget* B) {
         auto* Layout = new QVBoxLayout(Box);
@@ -100,21 +101,22 @@ TResizeOptionForm::TResizeOptionForm(TResizeOption& Option, QWidget* Owner) : QD
     FillSide(DecBox, DecimationList, DecRadiusPanel, DecSharpPanel, DecBlurPanel);
     FillSide(IntBox, InterpolationList, IntRadiusPanel, IntSharpPanel, IntBlurPanel);
 
-    DegammaCheck = FBindings.Bind(new QCheckBox(Tr("LinearRGB work space"), this), Option.Degamma);
-    NoExpandCheck = FBindings.Bind(new QCheckBox(Tr("Don't upscaling "), this), Option.NoExpand);
+    DegammaCheck = FBindings.Bind(new QCheckBox(Tr("LinearRGB work space"), this), FDraft.Degamma);
+    NoExpandCheck = FBindings.Bind(new QCheckBox(Tr("Don't upscaling "), this), FDraft.NoExpand);
 
     SIMDList = new QComboBox(this);
     FillSIMDList();
-    if (!Option.Degamma) {
-        // A stored SSE2 choice cannot run here; the record itself is corrected.
-        if (!(CPUFeatures & CPU_SSE2) && Option.SIMDMode == 3)
-            Option.SIMDMode = 1;
-        const int Index = Option.SIMDMode >= 1 && Option.SIMDMode <= 3 ? Option.SIMDMode - 1 : 0;
+    if (!FDraft.Degamma) {
+        // A stored SSE2 choice cannot run here; the record itself is corrected
+        // at once, not only on OK.
+        if (!(Startup.CPUFeatures & CPU_SSE2) && FDraft.SIMDMode == 3)
+            FDraft.SIMDMode = FOption.SIMDMode = 1;
+        const int Index = FDraft.SIMDMode >= 1 && FDraft.SIMDMode <= 3 ? FDraft.SIMDMode - 1 : 0;
         SIMDList->setCurrentIndex(Index < SIMDList->count() ? Index : 0);
     }
 
     auto* ThreadPanel =
-        NumPanel(this, "Max Thread", 1, 16, static_cast<int>(std::min<uint32_t>(Option.MaxThread, 16)), MaxThreadEdit);
+        NumPanel(this, "Max Thread", 1, 16, static_cast<int>(std::min<uint32_t>(FDraft.MaxThread, 16)), MaxThreadEdit);
 
     MakeOkCancelButtons(this, OkButton, CancelButton);
     connect(DegammaCheck, &QCheckBox::clicked, this, [this] { DegammaClick(); });
@@ -163,7 +165,7 @@ void TResizeOptionForm::FillSIMDList()
     }
     SIMDList->addItem(Tr("MMX Integer"));
     SIMDList->addItem(Tr("SSE Float"));
-    if (CPUFeatures & CPU_SSE2)
+    if (Startup.CPUFeatures & CPU_SSE2)
         SIMDList->addItem(Tr("SSE2 Integer"));
     SIMDList->setCurrentIndex(1);
 }
@@ -177,10 +179,11 @@ void TResizeOptionForm::accept()
 {
     FBindings.Commit();
     // The lists hold filter ids, not positions; the thread count is unsigned.
-    FOption.DecimationMode = DecimationList->currentData().toInt();
-    FOption.InterpolationMode = InterpolationList->currentData().toInt();
-    FOption.SIMDMode = FOption.Degamma ? 2 : SIMDList->currentIndex() + 1;
+    FDraft.DecimationMode = DecimationList->currentData().toInt();
+    FDraft.InterpolationMode = InterpolationList->currentData().toInt();
+    FDraft.SIMDMode = FDraft.Degamma ? 2 : SIMDList->currentIndex() + 1;
     const TUDNumEdit* Threads = MaxThreadEdit;
-    FOption.MaxThread = uint32_t(std::clamp(Threads->IntValue(), int(Threads->Min()), int(Threads->Max())));
+    FDraft.MaxThread = uint32_t(std::clamp(Threads->IntValue(), int(Threads->Min()), int(Threads->Max())));
+    FOption = FDraft;
     QDialog::accept();
 }

@@ -3,6 +3,7 @@
 // linear-light work and the no-enlarging switch.
 #pragma once
 #include "app/ControlBinding.h"
+#include "core/Global.h"
 
 #include <QDialog>
 #include <QString>
@@ -12,7 +13,6 @@ class QComboBox;
 class QPushButton;
 class QWidget;
 class TUDNumEdit;
-struct TResizeOption;
 
 class TResizeOptionForm : public QDialog {
     Q_OBJECT
@@ -55,5 +55,6 @@ private:
     void ShowParams(QComboBox* List, QWidget* Radius, QWidget* Sharp, QWidget* Blur);
     void FillSIMDList();
     TResizeOption& FOption;
+    TResizeOption FDraft; // what the controls edit; OK stores it into FOption
     TControlBindings FBindings;
 };

@@ -86,8 +86,8 @@ void PrepareAtOnceWindow(QDialog& Form)
     // texts would read the whole font set-up).
     if (IsNonInteractive())
         return;
-    if (!ErrorLogForm)
-        ErrorLogForm = new TErrorLogForm(&Form);
+    if (!App.ErrorLogForm)
+        App.ErrorLogForm = new TErrorLogForm(&Form);
     Form.adjustSize();
     if (QScreen* s = QGuiApplication::primaryScreen())
         Form.move(s->availableGeometry().center() - Form.rect().center());
@@ -95,34 +95,35 @@ void PrepareAtOnceWindow(QDialog& Form)
 
 void ReleaseAtOnceWindow(QDialog& Form)
 {
-    if (ErrorLogForm && ErrorLogForm->parent() == &Form)
-        ErrorLogForm = nullptr;
+    if (App.ErrorLogForm && App.ErrorLogForm->parent() == &Form)
+        App.ErrorLogForm = nullptr;
 }
 
 int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar)
 {
     // The running number is only carried to the next start when it never
     // resets; the run has stored it into StartNumber.
-    if (FileOption.ResetType == 2 && !IniFileName.empty() && !SaveIniFile2(IniFileName))
-        ErrorLog.PutFileError(FileNameOf(IniFileName),
-                              CannotWriteText(IniFileName, LoadResText("the next running number was not stored")));
+    if (Settings.File.ResetType == 2 && !Startup.IniFileName.empty() && !SaveIniFile2(Startup.IniFileName))
+        ErrorLog.PutFileError(
+            FileNameOf(Startup.IniFileName),
+            CannotWriteText(Startup.IniFileName, LoadResText("the next running number was not stored")));
     const int Errors = ErrorLog.GetErrorCount();
     const bool Clean = Finished && Errors == 0;
-    if (Clean && SystemOption.UseExternalTool && !SystemOption.Command.empty()) {
-        const std::vector<std::string> args = AfterRunArguments(SystemOption.Command, FileOption.OutputDirectory);
+    if (Clean && Settings.System.UseExternalTool && !Settings.System.Command.empty()) {
+        const std::vector<std::string> args = AfterRunArguments(Settings.System.Command, Settings.File.OutputDirectory);
         if (!StartProcess(args))
-            std::fprintf(stderr, "Cannot start %s\n", SystemOption.Command.c_str());
+            std::fprintf(stderr, "Cannot start %s\n", Settings.System.Command.c_str());
     }
     // Opening a file manager makes no sense when nobody looks at the screen.
-    if (Clean && !FileOption.SameDirectory && FileOption.ShowDirectory && !IsNonInteractive())
-        OpenWithDesktopOrSay(FileOption.OutputDirectory, nullptr, 3000); // the program may end next
+    if (Clean && !Settings.File.SameDirectory && Settings.File.ShowDirectory && !IsNonInteractive())
+        OpenWithDesktopOrSay(Settings.File.OutputDirectory, nullptr, 3000); // the program may end next
     if (Errors > 0) {
         Taskbar.SetError();
-        if (IsNonInteractive() || !ErrorLogForm) {
+        if (IsNonInteractive() || !App.ErrorLogForm) {
             for (const std::string& l : ErrorLog.Lines())
                 std::fprintf(stderr, "%s\n", l.c_str());
         } else {
-            ErrorLogForm->exec();
+            App.ErrorLogForm->exec();
         }
     }
     return Errors;
@@ -189,8 +190,8 @@ TRunWindowParts BuildRunWindow(QDialog& Form, const char* ObjectName)
     lay->addWidget(P.Label);
     lay->addWidget(P.Bar);
     lay->addWidget(P.Cancel, 0, Qt::AlignHCenter);
-    if (UIFontSize > 0 && !UIFontName.empty())
-        Form.setFont(QFont(QString::fromStdString(UIFontName), UIFontSize));
+    if (Settings.UIFontSize > 0 && !Settings.UIFontName.empty())
+        Form.setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize));
     QObject::connect(P.Cancel, &QPushButton::clicked, &Form, [&Form] { Form.close(); });
     if (IsNonInteractive())
         Form.installEventFilter(new TCaptionWhenShown(&Form));

@@ -47,7 +47,7 @@ bool ParseHistoryEntry(const std::string& Entry, int32_t& Rule, double& V1, doub
 
 void ResizeRuleOfRun(int32_t& Rule, double& V1, double& V2)
 {
-    const TResizeOption& R = ResizeOption;
+    const TResizeOption& R = Settings.Resize;
     Rule = R.Rule;
     if (Rule != 9) {
         V1 = R.Size1[size_t(Rule)];
@@ -97,7 +97,7 @@ void TRunSession::Start(TView View)
 
 void TRunSession::StartBatch()
 {
-    if (FAtOnce && !KodexLoaded) {
+    if (FAtOnce && !Startup.KodexLoaded) {
         FNothing = true;
         Finish(true);
         return;
@@ -116,10 +116,11 @@ void TRunSession::StartBatch()
     if (TakeRunInput(settings))
         entries.RunInput = FRunInput;
     else
-        entries.List = FileList;
+        entries.List = App.FileList;
 
     FErrors = std::make_unique<TErrorLogSink>(ErrorLog);
-    TWorkerObjectFactory objects = ThreadObjectCopies(MainResizer, MainUnsharpMask, AntialiasResizer, MainGaussianBlur);
+    TWorkerObjectFactory objects =
+        ThreadObjectCopies(App.MainResizer, App.MainUnsharpMask, App.AntialiasResizer, App.MainGaussianBlur);
     FBatch = std::make_unique<TRunController>(entries, *EffectList, settings, *FErrors, std::move(objects));
     TRunController::TWatcher watcher;
     watcher.NamesReady = [this](int Count, double AllSize) { NamesReady(Count, AllSize); };
@@ -139,9 +140,9 @@ void TRunSession::StartBatch()
 bool TRunSession::TakeRunInput(const TRunSettings& Settings)
 {
     // The main window's "at once" box lists into the run input too.
-    if (!FAtOnce && !(Settings.File.AtOnce && ImageFileList && !ImageFileList->empty()))
+    if (!FAtOnce && !(Settings.File.AtOnce && App.ImageFileList && !App.ImageFileList->empty()))
         return false;
-    FRunInput = ImageFileList ? ImageFileList : &FOwnInput;
+    FRunInput = App.ImageFileList ? App.ImageFileList : &FOwnInput;
     for (const std::string& p : FPaths)
         if (IsPathArgument(p))
             AddRunInputPath(*FRunInput, p, Settings);
@@ -150,7 +151,7 @@ bool TRunSession::TakeRunInput(const TRunSettings& Settings)
 
 void TRunSession::StartCombine()
 {
-    if ((FAtOnce && !KodexLoaded) || !MainResizer) {
+    if ((FAtOnce && !Startup.KodexLoaded) || !App.MainResizer) {
         FNothing = true;
         Finish(false);
         return;
@@ -161,9 +162,9 @@ void TRunSession::StartCombine()
     if (TakeRunInput(settings)) {
         input.RunInput = FRunInput;
         total = int(FRunInput->size());
-    } else if (FileList) {
-        input.List = FileList;
-        total = FileList->Count();
+    } else if (App.FileList) {
+        input.List = App.FileList;
+        total = App.FileList->Count();
     }
     if (total == 0) {
         FNothing = true;
@@ -175,7 +176,7 @@ void TRunSession::StartCombine()
     if (FView.CombineBegins)
         FView.CombineBegins(total);
 
-    FSheets = std::make_unique<TCombineController>(input, *MainResizer, ErrorLog, settings);
+    FSheets = std::make_unique<TCombineController>(input, *App.MainResizer, ErrorLog, settings);
     TCombineController::TWatcher watcher;
     watcher.Progress = [this](int Tiles) {
         if (FView.Tiles)
@@ -248,10 +249,10 @@ void TRunSession::Finish(bool Canceled)
     FPollTimer->stop();
     if (FBatch) {
         FBatch->Wait();
-        StoreNextNumber(FBatch->Names(), CurrentNumber, FileOption.StartNumber);
+        StoreNextNumber(FBatch->Names(), CurrentNumber, Settings.File.StartNumber);
     }
     if (FSheets)
-        StoreNextNumber(FSheets->Numbers(), CurrentNumber, FileOption.StartNumber);
+        StoreNextNumber(FSheets->Numbers(), CurrentNumber, Settings.File.StartNumber);
     FEnded = true;
     FCanceled = FCanceled || Canceled;
     FErrorCountAtEnd = ErrorLog.GetErrorCount();
@@ -302,7 +303,7 @@ void TRunSession::CountWritten(int& Asked, int& Written) const
 {
     // Before the run began nothing was written of the main list.
     const TRunCounts C =
-        FBatch ? FBatch->Counts() : CountRun(TRunEntries{FRunInput ? nullptr : FileList, FRunInput}, nullptr);
+        FBatch ? FBatch->Counts() : CountRun(TRunEntries{FRunInput ? nullptr : App.FileList, FRunInput}, nullptr);
     Asked = C.Asked;
     Written = C.Written;
 }

@@ -3,30 +3,27 @@
 #include "core/WeightedMean.h"
 #include "effects/Effect.h"
 
-TUnsharpMask* MainUnsharpMask = nullptr;
-TGaussianBlur* MainGaussianBlur = nullptr;
-
 void CreateSharedFilters()
 {
-    MainUnsharpMask = new TUnsharpMask;
-    MainGaussianBlur = new TGaussianBlur;
-    MainGaussianBlur->SetGauusianBlurParam(2.0);
-    PreviewParams.UnSharpMask = MainUnsharpMask;
-    PreviewParams.GaussianBlur = MainGaussianBlur;
+    App.MainUnsharpMask = new TUnsharpMask;
+    App.MainGaussianBlur = new TGaussianBlur;
+    App.MainGaussianBlur->SetGauusianBlurParam(2.0);
+    PreviewParams.UnSharpMask = App.MainUnsharpMask;
+    PreviewParams.GaussianBlur = App.MainGaussianBlur;
 }
 
 void FreeSharedFilters()
 {
     PreviewParams.UnSharpMask = nullptr;
     PreviewParams.GaussianBlur = nullptr;
-    delete MainUnsharpMask;
-    MainUnsharpMask = nullptr;
-    delete MainGaussianBlur;
-    MainGaussianBlur = nullptr;
+    delete App.MainUnsharpMask;
+    App.MainUnsharpMask = nullptr;
+    delete App.MainGaussianBlur;
+    App.MainGaussianBlur = nullptr;
 }
 
 void SetSharedFilterThreads(uint32_t Threads)
 {
-    if (MainUnsharpMask)
-        MainUnsharpMask->SetMaxThreadNum(Threads);
+    if (App.MainUnsharpMask)
+        App.MainUnsharpMask->SetMaxThreadNum(Threads);
 }

@@ -41,12 +41,7 @@
 #include <fstream>
 #include <thread>
 
-TResizer* MainResizer = nullptr;
-TResizer* AntialiasResizer = nullptr;
-TImageInfoList* FileList = nullptr;
-std::vector<TImageFileInfo>* ImageFileList = nullptr;
-std::vector<std::string> LanguageList;
-std::string KodexLoadError;
+TApplication App;
 
 namespace {
 
@@ -97,42 +92,42 @@ std::string ProfileFileName(const std::vector<std::string>& Args)
     std::vector<std::string> Ignored;
     const std::string Name = GetSettingsFileName(Args, &Ignored);
     for (const std::string& A : Ignored)
-        std::fprintf(stderr, "Ignored %s: a profile must be a file in %sini/\n", A.c_str(), ExeDir.c_str());
+        std::fprintf(stderr, "Ignored %s: a profile must be a file in %sini/\n", A.c_str(), Startup.ExeDir.c_str());
     return Name;
 }
 
 void LoadLanguageList()
 {
     namespace fs = std::filesystem;
-    LanguageList.clear();
+    App.LanguageList.clear();
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& E : fs::directory_iterator(ExeDir + "locale", ec))
+    for (const auto& E : fs::directory_iterator(Startup.ExeDir + "locale", ec))
         names.push_back(E.path().filename().string());
     // Directory order is arbitrary here: list them by name.
     std::sort(names.begin(), names.end());
     for (const std::string& n : names) {
-        const std::string mo = ExeDir + "locale/" + n + "/LC_MESSAGES/default.mo";
+        const std::string mo = Startup.ExeDir + "locale/" + n + "/LC_MESSAGES/default.mo";
         if (fs::is_regular_file(mo, ec))
-            LanguageList.push_back(n + "=" + CatalogueLanguage(mo));
+            App.LanguageList.push_back(n + "=" + CatalogueLanguage(mo));
     }
 }
 
 void SetResizeFilters(int32_t DecimationId, int32_t InterpolationId, int32_t SIMDMode)
 {
-    if (!MainResizer)
+    if (!App.MainResizer)
         return;
-    const TResizeOption& R = ResizeOption;
+    const TResizeOption& R = Settings.Resize;
     if (DecimationId >= 1 && DecimationId <= 9)
         if (TWeightSetter* W =
                 CreateWeightSetter(uint32_t(DecimationId), R.DecimationRadius, R.DecimationSharp, R.DecimationBlur))
-            MainResizer->SetDecimationMode(uint32_t(DecimationId), W);
+            App.MainResizer->SetDecimationMode(uint32_t(DecimationId), W);
     if (InterpolationId >= 2 && InterpolationId <= 9)
         if (TWeightSetter* W = CreateWeightSetter(uint32_t(InterpolationId), R.InterpolationRadius,
                                                   R.InterpolationSharp, R.InterpolationBlur))
-            MainResizer->SetInterpolationMode(uint32_t(InterpolationId), W);
+            App.MainResizer->SetInterpolationMode(uint32_t(InterpolationId), W);
     if (SIMDMode != 0)
-        MainResizer->SetSIMDMode(uint32_t(SIMDMode), R.Degamma);
+        App.MainResizer->SetSIMDMode(uint32_t(SIMDMode), R.Degamma);
 }
 
 bool IsPathArgument(const std::string& Arg)
@@ -161,37 +156,37 @@ bool IsAtOnceStart(const std::vector<std::string>& Args, const std::string& IniF
 
 bool InitializeGlobals(const std::vector<std::string>& Args)
 {
-    SystemOption.ProcessorCount = platform::UsableProcessorCount();
+    Settings.System.ProcessorCount = platform::UsableProcessorCount();
     LoadLanguageList();
-    const bool known = std::any_of(LanguageList.begin(), LanguageList.end(), [](const std::string& L) {
+    const bool known = std::any_of(App.LanguageList.begin(), App.LanguageList.end(), [](const std::string& L) {
         const std::string name = L.substr(0, L.find('='));
-        return AsciiLower(name) == AsciiLower(SystemOption.Language);
+        return AsciiLower(name) == AsciiLower(Settings.System.Language);
     });
     if (!known)
-        SystemOption.Language = "en";
-    SetInterfaceLanguage(SystemOption.Language);
+        Settings.System.Language = "en";
+    SetInterfaceLanguage(Settings.System.Language);
 
-    CPUFeatures = GetCPUFeatures();
-    InitColorProcs((CPUFeatures & 4) != 0);
+    Startup.CPUFeatures = GetCPUFeatures();
+    InitColorProcs((Startup.CPUFeatures & 4) != 0);
 
-    KodexLoadError.clear();
-    KodexLoaded = LoadKodex(ExeDir, KodexLoadError);
+    Startup.KodexLoadError.clear();
+    Startup.KodexLoaded = LoadKodex(Startup.ExeDir, Startup.KodexLoadError);
 
     for (const char* e : {".bmp", ".jpg", ".png", ".tif"})
-        ExtInfoList.AddExt(e);
+        PictureTypes.ExtInfoList.AddExt(e);
     // bin/ beside the program first, then the system's own tool.
-    JPEGTranPath = FindJPEGTranPath();
-    SendToDir = StandardFolder(QStandardPaths::ApplicationsLocation);
-    ProgramFilesDir = "/usr/";
-    MyPicturesDir = StandardFolder(QStandardPaths::PicturesLocation);
-    DesktopDir = StandardFolder(QStandardPaths::DesktopLocation);
+    Startup.JPEGTranPath = FindJPEGTranPath();
+    Startup.SendToDir = StandardFolder(QStandardPaths::ApplicationsLocation);
+    Startup.ProgramFilesDir = "/usr/";
+    Startup.MyPicturesDir = StandardFolder(QStandardPaths::PicturesLocation);
+    Startup.DesktopDir = StandardFolder(QStandardPaths::DesktopLocation);
 
-    FileList = new TImageInfoList;
-    ImageFileList = new std::vector<TImageFileInfo>;
-    DataDir = ExeDir;
-    IniDir = DataDir + "ini/";
+    App.FileList = new TImageInfoList;
+    App.ImageFileList = new std::vector<TImageFileInfo>;
+    Startup.DataDir = Startup.ExeDir;
+    Startup.IniDir = Startup.DataDir + "ini/";
     std::error_code ec;
-    std::filesystem::create_directories(IniDir, ec);
+    std::filesystem::create_directories(Startup.IniDir, ec);
 
     // The chain in its default order; the lossless transform and the colour
     // reduction are held beside it.
@@ -210,44 +205,44 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
     EffectList->SetJPEGTranEffect(std::make_unique<TJPEGTran>());
     EffectList->SetDecreaseColorEffect(std::make_unique<TDecreaseColorEffect>());
 
-    IniFileName = ProfileFileName(Args);
+    Startup.IniFileName = ProfileFileName(Args);
 
-    MainResizer = new TResizer;
-    AntialiasResizer = new TResizer;
+    App.MainResizer = new TResizer;
+    App.AntialiasResizer = new TResizer;
     // Until the settings say otherwise: area average down, Lanczos up.
-    MainResizer->SetDecimationMode(1, CreateWeightSetter(1, 3, 0, 10));
-    MainResizer->SetInterpolationMode(2, CreateWeightSetter(2, 3, 0, 10));
-    MainResizer->SetSIMDMode((CPUFeatures & 4) ? 3 : 1, false);
-    MainResizer->SetMaxThreadNum(SystemOption.ProcessorCount);
-    AntialiasResizer->SetDecimationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
-    AntialiasResizer->SetInterpolationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
-    AntialiasResizer->SetSIMDMode((CPUFeatures & 4) ? 3 : 1, false);
+    App.MainResizer->SetDecimationMode(1, CreateWeightSetter(1, 3, 0, 10));
+    App.MainResizer->SetInterpolationMode(2, CreateWeightSetter(2, 3, 0, 10));
+    App.MainResizer->SetSIMDMode((Startup.CPUFeatures & 4) ? 3 : 1, false);
+    App.MainResizer->SetMaxThreadNum(Settings.System.ProcessorCount);
+    App.AntialiasResizer->SetDecimationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
+    App.AntialiasResizer->SetInterpolationMode(4, new TMitchellNetravali(1.0 / 3, 1.0 / 3));
+    App.AntialiasResizer->SetSIMDMode((Startup.CPUFeatures & 4) ? 3 : 1, false);
     CreateSharedFilters();
-    PreviewParams.Resizer = MainResizer;
-    PreviewParams.Antialiasing = AntialiasResizer;
-    InitFlattenAlphaProc(CPUFeatures);
+    PreviewParams.Resizer = App.MainResizer;
+    PreviewParams.Antialiasing = App.AntialiasResizer;
+    InitFlattenAlphaProc(Startup.CPUFeatures);
     return true;
 }
 
 void FinalizeGlobals()
 {
     UnloadKodex();
-    delete FileList;
-    FileList = nullptr;
-    delete ImageFileList;
-    ImageFileList = nullptr;
+    delete App.FileList;
+    App.FileList = nullptr;
+    delete App.ImageFileList;
+    App.ImageFileList = nullptr;
     FreeFontCache(PreviewParams.FontCache);
     PreviewParams.Resizer = PreviewParams.Antialiasing = nullptr;
-    delete MainResizer;
-    MainResizer = nullptr;
-    delete AntialiasResizer;
-    AntialiasResizer = nullptr;
+    delete App.MainResizer;
+    App.MainResizer = nullptr;
+    delete App.AntialiasResizer;
+    App.AntialiasResizer = nullptr;
     FreeSharedFilters();
     delete EffectList;
     EffectList = nullptr;
-    ActiveSPIList = nullptr;
-    SPIList.reset();
-    LanguageList.clear();
+    PictureTypes.ActiveSPIList = nullptr;
+    App.SPIList.reset();
+    App.LanguageList.clear();
 }
 
 bool IsNonInteractive()

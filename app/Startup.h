@@ -3,34 +3,50 @@
 // of installed interface languages.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 class TEffectList;
+class TMainForm;
+class TErrorLogForm;
+class TSPIList;
 class TResizer;
 class TUnsharpMask;
 class TGaussianBlur;
 class TImageInfoList;
 struct TImageFileInfo;
 
-// Made by InitializeGlobals, freed by FinalizeGlobals; null before and after
-// (EffectList, declared with the effect chain, likewise).
-extern TResizer* MainResizer;
-extern TResizer* AntialiasResizer;
-extern TUnsharpMask* MainUnsharpMask;
-extern TGaussianBlur* MainGaussianBlur;
-extern TImageInfoList* FileList;
-extern std::vector<TImageFileInfo>* ImageFileList;
-
-// "folder=language name" per installed catalogue, in folder-name order.
-extern std::vector<std::string> LanguageList;
+// The program's own objects. InitializeGlobals makes the resizers, the
+// shared filters and the lists, FinalizeGlobals frees them; null before and
+// after (EffectList, declared with the effect chain, likewise). The windows
+// set their own place while they exist.
+struct TApplication {
+    TMainForm* MainForm = nullptr;
+    TErrorLogForm* ErrorLogForm = nullptr;
+    TResizer* MainResizer = nullptr;
+    TResizer* AntialiasResizer = nullptr;
+    TUnsharpMask* MainUnsharpMask = nullptr;
+    TGaussianBlur* MainGaussianBlur = nullptr;
+    TImageInfoList* FileList = nullptr;
+    std::vector<TImageFileInfo>* ImageFileList = nullptr;
+    // "folder=language name" per installed catalogue, in folder-name order.
+    std::vector<std::string> LanguageList;
+    // The plug-in list; the loader creates it on first use and reloads it.
+    std::unique_ptr<TSPIList> SPIList;
+    // Right and bottom edge of the desktop work area in pixels; the stored
+    // preview window size is cut to them. Start-up sets them from the primary
+    // screen.
+    int32_t WorkAreaRight = 1 << 20, WorkAreaBottom = 1 << 20;
+    int ClipboardCounter = 0; // numbers pasted pictures; it only grows while the program runs
+};
+extern TApplication App;
 
 // Creates the process-wide objects in their order (paths, language, kernels,
 // codec library, lists, effect chain, resizers). Args are the command-line
 // arguments without the program. Always succeeds; a codec library that will
 // not load leaves KodexLoaded false and KodexLoadError set.
 bool InitializeGlobals(const std::vector<std::string>& Args);
-extern std::string KodexLoadError;
 void FinalizeGlobals();
 
 // Whether a command-line argument names a file or folder. Absolute paths

@@ -29,15 +29,15 @@ QString Tr(const char* Text)
 
 std::string DefaultSPIFolder()
 {
-    return ExeDir + "SusiePlugin";
+    return Startup.ExeDir + "SusiePlugin";
 }
 
 TSPIList& PluginList()
 {
-    if (!SPIList)
-        SPIList = std::make_unique<TSPIList>();
-    ActiveSPIList = SPIList.get();
-    return *SPIList;
+    if (!App.SPIList)
+        App.SPIList = std::make_unique<TSPIList>();
+    PictureTypes.ActiveSPIList = App.SPIList.get();
+    return *App.SPIList;
 }
 
 // The loaded plug-in of that file name; null when it failed to load.
@@ -126,8 +126,8 @@ void TSPICheckList::dropEvent(QDropEvent* Event)
 TSusiePluginOptionForm::TSusiePluginOptionForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(Tr("Susie Plug-in Settings"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     auto* FolderLabel = new QLabel(Tr("Susie Plug-in Folder"), this);
     FolderEdit = new QLineEdit(this);
@@ -171,7 +171,7 @@ TSusiePluginOptionForm::TSusiePluginOptionForm(QWidget* Owner) : QDialog(Owner)
     connect(CheckList, &QListWidget::currentRowChanged, this, [this] { UpdateConfigButton(); });
     connect(CheckList, &TSPICheckList::ItemDropped, this, &TSusiePluginOptionForm::MoveItem);
 
-    NewSPIDirectory = SPIPath.empty() ? DefaultSPIFolder() : SPIPath;
+    NewSPIDirectory = Startup.SPIPath.empty() ? DefaultSPIFolder() : Startup.SPIPath;
     RefreshSPIList();
     KeepCaptionWhole(this);
 }
@@ -181,7 +181,7 @@ void TSusiePluginOptionForm::RefreshSPIList()
     FolderEdit->setText(QString::fromStdString(NewSPIDirectory));
     std::string Files;
     TSPIList::GetSPIList(NewSPIDirectory, Files);
-    TSPIList::CreateNewOrder(Files, SPIOrder, NewSPIOrder);
+    TSPIList::CreateNewOrder(Files, Settings.SPIOrder, NewSPIOrder);
 
     std::vector<std::string> Names;
     const std::vector<std::string> Entries = SplitCommaText(NewSPIOrder);
@@ -251,13 +251,13 @@ void TSusiePluginOptionForm::BrowseFolder()
 void TSusiePluginOptionForm::accept()
 {
     const std::string Folder = FolderEdit->text().toStdString();
-    SPIPath = Folder;
-    SPIOption.SPIDirectory = Folder == DefaultSPIFolder() ? std::string() : Folder;
+    Startup.SPIPath = Folder;
+    Settings.SPI.SPIDirectory = Folder == DefaultSPIFolder() ? std::string() : Folder;
     std::vector<std::string> Entries;
     for (int i = 0; i < CheckList->count(); ++i) {
         const QListWidgetItem* Item = CheckList->item(i);
         Entries.push_back(Item->text().toStdString() + (Item->checkState() == Qt::Checked ? "=1" : "=0"));
     }
-    SPIOrder = JoinCommaText(Entries);
+    Settings.SPIOrder = JoinCommaText(Entries);
     QDialog::accept();
 }

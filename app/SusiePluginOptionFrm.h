@@ -36,7 +36,7 @@ class TSusiePluginOptionForm : public QDialog {
     Q_OBJECT
 public:
     // Reloads the process-wide plug-in list for the folder shown; OK writes
-    // SPIPath, SPIOption.SPIDirectory and SPIOrder.
+    // Startup.SPIPath, Settings.SPI.SPIDirectory and Settings.SPIOrder.
     explicit TSusiePluginOptionForm(QWidget* Owner = nullptr);
 
     QLineEdit* FolderEdit;     // read-only

@@ -55,45 +55,45 @@ bool ChooseColor(QWidget* Owner, uint32_t& Color)
 TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(Tr("System Settings"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     auto Box = [this](const char* Text, bool& Field) { return FBindings.Bind(new QCheckBox(Tr(Text), this), Field); };
-    const int CPUs = std::max(1, int(SystemOption.ProcessorCount));
+    const int CPUs = std::max(1, int(FDraft.System.ProcessorCount));
 
     auto* Layout = new QVBoxLayout(this);
     auto* Grid = new QGridLayout;
     Layout->addLayout(Grid);
     int Row = 0;
 
-    Parallel = Box("Parallel processing", SystemOption.ParallelProcessing);
+    Parallel = Box("Parallel processing", FDraft.System.ParallelProcessing);
     Grid->addWidget(Parallel, Row, 0);
     Grid->addWidget(new QLabel(Tr("Max Thread"), this), Row, 1);
-    MaxThread = new TUDNumEdit(this, CPUs, 1, SystemOption.MaxThread, 1, 0);
+    MaxThread = new TUDNumEdit(this, CPUs, 1, FDraft.System.MaxThread, 1, 0);
     MaxThread->setFixedWidth(48 + TUpDown::DefaultWidth);
     Grid->addWidget(MaxThread, Row++, 2, Qt::AlignLeft);
-    MemReserve = Box("Reserve memory for bigimage", SystemOption.MemReserve);
+    MemReserve = Box("Reserve memory for bigimage", FDraft.System.MemReserve);
     Grid->addWidget(MemReserve, Row++, 0, 1, 3);
 
-    NotOverwrite = Box("Don't overwrite", FileOption.NotOverwrite);
+    NotOverwrite = Box("Don't overwrite", FDraft.File.NotOverwrite);
     Rename = new QRadioButton(Tr("Rename"), this);
     Skip = new QRadioButton(Tr("Skip"), this);
     // Two radio sets share this dialog, so each needs its own group.
     auto* SkipGroup = new QButtonGroup(this);
     SkipGroup->addButton(Rename);
     SkipGroup->addButton(Skip);
-    (FileOption.Skip ? Skip : Rename)->setChecked(true);
+    (FDraft.File.Skip ? Skip : Rename)->setChecked(true);
     Grid->addWidget(NotOverwrite, Row, 0);
     Grid->addWidget(Rename, Row, 1);
     Grid->addWidget(Skip, Row++, 2);
 
-    AddSubFolder = Box("Include subfolder", FileOption.AddSubFolder);
+    AddSubFolder = Box("Include subfolder", FDraft.File.AddSubFolder);
     Grid->addWidget(AddSubFolder, Row++, 0, 1, 3);
-    RemoveList = Box("Clear filelist after conversion", FileOption.RemoveList);
+    RemoveList = Box("Clear filelist after conversion", FDraft.File.RemoveList);
     Grid->addWidget(RemoveList, Row++, 0, 1, 3);
 
     Grid->addWidget(new QLabel(Tr("Numbering start value"), this), Row, 0);
-    StartNumber = new TUDNumEdit(this, 99999999, 0, FileOption.StartNumber, 1, 0);
+    StartNumber = new TUDNumEdit(this, 99999999, 0, FDraft.File.StartNumber, 1, 0);
     Grid->addWidget(StartNumber, Row++, 1, 1, 2);
     auto* ResetGroup = new QButtonGroup(this);
     const char* ResetTexts[3] = {"Always reset", "Reset at startup", "Don't reset"};
@@ -103,42 +103,42 @@ TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
         Grid->addWidget(ResetType[i], Row, i);
     }
     ++Row;
-    ResetType[std::clamp(int(FileOption.ResetType), 0, 2)]->setChecked(true);
+    ResetType[std::clamp(int(FDraft.File.ResetType), 0, 2)]->setChecked(true);
 
-    IgnoreReadOnly = Box("Ignore readonly attribute", FileOption.IgnoreReadOnlyAttr);
+    IgnoreReadOnly = Box("Ignore readonly attribute", FDraft.File.IgnoreReadOnlyAttr);
     Grid->addWidget(IgnoreReadOnly, Row++, 0, 1, 3);
-    UseExternalTool = Box("Use external tool after conversion", SystemOption.UseExternalTool);
+    UseExternalTool = Box("Use external tool after conversion", FDraft.System.UseExternalTool);
     Grid->addWidget(UseExternalTool, Row++, 0, 1, 3);
-    Command = FBindings.Bind(new QLineEdit(this), SystemOption.Command);
+    Command = FBindings.Bind(new QLineEdit(this), FDraft.System.Command);
     CommandButton = new QPushButton(QStringLiteral("..."), this);
     Grid->addWidget(Command, Row, 0, 1, 2);
     Grid->addWidget(CommandButton, Row++, 2);
-    SkipImageCheck = Box("Don't check file with listup", SystemOption.SkipImageCheck);
+    SkipImageCheck = Box("Don't check file with listup", FDraft.System.SkipImageCheck);
     Grid->addWidget(SkipImageCheck, Row++, 0, 1, 3);
     SortFiles = new QCheckBox(Tr("Sort files in folder"), this);
-    SortFiles->setChecked(FileOption.SortMode != 0);
+    SortFiles->setChecked(FDraft.File.SortMode != 0);
     Grid->addWidget(SortFiles, Row++, 0, 1, 3);
-    DeleteInput = Box("Delete input files", FileOption.DeleteInputFile);
+    DeleteInput = Box("Delete input files", FDraft.File.DeleteInputFile);
     Grid->addWidget(DeleteInput, Row++, 0, 1, 3);
-    AbortOnError = Box("Abort processing on error", SystemOption.AbortOnError);
+    AbortOnError = Box("Abort processing on error", FDraft.System.AbortOnError);
     Grid->addWidget(AbortOnError, Row++, 0, 1, 3);
 
     AutoSort = new QComboBox(this);
     AutoSort->addItem(Tr("None"));
     AutoSort->addItem(Tr("FileName"));
-    AutoSort->setCurrentIndex(FileOption.AutoSortMode == 1 ? 1 : 0);
+    AutoSort->setCurrentIndex(FDraft.File.AutoSortMode == 1 ? 1 : 0);
     Grid->addWidget(new QLabel(Tr("AutoSort"), this), Row, 0);
     Grid->addWidget(AutoSort, Row++, 1, 1, 2);
 
-    BackColor = uint32_t(DefaultBGColor.Red & 0xFF) | uint32_t(DefaultBGColor.Green & 0xFF) << 8 |
-        uint32_t(DefaultBGColor.Blue & 0xFF) << 16;
+    BackColor = uint32_t(FDraft.Background.Red & 0xFF) | uint32_t(FDraft.Background.Green & 0xFF) << 8 |
+        uint32_t(FDraft.Background.Blue & 0xFF) << 16;
     ColorPanel = new QPushButton(this);
     PaintSwatch(ColorPanel, BackColor);
     Grid->addWidget(new QLabel(Tr("BackColor"), this), Row, 0);
     Grid->addWidget(ColorPanel, Row++, 1);
     FontButton = new QPushButton(this);
     Grid->addWidget(FontButton, Row++, 0, 1, 3);
-    SetFont(QString::fromStdString(UIFontName), UIFontSize);
+    SetFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize);
 
     auto* Buttons = new QDialogButtonBox(this);
     Buttons->addButton(Tr("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
@@ -158,7 +158,7 @@ TSystemOptionForm::TSystemOptionForm(QWidget* Owner) : QDialog(Owner)
 void TSystemOptionForm::UpdateEnabled()
 {
     // With one processor there is nothing to run in parallel.
-    Parallel->setEnabled(SystemOption.ProcessorCount > 1);
+    Parallel->setEnabled(Settings.System.ProcessorCount > 1);
     MaxThread->setEnabled(Parallel->isChecked());
     Rename->setEnabled(NotOverwrite->isChecked());
     Skip->setEnabled(NotOverwrite->isChecked());
@@ -197,19 +197,27 @@ void TSystemOptionForm::PickFont()
 void TSystemOptionForm::accept()
 {
     FBindings.Commit();
-    SystemOption.MaxThread = MaxThread->IntValue();
-    FileOption.Skip = Skip->isChecked();
-    FileOption.StartNumber = StartNumber->IntValue();
+    FDraft.System.MaxThread = MaxThread->IntValue();
+    FDraft.File.Skip = Skip->isChecked();
+    FDraft.File.StartNumber = StartNumber->IntValue();
     for (int i = 0; i < 3; ++i)
         if (ResetType[i]->isChecked())
-            FileOption.ResetType = i;
-    FileOption.SortMode = SortFiles->isChecked() ? 1 : 0;
-    FileOption.AutoSortMode = AutoSort->currentIndex();
-    DefaultBGColor.Red = BackColor & 0xFF;
-    DefaultBGColor.Green = (BackColor >> 8) & 0xFF;
-    DefaultBGColor.Blue = (BackColor >> 16) & 0xFF;
-    GrayOfColor(DefaultBGColor);
-    UIFontName = FontName.toStdString();
-    UIFontSize = FontSize;
+            FDraft.File.ResetType = i;
+    FDraft.File.SortMode = SortFiles->isChecked() ? 1 : 0;
+    FDraft.File.AutoSortMode = AutoSort->currentIndex();
+    FDraft.Background.Red = BackColor & 0xFF;
+    FDraft.Background.Green = (BackColor >> 8) & 0xFF;
+    FDraft.Background.Blue = (BackColor >> 16) & 0xFF;
+    GrayOfColor(FDraft.Background);
+    using S = TSystemOption;
+    StoreFields<&S::ParallelProcessing, &S::MaxThread, &S::MemReserve, &S::UseExternalTool, &S::Command,
+                &S::SkipImageCheck, &S::AbortOnError>(Settings.System, FDraft.System);
+    using F = TFileOption;
+    StoreFields<&F::NotOverwrite, &F::Skip, &F::AddSubFolder, &F::RemoveList, &F::StartNumber, &F::ResetType,
+                &F::IgnoreReadOnlyAttr, &F::SortMode, &F::DeleteInputFile, &F::AutoSortMode>(Settings.File,
+                                                                                             FDraft.File);
+    Settings.Background = FDraft.Background;
+    Settings.UIFontName = FontName.toStdString();
+    Settings.UIFontSize = FontSize;
     QDialog::accept();
 }

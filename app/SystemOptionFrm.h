@@ -2,6 +2,7 @@
 // after-run tool, the default background colour and the interface font.
 #pragma once
 #include "app/ControlBinding.h"
+#include "core/Global.h"
 
 #include <QDialog>
 #include <cstdint>
@@ -21,8 +22,9 @@ bool ChooseColor(QWidget* Owner, uint32_t& Color);
 class TSystemOptionForm : public QDialog {
     Q_OBJECT
 public:
-    // Reads SystemOption, FileOption, DefaultBGColor and the interface font
-    // now; writes them only on OK.
+    // Edits a copy of the settings (its System and File fields shown here,
+    // the background colour, the interface font); OK stores what it shows,
+    // Cancel leaves Settings as it was.
     explicit TSystemOptionForm(QWidget* Owner = nullptr);
 
     QCheckBox* Parallel;   // only with more than one processor
@@ -57,6 +59,7 @@ public:
     void SetFont(const QString& Name, int Size);
 
 private:
+    TSettings FDraft = Settings; // what the controls edit; OK stores its records
     TControlBindings FBindings;
     void PickColor();
     void PickFont();

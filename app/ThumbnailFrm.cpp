@@ -93,7 +93,7 @@ std::optional<QPoint> TThumbnailForm::ClientPlace() const
     const QMargins Own = Known.isNull() ? MainFrame : Known;
     const QRect Main = FMainWindow->geometry().marginsAdded(MainFrame);
     const QPoint P = ThumbnailWindowPos(Main, size().grownBy(Own), std::max(Own.top(), MainFrame.top()), Screen->size(),
-                                        ThumbnailWindowSettings.Left, ThumbnailWindowSettings.Top);
+                                        Settings.Thumbnail.Left, Settings.Thumbnail.Top);
     return P + QPoint(Own.left(), Own.top());
 }
 
@@ -154,8 +154,8 @@ void TThumbnailForm::hideEvent(QHideEvent* Event)
         // The offset between the two frames, as the window manager drew them.
         const QRect Main = FMainWindow->geometry().marginsAdded(FrameMarginsOf(FMainWindow));
         const QRect Own = geometry().marginsAdded(FrameMarginsOf(this));
-        ThumbnailWindowSettings.Left = Own.left() - Main.left();
-        ThumbnailWindowSettings.Top = Own.top() - Main.top();
+        Settings.Thumbnail.Left = Own.left() - Main.left();
+        Settings.Thumbnail.Top = Own.top() - Main.top();
     }
     QWidget::hideEvent(Event);
 }

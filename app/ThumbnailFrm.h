@@ -1,6 +1,6 @@
 // The thumbnail window: the selected file's thumbnail in a small tool window
 // beside the main window. Its place is kept as an offset from the main
-// window's top-left corner in ThumbnailWindowSettings.Left / Top.
+// window's top-left corner in Settings.Thumbnail.Left / Top.
 #pragma once
 #include <QImage>
 #include <QPoint>

@@ -38,6 +38,7 @@ QHBoxLayout* OkCancelRow(QPushButton* Ok, QPushButton* Cancel)
 
 void ApplyUIFont(QWidget* Widget)
 {
-    if (!UIFontName.empty())
-        Widget->setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        Widget->setFont(
+            QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 }

@@ -119,7 +119,7 @@ bool HasPictureExtension(const std::string& Path)
     // Each listed extension is followed by ",", so ".ti" does not match ".tif".
     if (GetWICExtensions().find(Ext + ",") != std::string::npos)
         return true;
-    return ActiveSPIList && ActiveSPIList->IsSupportExt(Path);
+    return PictureTypes.ActiveSPIList && PictureTypes.ActiveSPIList->IsSupportExt(Path);
 }
 
 std::string RelativeFolder(const std::string& File, const std::string& Base)

@@ -8,29 +8,22 @@
 
 // The plain kernels until start-up picks a family, so that an early caller
 // never jumps through a null pointer.
-TColorConvProc YCbCrToRGB3 = YCbCrToRGB3Ref;
-TColorConvProc YCbCrToRGB4 = YCbCrToRGB4Ref;
-TColorConvProc RGB3ToYCbCr16 = RGB3ToYCbCr16Ref;
-TColorConvProc YCbCr16ToRGB3 = YCbCr16ToRGB3Ref;
-TColorConvProc RGB4ToYCbCr16 = RGB4ToYCbCr16Ref;
-TColorConvProc YCbCr16ToRGB4 = YCbCr16ToRGB4Ref;
-TApplyLUTProc ApplyRGBLUT = ApplyRGBLUTRef;
-TApplyLUTProc ApplyYCbCrLUT8 = ApplyYCbCrLUT8Ref;
-TApplyLUTProc ApplyYCbCrLUT16 = ApplyYCbCrLUT16Ref;
+TColorProcs ColorProcs = {YCbCrToRGB3Ref,   YCbCrToRGB4Ref, RGB3ToYCbCr16Ref,  YCbCr16ToRGB3Ref,  RGB4ToYCbCr16Ref,
+                          YCbCr16ToRGB4Ref, ApplyRGBLUTRef, ApplyYCbCrLUT8Ref, ApplyYCbCrLUT16Ref};
 
 void InitColorProcs(bool UseSSE2)
 {
     // Without SSE2 the plain kernels stand in for the narrow vector family:
     // they compute the same bytes.
-    YCbCrToRGB3 = UseSSE2 ? YCbCrToRGB3SSE2 : YCbCrToRGB3Ref;
-    YCbCrToRGB4 = UseSSE2 ? YCbCrToRGB4SSE2 : YCbCrToRGB4Ref;
-    RGB3ToYCbCr16 = UseSSE2 ? RGB3ToYCbCr16SSE2 : RGB3ToYCbCr16Ref;
-    YCbCr16ToRGB3 = UseSSE2 ? YCbCr16ToRGB3SSE2 : YCbCr16ToRGB3Ref;
-    RGB4ToYCbCr16 = UseSSE2 ? RGB4ToYCbCr16SSE2 : RGB4ToYCbCr16Ref;
-    YCbCr16ToRGB4 = UseSSE2 ? YCbCr16ToRGB4SSE2 : YCbCr16ToRGB4Ref;
-    ApplyRGBLUT = UseSSE2 ? ApplyRGBLUTSSE2 : ApplyRGBLUTRef;
-    ApplyYCbCrLUT8 = UseSSE2 ? ApplyYCbCrLUT8SSE2 : ApplyYCbCrLUT8Ref;
-    ApplyYCbCrLUT16 = UseSSE2 ? ApplyYCbCrLUT16SSE2 : ApplyYCbCrLUT16Ref;
+    ColorProcs.YCbCrToRGB3 = UseSSE2 ? YCbCrToRGB3SSE2 : YCbCrToRGB3Ref;
+    ColorProcs.YCbCrToRGB4 = UseSSE2 ? YCbCrToRGB4SSE2 : YCbCrToRGB4Ref;
+    ColorProcs.RGB3ToYCbCr16 = UseSSE2 ? RGB3ToYCbCr16SSE2 : RGB3ToYCbCr16Ref;
+    ColorProcs.YCbCr16ToRGB3 = UseSSE2 ? YCbCr16ToRGB3SSE2 : YCbCr16ToRGB3Ref;
+    ColorProcs.RGB4ToYCbCr16 = UseSSE2 ? RGB4ToYCbCr16SSE2 : RGB4ToYCbCr16Ref;
+    ColorProcs.YCbCr16ToRGB4 = UseSSE2 ? YCbCr16ToRGB4SSE2 : YCbCr16ToRGB4Ref;
+    ColorProcs.ApplyRGBLUT = UseSSE2 ? ApplyRGBLUTSSE2 : ApplyRGBLUTRef;
+    ColorProcs.ApplyYCbCrLUT8 = UseSSE2 ? ApplyYCbCrLUT8SSE2 : ApplyYCbCrLUT8Ref;
+    ColorProcs.ApplyYCbCrLUT16 = UseSSE2 ? ApplyYCbCrLUT16SSE2 : ApplyYCbCrLUT16Ref;
 }
 
 void ConvertIntoNewBlock(TImgInfo& Info, bool To16, TColorRowProc Row)

@@ -9,8 +9,9 @@
 // All conversions use the full-range JFIF matrix in 16-bit fixed point.
 //
 // Every kernel exists as a plain reference and as an SSE2 kernel giving the
-// same bytes; callers go through the procedure variables, which
-// InitColorProcs fills once at start-up. The kernels are re-entrant.
+// same bytes; the functions below go through one table of the kernels in
+// use, which InitColorProcs fills once at start-up. The kernels are
+// re-entrant.
 #pragma once
 #include "core/ImgInfo.h"
 
@@ -20,32 +21,76 @@ using TColorConvProc = void (*)(TImgInfo& Info);
 using TApplyLUTProc = void (*)(TImgInfo& Info, const int16_t* Table);
 
 // 8-bit YCbCr to BGR (3 channels) / BGRA (4 channels, alpha kept), in place.
-extern TColorConvProc YCbCrToRGB3;
-extern TColorConvProc YCbCrToRGB4;
+inline void YCbCrToRGB3(TImgInfo& Info);
+inline void YCbCrToRGB4(TImgInfo& Info);
 // BGR(A) to the 16-bit form and back. These replace the pixel block and the
 // stride of Info (Width, Height, Channels stay); pointers into the old block
 // are invalid afterwards. When the new block cannot be had they raise
 // EOutOfMemory and leave Info as it was. The caller picks 3 or 4 by Channels.
-extern TColorConvProc RGB3ToYCbCr16;
-extern TColorConvProc YCbCr16ToRGB3;
-extern TColorConvProc RGB4ToYCbCr16;
-extern TColorConvProc YCbCr16ToRGB4;
+inline void RGB3ToYCbCr16(TImgInfo& Info);
+inline void YCbCr16ToRGB3(TImgInfo& Info);
+inline void RGB4ToYCbCr16(TImgInfo& Info);
+inline void YCbCr16ToRGB4(TImgInfo& Info);
 
 // Table appliers, in place; tables are signed 16-bit words (layouts below).
 // ApplyRGBLUT: 1 channel through entries 768..1023, 3/4 channels byte k through
 // 256k..256k+255 (alpha kept); results saturated to 0..255.
-extern TApplyLUTProc ApplyRGBLUT;
+inline void ApplyRGBLUT(TImgInfo& Info, const int16_t* Table);
 // ApplyYCbCrLUT8: 1 channel through the luma part, 3/4 channels (8-bit YCbCr)
 // Y through 0..255 and Cb, Cr through 256..511 (alpha kept); saturated to 0..255.
-extern TApplyLUTProc ApplyYCbCrLUT8;
+inline void ApplyYCbCrLUT8(TImgInfo& Info, const int16_t* Table);
 // ApplyYCbCrLUT16: 16-bit form (1 channel: a luma plane). Luma is looked up at
 // Y clamped to 0..4080, chroma c at 6136 + c with c clamped to -2040..2040;
 // words are stored unsaturated, alpha kept.
-extern TApplyLUTProc ApplyYCbCrLUT16;
+inline void ApplyYCbCrLUT16(TImgInfo& Info, const int16_t* Table);
 
-// Fills every procedure variable with the SSE2 kernels (UseSSE2) or the plain
-// ones. Call once at start-up, before any image is processed.
+// The kernels in use.
+struct TColorProcs {
+    TColorConvProc YCbCrToRGB3, YCbCrToRGB4, RGB3ToYCbCr16, YCbCr16ToRGB3, RGB4ToYCbCr16, YCbCr16ToRGB4;
+    TApplyLUTProc ApplyRGBLUT, ApplyYCbCrLUT8, ApplyYCbCrLUT16;
+};
+extern TColorProcs ColorProcs;
+
+// Fills the table with the SSE2 kernels (UseSSE2) or the plain ones. Call
+// once at start-up, before any image is processed.
 void InitColorProcs(bool UseSSE2);
+
+inline void YCbCrToRGB3(TImgInfo& Info)
+{
+    ColorProcs.YCbCrToRGB3(Info);
+}
+inline void YCbCrToRGB4(TImgInfo& Info)
+{
+    ColorProcs.YCbCrToRGB4(Info);
+}
+inline void RGB3ToYCbCr16(TImgInfo& Info)
+{
+    ColorProcs.RGB3ToYCbCr16(Info);
+}
+inline void YCbCr16ToRGB3(TImgInfo& Info)
+{
+    ColorProcs.YCbCr16ToRGB3(Info);
+}
+inline void RGB4ToYCbCr16(TImgInfo& Info)
+{
+    ColorProcs.RGB4ToYCbCr16(Info);
+}
+inline void YCbCr16ToRGB4(TImgInfo& Info)
+{
+    ColorProcs.YCbCr16ToRGB4(Info);
+}
+inline void ApplyRGBLUT(TImgInfo& Info, const int16_t* Table)
+{
+    ColorProcs.ApplyRGBLUT(Info, Table);
+}
+inline void ApplyYCbCrLUT8(TImgInfo& Info, const int16_t* Table)
+{
+    ColorProcs.ApplyYCbCrLUT8(Info, Table);
+}
+inline void ApplyYCbCrLUT16(TImgInfo& Info, const int16_t* Table)
+{
+    ColorProcs.ApplyYCbCrLUT16(Info, Table);
+}
 
 // Table sizes in 16-bit words.
 constexpr int YCbCrLUT8Size = 512;   // 0..255 luma, 256..511 chroma (centred on 128)

@@ -5,22 +5,27 @@
 TErrorLog ErrorLog;
 
 namespace {
-thread_local TErrorCapture* ThreadCapture = nullptr;
-}
-
-TErrorCapture::TErrorCapture() : FOuter(ThreadCapture)
+// The innermost capture of the calling thread.
+TErrorCapture*& ThreadCapture()
 {
-    ThreadCapture = this;
+    thread_local TErrorCapture* Capture = nullptr;
+    return Capture;
+}
+} // namespace
+
+TErrorCapture::TErrorCapture() : FOuter(ThreadCapture())
+{
+    ThreadCapture() = this;
 }
 
 TErrorCapture::~TErrorCapture()
 {
-    ThreadCapture = FOuter;
+    ThreadCapture() = FOuter;
 }
 
 TErrorCapture* TErrorCapture::Current()
 {
-    return ThreadCapture;
+    return ThreadCapture();
 }
 
 std::string TErrorCapture::Text() const
@@ -42,11 +47,11 @@ void TErrorCapture::Forward()
     std::vector<TKept> Kept = std::move(FKept);
     FKept.clear();
     // Lines go where they would have gone without this capture.
-    TErrorCapture* Self = ThreadCapture;
-    ThreadCapture = FOuter;
+    TErrorCapture* Self = ThreadCapture();
+    ThreadCapture() = FOuter;
     for (TKept& K : Kept)
         K.Log->Put(std::move(K.Line), K.Reason);
-    ThreadCapture = Self;
+    ThreadCapture() = Self;
 }
 
 void TErrorLog::Put(std::string Line, const std::string& Reason)

@@ -145,35 +145,51 @@ struct TImageFileInfo {
     bool Named = false;
 };
 
-extern TFileOption FileOption;
-extern TResizeOption ResizeOption;
-extern TPreviewOption PreviewOption;
-extern TSPIOption SPIOption;
-extern TSystemOption SystemOption;
-extern TBitmapOption BitmapOption;
-extern TJPEGOption JPEGOption;
-extern TPNGOption PNGOption;
-extern TWICOption WICOption;
-extern TMetadataOption MetadataOption;
-extern TCombineOption CombineOption;
-extern TBGColor DefaultBGColor;
-extern TWindowSettings WindowSettings;
-extern TThumbnailWindowSettings ThumbnailWindowSettings;
-extern TShortCutSettings ShortCutSettings;
-extern std::string SPIOrder; // plug-in order string
-extern std::string UIFontName;
-extern int32_t UIFontSize;
-extern std::string PictureDir;
+// Every setting the user sets: the records of the settings file, the run
+// mode, the windows' places and the interface font. One value, Settings,
+// filled by the settings loader and written by the option dialogs on the GUI
+// thread while no run goes on; a run works on its own copy (TRunSettings).
+struct TSettings {
+    TFileOption File;
+    TResizeOption Resize;
+    TPreviewOption Preview;
+    TSPIOption SPI;
+    TSystemOption System;
+    TBitmapOption Bitmap;
+    TJPEGOption JPEG;
+    TPNGOption PNG;
+    TWICOption WIC;
+    TMetadataOption Metadata;
+    TCombineOption Combine;
+    TBGColor Background; // colour alpha is flattened onto
+    int32_t RunMode = 0; // 0 normal, 1 lossless JPEG transform, 2 combine, 3 rename only
+    TWindowSettings Window;
+    TThumbnailWindowSettings Thumbnail;
+    TShortCutSettings ShortCut;
+    std::string SPIOrder; // plug-in order string
+    std::string UIFontName;
+    int32_t UIFontSize = 9;
+    // Set by the colour-reduction effect: true while it is used with a tool
+    // that cannot keep alpha (every mode but the alpha-keeping one), so the
+    // loader flattens alpha while reading.
+    bool ColorReductionDropsAlpha = false;
+};
+extern TSettings Settings;
+
+// Values found at start-up. Folders end in "/". IniFileName follows the
+// settings file in use, PictureDir the folder pictures were last added from.
+struct TStartup {
+    std::string ExeDir, DataDir, IniDir, IniFileName, JPEGTranPath, TempDir;
+    std::string SendToDir, ProgramFilesDir, MyPicturesDir, DesktopDir;
+    std::string PictureDir;
+    uint32_t CPUFeatures = 0;                  // GetCPUFeatures() word
+    bool KodexLoaded = false;                  // the codec library loaded
+    std::string KodexLoadError;                // why it did not
+    bool AtOnceStart = false;                  // started to run the files it was given at once
+    std::string SPIPath;                       // the plug-in folder in use, without the last "/"
+    std::string SystemFontName = "Sans Serif"; // the interface font when none is set
+};
+extern TStartup Startup;
 
 // Output extension by ConvertTo: 0 "???", 1 ".bmp", 2 ".jpg", 3 ".png", 4 ".gif".
 extern const std::array<const char*, 5> OutputExt;
-
-// Run mode: 0 normal, 1 lossless JPEG transform, 2 combine, 3 rename only.
-extern int32_t RunMode;
-
-// Start-up values. Folders end in "/".
-extern std::string ExeDir, DataDir, IniDir, IniFileName, JPEGTranPath, TempDir;
-extern std::string SendToDir, ProgramFilesDir, MyPicturesDir, DesktopDir;
-extern uint32_t CPUFeatures; // GetCPUFeatures() word
-extern bool KodexLoaded;
-extern bool AtOnceStart;

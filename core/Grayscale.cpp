@@ -4,14 +4,13 @@
 
 alignas(16) float GrayWeights[4] = {0.299f, 0.587f, 0.114f, 0.0f};
 
-TRGBToGrayRow RGBToGrayRow = RGBToGrayRowPlain;
-TRGBAToGrayAlphaRow RGBAToGrayAlphaRow = RGBAToGrayAlphaRowPlain;
+TGrayProcs GrayProcs = {RGBToGrayRowPlain, RGBAToGrayAlphaRowPlain};
 
 void InitGrayProcs(uint32_t Features)
 {
     const bool sse2 = (Features & CPU_SSE2) != 0;
-    RGBToGrayRow = sse2 ? RGBToGrayRowSSE2 : RGBToGrayRowPlain;
-    RGBAToGrayAlphaRow = sse2 ? RGBAToGrayAlphaRowSSE2 : RGBAToGrayAlphaRowPlain;
+    GrayProcs.RGBToGrayRow = sse2 ? RGBToGrayRowSSE2 : RGBToGrayRowPlain;
+    GrayProcs.RGBAToGrayAlphaRow = sse2 ? RGBAToGrayAlphaRowSSE2 : RGBAToGrayAlphaRowPlain;
 }
 
 namespace {
@@ -26,7 +25,7 @@ void RGBToGraySSE(TImgInfo& Img, const float* Weights)
     AllocImg(gray, Img.Width, Img.Height, 1); // throws before Img changes
     const uint32_t groups = (Img.Width + 3) / 4;
     for (uint32_t r = 0; r < Img.Height; ++r)
-        RGBToGrayRow(MemRow(gray, r), MemRow(Img, r), groups, Weights);
+        GrayProcs.RGBToGrayRow(MemRow(gray, r), MemRow(Img, r), groups, Weights);
     FreeImg(Img);
     Img = gray;
 }
@@ -37,7 +36,7 @@ void RGBAToGrayAlphaSSE(TImgInfo& Img, const float* Weights)
         return;
     const uint32_t groups = (Img.Width + 3) / 4;
     for (uint32_t r = 0; r < Img.Height; ++r)
-        RGBAToGrayAlphaRow(MemRow(Img, r), groups, Weights);
+        GrayProcs.RGBAToGrayAlphaRow(MemRow(Img, r), groups, Weights);
     Img.Channels = 2;
 }
 

@@ -48,8 +48,12 @@ void RGBToGrayRowSSE2(uint8_t* Dst, const uint8_t* Src, uint32_t Groups, const f
 void RGBAToGrayAlphaRowPlain(uint8_t* Row, uint32_t Groups, const float* Weights);
 void RGBAToGrayAlphaRowSSE2(uint8_t* Row, uint32_t Groups, const float* Weights);
 
-extern TRGBToGrayRow RGBToGrayRow;
-extern TRGBAToGrayAlphaRow RGBAToGrayAlphaRow;
+// The row kernels in use.
+struct TGrayProcs {
+    TRGBToGrayRow RGBToGrayRow;
+    TRGBAToGrayAlphaRow RGBAToGrayAlphaRow;
+};
+extern TGrayProcs GrayProcs;
 
 // Chooses the row kernels for a processor feature word (CPU_SSE2 selects the
 // SSE2 family, otherwise the plain one). Runs once on its own at start-up.

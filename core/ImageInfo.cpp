@@ -216,13 +216,13 @@ std::string TImageInfo::ImageType() const
 {
     switch (PictureFormat) {
     case pfBMP:
-        return ExtInfoList.GetExtType(".bmp");
+        return PictureTypes.ExtInfoList.GetExtType(".bmp");
     case pfJPEG:
-        return ExtInfoList.GetExtType(".jpg");
+        return PictureTypes.ExtInfoList.GetExtType(".jpg");
     case pfPNG:
-        return ExtInfoList.GetExtType(".png");
+        return PictureTypes.ExtInfoList.GetExtType(".png");
     default:
-        return ExtInfoList.GetExtType(ExtractFileExt(FPath));
+        return PictureTypes.ExtInfoList.GetExtType(ExtractFileExt(FPath));
     }
 }
 
@@ -341,8 +341,7 @@ void TImageInfoList::SortList(int32_t Key)
 
 // ---------------------------------------------------------- TExtInfoList ---
 
-TExtInfoList ExtInfoList;
-TSPIList* ActiveSPIList = nullptr;
+TPictureTypes PictureTypes;
 
 namespace {
 

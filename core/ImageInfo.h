@@ -224,11 +224,14 @@ private:
     std::mutex FLock;
     std::map<std::string, TType> FTypes; // lower-cased extension -> name
 };
-extern TExtInfoList ExtInfoList;
-
-// The plug-in list the probes and the loader consult; start-up points it at
-// the process-wide list it loads from the settings (null: no plug-ins).
-extern TSPIList* ActiveSPIList;
+// What the program knows of picture types.
+struct TPictureTypes {
+    TExtInfoList ExtInfoList;
+    // The plug-in list the probes and the loader consult; start-up points it
+    // at the process-wide list it loads from the settings (null: no plug-ins).
+    TSPIList* ActiveSPIList = nullptr;
+};
+extern TPictureTypes PictureTypes;
 
 // Header probes. Each returns true when it recognised the file.
 bool GetImageInfo(const std::string& FileName, TImageInfo& Info);

@@ -233,12 +233,12 @@ bool ProbeJPEG(TProbeFile& F, TImageInfo& Info)
 // accepts the file's head answers for its size.
 bool ProbeThroughPlugin(TProbeFile& F, const std::string& FileName, TImageInfo& Info)
 {
-    if (!ActiveSPIList || !ActiveSPIList->IsSupportExt(FileName))
+    if (!PictureTypes.ActiveSPIList || !PictureTypes.ActiveSPIList->IsSupportExt(FileName))
         return false;
     std::vector<uint8_t> Header(SPI_HEADER_SIZE, 0);
     F.Seek(0);
     F.ReadUpTo(Header.data(), Header.size());
-    TSusiePlugin* Plugin = ActiveSPIList->FindSupportSPI(FileName, Header.data());
+    TSusiePlugin* Plugin = PictureTypes.ActiveSPIList->FindSupportSPI(FileName, Header.data());
     if (!Plugin)
         return false;
     TPictureInfo P{};
@@ -328,7 +328,7 @@ bool GetImageInfo(const std::string& FileName, TImageInfo& Info)
         if (!Found)
             Found = ProbeThroughKodex(FileName, Ext, Info);
         if (Found)
-            ExtInfoList.AddExt(Ext);
+            PictureTypes.ExtInfoList.AddExt(Ext);
         return Found;
     } catch (const std::exception& E) {
         ErrorLog.PutProbeError(Info.Name(), E.what());

@@ -12,11 +12,9 @@
 #include "core/SusiePlugin.h"
 #include "platform/FileTimes.h"
 
-bool ColorReductionDropsAlpha = false;
-
 uint32_t LoaderFlags(int32_t OutFormat, const TRunSettings& S)
 {
-    const bool Flatten = (CPUFeatures & CPU_SSE) == 0 || OutFormat == ofJPEG ||
+    const bool Flatten = (Startup.CPUFeatures & CPU_SSE) == 0 || OutFormat == ofJPEG ||
         (OutFormat == ofBMP && !S.Bitmap.AlphaChannelSupport) || S.ColorReductionDropsAlpha;
     return Flatten ? uint32_t(lfFlattenAlpha) : 0u;
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "core/Global.h"
 #include "core/ImageInfo.h"
 
 class TResizer;
@@ -22,11 +23,6 @@ enum : int32_t { ofNone = 0, ofBMP = 1, ofJPEG = 2, ofPNG = 3 };
 // warned about the file's data but decoded the whole picture (set by the JPEG
 // reader: the source is the better copy and is never deleted or replaced).
 enum : uint32_t { lfFlattenAlpha = 1, lfGrayAlpha = 0x20000, lfDecoderWarned = 0x80000 };
-
-// Set by the colour-reduction effect: true while it is used with a tool that
-// cannot keep alpha (every mode but the alpha-keeping one), so the loader
-// flattens alpha while reading. Written on the GUI thread while no batch runs.
-extern bool ColorReductionDropsAlpha;
 
 // The loader flag word for an output format: lfFlattenAlpha when the processor
 // lacks SSE, the output is JPEG, the output is BMP without alpha support, or

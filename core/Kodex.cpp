@@ -24,11 +24,19 @@ TKodexProcs KodexProcs;
 
 namespace {
 
-void* LibHandle = nullptr;
+// The loaded library and the extension list built from it on first use.
+struct TLibrary {
+    void* Handle = nullptr;
+    std::mutex ExtMutex;
+    std::string WICExtensions;
+    bool WICExtensionsBuilt = false;
+};
 
-std::mutex ExtMutex;
-std::string WICExtensions;
-bool WICExtensionsBuilt = false;
+TLibrary& Library()
+{
+    static TLibrary L;
+    return L;
+}
 
 // The file the calling thread is reading or writing through a wrapper; the
 // library itself only sees memory and names no file in its messages.
@@ -42,7 +50,7 @@ struct TCurrentFile {
 
 template <typename T> void Resolve(T& Entry, const char* Name)
 {
-    Entry = reinterpret_cast<T>(platform::DynSymbol(LibHandle, Name));
+    Entry = reinterpret_cast<T>(platform::DynSymbol(Library().Handle, Name));
 }
 
 // Replaces a decoded 4-channel picture by its flattening onto Background.
@@ -193,8 +201,8 @@ int ReadWic(TKodexReadWICProc Proc, const std::string& FileName, TImgInfo& Img, 
 bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText)
 {
     UnloadKodex();
-    LibHandle = platform::DynLoad(ProgramFolder + "bin/libkodex.so", ErrorText, true);
-    if (!LibHandle)
+    Library().Handle = platform::DynLoad(ProgramFolder + "bin/libkodex.so", ErrorText, true);
+    if (!Library().Handle)
         return false;
     Resolve(KodexProcs.ReadPNG, "read_png");
     Resolve(KodexProcs.ReadJPEG, "read_jpeg");
@@ -215,9 +223,9 @@ bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText)
     Resolve(KodexProcs.SetCancelFlag, "set_cancel_flag");
     Resolve(KodexProcs.SetPageReuse, "set_page_reuse");
     {
-        std::lock_guard<std::mutex> lock(ExtMutex);
-        WICExtensions.clear();
-        WICExtensionsBuilt = false;
+        std::lock_guard<std::mutex> lock(Library().ExtMutex);
+        Library().WICExtensions.clear();
+        Library().WICExtensionsBuilt = false;
     }
     if (KodexProcs.SetErrorMsgCallback)
         KodexProcs.SetErrorMsgCallback(KodexErrorCallback);
@@ -228,18 +236,18 @@ bool LoadKodex(const std::string& ProgramFolder, std::string& ErrorText)
 
 void UnloadKodex()
 {
-    if (LibHandle) {
+    if (Library().Handle) {
         if (KodexProcs.SetErrorMsgCallback)
             KodexProcs.SetErrorMsgCallback(nullptr);
         if (KodexProcs.SetPageReuse)
             KodexProcs.SetPageReuse(nullptr, nullptr);
-        platform::DynUnload(LibHandle);
-        LibHandle = nullptr;
+        platform::DynUnload(Library().Handle);
+        Library().Handle = nullptr;
     }
     KodexProcs = TKodexProcs{};
-    std::lock_guard<std::mutex> lock(ExtMutex);
-    WICExtensions.clear();
-    WICExtensionsBuilt = false;
+    std::lock_guard<std::mutex> lock(Library().ExtMutex);
+    Library().WICExtensions.clear();
+    Library().WICExtensionsBuilt = false;
 }
 
 void KodexErrorCallback(const char* FileName, const char* Message)
@@ -541,20 +549,20 @@ void WICExtensionCallback(const char* Extension)
 {
     // Called from within GetWICExtensions, which holds ExtMutex.
     if (Extension && *Extension)
-        WICExtensions += std::string(Extension) + ",";
+        Library().WICExtensions += std::string(Extension) + ",";
 }
 
 std::string GetWICExtensions()
 {
-    std::lock_guard<std::mutex> lock(ExtMutex);
-    if (!WICExtensionsBuilt && KodexProcs.EnumExtensions) {
-        WICExtensions.clear();
+    std::lock_guard<std::mutex> lock(Library().ExtMutex);
+    if (!Library().WICExtensionsBuilt && KodexProcs.EnumExtensions) {
+        Library().WICExtensions.clear();
         KodexProcs.EnumExtensions(WICExtensionCallback);
         // JPEG XR is always read by the library; its extensions are not enumerated.
-        WICExtensions += ".jxr,.hdp,.wdp,";
-        WICExtensionsBuilt = true;
+        Library().WICExtensions += ".jxr,.hdp,.wdp,";
+        Library().WICExtensionsBuilt = true;
     }
-    return WICExtensions;
+    return Library().WICExtensions;
 }
 
 namespace {

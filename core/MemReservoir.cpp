@@ -41,18 +41,18 @@ void InitStartupPaths()
     std::error_code Error;
     const std::string Exe = platform::ExecutablePath();
     if (!Exe.empty())
-        ExeDir = WithSlash(fs::path(Exe).parent_path().string());
+        Startup.ExeDir = WithSlash(fs::path(Exe).parent_path().string());
     else
-        ExeDir = WithSlash(fs::current_path(Error).string());
+        Startup.ExeDir = WithSlash(fs::current_path(Error).string());
 
     const std::string Tmp = platform::GetEnv("TMPDIR");
-    TempDir = (!Tmp.empty() && Tmp.front() == '/' && fs::is_directory(Tmp, Error)) ? WithSlash(Tmp) : "/tmp/";
+    Startup.TempDir = (!Tmp.empty() && Tmp.front() == '/' && fs::is_directory(Tmp, Error)) ? WithSlash(Tmp) : "/tmp/";
 }
 
 std::string GetSettingsFileName(const std::vector<std::string>& Args, std::vector<std::string>* Ignored)
 {
     namespace fs = std::filesystem;
-    const std::string IniDir = ExeDir + "ini/";
+    const std::string IniDir = Startup.ExeDir + "ini/";
     std::string ExeName = fs::path(platform::ExecutablePath()).filename().string();
     if (ExeName.empty())
         ExeName = "vestro-resizer";
@@ -81,13 +81,13 @@ void InitMemReservoir(const std::vector<std::string>& Args)
     std::string Language;
     try {
         const TMemIniFile ini(GetSettingsFileName(Args));
-        SystemOption.MemReserve = ini.ReadBool("System", "MemReserve", false);
+        Settings.System.MemReserve = ini.ReadBool("System", "MemReserve", false);
         Language = ini.ReadString("System", "Language", "");
     } catch (const EVestroError&) {
         // The settings loader reports an unreadable file; here the defaults do.
-        SystemOption.MemReserve = false;
+        Settings.System.MemReserve = false;
     }
-    SystemOption.Language = Language.empty() ? GetDefaultLanguage() : Language;
+    Settings.System.Language = Language.empty() ? GetDefaultLanguage() : Language;
 }
 
 uint64_t GetMaxFreeBlockSize()

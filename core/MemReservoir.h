@@ -20,7 +20,7 @@ void InitStartupPaths();
 std::string GetSettingsFileName(const std::vector<std::string>& Args, std::vector<std::string>* Ignored = nullptr);
 
 // Reads [System] MemReserve and Language of the settings file into
-// SystemOption (Language defaults to GetDefaultLanguage when absent or
+// Settings.System (Language defaults to GetDefaultLanguage when absent or
 // empty). Needs ExeDir. An unreadable file leaves the defaults. Reserving
 // address space is pointless in a 64-bit process: MemReserve is only kept so
 // that the settings file keeps it.

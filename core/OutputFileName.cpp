@@ -10,7 +10,11 @@
 #include "platform/LocaleFormat.h"
 
 int32_t CurrentNumber = 1;
-TFolderFileCounts FolderFileCounts;
+TFolderFileCounts& FolderFileCounts()
+{
+    static TFolderFileCounts Counts;
+    return Counts;
+}
 
 namespace {
 
@@ -145,7 +149,7 @@ std::string WithoutTrailingSlash(std::string S)
 
 void ClearFolderFileCounts()
 {
-    FolderFileCounts.clear();
+    FolderFileCounts().clear();
 }
 
 int32_t ExtractStartNumber(std::string& Rule)
@@ -172,7 +176,7 @@ int32_t ExtractStartNumber(std::string& Rule, const TRunSettings& S)
 
 int32_t NextFolderFileCount(const std::string& Folder)
 {
-    return NextFolderFileCount(Folder, FolderFileCounts);
+    return NextFolderFileCount(Folder, FolderFileCounts());
 }
 
 int32_t NextFolderFileCount(const std::string& Folder, TFolderFileCounts& Counts)
@@ -226,7 +230,7 @@ void ResizeModeText(const TImageInfo&, const TScale& Scale, std::string& S, cons
 void MakeOutputFileName(const std::string& Rule, const TImageInfo& Info, int32_t Number, std::string& OutName,
                         const TScale& Scale, const TRunSettings& Settings)
 {
-    MakeOutputFileName(Rule, Info, Number, OutName, Scale, Settings, FolderFileCounts);
+    MakeOutputFileName(Rule, Info, Number, OutName, Scale, Settings, FolderFileCounts());
 }
 
 void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32_t Number, std::string& OutName,

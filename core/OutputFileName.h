@@ -24,7 +24,7 @@ extern int32_t CurrentNumber;
 // Per-folder counters of the <c> tokens: folder (ending in "/") -> last count.
 using TFolderFileCounts = std::map<std::string, int32_t>;
 // The GUI thread's counters (previews); a run counts in its own.
-extern TFolderFileCounts FolderFileCounts;
+TFolderFileCounts& FolderFileCounts();
 void ClearFolderFileCounts();
 
 // Removes every start-number token from Rule and returns the start value: the

@@ -96,8 +96,8 @@ int WritePNGFile(const std::string& FileName, const TImgInfo& Img, const TICCInf
 std::string PNGOUTPath()
 {
     std::error_code ec;
-    const fs::path own = fs::path(ExeDir) / "bin" / "zopflipng";
-    if (!ExeDir.empty() && fs::is_regular_file(own, ec))
+    const fs::path own = fs::path(Startup.ExeDir) / "bin" / "zopflipng";
+    if (!Startup.ExeDir.empty() && fs::is_regular_file(own, ec))
         return own.string();
     const char* path = std::getenv("PATH");
     std::string list = path ? path : "/usr/local/bin:/usr/bin:/bin";

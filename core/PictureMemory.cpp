@@ -15,9 +15,17 @@ namespace {
 constexpr uint64_t kFloor = uint64_t(256) << 20;
 constexpr const char SResultTooLarge[] = "result too large";
 
-thread_local uint64_t ScopeBudget = 0;         // 0: no settings scope on this thread
-thread_local TRunMemory* CurrentRun = nullptr; // the run whose share this thread holds
-thread_local uint64_t Held = 0;                // the share, bytes
+// What the calling thread holds.
+struct TThreadMemory {
+    uint64_t ScopeBudget = 0;         // 0: no settings scope on this thread
+    TRunMemory* CurrentRun = nullptr; // the run whose share this thread holds
+    uint64_t Held = 0;                // the share, bytes
+};
+TThreadMemory& ThisThread()
+{
+    thread_local TThreadMemory Memory;
+    return Memory;
+}
 
 int Workers(const TSystemOption& S)
 {
@@ -48,11 +56,11 @@ uint64_t PictureMemoryBudget(const TSystemOption& S)
 
 uint64_t PictureMemoryBudget()
 {
-    if (CurrentRun) {
-        const uint64_t Run = CurrentRun->HeldForRun();
-        return Run < CurrentRun->Total() ? CurrentRun->Total() - Run : 0;
+    if (ThisThread().CurrentRun) {
+        const uint64_t Run = ThisThread().CurrentRun->HeldForRun();
+        return Run < ThisThread().CurrentRun->Total() ? ThisThread().CurrentRun->Total() - Run : 0;
     }
-    return ScopeBudget != 0 ? ScopeBudget : PictureMemoryBudget(SystemOption);
+    return ThisThread().ScopeBudget != 0 ? ThisThread().ScopeBudget : PictureMemoryBudget(Settings.System);
 }
 
 // ---------------------------------------------------------------- the run's budget
@@ -130,48 +138,48 @@ void TRunMemory::Release(uint64_t Bytes)
 
 void HoldPictureMemoryForRun(uint64_t Bytes)
 {
-    if (CurrentRun)
-        CurrentRun->HoldForRun(Bytes);
+    if (ThisThread().CurrentRun)
+        ThisThread().CurrentRun->HoldForRun(Bytes);
 }
 
 // ---------------------------------------------------------------- scopes
 
 TPictureBudgetScope::TPictureBudgetScope(const TSystemOption& S)
-    : FOuterBudget(ScopeBudget), FOuterRun(CurrentRun), FOuterHeld(Held)
+    : FOuterBudget(ThisThread().ScopeBudget), FOuterRun(ThisThread().CurrentRun), FOuterHeld(ThisThread().Held)
 {
-    ScopeBudget = PictureMemoryBudget(S);
-    CurrentRun = nullptr;
-    Held = 0;
+    ThisThread().ScopeBudget = PictureMemoryBudget(S);
+    ThisThread().CurrentRun = nullptr;
+    ThisThread().Held = 0;
     // Blocks a batch worker keeps for its next picture stay within half of it.
-    platform::LimitPageReuse(ScopeBudget / 2);
+    platform::LimitPageReuse(ThisThread().ScopeBudget / 2);
 }
 
 TPictureBudgetScope::TPictureBudgetScope(TRunMemory& Run, uint64_t Bytes, const std::atomic<bool>* Cancel,
                                          const std::function<void()>& LetGo)
-    : FOuterBudget(ScopeBudget), FOuterRun(CurrentRun), FOuterHeld(Held)
+    : FOuterBudget(ThisThread().ScopeBudget), FOuterRun(ThisThread().CurrentRun), FOuterHeld(ThisThread().Held)
 {
     const uint64_t Room = Run.Total() - std::min(Run.Total(), Run.HeldForRun());
     Bytes = std::min(Bytes, Room);
-    ScopeBudget = 0;
-    CurrentRun = nullptr;
-    Held = 0;
+    ThisThread().ScopeBudget = 0;
+    ThisThread().CurrentRun = nullptr;
+    ThisThread().Held = 0;
     if (!Run.Admit(Bytes, Cancel, LetGo)) {
         FCancelled = true;
         return;
     }
-    CurrentRun = &Run;
-    Held = Bytes;
+    ThisThread().CurrentRun = &Run;
+    ThisThread().Held = Bytes;
     // What a worker keeps for its next picture is its part of half the budget.
     platform::LimitPageReuse(Run.Total() / (2 * uint64_t(Run.FWorkers)));
 }
 
 TPictureBudgetScope::~TPictureBudgetScope()
 {
-    if (CurrentRun)
-        CurrentRun->Release(Held);
-    ScopeBudget = FOuterBudget;
-    CurrentRun = FOuterRun;
-    Held = FOuterHeld;
+    if (ThisThread().CurrentRun)
+        ThisThread().CurrentRun->Release(ThisThread().Held);
+    ThisThread().ScopeBudget = FOuterBudget;
+    ThisThread().CurrentRun = FOuterRun;
+    ThisThread().Held = FOuterHeld;
 }
 
 // ---------------------------------------------------------------- checks
@@ -194,10 +202,10 @@ void CheckPictureMemory(uint64_t Bytes)
 {
     if (Bytes > PictureMemoryBudget())
         throw EVestroError(LoadResText(SPictureTooLarge));
-    if (CurrentRun && Bytes > Held) {
-        if (!CurrentRun->Grow(Held, Bytes))
+    if (ThisThread().CurrentRun && Bytes > ThisThread().Held) {
+        if (!ThisThread().CurrentRun->Grow(ThisThread().Held, Bytes))
             throw TPictureMemoryWait{Bytes};
-        Held = Bytes;
+        ThisThread().Held = Bytes;
     }
 }
 

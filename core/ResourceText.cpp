@@ -110,7 +110,7 @@ std::string LoadResText(const char* Text)
 
 void SetInterfaceLanguage(const std::string& Code)
 {
-    platform::IntlBindDomain(kDomain, ExeDir + "locale");
+    platform::IntlBindDomain(kDomain, Startup.ExeDir + "locale");
     platform::IntlSelectLanguage(IsPlainLanguageCode(Code) ? Code : std::string("en"));
 }
 
@@ -120,7 +120,7 @@ std::string FindCatalogue(const std::string& Code)
         return {};
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path root = fs::path(ExeDir) / "locale";
+    const fs::path root = fs::path(Startup.ExeDir) / "locale";
     // The exact name first: the common case, and no listing needed.
     if (fs::is_regular_file(root / Code / "LC_MESSAGES" / "default.mo", ec))
         return Code;

@@ -5,18 +5,18 @@
 TRunSettings TakeRunSettings()
 {
     TRunSettings S;
-    S.File = FileOption;
-    S.Resize = ResizeOption;
-    S.SPI = SPIOption;
-    S.System = SystemOption;
-    S.Bitmap = BitmapOption;
-    S.JPEG = JPEGOption;
-    S.PNG = PNGOption;
-    S.WIC = WICOption;
-    S.Metadata = MetadataOption;
-    S.Combine = CombineOption;
-    S.Background = DefaultBGColor;
-    S.RunMode = RunMode;
-    S.ColorReductionDropsAlpha = ColorReductionDropsAlpha;
+    S.File = Settings.File;
+    S.Resize = Settings.Resize;
+    S.SPI = Settings.SPI;
+    S.System = Settings.System;
+    S.Bitmap = Settings.Bitmap;
+    S.JPEG = Settings.JPEG;
+    S.PNG = Settings.PNG;
+    S.WIC = Settings.WIC;
+    S.Metadata = Settings.Metadata;
+    S.Combine = Settings.Combine;
+    S.Background = Settings.Background;
+    S.RunMode = Settings.RunMode;
+    S.ColorReductionDropsAlpha = Settings.ColorReductionDropsAlpha;
     return S;
 }

@@ -160,7 +160,11 @@ namespace {
 
 // Shadow coefficient, highlight coefficient and threshold in one word, so that
 // a filtering call can take all three at once while the GUI thread sets them.
-std::atomic<uint64_t> USMParams{0};
+std::atomic<uint64_t>& USMParams()
+{
+    static std::atomic<uint64_t> Word{0};
+    return Word;
+}
 
 int16_t AmountCoeff(uint32_t Amount)
 {
@@ -171,9 +175,9 @@ int16_t AmountCoeff(uint32_t Amount)
 
 void UpdateUSMParams(uint64_t Mask, uint64_t Value)
 {
-    uint64_t old = USMParams.load(std::memory_order_relaxed);
-    while (!USMParams.compare_exchange_weak(old, (old & ~Mask) | Value, std::memory_order_release,
-                                            std::memory_order_relaxed)) { }
+    uint64_t old = USMParams().load(std::memory_order_relaxed);
+    while (!USMParams().compare_exchange_weak(old, (old & ~Mask) | Value, std::memory_order_release,
+                                              std::memory_order_relaxed)) { }
 }
 
 } // namespace
@@ -191,7 +195,7 @@ void SetUSMThreshold(uint32_t Threshold)
 
 TUSMCoeffs GetUSMCoeffs(bool Is16BitMode)
 {
-    const uint64_t v = USMParams.load(std::memory_order_acquire);
+    const uint64_t v = USMParams().load(std::memory_order_acquire);
     TUSMCoeffs k;
     k.Shadow = int16_t(uint16_t(v));
     k.Highlight = int16_t(uint16_t(v >> 16));

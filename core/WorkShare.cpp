@@ -6,26 +6,31 @@
 #include <atomic>
 
 namespace {
-std::atomic<int> BusyWorkers{0};
+// How many batch workers are busy now.
+std::atomic<int>& BusyWorkers()
+{
+    static std::atomic<int> Count{0};
+    return Count;
 }
+} // namespace
 
 void BeginBusyWorker()
 {
-    ++BusyWorkers;
+    ++BusyWorkers();
 }
 
 void EndBusyWorker()
 {
-    --BusyWorkers;
+    --BusyWorkers();
 }
 
 int WorkThreadShare()
 {
-    const int busy = std::max(BusyWorkers.load(), 1);
+    const int busy = std::max(BusyWorkers().load(), 1);
     return std::max(platform::UsableProcessorCount() / busy, 1);
 }
 
 int WorkThreadLimit(int Wanted)
 {
-    return BusyWorkers.load() > 0 ? std::min(Wanted, WorkThreadShare()) : Wanted;
+    return BusyWorkers().load() > 0 ? std::min(Wanted, WorkThreadShare()) : Wanted;
 }

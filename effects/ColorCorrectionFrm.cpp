@@ -21,10 +21,18 @@ struct TTables {
 
 // The process-wide tables and the values they hold (see the header for who
 // writes them and when).
-TTables Shared;
-TColorAdjustParam SharedFor;
-bool SharedBuilt = false;
-std::mutex SharedLock;
+struct TSharedTables {
+    TTables Tables;
+    TColorAdjustParam For;
+    bool Built = false;
+    std::mutex Lock;
+};
+
+TSharedTables& Shared()
+{
+    static TSharedTables S;
+    return S;
+}
 
 void Build(const TColorAdjustParam& P, TTables& T)
 {
@@ -81,10 +89,10 @@ TColorAdjustParam TColorAdjust::Param() const
 void TColorAdjust::BuildTables() const
 {
     const TColorAdjustParam P = Param();
-    std::lock_guard<std::mutex> lock(SharedLock);
-    Build(P, Shared);
-    SharedFor = P;
-    SharedBuilt = true;
+    std::lock_guard<std::mutex> lock(Shared().Lock);
+    Build(P, Shared().Tables);
+    Shared().For = P;
+    Shared().Built = true;
 }
 
 void TColorAdjust::DoEffect(TImgInfo& Img, TEffectParams& Params)
@@ -92,16 +100,16 @@ void TColorAdjust::DoEffect(TImgInfo& Img, TEffectParams& Params)
     const TColorAdjustParam P = Param();
     {
         // The first picture of a run builds them; the others find them built.
-        std::lock_guard<std::mutex> lock(SharedLock);
-        const TColorAdjustParam& B = SharedFor;
-        if (!SharedBuilt || B.LumaMin != P.LumaMin || B.LumaMax != P.LumaMax || B.Chroma != P.Chroma ||
+        std::lock_guard<std::mutex> lock(Shared().Lock);
+        const TColorAdjustParam& B = Shared().For;
+        if (!Shared().Built || B.LumaMin != P.LumaMin || B.LumaMax != P.LumaMax || B.Chroma != P.Chroma ||
             B.Hue != P.Hue || B.Contrast != P.Contrast || B.RGBGamma != P.RGBGamma || B.YGamma != P.YGamma) {
-            Build(P, Shared);
-            SharedFor = P;
-            SharedBuilt = true;
+            Build(P, Shared().Tables);
+            Shared().For = P;
+            Shared().Built = true;
         }
     }
-    Apply(Img, Params.IsYCbCr, P, Shared);
+    Apply(Img, Params.IsYCbCr, P, Shared().Tables);
 }
 
 void TColorAdjust::ReadIniFile(TMemIniFile& Ini)

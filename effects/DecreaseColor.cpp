@@ -42,8 +42,8 @@ void DeleteWithRetries(const std::string& Path)
 
 std::string WorkFolder()
 {
-    if (!TempDir.empty())
-        return TempDir;
+    if (!Startup.TempDir.empty())
+        return Startup.TempDir;
     std::string T = std::filesystem::temp_directory_path().string();
     if (T.empty() || T.back() != '/')
         T += '/';
@@ -90,8 +90,8 @@ void DropAlpha(TImgInfo& Img, const TBGColor& Background)
 
 std::string FindQuantiserPath()
 {
-    const std::string Own = ExeDir + "bin/pngquant";
-    if (!ExeDir.empty() && platform::FileExists(Own))
+    const std::string Own = Startup.ExeDir + "bin/pngquant";
+    if (!Startup.ExeDir.empty() && platform::FileExists(Own))
         return Own;
     if (platform::FileExists(SystemQuantiser))
         return SystemQuantiser;
@@ -106,7 +106,7 @@ TDecreaseColorEffect::TDecreaseColorEffect()
 void TDecreaseColorEffect::UpdateLoaderFlag() const
 {
     // pngnqi's stand-in keeps alpha; the two palette tools did not.
-    ColorReductionDropsAlpha = FUse && FMode != 3;
+    Settings.ColorReductionDropsAlpha = FUse && FMode != 3;
 }
 
 void TDecreaseColorEffect::SetUse(bool Value)

@@ -217,7 +217,7 @@ void TEffectList::LoadExternalImage()
 void TEffectList::UpDateMenu()
 {
     // The lossless transform cannot be offered without its tool.
-    if (FJPEGTranEffect && !platform::FileExists(JPEGTranPath))
+    if (FJPEGTranEffect && !platform::FileExists(Startup.JPEGTranPath))
         FJPEGTranEffect->FUse = false;
     if (EffectHost)
         EffectHost->UpdateEffectStrip(*this);

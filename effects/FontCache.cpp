@@ -25,8 +25,17 @@
 
 namespace {
 
-std::once_flag FontDatabaseOnce;
-std::atomic<bool> FontDatabaseReady{false};
+// The font database is filled once per process.
+struct TFontDatabase {
+    std::once_flag Once;
+    std::atomic<bool> Ready{false};
+};
+
+TFontDatabase& FontDatabase()
+{
+    static TFontDatabase D;
+    return D;
+}
 
 void RequireGuiApplication()
 {
@@ -92,23 +101,23 @@ void NoFontSetUpAtExit()
     // configuration, and asking for it loads the whole set-up first. A run
     // that never drew text hands it an empty one instead.
     qAddPostRoutine([] {
-        if (!FontDatabaseReady)
+        if (!FontDatabase().Ready)
             FcConfigSetCurrent(FcConfigCreate());
     });
 }
 
 bool TextRenderingReady()
 {
-    return FontDatabaseReady;
+    return FontDatabase().Ready;
 }
 
 void InitTextRendering()
 {
     if (!qGuiApp)
         return;
-    std::call_once(FontDatabaseOnce, [] {
+    std::call_once(FontDatabase().Once, [] {
         (void)QFontDatabase::families();
-        FontDatabaseReady = true;
+        FontDatabase().Ready = true;
     });
 }
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-THistogramConvProc HistogramToYCbCr = HistogramToYCbCrSSE2;
+const THistogramConvProc HistogramToYCbCr = HistogramToYCbCrSSE2;
 
 void HistogramToYCbCrRef(const uint8_t* Src, uint32_t, uint8_t* Dst, uint32_t Width, uint32_t Channels)
 {

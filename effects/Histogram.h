@@ -45,7 +45,7 @@ using THistogramConvProc = void (*)(const uint8_t* Src, uint32_t SrcBytes, uint8
 void HistogramToYCbCrRef(const uint8_t* Src, uint32_t SrcBytes, uint8_t* Dst, uint32_t Width, uint32_t Channels);
 void HistogramToYCbCrSSE2(const uint8_t* Src, uint32_t SrcBytes, uint8_t* Dst, uint32_t Width, uint32_t Channels);
 // The converter that CalcHistogram uses: the SSE2 one (x86-64 baseline).
-extern THistogramConvProc HistogramToYCbCr;
+extern const THistogramConvProc HistogramToYCbCr;
 
 // Plane stride of the converters' output.
 inline uint64_t HistogramPlaneStride(uint32_t Width)

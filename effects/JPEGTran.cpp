@@ -122,8 +122,8 @@ std::string DamageWarning(const std::string& Said)
 
 std::string FindJPEGTranPath()
 {
-    const std::string Own = ExeDir + "bin/jpegtran";
-    if (!ExeDir.empty() && platform::FileExists(Own))
+    const std::string Own = Startup.ExeDir + "bin/jpegtran";
+    if (!Startup.ExeDir.empty() && platform::FileExists(Own))
         return Own;
     if (platform::FileExists(SystemJPEGTran))
         return SystemJPEGTran;
@@ -227,7 +227,7 @@ std::vector<std::string> TJPEGTran::MakeOptions(int64_t W, int64_t H, int32_t Ex
 
 void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
 {
-    const std::string Tool = JPEGTranPath.empty() ? FindJPEGTranPath() : JPEGTranPath;
+    const std::string Tool = Startup.JPEGTranPath.empty() ? FindJPEGTranPath() : Startup.JPEGTranPath;
     if (Tool.empty() || !platform::FileExists(Tool))
         FailTool(SToolNotFound, Tool.empty() ? std::string("jpegtran") : Tool);
     bool ResetOrientation = false;

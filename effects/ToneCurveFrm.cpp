@@ -429,7 +429,7 @@ void ApplyToneCurvePreview(TImgInfo& Img, const TCurveSet& Pt)
 
 std::string ToneCurvePresetDir()
 {
-    return DataDir + "ToneCurve/";
+    return Startup.DataDir + "ToneCurve/";
 }
 
 std::vector<std::string> ToneCurvePresetNames()

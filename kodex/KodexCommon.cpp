@@ -12,16 +12,20 @@
 namespace kodex {
 
 namespace {
-std::atomic<TKodexErrorCallback> ErrorCallback{nullptr};
-std::atomic<uint64_t> PictureMemoryLimit{0}; // 0: the default
-// Each thread's cancel flag, in a thread-specific key rather than a
-// thread_local: the library is loaded at run time, and its dynamic TLS trips
-// up the leak checker's thread scan.
-pthread_key_t CancelKey;
-pthread_once_t CancelKeyOnce = PTHREAD_ONCE_INIT;
+// The library's process-wide state.
+struct TLibraryState {
+    std::atomic<TKodexErrorCallback> ErrorCallback{nullptr};
+    std::atomic<uint64_t> PictureMemoryLimit{0}; // 0: the default
+    // Each thread's cancel flag, in a thread-specific key rather than a
+    // thread_local: the library is loaded at run time, and its dynamic TLS
+    // trips up the leak checker's thread scan.
+    pthread_key_t CancelKey;
+    pthread_once_t CancelKeyOnce = PTHREAD_ONCE_INIT;
+};
+TLibraryState Library;
 void MakeCancelKey()
 {
-    pthread_key_create(&CancelKey, nullptr);
+    pthread_key_create(&Library.CancelKey, nullptr);
 }
 
 // The profile's description: a v2 'desc' text (ASCII count + text) or the
@@ -70,7 +74,7 @@ bool ProfileDescription(const uint8_t* P, uint64_t Len, char* Out, size_t OutSiz
 
 void ReportError(const char* FileName, const char* Fmt, ...)
 {
-    const TKodexErrorCallback cb = ErrorCallback.load(std::memory_order_acquire);
+    const TKodexErrorCallback cb = Library.ErrorCallback.load(std::memory_order_acquire);
     if (!cb)
         return;
     char msg[512];
@@ -96,7 +100,7 @@ uint64_t ImageBytes(uint64_t Width, uint64_t Height, uint32_t Channels)
 
 uint64_t PictureBudget()
 {
-    const uint64_t set = PictureMemoryLimit.load(std::memory_order_relaxed);
+    const uint64_t set = Library.PictureMemoryLimit.load(std::memory_order_relaxed);
     if (set)
         return set;
     const uint64_t ram = platform::PhysicalMemoryBytes();
@@ -113,8 +117,8 @@ bool WithinBudget(uint64_t Bytes)
 
 bool Cancelled()
 {
-    pthread_once(&CancelKeyOnce, MakeCancelKey);
-    const auto* flag = static_cast<const std::atomic<bool>*>(pthread_getspecific(CancelKey));
+    pthread_once(&Library.CancelKeyOnce, MakeCancelKey);
+    const auto* flag = static_cast<const std::atomic<bool>*>(pthread_getspecific(Library.CancelKey));
     return flag && flag->load(std::memory_order_relaxed);
 }
 
@@ -324,13 +328,13 @@ void TakeExif(const TExifFacts& Facts, TKodexInfo& Info)
 
 KODEX_EXPORT int set_errormsg_callback(TKodexErrorCallback Callback)
 {
-    kodex::ErrorCallback.store(Callback, std::memory_order_release);
+    kodex::Library.ErrorCallback.store(Callback, std::memory_order_release);
     return 1;
 }
 
 KODEX_EXPORT int set_picture_memory_limit(uint64_t Bytes)
 {
-    kodex::PictureMemoryLimit.store(Bytes, std::memory_order_relaxed);
+    kodex::Library.PictureMemoryLimit.store(Bytes, std::memory_order_relaxed);
     return 1;
 }
 
@@ -344,6 +348,6 @@ KODEX_EXPORT int set_page_reuse(void* (*Take)(uint64_t Size, bool Grow), bool (*
 
 KODEX_EXPORT int set_cancel_flag(const std::atomic<bool>* Flag)
 {
-    pthread_once(&kodex::CancelKeyOnce, kodex::MakeCancelKey);
-    return pthread_setspecific(kodex::CancelKey, Flag) == 0 ? 1 : 0;
+    pthread_once(&kodex::Library.CancelKeyOnce, kodex::MakeCancelKey);
+    return pthread_setspecific(kodex::Library.CancelKey, Flag) == 0 ? 1 : 0;
 }

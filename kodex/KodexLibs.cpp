@@ -85,11 +85,15 @@ struct TLoad {
 
 // The sonames are the ones the build linked against (set by CMake). WebP's
 // demultiplexer library brings the decoder library with it.
-TLoad Loads[] = {
-    {KODEX_SONAME_TIFF, std::begin(TiffSymbols), std::end(TiffSymbols), {}, false, {}},
-    {KODEX_SONAME_WEBP, std::begin(WebPSymbols), std::end(WebPSymbols), {}, false, {}},
-    {KODEX_SONAME_HEIF, std::begin(HeifSymbols), std::end(HeifSymbols), {}, false, {}},
-};
+TLoad& LoadOf(TLibrary Lib)
+{
+    static TLoad Loads[] = {
+        {KODEX_SONAME_TIFF, std::begin(TiffSymbols), std::end(TiffSymbols), {}, false, {}},
+        {KODEX_SONAME_WEBP, std::begin(WebPSymbols), std::end(WebPSymbols), {}, false, {}},
+        {KODEX_SONAME_HEIF, std::begin(HeifSymbols), std::end(HeifSymbols), {}, false, {}},
+    };
+    return Loads[int(Lib)];
+}
 
 void Load(TLoad& L)
 {
@@ -114,7 +118,7 @@ void Load(TLoad& L)
 
 bool NeedLibrary(TLibrary Lib, bool Report)
 {
-    TLoad& L = Loads[int(Lib)];
+    TLoad& L = LoadOf(Lib);
     std::call_once(L.Once, Load, L);
     if (!L.Loaded && Report)
         ReportError("", "Cannot load %s", L.Why.c_str());

@@ -21,22 +21,27 @@ struct TGuardSlot {
     std::atomic<bool> Faulted{false};
 };
 constexpr int kSlots = 256;
-TGuardSlot Slots[kSlots];
-struct sigaction PreviousBus;
-uintptr_t PageBytes = 4096;
+// What the bus-error handler reads; plain memory, set up before it is installed.
+struct TBusGuard {
+    TGuardSlot Slots[kSlots];
+    struct sigaction PreviousBus;
+    uintptr_t PageBytes = 4096;
+};
+TBusGuard Guard;
 
 void OnBus(int Sig, siginfo_t* Info, void* Context)
 {
     const uintptr_t a = reinterpret_cast<uintptr_t>(Info->si_addr);
-    for (TGuardSlot& s : Slots) {
+    for (TGuardSlot& s : Guard.Slots) {
         const uintptr_t b = s.Begin.load(std::memory_order_acquire);
         if (b == 0 || a < b || a >= s.End.load(std::memory_order_acquire))
             continue;
         // The page lies past the file's new end: put zeros in its place and
         // let the reader go on (mmap is a plain system call, safe here).
         const int saved = errno;
-        void* page = reinterpret_cast<void*>(a & ~(PageBytes - 1));
-        const bool ok = mmap(page, PageBytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED;
+        void* page = reinterpret_cast<void*>(a & ~(Guard.PageBytes - 1));
+        const bool ok =
+            mmap(page, Guard.PageBytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED;
         errno = saved;
         if (ok) {
             s.Faulted.store(true, std::memory_order_release);
@@ -46,13 +51,13 @@ void OnBus(int Sig, siginfo_t* Info, void* Context)
     }
     // Not one of ours: whatever handled SIGBUS before (a sanitizer, the
     // default action) handles it.
-    if (PreviousBus.sa_flags & SA_SIGINFO) {
-        if (PreviousBus.sa_sigaction) {
-            PreviousBus.sa_sigaction(Sig, Info, Context);
+    if (Guard.PreviousBus.sa_flags & SA_SIGINFO) {
+        if (Guard.PreviousBus.sa_sigaction) {
+            Guard.PreviousBus.sa_sigaction(Sig, Info, Context);
             return;
         }
-    } else if (PreviousBus.sa_handler != SIG_DFL && PreviousBus.sa_handler != SIG_IGN) {
-        PreviousBus.sa_handler(Sig);
+    } else if (Guard.PreviousBus.sa_handler != SIG_DFL && Guard.PreviousBus.sa_handler != SIG_IGN) {
+        Guard.PreviousBus.sa_handler(Sig);
         return;
     }
     signal(SIGBUS, SIG_DFL); // the fault repeats on return and ends the process as it would have
@@ -62,12 +67,12 @@ void InstallGuard()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        PageBytes = uintptr_t(sysconf(_SC_PAGESIZE));
+        Guard.PageBytes = uintptr_t(sysconf(_SC_PAGESIZE));
         struct sigaction sa = {};
         sa.sa_sigaction = OnBus;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = SA_SIGINFO | SA_RESTART;
-        sigaction(SIGBUS, &sa, &PreviousBus);
+        sigaction(SIGBUS, &sa, &Guard.PreviousBus);
     });
 }
 
@@ -75,7 +80,7 @@ int ClaimSlot()
 {
     for (int i = 0; i < kSlots; ++i) {
         bool expected = false;
-        if (Slots[i].Used.compare_exchange_strong(expected, true, std::memory_order_acq_rel))
+        if (Guard.Slots[i].Used.compare_exchange_strong(expected, true, std::memory_order_acq_rel))
             return i;
     }
     return -1;
@@ -99,19 +104,19 @@ bool TMappedFile::Open(const std::string& Path)
         return false;
     }
     const uint64_t size = uint64_t(st.st_size);
-    const uint64_t mapped = (size + PageBytes - 1) & ~uint64_t(PageBytes - 1);
+    const uint64_t mapped = (size + Guard.PageBytes - 1) & ~uint64_t(Guard.PageBytes - 1);
     const int slot = ClaimSlot();
     void* p = slot >= 0 ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
     const int saved = errno;
     ::close(fd);
     if (p == MAP_FAILED) {
         if (slot >= 0)
-            Slots[slot].Used.store(false, std::memory_order_release);
+            Guard.Slots[slot].Used.store(false, std::memory_order_release);
         errno = saved;
         return false;
     }
     madvise(p, size, MADV_SEQUENTIAL);
-    TGuardSlot& s = Slots[slot];
+    TGuardSlot& s = Guard.Slots[slot];
     s.Faulted.store(false, std::memory_order_relaxed);
     s.End.store(reinterpret_cast<uintptr_t>(p) + mapped, std::memory_order_release);
     s.Begin.store(reinterpret_cast<uintptr_t>(p), std::memory_order_release);
@@ -126,7 +131,7 @@ void TMappedFile::Close()
 {
     if (!FData)
         return;
-    TGuardSlot& s = Slots[FSlot];
+    TGuardSlot& s = Guard.Slots[FSlot];
     s.Begin.store(0, std::memory_order_release);
     s.End.store(0, std::memory_order_release);
     munmap(const_cast<uint8_t*>(FData), FMapped);
@@ -138,7 +143,7 @@ void TMappedFile::Close()
 
 bool TMappedFile::Damaged() const
 {
-    return FData && Slots[FSlot].Faulted.load(std::memory_order_acquire);
+    return FData && Guard.Slots[FSlot].Faulted.load(std::memory_order_acquire);
 }
 
 uint64_t ReleaseMappedPages(const uint8_t* Data, uint64_t From, uint64_t To)

@@ -79,22 +79,30 @@ void Unmap(void* P) noexcept
 
 // The scope of the calling thread, in a thread-specific key rather than a
 // thread_local: the codec library's copy is loaded at run time, and its
-// dynamic TLS trips up the leak checker's thread scan.
-pthread_key_t ReuseKey;
-pthread_once_t ReuseKeyOnce = PTHREAD_ONCE_INIT;
+// dynamic TLS trips up the leak checker's thread scan. And where pages are
+// forwarded to (ForwardPageReuse).
+struct TPageState {
+    pthread_key_t ReuseKey;
+    pthread_once_t ReuseKeyOnce = PTHREAD_ONCE_INIT;
+    std::atomic<TPageTakeProc> ForwardTake{nullptr};
+    std::atomic<TPageKeepProc> ForwardKeep{nullptr};
+};
+TPageState& Pages()
+{
+    static TPageState State;
+    return State;
+}
+
 void MakeReuseKey()
 {
-    pthread_key_create(&ReuseKey, nullptr);
+    pthread_key_create(&Pages().ReuseKey, nullptr);
 }
 
 TPageReuse* ThreadReuse() noexcept
 {
-    pthread_once(&ReuseKeyOnce, MakeReuseKey);
-    return static_cast<TPageReuse*>(pthread_getspecific(ReuseKey));
+    pthread_once(&Pages().ReuseKeyOnce, MakeReuseKey);
+    return static_cast<TPageReuse*>(pthread_getspecific(Pages().ReuseKey));
 }
-
-std::atomic<TPageTakeProc> ForwardTake{nullptr};
-std::atomic<TPageKeepProc> ForwardKeep{nullptr};
 
 void* MapFresh(uint64_t Size, bool ManyWriters) noexcept
 {
@@ -198,13 +206,13 @@ void LimitPageReuse(uint64_t Cap) noexcept
 
 void ForwardPageReuse(TPageTakeProc Take, TPageKeepProc Keep) noexcept
 {
-    ForwardTake.store(Take, std::memory_order_release);
-    ForwardKeep.store(Keep, std::memory_order_release);
+    Pages().ForwardTake.store(Take, std::memory_order_release);
+    Pages().ForwardKeep.store(Keep, std::memory_order_release);
 }
 
 TPageReuse::TPageReuse(uint64_t Cap) noexcept : FCap(Cap), FOuter(ThreadReuse())
 {
-    pthread_setspecific(ReuseKey, this);
+    pthread_setspecific(Pages().ReuseKey, this);
 }
 
 TPageReuse::~TPageReuse()
@@ -212,7 +220,7 @@ TPageReuse::~TPageReuse()
     for (void* p : FBlock)
         if (p)
             Unmap(p);
-    pthread_setspecific(ReuseKey, FOuter);
+    pthread_setspecific(Pages().ReuseKey, FOuter);
 }
 
 int TPageReuse::Count() const noexcept
@@ -230,7 +238,7 @@ void* PageAlloc(uint64_t Size, bool ManyWriters) noexcept
 
 void* PageAllocDirty(uint64_t Size, bool ManyWriters, bool* Fresh) noexcept
 {
-    const TPageTakeProc take = ForwardTake.load(std::memory_order_acquire);
+    const TPageTakeProc take = Pages().ForwardTake.load(std::memory_order_acquire);
     void* p = take ? take(Size, !ManyWriters) : TakeKeptPages(Size, !ManyWriters);
     bool fresh = false;
     if (!p) {
@@ -251,7 +259,7 @@ void PageFree(void* P) noexcept
 {
     if (!P)
         return;
-    const TPageKeepProc keep = ForwardKeep.load(std::memory_order_acquire);
+    const TPageKeepProc keep = Pages().ForwardKeep.load(std::memory_order_acquire);
     if (keep ? keep(P) : KeepPages(P))
         return;
     Unmap(P);

@@ -17,7 +17,12 @@ extern char** environ;
 
 namespace {
 
-std::string ToolLauncher;
+// The helper that starts external tools tied to this process (SetToolLauncher).
+std::string& ToolLauncher()
+{
+    static std::string Path;
+    return Path;
+}
 
 bool IsExecutableFile(const std::string& Path)
 {
@@ -53,13 +58,13 @@ pid_t Spawn(const std::vector<std::string>& Args, bool Quiet = false, int OutFd 
     if (Args.empty() || Args[0].empty())
         return -1;
     std::vector<std::string> launched;
-    if (Tied && !ToolLauncher.empty()) {
+    if (Tied && !ToolLauncher().empty()) {
         // A program that is not there is still "not started" (-1), not a
         // launcher that failed.
         const std::string program = FindProgram(Args[0]);
         if (program.empty())
             return -1;
-        launched = {ToolLauncher, std::to_string(getpid())};
+        launched = {ToolLauncher(), std::to_string(getpid())};
         if (MemoryLimit != 0)
             launched.push_back("--memory-limit=" + std::to_string(MemoryLimit));
         launched.push_back(program);
@@ -134,7 +139,7 @@ bool TProcessCancel::Cancelled() const
 
 void SetToolLauncher(const std::string& Path)
 {
-    ToolLauncher = IsExecutableFile(Path) ? Path : std::string();
+    ToolLauncher() = IsExecutableFile(Path) ? Path : std::string();
 }
 
 int TProcessCancel::Start(const std::vector<std::string>& Args, bool Quiet, int OutFd, uint64_t MemoryLimit)

@@ -12,13 +12,19 @@
 namespace platform {
 
 namespace {
-int SignalWriteFd = -1;
+// The write end of the stop pipe; constant-initialized, so the signal handler
+// may read it.
+int& SignalWriteFd()
+{
+    static int Fd = -1;
+    return Fd;
+}
 
 void OnStopSignal(int)
 {
     // Only async-signal-safe calls here; a full pipe just drops the byte.
     const char c = 1;
-    [[maybe_unused]] ssize_t n = write(SignalWriteFd, &c, 1);
+    [[maybe_unused]] ssize_t n = write(SignalWriteFd(), &c, 1);
 }
 } // namespace
 
@@ -94,7 +100,7 @@ int CatchStopSignals()
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
         return -1;
-    SignalWriteFd = fds[1];
+    SignalWriteFd() = fds[1];
     struct sigaction sa = {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);

@@ -113,8 +113,8 @@ bool CheckBlankValueText(const std::string& Text, int32_t BlankType, int64_t W, 
 TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner)
 {
     setWindowTitle(Text("AddBlank"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     auto* SizeBox = new QGroupBox(Text("BlankSize"), this);
     auto* SizeGrid = new QGridLayout(SizeBox);
@@ -237,8 +237,8 @@ TAddBlankForm::TAddBlankForm(QWidget* Owner) : TPreviewBaseForm(Owner)
 
     KeepCaptionWhole(this);
     adjustSize();
-    if (PreviewForm)
-        PreviewForm->DlgWidth = width();
+    if (PreviewWindows.PreviewForm)
+        PreviewWindows.PreviewForm->DlgWidth = width();
 }
 
 TAddBlankForm::~TAddBlankForm() = default;
@@ -463,8 +463,8 @@ void TAddBlankForm::PreviewClicked()
         return;
     if (PreviewBox->isChecked())
         RequestPreview();
-    if (PreviewForm)
-        PreviewForm->setVisible(PreviewBox->isChecked());
+    if (PreviewWindows.PreviewForm)
+        PreviewWindows.PreviewForm->setVisible(PreviewBox->isChecked());
 }
 
 void TAddBlankForm::changeEvent(QEvent* e)

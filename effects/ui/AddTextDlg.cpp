@@ -99,8 +99,8 @@ private:
 TAddTextForm::TAddTextForm(QWidget* Owner, TAddTextPreviewLoader Loader) : QDialog(Owner), FLoader(std::move(Loader))
 {
     setWindowTitle(Text("AddText"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     const QString Help = Text(SAddTextHelp).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     TextEdit = new QPlainTextEdit(this);

@@ -54,8 +54,8 @@ TCompositeOptionForm::TCompositeOptionForm(QWidget* Owner, TCompositePreviewLoad
     : QDialog(Owner), FLoader(std::move(Loader)), FFileLoader(FileLoader ? std::move(FileLoader) : LoadWithEffect)
 {
     setWindowTitle(Text("Composite"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
     setAcceptDrops(true);
 
     PreviewArea = new TDragPreviewArea(this, this, PreviewWidth, PreviewHeight);

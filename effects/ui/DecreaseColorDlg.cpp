@@ -55,8 +55,8 @@ void SelectDither(QComboBox* List, int32_t Type, int32_t Mode)
 TDecreaseColorForm::TDecreaseColorForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(Text("Decrease Color"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     FlaxcButton = new QRadioButton(QStringLiteral("FLAXC.exe"), this);
     IzyinsButton = new QRadioButton(QStringLiteral("iZYINS.exe"), this);

@@ -34,8 +34,8 @@ constexpr double BT709[3] = {0.2125, 0.7154, 0.0721};
 TGrayscaleForm::TGrayscaleForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(Text("Convert to grayscale"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     WeightsList = new QComboBox(this);
     WeightsList->addItems({"ITU-R BT.601", "ITU-R BT.709", Text("Custom")});

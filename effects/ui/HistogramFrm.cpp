@@ -20,8 +20,6 @@
 #include <cstdio>
 #include <cstring>
 
-THistogramForm* HistogramForm = nullptr;
-
 namespace {
 
 constexpr int Baseline = 128;
@@ -80,8 +78,8 @@ THistogramForm::THistogramForm(QWidget* Owner)
     setWindowTitle(Text("Histogram"));
     // Shown beside a dialog that keeps the keys.
     setAttribute(Qt::WA_ShowWithoutActivating);
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
     BackBuf.fill(Qt::white);
 
     ChannelLabel = new QLabel(Text("Channel"), this);
@@ -105,10 +103,10 @@ THistogramForm::THistogramForm(QWidget* Owner)
     layout->addWidget(ValueLabel);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    if (PreviewOption.HistogramType == 1)
+    if (Settings.Preview.HistogramType == 1)
         LogButton->setChecked(true);
     // A channel outside the list (a hand-edited settings file) shows RGB.
-    const int channel = PreviewOption.HistogramChannel;
+    const int channel = Settings.Preview.HistogramChannel;
     ChannelList->setCurrentIndex(channel >= ViewRGB && channel <= ViewCbCr ? channel : ViewRGB);
     HistogramType = ChannelList->currentIndex() >= ViewY ? 1 : 0;
 
@@ -147,8 +145,8 @@ void THistogramForm::UpdateHistogram(const uint32_t* Counts)
 
 void THistogramForm::SaveOption()
 {
-    PreviewOption.HistogramType = LinearButton->isChecked() ? 0 : 1;
-    PreviewOption.HistogramChannel = ChannelList->currentIndex();
+    Settings.Preview.HistogramType = LinearButton->isChecked() ? 0 : 1;
+    Settings.Preview.HistogramChannel = ChannelList->currentIndex();
 }
 
 void THistogramForm::ChannelChanged()
@@ -300,13 +298,13 @@ class THistogramWindow : public THistogramWindowHook {
 public:
     explicit THistogramWindow(QWidget* Owner) : FForm(new THistogramForm(Owner))
     {
-        delete HistogramForm;
-        HistogramForm = FForm;
+        delete PreviewWindows.HistogramForm;
+        PreviewWindows.HistogramForm = FForm;
     }
     ~THistogramWindow() override
     {
-        if (HistogramForm == FForm)
-            HistogramForm = nullptr;
+        if (PreviewWindows.HistogramForm == FForm)
+            PreviewWindows.HistogramForm = nullptr;
         delete FForm;
     }
     void Count(const TImgInfo& Img, int32_t Mode, TMultiThread& MT, THistogramCounts& Counts) override

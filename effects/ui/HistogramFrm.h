@@ -4,6 +4,7 @@
 // HistogramForm, created and released with a preview dialog; GUI thread only.
 #pragma once
 #include "effects/Histogram.h"
+#include "effects/ui/PreviewWindows.h"
 
 #include <QImage>
 #include <QWidget>
@@ -89,8 +90,6 @@ private:
     void ChannelChanged();
     void DrawTable(const uint32_t* Table, QRgb Color, int Strength);
 };
-
-extern THistogramForm* HistogramForm;
 
 class THistogramWindowHook;
 // Makes the histogram window of a preview dialog (the process-wide

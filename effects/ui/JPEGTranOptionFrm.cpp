@@ -26,8 +26,8 @@ QString Text(const char* S)
 TJPEGTranOptionForm::TJPEGTranOptionForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(Text("JPEGTran Settings"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     chbOptimize = new QCheckBox(Text("Optimize"), this);
     chbProgressive = new QCheckBox(Text("Progressive JPEG"), this);

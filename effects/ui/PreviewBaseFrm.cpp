@@ -18,8 +18,7 @@
 #include <condition_variable>
 #include <cstring>
 
-std::function<THistogramWindowHook*(QWidget* Owner)> CreateHistogramWindow = NewHistogramWindow;
-TImageInfoList* PreviewFileList = nullptr;
+TPreviewWindows PreviewWindows = {nullptr, nullptr, NewHistogramWindow, nullptr};
 
 // ------------------------------------------------------------------ image routines
 
@@ -151,15 +150,16 @@ bool TCustomPreviewThread::TakeRequest()
         TPreviewBaseForm* P = Parent;
         CopyImgInfo(P->Master, Img);
         P->FNeedUpdatePreview = false;
-        if (PreviewForm)
-            PreviewForm->CanMove = true;
+        if (PreviewWindows.PreviewForm)
+            PreviewWindows.PreviewForm->CanMove = true;
         ReadParams();
         ShowHistogram = P->Histogram && P->UseHistogram && P->IsHistogramChecked();
         CalcHistogramMode = ShowHistogram && P->Histogram->ChannelIndex() >= 4 ? 2 : 1;
-        AllViewMode = !PreviewForm || PreviewForm->ViewMode() == 0;
+        AllViewMode = !PreviewWindows.PreviewForm || PreviewWindows.PreviewForm->ViewMode() == 0;
         PreviewWidth = int32_t(P->Src2.Width);
         PreviewHeight = int32_t(P->Src2.Height);
-        FitArea = PreviewForm ? PreviewForm->GetClientSize() : TSize{PreviewWidth, PreviewHeight};
+        FitArea = PreviewWindows.PreviewForm ? PreviewWindows.PreviewForm->GetClientSize()
+                                             : TSize{PreviewWidth, PreviewHeight};
         SourceWidth = P->Master.Width;
         SourceHeight = P->Master.Height;
     });
@@ -240,10 +240,10 @@ void TCustomSpotPreviewThread::Execute()
         if (Terminated())
             break;
         const bool Ok = Synchronize([this] {
-            Skip = !PreviewForm || PreviewForm->ViewMode() == 0;
+            Skip = !PreviewWindows.PreviewForm || PreviewWindows.PreviewForm->ViewMode() == 0;
             if (Skip)
                 return;
-            Spot = PreviewForm->GetViewRect();
+            Spot = PreviewWindows.PreviewForm->GetViewRect();
             CropImgInfo(Parent->Master, Img, Spot);
             ReadParams();
         });
@@ -257,7 +257,7 @@ void TCustomSpotPreviewThread::Execute()
             continue;
         }
         if (!Synchronize([this] {
-                if (PreviewForm && PreviewForm->ViewMode() != 0)
+                if (PreviewWindows.PreviewForm && PreviewWindows.PreviewForm->ViewMode() != 0)
                     Parent->UpdatePreview(Img, Spot);
             }))
             break;
@@ -272,7 +272,7 @@ namespace {
 void SetUpPreviewResizer(TResizer& R, uint32_t Threads)
 {
     R.SetMaxThreadNum(int32_t(Threads));
-    switch (PreviewOption.ResizeMode) {
+    switch (Settings.Preview.ResizeMode) {
     case 0:
         R.SetDecimationMode(1, new TAreaAverage);
         break;
@@ -296,17 +296,17 @@ void ReplaceAndRepaint(TImgInfo& Target, const TImgInfo& Src)
     const bool Resized = Copy.Width != Target.Width || Copy.Height != Target.Height;
     FreeImg(Target);
     Target = Copy;
-    if (PreviewForm && Resized)
-        PreviewForm->UpdateBitmapInfo();
-    else if (PreviewForm)
-        PreviewForm->RepaintPicture();
+    if (PreviewWindows.PreviewForm && Resized)
+        PreviewWindows.PreviewForm->UpdateBitmapInfo();
+    else if (PreviewWindows.PreviewForm)
+        PreviewWindows.PreviewForm->RepaintPicture();
 }
 
 } // namespace
 
 TPreviewBaseForm::TPreviewBaseForm(QWidget* Owner) : QDialog(Owner)
 {
-    const uint32_t N = uint32_t(std::max(SystemOption.ProcessorCount, 1));
+    const uint32_t N = uint32_t(std::max(Settings.System.ProcessorCount, 1));
     MT = std::make_unique<TMultiThread>(N);
     PreviewMT = std::make_unique<TMultiThread>((N + 1) / 2);
     SpotPreviewMT = std::make_unique<TMultiThread>((N + 1) / 2);
@@ -314,21 +314,21 @@ TPreviewBaseForm::TPreviewBaseForm(QWidget* Owner) : QDialog(Owner)
     PreviewRS = std::make_unique<TResizer>();
     SetUpPreviewResizer(*RS, MT->MaxThread());
     SetUpPreviewResizer(*PreviewRS, PreviewMT->MaxThread());
-    delete PreviewForm;
+    delete PreviewWindows.PreviewForm;
     // Both windows are owned by this dialog, not by the main window: they stay
     // above the main window and, this dialog being modal, still take keys and
     // the mouse.
-    PreviewForm = new TPreviewForm(this);
-    if (CreateHistogramWindow)
-        Histogram.reset(CreateHistogramWindow(this));
+    PreviewWindows.PreviewForm = new TPreviewForm(this);
+    if (PreviewWindows.CreateHistogramWindow)
+        Histogram.reset(PreviewWindows.CreateHistogramWindow(this));
 }
 
 TPreviewBaseForm::~TPreviewBaseForm()
 {
     StopPreviewThread();
     StopSpotPreviewThread();
-    delete PreviewForm;
-    PreviewForm = nullptr;
+    delete PreviewWindows.PreviewForm;
+    PreviewWindows.PreviewForm = nullptr;
     Histogram.reset();
     PreviewMT.reset();
     SpotPreviewMT.reset();
@@ -371,7 +371,8 @@ void TPreviewBaseForm::FitPreviewImages()
     FreeImg(Dest2);
     if (!Src.Mem)
         return;
-    const TSize C = PreviewForm ? PreviewForm->GetClientSize() : TSize{Src.Width, Src.Height};
+    const TSize C =
+        PreviewWindows.PreviewForm ? PreviewWindows.PreviewForm->GetClientSize() : TSize{Src.Width, Src.Height};
     const TSize S = previewgeom::FitSize(Src.Width, Src.Height, int32_t(C.cx), int32_t(C.cy));
     auto Fit = [&](const TImgInfo& From, TImgInfo& To) {
         if (S.cx == From.Width && S.cy == From.Height)
@@ -384,8 +385,8 @@ void TPreviewBaseForm::FitPreviewImages()
         Fit(Dest, Dest2);
     else
         CopyImgInfo(Src2, Dest2);
-    if (PreviewForm)
-        PreviewForm->SetAllViewImage(&Dest2, &Src2);
+    if (PreviewWindows.PreviewForm)
+        PreviewWindows.PreviewForm->SetAllViewImage(&Dest2, &Src2);
 }
 
 void TPreviewBaseForm::ReloadSource(bool)
@@ -393,9 +394,9 @@ void TPreviewBaseForm::ReloadSource(bool)
     StopPreviewThread();
     StopSpotPreviewThread();
     FreeImages();
-    if (!PreviewFileList || ImgIndex < 0 || ImgIndex >= PreviewFileList->Count())
+    if (!PreviewWindows.PreviewFileList || ImgIndex < 0 || ImgIndex >= PreviewWindows.PreviewFileList->Count())
         return;
-    TImageInfo* Info = PreviewFileList->Items(ImgIndex);
+    TImageInfo* Info = PreviewWindows.PreviewFileList->Items(ImgIndex);
     if (!LoadBeforeImage(*Info, Master, GetEffectID(), ImgIndex))
         return;
     if (UseHistogram && Histogram) {
@@ -407,26 +408,26 @@ void TPreviewBaseForm::ReloadSource(bool)
     CopyImgInfo(Master, Src);
     FitPreviewImages();
     CopyImgInfo(Src, Dest);
-    if (PreviewForm)
-        PreviewForm->SetPreviewImage(&Dest, &Src, false, QString::fromStdString(Info->Name()));
+    if (PreviewWindows.PreviewForm)
+        PreviewWindows.PreviewForm->SetPreviewImage(&Dest, &Src, false, QString::fromStdString(Info->Name()));
 }
 
 void TPreviewBaseForm::SetPreviewImageIndex(int32_t Index)
 {
     ImgIndex = Index;
     ReloadSource(false);
-    if (Master.Mem && PreviewForm) {
-        PreviewForm->OnResized = [this](QObject*) { PreviewResized(); };
-        PreviewForm->OnChangeViewMode = [this](QObject*) { PreviewViewModeChanged(); };
-        PreviewForm->OnClosed = [this](QObject* Sender) { PreviewClosed(Sender); };
-        PreviewForm->OnNextImg = [this](QObject*) { NextImage(); };
-        PreviewForm->OnPrevImg = [this](QObject*) { PrevImage(); };
+    if (Master.Mem && PreviewWindows.PreviewForm) {
+        PreviewWindows.PreviewForm->OnResized = [this](QObject*) { PreviewResized(); };
+        PreviewWindows.PreviewForm->OnChangeViewMode = [this](QObject*) { PreviewViewModeChanged(); };
+        PreviewWindows.PreviewForm->OnClosed = [this](QObject* Sender) { PreviewClosed(Sender); };
+        PreviewWindows.PreviewForm->OnNextImg = [this](QObject*) { NextImage(); };
+        PreviewWindows.PreviewForm->OnPrevImg = [this](QObject*) { PrevImage(); };
     }
 }
 
 int32_t SelectedPreviewEntry(const std::function<int32_t()>& Selected)
 {
-    const int32_t Count = PreviewFileList ? PreviewFileList->Count() : 0;
+    const int32_t Count = PreviewWindows.PreviewFileList ? PreviewWindows.PreviewFileList->Count() : 0;
     if (Count == 0)
         return -1;
     const int32_t Index = Selected ? Selected() : 0;
@@ -448,14 +449,14 @@ void TPreviewBaseForm::ShowSelectedEntry(const std::function<int32_t()>& Selecte
 
 void TPreviewBaseForm::NextImage()
 {
-    const int32_t Count = PreviewFileList ? PreviewFileList->Count() : 0;
+    const int32_t Count = PreviewWindows.PreviewFileList ? PreviewWindows.PreviewFileList->Count() : 0;
     ImgIndex = ImgIndex + 1 >= Count ? 0 : ImgIndex + 1;
     ReloadFromKey();
 }
 
 void TPreviewBaseForm::PrevImage()
 {
-    const int32_t Count = PreviewFileList ? PreviewFileList->Count() : 0;
+    const int32_t Count = PreviewWindows.PreviewFileList ? PreviewWindows.PreviewFileList->Count() : 0;
     ImgIndex = ImgIndex < 1 ? std::max(Count - 1, 0) : ImgIndex - 1;
     ReloadFromKey();
 }
@@ -476,11 +477,11 @@ void TPreviewBaseForm::PreviewViewModeChanged()
 {
     StopPreviewThread();
     StopSpotPreviewThread();
-    if (!PreviewForm)
+    if (!PreviewWindows.PreviewForm)
         return;
-    if (PreviewForm->ViewMode() == 0) {
+    if (PreviewWindows.PreviewForm->ViewMode() == 0) {
         FitPreviewImages();
-        PreviewForm->UpdateBitmapInfo();
+        PreviewWindows.PreviewForm->UpdateBitmapInfo();
     }
     // A worker stopped here may have been computing the newest values.
     RequestPreview();
@@ -490,9 +491,9 @@ void TPreviewBaseForm::PreviewResized()
 {
     StopPreviewThread();
     StopSpotPreviewThread();
-    if (PreviewForm && PreviewForm->ViewMode() == 0) {
+    if (PreviewWindows.PreviewForm && PreviewWindows.PreviewForm->ViewMode() == 0) {
         FitPreviewImages();
-        PreviewForm->UpdateBitmapInfo();
+        PreviewWindows.PreviewForm->UpdateBitmapInfo();
         // The after picture kept at full size is the source in the fit view:
         // the new fit is computed afresh rather than left unprocessed.
         RequestPreview();
@@ -515,8 +516,8 @@ void TPreviewBaseForm::UpdatePreview(const TImgInfo& PrevImg, const TRect& r)
         for (uint32_t y = 0; y < H; ++y)
             std::memcpy(MemRow(Dest, uint32_t(r.Top) + y) + uint64_t(r.Left) * Dest.Channels, MemRow(PrevImg, y),
                         uint64_t(W) * Dest.Channels);
-    if (PreviewForm)
-        PreviewForm->RepaintPicture();
+    if (PreviewWindows.PreviewForm)
+        PreviewWindows.PreviewForm->RepaintPicture();
 }
 
 void TPreviewBaseForm::UpdateAllPreview(const TImgInfo& PrevImg)
@@ -526,9 +527,9 @@ void TPreviewBaseForm::UpdateAllPreview(const TImgInfo& PrevImg)
 
 void TPreviewBaseForm::StartPreviewWork()
 {
-    if (!Master.Mem || !IsPreviewChecked() || !PreviewForm)
+    if (!Master.Mem || !IsPreviewChecked() || !PreviewWindows.PreviewForm)
         return;
-    const bool Zoomed = PreviewForm->ViewMode() != 0;
+    const bool Zoomed = PreviewWindows.PreviewForm->ViewMode() != 0;
     if (Zoomed) {
         if (!SpotPreviewThread && (SpotPreviewThread = CreateSpotPreviewThread(SpotPreviewMT.get())))
             SpotPreviewThread->Start();
@@ -541,7 +542,7 @@ void TPreviewBaseForm::StartPreviewWork()
         PreviewThread->Start();
     }
     FNeedUpdatePreview = true;
-    PreviewForm->CanMove = false;
+    PreviewWindows.PreviewForm->CanMove = false;
     PreviewThread->Signal();
 }
 
@@ -558,11 +559,11 @@ void TPreviewBaseForm::showEvent(QShowEvent* e)
     auto CentreIn = [&](const QRect& Area) {
         move(Area.left() + (Area.width() - width()) / 2, Area.top() + (Area.height() - height()) / 2);
     };
-    if (Dest.Mem && IsPreviewChecked() && PreviewForm) {
-        PreviewForm->DlgWidth = width();
-        PreviewForm->show();
+    if (Dest.Mem && IsPreviewChecked() && PreviewWindows.PreviewForm) {
+        PreviewWindows.PreviewForm->DlgWidth = width();
+        PreviewWindows.PreviewForm->show();
         FRemapOnActivate = true;
-        const QRect P = PreviewForm->geometry();
+        const QRect P = PreviewWindows.PreviewForm->geometry();
         QRect R(P.left() + P.width(), P.top(), width(), height());
         if (!OnScreen(R))
             R.moveLeft(P.left() + P.width() - width());
@@ -589,8 +590,8 @@ bool TPreviewBaseForm::event(QEvent* e)
 {
     if (e->type() == QEvent::WindowActivate && FRemapOnActivate) {
         FRemapOnActivate = false;
-        if (PreviewForm)
-            PreviewForm->Remap();
+        if (PreviewWindows.PreviewForm)
+            PreviewWindows.PreviewForm->Remap();
         // Mapped again, the histogram goes where the dialog's frame, now
         // known, says.
         const bool Histo = Histogram && Histogram->IsShown();

@@ -8,6 +8,7 @@
 // when stopping it.
 #pragma once
 #include "core/ImgInfo.h"
+#include "effects/ui/PreviewWindows.h"
 #include "effects/Effect.h" // TSize
 #include "platform/Event.h"
 
@@ -55,11 +56,6 @@ public:
     // Keeps the scale and channel for the next dialog (the dialog's OK).
     virtual void SaveOption() = 0;
 };
-// Made with a preview dialog (Owner: that dialog) and released with it.
-extern std::function<THistogramWindowHook*(QWidget* Owner)> CreateHistogramWindow;
-
-// The main window's file list, whose entries the dialogs preview; set by start-up.
-extern TImageInfoList* PreviewFileList;
 
 // The entry of PreviewFileList that a preview dialog opens on: the one
 // Selected gives (the list's selected entry), the first when Selected is

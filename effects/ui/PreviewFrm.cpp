@@ -25,8 +25,6 @@
 #include <cmath>
 #include <cstdlib>
 
-TPreviewForm* PreviewForm = nullptr;
-
 namespace {
 
 QString Tr(const char* Text)
@@ -180,8 +178,8 @@ TPreviewForm::TPreviewForm(QWidget* Owner)
     PictureArea->setAutoFillBackground(true);
     QPalette Pal = PictureArea->palette();
     Pal.setColor(QPalette::Window,
-                 QColor(std::min<int>(DefaultBGColor.Red, 255), std::min<int>(DefaultBGColor.Green, 255),
-                        std::min<int>(DefaultBGColor.Blue, 255)));
+                 QColor(std::min<int>(Settings.Background.Red, 255), std::min<int>(Settings.Background.Green, 255),
+                        std::min<int>(Settings.Background.Blue, 255)));
     PictureArea->setPalette(Pal);
     PictureArea->installEventFilter(this);
     Layout->addWidget(PictureArea, 1);
@@ -244,8 +242,8 @@ TPreviewForm::TPreviewForm(QWidget* Owner)
     FResizeSettle->setInterval(ResizeSettleMs);
     connect(FResizeSettle, &QTimer::timeout, this, [this] { AfterSizeSettled(); });
 
-    resize(std::max(PreviewOption.Width, 100), std::max(PreviewOption.Height, 100));
-    FViewMode = PreviewOption.ViewMode >= 0 && PreviewOption.ViewMode <= 4 ? PreviewOption.ViewMode : 0;
+    resize(std::max(Settings.Preview.Width, 100), std::max(Settings.Preview.Height, 100));
+    FViewMode = Settings.Preview.ViewMode >= 0 && Settings.Preview.ViewMode <= 4 ? Settings.Preview.ViewMode : 0;
 }
 
 TPreviewForm::~TPreviewForm()
@@ -255,12 +253,12 @@ TPreviewForm::~TPreviewForm()
     // the window manager adds), as showEvent puts them back.
     if (FWasShown) {
         const QRect G = geometry();
-        PreviewOption.Width = G.width();
-        PreviewOption.Height = G.height();
-        PreviewOption.Left = G.x();
-        PreviewOption.Top = G.y();
+        Settings.Preview.Width = G.width();
+        Settings.Preview.Height = G.height();
+        Settings.Preview.Left = G.x();
+        Settings.Preview.Top = G.y();
     }
-    PreviewOption.ViewMode = FViewMode;
+    Settings.Preview.ViewMode = FViewMode;
 }
 
 void TPreviewForm::SetPreviewImage(TImgInfo* ptr, TImgInfo* ptr2, bool, const QString& _Title)
@@ -858,9 +856,9 @@ void TPreviewForm::showEvent(QShowEvent* e)
     const QScreen* S = screen() ? screen() : QGuiApplication::primaryScreen();
     if (S) {
         const QRect Screen = S->geometry(), Work = S->availableGeometry();
-        const QRect Stored(PreviewOption.Left, PreviewOption.Top, width() + DlgWidth, height());
+        const QRect Stored(Settings.Preview.Left, Settings.Preview.Top, width() + DlgWidth, height());
         if (Screen.contains(Stored)) {
-            setGeometry(PreviewOption.Left, PreviewOption.Top, width(), height());
+            setGeometry(Settings.Preview.Left, Settings.Preview.Top, width(), height());
         } else {
             int32_t L = (Work.width() - width() - DlgWidth) / 2;
             if (L < 0)

@@ -7,6 +7,7 @@
 // GUI thread only.
 #pragma once
 #include "core/ImgInfo.h"
+#include "effects/ui/PreviewWindows.h"
 #include "effects/Effect.h" // TSize
 
 #include <QWidget>
@@ -65,7 +66,7 @@ public:
     // after SelectAll, where the adjusted rectangle is taken.
     using TChangeSelectRectEvent = std::function<void(TRect& r, QObject* Sender)>;
 
-    // Size, place and view mode come from PreviewOption; they are stored back
+    // Size, place and view mode come from Settings.Preview; they are stored back
     // when the window is destroyed. The window stays above Owner.
     explicit TPreviewForm(QWidget* Owner = nullptr);
     ~TPreviewForm() override;
@@ -174,7 +175,3 @@ private:
     bool FWasShown = false;
     bool FRemapping = false; // showEvent leaves place and view alone
 };
-
-// The process-wide preview window of the effect dialogs; made and released by
-// the open preview dialog, null otherwise.
-extern TPreviewForm* PreviewForm;

@@ -25,8 +25,8 @@ QString Text(const char* S)
 TRotationOptionForm::TRotationOptionForm(QWidget* Owner) : QDialog(Owner)
 {
     setWindowTitle(Text("Rotation"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     AllButton = new QRadioButton(Text("All"), this);
     LandscapeButton = new QRadioButton(Text("Landscape"), this);

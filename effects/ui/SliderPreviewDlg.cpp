@@ -28,8 +28,8 @@ QString Text(const char* S)
 TSliderPreviewForm::TSliderPreviewForm(QWidget* Owner, const std::string& Title) : TPreviewBaseForm(Owner)
 {
     setWindowTitle(QString::fromStdString(Title));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
     UseHistogram = true;
 }
 
@@ -101,8 +101,8 @@ void TSliderPreviewForm::FinishLayout(QVBoxLayout* Main, QLayout* Checks)
 
     if (Histogram)
         Histogram->Attach(this, HistogramBox, [this] { RequestPreview(); });
-    if (PreviewForm)
-        PreviewForm->DlgWidth = width();
+    if (PreviewWindows.PreviewForm)
+        PreviewWindows.PreviewForm->DlgWidth = width();
 }
 
 double TSliderPreviewForm::RowValue(int Row) const
@@ -147,15 +147,15 @@ void TSliderPreviewForm::EditChanged(int Row)
 
 void TSliderPreviewForm::PreviewClicked()
 {
-    if (Dest.Mem && PreviewForm) {
-        PreviewForm->setVisible(PreviewBox->isChecked());
+    if (Dest.Mem && PreviewWindows.PreviewForm) {
+        PreviewWindows.PreviewForm->setVisible(PreviewBox->isChecked());
         if (Histogram) {
             if (PreviewBox->isChecked() && HistogramBox->isChecked())
                 Histogram->Show();
             else
                 Histogram->Hide();
         }
-        if (PreviewForm->isVisible())
+        if (PreviewWindows.PreviewForm->isVisible())
             RequestPreview();
     }
     HistogramBox->setEnabled(PreviewBox->isChecked());

@@ -94,8 +94,8 @@ void TToneCurveBox::mouseReleaseEvent(QMouseEvent*)
 TToneCurveOptionForm::TToneCurveOptionForm(QWidget* Owner) : TPreviewBaseForm(Owner)
 {
     setWindowTitle(Text("Tone curve"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
     UseHistogram = true;
 
     PresetList = new QComboBox(this);
@@ -614,16 +614,16 @@ TCustomSpotPreviewThread* TToneCurveOptionForm::CreateSpotPreviewThread(TMultiTh
 
 void TToneCurveOptionForm::PreviewToggled()
 {
-    if (Master.Mem && PreviewForm) {
+    if (Master.Mem && PreviewWindows.PreviewForm) {
         const bool On = PreviewBox->isChecked();
-        PreviewForm->setVisible(On);
+        PreviewWindows.PreviewForm->setVisible(On);
         if (Histogram) {
             if (On && HistogramBox->isChecked())
                 Histogram->Show();
             else
                 Histogram->Hide();
         }
-        if (PreviewForm->isVisible())
+        if (PreviewWindows.PreviewForm->isVisible())
             RequestPreview();
         Redraw();
     }

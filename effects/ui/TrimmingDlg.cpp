@@ -79,8 +79,8 @@ QString Join(const char* Sep1, const std::string* V)
 TTrimmingOptionForm::TTrimmingOptionForm(QWidget* Owner) : TPreviewBaseForm(Owner)
 {
     setWindowTitle(Text("Trimming"));
-    if (!UIFontName.empty())
-        setFont(QFont(QString::fromStdString(UIFontName), UIFontSize > 0 ? UIFontSize : -1));
+    if (!Settings.UIFontName.empty())
+        setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
 
     ParamsList = new QComboBox(this);
     for (const char* S :
@@ -142,9 +142,9 @@ TTrimmingOptionForm::TTrimmingOptionForm(QWidget* Owner) : TPreviewBaseForm(Owne
 
     KeepCaptionWhole(this);
     adjustSize();
-    if (PreviewForm) {
-        PreviewForm->DlgWidth = width();
-        PreviewForm->SetOnChangeSelectRect([this](TRect& r, QObject*) { SelectRectChanged(r); });
+    if (PreviewWindows.PreviewForm) {
+        PreviewWindows.PreviewForm->DlgWidth = width();
+        PreviewWindows.PreviewForm->SetOnChangeSelectRect([this](TRect& r, QObject*) { SelectRectChanged(r); });
     }
 }
 
@@ -248,7 +248,7 @@ TRect TTrimmingOptionForm::UpdateSelectRect(const QString& Text, bool& Changed)
         case TRIM_ASPECT: {
             if (!(A > 0 && B > 0)) {
                 Changed = false;
-                return PreviewForm ? PreviewForm->SelectRect() : r;
+                return PreviewWindows.PreviewForm ? PreviewWindows.PreviewForm->SelectRect() : r;
             }
             // The effect holds positions to the picture's edges; so does the selection.
             const double X = std::clamp<double>(C, 0, 100), Y = std::clamp<double>(D, 0, 100);
@@ -271,8 +271,8 @@ TRect TTrimmingOptionForm::UpdateSelectRect(const QString& Text, bool& Changed)
             break;
         }
     }
-    if (PreviewForm)
-        PreviewForm->SetSelectRect(r);
+    if (PreviewWindows.PreviewForm)
+        PreviewWindows.PreviewForm->SetSelectRect(r);
     return r;
 }
 
@@ -380,8 +380,8 @@ void TTrimmingOptionForm::HandRatio()
     int32_t A = 0, B = 0;
     if (RatioList->currentIndex() > 0)
         ParseRatioPair(RatioList->currentText().toStdString(), A, B);
-    if (PreviewForm)
-        PreviewForm->SetSelectSize(TSize{A, B});
+    if (PreviewWindows.PreviewForm)
+        PreviewWindows.PreviewForm->SetSelectSize(TSize{A, B});
 }
 
 void TTrimmingOptionForm::SelectModeChanged()
@@ -428,11 +428,11 @@ void TTrimmingOptionForm::DeleteRatio()
 void TTrimmingOptionForm::PreviewClicked()
 {
     RatioPanel->setEnabled(PreviewBox->isChecked());
-    if (!Master.Mem || !PreviewForm)
+    if (!Master.Mem || !PreviewWindows.PreviewForm)
         return;
-    PreviewForm->setVisible(PreviewBox->isChecked());
+    PreviewWindows.PreviewForm->setVisible(PreviewBox->isChecked());
     if (PreviewBox->isChecked())
-        PreviewForm->RepaintPicture();
+        PreviewWindows.PreviewForm->RepaintPicture();
 }
 
 void TTrimmingOptionForm::OkClicked()
@@ -466,8 +466,8 @@ void TTrimmingOptionForm::ReloadSource(bool RequestAfter)
 
 void TTrimmingOptionForm::RequestPreview()
 {
-    if (PreviewForm)
-        PreviewForm->RepaintPicture();
+    if (PreviewWindows.PreviewForm)
+        PreviewWindows.PreviewForm->RepaintPicture();
 }
 
 bool TTrimmingOptionForm::IsPreviewChecked()

@@ -83,19 +83,19 @@ protected:
     // The window listing Args, shown, framed and active.
     void Open(const std::string& Settings, const std::vector<std::string>& Args = {}, int Listed = 0)
     {
-        const std::string Dist = ExeDir;
-        ExeDir = DataDir;
-        IniFileName = GetSettingsFileName({});
-        std::ofstream(IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
-                                   << "\nFileNameFormat=<old>\n[System]\nMaxThread=2\n"
-                                   << Settings;
-        LoadIniFile(IniFileName);
-        ExeDir = Dist; // the help and the tools of the built program
+        const std::string Dist = Startup.ExeDir;
+        Startup.ExeDir = Startup.DataDir;
+        Startup.IniFileName = GetSettingsFileName({});
+        std::ofstream(Startup.IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+                                           << "\nFileNameFormat=<old>\n[System]\nMaxThread=2\n"
+                                           << Settings;
+        LoadIniFile(Startup.IniFileName);
+        Startup.ExeDir = Dist; // the help and the tools of the built program
         Window = std::make_unique<TMainForm>(Args);
         Window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
         Window->activateWindow();
-        ASSERT_TRUE(WaitFor([&] { return Window->isActiveWindow() && FileList->Count() == Listed; }, 10000));
+        ASSERT_TRUE(WaitFor([&] { return Window->isActiveWindow() && App.FileList->Count() == Listed; }, 10000));
         QTest::qWait(300);
     }
     // Calls Answer with each modal window that opens, until it returns true;
@@ -223,12 +223,13 @@ TEST(Desktop, AnAtOnceRunNamesTheOutputFolderThatNothingOpens)
 // shows it: its run ends with the message, which the user closes (Return).
 TEST_F(WindowOnDesktop, DISABLED_AnAtOnceRunNamesTheOutputFolderThatNothingOpens)
 {
-    ExeDir = DataDir;
-    IniFileName = GetSettingsFileName({});
-    std::ofstream(IniFileName) << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
-                               << "\nShowDirectory=1\nFileNameFormat=<old>\n[Resize]\nRule=0\nSize1=50\n";
-    LoadIniFile(IniFileName);
-    ExeDir = VESTRO_DIST_DIR "/";
+    Startup.ExeDir = Startup.DataDir;
+    Startup.IniFileName = GetSettingsFileName({});
+    std::ofstream(Startup.IniFileName) << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory="
+                                       << (Dir / "out").string()
+                                       << "\nShowDirectory=1\nFileNameFormat=<old>\n[Resize]\nRule=0\nSize1=50\n";
+    LoadIniFile(Startup.IniFileName);
+    Startup.ExeDir = VESTRO_DIST_DIR "/";
     WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
     TProgressForm Run(true, {(Dir / "in" / "a.jpg").string()});
     QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
@@ -260,7 +261,7 @@ TEST_F(WindowOnDesktop, DISABLED_EveryFolderPickerOpensAt22_22FromItsDialog)
 {
     Open("");
     fs::create_directories(Dir / "plugins");
-    SPIPath = (Dir / "plugins").string();
+    Startup.SPIPath = (Dir / "plugins").string();
     // Each dialog is opened from the window's menu command, and its "..."
     // clicked; the picker's frame is measured against the dialog's.
     struct TCase {

@@ -174,14 +174,14 @@ void OpenEffectRow(TMainForm& W, const char* Section)
 
 void DialogFields::SetUp()
 {
-    if (!KodexLoaded)
+    if (!Startup.KodexLoaded)
         GTEST_SKIP() << "the codec library is not built";
     Dir = ScratchDir("fields");
     for (const char* Sub : {"in", "out", "before", "ini", "plugins"})
         fs::create_directories(Dir / Sub);
-    DataDir = Dir.string() + "/";
-    IniDir = DataDir + "ini/";
-    SystemOption.ProcessorCount = 4;
+    Startup.DataDir = Dir.string() + "/";
+    Startup.IniDir = Startup.DataDir + "ini/";
+    Settings.System.ProcessorCount = 4;
 
     // a.jpg carries Exif (orientation 1, 96 x 64 in its Exif IFD) and 96
     // dpi; b.bmp and c.png have four colours in blocks, few enough for a palette.
@@ -235,9 +235,9 @@ void DialogFields::SetUp()
 void DialogFields::TearDown()
 {
     Window.reset();
-    if (FileList)
-        FileList->Clear();
-    SPIOrder = KeptOrder;
+    if (App.FileList)
+        App.FileList->Clear();
+    Settings.SPIOrder = KeptOrder;
     fs::remove_all(Dir);
 }
 
@@ -286,7 +286,8 @@ void DialogFields::RunInto(const fs::path& File)
     Window->AddPaths(
         {(Dir / "in" / "a.jpg").string(), (Dir / "in" / "b.bmp").string(), (Dir / "in" / "c.png").string()});
     // The lossless transform lists JPEG files only.
-    ASSERT_TRUE(WaitFor([] { return FileList->Count() == (RunMode == 1 ? 1 : 3); })) << FileList->Count();
+    ASSERT_TRUE(WaitFor([] { return App.FileList->Count() == (Settings.RunMode == 1 ? 1 : 3); }))
+        << App.FileList->Count();
     Window->ConvertRun->trigger();
 }
 
@@ -646,10 +647,10 @@ TEST_F(DialogFields, FolderPickersStoreThePickedFolderUnderItsOwnKey)
         if (fs::exists(Dir / "plugins" / Spi))
             fs::copy_file(Dir / "plugins" / Spi, Own / Spi);
     struct TKeptExeDir {
-        std::string Kept = ExeDir;
-        ~TKeptExeDir() { ExeDir = Kept; }
+        std::string Kept = Startup.ExeDir;
+        ~TKeptExeDir() { Startup.ExeDir = Kept; }
     } KeptExeDir;
-    ExeDir = (Dir / "program").string() + "/";
+    Startup.ExeDir = (Dir / "program").string() + "/";
     const TFieldRow OwnRows[] = {
         Row<TSusiePluginOptionForm>("the program's own plug-in folder",
                                     [Own](auto& F) { PickPath(F.FolderButton, Own.string()); }, {"SPI/SPIDirectory="}),

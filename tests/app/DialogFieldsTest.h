@@ -153,7 +153,7 @@ inline void PickPath(QAbstractButton* Button, const std::string& Path)
 inline QString OtherFamily()
 {
     for (const QString& F : QFontDatabase::families())
-        if (F.toStdString() != UIFontName && !F.contains(' ') && !QFontDatabase::isPrivateFamily(F))
+        if (F.toStdString() != Settings.UIFontName && !F.contains(' ') && !QFontDatabase::isPrivateFamily(F))
             return F;
     return {};
 }
@@ -227,7 +227,7 @@ protected:
     void RunInto(const fs::path& File);
 
     TKeptSettings Kept;
-    std::string KeptOrder = SPIOrder;
+    std::string KeptOrder = Settings.SPIOrder;
     fs::path Dir;
     std::string BaseText;
     std::map<std::string, TBefore> Befores;

@@ -46,8 +46,8 @@ TEST_F(DialogTitlesUnderWM, EveryDialogShowsItsWholeTitleWhateverTheInterfaceFon
     // The title bar keeps its own font when the user picks a small one for
     // the dialogs.
     for (const int Size : {0, 6}) {
-        UIFontName = Size ? "DejaVu Sans" : "";
-        UIFontSize = Size;
+        Settings.UIFontName = Size ? "DejaVu Sans" : "";
+        Settings.UIFontSize = Size;
         for (const auto& [Name, Make] : Dialogs) {
             std::unique_ptr<QDialog> D(Make());
             D->show();

@@ -28,12 +28,12 @@ public:
     void Start()
     {
         Started = true;
-        SavedExeDir = ExeDir;
-        ExeDir = VESTRO_DIST_DIR "/";
+        SavedExeDir = Startup.ExeDir;
+        Startup.ExeDir = VESTRO_DIST_DIR "/";
         InitializeGlobals({});
         Dir = ScratchDir("effectdlg");
         UseDataFolder(Dir);
-        FileList->Clear();
+        App.FileList->Clear();
         ErrorLog.Clear();
     }
     void Stop()
@@ -42,10 +42,10 @@ public:
             return;
         Started = false;
         Window.reset();
-        if (FileList)
-            FileList->Clear();
+        if (App.FileList)
+            App.FileList->Clear();
         FinalizeGlobals();
-        ExeDir = SavedExeDir;
+        Startup.ExeDir = SavedExeDir;
         fs::remove_all(Dir);
     }
 
@@ -55,8 +55,8 @@ public:
         LoadTestSettings(Dir, Settings);
         Window = std::make_unique<TMainForm>(Args);
         Window->show();
-        ASSERT_TRUE(WaitFor([&] { return size_t(FileList->Count()) == Listed && Window->isVisible(); }))
-            << FileList->Count();
+        ASSERT_TRUE(WaitFor([&] { return size_t(App.FileList->Count()) == Listed && Window->isVisible(); }))
+            << App.FileList->Count();
     }
 
     // A W x H picture of one colour in in/, its path.
@@ -121,7 +121,7 @@ public:
     // The text of the preview window's status panel Index (0 size, 1 pointer or selection).
     static QString PreviewStatus(int Index)
     {
-        const QList<QLabel*> L = PreviewForm->findChild<QStatusBar*>()->findChildren<QLabel*>();
+        const QList<QLabel*> L = PreviewWindows.PreviewForm->findChild<QStatusBar*>()->findChildren<QLabel*>();
         return Index < L.size() ? L[Index]->text() : QString();
     }
     // Waits until the preview window shows a picture whose middle has colour C (within 3 per channel).
@@ -129,9 +129,10 @@ public:
     {
         return WaitFor(
             [&] {
-                if (!PreviewForm || !PreviewForm->isVisible() || PreviewForm->PaintBox()->width() < 4)
+                if (!PreviewWindows.PreviewForm || !PreviewWindows.PreviewForm->isVisible() ||
+                    PreviewWindows.PreviewForm->PaintBox()->width() < 4)
                     return false;
-                const QImage I = PreviewForm->PaintBox()->grab().toImage();
+                const QImage I = PreviewWindows.PreviewForm->PaintBox()->grab().toImage();
                 return Near(I.pixelColor(I.width() / 2, I.height() / 2), C);
             },
             10000);

@@ -808,14 +808,14 @@ TEST_F(Program, OptionDialogChoicesReachTheOutput)
     };
     for (int Dialog = 0; Dialog < 3; ++Dialog) {
         TKeptSettings Kept;
-        FileOption.AtOnce = true;
-        FileOption.SameDirectory = false;
-        FileOption.OutputDirectory = (Dir / "out").string();
-        FileOption.FileNameFormat = "<old>";
-        ResizeOption.Size1[0] = 50;
+        Settings.File.AtOnce = true;
+        Settings.File.SameDirectory = false;
+        Settings.File.OutputDirectory = (Dir / "out").string();
+        Settings.File.FileNameFormat = "<old>";
+        Settings.Resize.Size1[0] = 50;
         std::unique_ptr<QDialog> D;
         if (Dialog == 0) {
-            auto* F = new TJPEGOptionForm(JPEGOption);
+            auto* F = new TJPEGOptionForm(Settings.JPEG);
             D.reset(F);
             Type(F->QualityEdit, "75");
             F->SampleList->setFocus();
@@ -824,14 +824,14 @@ TEST_F(Program, OptionDialogChoicesReachTheOutput)
         } else if (Dialog == 1) {
             auto* F = new TMetadataOptionForm;
             D.reset(F);
-            JPEGOption.ConvertTo = 3;
+            Settings.JPEG.ConvertTo = 3;
             Click(F->KeepResolution);
             Type(F->Resolution, "300");
             Click(F->WritepHYs);
         } else {
-            auto* F = new TBitmapOptionForm(BitmapOption);
+            auto* F = new TBitmapOptionForm(Settings.Bitmap);
             D.reset(F);
-            JPEGOption.ConvertTo = 1;
+            Settings.JPEG.ConvertTo = 1;
             Click(F->IndexColorCheck);
         }
         D->show();

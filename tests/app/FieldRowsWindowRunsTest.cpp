@@ -26,7 +26,7 @@ protected:
         Window->Confirm = [](const QString&) { return true; };
         Window->Notice = [](const QString&) {};
         Window->show();
-        ASSERT_TRUE(WaitFor([] { return FileList->Count() == 3; })) << FileList->Count();
+        ASSERT_TRUE(WaitFor([] { return App.FileList->Count() == 3; })) << App.FileList->Count();
     }
     // The Run command, as F5 or the toolbar's Run button gives it.
     void Run() { Window->ConvertRun->trigger(); }
@@ -79,7 +79,7 @@ TEST_F(WindowRunEnd, AFailedCombineRunKeepsTheList)
     fs::last_write_time(Dir / "in" / "c.jpg", Stamp);
     Run();
     EXPECT_FALSE(Ran());
-    EXPECT_EQ(FileList->Count(), 3);
+    EXPECT_EQ(App.FileList->Count(), 3);
     EXPECT_EQ(Window->FileListView->model()->rowCount(), 3);
 
     WritePhoto(Dir / "in" / "c.jpg", 400, 300);

@@ -66,7 +66,7 @@ protected:
     void SetUp() override
     {
         TListsTest::SetUp();
-        FileOption.AtOnce = false;
+        Settings.File.AtOnce = false;
     }
     // Pictures written and listed, probed.
     void ListPictures(std::initializer_list<const char*> Names)
@@ -185,15 +185,15 @@ TEST_F(FileListFiles, PastesTakeTheNextFreeNumberAndNeverOverwrite)
     ASSERT_TRUE(GetImageInfo((Fresh / "clipboard1.bmp").string(), Info));
     EXPECT_EQ(std::make_pair(Info.Width, Info.Height), std::make_pair(5, 4));
     TImgInfo Back;
-    ASSERT_TRUE(LoadBitmapFromMemory((Fresh / "clipboard1.bmp").string(), Back, 0, DefaultBGColor,
-                                     BitmapOption.AlphaCheckType));
+    ASSERT_TRUE(LoadBitmapFromMemory((Fresh / "clipboard1.bmp").string(), Back, 0, Settings.Background,
+                                     Settings.Bitmap.AlphaCheckType));
     EXPECT_EQ(ScanLine(Back, 0)[0], 50); // blue of the top-left pixel
     EXPECT_EQ(ScanLine(Back, 0)[2], 200);
     FreeImg(Back);
 
     // Somebody's clipboard0.bmp is left as it is; the paste takes the next name.
     std::ofstream(Dir / "clipboard0.bmp") << "somebody's file";
-    FileOption.ClipBoardTempDir = Dir.string();
+    Settings.File.ClipBoardTempDir = Dir.string();
     TFileListView View;
     QGuiApplication::clipboard()->setImage(Picture);
     View.Paste();

@@ -28,8 +28,8 @@ protected:
         TListsTest::SetUp();
         std::string Err;
         ASSERT_TRUE(LoadKodex(std::string(VESTRO_DIST_DIR) + "/", Err)) << Err;
-        FileOption.FileNameFormat = "<old>";
-        PreviewOption.ViewerPath.clear();
+        Settings.File.FileNameFormat = "<old>";
+        Settings.Preview.ViewerPath.clear();
     }
     // A picture of W x H with a gradient, so that shrinking has work to do,
     // as JPEG or BMP by its name.
@@ -190,14 +190,14 @@ TEST_F(Previews, TheViewerGetsOneArgumentPerNameAndThePictureOnTheClipboard)
 
     const std::string Name = "it's a \"test\"; $(touch pwned) & `id` | x.bmp";
     Listed(Picture(Name, 30, 20));
-    PreviewOption.ViewerPath = "/bin/sh";
-    PreviewOption.ViewerOption = "\"" + Viewer() + "\" --title=$t --dir $p";
-    PreviewOption.ViewerOption2 = "\"" + Viewer() + "\" --new \"$T\"";
+    Settings.Preview.ViewerPath = "/bin/sh";
+    Settings.Preview.ViewerOption = "\"" + Viewer() + "\" --title=$t --dir $p";
+    Settings.Preview.ViewerOption2 = "\"" + Viewer() + "\" --new \"$T\"";
     ASSERT_TRUE(ViewerExists());
     QGuiApplication::clipboard()->clear();
     TListPreview Preview(nullptr);
     Preview.Execute(0, false);
-    EXPECT_THAT(ViewerGot(), ElementsAre(StartsWith("--title=" + Name + ":"), "--dir", ExeDir));
+    EXPECT_THAT(ViewerGot(), ElementsAre(StartsWith("--title=" + Name + ":"), "--dir", Startup.ExeDir));
     EXPECT_FALSE(fs::exists("pwned") || fs::exists(Dir / "pwned"));
     EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(30, 20));
     EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
@@ -223,8 +223,8 @@ TEST_F(Previews, AGrayAndAlphaPictureIsShownAsTheRunWritesIt)
     FreeImg(Img);
     ASSERT_EQ(Listed(P)->PictureFormat, pfPNG);
     // The loader keeps alpha only where the blending kernels exist.
-    const uint32_t SavedFeatures = CPUFeatures;
-    CPUFeatures = GetCPUFeatures();
+    const uint32_t SavedFeatures = Startup.CPUFeatures;
+    Startup.CPUFeatures = GetCPUFeatures();
 
     TListPreview Preview(nullptr);
     std::string Title;
@@ -241,7 +241,7 @@ TEST_F(Previews, AGrayAndAlphaPictureIsShownAsTheRunWritesIt)
         }
     });
     Preview.Execute(0, false);
-    CPUFeatures = SavedFeatures;
+    Startup.CPUFeatures = SavedFeatures;
     EXPECT_EQ(Title.rfind("Stripes.png:", 0), 0u) << Title;
     EXPECT_FALSE(Shown.isNull());
     EXPECT_EQ(std::make_tuple(ErrorLog.GetErrorCount(), Preview.Form()), std::make_tuple(0, nullptr));

@@ -195,8 +195,8 @@ protected:
     void SetUp() override
     {
         Dir = ScratchDir("hostile-values");
-        SystemOption.ProcessorCount = 4;
-        CPUFeatures = 4;
+        Settings.System.ProcessorCount = 4;
+        Startup.CPUFeatures = 4;
     }
     void TearDown() override { fs::remove_all(Dir); }
     std::string Write(const std::string& Text)
@@ -224,7 +224,7 @@ TEST_F(HostileValues, TheFontSizeIsTakenIntoTheRangeTheWindowHoldsAndSavedSo)
         SCOPED_TRACE(Stored);
         const std::string F = Write("[Font]\nP_FontName=Sans\nP_FontSize="s + Stored + "\n");
         LoadIniFile(F);
-        EXPECT_EQ(UIFontSize, Loaded);
+        EXPECT_EQ(Settings.UIFontSize, Loaded);
         ASSERT_TRUE(SaveIniFile(F));
         EXPECT_EQ(TMemIniFile(F).ReadInteger("Font", "P_FontSize", 0), Loaded);
     }
@@ -246,7 +246,7 @@ TEST_F(HostileValues, TheFontDialogGivesOnlySizesTheLoaderKeeps)
         QTest::mouseClick(D.FontButton, Qt::LeftButton);
         EXPECT_THAT(D.FontButton->text().toStdString(), HasSubstr(" " + std::to_string(Taken) + "pt")) << Typed;
         D.accept();
-        EXPECT_EQ(UIFontSize, Taken) << Typed;
+        EXPECT_EQ(Settings.UIFontSize, Taken) << Typed;
     }
 }
 
@@ -256,7 +256,7 @@ TEST_F(HostileValues, SizesReadBackIdenticalAfterASaveWithNoChange)
                               "640.125,9007199254740993";
     const std::string F = Write("[Resize]\nSize1=" + Size1 + "\nSize2=1e6,1E+3,+7,0007,12.50,0,0,0,0,0,0,0\n");
     LoadIniFile(F);
-    const auto Loaded1 = ResizeOption.Size1, Loaded2 = ResizeOption.Size2;
+    const auto Loaded1 = Settings.Resize.Size1, Loaded2 = Settings.Resize.Size2;
     EXPECT_EQ(Loaded1[0], 1234567.0);
     EXPECT_EQ(Loaded1[1], 33.3333333);
     EXPECT_EQ(Loaded1[5], 100.0); // a side of -0.5 % is no size (the rule's own)
@@ -270,8 +270,8 @@ TEST_F(HostileValues, SizesReadBackIdenticalAfterASaveWithNoChange)
                   "0.30000000000000004,0,640.125,9007199254740992");
         EXPECT_EQ(Saved.ReadString("Resize", "Size2", ""), "1000000,1000,7,7,12.5,100,100,480,480,0,480,480");
         LoadIniFile(F);
-        EXPECT_EQ(ResizeOption.Size1, Loaded1);
-        EXPECT_EQ(ResizeOption.Size2, Loaded2);
+        EXPECT_EQ(Settings.Resize.Size1, Loaded1);
+        EXPECT_EQ(Settings.Resize.Size2, Loaded2);
     }
 }
 
@@ -281,16 +281,17 @@ class SettingsWindow : public TStartedTest {
 protected:
     void SetUp() override
     {
-        if (!KodexLoaded)
+        if (!Startup.KodexLoaded)
             GTEST_SKIP() << "the codec library is not built";
         Dir = ScratchDir("unread");
         fs::create_directories(Dir / "ini");
-        KeptIniDir = IniDir;
-        IniDir = (Dir / "ini").string() + "/";
-        IniFileName = IniDir + "start.ini";
-        std::ofstream(IniFileName) << "[File]\nShowDirectory=0\n[Font]\nP_FontName=Sans\nP_FontSize=200\n"
-                                   << "[Resize]\nHistory=\"0,0,0\",\"8,640,480\",\"1,-5,0\",\"6,50,0\",\"1,1024,0\"\n";
-        LoadIniFile(IniFileName);
+        KeptIniDir = Startup.IniDir;
+        Startup.IniDir = (Dir / "ini").string() + "/";
+        Startup.IniFileName = Startup.IniDir + "start.ini";
+        std::ofstream(Startup.IniFileName)
+            << "[File]\nShowDirectory=0\n[Font]\nP_FontName=Sans\nP_FontSize=200\n"
+            << "[Resize]\nHistory=\"0,0,0\",\"8,640,480\",\"1,-5,0\",\"6,50,0\",\"1,1024,0\"\n";
+        LoadIniFile(Startup.IniFileName);
         Window = std::make_unique<TMainForm>(std::vector<std::string>{});
         Window->Notice = [this](const QString& Text) { Notices.push_back(Text.toStdString()); };
         Window->show();
@@ -298,9 +299,9 @@ protected:
     void TearDown() override
     {
         Window.reset();
-        if (FileList)
-            FileList->Clear();
-        IniDir = KeptIniDir;
+        if (App.FileList)
+            App.FileList->Clear();
+        Startup.IniDir = KeptIniDir;
         fs::remove_all(Dir);
     }
     // Load Profile from the tool bar, the file picked in the dialog.
@@ -356,7 +357,7 @@ TEST_F(SettingsWindow, ASideOfZeroTypedIntoTheSizeEditIsNoSize)
     fs::create_directories(Dir / "in");
     WritePhoto(Dir / "in" / "a.jpg", 400, 300);
     Window->AddPaths({(Dir / "in" / "a.jpg").string()});
-    ASSERT_TRUE(WaitFor([] { return FileList->Count() == 1; }));
+    ASSERT_TRUE(WaitFor([] { return App.FileList->Count() == 1; }));
     for (const char* Typed : {"0", "-50"}) {
         SCOPED_TRACE(Typed);
         fs::remove_all(Dir / "in" / "resize");

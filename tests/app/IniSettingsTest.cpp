@@ -15,18 +15,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Settings : public ::testing::Test {
+class SettingsFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
         Dir = ScratchDir("ini");
-        SystemOption.ProcessorCount = 8;
-        CPUFeatures = 4; // SSE2, as on every x86-64
+        Settings.System.ProcessorCount = 8;
+        Startup.CPUFeatures = 4; // SSE2, as on every x86-64
     }
     void TearDown() override
     {
         fs::remove_all(Dir);
-        WorkAreaRight = WorkAreaBottom = 1 << 20;
+        App.WorkAreaRight = App.WorkAreaBottom = 1 << 20;
     }
     std::string Write(const std::string& Name, const std::string& Bytes)
     {
@@ -74,7 +74,7 @@ void ResetAll()
             k.Set(k.Default());
 }
 
-TEST_F(Settings, EveryKeyOfTheTableRoundTrips)
+TEST_F(SettingsFile, EveryKeyOfTheTableRoundTrips)
 {
     std::set<std::string> seen;
     std::vector<TIniValue> want;
@@ -110,7 +110,7 @@ TEST_F(Settings, EveryKeyOfTheTableRoundTrips)
     ResetAll();
 }
 
-TEST_F(Settings, RoundTripKeepsWhatTheProgramDoesNotKnow)
+TEST_F(SettingsFile, RoundTripKeepsWhatTheProgramDoesNotKnow)
 {
     const std::string f = Write("user.ini",
                                 "; written by hand\r\n"
@@ -119,9 +119,9 @@ TEST_F(Settings, RoundTripKeepsWhatTheProgramDoesNotKnow)
                                 "[Bitmap]\r\nAlphaCheckStrict=1\r\n"
                                 "[Elsewhere]\r\nA=1\r\n");
     LoadIniFile(f);
-    EXPECT_EQ(CombineOption.Rows, 5);
-    EXPECT_EQ(ResizeOption.History, "\"10,800,600\",\"1,1024,0\"");
-    EXPECT_EQ(BitmapOption.AlphaCheckType, 2); // the older key wins over the default
+    EXPECT_EQ(Settings.Combine.Rows, 5);
+    EXPECT_EQ(Settings.Resize.History, "\"10,800,600\",\"1,1024,0\"");
+    EXPECT_EQ(Settings.Bitmap.AlphaCheckType, 2); // the older key wins over the default
     ASSERT_TRUE(SaveIniFile(f));
 
     const TMemIniFile saved(f);
@@ -134,57 +134,57 @@ TEST_F(Settings, RoundTripKeepsWhatTheProgramDoesNotKnow)
     EXPECT_THAT(saved.GetText(), HasSubstr("; written by hand"));
 }
 
-TEST_F(Settings, BomLessAndUtf8ProfilesLoadAndSurviveASave)
+TEST_F(SettingsFile, BomLessAndUtf8ProfilesLoadAndSurviveASave)
 {
     const std::string plain = Write("plain.ini", "[File]\nOutPutDirectory=/tmp/Bilder \xC3\xBC\nAtOnce=1\n[X]\nY=z\n");
     LoadIniFile(plain);
-    EXPECT_EQ(FileOption.OutputDirectory, "/tmp/Bilder \xC3\xBC");
-    EXPECT_TRUE(FileOption.AtOnce);
+    EXPECT_EQ(Settings.File.OutputDirectory, "/tmp/Bilder \xC3\xBC");
+    EXPECT_TRUE(Settings.File.AtOnce);
     ASSERT_TRUE(SaveIniFile(plain));
     LoadIniFile(plain);
-    EXPECT_EQ(FileOption.OutputDirectory, "/tmp/Bilder \xC3\xBC");
+    EXPECT_EQ(Settings.File.OutputDirectory, "/tmp/Bilder \xC3\xBC");
     EXPECT_EQ(TMemIniFile(plain).ReadString("X", "Y", ""), "z");
 
     const std::string bom =
         Write("bom.ini", "\xEF\xBB\xBF[File]\r\nStartNumber=42\r\nOutPutDirectory=C:\\Pics\\Out\r\n");
     LoadIniFile(bom);
-    EXPECT_EQ(FileOption.StartNumber, 42);
-    EXPECT_EQ(FileOption.OutputDirectory, "C:/Pics/Out"); // "\" reads as "/"
+    EXPECT_EQ(Settings.File.StartNumber, 42);
+    EXPECT_EQ(Settings.File.OutputDirectory, "C:/Pics/Out"); // "\" reads as "/"
 }
 
-TEST_F(Settings, ValuesNoDialogCouldStoreAreCorrected)
+TEST_F(SettingsFile, ValuesNoDialogCouldStoreAreCorrected)
 {
     const std::string f = Write("odd.ini",
                                 "[System]\nMaxThread=0\n"
                                 "[Resize]\nRule=12\nHistory=8,640,480\nDecimationType=42\n"
                                 "[JPEG]\nConvertTo=7\nQuality=250\n[PNG]\nConvertTo=0\n"
                                 "[Preview]\nWidth=5000\n");
-    WorkAreaRight = 1920;
+    App.WorkAreaRight = 1920;
     LoadIniFile(f);
-    EXPECT_EQ(SystemOption.MaxThread, 8); // below 1: every processor the process may use
-    EXPECT_EQ(ResizeOption.Rule, 0);
-    EXPECT_EQ(ResizeOption.History, "\"8,640,480\"");
-    EXPECT_EQ(std::make_tuple(ResizeOption.DecimationMode, JPEGOption.ConvertTo), std::make_tuple(7, 2));
-    EXPECT_EQ(std::make_tuple(JPEGOption.Quality, PNGOption.ConvertTo), std::make_tuple(100, 3));
-    EXPECT_EQ(PreviewOption.Width, 1920);
+    EXPECT_EQ(Settings.System.MaxThread, 8); // below 1: every processor the process may use
+    EXPECT_EQ(Settings.Resize.Rule, 0);
+    EXPECT_EQ(Settings.Resize.History, "\"8,640,480\"");
+    EXPECT_EQ(std::make_tuple(Settings.Resize.DecimationMode, Settings.JPEG.ConvertTo), std::make_tuple(7, 2));
+    EXPECT_EQ(std::make_tuple(Settings.JPEG.Quality, Settings.PNG.ConvertTo), std::make_tuple(100, 3));
+    EXPECT_EQ(Settings.Preview.Width, 1920);
 
     Write("odd.ini", "[System]\nMaxThread=16\n");
     LoadIniFile(f);
-    EXPECT_EQ(SystemOption.MaxThread, 8); // above the processor count
-    EXPECT_TRUE(SystemOption.ParallelProcessing);
+    EXPECT_EQ(Settings.System.MaxThread, 8); // above the processor count
+    EXPECT_TRUE(Settings.System.ParallelProcessing);
     for (int Workers : {1, 2}) {
         Write("odd.ini", "[System]\nMaxThread=" + std::to_string(Workers) + "\nParallel=1\n");
         LoadIniFile(f);
-        EXPECT_EQ(SystemOption.ParallelProcessing, Workers == 2); // one worker runs nothing side by side
+        EXPECT_EQ(Settings.System.ParallelProcessing, Workers == 2); // one worker runs nothing side by side
     }
 }
 
-TEST_F(Settings, SizeListsAreWrittenWithAPointAndReadInEitherForm)
+TEST_F(SettingsFile, SizeListsAreWrittenWithAPointAndReadInEitherForm)
 {
     const std::string f = Write("size.ini", "[Resize]\nSize1=50.5,abc,480\n");
     LoadIniFile(f);
     // Damaged (the second) or missing (the fourth): the rule's built-in value.
-    EXPECT_THAT(std::vector<double>(ResizeOption.Size1.begin(), ResizeOption.Size1.begin() + 4),
+    EXPECT_THAT(std::vector<double>(Settings.Resize.Size1.begin(), Settings.Resize.Size1.begin() + 4),
                 ElementsAre(50.5, 640, 480, 640));
 
     // A German locale must not put "," inside the comma list.
@@ -197,10 +197,10 @@ TEST_F(Settings, SizeListsAreWrittenWithAPointAndReadInEitherForm)
     }
     ASSERT_TRUE(saved);
     EXPECT_EQ(TMemIniFile(f).ReadString("Resize", "Size1", "").substr(0, 12), "50.5,640,480");
-    EXPECT_DOUBLE_EQ(ResizeOption.Size1[0], 50.5);
+    EXPECT_DOUBLE_EQ(Settings.Resize.Size1[0], 50.5);
 }
 
-TEST_F(Settings, AFailedSaveRetriesThenAsksAndLeavesTheOldFile)
+TEST_F(SettingsFile, AFailedSaveRetriesThenAsksAndLeavesTheOldFile)
 {
     int attempts = 0, asked = 0;
     SaveRetryQuestion = [&](const std::string& Msg) {
@@ -300,10 +300,10 @@ TEST_F(FreshStart, WritesTheDefaults)
         const size_t eq = word.find('=');
         std::string v = word.substr(eq + 1);
         std::replace(v.begin(), v.end(), '_', ' ');
-        for (auto [Tag, Text] : {std::pair{"$P", MyPicturesDir},
-                                 {"$T", TempDir},
-                                 {"$F", SystemFontName},
-                                 {"$C", std::to_string(SystemOption.ProcessorCount)},
+        for (auto [Tag, Text] : {std::pair{"$P", Startup.MyPicturesDir},
+                                 {"$T", Startup.TempDir},
+                                 {"$F", Startup.SystemFontName},
+                                 {"$C", std::to_string(Settings.System.ProcessorCount)},
                                  {"$M", MenuFontName()}})
             if (v.starts_with(Tag))
                 v = Text + v.substr(2);

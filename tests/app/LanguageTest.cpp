@@ -169,12 +169,12 @@ protected:
     {
         Dir = ScratchDir("language");
         fs::create_directories(Dir / "ini");
-        ExeDir = Dir.string() + "/";
-        DataDir = ExeDir;
-        IniDir = DataDir + "ini/";
-        IniFileName = GetSettingsFileName({});
-        std::ofstream(IniFileName) << "[File]\nSameDirectory=1\n";
-        LoadIniFile(IniFileName);
+        Startup.ExeDir = Dir.string() + "/";
+        Startup.DataDir = Startup.ExeDir;
+        Startup.IniDir = Startup.DataDir + "ini/";
+        Startup.IniFileName = GetSettingsFileName({});
+        std::ofstream(Startup.IniFileName) << "[File]\nSameDirectory=1\n";
+        LoadIniFile(Startup.IniFileName);
     }
     void TearDown() override
     {
@@ -184,13 +184,13 @@ protected:
     // Starts the globals again in the language Code: the effects take their names then.
     void Select(const char* Code)
     {
-        const std::string Kept = ExeDir;
+        const std::string Kept = Startup.ExeDir;
         FinalizeGlobals();
-        ExeDir = VESTRO_DIST_DIR "/";
-        SystemOption.Language = Code;
+        Startup.ExeDir = VESTRO_DIST_DIR "/";
+        Settings.System.Language = Code;
         InitializeGlobals({});
-        ExeDir = Kept;
-        LoadIniFile(IniFileName);
+        Startup.ExeDir = Kept;
+        LoadIniFile(Startup.IniFileName);
     }
 
     // The main window, the option and effect dialogs and the small windows.
@@ -300,7 +300,7 @@ TEST_F(Language, TheFileListNamesTypesInTheInterfaceLanguage)
         TMainForm Main(Paths);
         Main.show();
         QAbstractItemModel* M = Main.FileListView->model();
-        WaitFor([&] { return FileList->Count() >= int(Paths.size()); });
+        WaitFor([&] { return App.FileList->Count() >= int(Paths.size()); });
         QApplication::processEvents();
         ASSERT_EQ(M->rowCount(), int(Paths.size())) << Code;
         for (int R = 0; R < M->rowCount(); ++R) {
@@ -309,6 +309,6 @@ TEST_F(Language, TheFileListNamesTypesInTheInterfaceLanguage)
             for (const auto& [File, English] : Files)
                 EXPECT_TRUE(Name != File || Type == Cat.at(English)) << Code << ": " << Name << " is " << Type;
         }
-        FileList->Clear();
+        App.FileList->Clear();
     }
 }

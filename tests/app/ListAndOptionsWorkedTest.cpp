@@ -47,7 +47,7 @@ TEST(ListWorked, DropPickSortAndFollowTheCurrentRow)
         Img.save(QString::fromStdString((Dir / (std::to_string(S.width()) + ".bmp")).string()));
     }
     TImageInfoList Files;
-    FileList = &Files;
+    App.FileList = &Files;
     auto Names = [&Files] {
         std::string N;
         for (int i = 0; i < Files.Count(); ++i)
@@ -101,7 +101,7 @@ TEST(ListWorked, DropPickSortAndFollowTheCurrentRow)
     EXPECT_NE(Files[0]->Checked, Files[1]->Checked);
     QTest::keyClick(View, Qt::Key_Delete);
     EXPECT_EQ(Names(), "30.bmp 4.bmp ");
-    FileList = nullptr;
+    App.FileList = nullptr;
     fs::remove_all(Dir);
 }
 
@@ -113,11 +113,11 @@ TEST(ListWorked, OptionDialogsStoreOnOkOnly)
         GTEST_SKIP() << "the test plug-in is not built";
     for (const char* Spi : {"a.spi", "b.spi"})
         fs::copy_file(Built, Plugins / Spi);
-    const auto Saved = std::tuple(PNGOption, SPIOrder, SPIPath);
-    auto State = [] { return std::to_string(PNGOption.TransparentType) + " " + SPIOrder; };
+    const auto Saved = std::tuple(Settings.PNG, Settings.SPIOrder, Startup.SPIPath);
+    auto State = [] { return std::to_string(Settings.PNG.TransparentType) + " " + Settings.SPIOrder; };
     const std::function<void(bool)> Rows[] = {
         [](bool Ok) {
-            TPNGOptionForm F(PNGOption);
+            TPNGOptionForm F(Settings.PNG);
             F.IndexColorCheck->setChecked(true);
             F.TransparentList->setCurrentIndex(5);
             QTimer::singleShot(0, [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->accept(); });
@@ -142,8 +142,8 @@ TEST(ListWorked, OptionDialogsStoreOnOkOnly)
         Work(true);
         EXPECT_NE(State(), Before);
     }
-    EXPECT_EQ(SPIOrder, "b.spi=0,a.spi=1");
-    EXPECT_EQ(SPIPath, Plugins.string());
-    std::tie(PNGOption, SPIOrder, SPIPath) = Saved;
+    EXPECT_EQ(Settings.SPIOrder, "b.spi=0,a.spi=1");
+    EXPECT_EQ(Startup.SPIPath, Plugins.string());
+    std::tie(Settings.PNG, Settings.SPIOrder, Startup.SPIPath) = Saved;
     fs::remove_all(Plugins);
 }

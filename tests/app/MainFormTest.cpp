@@ -56,7 +56,7 @@ protected:
         };
         Window->Notice = [this](const QString& Text) { Notices.push_back(Text.toStdString()); };
         Window->show();
-        ASSERT_TRUE(WaitFor([&] { return size_t(FileList->Count()) == Listed; })) << FileList->Count();
+        ASSERT_TRUE(WaitFor([&] { return size_t(App.FileList->Count()) == Listed; })) << App.FileList->Count();
     }
     int Rows() const { return Window->FileListView->model()->rowCount(); }
     // A picture in in/, its path.
@@ -121,15 +121,16 @@ TEST_F(MainWindow, RemoveListDropsOnlyTheEntriesThatWereConverted)
 {
     Open("[File]\nRemoveList=1\n[Resize]\nRule=0\nSize1=50\n", {Photo("a.jpg"), Photo("b.jpg"), Photo("c.jpg")}, 3);
     // b is not checked; c is damaged after it was listed.
-    FileList->Items(1)->Checked = false;
+    App.FileList->Items(1)->Checked = false;
     const auto Stamp = fs::last_write_time(Dir / "in" / "c.jpg");
     fs::resize_file(Dir / "in" / "c.jpg", 400);
     fs::last_write_time(Dir / "in" / "c.jpg", Stamp); // the list's refresh sees no change
     Window->ConvertRun->trigger();
     EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(200, 150));
     EXPECT_FALSE(fs::exists(Dir / "out" / "b.jpg") || fs::exists(Dir / "out" / "c.jpg")); // b not checked
-    ASSERT_EQ(FileList->Count(), 2);
-    EXPECT_EQ(FileList->Items(0)->Name() + FileList->Items(1)->Name(), "b.jpgc.jpg"); // c failed: kept to try again
+    ASSERT_EQ(App.FileList->Count(), 2);
+    EXPECT_EQ(App.FileList->Items(0)->Name() + App.FileList->Items(1)->Name(),
+              "b.jpgc.jpg"); // c failed: kept to try again
     EXPECT_EQ(Rows(), 2);
     // The status does not read as a clean run's.
     EXPECT_THAT(Window->StatusPanel[0]->text().toStdString(), HasSubstr(", with errors: 1 of 2 files not written"));
@@ -144,23 +145,23 @@ TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)
 
     Answer = false; // Cancel: list and mode as they were
     Pick(Mode, 1);
-    EXPECT_EQ(std::make_tuple(int(Questions.size()), FileList->Count(), Mode->currentIndex(), RunMode),
+    EXPECT_EQ(std::make_tuple(int(Questions.size()), App.FileList->Count(), Mode->currentIndex(), Settings.RunMode),
               std::make_tuple(1, 2, 0, 0));
 
     Answer = true; // OK: only the JPEG stays
     Pick(Mode, 1);
-    ASSERT_EQ(FileList->Count(), 1);
-    EXPECT_EQ(FileList->Items(0)->Name(), "a.jpg");
-    EXPECT_EQ(std::make_tuple(Rows(), RunMode), std::make_tuple(1, 1));
+    ASSERT_EQ(App.FileList->Count(), 1);
+    EXPECT_EQ(App.FileList->Items(0)->Name(), "a.jpg");
+    EXPECT_EQ(std::make_tuple(Rows(), Settings.RunMode), std::make_tuple(1, 1));
     EXPECT_FALSE(Window->Preview->isEnabled()); // previews only in the normal mode
 
     // Combine, rename only and back to normal ask nothing; one mode at a time.
     Pick(Mode, 2);
-    EXPECT_TRUE(CombineOption.Use && !FileOption.RenameOnly && !EffectList->JPEGTranEffect()->FUse);
+    EXPECT_TRUE(Settings.Combine.Use && !Settings.File.RenameOnly && !EffectList->JPEGTranEffect()->FUse);
     Pick(Mode, 3);
-    EXPECT_TRUE(FileOption.RenameOnly && !CombineOption.Use);
+    EXPECT_TRUE(Settings.File.RenameOnly && !Settings.Combine.Use);
     Pick(Mode, 0);
-    EXPECT_EQ(std::make_tuple(CombineOption.Use, FileOption.RenameOnly, Questions.size()),
+    EXPECT_EQ(std::make_tuple(Settings.Combine.Use, Settings.File.RenameOnly, Questions.size()),
               std::make_tuple(false, false, size_t(2)));
 }
 
@@ -168,16 +169,16 @@ TEST_F(MainWindow, AtOnceWithAFullListAsksAndClears)
 {
     Open("");
     Window->AddPaths({Photo("a.jpg", 64, 48)});
-    ASSERT_EQ(FileList->Count(), 1);
+    ASSERT_EQ(App.FileList->Count(), 1);
     Answer = false;
     Window->AtOnceBox->click();
-    EXPECT_EQ(
-        std::make_tuple(int(Questions.size()), Window->AtOnceBox->isChecked(), FileOption.AtOnce, FileList->Count()),
-        std::make_tuple(1, false, false, 1));
+    EXPECT_EQ(std::make_tuple(int(Questions.size()), Window->AtOnceBox->isChecked(), Settings.File.AtOnce,
+                              App.FileList->Count()),
+              std::make_tuple(1, false, false, 1));
 
     Answer = true;
     Window->AtOnceBox->click();
-    EXPECT_EQ(std::make_tuple(Window->AtOnceBox->isChecked(), FileOption.AtOnce, FileList->Count(), Rows()),
+    EXPECT_EQ(std::make_tuple(Window->AtOnceBox->isChecked(), Settings.File.AtOnce, App.FileList->Count(), Rows()),
               std::make_tuple(true, true, 0, 0));
     EXPECT_TRUE(Window->StatusPanel[1]->text().isEmpty());
 }
@@ -246,7 +247,7 @@ TEST_F(MainWindow, WithAtOnceTickedAddedFilesAreConvertedAndTheListStaysAsItWas)
     Window->AddPaths({(Dir / "in").string()});
     EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(200, 150)); // narrow side 150
     EXPECT_EQ(ImageSize(Dir / "out" / "b.jpg"), QSize(150, 200));
-    EXPECT_EQ(std::make_tuple(FileList->Count(), Rows(), ImageFileList->empty()), std::make_tuple(0, 0, true));
+    EXPECT_EQ(std::make_tuple(App.FileList->Count(), Rows(), App.ImageFileList->empty()), std::make_tuple(0, 0, true));
 }
 
 TEST_F(MainWindow, SizeHistoryKeepsTenAndMovesRepeatsToTheTop)
@@ -269,7 +270,7 @@ TEST_F(MainWindow, SizeHistoryKeepsTenAndMovesRepeatsToTheTop)
 
     // Letters in the edit: the stored size of the rule stands in.
     Pick(Window->cbxResizeRule, 3);
-    const double Stored = ResizeOption.Size1[3];
+    const double Stored = Settings.Resize.Size1[3];
     Window->edtSide1->setText("abc");
     Window->SetResizeParam();
     EXPECT_EQ(Window->edtSide1->text().toDouble(), Stored);
@@ -343,7 +344,7 @@ TEST_F(MainWindow, StripDragSwapsOncePerThresholdAndTheSavedOrderFollows)
 TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
 {
     Open("[System]\nCaption=%ini\n");
-    EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - " + ExtractFileName(IniFileName));
+    EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - " + ExtractFileName(Startup.IniFileName));
     Window->resize(900, 500);
     Window->move(30, 40);
     Window->FileListView->setColumnWidth(0, 222);
@@ -351,12 +352,12 @@ TEST_F(MainWindow, ExitSavesBoundsAndColumnWidths)
     Window->FileExit->trigger();
     EXPECT_FALSE(Window->isVisible());
 
-    TMemIniFile Ini(IniFileName);
+    TMemIniFile Ini(Startup.IniFileName);
     EXPECT_EQ(std::make_pair(Ini.ReadInteger("Window", "Left", -1), Ini.ReadInteger("Window", "Top", -1)),
               std::make_pair(30, 40));
     // The next start comes back as it was left.
     Window.reset();
-    LoadIniFile(IniFileName);
+    LoadIniFile(Startup.IniFileName);
     TMainForm Again({});
     EXPECT_EQ(Again.size(), QSize(900, 500));
     EXPECT_EQ(std::make_pair(Again.FileListView->columnWidth(0), Again.FileListView->columnWidth(6)),
@@ -373,7 +374,7 @@ TEST_F(MainWindow, APlugInTickedInItsDialogReadsAtOnceAndAfterARestart)
     const std::string Ppm = Photo("p.ppm", 400, 300);
     Open("[Resize]\nRule=0\nSize1=50\n"); // a plug-in found for the first time is off
     Window->AddPaths({Ppm});
-    EXPECT_NE(FileList->Count() == 1 ? FileList->Items(0)->PictureFormat : pfUnknown, pfSPI);
+    EXPECT_NE(App.FileList->Count() == 1 ? App.FileList->Items(0)->PictureFormat : pfUnknown, pfSPI);
     Answer = true; // clear the list first
     // Tick the plug-in with the space key, then Enter for OK.
     QTimer::singleShot(0, [] {
@@ -384,10 +385,10 @@ TEST_F(MainWindow, APlugInTickedInItsDialogReadsAtOnceAndAfterARestart)
         QTest::keyClick(F->CheckList, Qt::Key_Return);
     });
     Window->SetSPIOption->trigger();
-    EXPECT_EQ(SPIOrder, "pnm.spi=1");
+    EXPECT_EQ(Settings.SPIOrder, "pnm.spi=1");
     Window->AddPaths({Ppm});
-    ASSERT_EQ(FileList->Count(), 1);
-    EXPECT_EQ(std::make_tuple(FileList->Items(0)->PictureFormat, FileList->Items(0)->Width),
+    ASSERT_EQ(App.FileList->Count(), 1);
+    EXPECT_EQ(std::make_tuple(App.FileList->Items(0)->PictureFormat, App.FileList->Items(0)->Width),
               std::make_tuple(pfSPI, 400));
     Window->ConvertRun->trigger();
     EXPECT_EQ(ImageSize(Dir / "out" / "p.png"), QSize(200, 150)); // as [SPI] ConvertTo says
@@ -395,11 +396,11 @@ TEST_F(MainWindow, APlugInTickedInItsDialogReadsAtOnceAndAfterARestart)
     // Kept on exit; the next start reads the file listed on its command line.
     Window->FileExit->trigger();
     Window.reset();
-    FileList->Clear();
-    LoadIniFile(IniFileName);
+    App.FileList->Clear();
+    LoadIniFile(Startup.IniFileName);
     TMainForm Again({Ppm});
-    ASSERT_TRUE(WaitFor([&] { return FileList->Count() == 1; }));
-    EXPECT_EQ(std::make_tuple(FileList->Items(0)->PictureFormat, FileList->Items(0)->Height),
+    ASSERT_TRUE(WaitFor([&] { return App.FileList->Count() == 1; }));
+    EXPECT_EQ(std::make_tuple(App.FileList->Items(0)->PictureFormat, App.FileList->Items(0)->Height),
               std::make_tuple(pfSPI, 300));
 }
 
@@ -426,10 +427,10 @@ TEST_F(MainWindow, FilesHandedOverDuringARunAreListedWhenItEnds)
     // As during a run: refused for now, not lost.
     Window->FileListView->SetDragDropAccept(false);
     Window->HandOff({"/ini=other.ini", Photo("late.jpg")});
-    EXPECT_EQ(FileList->Count(), 1);
+    EXPECT_EQ(App.FileList->Count(), 1);
     Window->ConvertRun->trigger();
-    ASSERT_TRUE(WaitFor([&] { return FileList->Count() == 2; }));
-    EXPECT_EQ(std::make_tuple(FileList->Items(1)->Name(), Rows()), std::make_tuple("late.jpg", 2));
+    ASSERT_TRUE(WaitFor([&] { return App.FileList->Count() == 2; }));
+    EXPECT_EQ(std::make_tuple(App.FileList->Items(1)->Name(), Rows()), std::make_tuple("late.jpg", 2));
 }
 
 TEST_F(MainWindow, HistoryRuleWithAnEmptyHistoryRunsNothing)
@@ -445,15 +446,15 @@ TEST_F(MainWindow, HistoryRuleWithAnEmptyHistoryRunsNothing)
 TEST_F(MainWindow, CtrlVOnTheWindowListsThePictureOnTheClipboard)
 {
     Open("");
-    FileOption.ClipBoardTempDir = (Dir / "clip").string();
+    Settings.File.ClipBoardTempDir = (Dir / "clip").string();
     QImage Picture(5, 4, QImage::Format_RGB32);
     Picture.fill(qRgb(10, 20, 30));
     QGuiApplication::clipboard()->setImage(Picture);
     QApplication::setActiveWindow(Window.get());
     QTest::keyClick(Window.get(), Qt::Key_V, Qt::ControlModifier);
-    ASSERT_EQ(std::make_pair(FileList->Count(), Rows()), std::make_pair(1, 1));
-    EXPECT_THAT(FileList->Items(0)->Path(), StartsWith((Dir / "clip" / "clipboard").string()));
-    EXPECT_EQ(std::make_pair(FileList->Items(0)->Width, FileList->Items(0)->Height), std::make_pair(5, 4));
+    ASSERT_EQ(std::make_pair(App.FileList->Count(), Rows()), std::make_pair(1, 1));
+    EXPECT_THAT(App.FileList->Items(0)->Path(), StartsWith((Dir / "clip" / "clipboard").string()));
+    EXPECT_EQ(std::make_pair(App.FileList->Items(0)->Width, App.FileList->Items(0)->Height), std::make_pair(5, 4));
 }
 
 TEST_F(MainWindow, DecimalSizesSurviveTheHistoryInACommaDecimalLocale)
@@ -470,9 +471,9 @@ TEST_F(MainWindow, DecimalSizesSurviveTheHistoryInACommaDecimalLocale)
               std::make_pair(std::string("0,7.25,7.25"), 7.25));
 
     // Saved, loaded again and taken from the history: 7.25 %, not 7.
-    ASSERT_TRUE(Window->SaveIniFile(IniFileName));
+    ASSERT_TRUE(Window->SaveIniFile(Startup.IniFileName));
     Window.reset();
-    LoadIniFile(IniFileName);
+    LoadIniFile(Startup.IniFileName);
     Window = std::make_unique<TMainForm>(std::vector<std::string>{});
     Pick(Window->cbxResizeRule, 9);
     ASSERT_TRUE(Window->SetResizeParam());
@@ -489,8 +490,8 @@ TEST_F(MainWindow, TheListUpErrorLogOpensOverTheUncoveredWindow)
     const QByteArray Platform = qgetenv("QT_QPA_PLATFORM");
     qputenv("QT_QPA_PLATFORM", "xcb");
     TErrorLogForm Log(Window.get());
-    TErrorLogForm* const Kept = ErrorLogForm;
-    ErrorLogForm = &Log;
+    TErrorLogForm* const Kept = App.ErrorLogForm;
+    App.ErrorLogForm = &Log;
     bool Covered = true;
     QString Shown;
     QTimer Watch;
@@ -505,11 +506,11 @@ TEST_F(MainWindow, TheListUpErrorLogOpensOverTheUncoveredWindow)
     Watch.start(5);
     Window->AddPaths({(Dir / "in" / "broken.jpg").string(), Photo("a.jpg")});
     Watch.stop();
-    ErrorLogForm = Kept;
+    App.ErrorLogForm = Kept;
     qputenv("QT_QPA_PLATFORM", Platform);
     EXPECT_FALSE(Covered);
     EXPECT_THAT(Shown.toStdString(), HasSubstr("broken.jpg"));
-    EXPECT_EQ(FileList->Count(), 1);
+    EXPECT_EQ(App.FileList->Count(), 1);
 }
 
 TEST_F(MainWindow, TipsNameTheKeysEndGoesDownAndF5WithNothingCheckedSaysSo)
@@ -534,7 +535,7 @@ TEST_F(MainWindow, TipsNameTheKeysEndGoesDownAndF5WithNothingCheckedSaysSo)
     // Every row ticked off with Ctrl+A and Space, then F5: a message, no run.
     QTest::keyClick(View, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(View, Qt::Key_Space);
-    ASSERT_FALSE(FileList->Items(0)->Checked || FileList->Items(1)->Checked || FileList->Items(2)->Checked);
+    ASSERT_FALSE(App.FileList->Items(0)->Checked || App.FileList->Items(1)->Checked || App.FileList->Items(2)->Checked);
     QTest::keyClick(Window.get(), Qt::Key_F5);
     EXPECT_EQ(Notices, std::vector<std::string>{"No file is checked: tick the files to convert."});
     EXPECT_FALSE(fs::exists(Dir / "out"));
@@ -614,7 +615,7 @@ TEST_F(MainWindow, ListCommandsThroughTheMenuKeysAndTheRowsTheyShow)
 TEST_F(MainWindow, SaveAndLoadProfileThroughTheFileMenu)
 {
     Open("[System]\nCaption=%ini\n[JPEG]\nQuality=55\n");
-    const std::string Saved = IniDir + "mine.ini";
+    const std::string Saved = Startup.IniDir + "mine.ini";
     // Types Name into the file dialog that the File menu's Letter opens.
     auto FileMenu = [&](Qt::Key Letter, const std::string& Name) {
         QApplication::setActiveWindow(Window.get());
@@ -642,24 +643,24 @@ TEST_F(MainWindow, SaveAndLoadProfileThroughTheFileMenu)
         QTest::keyClick(Popup, Letter);
         ASSERT_TRUE(WaitFor([&] { return Typed && !QApplication::activeModalWidget(); }, 10000));
     };
-    FileMenu(Qt::Key_S, IniDir + "mine");
+    FileMenu(Qt::Key_S, Startup.IniDir + "mine");
     ASSERT_TRUE(fs::exists(Saved));
-    EXPECT_EQ(IniFileName, Saved);
+    EXPECT_EQ(Startup.IniFileName, Saved);
     EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - mine.ini");
     {
         TMemIniFile Ini(Saved);
         EXPECT_EQ(Ini.ReadInteger("JPEG", "Quality", 0), 55);
     }
-    JPEGOption.Quality = 80;
+    Settings.JPEG.Quality = 80;
     {
-        TMemIniFile Other(IniDir + "other.ini");
+        TMemIniFile Other(Startup.IniDir + "other.ini");
         Other.WriteInteger("JPEG", "Quality", 33);
         Other.WriteString("System", "Caption", "profile %ini");
         Other.UpdateFile();
     }
-    FileMenu(Qt::Key_O, IniDir + "other.ini");
-    EXPECT_EQ(JPEGOption.Quality, 33);
+    FileMenu(Qt::Key_O, Startup.IniDir + "other.ini");
+    EXPECT_EQ(Settings.JPEG.Quality, 33);
     EXPECT_EQ(Window->windowTitle().toStdString(), "Vestro Image Resizer - profile other.ini");
     FileMenu(Qt::Key_O, Saved);
-    EXPECT_EQ(JPEGOption.Quality, 55);
+    EXPECT_EQ(Settings.JPEG.Quality, 55);
 }

@@ -13,19 +13,19 @@ class TMainWindowTest : public TStartedTest {
 protected:
     void SetUp() override
     {
-        if (!KodexLoaded)
+        if (!Startup.KodexLoaded)
             GTEST_SKIP() << "the codec library is not built";
         Dir = ScratchDir("main");
         UseDataFolder(Dir);
-        FileList->Clear();
+        App.FileList->Clear();
         ErrorLog.Clear();
     }
     void TearDown() override
     {
         Window.reset();
-        if (FileList)
-            FileList->Clear();
-        ExeDir = VESTRO_DIST_DIR "/";
+        if (App.FileList)
+            App.FileList->Clear();
+        Startup.ExeDir = VESTRO_DIST_DIR "/";
         std::filesystem::remove_all(Dir);
     }
 

@@ -36,9 +36,9 @@ public:
     static void SetUpTestSuite()
     {
         WindowManagerTest::SetUpTestSuite();
-        SavedExeDir = ExeDir;
+        SavedExeDir = Startup.ExeDir;
         if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-            ExeDir = VESTRO_DIST_DIR "/";
+            Startup.ExeDir = VESTRO_DIST_DIR "/";
             Started = InitializeGlobals({});
         }
     }
@@ -46,7 +46,7 @@ public:
     {
         if (Started)
             FinalizeGlobals();
-        ExeDir = SavedExeDir;
+        Startup.ExeDir = SavedExeDir;
     }
 
 protected:
@@ -55,7 +55,7 @@ protected:
         WindowManagerTest::SetUp();
         if (IsSkipped())
             return;
-        if (!KodexLoaded)
+        if (!Startup.KodexLoaded)
             GTEST_SKIP() << "the codec library is not built";
         if (QProcess::execute("xdotool", {"version"}) != 0)
             GTEST_SKIP() << "xdotool is not installed here (scripts/setup installs it)";
@@ -65,19 +65,19 @@ protected:
             Photos.push_back((Dir / ("p" + std::to_string(i) + ".jpg")).string());
             WritePhoto(Photos.back(), 1200, 800, i);
         }
-        DataDir = Dir.string() + "/";
-        IniDir = DataDir + "ini/";
-        ExeDir = DataDir; // settings of this "program folder", saved when the window closes
-        IniFileName = GetSettingsFileName({});
+        Startup.DataDir = Dir.string() + "/";
+        Startup.IniDir = Startup.DataDir + "ini/";
+        Startup.ExeDir = Startup.DataDir; // settings of this "program folder", saved when the window closes
+        Startup.IniFileName = GetSettingsFileName({});
     }
     void TearDown() override
     {
         if (Window)
             Window->close();
         Window.reset();
-        if (FileList)
-            FileList->Clear();
-        ExeDir = VESTRO_DIST_DIR "/";
+        if (App.FileList)
+            App.FileList->Clear();
+        Startup.ExeDir = VESTRO_DIST_DIR "/";
         fs::remove_all(Dir);
     }
     // Starts the main window as the program does, the photos listed, and
@@ -85,10 +85,10 @@ protected:
     // window manager has framed both windows.
     void Start(bool ShowThumbnail = true)
     {
-        LoadIniFile(IniFileName);
+        LoadIniFile(Startup.IniFileName);
         Window = std::make_unique<TMainForm>(Photos);
         Window->show();
-        ASSERT_TRUE(WaitFor([&] { return FileList->Count() == int(Photos.size()); }));
+        ASSERT_TRUE(WaitFor([&] { return App.FileList->Count() == int(Photos.size()); }));
         if (!ShowThumbnail) {
             ASSERT_TRUE(WaitFor([&] { return !WindowFrame(Window.get()).isNull(); }, 10000));
             return;
@@ -113,7 +113,7 @@ protected:
     }
     QPoint Stored() const
     {
-        const TMemIniFile Ini(IniFileName);
+        const TMemIniFile Ini(Startup.IniFileName);
         return {Ini.ReadInteger("ThumbnailWindow", "Left", -1), Ini.ReadInteger("ThumbnailWindow", "Top", -1)};
     }
 
@@ -129,7 +129,7 @@ protected:
 
 TEST_F(MainWindowUnderWM, FrameSitsBelowTheMainTitleBarAndARestartPutsItWhereItWasLeft)
 {
-    std::ofstream(IniFileName) << "[ThumbnailWindow]\nVisible=1\n";
+    std::ofstream(Startup.IniFileName) << "[ThumbnailWindow]\nVisible=1\n";
     ASSERT_NO_FATAL_FAILURE(Start());
     const QRect Main = WindowFrame(Window.get()), Own = WindowFrame(Thumb);
     // Inside the main window's top-right corner, its frame just below the
@@ -169,8 +169,8 @@ TEST_F(MainWindowUnderWM, FrameSitsBelowTheMainTitleBarAndARestartPutsItWhereItW
 // either: placed again by the frames once they are there.
 TEST_F(MainWindowUnderWM, ShownBeforeEitherWindowIsFramedItEndsBelowTheMainTitleBar)
 {
-    std::ofstream(IniFileName) << "[ThumbnailWindow]\nVisible=1\n";
-    LoadIniFile(IniFileName);
+    std::ofstream(Startup.IniFileName) << "[ThumbnailWindow]\nVisible=1\n";
+    LoadIniFile(Startup.IniFileName);
     Window = std::make_unique<TMainForm>(std::vector<std::string>{});
     Thumb = Window->ThumbnailForm;
     Window->show();
@@ -185,7 +185,7 @@ TEST_F(MainWindowUnderWM, AnOffsetNearTheIntegerLimitsLeavesItInTheCornerOnTheSc
     for (const char* Offset : {"Left=2147483647\nTop=2147483647", "Left=-2147483648\nTop=-2147483648",
                                "Left=2147483000\nTop=0", "Left=0\nTop=-2147483000"}) {
         SCOPED_TRACE(Offset);
-        std::ofstream(IniFileName) << "[ThumbnailWindow]\nVisible=1\n" << Offset << "\n";
+        std::ofstream(Startup.IniFileName) << "[ThumbnailWindow]\nVisible=1\n" << Offset << "\n";
         ASSERT_NO_FATAL_FAILURE(Start());
         const QRect Main = WindowFrame(Window.get()), Own = WindowFrame(Thumb);
         EXPECT_TRUE(QRect(0, 0, 1366, 768).contains(Own)) << Own.x() << "," << Own.y();
@@ -197,7 +197,8 @@ TEST_F(MainWindowUnderWM, AnOffsetNearTheIntegerLimitsLeavesItInTheCornerOnTheSc
 
 TEST_F(MainWindowUnderWM, TheQuestionBeforeClearingTheListShowsItsWholeTitle)
 {
-    std::ofstream(IniFileName) << "[ThumbnailWindow]\nVisible=0\n[System]\nCaption=%ini settings of the studio\n";
+    std::ofstream(Startup.IniFileName)
+        << "[ThumbnailWindow]\nVisible=0\n[System]\nCaption=%ini settings of the studio\n";
     ASSERT_NO_FATAL_FAILURE(Start(false));
     // "at once" with files listed asks whether they may all go; the box
     // carries the main window's long title.
@@ -217,5 +218,5 @@ TEST_F(MainWindowUnderWM, TheQuestionBeforeClearingTheListShowsItsWholeTitle)
     EXPECT_EQ(Seen, Window->windowTitle());
     EXPECT_GE(Width, OpenboxTitleWidth(Seen)) << Seen.toStdString();
     EXPECT_FALSE(Window->AtOnceBox->isChecked()); // Escape: the files stay
-    EXPECT_EQ(FileList->Count(), int(Photos.size()));
+    EXPECT_EQ(App.FileList->Count(), int(Photos.size()));
 }

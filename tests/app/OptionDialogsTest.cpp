@@ -16,7 +16,7 @@ TEST(OptionDialogs, ResizeValuesOutOfRangeAreClamped)
 {
     EnsureApp();
     TKeptSettings Kept;
-    CPUFeatures = CPU_MMX | CPU_SSE | CPU_SSE2;
+    Startup.CPUFeatures = CPU_MMX | CPU_SSE | CPU_SSE2;
     TResizeOption Opt;
     Opt.DecimationRadius = 99;
     Opt.InterpolationRadius = 0;
@@ -71,39 +71,39 @@ TEST(OptionDialogs, MetadataCombineAndSystemCancelKeepsAndOkClamps)
 {
     EnsureApp();
     TKeptSettings Kept;
-    const TMetadataOption M = MetadataOption;
-    const TPNGOption P = PNGOption;
-    const TCombineOption C = CombineOption;
+    const TMetadataOption M = Settings.Metadata;
+    const TPNGOption P = Settings.PNG;
+    const TCombineOption C = Settings.Combine;
     {
         TMetadataOptionForm D;
         D.KeepICC->setChecked(!M.KeepICCProfile);
         D.WritepHYs->setChecked(!P.WritepHYsChunk);
         D.reject();
-        EXPECT_EQ(MetadataOption.KeepICCProfile, M.KeepICCProfile);
-        EXPECT_EQ(PNGOption.WritepHYsChunk, P.WritepHYsChunk);
+        EXPECT_EQ(Settings.Metadata.KeepICCProfile, M.KeepICCProfile);
+        EXPECT_EQ(Settings.PNG.WritepHYsChunk, P.WritepHYsChunk);
     }
     {
         TCombineOptionForm D;
         D.TileWidth->setText(QStringLiteral("0"));
         D.reject();
-        EXPECT_EQ(CombineOption.Width, C.Width);
+        EXPECT_EQ(Settings.Combine.Width, C.Width);
     }
     {
         TCombineOptionForm D;
         D.TileWidth->setText(QStringLiteral("640"));
         D.Rows->setText(QStringLiteral("500"));
         D.accept();
-        EXPECT_EQ(CombineOption.Width, 640);
-        EXPECT_GE(CombineOption.Rows, 1);
-        EXPECT_LE(CombineOption.Rows, 99);
+        EXPECT_EQ(Settings.Combine.Width, 640);
+        EXPECT_GE(Settings.Combine.Rows, 1);
+        EXPECT_LE(Settings.Combine.Rows, 99);
     }
     // One processor: one worker, whatever was stored.
-    SystemOption.ProcessorCount = 1;
-    SystemOption.MaxThread = 4;
+    Settings.System.ProcessorCount = 1;
+    Settings.System.MaxThread = 4;
     TSystemOptionForm D;
     EXPECT_FALSE(D.Parallel->isEnabled());
     D.accept();
-    EXPECT_EQ(SystemOption.MaxThread, 1);
+    EXPECT_EQ(Settings.System.MaxThread, 1);
 }
 
 TEST(OptionDialogs, PNGRecompressionIsOfferedWhenTheOptimiserIsInstalled)
@@ -111,15 +111,15 @@ TEST(OptionDialogs, PNGRecompressionIsOfferedWhenTheOptimiserIsInstalled)
     EnsureApp();
     const std::filesystem::path Dir = ScratchDir("pngopt");
     std::filesystem::create_directories(Dir / "bin");
-    const std::string SavedExe = ExeDir;
+    const std::string SavedExe = Startup.ExeDir;
     const QByteArray Path = qgetenv("PATH");
     qputenv("PATH", QByteArray::fromStdString(Dir.string())); // nothing there
-    ExeDir = Dir.string() + "/";
+    Startup.ExeDir = Dir.string() + "/";
     TPNGOption P{};
     EXPECT_FALSE(TPNGOptionForm(P).PNGOUTPanel->isEnabled());
     std::ofstream(Dir / "bin" / "zopflipng") << "#!/bin/sh\n";
     EXPECT_TRUE(TPNGOptionForm(P).PNGOUTPanel->isEnabled());
     qputenv("PATH", Path);
-    ExeDir = SavedExe;
+    Startup.ExeDir = SavedExe;
     std::filesystem::remove_all(Dir);
 }

@@ -19,7 +19,7 @@ protected:
         EnsureApp();
         ASSERT_EQ(QGuiApplication::platformName(), QLatin1String("xcb"));
         D.Start();
-        if (!KodexLoaded)
+        if (!Startup.KodexLoaded)
             GTEST_SKIP() << "the codec library is not built";
         const std::string First = D.Solid("first.png", Red), Second = D.Solid("second.png", Blue);
         // The preview window fits the picture, at a size of its own.
@@ -53,19 +53,19 @@ TEST_F(PreviewWindowsManaged, TheHistogramStandsAboveItsDialogAlsoInTheNextDialo
 {
     D.WithDialog<TColorAdjustForm>(EFFECT_COLORADJUST, [&](TColorAdjustForm& F) {
         EXPECT_TRUE(D.PreviewShows(Red));
-        ASSERT_TRUE(Settle([&] { return HistogramForm && HistogramForm->isVisible(); }));
+        ASSERT_TRUE(Settle([&] { return PreviewWindows.HistogramForm && PreviewWindows.HistogramForm->isVisible(); }));
         QTest::mouseClick(F.OkButton, Qt::LeftButton);
     });
     D.WithDialog<TUnSharpMaskOptionForm>(EFFECT_USM, [&](TUnSharpMaskOptionForm& F) {
         EXPECT_TRUE(D.PreviewShows(Red));
-        ASSERT_TRUE(Settle([&] { return HistogramForm && HistogramForm->isVisible(); }));
+        ASSERT_TRUE(Settle([&] { return PreviewWindows.HistogramForm && PreviewWindows.HistogramForm->isVisible(); }));
         auto Above = [&] {
-            const int H = wmtest::TWindowManager::StackingPlace(ClientOf(HistogramForm));
+            const int H = wmtest::TWindowManager::StackingPlace(ClientOf(PreviewWindows.HistogramForm));
             const int Dlg = wmtest::TWindowManager::StackingPlace(ClientOf(&F));
             return H >= 0 && Dlg >= 0 && H > Dlg;
         };
         EXPECT_TRUE(Steady(Above)) << "the histogram is stacked below its dialog";
-        const QRect Hist = FrameRect(HistogramForm), Dlg = FrameRect(&F);
+        const QRect Hist = FrameRect(PreviewWindows.HistogramForm), Dlg = FrameRect(&F);
         // Below the dialog, where there is room (as here), frame to frame.
         EXPECT_TRUE(!Hist.intersects(Dlg) && Hist.top() >= Dlg.bottom() && Hist.left() == Dlg.left())
             << "histogram " << Hist.x() << "," << Hist.y() << " " << Hist.width() << "x" << Hist.height() << " dialog "
@@ -80,20 +80,21 @@ TEST_F(PreviewWindowsManaged, AltF4InThePreviewWindowUnchecksPreviewAndHidesTheH
 {
     D.WithDialog<TColorAdjustForm>(EFFECT_COLORADJUST, [&](TColorAdjustForm& F) {
         ASSERT_TRUE(D.PreviewShows(Red));
-        ASSERT_TRUE(Settle([&] { return HistogramForm && HistogramForm->isVisible(); }));
-        const unsigned long Preview = ClientOf(PreviewForm);
+        ASSERT_TRUE(Settle([&] { return PreviewWindows.HistogramForm && PreviewWindows.HistogramForm->isVisible(); }));
+        const unsigned long Preview = ClientOf(PreviewWindows.PreviewForm);
         ASSERT_EQ(XDoTool({"windowactivate", "--sync", std::to_string(Preview)}), 0);
         ASSERT_EQ(XDoTool({"key", "--clearmodifiers", "alt+F4"}), 0);
-        ASSERT_TRUE(Settle([&] { return !PreviewForm->isVisible(); })) << "the window manager did not close it";
-        Settle([&] { return !HistogramForm->isVisible(); });
+        ASSERT_TRUE(Settle([&] { return !PreviewWindows.PreviewForm->isVisible(); }))
+            << "the window manager did not close it";
+        Settle([&] { return !PreviewWindows.HistogramForm->isVisible(); });
         EXPECT_FALSE(F.PreviewBox->isChecked());
-        EXPECT_FALSE(HistogramForm->isVisible()) << "the histogram stays on screen";
+        EXPECT_FALSE(PreviewWindows.HistogramForm->isVisible()) << "the histogram stays on screen";
         EXPECT_FALSE(F.HistogramBox->isEnabled());
         EXPECT_TRUE(F.isVisible());
         // Both really went from the screen, not only from Qt's view of it.
         EXPECT_TRUE(Steady([&] {
             return wmtest::TWindowManager::StackingPlace(Preview) < 0 &&
-                wmtest::TWindowManager::StackingPlace(ClientOf(HistogramForm)) < 0;
+                wmtest::TWindowManager::StackingPlace(ClientOf(PreviewWindows.HistogramForm)) < 0;
         }));
     });
 }
@@ -105,15 +106,15 @@ TEST_F(PreviewWindowsManaged, AResizeByTheWindowManagerRefitsOnceAtItsEnd)
 {
     D.WithDialog<TUnSharpMaskOptionForm>(EFFECT_USM, [&](TUnSharpMaskOptionForm&) {
         ASSERT_TRUE(D.PreviewShows(Red));
-        ASSERT_EQ(PreviewForm->ViewMode(), 0);
+        ASSERT_EQ(PreviewWindows.PreviewForm->ViewMode(), 0);
         int Refits = 0;
-        auto Resized = PreviewForm->OnResized;
-        PreviewForm->OnResized = [&](QObject* Sender) {
+        auto Resized = PreviewWindows.PreviewForm->OnResized;
+        PreviewWindows.PreviewForm->OnResized = [&](QObject* Sender) {
             ++Refits;
             Resized(Sender);
         };
-        const std::string Preview = std::to_string(ClientOf(PreviewForm));
-        const QSize Start = PreviewForm->size();
+        const std::string Preview = std::to_string(ClientOf(PreviewWindows.PreviewForm));
+        const QSize Start = PreviewWindows.PreviewForm->size();
         // Steps of a drag, each taken by the window manager before the next
         // (the window's X geometry shows it) while the program reads none of them.
         QSize Size = Start;
@@ -129,14 +130,14 @@ TEST_F(PreviewWindowsManaged, AResizeByTheWindowManagerRefitsOnceAtItsEnd)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
         }
-        ASSERT_TRUE(Settle([&] { return PreviewForm->size() == Size; })) << "the resizes did not arrive";
+        ASSERT_TRUE(Settle([&] { return PreviewWindows.PreviewForm->size() == Size; })) << "the resizes did not arrive";
         EXPECT_EQ(Refits, 0) << "refitted while the frame was still being dragged";
         ASSERT_TRUE(Settle([&] { return Refits > 0; }));
         Settle([] { return false; }, 3 * TPreviewForm::ResizeSettleMs);
         EXPECT_EQ(Refits, 1);
         // The picture (600 x 400) fills the smaller area on one side, and still shows.
-        const QSize Area = PreviewForm->PaintBox()->parentWidget()->size();
-        const QSize Box = PreviewForm->PaintBox()->size();
+        const QSize Area = PreviewWindows.PreviewForm->PaintBox()->parentWidget()->size();
+        const QSize Box = PreviewWindows.PreviewForm->PaintBox()->size();
         EXPECT_TRUE((Box.width() == Area.width() && Box.height() <= Area.height()) ||
                     (Box.height() == Area.height() && Box.width() <= Area.width()))
             << Box.width() << "x" << Box.height() << " in " << Area.width() << "x" << Area.height();

@@ -97,8 +97,8 @@ TEST_F(ProfileSwitch, ARefusedSecondSwitchSetsNeitherTheLanguageNorTheSettings)
 
 TEST_F(ProfileSwitch, TheEarlyReadAndTheSettingsTakeTheSameFile)
 {
-    const std::string Keep = ExeDir;
-    ExeDir = "/opt/vestro/";
+    const std::string Keep = Startup.ExeDir;
+    Startup.ExeDir = "/opt/vestro/";
     const std::string Default = GetSettingsFileName({});
     struct TCase {
         std::vector<std::string> Args;
@@ -120,5 +120,5 @@ TEST_F(ProfileSwitch, TheEarlyReadAndTheSettingsTakeTheSameFile)
         EXPECT_EQ(int(Ignored.size()), C.Ignored) << C.Args.back();
         EXPECT_EQ(ProfileFileName(C.Args), GetSettingsFileName(C.Args)) << C.Args.back();
     }
-    ExeDir = Keep;
+    Startup.ExeDir = Keep;
 }

@@ -38,15 +38,15 @@ protected:
     {
         TListsTest::SetUp();
         fs::create_directories(Dir / "in");
-        FileOption.SameDirectory = false;
-        FileOption.OutputDirectory = (Dir / "out").string();
-        FileOption.FileNameFormat = "<old>";
-        FileOption.AtOnce = false;
-        FileOption.NotOverwrite = false;
-        CombineOption = TCombineOption{};
-        CombineOption.FillBlank = false;
-        CombineOption.Width = CombineOption.Height = 20;
-        CombineOption.Rows = CombineOption.Columns = 1;
+        Settings.File.SameDirectory = false;
+        Settings.File.OutputDirectory = (Dir / "out").string();
+        Settings.File.FileNameFormat = "<old>";
+        Settings.File.AtOnce = false;
+        Settings.File.NotOverwrite = false;
+        Settings.Combine = TCombineOption{};
+        Settings.Combine.FillBlank = false;
+        Settings.Combine.Width = Settings.Combine.Height = 20;
+        Settings.Combine.Rows = Settings.Combine.Columns = 1;
         Effects.AddFilter(std::make_unique<TResizeFilter>());
     }
     // N pictures p00.bmp.. of 40 x 30, differing in colour, listed in name order.
@@ -102,7 +102,7 @@ TEST_F(RunWindows, CancelAtTheStartIsACancelAndConvertsNothing)
 
 TEST_F(RunWindows, ACombineRunLogsADamagedPictureAndTheOthersStillMakeTheirSheets)
 {
-    CombineOption.Use = true;
+    Settings.Combine.Use = true;
     ListInputs(3);
     // The header stays readable, the pixels are gone.
     fs::resize_file(In(1), 80);
@@ -117,7 +117,7 @@ TEST_F(RunWindows, ACombineRunLogsADamagedPictureAndTheOthersStillMakeTheirSheet
 
 TEST_F(RunWindows, ACancelledCombineRunEndsAsACancel)
 {
-    CombineOption.Use = true;
+    Settings.Combine.Use = true;
     ListInputs(12);
     TProgressForm2 Run(false, {});
     ExpectCancelled(Run);
@@ -129,13 +129,13 @@ TEST_F(RunWindows, ARunningNumberThatCannotBeStoredIsAnError)
     // The next run would number from the old value and overwrite the
     // outputs of this one.
     std::ofstream(Dir / "blocker") << "a file where the profile's folder would be";
-    FileOption.ResetType = 2;
-    FileOption.StartNumber = 42;
-    SystemOption.UseExternalTool = false;
-    IniFileName = (Dir / "blocker" / "profile.ini").string();
+    Settings.File.ResetType = 2;
+    Settings.File.StartNumber = 42;
+    Settings.System.UseExternalTool = false;
+    Startup.IniFileName = (Dir / "blocker" / "profile.ini").string();
     TTaskbarProgress Taskbar;
     EXPECT_EQ(FinishAtOnceRun(true, Taskbar), 1);
-    EXPECT_THAT(ErrorLog.Lines(), ElementsAre(StartsWith("profile.ini: cannot write " + IniFileName + ": ")));
+    EXPECT_THAT(ErrorLog.Lines(), ElementsAre(StartsWith("profile.ini: cannot write " + Startup.IniFileName + ": ")));
 }
 
 // What the bars show at the end of a finished run: the batch bar has left
@@ -148,7 +148,7 @@ TEST_F(RunWindows, AFinishedRunLeavesItsBarShowingTheWork)
     EXPECT_EQ(Exec(Batch, false), 1);
     EXPECT_EQ(std::make_pair(Batch.ProgressBar->minimum(), Batch.ProgressBar->maximum()), std::make_pair(0, 768));
 
-    CombineOption.Use = true;
+    Settings.Combine.Use = true;
     TProgressForm2 Combine(false, {});
     EXPECT_EQ(Exec(Combine, false), 1);
     EXPECT_EQ(Combine.ProgressBar->maximum(), 3);

@@ -31,13 +31,13 @@ protected:
         qputenv("HOME", QByteArray::fromStdString(Root + "home"));
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(Root + "home/.local/share"));
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Root + "home/.config"));
-        FileOption.AtOnce = false;
-        DesktopDir = Root + "home/Desktop/";
-        SendToDir = Root + "home/.local/share/applications/";
-        DataDir = Root + "prog/";
-        IniDir = DataDir + "ini/";
-        IniFileName = IniDir + "vestro-resizer.ini";
-        fs::create_directories(IniDir);
+        Settings.File.AtOnce = false;
+        Startup.DesktopDir = Root + "home/Desktop/";
+        Startup.SendToDir = Root + "home/.local/share/applications/";
+        Startup.DataDir = Root + "prog/";
+        Startup.IniDir = Startup.DataDir + "ini/";
+        Startup.IniFileName = Startup.IniDir + "vestro-resizer.ini";
+        fs::create_directories(Startup.IniDir);
     }
     void TearDown() override
     {
@@ -60,7 +60,7 @@ protected:
         };
         F.SaveSettings = [&](const std::string& Path) {
             Saved.push_back(Path);
-            SavedAtOnce = FileOption.AtOnce;
+            SavedAtOnce = Settings.File.AtOnce;
             WriteText(Path, "profile");
             return true;
         };
@@ -105,13 +105,13 @@ TEST(ShortcutEntry, ExecQuotesBlanksQuotesAndNonAscii)
 TEST_F(ShortcutTest, MakesEntryProfileAndListOnce)
 {
     ASSERT_TRUE(Make("My Set", true, true, true));
-    const std::string Link = DesktopDir + "My Set.desktop";
+    const std::string Link = Startup.DesktopDir + "My Set.desktop";
     ASSERT_TRUE(fs::is_regular_file(Link));
     EXPECT_NE(fs::status(Link).permissions() & fs::perms::owner_exec, fs::perms::none);
     ASSERT_EQ(Saved.size(), 1u);
-    EXPECT_EQ(Saved[0], IniDir + "My Set.ini");
-    EXPECT_TRUE(SavedAtOnce);        // the profile converts at once...
-    EXPECT_FALSE(FileOption.AtOnce); // ...the running settings do not
+    EXPECT_EQ(Saved[0], Startup.IniDir + "My Set.ini");
+    EXPECT_TRUE(SavedAtOnce);           // the profile converts at once...
+    EXPECT_FALSE(Settings.File.AtOnce); // ...the running settings do not
     std::string Target, Args;
     ASSERT_TRUE(ReadShortcutArguments(Link, Target, Args));
     EXPECT_EQ(std::make_tuple(Target, Args), std::make_tuple(platform::ExecutablePath(), "/ini=My Set.ini"));
@@ -121,42 +121,42 @@ TEST_F(ShortcutTest, MakesEntryProfileAndListOnce)
     ASSERT_TRUE(Make("My Set", true, true, false));
     EXPECT_EQ(Asked, 1);
     ASSERT_EQ(Saved.size(), 2u);
-    EXPECT_EQ(Saved[1], IniDir + "My Set.ini");
+    EXPECT_EQ(Saved[1], Startup.IniDir + "My Set.ini");
     EXPECT_EQ(LoadShortcutList(), std::vector<std::string>{Link});
 
     EXPECT_FALSE(Make("My Set", true, true, false, false)); // answered No: nothing changes and the dialog stays open
     EXPECT_EQ(Saved.size(), 2u);
 
     // A profile of that name that no shortcut names is kept: "[1]", "[2]".
-    WriteText(IniDir + "Other.ini", "mine");
+    WriteText(Startup.IniDir + "Other.ini", "mine");
     ASSERT_TRUE(Make("Other", false, true, false));
-    EXPECT_EQ(Saved[2], IniDir + "Other[1].ini");
+    EXPECT_EQ(Saved[2], Startup.IniDir + "Other[1].ini");
     ASSERT_TRUE(Make("Other", false, true, false)); // overwrites: deletes "Other[1].ini" only
-    EXPECT_EQ(ReadFile(IniDir + "Other.ini"), "mine");
-    EXPECT_EQ(Saved[3], IniDir + "Other[1].ini");
+    EXPECT_EQ(ReadFile(Startup.IniDir + "Other.ini"), "mine");
+    EXPECT_EQ(Saved[3], Startup.IniDir + "Other[1].ini");
     ASSERT_TRUE(Make("Other", true, true, false)); // on the desktop: no old shortcut
-    EXPECT_EQ(Saved[4], IniDir + "Other[2].ini");
-    EXPECT_THAT(ReadFile(SendToDir + "Other.desktop"), HasSubstr("NoDisplay=true"));
+    EXPECT_EQ(Saved[4], Startup.IniDir + "Other[2].ini");
+    EXPECT_THAT(ReadFile(Startup.SendToDir + "Other.desktop"), HasSubstr("NoDisplay=true"));
     EXPECT_EQ(LoadShortcutList().size(), 3u);
 }
 
 TEST_F(ShortcutTest, OverwriteNeverDeletesDefaultOrOutsideProfiles)
 {
-    fs::create_directories(DesktopDir);
+    fs::create_directories(Startup.DesktopDir);
     const std::string Default = fs::path(platform::ExecutablePath()).filename().replace_extension(".ini").string();
-    WriteText(IniDir + Default, "default");
-    WriteText(IniDir + "vestro.ini", "old default");
-    WriteText(DataDir + "victim", "keep");
+    WriteText(Startup.IniDir + Default, "default");
+    WriteText(Startup.IniDir + "vestro.ini", "old default");
+    WriteText(Startup.DataDir + "victim", "keep");
     for (const std::string& Named : {Default, std::string("vestro.ini"), std::string("../victim")}) {
-        WriteText(DesktopDir + "S.desktop", MakeShortcutEntry("S", "/p", "/", Named, false));
+        WriteText(Startup.DesktopDir + "S.desktop", MakeShortcutEntry("S", "/p", "/", Named, false));
         ASSERT_TRUE(Make("S", true, false, false));
     }
-    EXPECT_EQ(ReadFile(IniDir + Default), "default");
-    EXPECT_EQ(ReadFile(IniDir + "vestro.ini"), "old default");
-    EXPECT_EQ(ReadFile(DataDir + "victim"), "keep");
+    EXPECT_EQ(ReadFile(Startup.IniDir + Default), "default");
+    EXPECT_EQ(ReadFile(Startup.IniDir + "vestro.ini"), "old default");
+    EXPECT_EQ(ReadFile(Startup.DataDir + "victim"), "keep");
     EXPECT_TRUE(Saved.empty());
     std::string Target, Args;
-    ASSERT_TRUE(ReadShortcutArguments(DesktopDir + "S.desktop", Target, Args));
+    ASSERT_TRUE(ReadShortcutArguments(Startup.DesktopDir + "S.desktop", Target, Args));
     EXPECT_EQ(Args, ""); // made without a profile
 
     // Names that would leave the folder make nothing.
@@ -168,27 +168,27 @@ TEST_F(ShortcutTest, DeleteRemovesOnlyListedOwnEntries)
 {
     EXPECT_EQ(DeleteShortcutFiles(), 0); // no list: nothing happens
     ASSERT_TRUE(Make("A", true, false, false) && Make("B", false, false, false));
-    const std::string A = DesktopDir + "A.desktop", B = SendToDir + "B.desktop";
+    const std::string A = Startup.DesktopDir + "A.desktop", B = Startup.SendToDir + "B.desktop";
 
     // Not in the list: kept. In the list but not ours, or a link to ours: kept.
-    const std::string Unlisted = DesktopDir + "Unlisted.desktop";
+    const std::string Unlisted = Startup.DesktopDir + "Unlisted.desktop";
     WriteText(Unlisted, MakeShortcutEntry("U", "/p", "/", "", false));
-    const std::string Foreign = DesktopDir + "Foreign.desktop";
+    const std::string Foreign = Startup.DesktopDir + "Foreign.desktop";
     WriteText(Foreign, "[Desktop Entry]\nType=Application\nExec=foo\n");
     const std::string Data = Root + "precious.txt";
     WriteText(Data, "[Desktop Entry]\nX-Vestro-Shortcut=true\n");
     const std::string Copy = Root + "copy.desktop";
     WriteText(Copy, MakeShortcutEntry("C", "/p", "/", "", false));
-    const std::string Link = DesktopDir + "Link.desktop";
+    const std::string Link = Startup.DesktopDir + "Link.desktop";
     fs::create_symlink(Copy, Link);
-    std::ofstream(DataDir + ShortCutListFileName, std::ios::app) << Foreign << "\n"
-                                                                 << Data << "\n"
-                                                                 << Link << "\n"
-                                                                 << Root << "gone.desktop\n";
+    std::ofstream(Startup.DataDir + ShortCutListFileName, std::ios::app) << Foreign << "\n"
+                                                                         << Data << "\n"
+                                                                         << Link << "\n"
+                                                                         << Root << "gone.desktop\n";
 
     EXPECT_EQ(DeleteShortcutFiles(), 2);
     EXPECT_FALSE(fs::exists(A) || fs::exists(B));
     for (const std::string& Kept : {Unlisted, Foreign, Data, Copy, Link})
         EXPECT_TRUE(fs::exists(fs::symlink_status(Kept))) << Kept;
-    EXPECT_FALSE(fs::exists(DataDir + ShortCutListFileName));
+    EXPECT_FALSE(fs::exists(Startup.DataDir + ShortCutListFileName));
 }

@@ -301,8 +301,8 @@ TEST(SingleInstance, FilesGoToNoListenerOfAnotherUser)
 
 TEST(CommandLine, ProfilesStayInTheIniFolderAndTheLastSwitchWins)
 {
-    const std::string keep = ExeDir;
-    ExeDir = "/opt/vestro/";
+    const std::string keep = Startup.ExeDir;
+    Startup.ExeDir = "/opt/vestro/";
     EXPECT_EQ(ProfileFileName({"/INI=work.ini", "pic.jpg", "/ini=other.ini"}), "/opt/vestro/ini/other.ini");
     EXPECT_EQ(ProfileFileName({"/Ini=sub/work.ini"}), "/opt/vestro/ini/sub/work.ini");
     // Leading out of the folder, or naming no file, is ignored.
@@ -310,7 +310,7 @@ TEST(CommandLine, ProfilesStayInTheIniFolderAndTheLastSwitchWins)
     EXPECT_EQ(def.substr(0, 16), "/opt/vestro/ini/");
     EXPECT_EQ(ProfileFileName({"/ini=../../etc/passwd"}), def);
     EXPECT_EQ(ProfileFileName({"/ini=work.ini", "/ini="}), "/opt/vestro/ini/work.ini");
-    ExeDir = keep;
+    Startup.ExeDir = keep;
 }
 
 TEST(CommandLine, PathsAreMadeAbsoluteBeforeTheyLeaveTheProcess)
@@ -323,20 +323,20 @@ TEST(CommandLine, PathsAreMadeAbsoluteBeforeTheyLeaveTheProcess)
 
 TEST(RunWindow, HistoryRuleFallsBackWhenTheHistoryIsEmpty)
 {
-    const TResizeOption keep = ResizeOption;
+    const TResizeOption keep = Settings.Resize;
     int32_t rule;
     double v1, v2;
-    ResizeOption.Rule = 9;
-    ResizeOption.History = "\"1,1600,0\",\"0,50,50\"";
+    Settings.Resize.Rule = 9;
+    Settings.Resize.History = "\"1,1600,0\",\"0,50,50\"";
     ResizeRuleOfRun(rule, v1, v2);
     EXPECT_EQ(std::make_pair(rule, v1), std::make_pair(1, 1600.0));
-    ResizeOption.History = "";
+    Settings.Resize.History = "";
     ResizeRuleOfRun(rule, v1, v2);
     EXPECT_EQ(std::make_tuple(rule, v1, v2), std::make_tuple(8, 640.0, 480.0));
-    ResizeOption.Rule = 10;
+    Settings.Resize.Rule = 10;
     ResizeRuleOfRun(rule, v1, v2);
-    EXPECT_EQ(std::make_pair(rule, v1), std::make_pair(10, ResizeOption.Size1[10]));
-    ResizeOption = keep;
+    EXPECT_EQ(std::make_pair(rule, v1), std::make_pair(10, Settings.Resize.Size1[10]));
+    Settings.Resize = keep;
 }
 
 // A program folder whose codec library is missing: the start says which file

@@ -69,11 +69,11 @@ TEST(Swatches, EachShowsItsColourExactlyWhenOpenedAndWhenChosen)
     // Colours a style's gradient or hover shading would change, stored
     // afresh for each dialog (OK in one stores what the next one shows).
     auto Store = [] {
-        DefaultBGColor.Red = 0x20, DefaultBGColor.Green = 0x40, DefaultBGColor.Blue = 0x80;
-        CombineOption.BackgroundColor = 0x102030;
-        PNGOption.IndexColor = true;
-        PNGOption.TransparentType = 5; // "Fixed": the swatch shows
-        PNGOption.TransparentColor = 0xF0E0D0;
+        Settings.Background.Red = 0x20, Settings.Background.Green = 0x40, Settings.Background.Blue = 0x80;
+        Settings.Combine.BackgroundColor = 0x102030;
+        Settings.PNG.IndexColor = true;
+        Settings.PNG.TransparentType = 5; // "Fixed": the swatch shows
+        Settings.PNG.TransparentColor = 0xF0E0D0;
     };
     TAddBlankParam Blank;
     Blank.Color = int32_t(0xFF336699u), Blank.Frame1Color = 0x010203, Blank.Frame2Color = 0xFEFDFC;
@@ -84,7 +84,9 @@ TEST(Swatches, EachShowsItsColourExactlyWhenOpenedAndWhenChosen)
     Text.Shadow = Text.Glow = true;
     const TFont Font{"DejaVu Sans", 1, 20, 0x2050A0, 0};
     auto Panel = [](QPushButton* P) { return std::vector<QPushButton*>{P}; };
-    auto BG = [] { return uint32_t(DefaultBGColor.Red | DefaultBGColor.Green << 8 | DefaultBGColor.Blue << 16); };
+    auto BG = [] {
+        return uint32_t(Settings.Background.Red | Settings.Background.Green << 8 | Settings.Background.Blue << 16);
+    };
 
     const TDialog Dialogs[] = {
         {"System",
@@ -96,17 +98,17 @@ TEST(Swatches, EachShowsItsColourExactlyWhenOpenedAndWhenChosen)
          [] { return new TCombineOptionForm; },
          [&](QDialog* D) { return Panel(static_cast<TCombineOptionForm*>(D)->ColorPanel); },
          {0x102030},
-         [] { return uint32_t(CombineOption.BackgroundColor); }},
+         [] { return uint32_t(Settings.Combine.BackgroundColor); }},
         {"FormatConversion",
          [] { return new TPictureFormatForm; },
          [&](QDialog* D) { return Panel(static_cast<TPictureFormatForm*>(D)->ColorPanel); },
          {0x804020},
          BG},
         {"PNG",
-         [] { return new TPNGOptionForm(PNGOption); },
+         [] { return new TPNGOptionForm(Settings.PNG); },
          [&](QDialog* D) { return Panel(static_cast<TPNGOptionForm*>(D)->ColorPanel); },
          {0xF0E0D0},
-         [] { return uint32_t(PNGOption.TransparentColor); }},
+         [] { return uint32_t(Settings.PNG.TransparentColor); }},
         {"AddBlank",
          [&] {
              auto* F = new TAddBlankForm;

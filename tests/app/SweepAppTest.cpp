@@ -83,25 +83,25 @@ class SweepMainWindow : public TStartedTest {
 protected:
     void SetUp() override
     {
-        if (!KodexLoaded)
+        if (!Startup.KodexLoaded)
             GTEST_SKIP() << "the codec library is not built";
         Dir = ScratchDir("sweepmain");
         fs::create_directories(Dir / "ini");
-        DataDir = Dir.string() + "/";
-        IniDir = DataDir + "ini/";
+        Startup.DataDir = Dir.string() + "/";
+        Startup.IniDir = Startup.DataDir + "ini/";
     }
     void TearDown() override
     {
         Window.reset();
-        ExeDir = VESTRO_DIST_DIR "/";
+        Startup.ExeDir = VESTRO_DIST_DIR "/";
         fs::remove_all(Dir);
     }
     void Open(const std::string& Settings)
     {
-        ExeDir = DataDir;
-        IniFileName = GetSettingsFileName({});
-        std::ofstream(IniFileName) << Settings;
-        LoadIniFile(IniFileName);
+        Startup.ExeDir = Startup.DataDir;
+        Startup.IniFileName = GetSettingsFileName({});
+        std::ofstream(Startup.IniFileName) << Settings;
+        LoadIniFile(Startup.IniFileName);
         Window = std::make_unique<TMainForm>(std::vector<std::string>{});
         Window->show();
     }

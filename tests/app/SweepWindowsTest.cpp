@@ -74,7 +74,10 @@ protected:
             }
         ADD_FAILURE() << "no entry " << Name;
     }
-    std::string StoredLanguage() const { return TMemIniFile(IniFileName).ReadString("System", "Language", "?"); }
+    std::string StoredLanguage() const
+    {
+        return TMemIniFile(Startup.IniFileName).ReadString("System", "Language", "?");
+    }
 };
 
 // "de=Deutsch" -> {"de", "Deutsch"}.
@@ -88,22 +91,22 @@ std::pair<std::string, std::string> Split(const std::string& L)
 
 TEST_F(SweepLanguage, MenuNamesEachCatalogueAndChecksTheLanguageInUse)
 {
-    ASSERT_GE(LanguageList.size(), 3u);
+    ASSERT_GE(App.LanguageList.size(), 3u);
     for (const char* InUse : {"en", "DE", "ja", "xx"}) {
         SCOPED_TRACE(InUse);
-        SystemOption.Language = InUse;
+        Settings.System.Language = InUse;
         Window = std::make_unique<TMainForm>(std::vector<std::string>{});
         const auto E = Entries();
-        ASSERT_EQ(E.size(), LanguageList.size());
+        ASSERT_EQ(E.size(), App.LanguageList.size());
         for (size_t i = 0; i < E.size(); ++i) {
-            const auto [Code, Name] = Split(LanguageList[i]);
+            const auto [Code, Name] = Split(App.LanguageList[i]);
             EXPECT_EQ(E[i].first, Name.empty() ? Code : Name) << i;
             EXPECT_EQ(E[i].second, AsciiLower(Code) == AsciiLower(InUse)) << Code;
         }
     }
     // The catalogues by their folder names, in order.
     std::vector<std::string> Codes;
-    for (const std::string& L : LanguageList)
+    for (const std::string& L : App.LanguageList)
         Codes.push_back(Split(L).first);
     EXPECT_EQ(Codes, (std::vector<std::string>{"de", "en", "ja"}));
     // Each named as its catalogue's header names it, and nothing more.
@@ -112,12 +115,12 @@ TEST_F(SweepLanguage, MenuNamesEachCatalogueAndChecksTheLanguageInUse)
     for (const auto& [Text, Checked] : E)
         Names.push_back(Text);
     EXPECT_EQ(Names, (std::vector<std::string>{"Deutsch", "English", "\u65e5\u672c\u8a9e"}));
-    EXPECT_NE(Split(LanguageList[0]).second, "");
+    EXPECT_NE(Split(App.LanguageList[0]).second, "");
 }
 
 TEST_F(SweepLanguage, ChoiceIsSavedOnCloseAndTheNextStartSpeaksIt)
 {
-    const std::string Kept = SystemOption.Language;
+    const std::string Kept = Settings.System.Language;
     struct TCase {
         const char* Code;
         const char* Truncated; // the damaged BMP's line in that language
@@ -125,11 +128,11 @@ TEST_F(SweepLanguage, ChoiceIsSavedOnCloseAndTheNextStartSpeaksIt)
     for (const TCase& C : Cases) {
         SCOPED_TRACE(C.Code);
         // Started in another language than the one chosen.
-        SystemOption.Language = std::string(C.Code) == "de" ? "ja" : "de";
-        Open(std::string("[System]\nLanguage=") + SystemOption.Language + "\n");
+        Settings.System.Language = std::string(C.Code) == "de" ? "ja" : "de";
+        Open(std::string("[System]\nLanguage=") + Settings.System.Language + "\n");
         const auto Shown = Window->menuBar()->actions().front()->text();
         std::string Name;
-        for (const std::string& L : LanguageList)
+        for (const std::string& L : App.LanguageList)
             if (Split(L).first == C.Code)
                 Name = Split(L).second.empty() ? Split(L).first : Split(L).second;
         ASSERT_FALSE(Name.empty());
@@ -146,7 +149,7 @@ TEST_F(SweepLanguage, ChoiceIsSavedOnCloseAndTheNextStartSpeaksIt)
             continue;
         const std::string Profile = "sweep-lang-" + std::to_string(::getpid()) + ".ini";
         const std::string ProfilePath = std::string(VESTRO_DIST_DIR) + "/ini/" + Profile;
-        fs::copy_file(IniFileName, ProfilePath, fs::copy_options::overwrite_existing);
+        fs::copy_file(Startup.IniFileName, ProfilePath, fs::copy_options::overwrite_existing);
         {
             TMemIniFile P(ProfilePath);
             P.WriteBool("File", "AtOnce", true);
@@ -163,7 +166,7 @@ TEST_F(SweepLanguage, ChoiceIsSavedOnCloseAndTheNextStartSpeaksIt)
         EXPECT_THAT(LineOf(R.Err, "short.bmp"), ::testing::HasSubstr(C.Truncated)) << R.Err;
         Window.reset();
     }
-    SystemOption.Language = Kept;
+    Settings.System.Language = Kept;
 }
 
 // The size rule bar as each rule shows it, the rule chosen by the keys: which
@@ -234,7 +237,7 @@ TEST_F(SweepLanguage, SizeRuleBarShowsEachRulesEditsCaptionsAndUnits)
     EXPECT_EQ(Window->edtSide1->text().toStdString(), "33");
     EXPECT_EQ(Window->edtSide2->text().toStdString(), "44");
     Window->close();
-    TMemIniFile Saved(IniFileName);
+    TMemIniFile Saved(Startup.IniFileName);
     EXPECT_EQ(Saved.ReadString("Resize", "Size1", ""), "10,20,30,40,50,60,33,80,90,0,110,120");
     EXPECT_EQ(Saved.ReadString("Resize", "Size2", ""), "0,0,0,0,0,61,44,81,91,0,111,121");
     EXPECT_EQ(Saved.ReadString("Resize", "Rule", ""), "6");
@@ -352,7 +355,7 @@ TEST_F(SweepLanguage, SettingsWithRulesOfTheirOwnAreSavedCorrected)
         {"[System]\nPictureMemoryLimit=16777217\n", {{"System/PictureMemoryLimit", "16777216"}}},
         {"[System]\nPictureMemoryLimit=-1\n", {{"System/PictureMemoryLimit", "0"}}},
         {"[Font]\nP_FontName=No Such Font\nP_FontSize=12\n",
-         {{"Font/P_FontName", SystemFontName.c_str()}, {"Font/P_FontSize", "9"}}},
+         {{"Font/P_FontName", Startup.SystemFontName.c_str()}, {"Font/P_FontSize", "9"}}},
         {"[Font]\nP_FontName=Other\nP_FontSize=12\n", {{"Font/P_FontName", "Other"}, {"Font/P_FontSize", "12"}}},
         // One run mode at a time: renaming before the lossless transform
         // before combining.
@@ -382,15 +385,15 @@ TEST_F(SweepLanguage, SettingsWithRulesOfTheirOwnAreSavedCorrected)
 TEST_F(SweepLanguage, EachStoredResamplingFilterReachesTheResizer)
 {
     TKeptSettings KeptRecords;
-    ASSERT_NE(MainResizer, nullptr);
+    ASSERT_NE(App.MainResizer, nullptr);
     const fs::path In = Dir / "filters.ini";
     for (int Id = 1; Id <= 9; ++Id) {
         SCOPED_TRACE(Id);
         const int Up = std::max(Id, 2);
         std::ofstream(In) << "[Resize]\nDecimationType=" << Id << "\nInterpolationType=" << Up << "\n";
         LoadIniFile(In.string());
-        EXPECT_EQ(MainResizer->DecimationMode, uint32_t(Id));
-        EXPECT_EQ(MainResizer->InterpolationMode, uint32_t(Up));
+        EXPECT_EQ(App.MainResizer->DecimationMode, uint32_t(Id));
+        EXPECT_EQ(App.MainResizer->InterpolationMode, uint32_t(Up));
     }
 }
 
@@ -400,8 +403,8 @@ TEST_F(SweepLanguage, ShortcutDialogRemembersThePlaceAndBoxesChosen)
 {
     TKeptSettings KeptRecords;
     LoadTestSettings(Dir, "[ShortCut]\nDesktop=1\nMakeIni=0\nAtOnce=0\n");
-    DesktopDir = (Dir / "Desktop").string() + "/";
-    SendToDir = (Dir / "applications").string() + "/";
+    Startup.DesktopDir = (Dir / "Desktop").string() + "/";
+    Startup.SendToDir = (Dir / "applications").string() + "/";
     auto Mark = [](QAbstractButton* B) {
         QTest::mouseClick(B, Qt::LeftButton, {}, QPoint(B->contentsRect().left() + 8, B->height() / 2));
     };
@@ -502,8 +505,8 @@ TEST_F(SweepLanguage, SystemOptionsDependentControlsFollowTheirBox)
     };
     for (bool On : {false, true}) {
         SCOPED_TRACE(On);
-        FileOption.NotOverwrite = On;
-        SystemOption.UseExternalTool = On;
+        Settings.File.NotOverwrite = On;
+        Settings.System.UseExternalTool = On;
         TSystemOptionForm F;
         F.show();
         EXPECT_EQ(F.Rename->isEnabled(), On);

@@ -67,8 +67,8 @@ inline void UseDataFolder(const std::filesystem::path& Dir)
 {
     std::filesystem::create_directories(Dir / "in");
     std::filesystem::create_directories(Dir / "ini");
-    DataDir = Dir.string() + "/";
-    IniDir = DataDir + "ini/";
+    Startup.DataDir = Dir.string() + "/";
+    Startup.IniDir = Startup.DataDir + "ini/";
 }
 
 // The program started from the data folder Dir: its default settings file
@@ -76,12 +76,12 @@ inline void UseDataFolder(const std::filesystem::path& Dir)
 // written and loaded.
 inline void LoadTestSettings(const std::filesystem::path& Dir, const std::string& Settings)
 {
-    ExeDir = DataDir;
-    IniFileName = GetSettingsFileName({});
-    std::ofstream(IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
-                               << "\nFileNameFormat=<old>\nShowDirectory=0\n[System]\nMaxThread=2\n"
-                               << Settings;
-    LoadIniFile(IniFileName);
+    Startup.ExeDir = Startup.DataDir;
+    Startup.IniFileName = GetSettingsFileName({});
+    std::ofstream(Startup.IniFileName) << "[File]\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+                                       << "\nFileNameFormat=<old>\nShowDirectory=0\n[System]\nMaxThread=2\n"
+                                       << Settings;
+    LoadIniFile(Startup.IniFileName);
 }
 
 // The bytes of a file ("" when there is none).
@@ -165,12 +165,11 @@ inline void SetUpTestResizer(TResizer& R)
     R.SetMaxThreadNum(1);
 }
 
-// The option records and folders the tests change.
+// The settings and the start-up folders the tests change.
 inline auto SettingRecords()
 {
-    return std::tie(FileOption, ResizeOption, PreviewOption, SystemOption, BitmapOption, JPEGOption, PNGOption,
-                    MetadataOption, CombineOption, DefaultBGColor, ShortCutSettings, UIFontName, UIFontSize, ExeDir,
-                    DataDir, IniDir, IniFileName, DesktopDir, SendToDir, CPUFeatures);
+    return std::tie(Settings, Startup.ExeDir, Startup.DataDir, Startup.IniDir, Startup.IniFileName, Startup.DesktopDir,
+                    Startup.SendToDir, Startup.CPUFeatures);
 }
 
 inline auto SettingValues()
@@ -178,7 +177,7 @@ inline auto SettingValues()
     return std::apply([](auto&... R) { return std::make_tuple(R...); }, SettingRecords());
 }
 
-// Puts the option records and folders back as they were when it was made.
+// Puts the settings and folders back as they were when it was made.
 struct TKeptSettings {
     decltype(SettingValues()) Kept = SettingValues();
     ~TKeptSettings() { SettingRecords() = Kept; }
@@ -192,17 +191,17 @@ struct TListsTest : ::testing::Test {
         EnsureApp();
         Dir = ScratchDir(::testing::UnitTest::GetInstance()->current_test_suite()->name());
         SetUpTestResizer(Resizer);
-        FileList = &Files;
+        App.FileList = &Files;
         EffectList = &Effects;
-        MainResizer = &Resizer;
+        App.MainResizer = &Resizer;
         ErrorLog.Clear();
     }
     void TearDown() override
     {
         Files.Clear();
-        FileList = nullptr;
+        App.FileList = nullptr;
         EffectList = nullptr;
-        MainResizer = nullptr;
+        App.MainResizer = nullptr;
         ErrorLog.Clear();
         std::filesystem::remove_all(Dir);
     }
@@ -219,14 +218,14 @@ struct TStartedTest : ::testing::Test {
     static void SetUpTestSuite()
     {
         EnsureApp();
-        SavedExeDir = ExeDir;
-        ExeDir = VESTRO_DIST_DIR "/";
+        SavedExeDir = Startup.ExeDir;
+        Startup.ExeDir = VESTRO_DIST_DIR "/";
         InitializeGlobals({});
     }
     static void TearDownTestSuite()
     {
         FinalizeGlobals();
-        ExeDir = SavedExeDir;
+        Startup.ExeDir = SavedExeDir;
     }
     static inline std::string SavedExeDir;
 };

@@ -80,11 +80,11 @@ protected:
              ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Dir);
         fs::create_directories(Dir / "in");
-        Saved = {FileOption, JPEGOption, MetadataOption, ResizeOption, BitmapOption};
-        FileOption = TFileOption();
-        FileOption.SameDirectory = false;
-        FileOption.OutputDirectory = (Dir / "out").string() + "/";
-        FileOption.FileNameFormat = "<old>.bmp";
+        Saved = {Settings.File, Settings.JPEG, Settings.Metadata, Settings.Resize, Settings.Bitmap};
+        Settings.File = TFileOption();
+        Settings.File.SameDirectory = false;
+        Settings.File.OutputDirectory = (Dir / "out").string() + "/";
+        Settings.File.FileNameFormat = "<old>.bmp";
         Effects.AddFilter(std::make_unique<TResizeFilter>());
         Effects.SetResizeParam(RULE_PERCENT, 100, 0);
         Main.SetDecimationMode(2, CreateWeightSetter(2, 3, 0, 10));
@@ -98,7 +98,7 @@ protected:
             fs::permissions(E.path(), fs::perms::owner_all, fs::perm_options::add);
         fs::remove_all(Dir);
         ErrorLog.Clear();
-        std::tie(FileOption, JPEGOption, MetadataOption, ResizeOption, BitmapOption) = Saved;
+        std::tie(Settings.File, Settings.JPEG, Settings.Metadata, Settings.Resize, Settings.Bitmap) = Saved;
     }
 
     // Pictures whose pixels depend on Seed (the JPEG ones noisy, so that
@@ -164,12 +164,13 @@ protected:
     {
         TRunProbes Probes;
         const TRunEntries Entries = Input ? TRunEntries{nullptr, Input, &Probes} : TRunEntries{&Files, nullptr};
-        TOutputNameJob Names(Entries, Effects, FileOption.FileNameFormat, TakeRunSettings());
+        TOutputNameJob Names(Entries, Effects, Settings.File.FileNameFormat, TakeRunSettings());
         TConvertJob Job(Entries, Effects, IO, Errors, ThreadObjectCopies(&Main, nullptr, nullptr, nullptr),
-                        RunSettingsWith(FileOption.RenameOnly, FileOption.NotOverwrite));
+                        RunSettingsWith(Settings.File.RenameOnly, Settings.File.NotOverwrite));
         TBatchRun Batch(Names, Job, Errors, Observer ? Observer : &Events);
         TNumbering N = RunNumbering(Names);
-        return Batch.Run(RunCollisionRules(RunSettingsWith(false, FileOption.NotOverwrite)), N, Threads, AbortOnError);
+        return Batch.Run(RunCollisionRules(RunSettingsWith(false, Settings.File.NotOverwrite)), N, Threads,
+                         AbortOnError);
     }
     std::vector<std::string> Lines() { return Log.Lines(); }
     // The log's only line ("" and a failure when it holds more or none).
@@ -186,11 +187,11 @@ protected:
     // JPEG output under a size limit of KB kilobytes, searched from quality 95 down to 5.
     static void LimitJPEGSize(int32_t KB)
     {
-        JPEGOption.AlwaysRecompress = JPEGOption.UseFileSizeLimit = true;
-        JPEGOption.Quality = 95;
-        JPEGOption.SampleType = 2;
-        JPEGOption.QualityLimit = 5;
-        JPEGOption.FileSizeLimit = KB;
+        Settings.JPEG.AlwaysRecompress = Settings.JPEG.UseFileSizeLimit = true;
+        Settings.JPEG.Quality = 95;
+        Settings.JPEG.SampleType = 2;
+        Settings.JPEG.QualityLimit = 5;
+        Settings.JPEG.FileSizeLimit = KB;
     }
     fs::path Out(const std::string& Name) const { return Dir / "out" / Name; }
     std::pair<int32_t, int32_t> SizeOf(const fs::path& P)

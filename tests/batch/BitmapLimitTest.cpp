@@ -25,7 +25,7 @@ TEST_F(BitmapLimit, AnOutputPastFourGiBSaysWhyAndLeavesNothing)
 {
     const fs::path A = MakeBMP("a.bmp", 8, 8, 1);
     const std::string Source = Read(A);
-    BitmapOption.IndexColor = false;
+    Settings.Bitmap.IndexColor = false;
     HugePictureIO IO;
     IO.W = IO.H = 40000; // 4.47 GiB of rows
     List({A});

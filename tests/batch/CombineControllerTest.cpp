@@ -19,17 +19,17 @@ protected:
     void SetUp() override
     {
         BatchRunTest::SetUp();
-        SavedOption = CombineOption;
+        SavedOption = Settings.Combine;
         SavedCurrent = CurrentNumber;
-        CombineOption = TCombineOption();
-        CombineOption.Width = CombineOption.Height = 16;
-        CombineOption.Rows = CombineOption.Columns = 1; // a sheet per picture
-        CombineOption.FillBlank = false;
-        FileOption.FileNameFormat = "sheet<n>.bmp";
+        Settings.Combine = TCombineOption();
+        Settings.Combine.Width = Settings.Combine.Height = 16;
+        Settings.Combine.Rows = Settings.Combine.Columns = 1; // a sheet per picture
+        Settings.Combine.FillBlank = false;
+        Settings.File.FileNameFormat = "sheet<n>.bmp";
     }
     void TearDown() override
     {
-        CombineOption = SavedOption;
+        Settings.Combine = SavedOption;
         CurrentNumber = SavedCurrent;
         BatchRunTest::TearDown();
     }
@@ -75,7 +75,7 @@ struct CancelAtFirstTile : TCombineObserver {
 TEST_F(CombineController, FinishedRunReportsEveryTileAndHandsTheNextNumberBack)
 {
     List({MakeBMP("a.bmp", 40, 30, 1), MakeBMP("b.bmp", 30, 40, 2), MakeBMP("c.bmp", 20, 20, 3)});
-    FileOption.ResetType = 1;
+    Settings.File.ResetType = 1;
     CurrentNumber = 4; // the running number of the program
     TCombineController Run(TCombineInput{&Files, nullptr}, Main, Log, TakeRunSettings());
     EXPECT_FALSE(Run.Started());

@@ -41,7 +41,7 @@ protected:
     void SetUp() override
     {
         BatchRunTest::SetUp();
-        SavedOption = CombineOption;
+        SavedOption = Settings.Combine;
         O = TCombineOption();
         O.Width = 32;
         O.Height = 24;
@@ -50,7 +50,7 @@ protected:
     }
     void TearDown() override
     {
-        CombineOption = SavedOption;
+        Settings.Combine = SavedOption;
         BatchRunTest::TearDown();
     }
     TCombineOption O, SavedOption;
@@ -121,10 +121,10 @@ TEST_F(CombineTest, FillBlankStripsShareOneHeightWithoutHoles)
 
 TEST_F(CombineTest, RunWritesNumberedSheetsAndLogsADamagedInput)
 {
-    FileOption.FileNameFormat = "sheet<n>.bmp";
+    Settings.File.FileNameFormat = "sheet<n>.bmp";
     O.Width = O.Height = 16;
     O.Rows = O.Columns = 2;
-    CombineOption = O;
+    Settings.Combine = O;
     Files.Clear();
     for (int K = 0; K < 5; ++K)
         Add(MakeJPEG("p" + std::to_string(K) + ".jpg", 32, 32, K));
@@ -155,9 +155,9 @@ TEST_F(CombineTest, RunWritesNumberedSheetsAndLogsADamagedInput)
 TEST_F(CombineTest, SheetsTakeNamesByTheRunsCollisionRulesAndEverySkipIsSaid)
 {
     // A rule without a number: every page asks for the same name.
-    FileOption.FileNameFormat = "sheet.bmp";
+    Settings.File.FileNameFormat = "sheet.bmp";
     O.Rows = O.Columns = 1;
-    CombineOption = O;
+    Settings.Combine = O;
     Files.Clear();
     for (int K = 0; K < 3; ++K)
         Add(MakeJPEG("p" + std::to_string(K) + ".jpg", 32, 24, K));
@@ -189,11 +189,11 @@ TEST_F(CombineTest, SheetsTakeNamesByTheRunsCollisionRulesAndEverySkipIsSaid)
     // Beside the inputs under the first picture's name: a page's own
     // picture is no more to be replaced than another page's.
     ErrorLog.Clear();
-    FileOption.SameDirectory = true;
-    FileOption.FileNameFormat = "<old>";
+    Settings.File.SameDirectory = true;
+    Settings.File.FileNameFormat = "<old>";
     const std::string P0 = Read(Dir / "in" / "p0.jpg");
     O.Rows = 2;
-    CombineOption = O;
+    Settings.Combine = O;
     TCombineRun Own(TCombineInput{&Files, nullptr}, Main, Log, nullptr, TakeRunSettings());
     Own.NotOverwrite = false;
     ASSERT_TRUE(Own.Execute(Cancel));

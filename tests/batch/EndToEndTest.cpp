@@ -37,8 +37,8 @@ protected:
     void SetUp() override
     {
         BatchRunTest::SetUp();
-        FileOption.FileNameFormat = "<old>.jpg";
-        FileOption.NotOverwrite = false;
+        Settings.File.FileNameFormat = "<old>.jpg";
+        Settings.File.NotOverwrite = false;
     }
 };
 
@@ -69,7 +69,7 @@ TEST_F(EndToEnd, UnchangedJPEGCopyKeepsAFileThatAppearedDuringTheRun)
     } Obs;
     Obs.Target = Out("a.jpg").string();
     Add(MakeJPEG("a.jpg", 64, 48, 1));
-    FileOption.NotOverwrite = true;
+    Settings.File.NotOverwrite = true;
     Run(1, IO, false, &Obs);
     EXPECT_EQ(OnlyLine(), "a.jpg: Failed to copy file: cannot write " + Out("a.jpg").string() + ": File exists");
     EXPECT_EQ(Read(Out("a.jpg")), "theirs");
@@ -80,11 +80,11 @@ TEST_F(EndToEnd, ToolKilledByCancelNeitherReplacesTheOutputNorDeletesTheSource)
     // Even when the effect does not look at the killed tool's exit code.
     const fs::path A = MakeJPEG("a.jpg", 64, 48, 1);
     Add(A);
-    FileOption.DeleteInputFile = true;
+    Settings.File.DeleteInputFile = true;
     fs::create_directories(Dir / "out");
     std::ofstream(Out("a.jpg")) << "previous";
     Effects.SetJPEGTranEffect(std::make_unique<SlowTool>(Dir / "tool-started", false));
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, Settings.File.FileNameFormat, TakeRunSettings());
     TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, IO, Errors, TWorkerObjectFactory{},
                     RunSettingsWith(false, false));
     TBatchRun Batch(Names, Job, Errors, nullptr);
@@ -116,10 +116,10 @@ void PutLE(std::string& S, size_t At, uint32_t V, int Bytes)
 TEST_F(EndToEnd, DecompressionBombsInOneRunAreRefusedAndTheRestIsConverted)
 {
     struct TBudget {
-        int32_t Saved = SystemOption.PictureMemoryLimit;
-        ~TBudget() { SystemOption.PictureMemoryLimit = Saved; }
+        int32_t Saved = Settings.System.PictureMemoryLimit;
+        ~TBudget() { Settings.System.PictureMemoryLimit = Saved; }
     } Budget;
-    SystemOption.PictureMemoryLimit = 256;
+    Settings.System.PictureMemoryLimit = 256;
     constexpr uint32_t Side = 46340;
 
     std::string Bmp(14 + 40 + 1024 + 4 + 540000, '\0');
@@ -167,7 +167,7 @@ TEST_F(EndToEnd, DecompressionBombsInOneRunAreRefusedAndTheRestIsConverted)
         Add(Dir / "in" / Name);
     }
     Add(MakeJPEG("good.jpg", 64, 48, 2));
-    JPEGOption.AlwaysRecompress = true; // an unchanged JPEG would be copied, not decoded
+    Settings.JPEG.AlwaysRecompress = true; // an unchanged JPEG would be copied, not decoded
     ASSERT_TRUE(Run(3, IO));
     for (const auto& [Name, Bytes, Why] : Bombs) {
         EXPECT_THAT(Lines(), Contains(AllOf(StartsWith(Name + ": "), HasSubstr(Why))));
@@ -197,7 +197,7 @@ TEST_F(EndToEnd, PicturesResizedAsTheyAreDecodedGiveTheFilesOfTheWholePicture)
             fs::copy_file(Photo, Dir / "in" / ("photo" + std::to_string(Photos) + ".jpg"));
             Add(Dir / "in" / ("photo" + std::to_string(Photos++) + ".jpg"));
         }
-    JPEGOption.AlwaysRecompress = true;
+    Settings.JPEG.AlwaysRecompress = true;
     struct TCase {
         double Percent;
         uint32_t Filter, Mode;
@@ -212,8 +212,8 @@ TEST_F(EndToEnd, PicturesResizedAsTheyAreDecodedGiveTheFilesOfTheWholePicture)
         Main.SetInterpolationMode(C.Filter, CreateWeightSetter(C.Filter, 3, 0, 10));
         Main.SetSIMDMode(C.Mode, C.Linear);
         Main.SetMaxThreadNum(C.Threads);
-        JPEGOption.DecodeWithDownScaling = C.Reduce;
-        JPEGOption.DownScalingLimit = 100;
+        Settings.JPEG.DecodeWithDownScaling = C.Reduce;
+        Settings.JPEG.DownScalingLimit = 100;
         std::map<std::string, std::string> Whole;
         WholePictureIO WholeIO;
         ASSERT_TRUE(Run(2, WholeIO));
@@ -249,7 +249,7 @@ public:
 TEST_F(EndToEnd, AJPEGWithAnotherEffectIsLoadedWhole)
 {
     Add(MakeJPEG("a.jpg", 120, 90, 1));
-    JPEGOption.AlwaysRecompress = true;
+    Settings.JPEG.AlwaysRecompress = true;
     Effects.SetResizeParam(RULE_PERCENT, 50, 0);
     Effects.AddFilter(std::make_unique<Invert>());
     BandCountingIO Counting;

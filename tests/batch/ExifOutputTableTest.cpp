@@ -58,14 +58,14 @@ TEST_F(ExifOutput, WrittenJPEGsCarryTheSourcesFacts)
     int N = 0;
     for (const TExifRow& R : Rows) {
         SCOPED_TRACE(N);
-        std::tie(FileOption, JPEGOption, MetadataOption, ResizeOption, BitmapOption) = Saved;
-        FileOption.SameDirectory = FileOption.NotOverwrite = false;
-        FileOption.OutputDirectory = (Dir / "out").string() + "/";
-        FileOption.FileNameFormat = "<old>.jpg";
+        std::tie(Settings.File, Settings.JPEG, Settings.Metadata, Settings.Resize, Settings.Bitmap) = Saved;
+        Settings.File.SameDirectory = Settings.File.NotOverwrite = false;
+        Settings.File.OutputDirectory = (Dir / "out").string() + "/";
+        Settings.File.FileNameFormat = "<old>.jpg";
         Rotation->SetUse(R.Upright);
-        JPEGOption.UpdateExifResolution = R.NewDpi;
-        MetadataOption.KeepResolution = !R.NewDpi;
-        MetadataOption.Resolution = 300;
+        Settings.JPEG.UpdateExifResolution = R.NewDpi;
+        Settings.Metadata.KeepResolution = !R.NewDpi;
+        Settings.Metadata.Resolution = 300;
         const std::string Name = "s" + std::to_string(N++);
         const std::string Dest = Out(Name + ".jpg").string();
         List({MakeTIFF(Name + ".tif", R)});

@@ -12,7 +12,7 @@ protected:
     void SetUp() override
     {
         BatchRunTest::SetUp();
-        FileOption.NotOverwrite = false;
+        Settings.File.NotOverwrite = false;
     }
     // A camera-like JPEG: EXIF with a thumbnail slot of SlotSize bytes.
     fs::path CameraJPEG(const std::string& Name, uint32_t SlotSize, int Seed)
@@ -35,8 +35,8 @@ TEST_F(Reported, EncodingsThatDoNotFitTheirBufferAreNoErrors)
     // with AbortOnError every file is still converted.
     for (int i = 0; i < 3; ++i)
         Add(CameraJPEG("c" + std::to_string(i) + ".jpg", 600, i));
-    FileOption.FileNameFormat = "<old>.jpg";
-    JPEGOption.UpdateExifThumbnail = true;
+    Settings.File.FileNameFormat = "<old>.jpg";
+    Settings.JPEG.UpdateExifThumbnail = true;
     LimitJPEGSize(40); // many tries before one fits
     ASSERT_TRUE(Run(2, IO, /*AbortOnError=*/true));
     EXPECT_TRUE(Lines().empty()) << Lines()[0];
@@ -65,7 +65,7 @@ TEST_F(NotWritten, AFileThatVanishesAfterTheNamesIsReported)
     const fs::path A = MakeJPEG("a.jpg", 40, 30, 1);
     Obs.Victim = MakeJPEG("b.jpg", 40, 30, 2);
     std::vector<TImageFileInfo> In{Named(A), Named(Obs.Victim)};
-    FileOption.FileNameFormat = "<old>.jpg";
+    Settings.File.FileNameFormat = "<old>.jpg";
     Run(2, IO, false, &Obs, &In);
     EXPECT_EQ(OnlyLine(), "b.jpg: File not found");
     EXPECT_TRUE(fs::exists(Out("a.jpg")));
@@ -96,7 +96,7 @@ TEST_F(NotWritten, AFileThatChangesAfterTheNamesIsReportedNotConverted)
         fs::rename(Twin, C);
     };
     std::vector<TImageFileInfo> In{Named(A), Named(B), Named(C)};
-    FileOption.FileNameFormat = "<old>.png";
+    Settings.File.FileNameFormat = "<old>.png";
     Run(2, IO, false, &Obs, &In);
     EXPECT_THAT(Lines(),
                 UnorderedElementsAre(AllOf(StartsWith("b.jpg: "), HasSubstr("changed")),
@@ -114,8 +114,8 @@ TEST_F(NotWritten, OutputsRefusedByTheCollisionRulesAreReported)
     std::ofstream(Out("b.jpg")) << "kept";
     fs::permissions(Out("b.jpg"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    FileOption.FileNameFormat = "<old>.jpg";
-    FileOption.NotOverwrite = false;
+    Settings.File.FileNameFormat = "<old>.jpg";
+    Settings.File.NotOverwrite = false;
     std::vector<TImageFileInfo> In{Named(A), Named(APng), Named(B), Named(C)};
     Run(2, IO, false, nullptr, &In);
     auto L = Lines();
@@ -132,8 +132,8 @@ TEST_F(NotWritten, AWriteFailureIsOneLineNamingTheTarget)
     // (read-only folders do not stop root, which the tests may run as).
     Add(MakeJPEG("a.jpg", 40, 30, 1));
     std::ofstream(Dir / "blocker") << "a file, not a folder";
-    FileOption.OutputDirectory = (Dir / "blocker" / "out").string() + "/";
-    FileOption.FileNameFormat = "<old>.png";
+    Settings.File.OutputDirectory = (Dir / "blocker" / "out").string() + "/";
+    Settings.File.FileNameFormat = "<old>.png";
     Run(1, IO);
     EXPECT_EQ(OnlyLine(),
               "a.jpg: cannot write " + (Dir / "blocker" / "out" / "a.png").string() + ": cannot create the folder " +
@@ -144,22 +144,22 @@ TEST_F(NotWritten, AToolsChatterIsDiscardedAndItsFailureSaidAgainstTheFile)
 {
     // An optimiser that talks on both outputs, the way the real one names
     // our temporary files, and then fails: the PNG stays as written.
-    const std::string SavedExe = ExeDir;
-    const TPNGOption SavedPNG = PNGOption;
-    ExeDir = (Dir / "prog").string() + "/";
+    const std::string SavedExe = Startup.ExeDir;
+    const TPNGOption SavedPNG = Settings.PNG;
+    Startup.ExeDir = (Dir / "prog").string() + "/";
     fs::create_directories(Dir / "prog" / "bin");
     std::ofstream(Dir / "prog" / "bin" / "zopflipng") << "#!/bin/sh\necho \"Optimizing $2\"\necho oops >&2\nexit 3\n";
     fs::permissions(Dir / "prog" / "bin" / "zopflipng", fs::perms::owner_all);
-    PNGOption.UsePNGOUT = true;
-    PNGOption.FullColorOptimization = true;
+    Settings.PNG.UsePNGOUT = true;
+    Settings.PNG.FullColorOptimization = true;
     Add(MakeJPEG("a.jpg", 40, 30, 1));
-    FileOption.FileNameFormat = "<old>.png";
+    Settings.File.FileNameFormat = "<old>.png";
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
     Run(1, IO);
     const std::string Said = ::testing::internal::GetCapturedStdout() + ::testing::internal::GetCapturedStderr();
-    ExeDir = SavedExe;
-    PNGOption = SavedPNG;
+    Startup.ExeDir = SavedExe;
+    Settings.PNG = SavedPNG;
     EXPECT_EQ(Said, "");
     EXPECT_THAT(OnlyLine(), AllOf(StartsWith("a.jpg: the PNG optimiser failed"), HasSubstr("exit status 3")));
     EXPECT_EQ(SizeOf(Out("a.png")), std::make_pair(40, 30));

@@ -16,22 +16,22 @@ protected:
     void SetUp() override
     {
         BatchRunTest::SetUp();
-        SavedCombine = CombineOption;
-        SavedBG = DefaultBGColor;
+        SavedCombine = Settings.Combine;
+        SavedBG = Settings.Background;
         SavedCurrent = CurrentNumber;
-        CombineOption = TCombineOption();
-        CombineOption.Width = CombineOption.Height = 16;
-        CombineOption.Rows = CombineOption.Columns = 1; // a sheet per picture
-        CombineOption.FillBlank = false;
+        Settings.Combine = TCombineOption();
+        Settings.Combine.Width = Settings.Combine.Height = 16;
+        Settings.Combine.Rows = Settings.Combine.Columns = 1; // a sheet per picture
+        Settings.Combine.FillBlank = false;
         for (int i = 0; i < 6; ++i)
             Add(MakeBMP("p" + std::to_string(i) + ".bmp", 40 + 4 * i, 30, i));
         // Where a preview left the process-wide count of the output folder.
-        FolderFileCounts[(Dir / "out").string() + "/"] = 41;
+        FolderFileCounts()[(Dir / "out").string() + "/"] = 41;
     }
     void TearDown() override
     {
-        CombineOption = SavedCombine;
-        DefaultBGColor = SavedBG;
+        Settings.Combine = SavedCombine;
+        Settings.Background = SavedBG;
         CurrentNumber = SavedCurrent;
         ClearFolderFileCounts();
         BatchRunTest::TearDown();
@@ -39,14 +39,14 @@ protected:
     // What the window's thread does while a run goes on, once per turn.
     void ChangeSettings(int Turn)
     {
-        FileOption.FileNameFormat = "x" + std::to_string(Turn) + "<c>.png";
-        FileOption.StartNumber = CurrentNumber = 100 + Turn;
-        FileOption.NotOverwrite = Turn % 2 == 0;
-        JPEGOption.Quality = 10 + Turn % 80;
-        BitmapOption.IndexColor = Turn % 2 == 1;
-        CombineOption.Width = 8 + Turn % 20;
-        CombineOption.BackgroundColor = uint32_t(Turn);
-        DefaultBGColor = TBGColor{0, uint16_t(Turn % 256), 20, 30, 18};
+        Settings.File.FileNameFormat = "x" + std::to_string(Turn) + "<c>.png";
+        Settings.File.StartNumber = CurrentNumber = 100 + Turn;
+        Settings.File.NotOverwrite = Turn % 2 == 0;
+        Settings.JPEG.Quality = 10 + Turn % 80;
+        Settings.Bitmap.IndexColor = Turn % 2 == 1;
+        Settings.Combine.Width = 8 + Turn % 20;
+        Settings.Combine.BackgroundColor = uint32_t(Turn);
+        Settings.Background = TBGColor{0, uint16_t(Turn % 256), 20, 30, 18};
         // The size edits of the main window pushed into the effect chain.
         Effects.SetResizeParam(RULE_PERCENT, 50 + Turn % 100, 0);
         // A preview names the selected file with the process-wide counters
@@ -56,7 +56,7 @@ protected:
             NextFolderFileCount(Folder);
             ClearFolderFileCounts();
         } else {
-            FolderFileCounts[Folder] = 500 + Turn;
+            FolderFileCounts()[Folder] = 500 + Turn;
         }
     }
     TCombineOption SavedCombine;
@@ -68,7 +68,7 @@ protected:
 
 TEST_F(RunBesideSettings, ABatchRunKeepsItsSettingsAndCounters)
 {
-    FileOption.FileNameFormat = "<old>_<c>.bmp";
+    Settings.File.FileNameFormat = "<old>_<c>.bmp";
     TRunSettings S = TakeRunSettings();
     S.System.ParallelProcessing = true;
     S.System.MaxThread = 3;
@@ -91,7 +91,7 @@ TEST_F(RunBesideSettings, ABatchRunKeepsItsSettingsAndCounters)
 
 TEST_F(RunBesideSettings, ACombineRunKeepsItsSettingsAndCounters)
 {
-    FileOption.FileNameFormat = "sheet<c>.bmp";
+    Settings.File.FileNameFormat = "sheet<c>.bmp";
     TRunSettings S = TakeRunSettings();
     S.System.MaxThread = 2;
     TCombineController Run(TCombineInput{&Files, nullptr}, Main, Log, S);

@@ -164,7 +164,7 @@ TEST_F(RunController, DroppedWhileItGoesOnItIsCancelledAndWaitedFor)
 TEST_F(RunController, NamesFollowTheRunsCopyOfTheChain)
 {
     List({MakeBMP("a.bmp", 40, 30, 1)});
-    FileOption.FileNameFormat = "<old>_<resizemode>.bmp";
+    Settings.File.FileNameFormat = "<old>_<resizemode>.bmp";
     Effects.SetResizeParam(RULE_PERCENT, 50, 0);
     TRunController Run(TRunEntries{&Files, nullptr}, Effects, OneWorker(), Errors,
                        ThreadObjectCopies(&Main, nullptr, nullptr, nullptr));

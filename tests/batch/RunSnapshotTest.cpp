@@ -38,20 +38,20 @@ struct ChangingSettingsIO : TConvertIO {
     void Change()
     {
         if (Loads++ == 1) {
-            for (bool* B : {&JPEGOption.Progressive, &JPEGOption.AddExifInfo, &MetadataOption.KeepResolution,
-                            &PNGOption.WritepHYsChunk, &PNGOption.IndexColor, &BitmapOption.IndexColor,
-                            &ResizeOption.Degamma, &ResizeOption.NoExpand, &FileOption.NotOverwrite})
+            for (bool* B : {&Settings.JPEG.Progressive, &Settings.JPEG.AddExifInfo, &Settings.Metadata.KeepResolution,
+                            &Settings.PNG.WritepHYsChunk, &Settings.PNG.IndexColor, &Settings.Bitmap.IndexColor,
+                            &Settings.Resize.Degamma, &Settings.Resize.NoExpand, &Settings.File.NotOverwrite})
                 *B = !*B;
-            JPEGOption.Quality = 20;
-            JPEGOption.SampleType = 2;
-            JPEGOption.DCTMethod = 1 - JPEGOption.DCTMethod;
-            JPEGOption.UseFileSizeLimit = FileOption.DeleteInputFile = true;
-            JPEGOption.FileSizeLimit = 1;
-            MetadataOption.Resolution = 300;
-            PNGOption.CompressLevel = 1;
-            PNGOption.Filter = 0xF8;
-            BitmapOption.AlphaBitmapHeaderType = 1 - BitmapOption.AlphaBitmapHeaderType;
-            DefaultBGColor = TBGColor{0, 10, 20, 30, 18};
+            Settings.JPEG.Quality = 20;
+            Settings.JPEG.SampleType = 2;
+            Settings.JPEG.DCTMethod = 1 - Settings.JPEG.DCTMethod;
+            Settings.JPEG.UseFileSizeLimit = Settings.File.DeleteInputFile = true;
+            Settings.JPEG.FileSizeLimit = 1;
+            Settings.Metadata.Resolution = 300;
+            Settings.PNG.CompressLevel = 1;
+            Settings.PNG.Filter = 0xF8;
+            Settings.Bitmap.AlphaBitmapHeaderType = 1 - Settings.Bitmap.AlphaBitmapHeaderType;
+            Settings.Background = TBGColor{0, 10, 20, 30, 18};
         }
     }
 };
@@ -92,20 +92,20 @@ protected:
     void SetUp() override
     {
         BatchRunTest::SetUp();
-        SavedPNG = PNGOption;
-        SavedBG = DefaultBGColor;
+        SavedPNG = Settings.PNG;
+        SavedBG = Settings.Background;
     }
     void TearDown() override
     {
-        PNGOption = SavedPNG;
-        DefaultBGColor = SavedBG;
+        Settings.PNG = SavedPNG;
+        Settings.Background = SavedBG;
         BatchRunTest::TearDown();
     }
     // Every output of a run over four pictures, by name.
     std::map<std::string, std::string> Outputs(TConvertIO& With)
     {
-        const auto Saved =
-            std::make_tuple(FileOption, JPEGOption, MetadataOption, ResizeOption, PNGOption, BitmapOption);
+        const auto Saved = std::make_tuple(Settings.File, Settings.JPEG, Settings.Metadata, Settings.Resize,
+                                           Settings.PNG, Settings.Bitmap);
         fs::remove_all(Dir / "out");
         List({In[0], In[1], In[2], In[3]});
         EXPECT_TRUE(Run(1, With));
@@ -113,8 +113,9 @@ protected:
         std::map<std::string, std::string> R;
         for (const auto& E : fs::directory_iterator(Dir / "out"))
             R[E.path().filename().string()] = Read(E.path());
-        std::tie(FileOption, JPEGOption, MetadataOption, ResizeOption, PNGOption, BitmapOption) = Saved;
-        DefaultBGColor = SavedBG;
+        std::tie(Settings.File, Settings.JPEG, Settings.Metadata, Settings.Resize, Settings.PNG, Settings.Bitmap) =
+            Saved;
+        Settings.Background = SavedBG;
         return R;
     }
     // Every output of a run through the controller over the list, by name;
@@ -156,8 +157,8 @@ TEST_F(RunSnapshot, SettingsChangedMidRunChangeNoOutputOfThatRun)
         In.push_back(MakeJPEG("p" + std::to_string(i) + ".jpg", 96 + 8 * i, 72, i));
     Effects.SetResizeParam(RULE_PERCENT, 150, 0);
     for (const char* Rule : {"<old>.jpg", "<old>.png", "<old>.bmp"}) {
-        FileOption.FileNameFormat = Rule;
-        FileOption.NotOverwrite = false;
+        Settings.File.FileNameFormat = Rule;
+        Settings.File.NotOverwrite = false;
         const auto Steady = Outputs(IO);
         ASSERT_EQ(Steady.size(), 4u) << Rule;
         ChangingSettingsIO Changing;
@@ -180,26 +181,26 @@ TEST_F(RunSnapshot, ARunNumbersFromItsStartAndHandsTheNextNumberBack)
     const int32_t SavedCurrent = CurrentNumber;
     for (int i = 0; i < 3; ++i)
         Add(MakeBMP("p" + std::to_string(i) + ".bmp", 8, 8, i));
-    FileOption.FileNameFormat = "<old>_<n>.bmp";
-    FileOption.ResetType = 2;
-    FileOption.StartNumber = CurrentNumber = 7; // as a start of the program sets them
+    Settings.File.FileNameFormat = "<old>_<n>.bmp";
+    Settings.File.ResetType = 2;
+    Settings.File.StartNumber = CurrentNumber = 7; // as a start of the program sets them
     const TRunEntries Entries{&Files, nullptr};
-    TOutputNameJob Names(Entries, Effects, FileOption.FileNameFormat, TakeRunSettings());
+    TOutputNameJob Names(Entries, Effects, Settings.File.FileNameFormat, TakeRunSettings());
     TConvertJob Job(Entries, Effects, IO, Errors, TWorkerObjectFactory{}, RunSettingsWith(false, false));
     TBatchRun Batch(Names, Job, Errors, nullptr);
     TNumbering N = RunNumbering(Names);
     CurrentNumber = 50; // from here on the window's thread changes them
     Batch.Start(RunCollisionRules(TakeRunSettings()), N, 2, false);
     for (int i = 0; i < 1000; ++i) {
-        FileOption.StartNumber = CurrentNumber = 100 + i;
-        FileOption.FileNameFormat = "x<n>.bmp";
+        Settings.File.StartNumber = CurrentNumber = 100 + i;
+        Settings.File.FileNameFormat = "x<n>.bmp";
     }
     Batch.Wait();
-    StoreNextNumber(Batch.Names(), CurrentNumber, FileOption.StartNumber);
+    StoreNextNumber(Batch.Names(), CurrentNumber, Settings.File.StartNumber);
     EXPECT_TRUE(Lines().empty());
     for (const char* Name : {"p0_7.bmp", "p1_8.bmp", "p2_9.bmp"})
         EXPECT_TRUE(fs::exists(Out(Name))) << Name;
-    EXPECT_EQ(std::make_pair(CurrentNumber, FileOption.StartNumber), std::make_pair(10, 10));
+    EXPECT_EQ(std::make_pair(CurrentNumber, Settings.File.StartNumber), std::make_pair(10, 10));
     CurrentNumber = SavedCurrent;
 }
 
@@ -210,8 +211,8 @@ TEST_F(RunSnapshot, EffectChainChangedMidRunChangesNoOutputOfThatRun)
 {
     for (int i = 0; i < 4; ++i)
         Add(MakeBMP("p" + std::to_string(i) + ".bmp", 40 + 8 * i, 30, i));
-    FileOption.FileNameFormat = "<old>.png";
-    FileOption.NotOverwrite = false;
+    Settings.File.FileNameFormat = "<old>.png";
+    Settings.File.NotOverwrite = false;
     auto* Rotation = new TRotationFilter;
     Rotation->FUse = true;
     Effects.AddFilter(std::unique_ptr<TEffect>(Rotation));

@@ -16,13 +16,13 @@ protected:
     void SetUp() override
     {
         BatchRunTest::SetUp();
-        SavedLimit = SystemOption.PictureMemoryLimit;
-        SavedSystem = SystemOption;
+        SavedLimit = Settings.System.PictureMemoryLimit;
+        SavedSystem = Settings.System;
     }
     void TearDown() override
     {
-        SystemOption = SavedSystem;
-        SystemOption.PictureMemoryLimit = SavedLimit;
+        Settings.System = SavedSystem;
+        Settings.System.PictureMemoryLimit = SavedLimit;
         BatchRunTest::TearDown();
     }
     int32_t SavedLimit = 0;
@@ -37,9 +37,9 @@ protected:
 // run ends: it neither waits for room that never comes nor is refused.
 TEST_F(SweepBatch, APictureLargerThanTheWholeRunBudgetAloneConverts)
 {
-    SystemOption.PictureMemoryLimit = 1; // MiB; the large one is let in with 2 MB
-    SystemOption.ParallelProcessing = true;
-    SystemOption.MaxThread = 3;
+    Settings.System.PictureMemoryLimit = 1; // MiB; the large one is let in with 2 MB
+    Settings.System.ParallelProcessing = true;
+    Settings.System.MaxThread = 3;
     const fs::path Big = MakeBMP("big.bmp", 500, 500, 1); // 750 kB decoded
     const fs::path A = MakeBMP("a.bmp", 40, 30, 2), B = MakeBMP("b.bmp", 30, 40, 3);
     List({A, Big, B});
@@ -57,9 +57,9 @@ TEST_F(SweepBatch, APictureLargerThanTheWholeRunBudgetAloneConverts)
 // another picture is no reason to drop a picture silently: it says so.
 TEST_F(SweepBatch, SkipPassesOverOldFilesButNotANameOfThisRun)
 {
-    FileOption.NotOverwrite = true;
-    FileOption.Skip = true;
-    FileOption.FileNameFormat = "same.bmp";
+    Settings.File.NotOverwrite = true;
+    Settings.File.Skip = true;
+    Settings.File.FileNameFormat = "same.bmp";
     const fs::path A = MakeBMP("a.bmp", 8, 6, 1), B = MakeBMP("b.bmp", 6, 8, 2);
     List({A, B});
     Run(1, IO);
@@ -81,13 +81,13 @@ TEST_F(SweepBatch, SkipPassesOverOldFilesButNotANameOfThisRun)
 // sort by name, whatever order they came in; otherwise in that order.
 TEST_F(SweepBatch, AtOnceFilesAreNumberedInNameOrderWhenSorted)
 {
-    FileOption.FileNameFormat = "<n>_<old>.bmp";
-    FileOption.StartNumber = 1;
-    FileOption.ResetType = 0;
+    Settings.File.FileNameFormat = "<n>_<old>.bmp";
+    Settings.File.StartNumber = 1;
+    Settings.File.ResetType = 0;
     for (int32_t Sort : {1, 0}) {
         SCOPED_TRACE(Sort);
         fs::remove_all(Dir / "out");
-        FileOption.AutoSortMode = Sort;
+        Settings.File.AutoSortMode = Sort;
         std::vector<TImageFileInfo> Input;
         for (const char* N : {"c.bmp", "a.bmp", "b.bmp"})
             Input.push_back(TImageFileInfo{MakeBMP(N, 4, 4, N[0]).string(), "", "", "", true});
@@ -105,11 +105,11 @@ TEST_F(SweepBatch, KeptResolutionWinsOverTheExifResolutionUpdate)
 {
     const std::vector<uint8_t> Exif =
         BuildExif(etII, {{RationalEntry(282, 150, 1, etII), RationalEntry(283, 150, 1, etII), ShortEntry(296, 2)}});
-    FileOption.FileNameFormat = "<old>.jpg";
-    JPEGOption.AlwaysRecompress = true;
-    JPEGOption.AddExifInfo = true;
-    JPEGOption.UpdateExifResolution = true;
-    MetadataOption.Resolution = 300;
+    Settings.File.FileNameFormat = "<old>.jpg";
+    Settings.JPEG.AlwaysRecompress = true;
+    Settings.JPEG.AddExifInfo = true;
+    Settings.JPEG.UpdateExifResolution = true;
+    Settings.Metadata.Resolution = 300;
     const struct {
         bool Keep;
         double Dpi;
@@ -117,7 +117,7 @@ TEST_F(SweepBatch, KeptResolutionWinsOverTheExifResolutionUpdate)
     for (const auto& R : Rows) {
         SCOPED_TRACE(R.Keep);
         fs::remove_all(Dir / "out");
-        MetadataOption.KeepResolution = R.Keep;
+        Settings.Metadata.KeepResolution = R.Keep;
         List({MakeJPEG("a.jpg", 24, 16, 1, Exif.data(), uint32_t(Exif.size()))});
         ASSERT_TRUE(Run(1, IO));
         EXPECT_THAT(Lines(), IsEmpty());
@@ -132,13 +132,13 @@ TEST_F(SweepBatch, KeptResolutionWinsOverTheExifResolutionUpdate)
 // the time is to be kept, as a converted one does: cut to even seconds.
 TEST_F(SweepBatch, ACopiedJPEGKeepsItsTime)
 {
-    FileOption.FileNameFormat = "<old>.jpg";
-    JPEGOption.AlwaysRecompress = false;
-    MetadataOption.KeepResolution = true; // nothing in the head changes either
+    Settings.File.FileNameFormat = "<old>.jpg";
+    Settings.JPEG.AlwaysRecompress = false;
+    Settings.Metadata.KeepResolution = true; // nothing in the head changes either
     for (bool Keep : {true, false}) {
         SCOPED_TRACE(Keep);
         fs::remove_all(Dir / "out");
-        MetadataOption.KeepLastWriteTime = Keep;
+        Settings.Metadata.KeepLastWriteTime = Keep;
         const fs::path Src = MakeJPEG("a.jpg", 24, 16, 1);
         ASSERT_TRUE(platform::SetLastWriteTime(Src.string(), {1577880003, 500000000})); // 2020-01-01 12:00:03.5 UTC
         List({Src});
@@ -209,9 +209,9 @@ TEST_F(SweepBatch, AMadeExifBlockGivesTheThumbnailThePicturesOrientation)
     auto Rotation = std::make_unique<TExifRotationFilter>();
     TEffect* R = Rotation.get();
     Effects.AddFilter(std::move(Rotation));
-    FileOption.FileNameFormat = "<old>.jpg";
-    JPEGOption.AddExifInfo = true;
-    JPEGOption.UpdateExif = true;
+    Settings.File.FileNameFormat = "<old>.jpg";
+    Settings.JPEG.AddExifInfo = true;
+    Settings.JPEG.UpdateExif = true;
     for (bool Upright : {true, false}) {
         SCOPED_TRACE(Upright);
         fs::remove_all(Dir / "out");
@@ -228,12 +228,12 @@ TEST_F(SweepBatch, AMadeExifBlockGivesTheThumbnailThePicturesOrientation)
 // effect that works on the whole picture (it is worked on as colour).
 TEST_F(SweepBatch, GrayAlphaPNGStaysGrayAlphaThroughEffects)
 {
-    FileOption.FileNameFormat = "<old>.png";
+    Settings.File.FileNameFormat = "<old>.png";
     struct TFeatures {
-        uint32_t Saved = CPUFeatures;
-        ~TFeatures() { CPUFeatures = Saved; }
+        uint32_t Saved = Startup.CPUFeatures;
+        ~TFeatures() { Startup.CPUFeatures = Saved; }
     } Features;
-    CPUFeatures = GetCPUFeatures(); // as the program starts: alpha is kept for PNG
+    Startup.CPUFeatures = GetCPUFeatures(); // as the program starts: alpha is kept for PNG
     auto Turn = std::make_unique<TRotationFilter>();
     Turn->FValue = ROTATE_180;
     Turn->SetUse(true);
@@ -364,9 +364,9 @@ TEST_F(SweepBatch, AFolderWalkListsAsTheSettingsSay)
 // square picture's thumbnail is stored turned and says so (orientation 8).
 TEST_F(SweepBatch, AStandingOrSquareThumbnailIsStoredTurned)
 {
-    FileOption.FileNameFormat = "<old>.jpg";
-    JPEGOption.AddExifInfo = true;
-    JPEGOption.UpdateExif = true;
+    Settings.File.FileNameFormat = "<old>.jpg";
+    Settings.JPEG.AddExifInfo = true;
+    Settings.JPEG.UpdateExif = true;
     const struct {
         uint32_t W, H;
         int Thumb;

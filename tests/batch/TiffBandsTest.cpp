@@ -22,8 +22,8 @@ protected:
     void SetUp() override
     {
         BatchRunTest::SetUp();
-        FileOption.FileNameFormat = "<old>.png";
-        FileOption.NotOverwrite = false;
+        Settings.File.FileNameFormat = "<old>.png";
+        Settings.File.NotOverwrite = false;
     }
     // Noise of W x H in layout L (every sample byte its own), as strips or tiles.
     fs::path MakeTIFF(const TTiffLayout& L, uint32_t W, uint32_t H, int Seed)

@@ -59,7 +59,7 @@ TEST_F(Workers, LargestPictureIsTakenFirstAndNamesStayAsGiven)
 {
     const fs::path A = MakeBMP("a.bmp", 20, 20, 1), B = MakeBMP("b.bmp", 300, 200, 2), C = MakeBMP("c.bmp", 90, 90, 3);
     List({A, B, C});
-    FileOption.FileNameFormat = "<old>_<n>.bmp";
+    Settings.File.FileNameFormat = "<old>_<n>.bmp";
     ASSERT_TRUE(Run(1, IO));
     EXPECT_TRUE(Lines().empty());
     std::vector<std::string> Started;
@@ -82,7 +82,7 @@ TEST_F(Workers, ADeepPNGIsTakenBeforeAPaletteOneOfTheSameSize)
         return P;
     };
     List({Png("pal.png", 8, 3), Png("rgb.png", 8, 2), Png("deep.png", 16, 2), Png("deepgray.png", 16, 0)});
-    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+    TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, Settings.File.FileNameFormat, TakeRunSettings());
     std::vector<double> Cost;
     for (int I = 0; I < 4; ++I)
         Cost.push_back(Names.EstimatedCost(I, 256, 256));
@@ -129,14 +129,14 @@ TEST_F(Workers, AFailedWriteKeepsTheOldFileAndTheInput)
         {&Intruder, true, "File exists", "theirs"},
         {&IO, false, "nothing was written", "previous"}, // with the silent colour tool
     };
-    FileOption.DeleteInputFile = true;
+    Settings.File.DeleteInputFile = true;
     for (const auto& [With, NotOverwrite, Reason, Left] : Cases) {
         SCOPED_TRACE(Reason);
         Log.Clear();
         fs::remove_all(Dir / "out");
         const fs::path A = MakeBMP("a.bmp", 10, 10, 1);
         List({A});
-        FileOption.NotOverwrite = NotOverwrite;
+        Settings.File.NotOverwrite = NotOverwrite;
         if (!NotOverwrite) {
             fs::create_directories(Dir / "out");
             std::ofstream(Out("a.bmp")) << "previous";
@@ -153,7 +153,7 @@ TEST_F(Workers, AFailedWriteKeepsTheOldFileAndTheInput)
 
 TEST_F(Workers, DeleteInputOnlyAfterItsOwnOutputExists)
 {
-    FileOption.DeleteInputFile = true;
+    Settings.File.DeleteInputFile = true;
     const fs::path A = MakeBMP("a.bmp", 10, 10, 1), B = MakeBMP("b.bmp", 10, 10, 2);
     List({A, B});
     Run(2, IO);
@@ -162,8 +162,8 @@ TEST_F(Workers, DeleteInputOnlyAfterItsOwnOutputExists)
 
     // Converted onto itself: the output is the input, which stays.
     const fs::path C = MakeBMP("c.bmp", 10, 10, 3);
-    FileOption.SameDirectory = true;
-    FileOption.NotOverwrite = false;
+    Settings.File.SameDirectory = true;
+    Settings.File.NotOverwrite = false;
     List({C});
     Run(1, IO);
     EXPECT_TRUE(Lines().empty() && fs::exists(C));
@@ -176,7 +176,7 @@ TEST_F(Workers, AFileCutShortByTheCancelIsNeitherBlamedNorCountedAsConverted)
     for (TConvertIO* IO2 : {static_cast<TConvertIO*>(&InLoad), static_cast<TConvertIO*>(&InWrite)}) {
         Log.Clear();
         List({MakeBMP("a.bmp", 10, 10, 1)});
-        TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, FileOption.FileNameFormat, TakeRunSettings());
+        TOutputNameJob Names(TRunEntries{&Files, nullptr}, Effects, Settings.File.FileNameFormat, TakeRunSettings());
         TConvertJob Job(TRunEntries{&Files, nullptr}, Effects, *IO2, Errors, TWorkerObjectFactory{},
                         RunSettingsWith(false, true));
         TBatchRun Batch(Names, Job, Errors, nullptr);

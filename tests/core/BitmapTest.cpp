@@ -8,7 +8,7 @@ namespace {
 
 bool Load(const std::vector<uint8_t>& F, TImgInfo& Img, uint32_t Flags = 0)
 {
-    return LoadBitmapFromBuffer(F.data(), F.size(), Img, Flags, TBGColor{}, BitmapOption.AlphaCheckType);
+    return LoadBitmapFromBuffer(F.data(), F.size(), Img, Flags, TBGColor{}, Settings.Bitmap.AlphaCheckType);
 }
 
 // The channel count and pixels of the picture read from the file made of S;
@@ -51,13 +51,13 @@ TEST_F(BitmapTest, RoundTripEveryChannelCountAndHeader)
     for (uint32_t ch : {1u, 3u, 4u})
         for (int header : {0, 1})
             for (uint32_t w : {1u, 5u, 17u}) {
-                BitmapOption.AlphaBitmapHeaderType = header;
+                Settings.Bitmap.AlphaBitmapHeaderType = header;
                 const TImgHolder pic{RandomImage(w, 3, ch, w * 7 + ch)};
                 const TImgInfo& src = pic.I;
                 const fs::path p = Dir / "a.bmp";
                 ASSERT_TRUE(SaveBitmapFile(p.string(), src, TResolutionInfo{}, TakeRunSettings()));
                 TImgHolder back, again;
-                ASSERT_TRUE(LoadBitmapFromMemory(p.string(), back.I, 0, TBGColor{}, BitmapOption.AlphaCheckType));
+                ASSERT_TRUE(LoadBitmapFromMemory(p.string(), back.I, 0, TBGColor{}, Settings.Bitmap.AlphaCheckType));
                 EXPECT_EQ(back.I.Channels, ch);
                 EXPECT_EQ(Pixels(back.I), Pixels(src)) << "channels " << ch << " header " << header;
                 const auto file = ReadBytes(p);
@@ -68,7 +68,7 @@ TEST_F(BitmapTest, RoundTripEveryChannelCountAndHeader)
                     EXPECT_EQ(file[54 + 4 * 200], 200);
                 }
                 std::vector<uint8_t> stream;
-                ASSERT_TRUE(SaveBitmapToStream(stream, src, TResolutionInfo{}, MetadataOption));
+                ASSERT_TRUE(SaveBitmapToStream(stream, src, TResolutionInfo{}, Settings.Metadata));
                 EXPECT_EQ(Get32(stream, 14), ch == 4 ? 108u : 40u);
                 ASSERT_TRUE(Load(stream, again.I));
                 EXPECT_EQ(Pixels(again.I), Pixels(src));
@@ -164,15 +164,15 @@ TEST_F(BitmapTest, Alpha32ByCheckType)
     TBmpSpec s{.Width = 2, .Bits = 32};
     for (uint8_t a : {0, 255}) {
         s.Data = {1, 2, 3, a, 4, 5, 6, a};
-        BitmapOption.AlphaCheckType = 0;
+        Settings.Bitmap.AlphaCheckType = 0;
         EXPECT_EQ(Loaded(s), TLoaded(3, {1, 2, 3, 4, 5, 6}));
-        BitmapOption.AlphaCheckType = 1;
+        Settings.Bitmap.AlphaCheckType = 1;
         EXPECT_EQ(Loaded(s).first, 4u);
     }
     s.Data = {1, 2, 3, 0, 4, 5, 6, 9};
-    BitmapOption.AlphaCheckType = 0;
+    Settings.Bitmap.AlphaCheckType = 0;
     EXPECT_EQ(Loaded(s).first, 4u);
-    BitmapOption.AlphaCheckType = 2;
+    Settings.Bitmap.AlphaCheckType = 2;
     EXPECT_EQ(Loaded(s).first, 3u);
 
     // Red and blue exchanged by the masks; a zero mask reads as 0 and a zero
@@ -195,9 +195,10 @@ TEST_F(BitmapTest, HostileFilesFailCleanly)
 
     // Files that cannot be read at all.
     TImgInfo none;
-    EXPECT_THROW(LoadBitmapFromMemory((Dir / "missing.bmp").string(), none, 0, TBGColor{}, BitmapOption.AlphaCheckType),
-                 EVestroError);
-    EXPECT_THROW(LoadBitmapFromMemory(Dir.string(), none, 0, TBGColor{}, BitmapOption.AlphaCheckType), EVestroError);
+    EXPECT_THROW(
+        LoadBitmapFromMemory((Dir / "missing.bmp").string(), none, 0, TBGColor{}, Settings.Bitmap.AlphaCheckType),
+        EVestroError);
+    EXPECT_THROW(LoadBitmapFromMemory(Dir.string(), none, 0, TBGColor{}, Settings.Bitmap.AlphaCheckType), EVestroError);
 
     // Every truncation of a valid file (the last row's padding may go).
     for (size_t n = 0; n + 1 < base.size(); ++n)
@@ -267,7 +268,7 @@ TEST_F(BitmapTest, BlocksAnEarlierPictureLeftReadAsFreshOnes)
     for (uint32_t ch : {1u, 3u, 4u}) {
         const TImgHolder src{RandomImage(37, 11, ch, ch)};
         std::vector<uint8_t> f;
-        ASSERT_TRUE(SaveBitmapToStream(f, src.I, TResolutionInfo{}, MetadataOption));
+        ASSERT_TRUE(SaveBitmapToStream(f, src.I, TResolutionInfo{}, Settings.Metadata));
         files.push_back({f, 0});
         if (ch == 4)
             files.push_back({f, BMP_FLATTEN_ALPHA});

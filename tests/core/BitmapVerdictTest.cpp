@@ -33,8 +33,8 @@ class BitmapVerdict : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SavedExeDir = ExeDir;
-        ExeDir = VESTRO_DIST_DIR "/";
+        SavedExeDir = Startup.ExeDir;
+        Startup.ExeDir = VESTRO_DIST_DIR "/";
         const char* All = std::getenv("LC_ALL");
         SavedAll = All ? All : "";
         HadAll = All != nullptr;
@@ -44,7 +44,7 @@ protected:
     void TearDown() override
     {
         SetInterfaceLanguage("en");
-        ExeDir = SavedExeDir;
+        Startup.ExeDir = SavedExeDir;
         if (HadAll)
             setenv("LC_ALL", SavedAll.c_str(), 1);
         else

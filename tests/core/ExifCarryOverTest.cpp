@@ -35,7 +35,7 @@ std::unique_ptr<TImageInfo> Patched(std::vector<uint8_t>& B, bool Rotated = fals
     auto R = std::make_unique<TImageInfo>();
     I.FExifSize = uint32_t(B.size());
     EXPECT_TRUE(ParseExifBlock(B.data(), B.size(), 0, I));
-    I.PatchExifBlock(B, Rotated, 640, 480, true, Resolution, MetadataOption.Resolution);
+    I.PatchExifBlock(B, Rotated, 640, 480, true, Resolution, Settings.Metadata.Resolution);
     EXPECT_EQ(I.ExifSize(), B.size());
     EXPECT_LE(B.size(), MaxExifBlockSize);
     EXPECT_TRUE(ParseExifBlock(B.data(), B.size(), 0, *R));
@@ -65,14 +65,14 @@ TEST(CarryOver, SoftwareTextBeforeTheCamerasOwn)
     TImageInfo Broken;
     Broken.FExifSize = uint32_t((B = Old).size());
     Broken.FExifBroken = true;
-    Broken.PatchExifBlock(B, true, 1, 1, true, true, MetadataOption.Resolution);
+    Broken.PatchExifBlock(B, true, 1, 1, true, true, Settings.Metadata.Resolution);
     EXPECT_EQ(B, Old);
 }
 
 TEST(CarryOver, MissingSoftwareRebuildsIFD0AndPatchesTheMovedCopy)
 {
     TOptionGuard Guard;
-    MetadataOption.Resolution = 72;
+    Settings.Metadata.Resolution = 72;
     for (TEndianType O : {etII, etMM}) {
         std::vector<uint8_t> B = CameraExif(O, "");
         const size_t Old = B.size();
@@ -149,7 +149,7 @@ TEST(CarryOver, OutputJPEGHoldsADecodableThumbnail)
         ASSERT_GT(Src.ThumbnailSize(), 0u);
         if (Case[0] == 'n')
             Src.FExifPos = 0;
-        JPEGOption.UpdateExifThumbnail = Case[0] == 'u';
+        Settings.JPEG.UpdateExifThumbnail = Case[0] == 'u';
         const TRunSettings S = TakeRunSettings();
         uint8_t* Block = Src.GetExifInfo(false, Out.I, &R, true, false, false, S);
         ASSERT_NE(Block, nullptr) << Case;
@@ -184,7 +184,7 @@ uint32_t EntryPos(const std::vector<uint8_t>& B, TEndianType O, uint32_t Ifd, ui
 TEST(CarryOver, ValuesPointingIntoTheHeaderOrAnIFDAreNotPatched)
 {
     TOptionGuard Guard;
-    MetadataOption.Resolution = 72;
+    Settings.Metadata.Resolution = 72;
     for (TEndianType O : {etII, etMM}) {
         const std::vector<uint8_t> Good = CameraExif(O, "Camera 1.0");
         const uint32_t Ifd0 = GetDWord(&Good[10], O) + 6;
@@ -252,8 +252,8 @@ TEST(CarryOver, CopierDropsWhatItIsToldAndKeepsThePixels)
     WriteBytes(D.File("s.jpg"), Src);
     TImageInfo Info;
     ASSERT_TRUE(GetImageInfo(D.File("s.jpg"), Info));
-    MetadataOption.KeepResolution = false;
-    MetadataOption.Resolution = 200;
+    Settings.Metadata.KeepResolution = false;
+    Settings.Metadata.Resolution = 200;
     CopyJPEGMetadata(D.File("s.jpg"), D.File("d.jpg"), true, Info, true, TakeRunSettings());
     const std::vector<uint8_t> Out = ReadBytes(D.File("d.jpg"));
     ASSERT_EQ(Out.size(), 20 + ScanBytes);
@@ -262,7 +262,7 @@ TEST(CarryOver, CopierDropsWhatItIsToldAndKeepsThePixels)
         std::vector<uint8_t>({0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 1, 0, 200, 0, 200, 0, 0}));
     EXPECT_TRUE(std::equal(Src.end() - ScanBytes, Src.end(), Out.end() - ScanBytes));
     // Kept when not asked to drop; with KeepResolution the source's 350 per cm become 889 dpi.
-    MetadataOption.KeepResolution = true;
+    Settings.Metadata.KeepResolution = true;
     CopyJPEGMetadata(D.File("s.jpg"), D.File("e.jpg"), false, Info, false, TakeRunSettings());
     EXPECT_EQ(ReadBytes(D.File("e.jpg")), Src);
     CopyJPEGMetadata(D.File("s.jpg"), D.File("f.jpg"), true, Info, false, TakeRunSettings());
@@ -276,8 +276,8 @@ TEST(CarryOver, CopierPatchesOnlyRealJFIFHeaders)
 {
     TOptionGuard Guard;
     TTempDir D;
-    MetadataOption.KeepResolution = false;
-    MetadataOption.Resolution = 96;
+    Settings.Metadata.KeepResolution = false;
+    Settings.Metadata.Resolution = 96;
     TImageInfo Info;
     WriteBytes(D.File("j.jpg"), JPEGFile({Segment(0xFFE0, JFIF)}));
     CopyJPEGMetadata(D.File("j.jpg"), D.File("jo.jpg"), false, Info, false, TakeRunSettings());
@@ -304,7 +304,7 @@ TEST(CarryOver, CopierNeverLosesTheInput)
 {
     TOptionGuard Guard;
     TTempDir D;
-    FileOption.DeleteInputFile = true;
+    Settings.File.DeleteInputFile = true;
     const std::vector<uint8_t> Src = JPEGFile({Segment(0xFFE0, JFIF)});
     TImageInfo Info;
     Info.SetPath(D.File("a.jpg"));
@@ -314,7 +314,7 @@ TEST(CarryOver, CopierNeverLosesTheInput)
     CopyJPEGMetadata(D.File("a.jpg"), D.File("sub/../a.jpg"), false, Info, false, TakeRunSettings());
     EXPECT_EQ(ReadBytes(D.File("a.jpg")), Src);
     std::filesystem::create_hard_link(D.File("a.jpg"), D.File("link.jpg"));
-    MetadataOption.KeepResolution = false;
+    Settings.Metadata.KeepResolution = false;
     CopyJPEGMetadata(D.File("a.jpg"), D.File("link.jpg"), false, Info, false, TakeRunSettings());
     EXPECT_TRUE(std::filesystem::exists(D.File("a.jpg")));
     // An output that cannot be written keeps the input, and says so.

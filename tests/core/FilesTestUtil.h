@@ -56,17 +56,10 @@ inline std::vector<uint8_t> ReadBytes(const std::string& Path)
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>());
 }
 
-// The option records tests change, and a guard that puts them back as they were.
-inline auto LiveOptions()
-{
-    return std::tie(FileOption, ResizeOption, JPEGOption, PNGOption, BitmapOption, WICOption, SPIOption, MetadataOption,
-                    DefaultBGColor, RunMode);
-}
+// Puts the settings back as they were when it was made.
 struct TOptionGuard {
-    const std::tuple<TFileOption, TResizeOption, TJPEGOption, TPNGOption, TBitmapOption, TWICOption, TSPIOption,
-                     TMetadataOption, TBGColor, int32_t>
-        Saved = LiveOptions();
-    ~TOptionGuard() { LiveOptions() = Saved; }
+    const TSettings Saved = Settings;
+    ~TOptionGuard() { Settings = Saved; }
 };
 
 inline void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x)

@@ -27,9 +27,9 @@ TEST_F(FileTimes, TimesOutsideTheDOSRangeAreRestoredExactly)
     const platform::TFileStamp Old{1000003, 123456789}; // January 1970
     ASSERT_TRUE(platform::SetLastWriteTime(D.File("src"), Old) && GetBasicFileInfo(D.File("src"), Info));
     Info.OutPutFileName = D.File("out");
-    MetadataOption.KeepLastWriteTime = true;
-    MetadataOption.KeepCreationTime = true; // cannot be set here; must not disturb the rest
-    RestoreFileTimes(Info, Info.OutPutFileName, MetadataOption);
+    Settings.Metadata.KeepLastWriteTime = true;
+    Settings.Metadata.KeepCreationTime = true; // cannot be set here; must not disturb the rest
+    RestoreFileTimes(Info, Info.OutPutFileName, Settings.Metadata);
     EXPECT_EQ(std::make_pair(Stamp(D.File("out")).Sec, Stamp(D.File("out")).NSec), std::make_pair(Old.Sec, Old.NSec));
 }
 
@@ -38,7 +38,7 @@ protected:
     void SetUp() override
     {
         EnsureKodex();
-        CPUFeatures = GetCPUFeatures();
+        Startup.CPUFeatures = GetCPUFeatures();
     }
     int32_t Load(const std::string& File, TImgHolder& Img, int32_t OutFormat, TScale Scale = {}, bool Down = false)
     {
@@ -56,13 +56,13 @@ TEST_F(LoadByType, AlphaIsFlattenedOnlyWhereTheOutputNeedsIt)
 {
     TImgHolder Src{MakeGradient(16, 8, 4)}, J, P;
     ASSERT_NE(WritePNG(D.File("a.png"), Src.I, 0, false, false, {}, 0, nullptr, nullptr, 6, TakeRunSettings()), 0);
-    DefaultBGColor = TBGColor{0, 255, 0, 0, 0}; // red
+    Settings.Background = TBGColor{0, 255, 0, 0, 0}; // red
     ASSERT_EQ(Load(D.File("a.png"), J, ofJPEG), 1);
     EXPECT_EQ(J.I.Channels, 3u);
     EXPECT_GT(ScanLine(J.I, 0)[2], ScanLine(Src.I, 0)[2]); // half-transparent over red
     ASSERT_EQ(Load(D.File("a.png"), P, ofPNG), 1);
     EXPECT_EQ(P.I.Channels, 4u);
-    BitmapOption.AlphaChannelSupport = false;
+    Settings.Bitmap.AlphaChannelSupport = false;
     EXPECT_EQ(LoaderFlags(ofBMP, TakeRunSettings()), uint32_t(lfFlattenAlpha));
 }
 
@@ -79,9 +79,9 @@ TEST_F(LoadByType, BitmapAndPluginInputs)
     TSPIList List;
     List.LoadSPI(std::string(VESTRO_TEST_BIN_DIR) + "/spi", "pnm.spi");
     ASSERT_EQ(List.Count(), 1u);
-    ActiveSPIList = &List;
+    PictureTypes.ActiveSPIList = &List;
     const int32_t R = Load(D.File("x.ppm"), P, ofPNG);
-    ActiveSPIList = nullptr;
+    PictureTypes.ActiveSPIList = nullptr;
     EXPECT_EQ(std::make_tuple(Info.PictureFormat, Info.Width, Info.Height), std::make_tuple(pfSPI, 3, 2));
     EXPECT_EQ(Info.SPI(), List.Items(0));
     ASSERT_EQ(R, 1);

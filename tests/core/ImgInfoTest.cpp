@@ -109,18 +109,18 @@ TEST(Grayscale, FamiliesGiveTheSameBytes)
 
 TEST(PictureMemory, ARunKeepsTheBudgetOfItsSettingsCopy)
 {
-    const int32_t Saved = SystemOption.PictureMemoryLimit;
-    TSystemOption RunCopy = SystemOption;
+    const int32_t Saved = Settings.System.PictureMemoryLimit;
+    TSystemOption RunCopy = Settings.System;
     RunCopy.PictureMemoryLimit = 1; // MiB
     {
         const TPictureBudgetScope Budget(RunCopy);
         // A dialog raises the limit while the run goes on: this run keeps its own.
-        SystemOption.PictureMemoryLimit = 4096;
+        Settings.System.PictureMemoryLimit = 4096;
         EXPECT_THROW(CheckPictureMemory(2u << 20), EVestroError);
         EXPECT_NO_THROW(CheckPictureMemory(1u << 20));
     }
     EXPECT_NO_THROW(CheckPictureMemory(2u << 20)); // outside a run the settings as they are now count
-    SystemOption.PictureMemoryLimit = Saved;
+    Settings.System.PictureMemoryLimit = Saved;
 }
 
 // A worker keeps the blocks of its last picture for the next within half the
@@ -128,7 +128,7 @@ TEST(PictureMemory, ARunKeepsTheBudgetOfItsSettingsCopy)
 TEST(PictureMemory, TheRunsBudgetCapsTheBlocksAWorkerKeeps)
 {
     constexpr uint64_t MiB = uint64_t(1) << 20;
-    TSystemOption RunCopy = SystemOption;
+    TSystemOption RunCopy = Settings.System;
     RunCopy.PictureMemoryLimit = 6; // MiB: blocks kept up to 3 MiB together
     platform::TPageReuse Keep(uint64_t(1) << 30);
     platform::PageFree(platform::PageAlloc(2 * MiB));

@@ -7,11 +7,11 @@
 namespace {
 class StartUp : public ::testing::Test {
 protected:
-    void SetUp() override { Saved = ExeDir; }
+    void SetUp() override { Saved = Startup.ExeDir; }
     void TearDown() override
     {
-        ExeDir = Saved;
-        SystemOption = TSystemOption{};
+        Startup.ExeDir = Saved;
+        Settings.System = TSystemOption{};
         HadLocale ? setenv("LC_ALL", Locale.c_str(), 1) : unsetenv("LC_ALL");
     }
     std::string Saved;
@@ -25,7 +25,7 @@ TEST_F(StartUp, ReadsMemReserveAndLanguageBeforeTheLoader)
 {
     TTempDir D;
     std::filesystem::create_directories(D.File("ini"));
-    ExeDir = D.Path;
+    Startup.ExeDir = D.Path;
     {
         TMemIniFile ini(D.File("ini/p.ini"));
         ini.WriteBool("System", "MemReserve", true);
@@ -33,14 +33,14 @@ TEST_F(StartUp, ReadsMemReserveAndLanguageBeforeTheLoader)
         ini.UpdateFile();
     }
     InitMemReservoir({"/ini=p.ini"});
-    EXPECT_TRUE(SystemOption.MemReserve);
-    EXPECT_EQ(SystemOption.Language, "ja");
+    EXPECT_TRUE(Settings.System.MemReserve);
+    EXPECT_EQ(Settings.System.Language, "ja");
 
     // No file: no reservation, the locale's language (no catalogue here: "en").
     setenv("LC_ALL", "de_DE.UTF-8", 1);
     InitMemReservoir({"/ini=absent.ini"});
-    EXPECT_FALSE(SystemOption.MemReserve);
-    EXPECT_EQ(SystemOption.Language, "en");
+    EXPECT_FALSE(Settings.System.MemReserve);
+    EXPECT_EQ(Settings.System.Language, "en");
 
     EXPECT_GT(GetMaxFreeBlockSize(), 0u);
 }
@@ -55,7 +55,7 @@ TEST_F(StartUp, LanguageFromTheEnvironment)
         std::filesystem::create_directories(D.File(std::string("locale/") + Code + "/LC_MESSAGES"));
         WriteBytes(D.File(std::string("locale/") + Code + "/LC_MESSAGES/default.mo"), {0});
     }
-    ExeDir = D.Path;
+    Startup.ExeDir = D.Path;
     struct TCase {
         const char *All, *Messages, *Lang, *Want;
     };

@@ -80,8 +80,8 @@ TEST_F(PNGFileTest, TwoHundredFiftySixColoursFitAndAKeyBeyondThemIsRefused)
     for (uint32_t i = 0; i < 256; ++i)
         for (uint32_t c = 0; c < 3; ++c)
             MemRow(img, i / 16)[3 * (i % 16) + c] = uint8_t((i * 0x010305) >> (8 * c));
-    PNGOption.UsePNGOUT = false;
-    PNGOption.TransparentType = 0;
+    Settings.PNG.UsePNGOUT = false;
+    Settings.PNG.TransparentType = 0;
     const fs::path p = Dir / "x.png";
     ASSERT_TRUE(SavePalettePNG(p.string(), img, nullptr, TResolutionInfo{}, TakeRunSettings()));
     const auto chunks = Chunks(ReadBytes(p.string()));
@@ -89,8 +89,8 @@ TEST_F(PNGFileTest, TwoHundredFiftySixColoursFitAndAKeyBeyondThemIsRefused)
     EXPECT_EQ(chunks.at("PLTE").size(), 256u * 3);
     ExpectSameColours(img, Read(p).I);
     // None of them is the fixed key: 257 indices would be needed; nothing is written.
-    PNGOption.TransparentType = 5;
-    PNGOption.TransparentColor = 0x123456;
+    Settings.PNG.TransparentType = 5;
+    Settings.PNG.TransparentColor = 0x123456;
     EXPECT_FALSE(SavePalettePNG((Dir / "y.png").string(), img, nullptr, TResolutionInfo{}, TakeRunSettings()));
     EXPECT_FALSE(fs::exists(Dir / "y.png"));
 }
@@ -102,8 +102,8 @@ TEST_F(PNGFileTest, PalettePNGAndTheOptimiserKeepEveryPixel)
     for (bool optimise : {false, true}) {
         if (optimise && PNGOUTPath().empty())
             GTEST_SKIP() << "no optimiser installed";
-        PNGOption.UsePNGOUT = optimise;
-        PNGOption.TransparentType = 0;
+        Settings.PNG.UsePNGOUT = optimise;
+        Settings.PNG.TransparentType = 0;
         // A name that is not UTF-8 ends under its own name all the same.
         const fs::path p = Dir / (optimise ? "caf\xe9.png" : "plain.png");
         ASSERT_TRUE(SavePalettePNG(p.string(), src, nullptr, TResolutionInfo{}, TakeRunSettings()));
@@ -118,7 +118,7 @@ TEST_F(PNGFileTest, PalettePNGAndTheOptimiserKeepEveryPixel)
         ExpectSameColours(src, Read(p).I);
 
         // With a key colour: transparent exactly where the top-left colour is.
-        PNGOption.TransparentType = 1;
+        Settings.PNG.TransparentType = 1;
         ASSERT_TRUE(SavePalettePNG(p.string(), src, nullptr, TResolutionInfo{}, TakeRunSettings()));
         const TImgHolder back = Read(p);
         ASSERT_EQ(back.I.Channels, 4u);
@@ -138,11 +138,11 @@ TEST_F(PNGFileTest, OptimiserKeepsAlphaAndTheChunksAsked)
     const TImgHolder pic{Sample(4)};
     const TImgInfo& src = pic.I;
     const fs::path p = Dir / "rgba.png";
-    PNGOption.UsePNGOUT = true;
-    PNGOption.FullColorOptimization = true;
-    PNGOption.WritepHYsChunk = true;
-    MetadataOption.KeepResolution = false;
-    MetadataOption.Resolution = 96;
+    Settings.PNG.UsePNGOUT = true;
+    Settings.PNG.FullColorOptimization = true;
+    Settings.PNG.WritepHYsChunk = true;
+    Settings.Metadata.KeepResolution = false;
+    Settings.Metadata.Resolution = 96;
     ASSERT_NE(WritePNGFile(p.string(), src, nullptr, false, false, TResolutionInfo{}, 0, nullptr, TakeRunSettings()),
               0);
     const auto chunks = Chunks(ReadBytes(p.string()));
@@ -159,8 +159,8 @@ TEST_F(PNGFileTest, NoOptimiserPassAfterAFailedWrite)
         GTEST_SKIP() << "no optimiser installed";
     const TImgHolder pic{Sample(3)};
     const TImgInfo& src = pic.I;
-    PNGOption.UsePNGOUT = true;
-    PNGOption.FullColorOptimization = true;
+    Settings.PNG.UsePNGOUT = true;
+    Settings.PNG.FullColorOptimization = true;
     // The encoder writes the file and then reports success or failure.
     static int result;
     WritePNGProc = [](const std::string& F, const TImgInfo& I, int32_t Fl, bool T, bool Fb, const TResolutionInfo& R,
@@ -184,19 +184,19 @@ TEST_F(PNGFileTest, NoOptimiserPassAfterAFailedWrite)
 TEST_F(PNGFileTest, TheOptimiserRunsOnlyWhenInstalledAndACancelEndsIt)
 {
     const TImgHolder pic{Sample(3)};
-    const std::string SavedExe = ExeDir, SavedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    const std::string SavedExe = Startup.ExeDir, SavedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     fs::create_directories(Dir / "prog" / "bin");
     fs::create_directories(Dir / "empty");
-    PNGOption.UsePNGOUT = PNGOption.FullColorOptimization = true;
+    Settings.PNG.UsePNGOUT = Settings.PNG.FullColorOptimization = true;
     auto Write = [&](const fs::path& P, const TRunSettings& S) {
         return WritePNGFile(P.string(), pic.I, nullptr, false, false, TResolutionInfo{}, 0, nullptr, S);
     };
     // None installed: written as configured, the setting waiting for the tool.
-    ExeDir = (Dir / "empty").string() + "/";
+    Startup.ExeDir = (Dir / "empty").string() + "/";
     setenv("PATH", (Dir / "empty").c_str(), 1);
     ASSERT_TRUE(PNGOUTPath().empty());
     ASSERT_NE(Write(Dir / "a.png", TakeRunSettings()), 0);
-    PNGOption.UsePNGOUT = false;
+    Settings.PNG.UsePNGOUT = false;
     ASSERT_NE(Write(Dir / "b.png", TakeRunSettings()), 0);
     EXPECT_EQ(ReadBytes((Dir / "a.png").string()), ReadBytes((Dir / "b.png").string()));
 
@@ -205,9 +205,9 @@ TEST_F(PNGFileTest, TheOptimiserRunsOnlyWhenInstalledAndACancelEndsIt)
     const fs::path Tool = Dir / "prog" / "bin" / "zopflipng";
     std::ofstream(Tool) << "#!/bin/sh\ntouch \"$0.started\"\nexec sleep 100\n";
     fs::permissions(Tool, fs::perms::owner_all);
-    ExeDir = (Dir / "prog").string() + "/";
+    Startup.ExeDir = (Dir / "prog").string() + "/";
     setenv("PATH", SavedPath.c_str(), 1);
-    PNGOption.UsePNGOUT = true;
+    Settings.PNG.UsePNGOUT = true;
     TProcessCancel Cancel;
     TRunSettings S = TakeRunSettings();
     S.ToolCancel = &Cancel;
@@ -219,7 +219,7 @@ TEST_F(PNGFileTest, TheOptimiserRunsOnlyWhenInstalledAndACancelEndsIt)
     Cancel.Cancel();
     Worker.join();
     EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(1));
-    ExeDir = SavedExe;
+    Startup.ExeDir = SavedExe;
     ExpectSameColours(pic.I, Read(Dir / "c.png").I);
     EXPECT_EQ(ErrorLog.GetErrorCount(), 0) << (ErrorLog.Lines().empty() ? "" : ErrorLog.Lines()[0]);
 }

@@ -11,13 +11,13 @@ class ResourceText : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SavedExeDir = ExeDir;
-        ExeDir = VESTRO_DIST_DIR "/";
+        SavedExeDir = Startup.ExeDir;
+        Startup.ExeDir = VESTRO_DIST_DIR "/";
     }
     void TearDown() override
     {
         SetInterfaceLanguage("en");
-        ExeDir = SavedExeDir;
+        Startup.ExeDir = SavedExeDir;
     }
     std::string SavedExeDir;
 };

@@ -248,15 +248,15 @@ TEST(WorkedValues, KeptWriteTimesAreCutToEvenSeconds)
         WriteBytes(D.File("out"), {1});
         TImageInfo Info;
         ASSERT_TRUE(platform::SetLastWriteTime(D.File("src"), Source) && GetBasicFileInfo(D.File("src"), Info));
-        MetadataOption.KeepLastWriteTime = true;
-        RestoreFileTimes(Info, D.File("out"), MetadataOption);
+        Settings.Metadata.KeepLastWriteTime = true;
+        RestoreFileTimes(Info, D.File("out"), Settings.Metadata);
         platform::TFileStat St;
         ASSERT_TRUE(platform::StatFile(D.File("out"), St));
         EXPECT_EQ(St.LastWrite.Sec, Want) << Source.Sec << "." << Source.NSec;
         EXPECT_EQ(St.LastWrite.NSec, 0);
-        MetadataOption.KeepLastWriteTime = false;
+        Settings.Metadata.KeepLastWriteTime = false;
         WriteBytes(D.File("out"), {2});
-        RestoreFileTimes(Info, D.File("out"), MetadataOption);
+        RestoreFileTimes(Info, D.File("out"), Settings.Metadata);
         ASSERT_TRUE(platform::StatFile(D.File("out"), St));
         EXPECT_NE(St.LastWrite.Sec, Want) << "a time not kept is left alone";
     }

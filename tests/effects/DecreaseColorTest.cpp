@@ -16,13 +16,13 @@ protected:
     void SetUp() override
     {
         EnsureKodex();
-        SavedTemp = TempDir;
-        TempDir = Scratch.Path;
+        SavedTemp = Startup.TempDir;
+        Startup.TempDir = Scratch.Path;
     }
     void TearDown() override
     {
-        TempDir = SavedTemp;
-        ColorReductionDropsAlpha = false;
+        Startup.TempDir = SavedTemp;
+        Settings.ColorReductionDropsAlpha = false;
     }
     // Runs E on Img with PNG output under Name and reads the written picture back.
     void WriteAndReadBack(TDecreaseColorEffect& E, TImgInfo& Img, const std::string& Name, TTestImg& Back)
@@ -82,8 +82,8 @@ TEST_F(DecreaseColorTest, TheToolNeverReplacesAFileAtTheNameItIsGiven)
 TEST_F(DecreaseColorTest, AFailingToolSaysWhyInOneLine)
 {
     // The quantiser beside the program is taken first: this one talks and fails.
-    const std::string SavedExe = ExeDir;
-    ExeDir = Scratch.Path;
+    const std::string SavedExe = Startup.ExeDir;
+    Startup.ExeDir = Scratch.Path;
     fs::create_directories(Dir / "bin");
     std::ofstream(Dir / "bin" / "pngquant")
         << "#!/bin/sh\necho 'working...'\necho 'error: out of memory' >&2\nexit 4\n";
@@ -97,7 +97,7 @@ TEST_F(DecreaseColorTest, AFailingToolSaysWhyInOneLine)
     EXPECT_EQ(ErrorOf([&] { E.DoEffect(Pic.I, P); }),
               "Failed to save file: pngquant ended with exit status 4: error: out of memory");
     EXPECT_FALSE(fs::exists(P.ToolOutFileName));
-    ExeDir = SavedExe;
+    Startup.ExeDir = SavedExe;
 }
 
 // A smooth picture with fine detail: colour reduction must approximate it.

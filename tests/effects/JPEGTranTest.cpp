@@ -18,14 +18,14 @@ protected:
     void SetUp() override
     {
         EnsureKodex();
-        SavedPath = JPEGTranPath;
-        JPEGTranPath = FindJPEGTranPath();
+        SavedPath = Startup.JPEGTranPath;
+        Startup.JPEGTranPath = FindJPEGTranPath();
         auto E = std::make_unique<TJPEGTran>();
         T = E.get();
         List.SetJPEGTranEffect(std::move(E));
         T->FUse = true;
     }
-    void TearDown() override { JPEGTranPath = SavedPath; }
+    void TearDown() override { Startup.JPEGTranPath = SavedPath; }
 
     std::string MakeJPEG(const std::string& Name, uint32_t W, uint32_t H)
     {
@@ -117,7 +117,7 @@ TEST_F(JPEGTranTest, CropFollowsTheTrimmingRuleInTheOutputsCoordinates)
 
 TEST_F(JPEGTranTest, AFileConvertedOntoItselfIsReplacedWhole)
 {
-    ASSERT_FALSE(JPEGTranPath.empty()) << "jpegtran not installed";
+    ASSERT_FALSE(Startup.JPEGTranPath.empty()) << "jpegtran not installed";
     const std::string In = MakeJPEG("self.jpg", 32, 16);
     T->FRotation = JT_ROTATE270;
     Run(In, In, 32, 16);
@@ -133,8 +133,9 @@ TEST_F(JPEGTranTest, AFailingToolFailsTheFileAndLeavesTheOutputAlone)
     std::ofstream(Out) << "old";
     // Writes half a file where it was told to, then fails.
     // Its reason is its last line; the many lines before it never block it.
-    JPEGTranPath = FakeTool("while [ $# -gt 0 ]; do [ \"$1\" = -outfile ] && printf half > \"$2\"; shift; done; "
-                            "seq 100000; echo 'no room left on the disk' >&2; exit 1");
+    Startup.JPEGTranPath =
+        FakeTool("while [ $# -gt 0 ]; do [ \"$1\" = -outfile ] && printf half > \"$2\"; shift; done; "
+                 "seq 100000; echo 'no room left on the disk' >&2; exit 1");
     auto Why = [&](const std::string& I, const std::string& O) { return ErrorOf([&] { Run(I, O, 32, 16); }); };
     EXPECT_EQ(Why(In, Out), "Failed to save file: tool.sh ended with exit status 1: no room left on the disk");
     std::string S;
@@ -144,7 +145,7 @@ TEST_F(JPEGTranTest, AFailingToolFailsTheFileAndLeavesTheOutputAlone)
 
     // The real tool on a damaged input: whole in its structure, but without
     // the quantisation tables its frame names.
-    JPEGTranPath = FindJPEGTranPath();
+    Startup.JPEGTranPath = FindJPEGTranPath();
     const std::string Bad = (Dir / "bad.jpg").string();
     const std::vector<uint8_t> Whole = ReadBytes(In);
     std::string Bytes(Whole.begin(), Whole.end());
@@ -159,9 +160,9 @@ TEST_F(JPEGTranTest, AFailingToolFailsTheFileAndLeavesTheOutputAlone)
     EXPECT_EQ(Why(Bad, (Dir / "bad_out.jpg").string()), "Failed to load file: Premature end of JPEG file");
     EXPECT_FALSE(fs::exists(Dir / "bad_out.jpg"));
     // A tool that is gone says so.
-    JPEGTranPath = (Dir / "bin" / "jpegtran").string();
+    Startup.JPEGTranPath = (Dir / "bin" / "jpegtran").string();
     EXPECT_EQ(Why(In, (Dir / "gone.jpg").string()), "Failed to save file: jpegtran was not found");
-    JPEGTranPath = FindJPEGTranPath();
+    Startup.JPEGTranPath = FindJPEGTranPath();
 
     // A cancelled run ends quietly with no output.
     TProcessCancel Cancel;

@@ -83,9 +83,9 @@ TEST(SweepDecreaseColor, TheToolIsCalledWithTheDialogsOptions)
     EnsureKodex();
     TTestDir Scratch;
     const fs::path& Dir = Scratch.P;
-    const std::string SavedExe = ExeDir, SavedTemp = TempDir;
-    ExeDir = Scratch.Path;
-    TempDir = Scratch.Path;
+    const std::string SavedExe = Startup.ExeDir, SavedTemp = Startup.TempDir;
+    Startup.ExeDir = Scratch.Path;
+    Startup.TempDir = Scratch.Path;
     fs::create_directories(Dir / "bin");
     std::ofstream(Dir / "bin" / "pngquant")
         << "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" << (Dir / "args").string() << "'\nexit 4\n";
@@ -120,8 +120,8 @@ TEST(SweepDecreaseColor, TheToolIsCalledWithTheDialogsOptions)
                 Args += (Args.empty() ? "" : " ") + L;
         EXPECT_EQ(Args, R.Args) << "mode " << R.Mode;
     }
-    ExeDir = SavedExe;
-    TempDir = SavedTemp;
+    Startup.ExeDir = SavedExe;
+    Startup.TempDir = SavedTemp;
 }
 
 // The effect strip's entries: the chain's effects, then the colour reduction
@@ -148,5 +148,5 @@ TEST(SweepEffectList, TheEntryAfterTheChainIsTheColourReduction)
     EXPECT_TRUE(L.Items(1)->FUse);
     L.ChangeState(-1, true); // nothing
     EXPECT_FALSE(R->FUse);
-    ColorReductionDropsAlpha = false; // a global the effect sets
+    Settings.ColorReductionDropsAlpha = false; // a global the effect sets
 }

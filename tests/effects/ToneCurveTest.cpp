@@ -90,8 +90,8 @@ TEST(ToneCurveEffect, CurvesActOnTheirChannels)
 TEST(ToneCurvePresets, RoundTripAndDamagedFiles)
 {
     TTestDir d;
-    const std::string saved = DataDir;
-    DataDir = d.Path;
+    const std::string saved = Startup.DataDir;
+    Startup.DataDir = d.Path;
     std::filesystem::create_directories(d.P / "ToneCurve" / "folder.txt");
     TCurveSet a, b, defaults;
     for (size_t i = 0; i < tcCount; ++i) {
@@ -110,5 +110,5 @@ TEST(ToneCurvePresets, RoundTripAndDamagedFiles)
         ReadToneCurvePreset(f, b);
         EXPECT_EQ(b, defaults) << f;
     }
-    DataDir = saved;
+    Startup.DataDir = saved;
 }

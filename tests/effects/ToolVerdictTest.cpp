@@ -41,8 +41,8 @@ protected:
     void TearDown() override
     {
         SetToolLauncher("");
-        JPEGTranPath = SavedPath;
-        SystemOption.PictureMemoryLimit = SavedLimit;
+        Startup.JPEGTranPath = SavedPath;
+        Settings.System.PictureMemoryLimit = SavedLimit;
     }
 
     std::string MakeJPEG(const std::string& Name, uint32_t W, uint32_t H)
@@ -63,7 +63,7 @@ protected:
                          << "while [ $# -gt 1 ]; do [ \"$1\" = -outfile ] && out=$2; shift; done\n"
                          << "cp \"$1\" \"$out\"\nprintf '" << Said << "' >&2\nexit " << Code << "\n";
         fs::permissions(P, fs::perms::owner_all);
-        JPEGTranPath = P.string();
+        Startup.JPEGTranPath = P.string();
     }
     // Runs the effect as a worker does. The error it raised ("" when none);
     // Written: the tool's file is there to take the output's place.
@@ -85,8 +85,8 @@ protected:
 
     TTestDir Scratch;
     const fs::path& Dir = Scratch.P;
-    std::string SavedPath = JPEGTranPath;
-    int32_t SavedLimit = SystemOption.PictureMemoryLimit;
+    std::string SavedPath = Startup.JPEGTranPath;
+    int32_t SavedLimit = Settings.System.PictureMemoryLimit;
     TEffectList List;
     TJPEGTran* T = nullptr;
     TEffectParams Params;
@@ -102,18 +102,18 @@ protected:
         EnsureKodex();
         SetToolLauncher(std::string(VESTRO_DIST_DIR) + "/bin/vestro-tool");
         fs::create_directories(Dir / "bin");
-        ExeDir = Scratch.Path; // the tools beside the program are taken first
-        TempDir = Scratch.Path;
-        SystemOption.PictureMemoryLimit = 50;
+        Startup.ExeDir = Scratch.Path; // the tools beside the program are taken first
+        Startup.TempDir = Scratch.Path;
+        Settings.System.PictureMemoryLimit = 50;
         ErrorLog.Clear();
     }
     void TearDown() override
     {
         SetToolLauncher("");
-        ExeDir = SavedExe;
-        TempDir = SavedTemp;
-        SystemOption.PictureMemoryLimit = SavedLimit;
-        PNGOption = SavedPNG;
+        Startup.ExeDir = SavedExe;
+        Startup.TempDir = SavedTemp;
+        Settings.System.PictureMemoryLimit = SavedLimit;
+        Settings.PNG = SavedPNG;
         ErrorLog.Clear();
     }
     // bin/Name: notes its limit (KiB) on its error output and in Dir/limit, and fails.
@@ -127,9 +127,9 @@ protected:
 
     TTestDir Scratch;
     const fs::path& Dir = Scratch.P;
-    const std::string SavedExe = ExeDir, SavedTemp = TempDir;
-    const int32_t SavedLimit = SystemOption.PictureMemoryLimit;
-    const TPNGOption SavedPNG = PNGOption;
+    const std::string SavedExe = Startup.ExeDir, SavedTemp = Startup.TempDir;
+    const int32_t SavedLimit = Settings.System.PictureMemoryLimit;
+    const TPNGOption SavedPNG = Settings.PNG;
     // 50 MiB for the picture and 256 MiB for the tool, in KiB.
     const std::string Expected = std::to_string((50 + 256) * 1024);
 };
@@ -153,7 +153,7 @@ TEST_F(JPEGTranVerdict, TheToolRunsUnderALimitMadeFromItsPicture)
         EXPECT_EQ(Limit(), std::to_string((Need + fs::file_size(In) + Room) / 1024)) << Rotation;
     }
     // Over the budget the tool never starts, and the words are the decoder's.
-    SystemOption.PictureMemoryLimit = 20; // MiB: the coefficients fit, a second set does not
+    Settings.System.PictureMemoryLimit = 20; // MiB: the coefficients fit, a second set does not
     fs::remove(Dir / "limit");
     EXPECT_EQ(Run(In, Written), "Failed to load file: picture too large");
     EXPECT_FALSE(Written);
@@ -215,7 +215,7 @@ TEST_F(ToolLimit, TheColourReductionToolRunsUnderTheBudget)
 TEST_F(ToolLimit, ThePNGOptimiserRunsUnderTheBudget)
 {
     FailingTool("zopflipng");
-    PNGOption.UsePNGOUT = PNGOption.FullColorOptimization = true;
+    Settings.PNG.UsePNGOUT = Settings.PNG.FullColorOptimization = true;
     TTestImg Pic(8, 8, {10, 20, 30});
     ASSERT_NE(WritePNGFile((Dir / "a.png").string(), Pic.I, nullptr, false, false, TResolutionInfo{}, 0, nullptr,
                            TakeRunSettings()),

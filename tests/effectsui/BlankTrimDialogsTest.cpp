@@ -102,7 +102,7 @@ TEST(AddBlankForm, PreviewFollowsValues)
     AllocImg(F.Master, 40, 20, 3);
     std::fill_n(static_cast<uint8_t*>(F.Master.Mem), size_t(F.Master.Height) * F.Master.Bpl, uint8_t(7));
     // At 100 per cent the whole canvas arrives from the worker as the after picture.
-    PreviewForm->SetViewMode(1);
+    PreviewWindows.PreviewForm->SetViewMode(1);
     auto Shows = [&](uint32_t W, uint32_t H, int Ms = 5000) {
         return PumpUntil([&] { return Size(F.Dest) == Size(W, H); }, Ms);
     };

@@ -51,7 +51,7 @@ struct EffectDialogs : ::testing::Test {
     TEffectList Effects;
     TImageInfoList Files;
     const uint32_t W1 = 200, H1 = 300; // entry 1's size
-    TPreviewOption SavedOption = PreviewOption;
+    TPreviewOption SavedOption = Settings.Preview;
 
     void SetUp() override
     {
@@ -71,14 +71,14 @@ struct EffectDialogs : ::testing::Test {
             Files.Add(Info);
         }
         EffectList = &Effects;
-        PreviewFileList = &Files;
-        PreviewOption.ViewMode = 0;
+        PreviewWindows.PreviewFileList = &Files;
+        Settings.Preview.ViewMode = 0;
     }
     void TearDown() override
     {
-        PreviewFileList = nullptr;
+        PreviewWindows.PreviewFileList = nullptr;
         EffectList = nullptr;
-        PreviewOption = SavedOption;
+        Settings.Preview = SavedOption;
         fs::remove_all(Dir);
     }
     // The picture of entry Index as the dialogs load it.
@@ -130,8 +130,8 @@ TEST_F(EffectDialogs, EachOneShowsWholeWithItsPreview)
             EXPECT_GT(D->maximumWidth(), D->minimumSizeHint().width()) << Name;
         }
         if (P) {
-            ASSERT_NE(PreviewForm, nullptr) << Name;
-            EXPECT_TRUE(PreviewForm->isVisible()) << Name;
+            ASSERT_NE(PreviewWindows.PreviewForm, nullptr) << Name;
+            EXPECT_TRUE(PreviewWindows.PreviewForm->isVisible()) << Name;
             EXPECT_EQ(std::make_pair(P->Master.Width, P->Master.Height), std::make_pair(W1, H1)) << Name;
             EXPECT_NE(P->Dest2.Mem, nullptr) << Name;
         }
@@ -155,9 +155,9 @@ TEST_F(EffectDialogs, AddBlankFitViewFollowsTheCanvas)
     D.SetParam(P, true);
     D.ShowSelectedEntry([] { return 1; });
     D.show();
-    auto Box = [] { return PreviewForm->PaintBox()->size(); };
+    auto Box = [] { return PreviewWindows.PreviewForm->PaintBox()->size(); };
     auto Fit = [](uint32_t W, uint32_t H) {
-        const TSize C = PreviewForm->GetClientSize();
+        const TSize C = PreviewWindows.PreviewForm->GetClientSize();
         const TSize S = previewgeom::FitSize(W, H, int32_t(C.cx), int32_t(C.cy));
         return QSize(int(S.cx), int(S.cy));
     };
@@ -226,7 +226,7 @@ TEST_F(EffectDialogs, HistogramWindowShowsSourceAndProcessedPicture)
     FreeImg(Img);
     const uint64_t Pixels = uint64_t(W1) * H1;
 
-    PreviewOption.HistogramChannel = 0;
+    Settings.Preview.HistogramChannel = 0;
     const std::pair<const char*, std::function<TPreviewBaseForm*()>> Dialogs[] = {
         {"ColorAdjust",
          [] {
@@ -250,28 +250,29 @@ TEST_F(EffectDialogs, HistogramWindowShowsSourceAndProcessedPicture)
         std::unique_ptr<TPreviewBaseForm> D(Make());
         D->ShowSelectedEntry([] { return 1; });
         D->show();
-        ASSERT_NE(HistogramForm, nullptr) << Name;
-        EXPECT_TRUE(HistogramForm->isVisible()) << Name;
-        EXPECT_EQ(HistogramForm->TotalCount, Pixels) << Name;
-        EXPECT_EQ(std::memcmp(HistogramForm->DefaultCount, Expected.data(), Expected.size() * 4), 0) << Name;
+        ASSERT_NE(PreviewWindows.HistogramForm, nullptr) << Name;
+        EXPECT_TRUE(PreviewWindows.HistogramForm->isVisible()) << Name;
+        EXPECT_EQ(PreviewWindows.HistogramForm->TotalCount, Pixels) << Name;
+        EXPECT_EQ(std::memcmp(PreviewWindows.HistogramForm->DefaultCount, Expected.data(), Expected.size() * 4), 0)
+            << Name;
         // The live tables arrive with the first preview and count the same pixels.
-        EXPECT_TRUE(PumpUntil([] { return Sum(HistogramForm->HistogramCount) > 0; })) << Name;
-        EXPECT_EQ(Sum(HistogramForm->HistogramCount), Pixels) << Name;
-        EXPECT_NE(std::memcmp(HistogramForm->HistogramCount, Expected.data(), 3 * 256 * 4), 0)
+        EXPECT_TRUE(PumpUntil([] { return Sum(PreviewWindows.HistogramForm->HistogramCount) > 0; })) << Name;
+        EXPECT_EQ(Sum(PreviewWindows.HistogramForm->HistogramCount), Pixels) << Name;
+        EXPECT_NE(std::memcmp(PreviewWindows.HistogramForm->HistogramCount, Expected.data(), 3 * 256 * 4), 0)
             << Name << ": the live tables are the processed picture's";
         // The Y view needs counts of the other kind: the dialog computes them.
-        HistogramForm->ChannelList->setCurrentIndex(4);
-        EXPECT_TRUE(PumpUntil([] { return Sum(HistogramForm->HistogramCount) > 0; })) << Name;
-        EXPECT_EQ(Sum(HistogramForm->HistogramCount), Pixels) << Name;
-        HistogramForm->ChannelList->setCurrentIndex(0);
+        PreviewWindows.HistogramForm->ChannelList->setCurrentIndex(4);
+        EXPECT_TRUE(PumpUntil([] { return Sum(PreviewWindows.HistogramForm->HistogramCount) > 0; })) << Name;
+        EXPECT_EQ(Sum(PreviewWindows.HistogramForm->HistogramCount), Pixels) << Name;
+        PreviewWindows.HistogramForm->ChannelList->setCurrentIndex(0);
         // Closing the window unchecks the dialog's box.
-        HistogramForm->close();
-        EXPECT_FALSE(HistogramForm->isVisible()) << Name;
+        PreviewWindows.HistogramForm->close();
+        EXPECT_FALSE(PreviewWindows.HistogramForm->isVisible()) << Name;
         for (QCheckBox* Box : D->findChildren<QCheckBox*>())
             EXPECT_FALSE(Box->text() == "Histogram" && Box->isChecked()) << Name;
-        EXPECT_EQ(LayoutFaults(HistogramForm), "") << Name;
+        EXPECT_EQ(LayoutFaults(PreviewWindows.HistogramForm), "") << Name;
     }
-    EXPECT_EQ(HistogramForm, nullptr) << "released with its dialog";
+    EXPECT_EQ(PreviewWindows.HistogramForm, nullptr) << "released with its dialog";
 }
 
 // The preview window beside a modal effect dialog still takes the keys: the
@@ -283,12 +284,12 @@ TEST_F(EffectDialogs, ThePreviewWindowTakesKeysWhileItsDialogIsOpen)
     Trim.FPreview = true;
     WhileOpen<TTrimmingOptionForm>([&] { Trim.ShowConfigDialog(); },
                                    [&](TTrimmingOptionForm&) {
-                                       ASSERT_NE(PreviewForm, nullptr);
-                                       ASSERT_TRUE(PreviewForm->isVisible());
-                                       EXPECT_TRUE(PreviewForm->windowTitle().startsWith("p1.bmp"));
-                                       QTest::keyClick(PreviewForm->windowHandle(), Qt::Key_Right);
+                                       ASSERT_NE(PreviewWindows.PreviewForm, nullptr);
+                                       ASSERT_TRUE(PreviewWindows.PreviewForm->isVisible());
+                                       EXPECT_TRUE(PreviewWindows.PreviewForm->windowTitle().startsWith("p1.bmp"));
+                                       QTest::keyClick(PreviewWindows.PreviewForm->windowHandle(), Qt::Key_Right);
                                        EXPECT_TRUE(PumpUntil([] {
-                                           return PreviewForm->windowTitle().startsWith("p0.bmp");
-                                       })) << PreviewForm->windowTitle().toStdString();
+                                           return PreviewWindows.PreviewForm->windowTitle().startsWith("p0.bmp");
+                                       })) << PreviewWindows.PreviewForm->windowTitle().toStdString();
                                    });
 }

@@ -42,7 +42,7 @@ template <class D> void Answer(std::function<void(D&)> Fill)
 // The add-blank preview in the fit view comes to show a W x H canvas.
 bool ShowsCanvas(const TAddBlankForm& F, uint32_t W, uint32_t H)
 {
-    const TSize C = PreviewForm->GetClientSize();
+    const TSize C = PreviewWindows.PreviewForm->GetClientSize();
     const TSize S = previewgeom::FitSize(W, H, int32_t(C.cx), int32_t(C.cy));
     return PumpUntil([&] { return F.Dest2.Width == S.cx && F.Dest2.Height == S.cy; });
 }
@@ -79,19 +79,19 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
 {
     TestApp();
     QTemporaryDir Dir;
-    const std::string SavedDataDir = DataDir;
-    DataDir = Dir.path().toStdString() + "/";
+    const std::string SavedDataDir = Startup.DataDir;
+    Startup.DataDir = Dir.path().toStdString() + "/";
     // The dialogs show the list's picture, a portrait one.
     TImageInfoList Files;
     QImage Img(90, 160, QImage::Format_RGB888);
     Img.fill(Qt::darkCyan);
     ASSERT_TRUE(Img.save(Dir.filePath("p.bmp")));
     Files.Add(new TImageInfo);
-    ASSERT_TRUE(GetImageInfo(DataDir + "p.bmp", *Files[0]));
+    ASSERT_TRUE(GetImageInfo(Startup.DataDir + "p.bmp", *Files[0]));
     TEffectList Effects;
     EffectList = &Effects;
-    PreviewFileList = &Files;
-    PreviewOption.ViewMode = 0;
+    PreviewWindows.PreviewFileList = &Files;
+    Settings.Preview.ViewMode = 0;
     for (auto* Register : {RegisterGrayscaleForm, RegisterRotationOptionForm, RegisterJPEGTranOptionForm})
         Register(nullptr);
     for (auto* Register :
@@ -132,7 +132,7 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              for (int Mode = 0; Mode < 4; ++Mode) {
                  Pick(F.ParamsList, Mode);
                  F.SecondSetEdit->setText(Texts[Mode]);
-                 EXPECT_EQ(Box(PreviewForm->SelectRect()), Expect[Mode]) << Mode;
+                 EXPECT_EQ(Box(PreviewWindows.PreviewForm->SelectRect()), Expect[Mode]) << Mode;
              }
              // Two ratios added through their box, the last deleted again.
              for (const char* Ratio : {"4:3", "3:2"})
@@ -143,11 +143,11 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
              // A selection dragged on the preview becomes the text.
              Pick(F.ParamsList, TRIM_RECT);
              Pick(F.RatioList, 0);
-             Stroke(PreviewForm->PaintBox(), 1, 1, 30, 40);
+             Stroke(PreviewWindows.PreviewForm->PaintBox(), 1, 1, 30, 40);
              EXPECT_NE(F.SecondSetEdit->text(), "0,0,W,H");
              Pick(F.BranchList, TRIM_FIRST_ONLY);
              F.FirstSetEdit->setText("1,2,3,4");
-             EXPECT_EQ(Box(PreviewForm->SelectRect()), (TBox{1, 2, 4, 6}));
+             EXPECT_EQ(Box(PreviewWindows.PreviewForm->SelectRect()), (TBox{1, 2, 4, 6}));
          }),
          {{"Type", "32"}, {"Value", "1,2,3,4,1,2,3,4"}, {"SelectMode", "4:3"}}},
         {"AddBlank",
@@ -235,7 +235,7 @@ TEST(DialogsWorked, CancelKeepsOkStoresWhatWasSet)
         for (const auto& [Key, Text] : After)
             EXPECT_EQ(Stored().ReadString(E->FSectionName, Key, "?"), Text) << Key;
     }
-    PreviewFileList = nullptr;
+    PreviewWindows.PreviewFileList = nullptr;
     EffectList = nullptr;
-    DataDir = SavedDataDir;
+    Startup.DataDir = SavedDataDir;
 }

@@ -18,8 +18,8 @@ struct HistogramFrmTest : testing::Test {
     void SetUp() override
     {
         TestApp();
-        PreviewOption.HistogramType = 0;
-        PreviewOption.HistogramChannel = 0;
+        Settings.Preview.HistogramType = 0;
+        Settings.Preview.HistogramChannel = 0;
         F = std::make_unique<THistogramForm>();
         F->SetParentForm(nullptr, [this] { ++Updates; });
     }

@@ -32,7 +32,7 @@ struct TShownForm {
     TShownForm()
     {
         TestApp();
-        PreviewOption.ViewMode = 1;
+        Settings.Preview.ViewMode = 1;
         Form.resize(400, 300);
         Form.SetPreviewImage(&After.Img, &Before.Img, false, QStringLiteral("a.jpg"));
         Form.show();

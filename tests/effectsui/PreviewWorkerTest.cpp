@@ -95,7 +95,7 @@ TEST(PreviewWorker, QuickRequestsDeliverOnlyTheNewestValues)
 {
     TestApp();
     for (int Mode : {0, 1}) { // fit view (scaled result), then 100 per cent (full result)
-        PreviewOption.ViewMode = Mode;
+        Settings.Preview.ViewMode = Mode;
         TTestDialog D;
         D.Value = 1;
         D.Request();
@@ -115,13 +115,13 @@ TEST(PreviewWorker, QuickRequestsDeliverOnlyTheNewestValues)
             EXPECT_EQ(std::make_pair(D.Dest2.Width, D.Dest2.Height), std::make_pair(D.Src2.Width, D.Src2.Height));
         }
     }
-    PreviewOption.ViewMode = 1;
+    Settings.Preview.ViewMode = 1;
 }
 
 TEST(PreviewWorker, ClosingTheDialogWhileAWorkerRunsNeitherHangsNorCrashes)
 {
     TestApp();
-    PreviewOption.ViewMode = 1;
+    Settings.Preview.ViewMode = 1;
     // Worker in the middle of a computation.
     {
         auto* D = new TTestDialog;
@@ -147,12 +147,12 @@ TEST(PreviewWorker, ClosingTheDialogWhileAWorkerRunsNeitherHangsNorCrashes)
         TTestDialog D;
         D.Value = 7;
         D.Request();
-        PreviewForm->SetViewMode(0);
+        PreviewWindows.PreviewForm->SetViewMode(0);
         D.PreviewViewModeChanged();
         ASSERT_TRUE(PumpUntil([&] { return !D.Delivered.empty(); }));
         EXPECT_EQ(D.Dest2.Mem[0], 7);
     }
-    EXPECT_EQ(PreviewForm, nullptr);
+    EXPECT_EQ(PreviewWindows.PreviewForm, nullptr);
 }
 
 TEST(PreviewImages, CropAndPasteStayInsideThePicture)

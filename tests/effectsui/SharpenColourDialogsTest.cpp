@@ -151,7 +151,7 @@ TEST(ColorAdjustDialog, OkWritesBackCancelKeepsAndBothRebuildTheTables)
 TEST(SharpenColourDialogs, AChangedValueLeadsToANewPreview)
 {
     TestApp();
-    PreviewOption.ViewMode = 0;
+    Settings.Preview.ViewMode = 0;
     {
         TUnSharpMaskOptionForm F;
         PreviewStripes(F, 48, 32);
@@ -172,5 +172,5 @@ TEST(SharpenColourDialogs, AChangedValueLeadsToANewPreview)
         for (int Row = 0; Row < 7; ++Row)
             EXPECT_EQ(F.RowValue(Row), Row < 2 ? 1.0 : 0.0) << "row " << Row;
     }
-    PreviewOption.ViewMode = 1;
+    Settings.Preview.ViewMode = 1;
 }

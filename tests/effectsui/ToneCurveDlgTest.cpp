@@ -46,13 +46,13 @@ void ExpectSound(const TPointArray& P)
 // A preset folder of its own for each test.
 struct TPresetFolder {
     QTemporaryDir Dir;
-    std::string OldDataDir = DataDir;
+    std::string OldDataDir = Startup.DataDir;
     TPresetFolder()
     {
-        DataDir = Dir.path().toStdString() + "/";
+        Startup.DataDir = Dir.path().toStdString() + "/";
         QDir().mkdir(QString::fromStdString(ToneCurvePresetDir()));
     }
-    ~TPresetFolder() { DataDir = OldDataDir; }
+    ~TPresetFolder() { Startup.DataDir = OldDataDir; }
     std::string File(const char* Name) const { return ToneCurvePresetDir() + Name + ".txt"; }
 };
 

@@ -99,16 +99,16 @@ TEST(AddTextForm, TheShadowAndGlowBoxesSwitchTheirWholeGroups)
 TEST(PreviewDialogPlacement, AtThePreviewsRightEdgeOnlyWhileItFits)
 {
     TestApp();
-    const TPreviewOption Kept = PreviewOption;
+    const TPreviewOption Kept = Settings.Preview;
     const int ScreenWidth = QGuiApplication::primaryScreen()->size().width();
     // Shows a colour dialog on a grey picture with its preview window Width
     // wide at the screen's top-left corner; the preview's and the dialog's
     // places.
     auto Show = [](int Width) {
-        PreviewOption.Left = 0;
-        PreviewOption.Top = 0;
-        PreviewOption.Width = Width;
-        PreviewOption.Height = 300;
+        Settings.Preview.Left = 0;
+        Settings.Preview.Top = 0;
+        Settings.Preview.Width = Width;
+        Settings.Preview.Height = 300;
         TColorAdjustForm F;
         AllocImg(F.Master, 40, 30, 3);
         std::memset(F.Master.Mem, 128, size_t(F.Master.Bpl) * 30);
@@ -135,7 +135,7 @@ TEST(PreviewDialogPlacement, AtThePreviewsRightEdgeOnlyWhileItFits)
         const QPoint Want = Short ? QPoint(P.right() + 1 - D.width(), P.top()) : QPoint(P.right() + 1, P.top());
         EXPECT_EQ(D.topLeft(), Want) << "short by " << Short;
     }
-    PreviewOption = Kept;
+    Settings.Preview = Kept;
 }
 
 // Without a picture the add-text and composite dialogs show a plain grey

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
     for (uint32_t flags : {0u, BMP_FLATTEN_ALPHA}) {
         TImgInfo img;
         try {
-            LoadBitmapFromBuffer(Data, Size, img, flags, TBGColor{}, BitmapOption.AlphaCheckType);
+            LoadBitmapFromBuffer(Data, Size, img, flags, TBGColor{}, Settings.Bitmap.AlphaCheckType);
         } catch (const EVestroError&) {
         }
         FreeImg(img);

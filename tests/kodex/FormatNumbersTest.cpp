@@ -105,7 +105,7 @@ TJpegFacts JpegFacts(const std::string& File)
     return F;
 }
 
-TRunSettings Settings(bool KeepResolution, int32_t Dpi, bool PHYs = true)
+TRunSettings RunSettingsWith(bool KeepResolution, int32_t Dpi, bool PHYs = true)
 {
     TRunSettings S = TakeRunSettings();
     S.Metadata.KeepResolution = KeepResolution;
@@ -200,7 +200,7 @@ TEST_F(FormatNumbers, BitmapPixelsPerMetreBothWays)
     TOwnedImg pic;
     pic.Img = MakePicture(7, 5, 3);
     for (const auto& R : Rows) {
-        const TRunSettings S = Settings(R.Keep, R.Dpi);
+        const TRunSettings S = RunSettingsWith(R.Keep, R.Dpi);
         for (const bool Palette : {false, true}) {
             const std::string f = Scratch / "res.bmp";
             ASSERT_TRUE(Palette ? SavePaletteBitmap(f, pic.Img, R.Source, S, 1)
@@ -244,8 +244,8 @@ TEST_F(FormatNumbers, PngPhysBothWays)
     pic.Img = MakePicture(9, 4, 3);
     for (const auto& R : Rows) {
         const std::string f = Scratch / "res.png";
-        ASSERT_TRUE(
-            WritePNG(f, pic.Img, 0, false, false, R.Source, 0, nullptr, nullptr, 6, Settings(R.Keep, R.Dpi, R.Chunk)));
+        ASSERT_TRUE(WritePNG(f, pic.Img, 0, false, false, R.Source, 0, nullptr, nullptr, 6,
+                             RunSettingsWith(R.Keep, R.Dpi, R.Chunk)));
         const TPngFacts F = PngFacts(f);
         EXPECT_EQ(std::make_tuple(F.PHYs, F.X, F.Y, F.Unit), std::make_tuple(R.Present, R.X, R.Y, R.Unit))
             << R.Chunk << R.Keep << " " << R.Dpi << " " << R.Source.XResolution;
@@ -274,8 +274,8 @@ TEST_F(FormatNumbers, PngPhysBothWays)
         // What a PNG output of it keeps: the same pixels per metre.
         if (R.ProbeUnit == 3) {
             const std::string o = Scratch / "again.png";
-            ASSERT_TRUE(
-                WritePNG(o, pic.Img, 0, false, false, info.Resolution(), 0, nullptr, nullptr, 6, Settings(true, 72)));
+            ASSERT_TRUE(WritePNG(o, pic.Img, 0, false, false, info.Resolution(), 0, nullptr, nullptr, 6,
+                                 RunSettingsWith(true, 72)));
             const TPngFacts F = PngFacts(o);
             EXPECT_EQ(std::make_pair(F.X, F.Y), std::make_pair(R.X, R.Y));
         }
@@ -303,7 +303,7 @@ TEST_F(FormatNumbers, JpegDensityBothWays)
     TOwnedImg pic;
     pic.Img = MakePicture(16, 8, 3, true);
     for (const auto& R : Rows) {
-        const TRunSettings S = Settings(R.Keep, R.Dpi);
+        const TRunSettings S = RunSettingsWith(R.Keep, R.Dpi);
         const std::string f = Scratch / "res.jpg";
         ASSERT_TRUE(WriteJPEG(f, pic.Img, 90, R.Source, false, nullptr, nullptr, 0, 0, 0, S));
         const TJpegFacts F = JpegFacts(f);

@@ -51,9 +51,9 @@ std::vector<uint8_t> WebPBomb()
 }
 
 struct TBudget {
-    int32_t Saved = SystemOption.PictureMemoryLimit;
-    explicit TBudget(int32_t MiB) { SystemOption.PictureMemoryLimit = MiB; }
-    ~TBudget() { SystemOption.PictureMemoryLimit = Saved; }
+    int32_t Saved = Settings.System.PictureMemoryLimit;
+    explicit TBudget(int32_t MiB) { Settings.System.PictureMemoryLimit = MiB; }
+    ~TBudget() { Settings.System.PictureMemoryLimit = Saved; }
 };
 
 } // namespace
@@ -117,7 +117,7 @@ TEST_F(Input, ACancelStopsTheDecodeQuietly)
     TOwnedImg src{MakePicture(300, 200, 3)};
     const std::string jpg = Scratch / "c.jpg";
     for (bool progressive : {false, true}) {
-        JPEGOption.Progressive = progressive;
+        Settings.JPEG.Progressive = progressive;
         ASSERT_TRUE(WriteJPEG(jpg, src.Img, 90, {}, false, nullptr, nullptr, 0, 0, 0, TakeRunSettings()));
         std::atomic<bool> cancel{true};
         TOwnedImg a{}, b{};

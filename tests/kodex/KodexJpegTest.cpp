@@ -109,7 +109,7 @@ TEST_F(Jpeg, JpegDamagedFilesFailWithAMessage)
     TOwnedImg src{MakePicture(64, 48, 3)};
     std::vector<uint8_t> good;
     for (bool progressive : {false, true}) {
-        JPEGOption.Progressive = progressive;
+        Settings.JPEG.Progressive = progressive;
         good = JpegOf(src.Img);
         for (size_t cut : {size_t(2), size_t(20), good.size() / 3, good.size() / 2, good.size() - 40}) {
             std::vector<uint8_t> bad(good.begin(), good.begin() + long(cut));
@@ -210,7 +210,7 @@ TEST_F(Jpeg, BandedDecodingHandsOverTheWholePictureRowForRow)
     ASSERT_NE(KodexProcs.ReadJPEGBands, nullptr);
     for (bool progressive : {false, true})
         for (uint32_t ch : {1u, 3u}) {
-            JPEGOption.Progressive = progressive;
+            Settings.JPEG.Progressive = progressive;
             TOwnedImg src{MakePicture(77, 53, ch, true)};
             const std::vector<uint8_t> file = JpegOf(src.Img);
             for (uint32_t den : {1u, 2u, 4u, 8u}) {

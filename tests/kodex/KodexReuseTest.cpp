@@ -30,7 +30,7 @@ TEST_F(Reuse, DecodersFillKeptBlocksAsFreshOnes)
         }
     for (uint32_t ch : {1u, 3u})
         for (bool progressive : {false, true}) {
-            JPEGOption.Progressive = progressive;
+            Settings.JPEG.Progressive = progressive;
             TOwnedImg pic{MakePicture(203, 77, ch, true)};
             files.push_back(JpegOf(pic.Img));
             const std::vector<uint8_t>* f = &files.back();

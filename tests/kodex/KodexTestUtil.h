@@ -118,9 +118,9 @@ struct TKodexTest : ::testing::Test {
     {
         EnsureKodex();
         TakeErrors();
-        JPEGOption = TJPEGOption{};
-        PNGOption = TPNGOption{};
-        MetadataOption = TMetadataOption{};
+        Settings.JPEG = TJPEGOption{};
+        Settings.PNG = TPNGOption{};
+        Settings.Metadata = TMetadataOption{};
     }
     // Pic as the program's JPEG writer stores it (quality 90), read back as bytes.
     std::vector<uint8_t> JpegOf(const TImgInfo& Pic)
