@@ -11,7 +11,7 @@
 //   Small/<src>-half/t<threads>[-split]
 //       small pictures halved with Lanczos 3, where starting pass threads
 //       costs about as much as the pass; -split: threads started even below
-//       the plan's one-thread limit (PassThreadMinWork);
+//       the plan's one-thread limit (PassThreads.MinWork);
 //   Tail/<src>-<dest>/t<threads>
 //       the vertical pass alone at the geometry of the last step before the
 //       encoder: a 106 MP picture to 25 % (12600x8400 after the horizontal
@@ -140,9 +140,9 @@ void Run(benchmark::State& State, TCase K)
 {
     const TImgInfo& src = Picture(K.SW, K.SH, K.C);
     SelectResizeKernels(K.Family);
-    const uint64_t minWork = PassThreadMinWork;
+    const uint64_t minWork = PassThreads.MinWork;
     if (K.Split)
-        PassThreadMinWork = 0;
+        PassThreads.MinWork = 0;
     TResizer r;
     r.SetDecimationMode(K.Filter, CreateWeightSetter(K.Filter, 3, 0, 10));
     r.SetInterpolationMode(2, CreateWeightSetter(2, 3, 0, 10));
@@ -159,7 +159,7 @@ void Run(benchmark::State& State, TCase K)
     State.counters["inMP/s"] =
         benchmark::Counter(double(K.SW) * K.SH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
     SelectResizeKernels(TKernelFamily::Best);
-    PassThreadMinWork = minWork;
+    PassThreads.MinWork = minWork;
 }
 
 std::string FamilyName(TKernelFamily F)

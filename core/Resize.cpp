@@ -104,7 +104,7 @@ void TResizer::Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool I
     const uint64_t work =
         (uint64_t(Src.Height) * std::max(Src.Width, Width) + uint64_t(Width) * std::max(Src.Height, Height)) *
         Src.Channels;
-    FThreadsPay = work >= PassThreadMinWork;
+    FThreadsPay = work >= PassThreads.MinWork;
     const uint32_t threads = FThreadsPay ? uint32_t(std::max(WorkThreadLimit(MaxThreadNum), 1)) : 1;
     if (RF->HPrm.SrcLength == Src.Width && RF->VPrm.SrcLength == Src.Height && RF->HPrm.DestLength == Width &&
         RF->VPrm.DestLength == Height && RF->FChannels == Src.Channels && RF->FSrcBpl == Src.Bpl &&
@@ -142,8 +142,7 @@ std::thread StartThread(std::function<void()> Body)
 
 } // namespace
 
-TPassThreadStarter StartPassThread = StartThread;
-uint64_t PassThreadMinWork = uint64_t(2) << 20;
+TPassThreads PassThreads = {StartThread, uint64_t(2) << 20};
 
 void TResizer::RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src)
 {
@@ -169,7 +168,7 @@ void TResizer::RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src)
         if ((Horizontal ? f->HShare(t) : f->VShare(t)) == 0)
             continue;
         try {
-            threads.push_back(StartPassThread([run, t] { run(t); }));
+            threads.push_back(PassThreads.Start([run, t] { run(t); }));
         } catch (const std::system_error&) {
             onCaller.push_back(t);
         }
@@ -438,7 +437,7 @@ void TBandResize::RunChunk(uint32_t Chunk)
         return;
     }
     try {
-        Pass = StartPassThread(run);
+        Pass = PassThreads.Start(run);
     } catch (const std::system_error&) {
         run();
     }

@@ -11,19 +11,22 @@
 #include <functional>
 #include <thread>
 
-// Starts one pass thread (std::thread), and the thread that overlaps a band's
-// horizontal pass with decoding. A share whose thread cannot be started
-// (std::system_error) runs on the calling thread instead, so a pass is never
-// left half done. Tests replace it to make creation fail.
-using TPassThreadStarter = std::thread (*)(std::function<void()> Body);
-extern TPassThreadStarter StartPassThread;
-
-// Samples (source and result rows of both passes, times channels) below
-// which a resize runs on the calling thread alone: starting and joining pass
-// threads would cost more than they save (bench_resize Small/...). The bytes
-// are the same whatever the thread count. Tests set it to 0 to split even
-// tiny pictures.
-extern uint64_t PassThreadMinWork;
+// How resizes start their pass threads.
+struct TPassThreads {
+    // Starts one pass thread (std::thread), and the thread that overlaps a
+    // band's horizontal pass with decoding. A share whose thread cannot be
+    // started (std::system_error) runs on the calling thread instead, so a
+    // pass is never left half done. Tests replace it to make creation fail.
+    std::thread (*Start)(std::function<void()> Body);
+    // Samples (source and result rows of both passes, times channels) below
+    // which a resize runs on the calling thread alone: starting and joining
+    // pass threads would cost more than they save (bench_resize Small/...).
+    // The bytes are the same whatever the thread count. Tests set it to 0 to
+    // split even tiny pictures.
+    uint64_t MinWork;
+};
+using TPassThreadStarter = decltype(TPassThreads::Start);
+extern TPassThreads PassThreads;
 
 // Used by one thread at a time; other threads use copies (CreateMTResizer).
 // Before the first resize: SetSIMDMode, SetMaxThreadNum and both setters.

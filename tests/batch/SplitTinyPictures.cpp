@@ -4,5 +4,5 @@
 // resizes spread over pass threads: split theirs too, so that the tests that
 // ask for several threads get them.
 namespace {
-[[maybe_unused]] const bool SplitTinyPictures = (PassThreadMinWork = 0, true);
+[[maybe_unused]] const bool SplitTinyPictures = (PassThreads.MinWork = 0, true);
 }

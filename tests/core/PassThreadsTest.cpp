@@ -10,8 +10,8 @@ namespace {
 
 // The limit the program starts with; the pictures of this binary's other
 // tests are tiny and stand for big ones, so they split every pass.
-const uint64_t StartLimit = PassThreadMinWork;
-const bool SplitTinyPictures = (PassThreadMinWork = 0, true);
+const uint64_t StartLimit = PassThreads.MinWork;
+const bool SplitTinyPictures = (PassThreads.MinWork = 0, true);
 
 std::atomic<int> Started{0};
 
@@ -25,13 +25,13 @@ std::thread CountingStart(std::function<void()> Body)
 struct TProgramLimit {
     TProgramLimit()
     {
-        PassThreadMinWork = StartLimit;
-        StartPassThread = CountingStart;
+        PassThreads.MinWork = StartLimit;
+        PassThreads.Start = CountingStart;
     }
     ~TProgramLimit()
     {
-        PassThreadMinWork = 0;
-        StartPassThread = [](std::function<void()> Body) { return std::thread(std::move(Body)); };
+        PassThreads.MinWork = 0;
+        PassThreads.Start = [](std::function<void()> Body) { return std::thread(std::move(Body)); };
     }
 };
 

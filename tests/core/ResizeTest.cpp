@@ -143,7 +143,7 @@ TEST(ResizeThreads, AShareWhoseThreadCannotStartRunsOnTheCaller)
 {
     static int calls;
     calls = 0;
-    StartPassThread = [](std::function<void()> Body) {
+    PassThreads.Start = [](std::function<void()> Body) {
         if (++calls % 2)
             throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
         return std::thread(std::move(Body));
@@ -152,7 +152,7 @@ TEST(ResizeThreads, AShareWhoseThreadCannotStartRunsOnTheCaller)
     TImg one = Resize({3, false, 2, 2, 1}, src.I, 61, 37);
     EXPECT_EQ(calls, 0); // one thread per pass: the caller does it all
     TImg many = Resize({3, false, 2, 2, 8}, src.I, 61, 37);
-    StartPassThread = [](std::function<void()> Body) { return std::thread(std::move(Body)); };
+    PassThreads.Start = [](std::function<void()> Body) { return std::thread(std::move(Body)); };
     EXPECT_GT(calls, 4);
     EXPECT_TRUE(SamePixels(one.I, many.I));
 }
