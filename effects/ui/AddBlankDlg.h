@@ -2,7 +2,7 @@
 // landscape and portrait pictures, the margin colour, three frames and the
 // drop shadow, with a live preview computed on the preview worker.
 #pragma once
-#include "effects/AddBlankFrm.h"
+#include "effects/AddBlankFilter.h"
 #include "effects/ui/PreviewBaseFrm.h"
 
 #include <array>

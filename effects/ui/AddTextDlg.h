@@ -6,7 +6,7 @@
 #include "core/ImageInfo.h"
 #include "core/ImgInfo.h"
 #include "effects/ui/DragPreviewArea.h"
-#include "effects/AddTextFrm.h"
+#include "effects/AddTextEffect.h"
 #include "effects/FontCache.h"
 
 #include <QDialog>

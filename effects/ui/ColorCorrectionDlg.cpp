@@ -4,7 +4,7 @@
 #include "core/Global.h"
 #include "core/ImageInfo.h"
 #include "core/ResourceText.h"
-#include "effects/ColorCorrectionFrm.h"
+#include "effects/ColorAdjust.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/EffectDialog.h"
 

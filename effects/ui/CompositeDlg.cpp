@@ -2,7 +2,7 @@
 
 #include "core/Global.h"
 #include "core/ResourceText.h"
-#include "effects/CompositeOptionFrm.h"
+#include "effects/CompositeEffect.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/EffectDialog.h"
 #include "effects/ui/PreviewBaseFrm.h"

@@ -2,7 +2,7 @@
 
 #include "core/Global.h"
 #include "core/ResourceText.h"
-#include "effects/GrayscaleFrm.h"
+#include "effects/GrayscaleFilter.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/EffectDialog.h"
 

@@ -2,7 +2,7 @@
 
 #include "core/Global.h"
 #include "core/ResourceText.h"
-#include "effects/RotationOptionFrm.h"
+#include "effects/RotationFilter.h"
 #include "effects/ui/EffectDialog.h"
 
 #include <QComboBox>

@@ -4,7 +4,7 @@
 // ToneCurve folder; live preview. Works on its own copies of the lists and
 // hands them back on OK only.
 #pragma once
-#include "effects/ToneCurveFrm.h"
+#include "effects/ToneCurveEffect.h"
 #include "effects/ui/PreviewBaseFrm.h"
 
 #include <QImage>

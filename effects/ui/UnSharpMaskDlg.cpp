@@ -6,7 +6,7 @@
 #include "core/MultiThread.h"
 #include "core/ResourceText.h"
 #include "core/WeightedMean.h"
-#include "effects/UnSharpMaskOptionFrm.h"
+#include "effects/USMFilter.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/EffectDialog.h"
 

@@ -3,8 +3,8 @@
 #include "BatchFixture.h"
 #include "batch/RunController.h"
 #include "core/OutputFileName.h"
-#include "effects/GrayscaleFrm.h"
-#include "effects/RotationOptionFrm.h"
+#include "effects/GrayscaleFilter.h"
+#include "effects/RotationFilter.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -5,7 +5,7 @@
 #include "batch/ListUp.h"
 #include "core/PictureMemory.h"
 #include "effects/ExifRotationFilter.h"
-#include "effects/RotationOptionFrm.h"
+#include "effects/RotationFilter.h"
 #include "platform/FileTimes.h"
 #include "../core/FilesTestUtil.h"
 

@@ -1,4 +1,4 @@
-#include "effects/AddBlankFrm.h"
+#include "effects/AddBlankFilter.h"
 
 #include "EffectTestUtil.h"
 #include "core/WeightedMean.h"

@@ -1,4 +1,4 @@
-#include "effects/AddTextFrm.h"
+#include "effects/AddTextEffect.h"
 
 #include "EffectTestUtil.h"
 #include "core/IniFile.h"

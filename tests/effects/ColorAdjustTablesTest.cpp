@@ -1,6 +1,6 @@
 // The colour adjustment's tables are built when a picture needs them: for
 // the values read from the settings, and again when the values change.
-#include "effects/ColorCorrectionFrm.h"
+#include "effects/ColorAdjust.h"
 
 #include "EffectTestUtil.h"
 #include "core/IniFile.h"

@@ -1,11 +1,11 @@
-#include "effects/ColorCorrectionFrm.h"
-#include "effects/ToneCurveFrm.h"
+#include "effects/ColorAdjust.h"
+#include "effects/ToneCurveEffect.h"
 
 #include "EffectTestUtil.h"
 #include "core/ColorCorrectionFunc.h"
 #include "core/Grayscale.h"
 #include "core/IniFile.h"
-#include "effects/GrayscaleFrm.h"
+#include "effects/GrayscaleFilter.h"
 
 #include <algorithm>
 

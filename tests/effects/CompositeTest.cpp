@@ -1,4 +1,4 @@
-#include "effects/CompositeOptionFrm.h"
+#include "effects/CompositeEffect.h"
 
 #include "EffectTestUtil.h"
 #include "core/Bitmap.h"

@@ -1,19 +1,19 @@
 // A run's copy of the effect chain: the same effects with the same settings,
 // owned by the copy, and untouched by what changes in the chain afterwards.
 #include "core/IniFile.h"
-#include "effects/AddBlankFrm.h"
-#include "effects/AddTextFrm.h"
-#include "effects/ColorCorrectionFrm.h"
-#include "effects/CompositeOptionFrm.h"
+#include "effects/AddBlankFilter.h"
+#include "effects/AddTextEffect.h"
+#include "effects/ColorAdjust.h"
+#include "effects/CompositeEffect.h"
 #include "effects/DecreaseColor.h"
 #include "effects/ExifRotationFilter.h"
-#include "effects/GrayscaleFrm.h"
+#include "effects/GrayscaleFilter.h"
 #include "effects/JPEGTran.h"
 #include "effects/ResizeFilter.h"
-#include "effects/RotationOptionFrm.h"
-#include "effects/ToneCurveFrm.h"
+#include "effects/RotationFilter.h"
+#include "effects/ToneCurveEffect.h"
 #include "effects/TrimmingFilter.h"
-#include "effects/UnSharpMaskOptionFrm.h"
+#include "effects/USMFilter.h"
 
 #include "EffectTestUtil.h"
 

@@ -1,6 +1,6 @@
 #include "EffectTestUtil.h"
 #include "effects/ExifRotationFilter.h"
-#include "effects/RotationOptionFrm.h"
+#include "effects/RotationFilter.h"
 #include "core/IniFile.h"
 
 TEST(ExifRotation, EveryOrientationComesOutUpright)

@@ -1,4 +1,4 @@
-#include "effects/ToneCurveFrm.h"
+#include "effects/ToneCurveEffect.h"
 
 #include "EffectTestUtil.h"
 #include "core/ColorCorrectionFunc.h"

@@ -1,4 +1,4 @@
-#include "effects/UnSharpMaskOptionFrm.h"
+#include "effects/USMFilter.h"
 
 #include "EffectTestUtil.h"
 #include "core/WeightedMean.h"

@@ -2,7 +2,7 @@
 // drawing it where it lands.
 #include "core/Resize.h"
 #include "core/WeightedMean.h"
-#include "effects/CompositeOptionFrm.h"
+#include "effects/CompositeEffect.h"
 #include "effects/ui/AddTextDlg.h"
 #include "effects/ui/CompositeDlg.h"
 #include "effects/ui/NumEdit.h"

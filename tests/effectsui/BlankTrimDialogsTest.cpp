@@ -1,7 +1,7 @@
 // The add-blank and trimming dialogs: wrong value texts keep the dialog open,
 // and the preview each draws from its values.
 #include "core/ImgInfo.h"
-#include "effects/AddBlankFrm.h"
+#include "effects/AddBlankFilter.h"
 #include "effects/TrimmingFilter.h"
 #include "effects/ui/AddBlankDlg.h"
 #include "effects/ui/PreviewFrm.h"

@@ -6,7 +6,7 @@
 #include "core/Bitmap.h"
 #include "core/Global.h"
 #include "core/ImageInfo.h"
-#include "effects/ColorCorrectionFrm.h"
+#include "effects/ColorAdjust.h"
 #include "effects/Effect.h"
 #include "effects/Histogram.h"
 #include "effects/ui/HistogramFrm.h"

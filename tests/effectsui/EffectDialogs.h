@@ -2,9 +2,9 @@
 // every one of them. Loader gives the add-text and composite dialogs the
 // picture of list entry 1; the others are set up to draw a preview.
 #pragma once
-#include "effects/AddBlankFrm.h"
+#include "effects/AddBlankFilter.h"
 #include "effects/DecreaseColor.h"
-#include "effects/ToneCurveFrm.h"
+#include "effects/ToneCurveEffect.h"
 #include "effects/TrimmingFilter.h"
 #include "effects/ui/AddBlankDlg.h"
 #include "effects/ui/AddTextDlg.h"

@@ -2,9 +2,9 @@
 
 #include "core/Global.h"
 #include "core/WeightedMean.h"
-#include "effects/ColorCorrectionFrm.h"
+#include "effects/ColorAdjust.h"
 #include "effects/Effect.h"
-#include "effects/UnSharpMaskOptionFrm.h"
+#include "effects/USMFilter.h"
 #include "effects/ui/ColorCorrectionDlg.h"
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/PreviewFrm.h"

@@ -3,7 +3,7 @@
 #include "tests/effectsui/UiTestApp.h"
 
 #include "core/IniFile.h"
-#include "effects/RotationOptionFrm.h"
+#include "effects/RotationFilter.h"
 #include "effects/ui/RotationOptionDlg.h"
 
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "UiTestApp.h"
 
 #include "core/Global.h"
-#include "effects/ToneCurveFrm.h"
+#include "effects/ToneCurveEffect.h"
 #include "effects/ui/ToneCurveDlg.h"
 
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "effects/AddTextFrm.h"
+#include "effects/AddTextEffect.h"
 
 #include "core/Errors.h"
 #include "core/Grayscale.h"

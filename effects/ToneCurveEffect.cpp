@@ -1,4 +1,4 @@
-#include "effects/ToneCurveFrm.h"
+#include "effects/ToneCurveEffect.h"
 
 #include "core/ColorCorrectionFunc.h"
 #include "core/Errors.h"

@@ -1,4 +1,4 @@
-#include "effects/ColorCorrectionFrm.h"
+#include "effects/ColorAdjust.h"
 
 #include "core/ColorCorrectionFunc.h"
 #include "core/IniFile.h"

@@ -1,4 +1,4 @@
-#include "effects/CompositeOptionFrm.h"
+#include "effects/CompositeEffect.h"
 
 #include "core/AlphaBlend.h"
 #include "core/Errors.h"
@@ -8,7 +8,7 @@
 #include "core/IniFile.h"
 #include "core/PictureMemory.h"
 #include "core/ResourceText.h"
-#include "effects/AddTextFrm.h"
+#include "effects/AddTextEffect.h"
 
 #include <algorithm>
 #include <cstring>

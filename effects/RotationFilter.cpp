@@ -1,4 +1,4 @@
-#include "effects/RotationOptionFrm.h"
+#include "effects/RotationFilter.h"
 
 #include "core/IniFile.h"
 #include "core/ResourceText.h"

@@ -1,4 +1,4 @@
-#include "effects/UnSharpMaskOptionFrm.h"
+#include "effects/USMFilter.h"
 
 #include "core/ColorCorrectionFunc.h"
 #include "core/Errors.h"

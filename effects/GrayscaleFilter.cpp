@@ -1,4 +1,4 @@
-#include "effects/GrayscaleFrm.h"
+#include "effects/GrayscaleFilter.h"
 
 #include "core/Grayscale.h"
 #include "core/IniFile.h"

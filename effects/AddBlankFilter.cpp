@@ -1,11 +1,11 @@
-#include "effects/AddBlankFrm.h"
+#include "effects/AddBlankFilter.h"
 
 #include "core/Errors.h"
 #include "core/Funcs.h"
 #include "core/IniFile.h"
 #include "core/ResourceText.h"
 #include "core/WeightedMean.h"
-#include "effects/AddTextFrm.h"
+#include "effects/AddTextEffect.h"
 
 #include <algorithm>
 #include <cmath>
