@@ -35,6 +35,26 @@
 
 using namespace mainfrm;
 
+namespace {
+
+// The status bar after a run (batch or combine window): a run that did not
+// finish must not go on showing the time of the one before. A cancel says
+// what it left undone, and so does a run that lost files to errors.
+template <class TRunForm> QString RunEndText(const TRunForm& Run, bool Finished)
+{
+    int Asked = 0, Written = 0;
+    Run.CountWritten(Asked, Written);
+    if (Finished && ErrorLog.GetErrorCount() > 0 && Written < Asked)
+        return QString::fromStdString(FailedRunText(Run.ResultText(), Asked - Written, Asked));
+    if (Finished)
+        return QString::fromStdString(Run.ResultText());
+    if (Run.Canceled())
+        return QString::fromStdString(CancelledRunText(Asked - Written, Asked));
+    return QString();
+}
+
+} // namespace
+
 // --------------------------------------------------------------------------
 // The run
 
@@ -85,30 +105,14 @@ void TMainForm::ConvertRunExecute()
         TProgressForm Run(false, {}, this);
         QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
         Finished = Run.exec() == 1;
-        // A run that did not finish must not go on showing the time of the
-        // one before: a cancel says what it left undone, and so does a run
-        // that lost files to errors.
-        int Asked = 0, Written = 0;
-        Run.CountWritten(Asked, Written);
-        if (Finished && ErrorLog.GetErrorCount() > 0 && Written < Asked) {
-            StatusPanel[0]->setText(QString::fromStdString(FailedRunText(Run.ResultText(), Asked - Written, Asked)));
-        } else if (Finished) {
-            StatusPanel[0]->setText(QString::fromStdString(Run.ResultText()));
-        } else if (Run.Canceled()) {
-            StatusPanel[0]->setText(QString::fromStdString(CancelledRunText(Asked - Written, Asked)));
-        } else {
-            StatusPanel[0]->clear();
-        }
+        StatusPanel[0]->setText(RunEndText(Run, Finished));
         for (int i = 0; i < Listed; ++i)
             Converted[size_t(i)] = Run.Converted(i);
     } else {
         TProgressForm2 Run(false, {}, this);
         QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
         Finished = Run.exec() == 1;
-        if (Finished)
-            StatusPanel[0]->setText(QString::fromStdString(Run.ResultText()));
-        else
-            StatusPanel[0]->setText(Run.Canceled() ? Tx("Cancelled") : QString());
+        StatusPanel[0]->setText(RunEndText(Run, Finished));
         // Sheets are made of every checked entry: a finished run without
         // errors used them all.
         const bool Clean = Finished && ErrorLog.GetErrorCount() == 0;

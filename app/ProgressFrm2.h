@@ -36,6 +36,9 @@ public:
     // 0 no error; 1 errors logged (also when they left nothing to combine);
     // 2 cancelled, or nothing combined and nothing failed.
     int ExitStatus() const { return FSession->ExitStatus(); }
+    // Once the run ended: how many entries it was asked to combine (checked
+    // or named) and how many are on sheets that were written.
+    void CountWritten(int& Asked, int& Written) const { FSession->CountWritten(Asked, Written); }
     // The sheets written, in order (valid once the run ended).
     const std::vector<std::string>& Written() const { return FSession->Written(); }
 

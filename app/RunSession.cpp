@@ -261,7 +261,7 @@ void TRunSession::Finish(bool Canceled)
         FResultText = FormatElapsed(FStart.elapsed());
     if (FAtOnce)
         FErrorCountAtEnd = FinishAtOnceRun(!FCanceled && !FNothing, *FTaskbar);
-    if (FAtOnce && FCanceled && FRunInput && !FCombine) {
+    if (FAtOnce && FCanceled && FRunInput) {
         int Asked, Written;
         CountWritten(Asked, Written);
         SayCancelledRun(
@@ -296,14 +296,15 @@ int TRunSession::ExitStatus() const
 
 bool TRunSession::Converted(int Index) const
 {
-    return FBatch && FBatch->Converted(Index);
+    return FBatch ? FBatch->Converted(Index) : FSheets && FSheets->Converted(Index);
 }
 
 void TRunSession::CountWritten(int& Asked, int& Written) const
 {
     // Before the run began nothing was written of the main list.
-    const TRunCounts C =
-        FBatch ? FBatch->Counts() : CountRun(TRunEntries{FRunInput ? nullptr : App.FileList, FRunInput}, nullptr);
+    const TRunCounts C = FBatch ? FBatch->Counts()
+        : FSheets               ? FSheets->Counts()
+                                : CountRun(FRunInput ? nullptr : App.FileList, FRunInput, {});
     Asked = C.Asked;
     Written = C.Written;
 }

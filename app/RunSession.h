@@ -77,8 +77,9 @@ public:
     // 0 no error; 1 errors logged (also when they left nothing to convert);
     // 2 cancelled, or nothing converted and nothing failed.
     int ExitStatus() const;
-    // Batch, after the run: whether entry Index went through without an
-    // error, and how many entries it was asked to convert and wrote.
+    // After the run: whether entry Index went through without an error (a
+    // combine run: is on a sheet that was written), and how many entries it
+    // was asked to convert and wrote.
     bool Converted(int Index) const;
     void CountWritten(int& Asked, int& Written) const;
     // Combine, after the run: the sheets written, in order.

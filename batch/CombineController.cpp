@@ -24,7 +24,7 @@ private:
 
 TCombineController::TCombineController(TCombineInput Input, TResizer& MainResizer, TErrorLog& Log,
                                        TRunSettings Settings, TCombineObserver* Observer)
-    : FCounter(std::make_unique<TCounter>(Observer)),
+    : FCounter(std::make_unique<TCounter>(Observer)), FInput(Input),
       FRun(Input, MainResizer, Log, FCounter.get(), std::move(Settings)), FLog(Log)
 {
 }
@@ -97,4 +97,9 @@ void TCombineController::Wait()
 {
     if (FThread.joinable())
         FThread.join();
+}
+
+TRunCounts TCombineController::Counts() const
+{
+    return CountRun(FInput.List, FInput.RunInput, [this](int i) { return Converted(i); });
 }

@@ -4,6 +4,7 @@
 // it calls Poll on its own thread to be told about progress and the end.
 #pragma once
 #include "batch/CombineRun.h"
+#include "batch/RunController.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -54,10 +55,16 @@ public:
     // After the run: the sheets written, in order, and the next running number.
     const std::vector<std::string>& Written() const { return FRun.Written(); }
     const TNamePhaseResult& Numbers() const { return FRun.Numbers(); }
+    // After the run: whether input Index is on a sheet that was written, and
+    // how many inputs the run was asked to combine and wrote (counted as a
+    // batch run's).
+    bool Converted(int Index) const { return FRun.Converted(Index); }
+    TRunCounts Counts() const;
 
 private:
     class TCounter;
     std::unique_ptr<TCounter> FCounter;
+    TCombineInput FInput;
     TCombineRun FRun;
     TErrorLog& FLog;
     TWatcher FWatcher;

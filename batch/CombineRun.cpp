@@ -218,7 +218,10 @@ void LoadTile(TTileJob& J, size_t I, TResizer& Resizer)
         (*J.Tiles)[I] = Img;
     } catch (const std::exception& Ex) {
         FreeImg(Img);
-        J.Log->PutFileError(E.Name(), Ex.what());
+        // A picture whose decode the cancel cut short did not fail: the run's
+        // end counts it among those not written.
+        if (!J.Cancel->load())
+            J.Log->PutFileError(E.Name(), Ex.what());
     }
 }
 
@@ -363,9 +366,11 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
         if (std::string Key = ResolvedPath(P); !Key.empty())
             FInputs.insert(std::move(Key));
     }
+    FConverted.assign(size_t(Total), 0);
     int32_t Index = 0;
     while (!Cancel.load()) {
         std::vector<TImageInfo*> Page;
+        std::vector<int32_t> Inputs; // each tile's input
         std::vector<std::unique_ptr<TImageInfo>> Probes;
         while (Page.size() < PerPage && Index < Total) {
             const int32_t I = Index++;
@@ -380,6 +385,7 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
                     continue;
                 }
                 Page.push_back(E);
+                Inputs.push_back(I);
             } else {
                 const TImageFileInfo& F = (*FInput.RunInput)[size_t(I)];
                 auto E = std::make_unique<TImageInfo>();
@@ -393,6 +399,7 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
                     continue;
                 }
                 Page.push_back(E.get());
+                Inputs.push_back(I);
                 Probes.push_back(std::move(E));
             }
         }
@@ -424,10 +431,14 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
         TImgInfo Sheet;
         ++Number;
         try {
-            if (LayoutCombineSheet(O, Tiles.Items, C, O.BackgroundColor, Gray, FMain, Sheet))
-                WriteSheet(Sheet, *Named, Number);
-            else
+            if (!LayoutCombineSheet(O, Tiles.Items, C, O.BackgroundColor, Gray, FMain, Sheet)) {
                 FLog.PutFileError(Named->Name(), LoadResText(SNoSheet));
+            } else if (WriteSheet(Sheet, *Named, Number)) {
+                // The pictures the layout placed are written; one it could
+                // not take was left without pixels.
+                for (size_t K = 0; K < Tiles.Items.size(); ++K)
+                    FConverted[size_t(Inputs[K])] = Tiles.Items[K].Mem ? 1 : 0;
+            }
         } catch (const std::exception& Ex) {
             FLog.PutFileError(Named->Name(), Ex.what());
         }
@@ -440,18 +451,23 @@ bool TCombineRun::Execute(const std::atomic<bool>& Cancel)
     return !Cancel.load();
 }
 
-void TCombineRun::WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int32_t Number)
+bool TCombineRun::Converted(int Index) const
+{
+    return Index >= 0 && size_t(Index) < FConverted.size() && FConverted[size_t(Index)] != 0;
+}
+
+bool TCombineRun::WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int32_t Number)
 {
     std::string Wanted;
     MakeOutputFileName(FRule, First, Number, Wanted, TScale{}, FSettings, FFolderCounts);
     if (Wanted.empty()) {
         FLog.PutFileError(First.Name(), LoadResText(SInvalidName));
-        return;
+        return false;
     }
     const int32_t Format = FormatIdFromExt(Wanted);
     if (Format != ofBMP && Format != ofJPEG && Format != ofPNG) {
         FLog.PutFileError(First.Name(), CannotWriteText(Wanted, LoadResText(SUnknownFormat)));
-        return;
+        return false;
     }
     // The names of a batch run: no sheet silently replaces another of this
     // run, a read-only file, or any picture of the run, its own page's
@@ -468,7 +484,7 @@ void TCombineRun::WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int
         // A sheet that was there before the run is skipped as asked.
         if (Why != TNameRefusal::SkipExisting)
             FLog.PutFileError(First.Name(), CannotWriteText(Wanted, RefusalText(Why)));
-        return;
+        return false;
     }
     FGiven.Add(Name);
     const std::string Folder = std::filesystem::path(Name).parent_path().string();
@@ -503,8 +519,9 @@ void TCombineRun::WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int
     if (!Said.empty())
         FLog.PutFileError(First.Name(), Ok ? Said : CannotWriteText(Name, Said));
     if (!Ok)
-        return;
+        return false;
     if (ReadOnly)
         platform::SetReadOnly(Name, true);
     FWritten.push_back(Name);
+    return true;
 }

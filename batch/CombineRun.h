@@ -78,6 +78,9 @@ public:
 
     // The names of the sheets written, in order (for the caller and tests).
     const std::vector<std::string>& Written() const { return FWritten; }
+    // After Execute: whether input Index (of the list or the run input) is a
+    // picture on a sheet that was written.
+    bool Converted(int Index) const;
     // The running number for the next run (after Execute): the caller stores
     // it as a batch run's (StoreNextNumber); the run itself writes no
     // process-wide record.
@@ -91,7 +94,8 @@ public:
 
 private:
     // First: the page's first picture that was read, which names the sheet.
-    void WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int32_t Number);
+    // True when the sheet was written.
+    bool WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int32_t Number);
 
     TRunSettings FSettings;
     std::string FRule; // FileNameFormat without its start-number token
@@ -100,6 +104,7 @@ private:
     TErrorLog& FLog;
     TCombineObserver* FObserver;
     std::vector<std::string> FWritten;
+    std::vector<uint8_t> FConverted; // per input: on a sheet written
     TNamePhaseResult FNumbers;
     TGivenNames FGiven;              // sheet names of this run
     TFolderFileCounts FFolderCounts; // the <c> tokens of this run

@@ -5,13 +5,14 @@
 
 #include <algorithm>
 
-TRunCounts CountRun(const TRunEntries& Entries, const TConvertJob* Job)
+TRunCounts CountRun(const TImageInfoList* List, const std::vector<TImageFileInfo>* RunInput,
+                    const std::function<bool(int)>& Written)
 {
     TRunCounts C;
-    const int N = Entries.RunInput ? int(Entries.RunInput->size()) : Entries.List ? Entries.List->Count() : 0;
+    const int N = RunInput ? int(RunInput->size()) : List ? List->Count() : 0;
     for (int i = 0; i < N; ++i) {
-        const bool Done = Job && Job->Converted(i);
-        if (Done || (Entries.RunInput ? (*Entries.RunInput)[size_t(i)].Named : Entries.List->Items(i)->Checked))
+        const bool Done = Written && Written(i);
+        if (Done || (RunInput ? (*RunInput)[size_t(i)].Named : List->Items(i)->Checked))
             ++C.Asked;
         C.Written += Done ? 1 : 0;
     }
@@ -112,5 +113,5 @@ bool TRunController::Converted(int Index) const
 
 TRunCounts TRunController::Counts() const
 {
-    return CountRun(FEntries, FJob.get());
+    return CountRun(FEntries.List, FEntries.RunInput, [this](int i) { return Converted(i); });
 }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // How many entries a run was asked to convert (checked entries of the list;
 // files of the run input that were named, or found by a folder walk and
@@ -21,9 +22,11 @@ struct TRunCounts {
     int NotWritten() const { return Asked - Written; }
 };
 
-// The counts of Entries after a run whose workers were Job (null: a run that
-// never started, which wrote nothing).
-TRunCounts CountRun(const TRunEntries& Entries, const TConvertJob* Job);
+// The counts of a run over List, or over RunInput when given, after the run:
+// Written(i) tells whether entry i went through (empty: a run that never
+// started, which wrote nothing). A batch run and a combine run count alike.
+TRunCounts CountRun(const TImageInfoList* List, const std::vector<TImageFileInfo>* RunInput,
+                    const std::function<bool(int)>& Written);
 
 class TRunController {
 public:

@@ -60,6 +60,7 @@ TEST_F(AtOnceCancel, AFinishedRunStartsTheCommandInTheOutputFolder)
 // named on one line of its own (one that failed keeps its own reason), and
 // the command never started. A folder walk asks for the files named like
 // pictures; others (a photo named p0.dat, a text) count only once written.
+// Sheets of one picture each: a picture counts as written once its sheet is.
 TEST_F(AtOnceCancel, ACancelledRunDoesNotStartTheCommand)
 {
     std::vector<std::string> Names, Photos;
@@ -86,7 +87,10 @@ TEST_F(AtOnceCancel, ACancelledRunDoesNotStartTheCommand)
     const TCase Cases[] = {
         {"named", Slow, "Parallel=0\n", Named},
         {"folder", Slow, "Parallel=0\n", {"walk"}},
-        {"combine", "[Combine]\nUse=1\nRows=1\nColumns=1\nWidth=2400\nHeight=1600\n", "", Photos},
+        {"combine", "[Combine]\nUse=1\nRows,=1\nColumns=1\nWidth=2400\nHeight=1600\n", "", Named},
+        // Small sheets: the run spends its time reading the photos, so the
+        // cancel cuts a read short, which is no failure of that photo.
+        {"combine small", "[Combine]\nUse=1\nRows,=1\nColumns=1\nWidth=64\nHeight=64\n", "", Named},
     };
     for (const TCase& C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -102,7 +106,7 @@ TEST_F(AtOnceCancel, ACancelledRunDoesNotStartTheCommand)
         const std::set<std::string> Done = Written();
         ASSERT_LT(Done.size(), Names.size()) << "the run ended before the cancel";
         const std::string Cancelled = ": not written, the run was cancelled";
-        if (C.Name == std::string("named")) {
+        if (C.Name != std::string("folder")) {
             EXPECT_THAT(Err, HasSubstr("Cancelled: " + std::to_string(17 - Done.size()) + " of 17 files not written"));
             for (const std::string& N : Names)
                 EXPECT_EQ(LineOf(Err, N), Done.count(N) ? "" : N + Cancelled) << Err;

@@ -6,6 +6,7 @@
 #include "app/FileListView.h"
 
 #include <QLabel>
+#include <QTest>
 #include <QTimer>
 
 namespace fs = std::filesystem;
@@ -87,4 +88,26 @@ TEST_F(WindowRunEnd, AFailedCombineRunKeepsTheList)
     Run();
     EXPECT_TRUE(Ran(20000));
     EXPECT_EQ(Window->FileListView->model()->rowCount(), 0);
+}
+
+// A combine run that lost a picture says so in the status bar, as a batch run
+// does: the pictures on sheets that were written count, the lost one does not
+// (on a sheet of its own, or missing from a sheet shared with the others).
+TEST_F(WindowRunEnd, AFailedCombineRunSaysWhatItLeftUnwritten)
+{
+    for (const char* Columns : {"1", "3"}) {
+        SCOPED_TRACE(Columns);
+        Open(std::string("[Combine]\nUse=1\nRows,=1\nColumns=") + Columns + "\n");
+        // c is damaged after it was listed (the list's refresh sees no change).
+        const auto Stamp = fs::last_write_time(Dir / "in" / "c.jpg");
+        fs::resize_file(Dir / "in" / "c.jpg", 400);
+        fs::last_write_time(Dir / "in" / "c.jpg", Stamp);
+        QApplication::setActiveWindow(Window.get());
+        QTest::keyClick(Window.get(), Qt::Key_F5);
+        const std::string Status = Window->StatusPanel[0]->text().toStdString();
+        EXPECT_THAT(Status, testing::EndsWith(", with errors: 1 of 3 files not written"));
+        EXPECT_THAT(Status, testing::MatchesRegex("[0-9.,]+m?s, .*"));
+        Window.reset();
+        fs::remove_all(Dir / "out");
+    }
 }
