@@ -22,6 +22,7 @@
 #include <QClipboard>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -308,30 +309,39 @@ void StartThumbnail(TImageInfo& Entry, bool IgnoreEmbedded, QObject* Context, TT
     }
     // The decode needs no entry: the entry may be gone when it ends, and
     // Done decides whether its result still matters.
+    // Context may be deleted while the decode runs (the window closed): the
+    // result goes to the application and is dropped there when Context is
+    // gone, for a pointer to it must not be used on the pool thread.
     auto Decoded = std::make_shared<TOwnedImg>();
-    QThreadPool::globalInstance()->start([Source = SourceOf(Entry), S, Decoded, Context, Done] {
-        std::string Error;
-        try {
-            const TPictureBudgetScope Budget(S.System);
-            DecodeThumbnailSource(Source, Decoded->I, S);
-        } catch (const std::exception& Ex) {
-            Error = Ex.what();
-        }
-        QMetaObject::invokeMethod(
-            Context,
-            [Decoded, Done, Error]() mutable {
-                QImage Bitmap;
-                std::vector<uint8_t> Cache;
-                try {
-                    if (Decoded->I.Mem)
-                        FinishThumbnail(Decoded->I, Bitmap, Cache);
-                } catch (const std::exception& Ex) {
-                    Error = Ex.what();
-                }
-                Done(Bitmap, std::move(Cache), Error);
-            },
-            Qt::QueuedConnection);
-    });
+    QThreadPool::globalInstance()->start(
+        [Source = SourceOf(Entry), S, Decoded, Alive = QPointer<QObject>(Context), Done]() mutable {
+            std::string Error;
+            try {
+                const TPictureBudgetScope Budget(S.System);
+                DecodeThumbnailSource(Source, Decoded->I, S);
+            } catch (const std::exception& Ex) {
+                Error = Ex.what();
+            }
+            QCoreApplication* App = QCoreApplication::instance();
+            if (!App)
+                return;
+            QMetaObject::invokeMethod(
+                App,
+                [Decoded, Alive = std::move(Alive), Done, Error]() mutable {
+                    if (!Alive)
+                        return;
+                    QImage Bitmap;
+                    std::vector<uint8_t> Cache;
+                    try {
+                        if (Decoded->I.Mem)
+                            FinishThumbnail(Decoded->I, Bitmap, Cache);
+                    } catch (const std::exception& Ex) {
+                        Error = Ex.what();
+                    }
+                    Done(Bitmap, std::move(Cache), Error);
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 bool ViewerExists()

@@ -79,9 +79,9 @@ bool FinishThumbnail(TImgInfo& Img, QImage& Bitmap, std::vector<uint8_t>& Cache)
 using TThumbnailDone = std::function<void(const QImage& Bitmap, std::vector<uint8_t> Cache, const std::string& Error)>;
 // The thumbnail UpdateThumbnail makes, with the decode of the file on a pool
 // thread so that the window never waits for a big picture. Done runs on
-// Context's thread: at once when nothing had to be decoded (or a plug-in
-// read the file), else when the decode ends (never when Context is gone by
-// then). The entry is not touched after this returns: Done caches into it
+// the GUI thread (where Context lives): at once when nothing had to be
+// decoded (or a plug-in read the file), else when the decode ends (never
+// when Context is gone by then). The entry is not touched after this returns: Done caches into it
 // when it still lists the entry.
 void StartThumbnail(TImageInfo& Entry, bool IgnoreEmbedded, QObject* Context, TThumbnailDone Done);
 

@@ -82,6 +82,8 @@ public:
     int CurrentRow() const;
 
     // --- the run ---
+    // Does nothing while a run is on: the Run key pressed again before the
+    // run's window has the focus would start a second run inside the first.
     void ConvertRunExecute();
 
     // --- the effect chain's host ---
@@ -174,6 +176,7 @@ private:
     std::unique_ptr<TListPreview> FPreview;
     bool FClosing = false;
     bool FFitFramePending = false;
+    bool FRunning = false;
 };
 
 // Where a window goes whose frame (Inner plus the Frame margins) starts at

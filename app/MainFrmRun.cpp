@@ -28,6 +28,7 @@
 #include "platform/Process.h"
 
 #include <QLabel>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <algorithm>
@@ -72,6 +73,9 @@ void TMainForm::RemoveConvertedEntries(const std::vector<bool>& Converted)
 
 void TMainForm::ConvertRunExecute()
 {
+    if (FRunning)
+        return;
+    const QScopedValueRollback<bool> Running(FRunning, true);
     FileListView->SetDragDropAccept(false);
     setAcceptDrops(false);
     // Hand-offs kept meanwhile are listed when drops are taken again.

@@ -7,6 +7,7 @@
 #include "app/FolderOptionFrm.h"
 #include "app/MainFrm.h"
 #include "tests/app/MainWindowTest.h"
+#include "tests/app/RunWindowCounter.h"
 #include "app/ProgressFrm.h"
 #include "app/SusiePluginOptionFrm.h"
 #include "core/ErrorLog.h"
@@ -29,6 +30,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace fs = std::filesystem;
 
@@ -391,4 +394,48 @@ TEST_F(WindowOnDesktop, DISABLED_F5RunsAfterADialogClosedWithItsPopupShowing)
     QTest::qWait(200);
     EXPECT_NE(QApplication::activePopupWidget(), nullptr) << "the window's own list was closed";
     Window->cbxResizeRule->hidePopup();
+}
+
+// ------------------------------------------------------------------ the Run key
+
+TEST(Desktop, F5PressedAgainWhileTheRunWindowOpensStartsNoSecondRun)
+{
+    RunOnDesktop("F5PressedAgainWhileTheRunWindowOpensStartsNoSecondRun");
+}
+
+TEST_F(WindowOnDesktop, DISABLED_F5PressedAgainWhileTheRunWindowOpensStartsNoSecondRun)
+{
+    std::vector<std::string> Args;
+    for (int i = 0; i < 4; ++i) {
+        Args.push_back((Dir / "in" / ("p" + std::to_string(i) + ".jpg")).string());
+        WritePhoto(Args.back(), 2400, 1600, i);
+    }
+    // Numbered names counted on from run to run: a second run would write
+    // names of its own beside the first run's.
+    Open("[File]\nShowDirectory=0\n[Resize]\nRule=0\nSize1=50\n", Args, 4);
+    Settings.File.FileNameFormat = "<n>_<old>";
+    Settings.File.ResetType = 2;
+    AnswerMessages();
+    TRunWindowCounter Runs;
+    // The key again as soon as the run's window shows, before the window
+    // manager has given it the focus.
+    Runs.OnShow = [&](QWidget*) {
+        if (Runs.Shown == 1)
+            QProcess::execute(QStringLiteral("/usr/bin/xdotool"), {QStringLiteral("key"), QStringLiteral("F5")});
+    };
+    const fs::path Last = Dir / "out" / "4_p3.jpg";
+    ASSERT_TRUE(F5Writes(Last));
+    const auto RunWindowShows = [] {
+        const auto All = QApplication::topLevelWidgets();
+        return std::any_of(All.begin(), All.end(),
+                           [](QWidget* W) { return qobject_cast<TProgressForm*>(W) && W->isVisible(); });
+    };
+    ASSERT_TRUE(WaitFor([&] { return !RunWindowShows(); }));
+    EXPECT_EQ(Runs.Shown, 1);
+    std::vector<std::string> Names;
+    for (const auto& E : fs::directory_iterator(Dir / "out"))
+        Names.push_back(E.path().filename().string());
+    std::sort(Names.begin(), Names.end());
+    EXPECT_EQ(Names, (std::vector<std::string>{"1_p0.jpg", "2_p1.jpg", "3_p2.jpg", "4_p3.jpg"}));
+    EXPECT_TRUE(Messages.empty()) << Messages.front();
 }
