@@ -10,25 +10,12 @@
 
 class TProcessCancel;
 
-struct TRunSettings {
-    TFileOption File;
-    TResizeOption Resize;
-    TSPIOption SPI;
-    TSystemOption System;
-    TBitmapOption Bitmap;
-    TJPEGOption JPEG;
-    TPNGOption PNG;
-    TWICOption WIC;
-    TMetadataOption Metadata;
-    TCombineOption Combine;
-    TBGColor Background;                   // colour alpha is flattened onto
-    int32_t RunMode = 0;                   // as the global RunMode
-    bool ColorReductionDropsAlpha = false; // the loader flattens alpha for colour reduction
+struct TRunSettings : TSettings {
     // Not a setting: the run's cancel of external tools (a worker's copy
     // carries it), null outside a batch run. Not owned.
     TProcessCancel* ToolCancel = nullptr;
 };
 
-// The option records as they stand now. Called where a run starts, never
+// The settings as they stand now. Called where a run starts, never
 // while one goes on.
 TRunSettings TakeRunSettings();
