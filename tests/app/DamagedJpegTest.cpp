@@ -142,15 +142,7 @@ protected:
         for (const auto& [Name, Bytes] : Files)
             Save(Dir / "in" / Name, Bytes);
     }
-    std::vector<std::string> Outputs() const
-    {
-        std::vector<std::string> Names;
-        if (fs::exists(Dir / "out"))
-            for (const auto& E : fs::directory_iterator(Dir / "out"))
-                Names.push_back(E.path().filename().string());
-        std::sort(Names.begin(), Names.end());
-        return Names;
-    }
+    std::vector<std::string> Outputs() const { return SortedNames(Dir / "out"); }
     fs::path Dir, RunDir;
     std::string Profile;
 };

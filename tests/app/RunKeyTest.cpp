@@ -39,15 +39,7 @@ protected:
         ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == Window.get(); }));
     }
     // The names of the files the runs wrote, in order.
-    std::vector<std::string> Written() const
-    {
-        std::vector<std::string> Names;
-        if (fs::exists(Dir / "out"))
-            for (const auto& E : fs::directory_iterator(Dir / "out"))
-                Names.push_back(E.path().filename().string());
-        std::sort(Names.begin(), Names.end());
-        return Names;
-    }
+    std::vector<std::string> Written() const { return SortedNames(Dir / "out"); }
     std::vector<std::string> Notices;
     const std::vector<std::string> OneRun{"1_p0.jpg", "2_p1.jpg"};
 };

@@ -91,6 +91,17 @@ inline std::string ReadFile(const std::filesystem::path& P)
     return std::string(std::istreambuf_iterator<char>(F), {});
 }
 
+// The names of the files in Folder, sorted; none when it does not exist.
+inline std::vector<std::string> SortedNames(const std::filesystem::path& Folder)
+{
+    std::vector<std::string> Names;
+    if (std::filesystem::exists(Folder))
+        for (const auto& E : std::filesystem::directory_iterator(Folder))
+            Names.push_back(E.path().filename().string());
+    std::sort(Names.begin(), Names.end());
+    return Names;
+}
+
 // How often Part occurs in Text.
 inline int Count(const std::string& Text, const std::string& Part)
 {
