@@ -19,11 +19,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include <unistd.h>
 
