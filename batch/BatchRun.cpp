@@ -455,21 +455,17 @@ void TBatchRunner::Run(int Workers, bool AbortOnError, std::vector<int> Order)
                 FObserver->WorkerEnded(i, false);
         return;
     }
-    // Worker 0 works on this thread, which would only wait otherwise (one
-    // thread fewer to start and to hand the end over from: a single file at
-    // once is done sooner).
     std::vector<std::thread> Threads;
     std::vector<int> NotStarted;
     Threads.reserve(size_t(Workers));
-    for (int i = 1; i < Workers; ++i) {
+    for (int i = 0; i < Workers; ++i) {
         try {
             Threads.emplace_back([this, i] { Execute(i); });
         } catch (const std::system_error&) {
             NotStarted.push_back(i); // the system refused a thread
         }
     }
-    Execute(0);
-    // A worker whose thread could not start works on this thread too, so
+    // A worker whose thread could not start works on this thread instead, so
     // every file is still done and every worker reports its end.
     for (int i : NotStarted)
         Execute(i);
