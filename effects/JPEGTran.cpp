@@ -6,6 +6,7 @@
 #include "core/ImageInfo.h"
 #include "core/IniFile.h"
 #include "core/JPEGCheck.h"
+#include "core/JPEGProfile.h"
 #include "core/PictureMemory.h"
 #include "core/ResourceText.h"
 #include "core/SafeWrite.h"
@@ -276,6 +277,12 @@ void TJPEGTran::DoEffect(TImgInfo& Img, TEffectParams& Params)
         if (Code != 0 && Code != 2)
             FailTool(SToolFailed, Tool, Code, Said);
         FailTool(SToolWroteNothing, Tool, Code, Said);
+    }
+    // The tool copies the source's profile as it is, also over the gray
+    // frame it made of a colour one.
+    if (!DropContradictingJPEGProfile(Temp)) {
+        platform::DeleteFile(Temp);
+        throw EVestroError(LoadResText(SSaveFailed));
     }
     if (ResetOrientation)
         ResetJPEGExifOrientation(Temp);

@@ -161,10 +161,7 @@ bool StoreICC(TICCInfo* ICC, const uint8_t* Data, uint64_t Len, const char* Fall
 
 const TICCInfo* ProfileFor(const TICCInfo* ICC, bool Gray)
 {
-    // Shorter than a header: no colour space to go by.
-    if (!ICC || !ICC->Profile || ICC->Len < 128)
-        return nullptr;
-    return std::memcmp(ICC->Profile + 16, Gray ? "GRAY" : "RGB ", 4) == 0 ? ICC : nullptr;
+    return ICC && ProfileSpaceMatches(ICC->Profile, ICC->Len, Gray ? 1 : 3) ? ICC : nullptr;
 }
 
 bool ValidImage(const TImgInfo& Img, uint32_t MinCh, uint32_t MaxCh)

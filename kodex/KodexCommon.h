@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace kodex {
 
@@ -59,6 +60,19 @@ bool NewImage(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels,
 // Name from the profile's description tag (else from Fallback). ICC may be
 // null (nothing happens); false when the block cannot be had.
 bool StoreICC(TICCInfo* ICC, const uint8_t* Data, uint64_t Len, const char* Fallback);
+
+// Whether a profile of Len bytes at Profile describes pixels of Components
+// colour channels: its header's colour space (bytes 16..19) is "GRAY" for 1,
+// "RGB " for 3 and "CMYK" for 4. A profile shorter than its header has no
+// colour space to go by and matches nothing. Header only: the program's own
+// file rewriters decide by it too.
+inline bool ProfileSpaceMatches(const uint8_t* Profile, uint64_t Len, uint32_t Components)
+{
+    if (!Profile || Len < 128)
+        return false;
+    const char* Space = Components == 1 ? "GRAY" : Components == 3 ? "RGB " : Components == 4 ? "CMYK" : nullptr;
+    return Space && std::memcmp(Profile + 16, Space, 4) == 0;
+}
 
 // The profile to embed in an output whose pixels are gray (Gray) or RGB:
 // ICC itself when its header's colour space (bytes 16..19, "GRAY" or "RGB ")
