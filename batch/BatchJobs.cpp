@@ -564,14 +564,29 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     const bool Bandable = Item.PictureFormat == pfJPEG || Item.PictureFormat == pfWIC ||
         (Item.PictureFormat == pfPNG && !FSettings.PNG.UseWIC);
     const TResizeFilter* Sole = Bandable && P.Resizer ? FEffects.SoleResize(Item, FSettings) : nullptr;
+    // A BMP that no writer could make is refused when the resize knows the
+    // size, before the picture is made, as the writer would refuse it after.
+    // Raised as a result too large: the source was read and is fine.
+    const std::string& Out = Item.OutPutFileName;
+    const bool IndexColor = FSettings.Bitmap.IndexColor;
+    const auto CheckResult = [OutFmt, &Out, IndexColor](int64_t Width, int64_t Height, uint32_t Channels) {
+        if (OutFmt == 1 && !BitmapMayHold(uint64_t(Width), uint64_t(Height), Channels, IndexColor))
+            throw EResultTooLarge(CannotWriteText(Out, BitmapTooLargeText()));
+    };
+    struct TResetCheck {
+        TEffectParams& P;
+        ~TResetCheck() { P.CheckResult = nullptr; }
+    } ResetCheck{P};
+    P.CheckResult = CheckResult;
     bool Resized = false;
     const int32_t R = LoadOrRaise([&] {
         if (Sole) {
             const bool noExpand = FSettings.Resize.NoExpand;
             const int32_t N = FIO.LoadResizedJPEG(
                 Item, L.Img, Scale, CanDown, &L.ICC, Flags, OutFmt, *P.Resizer,
-                [Sole, noExpand](uint32_t& W, uint32_t& H, uint32_t Channels, int32_t Factor) {
+                [Sole, noExpand, &CheckResult](uint32_t& W, uint32_t& H, uint32_t Channels, int32_t Factor) {
                     const TSize S = Sole->ResultSize(W, H, Channels, Factor, noExpand);
+                    CheckResult(S.cx, S.cy, Channels);
                     W = uint32_t(S.cx);
                     H = uint32_t(S.cy);
                 },
@@ -592,7 +607,6 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
         P.ICCInfo = &L.ICC;
     }
     P.NeedGrayAlpha = OutFmt == 3 && (Flags & 0x20000) != 0;
-    const std::string& Out = Item.OutPutFileName;
     // The decoder let the picture pass but complained on the way (stray
     // bytes before the end marker): the source may be the better copy, so
     // the output never takes its place nor its deletion follows.

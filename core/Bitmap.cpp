@@ -22,6 +22,8 @@ namespace {
 
 constexpr const char SBitmapTruncated[] = "The BMP file is truncated";
 constexpr const char SBitmapTooLarge[] = "a BMP file cannot hold more than 4 GiB";
+// The file's size and its pixel data's size are 32-bit fields.
+constexpr uint64_t MaxBitmapFileBytes = 0xFFFFFFFFu;
 
 [[noreturn]] void Raise(const char* Text)
 {
@@ -234,7 +236,7 @@ bool BuildFile(std::vector<uint8_t>& Out, uint32_t Width, uint32_t Height, uint3
     const uint64_t total = dataOff + image;
     if (Width == 0 || Height == 0)
         return false;
-    if (total > 0xFFFFFFFFu) {
+    if (total > MaxBitmapFileBytes) {
         // The header's 32-bit sizes cannot say more; the reason goes with
         // the writer's failure, before anything is allocated.
         ErrorLog.PutFileError("", LoadResText(SBitmapTooLarge));
@@ -589,6 +591,25 @@ void BitmapPPM(const TResolutionInfo& Resolution, int32_t& X, int32_t& Y, const 
         return;
     }
     X = Y = int32_t((int64_t(Meta.Resolution) * 10000 + 127) / 254);
+}
+
+bool BitmapMayHold(uint64_t Width, uint64_t Height, uint32_t Channels, bool IndexColor)
+{
+    // What the writers make of each channel count at the least: gray with
+    // its 8-bit palette, gray and alpha as BGRA, colour as a 1-bit palette
+    // file at best, else 24 bits, BGRA as 32 bits.
+    const uint32_t Bits = Channels == 1 ? 8 : Channels == 3 ? (IndexColor ? 1 : 24) : 32;
+    if (Width == 0 || Height == 0)
+        return true;
+    if (Width > (uint64_t(1) << 32) || Height > (uint64_t(1) << 32))
+        return false;
+    const uint64_t RowBytes = FileRowBytes(Width, Bits);
+    return RowBytes <= (MaxBitmapFileBytes - 54) / Height && 54 + RowBytes * Height <= MaxBitmapFileBytes;
+}
+
+std::string BitmapTooLargeText()
+{
+    return LoadResText(SBitmapTooLarge);
 }
 
 bool SaveBitmapToStream(std::vector<uint8_t>& Stream, const TImgInfo& Img, const TResolutionInfo& Resolution,

@@ -90,6 +90,15 @@ void GetMaskShift(uint32_t Mask, uint32_t& Shift, uint32_t& Width);
 // source's resolution when Meta.KeepResolution (unknown unit: 0 x 0).
 void BitmapPPM(const TResolutionInfo& Resolution, int32_t& X, int32_t& Y, const TMetadataOption& Meta);
 
+// Whether the BMP writers can hold a Width x Height picture of Channels (1 to
+// 4) channels within the format's 32-bit sizes (4 GiB a file), counted at
+// the smallest file they could make of it (a 1-bit palette file when
+// IndexColor and 3 channels): false means every BMP of it is refused, so the
+// picture need not be made first.
+bool BitmapMayHold(uint64_t Width, uint64_t Height, uint32_t Channels, bool IndexColor);
+// Why such a picture is refused, in the interface language.
+std::string BitmapTooLargeText();
+
 // The output writer: 1, 3 or 4 channels; a 4-channel image gets the 108-byte
 // header when S's [Bitmap] AlphaBitmapHeaderType is 1; the density follows
 // S's [Metadata]. Written to a temporary name and renamed into place. False

@@ -71,6 +71,10 @@ struct TEffectParams {
     // (damaged data): the output stays, the source is never deleted, and the
     // worker logs this text against the file. Cleared by the worker.
     std::string Warning;
+    // Set by the worker when the output cannot take every picture (a BMP
+    // holds at most 4 GiB): the resize calls it with the size it is about to
+    // make, before it makes it, and it raises to refuse that size.
+    std::function<void(int64_t Width, int64_t Height, uint32_t Channels)> CheckResult;
     // The settings of the run (or preview) the picture belongs to; effects
     // read these, never the option records.
     TRunSettings Settings;

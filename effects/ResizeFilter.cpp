@@ -164,6 +164,8 @@ TSize TResizeFilter::ResultSize(uint32_t Width, uint32_t Height, uint32_t Channe
 void TResizeFilter::DoEffect(TImgInfo& Img, TEffectParams& Params)
 {
     const TSize S = ResultSize(Img.Width, Img.Height, Img.Channels, Params.DownScale, Params.Settings.Resize.NoExpand);
+    if (Params.CheckResult)
+        Params.CheckResult(S.cx, S.cy, Img.Channels);
     if (Params.Settings.Resize.Degamma)
         YCbCrToBGRInPlace(Img, Params.IsYCbCr);
     ResizeWith(Params.Resizer, Img, uint32_t(S.cx), uint32_t(S.cy));
