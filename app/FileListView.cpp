@@ -9,6 +9,7 @@
 #include "core/ErrorLog.h"
 #include "core/Global.h"
 #include "core/ImageInfo.h"
+#include "core/OutputFileName.h"
 #include "core/ResourceText.h"
 #include "platform/FileOps.h"
 
@@ -72,6 +73,12 @@ std::string SaveClipboardPicture(const QImage& Picture, const std::string& Dir, 
         Folder += '/';
     if (Picture.isNull()) {
         Error = Folder + ": " + LoadResText(SUnknownFormat);
+        return {};
+    }
+    // A folder from a hand-written settings file: a NUL in it would put the
+    // picture somewhere else.
+    if (HasControlCharacter(Folder)) {
+        Error = Folder + ": " + LoadResText("The file name contains characters that cannot be used");
         return {};
     }
     if (!platform::DirectoryExists(Folder) && !platform::ForceDirectories(Folder)) {

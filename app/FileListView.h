@@ -49,7 +49,8 @@ struct TListState {
 // its parents when missing), with n the first number from Counter on whose
 // name is free. The file is created exclusively: an existing file is never
 // touched. Counter becomes n + 1. Returns the path, or an empty string with
-// Error set ("name: reason") when nothing could be written.
+// Error set ("name: reason") when nothing could be written (also when Dir
+// holds a control character).
 std::string SaveClipboardPicture(const QImage& Picture, const std::string& Dir, int& Counter, std::string& Error);
 
 // The paths among a start's arguments (already absolute): every argument that

@@ -227,6 +227,11 @@ void ResizeModeText(const TImageInfo&, const TScale& Scale, std::string& S, cons
     S += Suffix1 + Suffix2;
 }
 
+bool HasControlCharacter(std::string_view S)
+{
+    return std::any_of(S.begin(), S.end(), [](unsigned char C) { return C < 0x20 || C == 0x7F; });
+}
+
 void MakeOutputFileName(const std::string& Rule, const TImageInfo& Info, int32_t Number, std::string& OutName,
                         const TScale& Scale, const TRunSettings& Settings)
 {
@@ -237,12 +242,7 @@ void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32
                         const TScale& Scale, const TRunSettings& Settings, TFolderFileCounts& Counts)
 {
     OutName.clear();
-    // A control character in a setting used as a path cannot be meant (a
-    // NUL would even cut the name short where the system takes it).
-    auto HasControl = [](const std::string& S) {
-        return std::any_of(S.begin(), S.end(), [](unsigned char C) { return C < 0x20 || C == 0x7F; });
-    };
-    if (HasControl(RuleIn))
+    if (HasControlCharacter(RuleIn))
         return;
     std::string Rule = ReplaceAll(RuleIn, "\\", "/");
 
@@ -255,7 +255,7 @@ void MakeOutputFileName(const std::string& RuleIn, const TImageInfo& Info, int32
         if (Settings.File.SameDirectory) {
             Rule = ExtractFilePath(Info.Path()) + Rule;
         } else {
-            if (HasControl(Settings.File.OutputDirectory))
+            if (HasControlCharacter(Settings.File.OutputDirectory))
                 return;
             std::string Out = ReplaceAll(Settings.File.OutputDirectory, "\\", "/");
             if (!Out.empty() && Out.back() != '/')

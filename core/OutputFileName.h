@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "core/ImageInfo.h"
 
@@ -34,11 +35,17 @@ int32_t ExtractStartNumber(std::string& Rule);
 // The same by a run's copy of the settings.
 int32_t ExtractStartNumber(std::string& Rule, const TRunSettings& S);
 
+// Whether S holds a control character (below U+0020, or U+007F). No setting
+// used as a path may hold one: a NUL would cut the path short where the
+// system takes it, and the others cannot be meant.
+bool HasControlCharacter(std::string_view S);
+
 // Expands Rule for one input. OutName becomes empty when the rule is invalid
 // (a forbidden character * ? " > |, an unterminated or empty token, an unknown
-// token), and when the rule or the output folder it is put in holds a
-// control character (below U+0020, or U+007F). An output extension is appended unless the rule ends in .bmp, .jpg,
-// .jpeg or .png. Output folder, extensions and <resizemode> follow Settings.
+// token), and when the rule or the output folder it is put in holds a control
+// character (HasControlCharacter). An output extension is appended unless the
+// rule ends in .bmp, .jpg, .jpeg or .png. Output folder, extensions and
+// <resizemode> follow Settings.
 void MakeOutputFileName(const std::string& Rule, const TImageInfo& Info, int32_t Number, std::string& OutName,
                         const TScale& Scale, const TRunSettings& Settings);
 // The same counting <c> tokens in Counts (a run's own).
