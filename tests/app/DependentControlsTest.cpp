@@ -12,27 +12,18 @@
 
 #include <QLabel>
 
-namespace fieldtest {
-
-template <> struct TOpener<TJPEGOptionForm> {
-    static void Open(TMainForm& W) { W.SetJPEGOption->trigger(); }
-};
-template <> struct TOpener<TPNGOptionForm> {
-    static void Open(TMainForm& W) { W.SetPNGOption->trigger(); }
-};
-template <> struct TOpener<TMetadataOptionForm> {
-    static void Open(TMainForm& W) { W.SetMetaDataOption->trigger(); }
-};
-template <> struct TOpener<TSystemOptionForm> {
-    static void Open(TMainForm& W) { W.SystemOptionSetting->trigger(); }
-};
-template <> struct TOpener<TFolderOptionForm> {
-    static void Open(TMainForm& W) { W.SetOutPutFolder->trigger(); }
-};
-
-} // namespace fieldtest
-
 namespace {
+
+// A row whose dialog the menu command Menu opens and whose Work clicks in it.
+template <class F, class W> TFieldRow Opened(QAction* TMainForm::*Menu, const char* Name, W Work)
+{
+    return {Name,
+            [Menu](TMainForm& M) { (M.*Menu)->trigger(); },
+            [Work](QDialog& D) { Work(*qobject_cast<F*>(&D)); },
+            {},
+            {},
+            {}};
+}
 
 // The enabled state of every control of D, by its place in the child list.
 std::vector<bool> EnabledStates(QWidget& D)
@@ -80,52 +71,46 @@ void ClickAndCompare(QDialog& D, QCheckBox* Box, std::vector<QWidget*> Governed,
 TEST_F(DialogFields, EachBoxSwitchesTheControlsItGoverns)
 {
     const TFieldRow Rows[] = {
-        Row<TJPEGOptionForm>(
-            "Exif",
+        Opened<TJPEGOptionForm>(
+            &TMainForm::SetJPEGOption, "Exif",
             [](auto& F) {
                 ClickAndCompare(F, F.ExifCheck, {F.UpdateExifCheck, F.ExifThumbnailCheck}, false, "JPEG Exif");
-            },
-            {}),
-        Row<TJPEGOptionForm>("size limit",
-                             [](auto& F) {
-                                 ClickAndCompare(F, F.SizeLimitCheck,
-                                                 {F.SizeLabel, F.SizeEdit, F.QualityLimitLabel, F.QualityLimitEdit,
-                                                  F.SampleLimitLabel, F.SampleLimitList},
-                                                 false, "JPEG size limit");
-                             },
-                             {}),
-        Row<TPNGOptionForm>(
-            "optimiser",
+            }),
+        Opened<TJPEGOptionForm>(&TMainForm::SetJPEGOption, "size limit",
+                                [](auto& F) {
+                                    ClickAndCompare(F, F.SizeLimitCheck,
+                                                    {F.SizeLabel, F.SizeEdit, F.QualityLimitLabel, F.QualityLimitEdit,
+                                                     F.SampleLimitLabel, F.SampleLimitList},
+                                                    false, "JPEG size limit");
+                                }),
+        Opened<TPNGOptionForm>(
+            &TMainForm::SetPNGOption, "optimiser",
             [](auto& F) {
                 if (!F.PNGOUTCheck->isEnabled())
                     return ADD_FAILURE() << "no optimiser in the program folder";
                 ClickAndCompare(F, F.PNGOUTCheck, {F.MaxOptCheck, F.FullColorCheck}, false, "PNG optimiser");
-            },
-            {}),
-        Row<TMetadataOptionForm>(
-            "Exif",
+            }),
+        Opened<TMetadataOptionForm>(
+            &TMainForm::SetMetaDataOption, "Exif",
             [](auto& F) {
                 ClickAndCompare(F, F.KeepExif, {F.UpdateExif, F.UpdateExifThumbnail}, false, "metadata Exif");
-            },
-            {}),
-        Row<TSystemOptionForm>(
-            "not overwrite",
+            }),
+        Opened<TSystemOptionForm>(
+            &TMainForm::SystemOptionSetting, "not overwrite",
             [](auto& F) {
                 ClickAndCompare(F, F.NotOverwrite, {F.Rename, F.Skip}, false, "system not overwrite");
-            },
-            {}),
-        Row<TSystemOptionForm>(
-            "external tool",
+            }),
+        Opened<TSystemOptionForm>(
+            &TMainForm::SystemOptionSetting, "external tool",
             [](auto& F) {
                 ClickAndCompare(F, F.UseExternalTool, {F.Command, F.CommandButton}, false, "system external tool");
-            },
-            {}),
-        Row<TFolderOptionForm>("same folder",
-                               [](auto& F) {
-                                   ClickAndCompare(F, F.SameDirectory, {F.OutputEdit, F.OutputButton, F.ShowDirectory},
-                                                   true, "folder same folder");
-                               },
-                               {}),
+            }),
+        Opened<TFolderOptionForm>(&TMainForm::SetOutPutFolder, "same folder",
+                                  [](auto& F) {
+                                      ClickAndCompare(F, F.SameDirectory,
+                                                      {F.OutputEdit, F.OutputButton, F.ShowDirectory}, true,
+                                                      "folder same folder");
+                                  }),
     };
     for (const TFieldRow& R : Rows)
         EXPECT_TRUE(WorkDialog(R, false)) << R.Name << " did not open";
