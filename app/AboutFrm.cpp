@@ -1,5 +1,6 @@
 #include "app/AboutFrm.h"
 
+#include "app/WindowFuncs.h"
 #include "core/Global.h"
 #include "core/MemReservoir.h"
 #include "core/ResourceText.h"
@@ -31,14 +32,13 @@ TAboutForm::TAboutForm(QWidget* Owner) : QDialog(Owner)
     // The application's icon, as the main window set it; without one the
     // texts stand alone rather than beside an empty square.
     const QIcon AppIcon = QApplication::windowIcon();
-    QPixmap Icon(48, 48);
-    Icon.fill(palette().color(QPalette::Window));
+    QImage Icon = CreateFilledBitmap(48, 48, QImage::Format_ARGB32_Premultiplied, palette().color(QPalette::Window));
     {
         QPainter P(&Icon);
         AppIcon.paint(&P, 0, 0, 48, 48);
     }
     IconImage = new QLabel(this);
-    IconImage->setPixmap(Icon);
+    IconImage->setPixmap(QPixmap::fromImage(Icon));
     IconImage->setFixedSize(48, 48);
     IconImage->setVisible(!AppIcon.isNull());
 

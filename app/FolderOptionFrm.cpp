@@ -1,6 +1,7 @@
 #include "app/FolderOptionFrm.h"
 
 #include "app/BrwsFldr.h"
+#include "app/WindowFuncs.h"
 #include "core/Global.h"
 #include "core/ResourceText.h"
 #include "effects/ui/WindowLook.h"
@@ -65,9 +66,7 @@ TFolderOptionForm::TFolderOptionForm(QWidget* Owner) : QDialog(Owner)
 void TFolderOptionForm::UpdateEnabled()
 {
     const bool Own = !SameDirectory->isChecked();
-    OutputEdit->setEnabled(Own);
-    OutputButton->setEnabled(Own);
-    ShowDirectory->setEnabled(Own);
+    SetControlsEnabled({OutputEdit, OutputButton, ShowDirectory}, Own);
 }
 
 void TFolderOptionForm::Browse(QLineEdit* Edit, const QString& Title)

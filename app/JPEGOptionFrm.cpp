@@ -111,14 +111,10 @@ TJPEGOptionForm::TJPEGOptionForm(TJPEGOption& Option, QWidget* Owner) : QDialog(
 void TJPEGOptionForm::UpdateEnabled()
 {
     const bool Exif = ExifCheck->isChecked();
-    UpdateExifCheck->setEnabled(Exif);
-    ExifThumbnailCheck->setEnabled(Exif);
+    SetControlsEnabled({UpdateExifCheck, ExifThumbnailCheck}, Exif);
     DownScalingPanel->setEnabled(DownScalingList->currentIndex() != 0);
-    const bool Limit = SizeLimitCheck->isChecked();
-    for (QWidget* W : {static_cast<QWidget*>(SizeLabel), static_cast<QWidget*>(SizeEdit),
-                       static_cast<QWidget*>(QualityLimitLabel), static_cast<QWidget*>(QualityLimitEdit),
-                       static_cast<QWidget*>(SampleLimitLabel), static_cast<QWidget*>(SampleLimitList)})
-        W->setEnabled(Limit);
+    SetControlsEnabled({SizeLabel, SizeEdit, QualityLimitLabel, QualityLimitEdit, SampleLimitLabel, SampleLimitList},
+                       SizeLimitCheck->isChecked());
 }
 
 void TJPEGOptionForm::accept()

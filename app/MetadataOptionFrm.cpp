@@ -70,8 +70,7 @@ TMetadataOptionForm::TMetadataOptionForm(QWidget* Owner) : QDialog(Owner)
 void TMetadataOptionForm::UpdateEnabled()
 {
     const bool Exif = KeepExif->isChecked();
-    UpdateExif->setEnabled(Exif);
-    UpdateExifThumbnail->setEnabled(Exif);
+    SetControlsEnabled({UpdateExif, UpdateExifThumbnail}, Exif);
     UpdateExifResolution->setEnabled(Exif && !KeepResolution->isChecked());
 }
 

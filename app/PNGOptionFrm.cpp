@@ -114,8 +114,7 @@ void TPNGOptionForm::SetPanelColor(const QColor& C)
 
 void TPNGOptionForm::UpdateEnabled()
 {
-    MaxOptCheck->setEnabled(PNGOUTCheck->isChecked());
-    FullColorCheck->setEnabled(PNGOUTCheck->isChecked());
+    SetControlsEnabled({MaxOptCheck, FullColorCheck}, PNGOUTCheck->isChecked());
     TransparentPanel->setEnabled(IndexColorCheck->isChecked());
     ColorPanel->setHidden(TransparentList->currentIndex() != FixedTransparent);
 }

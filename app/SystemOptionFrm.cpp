@@ -1,6 +1,7 @@
 #include "app/SystemOptionFrm.h"
 
 #include "app/IniSettings.h"
+#include "app/WindowFuncs.h"
 #include "core/Global.h"
 #include "core/Grayscale.h"
 #include "core/ResourceText.h"
@@ -160,10 +161,8 @@ void TSystemOptionForm::UpdateEnabled()
     // With one processor there is nothing to run in parallel.
     Parallel->setEnabled(Settings.System.ProcessorCount > 1);
     MaxThread->setEnabled(Parallel->isChecked());
-    Rename->setEnabled(NotOverwrite->isChecked());
-    Skip->setEnabled(NotOverwrite->isChecked());
-    Command->setEnabled(UseExternalTool->isChecked());
-    CommandButton->setEnabled(UseExternalTool->isChecked());
+    SetControlsEnabled({Rename, Skip}, NotOverwrite->isChecked());
+    SetControlsEnabled({Command, CommandButton}, UseExternalTool->isChecked());
 }
 
 void TSystemOptionForm::SetFont(const QString& Name, int Size)

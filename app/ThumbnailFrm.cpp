@@ -1,5 +1,6 @@
 #include "app/ThumbnailFrm.h"
 
+#include "app/WindowFuncs.h"
 #include "core/Global.h"
 
 #include <QAction>
@@ -62,10 +63,9 @@ TThumbnailForm::TThumbnailForm(QWidget* MainWindow, QAction* ShowAction)
     // dialogs it opens or other programs' windows.
     : QWidget(MainWindow, Qt::Tool), FMainWindow(MainWindow), FShowAction(ShowAction)
 {
-    Thumbnail = QImage(ThumbSize, ThumbSize, QImage::Format_RGB888);
     FFramedTimer.setInterval(20);
     connect(&FFramedTimer, &QTimer::timeout, this, &TThumbnailForm::PlaceOnceFramed);
-    Thumbnail.fill(palette().color(QPalette::Button));
+    Thumbnail = CreateFilledBitmap(ThumbSize, ThumbSize, QImage::Format_RGB888, palette().color(QPalette::Button));
     setFixedSize(ThumbSize, ThumbSize);
 }
 

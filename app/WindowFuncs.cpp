@@ -13,11 +13,6 @@
 #include <QScreen>
 #include <QWidget>
 
-int RightOfControl(const QWidget* Control)
-{
-    return Control->x() + Control->width() + 4;
-}
-
 void MakeOkCancelButtons(QDialog* Dialog, QPushButton*& Ok, QPushButton*& Cancel)
 {
     Ok = new QPushButton(QString::fromStdString(LoadResText("OK")), Dialog);

@@ -1,7 +1,7 @@
 // Small helpers of the option and effect dialogs that need windows.
 #pragma once
 #include "effects/WindowFuncs.h"    // TextWidthItalicCorrected
-#include "effects/ui/WindowFuncs.h" // CreateFilledBitmap, IsWindowPosOnScreen, SetControls...
+#include "effects/ui/WindowFuncs.h" // RightOfControl, CreateFilledBitmap, IsWindowPosOnScreen, SetControls...
 
 #include <QString>
 
@@ -11,11 +11,6 @@ class QDialog;
 class QHBoxLayout;
 class QPushButton;
 class QWidget;
-
-// X coordinate for a control placed to the right of Control: its left edge
-// plus its width plus 4 pixels (labels and edits are so placed after
-// translation changed their widths).
-int RightOfControl(const QWidget* Control);
 
 // Makes Dialog's OK button (the default one; accepts the dialog) and its
 // Cancel button (rejects it).

@@ -9,6 +9,7 @@
 #include "effects/ui/NumEdit.h"
 #include "effects/ui/PreviewFrm.h"
 #include "effects/ui/EffectDialog.h"
+#include "effects/ui/WindowFuncs.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -375,8 +376,7 @@ void TAddBlankForm::BranchChanged()
     const int i = std::clamp(Param.ExpType, 0, 2);
     FirstSetLabel->setText(Text(First[i]));
     SecondSetLabel->setText(Text(Second[i]));
-    SecondSetLabel->setVisible(i != 2);
-    SecondSetEdit->setVisible(i != 2);
+    SetControlsVisible({SecondSetLabel, SecondSetEdit}, i != 2);
     EditChanged(0);
     EditChanged(1);
     RequestPreview();

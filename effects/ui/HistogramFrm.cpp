@@ -3,6 +3,7 @@
 #include "core/Global.h"
 #include "effects/ui/PreviewBaseFrm.h"
 #include "core/ResourceText.h"
+#include "effects/ui/WindowFuncs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -73,14 +74,13 @@ void THistogramPaintBox::mouseMoveEvent(QMouseEvent* Event)
 }
 
 THistogramForm::THistogramForm(QWidget* Owner)
-    : QWidget(Owner, Qt::Tool), BackBuf(BufWidth, BufHeight, QImage::Format_RGB888)
+    : QWidget(Owner, Qt::Tool), BackBuf(CreateFilledBitmap(BufWidth, BufHeight, QImage::Format_RGB888, Qt::white))
 {
     setWindowTitle(Text("Histogram"));
     // Shown beside a dialog that keeps the keys.
     setAttribute(Qt::WA_ShowWithoutActivating);
     if (!Settings.UIFontName.empty())
         setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize > 0 ? Settings.UIFontSize : -1));
-    BackBuf.fill(Qt::white);
 
     ChannelLabel = new QLabel(Text("Channel"), this);
     ChannelList = new QComboBox(this);

@@ -5,6 +5,7 @@
 #include "core/ResourceText.h"
 #include "effects/ui/PreviewFrm.h"
 #include "effects/ui/EffectDialog.h"
+#include "effects/ui/WindowFuncs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -157,8 +158,7 @@ TToneCurveOptionForm::TToneCurveOptionForm(QWidget* Owner) : TPreviewBaseForm(Ow
     SampleAll();
 
     // The empty grid.
-    Graph = QImage(BoxSize, BoxSize, QImage::Format_RGB32);
-    Graph.fill(palette().color(QPalette::Button));
+    Graph = CreateFilledBitmap(BoxSize, BoxSize, QImage::Format_RGB32, palette().color(QPalette::Button));
     {
         QPainter P(&Graph);
         P.fillRect(2, 2, 256, 256, Qt::white);

@@ -7,6 +7,7 @@
 #include "effects/TrimmingFilter.h"
 #include "effects/ui/PreviewFrm.h"
 #include "effects/ui/EffectDialog.h"
+#include "effects/ui/WindowFuncs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -356,8 +357,7 @@ void TTrimmingOptionForm::BranchChanged()
     const int i = std::clamp(BranchList->currentIndex(), 0, 2);
     FirstSetLabel->setText(Text(First[i]));
     SecondSetLabel->setText(Text(Second[i]));
-    SecondSetLabel->setVisible(i != 2);
-    SecondSetEdit->setVisible(i != 2);
+    SetControlsVisible({SecondSetLabel, SecondSetEdit}, i != 2);
     if (i == 2 && Master.Mem) {
         bool Changed;
         UpdateSelectRect(FirstSetEdit->text(), Changed);
