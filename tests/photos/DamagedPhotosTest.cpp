@@ -186,3 +186,72 @@ TEST_F(DamagedPhotos, ATransformOverTheBudgetIsRefusedAsADecodeIs)
         fs::remove_all(Dir / "out");
     }
 }
+
+TEST_F(DamagedPhotos, PhotosDamagedInTheirScanOrCutAreRefusedByAResizeAndKeepTheirSources)
+{
+    // Damage in the middle of the coded data: 256 zero bytes written over it
+    // at 35 %, or 64 bytes at half its length. The decoder finishes the
+    // picture before its data ends (or runs into a marker), so what is left
+    // over behind the last row tells; one of them leaves only a few bytes of
+    // coded data before the end marker, which are no fill.
+    const auto Overwritten = [](const std::string& B, size_t At, const std::string& With) {
+        return B.substr(0, At) + With + B.substr(At + With.size());
+    };
+    const auto Pattern = [](int Step) {
+        std::string P;
+        for (int i = 0; i < 64; ++i)
+            P += char((i * Step + 11) % 256);
+        return P;
+    };
+    std::map<std::string, std::string> Damaged;
+    for (const char* Name : {"Storm", "Garden"}) {
+        const std::string B = Bytes(kPhotoDir / "nature" / (std::string(Name) + ".jpg"));
+        Damaged[std::string(Name) + "-zeros.jpg"] = Overwritten(B, B.size() * 35 / 100, std::string(256, '\0'));
+    }
+    for (const auto& [Name, Step] : {std::pair{"Storm", 37}, {"Wood", 37}, {"Aqua", 101}}) {
+        const std::string B = Bytes(kPhotoDir / "nature" / (std::string(Name) + ".jpg"));
+        Damaged[std::string(Name) + "-overwritten.jpg"] = Overwritten(B, B.size() / 2, Pattern(Step));
+    }
+    // Cut at fractions of its length.
+    const size_t Size = fs::file_size(kPhotoDir / "nature" / "Dune.jpg");
+    std::map<std::string, std::string> Cut;
+    for (const int Percent : {2, 10, 50, 90, 99})
+        Cut["cut" + std::to_string(Percent) + ".jpg"] =
+            Bytes(kPhotoDir / "nature" / "Dune.jpg").substr(0, Size * size_t(Percent) / 100);
+
+    const std::string Resize = "[Resize]\nRule=10\nSize1=100,800,600,800,600,100,100,800,800,0,800,800\n"
+                               "Size2=0,0,0,0,0,100,100,600,600,0,800,600\n";
+    // In bands at a reduced decoding size, and whole at full size before a turn.
+    for (const std::string& Path :
+         {Resize, Resize + "[JPEG]\nDecodeWithDownScaling=0\n[RotationFilter]\nUse=1\nValue=1\n"}) {
+        SCOPED_TRACE(Path);
+        fs::remove_all(Dir / "out");
+        std::vector<std::string> Names{"whole.jpg"};
+        Photo("nature/Dune.jpg", "whole.jpg");
+        for (const auto& M : {Damaged, Cut})
+            for (const auto& [Name, B] : M) {
+                Write(Dir / "in" / Name, B);
+                Names.push_back(Name);
+            }
+        Profile(Path);
+        const TRun R = Run(Names);
+        EXPECT_EQ(R.Status, 1);
+        // One line for each damaged file, in the decoder's words.
+        ASSERT_EQ(R.Lines.size(), Damaged.size() + Cut.size()) << ::testing::PrintToString(R.Lines);
+        for (const std::string& L : R.Lines) {
+            const std::string Name = L.substr(0, L.find(':'));
+            if (Cut.count(Name))
+                EXPECT_EQ(L, Name + ": Failed to load file: Premature end of JPEG file");
+            else
+                EXPECT_THAT(L, StartsWith(Name + ": Failed to load file: Corrupt JPEG data: "));
+        }
+        for (const auto& M : {Damaged, Cut})
+            for (const auto& [Name, B] : M) {
+                EXPECT_FALSE(fs::exists(Dir / "out" / Name)) << Name;
+                EXPECT_TRUE(Bytes(Dir / "in" / Name) == B) << Name << ": the source is gone or changed";
+            }
+        // The whole photograph is written and its source deleted as asked.
+        EXPECT_TRUE(fs::exists(Dir / "out" / "whole.jpg"));
+        EXPECT_FALSE(fs::exists(Dir / "in" / "whole.jpg"));
+    }
+}
