@@ -189,9 +189,9 @@ int32_t TConvertIO::LoadImage(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bo
 int32_t TConvertIO::LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
                                     uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                                     const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
-                                    const TRunSettings& S, TResizeTail* Tail)
+                                    const TRunSettings& S)
 {
-    return LoadJPEGResized(Info, Img, Scale, AllowDownScale, ICC, Flags, OutFormat, Resizer, NewSize, S, Tail);
+    return LoadJPEGResized(Info, Img, Scale, AllowDownScale, ICC, Flags, OutFormat, Resizer, NewSize, S);
 }
 
 bool TConvertIO::WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res, const TRunSettings& S)
@@ -207,10 +207,10 @@ bool TConvertIO::WritePaletteBMP(const std::string& Path, TImgInfo& Img, const T
 
 bool TConvertIO::WriteJPEG(const std::string& Path, TImgInfo& Img, int32_t Quality, const TResolutionInfo& Res,
                            bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
-                           int32_t SampleType, int32_t Smoothing, const TRunSettings& S, TResizeTail* Rows)
+                           int32_t SampleType, int32_t Smoothing, const TRunSettings& S)
 {
     return ::WriteJPEG(Path, Img, Quality, Res, IsYCbCr, ICC, Exif, ExifSize, SampleType, Smoothing, S,
-                       TWriteMode::NewFile, Rows) != 0;
+                       TWriteMode::NewFile) != 0;
 }
 
 bool TConvertIO::WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TImgInfo& Img, const TResolutionInfo& Res,
@@ -555,9 +555,6 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
         TEffectParams& P;
         ~TResetICC() { P.ICCInfo = nullptr; }
     } ResetICC{P};
-    // The resize's last pass, left running while the writer takes its rows;
-    // it goes before L, whose picture it writes.
-    TResizeTail Tail;
 
     bool IsYCbCr = false;
     uint32_t Flags = 0;
@@ -578,7 +575,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
                     W = uint32_t(S.cx);
                     H = uint32_t(S.cy);
                 },
-                FSettings, &Tail);
+                FSettings);
             if (N >= 0) {
                 Resized = true;
                 return L.Img.Mem ? N : 0;
@@ -632,7 +629,7 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
             bool Ok = false;
             errno = 0;
             try {
-                Ok = WriteOutput(Item, W, L.Img, OutFmt, Pending.Temp(), Tail);
+                Ok = WriteOutput(Item, W, L.Img, OutFmt, Pending.Temp());
             } catch (const std::exception& E) {
                 Why = E.what();
             }
@@ -670,16 +667,10 @@ void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Sc
     DeleteInputIfDone(Item, true);
 }
 
-bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path,
-                              TResizeTail& Rows)
+bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path)
 {
     TEffectParams& P = W.Params;
     const TRunSettings& S = P.Settings; // the run's settings, with the worker's tool cancel
-    // Only the JPEG writer of a plain picture takes the rows as the resize
-    // finishes them; all else reads the whole picture (the EXIF thumbnail
-    // also uses the resizer, the size search writes the picture more than once).
-    if (OutFmt != 2 || S.JPEG.UseFileSizeLimit || (Item.HasExif() && S.JPEG.AddExifInfo))
-        Rows.WaitAll();
     bool Ok = false;
     switch (OutFmt) {
     case 1:
@@ -737,10 +728,10 @@ bool TConvertJob::WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32
                 return false; // cut short by a cancel: nothing written, nothing failed
             else
                 Ok = FIO.WriteJPEG(Path, Img, R.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize, R.SampleType,
-                                   S.JPEG.Smoothing, S, nullptr);
+                                   S.JPEG.Smoothing, S);
         } else
             Ok = FIO.WriteJPEG(Path, Img, S.JPEG.Quality, P.RInfo, P.IsYCbCr, P.ICCInfo, Exif, ExifSize,
-                               S.JPEG.SampleType, S.JPEG.Smoothing, S, &Rows);
+                               S.JPEG.SampleType, S.JPEG.Smoothing, S);
         break;
     }
     case 3:

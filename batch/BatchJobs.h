@@ -47,8 +47,6 @@ int32_t LoadOrRaise(const std::function<int32_t()>& Load);
 // Raised by a worker's file when the run's cancel stopped it before its
 // output was written: the file is not converted, and the cancel, not the file,
 // is to blame (nothing is logged for it).
-class TResizeTail;
-
 struct ERunCancelled : std::runtime_error {
     ERunCancelled() : std::runtime_error("cancelled") { }
 };
@@ -62,20 +60,19 @@ public:
                               bool& IsYCbCr, uint32_t& Flags, int32_t OutFormat, const TRunSettings& S);
     // Reads Info's JPEG or PNG resized as it is decoded (LoadJPEGResized): the
     // decode factor, 0 on failure, -1 (nothing kept) when it is to be loaded
-    // whole instead. Tail: where the last pass may be left running.
+    // whole instead.
     virtual int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
                                     uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                                     const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
-                                    const TRunSettings& S, TResizeTail* Tail);
+                                    const TRunSettings& S);
     // Writers: true when the whole file was written to Path, a new name of
-    // the worker's that they create in place (TWriteMode::NewFile). Rows: as
-    // for ::WriteJPEG.
+    // the worker's that they create in place (TWriteMode::NewFile).
     virtual bool WriteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res, const TRunSettings& S);
     virtual bool WritePaletteBMP(const std::string& Path, TImgInfo& Img, const TResolutionInfo& Res,
                                  const TRunSettings& S);
     virtual bool WriteJPEG(const std::string& Path, TImgInfo& Img, int32_t Quality, const TResolutionInfo& Res,
                            bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
-                           int32_t SampleType, int32_t Smoothing, const TRunSettings& S, TResizeTail* Rows);
+                           int32_t SampleType, int32_t Smoothing, const TRunSettings& S);
     // Into Buf; true when it fitted, Size the bytes written.
     virtual bool WriteJPEGToMemory(std::vector<uint8_t>& Buf, uint32_t& Size, TImgInfo& Img, const TResolutionInfo& Res,
                                    bool IsYCbCr, const TICCInfo* ICC, const uint8_t* Exif, uint32_t ExifSize,
@@ -208,9 +205,7 @@ private:
     void LosslessCopy(TImageInfo& Item);
     void Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Scale, int32_t OutFmt);
     // True when Path was written; readers' exceptions pass through.
-    // Rows: the resize still finishing Img (see TResizeTail).
-    bool WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path,
-                     TResizeTail& Rows);
+    bool WriteOutput(TImageInfo& Item, TWorker& W, TImgInfo& Img, int32_t OutFmt, const std::string& Path);
     void DeleteInputIfDone(TImageInfo& Item, bool Written);
 
     TRunEntries FEntries;

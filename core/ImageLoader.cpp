@@ -115,7 +115,7 @@ struct TResizedBands {
 int32_t LoadJPEGResized(const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
                         uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                         const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
-                        const TRunSettings& Settings, TResizeTail* Tail)
+                        const TRunSettings& Settings)
 {
     Flags = 0;
     TResizedBands t{&Resizer, &NewSize, 1, nullptr, nullptr};
@@ -139,7 +139,7 @@ int32_t LoadJPEGResized(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
     if (!r || !t.Resize)
         return 0;
     try {
-        t.Resize->Finish(Img, Tail);
+        t.Resize->Finish(Img);
     } catch (...) {
         if (rec.ICC)
             FreeICC(*rec.ICC);

@@ -10,7 +10,6 @@
 #include "core/ImageInfo.h"
 
 class TResizer;
-class TResizeTail;
 
 struct TJPEGOption;
 struct TMetadataOption;
@@ -61,13 +60,12 @@ int32_t LoadImageByType(const TImageInfo& Info, TImgInfo& Img, const TScale& Sca
 // and the resizer may raise), or -1, keeping nothing, for a picture this
 // path does not take (CMYK, alpha, no change of size, a read_wic format
 // other than TIFF): load it whole instead. Flags receives lfDecoderWarned as
-// from LoadImageByType, else 0. With Tail, the last pass may be left
-// running there (TBandResize::Finish): Img's rows are then read as Tail allows.
+// from LoadImageByType, else 0.
 int32_t LoadJPEGResized(
     const TImageInfo& Info, TImgInfo& Img, const TScale& Scale, bool AllowDownScale, TICCInfo* ICC, uint32_t& Flags,
     int32_t OutFormat, TResizer& Resizer,
     const std::function<void(uint32_t& Width, uint32_t& Height, uint32_t Channels, int32_t Factor)>& NewSize,
-    const TRunSettings& Settings, TResizeTail* Tail = nullptr);
+    const TRunSettings& Settings);
 
 // Gives OutputFile the source's last-write time when Meta.KeepLastWriteTime
 // is on: in 1980..2107 as the source's local time cut to even seconds (the

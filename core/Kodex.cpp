@@ -6,7 +6,6 @@
 #include "core/Errors.h"
 #include "core/Grayscale.h"
 #include "core/PictureMemory.h"
-#include "core/Resize.h"
 #include "core/ResourceText.h"
 #include "core/WorkShare.h"
 #include "platform/DynLib.h"
@@ -418,16 +417,12 @@ int ReadWICInfo(const std::string& FileName, TKodexInfo& Info)
 
 int WriteJPEG(const std::string& FileName, const TImgInfo& Img, int32_t Quality, const TResolutionInfo& Resolution,
               bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize, int32_t SampleType,
-              int32_t Smoothing, const TRunSettings& S, TWriteMode Mode, TResizeTail* Rows)
+              int32_t Smoothing, const TRunSettings& S, TWriteMode Mode)
 {
     if (!KodexProcs.WriteJPEG)
         return 0;
     TKodexWriteJPEG rec;
     FillPictureJPEGRecord(rec, Img, Quality, IsYCbCr, SampleType, Smoothing, S, Resolution, ICCInfo);
-    if (Rows && Rows->Running()) {
-        rec.WaitRows = TResizeTail::WaitRowsProc;
-        rec.WaitContext = Rows;
-    }
     return WriteViaTemp(FileName, Mode, [&](int Fd) {
         return KodexProcs.WriteJPEG(&rec, Fd, ExifSize ? ExifData : nullptr, ExifData ? ExifSize : 0);
     });

@@ -15,8 +15,6 @@
 #include <cstdint>
 #include <string>
 
-class TResizeTail;
-
 // Title of the message box that start-up shows when LoadKodex fails.
 inline constexpr const char* KodexLoadErrorTitle = "LoadLibrary Error";
 
@@ -106,12 +104,10 @@ int ReadWICInfo(const std::string& FileName, TKodexInfo& Info);
 // own new name, written in place and removed again on failure). Besides the arguments they follow S:
 // [JPEG] DCTMethod and Progressive, [PNG] WritepHYsChunk, [Metadata]
 // KeepResolution and Resolution.
-// SampleType: 0 4:2:0, 1 4:2:2, 2 4:4:4, 3 4:1:1. Rows: null, or the
-// resize still computing Img (each row is read once it is final).
+// SampleType: 0 4:2:0, 1 4:2:2, 2 4:4:4, 3 4:1:1.
 int WriteJPEG(const std::string& FileName, const TImgInfo& Img, int32_t Quality, const TResolutionInfo& Resolution,
               bool IsYCbCr, const TICCInfo* ICCInfo, const uint8_t* ExifData, uint32_t ExifSize, int32_t SampleType,
-              int32_t Smoothing, const TRunSettings& S, TWriteMode Mode = TWriteMode::Replace,
-              TResizeTail* Rows = nullptr);
+              int32_t Smoothing, const TRunSettings& S, TWriteMode Mode = TWriteMode::Replace);
 // Size: capacity of Buffer on entry, bytes written on return. These two
 // fail silently: a picture that does not fit is an expected answer, and the
 // caller reports a final failure itself.

@@ -463,7 +463,7 @@ void TBandResize::Feed(const TImgInfo& Band, uint32_t Top)
     NextRow = Top + Band.Height;
 }
 
-void TBandResize::Finish(TImgInfo& Dest, TResizeTail* Tail)
+void TBandResize::Finish(TImgInfo& Dest)
 {
     Join();
     F->SetHItemRange(0, 0);
@@ -476,15 +476,11 @@ void TBandResize::Finish(TImgInfo& Dest, TResizeTail* Tail)
     } else {
         uint8_t* out = NewDestBlock(*F, OutH);
         R.PreFault(out, uint64_t(F->FDestBpl) * BlockRows(OutH));
-        if (Tail && F->MaxThreadNum() > 1) {
-            Tail->Start(R, out, Tmp, Resample ? TmpBytes : 0, OutH);
-        } else {
-            R.RunPass(false, out, Tmp);
-            if (Resample)
-                R.KeepTmp(Tmp, TmpBytes);
-            else
-                platform::PageFree(Tmp);
-        }
+        R.RunPass(false, out, Tmp);
+        if (Resample)
+            R.KeepTmp(Tmp, TmpBytes);
+        else
+            platform::PageFree(Tmp);
         Tmp = nullptr;
         Dest.Mem = out;
         Dest.Bpl = F->FDestBpl;
@@ -492,93 +488,4 @@ void TBandResize::Finish(TImgInfo& Dest, TResizeTail* Tail)
     Dest.Width = OutW;
     Dest.Height = OutH;
     Dest.Channels = Channels;
-}
-
-TResizeTail::TResizeTail(uint32_t BandRows) : FBandRows(std::max(BandRows, 1u))
-{
-}
-
-TResizeTail::~TResizeTail()
-{
-    FStop = true;
-    WaitAll();
-}
-
-void TResizeTail::Start(TResizer& R, uint8_t* Out, uint8_t* Tmp, uint64_t TmpBytes, uint32_t Height)
-{
-    FR = &R;
-    FOut = Out;
-    FTmp = Tmp;
-    FTmpBytes = TmpBytes;
-    FHeight = Height;
-    FBands = uint32_t((uint64_t(Height) + FBandRows - 1) / FBandRows);
-    FShares = R.RF->MaxThreadNum();
-    FStop = false;
-    FDone = std::make_unique<std::atomic<uint32_t>[]>(FShares);
-    FThreads.reserve(FShares);
-    // Every share on a thread of its own: the caller's thread is the writer's.
-    // A share without columns is done at once; one whose thread cannot be
-    // started runs here, so the pass is never left half done.
-    for (uint32_t t = 0; t < FShares; ++t) {
-        FDone[t] = R.RF->VShare(t) == 0 ? FBands : 0;
-        if (FDone[t] == FBands)
-            continue;
-        try {
-            FThreads.push_back(PassThreads.Start([this, t] { RunShare(t); }));
-        } catch (const std::system_error&) {
-            RunShare(t);
-        }
-    }
-}
-
-// Memory rows count from the bottom: band b holds the result's rows
-// b x FBandRows .. from the top, memory rows [Height - end, Height - top).
-void TResizeTail::RunShare(uint32_t Share)
-{
-    TCustomResizeFilter* f = FR->RF;
-    for (uint32_t b = 0; b < FBands && !FStop; ++b) {
-        const uint32_t top = b * FBandRows, end = uint32_t(std::min<uint64_t>(uint64_t(top) + FBandRows, FHeight));
-        f->VFilterRows(FOut, FTmp, Share, FHeight - end, end - top);
-        {
-            std::lock_guard<std::mutex> g(FLock);
-            FDone[Share].store(b + 1, std::memory_order_release);
-        }
-        FChanged.notify_all();
-    }
-}
-
-void TResizeTail::WaitRows(uint32_t Rows)
-{
-    if (!FTmp)
-        return;
-    const uint32_t need = uint32_t((std::min<uint64_t>(Rows, FHeight) + FBandRows - 1) / FBandRows);
-    auto ready = [this, need] {
-        for (uint32_t t = 0; t < FShares; ++t)
-            if (FDone[t].load(std::memory_order_acquire) < need)
-                return false;
-        return true;
-    };
-    if (ready())
-        return;
-    std::unique_lock<std::mutex> g(FLock);
-    FChanged.wait(g, ready);
-}
-
-void TResizeTail::WaitRowsProc(void* Context, uint32_t Rows)
-{
-    static_cast<TResizeTail*>(Context)->WaitRows(Rows);
-}
-
-void TResizeTail::WaitAll()
-{
-    for (auto& th : FThreads)
-        th.join();
-    FThreads.clear();
-    if (!FTmp)
-        return;
-    if (FTmpBytes)
-        FR->KeepTmp(FTmp, FTmpBytes);
-    else
-        platform::PageFree(FTmp);
-    FTmp = nullptr;
 }

@@ -7,14 +7,9 @@
 #include "core/ResizePlan.h"
 #include "core/ResizeWeights.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 // How resizes start their pass threads.
 struct TPassThreads {
@@ -81,7 +76,6 @@ public:
 
 private:
     friend class TBandResize;
-    friend class TResizeTail;
     // The temporary block of the last two-pass resize into a separate
     // destination, kept (up to 128 MB) for the next picture of the same
     // geometry: fresh pages come zeroed by the system, which on big pictures
@@ -99,8 +93,6 @@ private:
     void Plan(const TImgInfo& Src, uint32_t Width, uint32_t Height, bool IsRGBA, bool InPlace);
     void RunPass(bool Horizontal, uint8_t* Dest, const uint8_t* Src);
 };
-
-class TResizeTail;
 
 // Resizes a picture whose rows arrive in bands, top to bottom (a decoder
 // that hands rows over as it goes), into the same bytes ResizeImage(Src,
@@ -126,10 +118,8 @@ public:
     // come in order without gaps.
     void Feed(const TImgInfo& Band, uint32_t Top);
     // After the last band: the result into Dest (a new block the caller
-    // owns). Raises EVestroError when rows are missing, EOutOfMemory. With
-    // Tail, a vertical pass that runs on pass threads is left running in
-    // Tail (see there) and Dest's rows may be read only as Tail allows.
-    void Finish(TImgInfo& Dest, TResizeTail* Tail = nullptr);
+    // owns). Raises EVestroError when rows are missing, EOutOfMemory.
+    void Finish(TImgInfo& Dest);
 
 private:
     TResizer& R;
@@ -146,50 +136,4 @@ private:
     void RunChunk(uint32_t Chunk);
     void Join();
     void Release();
-};
-
-// The vertical pass of a band resize, left running on the pass threads while
-// the caller writes the result from the top down: each thread does its
-// columns of one band of rows after another, top band first, and a writer
-// waits only for the rows it needs next. The bytes are those of the pass run
-// whole. Until WaitAll returns, the resizer that made the result must not be
-// used and the result's rows may be read only as WaitRows allows; the
-// destructor stops the pass and waits for it, so declare the tail after the
-// owner of the result (it must go first).
-class TResizeTail {
-public:
-    // Rows per band, at least 1 (the last band may have fewer).
-    explicit TResizeTail(uint32_t BandRows = 64);
-    ~TResizeTail();
-    TResizeTail(const TResizeTail&) = delete;
-    TResizeTail& operator=(const TResizeTail&) = delete;
-
-    // True from Finish until WaitAll: a pass is left running.
-    bool Running() const { return FTmp != nullptr; }
-    // Waits until the top Rows rows of the result are final (every row when
-    // Rows exceeds the height). Any thread may wait; returns at once when
-    // no pass was left running.
-    void WaitRows(uint32_t Rows);
-    // Waits for the whole result, then gives the resizer back. Only the
-    // thread that called Finish calls it.
-    void WaitAll();
-    // WaitRows for the codec library's writers: Context is the tail.
-    static void WaitRowsProc(void* Context, uint32_t Rows);
-
-private:
-    friend class TBandResize;
-    void Start(TResizer& R, uint8_t* Out, uint8_t* Tmp, uint64_t TmpBytes, uint32_t Height);
-    void RunShare(uint32_t Share);
-
-    uint32_t FBandRows;
-    TResizer* FR = nullptr;
-    uint8_t* FOut = nullptr;
-    uint8_t* FTmp = nullptr; // the intermediate the pass reads; null when nothing runs
-    uint64_t FTmpBytes = 0;  // 0: a copy of the source rows, freed afterwards
-    uint32_t FHeight = 0, FBands = 0, FShares = 0;
-    std::unique_ptr<std::atomic<uint32_t>[]> FDone; // bands finished, per share
-    std::vector<std::thread> FThreads;
-    std::atomic<bool> FStop{false};
-    std::mutex FLock;
-    std::condition_variable FChanged;
 };

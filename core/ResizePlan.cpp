@@ -81,22 +81,13 @@ void TCustomResizeFilter::RunH(THFilterProc Proc, uint8_t* Tmp, const uint8_t* S
          FSrcBpl);
 }
 
-void TCustomResizeFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
-{
-    VFilterRows(Dest, Tmp, ThreadNum, 0, VPrm.DestLength);
-}
-
-void TCustomResizeFilter::VFilterRows(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum, uint32_t First,
-                                      uint32_t Rows)
+void TCustomResizeFilter::RunV(TVFilterProc Proc, uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
     uint32_t Count;
     GetVFilterRange(Dest, Tmp, ThreadNum, Count);
-    if (Count == 0 || Rows == 0)
+    if (Count == 0)
         return;
-    // Each result row is found from its own weight entry alone: rows may be
-    // done in any order and any grouping.
-    VProc()(Dest + uint64_t(First) * FDestBpl, Tmp, VPrm.WeightTableInfo.data() + 2 * uint64_t(First), Count, Rows,
-            FDestBpl, VSrcBpl());
+    Proc(Dest, Tmp, VPrm.WeightTableInfo.data(), Count, VPrm.DestLength, FDestBpl, VSrcBpl());
 }
 
 void TCustomResizeFilter::CheckChannels(const TImgInfo& Src, bool RGBA)
@@ -162,10 +153,11 @@ void TSSE2IntFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNu
     RunH(Proc, Tmp, Src, ThreadNum);
 }
 
-TVFilterProc TSSE2IntFilter::VProc() const
+void TSSE2IntFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
     const TResizeKernels& K = ResizeKernels();
-    return WidthChanges() ? K.IntV : K.IntVDirect;
+    TVFilterProc Proc = WidthChanges() ? K.IntV : K.IntVDirect;
+    RunV(Proc, Dest, Tmp, ThreadNum);
 }
 
 // Integer RGBA: horizontal items of 2 rows, vertical items of 2 pixels.
@@ -191,10 +183,11 @@ void TRGBAFilter::HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum)
     RunH(Proc, Tmp, Src, ThreadNum);
 }
 
-TVFilterProc TRGBAFilter::VProc() const
+void TRGBAFilter::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
     const TResizeKernels& K = ResizeKernels();
-    return WidthChanges() ? K.IntRGBAV : K.IntRGBAVDirect;
+    TVFilterProc Proc = WidthChanges() ? K.IntRGBAV : K.IntRGBAVDirect;
+    RunV(Proc, Dest, Tmp, ThreadNum);
 }
 
 // Float and linear: a float temporary of plain rows. 1 and 3 channels:
@@ -247,14 +240,16 @@ template <bool RGBA> void TFloatResizeFilter<RGBA>::HFilter(uint8_t* Tmp, const 
     RunH(Proc, Tmp, Src, ThreadNum);
 }
 
-template <bool RGBA> TVFilterProc TFloatResizeFilter<RGBA>::VProc() const
+template <bool RGBA> void TFloatResizeFilter<RGBA>::VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum)
 {
     const TResizeKernels& K = ResizeKernels();
+    TVFilterProc Proc;
     if constexpr (RGBA)
-        return FLinear ? (WidthChanges() ? K.LinearRGBAV : K.LinearRGBAVDirect)
+        Proc = FLinear ? (WidthChanges() ? K.LinearRGBAV : K.LinearRGBAVDirect)
                        : (WidthChanges() ? K.FloatRGBAV : K.FloatRGBAVDirect);
     else
-        return FLinear ? (WidthChanges() ? K.LinearV : K.LinearVDirect) : (WidthChanges() ? K.FloatV : K.FloatVDirect);
+        Proc = FLinear ? (WidthChanges() ? K.LinearV : K.LinearVDirect) : (WidthChanges() ? K.FloatV : K.FloatVDirect);
+    RunV(Proc, Dest, Tmp, ThreadNum);
 }
 
 template class TFloatResizeFilter<false>;

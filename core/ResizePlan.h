@@ -39,19 +39,13 @@ public:
     // Items of each pass this thread would get (drivers skip empty shares).
     uint32_t HShare(uint32_t ThreadNum);
     uint32_t VShare(uint32_t ThreadNum);
-    // The vertical pass: this thread's columns of every result row, or of
-    // the Rows memory rows from First only (a result finished in bands).
-    // Threads may run different rows of the same plan at once.
-    void VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum) final;
-    void VFilterRows(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum, uint32_t First, uint32_t Rows);
 
 protected:
     // Stride of the rows the vertical pass reads.
     uint64_t VSrcBpl() const { return WidthChanges() ? FTmpBpl : FSrcBpl; }
     // Run this thread's share of a pass with the given kernel.
     void RunH(THFilterProc Proc, uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum);
-    // The family's vertical kernel for the planned pass.
-    virtual TVFilterProc VProc() const = 0;
+    void RunV(TVFilterProc Proc, uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum);
 
     // Helpers of the families' SetResizeParam, called after the base's.
     // Raises EVestroError unless Src has 4 channels (RGBA) or 1 or 3 (not).
@@ -78,7 +72,7 @@ public:
     TWeightType WeightType() const override { return wtInt; }
     uint64_t GetHFilterWorkSize(uint64_t BufLength) override;
     void HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum) override;
-    TVFilterProc VProc() const override;
+    void VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum) override;
 };
 // SIMD mode 1: computes exactly what the integer family computes.
 class TMMXFilter : public TSSE2IntFilter { };
@@ -91,7 +85,7 @@ public:
     TWeightType WeightType() const override { return wtInt; }
     uint64_t GetHFilterWorkSize(uint64_t BufLength) override;
     void HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum) override;
-    TVFilterProc VProc() const override;
+    void VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum) override;
 };
 class TSSE2RGBAFilter : public TRGBAFilter { };
 
@@ -104,7 +98,7 @@ public:
     TWeightType WeightType() const override { return wtSingle; }
     uint64_t GetHFilterWorkSize(uint64_t BufLength) override;
     void HFilter(uint8_t* Tmp, const uint8_t* Src, uint32_t ThreadNum) override;
-    TVFilterProc VProc() const override;
+    void VFilter(uint8_t* Dest, const uint8_t* Tmp, uint32_t ThreadNum) override;
 
 protected:
     bool FLinear;

@@ -126,11 +126,6 @@ struct TKodexWriteJPEG {
     int32_t XDensity, YDensity;
     int32_t DensityUnit; // 1 dots per inch; 0 aspect only
     int32_t Progressive; // non-zero: progressive scans
-    // Null, or a picture still being computed while it is written: before
-    // the encoder reads a row, WaitRows(WaitContext, Rows) returns once the
-    // picture's top Rows rows are final.
-    void (*WaitRows)(void* Context, uint32_t Rows);
-    void* WaitContext;
 };
 
 // Header facts of a file (read_wic_info) and the input of create_exif.

@@ -489,8 +489,6 @@ int WriteJpeg(TWriteState* S, const TKodexWriteJPEG* Rec, const uint8_t* Exif, u
     if (const TICCInfo* icc = thumb ? nullptr : kodex::ProfileFor(Rec->ICC, img.Channels == 1))
         jpeg_write_icc_profile(&S->Info, icc->Profile, icc->Len);
     while (S->Info.next_scanline < img.Height) {
-        if (Rec->WaitRows)
-            Rec->WaitRows(Rec->WaitContext, S->Info.next_scanline + 1);
         JSAMPROW row = MemRow(img, img.Height - 1 - S->Info.next_scanline);
         jpeg_write_scanlines(&S->Info, &row, 1);
     }

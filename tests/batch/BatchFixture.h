@@ -42,8 +42,8 @@ inline std::string Read(const fs::path& P)
 // Loads every picture whole, then resizes it: the banded path declines.
 struct WholePictureIO : TConvertIO {
     int32_t LoadResizedJPEG(TImageInfo&, TImgInfo&, TScale&, bool, TICCInfo*, uint32_t&, int32_t, TResizer&,
-                            const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>&, const TRunSettings&,
-                            TResizeTail*) override
+                            const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>&,
+                            const TRunSettings&) override
     {
         return -1;
     }
@@ -54,10 +54,10 @@ struct BandCountingIO : TConvertIO {
     int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
                             uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                             const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
-                            const TRunSettings& S, TResizeTail* Tail) override
+                            const TRunSettings& S) override
     {
-        const int32_t r = TConvertIO::LoadResizedJPEG(Info, Img, Scale, AllowDownScale, ICC, Flags, OutFormat, Resizer,
-                                                      NewSize, S, Tail);
+        const int32_t r =
+            TConvertIO::LoadResizedJPEG(Info, Img, Scale, AllowDownScale, ICC, Flags, OutFormat, Resizer, NewSize, S);
         if (r > 0)
             ++Banded;
         return r;

@@ -26,11 +26,11 @@ struct ChangingSettingsIO : TConvertIO {
     int32_t LoadResizedJPEG(TImageInfo& Info, TImgInfo& Img, TScale& Scale, bool AllowDownScale, TICCInfo* ICC,
                             uint32_t& Flags, int32_t OutFormat, TResizer& Resizer,
                             const std::function<void(uint32_t&, uint32_t&, uint32_t, int32_t)>& NewSize,
-                            const TRunSettings& S, TResizeTail* Tail) override
+                            const TRunSettings& S) override
     {
         Change();
-        const int32_t r = TConvertIO::LoadResizedJPEG(Info, Img, Scale, AllowDownScale, ICC, Flags, OutFormat, Resizer,
-                                                      NewSize, S, Tail);
+        const int32_t r =
+            TConvertIO::LoadResizedJPEG(Info, Img, Scale, AllowDownScale, ICC, Flags, OutFormat, Resizer, NewSize, S);
         if (r < 0)
             --Loads;
         return r;
