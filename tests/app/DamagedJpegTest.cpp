@@ -5,6 +5,7 @@
 #include "TestApp.h"
 #include "tests/app/AtOnceRun.h"
 #include "../core/ProfileTestUtil.h"
+#include "ProfiledJPEG.h"
 #include "core/ImgInfo.h"
 #include "core/Kodex.h"
 #include "core/RunSettings.h"
@@ -59,44 +60,6 @@ std::string Damaged(const std::string& Good, const std::string& Kind)
     else if (Kind == "leftover")
         b.insert(b.size() - 2, 12, 'Z');
     return b;
-}
-
-// The colour space of the profile an output JPEG carries ("" for none).
-std::string JPEGProfileSpace(const std::string& J)
-{
-    const size_t At = J.find(std::string("ICC_PROFILE\0", 12));
-    return At == std::string::npos || At + 14 + 20 > J.size() ? "" : J.substr(At + 14 + 16, 4);
-}
-
-// A CMYK JPEG (inverted samples, as such files hold them) carrying Profile.
-std::string CMYKJPEG(const std::vector<uint8_t>& Profile)
-{
-    jpeg_compress_struct C;
-    jpeg_error_mgr E;
-    C.err = jpeg_std_error(&E);
-    jpeg_create_compress(&C);
-    unsigned char* Out = nullptr;
-    unsigned long Size = 0;
-    jpeg_mem_dest(&C, &Out, &Size);
-    C.image_width = 64;
-    C.image_height = 48;
-    C.input_components = 4;
-    C.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&C);
-    jpeg_start_compress(&C, TRUE);
-    jpeg_write_icc_profile(&C, Profile.data(), unsigned(Profile.size()));
-    std::vector<uint8_t> Row(64 * 4);
-    for (size_t i = 0; i < Row.size(); ++i)
-        Row[i] = uint8_t(255 - (i % 4 == 0 ? i : 0));
-    while (C.next_scanline < C.image_height) {
-        JSAMPROW R = Row.data();
-        jpeg_write_scanlines(&C, &R, 1);
-    }
-    jpeg_finish_compress(&C);
-    jpeg_destroy_compress(&C);
-    std::string J(reinterpret_cast<char*>(Out), Size);
-    std::free(Out);
-    return J;
 }
 
 class DamagedJpeg : public ::testing::Test {
@@ -287,7 +250,7 @@ TEST_F(DamagedJpeg, AProfileIsWrittenOnlyWithPixelsOfItsColourSpace)
         std::free(I->Profile);
     FreeImg(Photo);
     FreeImg(GrayAlpha);
-    const std::map<std::string, std::string> Files{{"cmyk.jpg", CMYKJPEG(MakeProfile("Ink", "CMYK"))},
+    const std::map<std::string, std::string> Files{{"cmyk.jpg", ProfiledJPEG(4, MakeProfile("Ink", "CMYK"))},
                                                    {"rgb.jpg", ReadFile(Dir / "made" / "rgb.jpg")},
                                                    {"ga.png", ReadFile(Dir / "made" / "ga.png")}};
     ASSERT_EQ(JPEGProfileSpace(Files.at("cmyk.jpg")), "CMYK");

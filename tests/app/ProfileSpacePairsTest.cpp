@@ -5,6 +5,7 @@
 #include "TestApp.h"
 #include "tests/app/AtOnceRun.h"
 #include "../core/ProfileTestUtil.h"
+#include "ProfiledJPEG.h"
 #include "core/ImgInfo.h"
 #include "core/Kodex.h"
 #include "core/RunSettings.h"
@@ -21,46 +22,12 @@ using ::testing::HasSubstr;
 
 namespace {
 
-// A Components-channel JPEG of 96 x 64 photo-like samples (no palette would
-// hold them) carrying Profile; a CMYK one holds inverted samples, as such
-// files do.
-std::string MakeJPEG(int Components, const std::vector<uint8_t>& Profile)
-{
-    jpeg_compress_struct C;
-    jpeg_error_mgr E;
-    C.err = jpeg_std_error(&E);
-    jpeg_create_compress(&C);
-    unsigned char* Out = nullptr;
-    unsigned long Size = 0;
-    jpeg_mem_dest(&C, &Out, &Size);
-    C.image_width = 96;
-    C.image_height = 64;
-    C.input_components = Components;
-    C.in_color_space = Components == 1 ? JCS_GRAYSCALE : Components == 3 ? JCS_RGB : JCS_CMYK;
-    jpeg_set_defaults(&C);
-    jpeg_start_compress(&C, TRUE);
-    jpeg_write_icc_profile(&C, Profile.data(), unsigned(Profile.size()));
-    std::vector<uint8_t> Row(96 * size_t(Components));
-    while (C.next_scanline < C.image_height) {
-        for (size_t i = 0; i < Row.size(); ++i)
-            Row[i] = uint8_t(i * (i % Components + 1) + 3 * C.next_scanline);
-        JSAMPROW R = Row.data();
-        jpeg_write_scanlines(&C, &R, 1);
-    }
-    jpeg_finish_compress(&C);
-    jpeg_destroy_compress(&C);
-    std::string J(reinterpret_cast<char*>(Out), Size);
-    std::free(Out);
-    return J;
-}
-
 // The colour space of the profile a JPEG or PNG file carries ("" for none).
 std::string ProfileSpace(const fs::path& P)
 {
     const std::string B = ReadFile(P);
     if (P.extension() == ".jpg") {
-        const size_t At = B.find(std::string("ICC_PROFILE\0", 12));
-        return At == std::string::npos || At + 14 + 20 > B.size() ? "" : B.substr(At + 14 + 16, 4);
+        return JPEGProfileSpace(B);
     }
     // iCCP: a name, its NUL, the method byte, then the zlib stream.
     const size_t At = B.find("iCCP");
@@ -102,10 +69,10 @@ TEST_F(ProfileSpacePairs, AnOutputKeepsAProfileOnlyOverPixelsOfItsColourSpace)
     // whose profile does not match its frame, and PNGs made by the codec
     // library (colour, and gray with alpha).
     std::map<std::string, std::string> Files{
-        {"rgb.jpg", MakeJPEG(3, MakeProfile("Screen", "RGB "))},
-        {"gray.jpg", MakeJPEG(1, MakeProfile("Dot gain", "GRAY"))},
-        {"cmyk.jpg", MakeJPEG(4, MakeProfile("Ink", "CMYK"))},
-        {"mixed.jpg", MakeJPEG(3, MakeProfile("Dot gain", "GRAY"))},
+        {"rgb.jpg", ProfiledJPEG(3, MakeProfile("Screen", "RGB "))},
+        {"gray.jpg", ProfiledJPEG(1, MakeProfile("Dot gain", "GRAY"))},
+        {"cmyk.jpg", ProfiledJPEG(4, MakeProfile("Ink", "CMYK"))},
+        {"mixed.jpg", ProfiledJPEG(3, MakeProfile("Dot gain", "GRAY"))},
     };
     const TRunSettings S = TakeRunSettings();
     for (const auto& [Name, Channels, Space] :
@@ -194,10 +161,10 @@ TEST_F(ProfileSpacePairs, TheLosslessTransformKeepsNoProfileItsFrameContradicts)
     Large.resize(150000, 0x5A); // three markers' worth
     Large[0] = 0, Large[1] = 0x02, Large[2] = 0x49, Large[3] = 0xF0;
     const std::map<std::string, std::string> Files{
-        {"rgb.jpg", MakeJPEG(3, MakeProfile("Screen", "RGB "))},
-        {"large.jpg", MakeJPEG(3, Large)},
-        {"gray.jpg", MakeJPEG(1, MakeProfile("Dot gain", "GRAY"))},
-        {"mixed.jpg", MakeJPEG(3, MakeProfile("Dot gain", "GRAY"))},
+        {"rgb.jpg", ProfiledJPEG(3, MakeProfile("Screen", "RGB "))},
+        {"large.jpg", ProfiledJPEG(3, Large)},
+        {"gray.jpg", ProfiledJPEG(1, MakeProfile("Dot gain", "GRAY"))},
+        {"mixed.jpg", ProfiledJPEG(3, MakeProfile("Dot gain", "GRAY"))},
     };
     const struct {
         const char* Path;
