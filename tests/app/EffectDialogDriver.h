@@ -137,6 +137,17 @@ public:
             },
             10000);
     }
+    // Whether the preview's picture fills its area on one side and lies within it on the other.
+    static ::testing::AssertionResult PreviewFitsItsArea()
+    {
+        const QSize Area = PreviewWindows.PreviewForm->PaintBox()->parentWidget()->size();
+        const QSize Box = PreviewWindows.PreviewForm->PaintBox()->size();
+        if ((Box.width() == Area.width() && Box.height() <= Area.height()) ||
+            (Box.height() == Area.height() && Box.width() <= Area.width()))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+            << Box.width() << "x" << Box.height() << " in " << Area.width() << "x" << Area.height();
+    }
     static bool Near(QColor A, QColor B)
     {
         return std::abs(A.red() - B.red()) <= 3 && std::abs(A.green() - B.green()) <= 3 &&
