@@ -4,6 +4,7 @@
 #include "effects/ResizeFilter.h"
 #include "effects/ui/WindowLook.h"
 #include "core/Global.h"
+#include "core/ResourceText.h"
 #include "tests/WindowManagerFixture.h"
 #include "tests/app/AppDialogs.h"
 #include "tests/app/TestApp.h"
@@ -15,6 +16,8 @@
 #include <QTimer>
 
 #include <memory>
+#include <set>
+#include <string>
 
 namespace {
 
@@ -54,6 +57,35 @@ TEST_F(DialogTitlesUnderWM, EveryDialogShowsItsWholeTitleWhateverTheInterfaceFon
             Look(D.get(), Name);
         }
     }
+}
+
+// Translated titles are longer ("Externer Betrachter") or drawn in other
+// glyphs: each dialog is as wide as its title in the language it opens in.
+TEST_F(DialogTitlesUnderWM, TranslatedTitlesShowWhole)
+{
+    const TKeptSettings Kept;
+    const std::string KeptDir = Startup.ExeDir;
+    Startup.ExeDir = VESTRO_DIST_DIR "/"; // the built catalogues
+    TEffectList Effects;
+    Effects.AddFilter(std::make_unique<TResizeFilter>());
+    auto Dialogs = AppDialogs(Effects);
+    for (const auto& D : AllEffectDialogs())
+        Dialogs.push_back(D);
+    for (const char* Code : {"de", "ja"}) {
+        SetInterfaceLanguage(Code);
+        std::set<QString> Titles;
+        for (const auto& [Name, Make] : Dialogs) {
+            std::unique_ptr<QDialog> D(Make());
+            D->show();
+            Titles.insert(D->windowTitle());
+            Look(D.get(), (std::string(Code) + "_" + Name).c_str());
+        }
+        // Translated indeed: no dialog keeps its English title.
+        EXPECT_FALSE(Titles.count(QStringLiteral("Metadata Settings"))) << Code;
+        EXPECT_GT(Titles.size(), 15u) << Code;
+    }
+    SetInterfaceLanguage("en");
+    Startup.ExeDir = KeptDir;
 }
 
 // A title longer than any screen could show (a caption the user wrote) is

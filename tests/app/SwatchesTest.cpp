@@ -11,7 +11,9 @@
 
 #include <QColorDialog>
 #include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -40,16 +42,33 @@ std::string OffColour(QPushButton* Swatch, const QColor& C)
     return Off ? std::to_string(Off) + " pixels off, first " + First : "";
 }
 
-// Clicks the swatch as the user does and picks C in the colour dialog.
+// Clicks the swatch as the user does and picks C in the colour dialog: its
+// HTML field and its OK button. The pointer stays over the swatch.
 void Choose(QPushButton* Swatch, const QColor& C)
 {
+    // The pointer first: moving it runs the events, the answer below too.
+    QTest::mouseMove(Swatch);
     QTimer::singleShot(0, [C] {
         if (auto* D = qobject_cast<QColorDialog*>(QApplication::activeModalWidget())) {
-            D->setCurrentColor(C);
-            D->accept();
+            QLineEdit* Html = nullptr;
+            for (QLineEdit* E : D->findChildren<QLineEdit*>())
+                if (E->text().startsWith(QLatin1Char('#')))
+                    Html = E;
+            if (!Html) {
+                D->reject();
+                return;
+            }
+            Html->selectAll();
+            QTest::keyClicks(Html, C.name());
+            auto* Buttons = D->findChild<QDialogButtonBox*>();
+            QPushButton* Ok = Buttons ? Buttons->button(QDialogButtonBox::Ok) : nullptr;
+            if (Ok)
+                QTest::mouseClick(Ok, Qt::LeftButton);
+            else
+                D->reject();
         }
     });
-    Swatch->click();
+    QTest::mouseClick(Swatch, Qt::LeftButton);
 }
 
 struct TDialog {
@@ -138,7 +157,9 @@ TEST(Swatches, EachShowsItsColourExactlyWhenOpenedAndWhenChosen)
         Store();
         std::unique_ptr<QDialog> D(Row.Make());
         D->show();
-        QApplication::processEvents();
+        // Active, as a dialog the user opened.
+        D->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(D.get())) << Row.Name;
         const std::vector<QPushButton*> Swatches = Row.Swatches(D.get());
         ASSERT_EQ(Swatches.size(), Row.Stored.size()) << Row.Name;
         for (size_t i = 0; i < Swatches.size(); ++i) {
