@@ -344,9 +344,12 @@ void StartThumbnail(TImageInfo& Entry, bool IgnoreEmbedded, QObject* Context, TT
         });
 }
 
+// A path holding a control character names no program: cut at a NUL, it
+// would start whatever program the first part names.
 bool ViewerExists()
 {
-    return !Settings.Preview.ViewerPath.empty() && platform::FileExists(Settings.Preview.ViewerPath);
+    const std::string& Path = Settings.Preview.ViewerPath;
+    return !Path.empty() && !HasControlCharacter(Path) && platform::FileExists(Path);
 }
 
 std::vector<std::string> ViewerArguments(const std::string& Path, const std::string& Options,

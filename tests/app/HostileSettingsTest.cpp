@@ -3,6 +3,7 @@
 // and what is left of the file afterwards.
 #include "TestApp.h"
 #include "tests/app/AtOnceRun.h"
+#include "app/FilePreview.h"
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
 #include "app/SystemOptionFrm.h"
@@ -371,6 +372,27 @@ TEST_F(SettingsWindow, ASideOfZeroTypedIntoTheSizeEditIsNoSize)
         EXPECT_EQ(Window->edtSide1->text().toStdString(), "100");
         EXPECT_EQ(Window->ResizeHistory.front(), "0,100,100");
     }
+}
+
+// The external viewer is started only from a path that names a program as it
+// stands; one a NUL or another control character would cut or bend shows the
+// picture in the program's own preview instead.
+TEST(HostileViewer, OnlyAViewerPathWithoutControlCharactersStartsTheViewer)
+{
+    const std::string Saved = Settings.Preview.ViewerPath;
+    const std::string Shell = "/bin/sh";
+    ASSERT_TRUE(fs::exists(Shell));
+    for (const auto& [Path, Exists] : std::vector<std::pair<std::string, bool>>{{Shell, true},
+                                                                                {Shell + "\0/x"s, false},
+                                                                                {Shell + "\0"s, false},
+                                                                                {Shell + "\t", false},
+                                                                                {Shell + "\x7F", false},
+                                                                                {"", false},
+                                                                                {"/no/such/viewer", false}}) {
+        Settings.Preview.ViewerPath = Path;
+        EXPECT_EQ(ViewerExists(), Exists) << Path.size();
+    }
+    Settings.Preview.ViewerPath = Saved;
 }
 
 } // namespace
