@@ -81,8 +81,12 @@ TEST_F(PreviewWindowsManaged, AltF4InThePreviewWindowUnchecksPreviewAndHidesTheH
     D.WithDialog<TColorAdjustForm>(EFFECT_COLORADJUST, [&](TColorAdjustForm& F) {
         ASSERT_TRUE(D.PreviewShows(Red));
         ASSERT_TRUE(Settle([&] { return PreviewWindows.HistogramForm && PreviewWindows.HistogramForm->isVisible(); }));
+        // The dialog's first activation hands the focus back to the dialog;
+        // once it has passed, the preview keeps the focus it is given.
+        ASSERT_TRUE(Settle([&] { return F.isActiveWindow(); }));
         const unsigned long Preview = ClientOf(PreviewWindows.PreviewForm);
         ASSERT_EQ(XDoTool({"windowactivate", "--sync", std::to_string(Preview)}), 0);
+        ASSERT_TRUE(Settle([&] { return PreviewWindows.PreviewForm->isActiveWindow(); }));
         ASSERT_EQ(XDoTool({"key", "--clearmodifiers", "alt+F4"}), 0);
         ASSERT_TRUE(Settle([&] { return !PreviewWindows.PreviewForm->isVisible(); }))
             << "the window manager did not close it";
