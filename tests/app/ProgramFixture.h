@@ -2,6 +2,7 @@
 // the end-to-end tests of the program (EndToEndTest.cpp, EndToEndSettingsTest.cpp).
 #pragma once
 #include "TestApp.h"
+#include "tests/app/FileSizeLimit.h"
 #include "app/IniSettings.h"
 #include "app/BitmapOptionFrm.h"
 #include "app/JPEGOptionFrm.h"
@@ -131,15 +132,7 @@ protected:
             env.insert("LD_LIBRARY_PATH", QString::fromStdString(LibraryPath));
         P.setProcessEnvironment(env);
         P.setWorkingDirectory(QString::fromStdString(Dir.string()));
-        // A full disk: files may grow to FileLimit bytes, and a write past it fails.
-        if (const rlim_t Limit = FileLimit)
-            P.setChildProcessModifier([Limit] {
-                ::signal(SIGXFSZ, SIG_IGN);
-                struct rlimit R { };
-                ::getrlimit(RLIMIT_FSIZE, &R);
-                R.rlim_cur = Limit;
-                ::setrlimit(RLIMIT_FSIZE, &R);
-            });
+        LimitFileSize(P, FileLimit);
         P.start(QString::fromStdString(kProgram), A);
         ASSERT_TRUE(P.waitForStarted());
     }

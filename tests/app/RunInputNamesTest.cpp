@@ -3,6 +3,7 @@
 // a running instance that ends during a hand-off, and files whose names look
 // like the toolkit's own options.
 #include "TestApp.h"
+#include "tests/app/FileSizeLimit.h"
 #include "app/SingleInstance.h"
 
 #include <QProcess>
@@ -63,15 +64,7 @@ protected:
         Env.insert("XDG_RUNTIME_DIR", QString::fromStdString(RunDir.string()));
         P.setProcessEnvironment(Env);
         P.setWorkingDirectory(QString::fromStdString(Dir.string()));
-        // A full disk: a file may grow to FileLimit bytes only.
-        if (const rlim_t Limit = FileLimit)
-            P.setChildProcessModifier([Limit] {
-                ::signal(SIGXFSZ, SIG_IGN);
-                struct rlimit R { };
-                ::getrlimit(RLIMIT_FSIZE, &R);
-                R.rlim_cur = Limit;
-                ::setrlimit(RLIMIT_FSIZE, &R);
-            });
+        LimitFileSize(P, FileLimit);
         P.start(QString::fromStdString(Program), A);
         ASSERT_TRUE(P.waitForStarted());
     }
