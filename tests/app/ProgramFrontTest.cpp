@@ -56,6 +56,18 @@ struct TStartEnvironment {
     }
 };
 
+// Starts Program (a copy of the front) offscreen in Dir with Args, with a
+// socket folder of its own.
+void StartCopy(QProcess& P, const fs::path& Dir, const fs::path& Program, const QStringList& Args)
+{
+    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+    Env.insert("QT_QPA_PLATFORM", "offscreen");
+    Env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
+    P.setProcessEnvironment(Env);
+    P.setWorkingDirectory(QString::fromStdString(Dir.string()));
+    P.start(QString::fromStdString(Program.string()), Args);
+}
+
 // A text in a solid blue box at the top left: the box's corner shows whether
 // the text was drawn.
 const std::string kBlueBoxText = "[AddText]\nUse=1\nText=Box\nFontName=DejaVu Sans\nFontSize=12\nBasePos=0\n"
@@ -141,12 +153,7 @@ TEST_F(Program, TheSettingsFileIsNamedAfterTheProgramTheUserStarted)
     for (const std::string& Text : {std::string(), kBlueBoxText}) {
         ModeProfile(Name + ".ini", "", "[Resize]\nRule=0\nSize1=25\n" + Text, "named");
         QProcess P;
-        QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-        Env.insert("QT_QPA_PLATFORM", "offscreen");
-        Env.insert("XDG_RUNTIME_DIR", QString::fromStdString((Dir / "run").string()));
-        P.setProcessEnvironment(Env);
-        P.setWorkingDirectory(QString::fromStdString(Dir.string()));
-        P.start(QString::fromStdString(Copy.string()), {"in/a.jpg"});
+        StartCopy(P, Dir, Copy, {"in/a.jpg"});
         Ended(P, 0);
         EXPECT_EQ(ImageSize(Dir / "named" / "a.jpg"), QSize(160, 120)) << Text;
         EXPECT_EQ(BlueCorner(Dir / "named" / "a.jpg"), !Text.empty());
@@ -161,11 +168,7 @@ TEST_F(Program, AFrontWithoutItsProgramsSaysSoForEachFile)
     std::ofstream(Dir / "alone" / "ini" / "vestro-resizer.ini") << "[File]\nAtOnce=1\n";
     WritePhoto(Dir / "in" / "a.jpg", 64, 48, 1);
     QProcess P;
-    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-    Env.insert("QT_QPA_PLATFORM", "offscreen");
-    P.setProcessEnvironment(Env);
-    P.setWorkingDirectory(QString::fromStdString(Dir.string()));
-    P.start(QString::fromStdString((Dir / "alone" / "vestro-resizer").string()), {"in/a.jpg", "/ini=x.ini"});
+    StartCopy(P, Dir, Dir / "alone" / "vestro-resizer", {"in/a.jpg", "/ini=x.ini"});
     const std::string Err = Ended(P, 2);
     EXPECT_EQ(Count(Err, "\na.jpg: "), 1) << Err;
     EXPECT_THAT(Err, HasSubstr("cannot be started"));
