@@ -5,193 +5,53 @@
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
 #include "app/MainIcons.h"
+#include "app/ProgramFlow.h"
 #include "app/ProgressFrm.h"
 #include "app/ProgressFrm2.h"
-#include "app/RunSession.h"
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
-#include "batch/BatchRun.h"
-#include "core/ErrorLog.h"
 #include "core/Global.h"
 #include "core/IniFile.h"
-#include "core/Kodex.h"
-#include "core/MemReservoir.h"
-#include "core/ResourceText.h"
-#include "effects/FontCache.h"
 #include "effects/ui/WindowLook.h"
-#include "platform/Process.h"
-#include "platform/Session.h"
 
 #include <QApplication>
 #include <QDialog>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QThread>
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <algorithm>
-#include <deque>
 #include <functional>
-#include <filesystem>
 #include <memory>
-#include <optional>
-#include <cstdio>
 
 namespace {
 
-void ShowMessage(const std::string& Title, const std::string& Text)
+// What the window system tells at start-up, and the questions a window may
+// ask.
+void StartUpWindowSystem()
 {
-    std::fprintf(stderr, "%s: %s\n", Title.c_str(), Text.c_str());
-    if (!IsNonInteractive())
-        ShowMessageBox(nullptr, QMessageBox::Warning, QString::fromStdString(Title), QString::fromStdString(Text));
-}
-
-// Why a start has no at-once run (and would open the window instead).
-std::string NoAtOnceRunReason(const std::vector<std::string>& Args, const std::string& Profile)
-{
-    if (std::none_of(Args.begin(), Args.end(), IsPathArgument))
-        return "no file or folder was named";
-    std::error_code ec;
-    if (!std::filesystem::exists(Profile, ec))
-        return "no profile " + Profile;
-    try {
-        TMemIniFile ini(Profile);
-    } catch (const std::exception&) {
-        return "the profile " + Profile + " could not be read";
-    }
-    return "the profile " + Profile + " does not convert at once ([File] AtOnce=1)";
-}
-
-// What a start says of the files it handed over when the running instance
-// ended before it told what became of them: one line per file or folder
-// named, "name: reason".
-std::vector<std::string> UnansweredLines(const std::vector<std::string>& Args)
-{
-    std::vector<std::string> Lines;
-    const std::string Why = LoadResText("the running instance ended before it said what became of this file");
-    for (std::string Path : Args) {
-        if (!IsPathArgument(Path))
-            continue;
-        while (Path.size() > 1 && Path.back() == '/')
-            Path.pop_back();
-        Lines.push_back(FileNameOf(Path) + ": " + Why);
-    }
-    return Lines;
-}
-
-// The hand-off to a running instance: a start that is not the first gives
-// its files to the instance that is and ends with what it answered. Returns
-// nothing when this start is to do the work itself (it became the first
-// instance, or it runs alone).
-std::optional<int> HandOffToRunningInstance(TSingleInstance& instance, const std::vector<std::string>& args,
-                                            const std::vector<std::string>& absArgs)
-{
-    if (instance.TryBecomeFirst())
-        return std::nullopt;
-    if (args.empty())
-        return 0;
-    // The running instance may be just ending and refuse: then this
-    // start waits for its lock and does the work itself.
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        // A first instance that converts at once with nobody looking
-        // sends the run's result back: this start ends with it.
-        const TSingleInstance::THandOffResult handed = instance.HandOffAndWait(absArgs);
-        if (handed.Untrusted)
-            return std::nullopt; // runs alone (said by the caller)
-        if (!handed.Refused) {
-            for (const std::string& l : handed.Lines)
-                std::fprintf(stderr, "%s\n", l.c_str());
-            // It ended (was killed) before it answered: each file it
-            // took says so, and the start fails, as for a file that
-            // was not converted.
-            if (handed.Lost) {
-                SetInterfaceLanguage(Settings.System.Language);
-                for (const std::string& l : UnansweredLines(absArgs))
-                    std::fprintf(stderr, "%s\n", l.c_str());
-                return 1;
-            }
-            // Without this line the start would look like a finished
-            // run that converted nothing.
-            if (handed.NoResult)
-                std::fprintf(stderr, "%s\n", kHandedToWindowLine);
-            return handed.Status;
-        }
-        if (instance.TryBecomeFirst())
-            return std::nullopt;
-        if (waited.elapsed() > 15000) {
-            std::fprintf(stderr, "Vestro: the running instance did not take the files; nothing was done with:\n");
-            for (const std::string& a : absArgs)
-                std::fprintf(stderr, "  %s\n", a.c_str());
-            return 2;
-        }
-        QThread::msleep(100);
-    }
-}
-
-// Ctrl+C, a TERM signal or a closed terminal: OnStop runs on the GUI thread,
-// once for each burst of signals. Parent owns what watches them.
-void OnStopSignals(QObject* Parent, std::function<void()> OnStop)
-{
-    const int stopFd = platform::CatchStopSignals();
-    if (stopFd < 0)
-        return;
-    auto* stopNotifier = new QSocketNotifier(qintptr(stopFd), QSocketNotifier::Read, Parent);
-    QObject::connect(stopNotifier, &QSocketNotifier::activated, Parent, [stopFd, OnStop = std::move(OnStop)] {
-        platform::DrainStopSignals(stopFd);
-        OnStop();
-    });
-}
-
-// The start-up of the instance that does the work: the settings, the
-// interface texts and what the window system tells, the questions a window
-// may ask, and whether this start converts at once. Returns what of the
-// profile could not be read (empty when all of it was).
-std::string StartUpSettings(const std::vector<std::string>& args)
-{
-    InitializeGlobals(args);
-    InstallQtTexts(Settings.System.Language);
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         App.WorkAreaRight = s->availableGeometry().right() + 1;
         App.WorkAreaBottom = s->availableGeometry().bottom() + 1;
     }
     Startup.SystemFontName = QApplication::font().family().toStdString();
+    if (IsNonInteractive())
+        return;
     // The interface font is checked only where a window may show it.
-    if (!IsNonInteractive())
-        FontInstalled = [](const std::string& F) { return QFontDatabase::hasFamily(QString::fromStdString(F)); };
-    if (!IsNonInteractive()) {
-        SaveRetryQuestion = [](const std::string& Msg) {
-            return ShowMessageBox(nullptr, QMessageBox::Warning, "Vestro", QString::fromStdString(Msg),
-                                  QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
-        };
-        SaveFailedNotice = [](const std::string& Msg) {
-            std::fprintf(stderr, "Vestro: %s\n", Msg.c_str());
-            QMessageBox::warning(nullptr, "Vestro", QString::fromStdString(Msg));
-        };
-    }
-    if (!Startup.KodexLoaded)
-        ShowMessage(KodexLoadErrorTitle, Startup.KodexLoadError);
-
-    Startup.AtOnceStart = IsAtOnceStart(args, Startup.IniFileName);
-    // Text is drawn on worker threads; for the window the font database is set
-    // up here first. A run at once reads it only when a step draws text (the
-    // first such step sets it up), which most runs never do.
-    if (!Startup.AtOnceStart)
-        InitTextRendering();
-    else if (IsNonInteractive())
-        NoFontSetUpAtExit();
-    return LoadIniFile(Startup.IniFileName);
+    FontInstalled = [](const std::string& F) { return QFontDatabase::hasFamily(QString::fromStdString(F)); };
+    SaveRetryQuestion = [](const std::string& Msg) {
+        return ShowMessageBox(nullptr, QMessageBox::Warning, "Vestro", QString::fromStdString(Msg),
+                              QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
+    };
+    SaveFailedNotice = [](const std::string& Msg) {
+        std::fprintf(stderr, "Vestro: %s\n", Msg.c_str());
+        QMessageBox::warning(nullptr, "Vestro", QString::fromStdString(Msg));
+    };
 }
 
 // The window start: the main window until it closes, with the files of
 // later starts going to its list. Returns the process status.
-int RunWindow(QApplication& app, TSingleInstance& instance, const std::vector<std::string>& absArgs,
+int RunWindow(QCoreApplication& app, TSingleInstance& instance, const std::vector<std::string>& absArgs,
               const std::string& Unread)
 {
     QApplication::setWindowIcon(ApplicationIcon());
@@ -228,175 +88,45 @@ int RunWindow(QApplication& app, TSingleInstance& instance, const std::vector<st
     return status;
 }
 
-// The queue of at-once runs: this start's own run, then every run handed
-// over by later starts while one goes on. Returns the process status.
-int RunAtOnceQueue(QApplication& app, TSingleInstance& instance, const std::vector<std::string>& absArgs)
+// An at-once run with its window; closing the window cancels it.
+int RunWatched(bool Combine, const std::vector<std::string>& Args, std::function<void()>& Cancel)
 {
-    // From here on, files handed over by later starts are queued and
-    // converted after the present run, with the same settings.
-    int status = 0;
-    // Ctrl+C, a TERM signal or a closed terminal cancels like the Cancel
-    // button: the workers finish their current files and nothing half-written
-    // is left behind.
-    std::function<void()> cancelCurrent; // the run going on, if any
-    bool stopRequested = false;
-    OnStopSignals(&app, [&] {
-        stopRequested = true;
-        // A modal error log would keep the program waiting for a click.
-        if (App.ErrorLogForm && App.ErrorLogForm->isVisible())
-            App.ErrorLogForm->reject();
-        if (cancelCurrent)
-            cancelCurrent();
-    });
-    // Each hand-off is its own run with the profile its start named (the
-    // default file when it named none), after the present one. A start that
-    // waits for its run's result gets it (its ticket is not 0): its status
-    // and what the run said, which this process then does not say as its
-    // own. The status of this process is its own run's, and that of
-    // hand-offs nobody waits for.
-    std::deque<TSingleInstance::THandOff> pending{{absArgs, 0}};
-    bool first = true;
-    auto finished = [&](const TSingleInstance::THandOff& h, int runStatus, platform::TStderrCapture* said) {
-        if (h.Ticket == 0) {
-            status = std::max(status, runStatus);
-            return;
-        }
-        std::vector<std::string> lines;
-        const std::string text = said ? said->End() : std::string();
-        for (size_t at = 0, end; at < text.size(); at = end + 1) {
-            end = std::min(text.find('\n', at), text.size());
-            lines.push_back(text.substr(at, end - at));
-        }
-        instance.ReportResult(h.Ticket, runStatus, lines);
-    };
-    // The lines of a hand-off that is not run.
-    auto notRun = [](const std::string& Why, const std::vector<std::string>& Args) {
-        std::fprintf(stderr, "%s\n", Why.c_str());
-        for (const std::string& a : Args)
-            std::fprintf(stderr, "  %s\n", a.c_str());
-    };
-    while (!pending.empty()) {
-        const TSingleInstance::THandOff handOff = std::move(pending.front());
-        const std::vector<std::string>& runArgs = handOff.Args;
-        pending.pop_front();
-        std::optional<platform::TStderrCapture> said;
-        if (handOff.Ticket != 0)
-            said.emplace();
-        platform::TStderrCapture* const saidPtr = said ? &*said : nullptr;
-        if (stopRequested) {
-            notRun("Vestro: stopped; not converted (handed over by another start):", runArgs);
-            finished(handOff, 2, saidPtr);
-            continue;
-        }
-        if (!first) {
-            // A start with switches only has nothing to convert; one that
-            // names files, even missing ones, gets a run that says so.
-            if (std::none_of(runArgs.begin(), runArgs.end(), IsPathArgument)) {
-                finished(handOff, 0, saidPtr);
-                continue;
-            }
-            const std::string profile = ProfileFileName(runArgs);
-            if (profile != Startup.IniFileName)
-                LoadIniFile(profile);
-            if (!Settings.File.AtOnce) {
-                notRun("Vestro: " + profile + " does not convert at once; not converted:", runArgs);
-                finished(handOff, 2, saidPtr);
-                continue;
-            }
-        }
-        first = false;
-        instance.SetAccepting(true);
-        // A combine profile makes sheets; every other mode (convert,
-        // lossless transform, rename only) is a batch run.
-        const bool combine = Settings.RunMode == 2;
-        int runStatus = 0;
-        if (IsNonInteractive()) {
-            // Nobody looks: the run goes on without any window.
-            TRunSession session(combine, true, runArgs);
-            cancelCurrent = [&session] { session.Cancel(); };
-            runStatus = session.RunUnwatched();
-        } else {
-            // The run's window shows it; closing the window cancels it.
-            std::unique_ptr<QDialog> window;
-            std::function<int()> status;
-            if (combine) {
-                auto* w = new TProgressForm2(true, runArgs);
-                QTimer::singleShot(0, w, [w] { w->StartRun(); });
-                status = [w] { return w->ExitStatus(); };
-                window.reset(w);
-            } else {
-                auto* w = new TProgressForm(true, runArgs);
-                QTimer::singleShot(0, w, [w] { w->StartRun(); });
-                status = [w] { return w->ExitStatus(); };
-                window.reset(w);
-            }
-            cancelCurrent = [w = window.get()] { w->close(); };
-            window->exec();
-            runStatus = status();
-        }
-        cancelCurrent = nullptr;
-        finished(handOff, runStatus, saidPtr);
-        // Refuse further hand-offs before looking at the queue, so that none
-        // is answered "taken" and then left behind.
-        instance.SetAccepting(false);
-        for (auto& q : instance.TakeQueuedRuns())
-            pending.push_back(std::move(q));
+    std::unique_ptr<QDialog> window;
+    std::function<int()> status;
+    if (Combine) {
+        auto* w = new TProgressForm2(true, Args);
+        QTimer::singleShot(0, w, [w] { w->StartRun(); });
+        status = [w] { return w->ExitStatus(); };
+        window.reset(w);
+    } else {
+        auto* w = new TProgressForm(true, Args);
+        QTimer::singleShot(0, w, [w] { w->StartRun(); });
+        status = [w] { return w->ExitStatus(); };
+        window.reset(w);
     }
-    FinalizeGlobals();
-    return status;
+    Cancel = [w = window.get()] { w->close(); };
+    window->exec();
+    Cancel = nullptr;
+    return status();
 }
 
 } // namespace
 
 int ProgramMain(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + std::max(argc, 1));
-    platform::IgnoreBrokenPipes();
-    InitStartupPaths();
-    // Tools (jpegtran, ...) end with this program, even when it is killed.
-    SetToolLauncher(Startup.ExeDir + "bin/vestro-tool");
-    InitMemReservoir(args);
-    // Without a display the window system cannot start, and Qt would abort.
-    // Converting at once and handing files to a running window need no
-    // display: the program starts without one and only the window is refused.
-    const bool NoDisplay = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (NoDisplay)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Drawn off the screen, a window could never be closed: such a start
-    // only converts at once.
-    const bool Headless = qgetenv("QT_QPA_PLATFORM").startsWith("offscreen");
-    // The toolkit reads options of its own from its command line (-style,
-    // -reverse, -platform, ...) and would take a file of that name for one:
-    // it gets the program's name only. The files and switches are ours
-    // (args, above).
-    static char ProgramName[] = "vestro-resizer";
-    static char* ToolkitArgv[] = {argc > 0 && argv[0] ? argv[0] : ProgramName, nullptr};
-    static int ToolkitArgc = 1;
-    QApplication app(ToolkitArgc, ToolkitArgv);
-    app.setApplicationName("Vestro Image Resizer");
-    // Paths are made absolute here, against this process's folder, before
-    // anything (the running instance, or the run input) can see them.
-    const std::vector<std::string> absArgs = AbsoluteArguments(args);
-
-    TSingleInstance instance(Startup.ExeDir);
-    if (const std::optional<int> handed = HandOffToRunningInstance(instance, args, absArgs))
-        return *handed;
-    if (!instance.Alone().empty())
-        std::fprintf(stderr, "Vestro: %s; this start runs alone\n", instance.Alone().c_str());
-    // Hand-offs are taken from now on and wait in the queue until this
-    // instance can do something with them.
-    instance.SetReportsResults(IsNonInteractive());
-    instance.SetAccepting(true);
-
-    const std::string Unread = StartUpSettings(args);
-    if (!Startup.AtOnceStart && Headless) {
-        std::fprintf(
-            stderr, "%s\nVestro: %s\n",
-            LoadResText("no display: the window cannot be shown (a profile with AtOnce=1 converts without it)").c_str(),
-            NoAtOnceRunReason(args, Startup.IniFileName).c_str());
-        FinalizeGlobals();
-        return 2;
-    }
-    return Startup.AtOnceStart ? RunAtOnceQueue(app, instance, absArgs) : RunWindow(app, instance, absArgs, Unread);
+    TProgramParts Parts;
+    Parts.MakeApplication = [](int& Argc, char** Argv) -> std::unique_ptr<QCoreApplication> {
+        return std::make_unique<QApplication>(Argc, Argv);
+    };
+    Parts.StartUpWindowSystem = StartUpWindowSystem;
+    Parts.RunWindow = RunWindow;
+    Parts.RunWatched = RunWatched;
+    Parts.ShowWarning = [](const std::string& Title, const std::string& Text) {
+        ShowMessageBox(nullptr, QMessageBox::Warning, QString::fromStdString(Title), QString::fromStdString(Text));
+    };
+    Parts.CloseErrorLog = [] {
+        if (App.ErrorLogForm && App.ErrorLogForm->isVisible())
+            App.ErrorLogForm->reject();
+    };
+    return RunProgram(argc, argv, Parts);
 }

@@ -1,7 +1,5 @@
 #include "app/RunEnd.h"
 
-#include "app/DesktopOpen.h"
-#include "app/ErrorLogFrm.h"
 #include "app/IniSettings.h"
 #include "app/Startup.h"
 #include "app/TaskbarProgress.h"
@@ -10,18 +8,8 @@
 #include "core/ImageInfo.h"
 #include "core/Global.h"
 #include "core/ResourceText.h"
-#include "effects/ui/WindowLook.h"
 #include "platform/Process.h"
 
-#include <QDialog>
-#include <QEvent>
-#include <QFont>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QVBoxLayout>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QString>
 
 #include <algorithm>
@@ -29,23 +17,6 @@
 #include <filesystem>
 
 namespace {
-
-// Keeps the window's caption whole when it is first shown: a run nobody can
-// look at (see IsNonInteractive) shows its window only where a test or a
-// main-window run asks for it, and measuring the caption reads the whole font
-// set-up, which an at-once run without a window never needs.
-class TCaptionWhenShown : public QObject {
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject* Watched, QEvent* Event) override
-    {
-        if (Event->type() == QEvent::Show && Watched == parent()) {
-            Watched->removeEventFilter(this);
-            KeepCaptionWhole(static_cast<QWidget*>(Watched));
-        }
-        return false;
-    }
-};
 
 std::string ReplaceDirToken(std::string S, const std::string& Dir)
 {
@@ -80,25 +51,6 @@ std::vector<std::string> AfterRunArguments(const std::string& Command, const std
     return args;
 }
 
-void PrepareAtOnceWindow(QDialog& Form)
-{
-    // Nobody sees the window: it is neither laid out nor placed (measuring its
-    // texts would read the whole font set-up).
-    if (IsNonInteractive())
-        return;
-    if (!App.ErrorLogForm)
-        App.ErrorLogForm = new TErrorLogForm(&Form);
-    Form.adjustSize();
-    if (QScreen* s = QGuiApplication::primaryScreen())
-        Form.move(s->availableGeometry().center() - Form.rect().center());
-}
-
-void ReleaseAtOnceWindow(QDialog& Form)
-{
-    if (App.ErrorLogForm && App.ErrorLogForm->parent() == &Form)
-        App.ErrorLogForm = nullptr;
-}
-
 int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar)
 {
     // The running number is only carried to the next start when it never
@@ -116,14 +68,12 @@ int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar)
     }
     // Opening a file manager makes no sense when nobody looks at the screen.
     if (Clean && !Settings.File.SameDirectory && Settings.File.ShowDirectory && !IsNonInteractive())
-        OpenWithDesktopOrSay(Settings.File.OutputDirectory, nullptr, 3000); // the program may end next
+        OpenFolderAfterRun(Settings.File.OutputDirectory);
     if (Errors > 0) {
         Taskbar.SetError();
-        if (IsNonInteractive() || !App.ErrorLogForm) {
+        if (IsNonInteractive() || !ShowErrorLogWindow()) {
             for (const std::string& l : ErrorLog.Lines())
                 std::fprintf(stderr, "%s\n", l.c_str());
-        } else {
-            App.ErrorLogForm->exec();
         }
     }
     return Errors;
@@ -174,28 +124,4 @@ void SayNoPicturesFound(const std::vector<std::string>& Args)
             QString::fromStdString(LoadResText("no pictures found in %1")).arg(QString::fromStdString(A));
         std::fprintf(stderr, "%s\n", qPrintable(Text));
     }
-}
-
-TRunWindowParts BuildRunWindow(QDialog& Form, const char* ObjectName)
-{
-    TRunWindowParts P;
-    Form.setObjectName(ObjectName);
-    Form.setWindowTitle(QString::fromStdString(LoadResText("Processing")));
-    auto* lay = new QVBoxLayout(&Form);
-    P.Label = new QLabel(&Form);
-    P.Label->setMinimumWidth(360);
-    P.Bar = new QProgressBar(&Form);
-    P.Bar->setTextVisible(false);
-    P.Cancel = new QPushButton(QString::fromStdString(LoadResText("Cancel")), &Form);
-    lay->addWidget(P.Label);
-    lay->addWidget(P.Bar);
-    lay->addWidget(P.Cancel, 0, Qt::AlignHCenter);
-    if (Settings.UIFontSize > 0 && !Settings.UIFontName.empty())
-        Form.setFont(QFont(QString::fromStdString(Settings.UIFontName), Settings.UIFontSize));
-    QObject::connect(P.Cancel, &QPushButton::clicked, &Form, [&Form] { Form.close(); });
-    if (IsNonInteractive())
-        Form.installEventFilter(new TCaptionWhenShown(&Form));
-    else
-        KeepCaptionWhole(&Form);
-    return P;
 }

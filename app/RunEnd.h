@@ -8,6 +8,7 @@
 #include <vector>
 
 class QDialog;
+class QWidget;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -49,6 +50,14 @@ void ReleaseAtOnceWindow(QDialog& Form);
 // shown (on stderr when nobody looks) and mark the taskbar entry. Returns the
 // number of errors logged.
 int FinishAtOnceRun(bool Finished, TTaskbarProgress& Taskbar);
+
+// What a run's end shows where someone looks, in the program with windows:
+// the output folder opened in the desktop's file manager (or a box that says
+// why not), the error log's window (false when there is none), a warning box
+// over Owner. The program without windows never looks for them.
+void OpenFolderAfterRun(const std::string& Folder);
+bool ShowErrorLogWindow();
+void ShowRunWarning(QWidget* Owner, const std::string& Text);
 
 // An at-once run that found nothing to convert in what it was given (and
 // logged nothing): one line "no pictures found in <folder>" on standard error

@@ -16,10 +16,8 @@
 #include "core/Resize.h"
 #include "core/ResourceText.h"
 #include "effects/Effect.h"
-#include "effects/ui/WindowLook.h"
 
 #include <QEventLoop>
-#include <QMessageBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -208,7 +206,7 @@ void TRunSession::NamesReady(int Count, double AllSize)
         if (IsNonInteractive())
             std::fprintf(stderr, "%s\n", qPrintable(msg));
         else
-            ShowMessageBox(FOwner, QMessageBox::Warning, QString::fromStdString(LoadResText("Processing")), msg);
+            ShowRunWarning(FOwner, msg.toStdString());
         FNothing = true;
     } else if (Count == 0) {
         FNothing = true;

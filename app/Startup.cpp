@@ -132,26 +132,15 @@ void SetResizeFilters(int32_t DecimationId, int32_t InterpolationId, int32_t SIM
 
 bool IsPathArgument(const std::string& Arg)
 {
-    if (Arg.empty())
-        return false;
-    if (Arg.front() != '/')
-        return true;
-    if (AsciiLower(Arg.substr(0, 5)) == "/ini=")
-        return false;
-    std::error_code ec;
-    return std::filesystem::exists(Arg, ec) || Arg.find('/', 1) != std::string::npos || HasPictureExtension(Arg);
+    if (const std::optional<bool> byForm = PathArgumentByForm(Arg))
+        return *byForm;
+    return HasPictureExtension(Arg);
 }
 
 bool IsAtOnceStart(const std::vector<std::string>& Args, const std::string& IniFile)
 {
     const bool anyPath = std::any_of(Args.begin(), Args.end(), IsPathArgument);
-    if (!anyPath)
-        return false;
-    try {
-        return TMemIniFile(IniFile).ReadBool("File", "AtOnce", false);
-    } catch (const std::exception&) {
-        return false;
-    }
+    return anyPath && ProfileConvertsAtOnce(IniFile);
 }
 
 bool InitializeGlobals(const std::vector<std::string>& Args)
@@ -243,9 +232,4 @@ void FinalizeGlobals()
     PictureTypes.ActiveSPIList = nullptr;
     App.SPIList.reset();
     App.LanguageList.clear();
-}
-
-bool IsNonInteractive()
-{
-    return qgetenv("QT_QPA_PLATFORM") == "offscreen" || qgetenv("VESTRO_NONINTERACTIVE") == "1";
 }

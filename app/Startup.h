@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,26 @@ bool IsPathArgument(const std::string& Arg);
 // True when an argument is a path and [File] AtOnce of the settings file is
 // set.
 bool IsAtOnceStart(const std::vector<std::string>& Args, const std::string& IniFile);
+
+// IsPathArgument as far as the argument's form tells: nothing when it begins
+// with "/", names nothing and holds no other "/" (then only its extension
+// decides, which the picture types loaded at start-up know).
+std::optional<bool> PathArgumentByForm(const std::string& Arg);
+// [File] AtOnce of the settings file (false when it cannot be read).
+bool ProfileConvertsAtOnce(const std::string& IniFile);
+// True when no window system is named: no platform, no X display, no Wayland
+// display (the program then starts on the offscreen platform).
+bool NoDisplay();
+// Whether this start surely converts at once without any window or drawn
+// text: nobody can answer a window (IsNonInteractive), an argument is surely
+// a path, and the profile converts at once and adds no text. Such a start is
+// done by a process without the window system's libraries.
+bool ConvertsWithoutWindowSystem(const std::vector<std::string>& Args, const std::string& IniFile);
+
+// The executables beside the front (relative to the program's folder): the
+// program with windows, and the one that converts at once without them.
+inline constexpr char kProgramWithWindows[] = "bin/vestro-window";
+inline constexpr char kProgramWithoutWindows[] = "bin/vestro-atonce";
 
 // The settings file named by the command line, as GetSettingsFileName
 // chooses it, with a note on standard error for each switch it passed over.

@@ -14,5 +14,5 @@ public:
     void Clear();
 
 private:
-    bool FAvailable = false;
+    [[maybe_unused]] bool FAvailable = false; // read only where the bus is built in
 };

@@ -16,7 +16,7 @@
 
 namespace {
 
-const char Section[] = "AddText";
+const char* const Section = kAddTextSection;
 
 int32_t ClampInt32(int64_t V)
 {

@@ -15,6 +15,9 @@
 
 class TMemIniFile;
 
+// The effect's section of the settings file.
+inline constexpr char kAddTextSection[] = "AddText";
+
 // Anchor 0..8 counted column by column: column = anchor div 3 (left, centre,
 // right), row = anchor mod 3 (top, middle, bottom). Gives the top-left corner
 // of a Layer-sized block on a Base-sized image, plus the offset (positive to

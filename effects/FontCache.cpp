@@ -3,6 +3,11 @@
 #include "core/Errors.h"
 #include "core/Resize.h"
 #include "core/ResourceText.h"
+
+// VESTRO_NO_TEXT_DRAWING builds the program that converts at once without the
+// window system's libraries: it draws no text (the program hands a run with
+// text to the one that does), and asks no font database.
+#ifndef VESTRO_NO_TEXT_DRAWING
 #include "effects/WindowFuncs.h"
 
 #include <QFont>
@@ -14,6 +19,7 @@
 #include <QString>
 
 #include <fontconfig/fontconfig.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -41,9 +47,13 @@ void RequireGuiApplication()
 {
     // Without the application object the font system aborts the process;
     // fail the picture instead.
+#ifndef VESTRO_NO_TEXT_DRAWING
     if (!qGuiApp)
+#endif
         throw EVestroError("Text cannot be drawn: the font system is not started");
 }
+
+#ifndef VESTRO_NO_TEXT_DRAWING
 
 // Trunc(V x 4) for a length in output pixels. Lengths beyond a few thousand
 // pixels make no sense for text and would only overflow the sums below.
@@ -73,6 +83,8 @@ std::vector<QString> SplitLines(const std::string& Text)
     return Lines;
 }
 
+#endif
+
 void CopyMask(const TImgInfo& Src, TImgInfo& Dst)
 {
     AllocImg(Dst, Src.Width, Src.Height, 1);
@@ -80,6 +92,28 @@ void CopyMask(const TImgInfo& Src, TImgInfo& Dst)
 }
 
 } // namespace
+
+#ifdef VESTRO_NO_TEXT_DRAWING
+
+std::string MenuFontName()
+{
+    return {};
+}
+
+bool FontFamilyExists(const std::string&)
+{
+    return false;
+}
+
+void NoFontSetUpAtExit()
+{
+}
+
+void InitTextRendering()
+{
+}
+
+#else
 
 std::string MenuFontName()
 {
@@ -106,11 +140,6 @@ void NoFontSetUpAtExit()
     });
 }
 
-bool TextRenderingReady()
-{
-    return FontDatabase().Ready;
-}
-
 void InitTextRendering()
 {
     if (!qGuiApp)
@@ -119,6 +148,13 @@ void InitTextRendering()
         (void)QFontDatabase::families();
         FontDatabase().Ready = true;
     });
+}
+
+#endif
+
+bool TextRenderingReady()
+{
+    return FontDatabase().Ready;
 }
 
 TFontCache::~TFontCache()
@@ -144,6 +180,9 @@ void TFontCache::GetAntialiasingText(const std::string& Text, const TFont& Font,
         return;
     }
     RequireGuiApplication();
+#ifdef VESTRO_NO_TEXT_DRAWING
+    (void)Resizer;
+#else
     if (!Resizer)
         throw EVestroError("No resampler");
     FText = Text;
@@ -214,4 +253,5 @@ void TFontCache::GetAntialiasingText(const std::string& Text, const TFont& Font,
         throw;
     }
     Img = Big;
+#endif
 }

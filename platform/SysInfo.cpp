@@ -16,7 +16,15 @@
 
 namespace platform {
 
-std::string ExecutablePath()
+namespace {
+
+std::string& ProgramFile()
+{
+    static std::string File;
+    return File;
+}
+
+std::string RunningExecutablePath()
 {
     // readlink does not say whether it truncated: grow until it fits.
     std::vector<char> buf(4096);
@@ -30,6 +38,29 @@ std::string ExecutablePath()
             return {};
         buf.resize(buf.size() * 2);
     }
+}
+
+} // namespace
+
+std::string ExecutablePath()
+{
+    return ProgramFile().empty() ? RunningExecutablePath() : ProgramFile();
+}
+
+void TakeProgramFile()
+{
+    const char* named = std::getenv(kProgramFileVariable);
+    const std::string front = named ? named : "";
+    unsetenv(kProgramFileVariable);
+    const size_t slash = front.rfind('/');
+    if (front.empty() || front.front() != '/' || slash == std::string::npos)
+        return;
+    const std::string own = RunningExecutablePath();
+    const std::string bin = front.substr(0, slash + 1) + "bin/";
+    if (own.compare(0, bin.size(), bin) != 0 || own.find('/', bin.size()) != std::string::npos)
+        return;
+    if (access(front.c_str(), X_OK) == 0)
+        ProgramFile() = front;
 }
 
 uint64_t PhysicalMemoryBytes()

@@ -6,9 +6,19 @@
 
 namespace platform {
 
-// Absolute path of the running executable (from /proc/self/exe); empty when
-// it cannot be read.
+// Absolute path of the program the user started: the running executable
+// (from /proc/self/exe), or the front that started it (see TakeProgramFile);
+// empty when it cannot be read.
 std::string ExecutablePath();
+
+// The program's front starts the executable that does the work from bin/
+// beside it, and names itself in this variable: the program's folder, its
+// settings file's name and its desktop entries follow the front.
+inline constexpr char kProgramFileVariable[] = "VESTRO_PROGRAM_FILE";
+// Takes the front's name from kProgramFileVariable (and removes the variable,
+// so that no program started later inherits it). Taken only when the running
+// executable lies in the bin/ folder beside that file.
+void TakeProgramFile();
 
 // Bytes of memory the kernel says can be had without swapping (MemAvailable of
 // /proc/meminfo; the free RAM when that line is missing). 0 when unknown.
