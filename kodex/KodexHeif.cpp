@@ -2,8 +2,12 @@
 #include "kodex/KodexCommon.h"
 #include "kodex/KodexWicShared.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace kodex {
@@ -17,6 +21,34 @@ bool HeifReady(bool Report)
     return true;
 }
 
+namespace {
+
+// Reports libheif's message of E (it may end in a line break), else Fallback.
+void ReportHeifError(const heif_error& E, const char* Fallback)
+{
+    std::string m = E.message ? E.message : "";
+    while (!m.empty() && std::isspace(static_cast<unsigned char>(m.back())))
+        m.pop_back();
+    ReportError("", "%s", m.empty() ? Fallback : m.c_str());
+}
+
+// The largest width or height libheif may decode for a picture whose
+// longer side is Side. A coded picture is rounded up to whole coding blocks
+// (64 pixels at most), and libheif refuses a side equal to the limit. A
+// grid's tile or a coded picture under a crop may be larger still, by up to
+// a tile (kHeifTileSlack), as far as a square of that side fits the budget
+// at the bytes a pixel libheif holds while it decodes one (its planes and
+// the converted copy).
+int HeifSideLimit(uint32_t Side)
+{
+    constexpr uint64_t kCodingBlock = 64, kHeifTileSlack = 1024, kHeifBytesPerPixel = 16;
+    const uint64_t budgetSide = uint64_t(std::sqrt(double(PictureBudget() / kHeifBytesPerPixel)));
+    const uint64_t limit = std::max<uint64_t>(Side + kCodingBlock + 1, std::min(Side + kHeifTileSlack, budgetSide));
+    return int(std::min<uint64_t>(limit, INT32_MAX));
+}
+
+} // namespace
+
 bool DecodeHEIF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC, bool Thumbnail)
 {
     if (!HeifReady())
@@ -29,7 +61,7 @@ bool DecodeHEIF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC, 
     if (e.code == heif_error_Ok)
         e = heif_context_get_primary_image_handle(h.Ctx, &h.Primary);
     if (e.code != heif_error_Ok) {
-        ReportError("", "%s", e.message ? e.message : "Not a HEIF file");
+        ReportHeifError(e, "Not a HEIF file");
         return false;
     }
     heif_image_handle* handle = h.Primary;
@@ -51,10 +83,16 @@ bool DecodeHEIF(const uint8_t* Data, size_t Size, TImgInfo& Img, TICCInfo* ICC, 
     const uint32_t outCh = alpha ? 4 : 3;
     if (!WithinBudget(ImageBytes(uint32_t(hw), uint32_t(hh), outCh) + uint64_t(hw) * uint32_t(hh) * (4 + outCh)))
         return false;
+    // The images the picture is made of (a grid's tiles, the coded picture
+    // under a crop, its alpha) may each be larger than the picture, but not
+    // by much: a file of a few bytes showing a small picture cut from a huge
+    // coded one would otherwise have libheif decode the huge one.
+    heif_context_set_maximum_image_size_limit(h.Ctx, HeifSideLimit(uint32_t(std::max(hw, hh))));
     e = heif_decode_image(handle, &h.Image, heif_colorspace_RGB,
                           alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, nullptr);
     if (e.code != heif_error_Ok) {
-        ReportError("", "%s", e.message ? e.message : "Cannot decode the HEIF picture");
+        if (!Thumbnail) // else the picture itself is read, and says why it cannot be
+            ReportHeifError(e, "Cannot decode the HEIF picture");
         return false;
     }
     int stride = 0;

@@ -34,7 +34,8 @@
     X(WebPDemuxReleaseChunkIterator)
 #define KODEX_HEIF_SYMBOLS(X)                                                                                      \
     X(heif_check_filetype) X(heif_context_alloc) X(heif_context_free) X(heif_context_get_primary_image_handle)      \
-    X(heif_context_read_from_memory_without_copy) X(heif_decode_image) X(heif_have_decoder_for_format)             \
+    X(heif_context_read_from_memory_without_copy) X(heif_context_set_maximum_image_size_limit)                     \
+    X(heif_decode_image) X(heif_have_decoder_for_format)                                                           \
     X(heif_image_get_height) X(heif_image_get_plane_readonly) X(heif_image_get_width)                              \
     X(heif_image_handle_get_height) X(heif_image_handle_get_list_of_metadata_block_IDs)                            \
     X(heif_image_handle_get_list_of_thumbnail_IDs) X(heif_image_handle_get_metadata)                               \

@@ -59,29 +59,45 @@ void TiffUnmap(thandle_t, void*, toff_t)
 {
 }
 
+// What libtiff said while a file was read. Until the rows are read, the
+// first error is the reason a file cannot be opened (libtiff also reports
+// errors it reads past, such as a tag of an unknown type). While the rows are
+// read, an error or a warning that rows are missing is damage: libtiff's fax
+// decoder reports a bad code word and goes on, filling row after row of
+// whatever it makes of the rest, and a cut JPEG-compressed strip is only
+// warned about and filled with gray. The decoding loops stop at the first.
+struct TTiffSaid {
+    std::string Error;  // the first error, before the rows
+    std::string Damage; // the first damage, while the rows are read
+    bool Reading = false;
+};
+
 int TiffError(TIFF*, void* User, const char* Module, const char* Fmt, va_list Ap)
 {
-    auto* msg = static_cast<std::string*>(User);
-    if (msg->empty()) {
+    auto* said = static_cast<TTiffSaid*>(User);
+    std::string& into = said->Reading ? said->Damage : said->Error;
+    if (into.empty()) {
         char buf[256];
         std::vsnprintf(buf, sizeof buf, Fmt, Ap);
-        *msg = std::string(Module ? Module : "TIFF") + ": " + buf;
+        into = std::string(Module ? Module : "TIFF") + ": " + buf;
     }
     return 1;
 }
-// Warnings are no reason to fail a file, except those of libjpeg inside
-// libtiff: a cut or corrupt JPEG-compressed strip is only warned about, and
-// what is missing is filled with gray.
+// Warnings are no reason to fail a file, except those that say the rows'
+// data ran out: libjpeg's inside libtiff (a cut or corrupt JPEG-compressed
+// strip) and the fax decoder's end of data.
 int TiffWarning(TIFF*, void* User, const char* Module, const char* Fmt, va_list Ap)
 {
-    auto* damage = static_cast<std::string*>(User);
-    if (!damage->empty() || !Module || std::strcmp(Module, "JPEGLib") != 0)
+    auto* said = static_cast<TTiffSaid*>(User);
+    if (!said->Reading || !said->Damage.empty() || !Module)
         return 1;
     char buf[256];
     std::vsnprintf(buf, sizeof buf, Fmt, Ap);
-    if ((std::strstr(buf, "Premature end") || std::strstr(buf, "Corrupt JPEG data")) &&
-        !std::strstr(buf, "extraneous bytes"))
-        *damage = std::string("TIFF: ") + buf;
+    const bool jpeg = std::strcmp(Module, "JPEGLib") == 0 &&
+        (std::strstr(buf, "Premature end") || std::strstr(buf, "Corrupt JPEG data")) &&
+        !std::strstr(buf, "extraneous bytes");
+    if (jpeg || std::strstr(buf, "Premature EOF"))
+        said->Damage = std::string(jpeg ? "TIFF" : Module) + ": " + buf;
     return 1;
 }
 
@@ -178,16 +194,16 @@ bool DecodeTiff(const uint8_t* Data, size_t Size, TTiffRows& Rows, TICCInfo* ICC
     if (!NeedLibrary(TLibrary::TIFF))
         return false;
     TMemFile mf{Data, Size, 0};
-    std::string msg, damage;
+    TTiffSaid said;
     TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(opts, TiffError, &msg);
-    TIFFOpenOptionsSetWarningHandlerExtR(opts, TiffWarning, &damage);
+    TIFFOpenOptionsSetErrorHandlerExtR(opts, TiffError, &said);
+    TIFFOpenOptionsSetWarningHandlerExtR(opts, TiffWarning, &said);
     TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t(1) << 33);
     TIFF* t =
         TIFFClientOpenExt("", "r", &mf, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap, TiffUnmap, opts);
     TIFFOpenOptionsFree(opts);
     if (!t) {
-        ReportError("", "%s", msg.empty() ? "Not a TIFF file" : msg.c_str());
+        ReportError("", "%s", said.Error.empty() ? "Not a TIFF file" : said.Error.c_str());
         return false;
     }
     uint32_t w = 0, h = 0;
@@ -282,6 +298,7 @@ bool DecodeTiff(const uint8_t* Data, size_t Size, TTiffRows& Rows, TICCInfo* ICC
         Rows.Units = tiled ? TIFFNumberOfTiles(t) : TIFFNumberOfStrips(t);
     }
     uint32_t* raster = nullptr;
+    said.Reading = true;
     if (ok && direct) {
         const tmsize_t line = TIFFScanlineSize(t);
         std::vector<uint8_t> buf;
@@ -290,7 +307,7 @@ bool DecodeTiff(const uint8_t* Data, size_t Size, TTiffRows& Rows, TICCInfo* ICC
         if (line >= tmsize_t((uint64_t(w) * spp * bits + 7) / 8)) {
             buf.resize(size_t(line));
             for (uint32_t y = 0; ok && y < h; ++y) {
-                ok = TIFFReadScanline(t, buf.data(), y, 0) >= 0 && !(quiet = Cancelled());
+                ok = TIFFReadScanline(t, buf.data(), y, 0) >= 0 && said.Damage.empty() && !(quiet = Cancelled());
                 if (ok && y - Rows.Top == Rows.Img.Height)
                     ok = Rows.HandOver(y) || (quiet = true, false);
                 if (!ok)
@@ -317,7 +334,7 @@ bool DecodeTiff(const uint8_t* Data, size_t Size, TTiffRows& Rows, TICCInfo* ICC
             ok = false;
         }
         if (!ok && !quiet)
-            ReportError("", "%s", msg.empty() ? "Cannot decode the TIFF picture" : msg.c_str());
+            ReportError("", "%s", said.Damage.empty() ? "Cannot decode the TIFF picture" : said.Damage.c_str());
     } else if (ok) {
         // The RGBA interface flips the raster from the file's orientation to
         // the requested one; the program turns the picture upright by the tag
@@ -349,7 +366,7 @@ bool DecodeTiff(const uint8_t* Data, size_t Size, TTiffRows& Rows, TICCInfo* ICC
             const uint32_t n = std::min(band, h - r0);
             rgba.row_offset = int(r0);
             rgba.col_offset = 0;
-            ok = TIFFRGBAImageGet(&rgba, raster, w, n) && !(quiet = Cancelled());
+            ok = TIFFRGBAImageGet(&rgba, raster, w, n) && said.Damage.empty() && !(quiet = Cancelled());
             for (uint32_t j = 0; ok && j < n; ++j) {
                 const uint32_t* s = raster + uint64_t(j) * w;
                 uint8_t* d = Rows.Row(r0 + n - 1 - j);
@@ -375,14 +392,17 @@ bool DecodeTiff(const uint8_t* Data, size_t Size, TTiffRows& Rows, TICCInfo* ICC
         if (begun)
             TIFFRGBAImageEnd(&rgba);
         if (!ok && !quiet)
-            ReportError("", "%s", !msg.empty() ? msg.c_str() : emsg[0] ? emsg : "Cannot decode the TIFF picture");
+            ReportError("", "%s",
+                        !said.Damage.empty() ? said.Damage.c_str()
+                            : emsg[0]        ? emsg
+                                             : "Cannot decode the TIFF picture");
     }
     if (ok && !Rows.HandOver(h))
         ok = false, quiet = true;
-    // A JPEG-compressed strip found damaged fails the file, after the bands
-    // were handed over too: the caller throws away what it was given.
-    if (ok && !damage.empty()) {
-        ReportError("", "%s", damage.c_str());
+    // Damage found in the last rows fails the file, after the bands were
+    // handed over too: the caller throws away what it was given.
+    if (ok && !said.Damage.empty()) {
+        ReportError("", "%s", said.Damage.c_str());
         ok = false;
     }
     if (ok) {
