@@ -4,6 +4,7 @@
 // starts), so that placement, frames and key grabs are those a user meets.
 #include "TestApp.h"
 #include "app/EffectPanel.h"
+#include "app/ErrorLogFrm.h"
 #include "app/FolderOptionFrm.h"
 #include "app/MainFrm.h"
 #include "tests/app/MainWindowTest.h"
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -251,6 +253,43 @@ TEST_F(WindowOnDesktop, DISABLED_AnAtOnceRunNamesTheOutputFolderThatNothingOpens
     ASSERT_EQ(Seen.size(), 1u);
     EXPECT_THAT(Seen[0], HasSubstr((Dir / "out").string()));
     EXPECT_THAT(Seen[0], HasSubstr("Nothing could open this"));
+}
+
+TEST(Desktop, AnAtOnceRunWithErrorsShowsItsErrorLog)
+{
+    RunOnDesktop("AnAtOnceRunWithErrorsShowsItsErrorLog");
+}
+
+// Where someone looks, the lines of an at-once run's failed files show in the
+// error log's window when the run ends; the user closes it by its button.
+TEST_F(WindowOnDesktop, DISABLED_AnAtOnceRunWithErrorsShowsItsErrorLog)
+{
+    Startup.ExeDir = Startup.DataDir;
+    Startup.IniFileName = GetSettingsFileName({});
+    std::ofstream(Startup.IniFileName) << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory="
+                                       << (Dir / "out").string()
+                                       << "\nShowDirectory=0\nFileNameFormat=<old>\n[Resize]\nRule=0\nSize1=50\n";
+    LoadIniFile(Startup.IniFileName);
+    Startup.ExeDir = VESTRO_DIST_DIR "/";
+    WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
+    std::ofstream(Dir / "in" / "cut.jpg") << "\xFF\xD8\xFF";
+    TProgressForm Run(true, {(Dir / "in" / "a.jpg").string(), (Dir / "in" / "cut.jpg").string()});
+    QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
+    std::vector<std::string> Seen;
+    QTimer Look;
+    QObject::connect(&Look, &QTimer::timeout, &Look, [&Seen] {
+        if (auto* Log = qobject_cast<TErrorLogForm*>(QApplication::activeModalWidget()); Log && Log->isVisible()) {
+            Seen.push_back(Log->LogText->toPlainText().toStdString());
+            QTest::mouseClick(Log->CloseButton, Qt::LeftButton);
+        }
+    });
+    Look.start(50);
+    Run.exec();
+    EXPECT_EQ(Run.ExitStatus(), 1);
+    EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
+    EXPECT_FALSE(fs::exists(Dir / "out" / "cut.jpg"));
+    ASSERT_EQ(Seen.size(), 1u);
+    EXPECT_THAT(Seen[0], HasSubstr("cut.jpg: "));
 }
 
 // ------------------------------------------------------------------ folder picker
