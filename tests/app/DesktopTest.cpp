@@ -85,6 +85,18 @@ protected:
             GTEST_SKIP() << "runs only on the desktop its test starts";
         TMainWindowTest::SetUp();
     }
+    // An at-once profile of the scratch program folder: half size into
+    // Dir/out, opening that folder after a clean run when ShowDirectory.
+    void UseAtOnceProfile(bool ShowDirectory)
+    {
+        Startup.ExeDir = Startup.DataDir;
+        Startup.IniFileName = GetSettingsFileName({});
+        std::ofstream(Startup.IniFileName)
+            << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << (Dir / "out").string()
+            << "\nShowDirectory=" << int(ShowDirectory) << "\nFileNameFormat=<old>\n[Resize]\nRule=0\nSize1=50\n";
+        LoadIniFile(Startup.IniFileName);
+        Startup.ExeDir = VESTRO_DIST_DIR "/";
+    }
     // The window listing Args, shown, framed and active.
     void Open(const std::string& Settings, const std::vector<std::string>& Args = {}, int Listed = 0)
     {
@@ -228,13 +240,7 @@ TEST(Desktop, AnAtOnceRunNamesTheOutputFolderThatNothingOpens)
 // shows it: its run ends with the message, which the user closes (Return).
 TEST_F(WindowOnDesktop, DISABLED_AnAtOnceRunNamesTheOutputFolderThatNothingOpens)
 {
-    Startup.ExeDir = Startup.DataDir;
-    Startup.IniFileName = GetSettingsFileName({});
-    std::ofstream(Startup.IniFileName) << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory="
-                                       << (Dir / "out").string()
-                                       << "\nShowDirectory=1\nFileNameFormat=<old>\n[Resize]\nRule=0\nSize1=50\n";
-    LoadIniFile(Startup.IniFileName);
-    Startup.ExeDir = VESTRO_DIST_DIR "/";
+    UseAtOnceProfile(true);
     WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
     TProgressForm Run(true, {(Dir / "in" / "a.jpg").string()});
     QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
@@ -264,13 +270,7 @@ TEST(Desktop, AnAtOnceRunWithErrorsShowsItsErrorLog)
 // error log's window when the run ends; the user closes it by its button.
 TEST_F(WindowOnDesktop, DISABLED_AnAtOnceRunWithErrorsShowsItsErrorLog)
 {
-    Startup.ExeDir = Startup.DataDir;
-    Startup.IniFileName = GetSettingsFileName({});
-    std::ofstream(Startup.IniFileName) << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory="
-                                       << (Dir / "out").string()
-                                       << "\nShowDirectory=0\nFileNameFormat=<old>\n[Resize]\nRule=0\nSize1=50\n";
-    LoadIniFile(Startup.IniFileName);
-    Startup.ExeDir = VESTRO_DIST_DIR "/";
+    UseAtOnceProfile(false);
     WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
     std::ofstream(Dir / "in" / "cut.jpg") << "\xFF\xD8\xFF";
     TProgressForm Run(true, {(Dir / "in" / "a.jpg").string(), (Dir / "in" / "cut.jpg").string()});
