@@ -5,7 +5,6 @@
 #include "app/RunSession.h"
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
-#include "batch/BatchRun.h"
 #include "core/ErrorLog.h"
 #include "core/Global.h"
 #include "core/IniFile.h"
@@ -48,16 +47,8 @@ void OnStopSignals(QObject* Parent, std::function<void()> OnStop)
 // named, "name: reason".
 std::vector<std::string> UnansweredLines(const std::vector<std::string>& Args)
 {
-    std::vector<std::string> Lines;
-    const std::string Why = LoadResText("the running instance ended before it said what became of this file");
-    for (std::string Path : Args) {
-        if (!IsPathArgument(Path))
-            continue;
-        while (Path.size() > 1 && Path.back() == '/')
-            Path.pop_back();
-        Lines.push_back(FileNameOf(Path) + ": " + Why);
-    }
-    return Lines;
+    return NamedFileLines(Args, IsPathArgument,
+                          LoadResText("the running instance ended before it said what became of this file"));
 }
 
 namespace {

@@ -4,7 +4,9 @@
 // does the work) reads it too.
 #include "app/Startup.h"
 
+#include "core/ImageInfo.h"
 #include "core/IniFile.h"
+#include "core/MemReservoir.h"
 #include "effects/AddTextEffect.h"
 
 #include <cstdlib>
@@ -27,7 +29,7 @@ std::optional<bool> PathArgumentByForm(const std::string& Arg)
         return false;
     if (Arg.front() != '/')
         return true;
-    if (Arg.size() >= 5 && (Arg[1] | 0x20) == 'i' && (Arg[2] | 0x20) == 'n' && (Arg[3] | 0x20) == 'i' && Arg[4] == '=')
+    if (IsProfileSwitch(Arg))
         return false;
     std::error_code ec;
     if (std::filesystem::exists(Arg, ec) || Arg.find('/', 1) != std::string::npos)
@@ -71,4 +73,18 @@ bool ConvertsWithoutWindowSystem(const std::vector<std::string>& Args, const std
     } catch (const std::exception&) {
         return false;
     }
+}
+
+std::vector<std::string> NamedFileLines(const std::vector<std::string>& Args,
+                                        const std::function<bool(const std::string&)>& IsPath, const std::string& Why)
+{
+    std::vector<std::string> Lines;
+    for (std::string Path : Args) {
+        if (!IsPath(Path))
+            continue;
+        while (Path.size() > 1 && Path.back() == '/')
+            Path.pop_back();
+        Lines.push_back(ExtractFileName(Path) + ": " + Why);
+    }
+    return Lines;
 }

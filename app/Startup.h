@@ -3,6 +3,7 @@
 // of installed interface languages.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,6 +76,12 @@ bool NoDisplay();
 // a path, and the profile converts at once and adds no text. Such a start is
 // done by a process without the window system's libraries.
 bool ConvertsWithoutWindowSystem(const std::vector<std::string>& Args, const std::string& IniFile);
+
+// One line "name: Why" for each argument IsPath takes for a file or folder,
+// named as every run names it (its last part; a folder without its final
+// "/"): what a start says of the files it could not have converted.
+std::vector<std::string> NamedFileLines(const std::vector<std::string>& Args,
+                                        const std::function<bool(const std::string&)>& IsPath, const std::string& Why);
 
 // The executables beside the front (relative to the program's folder): the
 // program with windows, and the one that converts at once without them.

@@ -49,6 +49,11 @@ void InitStartupPaths()
     Startup.TempDir = (!Tmp.empty() && Tmp.front() == '/' && fs::is_directory(Tmp, Error)) ? WithSlash(Tmp) : "/tmp/";
 }
 
+bool IsProfileSwitch(const std::string& Arg)
+{
+    return StartsWithNoCase(Arg, "/ini=");
+}
+
 std::string GetSettingsFileName(const std::vector<std::string>& Args, std::vector<std::string>* Ignored)
 {
     namespace fs = std::filesystem;
@@ -58,7 +63,7 @@ std::string GetSettingsFileName(const std::vector<std::string>& Args, std::vecto
         ExeName = "vestro-resizer";
     std::string Name = IniDir + fs::path(ExeName).replace_extension(".ini").string();
     for (const std::string& Arg : Args) {
-        if (!StartsWithNoCase(Arg, "/ini="))
+        if (!IsProfileSwitch(Arg))
             continue;
         // A profile is a file of the ini folder: "..", an absolute path or a
         // folder would read settings from anywhere, so such a switch is left

@@ -18,6 +18,8 @@ void InitStartupPaths();
 // the command-line arguments without the program. Both the early read below
 // and the settings loader take their file from here.
 std::string GetSettingsFileName(const std::vector<std::string>& Args, std::vector<std::string>* Ignored = nullptr);
+// Whether Arg is that switch ("/ini=" in any letter case, then the name).
+bool IsProfileSwitch(const std::string& Arg);
 
 // Reads [System] MemReserve and Language of the settings file into
 // Settings.System (Language defaults to GetDefaultLanguage when absent or

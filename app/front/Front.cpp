@@ -37,13 +37,9 @@ int main(int argc, char** argv)
     execv(program.c_str(), programArgv.data());
     const std::string why = std::string("the program ") + program + " cannot be started: " + std::strerror(errno);
     std::fprintf(stderr, "Vestro: %s\n", why.c_str());
-    // Each file or folder named gets its line, by its name as every run says it.
-    for (std::string a : args) {
-        if (!PathArgumentByForm(a).value_or(true))
-            continue;
-        while (a.size() > 1 && a.back() == '/')
-            a.pop_back();
-        std::fprintf(stderr, "%s: %s\n", a.substr(a.rfind('/') + 1).c_str(), why.c_str());
-    }
+    // Each file or folder named gets its line, as every run says it.
+    for (const std::string& l : NamedFileLines(
+             args, [](const std::string& A) { return PathArgumentByForm(A).value_or(true); }, why))
+        std::fprintf(stderr, "%s\n", l.c_str());
     return 2;
 }
