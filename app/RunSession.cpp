@@ -209,9 +209,15 @@ void TRunSession::NamesReady(int Count, double AllSize)
             ShowRunWarning(FOwner, msg.toStdString());
         FNothing = true;
     } else if (Count == 0) {
-        FNothing = true;
-        if (FAtOnce && !FCanceled && ErrorLog.GetErrorCount() == 0)
-            SayNoPicturesFound(FPaths);
+        // Pictures were listed and none failed, yet none got a name: each
+        // kept the output it already has ([File] Skip), as asked.
+        const bool AllSkipped =
+            !FCanceled && ErrorLog.GetErrorCount() == 0 && FRunInput && !FRunInput->empty() && Settings.File.Skip;
+        if (!AllSkipped) {
+            FNothing = true;
+            if (FAtOnce && !FCanceled && ErrorLog.GetErrorCount() == 0)
+                SayNoPicturesFound(FPaths);
+        }
     }
     // Otherwise the workers start; a cancel made while the names were being
     // made is kept by the run: the workers then take no file.

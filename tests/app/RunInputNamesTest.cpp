@@ -274,3 +274,37 @@ TEST_F(RunInputNames, FileNamesThatLookLikeToolkitOptionsAreConverted)
                                         "-widgetcount.jpg", "x.jpg"}));
     EXPECT_EQ(ImageSize(Dir / "out" / "-reverse.jpg"), QSize(20, 10));
 }
+
+// "Skip" keeps an output that exists: a run whose every picture is kept so
+// did what was asked (status 0, no line), one with a damaged picture among
+// them says so for that one alone, and a folder without pictures is still
+// refused.
+TEST_F(RunInputNames, ARunWhoseEveryOutputIsSkippedEndsWithoutError)
+{
+    WriteProfile("NotOverwrite=1\nSkip=1\n");
+    WritePhoto(Dir / "in" / "a.jpg", 400, 300, 1);
+    WritePhoto(Dir / "in" / "b.jpg", 300, 400, 2);
+    TResult r = Run({"in"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    ASSERT_EQ(Files(), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+    const std::string A = ReadFile(Dir / "out" / "a.jpg");
+    WritePhoto(Dir / "in" / "a.jpg", 200, 200, 3);
+
+    r = Run({"in"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Err, "");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+    EXPECT_EQ(ReadFile(Dir / "out" / "a.jpg"), A);
+
+    std::ofstream(Dir / "in" / "c.jpg") << "not a picture";
+    r = Run({"in/a.jpg", "in/c.jpg"});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(Lines(r.Err), 1) << r.Err;
+    EXPECT_TRUE(r.Err.starts_with("c.jpg:")) << r.Err;
+    EXPECT_TRUE(fs::exists(Dir / "in" / "c.jpg"));
+
+    fs::create_directories(Dir / "empty");
+    r = Run({"empty"});
+    EXPECT_EQ(r.Status, 2) << r.Err;
+    EXPECT_NE(r.Err.find("no pictures found in"), std::string::npos) << r.Err;
+}
