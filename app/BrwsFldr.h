@@ -19,9 +19,9 @@ public:
     uint32_t FFlags = ReturnOnlyFSDirs; // callers add NewDialogStyle
     int32_t FPosX = 0, FPosY = 0;       // screen position of the client area's top-left corner
 
-    // Places the picker 22 pixels right of and below Dialog (frame to frame),
-    // as every dialog that opens the picker wants it, also when the window
-    // manager has not framed Dialog yet.
+    // Places the picker 22 pixels right of and below Dialog (client area to
+    // client area), as every window that opens the picker wants it, also when
+    // the window manager has not framed Dialog yet.
     void PlaceOver(const QWidget* Dialog);
 
     // Runs the picker modally over Owner (may be null); true when a folder was

@@ -358,9 +358,7 @@ void TFileListView::AddFolderDialog()
     TBrowseFolderBox Box;
     Box.FTitle = Tr(SSelectFolderToAdd);
     Box.FFlags |= TBrowseFolderBox::NewDialogStyle;
-    const QPoint Corner = window()->frameGeometry().topLeft();
-    Box.FPosX = Corner.x() + 22;
-    Box.FPosY = Corner.y() + 22;
+    Box.PlaceOver(window());
     if (Box.Execute(window()))
         AddPaths({Box.FSelectFolder.toStdString()});
 }

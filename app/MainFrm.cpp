@@ -199,14 +199,17 @@ TMainForm::~TMainForm()
 
 QRect FitWindowToWorkArea(QPoint Pos, QSize Inner, QMargins Frame, int WorkRight, int WorkBottom)
 {
-    const int FrameW = Frame.left() + Frame.right(), FrameH = Frame.top() + Frame.bottom();
-    if (Pos.x() + Inner.width() + FrameW > WorkRight || Pos.y() + Inner.height() + FrameH > WorkBottom)
-        Pos = QPoint(0, 0);
-    if (Pos.x() + Inner.width() + FrameW > WorkRight)
-        Inner.setWidth(std::max(1, WorkRight - FrameW));
-    if (Pos.y() + Inner.height() + FrameH > WorkBottom)
-        Inner.setHeight(std::max(1, WorkBottom - FrameH));
-    return {Pos, Inner};
+    // In 64 bits: a settings file may hold any 32-bit place and size, and
+    // their sum must not wrap round to a place that looks on the screen.
+    const int64_t FrameW = int64_t(Frame.left()) + Frame.right(), FrameH = int64_t(Frame.top()) + Frame.bottom();
+    int64_t X = Pos.x(), Y = Pos.y(), W = Inner.width(), H = Inner.height();
+    if (X + W + FrameW > WorkRight || Y + H + FrameH > WorkBottom)
+        X = Y = 0;
+    if (X + W + FrameW > WorkRight)
+        W = std::max<int64_t>(1, WorkRight - FrameW);
+    if (Y + H + FrameH > WorkBottom)
+        H = std::max<int64_t>(1, WorkBottom - FrameH);
+    return {int(X), int(Y), int(W), int(H)};
 }
 
 void TMainForm::FitToWorkArea()
@@ -309,14 +312,18 @@ void TMainForm::ApplySettingsToUI(bool WithBounds)
         EffectList->UpDateMenu();
 
     if (WithBounds) {
+        // Fitted before the window takes them: a stored place far off the
+        // screen is no place a window can be moved to.
         const TWindowSettings& W = Settings.Window;
-        if (W.Left >= 0 && W.Top >= 0)
-            move(W.Left, W.Top);
-        if (W.ClientWidth > 0 && W.ClientHeight > 0)
-            resize(W.ClientWidth, W.ClientHeight);
-        else
-            resize(1100, 640);
-        FitToWorkArea();
+        const bool Placed = W.Left >= 0 && W.Top >= 0;
+        const QPoint Pos = Placed ? QPoint(W.Left, W.Top) : pos();
+        const QSize Inner =
+            W.ClientWidth > 0 && W.ClientHeight > 0 ? QSize(W.ClientWidth, W.ClientHeight) : QSize(1100, 640);
+        const QRect R = FitWindowToWorkArea(Pos, Inner, QMargins(), App.WorkAreaRight > 0 ? App.WorkAreaRight : 1 << 20,
+                                            App.WorkAreaBottom > 0 ? App.WorkAreaBottom : 1 << 20);
+        if (Placed || R.topLeft() != Pos)
+            move(R.topLeft());
+        resize(R.size());
         // The frame is known only once the window manager has framed the
         // shown window: fitted again then.
         FFitFramePending = true;

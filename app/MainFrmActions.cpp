@@ -39,7 +39,9 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -53,6 +55,42 @@
 #include <cstdio>
 
 using namespace mainfrm;
+
+namespace {
+
+// Keeps the repeats of a held key from triggering Action by its shortcut.
+// The toolkit marks a repeat as such, but on X11 it can tell only when the
+// release and the press that make up a repeat arrive together; a repeat is
+// also known here by its press coming at the very moment of the key's last
+// release (a fresh press comes later).
+class TKeyRepeatFilter : public QObject {
+public:
+    explicit TKeyRepeatFilter(QAction* Action) : QObject(Action), FAction(Action) { }
+
+    bool eventFilter(QObject* Watched, QEvent* Event) override
+    {
+        const QEvent::Type T = Event->type();
+        if (T == QEvent::Shortcut)
+            return Watched == FAction && FRepeat;
+        if (T != QEvent::KeyRelease && T != QEvent::KeyPress && T != QEvent::ShortcutOverride)
+            return false;
+        const auto* Key = static_cast<const QKeyEvent*>(Event);
+        if (FAction->shortcut().isEmpty() || Key->keyCombination() != FAction->shortcut()[0])
+            return false;
+        if (T == QEvent::KeyRelease)
+            FReleasedAt = Key->timestamp();
+        else
+            FRepeat = Key->isAutoRepeat() || (FReleasedAt != 0 && Key->timestamp() == FReleasedAt);
+        return false;
+    }
+
+private:
+    QAction* FAction;
+    quint64 FReleasedAt = 0; // the key's last release (window system time), 0 when unknown
+    bool FRepeat = false;    // the key's last press was a repeat
+};
+
+} // namespace
 
 void TMainForm::CreateActions()
 {
@@ -118,6 +156,10 @@ void TMainForm::CreateActions()
     ConvertRun = Make("Run(&R)", "ConvertRun");
     ConvertRun->setIcon(MainIcon(EMainIcon::Run));
     ConvertRun->setShortcut(QKeySequence(Qt::Key_F5));
+    // A held key repeats: once a short run has ended, every repeat would
+    // start the next one. Only a fresh press starts a run.
+    ConvertRun->setAutoRepeat(false);
+    qApp->installEventFilter(new TKeyRepeatFilter(ConvertRun));
     Preview = Make("Preview Image(&P)", "Preview");
     Preview->setIcon(MainIcon(EMainIcon::Preview));
     PreviewNewWindow = Make("Preview Image In New Window(&N)", "PreviewNewWindow");

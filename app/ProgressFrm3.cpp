@@ -2,22 +2,62 @@
 
 #include "app/Startup.h"
 #include "batch/ListUp.h"
+#include "core/ResourceText.h"
+#include "platform/ProcessWindow.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QMetaObject>
+#include <QPainter>
+#include <QVBoxLayout>
 
-TProgressForm3::TProgressForm3(QWidget* Owner) : QDialog(Owner)
+bool WindowOpacityShows()
+{
+    // Only a compositing manager blends a window with what lies below it;
+    // without one an X11 window of any opacity is drawn solid.
+    return QGuiApplication::platformName() == QLatin1String("xcb") && CompositorRunning();
+}
+
+TProgressForm3::TProgressForm3(QWidget* Owner) : QDialog(Owner), FTranslucent(WindowOpacityShows())
 {
     setObjectName("ProgressForm3");
     setWindowFlag(Qt::FramelessWindowHint);
-    setWindowOpacity(80.0 / 255.0);
-    setStyleSheet("background-color: black;");
     setCursor(Qt::WaitCursor);
+    Message = new QLabel(QString::fromStdString(LoadResText("Adding files to the list...")), this);
+    Message->setObjectName("Message");
+    Message->setAlignment(Qt::AlignCenter);
+    Message->setWordWrap(true);
+    auto* Layout = new QVBoxLayout(this);
+    Layout->addWidget(Message);
+    if (FTranslucent) {
+        // Dark and see-through: the main window shows through while it is
+        // busy.
+        setWindowOpacity(80.0 / 255.0);
+        QPalette P = Message->palette();
+        P.setColor(QPalette::WindowText, Qt::white);
+        Message->setPalette(P);
+    }
     if (Owner)
         setGeometry(Owner->geometry());
 }
 
 TProgressForm3::~TProgressForm3() = default;
+
+void TProgressForm3::paintEvent(QPaintEvent*)
+{
+    // Where it cannot be see-through it covers the main window and its
+    // dialogs: drawn as a window of its own with its text, not as a black
+    // box.
+    QPainter P(this);
+    if (FTranslucent) {
+        P.fillRect(rect(), Qt::black);
+        return;
+    }
+    P.fillRect(rect(), palette().window());
+    P.setPen(palette().color(QPalette::Mid));
+    P.drawRect(rect().adjusted(0, 0, -1, -1));
+}
 
 void TProgressForm3::AddFiles(const std::vector<std::string>& Files)
 {

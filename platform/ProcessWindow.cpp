@@ -15,6 +15,7 @@ namespace {
 struct TConnection {
     xcb_connection_t* C = nullptr;
     xcb_window_t Root = 0;
+    int Screen = 0;
     TConnection()
     {
         const char* display = std::getenv("DISPLAY");
@@ -32,6 +33,7 @@ struct TConnection {
             xcb_screen_next(&it);
         if (it.rem)
             Root = it.data->root;
+        Screen = screen;
     }
     ~TConnection()
     {
@@ -193,4 +195,19 @@ bool SetProcessWindowTitle(uint32_t Window, const std::string& Title)
     TReply<xcb_get_input_focus_reply_t> r(xcb_get_input_focus_reply(x.C, xcb_get_input_focus(x.C), nullptr),
                                           &std::free);
     return r != nullptr;
+}
+
+bool CompositorRunning()
+{
+    // A compositing manager owns the selection _NET_WM_CM_Sn of its screen n
+    // for as long as it runs.
+    const TConnection x;
+    if (!x)
+        return false;
+    const xcb_atom_t Selection = x.Atom(("_NET_WM_CM_S" + std::to_string(x.Screen)).c_str());
+    if (Selection == XCB_ATOM_NONE)
+        return false;
+    TReply<xcb_get_selection_owner_reply_t> r(
+        xcb_get_selection_owner_reply(x.C, xcb_get_selection_owner(x.C, Selection), nullptr), &std::free);
+    return r && r->owner != XCB_WINDOW_NONE;
 }

@@ -1,4 +1,5 @@
-// Finding the window of a program we started, on an X11 display.
+// Finding the window of a program we started, and what the desktop does with
+// windows, on an X11 display.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -17,3 +18,8 @@ uint32_t WaitForProcessWindow(int Pid);
 // Sets the title (_NET_WM_NAME and WM_NAME) of an X11 window; false when the
 // display cannot be reached.
 bool SetProcessWindowTitle(uint32_t Window, const std::string& Title);
+
+// Whether a compositing manager runs on the X11 display named by $DISPLAY:
+// only then are windows drawn translucent. False when the display cannot be
+// reached.
+bool CompositorRunning();

@@ -18,6 +18,7 @@
 #include "effects/ui/PreviewFrm.h"
 #include "platform/Process.h"
 #include "tests/WindowManagerFixture.h"
+#include "tests/effectsui/DialogLayout.h"
 
 #include <QComboBox>
 #include <QCompleter>
@@ -34,6 +35,8 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <climits>
+#include <cstring>
 
 namespace fs = std::filesystem;
 
@@ -139,6 +142,22 @@ protected:
         });
     }
     std::vector<std::string> Messages;
+    // The window listing Photos pictures p0.jpg.. of Size, half size into
+    // out/ under numbered names counted on from run to run (a second run
+    // writes names of its own beside the first run's); message boxes
+    // answered.
+    void OpenNumbered(int Photos, QSize Size)
+    {
+        std::vector<std::string> Args;
+        for (int i = 0; i < Photos; ++i) {
+            Args.push_back((Dir / "in" / ("p" + std::to_string(i) + ".jpg")).string());
+            WritePhoto(Args.back(), Size.width(), Size.height(), i);
+        }
+        Open("[File]\nShowDirectory=0\n[Resize]\nRule=0\nSize1=50\n", Args, Photos);
+        Settings.File.FileNameFormat = "<n>_<old>";
+        Settings.File.ResetType = 2;
+        AnswerMessages();
+    }
     // A real F5 from the keyboard once the window has the focus back (from a
     // dialog just closed); true when the run it starts writes Output.
     bool F5Writes(const fs::path& Output)
@@ -354,6 +373,127 @@ TEST_F(WindowOnDesktop, DISABLED_EveryFolderPickerOpensAt22_22FromItsDialog)
         }
 }
 
+TEST(Desktop, TheAddFolderPickerOpensAt22_22FromTheMainWindow)
+{
+    RunOnDesktop("TheAddFolderPickerOpensAt22_22FromTheMainWindow");
+}
+
+// Opened by its menu keys (File, Add Folder), client area to client area as
+// the dialogs' pickers: its title bar sits below the main window's, not on it.
+TEST_F(WindowOnDesktop, DISABLED_TheAddFolderPickerOpensAt22_22FromTheMainWindow)
+{
+    Open("");
+    FramedCorner(Window.get());
+    QPoint Offset(-1, -1);
+    OnModal([&](QWidget* M) {
+        auto* Picker = qobject_cast<QFileDialog*>(M);
+        if (!Picker)
+            return false;
+        FramedCorner(Picker);
+        Offset = Picker->geometry().topLeft() - Window->geometry().topLeft();
+        ScreenShot("AddFolderPicker");
+        Picker->reject();
+        return true;
+    });
+    QProcess::execute(QStringLiteral("/usr/bin/xdotool"), {"key", "alt+f", "sleep", "0.3", "key", "f"});
+    ASSERT_TRUE(WaitFor([&] { return Offset != QPoint(-1, -1); }, 20000)) << "the picker did not open";
+    EXPECT_EQ(Offset, QPoint(22, 22));
+}
+
+// ------------------------------------------------------------------ window bounds
+
+namespace {
+
+// The frame of X11 window Client as the window manager placed it (its
+// frame's absolute corner and size); null when it cannot be asked.
+QRect FrameOnDesktop(unsigned long Client)
+{
+    std::string Out;
+    if (wmtest::Run({"xwininfo", "-id", std::to_string(wmtest::TWindowManager::FrameOf(Client))}, &Out) != 0)
+        return {};
+    const auto Number = [&Out](const char* Label) {
+        const size_t P = Out.find(Label);
+        return P == std::string::npos ? INT_MIN : std::atoi(Out.c_str() + P + std::strlen(Label));
+    };
+    const int X = Number("Absolute upper-left X:"), Y = Number("Absolute upper-left Y:");
+    const int W = Number("Width:"), H = Number("Height:");
+    return X == INT_MIN || Y == INT_MIN || W <= 0 || H <= 0 ? QRect() : QRect(X, Y, W, H);
+}
+
+} // namespace
+
+// The built program in a program folder of its own (its default settings
+// file, saved when it closes), started with the stored window bounds of each
+// case: its frame opens on the 1366 x 768 screen, and what it saves on
+// closing is a place and a size on it.
+TEST(Desktop, StoredWindowBoundsNearTheIntegerLimitsOpenTheProgramOnTheScreen)
+{
+    const wmtest::TWindowManager& WM = wmtest::TWindowManager::Get();
+    if (!WM.Up())
+        GTEST_SKIP() << "no window manager: " << WM.Why;
+    const fs::path Dist = VESTRO_DIST_DIR;
+    if (!fs::exists(Dist / "vestro-resizer") || !fs::exists(Dist / "bin" / "libkodex.so"))
+        GTEST_SKIP() << "the program is not built";
+    const fs::path Dir = ScratchDir("bounds"), Prog = Dir / "prog";
+    fs::copy(Dist, Prog, fs::copy_options::recursive | fs::copy_options::create_hard_links);
+    fs::remove_all(Prog / "ini"); // other tests' profiles; written here, not through links
+    fs::create_directories(Prog / "ini");
+    const std::string IniFile = (Prog / "ini" / "vestro-resizer.ini").string();
+    const struct {
+        const char* Bounds;
+        QRect Kept; // the stored bounds when they fit, else null
+    } Cases[] = {
+        {"Left=2147483647\nTop=2147483647\nClientWidth=2147483647\nClientHeight=2147483647", {}},
+        {"Left=-2147483648\nTop=-2147483648\nClientWidth=2147483647\nClientHeight=2147483647", {}},
+        {"Left=2147483647\nTop=0\nClientWidth=800\nClientHeight=500", {}},
+        {"Left=0\nTop=2147483000\nClientWidth=-2147483648\nClientHeight=-2147483648", {}},
+        {"Left=100\nTop=80\nClientWidth=800\nClientHeight=500", QRect(100, 80, 800, 500)},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Bounds);
+        std::ofstream(IniFile) << "[Window]\n" << C.Bounds << "\n[ThumbnailWindow]\nVisible=0\n";
+        QProcess P;
+        QProcessEnvironment E = QProcessEnvironment::systemEnvironment();
+        E.insert("DISPLAY", QString::fromStdString(WM.Display));
+        E.insert("QT_QPA_PLATFORM", "xcb");
+        P.setProcessEnvironment(E);
+        P.setProcessChannelMode(QProcess::MergedChannels);
+        P.start(QString::fromStdString((Prog / "vestro-resizer").string()), {});
+        ASSERT_TRUE(P.waitForStarted());
+        // Its window, once openbox has framed it and left it in one place.
+        unsigned long Client = 0;
+        QRect Frame, Last;
+        for (int i = 0, Same = 0; i < 300 && Same < 5; ++i) {
+            QTest::qWait(100);
+            std::string Out;
+            if (!Client &&
+                wmtest::Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(P.processId()), "--name",
+                             "^Vestro Image Resizer"},
+                            &Out) == 0)
+                Client = std::strtoul(Out.c_str(), nullptr, 10);
+            Frame = Client ? FrameOnDesktop(Client) : QRect();
+            Same = !Frame.isNull() && Frame == Last ? Same + 1 : 0;
+            Last = Frame;
+        }
+        ASSERT_NE(Client, 0ul) << "no window: " << P.readAll().toStdString();
+        EXPECT_TRUE(QRect(0, 0, 1366, 768).contains(Frame))
+            << Frame.x() << "," << Frame.y() << " " << Frame.width() << " x " << Frame.height();
+        ScreenShot("MainWindowBounds");
+        // Closed as a user closes it (the window manager's Alt+F4).
+        wmtest::Run({"xdotool", "windowactivate", "--sync", std::to_string(Client), "key", "alt+F4"});
+        ASSERT_TRUE(P.waitForFinished(20000)) << "the program did not close";
+        const TMemIniFile Ini(IniFile);
+        const QRect Saved(Ini.ReadInteger("Window", "Left", -1), Ini.ReadInteger("Window", "Top", -1),
+                          Ini.ReadInteger("Window", "ClientWidth", 0), Ini.ReadInteger("Window", "ClientHeight", 0));
+        if (!C.Kept.isNull()) {
+            EXPECT_EQ(Saved, C.Kept);
+        }
+        EXPECT_TRUE(Saved.width() > 0 && Saved.height() > 0 && QRect(0, 0, 1366, 768).contains(Saved))
+            << Saved.x() << "," << Saved.y() << " " << Saved.width() << " x " << Saved.height();
+    }
+    fs::remove_all(Dir);
+}
+
 // ------------------------------------------------------------------ popups
 
 TEST(Desktop, F5RunsAfterADialogClosedWithItsPopupShowing)
@@ -437,6 +577,29 @@ TEST_F(WindowOnDesktop, DISABLED_F5RunsAfterADialogClosedWithItsPopupShowing)
 
 // ------------------------------------------------------------------ the Run key
 
+TEST(Desktop, AHeldF5StartsOneRunAndAFreshPressTheNext)
+{
+    RunOnDesktop("AHeldF5StartsOneRunAndAFreshPressTheNext");
+}
+
+// The key held down for two seconds: the keyboard repeats it long after the
+// short run has ended, and the repeats start nothing.
+TEST_F(WindowOnDesktop, DISABLED_AHeldF5StartsOneRunAndAFreshPressTheNext)
+{
+    OpenNumbered(2, QSize(400, 300));
+    TRunWindowCounter Runs;
+    QProcess::execute(QStringLiteral("/usr/bin/xdotool"), {"keydown", "F5"});
+    QTest::qWait(2000);
+    QProcess::execute(QStringLiteral("/usr/bin/xdotool"), {"keyup", "F5"});
+    QTest::qWait(300);
+    EXPECT_EQ(Runs.Shown, 1);
+    EXPECT_EQ(SortedNames(Dir / "out"), (std::vector<std::string>{"1_p0.jpg", "2_p1.jpg"}));
+
+    EXPECT_TRUE(F5Writes(Dir / "out" / "4_p1.jpg"));
+    EXPECT_EQ(Runs.Shown, 2);
+    EXPECT_TRUE(Messages.empty()) << Messages.front();
+}
+
 TEST(Desktop, F5PressedAgainWhileTheRunWindowOpensStartsNoSecondRun)
 {
     RunOnDesktop("F5PressedAgainWhileTheRunWindowOpensStartsNoSecondRun");
@@ -444,17 +607,7 @@ TEST(Desktop, F5PressedAgainWhileTheRunWindowOpensStartsNoSecondRun)
 
 TEST_F(WindowOnDesktop, DISABLED_F5PressedAgainWhileTheRunWindowOpensStartsNoSecondRun)
 {
-    std::vector<std::string> Args;
-    for (int i = 0; i < 4; ++i) {
-        Args.push_back((Dir / "in" / ("p" + std::to_string(i) + ".jpg")).string());
-        WritePhoto(Args.back(), 2400, 1600, i);
-    }
-    // Numbered names counted on from run to run: a second run would write
-    // names of its own beside the first run's.
-    Open("[File]\nShowDirectory=0\n[Resize]\nRule=0\nSize1=50\n", Args, 4);
-    Settings.File.FileNameFormat = "<n>_<old>";
-    Settings.File.ResetType = 2;
-    AnswerMessages();
+    OpenNumbered(4, QSize(2400, 1600));
     TRunWindowCounter Runs;
     // The key again as soon as the run's window shows, before the window
     // manager has given it the focus.

@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <climits>
 #include <numeric>
 
 namespace fs = std::filesystem;
@@ -134,6 +135,27 @@ TEST_F(MainWindow, RemoveListDropsOnlyTheEntriesThatWereConverted)
     EXPECT_EQ(Rows(), 2);
     // The status does not read as a clean run's.
     EXPECT_THAT(Window->StatusPanel[0]->text().toStdString(), HasSubstr(", with errors: 1 of 2 files not written"));
+}
+
+// Without the list-up check unreadable files are listed as they are and found
+// out only by the run: the status says so as it does for any run that lost
+// files.
+TEST_F(MainWindow, ARunThatFindsUnreadableFilesListedUncheckedSaysHowManyItLost)
+{
+    // One cut short after its header (found out when it is decoded), one
+    // that is no picture at all (found out by the run's probe).
+    Photo("cut.jpg");
+    fs::resize_file(Dir / "in" / "cut.jpg", 400);
+    std::ofstream(Dir / "in" / "text.png") << "not a picture";
+    Open("[System]\nSkipImageCheck=1\n[Resize]\nRule=0\nSize1=50\n",
+         {(Dir / "in" / "cut.jpg").string(), Photo("a.jpg"), (Dir / "in" / "text.png").string()}, 3);
+    ErrorLog.Clear();
+    QApplication::setActiveWindow(Window.get());
+    QTest::keyClick(Window.get(), Qt::Key_F5);
+    EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(200, 150));
+    EXPECT_EQ(SortedNames(Dir / "out"), std::vector<std::string>{"a.jpg"});
+    EXPECT_THAT(Window->StatusPanel[0]->text().toStdString(),
+                testing::MatchesRegex("[0-9.,]+m?s, with errors: 2 of 3 files not written"));
 }
 
 TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)
@@ -419,6 +441,28 @@ TEST(WindowBounds, TheWholeFrameWithItsStatusBarFitsTheWorkArea)
     };
     for (const auto& C : Cases)
         EXPECT_EQ(FitWindowToWorkArea(C.Pos, C.Inner, Frame, 1366, 768), C.Expected) << C.Pos.x();
+}
+
+// A settings file may hold any 32-bit place and size: sums near the limits
+// must not wrap round to a place that seems to fit.
+TEST(WindowBounds, PlacesAndSizesNearTheIntegerLimitsEndOnTheWorkArea)
+{
+    const QMargins Frame(1, 20, 1, 1);
+    const int Max = INT_MAX;
+    const struct {
+        QPoint Pos;
+        QSize Inner;
+        QRect Expected;
+    } Cases[] = {
+        {{Max, Max}, {Max, Max}, QRect(0, 0, 1364, 747)},    {{Max, 0}, {800, 600}, QRect(0, 0, 800, 600)},
+        {{0, Max - 100}, {800, 600}, QRect(0, 0, 800, 600)}, {{100, 100}, {Max, 600}, QRect(0, 0, 1364, 600)},
+        {{0, 0}, {800, Max}, QRect(0, 0, 800, 747)},
+    };
+    for (const auto& C : Cases)
+        EXPECT_EQ(FitWindowToWorkArea(C.Pos, C.Inner, Frame, 1366, 768), C.Expected)
+            << C.Pos.x() << "," << C.Pos.y() << " " << C.Inner.width() << " x " << C.Inner.height();
+    // A frame of huge margins does not wrap round either.
+    EXPECT_EQ(FitWindowToWorkArea({10, 10}, {100, 100}, QMargins(Max, Max, Max, Max), 1366, 768), QRect(0, 0, 1, 1));
 }
 
 TEST_F(MainWindow, FilesHandedOverDuringARunAreListedWhenItEnds)

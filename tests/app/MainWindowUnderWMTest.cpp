@@ -5,6 +5,7 @@
 #include "app/FileListView.h"
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
+#include "app/ProgressFrm3.h"
 #include "app/Startup.h"
 #include "app/ThumbnailFrm.h"
 #include "core/IniFile.h"
@@ -14,6 +15,7 @@
 #include "tests/effectsui/DialogLayout.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTest>
@@ -22,9 +24,49 @@
 
 #include <climits>
 
+#include <xcb/xcb.h>
+
 namespace fs = std::filesystem;
 
 namespace {
+
+// Holds back the list-up window's news of the walk's end (a queued call)
+// while it lives, so that the window stays up to be looked at.
+class THoldListupEnd : public QObject {
+public:
+    explicit THoldListupEnd(QObject* Form) : FForm(Form) { Form->installEventFilter(this); }
+    ~THoldListupEnd() override { FForm->removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* Event) override { return Event->type() == QEvent::MetaCall; }
+
+private:
+    QObject* FForm;
+};
+
+// A stand-in for a compositing manager while it lives: it holds the
+// selection _NET_WM_CM_S0 of the screen, as a compositor does.
+class TCompositorClaim {
+public:
+    TCompositorClaim()
+    {
+        C = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(C))
+            return;
+        const xcb_screen_t* Screen = xcb_setup_roots_iterator(xcb_get_setup(C)).data;
+        const xcb_window_t W = xcb_generate_id(C);
+        xcb_create_window(C, XCB_COPY_FROM_PARENT, W, Screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                          XCB_COPY_FROM_PARENT, 0, nullptr);
+        const char Name[] = "_NET_WM_CM_S0";
+        xcb_intern_atom_reply_t* A = xcb_intern_atom_reply(C, xcb_intern_atom(C, 0, sizeof Name - 1, Name), nullptr);
+        if (A)
+            xcb_set_selection_owner(C, W, A->atom, XCB_CURRENT_TIME);
+        std::free(A);
+        std::free(xcb_get_input_focus_reply(C, xcb_get_input_focus(C), nullptr)); // a round trip
+    }
+    ~TCompositorClaim() { xcb_disconnect(C); }
+
+private:
+    xcb_connection_t* C;
+};
 
 bool Xdotool(const QStringList& Args)
 {
@@ -219,4 +261,51 @@ TEST_F(MainWindowUnderWM, TheQuestionBeforeClearingTheListShowsItsWholeTitle)
     EXPECT_GE(Width, OpenboxTitleWidth(Seen)) << Seen.toStdString();
     EXPECT_FALSE(Window->AtOnceBox->isChecked()); // Escape: the files stay
     EXPECT_EQ(App.FileList->Count(), int(Photos.size()));
+}
+
+// openbox alone composites nothing: a see-through window would show as a
+// black box over the main window (and over its dialogs during a long walk).
+// The list-up window is drawn in the window colours with its line instead;
+// where a compositing manager runs it stays dark and see-through.
+TEST_F(MainWindowUnderWM, WithoutACompositorTheListUpWindowIsDrawnOpaqueWithItsText)
+{
+    std::ofstream(Startup.IniFileName) << "[ThumbnailWindow]\nVisible=0\n";
+    ASSERT_NO_FATAL_FAILURE(Start(false));
+    {
+        TProgressForm3 Busy(Window.get());
+        const THoldListupEnd Hold(&Busy);
+        EXPECT_FALSE(Busy.Translucent());
+        EXPECT_EQ(Busy.windowOpacity(), 1.0);
+        Busy.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Busy));
+        QTest::qWait(500);
+        ScreenShot("ListUpWindow");
+        // What the screen shows where the window is.
+        const QRect G = Busy.geometry();
+        EXPECT_EQ(G, Window->geometry());
+        const QImage Shot = Busy.screen()->grabWindow(0, G.x(), G.y(), G.width(), G.height()).toImage();
+        ASSERT_EQ(Shot.size(), G.size());
+        const QRgb Back = Busy.palette().color(QPalette::Window).rgb();
+        const QRgb Ink = Busy.Message->palette().color(QPalette::WindowText).rgb();
+        const QRect Line = Busy.Message->geometry();
+        int64_t Black = 0, Backs = 0, Inked = 0;
+        for (int y = 0; y < Shot.height(); ++y)
+            for (int x = 0; x < Shot.width(); ++x) {
+                const QRgb P = Shot.pixel(x, y);
+                Black += qGray(P) < 16;
+                Backs += P == (Back | 0xFF000000u);
+                Inked += Line.contains(x, y) && qGray(P) < (qGray(Back) + qGray(Ink)) / 2;
+            }
+        const int64_t All = int64_t(Shot.width()) * Shot.height();
+        EXPECT_GT(Backs, All * 9 / 10) << "not drawn in the window colour";
+        EXPECT_LT(Black, All / 20);
+        EXPECT_GT(Inked, 100) << "no text";
+        EXPECT_FALSE(Busy.Message->text().isEmpty());
+    }
+    {
+        const TCompositorClaim Compositor;
+        TProgressForm3 Busy(Window.get());
+        EXPECT_TRUE(Busy.Translucent());
+        EXPECT_NEAR(Busy.windowOpacity(), 80.0 / 255.0, 0.01);
+    }
 }
