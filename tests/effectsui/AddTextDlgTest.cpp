@@ -107,7 +107,7 @@ TEST(AddTextForm, NumberTokenPreviewsTheFilesNumber)
     Settings.File.StartNumber = 1;
     Settings.File.ResetType = 0;
     TAddTextForm Form(nullptr, [](int32_t Index, TImgInfo& Img, TAddTextPreviewSource& N) {
-        AllocImg(Img, 200, 100, 3);
+        AllocImg(Img, Index == 5 ? 800 : 200, Index == 5 ? 600 : 100, 3);
         for (uint32_t Y = 0; Y < Img.Height; ++Y)
             std::memset(ScanLine(Img, Y), 0, size_t(Img.Width) * 3);
         N.Number = Index;
@@ -129,6 +129,13 @@ TEST(AddTextForm, NumberTokenPreviewsTheFilesNumber)
     // A start value in the text counts from there.
     Form.SetPreviewImageIndex(-1);
     EXPECT_TRUE(Shown("<s7>#<n>") == Shown("#7"));
+    // A picture larger than the preview fills its 512 x 288 pixels.
+    Shown("");
+    Form.SetPreviewImageIndex(5);
+    const QImage& B = Form.BackBuffer();
+    EXPECT_EQ(B.size(), QSize(512, 288));
+    for (QPoint P : {QPoint(0, 0), QPoint(511, 0), QPoint(0, 287), QPoint(511, 287)})
+        EXPECT_EQ(B.pixel(P) & 0xFFFFFF, 0u) << P.x() << "," << P.y();
     std::tie(Settings.File.StartNumber, Settings.File.ResetType) = Saved;
 }
 
