@@ -214,7 +214,33 @@ uint8_t* NewDestBlock(TCustomResizeFilter& F, uint64_t Height)
     return NewBlock(F.FDestBpl, Height, 0, F.MaxThreadNum() > 1, 1, uint64_t(F.HPrm.DestLength) * F.FChannels);
 }
 
+// A one-pass result holds its rows with the stride the horizontal pass wrote
+// them with: the source's (in place) or that of the family's intermediate
+// form, both wider than the width needs. Every picture is read with the
+// stride of its width, so the rows move together to ToBpl (never wider than
+// FromBpl, which keeps each move off the rows still to come); the bytes behind
+// each row, and what the old rows leave of the rows that round the block up
+// to four, are cleared, as in a fresh block. (A block given in place may end
+// with its last row: nothing behind it is touched.)
+void CompactRows(uint8_t* Mem, uint64_t FromBpl, uint64_t ToBpl, uint64_t RowBytes, uint32_t Rows)
+{
+    if (FromBpl == ToBpl)
+        return;
+    for (uint64_t y = 0; y < Rows; ++y) {
+        std::memmove(Mem + y * ToBpl, Mem + y * FromBpl, RowBytes);
+        std::memset(Mem + y * ToBpl + RowBytes, 0, ToBpl - RowBytes);
+    }
+    const uint64_t end = std::min(BlockRows(Rows) * ToBpl, Rows * FromBpl);
+    if (end > Rows * ToBpl)
+        std::memset(Mem + Rows * ToBpl, 0, end - Rows * ToBpl);
+}
+
 } // namespace
+
+void TResizer::CompactResult(uint8_t* Mem, uint64_t FromBpl, uint32_t Rows)
+{
+    CompactRows(Mem, FromBpl, RF->FDestBpl, uint64_t(RF->HPrm.DestLength) * RF->FChannels, Rows);
+}
 
 void TResizer::PreFault(uint8_t* Block, uint64_t Bytes)
 {
@@ -274,8 +300,9 @@ void TResizer::ResizeImage(const TImgInfo& Src, TImgInfo& Dest, uint32_t Width, 
         RunPass(true, tmp, Src.Mem);
     }
     if (!RF->HeightChanges()) {
+        CompactResult(tmp, RF->FTmpBpl, Src.Height);
         Dest.Mem = tmp;
-        Dest.Bpl = RF->FTmpBpl;
+        Dest.Bpl = RF->FDestBpl;
     } else {
         uint8_t* out;
         try {
@@ -325,8 +352,11 @@ void TResizer::ResizeImage(TImgInfo& Info, uint32_t Width, uint32_t Height, bool
         Info.Width = Width;
         Info.Bpl = RF->FTmpBpl;
     }
-    if (!RF->HeightChanges())
+    if (!RF->HeightChanges()) {
+        CompactResult(Info.Mem, Info.Bpl, Info.Height);
+        Info.Bpl = RF->FDestBpl;
         return;
+    }
     uint8_t* out = NewDestBlock(*RF, Height); // on failure Info keeps the filtered rows
     RunPass(false, out, tmp);
     platform::PageFree(tmp);
@@ -470,8 +500,10 @@ void TBandResize::Finish(TImgInfo& Dest)
     if (NextRow != SrcH)
         throw EVestroError("Rows missing");
     if (!F->HeightChanges()) {
+        if (Resample)
+            R.CompactResult(Tmp, F->FTmpBpl, OutH);
         Dest.Mem = Tmp;
-        Dest.Bpl = Resample ? F->FTmpBpl : F->FSrcBpl;
+        Dest.Bpl = Resample ? F->FDestBpl : F->FSrcBpl;
         Tmp = nullptr;
     } else {
         uint8_t* out = NewDestBlock(*F, OutH);

@@ -63,6 +63,7 @@ public:
 
     // Resizes Src into a new block in Dest (Dest's old block is not freed:
     // the caller owns it). Same size: nothing is done and Dest is untouched.
+    // The result has the stride of its width (CalcBpl), whichever pass ran.
     // IsRGBA must equal (Src.Channels == 4). Raises EOutOfMemory (nothing
     // allocated is left behind) or EVestroError; before anything is
     // allocated, EResultTooLarge (CheckResultMemory) when Src, the
@@ -86,6 +87,9 @@ private:
     uint8_t* TakeTmp(uint64_t Rows);
     void KeepTmp(uint8_t* Tmp, uint64_t Bytes);
     void PreFault(uint8_t* Block, uint64_t Bytes);
+    // Moves the Rows rows of a one-pass result, written FromBpl apart, to
+    // the result's own stride (FDestBpl) in the same block.
+    void CompactResult(uint8_t* Mem, uint64_t FromBpl, uint32_t Rows);
     void SetSetter(uint32_t& ModeSlot, TWeightSetter*& Slot, uint32_t Mode, TWeightSetter* WS);
 
     // Set by Plan: the picture is large enough for pass threads to pay.

@@ -355,6 +355,8 @@ void TAddTextEffect::WriteIniFile(TMemIniFile& Ini)
     const std::string S = Section;
     Ini.WriteString(S, "Text", EscapeLineBreaks(FText));
     Ini.WriteInteger(S, "BasePos", FParam.Position);
+    // The save starts from the file as it is: an older file's anchor goes now.
+    Ini.DeleteKey(S, "Position");
     Ini.WriteInteger(S, "X", FParam.XOffset);
     Ini.WriteInteger(S, "Y", FParam.YOffset);
     Ini.WriteString(S, "FontName", FFont.Name);

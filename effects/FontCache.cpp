@@ -83,12 +83,70 @@ std::vector<QString> SplitLines(const std::string& Text)
     return Lines;
 }
 
+// Beyond some 17000 pixels the font engine's metrics wrap around (ascent
+// and line height come back negative, the line drawn off the bitmap), and
+// some fonts sooner or later: text is drawn at most this large, four times
+// over, which is 3072 points; larger text is refused.
+constexpr int64_t MaxDrawPixels = 16384;
+// The size at which a text too large to draw is measured, to say the size it
+// would have.
+constexpr int64_t ProbePixels = 1024;
+
+// The block of the lines at one pixel size, four times over.
+struct TTextBlock {
+    int64_t Width = 0, LineHeight = 0, Ascent = 0;
+    bool Sane = false; // the metrics are those of a drawable font
+};
+
+TTextBlock MeasureText(QFont F, int64_t PixelSize, const std::vector<QString>& Lines)
+{
+    F.setPixelSize(int(PixelSize));
+    const QFontMetrics M(F);
+    TTextBlock B;
+    B.LineHeight = M.height();
+    B.Ascent = M.ascent();
+    B.Sane = B.Ascent > 0 && M.descent() >= 0 && B.LineHeight >= B.Ascent;
+    for (const QString& L : Lines) {
+        const int64_t W = TextWidthItalicCorrected(F, L);
+        B.Sane = B.Sane && W >= 0;
+        B.Width = std::max(B.Width, W);
+    }
+    return B;
+}
+
+[[noreturn]] void TooLargeToDraw(double W, double H)
+{
+    // Said in output pixels: the bitmap is reduced four times.
+    auto Out = [](double V) { return std::to_string(int64_t(std::min(std::ceil(V / 4), 1e15))); };
+    throw EVestroError(LoadResText("the text is too large to draw") + ": " + Out(W) + " x " + Out(H) + " " +
+                       LoadResText("pixels"));
+}
+
+// True when a line holds a glyph that leaves ink (not only spaces).
+bool HasInk(const QFont& F, const std::vector<QString>& Lines)
+{
+    const QFontMetrics M(F);
+    return std::any_of(Lines.begin(), Lines.end(), [&](const QString& L) { return !M.tightBoundingRect(L).isEmpty(); });
+}
+
+bool BlankImage(const QImage& B)
+{
+    for (int y = 0; y < B.height(); ++y) {
+        const uchar* Row = B.constScanLine(y);
+        if (std::any_of(Row, Row + B.width(), [](uchar V) { return V != 0; }))
+            return false;
+    }
+    return true;
+}
+
 #endif
 
+// Row by row: each record has its own stride.
 void CopyMask(const TImgInfo& Src, TImgInfo& Dst)
 {
     AllocImg(Dst, Src.Width, Src.Height, 1);
-    std::memcpy(Dst.Mem, Src.Mem, size_t(uint64_t(Src.Bpl) * BlockRows(Src.Height)));
+    for (uint32_t y = 0; y < Src.Height; ++y)
+        std::memcpy(ScanLine(Dst, y), ScanLine(Src, y), Src.Width);
 }
 
 } // namespace
@@ -200,31 +258,37 @@ void TFontCache::GetAntialiasingText(const std::string& Text, const TFont& Font,
     InitTextRendering();
 
     // Points at 96 dots per inch, four times over.
-    const int64_t Points = std::clamp<int64_t>(std::abs(int64_t(Font.Size)), 1, 4096);
+    const int64_t Points = std::max<int64_t>(1, std::abs(int64_t(Font.Size)));
+    const int64_t PixelSize = (Points * 4 * 96 + 36) / 72;
     QFont F(QString::fromStdString(Font.Name));
-    F.setPixelSize(int((Points * 4 * 96 + 36) / 72));
     F.setBold(Font.Style & fsBold);
     F.setItalic(Font.Style & fsItalic);
     F.setUnderline(Font.Style & fsUnderline);
     F.setStrikeOut(Font.Style & fsStrikeOut);
-    const QFontMetrics M(F);
-    const int64_t LineHeight = M.height();
 
     const std::vector<QString> Lines = SplitLines(Text);
     const int64_t Pitch = Quadruple(LinePitch);
-    int64_t TextW = 0, TextH = -Pitch;
-    for (const QString& L : Lines) {
-        TextH += Pitch + LineHeight;
-        TextW = std::max<int64_t>(TextW, TextWidthItalicCorrected(F, L));
-    }
     const int64_t Left = Quadruple(MarginLeft), Top = Quadruple(MarginTop);
     // A negative pitch or margin can eat the whole block; keep one pixel.
-    const int64_t W = std::max<int64_t>(1, TextW + Quadruple(MarginLeft + MarginRight));
-    const int64_t H = std::max<int64_t>(1, TextH + Quadruple(MarginTop + MarginBottom));
-    // Drawn four times over, then reduced: say the size the text would have.
+    auto BlockWidth = [&](double TextW) { return std::max(1.0, TextW + double(Quadruple(MarginLeft + MarginRight))); };
+    auto BlockHeight = [&](double LineHeight) {
+        return std::max(1.0,
+                        double(Lines.size()) * (double(Pitch) + LineHeight) - double(Pitch) +
+                            double(Quadruple(MarginTop + MarginBottom)));
+    };
+    const TTextBlock Block = PixelSize <= MaxDrawPixels ? MeasureText(F, PixelSize, Lines) : TTextBlock{};
+    if (!Block.Sane) {
+        // Measured small, the size the text would have.
+        const TTextBlock Probe = MeasureText(F, ProbePixels, Lines);
+        const double Scale = double(PixelSize) / double(ProbePixels);
+        TooLargeToDraw(BlockWidth(double(Probe.Width) * Scale), BlockHeight(double(Probe.LineHeight) * Scale));
+    }
+    F.setPixelSize(int(PixelSize));
+    const int64_t LineHeight = Block.LineHeight;
+    const int64_t W = int64_t(BlockWidth(double(Block.Width)));
+    const int64_t H = int64_t(BlockHeight(double(LineHeight)));
     if (W > 32767 || H > 32767 || W * H > (int64_t(1) << 28))
-        throw EVestroError(LoadResText("the text is too large to draw") + ": " + std::to_string((W + 3) / 4) + " x " +
-                           std::to_string((H + 3) / 4) + " " + LoadResText("pixels"));
+        TooLargeToDraw(double(W), double(H));
 
     QImage B(int(W), int(H), QImage::Format_Grayscale8);
     if (B.isNull())
@@ -236,10 +300,13 @@ void TFontCache::GetAntialiasingText(const std::string& Text, const TFont& Font,
         P.setPen(Qt::white);
         int64_t Y = Top;
         for (const QString& L : Lines) {
-            P.drawText(QPointF(double(Left), double(Y + M.ascent())), L);
+            P.drawText(QPointF(double(Left), double(Y + Block.Ascent)), L);
             Y += Pitch + LineHeight;
         }
     }
+    // Letters that left no ink were not drawn: no mask without the text.
+    if (BlankImage(B) && HasInk(F, Lines))
+        throw EVestroError(LoadResText("the text could not be drawn"));
 
     TImgInfo Big;
     AllocImg(Big, uint64_t(W), uint64_t(H), 1);

@@ -369,7 +369,9 @@ void TAddTextForm::SetPreviewImageIndex(int32_t Index)
         Names.Time = LocalNow();
         Names.OldFileName = "oldfilename.ext";
         Names.NewFileName = "newfilename.ext";
-        Names.Number = 1;
+        // The number is added to the rule's start value: with no entry the
+        // text shows the number the first file would get.
+        Names.Number = 0;
         AllocImg(Dest, PreviewWidth, PreviewHeight, 3);
     } else {
         AllocImg(Dest, std::min<uint32_t>(Src.Width, PreviewWidth), std::min<uint32_t>(Src.Height, PreviewHeight),

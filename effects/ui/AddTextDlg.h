@@ -30,7 +30,7 @@ class TAddTextForm;
 struct TAddTextPreviewSource {
     std::string OldFileName, NewFileName; // names with extension
     TDateTime Time = 0;
-    int32_t Number = 0;
+    int32_t Number = 0; // added to the rule's start value: the entry's index
 };
 // Fills Img (which holds no block) with a new block of 8-bit samples and Names
 // for entry Index; false, Img untouched, when the entry gives no picture. May

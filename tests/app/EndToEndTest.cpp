@@ -520,4 +520,45 @@ TEST_F(Program, TextTooLargeToDrawSaysSo)
     EXPECT_EQ(Count(r.Err, "Out of memory"), 0) << r.Err;
 }
 
+// Text of any size is drawn or refused with its line: never a crash, never a
+// picture written without the text. Beyond some 3000 points the font's own
+// measures wrap around; such sizes are refused with the size they would have.
+TEST_F(Program, TextOfAnySizeIsDrawnOrRefused)
+{
+    QImage Src(1000, 1000, QImage::Format_RGB32);
+    for (int y = 0; y < Src.height(); ++y)
+        for (int x = 0; x < Src.width(); ++x)
+            Src.setPixel(x, y, qRgb(x % 200, y % 180, 90));
+    const fs::path In = Dir / "in" / "a.png", Out = Dir / "out" / "a.png";
+    ASSERT_TRUE(Src.save(QString::fromStdString(In.string())));
+    const std::string Before = ReadFile(In);
+    auto Text = [&](const std::string& Size) {
+        ModeProfile(Profile, "", "[AddText]\nUse=1\nText=W\nFontName=DejaVu Sans\nFontSize=" + Size + "\n");
+        return Run({"in/a.png"});
+    };
+    for (const char* Size : {"4096", "100000", "200000", "2147483647"}) {
+        const TResult r = Text(Size);
+        EXPECT_EQ(r.Status, 1) << Size << ": " << r.Err;
+        EXPECT_EQ(Count(r.Err, "a.png: the text is too large to draw: "), 1) << Size << ": " << r.Err;
+        EXPECT_FALSE(fs::exists(Out)) << Size;
+        EXPECT_TRUE(ReadFile(In) == Before) << Size;
+    }
+    // The largest drawable sizes are measured as before (shadow and glow
+    // add ten pixels on each side).
+    EXPECT_EQ(Count(Text("3000").Err, "a.png: the text is too large to draw: 3975 x 4677 pixels\n"), 1);
+
+    // Drawn: at the bottom right (the default anchor) the picture changed,
+    // at the top left it did not.
+    const TResult r = Text("300");
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const QImage Got(QString::fromStdString(Out.string()));
+    ASSERT_EQ(Got.size(), Src.size());
+    int Near = 0, Far = 0;
+    for (int y = 0; y < 1000; ++y)
+        for (int x = 0; x < 1000; ++x)
+            (x >= 500 && y >= 500 ? Near : Far) += (Got.pixel(x, y) & 0xFFFFFF) != (Src.pixel(x, y) & 0xFFFFFF);
+    EXPECT_GT(Near, 20000);
+    EXPECT_EQ(Far, 0);
+}
+
 } // namespace

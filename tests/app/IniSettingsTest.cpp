@@ -327,4 +327,29 @@ TEST_F(FreshStart, WritesTheDefaults)
     EXPECT_EQ(got, want);
 }
 
+// A file from before the nine anchors: its Position key is read once, turned
+// into BasePos, and gone after the program saves; a file holding both keeps
+// its BasePos. Keys the program does not know stay.
+TEST_F(FreshStart, AnOlderAnchorKeyIsGoneAfterASave)
+{
+    const fs::path Dir = ScratchDir("anchor");
+    const std::string f = (Dir / "old.ini").string();
+    for (auto [Text, Anchor] : {std::pair{"[AddText]\r\nPosition=1\r\nMine=kept\r\n", 2},
+                                {"[AddText]\r\nPosition=2\r\nBasePos=5\r\nMine=kept\r\n", 5}}) {
+        SCOPED_TRACE(Text);
+        std::ofstream(f, std::ios::binary | std::ios::trunc) << Text;
+        LoadIniFile(f);
+        ASSERT_TRUE(SaveIniFile(f));
+        const TMemIniFile Saved(f);
+        EXPECT_FALSE(Saved.ValueExists("AddText", "Position"));
+        EXPECT_EQ(Saved.ReadInteger("AddText", "BasePos", -1), Anchor);
+        EXPECT_EQ(Saved.ReadString("AddText", "Mine", ""), "kept");
+        // Read again, the anchor is the same.
+        LoadIniFile(f);
+        ASSERT_TRUE(SaveIniFile(f));
+        EXPECT_EQ(TMemIniFile(f).ReadInteger("AddText", "BasePos", -1), Anchor);
+    }
+    fs::remove_all(Dir);
+}
+
 } // namespace

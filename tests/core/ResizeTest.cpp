@@ -547,3 +547,54 @@ TEST(ResizeKnownAnswers, EveryFilterMatchesItsFormula)
                 EXPECT_LE(worst, 1) << conf.Name() << " " << sw << "x" << sh << " -> " << c.W << "x" << c.H;
             }
 }
+
+// A resize of one axis only is one pass whose rows were written with the
+// stride of the source (in place) or of the family's intermediate form. The
+// result must come back with the stride of its own width, every other reader
+// takes the picture so: text masks one row high (huge fonts) or one column
+// wide once overran the block they were copied into. One row, one column and
+// a few rows, reduced and enlarged, into a new block, in place and in bands;
+// the pixels those of the filter's formula (bilinear).
+TEST(ResizeImage, OneAxisResultsHaveTheStrideOfTheirWidth)
+{
+    const TSize cases[] = {{4097, 1, 1025, 1}, {37, 1, 9, 1}, {5, 1, 61, 1}, {1, 4097, 1, 1025},
+                           {1, 37, 1, 9},      {1, 5, 1, 61}, {37, 5, 9, 5}, {9, 6, 37, 6}};
+    for (TConf conf : AllFamilies())
+        for (uint32_t ch : {1u, 3u, 4u})
+            for (const TSize& c : cases) {
+                conf.Dec = conf.Int = 3;
+                SCOPED_TRACE(testing::Message() << conf.Name() << " ch " << ch << " " << c.SW << "x" << c.SH << " -> "
+                                                << c.W << "x" << c.H);
+                // Opaque, so that alpha weighting changes no colour.
+                TImg src(Filled(c.SW, c.SH, ch, [&](uint32_t x, uint32_t y, uint32_t k) {
+                    return ch == 4 && k == 3 ? uint8_t(255) : uint8_t((x * 37 + y * 101 + k * 71) % 251);
+                }));
+                TImg inplace(Filled(c.SW, c.SH, ch,
+                                    [&](uint32_t x, uint32_t y, uint32_t k) { return MemRow(src.I, y)[x * ch + k]; }));
+                auto r = MakeResizer(conf);
+                TImg apart;
+                r->ResizeImage(src.I, apart.I, c.W, c.H, ch == 4);
+                r->ResizeImage(inplace.I, c.W, c.H, ch == 4);
+                TImg banded = BandResize(*r, src.I, c.W, c.H, 2);
+                for (const TImg* out : {&apart, &inplace, &banded}) {
+                    ASSERT_EQ(std::make_pair(out->I.Width, out->I.Height), std::make_pair(c.W, c.H));
+                    ASSERT_EQ(out->I.Bpl, CalcBpl(c.W, ch));
+                    EXPECT_TRUE(SamePixels(out->I, apart.I));
+                }
+                if (conf.Linear)
+                    continue; // filtered in linear light: not the formula's levels
+                int worst = 0;
+                const bool across = c.W != c.SW;
+                for (uint32_t y = 0; y < c.H; ++y)
+                    for (uint32_t x = 0; x < c.W; ++x) {
+                        const auto w = across ? AxisWeights(3, c.SW, c.W, x) : AxisWeights(3, c.SH, c.H, y);
+                        for (uint32_t k = 0; k < ch; ++k) {
+                            long double v = 0;
+                            for (uint32_t i = 0; i < w.size(); ++i)
+                                v += w[i] * (across ? MemRow(src.I, y)[i * ch + k] : MemRow(src.I, i)[x * ch + k]);
+                            worst = std::max(worst, std::abs(MemRow(apart.I, y)[x * ch + k] - int(std::lround(v))));
+                        }
+                    }
+                EXPECT_LE(worst, 1);
+            }
+}

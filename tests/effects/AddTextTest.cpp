@@ -4,10 +4,14 @@
 #include "core/IniFile.h"
 #include "core/Resize.h"
 #include "core/WeightedMean.h"
+#include "effects/WindowFuncs.h"
 
+#include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 
 #include <cmath>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -263,4 +267,101 @@ TEST(FontCache, DrawsAnewWhenTextFontOrMarginsChange)
         New.GetAntialiasingText(k.Text, k.F, Fresh.I, k.Pitch, k.Left, k.Top, k.Right, k.Bottom, &S.R);
         EXPECT_TRUE(Got == Fresh);
     }
+}
+
+namespace {
+
+// The font at Size points, four times over, as the cache draws it.
+QFont Font4(int32_t Size)
+{
+    QFont F("DejaVu Sans");
+    F.setPixelSize((Size * 4 * 96 + 36) / 72);
+    return F;
+}
+
+::testing::AssertionResult HasTheStrideOfItsWidth(const TImgInfo& M)
+{
+    if (M.Bpl == CalcBpl(M.Width, 1))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << M.Width << " x " << M.Height << " mask with stride " << M.Bpl;
+}
+
+} // namespace
+
+// Margins that eat the block but one row (or one column) of the drawing give
+// a mask one pixel high (or wide): it has the stride of its width, and the
+// copy the cache hands out next holds the same pixels within its block.
+TEST(FontCache, MasksOfOneRowOrOneColumn)
+{
+    TShrinker S;
+    const TFont Big{"DejaVu Sans", 1, 40, 0xFFFFFF, 0};
+    const double H4 = QFontMetrics(Font4(Big.Size)).height();
+    const double W4 = TextWidthItalicCorrected(Font4(Big.Size), "WWWW");
+    // Margins in output pixels, a quarter of the drawing's: the top cut to
+    // the middle of the line and the bottom up to the row below; the left cut
+    // 40 pixels into the letters and the right up to the next column.
+    struct TCut {
+        double Left, Top, Right, Bottom;
+        uint32_t Width, Height; // 0: not one pixel
+    };
+    const TCut Cuts[] = {{0, -H4 / 8, 0, (1 - H4) / 4 + H4 / 8, 0, 1}, {-40, 0, (1 - W4) / 4 + 40, 0, 1, 0}};
+    for (const TCut& C : Cuts) {
+        TFontCache Cache;
+        TTestImg First, Again;
+        Cache.GetAntialiasingText("WWWW", Big, First.I, 0, C.Left, C.Top, C.Right, C.Bottom, &S.R);
+        Cache.GetAntialiasingText("WWWW", Big, Again.I, 0, C.Left, C.Top, C.Right, C.Bottom, &S.R);
+        if (C.Height) {
+            EXPECT_EQ(First.I.Height, C.Height);
+        }
+        if (C.Width) {
+            EXPECT_EQ(First.I.Width, C.Width);
+        }
+        EXPECT_GT(First.I.Width * First.I.Height, 0u);
+        EXPECT_TRUE(HasTheStrideOfItsWidth(First.I));
+        EXPECT_TRUE(HasTheStrideOfItsWidth(Again.I));
+        EXPECT_TRUE(First == Again);
+        // The letters are in it.
+        int Ink = 0;
+        for (uint32_t y = 0; y < First.I.Height; ++y)
+            for (uint32_t x = 0; x < First.I.Width; ++x)
+                Ink += First.At(x, y)[0] != 0;
+        EXPECT_GT(Ink, 0);
+    }
+}
+
+// Text too large to draw is refused with the size it would have, in output
+// pixels; beyond the font's measurable sizes too, where its measures wrap
+// around. A text whose own layout leaves no letter in the block is refused
+// rather than handed back as an empty mask.
+TEST(FontCache, TextTooLargeOrNotDrawnIsRefused)
+{
+    TShrinker S;
+    auto Refusal = [&](int32_t Size, const std::string& Text = "W", double Pitch = 0) {
+        TFontCache Cache;
+        TTestImg M;
+        try {
+            Cache.GetAntialiasingText(Text, TFont{"DejaVu Sans", 1, Size, 0, 0}, M.I, Pitch, 0, 0, 0, 0, &S.R);
+        } catch (const EVestroError& E) {
+            EXPECT_EQ(M.I.Mem, nullptr);
+            return std::string(E.what());
+        }
+        return std::string();
+    };
+    EXPECT_EQ(Refusal(3000), "the text is too large to draw: 3955 x 4657 pixels");
+    // Measured small and scaled: about 1.16 lines of 4/3 pixels a point.
+    for (int32_t Size : {4096, 100000, 200000, INT32_MAX, -200000}) {
+        const std::string Said = Refusal(Size);
+        SCOPED_TRACE(Said);
+        int64_t W = 0, H = 0;
+        ASSERT_EQ(std::sscanf(Said.c_str(), "the text is too large to draw: %ld x %ld pixels", &W, &H), 2);
+        const double Points = std::abs(double(Size));
+        EXPECT_NEAR(double(H), Points * 4 / 3 * 1.164, Points * 0.02);
+        EXPECT_NEAR(double(W), double(H) * 3955 / 4657, double(H) * 0.02);
+    }
+    // A dot at 3500 points would fit the block, but its measures do not hold.
+    EXPECT_NE(Refusal(3500, "."), "");
+    EXPECT_EQ(Refusal(3000, "."), "");
+    // The second line pulled far above the first, off the block.
+    EXPECT_EQ(Refusal(20, " \r\nW", -1000), "the text could not be drawn");
+    EXPECT_EQ(Refusal(20, " \r\n ", -1000), "");
 }

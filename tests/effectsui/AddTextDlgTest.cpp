@@ -1,5 +1,6 @@
 // The add-text and composite dialogs: dragging the block and the preview
 // drawing it where it lands.
+#include "core/Global.h"
 #include "core/Resize.h"
 #include "core/WeightedMean.h"
 #include "effects/CompositeEffect.h"
@@ -7,6 +8,9 @@
 #include "effects/ui/CompositeDlg.h"
 #include "effects/ui/NumEdit.h"
 #include "tests/effectsui/UiTestApp.h"
+
+#include <QPlainTextEdit>
+#include <QTest>
 
 #include <cstring>
 
@@ -91,6 +95,48 @@ TEST(AddTextForm, PreviewDrawsTextAndDragMovesIt)
     EXPECT_EQ(Out.XOffset, 10);
     Form.SetPreviewImageIndex(-1);
     EXPECT_EQ(Form.BackBuffer().pixel(400, 250) & 0xFFFFFF, 0x808080u);
+}
+
+// The number token previews the number the file would get: the rule's start
+// value plus the entry's place in the list; with no list, the first file's.
+// What the user types in place of the token shows the same picture.
+TEST(AddTextForm, NumberTokenPreviewsTheFilesNumber)
+{
+    TPreviewFilters F;
+    const auto Saved = std::make_pair(Settings.File.StartNumber, Settings.File.ResetType);
+    Settings.File.StartNumber = 1;
+    Settings.File.ResetType = 0;
+    TAddTextForm Form(nullptr, [](int32_t Index, TImgInfo& Img, TAddTextPreviewSource& N) {
+        AllocImg(Img, Index == 5 ? 800 : 200, Index == 5 ? 600 : 100, 3);
+        for (uint32_t Y = 0; Y < Img.Height; ++Y)
+            std::memset(ScanLine(Img, Y), 0, size_t(Img.Width) * 3);
+        N.Number = Index;
+        return Index >= 0;
+    });
+    Form.SetParam(TAddTextParam{.Position = 0, .XOffset = 10, .YOffset = 10, .FontOpacity = 100}, Font, "");
+    auto Shown = [&](const char* Typed) {
+        Form.TextEdit->selectAll();
+        QTest::keyClicks(Form.TextEdit, Typed);
+        return Form.BackBuffer().copy();
+    };
+    for (auto [Index, Want, Other] : {std::tuple{-1, "#1", "#2"}, {0, "#1", "#2"}, {3, "#4", "#5"}}) {
+        SCOPED_TRACE(Index);
+        Form.SetPreviewImageIndex(Index);
+        const QImage Token = Shown("#<n>");
+        EXPECT_TRUE(Token == Shown(Want));
+        EXPECT_FALSE(Token == Shown(Other));
+    }
+    // A start value in the text counts from there.
+    Form.SetPreviewImageIndex(-1);
+    EXPECT_TRUE(Shown("<s7>#<n>") == Shown("#7"));
+    // A picture larger than the preview fills its 512 x 288 pixels.
+    Shown("");
+    Form.SetPreviewImageIndex(5);
+    const QImage& B = Form.BackBuffer();
+    EXPECT_EQ(B.size(), QSize(512, 288));
+    for (QPoint P : {QPoint(0, 0), QPoint(511, 0), QPoint(0, 287), QPoint(511, 287)})
+        EXPECT_EQ(B.pixel(P) & 0xFFFFFF, 0u) << P.x() << "," << P.y();
+    std::tie(Settings.File.StartNumber, Settings.File.ResetType) = Saved;
 }
 
 // Every number of the dialog reaches the field it was read from, colours and
