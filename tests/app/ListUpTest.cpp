@@ -1,5 +1,6 @@
 // Expanding folders into the file list and the run input.
 #include "batch/ListUp.h"
+#include "tests/app/AtOnceRun.h"
 #include "tests/app/TestApp.h"
 
 namespace fs = std::filesystem;
@@ -101,3 +102,49 @@ TEST_F(ListUp, LinkLoopsEndAndTerminateStopsTheWalk)
 }
 
 } // namespace
+
+// The built program handed a folder tree at once: the [File] keys that shape
+// the walk decide which files are converted and in which order they are
+// numbered (<n>): AddSubFolder, SortMode (a sub-folder where its name falls,
+// or sub-folders first), AutoSortMode (the whole input by path, byte order,
+// capitals before small letters). A file that is no picture by its name is
+// passed over without a word.
+using ListUpRun = AtOnceRun;
+
+TEST_F(ListUpRun, EachFileKeyShapesTheInputOfAnAtOnceRun)
+{
+    fs::create_directories(Dir / "in" / "sub");
+    WritePhoto(Dir / "in" / "B.jpg", 64, 48, 1);
+    WritePhoto(Dir / "in" / "a.jpg", 64, 48, 2);
+    WritePhoto(Dir / "in" / "sub" / "c.jpg", 64, 48, 3);
+    std::ofstream(Dir / "in" / "notes.txt") << "not a picture";
+    const struct {
+        const char* Keys;
+        std::vector<std::string> Want; // the outputs, numbered in input order
+    } Runs[] = {
+        {"AddSubFolder=0\nSortMode=0\nAutoSortMode=0\n", {"1_a.jpg", "2_B.jpg"}},
+        {"AddSubFolder=1\nSortMode=0\nAutoSortMode=0\n", {"1_a.jpg", "2_B.jpg", "3_c.jpg"}},
+        {"AddSubFolder=1\nSortMode=1\nAutoSortMode=0\n", {"1_c.jpg", "2_a.jpg", "3_B.jpg"}},
+        {"AddSubFolder=1\nSortMode=1\nAutoSortMode=1\n", {"1_B.jpg", "2_a.jpg", "3_c.jpg"}},
+        {"AddSubFolder=0\nSortMode=1\nAutoSortMode=1\n", {"1_B.jpg", "2_a.jpg"}},
+    };
+    int k = 0;
+    for (const auto& R : Runs) {
+        SCOPED_TRACE(R.Keys);
+        const fs::path Out = Dir / ("out" + std::to_string(++k));
+        std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile)
+            << "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=" << Out.string()
+            << "\nFileNameFormat=<n>_<old>\nStartNumber=1\nNumberResetType=0\n"
+            << R.Keys;
+        const auto [Status, Err] = Start({"in"});
+        EXPECT_EQ(Status, 0) << Err;
+        EXPECT_EQ(Err, "");
+        std::vector<std::string> Got;
+        for (const auto& E : fs::directory_iterator(Out))
+            Got.push_back(E.path().filename().string());
+        std::sort(Got.begin(), Got.end());
+        std::vector<std::string> Want = R.Want;
+        std::sort(Want.begin(), Want.end());
+        EXPECT_EQ(Got, Want);
+    }
+}

@@ -105,6 +105,25 @@ TEST_F(Probe, SizesPastFourGigabytes)
     EXPECT_GT(I.DateTimeLastWrite, 40000); // after 2009
 }
 
+// The size text at each unit's edges: bytes below 1 KB, two decimals below
+// 10 KB, one below 100 KB, whole kilobytes below 1000 KB (not 1024: 1000 KB
+// and more read as 0.98 MB), then megabytes in the same three steps.
+TEST(SizeText, EveryUnitAtItsEdges)
+{
+    const std::pair<int64_t, const char*> Sizes[] = {
+        {0, "0 Byte"},         {1023, "1023 Byte"},     {1024, "1.00 KB"},       {1025, "1.00 KB"},
+        {1536, "1.50 KB"},     {10239, "10.00 KB"},     {10240, "10.0 KB"},      {102399, "100.0 KB"},
+        {102400, "100 KB"},    {1023999, "999 KB"},     {1024000, "0.98 MB"},    {1048575, "1.00 MB"},
+        {1048576, "1.00 MB"},  {10485759, "10.00 MB"},  {10485760, "10.0 MB"},   {104857599, "100.0 MB"},
+        {104857600, "100 MB"}, {1073741823, "1023 MB"}, {1073741824, "1024 MB"},
+    };
+    TImageInfo I;
+    for (const auto& [Size, Text] : Sizes) {
+        I.Size = Size;
+        EXPECT_EQ(I.SizeStr(), Text) << Size;
+    }
+}
+
 class FileList : public ::testing::Test {
 protected:
     void Add(const std::string& Path)

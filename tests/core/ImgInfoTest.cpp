@@ -193,3 +193,33 @@ TEST(PictureMemory, PicturesOfOneRunShareItsBudget)
     }).join();
     EXPECT_EQ(Run.Used(), 40 * MiB);
 }
+
+// A picture let in with more than the run's whole budget (an estimate of a
+// picture alone) is let in at once and holds the budget, no more: it may
+// grow to all of it and no further, and a picture that needs nothing (a
+// copy) still runs beside it; when it ends, the run holds nothing.
+TEST(PictureMemory, APictureLetInWithMoreThanTheWholeBudgetHoldsTheBudget)
+{
+    constexpr uint64_t MiB = uint64_t(1) << 20;
+    TRunMemory Run(10 * MiB, 3);
+    std::atomic<bool> Cancel{false};
+    {
+        const TPictureBudgetScope Big(Run, 50 * MiB, &Cancel);
+        ASSERT_FALSE(Big.Cancelled());
+        EXPECT_EQ(Run.Used(), 10 * MiB);
+        EXPECT_EQ(PictureMemoryBudget(), 10 * MiB);
+        EXPECT_NO_THROW(CheckPictureMemory(10 * MiB));
+        EXPECT_THROW(CheckPictureMemory(10 * MiB + 1), EVestroError);
+        std::atomic<bool> CopyIn{false};
+        std::thread Copy([&] {
+            const TPictureBudgetScope B(Run, 0, &Cancel);
+            CopyIn = !B.Cancelled();
+        });
+        for (int i = 0; i < 100 && !CopyIn; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        Cancel = true; // a copy that waited is let go, so that the test ends
+        Copy.join();
+        EXPECT_TRUE(CopyIn.load()) << "a copy waited for a picture holding more than the budget";
+    }
+    EXPECT_EQ(Run.Used(), 0u);
+}

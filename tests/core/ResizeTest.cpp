@@ -598,3 +598,62 @@ TEST(ResizeImage, OneAxisResultsHaveTheStrideOfTheirWidth)
                 EXPECT_LE(worst, 1);
             }
 }
+
+// Halving with the area filter weighs each pair of pixels 1/2 and 1/2, so
+// every output lies exactly halfway: the integer families round halves up
+// (+ 8192 before the shift by 14), the float families to even; alpha, in
+// every family, to even, and colour under an alpha sum of exactly 0.5 is 0.
+// Both ways (the horizontal and the vertical kernels), every family alike.
+TEST(ResizeFamilies, HalfwaySumsFollowEachFamilysTieRule)
+{
+    TKernelGuard guard;
+    // Pairs 2,3  5,6  0,255  254,255, repeated past the vector widths.
+    const uint8_t Pairs[8] = {2, 3, 5, 6, 0, 255, 254, 255};
+    const uint8_t IntWant[4] = {3, 6, 128, 255}, FloatWant[4] = {2, 6, 128, 254};
+    const uint32_t N = 48; // source pixels along the halved side
+    std::vector<TKernelFamily> families = {TKernelFamily::Scalar, TKernelFamily::SSE2};
+    if (CPUHasAVX2())
+        families.push_back(TKernelFamily::AVX2);
+    for (TKernelFamily f : families)
+        for (uint32_t mode : {1u, 2u, 3u})
+            for (bool across : {true, false})
+                for (uint32_t ch : {1u, 3u}) {
+                    SelectResizeKernels(f);
+                    const TConf conf{mode, false, 1, 1};
+                    // The pattern along the halved side, the same across the other.
+                    const TImg src(Filled(across ? N : 5, across ? 5 : N, ch, [&](uint32_t x, uint32_t y, uint32_t c) {
+                        return Pairs[((across ? x : y) + 2 * c) % 8];
+                    }));
+                    const TImg got = Resize(conf, src.I, across ? N / 2 : 5, across ? 5 : N / 2);
+                    const uint8_t* want = mode == 2 ? FloatWant : IntWant;
+                    for (uint32_t k = 0; k < N / 2; ++k)
+                        for (uint32_t c = 0; c < ch; ++c) {
+                            const uint8_t v = across ? MemRow(got.I, 2)[k * ch + c] : MemRow(got.I, k)[2 * ch + c];
+                            ASSERT_EQ(v, want[(k + c) % 4])
+                                << ResizeKernels().Name << " " << conf.Name() << " channels " << ch
+                                << (across ? " across" : " down") << " at " << k;
+                        }
+                }
+    // Alpha pairs 2,3  0,1  128,129  254,255 under a constant colour 100.
+    const uint8_t AlphaPairs[8] = {2, 3, 0, 1, 128, 129, 254, 255};
+    const uint8_t AlphaWant[4] = {2, 0, 128, 254};
+    for (TKernelFamily f : families)
+        for (uint32_t mode : {1u, 2u, 3u})
+            for (bool across : {true, false}) {
+                SelectResizeKernels(f);
+                const TConf conf{mode, false, 1, 1};
+                const TImg src(Filled(across ? N : 4, across ? 4 : N, 4, [&](uint32_t x, uint32_t y, uint32_t c) {
+                    return c == 3 ? AlphaPairs[(across ? x : y) % 8] : uint8_t(100);
+                }));
+                const TImg got = Resize(conf, src.I, across ? N / 2 : 4, across ? 4 : N / 2);
+                for (uint32_t k = 0; k < N / 2; ++k) {
+                    const uint8_t* px = across ? MemRow(got.I, 1) + 4 * k : MemRow(got.I, k) + 4;
+                    ASSERT_EQ(px[3], AlphaWant[k % 4])
+                        << ResizeKernels().Name << " " << conf.Name() << (across ? " across" : " down") << " at " << k;
+                    if (AlphaWant[k % 4] == 0) { // (0 + 1) / 2: an alpha sum of 0.5 is no colour
+                        ASSERT_EQ(px[0] + px[1] + px[2], 0)
+                            << ResizeKernels().Name << " " << conf.Name() << " at " << k;
+                    }
+                }
+            }
+}

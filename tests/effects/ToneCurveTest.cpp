@@ -3,6 +3,8 @@
 #include "EffectTestUtil.h"
 #include "core/ColorCorrectionFunc.h"
 
+#include <cmath>
+
 namespace {
 
 const TPointArray Identity{{0, 0}, {255, 255}};
@@ -111,4 +113,79 @@ TEST(ToneCurvePresets, RoundTripAndDamagedFiles)
         EXPECT_EQ(b, defaults) << f;
     }
     Startup.DataDir = saved;
+}
+
+// Worked numbers: tension 0.3, an end point's handle along the chord to its
+// neighbour, an inner point's handles parallel to the line through its two
+// neighbours, handle x held inside the segment.
+TEST(ToneCurveMaths, ControlPolygonOfThreePoints)
+{
+    const auto near = [](const TDPoint& p, double x, double y) {
+        return std::abs(p.x - x) < 1e-3 && std::abs(p.y - y) < 1e-3;
+    };
+    std::vector<TDPoint> c = BuildBezierControls(Pts("0,0,128,192,255,255"));
+    ASSERT_EQ(c.size(), 7u);
+    EXPECT_TRUE(near(c[1], 38.4, 57.6)) << c[1].x << "," << c[1].y;
+    EXPECT_TRUE(near(c[2], 79.0494, 143.0494)) << c[2].x << "," << c[2].y;
+    EXPECT_TRUE(near(c[3], 128, 192));
+    EXPECT_TRUE(near(c[4], 158.0734, 222.0734)) << c[4].x << "," << c[4].y;
+    EXPECT_TRUE(near(c[5], 216.9, 236.1)) << c[5].x << "," << c[5].y;
+    // A steep first segment: B's x (-32.48) is raised to the segment start,
+    // its y (157.52) stays.
+    c = BuildBezierControls(Pts("0,0,10,200,255,255"));
+    EXPECT_TRUE(near(c[1], 3, 60)) << c[1].x << "," << c[1].y;
+    EXPECT_TRUE(near(c[2], 0, 157.5206)) << c[2].x << "," << c[2].y;
+    EXPECT_TRUE(near(c[4], 63.2658, 253.2658)) << c[4].x << "," << c[4].y;
+    EXPECT_TRUE(near(c[5], 181.5, 238.5)) << c[5].x << "," << c[5].y;
+}
+
+TEST(ToneCurveMaths, TablesOfThreeFourAndFivePoints)
+{
+    struct TCase {
+        const char* Points;
+        std::vector<std::pair<int, int>> Table;     // x, entry of the 256 table
+        std::vector<std::pair<int, int>> Large;     // v, entry of the 4081 luma table
+        std::vector<std::pair<int, int>> LargeCbCr; // v, entry of the chroma table
+    };
+    const TCase cases[] = {
+        {"0,0,128,192,255,255",
+         {{8, 12},
+          {32, 52},
+          {48, 79},
+          {96, 154},
+          {100, 159},
+          {128, 192},
+          {160, 215},
+          {176, 222},
+          {224, 242},
+          {250, 253}},
+         {{1, 2}, {256, 403}, {1000, 1652}, {2040, 3064}, {2041, 3065}, {3000, 3636}, {4000, 4042}, {4079, 4080}},
+         {{0, -2040}, {1000, -388}, {2040, 1024}, {4080, 2040}}},
+        {"0,0,10,200,255,255",
+         {{1, 29}, {2, 88}, {3, 128}, {5, 164}, {8, 190}, {20, 209}, {60, 229}, {128, 242}, {200, 247}},
+         {},
+         {}},
+        {"0,0,64,96,192,160,255,255",
+         {{8, 13}, {32, 55}, {48, 79}, {96, 115}, {100, 117}, {160, 141}, {176, 149}, {224, 201}, {250, 247}},
+         {{1, 2}, {256, 432}, {1000, 1515}, {2040, 2045}, {2041, 2045}, {3000, 2504}, {4000, 3953}, {4079, 4078}},
+         {{0, -2040}, {1000, -525}, {2040, 5}, {4080, 2040}}},
+        // Falling, rising and falling again: the tables follow the bends.
+        {"0,255,64,128,128,200,192,32,255,0",
+         {{8, 236}, {32, 165}, {48, 139}, {96, 163}, {100, 172}, {160, 143}, {176, 72}, {224, 12}, {250, 2}},
+         {{1, 4078}, {256, 3364}, {1000, 2059}, {2040, 3206}, {2041, 3205}, {3000, 640}, {4000, 37}, {4079, 1}},
+         {{0, 2040}, {1000, 19}, {2040, 1166}, {4080, -2040}}},
+    };
+    for (const TCase& k : cases) {
+        uint16_t t[256];
+        int16_t big[4081], cbcr[4081];
+        CurveToTable(Pts(k.Points), t);
+        CurveToLargeTable(Pts(k.Points), big, false);
+        CurveToLargeTable(Pts(k.Points), cbcr, true);
+        for (const auto& [x, e] : k.Table)
+            EXPECT_EQ(t[x], e) << k.Points << " at " << x;
+        for (const auto& [v, e] : k.Large)
+            EXPECT_EQ(big[v], e) << k.Points << " at " << v;
+        for (const auto& [v, e] : k.LargeCbCr)
+            EXPECT_EQ(cbcr[v], e) << k.Points << " at " << v;
+    }
 }

@@ -7,8 +7,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QTest>
 #include <QTemporaryDir>
+
+#include <memory>
 
 namespace {
 
@@ -154,4 +159,86 @@ TEST(ToneCurveDlg, DamagedPresetsGiveUsableCurves)
     // The first entry brings back the curves the dialog was opened with.
     F.LoadPreset(0);
     EXPECT_EQ(F.Pt, Opened);
+}
+
+namespace {
+
+// Double-clicks line Row of the point list and types T into the box that
+// opens, then presses Enter (or Escape). False when no box opened.
+bool TypePoint(TToneCurveOptionForm& F, int Row, const QString& T, bool Confirm = true)
+{
+    auto Opened = std::make_shared<bool>(false);
+    QTimer::singleShot(0, [T, Confirm, Opened] {
+        auto* Box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!Box)
+            return;
+        *Opened = Box->windowTitle() == "Input control point";
+        auto* Edit = Box->findChild<QLineEdit*>();
+        Edit->selectAll();
+        QTest::keyClicks(Edit, T);
+        QTest::keyClick(Edit, Confirm ? Qt::Key_Return : Qt::Key_Escape);
+        if (Box->isVisible()) // a box that would not close must not hang the test
+            Box->reject();
+    });
+    const QPoint At = F.PointList->visualItemRect(F.PointList->item(Row)).center();
+    QTest::mouseClick(F.PointList->viewport(), Qt::LeftButton, {}, At);
+    QTest::mouseDClick(F.PointList->viewport(), Qt::LeftButton, {}, At);
+    return *Opened;
+}
+
+QStringList Lines(const QListWidget* L)
+{
+    QStringList Out;
+    for (int i = 0; i < L->count(); ++i)
+        Out << L->item(i)->text();
+    return Out;
+}
+
+} // namespace
+
+// A point typed over in its line: "x,y" (blanks around the numbers allowed)
+// between its neighbours' x, 0..255, replaces the point, its line and the
+// curve; anything else (a neighbour's x, 256 or -1, three numbers or one,
+// words) and a cancelled box change nothing, without a word.
+TEST(ToneCurveDlg, PointsTypedIntoTheirLines)
+{
+    TestApp();
+    TCurveSet Start = TToneCurveEffect().FControlPoints;
+    Start[tcRGB] = {{0, 0}, {64, 80}, {192, 160}, {255, 255}};
+    TToneCurveOptionForm F;
+    F.SetParam(Start, 0, false, false);
+    F.show();
+    const TPointArray& P = F.Pt[tcRGB];
+
+    ASSERT_TRUE(TypePoint(F, 1, "100,120"));
+    EXPECT_EQ(P, (TPointArray{{0, 0}, {100, 120}, {192, 160}, {255, 255}}));
+    EXPECT_EQ(Lines(F.PointList), (QStringList{"0,0", "100,120", "192,160", "255,255"}));
+    EXPECT_EQ(F.CurveTable[tcRGB][100], 120);
+    ASSERT_TRUE(TypePoint(F, 2, " 191 , 0 "));
+    EXPECT_EQ(P[2], (TCurvePoint{191, 0}));
+    EXPECT_EQ(F.CurveTable[tcRGB][191], 0);
+    // The ends: x from 0 on the first line, below 256 on the last.
+    ASSERT_TRUE(TypePoint(F, 0, "0,255"));
+    ASSERT_TRUE(TypePoint(F, 3, "255,0"));
+    const TPointArray Kept = P;
+    const QStringList KeptLines = Lines(F.PointList);
+    const uint16_t KeptTable100 = F.CurveTable[tcRGB][100];
+    const std::pair<int, const char*> Refused[] = {
+        {1, "0,50"},  {1, "191,50"},  {2, "100,50"}, {2, "255,50"}, {3, "256,50"},  {3, "300,50"},
+        {0, "-1,50"}, {1, "120,256"}, {1, "120,-1"}, {1, "1,2,3"},  {1, "120"},     {1, "x,50"},
+        {1, "120,y"}, {1, ""},        {1, ",50"},    {1, "120;50"}, {1, "120,50,"}, {3, "254.5,50"},
+    };
+    for (const auto& [Row, Typed] : Refused) {
+        ASSERT_TRUE(TypePoint(F, Row, Typed)) << Typed;
+        EXPECT_EQ(P, Kept) << "line " << Row << ": " << Typed;
+        EXPECT_EQ(Lines(F.PointList), KeptLines) << Typed;
+    }
+    EXPECT_EQ(F.CurveTable[tcRGB][100], KeptTable100);
+    ASSERT_TRUE(TypePoint(F, 1, "120,50", false)); // Escape
+    EXPECT_EQ(P, Kept);
+    // Another channel's lines edit that channel's points.
+    F.SetChannel(tcChroma);
+    ASSERT_TRUE(TypePoint(F, 1, "140,100"));
+    EXPECT_EQ(F.Pt[tcChroma], (TPointArray{{0, 0}, {140, 100}, {255, 255}}));
+    EXPECT_EQ(P, Kept);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <vector>
 
 TEST(SweepPaeth, TiesGoToTheLeftThenTheUpperPixel)
 {
@@ -30,6 +31,20 @@ TEST(SweepPaeth, TiesGoToTheLeftThenTheUpperPixel)
             EXPECT_EQ(Row[0], R.A);
             EXPECT_EQ(Row[1], uint8_t(1 + R.Predicted))
                 << int(R.A) << "," << int(R.B) << "," << int(R.C) << (Vector ? " vector" : " plain");
+        }
+        // Pixels of 2 to 8 bytes, which the vector form works a pixel at a
+        // time: every byte of the second pixel takes the same side.
+        for (uint32_t Bpp : {2u, 3u, 4u, 6u, 8u}) {
+            std::vector<uint8_t> Row(2 * Bpp, 1), Prev(2 * Bpp, R.B);
+            std::fill_n(Row.begin(), Bpp, uint8_t(R.A - R.C));
+            std::fill_n(Prev.begin(), Bpp, R.C);
+            std::vector<uint8_t> Plain = Row;
+            ASSERT_TRUE(kodex::ref::UnfilterRow(4, Plain.data(), Prev.data(), 2 * Bpp, Bpp));
+            ASSERT_TRUE(kodex::UnfilterRow(4, Row.data(), Prev.data(), 2 * Bpp, Bpp));
+            std::vector<uint8_t> Want(Bpp, R.A);
+            Want.resize(2 * Bpp, uint8_t(1 + R.Predicted));
+            EXPECT_EQ(Plain, Want) << int(R.A) << "," << int(R.B) << "," << int(R.C) << " plain, pixels of " << Bpp;
+            EXPECT_EQ(Row, Want) << int(R.A) << "," << int(R.B) << "," << int(R.C) << " vector, pixels of " << Bpp;
         }
     }
 }
