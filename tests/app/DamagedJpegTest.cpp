@@ -219,6 +219,33 @@ TEST_F(DamagedJpeg, StrayBytesBeforeTheEndAreWrittenButNeverCostTheSource)
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "in"), {}), 1);
 }
 
+// A JPEG kept at 100 % goes through the unchanged copy, which never decodes
+// it: a marker that cannot stand in a scan (bytes 0xFF 0xDE amid the coded
+// data) is damage there too, not a segment to pass over by its length.
+TEST_F(DamagedJpeg, TheUnchangedCopyRefusesAMarkerThatCannotStandInAScan)
+{
+    WritePhoto(Dir / "clean.jpg", 600, 400, 4);
+    const std::string Clean = ReadFile(Dir / "clean.jpg");
+    const size_t Scan = FindMarker(Clean, 0xDA);
+    ASSERT_NE(Scan, std::string::npos);
+    std::string Dhp = Clean;
+    Dhp.insert(Scan + (Clean.size() - Scan) / 2, std::string("\xFF\xDE\x00\x04\x12\x34", 6));
+    for (const char* Delete : {"", "DeleteInputFile=1\n"}) {
+        SCOPED_TRACE(*Delete ? "inputs deleted" : "inputs kept");
+        Inputs({{"clean.jpg", Clean}, {"dhp.jpg", Dhp}});
+        Settings(Delete, "");
+        const TResult R = Run({"in"});
+        EXPECT_EQ(R.Status, 1) << R.Err;
+        EXPECT_EQ(Count(R.Err, "dhp.jpg: "), 1) << R.Err;
+        EXPECT_THAT(R.Err, HasSubstr("dhp.jpg: Failed to load file: Unsupported marker type 0xde\n"));
+        EXPECT_EQ(ReadFile(Dir / "in" / "dhp.jpg"), Dhp);
+        // The clean one is copied as it is, so the copy did run.
+        EXPECT_THAT(Outputs(), ElementsAre("clean.jpg"));
+        EXPECT_EQ(ReadFile(Dir / "out" / "clean.jpg"), Clean);
+        EXPECT_EQ(fs::exists(Dir / "in" / "clean.jpg"), !*Delete);
+    }
+}
+
 // A profile goes into an output only when it describes the output's pixels.
 TEST_F(DamagedJpeg, AProfileIsWrittenOnlyWithPixelsOfItsColourSpace)
 {
