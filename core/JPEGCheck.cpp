@@ -26,6 +26,25 @@ bool IsSOF(uint8_t M)
     return M >= 0xC0 && M <= 0xCF && M != 0xC4 && M != 0xC8 && M != 0xCC;
 }
 
+bool IsRST(uint8_t M)
+{
+    return M >= 0xD0 && M <= 0xD7;
+}
+
+// The segments that may stand before a scan and between two: tables (DHT,
+// DAC, DQT), the restart interval, DNL, application segments and comments.
+bool IsTableOrMisc(uint8_t M)
+{
+    return M == 0xC4 || M == 0xCC || M == 0xDB || M == 0xDD || M == 0xDC || (M >= 0xE0 && M <= 0xEF) || M == 0xFE;
+}
+
+std::string Unsupported(uint8_t M)
+{
+    char Why[48];
+    std::snprintf(Why, sizeof Why, "Unsupported marker type 0x%02x", M);
+    return Why;
+}
+
 // Reads a frame header's payload (after the length); empty when it holds.
 std::string ReadFrame(uint8_t M, const uint8_t* S, size_t Len, TJPEGFrame& F)
 {
@@ -72,6 +91,10 @@ std::string CheckJPEGStructure(const uint8_t* D, size_t N, TJPEGFrame* Frame)
     }
     TJPEGFrame F;
     bool SawFrame = false, SawScan = false;
+    // The restart interval in force, and the restart marker the current scan
+    // must show next: an encoder numbers them 0 to 7 and over again from
+    // each scan header on, and the decoder refuses any other order.
+    uint32_t Interval = 0, NextRST = 0;
     size_t P = 2;
     for (;;) {
         // The next marker. Bytes before it are coded data inside a scan, or
@@ -86,9 +109,24 @@ std::string CheckJPEGStructure(const uint8_t* D, size_t N, TJPEGFrame* Frame)
         if (P + 1 >= N)
             return kPrematureEnd;
         const uint8_t M = D[P + 1];
-        // A stuffed zero byte, a restart marker or the temporary marker
-        // stand alone.
-        if (M == 0x00 || M == 0x01 || (M >= 0xD0 && M <= 0xD7)) {
+        // A stuffed zero byte stands alone, as do restart markers and the
+        // temporary marker before the first scan (the decoder passes over
+        // them there). Coded data holds only restart markers, in their order,
+        // and only where the scan has an interval: anything else behind a
+        // scan header would be coded data the decoder cannot read.
+        if (M == 0x00 || (!SawScan && (M == 0x01 || IsRST(M)))) {
+            P += 2;
+            continue;
+        }
+        if (IsRST(M)) {
+            if (Interval == 0)
+                return Unsupported(M);
+            if (M != 0xD0 + NextRST) {
+                char Why[80];
+                std::snprintf(Why, sizeof Why, "Corrupt JPEG data: found marker 0x%02x instead of RST%u", M, NextRST);
+                return Why;
+            }
+            NextRST = (NextRST + 1) & 7;
             P += 2;
             continue;
         }
@@ -101,6 +139,12 @@ std::string CheckJPEGStructure(const uint8_t* D, size_t N, TJPEGFrame* Frame)
         }
         if (M == 0xD8)
             return kTwoSOI;
+        // Before and after the first scan alike, a marker the decoder does
+        // not know is refused, not passed over by its length: behind a scan
+        // it is damaged coded data (0xFF 0xDE, say) and what its "length"
+        // skips is picture data.
+        if (!IsSOF(M) && M != 0xDA && !IsTableOrMisc(M))
+            return Unsupported(M);
         if (N - P < 4)
             return kPrematureEnd;
         const size_t Len = kodex::Be16(D + P + 2);
@@ -124,6 +168,11 @@ std::string CheckJPEGStructure(const uint8_t* D, size_t N, TJPEGFrame* Frame)
             if (Len < 3 || S[0] < 1 || S[0] > 4 || Len != 6 + 2 * size_t(S[0]))
                 return kBogusLength;
             SawScan = true;
+            NextRST = 0;
+        } else if (M == 0xDD) {
+            if (Len != 4)
+                return kBogusLength;
+            Interval = kodex::Be16(S);
         }
         P += 2 + Len;
     }

@@ -23,7 +23,10 @@ struct TJPEGFrame {
 // frame header whose size the data can hold (the decoder's plausibility
 // rule), a scan header after it, and an end-of-image marker after the first
 // scan (coded data never holds one, so a file cut short has none; whatever
-// follows it, a camera's trailer, is not looked at). Empty when the file
+// follows it, a camera's trailer, is not looked at). Only markers the decoder
+// knows may stand anywhere; behind the first scan only restart markers (in
+// their turn, 0 to 7 from each scan header on, and only with an interval),
+// tables, the restart interval, scan headers, DNL, APPn and comments. Empty when the file
 // passes; otherwise the decoder's words for what is wrong ("Premature end of
 // JPEG file" for a file cut short). Frame, when given, receives the frame
 // header. Reads each byte of the coded data once at most.

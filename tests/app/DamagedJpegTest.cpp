@@ -219,6 +219,71 @@ TEST_F(DamagedJpeg, StrayBytesBeforeTheEndAreWrittenButNeverCostTheSource)
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "in"), {}), 1);
 }
 
+// A JPEG kept at 100 % goes through the unchanged copy, which never decodes
+// it: a marker that cannot stand in a scan (bytes 0xFF 0xDE amid the coded
+// data) is damage there too, not a segment to pass over by its length.
+TEST_F(DamagedJpeg, TheUnchangedCopyRefusesAMarkerThatCannotStandInAScan)
+{
+    WritePhoto(Dir / "clean.jpg", 600, 400, 4);
+    const std::string Clean = ReadFile(Dir / "clean.jpg");
+    const size_t Scan = FindMarker(Clean, 0xDA);
+    ASSERT_NE(Scan, std::string::npos);
+    std::string Dhp = Clean;
+    Dhp.insert(Scan + (Clean.size() - Scan) / 2, std::string("\xFF\xDE\x00\x04\x12\x34", 6));
+    for (const char* Delete : {"", "DeleteInputFile=1\n"}) {
+        SCOPED_TRACE(*Delete ? "inputs deleted" : "inputs kept");
+        Inputs({{"clean.jpg", Clean}, {"dhp.jpg", Dhp}});
+        Settings(Delete, "");
+        const TResult R = Run({"in"});
+        EXPECT_EQ(R.Status, 1) << R.Err;
+        EXPECT_EQ(Count(R.Err, "dhp.jpg: "), 1) << R.Err;
+        EXPECT_THAT(R.Err, HasSubstr("dhp.jpg: Failed to load file: Unsupported marker type 0xde\n"));
+        EXPECT_EQ(ReadFile(Dir / "in" / "dhp.jpg"), Dhp);
+        // The clean one is copied as it is, so the copy did run.
+        EXPECT_THAT(Outputs(), ElementsAre("clean.jpg"));
+        EXPECT_EQ(ReadFile(Dir / "out" / "clean.jpg"), Clean);
+        EXPECT_EQ(fs::exists(Dir / "in" / "clean.jpg"), !*Delete);
+    }
+}
+
+// The lossless transform on a file whose tool warns but writes (a few stray
+// bytes before the end marker): the output is kept, but the source is the
+// better copy. It stays, although inputs are to be deleted, the user is told,
+// and the output never takes the source's place.
+TEST_F(DamagedJpeg, ATransformThatWarnsKeepsItsOutputAndTheSource)
+{
+    if (!fs::exists("/usr/bin/jpegtran") && !fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/jpegtran"))
+        GTEST_SKIP() << "no jpegtran";
+    WritePhoto(Dir / "clean.jpg", 640, 480, 5);
+    const std::string Clean = ReadFile(Dir / "clean.jpg");
+    const std::string Stray = Damaged(Clean, "stray");
+    const std::string Turn = "[JPEGTran]\nUse=1\nRotation=2\n";
+    const std::string Said = "stray.jpg: the lossless transform reported damaged data; the source is kept\n";
+    for (const char* Delete : {"", "DeleteInputFile=1\n"}) {
+        SCOPED_TRACE(*Delete ? "inputs deleted" : "inputs kept");
+        Inputs({{"clean.jpg", Clean}, {"stray.jpg", Stray}});
+        Settings(Delete, Turn);
+        const TResult R = Run({"in"});
+        EXPECT_EQ(R.Status, 1) << R.Err;
+        EXPECT_EQ(Count(R.Err, "stray.jpg: "), 1) << R.Err;
+        EXPECT_THAT(R.Err, HasSubstr(Said));
+        EXPECT_THAT(Outputs(), ElementsAre("clean.jpg", "stray.jpg"));
+        EXPECT_EQ(ImageSize(Dir / "out" / "stray.jpg"), QSize(480, 640)) << "turned as asked";
+        EXPECT_EQ(ReadFile(Dir / "in" / "stray.jpg"), Stray);
+        EXPECT_EQ(fs::exists(Dir / "in" / "clean.jpg"), !*Delete);
+    }
+    // The output would take the source's place: the source stays as it was.
+    Inputs({{"stray.jpg", Stray}});
+    std::ofstream(std::string(VESTRO_DIST_DIR) + "/ini/" + Profile)
+        << "[File]\nAtOnce=1\nSameDirectory=1\nNotOverwrite=0\nFileNameFormat=<old>\nDeleteInputFile=1\n"
+        << Turn;
+    const TResult R = Run({"in/stray.jpg"});
+    EXPECT_EQ(R.Status, 1) << R.Err;
+    EXPECT_THAT(R.Err, HasSubstr(Said));
+    EXPECT_EQ(ReadFile(Dir / "in" / "stray.jpg"), Stray);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "in"), {}), 1);
+}
+
 // A profile goes into an output only when it describes the output's pixels.
 TEST_F(DamagedJpeg, AProfileIsWrittenOnlyWithPixelsOfItsColourSpace)
 {

@@ -169,6 +169,66 @@ TEST(CarryOver, OutputJPEGHoldsADecodableThumbnail)
     }
 }
 
+// A source without EXIF gets a new block whose thumbnail fits 160 x 120 with
+// the picture's shape: a standing or square one is fitted into 120 x 160 and
+// stored turned a quarter clockwise, which IFD1's orientation 8 undoes.
+TEST(CarryOver, ANewBlocksThumbnailIsFittedAndAStandingOneStoredTurned)
+{
+    EnsureKodex();
+    TOptionGuard Guard;
+    TTempDir D;
+    TResizer R;
+    R.SetDecimationMode(1, CreateWeightSetter(1, 0, 0, 0));
+    R.SetInterpolationMode(1, CreateWeightSetter(1, 0, 0, 0));
+    const struct {
+        uint32_t W, H;
+        uint32_t TW, TH; // as stored
+        uint16_t Orientation;
+    } Cases[] = {
+        {300, 400, 160, 120, 8}, {150, 400, 160, 60, 8}, {200, 200, 120, 120, 8},
+        {400, 300, 160, 120, 1}, {400, 100, 160, 40, 1},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(testing::Message() << C.W << "x" << C.H);
+        // Top half red, bottom half blue.
+        TImgHolder Pic;
+        AllocImg(Pic.I, C.W, C.H, 3);
+        for (uint32_t Y = 0; Y < C.H; ++Y)
+            for (uint32_t X = 0; X < C.W; ++X) {
+                uint8_t* P = ScanLine(Pic.I, Y) + 3 * X;
+                P[0] = Y < C.H / 2 ? 0 : 255, P[1] = 0, P[2] = Y < C.H / 2 ? 255 : 0;
+            }
+        const TRunSettings S = TakeRunSettings();
+        ASSERT_TRUE(WriteJPEG(D.File("p.jpg"), Pic.I, 95, {}, false, nullptr, nullptr, 0, 2, 0, S));
+        TImageInfo Src;
+        ASSERT_TRUE(GetImageInfo(D.File("p.jpg"), Src));
+        ASSERT_EQ(Src.FExifPos, 0);
+        uint8_t* Block = Src.GetExifInfo(false, Pic.I, &R, true, false, false, S);
+        ASSERT_NE(Block, nullptr);
+        const std::vector<uint8_t> B(Block, Block + Src.ExifSize());
+        FreeAligned(Block);
+        TImageInfo I;
+        I.FExifSize = uint32_t(B.size());
+        ASSERT_TRUE(ParseExifBlock(B.data(), B.size(), 0, I));
+        ASSERT_GT(I.ThumbnailSize(), 0u);
+        ASSERT_NE(I.FThumbnailOrientationPos, 0);
+        EXPECT_EQ(GetWord(&B[I.FThumbnailOrientationPos], I.FET), C.Orientation);
+        TImgHolder T;
+        ASSERT_TRUE(ReadJPEGFromMemory(&B[I.FThumbnailOffset], I.ThumbnailSize(), T.I, S));
+        ASSERT_EQ(std::make_pair(T.I.Width, T.I.Height), std::make_pair(C.TW, C.TH));
+        // The picture's top: up when kept, at the right when turned clockwise.
+        const bool Turned = C.Orientation == 8;
+        const uint32_t TopX = Turned ? C.TW - 3 : C.TW / 2, TopY = Turned ? C.TH / 2 : 2;
+        const uint32_t BottomX = Turned ? 2 : C.TW / 2, BottomY = Turned ? C.TH / 2 : C.TH - 3;
+        const uint8_t* Top = ScanLine(T.I, TopY) + 3 * TopX;
+        const uint8_t* Bottom = ScanLine(T.I, BottomY) + 3 * BottomX;
+        EXPECT_GT(Top[2], 200);
+        EXPECT_LT(Top[0], 60);
+        EXPECT_GT(Bottom[0], 200);
+        EXPECT_LT(Bottom[2], 60);
+    }
+}
+
 // Block position of the entry Tag in the IFD at block position Ifd.
 uint32_t EntryPos(const std::vector<uint8_t>& B, TEndianType O, uint32_t Ifd, uint16_t Tag)
 {

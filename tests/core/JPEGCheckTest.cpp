@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <jpeglib.h>
+
 namespace {
 
 using TBytes = std::vector<uint8_t>;
@@ -35,14 +38,50 @@ TBytes Encoded(uint32_t W, uint32_t H, int32_t SampleType, bool Progressive = fa
     return B;
 }
 
+// A W x H picture of busy detail through libjpeg itself, 4:2:0, with a
+// restart marker after every RestartRows rows of MCUs (none for 0).
+TBytes WithRestarts(uint32_t W, uint32_t H, bool Progressive, int RestartRows)
+{
+    jpeg_compress_struct C;
+    jpeg_error_mgr E;
+    C.err = jpeg_std_error(&E);
+    jpeg_create_compress(&C);
+    unsigned char* Out = nullptr;
+    unsigned long Size = 0;
+    jpeg_mem_dest(&C, &Out, &Size);
+    C.image_width = W;
+    C.image_height = H;
+    C.input_components = 3;
+    C.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&C);
+    jpeg_set_quality(&C, 90, TRUE);
+    if (Progressive)
+        jpeg_simple_progression(&C);
+    C.restart_in_rows = RestartRows;
+    jpeg_start_compress(&C, TRUE);
+    std::vector<uint8_t> Row(size_t(W) * 3);
+    for (uint32_t Y = 0; Y < H; ++Y) {
+        for (uint32_t X = 0; X < W * 3; ++X)
+            Row[X] = uint8_t((X * 37 + Y * 11 + (X * Y) % 29) * 7);
+        JSAMPROW R = Row.data();
+        jpeg_write_scanlines(&C, &R, 1);
+    }
+    jpeg_finish_compress(&C);
+    jpeg_destroy_compress(&C);
+    TBytes B(Out, Out + Size);
+    std::free(Out);
+    return B;
+}
+
 // What the decoder says of the bytes; empty when it decodes them.
 std::string DecoderSays(const TBytes& B)
 {
+    EnsureKodex();
     TErrorCapture Said;
     TImgInfo I;
     const int R = ReadJPEGFromMemory(B.data(), B.size(), I, TakeRunSettings());
     FreeImg(I);
-    return R ? std::string() : Said.Text();
+    return R ? std::string() : Said.Text().empty() ? "refused" : Said.Text();
 }
 
 size_t Find(const TBytes& B, uint8_t Marker, size_t From = 0)
@@ -51,6 +90,21 @@ size_t Find(const TBytes& B, uint8_t Marker, size_t From = 0)
         if (B[P] == 0xFF && B[P + 1] == Marker)
             return P;
     return std::string::npos;
+}
+
+// Where the N-th (0-based) marker M stands.
+size_t FindNth(const TBytes& B, uint8_t Marker, int N)
+{
+    size_t P = Find(B, Marker);
+    while (N-- > 0 && P != std::string::npos)
+        P = Find(B, Marker, P + 2);
+    return P;
+}
+
+// The segment (marker and payload) that starts at At.
+TBytes SegmentAt(const TBytes& B, size_t At)
+{
+    return TBytes(B.begin() + long(At), B.begin() + long(At + 2 + size_t(B[At + 2] << 8 | B[At + 3])));
 }
 
 // The frame header's size fields replaced.
@@ -194,4 +248,106 @@ TEST(JPEGCheck, CoefficientsAreCountedInWholeMCUs)
         EXPECT_EQ(std::make_pair(F.Width, F.Height), std::make_pair(C.W, C.H));
         EXPECT_EQ(F.CoefficientBytes(), C.Blocks * 128) << C.W << "x" << C.H << " type " << C.SampleType;
     }
+}
+
+// Behind the first scan stand restart markers, all eight in their turn, fill
+// bytes before any marker, and between the scans of a progressive file the
+// tables, the restart interval, DNL, comments and application segments:
+// none of them is damage, to the check or to the decoder.
+TEST(JPEGCheck, EveryMarkerThatMayStandBehindAScanPasses)
+{
+    const TBytes Fill = {0xFF, 0xFF, 0xFF};
+    for (const bool Progressive : {false, true}) {
+        SCOPED_TRACE(Progressive ? "progressive" : "baseline");
+        // Ten rows of MCUs, a restart after each: RST0 .. RST7 and RST0 again.
+        const TBytes Whole = WithRestarts(48, 160, Progressive, 1);
+        for (uint8_t M = 0xD0; M <= 0xD7; ++M)
+            ASSERT_NE(Find(Whole, M), std::string::npos) << "no RST" << M - 0xD0;
+        ASSERT_EQ(Check(Whole), "");
+        ASSERT_EQ(DecoderSays(Whole), "");
+
+        // Fill before a restart marker in the scan and before the end.
+        TBytes B = Insert(Whole, Whole.size() - 2, Fill);
+        B = Insert(B, Find(B, 0xD5), Fill);
+        EXPECT_EQ(Check(B), "");
+        EXPECT_EQ(DecoderSays(B), "");
+        if (!Progressive)
+            continue;
+        // Before the second scan: its own tables again (a copy of the segment
+        // right before it), the quantisation tables, its restart interval,
+        // a DNL of the height, a comment, an application segment, all after
+        // fill bytes.
+        const size_t Second = FindNth(Whole, 0xDA, 1);
+        const size_t Before = Find(Whole, 0xC4, FindNth(Whole, 0xDA, 0));
+        ASSERT_LT(Before, Second) << "no table before the second scan";
+        size_t Interval = Find(Whole, 0xDD); // the last before the second scan: it is the scan's own
+        for (size_t P = Interval; P < Second; P = Find(Whole, 0xDD, P + 2))
+            Interval = P;
+        TBytes Between = Fill;
+        for (const TBytes& S : {SegmentAt(Whole, Before), SegmentAt(Whole, Find(Whole, 0xDB)),
+                                SegmentAt(Whole, Interval), Segment(0xDC, {0, 160}),
+                                Segment(0xFE, {'n', 'o', 't', 'e'}), Segment(0xEF, {'A', 'p', 'p', 0xFF, 0xDE})}) {
+            Between.insert(Between.end(), S.begin(), S.end());
+            Between.insert(Between.end(), Fill.begin(), Fill.end());
+        }
+        B = Insert(B, FindNth(B, 0xDA, 1), Between);
+        EXPECT_EQ(Check(B), "");
+        EXPECT_EQ(DecoderSays(B), "");
+    }
+}
+
+// A marker that cannot stand behind a scan header is damage, however its
+// bytes would read as a length: the check refuses it, and so does the
+// decoder (in its words where it meets it as a marker; in the middle of the
+// coded data it finds the data cut).
+TEST(JPEGCheck, AMarkerThatCannotStandBehindAScanIsDamage)
+{
+    const TBytes Plain = WithRestarts(48, 160, false, 0);
+    for (const bool Progressive : {false, true}) {
+        SCOPED_TRACE(Progressive ? "progressive" : "baseline");
+        const TBytes Whole = WithRestarts(48, 160, Progressive, 1);
+        // At the start of the fourth restart interval of the first scan.
+        const size_t InScan = FindNth(Whole, 0xD3, 0) + 2, AtEnd = Whole.size() - 2;
+        TBytes OutOfTurn = Whole; // RST2 written as RST3
+        OutOfTurn[Find(OutOfTurn, 0xD2) + 1] = 0xD3;
+        TBytes LongDRI = Whole;
+        LongDRI = Insert(LongDRI, Find(LongDRI, 0xDD), Segment(0xDD, {0, 1, 0}));
+        struct TCase {
+            std::string Name;
+            TBytes Bytes;
+            std::string Words;
+        };
+        std::vector<TCase> Cases = {
+            {"DHP in the scan", Insert(Whole, InScan, {0xFF, 0xDE, 0x00, 0x04, 0x12, 0x34}),
+             "Unsupported marker type 0xde"},
+            {"DHP before the end", Insert(Whole, AtEnd, {0xFF, 0xDE, 0x00, 0x02}), "Unsupported marker type 0xde"},
+            {"fill, then EXP in the scan", Insert(Whole, InScan, {0xFF, 0xFF, 0xDF, 0x00, 0x02}),
+             "Unsupported marker type 0xdf"},
+            {"JPG in the scan", Insert(Whole, InScan, {0xFF, 0xC8, 0x00, 0x02}), "Unsupported marker type 0xc8"},
+            {"JPG0 in the scan", Insert(Whole, InScan, {0xFF, 0xF0, 0x00, 0x02}), "Unsupported marker type 0xf0"},
+            {"JPG13 in the scan", Insert(Whole, InScan, {0xFF, 0xFD, 0x00, 0x02}), "Unsupported marker type 0xfd"},
+            {"a reserved marker in the scan", Insert(Whole, InScan, {0xFF, 0x02, 0x00, 0x02}),
+             "Unsupported marker type 0x02"},
+            {"the last reserved marker", Insert(Whole, InScan, {0xFF, 0xBF, 0x00, 0x02}),
+             "Unsupported marker type 0xbf"},
+            {"TEM in the scan", Insert(Whole, InScan, {0xFF, 0x01}), "Unsupported marker type 0x01"},
+            {"restart markers out of turn", OutOfTurn, "Corrupt JPEG data: found marker 0xd3 instead of RST2"},
+            {"a restart marker without an interval", Insert(Plain, Plain.size() / 2, {0xFF, 0xD0}),
+             "Unsupported marker type 0xd0"},
+            {"a restart interval of three bytes", LongDRI, "Bogus marker length"},
+        };
+        if (Progressive)
+            Cases.push_back({"DHP between scans", Insert(Whole, FindNth(Whole, 0xDA, 1), Segment(0xDE, {0, 0, 0})),
+                             "Unsupported marker type 0xde"});
+        for (const TCase& C : Cases) {
+            SCOPED_TRACE(C.Name);
+            EXPECT_EQ(Check(C.Bytes), C.Words);
+            EXPECT_NE(DecoderSays(C.Bytes), "");
+        }
+    }
+    // Before the frame the decoder meets such a segment as a marker: the
+    // same words.
+    const TBytes Header = Insert(Plain, Find(Plain, 0xC0), Segment(0xDE, {1, 2}));
+    EXPECT_EQ(Check(Header), "Unsupported marker type 0xde");
+    EXPECT_EQ(DecoderSays(Header), "Unsupported marker type 0xde");
 }

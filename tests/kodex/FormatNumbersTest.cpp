@@ -8,6 +8,7 @@
 #include "core/ImageInfo.h"
 #include "core/PalettePNG.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <csetjmp>
 
@@ -279,6 +280,46 @@ TEST_F(FormatNumbers, PngPhysBothWays)
             const TPngFacts F = PngFacts(o);
             EXPECT_EQ(std::make_pair(F.X, F.Y), std::make_pair(R.X, R.Y));
         }
+    }
+}
+
+// A pHYs chunk behind the image data is out of its place: the probe stops at
+// the data, so the picture has no resolution (and is read whole), and an
+// output that keeps the resolution says none.
+TEST_F(FormatNumbers, APhysChunkBehindTheImageDataIsNotTaken)
+{
+    const uint8_t row[6] = {1, 2, 3, 4, 5, 6};
+    std::vector<uint8_t> png = EncodePng(
+        2, 2, 8, PNG_COLOR_TYPE_RGB, [&](uint32_t) { return row; }, false,
+        [&](void* P, void* I) {
+            png_set_pHYs(static_cast<png_structp>(P), static_cast<png_infop>(I), 3780, 3780, PNG_RESOLUTION_METER);
+        });
+    const std::string before = Scratch / "before.png", behind = Scratch / "behind.png";
+    WriteBytes(before, png);
+    const auto at = std::search(png.begin(), png.end(), std::begin("pHYs"), std::end("pHYs") - 1) - 4;
+    const std::vector<uint8_t> chunk(at, at + 21); // length, type, 9 bytes, CRC
+    png.erase(at, at + 21);
+    png.insert(png.end() - 12, chunk.begin(), chunk.end()); // before IEND
+    ASSERT_LT(std::search(png.begin(), png.end(), std::begin("IDAT"), std::end("IDAT") - 1),
+              std::search(png.begin(), png.end(), std::begin("pHYs"), std::end("pHYs") - 1));
+    WriteBytes(behind, png);
+    for (const auto& [file, res] : {std::pair{before, 3780.0}, {behind, 0.0}}) {
+        SCOPED_TRACE(file);
+        TImageInfo info;
+        ASSERT_TRUE(GetImageInfo(file, info));
+        EXPECT_EQ(std::make_tuple(info.XResolution(), info.YResolution(), info.ResolutionUnit()),
+                  std::make_tuple(res, res, res > 0 ? 3 : 0));
+        TOwnedImg img{};
+        ASSERT_TRUE(ReadPng(file, img.Img));
+        EXPECT_EQ(std::make_tuple(img.Img.Width, img.Img.Height, At(img.Img, 1, 1, 2)), std::make_tuple(2u, 2u, 4));
+        EXPECT_TRUE(TakeErrors().empty());
+        const std::string o = Scratch / "kept.png";
+        ASSERT_TRUE(WritePNG(o, img.Img, 0, false, false, info.Resolution(), 0, nullptr, nullptr, 6,
+                             RunSettingsWith(true, 72)));
+        const TPngFacts F = PngFacts(o);
+        EXPECT_EQ(std::make_tuple(F.X, F.Y, F.Unit),
+                  res > 0 ? std::make_tuple(3780u, 3780u, int(PNG_RESOLUTION_METER))
+                          : std::make_tuple(1u, 1u, int(PNG_RESOLUTION_UNKNOWN)));
     }
 }
 

@@ -116,6 +116,26 @@ std::vector<TVerdict> Verdicts(const std::vector<uint8_t>& File)
     return v;
 }
 
+// The same picture coded arithmetically, with restart markers when asked.
+std::vector<uint8_t> EncodedArithmetic(bool Restarts)
+{
+    TOwnedImg pic{MakePicture(160, 120, 3)};
+    return EncodeJpeg(
+        160, 120, 3,
+        [&](jpeg_compress_struct& c) {
+            jpeg_set_quality(&c, 90, TRUE);
+            c.arith_code = TRUE;
+            c.restart_in_rows = Restarts ? 1 : 0;
+        },
+        [&](uint32_t y) { return ScanLine(pic.Img, y); });
+}
+
+std::vector<uint8_t> Inserted(std::vector<uint8_t> B, size_t At, const std::vector<uint8_t>& What)
+{
+    B.insert(B.begin() + long(At), What.begin(), What.end());
+    return B;
+}
+
 // A profile record of the colour space Space, freed with the object.
 struct TProfile {
     TICCInfo Icc;
@@ -170,6 +190,57 @@ TEST_F(JpegVerdict, DamagedCodedDataFailsOnEveryDecodingWayAndStrayBytesAtTheEnd
                 }
             }
         }
+}
+
+// Each warning of the decoder that means the coded data is damaged fails the
+// file on every decoding way: restart markers out of turn (the decoder must
+// resynchronise) or missing (the next one stands behind data left over), a marker amid a coded segment (it ends before
+// its data), codes that decode to nothing, and an arithmetic scan cut short.
+TEST_F(JpegVerdict, EveryWarningThatMeansDamagedDataFailsTheFile)
+{
+    for (bool progressive : {false, true}) {
+        const std::vector<uint8_t> good = Encoded(progressive, true);
+        const auto [begin, end] = FirstScan(good);
+        const size_t rst2 = FindMarker(good, 0xD2);
+        ASSERT_NE(rst2, 0u);
+        std::vector<uint8_t> outOfTurn = good, missing = good, badCodes = good;
+        outOfTurn[rst2 + 1] = 0xD3;
+        missing.erase(missing.begin() + long(rst2), missing.begin() + long(rst2) + 2);
+        // Sixteen one bits and more: no Huffman table holds such a code.
+        for (size_t i = 0; i < 16; i += 2)
+            badCodes[begin + 2 + i] = 0xFF, badCodes[begin + 3 + i] = 0x00;
+        const struct {
+            const char* Kind;
+            std::vector<uint8_t> File;
+            const char* Said;
+        } Cases[] = {
+            {"restart marker out of turn", outOfTurn, "Corrupt JPEG data: found marker 0xd3 instead of RST2"},
+            {"restart marker missing", missing, "extraneous bytes before marker 0xd3"}, // the next one's
+            {"a marker amid a segment", Inserted(good, (begin + end) / 2 + 3, {0xFF, 0xDE, 0x00, 0x02}),
+             "Corrupt JPEG data: premature end of data segment"},
+            {"codes of sixteen one bits", badCodes, "Corrupt JPEG data: bad Huffman code"},
+        };
+        for (const auto& c : Cases) {
+            SCOPED_TRACE(testing::Message() << c.Kind << (progressive ? ", progressive" : ""));
+            for (const TVerdict& v : Verdicts(c.File)) {
+                EXPECT_FALSE(v.Read);
+                EXPECT_NE(v.Said.find(c.Said), std::string::npos) << v.Said;
+            }
+        }
+    }
+    // Arithmetic coding reads past its data without a word: the end of the
+    // file inside the scan is what tells, with or without restart markers.
+    for (bool restarts : {false, true}) {
+        SCOPED_TRACE(restarts ? "arithmetic, restarts" : "arithmetic");
+        const std::vector<uint8_t> good = EncodedArithmetic(restarts);
+        for (const TVerdict& v : Verdicts(good))
+            EXPECT_TRUE(v.Read) << v.Said;
+        const std::vector<uint8_t> cut(good.begin(), good.begin() + long(good.size() * 6 / 10));
+        for (const TVerdict& v : Verdicts(cut)) {
+            EXPECT_FALSE(v.Read);
+            EXPECT_NE(v.Said.find("Premature end of JPEG file"), std::string::npos) << v.Said;
+        }
+    }
 }
 
 // The profile read from a CMYK file, or one left with a picture an effect

@@ -25,6 +25,61 @@ TEST_F(Png, SixteenBitSamplesAreScaledToEight)
 
 // (Palettes of 4 and 8 bits with a transparent key are written and read back
 // in the palette bitmap tests of the bridge.)
+// tRNS in every colour type reaches the alpha channel: per palette entry, and
+// as the one key colour of a truecolour or gray picture (gray with alpha is
+// widened to four channels and flagged so).
+TEST_F(Png, TransparencyOfEveryColourTypeIsTheAlpha)
+{
+    const uint8_t indices[3] = {0, 1, 2}, rgb[9] = {10, 20, 30, 10, 20, 31, 0, 0, 0}, gray[3] = {7, 8, 7};
+    const png_color pal[3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    const png_byte palAlpha[2] = {0, 128};
+    png_color_16 rgbKey{}, grayKey{};
+    rgbKey.red = 10, rgbKey.green = 20, rgbKey.blue = 30;
+    grayKey.gray = 7;
+    const struct {
+        const char* Kind;
+        int Type;
+        const uint8_t* Row;
+        bool Trns;
+        uint32_t Channels;
+        std::vector<int> Alpha; // of the three pixels; empty without alpha
+        bool GrayAlpha;
+    } Cases[] = {
+        {"palette", PNG_COLOR_TYPE_PALETTE, indices, true, 4, {0, 128, 255}, false},
+        {"palette without tRNS", PNG_COLOR_TYPE_PALETTE, indices, false, 3, {}, false},
+        {"truecolour key", PNG_COLOR_TYPE_RGB, rgb, true, 4, {0, 255, 255}, false},
+        {"gray key", PNG_COLOR_TYPE_GRAY, gray, true, 4, {0, 255, 0}, true},
+    };
+    for (const auto& c : Cases) {
+        SCOPED_TRACE(c.Kind);
+        const std::string f = Scratch / "t.png";
+        WriteBytes(f,
+                   EncodePng(
+                       3, 1, 8, c.Type, [&](uint32_t) { return c.Row; }, false,
+                       [&](void* P, void* I) {
+                           auto* p = static_cast<png_structp>(P);
+                           auto* i = static_cast<png_infop>(I);
+                           if (c.Type == PNG_COLOR_TYPE_PALETTE)
+                               png_set_PLTE(p, i, pal, 3);
+                           if (c.Trns)
+                               png_set_tRNS(p, i, palAlpha, c.Type == PNG_COLOR_TYPE_PALETTE ? 2 : 0,
+                                            c.Type == PNG_COLOR_TYPE_RGB ? &rgbKey : &grayKey);
+                       }));
+        TOwnedImg out{};
+        uint32_t flags = 0;
+        TBGColor bg;
+        ASSERT_TRUE(ReadPNGFile(f, out.Img, flags, nullptr, bg));
+        ASSERT_EQ(out.Img.Channels, c.Channels);
+        EXPECT_EQ((flags & KODEX_PNG_GRAYALPHA) != 0, c.GrayAlpha);
+        for (uint32_t x = 0; x < c.Alpha.size(); ++x)
+            EXPECT_EQ(At(out.Img, x, 0, 3), c.Alpha[x]) << x;
+        if (c.Type == PNG_COLOR_TYPE_PALETTE) { // the colours stay under the alpha
+            EXPECT_EQ(std::make_tuple(At(out.Img, 0, 0, 2), At(out.Img, 1, 0, 1), At(out.Img, 2, 0, 0)),
+                      std::make_tuple(255, 255, 255));
+        }
+    }
+}
+
 TEST_F(Png, AnIndexPastThePaletteIsRefused)
 {
     TOwnedImg idx{};

@@ -175,6 +175,38 @@ TEST_F(Wic, GifFirstFrameWithTransparency)
               std::make_tuple(7, 9, 255));
 }
 
+// A graphic control block names a transparent index only with its flag set:
+// without it the index is a colour like any other, and the picture has no
+// alpha.
+TEST_F(Wic, AGifTransparentIndexCountsOnlyWithItsFlag)
+{
+    for (const uint8_t flag : {0, 1}) {
+        SCOPED_TRACE(int(flag));
+        const std::string f = Scratch / "t.gif";
+        int err = 0;
+        GifFileType* g = EGifOpenFileName(f.c_str(), false, &err);
+        ASSERT_NE(g, nullptr);
+        GifColorType cols[2] = {{200, 100, 50}, {0, 0, 0}};
+        ColorMapObject* map = GifMakeMapObject(2, cols);
+        EGifPutScreenDesc(g, 2, 1, 1, 0, map);
+        const uint8_t gce[4] = {flag, 0, 0, 0}; // index 0
+        EGifPutExtension(g, GRAPHICS_EXT_FUNC_CODE, 4, gce);
+        EGifPutImageDesc(g, 0, 0, 2, 1, false, nullptr);
+        GifPixelType row[2] = {0, 1};
+        EGifPutLine(g, row, 2);
+        EGifCloseFile(g, &err);
+        GifFreeMapObject(map);
+        TOwnedImg out{};
+        ASSERT_TRUE(ReadWICFile(f, out.Img, 0, nullptr, TBGColor{}));
+        ASSERT_EQ(out.Img.Channels, flag ? 4u : 3u);
+        if (flag)
+            EXPECT_EQ(std::make_pair(int(At(out.Img, 0, 0, 3)), int(At(out.Img, 1, 0, 3))), std::make_pair(0, 255));
+        else
+            EXPECT_EQ(std::make_tuple(At(out.Img, 0, 0, 2), At(out.Img, 0, 0, 1), At(out.Img, 0, 0, 0)),
+                      std::make_tuple(200, 100, 50));
+    }
+}
+
 TEST_F(Wic, WebpLosslessWithProfileAndExif)
 {
     for (bool alpha : {false, true}) {
