@@ -1,0 +1,208 @@
+// Runs handed to a running instance that converts at once: each is converted
+// as the same start would convert it alone (its own profile over the
+// defaults, paths from the folder it was started in), and a start that waits
+// for its run and is stopped cancels that run as it would cancel its own.
+#include "AtOnceRun.h"
+#include "ProgramFixture.h"
+
+#include <csignal>
+
+using namespace endtoend;
+
+namespace {
+
+// Pictures in Folder, hidden (temporary) files apart; Hidden counts those.
+std::set<std::string> Pictures(const fs::path& Folder, int* Hidden = nullptr)
+{
+    std::set<std::string> Names;
+    std::error_code Ec;
+    for (const auto& E : fs::directory_iterator(Folder, Ec)) {
+        const std::string N = E.path().filename().string();
+        if (N[0] != '.')
+            Names.insert(N);
+        else if (Hidden)
+            ++*Hidden;
+    }
+    return Names;
+}
+
+bool HaveJPEGTran()
+{
+    return fs::exists("/usr/bin/jpegtran") || fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/jpegtran");
+}
+
+// Runs that wait until the test lets them go on: PNG outputs go through an
+// optimiser (a stand-in found through the first instance's PATH) that says
+// it started (Dir/NAME.started) and waits while Dir/NAME.hold exists, NAME
+// being the output folder's name; then it hands the PNG back unchanged.
+class HandOff : public Program {
+protected:
+    void SetUp() override
+    {
+        Program::SetUp();
+        if (fs::exists(std::string(VESTRO_DIST_DIR) + "/bin/zopflipng"))
+            GTEST_SKIP() << "the program folder brings its own optimiser";
+        fs::create_directories(Dir / "tools");
+        std::ofstream(Dir / "tools" / "zopflipng") << "#!/bin/sh\n"
+                                                      "for a; do in=$out; out=$a; done\n"
+                                                      "d=$(dirname \"$out\")\n"
+                                                      "touch \"$d.started\"\n"
+                                                      "while [ -e \"$d.hold\" ]; do sleep 0.05; done\n"
+                                                      "exec cp \"$in\" \"$out\"\n";
+        fs::permissions(Dir / "tools" / "zopflipng", fs::perms::owner_all);
+    }
+    // Profile text: PNG outputs through the optimiser.
+    static std::string Held() { return "[JPEG]\nConvertTo=3\n[PNG]\nUsePNGOUT=1\nFullColorOptimization=1\n"; }
+    void Hold(const char* Out) { std::ofstream(Dir / (std::string(Out) + ".hold")); }
+    void Release(const char* Out) { fs::remove(Dir / (std::string(Out) + ".hold")); }
+    // The first instance, its own run held in out/ until Release("out").
+    void StartFirst(QProcess& P, const std::vector<std::string>& Args)
+    {
+        Hold("out");
+        const QByteArray Path = qgetenv("PATH");
+        qputenv("PATH", QByteArray::fromStdString((Dir / "tools").string() + ":") + Path);
+        Start(P, Profile, Args);
+        qputenv("PATH", Path);
+        WaitForLock();
+        ASSERT_TRUE(WaitFor([this] { return fs::exists(Dir / "out.started"); }, 60000));
+    }
+};
+
+// The first instance turns the picture of its own run; handed runs queue
+// behind it. What a handed profile leaves out is the default (no effect),
+// not what the run before it had: neither the first run's rotation nor a
+// lossless transform of the run handed before; a Use that is no number is
+// off. The first run keeps its rotation.
+TEST_F(HandOff, AHandedRunTakesNothingOfAnotherRun)
+{
+    ModeProfile(Profile, "", Held() + "[RotationFilter]\nUse=1\nType=1\n");
+    WritePhoto(Dir / "in" / "own.jpg", 480, 320, 1);
+    // Sides of whole blocks: the lossless transform keeps them.
+    for (const char* N : {"small.jpg", "tran.jpg", "abc.jpg"})
+        WritePhoto(Dir / "in" / "trip" / N, 320, 192, 7);
+    const bool Tran = HaveJPEGTran();
+    ModeProfile("mini-" + Profile, "", "");
+    ModeProfile("tran-" + Profile, "", "[JPEGTran]\nUse=1\nRotation=2\n", "tran");
+    ModeProfile("abc-" + Profile, "", "[JPEGTran]\nUse=abc\nRotation=2\n[Resize]\nRule=0\nSize1=50\n", "abc");
+
+    QProcess first, mini, tran, abc;
+    StartFirst(first, {"in/own.jpg"});
+    // In this order: the last one comes after a lossless transform.
+    Start(mini, "mini-" + Profile, {"in/trip/small.jpg"});
+    QThread::msleep(700);
+    if (Tran) {
+        Start(tran, "tran-" + Profile, {"in/trip/tran.jpg"});
+        QThread::msleep(700);
+    }
+    Start(abc, "abc-" + Profile, {"in/trip/abc.jpg"});
+    QThread::msleep(700);
+    Release("out");
+    Ended(mini, 0);
+    if (Tran)
+        Ended(tran, 0);
+    Ended(abc, 0);
+    Ended(first, 0);
+    EXPECT_EQ(ImageSize(Dir / "out" / "small.jpg"), QSize(320, 192));
+    if (Tran) {
+        EXPECT_EQ(ImageSize(Dir / "tran" / "tran.jpg"), QSize(192, 320));
+    }
+    EXPECT_EQ(ImageSize(Dir / "abc" / "abc.jpg"), QSize(160, 96));
+    EXPECT_EQ(ImageSize(Dir / "out" / "own.png"), QSize(320, 480));
+}
+
+// A relative output folder is the handing start's: each handed run writes
+// beside the folder it was started in, one after another from two folders,
+// while the first instance's own run (started in Dir) writes where its
+// profile says.
+TEST_F(HandOff, AHandedRunsRelativeOutputFolderIsItsStartsOwn)
+{
+    ModeProfile(Profile, "", Held());
+    WritePhoto(Dir / "in" / "own.jpg", 480, 320, 1);
+    fs::create_directories(Dir / "sub");
+    WritePhoto(Dir / "sub" / "a.jpg", 320, 200, 7);
+    WritePhoto(Dir / "b.jpg", 320, 200, 8);
+    Ini("rel-" + Profile, "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=rel\nFileNameFormat=<old>\n");
+
+    QProcess first, inSub, inDir;
+    StartFirst(first, {"in/own.jpg"});
+    StartIn = Dir / "sub";
+    Start(inSub, "rel-" + Profile, {"a.jpg"});
+    QThread::msleep(700);
+    StartIn = Dir;
+    Start(inDir, "rel-" + Profile, {"b.jpg"});
+    QThread::msleep(700);
+    Release("out");
+    Ended(inSub, 0);
+    Ended(inDir, 0);
+    Ended(first, 0);
+    EXPECT_EQ(Pictures(Dir / "sub" / "rel"), std::set<std::string>{"a.jpg"});
+    EXPECT_EQ(Pictures(Dir / "rel"), std::set<std::string>{"b.jpg"});
+    EXPECT_EQ(Pictures(Dir / "out"), std::set<std::string>{"own.png"});
+}
+
+// A start waiting for its handed run is stopped: Ctrl+C while the run goes
+// on (its first picture in the optimiser), TERM while it still waits in the
+// queue, a closed terminal likewise. The start ends with status 2 and a line
+// for every file not written; the running instance writes none of that
+// run's files after the stop, leaves nothing half-written, and goes on with
+// its own run.
+TEST_F(HandOff, AStoppedStartCancelsTheRunItHanded)
+{
+    ModeProfile(Profile, "", Held());
+    ModeProfile("slow-" + Profile, "", Held() + "[System]\nParallel=0\n", "slow");
+    WritePhoto(Dir / "in" / "own.jpg", 480, 320, 1);
+    std::vector<std::string> Handed;
+    WritePhoto(Dir / "in" / "trip" / "h0.jpg", 640, 480, 40);
+    for (int i = 0; i < 12; ++i) {
+        const std::string N = "h" + std::to_string(i) + ".jpg";
+        if (i > 0)
+            fs::copy_file(Dir / "in" / "trip" / "h0.jpg", Dir / "in" / "trip" / N);
+        Handed.push_back("in/trip/" + N);
+    }
+    struct TCase {
+        const char* Name;
+        int Signal;
+        bool Running;
+    };
+    const TCase Cases[] = {{"Ctrl+C while it runs", SIGINT, true},
+                           {"TERM while it waits", SIGTERM, false},
+                           {"closed terminal while it waits", SIGHUP, false}};
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        for (const char* F : {"out", "slow", "out.started", "slow.started"})
+            fs::remove_all(Dir / F);
+        QProcess first, second;
+        Hold("slow");
+        StartFirst(first, {"in/own.jpg"});
+        Start(second, "slow-" + Profile, Handed);
+        QThread::msleep(700); // handed over, behind the first run
+        if (C.Running) {
+            Release("out");
+            ASSERT_TRUE(WaitFor([&] { return fs::exists(Dir / "slow.started"); }, 60000));
+        }
+        ::kill(pid_t(second.processId()), C.Signal);
+        ASSERT_TRUE(second.waitForFinished(60000));
+        Release("out");
+        Release("slow");
+        const std::string Err = second.readAllStandardError().toStdString();
+        EXPECT_EQ(second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1, 2) << Err;
+        const std::set<std::string> Done = Pictures(Dir / "slow");
+        EXPECT_LE(Done.size(), C.Running ? 1u : 0u) << Err;
+        for (int i = 0; i < 12; ++i) {
+            const std::string N = "h" + std::to_string(i) + ".jpg";
+            EXPECT_EQ(LineOf(Err, N),
+                      Done.count("h" + std::to_string(i) + ".png") ? "" : N + ": not written, the run was cancelled")
+                << Err;
+        }
+        // The first instance goes on with its own run, writes nothing more
+        // of the cancelled one, and leaves nothing half-written.
+        const std::string FirstErr = Ended(first, 0);
+        EXPECT_EQ(Pictures(Dir / "out"), std::set<std::string>{"own.png"}) << FirstErr;
+        int Hidden = 0;
+        EXPECT_EQ(Pictures(Dir / "slow", &Hidden), Done);
+        EXPECT_EQ(Hidden, 0);
+        EXPECT_EQ(Count(FirstErr, "h1.jpg"), 0) << FirstErr;
+    }
+}
+
+} // namespace
