@@ -113,31 +113,41 @@ TEST_F(HandOff, AHandedRunTakesNothingOfAnotherRun)
 // A relative output folder is the handing start's: each handed run writes
 // beside the folder it was started in, one after another from two folders,
 // while the first instance's own run (started in Dir) writes where its
-// profile says.
+// profile says. A start whose folder is gone before its run begins has
+// nothing converted (anywhere): status 2 and its line.
 TEST_F(HandOff, AHandedRunsRelativeOutputFolderIsItsStartsOwn)
 {
     ModeProfile(Profile, "", Held());
     WritePhoto(Dir / "in" / "own.jpg", 480, 320, 1);
     fs::create_directories(Dir / "sub");
+    fs::create_directories(Dir / "gone");
     WritePhoto(Dir / "sub" / "a.jpg", 320, 200, 7);
     WritePhoto(Dir / "b.jpg", 320, 200, 8);
+    WritePhoto(Dir / "in" / "c.jpg", 320, 200, 9);
     Ini("rel-" + Profile, "[File]\nAtOnce=1\nSameDirectory=0\nOutPutDirectory=rel\nFileNameFormat=<old>\n");
 
-    QProcess first, inSub, inDir;
+    QProcess first, inSub, inDir, inGone;
     StartFirst(first, {"in/own.jpg"});
     StartIn = Dir / "sub";
     Start(inSub, "rel-" + Profile, {"a.jpg"});
     QThread::msleep(700);
     StartIn = Dir;
     Start(inDir, "rel-" + Profile, {"b.jpg"});
+    StartIn = Dir / "gone";
+    Start(inGone, "rel-" + Profile, {(Dir / "in" / "c.jpg").string()});
     QThread::msleep(700);
+    fs::remove(Dir / "gone");
     Release("out");
     Ended(inSub, 0);
     Ended(inDir, 0);
+    const std::string GoneErr = Ended(inGone, 2);
     Ended(first, 0);
     EXPECT_EQ(Pictures(Dir / "sub" / "rel"), std::set<std::string>{"a.jpg"});
     EXPECT_EQ(Pictures(Dir / "rel"), std::set<std::string>{"b.jpg"});
     EXPECT_EQ(Pictures(Dir / "out"), std::set<std::string>{"own.png"});
+    EXPECT_THAT(LineOf(GoneErr, "c.jpg"), HasSubstr("c.jpg: not converted: the folder the start was made in"))
+        << GoneErr;
+    EXPECT_FALSE(fs::exists(Dir / "in" / "rel"));
 }
 
 // A start waiting for its handed run is stopped: Ctrl+C while the run goes
