@@ -4,6 +4,11 @@
 // for its run and is stopped cancels that run as it would cancel its own.
 #include "AtOnceRun.h"
 #include "ProgramFixture.h"
+#include "app/SingleInstance.h"
+
+#include <QDataStream>
+#include <QLocalSocket>
+#include <QSignalSpy>
 
 #include <csignal>
 
@@ -213,6 +218,90 @@ TEST_F(HandOff, AStoppedStartCancelsTheRunItHanded)
         EXPECT_EQ(Hidden, 0);
         EXPECT_EQ(Count(FirstErr, "h1.jpg"), 0) << FirstErr;
     }
+}
+
+} // namespace
+
+namespace {
+
+// A hand-off frame as a start sends it: the count, the arguments and, from a
+// start that names it, its folder.
+QByteArray Frame(const std::vector<std::string>& Args, const char* WorkDir)
+{
+    QByteArray Body, F;
+    QDataStream B(&Body, QIODevice::WriteOnly);
+    B << quint32(Args.size());
+    for (const std::string& A : Args)
+        B << QByteArray::fromStdString(A);
+    if (WorkDir)
+        B << QByteArray(WorkDir);
+    QDataStream Out(&F, QIODevice::WriteOnly);
+    Out << Body;
+    return F;
+}
+
+// The running instance, in this process, hears starts of either form: the
+// arguments as they were sent (a main window lists exactly these), the
+// folder when one came (an older start's hand-off has none, and a folder
+// that is not absolute is none). A start waiting for its result may ask for
+// its run to be cancelled; one that waits for nothing (a window took its
+// files) cannot.
+TEST(HandOffFrames, TheFolderComesBesideTheArgumentsAndACancelOnlyForARunAwaited)
+{
+    EnsureApp();
+    const fs::path Run = ScratchDir("frames");
+    fs::permissions(Run, fs::perms::owner_all, fs::perm_options::replace);
+    qputenv("XDG_RUNTIME_DIR", Run.c_str());
+    TSingleInstance Running("/opt/vestro/");
+    qunsetenv("XDG_RUNTIME_DIR");
+    ASSERT_TRUE(Running.TryBecomeFirst());
+    ASSERT_TRUE(Running.Alone().empty()) << Running.Alone();
+    Running.SetAccepting(true);
+    QSignalSpy Cancels(&Running, &TSingleInstance::CancelAsked);
+    const std::vector<std::string> Args{"/ini=x.ini", "/p/a.jpg", "/p/b c.jpg"};
+    struct TCase {
+        const char* Name;
+        const char* Sent;
+        std::string Dir;
+        bool Awaited;
+    };
+    const TCase Cases[] = {{"with its folder, awaited", "/home/me/photos", "/home/me/photos", true},
+                           {"an older start's", nullptr, "", true},
+                           {"a folder that is not absolute", "photos", "", true},
+                           {"with its folder, to a window", "/home/me", "/home/me", false}};
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        Running.SetReportsResults(C.Awaited);
+        Cancels.clear();
+        QLocalSocket S;
+        S.connectToServer(Running.ServerName());
+        ASSERT_TRUE(S.waitForConnected(3000));
+        S.write(Frame(Args, C.Sent));
+        S.flush();
+        ASSERT_TRUE(WaitFor([&] { return S.bytesAvailable() > 0; }, 5000));
+        EXPECT_EQ(S.read(1), QByteArray(C.Awaited ? "W" : "1"));
+        S.write("C");
+        S.flush();
+        WaitFor([&] { return Cancels.count() > 0; }, 500);
+        EXPECT_EQ(Cancels.count(), C.Awaited ? 1 : 0);
+        if (C.Awaited) {
+            const std::vector<TSingleInstance::THandOff> Q = Running.TakeQueuedRuns();
+            ASSERT_EQ(Q.size(), 1u);
+            EXPECT_EQ(Q[0].Args, Args);
+            EXPECT_EQ(Q[0].WorkDir, C.Dir);
+            EXPECT_EQ(Cancels.count() ? Cancels[0][0].toInt() : -1, Q[0].Ticket);
+            // Answered: a cancel that comes later asks for nothing.
+            Running.ReportResult(Q[0].Ticket, 0, {});
+            Cancels.clear();
+            S.write("C");
+            S.flush();
+            WaitFor([&] { return Cancels.count() > 0; }, 300);
+            EXPECT_EQ(Cancels.count(), 0);
+        } else {
+            EXPECT_EQ(Running.TakeQueued(), std::vector<std::vector<std::string>>{Args});
+        }
+    }
+    fs::remove_all(Run);
 }
 
 } // namespace
