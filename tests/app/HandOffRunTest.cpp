@@ -73,24 +73,27 @@ protected:
     }
 };
 
-// The first instance turns the picture of its own run; handed runs queue
-// behind it. What a handed profile leaves out is the default (no effect),
-// not what the run before it had: neither the first run's rotation nor a
-// lossless transform of the run handed before; a Use that is no number is
-// off. The first run keeps its rotation.
+// The first instance turns the picture of its own run, after the resize;
+// handed runs queue behind it. What a handed profile leaves out is the
+// default, not what the run before it had: no effect (neither the first
+// run's rotation nor a lossless transform of the run handed before), the
+// default order of the chain (a rotation before the resize); a Use that is
+// no number is off. The first run keeps its rotation.
 TEST_F(HandOff, AHandedRunTakesNothingOfAnotherRun)
 {
-    ModeProfile(Profile, "", Held() + "[RotationFilter]\nUse=1\nType=1\n");
+    ModeProfile(Profile, "", Held() + "[RotationFilter]\nUse=1\nType=1\nOrder=9\n");
     WritePhoto(Dir / "in" / "own.jpg", 480, 320, 1);
     // Sides of whole blocks: the lossless transform keeps them.
-    for (const char* N : {"small.jpg", "tran.jpg", "abc.jpg"})
+    for (const char* N : {"small.jpg", "tran.jpg", "abc.jpg", "ord.jpg"})
         WritePhoto(Dir / "in" / "trip" / N, 320, 192, 7);
     const bool Tran = HaveJPEGTran();
     ModeProfile("mini-" + Profile, "", "");
     ModeProfile("tran-" + Profile, "", "[JPEGTran]\nUse=1\nRotation=2\n", "tran");
     ModeProfile("abc-" + Profile, "", "[JPEGTran]\nUse=abc\nRotation=2\n[Resize]\nRule=0\nSize1=50\n", "abc");
+    ModeProfile("ord-" + Profile, "", "[RotationFilter]\nUse=1\nType=1\n[Resize]\nRule=3\nSize1=100,640,480,96\n",
+                "ord");
 
-    QProcess first, mini, tran, abc;
+    QProcess first, mini, tran, abc, ord;
     StartFirst(first, {"in/own.jpg"});
     // In this order: the last one comes after a lossless transform.
     Start(mini, "mini-" + Profile, {"in/trip/small.jpg"});
@@ -100,18 +103,21 @@ TEST_F(HandOff, AHandedRunTakesNothingOfAnotherRun)
         QThread::msleep(700);
     }
     Start(abc, "abc-" + Profile, {"in/trip/abc.jpg"});
+    Start(ord, "ord-" + Profile, {"in/trip/ord.jpg"});
     QThread::msleep(700);
     Release("out");
     Ended(mini, 0);
     if (Tran)
         Ended(tran, 0);
     Ended(abc, 0);
+    Ended(ord, 0);
     Ended(first, 0);
     EXPECT_EQ(ImageSize(Dir / "out" / "small.jpg"), QSize(320, 192));
     if (Tran) {
         EXPECT_EQ(ImageSize(Dir / "tran" / "tran.jpg"), QSize(192, 320));
     }
     EXPECT_EQ(ImageSize(Dir / "abc" / "abc.jpg"), QSize(160, 96));
+    EXPECT_EQ(ImageSize(Dir / "ord" / "ord.jpg"), QSize(96, 160));
     EXPECT_EQ(ImageSize(Dir / "out" / "own.png"), QSize(320, 480));
 }
 
