@@ -53,6 +53,17 @@ std::vector<std::string> UnansweredLines(const std::vector<std::string>& Args)
 
 namespace {
 
+// Why a file of a run cancelled before it began was not written.
+constexpr char kNotWrittenCancelled[] = "not written, the run was cancelled";
+
+// One line per file or folder named in Args, "name: reason", for a run
+// cancelled before anything of it was converted.
+void SayNotWritten(const std::vector<std::string>& Args)
+{
+    for (const std::string& l : NamedFileLines(Args, IsPathArgument, LoadResText(kNotWrittenCancelled)))
+        std::fprintf(stderr, "%s\n", l.c_str());
+}
+
 // Why a start has no at-once run (and would open the window instead).
 std::string NoAtOnceRunReason(const std::vector<std::string>& Args, const std::string& Profile)
 {
@@ -80,6 +91,15 @@ std::optional<int> HandOffToRunningInstance(TSingleInstance& instance, const std
         return std::nullopt;
     if (args.empty())
         return 0;
+    // Ctrl+C, a TERM signal or a closed terminal while this start waits:
+    // the run it handed over is cancelled as its own would be, and the start
+    // ends with what that run says.
+    const int stopFd = platform::CatchStopSignals();
+    bool stopped = false;
+    const auto Stopped = [&] {
+        stopped = (stopFd >= 0 && platform::DrainStopSignals(stopFd)) || stopped;
+        return stopped;
+    };
     // The running instance may be just ending and refuse: then this
     // start waits for its lock and does the work itself.
     QElapsedTimer waited;
@@ -87,7 +107,7 @@ std::optional<int> HandOffToRunningInstance(TSingleInstance& instance, const std
     for (;;) {
         // A first instance that converts at once with nobody looking
         // sends the run's result back: this start ends with it.
-        const TSingleInstance::THandOffResult handed = instance.HandOffAndWait(absArgs);
+        const TSingleInstance::THandOffResult handed = instance.HandOffAndWait(absArgs, 5000, Stopped);
         if (handed.Untrusted)
             return std::nullopt; // runs alone (said by the caller)
         if (!handed.Refused) {
@@ -107,6 +127,12 @@ std::optional<int> HandOffToRunningInstance(TSingleInstance& instance, const std
             if (handed.NoResult)
                 std::fprintf(stderr, "%s\n", kHandedToWindowLine);
             return handed.Status;
+        }
+        // Stopped before anyone took the files: nothing was converted.
+        if (Stopped()) {
+            SetInterfaceLanguage(Settings.System.Language);
+            SayNotWritten(absArgs);
+            return 2;
         }
         if (instance.TryBecomeFirst())
             return std::nullopt;
@@ -144,7 +170,7 @@ std::string StartUpSettings(const std::vector<std::string>& args, const TProgram
         InitTextRendering();
     else if (IsNonInteractive())
         NoFontSetUpAtExit();
-    return LoadIniFile(Startup.IniFileName);
+    return LoadRunSettings(Startup.IniFileName);
 }
 
 // The queue of at-once runs: this start's own run, then every run handed
@@ -174,8 +200,38 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
     // and what the run said, which this process then does not say as its
     // own. The status of this process is its own run's, and that of
     // hand-offs nobody waits for.
-    std::deque<TSingleInstance::THandOff> pending{{absArgs, 0}};
+    std::deque<TSingleInstance::THandOff> pending{{absArgs, 0, {}}};
     bool first = true;
+    // A start that waits for its run and is stopped asks for the run to be
+    // cancelled: the one going on as its own Ctrl+C would, a queued one at
+    // once (the start need not wait for the runs before it), unconverted.
+    int runningTicket = 0;
+    const QMetaObject::Connection onCancelAsked =
+        QObject::connect(&instance, &TSingleInstance::CancelAsked, &app, [&](int Ticket) {
+            if (Ticket == runningTicket) {
+                if (cancelCurrent)
+                    cancelCurrent();
+                return;
+            }
+            for (auto& q : instance.TakeQueuedRuns())
+                pending.push_back(std::move(q));
+            const auto it = std::find_if(pending.begin(), pending.end(),
+                                         [Ticket](const TSingleInstance::THandOff& h) { return h.Ticket == Ticket; });
+            if (it == pending.end())
+                return;
+            // Told straight to its start: standard error may be another
+            // run's just now.
+            const std::vector<std::string> lines =
+                NamedFileLines(it->Args, IsPathArgument, LoadResText(kNotWrittenCancelled));
+            pending.erase(it);
+            instance.ReportResult(Ticket, 2, lines);
+        });
+    // Each run is converted in the folder its start was made in, as that
+    // start alone would convert it: relative folders of its profile (the
+    // output folder, ...) are that start's. This instance's own folder is
+    // taken back after each.
+    std::error_code ec;
+    const std::filesystem::path ownFolder = std::filesystem::current_path(ec);
     auto finished = [&](const TSingleInstance::THandOff& h, int runStatus, platform::TStderrCapture* said) {
         if (h.Ticket == 0) {
             status = std::max(status, runStatus);
@@ -208,6 +264,8 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
             finished(handOff, 2, saidPtr);
             continue;
         }
+        if (!ownFolder.empty())
+            std::filesystem::current_path(ownFolder, ec);
         if (!first) {
             // A start with switches only has nothing to convert; one that
             // names files, even missing ones, gets a run that says so.
@@ -215,9 +273,23 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
                 finished(handOff, 0, saidPtr);
                 continue;
             }
+            if (!handOff.WorkDir.empty()) {
+                std::filesystem::current_path(handOff.WorkDir, ec);
+                if (ec) {
+                    const std::string why =
+                        QString::fromStdString(
+                            LoadResText("not converted: the folder the start was made in, %1, cannot be entered (%2)"))
+                            .arg(QString::fromStdString(handOff.WorkDir), QString::fromStdString(ec.message()))
+                            .toStdString();
+                    for (const std::string& l : NamedFileLines(runArgs, IsPathArgument, why))
+                        std::fprintf(stderr, "%s\n", l.c_str());
+                    finished(handOff, 2, saidPtr);
+                    continue;
+                }
+            }
+            // Its own profile over the defaults; nothing of the run before.
             const std::string profile = ProfileFileName(runArgs);
-            if (profile != Startup.IniFileName)
-                LoadIniFile(profile);
+            LoadRunSettings(profile);
             if (!Settings.File.AtOnce) {
                 notRun("Vestro: " + profile + " does not convert at once; not converted:", runArgs);
                 finished(handOff, 2, saidPtr);
@@ -225,6 +297,7 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
             }
         }
         first = false;
+        runningTicket = handOff.Ticket;
         instance.SetAccepting(true);
         // A combine profile makes sheets; every other mode (convert,
         // lossless transform, rename only) is a batch run.
@@ -244,6 +317,7 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
             runStatus = Parts.RunWatched(combine, runArgs, cancelCurrent);
         }
         cancelCurrent = nullptr;
+        runningTicket = 0;
         finished(handOff, runStatus, saidPtr);
         // Refuse further hand-offs before looking at the queue, so that none
         // is answered "taken" and then left behind.
@@ -251,6 +325,9 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
         for (auto& q : instance.TakeQueuedRuns())
             pending.push_back(std::move(q));
     }
+    QObject::disconnect(onCancelAsked);
+    if (!ownFolder.empty())
+        std::filesystem::current_path(ownFolder, ec);
     FinalizeGlobals();
     return status;
 }

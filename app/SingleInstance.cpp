@@ -15,17 +15,22 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 namespace {
 
-// One frame: a 32-bit count then the arguments as UTF-8 byte arrays.
-QByteArray Pack(const std::vector<std::string>& Args)
+// One frame: a 32-bit count, then the arguments as UTF-8 byte arrays, then
+// (a hand-off only) the folder the start was made in. A receiver that knows
+// no folder reads the count and the arguments and passes over the rest.
+QByteArray Pack(const std::vector<std::string>& Args, const std::string& WorkDir = {})
 {
     QByteArray body;
     QDataStream out(&body, QIODevice::WriteOnly);
     out << quint32(Args.size());
     for (const std::string& a : Args)
         out << QByteArray::fromStdString(a);
+    if (!WorkDir.empty())
+        out << QByteArray::fromStdString(WorkDir);
     QByteArray frame;
     QDataStream f(&frame, QIODevice::WriteOnly);
     f << body;
@@ -33,7 +38,8 @@ QByteArray Pack(const std::vector<std::string>& Args)
 }
 
 // Reads one frame from In; false while it is not complete (nothing taken).
-bool Unpack(QIODevice& In, std::vector<std::string>& Args, bool& Damaged)
+// WorkDir (when asked for) is empty when the sender named no folder.
+bool Unpack(QIODevice& In, std::vector<std::string>& Args, bool& Damaged, std::string* WorkDir = nullptr)
 {
     QDataStream in(&In);
     in.startTransaction();
@@ -51,11 +57,24 @@ bool Unpack(QIODevice& In, std::vector<std::string>& Args, bool& Damaged)
         Args.push_back(a.toStdString());
     }
     Damaged = b.status() != QDataStream::Ok;
+    if (WorkDir) {
+        WorkDir->clear();
+        if (!Damaged && !b.atEnd()) {
+            QByteArray d;
+            b >> d;
+            // Only an absolute folder can stand for the sender's.
+            if (b.status() == QDataStream::Ok && d.startsWith('/'))
+                *WorkDir = d.toStdString();
+        }
+    }
     return true;
 }
 
 // The first instance's answers to a hand-off.
 constexpr char kRefused = '0', kTaken = '1', kResultFollows = 'W';
+// What a start that waits for its run's result may send after its hand-off:
+// it was stopped, and its run is to be cancelled.
+constexpr char kCancelRun = 'C';
 
 } // namespace
 
@@ -141,25 +160,35 @@ void TSingleInstance::OnNewConnection()
             continue;
         }
         connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
-        connect(s, &QLocalSocket::readyRead, this, [this, s] {
-            std::vector<std::string> args;
-            bool damaged = false;
-            if (!Unpack(*s, args, damaged))
-                return; // wait for the rest
-            const bool ok = !damaged && FAccepting;
-            int ticket = 0;
-            if (ok) {
-                if (FReportsResults) {
-                    ticket = ++FLastTicket;
-                    FWaiting[ticket] = s;
+        // The ticket of the hand-off this connection made; -1 until it came.
+        auto ticket = std::make_shared<int>(-1);
+        connect(s, &QLocalSocket::readyRead, this, [this, s, ticket] {
+            if (*ticket < 0) {
+                std::vector<std::string> args;
+                std::string workDir;
+                bool damaged = false;
+                if (!Unpack(*s, args, damaged, &workDir))
+                    return; // wait for the rest
+                const bool ok = !damaged && FAccepting;
+                *ticket = 0;
+                if (ok) {
+                    if (FReportsResults) {
+                        *ticket = ++FLastTicket;
+                        FWaiting[*ticket] = s;
+                    }
+                    FQueue.push_back({std::move(args), *ticket, std::move(workDir)});
                 }
-                FQueue.push_back({std::move(args), ticket});
+                const char answer = !ok ? kRefused : *ticket != 0 ? kResultFollows : kTaken;
+                s->write(&answer, 1);
+                s->flush();
+                if (ok)
+                    emit Received();
             }
-            const char answer = !ok ? kRefused : ticket != 0 ? kResultFollows : kTaken;
-            s->write(&answer, 1);
-            s->flush();
-            if (ok)
-                emit Received();
+            // After its hand-off a start says only that it was stopped; only
+            // a run whose result it still waits for can be cancelled.
+            const QByteArray rest = s->readAll();
+            if (*ticket > 0 && rest.contains(kCancelRun) && FWaiting.count(*ticket))
+                emit CancelAsked(*ticket);
         });
     }
 }
@@ -201,11 +230,16 @@ bool TSingleInstance::HandOff(const std::vector<std::string>& Args, int TimeoutM
     return !HandOffAndWait(Args, TimeoutMs).Refused;
 }
 
-TSingleInstance::THandOffResult TSingleInstance::HandOffAndWait(const std::vector<std::string>& Args, int TimeoutMs)
+TSingleInstance::THandOffResult TSingleInstance::HandOffAndWait(const std::vector<std::string>& Args, int TimeoutMs,
+                                                                const std::function<bool()>& Stopped)
 {
     THandOffResult r;
     if (!FAlone.empty())
         return r;
+    // The run is converted as it would be here: its relative folders are
+    // this start's.
+    std::error_code ec;
+    const std::string workDir = std::filesystem::current_path(ec).string();
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < TimeoutMs) {
@@ -223,7 +257,7 @@ TSingleInstance::THandOffResult TSingleInstance::HandOffAndWait(const std::vecto
             r.Untrusted = true;
             return r;
         }
-        s.write(Pack(Args));
+        s.write(Pack(Args, workDir));
         if (!s.waitForBytesWritten(TimeoutMs))
             return r;
         while (s.bytesAvailable() < 1)
@@ -238,15 +272,21 @@ TSingleInstance::THandOffResult TSingleInstance::HandOffAndWait(const std::vecto
         if (r.NoResult)
             return r;
         // The run may take as long as it takes; only a lost connection ends
-        // the wait.
+        // the wait. A stopped start has its run cancelled (once) and waits
+        // for what the cancelled run says.
         std::vector<std::string> frame;
-        bool damaged = false, got = false;
+        bool damaged = false, got = false, cancelSent = false;
         for (;;) {
             if ((got = Unpack(s, frame, damaged)))
                 break;
             if (s.state() != QLocalSocket::ConnectedState)
                 break; // whatever came is all there will be
-            s.waitForReadyRead(1000);
+            if (!cancelSent && Stopped && Stopped()) {
+                cancelSent = true;
+                s.write(&kCancelRun, 1);
+                s.flush();
+            }
+            s.waitForReadyRead(Stopped ? 100 : 1000);
         }
         if (!got || frame.empty() || damaged) {
             r.Lost = true;

@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <map>
 
 #include <memory>
@@ -64,8 +65,13 @@ public:
         std::vector<std::string> Lines; // the run's error lines
     };
     // As HandOff, then waits (without a time limit) for the run's result
-    // when the first instance promises one.
-    THandOffResult HandOffAndWait(const std::vector<std::string>& Args, int TimeoutMs = 5000);
+    // when the first instance promises one. The current folder goes with
+    // Args (the run's relative folders are taken from it). While it waits,
+    // Stopped is asked every tenth of a second: once it says true, the first
+    // instance is asked to cancel the run, and the wait goes on for the
+    // cancelled run's result.
+    THandOffResult HandOffAndWait(const std::vector<std::string>& Args, int TimeoutMs = 5000,
+                                  const std::function<bool()>& Stopped = {});
 
     // Whether hand-offs are taken (answered "taken" and queued). Until set,
     // a hand-off is refused, so that the sender keeps its work.
@@ -80,7 +86,8 @@ public:
     void SetReportsResults(bool On) { FReportsResults = On; }
     struct THandOff {
         std::vector<std::string> Args;
-        int Ticket = 0; // 0: nobody waits for a result
+        int Ticket = 0;      // 0: nobody waits for a result
+        std::string WorkDir; // the folder the start was made in; empty when it named none
     };
     // As TakeQueued, with the ticket that answers each one.
     std::vector<THandOff> TakeQueuedRuns();
@@ -93,6 +100,9 @@ public:
 signals:
     // A hand-off was queued (emitted on the GUI thread).
     void Received();
+    // The start that handed Ticket over was stopped and asks for its run to
+    // be cancelled (emitted on the GUI thread, while it waits for the result).
+    void CancelAsked(int Ticket);
 
 private:
     void OnNewConnection();

@@ -143,6 +143,35 @@ bool IsAtOnceStart(const std::vector<std::string>& Args, const std::string& IniF
     return anyPath && ProfileConvertsAtOnce(IniFile);
 }
 
+void MakeDefaultEffectChain()
+{
+    // The chain in its default order; the lossless transform and the colour
+    // reduction are held beside it.
+    delete EffectList;
+    EffectList = new TEffectList;
+    EffectList->AddFilter(std::make_unique<TGrayscaleFilter>());
+    EffectList->AddFilter(std::make_unique<TExifRotationFilter>());
+    EffectList->AddFilter(std::make_unique<TTrimmingFilter>());
+    EffectList->AddFilter(std::make_unique<TRotationFilter>());
+    EffectList->AddFilter(std::make_unique<TResizeFilter>());
+    EffectList->AddFilter(std::make_unique<TAddBlankFilter>());
+    EffectList->AddFilter(std::make_unique<TUSMFilter>());
+    EffectList->AddFilter(std::make_unique<TColorAdjust>());
+    EffectList->AddFilter(std::make_unique<TToneCurveEffect>());
+    EffectList->AddFilter(std::make_unique<TAddTextEffect>());
+    EffectList->AddFilter(std::make_unique<TCompositeEffect>());
+    EffectList->SetJPEGTranEffect(std::make_unique<TJPEGTran>());
+    EffectList->SetDecreaseColorEffect(std::make_unique<TDecreaseColorEffect>());
+}
+
+std::string LoadRunSettings(const std::string& FileName)
+{
+    // Each effect reads its keys over what it holds: a fresh chain, so that
+    // whatever the file leaves out is the default and not a former run's.
+    MakeDefaultEffectChain();
+    return LoadIniFile(FileName);
+}
+
 bool InitializeGlobals(const std::vector<std::string>& Args)
 {
     Settings.System.ProcessorCount = platform::UsableProcessorCount();
@@ -177,22 +206,7 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
     std::error_code ec;
     std::filesystem::create_directories(Startup.IniDir, ec);
 
-    // The chain in its default order; the lossless transform and the colour
-    // reduction are held beside it.
-    EffectList = new TEffectList;
-    EffectList->AddFilter(std::make_unique<TGrayscaleFilter>());
-    EffectList->AddFilter(std::make_unique<TExifRotationFilter>());
-    EffectList->AddFilter(std::make_unique<TTrimmingFilter>());
-    EffectList->AddFilter(std::make_unique<TRotationFilter>());
-    EffectList->AddFilter(std::make_unique<TResizeFilter>());
-    EffectList->AddFilter(std::make_unique<TAddBlankFilter>());
-    EffectList->AddFilter(std::make_unique<TUSMFilter>());
-    EffectList->AddFilter(std::make_unique<TColorAdjust>());
-    EffectList->AddFilter(std::make_unique<TToneCurveEffect>());
-    EffectList->AddFilter(std::make_unique<TAddTextEffect>());
-    EffectList->AddFilter(std::make_unique<TCompositeEffect>());
-    EffectList->SetJPEGTranEffect(std::make_unique<TJPEGTran>());
-    EffectList->SetDecreaseColorEffect(std::make_unique<TDecreaseColorEffect>());
+    MakeDefaultEffectChain();
 
     Startup.IniFileName = ProfileFileName(Args);
 

@@ -51,6 +51,16 @@ extern TApplication App;
 bool InitializeGlobals(const std::vector<std::string>& Args);
 void FinalizeGlobals();
 
+// EffectList made anew: every effect as a fresh start has it (off, its own
+// defaults), in the default order. Replaces (frees) the chain there was;
+// nothing may run on it meanwhile.
+void MakeDefaultEffectChain();
+// The settings of a run of FileName exactly as a fresh start reads them: the
+// chain made anew, then the file over the defaults (LoadIniFile; what the
+// file leaves out takes the default, whatever was loaded before). Returns
+// what LoadIniFile returns.
+std::string LoadRunSettings(const std::string& FileName);
+
 // Whether a command-line argument names a file or folder. Absolute paths
 // begin with "/" as switches do: "/ini=..." is always the profile switch; any
 // other argument beginning with "/" is a path when it exists, when it holds

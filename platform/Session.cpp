@@ -97,9 +97,15 @@ std::string TStderrCapture::End()
 
 int CatchStopSignals()
 {
+    // One pipe for the process: a start that waited for another instance
+    // and then does the work itself keeps what it caught meanwhile.
+    static int readFd = -1;
+    if (readFd >= 0)
+        return readFd;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
         return -1;
+    readFd = fds[0];
     SignalWriteFd() = fds[1];
     struct sigaction sa = {};
     sa.sa_handler = OnStopSignal;
@@ -115,10 +121,13 @@ void IgnoreBrokenPipes()
     signal(SIGPIPE, SIG_IGN);
 }
 
-void DrainStopSignals(int Fd)
+bool DrainStopSignals(int Fd)
 {
     char buf[16];
-    while (read(Fd, buf, sizeof buf) > 0) { }
+    bool any = false;
+    while (read(Fd, buf, sizeof buf) > 0)
+        any = true;
+    return any;
 }
 
 } // namespace platform

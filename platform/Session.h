@@ -40,12 +40,13 @@ private:
 // Makes SIGINT, SIGTERM and SIGHUP (a closed terminal) write one byte to a
 // pipe instead of ending the process, and returns the pipe's reading end
 // (non-blocking), for the event loop to watch. -1 when it cannot be set up.
-// Call once, on the main thread.
+// Call on the main thread; later calls return the same pipe.
 int CatchStopSignals();
 // Makes a write to a pipe or socket that nobody reads any more (standard
 // error piped into a program that ended) fail instead of ending the process.
 void IgnoreBrokenPipes();
-// Reads every byte waiting in that pipe.
-void DrainStopSignals(int Fd);
+// Reads every byte waiting in that pipe; true when there was one (a signal
+// came since the last call).
+bool DrainStopSignals(int Fd);
 
 } // namespace platform

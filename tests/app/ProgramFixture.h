@@ -131,7 +131,7 @@ protected:
         if (!LibraryPath.empty())
             env.insert("LD_LIBRARY_PATH", QString::fromStdString(LibraryPath));
         P.setProcessEnvironment(env);
-        P.setWorkingDirectory(QString::fromStdString(Dir.string()));
+        P.setWorkingDirectory(QString::fromStdString((StartIn.empty() ? Dir : StartIn).string()));
         LimitFileSize(P, FileLimit);
         P.start(QString::fromStdString(kProgram), A);
         ASSERT_TRUE(P.waitForStarted());
@@ -162,6 +162,7 @@ protected:
     std::string Profile;
     std::vector<std::string> Inis;
     QString Platform = "offscreen"; // "minimal" for a window: an offscreen start converts at once or refuses
+    fs::path StartIn;               // the folder a start is made in (empty: Dir)
     rlim_t FileLimit = 0;
 };
 
