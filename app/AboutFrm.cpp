@@ -58,8 +58,10 @@ TAboutForm::TAboutForm(QWidget* Owner) : QDialog(Owner)
     connect(Button, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* Texts = new QVBoxLayout;
-    for (QLabel* L : {VersionLabel, NoticeLabel, MemoryLabel, LinkLabel})
+    for (QLabel* L : {VersionLabel, NoticeLabel, MemoryLabel})
         Texts->addWidget(L);
+    // Only as wide as its text: the hand and the click belong to the link.
+    Texts->addWidget(LinkLabel, 0, Qt::AlignLeft);
     auto* Top = new QHBoxLayout;
     Top->addWidget(IconImage, 0, Qt::AlignTop);
     Top->addLayout(Texts, 1);

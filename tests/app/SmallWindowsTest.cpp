@@ -106,6 +106,7 @@ TEST(AboutForm, TheLinkOpensTheProgramFoldersReadme)
         EXPECT_EQ(F.LinkLabel->palette().color(QPalette::WindowText), QColor(Qt::blue));
         EXPECT_EQ(F.LinkLabel->cursor().shape(), Qt::PointingHandCursor);
         EXPECT_FALSE(F.LinkLabel->font().underline());
+        EXPECT_EQ(F.LinkLabel->width(), F.LinkLabel->sizeHint().width()); // not the blank beside it
         QTest::mouseMove(F.LinkLabel);
         EXPECT_TRUE(WaitFor([&] { return F.LinkLabel->font().underline(); }, 2000));
         QTest::mouseMove(F.VersionLabel);
