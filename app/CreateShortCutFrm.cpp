@@ -166,7 +166,9 @@ std::string ShortcutListPath()
 
 // The profile an old shortcut named, when it may be deleted: a plain file
 // name in the ini folder, a regular file, and neither the default settings
-// file nor the one this program runs with.
+// file (named after the program) nor the one this program runs with. Any
+// other name, "Vestro.ini" of the name the dialog offers included, is the
+// shortcut's own profile.
 std::string DeletableOldProfile(const std::string& Arguments)
 {
     std::string Args = Arguments;
@@ -179,7 +181,7 @@ std::string DeletableOldProfile(const std::string& Arguments)
     if (!IsPlainFileName(Name))
         return {};
     const std::string DefaultName = fs::path(platform::ExecutablePath()).filename().replace_extension(".ini").string();
-    if (LowerAscii(Args) == "/ini=vestro.ini" || LowerAscii(Name) == LowerAscii(DefaultName))
+    if (LowerAscii(Name) == LowerAscii(DefaultName))
         return {};
     const std::string Path = Startup.IniDir + Name;
     std::error_code Error;

@@ -524,9 +524,7 @@ void TMainForm::EffectPermuteExecute()
 
 void TMainForm::HelpShowExecute()
 {
-    // The help is the README in the program folder.
-    const std::string Help = Startup.ExeDir + "README.md";
-    OpenWithDesktop(Help, this, [this, Help] { Tell(CannotOpenText(Help)); });
+    OpenWithDesktop(HelpFilePath(), this, [this](const QString& Text) { Tell(Text); });
 }
 
 void TMainForm::FileOpenIniExecute()

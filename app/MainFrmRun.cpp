@@ -129,8 +129,7 @@ void TMainForm::ConvertRunExecute()
         if (WithCommand && !StartProcess(Command))
             std::fprintf(stderr, "Cannot start %s\n", Settings.System.Command.c_str());
         if (!Settings.File.SameDirectory && Settings.File.ShowDirectory && !IsNonInteractive())
-            OpenWithDesktop(Settings.File.OutputDirectory, this,
-                            [this, Dir = Settings.File.OutputDirectory] { Tell(CannotOpenText(Dir)); });
+            OpenWithDesktop(Settings.File.OutputDirectory, this, [this](const QString& Text) { Tell(Text); });
     }
     if (ErrorLog.GetErrorCount() > 0) {
         TTaskbarProgress Taskbar;

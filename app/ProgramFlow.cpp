@@ -64,20 +64,27 @@ void SayNotWritten(const std::vector<std::string>& Args)
         std::fprintf(stderr, "%s\n", l.c_str());
 }
 
-// Why a start has no at-once run (and would open the window instead).
+// Why a start has no at-once run (and would open the window instead), in the
+// interface language.
 std::string NoAtOnceRunReason(const std::vector<std::string>& Args, const std::string& Profile)
 {
+    // The profile's path may be longer than any buffer: put in by hand.
+    const auto Said = [&Profile](std::string S) {
+        if (const size_t At = S.find("%s"); At != std::string::npos)
+            S.replace(At, 2, Profile);
+        return S;
+    };
     if (std::none_of(Args.begin(), Args.end(), IsPathArgument))
-        return "no file or folder was named";
+        return LoadResText("no file or folder was named");
     std::error_code ec;
     if (!std::filesystem::exists(Profile, ec))
-        return "no profile " + Profile;
+        return Said(LoadResText("no profile %s"));
     try {
         TMemIniFile ini(Profile);
     } catch (const std::exception&) {
-        return "the profile " + Profile + " could not be read";
+        return Said(LoadResText("the profile %s could not be read"));
     }
-    return "the profile " + Profile + " does not convert at once ([File] AtOnce=1)";
+    return Said(LoadResText("the profile %s does not convert at once ([File] AtOnce=1)"));
 }
 
 // The hand-off to a running instance: a start that is not the first gives

@@ -4,6 +4,7 @@
 #include "app/RunEnd.h"
 #include "app/Startup.h"
 #include "app/TaskbarProgress.h"
+#include "batch/BatchRun.h"
 #include "batch/BatchJobs.h"
 #include "batch/CombineController.h"
 #include "batch/ListUp.h"
@@ -200,9 +201,8 @@ void TRunSession::Poll()
 
 void TRunSession::NamesReady(int Count, double AllSize)
 {
-    if (Count == -1) {
-        const QString msg =
-            QString::fromStdString(LoadResText("The file name contains characters that cannot be used"));
+    if (Count == kNamesInvalid || Count == kNamesEmpty) {
+        const QString msg = QString::fromStdString(UnusableNameText(Count));
         if (IsNonInteractive())
             std::fprintf(stderr, "%s\n", qPrintable(msg));
         else

@@ -221,6 +221,19 @@ std::string SameFileText(const std::string& FirstName)
     return Text;
 }
 
+int UnusableName(const std::string& Name)
+{
+    if (Name.empty())
+        return kNamesInvalid;
+    return BaseNameEmpty(Name) ? kNamesEmpty : 0;
+}
+
+std::string UnusableNameText(int Kind)
+{
+    return LoadResText(Kind == kNamesEmpty ? "The file name rule gives an empty name"
+                                           : "The file name contains characters that cannot be used");
+}
+
 std::string FileNameOf(const std::string& Path)
 {
     const size_t Slash = Path.find_last_of('/');
@@ -284,7 +297,7 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
     }
 
     TGivenNames Given;
-    bool Failed = false;
+    int Failed = 0; // kNamesInvalid or kNamesEmpty once a name is unusable
     std::vector<std::pair<double, int>> Costs;
     for (int i = 0; i < N && !Terminated; ++i) {
         const TPrepared& P = Prep[size_t(i)];
@@ -292,12 +305,12 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
             continue;
         ++Number;
         std::string Name = Job.MakeName(i, Clamp32(Number));
-        if (Name.empty() || BaseNameEmpty(Name)) {
+        Failed = UnusableName(Name);
+        if (Failed != 0) {
             // Nothing of the run is converted: every input says why.
-            Failed = true;
             for (int k = 0; k < N; ++k)
                 if (Prep[size_t(k)].Use)
-                    Refuse(k, LoadResText("The file name contains characters that cannot be used"));
+                    Refuse(k, UnusableNameText(Failed));
             break;
         }
         const std::string Wanted = Name;
@@ -332,7 +345,7 @@ TNamePhaseResult RunNamePhase(TNameJob& Job, const TCollisionRules& Rules, TNumb
     R.WorkOrder.reserve(Costs.size());
     for (const auto& C : Costs)
         R.WorkOrder.push_back(C.second);
-    R.OutputFileCount = Failed ? -1 : int(Given.Count());
+    R.OutputFileCount = Failed ? Failed : int(Given.Count());
     R.Numbered = true;
     R.NextNumber = Clamp32(Number + 1);
     R.NextIsStart = Numbering.ResetType == 2;

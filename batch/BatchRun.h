@@ -40,8 +40,8 @@ public:
 class TBatchObserver {
 public:
     virtual ~TBatchObserver() = default;
-    // The name phase ended: Count output names (-1: a name was invalid, 0:
-    // nothing to do), AllSize tiles of work in all.
+    // The name phase ended: Count output names (kNamesInvalid, kNamesEmpty:
+    // a name was unusable, 0: nothing to do), AllSize tiles of work in all.
     virtual void NamesReady(int Count, double AllSize) = 0;
     // ProgressSize units of work were done; LabelText is the file now started
     // (empty in the last report of a worker).
@@ -141,6 +141,18 @@ std::string AbsolutePath(const std::string& Path);
 // no output of its own, in the interface language.
 std::string SameFileText(const std::string& FirstName);
 
+// Name counts of a name phase that gave no names because the rule cannot
+// name a file: nothing of the run is converted.
+inline constexpr int kNamesInvalid = -1; // a forbidden character or token
+inline constexpr int kNamesEmpty = -2;   // the rule gives an empty name
+// Whether Name, as the rule made it (empty when the rule is invalid), names
+// no file: kNamesInvalid, kNamesEmpty (no file-name part before the
+// extension: "out/.jpg", "out/sub/.jpg"), or 0 when it names one.
+int UnusableName(const std::string& Name);
+// What every input is told when the rule gives no usable name (Kind:
+// kNamesInvalid or kNamesEmpty), in the interface language.
+std::string UnusableNameText(int Kind);
+
 // What the name phase needs from the run's input.
 class TNameJob {
 public:
@@ -184,7 +196,7 @@ struct TNumbering {
 };
 
 struct TNamePhaseResult {
-    int OutputFileCount = 0; // names given out; -1 when a name was invalid
+    int OutputFileCount = 0; // names given out; kNamesInvalid or kNamesEmpty when a name was unusable
     double AllSize = 0;      // tiles of every entry that got an output name
     // The entries that got a name, costliest first (list order among equals):
     // the order in which the workers take them, so that no large picture is

@@ -29,7 +29,6 @@ namespace {
 
 // No catalogue texts exist for these yet; the English texts are the keys.
 constexpr const char SSaveFailed[] = "Failed to save file";
-constexpr const char SInvalidName[] = "The file name contains characters that cannot be used";
 constexpr const char SNoSheet[] = "none of the pictures of this sheet could be read";
 
 int64_t Round(double X)
@@ -460,8 +459,10 @@ bool TCombineRun::WriteSheet(const TImgInfo& Sheet, const TImageInfo& First, int
 {
     std::string Wanted;
     MakeOutputFileName(FRule, First, Number, Wanted, TScale{}, FSettings, FFolderCounts);
-    if (Wanted.empty()) {
-        FLog.PutFileError(First.Name(), LoadResText(SInvalidName));
+    // A sheet without a file-name part would be a hidden ".jpg", and the
+    // next one "[1].jpg".
+    if (const int Unusable = UnusableName(Wanted)) {
+        FLog.PutFileError(First.Name(), UnusableNameText(Unusable));
         return false;
     }
     const int32_t Format = FormatIdFromExt(Wanted);

@@ -158,6 +158,24 @@ protected:
         Settings.File.ResetType = 2;
         AnswerMessages();
     }
+    // The window of an at-once start with Dir/in/a.jpg, as the program shows
+    // it: each message box that opens is closed by Return, its text put in
+    // Seen. The run's status.
+    int RunAtOnceAnsweringMessages(std::vector<std::string>& Seen)
+    {
+        TProgressForm Run(true, {(Dir / "in" / "a.jpg").string()});
+        QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
+        QTimer Look;
+        QObject::connect(&Look, &QTimer::timeout, &Look, [&Seen] {
+            if (auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); Box && Box->isVisible()) {
+                Seen.push_back(Box->text().toStdString());
+                QTest::keyClick(Box, Qt::Key_Return);
+            }
+        });
+        Look.start(50);
+        Run.exec();
+        return Run.ExitStatus();
+    }
     // A real F5 from the keyboard once the window has the focus back (from a
     // dialog just closed); true when the run it starts writes Output.
     bool F5Writes(const fs::path& Output)
@@ -193,15 +211,21 @@ TEST_F(WindowOnDesktop, DISABLED_F1WithNoLauncherSaysWhatCouldNotBeOpened)
     AnswerMessages();
     std::vector<std::string>& Seen = Messages;
     // No launcher at all; an xdg-open that finds no program for the file (as
-    // on a machine without a desktop), one that cannot run, and one that
-    // opens it.
+    // on a machine without a desktop), one that cannot run, ones that fail
+    // (4: its rule needs a terminal that is not installed; 1), one that
+    // crashes, and one that opens it.
     const struct {
         const char* Launcher; // the xdg-open on PATH, "" for none
         bool Said;
+        const char* Why = "Nothing could open this";
     } Cases[] = {
         {"", true},
         {"#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n", true},
         {"not a program", true},
+        {"#!/bin/sh\necho \"xdg-open: no terminal emulator found\" >&2\nexit 4\n", true,
+         "could not be opened: @/xdg-open ended with status 4."},
+        {"#!/bin/sh\nexit 1\n", true, "could not be opened: @/xdg-open ended with status 1."},
+        {"#!/bin/sh\nkill -SEGV $$\n", true, "could not be opened: @/xdg-open crashed."},
         {"#!/bin/sh\nexit 0\n", false},
     };
     const QByteArray KeptPath = qgetenv("PATH");
@@ -224,7 +248,10 @@ TEST_F(WindowOnDesktop, DISABLED_F1WithNoLauncherSaysWhatCouldNotBeOpened)
         ASSERT_EQ(Seen.size(), C.Said ? 1u : 0u) << C.Launcher;
         if (C.Said) {
             EXPECT_THAT(Seen[0], HasSubstr(std::string(VESTRO_DIST_DIR) + "/README.md"));
-            EXPECT_THAT(Seen[0], HasSubstr("Nothing could open this"));
+            std::string Why = C.Why;
+            if (const size_t At = Why.find('@'); At != std::string::npos)
+                Why.replace(At, 1, (Dir / "bin").string());
+            EXPECT_THAT(Seen[0], HasSubstr(Why));
         }
     }
     qputenv("PATH", KeptPath);
@@ -250,6 +277,48 @@ TEST_F(WindowOnDesktop, DISABLED_TheOutputFolderThatNothingOpensIsNamedAfterTheR
     EXPECT_THAT(Seen[0], HasSubstr("Nothing could open this"));
 }
 
+TEST(Desktop, TheOutputFolderALauncherFailsToOpenIsNamedAfterTheRun)
+{
+    RunOnDesktop("TheOutputFolderALauncherFailsToOpenIsNamedAfterTheRun");
+}
+
+// The launcher is there but fails (4: its rule needs a terminal that is not
+// installed; or 1): the run's window and an at-once run each say which
+// folder could not be opened and why.
+TEST_F(WindowOnDesktop, DISABLED_TheOutputFolderALauncherFailsToOpenIsNamedAfterTheRun)
+{
+    WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
+    Open("[File]\nShowDirectory=1\n[Resize]\nRule=0\nSize1=50\n", {(Dir / "in" / "a.jpg").string()}, 1);
+    AnswerMessages();
+    fs::create_directories(Dir / "bin");
+    const QByteArray KeptPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString((Dir / "bin").string()));
+    for (const int Status : {4, 1}) {
+        SCOPED_TRACE(Status);
+        std::ofstream(Dir / "bin" / "xdg-open") << "#!/bin/sh\nexit " << Status << "\n";
+        fs::permissions(Dir / "bin" / "xdg-open", fs::perms::owner_all);
+        Messages.clear();
+        fs::remove_all(Dir / "out");
+        ASSERT_TRUE(F5Writes(Dir / "out" / "a.jpg"));
+        ASSERT_TRUE(WaitFor([&] { return !Messages.empty(); }, 20000)) << "the run said nothing";
+        EXPECT_THAT(Messages[0], HasSubstr((Dir / "out").string()));
+        EXPECT_THAT(Messages[0],
+                    HasSubstr("could not be opened: " + (Dir / "bin" / "xdg-open").string() + " ended with status " +
+                              std::to_string(Status) + "."));
+    }
+    Window.reset();
+
+    // The same launcher after an at-once run.
+    UseAtOnceProfile(true);
+    std::vector<std::string> Seen;
+    const int Status = RunAtOnceAnsweringMessages(Seen);
+    qputenv("PATH", KeptPath);
+    EXPECT_EQ(Status, 0);
+    ASSERT_EQ(Seen.size(), 1u);
+    EXPECT_THAT(Seen[0], HasSubstr((Dir / "out").string()));
+    EXPECT_THAT(Seen[0], HasSubstr("ended with status 1."));
+}
+
 TEST(Desktop, AnAtOnceRunNamesTheOutputFolderThatNothingOpens)
 {
     RunOnDesktop("AnAtOnceRunNamesTheOutputFolderThatNothingOpens", {{"PATH", kNoLauncherPath}});
@@ -261,19 +330,8 @@ TEST_F(WindowOnDesktop, DISABLED_AnAtOnceRunNamesTheOutputFolderThatNothingOpens
 {
     UseAtOnceProfile(true);
     WritePhoto(Dir / "in" / "a.jpg", 640, 480, 1);
-    TProgressForm Run(true, {(Dir / "in" / "a.jpg").string()});
-    QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
     std::vector<std::string> Seen;
-    QTimer Look;
-    QObject::connect(&Look, &QTimer::timeout, &Look, [&Seen] {
-        if (auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); Box && Box->isVisible()) {
-            Seen.push_back(Box->text().toStdString());
-            QTest::keyClick(Box, Qt::Key_Return);
-        }
-    });
-    Look.start(50);
-    Run.exec();
-    EXPECT_EQ(Run.ExitStatus(), 0);
+    EXPECT_EQ(RunAtOnceAnsweringMessages(Seen), 0);
     EXPECT_TRUE(fs::exists(Dir / "out" / "a.jpg"));
     ASSERT_EQ(Seen.size(), 1u);
     EXPECT_THAT(Seen[0], HasSubstr((Dir / "out").string()));

@@ -114,6 +114,29 @@ TEST_F(HostileProfile, AControlCharacterInAPathSettingRefusesEveryInput)
     EXPECT_THAT(Files("in/x|y"), ElementsAre("c.jpg"));
 }
 
+// Rules whose name has nothing before the extension ("out/.jpg"): no input is
+// converted, each says that the rule gives an empty name, and a combine run
+// writes no hidden ".jpg" sheet.
+TEST_F(HostileProfile, ARuleThatGivesAnEmptyNameRefusesEveryInputAndSaysSo)
+{
+    for (const char* Combine : {"", "[Combine]\nUse=1\n"})
+        for (const char* Rule : {"", "<dir>", "sub/", "<old>/", "<dir>\\"}) {
+            SCOPED_TRACE(std::string(Rule) + " " + Combine);
+            AtOnce("FileNameFormat="s + Rule + "\n", Combine);
+            const TResult R = Run();
+            EXPECT_EQ(R.Status, 1) << R.Err;
+            // A combined sheet is named by its first picture.
+            for (const char* In : *Combine ? std::vector<const char*>{"a.jpg"} : std::vector{"a.jpg", "b.jpg"})
+                EXPECT_EQ(Count(R.Err, In + ": The file name rule gives an empty name"s), 1) << R.Err;
+            // A run of single files says it once more on its own, first.
+            EXPECT_EQ(Count(R.Err, "The file name rule gives an empty name"), *Combine ? 1 : 3) << R.Err;
+            EXPECT_EQ(R.Err.find("characters that cannot be used"), std::string::npos) << R.Err;
+            EXPECT_THAT(Files(), ElementsAre()); // no ".jpg", "[1].jpg" or "sub/.jpg"
+            EXPECT_THAT(Files("."), ElementsAre("in", "run"));
+            EXPECT_THAT(Files("in"), ElementsAre("a.jpg", "b.jpg"));
+        }
+}
+
 TEST_F(HostileProfile, SidesNoSizeEditTakesAreCorrectedAndAHugeEnlargementIsResultTooLarge)
 {
     const struct {

@@ -11,6 +11,7 @@
 #include "effects/ui/HistogramFrm.h"
 #include "effects/ui/PreviewFrm.h"
 #include "tests/app/AppDialogs.h"
+#include "tests/app/AtOnceRun.h"
 #include "tests/app/TestApp.h"
 #include "tests/effectsui/DialogLayout.h"
 #include "tests/effectsui/EffectDialogs.h"
@@ -310,5 +311,44 @@ TEST_F(Language, TheFileListNamesTypesInTheInterfaceLanguage)
                 EXPECT_TRUE(Name != File || Type == Cat.at(English)) << Code << ": " << Name << " is " << Type;
         }
         App.FileList->Clear();
+    }
+}
+
+// A start without a display whose profile does not convert at once says why in
+// two lines, both in the profile's language, through the catalogue.
+TEST_F(Language, AnOffscreenStartThatDoesNotConvertSaysBothLinesInTheProfilesLanguage)
+{
+    const std::string Profile = std::string(VESTRO_DIST_DIR "/ini/") + Dir.filename().string() + ".ini";
+    const fs::path Run = fs::temp_directory_path() / ("vl-" + std::to_string(getpid()));
+    fs::create_directories(Run);
+    fs::permissions(Run, fs::perms::owner_all, fs::perm_options::replace);
+    struct TGone {
+        std::string Profile;
+        fs::path Run;
+        ~TGone() { fs::remove(Profile), fs::remove_all(Run); }
+    } Gone{Profile, Run};
+    WritePhoto(Dir / "a.jpg", 64, 48, 1);
+    for (const char* Code : {"de", "ja"}) {
+        SCOPED_TRACE(Code);
+        std::ofstream(Profile) << "[File]\nAtOnce=0\n[System]\nLanguage=" << Code << "\n";
+        const auto Cat = Catalogue(Po((std::string(Code) + ".po").c_str()));
+        const auto Said = [&](const char* Id) {
+            std::string S = Cat.at(Id);
+            if (const size_t At = S.find("%s"); At != std::string::npos)
+                S.replace(At, 2, Profile);
+            return S;
+        };
+        const std::string First = Said("no display: the window cannot be shown (a profile with AtOnce=1 converts "
+                                       "without it)");
+        // With a file, and with none.
+        const std::pair<std::vector<std::string>, std::string> Starts[] = {
+            {{"a.jpg"}, Said("the profile %s does not convert at once ([File] AtOnce=1)")},
+            {{}, Said("no file or folder was named")},
+        };
+        for (const auto& [Args, Second] : Starts) {
+            const TProgramResult R = RunProgramAtOnce(fs::path(Profile).filename().string(), Args, Dir, Run, 60000);
+            EXPECT_EQ(R.Status, 2);
+            EXPECT_EQ(R.Err, First + "\nVestro: " + Second + "\n");
+        }
     }
 }

@@ -2,9 +2,15 @@
 // list of entries made and deleting them.
 #include "app/CreateShortCutFrm.h"
 #include "platform/SysInfo.h"
+#include "tests/app/MainWindowTest.h"
 #include "tests/app/TestApp.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -145,14 +151,14 @@ TEST_F(ShortcutTest, OverwriteNeverDeletesDefaultOrOutsideProfiles)
     fs::create_directories(Startup.DesktopDir);
     const std::string Default = fs::path(platform::ExecutablePath()).filename().replace_extension(".ini").string();
     WriteText(Startup.IniDir + Default, "default");
-    WriteText(Startup.IniDir + "vestro.ini", "old default");
+    WriteText(Startup.IniFileName, "running"); // the settings file this start runs with
     WriteText(Startup.DataDir + "victim", "keep");
-    for (const std::string& Named : {Default, std::string("vestro.ini"), std::string("../victim")}) {
+    for (const std::string& Named : {Default, std::string("vestro-resizer.ini"), std::string("../victim")}) {
         WriteText(Startup.DesktopDir + "S.desktop", MakeShortcutEntry("S", "/p", "/", Named, false));
         ASSERT_TRUE(Make("S", true, false, false));
     }
     EXPECT_EQ(ReadFile(Startup.IniDir + Default), "default");
-    EXPECT_EQ(ReadFile(Startup.IniDir + "vestro.ini"), "old default");
+    EXPECT_EQ(ReadFile(Startup.IniFileName), "running");
     EXPECT_EQ(ReadFile(Startup.DataDir + "victim"), "keep");
     EXPECT_TRUE(Saved.empty());
     std::string Target, Args;
@@ -162,6 +168,111 @@ TEST_F(ShortcutTest, OverwriteNeverDeletesDefaultOrOutsideProfiles)
     // Names that would leave the folder make nothing.
     EXPECT_FALSE(Make("../out", true, false, false) || Make("", true, false, false));
     EXPECT_FALSE(fs::exists(Root + "home/out.desktop"));
+}
+
+namespace {
+
+// The dialog as a user reaches it: Settings > Create Shortcut on the main
+// window, with the settings file of a scratch program folder and its own
+// desktop folder.
+class ShortcutFromMenu : public TMainWindowTest {
+protected:
+    void SetUp() override
+    {
+        TMainWindowTest::SetUp();
+        if (IsSkipped())
+            return;
+        Kept = {Startup.DesktopDir, Startup.SendToDir};
+        Startup.DesktopDir = (Dir / "Desktop").string() + "/";
+        Startup.SendToDir = (Dir / "apps").string() + "/";
+        LoadTestSettings(Dir, "[ShortCut]\nDesktop=-1\nMakeIni=0\nAtOnce=0\n");
+        Window = std::make_unique<TMainForm>(std::vector<std::string>{});
+        Window->show();
+    }
+    void TearDown() override
+    {
+        if (!Kept.first.empty() || !Kept.second.empty())
+            std::tie(Startup.DesktopDir, Startup.SendToDir) = Kept;
+        TMainWindowTest::TearDown();
+    }
+    // Chooses the menu command and makes the shortcut under the name the
+    // dialog offers: the profile box set to Profile by the space key, OK
+    // clicked, and Yes clicked when asked to overwrite. The questions asked.
+    int MakeOffered(bool Profile)
+    {
+        int Asked = 0;
+        bool Answered = false;
+        QElapsedTimer Since;
+        Since.start();
+        QTimer Look;
+        QObject::connect(&Look, &QTimer::timeout, &Look, [&] {
+            QWidget* M = QApplication::activeModalWidget();
+            if (Since.elapsed() > 20000) { // never hang on a dialog that stays
+                if (auto* D = qobject_cast<QDialog*>(M))
+                    D->reject();
+            } else if (auto* Box = qobject_cast<QMessageBox*>(M); Box && Box->isVisible()) {
+                ++Asked;
+                QTest::mouseClick(Box->button(QMessageBox::Yes), Qt::LeftButton);
+            } else if (auto* F = qobject_cast<TCreateShortCutForm*>(M); F && F->isVisible() && !Answered) {
+                Answered = true;
+                EXPECT_EQ(F->NameEdit->text(), "Vestro");
+                if (F->NewIniBox->isChecked() != Profile) {
+                    F->NewIniBox->setFocus();
+                    QTest::keyClick(F->NewIniBox, Qt::Key_Space);
+                }
+                EXPECT_EQ(F->NewIniBox->isChecked(), Profile);
+                // Later: the question it may ask must find this timer free.
+                QTimer::singleShot(0, F, [F] { QTest::mouseClick(F->OkButton, Qt::LeftButton); });
+            }
+        });
+        Look.start(20);
+        Window->CreateShortCut->trigger();
+        EXPECT_TRUE(Answered);
+        return Asked;
+    }
+    // The arguments of the desktop entry Name.
+    std::string LinkArguments(const std::string& Name)
+    {
+        std::string Target, Args;
+        EXPECT_TRUE(ReadShortcutArguments(Startup.DesktopDir + Name + ".desktop", Target, Args));
+        return Args;
+    }
+    std::pair<std::string, std::string> Kept;
+};
+
+} // namespace
+
+// The name the dialog offers is the shortcut's own: made again over its old
+// entry, its profile is written anew under the same name.
+TEST_F(ShortcutFromMenu, TheOfferedNameMadeTwiceRewritesItsOwnProfile)
+{
+    const std::string Profile = Startup.IniDir + "Vestro.ini";
+    EXPECT_EQ(MakeOffered(true), 0);
+    ASSERT_TRUE(fs::exists(Profile));
+    EXPECT_EQ(LinkArguments("Vestro"), "/ini=Vestro.ini");
+
+    // What the second profile must hold instead of what the first held.
+    std::ofstream(Profile, std::ios::app) << "[Mine]\nOld=1\n";
+    Window->RenameRuleEdit->selectAll();
+    QTest::keyClicks(Window->RenameRuleEdit, "second<old>");
+    EXPECT_EQ(MakeOffered(true), 1);
+    EXPECT_FALSE(fs::exists(Startup.IniDir + "Vestro[1].ini"));
+    EXPECT_EQ(LinkArguments("Vestro"), "/ini=Vestro.ini");
+    const std::string Written = ReadFile(Profile);
+    EXPECT_EQ(Written.find("[Mine]"), std::string::npos);
+    EXPECT_NE(Written.find(std::string("s\0e\0c\0o\0n\0d\0", 12)), std::string::npos);
+    EXPECT_EQ(LoadShortcutList(), std::vector<std::string>{Startup.DesktopDir + "Vestro.desktop"});
+
+    // An entry of that name that starts the program's own settings file:
+    // overwriting it keeps that file.
+    const std::string Default = Startup.IniFileName;
+    const std::string Before = ReadFile(Default);
+    ASSERT_FALSE(Before.empty());
+    std::ofstream(Startup.DesktopDir + "Vestro.desktop")
+        << MakeShortcutEntry("Vestro", "/p", "/", fs::path(Default).filename().string(), false);
+    EXPECT_EQ(MakeOffered(false), 1);
+    EXPECT_EQ(ReadFile(Default), Before);
+    EXPECT_EQ(LinkArguments("Vestro"), "");
 }
 
 TEST_F(ShortcutTest, DeleteRemovesOnlyListedOwnEntries)

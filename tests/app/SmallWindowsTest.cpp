@@ -1,8 +1,12 @@
-// The filter order dialog.
+// The filter order dialog, the thumbnail window's place and the about window's
+// link.
+#include "app/AboutFrm.h"
 #include "app/ChangeOrderFrm.h"
 #include "app/ThumbnailFrm.h"
 #include "tests/app/TestApp.h"
+#include <QLabel>
 #include <QListWidget>
+#include <QTest>
 
 #include <climits>
 
@@ -71,4 +75,49 @@ TEST(ThumbnailWindow, OpensInsideTheMainWindowsTopRightCornerOrBesideItAtTheScre
     };
     for (const auto& C : Cases)
         EXPECT_EQ(ThumbnailWindowPos(C.Main, Own, Title, QSize(1366, 768), C.DX, C.DY), C.Expected) << C.Main.x();
+}
+
+// The link, clicked, hands the README of the program folder to the desktop's
+// launcher (here one that writes down what it was given); it is blue, shows a
+// hand and is underlined only while the mouse is over it.
+TEST(AboutForm, TheLinkOpensTheProgramFoldersReadme)
+{
+    EnsureApp();
+    namespace fs = std::filesystem;
+    const fs::path Dir = ScratchDir("about");
+    fs::create_directories(Dir / "bin");
+    std::ofstream(Dir / "bin" / "xdg-open")
+        << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << (Dir / "opened").string() << ".new' && mv '"
+        << (Dir / "opened").string() << ".new' '" << (Dir / "opened").string() << "'\n";
+    fs::permissions(Dir / "bin" / "xdg-open", fs::perms::owner_all);
+    struct TKept {
+        QByteArray Path = qgetenv("PATH");
+        std::string ExeDir = Startup.ExeDir;
+        fs::path Dir;
+        ~TKept() { qputenv("PATH", Path), Startup.ExeDir = ExeDir, fs::remove_all(Dir); }
+    } Kept{.Dir = Dir};
+    qputenv("PATH", QByteArray::fromStdString((Dir / "bin").string() + ":/usr/bin:/bin"));
+    Startup.ExeDir = VESTRO_DIST_DIR "/";
+    {
+        TAboutForm F;
+        F.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&F));
+        EXPECT_EQ(F.LinkLabel->text(), "README.md");
+        EXPECT_EQ(F.LinkLabel->palette().color(QPalette::WindowText), QColor(Qt::blue));
+        EXPECT_EQ(F.LinkLabel->cursor().shape(), Qt::PointingHandCursor);
+        EXPECT_FALSE(F.LinkLabel->font().underline());
+        EXPECT_EQ(F.LinkLabel->width(), F.LinkLabel->sizeHint().width()); // not the blank beside it
+        QTest::mouseMove(F.LinkLabel);
+        EXPECT_TRUE(WaitFor([&] { return F.LinkLabel->font().underline(); }, 2000));
+        QTest::mouseMove(F.VersionLabel);
+        EXPECT_TRUE(WaitFor([&] { return !F.LinkLabel->font().underline(); }, 2000));
+        // A click elsewhere opens nothing.
+        QTest::mouseClick(F.MemoryLabel, Qt::LeftButton);
+        QTest::qWait(500);
+        EXPECT_FALSE(fs::exists(Dir / "opened"));
+        QTest::mouseClick(F.LinkLabel, Qt::LeftButton);
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(Dir / "opened"); }, 10000));
+        EXPECT_EQ(ReadFile(Dir / "opened"), VESTRO_DIST_DIR "/README.md\n");
+        EXPECT_TRUE(fs::is_regular_file(VESTRO_DIST_DIR "/README.md"));
+    }
 }

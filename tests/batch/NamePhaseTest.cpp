@@ -171,7 +171,22 @@ TEST_F(NamePhase, InvalidNameFailsThePhase)
     J.OutDir = P("o/");
     J.Entries = {{P("a.png")}, {P(".png")}};
     J.Ext = "";
-    EXPECT_EQ(Run(J).OutputFileCount, -1);
+    // "o/.png" has nothing before its extension: the rule gave an empty name.
+    const TNamePhaseResult R = Run(J);
+    EXPECT_EQ(R.OutputFileCount, kNamesEmpty);
+    EXPECT_EQ(R.Lines,
+              (std::vector<std::string>{"a.png: The file name rule gives an empty name",
+                                        ".png: The file name rule gives an empty name"}));
+    // A rule with a forbidden character gives no name at all.
+    struct Forbidden : FakeNames {
+        std::string MakeName(int, int32_t) override { return {}; }
+    } F;
+    F.Entries = {{P("a.png")}, {P("b.png")}};
+    const TNamePhaseResult RF = Run(F);
+    EXPECT_EQ(RF.OutputFileCount, kNamesInvalid);
+    EXPECT_EQ(RF.Lines,
+              (std::vector<std::string>{"a.png: The file name contains characters that cannot be used",
+                                        "b.png: The file name contains characters that cannot be used"}));
     FakeNames Empty;
     EXPECT_EQ(Run(Empty).OutputFileCount, 0);
 }
