@@ -252,11 +252,10 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
         }
         instance.ReportResult(h.Ticket, runStatus, lines);
     };
-    // The lines of a hand-off that is not run.
+    // The lines of a hand-off that is not run: one per file it named.
     auto notRun = [](const std::string& Why, const std::vector<std::string>& Args) {
-        std::fprintf(stderr, "%s\n", Why.c_str());
-        for (const std::string& a : Args)
-            std::fprintf(stderr, "  %s\n", a.c_str());
+        for (const std::string& l : NamedFileLines(Args, IsPathArgument, Why))
+            std::fprintf(stderr, "%s\n", l.c_str());
     };
     while (!pending.empty()) {
         const TSingleInstance::THandOff handOff = std::move(pending.front());
@@ -267,7 +266,7 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
             said.emplace();
         platform::TStderrCapture* const saidPtr = said ? &*said : nullptr;
         if (stopRequested) {
-            notRun("Vestro: stopped; not converted (handed over by another start):", runArgs);
+            notRun(LoadResText(kNotWrittenCancelled), runArgs);
             finished(handOff, 2, saidPtr);
             continue;
         }
@@ -298,7 +297,7 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
             const std::string profile = ProfileFileName(runArgs);
             LoadRunSettings(profile);
             if (!Settings.File.AtOnce) {
-                notRun("Vestro: " + profile + " does not convert at once; not converted:", runArgs);
+                notRun(NoAtOnceRunReason(runArgs, profile), runArgs);
                 finished(handOff, 2, saidPtr);
                 continue;
             }

@@ -226,6 +226,43 @@ TEST_F(HandOff, AStoppedStartCancelsTheRunItHanded)
     }
 }
 
+// A handed run that is not converted says so per file, to the start that
+// waits for it: one whose profile does not convert at once (alone, that start
+// would have said why and opened no window), and one still queued when the
+// running instance itself is stopped.
+TEST_F(HandOff, AHandedRunThatIsNotConvertedSaysSoPerFile)
+{
+    ModeProfile(Profile, "", Held());
+    WritePhoto(Dir / "in" / "own.jpg", 480, 320, 1);
+    WritePhoto(Dir / "in" / "a.jpg", 320, 200, 2);
+    WritePhoto(Dir / "in" / "b.jpg", 320, 200, 3);
+    Ini("win-" + Profile, "[File]\nAtOnce=0\n");
+    ModeProfile("later-" + Profile, "", "", "later");
+
+    {
+        QProcess first, window;
+        StartFirst(first, {"in/own.jpg"});
+        Start(window, "win-" + Profile, {"in/a.jpg", "in/b.jpg"});
+        QThread::msleep(700); // handed over, behind the first run
+        Release("out");
+        const std::string Err = Ended(window, 2);
+        EXPECT_THAT(LineOf(Err, "a.jpg"), HasSubstr("a.jpg: the profile ")) << Err;
+        EXPECT_THAT(LineOf(Err, "b.jpg"), HasSubstr("does not convert at once")) << Err;
+        EXPECT_EQ(Count(Err, "\n"), 2) << Err;
+        Ended(first, 0);
+    }
+    fs::remove(Dir / "out.started");
+    QProcess first, later;
+    StartFirst(first, {"in/own.jpg"});
+    Start(later, "later-" + Profile, {"in/b.jpg"});
+    QThread::msleep(700);
+    ::kill(pid_t(first.processId()), SIGINT);
+    Release("out");
+    EXPECT_EQ(Ended(later, 2), "b.jpg: not written, the run was cancelled\n");
+    Ended(first, 2);
+    EXPECT_FALSE(fs::exists(Dir / "later"));
+}
+
 } // namespace
 
 namespace {
