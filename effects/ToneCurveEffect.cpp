@@ -32,8 +32,8 @@ alignas(64) int16_t RGBTable[RGBLUTSize];
 alignas(64) int16_t YCbCrTable8[YCbCrLUT8Size];
 alignas(64) int16_t YCbCrTable12[YCbCrLUT12Size];
 
-// Items of a comma text: commas and blanks separate; a quoted item may hold
-// either; a comma at the very end adds an empty item.
+} // namespace
+
 std::vector<std::string> SplitItems(const std::string& S)
 {
     std::vector<std::string> out;
@@ -74,6 +74,8 @@ std::vector<std::string> SplitItems(const std::string& S)
     }
     return out;
 }
+
+namespace {
 
 // Trunc(V + 0.5) limited to 0..Max; a value that is not a number gives 0.
 int32_t RoundClamp(double V, int32_t Max)

@@ -33,6 +33,9 @@ using TCurveSet = std::array<TPointArray, tcCount>;
 extern const std::array<const char*, tcCount> ToneCurveKeys;
 extern const std::array<const char*, tcCount> ToneCurveDefaults;
 
+// Items of a comma text: commas and blanks separate; a quoted item may hold
+// either; a comma at the very end adds an empty item.
+std::vector<std::string> SplitItems(const std::string& S);
 // "x0,y0,x1,y1,..."; empty text for an empty list.
 std::string PointsToStr(const TPointArray& P);
 // Parses a points text (commas or blanks separate items). An empty text, an

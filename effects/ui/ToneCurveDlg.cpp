@@ -1,6 +1,7 @@
 #include "effects/ui/ToneCurveDlg.h"
 
 #include "core/Errors.h"
+#include "core/Funcs.h"
 #include "core/Global.h"
 #include "core/ResourceText.h"
 #include "effects/ui/PreviewFrm.h"
@@ -358,13 +359,14 @@ bool TToneCurveOptionForm::EditPoint(int Index, const QString& Input)
     TPointArray& P = Pt[Channel];
     if (Index < 0 || Index >= int(P.size()))
         return false;
-    const QStringList Items = Input.split(',');
+    // A comma list as the presets are read: "12,34", "12, 34" and "12 34"
+    // are the same point.
+    const std::vector<std::string> Items = SplitItems(Input.toStdString());
     if (Items.size() != 2)
         return false;
-    auto Read = [](const QString& S) {
-        bool Ok = false;
-        const int V = S.trimmed().toInt(&Ok);
-        return Ok ? V : -1;
+    auto Read = [](const std::string& S) {
+        int32_t V = -1;
+        return TryStrToInt(S, V) ? int(V) : -1;
     };
     const int x = Read(Items[0]), y = Read(Items[1]);
     const bool AfterPrev = Index == 0 ? x >= 0 : x > P[Index - 1].x;

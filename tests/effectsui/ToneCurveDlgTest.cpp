@@ -217,6 +217,11 @@ TEST(ToneCurveDlg, PointsTypedIntoTheirLines)
     ASSERT_TRUE(TypePoint(F, 2, " 191 , 0 "));
     EXPECT_EQ(P[2], (TCurvePoint{191, 0}));
     EXPECT_EQ(F.CurveTable[tcRGB][191], 0);
+    // Blanks separate as commas do, as in the presets' lists.
+    ASSERT_TRUE(TypePoint(F, 1, "110 130"));
+    EXPECT_EQ(P[1], (TCurvePoint{110, 130}));
+    ASSERT_TRUE(TypePoint(F, 1, "100,  120"));
+    EXPECT_EQ(P[1], (TCurvePoint{100, 120}));
     // The ends: x from 0 on the first line, below 256 on the last.
     ASSERT_TRUE(TypePoint(F, 0, "0,255"));
     ASSERT_TRUE(TypePoint(F, 3, "255,0"));
@@ -224,9 +229,9 @@ TEST(ToneCurveDlg, PointsTypedIntoTheirLines)
     const QStringList KeptLines = Lines(F.PointList);
     const uint16_t KeptTable100 = F.CurveTable[tcRGB][100];
     const std::pair<int, const char*> Refused[] = {
-        {1, "0,50"},  {1, "191,50"},  {2, "100,50"}, {2, "255,50"}, {3, "256,50"},  {3, "300,50"},
-        {0, "-1,50"}, {1, "120,256"}, {1, "120,-1"}, {1, "1,2,3"},  {1, "120"},     {1, "x,50"},
-        {1, "120,y"}, {1, ""},        {1, ",50"},    {1, "120;50"}, {1, "120,50,"}, {3, "254.5,50"},
+        {1, "0,50"},    {1, "191,50"}, {2, "100,50"},  {2, "255,50"},   {3, "256,50"}, {3, "300,50"}, {0, "-1,50"},
+        {1, "120,256"}, {1, "120,-1"}, {1, "1,2,3"},   {1, "120"},      {1, "x,50"},   {1, "120,y"},  {1, ""},
+        {1, ",50"},     {1, "120;50"}, {1, "120,50,"}, {3, "254.5,50"}, {1, "1 2 3"},
     };
     for (const auto& [Row, Typed] : Refused) {
         ASSERT_TRUE(TypePoint(F, Row, Typed)) << Typed;
