@@ -8,6 +8,7 @@
 #include "core/Kodex.h"
 #include "effects/ui/PreviewFrm.h"
 #include "platform/Process.h"
+#include "platform/Session.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -314,6 +315,97 @@ TEST_F(Previews, ThePhotographsWideEmbeddedThumbnailIsShownFitted)
     const QImage Got = Thumb.Thumbnail.copy(0, 30, 160, 99).convertToFormat(QImage::Format_RGB888);
     EXPECT_EQ(Got, Want.convertToFormat(QImage::Format_RGB888));
     EXPECT_EQ(PictureBox(Thumb.Thumbnail, Window.palette().color(QPalette::Button)), QRect(0, 30, 160, 99));
+}
+
+// A damaged photograph's thumbnail: the Thumbnail command shows what it can
+// and says nothing; a selection of its row says the reason once, however
+// often the row is selected again.
+TEST_F(Previews, ADamagedFilesThumbnailSaysItsReasonOnceAndTheCommandNever)
+{
+    const std::string Damaged = Picture("damaged.jpg", 640, 480);
+    {
+        std::string B = ReadFile(Damaged);
+        const size_t Dht = B.find("\xFF\xC4");
+        ASSERT_NE(Dht, std::string::npos);
+        B[Dht + 5] = char(0xFF); // more codes one bit long than a table holds
+        std::ofstream(Damaged, std::ios::binary) << B;
+    }
+    Listed(Damaged);
+    Listed(Picture("good.bmp", 40, 30));
+    QWidget Main;
+    QAction Show, Ignore;
+    Show.setCheckable(true);
+    auto* View = new TFileListView(&Main, &Files);
+    TThumbnailForm Thumb(&Main, &Show);
+    View->SetThumbnailWindow(&Thumb, &Show, &Ignore);
+    QObject::connect(&Show, &QAction::triggered, View, &TFileListView::ShowThumbnailExecute);
+    View->ReloadList();
+    Main.show();
+    View->setFocus();
+    const auto Settled = [&](const std::string& Path) {
+        EXPECT_TRUE(WaitFor([&] { return Thumb.FPath == Path; }, 10000)) << Path;
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+    };
+    platform::TStderrCapture Err;
+    QTest::keyClick(View, Qt::Key_Down); // the row is current, no thumbnail asked for yet
+    Show.trigger();
+    Settled(Damaged);
+    EXPECT_TRUE(Thumb.isVisible());
+    EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
+    std::string Said = Err.End();
+    EXPECT_THAT(Said, Not(HasSubstr("damaged.jpg"))) << "the command said something";
+
+    platform::TStderrCapture Err2;
+    for (int Round = 0; Round < 3; ++Round) {
+        QTest::keyClick(View, Qt::Key_Down);
+        Settled(Files.Items(1)->Path());
+        QTest::keyClick(View, Qt::Key_Up);
+        Settled(Damaged);
+    }
+    View->ReloadList(); // as after a hand-off: the row becomes current afresh
+    QTest::keyClick(View, Qt::Key_Down);
+    Settled(Damaged);
+    Said = Err2.End();
+    size_t Lines = 0;
+    for (size_t P = 0; (P = Said.find("damaged.jpg: ", P)) != std::string::npos; ++P)
+        ++Lines;
+    EXPECT_EQ(Lines, 1u) << Said;
+    EXPECT_THAT(Said, HasSubstr("damaged.jpg: Bogus Huffman table definition"));
+    EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
+
+    // The file written again (still damaged): the refresh probes it afresh,
+    // and its thumbnail says so once more.
+    fs::last_write_time(Damaged, fs::last_write_time(Damaged) + std::chrono::seconds(10));
+    platform::TStderrCapture Err3;
+    View->RefreshFileList();
+    ASSERT_EQ(Files.Count(), 2);
+    QTest::keyClick(View, Qt::Key_Down);
+    Settled(Damaged);
+    QTest::keyClick(View, Qt::Key_Down);
+    Settled(Files.Items(1)->Path());
+    QTest::keyClick(View, Qt::Key_Up);
+    Settled(Damaged);
+    Said = Err3.End();
+    EXPECT_EQ(Said.find("damaged.jpg: "), Said.rfind("damaged.jpg: ")) << Said;
+    EXPECT_THAT(Said, HasSubstr("damaged.jpg: Bogus Huffman table definition"));
+}
+
+// A file written anew is probed afresh by the list's refresh: its thumbnail
+// is the new picture's, not the one made of the old.
+TEST_F(Previews, AFileWrittenAnewLosesTheThumbnailOfItsOldPicture)
+{
+    TImageInfo* E = Listed(Picture("photo.jpg", 2400, 1800));
+    QImage B;
+    ASSERT_TRUE(UpdateThumbnail(B, *E, false));
+    ASSERT_EQ(B.size(), QSize(160, 120));
+    ASSERT_FALSE(E->FThumbnail.empty());
+    Picture("photo.jpg", 1200, 1600);
+    fs::last_write_time(E->Path(), fs::last_write_time(E->Path()) + std::chrono::seconds(10));
+    TFileListModel Model(&Files);
+    EXPECT_EQ(Model.RefreshEntries(), 0);
+    ASSERT_TRUE(UpdateThumbnail(B, *E, false));
+    EXPECT_EQ(B.size(), QSize(120, 160));
 }
 
 TEST_F(Previews, TheJPEGBufferGrowsPastSixtyFourKilobytes)
