@@ -32,21 +32,57 @@ TErrorLogForm::TErrorLogForm(QWidget* Owner) : QDialog(Owner)
     layout->addLayout(buttons);
     setFixedSize(328, 219);
     KeepCaptionWhole(this);
+    FLook.setInterval(200);
+    connect(&FLook, &QTimer::timeout, this, &TErrorLogForm::ShowNewLines);
+}
+
+bool TErrorLogForm::AppendNewLines()
+{
+    const std::vector<std::string> Lines = ErrorLog.LinesFrom(FShownUpTo);
+    for (const std::string& L : Lines)
+        LogText->appendPlainText(QString::fromStdString(L));
+    return !Lines.empty();
+}
+
+void TErrorLogForm::ShowNewLines()
+{
+    if (isVisible() && AppendNewLines())
+        QApplication::beep();
 }
 
 void TErrorLogForm::showEvent(QShowEvent* Event)
 {
-    QStringList lines;
-    for (const std::string& l : ErrorLog.Lines())
-        lines << QString::fromStdString(l);
-    LogText->setPlainText(lines.join('\n'));
+    LogText->clear();
+    FShownUpTo = 0;
+    AppendNewLines();
     QApplication::beep();
+    FLook.start();
     QDialog::showEvent(Event);
 }
 
 void TErrorLogForm::done(int Result)
 {
+    FLook.stop();
     LogText->clear();
-    ErrorLog.Clear();
+    // Only what was shown: a line that came after the last look stays.
+    ErrorLog.ClearBefore(FShownUpTo);
     QDialog::done(Result);
+}
+
+bool TErrorLogForm::ShowModal()
+{
+    if (isVisible()) {
+        ShowNewLines();
+        return true;
+    }
+    while (!FDismissed && ErrorLog.GetErrorCount() > 0)
+        exec();
+    return !FDismissed || ErrorLog.GetErrorCount() == 0;
+}
+
+void TErrorLogForm::Dismiss()
+{
+    FDismissed = true;
+    if (isVisible())
+        reject();
 }

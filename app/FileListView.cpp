@@ -448,24 +448,31 @@ void TFileListView::RequestThumbnail(TImageInfo* E, bool Tell)
     // Only the last request is shown: rows passed on the way are dropped.
     const int Ticket = ++FThumbnailTicket;
     const std::string Path = E->Path();
-    StartThumbnail(
-        *E, FIgnoreEmbedded && FIgnoreEmbedded->isChecked(), this,
-        [this, E, Path, Ticket, Tell](const QImage& Bitmap, std::vector<uint8_t> Cache, const std::string& Error) {
-            if (Ticket != FThumbnailTicket || !FThumbnailForm)
-                return;
-            // The entry is still listed when it is the current row.
-            TImageInfo* Now = FModel->Entry(CurrentRow());
-            if (Now != E || Now->Path() != Path)
-                return;
-            if (!Cache.empty())
-                E->FThumbnail = std::move(Cache);
-            FThumbnailForm->SetThumbnail(Bitmap.isNull() ? nullptr : &Bitmap, Path);
-            if (!Tell)
-                return;
-            if (!Error.empty())
-                emit CaptionMessage(QString::fromStdString(Error));
-            ShowErrorLogIfAny();
-        });
+    StartThumbnail(*E, FIgnoreEmbedded && FIgnoreEmbedded->isChecked(), this,
+                   [this, E, Path, Ticket, Tell](const QImage& Bitmap, std::vector<uint8_t> Cache,
+                                                 const std::string& Error, const std::string& Said) {
+                       if (Ticket != FThumbnailTicket || !FThumbnailForm)
+                           return;
+                       // The entry is still listed when it is the current row.
+                       TImageInfo* Now = FModel->Entry(CurrentRow());
+                       if (Now != E || Now->Path() != Path)
+                           return;
+                       if (!Cache.empty())
+                           E->FThumbnail = std::move(Cache);
+                       FThumbnailForm->SetThumbnail(Bitmap.isNull() ? nullptr : &Bitmap, Path);
+                       if (!Tell)
+                           return;
+                       if (!Error.empty())
+                           emit CaptionMessage(QString::fromStdString(Error));
+                       // A damaged file is made again at every refresh of the list and
+                       // every hand-off (the row becomes current again): its line is
+                       // logged the first time only.
+                       if (!Said.empty() && !E->FThumbnailSaid) {
+                           E->FThumbnailSaid = true;
+                           ErrorLog.PutFileError(E->Name(), Said);
+                       }
+                       ShowErrorLogIfAny();
+                   });
 }
 
 void TFileListView::currentChanged(const QModelIndex& Current, const QModelIndex& Previous)

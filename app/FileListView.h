@@ -140,7 +140,8 @@ protected:
 private:
     void ShowThumbnailFor(int Row);
     // Makes E's thumbnail beside the GUI thread and shows it when E is still
-    // the current row; Tell: failures go to the caption and the error log.
+    // the current row; Tell: failures go to the caption and what the readers
+    // said to the error log (once per file); without Tell nothing is said.
     void RequestThumbnail(TImageInfo* E, bool Tell);
 
     TFileListModel* FModel;

@@ -88,12 +88,11 @@ void ShowErrorLogIfAny()
 {
     if (ErrorLog.GetErrorCount() == 0)
         return;
-    if (App.ErrorLogForm && !IsNonInteractive()) {
-        App.ErrorLogForm->exec();
+    if (App.ErrorLogForm && !IsNonInteractive() && App.ErrorLogForm->ShowModal())
         return;
-    }
-    // Nobody would close the window: the lines go to standard error, and
-    // the log is emptied as closing the window would.
+    // Nobody would close the window (or the program ends with lines nobody
+    // saw): the lines go to standard error, and the log is emptied as
+    // closing the window would.
     for (const std::string& L : ErrorLog.Lines())
         std::fprintf(stderr, "%s\n", L.c_str());
     ErrorLog.Clear();
@@ -198,6 +197,10 @@ bool ThumbnailWithoutDecode(QImage& Bitmap, TImageInfo& Entry, bool IgnoreEmbedd
         if (ReadJPEGFromMemory(Jpeg->data(), Jpeg->size(), Img.I, S) && Img.I.Mem) {
             if (Img.I.Channels == 4)
                 CMYKToBGR(Img.I);
+            // A camera's thumbnail may be larger than ours (196 x 122, say):
+            // shown whole, not its middle. Nothing is cached: the file keeps it.
+            if (!FitThumbnail(Img.I))
+                return false;
             Bitmap = ImgToQImage(Img.I, Settings.Background);
             return !Bitmap.isNull();
         }
@@ -246,18 +249,30 @@ bool DecodeThumbnailSource(const TThumbnailSource& Source, TImgInfo& Img, const 
     return true;
 }
 
+bool FitThumbnail(TImgInfo& Img, bool* Resized)
+{
+    if (Resized)
+        *Resized = false;
+    uint32_t W, H;
+    ThumbnailSize(Img.Width, Img.Height, W, H);
+    if (W == Img.Width && H == Img.Height)
+        return true;
+    if (!App.MainResizer)
+        return false;
+    App.MainResizer->ResizeImage(Img, W, H, Img.Channels == 4);
+    if (Resized)
+        *Resized = true;
+    return true;
+}
+
 bool FinishThumbnail(TImgInfo& Img, QImage& Bitmap, std::vector<uint8_t>& Cache)
 {
     Cache.clear();
-    uint32_t W, H;
-    ThumbnailSize(Img.Width, Img.Height, W, H);
-    if (W != Img.Width || H != Img.Height) {
-        if (!App.MainResizer)
-            return false;
-        App.MainResizer->ResizeImage(Img, W, H, Img.Channels == 4);
-        if (!EncodeThumbnailJPEG(Img, 80, Cache))
-            Cache.clear();
-    }
+    bool Resized = false;
+    if (!FitThumbnail(Img, &Resized))
+        return false;
+    if (Resized && !EncodeThumbnailJPEG(Img, 80, Cache))
+        Cache.clear();
     Bitmap = ImgToQImage(Img, Settings.Background);
     return !Bitmap.isNull();
 }
@@ -291,20 +306,25 @@ void StartThumbnail(TImageInfo& Entry, bool IgnoreEmbedded, QObject* Context, TT
     const TRunSettings S = TakeRunSettings();
     QImage Bitmap;
     bool Decode = false;
-    std::string Error;
-    try {
-        ThumbnailWithoutDecode(Bitmap, Entry, IgnoreEmbedded, S, Decode);
-        // A plug-in may be unloaded while a thread would use it: it reads here.
-        if (Decode && Entry.PictureFormat == pfSPI) {
+    std::string Error, Said;
+    {
+        // What the readers say goes to Done, which knows whether it is news.
+        TErrorCapture Capture;
+        try {
+            ThumbnailWithoutDecode(Bitmap, Entry, IgnoreEmbedded, S, Decode);
+            // A plug-in may be unloaded while a thread would use it: it reads here.
+            if (Decode && Entry.PictureFormat == pfSPI) {
+                Decode = false;
+                UpdateThumbnail(Bitmap, Entry, IgnoreEmbedded);
+            }
+        } catch (const std::exception& Ex) {
             Decode = false;
-            UpdateThumbnail(Bitmap, Entry, IgnoreEmbedded);
+            Error = Ex.what();
         }
-    } catch (const std::exception& Ex) {
-        Decode = false;
-        Error = Ex.what();
+        Said = Capture.Text();
     }
     if (!Decode) {
-        Done(Bitmap, {}, Error);
+        Done(Bitmap, {}, Error, Said);
         return;
     }
     // The decode needs no entry: the entry may be gone when it ends, and
@@ -315,30 +335,38 @@ void StartThumbnail(TImageInfo& Entry, bool IgnoreEmbedded, QObject* Context, TT
     auto Decoded = std::make_shared<TOwnedImg>();
     QThreadPool::globalInstance()->start(
         [Source = SourceOf(Entry), S, Decoded, Alive = QPointer<QObject>(Context), Done]() mutable {
-            std::string Error;
-            try {
-                const TPictureBudgetScope Budget(S.System);
-                DecodeThumbnailSource(Source, Decoded->I, S);
-            } catch (const std::exception& Ex) {
-                Error = Ex.what();
+            std::string Error, Said;
+            {
+                TErrorCapture Capture;
+                try {
+                    const TPictureBudgetScope Budget(S.System);
+                    DecodeThumbnailSource(Source, Decoded->I, S);
+                } catch (const std::exception& Ex) {
+                    Error = Ex.what();
+                }
+                Said = Capture.Text();
             }
             QCoreApplication* App = QCoreApplication::instance();
             if (!App)
                 return;
             QMetaObject::invokeMethod(
                 App,
-                [Decoded, Alive = std::move(Alive), Done, Error]() mutable {
+                [Decoded, Alive = std::move(Alive), Done, Error, Said]() mutable {
                     if (!Alive)
                         return;
                     QImage Bitmap;
                     std::vector<uint8_t> Cache;
-                    try {
-                        if (Decoded->I.Mem)
-                            FinishThumbnail(Decoded->I, Bitmap, Cache);
-                    } catch (const std::exception& Ex) {
-                        Error = Ex.what();
+                    {
+                        TErrorCapture Capture;
+                        try {
+                            if (Decoded->I.Mem)
+                                FinishThumbnail(Decoded->I, Bitmap, Cache);
+                        } catch (const std::exception& Ex) {
+                            Error = Ex.what();
+                        }
+                        Said = Capture.AddedTo(Said);
                     }
-                    Done(Bitmap, std::move(Cache), Error);
+                    Done(Bitmap, std::move(Cache), Error, Said);
                 },
                 Qt::QueuedConnection);
         });

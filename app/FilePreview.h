@@ -69,14 +69,21 @@ struct TThumbnailSource {
 // was decoded (the reader's reason is in the error log). Reads under the
 // calling thread's picture budget; readers may raise the program's errors.
 bool DecodeThumbnailSource(const TThumbnailSource& Source, TImgInfo& Img, const TRunSettings& S);
+// GUI thread: shrinks Img in place with the main resizer to the thumbnail
+// size (ThumbnailSize) when it is larger; Resized, when given, tells whether
+// it was. False (Img unchanged) when there is no main resizer.
+bool FitThumbnail(TImgInfo& Img, bool* Resized = nullptr);
 // GUI thread: brings a decoded picture to the thumbnail size with the main
 // resizer (Img is resized in place) and makes the bitmap; Cache receives the
 // JPEG to keep in the entry when it had to be shrunk, else stays empty.
 bool FinishThumbnail(TImgInfo& Img, QImage& Bitmap, std::vector<uint8_t>& Cache);
 
 // Bitmap (null when none could be made), the JPEG to cache in the entry (may
-// be empty) and a failure's message (empty when none).
-using TThumbnailDone = std::function<void(const QImage& Bitmap, std::vector<uint8_t> Cache, const std::string& Error)>;
+// be empty), a failure's message (empty when none) and what the readers said
+// on the way (their reasons joined by "; ", empty when nothing): kept out of
+// the error log, for the caller to log once per file.
+using TThumbnailDone = std::function<void(const QImage& Bitmap, std::vector<uint8_t> Cache, const std::string& Error,
+                                          const std::string& Said)>;
 // The thumbnail UpdateThumbnail makes, with the decode of the file on a pool
 // thread so that the window never waits for a big picture. Done runs on
 // the GUI thread (where Context lives): at once when nothing had to be

@@ -68,6 +68,8 @@ int RunWindow(QCoreApplication& app, TSingleInstance& instance, const std::vecto
         // Ctrl+C, a TERM signal or a closed terminal ends the program as
         // closing the window does: the settings are saved.
         OnStopSignals(&window, [&window] {
+            if (App.ErrorLogForm)
+                App.ErrorLogForm->Dismiss(); // not shown again with lines that come late
             for (QWidget* w : QApplication::topLevelWidgets())
                 if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && w != &window)
                     d->reject();
@@ -125,8 +127,8 @@ int ProgramMain(int argc, char** argv)
         ShowMessageBox(nullptr, QMessageBox::Warning, QString::fromStdString(Title), QString::fromStdString(Text));
     };
     Parts.CloseErrorLog = [] {
-        if (App.ErrorLogForm && App.ErrorLogForm->isVisible())
-            App.ErrorLogForm->reject();
+        if (App.ErrorLogForm)
+            App.ErrorLogForm->Dismiss();
     };
     return RunProgram(argc, argv, Parts);
 }

@@ -67,10 +67,7 @@ void OpenFolderAfterRun(const std::string& Folder)
 
 bool ShowErrorLogWindow()
 {
-    if (!App.ErrorLogForm)
-        return false;
-    App.ErrorLogForm->exec();
-    return true;
+    return App.ErrorLogForm && App.ErrorLogForm->ShowModal();
 }
 
 void ShowRunWarning(QWidget* Owner, const std::string& Text)

@@ -171,9 +171,7 @@ int32_t LoadOrRaise(const std::function<int32_t()>& Load)
     } catch (const std::exception& E) {
         Why = E.what();
     }
-    const std::string More = Said.Text();
-    if (!More.empty() && Why.find(More) == std::string::npos)
-        Why = Why.empty() ? More : Why + "; " + More;
+    Why = Said.AddedTo(Why);
     const std::string Failed = LoadResText(SLoadFailed);
     throw EVestroError(Why.empty() || Why == Failed ? Failed : Failed + ": " + Why);
 }

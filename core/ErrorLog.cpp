@@ -1,6 +1,8 @@
 #include "core/ErrorLog.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstddef>
 
 TErrorLog ErrorLog;
 
@@ -40,6 +42,14 @@ std::string TErrorCapture::Text() const
         R += S;
     }
     return R;
+}
+
+std::string TErrorCapture::AddedTo(const std::string& Why) const
+{
+    const std::string More = Text();
+    if (More.empty() || Why.find(More) != std::string::npos)
+        return Why;
+    return Why.empty() ? More : Why + "; " + More;
 }
 
 void TErrorCapture::Forward()
@@ -100,5 +110,26 @@ std::vector<std::string> TErrorLog::Lines() const
 void TErrorLog::Clear()
 {
     const std::lock_guard<std::mutex> g(FLock);
+    FFirst += FLines.size();
     FLines.clear();
+}
+
+std::vector<std::string> TErrorLog::LinesFrom(uint64_t& Next) const
+{
+    const std::lock_guard<std::mutex> g(FLock);
+    const uint64_t From = std::max(Next, FFirst) - FFirst;
+    Next = FFirst + FLines.size();
+    if (From >= FLines.size())
+        return {};
+    return {FLines.begin() + ptrdiff_t(From), FLines.end()};
+}
+
+void TErrorLog::ClearBefore(uint64_t Next)
+{
+    const std::lock_guard<std::mutex> g(FLock);
+    if (Next <= FFirst)
+        return;
+    const uint64_t N = std::min<uint64_t>(Next - FFirst, FLines.size());
+    FLines.erase(FLines.begin(), FLines.begin() + ptrdiff_t(N));
+    FFirst += N;
 }

@@ -1,7 +1,7 @@
 // The process-wide error log of a run: one line per failure, a file name, a
 // separator and the reason. Workers, the codec library's callback and the
 // probes add lines from any thread; the GUI reads them after the run and the
-// log window empties the log when it closes.
+// log window takes out the lines it showed when it closes.
 #pragma once
 #include <cstdint>
 #include <mutex>
@@ -24,11 +24,21 @@ public:
     std::vector<std::string> Lines() const; // a copy, in the order added
     void Clear();
 
+    // Lines are numbered 0, 1, 2, ... in the order added, for the life of
+    // the log: a number taken out is never given again. For a reader that
+    // shows lines while others still add them.
+    // The lines numbered Next and on (all held, when Next is below the
+    // oldest); Next becomes the number the next line added will get.
+    std::vector<std::string> LinesFrom(uint64_t& Next) const;
+    // Takes out every line numbered below Next; later ones stay.
+    void ClearBefore(uint64_t Next);
+
 private:
     friend class TErrorCapture;
     void Put(std::string Line, const std::string& Reason);
     mutable std::mutex FLock;
     std::vector<std::string> FLines;
+    uint64_t FFirst = 0; // the number of FLines[0]
 };
 
 extern TErrorLog ErrorLog;
@@ -47,6 +57,8 @@ public:
     // The reasons kept (without their file names), joined by "; "; empty
     // when nothing was added.
     std::string Text() const;
+    // Why, followed by Text() ("; " between) unless Why holds that already.
+    std::string AddedTo(const std::string& Why) const;
     // Hands the kept lines on, whole and in order, to the logs (or the outer
     // capture) they were meant for, and forgets them: for a call that
     // succeeded after all but warned on the way.

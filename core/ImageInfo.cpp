@@ -175,6 +175,7 @@ void TImageInfo::ResetParam()
     // previous file's values.
     FThumbnail.clear();
     FThumbnail.shrink_to_fit();
+    FThumbnailSaid = false;
     FExifPos = FExifSize = FNewExifSize = 0;
     FThumbnailPos = FThumbnailSize = FThumbnailOffset = FThumbnailOrientationPos = 0;
     FOrientationPos = 0;

@@ -127,6 +127,9 @@ public:
     uint32_t FThumbnailOffset = 0; // FThumbnailPos - FExifPos
     uint32_t FThumbnailOrientationPos = 0;
     std::vector<uint8_t> FThumbnail; // picture kept for the list's thumbnails
+    // What making the list's thumbnail had to say (a damaged file) is in the
+    // error log: later thumbnails of this file say it no more.
+    bool FThumbnailSaid = false;
     uint32_t FOrientationPos = 0;
     uint16_t FOrientation = 0;    // 1..8, 0 when absent
     TSusiePlugin* FSPI = nullptr; // not owned

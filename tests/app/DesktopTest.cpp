@@ -10,7 +10,10 @@
 #include "tests/app/MainWindowTest.h"
 #include "tests/app/RunWindowCounter.h"
 #include "app/ProgressFrm.h"
+#include "app/SingleInstance.h"
 #include "app/SusiePluginOptionFrm.h"
+#include "app/ThumbnailFrm.h"
+#include "app/FileListView.h"
 #include "core/ErrorLog.h"
 #include "core/IniFile.h"
 #include "core/MemReservoir.h"
@@ -34,9 +37,12 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <QHeaderView>
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <random>
 
 namespace fs = std::filesystem;
 
@@ -367,6 +373,182 @@ TEST_F(WindowOnDesktop, DISABLED_AnAtOnceRunWithErrorsShowsItsErrorLog)
     EXPECT_FALSE(fs::exists(Dir / "out" / "cut.jpg"));
     ASSERT_EQ(Seen.size(), 1u);
     EXPECT_THAT(Seen[0], HasSubstr("cut.jpg: "));
+}
+
+// ------------------------------------------------------------------ error log
+
+namespace {
+
+// The toolkit's warnings in this process, which a user sees on standard error.
+std::vector<std::string> ToolkitWarnings;
+QtMessageHandler KeptHandler = nullptr;
+void KeepWarning(QtMsgType Type, const QMessageLogContext& Context, const QString& Text)
+{
+    ToolkitWarnings.push_back(Text.toStdString());
+    if (KeptHandler)
+        KeptHandler(Type, Context, Text);
+}
+
+// A photograph whose first Huffman table counts more codes than a table
+// holds: it probes, and no decode gets past its header.
+void WriteBogusHuffman(const fs::path& P)
+{
+    WritePhoto(P, 640, 480, 3);
+    std::string B = ReadFile(P);
+    const size_t Dht = B.find("\xFF\xC4");
+    ASSERT_NE(Dht, std::string::npos);
+    B[Dht + 5] = char(0xFF); // the number of codes one bit long
+    std::ofstream(P, std::ios::binary) << B;
+}
+
+} // namespace
+
+TEST(Desktop, LinesThatComeWhileTheErrorLogShowsAreShownOnce)
+{
+    RunOnDesktop("LinesThatComeWhileTheErrorLogShowsAreShownOnce");
+}
+
+// The program is started again while the window shows the error log: a file
+// that is not there, then a 0-byte file and one of random bytes. The open log
+// shows each line as it comes, nothing waits for the log twice, and Close
+// takes out what was shown. The listed damaged photograph's thumbnail says
+// its reason once, not again when later hand-offs and a sort make its row
+// current again.
+TEST_F(WindowOnDesktop, DISABLED_LinesThatComeWhileTheErrorLogShowsAreShownOnce)
+{
+    KeptHandler = qInstallMessageHandler(KeepWarning);
+    const fs::path In = Dir / "in";
+    WriteBogusHuffman(In / "damaged.jpg");
+    std::ofstream(In / "empty.jpg").flush();
+    {
+        std::mt19937 Rng(5);
+        std::string Noise(6000, '\0');
+        for (char& C : Noise)
+            C = char(Rng());
+        std::ofstream(In / "noise.jpg", std::ios::binary) << Noise;
+    }
+    WritePhoto(In / "a.jpg", 640, 480, 1);
+
+    // This process is the running instance of the program folder, so that the
+    // built program started again hands its files to this window.
+    const fs::path RunDir = Dir / "run";
+    fs::create_directories(RunDir);
+    fs::permissions(RunDir, fs::perms::owner_all, fs::perm_options::replace);
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(RunDir.string()));
+    TSingleInstance Running(fs::canonical(VESTRO_DIST_DIR).string() + "/");
+    ASSERT_TRUE(Running.TryBecomeFirst());
+    ASSERT_TRUE(Running.Alone().empty()) << Running.Alone();
+    std::vector<std::unique_ptr<QProcess>> Starts;
+    const auto StartAgain = [&](const std::vector<std::string>& Names) {
+        auto P = std::make_unique<QProcess>();
+        QProcessEnvironment E = QProcessEnvironment::systemEnvironment();
+        E.insert("QT_QPA_PLATFORM", "offscreen");
+        P->setProcessEnvironment(E);
+        QStringList Args;
+        for (const std::string& N : Names)
+            Args << QString::fromStdString((In / N).string());
+        P->start(QStringLiteral(VESTRO_DIST_DIR "/vestro-resizer"), Args);
+        Starts.push_back(std::move(P));
+    };
+
+    // What the log showed each time, when its Close button was clicked.
+    std::vector<QString> Shown;
+    int Step = 0, Still = 0;
+    QString Last;
+    QTimer Look;
+    QObject::connect(&Look, &QTimer::timeout, &Look, [&] {
+        TErrorLogForm* Log = App.ErrorLogForm;
+        if (!Log || !Log->isVisible() || QApplication::activeModalWidget() != Log)
+            return;
+        const QString Text = Log->LogText->toPlainText();
+        Still = Text == Last ? Still + 1 : 0;
+        Last = Text;
+        if (Step == 1 && Text.contains("missing.jpg")) {
+            Step = 2;
+            StartAgain({"empty.jpg"});
+        } else if (Step == 2 && Text.contains("empty.jpg")) {
+            Step = 3;
+            StartAgain({"noise.jpg"});
+        } else if ((Step == 3 && Text.contains("noise.jpg")) || (Step > 3 && Still >= 10)) {
+            Step = std::max(Step, 4);
+            Shown.push_back(Text);
+            QTest::mouseClick(Log->CloseButton, Qt::LeftButton);
+        }
+    });
+    Look.start(50);
+
+    Open("[ThumbnailWindow]\nVisible=1\n");
+    QObject::connect(
+        &Running, &TSingleInstance::Received, Window.get(),
+        [&] {
+            for (const auto& Q : Running.TakeQueued())
+                Window->HandOff(Q);
+        },
+        Qt::QueuedConnection);
+    Running.SetAccepting(true);
+    TFileListView* List = Window->FileListView;
+    const auto LogShows = [] { return App.ErrorLogForm && App.ErrorLogForm->isVisible(); };
+    // A user's click on the damaged photograph's row.
+    const auto ClickDamagedRow = [&] {
+        Window->activateWindow();
+        WaitFor([&] { return Window->isActiveWindow(); }, 5000);
+        int Row = 0;
+        while (Row + 1 < App.FileList->Count() && App.FileList->Items(Row)->Name() != "damaged.jpg")
+            ++Row;
+        QTest::mouseClick(List->viewport(), Qt::LeftButton, {},
+                          List->visualRect(List->model()->index(Row, 0)).center());
+    };
+
+    Step = 1;
+    StartAgain({"damaged.jpg", "missing.jpg"});
+    ASSERT_TRUE(WaitFor([&] { return Step >= 4 && !LogShows(); }, 60000)) << "step " << Step;
+    ASSERT_EQ(App.FileList->Count(), 1);
+    ClickDamagedRow();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return std::any_of(Shown.begin(), Shown.end(), [](const QString& S) { return S.contains("damaged.jpg"); });
+        },
+        30000))
+        << "the damaged photograph's thumbnail said nothing";
+    ASSERT_TRUE(WaitFor([&] { return !LogShows(); }, 10000));
+    const size_t Before = Shown.size();
+
+    // Its row becomes current again after another start's hand-off, and after a sort.
+    StartAgain({"a.jpg"});
+    ASSERT_TRUE(WaitFor([&] { return App.FileList->Count() == 2 && !LogShows(); }, 30000));
+    QTest::qWait(500);
+    ClickDamagedRow();
+    QTest::qWait(1500);
+    QTest::mouseClick(List->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                      QPoint(List->horizontalHeader()->sectionViewportPosition(0) + 10, 5));
+    QTest::qWait(500);
+    ClickDamagedRow();
+    QTest::qWait(1500);
+    WaitFor([&] { return !LogShows(); }, 10000);
+    EXPECT_EQ(Shown.size(), Before) << Shown.back().toStdString();
+    EXPECT_EQ(Window->ThumbnailForm->FPath, (In / "damaged.jpg").string());
+
+    // Every line once, the first three in the window that was open when they came.
+    ASSERT_FALSE(Shown.empty());
+    for (const char* Name : {"missing.jpg: ", "empty.jpg: ", "noise.jpg: "})
+        EXPECT_TRUE(Shown.front().contains(Name)) << Name << " in " << Shown.front().toStdString();
+    QStringList All;
+    for (const QString& S : Shown)
+        All << S.split('\n');
+    for (const char* Name : {"missing.jpg: ", "empty.jpg: ", "noise.jpg: ", "damaged.jpg: "})
+        EXPECT_EQ(All.filter(Name).size(), 1) << Name << " in\n" << All.join('\n').toStdString();
+    EXPECT_THAT(All.filter("damaged.jpg: ").join("").toStdString(), HasSubstr("Bogus Huffman table definition"));
+    EXPECT_EQ(All.size(), 4) << All.join('\n').toStdString();
+    EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
+    for (const std::string& W : ToolkitWarnings)
+        EXPECT_THAT(W, Not(HasSubstr("Recursive call detected")));
+    for (auto& P : Starts) {
+        EXPECT_TRUE(WaitFor([&] { return P->state() == QProcess::NotRunning; }, 30000));
+        EXPECT_EQ(std::make_pair(P->exitStatus(), P->exitCode()), std::make_pair(QProcess::NormalExit, 0))
+            << P->readAllStandardError().toStdString();
+    }
+    Look.stop();
+    qInstallMessageHandler(KeptHandler);
 }
 
 // ------------------------------------------------------------------ folder picker

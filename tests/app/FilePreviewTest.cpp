@@ -4,9 +4,11 @@
 #include "app/FilePreview.h"
 #include "app/ThumbnailFrm.h"
 #include "core/Bitmap.h"
+#include "core/ImageInfoExif.h"
 #include "core/Kodex.h"
 #include "effects/ui/PreviewFrm.h"
 #include "platform/Process.h"
+#include "platform/Session.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -161,6 +163,249 @@ TEST_F(Previews, PicturesWithoutAThumbnailAreDecodedSmallBesideTheWindow)
     fs::remove(E->Path());
     ASSERT_TRUE(UpdateThumbnail(B, *E, false)); // the cached one
     EXPECT_EQ(B.size(), QSize(160, 120));
+}
+
+namespace {
+
+// A W x H picture whose edges say where they are: red on the left, blue on
+// the right, yellow at the top, magenta at the bottom (each an eighth of the
+// side, at least 6 pixels), green inside.
+void PaintEdges(TImgInfo& Img, uint32_t W, uint32_t H)
+{
+    AllocImg(Img, W, H, 3);
+    const uint32_t BX = std::max(W / 8, 6u), BY = std::max(H / 8, 6u);
+    for (uint32_t Y = 0; Y < H; ++Y)
+        for (uint32_t X = 0; X < W; ++X) {
+            QRgb C = qRgb(0, 200, 0);
+            if (X < BX)
+                C = qRgb(230, 0, 0);
+            else if (X >= W - BX)
+                C = qRgb(0, 0, 230);
+            else if (Y < BY)
+                C = qRgb(230, 230, 0);
+            else if (Y >= H - BY)
+                C = qRgb(230, 0, 230);
+            uint8_t* P = ScanLine(Img, Y) + 3 * X;
+            P[0] = uint8_t(qBlue(C)), P[1] = uint8_t(qGreen(C)), P[2] = uint8_t(qRed(C));
+        }
+}
+
+// The box of Picture that differs from Background.
+QRect PictureBox(const QImage& Picture, QColor Background)
+{
+    QRect Box;
+    for (int Y = 0; Y < Picture.height(); ++Y)
+        for (int X = 0; X < Picture.width(); ++X)
+            if (Picture.pixelColor(X, Y) != Background)
+                Box |= QRect(X, Y, 1, 1);
+    return Box;
+}
+
+bool Near(QColor C, QRgb Want)
+{
+    return std::abs(C.red() - qRed(Want)) < 48 && std::abs(C.green() - qGreen(Want)) < 48 &&
+        std::abs(C.blue() - qBlue(Want)) < 48;
+}
+
+} // namespace
+
+// A camera's thumbnail is shown whole, fitted into 160 x 160 when it is
+// larger on either side, as it is when smaller or exactly 160; nothing is
+// cached for it (the file keeps it).
+TEST_F(Previews, AnEmbeddedThumbnailIsShownWholeFittedInto160)
+{
+    const struct {
+        uint32_t W, H;
+    } Sizes[] = {{196, 122}, {122, 196}, {300, 300}, {100, 60}, {160, 160}, {160, 90}, {90, 161}};
+    // The main picture, and each file: it with an EXIF block holding the thumbnail.
+    TImgInfo Main;
+    AllocImg(Main, 800, 600, 3);
+    std::memset(Main.Mem, 90, size_t(Main.Bpl) * 600);
+    const std::string MainPath = (Dir / "main.jpg").string();
+    ASSERT_TRUE(WriteJPEG(MainPath, Main, 85, TResolutionInfo{}, false, nullptr, nullptr, 0, 1, 0, TakeRunSettings()));
+    FreeImg(Main);
+    const std::string MainBytes = ReadFile(MainPath);
+    std::vector<TImageInfo*> Entries;
+    for (const auto& Sz : Sizes) {
+        TImgInfo Thumb;
+        PaintEdges(Thumb, Sz.W, Sz.H);
+        std::vector<uint8_t> Jpeg;
+        ASSERT_TRUE(EncodeThumbnailJPEG(Thumb, 95, Jpeg));
+        FreeImg(Thumb);
+        // SOI, APP1 "Exif" with IFD0 (orientation 1), then the thumbnail's IFD1.
+        const uint8_t Head[] = {0xFF, 0xD8, 0xFF, 0xE1, 0,    34, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0,
+                                8,    0,    1,    1,    0x12, 0,  3,   0,   0,   0,   1, 0, 1,   0,   0, 0,  0, 0, 0};
+        std::vector<uint8_t> F(std::begin(Head), std::end(Head));
+        uint32_t NewSize = 0, Pos = 0;
+        ASSERT_TRUE(RebuildExifThumbnail(F, Jpeg.data(), uint32_t(Jpeg.size()), 1, NewSize, Pos));
+        F[Pos - 2] = uint8_t((NewSize + 2) >> 8), F[Pos - 1] = uint8_t(NewSize + 2); // the segment's length
+        F.insert(F.end(), MainBytes.begin() + 2, MainBytes.end());
+        const fs::path P = Dir / ("t" + std::to_string(Sz.W) + "x" + std::to_string(Sz.H) + ".jpg");
+        std::ofstream(P, std::ios::binary).write(reinterpret_cast<const char*>(F.data()), std::streamsize(F.size()));
+        Entries.push_back(Listed(P.string()));
+        ASSERT_EQ(Entries.back()->FThumbnailSize, Jpeg.size()) << P;
+    }
+    QWidget Window;
+    QAction Show, Ignore;
+    Show.setCheckable(true);
+    Show.setChecked(true);
+    Ignore.setCheckable(true);
+    auto* View = new TFileListView(&Window, &Files);
+    TThumbnailForm Thumb(&Window, &Show);
+    View->SetThumbnailWindow(&Thumb, &Show, &Ignore);
+    View->ReloadList();
+    Window.show();
+    View->setFocus();
+    const QColor Face = Window.palette().color(QPalette::Button);
+    for (size_t i = 0; i < std::size(Sizes); ++i) {
+        const auto& Sz = Sizes[i];
+        const std::string Which = std::to_string(Sz.W) + " x " + std::to_string(Sz.H);
+        QTest::keyClick(View, Qt::Key_Down);
+        ASSERT_EQ(Thumb.FPath, Entries[i]->Path()) << Which << ": the embedded picture is shown at once";
+        uint32_t W, H;
+        ThumbnailSize(Sz.W, Sz.H, W, H);
+        ASSERT_LE(std::max(W, H), 160u);
+        const QRect Box = PictureBox(Thumb.Thumbnail, Face);
+        EXPECT_EQ(Box, QRect(int(160 - W) / 2, int(160 - H) / 2, int(W), int(H))) << Which;
+        // Each edge of the thumbnail is there: the whole picture, not its middle.
+        const QPoint C = Box.center();
+        EXPECT_TRUE(Near(Thumb.Thumbnail.pixelColor(Box.left() + 1, C.y()), qRgb(230, 0, 0))) << Which << " left";
+        EXPECT_TRUE(Near(Thumb.Thumbnail.pixelColor(Box.right() - 1, C.y()), qRgb(0, 0, 230))) << Which << " right";
+        EXPECT_TRUE(Near(Thumb.Thumbnail.pixelColor(C.x(), Box.top() + 1), qRgb(230, 230, 0))) << Which << " top";
+        EXPECT_TRUE(Near(Thumb.Thumbnail.pixelColor(C.x(), Box.bottom() - 1), qRgb(230, 0, 230))) << Which << " bottom";
+        EXPECT_TRUE(Near(Thumb.Thumbnail.pixelColor(C.x(), C.y()), qRgb(0, 200, 0))) << Which;
+        EXPECT_TRUE(Entries[i]->FThumbnail.empty()) << Which;
+    }
+    EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
+}
+
+// A photograph of the mate-backgrounds set whose camera thumbnail is 196 x 122:
+// the window shows that thumbnail fitted into 160 x 99, pixel for pixel.
+TEST_F(Previews, ThePhotographsWideEmbeddedThumbnailIsShownFitted)
+{
+    const std::string Dune = "/usr/share/backgrounds/mate/nature/Dune.jpg";
+    if (!fs::exists(Dune))
+        GTEST_SKIP() << Dune << " is not installed (scripts/setup installs it)";
+    TImageInfo* E = Listed(Dune);
+    ASSERT_GT(E->FThumbnailSize, 0u);
+    const std::string Bytes = ReadFile(Dune);
+    ASSERT_LE(uint64_t(E->FThumbnailPos) + E->FThumbnailSize, Bytes.size());
+    TImgInfo Embedded;
+    ASSERT_TRUE(ReadJPEGFromMemory(reinterpret_cast<const uint8_t*>(Bytes.data()) + E->FThumbnailPos, E->FThumbnailSize,
+                                   Embedded, TakeRunSettings()));
+    ASSERT_EQ(std::make_pair(Embedded.Width, Embedded.Height), std::make_pair(196u, 122u));
+    TImgInfo Fitted;
+    Resizer.ResizeImage(Embedded, Fitted, 160, 99, false);
+    const QImage Want = ImgToQImage(Fitted, Settings.Background);
+    FreeImg(Embedded);
+    FreeImg(Fitted);
+
+    QWidget Window;
+    QAction Show, Ignore;
+    Show.setCheckable(true);
+    Show.setChecked(true);
+    auto* View = new TFileListView(&Window, &Files);
+    TThumbnailForm Thumb(&Window, &Show);
+    View->SetThumbnailWindow(&Thumb, &Show, &Ignore);
+    View->ReloadList();
+    Window.show();
+    View->setFocus();
+    QTest::keyClick(View, Qt::Key_Down);
+    ASSERT_EQ(Thumb.FPath, Dune);
+    const QImage Got = Thumb.Thumbnail.copy(0, 30, 160, 99).convertToFormat(QImage::Format_RGB888);
+    EXPECT_EQ(Got, Want.convertToFormat(QImage::Format_RGB888));
+    EXPECT_EQ(PictureBox(Thumb.Thumbnail, Window.palette().color(QPalette::Button)), QRect(0, 30, 160, 99));
+}
+
+// A damaged photograph's thumbnail: the Thumbnail command shows what it can
+// and says nothing; a selection of its row says the reason once, however
+// often the row is selected again.
+TEST_F(Previews, ADamagedFilesThumbnailSaysItsReasonOnceAndTheCommandNever)
+{
+    const std::string Damaged = Picture("damaged.jpg", 640, 480);
+    {
+        std::string B = ReadFile(Damaged);
+        const size_t Dht = B.find("\xFF\xC4");
+        ASSERT_NE(Dht, std::string::npos);
+        B[Dht + 5] = char(0xFF); // more codes one bit long than a table holds
+        std::ofstream(Damaged, std::ios::binary) << B;
+    }
+    Listed(Damaged);
+    Listed(Picture("good.bmp", 40, 30));
+    QWidget Main;
+    QAction Show, Ignore;
+    Show.setCheckable(true);
+    auto* View = new TFileListView(&Main, &Files);
+    TThumbnailForm Thumb(&Main, &Show);
+    View->SetThumbnailWindow(&Thumb, &Show, &Ignore);
+    QObject::connect(&Show, &QAction::triggered, View, &TFileListView::ShowThumbnailExecute);
+    View->ReloadList();
+    Main.show();
+    View->setFocus();
+    const auto Settled = [&](const std::string& Path) {
+        EXPECT_TRUE(WaitFor([&] { return Thumb.FPath == Path; }, 10000)) << Path;
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+    };
+    platform::TStderrCapture Err;
+    QTest::keyClick(View, Qt::Key_Down); // the row is current, no thumbnail asked for yet
+    Show.trigger();
+    Settled(Damaged);
+    EXPECT_TRUE(Thumb.isVisible());
+    EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
+    std::string Said = Err.End();
+    EXPECT_THAT(Said, Not(HasSubstr("damaged.jpg"))) << "the command said something";
+
+    platform::TStderrCapture Err2;
+    for (int Round = 0; Round < 3; ++Round) {
+        QTest::keyClick(View, Qt::Key_Down);
+        Settled(Files.Items(1)->Path());
+        QTest::keyClick(View, Qt::Key_Up);
+        Settled(Damaged);
+    }
+    View->ReloadList(); // as after a hand-off: the row becomes current afresh
+    QTest::keyClick(View, Qt::Key_Down);
+    Settled(Damaged);
+    Said = Err2.End();
+    size_t Lines = 0;
+    for (size_t P = 0; (P = Said.find("damaged.jpg: ", P)) != std::string::npos; ++P)
+        ++Lines;
+    EXPECT_EQ(Lines, 1u) << Said;
+    EXPECT_THAT(Said, HasSubstr("damaged.jpg: Bogus Huffman table definition"));
+    EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
+
+    // The file written again (still damaged): the refresh probes it afresh,
+    // and its thumbnail says so once more.
+    fs::last_write_time(Damaged, fs::last_write_time(Damaged) + std::chrono::seconds(10));
+    platform::TStderrCapture Err3;
+    View->RefreshFileList();
+    ASSERT_EQ(Files.Count(), 2);
+    QTest::keyClick(View, Qt::Key_Down);
+    Settled(Damaged);
+    QTest::keyClick(View, Qt::Key_Down);
+    Settled(Files.Items(1)->Path());
+    QTest::keyClick(View, Qt::Key_Up);
+    Settled(Damaged);
+    Said = Err3.End();
+    EXPECT_EQ(Said.find("damaged.jpg: "), Said.rfind("damaged.jpg: ")) << Said;
+    EXPECT_THAT(Said, HasSubstr("damaged.jpg: Bogus Huffman table definition"));
+}
+
+// A file written anew is probed afresh by the list's refresh: its thumbnail
+// is the new picture's, not the one made of the old.
+TEST_F(Previews, AFileWrittenAnewLosesTheThumbnailOfItsOldPicture)
+{
+    TImageInfo* E = Listed(Picture("photo.jpg", 2400, 1800));
+    QImage B;
+    ASSERT_TRUE(UpdateThumbnail(B, *E, false));
+    ASSERT_EQ(B.size(), QSize(160, 120));
+    ASSERT_FALSE(E->FThumbnail.empty());
+    Picture("photo.jpg", 1200, 1600);
+    fs::last_write_time(E->Path(), fs::last_write_time(E->Path()) + std::chrono::seconds(10));
+    TFileListModel Model(&Files);
+    EXPECT_EQ(Model.RefreshEntries(), 0);
+    ASSERT_TRUE(UpdateThumbnail(B, *E, false));
+    EXPECT_EQ(B.size(), QSize(120, 160));
 }
 
 TEST_F(Previews, TheJPEGBufferGrowsPastSixtyFourKilobytes)

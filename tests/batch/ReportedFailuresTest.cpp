@@ -4,6 +4,7 @@
 #include "BatchFixture.h"
 #include "../core/FilesTestUtil.h"
 #include "core/PalettePNG.h"
+#include "core/ResourceText.h"
 
 namespace {
 
@@ -163,4 +164,46 @@ TEST_F(NotWritten, AToolsChatterIsDiscardedAndItsFailureSaidAgainstTheFile)
     EXPECT_EQ(Said, "");
     EXPECT_THAT(OnlyLine(), AllOf(StartsWith("a.jpg: the PNG optimiser failed"), HasSubstr("exit status 3")));
     EXPECT_EQ(SizeOf(Out("a.png")), std::make_pair(40, 30));
+}
+
+// A load that fails raises one reason: "Failed to load file", the reader's
+// own message and what the codec library logged on the way, each once; the
+// log holds none of it (the caller writes the one line).
+TEST(LoadReasons, AFailedLoadSaysTheReadersMessageAndTheCodecsLinesOnce)
+{
+    ErrorLog.Clear();
+    const auto Reason = [](const std::function<int32_t()>& Load) {
+        try {
+            LoadOrRaise(Load);
+        } catch (const std::exception& E) {
+            return std::string(E.what());
+        }
+        return std::string("loaded");
+    };
+    const std::string Failed = LoadResText(SLoadFailed);
+    EXPECT_EQ(Reason([] { return 0; }), Failed);
+    EXPECT_EQ(Reason([] {
+                  ErrorLog.PutFileError("/in/a.jpg", "Bogus Huffman table definition");
+                  return 0;
+              }),
+              Failed + ": Bogus Huffman table definition");
+    EXPECT_EQ(Reason([]() -> int32_t {
+                  ErrorLog.PutFileError("/in/a.jpg", "Bogus Huffman table definition");
+                  throw EVestroError("the picture is too large");
+              }),
+              Failed + ": the picture is too large; Bogus Huffman table definition");
+    EXPECT_EQ(Reason([]() -> int32_t {
+                  ErrorLog.PutFileError("/in/a.jpg", "Bogus Huffman table definition");
+                  throw EVestroError("Bogus Huffman table definition");
+              }),
+              Failed + ": Bogus Huffman table definition");
+    EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
+    // A load that succeeds with a warning keeps the warning's line.
+    EXPECT_EQ(Reason([] {
+                  ErrorLog.PutFileError("/in/a.jpg", "Corrupt JPEG data");
+                  return 1;
+              }),
+              "loaded");
+    EXPECT_EQ(ErrorLog.Lines(), std::vector<std::string>{"/in/a.jpg: Corrupt JPEG data"});
+    ErrorLog.Clear();
 }

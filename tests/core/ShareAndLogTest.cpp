@@ -142,3 +142,64 @@ TEST(ErrorLogLines, ManyThreadsAtOnce)
     Log.Clear();
     EXPECT_EQ(Log.GetErrorCount(), 0);
 }
+
+// A window that shows the lines while threads still add them: every line is
+// seen exactly once and in order, and taking out what was seen leaves the
+// lines that came later, also across a Clear in between.
+TEST(ErrorLogLines, AReaderSeesEachLineOnceAndTakesOutOnlyWhatItSaw)
+{
+    TErrorLog Log;
+    uint64_t Next = 0;
+    EXPECT_TRUE(Log.LinesFrom(Next).empty());
+    EXPECT_EQ(Next, 0u);
+    constexpr int Threads = 4, Lines = 300;
+    std::vector<std::thread> T;
+    for (int t = 0; t < Threads; ++t)
+        T.emplace_back([&Log, t] {
+            for (int i = 0; i < Lines; ++i)
+                Log.PutFileError("file" + std::to_string(t) + ".jpg", "reason " + std::to_string(i));
+        });
+    std::vector<std::string> Seen;
+    const auto Look = [&] {
+        for (std::string& L : Log.LinesFrom(Next))
+            Seen.push_back(std::move(L));
+    };
+    while (Seen.size() < size_t(Threads * Lines))
+        Look();
+    for (auto& t : T)
+        t.join();
+    EXPECT_EQ(Seen, Log.Lines());
+    EXPECT_EQ(Next, uint64_t(Threads * Lines));
+
+    Log.PutErrorMsg("late");
+    Log.ClearBefore(Next);
+    EXPECT_EQ(Log.Lines(), std::vector<std::string>{"late"});
+    Log.ClearBefore(Next); // nothing more to take out
+    EXPECT_EQ(Log.GetErrorCount(), 1);
+    Look();
+    EXPECT_EQ(Seen.back(), "late");
+
+    // A Clear does not hand out its numbers again: a reader that looked
+    // before it takes out nothing added after it.
+    uint64_t Before = Next;
+    Log.Clear();
+    Log.PutErrorMsg("after the clear");
+    Log.ClearBefore(Before);
+    EXPECT_EQ(Log.Lines(), std::vector<std::string>{"after the clear"});
+    uint64_t Old = 0; // a reader from long ago sees what is held now
+    EXPECT_EQ(Log.LinesFrom(Old), std::vector<std::string>{"after the clear"});
+    EXPECT_EQ(Old, Before + 1);
+}
+
+// The reasons a capture kept, joined to a reason of the caller's own.
+TEST(ErrorLogLines, ACaptureAddsItsReasonsUnlessTheyAreSaid)
+{
+    TErrorLog Log;
+    TErrorCapture C;
+    EXPECT_EQ(C.AddedTo("Failed to load file"), "Failed to load file");
+    Log.PutFileError("a.jpg", "Bogus Huffman table definition");
+    EXPECT_EQ(C.AddedTo(""), "Bogus Huffman table definition");
+    EXPECT_EQ(C.AddedTo("Failed to load file"), "Failed to load file; Bogus Huffman table definition");
+    EXPECT_EQ(C.AddedTo("x: Bogus Huffman table definition"), "x: Bogus Huffman table definition");
+    EXPECT_EQ(Log.GetErrorCount(), 0);
+}
