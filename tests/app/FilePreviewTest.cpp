@@ -23,6 +23,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A list view of Files beside its thumbnail window, shown and focused, the
+// thumbnail command checked when Showing.
+struct TListWithThumbnail {
+    TListWithThumbnail(TImageInfoList* Files, bool Showing) : View(new TFileListView(&Window, Files))
+    {
+        Show.setCheckable(true);
+        Show.setChecked(Showing);
+        Ignore.setCheckable(true);
+        View->SetThumbnailWindow(&Thumb, &Show, &Ignore);
+        View->ReloadList();
+        Window.show();
+        View->setFocus();
+    }
+    QWidget Window;
+    QAction Show, Ignore;
+    TFileListView* View;
+    TThumbnailForm Thumb{&Window, &Show};
+};
+
 class Previews : public TListsTest {
 protected:
     void SetUp() override
@@ -129,16 +148,10 @@ TEST_F(Previews, LargePicturesAreDecodedSmallAndCachedSmallOnesShownAsTheyAre)
 TEST_F(Previews, PicturesWithoutAThumbnailAreDecodedSmallBesideTheWindow)
 {
     ASSERT_EQ(Listed(Tiff("gone.tif", 1200, 900))->PictureFormat, pfWIC);
-    QWidget Main;
-    QAction Show, Ignore;
-    Show.setCheckable(true);
-    Show.setChecked(true);
-    auto* View = new TFileListView(&Main, &Files);
-    TThumbnailForm Thumb(&Main, &Show);
-    View->SetThumbnailWindow(&Thumb, &Show, &Ignore);
-    View->ReloadList();
-    Main.show();
-    View->setFocus();
+    TListWithThumbnail L(&Files, true);
+    QWidget& Main = L.Window;
+    TFileListView* View = L.View;
+    TThumbnailForm& Thumb = L.Thumb;
     // A row removed while its picture is decoded: the late picture is dropped.
     QTest::keyClick(View, Qt::Key_Down);
     QTest::keyClick(View, Qt::Key_Delete);
@@ -245,17 +258,10 @@ TEST_F(Previews, AnEmbeddedThumbnailIsShownWholeFittedInto160)
         Entries.push_back(Listed(P.string()));
         ASSERT_EQ(Entries.back()->FThumbnailSize, Jpeg.size()) << P;
     }
-    QWidget Window;
-    QAction Show, Ignore;
-    Show.setCheckable(true);
-    Show.setChecked(true);
-    Ignore.setCheckable(true);
-    auto* View = new TFileListView(&Window, &Files);
-    TThumbnailForm Thumb(&Window, &Show);
-    View->SetThumbnailWindow(&Thumb, &Show, &Ignore);
-    View->ReloadList();
-    Window.show();
-    View->setFocus();
+    TListWithThumbnail L(&Files, true);
+    QWidget& Window = L.Window;
+    TFileListView* View = L.View;
+    TThumbnailForm& Thumb = L.Thumb;
     const QColor Face = Window.palette().color(QPalette::Button);
     for (size_t i = 0; i < std::size(Sizes); ++i) {
         const auto& Sz = Sizes[i];
@@ -300,16 +306,10 @@ TEST_F(Previews, ThePhotographsWideEmbeddedThumbnailIsShownFitted)
     FreeImg(Embedded);
     FreeImg(Fitted);
 
-    QWidget Window;
-    QAction Show, Ignore;
-    Show.setCheckable(true);
-    Show.setChecked(true);
-    auto* View = new TFileListView(&Window, &Files);
-    TThumbnailForm Thumb(&Window, &Show);
-    View->SetThumbnailWindow(&Thumb, &Show, &Ignore);
-    View->ReloadList();
-    Window.show();
-    View->setFocus();
+    TListWithThumbnail L(&Files, true);
+    QWidget& Window = L.Window;
+    TFileListView* View = L.View;
+    TThumbnailForm& Thumb = L.Thumb;
     QTest::keyClick(View, Qt::Key_Down);
     ASSERT_EQ(Thumb.FPath, Dune);
     const QImage Got = Thumb.Thumbnail.copy(0, 30, 160, 99).convertToFormat(QImage::Format_RGB888);
@@ -332,16 +332,11 @@ TEST_F(Previews, ADamagedFilesThumbnailSaysItsReasonOnceAndTheCommandNever)
     }
     Listed(Damaged);
     Listed(Picture("good.bmp", 40, 30));
-    QWidget Main;
-    QAction Show, Ignore;
-    Show.setCheckable(true);
-    auto* View = new TFileListView(&Main, &Files);
-    TThumbnailForm Thumb(&Main, &Show);
-    View->SetThumbnailWindow(&Thumb, &Show, &Ignore);
+    TListWithThumbnail L(&Files, false);
+    TFileListView* View = L.View;
+    TThumbnailForm& Thumb = L.Thumb;
+    QAction& Show = L.Show;
     QObject::connect(&Show, &QAction::triggered, View, &TFileListView::ShowThumbnailExecute);
-    View->ReloadList();
-    Main.show();
-    View->setFocus();
     const auto Settled = [&](const std::string& Path) {
         EXPECT_TRUE(WaitFor([&] { return Thumb.FPath == Path; }, 10000)) << Path;
         QThreadPool::globalInstance()->waitForDone();
