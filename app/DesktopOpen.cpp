@@ -12,6 +12,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <filesystem>
+
 namespace {
 
 // Why nothing opened the file: no program that opens files and folders.
@@ -22,9 +24,15 @@ std::string NoOpenerText()
 
 } // namespace
 
-void OpenWithDesktop(const std::string& Path, QObject* Context, std::function<void(const QString& Text)> Failed,
+void OpenWithDesktop(const std::string& Given, QObject* Context, std::function<void(const QString& Text)> Failed,
                      int WaitMs)
 {
+    // A relative folder (a handed run's output folder, say) is named whole:
+    // the launcher and the message must not depend on the folder this
+    // process stands in later.
+    std::error_code Ec;
+    const std::filesystem::path Whole = Given.empty() ? std::filesystem::path() : std::filesystem::absolute(Given, Ec);
+    const std::string Path = Ec || Given.empty() ? Given : Whole.lexically_normal().string();
     const QString Launcher = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (Launcher.isEmpty()) {
         // Qt may still know the desktop's own opener or a browser; it says

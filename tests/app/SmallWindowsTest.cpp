@@ -1,5 +1,6 @@
 // The filter order dialog, the thumbnail window's place and the about window's
 // link.
+#include "app/DesktopOpen.h"
 #include "app/AboutFrm.h"
 #include "app/ChangeOrderFrm.h"
 #include "app/ThumbnailFrm.h"
@@ -120,4 +121,35 @@ TEST(AboutForm, TheLinkOpensTheProgramFoldersReadme)
         EXPECT_EQ(ReadFile(Dir / "opened"), VESTRO_DIST_DIR "/README.md\n");
         EXPECT_TRUE(fs::is_regular_file(VESTRO_DIST_DIR "/README.md"));
     }
+}
+
+// A relative folder is handed to the launcher, and named when it fails, as
+// the whole path it stands for here: a handed run's output folder is
+// relative to the folder its start was made in, which this process leaves.
+TEST(DesktopOpen, ARelativeFolderIsOpenedAndNamedWhole)
+{
+    EnsureApp();
+    namespace fs = std::filesystem;
+    const fs::path Dir = ScratchDir("relopen");
+    fs::create_directories(Dir / "bin");
+    fs::create_directories(Dir / "out");
+    std::ofstream(Dir / "bin" / "xdg-open")
+        << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << (Dir / "opened").string() << "'\nexit 1\n";
+    fs::permissions(Dir / "bin" / "xdg-open", fs::perms::owner_all);
+    struct TKept {
+        QByteArray Path = qgetenv("PATH");
+        fs::path Cwd = fs::current_path();
+        fs::path Dir;
+        ~TKept() { qputenv("PATH", Path), fs::current_path(Cwd), fs::remove_all(Dir); }
+    } Kept{.Dir = Dir};
+    qputenv("PATH", QByteArray::fromStdString((Dir / "bin").string() + ":/usr/bin:/bin"));
+    fs::current_path(Dir);
+    QObject Context;
+    QString Said;
+    OpenWithDesktop(
+        "out", &Context, [&Said](const QString& Text) { Said = Text; }, 10000);
+    fs::current_path(Kept.Cwd);
+    ASSERT_TRUE(WaitFor([&] { return !Said.isEmpty(); }, 10000));
+    EXPECT_EQ(ReadFile(Dir / "opened"), (Dir / "out").string() + "\n");
+    EXPECT_TRUE(Said.startsWith(QString::fromStdString((Dir / "out").string()) + "\n")) << Said.toStdString();
 }
