@@ -234,6 +234,27 @@ bool TConvertIO::WritePNG(const std::string& Path, TImgInfo& Img, const TICCInfo
     return WritePNGFile(Path, Img, ICC, false, false, Res, 0, nullptr, S, TWriteMode::NewFile) != 0;
 }
 
+void TConvertIO::CheckJPEGData(const std::string& Source, bool& Warned, const TRunSettings& S)
+{
+    Warned = false;
+    // The structure first: its words for a damaged file are the whole
+    // decode's, which a small one does not always give.
+    {
+        platform::TMappedFile File;
+        if (!File.Open(Source))
+            throw EVestroError(LoadResText(SLoadFailed));
+        if (const std::string Why = CheckJPEGStructure(File.Data(), size_t(File.Size())); !Why.empty())
+            RaiseLoadFailed(Why);
+    }
+    if (!KodexProcs.ReadJPEG)
+        return;
+    TImgInfo Probe{};
+    int32_t Denominator = 8;
+    bool IsYCbCr = true;
+    LoadOrRaise([&] { return ReadJPEGFile(Source, Probe, Denominator, nullptr, IsYCbCr, false, S, &Warned); });
+    FreeImg(Probe);
+}
+
 bool TConvertIO::CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif, TImageInfo& Info,
                                   bool DropICC, const TRunSettings& S)
 {
@@ -526,14 +547,30 @@ void TConvertJob::LosslessCopy(TImageInfo& Item)
     // that appeared since the names were given out must stay.
     if (FSettings.File.NotOverwrite && platform::PathExists(Out))
         throw EVestroError(LoadResText(SCopyFailed) + ": " + CannotWriteText(Out, std::strerror(EEXIST)));
+    // The structure walk cannot see damage inside a scan whose markers are
+    // whole: the coded data is decoded too, small, so that the copy refuses
+    // what every decoding path refuses. Data the decoder only complained
+    // about is copied, but the source is the better copy: the output never
+    // takes its place, and it is not deleted.
+    bool Warned = false;
+    FIO.CheckJPEGData(Item.Path(), Warned, FSettings);
+    if (Warned && platform::SameFile(Item.Path(), Out))
+        Fail(SDecoderWarned);
+    TRunSettings KeepSource;
+    if (Warned) {
+        KeepSource = FSettings;
+        KeepSource.File.DeleteInputFile = false;
+    }
     const bool ReadOnly = platform::FileExists(Out) && platform::IsReadOnly(Out);
     // The copier writes through a temporary file of its own, logs a failed
     // write, restores the times and deletes the source when asked.
     if (!FIO.CopyJPEGMetadata(Item.Path(), Out, !FSettings.JPEG.AddExifInfo, Item, !FSettings.Metadata.KeepICCProfile,
-                              FSettings))
+                              Warned ? KeepSource : FSettings))
         Fail(SSaveFailed);
     if (ReadOnly && platform::FileExists(Out))
         platform::SetReadOnly(Out, true);
+    if (Warned && FSettings.File.DeleteInputFile)
+        FErrors.PutErrorMsg(Item.Name() + ": " + LoadResText(SDecoderWarned));
 }
 
 void TConvertJob::Convert(TImageInfo& Item, TWorker& W, bool CanDown, TScale& Scale, int32_t OutFmt)

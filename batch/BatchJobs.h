@@ -82,6 +82,13 @@ public:
     // False, with nothing written, when the picture has too many colours.
     virtual bool WritePalettePNG(const std::string& Path, TImgInfo& Img, const TICCInfo* ICC,
                                  const TResolutionInfo& Res, const TRunSettings& S);
+    // Checks the JPEG at Source's structure, then decodes it at an eighth of
+    // its size and throws the pixels away, for a copy that must refuse what
+    // the decoding paths refuse: a damaged file fails as a load does, in the
+    // decoder's words;
+    // Warned says whether it complained on the way to a whole picture.
+    // Nothing is checked while the codec library is not loaded.
+    virtual void CheckJPEGData(const std::string& Source, bool& Warned, const TRunSettings& S);
     // The JPEG at Source copied to Dest with its markers rewritten; the copier
     // logs its failures, restores the times and deletes the source when asked.
     virtual bool CopyJPEGMetadata(const std::string& Source, const std::string& Dest, bool DropExif, TImageInfo& Info,

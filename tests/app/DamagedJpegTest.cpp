@@ -246,6 +246,43 @@ TEST_F(DamagedJpeg, TheUnchangedCopyRefusesAMarkerThatCannotStandInAScan)
     }
 }
 
+// The unchanged copy decodes the coded data too: damage inside a scan whose
+// markers are all whole gets the verdict every decoding path gives it (one
+// line, nothing written, the source kept), and stray bytes the decoder only
+// complains about are copied with the source kept and the user told.
+TEST_F(DamagedJpeg, TheUnchangedCopyGivesDamageInsideAScanTheDecodersVerdict)
+{
+    WritePhoto(Dir / "clean.jpg", 1200, 800, 5);
+    WritePhoto(Dir / "other.jpg", 1200, 800, 6);
+    const std::string Clean = ReadFile(Dir / "clean.jpg");
+    const std::string Repeated = Damaged(ReadFile(Dir / "other.jpg"), "repeated");
+    const std::string Stray = Damaged(ReadFile(Dir / "other.jpg"), "stray");
+    std::string Zeros = ReadFile(Dir / "other.jpg");
+    const size_t Scan = FindMarker(Zeros, 0xDA);
+    ASSERT_NE(Scan, std::string::npos);
+    std::fill_n(Zeros.begin() + std::ptrdiff_t(Scan + (Zeros.size() - Scan) / 2), 256, '\0');
+    for (const char* Delete : {"", "DeleteInputFile=1\n"}) {
+        SCOPED_TRACE(*Delete ? "inputs deleted" : "inputs kept");
+        Inputs({{"clean.jpg", Clean}, {"repeated.jpg", Repeated}, {"zeros.jpg", Zeros}, {"stray.jpg", Stray}});
+        Settings(Delete, "");
+        const TResult R = Run({"in"});
+        EXPECT_EQ(R.Status, 1) << R.Err;
+        for (const char* Name : {"repeated.jpg", "zeros.jpg"}) {
+            EXPECT_EQ(Count(R.Err, std::string(Name) + ": "), 1) << R.Err;
+            EXPECT_THAT(R.Err, HasSubstr(std::string(Name) + ": Failed to load file: Corrupt JPEG data"));
+        }
+        EXPECT_EQ(ReadFile(Dir / "in" / "repeated.jpg"), Repeated);
+        EXPECT_EQ(ReadFile(Dir / "in" / "zeros.jpg"), Zeros);
+        EXPECT_THAT(Outputs(), ElementsAre("clean.jpg", "stray.jpg"));
+        EXPECT_EQ(ReadFile(Dir / "out" / "clean.jpg"), Clean);
+        EXPECT_EQ(fs::exists(Dir / "in" / "clean.jpg"), !*Delete);
+        EXPECT_EQ(ReadFile(Dir / "in" / "stray.jpg"), Stray);
+        EXPECT_EQ(Count(R.Err, "stray.jpg: the decoder warned about the file's data; the source is kept\n"),
+                  *Delete ? 1 : 0)
+            << R.Err;
+    }
+}
+
 // The lossless transform on a file whose tool warns but writes (a few stray
 // bytes before the end marker): the output is kept, but the source is the
 // better copy. It stays, although inputs are to be deleted, the user is told,
