@@ -20,7 +20,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -391,6 +393,7 @@ TCreateShortCutForm::TCreateShortCutForm(QWidget* Owner) : QDialog(Owner), FDraf
                               QMessageBox::No) == QMessageBox::Yes;
     };
     SaveSettings = [](const std::string& Path) { return SaveIniFile(Path); };
+    TellFailure = [this](const QString& Text) { ShowMessageBox(this, QMessageBox::Warning, windowTitle(), Text); };
     KeepCaptionWhole(this);
 }
 
@@ -445,8 +448,23 @@ void TCreateShortCutForm::OkButtonClick()
         Profile = fs::path(Path).filename().string();
     }
 
-    if (!CreateShortcutFile(Link, Profile))
+    errno = 0;
+    if (!CreateShortcutFile(Link, Profile)) {
+        const int Errno = errno != 0 ? errno : EIO;
+        // The profile was made for this shortcut alone: kept, each new try
+        // would leave one more beside it. An old entry still standing there
+        // that names it keeps it, though (its own went when Yes was said).
+        std::string Target, Arguments;
+        if (!IniPath.empty() &&
+            !(ReadShortcutArguments(Link, Target, Arguments) && DeletableOldProfile(Arguments) == IniPath))
+            fs::remove(IniPath, Error);
+        IniPath.clear();
+        std::string Why = LoadResText("The shortcut could not be written: %s.");
+        if (const size_t At = Why.find("%s"); At != std::string::npos)
+            Why.replace(At, 2, std::strerror(Errno));
+        TellFailure(QString::fromStdString(Link + "\n\n" + Why));
         return;
+    }
     LinkPath = Link;
     AddToShortcutList(Link);
 

@@ -79,6 +79,9 @@ public:
     std::function<bool(const QString& Text)> AskOverwrite;
     // Saves the current settings as a profile; defaults to SaveIniFile.
     std::function<bool(const std::string& Path)> SaveSettings;
+    // Tells why the shortcut could not be made (the dialog stays open).
+    // Defaults to a warning box over this dialog.
+    std::function<void(const QString& Text)> TellFailure;
 
     // Path of the entry and of the profile made by the last OK (empty when
     // none was made).

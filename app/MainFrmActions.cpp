@@ -90,6 +90,14 @@ private:
     bool FRepeat = false;    // the key's last press was a repeat
 };
 
+// Action's key starts work (a run, a launcher): a held key must not start it
+// again with each repeat, only a fresh press does.
+void TakeOnlyFreshPresses(QAction* Action)
+{
+    Action->setAutoRepeat(false);
+    qApp->installEventFilter(new TKeyRepeatFilter(Action));
+}
+
 } // namespace
 
 void TMainForm::CreateActions()
@@ -158,14 +166,15 @@ void TMainForm::CreateActions()
     ConvertRun->setShortcut(QKeySequence(Qt::Key_F5));
     // A held key repeats: once a short run has ended, every repeat would
     // start the next one. Only a fresh press starts a run.
-    ConvertRun->setAutoRepeat(false);
-    qApp->installEventFilter(new TKeyRepeatFilter(ConvertRun));
+    TakeOnlyFreshPresses(ConvertRun);
     Preview = Make("Preview Image(&P)", "Preview");
     Preview->setIcon(MainIcon(EMainIcon::Preview));
     PreviewNewWindow = Make("Preview Image In New Window(&N)", "PreviewNewWindow");
     HelpShow = Make("Help(&H)...", "HelpShow");
     HelpShow->setIcon(MainIcon(EMainIcon::Help));
     HelpShow->setShortcut(QKeySequence(Qt::Key_F1));
+    // Each press starts the launcher, which opens a viewer of its own.
+    TakeOnlyFreshPresses(HelpShow);
     HelpAbout = Make("About(&A)...", "HelpAbout");
     HelpAbout->setIcon(MainIcon(EMainIcon::About));
     // The list's keys work wherever the focus is in the window. Paste is in

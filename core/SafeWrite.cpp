@@ -96,6 +96,8 @@ TSafeFileWriter::~TSafeFileWriter()
 
 void TSafeFileWriter::Discard()
 {
+    // Cleaning up must not hide why the write failed.
+    const int Errno = errno;
     if (FFile) {
         std::fclose(FFile);
         FFile = nullptr;
@@ -104,6 +106,7 @@ void TSafeFileWriter::Discard()
         std::error_code ec;
         fs::remove(FTempPath, ec);
     }
+    errno = Errno;
 }
 
 bool TSafeFileWriter::Commit(bool Sync)
@@ -123,6 +126,8 @@ bool TSafeFileWriter::Commit(bool Sync)
             fs::permissions(FTempPath, old.permissions(), ec);
         fs::rename(FTempPath, FPath, ec);
         ok = !ec;
+        if (ec)
+            errno = ec.value();
     }
     if (!ok) {
         Discard();

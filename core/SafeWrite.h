@@ -43,7 +43,7 @@ public:
     // Closes the file (after fsync when Sync) and renames it over the target
     // (NewFile: leaves it where it is). True when the target now holds the
     // new data; false leaves the target as it was and the temporary file
-    // removed.
+    // removed, with errno saying why.
     bool Commit(bool Sync = false);
     // Closes and removes the temporary file.
     void Discard();

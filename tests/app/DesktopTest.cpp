@@ -263,6 +263,47 @@ TEST_F(WindowOnDesktop, DISABLED_F1WithNoLauncherSaysWhatCouldNotBeOpened)
     qputenv("PATH", KeptPath);
 }
 
+TEST(Desktop, AHeldF1StartsOneLauncherAndAFreshPressTheNext)
+{
+    RunOnDesktop("AHeldF1StartsOneLauncherAndAFreshPressTheNext");
+}
+
+// Each start of the launcher opens a viewer of the help: the keyboard's
+// repeats of a held F1 must not open a pile of them.
+TEST_F(WindowOnDesktop, DISABLED_AHeldF1StartsOneLauncherAndAFreshPressTheNext)
+{
+    Open("");
+    AnswerMessages();
+    const fs::path Started = Dir / "launcher-starts";
+    fs::create_directories(Dir / "bin");
+    std::ofstream(Dir / "bin" / "xdg-open")
+        << "#!/bin/sh\necho \"$1\" >> '" << Started.string() << "'\nsleep 0.2\nexit 0\n";
+    fs::permissions(Dir / "bin" / "xdg-open", fs::perms::owner_all);
+    const QByteArray KeptPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString((Dir / "bin").string()));
+    const auto Starts = [&] {
+        std::ifstream In(Started);
+        int Lines = 0;
+        for (std::string L; std::getline(In, L);)
+            ++Lines;
+        return Lines;
+    };
+    Window->activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return Window->isActiveWindow(); }, 5000));
+    QProcess::execute(QStringLiteral("/usr/bin/xdotool"), {"keydown", "F1"});
+    QTest::qWait(2000);
+    QProcess::execute(QStringLiteral("/usr/bin/xdotool"), {"keyup", "F1"});
+    QTest::qWait(800);
+    EXPECT_EQ(Starts(), 1);
+
+    QProcess::execute(QStringLiteral("/usr/bin/xdotool"), {"key", "F1"});
+    EXPECT_TRUE(WaitFor([&] { return Starts() == 2; }, 5000)) << Starts();
+    QTest::qWait(500);
+    EXPECT_EQ(Starts(), 2);
+    EXPECT_TRUE(Messages.empty()) << Messages.front();
+    qputenv("PATH", KeptPath);
+}
+
 // ------------------------------------------------------------------ after a run
 
 TEST(Desktop, TheOutputFolderThatNothingOpensIsNamedAfterTheRun)

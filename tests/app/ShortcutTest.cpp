@@ -195,13 +195,11 @@ protected:
             std::tie(Startup.DesktopDir, Startup.SendToDir) = Kept;
         TMainWindowTest::TearDown();
     }
-    // Chooses the menu command and makes the shortcut under the name the
-    // dialog offers: the profile box set to Profile by the space key, OK
-    // clicked, and Yes clicked when asked to overwrite. The questions asked.
-    int MakeOffered(bool Profile)
+    // Chooses the menu command and answers the boxes and the dialog as they
+    // come up: Box gets each message box, Form the dialog each time it is
+    // the window in front. Any of them still open after 20 s is closed.
+    void Drive(const std::function<void(QMessageBox*)>& Box, const std::function<void(TCreateShortCutForm*)>& Form)
     {
-        int Asked = 0;
-        bool Answered = false;
         QElapsedTimer Since;
         Since.start();
         QTimer Look;
@@ -210,23 +208,44 @@ protected:
             if (Since.elapsed() > 20000) { // never hang on a dialog that stays
                 if (auto* D = qobject_cast<QDialog*>(M))
                     D->reject();
-            } else if (auto* Box = qobject_cast<QMessageBox*>(M); Box && Box->isVisible()) {
-                ++Asked;
-                QTest::mouseClick(Box->button(QMessageBox::Yes), Qt::LeftButton);
-            } else if (auto* F = qobject_cast<TCreateShortCutForm*>(M); F && F->isVisible() && !Answered) {
-                Answered = true;
-                EXPECT_EQ(F->NameEdit->text(), "Vestro");
-                if (F->NewIniBox->isChecked() != Profile) {
-                    F->NewIniBox->setFocus();
-                    QTest::keyClick(F->NewIniBox, Qt::Key_Space);
-                }
-                EXPECT_EQ(F->NewIniBox->isChecked(), Profile);
-                // Later: the question it may ask must find this timer free.
-                QTimer::singleShot(0, F, [F] { QTest::mouseClick(F->OkButton, Qt::LeftButton); });
+            } else if (auto* B = qobject_cast<QMessageBox*>(M); B && B->isVisible()) {
+                Box(B);
+            } else if (auto* F = qobject_cast<TCreateShortCutForm*>(M); F && F->isVisible()) {
+                Form(F);
             }
         });
         Look.start(20);
         Window->CreateShortCut->trigger();
+    }
+    // The profile box set to Profile by the space key, then OK clicked.
+    static void ClickOk(TCreateShortCutForm* F, bool Profile)
+    {
+        if (F->NewIniBox->isChecked() != Profile) {
+            F->NewIniBox->setFocus();
+            QTest::keyClick(F->NewIniBox, Qt::Key_Space);
+        }
+        EXPECT_EQ(F->NewIniBox->isChecked(), Profile);
+        // Later: the question it may ask must find the watching timer free.
+        QTimer::singleShot(0, F, [F] { QTest::mouseClick(F->OkButton, Qt::LeftButton); });
+    }
+    // Makes the shortcut under the name the dialog offers, with a profile or
+    // not, Yes clicked when asked to overwrite. The questions asked.
+    int MakeOffered(bool Profile)
+    {
+        int Asked = 0;
+        bool Answered = false;
+        Drive(
+            [&](QMessageBox* Box) {
+                ++Asked;
+                QTest::mouseClick(Box->button(QMessageBox::Yes), Qt::LeftButton);
+            },
+            [&](TCreateShortCutForm* F) {
+                if (Answered)
+                    return;
+                Answered = true;
+                EXPECT_EQ(F->NameEdit->text(), "Vestro");
+                ClickOk(F, Profile);
+            });
         EXPECT_TRUE(Answered);
         return Asked;
     }
@@ -273,6 +292,46 @@ TEST_F(ShortcutFromMenu, TheOfferedNameMadeTwiceRewritesItsOwnProfile)
     EXPECT_EQ(MakeOffered(false), 1);
     EXPECT_EQ(ReadFile(Default), Before);
     EXPECT_EQ(LinkArguments("Vestro"), "");
+}
+
+// An entry that cannot be written (a folder stands at its name) is said, over
+// the dialog that stays open, and leaves no profile behind: each new try
+// would otherwise add one more.
+TEST_F(ShortcutFromMenu, AShortcutThatCannotBeWrittenIsSaidAndLeavesNoProfile)
+{
+    const std::string Link = Startup.DesktopDir + "Vestro.desktop";
+    fs::create_directories(Link);
+    std::vector<std::string> Said;
+    int Tries = 0;
+    Drive(
+        [&](QMessageBox* Box) {
+            // The question about the folder there answered Yes; what failed
+            // is read and closed.
+            if (QAbstractButton* Yes = Box->button(QMessageBox::Yes)) {
+                QTest::mouseClick(Yes, Qt::LeftButton);
+                return;
+            }
+            Said.push_back(Box->text().toStdString());
+            QTest::keyClick(Box, Qt::Key_Return);
+        },
+        [&](TCreateShortCutForm* F) {
+            // OK twice, each time once what failed has been said; then Cancel.
+            if (Tries == int(Said.size()) && Tries < 2) {
+                ++Tries;
+                ClickOk(F, true);
+            } else if (Tries == 2 && Said.size() == 2) {
+                QTest::mouseClick(F->CancelButton, Qt::LeftButton);
+            }
+        });
+    ASSERT_EQ(Said.size(), 2u);
+    for (const std::string& S : Said) {
+        EXPECT_THAT(S, HasSubstr(Link));
+        EXPECT_THAT(S, HasSubstr("The shortcut could not be written: " + std::string(std::strerror(EISDIR))));
+    }
+    EXPECT_TRUE(fs::is_directory(Link));
+    for (const char* Name : {"Vestro.ini", "Vestro[1].ini", "Vestro[2].ini"})
+        EXPECT_FALSE(fs::exists(Startup.IniDir + Name)) << Name;
+    EXPECT_TRUE(LoadShortcutList().empty());
 }
 
 TEST_F(ShortcutTest, DeleteRemovesOnlyListedOwnEntries)
