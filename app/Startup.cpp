@@ -172,10 +172,8 @@ std::string LoadRunSettings(const std::string& FileName)
     return LoadIniFile(FileName);
 }
 
-bool InitializeGlobals(const std::vector<std::string>& Args)
+void SelectInterfaceLanguage()
 {
-    Settings.System.ProcessorCount = platform::UsableProcessorCount();
-    LoadLanguageList();
     const bool known = std::any_of(App.LanguageList.begin(), App.LanguageList.end(), [](const std::string& L) {
         const std::string name = L.substr(0, L.find('='));
         return AsciiLower(name) == AsciiLower(Settings.System.Language);
@@ -183,6 +181,13 @@ bool InitializeGlobals(const std::vector<std::string>& Args)
     if (!known)
         Settings.System.Language = "en";
     SetInterfaceLanguage(Settings.System.Language);
+}
+
+bool InitializeGlobals(const std::vector<std::string>& Args)
+{
+    Settings.System.ProcessorCount = platform::UsableProcessorCount();
+    LoadLanguageList();
+    SelectInterfaceLanguage();
 
     Startup.CPUFeatures = GetCPUFeatures();
     InitColorProcs((Startup.CPUFeatures & 4) != 0);

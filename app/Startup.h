@@ -49,6 +49,10 @@ extern TApplication App;
 // arguments without the program. Always succeeds; a codec library that will
 // not load leaves KodexLoaded false and KodexLoadError set.
 bool InitializeGlobals(const std::vector<std::string>& Args);
+
+// Speaks Settings.System.Language from now on, "en" when no catalogue of
+// LanguageList has that name (which it then becomes).
+void SelectInterfaceLanguage();
 void FinalizeGlobals();
 
 // EffectList made anew: every effect as a fresh start has it (off, its own
