@@ -174,13 +174,16 @@ std::string LoadRunSettings(const std::string& FileName)
 
 void SelectInterfaceLanguage()
 {
-    const bool known = std::any_of(App.LanguageList.begin(), App.LanguageList.end(), [](const std::string& L) {
+    // A profile may name the language in any letter case ("DE"); the
+    // catalogue is found under its own name only.
+    std::string known = "en";
+    for (const std::string& L : App.LanguageList) {
         const std::string name = L.substr(0, L.find('='));
-        return AsciiLower(name) == AsciiLower(Settings.System.Language);
-    });
-    if (!known)
-        Settings.System.Language = "en";
-    SetInterfaceLanguage(Settings.System.Language);
+        if (AsciiLower(name) == AsciiLower(Settings.System.Language))
+            known = name;
+    }
+    Settings.System.Language = known;
+    SetInterfaceLanguage(known);
 }
 
 bool InitializeGlobals(const std::vector<std::string>& Args)

@@ -50,8 +50,9 @@ extern TApplication App;
 // not load leaves KodexLoaded false and KodexLoadError set.
 bool InitializeGlobals(const std::vector<std::string>& Args);
 
-// Speaks Settings.System.Language from now on, "en" when no catalogue of
-// LanguageList has that name (which it then becomes).
+// Speaks Settings.System.Language from now on: the catalogue of
+// LanguageList of that name in any letter case, else "en". The setting
+// becomes the name spoken.
 void SelectInterfaceLanguage();
 void FinalizeGlobals();
 
