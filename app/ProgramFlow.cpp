@@ -265,6 +265,12 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
         if (handOff.Ticket != 0)
             said.emplace();
         platform::TStderrCapture* const saidPtr = said ? &*said : nullptr;
+        if (!first) {
+            // What a handed run says is in its start's language, as that
+            // start alone would say it.
+            Settings.System.Language = StartLanguage(runArgs);
+            SelectInterfaceLanguage();
+        }
         if (stopRequested) {
             notRun(LoadResText(kNotWrittenCancelled), runArgs);
             finished(handOff, 2, saidPtr);

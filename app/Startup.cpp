@@ -172,17 +172,25 @@ std::string LoadRunSettings(const std::string& FileName)
     return LoadIniFile(FileName);
 }
 
+void SelectInterfaceLanguage()
+{
+    // A profile may name the language in any letter case ("DE"); the
+    // catalogue is found under its own name only.
+    std::string known = "en";
+    for (const std::string& L : App.LanguageList) {
+        const std::string name = L.substr(0, L.find('='));
+        if (AsciiLower(name) == AsciiLower(Settings.System.Language))
+            known = name;
+    }
+    Settings.System.Language = known;
+    SetInterfaceLanguage(known);
+}
+
 bool InitializeGlobals(const std::vector<std::string>& Args)
 {
     Settings.System.ProcessorCount = platform::UsableProcessorCount();
     LoadLanguageList();
-    const bool known = std::any_of(App.LanguageList.begin(), App.LanguageList.end(), [](const std::string& L) {
-        const std::string name = L.substr(0, L.find('='));
-        return AsciiLower(name) == AsciiLower(Settings.System.Language);
-    });
-    if (!known)
-        Settings.System.Language = "en";
-    SetInterfaceLanguage(Settings.System.Language);
+    SelectInterfaceLanguage();
 
     Startup.CPUFeatures = GetCPUFeatures();
     InitColorProcs((Startup.CPUFeatures & 4) != 0);

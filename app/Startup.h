@@ -49,6 +49,11 @@ extern TApplication App;
 // arguments without the program. Always succeeds; a codec library that will
 // not load leaves KodexLoaded false and KodexLoadError set.
 bool InitializeGlobals(const std::vector<std::string>& Args);
+
+// Speaks Settings.System.Language from now on: the catalogue of
+// LanguageList of that name in any letter case, else "en". The setting
+// becomes the name spoken.
+void SelectInterfaceLanguage();
 void FinalizeGlobals();
 
 // EffectList made anew: every effect as a fresh start has it (off, its own

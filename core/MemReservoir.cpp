@@ -83,16 +83,25 @@ std::string GetSettingsFileName(const std::vector<std::string>& Args, std::vecto
 
 void InitMemReservoir(const std::vector<std::string>& Args)
 {
-    std::string Language;
     try {
         const TMemIniFile ini(GetSettingsFileName(Args));
         Settings.System.MemReserve = ini.ReadBool("System", "MemReserve", false);
-        Language = ini.ReadString("System", "Language", "");
     } catch (const EVestroError&) {
         // The settings loader reports an unreadable file; here the defaults do.
         Settings.System.MemReserve = false;
     }
-    Settings.System.Language = Language.empty() ? GetDefaultLanguage() : Language;
+    Settings.System.Language = StartLanguage(Args);
+}
+
+std::string StartLanguage(const std::vector<std::string>& Args)
+{
+    std::string Language;
+    try {
+        Language = TMemIniFile(GetSettingsFileName(Args)).ReadString("System", "Language", "");
+    } catch (const EVestroError&) {
+        // Reported by the settings loader.
+    }
+    return Language.empty() ? GetDefaultLanguage() : Language;
 }
 
 uint64_t GetMaxFreeBlockSize()

@@ -28,6 +28,10 @@ bool IsProfileSwitch(const std::string& Arg);
 // that the settings file keeps it.
 void InitMemReservoir(const std::vector<std::string>& Args);
 
+// The interface language a start with Args speaks: [System] Language of its
+// settings file, else GetDefaultLanguage (also when the file cannot be read).
+std::string StartLanguage(const std::vector<std::string>& Args);
+
 // Bytes of memory the system can give now (its available memory). Shown in
 // the about box.
 uint64_t GetMaxFreeBlockSize();

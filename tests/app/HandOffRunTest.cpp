@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 
 #include <csignal>
+#include <map>
 
 using namespace endtoend;
 
@@ -261,6 +262,51 @@ TEST_F(HandOff, AHandedRunThatIsNotConvertedSaysSoPerFile)
     EXPECT_EQ(Ended(later, 2), "b.jpg: not written, the run was cancelled\n");
     Ended(first, 2);
     EXPECT_FALSE(fs::exists(Dir / "later"));
+}
+
+// A handed run speaks its start's language, as that start alone would: its
+// profile's Language (German for one, then Japanese for one that does not
+// convert at once), else the user's, not the running instance's nor that of
+// the run handed before it.
+TEST_F(HandOff, AHandedRunSpeaksItsStartsLanguage)
+{
+    ModeProfile(Profile, "", Held());
+    WritePhoto(Dir / "in" / "own.jpg", 480, 320, 1);
+    WritePhoto(Dir / "in" / "good.jpg", 320, 200, 2);
+    WritePhoto(Dir / "in" / "cut.jpg", 640, 480, 3);
+    fs::resize_file(Dir / "in" / "cut.jpg", fs::file_size(Dir / "in" / "cut.jpg") / 2);
+    ModeProfile("de-" + Profile, "", "[System]\nLanguage=de\n", "de");
+    ModeProfile("plain-" + Profile, "", "", "plain");
+    Ini("ja-" + Profile, "[File]\nAtOnce=0\n[System]\nLanguage=ja\n");
+    const std::vector<std::string> Files{"in/cut.jpg", "in/good.jpg"};
+
+    // Alone, one after another: what each start says.
+    std::map<std::string, std::string> Alone;
+    for (const char* P : {"de-", "plain-"}) {
+        QProcess Start1;
+        Start(Start1, P + Profile, Files);
+        Alone[P] = Ended(Start1, 1);
+        fs::remove_all(Dir / (std::string(P) == "de-" ? "de" : "plain"));
+    }
+    ASSERT_THAT(LineOf(Alone["de-"], "cut.jpg"), HasSubstr("Datei konnte nicht geladen werden"));
+    ASSERT_THAT(LineOf(Alone["plain-"], "cut.jpg"), HasSubstr("Failed to load file"));
+
+    QProcess first, de, ja, plain;
+    StartFirst(first, {"in/own.jpg"});
+    Start(de, "de-" + Profile, Files);
+    QThread::msleep(700);
+    Start(ja, "ja-" + Profile, Files);
+    QThread::msleep(700);
+    Start(plain, "plain-" + Profile, Files);
+    QThread::msleep(700);
+    Release("out");
+    EXPECT_EQ(Ended(de, 1), Alone["de-"]);
+    const std::string JaErr = Ended(ja, 2);
+    EXPECT_THAT(LineOf(JaErr, "good.jpg"), HasSubstr("は即時変換しません")) << JaErr;
+    EXPECT_EQ(Ended(plain, 1), Alone["plain-"]);
+    Ended(first, 0);
+    EXPECT_EQ(Pictures(Dir / "de"), std::set<std::string>{"good.jpg"});
+    EXPECT_EQ(Pictures(Dir / "plain"), std::set<std::string>{"good.jpg"});
 }
 
 } // namespace

@@ -229,6 +229,26 @@ protected:
 
 } // namespace
 
+// A profile's language is found in any letter case; one without a catalogue
+// (or none at all) speaks English, and the setting says what is spoken.
+TEST_F(Language, AProfilesLanguageIsFoundInAnyLetterCaseAndAnUnknownOneIsEnglish)
+{
+    struct TCase {
+        const char *Named, *Spoken, *Text;
+    };
+    const TCase Cases[] = {{"DE", "de", "Datei konnte nicht geladen werden"},
+                           {"Ja", "ja", "ファイルの読み込みに失敗しました"},
+                           {"xx", "en", "Failed to load file"},
+                           {"", "en", "Failed to load file"},
+                           {"de", "de", "Datei konnte nicht geladen werden"}};
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Named);
+        Select(C.Named);
+        EXPECT_EQ(Settings.System.Language, C.Spoken);
+        EXPECT_EQ(LoadResText(SLoadFailed), C.Text);
+    }
+}
+
 TEST_F(Language, EveryCatalogueTranslatesTheWholeTemplate)
 {
     ASSERT_GT(Template.size(), 300u);

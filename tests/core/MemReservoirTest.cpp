@@ -3,6 +3,7 @@
 #include "FilesTestUtil.h"
 
 #include <cstdlib>
+#include <fstream>
 
 namespace {
 class StartUp : public ::testing::Test {
@@ -78,4 +79,28 @@ TEST_F(StartUp, LanguageFromTheEnvironment)
     }
     Old[0] ? setenv("LC_MESSAGES", Kept[0].c_str(), 1) : unsetenv("LC_MESSAGES");
     Old[1] ? setenv("LANG", Kept[1].c_str(), 1) : unsetenv("LANG");
+}
+
+// The language a start speaks, read again for each run handed over: its
+// profile's, in whatever case it is written, else the user's locale's, also
+// when the profile is missing, names none or cannot be read. The settings
+// are not touched.
+TEST_F(StartUp, AStartsLanguageIsItsProfilesElseTheUsers)
+{
+    TTempDir D;
+    std::filesystem::create_directories(D.File("ini/folder.ini"));
+    std::filesystem::create_directories(D.File("locale/de/LC_MESSAGES"));
+    WriteBytes(D.File("locale/de/LC_MESSAGES/default.mo"), {0});
+    Startup.ExeDir = D.Path;
+    for (const auto& [Name, Language] : {std::pair{"ja.ini", "Ja"}, {"none.ini", ""}})
+        std::ofstream(D.File(std::string("ini/") + Name))
+            << "[System]\r\n"
+            << (*Language ? std::string("Language=") + Language + "\r\n" : "");
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    Settings.System.Language = "kept";
+    EXPECT_EQ(StartLanguage({"/ini=ja.ini", "/p/a.jpg"}), "Ja");
+    EXPECT_EQ(StartLanguage({"/ini=none.ini"}), "de");
+    EXPECT_EQ(StartLanguage({"/ini=absent.ini"}), "de");
+    EXPECT_EQ(StartLanguage({"/ini=folder.ini"}), "de");
+    EXPECT_EQ(Settings.System.Language, "kept");
 }
