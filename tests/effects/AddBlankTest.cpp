@@ -138,6 +138,8 @@ TEST(AddBlank, ACanvasBeyondThePictureBudgetIsResultTooLarge)
     // mask (the picture and the blur's reach around it) beside them does not.
     TTestImg Big = Picture(300, 300, 3);
     Before = Big.I.Mem;
+    // 520 x 520 alone fits; beside the picture it came from it does not.
+    EXPECT_THROW(ApplyAddBlank(Big.I, Margins("110", "110", "110", "110"), nullptr), EResultTooLarge);
     TAddBlankParam P = Margins("50", "50", "50", "50");
     TGaussianBlur Blur;
     P.UseDropShadow = true;
