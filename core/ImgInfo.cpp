@@ -22,6 +22,11 @@ void AllocFilledImg(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Cha
         throw EOutOfMemory();
 }
 
+uint64_t ImgBytes(const TImgInfo& Img)
+{
+    return Img.Mem ? uint64_t(Img.Bpl) * BlockRows(Img.Height) : 0;
+}
+
 void AllocImg16(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels)
 {
     if (!NewImgBlock(Img, Width, Height, Channels, CalcBpl16(Width, Channels)))

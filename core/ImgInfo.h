@@ -27,6 +27,9 @@ void AllocImg16(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channel
 // (platform::PageAllocDirty), with only the spare bytes behind each row and
 // the rows BlockRows adds zeroed.
 void AllocFilledImg(TImgInfo& Img, uint64_t Width, uint64_t Height, uint32_t Channels);
+// Bytes of Img's pixel block (stride times the rows BlockRows gives); 0 when
+// it has none.
+uint64_t ImgBytes(const TImgInfo& Img);
 
 struct TRect {
     int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;

@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "core/Funcs.h"
 #include "core/IniFile.h"
+#include "core/PictureMemory.h"
 #include "core/ResourceText.h"
 #include "core/WeightedMean.h"
 #include "effects/AddTextEffect.h"
@@ -155,6 +156,15 @@ void ApplyAddBlank(TImgInfo& Img, const TAddBlankParam& Param, TGaussianBlur* Bl
     if (NW > MaxSide || NH > MaxSide || CalcBpl(uint64_t(NW), N) * BlockRows(uint64_t(NH)) > (uint64_t(1) << 40))
         throw EOutOfMemory();
     const int64_t F = FrameSum(Param);
+    const double Radius = std::isfinite(Param.ShadowRadius) ? std::clamp(Param.ShadowRadius, 0.0, 250.0) : 0;
+    const int64_t e = int64_t(std::ceil(Radius + 0.5));
+    // The canvas (and the shadow's mask beside it) is a result like the
+    // resize's: within the picture budget, or refused before anything is
+    // allocated, however large the margins a settings file asks for.
+    const uint64_t MaskBytes =
+        Param.UseDropShadow ? PictureBytes(uint64_t(W + 2 * F + 2 * e), uint64_t(H + 2 * F + 2 * e), 1) : 0;
+    CheckResultMemory(ImgBytes(Img) + PictureBytes(uint64_t(NW), uint64_t(NH), N) + MaskBytes, uint32_t(NW),
+                      uint32_t(NH));
 
     int64_t L, T;
     if (Param.BlankType == btAspect) {
@@ -192,8 +202,6 @@ void ApplyAddBlank(TImgInfo& Img, const TAddBlankParam& Param, TGaussianBlur* Bl
         FillRectColor(New, int32_t(R + 1), int32_t(T), int32_t(NW - 1), int32_t(B), Margin);
 
         if (Param.UseDropShadow) {
-            const double Radius = std::isfinite(Param.ShadowRadius) ? std::clamp(Param.ShadowRadius, 0.0, 250.0) : 0;
-            const int64_t e = int64_t(std::ceil(Radius + 0.5));
             struct TMask {
                 TImgInfo M;
                 ~TMask() { FreeImg(M); }

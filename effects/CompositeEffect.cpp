@@ -32,12 +32,6 @@ uint32_t GrayOf(uint8_t R, uint8_t G, uint8_t B)
     return C.Gray;
 }
 
-// Bytes of Img's block.
-uint64_t ImgBytes(const TImgInfo& Img)
-{
-    return Img.Mem ? uint64_t(Img.Bpl) * BlockRows(Img.Height) : 0;
-}
-
 } // namespace
 
 void CompositeImage(TImgInfo& Canvas, const TImgInfo& Top, int32_t Anchor, int32_t OffsetX, int32_t OffsetY,

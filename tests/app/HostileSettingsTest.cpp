@@ -173,6 +173,24 @@ TEST_F(HostileProfile, SidesNoSizeEditTakesAreCorrectedAndAHugeEnlargementIsResu
     EXPECT_THAT(Files(), ElementsAre());
 }
 
+// Margins far beyond the picture budget: each input is refused as the
+// resize refuses a huge enlargement, nothing is written, and margins that
+// fit are still added.
+TEST_F(HostileProfile, AddedMarginsBeyondThePictureBudgetAreResultTooLarge)
+{
+    const std::string Blank = "[System]\nPictureMemoryLimit=100\n[AddBlankFilter]\nUse=1\nPreview=1\nBlankType=1\n";
+    AtOnce("", Blank + "Value=15000,15000,0,0,15000,15000,0,0\n");
+    const TResult R = Run();
+    EXPECT_EQ(R.Status, 1) << R.Err;
+    EXPECT_EQ(Count(R.Err, "a.jpg: result too large: 15400 x 15300 ("), 1) << R.Err;
+    EXPECT_EQ(Count(R.Err, "b.jpg: result too large: 15300 x 15400 ("), 1) << R.Err;
+    EXPECT_THAT(Files(), ElementsAre());
+    AtOnce("", Blank + "Value=10,20,30,40,10,20,30,40\n");
+    EXPECT_EQ(Run().Status, 0);
+    EXPECT_EQ(ImageSize(Dir / "out" / "a.jpg"), QSize(440, 360));
+    EXPECT_EQ(ImageSize(Dir / "out" / "b.jpg"), QSize(340, 460));
+}
+
 TEST_F(HostileProfile, CombineCellsAndCountsNoDialogTakesGiveTheDefaultSheet)
 {
     // Each of these made sheets of 1 x 1 pictures.

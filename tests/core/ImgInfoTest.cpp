@@ -20,6 +20,12 @@ TEST(ImgInfo, AllocRefusesSizesThatDoNotFit)
     EXPECT_THROW(AllocImg(img, 0x7FFFFFFF, 0x7FFFFFFF, 4), EOutOfMemory);
     EXPECT_THROW(AllocImg(img, 0, 10, 3), EOutOfMemory);
     EXPECT_EQ(img.Mem, nullptr);
+    // What a record holds is counted against the budgets: none without a
+    // block, else the padded stride times the rows rounded up to four.
+    EXPECT_EQ(ImgBytes(img), 0u);
+    AllocImg(img, 5, 3, 3);
+    EXPECT_EQ(ImgBytes(img), uint64_t(img.Bpl) * 4u);
+    FreeImg(img);
 }
 
 namespace {

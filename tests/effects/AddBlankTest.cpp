@@ -1,6 +1,7 @@
 #include "effects/AddBlankFilter.h"
 
 #include "EffectTestUtil.h"
+#include "core/PictureMemory.h"
 #include "core/WeightedMean.h"
 
 namespace {
@@ -113,4 +114,39 @@ TEST(AddBlank, FailuresKeepThePicture)
     // Absurd margins fail as out of memory instead of wrapping the sizes.
     EXPECT_THROW(ApplyAddBlank(Pic.I, Margins("999999999*999", "0", "0", "0"), nullptr), EOutOfMemory);
     EXPECT_EQ(std::make_tuple(Pic.I.Mem, Pic.I.Width), std::make_tuple(Before, 10u));
+}
+
+// The enlarged canvas is a result like the resize's: margins a settings file
+// asks for that would take more than the picture budget are refused by name
+// before anything is allocated, and the shadow's mask counts with it.
+TEST(AddBlank, ACanvasBeyondThePictureBudgetIsResultTooLarge)
+{
+    TSystemOption S;
+    S.PictureMemoryLimit = 1; // MiB
+    const TPictureBudgetScope Budget(S);
+    TTestImg Pic = Picture(10, 10, 3);
+    const uint8_t* Before = Pic.I.Mem;
+    // 610 x 600 x 3 bytes: just over the MiB.
+    try {
+        ApplyAddBlank(Pic.I, Margins("600", "590", "0", "0"), nullptr);
+        ADD_FAILURE() << "no refusal";
+    } catch (const EResultTooLarge& E) {
+        EXPECT_EQ(std::string(E.what()).rfind("result too large: 610 x 600 (", 0), 0u) << E.what();
+    }
+    EXPECT_EQ(std::make_tuple(Pic.I.Mem, Pic.I.Width, Pic.I.Height), std::make_tuple(Before, 10u, 10u));
+    // A 400 x 400 canvas fits beside its 300 x 300 picture; the shadow's
+    // mask (the picture and the blur's reach around it) beside them does not.
+    TTestImg Big = Picture(300, 300, 3);
+    Before = Big.I.Mem;
+    // 520 x 520 alone fits; beside the picture it came from it does not.
+    EXPECT_THROW(ApplyAddBlank(Big.I, Margins("110", "110", "110", "110"), nullptr), EResultTooLarge);
+    TAddBlankParam P = Margins("50", "50", "50", "50");
+    TGaussianBlur Blur;
+    P.UseDropShadow = true;
+    P.ShadowRadius = 250;
+    EXPECT_THROW(ApplyAddBlank(Big.I, P, &Blur), EResultTooLarge);
+    EXPECT_EQ(Big.I.Mem, Before);
+    P.UseDropShadow = false;
+    ApplyAddBlank(Big.I, P, &Blur);
+    EXPECT_EQ(std::make_pair(Big.I.Width, Big.I.Height), std::make_pair(400u, 400u));
 }
