@@ -56,11 +56,11 @@ namespace {
 // Why a file of a run cancelled before it began was not written.
 constexpr char kNotWrittenCancelled[] = "not written, the run was cancelled";
 
-// One line per file or folder named in Args, "name: reason", for a run
-// cancelled before anything of it was converted.
-void SayNotWritten(const std::vector<std::string>& Args)
+// One line per file or folder named in Args, "name: Why", for a run of
+// which nothing was converted.
+void SayNotConverted(const std::vector<std::string>& Args, const std::string& Why)
 {
-    for (const std::string& l : NamedFileLines(Args, IsPathArgument, LoadResText(kNotWrittenCancelled)))
+    for (const std::string& l : NamedFileLines(Args, IsPathArgument, Why))
         std::fprintf(stderr, "%s\n", l.c_str());
 }
 
@@ -138,7 +138,7 @@ std::optional<int> HandOffToRunningInstance(TSingleInstance& instance, const std
         // Stopped before anyone took the files: nothing was converted.
         if (Stopped()) {
             SetInterfaceLanguage(Settings.System.Language);
-            SayNotWritten(absArgs);
+            SayNotConverted(absArgs, LoadResText(kNotWrittenCancelled));
             return 2;
         }
         if (instance.TryBecomeFirst())
@@ -252,11 +252,6 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
         }
         instance.ReportResult(h.Ticket, runStatus, lines);
     };
-    // The lines of a hand-off that is not run: one per file it named.
-    auto notRun = [](const std::string& Why, const std::vector<std::string>& Args) {
-        for (const std::string& l : NamedFileLines(Args, IsPathArgument, Why))
-            std::fprintf(stderr, "%s\n", l.c_str());
-    };
     while (!pending.empty()) {
         const TSingleInstance::THandOff handOff = std::move(pending.front());
         const std::vector<std::string>& runArgs = handOff.Args;
@@ -272,7 +267,7 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
             SelectInterfaceLanguage();
         }
         if (stopRequested) {
-            notRun(LoadResText(kNotWrittenCancelled), runArgs);
+            SayNotConverted(runArgs, LoadResText(kNotWrittenCancelled));
             finished(handOff, 2, saidPtr);
             continue;
         }
@@ -293,8 +288,7 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
                             LoadResText("not converted: the folder the start was made in, %1, cannot be entered (%2)"))
                             .arg(QString::fromStdString(handOff.WorkDir), QString::fromStdString(ec.message()))
                             .toStdString();
-                    for (const std::string& l : NamedFileLines(runArgs, IsPathArgument, why))
-                        std::fprintf(stderr, "%s\n", l.c_str());
+                    SayNotConverted(runArgs, why);
                     finished(handOff, 2, saidPtr);
                     continue;
                 }
@@ -303,7 +297,7 @@ int RunAtOnceQueue(QCoreApplication& app, TSingleInstance& instance, const std::
             const std::string profile = ProfileFileName(runArgs);
             LoadRunSettings(profile);
             if (!Settings.File.AtOnce) {
-                notRun(NoAtOnceRunReason(runArgs, profile), runArgs);
+                SayNotConverted(runArgs, NoAtOnceRunReason(runArgs, profile));
                 finished(handOff, 2, saidPtr);
                 continue;
             }
