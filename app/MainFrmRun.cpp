@@ -40,12 +40,14 @@ namespace {
 
 // The status bar after a run (batch or combine window): a run that did not
 // finish must not go on showing the time of the one before. A cancel says
-// what it left undone, and so does a run that lost files to errors.
+// what it left undone, and so does a run that lost files to errors. The
+// errors are the run's own count: a log shown during the run (a thumbnail's
+// failure opens it) may have taken them out by now.
 template <class TRunForm> QString RunEndText(const TRunForm& Run, bool Finished)
 {
     int Asked = 0, Written = 0;
     Run.CountWritten(Asked, Written);
-    if (Finished && ErrorLog.GetErrorCount() > 0 && Written < Asked)
+    if (Finished && Run.LinesLogged() > 0 && Written < Asked)
         return QString::fromStdString(FailedRunText(Run.ResultText(), Asked - Written, Asked));
     if (Finished)
         return QString::fromStdString(Run.ResultText());
@@ -105,11 +107,13 @@ void TMainForm::ConvertRunExecute()
     const int Listed = UsesList && App.FileList ? App.FileList->Count() : 0;
     std::vector<bool> Converted(size_t(Listed), false);
     bool Finished = false;
+    uint64_t RunLines = 0; // the run's own errors (see RunEndText)
     if (!Settings.Combine.Use || Settings.File.RenameOnly) {
         TProgressForm Run(false, {}, this);
         QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
         Finished = Run.exec() == 1;
         StatusPanel[0]->setText(RunEndText(Run, Finished));
+        RunLines = Run.LinesLogged();
         for (int i = 0; i < Listed; ++i)
             Converted[size_t(i)] = Run.Converted(i);
     } else {
@@ -117,15 +121,16 @@ void TMainForm::ConvertRunExecute()
         QTimer::singleShot(0, &Run, [&Run] { Run.StartRun(); });
         Finished = Run.exec() == 1;
         StatusPanel[0]->setText(RunEndText(Run, Finished));
+        RunLines = Run.LinesLogged();
         // Sheets are made of every checked entry: a finished run without
         // errors used them all.
-        const bool Clean = Finished && ErrorLog.GetErrorCount() == 0;
+        const bool Clean = Finished && RunLines == 0;
         for (int i = 0; i < Listed; ++i)
             Converted[size_t(i)] = Clean;
     }
     if (App.ImageFileList)
         App.ImageFileList->clear();
-    if (Finished && ErrorLog.GetErrorCount() == 0) {
+    if (Finished && RunLines == 0) {
         if (WithCommand && !StartProcess(Command))
             std::fprintf(stderr, "Cannot start %s\n", Settings.System.Command.c_str());
         if (!Settings.File.SameDirectory && Settings.File.ShowDirectory && !IsNonInteractive())

@@ -34,6 +34,7 @@ public:
     void StartRun();
     bool Canceled() const { return FSession->Canceled(); }
     const std::string& ResultText() const { return FSession->ResultText(); }
+    uint64_t LinesLogged() const { return FSession->LinesLogged(); }
     // 0 no error; 1 errors logged (also when they left nothing to convert);
     // 2 cancelled, or nothing converted and nothing failed.
     int ExitStatus() const { return FSession->ExitStatus(); }

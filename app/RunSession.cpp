@@ -88,6 +88,7 @@ void TRunSession::Start(TView View)
     // Each run starts with an empty log: what an earlier run (a queued
     // hand-off's, say) logged must neither show again nor stop this one.
     ErrorLog.Clear();
+    FFirstLine = ErrorLog.NextNumber();
     if (FCombine)
         StartCombine();
     else
@@ -260,6 +261,7 @@ void TRunSession::Finish(bool Canceled)
     FEnded = true;
     FCanceled = FCanceled || Canceled;
     FErrorCountAtEnd = ErrorLog.GetErrorCount();
+    FLinesLogged = ErrorLog.NextNumber() - FFirstLine;
     // A combine run that had nothing to combine shows no time.
     if (!FCanceled && !(FCombine && FNothing))
         FResultText = FormatElapsed(FStart.elapsed());

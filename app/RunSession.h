@@ -82,6 +82,9 @@ public:
     // was asked to convert and wrote.
     bool Converted(int Index) const;
     void CountWritten(int& Asked, int& Written) const;
+    // Lines the log took from the start of the run to its end, those a
+    // window showed and took out meanwhile included.
+    uint64_t LinesLogged() const { return FLinesLogged; }
     // Combine, after the run: the sheets written, in order.
     const std::vector<std::string>& Written() const;
 
@@ -110,4 +113,5 @@ private:
     int FErrorCountAtEnd = 0;
     bool FStarted = false, FCanceled = false, FEnded = false, FNothing = false;
     std::string FResultText;
+    uint64_t FFirstLine = 0, FLinesLogged = 0;
 };

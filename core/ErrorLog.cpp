@@ -124,6 +124,12 @@ std::vector<std::string> TErrorLog::LinesFrom(uint64_t& Next) const
     return {FLines.begin() + ptrdiff_t(From), FLines.end()};
 }
 
+uint64_t TErrorLog::NextNumber() const
+{
+    const std::lock_guard<std::mutex> g(FLock);
+    return FFirst + FLines.size();
+}
+
 void TErrorLog::ClearBefore(uint64_t Next)
 {
     const std::lock_guard<std::mutex> g(FLock);

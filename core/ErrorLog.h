@@ -32,6 +32,9 @@ public:
     std::vector<std::string> LinesFrom(uint64_t& Next) const;
     // Takes out every line numbered below Next; later ones stay.
     void ClearBefore(uint64_t Next);
+    // The number the next line added will get: lines added between two
+    // looks are counted even when a reader has taken them out meanwhile.
+    uint64_t NextNumber() const;
 
 private:
     friend class TErrorCapture;

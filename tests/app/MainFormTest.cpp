@@ -3,6 +3,7 @@
 #include "app/EffectPanel.h"
 #include "app/ErrorLogFrm.h"
 #include "app/FileListView.h"
+#include "app/FilePreview.h"
 #include "app/IniSettings.h"
 #include "app/MainFrm.h"
 #include "app/ProgressFrm3.h"
@@ -156,6 +157,31 @@ TEST_F(MainWindow, ARunThatFindsUnreadableFilesListedUncheckedSaysHowManyItLost)
     EXPECT_EQ(SortedNames(Dir / "out"), std::vector<std::string>{"a.jpg"});
     EXPECT_THAT(Window->StatusPanel[0]->text().toStdString(),
                 testing::MatchesRegex("[0-9.,]+m?s, with errors: 2 of 3 files not written"));
+}
+
+// The log may be shown, and so emptied, while the run goes on (a thumbnail's
+// failure opens it): the run's end still counts the files it lost, and a run
+// that lost files opens no output folder as a clean one does.
+TEST_F(MainWindow, ARunWhoseLinesWereShownMeanwhileStillSaysHowManyItLost)
+{
+    std::ofstream(Dir / "in" / "text.png") << "not a picture";
+    std::vector<std::string> Files{(Dir / "in" / "text.png").string()};
+    for (int i = 0; i < 12; ++i)
+        Files.push_back(Photo(("p" + std::to_string(i) + ".jpg").c_str(), 1600, 1200));
+    Open("[System]\nSkipImageCheck=1\n[Resize]\nRule=0\nSize1=50\n", Files, 13);
+    ErrorLog.Clear();
+    // Shown as often as the event loop turns: offscreen that says the lines
+    // on standard error and takes them out, as a closed window does.
+    QTimer Shown;
+    QObject::connect(&Shown, &QTimer::timeout, [] { ShowErrorLogIfAny(); });
+    Shown.start(0);
+    QApplication::setActiveWindow(Window.get());
+    QTest::keyClick(Window.get(), Qt::Key_F5);
+    Shown.stop();
+    EXPECT_EQ(ErrorLog.GetErrorCount(), 0);
+    EXPECT_EQ(SortedNames(Dir / "out").size(), 12u);
+    EXPECT_THAT(Window->StatusPanel[0]->text().toStdString(),
+                testing::MatchesRegex("[0-9.,]+m?s, with errors: 1 of 13 files not written"));
 }
 
 TEST_F(MainWindow, JPEGTranModeOnAMixedListAsksFirst)
